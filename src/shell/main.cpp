@@ -1,0 +1,27 @@
+// Program start: the single-instance guard, the application title, the main window.
+// Command-line arguments have no effect.
+#include <QApplication>
+#include <QFileInfo>
+
+#include "shell/mainscreen.h"
+#include "shell/programdir.h"
+#include "shell/singleinstance.h"
+#include "shell/uihelpers.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Telvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Telvane"));
+
+    const QString exe = QCoreApplication::applicationFilePath();
+    telvane::setProgramDir(telvane::resolveProgramDir(exe.toStdString()));
+
+    telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
+    if (guard.previousInstanceFound()) return 0;
+
+    telvane::TMainScreen mainScreen;
+    telvane::setMainWindow(&mainScreen);
+    guard.setWindow(&mainScreen);
+    mainScreen.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,82 @@
+// Saving and restoring window placement.
+#include "shell/placement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "shell/settings.h"
+#include "shell/uihelpers.h"
+
+namespace telvane {
+namespace {
+
+QScreen* screenOf(QWidget* w) {
+    QScreen* s = w->screen();
+    return s ? s : QGuiApplication::primaryScreen();
+}
+
+std::string sectionFor(QWidget* w) {
+    QScreen* s = screenOf(w);
+    const int ppi = s ? qRound(s->logicalDotsPerInch()) : 96;
+    return placementSection(QString::fromLatin1(w->metaObject()->className()), ppi).toStdString();
+}
+
+}  // namespace
+
+QString placementSection(const QString& className, int pixelsPerInch) {
+    QString section = className + QStringLiteral("_Placement");
+    if (pixelsPerInch > 96) section += QString::number(pixelsPerInch);
+    return section;
+}
+
+QRect clampToScreen(QRect r, const QSize& screen) {
+    if (r.left() + r.width() > screen.width()) {
+        r.moveLeft(screen.width() - r.width());
+        if (r.left() < 0) r.moveLeft(1);
+    }
+    if (r.top() + r.height() > screen.height()) {
+        r.moveTop(screen.height() - r.height());
+        if (r.top() < 0) r.moveTop(1);
+    }
+    return r;
+}
+
+void SaveWindowPlacement(QWidget* window, const std::string& programDir) {
+    const std::string path = settingsPath(programDir);
+    IniFile ini = IniFile::load(path);
+    const std::string section = sectionFor(window);
+    const QRect r = window->isMaximized() || window->isMinimized() ? window->normalGeometry() : window->geometry();
+    ini.writeInteger(section, "Left", r.left());
+    ini.writeInteger(section, "Top", r.top());
+    ini.writeInteger(section, "Right", r.left() + r.width());
+    ini.writeInteger(section, "Bottom", r.top() + r.height());
+    ini.writeBool(section, "Maximized", window->isMaximized());
+    ini.save(path);
+}
+
+void RestoreWindowPlacement(QWidget* window, const std::string& programDir) {
+    const IniFile ini = IniFile::load(settingsPath(programDir));
+    const std::string section = sectionFor(window);
+    const int left = ini.readInteger(section, "Left", 0);
+    const int top = ini.readInteger(section, "Top", 0);
+    const int right = ini.readInteger(section, "Right", 0);
+    const int bottom = ini.readInteger(section, "Bottom", 0);
+    if (ini.readBool(section, "Maximized", window->isMaximized())) {
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+        return;
+    }
+    QRect r(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    if (bottom == 0) {
+        CenterDialog(window);
+        r = window->geometry();
+        r.moveTopLeft(window->pos());
+    }
+    QScreen* s = screenOf(window);
+    const QSize screen = s ? s->geometry().size() : QSize(1024, 768);
+    r = clampToScreen(r, screen);
+    window->move(r.topLeft());
+    window->resize(r.size());
+}
+
+}  // namespace telvane

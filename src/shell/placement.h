@@ -1,0 +1,21 @@
+// Window placement kept in the settings file, in the section "<class name>_Placement", followed by
+// the screen's pixels per inch when that is above 96, so each screen density keeps its own placement.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace telvane {
+
+QString placementSection(const QString& className, int pixelsPerInch);
+
+// The rectangle moved inside a screen of the given size: a right edge beyond the width moves the
+// rectangle left; a left edge then below 0 goes to 1. The same vertically.
+QRect clampToScreen(QRect rect, const QSize& screen);
+
+void SaveWindowPlacement(QWidget* window, const std::string& programDir);
+void RestoreWindowPlacement(QWidget* window, const std::string& programDir);
+
+}  // namespace telvane

@@ -1,0 +1,97 @@
+// Shared window helpers: message boxes, dialog centring, the hourglass cursor and
+// "let pending messages run". Every prompt of the program goes through one Prompter so that
+// tests can install a scripted one that answers and records instead of showing a modal box.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QMenu;
+class QWidget;
+
+namespace telvane {
+
+// Texts and captions of message boxes are cut to this many characters.
+constexpr int kMaxPromptLength = 255;
+
+// How a prompt was put to the user; recorded by scripted prompters in tests.
+struct PromptRecord {
+    enum Kind { Information, YesNo, YesNoDefaultNo, Beep } kind;
+    QString text;
+    QString caption;
+};
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    virtual void information(const QString& text) = 0;
+    // Answers true for Yes. defaultNo makes No the default button.
+    virtual bool yesNo(const QString& text, const QString& caption, bool defaultNo) = 0;
+    virtual void beep() = 0;
+};
+
+// Installs the prompter used by the helpers below; nullptr restores the message-box one.
+void setPrompter(Prompter* prompter);
+Prompter& prompter();
+
+// A prompter for tests: answers yes/no questions from a queue (default when empty) and records every prompt.
+class ScriptedPrompter : public Prompter {
+public:
+    QList<PromptRecord> records;
+    QList<bool> answers;
+    bool defaultAnswer = false;
+
+    void information(const QString& text) override;
+    bool yesNo(const QString& text, const QString& caption, bool defaultNo) override;
+    void beep() override;
+    int count(PromptRecord::Kind kind) const;
+    QStringList texts() const;
+};
+
+// Installs a ScriptedPrompter for the lifetime of the guard.
+class ScopedScriptedPrompter {
+public:
+    ScopedScriptedPrompter();
+    ~ScopedScriptedPrompter();
+    ScriptedPrompter* operator->() { return &m_prompter; }
+    ScriptedPrompter& get() { return m_prompter; }
+
+private:
+    ScriptedPrompter m_prompter;
+};
+
+// Information box, caption "Information", OK button.
+void ShowInformation(const QString& text);
+// Question box with Yes and No; Yes is the default. True on Yes.
+bool AskYesNo(const QString& text, const QString& caption);
+// The same with No as the default (used before deleting).
+bool AskYesNoDefaultNo(const QString& text, const QString& caption);
+void Beep();
+
+// Cuts a prompt text or caption to kMaxPromptLength characters.
+QString cutPromptText(const QString& text);
+
+// The main window dialogs are centred over; set by the shell at start-up.
+void setMainWindow(QWidget* mainWindow);
+QWidget* mainWindow();
+
+// Centres a dialog over the main window when the main window is not maximized, else on the screen.
+// A dialog that can be maximized also gets the system menu.
+void CenterDialog(QWidget* dialog);
+
+// Opens a menu with its top-left corner at the button's bottom-left corner.
+void PopupMenuUnder(QMenu* menu, QWidget* button);
+
+// Lets pending window messages run (keeps the window responsive during long steps).
+void LetMessagesRun();
+
+// Hourglass cursor for the lifetime of the object; the default cursor afterwards.
+class HourGlass {
+public:
+    HourGlass();
+    ~HourGlass();
+    HourGlass(const HourGlass&) = delete;
+    HourGlass& operator=(const HourGlass&) = delete;
+};
+
+}  // namespace telvane
