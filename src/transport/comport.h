@@ -1,0 +1,213 @@
+// TOvxComPort: the serial-port component used by the fax sessions and the modem helpers.
+// It holds the port's properties (with their defaults), opens the device through a
+// TOvxBaseDispatcher and forwards buffer, line and trigger operations to it. Changing a
+// property the device needs while the port is open re-applies it at once. Component events
+// (OnTrigger...) run on the event sink's thread when a sink is set, otherwise on the dispatch
+// thread. Operations on a closed port open it first when AutoOpen is on, otherwise they throw
+// EOvxException(ecNotOpen). Errors from trigger and buffer operations are thrown as
+// EOvxException carrying the engine's negative code.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "dispatcher.h"
+#include "eventsink.h"
+#include "ovxdevice.h"
+#include "ovxexception.h"
+#include "ticks.h"
+#include "tracelog.h"
+
+namespace ovx {
+
+enum TDeviceLayer { dlTty, dlWinsock };
+enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
+
+// Device path of a 1-based port number: 1..4 /dev/ttyS0..3, 5 /dev/ttyACM0, 6 /dev/ttyUSB0,
+// higher numbers /dev/ttyS<n-1>. Empty for 0 or less.
+std::string DefaultDevicePath(int comNumber);
+
+class TOvxComPort {
+public:
+    explicit TOvxComPort(const TOvxClock& clock = SystemClock());
+    ~TOvxComPort();
+    TOvxComPort(const TOvxComPort&) = delete;
+    TOvxComPort& operator=(const TOvxComPort&) = delete;
+
+    // --- properties ---
+    int ComNumber() const { return comNumber_; }
+    void SetComNumber(int n);
+    // The device opened; empty means DefaultDevicePath(ComNumber).
+    std::string DevicePath() const;
+    void SetDevicePath(std::string path);
+
+    long Baud() const { return line_.Baud; }
+    void SetBaud(long baud);
+    TParity Parity() const { return line_.Parity; }
+    void SetParity(TParity p);
+    int DataBits() const { return line_.DataBits; }
+    void SetDataBits(int bits);
+    int StopBits() const { return line_.StopBits; }
+    void SetStopBits(int bits);
+    size_t InSize() const { return inSize_; }
+    void SetInSize(size_t size);    // takes effect at the next open
+    size_t OutSize() const { return outSize_; }
+    void SetOutSize(size_t size);   // takes effect at the next open
+    unsigned HWFlowOptions() const { return line_.HWFlowOptions; }
+    void SetHWFlowOptions(unsigned options);
+    TSWFlowOptions SWFlowOptions() const { return line_.SWFlowOptions; }
+    void SetSWFlowOptions(TSWFlowOptions options);
+    uint8_t XOnChar() const { return line_.XOnChar; }
+    void SetXOnChar(uint8_t c);
+    uint8_t XOffChar() const { return line_.XOffChar; }
+    void SetXOffChar(uint8_t c);
+    // Thresholds as they apply (normalised when hardware flow control is on).
+    size_t BufferFull() const;
+    void SetBufferFull(size_t n) { bufferFull_ = n; }
+    size_t BufferResume() const;
+    void SetBufferResume(size_t n) { bufferResume_ = n; }
+    bool DTR() const { return dtr_; }
+    void SetDTR(bool on);
+    bool RTS() const { return rts_; }
+    void SetRTS(bool on);
+    bool AutoOpen() const { return autoOpen_; }
+    void SetAutoOpen(bool on) { autoOpen_ = on; }
+    bool Open() const;
+    // Opens (throws EOvxException: ecBadId, ecAlreadyOpen, ecFileAccessDenied...) or closes.
+    void SetOpen(bool open);
+    bool PromptForPort() const { return promptForPort_; }
+    void SetPromptForPort(bool on) { promptForPort_ = on; }
+    TDeviceLayer DeviceLayer() const { return deviceLayer_; }
+    void SetDeviceLayer(TDeviceLayer layer) { deviceLayer_ = layer; }
+    TTapiMode TapiMode() const { return tapiMode_; }
+    void SetTapiMode(TTapiMode mode) { tapiMode_ = mode; }
+
+    TTraceLogState Tracing() const { return tracing_; }
+    void SetTracing(TTraceLogState state);
+    size_t TraceSize() const { return traceSize_; }
+    void SetTraceSize(size_t entries) { traceSize_ = entries; }
+    const std::string& TraceName() const { return traceName_; }
+    void SetTraceName(std::string name) { traceName_ = std::move(name); }
+    bool TraceHex() const { return traceHex_; }
+    void SetTraceHex(bool on) { traceHex_ = on; }
+    bool TraceAllHex() const { return traceAllHex_; }
+    void SetTraceAllHex(bool on) { traceAllHex_ = on; }
+    TTraceLogState Logging() const { return logging_; }
+    void SetLogging(TTraceLogState state);
+    size_t LogSize() const { return logSize_; }
+    void SetLogSize(size_t bytes) { logSize_ = bytes; }
+    const std::string& LogName() const { return logName_; }
+    void SetLogName(std::string name) { logName_ = std::move(name); }
+    bool LogHex() const { return logHex_; }
+    void SetLogHex(bool on) { logHex_ = on; }
+    bool LogAllHex() const { return logAllHex_; }
+    void SetLogAllHex(bool on) { logAllHex_ = on; }
+    // Adds an entry to the event log when logging is on (sessions log state changes with ltFax).
+    void AddLogEntry(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {});
+    void LogFaxState(std::string_view stateName, uint32_t stateNumber);
+
+    // Where component events run; null means the dispatch thread.
+    void SetEventSink(TOvxEventSink* sink) { eventSink_ = sink; }
+    TOvxEventSink* EventSink() const { return eventSink_; }
+    // Replaces the device used at the next open (default: a TOvxTtyDevice).
+    void SetDeviceFactory(std::function<std::unique_ptr<TOvxDevice>()> factory);
+    // Whether the next open starts the worker threads (default on; off for scripted tests,
+    // which then call Dispatcher().DispatchOnce()).
+    void SetStartThreads(bool on) { startThreads_ = on; }
+    const TOvxClock& Clock() const { return clock_; }
+
+    // --- component events ---
+    std::function<void(TOvxComPort& cp, uint32_t msg, uint32_t triggerHandle, uint16_t data)> OnTrigger;
+    std::function<void(TOvxComPort& cp, size_t count)> OnTriggerAvail;
+    std::function<void(TOvxComPort& cp, uint32_t triggerHandle)> OnTriggerData;
+    std::function<void(TOvxComPort& cp, uint32_t triggerHandle)> OnTriggerStatus;
+    std::function<void(TOvxComPort& cp, uint32_t triggerHandle)> OnTriggerTimer;
+    std::function<void(TOvxComPort& cp, uint8_t errors, bool lineBreak)> OnTriggerLineError;
+    std::function<void(TOvxComPort& cp)> OnTriggerModemStatus;
+    std::function<void(TOvxComPort& cp)> OnTriggerOutbuffFree;
+    std::function<void(TOvxComPort& cp)> OnTriggerOutbuffUsed;
+    std::function<void(TOvxComPort& cp)> OnTriggerOutSent;
+
+    // --- output ---
+    void PutChar(uint8_t c);
+    void PutBlock(const void* data, size_t len);   // doubling DLE is the caller's business
+    void PutString(std::string_view s) { PutBlock(s.data(), s.size()); }
+    size_t OutBuffFree();
+    size_t OutBuffUsed();
+    void FlushOutBuffer();
+
+    // --- input ---
+    size_t CharReady();
+    size_t InBuffUsed();
+    size_t InBuffFree();
+    uint8_t GetChar();                       // throws ecBufferIsEmpty when nothing is there
+    uint8_t PeekChar(size_t index = 0);      // throws ecBufferIsEmpty when index >= CharReady()
+    size_t GetBlock(void* data, size_t len);
+    size_t PeekBlock(void* data, size_t len);
+    void FlushInBuffer();
+
+    // --- lines ---
+    uint8_t ModemStatus();
+    bool CTS();
+    bool DSR();
+    bool DCD();
+    bool RI();
+
+    // --- triggers (throw EOvxException on failure) ---
+    int AddAvailTrigger(size_t count);
+    int AddDataTrigger(std::string_view data, bool ignoreCase);
+    int AddTimerTrigger();
+    int AddStatusTrigger(int type);
+    void RemoveTrigger(int handle);
+    void SetTimerTrigger(int handle, int64_t ticks, bool activate);
+    void SetStatusTrigger(int handle, uint32_t value, bool activate);
+    int RegisterProcTriggerHandler(TOvxTriggerProc proc);
+    int RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc);
+    void DeregisterTriggerHandler(int id);
+
+    // The dispatcher of the open port (opens it under AutoOpen; throws ecNotOpen otherwise).
+    TOvxBaseDispatcher& Dispatcher();
+
+private:
+    TOvxBaseDispatcher& Ready();
+    void DoOpen();
+    void DoClose();
+    void DeliverEvent(uint32_t msg, uint32_t param, int32_t lparam);
+    void ApplyLine();
+    void ApplyTraceState(TTraceLogState requested, bool isTrace);
+    TOvxTraceOptions TraceOptions() const { return {traceHex_, traceAllHex_}; }
+    TOvxTraceOptions LogOptions() const { return {logHex_, logAllHex_}; }
+
+    const TOvxClock& clock_;
+    int comNumber_ = 0;
+    std::string devicePath_;
+    TOvxLineSettings line_;
+    size_t inSize_ = 4096, outSize_ = 4096;
+    size_t bufferFull_ = 0, bufferResume_ = 0;
+    bool dtr_ = true, rts_ = true;
+    bool autoOpen_ = true;
+    bool promptForPort_ = true;
+    TDeviceLayer deviceLayer_ = dlTty;
+    TTapiMode tapiMode_ = tmAuto;
+    TTraceLogState tracing_ = tlOff;
+    size_t traceSize_ = 10000;
+    std::string traceName_ = "OVEX.TRC";
+    bool traceHex_ = true, traceAllHex_ = false;
+    TTraceLogState logging_ = tlOff;
+    size_t logSize_ = 10000;
+    std::string logName_ = "OVEX.LOG";
+    bool logHex_ = true, logAllHex_ = false;
+    TOvxEventSink* eventSink_ = nullptr;
+    bool startThreads_ = true;
+    std::function<std::unique_ptr<TOvxDevice>()> deviceFactory_;
+    std::unique_ptr<TOvxBaseDispatcher> dispatcher_;
+    int eventHandlerId_ = 0;
+    // Trace and log live in the component so they survive reopening the port.
+    TOvxTrace trace_;
+    TOvxEventLog log_;
+};
+
+} // namespace ovx
