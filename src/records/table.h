@@ -1,0 +1,112 @@
+// One open xBase table: the DBF file, its FPT memo file and its structural CDX index.
+// The table is opened for exclusive use (an flock on the DBF). Every tag of the CDX is held in
+// memory as a sorted key list and kept exact on each append, edit, deletion mark and pack; the
+// CDX file is written whole (to a temporary file, then renamed) whenever tags are added or
+// rebuilt, at pack, at flush and at close. At open the keys read from the CDX are compared with
+// the keys computed from the DBF; a CDX that disagrees (for example after a crash) is rebuilt, so
+// a stale index is never used. DBF and FPT writes are ordered so that a process killed at any
+// moment leaves every record that was posted before; pack commits through a marker file.
+#pragma once
+
+#include "records/key_list.h"
+#include "records/xb_types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace telvane::records {
+
+class Expression;
+class DbfFile;
+class FptFile;
+
+struct TagInfo {
+    std::string name;           // upper case
+    std::string keyExpression;  // as written by the user
+    std::string forExpression;  // empty when there is no FOR condition
+    bool descending = false;
+    int keyLength = 0;
+    char keyType = 'C';         // 'C' character, 'N' numeric, 'D' date, 'L' logical
+};
+
+class Table {
+public:
+    // Creates an empty table (DBF, plus an FPT when a field is a memo). Throws EXbError.
+    static void create(const std::string& dbfPath, const std::vector<FieldDef>& fields);
+    // Opens a table for exclusive use. Throws EXbError (EXbIndexError for a damaged CDX).
+    static std::unique_ptr<Table> open(const std::string& dbfPath);
+    // Opens the table without reading its CDX (used to recover from a damaged index).
+    static std::unique_ptr<Table> openWithoutIndex(const std::string& dbfPath);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    void close();  // writes pending index changes; further use is an error
+    void flush();  // writes pending index changes and syncs the files to disk
+
+    const std::string& path() const { return dbfPath_; }
+    std::string cdxPath() const;
+    std::string fptPath() const;
+    const std::vector<FieldDef>& fields() const;
+    int fieldIndex(std::string_view name) const;  // -1 when absent; case-insensitive
+    int fieldOffset(int index) const;             // byte offset inside a record
+    uint32_t recordCount() const;
+    int recordLength() const;
+    bool hasMemo() const;
+
+    // Raw records: byte 0 is the deletion flag (' ' or '*'), then the fields back to back.
+    std::string readRecord(uint32_t recno) const;
+    std::string blankRecord() const;
+    uint32_t appendRecord(std::string_view record);
+    void writeRecord(uint32_t recno, std::string_view record);
+    void setDeleted(uint32_t recno, bool deleted);
+    bool isDeleted(uint32_t recno) const;
+
+    // Memo text of a memo field value (the 10-character block pointer); "" for no memo.
+    std::string readMemo(std::string_view pointerField) const;
+    // Stores data as a new memo and returns the 10-character pointer to put in the record.
+    std::string writeMemo(std::string_view data);
+
+    // Tags, numbered from 1 in creation order.
+    int tagCount() const;
+    TagInfo tagInfo(int tag) const;
+    int findTag(std::string_view name) const;  // 0 when absent
+    const KeyList& tagKeys(int tag) const;
+    // Key of a record for a tag, as stored in the index; the record's FOR result in *qualifies.
+    std::string tagKey(int tag, std::string_view record, bool* qualifies) const;
+    // Adds (or replaces) a tag, fills it from the table and writes the CDX. Returns its number.
+    int addTag(const std::string& name, const std::string& keyExpression,
+               const std::string& forExpression, bool descending);
+    void closeIndexes();  // forgets every tag; the CDX file is left as it is
+    void reindex();       // recomputes every tag from the table and writes the CDX
+    void pack();          // removes marked records for good, compacts memos, rebuilds tags
+
+    // What happened to the index at open, for reports ("" when it was read as it was).
+    const std::string& indexNote() const { return indexNote_; }
+    // Increases with every change to the records or tags.
+    uint64_t changeCount() const { return changes_; }
+
+private:
+    struct Tag;
+    Table();
+    void openFiles(const std::string& dbfPath, bool readIndex);
+    void loadIndex();
+    void fillTag(Tag& tag) const;
+    void writeIndex();
+    void removeKeys(uint32_t recno, std::string_view record);
+    void insertKeys(uint32_t recno, std::string_view record);
+    void checkOpen() const;
+
+    std::string dbfPath_;
+    std::unique_ptr<DbfFile> dbf_;
+    std::unique_ptr<FptFile> fpt_;
+    std::vector<std::unique_ptr<Tag>> tags_;
+    bool indexDirty_ = false;
+    std::string indexNote_;
+    uint64_t changes_ = 0;
+};
+
+}  // namespace telvane::records
