@@ -70,13 +70,11 @@ void RestoreWindowPlacement(QWidget* window, const std::string& programDir) {
     if (bottom == 0) {
         CenterDialog(window);
         r = window->geometry();
-        r.moveTopLeft(window->pos());
     }
     QScreen* s = screenOf(window);
     const QSize screen = s ? s->geometry().size() : QSize(1024, 768);
     r = clampToScreen(r, screen);
-    window->move(r.topLeft());
-    window->resize(r.size());
+    window->setGeometry(r);
 }
 
 }  // namespace telvane

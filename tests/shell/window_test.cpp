@@ -1,0 +1,169 @@
+// Window helpers offscreen: placement sections and clamping, prompts, centring, the single-instance start.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "shell/inifile.h"
+#include "shell/placement.h"
+#include "shell/settings.h"
+#include "shell/uihelpers.h"
+
+using namespace telvane;
+
+namespace {
+
+QApplication* app() {
+    static int argc = 1;
+    static char name[] = "shell_window_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return a;
+}
+
+class PlacedWindow : public QMainWindow {};
+
+}  // namespace
+
+TEST(Placement, SectionCarriesDensityAbove96) {
+    EXPECT_EQ(placementSection("TMainScreen", 96), "TMainScreen_Placement");
+    EXPECT_EQ(placementSection("TMainScreen", 72), "TMainScreen_Placement");
+    EXPECT_EQ(placementSection("TMainScreen", 120), "TMainScreen_Placement120");
+}
+
+TEST(Placement, ClampMovesRectangleOntoTheScreen) {
+    const QSize screen(800, 600);
+    // Right edge past a smaller screen: right edge ends at the screen's edge.
+    QRect r = clampToScreen(QRect(QPoint(700, 100), QPoint(899, 299)), screen);
+    EXPECT_EQ(r.left() + r.width(), 800);
+    EXPECT_EQ(r.width(), 200);
+    EXPECT_EQ(r.top(), 100);
+    // Wider than the screen: the left edge goes to 1.
+    r = clampToScreen(QRect(0, 0, 1000, 100), screen);
+    EXPECT_EQ(r.left(), 1);
+    // Bottom past the screen, and taller than the screen.
+    r = clampToScreen(QRect(10, 550, 100, 100), screen);
+    EXPECT_EQ(r.top() + r.height(), 600);
+    r = clampToScreen(QRect(10, 0, 100, 700), screen);
+    EXPECT_EQ(r.top(), 1);
+    // Inside: unchanged.
+    EXPECT_EQ(clampToScreen(QRect(5, 6, 70, 80), screen), QRect(5, 6, 70, 80));
+}
+
+TEST(Placement, SurvivesSaveAndRestore) {
+    app();
+    QTemporaryDir dir;
+    const std::string pd = dir.path().toStdString() + "/";
+    QRect saved;
+    {
+        PlacedWindow w;
+        w.show();
+        w.setGeometry(40, 50, 300, 200);
+        saved = w.geometry();
+        SaveWindowPlacement(&w, pd);
+    }
+    const IniFile ini = IniFile::load(pd + "TVN.INI");
+    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
+    const std::string section = placementSection("QMainWindow", ppi).toStdString();
+    // The class name of the window is the section; a subclass without Q_OBJECT reports its base.
+    EXPECT_EQ(ini.readInteger(section, "Left", -1), saved.left());
+    EXPECT_EQ(ini.readInteger(section, "Top", -1), saved.top());
+    EXPECT_EQ(ini.readInteger(section, "Right", -1), saved.left() + saved.width());
+    EXPECT_EQ(ini.readInteger(section, "Bottom", -1), saved.top() + saved.height());
+    EXPECT_EQ(ini.value(section, "Maximized"), "0");
+    PlacedWindow w2;
+    RestoreWindowPlacement(&w2, pd);
+    EXPECT_EQ(w2.geometry(), saved);
+}
+
+TEST(Placement, MaximizedIsRestoredMaximized) {
+    app();
+    QTemporaryDir dir;
+    const std::string pd = dir.path().toStdString() + "/";
+    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
+    IniFile ini;
+    ini.writeBool(placementSection("QMainWindow", ppi).toStdString(), "Maximized", true);
+    ini.save(pd + "TVN.INI");
+    PlacedWindow w;
+    RestoreWindowPlacement(&w, pd);
+    EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
+}
+
+TEST(Prompts, ScriptedPrompterRecordsAndCutsTexts) {
+    app();
+    ScopedScriptedPrompter p;
+    p->answers = {true};
+    EXPECT_TRUE(AskYesNo(QString(300, QLatin1Char('a')), QString(300, QLatin1Char('c'))));
+    EXPECT_FALSE(AskYesNoDefaultNo("Delete?", "Delete"));  // queue empty: default answer
+    ShowInformation("Note");
+    Beep();
+    ASSERT_EQ(p->records.size(), 4);
+    EXPECT_EQ(p->records[0].kind, PromptRecord::YesNo);
+    EXPECT_EQ(p->records[0].text.size(), 255);
+    EXPECT_EQ(p->records[0].caption.size(), 255);
+    EXPECT_EQ(p->records[1].kind, PromptRecord::YesNoDefaultNo);
+    EXPECT_EQ(p->records[2].kind, PromptRecord::Information);
+    EXPECT_EQ(p->records[2].caption, "Information");
+    EXPECT_EQ(p->count(PromptRecord::Beep), 1);
+}
+
+TEST(Centring, DialogCentredOverMainWindow) {
+    app();
+    QMainWindow main;
+    main.setGeometry(100, 100, 600, 400);
+    main.show();
+    setMainWindow(&main);
+    QDialog dialog;
+    dialog.resize(200, 100);
+    CenterDialog(&dialog);
+    const QRect mf = main.frameGeometry();
+    EXPECT_EQ(dialog.x(), mf.left() + (mf.width() - dialog.frameGeometry().width()) / 2);
+    EXPECT_EQ(dialog.y(), mf.top() + (mf.height() - dialog.frameGeometry().height()) / 2);
+    setMainWindow(nullptr);
+}
+
+TEST(SingleInstance, SecondStartExitsAndFirstStays) {
+    app();
+    QTemporaryDir home;
+    const QString exe = QString::fromUtf8(qgetenv("TELVANE_BIN")) + "/telvane";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TELVANE_HOME", home.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(exe);
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // Wait until the first instance listens: a second start only returns early once it does.
+    bool secondExited = false;
+    QProcess second;
+    for (int attempt = 0; attempt < 50 && !secondExited; ++attempt) {
+        QThread::msleep(200);
+        if (first.state() != QProcess::Running) break;
+        QProcess probe;
+        probe.setProcessEnvironment(env);
+        probe.start(exe);
+        ASSERT_TRUE(probe.waitForStarted(10000));
+        if (probe.waitForFinished(1500)) {
+            EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(probe.exitCode(), 0);
+            secondExited = true;
+        } else {
+            // It did not find the first one yet and became an instance itself: stop it and retry.
+            probe.kill();
+            probe.waitForFinished(5000);
+        }
+    }
+    EXPECT_TRUE(secondExited);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    if (!first.waitForFinished(5000)) {
+        first.kill();
+        first.waitForFinished(5000);
+    }
+}
