@@ -191,7 +191,8 @@ public:
     bool blobToFile(std::string_view memoField, const std::string& path);
     void replaceFromFile(std::string_view memoField, const std::string& path);
 
-    // Bound controls: while disabled, listeners are not told; enabling sends one DataChanged.
+    // Bound controls: while disabled, listeners are not told; enabling again sends one
+    // DataChanged when anything happened meanwhile.
     void disableControls();
     void enableControls();
     bool controlsDisabled() const { return disabled_ > 0; }
@@ -209,13 +210,14 @@ private:
     void rebuildVisibility();
     void ensureOrder() const;
     void invalidateOrder();
-    void setCurrent(uint32_t recno);
-    void setEof();
+    void updateVisibility(uint32_t recno, std::string_view raw);
     void notify(RecordSetEvent e);
     void fillCalc(Row& row) const;
     void compileFilter();
-    std::string& buffer();
-    size_t insertionPoint(uint32_t recno, std::string_view raw) const;
+    const std::string& currentRaw() const;
+    std::string memoOf(int field) const;
+    void moveAfter(uint32_t recno, std::string_view raw, bool forward);
+    void settleAfterChange();
 
     std::string directory_;
     std::string tableName_;
@@ -236,6 +238,11 @@ private:
     uint32_t current_ = 0;  // 0 = none
     bool bof_ = true;
     bool eof_ = true;
+    std::string orderTagName_;  // remembered across close and open
+    mutable uint64_t orderChanges_ = ~uint64_t(0);
+    mutable uint32_t cacheRecno_ = 0;
+    mutable uint64_t cacheChanges_ = ~uint64_t(0);
+    mutable std::string cacheRaw_;
     std::string buffer_;   // edit/insert buffer (raw record)
     std::map<std::string, std::string, std::less<>> pendingMemos_;
 

@@ -40,6 +40,11 @@ public:
     static std::unique_ptr<Table> open(const std::string& dbfPath);
     // Opens the table without reading its CDX (used to recover from a damaged index).
     static std::unique_ptr<Table> openWithoutIndex(const std::string& dbfPath);
+    // Checks DBF, FPT and CDX against each other without changing anything; returns the
+    // problems found (empty when they agree). Throws EXbError when the DBF cannot be opened.
+    static std::vector<std::string> check(const std::string& dbfPath);
+    // Finds a file beside another whose name differs only in case; "" when there is none.
+    static std::string siblingPath(const std::string& path, const std::string& extension);
     ~Table();
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
@@ -60,6 +65,8 @@ public:
     // Raw records: byte 0 is the deletion flag (' ' or '*'), then the fields back to back.
     std::string readRecord(uint32_t recno) const;
     std::string blankRecord() const;
+    // Records first..first+count-1 back to back (count * recordLength() bytes).
+    void readRange(uint32_t first, uint32_t count, std::string& out) const;
     uint32_t appendRecord(std::string_view record);
     void writeRecord(uint32_t recno, std::string_view record);
     void setDeleted(uint32_t recno, bool deleted);
@@ -92,8 +99,11 @@ public:
 private:
     struct Tag;
     Table();
-    void openFiles(const std::string& dbfPath, bool readIndex);
-    void loadIndex();
+    void openFiles(const std::string& dbfPath, bool readIndex, std::vector<std::string>* problems);
+    void loadIndex(std::vector<std::string>* problems);
+    std::vector<std::vector<std::pair<std::string, uint32_t>>> computeKeys(const std::vector<Tag*>& tags) const;
+    std::unique_ptr<Tag> makeTag(const std::string& name, const std::string& keyExpression,
+                                 const std::string& forExpression, bool descending) const;
     void fillTag(Tag& tag) const;
     void writeIndex();
     void removeKeys(uint32_t recno, std::string_view record);

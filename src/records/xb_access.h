@@ -32,9 +32,11 @@ constexpr int kXbDriverFoxPro = 2;
 class TXbAccess {
 public:
     TXbAccess() = default;
-    explicit TXbAccess(RecordSet& recordSet, TXbEnv* env = nullptr) : rs_(&recordSet), env_(env) {}
-    void bind(RecordSet& recordSet, TXbEnv* env = nullptr) { rs_ = &recordSet; env_ = env; }
+    // Binding applies the environment's "Deleted" setting to the record set.
+    explicit TXbAccess(RecordSet& recordSet, TXbEnv* env = nullptr) { bind(recordSet, env); }
+    void bind(RecordSet& recordSet, TXbEnv* env = nullptr);
     RecordSet* recordSet() const { return rs_; }
+    TXbEnv* env() const { return env_; }
 
     // Table creation: xb_CreateNew, then xb_CreateField per field, xb_CreateExec, xb_Close.
     int xb_CreateNew(const std::string& path, const std::string& alias, int driver, int fieldCount);

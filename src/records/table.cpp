@@ -1,0 +1,562 @@
+// Table: DBF + FPT + in-memory tags persisted to the CDX; verification of the index at open,
+// crash-safe pack through a commit marker.
+#include "records/table.h"
+
+#include "records/cdx_file.h"
+#include "records/dbf_file.h"
+#include "records/expression.h"
+#include "records/fpt_file.h"
+#include "records/xb_error.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+
+namespace telvane::records {
+
+struct Table::Tag {
+    TagInfo info;
+    std::unique_ptr<Expression> key;
+    std::unique_ptr<Expression> cond;
+    char pad = ' ';
+    KeyList keys;
+};
+
+namespace {
+
+constexpr uint32_t kScanBatch = 4096;
+
+std::string withExtension(const std::string& path, const std::string& ext) {
+    const auto slash = path.rfind('/');
+    const auto dot = path.rfind('.');
+    std::string base = (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path : path.substr(0, dot);
+    // Follow the case of the table's own extension.
+    const bool lower = dot != std::string::npos && dot + 1 < path.size() && std::islower(static_cast<unsigned char>(path[dot + 1]));
+    return base + "." + (lower ? lowerCp1252(ext) : ext);
+}
+
+void recoverPendingPack(const std::string& dbfPath, const std::string& fptPath) {
+    const std::string marker = dbfPath + ".pack";
+    const std::string dbfNew = dbfPath + ".new";
+    const std::string fptNew = fptPath + ".new";
+    if (io::exists(marker)) {
+        // The pack had committed: finish moving the new files in.
+        if (io::exists(dbfNew)) {
+            if (io::exists(fptNew) && std::rename(fptNew.c_str(), fptPath.c_str()) != 0)
+                throw EXbError(fptPath + ": cannot finish an interrupted pack");
+            if (std::rename(dbfNew.c_str(), dbfPath.c_str()) != 0)
+                throw EXbError(dbfPath + ": cannot finish an interrupted pack");
+            io::syncDirectoryOf(dbfPath);
+        }
+        io::removeFile(marker);
+    } else {
+        // The pack had not committed: the old files stand.
+        io::removeFile(dbfNew);
+        io::removeFile(fptNew);
+    }
+}
+
+}  // namespace
+
+Table::Table() = default;
+
+Table::~Table() {
+    try {
+        close();
+    } catch (const EXbError&) {
+        // The files stay as last written; the index is verified at the next open.
+    }
+}
+
+std::string Table::siblingPath(const std::string& path, const std::string& extension) {
+    const std::string direct = withExtension(path, extension);
+    if (io::exists(direct)) return direct;
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string wanted = upperCp1252(io::baseName(direct));
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return "";
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (upperCp1252(e->d_name) == wanted) {
+            found = (slash == std::string::npos ? std::string() : dir) + e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string Table::cdxPath() const {
+    const std::string s = siblingPath(dbfPath_, "CDX");
+    return s.empty() ? withExtension(dbfPath_, "CDX") : s;
+}
+
+std::string Table::fptPath() const {
+    const std::string s = siblingPath(dbfPath_, "FPT");
+    return s.empty() ? withExtension(dbfPath_, "FPT") : s;
+}
+
+void Table::create(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
+    DbfFile::validateFields(fields, dbfPath);
+    bool memo = false;
+    for (const auto& f : fields) memo = memo || f.type == FieldType::Memo;
+    if (memo) FptFile::create(withExtension(dbfPath, "FPT"));
+    DbfFile::create(dbfPath, fields);
+}
+
+std::unique_ptr<Table> Table::open(const std::string& dbfPath) {
+    std::unique_ptr<Table> t(new Table);
+    t->openFiles(dbfPath, true, nullptr);
+    return t;
+}
+
+std::unique_ptr<Table> Table::openWithoutIndex(const std::string& dbfPath) {
+    std::unique_ptr<Table> t(new Table);
+    t->openFiles(dbfPath, false, nullptr);
+    return t;
+}
+
+std::vector<std::string> Table::check(const std::string& dbfPath) {
+    std::vector<std::string> problems;
+    std::unique_ptr<Table> t(new Table);
+    try {
+        t->openFiles(dbfPath, true, &problems);
+    } catch (const EXbIndexError& e) {
+        problems.push_back(e.what());
+        t.reset(new Table);
+        t->openFiles(dbfPath, false, &problems);
+    }
+    const uint64_t extra = t->dbf_->trailingBytes();
+    if (extra) problems.push_back(dbfPath + ": " + std::to_string(extra) + " bytes after the last record (an interrupted append)");
+    for (uint32_t r = 1; r <= t->recordCount(); ++r) {
+        const std::string rec = t->readRecord(r);
+        if (rec[0] != ' ' && rec[0] != '*') problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
+        for (size_t i = 0; i < t->fields().size(); ++i) {
+            if (t->fields()[i].type != FieldType::Memo) continue;
+            try {
+                t->readMemo(std::string_view(rec).substr(size_t(t->fieldOffset(int(i))), 10));
+            } catch (const EXbError& e) {
+                problems.push_back("record " + std::to_string(r) + ", field " + t->fields()[i].name + ": " + e.what());
+            }
+        }
+    }
+    t->indexDirty_ = false;
+    return problems;
+}
+
+void Table::openFiles(const std::string& dbfPath, bool readIndex, std::vector<std::string>* problems) {
+    dbfPath_ = dbfPath;
+    if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
+    dbf_ = DbfFile::open(dbfPath, true);
+    if (!problems && (io::exists(dbfPath + ".pack") || io::exists(dbfPath + ".new"))) {
+        recoverPendingPack(dbfPath, fptPath());
+        dbf_.reset();
+        dbf_ = DbfFile::open(dbfPath, true);
+    }
+    if (dbf_->hasMemo()) {
+        const std::string fpt = siblingPath(dbfPath, "FPT");
+        if (fpt.empty()) throw EXbError(withExtension(dbfPath, "FPT") + ": the memo file of the table is missing");
+        fpt_ = FptFile::open(fpt);
+    }
+    if (readIndex) loadIndex(problems);
+}
+
+void Table::checkOpen() const {
+    if (!dbf_) throw EXbError(dbfPath_ + ": the table is closed");
+}
+
+void Table::close() {
+    if (!dbf_) return;
+    if (indexDirty_) writeIndex();
+    dbf_->close();
+    dbf_.reset();
+    if (fpt_) fpt_->close();
+    fpt_.reset();
+    tags_.clear();
+}
+
+void Table::flush() {
+    checkOpen();
+    if (indexDirty_) writeIndex();
+    dbf_->sync();
+    if (fpt_) fpt_->sync();
+}
+
+const std::vector<FieldDef>& Table::fields() const {
+    checkOpen();
+    return dbf_->fields();
+}
+
+int Table::fieldIndex(std::string_view name) const {
+    const std::string n = upperCp1252(name);
+    const auto& f = fields();
+    for (size_t i = 0; i < f.size(); ++i) {
+        if (f[i].name == n) return int(i);
+    }
+    return -1;
+}
+
+int Table::fieldOffset(int index) const { return dbf_->offsets().at(size_t(index)); }
+uint32_t Table::recordCount() const { checkOpen(); return dbf_->recordCount(); }
+int Table::recordLength() const { checkOpen(); return dbf_->recordLength(); }
+bool Table::hasMemo() const { return fpt_ != nullptr; }
+
+std::string Table::readRecord(uint32_t recno) const {
+    checkOpen();
+    std::string r(size_t(dbf_->recordLength()), ' ');
+    dbf_->read(recno, r.data());
+    return r;
+}
+
+void Table::readRange(uint32_t first, uint32_t count, std::string& out) const {
+    checkOpen();
+    dbf_->readRange(first, count, out);
+}
+
+std::string Table::blankRecord() const {
+    checkOpen();
+    return std::string(size_t(dbf_->recordLength()), ' ');
+}
+
+uint32_t Table::appendRecord(std::string_view record) {
+    checkOpen();
+    if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
+    const uint32_t recno = dbf_->append(record.data());
+    insertKeys(recno, record);
+    ++changes_;
+    return recno;
+}
+
+void Table::writeRecord(uint32_t recno, std::string_view record) {
+    checkOpen();
+    if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
+    const std::string old = readRecord(recno);
+    dbf_->write(recno, record.data());
+    for (auto& t : tags_) {
+        bool qOld = false, qNew = false;
+        const std::string kOld = tagKey(int(&t - &tags_[0]) + 1, old, &qOld);
+        const std::string kNew = tagKey(int(&t - &tags_[0]) + 1, record, &qNew);
+        if (qOld == qNew && kOld == kNew) continue;
+        if (qOld) t->keys.erase(kOld, recno);
+        if (qNew) t->keys.insert(kNew, recno);
+        indexDirty_ = true;
+    }
+    ++changes_;
+}
+
+void Table::setDeleted(uint32_t recno, bool deleted) {
+    std::string r = readRecord(recno);
+    const char flag = deleted ? '*' : ' ';
+    if (r[0] == flag) return;
+    r[0] = flag;
+    writeRecord(recno, r);
+}
+
+bool Table::isDeleted(uint32_t recno) const {
+    char c = ' ';
+    checkOpen();
+    std::string r = readRecord(recno);
+    c = r[0];
+    return c == '*';
+}
+
+std::string Table::readMemo(std::string_view pointerField) const {
+    const std::string file = fpt_ ? fpt_->path() : fptPath();
+    const uint32_t block = FptFile::parsePointer(pointerField, file);
+    if (block == 0) return {};
+    if (!fpt_) throw EXbError(file + ": the table has no memo file");
+    return fpt_->read(block);
+}
+
+std::string Table::writeMemo(std::string_view data) {
+    if (!fpt_) throw EXbError(dbfPath_ + ": the table has no memo fields");
+    if (data.empty()) return FptFile::formatPointer(0);
+    return FptFile::formatPointer(fpt_->write(data));
+}
+
+// --- tags ------------------------------------------------------------------------------------
+
+int Table::tagCount() const { return int(tags_.size()); }
+
+TagInfo Table::tagInfo(int tag) const {
+    if (tag < 1 || tag > tagCount()) throw EXbError(dbfPath_ + ": no tag number " + std::to_string(tag));
+    return tags_[size_t(tag - 1)]->info;
+}
+
+int Table::findTag(std::string_view name) const {
+    const std::string n = upperCp1252(name);
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        if (tags_[i]->info.name == n) return int(i) + 1;
+    }
+    return 0;
+}
+
+const KeyList& Table::tagKeys(int tag) const {
+    if (tag < 1 || tag > tagCount()) throw EXbError(dbfPath_ + ": no tag number " + std::to_string(tag));
+    return tags_[size_t(tag - 1)]->keys;
+}
+
+std::string Table::tagKey(int tag, std::string_view record, bool* qualifies) const {
+    const Tag& t = *tags_.at(size_t(tag - 1));
+    EvalContext ctx;
+    ctx.record = record.data();
+    ctx.memoReader = [this](int, std::string_view p) { return readMemo(p); };
+    if (qualifies) *qualifies = !t.cond || t.cond->evaluateLogical(ctx);
+    return t.key->key(ctx);
+}
+
+std::unique_ptr<Table::Tag> Table::makeTag(const std::string& name, const std::string& keyExpression,
+                                           const std::string& forExpression, bool descending) const {
+    const std::string upper = upperCp1252(name);
+    if (upper.empty() || upper.size() > 10 || !std::isalpha(static_cast<unsigned char>(upper[0])))
+        throw EXbError(dbfPath_ + ": invalid tag name \"" + name + "\"");
+    for (char c : upper) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') throw EXbError(dbfPath_ + ": invalid tag name \"" + name + "\"");
+    }
+    auto t = std::make_unique<Tag>();
+    t->key = Expression::compile(keyExpression, dbf_->fields(), dbf_->offsets());
+    if (!forExpression.empty()) {
+        t->cond = Expression::compile(forExpression, dbf_->fields(), dbf_->offsets());
+        if (t->cond->type() != ValueType::Logical)
+            throw EXbExpressionError(forExpression, 0, "a FOR condition must be a logical expression");
+    }
+    const int len = t->key->keyLength();
+    if (len < 1 || len > 240)
+        throw EXbExpressionError(keyExpression, 0, "an index key must be 1 to 240 bytes long, this one is " + std::to_string(len));
+    t->info.name = upper;
+    t->info.keyExpression = keyExpression;
+    t->info.forExpression = forExpression;
+    t->info.descending = descending;
+    t->info.keyLength = len;
+    t->info.keyType = char(t->key->type());
+    t->pad = (t->key->type() == ValueType::Numeric || t->key->type() == ValueType::Date) ? '\0' : ' ';
+    t->keys = KeyList(len);
+    return t;
+}
+
+std::vector<std::vector<std::pair<std::string, uint32_t>>> Table::computeKeys(const std::vector<Tag*>& tags) const {
+    std::vector<std::vector<std::pair<std::string, uint32_t>>> out(tags.size());
+    const uint32_t n = dbf_->recordCount();
+    for (auto& v : out) v.reserve(n);
+    const int len = dbf_->recordLength();
+    std::string batch;
+    EvalContext ctx;
+    ctx.memoReader = [this](int, std::string_view p) { return readMemo(p); };
+    for (uint32_t first = 1; first <= n; first += kScanBatch) {
+        const uint32_t count = std::min(kScanBatch, n - first + 1);
+        dbf_->readRange(first, count, batch);
+        for (uint32_t i = 0; i < count; ++i) {
+            ctx.record = batch.data() + size_t(i) * size_t(len);
+            ctx.recno = first + i;
+            for (size_t t = 0; t < tags.size(); ++t) {
+                if (tags[t]->cond && !tags[t]->cond->evaluateLogical(ctx)) continue;
+                out[t].emplace_back(tags[t]->key->key(ctx), first + i);
+            }
+        }
+    }
+    for (auto& v : out) std::sort(v.begin(), v.end());
+    return out;
+}
+
+void Table::fillTag(Tag& tag) const {
+    auto keys = computeKeys({&tag});
+    tag.keys.assignSorted(keys[0]);
+}
+
+void Table::loadIndex(std::vector<std::string>* problems) {
+    const std::string cdx = siblingPath(dbfPath_, "CDX");
+    io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
+    if (cdx.empty()) {
+        if (dbf_->flags() & DbfFile::kFlagStructuralCdx) {
+            if (problems) problems->push_back(cdxPath() + ": the table says it has an index file, but it is missing");
+            else dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+            indexNote_ = "index file missing";
+        }
+        return;
+    }
+    CdxReader reader(cdx);
+    std::vector<std::unique_ptr<Tag>> tags;
+    for (const auto& h : reader.tags()) {
+        try {
+            tags.push_back(makeTag(h.name, h.keyExpression, h.forExpression, h.descending));
+        } catch (const EXbError& e) {
+            throw EXbIndexError(cdx, cdx + ": tag " + h.name + " cannot be used: " + e.what());
+        }
+    }
+    std::vector<Tag*> raw;
+    for (auto& t : tags) raw.push_back(t.get());
+    auto expected = computeKeys(raw);
+    bool stale = false;
+    for (size_t i = 0; i < tags.size(); ++i) {
+        const auto& h = reader.tags()[i];
+        std::string why;
+        if (h.keyLength != tags[i]->info.keyLength) {
+            why = "key length " + std::to_string(h.keyLength) + " where the expression gives " +
+                  std::to_string(tags[i]->info.keyLength);
+        } else {
+            try {
+                const CdxEntries stored = reader.keys(h, tags[i]->pad);
+                if (stored.size() != expected[i].size()) {
+                    why = std::to_string(stored.size()) + " keys where the table gives " + std::to_string(expected[i].size());
+                } else if (stored != expected[i]) {
+                    why = "keys that differ from the table";
+                }
+            } catch (const EXbIndexError& e) {
+                why = e.what();
+            }
+        }
+        if (!why.empty()) {
+            stale = true;
+            if (problems) problems->push_back(cdx + ": tag " + h.name + ": " + why);
+        }
+        tags[i]->keys.assignSorted(expected[i]);
+    }
+    tags_ = std::move(tags);
+    if (stale && !problems) {
+        indexNote_ = io::baseName(cdx) + " did not match the table and was rebuilt";
+        writeIndex();
+    }
+}
+
+void Table::insertKeys(uint32_t recno, std::string_view record) {
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        bool q = false;
+        const std::string k = tagKey(int(i) + 1, record, &q);
+        if (q) {
+            tags_[i]->keys.insert(k, recno);
+            indexDirty_ = true;
+        }
+    }
+}
+
+void Table::removeKeys(uint32_t recno, std::string_view record) {
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        bool q = false;
+        const std::string k = tagKey(int(i) + 1, record, &q);
+        if (q) {
+            tags_[i]->keys.erase(k, recno);
+            indexDirty_ = true;
+        }
+    }
+}
+
+int Table::addTag(const std::string& name, const std::string& keyExpression, const std::string& forExpression,
+                  bool descending) {
+    checkOpen();
+    auto tag = makeTag(name, keyExpression, forExpression, descending);
+    fillTag(*tag);
+    int number = findTag(tag->info.name);
+    if (number > 0) {
+        tags_[size_t(number - 1)] = std::move(tag);
+    } else {
+        tags_.push_back(std::move(tag));
+        number = int(tags_.size());
+    }
+    ++changes_;
+    writeIndex();
+    return number;
+}
+
+void Table::closeIndexes() {
+    checkOpen();
+    if (indexDirty_ && !tags_.empty()) writeIndex();
+    tags_.clear();
+    indexDirty_ = false;
+    dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+    ++changes_;
+}
+
+void Table::reindex() {
+    checkOpen();
+    std::vector<Tag*> raw;
+    for (auto& t : tags_) raw.push_back(t.get());
+    auto keys = computeKeys(raw);
+    for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->keys.assignSorted(keys[i]);
+    ++changes_;
+    writeIndex();
+}
+
+void Table::writeIndex() {
+    if (tags_.empty()) {
+        indexDirty_ = false;
+        return;
+    }
+    std::vector<CdxTagSource> sources;
+    for (const auto& t : tags_) {
+        sources.push_back({t->info.name, t->info.keyExpression, t->info.forExpression, t->info.descending, t->pad, &t->keys});
+    }
+    const std::string path = cdxPath();
+    io::replaceFile(path, buildCdx(sources, path));
+    dbf_->setFlags(uint8_t(dbf_->flags() | DbfFile::kFlagStructuralCdx));
+    indexDirty_ = false;
+}
+
+void Table::pack() {
+    checkOpen();
+    const std::string fptPathNow = fpt_ ? fpt_->path() : std::string();
+    const std::string dbfNew = dbfPath_ + ".new";
+    const std::string fptNew = fptPathNow + ".new";
+    const std::string marker = dbfPath_ + ".pack";
+    const std::vector<FieldDef> fields = dbf_->fields();
+    const std::vector<int> offsets = dbf_->offsets();
+    const int len = dbf_->recordLength();
+    std::unique_ptr<FptFile> newFpt;
+    if (fpt_) {
+        FptFile::create(fptNew, fpt_->blockSize());
+        newFpt = FptFile::open(fptNew);
+    }
+    io::File out;
+    out.create(dbfNew);
+    std::string header = DbfFile::headerBytes(fields, 0, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+    uint64_t pos = header.size();
+    uint32_t kept = 0;
+    std::string batch, chunk;
+    const uint32_t n = dbf_->recordCount();
+    for (uint32_t first = 1; first <= n; first += kScanBatch) {
+        const uint32_t count = std::min(kScanBatch, n - first + 1);
+        dbf_->readRange(first, count, batch);
+        chunk.clear();
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
+            if (rec[0] == '*') continue;
+            for (size_t f = 0; f < fields.size() && newFpt; ++f) {
+                if (fields[f].type != FieldType::Memo) continue;
+                const std::string data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
+                const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt->write(data));
+                rec.replace(size_t(offsets[f]), 10, ptr);
+            }
+            chunk += rec;
+            ++kept;
+        }
+        out.writeAt(pos, chunk.data(), chunk.size());
+        pos += chunk.size();
+    }
+    out.writeAt(pos, "\x1A", 1);
+    header = DbfFile::headerBytes(fields, kept, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+    out.writeAt(0, header.data(), header.size());
+    out.sync();
+    out.close();
+    if (newFpt) {
+        newFpt->sync();
+        newFpt->close();
+    }
+    // Commit point: once the marker exists an interrupted pack is completed at the next open.
+    io::replaceFile(marker, "pack\n");
+    if (fpt_ && std::rename(fptNew.c_str(), fptPathNow.c_str()) != 0)
+        throw EXbError(fptPathNow + ": cannot replace the memo file while packing");
+    if (std::rename(dbfNew.c_str(), dbfPath_.c_str()) != 0) throw EXbError(dbfPath_ + ": cannot replace the table while packing");
+    io::syncDirectoryOf(dbfPath_);
+    dbf_.reset();
+    dbf_ = DbfFile::open(dbfPath_, true);
+    io::removeFile(marker);
+    if (fpt_) {
+        fpt_.reset();
+        fpt_ = FptFile::open(fptPathNow);
+    }
+    ++changes_;
+    reindex();
+}
+
+}  // namespace telvane::records
