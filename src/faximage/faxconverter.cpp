@@ -1,0 +1,256 @@
+// The page encoder's conversion loop and its input dispatch.
+#include "faximage/faxconverter.h"
+
+#include "faximage/faxerrors.h"
+#include "resources/ovxresources.h"
+
+#include <cstring>
+#include <unistd.h>
+
+namespace telvane::faximage {
+
+namespace {
+
+std::string replaceExtension(const std::string& name, const std::string& ext) {
+    std::size_t slash = name.find_last_of('/');
+    std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        return name.substr(0, dot) + ext;
+    return name + ext;
+}
+
+// Lines supplied by the idUser events; the first line of a page is read ahead so that the
+// page's image width is known before coding starts.
+class UserSource : public FaxLineSource {
+public:
+    UserSource(TOvxFaxConverter& f, std::string name) : f_(f), name_(std::move(name)) {}
+    int open() override {
+        if (!f_.OnReadUserLine)
+            return ecBadArgument;
+        if (f_.OnOpenUserFile)
+            f_.OnOpenUserFile(f_, name_);
+        return ecOK;
+    }
+    int beginPage() override {
+        fetch();
+        return ecOK;
+    }
+    int imageWidth() const override { return len_ * 8; }
+    int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override {
+        if (!haveLine_)
+            fetch();
+        haveLine_ = false;
+        endOfPage = endOfPage_;
+        morePages = morePages_;
+        if (!endOfPage_)
+            std::memcpy(line, buf_, std::size_t(len_));
+        return ecOK;
+    }
+    void close() override {
+        if (f_.OnCloseUserFile)
+            f_.OnCloseUserFile(f_);
+    }
+
+private:
+    void fetch() {
+        int len = 0;
+        endOfPage_ = false;
+        morePages_ = false;
+        f_.OnReadUserLine(f_, buf_, len, endOfPage_, morePages_);
+        if (!endOfPage_)
+            len_ = len < 0 ? 0 : (len > 4096 ? 4096 : len);
+        haveLine_ = true;
+    }
+
+    TOvxFaxConverter& f_;
+    std::string name_;
+    std::uint8_t buf_[4096] = {};
+    int len_ = 0;
+    bool endOfPage_ = false, morePages_ = false, haveLine_ = false;
+};
+
+} // namespace
+
+void TOvxFaxConverter::SetDocumentFile(const std::string& name) {
+    documentFile_ = name;
+    OutFileName = replaceExtension(name, ".OVF");
+}
+
+std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
+    rc = ecOK;
+    switch (InputDocumentType) {
+    case idBmp:
+        return MakeBmpSource(documentFile_);
+    case idBitmap:
+        if (!Bitmap)
+            rc = ecBadArgument;
+        return MakeRasterSource(Bitmap);
+    case idText:
+        bitmapFont_ = std::make_unique<BitmapFontRenderer>(FontType == ffSmall);
+        rc = bitmapFont_->prepare(Resolution == frHigh, Width == fwWide ? 2048 : 1728, LeftMargin);
+        return MakeTextSource(documentFile_, bitmapFont_.get(), LinesPerPage, TabStop);
+    case idTextEx:
+        if (!EnhFont) {
+            rc = ecFontFileNotFound;
+            return nullptr;
+        }
+        rc = EnhFont->prepare(Resolution == frHigh, Width == fwWide ? 2048 : 1728, LeftMargin);
+        return MakeTextSource(documentFile_, EnhFont.get(), LinesPerPage, TabStop);
+    case idTiff:
+        return MakeTiffSource(documentFile_);
+    case idPcx:
+        return MakePcxSource(documentFile_);
+    case idDcx:
+        return MakeDcxSource(documentFile_);
+    case idUser:
+        return std::make_unique<UserSource>(*this, documentFile_);
+    case idNone:
+    default:
+        rc = ecBadArgument;
+        return nullptr;
+    }
+}
+
+bool TOvxFaxConverter::status(bool starting, bool ending, FaxLineSource& source) {
+    if (!OnStatus)
+        return true;
+    bool abort = false;
+    OnStatus(*this, starting, ending, pages_, lines_, source.bytesRead(), source.bytesTotal(), abort);
+    return !abort;
+}
+
+int TOvxFaxConverter::emit(const std::uint8_t* data, std::size_t len, bool endOfPage, bool morePages) {
+    if (OnOutputLine) {
+        OnOutputLine(*this, data, int(len), endOfPage, morePages);
+        return ecOK;
+    }
+    return writer_.appendRecord(data, len);
+}
+
+int TOvxFaxConverter::Convert() {
+    pages_ = 0;
+    lines_ = 0;
+    int rc;
+    std::unique_ptr<FaxLineSource> source = makeSource(rc);
+    if (rc != ecOK || !source)
+        return rc != ecOK ? rc : ecBadArgument;
+    std::string outName = OutFileName.empty() ? replaceExtension(documentFile_, ".OVF") : OutFileName;
+    if (!OnOutputLine) {
+        writer_.clock = Clock;
+        rc = writer_.create(outName, StationID);
+        if (rc != ecOK)
+            return rc;
+    }
+    try {
+        rc = run(*source, outName);
+    } catch (const EOvxException& e) {
+        rc = e.ErrorCode() < 0 ? e.ErrorCode() : ecBadArgument;
+    } catch (const std::bad_alloc&) {
+        rc = ecOutOfMemory;
+    }
+    source->close();
+    if (!OnOutputLine) {
+        if (rc == ecOK) {
+            writer_.setSenderId(StationID.substr(0, kOvfSenderIdMax));
+            rc = writer_.close();
+            if (rc != ecOK)
+                ::unlink(outName.c_str());
+        } else {
+            writer_.abandon();
+        }
+    }
+    return rc;
+}
+
+void TOvxFaxConverter::ConvertFile() {
+    int rc = Convert();
+    if (rc != ecOK)
+        throw EOvxException(rc);
+}
+
+int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
+    if (!status(true, false, source))
+        return ecConvertAbort;
+    int rc = source.open();
+    if (rc != ecOK)
+        return rc;
+    const bool fine = Resolution == frHigh;
+    const int pageWidth = Width == fwWide ? 2048 : 1728;
+    const int rowBytes = pageWidth / 8;
+    const int margin = LeftMargin < 0 ? 0 : (LeftMargin > pageWidth ? pageWidth : LeftMargin);
+    std::uint16_t flags = FAX_LINE_RECORDS | (fine ? FAX_FINE : 0) | (Width == fwWide ? FAX_WIDE : 0);
+
+    std::memset(raster_, 0, sizeof raster_);
+    coder_.setup(pageWidth, margin, false);
+    std::uint8_t blank[16];
+    std::size_t blankLen = coder_.codeLine(raster_);
+    std::memcpy(blank, coder_.data(), blankLen);
+
+    bool morePages = true;
+    while (morePages) {
+        rc = source.beginPage();
+        if (rc != ecOK)
+            return rc;
+        ++pages_;
+        long lineNo = 0;
+        const int imageWidth = source.imageWidth() < 0 ? 0 : source.imageWidth();
+        const bool doubling = (options_ & coDoubleWidth) && !fine && 2 * imageWidth + 2 * margin <= pageWidth;
+        const bool halving = (options_ & coHalfHeight) && !fine && !doubling;
+        int offset = 0;
+        if (options_ & coCenterImage) {
+            offset = doubling ? (pageWidth - (imageWidth + margin) * 2) / 32 : (pageWidth - imageWidth - margin) / 16;
+            if (offset < 0)
+                offset = 0;
+        }
+        coder_.setup(pageWidth, margin, doubling);
+        const std::size_t imageBytes = (std::size_t(imageWidth) + 7) / 8;
+        const std::size_t copyBytes =
+            imageBytes + std::size_t(offset) <= sizeof raster_ ? imageBytes : sizeof raster_ - std::size_t(offset);
+
+        if (!OnOutputLine) {
+            rc = writer_.beginPage(flags);
+            if (rc != ecOK)
+                return rc;
+        }
+        for (int i = 0; i < TopMargin; ++i) {
+            rc = emit(blank, blankLen, false, false);
+            if (rc != ecOK)
+                return rc;
+        }
+        while (true) {
+            bool endOfPage = false;
+            std::memset(line_, 0, imageBytes);
+            rc = source.readLine(line_, endOfPage, morePages);
+            if (rc != ecOK)
+                return rc;
+            if (endOfPage)
+                break;
+            ++lineNo;
+            if (halving && lineNo % 2 == 0)
+                continue;
+            std::memset(raster_, 0, std::size_t(rowBytes));
+            std::memcpy(raster_ + offset, line_, copyBytes);
+            std::size_t len = coder_.codeLine(raster_);
+            rc = emit(coder_.data(), len, false, false);
+            if (rc != ecOK)
+                return rc;
+            ++lines_;
+            if ((options_ & coYield) && (options_ & coYieldOften) && lines_ % 16 == 0 && OnYield && !OnYield())
+                return ecGotQuitMsg;
+        }
+        rc = emit(kPageEndBlock, sizeof kPageEndBlock, true, morePages);
+        if (rc == ecOK && !OnOutputLine)
+            rc = writer_.endPage();
+        if (rc != ecOK)
+            return rc;
+        if ((options_ & coYield) && OnYield && !OnYield())
+            return ecGotQuitMsg;
+        if (!status(false, false, source))
+            return ecConvertAbort;
+    }
+    if (!status(false, true, source))
+        return ecConvertAbort;
+    return ecOK;
+}
+
+} // namespace telvane::faximage

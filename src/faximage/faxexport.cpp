@@ -1,0 +1,160 @@
+// TIFF Class F export through libtiff, and a small PDF writer of our own (zlib for Flate).
+#include "faximage/faxexport.h"
+
+#include "faximage/faxerrors.h"
+#include "faximage/faxunpacker.h"
+#include "faximage/ovffile.h"
+#include "faximage/tiffmem.h"
+
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace telvane::faximage {
+
+int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page) {
+    pages.clear();
+    TOvxFaxUnpacker unpacker;
+    unpacker.SetInFileName(ovfPath);
+    int count = unpacker.GetPageCount();
+    if (count < 0)
+        return count;
+    if (page < 0 || page > count || count == 0)
+        return ecFaxBadFormat;
+    int first = page ? page : 1, last = page ? page : count;
+    for (int p = first; p <= last; ++p) {
+        FaxPageImage img;
+        int rc = unpacker.UnpackPageToRaster(p, img.raster, img.fine);
+        if (rc != ecOK)
+            return rc;
+        pages.push_back(std::move(img));
+    }
+    return ecOK;
+}
+
+int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages) {
+    SilenceLibtiff();
+    if (pages.empty())
+        return ecBadArgument;
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return ecAccessDenied;
+    int rc = ecOK;
+    for (std::size_t i = 0; i < pages.size() && rc == ecOK; ++i) {
+        const Raster& r = pages[i].raster;
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(r.width));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(r.height));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+        TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, 0u);
+        TIFFSetField(tif, TIFFTAG_FAXMODE, FAXMODE_CLASSF);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::uint32_t(r.height ? r.height : 1));
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, pages[i].fine ? 196.0f : 98.0f);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, std::uint16_t(i), std::uint16_t(pages.size()));
+        TIFFSetField(tif, TIFFTAG_SOFTWARE, "Telvane");
+        std::vector<std::uint8_t> row(r.stride);
+        for (int y = 0; y < r.height && rc == ecOK; ++y) {
+            std::copy(r.row(y), r.row(y) + r.stride, row.begin());
+            if (TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) < 0)
+                rc = ecDeviceWrite;
+        }
+        if (rc == ecOK && !TIFFWriteDirectory(tif))
+            rc = ecDeviceWrite;
+    }
+    TIFFClose(tif);
+    if (rc != ecOK)
+        ::unlink(path.c_str());
+    return rc;
+}
+
+namespace {
+
+std::string fmt(const char* f, double a, double b) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, f, a, b);
+    return buf;
+}
+
+} // namespace
+
+int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
+    if (pages.empty())
+        return ecBadArgument;
+    std::vector<std::uint8_t> out;
+    std::vector<std::size_t> offsets; // of objects 1..n
+    auto add = [&](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
+    auto beginObj = [&](std::size_t num) {
+        if (offsets.size() < num)
+            offsets.resize(num);
+        offsets[num - 1] = out.size();
+        add(std::to_string(num) + " 0 obj\n");
+    };
+    add("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    const std::size_t n = pages.size();
+    // Objects: 1 catalog, 2 pages, then per page: page, content, image.
+    beginObj(1);
+    add("<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+    beginObj(2);
+    std::string kids;
+    for (std::size_t i = 0; i < n; ++i)
+        kids += std::to_string(3 + 3 * i) + " 0 R ";
+    add("<< /Type /Pages /Count " + std::to_string(n) + " /Kids [ " + kids + "] >>\nendobj\n");
+    for (std::size_t i = 0; i < n; ++i) {
+        const Raster& r = pages[i].raster;
+        const double w = r.width * 72.0 / 204.0;
+        const double h = (r.height ? r.height : 1) * 72.0 / (pages[i].fine ? 196.0 : 98.0);
+        const std::size_t pageObj = 3 + 3 * i, contentObj = pageObj + 1, imageObj = pageObj + 2;
+        beginObj(pageObj);
+        add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt("%.2f %.2f", w, h) + "] /Resources << /XObject << /Im0 " +
+            std::to_string(imageObj) + " 0 R >> >> /Contents " + std::to_string(contentObj) + " 0 R >>\nendobj\n");
+        std::string content = "q " + fmt("%.2f 0 0 %.2f", w, h) + " 0 0 cm /Im0 Do Q\n";
+        beginObj(contentObj);
+        add("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream\nendobj\n");
+        uLongf packedSize = compressBound(uLong(r.bits.size()));
+        std::vector<std::uint8_t> packed(packedSize);
+        if (compress2(packed.data(), &packedSize, r.bits.data(), uLong(r.bits.size()), 9) != Z_OK)
+            return ecOutOfMemory;
+        packed.resize(packedSize);
+        beginObj(imageObj);
+        add("<< /Type /XObject /Subtype /Image /Width " + std::to_string(r.width) + " /Height " +
+            std::to_string(r.height ? r.height : 1) +
+            " /ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0] /Filter /FlateDecode /Length " +
+            std::to_string(packed.size()) + " >>\nstream\n");
+        out.insert(out.end(), packed.begin(), packed.end());
+        add("\nendstream\nendobj\n");
+    }
+    std::size_t xref = out.size();
+    add("xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n");
+    for (std::size_t off : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        add(line);
+    }
+    add("trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+        std::to_string(xref) + "\n%%EOF\n");
+    return WriteFileBytes(path, out);
+}
+
+int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page) {
+    std::vector<FaxPageImage> pages;
+    int rc = LoadFaxPages(ovfPath, pages, page);
+    return rc != ecOK ? rc : WriteTiffClassF(tiffPath, pages);
+}
+
+int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page) {
+    std::vector<FaxPageImage> pages;
+    int rc = LoadFaxPages(ovfPath, pages, page);
+    return rc != ecOK ? rc : WritePdf(pdfPath, pages);
+}
+
+} // namespace telvane::faximage

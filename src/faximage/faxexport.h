@@ -1,0 +1,30 @@
+// Export of fax files to the formats the rest of the fax world exchanges: multi-page TIFF
+// Class F (CCITT Group 3 one-dimensional, 204 x 98 or 204 x 196 dpi as each page says) and PDF
+// (one page per fax page, a Flate-compressed 1-bit image sized so that standard and fine pages
+// keep their true aspect). Failures delete the partial output.
+#pragma once
+
+#include "faximage/raster.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace telvane::faximage {
+
+// A page as transmitted: full line width, one row per coded line.
+struct FaxPageImage {
+    Raster raster;
+    bool fine = false;
+};
+
+// Decodes every page of an OVF file (or only `page` when not 0).
+int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page = 0);
+
+int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages);
+int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages);
+
+int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page = 0);
+int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page = 0);
+
+} // namespace telvane::faximage

@@ -1,0 +1,203 @@
+// T.4 one-dimensional decoder. The white and black code trees are flattened at start-up into
+// 13-bit lookup tables: each entry gives what a bit-by-bit walk from the tree root would find
+// for those bits (a run, or an invalid code after n bits). EOLs, being runs of zeros, are
+// recognised by counting trailing zeros of the bit accumulator, which also absorbs fill bits.
+#include "faximage/mhdecoder.h"
+
+#include "faximage/mhcodes.h"
+
+#include <cstring>
+#include <unordered_set>
+
+namespace telvane::faximage {
+
+namespace {
+
+constexpr int kPeekBits = 13;
+
+struct Entry {
+    std::int16_t run;    // run length; -1 = invalid code
+    std::uint8_t length; // bits consumed
+};
+
+struct DecodeTables {
+    Entry table[2][1 << kPeekBits];
+    DecodeTables() {
+        int count = 0;
+        const mh::CodeEntry* codes = mh::allCodes(count);
+        for (int colour = 0; colour < 2; ++colour) {
+            std::unordered_set<std::uint32_t> prefixes; // (length << 16) | bits
+            std::unordered_set<std::uint32_t> leaves;
+            std::int16_t runOf[1 << kPeekBits] = {};
+            for (int i = 0; i < count; ++i) {
+                const mh::CodeEntry& e = codes[i];
+                if (!(colour ? e.black : e.white))
+                    continue;
+                std::uint32_t bits = 0;
+                int len = 0;
+                for (const char* p = e.bits; *p; ++p, ++len) {
+                    prefixes.insert((std::uint32_t(len) << 16) | bits);
+                    if (*p == '1')
+                        bits |= 1u << len;
+                }
+                if (e.run >= 0) {
+                    leaves.insert((std::uint32_t(len) << 16) | bits);
+                    // Remember the run by its bits: codes are at most 13 bits.
+                    for (std::uint32_t fill = 0; fill < (1u << (kPeekBits - len)); ++fill)
+                        runOf[bits | (fill << len)] = std::int16_t(e.run);
+                }
+            }
+            for (std::uint32_t p = 0; p < (1u << kPeekBits); ++p) {
+                Entry en{-1, kPeekBits};
+                for (int len = 1; len <= kPeekBits; ++len) {
+                    std::uint32_t key = (std::uint32_t(len) << 16) | (p & ((1u << len) - 1));
+                    if (leaves.count(key)) {
+                        en = {runOf[p], std::uint8_t(len)};
+                        break;
+                    }
+                    if (len == kPeekBits || !prefixes.count(key)) {
+                        en = {-1, std::uint8_t(len)};
+                        break;
+                    }
+                }
+                table[colour][p] = en;
+            }
+        }
+    }
+};
+
+const DecodeTables& decodeTables() {
+    static const DecodeTables t;
+    return t;
+}
+
+} // namespace
+
+void FaxLineDecoder::reset() {
+    acc_ = 0;
+    nbits_ = 0;
+    pendingZeros_ = 0;
+    skipOnes_ = false;
+    black_ = false;
+    seenEol_ = false;
+    ended_ = false;
+    eolRun_ = 0;
+    pos_ = 0;
+    lines_ = 0;
+    errors_ = 0;
+    std::memset(line_, 0, sizeof line_);
+}
+
+void FaxLineDecoder::addRun(int run) {
+    eolRun_ = 0;
+    if (!seenEol_)
+        return;
+    if (pos_ + run > kMaxLineBytes * 8)
+        return;
+    if (black_ && run > 0) {
+        int start = pos_, end = pos_ + run;
+        int sb = start >> 3, eb = (end - 1) >> 3;
+        std::uint8_t first = std::uint8_t(0xFF >> (start & 7));
+        std::uint8_t last = std::uint8_t(0xFF << (7 - ((end - 1) & 7)));
+        if (sb == eb) {
+            line_[sb] |= first & last;
+        } else {
+            line_[sb] |= first;
+            if (eb > sb + 1)
+                std::memset(line_ + sb + 1, 0xFF, std::size_t(eb - sb - 1));
+            line_[eb] |= last;
+        }
+    }
+    pos_ += run;
+    if (run < 64)
+        black_ = !black_;
+}
+
+void FaxLineDecoder::endOfLine() {
+    if (seenEol_ && pos_ > 0) {
+        int bytes = pos_ >> 3;
+        if ((bytes == 216 || bytes == 256) && sink_) {
+            ++lines_;
+            sink_->faxLine(line_, std::size_t(bytes));
+        } else if (bytes == 216 || bytes == 256) {
+            ++lines_;
+        }
+        std::memset(line_, 0, std::size_t((pos_ + 7) >> 3));
+    }
+    pos_ = 0;
+    black_ = false;
+}
+
+FaxLineDecoder::Step FaxLineDecoder::step(bool final) {
+    if (skipOnes_) {
+        std::uint64_t ones = ~acc_;
+        int t = ones ? __builtin_ctzll(ones) : 64;
+        if (t >= nbits_) {
+            drop(nbits_);
+            return Step::NeedBits;
+        }
+        drop(t);
+        skipOnes_ = false;
+        return Step::Done;
+    }
+    if (acc_ == 0) {
+        // Nothing but zeros in hand: fill or the start of an EOL.
+        if (pendingZeros_ > 0 || nbits_ >= 11) {
+            pendingZeros_ += nbits_;
+            drop(nbits_);
+        }
+        return Step::NeedBits;
+    }
+    int z = __builtin_ctzll(acc_);
+    if (pendingZeros_ > 0 || z >= 11) {
+        drop(z + 1);
+        pendingZeros_ = 0;
+        endOfLine();
+        seenEol_ = true;
+        if (++eolRun_ >= 3)
+            ended_ = true;
+        return Step::Done;
+    }
+    const Entry& e = decodeTables().table[black_][acc_ & ((1u << kPeekBits) - 1)];
+    if (e.length > nbits_) {
+        if (final)
+            drop(nbits_);
+        return Step::NeedBits;
+    }
+    drop(e.length);
+    if (e.run < 0) {
+        ++errors_;
+        skipOnes_ = true;
+    } else {
+        addRun(e.run);
+    }
+    return Step::Done;
+}
+
+bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
+    const std::uint8_t* p = data;
+    const std::uint8_t* end = data + size;
+    while (!ended_) {
+        while (nbits_ <= 56 && p < end) {
+            acc_ |= std::uint64_t(*p++) << nbits_;
+            nbits_ += 8;
+        }
+        if (nbits_ < 32 && p == end)
+            break; // keep the remaining bits for the next piece
+        step(false);
+    }
+    return ended_;
+}
+
+void FaxLineDecoder::finish() {
+    while (!ended_ && nbits_ > 0) {
+        if (step(true) == Step::NeedBits)
+            break;
+    }
+    acc_ = 0;
+    nbits_ = 0;
+    if (!ended_)
+        endOfLine();
+}
+
+} // namespace telvane::faximage

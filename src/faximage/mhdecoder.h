@@ -1,0 +1,68 @@
+// The T.4 one-dimensional page decoder: consumes the coded bytes of a page (LSB-first bit order)
+// in pieces of any size and delivers the decoded raster lines (MSB first, 1 = black).
+// Rules: run codes before the page's first EOL are ignored; a line is delivered at the EOL that
+// ends it when it holds 216 or 256 whole bytes (1728 or 2048 pels), otherwise dropped; a run
+// that would take a line past 4096 pels is ignored; an invalid code is counted and skipped up to
+// the next 0 bit so that the next EOL resynchronises; three EOLs with no run code between them
+// end the page. An EOL is eleven or more 0 bits followed by a 1 (fill bits allowed).
+// Guarantees: fixed memory (a 512-byte line), never reads outside the given bytes, terminates
+// on any input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace telvane::faximage {
+
+class FaxLineSink {
+public:
+    virtual ~FaxLineSink() = default;
+    virtual void faxLine(const std::uint8_t* line, std::size_t bytes) = 0;
+};
+
+class FaxLineDecoder {
+public:
+    static constexpr int kMaxLineBytes = 512;
+
+    explicit FaxLineDecoder(FaxLineSink* sink = nullptr) : sink_(sink) { reset(); }
+    void setSink(FaxLineSink* sink) { sink_ = sink; }
+
+    // Starts a new page.
+    void reset();
+    // Decodes more bytes of the page; returns true once the page end code has been seen
+    // (later bytes are then ignored).
+    bool feed(const std::uint8_t* data, std::size_t size);
+    // Ends the page at the end of its data: decodes the bits still held and delivers a last
+    // line that has a valid width but no EOL behind it.
+    void finish();
+
+    bool pageEnded() const { return ended_; }
+    long linesDelivered() const { return lines_; }
+    long codeErrors() const { return errors_; }
+
+private:
+    enum class Step { Done, NeedBits };
+    Step step(bool final);
+    void drop(int n) {
+        acc_ = n >= 64 ? 0 : acc_ >> n;
+        nbits_ -= n;
+    }
+    void endOfLine();
+    void addRun(int run);
+
+    FaxLineSink* sink_;
+    std::uint64_t acc_;  // pending bits, next bit in bit 0; bits above nbits_ are 0
+    int nbits_;
+    int pendingZeros_;   // zero bits already dropped at a code boundary (always >= 11 when set)
+    bool skipOnes_;      // after an invalid code: skipping 1 bits up to the next 0
+    bool black_;
+    bool seenEol_;
+    bool ended_;
+    int eolRun_;         // EOLs since the last run code
+    int pos_;            // pels assembled in the current line
+    long lines_;
+    long errors_;
+    std::uint8_t line_[kMaxLineBytes];
+};
+
+} // namespace telvane::faximage

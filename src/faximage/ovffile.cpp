@@ -1,0 +1,370 @@
+// OVF fax file reading and writing (see ovffile.h). POSIX file I/O; errno values become the
+// engine's negative I/O codes.
+#include "faximage/ovffile.h"
+
+#include "faximage/faxerrors.h"
+#include "resources/ovxresources.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace telvane::faximage {
+
+namespace {
+
+const std::uint8_t kSignature[6] = {'O', 'V', 'F', '1', '0', 0x1A};
+
+void put16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+void put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::uint8_t(v >> (8 * i));
+}
+std::uint16_t get16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
+std::uint32_t get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+std::tm localNow() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+} // namespace
+
+std::uint32_t PackDosDateTime(const std::tm& t) {
+    int year = t.tm_year + 1900;
+    if (year < 1980 || year > 2099)
+        return 0;
+    std::uint32_t time = std::uint32_t((t.tm_sec / 2) | (t.tm_min << 5) | (t.tm_hour << 11));
+    std::uint32_t date = std::uint32_t(t.tm_mday | ((t.tm_mon + 1) << 5) | ((year - 1980) << 9));
+    return (date << 16) | (time & 0xFFFF);
+}
+
+void EncodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSize]) {
+    std::memset(out, 0, kOvfFileHeaderSize);
+    std::memcpy(out, kSignature, 6);
+    put32(out + 6, h.created);
+    std::size_t n = h.senderId.size() < kOvfSenderIdMax ? h.senderId.size() : kOvfSenderIdMax;
+    out[10] = std::uint8_t(n);
+    std::memset(out + 11, ' ', kOvfSenderIdMax);
+    std::memcpy(out + 11, h.senderId.data(), n);
+    put16(out + 32, h.pageCount);
+    put32(out + 34, h.firstPageOffset);
+}
+
+bool DecodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h) {
+    if (std::memcmp(in, kSignature, 6) != 0)
+        return false;
+    h.created = get32(in + 6);
+    std::size_t n = in[10] < kOvfSenderIdMax ? in[10] : kOvfSenderIdMax;
+    h.senderId.assign(reinterpret_cast<const char*>(in + 11), n);
+    h.pageCount = get16(in + 32);
+    h.firstPageOffset = get32(in + 34);
+    return true;
+}
+
+void EncodePageHeader(const OvfPageHeader& h, std::uint8_t out[kOvfPageHeaderSize]) {
+    std::memset(out, 0, kOvfPageHeaderSize);
+    put32(out, h.imageLength);
+    put16(out + 4, h.imageFlags);
+}
+
+OvfPageHeader DecodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]) {
+    OvfPageHeader h;
+    h.imageLength = get32(in);
+    h.imageFlags = get16(in + 4);
+    return h;
+}
+
+// ---- writer ----
+
+OvfWriter::~OvfWriter() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int OvfWriter::writeAll(const void* data, std::size_t size) {
+    const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd_, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return OvxIoError(errno, true);
+        }
+        if (n == 0)
+            return ecDeviceWrite;
+        p += n;
+        size -= std::size_t(n);
+        filePos_ += std::uint64_t(n);
+    }
+    return ecOK;
+}
+
+int OvfWriter::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::pwrite(fd_, data, size, off_t(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return OvxIoError(errno, true);
+    if (std::size_t(n) != size)
+        return ecDeviceWrite;
+    return ecOK;
+}
+
+int OvfWriter::flush() {
+    if (fill_ == 0)
+        return ecOK;
+    int rc = writeAll(buffer_, fill_);
+    fill_ = 0;
+    return rc;
+}
+
+int OvfWriter::create(const std::string& path, const std::string& senderId) {
+    if (path.empty())
+        return ecFileNotFound;
+    if (fd_ >= 0)
+        abandon();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        return OvxIoError(errno, true);
+    path_ = path;
+    header_ = OvfFileHeader{};
+    header_.senderId = senderId;
+    header_.created = PackDosDateTime(clock ? clock() : localNow());
+    fill_ = 0;
+    filePos_ = 0;
+    inPage_ = false;
+    std::uint8_t h[kOvfFileHeaderSize];
+    EncodeFileHeader(header_, h);
+    return append(h, sizeof h);
+}
+
+int OvfWriter::append(const void* data, std::size_t size) {
+    if (fd_ < 0)
+        return ecBadArgument;
+    const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
+    if (inPage_) {
+        if (page_.imageLength + std::uint64_t(size) > 0xFFFFFFFFu)
+            return ecDiskFull;
+        page_.imageLength += std::uint32_t(size);
+    }
+    if (fill_ + size <= sizeof buffer_ - 1) {
+        std::memcpy(buffer_ + fill_, p, size);
+        fill_ += size;
+        return ecOK;
+    }
+    std::size_t top = sizeof buffer_ - fill_;
+    std::memcpy(buffer_ + fill_, p, top);
+    fill_ = sizeof buffer_;
+    p += top;
+    size -= top;
+    int rc = flush();
+    if (rc != ecOK)
+        return rc;
+    std::size_t whole = size - size % sizeof buffer_;
+    if (whole > 0) {
+        rc = writeAll(p, whole);
+        if (rc != ecOK)
+            return rc;
+        p += whole;
+        size -= whole;
+    }
+    std::memcpy(buffer_, p, size);
+    fill_ = size;
+    return ecOK;
+}
+
+int OvfWriter::appendRecord(const std::uint8_t* data, std::size_t size) {
+    if (size > kOvfMaxRecord)
+        return ecBadArgument;
+    std::uint8_t len[2];
+    put16(len, std::uint16_t(size));
+    int rc = append(len, 2);
+    return rc != ecOK ? rc : append(data, size);
+}
+
+int OvfWriter::beginPage(std::uint16_t flags) {
+    if (fd_ < 0)
+        return ecBadArgument;
+    if (header_.pageCount == 0xFFFF)
+        return ecInvalidPageNumber;
+    inPage_ = false;
+    pageHeaderAt_ = filePos_ + fill_;
+    page_ = OvfPageHeader{0, flags};
+    std::uint8_t h[kOvfPageHeaderSize];
+    EncodePageHeader(page_, h);
+    int rc = append(h, sizeof h);
+    inPage_ = rc == ecOK;
+    return rc;
+}
+
+int OvfWriter::endPage(bool rewriteHeader) {
+    if (fd_ < 0 || !inPage_)
+        return ecBadArgument;
+    inPage_ = false;
+    ++header_.pageCount;
+    int rc = flush();
+    if (rc != ecOK)
+        return rc;
+    std::uint8_t h[kOvfPageHeaderSize];
+    EncodePageHeader(page_, h);
+    rc = writeAt(pageHeaderAt_, h, sizeof h);
+    if (rc == ecOK && rewriteHeader)
+        rc = rewriteFileHeader();
+    return rc;
+}
+
+int OvfWriter::rewriteFileHeader() {
+    header_.created = PackDosDateTime(clock ? clock() : localNow());
+    std::uint8_t h[kOvfFileHeaderSize];
+    EncodeFileHeader(header_, h);
+    return writeAt(0, h, sizeof h);
+}
+
+int OvfWriter::close() {
+    if (fd_ < 0)
+        return ecBadArgument;
+    int rc = flush();
+    if (rc == ecOK)
+        rc = rewriteFileHeader();
+    if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL)
+        rc = OvxIoError(errno, true);
+    if (::close(fd_) != 0 && rc == ecOK)
+        rc = OvxIoError(errno, true);
+    fd_ = -1;
+    return rc;
+}
+
+void OvfWriter::abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(path_.c_str());
+    }
+    fill_ = 0;
+    inPage_ = false;
+}
+
+// ---- reader ----
+
+OvfReader::~OvfReader() {
+    close();
+}
+
+void OvfReader::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+int OvfReader::readAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) {
+    got = 0;
+    std::uint8_t* p = static_cast<std::uint8_t*>(data);
+    while (got < size) {
+        ssize_t n = ::pread(fd_, p + got, size - got, off_t(offset + got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return OvxIoError(errno, false);
+        }
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    return ecOK;
+}
+
+int OvfReader::open(const std::string& path) {
+    close();
+    if (path.empty())
+        return ecFileNotFound;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return OvxIoError(errno, false);
+    std::uint8_t h[kOvfFileHeaderSize];
+    std::size_t got = 0;
+    int rc = readAt(0, h, sizeof h, got);
+    if (rc == ecOK && (got != sizeof h || !DecodeFileHeader(h, header_)))
+        rc = ecFaxBadFormat;
+    if (rc != ecOK)
+        close();
+    return rc;
+}
+
+int OvfReader::seekPage(int n, OvfPageHeader& page) {
+    if (fd_ < 0 || n < 1 || n > header_.pageCount)
+        return ecFaxBadFormat;
+    std::uint64_t at = header_.firstPageOffset;
+    std::uint8_t h[kOvfPageHeaderSize];
+    for (int k = 1;; ++k) {
+        std::size_t got = 0;
+        int rc = readAt(at, h, sizeof h, got);
+        if (rc != ecOK)
+            return rc;
+        if (got != sizeof h)
+            return ecFaxBadFormat;
+        page = DecodePageHeader(h);
+        if (k == n)
+            break;
+        at += kOvfPageHeaderSize + std::uint64_t(page.imageLength);
+    }
+    pageAt_ = at;
+    page_ = page;
+    return ecOK;
+}
+
+int OvfReader::readPageData(const std::function<bool(const std::uint8_t*, std::size_t)>& sink) {
+    if (fd_ < 0)
+        return ecFaxBadFormat;
+    std::uint64_t at = pageAt_ + kOvfPageHeaderSize;
+    std::uint64_t left = page_.imageLength;
+    std::size_t got = 0;
+    int rc;
+    while (left > 0) {
+        std::size_t want;
+        if (page_.lineRecords()) {
+            std::uint8_t len[2];
+            rc = readAt(at, len, 2, got);
+            if (rc != ecOK)
+                return rc;
+            if (got == 0)
+                return ecFaxBadFormat;
+            if (got < 2)
+                return ecFaxBadFormat;
+            at += 2;
+            left = left > 2 ? left - 2 : 0;
+            want = get16(len);
+            if (want > kOvfMaxRecord)
+                want = kOvfMaxRecord;
+            if (want == 0)
+                continue;
+        } else {
+            want = left < kOvfMaxRecord ? std::size_t(left) : kOvfMaxRecord;
+        }
+        rc = readAt(at, block_, want, got);
+        if (rc != ecOK)
+            return rc;
+        if (got == 0)
+            return ecFaxBadFormat;
+        at += got;
+        left = left > got ? left - got : 0;
+        if (!sink(block_, got))
+            return ecOK;
+        if (got < want)
+            return ecFaxBadFormat;
+    }
+    return ecOK;
+}
+
+} // namespace telvane::faximage

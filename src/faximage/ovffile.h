@@ -1,0 +1,133 @@
+// The OVF fax file: a 64-byte file header ("OVF10" 0x1A, created, sender ID, page count,
+// first page offset) followed by pages, each a 16-byte page header (image length, flags) and
+// its coded T.4 data, either as line records (2-byte length + coded line) or as a raw stream.
+// OvfWriter writes through a 4096-byte buffer and rewrites headers in place; OvfReader finds
+// page n by walking the page headers and streams a page's coded bytes in 4096-byte pieces.
+// Guarantees: all integers little-endian; a reader never holds more than one 4096-byte block
+// whatever the headers claim; every failure is a negative code (see faxerrors.h).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace telvane::faximage {
+
+constexpr std::uint16_t FAX_FINE = 0x0001;
+constexpr std::uint16_t FAX_WIDE = 0x0002;
+constexpr std::uint16_t FAX_LINE_RECORDS = 0x0004;
+
+constexpr int kOvfFileHeaderSize = 64;
+constexpr int kOvfPageHeaderSize = 16;
+constexpr int kOvfMaxRecord = 4096;
+constexpr int kOvfSenderIdMax = 20;
+
+struct OvfFileHeader {
+    std::uint32_t created = 0;
+    std::string senderId;
+    std::uint16_t pageCount = 0;
+    std::uint32_t firstPageOffset = kOvfFileHeaderSize;
+};
+
+struct OvfPageHeader {
+    std::uint32_t imageLength = 0;
+    std::uint16_t imageFlags = 0;
+    bool fine() const { return imageFlags & FAX_FINE; }
+    bool wide() const { return imageFlags & FAX_WIDE; }
+    bool lineRecords() const { return imageFlags & FAX_LINE_RECORDS; }
+    int lineWidth() const { return wide() ? 2048 : 1728; }
+};
+
+// MS-DOS packed date and time of a local time; 0 when the year is outside 1980..2099.
+std::uint32_t PackDosDateTime(const std::tm& t);
+// Byte images of the headers.
+void EncodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSize]);
+// Returns false when the signature (all six bytes) does not match.
+bool DecodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h);
+void EncodePageHeader(const OvfPageHeader& h, std::uint8_t out[kOvfPageHeaderSize]);
+OvfPageHeader DecodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]);
+
+class OvfWriter {
+public:
+    OvfWriter() = default;
+    OvfWriter(const OvfWriter&) = delete;
+    OvfWriter& operator=(const OvfWriter&) = delete;
+    ~OvfWriter();
+
+    // The local time used for the created field; tests replace it.
+    std::function<std::tm()> clock;
+
+    // Creates (replacing) the file and writes the file header with page count 0.
+    int create(const std::string& path, const std::string& senderId = std::string());
+    // Writes a page header with image length 0 at the current end.
+    int beginPage(std::uint16_t flags);
+    // Appends page data bytes.
+    int append(const void* data, std::size_t size);
+    // Appends one line record (2-byte length + bytes); size at most 4096.
+    int appendRecord(const std::uint8_t* data, std::size_t size);
+    // Rewrites the page header with its final length and counts the page; with
+    // rewriteFileHeader the file header is refreshed too (receive sessions do this per page).
+    int endPage(bool rewriteFileHeader = false);
+    // Rewrites the file header (page count, created = now, sender ID) and closes the file.
+    int close();
+    // Closes and deletes a partly written file.
+    void abandon();
+
+    void setSenderId(const std::string& id) { header_.senderId = id; }
+    std::uint16_t pageCount() const { return header_.pageCount; }
+    bool isOpen() const { return fd_ >= 0; }
+    bool inPage() const { return inPage_; }
+    const std::string& path() const { return path_; }
+
+private:
+    int flush();
+    int writeAll(const void* data, std::size_t size);
+    int writeAt(std::uint64_t offset, const void* data, std::size_t size);
+    int rewriteFileHeader();
+
+    int fd_ = -1;
+    std::string path_;
+    OvfFileHeader header_;
+    std::uint8_t buffer_[4096];
+    std::size_t fill_ = 0;
+    std::uint64_t filePos_ = 0; // bytes written to the file so far
+    bool inPage_ = false;
+    std::uint64_t pageHeaderAt_ = 0;
+    OvfPageHeader page_;
+};
+
+class OvfReader {
+public:
+    OvfReader() = default;
+    OvfReader(const OvfReader&) = delete;
+    OvfReader& operator=(const OvfReader&) = delete;
+    ~OvfReader();
+
+    // Opens the file and checks its header: -2 for an empty name, I/O errors, -8001 when the
+    // file is too short or the signature differs.
+    int open(const std::string& path);
+    void close();
+    const OvfFileHeader& header() const { return header_; }
+    int pageCount() const { return header_.pageCount; }
+
+    // Finds page n (1-based): -8001 when n is outside 1..page count or its header cannot be read.
+    int seekPage(int n, OvfPageHeader& page);
+    // Streams the coded bytes of the page last found: line records are unpacked (lengths
+    // clamped to 4096), raw data is read in 4096-byte blocks, until image length is used up or
+    // `sink` returns false. A read that returns no bytes before that is -8001.
+    int readPageData(const std::function<bool(const std::uint8_t*, std::size_t)>& sink);
+    // Offset of the page header last found.
+    std::uint64_t pageOffset() const { return pageAt_; }
+
+private:
+    int readAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got);
+
+    int fd_ = -1;
+    OvfFileHeader header_;
+    std::uint64_t pageAt_ = 0;
+    OvfPageHeader page_;
+    std::uint8_t block_[kOvfMaxRecord];
+};
+
+} // namespace telvane::faximage

@@ -1,0 +1,129 @@
+// Plain-text input (idText with the bitmap font, idTextEx with a system font renderer).
+// Lines end at LF (a CR before it is dropped); a form feed ends the page and the rest of its
+// line starts the next one; tabs expand to the next multiple of TabStop; after LinesPerPage
+// lines (when not 0) a new page starts. A form feed or page break at the very end of the file
+// does not add an empty page.
+#include "faximage/faxerrors.h"
+#include "faximage/faxinput.h"
+
+namespace telvane::faximage {
+
+namespace {
+
+class TextSource : public FaxLineSource {
+public:
+    TextSource(std::string path, FaxTextRenderer* renderer, int linesPerPage, int tabStop)
+        : path_(std::move(path)), renderer_(renderer), linesPerPage_(linesPerPage < 0 ? 0 : linesPerPage),
+          tabStop_(tabStop < 1 ? 1 : tabStop) {}
+
+    int open() override {
+        if (!renderer_)
+            return ecFontFileNotFound;
+        width_ = renderer_->maxWidth();
+        return ReadWholeFile(path_, text_);
+    }
+    int imageWidth() const override { return width_; }
+    int beginPage() override {
+        linesOnPage_ = 0;
+        pageDone_ = false;
+        rowsLeft_ = 0;
+        return ecOK;
+    }
+    int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override;
+    std::uint64_t bytesRead() const override { return pos_; }
+    std::uint64_t bytesTotal() const override { return text_.size(); }
+
+private:
+    // Reads the next text line; false when the page or the file ends first.
+    bool nextTextLine(std::string& out);
+
+    std::string path_;
+    FaxTextRenderer* renderer_;
+    int linesPerPage_;
+    int tabStop_;
+    std::vector<std::uint8_t> text_;
+    std::size_t pos_ = 0;
+    int width_ = 0;
+    int linesOnPage_ = 0;
+    bool pageDone_ = false;
+    bool formFeedPending_ = false;
+    Raster rows_;
+    int rowsLeft_ = 0;
+};
+
+bool TextSource::nextTextLine(std::string& out) {
+    out.clear();
+    if (pos_ >= text_.size() || (linesPerPage_ && linesOnPage_ >= linesPerPage_))
+        return false;
+    if (formFeedPending_) {
+        formFeedPending_ = false;
+        return false;
+    }
+    std::size_t column = 0;
+    while (pos_ < text_.size()) {
+        char c = char(text_[pos_++]);
+        if (c == '\n')
+            break;
+        if (c == '\f') {
+            // The text before the form feed is this page's last line; the rest of the line starts
+            // the next page (a form feed right after a line end only ends the page).
+            formFeedPending_ = true;
+            if (pos_ < text_.size() && text_[pos_] == '\r')
+                ++pos_;
+            if (pos_ < text_.size() && text_[pos_] == '\n')
+                ++pos_;
+            if (out.empty() && column == 0) {
+                formFeedPending_ = false;
+                return false;
+            }
+            break;
+        }
+        if (c == '\r')
+            continue;
+        if (c == '\t') {
+            std::size_t to = (column / std::size_t(tabStop_) + 1) * std::size_t(tabStop_);
+            out.append(to - column, ' ');
+            column = to;
+            continue;
+        }
+        out += c;
+        ++column;
+    }
+    ++linesOnPage_;
+    return true;
+}
+
+int TextSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
+    if (rowsLeft_ == 0) {
+        std::string text;
+        if (pageDone_ || !nextTextLine(text)) {
+            pageDone_ = true;
+            endOfPage = true;
+            morePages = pos_ < text_.size();
+            return ecOK;
+        }
+        renderer_->renderLine(text, rows_);
+        if (rows_.height == 0)
+            rows_ = Raster(1, 1);
+        rowsLeft_ = rows_.height;
+    }
+    endOfPage = false;
+    morePages = false;
+    std::size_t bytes = (std::size_t(width_) + 7) / 8;
+    std::fill(line, line + bytes, 0);
+    const Raster& r = rows_;
+    const std::uint8_t* src = r.row(r.height - rowsLeft_);
+    std::size_t copy = r.stride < bytes ? r.stride : bytes;
+    std::copy(src, src + copy, line);
+    --rowsLeft_;
+    return ecOK;
+}
+
+} // namespace
+
+std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer,
+                                              int linesPerPage, int tabStop) {
+    return std::make_unique<TextSource>(path, renderer, linesPerPage, tabStop);
+}
+
+} // namespace telvane::faximage

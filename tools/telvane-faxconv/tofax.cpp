@@ -1,0 +1,142 @@
+// telvane-faxconv to-fax: option parsing and the input types of the fax image core
+// (bmp, text, tiff, pcx, dcx).
+#include "faxconv.h"
+
+#include "faximage/faxconverter.h"
+
+#include <iostream>
+
+namespace faxconv {
+
+namespace {
+
+using namespace telvane::faximage;
+
+int convertWith(TFaxInputDocumentType type, const ToFaxRequest& r, std::shared_ptr<FaxTextRenderer> font) {
+    TOvxFaxConverter c;
+    c.InputDocumentType = type;
+    c.SetDocumentFile(r.input);
+    c.OutFileName = r.output;
+    c.Resolution = r.fine ? frHigh : frNormal;
+    c.Width = r.wide ? fwWide : fwNormal;
+    c.StationID = r.stationId;
+    c.TopMargin = r.topMargin;
+    c.LeftMargin = r.leftMargin;
+    c.LinesPerPage = r.linesPerPage;
+    c.TabStop = r.tabStop;
+    c.FontType = r.smallFont ? ffSmall : ffStandard;
+    c.EnhFont = std::move(font);
+    c.SetOptions((r.doubleWidth ? coDoubleWidth : 0) | (r.center ? coCenterImage : 0) | (r.halfHeight ? coHalfHeight : 0));
+    return c.Convert();
+}
+
+int convertBmp(const ToFaxRequest& r, std::string&) {
+    return convertWith(idBmp, r, nullptr);
+}
+int convertText(const ToFaxRequest& r, std::string&) {
+    return convertWith(idText, r, nullptr);
+}
+int convertTiff(const ToFaxRequest& r, std::string&) {
+    return convertWith(idTiff, r, nullptr);
+}
+int convertPcx(const ToFaxRequest& r, std::string&) {
+    return convertWith(idPcx, r, nullptr);
+}
+int convertDcx(const ToFaxRequest& r, std::string&) {
+    return convertWith(idDcx, r, nullptr);
+}
+
+const FaxconvInputRegistrar bmpType({"bmp", {"bmp"}, "BMP image, one page", convertBmp});
+const FaxconvInputRegistrar textType({"text", {"txt", "text"}, "plain text in the built-in bitmap font", convertText});
+const FaxconvInputRegistrar tiffType({"tiff", {"tif", "tiff"}, "TIFF (uncompressed, PackBits, CCITT G3/G4), every page", convertTiff});
+const FaxconvInputRegistrar pcxType({"pcx", {"pcx"}, "PCX image, one page", convertPcx});
+const FaxconvInputRegistrar dcxType({"dcx", {"dcx"}, "DCX multi-page PCX", convertDcx});
+
+int runToFax(const std::vector<std::string>& args) {
+    ToFaxRequest r;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        auto number = [&](int& out) {
+            std::string v;
+            return value(v) && ParseInt(v, out);
+        };
+        if (a == "--fine")
+            r.fine = true;
+        else if (a == "--wide")
+            r.wide = true;
+        else if (a == "--small-font")
+            r.smallFont = true;
+        else if (a == "--no-center")
+            r.center = false;
+        else if (a == "--no-double")
+            r.doubleWidth = false;
+        else if (a == "--half-height")
+            r.halfHeight = true;
+        else if (a == "--type") {
+            if (!value(r.type))
+                return UsageError("--type needs a value");
+        } else if (a == "--station-id") {
+            if (!value(r.stationId))
+                return UsageError("--station-id needs a value");
+        } else if (a == "--font") {
+            if (!value(r.font))
+                return UsageError("--font needs a value");
+        } else if (a == "--top-margin") {
+            if (!number(r.topMargin))
+                return UsageError("--top-margin needs a number");
+        } else if (a == "--left-margin") {
+            if (!number(r.leftMargin))
+                return UsageError("--left-margin needs a number");
+        } else if (a == "--lines-per-page") {
+            if (!number(r.linesPerPage))
+                return UsageError("--lines-per-page needs a number");
+        } else if (a == "--tab-stop") {
+            if (!number(r.tabStop) || r.tabStop < 1)
+                return UsageError("--tab-stop needs a number of at least 1");
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError("unknown option '" + a + "'");
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2)
+        return UsageError("to-fax needs INPUT and OUTPUT.OVF");
+    r.input = positional[0];
+    r.output = positional[1];
+    const InputType* type = nullptr;
+    std::string ext = LowerExtension(r.input);
+    for (const InputType& t : InputTypes()) {
+        if (!r.type.empty() ? t.name == r.type
+                            : std::find(t.extensions.begin(), t.extensions.end(), ext) != t.extensions.end()) {
+            type = &t;
+            break;
+        }
+    }
+    if (!type)
+        return UsageError(r.type.empty() ? "cannot tell the input type of '" + r.input + "': use --type"
+                                         : "unknown input type '" + r.type + "'");
+    std::string message;
+    int rc = type->convert(r, message);
+    if (!message.empty()) {
+        std::cerr << "telvane-faxconv: " << message << "\n";
+        return kExitFailed;
+    }
+    return rc == 0 ? kExitOk : Fail(rc, r.input);
+}
+
+const FaxconvCommandRegistrar toFax({"to-fax",
+                                     "to-fax INPUT OUTPUT.OVF [--type TYPE] [--fine] [--wide] [--station-id ID]\n"
+                                     "         [--top-margin N] [--left-margin N] [--lines-per-page N] [--tab-stop N]\n"
+                                     "         [--small-font] [--font FAMILY[:POINTS]] [--no-center] [--no-double] [--half-height]",
+                                     runToFax});
+
+} // namespace
+
+} // namespace faxconv
