@@ -174,8 +174,9 @@ double TRichText::viewResolution() const { return screenResolution() * zoom_ / 1
 void TRichText::applyView() {
   const double dpi = viewResolution();
   richtext::ApplyLayoutResolution(document(), dpi);
-  const int margin = kViewMargin * zoom_ / 100;
-  document()->setDocumentMargin(margin);
+  // Qt scales the document margin to the layout resolution itself.
+  document()->setDocumentMargin(kViewMargin);
+  const int margin = static_cast<int>(std::lround(kViewMargin * dpi / 96.0));
   if (wordWrap_) {
     const int textWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
     setLineWrapMode(QTextEdit::FixedPixelWidth);

@@ -137,6 +137,7 @@ void writeParaFormat(Emitter& e, const ParaFormat& p) {
 
 void writeRun(Emitter& e, const Run& r) {
   e.open();
+  e.word("plain");
   writeCharFormat(e, r.format);
   e.text(r.text);
   e.close();
@@ -232,9 +233,10 @@ std::string WriteRtf(const Document& doc) {
 
   for (const Paragraph& p : doc.paragraphs) {
     writeParaFormat(e, p.format);
+    writeRuns(e, p.runs);
+    // The attributes in force at \par are those of the paragraph mark.
     e.word("plain");
     writeCharFormat(e, p.mark);
-    writeRuns(e, p.runs);
     e.word("par");
     e.newline();
   }
