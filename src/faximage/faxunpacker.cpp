@@ -426,7 +426,7 @@ int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& byt
         return ecFileNotFound;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
-        return OvxIoError(errno, true);
+        return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
     std::size_t done = 0;
     int rc = ecOK;
     while (done < bytes.size()) {

@@ -137,7 +137,7 @@ int OvfWriter::create(const std::string& path, const std::string& senderId) {
         abandon();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0)
-        return OvxIoError(errno, true);
+        return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
     path_ = path;
     header_ = OvfFileHeader{};
     header_.senderId = senderId;

@@ -1,0 +1,234 @@
+// OVF file format: header layout, writer buffering and page walking, reader failures.
+#include "faximage/faxerrors.h"
+#include "faximage/ovffile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace telvane::faximage;
+using namespace faxtest;
+
+namespace {
+
+std::tm makeTm(int year, int mon, int day, int h, int m, int s) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = mon - 1;
+    t.tm_mday = day;
+    t.tm_hour = h;
+    t.tm_min = m;
+    t.tm_sec = s;
+    return t;
+}
+
+} // namespace
+
+TEST(OvfHeader, LayoutOfTheFileHeader) {
+    TempDir dir;
+    OvfWriter w;
+    w.clock = [] { return makeTm(2024, 3, 15, 13, 45, 30); };
+    ASSERT_EQ(w.create(dir.file("a.ovf"), "ignored"), 0);
+    w.setSenderId("ABCDEFG");
+    ASSERT_EQ(w.close(), 0);
+    Bytes b = readFile(dir.file("a.ovf"));
+    ASSERT_EQ(b.size(), 64u);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 5), "OVF10");
+    EXPECT_EQ(b[5], 0x1A);
+    std::uint32_t created = b[6] | (b[7] << 8) | (b[8] << 16) | (std::uint32_t(b[9]) << 24);
+    EXPECT_EQ(created & 31, 15u);                 // seconds / 2
+    EXPECT_EQ((created >> 5) & 63, 45u);          // minutes
+    EXPECT_EQ((created >> 11) & 31, 13u);         // hours
+    EXPECT_EQ((created >> 16) & 31, 15u);         // day
+    EXPECT_EQ((created >> 21) & 15, 3u);          // month
+    EXPECT_EQ((created >> 25) & 127, 2024u - 1980);
+    EXPECT_EQ(b[10], 7);
+    EXPECT_EQ(std::string(b.begin() + 11, b.begin() + 31), "ABCDEFG             ");
+    EXPECT_EQ(b[31], 0);
+    EXPECT_EQ(b[32] | (b[33] << 8), 0);
+    EXPECT_EQ(b[34] | (b[35] << 8) | (b[36] << 16) | (b[37] << 24), 64);
+    for (int i = 38; i < 64; ++i)
+        EXPECT_EQ(b[i], 0) << i;
+}
+
+TEST(OvfHeader, SenderIdOf25CharactersKeepsTheFirst20) {
+    OvfFileHeader h;
+    h.senderId = "ABCDEFGHIJKLMNOPQRSTUVWXY";
+    std::uint8_t b[64];
+    EncodeFileHeader(h, b);
+    EXPECT_EQ(b[10], 20);
+    EXPECT_EQ(std::string(b + 11, b + 31), "ABCDEFGHIJKLMNOPQRST");
+    EXPECT_EQ(b[31], 0);
+}
+
+TEST(OvfHeader, CreatedIsZeroOutside1980To2099) {
+    EXPECT_EQ(PackDosDateTime(makeTm(2100, 1, 1, 0, 0, 0)), 0u);
+    EXPECT_EQ(PackDosDateTime(makeTm(1979, 12, 31, 23, 59, 58)), 0u);
+    EXPECT_NE(PackDosDateTime(makeTm(2099, 12, 31, 23, 59, 58)), 0u);
+    EXPECT_EQ(PackDosDateTime(makeTm(1980, 1, 1, 0, 0, 0)), (1u << 21 | 1u << 16));
+
+    TempDir dir;
+    OvfWriter w;
+    w.clock = [] { return makeTm(2100, 6, 1, 12, 0, 0); };
+    ASSERT_EQ(w.create(dir.file("y.ovf")), 0);
+    ASSERT_EQ(w.close(), 0);
+    Bytes b = readFile(dir.file("y.ovf"));
+    EXPECT_EQ(b[6] | b[7] | b[8] | b[9], 0);
+}
+
+TEST(OvfWriter, PagesAreCountedAndHeadersRewrittenInPlace) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("p.ovf"), "ID"), 0);
+    const std::size_t sizes[3] = {10, 5000, 9000};
+    for (int p = 0; p < 3; ++p) {
+        ASSERT_EQ(w.beginPage(std::uint16_t(p == 1 ? FAX_FINE : 0)), 0);
+        Bytes data(sizes[p], std::uint8_t(p + 1));
+        ASSERT_EQ(w.append(data.data(), data.size()), 0);
+        ASSERT_EQ(w.endPage(), 0);
+    }
+    ASSERT_EQ(w.close(), 0);
+    Bytes b = readFile(dir.file("p.ovf"));
+    ASSERT_EQ(b.size(), 64 + 3 * 16 + 10 + 5000 + 9000u);
+    EXPECT_EQ(b[32], 3);
+
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("p.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 3);
+    EXPECT_EQ(r.header().senderId, "ID");
+    OvfPageHeader ph;
+    ASSERT_EQ(r.seekPage(3, ph), 0);
+    EXPECT_EQ(r.pageOffset(), 64u + (16 + 10) + (16 + 5000));
+    EXPECT_EQ(ph.imageLength, 9000u);
+    ASSERT_EQ(r.seekPage(2, ph), 0);
+    EXPECT_TRUE(ph.fine());
+    std::size_t total = 0;
+    bool allTwos = true;
+    ASSERT_EQ(r.readPageData([&](const std::uint8_t* d, std::size_t n) {
+        EXPECT_LE(n, 4096u);
+        for (std::size_t i = 0; i < n; ++i)
+            allTwos = allTwos && d[i] == 2;
+        total += n;
+        return true;
+    }),
+              0);
+    EXPECT_EQ(total, 5000u);
+    EXPECT_TRUE(allTwos);
+}
+
+TEST(OvfWriter, ReceiveStyleWritingRefreshesTheFileHeaderEachPage) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("r.ovf"), "REMOTE"), 0);
+    ASSERT_EQ(w.beginPage(FAX_WIDE), 0);
+    ASSERT_EQ(w.append("abc", 3), 0);
+    ASSERT_EQ(w.endPage(true), 0);
+    // Without close the file already tells one complete page.
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("r.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+    OvfPageHeader ph;
+    ASSERT_EQ(r.seekPage(1, ph), 0);
+    EXPECT_EQ(ph.imageLength, 3u);
+    EXPECT_TRUE(ph.wide());
+    EXPECT_FALSE(ph.lineRecords());
+    w.close();
+}
+
+TEST(OvfWriter, AbandonDeletesThePartialFile) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("x.ovf")), 0);
+    w.beginPage(0);
+    Bytes big(10000, 1);
+    w.append(big.data(), big.size());
+    w.abandon();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.ovf")));
+}
+
+TEST(OvfWriter, CreateInAMissingDirectoryIsPathNotFound) {
+    TempDir dir;
+    OvfWriter w;
+    EXPECT_EQ(w.create(dir.file("no/such/dir.ovf")), ecPathNotFound);
+    EXPECT_EQ(w.create(""), ecFileNotFound);
+}
+
+TEST(OvfReader, SignatureWithAWrongSixthByteIsRejected) {
+    TempDir dir;
+    writeRawOvf(dir.file("a.ovf"), {});
+    Bytes b = readFile(dir.file("a.ovf"));
+    b[5] = 0x1B;
+    writeFile(dir.file("b.ovf"), b);
+    OvfReader r;
+    EXPECT_EQ(r.open(dir.file("a.ovf")), 0);
+    EXPECT_EQ(r.open(dir.file("b.ovf")), ecFaxBadFormat);
+}
+
+TEST(OvfReader, FailuresHaveTheirCodes) {
+    TempDir dir;
+    OvfReader r;
+    EXPECT_EQ(r.open(""), ecFileNotFound);
+    EXPECT_EQ(r.open(dir.file("missing.ovf")), ecFileNotFound);
+    writeFile(dir.file("short.ovf"), Bytes{'O', 'V', 'F', '1', '0', 0x1A, 0, 0});
+    EXPECT_EQ(r.open(dir.file("short.ovf")), ecFaxBadFormat);
+
+    writeRawOvf(dir.file("empty.ovf"), {});
+    ASSERT_EQ(r.open(dir.file("empty.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 0);
+    OvfPageHeader ph;
+    EXPECT_EQ(r.seekPage(1, ph), ecFaxBadFormat);
+    EXPECT_EQ(r.seekPage(0, ph), ecFaxBadFormat);
+}
+
+TEST(OvfReader, PageCountBeyondTheDataAndAbsurdLengthsAreBadFormat) {
+    TempDir dir;
+    writeRawOvf(dir.file("a.ovf"), {Bytes(100, 0)});
+    Bytes b = readFile(dir.file("a.ovf"));
+    b[32] = 0xFF; // 255 pages claimed, one present
+    b[33] = 0x00;
+    writeFile(dir.file("b.ovf"), b);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("b.ovf")), 0);
+    OvfPageHeader ph;
+    EXPECT_EQ(r.seekPage(1, ph), 0);
+    EXPECT_EQ(r.seekPage(2, ph), ecFaxBadFormat);
+    EXPECT_EQ(r.seekPage(255, ph), ecFaxBadFormat);
+
+    // image_length of 4 GB on a short file: reading stops with -8001, nothing is allocated.
+    b[64] = b[65] = b[66] = b[67] = 0xFF;
+    writeFile(dir.file("c.ovf"), b);
+    ASSERT_EQ(r.open(dir.file("c.ovf")), 0);
+    ASSERT_EQ(r.seekPage(1, ph), 0);
+    std::size_t total = 0;
+    EXPECT_EQ(r.readPageData([&](const std::uint8_t*, std::size_t n) {
+        total += n;
+        return true;
+    }),
+              ecFaxBadFormat);
+    EXPECT_EQ(total, 100u);
+}
+
+TEST(OvfReader, RecordLengthAbove4096IsReadAs4096) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("a.ovf")), 0);
+    ASSERT_EQ(w.beginPage(FAX_LINE_RECORDS), 0);
+    Bytes rec(2 + 5000, 0x11);
+    rec[0] = std::uint8_t(5000 & 0xFF);
+    rec[1] = std::uint8_t(5000 >> 8);
+    // After 4096 bytes the reader takes the next two bytes (0x11 0x11 = 4369, clamped) as a length.
+    ASSERT_EQ(w.append(rec.data(), rec.size()), 0);
+    ASSERT_EQ(w.endPage(), 0);
+    ASSERT_EQ(w.close(), 0);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("a.ovf")), 0);
+    OvfPageHeader ph;
+    ASSERT_EQ(r.seekPage(1, ph), 0);
+    std::vector<std::size_t> pieces;
+    r.readPageData([&](const std::uint8_t*, std::size_t n) {
+        pieces.push_back(n);
+        return true;
+    });
+    ASSERT_GE(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0], 4096u);
+    EXPECT_EQ(pieces[1], 5000u - 4096u - 2u);
+}

@@ -1,0 +1,101 @@
+// The generated resources: font size and glyph content, the STR0 table layout and lookups.
+#include "resources/ovxresources.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace telvane;
+
+namespace {
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+int inkOf(std::size_t offset, std::size_t bytes) {
+    auto f = FaxFontResource();
+    int n = 0;
+    for (std::size_t i = 0; i < bytes; ++i)
+        n += __builtin_popcount(f[offset + i]);
+    return n;
+}
+
+} // namespace
+
+TEST(FontResource, HasBothFontsWithInkWhereLettersAre) {
+    ASSERT_EQ(FaxFontResource().size(), 16384u);
+    EXPECT_EQ(inkOf(' ' * 16, 16), 0);
+    EXPECT_EQ(inkOf(kFaxFontLargeOffset + ' ' * 48, 48), 0);
+    for (unsigned char c : std::string("AZaz09@\xE9\xC4")) {
+        EXPECT_GT(inkOf(std::size_t(c) * 16, 16), 5) << int(c);
+        EXPECT_GT(inkOf(kFaxFontLargeOffset + std::size_t(c) * 48, 48), 15) << int(c);
+    }
+    // Small glyphs are 12 pels wide: the low 4 bits of each row's second byte stay clear;
+    // large glyphs are 20 wide: the low 4 bits of the third byte.
+    auto f = FaxFontResource();
+    for (int c = 0; c < 256; ++c) {
+        for (int row = 0; row < 8; ++row)
+            ASSERT_EQ(f[std::size_t(c) * 16 + std::size_t(row) * 2 + 1] & 0x0F, 0) << c;
+        for (int row = 0; row < 16; ++row)
+            ASSERT_EQ(f[kFaxFontLargeOffset + std::size_t(c) * 48 + std::size_t(row) * 3 + 2] & 0x0F, 0) << c;
+    }
+}
+
+TEST(StringTable, LayoutIsSortedStr0) {
+    auto t = ErrorStringResource();
+    ASSERT_GE(t.size(), 8u);
+    EXPECT_EQ(std::memcmp(t.data(), "STR0", 4), 0);
+    std::uint32_t count = le32(t.data() + 4);
+    ASSERT_GT(count, 60u);
+    std::uint32_t prev = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* e = t.data() + 8 + 12 * i;
+        if (i) {
+            EXPECT_GT(le32(e), prev);
+        }
+        prev = le32(e);
+        EXPECT_LE(le32(e + 4) + 2 * le32(e + 8), t.size());
+    }
+}
+
+TEST(StringTable, TextsOfTheEngineCodes) {
+    EXPECT_EQ(OvxErrorText(-8001), "File is not an OVF file");
+    EXPECT_EQ(OvxErrorText(-2), "File not found");
+    EXPECT_EQ(OvxErrorText(-160), "Device write error");
+    EXPECT_EQ(OvxErrorText(-8054), "BMP size exceeds Windows' maxheight of 32767");
+    EXPECT_EQ(OvxErrorText(-2001), "ie_BadId - Specified comport doesn't exist");
+    EXPECT_EQ(OvxErrorText(-8074), "Remote fax did not answer");
+    EXPECT_EQ(OvxErrorText(-6011), "File was rejected");
+    EXPECT_EQ(OvxStatusText(4801), "Initializing modem for fax processing");
+    EXPECT_EQ(OvxStatusText(4843), "Finished");
+    EXPECT_EQ(OvxStatusText(4800), "");
+    EXPECT_EQ(OvxStatusText(-8001), "");
+    for (int code = 4801; code <= 4843; ++code) {
+        bool listed = code <= 4808 || (code >= 4820 && code <= 4828) || code >= 4840;
+        EXPECT_EQ(!OvxStatusText(code).empty(), listed) << code;
+    }
+}
+
+TEST(StringTable, MissingCodesFallBackToTheSystemMessage) {
+    EXPECT_EQ(OvxErrorText(-EINVAL), std::string(std::strerror(EINVAL)));
+    EXPECT_EQ(OvxErrorText(-987654), "");
+    EXPECT_EQ(OvxErrorText(0x7FFFFFFF), "");
+}
+
+TEST(IoErrors, ErrnoMapsToRunTimeCodes) {
+    EXPECT_EQ(OvxIoError(ENOENT, false), -2);
+    EXPECT_EQ(OvxIoError(ENOTDIR, false), -3);
+    EXPECT_EQ(OvxIoError(EACCES, true), -5);
+    EXPECT_EQ(OvxIoError(ENOSPC, true), -101);
+    EXPECT_EQ(OvxIoError(EIO, true), -160);
+    EXPECT_EQ(OvxIoError(EIO, false), -161);
+    EXPECT_EQ(OvxIoError(EXDEV, false), -EXDEV);
+}
+
+TEST(Exception, CarriesCodeAndText) {
+    EOvxException e(-8003);
+    EXPECT_EQ(e.ErrorCode(), -8003);
+    EXPECT_STREQ(e.what(), "User aborted fax conversion");
+}

@@ -1,0 +1,87 @@
+// Helpers for the fax image tests: temporary directories, bit strings written in T.4 notation,
+// hand-made OVF files and test rasters.
+#pragma once
+
+#include "faximage/ovffile.h"
+#include "faximage/raster.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace faxtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "telvane-faximage-XXXXXX").string();
+        path = mkdtemp(tmpl.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+// Appends bits written as in T.4 ("0011", first transmitted bit first), packed LSB first.
+struct BitWriter {
+    Bytes bytes;
+    int bit = 0;
+    BitWriter& put(const std::string& bits) {
+        for (char c : bits) {
+            if (bit == 0)
+                bytes.push_back(0);
+            if (c == '1')
+                bytes.back() |= std::uint8_t(1u << bit);
+            bit = (bit + 1) & 7;
+        }
+        return *this;
+    }
+    BitWriter& align() {
+        bit = 0;
+        return *this;
+    }
+};
+
+inline Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& path, const Bytes& b) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// Writes an OVF file whose pages hold the given raw data (no line records).
+inline void writeRawOvf(const std::string& path, const std::vector<Bytes>& pages, std::uint16_t flags = 0) {
+    telvane::faximage::OvfWriter w;
+    w.create(path, "TEST");
+    for (const Bytes& p : pages) {
+        w.beginPage(flags);
+        w.append(p.data(), p.size());
+        w.endPage();
+    }
+    w.close();
+}
+
+// A raster with text-like random blocks of black.
+inline telvane::faximage::Raster randomRaster(int width, int height, unsigned seed, int density = 30) {
+    telvane::faximage::Raster r(width, height);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width;) {
+            int run = 1 + int(rng() % 40);
+            bool black = int(rng() % 100) < density;
+            for (int k = 0; k < run && x < width; ++k, ++x)
+                if (black)
+                    r.setPixel(x, y, true);
+        }
+    return r;
+}
+
+} // namespace faxtest

@@ -1,0 +1,302 @@
+// The page decoder: auto-scaling, whitespace compression, bitmap trimming and scaling, the
+// BMP/PCX/DCX writers, the image readers reading them back, and damaged fax files.
+#include "faximage/faxconverter.h"
+#include "faximage/faxerrors.h"
+#include "faximage/faxinput.h"
+#include "faximage/faxunpacker.h"
+#include "faximage/mhcoder.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace telvane::faximage;
+using namespace faxtest;
+
+namespace {
+
+// Codes a raster into a one-page OVF file (no margin, no options).
+void makeFax(const std::string& path, const Raster& r, bool fine) {
+    TOvxFaxConverter c;
+    c.InputDocumentType = idBitmap;
+    c.Bitmap = &r;
+    c.LeftMargin = 0;
+    c.SetOptions(0);
+    c.Resolution = fine ? frHigh : frNormal;
+    c.Width = r.width == 2048 ? fwWide : fwNormal;
+    c.OutFileName = path;
+    ASSERT_EQ(c.Convert(), 0);
+}
+
+// Reads an image file back through the encoder's own readers.
+Raster readBack(std::unique_ptr<FaxLineSource> src, int page = 1) {
+    EXPECT_EQ(src->open(), 0);
+    Raster out;
+    for (int p = 1; p <= page; ++p) {
+        EXPECT_EQ(src->beginPage(), 0);
+        int w = src->imageWidth();
+        std::vector<Bytes> rows;
+        std::vector<std::uint8_t> line(std::size_t(w + 7) / 8 + 8);
+        while (true) {
+            bool eop = false, more = false;
+            EXPECT_EQ(src->readLine(line.data(), eop, more), 0);
+            if (eop)
+                break;
+            rows.emplace_back(line.begin(), line.begin() + long((w + 7) / 8));
+        }
+        if (p == page) {
+            out = Raster(w, int(rows.size()));
+            for (std::size_t y = 0; y < rows.size(); ++y)
+                std::memcpy(out.row(int(y)), rows[y].data(), out.stride);
+        }
+    }
+    return out;
+}
+
+Raster textLines(int height, const std::vector<int>& markedRows) {
+    Raster r(1728, height);
+    for (int y : markedRows)
+        for (int x = 0; x < 64; ++x)
+            r.setPixel(x, y, true);
+    return r;
+}
+
+} // namespace
+
+TEST(Unpacker, StandardPageIsDoubledOrHalved) {
+    TempDir dir;
+    Raster r = randomRaster(1728, 1100, 4);
+    makeFax(dir.file("s.ovf"), r, false);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("s.ovf"));
+    EXPECT_EQ(u.OutFileName, dir.file("s"));
+    Raster out;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.height, 2200);
+    EXPECT_EQ(Bytes(out.row(6), out.row(6) + out.stride), Bytes(out.row(7), out.row(7) + out.stride));
+    EXPECT_EQ(Bytes(out.row(6), out.row(6) + out.stride), Bytes(r.row(3), r.row(3) + out.stride));
+
+    u.AutoScaleMode = asHalfWidth;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.height, 1100);
+    EXPECT_LE(out.width, 864);
+    // Each output pel is black when either of its two input pels is.
+    for (int x = 0; x < 864; ++x)
+        ASSERT_EQ(out.pixel(x, 10), r.pixel(2 * x, 10) || r.pixel(2 * x + 1, 10)) << x;
+
+    u.AutoScaleMode = asNone;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.height, 1100);
+}
+
+TEST(Unpacker, FinePagesAreNotAutoScaled) {
+    TempDir dir;
+    makeFax(dir.file("f.ovf"), randomRaster(1728, 50, 2), true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("f.ovf"));
+    Raster out;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.height, 50);
+    bool fine = false, wide = true;
+    ASSERT_EQ(u.GetFaxInfo(fine, wide), 0);
+    EXPECT_TRUE(fine);
+    EXPECT_FALSE(wide);
+}
+
+TEST(Unpacker, WhitespaceCompression) {
+    TempDir dir;
+    // Text, 30 blank lines, text, 5 blank lines, text, 12 blank lines at the end.
+    makeFax(dir.file("w.ovf"), textLines(1 + 30 + 1 + 5 + 1 + 12, {0, 31, 37}), true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("w.ovf"));
+    u.WhitespaceCompression = true;
+    u.WhitespaceFrom = 10;
+    u.WhitespaceTo = 2;
+    std::vector<bool> marked;
+    u.OnOutputLine = [&](TOvxFaxUnpacker&, bool starting, bool ending, const std::uint8_t* d, int, int) {
+        if (!starting && !ending)
+            marked.push_back(d[0] != 0);
+    };
+    ASSERT_EQ(u.UnpackPage(1), 0);
+    std::vector<bool> expect = {true, false, false, true, false, false, false, false, false, true, false, false};
+    EXPECT_EQ(marked, expect);
+
+    // From == To releases nothing at the page end.
+    marked.clear();
+    u.WhitespaceTo = 10;
+    ASSERT_EQ(u.UnpackPage(1), 0);
+    EXPECT_EQ(marked.size(), 1u + 10 + 1 + 5 + 1);
+}
+
+TEST(Unpacker, BadWhitespaceSettingsAreRejected) {
+    TempDir dir;
+    makeFax(dir.file("w.ovf"), textLines(4, {0}), true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("w.ovf"));
+    u.WhitespaceCompression = true;
+    u.WhitespaceFrom = 2;
+    u.WhitespaceTo = 5;
+    EXPECT_EQ(u.UnpackPage(1), ecBadArgument);
+    u.WhitespaceFrom = 0;
+    u.WhitespaceTo = 1;
+    Raster out;
+    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecBadArgument);
+}
+
+TEST(Unpacker, BitmapIsTrimmedToTheWidestInkAndScaled) {
+    TempDir dir;
+    Raster r(1728, 10);
+    r.setPixel(8 * 37 + 2, 5, true); // ink in byte 37
+    makeFax(dir.file("t.ovf"), r, true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("t.ovf"));
+    Raster out;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.width, 38 * 8); // 38 bytes, already even
+    u.Scaling = true;
+    u.SetHorizMult(1);
+    u.SetHorizDiv(2);
+    u.SetVertMult(3);
+    u.SetVertDiv(0); // ignored
+    EXPECT_EQ(u.VertDiv(), 1);
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.width, 38 * 4);
+    EXPECT_EQ(out.height, 30);
+    EXPECT_TRUE(out.pixel((8 * 37 + 2) / 2, 15));
+}
+
+TEST(Unpacker, BlankPageKeepsThePageWidth) {
+    TempDir dir;
+    makeFax(dir.file("b.ovf"), Raster(1728, 5), true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("b.ovf"));
+    Raster out;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.width, 1728);
+    EXPECT_EQ(out.height, 5);
+}
+
+TEST(Unpacker, PcxBmpAndDcxFilesReadBackExactly) {
+    TempDir dir;
+    Raster r = randomRaster(1728, 40, 8);
+    r.setPixel(1727, 0, true); // full width, so no trimming
+    makeFax(dir.file("p.ovf"), r, true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("p.ovf"));
+    ASSERT_EQ(u.UnpackPageToPcx(1), 0);
+    ASSERT_EQ(u.UnpackPageToBmp(1), 0);
+    ASSERT_EQ(u.UnpackFileToDcx(), 0);
+    Bytes pcx = readFile(dir.file("p.PCX"));
+    ASSERT_GT(pcx.size(), 128u);
+    EXPECT_EQ(pcx[0], 10);
+    EXPECT_EQ(pcx[1], 2);
+    EXPECT_EQ(pcx[2], 1);
+    EXPECT_EQ(pcx[3], 1);
+    EXPECT_EQ(pcx[65], 1);
+    EXPECT_EQ(pcx[66] | (pcx[67] << 8), 216);
+    Bytes bmp = readFile(dir.file("p.BMP"));
+    EXPECT_EQ(bmp[10], 62);
+    Bytes dcx = readFile(dir.file("p.DCX"));
+    EXPECT_EQ(dcx[0] | (dcx[1] << 8) | (dcx[2] << 16) | (std::uint32_t(dcx[3]) << 24), 0x3ADE68B1u);
+    EXPECT_EQ(dcx[4] | (dcx[5] << 8), 4100);
+
+    EXPECT_EQ(readBack(MakePcxSource(dir.file("p.PCX"))).bits, r.bits);
+    EXPECT_EQ(readBack(MakeBmpSource(dir.file("p.BMP"))).bits, r.bits);
+    EXPECT_EQ(readBack(MakeDcxSource(dir.file("p.DCX"))).bits, r.bits);
+}
+
+TEST(Unpacker, PcxRunLengthCodingFollowsTheRules) {
+    Raster r(8 * 70, 1);
+    // Inverted bytes: 0x3F (c0 marks it with 0xC0?) -> raster 0xC0 inverted = 0x3F stays single.
+    std::memset(r.row(0), 0x00, 70);  // inverted 0xFF: 64 + 6 repeated -> C0+63 FF, C0+6 FF... capped
+    r.row(0)[69] = 0x3F;               // inverted 0xC0: a single byte of 0xC0 or more -> C1 C0
+    Bytes pcx = EncodePcx(r);
+    Bytes body(pcx.begin() + 128, pcx.end());
+    EXPECT_EQ(body, (Bytes{0xFF, 0xFF, 0xC6, 0xFF, 0xC1, 0xC0}));
+}
+
+TEST(Unpacker, TallBmpIsRefused) {
+    Raster r(8, 32768);
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(EncodeBmp(r, out), ecBmpTooBig);
+    Raster ok(8, 32767);
+    EXPECT_EQ(EncodeBmp(ok, out), 0);
+}
+
+TEST(Unpacker, RawPageEndsAtImageLengthWithoutPageEnd) {
+    TempDir dir;
+    BitWriter w;
+    for (int i = 0; i < 3; ++i)
+        w.put("000000000001").put("010011011").put("00110101");
+    writeRawOvf(dir.file("raw.ovf"), {w.bytes}, FAX_FINE);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("raw.ovf"));
+    Raster out;
+    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    EXPECT_EQ(out.height, 3);
+}
+
+TEST(Unpacker, MissingPagesAndBadFilesHaveTheirCodes) {
+    TempDir dir;
+    TOvxFaxUnpacker u;
+    Raster out;
+    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecFileNotFound);
+    u.SetInFileName(dir.file("none.ovf"));
+    EXPECT_EQ(u.GetPageCount(), ecFileNotFound);
+    writeRawOvf(dir.file("one.ovf"), {Bytes{0x00, 0x80}});
+    u.SetInFileName(dir.file("one.ovf"));
+    EXPECT_EQ(u.GetPageCount(), 1);
+    EXPECT_EQ(u.UnpackPageToBitmap(2, out), ecFaxBadFormat);
+    // Truncated page data: the header promises more than the file holds.
+    Bytes b = readFile(dir.file("one.ovf"));
+    b[64] = 100;
+    writeFile(dir.file("cut.ovf"), b);
+    u.SetInFileName(dir.file("cut.ovf"));
+    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecFaxBadFormat);
+    EXPECT_EQ(u.UnpackPageToPcx(1), ecFaxBadFormat);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("cut.PCX")));
+}
+
+TEST(Unpacker, EndlessPageIsCutAtTheRowLimit) {
+    TempDir dir;
+    // 70000 white lines of raw data and no page end: more rows than a page image may hold.
+    BitWriter line;
+    line.put("000000000001").put("010011011").put("00110101");
+    Bytes page;
+    // Each line is 29 bits; repeat 8 lines (232 bits = 29 bytes) to stay byte aligned.
+    BitWriter eight;
+    for (int i = 0; i < 8; ++i)
+        eight.put("000000000001").put("010011011").put("00110101");
+    for (int i = 0; i < 70000 / 8; ++i)
+        page.insert(page.end(), eight.bytes.begin(), eight.bytes.end());
+    writeRawOvf(dir.file("long.ovf"), {page}, FAX_FINE);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("long.ovf"));
+    Raster out;
+    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecOutOfMemory);
+    int lines = 0;
+    u.OnOutputLine = [&](TOvxFaxUnpacker&, bool s, bool e, const std::uint8_t*, int, int) { lines += !s && !e; };
+    EXPECT_EQ(u.UnpackPage(1), 0);
+    EXPECT_EQ(lines, 70000);
+}
+
+TEST(Unpacker, AbortAndQuitStopDecoding) {
+    TempDir dir;
+    makeFax(dir.file("a.ovf"), randomRaster(1728, 2000, 3), true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("a.ovf"));
+    int lines = 0;
+    u.OnOutputLine = [&](TOvxFaxUnpacker& s, bool, bool, const std::uint8_t* d, int, int) {
+        if (d && ++lines == 5)
+            s.Options |= uoAbort;
+    };
+    EXPECT_EQ(u.UnpackPage(1), ecUnpackAbort);
+    EXPECT_LT(lines, 2000);
+    u.Options = uoYield;
+    u.OnOutputLine = nullptr;
+    int yields = 0;
+    u.OnYield = [&] { return ++yields < 2; };
+    EXPECT_EQ(u.UnpackPage(1), ecGotQuitMsg);
+    EXPECT_EQ(yields, 2);
+}
