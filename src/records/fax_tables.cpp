@@ -101,7 +101,8 @@ void closeAndOpen(RecordSet& rs, TXbAccess& xb, const std::function<void()>& pum
     try {
         rs.open();
         xb.xb_Query(kNotDeletedFilter);
-        xb.xb_Go(long(noted));
+        // A record that is gone leaves the log at its end; show the first record instead of none.
+        if (!xb.xb_Go(long(noted)) || rs.recNo() == rs.recCount() + 1) rs.first();
     } catch (const EXbError&) {
         // A failed reopen leaves the record set closed, which the caller sees as no records.
     }

@@ -377,6 +377,7 @@ void RecordSet::notify(RecordSetEvent e) {
 
 void RecordSet::first() {
     requireActive();
+    if (state_ != DataSetState::Browse) post();
     ensureOrder();
     bof_ = true;
     eof_ = orderList_.empty();
@@ -386,8 +387,8 @@ void RecordSet::first() {
 
 void RecordSet::last() {
     requireActive();
+    if (state_ != DataSetState::Browse) post();
     ensureOrder();
-    eof_ = true;
     bof_ = orderList_.empty();
     current_ = orderList_.empty() ? 0 : orderList_.back();
     eof_ = orderList_.empty();
