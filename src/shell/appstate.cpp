@@ -13,6 +13,11 @@ Settings& AppSettings() {
     return settings;
 }
 
+bool& FirstRunSetupPending() {
+    static bool pending = false;
+    return pending;
+}
+
 bool SaveSettings() {
     try {
         AppSettings().saveTo(ProgramDir());

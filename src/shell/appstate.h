@@ -7,6 +7,10 @@ namespace telvane {
 
 Settings& AppSettings();
 
+// Set at start-up when the settings hold no port yet; the quick set-up (or the preferences wizard's
+// first-time mode) takes it over and clears it.
+bool& FirstRunSetupPending();
+
 // Saves the settings record; a refused write is shown to the user as a message naming the file.
 // Returns false when the write failed.
 bool SaveSettings();

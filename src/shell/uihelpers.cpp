@@ -114,6 +114,12 @@ void PopupMenuUnder(QMenu* menu, QWidget* button) {
     if (menu && button) menu->popup(button->mapToGlobal(QPoint(0, button->height())));
 }
 
+QEvent::Type windowMessageType(int message) { return static_cast<QEvent::Type>(QEvent::User + message); }
+
+void PostWindowMessage(QObject* window, int message) {
+    if (window) QCoreApplication::postEvent(window, new QEvent(windowMessageType(message)));
+}
+
 void LetMessagesRun() { QCoreApplication::processEvents(); }
 
 HourGlass::HourGlass() { QApplication::setOverrideCursor(Qt::WaitCursor); }

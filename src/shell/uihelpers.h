@@ -3,10 +3,12 @@
 // tests can install a scripted one that answers and records instead of showing a modal box.
 #pragma once
 
+#include <QEvent>
 #include <QString>
 #include <QStringList>
 
 class QMenu;
+class QObject;
 class QWidget;
 
 namespace telvane {
@@ -81,6 +83,14 @@ void CenterDialog(QWidget* dialog);
 
 // Opens a menu with its top-left corner at the button's bottom-left corner.
 void PopupMenuUnder(QMenu* menu, QWidget* button);
+
+// Messages a window posts to itself, delivered through the event loop: 1066 asks the window to close,
+// 1067 asks the main window to play the arrival sound. A posted message arrives as a QEvent whose
+// type is windowMessageType(number).
+constexpr int kCloseRequestMessage = 1066;
+constexpr int kArrivalSoundMessage = 1067;
+QEvent::Type windowMessageType(int message);
+void PostWindowMessage(QObject* window, int message);
 
 // Lets pending window messages run (keeps the window responsive during long steps).
 void LetMessagesRun();

@@ -127,7 +127,9 @@ TEST(Settings, NewFileListsEveryKeyInOrderWithVersion) {
     for (const char* sec : order) {
         const auto at = text.find(sec);
         ASSERT_NE(at, std::string::npos) << sec;
-        if (!first) EXPECT_GT(at, previous) << sec;
+        if (!first) {
+            EXPECT_GT(at, previous) << sec;
+        }
         previous = at;
         first = false;
     }

@@ -1,0 +1,81 @@
+// Help window over the bundled help pages.
+#include "shell/helpwindow.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "shell/inifile.h"
+#include "shell/placement.h"
+#include "shell/programdir.h"
+#include "shell/uihelpers.h"
+
+static void initHelpResources() { Q_INIT_RESOURCE(help); }
+
+namespace telvane {
+
+THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    initHelpResources();
+    setObjectName(QStringLiteral("HelpWindow"));
+    setWindowTitle(QStringLiteral("Telvane Help"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("HelpBrowser"));
+    m_browser->setOpenExternalLinks(true);
+    m_browser->setSearchPaths({QStringLiteral(":/help")});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_browser);
+    resize(560, 480);
+}
+
+QString THelpWindow::pagePath(int context) { return QStringLiteral(":/help/%1.html").arg(context); }
+
+bool THelpWindow::hasPage(int context) {
+    initHelpResources();
+    return QFile::exists(pagePath(context));
+}
+
+bool THelpWindow::showContext(int context) {
+    const bool found = hasPage(context);
+    m_context = found ? context : kHelpContents;
+    m_browser->setSource(QUrl(QStringLiteral("qrc") + pagePath(m_context)));
+    if (!found) {
+        QTextCursor cursor(m_browser->document());
+        cursor.insertHtml(QStringLiteral("<p><i>There is no help page for this topic (%1). "
+                                         "The contents are shown instead.</i></p>")
+                              .arg(context));
+    }
+    if (!m_placed && !ProgramDir().empty()) {
+        m_placed = true;
+        try {
+            RestoreWindowPlacement(this, ProgramDir());
+        } catch (const IniError&) {
+        }
+    }
+    return found;
+}
+
+void THelpWindow::closeEvent(QCloseEvent* event) {
+    if (!ProgramDir().empty()) {
+        try {
+            SaveWindowPlacement(this, ProgramDir());
+        } catch (const IniError&) {
+        }
+    }
+    event->accept();
+}
+
+THelpWindow* ShowHelp(int context) {
+    static QPointer<THelpWindow> window;
+    if (!window) window = new THelpWindow(mainWindow());
+    window->showContext(context);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+}  // namespace telvane

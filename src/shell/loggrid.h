@@ -1,0 +1,88 @@
+// A read-only grid over a record set that pages its records: the model asks the record set for
+// the k-th visible record only when the view paints that row, and keeps a few pages of rows in
+// a small cache, so a log of any size opens at once and scrolls smoothly. The grid's current row
+// and the record set's current record follow each other.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTableView>
+
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "records/record_set.h"
+
+namespace telvane {
+
+struct LogColumn {
+    std::string field;  // stored or calculated field
+    QString label;
+    int widthChars = 0;  // display width in characters; 0 = the wider of label and field
+};
+
+class LogTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kPageRows = 64;
+    static constexpr int kMaxCachedPages = 24;
+
+    LogTableModel(records::RecordSet& recordSet, std::vector<LogColumn> columns, QObject* parent = nullptr);
+    ~LogTableModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const std::vector<LogColumn>& columns() const { return m_columns; }
+    records::RecordSet& recordSet() const { return m_rs; }
+    records::FieldType columnType(int column) const { return m_types.at(column); }
+    // Row of the record set's current record; -1 when it has none.
+    int currentRow() const;
+    // Pages now held in the cache (never more than kMaxCachedPages).
+    int cachedPages() const { return static_cast<int>(m_pages.size()); }
+    // Re-reads the record set (count, order, contents).
+    void reload();
+    // Display text of a field of a record, as the grid shows it.
+    static QString displayText(const records::Row& row, const std::string& field, records::FieldType type);
+
+signals:
+    void currentRecordMoved(int row);
+
+private:
+    struct Page {
+        std::vector<records::Row> rows;
+        std::list<int>::iterator lru;
+    };
+    void onRecordSetEvent(records::RecordSetEvent event);
+    const records::Row* rowAt(int row) const;
+    records::FieldType typeOf(const std::string& field) const;
+
+    records::RecordSet& m_rs;
+    std::vector<LogColumn> m_columns;
+    std::vector<records::FieldType> m_types;
+    int m_listener = 0;
+    int m_rowCount = 0;
+    mutable std::unordered_map<int, Page> m_pages;
+    mutable std::list<int> m_lru;  // page numbers, most recently used first
+};
+
+// The grid: whole rows selected, no editing, one fixed row height, column widths in characters.
+class TLogGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TLogGrid(QWidget* parent = nullptr);
+    void setLogModel(LogTableModel* model);
+    LogTableModel* logModel() const { return m_model; }
+
+private:
+    void followRecordSet(int row);
+    void applyColumnWidths();
+
+    LogTableModel* m_model = nullptr;
+    bool m_syncing = false;
+};
+
+}  // namespace telvane

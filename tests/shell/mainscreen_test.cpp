@@ -1,0 +1,644 @@
+// The main window offscreen: first start, enable rules and log order, the receive-mode lock,
+// deleting (with the received file), note editing, placement across restarts, failure to open a
+// log, posted messages, hints, help, and the date texts.
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTextBrowser>
+#include <QToolButton>
+
+#include "mainscreen_fixture.h"
+#include "shell/buttonrules.h"
+#include "shell/helpwindow.h"
+#include "shell/logdatetime.h"
+#include "shell/loggrid.h"
+#include "shell/placement.h"
+#include "shell/receivenotes.h"
+
+using namespace telvane;
+using namespace telvane::shelltest;
+
+namespace {
+
+struct HookCounts {
+    int newFax = 0, editFax = 0, send = 0, receive = 0, view = 0, print = 0, cover = 0, phone = 0, rebuild = 0,
+        cleanup = 0, preferences = 0, config = 0, quickSetup = 0;
+};
+
+void installCountingHooks(HookCounts& c) {
+    MainScreenHooks& h = mainScreenHooks();
+    h.newFax = [&c](TMainScreen&, bool) { ++c.newFax; };
+    h.editFax = [&c](TMainScreen&) { ++c.editFax; };
+    h.sendFax = [&c](TMainScreen&) { ++c.send; };
+    h.toggleReceiveMode = [&c](TMainScreen& w) {
+        ++c.receive;
+        w.setReceiveMode(!w.receiveMode());
+    };
+    h.viewPrintFax = [&c](TMainScreen&, bool print) { ++(print ? c.print : c.view); };
+    h.coverSheets = [&c](TMainScreen&) { ++c.cover; };
+    h.phoneBook = [&c](TMainScreen&) { ++c.phone; };
+    h.rebuildIndexes = [&c](TMainScreen&) { ++c.rebuild; };
+    h.faxLogCleanup = [&c](TMainScreen&) {
+        ++c.cleanup;
+        return false;
+    };
+    h.preferences = [&c](TMainScreen&) { ++c.preferences; };
+    h.configurationInformation = [&c](TMainScreen&) { ++c.config; };
+    h.quickSetup = [&c](TMainScreen&) { ++c.quickSetup; };
+}
+
+// Receives the URLs the program asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+const QString kReindexQuestion = QStringLiteral("The log files need to be reindexed.\rDo this now?");
+
+std::vector<OutgoingSeed> threeOutgoing() {
+    return {{"First subject", "Alice", "555-1", true, {2026, 11, 1}, "08:00"},
+            {"Second subject", "Bob", "555-2", true, {2026, 12, 1}, "09:30"},
+            {"Unsent subject", "Carol", "555-3", false, {}, ""}};
+}
+
+bool enabled(TMainScreen& w, const char* name) {
+    if (QToolButton* b = w.Button(name)) return b->isEnabled();
+    QAction* a = w.MenuAction(name);
+    EXPECT_NE(a, nullptr) << name;
+    return a && a->isEnabled();
+}
+
+}  // namespace
+
+TEST(ButtonRules, EveryRuleOnBothPages) {
+    for (int page : {0, 1})
+        for (bool fax : {false, true})
+            for (bool rec : {false, true})
+                for (bool receive : {false, true}) {
+                    const ButtonStates s = ComputeButtonStates({page, fax, rec, receive});
+                    const bool pageHas = page == 0 ? fax : rec;
+                    SCOPED_TRACE(::testing::Message() << page << fax << rec << receive);
+                    EXPECT_EQ(s.faxGrid, fax);
+                    EXPECT_EQ(s.recFaxGrid, rec);
+                    EXPECT_EQ(s.newFax, page == 0);
+                    EXPECT_EQ(s.cloneFax, page == 0 && fax);
+                    EXPECT_EQ(s.send, fax);  // whatever page is shown
+                    EXPECT_EQ(s.receiveMenu, !receive);
+                    EXPECT_EQ(s.edit, pageHas);
+                    EXPECT_EQ(s.deleteFax, pageHas);
+                    EXPECT_EQ(s.viewPrint, pageHas);
+                }
+}
+
+TEST(LogDateTime, LocaleFormatsAndFallbacks) {
+    const QLocale de(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(FormatLogDateTime({2026, 12, 8}, "09:05", de), "08.12.26 at 09:05");
+    EXPECT_EQ(FormatLogDateTime({2026, 12, 8}, "9:05", de), "08.12.26 at 09:05");
+    // A time that does not read as a time is shown as stored; a date that cannot be formatted is "unknown".
+    EXPECT_EQ(FormatLogDateTime({2026, 12, 8}, "noon", de), "08.12.26 at noon");
+    EXPECT_EQ(FormatLogDateTime({}, "10:00", de), "unknown at 10:00");
+    EXPECT_EQ(FormatLogDateTime({2026, 2, 30}, "10:00", de), "unknown at 10:00");
+    EXPECT_EQ(FormatSentDateTime(false, {2026, 12, 8}, "09:05", de), "not sent");
+    EXPECT_EQ(FormatSentDateTime(true, {2026, 12, 8}, "23:59", de), "08.12.26 at 23:59");
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    EXPECT_TRUE(FormatLogDateTime({2026, 12, 8}, "13:05", us).startsWith("12/8/26 at 1:05"));
+}
+
+TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
+    HookCounts c;
+    installCountingHooks(c);
+    int portSeenBySetup = -2;
+    bool pendingSeenBySetup = false;
+    mainScreenHooks().quickSetup = [&](TMainScreen&) {
+        ++c.quickSetup;
+        portSeenBySetup = AppSettings().Modem.ComPort;
+        pendingSeenBySetup = FirstRunSetupPending();
+    };
+    prompter().answers = {true};  // reindex now
+    TMainScreen& w = start();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.DBF")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVNREC.DBF")));
+    EXPECT_TRUE(QDir(QString::fromStdString(dir + "receive")).exists());
+    EXPECT_EQ(c.quickSetup, 1);
+    EXPECT_TRUE(pendingSeenBySetup);
+    EXPECT_EQ(portSeenBySetup, 0);
+    // The quick set-up runs before the reindex question, which is asked because no DATEND tag exists.
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].kind, PromptRecord::YesNo);
+    EXPECT_EQ(prompter().records[0].text, kReindexQuestion);
+    EXPECT_EQ(prompter().records[0].caption, "REINDEX");
+    EXPECT_EQ(c.rebuild, 1);  // Yes ran Rebuild Indexes
+    EXPECT_EQ(c.receive, 0);
+    EXPECT_EQ(w.windowTitle(), "Telvane ");
+    stop();
+
+    // With the window's own engine rebuild the tags exist afterwards and the question is not asked again.
+    mainScreenHooks() = MainScreenHooks{};
+    prompter().records.clear();
+    prompter().answers = {true};
+    start();
+    ASSERT_EQ(prompter().count(PromptRecord::YesNo), 1);
+    EXPECT_GT(window->FaxXb().xb_TagArea("DATEND"), 0);
+    EXPECT_GT(window->RecXb().xb_TagArea("DATEND"), 0);
+    stop();
+    prompter().records.clear();
+    start();
+    EXPECT_FALSE(prompter().texts().contains(kReindexQuestion));
+}
+
+TEST_F(MainScreenTest, EmptyLogsDisableRecordCommands) {
+    writePortSetting();
+    TMainScreen& w = start();
+    EXPECT_EQ(w.currentPage(), TMainScreen::kOutgoingPage);
+    EXPECT_EQ(w.FaxXb().xb_IndexOrd(), 0);  // physical order while empty
+    EXPECT_EQ(w.RecXb().xb_IndexOrd(), 0);
+    for (const char* name : {"SendButton", "mnuSend", "EditButton", "mnuEdit", "DeleteButton", "mnuDelete",
+                             "ViewFaxButton", "Printbutton", "mnuViewPrint", "mnuClone"})
+        EXPECT_FALSE(enabled(w, name)) << name;
+    for (const char* name : {"Newbutton", "mnuNew", "mnuReceive", "ReceiveButton", "Exitbutton"})
+        EXPECT_TRUE(enabled(w, name)) << name;
+    EXPECT_FALSE(w.FaxGrid()->isEnabled());
+    EXPECT_FALSE(w.RecFaxGrid()->isEnabled());
+    // Acting on the empty log anyway only beeps.
+    prompter().records.clear();
+    w.mnuCloneClick();
+    w.EditButtonClick();
+    w.DeleteButtonClick();
+    w.SendButtonClick();
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 4);
+    EXPECT_EQ(prompter().records.size(), 4);
+
+    w.TabSet1()->setCurrentIndex(1);
+    EXPECT_EQ(w.currentPage(), TMainScreen::kIncomingPage);
+    EXPECT_FALSE(enabled(w, "Newbutton"));
+    EXPECT_FALSE(enabled(w, "mnuNew"));
+    EXPECT_FALSE(enabled(w, "EditButton"));
+}
+
+TEST_F(MainScreenTest, FirstRecordSwitchesToDateOrderAndEnablesCommands) {
+    writePortSetting();
+    TMainScreen& w = start();
+    ASSERT_EQ(w.FaxXb().xb_IndexOrd(), 0);
+    records::RecordSet& fax = w.FaxTable();
+    fax.append();
+    fax.fieldByName("SUBJECT").setString("Hello");
+    fax.post();
+    w.FaxTableCloseAndOpen();
+    w.SetButtons();
+    EXPECT_EQ(w.FaxXb().xb_IndexOrd(), w.FaxXb().xb_TagArea("DATESENT"));
+    EXPECT_GT(w.FaxXb().xb_IndexOrd(), 0);
+    for (const char* name : {"SendButton", "mnuSend", "EditButton", "mnuEdit", "DeleteButton", "mnuDelete",
+                             "ViewFaxButton", "Printbutton", "mnuViewPrint", "mnuClone", "Newbutton"})
+        EXPECT_TRUE(enabled(w, name)) << name;
+    EXPECT_EQ(w.FaxGrid()->model()->rowCount(), 1);
+}
+
+TEST_F(MainScreenTest, SeededLogsOnBothPages) {
+    writePortSetting();
+    seedOutgoing(dir, threeOutgoing());
+    seedIncoming(dir, {incoming("ACME", "FAX0001.OVF"), incoming("Globex", "FAX0002.OVF", {2026, 12, 9}, "07:00")});
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    EXPECT_TRUE(prompter().records.isEmpty());
+    EXPECT_EQ(w.FaxXb().xb_IndexOrd(), w.FaxXb().xb_TagArea("DATESENT"));
+    EXPECT_EQ(w.RecXb().xb_IndexOrd(), w.RecXb().xb_TagArea("DATETIME"));
+    QAbstractItemModel* faxModel = w.FaxGrid()->model();
+    ASSERT_EQ(faxModel->rowCount(), 3);
+    ASSERT_EQ(faxModel->columnCount(), 8);
+    const QStringList headers = {"Sent", "Date Sent", "Time Sent", "Recipient", "Phone", "Pages", "Subject", "Last Attempt"};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(faxModel->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), headers[i]);
+    // Newest date first; the unsent fax (empty date) last; the Sent column is calculated.
+    EXPECT_EQ(faxModel->index(0, 6).data().toString(), "Second subject");
+    EXPECT_EQ(faxModel->index(0, 0).data().toString(), "Yes");
+    EXPECT_EQ(faxModel->index(2, 6).data().toString(), "Unsent subject");
+    EXPECT_EQ(faxModel->index(2, 0).data().toString(), "No ");
+    QAbstractItemModel* recModel = w.RecFaxGrid()->model();
+    ASSERT_EQ(recModel->rowCount(), 2);
+    EXPECT_EQ(recModel->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "From");
+    EXPECT_EQ(recModel->index(0, 2).data().toString(), "Globex");
+    EXPECT_EQ(recModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Date Rec'd");
+
+    for (const char* name : {"Newbutton", "mnuClone", "SendButton", "EditButton", "DeleteButton", "ViewFaxButton",
+                             "Printbutton", "mnuViewPrint"})
+        EXPECT_TRUE(enabled(w, name)) << name;
+    EXPECT_TRUE(w.FaxGrid()->isEnabled());
+    w.SelectPage(TMainScreen::kIncomingPage);
+    EXPECT_EQ(w.TabSet1()->currentIndex(), 1);
+    EXPECT_FALSE(enabled(w, "Newbutton"));
+    EXPECT_FALSE(enabled(w, "mnuClone"));
+    EXPECT_TRUE(enabled(w, "SendButton"));  // Send follows the outgoing log on either page
+    for (const char* name : {"EditButton", "mnuEdit", "DeleteButton", "mnuDelete", "ViewFaxButton", "mnuViewPrint"})
+        EXPECT_TRUE(enabled(w, name)) << name;
+    // Send from the incoming page explains where to go.
+    HookCounts c;
+    installCountingHooks(c);
+    w.SendButtonClick();
+    EXPECT_EQ(prompter().texts().last(), "Please switch to the Outgoing Faxes tab\rand highlight a fax to send");
+    EXPECT_EQ(c.send, 0);
+    // Clicking a grid row moves the log's current record.
+    w.SelectPage(TMainScreen::kOutgoingPage);
+    w.FaxGrid()->setCurrentIndex(faxModel->index(1, 0));
+    EXPECT_EQ(QString::fromStdString(w.FaxTable().currentRow().text("SUBJECT")), "First subject");
+    EXPECT_EQ(w.GetDatetimeAsString(true),
+              FormatSentDateTime(true, {2026, 11, 1}, "08:00", QLocale()));
+}
+
+TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
+    writePortSetting();
+    seedOutgoing(dir, threeOutgoing());
+    seedIncoming(dir, {incoming("ACME", "FAX0001.OVF")});
+    rebuildLogs(dir);
+    HookCounts c;
+    installCountingHooks(c);
+    TMainScreen& w = start();
+    w.ReceiveButtonClick();
+    ASSERT_TRUE(w.receiveMode());
+    EXPECT_FALSE(enabled(w, "mnuReceive"));
+    EXPECT_TRUE(enabled(w, "ReceiveButton"));
+    prompter().records.clear();
+
+    const std::vector<std::pair<const char*, std::function<void()>>> locked = {
+        {"New", [&] { w.NewbuttonClick(); }},
+        {"Clone", [&] { w.mnuCloneClick(); }},
+        {"Edit outgoing", [&] { w.EditButtonClick(); }},
+        {"Cover Sheets", [&] { w.mnuCoverClick(); }},
+        {"Phone Book", [&] { w.mnuPhoneBookClick(); }},
+        {"Rebuild Indexes", [&] { w.mnuRebuildIndexesClick(); }},
+        {"Fax Log Cleanup", [&] { w.FaxlogCleanup1Click(); }},
+        {"Preferences", [&] { w.mnuPreferencesClick(); }},
+        {"Website", [&] { w.VisitOurInternetWebsite1Click(); }},
+        {"Edit note", [&] { w.SelectPage(1); w.EditButtonClick(); }},
+        {"Delete incoming", [&] { w.SelectPage(1); w.DeleteButtonClick(); }},
+    };
+    for (const auto& [name, run] : locked) {
+        prompter().records.clear();
+        run();
+        ASSERT_EQ(prompter().records.size(), 1) << name;
+        EXPECT_EQ(prompter().records[0].kind, PromptRecord::Information) << name;
+        EXPECT_EQ(prompter().records[0].text, TMainScreen::receiveModeRefusal()) << name;
+        w.SelectPage(0);
+    }
+    EXPECT_EQ(TMainScreen::receiveModeRefusal(),
+              "You are in Fax Receive mode. This operation cannot be done\rwhile in Fax Receive mode. "
+              "Click the Stop button to end\rFax Receive mode");
+    EXPECT_EQ(c.newFax + c.editFax + c.cover + c.phone + c.rebuild + c.cleanup + c.preferences, 0);
+    EXPECT_FALSE(w.cloneRequested());
+    EXPECT_EQ(QFile::exists(QString::fromStdString(dir + "TVNREC.DBF")), true);
+    EXPECT_EQ(w.RecTable().visibleCount(), 1u);
+
+    // Send has its own refusal.
+    prompter().records.clear();
+    w.SendButtonClick();
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].text, "You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
+                                          "Click the Stop button to end\rFax Receive mode");
+    EXPECT_EQ(c.send, 0);
+
+    // Delete on the outgoing page still asks and deletes; view stays allowed.
+    prompter().records.clear();
+    prompter().answers = {true};
+    w.DeleteButtonClick();
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].kind, PromptRecord::YesNoDefaultNo);
+    EXPECT_EQ(w.FaxTable().visibleCount(), 2u);
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(c.view, 1);
+
+    // The Receive button stops the mode, and the lock lifts.
+    w.ReceiveButtonClick();
+    EXPECT_FALSE(w.receiveMode());
+    EXPECT_TRUE(enabled(w, "mnuReceive"));
+    w.mnuCoverClick();
+    EXPECT_EQ(c.cover, 1);
+}
+
+TEST_F(MainScreenTest, DeletingReceivedFaxRemovesItsFile) {
+    writePortSetting();
+    seedIncoming(dir, {incoming("ACME Corp", "FAX0001.OVF"), incoming("Other", "../TVN.INI", {2026, 12, 1})});
+    rebuildLogs(dir);
+    const QString file = QString::fromStdString(dir + "receive/fax0001.ovf");  // stored name differs in case
+    QDir().mkpath(QString::fromStdString(dir + "receive"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("fax");
+    }
+    TMainScreen& w = start();
+    w.SelectPage(TMainScreen::kIncomingPage);
+    ASSERT_EQ(QString::fromStdString(w.RecTable().currentRow().text("FROM")), "ACME Corp");
+
+    prompter().answers = {false};
+    w.DeleteButtonClick();
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].kind, PromptRecord::YesNoDefaultNo);
+    EXPECT_EQ(prompter().records[0].text, "Delete the current fax?\r\n(from: \"ACME Corp\")");
+    EXPECT_EQ(prompter().records[0].caption, "Delete");
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_EQ(w.RecTable().visibleCount(), 2u);
+
+    prompter().answers = {true};
+    w.DeleteButtonClick();
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(w.RecTable().visibleCount(), 1u);
+    EXPECT_EQ(w.RecFaxGrid()->model()->rowCount(), 1);
+
+    // A stored name that leads out of the receive directory deletes the record but never that file.
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.INI")));
+    prompter().answers = {true};
+    w.DeleteButtonClick();
+    EXPECT_EQ(w.RecTable().visibleCount(), 0u);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.INI")));
+    EXPECT_FALSE(enabled(w, "DeleteButton"));
+    EXPECT_EQ(w.RecXb().xb_IndexOrd(), 0);
+}
+
+TEST_F(MainScreenTest, DeletingOutgoingFaxAsksWithSubject) {
+    writePortSetting();
+    seedOutgoing(dir, {{"Quarterly report", "Dana", "555-9", true, {2026, 10, 2}, "11:11"}});
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    prompter().answers = {true};
+    w.DeleteButtonClick();
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].text, "Delete the current fax?\r\n(subject: \"Quarterly report\")");
+    EXPECT_EQ(prompter().records[0].caption, "Delete");
+    EXPECT_EQ(w.FaxTable().visibleCount(), 0u);
+    EXPECT_EQ(w.FaxTable().recCount(), 1u);  // only marked until Rebuild Indexes
+    EXPECT_FALSE(enabled(w, "SendButton"));
+    w.mnuRebuildIndexesClick();
+    EXPECT_EQ(w.FaxTable().recCount(), 0u);
+}
+
+TEST_F(MainScreenTest, EditingTheNoteOfAReceivedFax) {
+    writePortSetting();
+    seedIncoming(dir, {incoming("ACME Corp", "FAX0001.OVF", {2026, 12, 8}, "10:15", "old note")});
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    w.SelectPage(TMainScreen::kIncomingPage);
+
+    QString caption, label, shown;
+    int maxLength = 0;
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TEditReceiveNotes*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        caption = dialog->windowTitle();
+        label = dialog->Descript()->text();
+        shown = dialog->Notes()->text();
+        maxLength = dialog->Notes()->maxLength();
+        dialog->Notes()->setText("call back Monday");
+        dialog->findChild<QPushButton*>("CancelButton")->click();
+    });
+    w.EditButtonClick();
+    EXPECT_EQ(caption, "Received Fax Notes");
+    EXPECT_EQ(label, "From: ACME Corp");
+    EXPECT_EQ(shown, "old note");
+    EXPECT_EQ(maxLength, 60);
+    EXPECT_EQ(QString::fromStdString(w.RecTable().currentRow().text("NOTES")), "old note");
+
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TEditReceiveNotes*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->Notes()->setText("call back Monday");
+        dialog->findChild<QPushButton*>("AcceptButton")->click();
+    });
+    w.EditButtonClick();
+    EXPECT_EQ(QString::fromStdString(w.RecTable().currentRow().text("NOTES")), "call back Monday");
+    EXPECT_EQ(w.RecFaxGrid()->model()->index(0, 4).data().toString(), "call back Monday");
+    stop();
+
+    // The note is in the file.
+    records::RecordSet rs;
+    records::TXbAccess xb(rs);
+    ASSERT_TRUE(records::OpenRecFaxDBF(dir, rs, xb));
+    rs.first();
+    EXPECT_EQ(rs.currentRow().text("NOTES"), "call back Monday");
+}
+
+TEST_F(MainScreenTest, PlacementSurvivesRestart) {
+    writePortSetting();
+    rebuildLogs(dir);
+    QRect placed;
+    {
+        TMainScreen& w = start();
+        w.setGeometry(60, 70, 700, 450);
+        placed = w.geometry();
+        stop();
+    }
+    const IniFile ini = IniFile::load(dir + "TVN.INI");
+    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
+    const std::string section = placementSection("TMainScreen", ppi).toStdString();
+    EXPECT_EQ(ini.readInteger(section, "Left", -1), placed.left());
+    EXPECT_EQ(ini.readInteger(section, "Right", -1), placed.left() + placed.width());
+    TMainScreen& again = start();
+    EXPECT_EQ(again.geometry(), placed);
+}
+
+TEST_F(MainScreenTest, UnopenableLogsAreReportedAndCloseTheProgram) {
+    writePortSetting();
+    // A directory where each table file should be: neither can be opened nor created.
+    QDir().mkpath(QString::fromStdString(dir + "TVN.DBF"));
+    QDir().mkpath(QString::fromStdString(dir + "TVNREC.DBF"));
+    TMainScreen& w = start();
+    for (int i = 0; i < 50 && w.isVisible(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const QStringList texts = prompter().texts();
+    ASSERT_GE(texts.size(), 2);
+    EXPECT_EQ(texts[0], "Unable to open/create the FAX datafile - closing program");
+    EXPECT_EQ(texts[1], "Unable to open/create the FAX RECEIVE datafile - closing program");
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(texts.contains(kReindexQuestion));
+}
+
+TEST_F(MainScreenTest, CloseQueryWhileFaxArrives) {
+    writePortSetting();
+    rebuildLogs(dir);
+    HookCounts c;
+    installCountingHooks(c);
+    TMainScreen& w = start();
+    w.ReceiveButtonClick();
+    w.setFaxArriving(true);
+    prompter().answers = {false};
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].text, "You are receiving a fax. Exit the program?");
+    EXPECT_EQ(prompter().records[0].caption, "Exit");
+    // Yes: receive mode is stopped through its toggle, settings written, logs closed.
+    prompter().answers = {true};
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(c.receive, 2);
+    EXPECT_FALSE(w.receiveMode());
+    EXPECT_FALSE(w.FaxTable().active());
+    EXPECT_FALSE(w.RecTable().active());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.INI")));
+}
+
+TEST_F(MainScreenTest, PostedMessagesCloseAndPlaySound) {
+    writePortSetting();
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    // No sound set, or a missing file: nothing is played and nothing is shown.
+    EXPECT_FALSE(w.PlayArrivalSound());
+    AppSettings().Receive.Wav = dir + "missing.wav";
+    PostWindowMessage(&w, kArrivalSoundMessage);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.PlayArrivalSound());
+    EXPECT_TRUE(prompter().records.isEmpty());
+#ifdef TELVANE_HAVE_MULTIMEDIA
+    {
+        QFile wav(QString::fromStdString(dir + "ring.wav"));
+        ASSERT_TRUE(wav.open(QIODevice::WriteOnly));
+        wav.write("RIFF");  // not a playable file: playing fails silently
+    }
+    AppSettings().Receive.Wav = "ring.wav";  // relative to the data directory
+    EXPECT_TRUE(w.PlayArrivalSound());
+#endif
+    PostWindowMessage(&w, kCloseRequestMessage);
+    for (int i = 0; i < 50 && w.isVisible(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.FaxTable().active());
+}
+
+TEST_F(MainScreenTest, ShowHintsTogglesAndSaves) {
+    writePortSetting();
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    QToolButton* newButton = w.Button("Newbutton");
+    EXPECT_EQ(newButton->toolTip(), "Create a new fax");
+    EXPECT_EQ(w.Button("DeleteButton")->toolTip(), "Delete  the currently selected fax");
+    EXPECT_EQ(newButton->toolTipDuration(), 30000);
+    EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 1200);
+    EXPECT_EQ(w.MenuAction("mnuRebuildIndexes")->statusTip(), "Do this every 2 weeks ");
+    EXPECT_TRUE(w.MenuAction("mnuShowHint")->isChecked());
+    w.SetStatus("busy");
+    w.mnuShowHintClick();
+    EXPECT_FALSE(w.MenuAction("mnuShowHint")->isChecked());
+    EXPECT_TRUE(newButton->toolTip().isEmpty());
+    EXPECT_TRUE(w.MenuAction("mnuRebuildIndexes")->statusTip().isEmpty());
+    EXPECT_TRUE(w.statusText().isEmpty());
+    EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "0");
+    // A hint changed while hints are off shows once they are on again.
+    w.SetHint(w.ReceiveButton(), "Stop receiving faxes");
+    EXPECT_TRUE(w.ReceiveButton()->toolTip().isEmpty());
+    w.mnuShowHintClick();
+    EXPECT_EQ(w.ReceiveButton()->toolTip(), "Stop receiving faxes");
+    EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "1");
+    stop();
+    // The next start honours the saved setting.
+    IniFile ini = IniFile::load(dir + "TVN.INI");
+    ini.writeBool("Hints", "On", false);
+    ini.save(dir + "TVN.INI");
+    TMainScreen& again = start();
+    EXPECT_FALSE(again.MenuAction("mnuShowHint")->isChecked());
+    EXPECT_TRUE(again.Button("SendButton")->toolTip().isEmpty());
+}
+
+TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
+    writePortSetting();
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    const std::vector<std::tuple<const char*, const char*, QKeySequence>> entries = {
+        {"mnuNew", "&New Fax", {}}, {"mnuEdit", "&Edit Fax", {}}, {"mnuClone", "Clone Fax", {}},
+        {"mnuDelete", "Delete Fax", {}}, {"FaxlogCleanup1", "Fax Log Cleanup", {}},
+        {"mnuSend", "Send Fax", QKeySequence("Ctrl+S")}, {"mnuReceive", "Receive Faxes", QKeySequence("Ctrl+R")},
+        {"mnuViewPrint", "View/Print Fax", QKeySequence("Ctrl+V")}, {"mnuCover", "C&over Sheets", {}},
+        {"mnuPhoneBook", "&Phone Book", {}}, {"mnuRebuildIndexes", "Rebuild &Indexes", {}},
+        {"mnuPreferences", "P&references", {}}, {"Exit1", "E&xit", QKeySequence("Ctrl+X")},
+        {"Contents1", "Contents", {}}, {"FrequentlyAskedQuestionsFAQ1", "Frequently Asked Questions (FAQ)", {}},
+        {"TroubleshootingTips1", "Technical Help", {}}, {"TechnicalSupport1", "Technical Support", {}},
+        {"About1", "About", {}}, {"ConfigurationInformation1", "Configuration Information", {}},
+        {"VisitOurInternetWebsite1", "Visit Our Internet Website", {}}, {"mnuShowHint", "Show Hints", {}}};
+    for (const auto& [name, caption, shortcut] : entries) {
+        QAction* a = w.MenuAction(name);
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(), caption) << name;
+        EXPECT_EQ(a->shortcut(), shortcut) << name;
+    }
+    const std::vector<std::pair<const char*, const char*>> buttons = {
+        {"Newbutton", "&New"}, {"EditButton", "&Edit"}, {"DeleteButton", "&Delete"}, {"SendButton", "&Send"},
+        {"ReceiveButton", "&Receive"}, {"ViewFaxButton", "&View"}, {"Printbutton", "&Print"}, {"Exitbutton", "E&xit"}};
+    for (const auto& [name, caption] : buttons) {
+        ASSERT_NE(w.Button(name), nullptr) << name;
+        EXPECT_EQ(w.Button(name)->text(), caption);
+        EXPECT_FALSE(w.Button(name)->icon().isNull()) << name;
+    }
+}
+
+TEST_F(MainScreenTest, UninstalledCommandSaysSoAndWebsiteOpens) {
+    writePortSetting();
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    w.mnuPhoneBookClick();
+    ASSERT_EQ(prompter().records.size(), 1);
+    EXPECT_EQ(prompter().records[0].text, "The Phone Book is not available in this build of Telvane.");
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    w.VisitOurInternetWebsite1Click();
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].scheme(), "https");
+}
+
+TEST_F(MainScreenTest, HelpPagesAndAbout) {
+    writePortSetting();
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    for (int context : {kHelpContents, kHelpFaq, kHelpTechnical, kHelpSupport}) {
+        ASSERT_TRUE(THelpWindow::hasPage(context)) << context;
+        THelpWindow* help = ShowHelp(context);
+        EXPECT_EQ(help->context(), context);
+        EXPECT_GT(help->browser()->toPlainText().size(), 300) << context;
+    }
+    EXPECT_TRUE(ShowHelp(kHelpFaq)->browser()->toPlainText().contains("Frequently Asked Questions"));
+    THelpWindow* fallback = ShowHelp(4242);
+    EXPECT_EQ(fallback->context(), kHelpContents);
+    EXPECT_TRUE(fallback->browser()->toPlainText().contains("4242"));
+    fallback->close();
+
+    QString title, version;
+    bool onTop = false;
+    onNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        onTop = modal->windowFlags() & Qt::WindowStaysOnTopHint;
+        version = modal->findChild<QLabel*>("VersionLabel")->text();
+        modal->findChild<QPushButton*>("OkButton")->click();
+    });
+    w.About1Click();
+    EXPECT_EQ(title, "About Telvane");
+    EXPECT_TRUE(onTop);
+    EXPECT_EQ(version, "Version 2.9y");
+}
+
+TEST_F(MainScreenTest, GridPagesLargeLog) {
+    writePortSetting();
+    std::vector<OutgoingSeed> rows;
+    for (int i = 0; i < 2000; ++i)
+        rows.push_back({"Subject " + std::to_string(i), "R", "1", true, {2020 + i / 365, 1 + (i / 28) % 12, 1 + i % 28}, "12:00"});
+    seedOutgoing(dir, rows);
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    auto* model = w.FaxGrid()->logModel();
+    ASSERT_EQ(model->rowCount(), 2000);
+    EXPECT_LE(model->cachedPages(), 2);  // only what the view has shown
+    for (int r = 0; r < model->rowCount(); r += 7) (void)model->index(r, 6).data();
+    EXPECT_LE(model->cachedPages(), LogTableModel::kMaxCachedPages);
+    // The newest record (the last seeded) comes first, and every row is the record at its position.
+    EXPECT_EQ(model->index(0, 6).data().toString(), "Subject 1999");
+    for (int r : {0, 63, 64, 1000, 1999}) {
+        const records::Row row = w.FaxTable().row(w.FaxTable().recNoAt(r));
+        EXPECT_EQ(model->index(r, 6).data().toString(), QString::fromStdString(row.text("SUBJECT"))) << r;
+    }
+    // Moving the record set moves the grid.
+    w.FaxTable().moveTo(1500);
+    EXPECT_EQ(w.FaxGrid()->currentIndex().row(), 1500);
+}
+
+#include "mainscreen_test.moc"
