@@ -9,6 +9,7 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -79,9 +80,11 @@ int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pa
 
 namespace {
 
+// Two numbers with four decimals, rounded down so that renderers rounding page sizes up at
+// the page's own resolution land on whole pels.
 std::string fmt(const char* f, double a, double b) {
     char buf[96];
-    std::snprintf(buf, sizeof buf, f, a, b);
+    std::snprintf(buf, sizeof buf, f, std::floor(a * 10000) / 10000, std::floor(b * 10000) / 10000);
     return buf;
 }
 
@@ -115,9 +118,9 @@ int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
         const double h = (r.height ? r.height : 1) * 72.0 / (pages[i].fine ? 196.0 : 98.0);
         const std::size_t pageObj = 3 + 3 * i, contentObj = pageObj + 1, imageObj = pageObj + 2;
         beginObj(pageObj);
-        add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt("%.2f %.2f", w, h) + "] /Resources << /XObject << /Im0 " +
+        add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt("%.4f %.4f", w, h) + "] /Resources << /XObject << /Im0 " +
             std::to_string(imageObj) + " 0 R >> >> /Contents " + std::to_string(contentObj) + " 0 R >>\nendobj\n");
-        std::string content = "q " + fmt("%.2f 0 0 %.2f", w, h) + " 0 0 cm /Im0 Do Q\n";
+        std::string content = "q " + fmt("%.4f 0 0 %.4f", w, h) + " 0 0 cm /Im0 Do Q\n";
         beginObj(contentObj);
         add("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream\nendobj\n");
         uLongf packedSize = compressBound(uLong(r.bits.size()));
