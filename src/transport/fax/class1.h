@@ -1,0 +1,176 @@
+// The Class 1 send and receive machines: ITU-T T.30 run by this program over EIA/TIA-578
+// commands ("AT+FTH=3", "AT+FRH=3", "AT+FTM=", "AT+FRM="). The state enums list every state of
+// the shared send/receive machines in number order (Class 2 states included, since the numbers
+// are what the dispatch log records); the Class 1 machines enter the shared and "1" states.
+// Guarantees: every failure path closes the file, logs its code, hangs up and reports the
+// error once; received pages are written raw with FAX_FINE/FAX_WIDE as negotiated, and a page
+// is counted only once its post-page frame has arrived.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "faxmachine.h"
+#include "ovfpages.h"
+
+namespace telvane::faximage {
+class FaxLineCoder;
+class FaxTextRenderer;
+}
+
+namespace ovx {
+
+class TOvxCustomSendFax;
+class TOvxCustomReceiveFax;
+
+enum TSendState {
+    tfNone, tfGetEntry, tfInit, tf1Init1, tf2Init1, tf2Init1A, tf2Init1B, tf2Init2, tf2Init3,
+    tfDial, tfRetryWait, tf1Connect, tf1SendTSI, tf1TSIRespns, tf1DCSRspns, tf1TrainStrt,
+    tf1TrainFnsh, tf1WaitCFR, tf1WaitPgCn, tf2Connect, tf2GetParams, tfWaitXon, tfWaitFrHead,
+    tfSndPgeHdr, tfOpenCover, tfSendCover, tfPrepPage, tfSendPage, tfDrainPage, tf1PageEnd,
+    tf1PrepEOP, tf1SendEOP, tf1WaitMPS, tf1WaitEOP, tf1WaitMCF, tf1SendDCN, tf1Hangup,
+    tf1WaitHngp, tf2SendEOP, tf2WaitFPTS, tf2WaitFET, tf2WaitPgOK, tf2SndNwPrm, tf2NextPage,
+    tf20ChckPg, tfClose, tfCompleteOK, tfAbort, tfDone
+};
+const char* SendStateName(int state);
+
+enum TReceiveState {
+    rfNone, rfInit, rf1Init1, rf2Init1, rf2Init1A, rf2Init1B, rf2Init2, rf2Init3, rfWaiting,
+    rfAnswer, rf1SendCSI, rf1SendDIS, rf1CollFrms, rf1CollRtry1, rf1CollRtry2, rf1StrtTrn,
+    rf1CollTrn, rf1Timeout, rf1Retrain, rf1FinTrn, rf1SendCFR, rf1WtPgCnnct, rf2ValCnnct,
+    rf2GtSndID, rf2GtCnnct, rfStartPage, rfGtPgDta, rf1FinPage, rf1WaitEOP, rf1WritePage,
+    rf1SendMCF, rf1WaitDCN, rf1WtHngp, rf2GtPgRslt, rf2GetFHNG, rfComplete, rfAbort, rfDone
+};
+const char* ReceiveStateName(int state);
+
+// Bytes of a TCF at a speed: bps / 100 * 18 zero bytes, at most 8192.
+size_t TcfLength(long bps);
+// Whether a received TCF is good: fewer than 10 % of its bytes are non-zero (and it has bytes).
+bool TcfGood(size_t count, size_t nonZero);
+// Appends one coded line padded with zero bytes to `minBytes`, DLE doubled.
+void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
+
+// One page to send: a text cover page or a page of a fax file.
+struct TPagePlan {
+    bool TextCover = false;
+    int File = 0;   // 0 cover fax file, 1 main fax file
+    int Page = 0;
+};
+
+class TClass1Sender final : public TFaxMachine {
+public:
+    TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link);
+    ~TClass1Sender() override;
+
+protected:
+    void OnStart() override;
+    void OnLine(TResult r, const std::string& line) override;
+    void OnFrame(const hdlc::TFrame& frame) override;
+    void OnFrameFailed(TResult r) override;
+    void OnData(const uint8_t*, size_t, bool) override {}
+    void OnTimeout() override;
+    void OnOutput() override;
+    void OnCancel() override;
+    void OnDeviceLost() override;
+    const char* StateName(int state) const override { return SendStateName(state); }
+
+private:
+    void StartUp();
+    void GetEntry();
+    void InitFax();
+    void Dial();
+    void BusyOrRetry();
+    void Fail(int code);
+    void EndOfCall();
+    void AfterRemoteFrames();
+    void SendDCS();
+    void StartPage();
+    bool PumpPage();
+    void PagePumped();
+    void PrepPostPage();
+    void RepeatPostPage();
+    void PostPageAnswer(const hdlc::TFrame& frame);
+    void FaxDone();
+    int RenderHeader(std::vector<uint8_t>& out);
+    int RenderText(const std::string& text, bool fine, std::vector<uint8_t>& out);
+    bool PageFine(size_t index) const;
+    bool PageWide(size_t index) const;
+    long Bps() const { return t30::SpeedBps(speed_); }
+
+    TOvxCustomSendFax& send_;
+    std::string number_, file_, cover_;
+    TOvfPageReader reader_[2];
+    bool coverIsFax_ = false;
+    std::vector<TPagePlan> plan_;
+    std::vector<std::string> coverLines_;
+    size_t pageIndex_ = 0;
+    t30::SpeedSet own_ = t30::kBaseSpeeds;
+    t30::Capabilities remote_;
+    bool gotDIS_ = false;
+    bool framesSeen_ = false;
+    bool waitedForModem_ = false;
+    int speed_ = 0;
+    int minBytes_ = 0;
+    int retries_ = 0;
+    int sessionError_ = 0;
+    bool haveFax_ = false;
+    bool lastPage_ = false;
+    bool eomSent_ = false;
+    int postPageFcf_ = 0;
+    bool inData_ = false;
+    std::vector<uint8_t> pending_;
+    size_t pendingPos_ = 0;
+    long pageBytes_ = 0;
+    int64_t statusDueMs_ = -1;
+    int64_t nextStatusMs_ = 0;
+    bool pageDone_ = false;
+    std::unique_ptr<telvane::faximage::FaxTextRenderer> renderer_;
+    std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;
+};
+
+class TClass1Receiver final : public TFaxMachine {
+public:
+    TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link);
+
+protected:
+    void OnStart() override;
+    void OnLine(TResult r, const std::string& line) override;
+    void OnFrame(const hdlc::TFrame& frame) override;
+    void OnFrameFailed(TResult r) override;
+    void OnData(const uint8_t* data, size_t len, bool end) override;
+    void OnTimeout() override;
+    void OnCancel() override;
+    void OnDeviceLost() override;
+    const char* StateName(int state) const override { return ReceiveStateName(state); }
+
+private:
+    void StartUp();
+    void InitCall();
+    void SendIdent();
+    void ReceiveFrames();
+    void Fail(int code);
+    void CallDone();
+    void CloseFile(int logCode);
+    void NewSession();
+
+    TOvxCustomReceiveFax& recv_;
+    t30::SpeedSet own_ = t30::kBaseSpeeds;
+    t30::DcsParams dcs_;
+    bool gotDCS_ = false;
+    int rings_ = 0;
+    int identRepeats_ = 0;
+    int frameRetries_ = 0;
+    int sessionError_ = 0;
+    t30::Frame postPage_ = t30::Frame::Unknown;
+    TOvfRawWriter file_;
+    bool accepted_ = false;
+    bool trainingGood_ = false;
+    bool retrainSent_ = false;
+    bool cfrSent_ = false;
+    bool mcfSent_ = false;
+    long pageBytes_ = 0;
+    int pages_ = 0;
+};
+
+} // namespace ovx

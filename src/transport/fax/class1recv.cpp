@@ -1,0 +1,527 @@
+// The Class 1 receive machine: start-up, waiting for rings, answering, CSI/DIS, TSI/DCS, the
+// training check, CFR or FTT, the accept question, page data stored raw into the fax file,
+// post-page frames answered with MCF, DCN and hang-up; then the next call or the end.
+#include "class1.h"
+
+#include <ctime>
+
+#include "faxsession.h"
+
+namespace ovx {
+
+namespace {
+const char* const kReceiveNames[] = {
+    "rfNone", "rfInit", "rf1Init1", "rf2Init1", "rf2Init1A", "rf2Init1B", "rf2Init2", "rf2Init3",
+    "rfWaiting", "rfAnswer", "rf1SendCSI", "rf1SendDIS", "rf1CollFrms", "rf1CollRtry1",
+    "rf1CollRtry2", "rf1StrtTrn", "rf1CollTrn", "rf1Timeout", "rf1Retrain", "rf1FinTrn",
+    "rf1SendCFR", "rf1WtPgCnnct", "rf2ValCnnct", "rf2GtSndID", "rf2GtCnnct", "rfStartPage",
+    "rfGtPgDta", "rf1FinPage", "rf1WaitEOP", "rf1WritePage", "rf1SendMCF", "rf1WaitDCN",
+    "rf1WtHngp", "rf2GtPgRslt", "rf2GetFHNG", "rfComplete", "rfAbort", "rfDone"};
+
+constexpr int64_t kResponseTicks = 182;
+} // namespace
+
+const char* ReceiveStateName(int state)
+{
+    constexpr int n = static_cast<int>(sizeof kReceiveNames / sizeof kReceiveNames[0]);
+    return state >= 0 && state < n ? kReceiveNames[state] : "rfUnknown";
+}
+
+TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link)
+    : TFaxMachine(fax, link), recv_(fax)
+{
+}
+
+void TClass1Receiver::OnStart()
+{
+    Progress(fpInitModem);
+    if (recv_.SoftwareFlow)
+        link_.SetSoftwareFlow(false);
+    if (recv_.InitBaud)
+        link_.SetBaud(recv_.InitBaud);
+    StartUp();
+}
+
+void TClass1Receiver::StartUp()
+{
+    std::vector<TScriptStep> steps;
+    if (!recv_.FirstStartDone()) {
+        if (!recv_.ModemInit().empty())
+            steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
+        steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
+    }
+    const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
+    if (detect)
+        steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
+    steps.push_back({"AT+FCLASS=1", ecFaxInitError});
+    steps.push_back({"AT+FRM=?", ecFaxBadModemResult});
+    RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
+        if (rc != 0) {
+            Fail(rc);
+            return;
+        }
+        recv_.MarkInitDone();
+        const size_t i = replies.size() - 2;
+        if (detect) {
+            const TFaxClassSet set = ParseFaxClasses(replies[i - 1]);
+            recv_.SetSupported(set);
+            if (!(set & FaxClassBit(fcClass1))) {
+                Fail(ecFaxBadModemResult);
+                return;
+            }
+        }
+        // Own speeds: those the modem can receive, up to DesiredBPS.
+        own_ = 0;
+        const t30::SpeedSet modem = t30::ParseModulations(replies[i + 1]);
+        for (int s = 1; s <= 6; ++s)
+            if ((modem & (1u << s)) && t30::SpeedBps(s) <= recv_.DesiredBPS)
+                own_ |= 1u << s;
+        if (own_ == 0)
+            own_ = 1u << 1;
+        InitCall();
+    });
+}
+
+void TClass1Receiver::InitCall()
+{
+    Goto(rfInit);
+    rings_ = 0;
+    identRepeats_ = 0;
+    frameRetries_ = 0;
+    gotDCS_ = false;
+    accepted_ = false;
+    pages_ = 0;
+    fax_.SetRemoteID("");
+    fax_.SetPageInfo(0, 0);
+    fax_.SetBytes(0, 0);
+    link_.SetDTR(true);
+    link_.SetRTS(true);
+    SendCommand("AT+FCLASS=1");
+    SetTimer(kResponseTicks);
+    Goto(rf1Init1);
+}
+
+void TClass1Receiver::SendIdent()
+{
+    SendFrame(t30::fcfCSI, t30::EncodeId(recv_.StationID()), false);
+    SetTimer(kResponseTicks);
+    Goto(rf1SendCSI);
+}
+
+void TClass1Receiver::ReceiveFrames()
+{
+    SendCommand("AT+FRH=3", 40);
+    ExpectFrame();
+    SetTimer(kResponseTicks);
+}
+
+void TClass1Receiver::CloseFile(int logCode)
+{
+    if (file_.IsOpen()) {
+        file_.SetSenderId(fax_.RemoteID());
+        file_.Close();
+    }
+    if (logCode) {
+        fax_.FireLog(logCode);
+        fax_.SetFaxFile("");
+    }
+}
+
+void TClass1Receiver::Fail(int code)
+{
+    if (Finished())
+        return;
+    Goto(rfAbort);
+    StopTimer();
+    sessionError_ = code;
+    fax_.FireError(code);
+    const bool hadCall = file_.IsOpen() || accepted_;
+    CloseFile(0);
+    if (hadCall || code == ecFileRejected) {
+        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
+        fax_.SetFaxFile("");
+    }
+    accepted_ = false;
+    if (link_.Alive())
+        HangUp();
+    waitingForCall_ = false;
+    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
+    if (endAll || recv_.OneFax) {
+        Goto(rfDone);
+        Status(false, true);
+        fax_.FireFinish(code);
+        Finish();
+        return;
+    }
+    InitCall();
+}
+
+void TClass1Receiver::OnCancel()
+{
+    Progress(fpCancel);
+    Fail(ecCancelRequested);
+}
+
+void TClass1Receiver::OnDeviceLost() { Fail(-160); }
+
+void TClass1Receiver::CallDone()
+{
+    Goto(rfComplete);
+    StopTimer();
+    waitingForCall_ = false;
+    if (recv_.OneFax) {
+        Goto(rfDone);
+        Status(false, true);
+        fax_.FireFinish(0);
+        Finish();
+        return;
+    }
+    InitCall();
+}
+
+void TClass1Receiver::OnLine(TResult r, const std::string&)
+{
+    switch (State()) {
+    case rf1Init1:
+        if (r == TResult::Ok) {
+            if (recv_.NormalBaud)
+                link_.SetBaud(recv_.NormalBaud);
+            Progress(fpWaiting);
+            if (recv_.ConstantStatus)
+                fax_.FireStatus(false, false);
+            StopTimer();
+            waitingForCall_ = true;
+            Goto(rfWaiting);
+        } else if (r != TResult::None) {
+            Fail(ecFaxInitError);
+        }
+        break;
+    case rfWaiting:
+        if (r == TResult::Ring) {
+            if (++rings_ >= recv_.AnswerOnRing) {
+                waitingForCall_ = false;
+                SendCommand("ATA");
+                SetTimer(1092);
+                Progress(fpAnswer);
+                Goto(rfAnswer);
+            }
+        } else if (r == TResult::NoCarrier) {
+            rings_ = 0;
+            Progress(fpNoConnect);
+        } else if (r == TResult::Connect) {
+            Fail(ecFaxDataCall);
+        } else if (r == TResult::Voice) {
+            Fail(ecFaxVoiceCall);
+        }
+        break;
+    case rfAnswer:
+        if (r == TResult::Connect)
+            SendIdent();
+        else if (r == TResult::NoCarrier || r == TResult::Error)
+            Fail(ecFaxNoCarrier);
+        else if (r == TResult::Voice)
+            Fail(ecFaxVoiceCall);
+        break;
+    case rf1SendCSI:
+        if (r == TResult::Connect) {
+            SendFrame(t30::fcfDIS, t30::BuildDISFif(t30::HighestIndex(own_)), true);
+            Goto(rf1SendDIS);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case rf1SendDIS:
+        if (r == TResult::Ok) {
+            link_.Pause(400);
+            SendCommand("AT+FRH=3", 40);
+            ExpectFrame();
+            SetTimer(54);
+            Goto(rf1CollFrms);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case rf1CollRtry2:
+        if (r == TResult::Connect)
+            SendIdent();
+        break;
+    case rf1StrtTrn:
+        if (r == TResult::Connect) {
+            StartData(false);
+            Goto(rf1CollTrn);
+        } else if (r == TResult::NoCarrier || r == TResult::Error) {
+            trainingGood_ = false;
+            SendCommand("AT+FTH=3", 40);
+            SetTimer(kResponseTicks);
+            Goto(rf1Retrain);
+        }
+        break;
+    case rf1FinTrn:
+        if (r == TResult::NoCarrier || r == TResult::Ok || r == TResult::Error) {
+            link_.Pause(20);
+            SendCommand("AT+FTH=3", 40);
+            SetTimer(kResponseTicks);
+            Goto(trainingGood_ ? rf1SendCFR : rf1Retrain);
+        }
+        break;
+    case rf1Retrain:
+        if (r == TResult::Connect) {
+            SendFrame(t30::fcfFTT, {}, true);
+            retrainSent_ = true;
+        } else if (r == TResult::Ok && retrainSent_) {
+            retrainSent_ = false;
+            if (dcs_.SpeedIndex <= 1) {
+                Fail(ecFaxTrainError);
+                return;
+            }
+            gotDCS_ = false;
+            ReceiveFrames();
+            Goto(rf1CollFrms);
+        } else if (r == TResult::Error) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case rf1SendCFR:
+        if (r == TResult::Connect) {
+            SendFrame(t30::fcfCFR, {}, true);
+            cfrSent_ = true;
+        } else if (r == TResult::Ok && cfrSent_) {
+            cfrSent_ = false;
+            SendCommand(std::string("AT+FRM=") + t30::ShortTrainCode(dcs_.SpeedIndex), 40);
+            SetTimer(kResponseTicks);
+            Goto(rf1WtPgCnnct);
+            if (!accepted_) {
+                if (!recv_.AcceptFax()) {
+                    Fail(ecFileRejected);
+                    return;
+                }
+                accepted_ = true;
+                const std::string name = recv_.NameFax();
+                if (int rc = file_.Create(name, fax_.RemoteID())) {
+                    Fail(rc);
+                    return;
+                }
+                fax_.SetFaxFile(name);
+                fax_.FireLog(lfaxReceiveStart);
+            }
+        } else if (r == TResult::Error) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case rf1WtPgCnnct:
+        if (r == TResult::Connect) {
+            Progress(fpSessionParams);
+            Progress(fpGetPage);
+            Goto(rfStartPage);
+            uint16_t flags = 0;
+            if (dcs_.Fine)
+                flags |= kFaxFine;
+            if (dcs_.Wide)
+                flags |= kFaxWide;
+            if (int rc = file_.BeginPage(flags)) {
+                Fail(rc);
+                return;
+            }
+            pageBytes_ = 0;
+            fax_.SetPageInfo(pages_ + 1, pages_ + 1);
+            StartData(true);
+            SetTimer(1092);
+            Goto(rfGtPgDta);
+        } else if (r == TResult::NoCarrier || r == TResult::Error) {
+            // No page carrier: the sender may be repeating its post-page or training frames.
+            ReceiveFrames();
+            Goto(rf1WaitEOP);
+        }
+        break;
+    case rf1FinPage:
+        if (r == TResult::NoCarrier || r == TResult::Ok || r == TResult::Error) {
+            ReceiveFrames();
+            Goto(rf1WaitEOP);
+        }
+        break;
+    case rf1SendMCF:
+        if (r == TResult::Connect) {
+            SendFrame(t30::fcfMCF, {}, true);
+            mcfSent_ = true;
+        } else if (r == TResult::Ok && mcfSent_) {
+            mcfSent_ = false;
+            if (postPage_ == t30::Frame::MPS) {
+                SendCommand(std::string("AT+FRM=") + t30::ShortTrainCode(dcs_.SpeedIndex), 40);
+                SetTimer(kResponseTicks);
+                Goto(rf1WtPgCnnct);
+            } else if (postPage_ == t30::Frame::EOM) {
+                gotDCS_ = false;
+                identRepeats_ = 0;
+                SendCommand("AT+FTH=3", 40);
+                SetTimer(kResponseTicks);
+                Goto(rf1CollRtry2);
+            } else {
+                CloseFile(lfaxReceiveOk);
+                accepted_ = false;
+                Progress(fpGetHangup);
+                ReceiveFrames();
+                Goto(rf1WaitDCN);
+            }
+        } else if (r == TResult::Error) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case rf1WtHngp:
+        if (r == TResult::Ok || r == TResult::Error) {
+            Progress(fpGotHangup);
+            CallDone();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TClass1Receiver::OnFrameFailed(TResult)
+{
+    switch (State()) {
+    case rf1CollFrms:
+    case rf1WaitEOP:
+        if (++frameRetries_ > 20) {
+            Fail(ecFatalTimeout);
+            return;
+        }
+        SendCommand("AT+FRH=3", 40);
+        ExpectFrame();
+        break;
+    case rf1WaitDCN:
+        SendCommand("ATH");
+        SetTimer(26);
+        Goto(rf1WtHngp);
+        break;
+    default:
+        break;
+    }
+}
+
+void TClass1Receiver::OnFrame(const hdlc::TFrame& frame)
+{
+    const t30::Frame kind = t30::Classify(frame.Fcf);
+    switch (State()) {
+    case rf1CollFrms:
+        SetTimer(kResponseTicks);
+        if (kind == t30::Frame::CSI) {
+            fax_.SetRemoteID(t30::DecodeId(frame.Fif.data(), frame.Fif.size()));
+            Progress(fpGotRemoteID);
+        } else if (kind == t30::Frame::DCS) {
+            dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+            gotDCS_ = true;
+            Progress(fpSessionParams);
+        } else if (kind == t30::Frame::DCN) {
+            Fail(ecCancelRequested);
+            return;
+        }
+        if (!frame.Final()) {
+            ReceiveFrames();
+            return;
+        }
+        if (!gotDCS_) {
+            ReceiveFrames();
+            return;
+        }
+        SendCommand(std::string("AT+FRM=") + t30::LongTrainCode(dcs_.SpeedIndex), 40);
+        SetTimer(kResponseTicks);
+        Goto(rf1StrtTrn);
+        break;
+    case rf1WaitEOP:
+        if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
+            postPage_ = kind;
+            Goto(rf1WritePage);
+            if (file_.InPage()) {
+                if (int rc = file_.EndPage()) {
+                    Fail(rc);
+                    return;
+                }
+                ++pages_;
+                fax_.SetPageInfo(pages_, pages_);
+            }
+            Progress(fpGetPageResult);
+            Progress(fpCheckMorePages);
+            SendCommand("AT+FTH=3", 40);
+            SetTimer(kResponseTicks);
+            Goto(rf1SendMCF);
+        } else if (kind == t30::Frame::DCS) {
+            // The sender trains again (after our silence or at a new speed).
+            dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+            SendCommand(std::string("AT+FRM=") + t30::LongTrainCode(dcs_.SpeedIndex), 40);
+            SetTimer(kResponseTicks);
+            Goto(rf1StrtTrn);
+        } else if (kind == t30::Frame::DCN) {
+            Fail(ecCancelRequested);
+        } else {
+            ReceiveFrames();
+        }
+        break;
+    case rf1WaitDCN:
+        SendCommand("ATH");
+        SetTimer(26);
+        Goto(rf1WtHngp);
+        break;
+    default:
+        break;
+    }
+}
+
+void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end)
+{
+    if (State() == rf1CollTrn) {
+        if (!end)
+            return;
+        trainingGood_ = TcfGood(DataCount(), DataNonZero());
+        SetTimer(kResponseTicks);
+        Goto(rf1FinTrn);
+        return;
+    }
+    if (State() != rfGtPgDta)
+        return;
+    if (len > 0) {
+        if (int rc = file_.Append(data, len)) {
+            Fail(rc);
+            return;
+        }
+        pageBytes_ += static_cast<long>(len);
+        fax_.SetBytes(pageBytes_, pageBytes_);
+    }
+    if (end) {
+        SetTimer(kResponseTicks);
+        Goto(rf1FinPage);
+    }
+}
+
+void TClass1Receiver::OnTimeout()
+{
+    switch (State()) {
+    case rf1CollFrms:
+        if (gotDCS_ || fax_.RemoteID().size()) {
+            Fail(ecFatalTimeout);
+            return;
+        }
+        Goto(rf1CollRtry1);
+        if (++identRepeats_ > 3) {
+            Fail(ecFatalTimeout);
+            return;
+        }
+        Goto(rf1CollRtry2);
+        link_.Write(reinterpret_cast<const uint8_t*>(" "), 1);
+        link_.Pause(100);
+        SendCommand("AT+FTH=3", 40);
+        SetTimer(kResponseTicks);
+        break;
+    case rf1WaitDCN:
+    case rf1WtHngp:
+        HangUp();
+        Progress(fpGotHangup);
+        CallDone();
+        break;
+    default:
+        Fail(ecFatalTimeout);
+        break;
+    }
+}
+
+} // namespace ovx

@@ -1,0 +1,827 @@
+// The Class 1 send machine: start-up (init strings, class check, capability query), dial and
+// busy redial, phase B (CSI/DIS in, TSI/DCS out, TCF, CFR/FTT with speed fall-back), page data
+// with header line, text cover and minimum line length, post-page frames with repetition,
+// MCF/RTN/RTP, DCN and hang-up, then the next fax of the call list.
+#include "class1.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+#include "faximage/faxinput.h"
+#include "faximage/mhcoder.h"
+#include "faximage/raster.h"
+#include "faxsession.h"
+
+namespace ovx {
+
+namespace {
+const char* const kSendNames[] = {
+    "tfNone", "tfGetEntry", "tfInit", "tf1Init1", "tf2Init1", "tf2Init1A", "tf2Init1B", "tf2Init2",
+    "tf2Init3", "tfDial", "tfRetryWait", "tf1Connect", "tf1SendTSI", "tf1TSIRespns", "tf1DCSRspns",
+    "tf1TrainStrt", "tf1TrainFnsh", "tf1WaitCFR", "tf1WaitPgCn", "tf2Connect", "tf2GetParams",
+    "tfWaitXon", "tfWaitFrHead", "tfSndPgeHdr", "tfOpenCover", "tfSendCover", "tfPrepPage",
+    "tfSendPage", "tfDrainPage", "tf1PageEnd", "tf1PrepEOP", "tf1SendEOP", "tf1WaitMPS",
+    "tf1WaitEOP", "tf1WaitMCF", "tf1SendDCN", "tf1Hangup", "tf1WaitHngp", "tf2SendEOP",
+    "tf2WaitFPTS", "tf2WaitFET", "tf2WaitPgOK", "tf2SndNwPrm", "tf2NextPage", "tf20ChckPg",
+    "tfClose", "tfCompleteOK", "tfAbort", "tfDone"};
+
+constexpr int64_t kResponseTicks = 182;
+constexpr int kHeaderMargin = 16;
+
+bool EndsWithExt(const std::string& name, const std::string& ext)
+{
+    std::string n = name, e = "." + ext;
+    for (char& c : n)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : e)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return n.find(e) != std::string::npos;
+}
+} // namespace
+
+const char* SendStateName(int state)
+{
+    constexpr int n = static_cast<int>(sizeof kSendNames / sizeof kSendNames[0]);
+    return state >= 0 && state < n ? kSendNames[state] : "tfUnknown";
+}
+
+size_t TcfLength(long bps)
+{
+    const long n = bps / 100 * 18;
+    return static_cast<size_t>(std::clamp(n, 0L, 8192L));
+}
+
+bool TcfGood(size_t count, size_t nonZero) { return count > 0 && nonZero * 10 < count; }
+
+void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out)
+{
+    hdlc::EscapeDle(line, len, out);
+    if (len < minBytes)
+        out.insert(out.end(), minBytes - len, 0);
+}
+
+TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link)
+    : TFaxMachine(fax, link), send_(fax)
+{
+}
+
+TClass1Sender::~TClass1Sender() = default;
+
+void TClass1Sender::OnStart()
+{
+    Progress(fpInitModem);
+    link_.SetDTR(true);
+    link_.SetRTS(true);
+    if (send_.SoftwareFlow)
+        link_.SetSoftwareFlow(false);
+    if (send_.InitBaud)
+        link_.SetBaud(send_.InitBaud);
+    StartUp();
+}
+
+void TClass1Sender::StartUp()
+{
+    std::vector<TScriptStep> steps;
+    if (!send_.FirstStartDone()) {
+        if (!send_.ModemInit().empty())
+            steps.push_back({send_.ModemInit(), ecFaxBadModemResult});
+        steps.push_back({send_.DefaultInit(), ecFaxBadModemResult});
+    }
+    const bool detect = send_.FaxClass() == fcDetect || send_.FaxClass() == fcUnknown;
+    if (detect)
+        steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
+    steps.push_back({"AT+FCLASS=1", ecFaxInitError});
+    steps.push_back({"AT+FTM=?", ecFaxBadModemResult});
+    RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
+        if (rc != 0) {
+            Fail(rc);
+            return;
+        }
+        send_.MarkInitDone();
+        size_t i = replies.size() - 2;
+        if (detect) {
+            const TFaxClassSet set = ParseFaxClasses(replies[i - 1]);
+            send_.SetSupported(set);
+            // Only the Class 1 machine exists in this engine: a modem without it cannot be used.
+            if (!(set & FaxClassBit(fcClass1))) {
+                Fail(ecFaxBadModemResult);
+                return;
+            }
+        }
+        own_ = t30::ParseModulations(replies[i + 1]);
+        if (send_.NormalBaud)
+            link_.SetBaud(send_.NormalBaud);
+        Goto(tfGetEntry);
+        GetEntry();
+    });
+}
+
+void TClass1Sender::GetEntry()
+{
+    Goto(tfGetEntry);
+    if (!send_.NextFax(number_, file_, cover_)) {
+        Goto(tfCompleteOK);
+        StopTimer();
+        Status(false, true);
+        send_.SessionEnded();
+        Goto(tfDone);
+        fax_.FireFinish(sessionError_);
+        Finish();
+        return;
+    }
+    send_.ActivePhone = number_;
+    send_.ActiveFile = file_;
+    haveFax_ = true;
+    fax_.FireLog(lfaxTransmitStart);
+    send_.SetDialAttempt(0);
+    fax_.SetRemoteID("");
+    fax_.SetBytes(0, 0);
+    plan_.clear();
+    coverLines_.clear();
+    pageIndex_ = 0;
+    retries_ = 0;
+    gotDIS_ = false;
+    reader_[0].Close();
+    reader_[1].Close();
+    if (file_.empty() && cover_.empty()) {
+        Fail(ecNoFilename);
+        return;
+    }
+    if (!cover_.empty()) {
+        coverIsFax_ = EndsWithExt(cover_, send_.FaxFileExt);
+        if (coverIsFax_) {
+            if (int rc = reader_[0].Open(cover_)) {
+                Fail(rc);
+                return;
+            }
+            for (int p = 1; p <= reader_[0].PageCount(); ++p)
+                plan_.push_back({false, 0, p});
+        } else {
+            std::ifstream in(cover_, std::ios::binary);
+            if (!in) {
+                Fail(-2);
+                return;
+            }
+            std::string line;
+            while (std::getline(in, line)) {
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                coverLines_.push_back(line);
+            }
+            plan_.push_back({true, 0, 0});
+        }
+    }
+    if (!file_.empty()) {
+        if (int rc = reader_[1].Open(file_)) {
+            Fail(rc);
+            return;
+        }
+        for (int p = 1; p <= reader_[1].PageCount(); ++p)
+            plan_.push_back({false, 1, p});
+    }
+    if (plan_.empty()) {
+        Fail(ecFaxBadFormat);
+        return;
+    }
+    fax_.SetPageInfo(0, static_cast<int>(plan_.size()));
+    Goto(tfInit);
+    InitFax();
+}
+
+bool TClass1Sender::PageFine(size_t index) const
+{
+    const TPagePlan& p = plan_[index];
+    if (p.TextCover)
+        return false;
+    auto& r = const_cast<TOvfPageReader&>(reader_[p.File]);
+    return r.SeekPage(p.Page) == 0 && (r.PageFlags() & kFaxFine);
+}
+
+bool TClass1Sender::PageWide(size_t index) const
+{
+    const TPagePlan& p = plan_[index];
+    if (p.TextCover)
+        return false;
+    auto& r = const_cast<TOvfPageReader&>(reader_[p.File]);
+    return r.SeekPage(p.Page) == 0 && (r.PageFlags() & kFaxWide);
+}
+
+void TClass1Sender::InitFax()
+{
+    for (size_t i = 0; i < plan_.size(); ++i) {
+        const TPagePlan& p = plan_[i];
+        if (!p.TextCover && reader_[p.File].SeekPage(p.Page) != 0) {
+            Fail(ecFaxBadFormat);
+            return;
+        }
+    }
+    Progress(fpInitModem);
+    SendCommand("AT+FCLASS=1");
+    SetTimer(kResponseTicks);
+    Goto(tf1Init1);
+}
+
+void TClass1Sender::Dial()
+{
+    Goto(tfDial);
+    send_.SetDialAttempt(send_.DialAttempt());
+    Progress(fpDialing);
+    gotDIS_ = false;
+    framesSeen_ = false;
+    SendCommand(std::string(send_.ToneDial ? "ATDT" : "ATDP") + send_.DialPrefix() + number_);
+    ExpectFrame();
+    SetTimer(send_.DialWaitTicks());
+    Goto(tf1Connect);
+}
+
+void TClass1Sender::BusyOrRetry()
+{
+    send_.SetDialAttempt(send_.DialAttempt() + 1);
+    if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {
+        Progress(fpBusyWait);
+        fax_.FireStatus(false, false);
+        Goto(tfRetryWait);
+        SetTimer(send_.DialRetryWaitTicks());
+        return;
+    }
+    Fail(ecFaxBusy);
+}
+
+void TClass1Sender::Fail(int code)
+{
+    if (Finished())
+        return;
+    Goto(tfAbort);
+    StopTimer();
+    WantRoom(false);
+    WantEmpty(false);
+    sessionError_ = code;
+    fax_.FireError(code);
+    reader_[0].Close();
+    reader_[1].Close();
+    const bool hadFax = haveFax_;
+    if (haveFax_) {
+        haveFax_ = false;
+        fax_.FireLog(lfaxTransmitFail);
+    }
+    if (inData_) {
+        link_.FlushOut();
+        const uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
+        link_.Write(end, 2);
+        inData_ = false;
+    }
+    if (link_.Alive())
+        HangUp();
+    if (send_.NormalBaud)
+        link_.SetBaud(send_.NormalBaud);
+    const bool endAll = !hadFax || send_.ExitOnError || send_.AbortNoConnect || cancelled_ || !link_.Alive();
+    if (endAll) {
+        EndOfCall();
+        return;
+    }
+    GetEntry();
+}
+
+void TClass1Sender::EndOfCall()
+{
+    Status(false, true);
+    send_.SessionEnded();
+    Goto(tfDone);
+    fax_.FireFinish(sessionError_);
+    Finish();
+}
+
+void TClass1Sender::OnCancel()
+{
+    Progress(fpCancel);
+    Fail(ecCancelRequested);
+}
+
+void TClass1Sender::OnDeviceLost() { Fail(-160); }
+
+void TClass1Sender::OnLine(TResult r, const std::string&)
+{
+    switch (State()) {
+    case tf1Init1:
+        if (r == TResult::Ok)
+            Dial();
+        else if (r == TResult::Error)
+            Fail(ecFaxInitError);
+        break;
+    case tf1Connect:
+        if (r == TResult::Busy || r == TResult::NoAnswer)
+            BusyOrRetry();
+        else if (r == TResult::Voice)
+            Fail(ecFaxVoiceCall);
+        else if (r == TResult::NoDialTone)
+            Fail(ecFaxNoDialTone);
+        else if (r == TResult::Error)
+            Fail(ecFaxNoCarrier);
+        break;
+    case tf1SendTSI:
+        if (r == TResult::Connect) {
+            SendFrame(t30::fcfTSI, t30::EncodeId(send_.StationID()), false);
+            Goto(tf1TSIRespns);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case tf1TSIRespns:
+        if (r == TResult::Connect)
+            SendDCS();
+        else if (r == TResult::Error || r == TResult::NoCarrier)
+            Fail(ecFaxBadModemResult);
+        break;
+    case tf1DCSRspns:
+        if (r == TResult::Ok) {
+            SendCommand(std::string("AT+FTM=") + t30::LongTrainCode(speed_), 40);
+            SetTimer(kResponseTicks);
+            Goto(tf1TrainStrt);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxBadModemResult);
+        }
+        break;
+    case tf1TrainStrt:
+        if (r == TResult::Connect) {
+            std::vector<uint8_t> tcf(TcfLength(Bps()), 0);
+            tcf.push_back(hdlc::DLE);
+            tcf.push_back(hdlc::ETX);
+            WriteRaw(tcf);
+            Goto(tf1TrainFnsh);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxTrainError);
+        }
+        break;
+    case tf1TrainFnsh:
+        if (r == TResult::Ok) {
+            link_.Pause(200);
+            SendCommand("AT+FRH=3", 40);
+            ExpectFrame();
+            SetTimer(kResponseTicks);
+            Goto(tf1WaitCFR);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxTrainError);
+        }
+        break;
+    case tf1WaitPgCn:
+        if (r == TResult::Connect) {
+            Progress(fpSendPage);
+            Goto(tfWaitFrHead);
+            waitedForModem_ = false;
+            SetTimer(18);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxSessionError);
+        }
+        break;
+    case tfWaitFrHead:
+    case tfSendPage:
+        if (r == TResult::Error || r == TResult::NoCarrier)
+            Fail(ecFaxSessionError);
+        break;
+    case tfDrainPage:
+        if (r == TResult::Ok) {
+            PagePumped();
+            PrepPostPage();
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            Fail(ecFaxSessionError);
+        }
+        break;
+    case tf1PageEnd:
+        if (r == TResult::Ok)
+            PrepPostPage();
+        else if (r == TResult::Error || r == TResult::NoCarrier)
+            Fail(ecFaxSessionError);
+        break;
+    case tf1SendEOP:
+        if (r == TResult::Connect) {
+            SendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
+            Goto(retries_ > 0 ? tf1WaitEOP : tf1WaitMPS);
+        } else if (r == TResult::Error) {
+            RepeatPostPage();
+        }
+        break;
+    case tf1WaitMPS:
+    case tf1WaitEOP:
+        if (r == TResult::Ok) {
+            link_.Pause(200);
+            SendCommand("AT+FRH=3", 40);
+            ExpectFrame();
+            SetTimer(54);
+            Goto(tf1WaitMCF);
+        } else if (r == TResult::Error) {
+            RepeatPostPage();
+        }
+        break;
+    case tf1SendDCN:
+        if (r == TResult::Connect) {
+            SendFrame(t30::fcfDCN, {}, true);
+            Goto(tf1Hangup);
+        } else if (r == TResult::Error || r == TResult::NoCarrier) {
+            FaxDone();
+        }
+        break;
+    case tf1Hangup:
+        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) {
+            SendCommand("ATH");
+            SetTimer(26);
+            Goto(tf1WaitHngp);
+        }
+        break;
+    case tf1WaitHngp:
+        if (r == TResult::Ok || r == TResult::Error)
+            FaxDone();
+        break;
+    default:
+        break;
+    }
+}
+
+void TClass1Sender::OnFrameFailed(TResult r)
+{
+    switch (State()) {
+    case tf1Connect:
+        if (r == TResult::NoCarrier && !framesSeen_) {
+            Fail(ecFaxNoCarrier);
+            return;
+        }
+        SendCommand("AT+FRH=3", 40);
+        ExpectFrame();
+        break;
+    case tf1WaitCFR:
+        SendCommand("AT+FRH=3", 40);
+        ExpectFrame();
+        break;
+    case tf1WaitMCF:
+        RepeatPostPage();
+        break;
+    default:
+        break;
+    }
+}
+
+void TClass1Sender::OnFrame(const hdlc::TFrame& frame)
+{
+    const t30::Frame kind = t30::Classify(frame.Fcf);
+    switch (State()) {
+    case tf1Connect:
+        framesSeen_ = true;
+        SetTimer(kResponseTicks);
+        if (kind == t30::Frame::CSI) {
+            fax_.SetRemoteID(t30::DecodeId(frame.Fif.data(), frame.Fif.size()));
+            Progress(fpGotRemoteID);
+        } else if (kind == t30::Frame::DIS) {
+            remote_ = t30::ParseDIS(frame.Fif.data(), frame.Fif.size());
+            gotDIS_ = true;
+            Progress(fpSessionParams);
+        } else if (kind == t30::Frame::DCN) {
+            Fail(ecCancelRequested);
+            return;
+        }
+        if (!frame.Final()) {
+            SendCommand("AT+FRH=3", 40);
+            ExpectFrame();
+            return;
+        }
+        AfterRemoteFrames();
+        break;
+    case tf1WaitCFR:
+        if (kind == t30::Frame::CFR) {
+            link_.Pause(200);
+            SendCommand(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), 40);
+            SetTimer(kResponseTicks);
+            Goto(tf1WaitPgCn);
+        } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
+            speed_ = t30::StepDown(own_, remote_.Speeds, speed_);
+            if (speed_ == 0) {
+                Fail(ecFaxTrainError);
+                return;
+            }
+            SendCommand("AT+FTH=3", 40);
+            SetTimer(kResponseTicks);
+            Goto(tf1TSIRespns);
+        } else if (kind == t30::Frame::DIS && frame.Final()) {
+            // The remote did not hear our DCS: send TSI and DCS again.
+            if (++retries_ > 3) {
+                Fail(ecFaxTrainError);
+                return;
+            }
+            SendCommand("AT+FTH=3", 40);
+            SetTimer(kResponseTicks);
+            Goto(tf1SendTSI);
+        } else if (kind == t30::Frame::DCN) {
+            Fail(ecCancelRequested);
+        } else {
+            SendCommand("AT+FRH=3", 40);
+            ExpectFrame();
+        }
+        break;
+    case tf1WaitMCF:
+        PostPageAnswer(frame);
+        break;
+    default:
+        break;
+    }
+}
+
+void TClass1Sender::AfterRemoteFrames()
+{
+    if (!gotDIS_) {
+        Fail(ecFaxBadModemResult);
+        return;
+    }
+    for (size_t i = 0; i < plan_.size(); ++i) {
+        if ((PageFine(i) && !remote_.Fine) || (PageWide(i) && !remote_.Wide)) {
+            Fail(ecFaxIncompatible);
+            return;
+        }
+    }
+    speed_ = t30::ChooseSpeed(own_, remote_.Speeds, send_.DesiredBPS);
+    if (speed_ == 0) {
+        Fail(ecFaxIncompatible);
+        return;
+    }
+    retries_ = 0;
+    link_.Pause(200);
+    SendCommand("AT+FTH=3", 40);
+    SetTimer(kResponseTicks);
+    Goto(tf1SendTSI);
+}
+
+void TClass1Sender::SendDCS()
+{
+    const bool fine = PageFine(pageIndex_);
+    const bool wide = PageWide(pageIndex_);
+    SendFrame(t30::fcfDCS, t30::BuildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
+    Goto(tf1DCSRspns);
+}
+
+void TClass1Sender::OnTimeout()
+{
+    switch (State()) {
+    case tf1Connect:
+        Fail(framesSeen_ ? ecFatalTimeout : ecFaxNoAnswer);
+        break;
+    case tfRetryWait:
+        Dial();
+        break;
+    case tfWaitFrHead:
+        if (!waitedForModem_) {
+            waitedForModem_ = true;
+            SetTimer(1092);
+            WantRoom(true);
+            OnOutput();
+        } else {
+            Fail(ecFatalTimeout);
+        }
+        break;
+    case tf1WaitMCF:
+        // End the modem's frame reception with a single character, then repeat the frame.
+        link_.Write(reinterpret_cast<const uint8_t*>(" "), 1);
+        RepeatPostPage();
+        break;
+    case tf1WaitHngp:
+        HangUp();
+        FaxDone();
+        break;
+    default:
+        Fail(ecFatalTimeout);
+        break;
+    }
+}
+
+void TClass1Sender::OnOutput()
+{
+    if (State() == tfWaitFrHead) {
+        if (!waitedForModem_ || link_.OutFree() < kRoomNeeded)
+            return;
+        StartPage();
+        return;
+    }
+    if (State() == tfSendPage) {
+        PumpPage();
+        return;
+    }
+    if (State() == tfDrainPage && link_.OutUsed() == 0) {
+        WantEmpty(false);
+        PagePumped();
+        SetTimer(kResponseTicks);
+        Goto(tf1PageEnd);
+    }
+}
+
+int TClass1Sender::RenderText(const std::string& text, bool fine, std::vector<uint8_t>& out)
+{
+    using namespace telvane::faximage;
+    if (!renderer_) {
+        renderer_ = std::make_unique<BitmapFontRenderer>(false);
+        coder_ = std::make_unique<FaxLineCoder>();
+    }
+    if (int rc = renderer_->prepare(fine, 1728, kHeaderMargin))
+        return rc;
+    coder_->setup(1728, kHeaderMargin, false);
+    Raster rows;
+    renderer_->renderLine(text, rows);
+    std::vector<uint8_t> line(1728 / 8);
+    for (int y = 0; y < rows.height; ++y) {
+        std::fill(line.begin(), line.end(), 0);
+        const size_t copy = std::min(rows.stride, line.size());
+        std::copy(rows.row(y), rows.row(y) + copy, line.begin());
+        const size_t n = coder_->codeLine(line.data());
+        AppendPaddedLine(coder_->data(), n, static_cast<size_t>(minBytes_), out);
+    }
+    return 0;
+}
+
+int TClass1Sender::RenderHeader(std::vector<uint8_t>& out)
+{
+    const bool fine = PageFine(pageIndex_);
+    for (int i = 0; i < 8; ++i)
+        AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
+    THeaderValues v;
+    const std::time_t now = std::time(nullptr);
+    v.Date = ShortDate(now);
+    v.Time = LongTime(now);
+    v.StationID = send_.StationID();
+    v.Recipient = send_.HeaderRecipient;
+    v.Title = send_.HeaderTitle;
+    v.Sender = send_.HeaderSender;
+    v.TotalPages = static_cast<int>(plan_.size());
+    v.Page = static_cast<int>(pageIndex_) + 1;
+    return RenderText(SubstituteHeader(send_.HeaderLine, v), fine, out);
+}
+
+void TClass1Sender::StartPage()
+{
+    const TPagePlan& p = plan_[pageIndex_];
+    const bool fine = PageFine(pageIndex_);
+    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(plan_.size()));
+    minBytes_ = t30::MinBytesPerLine(remote_.ScanTimeCode, fine, Bps());
+    pending_.clear();
+    pendingPos_ = 0;
+    pageBytes_ = 0;
+    pageDone_ = false;
+    inData_ = true;
+    if (!send_.HeaderLine.empty()) {
+        Goto(tfSndPgeHdr);
+        if (int rc = RenderHeader(pending_)) {
+            Fail(rc);
+            return;
+        }
+    }
+    if (p.TextCover) {
+        Goto(tfOpenCover);
+        THeaderValues v;
+        const std::time_t now = std::time(nullptr);
+        v.Date = ShortDate(now);
+        v.Time = LongTime(now);
+        v.StationID = send_.StationID();
+        v.Recipient = send_.HeaderRecipient;
+        v.Title = send_.HeaderTitle;
+        v.Sender = send_.HeaderSender;
+        v.TotalPages = static_cast<int>(plan_.size());
+        v.Page = static_cast<int>(pageIndex_) + 1;
+        Goto(tfSendCover);
+        for (const std::string& line : coverLines_) {
+            if (int rc = RenderText(SubstituteHeader(line, v), fine, pending_)) {
+                Fail(rc);
+                return;
+            }
+        }
+        pending_.insert(pending_.end(), telvane::faximage::kPageEndBlock,
+                        telvane::faximage::kPageEndBlock + sizeof telvane::faximage::kPageEndBlock);
+        pageDone_ = true;
+    } else {
+        Goto(tfPrepPage);
+        if (reader_[p.File].SeekPage(p.Page) != 0) {
+            Fail(ecFaxBadFormat);
+            return;
+        }
+        fax_.SetBytes(0, static_cast<long>(reader_[p.File].PageLength()));
+    }
+    Goto(tfSendPage);
+    WantRoom(true);
+    StopTimer();
+    PumpPage();
+}
+
+bool TClass1Sender::PumpPage()
+{
+    const TPagePlan& p = plan_[pageIndex_];
+    std::vector<uint8_t> block, out;
+    bool isLine = false;
+    for (int n = 0; n < send_.MaxSendCount; ++n) {
+        if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum)
+            break;
+        out.clear();
+        if (pendingPos_ < pending_.size()) {
+            const size_t take = std::min<size_t>(4096, pending_.size() - pendingPos_);
+            out.assign(pending_.begin() + static_cast<long>(pendingPos_),
+                       pending_.begin() + static_cast<long>(pendingPos_ + take));
+            pendingPos_ += take;
+        } else if (!pageDone_ && reader_[p.File].NextBlock(block, isLine)) {
+            if (isLine)
+                AppendPaddedLine(block.data(), block.size(), static_cast<size_t>(minBytes_), out);
+            else
+                hdlc::EscapeDle(block.data(), block.size(), out);
+            pageBytes_ += static_cast<long>(block.size());
+            fax_.SetBytes(pageBytes_, static_cast<long>(reader_[p.File].PageLength()));
+        } else {
+            out = {hdlc::DLE, hdlc::ETX};
+            link_.Write(out.data(), out.size());
+            inData_ = false;
+            WantRoom(false);
+            WantEmpty(true);
+            Goto(tfDrainPage);
+            SetTimer(1092);
+            return true;
+        }
+        if (!link_.Write(out.data(), out.size())) {
+            Fail(-160);
+            return false;
+        }
+    }
+    return false;
+}
+
+void TClass1Sender::PagePumped()
+{
+    lastPage_ = pageIndex_ + 1 >= plan_.size();
+    if (!lastPage_)
+        ++pageIndex_;
+    // A change of resolution needs a new DCS: end the page with EOM and return to phase B.
+    const bool sameMode = lastPage_ || PageFine(pageIndex_) == PageFine(pageIndex_ - 1);
+    postPageFcf_ = lastPage_ ? t30::fcfEOP
+                             : (send_.PageContinuation && sameMode ? t30::fcfMPS : t30::fcfEOM);
+    retries_ = 0;
+    Progress(fpSendPageStatus);
+}
+
+void TClass1Sender::PrepPostPage()
+{
+    Goto(tf1PrepEOP);
+    link_.Pause(500);
+    SendCommand("AT+FTH=3", 40);
+    SetTimer(kResponseTicks);
+    Goto(tf1SendEOP);
+}
+
+void TClass1Sender::RepeatPostPage()
+{
+    if (++retries_ > 3) {
+        Fail(ecFatalTimeout);
+        return;
+    }
+    PrepPostPage();
+}
+
+void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame)
+{
+    const t30::Frame kind = t30::Classify(frame.Fcf);
+    if (kind == t30::Frame::MCF || (kind == t30::Frame::RTP && lastPage_)) {
+        Progress(fpPageOK);
+        if (lastPage_) {
+            SendCommand("AT+FTH=3", 40);
+            SetTimer(kResponseTicks);
+            Goto(tf1SendDCN);
+        } else if (postPageFcf_ == t30::fcfMPS) {
+            // T.30: pages after the first are sent with the short training of the same modem.
+            SendCommand(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), 40);
+            SetTimer(kResponseTicks);
+            Goto(tf1WaitPgCn);
+        } else {
+            gotDIS_ = false;
+            SendCommand("AT+FRH=3", 40);
+            ExpectFrame();
+            SetTimer(kResponseTicks);
+            Goto(tf1Connect);
+        }
+    } else if (kind == t30::Frame::RTP) {
+        SendCommand("AT+FTH=3", 40);
+        SetTimer(kResponseTicks);
+        Goto(tf1TSIRespns);
+    } else if (kind == t30::Frame::RTN) {
+        Progress(fpPageError);
+        Fail(ecFaxSessionError);
+    } else if (kind == t30::Frame::DCN) {
+        Fail(ecCancelRequested);
+    } else {
+        RepeatPostPage();
+    }
+}
+
+void TClass1Sender::FaxDone()
+{
+    Goto(tfClose);
+    StopTimer();
+    reader_[0].Close();
+    reader_[1].Close();
+    Progress(fpFinished);
+    haveFax_ = false;
+    fax_.FireLog(lfaxTransmitOk);
+    if (send_.NormalBaud)
+        link_.SetBaud(send_.NormalBaud);
+    GetEntry();
+}
+
+} // namespace ovx

@@ -1,0 +1,60 @@
+// Pure rules of the fax session framework: fax-class parsing, time conversions, the bit-rate
+// digit, header-line substitutions, received-file naming and the fax history file.
+// Guarantees: every function is deterministic given its inputs (dates and times are passed in
+// or taken from the given clock values); naming never overwrites an existing file.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace ovx {
+
+enum TFaxClass { fcUnknown = 0, fcDetect = 1, fcClass1 = 2, fcClass2 = 3, fcClass2_0 = 4 };
+using TFaxClassSet = unsigned;   // bit (1 << TFaxClass)
+inline constexpr TFaxClassSet FaxClassBit(TFaxClass c) { return 1u << c; }
+
+// Classes from the reply to "AT+FCLASS=?".
+TFaxClassSet ParseFaxClasses(std::string_view reply);
+// The highest class of a set: 2.0, else 2, else 1, else fcUnknown.
+TFaxClass BestFaxClass(TFaxClassSet set);
+
+// Dial and retry waits: seconds to ticks and back.
+int64_t SecondsToTicks(int64_t seconds);
+int64_t TicksToSeconds(int64_t ticks);
+
+// Class 2 bit-rate digit of a speed: 2400 "0" ... 14400 "5", anything else "3".
+char BitRateDigit(long bps);
+
+// The default init string for the dial options.
+std::string DefaultInitString(bool detectBusy, bool blindDial);
+// ModemInit as stored: at most 40 characters, upper case, "AT" put in front when missing.
+std::string NormaliseModemInit(std::string_view s);
+// DestinationDir as stored: a trailing '/' added when missing (inside a closing quote).
+std::string NormaliseDestinationDir(std::string_view s);
+
+struct THeaderValues {
+    std::string Date, Time, StationID, Recipient, Title, Sender;
+    int TotalPages = 0;
+    int Page = 0;
+};
+// Replaces each "$" token (up to the next blank) by the value of its first letter.
+std::string SubstituteHeader(std::string_view text, const THeaderValues& v);
+// Short date and long time of `t` in local time ("12/08/26", "14:05:09").
+std::string ShortDate(std::time_t t);
+std::string LongTime(std::time_t t);
+
+enum TFaxNameMode { fnCount = 0, fnMonthDay = 1 };
+// The next free name in `dir` (which ends with '/'): FAX0001.OVF... or MMDD0001.OVF...;
+// "NONAME.OVF" when all 9999 exist; "noname.ovf" for an unknown mode. Names are compared
+// without case.
+std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now);
+
+// The lines one history entry adds for a log code (1..7); empty for other codes.
+struct THistoryInfo {
+    std::string File, Phone, RemoteID, ErrorText, HangupCode, DateTime;
+};
+std::string HistoryLines(int logCode, const THistoryInfo& info);
+
+} // namespace ovx

@@ -1,0 +1,264 @@
+// Common machinery of the fax state machines (see faxmachine.h).
+#include "faxmachine.h"
+
+#include "faxsession.h"
+
+namespace ovx {
+
+TFaxMachine::TFaxMachine(TOvxCustomAbstractFax& fax, TFaxLink& link) : fax_(fax), link_(link) {}
+
+int64_t TFaxMachine::NextWakeMs() const
+{
+    if (finished_)
+        return -1;
+    if (!started_)
+        return 0;
+    int64_t wake = deadline_;
+    if (statusDue_ >= 0 && (wake < 0 || statusDue_ < wake))
+        wake = statusDue_;
+    return wake;
+}
+
+void TFaxMachine::Goto(int state)
+{
+    state_ = state;
+    link_.LogState(StateName(state), static_cast<uint32_t>(state));
+}
+
+void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs)
+{
+    if (pauseMs > 0)
+        link_.Pause(pauseMs);
+    // A new command ends any frame reception that was asked for before.
+    frameArmed_ = false;
+    awaitConfirm_ = false;
+    std::string line = cmd + "\r";
+    link_.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+}
+
+void TFaxMachine::SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final)
+{
+    link_.Pause(20);
+    WriteRaw(hdlc::BuildFrame(fcf, fif, final));
+}
+
+void TFaxMachine::WriteRaw(const std::vector<uint8_t>& bytes)
+{
+    link_.Write(bytes.data(), bytes.size());
+}
+
+void TFaxMachine::SetTimer(int64_t ticks) { deadline_ = Now() + ticks * 55; }
+
+void TFaxMachine::StartData(bool keep)
+{
+    mode_ = InMode::Data;
+    skipLf_ = true;
+    keepData_ = keep;
+    decoder_.Reset();
+    decoder_.SetKeep(keep);
+}
+
+void TFaxMachine::Progress(int code)
+{
+    fax_.SetProgress(code);
+}
+
+void TFaxMachine::Status(bool first, bool last)
+{
+    fax_.FireStatus(first, last);
+    if (!last && fax_.StatusInterval > 0)
+        statusDue_ = Now() + fax_.StatusInterval * 1000;
+}
+
+void TFaxMachine::Finish()
+{
+    if (finished_)
+        return;
+    finished_ = true;
+    deadline_ = statusDue_ = -1;
+    wantRoom_ = wantEmpty_ = false;
+}
+
+void TFaxMachine::HangUp()
+{
+    link_.FlushOut();
+    if (link_.Carrier()) {
+        link_.Pause(1000);
+        link_.Write(reinterpret_cast<const uint8_t*>("+++"), 3);
+        link_.Pause(1000);
+        SendCommand("ATH", 0);
+        link_.Pause(1000);
+        link_.FlushIn();
+        if (link_.Carrier()) {
+            link_.SetDTR(false);
+            link_.SetRTS(false);
+            link_.Pause(500);
+            link_.SetDTR(true);
+            link_.SetRTS(true);
+            link_.Pause(500);
+        }
+    }
+    SendCommand("ATH", 0);
+    link_.Pause(100);
+    link_.FlushIn();
+    mode_ = InMode::Lines;
+    frameArmed_ = false;
+    awaitConfirm_ = false;
+    lines_.Reset();
+}
+
+void TFaxMachine::RunScript(std::vector<TScriptStep> steps,
+                            std::function<void(int, const std::vector<std::string>&)> done)
+{
+    script_ = std::move(steps);
+    scriptDone_ = std::move(done);
+    scriptReplies_.clear();
+    scriptIndex_ = 0;
+    NextScriptStep();
+}
+
+void TFaxMachine::NextScriptStep()
+{
+    if (scriptIndex_ >= static_cast<int>(script_.size())) {
+        scriptIndex_ = -1;
+        StopTimer();
+        auto done = std::move(scriptDone_);
+        done(0, scriptReplies_);
+        return;
+    }
+    scriptReplies_.emplace_back();
+    SendCommand(script_[static_cast<size_t>(scriptIndex_)].Command);
+    SetTimer(36);
+}
+
+void TFaxMachine::ScriptLine(TResult r, const std::string& line)
+{
+    if (r == TResult::Ok) {
+        ++scriptIndex_;
+        NextScriptStep();
+    } else if (r == TResult::Error) {
+        const int code = script_[static_cast<size_t>(scriptIndex_)].FailCode;
+        scriptIndex_ = -1;
+        StopTimer();
+        auto done = std::move(scriptDone_);
+        done(code, scriptReplies_);
+    } else {
+        std::string& reply = scriptReplies_.back();
+        if (!reply.empty())
+            reply += ' ';
+        reply += line;
+    }
+}
+
+void TFaxMachine::HandleLine(const std::string& line)
+{
+    const TResult r = ClassifyResult(line, waitingForCall_);
+    if (ScriptRunning()) {
+        ScriptLine(r, line);
+        return;
+    }
+    if (awaitConfirm_) {
+        if (r != TResult::Ok && r != TResult::Error && r != TResult::NoCarrier)
+            return;
+        awaitConfirm_ = false;
+        if (r == TResult::Ok && frameOk_)
+            OnFrame(frame_);
+        else
+            OnFrameFailed(r == TResult::Ok ? TResult::Error : r);
+        return;
+    }
+    if (frameArmed_ && r == TResult::Connect) {
+        mode_ = InMode::Frame;
+        skipLf_ = true;
+        decoder_.Reset();
+        decoder_.SetKeep(true);
+        return;
+    }
+    if (frameArmed_ && (r == TResult::Error || r == TResult::NoCarrier)) {
+        frameArmed_ = false;
+        OnFrameFailed(r);
+        return;
+    }
+    OnLine(r, line);
+}
+
+void TFaxMachine::HandleInput(const uint8_t* buf, size_t n)
+{
+    size_t i = 0;
+    while (i < n && !finished_) {
+        if (mode_ == InMode::Lines) {
+            if (lines_.Put(buf[i++]))
+                HandleLine(lines_.Line());
+            continue;
+        }
+        if (skipLf_) {
+            skipLf_ = false;
+            if (buf[i] == '\n') {
+                ++i;
+                continue;
+            }
+        }
+        i += decoder_.Feed(buf + i, n - i);
+        if (mode_ == InMode::Data && keepData_ && !decoder_.Data().empty()) {
+            OnData(decoder_.Data().data(), decoder_.Data().size(), false);
+            decoder_.Data().clear();
+        }
+        if (!decoder_.Done())
+            continue;
+        if (mode_ == InMode::Frame) {
+            // The frame is delivered once the modem confirms its check sequence with OK.
+            mode_ = InMode::Lines;
+            frameArmed_ = false;
+            frameOk_ = hdlc::ParseFrame(decoder_.Data(), frame_);
+            awaitConfirm_ = true;
+        } else {
+            mode_ = InMode::Lines;
+            OnData(nullptr, 0, true);
+        }
+    }
+}
+
+void TFaxMachine::Service()
+{
+    if (finished_)
+        return;
+    if (!started_) {
+        started_ = true;
+        if (fax_.StatusInterval > 0)
+            statusDue_ = Now() + fax_.StatusInterval * 1000;
+        OnStart();
+    }
+    if (fax_.CancelRequested() && !cancelled_ && !finished_) {
+        cancelled_ = true;
+        OnCancel();
+    }
+    if (!link_.Alive() && !finished_)
+        OnDeviceLost();
+    uint8_t buf[4096];
+    for (int rounds = 0; rounds < 64 && !finished_; ++rounds) {
+        const size_t n = link_.Read(buf, sizeof buf);
+        if (n == 0)
+            break;
+        HandleInput(buf, n);
+    }
+    if (finished_)
+        return;
+    const int64_t now = Now();
+    if (statusDue_ >= 0 && now >= statusDue_)
+        Status(false, false);
+    if (deadline_ >= 0 && now >= deadline_) {
+        deadline_ = -1;
+        if (ScriptRunning()) {
+            const int code = script_[static_cast<size_t>(scriptIndex_)].FailCode;
+            scriptIndex_ = -1;
+            auto done = std::move(scriptDone_);
+            done(code, scriptReplies_);
+        } else {
+            OnTimeout();
+        }
+    }
+    if (!finished_ && (wantRoom_ || wantEmpty_))
+        OnOutput();
+}
+
+} // namespace ovx

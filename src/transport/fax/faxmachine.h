@@ -1,0 +1,117 @@
+// Base of the fax state machines: the session record's common parts, command framing
+// (pause, command, CR), result-line collection, HDLC frame and data reception with DLE
+// transparency, the response timer, the status timer, the cancel check and start-up command
+// scripts (init strings, class detection, capability query).
+// A machine is re-entered by Service() on every serial event and runs until it must wait for
+// the modem; it never blocks except for the protocol's own short pauses.
+// Guarantees: after Finished() no further event is raised; every state change is written to
+// the dispatch log with its state name and number.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "faxlink.h"
+#include "hdlc.h"
+#include "resultline.h"
+#include "t30.h"
+
+namespace ovx {
+
+class TOvxCustomAbstractFax;
+
+class TFaxMachine {
+public:
+    TFaxMachine(TOvxCustomAbstractFax& fax, TFaxLink& link);
+    virtual ~TFaxMachine() = default;
+    // Handles everything that can be handled now.
+    void Service();
+    bool Finished() const { return finished_; }
+    // The time (link clock, ms) by which Service() must run again; -1 when only input matters.
+    int64_t NextWakeMs() const;
+    bool WantsOutputRoom() const { return wantRoom_; }
+    bool WantsOutputEmpty() const { return wantEmpty_; }
+    static constexpr size_t kRoomNeeded = 4096;
+
+protected:
+    enum class InMode { Lines, Frame, Data };
+
+    // --- hooks of the concrete machine ---
+    virtual void OnStart() = 0;
+    virtual void OnLine(TResult r, const std::string& line) = 0;
+    virtual void OnFrame(const hdlc::TFrame& frame) = 0;
+    virtual void OnFrameFailed(TResult r) = 0;       // ERROR / NO CARRIER instead of a frame
+    virtual void OnData(const uint8_t* data, size_t len, bool end) = 0;
+    virtual void OnTimeout() = 0;
+    virtual void OnOutput() {}                        // room in or end of the output buffer
+    virtual void OnCancel() = 0;
+    virtual void OnDeviceLost() = 0;                  // the port or modem has gone away
+    virtual const char* StateName(int state) const = 0;
+
+    // --- helpers ---
+    void Goto(int state);
+    int State() const { return state_; }
+    void SendCommand(const std::string& cmd, int64_t pauseMs = 100);
+    void SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final);
+    void WriteRaw(const std::vector<uint8_t>& bytes);
+    void SetTimer(int64_t ticks);
+    void StopTimer() { deadline_ = -1; }
+    // After "AT+FRH=3": the next CONNECT starts a frame, which ends with OK or ERROR.
+    void ExpectFrame() { frameArmed_ = true; }
+    // After a CONNECT for received data: bytes go to OnData until DLE ETX.
+    void StartData(bool keep);
+    size_t DataCount() const { return decoder_.Count(); }
+    size_t DataNonZero() const { return decoder_.NonZero(); }
+    void Progress(int code);
+    void Status(bool first, bool last);
+    // Runs AT commands one after another, each needing OK within 36 ticks (other lines are
+    // collected as the reply); `done` gets 0 or the failing step's code and the replies.
+    struct TScriptStep {
+        std::string Command;
+        int FailCode;
+    };
+    void RunScript(std::vector<TScriptStep> steps, std::function<void(int rc, const std::vector<std::string>& replies)> done);
+    bool ScriptRunning() const { return scriptIndex_ >= 0; }
+    void Finish();
+    // Hang-up: +++ / ATH with pauses, dropping DTR and RTS when the carrier stays.
+    void HangUp();
+    void WantRoom(bool on) { wantRoom_ = on; }
+    void WantEmpty(bool on) { wantEmpty_ = on; }
+    int64_t Now() { return link_.NowMs(); }
+
+    TOvxCustomAbstractFax& fax_;
+    TFaxLink& link_;
+    bool cancelled_ = false;
+    bool waitingForCall_ = false;   // NO CARRIER is matched by "NO C" while waiting for calls
+
+private:
+    void HandleInput(const uint8_t* buf, size_t n);
+    void HandleLine(const std::string& line);
+    void ScriptLine(TResult r, const std::string& line);
+    void NextScriptStep();
+
+    int state_ = 0;
+    bool started_ = false;
+    bool finished_ = false;
+    bool wantRoom_ = false;
+    bool wantEmpty_ = false;
+    int64_t deadline_ = -1;
+    int64_t statusDue_ = -1;
+    InMode mode_ = InMode::Lines;
+    bool frameArmed_ = false;
+    bool awaitConfirm_ = false;
+    bool frameOk_ = false;
+    hdlc::TFrame frame_;
+    bool skipLf_ = false;
+    TResultLineCollector lines_;
+    hdlc::TDleDecoder decoder_{4096};
+    bool keepData_ = true;
+    std::vector<TScriptStep> script_;
+    int scriptIndex_ = -1;
+    std::vector<std::string> scriptReplies_;
+    std::function<void(int, const std::vector<std::string>&)> scriptDone_;
+};
+
+} // namespace ovx

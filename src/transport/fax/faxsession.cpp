@@ -1,0 +1,413 @@
+// The fax components, their event delivery, start checks, trigger wiring and history file
+// (see faxsession.h).
+#include "faxsession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <unistd.h>
+
+#include "../comport.h"
+#include "../eventsink.h"
+#include "class1.h"
+#include "faxlink.h"
+#include "faxmachine.h"
+#include "ovfpages.h"
+#include "resources/ovxresources.h"
+
+namespace ovx {
+
+std::string FaxErrorText(int code) { return telvane::OvxErrorText(code); }
+std::string FaxStatusText(int code) { return telvane::OvxStatusText(code); }
+
+void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
+{
+    if (FaxHistoryName.empty())
+        return;
+    THistoryInfo info;
+    const std::time_t now = std::time(nullptr);
+    info.DateTime = ShortDate(now) + " " + LongTime(now);
+    info.RemoteID = fax.RemoteID();
+    info.HangupCode = fax.HangupCode();
+    info.ErrorText = FaxErrorText(fax.FaxError());
+    std::string lines;
+    if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax)) {
+        info.Phone = send->ActivePhone;
+        info.File = send->ActiveFile;
+    } else {
+        info.File = fax.FaxFile();
+    }
+    lines = HistoryLines(logCode, info);
+    if (lines.empty())
+        return;
+    if (std::FILE* f = std::fopen(FaxHistoryName.c_str(), "ab")) {
+        std::fwrite(lines.data(), 1, lines.size(), f);
+        std::fclose(f);
+    }
+}
+
+TOvxCustomAbstractFax::TOvxCustomAbstractFax() = default;
+
+TOvxCustomAbstractFax::~TOvxCustomAbstractFax() { StopSession(); }
+
+TOvxAbstractFax& TOvxCustomAbstractFax::Self() { return static_cast<TOvxAbstractFax&>(*this); }
+
+void TOvxCustomAbstractFax::SetComPort(TOvxComPort* port)
+{
+    comPort_ = port;
+    if (!port)
+        return;
+    port->SetBaud(19200);
+    port->SetDataBits(8);
+    port->SetStopBits(1);
+    port->SetParity(pNone);
+    port->SetInSize(8192);
+    port->SetOutSize(8192);
+    port->SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+}
+
+std::string TOvxCustomAbstractFax::FaxFile() const
+{
+    std::lock_guard lock(stateMu_);
+    return faxFile_;
+}
+
+void TOvxCustomAbstractFax::SetFaxFile(const std::string& f)
+{
+    std::lock_guard lock(stateMu_);
+    faxFile_ = f;
+}
+
+std::string TOvxCustomAbstractFax::RemoteID() const
+{
+    std::lock_guard lock(stateMu_);
+    return remoteID_;
+}
+
+void TOvxCustomAbstractFax::SetRemoteID(const std::string& id)
+{
+    std::lock_guard lock(stateMu_);
+    remoteID_ = id.substr(0, 20);
+}
+
+std::string TOvxCustomAbstractFax::HangupCode() const
+{
+    std::lock_guard lock(stateMu_);
+    return hangupCode_;
+}
+
+void TOvxCustomAbstractFax::SetHangupCode(const std::string& code)
+{
+    std::lock_guard lock(stateMu_);
+    hangupCode_ = code;
+}
+
+bool TOvxCustomAbstractFax::RunEvent(const std::function<void()>& call, int timeoutMs)
+{
+    TOvxEventSink* sink = eventSink_ ? eventSink_ : (comPort_ ? comPort_->EventSink() : nullptr);
+    if (!sink) {
+        call();
+        return true;
+    }
+    return sink->RunOnAppThread(call, timeoutMs);
+}
+
+void TOvxCustomAbstractFax::FireStatus(bool first, bool last)
+{
+    RunEvent([this, first, last] {
+        if (StatusDisplay)
+            StatusDisplay->UpdateDisplay(Self(), first, last);
+        if (OnFaxStatus)
+            OnFaxStatus(Self(), first, last);
+    }, 1000);
+}
+
+void TOvxCustomAbstractFax::FireLog(int code)
+{
+    RunEvent([this, code] {
+        if (FaxLog)
+            FaxLog->UpdateLog(Self(), code);
+        if (OnFaxLog)
+            OnFaxLog(Self(), code);
+    }, 1000);
+}
+
+void TOvxCustomAbstractFax::FireError(int code)
+{
+    faxError_ = code;
+    RunEvent([this, code] {
+        if (OnFaxError)
+            OnFaxError(Self(), code);
+    }, 1000);
+}
+
+void TOvxCustomAbstractFax::FireFinish(int code)
+{
+    running_ = false;
+    RunEvent([this, code] {
+        if (OnFaxFinish)
+            OnFaxFinish(Self(), code);
+    }, 1000);
+}
+
+TFaxLink& TOvxCustomAbstractFax::Link() { return testLink_ ? *testLink_ : *portLink_; }
+
+void TOvxCustomAbstractFax::CheckStart()
+{
+    if (running_)
+        throw EOvxException(ecBadArgument, "A fax session is already running");
+    if (testLink_)
+        return;
+    if (!comPort_)
+        throw EOvxException(ecPortNotAssigned, FaxErrorText(ecPortNotAssigned));
+    if (comPort_->DeviceLayer() == dlWinsock)
+        throw EOvxException(ecNotCompatibleWinsock, FaxErrorText(ecNotCompatibleWinsock));
+    if (comPort_->OutSize() < 8192)
+        throw EOvxException(ecOutputBufferTooSmall, FaxErrorText(ecOutputBufferTooSmall));
+}
+
+void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine)
+{
+    ReleaseTriggers();
+    cancel_ = false;
+    faxError_ = 0;
+    progress_ = fpInitModem;
+    machine_ = std::move(machine);
+    running_ = true;
+    FireStatus(true, false);
+    if (testLink_)
+        return;
+    try {
+        handlerId_ = comPort_->RegisterProcTriggerHandler(
+            [this](uint32_t msg, uint32_t param, int32_t) { OnTrigger(msg, param); });
+        availTrigger_ = comPort_->AddAvailTrigger(1);
+        timerTrigger_ = comPort_->AddTimerTrigger();
+        roomTrigger_ = comPort_->AddStatusTrigger(stOutBuffUsed);
+        emptyTrigger_ = comPort_->AddStatusTrigger(stOutSent);
+        comPort_->SetTimerTrigger(timerTrigger_, 0, true);
+    } catch (const EOvxException&) {
+        ReleaseTriggers();
+        FireError(ecCannotAddTrigger);
+        FireFinish(ecCannotAddTrigger);
+        machine_.reset();
+        throw EOvxException(ecCannotAddTrigger, FaxErrorText(ecCannotAddTrigger));
+    }
+}
+
+void TOvxCustomAbstractFax::ReleaseTriggers()
+{
+    if (!comPort_ || handlerId_ == 0)
+        return;
+    try {
+        for (int* t : {&availTrigger_, &timerTrigger_, &roomTrigger_, &emptyTrigger_})
+            if (*t > 0)
+                comPort_->RemoveTrigger(*t);
+        comPort_->DeregisterTriggerHandler(handlerId_);
+    } catch (const EOvxException&) {
+    }
+    availTrigger_ = timerTrigger_ = roomTrigger_ = emptyTrigger_ = 0;
+    handlerId_ = 0;
+}
+
+void TOvxCustomAbstractFax::ServiceSession()
+{
+    std::lock_guard lock(serviceMu_);
+    if (machine_ && !machine_->Finished())
+        machine_->Service();
+}
+
+int64_t TOvxCustomAbstractFax::NextWakeMs() const
+{
+    if (!machine_ || machine_->Finished())
+        return -1;
+    if (machine_->WantsOutputRoom() || machine_->WantsOutputEmpty())
+        return testLink_ ? testLink_->NowMs() : 0;
+    return machine_->NextWakeMs();
+}
+
+void TOvxCustomAbstractFax::OnTrigger(uint32_t, uint32_t)
+{
+    ServiceSession();
+    ArmTriggers();
+}
+
+void TOvxCustomAbstractFax::ArmTriggers()
+{
+    if (!comPort_ || handlerId_ == 0 || !machine_)
+        return;
+    try {
+        if (machine_->Finished()) {
+            ReleaseTriggers();
+            return;
+        }
+        const int64_t wake = machine_->NextWakeMs();
+        if (wake >= 0) {
+            const int64_t ms = wake - Link().NowMs();
+            comPort_->SetTimerTrigger(timerTrigger_, ms <= 0 ? 0 : (ms + 54) / 55, true);
+        } else {
+            comPort_->SetTimerTrigger(timerTrigger_, 0, false);
+        }
+        if (machine_->WantsOutputRoom()) {
+            auto* send = dynamic_cast<TOvxCustomSendFax*>(this);
+            const size_t minimum = send ? send->BufferMinimum : 1000;
+            comPort_->SetStatusTrigger(roomTrigger_, static_cast<uint32_t>(minimum), true);
+        }
+        if (machine_->WantsOutputEmpty())
+            comPort_->SetStatusTrigger(emptyTrigger_, 0, true);
+    } catch (const EOvxException&) {
+    }
+}
+
+void TOvxCustomAbstractFax::CancelSession()
+{
+    cancel_ = true;
+    if (comPort_ && handlerId_ != 0 && !testLink_) {
+        try {
+            comPort_->SetTimerTrigger(timerTrigger_, 0, true);
+        } catch (const EOvxException&) {
+        }
+    }
+}
+
+void TOvxCustomAbstractFax::StopSession()
+{
+    if (running_) {
+        CancelSession();
+        for (int i = 0; i < 200 && running_ && comPort_ && !testLink_; ++i)
+            DelayMs(50);
+    }
+    ReleaseTriggers();
+    std::lock_guard lock(serviceMu_);
+    machine_.reset();
+    portLink_.reset();
+}
+
+TFaxClassSet TOvxCustomAbstractFax::SupportedFaxClasses()
+{
+    if (running_ || !comPort_)
+        return supported_;
+    try {
+        comPort_->FlushInBuffer();
+        comPort_->PutString("AT+FCLASS=?\r");
+        std::string reply;
+        const int64_t end = comPort_->Clock().NowMs() + 36 * 55;
+        TResultLineCollector lines;
+        while (comPort_->Clock().NowMs() < end) {
+            uint8_t c;
+            if (comPort_->CharReady() == 0) {
+                DelayMs(10, comPort_->Clock());
+                continue;
+            }
+            c = comPort_->GetChar();
+            if (!lines.Put(c))
+                continue;
+            const TResult r = ClassifyResult(lines.Line());
+            if (r == TResult::Ok) {
+                supported_ = ParseFaxClasses(reply);
+                break;
+            }
+            if (r == TResult::Error)
+                break;
+            reply += lines.Line();
+        }
+    } catch (const EOvxException&) {
+    }
+    return supported_;
+}
+
+void TOvxCustomSendFax::SetFaxFile(const std::string& f)
+{
+    FaxFileList.clear();
+    if (!f.empty())
+        FaxFileList.push_back(f);
+}
+
+void TOvxCustomSendFax::StartSend()
+{
+    CheckStart();
+    nextCount_ = 0;
+    if (!mergedFile_.empty()) {
+        std::remove(mergedFile_.c_str());
+        mergedFile_.clear();
+    }
+    if (FaxFileList.size() >= 2 && !OnFaxNext) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/~OVXXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        const int fd = mkstemp(buf.data());
+        if (fd < 0)
+            throw EOvxException(-5, FaxErrorText(-5));
+        close(fd);
+        mergedFile_ = buf.data();
+        if (int rc = MergeFaxFiles(FaxFileList, mergedFile_)) {
+            mergedFile_.clear();
+            throw EOvxException(rc, FaxErrorText(rc));
+        }
+    }
+    if (!testLink_)
+        portLink_ = std::make_unique<TComPortLink>(*ComPort());
+    StartMachine(std::make_unique<TClass1Sender>(*this, Link()));
+}
+
+bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::string& cover)
+{
+    number.clear();
+    file.clear();
+    cover.clear();
+    if (OnFaxNext) {
+        std::string n, f, c;
+        const bool answered = RunEvent([&] { OnFaxNext(Self(), n, f, c); }, 2000);
+        if (!answered || n.empty())
+            return false;
+        number = n;
+        file = f;
+        cover = c;
+        return true;
+    }
+    if (nextCount_++ > 0)
+        return false;
+    number = PhoneNumber;
+    file = mergedFile_.empty() ? FaxFile() : mergedFile_;
+    cover = CoverFile;
+    return !number.empty();
+}
+
+void TOvxCustomSendFax::SessionEnded()
+{
+    if (!mergedFile_.empty()) {
+        std::remove(mergedFile_.c_str());
+        mergedFile_.clear();
+    }
+}
+
+void TOvxCustomReceiveFax::StartReceive()
+{
+    CheckStart();
+    if (!testLink_)
+        portLink_ = std::make_unique<TComPortLink>(*ComPort());
+    StartMachine(std::make_unique<TClass1Receiver>(*this, Link()));
+}
+
+bool TOvxCustomReceiveFax::AcceptFax()
+{
+    if (!OnFaxAccept)
+        return true;
+    bool accept = true;
+    bool result = true;
+    if (RunEvent([&] { OnFaxAccept(Self(), accept); result = accept; }, 1000))
+        return result;
+    return true;
+}
+
+std::string TOvxCustomReceiveFax::NameFax()
+{
+    std::string name;
+    if (OnFaxName)
+        RunEvent([&] { OnFaxName(Self(), name); }, 1000);
+    if (!name.empty())
+        return name;
+    return NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
+}
+
+} // namespace ovx

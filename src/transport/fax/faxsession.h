@@ -1,0 +1,289 @@
+// The fax components: TOvxSendFax and TOvxReceiveFax with their bases, the history writer
+// TOvxFaxLog and the status-display hook TOvxAbstractFaxStatus.
+// A component is attached to a TOvxComPort, given its properties and started; the session then
+// runs as a state machine on the port's dispatch thread, driven by the port's triggers, and
+// reports through events that run on the application thread (through the port's event sink,
+// or in place when none is set), each waited for at most 1000 ms (2000 ms for next-fax); a
+// handler that does not answer in time leaves the default result.
+// Guarantees: StartSend/StartReceive either throw EOvxException (-1005, -1009, -3006, -5001)
+// or return with the session running; every session ends with exactly one OnFaxFinish whose code
+// equals the one reported by OnFaxError (0 and no error event on success); CancelSession always
+// ends a running session (progress 4842, error -6005); destroying a component stops its session.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "faxframework.h"
+
+namespace ovx {
+
+class TOvxComPort;
+class TOvxEventSink;
+class TFaxLink;
+class TFaxMachine;
+class TOvxAbstractFax;
+
+enum TFaxLogCode {
+    lfaxNone = 0, lfaxTransmitStart = 1, lfaxTransmitOk = 2, lfaxTransmitFail = 3,
+    lfaxReceiveStart = 4, lfaxReceiveOk = 5, lfaxReceiveSkip = 6, lfaxReceiveFail = 7
+};
+
+// Error and progress codes raised by the fax sessions.
+inline constexpr int ecPortNotAssigned = -1005;
+inline constexpr int ecCannotAddTrigger = -5001;
+inline constexpr int ecNotCompatibleWinsock = -1009;
+inline constexpr int ecCancelRequested = -6005;
+inline constexpr int ecFatalTimeout = -6006;
+inline constexpr int ecNoFilename = -6010;
+inline constexpr int ecFileRejected = -6011;
+inline constexpr int ecFaxBadFormat = -8001;
+inline constexpr int ecFontNotFound = -8052;
+inline constexpr int ecFaxIncompatible = -8060;
+inline constexpr int ecFaxBadModemResult = -8061;
+inline constexpr int ecFaxTrainError = -8062;
+inline constexpr int ecFaxInitError = -8063;
+inline constexpr int ecFaxBusy = -8064;
+inline constexpr int ecFaxVoiceCall = -8065;
+inline constexpr int ecFaxDataCall = -8066;
+inline constexpr int ecFaxNoDialTone = -8067;
+inline constexpr int ecFaxNoCarrier = -8068;
+inline constexpr int ecFaxSessionError = -8069;
+inline constexpr int ecFaxPageError = -8070;
+inline constexpr int ecFaxNoAnswer = -8074;
+
+inline constexpr int fpInitModem = 4801, fpDialing = 4802, fpBusyWait = 4803, fpSendPage = 4804,
+                     fpSendPageStatus = 4805, fpPageError = 4806, fpPageOK = 4807, fpConnecting = 4808,
+                     fpWaiting = 4820, fpNoConnect = 4821, fpAnswer = 4822, fpIncoming = 4823,
+                     fpGetPage = 4824, fpGetPageResult = 4825, fpCheckMorePages = 4826,
+                     fpGetHangup = 4827, fpGotHangup = 4828, fpSessionParams = 4840,
+                     fpGotRemoteID = 4841, fpCancel = 4842, fpFinished = 4843;
+
+// Text of an error code (negative) or of a progress code.
+std::string FaxErrorText(int code);
+std::string FaxStatusText(int code);
+
+class TOvxAbstractFaxStatus {
+public:
+    virtual ~TOvxAbstractFaxStatus() = default;
+    virtual void UpdateDisplay(TOvxAbstractFax& fax, bool First, bool Last) = 0;
+};
+
+// Writes the fax history file; an empty name writes nothing; failures are not reported.
+class TOvxFaxLog {
+public:
+    virtual ~TOvxFaxLog() = default;
+    std::string FaxHistoryName = "OVEXFAX.HIS";
+    virtual void UpdateLog(TOvxAbstractFax& fax, int logCode);
+};
+
+class TOvxCustomAbstractFax {
+public:
+    TOvxCustomAbstractFax();
+    virtual ~TOvxCustomAbstractFax();
+    TOvxCustomAbstractFax(const TOvxCustomAbstractFax&) = delete;
+    TOvxCustomAbstractFax& operator=(const TOvxCustomAbstractFax&) = delete;
+
+    // --- properties ---
+    TOvxComPort* ComPort() const { return comPort_; }
+    // Attaching sets the port to 19200 8N1, 8192-byte buffers, RTS/CTS flow control.
+    void SetComPort(TOvxComPort* port);
+    TFaxClass FaxClass() const { return faxClass_; }
+    void SetFaxClass(TFaxClass c) { faxClass_ = c; }
+    long InitBaud = 0;
+    long NormalBaud = 0;
+    const std::string& ModemInit() const { return modemInit_; }
+    void SetModemInit(std::string_view s) { modemInit_ = NormaliseModemInit(s); }
+    const std::string& StationID() const { return stationID_; }
+    void SetStationID(std::string_view s) { stationID_ = std::string(s.substr(0, 20)); }
+    TOvxAbstractFaxStatus* StatusDisplay = nullptr;
+    TOvxFaxLog* FaxLog = nullptr;
+    virtual std::string FaxFile() const;
+    virtual void SetFaxFile(const std::string& f);
+    bool AbortNoConnect = false;
+    bool ExitOnError = false;
+    bool SoftwareFlow = false;
+    int StatusInterval = 1;
+    long DesiredBPS = 9600;
+    char DesiredBPSDigit() const { return BitRateDigit(DesiredBPS); }
+    bool DesiredECM() const { return desiredECM_ == '1'; }
+    void SetDesiredECM(bool on) { desiredECM_ = on ? '1' : '0'; }
+    std::string FaxFileExt = "OVF";
+    // Where events run; null: the port's event sink, or in place when the port has none.
+    void SetEventSink(TOvxEventSink* sink) { eventSink_ = sink; }
+
+    // --- read-only state ---
+    std::string RemoteID() const;
+    int FaxProgress() const { return progress_; }
+    int FaxError() const { return faxError_; }
+    std::string HangupCode() const;
+    int CurrentPage() const { return currentPage_; }
+    int TotalPages() const { return totalPages_; }
+    long BytesTransferred() const { return bytesTransferred_; }
+    long PageLength() const { return pageLength_; }
+    std::string StatusText() const { return FaxStatusText(progress_); }
+    bool InProgress() const { return running_; }
+    // Classes the modem supports ("AT+FCLASS=?" when idle; the last answer while a session runs).
+    TFaxClassSet SupportedFaxClasses();
+    // Posts the cancel request to the running session.
+    void CancelSession();
+
+    // --- events ---
+    std::function<void(TOvxAbstractFax& CP, bool First, bool Last)> OnFaxStatus;
+    std::function<void(TOvxAbstractFax& CP, int LogCode)> OnFaxLog;
+    std::function<void(TOvxAbstractFax& CP, int ErrorCode)> OnFaxError;
+    std::function<void(TOvxAbstractFax& CP, int ErrorCode)> OnFaxFinish;
+
+    // Runs the session on `link` instead of the port (scripted modems in tests); the caller
+    // then drives it with ServiceSession() instead of the port's dispatcher.
+    void UseLinkForTesting(TFaxLink* link) { testLink_ = link; }
+    void ServiceSession();
+    // When a session driven by ServiceSession next needs a call (ms on the link's clock; -1 = none).
+    int64_t NextWakeMs() const;
+
+    // --- used by the state machines (dispatch thread) ---
+    void FireStatus(bool first, bool last);
+    void FireLog(int code);
+    void FireError(int code);
+    void FireFinish(int code);
+    void SetProgress(int code) { progress_ = code; }
+    void SetRemoteID(const std::string& id);
+    void SetHangupCode(const std::string& code);
+    void SetPageInfo(int page, int total) { currentPage_ = page; totalPages_ = total; }
+    void SetBytes(long sent, long length) { bytesTransferred_ = sent; pageLength_ = length; }
+    bool CancelRequested() const { return cancel_; }
+    void SetSupported(TFaxClassSet s) { supported_ = s; }
+    bool FirstStartDone() const { return initDone_; }
+    void MarkInitDone() { initDone_ = true; }
+
+protected:
+    TOvxAbstractFax& Self();
+    // Runs `call` on the application thread; false when it timed out.
+    bool RunEvent(const std::function<void()>& call, int timeoutMs);
+    void StartMachine(std::unique_ptr<TFaxMachine> machine);
+    void CheckStart();
+    void StopSession();
+    TFaxLink& Link();
+    std::unique_ptr<TFaxLink> portLink_;
+    TFaxLink* testLink_ = nullptr;
+
+private:
+    void OnTrigger(uint32_t msg, uint32_t param);
+    void ArmTriggers();
+    void ReleaseTriggers();
+
+    TOvxComPort* comPort_ = nullptr;
+    TFaxClass faxClass_ = fcDetect;
+    std::string modemInit_;
+    std::string stationID_;
+    char desiredECM_ = '0';
+    std::string faxFile_;
+    TOvxEventSink* eventSink_ = nullptr;
+    std::unique_ptr<TFaxMachine> machine_;
+    mutable std::mutex stateMu_;
+    std::recursive_mutex serviceMu_;
+    std::string remoteID_;
+    std::string hangupCode_;
+    std::atomic<int> progress_{0};
+    std::atomic<int> faxError_{0};
+    std::atomic<int> currentPage_{0}, totalPages_{0};
+    std::atomic<long> bytesTransferred_{0}, pageLength_{0};
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<TFaxClassSet> supported_{0};
+    bool initDone_ = false;
+    int handlerId_ = 0;
+    int availTrigger_ = 0, timerTrigger_ = 0, roomTrigger_ = 0, emptyTrigger_ = 0, dataTrigger_ = 0;
+};
+
+class TOvxAbstractFax : public TOvxCustomAbstractFax {};
+
+class TOvxCustomSendFax : public TOvxAbstractFax {
+public:
+    TOvxCustomSendFax() { SetFaxClass(fcClass1); }
+    std::vector<std::string> FaxFileList;
+    std::string FaxFile() const override { return FaxFileList.empty() ? std::string() : FaxFileList.front(); }
+    void SetFaxFile(const std::string& f) override;
+    std::string PhoneNumber;
+    std::string CoverFile;
+    const std::string& DialPrefix() const { return dialPrefix_; }
+    void SetDialPrefix(std::string_view s) { dialPrefix_ = std::string(s.substr(0, 40)); }
+    bool ToneDial = true;
+    bool BlindDial = false;
+    bool DetectBusy = true;
+    int64_t DialWait() const { return TicksToSeconds(dialWaitTicks_); }
+    void SetDialWait(int64_t seconds) { dialWaitTicks_ = SecondsToTicks(seconds); }
+    int64_t DialWaitTicks() const { return dialWaitTicks_; }
+    int DialAttempts = 3;
+    int DialAttempt() const { return dialAttempt_; }
+    void SetDialAttempt(int n) { dialAttempt_ = n; }
+    int64_t DialRetryWait() const { return TicksToSeconds(retryWaitTicks_); }
+    void SetDialRetryWait(int64_t seconds) { retryWaitTicks_ = SecondsToTicks(seconds); }
+    int64_t DialRetryWaitTicks() const { return retryWaitTicks_; }
+    int MaxSendCount = 50;
+    size_t BufferMinimum = 1000;
+    bool SafeMode = true;
+    // Page continuation: MPS between pages (on), EOM otherwise.
+    bool PageContinuation = true;
+    std::string HeaderLine;
+    std::string HeaderSender, HeaderRecipient, HeaderTitle;
+    bool EnhTextEnabled = false;
+    std::string EnhFont, EnhHeaderFont;
+
+    std::function<void(TOvxAbstractFax& CP, std::string& APhoneNumber, std::string& AFaxFile,
+                       std::string& ACoverFile)> OnFaxNext;
+
+    // Checks the port, merges the file list when needed and starts the session.
+    void StartSend();
+
+    // Used by the send machine: the next entry of the call list; false when none is left.
+    bool NextFax(std::string& number, std::string& file, std::string& cover);
+    std::string DefaultInit() const { return DefaultInitString(DetectBusy, BlindDial); }
+    // The entry being sent (for the history file).
+    std::string ActivePhone, ActiveFile;
+    // Ends the session: removes the merged temporary file.
+    void SessionEnded();
+
+private:
+    std::string dialPrefix_;
+    int64_t dialWaitTicks_ = SecondsToTicks(60);
+    int64_t retryWaitTicks_ = SecondsToTicks(60);
+    int dialAttempt_ = 0;
+    int nextCount_ = 0;
+    std::string mergedFile_;
+};
+
+class TOvxSendFax final : public TOvxCustomSendFax {};
+
+class TOvxCustomReceiveFax : public TOvxAbstractFax {
+public:
+    TOvxCustomReceiveFax() { SetFaxClass(fcDetect); }
+    int AnswerOnRing = 1;
+    bool FaxAndData = false;
+    bool OneFax = false;
+    bool ConstantStatus = false;
+    const std::string& DestinationDir() const { return destinationDir_; }
+    void SetDestinationDir(std::string_view s) { destinationDir_ = NormaliseDestinationDir(s); }
+    int FaxNameMode = fnCount;
+
+    std::function<void(TOvxAbstractFax& CP, bool& Accept)> OnFaxAccept;
+    std::function<void(TOvxAbstractFax& CP, std::string& Name)> OnFaxName;
+
+    void StartReceive();
+
+    // Used by the receive machine.
+    bool AcceptFax();
+    std::string NameFax();
+
+private:
+    std::string destinationDir_;
+};
+
+class TOvxReceiveFax final : public TOvxCustomReceiveFax {};
+
+} // namespace ovx

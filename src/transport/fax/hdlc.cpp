@@ -1,0 +1,102 @@
+// HDLC framing towards a Class 1 modem and the DLE decoder (see hdlc.h).
+#include "hdlc.h"
+
+#include <cstdio>
+
+#include "t30.h"
+
+namespace ovx::hdlc {
+
+void EscapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out)
+{
+    for (size_t i = 0; i < len; ++i) {
+        out.push_back(data[i]);
+        if (data[i] == DLE)
+            out.push_back(DLE);
+    }
+}
+
+std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final)
+{
+    std::vector<uint8_t> body{t30::kAddress, final ? t30::ctlFinal : t30::ctlNotFinal, fcf};
+    body.insert(body.end(), fif.begin(), fif.end());
+    std::vector<uint8_t> out;
+    out.reserve(body.size() + 4);
+    EscapeDle(body.data(), body.size(), out);
+    out.push_back(DLE);
+    out.push_back(ETX);
+    return out;
+}
+
+void TDleDecoder::Reset()
+{
+    pendingDle_ = false;
+    done_ = false;
+    overflow_ = false;
+    count_ = 0;
+    nonZero_ = 0;
+    data_.clear();
+}
+
+void TDleDecoder::Put(uint8_t b)
+{
+    ++count_;
+    if (b != 0)
+        ++nonZero_;
+    if (!keep_)
+        return;
+    if (data_.size() < max_)
+        data_.push_back(b);
+    else
+        overflow_ = true;
+}
+
+size_t TDleDecoder::Feed(const uint8_t* data, size_t len)
+{
+    size_t i = 0;
+    while (i < len && !done_) {
+        const uint8_t b = data[i++];
+        if (pendingDle_) {
+            pendingDle_ = false;
+            if (b == ETX)
+                done_ = true;
+            else if (b == DLE)
+                Put(DLE);
+            else if (b == SUB) {
+                Put(DLE);
+                Put(DLE);
+            }
+        } else if (b == DLE) {
+            pendingDle_ = true;
+        } else {
+            Put(b);
+        }
+    }
+    return i;
+}
+
+bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame)
+{
+    if (bytes.size() < 3)
+        return false;
+    frame.Control = bytes[1];
+    frame.Fcf = bytes[2];
+    frame.Fif.assign(bytes.begin() + 3, bytes.end());
+    return true;
+}
+
+std::string DescribeFrame(const TFrame& frame)
+{
+    std::string s = t30::FrameName(t30::Classify(frame.Fcf));
+    s += frame.Final() ? " final" : "";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, " %02x", frame.Fcf);
+    s += hex;
+    for (size_t i = 0; i < frame.Fif.size() && i < 24; ++i) {
+        std::snprintf(hex, sizeof hex, " %02x", frame.Fif[i]);
+        s += hex;
+    }
+    return s;
+}
+
+} // namespace ovx::hdlc

@@ -1,0 +1,87 @@
+// ITU-T T.30 control frames as this engine exchanges them with a Class 1 modem.
+// FCF values are kept in the modem's bit order (the T.30 value with its bits reversed); the
+// calling side sets bit 0 (the T.30 X bit). DIS/DCS carry four FIF bytes. Station IDs are
+// 20 bytes, space padded, sent last character first. Also holds the speed and scan-time
+// tables that the Class 1 machines share.
+// Guarantees: every function here is pure and total: out-of-range indexes and short frames
+// yield documented defaults, never undefined behaviour.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovx::t30 {
+
+// FCF values sent.
+inline constexpr uint8_t fcfDIS = 0x80;
+inline constexpr uint8_t fcfCSI = 0x40;
+inline constexpr uint8_t fcfDCS = 0x83;
+inline constexpr uint8_t fcfTSI = 0x43;
+inline constexpr uint8_t fcfCFR = 0x84;
+inline constexpr uint8_t fcfFTT = 0x44;
+inline constexpr uint8_t fcfMCF = 0x8C;
+inline constexpr uint8_t fcfMPS = 0x4F;
+inline constexpr uint8_t fcfEOM = 0x8F;
+inline constexpr uint8_t fcfEOP = 0x2F;
+inline constexpr uint8_t fcfDCN = 0xFB;
+
+// Frames recognised on receipt (either value of the X bit).
+enum class Frame { Unknown, DIS, CSI, DCS, CFR, FTT, MCF, RTN, RTP, MPS, EOM, EOP, DCN };
+Frame Classify(uint8_t fcf);
+const char* FrameName(Frame f);
+
+inline constexpr uint8_t ctlFinal = 0x13;
+inline constexpr uint8_t ctlNotFinal = 0x03;
+inline constexpr uint8_t kAddress = 0xFF;
+inline constexpr int kIdLength = 20;
+
+// Speed index 1..6: 2400, 4800, 7200, 9600, 12000, 14400 bps. 0 for anything else.
+int SpeedBps(int index);
+const char* LongTrainCode(int index);   // "AT+FTM=" / "AT+FRM=" codes; "96" outside 1..6
+const char* ShortTrainCode(int index);
+// Highest speed index whose speed does not exceed bps (at least 1).
+int IndexForBps(long bps);
+
+// Bit mask of speed indexes (bit i set = index i available).
+using SpeedSet = unsigned;
+inline constexpr SpeedSet kBaseSpeeds = (1u << 1) | (1u << 2);
+// Speeds announced by "AT+FTM=?" / "AT+FRM=?": 1 and 2 always, 3..6 for "72", "96", "121", "145".
+SpeedSet ParseModulations(std::string_view reply);
+int HighestIndex(SpeedSet set);
+// The highest index in both sets whose speed does not exceed maxBps; 0 when none.
+int ChooseSpeed(SpeedSet own, SpeedSet remote, long maxBps);
+// The next lower index below `current` present in both sets; 0 when none.
+int StepDown(SpeedSet own, SpeedSet remote, int current);
+
+// Capabilities read from a DIS (or DCS, for the receiver's use).
+struct Capabilities {
+    SpeedSet Speeds = kBaseSpeeds;
+    bool Fine = false;
+    bool Wide = false;
+    int ScanTimeCode = 0;  // 0..7
+};
+Capabilities ParseDIS(const uint8_t* fif, size_t len);
+struct DcsParams {
+    int SpeedIndex = 3;
+    bool Fine = false;
+    bool Wide = false;
+    int ScanTimeCode = 0;
+};
+DcsParams ParseDCS(const uint8_t* fif, size_t len);
+
+// FIF of our DIS: own highest speed index (0 when none known).
+std::vector<uint8_t> BuildDISFif(int ownHighestIndex);
+// FIF of a DCS: chosen speed index, page resolution and width, remote's scan-time code.
+std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode);
+
+// Minimum scan-line time in ms for a code 0..7 and resolution; bytes per line at bps.
+int ScanTimeMs(int code, bool fine);
+int MinBytesPerLine(int code, bool fine, long bps);
+
+// Station ID as the 20 FIF bytes of CSI/TSI, and back (reversed, trimmed).
+std::vector<uint8_t> EncodeId(std::string_view id);
+std::string DecodeId(const uint8_t* fif, size_t len);
+
+} // namespace ovx::t30

@@ -1,0 +1,102 @@
+// A scripted Class 1 modem with a fake clock for driving the fax machines in unit tests.
+// It answers AT commands like a T.31 modem, delivers the frames and data the test queued for
+// each "AT+FRH=3" / "AT+FRM=", records the frames, training and page data the machine sends,
+// and can disappear after a number of page bytes. Pauses advance the fake clock.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "faxlink.h"
+#include "faxsession.h"
+#include "hdlc.h"
+#include "t30.h"
+
+namespace faxtest {
+
+struct SentFrame {
+    uint8_t Control = 0;
+    uint8_t Fcf = 0;
+    std::vector<uint8_t> Fif;
+};
+
+// One reply to "AT+FRH=3": a frame, or silence (nothing at all).
+struct RxFrame {
+    bool Silence = false;
+    uint8_t Fcf = 0;
+    std::vector<uint8_t> Fif;
+    bool Final = true;
+};
+
+class FakeModem final : public ovx::TFaxLink {
+public:
+    // --- script ---
+    std::string DialResult = "CONNECT";      // or BUSY, NO CARRIER, "" (never answers)
+    std::string ClassReply = "0,1,1.0";
+    std::string SpeedReply = "24,48,72,73,74,96,97,98,121,122,145,146";
+    std::deque<RxFrame> Frames;               // handed out one per frame reception
+    std::deque<std::vector<uint8_t>> RxData;  // handed out one per "AT+FRM="
+    std::vector<std::string> Garbage;         // lines sent before each command reply
+    long DieAfterPageBytes = -1;              // the modem vanishes after this many page bytes
+    bool VanishInSecondRxData = false;        // the second "AT+FRM=" delivers part, then vanishes
+    std::function<void()> OnPageData;         // called when page data starts arriving
+
+    // --- what the machine did ---
+    std::vector<std::string> Commands;
+    std::vector<SentFrame> SentFrames;
+    std::vector<std::vector<uint8_t>> TxData;   // each "AT+FTM=" transmission, undoubled
+    std::vector<std::string> States;
+    int64_t Now = 0;
+
+    void Ring(int times);
+    static RxFrame Frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
+    static RxFrame Silence() { RxFrame f; f.Silence = true; return f; }
+    static RxFrame Dis(bool fine, int highestIndex = 6, uint8_t scanBits = 0x70 /* code 0 */);
+    static RxFrame Ident(uint8_t fcf, const std::string& id) { return Frame(fcf, ovx::t30::EncodeId(id), false); }
+    size_t CountCommand(const std::string& prefix) const;
+    std::vector<uint8_t> Fcfs() const;
+    bool HasInput() const { return !in_.empty(); }
+
+    // TFaxLink
+    size_t Read(uint8_t* buf, size_t len) override;
+    bool Write(const uint8_t* data, size_t len) override;
+    size_t OutFree() override { return 8192; }
+    size_t OutUsed() override { return 0; }
+    void FlushIn() override { in_.clear(); }
+    void FlushOut() override {}
+    void SetDTR(bool) override {}
+    void SetRTS(bool) override {}
+    bool Carrier() override { return false; }
+    void SetBaud(long) override {}
+    void SetSoftwareFlow(bool) override {}
+    void Pause(int64_t ms) override { Now += ms; }
+    int64_t NowMs() override { return Now; }
+    void LogState(std::string_view name, uint32_t) override { States.emplace_back(name); }
+    bool Alive() override { return !dead_; }
+
+private:
+    enum class Mode { Command, TxFrame, TxData, RxFrameWait, RxData };
+    void Reply(const std::string& s);
+    void Command(const std::string& cmd);
+    void DeliverFrame();
+    void EndTxFrame();
+    void EndTxData();
+
+    Mode mode_ = Mode::Command;
+    std::string cmd_;
+    std::deque<uint8_t> in_;
+    std::vector<uint8_t> tx_;
+    bool dle_ = false;
+    bool dead_ = false;
+    bool dieWhenDrained_ = false;
+    int frmCount_ = 0;
+    long pageBytes_ = 0;
+};
+
+// Runs a started session on `modem` until it finishes (or nothing more can happen).
+void Drive(ovx::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps = 200000);
+
+} // namespace faxtest

@@ -1,0 +1,568 @@
+// The Class 1 send and receive machines against a scripted modem with a fake clock: the
+// protocol's edge cases that a real line cannot produce on demand.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "class1.h"
+#include "fakemodem.h"
+#include "faxsession.h"
+#include "ovxexception.h"
+#include "ovfpages.h"
+
+using namespace ovx;
+using faxtest::FakeModem;
+
+namespace {
+
+const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
+const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
+
+void Put16(std::ofstream& o, unsigned v) { o.put(char(v & 0xFF)); o.put(char(v >> 8)); }
+void Put32(std::ofstream& o, unsigned v) { for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF)); }
+
+// A fax file of line-record pages, each `lines` blank lines plus the page end; one flag a page.
+void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines)
+{
+    std::ofstream o(path, std::ios::binary);
+    o.write("OVF10\x1A", 6);
+    Put32(o, 0);
+    o.put(0);
+    o.write(std::string(20, ' ').data(), 20);
+    o.put(0);
+    Put16(o, static_cast<unsigned>(flags.size()));
+    Put32(o, 64);
+    o.write(std::string(26, '\0').data(), 26);
+    for (uint16_t f : flags) {
+        Put32(o, static_cast<unsigned>(lines * 8 + 14));
+        Put16(o, f | kFaxLineRecords);
+        o.write(std::string(10, '\0').data(), 10);
+        for (int i = 0; i < lines; ++i) {
+            Put16(o, 6);
+            o.write(reinterpret_cast<const char*>(kBlank), 6);
+        }
+        Put16(o, 12);
+        o.write(reinterpret_cast<const char*>(kEnd), 12);
+    }
+}
+
+class Dir {
+public:
+    Dir()
+    {
+        path_ = std::filesystem::temp_directory_path() /
+                ("faxmachines-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        std::filesystem::create_directories(path_);
+    }
+    ~Dir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string str() const { return path_.string() + "/"; }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path path_;
+};
+
+struct Events {
+    std::vector<int> Logs, Errors, Finishes;
+    int StatusFirst = 0, StatusLast = 0;
+    void Attach(TOvxCustomAbstractFax& fax)
+    {
+        fax.OnFaxLog = [this](TOvxAbstractFax&, int c) { Logs.push_back(c); };
+        fax.OnFaxError = [this](TOvxAbstractFax&, int c) { Errors.push_back(c); };
+        fax.OnFaxFinish = [this](TOvxAbstractFax&, int c) { Finishes.push_back(c); };
+        fax.OnFaxStatus = [this](TOvxAbstractFax&, bool f, bool l) { StatusFirst += f; StatusLast += l; };
+    }
+};
+
+struct SendRig {
+    Dir dir;
+    FakeModem modem;
+    TOvxSendFax fax;
+    TOvxFaxLog history;
+    Events events;
+    explicit SendRig(std::vector<uint16_t> pages = {0}, int lines = 20)
+    {
+        MakeFaxFile(dir / "doc.ovf", pages, lines);
+        fax.SetFaxFile(dir / "doc.ovf");
+        fax.PhoneNumber = "5550100";
+        fax.SetStationID("OUR STATION");
+        fax.DesiredBPS = 14400;
+        fax.SetDialRetryWait(5);
+        history.FaxHistoryName = dir / "OVEXFAX.HIS";
+        fax.FaxLog = &history;
+        fax.UseLinkForTesting(&modem);
+        events.Attach(fax);
+    }
+    void Run()
+    {
+        fax.StartSend();
+        faxtest::Drive(fax, modem);
+    }
+    std::vector<t30::DcsParams> Dcs() const
+    {
+        std::vector<t30::DcsParams> v;
+        for (const auto& f : modem.SentFrames)
+            if (f.Fcf == t30::fcfDCS)
+                v.push_back(t30::ParseDCS(f.Fif.data(), f.Fif.size()));
+        return v;
+    }
+};
+
+void RemoteAnswers(FakeModem& m, bool fine, int highest, std::vector<faxtest::RxFrame> after, uint8_t scan = 0x70)
+{
+    m.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
+    m.Frames.push_back(FakeModem::Dis(fine, highest, scan));
+    for (auto& f : after)
+        m.Frames.push_back(f);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(Class1Send, OnePageCallRunsThePhasesInOrder)
+{
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+
+    EXPECT_FALSE(rig.fax.InProgress());
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_TRUE(rig.events.Errors.empty());
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 2}));
+    EXPECT_EQ(rig.events.StatusFirst, 1);
+    EXPECT_EQ(rig.events.StatusLast, 1);
+    EXPECT_EQ(rig.fax.RemoteID(), "FAR END");
+    EXPECT_EQ(rig.modem.CountCommand("ATDT5550100"), 1u);
+    EXPECT_EQ(rig.modem.CountCommand("ATE0Q0V1X4S0=0S2=43"), 1u);
+    ASSERT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
+    EXPECT_EQ(rig.modem.SentFrames[0].Control, t30::ctlNotFinal);
+    EXPECT_EQ(rig.modem.SentFrames[1].Control, t30::ctlFinal);
+    EXPECT_EQ(t30::DecodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR STATION");
+    EXPECT_EQ(rig.Dcs().at(0).SpeedIndex, 6);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);   // training
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=146"), 1u);   // page
+    ASSERT_EQ(rig.modem.TxData.size(), 2u);
+    EXPECT_EQ(rig.modem.TxData[0].size(), 2592u);
+    EXPECT_TRUE(std::all_of(rig.modem.TxData[0].begin(), rig.modem.TxData[0].end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(rig.modem.TxData[1].size(), 20u * 6 + 12);    // no scan-time padding at code 0
+    EXPECT_EQ(rig.modem.CountCommand("ATH"), 1u);
+
+    const auto& states = rig.modem.States;
+    auto pos = [&](const char* s) { return std::find(states.begin(), states.end(), s) - states.begin(); };
+    EXPECT_LT(pos("tfDial"), pos("tf1Connect"));
+    EXPECT_LT(pos("tf1Connect"), pos("tf1TrainStrt"));
+    EXPECT_LT(pos("tf1WaitCFR"), pos("tfSendPage"));
+    EXPECT_LT(pos("tfSendPage"), pos("tf1WaitMCF"));
+    EXPECT_LT(pos("tf1WaitMCF"), pos("tfClose"));
+    EXPECT_EQ(states.back(), "tfDone");
+
+    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    EXPECT_NE(his.find("Transmit " + (rig.dir / "doc.ovf") + " to 5550100 started at "), std::string::npos);
+    EXPECT_NE(his.find("Transmit to FAR END finished OK at "), std::string::npos);
+}
+
+TEST(Class1Send, FinePageToRemoteWithoutFineFailsBeforeTraining)
+{
+    SendRig rig({kFaxFine});
+    RemoteAnswers(rig.modem, false, 6, {});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
+    EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxIncompatible});
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=1"), 0u);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=9"), 0u);
+    EXPECT_TRUE(rig.modem.SentFrames.empty());
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+}
+
+TEST(Class1Send, NinetySixHundredTrainingAndLinePadding)
+{
+    SendRig rig({0}, 10);
+    rig.fax.DesiredBPS = 9600;
+    // Scan bits 0x00: minimum scan time code 5, 20 ms at standard resolution.
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)}, 0x00);
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_EQ(rig.modem.TxData.size(), 2u);
+    EXPECT_EQ(rig.modem.TxData[0].size(), 1728u);
+    EXPECT_EQ(rig.Dcs().at(0).SpeedIndex, 4);
+    EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0x88);      // scan byte of code 5 | 0x88
+    // Ten 6-byte lines and the 12-byte page end, each padded to 24 bytes.
+    EXPECT_EQ(rig.modem.TxData[1].size(), 11u * 24);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=96"), 2u);
+}
+
+TEST(Class1Send, TwoFttsStepDownTheSpeed)
+{
+    SendRig rig;
+    rig.fax.DesiredBPS = 9600;
+    RemoteAnswers(rig.modem, true, 4,
+                  {FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfFTT),
+                   FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto dcs = rig.Dcs();
+    ASSERT_EQ(dcs.size(), 3u);
+    EXPECT_EQ(dcs[0].SpeedIndex, 4);
+    EXPECT_EQ(dcs[1].SpeedIndex, 3);
+    EXPECT_EQ(dcs[2].SpeedIndex, 2);
+    EXPECT_EQ(rig.modem.TxData.at(2).size(), 4800u / 100 * 18);
+    const auto fcfs = rig.modem.Fcfs();
+    EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfTSI), 1);
+}
+
+TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft)
+{
+    SendRig rig;
+    rig.fax.DesiredBPS = 2400;
+    RemoteAnswers(rig.modem, true, 4, {FakeModem::Frame(t30::fcfFTT)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxTrainError});
+}
+
+TEST(Class1Send, RtnEndsTheCallWithMidSessionFailure)
+{
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(0x4D)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+    EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxSessionError});
+    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    EXPECT_NE(his.find("  (Fax failed in mid-session)"), std::string::npos);
+}
+
+TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes)
+{
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Silence(),
+                   FakeModem::Silence(), FakeModem::Silence()});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    const auto fcfs = rig.modem.Fcfs();
+    EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOP), 4);
+    EXPECT_NE(std::find(rig.modem.States.begin(), rig.modem.States.end(), "tf1WaitEOP"), rig.modem.States.end());
+}
+
+TEST(Class1Send, RepeatedPostPageFrameThatIsAnsweredSucceeds)
+{
+    SendRig rig({0, 0});
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Frame(t30::fcfMCF),
+                   FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfMPS, t30::fcfMPS,
+                                                      t30::fcfEOP, t30::fcfDCN}));
+    EXPECT_EQ(rig.fax.CurrentPage(), 2);
+}
+
+TEST(Class1Send, ResolutionChangeReturnsToPhaseB)
+{
+    SendRig rig({0, kFaxFine});
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF),
+                   FakeModem::Ident(t30::fcfCSI, "FAR END"), FakeModem::Dis(true, 6),
+                   FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto fcfs = rig.modem.Fcfs();
+    EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOM), 1);
+    const auto dcs = rig.Dcs();
+    ASSERT_EQ(dcs.size(), 2u);
+    EXPECT_FALSE(dcs[0].Fine);
+    EXPECT_TRUE(dcs[1].Fine);
+}
+
+TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes)
+{
+    SendRig rig;
+    rig.modem.DialResult = "BUSY";
+    rig.fax.DialAttempts = 3;
+    rig.Run();
+    EXPECT_EQ(rig.modem.CountCommand("ATD"), 3u);
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
+    EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxBusy});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+    EXPECT_GE(rig.modem.Now, 2 * 5 * 1000 - 200);   // two retry waits of 5 s
+}
+
+TEST(Class1Send, DialResults)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"", ecFaxNoAnswer}, {"NO CARRIER", ecFaxNoCarrier}, {"NO DIALTONE", ecFaxNoDialTone},
+        {"VOICE", ecFaxVoiceCall}, {"NO ANSWER", ecFaxBusy}};
+    for (const auto& [reply, code] : cases) {
+        SendRig rig;
+        rig.modem.DialResult = reply;
+        rig.fax.DialAttempts = 1;
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{code}) << reply;
+    }
+}
+
+TEST(Class1Send, GarbageAndOverlongLinesAreIgnored)
+{
+    SendRig rig;
+    rig.modem.Garbage = {"\x01\x02zzz\x7f", std::string(3000, 'Q')};
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+}
+
+TEST(Class1Send, ModemVanishingMidPageEndsTheSession)
+{
+    SendRig rig({0}, 200);
+    rig.modem.DieAfterPageBytes = 300;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_FALSE(rig.fax.InProgress());
+    ASSERT_EQ(rig.events.Finishes.size(), 1u);
+    EXPECT_LT(rig.events.Finishes[0], 0);
+    EXPECT_EQ(rig.events.Errors, rig.events.Finishes);
+}
+
+TEST(Class1Send, CancelMidPage)
+{
+    SendRig rig({0}, 200);
+    rig.modem.OnPageData = [&] { rig.fax.CancelSession(); };
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
+    EXPECT_EQ(rig.fax.FaxProgress(), fpCancel);
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+}
+
+TEST(Class1Send, NextFaxHandlerAndContinueAfterError)
+{
+    SendRig rig;
+    MakeFaxFile(rig.dir / "two.ovf", {0}, 5);
+    std::vector<std::string> numbers = {"111", "222"};
+    size_t next = 0;
+    rig.fax.OnFaxNext = [&](TOvxAbstractFax&, std::string& n, std::string& f, std::string& c) {
+        if (next < numbers.size()) {
+            n = numbers[next++];
+            f = rig.dir / "two.ovf";
+        }
+        c.clear();
+    };
+    rig.modem.DialResult = "BUSY";
+    rig.fax.DialAttempts = 1;
+    rig.Run();
+    EXPECT_EQ(rig.modem.CountCommand("ATDT111"), 1u);
+    EXPECT_EQ(rig.modem.CountCommand("ATDT222"), 1u);
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3, 1, 3}));
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
+}
+
+TEST(Class1Send, TwoFilesAreMergedIntoOneCall)
+{
+    SendRig rig({0}, 5);
+    MakeFaxFile(rig.dir / "b.ovf", {0, 0}, 5);
+    rig.fax.FaxFileList.push_back(rig.dir / "b.ovf");
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF),
+                   FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.TxData.size(), 4u);   // TCF and three pages
+    EXPECT_EQ(rig.fax.TotalPages(), 3);
+}
+
+TEST(Class1Send, NoFileIsAnError)
+{
+    SendRig rig;
+    rig.fax.FaxFileList.clear();
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecNoFilename});
+}
+
+TEST(Class1Send, StartChecks)
+{
+    TOvxSendFax fax;
+    try {
+        fax.StartSend();
+        FAIL() << "started without a port";
+    } catch (const EOvxException& e) {
+        EXPECT_EQ(e.ErrorCode(), ecPortNotAssigned);
+    }
+}
+
+namespace {
+
+struct ReceiveRig {
+    Dir dir;
+    FakeModem modem;
+    TOvxReceiveFax fax;
+    TOvxFaxLog history;
+    Events events;
+    std::vector<std::string> stored;
+    ReceiveRig()
+    {
+        fax.SetDestinationDir(dir.str());
+        fax.SetStationID("OUR CSI");
+        fax.DesiredBPS = 14400;
+        fax.OneFax = true;
+        history.FaxHistoryName = dir / "OVEXFAX.HIS";
+        fax.FaxLog = &history;
+        fax.UseLinkForTesting(&modem);
+        events.Attach(fax);
+        fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
+            events.Logs.push_back(c);
+            if (c == lfaxReceiveStart)
+                stored.push_back(cp.FaxFile());
+        };
+    }
+    void Run()
+    {
+        fax.StartReceive();
+        faxtest::Drive(fax, modem);   // up to waiting for a call
+        modem.Ring(1);
+        faxtest::Drive(fax, modem);
+    }
+};
+
+std::vector<uint8_t> PageBytes(uint8_t seed, size_t n)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(seed + i * 7);   // includes DLE bytes
+    return v;
+}
+
+void CallerSends(FakeModem& m, int pages, bool fine, int speed = 6, std::vector<uint8_t> tcf = std::vector<uint8_t>(2592, 0))
+{
+    m.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
+    m.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(speed, fine, false, 0), true));
+    m.RxData.push_back(std::move(tcf));
+    for (int p = 0; p < pages; ++p) {
+        m.RxData.push_back(PageBytes(static_cast<uint8_t>(p), 3000));
+        m.Frames.push_back(FakeModem::Frame(p + 1 < pages ? t30::fcfMPS : t30::fcfEOP));
+    }
+    m.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+}
+
+} // namespace
+
+TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
+{
+    ReceiveRig rig;
+    CallerSends(rig.modem, 2, true);
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+    EXPECT_EQ(rig.fax.RemoteID(), "CALLER");
+    ASSERT_EQ(rig.stored.size(), 1u);
+    EXPECT_EQ(rig.stored[0], rig.dir / "FAX0001.OVF");
+    EXPECT_EQ(rig.fax.FaxFile(), "");   // cleared after log code 5
+    const auto fcfs = rig.modem.Fcfs();
+    EXPECT_EQ(fcfs, (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
+    EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0xF9);
+    EXPECT_EQ(t30::DecodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR CSI");
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=145"), 1u);
+    EXPECT_EQ(rig.modem.CountCommand("ATA"), 1u);
+
+    TOvfPageReader r;
+    ASSERT_EQ(r.Open(rig.stored[0]), 0);
+    ASSERT_EQ(r.PageCount(), 2);
+    for (int p = 1; p <= 2; ++p) {
+        ASSERT_EQ(r.SeekPage(p), 0);
+        EXPECT_EQ(r.PageFlags(), kFaxFine);
+        std::vector<uint8_t> all, block;
+        bool isLine;
+        while (r.NextBlock(block, isLine))
+            all.insert(all.end(), block.begin(), block.end());
+        EXPECT_EQ(all, PageBytes(static_cast<uint8_t>(p - 1), 3000));
+    }
+    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    EXPECT_NE(his.find("Receive " + rig.stored[0] + " from CALLER started at "), std::string::npos);
+    EXPECT_NE(his.find("Receive finished OK at "), std::string::npos);
+}
+
+TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt)
+{
+    ReceiveRig rig;
+    std::vector<uint8_t> bad(1000, 0);
+    std::fill(bad.begin(), bad.begin() + 100, 0x55);
+    CallerSends(rig.modem, 1, false, 4, bad);
+    // After FTT the caller sends DCS at 7200 and a good TCF.
+    auto dcn = rig.modem.Frames.back();
+    rig.modem.Frames.pop_back();
+    auto eop = rig.modem.Frames.back();
+    rig.modem.Frames.pop_back();
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(3, false, false, 0), true));
+    rig.modem.Frames.push_back(eop);
+    rig.modem.Frames.push_back(dcn);
+    auto page = rig.modem.RxData.back();
+    rig.modem.RxData.pop_back();
+    rig.modem.RxData.push_back(std::vector<uint8_t>(1296, 0));
+    rig.modem.RxData.push_back(page);
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto fcfs = rig.modem.Fcfs();
+    ASSERT_GE(fcfs.size(), 4u);
+    EXPECT_EQ(fcfs[2], t30::fcfFTT);
+    EXPECT_EQ(fcfs[3], t30::fcfCFR);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=72"), 2u);   // training, then the page
+}
+
+TEST(Class1Receive, RejectedCallIsLoggedAsSkipped)
+{
+    ReceiveRig rig;
+    rig.fax.OnFaxAccept = [](TOvxAbstractFax& cp, bool& accept) { accept = cp.RemoteID() != "CALLER"; };
+    CallerSends(rig.modem, 1, false);
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFileRejected});
+    EXPECT_EQ(rig.events.Logs, std::vector<int>{6});
+    EXPECT_TRUE(rig.stored.empty());
+    EXPECT_FALSE(std::filesystem::exists(rig.dir / "FAX0001.OVF"));
+}
+
+TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages)
+{
+    ReceiveRig rig;
+    rig.modem.VanishInSecondRxData = true;   // TCF, then half of page 1
+    CallerSends(rig.modem, 1, false);
+    rig.Run();
+    EXPECT_FALSE(rig.fax.InProgress());
+    ASSERT_EQ(rig.events.Finishes.size(), 1u);
+    EXPECT_LT(rig.events.Finishes[0], 0);
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
+    ASSERT_EQ(rig.stored.size(), 1u);
+    TOvfPageReader r;
+    ASSERT_EQ(r.Open(rig.stored[0]), 0);   // still a valid fax file, for the application to delete
+    EXPECT_EQ(r.PageCount(), 0);
+    EXPECT_EQ(std::filesystem::file_size(rig.stored[0]), 64u);
+}
+
+TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout)
+{
+    ReceiveRig rig;
+    for (int i = 0; i < 4; ++i)
+        rig.modem.Frames.push_back(FakeModem::Silence());
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    const auto fcfs = rig.modem.Fcfs();
+    EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 4);
+}
+
+TEST(Class1Receive, CancelWhileWaitingForACall)
+{
+    ReceiveRig rig;
+    rig.fax.StartReceive();
+    faxtest::Drive(rig.fax, rig.modem);
+    EXPECT_TRUE(rig.fax.InProgress());
+    EXPECT_EQ(rig.fax.FaxProgress(), fpWaiting);
+    rig.fax.CancelSession();
+    faxtest::Drive(rig.fax, rig.modem);
+    EXPECT_FALSE(rig.fax.InProgress());
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
+    EXPECT_TRUE(rig.events.Logs.empty());
+}

@@ -1,0 +1,340 @@
+// Protocol elements: T.30 frame contents, HDLC framing and DLE transparency, result lines,
+// and the framework's rules (class parsing, header tokens, naming, history lines).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "class1.h"
+#include "faxframework.h"
+#include "hdlc.h"
+#include "ovfpages.h"
+#include "resultline.h"
+#include "t30.h"
+
+using namespace ovx;
+
+TEST(T30Frames, StationIdIsPaddedReversedAndReadBack)
+{
+    const auto fif = t30::EncodeId("+1 555 0100");
+    ASSERT_EQ(fif.size(), 20u);
+    EXPECT_EQ(fif[0], ' ');                      // padding first
+    EXPECT_EQ(fif[19], '+');                     // the ID's first character last
+    EXPECT_EQ(fif[9], '0');                      // its last character right after the padding
+    EXPECT_EQ(t30::DecodeId(fif.data(), fif.size()), "+1 555 0100");
+    EXPECT_EQ(t30::EncodeId("123456789012345678901234").size(), 20u);
+    EXPECT_EQ(t30::DecodeId(fif.data(), 0), "");
+}
+
+TEST(T30Frames, DisBytesAndParsing)
+{
+    EXPECT_EQ(t30::BuildDISFif(6), (std::vector<uint8_t>{0x00, 0x6E, 0xF9, 0x00}));
+    EXPECT_EQ(t30::BuildDISFif(4), (std::vector<uint8_t>{0x00, 0x4E, 0xF9, 0x00}));
+    EXPECT_EQ(t30::BuildDISFif(1), (std::vector<uint8_t>{0x00, 0x42, 0xF9, 0x00}));
+    EXPECT_EQ(t30::BuildDISFif(0)[1], 0x4E);
+
+    const uint8_t dis[] = {0x00, 0x6E, 0xF9 & ~0x70, 0x00};   // 14400, fine, scan bits 0x00
+    const auto caps = t30::ParseDIS(dis, sizeof dis);
+    EXPECT_TRUE(caps.Fine);
+    EXPECT_EQ(caps.ScanTimeCode, 5);
+    EXPECT_EQ(t30::HighestIndex(caps.Speeds), 6);
+    EXPECT_TRUE(caps.Speeds & (1u << 3));        // 0x0C: 7200 and 9600
+    EXPECT_FALSE(caps.Speeds & (1u << 5));       // no 0x10: no 12000
+    const uint8_t dis96[] = {0x00, 0x04, 0x71, 0x00};
+    const auto c96 = t30::ParseDIS(dis96, sizeof dis96);
+    EXPECT_FALSE(c96.Fine);
+    EXPECT_TRUE(c96.Wide);
+    EXPECT_EQ(c96.ScanTimeCode, 0);
+    EXPECT_EQ(t30::HighestIndex(c96.Speeds), 4);
+    EXPECT_FALSE(c96.Speeds & (1u << 3));        // 0x04 alone: 9600 but not 7200
+    EXPECT_EQ(t30::ParseDIS(dis, 1).Speeds, t30::kBaseSpeeds);
+}
+
+TEST(T30Frames, DcsBytesRoundTrip)
+{
+    // 9600, fine, remote scan-time code 5 (20 ms both): scan byte 0x00 | 0x88.
+    EXPECT_EQ(t30::BuildDCSFif(4, true, false, 5), (std::vector<uint8_t>{0x00, 0x46, 0x88, 0x00}));
+    EXPECT_EQ(t30::BuildDCSFif(6, false, true, 0), (std::vector<uint8_t>{0x00, 0x22, 0xF9, 0x00}));
+    EXPECT_EQ(t30::BuildDCSFif(3, false, false, 4)[2], 0x88);
+    EXPECT_EQ(t30::BuildDCSFif(3, true, false, 4)[2], 0xA8);
+    for (int speed = 1; speed <= 6; ++speed) {
+        for (bool fine : {false, true}) {
+            const auto fif = t30::BuildDCSFif(speed, fine, !fine, 3);
+            const auto p = t30::ParseDCS(fif.data(), fif.size());
+            EXPECT_EQ(p.SpeedIndex, speed);
+            EXPECT_EQ(p.Fine, fine);
+            EXPECT_EQ(p.Wide, !fine);
+        }
+    }
+}
+
+TEST(T30Frames, FcfRecognitionTakesEitherXBit)
+{
+    EXPECT_EQ(t30::Classify(0x80), t30::Frame::DIS);
+    EXPECT_EQ(t30::Classify(0x81), t30::Frame::DIS);
+    EXPECT_EQ(t30::Classify(0x42), t30::Frame::CSI);
+    EXPECT_EQ(t30::Classify(0x82), t30::Frame::DCS);
+    EXPECT_EQ(t30::Classify(0x85), t30::Frame::CFR);
+    EXPECT_EQ(t30::Classify(0x45), t30::Frame::FTT);
+    EXPECT_EQ(t30::Classify(0x8C), t30::Frame::MCF);
+    EXPECT_EQ(t30::Classify(0x4D), t30::Frame::RTN);
+    EXPECT_EQ(t30::Classify(0xCC), t30::Frame::RTP);
+    EXPECT_EQ(t30::Classify(0x4E), t30::Frame::MPS);
+    EXPECT_EQ(t30::Classify(0x8E), t30::Frame::EOM);
+    EXPECT_EQ(t30::Classify(0x2E), t30::Frame::EOP);
+    EXPECT_EQ(t30::Classify(0xFA), t30::Frame::DCN);
+    EXPECT_EQ(t30::Classify(0x8D), t30::Frame::Unknown);
+}
+
+TEST(T30Speeds, ModulationsChoiceAndStepDown)
+{
+    const auto own = t30::ParseModulations("24,48,72,73,74,96,97,98,121,122,145,146");
+    EXPECT_EQ(t30::HighestIndex(own), 6);
+    EXPECT_EQ(t30::ParseModulations("24,48"), t30::kBaseSpeeds);
+    EXPECT_EQ(t30::ParseModulations("24,48,96"), t30::kBaseSpeeds | (1u << 4));
+    const t30::SpeedSet remote = t30::kBaseSpeeds | (1u << 3) | (1u << 4);
+    EXPECT_EQ(t30::ChooseSpeed(own, remote, 14400), 4);
+    EXPECT_EQ(t30::ChooseSpeed(own, own, 9600), 4);
+    EXPECT_EQ(t30::ChooseSpeed(own, own, 9999), 4);
+    EXPECT_EQ(t30::ChooseSpeed(own, own, 2000), 0);
+    EXPECT_EQ(t30::StepDown(own, remote, 4), 3);
+    EXPECT_EQ(t30::StepDown(own, remote, 3), 2);
+    EXPECT_EQ(t30::StepDown(own, t30::kBaseSpeeds | (1u << 4), 4), 2);
+    EXPECT_EQ(t30::StepDown(own, remote, 1), 0);
+    EXPECT_STREQ(t30::LongTrainCode(6), "145");
+    EXPECT_STREQ(t30::ShortTrainCode(6), "146");
+    EXPECT_STREQ(t30::ShortTrainCode(5), "122");
+}
+
+TEST(T30Speeds, ScanTimeAndMinimumBytes)
+{
+    EXPECT_EQ(t30::MinBytesPerLine(5, false, 9600), 24);   // 20 ms at 9600
+    EXPECT_EQ(t30::MinBytesPerLine(4, true, 9600), 12);    // 10 ms fine
+    EXPECT_EQ(t30::MinBytesPerLine(7, false, 14400), 72);
+    EXPECT_EQ(t30::MinBytesPerLine(0, false, 14400), 0);
+    EXPECT_EQ(t30::MinBytesPerLine(9, false, 14400), 0);
+    EXPECT_EQ(TcfLength(9600), 1728u);
+    EXPECT_EQ(TcfLength(14400), 2592u);
+    EXPECT_EQ(TcfLength(999999), 8192u);
+}
+
+TEST(T30Training, FewerThanTenPercentNonZeroIsGood)
+{
+    EXPECT_TRUE(TcfGood(1000, 99));
+    EXPECT_FALSE(TcfGood(1000, 100));   // exactly 10 % fails
+    EXPECT_FALSE(TcfGood(0, 0));
+    EXPECT_TRUE(TcfGood(1728, 0));
+}
+
+TEST(Hdlc, FrameBytesAndDleDoubling)
+{
+    const auto f = hdlc::BuildFrame(0x83, {0x10, 0x02}, true);
+    EXPECT_EQ(f, (std::vector<uint8_t>{0xFF, 0x13, 0x83, 0x10, 0x10, 0x02, 0x10, 0x03}));
+    EXPECT_EQ(hdlc::BuildFrame(0x43, {}, false)[1], 0x03);
+
+    std::vector<uint8_t> line = {0x00, 0x80, 0x10, 0x05};
+    std::vector<uint8_t> out;
+    AppendPaddedLine(line.data(), line.size(), 8, out);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0x00, 0x80, 0x10, 0x10, 0x05, 0, 0, 0, 0}));
+}
+
+TEST(Hdlc, DecoderUndoublesAndStopsAtDleEtx)
+{
+    const std::vector<uint8_t> in = {0xFF, 0x13, 0x10, 0x10, 0x80, 0x10, 0x03, 'O', 'K'};
+    hdlc::TDleDecoder d;
+    const size_t used = d.Feed(in.data(), in.size());
+    EXPECT_EQ(used, 7u);
+    ASSERT_TRUE(d.Done());
+    EXPECT_EQ(d.Data(), (std::vector<uint8_t>{0xFF, 0x13, 0x10, 0x80}));
+    EXPECT_EQ(d.NonZero(), 4u);
+
+    // Split anywhere, including between DLE and its partner.
+    hdlc::TDleDecoder d2;
+    for (uint8_t b : in) {
+        if (d2.Done())
+            break;
+        d2.Feed(&b, 1);
+    }
+    EXPECT_EQ(d2.Data(), d.Data());
+
+    hdlc::TDleDecoder small(2);
+    const std::vector<uint8_t> big = {1, 2, 3, 4, 0x10, 0x03};
+    small.Feed(big.data(), big.size());
+    EXPECT_TRUE(small.Overflow());
+    EXPECT_EQ(small.Data().size(), 2u);
+    EXPECT_EQ(small.Count(), 4u);
+
+    hdlc::TFrame frame;
+    EXPECT_FALSE(hdlc::ParseFrame({0xFF, 0x13}, frame));
+    ASSERT_TRUE(hdlc::ParseFrame(d.Data(), frame));
+    EXPECT_TRUE(frame.Final());
+    EXPECT_EQ(frame.Fcf, 0x10);
+}
+
+TEST(ResultLines, MatchingBySubstring)
+{
+    EXPECT_EQ(ClassifyResult("OK"), TResult::Ok);
+    EXPECT_EQ(ClassifyResult("CONNECT 14400"), TResult::Connect);
+    EXPECT_EQ(ClassifyResult("NO CARRIER"), TResult::NoCarrier);
+    EXPECT_EQ(ClassifyResult("NO ANSWER"), TResult::NoAnswer);
+    EXPECT_EQ(ClassifyResult("BUSY"), TResult::Busy);
+    EXPECT_EQ(ClassifyResult("VCON"), TResult::Voice);
+    EXPECT_EQ(ClassifyResult("NO DIALTONE"), TResult::NoDialTone);
+    EXPECT_EQ(ClassifyResult("RING"), TResult::Ring);
+    EXPECT_EQ(ClassifyResult("+FCERROR"), TResult::Error);
+    EXPECT_EQ(ClassifyResult("NO CARRIER", true), TResult::NoCarrier);
+    EXPECT_EQ(ClassifyResult("NO C", true), TResult::NoCarrier);
+    EXPECT_EQ(ClassifyResult("0,1,1.0"), TResult::None);
+}
+
+TEST(ResultLines, CollectorIgnoresControlsAndBoundsLength)
+{
+    TResultLineCollector c;
+    std::vector<std::string> got;
+    for (char ch : std::string("\r\nOK\r\n\r\n\x01" "CON\x7fNECT\r"))
+        if (c.Put(static_cast<uint8_t>(ch)))
+            got.push_back(c.Line());
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "OK");
+    EXPECT_EQ(got[1], "CON\x7fNECT");
+
+    std::string longLine(5000, 'A');
+    longLine += "OK\r";
+    std::string last;
+    for (char ch : longLine)
+        if (c.Put(static_cast<uint8_t>(ch)))
+            last = c.Line();
+    EXPECT_EQ(last.size(), TResultLineCollector::kMaxLine);
+    EXPECT_EQ(ClassifyResult(last), TResult::None);   // the cut-off "OK" does not count
+    for (char ch : std::string("OK\r"))
+        if (c.Put(static_cast<uint8_t>(ch)))
+            last = c.Line();
+    EXPECT_EQ(last, "OK");
+}
+
+TEST(Framework, FaxClassesFromReply)
+{
+    EXPECT_EQ(ParseFaxClasses("0,1,1.0"), FaxClassBit(fcClass1));
+    EXPECT_EQ(ParseFaxClasses("0,1,2,2.0"), FaxClassBit(fcClass1) | FaxClassBit(fcClass2) | FaxClassBit(fcClass2_0));
+    EXPECT_EQ(ParseFaxClasses("0,2.0"), FaxClassBit(fcClass2_0));
+    EXPECT_EQ(ParseFaxClasses("0,2"), FaxClassBit(fcClass2));
+    EXPECT_EQ(BestFaxClass(ParseFaxClasses("0,1,2")), fcClass2);
+    EXPECT_EQ(BestFaxClass(0), fcUnknown);
+}
+
+TEST(Framework, TimeDigitsAndStoredStrings)
+{
+    EXPECT_EQ(SecondsToTicks(60), 1092);
+    EXPECT_EQ(TicksToSeconds(1092), 60);
+    EXPECT_EQ(TicksToSeconds(SecondsToTicks(1)), 1);
+    EXPECT_EQ(BitRateDigit(9600), '3');
+    EXPECT_EQ(BitRateDigit(9601), '3');
+    EXPECT_EQ(BitRateDigit(14400), '5');
+    EXPECT_EQ(BitRateDigit(2400), '0');
+    EXPECT_EQ(DefaultInitString(true, false), "ATE0Q0V1X4S0=0S2=43");
+    EXPECT_EQ(DefaultInitString(false, true), "ATE0Q0V1X1S0=0S2=43");
+    EXPECT_EQ(DefaultInitString(false, false), "ATE0Q0V1X2S0=0S2=43");
+    EXPECT_EQ(DefaultInitString(true, true), "ATE0Q0V1X3S0=0S2=43");
+    EXPECT_EQ(NormaliseModemInit("&fe0"), "AT&FE0");
+    EXPECT_EQ(NormaliseModemInit("at&f"), "AT&F");
+    EXPECT_EQ(NormaliseModemInit(std::string(60, 'x')).size(), 42u);
+    EXPECT_EQ(NormaliseDestinationDir("/tmp/in"), "/tmp/in/");
+    EXPECT_EQ(NormaliseDestinationDir("\"/tmp/in\""), "\"/tmp/in/\"");
+    EXPECT_EQ(NormaliseDestinationDir(""), "");
+}
+
+TEST(Framework, HeaderTokens)
+{
+    THeaderValues v;
+    v.Page = 3;
+    v.TotalPages = 4;
+    v.Sender = "Ann";
+    v.StationID = "555";
+    EXPECT_EQ(SubstituteHeader("Page $P of $N from $f", v), "Page 3 of 4 from Ann");
+    EXPECT_EQ(SubstituteHeader("A $Xyz B", v), "A  B");
+    EXPECT_EQ(SubstituteHeader("id:$Iabc end$", v), "id:555 end");
+}
+
+TEST(Framework, ReceivedFileNames)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("faxnames-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string d = dir.string() + "/";
+    std::tm tm{};
+    tm.tm_year = 126; tm.tm_mon = 11; tm.tm_mday = 8; tm.tm_hour = 12;
+    const std::time_t dec8 = std::mktime(&tm);
+    EXPECT_EQ(NextReceiveFileName(d, fnCount, "OVF", dec8), d + "FAX0001.OVF");
+    std::ofstream(d + "FAX0001.OVF") << "x";
+    std::ofstream(d + "fax0002.ovf") << "x";
+    EXPECT_EQ(NextReceiveFileName(d, fnCount, "OVF", dec8), d + "FAX0003.OVF");
+    EXPECT_EQ(NextReceiveFileName(d, fnMonthDay, "OVF", dec8), d + "12080001.OVF");
+    EXPECT_EQ(NextReceiveFileName(d, 7, "OVF", dec8), d + "noname.ovf");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Framework, HistoryLines)
+{
+    THistoryInfo i;
+    i.File = "a.ovf";
+    i.Phone = "123";
+    i.RemoteID = "REMOTE";
+    i.DateTime = "12/08/26 10:00:00";
+    i.ErrorText = "Called fax number was busy";
+    i.HangupCode = "";
+    EXPECT_EQ(HistoryLines(1, i), "Transmit a.ovf to 123 started at 12/08/26 10:00:00\r\n");
+    EXPECT_EQ(HistoryLines(2, i), "Transmit to REMOTE finished OK at 12/08/26 10:00:00 \r\n\r\n");
+    EXPECT_EQ(HistoryLines(3, i),
+              "Transmit failed at 12/08/26 10:00:00\r\n  (Called fax number was busy) \r\n\r\n");
+    EXPECT_EQ(HistoryLines(4, i), "Receive a.ovf from REMOTE started at 12/08/26 10:00:00\r\n");
+    EXPECT_EQ(HistoryLines(5, i), "Receive finished OK at 12/08/26 10:00:00\r\n\r\n");
+    EXPECT_EQ(HistoryLines(6, i), "Receive skipped at 12/08/26 10:00:00\r\n\r\n");
+    EXPECT_EQ(HistoryLines(7, i), "Receive failed at 12/08/26 10:00:00\r\n  (Called fax number was busy)\r\n\r\n");
+    EXPECT_EQ(HistoryLines(8, i), "");
+}
+
+TEST(FaxFiles, RawWriterPagesReadBackAndMerge)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("faxfiles-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string a = (dir / "a.ovf").string(), b = (dir / "b.ovf").string(), m = (dir / "m.ovf").string();
+    {
+        TOvfRawWriter w;
+        ASSERT_EQ(w.Create(a, "REMOTE"), 0);
+        ASSERT_EQ(w.BeginPage(kFaxFine), 0);
+        const uint8_t data[] = {1, 2, 3, 4, 5};
+        ASSERT_EQ(w.Append(data, 5), 0);
+        ASSERT_EQ(w.EndPage(), 0);
+        ASSERT_EQ(w.BeginPage(0), 0);
+        ASSERT_EQ(w.Append(data, 3), 0);   // never ended: dropped at close
+        ASSERT_EQ(w.Close(), 0);
+    }
+    EXPECT_EQ(std::filesystem::file_size(a), 64u + 16u + 5u);
+    std::filesystem::copy_file(a, b);
+    TOvfPageReader r;
+    ASSERT_EQ(r.Open(a), 0);
+    EXPECT_EQ(r.PageCount(), 1);
+    ASSERT_EQ(r.SeekPage(1), 0);
+    EXPECT_EQ(r.PageFlags(), kFaxFine);
+    std::vector<uint8_t> block;
+    bool isLine = true;
+    ASSERT_TRUE(r.NextBlock(block, isLine));
+    EXPECT_FALSE(isLine);
+    EXPECT_EQ(block, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_FALSE(r.NextBlock(block, isLine));
+    EXPECT_EQ(r.SeekPage(2), -8001);
+
+    ASSERT_EQ(MergeFaxFiles({a, b}, m), 0);
+    ASSERT_EQ(r.Open(m), 0);
+    EXPECT_EQ(r.PageCount(), 2);
+    EXPECT_EQ(r.SeekPage(2), 0);
+    EXPECT_EQ(r.PageLength(), 5u);
+    r.Close();
+
+    std::ofstream(b, std::ios::binary | std::ios::trunc) << "OVF10X" << std::string(80, '\0');
+    EXPECT_EQ(MergeFaxFiles({a, b}, m), -8001);
+    EXPECT_FALSE(std::filesystem::exists(m));
+    EXPECT_EQ(r.Open(b), -8001);
+    EXPECT_EQ(r.Open(""), -2);
+    EXPECT_EQ(r.Open((dir / "none.ovf").string()), -2);
+    std::filesystem::remove_all(dir);
+}
