@@ -77,8 +77,8 @@ TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
   QTextBlock second = first.next();
   ASSERT_TRUE(second.isValid());
   EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-  EXPECT_EQ(second.blockFormat().pageBreakPolicy(), QTextFormat::PageBreak_AlwaysBefore);
-  EXPECT_EQ(first.blockFormat().pageBreakPolicy(), QTextFormat::PageBreak_Auto);
+  EXPECT_TRUE(telvane::richtext::StartsNewPage(second));
+  EXPECT_FALSE(telvane::richtext::StartsNewPage(first));
   loaded.setTextCursor(QTextCursor(first));
   EXPECT_EQ(loaded.Paragraph(), (ParagraphMetrics{1440, 720, 360, 240, 120, 300}));
 
@@ -150,9 +150,20 @@ TEST(RichText, PageBreakStartsParagraphWithSameAttributesAndDoesNotSpread) {
   type(rt, QStringLiteral("next"));
   EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("next")}));
   const QTextBlock b0 = rt.document()->begin();
-  EXPECT_EQ(b0.blockFormat().pageBreakPolicy(), QTextFormat::PageBreak_Auto);
-  EXPECT_EQ(b0.next().blockFormat().pageBreakPolicy(), QTextFormat::PageBreak_AlwaysBefore);
-  EXPECT_EQ(b0.next().next().blockFormat().pageBreakPolicy(), QTextFormat::PageBreak_Auto);
+  EXPECT_FALSE(telvane::richtext::StartsNewPage(b0));
+  EXPECT_TRUE(telvane::richtext::StartsNewPage(b0.next()));
+  EXPECT_FALSE(telvane::richtext::StartsNewPage(b0.next().next())) << "Enter must not repeat the break";
+  // Two page breaks in a row are two pages.
+  rt.InsertPageBreak();
+  EXPECT_TRUE(telvane::richtext::StartsNewPage(rt.document()->lastBlock()));
+  // The break survives storage, and the paragraph split off after it does not start a page.
+  TRichText copy;
+  copy.SetRtf(rt.Rtf());
+  ASSERT_EQ(copy.document()->blockCount(), 4);
+  EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin()));
+  EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->begin().next()));
+  EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin().next().next()));
+  EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->lastBlock()));
   EXPECT_EQ(attributesAt(rt, rt.document()->characterCount() - 2).size, 16);
 }
 

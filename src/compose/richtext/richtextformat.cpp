@@ -73,7 +73,7 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat& p, double dpi) {
     case rtf::Align::Center: f.setAlignment(Qt::AlignHCenter); break;
     case rtf::Align::Justify: f.setAlignment(Qt::AlignJustify); break;
   }
-  if (p.pageBreakBefore) f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+  if (p.pageBreakBefore) SetPageBreak(f);
   ParagraphMetrics m;
   m.leftIndent = p.leftIndent;
   m.firstIndent = p.leftIndent + p.firstIndent;
@@ -230,6 +230,30 @@ void SetMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi) {
   }
 }
 
+int NewPageBreakId() {
+  static int last = 0;
+  return ++last;
+}
+
+void SetPageBreak(QTextBlockFormat& f) {
+  f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+  f.setProperty(kPageBreakId, NewPageBreakId());
+}
+
+bool StartsNewPage(const QTextBlock& block) {
+  const QTextBlock previous = block.previous();
+  if (previous.isValid() && (previous.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter)) {
+    return true;
+  }
+  const QTextBlockFormat f = block.blockFormat();
+  if (!(f.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)) return false;
+  if (!previous.isValid()) return true;
+  const QTextBlockFormat pf = previous.blockFormat();
+  const bool copied = f.hasProperty(kPageBreakId) && (pf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) &&
+                      pf.intProperty(kPageBreakId) == f.intProperty(kPageBreakId);
+  return !copied;
+}
+
 bool IsMarker(const QTextCharFormat& f) { return f.objectType() == kMarkerObjectType; }
 
 QTextCharFormat MarkerFormat(const QTextCharFormat& base, int tag, bool hidden) {
@@ -282,7 +306,6 @@ rtf::Document DocumentToModel(const QTextDocument* doc) {
   const double dpi = LayoutResolution(doc);
   rtf::Document model;
   ModelBuilder builder(model);
-  bool breakAfterPrevious = false;
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
     const QTextBlockFormat bf = b.blockFormat();
     rtf::Paragraph p;
@@ -301,8 +324,7 @@ rtf::Document DocumentToModel(const QTextDocument* doc) {
     p.format.spaceBefore = m.spaceBefore;
     p.format.spaceAfter = m.spaceAfter;
     p.format.lineHeight = m.lineHeight;
-    p.format.pageBreakBefore = breakAfterPrevious || (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
-    breakAfterPrevious = bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter;
+    p.format.pageBreakBefore = b != doc->begin() && StartsNewPage(b);
     p.mark = builder.charFormat(b.charFormat());
     for (auto it = b.begin(); !it.atEnd(); ++it) {
       const QTextFragment frag = it.fragment();

@@ -11,6 +11,7 @@
 
 #include "compose/rtf/rtfdocument.h"
 
+class QTextBlock;
 class QTextDocument;
 class QTextCursor;
 
@@ -27,6 +28,7 @@ enum Property {
   kMarkerTag,         // on an insert point's marker: its tag
   kMarkerHidden,      // on an insert point's marker: drawn with no width
   kInsertPointText,   // on the characters of an insert point's text: the tag
+  kPageBreakId,       // on a paragraph that starts a page: the id of that page break
 };
 
 inline constexpr int kMarkerObjectType = QTextFormat::UserObject + 1;
@@ -56,6 +58,13 @@ void ApplyLayoutResolution(QTextDocument* doc, double dpi);
 ParagraphMetrics MetricsOf(const QTextBlockFormat& f, double dpi);
 // Stores metrics in the format, in twips and in pixels at dpi.
 void SetMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi);
+
+// A page break is the "page break before" policy of a paragraph together with an id of its own.
+// Splitting a paragraph copies its format, id included; a paragraph whose break carries the id of
+// the paragraph before it is such a copy and does not start a page.
+int NewPageBreakId();
+void SetPageBreak(QTextBlockFormat& f);
+bool StartsNewPage(const QTextBlock& block);
 
 bool IsMarker(const QTextCharFormat& f);
 QTextCharFormat MarkerFormat(const QTextCharFormat& base, int tag, bool hidden);

@@ -3,7 +3,6 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -251,29 +250,12 @@ void TRichText::cleanTypingFormat(const QTextCharFormat& format) {
 void TRichText::InsertPageBreak() {
   QTextCursor c = textCursor();
   QTextBlockFormat bf = c.blockFormat();
-  bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+  richtext::SetPageBreak(bf);
   const QTextCharFormat typing = currentCharFormat();
   c.insertBlock(bf, typing);
   c.setCharFormat(typing);
   setTextCursor(c);
   setCurrentCharFormat(typing);
-}
-
-void TRichText::keyPressEvent(QKeyEvent* event) {
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && !(event->modifiers() & Qt::ShiftModifier) && !isReadOnly()) {
-    // A paragraph that starts a new page passes its other attributes on, not the page break.
-    QTextCursor c = textCursor();
-    QTextBlockFormat bf = c.blockFormat();
-    if (bf.pageBreakPolicy() != QTextFormat::PageBreak_Auto) {
-      bf.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
-      c.insertBlock(bf, currentCharFormat());
-      setTextCursor(c);
-      ensureCursorVisible();
-      return;
-    }
-  }
-  QTextEdit::keyPressEvent(event);
 }
 
 // Insert points ---------------------------------------------------------------------------------
@@ -418,13 +400,10 @@ void TRichText::preparePaintLayout(double dpi, int width) {
   doc->setTextWidth(width);
 
   paintLines_.clear();
-  bool breakPending = false;
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
     const QTextLayout* layout = b.layout();
     const QRectF box = doc->documentLayout()->blockBoundingRect(b);
-    const auto policy = b.blockFormat().pageBreakPolicy();
-    const bool breakBefore = breakPending || (policy & QTextFormat::PageBreak_AlwaysBefore);
-    breakPending = policy & QTextFormat::PageBreak_AlwaysAfter;
+    const bool breakBefore = richtext::StartsNewPage(b);
     for (int i = 0; i < layout->lineCount(); ++i) {
       const QTextLine line = layout->lineAt(i);
       const double top = box.top() + line.y();

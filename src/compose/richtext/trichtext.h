@@ -116,9 +116,6 @@ class TRichText : public QTextEdit {
   void GetTextToInsert(int tag, QString& text, bool& answered);
   void StartSpellCheck();
 
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   struct PaintLine {
     double top = 0;

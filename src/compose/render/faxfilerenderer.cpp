@@ -1,0 +1,250 @@
+// CreateFaxFile (see faxfilerenderer.h).
+#include "compose/render/faxfilerenderer.h"
+
+#include "compose/render/faxjoin.h"
+#include "compose/render/pagebitmap.h"
+#include "faximage/faxerrors.h"
+#include "records/fax_tables.h"
+#include "resources/ovxresources.h"
+#include "shell/uihelpers.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <cstdio>
+#include <new>
+
+namespace telvane::render {
+
+namespace {
+
+// Characters from which a control's text counts as contents whatever it holds.
+constexpr int kNonEmptyLength = 256;
+
+// Every new fax starts from the editors' page: US Letter with 720-twip margins; an RTF that
+// carries its own page layout replaces it while loading.
+void resetForLoading(TRichText& control) {
+    control.Clear();
+    control.SetPageLayout(PageLayoutTwips{});
+}
+
+bool loadRtf(TRichText& control, const QByteArray& rtf) {
+    resetForLoading(control);
+    if (!rtf.isEmpty())
+        control.SetRtf(rtf);
+    return true;
+}
+
+bool loadFile(TRichText& control, const QString& path, QString& error) {
+    resetForLoading(control);
+    return path.isEmpty() || control.LoadFromFile(path, &error);
+}
+
+void removeFile(const std::string& path) {
+    std::remove(path.c_str());
+}
+
+}  // namespace
+
+int RenderingZoom(double logicalDpi) {
+    if (logicalDpi <= 0)
+        logicalDpi = 96;
+    return static_cast<int>(200.0 / logicalDpi * 100.0);
+}
+
+bool IsRichTextEmpty(const TRichText& control) {
+    const QString text = control.Text();
+    if (text.isEmpty())
+        return true;
+    if (text.size() >= kNonEmptyLength)
+        return false;
+    // Under 256 characters there are at most 256 lines: all of them are looked at, so that text
+    // below 200 blank lines still counts.
+    for (const QString& line : control.Lines()) {
+        if (!line.trimmed().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+void RichTextMemoTarget::clear() {
+    resetForLoading(control_);
+}
+bool RichTextMemoTarget::loadFromFile(const std::string& path) {
+    return control_.LoadFromFile(QString::fromStdString(path));
+}
+bool RichTextMemoTarget::saveToFile(const std::string& path) {
+    return control_.SaveToFile(QString::fromStdString(path));
+}
+void RichTextMemoTarget::refresh() {
+    control_.ReLayout();
+}
+
+FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir) {
+    return [&faxXb, dataDir](TRichText& cover, TRichText& document, QString&) {
+        RichTextMemoTarget coverTarget(cover);
+        RichTextMemoTarget documentTarget(document);
+        records::LoadRichText(coverTarget, "RTFCOVER", faxXb, dataDir);
+        records::LoadRichText(documentTarget, "RTFDOC", faxXb, dataDir);
+        return true;
+    };
+}
+
+FaxPartsLoader PartsFromRtf(QByteArray coverRtf, QByteArray documentRtf) {
+    return [coverRtf = std::move(coverRtf), documentRtf = std::move(documentRtf)](TRichText& cover, TRichText& document,
+                                                                                   QString&) {
+        return loadRtf(cover, coverRtf) && loadRtf(document, documentRtf);
+    };
+}
+
+FaxPartsLoader PartsFromFiles(QString coverPath, QString documentPath) {
+    return [coverPath = std::move(coverPath), documentPath = std::move(documentPath)](
+               TRichText& cover, TRichText& document, QString& error) {
+        return loadFile(cover, coverPath, error) && loadFile(document, documentPath, error);
+    };
+}
+
+// Hourglass, disabled button bar and status text for the operation; undone once, at the latest
+// when the operation is left.
+class FaxFileRenderer::UiLock {
+public:
+    explicit UiLock(FaxFileRenderer& r) : r_(r) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (r_.EnableButtonBar)
+            r_.EnableButtonBar(false);
+        r_.say(kStatusLoading);
+        LetMessagesRun();
+    }
+    ~UiLock() { release(); }
+    UiLock(const UiLock&) = delete;
+    UiLock& operator=(const UiLock&) = delete;
+
+    void release() {
+        if (released_)
+            return;
+        released_ = true;
+        QApplication::restoreOverrideCursor();
+        if (r_.EnableButtonBar)
+            r_.EnableButtonBar(true);
+        r_.say("");
+    }
+
+private:
+    FaxFileRenderer& r_;
+    bool released_ = false;
+};
+
+FaxFileRenderer::FaxFileRenderer() : cover_(std::make_unique<TRichText>()), document_(std::make_unique<TRichText>()) {
+    cover_->hide();
+    document_->hide();
+}
+
+FaxFileRenderer::~FaxFileRenderer() = default;
+
+void FaxFileRenderer::say(const char* text) {
+    if (SetStatus)
+        SetStatus(QString::fromLatin1(text));
+}
+
+FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load) {
+    FaxFileResult result;
+    if (busy_) {
+        result.errorText = QStringLiteral("A fax file is being created already; try again when it is done.");
+        return result;
+    }
+    busy_ = true;
+    struct BusyReset {
+        bool& busy;
+        ~BusyReset() { busy = false; }
+    } busyReset{busy_};
+    lastPageCount_ = 0;
+
+    UiLock ui(*this);
+    QString loadError;
+    if (!load(*cover_, *document_, loadError)) {
+        result.errorText = loadError.isEmpty() ? QStringLiteral("The fax could not be loaded.") : loadError;
+        return result;
+    }
+    const bool coverEmpty = IsRichTextEmpty(*cover_);
+    const bool documentEmpty = IsRichTextEmpty(*document_);
+    if (coverEmpty && documentEmpty) {
+        ui.release();
+        ShowInformation(QString::fromLatin1(kNoContentsMessage));
+        return result;
+    }
+
+    say(kStatusRendering);
+    LetMessagesRun();
+    std::vector<std::string> pages;
+    try {
+        if (!coverEmpty)
+            renderControl(*cover_, dataDir, pages);
+        if (!documentEmpty)
+            renderControl(*document_, dataDir, pages);
+        say(kStatusJoining);
+        LetMessagesRun();
+        result.fileName = JoinFaxFiles(pages);
+        result.pageCount = static_cast<int>(pages.size());
+    } catch (const EOvxException& e) {
+        result.errorCode = e.ErrorCode();
+        result.errorText = QString::fromStdString(e.what());
+    } catch (const std::bad_alloc&) {
+        result.errorCode = faximage::ecOutOfMemory;
+        result.errorText = QString::fromStdString(OvxErrorText(faximage::ecOutOfMemory));
+    }
+    if (result.errorCode != 0) {
+        if (result.errorText.isEmpty())
+            result.errorText = QStringLiteral("Error %1").arg(result.errorCode);
+        for (const std::string& page : pages)
+            removeFile(page);
+        result.fileName.clear();
+        result.pageCount = 0;
+    }
+    lastPageCount_ = result.pageCount;
+    return result;
+}
+
+void FaxFileRenderer::renderControl(TRichText& control, const std::string& dataDir, std::vector<std::string>& pages) {
+    const std::string firstPageName = pages.empty() ? FirstPageFileName(dataDir) : std::string();
+    const std::string bitmapFile = dataDir + kTempBitmapName;
+    struct TempBitmapRemover {
+        const std::string& path;
+        ~TempBitmapRemover() { removeFile(path); }
+    } tempRemover{bitmapFile};
+
+    const double screenDpi = control.logicalDpiY() > 0 ? control.logicalDpiY() : 96;
+    PageBitmap bitmap(screenDpi);
+    control.SetZooming(RenderingZoom(screenDpi));
+    converter_.SetOptions(faximage::coYield);
+    converter_.Resolution = faximage::frHigh;
+    converter_.OnYield = [] {
+        LetMessagesRun();
+        return true;
+    };
+
+    int line = 0;
+    do {
+        int next = 0;
+        {
+            QPainter painter(&bitmap.Canvas());
+            next = control.PaintPage(painter, kPageOffset, kPageOffset, PageBitmap::kWidth - kPageOffset,
+                                     PageBitmap::kHeight - kPageOffset, line);
+        }
+        const int pageNumber = static_cast<int>(pages.size()) + 1;
+        const std::string pageFile = pageNumber == 1 ? firstPageName : PageFileName(dataDir, pageNumber);
+        bitmap.SetBlack(PageBitmap::kWidth - kMarkOffset, PageBitmap::kHeight - kMarkOffset);
+        bitmap.SaveBmp(bitmapFile);
+        LetMessagesRun();
+        converter_.InputDocumentType = faximage::idBmp;
+        converter_.SetDocumentFile(bitmapFile);
+        converter_.OutFileName = pageFile;
+        converter_.ConvertFile();
+        pages.push_back(pageFile);
+        bitmap.FillWhite();
+        // A control that does not move on would paint the same page for ever.
+        if (next > 0 && next <= line)
+            throw EOvxException(faximage::ecBadArgument, "The text could not be divided into pages.");
+        line = next;
+    } while (line > 0);
+}
+
+}  // namespace telvane::render

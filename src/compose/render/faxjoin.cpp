@@ -1,0 +1,184 @@
+// Page file names and joining (see faxjoin.h).
+#include "compose/render/faxjoin.h"
+
+#include "faximage/faxerrors.h"
+#include "faximage/ovffile.h"
+#include "resources/ovxresources.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace telvane::render {
+
+namespace {
+
+namespace fx = telvane::faximage;
+
+constexpr std::size_t kCopyBlock = 4096;
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+[[noreturn]] void raiseIo(bool writing) {
+    throw EOvxException(OvxIoError(errno, writing));
+}
+
+// An open file descriptor, closed on every path.
+class File {
+public:
+    File(const std::string& path, int flags) : fd_(::open(path.c_str(), flags | O_CLOEXEC)) {
+        if (fd_ < 0)
+            raiseIo((flags & O_ACCMODE) != O_RDONLY);
+    }
+    ~File() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    std::uint64_t size() const {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            raiseIo(false);
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+    // Reads up to `size` bytes at `offset`; returns how many arrived (less only at the end).
+    std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) const {
+        std::size_t got = 0;
+        while (got < size) {
+            ssize_t n = ::pread(fd_, static_cast<std::uint8_t*>(data) + got, size - got, off_t(offset + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                raiseIo(false);
+            if (n == 0)
+                break;
+            got += std::size_t(n);
+        }
+        return got;
+    }
+    void readExact(std::uint64_t offset, void* data, std::size_t size) const {
+        if (readAt(offset, data, size) != size)
+            throw EOvxException(fx::ecFaxBadFormat);
+    }
+    void writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            ssize_t n = ::pwrite(fd_, static_cast<const std::uint8_t*>(data) + done, size - done, off_t(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                raiseIo(true);
+            if (n == 0)
+                throw EOvxException(fx::ecDiskFull);
+            done += std::size_t(n);
+        }
+    }
+    void truncate(std::uint64_t size) {
+        if (::ftruncate(fd_, off_t(size)) != 0)
+            raiseIo(true);
+    }
+
+private:
+    int fd_;
+};
+
+fx::OvfFileHeader readFileHeader(const File& f, std::uint8_t raw[fx::kOvfFileHeaderSize]) {
+    f.readExact(0, raw, fx::kOvfFileHeaderSize);
+    fx::OvfFileHeader h;
+    if (!fx::DecodeFileHeader(raw, h))
+        throw EOvxException(fx::ecFaxBadFormat);
+    return h;
+}
+
+// Offset just past the last of the file's pages, walking page_count page headers.
+std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
+    const std::uint64_t size = f.size();
+    std::uint64_t at = h.firstPageOffset;
+    for (int i = 0; i < h.pageCount; ++i) {
+        std::uint8_t raw[fx::kOvfPageHeaderSize];
+        f.readExact(at, raw, sizeof raw);
+        at += fx::kOvfPageHeaderSize + fx::DecodePageHeader(raw).imageLength;
+        if (at > size)
+            throw EOvxException(fx::ecFaxBadFormat);
+    }
+    return at;
+}
+
+}  // namespace
+
+std::string FirstPageFileName(const std::string& dir) {
+    for (int n = 1; n <= kMaxFirstPageNumber; ++n) {
+        std::string name = dir + "TVN_" + std::to_string(n) + ".OVF";
+        if (!fileExists(name))
+            return name;
+    }
+    return dir + "TVN1.OVF";
+}
+
+std::string PageFileName(const std::string& dir, int pageNumber) {
+    return dir + "TVNFX" + std::to_string(pageNumber) + ".OVF";
+}
+
+void AppendFaxFile(const std::string& dest, const std::string& source) {
+    File d(dest, O_RDWR);
+    File s(source, O_RDONLY);
+
+    std::uint8_t destRaw[fx::kOvfFileHeaderSize];
+    fx::OvfFileHeader destHeader = readFileHeader(d, destRaw);
+    std::uint64_t at = endOfPages(d, destHeader);
+
+    std::uint8_t sourceRaw[fx::kOvfFileHeaderSize];
+    const fx::OvfFileHeader sourceHeader = readFileHeader(s, sourceRaw);
+    const std::uint64_t sourceSize = s.size();
+    if (sourceHeader.firstPageOffset > sourceSize)
+        throw EOvxException(fx::ecFaxBadFormat);
+    const unsigned total = unsigned(destHeader.pageCount) + sourceHeader.pageCount;
+    if (total > 0xFFFF)
+        throw EOvxException(fx::ecBadArgument);
+
+    std::vector<std::uint8_t> block;
+    try {
+        block.resize(kCopyBlock);
+    } catch (const std::bad_alloc&) {
+        throw EOvxException(fx::ecOutOfMemory);
+    }
+    for (std::uint64_t from = sourceHeader.firstPageOffset; from < sourceSize;) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBlock, sourceSize - from));
+        const std::size_t got = s.readAt(from, block.data(), want);
+        if (got == 0)
+            throw EOvxException(fx::ecReadBeyondEof);
+        d.writeAt(at, block.data(), got);
+        at += got;
+        from += got;
+    }
+    // Anything that followed dest's last page has been overwritten or is cut off here.
+    d.truncate(at);
+
+    // Only page_count changes: the joined file keeps dest's created time and sender ID.
+    destRaw[32] = std::uint8_t(total & 0xFF);
+    destRaw[33] = std::uint8_t(total >> 8);
+    d.writeAt(0, destRaw, sizeof destRaw);
+}
+
+std::string JoinFaxFiles(const std::vector<std::string>& files) {
+    if (files.empty())
+        return {};
+    for (std::size_t i = 1; i < files.size(); ++i)
+        AppendFaxFile(files.front(), files[i]);
+    for (std::size_t i = 1; i < files.size(); ++i)
+        std::remove(files[i].c_str());
+    return files.front();
+}
+
+}  // namespace telvane::render

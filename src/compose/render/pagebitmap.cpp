@@ -1,0 +1,68 @@
+// Page bitmap of rendering (see pagebitmap.h).
+#include "compose/render/pagebitmap.h"
+
+#include "faximage/faxerrors.h"
+#include "faximage/faxunpacker.h"
+#include "resources/ovxresources.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace telvane::render {
+
+namespace {
+
+// Pels darker than this (qGray, 0..255) are black: the nearer of black and white.
+constexpr int kBlackBelow = 128;
+
+}  // namespace
+
+PageBitmap::PageBitmap(double logicalDpi) : canvas_(kWidth, kHeight, QImage::Format_RGB32) {
+    if (canvas_.isNull())
+        throw EOvxException(faximage::ecCantMakeBitmap);
+    const int dotsPerMeter = static_cast<int>(std::lround(logicalDpi / 0.0254));
+    canvas_.setDotsPerMeterX(dotsPerMeter);
+    canvas_.setDotsPerMeterY(dotsPerMeter);
+    mono_ = faximage::Raster(kWidth, kHeight, 204, 196);
+    FillWhite();
+}
+
+void PageBitmap::FillWhite() {
+    canvas_.fill(Qt::white);
+}
+
+void PageBitmap::SetBlack(int x, int y) {
+    canvas_.setPixel(x, y, qRgb(0, 0, 0));
+}
+
+const faximage::Raster& PageBitmap::Monochrome() {
+    const QRgb white = qRgb(255, 255, 255);
+    for (int y = 0; y < kHeight; ++y) {
+        const QRgb* src = reinterpret_cast<const QRgb*>(canvas_.constScanLine(y));
+        std::uint8_t* dst = mono_.row(y);
+        // Most rows of a page are blank.
+        if (std::all_of(src, src + kWidth, [white](QRgb p) { return (p | 0xFF000000u) == white; })) {
+            std::fill(dst, dst + mono_.stride, 0);
+            continue;
+        }
+        for (int x = 0; x < kWidth; x += 8) {
+            std::uint8_t byte = 0;
+            for (int b = 0; b < 8; ++b)
+                byte = std::uint8_t((byte << 1) | (qGray(src[x + b]) < kBlackBelow ? 1 : 0));
+            dst[x / 8] = byte;
+        }
+    }
+    return mono_;
+}
+
+void PageBitmap::SaveBmp(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    int rc = faximage::EncodeBmp(Monochrome(), bytes);
+    if (rc == faximage::ecOK)
+        rc = faximage::WriteFileBytes(path, bytes);
+    if (rc != faximage::ecOK)
+        throw EOvxException(rc);
+}
+
+}  // namespace telvane::render
