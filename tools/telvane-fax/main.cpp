@@ -1,0 +1,283 @@
+// telvane-fax: headless fax sender and receiver on the engine's components, for scripted faxing
+// and for tests. Progress texts go to standard error; errors end with the engine's code and text
+// and exit status 1. SIGINT/SIGTERM cancel the session cleanly (the port is always closed).
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "comport.h"
+#include "faxsession.h"
+#include "ovxexception.h"
+
+using namespace ovx;
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+void OnSignal(int) { gInterrupted = true; }
+
+void Usage(std::FILE* f)
+{
+    std::fputs(
+        "Usage:\n"
+        "  telvane-fax send --device PATH --number N [--class 1|2|2.0|auto] [--bps N]\n"
+        "                   [--station-id ID] [--header TEXT] [--cover FILE]\n"
+        "                   [--dial-attempts N] [--retry-wait S] [--dial-wait S] FILE.OVF...\n"
+        "  telvane-fax receive --device PATH --dir DIR [--answer-on-ring N] [--one-fax]\n"
+        "                   [--station-id ID] [--bps N]\n"
+        "Common options: --trace FILE (port byte trace), --log FILE (dispatch log), --help\n"
+        "Exit status: 0 when the fax was sent (or received with --one-fax), 1 on a fax error,\n"
+        "2 on bad usage.\n",
+        f);
+}
+
+struct Options {
+    std::string mode, device, number, cls = "1", stationId, header, cover, dir, trace, log;
+    long bps = 14400;
+    int answerOnRing = 1, dialAttempts = 3;
+    long retryWait = 60, dialWait = 60;
+    bool oneFax = false;
+    std::vector<std::string> files;
+};
+
+bool ParseArgs(int argc, char** argv, Options& o)
+{
+    if (argc < 2)
+        return false;
+    o.mode = argv[1];
+    if (o.mode == "--help" || o.mode == "-h") {
+        Usage(stdout);
+        std::exit(0);
+    }
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        auto number = [&](long& out) {
+            std::string v;
+            if (!value(v))
+                return false;
+            char* end = nullptr;
+            out = std::strtol(v.c_str(), &end, 10);
+            return end && *end == '\0' && !v.empty();
+        };
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            std::exit(0);
+        } else if (a == "--device") {
+            if (!value(o.device)) return false;
+        } else if (a == "--number") {
+            if (!value(o.number)) return false;
+        } else if (a == "--class") {
+            if (!value(o.cls)) return false;
+        } else if (a == "--bps") {
+            if (!number(o.bps)) return false;
+        } else if (a == "--station-id") {
+            if (!value(o.stationId)) return false;
+        } else if (a == "--header") {
+            if (!value(o.header)) return false;
+        } else if (a == "--cover") {
+            if (!value(o.cover)) return false;
+        } else if (a == "--dir") {
+            if (!value(o.dir)) return false;
+        } else if (a == "--trace") {
+            if (!value(o.trace)) return false;
+        } else if (a == "--log") {
+            if (!value(o.log)) return false;
+        } else if (a == "--answer-on-ring") {
+            if (!number(n)) return false;
+            o.answerOnRing = static_cast<int>(n);
+        } else if (a == "--dial-attempts") {
+            if (!number(n)) return false;
+            o.dialAttempts = static_cast<int>(n);
+        } else if (a == "--retry-wait") {
+            if (!number(o.retryWait)) return false;
+        } else if (a == "--dial-wait") {
+            if (!number(o.dialWait)) return false;
+        } else if (a == "--one-fax") {
+            o.oneFax = true;
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "telvane-fax: unknown option %s\n", a.c_str());
+            return false;
+        } else {
+            o.files.push_back(a);
+        }
+    }
+    if (o.device.empty())
+        return false;
+    if (o.mode == "send")
+        return !o.number.empty() && (!o.files.empty() || !o.cover.empty());
+    if (o.mode == "receive")
+        return !o.dir.empty();
+    return false;
+}
+
+bool ParseClass(const std::string& s, TFaxClass& c)
+{
+    if (s == "1") c = fcClass1;
+    else if (s == "2") c = fcClass2;
+    else if (s == "2.0") c = fcClass2_0;
+    else if (s == "auto") c = fcDetect;
+    else return false;
+    return true;
+}
+
+// Waits for the finish event, passing a cancel on SIGINT/SIGTERM.
+class Finisher {
+public:
+    void Done(int code)
+    {
+        std::lock_guard lock(mu_);
+        code_ = code;
+        done_ = true;
+        cv_.notify_all();
+    }
+    int Wait(TOvxCustomAbstractFax& fax)
+    {
+        std::unique_lock lock(mu_);
+        bool cancelled = false;
+        while (!done_) {
+            cv_.wait_for(lock, std::chrono::milliseconds(100));
+            if (gInterrupted && !cancelled) {
+                cancelled = true;
+                lock.unlock();
+                fax.CancelSession();
+                lock.lock();
+            }
+        }
+        return code_;
+    }
+
+private:
+    std::mutex mu_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    int code_ = 0;
+};
+
+void DumpTraces(TOvxComPort& port, const Options& o)
+{
+    if (!o.trace.empty()) {
+        port.SetTraceName(o.trace);
+        port.SetTracing(tlDump);
+    }
+    if (!o.log.empty()) {
+        port.SetLogName(o.log);
+        port.SetLogging(tlDump);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    if (!ParseArgs(argc, argv, o)) {
+        Usage(stderr);
+        return 2;
+    }
+    TFaxClass cls = fcClass1;
+    if (!ParseClass(o.cls, cls)) {
+        std::fprintf(stderr, "telvane-fax: --class takes 1, 2, 2.0 or auto\n");
+        return 2;
+    }
+    if (cls == fcClass2 || cls == fcClass2_0) {
+        std::fprintf(stderr, "telvane-fax: Class 2 and 2.0 sessions are not available in this build; use --class 1 or auto\n");
+        return 2;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    TOvxComPort port;
+    port.SetDevicePath(o.device);
+    port.SetComNumber(1);
+    port.SetAutoOpen(false);
+    port.SetPromptForPort(false);
+    port.SetTraceSize(200000);
+    port.SetLogSize(1000000);
+
+    TOvxSendFax sender;
+    TOvxReceiveFax receiver;
+    TOvxCustomAbstractFax& fax = o.mode == "send" ? static_cast<TOvxCustomAbstractFax&>(sender) : receiver;
+    fax.SetComPort(&port);
+    fax.SetFaxClass(cls);
+    fax.DesiredBPS = o.bps;
+    fax.SetStationID(o.stationId);
+    fax.ExitOnError = o.mode == "send";
+
+    Finisher finisher;
+    int lastProgress = 0;
+    fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) {
+        const int p = cp.FaxProgress();
+        if (p != lastProgress && !FaxStatusText(p).empty()) {
+            lastProgress = p;
+            std::fprintf(stderr, "%s\n", FaxStatusText(p).c_str());
+        }
+    };
+    fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
+        if (code == lfaxReceiveOk)
+            std::printf("%s\n", cp.FaxFile().c_str());
+        std::fflush(stdout);
+    };
+    fax.OnFaxError = [&](TOvxAbstractFax&, int code) {
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, FaxErrorText(code).c_str());
+    };
+    fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.Done(code); };
+
+    try {
+        if (!o.trace.empty())
+            port.SetTracing(tlOn);
+        if (!o.log.empty())
+            port.SetLogging(tlOn);
+        port.SetOpen(true);
+    } catch (const EOvxException& e) {
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str(), e.what());
+        return 1;
+    }
+
+    int code = 0;
+    try {
+        if (o.mode == "send") {
+            sender.FaxFileList = o.files;
+            sender.PhoneNumber = o.number;
+            sender.CoverFile = o.cover;
+            sender.HeaderLine = o.header;
+            sender.DialAttempts = o.dialAttempts;
+            sender.SetDialRetryWait(o.retryWait);
+            sender.SetDialWait(o.dialWait);
+            sender.StartSend();
+        } else {
+            receiver.SetDestinationDir(o.dir);
+            receiver.AnswerOnRing = o.answerOnRing;
+            receiver.OneFax = o.oneFax;
+            receiver.ConstantStatus = true;
+            receiver.StartReceive();
+        }
+        code = finisher.Wait(fax);
+    } catch (const EOvxException& e) {
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str());
+        code = e.ErrorCode();
+    }
+    DumpTraces(port, o);
+    try {
+        port.SetOpen(false);
+    } catch (const EOvxException&) {
+    }
+    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted)
+        return 0;
+    if (code == 0)
+        std::fprintf(stderr, "%s\n", FaxStatusText(fpFinished).c_str());
+    return code == 0 ? 0 : 1;
+}
