@@ -1,0 +1,138 @@
+// Main window with 100,000 outgoing faxes: time to open the window (construction, logs opened,
+// first activation done) and time per scroll step of the outgoing grid, repainted each step.
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise. The data directory is built once per run.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+
+#include "records/fax_tables.h"
+#include "shell/appstate.h"
+#include "shell/inifile.h"
+#include "shell/loggrid.h"
+#include "shell/mainscreen.h"
+#include "shell/programdir.h"
+#include "shell/uihelpers.h"
+
+using namespace telvane;
+
+namespace {
+
+constexpr int kRecords = 100000;
+
+QTemporaryDir& dataDir() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void seed(const std::string& dir) {
+    QElapsedTimer timer;
+    timer.start();
+    records::RecordSet rs;
+    records::TXbAccess xb(rs);
+    if (!records::OpenFaxDBF(dir, rs, xb)) std::abort();
+    for (int i = 0; i < kRecords; ++i) {
+        rs.append();
+        rs.fieldByName("SUBJECT").setString("Subject of fax number " + std::to_string(i));
+        rs.fieldByName("RECIPIENT").setString("Recipient " + std::to_string(i % 977));
+        rs.fieldByName("PHONE").setString("555-" + std::to_string(1000 + i % 9000));
+        const bool sent = i % 5 != 0;
+        rs.fieldByName("SENT").setBoolean(sent);
+        if (sent) {
+            rs.fieldByName("DATESENT").setDate({2000 + (i / 4000), 1 + (i / 330) % 12, 1 + (i / 11) % 28});
+            rs.fieldByName("TIMESENT").setString("12:" + std::to_string(10 + i % 50));
+            rs.fieldByName("LASTRESULT").setString("Sent");
+        }
+        rs.fieldByName("PAGES").setInteger(1 + i % 9);
+        rs.post();
+    }
+    records::RebuildTableIndexes(rs, xb, records::faxTableSpec(), "", "");
+    rs.close();
+    records::RecordSet rec;
+    records::TXbAccess recXb(rec);
+    if (!records::OpenRecFaxDBF(dir, rec, recXb)) std::abort();
+    records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
+    rec.close();
+    IniFile ini;
+    ini.writeInteger("Modem", "ComPort", 0);
+    ini.save(dir + "TVN.INI");
+    std::fprintf(stderr, "seeded %d outgoing records in %lld ms\n", kRecords, static_cast<long long>(timer.elapsed()));
+}
+
+std::unique_ptr<TMainScreen> openWindow() {
+    auto w = std::make_unique<TMainScreen>();
+    w->show();
+    while (w->firstActivationPending()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return w;
+}
+
+void BM_OpenMainWindow(benchmark::State& state) {
+    for (auto _ : state) {
+        auto w = openWindow();
+        benchmark::DoNotOptimize(w->FaxGrid()->model()->rowCount());
+        state.PauseTiming();
+        w->close();
+        w.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenMainWindow)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Jumps across the whole log (as when dragging the scroll bar thumb), repainting each time.
+void BM_ScrollGridJumps(benchmark::State& state) {
+    auto w = openWindow();
+    QScrollBar* bar = w->FaxGrid()->verticalScrollBar();
+    int step = 0;
+    for (auto _ : state) {
+        bar->setValue(static_cast<int>((static_cast<long long>(step) * 7919) % (bar->maximum() + 1)));
+        w->FaxGrid()->viewport()->repaint();
+        ++step;
+    }
+    state.counters["cachedPages"] = w->FaxGrid()->logModel()->cachedPages();
+}
+BENCHMARK(BM_ScrollGridJumps)->Unit(benchmark::kMicrosecond);
+
+// Page down through the log, repainting each time.
+void BM_ScrollGridPageDown(benchmark::State& state) {
+    auto w = openWindow();
+    QScrollBar* bar = w->FaxGrid()->verticalScrollBar();
+    for (auto _ : state) {
+        if (bar->value() >= bar->maximum()) bar->setValue(0);
+        bar->setValue(bar->value() + bar->pageStep());
+        w->FaxGrid()->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_ScrollGridPageDown)->Unit(benchmark::kMicrosecond);
+
+// Moving the current record (arrow keys in the grid) through the record set.
+void BM_MoveCurrentRecord(benchmark::State& state) {
+    auto w = openWindow();
+    records::RecordSet& fax = w->FaxTable();
+    size_t k = 0;
+    for (auto _ : state) {
+        fax.moveTo(k);
+        k = (k + 1) % kRecords;
+    }
+}
+BENCHMARK(BM_MoveCurrentRecord)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (!dataDir().isValid()) return 1;
+    const std::string dir = dataDir().path().toStdString() + "/";
+    setProgramDir(dir);
+    seed(dir);
+    ScopedScriptedPrompter prompts;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
