@@ -1,0 +1,181 @@
+// The fax components on a real TOvxComPort with its dispatcher threads: the trigger wiring
+// (available, timer and output triggers), the event sink and cancelling, with the scripted
+// modem behind a device adapter instead of a serial line.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "comport.h"
+#include "fakemodem.h"
+#include "faxsession.h"
+#include "ovfpages.h"
+#include "ovxdevice.h"
+
+using namespace ovx;
+using faxtest::FakeModem;
+
+namespace {
+
+// The scripted modem as a serial device (thread-safe: the dispatcher's threads share it).
+class FakeDevice final : public TOvxDevice {
+public:
+    explicit FakeDevice(FakeModem& m, std::mutex& mu) : m_(m), mu_(mu) {}
+    void Open(const std::string&) override { open_ = true; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    void Configure(const TOvxLineSettings&) override {}
+    ssize_t Read(uint8_t* buf, size_t len) override
+    {
+        std::lock_guard lock(mu_);
+        if (!m_.Alive())
+            return -1;
+        return static_cast<ssize_t>(m_.Read(buf, len));
+    }
+    ssize_t Write(const uint8_t* buf, size_t len) override
+    {
+        std::lock_guard lock(mu_);
+        return m_.Write(buf, len) ? static_cast<ssize_t>(len) : -1;
+    }
+    void SetDTR(bool) override {}
+    void SetRTS(bool) override {}
+    uint8_t ModemStatus() override { return msCTS | msDSR; }
+    uint8_t TakeLineErrors() override { return 0; }
+    void FlushInput() override {}
+    void FlushOutput() override {}
+    int PollFd() const override { return -1; }
+    bool HasModemLines() const override { return false; }
+
+private:
+    FakeModem& m_;
+    std::mutex& mu_;
+    bool open_ = false;
+};
+
+void MakeOnePageFile(const std::string& path, int lines)
+{
+    std::ofstream o(path, std::ios::binary);
+    auto put16 = [&](unsigned v) { o.put(char(v & 0xFF)); o.put(char(v >> 8)); };
+    auto put32 = [&](unsigned v) { for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF)); };
+    o.write("OVF10\x1A", 6);
+    o.write(std::string(26, '\0').data(), 26);
+    put16(1);
+    put32(64);
+    o.write(std::string(26, '\0').data(), 26);
+    put32(static_cast<unsigned>(lines * 8 + 14));
+    put16(kFaxLineRecords);
+    o.write(std::string(10, '\0').data(), 10);
+    const char blank[6] = {0x00, char(0x80), char(0xB2), 0x59, 0x01, 0x00};
+    for (int i = 0; i < lines; ++i) {
+        put16(6);
+        o.write(blank, 6);
+    }
+    const char end[12] = {0x00, char(0x80), 0x00, 0x08, char(0x80), 0x00, 0x08, char(0x80), 0x00, 0x08, char(0x80), 0x00};
+    put16(12);
+    o.write(end, 12);
+}
+
+struct Done {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::vector<int> codes;
+    bool Wait(int seconds)
+    {
+        std::unique_lock lock(mu);
+        return cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return !codes.empty(); });
+    }
+};
+
+} // namespace
+
+TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("faxport-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = (dir / "doc.ovf").string();
+    MakeOnePageFile(file, 3000);   // about 24 KB of page data: several output passes
+
+    FakeModem modem;
+    std::mutex modemMu;
+    modem.Frames.push_back(FakeModem::Ident(0x40, "FAR END"));
+    modem.Frames.push_back(FakeModem::Dis(true, 6));
+    modem.Frames.push_back(FakeModem::Frame(0x84));
+    modem.Frames.push_back(FakeModem::Frame(0x8C));
+
+    TOvxComPort port;
+    port.SetComNumber(1);
+    port.SetDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
+    TOvxSendFax fax;
+    fax.SetComPort(&port);
+    EXPECT_EQ(port.OutSize(), 8192u);
+    EXPECT_EQ(port.Baud(), 19200);
+    port.SetLogging(tlOn);
+    port.SetOpen(true);
+
+    Done done;
+    std::atomic<int> statusEvents{0};
+    std::thread::id eventThread;
+    fax.OnFaxStatus = [&](TOvxAbstractFax&, bool, bool) { ++statusEvents; };
+    fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) {
+        std::lock_guard lock(done.mu);
+        eventThread = std::this_thread::get_id();
+        done.codes.push_back(code);
+        done.cv.notify_all();
+    };
+    fax.SetFaxFile(file);
+    fax.PhoneNumber = "42";
+    fax.DesiredBPS = 14400;
+    fax.StartSend();
+    ASSERT_TRUE(done.Wait(60)) << "the session did not finish";
+    EXPECT_EQ(done.codes, std::vector<int>{0});
+    EXPECT_NE(eventThread, std::this_thread::get_id());
+    EXPECT_GE(statusEvents.load(), 2);
+    {
+        std::lock_guard lock(modemMu);
+        ASSERT_EQ(modem.TxData.size(), 2u);
+        EXPECT_EQ(modem.TxData[1].size(), 3000u * 6 + 12);
+    }
+    // Every state change is in the dispatch log under "Fax".
+    bool sawState = false;
+    for (const auto& e : port.Dispatcher().Log().Entries())
+        if (e.Type == ltFax && e.Data == "tf1WaitMCF")
+            sawState = true;
+    EXPECT_TRUE(sawState);
+    port.SetOpen(false);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly)
+{
+    FakeModem modem;
+    std::mutex modemMu;
+    TOvxComPort port;
+    port.SetComNumber(1);
+    port.SetDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
+    TOvxReceiveFax fax;
+    fax.SetComPort(&port);
+    port.SetOpen(true);
+    Done done;
+    std::atomic<int> progress{0};
+    fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) { progress = cp.FaxProgress(); };
+    fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) {
+        std::lock_guard lock(done.mu);
+        done.codes.push_back(code);
+        done.cv.notify_all();
+    };
+    fax.ConstantStatus = true;
+    fax.StartReceive();
+    for (int i = 0; i < 100 && progress != fpWaiting; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(progress.load(), fpWaiting);
+    fax.CancelSession();
+    ASSERT_TRUE(done.Wait(30));
+    EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
+    EXPECT_FALSE(fax.InProgress());
+    port.SetOpen(false);
+}
