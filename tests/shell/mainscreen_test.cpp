@@ -641,4 +641,75 @@ TEST_F(MainScreenTest, GridPagesLargeLog) {
     EXPECT_EQ(w.FaxGrid()->currentIndex().row(), 1500);
 }
 
+TEST_F(MainScreenTest, CommandsReachTheirHooks) {
+    writePortSetting();
+    seedOutgoing(dir, threeOutgoing());
+    seedIncoming(dir, {incoming("ACME", "FAX0001.OVF")});
+    rebuildLogs(dir);
+    AppSettings().Receive.AtStartup = true;
+    IniFile ini = IniFile::load(dir + "TVN.INI");
+    ini.writeBool("Receive", "AtStartup", true);
+    ini.save(dir + "TVN.INI");
+    HookCounts c;
+    installCountingHooks(c);
+    std::vector<bool> cloneFlags;
+    mainScreenHooks().newFax = [&](TMainScreen& w, bool clone) {
+        cloneFlags.push_back(clone);
+        EXPECT_EQ(w.cloneRequested(), clone);
+    };
+    bool cleanupDeletes = false;
+    mainScreenHooks().faxLogCleanup = [&](TMainScreen&) {
+        ++c.cleanup;
+        return cleanupDeletes;
+    };
+    TMainScreen& w = start();
+    // Receive.AtStartup started receive mode at the first activation.
+    EXPECT_EQ(c.receive, 1);
+    ASSERT_TRUE(w.receiveMode());
+    // Configuration Information and View/Print are not locked.
+    w.ConfigurationInformation1Click();
+    EXPECT_EQ(c.config, 1);
+    w.PrintbuttonClick();
+    EXPECT_EQ(c.print, 1);
+    w.ReceiveButtonClick();
+    ASSERT_FALSE(w.receiveMode());
+
+    w.NewbuttonClick();
+    w.mnuCloneClick();
+    EXPECT_EQ(cloneFlags, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(w.cloneRequested());
+    w.EditButtonClick();
+    EXPECT_EQ(c.editFax, 1);
+    w.SendButtonClick();
+    EXPECT_EQ(c.send, 1);
+    // A double click on a grid row views the fax.
+    emit w.FaxGrid()->doubleClicked(w.FaxGrid()->model()->index(0, 0));
+    EXPECT_EQ(c.view, 1);
+    // Clean-up runs Rebuild Indexes only when it deleted something.
+    w.FaxlogCleanup1Click();
+    EXPECT_EQ(c.rebuild, 0);
+    cleanupDeletes = true;
+    w.FaxlogCleanup1Click();
+    EXPECT_EQ(c.cleanup, 2);
+    EXPECT_EQ(c.rebuild, 1);
+    EXPECT_FALSE(w.FaxTable().controlsDisabled());
+    w.mnuPreferencesClick();
+    w.mnuPhoneBookClick();
+    EXPECT_EQ(c.preferences, 1);
+    EXPECT_EQ(c.phone, 1);
+    EXPECT_EQ(c.quickSetup, 0);  // a port is stored
+}
+
+TEST_F(MainScreenTest, StartedMinimizedStillRunsFirstActivation) {
+    rebuildLogs(dir);  // no port stored: quick set-up pending
+    HookCounts c;
+    installCountingHooks(c);
+    qputenv("TELVANE_START_MINIMIZED", "1");
+    TMainScreen& w = start();
+    qunsetenv("TELVANE_START_MINIMIZED");
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_FALSE(w.firstActivationPending());
+    EXPECT_EQ(c.quickSetup, 1);
+}
+
 #include "mainscreen_test.moc"
