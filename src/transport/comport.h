@@ -204,7 +204,6 @@ private:
     bool startThreads_ = true;
     std::function<std::unique_ptr<TOvxDevice>()> deviceFactory_;
     std::unique_ptr<TOvxBaseDispatcher> dispatcher_;
-    int eventHandlerId_ = 0;
     // Trace and log live in the component so they survive reopening the port.
     TOvxTrace trace_;
     TOvxEventLog log_;

@@ -136,6 +136,8 @@ public:
     int RemoveTrigger(int handle);
     int SetTimerTrigger(int handle, int64_t ticks, bool activate);
     int SetStatusTrigger(int handle, uint32_t value, bool activate);
+    // The type (1..5) of a status trigger; 0 for any other handle.
+    int StatusTriggerType(int handle) const;
 
     // Handlers. Register* return a handler id (> 0); removal during delivery is deferred.
     int RegisterEventTriggerHandler(TOvxTriggerProc proc);
@@ -155,8 +157,10 @@ public:
     static constexpr size_t kMaxTriggersPerKind = 64;
     static constexpr size_t kMaxDataTriggerLength = 255;
 
-private:
     struct Impl;
+
+private:
+    size_t WriteOutputOnce();
     void CommEventThread();
     void DispatchThread();
     void OutputThread();

@@ -77,10 +77,13 @@ private:
     std::deque<std::pair<char, uint8_t>> ring_;
 };
 
+inline constexpr uint8_t kLogNotActive = 0x80;
+
 struct TOvxLogEntry {
     int64_t TimeMs = 0;
     TOvxLogType Type = ltNone;
     uint16_t Subtype = lsNone;
+    uint8_t Extra = 0;  // status trigger type (1..5), ORed with kLogNotActive when disarmed
     uint32_t Value = 0;
     std::string Data;   // optional bytes; for ltFax the state name
 };
@@ -101,7 +104,7 @@ public:
     void Clear();
     void Stop();
     bool Recording() const;
-    void Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {});
+    void Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {}, uint8_t extra = 0);
     std::vector<TOvxLogEntry> Entries() const;
     bool WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const;
 

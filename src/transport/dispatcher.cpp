@@ -1,0 +1,1067 @@
+// Dispatcher of one serial port: ring buffers, trigger evaluation, handler delivery, threads.
+#include "dispatcher.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "ovxexception.h"
+
+namespace ovx {
+
+namespace {
+
+std::mutex gPumpMutex;
+std::function<void()> gPump;
+std::atomic<int> gNextDispatcherNumber{1};
+
+enum class TriggerKind { Avail, Data, Timer, Status };
+enum class HandlerKind { Event = 0, Proc = 1, Window = 2 };
+
+uint8_t Fold(uint8_t c, bool ignoreCase)
+{
+    return ignoreCase ? static_cast<uint8_t>(std::toupper(c)) : c;
+}
+
+} // namespace
+
+void SetEventPump(std::function<void()> pump)
+{
+    std::lock_guard lock(gPumpMutex);
+    gPump = std::move(pump);
+}
+
+void PumpEvents()
+{
+    std::function<void()> pump;
+    {
+        std::lock_guard lock(gPumpMutex);
+        pump = gPump;
+    }
+    if (pump)
+        pump();
+}
+
+void NormaliseThresholds(TOvxDispatcherConfig& c)
+{
+    const bool hw = c.Line.HWFlowOptions != 0;
+    if (!hw)
+        return;
+    if (c.BufferFull == 0 || c.BufferFull > c.InSize)
+        c.BufferFull = c.InSize * 9 / 10;
+    if (c.BufferResume == 0 || c.BufferResume > c.BufferFull)
+        c.BufferResume = c.InSize / 10;
+}
+
+struct TOvxBaseDispatcher::Impl {
+    struct Trigger {
+        int Handle = 0;
+        TriggerKind Kind = TriggerKind::Avail;
+        bool Removed = false;
+        size_t Count = 0;                  // available
+        std::string Data;                  // data (folded when IgnoreCase)
+        bool IgnoreCase = false;
+        std::vector<size_t> Failure;       // KMP failure table of Data
+        size_t Matched = 0;
+        bool Active = false;               // timer, status
+        int64_t DueMs = 0;                 // timer
+        int Type = 0;                      // status
+        uint32_t Value = 0;                // status
+        uint8_t LastModem = 0;             // status type 1
+    };
+    struct Handler {
+        int Id = 0;
+        HandlerKind Kind = HandlerKind::Proc;
+        TOvxTriggerProc Proc;
+        TOvxEventSink* Sink = nullptr;
+        bool Removed = false;
+    };
+
+    // Guarded by mu.
+    std::mutex mu;
+    std::vector<uint8_t> in, out;
+    uint64_t inHead = 0, inTail = 0, outHead = 0, outTail = 0;
+    uint64_t outFlushes = 0;
+    uint64_t newSinceAvail = 0;
+    std::vector<std::shared_ptr<Trigger>> triggers;
+    std::vector<std::shared_ptr<Handler>> handlers;
+    std::vector<int> dataMatches;          // data triggers matched, in arrival order
+    int nextTrigger = 1, nextHandler = 1;
+    bool delivering = false;
+    bool flushedDuringDelivery = false;
+    bool lineLost = false;
+    bool open = false;
+    bool closing = false;
+    bool running = false;
+    std::condition_variable inputCv;       // input arrived, output drained, stop
+
+    // Thread signalling (guarded by evMu).
+    std::mutex evMu;
+    std::condition_variable dispatchCv, commCv, startCv;
+    bool eventPending = false;
+    bool kick = false;
+    int started = 0;
+    std::condition_variable outCv;         // uses mu
+    std::atomic<bool> stop{false};
+    std::atomic<int> ended{0};
+    std::atomic<bool> closeOnExit{false};
+    int wake[2] = {-1, -1};
+    std::thread comm, dispatch, output;
+    std::thread::id dispatchId;
+
+    // Dispatch-thread state.
+    uint8_t lastModem = 0;
+
+    size_t InUsed() const { return static_cast<size_t>(inHead - inTail); }
+    size_t OutUsed() const { return static_cast<size_t>(outHead - outTail); }
+
+    void Wake()
+    {
+        if (wake[1] >= 0) {
+            const char c = 1;
+            [[maybe_unused]] ssize_t n = ::write(wake[1], &c, 1);
+        }
+    }
+    void KickDispatch()
+    {
+        {
+            std::lock_guard lock(evMu);
+            kick = true;
+        }
+        dispatchCv.notify_all();
+    }
+    std::shared_ptr<Trigger> Find(int handle) const
+    {
+        for (const auto& t : triggers)
+            if (t->Handle == handle)
+                return t;
+        return nullptr;
+    }
+    size_t CountKind(TriggerKind k) const
+    {
+        return static_cast<size_t>(std::count_if(triggers.begin(), triggers.end(),
+                                                 [k](const auto& t) { return t->Kind == k; }));
+    }
+    // Advances every data trigger over `bytes`, recording completed matches.
+    void ScanData(const uint8_t* bytes, size_t len)
+    {
+        for (size_t i = 0; i < len; ++i) {
+            for (const auto& t : triggers) {
+                if (t->Kind != TriggerKind::Data)
+                    continue;
+                const uint8_t c = Fold(bytes[i], t->IgnoreCase);
+                size_t m = t->Matched;
+                while (m > 0 && static_cast<uint8_t>(t->Data[m]) != c)
+                    m = t->Failure[m - 1];
+                if (static_cast<uint8_t>(t->Data[m]) == c)
+                    ++m;
+                if (m == t->Data.size()) {
+                    dataMatches.push_back(t->Handle);
+                    m = t->Failure[m - 1];
+                }
+                t->Matched = m;
+            }
+        }
+    }
+};
+
+TOvxBaseDispatcher::TOvxBaseDispatcher(std::unique_ptr<TOvxDevice> device, const TOvxClock& clock)
+    : device_(std::move(device)), clock_(clock), number_(gNextDispatcherNumber.fetch_add(1) & 0x7FFF),
+      impl_(std::make_unique<Impl>())
+{
+}
+
+TOvxBaseDispatcher::~TOvxBaseDispatcher()
+{
+    Close();
+    JoinThreads();
+}
+
+void TOvxBaseDispatcher::SetTraceLog(TOvxTrace* trace, TOvxEventLog* log)
+{
+    trace_ = trace ? trace : &ownTrace_;
+    log_ = log ? log : &ownLog_;
+}
+
+void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config)
+{
+    Impl& d = *impl_;
+    if (IsOpen())
+        throw EOvxException(ecAlreadyOpen, "Port already open");
+    JoinThreads();
+    if (config.InSize == 0 || config.OutSize == 0)
+        throw EOvxException(ecBadArgument, "Buffer sizes must not be zero");
+    config_ = config;
+    NormaliseThresholds(config_);
+    device_->Open(config_.Path);
+    try {
+        device_->Configure(config_.Line);
+    } catch (...) {
+        device_->Close();
+        throw;
+    }
+    device_->SetDTR(config_.DTR);
+    device_->SetRTS(config_.RTS);
+    device_->FlushInput();
+    std::lock_guard lock(d.mu);
+    d.in.assign(config_.InSize, 0);
+    d.out.assign(config_.OutSize, 0);
+    d.inHead = d.inTail = d.outHead = d.outTail = 0;
+    d.newSinceAvail = 0;
+    d.dataMatches.clear();
+    d.lineLost = false;
+    d.lastModem = device_->ModemStatus();
+    d.stop = false;
+    d.closeOnExit = false;
+    d.open = true;
+}
+
+bool TOvxBaseDispatcher::IsOpen() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->open;
+}
+
+bool TOvxBaseDispatcher::Running() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->running;
+}
+
+void TOvxBaseDispatcher::StartDispatcher()
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        if (d.running)
+            throw EOvxException(ecBadArgument, "Dispatcher already started");
+        if (!d.open)
+            throw EOvxException(ecNotOpen, "Port not open");
+        d.running = true;
+    }
+    if (::pipe2(d.wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+        std::lock_guard lock(d.mu);
+        d.running = false;
+        throw EOvxException(ecDeviceError, "Cannot create the dispatcher's wake-up pipe");
+    }
+    d.ended = 0;
+    d.started = 0;
+    auto startOne = [&](std::thread& t, void (TOvxBaseDispatcher::*body)(), int index) {
+        t = std::thread([this, body] { (this->*body)(); });
+        std::unique_lock lock(d.evMu);
+        if (!d.startCv.wait_for(lock, std::chrono::milliseconds(3000), [&] { return d.started >= index; })) {
+            lock.unlock();
+            Close();
+            throw EOvxException(ecDeviceError, "Dispatcher thread did not start");
+        }
+    };
+    startOne(d.comm, &TOvxBaseDispatcher::CommEventThread, 1);
+    startOne(d.dispatch, &TOvxBaseDispatcher::DispatchThread, 2);
+    startOne(d.output, &TOvxBaseDispatcher::OutputThread, 3);
+}
+
+void TOvxBaseDispatcher::StopThreads()
+{
+    Impl& d = *impl_;
+    d.stop = true;
+    d.Wake();
+    {
+        std::lock_guard lock(d.evMu);
+        d.kick = true;
+    }
+    d.dispatchCv.notify_all();
+    d.commCv.notify_all();
+    {
+        std::lock_guard lock(d.mu);
+    }
+    d.outCv.notify_all();
+    d.inputCv.notify_all();
+}
+
+void TOvxBaseDispatcher::JoinThreads()
+{
+    Impl& d = *impl_;
+    const auto self = std::this_thread::get_id();
+    for (std::thread* t : {&d.comm, &d.dispatch, &d.output})
+        if (t->joinable() && t->get_id() != self)
+            t->join();
+    if (!d.comm.joinable() && !d.dispatch.joinable() && !d.output.joinable()) {
+        for (int& fd : d.wake) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+}
+
+void TOvxBaseDispatcher::Close()
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        if (!d.open || d.closing)
+            return;
+        d.closing = true;
+    }
+    const bool threads = d.comm.joinable() || d.dispatch.joinable() || d.output.joinable();
+    const bool onDispatchThread = threads && std::this_thread::get_id() == d.dispatchId;
+    StopThreads();
+    if (onDispatchThread) {
+        // Called from a handler: the dispatch thread closes the device when it returns.
+        d.closeOnExit = true;
+        if (d.comm.joinable())
+            d.comm.join();
+        if (d.output.joinable())
+            d.output.join();
+        std::lock_guard lock(d.mu);
+        d.open = false;
+        d.closing = false;
+        return;
+    }
+    if (threads) {
+        // A handler may be waiting for the application thread: keep its events running. The
+        // port stays usable for handlers until every thread has ended.
+        while (d.ended.load() < 3) {
+            PumpEvents();
+            std::unique_lock lock(d.evMu);
+            d.startCv.wait_for(lock, std::chrono::milliseconds(5), [&] { return d.ended.load() >= 3; });
+        }
+        JoinThreads();
+    }
+    {
+        std::lock_guard lock(d.mu);
+        d.running = false;
+        d.open = false;
+        d.closing = false;
+    }
+    d.inputCv.notify_all();
+    device_->Close();
+}
+
+// --- output ---
+
+int TOvxBaseDispatcher::PutChar(uint8_t c) { return PutBlock(&c, 1); }
+
+int TOvxBaseDispatcher::PutBlock(const void* data, size_t len)
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        if (!d.open)
+            return ecNotOpen;
+        if (len > d.out.size())
+            return ecOutputBufferTooSmall;
+        if (len > d.out.size() - d.OutUsed())
+            return ecBufferIsFull;
+        const auto* p = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < len; ++i)
+            d.out[(d.outHead + i) % d.out.size()] = p[i];
+        d.outHead += len;
+    }
+    d.outCv.notify_all();
+    return 0;
+}
+
+size_t TOvxBaseDispatcher::OutBuffFree() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->out.size() - impl_->OutUsed();
+}
+
+size_t TOvxBaseDispatcher::OutBuffUsed() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->OutUsed();
+}
+
+void TOvxBaseDispatcher::FlushOutBuffer()
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        d.outTail = d.outHead;
+        ++d.outFlushes;
+    }
+    if (IsOpen())
+        device_->FlushOutput();
+    d.inputCv.notify_all();
+    d.KickDispatch();
+}
+
+// --- input ---
+
+size_t TOvxBaseDispatcher::InBuffUsed() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->InUsed();
+}
+
+size_t TOvxBaseDispatcher::InBuffFree() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->in.size() - impl_->InUsed();
+}
+
+int TOvxBaseDispatcher::GetChar(uint8_t& c)
+{
+    return GetBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty;
+}
+
+int TOvxBaseDispatcher::PeekChar(uint8_t& c, size_t index) const
+{
+    const Impl& d = *impl_;
+    std::lock_guard lock(impl_->mu);
+    if (index >= d.InUsed())
+        return ecBufferIsEmpty;
+    c = d.in[(d.inTail + index) % d.in.size()];
+    return 0;
+}
+
+size_t TOvxBaseDispatcher::PeekBlock(void* data, size_t len) const
+{
+    const Impl& d = *impl_;
+    std::lock_guard lock(impl_->mu);
+    const size_t n = std::min(len, d.InUsed());
+    auto* p = static_cast<uint8_t*>(data);
+    for (size_t i = 0; i < n; ++i)
+        p[i] = d.in[(d.inTail + i) % d.in.size()];
+    return n;
+}
+
+size_t TOvxBaseDispatcher::GetBlock(void* data, size_t len)
+{
+    Impl& d = *impl_;
+    size_t n;
+    {
+        std::lock_guard lock(d.mu);
+        n = std::min(len, d.InUsed());
+        auto* p = static_cast<uint8_t*>(data);
+        for (size_t i = 0; i < n; ++i)
+            p[i] = d.in[(d.inTail + i) % d.in.size()];
+        d.inTail += n;
+    }
+    if (n > 0)
+        d.Wake();   // room again: the comm-event thread may resume watching the device
+    return n;
+}
+
+void TOvxBaseDispatcher::FlushInBuffer()
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        d.inTail = d.inHead;
+        if (d.delivering)
+            d.flushedDuringDelivery = true;
+    }
+    d.Wake();
+}
+
+bool TOvxBaseDispatcher::WaitForInput(size_t have, int64_t ms)
+{
+    Impl& d = *impl_;
+    std::unique_lock lock(d.mu);
+    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
+                              [&] { return d.InUsed() > have || !d.open || d.stop.load(); }) &&
+           d.InUsed() > have;
+}
+
+bool TOvxBaseDispatcher::WaitForOutputEmpty(int64_t ms)
+{
+    Impl& d = *impl_;
+    std::unique_lock lock(d.mu);
+    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
+                              [&] { return d.OutUsed() == 0 || !d.open || d.stop.load(); }) &&
+           d.OutUsed() == 0;
+}
+
+// --- lines ---
+
+void TOvxBaseDispatcher::SetDTR(bool on)
+{
+    config_.DTR = on;
+    if (IsOpen())
+        device_->SetDTR(on);
+}
+
+void TOvxBaseDispatcher::SetRTS(bool on)
+{
+    config_.RTS = on;
+    if (IsOpen())
+        device_->SetRTS(on);
+}
+
+uint8_t TOvxBaseDispatcher::ModemStatus()
+{
+    return IsOpen() ? device_->ModemStatus() : 0;
+}
+
+void TOvxBaseDispatcher::SetLine(const TOvxLineSettings& line)
+{
+    if (IsOpen())
+        device_->Configure(line);
+    config_.Line = line;
+}
+
+void TOvxBaseDispatcher::SetBaud(long baud)
+{
+    TOvxLineSettings line = config_.Line;
+    line.Baud = baud;
+    SetLine(line);
+}
+
+// --- triggers ---
+
+int TOvxBaseDispatcher::AddAvailTrigger(size_t count)
+{
+    Impl& d = *impl_;
+    std::lock_guard lock(d.mu);
+    if (d.CountKind(TriggerKind::Avail) >= kMaxTriggersPerKind)
+        return ecNoMoreTriggers;
+    auto t = std::make_shared<Impl::Trigger>();
+    t->Handle = d.nextTrigger++;
+    t->Kind = TriggerKind::Avail;
+    t->Count = std::max<size_t>(count, 1);
+    d.triggers.push_back(t);
+    log_->Add(ltTrigAlloc, lsAvail, static_cast<uint32_t>(t->Handle));
+    return t->Handle;
+}
+
+int TOvxBaseDispatcher::AddDataTrigger(std::string_view data, bool ignoreCase)
+{
+    Impl& d = *impl_;
+    if (data.empty() || data.size() > kMaxDataTriggerLength)
+        return ecTriggerTooLong;
+    std::lock_guard lock(d.mu);
+    if (d.CountKind(TriggerKind::Data) >= kMaxTriggersPerKind)
+        return ecNoMoreTriggers;
+    auto t = std::make_shared<Impl::Trigger>();
+    t->Handle = d.nextTrigger++;
+    t->Kind = TriggerKind::Data;
+    t->IgnoreCase = ignoreCase;
+    for (char c : data)
+        t->Data += static_cast<char>(Fold(static_cast<uint8_t>(c), ignoreCase));
+    t->Failure.assign(t->Data.size(), 0);
+    for (size_t i = 1, k = 0; i < t->Data.size(); ++i) {
+        while (k > 0 && t->Data[i] != t->Data[k])
+            k = t->Failure[k - 1];
+        if (t->Data[i] == t->Data[k])
+            ++k;
+        t->Failure[i] = k;
+    }
+    d.triggers.push_back(t);
+    log_->Add(ltTrigAlloc, lsData, static_cast<uint32_t>(t->Handle), data);
+    return t->Handle;
+}
+
+int TOvxBaseDispatcher::AddTimerTrigger()
+{
+    Impl& d = *impl_;
+    std::lock_guard lock(d.mu);
+    if (d.CountKind(TriggerKind::Timer) >= kMaxTriggersPerKind)
+        return ecNoMoreTriggers;
+    auto t = std::make_shared<Impl::Trigger>();
+    t->Handle = d.nextTrigger++;
+    t->Kind = TriggerKind::Timer;
+    d.triggers.push_back(t);
+    log_->Add(ltTrigAlloc, lsTimer, static_cast<uint32_t>(t->Handle));
+    return t->Handle;
+}
+
+int TOvxBaseDispatcher::AddStatusTrigger(int type)
+{
+    Impl& d = *impl_;
+    if (type < stModem || type > stOutSent)
+        return ecBadArgument;
+    std::lock_guard lock(d.mu);
+    if (d.CountKind(TriggerKind::Status) >= kMaxTriggersPerKind)
+        return ecNoMoreTriggers;
+    auto t = std::make_shared<Impl::Trigger>();
+    t->Handle = d.nextTrigger++;
+    t->Kind = TriggerKind::Status;
+    t->Type = type;
+    d.triggers.push_back(t);
+    log_->Add(ltTrigAlloc, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(type));
+    return t->Handle;
+}
+
+int TOvxBaseDispatcher::RemoveTrigger(int handle)
+{
+    Impl& d = *impl_;
+    std::lock_guard lock(d.mu);
+    auto it = std::find_if(d.triggers.begin(), d.triggers.end(), [&](const auto& t) { return t->Handle == handle; });
+    if (it == d.triggers.end())
+        return ecBadTriggerHandle;
+    // A trigger being delivered stays alive through the delivery's own reference.
+    (*it)->Removed = true;
+    log_->Add(ltTrigDispose, lsNone, static_cast<uint32_t>(handle));
+    d.triggers.erase(it);
+    return 0;
+}
+
+int TOvxBaseDispatcher::SetTimerTrigger(int handle, int64_t ticks, bool activate)
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        auto t = d.Find(handle);
+        if (!t || t->Kind != TriggerKind::Timer)
+            return ecBadTriggerHandle;
+        t->Active = activate;
+        t->DueMs = clock_.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
+    }
+    d.KickDispatch();   // the dispatch thread recomputes its wake-up time
+    return 0;
+}
+
+int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activate)
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mu);
+        auto t = d.Find(handle);
+        if (!t || t->Kind != TriggerKind::Status)
+            return ecBadTriggerHandle;
+        t->Value = value;
+        t->Active = activate;
+        if (t->Type == stModem)
+            t->LastModem = d.lastModem;
+        log_->Add(ltTrigDataChange, lsStatus, value, {},
+                  static_cast<uint8_t>(t->Type | (activate ? 0 : kLogNotActive)));
+    }
+    d.KickDispatch();
+    return 0;
+}
+
+int TOvxBaseDispatcher::StatusTriggerType(int handle) const
+{
+    std::lock_guard lock(impl_->mu);
+    auto t = impl_->Find(handle);
+    return t && t->Kind == TriggerKind::Status ? t->Type : 0;
+}
+
+// --- handlers ---
+
+namespace {
+int RegisterHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind kind, TOvxTriggerProc proc,
+                    TOvxEventSink* sink)
+{
+    std::lock_guard lock(d.mu);
+    auto h = std::make_shared<TOvxBaseDispatcher::Impl::Handler>();
+    h->Id = d.nextHandler++;
+    h->Kind = kind;
+    h->Proc = std::move(proc);
+    h->Sink = sink;
+    // Keep event, procedure and window handlers grouped in delivery order.
+    auto pos = std::find_if(d.handlers.begin(), d.handlers.end(), [&](const auto& o) { return o->Kind > kind; });
+    d.handlers.insert(pos, h);
+    log.Add(ltTrigHandlerAlloc, lsHandler, static_cast<uint32_t>(h->Id));
+    return h->Id;
+}
+} // namespace
+
+int TOvxBaseDispatcher::RegisterEventTriggerHandler(TOvxTriggerProc proc)
+{
+    return RegisterHandler(*impl_, *log_, HandlerKind::Event, std::move(proc), nullptr);
+}
+
+int TOvxBaseDispatcher::RegisterProcTriggerHandler(TOvxTriggerProc proc)
+{
+    return RegisterHandler(*impl_, *log_, HandlerKind::Proc, std::move(proc), nullptr);
+}
+
+int TOvxBaseDispatcher::RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc)
+{
+    return RegisterHandler(*impl_, *log_, HandlerKind::Window, std::move(proc), sink);
+}
+
+void TOvxBaseDispatcher::DeregisterTriggerHandler(int id)
+{
+    Impl& d = *impl_;
+    std::lock_guard lock(d.mu);
+    auto it = std::find_if(d.handlers.begin(), d.handlers.end(), [&](const auto& h) { return h->Id == id; });
+    if (it == d.handlers.end())
+        return;
+    // The delivery in progress holds its own reference, so a handler may remove itself.
+    (*it)->Removed = true;
+    log_->Add(ltTrigHandlerDispose, lsHandler, static_cast<uint32_t>(id));
+    d.handlers.erase(it);
+}
+
+// --- dispatching ---
+
+namespace {
+
+// Delivers one notification to every handler; for available and data notifications each
+// handler reads from the same position and the read position then advances by the most
+// any handler took.
+void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t param, uint32_t value, bool readRule)
+{
+    const int32_t lparam = static_cast<int32_t>((value & 0xFFFF) | (static_cast<uint32_t>(number) << 16));
+    std::vector<std::shared_ptr<TOvxBaseDispatcher::Impl::Handler>> snapshot;
+    uint64_t savedTail;
+    {
+        std::lock_guard lock(d.mu);
+        snapshot = d.handlers;
+        d.delivering = true;
+        d.flushedDuringDelivery = false;
+        savedTail = d.inTail;
+    }
+    uint64_t maxTaken = 0;
+    for (const auto& h : snapshot) {
+        {
+            std::lock_guard lock(d.mu);
+            if (h->Removed)
+                continue;
+            if (readRule && !d.flushedDuringDelivery)
+                d.inTail = savedTail;
+        }
+        if (h->Kind == HandlerKind::Window && h->Sink) {
+            auto proc = h->Proc;
+            h->Sink->RunOnAppThread([proc, msg, param, lparam] { proc(msg, param, lparam); },
+                                    TOvxBaseDispatcher::kWindowTimeoutMs);
+        } else {
+            h->Proc(msg, param, lparam);
+        }
+        std::lock_guard lock(d.mu);
+        if (readRule && !d.flushedDuringDelivery && d.inTail > savedTail)
+            maxTaken = std::max(maxTaken, d.inTail - savedTail);
+    }
+    {
+        std::lock_guard lock(d.mu);
+        if (readRule)
+            d.inTail = d.flushedDuringDelivery ? d.inHead : std::min(d.inHead, savedTail + maxTaken);
+        d.delivering = false;
+    }
+}
+
+} // namespace
+
+size_t TOvxBaseDispatcher::DispatchOnce()
+{
+    Impl& d = *impl_;
+    if (!IsOpen())
+        return 0;
+
+    // Read the device into the input buffer.
+    size_t total = 0;
+    uint8_t chunk[4096];
+    for (;;) {
+        size_t room;
+        {
+            std::lock_guard lock(d.mu);
+            room = d.in.size() - d.InUsed();
+        }
+        if (room == 0)
+            break;
+        const ssize_t n = device_->Read(chunk, std::min(room, sizeof chunk));
+        if (n < 0) {
+            std::lock_guard lock(d.mu);
+            if (!d.lineLost)
+                log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+            d.lineLost = true;
+            break;
+        }
+        if (n == 0)
+            break;
+        trace_->Add('R', chunk, static_cast<size_t>(n));
+        log_->Add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
+                  std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
+        {
+            std::lock_guard lock(d.mu);
+            d.lineLost = false;
+            for (ssize_t i = 0; i < n; ++i)
+                d.in[(d.inHead + static_cast<uint64_t>(i)) % d.in.size()] = chunk[i];
+            d.inHead += static_cast<uint64_t>(n);
+            d.newSinceAvail += static_cast<uint64_t>(n);
+            d.ScanData(chunk, static_cast<size_t>(n));
+        }
+        total += static_cast<size_t>(n);
+    }
+    if (total > 0)
+        d.inputCv.notify_all();
+
+    // Without an output thread, write what the device takes now.
+    if (!Running())
+        WriteOutputOnce();
+
+    // Modem-status and line-error changes.
+    const uint8_t modem = device_->ModemStatus();
+    const uint8_t errors = device_->TakeLineErrors();
+    {
+        std::lock_guard lock(d.mu);
+        if (modem != d.lastModem)
+            log_->Add(ltDispatch, lsModemStatus, modem);
+        if (errors)
+            log_->Add(ltDispatch, lsLineStatus, errors);
+        d.lastModem = modem;
+    }
+
+    // Status triggers.
+    std::vector<std::shared_ptr<Impl::Trigger>> triggers;
+    {
+        std::lock_guard lock(d.mu);
+        triggers = d.triggers;
+    }
+    for (const auto& t : triggers) {
+        if (t->Kind != TriggerKind::Status || d.stop)
+            continue;
+        uint32_t value = 0;
+        bool fire = false;
+        {
+            std::lock_guard lock(d.mu);
+            if (t->Removed || !t->Active)
+                continue;
+            switch (t->Type) {
+            case stModem:
+                fire = ((modem ^ t->LastModem) & t->Value) != 0;
+                t->LastModem = modem;
+                value = modem;
+                break;
+            case stLine:
+                fire = errors != 0;
+                value = errors;
+                break;
+            case stOutBuffFree:
+                value = static_cast<uint32_t>(d.out.size() - d.OutUsed());
+                fire = value >= t->Value;
+                break;
+            case stOutBuffUsed:
+                value = static_cast<uint32_t>(d.OutUsed());
+                fire = value <= t->Value;
+                break;
+            case stOutSent:
+                fire = d.OutUsed() == 0;
+                break;
+            }
+            // Output triggers fire once and must be re-armed.
+            if (fire && t->Type >= stOutBuffFree)
+                t->Active = false;
+        }
+        if (fire) {
+            log_->Add(ltTrigger, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(t->Type));
+            Deliver(d, number_, ovTriggerStatus, static_cast<uint32_t>(t->Handle), value, false);
+        }
+    }
+
+    // Data triggers in arrival order, then the available count.
+    std::vector<int> matches;
+    {
+        std::lock_guard lock(d.mu);
+        matches.swap(d.dataMatches);
+    }
+    for (int handle : matches) {
+        if (d.stop)
+            break;
+        std::shared_ptr<Impl::Trigger> t;
+        {
+            std::lock_guard lock(d.mu);
+            t = d.Find(handle);
+        }
+        if (!t)
+            continue;
+        log_->Add(ltTrigger, lsData, static_cast<uint32_t>(handle));
+        Deliver(d, number_, ovTriggerData, static_cast<uint32_t>(handle), static_cast<uint32_t>(t->Data.size()), true);
+    }
+    size_t availCount = 0;
+    {
+        std::lock_guard lock(d.mu);
+        size_t need = SIZE_MAX;
+        for (const auto& t : d.triggers)
+            if (t->Kind == TriggerKind::Avail)
+                need = std::min(need, t->Count);
+        if (d.newSinceAvail > 0 && need != SIZE_MAX && d.InUsed() >= need) {
+            availCount = d.InUsed();
+            d.newSinceAvail = 0;
+        }
+    }
+    if (availCount > 0 && !d.stop) {
+        log_->Add(ltTrigger, lsAvail, static_cast<uint32_t>(availCount));
+        Deliver(d, number_, ovTriggerAvail, static_cast<uint32_t>(availCount), 0, true);
+    }
+
+    // Timer triggers.
+    for (const auto& t : triggers) {
+        if (t->Kind != TriggerKind::Timer || d.stop)
+            continue;
+        {
+            std::lock_guard lock(d.mu);
+            if (t->Removed || !t->Active || clock_.NowMs() < t->DueMs)
+                continue;
+            t->Active = false;
+        }
+        log_->Add(ltTrigger, lsTimer, static_cast<uint32_t>(t->Handle));
+        Deliver(d, number_, ovTriggerTimer, static_cast<uint32_t>(t->Handle), 0, false);
+    }
+    return total;
+}
+
+size_t TOvxBaseDispatcher::WriteOutputOnce()
+{
+    Impl& d = *impl_;
+    uint8_t chunk[4096];
+    size_t len;
+    uint64_t flushes;
+    {
+        std::lock_guard lock(d.mu);
+        if (!d.open || d.OutUsed() == 0)
+            return 0;
+        const size_t start = d.outTail % d.out.size();
+        len = std::min({d.OutUsed(), d.out.size() - start, sizeof chunk});
+        std::copy_n(d.out.begin() + static_cast<std::ptrdiff_t>(start), len, chunk);
+        flushes = d.outFlushes;
+    }
+    const ssize_t n = device_->Write(chunk, len);
+    if (n < 0) {
+        // The line is gone: drop what was queued so that nobody waits for it forever.
+        std::lock_guard lock(d.mu);
+        if (!d.lineLost)
+            log_->Add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
+        d.lineLost = true;
+        d.outTail = d.outHead;
+        d.inputCv.notify_all();
+        return 0;
+    }
+    if (n == 0)
+        return 0;
+    trace_->Add('T', chunk, static_cast<size_t>(n));
+    log_->Add(ltDispatch, lsWriteCom, static_cast<uint32_t>(n),
+              std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
+    {
+        std::lock_guard lock(d.mu);
+        if (d.outFlushes == flushes)
+            d.outTail += static_cast<uint64_t>(n);
+    }
+    d.inputCv.notify_all();
+    return static_cast<size_t>(n);
+}
+
+namespace {
+void ConfirmStarted(TOvxBaseDispatcher::Impl& d)
+{
+    {
+        std::lock_guard lock(d.evMu);
+        ++d.started;
+    }
+    d.startCv.notify_all();
+}
+
+void ConfirmEnded(TOvxBaseDispatcher::Impl& d)
+{
+    {
+        std::lock_guard lock(d.evMu);
+        d.ended.fetch_add(1);
+    }
+    d.startCv.notify_all();
+}
+} // namespace
+
+void TOvxBaseDispatcher::CommEventThread()
+{
+    Impl& d = *impl_;
+    log_->Add(ltThread, lsStart, 1);
+    ConfirmStarted(d);
+    while (!d.stop) {
+        bool watch;
+        {
+            std::lock_guard lock(d.mu);
+            watch = !d.lineLost && d.InUsed() < d.in.size();
+        }
+        pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->PollFd(), POLLIN, 0}};
+        const nfds_t count = (watch && fds[1].fd >= 0) ? 2 : 1;
+        const int r = ::poll(fds, count, kPollMs);
+        if (r < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN) {
+            char buf[64];
+            while (::read(d.wake[0], buf, sizeof buf) > 0) {
+            }
+        }
+        if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            // Hand the event to the dispatch thread and wait until it has been processed.
+            std::unique_lock lock(d.evMu);
+            d.eventPending = true;
+            d.dispatchCv.notify_all();
+            d.commCv.wait(lock, [&] { return !d.eventPending || d.stop.load(); });
+        }
+    }
+    log_->Add(ltThread, lsExit, 1);
+    ConfirmEnded(d);
+}
+
+void TOvxBaseDispatcher::DispatchThread()
+{
+    Impl& d = *impl_;
+    d.dispatchId = std::this_thread::get_id();
+    log_->Add(ltThread, lsStart, 2);
+    ConfirmStarted(d);
+    while (!d.stop) {
+        int64_t waitMs = kPollMs;
+        {
+            std::lock_guard lock(d.mu);
+            const int64_t now = clock_.NowMs();
+            for (const auto& t : d.triggers)
+                if (t->Kind == TriggerKind::Timer && t->Active)
+                    waitMs = std::clamp<int64_t>(t->DueMs - now, 0, waitMs);
+        }
+        {
+            std::unique_lock lock(d.evMu);
+            d.dispatchCv.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                  [&] { return d.eventPending || d.kick || d.stop.load(); });
+            d.kick = false;
+        }
+        if (d.stop)
+            break;
+        DispatchOnce();
+        {
+            std::lock_guard lock(d.evMu);
+            d.eventPending = false;
+        }
+        d.commCv.notify_all();
+    }
+    if (d.closeOnExit) {
+        {
+            std::lock_guard lock(d.mu);
+            d.running = false;
+        }
+        device_->Close();
+    }
+    log_->Add(ltThread, lsExit, 2);
+    ConfirmEnded(d);
+}
+
+void TOvxBaseDispatcher::OutputThread()
+{
+    Impl& d = *impl_;
+    log_->Add(ltThread, lsStart, 3);
+    ConfirmStarted(d);
+    while (!d.stop) {
+        {
+            std::unique_lock lock(d.mu);
+            d.outCv.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                             [&] { return d.stop.load() || d.OutUsed() > 0; });
+            if (d.stop)
+                break;
+            if (d.OutUsed() == 0)
+                continue;
+        }
+        const size_t n = WriteOutputOnce();
+        if (n > 0) {
+            d.KickDispatch();   // output triggers may fire now
+            continue;
+        }
+        // The device takes nothing at the moment: wait until it can, or for the next poll.
+        pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->PollFd(), POLLOUT, 0}};
+        if (fds[1].fd >= 0)
+            ::poll(fds, 2, kPollMs);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    log_->Add(ltThread, lsExit, 3);
+    ConfirmEnded(d);
+}
+
+} // namespace ovx

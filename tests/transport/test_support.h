@@ -1,0 +1,62 @@
+// Test helpers for the transport tests: a pseudo-terminal pair and a scripted device.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ovxdevice.h"
+
+namespace ovx::test {
+
+// A pseudo-terminal: the master side is the "modem", the slave path is the port to open.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    const std::string& SlavePath() const { return slave_; }
+    void Write(const std::string& bytes);
+    // Reads what the port sent, waiting up to `ms` for at least `want` bytes.
+    std::string Read(size_t want, int ms);
+    int MasterFd() const { return master_; }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// A device driven by the test: input is queued by the test, output is taken up to a limit.
+class ScriptedDevice final : public TOvxDevice {
+public:
+    struct State {
+        std::mutex Mu;
+        std::deque<uint8_t> Input;
+        std::string Output;
+        size_t WriteAllowance = SIZE_MAX;   // bytes the device accepts before it blocks
+        uint8_t Modem = msCTS | msDSR;
+        uint8_t Errors = 0;
+        bool Gone = false;
+    };
+    explicit ScriptedDevice(State& state) : s_(state) {}
+    void Open(const std::string&) override { open_ = true; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    void Configure(const TOvxLineSettings&) override {}
+    ssize_t Read(uint8_t* buf, size_t len) override;
+    ssize_t Write(const uint8_t* buf, size_t len) override;
+    void SetDTR(bool) override {}
+    void SetRTS(bool) override {}
+    uint8_t ModemStatus() override;
+    uint8_t TakeLineErrors() override;
+    void FlushInput() override {}
+    void FlushOutput() override {}
+    int PollFd() const override { return -1; }
+    bool HasModemLines() const override { return true; }
+
+private:
+    State& s_;
+    bool open_ = false;
+};
+
+} // namespace ovx::test
