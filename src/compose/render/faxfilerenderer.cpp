@@ -9,6 +9,10 @@
 #include "shell/uihelpers.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <cstdio>
 #include <new>
@@ -245,6 +249,57 @@ void FaxFileRenderer::renderControl(TRichText& control, const std::string& dataD
             throw EOvxException(faximage::ecBadArgument, "The text could not be divided into pages.");
         line = next;
     } while (line > 0);
+}
+
+namespace {
+
+// Keeps the message of the no-contents box instead of showing it.
+class MessageCatcher : public Prompter {
+public:
+    explicit MessageCatcher(QString& message) : message_(message) {}
+    void information(const QString& text) override { message_ = text; }
+    bool yesNo(const QString&, const QString&, bool) override { return false; }
+    void beep() override {}
+
+private:
+    QString& message_;
+};
+
+}  // namespace
+
+bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
+                        QString& error, int* pageCount) {
+    const QFileInfo output(outputPath);
+    QTemporaryDir work(output.absolutePath() + QStringLiteral("/.telvane-render-XXXXXX"));
+    if (!work.isValid()) {
+        error = QStringLiteral("Cannot make a working directory beside %1: %2").arg(outputPath, work.errorString());
+        return false;
+    }
+    QString message;
+    MessageCatcher catcher(message);
+    Prompter* previous = &prompter();
+    setPrompter(&catcher);
+    FaxFileRenderer renderer;
+    const FaxFileResult result =
+        renderer.CreateFaxFile(QDir(work.path()).absolutePath().toStdString() + "/", PartsFromFiles(coverPath, documentPath));
+    setPrompter(previous);
+    if (result.failed()) {
+        error = result.errorText;
+        return false;
+    }
+    if (result.fileName.empty()) {
+        error = message;
+        return false;
+    }
+    const QString rendered = QString::fromStdString(result.fileName);
+    QFile::remove(output.absoluteFilePath());
+    if (!QFile::rename(rendered, output.absoluteFilePath())) {
+        error = QStringLiteral("Cannot write %1").arg(outputPath);
+        return false;
+    }
+    if (pageCount)
+        *pageCount = result.pageCount;
+    return true;
 }
 
 }  // namespace telvane::render

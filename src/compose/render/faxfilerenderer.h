@@ -10,8 +10,10 @@
 // made while another one runs (window messages run during rendering) is refused.
 #pragma once
 
-#include "compose/richtext/trichtext.h"
+// Before any Qt header: the encoder has a member named like Qt's `emit` keyword macro.
 #include "faximage/faxconverter.h"
+
+#include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
 
 #include <QByteArray>
@@ -113,5 +115,16 @@ private:
     int lastPageCount_ = 0;
     bool busy_ = false;
 };
+
+}  // namespace telvane::render
+
+namespace telvane::render {
+
+// Renders RTF files (an empty cover path: no cover) into the fax file `outputPath` through
+// CreateFaxFile, working in a private directory beside the output. Needs a QApplication.
+// Returns true on success; otherwise `error` holds the failure or the no-contents message, and
+// no output file is made.
+bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
+                        QString& error, int* pageCount = nullptr);
 
 }  // namespace telvane::render

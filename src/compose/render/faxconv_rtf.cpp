@@ -1,0 +1,33 @@
+// telvane-faxconv to-fax input type "rtf": rich text rendered exactly as the program renders an
+// outgoing fax (CreateFaxFile: same page bitmap, layout, painting and encoder settings).
+// Linked into telvane-faxconv as an object library so that its registrar always runs.
+#include "faxconv.h"
+
+#include "compose/render/faxfilerenderer.h"
+
+#include <QApplication>
+
+namespace faxconv {
+
+namespace {
+
+int convertRtf(const ToFaxRequest& r, std::string& message) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "telvane-faxconv";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QString error;
+    if (!telvane::render::RenderRtfToFaxFile(QString::fromStdString(r.input), QString(), QString::fromStdString(r.output),
+                                             error))
+        message = error.toStdString();
+    return 0;
+}
+
+const FaxconvInputRegistrar rtfType({"rtf", {"rtf"}, "rich text, paginated and rendered at fine resolution", convertRtf});
+
+}  // namespace
+
+}  // namespace faxconv

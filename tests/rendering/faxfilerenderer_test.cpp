@@ -1,0 +1,318 @@
+// CreateFaxFile with the real rich-text control and page encoder (offscreen): the empty test,
+// the zoom, the status texts and button bar, file names in the data directory, the page order of
+// cover and document, pagination without lost or repeated lines, crisp text at its true size,
+// loading from the outgoing log, and clean-up after failures.
+#include "compose/render/faxfilerenderer.h"
+
+#include "compose/render/faxjoin.h"
+#include "faximage/faxerrors.h"
+#include "records/fax_tables.h"
+#include "records/record_set.h"
+#include "records/xb_access.h"
+#include "renderutil.h"
+#include "shell/uihelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <QFont>
+#include <QFontMetricsF>
+
+namespace {
+
+using namespace telvane::render;
+using rendertest::Para;
+using rendertest::TempDir;
+using telvane::TRichText;
+using telvane::faximage::Raster;
+
+struct Recorder {
+    QStringList statuses;
+    std::vector<bool> buttonBar;
+    void attach(FaxFileRenderer& r) {
+        r.SetStatus = [this](const QString& s) { statuses << s; };
+        r.EnableButtonBar = [this](bool on) { buttonBar.push_back(on); };
+    }
+};
+
+class Rendering : public ::testing::Test {
+protected:
+    void SetUp() override { rendertest::ensureApp(); }
+};
+
+// Lines of capitals and digits (no descenders) so that each text line is one band of ink.
+std::vector<Para> numberedLines(int count, int points = 10) {
+    std::vector<Para> out;
+    for (int i = 1; i <= count; ++i)
+        out.push_back({QStringLiteral("LINE %1 HELLO").arg(i), points});
+    return out;
+}
+
+int totalBands(const std::vector<Raster>& pages) {
+    int n = 0;
+    for (const Raster& p : pages)
+        n += int(rendertest::inkBands(p, 0, 2140).size());  // the mark pel is at row 2151
+    return n;
+}
+
+TEST_F(Rendering, ZoomFollowsTheScreenResolution) {
+    EXPECT_EQ(RenderingZoom(96), 208);
+    EXPECT_EQ(RenderingZoom(120), 166);
+    EXPECT_EQ(RenderingZoom(144), 138);
+    EXPECT_EQ(RenderingZoom(72), 277);
+}
+
+TEST_F(Rendering, EmptyTest) {
+    TRichText rt;
+    EXPECT_TRUE(IsRichTextEmpty(rt));
+    rt.setPlainText(QStringLiteral("   \n\n  \t \n"));
+    EXPECT_TRUE(IsRichTextEmpty(rt)) << "spaces and empty lines";
+    rt.setPlainText(QString(255, QLatin1Char(' ')));
+    EXPECT_TRUE(IsRichTextEmpty(rt));
+    rt.setPlainText(QString(256, QLatin1Char(' ')));
+    EXPECT_FALSE(IsRichTextEmpty(rt)) << "256 characters or more always count";
+    rt.setPlainText(QStringLiteral("  x  "));
+    EXPECT_FALSE(IsRichTextEmpty(rt));
+    rt.setPlainText(QString(210, QLatin1Char('\n')) + QStringLiteral("signed"));
+    EXPECT_FALSE(IsRichTextEmpty(rt)) << "text below 200 blank lines is still contents";
+}
+
+TEST_F(Rendering, EmptyFaxShowsTheMessageAndMakesNoFile) {
+    TempDir d;
+    telvane::ScopedScriptedPrompter prompts;
+    FaxFileRenderer r;
+    Recorder rec;
+    rec.attach(r);
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
+    EXPECT_TRUE(res.fileName.empty());
+    EXPECT_FALSE(res.failed());
+    EXPECT_EQ(r.LastPageCount(), 0);
+    EXPECT_EQ(prompts->texts(), QStringList{QStringLiteral("Fax has no contents or cover sheet")});
+    EXPECT_EQ(rec.statuses, (QStringList{QStringLiteral("Creating fax file"), QString()}));
+    EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(d.names().empty());
+}
+
+TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
+    TempDir d, coverOnly, docOnly;
+    const QByteArray cover = rendertest::makeRtf({{QStringLiteral("COVER SHEET FOR TEST"), 20}});
+    std::vector<Para> doc = numberedLines(20);
+    doc.push_back({QStringLiteral("\f"), 0});
+    for (const Para& p : numberedLines(5, 14))
+        doc.push_back(p);
+    const QByteArray document = rendertest::makeRtf(doc);
+
+    FaxFileRenderer r;
+    Recorder rec;
+    rec.attach(r);
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(cover, document));
+    ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
+    EXPECT_EQ(res.fileName, d.dir() + "TVN_1.OVF");
+    EXPECT_EQ(res.pageCount, 3);
+    EXPECT_EQ(r.LastPageCount(), 3);
+    EXPECT_EQ(rendertest::fileHeader(res.fileName).pageCount, 3);
+    EXPECT_EQ(d.names(), std::vector<std::string>{"TVN_1.OVF"}) << "no _TMP.BMP, no TVNFX files";
+    EXPECT_EQ(rec.statuses, (QStringList{QStringLiteral("Creating fax file"), QStringLiteral("Creating fax file...."),
+                                         QStringLiteral("Creating fax file........"), QString()}));
+    EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The same pages as the parts rendered alone, cover first.
+    const FaxFileResult c = r.CreateFaxFile(coverOnly.dir(), PartsFromRtf(cover, {}));
+    const FaxFileResult m = r.CreateFaxFile(docOnly.dir(), PartsFromRtf({}, document));
+    ASSERT_EQ(c.pageCount, 1);
+    ASSERT_EQ(m.pageCount, 2);
+    EXPECT_EQ(rendertest::pageData(res.fileName, 1), rendertest::pageData(c.fileName, 1));
+    EXPECT_EQ(rendertest::pageData(res.fileName, 2), rendertest::pageData(m.fileName, 1));
+    EXPECT_EQ(rendertest::pageData(res.fileName, 3), rendertest::pageData(m.fileName, 2));
+    EXPECT_NE(rendertest::pageData(res.fileName, 1), rendertest::pageData(res.fileName, 2));
+}
+
+TEST_F(Rendering, PagesAreFineFaxPagesWithTheMarkPel) {
+    TempDir d;
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(3))));
+    ASSERT_EQ(res.pageCount, 1);
+    telvane::faximage::OvfReader reader;
+    ASSERT_EQ(reader.open(res.fileName), 0);
+    telvane::faximage::OvfPageHeader page;
+    ASSERT_EQ(reader.seekPage(1, page), 0);
+    EXPECT_TRUE(page.fine());
+    EXPECT_TRUE(page.lineRecords());
+    EXPECT_FALSE(page.wide());
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_EQ(pages.size(), 1u);
+    const Raster& p = pages[0];
+    EXPECT_EQ(p.width, 1728);
+    EXPECT_EQ(p.height, 2156) << "one coded line per bitmap row";
+    // The encoder's left margin of 50 pels comes before the bitmap.
+    EXPECT_TRUE(p.pixel(50 + 1659, 2151));
+    EXPECT_EQ(rendertest::inkBands(p, 2140).size(), 1u);
+    // Text starts at the 49-pel offsets.
+    const auto bands = rendertest::inkBands(p, 0, 2140);
+    ASSERT_EQ(bands.size(), 3u);
+    EXPECT_GE(bands[0].first, 49);
+    EXPECT_LT(bands[0].first, 49 + 15);
+    int left = p.width;
+    for (int y = bands[0].first; y < bands[0].second; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (p.pixel(x, y)) {
+                left = std::min(left, x);
+                break;
+            }
+    EXPECT_GE(left, 50 + 49);
+    EXPECT_LT(left, 50 + 49 + 6);
+}
+
+TEST_F(Rendering, LongDocumentLosesAndRepeatsNoLine) {
+    TempDir d;
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(150))));
+    ASSERT_FALSE(res.failed());
+    EXPECT_EQ(res.pageCount, 3);  // about 62 lines of 10 pt fit on a page
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(totalBands(pages), 150);
+    // Text stays within the page: nothing below the bottom limit but the mark pel.
+    for (const Raster& p : pages)
+        EXPECT_TRUE(rendertest::inkBands(p, 2107, 2140).empty());
+}
+
+TEST_F(Rendering, TextIsCrispAndTrueToSize) {
+    TempDir d;
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(
+        d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HHHH EEEE"), 36},
+                                                       {QStringLiteral("The quick brown fox jumps over the lazy dog."), 10}})));
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_EQ(pages.size(), 1u);
+    const Raster& p = pages[0];
+    const auto bands = rendertest::inkBands(p, 0, 2140);
+    ASSERT_GE(bands.size(), 2u);
+    QFont font(QStringLiteral("Arial"));
+    const double dpi = 96.0 * RenderingZoom(96) / 100.0;
+    font.setPixelSize(qRound(36 * dpi / 72));
+    const double capHeight = QFontMetricsF(font).capHeight();
+    const int measured = bands[0].second - bands[0].first;
+    EXPECT_NEAR(measured, capHeight, 3.0) << "36 pt capitals at about 200 pels per inch";
+
+    // No speckles: every black pel of the text touches another one (grey edges thresholded
+    // pel by pel would leave isolated dots).
+    int isolated = 0;
+    for (int y = 1; y < 2140; ++y)
+        for (int x = 1; x < p.width - 1; ++x) {
+            if (!p.pixel(x, y))
+                continue;
+            bool neighbour = false;
+            for (int dy = -1; dy <= 1 && !neighbour; ++dy)
+                for (int dx = -1; dx <= 1 && !neighbour; ++dx)
+                    neighbour = (dx || dy) && p.pixel(x + dx, y + dy);
+            isolated += neighbour ? 0 : 1;
+        }
+    EXPECT_EQ(isolated, 0);
+}
+
+TEST_F(Rendering, NextFreeFirstPageName) {
+    TempDir d;
+    std::ofstream(d.file("TVN_1.OVF")) << "keep";
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(rendertest::makeRtf(numberedLines(2)), {}));
+    EXPECT_EQ(res.fileName, d.dir() + "TVN_2.OVF");
+    EXPECT_EQ(rendertest::fileHeader(res.fileName).pageCount, 1);
+    EXPECT_EQ(rendertest::fileHeader(d.file("TVN_1.OVF")).pageCount, 0);
+    EXPECT_EQ(d.names(), (std::vector<std::string>{"TVN_1.OVF", "TVN_2.OVF"}));
+}
+
+TEST_F(Rendering, FailureLeavesNoFilesAndRestoresTheWindow) {
+    TempDir d;
+    // Page 2's file name is taken by a directory: the encoder cannot write it.
+    std::filesystem::create_directory(d.file("TVNFX2.OVF"));
+    FaxFileRenderer r;
+    Recorder rec;
+    rec.attach(r);
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(100))));
+    EXPECT_TRUE(res.failed());
+    EXPECT_LT(res.errorCode, 0);
+    EXPECT_FALSE(res.errorText.isEmpty());
+    EXPECT_TRUE(res.fileName.empty());
+    EXPECT_EQ(r.LastPageCount(), 0);
+    EXPECT_EQ(d.names(), std::vector<std::string>{"TVNFX2.OVF"}) << "page 1 and _TMP.BMP are removed";
+    EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
+    EXPECT_EQ(rec.statuses.back(), QString());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A data directory that does not exist.
+    const FaxFileResult gone =
+        r.CreateFaxFile(d.dir() + "no-such-dir/", PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
+    EXPECT_TRUE(gone.failed());
+    EXPECT_LT(gone.errorCode, 0);
+
+    // An unreadable part file is a failure, not an empty fax.
+    telvane::ScopedScriptedPrompter prompts;
+    const FaxFileResult unreadable =
+        r.CreateFaxFile(d.dir(), PartsFromFiles(QString(), QString::fromStdString(d.file("missing.rtf"))));
+    EXPECT_TRUE(unreadable.failed());
+    EXPECT_TRUE(prompts->records.isEmpty());
+}
+
+TEST_F(Rendering, ACallWhileRenderingIsRefused) {
+    TempDir d;
+    FaxFileRenderer r;
+    FaxFileResult nested;
+    bool asked = false;
+    r.SetStatus = [&](const QString& s) {
+        if (s == QStringLiteral("Creating fax file....") && !asked) {
+            asked = true;
+            nested = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
+        }
+    };
+    const FaxFileResult outer = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(2))));
+    ASSERT_TRUE(asked);
+    EXPECT_TRUE(nested.failed());
+    EXPECT_FALSE(outer.failed());
+    EXPECT_EQ(outer.pageCount, 1);
+    EXPECT_FALSE(r.Busy());
+}
+
+TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
+    TempDir d;
+    telvane::records::RecordSet table;
+    telvane::records::TXbAccess xb;
+    ASSERT_TRUE(telvane::records::OpenFaxDBF(d.dir(), table, xb));
+    TRichText cover, doc;
+    cover.SetRtf(rendertest::makeRtf({{QStringLiteral("COVER"), 24}}));
+    doc.SetRtf(rendertest::makeRtf(numberedLines(4)));
+    RichTextMemoTarget coverTarget(cover), docTarget(doc);
+    table.append();
+    ASSERT_TRUE(telvane::records::SaveRichText(coverTarget, "RTFCOVER", xb, d.dir()));
+    ASSERT_TRUE(telvane::records::SaveRichText(docTarget, "RTFDOC", xb, d.dir()));
+    table.fieldByName("SUBJECT").setString("rendered from the log");
+    table.post();
+    std::filesystem::remove(d.file("Eraseme.rtf"));
+
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRecord(xb, d.dir()));
+    ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
+    EXPECT_EQ(res.pageCount, 2);
+    EXPECT_FALSE(std::filesystem::exists(d.file("Eraseme.rtf")));
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(rendertest::inkBands(pages[0], 0, 2140).size(), 1u) << "the cover";
+    EXPECT_EQ(rendertest::inkBands(pages[1], 0, 2140).size(), 4u) << "the document";
+    EXPECT_FALSE(r.CoverRichText().isVisible());
+    EXPECT_FALSE(r.DocRichText().isVisible());
+}
+
+TEST_F(Rendering, EachFaxStartsFromTheDefaultPageLayout) {
+    TempDir a, b;
+    FaxFileRenderer r;
+    // A narrow page of its own: 3 inches of text width.
+    QByteArray narrow = rendertest::makeRtf(numberedLines(1));
+    narrow.insert(narrow.indexOf("{\\fonttbl"), "\\paperw5760\\paperh15840\\margl720\\margr720 ");
+    r.CreateFaxFile(a.dir(), PartsFromRtf({}, narrow));
+    EXPECT_EQ(r.DocRichText().PageLayout().width, 5760);
+    r.CreateFaxFile(b.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
+    EXPECT_EQ(r.DocRichText().PageLayout().width, 12240);
+}
+
+}  // namespace
