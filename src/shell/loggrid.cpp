@@ -175,7 +175,8 @@ void TLogGrid::followRecordSet(int row) {
 void TLogGrid::applyColumnWidths() {
     const QFontMetrics fm = fontMetrics();
     const QFontMetrics hm = horizontalHeader()->fontMetrics();
-    const int charWidth = fm.horizontalAdvance(QLatin1Char('0'));
+    const int charWidth = fm.averageCharWidth();
+    const int digitWidth = fm.horizontalAdvance(QLatin1Char('0'));
     const records::RecordSet& rs = m_model->recordSet();
     const auto& cols = m_model->columns();
     for (int i = 0; i < static_cast<int>(cols.size()); ++i) {
@@ -186,7 +187,7 @@ void TLogGrid::applyColumnWidths() {
             for (const auto& c : rs.calcFields())
                 if (c.name == cols[i].field) chars = c.width;
         }
-        int width = chars * charWidth;
+        int width = chars * (cols[i].digits ? digitWidth : charWidth);
         // Dates are shown in the user's format, which may be wider than the stored eight digits.
         if (m_model->columnType(i) == records::FieldType::Date)
             width = std::max(width, fm.horizontalAdvance(QLocale().toString(QDate(2000, 12, 28), QLocale::ShortFormat)));

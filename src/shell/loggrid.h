@@ -20,6 +20,7 @@ struct LogColumn {
     std::string field;  // stored or calculated field
     QString label;
     int widthChars = 0;  // display width in characters; 0 = the wider of label and field
+    bool digits = false; // mostly digits (measured by the digit width rather than the average character)
 };
 
 class LogTableModel : public QAbstractTableModel {

@@ -170,6 +170,26 @@ QIcon drawIcon(int kind) {
     return QIcon(pm);
 }
 
+// The program's icon: a fax page over a blue tile.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 32.0, size / 32.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(31, 63, 143));
+        p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+        drawPage(p, QRectF(8, 4, 16, 21));
+        p.setPen(QPen(QColor(240, 190, 40), 2.6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(6, 28), QPointF(26, 28));
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 QIcon buttonIcon(const QString& themeName, int drawn) {
     if (QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);
     return drawIcon(drawn);
@@ -209,6 +229,8 @@ const QString& TMainScreen::receiveModeRefusal() {
 TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainScreen"));
     setWindowTitle(QStringLiteral("Telvane "));
+    if (QApplication::windowIcon().isNull() || QApplication::windowIcon().availableSizes().isEmpty())
+        QApplication::setWindowIcon(programIcon());
     installHintTiming();
     m_faxXb.bind(m_faxTable, &m_xbEnv);
     m_recXb.bind(m_recTable, &m_xbEnv);
@@ -256,7 +278,7 @@ TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
     statusBar()->addWidget(m_status, 1);
     statusBar()->setSizeGripEnabled(true);
 
-    resize(900, 560);
+    resize(960, 580);
     FormCreate();
 }
 
@@ -408,7 +430,7 @@ void TMainScreen::createModels() {
                                            {"DATESENT", QStringLiteral("Date Sent"), 0},
                                            {"TIMESENT", QStringLiteral("Time Sent"), 0},
                                            {"RECIPIENT", QStringLiteral("Recipient"), 20},
-                                           {"PHONE", QStringLiteral("Phone"), 15},
+                                           {"PHONE", QStringLiteral("Phone"), 15, true},
                                            {"PAGES", QStringLiteral("Pages"), 5},
                                            {"SUBJECT", QStringLiteral("Subject"), 20},
                                            {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
