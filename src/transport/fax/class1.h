@@ -116,14 +116,11 @@ private:
     int sessionError_ = 0;
     bool haveFax_ = false;
     bool lastPage_ = false;
-    bool eomSent_ = false;
     int postPageFcf_ = 0;
     bool inData_ = false;
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
     long pageBytes_ = 0;
-    int64_t statusDueMs_ = -1;
-    int64_t nextStatusMs_ = 0;
     bool pageDone_ = false;
     std::unique_ptr<telvane::faximage::FaxTextRenderer> renderer_;
     std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;

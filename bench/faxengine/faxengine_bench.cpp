@@ -1,0 +1,71 @@
+// Benchmarks of the fax engine's per-byte work (run by hand, never by ctest): DLE escaping and
+// line padding of page data, DLE decoding of received data, and result-line collection.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "class1.h"
+#include "hdlc.h"
+#include "resultline.h"
+
+namespace {
+
+std::vector<uint8_t> PageLikeData(size_t n)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>((i * 37) ^ (i >> 3));
+    return v;
+}
+
+void BM_PadAndEscapeLines(benchmark::State& state)
+{
+    const auto line = PageLikeData(40);
+    std::vector<uint8_t> out;
+    for (auto _ : state) {
+        out.clear();
+        for (int i = 0; i < 2200; ++i)   // one fine page of short lines
+            ovx::AppendPaddedLine(line.data(), line.size(), static_cast<size_t>(state.range(0)), out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2200 * 40);
+}
+BENCHMARK(BM_PadAndEscapeLines)->Arg(0)->Arg(72);
+
+void BM_DecodeReceivedPage(benchmark::State& state)
+{
+    std::vector<uint8_t> wire;
+    const auto page = PageLikeData(64 * 1024);
+    ovx::hdlc::EscapeDle(page.data(), page.size(), wire);
+    wire.push_back(ovx::hdlc::DLE);
+    wire.push_back(ovx::hdlc::ETX);
+    ovx::hdlc::TDleDecoder d(1 << 20);
+    for (auto _ : state) {
+        d.Reset();
+        size_t pos = 0;
+        while (pos < wire.size() && !d.Done())
+            pos += d.Feed(wire.data() + pos, std::min<size_t>(4096, wire.size() - pos));
+        benchmark::DoNotOptimize(d.Data().data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_DecodeReceivedPage);
+
+void BM_ResultLines(benchmark::State& state)
+{
+    const std::string text = "\r\nCONNECT\r\n\r\nOK\r\n\r\nNO CARRIER\r\n\r\nRING\r\n";
+    ovx::TResultLineCollector c;
+    int hits = 0;
+    for (auto _ : state) {
+        for (char ch : text)
+            if (c.Put(static_cast<uint8_t>(ch)))
+                hits += static_cast<int>(ovx::ClassifyResult(c.Line()));
+    }
+    benchmark::DoNotOptimize(hits);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ResultLines);
+
+} // namespace
+
+BENCHMARK_MAIN();

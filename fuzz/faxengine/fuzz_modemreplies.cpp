@@ -1,0 +1,119 @@
+// libFuzzer target for what a modem sends us: result lines, HDLC frames with DLE transparency,
+// T.30 frame contents (DIS/DCS/IDs), and the Class 1 send machine fed the input as modem output.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "faxlink.h"
+#include "faxsession.h"
+#include "hdlc.h"
+#include "resultline.h"
+#include "t30.h"
+
+namespace {
+
+// A modem whose every reply comes from the fuzz input, in pieces.
+class InputLink final : public ovx::TFaxLink {
+public:
+    InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
+    size_t Read(uint8_t* buf, size_t len) override
+    {
+        size_t n = std::min({len, size_ - pos_, static_cast<size_t>(1 + (pos_ * 7) % 61)});
+        std::copy(data_ + pos_, data_ + pos_ + n, buf);
+        pos_ += n;
+        return n;
+    }
+    bool Write(const uint8_t*, size_t) override { return true; }
+    size_t OutFree() override { return 8192; }
+    size_t OutUsed() override { return 0; }
+    void FlushIn() override {}
+    void FlushOut() override {}
+    void SetDTR(bool) override {}
+    void SetRTS(bool) override {}
+    bool Carrier() override { return false; }
+    void SetBaud(long) override {}
+    void SetSoftwareFlow(bool) override {}
+    void Pause(int64_t ms) override { now_ += ms; }
+    int64_t NowMs() override { return now_; }
+    void LogState(std::string_view, uint32_t) override {}
+    bool Drained() const { return pos_ >= size_; }
+    int64_t now_ = 0;
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+const std::string& DocFile()
+{
+    static const std::string path = [] {
+        std::string p = "/tmp/fuzz-faxengine-doc.ovf";
+        if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
+            uint8_t h[64] = {'O', 'V', 'F', '1', '0', 0x1A};
+            h[32] = 1;
+            h[34] = 64;
+            std::fwrite(h, 1, 64, f);
+            const uint8_t ph[16] = {26, 0, 0, 0, 4, 0};
+            std::fwrite(ph, 1, 16, f);
+            const uint8_t recs[26] = {6, 0, 0x00, 0x80, 0xB2, 0x59, 0x01, 0x00, 12, 0, 0x00, 0x80, 0x00,
+                                      0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0, 0, 0, 0};
+            std::fwrite(recs, 1, 22, f);
+            std::fclose(f);
+        }
+        return p;
+    }();
+    return path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    ovx::TResultLineCollector lines;
+    for (size_t i = 0; i < size; ++i)
+        if (lines.Put(data[i]))
+            (void)ovx::ClassifyResult(lines.Line(), (i & 1) != 0);
+
+    ovx::hdlc::TDleDecoder decoder(512);
+    size_t pos = 0;
+    while (pos < size) {
+        const size_t used = decoder.Feed(data + pos, size - pos);
+        pos += used == 0 ? 1 : used;
+        if (decoder.Done()) {
+            ovx::hdlc::TFrame frame;
+            if (ovx::hdlc::ParseFrame(decoder.Data(), frame)) {
+                (void)ovx::hdlc::DescribeFrame(frame);
+                (void)ovx::t30::ParseDIS(frame.Fif.data(), frame.Fif.size());
+                (void)ovx::t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+                (void)ovx::t30::DecodeId(frame.Fif.data(), frame.Fif.size());
+            }
+            decoder.Reset();
+        }
+    }
+
+    InputLink link(data, size);
+    ovx::TOvxSendFax fax;
+    fax.UseLinkForTesting(&link);
+    fax.SetFaxFile(DocFile());
+    fax.PhoneNumber = "1";
+    fax.DialAttempts = 2;
+    fax.FaxLog = nullptr;
+    fax.StartSend();
+    for (int i = 0; i < 2000 && fax.InProgress(); ++i) {
+        fax.ServiceSession();
+        if (link.Drained()) {
+            const int64_t wake = fax.NextWakeMs();
+            if (wake < 0)
+                break;
+            link.now_ = std::max(link.now_ + 1, wake);
+        }
+    }
+    if (fax.InProgress()) {
+        fax.CancelSession();
+        fax.ServiceSession();
+    }
+    return 0;
+}
