@@ -233,6 +233,8 @@ private:
     bool isOp(const char* op) const { return tok_.kind == Tok::Op && tok_.text == op; }
 
     NodePtr make(Kind k, ValueType t, size_t pos) {
+        // Bounds the tree, and with it the recursion of evaluation.
+        if (++nodes_ > kMaxNodes) fail(pos, "the expression is too long (more than " + std::to_string(kMaxNodes) + " parts)");
         auto n = std::make_unique<Expression::Node>();
         n->kind = k;
         n->type = t;
@@ -551,6 +553,8 @@ private:
     }
 
     static constexpr int kMaxDepth = 200;
+    static constexpr int kMaxNodes = 1000;
+    int nodes_ = 0;
     std::string_view text_;
     const std::vector<FieldDef>& fields_;
     const std::vector<int>& offsets_;

@@ -234,13 +234,13 @@ void Table::writeRecord(uint32_t recno, std::string_view record) {
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
     const std::string old = readRecord(recno);
     dbf_->write(recno, record.data());
-    for (auto& t : tags_) {
+    for (size_t i = 0; i < tags_.size(); ++i) {
         bool qOld = false, qNew = false;
-        const std::string kOld = tagKey(int(&t - &tags_[0]) + 1, old, &qOld);
-        const std::string kNew = tagKey(int(&t - &tags_[0]) + 1, record, &qNew);
+        const std::string kOld = tagKey(int(i) + 1, old, &qOld);
+        const std::string kNew = tagKey(int(i) + 1, record, &qNew);
         if (qOld == qNew && kOld == kNew) continue;
-        if (qOld) t->keys.erase(kOld, recno);
-        if (qNew) t->keys.insert(kNew, recno);
+        if (qOld) tags_[i]->keys.erase(kOld, recno);
+        if (qNew) tags_[i]->keys.insert(kNew, recno);
         indexDirty_ = true;
     }
     ++changes_;
@@ -254,13 +254,7 @@ void Table::setDeleted(uint32_t recno, bool deleted) {
     writeRecord(recno, r);
 }
 
-bool Table::isDeleted(uint32_t recno) const {
-    char c = ' ';
-    checkOpen();
-    std::string r = readRecord(recno);
-    c = r[0];
-    return c == '*';
-}
+bool Table::isDeleted(uint32_t recno) const { return readRecord(recno)[0] == '*'; }
 
 std::string Table::readMemo(std::string_view pointerField) const {
     const std::string file = fpt_ ? fpt_->path() : fptPath();
@@ -426,17 +420,6 @@ void Table::insertKeys(uint32_t recno, std::string_view record) {
         const std::string k = tagKey(int(i) + 1, record, &q);
         if (q) {
             tags_[i]->keys.insert(k, recno);
-            indexDirty_ = true;
-        }
-    }
-}
-
-void Table::removeKeys(uint32_t recno, std::string_view record) {
-    for (size_t i = 0; i < tags_.size(); ++i) {
-        bool q = false;
-        const std::string k = tagKey(int(i) + 1, record, &q);
-        if (q) {
-            tags_[i]->keys.erase(k, recno);
             indexDirty_ = true;
         }
     }

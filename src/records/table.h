@@ -106,7 +106,6 @@ private:
                                  const std::string& forExpression, bool descending) const;
     void fillTag(Tag& tag) const;
     void writeIndex();
-    void removeKeys(uint32_t recno, std::string_view record);
     void insertKeys(uint32_t recno, std::string_view record);
     void checkOpen() const;
 

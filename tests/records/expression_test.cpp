@@ -87,6 +87,9 @@ TEST(Expression, DeepNestingIsAnErrorNotACrash) {
     Fixture f;
     const std::string deep(100000, '(');
     EXPECT_NE(f.error(deep).reason().find("nested too deeply"), std::string::npos);
+    std::string chain = "NAME";
+    for (int i = 0; i < 5000; ++i) chain += "+NAME";
+    EXPECT_NE(f.error(chain).reason().find("too long"), std::string::npos);
     std::string nots;
     for (int i = 0; i < 50000; ++i) nots += ".not. ";
     EXPECT_NE(f.error(nots + ".t.").reason().find("nested too deeply"), std::string::npos);

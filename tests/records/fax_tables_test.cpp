@@ -115,11 +115,11 @@ TEST(FaxTables, RebuildPacksAndBuildsTheRebuildTags) {
     ASSERT_EQ(tags.size(), 4u);
     EXPECT_EQ(tags[1].name, "DATEND");
     EXPECT_EQ(t.indexOrd(), 1);
-    // DATESENT now orders by the date alone, newest first; same-day records in record order.
+    // DATESENT now orders by the date alone, newest first; same-day records in reverse record order.
     const auto order = subjects(t);
     EXPECT_EQ(order.back(), "unsent");
     EXPECT_EQ(order[2], "earlier");
-    EXPECT_EQ((V{order[0], order[1]}), (V{"evening", "morning"}));
+    EXPECT_EQ((V{order[0], order[1]}), (V{"evening", "morning"})) << "the descending walk reverses ties as well";
     t.setOrder(xb.xb_TagArea("DATEND"));
     EXPECT_EQ(subjects(t), (V{"unsent", "earlier", "morning", "evening"}));
     t.close();

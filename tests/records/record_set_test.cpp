@@ -179,6 +179,8 @@ TEST_F(RecordSetTest, EditBufferPostAndCancel) {
     EXPECT_EQ(rs.fieldByName("DAY").asDate(), (Date{1999, 12, 31}));
     EXPECT_EQ(rs.fieldByName("PAGES").asInteger(), -12);
     EXPECT_EQ(rs.fieldByName("BODY").asString(), "{\\rtf1 body}");
+    EXPECT_EQ(rs.currentRow().memo("body"), "{\\rtf1 body}");
+    EXPECT_THROW(rs.currentRow().memo("NAME"), EXbError);
     EXPECT_TRUE(rs.evalLogical("PAGES < 0 .and. \"body\" $ BODY"));
     EXPECT_THROW(rs.evalLogical("PAGES"), EXbExpressionError);
     // Appending and moving away posts the pending record.

@@ -110,6 +110,9 @@ TEST(Table, DescendingTagsStoreAscendingAndFlagTheOrder) {
     EXPECT_EQ(k.recnoAt(3), 2u);
     EXPECT_TRUE(t->tagInfo(tag).descending);
     EXPECT_EQ(t->tagInfo(tag).keyType, 'D');
+    EXPECT_EQ(k.keyAt(3), std::string("\xC1\x42\xC5\x4C\x80\0\0\0", 8)) << "2024-01-03 (JDN 2460313) as a date key";
+    EXPECT_EQ(k.lowerBound(k.keyAt(2), 0), 2u);
+    EXPECT_EQ(k.lowerBound(k.keyAt(2), 2), 3u);
 }
 
 TEST(Table, MemosSurviveEditsAndPack) {
