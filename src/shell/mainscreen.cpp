@@ -588,12 +588,6 @@ void TMainScreen::SetHint(QObject* control, const QString& hint) {
     applyHints();
 }
 
-QString TMainScreen::hint(QObject* control) const {
-    for (const auto& [obj, text] : m_hints)
-        if (obj == control) return text;
-    return {};
-}
-
 void TMainScreen::applyHints() {
     for (const auto& [obj, text] : m_hints) {
         if (!obj) continue;

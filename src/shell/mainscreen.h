@@ -110,7 +110,6 @@ public:
     QString statusText() const;
     // Sets a control's hint; shown while hints are on.
     void SetHint(QObject* control, const QString& hint);
-    QString hint(QObject* control) const;
     bool hintsShown() const { return m_hintsOn; }
 
     // Operations.
