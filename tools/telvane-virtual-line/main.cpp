@@ -1,0 +1,806 @@
+// telvane-virtual-line: a virtual fax line for tests and demos.
+// Creates pseudo-terminals that behave like Class 1 fax modems (spandsp's T.31 AT interpreter
+// and modems) and wires their telephone side, in real time (8000 samples/s, 20 ms blocks), to
+// either a software fax machine (spandsp's T.30 terminal) that answers and stores TIFF files or
+// calls and sends a TIFF file, or to a second emulated modem so that two programs can fax each
+// other. It prints one result line per call and runs until SIGINT/SIGTERM or --calls is reached.
+// Robustness: a host that closes its tty resets that modem (like dropping DTR); garbage from the
+// host goes to the AT interpreter, which rejects it; a host that stops reading has its replies
+// bounded and the oldest dropped; nothing the host does can stop the loop.
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <stdlib.h>
+#include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+extern "C" {
+#include <spandsp.h>
+}
+
+namespace {
+
+constexpr int kSampleRate = 8000;
+constexpr int kBlock = 160;                       // 20 ms
+constexpr int64_t kBlockNs = 20'000'000;
+constexpr size_t kMaxHostQueue = 64 * 1024;       // replies kept for a host that does not read
+constexpr int kRingIntervalBlocks = 250;          // one RING every 5 s
+constexpr int kHangupGraceBlocks = 150;           // 3 s after the far end finished
+constexpr int64_t kStopGraceNs = 3'000'000'000;   // --calls reached: stop this much later
+
+volatile std::sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+int64_t NowNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+struct Options {
+    std::vector<std::string> ttys;
+    bool pair = false;
+    bool callMode = false;          // far end calls the host (else it answers the host's calls)
+    std::string sendFile;           // call mode: TIFF to send
+    std::string receivePattern = "received-%03d.tif";   // answer mode: %d = call number
+    std::string farId = "TELVANE LINE";
+    int busyFirst = 0;
+    bool neverAnswer = false;
+    int rings = 10;                 // call mode: rings before the far end gives up
+    int answerAfterSeconds = 2;     // answer mode: ringing before the far end picks up
+    int dialTimeoutSeconds = 60;    // an unanswered dial ends with NO CARRIER after this
+    int callGapSeconds = 10;        // call mode: pause between calls
+    int calls = 0;                  // 0 = unlimited
+    std::string logPath;
+    bool fineOnly = false;
+};
+
+FILE* gLog = nullptr;
+
+void Log(const char* fmt, ...)
+{
+    if (!gLog)
+        return;
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    std::fprintf(gLog, "%s.%03ld ", stamp, ts.tv_nsec / 1'000'000);
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(gLog, fmt, ap);
+    va_end(ap);
+    std::fputc('\n', gLog);
+    std::fflush(gLog);
+}
+
+// Keeps printable lines of a byte stream for the log (page data is binary and skipped).
+class LineSniffer {
+public:
+    explicit LineSniffer(std::string prefix) : prefix_(std::move(prefix)) {}
+    void Feed(const uint8_t* p, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t c = p[i];
+            if (c == '\r' || c == '\n') {
+                Flush();
+            } else if (c >= 0x20 && c < 0x7f && !binary_) {
+                if (line_.size() < 200)
+                    line_ += static_cast<char>(c);
+                else
+                    binary_ = true;
+            } else {
+                binary_ = true;
+            }
+        }
+    }
+
+private:
+    void Flush()
+    {
+        if (!binary_ && !line_.empty())
+            Log("%s %s", prefix_.c_str(), line_.c_str());
+        line_.clear();
+        binary_ = false;
+    }
+    std::string prefix_;
+    std::string line_;
+    bool binary_ = false;
+};
+
+class Line;
+
+// One emulated modem on a pseudo-terminal.
+struct Modem {
+    Line* line = nullptr;
+    int index = 0;
+    int master = -1;
+    std::string slavePath;
+    std::string linkPath;
+    t31_state_t* t31 = nullptr;
+    bool hostPresent = false;
+    bool cts = true;
+    std::deque<uint8_t> toHost;
+    std::vector<int> pendingEvents;     // call events raised from the main loop
+    std::vector<int> pendingOps;        // modem-control operations to act on
+    std::string dialled;
+    LineSniffer fromHostLog{"host>"};
+    LineSniffer toHostLog{"modem<"};
+};
+
+class Line {
+public:
+    explicit Line(Options o) : opt_(std::move(o)) {}
+    ~Line();
+    bool Setup();
+    void Run();
+
+    static int AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len);
+    static int ModemControl(t31_state_t*, void* user, int op, const char* num);
+    static int PhaseB(t30_state_t*, void* user, int result);
+    static int PhaseD(t30_state_t*, void* user, int result);
+    static void PhaseE(t30_state_t*, void* user, int completion);
+
+private:
+    enum class CallState { Idle, Dialling, Ringing, Connected, Finishing };
+
+    bool CreateModem(Modem& m, const std::string& link);
+    void ResetModem(Modem& m);
+    void PollOnce(int64_t deadline);
+    void ReadHost(Modem& m);
+    void WriteHost(Modem& m);
+    void Block();
+    void CallControl();
+    void HandleOp(Modem& m, int op, const std::string& num);
+    void StartFarEnd(bool calling);
+    void EndCall(const char* why);
+    void Result(int pages, const char* remote, int code, const char* text);
+
+    Options opt_;
+    Modem modems_[2];
+    int modemCount_ = 1;
+    fax_state_t* fax_ = nullptr;
+    CallState state_ = CallState::Idle;
+    int caller_ = 0;                     // pair mode: the modem that dialled
+    int blocksInState_ = 0;
+    int ringsSent_ = 0;
+    int dialAttempts_ = 0;
+    int callNumber_ = 0;
+    int callsFinished_ = 0;
+    bool farEndDone_ = false;
+    bool resultPrinted_ = false;
+    std::string rxFile_;
+    int64_t idleSince_ = 0;
+    int64_t stopAt_ = 0;
+};
+
+Line::~Line()
+{
+    if (fax_)
+        fax_free(fax_);
+    for (auto& m : modems_) {
+        if (m.t31)
+            t31_free(m.t31);
+        if (m.master >= 0)
+            close(m.master);
+        if (!m.linkPath.empty())
+            unlink(m.linkPath.c_str());
+    }
+}
+
+bool Line::CreateModem(Modem& m, const std::string& link)
+{
+    m.line = this;
+    m.master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m.master < 0 || grantpt(m.master) != 0 || unlockpt(m.master) != 0) {
+        std::fprintf(stderr, "telvane-virtual-line: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+        return false;
+    }
+    m.slavePath = ptsname(m.master);
+    // Raw mode on the pair, so that nothing the modem sends is echoed or translated.
+    termios t{};
+    tcgetattr(m.master, &t);
+    cfmakeraw(&t);
+    tcsetattr(m.master, TCSANOW, &t);
+    if (!link.empty()) {
+        struct stat st{};
+        if (lstat(link.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                std::fprintf(stderr, "telvane-virtual-line: %s exists and is not a symbolic link\n", link.c_str());
+                return false;
+            }
+            unlink(link.c_str());
+        }
+        if (symlink(m.slavePath.c_str(), link.c_str()) != 0) {
+            std::fprintf(stderr, "telvane-virtual-line: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
+            return false;
+        }
+        m.linkPath = link;
+    }
+    ResetModem(m);
+    return true;
+}
+
+// A fresh modem, as after power-on (also used when the host closes the tty).
+void Line::ResetModem(Modem& m)
+{
+    if (m.t31)
+        t31_free(m.t31);
+    m.t31 = t31_init(nullptr, AtTx, &m, ModemControl, &m, nullptr, nullptr);
+    t31_set_transmit_on_idle(m.t31, 1);
+    m.cts = true;
+    m.pendingEvents.clear();
+    m.pendingOps.clear();
+}
+
+bool Line::Setup()
+{
+    modemCount_ = opt_.pair ? 2 : 1;
+    for (int i = 0; i < modemCount_; ++i) {
+        modems_[i].index = i;
+        const std::string link = i < static_cast<int>(opt_.ttys.size()) ? opt_.ttys[i] : std::string();
+        if (!CreateModem(modems_[i], link))
+            return false;
+        std::printf("modem %d: %s%s%s\n", i + 1, modems_[i].slavePath.c_str(), link.empty() ? "" : " -> ",
+                    link.c_str());
+    }
+    std::fflush(stdout);
+    idleSince_ = NowNs();
+    return true;
+}
+
+int Line::AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len)
+{
+    auto* m = static_cast<Modem*>(user);
+    m->toHostLog.Feed(buf, len);
+    m->toHost.insert(m->toHost.end(), buf, buf + len);
+    while (m->toHost.size() > kMaxHostQueue)
+        m->toHost.pop_front();
+    return static_cast<int>(len);
+}
+
+// Called while a command line is parsed: only record the operation; act on it in the loop.
+int Line::ModemControl(t31_state_t*, void* user, int op, const char* num)
+{
+    auto* m = static_cast<Modem*>(user);
+    switch (op) {
+    case AT_MODEM_CONTROL_CTS:
+        m->cts = num != nullptr;
+        return 0;
+    case AT_MODEM_CONTROL_CALL:
+        m->dialled = num ? num : "";
+        [[fallthrough]];
+    case AT_MODEM_CONTROL_ANSWER:
+    case AT_MODEM_CONTROL_HANGUP:
+    case AT_MODEM_CONTROL_ONHOOK:
+        m->pendingOps.push_back(op);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+int Line::PhaseB(t30_state_t* t30, void*, int result)
+{
+    const char* id = t30_get_rx_ident(t30);
+    Log("t30 phase B (0x%02x) remote \"%s\"", result, id ? id : "");
+    return T30_ERR_OK;
+}
+
+int Line::PhaseD(t30_state_t* t30, void*, int result)
+{
+    t30_stats_t st{};
+    t30_get_transfer_statistics(t30, &st);
+    Log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d", result, st.pages_tx, st.pages_rx,
+        st.bit_rate, st.width, st.length);
+    return T30_ERR_OK;
+}
+
+void Line::PhaseE(t30_state_t* t30, void* user, int completion)
+{
+    auto* self = static_cast<Line*>(user);
+    t30_stats_t st{};
+    t30_get_transfer_statistics(t30, &st);
+    const char* id = t30_get_rx_ident(t30);
+    const int pages = self->opt_.callMode ? st.pages_tx : st.pages_rx;
+    Log("t30 phase E: %d %s", completion, t30_completion_code_to_str(completion));
+    self->Result(pages, id ? id : "", completion, t30_completion_code_to_str(completion));
+    self->farEndDone_ = true;
+}
+
+void Line::Result(int pages, const char* remote, int code, const char* text)
+{
+    if (resultPrinted_)
+        return;
+    resultPrinted_ = true;
+    std::printf("call %d: %s pages=%d remote=\"%s\" result=%d (%s)%s%s\n", callNumber_,
+                opt_.callMode ? "sent" : "received", pages, remote, code, text,
+                (!opt_.callMode && !rxFile_.empty() && pages > 0) ? " file=" : "",
+                (!opt_.callMode && pages > 0) ? rxFile_.c_str() : "");
+    std::fflush(stdout);
+}
+
+void Line::StartFarEnd(bool calling)
+{
+    fax_ = fax_init(nullptr, calling ? 1 : 0);
+    fax_set_transmit_on_idle(fax_, 1);
+    t30_state_t* t30 = fax_get_t30_state(fax_);
+    t30_set_tx_ident(t30, opt_.farId.c_str());
+    t30_set_supported_modems(t30, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
+    t30_set_supported_compressions(t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION);
+    t30_set_supported_resolutions(t30, opt_.fineOnly ? T30_SUPPORT_FINE_RESOLUTION
+                                                     : T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
+    t30_set_ecm_capability(t30, 0);
+    t30_set_phase_b_handler(t30, PhaseB, this);
+    t30_set_phase_d_handler(t30, PhaseD, this);
+    t30_set_phase_e_handler(t30, PhaseE, this);
+    if (calling) {
+        t30_set_tx_file(t30, opt_.sendFile.c_str(), -1, -1);
+    } else {
+        char name[4096];
+        std::snprintf(name, sizeof name, opt_.receivePattern.c_str(), callNumber_);
+        rxFile_ = name;
+        t30_set_rx_file(t30, rxFile_.c_str(), -1);
+    }
+    farEndDone_ = false;
+    resultPrinted_ = false;
+}
+
+void Line::EndCall(const char* why)
+{
+    Log("call %d ends: %s", callNumber_, why);
+    if (fax_) {
+        if (!farEndDone_) {
+            // Let the far end report what it got so far (phase E with "call dropped").
+            t30_terminate(fax_get_t30_state(fax_));
+            if (!resultPrinted_)
+                Result(0, "", T30_ERR_CALLDROPPED, why);
+        }
+        fax_free(fax_);
+        fax_ = nullptr;
+    } else if (opt_.pair && state_ == CallState::Connected) {
+        std::printf("call %d: pair call ended (%s)\n", callNumber_, why);
+        std::fflush(stdout);
+    }
+    state_ = CallState::Idle;
+    blocksInState_ = 0;
+    ++callsFinished_;
+    idleSince_ = NowNs();
+    if (opt_.calls > 0 && callsFinished_ >= opt_.calls && stopAt_ == 0)
+        stopAt_ = NowNs() + kStopGraceNs;   // let the host finish its hang-up first
+}
+
+void Line::HandleOp(Modem& m, int op, const std::string& num)
+{
+    Modem& other = modems_[1 - m.index];
+    switch (op) {
+    case AT_MODEM_CONTROL_CALL:
+        Log("modem %d dials \"%s\"", m.index + 1, num.c_str());
+        if (state_ != CallState::Idle) {
+            m.pendingEvents.push_back(AT_CALL_EVENT_BUSY);
+            return;
+        }
+        ++callNumber_;
+        ++dialAttempts_;
+        caller_ = m.index;
+        state_ = CallState::Dialling;
+        blocksInState_ = 0;
+        ringsSent_ = 0;
+        break;
+    case AT_MODEM_CONTROL_ANSWER:
+        Log("modem %d answers", m.index + 1);
+        if (state_ != CallState::Ringing)
+            return;   // nothing to answer: the modem times out with NO CARRIER by itself
+        if (opt_.pair) {
+            m.pendingEvents.push_back(AT_CALL_EVENT_ANSWERED);
+            other.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
+        } else {
+            m.pendingEvents.push_back(AT_CALL_EVENT_ANSWERED);
+            StartFarEnd(true);
+        }
+        state_ = CallState::Connected;
+        blocksInState_ = 0;
+        break;
+    case AT_MODEM_CONTROL_HANGUP:
+    case AT_MODEM_CONTROL_ONHOOK:
+        if (state_ == CallState::Idle)
+            return;
+        if (opt_.pair && (state_ == CallState::Connected || state_ == CallState::Ringing ||
+                          state_ == CallState::Dialling))
+            other.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        if (!opt_.pair && state_ == CallState::Ringing && opt_.callMode)
+            return;   // on-hook while our call rings: keep ringing
+        EndCall("host hung up");
+        break;
+    default:
+        break;
+    }
+}
+
+// Call progress: runs once per 20 ms block.
+void Line::CallControl()
+{
+    ++blocksInState_;
+    Modem& host = modems_[0];
+    switch (state_) {
+    case CallState::Idle:
+        if (!opt_.pair && opt_.callMode && host.hostPresent &&
+            NowNs() - idleSince_ >= static_cast<int64_t>(opt_.callGapSeconds) * 1'000'000'000) {
+            ++callNumber_;
+            state_ = CallState::Ringing;
+            blocksInState_ = kRingIntervalBlocks;   // ring at once
+            ringsSent_ = 0;
+            Log("far end calls (call %d)", callNumber_);
+        }
+        break;
+    case CallState::Dialling: {
+        Modem& caller = modems_[caller_];
+        if (dialAttempts_ <= opt_.busyFirst && blocksInState_ == 100) {
+            Log("line busy (attempt %d)", dialAttempts_);
+            std::printf("call %d: busy\n", callNumber_);
+            std::fflush(stdout);
+            caller.pendingEvents.push_back(AT_CALL_EVENT_BUSY);
+            state_ = CallState::Idle;
+            idleSince_ = NowNs();
+            break;
+        }
+        if (dialAttempts_ <= opt_.busyFirst)
+            break;
+        if (blocksInState_ >= opt_.dialTimeoutSeconds * 50) {
+            caller.pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
+            EndCall("no answer");
+            break;
+        }
+        if (opt_.neverAnswer)
+            break;
+        if (opt_.pair) {
+            state_ = CallState::Ringing;
+            blocksInState_ = kRingIntervalBlocks;
+            ringsSent_ = 0;
+        } else if (blocksInState_ >= opt_.answerAfterSeconds * 50) {
+            Log("far end answers");
+            caller.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
+            StartFarEnd(false);
+            state_ = CallState::Connected;
+            blocksInState_ = 0;
+        }
+        break;
+    }
+    case CallState::Ringing: {
+        Modem& callee = opt_.pair ? modems_[1 - caller_] : host;
+        if (blocksInState_ >= kRingIntervalBlocks) {
+            if (ringsSent_ >= opt_.rings) {
+                Log("no answer after %d rings", ringsSent_);
+                if (opt_.pair)
+                    modems_[caller_].pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
+                else
+                    std::printf("call %d: not answered after %d rings\n", callNumber_, ringsSent_);
+                std::fflush(stdout);
+                EndCall("not answered");
+                break;
+            }
+            ++ringsSent_;
+            blocksInState_ = 0;
+            callee.pendingEvents.push_back(AT_CALL_EVENT_ALERTING);
+        }
+        break;
+    }
+    case CallState::Connected:
+        if (farEndDone_) {
+            state_ = CallState::Finishing;
+            blocksInState_ = 0;
+        }
+        break;
+    case CallState::Finishing:
+        if (blocksInState_ >= kHangupGraceBlocks) {
+            host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+            EndCall("far end hung up");
+        }
+        break;
+    }
+}
+
+void Line::Block()
+{
+    int16_t a[kBlock], b[kBlock];
+    Modem& m0 = modems_[0];
+    std::fill(std::begin(a), std::end(a), 0);
+    std::fill(std::begin(b), std::end(b), 0);
+    const bool audio = state_ == CallState::Connected || state_ == CallState::Finishing;
+    int n = t31_tx(m0.t31, a, kBlock);
+    if (opt_.pair) {
+        Modem& m1 = modems_[1];
+        int k = t31_tx(m1.t31, b, kBlock);
+        (void)k;
+        if (!audio) {
+            std::fill(std::begin(a), std::end(a), 0);
+            std::fill(std::begin(b), std::end(b), 0);
+        }
+        t31_rx(m0.t31, b, kBlock);
+        t31_rx(m1.t31, a, kBlock);
+    } else {
+        if (fax_) {
+            fax_tx(fax_, b, kBlock);
+            fax_rx(fax_, a, kBlock);
+        }
+        if (!audio)
+            std::fill(std::begin(b), std::end(b), 0);
+        t31_rx(m0.t31, b, kBlock);
+    }
+    (void)n;
+}
+
+void Line::ReadHost(Modem& m)
+{
+    if (!m.cts)
+        return;   // the modem's buffer is full: leave the bytes in the tty (flow control)
+    uint8_t buf[512];
+    const ssize_t n = read(m.master, buf, sizeof buf);
+    if (n <= 0)
+        return;
+    m.fromHostLog.Feed(buf, static_cast<size_t>(n));
+    if (state_ == CallState::Dialling && m.index == caller_) {
+        // A real modem abandons a dial when the host sends anything.
+        Log("modem %d: dial abandoned by the host", m.index + 1);
+        m.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        if (opt_.pair)
+            modems_[1 - m.index].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        static const char kNoCarrier[] = "\r\nNO CARRIER\r\n";
+        AtTx(nullptr, &m, reinterpret_cast<const uint8_t*>(kNoCarrier), sizeof kNoCarrier - 1);
+        EndCall("dial abandoned");
+        return;
+    }
+    t31_at_rx(m.t31, reinterpret_cast<const char*>(buf), static_cast<int>(n));
+}
+
+void Line::WriteHost(Modem& m)
+{
+    while (!m.toHost.empty()) {
+        uint8_t buf[1024];
+        const size_t len = std::min(m.toHost.size(), sizeof buf);
+        std::copy_n(m.toHost.begin(), len, buf);
+        const ssize_t n = write(m.master, buf, len);
+        if (n <= 0)
+            return;
+        m.toHost.erase(m.toHost.begin(), m.toHost.begin() + n);
+    }
+}
+
+void Line::PollOnce(int64_t deadline)
+{
+    pollfd fds[2];
+    for (int i = 0; i < modemCount_; ++i) {
+        Modem& m = modems_[i];
+        fds[i] = {m.master, static_cast<short>((m.cts ? POLLIN : 0) | (m.toHost.empty() ? 0 : POLLOUT)), 0};
+    }
+    const int64_t left = deadline - NowNs();
+    const int timeout = left > 0 ? static_cast<int>((left + 999'999) / 1'000'000) : 0;
+    // While a host is absent its master reports POLLHUP at once: do not spin on it.
+    bool anyPresent = false;
+    for (int i = 0; i < modemCount_; ++i)
+        anyPresent |= modems_[i].hostPresent;
+    if (!anyPresent) {
+        struct timespec ts{timeout / 1000, (timeout % 1000) * 1'000'000L};
+        nanosleep(&ts, nullptr);
+        return;
+    }
+    pollfd live[2];
+    int map[2];
+    int count = 0;
+    for (int i = 0; i < modemCount_; ++i)
+        if (modems_[i].hostPresent) {
+            live[count] = fds[i];
+            map[count++] = i;
+        }
+    if (poll(live, static_cast<nfds_t>(count), timeout) <= 0)
+        return;
+    for (int k = 0; k < count; ++k) {
+        Modem& m = modems_[map[k]];
+        if (live[k].revents & POLLHUP)
+            continue;   // noticed by the presence check at the next block
+        if (live[k].revents & POLLIN)
+            ReadHost(m);
+        if (live[k].revents & POLLOUT)
+            WriteHost(m);
+    }
+}
+
+void Line::Run()
+{
+    int64_t next = NowNs() + kBlockNs;
+    while (!gStop) {
+        PollOnce(next);
+        const int64_t now = NowNs();
+        if (now < next)
+            continue;
+        next += kBlockNs;
+        if (stopAt_ != 0 && now >= stopAt_)
+            break;
+        if (now - next > 10 * kBlockNs)
+            next = now + kBlockNs;   // we fell far behind (suspended): resynchronise
+
+        for (int i = 0; i < modemCount_; ++i) {
+            Modem& m = modems_[i];
+            pollfd p{m.master, 0, 0};
+            poll(&p, 1, 0);
+            const bool present = !(p.revents & POLLHUP);
+            if (present != m.hostPresent) {
+                Log("modem %d: host %s", i + 1, present ? "opened the tty" : "closed the tty");
+                m.hostPresent = present;
+                if (!present) {
+                    if (state_ != CallState::Idle) {
+                        if (opt_.pair)
+                            modems_[1 - i].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+                        EndCall("host closed the tty");
+                    }
+                    m.toHost.clear();
+                    ResetModem(m);
+                }
+            }
+        }
+        CallControl();
+        for (int i = 0; i < modemCount_; ++i) {
+            Modem& m = modems_[i];
+            auto ops = std::move(m.pendingOps);
+            m.pendingOps.clear();
+            for (int op : ops)
+                HandleOp(m, op, m.dialled);
+            auto events = std::move(m.pendingEvents);
+            m.pendingEvents.clear();
+            for (int ev : events)
+                t31_call_event(m.t31, ev);
+        }
+        Block();
+        for (int i = 0; i < modemCount_; ++i)
+            if (modems_[i].hostPresent)
+                WriteHost(modems_[i]);
+    }
+    if (state_ != CallState::Idle)
+        EndCall("line stopped");
+}
+
+void Usage(FILE* f)
+{
+    std::fprintf(f,
+        "Usage: telvane-virtual-line [options]\n"
+        "A Class 1 fax modem on a pseudo-terminal, wired to a software fax machine or a second modem.\n\n"
+        "  --tty PATH           symbolic link to create for the modem's tty (twice with --pair)\n"
+        "  --answer             the far end answers the host's calls and stores TIFF files (default)\n"
+        "  --call FILE.tif      the far end calls the host and sends FILE.tif\n"
+        "  --pair               two modems that call each other (give --tty twice)\n"
+        "  --receive PATTERN    received files, %%d = call number [received-%%03d.tif]\n"
+        "  --id TEXT            far end's station ID [TELVANE LINE]\n"
+        "  --busy N             the first N dial attempts find the line busy [0]\n"
+        "  --never-answer       dialled calls ring and are never answered\n"
+        "  --answer-after S     seconds of ringing before the far end answers [2]\n"
+        "  --rings N            rings before a calling far end gives up [10]\n"
+        "  --call-gap S         seconds between calls of a calling far end [10]\n"
+        "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
+        "  --fine-only          the far end accepts fine resolution only\n"
+        "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
+        "  --log FILE           log AT commands, replies and T.30 events\n"
+        "  --help\n\n"
+        "Prints the tty path(s), then one line per call:\n"
+        "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n");
+}
+
+bool ParseInt(const char* s, int& out)
+{
+    char* end = nullptr;
+    const long v = std::strtol(s, &end, 10);
+    if (!s[0] || *end || v < 0 || v > 1'000'000)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "telvane-virtual-line: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto number = [&](int& out) {
+            const char* v = value();
+            if (!ParseInt(v, out)) {
+                std::fprintf(stderr, "telvane-virtual-line: bad number for %s: %s\n", a.c_str(), v);
+                std::exit(2);
+            }
+        };
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--tty") {
+            o.ttys.push_back(value());
+        } else if (a == "--answer") {
+            o.callMode = false;
+        } else if (a == "--call") {
+            o.callMode = true;
+            o.sendFile = value();
+        } else if (a == "--pair") {
+            o.pair = true;
+        } else if (a == "--receive") {
+            o.receivePattern = value();
+        } else if (a == "--id") {
+            o.farId = value();
+        } else if (a == "--busy") {
+            number(o.busyFirst);
+        } else if (a == "--never-answer") {
+            o.neverAnswer = true;
+        } else if (a == "--answer-after") {
+            number(o.answerAfterSeconds);
+        } else if (a == "--rings") {
+            number(o.rings);
+        } else if (a == "--call-gap") {
+            number(o.callGapSeconds);
+        } else if (a == "--dial-timeout") {
+            number(o.dialTimeoutSeconds);
+        } else if (a == "--fine-only") {
+            o.fineOnly = true;
+        } else if (a == "--calls") {
+            number(o.calls);
+        } else if (a == "--log") {
+            o.logPath = value();
+        } else {
+            std::fprintf(stderr, "telvane-virtual-line: unknown option %s (see --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    if (o.callMode && access(o.sendFile.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "telvane-virtual-line: cannot read %s\n", o.sendFile.c_str());
+        return 2;
+    }
+    if (o.pair && o.callMode) {
+        std::fprintf(stderr, "telvane-virtual-line: --pair and --call exclude each other\n");
+        return 2;
+    }
+    if (o.farId.size() > 20)
+        o.farId.resize(20);
+    if (!o.logPath.empty()) {
+        gLog = std::fopen(o.logPath.c_str(), "a");
+        if (!gLog) {
+            std::fprintf(stderr, "telvane-virtual-line: cannot open log %s\n", o.logPath.c_str());
+            return 2;
+        }
+    }
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    int rc = 0;
+    {
+        Line line(o);
+        if (line.Setup())
+            line.Run();
+        else
+            rc = 1;
+    }
+    if (gLog)
+        std::fclose(gLog);
+    return rc;
+}
