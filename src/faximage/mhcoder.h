@@ -11,6 +11,7 @@
 namespace telvane::faximage {
 
 constexpr int kCodeBufferSize = 4096;
+struct CodeTables;
 // The 12-byte page end: byte-aligned EOL, six further EOLs, a zero byte.
 extern const std::uint8_t kPageEndBlock[12];
 // The coded all-white 1728-pel line: EOL, white make-up 1728, white terminating 0, zero fill.
@@ -29,7 +30,14 @@ public:
     const std::uint8_t* data() const { return buf_; }
 
 private:
-    void put(std::uint32_t bits, int length);
+    void put(std::uint32_t bits, int length) {
+        acc_ |= std::uint64_t(bits) << nacc_;
+        nacc_ += length;
+        if (nacc_ >= 32) {
+            storeWord();
+        }
+    }
+    void storeWord();
     void putRun(int run, bool black);
 
     int pageWidth_ = 1728;
@@ -39,6 +47,7 @@ private:
     std::size_t byte_ = 0;  // index of the byte being filled
     std::uint64_t acc_ = 0; // pending bits, first bit in bit 0
     int nacc_ = 0;
+    const CodeTables* tables_ = nullptr;
 };
 
 } // namespace telvane::faximage

@@ -245,6 +245,14 @@ const Code& makeup(bool black, int run) {
     return tables().makeup[black][run / 64];
 }
 
+const Code* terminatingTable(bool black) {
+    return tables().term[black].data();
+}
+
+const Code* makeupTable(bool black) {
+    return tables().makeup[black].data();
+}
+
 const CodeEntry* allCodes(int& count) {
     count = int(sizeof kCodes / sizeof kCodes[0]);
     return kCodes;

@@ -13,6 +13,10 @@ struct Code {
     std::uint8_t length;
 };
 
+// The 64 terminating codes of a colour, indexed by run.
+const Code* terminatingTable(bool black);
+// The make-up codes of a colour, indexed by run / 64 (1..40).
+const Code* makeupTable(bool black);
 // Terminating code of a run of 0..63 pels.
 const Code& terminating(bool black, int run);
 // Make-up code of a run of 64..2560 pels (a multiple of 64).

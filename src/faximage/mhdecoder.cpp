@@ -20,8 +20,12 @@ struct Entry {
     std::uint8_t length; // bits consumed
 };
 
+constexpr int kShortBits = 9;
+
 struct DecodeTables {
     Entry table[2][1 << kPeekBits];
+    // The first 9 bits: codes up to 9 bits long, else length 0 (look in `table`).
+    Entry shortTable[2][1 << kShortBits];
     DecodeTables() {
         int count = 0;
         const mh::CodeEntry* codes = mh::allCodes(count);
@@ -62,6 +66,11 @@ struct DecodeTables {
                 }
                 table[colour][p] = en;
             }
+            for (std::uint32_t p = 0; p < (1u << kShortBits); ++p) {
+                // Every 13-bit pattern starting with these 9 bits resolves alike when short.
+                Entry en = table[colour][p];
+                shortTable[colour][p] = en.run >= 0 && en.length <= kShortBits ? en : Entry{0, 0};
+            }
         }
     }
 };
@@ -83,6 +92,7 @@ void FaxLineDecoder::reset() {
     ended_ = false;
     eolRun_ = 0;
     pos_ = 0;
+    dirty_ = 0;
     lines_ = 0;
     errors_ = 0;
     std::memset(line_, 0, sizeof line_);
@@ -94,20 +104,8 @@ void FaxLineDecoder::addRun(int run) {
         return;
     if (pos_ + run > kMaxLineBytes * 8)
         return;
-    if (black_ && run > 0) {
-        int start = pos_, end = pos_ + run;
-        int sb = start >> 3, eb = (end - 1) >> 3;
-        std::uint8_t first = std::uint8_t(0xFF >> (start & 7));
-        std::uint8_t last = std::uint8_t(0xFF << (7 - ((end - 1) & 7)));
-        if (sb == eb) {
-            line_[sb] |= first & last;
-        } else {
-            line_[sb] |= first;
-            if (eb > sb + 1)
-                std::memset(line_ + sb + 1, 0xFF, std::size_t(eb - sb - 1));
-            line_[eb] |= last;
-        }
-    }
+    if (black_ && run > 0)
+        fillBlack(pos_, run);
     pos_ += run;
     if (run < 64)
         black_ = !black_;
@@ -122,8 +120,10 @@ void FaxLineDecoder::endOfLine() {
         } else if (bytes == 216 || bytes == 256) {
             ++lines_;
         }
-        std::memset(line_, 0, std::size_t((pos_ + 7) >> 3));
     }
+    if (dirty_ > 0)
+        std::memset(line_, 0, std::size_t(dirty_));
+    dirty_ = 0;
     pos_ = 0;
     black_ = false;
 }
@@ -177,13 +177,65 @@ FaxLineDecoder::Step FaxLineDecoder::step(bool final) {
 bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t* p = data;
     const std::uint8_t* end = data + size;
+    const DecodeTables& dt = decodeTables();
     while (!ended_) {
-        while (nbits_ <= 56 && p < end) {
-            acc_ |= std::uint64_t(*p++) << nbits_;
-            nbits_ += 8;
+        if (end - p >= 8) {
+            // Top up to at least 56 bits with one unaligned load.
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            int take = nbits_ >= 56 ? 0 : (63 - nbits_) >> 3;
+            nbits_ += take * 8;
+            acc_ = (acc_ | (w << (nbits_ - take * 8))) & ((std::uint64_t(1) << nbits_) - 1);
+            p += take;
+        } else {
+            while (nbits_ <= 56 && p < end) {
+                acc_ |= std::uint64_t(*p++) << nbits_;
+                nbits_ += 8;
+            }
+            if (nbits_ < 32)
+                break; // keep the remaining bits for the next piece
         }
-        if (nbits_ < 32 && p == end)
-            break; // keep the remaining bits for the next piece
+        if (!skipOnes_ && pendingZeros_ == 0 && seenEol_) {
+            // Run codes and EOLs of a page: the common case, kept in registers.
+            std::uint64_t acc = acc_;
+            int nbits = nbits_;
+            while (nbits >= 24) {
+                if ((acc & 0x7FF) == 0) {
+                    if (acc == 0)
+                        break;
+                    const int z = __builtin_ctzll(acc);
+                    acc >>= z + 1;
+                    nbits -= z + 1;
+                    endOfLine();
+                    if (++eolRun_ >= 3) {
+                        ended_ = true;
+                        break;
+                    }
+                    continue;
+                }
+                Entry e = dt.shortTable[black_][acc & ((1u << kShortBits) - 1)];
+                if (e.length == 0) {
+                    e = dt.table[black_][acc & ((1u << kPeekBits) - 1)];
+                    if (e.run < 0)
+                        break;
+                }
+                acc >>= e.length;
+                nbits -= e.length;
+                const int run = e.run;
+                eolRun_ = 0;
+                if (pos_ + run <= kMaxLineBytes * 8) {
+                    if (black_ && run > 0)
+                        fillBlack(pos_, run);
+                    pos_ += run;
+                    if (run < 64)
+                        black_ = !black_;
+                }
+            }
+            acc_ = acc;
+            nbits_ = nbits;
+            if (nbits_ < 32 || ended_)
+                continue;
+        }
         step(false);
     }
     return ended_;

@@ -49,6 +49,23 @@ private:
     }
     void endOfLine();
     void addRun(int run);
+    // Sets pels [start, start + run) of the line.
+    void fillBlack(int start, int run) {
+        const int end = start + run;
+        const int sb = start >> 3, eb = (end - 1) >> 3;
+        const std::uint8_t first = std::uint8_t(0xFF >> (start & 7));
+        const std::uint8_t last = std::uint8_t(0xFF << (7 - ((end - 1) & 7)));
+        if (eb >= dirty_)
+            dirty_ = eb + 1;
+        if (sb == eb) {
+            line_[sb] |= first & last;
+        } else {
+            line_[sb] |= first;
+            for (int i = sb + 1; i < eb; ++i)
+                line_[i] = 0xFF;
+            line_[eb] |= last;
+        }
+    }
 
     FaxLineSink* sink_;
     std::uint64_t acc_;  // pending bits, next bit in bit 0; bits above nbits_ are 0
@@ -60,6 +77,7 @@ private:
     bool ended_;
     int eolRun_;         // EOLs since the last run code
     int pos_;            // pels assembled in the current line
+    int dirty_;          // line bytes that may hold black pels
     long lines_;
     long errors_;
     std::uint8_t line_[kMaxLineBytes];
