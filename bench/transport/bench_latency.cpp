@@ -1,0 +1,90 @@
+// Latency of the dispatcher: time from a byte written to the pseudo-terminal's modem side to
+// the data (or available) trigger's handler being called, over 10,000 events. Reports the
+// median and the 99th percentile in microseconds as counters.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <stdexcept>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include "comport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        slave = ptsname(master);
+        termios t{};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+    }
+    ~Pty() { close(master); }
+};
+
+void MeasureTrigger(benchmark::State& state, bool dataTrigger)
+{
+    Pty pty;
+    ovx::TOvxComPort port;
+    port.SetDevicePath(pty.slave);
+    port.SetAutoOpen(false);
+    port.SetInSize(8192);
+    port.SetOutSize(8192);
+    port.SetOpen(true);
+    std::atomic<int64_t> arrived{0};
+    if (dataTrigger)
+        port.AddDataTrigger("X", false);
+    else
+        port.AddAvailTrigger(1);
+    const uint32_t wanted = dataTrigger ? ovx::ovTriggerData : ovx::ovTriggerAvail;
+    port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
+        if (msg != wanted)
+            return;
+        uint8_t sink[64];
+        port.GetBlock(sink, sizeof sink);
+        arrived.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+    });
+    std::vector<double> micros;
+    micros.reserve(static_cast<size_t>(state.max_iterations));
+    for (auto _ : state) {
+        arrived.store(0, std::memory_order_relaxed);
+        const auto t0 = Clock::now();
+        if (write(pty.master, "X", 1) != 1)
+            state.SkipWithError("write failed");
+        int64_t t1;
+        while ((t1 = arrived.load(std::memory_order_acquire)) == 0) {
+        }
+        micros.push_back(static_cast<double>(t1 - t0.time_since_epoch().count()) / 1000.0);
+    }
+    port.SetOpen(false);
+    std::sort(micros.begin(), micros.end());
+    if (!micros.empty()) {
+        state.counters["median_us"] = micros[micros.size() / 2];
+        state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+        state.counters["max_us"] = micros.back();
+    }
+}
+
+void BM_DataTriggerLatency(benchmark::State& state) { MeasureTrigger(state, true); }
+void BM_AvailTriggerLatency(benchmark::State& state) { MeasureTrigger(state, false); }
+
+BENCHMARK(BM_DataTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AvailTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
