@@ -285,3 +285,31 @@ TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine)
     if (!HasFailure())
         fs::remove_all(dir);
 }
+
+TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives)
+{
+    for (const char* tool : {"efax", "efix"})
+        if (!HaveTool(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    const fs::path dir = TempDir("vl-call");
+    WritePagePbm(dir / "page.pbm", 3);
+    ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);
+    ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i tiffg3 -o pbm page.tif > sent.pbm 2>/dev/null"), 0);
+    VirtualLine line(dir, {"--call", (dir / "page.tif").string(), "--id", "SOFT SENDER", "--call-gap", "1",
+                           "--calls", "1"});
+    ASSERT_TRUE(fs::exists(line.Tty()));
+    const std::string efax = "cd " + dir.string() + " && timeout 55 efax -d " + line.Tty().string() +
+                             " -o1 -l 'EFAX RX' -r rx > efax.out 2>&1";
+    ASSERT_EQ(Shell(efax), 0) << Slurp(dir / "efax.out");
+    line.Stop();
+    const std::string out = line.Output();
+    EXPECT_NE(out.find("call 1: sent pages=1 remote=\"EFAX RX\" result=0 (OK)"), std::string::npos) << out;
+    ASSERT_TRUE(fs::exists(dir / "rx.001"));
+    ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i fax -o pbm rx.001 > got.pbm 2>/dev/null"), 0);
+    Pbm sent, got;
+    ASSERT_TRUE(ReadPbm(dir / "sent.pbm", sent));
+    ASSERT_TRUE(ReadPbm(dir / "got.pbm", got));
+    EXPECT_GE(FindRows(sent, got), 0) << "the received page differs from the TIFF sent";
+    if (!HasFailure())
+        fs::remove_all(dir);
+}
