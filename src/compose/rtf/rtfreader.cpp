@@ -80,6 +80,7 @@ class Reader {
       finishParagraph();
     }
     resolveFonts();
+    mergeRuns();
     return std::move(doc_);
   }
 
@@ -141,8 +142,12 @@ class Reader {
 
   void hexByte(uint8_t b) {
     if (consumeSkip()) return;
+    if (isControl(b)) return;
     appendChar(Cp1252ToUnicode(b));
   }
+
+  // Control characters carry no text; a literal tab is a tab.
+  static bool isControl(char32_t cp) { return (cp < 0x20 && cp != '\t') || cp == 0x7F; }
 
   void text(std::string_view s) {
     size_t i = 0;
@@ -152,7 +157,7 @@ class Reader {
     }
     for (; i < s.size(); ++i) {
       const auto b = static_cast<uint8_t>(s[i]);
-      appendChar(Cp1252ToUnicode(b));
+      if (!isControl(b)) appendChar(Cp1252ToUnicode(b));
     }
   }
 
@@ -179,16 +184,16 @@ class Reader {
       if (t.hasParam) tokens_.skipBytes(t.param);
       return;
     }
+    if (wordIs(w, "u") && t.hasParam) {
+      unicodeChar(t.param);
+      return;
+    }
     if (s.dest == Dest::FontTable) {
       fontTableWord(w, t);
       return;
     }
     if (s.dest == Dest::ColorTable) {
       colorTableWord(w, t);
-      return;
-    }
-    if (wordIs(w, "u") && t.hasParam) {
-      unicodeChar(t.param);
       return;
     }
     if (pendingSkip_ > 0) {
@@ -387,7 +392,7 @@ class Reader {
       cp = 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (cp - 0xDC00);
     }
     highSurrogate_ = 0;
-    appendCodePoint(cp);
+    if (!isControl(cp)) appendCodePoint(cp);
   }
 
   void appendChar(char32_t cp) {
@@ -476,7 +481,7 @@ class Reader {
   }
 
   void fontNameChar(char32_t cp) {
-    if (fontEntry_ < 0) return;
+    if (fontEntry_ < 0 || cp < 0x20) return;
     if (cp == ';') {
       finishFontName();
       return;
@@ -528,6 +533,22 @@ class Reader {
       for (Run& r : p.runs) {
         if (r.format.color >= static_cast<int>(doc_.colors.size())) r.format.color = 0;
       }
+    }
+  }
+
+  // Runs that became alike once fonts and colours were resolved are joined.
+  void mergeRuns() {
+    for (Paragraph& p : doc_.paragraphs) {
+      std::vector<Run> merged;
+      for (Run& r : p.runs) {
+        if (!merged.empty() && !r.marker && !merged.back().marker && merged.back().format == r.format &&
+            merged.back().insertPoint == r.insertPoint) {
+          merged.back().text += r.text;
+        } else {
+          merged.push_back(std::move(r));
+        }
+      }
+      p.runs = std::move(merged);
     }
   }
 
@@ -611,12 +632,8 @@ Document ReadPlainText(std::string_view data) {
       flush();
       continue;
     }
-    if (utf8) {
-      AppendUtf8(line, NextUtf8(data, pos));
-    } else {
-      AppendUtf8(line, Cp1252ToUnicode(static_cast<uint8_t>(c)));
-      ++pos;
-    }
+    const char32_t cp = utf8 ? NextUtf8(data, pos) : Cp1252ToUnicode(static_cast<uint8_t>(data[pos++]));
+    if ((cp >= 0x20 && cp != 0x7F) || cp == '\t') AppendUtf8(line, cp);
   }
   if (!line.empty()) flush();
   return doc;

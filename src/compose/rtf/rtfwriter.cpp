@@ -64,7 +64,7 @@ class Emitter {
       word("tab");
       return;
     }
-    if (cp < 0x20) return;
+    if (cp < 0x20 || cp == 0x7F) return;  // control characters carry no text
     if (cp == '\\' || cp == '{' || cp == '}') {
       out_ += '\\';
       out_ += static_cast<char>(cp);
@@ -148,7 +148,7 @@ void writeRuns(Emitter& e, const std::vector<Run>& runs) {
   for (size_t i = 0; i < runs.size(); ++i) {
     const Run& r = runs[i];
     if (!r.marker || r.insertPoint <= 0) {
-      writeRun(e, r);
+      if (!r.text.empty()) writeRun(e, r);
       continue;
     }
     e.open();
@@ -164,20 +164,24 @@ void writeRuns(Emitter& e, const std::vector<Run>& runs) {
     marker.text = kInsertPointMarker;
     writeRun(e, marker);
     while (i + 1 < runs.size() && !runs[i + 1].marker && runs[i + 1].insertPoint == r.insertPoint) {
-      writeRun(e, runs[++i]);
+      ++i;
+      if (!runs[i].text.empty()) writeRun(e, runs[i]);
     }
     e.close();
     e.close();
   }
 }
 
+// A font name as the font table can hold it: no delimiters, no control characters, trimmed.
 std::string escapedFontName(const std::string& name) {
   std::string out;
   for (char c : name) {
-    if (c == ';' || c == '{' || c == '}' || c == '\\') continue;
+    if (c == ';' || c == '{' || c == '}' || c == '\\' || (c >= 0 && c < 0x20)) continue;
     out += c;
   }
-  return out;
+  const size_t first = out.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+// Merge fields of cover templates: the five insert points (tag, insert-menu caption, placeholder),
+// the values they take in a fax (recipient, fax number and subject as typed, today's date in the
+// short format, the time in the long format, each cut to 100 characters), and loading a template
+// into a fax's cover sheet: the text copied, every insert point given its value, markers hidden.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+#include "records/xb_access.h"
+
+namespace telvane {
+
+class TRichText;
+
+struct MergeField {
+  QString caption;      // insert-menu item
+  int tag;              // insert-point tag, > 0
+  QString placeholder;  // text shown in the template until merged
+};
+
+// Recipient 1 "[RECIPIENT]", Fax Number 2 "[FAX#]", Subject 3 "[SUBJECT]", Date 4 "[DATE]", Time 5 "[TIME]".
+const std::vector<MergeField>& MergeFields();
+
+// The field whose caption matches, in upper case and without accelerator marks; nullptr when none.
+const MergeField* MergeFieldForCaption(const QString& caption);
+
+inline constexpr int kMaxMergeValueLength = 100;
+
+struct MergeSource {
+  QString recipient;
+  QString faxNumber;
+  QString subject;
+  QDateTime now;
+};
+
+// Date in the system's short format; time in its long format (without a time-zone name).
+QString MergeDateText(const QDate& date);
+QString MergeTimeText(const QTime& time);
+
+// The value of a tag, cut to kMaxMergeValueLength; a null string for a tag without a value.
+QString MergeValue(int tag, const MergeSource& source);
+
+// Replaces the cover sheet by the template of coverXb's current record (COVER), re-lays it out,
+// merges every insert point through the part's GetTextToInsert and hides the markers.
+// False when the template could not be read (the part is then empty).
+bool LoadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir);
+
+}  // namespace telvane

@@ -1,0 +1,150 @@
+// TCoverEditor (see tcovereditor.h).
+#include "compose/cover/tcovereditor.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "compose/cover/merge.h"
+#include "compose/editor/zoombutton.h"
+#include "compose/richtext/trichtext.h"
+#include "compose/richtext/trichtoolbar.h"
+#include "shell/helpwindow.h"
+#include "shell/inifile.h"
+#include "shell/placement.h"
+#include "shell/uihelpers.h"
+
+namespace telvane {
+namespace {
+
+constexpr int kHelpCoverEditor = 1018;
+const PageLayoutTwips kLetterLayout{12240, 15840, 720, 720, 720, 720};
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setToolTip(hint);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
+    : QDialog(parent), programDir_(std::move(programDir)) {
+  setObjectName(QStringLiteral("CoverEditor"));
+  setWindowTitle(QStringLiteral("Cover Sheet Template Editor"));
+  setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+  setSizeGripEnabled(true);
+
+  RichToolCover = new TRichToolBar(this);
+  RichToolCover->setObjectName(QStringLiteral("RichToolCover"));
+  RichCover = new TRichText(this);
+  RichCover->setObjectName(QStringLiteral("RichCover"));
+  RichCover->setStyleSheet(QStringLiteral("TRichText { background: white; }"));
+  RichToolCover->SetEditor(RichCover);
+  Buttons = AddPartButtons(RichToolCover, RichCover,
+                           {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"}, programDir_,
+                           [this] { FormActivate(); });
+
+  auto* panel = new QWidget(this);
+  panel->setObjectName(QStringLiteral("BottomPanel"));
+  DescriptionLabel = new QLabel(QStringLiteral("Description"), panel);
+  CoverDescription = new QLineEdit(panel);
+  CoverDescription->setObjectName(QStringLiteral("CoverDescription"));
+  CoverDescription->setMaxLength(kDescriptionLength);
+  CoverDescription->setToolTip(QStringLiteral("Enter a description for this cover sheet template here"));
+  CoverDescription->setMinimumWidth(CoverDescription->fontMetrics().averageCharWidth() * (kDescriptionLength + 4));
+  DescriptionLabel->setBuddy(CoverDescription);
+  HelpButton = makeButton(panel, "HelpButton", QStringLiteral("&Help"),
+                          QStringLiteral("Get Windows help for Cover Sheet Template Editor"));
+  InsertButton = makeButton(panel, "InsertButton", QStringLiteral("&Insert"),
+                            QStringLiteral("Insert a field from the recipient data, or the current date and time"));
+  InsertMenu = new QMenu(InsertButton);
+  InsertMenu->setObjectName(QStringLiteral("InsertMenu"));
+  for (const MergeField& field : MergeFields()) {
+    QAction* item = InsertMenu->addAction(field.caption);
+    connect(item, &QAction::triggered, this, [this, item] { InsertItemClick(item->text()); });
+  }
+  Zoombutton = new TZoomButton([this] { return RichCover; }, panel);
+  Zoombutton->setAutoDefault(false);
+  AcceptButton = makeButton(panel, "AcceptButton", QStringLiteral("&Accept"),
+                            QStringLiteral("Ok - save changes to this template"));
+  CancelButton = makeButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+                            QStringLiteral("Cancel - do not save changes to this template"));
+
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(0, 4, 0, 0);
+  row->addWidget(DescriptionLabel);
+  row->addWidget(CoverDescription, 1);
+  row->addSpacing(12);
+  row->addWidget(HelpButton);
+  row->addWidget(InsertButton);
+  row->addWidget(Zoombutton);
+  row->addSpacing(12);
+  row->addWidget(AcceptButton);
+  row->addWidget(CancelButton);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->setSpacing(0);
+  layout->addWidget(RichToolCover);
+  layout->addWidget(RichCover, 1);
+  layout->addWidget(panel);
+
+  connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpCoverEditor); });
+  connect(InsertButton, &QPushButton::clicked, this, &TCoverEditor::InsertButtonClick);
+  connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
+  connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
+
+  resize(760, 560);
+  try {
+    RestoreWindowPlacement(this, programDir_);
+  } catch (const IniError&) {
+    // An unreadable settings file leaves the window at its design size.
+  }
+}
+
+TCoverEditor::~TCoverEditor() = default;
+
+void TCoverEditor::InsertButtonClick() { PopupMenuUnder(InsertMenu, InsertButton); }
+
+bool TCoverEditor::InsertItemClick(const QString& caption) {
+  const MergeField* field = MergeFieldForCaption(caption);
+  if (!field) return false;
+  RichCover->InsertInsertPoint(field->tag, field->placeholder);
+  RichCover->setFocus();
+  return true;
+}
+
+void TCoverEditor::FormActivate() {
+  ++activations_;
+  RichCover->ReLayout();
+  RichCover->Repaint();
+  RichCover->MoveToStart();
+}
+
+void TCoverEditor::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  RichCover->SetPageLayout(kLetterLayout);
+  FormActivate();
+  RichCover->setFocus();
+}
+
+void TCoverEditor::done(int result) {
+  try {
+    SaveWindowPlacement(this, programDir_);
+  } catch (const IniError&) {
+    // Placement is a convenience; a settings file that cannot be written must not block closing.
+  }
+  QDialog::done(result);
+}
+
+void TCoverEditor::reject() { done(2); }
+
+}  // namespace telvane

@@ -1,0 +1,65 @@
+// TCoverEditor: the "Cover Sheet Template Editor". One rich-text part (RichCover) with its tool bar
+// and the added page-break, paragraph, word-wrap and default-font buttons, and a bottom panel with
+// the description, the "&Insert" menu of the five merge fields, the zoom button, "&Accept" (result
+// 1) and "Cance&l" (result 2). Showing it sets US Letter portrait with 720-twip margins; each time
+// it becomes the active window again after one of its own windows, the text is re-laid-out and
+// caret and view go to the start. Its placement is kept in the settings file.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+#include "compose/editor/partbuttons.h"
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace telvane {
+
+class TRichText;
+class TRichToolBar;
+class TZoomButton;
+
+class TCoverEditor : public QDialog {
+  Q_OBJECT
+ public:
+  static constexpr int kDescriptionLength = 35;
+
+  explicit TCoverEditor(std::string programDir, QWidget* parent = nullptr);
+  ~TCoverEditor() override;
+
+  // Inserts the merge field of an insert-menu caption at the caret; false for an unknown caption.
+  bool InsertItemClick(const QString& caption);
+  void InsertButtonClick();
+  void FormActivate();
+  int activations() const { return activations_; }
+
+  TRichToolBar* RichToolCover = nullptr;
+  TRichText* RichCover = nullptr;
+  PartButtons Buttons;
+  QLabel* DescriptionLabel = nullptr;
+  QLineEdit* CoverDescription = nullptr;
+  QPushButton* HelpButton = nullptr;
+  QPushButton* InsertButton = nullptr;
+  QMenu* InsertMenu = nullptr;
+  TZoomButton* Zoombutton = nullptr;
+  QPushButton* AcceptButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+ public slots:
+  void done(int result) override;
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::string programDir_;
+  bool shown_ = false;
+  int activations_ = 0;
+};
+
+}  // namespace telvane

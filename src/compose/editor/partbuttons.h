@@ -1,0 +1,51 @@
+// The buttons both editors add to a rich-text part's tool bar, after the bar's own icons and with a
+// 2-pixel spacer before each: page break (asks first, No is the default), paragraph properties,
+// word wrap (down while wrap is on; its hint names what a click does) and default font.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QToolButton;
+class QWidget;
+
+namespace telvane {
+
+class TRichText;
+class TRichToolBar;
+
+struct PartButtonNames {
+  const char* pageBreak;
+  const char* paragraph;
+  const char* wordWrap;
+  const char* defaultFont;
+};
+
+struct PartButtons {
+  QToolButton* pageBreak = nullptr;
+  QToolButton* paragraph = nullptr;
+  QToolButton* wordWrap = nullptr;
+  QToolButton* defaultFont = nullptr;
+};
+
+inline const QString kWrapOnHint = QStringLiteral("Toggle word wrap on");
+inline const QString kWrapOffHint = QStringLiteral("Toggle word wrap off");
+
+// Adds a 2-pixel spacer and then the control to the bar.
+void AddToToolBar(TRichToolBar* bar, QWidget* control);
+
+// Adds the four buttons for one part. afterOwnWindow runs when the paragraph dialog has closed
+// (the window's return-to-the-editor rule).
+PartButtons AddPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
+                           const std::string& programDir, const std::function<void()>& afterOwnWindow);
+
+// The handlers, shared by both editors.
+void PageBreakClick(TRichText& part);
+void ParagraphClick(TRichText& part, QWidget* owner);
+void WordWrapClick(TRichText& part, QToolButton& button);
+// Shows a part's wrap state on its button: down and "off" hint while wrap is on.
+void ShowWordWrap(const TRichText& part, QToolButton& button);
+
+}  // namespace telvane

@@ -1,0 +1,102 @@
+// TFaxEditor: the modal window in which one outgoing fax is written: recipient, fax number and
+// subject on the "Recipient" page, the cover sheet and the document as two rich-text parts, each
+// with its tool bar. It never touches the outgoing log; its callers fill it and read it back.
+// Guarantees: the page buttons act as one radio group and the zoom button shows the zoom of the
+// part on display (hidden on the "Recipient" page); each return from one of its own windows
+// (phone book, template browser, paragraph dialog) shows the "Recipient" page with both parts
+// re-laid-out and their caret and view at the start, while a plain message box does not; a
+// template loaded into the cover sheet has its merge fields replaced by the values of that moment.
+// Result: 1 after Accept, 2 after Cancel; the window placement is kept in the settings file.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+#include "compose/editor/partbuttons.h"
+
+class QButtonGroup;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QToolButton;
+
+namespace telvane {
+
+class TEnterEdit;
+class TRichText;
+class TRichToolBar;
+class TZoomButton;
+
+class TFaxEditor : public QDialog {
+  Q_OBJECT
+ public:
+  enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2 };
+  static constexpr int kRecipientLength = 35;
+  static constexpr int kFaxNumberLength = 25;
+  static constexpr int kSubjectLength = 50;
+
+  explicit TFaxEditor(std::string programDir, QWidget* parent = nullptr);
+  ~TFaxEditor() override;
+
+  Page currentPage() const;
+  // How often the return-to-the-editor rule has run (first show included).
+  int activations() const { return activations_; }
+
+  // Value a merge field takes now (recipient, number, subject, date, time), cut to 100 characters;
+  // a null string for a tag without a value.
+  QString MergeFieldValue(int tag) const;
+
+  // Handlers.
+  void RecipientButtonClick();
+  void DocumentButtonClick();
+  void CoverButtonClick();
+  void AddressButtonClick();
+  void LoadCoverButtonClick();
+  void FormActivate();
+
+  // Controls.
+  QStackedWidget* Notebook = nullptr;
+  TEnterEdit* Recipient = nullptr;
+  TEnterEdit* FaxNumber = nullptr;
+  TEnterEdit* Subject = nullptr;
+  QPushButton* AddressButton = nullptr;
+  TRichToolBar* RichToolCover = nullptr;
+  TRichText* RichCover = nullptr;
+  TRichToolBar* RichToolDoc = nullptr;
+  TRichText* RichDoc = nullptr;
+  PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
+  PartButtons DocButtons;    // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
+  QToolButton* LoadCoverButton = nullptr;
+  QPushButton* Helpbutton = nullptr;
+  QPushButton* RecipientButton = nullptr;
+  QPushButton* DocumentButton = nullptr;
+  QPushButton* CoverButton = nullptr;
+  TZoomButton* Zoombutton = nullptr;
+  QPushButton* OKButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+ public slots:
+  void done(int result) override;
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QWidget* buildRecipientPage();
+  QWidget* buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName);
+  QWidget* buildBottomPanel();
+  void showPage(Page page);
+  // The part whose page button is down: the document for "Fax Document", else the cover.
+  TRichText* zoomTarget() const;
+  void answerMergeField(int tag, QString& text, bool& answered);
+
+  std::string programDir_;
+  QButtonGroup* pageButtons_ = nullptr;
+  bool shown_ = false;
+  int activations_ = 0;
+};
+
+}  // namespace telvane

@@ -1,0 +1,73 @@
+// TPhoneBook: the "Phone Book Browser". It has its own record set and access object on TVNPB.DBF
+// (opened by OpenTable through the phone book's open-or-create, listed by name without regard to
+// case) and adds, edits and deletes entries through TPhoneBookEditor. Maintenance mode shows
+// "C&lose"; pick mode shows "&Accept" (result 1 with the picked name and number) and "Cance&l".
+// Whenever it is activated and after every change, "&Edit", "&Delete" and "&Accept" are enabled
+// exactly when the table holds entries; acting on an empty table beeps.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+#include "records/record_set.h"
+#include "records/xb_access.h"
+
+class QPushButton;
+
+namespace telvane {
+
+class LogTableModel;
+class TLogGrid;
+
+class TPhoneBook : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TPhoneBook(std::string programDir, QWidget* parent = nullptr);
+  ~TPhoneBook() override;
+
+  records::RecordSet& PhoneTable() { return table_; }
+  records::TXbAccess& PhoneXb() { return xb_; }
+  // Opens (creating when missing) the phone book on this window's record set.
+  bool OpenTable();
+
+  void SetPickMode(bool pick);
+  bool pickMode() const { return pick_; }
+  QString PickedName() const { return pickedName_; }
+  QString PickedNumber() const { return pickedNumber_; }
+
+  void SetButtonStates();
+  void NewButtonClick();
+  void EditButtonClick();
+  void DeleteButtonClick();
+  void AcceptButtonClick();
+
+  TLogGrid* PhoneGrid = nullptr;
+  QPushButton* NewButton = nullptr;
+  QPushButton* EditButton = nullptr;
+  QPushButton* DeleteButton = nullptr;
+  QPushButton* AcceptButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+  QPushButton* CloseButton = nullptr;
+  QPushButton* HelpButton = nullptr;
+
+ public slots:
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  bool hasRecords() const;
+  void editEntry(bool append);
+
+  std::string programDir_;
+  records::RecordSet table_;
+  records::TXbAccess xb_;
+  LogTableModel* model_ = nullptr;
+  bool pick_ = false;
+  QString pickedName_;
+  QString pickedNumber_;
+};
+
+}  // namespace telvane

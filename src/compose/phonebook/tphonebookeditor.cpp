@@ -1,0 +1,72 @@
+// TPhoneBookEditor (see tphonebookeditor.h).
+#include "compose/phonebook/tphonebookeditor.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "shell/helpwindow.h"
+
+namespace telvane {
+namespace {
+
+constexpr int kHelpPhoneBookEditor = 1020;
+
+}  // namespace
+
+TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("PhoneBookEditor"));
+  setWindowTitle(QStringLiteral("Phone Book Editor"));
+
+  Name = new QLineEdit(this);
+  Name->setObjectName(QStringLiteral("Name"));
+  Name->setMaxLength(kNameLength);
+  Name->setToolTip(QStringLiteral("Type the recipient's name here"));
+  Name->setMinimumWidth(Name->fontMetrics().averageCharWidth() * (kNameLength + 4));
+  Number = new QLineEdit(this);
+  Number->setObjectName(QStringLiteral("Number"));
+  Number->setMaxLength(kNumberLength);
+  Number->setToolTip(QStringLiteral("Type the fax number here"));
+  auto* nameLabel = new QLabel(QStringLiteral("Name"), this);
+  nameLabel->setBuddy(Name);
+  auto* numberLabel = new QLabel(QStringLiteral("Fax Number"), this);
+  numberLabel->setBuddy(Number);
+
+  AcceptButton = new QPushButton(QStringLiteral("&Accept"), this);
+  AcceptButton->setObjectName(QStringLiteral("AcceptButton"));
+  AcceptButton->setToolTip(QStringLiteral("Accept changes made and exit"));
+  AcceptButton->setDefault(true);
+  CancelButton = new QPushButton(QStringLiteral("Cance&l"), this);
+  CancelButton->setObjectName(QStringLiteral("CancelButton"));
+  CancelButton->setToolTip(QStringLiteral("Cancel changes made and exit"));
+  CancelButton->setAutoDefault(false);
+  HelpButton = new QPushButton(QStringLiteral("&Help"), this);
+  HelpButton->setObjectName(QStringLiteral("HelpButton"));
+  HelpButton->setToolTip(QStringLiteral("Get Windows help for Phone Book Editor"));
+  HelpButton->setAutoDefault(false);
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(nameLabel, 0, 0);
+  grid->addWidget(Name, 0, 1);
+  grid->addWidget(numberLabel, 1, 0);
+  grid->addWidget(Number, 1, 1, Qt::AlignLeft);
+  Number->setMinimumWidth(Number->fontMetrics().averageCharWidth() * (kNumberLength + 4));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(AcceptButton);
+  buttons->addWidget(CancelButton);
+  buttons->addWidget(HelpButton);
+  grid->addLayout(buttons, 2, 0, 1, 2);
+  grid->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
+  connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
+  connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
+}
+
+void TPhoneBookEditor::reject() { done(2); }
+
+}  // namespace telvane
