@@ -85,7 +85,15 @@ size_t KeyList::lowerBound(std::string_view key, uint32_t recno) const {
 
 void KeyList::insert(std::string_view key, uint32_t recno) {
     const std::string k = padded(key);
-    if (chunks_.empty()) chunks_.emplace_back();
+    if (chunks_.empty()) {
+        Chunk c;
+        c.data = k;
+        c.data.append(reinterpret_cast<const char*>(&recno), 4);
+        c.count = 1;
+        chunks_.push_back(std::move(c));
+        size_ = 1;
+        return;
+    }
     const size_t ci = chunkFor(k, recno);
     Chunk& c = chunks_[ci];
     size_t lo = 0, hi = c.count;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 
 namespace telvane::records {
 namespace {
@@ -271,6 +272,44 @@ TEST(Table, CreateRefusesBadFieldLists) {
     EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"ELEVENCHARS", FieldType::Character, 2, 0}}), EXbError);
     EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"D", FieldType::Date, 6, 0}}), EXbError);
     EXPECT_FALSE(test::exists(dir.file("A.DBF")));
+}
+
+}  // namespace
+}  // namespace telvane::records
+
+namespace telvane::records {
+namespace {
+
+TEST(KeyList, MatchesASortedSetUnderRandomChanges) {
+    std::mt19937 rng(7);
+    KeyList list(3);
+    std::set<std::pair<std::string, uint32_t>> model;
+    for (int step = 0; step < 20000; ++step) {
+        std::string key(3, ' ');
+        for (char& c : key) c = char('a' + rng() % 4);
+        const uint32_t recno = rng() % 50 + 1;
+        if (rng() % 3 == 0 || model.size() > 3000) {
+            const bool had = model.erase({key, recno}) > 0;
+            ASSERT_EQ(list.erase(key, recno), had);
+        } else if (model.insert({key, recno}).second) {
+            list.insert(key, recno);
+        }
+        ASSERT_EQ(list.size(), model.size());
+        if (step % 997 == 0) {
+            size_t i = 0;
+            for (const auto& [k, r] : model) {
+                ASSERT_EQ(list.keyAt(i), k);
+                ASSERT_EQ(list.recnoAt(i), r);
+                ++i;
+            }
+            ASSERT_EQ(list.lowerBound("bbb", 0), size_t(std::distance(model.begin(), model.lower_bound({"bbb", 0}))));
+        }
+    }
+    for (const auto& [k, r] : model) ASSERT_TRUE(list.erase(k, r));
+    EXPECT_TRUE(list.empty());
+    list.insert("zz", 9);  // a list emptied by erasing takes entries again
+    EXPECT_EQ(list.keyAt(0), "zz ");
+    EXPECT_EQ(list.recnoAt(1), 0u) << "past the end";
 }
 
 }  // namespace
