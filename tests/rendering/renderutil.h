@@ -158,6 +158,10 @@ inline bool haveTool(const QString& name) {
 // Text tesseract reads from an image file (English, resolution dpi); empty on failure.
 inline QString ocrImage(const QString& imagePath, int dpi = 200) {
     QProcess p;
+    // One thread: tests and benchmarks share the machine's cores with other work.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral("tesseract"),
             {imagePath, QStringLiteral("stdout"), QStringLiteral("-l"), QStringLiteral("eng"), QStringLiteral("--dpi"),
              QString::number(dpi)});

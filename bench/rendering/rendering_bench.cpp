@@ -1,0 +1,144 @@
+// Pages per second for rendering plus encoding a 20-page document (CreateFaxFile), and for the
+// pipeline fax servers commonly use for the same document: LibreOffice headless RTF -> PDF, then
+// Ghostscript's tiffg3 device at 204 x 196 dpi. Both outputs are also read back with tesseract
+// (first two pages) and the share of words read exactly is reported as a counter.
+#include "compose/render/faxfilerenderer.h"
+
+#include "renderutil.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+using namespace telvane::render;
+using rendertest::TempDir;
+
+constexpr int kPages = 20;
+
+// Each page: the passage at 12 pt, then at 10 pt, then a page break.
+std::vector<rendertest::Para> twentyPages() {
+    std::vector<rendertest::Para> paras;
+    for (int p = 0; p < kPages; ++p) {
+        if (p > 0)
+            paras.push_back({QStringLiteral("\f"), 0});
+        paras.push_back({rendertest::samplePassage(), 12});
+        paras.push_back({rendertest::samplePassage(), 10});
+    }
+    return paras;
+}
+
+QStringList expectedWordsOfPages(int pages) {
+    QStringList out;
+    const QStringList passage = rendertest::words(rendertest::samplePassage());
+    for (int i = 0; i < pages * 2; ++i)
+        out += passage;
+    return out;
+}
+
+bool runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+void BM_CreateFaxFile(benchmark::State& state) {
+    rendertest::ensureApp();
+    const QByteArray rtf = rendertest::makeRtf(twentyPages());
+    TempDir d;
+    FaxFileRenderer r;
+    std::string last;
+    int pages = 0;
+    for (auto _ : state) {
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
+        if (res.failed() || res.pageCount != kPages) {
+            state.SkipWithError("rendering failed or paginated differently");
+            return;
+        }
+        pages += res.pageCount;
+        state.PauseTiming();
+        if (!last.empty())
+            std::remove(last.c_str());
+        last = res.fileName;
+        state.ResumeTiming();
+    }
+    state.counters["pages_per_second"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
+    if (rendertest::haveTool(QStringLiteral("tesseract"))) {
+        QString text;
+        const auto decoded = rendertest::decodePages(last);
+        for (int p = 0; p < 2; ++p) {
+            rendertest::writePbm(decoded[p], d.file("ocr.pbm"));
+            text += rendertest::ocrImage(QString::fromStdString(d.file("ocr.pbm"))) + QLatin1Char('\n');
+        }
+        state.counters["ocr_word_accuracy"] = rendertest::wordAccuracy(expectedWordsOfPages(2), rendertest::words(text));
+    }
+}
+
+void BM_LibreOfficeGhostscript(benchmark::State& state) {
+    rendertest::ensureApp();
+    if (!rendertest::haveTool(QStringLiteral("soffice")) || !rendertest::haveTool(QStringLiteral("gs"))) {
+        state.SkipWithError("LibreOffice or Ghostscript is not installed (scripts/deps/rendering.txt)");
+        return;
+    }
+    TempDir d;
+    const QByteArray rtf = rendertest::makeRtf(twentyPages());
+    QFile f(QString::fromStdString(d.file("doc.rtf")));
+    f.open(QIODevice::WriteOnly);
+    f.write(rtf);
+    f.close();
+    const QString profile = QStringLiteral("-env:UserInstallation=file://") + QString::fromStdString(d.file("lo-profile"));
+    const QStringList toPdf{profile,
+                            QStringLiteral("--headless"),
+                            QStringLiteral("--convert-to"),
+                            QStringLiteral("pdf"),
+                            QStringLiteral("--outdir"),
+                            QString::fromStdString(d.path.string()),
+                            QString::fromStdString(d.file("doc.rtf"))};
+    const QString pdf = QString::fromStdString(d.file("doc.pdf"));
+    const QString tiff = QString::fromStdString(d.file("doc.tif"));
+    const QStringList toTiff{QStringLiteral("-q"),        QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                             QStringLiteral("-dSAFER"),   QStringLiteral("-sDEVICE=tiffg3"),
+                             QStringLiteral("-r204x196"), QStringLiteral("-sOutputFile=") + tiff, pdf};
+    // The first start of LibreOffice sets up its profile; a fax server has done that long ago.
+    if (!runTool(QStringLiteral("soffice"), toPdf)) {
+        state.SkipWithError("LibreOffice could not convert the document");
+        return;
+    }
+    int pages = 0;
+    for (auto _ : state) {
+        QFile::remove(pdf);
+        QFile::remove(tiff);
+        if (!runTool(QStringLiteral("soffice"), toPdf) || !runTool(QStringLiteral("gs"), toTiff)) {
+            state.SkipWithError("the LibreOffice/Ghostscript pipeline failed");
+            return;
+        }
+        pages += kPages;
+    }
+    state.counters["pages_per_second"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
+    QProcess count;
+    count.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNODISPLAY"), QStringLiteral("-dNOSAFER"),
+                                      QStringLiteral("-c"),
+                                      QStringLiteral("(%1) (r) file runpdfbegin pdfpagecount = quit").arg(pdf)});
+    count.waitForFinished(60000);
+    state.counters["pdf_pages"] = count.readAllStandardOutput().trimmed().toInt();
+    if (rendertest::haveTool(QStringLiteral("tesseract"))) {
+        const QString firstTwo = QString::fromStdString(d.file("first.tif"));
+        runTool(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                                       QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=tiffg3"),
+                                       QStringLiteral("-r204x196"), QStringLiteral("-dFirstPage=1"),
+                                       QStringLiteral("-dLastPage=2"), QStringLiteral("-sOutputFile=") + firstTwo, pdf});
+        const QString text = rendertest::ocrImage(firstTwo);
+        state.counters["ocr_word_accuracy"] = rendertest::wordAccuracy(expectedWordsOfPages(2), rendertest::words(text));
+    }
+}
+
+BENCHMARK(BM_CreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_LibreOfficeGhostscript)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
