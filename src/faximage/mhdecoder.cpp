@@ -188,7 +188,7 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
             acc_ = (acc_ | (w << (nbits_ - take * 8))) & ((std::uint64_t(1) << nbits_) - 1);
             p += take;
         } else {
-            while (nbits_ <= 56 && p < end) {
+            while (nbits_ <= 55 && p < end) {
                 acc_ |= std::uint64_t(*p++) << nbits_;
                 nbits_ += 8;
             }
@@ -199,6 +199,10 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
             // Run codes and EOLs of a page: the common case, kept in registers.
             std::uint64_t acc = acc_;
             int nbits = nbits_;
+            int pos = pos_;
+            int dirty = dirty_;
+            bool black = black_;
+            std::uint8_t* const line = line_;
             while (nbits >= 24) {
                 if ((acc & 0x7FF) == 0) {
                     if (acc == 0)
@@ -206,16 +210,21 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                     const int z = __builtin_ctzll(acc);
                     acc >>= z + 1;
                     nbits -= z + 1;
+                    pos_ = pos;
+                    dirty_ = dirty;
                     endOfLine();
+                    pos = 0;
+                    dirty = 0;
+                    black = false;
                     if (++eolRun_ >= 3) {
                         ended_ = true;
                         break;
                     }
                     continue;
                 }
-                Entry e = dt.shortTable[black_][acc & ((1u << kShortBits) - 1)];
+                Entry e = dt.shortTable[black][acc & ((1u << kShortBits) - 1)];
                 if (e.length == 0) {
-                    e = dt.table[black_][acc & ((1u << kPeekBits) - 1)];
+                    e = dt.table[black][acc & ((1u << kPeekBits) - 1)];
                     if (e.run < 0)
                         break;
                 }
@@ -223,14 +232,31 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                 nbits -= e.length;
                 const int run = e.run;
                 eolRun_ = 0;
-                if (pos_ + run <= kMaxLineBytes * 8) {
-                    if (black_ && run > 0)
-                        fillBlack(pos_, run);
-                    pos_ += run;
-                    if (run < 64)
-                        black_ = !black_;
+                if (pos + run > kMaxLineBytes * 8)
+                    continue;
+                if (black && run > 0) {
+                    const int stop = pos + run;
+                    const int sb = pos >> 3, eb = (stop - 1) >> 3;
+                    const std::uint8_t first = std::uint8_t(0xFF >> (pos & 7));
+                    const std::uint8_t last = std::uint8_t(0xFF << (7 - ((stop - 1) & 7)));
+                    if (sb == eb) {
+                        line[sb] |= first & last;
+                    } else {
+                        line[sb] |= first;
+                        for (int i = sb + 1; i < eb; ++i)
+                            line[i] = 0xFF;
+                        line[eb] |= last;
+                    }
+                    if (eb >= dirty)
+                        dirty = eb + 1;
                 }
+                pos += run;
+                if (run < 64)
+                    black = !black;
             }
+            pos_ = pos;
+            dirty_ = dirty;
+            black_ = black;
             acc_ = acc;
             nbits_ = nbits;
             if (nbits_ < 32 || ended_)

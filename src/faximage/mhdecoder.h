@@ -69,7 +69,7 @@ private:
 
     FaxLineSink* sink_;
     std::uint64_t acc_;  // pending bits, next bit in bit 0; bits above nbits_ are 0
-    int nbits_;
+    int nbits_;          // 0..63
     int pendingZeros_;   // zero bits already dropped at a code boundary (always >= 11 when set)
     bool skipOnes_;      // after an invalid code: skipping 1 bits up to the next 0
     bool black_;

@@ -1,0 +1,301 @@
+// The fax printer: page layout on the sheet, header and footer, the print job loop, the log.
+#include "faximage/printer/faxprinter.h"
+
+#include "faximage/faxerrors.h"
+#include "faximage/ovffile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLocale>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include <algorithm>
+
+namespace telvane::faximage {
+
+QString FaxPrintProgressText(int progress) {
+    switch (progress) {
+    case ppIdle: return QStringLiteral("Idle");
+    case ppComposing: return QStringLiteral("Composing");
+    case ppRendering: return QStringLiteral("Rendering");
+    case ppSubmitting: return QStringLiteral("Submitting");
+    case ppConverting: return QStringLiteral("Converting");
+    default: return {};
+    }
+}
+
+QString TOvxFaxPrinterLog::LineFor(int code, const QString& faxFile, const QDateTime& when) {
+    const QString stamp = QLocale().toString(when, QLocale::ShortFormat);
+    switch (code) {
+    case 0: return QStringLiteral("Printing %1 started at %2").arg(faxFile, stamp);
+    case 1: return QStringLiteral("Printing %1 finished at %2\r\n").arg(faxFile, stamp);
+    case 2: return QStringLiteral("Printing %1 aborted at %2\r\n").arg(faxFile, stamp);
+    case 3: return QStringLiteral("Printing %1 failed at %2\r\n").arg(faxFile, stamp);
+    default: return {};
+    }
+}
+
+void TOvxFaxPrinterLog::Log(int code, const QString& faxFile, const QDateTime& when) const {
+    if (LogFileName.isEmpty()) return;
+    const QString line = LineFor(code, faxFile, when);
+    if (line.isEmpty()) return;
+    QFile f(LogFileName);
+    if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) return;
+    f.write((line + QStringLiteral("\r\n")).toLocal8Bit());
+}
+
+QString SubstituteMarginTokens(const QString& caption, const QString& fileName, int page, int pageCount,
+                               const QDateTime& when) {
+    QString out;
+    for (int i = 0; i < caption.size();) {
+        if (caption[i] != QLatin1Char('$')) {
+            out += caption[i++];
+            continue;
+        }
+        int end = i + 1;
+        while (end < caption.size() && caption[end] != QLatin1Char(' ')) ++end;
+        const QChar letter = i + 1 < end ? caption[i + 1].toUpper() : QChar();
+        if (letter == QLatin1Char('D')) out += QLocale().toString(when.date(), QLocale::ShortFormat);
+        else if (letter == QLatin1Char('T')) out += QLocale().toString(when.time(), QLocale::ShortFormat);
+        else if (letter == QLatin1Char('F')) out += fileName;
+        else if (letter == QLatin1Char('N')) out += QString::number(pageCount);
+        else if (letter == QLatin1Char('P')) out += QString::number(page);
+        i = end;
+    }
+    return out;
+}
+
+int FaxPagesPerSheet(bool multiPage, bool landscape) {
+    return multiPage ? (landscape ? 2 : 4) : 1;
+}
+
+QRect FaxSlotArea(const QRect& printable, bool multiPage, bool landscape, int index) {
+    QRect area = printable;
+    if (multiPage) {
+        const int columns = 2, rows = landscape ? 1 : 2;
+        const int w = printable.width() / columns, h = printable.height() / rows;
+        const int col = index % columns, row = (index / columns) % rows;
+        area = QRect(printable.left() + col * w, printable.top() + row * h, w, h);
+    }
+    return area.adjusted(2, 2, -2, -2);
+}
+
+FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale scale, int dpiX, int dpiY) {
+    FaxPageLayout l;
+    l.area = area;
+    l.source = QRect(QPoint(0, 0), pageSize);
+    if (pageSize.isEmpty() || area.isEmpty()) return l;
+    if (scale == psNone) {
+        const int w = int(std::int64_t(pageSize.width()) * dpiX / 200);
+        int h = int(std::int64_t(pageSize.height()) * dpiY / 200);
+        if (h > area.height()) {
+            // Only the rows that fit are drawn, at the same scale.
+            const int rows = int(std::int64_t(area.height()) * 200 / dpiY);
+            l.source.setHeight(std::max(1, rows));
+            h = int(std::int64_t(l.source.height()) * dpiY / 200);
+        }
+        l.image = QRect(area.topLeft(), QSize(w, h));
+        return l;
+    }
+    // Pels are nearly square (204 x 196 per inch) once standard pages have doubled rows.
+    int w = area.width() * 93 / 100;
+    int h = int(std::int64_t(w) * pageSize.height() / pageSize.width());
+    if (h > area.height()) {
+        h = area.height();
+        w = int(std::int64_t(h) * pageSize.width() / pageSize.height());
+    }
+    l.image = QRect(area.topLeft(), QSize(std::max(1, w), std::max(1, h)));
+    return l;
+}
+
+TOvxFaxPrinter::TOvxFaxPrinter(QObject* parent) : QObject(parent) {
+    unpacker_.Options = 0;
+}
+
+TOvxFaxPrinter::~TOvxFaxPrinter() = default;
+
+QPrinter& TOvxFaxPrinter::Printer() {
+    if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer_;
+}
+
+int TOvxFaxPrinter::SetFileName(const QString& name) {
+    fileName_ = name;
+    pageCount_ = 0;
+    fine_ = wide_ = false;
+    FirstPage = LastPage = 0;
+    OvfReader reader;
+    int rc = reader.open(name.toStdString());
+    if (rc != 0) return rc;
+    if (reader.pageCount() > 0) {
+        OvfPageHeader first;
+        rc = reader.seekPage(1, first);
+        if (rc != 0) return rc;
+        fine_ = first.fine();
+        wide_ = first.wide();
+    }
+    pageCount_ = reader.pageCount();
+    if (pageCount_ > 0) {
+        FirstPage = 1;
+        LastPage = pageCount_;
+    }
+    return 0;
+}
+
+bool TOvxFaxPrinter::PrintSetup(QWidget* parent) {
+    QPageSetupDialog dialog(&Printer(), parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+int TOvxFaxPrinter::PrintWithDialog(QWidget* parent) {
+    if (pageCount_ == 0) return 0;
+    QPrintDialog dialog(&Printer(), parent);
+    dialog.setMinMax(1, pageCount_);
+    dialog.setFromTo(std::max(1, FirstPage), std::clamp(LastPage, 1, pageCount_));
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    if (dialog.exec() != QDialog::Accepted) return 1;
+    if (Printer().printRange() == QPrinter::PageRange) {
+        FirstPage = Printer().fromPage();
+        LastPage = Printer().toPage();
+    } else {
+        FirstPage = 1;
+        LastPage = pageCount_;
+    }
+    return PrintFax();
+}
+
+void TOvxFaxPrinter::setProgress(int code) {
+    progress_ = code;
+    emit OnFaxPrintStatus(code);
+    if (StatusDisplay) StatusDisplay->UpdateStatus(*this);
+    QCoreApplication::processEvents();
+}
+
+void TOvxFaxPrinter::log(int code) {
+    if (FaxPrinterLog) FaxPrinterLog->Log(code, fileName_, QDateTime::currentDateTime());
+    emit OnFaxPrintLog(code);
+}
+
+void TOvxFaxPrinter::PrintAbort() {
+    if (!printing_) return;
+    aborted_ = true;
+    unpacker_.Options |= uoAbort;
+}
+
+int TOvxFaxPrinter::decode(int page, Raster& out) {
+    unpacker_.SetInFileName(fileName_.toStdString());
+    bool fine = false;
+    Raster r;
+    const int rc = unpacker_.UnpackPageToRaster(page, r, fine);
+    if (rc != 0) return rc;
+    if (r.empty()) r = Raster(wide_ ? 2048 : 1728, 1);
+    // Standard pages have half as many rows per inch: double them for a true aspect.
+    out = fine ? std::move(r) : StretchRaster(r, r.width, r.height * 2);
+    return 0;
+}
+
+int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& margin, QRect& area, bool top,
+                               int page) {
+    if (!margin.Enabled || margin.Caption.isEmpty()) return 0;
+    QFont font(margin.Font, painter.device());
+    if (MultiPage) {
+        if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() / 2);
+        else font.setPixelSize(std::max(1, font.pixelSize() / 2));
+    }
+    painter.setFont(font);
+    const QString text = SubstituteMarginTokens(margin.Caption, fileName_, page, pageCount_, jobTime_);
+    const int textHeight = painter.fontMetrics().height();
+    const int rule = std::max(1, painter.device()->logicalDpiY() / 150);
+    painter.setPen(QPen(Qt::black, rule));
+    if (top) {
+        painter.drawText(QRect(area.left(), area.top(), area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop,
+                         text);
+        const int y = area.top() + textHeight + 2;
+        painter.drawLine(area.left(), y, area.right(), y);
+        area.setTop(y + rule + 2);
+    } else {
+        const int textTop = area.bottom() - textHeight + 1;
+        painter.drawText(QRect(area.left(), textTop, area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop, text);
+        const int y = textTop - 2;
+        painter.drawLine(area.left(), y, area.right(), y);
+        area.setBottom(y - rule - 2);
+    }
+    return textHeight;
+}
+
+int TOvxFaxPrinter::printPage(QPainter& painter, int page, int slot, bool landscape) {
+    setProgress(ppConverting);
+    Raster r;
+    const int rc = decode(page, r);
+    if (rc != 0) return rc;
+    setProgress(ppComposing);
+    QPrinter& printer = Printer();
+    const QRect printable(QPoint(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
+    QRect area = FaxSlotArea(printable, MultiPage, landscape, slot);
+    drawMargin(painter, FaxHeader, area, true, page);
+    drawMargin(painter, FaxFooter, area, false, page);
+    const FaxPageLayout layout =
+        FaxPlacePage(area, QSize(r.width, r.height), PrintScale, printer.resolution(), printer.resolution());
+    setProgress(ppRendering);
+    if (!layout.image.isEmpty()) {
+        QImage mono(r.width, r.height, QImage::Format_Mono);
+        mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        for (int y = 0; y < r.height; ++y) std::copy(r.row(y), r.row(y) + r.stride, mono.scanLine(y));
+        painter.drawImage(layout.image, mono, layout.source);
+    }
+    setProgress(ppSubmitting);
+    return 0;
+}
+
+int TOvxFaxPrinter::PrintFax() {
+    if (pageCount_ == 0 || printing_) return 0;
+    const int first = std::clamp(FirstPage, 1, pageCount_);
+    const int last = std::clamp(LastPage, first, pageCount_);
+    printing_ = true;
+    aborted_ = false;
+    unpacker_.Options &= ~uoAbort;
+    jobTime_ = QDateTime::currentDateTime();
+    currentPage_ = first;
+    if (StatusDisplay) StatusDisplay->ShowStatus(*this);
+    log(0);
+
+    QPrinter& printer = Printer();
+    printer.setDocName(Caption);
+    const bool landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
+    const int perSheet = FaxPagesPerSheet(MultiPage, landscape);
+    QPainter painter;
+    int rc = painter.begin(&printer) ? 0 : ecDeviceWrite;
+    for (int page = first; rc == 0 && page <= last; ++page) {
+        const int index = page - first;
+        if (index > 0 && index % perSheet == 0 && !printer.newPage()) {
+            rc = ecDeviceWrite;
+            break;
+        }
+        currentPage_ = page;
+        emit OnNextPage(page, last);
+        QCoreApplication::processEvents();
+        if (aborted_) break;
+        rc = printPage(painter, page, index % perSheet, landscape);
+        if (aborted_) break;
+    }
+    if (aborted_) {
+        printer.abort();
+        if (painter.isActive()) painter.end();
+        rc = ecUnpackAbort;
+        log(2);
+    } else {
+        if (painter.isActive() && !painter.end() && rc == 0) rc = ecDeviceWrite;
+        log(rc == 0 ? 1 : 3);
+    }
+    setProgress(ppIdle);
+    if (StatusDisplay) StatusDisplay->CloseStatus(*this);
+    printing_ = false;
+    return rc;
+}
+
+}  // namespace telvane::faximage
