@@ -32,14 +32,15 @@ void Usage(std::FILE* f)
         "                   [--dial-attempts N] [--retry-wait S] [--dial-wait S] FILE.OVF...\n"
         "  telvane-fax receive --device PATH --dir DIR [--answer-on-ring N] [--one-fax]\n"
         "                   [--station-id ID] [--bps N]\n"
-        "Common options: --trace FILE (port byte trace), --log FILE (dispatch log), --help\n"
+        "Common options: --trace FILE (port byte trace), --log FILE (dispatch log),\n"
+        "  --history FILE (fax history lines), --help\n"
         "Exit status: 0 when the fax was sent (or received with --one-fax), 1 on a fax error,\n"
         "2 on bad usage.\n",
         f);
 }
 
 struct Options {
-    std::string mode, device, number, cls = "1", stationId, header, cover, dir, trace, log;
+    std::string mode, device, number, cls = "1", stationId, header, cover, dir, trace, log, history;
     long bps = 14400;
     int answerOnRing = 1, dialAttempts = 3;
     long retryWait = 60, dialWait = 60;
@@ -96,6 +97,8 @@ bool ParseArgs(int argc, char** argv, Options& o)
             if (!value(o.trace)) return false;
         } else if (a == "--log") {
             if (!value(o.log)) return false;
+        } else if (a == "--history") {
+            if (!value(o.history)) return false;
         } else if (a == "--answer-on-ring") {
             if (!number(n)) return false;
             o.answerOnRing = static_cast<int>(n);
@@ -216,6 +219,9 @@ int main(int argc, char** argv)
     fax.DesiredBPS = o.bps;
     fax.SetStationID(o.stationId);
     fax.ExitOnError = o.mode == "send";
+    TOvxFaxLog history;
+    history.FaxHistoryName = o.history;
+    fax.FaxLog = &history;
 
     Finisher finisher;
     int lastProgress = 0;
@@ -227,8 +233,10 @@ int main(int argc, char** argv)
         }
     };
     fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
-        if (code == lfaxReceiveOk)
+        if (code == lfaxReceiveOk) {
+            std::fprintf(stderr, "Received from \"%s\"\n", cp.RemoteID().c_str());
             std::printf("%s\n", cp.FaxFile().c_str());
+        }
         std::fflush(stdout);
     };
     fax.OnFaxError = [&](TOvxAbstractFax&, int code) {
@@ -277,7 +285,5 @@ int main(int argc, char** argv)
     }
     if (o.mode == "receive" && code == ecCancelRequested && gInterrupted)
         return 0;
-    if (code == 0)
-        std::fprintf(stderr, "%s\n", FaxStatusText(fpFinished).c_str());
     return code == 0 ? 0 : 1;
 }

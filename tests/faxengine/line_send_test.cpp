@@ -1,0 +1,81 @@
+// Line tests: our sender (telvane-fax) through the virtual fax line to spandsp's T.30 fax
+// machine, at LINE_BPS. The far end must report success and the TIFF it stored must decode to
+// exactly the rasters we sent, page by page, with each page's resolution.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "linetools.h"
+
+using namespace linetest;
+
+namespace {
+
+std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir)
+{
+    Child c = Start({"tiffinfo", tif}, dir.Path(), "tiffinfo");
+    Wait(c, 30);
+    std::vector<int> res;
+    const std::string text = Slurp(c.Out);
+    const std::regex re("Resolution: [0-9.]+, ([0-9.]+)");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
+        res.push_back(static_cast<int>(std::stod((*it)[1].str())));
+    return res;
+}
+
+void SendAndCompare(const std::vector<bool>& fine, long bps)
+{
+    if (!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
+        GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TempDir dir;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < fine.size(); ++i) {
+        const std::string f = dir / ("p" + std::to_string(i) + ".ovf");
+        MakePage(f, "Telvane line test page " + std::to_string(i + 1) + (fine[i] ? " (fine)" : " (standard)") +
+                        "\nThe quick brown fox jumps over the lazy dog 0123456789\n", fine[i], dir);
+        files.push_back(f);
+    }
+    Child line = Start({Bin("telvane-virtual-line"), "--tty", dir / "modem", "--answer", "--receive",
+                        dir / "far-%03d.tif", "--calls", "1", "--id", "FAR MACHINE"},
+                       dir.Path(), "line");
+    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+    std::vector<std::string> argv = {Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "5550100",
+                                     "--bps", std::to_string(bps), "--station-id", "TELVANE TEST",
+                                     "--history", dir / "OVEXFAX.HIS"};
+    argv.insert(argv.end(), files.begin(), files.end());
+    Child fax = Start(argv, dir.Path(), "fax");
+    const int rc = Wait(fax, 120);
+    const int lineRc = Wait(line, 20);
+    EXPECT_EQ(rc, 0) << Slurp(fax.Err);
+    EXPECT_EQ(lineRc, 0);
+    const std::string report = Slurp(line.Out);
+    EXPECT_NE(report.find("call 1: received pages=" + std::to_string(fine.size())), std::string::npos) << report;
+    EXPECT_NE(report.find("result=0 "), std::string::npos) << report;
+    EXPECT_NE(report.find("remote=\"TELVANE TEST"), std::string::npos) << report;
+
+    std::vector<std::string> sent;
+    for (const auto& f : files)
+        for (auto& p : FaxPages(f, dir))
+            sent.push_back(p);
+    const auto got = TiffPages(dir / "far-001.tif", dir);
+    ASSERT_EQ(got.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        int w = 0, h = 0;
+        const std::string rows = PbmRows(sent[i], 0, &w, &h);
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(got[i], sent[i]) << "page " << i + 1 << " differs (" << w << "x" << h << " sent)";
+    }
+    const auto yres = TiffYResolutions(dir / "far-001.tif", dir);
+    ASSERT_EQ(yres.size(), fine.size());
+    for (size_t i = 0; i < fine.size(); ++i)
+        EXPECT_EQ(yres[i] > 150, fine[i]) << "page " << i + 1;
+    const std::string his = Slurp(dir / "OVEXFAX.HIS");
+    EXPECT_NE(his.find(" to 5550100 started at "), std::string::npos) << his;
+    EXPECT_NE(his.find("Transmit to FAR MACHINE"), std::string::npos) << his;
+}
+
+} // namespace
+
+TEST(LineSend, OneStandardPage) { SendAndCompare({false}, LINE_BPS); }
+TEST(LineSend, OneFinePage) { SendAndCompare({true}, LINE_BPS); }
+TEST(LineSend, ThreePagesMixedResolution) { SendAndCompare({false, true, false}, LINE_BPS); }
