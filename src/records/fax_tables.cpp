@@ -126,7 +126,9 @@ const TableSpec& faxTableSpec() {
         {{"DATESENT", "datesent", true},
          {"DATEND", "DTOS(DATESENT)+TIMESENT", false},
          {"SUBJECT", "UPPER(SUBJECT)", false},
-         {"RECIPIENT", "UPPER(RECIPIENT)", false}}};
+         {"RECIPIENT", "UPPER(RECIPIENT)", false}},
+        {{"SUBJECT", "Subject"}, {"DATESENT", "Date Sent"}, {"TIMESENT", "Time Sent"}, {"RECIPIENT", "Recipient"},
+         {"PHONE", "Phone"}, {"PAGES", "Pages"}, {"LASTRESULT", "Last Attempt"}, {"SentYesNo", "Sent"}}};
     return spec;
 }
 
@@ -142,7 +144,9 @@ const TableSpec& recTableSpec() {
         {{"DATETIME", "DTOS(DATEREC)+TIMEREC", true}},
         {{"DATETIME", "DTOS(DATEREC)+TIMEREC", true},
          {"DATEND", "DTOS(DATEREC)+TIMEREC", false},
-         {"FROM", "UPPER(FROM)", true}}};
+         {"FROM", "UPPER(FROM)", true}},
+        {{"DATEREC", "Date Rec'd"}, {"TIMEREC", "Time Rec'd"}, {"FROM", "From"}, {"PAGES", "Pages"},
+         {"FAXFILE", "Fax File"}, {"NOTES", "Notes"}}};
     return spec;
 }
 
@@ -150,7 +154,8 @@ const TableSpec& coverTableSpec() {
     static const TableSpec spec{"TVNCOV.DBF",
                                 {{"DESCRIPT", FT::Character, 35, 0}, {"COVER", FT::Memo, 10, 0}},
                                 {{"DESCRIPT", "DESCRIPT", false}},
-                                {{"DESCRIPT", "DESCRIPT", false}}};
+                                {{"DESCRIPT", "DESCRIPT", false}},
+                                {{"DESCRIPT", "Description"}}};
     return spec;
 }
 
@@ -158,13 +163,22 @@ const TableSpec& phoneTableSpec() {
     static const TableSpec spec{"TVNPB.DBF",
                                 {{"NAME", FT::Character, 35, 0}, {"PHONE", FT::Character, 25, 0}},
                                 {{"NAME", "UPPER(NAME)", false}},
-                                {{"NAME", "UPPER(NAME)", false}}};
+                                {{"NAME", "UPPER(NAME)", false}},
+                                {{"NAME", "Name"}, {"PHONE", "Fax #"}}};
     return spec;
 }
 
 const std::vector<const TableSpec*>& allTableSpecs() {
     static const std::vector<const TableSpec*> all{&faxTableSpec(), &recTableSpec(), &coverTableSpec(), &phoneTableSpec()};
     return all;
+}
+
+std::string fieldLabel(const TableSpec& spec, const std::string& field) {
+    const std::string wanted = upperCp1252(field);
+    for (const auto& [name, label] : spec.labels) {
+        if (upperCp1252(name) == wanted) return label;
+    }
+    return "";
 }
 
 std::string indexFileName(const std::string& dbfFileName) {

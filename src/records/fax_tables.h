@@ -25,7 +25,12 @@ struct TableSpec {
     std::vector<FieldDef> fields;  // in file order
     std::vector<TagSpec> atOpen;   // tags built when the index file is missing
     std::vector<TagSpec> rebuild;  // tags built by Rebuild Indexes, in this order
+    // Column titles of the visible fields (stored or calculated); hidden fields are absent.
+    std::vector<std::pair<std::string, std::string>> labels;
 };
+
+// Title of a field for grids and dialogs; "" for a hidden field.
+std::string fieldLabel(const TableSpec& spec, const std::string& field);
 
 const TableSpec& faxTableSpec();    // TVN.DBF, outgoing log
 const TableSpec& recTableSpec();    // TVNREC.DBF, incoming log

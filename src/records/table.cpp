@@ -150,6 +150,8 @@ void Table::openFiles(const std::string& dbfPath, bool readIndex, std::vector<st
     dbfPath_ = dbfPath;
     if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
     dbf_ = DbfFile::open(dbfPath, true);
+    if (problems && io::exists(dbfPath + ".pack"))
+        problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
     if (!problems && (io::exists(dbfPath + ".pack") || io::exists(dbfPath + ".new"))) {
         recoverPendingPack(dbfPath, fptPath());
         dbf_.reset();

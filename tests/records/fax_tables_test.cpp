@@ -199,6 +199,10 @@ TEST(FaxTables, UnwritableDirectoryGivesFalse) {
     EXPECT_FALSE(OpenFaxDBF("/proc/no-such-dir/", t, xb));
     EXPECT_FALSE(MakePhoneDBF("/proc/no-such-dir/"));
     EXPECT_EQ(indexFileName("TVNREC.DBF"), "TVNREC.CDX");
+    EXPECT_EQ(fieldLabel(faxTableSpec(), "sentyesno"), "Sent");
+    EXPECT_EQ(fieldLabel(faxTableSpec(), "RTFDOC"), "") << "hidden";
+    EXPECT_EQ(fieldLabel(recTableSpec(), "DATEREC"), "Date Rec'd");
+    EXPECT_EQ(fieldLabel(phoneTableSpec(), "PHONE"), "Fax #");
 }
 
 // Stands in for the rich-text control: holds its text and records what it was asked.

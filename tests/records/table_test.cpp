@@ -258,6 +258,9 @@ TEST(Table, PackCompletesOrRollsBackAfterAnInterruption) {
     writeFile(dir.file("T.DBF"), dbf);
     writeFile(dir.file("T.DBF.new"), packed);
     writeFile(dir.file("T.DBF.pack"), "pack\n");
+    const auto problems = Table::check(dir.file("T.DBF"));
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems[0].find("interrupted pack"), std::string::npos);
     auto t = Table::open(dir.file("T.DBF"));
     EXPECT_EQ(t->recordCount(), 1u);
     EXPECT_EQ(t->readRecord(1).substr(1, 4), "KEEP");
