@@ -1,6 +1,7 @@
 // Tool-bar buttons of the editors' rich-text parts (see partbuttons.h).
 #include "compose/editor/partbuttons.h"
 
+#include <QFontComboBox>
 #include <QToolButton>
 
 #include "compose/editor/defaultfont.h"
@@ -23,6 +24,11 @@ QToolButton* makeButton(QWidget* parent, const char* name, const QString& captio
 }
 
 }  // namespace
+
+void CompactFontList(TRichToolBar* bar) {
+  bar->FontName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  bar->FontName->setMinimumContentsLength(12);
+}
 
 void AddToToolBar(TRichToolBar* bar, QWidget* control) {
   auto* spacer = new QWidget(bar);
@@ -57,6 +63,7 @@ void WordWrapClick(TRichText& part, QToolButton& button) {
 
 PartButtons AddPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
                            const std::string& programDir, const std::function<void()>& afterOwnWindow) {
+  CompactFontList(bar);
   PartButtons b;
   b.pageBreak = makeButton(bar, names.pageBreak, QStringLiteral("Page"), QStringLiteral("Insert Page Break"));
   b.paragraph = makeButton(bar, names.paragraph, QStringLiteral("\u00b6"), QStringLiteral("Paragraph properties"));

@@ -1,0 +1,100 @@
+// The windows as a newcomer first sees them: every caption fits its control, nothing lies outside
+// its window, and the editors fit an 800 by 600 screen. With TELVANE_SCREENSHOT_DIR set, each
+// window is also saved there as a PNG for a look by eye.
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+
+#include "compose/cover/tcoverbrowse.h"
+#include "compose/cover/tcovereditor.h"
+#include "compose/editor/tenteredit.h"
+#include "compose/editor/tfaxeditor.h"
+#include "compose/phonebook/tphonebook.h"
+#include "compose/phonebook/tphonebookeditor.h"
+#include "editors_fixture.h"
+
+namespace telvane::editortest {
+namespace {
+
+using LayoutTest = EditorsTest;
+
+void saveShot(QWidget& window, const QString& name) {
+  const QString dir = qEnvironmentVariable("TELVANE_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) window.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// Visible buttons and labels whose text needs more room than they have, or that stick out of the window.
+QStringList clippedControls(QWidget& window) {
+  QStringList clipped;
+  const QRect inside = window.rect();
+  for (QWidget* w : window.findChildren<QWidget*>()) {
+    if (!w->isVisible()) continue;
+    const bool text = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w);
+    const QString name = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+    if (text && (w->width() < w->minimumSizeHint().width() || w->height() < w->minimumSizeHint().height()))
+      clipped << name + QStringLiteral(" too small");
+    const QRect onWindow(w->mapTo(&window, QPoint(0, 0)), w->size());
+    if (!inside.contains(onWindow)) clipped << name + QStringLiteral(" outside");
+  }
+  return clipped;
+}
+
+TEST_F(LayoutTest, FaxEditorPagesShowEveryControlWhole) {
+  TFaxEditor editor(dir());
+  editor.show();
+  EXPECT_LE(editor.minimumSizeHint().width(), 800);
+  EXPECT_LE(editor.minimumSizeHint().height(), 600);
+  editor.Recipient->setText("Jones & Co");
+  editor.FaxNumber->setText("555-0199");
+  editor.Subject->setText("Quarterly figures");
+  EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
+  saveShot(editor, "fax-editor-recipient");
+  editor.CoverButton->click();
+  editor.RichCover->insertPlainText("Cover sheet");
+  EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
+  saveShot(editor, "fax-editor-cover");
+  editor.DocumentButton->click();
+  EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
+  saveShot(editor, "fax-editor-document");
+}
+
+TEST_F(LayoutTest, CoverWindowsShowEveryControlWhole) {
+  addTemplate("Letterhead", writeAllFields);
+  records::RecordSet covers;
+  records::TXbAccess xb(covers);
+  ASSERT_TRUE(records::OpenCoverDBF(dir(), covers, xb));
+  {
+    TCoverBrowse browse(covers, xb, dir());
+    browse.SetPickMode(true);
+    browse.show();
+    EXPECT_TRUE(clippedControls(browse).isEmpty()) << clippedControls(browse).join(", ").toStdString();
+    saveShot(browse, "cover-browser-pick");
+  }
+  TCoverEditor editor(dir());
+  editor.show();
+  EXPECT_LE(editor.minimumSizeHint().width(), 800);
+  LoadRichText(*editor.RichCover, "COVER", xb, dir());
+  editor.CoverDescription->setText("Letterhead");
+  EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
+  saveShot(editor, "cover-editor");
+  covers.close();
+}
+
+TEST_F(LayoutTest, PhoneBookWindowsShowEveryControlWhole) {
+  addPhone("Jones", "555-0100");
+  TPhoneBook book(dir());
+  ASSERT_TRUE(book.OpenTable());
+  book.SetPickMode(false);
+  book.show();
+  EXPECT_TRUE(clippedControls(book).isEmpty()) << clippedControls(book).join(", ").toStdString();
+  saveShot(book, "phone-book");
+  TPhoneBookEditor entry;
+  entry.show();
+  EXPECT_TRUE(clippedControls(entry).isEmpty()) << clippedControls(entry).join(", ").toStdString();
+  saveShot(entry, "phone-book-editor");
+}
+
+}  // namespace
+}  // namespace telvane::editortest
