@@ -56,6 +56,11 @@ public:
         tty_ = dir / "modem";
         std::vector<std::string> argv = {BinDir() + "/telvane-virtual-line", "--tty", tty_.string(),
                                          "--log", (dir / "line.log").string()};
+        if (std::find(args.begin(), args.end(), "--pair") != args.end()) {
+            tty2_ = dir / "modem2";
+            argv.push_back("--tty");
+            argv.push_back(tty2_.string());
+        }
         argv.insert(argv.end(), args.begin(), args.end());
         pid_ = fork();
         if (pid_ == 0) {
@@ -68,7 +73,7 @@ public:
             execv(cargs[0], cargs.data());
             _exit(127);
         }
-        for (int i = 0; i < 500 && !fs::exists(tty_); ++i)
+        for (int i = 0; i < 500 && !(fs::exists(tty_) && (tty2_.empty() || fs::exists(tty2_))); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ~VirtualLine() { Stop(); }
@@ -82,10 +87,11 @@ public:
         return status_;
     }
     const fs::path& Tty() const { return tty_; }
+    const fs::path& Tty2() const { return tty2_; }
     std::string Output() const { return Slurp(out_); }
 
 private:
-    fs::path tty_, out_;
+    fs::path tty_, tty2_, out_;
     pid_t pid_ = -1;
     int status_ = -1;
 };
@@ -238,6 +244,34 @@ TEST(VirtualLine, BusyThenAbandonedDial)
     port.SetOpen(false);
     line.Stop();
     EXPECT_NE(line.Output().find("call 1: busy"), std::string::npos);
+    if (!HasFailure())
+        fs::remove_all(dir);
+}
+
+TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp)
+{
+    const fs::path dir = TempDir("vl-pair");
+    VirtualLine line(dir, {"--pair"});
+    ASSERT_TRUE(fs::exists(line.Tty2()));
+    TOvxComPort a, b;
+    OpenPort(a, line.Tty());
+    OpenPort(b, line.Tty2());
+    EXPECT_EQ(Command(a, "ATE0+FCLASS=1\r", "OK"), "found");
+    EXPECT_EQ(Command(b, "ATE0+FCLASS=1\r", "OK"), "found");
+    WriteString(a, "ATDT42\r");
+    EXPECT_TRUE(WaitForString(b, "RING", 36, false, false));
+    WriteString(b, "ATA\r");
+    // The answering modem connects after its answer tone; the caller once it hears V.21.
+    EXPECT_TRUE(WaitForString(b, "CONNECT", 182, false, false));
+    EXPECT_TRUE(WaitForString(a, "CONNECT", 182, false, false));
+    // The caller is receiving V.21 frames now: a character ends that, then it can hang up.
+    EXPECT_EQ(Command(a, "\r", "OK"), "found");
+    EXPECT_EQ(Command(a, "ATH\r", "OK"), "found");
+    EXPECT_TRUE(WaitForString(b, "NO CARRIER", 91, false, false));
+    a.SetOpen(false);
+    b.SetOpen(false);
+    line.Stop();
+    EXPECT_NE(line.Output().find("call 1: pair call ended"), std::string::npos) << line.Output();
     if (!HasFailure())
         fs::remove_all(dir);
 }

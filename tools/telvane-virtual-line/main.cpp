@@ -92,7 +92,7 @@ void Log(const char* fmt, ...)
 // Keeps printable lines of a byte stream for the log (page data is binary and skipped).
 class LineSniffer {
 public:
-    explicit LineSniffer(std::string prefix) : prefix_(std::move(prefix)) {}
+    void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
     void Feed(const uint8_t* p, size_t n)
     {
         for (size_t i = 0; i < n; ++i) {
@@ -139,8 +139,8 @@ struct Modem {
     std::vector<int> pendingEvents;     // call events raised from the main loop
     std::vector<int> pendingOps;        // modem-control operations to act on
     std::string dialled;
-    LineSniffer fromHostLog{"host>"};
-    LineSniffer toHostLog{"modem<"};
+    LineSniffer fromHostLog;
+    LineSniffer toHostLog;
 };
 
 class Line {
@@ -253,6 +253,8 @@ bool Line::Setup()
     modemCount_ = opt_.pair ? 2 : 1;
     for (int i = 0; i < modemCount_; ++i) {
         modems_[i].index = i;
+        modems_[i].fromHostLog.SetPrefix(opt_.pair ? "host" + std::to_string(i + 1) + ">" : "host>");
+        modems_[i].toHostLog.SetPrefix(opt_.pair ? "modem" + std::to_string(i + 1) + "<" : "modem<");
         const std::string link = i < static_cast<int>(opt_.ttys.size()) ? opt_.ttys[i] : std::string();
         if (!CreateModem(modems_[i], link))
             return false;
