@@ -125,6 +125,15 @@ TEST(RichText, PlainTextFileLoadsAsLines) {
 
 TEST(RichText, InputAttributesApplyToTextTypedNext) {
   TRichText rt;
+  // An empty control types in its default font, Arial 12 pt, which is also what it stores.
+  EXPECT_EQ(rt.CurrentAttributes().name, QStringLiteral("Arial"));
+  EXPECT_EQ(rt.CurrentAttributes().size, 12);
+  TRichText unformatted;
+  unformatted.insertPlainText(QStringLiteral("x"));
+  TRichText stored;
+  stored.SetRtf(unformatted.Rtf());
+  EXPECT_EQ(attributesAt(stored, 1).name, QStringLiteral("Arial"));
+  EXPECT_EQ(attributesAt(stored, 1).size, 12);
   rt.SetInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::kStyleItalic});
   const TextAttributes before = rt.CurrentAttributes();
   EXPECT_EQ(before.name, QStringLiteral("Times New Roman"));

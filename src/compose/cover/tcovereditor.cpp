@@ -100,7 +100,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
 
-  resize(760, 560);
+  resize(QSize(760, 560).expandedTo(minimumSizeHint()));
   try {
     RestoreWindowPlacement(this, programDir_);
   } catch (const IniError&) {

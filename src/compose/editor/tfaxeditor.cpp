@@ -78,7 +78,7 @@ TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent
   layout->addWidget(buildBottomPanel());
 
   showPage(RecipientPage);
-  resize(760, 560);
+  resize(QSize(760, 560).expandedTo(minimumSizeHint()));
   try {
     RestoreWindowPlacement(this, programDir_);
   } catch (const IniError&) {

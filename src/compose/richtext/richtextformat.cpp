@@ -94,15 +94,17 @@ QString runText(const std::string& utf8) {
 // Collects fonts and colours while the model is built.
 class ModelBuilder {
  public:
-  explicit ModelBuilder(rtf::Document& model) : model_(model) { model_.colors.push_back(rtf::Color{}); }
+  ModelBuilder(rtf::Document& model, const QFont& defaultFont) : model_(model), default_(defaultFont) {
+    model_.colors.push_back(rtf::Color{});
+  }
 
   rtf::CharFormat charFormat(const QTextCharFormat& f) {
     rtf::CharFormat c;
     const QStringList families = f.fontFamilies().toStringList();
-    QString name = families.isEmpty() ? f.font().family() : families.first();
+    QString name = families.isEmpty() ? default_.family() : families.first();
     if (name.isEmpty()) name = kDefaultFontName;
     c.font = fontIndex(name);
-    const double points = f.fontPointSize() > 0 ? f.fontPointSize() : f.font().pointSizeF();
+    const double points = f.fontPointSize() > 0 ? f.fontPointSize() : default_.pointSizeF();
     c.halfPoints = points > 0 ? static_cast<int>(std::lround(points * 2)) : 24;
     c.bold = f.fontWeight() >= QFont::DemiBold;
     c.italic = f.fontItalic();
@@ -138,6 +140,7 @@ class ModelBuilder {
   }
 
   rtf::Document& model_;
+  const QFont default_;
   std::map<QString, int> fonts_;
 };
 
@@ -305,7 +308,7 @@ void ModelToDocument(const rtf::Document& model, QTextDocument* doc) {
 rtf::Document DocumentToModel(const QTextDocument* doc) {
   const double dpi = LayoutResolution(doc);
   rtf::Document model;
-  ModelBuilder builder(model);
+  ModelBuilder builder(model, doc->defaultFont());
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
     const QTextBlockFormat bf = b.blockFormat();
     rtf::Paragraph p;

@@ -215,7 +215,7 @@ TextAttributes TRichText::CurrentAttributes() const {
   const QTextCharFormat f = currentCharFormat();
   TextAttributes a;
   const QStringList families = f.fontFamilies().toStringList();
-  a.name = families.isEmpty() ? f.font().family() : families.first();
+  a.name = families.isEmpty() ? document()->defaultFont().family() : families.first();
   const double points = f.fontPointSize() > 0 ? f.fontPointSize() : document()->defaultFont().pointSizeF();
   a.size = static_cast<int>(std::lround(points));
   a.style = (f.fontWeight() >= QFont::DemiBold ? kStyleBold : 0) | (f.fontItalic() ? kStyleItalic : 0) |

@@ -1,0 +1,679 @@
+// The viewer window, the print options dialog and the View/Print command.
+#include "compose/viewer/faxviewerwindow.h"
+
+#include "faximage/faxexport.h"
+#include "faximage/faxunpacker.h"
+#include "shell/helpwindow.h"
+#include "shell/inifile.h"
+#include "shell/mainscreen.h"
+#include "shell/placement.h"
+#include "shell/programdir.h"
+#include "shell/settings.h"
+#include "shell/uihelpers.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <optional>
+
+namespace telvane {
+
+namespace {
+
+const QString kSeparator = QStringLiteral("             ");  // 13 spaces
+constexpr int kZoomSteps[] = {25, 50, 75, 100};
+
+QString zoomName(int step) {
+    return QStringLiteral("%1%").arg(step * 2);
+}
+
+void saveOptions(const PrintOptions& options) {
+    try {
+        options.saveTo(ProgramDir());
+    } catch (const std::exception&) {
+        // Options that cannot be written are kept for this run only.
+    }
+}
+
+PrintOptions loadOptions() {
+    PrintOptions options;
+    try {
+        options.loadFrom(ProgramDir());
+    } catch (const std::exception&) {
+        options = PrintOptions{};
+    }
+    return options;
+}
+
+// Header (info line) and footer captions, enabled as the options say.
+void applyMargins(faximage::TOvxFaxPrinter& printer, const PrintOptions& options, const QString& infoLine) {
+    printer.FaxHeader.Enabled = options.Header;
+    printer.FaxHeader.Caption = options.Header ? infoLine : QString();
+    printer.FaxFooter.Enabled = options.Footer;
+    printer.FaxFooter.Caption = options.Footer ? kPageFooterCaption : QString();
+}
+
+}  // namespace
+
+QString OutgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText) {
+    return QStringLiteral("To: ") + recipient + kSeparator + QStringLiteral("Subject: ") + subject + kSeparator +
+           QStringLiteral("Sent: ") + sentText;
+}
+
+QString IncomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath) {
+    return QStringLiteral("From: ") + from.trimmed() + kSeparator + QStringLiteral("Received: ") + receivedText +
+           kSeparator + QStringLiteral("Fax File: ") + faxFilePath.toLower();
+}
+
+int InitialZoomStep(int pageWidth, int controlWidth) {
+    if (pageWidth <= controlWidth) return 50;
+    const int r = int(std::int64_t(controlWidth) * 150 / pageWidth);
+    return r >= 37 ? 50 : 25;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPrePrintForm
+
+TPrePrintForm::TPrePrintForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("PrePrintForm"));
+    setWindowTitle(QStringLiteral("Print"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    auto spin = [this](const char* name, const QString& hint) {
+        auto* s = new QSpinBox(this);
+        s->setObjectName(QLatin1String(name));
+        s->setRange(1, 1000);
+        s->setValue(1);
+        s->setToolTip(hint);
+        return s;
+    };
+    FromPage = spin("FromPage", QStringLiteral("Starting page to print from"));
+    ToPage = spin("ToPage", QStringLiteral("Ending page to print from"));
+    auto box = [this](const char* name, const QString& text, const QString& hint) {
+        auto* b = new QCheckBox(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setToolTip(hint);
+        return b;
+    };
+    HeaderBox = box("HeaderBox", QStringLiteral("Print Header"),
+                    QStringLiteral("Print a header giving identifying info about the fax"));
+    FooterBox = box("FooterBox", QStringLiteral("Print Footer"), QStringLiteral("Prints page numbers in the footer"));
+    MultiPageBox = box("MultiPageBox", QStringLiteral("Print 4 faxes to a page"),
+                       QStringLiteral("Print four fax pages per printed page (two\rfax pages per printed page if "
+                                      "landscape)"));
+    StretchBox = box("StretchBox", QStringLiteral("Stretch/shrink faxes to fit on page"),
+                     QStringLiteral("Stretch or shrink each page so that it fits on a full sheet of printed paper"));
+    OkButton = new QPushButton(QStringLiteral("Ok"), this);
+    OkButton->setObjectName(QStringLiteral("OkButton"));
+    OkButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    connect(OkButton, &QPushButton::clicked, this, &TPrePrintForm::OkButtonClick);
+    connect(CancelButton, &QPushButton::clicked, this, &TPrePrintForm::reject);
+
+    auto* range = new QGridLayout;
+    range->addWidget(new QLabel(QStringLiteral("From Page:"), this), 0, 0);
+    range->addWidget(FromPage, 0, 1);
+    range->addWidget(new QLabel(QStringLiteral("To Page:"), this), 0, 2);
+    range->addWidget(ToPage, 0, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OkButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(range);
+    for (QCheckBox* b : {HeaderBox, FooterBox, MultiPageBox, StretchBox}) layout->addWidget(b);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TPrePrintForm::LimitTo(int pages) {
+    const int top = std::max(1, pages);
+    FromPage->setMaximum(top);
+    ToPage->setMaximum(top);
+}
+
+void TPrePrintForm::SetOptions(const PrintOptions& options) {
+    HeaderBox->setChecked(options.Header);
+    FooterBox->setChecked(options.Footer);
+    MultiPageBox->setChecked(options.MultiPage);
+    StretchBox->setChecked(options.Stretch);
+}
+
+void TPrePrintForm::StoreOptions(PrintOptions& options) const {
+    options.Header = HeaderBox->isChecked();
+    options.Footer = FooterBox->isChecked();
+    options.Stretch = StretchBox->isChecked();
+    if (MultiPageBox->isEnabled()) options.MultiPage = MultiPageBox->isChecked();
+}
+
+void TPrePrintForm::OkButtonClick() {
+    if (ToPage->isEnabled() && ToPage->value() < FromPage->value()) {
+        Beep();
+        return;
+    }
+    done(1);
+}
+
+void TPrePrintForm::reject() { done(2); }
+
+// ---------------------------------------------------------------------------------------------
+// TFaxViewer
+
+TFaxViewer::TFaxViewer(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FaxViewer"));
+    setWindowTitle(QStringLiteral("Fax Viewer "));
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setSizeGripEnabled(true);
+    HasPrinter = [] { return !QPrinterInfo::availablePrinters().isEmpty(); };
+    AskExportFile = [this](const QString& format, const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export"), suggested,
+                                            QStringLiteral("%1 File (*.%2 *.%1)").arg(format, format.toLower()));
+    };
+    printer_.FaxHeader.Caption = QStringLiteral("File: $F");
+    printer_.FaxHeader.Enabled = false;
+    printer_.FaxFooter.Caption = kPageFooterCaption;
+    printer_.FaxFooter.Enabled = false;
+    printer_.Caption = QStringLiteral("Fax");
+    printLog_.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    printer_.FaxPrinterLog = &printLog_;
+    statusDisplay_ = new faximage::TStandardFaxPrinterStatusDisplay(this);
+    printer_.StatusDisplay = statusDisplay_;
+    buildUi();
+    resize(760, 620);
+}
+
+TFaxViewer::~TFaxViewer() = default;
+
+QAbstractButton* TFaxViewer::addButton(const char* name, const QString& text, const QString& hint,
+                                       std::function<void()> f) {
+    auto* b = new QToolButton(this);
+    b->setObjectName(QLatin1String(name));
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setFocusPolicy(Qt::TabFocus);
+    connect(b, &QToolButton::clicked, this, std::move(f));
+    return b;
+}
+
+void TFaxViewer::buildUi() {
+    viewer_ = new faximage::TOvxFaxViewer(this);
+    viewer_->setObjectName(QStringLiteral("OvxFaxViewer1"));
+    viewer_->SetAutoScaleMode(faximage::asHalfWidth);
+    viewer_->BusyCursor = QCursor(Qt::WaitCursor);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnPageChange, this, &TFaxViewer::OvxFaxViewer1PageChange);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnViewerError, this, &TFaxViewer::OvxFaxViewer1ViewerError);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnDropFile, this, [this](const QString& file) {
+        FaxFileName = file;
+        LoadFile();
+    });
+
+    auto* menus = new QMenuBar(this);
+    QMenu* view = menus->addMenu(QStringLiteral("&View"));
+    for (int step : kZoomSteps) {
+        QAction* a = view->addAction(zoomName(step), this, [this, step] { SetZoom(step); });
+        a->setObjectName(QStringLiteral("Zoom%1").arg(step));
+        a->setCheckable(true);
+    }
+    QMenu* rotation = menus->addMenu(QStringLiteral("Rotation"));
+    const QString rotations[] = {QStringLiteral("No rotation"), QStringLiteral("Rotate 90 degrees"),
+                                 QStringLiteral("Rotate 180 degrees"), QStringLiteral("Rotate 270 degrees")};
+    for (int q = 0; q < 4; ++q) {
+        QAction* a = rotation->addAction(rotations[q], this, [this, q] { SetRotation(q); });
+        a->setObjectName(QStringLiteral("Rotation%1").arg(q));
+        a->setCheckable(true);
+    }
+    QMenu* exportMenu = menus->addMenu(QStringLiteral("Export"));
+    for (const char* format : {"BMP", "PCX", "DCX"}) {
+        const QString f = QLatin1String(format);
+        QAction* a = exportMenu->addAction(QStringLiteral("Export this page as %1 File").arg(f), this,
+                                           [this, f] { ExportClick(f); });
+        a->setObjectName(QStringLiteral("Export") + f);
+    }
+    exportMenu->addSeparator();
+    for (const char* format : {"TIFF", "PDF"}) {
+        const QString f = QLatin1String(format);
+        QAction* a = exportMenu->addAction(QStringLiteral("Export the whole fax as %1 File").arg(f), this,
+                                           [this, f] { ExportClick(f); });
+        a->setObjectName(QStringLiteral("Export") + f);
+    }
+
+    pageButtons_ = new QWidget(this);
+    auto* pages = new QHBoxLayout(pageButtons_);
+    pages->setContentsMargins(0, 0, 0, 0);
+    pages->addWidget(addButton("FirstButton", QStringLiteral("|<"), QStringLiteral("First page"),
+                               [this] { viewer_->FirstPage(); }));
+    pages->addWidget(addButton("PrevButton", QStringLiteral("<"), QStringLiteral("Previous page"),
+                               [this] { viewer_->PrevPage(); }));
+    pages->addWidget(addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"),
+                               [this] { viewer_->NextPage(); }));
+    pages->addWidget(addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"),
+                               [this] { viewer_->LastPage(); }));
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(pageButtons_);
+    row->addSpacing(8);
+    row->addWidget(addButton("ZoomInButton", QStringLiteral("Zoom +"), QStringLiteral("Zoom in"),
+                             [this] { ZoomInButtonClick(); }));
+    row->addWidget(addButton("ZoomOutButton", QStringLiteral("Zoom -"), QStringLiteral("Zoom out"),
+                             [this] { ZoomOutButtonClick(); }));
+    row->addSpacing(8);
+    row->addWidget(addButton("PrinterSetupButton", QStringLiteral("Printer Setup..."), QStringLiteral("Printer setup"),
+                             [this] { PrinterSetupButtonClick(); }));
+    row->addWidget(addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"),
+                             [this] { PrintbuttonClick(); }));
+    row->addWidget(addButton("PrintSinglePageButton", QStringLiteral("Print Page..."),
+                             QStringLiteral("Print current page"), [this] { PrintSinglePageButtonClick(); }));
+    row->addStretch();
+    auto* close = new QPushButton(QStringLiteral("C&lose"), this);
+    close->setObjectName(QStringLiteral("CloseButton"));
+    close->setToolTip(QStringLiteral("Close the Fax Viewer"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &TFaxViewer::reject);
+    auto* help = new QPushButton(QStringLiteral("&Help"), this);
+    help->setObjectName(QStringLiteral("HelpButton"));
+    help->setToolTip(QStringLiteral("Get help for the Fax Viewer"));
+    help->setAutoDefault(false);
+    connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
+    row->addWidget(close);
+    row->addWidget(help);
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("StatusPanel"));
+    status_->setFrameShape(QFrame::StyledPanel);
+    status_->setFrameShadow(QFrame::Sunken);
+    status_->setText(QStringLiteral("No file loaded"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menus);
+    layout->addWidget(viewer_, 1);
+    layout->addLayout(row);
+    layout->addWidget(status_);
+    pageButtons_->setVisible(false);
+}
+
+QAbstractButton* TFaxViewer::Button(const char* objectName) const {
+    return findChild<QAbstractButton*>(QLatin1String(objectName));
+}
+
+QAction* TFaxViewer::ZoomAction(int step) const {
+    return findChild<QAction*>(QStringLiteral("Zoom%1").arg(step));
+}
+
+QAction* TFaxViewer::RotationAction(int quarterTurns) const {
+    return findChild<QAction*>(QStringLiteral("Rotation%1").arg(quarterTurns));
+}
+
+QAction* TFaxViewer::ExportAction(const QString& format) const {
+    return findChild<QAction*>(QStringLiteral("Export") + format);
+}
+
+QString TFaxViewer::StatusText() const { return status_->text(); }
+
+void TFaxViewer::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (activated_) return;
+    activated_ = true;
+    RestoreWindowPlacement(this, ProgramDir());
+    // After the layout has given the viewer its size.
+    QTimer::singleShot(0, this, [this] { FormActivate(); });
+}
+
+void TFaxViewer::FormActivate() {
+    for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(false);
+    if (!HasPrinter()) {
+        Button("Printbutton")->setEnabled(false);
+        Button("PrinterSetupButton")->setEnabled(false);
+    }
+    LoadFile();
+    viewer_->setFocus();
+}
+
+void TFaxViewer::LoadFile() {
+    loading_ = true;
+    const int rc = viewer_->SetFileName(FaxFileName);
+    loading_ = false;
+    if (rc != 0 || FaxFileName.isEmpty()) {
+        viewer_->SetFileName(QString());
+        if (rc != 0) ShowInformation(QStringLiteral("Error opening fax file"));
+    } else {
+        zoom_ = 66;
+        SetZoom(InitialZoomStep(viewer_->PageWidth(), viewer_->viewport()->width()));
+    }
+    UpdateStatus();
+    pageButtons_->setVisible(viewer_->PageCount() > 1);
+}
+
+void TFaxViewer::UpdateStatus() {
+    if (viewer_->PageCount() == 0) status_->setText(QStringLiteral("No file loaded"));
+    else status_->setText(QStringLiteral("Page %1 of %2").arg(viewer_->CurrentPage()).arg(viewer_->PageCount()));
+}
+
+void TFaxViewer::OvxFaxViewer1PageChange(int) { UpdateStatus(); }
+
+void TFaxViewer::OvxFaxViewer1ViewerError(int code) {
+    if (loading_) return;  // LoadFile says "Error opening fax file" itself
+    ShowInformation(QStringLiteral("Viewer error %1").arg(code));
+    UpdateStatus();
+    pageButtons_->setVisible(viewer_->PageCount() > 1);
+}
+
+void TFaxViewer::SetZoom(int step) {
+    if (step == zoom_) return;
+    zoom_ = step;
+    viewer_->BeginUpdate();
+    if (step == 100) {
+        viewer_->SetScaling(false);
+    } else {
+        viewer_->SetScaling(true);
+        viewer_->SetScale(step, 100, step, 100);
+    }
+    viewer_->EndUpdate();
+    for (int s : kZoomSteps) ZoomAction(s)->setChecked(s == step);
+}
+
+void TFaxViewer::ZoomInButtonClick() {
+    if (zoom_ >= 100) {
+        Beep();
+        return;
+    }
+    for (int s : kZoomSteps)
+        if (s > zoom_) {
+            SetZoom(s);
+            return;
+        }
+}
+
+void TFaxViewer::ZoomOutButtonClick() {
+    if (zoom_ <= 25) {
+        Beep();
+        return;
+    }
+    for (int i = 3; i >= 0; --i)
+        if (kZoomSteps[i] < zoom_) {
+            SetZoom(kZoomSteps[i]);
+            return;
+        }
+}
+
+void TFaxViewer::SetRotation(int quarterTurns) {
+    viewer_->SetRotation(quarterTurns);
+    for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(q == quarterTurns);
+}
+
+void TFaxViewer::PrinterSetupButtonClick() {
+    if (viewer_->PageCount() > 0) {
+        const int first = printer_.FirstPage, last = printer_.LastPage;
+        printer_.SetFileName(viewer_->FileName());
+        if (printerSetUp_) {
+            printer_.FirstPage = first;
+            printer_.LastPage = last;
+        }
+    }
+    QPrintDialog dialog(&printer_.Printer(), this);
+    dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    // The dialog only chooses the printer and its settings here; nothing is printed yet.
+    for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
+    dialog.exec();
+    printerSetUp_ = true;
+}
+
+void TFaxViewer::PrintFax(bool singlePage) {
+    if (FaxFileName.trimmed().isEmpty() || viewer_->PageCount() == 0) return;
+    PrintOptions options = loadOptions();
+    const int first = printer_.FirstPage, last = printer_.LastPage;
+    printer_.SetFileName(viewer_->FileName());
+    const int pages = printer_.PageCount();
+    if (printerSetUp_) {
+        printer_.FirstPage = std::clamp(first, 1, std::max(1, pages));
+        printer_.LastPage = std::clamp(last, 1, std::max(1, pages));
+    }
+    printerSetUp_ = true;
+
+    TPrePrintForm form(this);
+    form.LimitTo(pages);
+    if (singlePage) {
+        form.FromPage->setValue(viewer_->CurrentPage());
+        form.ToPage->setValue(viewer_->CurrentPage());
+        form.FromPage->setEnabled(false);
+        form.ToPage->setEnabled(false);
+        form.MultiPageBox->setEnabled(false);
+    } else {
+        form.FromPage->setValue(printer_.FirstPage);
+        form.ToPage->setValue(printer_.LastPage);
+    }
+    form.SetOptions(options);
+    CenterDialog(&form);
+    const int result = form.exec();
+    form.StoreOptions(options);
+    if (!singlePage) {
+        printer_.FirstPage = form.FromPage->value();
+        printer_.LastPage = form.ToPage->value();
+    }
+    saveOptions(options);
+    if (result != 1) return;
+
+    if (singlePage) printer_.FirstPage = printer_.LastPage = viewer_->CurrentPage();
+    printer_.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
+    printer_.MultiPage = singlePage ? false : options.MultiPage;
+    applyMargins(printer_, options, InfoLine);
+    printer_.PrintFax();
+    if (singlePage) {
+        printer_.FirstPage = 1;
+        printer_.LastPage = pages;
+    }
+}
+
+int TFaxViewer::ExportTo(const QString& format, const QString& file) {
+    const std::string in = viewer_->FileName().toStdString();
+    const std::string out = file.toStdString();
+    if (format == QLatin1String("TIFF")) return faximage::ExportFaxToTiff(in, out);
+    if (format == QLatin1String("PDF")) return faximage::ExportFaxToPdf(in, out);
+    faximage::TOvxFaxUnpacker unpacker;
+    unpacker.SetInFileName(in);
+    unpacker.OutFileName = out;
+    unpacker.WhitespaceCompression = viewer_->WhitespaceCompression;
+    unpacker.WhitespaceFrom = viewer_->WhitespaceFrom;
+    unpacker.WhitespaceTo = viewer_->WhitespaceTo;
+    unpacker.OnYield = [] {
+        LetMessagesRun();
+        return true;
+    };
+    const int page = viewer_->CurrentPage();
+    if (format == QLatin1String("BMP")) return unpacker.UnpackPageToBmp(page);
+    if (format == QLatin1String("PCX")) return unpacker.UnpackPageToPcx(page);
+    faximage::Raster r;
+    const int rc = unpacker.UnpackPageToBitmap(page, r);
+    if (rc != 0) return rc;
+    return faximage::WriteFileBytes(out, faximage::EncodeDcx({faximage::EncodePcx(r)}));
+}
+
+void TFaxViewer::ExportClick(const QString& format) {
+    if (viewer_->PageCount() == 0) {
+        Beep();
+        return;
+    }
+    const QFileInfo fax(viewer_->FileName());
+    const bool wholeFax = format == QLatin1String("TIFF") || format == QLatin1String("PDF");
+    const QString base = wholeFax ? fax.completeBaseName()
+                                  : QStringLiteral("%1-page%2").arg(fax.completeBaseName()).arg(viewer_->CurrentPage());
+    const QString suggested = fax.absoluteDir().filePath(base + QLatin1Char('.') + format.toLower());
+    const QString file = AskExportFile(format, suggested);
+    if (file.isEmpty()) return;
+    HourGlass hourglass;
+    const int rc = ExportTo(format, file);
+    if (rc != 0) ShowInformation(QStringLiteral("Error %1 exporting to %2").arg(rc).arg(QFileInfo(file).fileName()));
+}
+
+void TFaxViewer::savePlacement() {
+    if (placementSaved_) return;
+    placementSaved_ = true;
+    try {
+        SaveWindowPlacement(this, ProgramDir());
+    } catch (const std::exception&) {
+        // Placement is a convenience; a settings file that cannot be written loses it.
+    }
+}
+
+void TFaxViewer::closeEvent(QCloseEvent* e) {
+    savePlacement();
+    QDialog::closeEvent(e);
+}
+
+void TFaxViewer::done(int r) {
+    if (printer_.Printing()) printer_.PrintAbort();
+    savePlacement();
+    QDialog::done(r == QDialog::Rejected ? 2 : r);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The View/Print command
+
+namespace {
+
+void printFromMainWindow(QWidget* parent, const QString& file, const QString& infoLine) {
+    faximage::TOvxFaxPrinter printer;
+    faximage::TOvxFaxPrinterLog log;
+    log.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    printer.FaxPrinterLog = &log;
+    faximage::TStandardFaxPrinterStatusDisplay status(parent);
+    printer.StatusDisplay = &status;
+    printer.SetFileName(file);
+    const int pages = printer.PageCount();
+    printer.FirstPage = 1;
+    printer.LastPage = pages;
+    PrintOptions options = loadOptions();
+    TPrePrintForm form(parent);
+    form.LimitTo(pages);
+    form.FromPage->setValue(1);
+    form.ToPage->setValue(std::max(1, pages));
+    form.SetOptions(options);
+    CenterDialog(&form);
+    const int result = form.exec();
+    form.StoreOptions(options);
+    saveOptions(options);
+    if (result != 1) return;
+    printer.FirstPage = form.FromPage->value();
+    printer.LastPage = form.ToPage->value();
+    printer.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
+    printer.MultiPage = options.MultiPage;
+    applyMargins(printer, options, infoLine);
+    printer.PrintFax();
+}
+
+void viewOrPrint(TMainScreen& window, bool print, const QString& file, const QString& infoLine) {
+    if (print) {
+        printFromMainWindow(&window, file, infoLine);
+        return;
+    }
+    window.SetStatus(QStringLiteral("Loading viewer..."));
+    LetMessagesRun();
+    TFaxViewer viewer(&window);
+    viewer.FaxFileName = file;
+    viewer.InfoLine = infoLine;
+    window.SetStatus(QString());
+    viewer.exec();
+}
+
+}  // namespace
+
+void ViewPrintFax(TMainScreen& window, bool print) {
+    std::optional<HourGlass> hourglass(std::in_place);
+    window.SetStatus(QStringLiteral("Preparing files for viewing..."));
+    LetMessagesRun();
+    const bool incoming = window.currentPage() == TMainScreen::kIncomingPage;
+    QString file, infoLine;
+    // Whatever happens below: status cleared, button bar enabled, a rendered file deleted.
+    struct Finish {
+        TMainScreen& w;
+        bool incoming;
+        QString* file;
+        ~Finish() {
+            w.SetStatus(QString());
+            if (w.ButtonBar()) w.ButtonBar()->setEnabled(true);
+            if (!incoming && !file->isEmpty()) QFile::remove(*file);
+        }
+    } finish{window, incoming, &file};
+
+    if (incoming) {
+        const QString received = window.GetDatetimeAsString(false);
+        records::Row row;
+        try {
+            row = window.RecTable().currentRow();
+        } catch (const std::exception&) {
+            hourglass.reset();
+            ShowInformation(QStringLiteral("Fax file is missing"));
+            return;
+        }
+        const QString path = QString::fromStdString(receiveDir() + row.text("FAXFILE"));
+        if (row.text("FAXFILE").empty() || !QFileInfo(path).isFile()) {
+            hourglass.reset();
+            ShowInformation(QStringLiteral("Fax file is missing"));
+            return;
+        }
+        infoLine = IncomingInfoLine(QString::fromStdString(row.text("FROM")), received, path);
+        // A received file is never deleted: it stays out of `file`.
+        hourglass.reset();
+        viewOrPrint(window, print, path, infoLine);
+        return;
+    }
+
+    const QString sent = window.GetDatetimeAsString(true);
+    QString recipient, subject;
+    try {
+        const records::Row row = window.FaxTable().currentRow();
+        recipient = QString::fromStdString(row.text("RECIPIENT"));
+        subject = QString::fromStdString(row.text("SUBJECT"));
+    } catch (const std::exception&) {
+        // The info line then names no recipient; rendering reports its own failures.
+    }
+    file = window.CreateFaxFile();
+    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+        hourglass.reset();
+        ShowInformation(QStringLiteral("Error creating fax file"));
+        return;
+    }
+    infoLine = OutgoingInfoLine(recipient, subject, sent);
+    hourglass.reset();
+    viewOrPrint(window, print, file, infoLine);
+}
+
+int PrintReceivedFax(faximage::TOvxFaxPrinter& printer, const QString& faxFile, const std::string& printerName) {
+    if (printerName != kDefaultPrinterName) {
+        const QString name = QString::fromStdString(printerName);
+        for (const QPrinterInfo& info : QPrinterInfo::availablePrinters())
+            if (info.printerName() == name) {
+                printer.Printer().setPrinterName(name);
+                break;
+            }
+    }
+    const int rc = printer.SetFileName(faxFile);
+    if (rc != 0) return rc;
+    return printer.PrintFax();
+}
+
+void installViewerHooks() {
+    mainScreenHooks().viewPrintFax = [](TMainScreen& w, bool print) { ViewPrintFax(w, print); };
+}
+
+}  // namespace telvane

@@ -1,0 +1,148 @@
+// Viewing and printing logged faxes: the viewer window TFaxViewer, the print options dialog
+// TPrePrintForm, the info line and the main window's View/Print command.
+// Guarantees: the print options are written to the settings file after every print options
+// dialog whatever its result; a rendered (outgoing) fax file is deleted after viewing or
+// printing on every path, a received fax file never; the main window's cursor and status line
+// are restored on every path.
+#pragma once
+
+#include "faximage/printer/faxprinter.h"
+#include "faximage/printer/printstatus.h"
+#include "faximage/viewer/faxviewer.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QAbstractButton;
+
+namespace telvane {
+
+class TMainScreen;
+struct PrintOptions;
+
+// The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
+// "Sent: " and the sent text.
+QString OutgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText);
+// The info line of a received fax: "From: " sender (trimmed), 13 spaces, "Received: " text,
+// 13 spaces, "Fax File: " and the fax file's path in lower case.
+QString IncomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath);
+
+// The footer caption both print paths use.
+inline const QString kPageFooterCaption = QStringLiteral("Page: $P of $N");
+
+// The initial zoom step for a page `pageWidth` pixels wide in a control `controlWidth` wide.
+int InitialZoomStep(int pageWidth, int controlWidth);
+
+// The print options dialog "Print". exec() returns 1 for Ok and 2 for Cancel.
+class TPrePrintForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPrePrintForm(QWidget* parent = nullptr);
+
+    QSpinBox* FromPage;
+    QSpinBox* ToPage;
+    QCheckBox* HeaderBox;
+    QCheckBox* FooterBox;
+    QCheckBox* MultiPageBox;
+    QCheckBox* StretchBox;
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
+
+    // Limits both spin edits to 1..pages.
+    void LimitTo(int pages);
+    void SetOptions(const PrintOptions& options);
+    // Writes the four boxes into options (multi-page only when its box is enabled).
+    void StoreOptions(PrintOptions& options) const;
+
+    void OkButtonClick();
+    void reject() override;
+};
+
+class TFaxViewer : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kHelpContext = 1021;
+
+    explicit TFaxViewer(QWidget* parent = nullptr);
+    ~TFaxViewer() override;
+
+    // Given by the caller before the window is shown.
+    QString FaxFileName;
+    QString InfoLine;
+
+    faximage::TOvxFaxViewer* FaxViewer() const { return viewer_; }
+    faximage::TOvxFaxPrinter& FaxPrinter() { return printer_; }
+    faximage::TStandardFaxPrinterStatusDisplay& PrintStatus() { return *statusDisplay_; }
+    QString StatusText() const;
+    int ZoomStep() const { return zoom_; }
+    QAction* ZoomAction(int step) const;
+    QAction* RotationAction(int quarterTurns) const;
+    QAction* ExportAction(const QString& format) const;
+    QAbstractButton* Button(const char* objectName) const;
+
+    // Whether the system has a printer; replaceable for tests.
+    std::function<bool()> HasPrinter;
+    // Asks for the output file of an export ("" = cancelled); replaceable for tests.
+    std::function<QString(const QString& format, const QString& suggested)> AskExportFile;
+
+    // First activation: load the file, initial zoom, buttons.
+    void FormActivate();
+    void LoadFile();
+    void SetZoom(int step);
+    void ZoomInButtonClick();
+    void ZoomOutButtonClick();
+    void SetRotation(int quarterTurns);
+    void PrinterSetupButtonClick();
+    void PrintbuttonClick() { PrintFax(false); }
+    void PrintSinglePageButtonClick() { PrintFax(true); }
+    // Exports the page on display (BMP, PCX, DCX) or the whole fax (TIFF, PDF) into `file`:
+    // 0 or the engine's error code.
+    int ExportTo(const QString& format, const QString& file);
+    void ExportClick(const QString& format);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void done(int r) override;
+
+private:
+    void buildUi();
+    void PrintFax(bool singlePage);
+    void UpdateStatus();
+    void OvxFaxViewer1PageChange(int page);
+    void OvxFaxViewer1ViewerError(int code);
+    void savePlacement();
+    QAbstractButton* addButton(const char* name, const QString& text, const QString& hint, std::function<void()> f);
+
+    faximage::TOvxFaxViewer* viewer_ = nullptr;
+    faximage::TOvxFaxPrinter printer_;
+    faximage::TStandardFaxPrinterStatusDisplay* statusDisplay_ = nullptr;
+    faximage::TOvxFaxPrinterLog printLog_;
+    QLabel* status_ = nullptr;
+    QWidget* pageButtons_ = nullptr;
+    int zoom_ = 66;
+    bool printerSetUp_ = false;
+    bool activated_ = false;
+    bool loading_ = false;
+    bool placementSaved_ = false;
+};
+
+// The main window's View/Print command for the current fax of the page shown.
+void ViewPrintFax(TMainScreen& window, bool print);
+
+// Printing on receipt: makes the named printer current when it is installed (the default
+// printer for "Default Windows Printer" or an unknown name) and prints the whole file.
+int PrintReceivedFax(faximage::TOvxFaxPrinter& printer, const QString& faxFile, const std::string& printerName);
+
+// Registers ViewPrintFax as the main window's view/print hook.
+void installViewerHooks();
+
+}  // namespace telvane
