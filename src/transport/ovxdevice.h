@@ -67,8 +67,6 @@ public:
     virtual void FlushOutput() = 0;
     // A file descriptor to poll for input and output readiness, or -1 (then polled every 50 ms).
     virtual int PollFd() const = 0;
-    // Whether the device has real modem-control lines.
-    virtual bool HasModemLines() const = 0;
 };
 
 class TOvxTtyDevice final : public TOvxDevice {
@@ -87,7 +85,6 @@ public:
     void FlushInput() override;
     void FlushOutput() override;
     int PollFd() const override { return fd_; }
-    bool HasModemLines() const override { return hasModemLines_; }
 
 private:
     void SetLine(int bit, bool on);

@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
+#include <sstream>
+#include <termios.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
@@ -405,4 +407,62 @@ TEST(WaitingHelpers, FindString)
     EXPECT_EQ(FindString("xxokxx", "OK", false), std::string_view::npos);
     EXPECT_EQ(FindString("xxokxx", "OK", true), 2u);
     EXPECT_EQ(FindString("", "OK", true), std::string_view::npos);
+}
+
+TEST(ComPortProperties, BaudChangeWhileOpenAndRejectedRates)
+{
+    PtyPair pty;
+    TOvxComPort port;
+    ConfigureLikeTheApplication(port, pty.SlavePath());
+    port.SetOpen(true);
+    port.SetBaud(57600);
+    EXPECT_EQ(port.Baud(), 57600);
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.MasterFd(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B57600));
+    EXPECT_THROW(port.SetBaud(12345), EOvxException);
+    EXPECT_EQ(port.Baud(), 57600);   // a rejected rate leaves the old one in force
+    port.SetOpen(false);
+}
+
+TEST(ComPortProperties, AutoOpenOpensOnFirstUse)
+{
+    PtyPair pty;
+    TOvxComPort port;
+    port.SetDevicePath(pty.SlavePath());
+    EXPECT_FALSE(port.Open());
+    port.PutString("ATZ\r");
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(pty.Read(4, 3000), "ATZ\r");
+}
+
+TEST(ComPortProperties, AppendAndClearOfTheTrace)
+{
+    PtyPair pty;
+    TOvxComPort port;
+    ConfigureLikeTheApplication(port, pty.SlavePath());
+    const std::string path = std::filesystem::temp_directory_path() / ("telvane-append-" + std::to_string(getpid()));
+    port.SetTraceName(path);
+    port.SetTraceSize(4);
+    port.SetOpen(true);
+    port.SetTracing(tlOn);
+    pty.Write("123456");
+    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 6; }));
+    port.SetTracing(tlAppend);   // keeps only the last 4 entries
+    port.SetTracing(tlOn);
+    pty.Write("ab");
+    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 8; }));
+    port.SetTracing(tlClear);
+    EXPECT_EQ(port.Tracing(), tlOn);
+    pty.Write("c");
+    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 9; }));
+    port.SetTracing(tlAppend);
+    std::stringstream s;
+    s << std::ifstream(path).rdbuf();
+    EXPECT_EQ(s.str(), "Receive: 3456\nReceive: c\n");
+    port.SetTraceName("/nonexistent-dir/OVEX.TRC");
+    port.SetTracing(tlOn);
+    EXPECT_THROW(port.SetTracing(tlDump), EOvxException);
+    port.SetOpen(false);
+    std::filesystem::remove(path);
 }

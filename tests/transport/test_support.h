@@ -52,7 +52,6 @@ public:
     void FlushInput() override {}
     void FlushOutput() override {}
     int PollFd() const override { return -1; }
-    bool HasModemLines() const override { return true; }
 
 private:
     State& s_;
