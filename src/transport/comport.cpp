@@ -186,6 +186,20 @@ void TOvxComPort::DeliverEvent(uint32_t msg, uint32_t param, int32_t lparam)
     int statusType = 0;
     if (msg == ovTriggerStatus && dispatcher_)
         statusType = dispatcher_->StatusTriggerType(static_cast<int>(param));
+    // Do not make the dispatch thread wait for the application when nobody listens.
+    bool wanted = static_cast<bool>(OnTrigger);
+    switch (msg) {
+    case ovTriggerAvail: wanted |= static_cast<bool>(OnTriggerAvail); break;
+    case ovTriggerData: wanted |= static_cast<bool>(OnTriggerData); break;
+    case ovTriggerTimer: wanted |= static_cast<bool>(OnTriggerTimer); break;
+    case ovTriggerStatus:
+        wanted |= OnTriggerStatus || OnTriggerModemStatus || OnTriggerLineError || OnTriggerOutbuffFree ||
+                  OnTriggerOutbuffUsed || OnTriggerOutSent;
+        break;
+    default: break;
+    }
+    if (!wanted)
+        return;
     auto call = [this, msg, param, value, statusType] {
         if (OnTrigger)
             OnTrigger(*this, msg, param, value);

@@ -119,7 +119,7 @@ public:
     void SetStartThreads(bool on) { startThreads_ = on; }
     const TOvxClock& Clock() const { return clock_; }
 
-    // --- component events ---
+    // --- component events (assign before opening: they are read by the dispatch thread) ---
     std::function<void(TOvxComPort& cp, uint32_t msg, uint32_t triggerHandle, uint16_t data)> OnTrigger;
     std::function<void(TOvxComPort& cp, size_t count)> OnTriggerAvail;
     std::function<void(TOvxComPort& cp, uint32_t triggerHandle)> OnTriggerData;
