@@ -21,11 +21,24 @@ struct Entry {
 };
 
 constexpr int kShortBits = 9;
+constexpr int kPairBits = 10;
+// White make-up 1728 (010011011) then white terminating 0 (00110101), first bit in bit 0.
+constexpr int kWhiteLine1728Bits = 17;
+constexpr std::uint64_t kWhiteLine1728 = 0x159B2; // bits 0..16 of B2 59 01
+constexpr std::uint64_t kWhiteLine1728Mask = (1u << kWhiteLine1728Bits) - 1;
+
+// Two terminating codes (this colour, then the other) found within the next 10 bits.
+struct PairEntry {
+    std::uint8_t first, second; // runs
+    std::uint8_t length;        // bits of both codes; 0 = no pair here
+    std::uint8_t pad;
+};
 
 struct DecodeTables {
     Entry table[2][1 << kPeekBits];
     // The first 9 bits: codes up to 9 bits long, else length 0 (look in `table`).
     Entry shortTable[2][1 << kShortBits];
+    PairEntry pairs[2][1 << kPairBits];
     DecodeTables() {
         int count = 0;
         const mh::CodeEntry* codes = mh::allCodes(count);
@@ -70,6 +83,18 @@ struct DecodeTables {
                 // Every 13-bit pattern starting with these 9 bits resolves alike when short.
                 Entry en = table[colour][p];
                 shortTable[colour][p] = en.run >= 0 && en.length <= kShortBits ? en : Entry{0, 0};
+            }
+        }
+        for (int colour = 0; colour < 2; ++colour) {
+            for (std::uint32_t p = 0; p < (1u << kPairBits); ++p) {
+                PairEntry pe{0, 0, 0, 0};
+                const Entry a = table[colour][p];
+                if (a.run >= 0 && a.run < 64 && a.length <= kPairBits) {
+                    const Entry b = table[1 - colour][p >> a.length];
+                    if (b.run >= 0 && b.run < 64 && a.length + b.length <= kPairBits)
+                        pe = {std::uint8_t(a.run), std::uint8_t(b.run), std::uint8_t(a.length + b.length), 0};
+                }
+                pairs[colour][p] = pe;
             }
         }
     }
@@ -222,6 +247,35 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                     }
                     continue;
                 }
+                if (pos == 0 && !black && (acc & kWhiteLine1728Mask) == kWhiteLine1728) {
+                    // The all-white 1728-pel line, the commonest line of all.
+                    acc >>= kWhiteLine1728Bits;
+                    nbits -= kWhiteLine1728Bits;
+                    eolRun_ = 0;
+                    pos = 1728;
+                    black = true;
+                    continue;
+                }
+                const PairEntry pe = dt.pairs[black][acc & ((1u << kPairBits) - 1)];
+                if (pe.length != 0 && pos + pe.first + pe.second <= kMaxLineBytes * 8) {
+                    // A run of each colour: the colour is the same afterwards. Black runs in
+                    // pairs are at most 18 pels (longer ones have longer codes).
+                    acc >>= pe.length;
+                    nbits -= pe.length;
+                    eolRun_ = 0;
+                    const int start = black ? pos : pos + pe.first;
+                    const int run = black ? pe.first : pe.second;
+                    const int shift = start & 7;
+                    const std::uint64_t m = (~std::uint64_t(0) >> shift) & ~(~std::uint64_t(0) >> (shift + run));
+                    std::uint64_t w;
+                    std::memcpy(&w, line + (start >> 3), 8);
+                    w = __builtin_bswap64(__builtin_bswap64(w) | m);
+                    std::memcpy(line + (start >> 3), &w, 8);
+                    const int used = (start + run + 7) >> 3;
+                    dirty = used > dirty ? used : dirty;
+                    pos += pe.first + pe.second;
+                    continue;
+                }
                 Entry e = dt.shortTable[black][acc & ((1u << kShortBits) - 1)];
                 if (e.length == 0) {
                     e = dt.table[black][acc & ((1u << kPeekBits) - 1)];
@@ -234,19 +288,25 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                 eolRun_ = 0;
                 if (pos + run > kMaxLineBytes * 8)
                     continue;
-                if (black && run > 0) {
+                if (run < 57) {
+                    // Short runs without branches: OR a 64-pel mask (empty for white) into the
+                    // line; the line buffer has 8 bytes of slack for this.
+                    const int shift = pos & 7;
+                    std::uint64_t m = (~std::uint64_t(0) >> shift) & ~(~std::uint64_t(0) >> (shift + run));
+                    m &= std::uint64_t(0) - std::uint64_t(black);
+                    std::uint64_t w;
+                    std::memcpy(&w, line + (pos >> 3), 8);
+                    w = __builtin_bswap64(__builtin_bswap64(w) | m);
+                    std::memcpy(line + (pos >> 3), &w, 8);
+                    const int used = black ? (pos + run + 7) >> 3 : 0;
+                    dirty = used > dirty ? used : dirty;
+                } else if (black) {
                     const int stop = pos + run;
                     const int sb = pos >> 3, eb = (stop - 1) >> 3;
-                    const std::uint8_t first = std::uint8_t(0xFF >> (pos & 7));
-                    const std::uint8_t last = std::uint8_t(0xFF << (7 - ((stop - 1) & 7)));
-                    if (sb == eb) {
-                        line[sb] |= first & last;
-                    } else {
-                        line[sb] |= first;
-                        for (int i = sb + 1; i < eb; ++i)
-                            line[i] = 0xFF;
-                        line[eb] |= last;
-                    }
+                    line[sb] |= std::uint8_t(0xFF >> (pos & 7));
+                    for (int i = sb + 1; i < eb; ++i)
+                        line[i] = 0xFF;
+                    line[eb] |= std::uint8_t(0xFF << (7 - ((stop - 1) & 7)));
                     if (eb >= dirty)
                         dirty = eb + 1;
                 }

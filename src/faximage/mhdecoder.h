@@ -80,7 +80,7 @@ private:
     int dirty_;          // line bytes that may hold black pels
     long lines_;
     long errors_;
-    std::uint8_t line_[kMaxLineBytes];
+    std::uint8_t line_[kMaxLineBytes + 8]; // 8 bytes of slack for word-wide stores
 };
 
 } // namespace telvane::faximage

@@ -210,7 +210,7 @@ int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& ma
     painter.setFont(font);
     const QString text = SubstituteMarginTokens(margin.Caption, fileName_, page, pageCount_, jobTime_);
     const int textHeight = painter.fontMetrics().height();
-    const int rule = std::max(1, painter.device()->logicalDpiY() / 150);
+    const int rule = std::max(1, painter.device()->logicalDpiY() / 72);  // about one point
     painter.setPen(QPen(Qt::black, rule));
     if (top) {
         painter.drawText(QRect(area.left(), area.top(), area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop,
