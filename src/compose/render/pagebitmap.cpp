@@ -37,12 +37,12 @@ void PageBitmap::SetBlack(int x, int y) {
 }
 
 const faximage::Raster& PageBitmap::Monochrome() {
-    const QRgb white = qRgb(255, 255, 255);
+    constexpr QRgb white = 0xFFFFFFFFu;
     for (int y = 0; y < kHeight; ++y) {
         const QRgb* src = reinterpret_cast<const QRgb*>(canvas_.constScanLine(y));
         std::uint8_t* dst = mono_.row(y);
         // Most rows of a page are blank.
-        if (std::all_of(src, src + kWidth, [white](QRgb p) { return (p | 0xFF000000u) == white; })) {
+        if (std::all_of(src, src + kWidth, [](QRgb p) { return (p | 0xFF000000u) == white; })) {
             std::fill(dst, dst + mono_.stride, 0);
             continue;
         }
