@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include "compose/viewer/faxviewerwindow.h"
 #include "shell/mainscreen.h"
 #include "shell/programdir.h"
 #include "shell/singleinstance.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
 
+    telvane::installViewerHooks();
     telvane::TMainScreen mainScreen;
     telvane::setMainWindow(&mainScreen);
     guard.setWindow(&mainScreen);
