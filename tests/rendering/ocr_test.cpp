@@ -76,9 +76,8 @@ TEST_F(FaxconvRtf, ToFaxRendersExactlyAsCreateFaxFile) {
     for (int i = 1; i <= 90; ++i)
         doc.push_back({QStringLiteral("Paragraph %1 of a document faxed from a script.").arg(i), 11});
     const QByteArray rtf = rendertest::makeRtf(doc);
-    {
-        std::ofstream(d.file("letter.rtf"), std::ios::binary).write(rtf.constData(), rtf.size());
-    }
+    std::ofstream(d.file("letter.rtf"), std::ios::binary).write(rtf.constData(), rtf.size());
+    std::ofstream(d.file("letter.ovf")) << "an older output, replaced";
     QString err;
     ASSERT_EQ(run({QStringLiteral("to-fax"), QString::fromStdString(d.file("letter.rtf")),
                    QString::fromStdString(d.file("letter.ovf"))},
@@ -98,6 +97,7 @@ TEST_F(FaxconvRtf, ToFaxRendersExactlyAsCreateFaxFile) {
 TEST_F(FaxconvRtf, EmptyOrUnreadableDocumentFails) {
     TempDir d;
     std::ofstream(d.file("blank.rtf")) << "{\\rtf1\\ansi   \\par \\par }";
+    std::ofstream(d.file("out.ovf")) << "kept";
     QString err;
     EXPECT_EQ(run({QStringLiteral("to-fax"), QString::fromStdString(d.file("blank.rtf")),
                    QString::fromStdString(d.file("out.ovf"))},
@@ -109,7 +109,8 @@ TEST_F(FaxconvRtf, EmptyOrUnreadableDocumentFails) {
                   &err),
               1);
     EXPECT_FALSE(err.isEmpty());
-    EXPECT_EQ(d.names(), std::vector<std::string>{"blank.rtf"});
+    EXPECT_EQ(d.names(), (std::vector<std::string>{"blank.rtf", "out.ovf"})) << "no working files left";
+    EXPECT_EQ(std::filesystem::file_size(d.file("out.ovf")), 4u) << "a failed run keeps an existing output";
 }
 
 }  // namespace

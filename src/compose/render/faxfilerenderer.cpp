@@ -10,11 +10,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QPainter>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace telvane::render {
@@ -291,10 +292,9 @@ bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, c
         error = message;
         return false;
     }
-    const QString rendered = QString::fromStdString(result.fileName);
-    QFile::remove(output.absoluteFilePath());
-    if (!QFile::rename(rendered, output.absoluteFilePath())) {
-        error = QStringLiteral("Cannot write %1").arg(outputPath);
+    // rename(2) replaces an existing output in one step, so a failure leaves it as it was.
+    if (std::rename(result.fileName.c_str(), output.absoluteFilePath().toStdString().c_str()) != 0) {
+        error = QStringLiteral("Cannot write %1: %2").arg(outputPath, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     if (pageCount)
