@@ -66,6 +66,7 @@ struct Options {
     int calls = 0;                  // 0 = unlimited
     std::string logPath;
     bool fineOnly = false;
+    int delayMs = 40;               // one-way line delay
 };
 
 FILE* gLog = nullptr;
@@ -97,7 +98,9 @@ public:
     {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = p[i];
-            if (c == '\r' || c == '\n') {
+            const bool dataEnd = c == 0x03 && last_ == 0x10;   // DLE ETX ends a block of data
+            last_ = c;
+            if (c == '\r' || c == '\n' || dataEnd) {
                 Flush();
             } else if (c >= 0x20 && c < 0x7f && !binary_) {
                 if (line_.size() < 200)
@@ -121,6 +124,7 @@ private:
     std::string prefix_;
     std::string line_;
     bool binary_ = false;
+    uint8_t last_ = 0;
 };
 
 class Line;
@@ -165,6 +169,8 @@ private:
     void ReadHost(Modem& m);
     void WriteHost(Modem& m);
     void Block();
+    void Delay(std::deque<int16_t>& line, int16_t* block);
+    void ClearLine();
     void CallControl();
     void HandleOp(Modem& m, int op, const std::string& num);
     void StartFarEnd(bool calling);
@@ -187,6 +193,7 @@ private:
     std::string rxFile_;
     int64_t idleSince_ = 0;
     int64_t stopAt_ = 0;
+    std::deque<int16_t> toFar_, toNear_;   // line delay, one queue per direction
 };
 
 Line::~Line()
@@ -263,6 +270,7 @@ bool Line::Setup()
     }
     std::fflush(stdout);
     idleSince_ = NowNs();
+    ClearLine();
     return true;
 }
 
@@ -381,6 +389,7 @@ void Line::EndCall(const char* why)
     }
     state_ = CallState::Idle;
     blocksInState_ = 0;
+    ClearLine();
     ++callsFinished_;
     idleSince_ = NowNs();
     if (opt_.calls > 0 && callsFinished_ >= opt_.calls && stopAt_ == 0)
@@ -517,34 +526,43 @@ void Line::CallControl()
     }
 }
 
+// Passes one block through a line direction's delay: the block goes in, the delayed one comes out.
+void Line::Delay(std::deque<int16_t>& line, int16_t* block)
+{
+    line.insert(line.end(), block, block + kBlock);
+    std::copy_n(line.begin(), kBlock, block);
+    line.erase(line.begin(), line.begin() + kBlock);
+}
+
+void Line::ClearLine()
+{
+    const size_t samples = static_cast<size_t>(opt_.delayMs) * kSampleRate / 1000;
+    toFar_.assign(samples, 0);
+    toNear_.assign(samples, 0);
+}
+
+// One 20 ms block of audio: a is what modem 1 sends, b what the far end (fax machine or
+// modem 2) sends; each reaches the other side after the line's delay.
 void Line::Block()
 {
-    int16_t a[kBlock], b[kBlock];
-    Modem& m0 = modems_[0];
-    std::fill(std::begin(a), std::end(a), 0);
-    std::fill(std::begin(b), std::end(b), 0);
+    int16_t a[kBlock] = {}, b[kBlock] = {};
     const bool audio = state_ == CallState::Connected || state_ == CallState::Finishing;
-    int n = t31_tx(m0.t31, a, kBlock);
-    if (opt_.pair) {
-        Modem& m1 = modems_[1];
-        int k = t31_tx(m1.t31, b, kBlock);
-        (void)k;
-        if (!audio) {
-            std::fill(std::begin(a), std::end(a), 0);
-            std::fill(std::begin(b), std::end(b), 0);
-        }
-        t31_rx(m0.t31, b, kBlock);
-        t31_rx(m1.t31, a, kBlock);
-    } else {
-        if (fax_) {
-            fax_tx(fax_, b, kBlock);
-            fax_rx(fax_, a, kBlock);
-        }
-        if (!audio)
-            std::fill(std::begin(b), std::end(b), 0);
-        t31_rx(m0.t31, b, kBlock);
+    t31_tx(modems_[0].t31, a, kBlock);
+    if (opt_.pair)
+        t31_tx(modems_[1].t31, b, kBlock);
+    else if (fax_)
+        fax_tx(fax_, b, kBlock);
+    if (!audio) {
+        std::fill(std::begin(a), std::end(a), 0);
+        std::fill(std::begin(b), std::end(b), 0);
     }
-    (void)n;
+    Delay(toFar_, a);
+    Delay(toNear_, b);
+    t31_rx(modems_[0].t31, b, kBlock);
+    if (opt_.pair)
+        t31_rx(modems_[1].t31, a, kBlock);
+    else if (fax_)
+        fax_rx(fax_, a, kBlock);
 }
 
 void Line::ReadHost(Modem& m)
@@ -694,6 +712,7 @@ void Usage(FILE* f)
         "  --call-gap S         seconds between calls of a calling far end [10]\n"
         "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
         "  --fine-only          the far end accepts fine resolution only\n"
+        "  --delay-ms MS        one-way delay of the line [40]\n"
         "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
         "  --log FILE           log AT commands, replies and T.30 events\n"
         "  --help\n\n"
@@ -760,6 +779,9 @@ int main(int argc, char** argv)
             number(o.callGapSeconds);
         } else if (a == "--dial-timeout") {
             number(o.dialTimeoutSeconds);
+        } else if (a == "--delay-ms") {
+            number(o.delayMs);
+            o.delayMs = std::min(o.delayMs, 1000);
         } else if (a == "--fine-only") {
             o.fineOnly = true;
         } else if (a == "--calls") {
