@@ -118,7 +118,8 @@ public:
     const std::string& tableName() const { return tableName_; }
     std::string path() const;
 
-    // Opens exclusively and goes to the first visible record; the remembered filter applies.
+    // Opens exclusively and goes to the first visible record; the remembered filter and order
+    // (by tag name) apply again.
     void open();
     // Posts a pending append or edit, writes the index and closes.
     void close();
@@ -153,7 +154,9 @@ public:
     void edit();    // current record into the buffer, state Edit
     void post();    // writes the buffer; the written record becomes current
     void cancel();  // drops the buffer
-    void deleteRecord();  // sets the deletion mark of the current record (posts a pending edit first)
+    // Sets the deletion mark of the current record (posting a pending edit first); when the mark
+    // hides the record, the next visible record (else the one before) becomes current.
+    void deleteRecord();
     void recall();        // clears the deletion mark of the current record
     void refresh();       // re-reads the table and re-applies the filter, keeping the position
 

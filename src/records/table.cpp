@@ -152,6 +152,7 @@ void Table::openFiles(const std::string& dbfPath, bool readIndex, std::vector<st
     dbf_ = DbfFile::open(dbfPath, true);
     if (problems && io::exists(dbfPath + ".pack"))
         problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
+    if (!problems) io::removeFile(dbfPath + ".pack.tmp");
     if (!problems && (io::exists(dbfPath + ".pack") || io::exists(dbfPath + ".new"))) {
         recoverPendingPack(dbfPath, fptPath());
         dbf_.reset();
