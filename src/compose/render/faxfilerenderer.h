@@ -80,7 +80,7 @@ private:
 
 class FaxFileRenderer {
 public:
-    // The two controls are hidden top-level widgets that are never shown.
+    // The two controls are hidden top-level widgets that are never shown (needs a QApplication).
     FaxFileRenderer();
     ~FaxFileRenderer();
     FaxFileRenderer(const FaxFileRenderer&) = delete;
