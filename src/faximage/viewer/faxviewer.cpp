@@ -63,7 +63,7 @@ TOvxFaxViewer::TOvxFaxViewer(QWidget* parent) : QAbstractScrollArea(parent) {
     setObjectName(QStringLiteral("ovViewer"));
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::Box);
-    setAcceptDrops(true);
+    SetAcceptDragged(true);
     resize(100, 50);
     viewport()->setAutoFillBackground(false);
     unpacker_.Options = 0;  // a page decodes in milliseconds; no re-entry while it does
@@ -126,6 +126,7 @@ void TOvxFaxViewer::SetAutoScaleMode(TAutoScaleMode mode) {
 void TOvxFaxViewer::SetAcceptDragged(bool on) {
     acceptDragged_ = on;
     setAcceptDrops(on);
+    viewport()->setAcceptDrops(on);
 }
 
 void TOvxFaxViewer::SetLoadWholeFax(bool on) {
@@ -177,7 +178,8 @@ int TOvxFaxViewer::decodePage(int page, Raster& out) {
     return 0;
 }
 
-int TOvxFaxViewer::SetFileName(const QString& name) {
+int TOvxFaxViewer::SetFileName(const QString& fileName) {
+    const QString name = fileName;  // may be FileName() itself, which unloading clears
     if (name.isEmpty()) {
         unload();
         return 0;

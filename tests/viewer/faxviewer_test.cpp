@@ -1,0 +1,334 @@
+// The fax viewer control offscreen: loading and its errors, page slots in memory, scaling and
+// its ratios, rotation, keyboard navigation, marking with the mouse (also beyond the edge),
+// copying a mark at a scale, colours, dropped files.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "faximage/faxerrors.h"
+#include "faximage/viewer/faxviewer.h"
+#include "viewertestutil.h"
+
+using namespace telvane::faximage;
+using namespace viewertest;
+
+namespace {
+
+class FaxViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        ASSERT_TRUE(dir.isValid());
+        viewer.resize(400, 300);
+        viewer.show();
+    }
+    QString fax(const std::vector<Raster>& pages, const char* name = "fax.ovf", bool fine = true) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(makeFax(path.toStdString(), pages, fine));
+        return path;
+    }
+    QString threePages() { return fax({barsPage(1), barsPage(2), barsPage(3)}); }
+    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, k, mods);
+        QCoreApplication::sendEvent(&viewer, &press);
+    }
+    void mouse(QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(pos), viewer.viewport()->mapToGlobal(QPointF(pos)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(viewer.viewport(), &e);
+    }
+
+    bool appReady = (app(), true);  // before any widget
+    // Opens the drop handler to the test: a hand-made drop event does not pass Qt's drag routing.
+    struct Viewer : TOvxFaxViewer {
+        using TOvxFaxViewer::dragEnterEvent;
+        using TOvxFaxViewer::dropEvent;
+    };
+    QTemporaryDir dir;
+    Viewer viewer;
+};
+
+TEST_F(FaxViewerTest, LoadingShowsPageOneAndMissingOrForeignFilesAreReported) {
+    QSignalSpy pageChange(&viewer, &TOvxFaxViewer::OnPageChange);
+    QSignalSpy errors(&viewer, &TOvxFaxViewer::OnViewerError);
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    EXPECT_EQ(viewer.PageCount(), 3);
+    EXPECT_EQ(viewer.CurrentPage(), 1);
+    EXPECT_EQ(viewer.PageWidth(), 1728);
+    EXPECT_EQ(viewer.PageHeight(), 1200);
+    ASSERT_EQ(pageChange.count(), 1);
+    EXPECT_EQ(pageChange[0][0].toInt(), 1);
+
+    EXPECT_EQ(viewer.SetFileName(dir.filePath("nothere.ovf")), ecFileNotFound);
+    QFile junk(dir.filePath("junk.ovf"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(200, 'x'));
+    junk.close();
+    EXPECT_EQ(viewer.SetFileName(junk.fileName()), ecFaxBadFormat);
+    ASSERT_EQ(errors.count(), 2);
+    EXPECT_EQ(errors[0][0].toInt(), ecFileNotFound);
+    EXPECT_EQ(errors[1][0].toInt(), ecFaxBadFormat);
+    // A file that could not be opened leaves the fax on display as it was.
+    EXPECT_EQ(viewer.PageCount(), 3);
+    EXPECT_EQ(viewer.SetFileName(QString()), 0);
+    EXPECT_EQ(viewer.PageCount(), 0);
+    EXPECT_TRUE(viewer.PageBitmap().empty());
+}
+
+TEST_F(FaxViewerTest, AStandardPageIsShownAtHalfWidthOrDoubleHeight) {
+    const QString path = fax({barsPage(2, 600)}, "std.ovf", false);
+    ASSERT_EQ(viewer.SetFileName(path), 0);
+    EXPECT_EQ(viewer.PageWidth(), 1728);
+    EXPECT_EQ(viewer.PageHeight(), 1200);
+    viewer.SetAutoScaleMode(asHalfWidth);
+    EXPECT_EQ(viewer.PageWidth(), 864);
+    EXPECT_EQ(viewer.PageHeight(), 600);
+}
+
+TEST_F(FaxViewerTest, OnlyTheCurrentPageIsDecodedUnlessTheWholeFaxIsLoaded) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    viewer.NextPage();
+    viewer.NextPage();
+    EXPECT_EQ(viewer.CurrentPage(), 3);
+    EXPECT_EQ(viewer.DecodedPages(), 1);
+    // The page on display is the one decoded: three bars.
+    EXPECT_TRUE(viewer.PageBitmap().pixel(100 + 2 * 240 + 10, 300));
+    EXPECT_FALSE(viewer.PageBitmap().pixel(100 + 3 * 240 + 10, 300));
+
+    viewer.SetLoadWholeFax(true);
+    ASSERT_EQ(viewer.SetFileName(viewer.FileName()), 0);
+    EXPECT_EQ(viewer.DecodedPages(), 3);
+    viewer.LastPage();
+    EXPECT_EQ(viewer.DecodedPages(), 3);
+}
+
+TEST_F(FaxViewerTest, EqualRatiosAreKeptAsOneToOne) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    viewer.SetScaling(true);
+    viewer.SetScale(2, 2, 3, 3);
+    EXPECT_EQ(viewer.HorizMult(), 1);
+    EXPECT_EQ(viewer.HorizDiv(), 1);
+    EXPECT_EQ(viewer.VertMult(), 1);
+    EXPECT_EQ(viewer.VertDiv(), 1);
+    EXPECT_EQ(viewer.ScaledSize(), QSize(1728, 1200));
+    viewer.SetScale(50, 100, 0, 0);  // zeros are ignored
+    EXPECT_EQ(viewer.ScaledSize(), QSize(864, 1200));
+    viewer.SetScaling(false);
+    EXPECT_EQ(viewer.ScaledSize(), QSize(1728, 1200));
+}
+
+TEST_F(FaxViewerTest, BeginAndEndUpdateApplyScaleChangesOnce) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    QSignalSpy pageChange(&viewer, &TOvxFaxViewer::OnPageChange);
+    viewer.BeginUpdate();
+    viewer.SetScaling(true);
+    viewer.SetScale(1, 4, 1, 4);
+    EXPECT_EQ(pageChange.count(), 0);
+    viewer.EndUpdate();
+    EXPECT_EQ(pageChange.count(), 1);
+    EXPECT_EQ(viewer.ScaledSize(), QSize(432, 300));
+}
+
+TEST_F(FaxViewerTest, RotationTurnsThePageClockwise) {
+    Raster page(1728, 1000);
+    fillRect(page, 0, 0, 10, 10);  // a block at the top-left corner
+    ASSERT_EQ(viewer.SetFileName(fax({page})), 0);
+    viewer.SetRotation(1);
+    EXPECT_EQ(viewer.Rotation(), 1);
+    EXPECT_EQ(viewer.PageWidth(), 1000);
+    EXPECT_EQ(viewer.PageHeight(), 1728);
+    EXPECT_TRUE(viewer.PageBitmap().pixel(995, 5));  // top-left went to the top-right
+    viewer.SetRotation(2);
+    EXPECT_TRUE(viewer.PageBitmap().pixel(1720, 995));
+    viewer.SetRotation(3);
+    EXPECT_TRUE(viewer.PageBitmap().pixel(5, 1720));
+    viewer.SetRotation(0);
+    EXPECT_TRUE(viewer.PageBitmap().pixel(5, 5));
+    EXPECT_FALSE(viewer.PageBitmap().pixel(995, 5));
+}
+
+TEST_F(FaxViewerTest, ArrowsScrollByStepsAndCtrlByTenSteps) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    viewer.VertScroll = 8;
+    viewer.HorizScroll = 5;
+    key(Qt::Key_Down);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 8));
+    key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 88));
+    key(Qt::Key_Right, Qt::ControlModifier);
+    key(Qt::Key_Left);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(45, 88));
+    key(Qt::Key_Up, Qt::ControlModifier);
+    key(Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(45, 0));  // clamped at the top
+    key(Qt::Key_End);
+    EXPECT_EQ(viewer.ScrollOffset().x(), viewer.horizontalScrollBar()->maximum());
+    EXPECT_EQ(viewer.horizontalScrollBar()->maximum(), 1728 - viewer.viewport()->width());
+    key(Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(viewer.ScrollOffset().y(), 1200 - viewer.viewport()->height());
+    key(Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(viewer.ScrollOffset().y(), 0);
+    EXPECT_EQ(viewer.CurrentPage(), 1);
+}
+
+TEST_F(FaxViewerTest, PageKeysTurnPagesAndCtrlHomeGoesToTheFirstPage) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    key(Qt::Key_PageDown);
+    key(Qt::Key_PageDown);
+    key(Qt::Key_PageDown);  // already on the last page
+    EXPECT_EQ(viewer.CurrentPage(), 3);
+    key(Qt::Key_Down, Qt::ControlModifier);
+    key(Qt::Key_Right, Qt::ControlModifier);
+    // Home only scrolls to the left edge.
+    key(Qt::Key_Home);
+    EXPECT_EQ(viewer.CurrentPage(), 3);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 80));
+    key(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(viewer.CurrentPage(), 1);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 0));
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(viewer.CurrentPage(), 3);
+    key(Qt::Key_PageUp);
+    EXPECT_EQ(viewer.CurrentPage(), 2);
+    // First page when already there returns to the top-left corner.
+    viewer.FirstPage();
+    key(Qt::Key_Down);
+    key(Qt::Key_Right);
+    viewer.FirstPage();
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 0));
+}
+
+TEST_F(FaxViewerTest, MarkingWithTheMouseAndAZeroSizeMark) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    key(Qt::Key_Down);  // scroll offset 8 is added to the pointer
+    mouse(QEvent::MouseButtonPress, {50, 40}, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {20, 100}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {20, 100}, Qt::NoButton);
+    ASSERT_TRUE(viewer.HasMark());
+    EXPECT_EQ(viewer.Mark(), QRect(20, 48, 30, 60));
+    mouse(QEvent::MouseButtonPress, {70, 70}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {70, 70}, Qt::NoButton);
+    EXPECT_FALSE(viewer.HasMark());
+    EXPECT_TRUE(viewer.MarkImage().isNull());
+    EXPECT_FALSE(viewer.CopyToClipboard());
+}
+
+TEST_F(FaxViewerTest, DraggingBeyondTheEdgeScrollsAndExtendsTheMark) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+    const int below = viewer.viewport()->height() + 40;
+    mouse(QEvent::MouseMove, {60, below}, Qt::LeftButton);
+    for (int i = 0; i < 400 && viewer.ScrollOffset().y() < 64; ++i) QTest::qWait(10);
+    EXPECT_GE(viewer.ScrollOffset().y(), 64);
+    EXPECT_EQ(viewer.ScrollOffset().y() % 16, 0);  // two steps a tick, more than 20 pels outside
+    mouse(QEvent::MouseButtonRelease, {60, below}, Qt::NoButton);
+    const int offset = viewer.ScrollOffset().y();
+    EXPECT_EQ(viewer.Mark().bottom() + 1, std::min(1200, below + offset));
+    QTest::qWait(150);
+    EXPECT_EQ(viewer.ScrollOffset().y(), offset);  // the release stopped it
+}
+
+TEST_F(FaxViewerTest, KeysAreIgnoredWhileTheMouseIsCaptured) {
+    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(viewer.CurrentPage(), 1);
+    mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton);
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(viewer.CurrentPage(), 2);
+}
+
+TEST_F(FaxViewerTest, ACopiedMarkAtHalfHorizontalScaleIsStretchedBackToPagePels) {
+    Raster page(1728, 1000);
+    fillRect(page, 200, 100, 40, 20);
+    fillRect(page, 300, 150, 3, 3);
+    ASSERT_EQ(viewer.SetFileName(fax({page})), 0);
+    viewer.SetScaling(true);
+    viewer.SetScale(1, 2, 1, 1);
+    viewer.SelectRect(QRect(90, 90, 70, 80));  // display pels: page x 180..320, y 90..170
+    ASSERT_TRUE(viewer.CopyToClipboard());
+    const QImage img = QApplication::clipboard()->image();
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.size(), QSize(140, 80));
+    const QImage mark = viewer.MarkImage();
+    EXPECT_EQ(mark.format(), QImage::Format_Mono);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 140; ++x)
+            ASSERT_EQ(mark.pixelIndex(x, y) == 1, page.pixel(180 + x, 90 + y)) << x << "," << y;
+    EXPECT_EQ(qGray(img.pixel(20 + 5, 10 + 5)), 0);     // inside the block
+    EXPECT_EQ(qGray(img.pixel(5, 5)), 255);
+    // Unscaled the mark is copied as it is.
+    viewer.SetScaling(false);
+    viewer.SelectRect(QRect(190, 95, 60, 30));
+    EXPECT_EQ(viewer.MarkImage().size(), QSize(60, 30));
+    viewer.SelectAll();
+    EXPECT_EQ(viewer.MarkImage().size(), QSize(1728, 1000));
+}
+
+TEST_F(FaxViewerTest, PaintsBlackAndWhiteWithTheChosenColours) {
+    Raster page(1728, 1000);
+    fillRect(page, 0, 0, 100, 100);
+    ASSERT_EQ(viewer.SetFileName(fax({page})), 0);
+    viewer.SetFGColor(Qt::red);
+    viewer.SetBGColor(Qt::yellow);
+    const QImage shot = viewer.viewport()->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(10, 10)), QColor(Qt::red));
+    EXPECT_EQ(QColor(shot.pixel(200, 10)), QColor(Qt::yellow));
+    viewer.SelectRect(QRect(0, 0, 50, 50));
+    const QImage marked = viewer.viewport()->grab().toImage();
+    EXPECT_NE(QColor(marked.pixel(10, 10)), QColor(Qt::red));  // the mark is drawn inverted
+    EXPECT_EQ(QColor(marked.pixel(60, 60)), QColor(Qt::red));
+}
+
+TEST_F(FaxViewerTest, ADroppedFileIsLoadedAndReported) {
+    const QString first = fax({barsPage(1)}, "a.ovf");
+    const QString second = threePages();
+    ASSERT_EQ(viewer.SetFileName(first), 0);
+    QSignalSpy dropped(&viewer, &TOvxFaxViewer::OnDropFile);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(second)});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    viewer.dragEnterEvent(&enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    viewer.dropEvent(&drop);
+    ASSERT_EQ(dropped.count(), 1);
+    EXPECT_EQ(dropped[0][0].toString(), second);
+    EXPECT_EQ(viewer.PageCount(), 3);
+    viewer.SetAcceptDragged(false);
+    data.setUrls({QUrl::fromLocalFile(first)});
+    QDragEnterEvent refused(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    refused.setAccepted(false);
+    viewer.dragEnterEvent(&refused);
+    EXPECT_FALSE(refused.isAccepted());
+    QDropEvent ignored(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    viewer.dropEvent(&ignored);
+    EXPECT_EQ(dropped.count(), 1);
+    EXPECT_EQ(viewer.FileName(), second);
+}
+
+TEST_F(FaxViewerTest, APageThatCannotBeDecodedUnloadsTheFax) {
+    const QString path = threePages();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.resize(f.size() - 3000));  // page 3 is cut short
+    f.close();
+    QSignalSpy errors(&viewer, &TOvxFaxViewer::OnViewerError);
+    ASSERT_EQ(viewer.SetFileName(path), 0);
+    viewer.LastPage();
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors[0][0].toInt(), ecFaxBadFormat);
+    EXPECT_EQ(viewer.PageCount(), 0);
+    EXPECT_TRUE(viewer.FileName().isEmpty());
+}
+
+}  // namespace
