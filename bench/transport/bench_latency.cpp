@@ -57,6 +57,7 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger)
         uint8_t sink[64];
         port.GetBlock(sink, sizeof sink);
         arrived.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+        arrived.notify_one();
     });
     std::vector<double> micros;
     micros.reserve(static_cast<size_t>(state.max_iterations));
@@ -65,9 +66,9 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger)
         const auto t0 = Clock::now();
         if (write(pty.master, "X", 1) != 1)
             state.SkipWithError("write failed");
-        int64_t t1;
-        while ((t1 = arrived.load(std::memory_order_acquire)) == 0) {
-        }
+        // Sleep (not spin) while waiting, so the measurement does not take a core from the dispatcher.
+        arrived.wait(0, std::memory_order_acquire);
+        const int64_t t1 = arrived.load(std::memory_order_acquire);
         micros.push_back(static_cast<double>(t1 - t0.time_since_epoch().count()) / 1000.0);
     }
     port.SetOpen(false);

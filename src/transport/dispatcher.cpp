@@ -324,10 +324,14 @@ void TOvxBaseDispatcher::Close()
     if (threads) {
         // A handler may be waiting for the application thread: keep its events running. The
         // port stays usable for handlers until every thread has ended.
-        while (d.ended.load() < 3) {
+        auto allEnded = [&] {
+            std::lock_guard lock(d.evMu);
+            return d.ended.load() >= d.started;
+        };
+        while (!allEnded()) {
             PumpEvents();
             std::unique_lock lock(d.evMu);
-            d.startCv.wait_for(lock, std::chrono::milliseconds(5), [&] { return d.ended.load() >= 3; });
+            d.startCv.wait_for(lock, std::chrono::milliseconds(5), [&] { return d.ended.load() >= d.started; });
         }
         JoinThreads();
     }

@@ -109,7 +109,6 @@ private:
     t30::Capabilities remote_;
     bool gotDIS_ = false;
     bool framesSeen_ = false;
-    bool waitedForModem_ = false;
     int speed_ = 0;
     int minBytes_ = 0;
     int retries_ = 0;

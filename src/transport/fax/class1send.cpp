@@ -366,10 +366,13 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
         break;
     case tf1WaitPgCn:
         if (r == TResult::Connect) {
+            // Page data may follow CONNECT at once: the modem sends its training first and
+            // fills with zeros until data comes, so no fixed wait is added here.
             Progress(fpSendPage);
             Goto(tfWaitFrHead);
-            waitedForModem_ = false;
-            SetTimer(18);
+            SetTimer(1092);
+            WantRoom(true);
+            OnOutput();
         } else if (r == TResult::Error || r == TResult::NoCarrier) {
             Fail(ecFaxSessionError);
         }
@@ -565,16 +568,6 @@ void TClass1Sender::OnTimeout()
     case tfRetryWait:
         Dial();
         break;
-    case tfWaitFrHead:
-        if (!waitedForModem_) {
-            waitedForModem_ = true;
-            SetTimer(1092);
-            WantRoom(true);
-            OnOutput();
-        } else {
-            Fail(ecFatalTimeout);
-        }
-        break;
     case tf1WaitMCF:
         // End the modem's frame reception with a single character, then repeat the frame.
         link_.Write(reinterpret_cast<const uint8_t*>(" "), 1);
@@ -593,7 +586,7 @@ void TClass1Sender::OnTimeout()
 void TClass1Sender::OnOutput()
 {
     if (State() == tfWaitFrHead) {
-        if (!waitedForModem_ || link_.OutFree() < kRoomNeeded)
+        if (link_.OutFree() < kRoomNeeded)
             return;
         StartPage();
         return;
