@@ -40,7 +40,7 @@ TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine)
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
     std::filesystem::create_directories(dir / "in");
     Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
-                       "--station-id", "TELVANE RX", "--history", dir / "OVEXFAX.HIS"},
+                       "--station-id", "TELVANE RX", "--history", dir / "OVEXFAX.HIS", "--log", dir / "rx.log"},
                       dir.Path(), "fax");
     const int rc = Wait(fax, 90);
     Wait(line, 20);
@@ -52,7 +52,7 @@ TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine)
 
     const auto ours = FaxPages(dir / "in/FAX0001.OVF", dir);
     const auto theirs = TiffPages(dir / "two.tif", dir);
-    ASSERT_EQ(ours.size(), 2u);
+    ASSERT_EQ(ours.size(), 2u) << Slurp(fax.Err) << Slurp(line.Out) << Slurp(dir / "rx.log");
     ASSERT_EQ(theirs.size(), 2u);
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;

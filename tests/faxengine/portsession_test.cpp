@@ -49,7 +49,6 @@ public:
     void FlushInput() override {}
     void FlushOutput() override {}
     int PollFd() const override { return -1; }
-    bool HasModemLines() const override { return false; }
 
 private:
     FakeModem& m_;
