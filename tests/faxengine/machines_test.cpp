@@ -10,6 +10,7 @@
 #include "fakemodem.h"
 #include "faxsession.h"
 #include "ovxexception.h"
+#include "eventsink.h"
 #include "ovfpages.h"
 
 using namespace ovx;
@@ -565,4 +566,68 @@ TEST(Class1Receive, CancelWhileWaitingForACall)
     EXPECT_FALSE(rig.fax.InProgress());
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
     EXPECT_TRUE(rig.events.Logs.empty());
+}
+
+TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages)
+{
+    SendRig rig({0}, 4);
+    rig.fax.HeaderLine = "FROM $F TO $R PAGE $P OF $N";
+    rig.fax.HeaderSender = "ANN";
+    rig.fax.HeaderRecipient = "BOB";
+    std::ofstream(rig.dir / "cover.txt") << "Cover line one\r\nCover $R line two\n";
+    rig.fax.CoverFile = rig.dir / "cover.txt";
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)}, 0x10);
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_EQ(rig.modem.TxData.size(), 3u);   // TCF, cover page, file page
+    EXPECT_EQ(rig.fax.TotalPages(), 2);
+    EXPECT_EQ(rig.modem.Fcfs()[2], t30::fcfMPS);
+    // Scan-time code 1 at 14400: lines of at least 9 bytes. Every page starts with 8 blank lines.
+    const size_t minBytes = 9;
+    for (size_t p = 1; p <= 2; ++p) {
+        const auto& d = rig.modem.TxData[p];
+        ASSERT_GT(d.size(), 8 * minBytes);
+        for (size_t l = 0; l < 8; ++l) {
+            EXPECT_TRUE(std::equal(kBlank, kBlank + 6, d.begin() + static_cast<long>(l * minBytes))) << p << " " << l;
+            EXPECT_TRUE(std::all_of(d.begin() + static_cast<long>(l * minBytes + 6),
+                                    d.begin() + static_cast<long>((l + 1) * minBytes), [](uint8_t b) { return b == 0; }));
+        }
+    }
+    // The header's rendered rows come before the file page's own 4 lines and page end.
+    const size_t plain = 4 * minBytes + 12;
+    EXPECT_GT(rig.modem.TxData[2].size(), 8 * minBytes + 16 * minBytes + plain - 1);
+    // The cover page holds its two text lines (16 rows each) and ends with the page end code.
+    const auto& cover = rig.modem.TxData[1];
+    EXPECT_TRUE(std::equal(kEnd, kEnd + 12, cover.end() - 12));
+    EXPECT_GE(cover.size(), (8 + 16 + 32) * minBytes);
+}
+
+TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults)
+{
+    // A sink that never runs the next-fax question: the session takes the default (no fax).
+    struct DeafSink final : TOvxEventSink {
+        int asked = 0;
+        bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override
+        {
+            if (timeoutMs == 2000) {
+                ++asked;
+                return false;
+            }
+            call();
+            return true;
+        }
+    } sink;
+    SendRig rig;
+    rig.fax.SetEventSink(&sink);
+    bool handlerRan = false;
+    rig.fax.OnFaxNext = [&](TOvxAbstractFax&, std::string& n, std::string&, std::string&) {
+        handlerRan = true;
+        n = "1";
+    };
+    rig.Run();
+    EXPECT_EQ(sink.asked, 1);
+    EXPECT_FALSE(handlerRan);
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
 }

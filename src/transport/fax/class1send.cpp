@@ -739,6 +739,8 @@ bool TClass1Sender::PumpPage()
 
 void TClass1Sender::PagePumped()
 {
+    WantRoom(false);
+    WantEmpty(false);
     lastPage_ = pageIndex_ + 1 >= plan_.size();
     if (!lastPage_)
         ++pageIndex_;
