@@ -175,11 +175,21 @@ private:
         }
         if (std::isdigit(static_cast<unsigned char>(c)) ||
             (c == '.' && p_ + 1 < n && std::isdigit(static_cast<unsigned char>(text_[p_ + 1])))) {
+            // A '.' belongs to the number only when a digit follows ("3.and." is 3 .AND.).
             size_t e = p_;
-            while (e < n && (std::isdigit(static_cast<unsigned char>(text_[e])) || text_[e] == '.')) ++e;
+            bool point = false;
+            while (e < n) {
+                if (std::isdigit(static_cast<unsigned char>(text_[e]))) {
+                    ++e;
+                } else if (text_[e] == '.' && !point && e + 1 < n && std::isdigit(static_cast<unsigned char>(text_[e + 1]))) {
+                    point = true;
+                    ++e;
+                } else {
+                    break;
+                }
+            }
             tok_.kind = Tok::Number;
             tok_.text = std::string(text_.substr(p_, e - p_));
-            if (std::count(tok_.text.begin(), tok_.text.end(), '.') > 1) fail(p_, "malformed number " + tok_.text);
             tok_.number = parseNumber(tok_.text);
             p_ = e;
             return;

@@ -11,7 +11,6 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace telvane::records {
 

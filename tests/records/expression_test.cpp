@@ -102,6 +102,8 @@ TEST(Expression, NamesFunctionsAndKeywordsAreCaseInsensitive) {
     EXPECT_TRUE(f.test("Sent .AnD. .NoT. Deleted()", rec));
     EXPECT_TRUE(f.test(".F. .or. .True.", rec));
     EXPECT_TRUE(f.test("dtos(born) = '20250131'", rec));
+    EXPECT_TRUE(f.test(".NOT.DELETED()", rec)) << "the spacing Visual FoxPro writes";
+    EXPECT_TRUE(f.test("PAGES>6.and.PAGES<7.5", rec)) << "a '.' after a number starts .AND.";
 }
 
 TEST(Expression, StringComparisonRules) {
