@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "compose/cover/merge.h"
+#include "compose/editor/toolbarscroller.h"
 #include "compose/editor/zoombutton.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
@@ -91,7 +92,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->setSpacing(0);
-  layout->addWidget(RichToolCover);
+  layout->addWidget(new TToolBarScroller(RichToolCover, this));
   layout->addWidget(RichCover, 1);
   layout->addWidget(panel);
 
@@ -100,7 +101,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
 
-  resize(QSize(760, 560).expandedTo(minimumSizeHint()));
+  resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
   try {
     RestoreWindowPlacement(this, programDir_);
   } catch (const IniError&) {

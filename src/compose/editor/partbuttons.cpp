@@ -27,7 +27,9 @@ QToolButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 void CompactFontList(TRichToolBar* bar) {
   bar->FontName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  bar->FontName->setMinimumContentsLength(12);
+  bar->FontName->setMinimumContentsLength(10);
+  // The list's own hint leaves room for the longest family name; the drop-down still shows it whole.
+  bar->FontName->setMaximumWidth(bar->FontName->fontMetrics().averageCharWidth() * 14 + 40);
 }
 
 void AddToToolBar(TRichToolBar* bar, QWidget* control) {
@@ -65,12 +67,12 @@ PartButtons AddPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonN
                            const std::string& programDir, const std::function<void()>& afterOwnWindow) {
   CompactFontList(bar);
   PartButtons b;
-  b.pageBreak = makeButton(bar, names.pageBreak, QStringLiteral("Page"), QStringLiteral("Insert Page Break"));
+  b.pageBreak = makeButton(bar, names.pageBreak, QStringLiteral("Page Break"), QStringLiteral("Insert Page Break"));
   b.paragraph = makeButton(bar, names.paragraph, QStringLiteral("\u00b6"), QStringLiteral("Paragraph properties"));
   b.wordWrap = makeButton(bar, names.wordWrap, QStringLiteral("Wrap"), kWrapOnHint);
   b.wordWrap->setCheckable(true);
   b.defaultFont =
-      makeButton(bar, names.defaultFont, QStringLiteral("Font"), QStringLiteral("Set the default font for the editor"));
+      makeButton(bar, names.defaultFont, QStringLiteral("Default Font"), QStringLiteral("Set the default font for the editor"));
   for (QToolButton* button : {b.pageBreak, b.paragraph, b.wordWrap, b.defaultFont}) AddToToolBar(bar, button);
   ShowWordWrap(*part, *b.wordWrap);
 

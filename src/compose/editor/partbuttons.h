@@ -33,8 +33,8 @@ struct PartButtons {
 inline const QString kWrapOnHint = QStringLiteral("Toggle word wrap on");
 inline const QString kWrapOffHint = QStringLiteral("Toggle word wrap off");
 
-// Lets the bar's font-name list shrink to a dozen characters, so that an editor with the added
-// buttons still fits a screen 800 pixels wide.
+// Lets the bar's font-name list shrink to ten characters, which keeps the bar with the added
+// buttons narrow enough for most screens.
 void CompactFontList(TRichToolBar* bar);
 
 // Adds a 2-pixel spacer and then the control to the bar.

@@ -13,6 +13,7 @@
 #include "compose/cover/merge.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editor/tenteredit.h"
+#include "compose/editor/toolbarscroller.h"
 #include "compose/editor/zoombutton.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtext.h"
@@ -78,7 +79,7 @@ TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent
   layout->addWidget(buildBottomPanel());
 
   showPage(RecipientPage);
-  resize(QSize(760, 560).expandedTo(minimumSizeHint()));
+  resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
   try {
     RestoreWindowPlacement(this, programDir_);
   } catch (const IniError&) {
@@ -134,7 +135,7 @@ QWidget* TFaxEditor::buildPartPage(TRichToolBar*& bar, TRichText*& part, const c
   part = new TRichText(page);
   part->setObjectName(QString::fromLatin1(partName));
   bar->SetEditor(part);
-  layout->addWidget(bar);
+  layout->addWidget(new TToolBarScroller(bar, page));
   layout->addWidget(part, 1);
   return page;
 }
