@@ -356,7 +356,7 @@ void TFaxViewer::LoadFile() {
         if (rc != 0) ShowInformation(QStringLiteral("Error opening fax file"));
     } else {
         zoom_ = 66;
-        SetZoom(InitialZoomStep(viewer_->PageWidth(), viewer_->viewport()->width()));
+        SetZoom(InitialZoomStep(viewer_->PageWidth(), viewer_->width()));
     }
     UpdateStatus();
     pageButtons_->setVisible(viewer_->PageCount() > 1);
