@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "compose/editor/partbuttons.h"
 #include "compose/editor/tenteredit.h"
@@ -234,6 +235,25 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
   editor.CoverButtons.defaultFont->click();
   EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
   EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
+}
+
+TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
+  TFaxEditor editor(dir());
+  editor.show();
+  const auto askHint = [](QWidget* control) {
+    QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(control, &request);
+  };
+  AppSettings().Hints.On = false;
+  askHint(editor.OKButton);
+  askHint(editor.DocButtons.wordWrap);
+  EXPECT_FALSE(QToolTip::isVisible());
+
+  AppSettings().Hints.On = true;
+  askHint(editor.OKButton);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), "Ok - save changes to this fax");
+  QToolTip::hideText();
 }
 
 TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {

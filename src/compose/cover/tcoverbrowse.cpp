@@ -11,6 +11,7 @@
 #include "compose/editor/recordwrite.h"
 #include "compose/editor/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
+#include "compose/editor/hintgate.h"
 #include "shell/appstate.h"
 #include "shell/helpwindow.h"
 #include "shell/loggrid.h"
@@ -81,6 +82,7 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
   connect(CoverGrid, &QAbstractItemView::doubleClicked, this, [this] {
     if (pick_) AcceptButtonClick();
   });
+  FollowHintSetting(this);
   SetPickMode(false);
 }
 

@@ -13,6 +13,7 @@
 #include "compose/editor/zoombutton.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
+#include "compose/editor/hintgate.h"
 #include "shell/helpwindow.h"
 #include "shell/inifile.h"
 #include "shell/placement.h"
@@ -101,6 +102,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
 
+  FollowHintSetting(this);
   resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
   try {
     RestoreWindowPlacement(this, programDir_);

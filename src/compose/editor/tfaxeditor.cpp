@@ -18,6 +18,7 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
+#include "compose/editor/hintgate.h"
 #include "records/fax_tables.h"
 #include "shell/helpwindow.h"
 #include "shell/inifile.h"
@@ -79,6 +80,7 @@ TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent
   layout->addWidget(buildBottomPanel());
 
   showPage(RecipientPage);
+  FollowHintSetting(this);
   resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
   try {
     RestoreWindowPlacement(this, programDir_);

@@ -8,6 +8,7 @@
 
 #include "compose/editor/recordwrite.h"
 #include "compose/phonebook/tphonebookeditor.h"
+#include "compose/editor/hintgate.h"
 #include "records/fax_tables.h"
 #include "shell/helpwindow.h"
 #include "shell/loggrid.h"
@@ -72,6 +73,7 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
   connect(PhoneGrid, &QAbstractItemView::doubleClicked, this, [this] {
     if (pick_) AcceptButtonClick();
   });
+  FollowHintSetting(this);
   SetPickMode(false);
 }
 

@@ -1,5 +1,6 @@
 // TPhoneBookEditor (see tphonebookeditor.h).
 #include "compose/phonebook/tphonebookeditor.h"
+#include "compose/editor/hintgate.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -62,6 +63,7 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
   grid->addLayout(buttons, 2, 0, 1, 2);
   grid->setSizeConstraint(QLayout::SetFixedSize);
 
+  FollowHintSetting(this);
   connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
   connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
