@@ -8,6 +8,7 @@
 // host goes to the AT interpreter, which rejects it; a host that stops reading has its replies
 // bounded and the oldest dropped; nothing the host does can stop the loop.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
@@ -126,6 +127,27 @@ private:
     bool binary_ = false;
     uint8_t last_ = 0;
 };
+
+// The received file's name: the first "%d" (or "%0Nd") of the pattern becomes the call number.
+// Only that conversion is honoured, so a pattern can never act as a printf format.
+std::string ReceiveName(const std::string& pattern, int call)
+{
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%')
+            continue;
+        size_t j = i + 1;
+        int width = 0;
+        while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])) && width < 100)
+            width = width * 10 + (pattern[j++] - '0');
+        if (j < pattern.size() && pattern[j] == 'd') {
+            std::string number = std::to_string(call);
+            if (static_cast<int>(number.size()) < width)
+                number.insert(0, static_cast<size_t>(width) - number.size(), '0');
+            return pattern.substr(0, i) + number + pattern.substr(j + 1);
+        }
+    }
+    return pattern;
+}
 
 class Line;
 
@@ -362,9 +384,7 @@ void Line::StartFarEnd(bool calling)
     if (calling) {
         t30_set_tx_file(t30, opt_.sendFile.c_str(), -1, -1);
     } else {
-        char name[4096];
-        std::snprintf(name, sizeof name, opt_.receivePattern.c_str(), callNumber_);
-        rxFile_ = name;
+        rxFile_ = ReceiveName(opt_.receivePattern, callNumber_);
         t30_set_rx_file(t30, rxFile_.c_str(), -1);
     }
     farEndDone_ = false;
