@@ -47,9 +47,13 @@ const faximage::Raster& PageBitmap::Monochrome() {
             continue;
         }
         for (int x = 0; x < kWidth; x += 8) {
+            const QRgb* eight = src + x;
             std::uint8_t byte = 0;
-            for (int b = 0; b < 8; ++b)
-                byte = std::uint8_t((byte << 1) | (qGray(src[x + b]) < kBlackBelow ? 1 : 0));
+            // Text is painted without anti-aliasing: most groups of eight pels are all white.
+            if (((eight[0] & eight[1] & eight[2] & eight[3] & eight[4] & eight[5] & eight[6] & eight[7]) | 0xFF000000u) != white) {
+                for (int b = 0; b < 8; ++b)
+                    byte = std::uint8_t((byte << 1) | (qGray(eight[b]) < kBlackBelow ? 1 : 0));
+            }
             dst[x / 8] = byte;
         }
     }
@@ -57,10 +61,9 @@ const faximage::Raster& PageBitmap::Monochrome() {
 }
 
 void PageBitmap::SaveBmp(const std::string& path) {
-    std::vector<std::uint8_t> bytes;
-    int rc = faximage::EncodeBmp(Monochrome(), bytes);
+    int rc = faximage::EncodeBmp(Monochrome(), bmp_);
     if (rc == faximage::ecOK)
-        rc = faximage::WriteFileBytes(path, bytes);
+        rc = faximage::WriteFileBytes(path, bmp_);
     if (rc != faximage::ecOK)
         throw EOvxException(rc);
 }

@@ -10,7 +10,9 @@
 #include "faximage/raster.h"
 
 #include <QImage>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace telvane::render {
 
@@ -34,6 +36,7 @@ public:
 private:
     QImage canvas_;
     faximage::Raster mono_;
+    std::vector<std::uint8_t> bmp_;  // the BMP file's bytes, kept so that pages reuse the memory
 };
 
 }  // namespace telvane::render
