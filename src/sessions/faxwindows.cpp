@@ -1,0 +1,292 @@
+// Fax status window and error dialog (see faxwindows.h).
+#include "sessions/faxwindows.h"
+
+#include <QFontMetrics>
+#include <QFormLayout>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "comport.h"
+#include "sessions/sessionrules.h"
+#include "shell/helpwindow.h"
+#include "shell/uihelpers.h"
+#include "ticks.h"
+
+namespace telvane::sessions {
+
+FaxStatusValues ReadFaxStatus(ovx::TOvxAbstractFax& fax) {
+    FaxStatusValues v;
+    v.status = fax.FaxProgress();
+    v.statusText = QString::fromStdString(fax.StatusText());
+    if (auto* send = dynamic_cast<ovx::TOvxCustomSendFax*>(&fax)) {
+        v.phoneNumber = QString::fromStdString(send->PhoneNumber);
+        v.coverFile = QString::fromStdString(send->CoverFile);
+        v.dialAttempt = send->DialAttempt();
+        v.retryWaitSeconds = send->DialRetryWait();
+    }
+    v.faxFile = QString::fromStdString(fax.FaxFile());
+    v.totalPages = fax.TotalPages();
+    v.currentPage = fax.CurrentPage();
+    v.pageLength = fax.PageLength();
+    v.bytesTransferred = fax.BytesTransferred();
+    v.remoteId = QString::fromStdString(fax.RemoteID());
+    v.nowTicks = ovx::SystemClock().NowTicks();
+    return v;
+}
+
+namespace {
+QFrame* panel(QVBoxLayout* outer) {
+    auto* frame = new QFrame;
+    frame->setFrameShape(QFrame::StyledPanel);
+    outer->addWidget(frame);
+    return frame;
+}
+QLabel* field(QFormLayout* form, const QString& label, const char* name) {
+    auto* value = new QLabel;
+    value->setObjectName(QString::fromLatin1(name));
+    value->setMinimumWidth(160);
+    form->addRow(label, value);
+    return value;
+}
+}  // namespace
+
+TStandardFaxDisplay::TStandardFaxDisplay(const QString& caption, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TStandardFaxDisplay"));
+    setWindowTitle(caption);
+    auto* outer = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    auto* frame1 = new QFrame;
+    frame1->setFrameShape(QFrame::StyledPanel);
+    auto* f1 = new QFormLayout(frame1);
+    fsPhoneNumber = field(f1, QStringLiteral("Phone number:"), "fsPhoneNumber");
+    fsFaxFileName = field(f1, QStringLiteral("Fax file name:"), "fsFaxFileName");
+    fsCoverFileName = field(f1, QStringLiteral("Cover file name:"), "fsCoverFileName");
+    fsTotalPages = field(f1, QStringLiteral("Total pages:"), "fsTotalPages");
+    fsDialAttempt = field(f1, QStringLiteral("Dial attempt:"), "fsDialAttempt");
+    auto* frame2 = new QFrame;
+    frame2->setFrameShape(QFrame::StyledPanel);
+    auto* f2 = new QFormLayout(frame2);
+    fsRemoteID = field(f2, QStringLiteral("Remote ID:"), "fsRemoteID");
+    fsConnectBPS = field(f2, QStringLiteral("Connect BPS:"), "fsConnectBPS");
+    fsResolution = field(f2, QStringLiteral("Resolution:"), "fsResolution");
+    fsWidth = field(f2, QStringLiteral("Width:"), "fsWidth");
+    fsErrorControl = field(f2, QStringLiteral("Error control:"), "fsErrorControl");
+    top->addWidget(frame1);
+    top->addWidget(frame2);
+    outer->addLayout(top);
+    auto* middle = new QHBoxLayout;
+    auto* frame3 = new QFrame;
+    frame3->setFrameShape(QFrame::StyledPanel);
+    auto* f3 = new QFormLayout(frame3);
+    fsCurrentPage = field(f3, QStringLiteral("Current page:"), "fsCurrentPage");
+    fsPageLength = field(f3, QStringLiteral("Page length:"), "fsPageLength");
+    auto* frame4 = new QFrame;
+    frame4->setFrameShape(QFrame::StyledPanel);
+    auto* f4 = new QFormLayout(frame4);
+    fsBytesTransferred = field(f4, QStringLiteral("Bytes transferred:"), "fsBytesTransferred");
+    fsElapsedTime = field(f4, QStringLiteral("Elapsed time:"), "fsElapsedTime");
+    middle->addWidget(frame3);
+    middle->addWidget(frame4);
+    outer->addLayout(middle);
+    auto* f5 = new QFormLayout(panel(outer));
+    fsStatusMsg = field(f5, QStringLiteral("Status:"), "fsStatusMsg");
+    auto* frame6 = panel(outer);
+    auto* row6 = new QHBoxLayout(frame6);
+    row6->addWidget(new QLabel(QStringLiteral("Page progress:")));
+    meter = new QProgressBar;
+    meter->setRange(0, 100);
+    meter->setValue(0);
+    meter->setGeometry(99, 7, 406, 20);
+    row6->addWidget(meter, 1);
+    fsCancel = new QPushButton(QStringLiteral("Cancel"));
+    fsCancel->setObjectName(QStringLiteral("fsCancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(fsCancel);
+    buttons->addStretch();
+    outer->addLayout(buttons);
+    connect(fsCancel, &QPushButton::clicked, this, [this] { CancelClick(); });
+    fsElapsedTime->setText(QStringLiteral("00:00"));
+}
+
+void TStandardFaxDisplay::UpdateDisplay(ovx::TOvxAbstractFax& fax, bool First, bool Last) {
+    if (Last) {
+        hide();
+        cancelSession = nullptr;
+        clockRunning_ = busyRunning_ = false;
+        return;
+    }
+    if (First) {
+        cancelSession = [&fax] { fax.CancelSession(); };
+        clockRunning_ = busyRunning_ = false;
+        show();
+        raise();
+    }
+    UpdateValues(fax);
+}
+
+void TStandardFaxDisplay::UpdateValues(ovx::TOvxAbstractFax& fax) { UpdateValues(ReadFaxStatus(fax)); }
+
+void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
+    using namespace ovx;
+    if ((v.status == fpSessionParams || v.status == fpGotRemoteID) && !clockRunning_) {
+        clockRunning_ = true;
+        clockStart_ = v.nowTicks;
+    }
+    if (v.status == fpCancel || v.status == fpFinished || v.status == fpGotHangup) clockRunning_ = false;
+    if (v.status == fpBusyWait) {
+        if (!busyRunning_) {
+            busyRunning_ = true;
+            busyEnd_ = v.nowTicks + SecondsToTicks(v.retryWaitSeconds);
+        }
+    } else {
+        busyRunning_ = false;
+    }
+
+    fsPhoneNumber->setText(v.phoneNumber);
+    fsFaxFileName->setText(ShortFileName(v.faxFile));
+    fsCoverFileName->setText(ShortFileName(v.coverFile));
+    fsDialAttempt->setText(QString::number(v.dialAttempt));
+    fsTotalPages->setText(QString::number(v.totalPages));
+    fsRemoteID->setText(v.remoteId);
+    fsConnectBPS->setText(v.connectBps);
+    fsResolution->setText(v.resolution);
+    fsWidth->setText(v.width);
+    fsErrorControl->setText(v.errorControl);
+    fsCurrentPage->setText(v.currentPage == 0 ? QStringLiteral("<cover page>") : QString::number(v.currentPage));
+    fsPageLength->setText(QString::number(v.pageLength));
+    fsBytesTransferred->setText(QString::number(v.bytesTransferred));
+    fsElapsedTime->setText(clockRunning_ ? ClockText(SecondsFromTicks(v.nowTicks - clockStart_)) : QStringLiteral("00:00"));
+    QString status = v.statusText;
+    if (v.status == fpBusyWait && busyRunning_) status += ClockText(SecondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
+    fsStatusMsg->setText(status);
+    meter->setValue(PageMeterPercent(v.bytesTransferred, v.pageLength));
+}
+
+void TStandardFaxDisplay::CancelClick() {
+    if (cancelSession) cancelSession();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+bool gErrorShowing = false;
+std::function<int(const ErrorDialogRequest&)>& interceptor() {
+    static std::function<int(const ErrorDialogRequest&)> f;
+    return f;
+}
+}  // namespace
+
+TShowErrorForm::TShowErrorForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TShowErrorForm"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    auto* layout = new QVBoxLayout(this);
+    Memo1 = new QPlainTextEdit;
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setFont(QFont(QStringLiteral("Arial"), 9));
+    Memo1->setStyleSheet(QStringLiteral("background: transparent;"));
+    Memo1->setMinimumWidth(420);
+    layout->addWidget(Memo1, 1);
+    infoLabel = new QLabel(QStringLiteral("For more information and possible solutions, click the Fax Problem Solver button"));
+    infoLabel->setWordWrap(true);
+    layout->addWidget(infoLabel);
+    auto* row = new QHBoxLayout;
+    BitBtn1 = new QPushButton(QStringLiteral("Ok"));
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    ContinueButton = new QPushButton(QStringLiteral("Continue"));
+    ContinueButton->setObjectName(QStringLiteral("ContinueButton"));
+    ContinueButton->setVisible(false);
+    BitBtn2 = new QPushButton(QStringLiteral("Technical Help"));
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setToolTip(QStringLiteral("Start the Fax Problem Solver to read about solutions to this error"));
+    row->addWidget(BitBtn1);
+    row->addWidget(ContinueButton);
+    row->addWidget(BitBtn2);
+    layout->addLayout(row);
+    BitBtn1->setDefault(true);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(30000);
+    Timer1->setSingleShot(true);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { done(1); });
+    connect(ContinueButton, &QPushButton::clicked, this, [this] { done(-99); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+void TShowErrorForm::BitBtn2Click() {
+    // With "Continue" offered the dialog stays up while the user reads the help.
+    if (!ContinueButton->isHidden()) {
+        ShowProblemSolver();
+        return;
+    }
+    done(4);
+}
+
+void TShowErrorForm::Timer1Timer() {
+    Timer1->stop();
+    done(1);
+}
+
+void TShowErrorForm::fitToText() {
+    adjustSize();
+    const int lines = Memo1->toPlainText().split(QLatin1Char('\n')).size();
+    const int lineHeight = QFontMetrics(Memo1->font()).height();
+    const int chrome = height() - Memo1->height();
+    Memo1->setMinimumHeight((lines + 3) * lineHeight);
+    resize(width(), (lines + 3) * lineHeight + chrome);
+}
+
+void TShowErrorForm::done(int result) {
+    Timer1->stop();
+    QDialog::done(result);
+}
+
+namespace {
+int showErrorCore(const QString& caption, const QString& text, bool withContinue, bool waitForUser) {
+    if (gErrorShowing) return 1;
+    gErrorShowing = true;
+    int result = 1;
+    if (interceptor()) {
+        result = interceptor()({caption, text, withContinue, waitForUser});
+    } else {
+        TShowErrorForm form(mainWindow());
+        form.setWindowTitle(caption);
+        QString shown = text;
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        form.Memo1->setPlainText(shown);
+        form.ContinueButton->setVisible(withContinue);
+        if (!waitForUser) form.Timer1->start();
+        form.fitToText();
+        CenterDialog(&form);
+        result = form.exec();
+    }
+    if (result == 4) ShowProblemSolver();
+    gErrorShowing = false;
+    return result;
+}
+}  // namespace
+
+void setErrorDialogInterceptor(std::function<int(const ErrorDialogRequest&)> f) { interceptor() = std::move(f); }
+
+void ShowErrorMessage(const QString& caption, const QString& text, bool waitForUser) {
+    showErrorCore(caption, text, false, waitForUser);
+}
+
+bool ShowErrorWithContinue(const QString& caption, const QString& text, bool waitForUser) {
+    return showErrorCore(caption, text, true, waitForUser) == -99;
+}
+
+bool ErrorDialogShowing() { return gErrorShowing; }
+
+void ShowProblemSolver() { ShowHelp(10000); }
+
+}  // namespace telvane::sessions

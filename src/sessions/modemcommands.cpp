@@ -1,0 +1,100 @@
+// Modem-command helpers (see modemcommands.h).
+#include "sessions/modemcommands.h"
+
+#include <exception>
+
+#include "faxsession.h"
+#include "modemwait.h"
+#include "shell/appstate.h"
+
+namespace telvane::sessions {
+
+namespace {
+bool WaitForOk(ovx::TOvxComPort& port) { return ovx::WaitForString(port, "OK", kOkWaitTicks, false, true); }
+
+QString CodeText(int code) { return QString::fromStdString(ovx::FaxErrorText(code)); }
+}  // namespace
+
+void AssignPort(ovx::TOvxComPort& port, int comNumber) {
+    port.SetComNumber(comNumber);
+    port.SetDevicePath(AppSettings().portDevice(comNumber - 1));
+    port.SetAutoOpen(false);
+    port.SetPromptForPort(false);
+}
+
+QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
+    const QString n = QString::number(comNumber);
+    if (code == ovx::ecAlreadyOpen || code == -2005)
+        return QStringLiteral("The communications port is in use ( Com ") + n + QStringLiteral(" )") +
+               QStringLiteral("\r\n\r\n") + QStringLiteral("Please make sure that all communication ") +
+               QStringLiteral("programs (internet, AOL, etc) are closed, and then try ") + QStringLiteral("again.");
+    const QString head = QStringLiteral("Unable to open the specified communications port ( Com") + n + QStringLiteral(" )");
+    if (code == ovx::ecBadId)
+        return head + QStringLiteral("\r\n") + QStringLiteral("The device ") + devicePath +
+               QStringLiteral(" does not exist. Check that the modem is plugged in, or set the device of COM") + n +
+               QStringLiteral(" in the Ports section of TVN.INI.");
+    if (code == ovx::ecFileAccessDenied)
+        return head + QStringLiteral("\r\n") + QStringLiteral("You are not allowed to use ") + devicePath +
+               QStringLiteral(". Add your user to the \"dialout\" group (sudo adduser $USER dialout), ") +
+               QStringLiteral("then log out and in again.");
+    const QString text = CodeText(code);
+    return head + QStringLiteral("\r\n") + QStringLiteral("Error message: ") +
+           (text.isEmpty() ? QStringLiteral("Unknown error") : text);
+}
+
+bool OpenComPort(ovx::TOvxComPort& port, QString& message) {
+    message.clear();
+    try {
+        port.SetOpen(true);
+        return true;
+    } catch (const ovx::EOvxException& e) {
+        message = OpenFailureMessage(e.ErrorCode(), port.ComNumber(), QString::fromStdString(port.DevicePath()));
+    } catch (const std::exception& e) {
+        message = QStringLiteral("Unable to open the specified communications port( Com") +
+                  QString::number(port.ComNumber()) + QStringLiteral(" )") + QStringLiteral("\r\n") +
+                  QStringLiteral("Error message: ") + QString::fromLocal8Bit(e.what());
+    }
+    return false;
+}
+
+bool CheckForModem(ovx::TOvxComPort& port) {
+    try {
+        ovx::DelayTicks(12, true);
+        ovx::WriteString(port, "AT\r");
+        if (WaitForOk(port)) return true;
+        const std::string& reset = AppSettings().Resetting.String;
+        if (QString::fromStdString(reset).trimmed().isEmpty()) return false;
+        ovx::WriteString(port, reset + "\r");
+        return WaitForOk(port);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool SendModemString(ovx::TOvxComPort& port, std::string& setting) {
+    try {
+        if (QString::fromStdString(setting).toUpper().indexOf(QStringLiteral("AT")) < 0) setting = "AT" + setting;
+        ovx::WriteString(port, setting + "\r");
+        return WaitForOk(port);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool FactoryResetModem(ovx::TOvxComPort& port) {
+    try {
+        ovx::WriteString(port, "AT&F\r");
+        return WaitForOk(port);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void ClosePort(ovx::TOvxComPort& port) {
+    try {
+        port.SetOpen(false);
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace telvane::sessions

@@ -1,0 +1,103 @@
+// Setting the modem up: TFindModemForm scans the six mapped ports for a modem, TCheckFaxClassForm
+// asks one port's modem which fax classes it supports and recommends one, and TQuickSetupForm is
+// the first-start form (port, name, fax number, the SM56 box) with its "Find Modem Port" button.
+// Guarantees: every failure is reported in the window itself and leaves the result at -1; each
+// port is closed before the next is opened and at the end of every run; the quick set-up saves
+// the settings only on "Ok".
+#pragma once
+
+#include <QDialog>
+
+#include "comport.h"
+#include "faxsession.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace telvane::sessions {
+
+class TFindModemForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFindModemForm(ovx::TOvxComPort& port, QWidget* parent = nullptr);
+    void FormActivate();
+    void OkButtonClick() { accept(); }
+    // The first port (1..6) on which a modem answered, or -1.
+    int Result() const { return result_; }
+
+    QLabel* Label8;
+    QLabel* PortLabels[6];
+    QLabel* DeviceLabels[6];
+    QLabel* Label7;
+    QPushButton* OkButton;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ovx::TOvxComPort& port_;
+    int result_ = -1;
+    bool running_ = false;
+};
+
+class TCheckFaxClassForm : public QDialog {
+    Q_OBJECT
+public:
+    TCheckFaxClassForm(ovx::TOvxComPort& port, ovx::TOvxCustomSendFax& sendFax, int comNumber,
+                       QWidget* parent = nullptr);
+    void CheckTheFaxClasses();
+    // "OK", or the failure text.
+    QString DetermineFaxClassSupport();
+    void OkButtonClick() { accept(); }
+    // 0 Class 1, 1 Class 2, 2 Class 2.0, -1 none; and its name.
+    int ResultIndex() const { return resultIndex_; }
+    const QString& ResultName() const { return resultName_; }
+
+    QLabel *Label8, *Label1, *Label2, *Label3, *Status;
+    QPushButton* OkButton;
+    bool Class1 = false, Class2 = false, Class2_0 = false;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void labelsUnknown();
+    ovx::TOvxComPort& port_;
+    ovx::TOvxCustomSendFax& sendFax_;
+    int comNumber_;
+    int resultIndex_ = -1;
+    QString resultName_;
+    bool running_ = false;
+};
+
+class TQuickSetupForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TQuickSetupForm(QWidget* parent = nullptr);
+    void FindModemButtonClick();
+    void chkSM56Click();
+    int selectedPort() const;
+    void selectPort(int index);
+
+    QButtonGroup* ComPort;
+    QPushButton* FindModemButton;
+    QLineEdit *Name, *FaxNumber;
+    QCheckBox* chkSM56;
+    QPushButton *Finishbutton, *Cancelbutton;
+    ovx::TOvxComPort OvxComPort1;
+};
+
+// After the find-modem window: offers the port found when it differs from `selected` (0-based);
+// returns the port index to select.
+int OfferFoundPort(int found, int selected);
+
+// Runs the quick set-up; true when the settings were saved.
+bool RunQuickSetup(QWidget* parent);
+
+// The run-time copy of the Motorola SM56 flag.
+bool& MotorolaSM56Active();
+
+}  // namespace telvane::sessions

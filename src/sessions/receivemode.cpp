@@ -1,0 +1,393 @@
+// Receive mode and its notice window (see receivemode.h).
+#include "sessions/receivemode.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTime>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "compose/viewer/faxviewerwindow.h"
+#include "faximage/printer/faxprinter.h"
+#include "qtfaxbridge.h"
+#include "sessions/faxwindows.h"
+#include "sessions/modemcommands.h"
+#include "shell/appstate.h"
+#include "shell/mainscreen.h"
+#include "shell/programdir.h"
+#include "shell/uihelpers.h"
+
+namespace telvane::sessions {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+void setBusyCursor(bool on) {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+QString portProblemTail(const QString& n) {
+    return QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + n +
+           QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
+           QStringLiteral("click on the Find Modem button in Preferences to be sure.");
+}
+}  // namespace
+
+TStartingFaxForm::TStartingFaxForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TStartingFaxForm"));
+    setWindowTitle(QStringLiteral("Starting Receive mode..."));
+    setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    ReadyPanel = new QWidget;
+    auto* ready = new QVBoxLayout(ReadyPanel);
+    for (const char* line : {"Telvane is in receive mode now", "To end receive mode, press the STOP button",
+                             "While in receive mode, sending faxes is not possible"}) {
+        auto* label = new QLabel(QString::fromLatin1(line));
+        label->installEventFilter(this);
+        ready->addWidget(label);
+    }
+    StartingPanel = new QWidget;
+    auto* starting = new QVBoxLayout(StartingPanel);
+    auto* wait = new QLabel(QStringLiteral("Please wait while fax receive mode is started....."));
+    wait->installEventFilter(this);
+    starting->addWidget(wait);
+    ReadyPanel->installEventFilter(this);
+    StartingPanel->installEventFilter(this);
+    layout->addWidget(ReadyPanel);
+    layout->addWidget(StartingPanel);
+    auto* row = new QHBoxLayout;
+    DontShowCheck = new QCheckBox(QStringLiteral("Do not show this again"));
+    OkButton = new QPushButton(QStringLiteral("Ok"));
+    row->addWidget(DontShowCheck);
+    row->addStretch();
+    row->addWidget(OkButton);
+    layout->addLayout(row);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(15000);
+    Timer1->setSingleShot(true);
+    connect(OkButton, &QPushButton::clicked, this, &QWidget::hide);
+    connect(DontShowCheck, &QCheckBox::clicked, this,
+            [](bool on) { AppSettings().Receive.DisableReceivingFaxesNotification = on; });
+    connect(Timer1, &QTimer::timeout, this, &QWidget::hide);
+}
+
+void TStartingFaxForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    DontShowCheck->setChecked(AppSettings().Receive.DisableReceivingFaxesNotification);
+    Timer1->start();
+}
+
+void TStartingFaxForm::hideEvent(QHideEvent* event) {
+    Timer1->stop();
+    QDialog::hideEvent(event);
+}
+
+bool TStartingFaxForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        hide();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TReceiveMode::TReceiveMode(TMainScreen& main)
+    : QObject(&main), main_(main), sink_(std::make_unique<ovx::TOvxQtEventSink>()) {
+    setObjectName(QStringLiteral("TReceiveMode"));
+    OvxComPort1.SetAutoOpen(false);
+    OvxComPort1.SetPromptForPort(false);
+    OvxComPort1.SetInSize(8192);
+    OvxComPort1.SetOutSize(8192);
+    OvxComPort1.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
+    OvxComPort1.SetBufferFull(7372);
+    OvxComPort1.SetBufferResume(819);
+    OvxComPort1.SetTraceName("OVEX.TRC");
+    OvxComPort1.SetLogName("OVEX.LOG");
+    OvxComPort1.SetTapiMode(ovx::tmNone);
+    OvxComPort1.SetEventSink(sink_.get());
+    OvxReceiveFax1.SetComPort(&OvxComPort1);
+    OvxReceiveFax1.FaxFileExt = "OVF";
+    OvxReceiveFax1.ConstantStatus = true;
+    OvxReceiveFax1.OnFaxStatus = [this](ovx::TOvxAbstractFax&, bool first, bool last) { OvxReceiveFax1FaxStatus(first, last); };
+    OvxReceiveFax1.OnFaxLog = [this](ovx::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxLog(code); };
+    OvxReceiveFax1.OnFaxError = [this](ovx::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxError(code); };
+    OvxReceiveFax1.OnFaxAccept = [this](ovx::TOvxAbstractFax&, bool& accept) { OvxReceiveFax1FaxAccept(accept); };
+    StartingFaxForm = new TStartingFaxForm(&main);
+    printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
+    printer_->MultiPage = false;
+    printer_->FaxHeader.Enabled = false;
+    printer_->FaxFooter.Enabled = false;
+}
+
+TReceiveMode::~TReceiveMode() {
+    OvxReceiveFax1.OnFaxStatus = nullptr;
+    OvxReceiveFax1.OnFaxLog = nullptr;
+    OvxReceiveFax1.OnFaxError = nullptr;
+    OvxReceiveFax1.OnFaxAccept = nullptr;
+    if (OvxReceiveFax1.InProgress()) OvxReceiveFax1.CancelSession();
+    ClosePort(OvxComPort1);
+}
+
+TReceiveMode& TReceiveMode::of(TMainScreen& main) {
+    if (auto* existing = main.findChild<TReceiveMode*>(QStringLiteral("TReceiveMode"), Qt::FindDirectChildrenOnly))
+        return *existing;
+    return *new TReceiveMode(main);
+}
+
+void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
+
+void TReceiveMode::setReceiveCaption(bool on) {
+    QToolButton* button = main_.ReceiveButton();
+    if (!button) return;
+    button->setText(on ? QStringLiteral("STOP") : QStringLiteral("&Receive"));
+    main_.SetHint(button, on ? QStringLiteral("Stop receiving faxes") : QStringLiteral("Start receiving faxes"));
+}
+
+void TReceiveMode::ReceiveButtonClick() {
+    const Settings& s = AppSettings();
+    OvxReceiveFax1.SetDestinationDir(ProgramDir() + "receive");
+    OvxReceiveFax1.FaxNameMode = s.Other.GlobalUseAlternateNamingRec ? ovx::fnMonthDay : ovx::fnCount;
+    setBusyCursor(true);
+    lastError_ = 0;
+    if (!main_.receiveMode()) start();
+    else stop();
+}
+
+void TReceiveMode::abortStart() {
+    StartingFaxForm->hide();
+    main_.SetStatus({});
+    setBusyCursor(false);
+    main_.setReceiveMode(false);
+    setReceiveCaption(false);
+    AddtoLastRecLog(QStringLiteral("Error..."));
+    SaveLocalRecLog();
+}
+
+void TReceiveMode::start() {
+    Settings& s = AppSettings();
+    log_.clear();
+    AddtoLastRecLog(QStringLiteral("Start:") + LogDateTime());
+    main_.SelectPage(TMainScreen::kIncomingPage);
+    CenterDialog(StartingFaxForm);
+    StartingFaxForm->OkButton->hide();
+    StartingFaxForm->DontShowCheck->hide();
+    StartingFaxForm->ReadyPanel->hide();
+    StartingFaxForm->StartingPanel->show();
+    LetMessagesRun();
+    main_.setReceiveMode(true);
+    try {
+        main_.SetButtons();
+        LetMessagesRun();
+        main_.SetStatus(QStringLiteral("Starting receive mode..."));
+        AssignPort(OvxComPort1, s.Modem.ComPort + 1);
+        const QString n = QString::number(OvxComPort1.ComNumber());
+        OvxReceiveFax1.SetFaxClass(static_cast<ovx::TFaxClass>(s.Modem.FaxClassReceive + 1));
+        OvxReceiveFax1.SetStationID(s.User.Fax);
+        OvxReceiveFax1.AnswerOnRing = s.Receive.AnswerOnRing;
+        OvxReceiveFax1.DesiredBPS = s.Modem.MaximumBPSReceive;
+        OvxReceiveFax1.SetDesiredECM(s.Receive.ECMReceive);
+        if (!s.Modem.InitStringReceive.empty()) OvxReceiveFax1.SetModemInit(WithAtPrefix(s.Modem.InitStringReceive));
+        const size_t size = s.Other.GlobalLargerReceiveBuffer ? 16384 : 8192;
+        OvxComPort1.SetInSize(size);
+        OvxComPort1.SetBufferFull(static_cast<size_t>(0.9 * static_cast<double>(size)));
+        OvxComPort1.SetBufferResume(static_cast<size_t>(0.1 * static_cast<double>(size)));
+
+        AddtoLastRecLog(QStringLiteral("Opening com port: COM") + n);
+        QString message;
+        if (!OpenComPort(OvxComPort1, message)) {
+            StartingFaxForm->hide();
+            main_.SetStatus({});
+            AddtoLastRecLog(QStringLiteral("Error opening com port: COM") + n);
+            AddtoLastRecLog(QStringLiteral("Message:") + message);
+            ShowErrorMessage(QStringLiteral("Error Opening Communications Port"), message + portProblemTail(n), false);
+            SaveLocalRecLog();
+            abortStart();
+            main_.SetButtons();
+            return;
+        }
+        AddtoLastRecLog(QStringLiteral("Opened com port OK"));
+        AddtoLastRecLog(QStringLiteral("Checking for modem"));
+        if (!CheckForModem(OvxComPort1)) {
+            AddtoLastRecLog(QStringLiteral("Error checking for modem"));
+            StartingFaxForm->hide();
+            setBusyCursor(false);
+            const bool goOn = ShowErrorWithContinue(
+                QStringLiteral("No Response From Modem"),
+                QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
+                    QStringLiteral("\r\n\r\n") +
+                    QStringLiteral("To verify the communications port, please click on the Find Modem button in Preferences to be sure.") +
+                    QStringLiteral("\r\n\r\n") + QStringLiteral("If you are sure there is a modem on COM") + n +
+                    QStringLiteral(", press CONTINUE") + QStringLiteral("\r\n") +
+                    QStringLiteral("to continue, otherwise press OK to stop the fax session."),
+                false);
+            if (!goOn) {
+                ClosePort(OvxComPort1);
+                main_.SetStatus({});
+                AddtoLastRecLog(QStringLiteral("Exit"));
+                SaveLocalRecLog();
+                abortStart();
+                main_.SetButtons();
+                return;
+            }
+            setBusyCursor(true);
+        }
+        if (!s.Resetting.String.empty()) {
+            AddtoLastRecLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
+            main_.SetStatus(QStringLiteral("Sending reset string..."));
+            LetMessagesRun();
+            if (!SendModemString(OvxComPort1, s.Resetting.String)) {
+                AddtoLastRecLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
+                StartingFaxForm->hide();
+                main_.SetStatus({});
+                setBusyCursor(false);
+                ClosePort(OvxComPort1);
+                ShowErrorMessage(QStringLiteral("Unable to Continue"),
+                                 QStringLiteral("We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   (") +
+                                     qs(s.Resetting.String) + QStringLiteral(")") + portProblemTail(n),
+                                 false);
+                main_.SetStatus({});
+                AddtoLastRecLog(QStringLiteral("Exiting..."));
+                SaveLocalRecLog();
+                abortStart();
+                main_.SetButtons();
+                return;
+            }
+        }
+        AddtoLastRecLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPSReceive));
+        if (s.Receive.ECMReceive) AddtoLastRecLog(QStringLiteral("Desired ECM: ON"));
+        if (s.Dialing.ToneOrPulse != 0) AddtoLastRecLog(QStringLiteral("Using Pulse Dialing ***"));
+        AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClassReceive)));
+        AddtoLastRecLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitStringReceive));
+        if (!s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
+        AddtoLastRecLog(QStringLiteral("StartReceive"));
+        OvxReceiveFax1.StartReceive();
+        setReceiveCaption(true);
+        StartingFaxForm->OkButton->show();
+        StartingFaxForm->DontShowCheck->show();
+        StartingFaxForm->StartingPanel->hide();
+        StartingFaxForm->ReadyPanel->show();
+    } catch (const std::exception&) {
+        ClosePort(OvxComPort1);
+        abortStart();
+    }
+    main_.SetButtons();
+    setBusyCursor(false);
+}
+
+void TReceiveMode::stop() {
+    StartingFaxForm->hide();
+    setBusyCursor(true);
+    try {
+        OvxReceiveFax1.CancelSession();
+        LetMessagesRun();
+        // The session ends on the engine's thread; the port is closed only after it has.
+        for (int i = 0; i < 200 && OvxReceiveFax1.InProgress(); ++i) {
+            LetMessagesRun();
+            QThread::msleep(25);
+        }
+        Settings& s = AppSettings();
+        if (!s.Resetting.AfterString.empty()) {
+            main_.SetStatus(QStringLiteral("Sending AFTER reset string..."));
+            LetMessagesRun();
+            SendModemString(OvxComPort1, s.Resetting.AfterString);
+        }
+        ClosePort(OvxComPort1);
+        LetMessagesRun();
+    } catch (const std::exception&) {
+    }
+    main_.setReceiveMode(false);
+    setBusyCursor(false);
+    setReceiveCaption(false);
+    main_.SetStatus({});
+    AddtoLastRecLog(QStringLiteral("Stopped receive mode:") + LogDateTime());
+    SaveLocalRecLog();
+    main_.SetButtons();
+    setBusyCursor(false);
+}
+
+void TReceiveMode::OvxReceiveFax1FaxStatus(bool First, bool Last) {
+    UpdateValues();
+    if (First) pageCount_ = 0;
+    if (Last) main_.setFaxArriving(false);
+}
+
+void TReceiveMode::UpdateValues() {
+    pageCount_ = OvxReceiveFax1.CurrentPage();
+    const QString text = ReceiveStatusText(qs(OvxReceiveFax1.StatusText()), qs(OvxReceiveFax1.RemoteID()),
+                                           OvxReceiveFax1.CurrentPage(), OvxReceiveFax1.BytesTransferred());
+    main_.SetStatus(text);
+    if (StartingFaxForm->isVisible() && text.toUpper().contains(QStringLiteral("ANSWERING"))) StartingFaxForm->hide();
+}
+
+void TReceiveMode::OvxReceiveFax1FaxAccept(bool& Accept) {
+    main_.setFaxArriving(true);
+    lastError_ = 0;
+    Accept = true;
+}
+
+void TReceiveMode::storeReceivedFax() {
+    main_.setFaxArriving(false);
+    records::RecordSet& table = main_.RecTable();
+    const int pages = std::max(pageCount_, OvxReceiveFax1.CurrentPage());
+    try {
+        table.append();
+        table.fieldByName("DATEREC").setDate(records::Date::today());
+        table.fieldByName("TIMEREC").setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
+        table.fieldByName("FROM").setString(OvxReceiveFax1.RemoteID());
+        table.fieldByName("PAGES").setInteger(pages);
+        table.fieldByName("FAXFILE").setString(QFileInfo(qs(OvxReceiveFax1.FaxFile())).fileName().toStdString());
+        table.post();
+    } catch (const std::exception&) {
+        try {
+            table.cancel();
+        } catch (const std::exception&) {
+        }
+    }
+    LetMessagesRun();
+    main_.RecTableCloseAndOpen();
+    LetMessagesRun();
+    PostWindowMessage(&main_, kArrivalSoundMessage);
+    main_.SetButtons();
+    const Settings& s = AppSettings();
+    if (s.Receive.PrintOnReceipt) {
+        const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;
+        const std::string printerName = s.Receive.PrintOnReceiptPrinter;
+        // Printed after the engine's event has returned, so the line is never held up by the printer.
+        QTimer::singleShot(0, this, [this, file, printerName] { PrintReceivedFax(*printer_, file, printerName); });
+    }
+}
+
+void TReceiveMode::failedReception() {
+    main_.setFaxArriving(false);
+    const QString error = lastError_ != 0 ? qs(ovx::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    lastError_ = 0;
+    const QString file = qs(OvxReceiveFax1.FaxFile());
+    if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);
+    QTimer::singleShot(0, this, [error] {
+        ShowErrorMessage(QStringLiteral("Failed To Receive Incoming Fax"),
+                         QStringLiteral("Telvane failed to receive an incoming fax.\r\n\r\nThe error message was:   ") + error,
+                         false);
+    });
+}
+
+void TReceiveMode::OvxReceiveFax1FaxLog(int logCode) {
+    switch (logCode) {
+        case ovx::lfaxReceiveStart: lastFile_ = qs(OvxReceiveFax1.FaxFile()); break;
+        case ovx::lfaxReceiveOk: storeReceivedFax(); break;
+        case ovx::lfaxReceiveFail: failedReception(); break;
+        default: break;
+    }
+}
+
+}  // namespace telvane::sessions

@@ -1,0 +1,98 @@
+// Receive mode: the main window's Receive toggle. Starting opens the port, checks the modem,
+// sends the reset string and starts TOvxReceiveFax, which answers calls and writes each fax into
+// "receive"; every fax received OK becomes a record of the incoming log (date, "hh:nn", station
+// ID, pages, file name), then the arrival sound is asked for and, when set, the fax is printed.
+// Stopping cancels the session, sends the after-session reset string and closes the port. The
+// run is logged to "Lastrec.log". TStartingFaxForm is the notice window shown while it starts.
+// Guarantees: the mode flag is set before the engine starts and cleared only after the session
+// is cancelled; a failed reception deletes its partial file; engine events never wait on a modal
+// box (messages are shown after the event has returned).
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+#include "comport.h"
+#include "faxsession.h"
+#include "sessions/sessionrules.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+namespace ovx {
+class TOvxQtEventSink;
+}
+namespace telvane::faximage {
+class TOvxFaxPrinter;
+}
+namespace telvane {
+class TMainScreen;
+}
+
+namespace telvane::sessions {
+
+class TStartingFaxForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TStartingFaxForm(QWidget* parent = nullptr);
+    QWidget *ReadyPanel, *StartingPanel;
+    QPushButton* OkButton;
+    QCheckBox* DontShowCheck;
+    QTimer* Timer1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+class TReceiveMode : public QObject {
+    Q_OBJECT
+public:
+    explicit TReceiveMode(TMainScreen& main);
+    ~TReceiveMode() override;
+
+    // The receive mode of a main window (made on first use, freed with the window).
+    static TReceiveMode& of(TMainScreen& main);
+
+    void ReceiveButtonClick();
+    void OvxReceiveFax1FaxStatus(bool First, bool Last);
+    void OvxReceiveFax1FaxLog(int logCode);
+    void OvxReceiveFax1FaxError(int errorCode) { lastError_ = errorCode; }
+    void OvxReceiveFax1FaxAccept(bool& Accept);
+    void UpdateValues();
+
+    void AddtoLastRecLog(const QString& line) { log_.add(line); }
+    void SaveLocalRecLog();
+    const SessionLog& receiveLog() const { return log_; }
+
+    ovx::TOvxComPort OvxComPort1;
+    ovx::TOvxReceiveFax OvxReceiveFax1;
+    TStartingFaxForm* StartingFaxForm;
+    int pageCount() const { return pageCount_; }
+    const QString& lastReceivedFile() const { return lastFile_; }
+
+private:
+    void start();
+    void stop();
+    void abortStart();
+    void storeReceivedFax();
+    void failedReception();
+    void setReceiveCaption(bool on);
+
+    TMainScreen& main_;
+    std::unique_ptr<ovx::TOvxQtEventSink> sink_;
+    std::unique_ptr<faximage::TOvxFaxPrinter> printer_;
+    SessionLog log_;
+    int lastError_ = 0;
+    int pageCount_ = 0;
+    QString lastFile_;
+};
+
+}  // namespace telvane::sessions

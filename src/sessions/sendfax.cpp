@@ -1,0 +1,491 @@
+// Send command and send dialog (see sendfax.h).
+#include "sessions/sendfax.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QFile>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QPushButton>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <optional>
+#include <tuple>
+
+#include "qtfaxbridge.h"
+#include "records/xb_error.h"
+#include "sessions/faxwindows.h"
+#include "sessions/modemcommands.h"
+#include "shell/appstate.h"
+#include "shell/helpwindow.h"
+#include "shell/mainscreen.h"
+#include "shell/programdir.h"
+#include "shell/uihelpers.h"
+
+namespace telvane::sessions {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+std::string ss(const QString& s) { return s.left(255).toStdString(); }
+
+void setBusyCursor(bool on) {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+QString memoClassName(int storedClass) {
+    switch (storedClass) {
+        case 1: return QStringLiteral("Class 1");
+        case 2: return QStringLiteral("Class 2");
+        case 3: return QStringLiteral("Class 2.0");
+        default: return QStringLiteral("Autodetect");
+    }
+}
+}  // namespace
+
+TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_unique<ovx::TOvxQtEventSink>()) {
+    setObjectName(QStringLiteral("TSendFaxForm"));
+    setWindowTitle(QStringLiteral("Send Fax"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFont(QFont(QStringLiteral("Arial"), font().pointSize()));
+
+    auto* outer = new QVBoxLayout(this);
+    auto* upper = new QVBoxLayout;
+    auto* form = new QFormLayout;
+    ToLabel = new QLabel;
+    Subjectlabel = new QLabel;
+    form->addRow(QStringLiteral("To:"), ToLabel);
+    form->addRow(QStringLiteral("Subject:"), Subjectlabel);
+    sfPhoneNumber = new QLineEdit;
+    sfPhoneNumber->setMaxLength(25);
+    form->addRow(QStringLiteral("&Fax Number to dial:"), sfPhoneNumber);
+    sfDialPrefix = new QLineEdit;
+    DisablePrefix = new QCheckBox(QStringLiteral("Disable Prefix"));
+    auto* prefixRow = new QHBoxLayout;
+    prefixRow->addWidget(sfDialPrefix);
+    prefixRow->addWidget(DisablePrefix);
+    form->addRow(QStringLiteral("&Dial prefix (dial before the fax#):"), prefixRow);
+    sfDialsuffix = new QLineEdit;
+    DisableSuffix = new QCheckBox(QStringLiteral("Disable Suffix"));
+    auto* suffixRow = new QHBoxLayout;
+    suffixRow->addWidget(sfDialsuffix);
+    suffixRow->addWidget(DisableSuffix);
+    form->addRow(QStringLiteral("&Dial suffix (dial after the fax#):"), suffixRow);
+    upper->addLayout(form);
+    SendFaxButton = new QPushButton(QStringLiteral("&Send Fax Now"));
+    SendFaxButton->setDefault(true);
+    upper->addWidget(SendFaxButton);
+    auto* config = new QGroupBox(QStringLiteral("Configuration:"));
+    QFont bold = config->font();
+    bold.setBold(true);
+    config->setFont(bold);
+    auto* configLayout = new QVBoxLayout(config);
+    SetupDisplayMemo = new QPlainTextEdit;
+    SetupDisplayMemo->setReadOnly(true);
+    SetupDisplayMemo->setFont(font());
+    SetupDisplayMemo->setMinimumHeight(170);
+    PreferencesButton = new QPushButton(QStringLiteral("Preferences"));
+    PreferencesButton->setFont(font());
+    configLayout->addWidget(SetupDisplayMemo);
+    configLayout->addWidget(PreferencesButton);
+    upper->addWidget(config);
+    status = new QLabel;
+    status->setObjectName(QStringLiteral("status"));
+    upper->addWidget(status);
+    outer->addLayout(upper);
+    auto* bottom = new QHBoxLayout;
+    Helpbutton = new QPushButton(QStringLiteral("&Help"));
+    ProblemSolverButton = new QPushButton(QStringLiteral("Technical Help"));
+    CloseButton = new QPushButton(QStringLiteral("C&lose"));
+    CloseButton->setAutoDefault(false);
+    bottom->addWidget(Helpbutton);
+    bottom->addWidget(ProblemSolverButton);
+    bottom->addStretch();
+    bottom->addWidget(CloseButton);
+    outer->addLayout(bottom);
+
+    connect(SendFaxButton, &QPushButton::clicked, this, [this] { SendFaxButtonClick(); });
+    connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+    connect(Helpbutton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
+    connect(ProblemSolverButton, &QPushButton::clicked, this, [this] { ProblemSolverButtonClick(); });
+    connect(PreferencesButton, &QPushButton::clicked, this, [this] { PreferencesButtonClick(); });
+
+    // Engine components with their design-time values.
+    OvxComPort1.SetComNumber(1);
+    OvxComPort1.SetInSize(8192);
+    OvxComPort1.SetOutSize(8192);
+    OvxComPort1.SetAutoOpen(false);
+    OvxComPort1.SetPromptForPort(false);
+    OvxComPort1.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
+    OvxComPort1.SetBufferFull(7372);
+    OvxComPort1.SetBufferResume(819);
+    OvxComPort1.SetTraceSize(32000);
+    OvxComPort1.SetTraceName("OVEX.TRC");
+    OvxComPort1.SetLogName("OVEX.LOG");
+    OvxComPort1.SetTapiMode(ovx::tmOff);
+    OvxComPort1.SetEventSink(sink_.get());
+    OvxSendFax1.SetComPort(&OvxComPort1);
+    OvxSendFax1.SetFaxClass(ovx::fcUnknown);
+    OvxSendFax1.FaxFileExt = "OVF";
+    OvxSendFax1.EnhTextEnabled = true;
+    OvxSendFax1.EnhHeaderFont = "MS Sans Serif";
+    OvxSendFax1.EnhFont = "MS Sans Serif";
+    OvxFaxStatus1 = new TStandardFaxDisplay(QStringLiteral("Fax Status"), this);
+    OvxFaxStatus1->setWindowFlag(Qt::Window);
+    OvxSendFax1.StatusDisplay = OvxFaxStatus1;
+    // The finish event returns at once; the dialog's handling (message boxes, closing the port)
+    // runs right after it, so the engine's thread is never held by a modal box.
+    OvxSendFax1.OnFaxFinish = [this](ovx::TOvxAbstractFax&, int code) {
+        QTimer::singleShot(0, this, [this, code] { OvxSendFax1FaxFinish(code); });
+    };
+}
+
+TSendFaxForm::~TSendFaxForm() {
+    OvxSendFax1.StatusDisplay = nullptr;
+    ClosePort(OvxComPort1);
+}
+
+void TSendFaxForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+void TSendFaxForm::FormActivate() {
+    if (!FirstActivation) return;
+    sfPhoneNumber->setText(InitialPhone);
+    FirstActivation = false;
+    setBusyCursor(false);
+    ShowSetup();
+}
+
+void TSendFaxForm::ShowSetup() {
+    const Settings& s = AppSettings();
+    SetupDisplayMemo->clear();
+    QStringList lines;
+    lines << QStringLiteral("Communications Port: COM") + QString::number(s.Modem.ComPort + 1)
+          << QStringLiteral("Fax Class: ") + memoClassName(s.Modem.FaxClass)
+          << QStringLiteral("Transfer Rate: ") + QString::number(s.Modem.MaximumBPS)
+          << QStringLiteral("Dialing with: ") + (s.Dialing.ToneOrPulse == 0 ? QStringLiteral("Tone") : QStringLiteral("Pulse"))
+          << QStringLiteral("Modem Init String :") + qs(s.Modem.InitString)
+          << QStringLiteral("Modem Reset String :") + qs(s.Resetting.String)
+          << QStringLiteral("Post Reset String :") + qs(s.Resetting.AfterString)
+          << QStringLiteral("Station ID (Fax #) :") + qs(s.User.Fax)
+          << QStringLiteral("Dial Attempts :") + QString::number(s.Dialing.DialAttempts)
+          << QStringLiteral("Retry in :") + QString::number(s.Dialing.RetryWait) + QStringLiteral(" seconds");
+    if (s.Dialing.BlindDial) lines << QStringLiteral("Blind Dial is ACTIVE");
+    if (s.Dialing.IgnoreBusy) lines << QStringLiteral("Ignore Busy is ACTIVE");
+    if (s.Dialing.ECM) lines << QStringLiteral("Using Error Correction");
+    SetupDisplayMemo->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void TSendFaxForm::setStatus(const QString& text) { status->setText(text); }
+
+void TSendFaxForm::giveUp() {
+    setBusyCursor(false);
+    ClosePort(OvxComPort1);
+    SessionBusy = false;
+    setStatus({});
+}
+
+void TSendFaxForm::SaveLocalLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastsend.log")); }
+
+void TSendFaxForm::BuildHeader() {
+    const QLocale locale;
+    HeaderText = BuildHeaderText(qs(AppSettings().User.Name), qs(AppSettings().User.Fax),
+                                 locale.toString(QDate::currentDate(), QLocale::ShortFormat),
+                                 locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+}
+
+void TSendFaxForm::SendFaxButtonClick() {
+    Settings& s = AppSettings();
+    QString trimmed = sfPhoneNumber->text();
+    trimmed.remove(QRegularExpression(QStringLiteral("^[\\s\\x00-\\x1f]+|[\\s\\x00-\\x1f]+$")));
+    if (trimmed.isEmpty()) {
+        ShowInformation(QStringLiteral("Phone number is blank"));
+        sfPhoneNumber->setFocus();
+        return;
+    }
+    if (SessionBusy) {
+        Beep();
+        return;
+    }
+    SessionBusy = true;
+    setBusyCursor(true);
+    log_.clear();
+    OvxComPort1.SetOutSize(s.Other.GlobalLargerSendBuffer ? 16384 : 8192);
+    setStatus(QStringLiteral("Opening communications port..."));
+    LetMessagesRun();
+    AssignPort(OvxComPort1, s.Modem.ComPort + 1);
+    const QString n = QString::number(portNumber());
+    AddtoLastSendLog(QStringLiteral("Start:") + LogDateTime());
+    AddtoLastSendLog(QStringLiteral("Opening com port: COM") + n);
+
+    QString message;
+    if (!OpenComPort(OvxComPort1, message)) {
+        AddtoLastSendLog(QStringLiteral("Error opening com port: COM") + n);
+        AddtoLastSendLog(QStringLiteral("Message:") + message);
+        giveUp();
+        ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
+                         message + QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + n +
+                             QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
+                             QStringLiteral("click on the Find Modem button on the Preferences screen to be sure."),
+                         true);
+        SaveLocalLog();
+        return;
+    }
+    setBusyCursor(true);
+    AddtoLastSendLog(QStringLiteral("Opened com port OK"));
+    AddtoLastSendLog(QStringLiteral("Checking for modem"));
+    if (!CheckForModem(OvxComPort1)) {
+        setBusyCursor(false);
+        AddtoLastSendLog(QStringLiteral("Error checking for modem"));
+        const bool goOn = ShowErrorWithContinue(
+            QStringLiteral("No Response From Modem"),
+            QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
+                QStringLiteral("\r\n\r\n") +
+                QStringLiteral("To verify the communications port, please click on the Find Modem button on the Preferences screen.") +
+                QStringLiteral("\r\n\r\n") + QStringLiteral("If you are sure there is a modem on COM") + n +
+                QStringLiteral(", press CONTINUE") + QStringLiteral("\r\n") +
+                QStringLiteral("to continue, otherwise press OK to stop the fax session."),
+            true);
+        if (!goOn) {
+            giveUp();
+            AddtoLastSendLog(QStringLiteral("Exit"));
+            SaveLocalLog();
+            return;
+        }
+        setBusyCursor(true);
+    }
+    if (!s.Resetting.String.empty()) {
+        setStatus(QStringLiteral("Sending reset string..."));
+        LetMessagesRun();
+        AddtoLastSendLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
+        if (!SendModemString(OvxComPort1, s.Resetting.String)) {
+            AddtoLastSendLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
+            giveUp();
+            ShowErrorMessage(QStringLiteral("Unable to Continue"),
+                             QStringLiteral("We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   (") +
+                                 qs(s.Resetting.String) + QStringLiteral(")") + QStringLiteral("\r\n\r\n") +
+                                 QStringLiteral("Is the Communications Port (COM") + n + QStringLiteral(") correct? Please") +
+                                 QStringLiteral("\r\n") +
+                                 QStringLiteral("click on the Find Modem button on the Preferences screen to be sure."),
+                             true);
+            AddtoLastSendLog(QStringLiteral("Exiting..."));
+            SaveLocalLog();
+            return;
+        }
+    }
+
+    setBusyCursor(true);
+    AddtoLastSendLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPS));
+    if (s.Dialing.ECM) AddtoLastSendLog(QStringLiteral("Desired ECM: ON"));
+    if (s.Dialing.BlindDial) AddtoLastSendLog(QStringLiteral("Blind Dial: ON"));
+    if (s.Dialing.IgnoreBusy) AddtoLastSendLog(QStringLiteral("Ignore Busy: ON"));
+    AddtoLastSendLog(s.Modem.RenegotiateBetween ? QStringLiteral("Negotiate between pages: ON")
+                                                : QStringLiteral("Negotiate between pages: OFF"));
+    AddtoLastSendLog(QStringLiteral("Fax#: ") + sfPhoneNumber->text());
+    if (!DisablePrefix->isChecked()) AddtoLastSendLog(QStringLiteral("Dial Prefix: ") + sfDialPrefix->text());
+    if (!DisableSuffix->isChecked()) AddtoLastSendLog(QStringLiteral("Dial Suffix: ") + sfDialsuffix->text());
+    if (s.Dialing.ToneOrPulse != 0) AddtoLastSendLog(QStringLiteral("Using Pulse Dialing ***"));
+    AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClass)));
+    AddtoLastSendLog(QStringLiteral("StationID: ") + qs(s.User.Fax));
+    AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
+
+    try {
+        OvxSendFax1.DesiredBPS = s.Modem.MaximumBPS;
+        OvxSendFax1.SetDesiredECM(s.Dialing.ECM);
+        OvxSendFax1.BlindDial = s.Dialing.BlindDial;
+        OvxSendFax1.DetectBusy = !s.Dialing.IgnoreBusy;
+        OvxSendFax1.SetFaxFile(ss(FaxFileName));
+        OvxSendFax1.CoverFile = ss(CoverFileName);
+        std::string number = ss(sfPhoneNumber->text());
+        OvxSendFax1.PageContinuation = !s.Modem.RenegotiateBetween;
+        if (!DisableSuffix->isChecked()) number = (qs(number) + sfDialsuffix->text()).left(255).toStdString();
+        OvxSendFax1.PhoneNumber = number;
+        OvxSendFax1.ToneDial = s.Dialing.ToneOrPulse == 0;
+        OvxSendFax1.SetFaxClass(static_cast<ovx::TFaxClass>(s.Modem.FaxClass + 1));
+        try {
+            OvxSendFax1.DialAttempts = s.Dialing.DialAttempts;
+            OvxSendFax1.SetDialRetryWait(s.Dialing.RetryWait);
+            OvxSendFax1.SetDialWait(DialWaitFromInitString(s.Modem.InitString));
+        } catch (const std::exception&) {
+            setStatus({});
+        }
+        OvxSendFax1.SetStationID(ss(qs(s.User.Fax)));
+        OvxSendFax1.SetDialPrefix(DisablePrefix->isChecked() ? std::string() : ss(sfDialPrefix->text()));
+        if (!s.Modem.InitString.empty()) OvxSendFax1.SetModemInit(WithAtPrefix(ss(qs(s.Modem.InitString))));
+        BuildHeader();
+        OvxSendFax1.HeaderLine = ss(HeaderText);
+        OvxSendFax1.EnhTextEnabled = !s.Other.UseAlternateHeaderFont;
+        setStatus({});
+        LetMessagesRun();
+        setBusyCursor(false);
+        OvxSendFax1.StartSend();
+    } catch (const std::exception&) {
+        setBusyCursor(false);
+        SessionBusy = false;
+        ClosePort(OvxComPort1);
+        setStatus({});
+        AddtoLastSendLog(QStringLiteral("Error..."));
+        SaveLocalLog();
+    }
+}
+
+void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
+    const QString text = QString::fromStdString(ovx::FaxErrorText(ErrorCode));
+    ResultText = text;
+    AddtoLastSendLog(QStringLiteral("Result: ") + text);
+    if (ErrorCode == 0 || text.toUpper() == QStringLiteral("OK")) ResultText = QStringLiteral("Sent");
+    LetMessagesRun();
+    Settings& s = AppSettings();
+    if (!s.Resetting.AfterString.empty()) {
+        setStatus(QStringLiteral("Sending AFTER reset string..."));
+        LetMessagesRun();
+        SendModemString(OvxComPort1, s.Resetting.AfterString);
+    }
+    ClosePort(OvxComPort1);
+    LetMessagesRun();
+    SessionBusy = false;
+    setStatus({});
+    if (ResultText == QStringLiteral("Sent")) {
+        ShowInformation(QStringLiteral("Fax sent successfully"));
+    } else {
+        ShowErrorMessage(QStringLiteral("Fax Failure"),
+                         (QStringLiteral("We have received an error message while trying to send the fax\r\n\r\nError message: ") +
+                          text + QStringLiteral("\r\n\r\n"))
+                             .left(255),
+                         true);
+    }
+    SaveLocalLog();
+}
+
+void TSendFaxForm::CloseButtonClick() {
+    if (SessionBusy) {
+        Beep();
+        return;
+    }
+    ClosePort(OvxComPort1);
+    done(QDialog::Rejected);
+}
+
+void TSendFaxForm::reject() { CloseButtonClick(); }
+
+void TSendFaxForm::closeEvent(QCloseEvent* event) {
+    if (SessionBusy) {
+        Beep();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TSendFaxForm::HelpButtonClick() { ShowHelp(1016); }
+
+void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
+
+void TSendFaxForm::PreferencesButtonClick() {
+    const Settings& s = AppSettings();
+    const auto before = std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable);
+    if (auto* main = qobject_cast<TMainScreen*>(mainWindow())) main->mnuPreferencesClick();
+    if (before != std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable)) {
+        sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
+        DisablePrefix->setChecked(s.User.PrefixDisable);
+        sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
+        DisableSuffix->setChecked(s.User.SuffixDisable);
+    }
+    ShowSetup();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void StoreSendOutcome(TMainScreen& main, int pages, const QString& result, const QString& number) {
+    records::RecordSet& table = main.FaxTable();
+    try {
+        table.edit();
+        table.fieldByName("PAGES").setInteger(pages);
+        if (!result.trimmed().isEmpty()) table.fieldByName("LASTRESULT").setString(result.left(100).toStdString());
+        table.fieldByName("PHONE").setString(number.left(25).toStdString());
+        const QString up = result.toUpper();
+        if (up == QStringLiteral("SENT") || up == QStringLiteral("OK")) {
+            table.fieldByName("SENT").setBoolean(true);
+            table.fieldByName("DATESENT").setDate(records::Date::today());
+            table.fieldByName("TIMESENT").setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
+        }
+        table.post();
+    } catch (const std::exception& e) {
+        try {
+            table.cancel();
+        } catch (const std::exception&) {
+        }
+        ShowInformation(QStringLiteral("The result could not be stored in the fax log: ") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void SendFaxCommand(TMainScreen& main) {
+    std::optional<HourGlass> hourglass(std::in_place);
+    main.SetStatus(QStringLiteral("Preparing files for viewing..."));
+    LetMessagesRun();
+    const QString path = main.CreateFaxFile();
+    if (path.isEmpty()) {
+        hourglass.reset();
+        ShowInformation(QStringLiteral("Error creating fax file"));
+        main.SetStatus({});
+        return;
+    }
+    const int pages = main.renderedPageCount();
+    QString recipient, subject, phone;
+    try {
+        const records::Row row = main.FaxTable().currentRow();
+        recipient = qs(row.text("RECIPIENT"));
+        subject = qs(row.text("SUBJECT"));
+        phone = qs(row.text("PHONE"));
+    } catch (const std::exception&) {
+    }
+    const Settings& s = AppSettings();
+    QString result, number;
+    {
+        TSendFaxForm form(&main);
+        CenterDialog(&form);
+        form.FaxFileName = path;
+        form.ToLabel->setText(recipient);
+        form.Subjectlabel->setText(subject);
+        form.InitialPhone = phone;
+        form.OvxComPort1.SetComNumber(s.Modem.ComPort + 1);
+        form.sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
+        form.sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
+        form.DisablePrefix->setChecked(s.User.PrefixDisable);
+        form.DisableSuffix->setChecked(s.User.SuffixDisable);
+        CenterDialog(&form);
+        main.SetStatus({});
+        LetMessagesRun();
+        hourglass.reset();
+        form.exec();
+
+        result = form.ResultText;
+        main.ButtonBar()->setEnabled(true);
+        number = form.sfPhoneNumber->text();
+        Settings& w = AppSettings();
+        w.Dialing.DialPrefix = form.sfDialPrefix->text().toStdString();
+        w.Dialing.DialSuffix = form.sfDialsuffix->text().toStdString();
+        w.User.PrefixDisable = form.DisablePrefix->isChecked();
+        w.User.SuffixDisable = form.DisableSuffix->isChecked();
+        SaveSettings();
+    }
+    QFile::remove(path);
+    hourglass.emplace();
+    StoreSendOutcome(main, pages, result, number);
+    hourglass.reset();
+    main.SetStatus({});
+}
+
+}  // namespace telvane::sessions

@@ -1,0 +1,116 @@
+// Session rules (see sessionrules.h).
+#include "sessions/sessionrules.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QSaveFile>
+
+#include <cctype>
+
+namespace telvane::sessions {
+
+namespace {
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+}  // namespace
+
+int DialWaitFromInitString(const std::string& initString) {
+    const std::string up = upper(initString);
+    const size_t at = up.find("S7=");
+    if (at == std::string::npos) return 60;
+    std::string part = up.substr(at, 6);
+    while (!part.empty() && !std::isdigit(static_cast<unsigned char>(part.back()))) part.pop_back();
+    if (part.size() < 4) return 60;
+    const std::string digits = part.substr(3, 3);
+    for (char c : digits)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 60;
+    const int value = std::stoi(digits);
+    return value < 55 ? 55 : value;
+}
+
+std::string WithAtPrefix(const std::string& s) {
+    return upper(s).find("AT") != std::string::npos ? s : "AT" + s;
+}
+
+QString BuildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
+                        const QString& shortTime) {
+    QString header = QStringLiteral("Sent");
+    if (!(name + stationId).trimmed().isEmpty()) header += QStringLiteral(" by");
+    if (!name.isEmpty()) header += QStringLiteral(": ") + name + QString(4, QLatin1Char(' '));
+    if (!stationId.isEmpty()) header += QString(9, QLatin1Char(' ')) + QStringLiteral("$I") + QString(10, QLatin1Char(' '));
+    header += QString(11, QLatin1Char(' ')) + shortDate + QString(4, QLatin1Char(' ')) + shortTime;
+    header += QString(14, QLatin1Char(' ')) + QStringLiteral("Page $P of $N");
+    return header;
+}
+
+int64_t SecondsFromTicks(int64_t ticks) { return (ticks + 9) * 92 / 1675; }
+
+QString ClockText(int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    const QString text = QString::number(seconds / 60) + QLatin1Char(':') +
+                         QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return text.rightJustified(6, QLatin1Char(' '));
+}
+
+QString ShortFileName(const QString& path) {
+    qsizetype cut = -1;
+    for (QChar sep : {QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':')}) cut = std::max(cut, path.lastIndexOf(sep));
+    const QString name = path.mid(cut + 1);
+    return name.size() > 20 ? name.left(20) + QStringLiteral("...") : name;
+}
+
+int PageMeterPercent(long bytes, long pageLength) {
+    if (pageLength <= 0) return 0;
+    return static_cast<int>(static_cast<double>(bytes) / static_cast<double>(pageLength) * 100.0 + 0.5);
+}
+
+QString ReceiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes) {
+    QString text = statusText.trimmed();
+    if (text.toUpper() == QStringLiteral("GOT CLASS 2 FHNG CODE")) text = QStringLiteral("Hangup successful");
+    QString bytesPart, pagePart;
+    if (text == QStringLiteral("Getting page data")) {
+        text = QStringLiteral("Receiving fax");
+        if (bytes > 0) bytesPart = QStringLiteral(" (") + QString::number(bytes) + QStringLiteral(" bytes)");
+        if (currentPage != 0) pagePart = QStringLiteral(", page ") + QString::number(currentPage);
+    }
+    if (!remoteId.isEmpty()) text += QStringLiteral(" from: ") + remoteId.trimmed() + pagePart + bytesPart;
+    if (text.toUpper().contains(QStringLiteral("ABORT"))) text.clear();
+    return text;
+}
+
+QString LogDateTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale;
+    return locale.toString(now.date(), QLocale::LongFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), QLocale::LongFormat);
+}
+
+void SessionLog::add(const QString& line) {
+    if (line == last_) return;
+    lines_.append(line);
+    last_ = line;
+}
+
+void SessionLog::clear() {
+    lines_.clear();
+    last_.clear();
+}
+
+bool SessionLog::save(const QString& path) {
+    add(QStringLiteral("Finish: ") + LogDateTime());
+    QByteArray data;
+    for (const QString& line : lines_) {
+        QString text = line;
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        for (const QString& part : text.split(QLatin1Char('\n'))) data += part.toUtf8() + "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(data);
+    return file.commit();
+}
+
+}  // namespace telvane::sessions

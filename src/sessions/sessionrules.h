@@ -1,0 +1,63 @@
+// Rules of the fax sessions that need no window: the dial wait read from an init string, the page
+// header line, "AT" prefixing, the texts of the status window and of the receive-mode status line,
+// and the session log ("Lastsend.log" / "Lastrec.log").
+// Guarantees: every function is deterministic given its inputs; the session log never adds a line
+// equal to the last one added, and saving it never throws (a failed write leaves the lines in memory).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+
+namespace telvane::sessions {
+
+// Seconds the engine waits for a connection after dialling: the "S7=" register of the init string
+// (60 when absent or unreadable, at least 55).
+int DialWaitFromInitString(const std::string& initString);
+
+// The init string as handed to the engine: unchanged when its upper-case form contains "AT"
+// anywhere, else "AT" put in front.
+std::string WithAtPrefix(const std::string& s);
+
+// The page header line: "Sent[ by][: Name    ][         $I          ]" + 11 blanks + date + 4 blanks
+// + time + 14 blanks + "Page $P of $N".
+QString BuildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
+                        const QString& shortTime);
+
+// Elapsed-time clock: seconds from ticks of 55 ms, and "m:ss" padded on the left to 6 characters.
+int64_t SecondsFromTicks(int64_t ticks);
+QString ClockText(int64_t seconds);
+
+// The file-name part of a path (after the last '\', '/' or ':'), cut to 20 characters + "...".
+QString ShortFileName(const QString& path);
+
+// The page meter: bytes / length * 100 rounded, 0 while the length is 0.
+int PageMeterPercent(long bytes, long pageLength);
+
+// The main window's status line in receive mode, from the engine's status text, the remote
+// station ID, the current page and the bytes transferred.
+QString ReceiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes);
+
+// The current date and time as the logs write them: long date, a blank, long time.
+QString LogDateTime();
+
+// A session log: lines plus the last line added, saved with a closing "Finish: " line.
+class SessionLog {
+public:
+    // Appends the line unless it equals the last line added.
+    void add(const QString& line);
+    void clear();
+    const QStringList& lines() const { return lines_; }
+    // Adds "Finish: " + date and time, then replaces `path` with the lines (CR LF after each; a
+    // line holding a line break becomes two lines). Failures are ignored; returns whether written.
+    bool save(const QString& path);
+
+private:
+    QStringList lines_;
+    QString last_;
+    bool haveLast_ = false;
+};
+
+}  // namespace telvane::sessions

@@ -1,0 +1,258 @@
+// Sessions through the real program logic on the virtual fax line (telvane-virtual-line, spandsp's
+// fax machine at the far end): a fax written in the editor is sent from the main window and
+// arrives with its pages; a busy far end leaves the error in the record; receive mode takes a
+// two-page fax into the incoming log; the find-modem scan and the class check find the virtual
+// modem.
+#include <QDate>
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTime>
+
+#include "compose/commands/composehooks.h"
+#include "compose/editor/tenteredit.h"
+#include "compose/editor/tfaxeditor.h"
+#include "compose/richtext/trichtext.h"
+#include "records/fax_tables.h"
+#include "sessions/modemsetup.h"
+#include "sessions/sendfax.h"
+#include "sessions/sessionhooks.h"
+#include "sessions_fixture.h"
+#include "shell/inifile.h"
+#include "shell/mainscreen.h"
+
+namespace telvane::sessiontest {
+namespace {
+
+using namespace telvane::sessions;
+
+QString bin(const QString& tool) { return qEnvironmentVariable("TELVANE_BIN") + QLatin1Char('/') + tool; }
+
+bool haveProgram(const QString& name) {
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v ") + name});
+    return p.waitForFinished(5000) && p.exitCode() == 0;
+}
+
+// Number of pages of a TIFF file (tiffinfo), -1 when it cannot be read.
+int tiffPages(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("tiffinfo"), {path});
+    if (!p.waitForFinished(20000) || p.exitCode() != 0) return -1;
+    return static_cast<int>(QString::fromUtf8(p.readAllStandardOutput()).count(QStringLiteral("TIFF Directory")));
+}
+
+class LineTest : public SessionsTest {
+protected:
+    void SetUp() override {
+        SessionsTest::SetUp();
+        if (!QFile::exists(bin("telvane-virtual-line"))) GTEST_SKIP() << "telvane-virtual-line was not built";
+        modem_ = dir() + "modem";
+        IniFile ini;
+        ini.writeInteger("Modem", "ComPort", 0);
+        ini.writeString("Ports", "Com1", modem_);
+        ini.writeString("User", "Fax", "555 0199");
+        ini.writeString("User", "Name", "Line Tester");
+        ini.writeInteger("Modem", "MaximumBPS", 14400);
+        ini.writeInteger("Dialing", "DialAttempts", 1);
+        ini.save(dir() + "TVN.INI");
+        records::RecordSet fax, rec;
+        records::TXbAccess faxXb(fax), recXb(rec);
+        ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
+        ASSERT_TRUE(records::OpenRecFaxDBF(dir(), rec, recXb));
+        records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
+        records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
+        fax.close();
+        rec.close();
+        mainScreenHooks() = MainScreenHooks{};
+        installComposeHooks();
+        installSessionHooks();
+    }
+    void TearDown() override {
+        if (window_) window_->close();
+        window_.reset();
+        mainScreenHooks() = MainScreenHooks{};
+        setMainWindow(nullptr);
+        if (line_.state() != QProcess::NotRunning) {
+            line_.terminate();
+            if (!line_.waitForFinished(10000)) line_.kill();
+            line_.waitForFinished(5000);
+        }
+        SessionsTest::TearDown();
+    }
+
+    void startLine(QStringList args) {
+        args.prepend(QString::fromStdString(modem_));
+        args.prepend(QStringLiteral("--tty"));
+        line_.setWorkingDirectory(qdir());
+        line_.start(bin("telvane-virtual-line"), args);
+        ASSERT_TRUE(line_.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([this] { return QFile::exists(QString::fromStdString(modem_)); }, 10))
+            << line_.readAllStandardError().toStdString();
+    }
+
+    TMainScreen& start() {
+        window_ = std::make_unique<TMainScreen>();
+        setMainWindow(window_.get());
+        window_->show();
+        waitUntil([this] { return !window_->firstActivationPending(); }, 20);
+        return *window_;
+    }
+
+    // Writes a fax with a cover and a document page in the fax editor.
+    void composeFax(TMainScreen& main, const QString& number) {
+        whenModal<TFaxEditor>([number](TFaxEditor* e) {
+            e->Recipient->setText("Far End");
+            e->FaxNumber->setText(number);
+            e->Subject->setText("Line test");
+            e->CoverButton->click();
+            e->RichCover->insertPlainText("Cover sheet of the line test");
+            e->DocumentButton->click();
+            e->RichDoc->insertPlainText("The document page of the line test.");
+            e->OKButton->click();
+        });
+        main.NewbuttonClick();
+        ASSERT_EQ(main.FaxTable().visibleCount(), 1u);
+        main.FaxTable().first();
+    }
+
+    // Presses Send in the send dialog, waits for the session's end and closes the dialog.
+    void sendAndClose(TMainScreen& main) {
+        whenModal<TSendFaxForm>([](TSendFaxForm* f) {
+            f->SendFaxButton->click();
+            EXPECT_TRUE(waitUntil([f] { return !f->SessionBusy && !f->ResultText.isEmpty(); }, 90))
+                << "the session did not end";
+            f->CloseButton->click();
+        });
+        main.SendButtonClick();
+    }
+
+    std::string modem_;
+    QProcess line_;
+    std::unique_ptr<TMainScreen> window_;
+};
+
+TEST_F(LineTest, FaxWrittenInTheEditorIsSentAndMarkedSent) {
+    startLine({"--answer", "--receive", qdir() + "far-%03d.tif", "--id", "FAR END"});
+    TMainScreen& main = start();
+    composeFax(main, "5550100");
+    sendAndClose(main);
+
+    EXPECT_EQ(prompts().texts().filter("Fax sent successfully").size(), 1) << prompts().texts().join('|').toStdString();
+    EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0].text.toStdString());
+    ASSERT_TRUE(waitUntil([this] { return QFile::exists(qdir() + "far-001.tif"); }, 20));
+    if (haveProgram("tiffinfo")) EXPECT_EQ(tiffPages(qdir() + "far-001.tif"), 2);
+
+    const records::Row row = main.FaxTable().currentRow();
+    EXPECT_TRUE(row.boolean("SENT"));
+    EXPECT_EQ(row.date("DATESENT").dtos(), QDate::currentDate().toString("yyyyMMdd").toStdString());
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d$").match(QString::fromStdString(row.text("TIMESENT"))).hasMatch());
+    EXPECT_EQ(row.text("LASTRESULT"), "Sent");
+    EXPECT_EQ(row.text("PHONE"), "5550100");
+    EXPECT_EQ(row.integer("PAGES"), 2);
+    // The rendered fax file is gone.
+    EXPECT_TRUE(QDir(qdir()).entryList({"*.OVF", "*.ovf"}, QDir::Files).isEmpty());
+
+    const QStringList log = readLines(qdir() + "Lastsend.log");
+    ASSERT_EQ(log.size(), 14) << log.join('|').toStdString();
+    EXPECT_TRUE(log[0].startsWith("Start:") && log[0].size() > 10);
+    EXPECT_EQ(log.mid(1, 12), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
+                                           "Desired BPS: 14400", "Negotiate between pages: OFF", "Fax#: 5550100",
+                                           "Dial Prefix: ", "Dial Suffix: ", "Fax Class: Class 1",
+                                           "StationID: 555 0199", "User INIT String: ", "Result: OK"}));
+    EXPECT_TRUE(log[13].startsWith("Finish: "));
+}
+
+TEST_F(LineTest, BusyFarEndLeavesTheErrorInTheRecord) {
+    startLine({"--answer", "--busy", "5", "--receive", qdir() + "far-%03d.tif"});
+    TMainScreen& main = start();
+    composeFax(main, "777");
+    sendAndClose(main);
+
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "Fax Failure");
+    EXPECT_TRUE(errors[0].text.contains("Error message: Called fax number was busy")) << errors[0].text.toStdString();
+    const records::Row row = main.FaxTable().currentRow();
+    EXPECT_FALSE(row.boolean("SENT"));
+    EXPECT_EQ(row.text("LASTRESULT"), "Called fax number was busy");
+    EXPECT_TRUE(row.date("DATESENT").isEmpty());
+    EXPECT_TRUE(readLines(qdir() + "Lastsend.log").contains("Result: Called fax number was busy"));
+}
+
+TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
+    QFile text(qdir() + "two.txt");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("First page line one\nline two\nline three\nSecond page line one\nline two\n");
+    text.close();
+    QProcess conv;
+    conv.setWorkingDirectory(qdir());
+    conv.start(bin("telvane-faxconv"), {"to-fax", "two.txt", "two.ovf", "--lines-per-page", "3"});
+    ASSERT_TRUE(conv.waitForFinished(60000) && conv.exitCode() == 0) << conv.readAllStandardError().toStdString();
+    conv.start(bin("telvane-faxconv"), {"from-fax", "two.ovf", "two.tif"});
+    ASSERT_TRUE(conv.waitForFinished(60000) && conv.exitCode() == 0) << conv.readAllStandardError().toStdString();
+    QFile::remove(qdir() + "two.ovf");
+    if (haveProgram("tiffinfo")) ASSERT_EQ(tiffPages(qdir() + "two.tif"), 2);
+
+    startLine({"--call", qdir() + "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--answer-after", "1"});
+    TMainScreen& main = start();
+    main.ReceiveButtonClick();
+    ASSERT_TRUE(main.receiveMode());
+    EXPECT_EQ(main.ReceiveButton()->text(), "STOP");
+    EXPECT_EQ(main.currentPage(), TMainScreen::kIncomingPage);
+    ASSERT_TRUE(waitUntil([&] { return main.RecTable().visibleCount() == 1; }, 60)) << main.statusText().toStdString();
+    main.ReceiveButtonClick();
+    EXPECT_FALSE(main.receiveMode());
+
+    main.RecTable().first();
+    const records::Row row = main.RecTable().currentRow();
+    EXPECT_EQ(row.text("FROM"), "SPANDSP SENDER");
+    EXPECT_EQ(row.integer("PAGES"), 2);
+    EXPECT_EQ(row.text("FAXFILE"), "FAX0001.OVF");
+    EXPECT_EQ(row.date("DATEREC").dtos(), QDate::currentDate().toString("yyyyMMdd").toStdString());
+    EXPECT_TRUE(QFile::exists(qdir() + "receive/FAX0001.OVF"));
+    EXPECT_FALSE(main.faxArriving());
+
+    const QStringList log = readLines(qdir() + "Lastrec.log");
+    ASSERT_EQ(log.size(), 10) << log.join('|').toStdString();
+    EXPECT_TRUE(log[0].startsWith("Start:"));
+    EXPECT_EQ(log.mid(1, 7), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
+                                          "Desired BPS: 9600", "Fax Class: Class 1", "User INIT String: ",
+                                          "StartReceive"}));
+    EXPECT_TRUE(log[8].startsWith("Stopped receive mode:"));
+    EXPECT_TRUE(log[9].startsWith("Finish: "));
+}
+
+TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
+    startLine({"--answer"});
+    Settings& s = AppSettings();
+    s.Ports = {dir() + "absent1", modem_, dir() + "absent3", dir() + "absent4", dir() + "absent5", dir() + "absent6"};
+    ovx::TOvxComPort port;
+    ovx::TOvxSendFax fax;
+    fax.SetComPort(&port);
+    {
+        TFindModemForm finder(port);
+        whenModal<TFindModemForm>([](TFindModemForm* f) {
+            ASSERT_TRUE(waitUntil([f] { return f->OkButton->isVisible(); }, 40));
+            f->OkButton->click();
+        });
+        finder.exec();
+        EXPECT_EQ(finder.Result(), 2);
+        EXPECT_EQ(finder.PortLabels[1]->text(), "Com 2: MODEM");
+        for (int i : {0, 2, 3, 4, 5})
+            EXPECT_EQ(finder.PortLabels[i]->text(), QStringLiteral("Com %1: Port does not exist").arg(i + 1));
+    }
+    TCheckFaxClassForm check(port, fax, 2);
+    whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) {
+        ASSERT_TRUE(waitUntil([f] { return f->OkButton->isVisible(); }, 40));
+        f->OkButton->click();
+    });
+    check.exec();
+    EXPECT_EQ(check.ResultIndex(), 0) << check.Status->text().toStdString();
+    EXPECT_EQ(check.Label1->text(), "Class 1   : Supported (recommended)");
+    EXPECT_TRUE(check.Status->text().startsWith("Try using the recommended Fax Class (Class 1)"));
+    EXPECT_TRUE(prompts().records.isEmpty());
+}
+
+}  // namespace
+}  // namespace telvane::sessiontest

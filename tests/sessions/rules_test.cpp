@@ -1,0 +1,102 @@
+// Rules of the sessions without windows: dial wait, "AT" prefixing, header line, clock texts,
+// file-name cut, page meter, the receive status line and the session log file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "sessions/sessionrules.h"
+#include "sessions_fixture.h"
+
+namespace telvane::sessiontest {
+namespace {
+
+using namespace telvane::sessions;
+
+TEST(DialWait, ReadsTheS7RegisterWithItsLimits) {
+    EXPECT_EQ(DialWaitFromInitString(""), 60);
+    EXPECT_EQ(DialWaitFromInitString("AT&F&C1"), 60);
+    EXPECT_EQ(DialWaitFromInitString("ATS7=90"), 90);
+    EXPECT_EQ(DialWaitFromInitString("ATS7=45"), 55);
+    EXPECT_EQ(DialWaitFromInitString("S7=30"), 55);
+    EXPECT_EQ(DialWaitFromInitString("S7="), 60);
+    EXPECT_EQ(DialWaitFromInitString("s7=120x"), 120);
+    EXPECT_EQ(DialWaitFromInitString("S7=1234"), 123);
+    EXPECT_EQ(DialWaitFromInitString("AT&FS7=65&K3"), 65);
+}
+
+TEST(AtPrefix, AddedOnlyWhenTheLettersAreMissing) {
+    EXPECT_EQ(WithAtPrefix("&K3"), "AT&K3");
+    EXPECT_EQ(WithAtPrefix("xat"), "xat");
+    EXPECT_EQ(WithAtPrefix("Z"), "ATZ");
+    EXPECT_EQ(WithAtPrefix("at&f"), "at&f");
+}
+
+TEST(Header, BlanksAndPartsFollowNameAndStationId) {
+    const QString both = BuildHeaderText("Ann", "555 1234", "12/9/26", "14:05");
+    EXPECT_EQ(both, QString("Sent by: Ann") + QString(4, ' ') + QString(9, ' ') + "$I" + QString(10, ' ') +
+                        QString(11, ' ') + "12/9/26" + QString(4, ' ') + "14:05" + QString(14, ' ') + "Page $P of $N");
+    EXPECT_EQ(BuildHeaderText("", "", "d", "t"),
+              QString("Sent") + QString(11, ' ') + "d" + QString(4, ' ') + "t" + QString(14, ' ') + "Page $P of $N");
+    // A name of blanks only is written but does not earn " by".
+    EXPECT_TRUE(BuildHeaderText("  ", "", "d", "t").startsWith("Sent:   "));
+    EXPECT_TRUE(BuildHeaderText("", "42", "d", "t").startsWith("Sent by         $I          "));
+}
+
+TEST(StatusTexts, ClockFileNameAndMeter) {
+    EXPECT_EQ(SecondsFromTicks(0), 0);
+    EXPECT_EQ(SecondsFromTicks(1182), 65);  // (1182 + 9) * 92 / 1675
+    EXPECT_EQ(ClockText(65), "  1:05");
+    EXPECT_EQ(ClockText(60), "  1:00");
+    EXPECT_EQ(ClockText(5), "  0:05");
+    EXPECT_EQ(ClockText(6000), "100:00");
+    EXPECT_EQ(ShortFileName("/home/u/TVN_1.OVF"), "TVN_1.OVF");
+    EXPECT_EQ(ShortFileName("C:\\dir\\abcdefghijklmnopqrstuvwxy"), "abcdefghijklmnopqrst...");
+    EXPECT_EQ(ShortFileName("A:abcdefghijklmnopqrst"), "abcdefghijklmnopqrst");
+    EXPECT_EQ(PageMeterPercent(0, 0), 0);
+    EXPECT_EQ(PageMeterPercent(5, 0), 0);
+    EXPECT_EQ(PageMeterPercent(1, 3), 33);
+    EXPECT_EQ(PageMeterPercent(2, 3), 67);
+    EXPECT_EQ(PageMeterPercent(10, 10), 100);
+}
+
+TEST(StatusTexts, ReceiveStatusLine) {
+    EXPECT_EQ(ReceiveStatusText(" Getting page data ", "", 2, 100), "Receiving fax");
+    EXPECT_EQ(ReceiveStatusText("Getting page data", " FAR END ", 2, 1500), "Receiving fax from: FAR END, page 2 (1500 bytes)");
+    EXPECT_EQ(ReceiveStatusText("Getting page data", "X", 0, 0), "Receiving fax from: X");
+    EXPECT_EQ(ReceiveStatusText("Got Class 2 FHNG code", "", 0, 0), "Hangup successful");
+    EXPECT_EQ(ReceiveStatusText("Answering incoming call", "", 0, 0), "Answering incoming call");
+    EXPECT_EQ(ReceiveStatusText("User abort", "X", 0, 0), "");
+    // Only the page-data text gets the page and byte parts.
+    EXPECT_EQ(ReceiveStatusText("Got called-station ID", "X", 3, 10), "Got called-station ID from: X");
+}
+
+TEST_F(SessionsTest, SessionLogDropsRepeatsAndWritesCrLfWithFinish) {
+    SessionLog log;
+    log.add("Start:x");
+    log.add("Start:x");
+    log.add("two\r\nlines");
+    log.add("Start:x");
+    const QString path = qdir() + "Lastsend.log";
+    ASSERT_TRUE(log.save(path));
+    const QStringList lines = readLines(path);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[0], "Start:x");
+    EXPECT_EQ(lines[1], "two");
+    EXPECT_EQ(lines[2], "lines");
+    EXPECT_EQ(lines[3], "Start:x");
+    EXPECT_TRUE(lines[4].startsWith("Finish: ")) << lines[4].toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().endsWith("\r\n"));
+
+    // An unwritable place is ignored and keeps the lines; clearing starts afresh.
+    EXPECT_FALSE(log.save(qdir() + "missing/dir/Lastsend.log"));
+    EXPECT_GE(log.lines().size(), 5);
+    log.clear();
+    log.add("Start:x");
+    EXPECT_EQ(log.lines(), QStringList{"Start:x"});
+}
+
+}  // namespace
+}  // namespace telvane::sessiontest

@@ -1,0 +1,113 @@
+// Shared set-up of the session tests: one QApplication, a fresh program directory and default
+// settings per test, scripted prompts, recorded error dialogs (answered from a queue), answering a
+// modal window once it is up, and waiting for a condition while events run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "dispatcher.h"
+#include "sessions/faxwindows.h"
+#include "shell/appstate.h"
+#include "shell/programdir.h"
+#include "shell/uihelpers.h"
+
+namespace telvane::sessiontest {
+
+inline QApplication* app() {
+    static int argc = 1;
+    static char name[] = "sessions_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return a;
+}
+
+// Runs act on the modal window of type W as soon as it is the active modal window; a window that
+// never comes up within `seconds` fails the test instead of hanging it.
+template <class W>
+void whenModal(std::function<void(W*)> act, int seconds = 20) {
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, act, seconds] {
+        W* window = qobject_cast<W*>(QApplication::activeModalWidget());
+        if (window && window->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(window);
+            return;
+        }
+        if (clock->elapsed() > seconds * 1000) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no modal " << W::staticMetaObject.className() << " came up";
+            if (QWidget* other = QApplication::activeModalWidget()) other->close();
+        }
+    });
+    timer->start();
+}
+
+// Lets events run until `done` holds or `seconds` pass; returns whether it held.
+inline bool waitUntil(const std::function<bool()>& done, int seconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > seconds * 1000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+inline QStringList readLines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QString text = QString::fromUtf8(f.readAll());
+    if (text.endsWith(QStringLiteral("\r\n"))) text.chop(2);
+    return text.split(QStringLiteral("\r\n"));
+}
+
+class SessionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        ovx::SetEventPump([] { LetMessagesRun(); });
+        ASSERT_TRUE(tmp_.isValid());
+        dir_ = tmp_.path().toStdString() + "/";
+        setProgramDir(dir_);
+        AppSettings() = Settings{};
+        AppSettings().Modem.ComPort = 0;
+        FirstRunSetupPending() = false;
+        sessions::setErrorDialogInterceptor([this](const sessions::ErrorDialogRequest& r) {
+            errors.push_back(r);
+            if (errorAnswers.empty()) return 1;
+            const int answer = errorAnswers.front();
+            errorAnswers.erase(errorAnswers.begin());
+            return answer;
+        });
+    }
+    void TearDown() override { sessions::setErrorDialogInterceptor(nullptr); }
+
+    const std::string& dir() const { return dir_; }
+    QString qdir() const { return QString::fromStdString(dir_); }
+    ScriptedPrompter& prompts() { return prompter_.get(); }
+
+    std::vector<sessions::ErrorDialogRequest> errors;
+    std::vector<int> errorAnswers;
+
+private:
+    QTemporaryDir tmp_;
+    std::string dir_;
+    ScopedScriptedPrompter prompter_;
+};
+
+}  // namespace telvane::sessiontest

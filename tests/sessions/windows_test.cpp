@@ -1,0 +1,310 @@
+// The session windows offscreen: the error dialog and its one-at-a-time rule, the status window's
+// texts, the send dialog's refusals and failure paths with their log lines against a scripted
+// modem, the find-modem scan, the fax-class check and the quick set-up.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "fakemodem.h"
+#include <QButtonGroup>
+
+#include "sessions/faxwindows.h"
+#include "sessions/modemcommands.h"
+#include "sessions/modemsetup.h"
+#include "sessions/sendfax.h"
+#include "sessions_fixture.h"
+#include "shell/inifile.h"
+#include "shell/settings.h"
+
+namespace telvane::sessiontest {
+namespace {
+
+using namespace telvane::sessions;
+
+class ErrorDialogTest : public SessionsTest {
+protected:
+    void SetUp() override {
+        SessionsTest::SetUp();
+        setErrorDialogInterceptor(nullptr);
+    }
+};
+
+TEST_F(ErrorDialogTest, ContinueOkAndSelfClosingTimer) {
+    whenModal<TShowErrorForm>([](TShowErrorForm* f) {
+        EXPECT_EQ(f->windowTitle(), "No Response From Modem");
+        EXPECT_TRUE(f->ContinueButton->isVisible());
+        EXPECT_FALSE(f->Timer1->isActive());
+        f->ContinueButton->click();
+    });
+    EXPECT_TRUE(ShowErrorWithContinue("No Response From Modem", "text", true));
+
+    whenModal<TShowErrorForm>([](TShowErrorForm* f) { f->BitBtn1->click(); });
+    EXPECT_FALSE(ShowErrorWithContinue("c", "text", true));
+
+    // Not waiting for the user: the timer runs, and when it fires the dialog ends as "Ok".
+    whenModal<TShowErrorForm>([](TShowErrorForm* f) {
+        EXPECT_TRUE(f->Timer1->isActive());
+        EXPECT_EQ(f->Timer1->interval(), 30000);
+        EXPECT_FALSE(f->ContinueButton->isVisible());
+        f->Timer1Timer();
+    });
+    ShowErrorMessage("c", "t", false);
+    EXPECT_FALSE(ErrorDialogShowing());
+}
+
+TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndTenLinesFit) {
+    bool inner = true;
+    int oneLineHeight = 0;
+    whenModal<TShowErrorForm>([&](TShowErrorForm* f) { oneLineHeight = f->height(); f->BitBtn1->click(); });
+    ShowErrorMessage("c", "one line", true);
+    whenModal<TShowErrorForm>([&](TShowErrorForm* f) {
+        EXPECT_TRUE(ErrorDialogShowing());
+        inner = ShowErrorWithContinue("second", "dropped", true);
+        EXPECT_GT(f->height(), oneLineHeight);
+        EXPECT_GE(f->Memo1->height(), 13 * QFontMetrics(f->Memo1->font()).height());
+        f->BitBtn1->click();
+    });
+    ShowErrorMessage("c", "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10", true);
+    EXPECT_FALSE(inner);
+}
+
+TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
+    TStandardFaxDisplay display;
+    FaxStatusValues v;
+    v.status = ovx::fpDialing;
+    v.statusText = "Dialing";
+    v.faxFile = "/tmp/abcdefghijklmnopqrstuvwxy";
+    v.phoneNumber = "555";
+    v.dialAttempt = 1;
+    v.nowTicks = 1000;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsFaxFileName->text(), "abcdefghijklmnopqrst...");
+    EXPECT_EQ(display.fsCurrentPage->text(), "<cover page>");
+    EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
+
+    v.status = ovx::fpBusyWait;
+    v.statusText = "Busy, waiting until redial...";
+    v.retryWaitSeconds = 60;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsStatusMsg->text(), "Busy, waiting until redial...  1:00");
+    v.nowTicks += 200;  // 11 seconds later
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsStatusMsg->text(), "Busy, waiting until redial...  0:49");
+
+    v.status = ovx::fpSessionParams;
+    v.statusText = "Getting connection params";
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsStatusMsg->text(), "Getting connection params");
+    v.status = ovx::fpSendPage;
+    v.currentPage = 2;
+    v.pageLength = 300;
+    v.bytesTransferred = 100;
+    v.nowTicks += 1182;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsElapsedTime->text(), "  1:05");
+    EXPECT_EQ(display.fsCurrentPage->text(), "2");
+    EXPECT_EQ(display.meter->value(), 33);
+    v.status = ovx::fpFinished;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
+}
+
+class SendDialogTest : public SessionsTest {
+protected:
+    QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }
+};
+
+TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
+    Settings& s = AppSettings();
+    s.Modem.ComPort = 2;
+    s.Modem.FaxClass = 0;
+    s.Dialing.BlindDial = true;
+    s.Dialing.ECM = true;
+    s.Dialing.RetryWait = 30;
+    TSendFaxForm form;
+    form.InitialPhone = "  \t ";
+    form.show();
+    EXPECT_EQ(form.sfPhoneNumber->text(), "  \t ");
+    const QStringList memo = form.SetupDisplayMemo->toPlainText().split('\n');
+    EXPECT_EQ(memo.value(0), "Communications Port: COM3");
+    EXPECT_EQ(memo.value(1), "Fax Class: Autodetect");
+    EXPECT_EQ(memo.value(9), "Retry in :30 seconds");
+    EXPECT_EQ(memo.value(10), "Blind Dial is ACTIVE");
+    EXPECT_EQ(memo.value(11), "Using Error Correction");
+    form.SendFaxButton->click();
+    EXPECT_EQ(prompts().texts(), QStringList{"Phone number is blank"});
+    EXPECT_FALSE(form.SessionBusy);
+    EXPECT_FALSE(QFile::exists(qdir() + "Lastsend.log"));
+}
+
+TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
+    AppSettings().Ports[0] = dir() + "absent";
+    TSendFaxForm form;
+    form.InitialPhone = "555";
+    form.show();
+    form.SendFaxButton->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "Error Opening Communications Port");
+    EXPECT_TRUE(errors[0].text.endsWith("Is the Communications Port (COM1) correct? Please\r\nclick on the Find Modem "
+                                        "button on the Preferences screen to be sure."));
+    const QStringList log = sendLog();
+    ASSERT_EQ(log.size(), 5) << log.join('|').toStdString();
+    EXPECT_TRUE(log[0].startsWith("Start:"));
+    EXPECT_EQ(log[1], "Opening com port: COM1");
+    EXPECT_EQ(log[2], "Error opening com port: COM1");
+    EXPECT_TRUE(log[3].startsWith("Message:Unable to open the specified communications port ( Com1 )"));
+    EXPECT_TRUE(log[4].startsWith("Finish: "));
+    EXPECT_FALSE(form.SessionBusy);
+}
+
+TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
+    FakeModem silent(dir() + "modem", [](const std::string&) { return std::string(); });
+    AppSettings().Ports[0] = silent.path();
+    TSendFaxForm form;
+    form.InitialPhone = "555";
+    form.show();
+    form.SendFaxButton->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "No Response From Modem");
+    EXPECT_TRUE(errors[0].withContinue);
+    EXPECT_EQ(sendLog().mid(1, 5), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
+                                                "Error checking for modem", "Exit"}));
+    EXPECT_FALSE(form.SessionBusy);
+
+    // Continue, then the reset string "Z" goes out as "ATZ" and is not answered.
+    errorAnswers = {-99};
+    AppSettings().Resetting.String = "Z";
+    form.SendFaxButton->click();
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[2].caption, "Unable to Continue");
+    EXPECT_TRUE(errors[2].text.contains("reset string:   (ATZ)"));
+    const QStringList log = sendLog();
+    EXPECT_EQ(log.mid(1, 7), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
+                                          "Error checking for modem", "Sending reset string: Z",
+                                          "Failure sending reset string: ATZ", "Exiting..."}));
+    EXPECT_EQ(AppSettings().Resetting.String, "ATZ");
+    EXPECT_FALSE(form.SessionBusy);
+}
+
+TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
+    FakeModem two(dir() + "m2", FakeModem::standardReply);
+    FakeModem four(dir() + "m4", FakeModem::standardReply);
+    FakeModem silent(dir() + "m5", [](const std::string&) { return std::string(); });
+    Settings& s = AppSettings();
+    s.Ports = {dir() + "none1", two.path(), dir() + "none3", four.path(), silent.path(), dir() + "none6"};
+    ovx::TOvxComPort port;
+    TFindModemForm form(port);
+    whenModal<TFindModemForm>([](TFindModemForm* f) {
+        ASSERT_TRUE(waitUntil([f] { return f->OkButton->isVisible(); }, 30));
+        f->OkButton->click();
+    });
+    form.exec();
+    EXPECT_EQ(form.Result(), 2);
+    EXPECT_EQ(form.PortLabels[0]->text(), "Com 1: Port does not exist");
+    EXPECT_EQ(form.PortLabels[1]->text(), "Com 2: MODEM");
+    EXPECT_EQ(form.PortLabels[3]->text(), "Com 4: MODEM");
+    EXPECT_EQ(form.PortLabels[4]->text(), "Com 5: Unknown");
+    EXPECT_EQ(form.DeviceLabels[1]->text(), QString::fromStdString(two.path()));
+    EXPECT_EQ(form.Label7->text(), "A modem was found on Com Port 2. We suggest setting the Port as Com 2.");
+    EXPECT_EQ(form.windowTitle(), "Find Modem");
+    EXPECT_FALSE(port.Open());
+}
+
+TEST_F(SessionsTest, FindModemWithABusyPortAsksToCloseOtherPrograms) {
+    FakeModem held(dir() + "m1", FakeModem::standardReply);
+    Settings& s = AppSettings();
+    s.Ports = {held.path(), dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
+    ovx::TOvxComPort other;
+    sessions::AssignPort(other, 1);
+    other.SetOpen(true);
+    ovx::TOvxComPort port;
+    TFindModemForm form(port);
+    whenModal<TFindModemForm>([](TFindModemForm* f) {
+        ASSERT_TRUE(waitUntil([f] { return f->OkButton->isVisible(); }, 30));
+        f->OkButton->click();
+    });
+    form.exec();
+    other.SetOpen(false);
+    EXPECT_EQ(form.Result(), -1);
+    EXPECT_EQ(form.PortLabels[0]->text(), "Com 1: Port is already open (could be modem)");
+    EXPECT_TRUE(form.Label7->text().startsWith("No modem found. Please make sure that all communication programs"));
+}
+
+TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
+    FakeModem modem(dir() + "m3", FakeModem::standardReply);
+    AppSettings().Ports[2] = modem.path();
+    ovx::TOvxComPort port;
+    ovx::TOvxSendFax fax;
+    fax.SetComPort(&port);
+    {
+        TCheckFaxClassForm form(port, fax, 3);
+        whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) {
+            ASSERT_TRUE(waitUntil([f] { return f->OkButton->isVisible(); }, 30));
+            f->OkButton->click();
+        });
+        form.exec();
+        EXPECT_EQ(form.ResultIndex(), 0);
+        EXPECT_EQ(form.ResultName(), "Class 1");
+        EXPECT_EQ(form.Label1->text(), "Class 1   : Supported (recommended)");
+        EXPECT_EQ(form.Label2->text(), "Class 2   : Supported");
+        EXPECT_EQ(form.Label3->text(), "Class 2.0 : Not Supported");
+        EXPECT_TRUE(form.Status->text().startsWith("Try using the recommended Fax Class (Class 1) or auto detect."));
+    }
+    const auto sent = modem.commands();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[0], "AT");
+    EXPECT_EQ(sent[1], "AT&F");
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "AT+FCLASS=?"), sent.end());
+
+    FakeModem silent(dir() + "m4", [](const std::string&) { return std::string(); });
+    AppSettings().Ports[3] = silent.path();
+    prompts().answers = {false};
+    TCheckFaxClassForm form(port, fax, 4);
+    whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) {
+        ASSERT_TRUE(waitUntil([f] { return f->OkButton->isVisible(); }, 30));
+        f->OkButton->click();
+    });
+    form.exec();
+    EXPECT_EQ(form.ResultIndex(), -1);
+    EXPECT_EQ(form.Status->text(), "No response from device on COM4. May not be a modem.");
+    EXPECT_EQ(form.Label1->text(), "Class 1   : unknown");
+    EXPECT_EQ(silent.commands(), std::vector<std::string>{"AT"});
+    EXPECT_EQ(prompts().records.value(0).caption, "NO MODEM RESPONSE");
+}
+
+TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
+    FirstRunSetupPending() = true;
+    whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
+        EXPECT_TRUE(f->ComPort->button(0)->isChecked());
+        f->ComPort->button(3)->setChecked(true);
+        f->Name->setText("Ann");
+        f->Cancelbutton->click();
+    });
+    EXPECT_FALSE(RunQuickSetup(nullptr));
+    EXPECT_TRUE(FirstRunSetupPending());
+    EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
+
+    whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
+        f->ComPort->button(3)->setChecked(true);
+        f->Name->setText("Ann");
+        f->FaxNumber->setText("555 0100");
+        f->chkSM56->click();
+        f->Finishbutton->click();
+    });
+    EXPECT_TRUE(RunQuickSetup(nullptr));
+    EXPECT_FALSE(FirstRunSetupPending());
+    EXPECT_TRUE(MotorolaSM56Active());
+    Settings stored;
+    stored.loadFrom(dir());
+    EXPECT_EQ(stored.Modem.ComPort, 3);
+    EXPECT_EQ(stored.User.Name, "Ann");
+    EXPECT_EQ(stored.User.Fax, "555 0100");
+    EXPECT_TRUE(stored.Other.UseMotorolaSM56Fix);
+}
+
+}  // namespace
+}  // namespace telvane::sessiontest
