@@ -375,6 +375,11 @@ TEST(Class1Send, TwoFilesAreMergedIntoOneCall)
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(rig.modem.TxData.size(), 4u);   // TCF and three pages
     EXPECT_EQ(rig.fax.TotalPages(), 3);
+    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    EXPECT_NE(his.find("Transmit " + (rig.dir / "doc.ovf") + " to 5550100 started at "), std::string::npos) << his;
+    EXPECT_NE(his.find("Transmit " + (rig.dir / "b.ovf") + " to 5550100 started at "), std::string::npos) << his;
+    // The merged temporary file is gone once the session has finished.
+    EXPECT_EQ(his.find("~OV"), std::string::npos);
 }
 
 TEST(Class1Send, NoFileIsAnError)

@@ -131,7 +131,6 @@ void TClass1Sender::GetEntry()
         return;
     }
     send_.ActivePhone = number_;
-    send_.ActiveFile = file_;
     haveFax_ = true;
     fax_.FireLog(lfaxTransmitStart);
     send_.SetDialAttempt(0);

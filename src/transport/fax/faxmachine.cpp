@@ -60,7 +60,12 @@ void TFaxMachine::StartData(bool keep)
 
 void TFaxMachine::Progress(int code)
 {
+    // Each main step of the session is reported once to the status display.
+    if (fax_.FaxProgress() == code)
+        return;
     fax_.SetProgress(code);
+    if (started_)
+        fax_.FireStatus(false, false);
 }
 
 void TFaxMachine::Status(bool first, bool last)

@@ -33,11 +33,17 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
     std::string lines;
     if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax)) {
         info.Phone = send->ActivePhone;
-        info.File = send->ActiveFile;
+        // Code 1 names every file of the call, also when they were merged into one.
+        for (const std::string& file : send->ActiveFiles) {
+            info.File = file;
+            lines += HistoryLines(logCode, info);
+            if (logCode != lfaxTransmitStart)
+                break;
+        }
     } else {
         info.File = fax.FaxFile();
+        lines = HistoryLines(logCode, info);
     }
-    lines = HistoryLines(logCode, info);
     if (lines.empty())
         return;
     if (std::FILE* f = std::fopen(FaxHistoryName.c_str(), "ab")) {
@@ -186,11 +192,11 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine)
         emptyTrigger_ = comPort_->AddStatusTrigger(stOutSent);
         comPort_->SetTimerTrigger(timerTrigger_, 0, true);
     } catch (const EOvxException&) {
+        // Without its triggers the session cannot run: it is reported and finished at once.
         ReleaseTriggers();
         FireError(ecCannotAddTrigger);
         FireFinish(ecCannotAddTrigger);
         machine_.reset();
-        throw EOvxException(ecCannotAddTrigger, FaxErrorText(ecCannotAddTrigger));
     }
 }
 
@@ -363,12 +369,14 @@ bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::str
         number = n;
         file = f;
         cover = c;
+        ActiveFiles = {f};
         return true;
     }
     if (nextCount_++ > 0)
         return false;
     number = PhoneNumber;
     file = mergedFile_.empty() ? FaxFile() : mergedFile_;
+    ActiveFiles = mergedFile_.empty() ? std::vector<std::string>{file} : FaxFileList;
     cover = CoverFile;
     return !number.empty();
 }

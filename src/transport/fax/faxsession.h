@@ -5,8 +5,8 @@
 // reports through events that run on the application thread (through the port's event sink,
 // or in place when none is set), each waited for at most 1000 ms (2000 ms for next-fax); a
 // handler that does not answer in time leaves the default result.
-// Guarantees: StartSend/StartReceive either throw EOvxException (-1005, -1009, -3006, -5001)
-// or return with the session running; every session ends with exactly one OnFaxFinish whose code
+// Guarantees: StartSend/StartReceive either throw EOvxException (-1005, -1009, -3006) or
+// return with the session running (or, without triggers, finished with -5001); every session ends with exactly one OnFaxFinish whose code
 // equals the one reported by OnFaxError (0 and no error event on success); CancelSession always
 // ends a running session (progress 4842, error -6005); destroying a component stops its session.
 #pragma once
@@ -245,7 +245,8 @@ public:
     bool NextFax(std::string& number, std::string& file, std::string& cover);
     std::string DefaultInit() const { return DefaultInitString(DetectBusy, BlindDial); }
     // The entry being sent (for the history file).
-    std::string ActivePhone, ActiveFile;
+    std::string ActivePhone;
+    std::vector<std::string> ActiveFiles;
     // Ends the session: removes the merged temporary file.
     void SessionEnded();
 
