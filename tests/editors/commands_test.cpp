@@ -1,5 +1,6 @@
 // The main window's composing commands: New, Clone and Edit of an outgoing fax write the record
 // only on Accept and carry all five parts; Cover Sheets and Phone Book open their browsers.
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 
@@ -100,6 +101,28 @@ TEST_F(CommandsTest, CancelStoresNothing) {
   EXPECT_FALSE(EditFax(fax_, xb_, dir()));
   EXPECT_EQ(fax_.recCount(), 1u);
   EXPECT_EQ(field("RECIPIENT"), "Kept");
+}
+
+TEST_F(CommandsTest, AFailedWriteLeavesNoRecordAndReopensTheEditorWithTheFax) {
+  // A directory in place of the transfer file makes storing the rich text fail.
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir()) + records::kMemoTransferFile));
+  QString reshownRecipient, reshownDoc;
+  whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    e->Recipient->setText("Jones");
+    e->RichDoc->insertPlainText("Typed with care");
+    whenModal<TFaxEditor>([&](TFaxEditor* again) {
+      reshownRecipient = again->Recipient->text();
+      reshownDoc = again->RichDoc->Text();
+      again->CancelButton->click();
+    });
+    e->OKButton->click();
+  });
+  EXPECT_FALSE(NewFax(fax_, xb_, dir(), false));
+  EXPECT_EQ(fax_.recCount(), 0u) << "no half-written record is left";
+  ASSERT_EQ(prompts().count(PromptRecord::Information), 1);
+  EXPECT_TRUE(prompts().records[0].text.startsWith("The fax could not be saved.")) << prompts().records[0].text.toStdString();
+  EXPECT_EQ(reshownRecipient, "Jones");
+  EXPECT_EQ(reshownDoc, "Typed with care");
 }
 
 TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {

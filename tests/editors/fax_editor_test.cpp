@@ -268,7 +268,7 @@ TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
   QFile ini(QString::fromStdString(dir()) + "TVN.INI");
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
   const QString text = QString::fromLatin1(ini.readAll());
-  EXPECT_TRUE(text.contains("TFaxEditor_Placement")) << text.toStdString();
+  EXPECT_TRUE(text.contains("[TFaxEditor_Placement]")) << text.toStdString();
   EXPECT_TRUE(text.contains("Left=3")) << text.toStdString();
 
   TFaxEditor again(dir());

@@ -97,7 +97,7 @@ void TPhoneBook::SetPickMode(bool pick) {
   CancelButton->setVisible(pick);
   CloseButton->setVisible(!pick);
   (pick ? AcceptButton : CloseButton)->setDefault(true);
-  SetButtonStates();
+  applyButtonStates();
 }
 
 void TPhoneBook::reject() { done(2); }
@@ -106,6 +106,10 @@ bool TPhoneBook::hasRecords() const { return table_.active() && table_.visibleCo
 
 void TPhoneBook::SetButtonStates() {
   LetMessagesRun();
+  applyButtonStates();
+}
+
+void TPhoneBook::applyButtonStates() {
   const bool any = hasRecords();
   EditButton->setEnabled(any);
   DeleteButton->setEnabled(any);

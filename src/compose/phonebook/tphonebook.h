@@ -59,6 +59,8 @@ class TPhoneBook : public QDialog {
 
  private:
   bool hasRecords() const;
+  // The enable rule without letting pending messages run first.
+  void applyButtonStates();
   void editEntry(bool append);
 
   std::string programDir_;
