@@ -16,7 +16,6 @@
 #include "compose/editor/partbuttons.h"
 
 class QButtonGroup;
-class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
