@@ -102,8 +102,15 @@ std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
         return MakePcxSource(documentFile_);
     case idDcx:
         return MakeDcxSource(documentFile_);
-    case idUser:
-        return std::make_unique<UserSource>(*this, documentFile_);
+    case idUser: {
+        std::string name = documentFile_;
+        std::size_t slash = name.find_last_of('/');
+        std::size_t dot = name.find_last_of('.');
+        bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+        if (!hasExt && !DefUserExtension.empty())
+            name += (DefUserExtension[0] == '.' ? "" : ".") + DefUserExtension;
+        return std::make_unique<UserSource>(*this, name);
+    }
     case idNone:
     default:
         rc = ecBadArgument;

@@ -47,10 +47,10 @@ public:
     int LeftMargin = 50;
     int LinesPerPage = 60;
     int TabStop = 4;
-    std::string FontFile = "OVFAX.FNT";
     TFaxFont FontType = ffStandard;
     std::string StationID;
     std::string OutFileName;
+    // Extension given to an idUser document name that has none (with or without the dot).
     std::string DefUserExtension;
     // System-font renderer for idTextEx (made by the Qt adapter).
     std::shared_ptr<FaxTextRenderer> EnhFont;

@@ -1,8 +1,8 @@
 // Plain-text input (idText with the bitmap font, idTextEx with a system font renderer).
 // Lines end at LF (a CR before it is dropped); a form feed ends the page and the rest of its
 // line starts the next one; tabs expand to the next multiple of TabStop; after LinesPerPage
-// lines (when not 0) a new page starts. A form feed or page break at the very end of the file
-// does not add an empty page.
+// lines (when not 0) a new page starts. A form feed at the very end of the file, or right where
+// a page has just broken at LinesPerPage, does not add an empty page.
 #include "faximage/faxerrors.h"
 #include "faximage/faxinput.h"
 
@@ -24,6 +24,8 @@ public:
     }
     int imageWidth() const override { return width_; }
     int beginPage() override {
+        startedByLimit_ = endedByLimit_;
+        endedByLimit_ = false;
         linesOnPage_ = 0;
         pageDone_ = false;
         rowsLeft_ = 0;
@@ -47,13 +49,19 @@ private:
     int linesOnPage_ = 0;
     bool pageDone_ = false;
     bool formFeedPending_ = false;
+    bool endedByLimit_ = false;   // the last page ended at LinesPerPage
+    bool startedByLimit_ = false; // this page follows such a page
     Raster rows_;
     int rowsLeft_ = 0;
 };
 
 bool TextSource::nextTextLine(std::string& out) {
     out.clear();
-    if (pos_ >= text_.size() || (linesPerPage_ && linesOnPage_ >= linesPerPage_))
+    if (linesPerPage_ && linesOnPage_ >= linesPerPage_) {
+        endedByLimit_ = true;
+        return false;
+    }
+    if (pos_ >= text_.size())
         return false;
     if (formFeedPending_) {
         formFeedPending_ = false;
@@ -74,6 +82,11 @@ bool TextSource::nextTextLine(std::string& out) {
                 ++pos_;
             if (out.empty() && column == 0) {
                 formFeedPending_ = false;
+                if (linesOnPage_ == 0 && startedByLimit_) {
+                    // The page already broke at LinesPerPage: the form feed adds no empty page.
+                    startedByLimit_ = false;
+                    continue;
+                }
                 return false;
             }
             break;

@@ -244,6 +244,25 @@ TEST_F(ConverterTest, LinesPerPageSplitsAndZeroKeepsOnePage) {
     EXPECT_EQ(pages[0].records.size(), 25u * 16 + 1);
 }
 
+TEST_F(ConverterTest, FormFeedAtALinesPerPageBreakAddsNoEmptyPage) {
+    std::string text = "a\nb\n\fc\n\f";
+    writeFile(dir.file("b.txt"), Bytes(text.begin(), text.end()));
+    c.InputDocumentType = idText;
+    c.SetDocumentFile(dir.file("b.txt"));
+    c.LinesPerPage = 2;
+    ASSERT_EQ(c.Convert(), 0);
+    std::vector<PageRecords> pages = readRecords(dir.file("b.OVF"));
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[1].records.size(), 16u + 1);
+    // Two form feeds in a row do make an empty page.
+    text = "a\f\fb";
+    writeFile(dir.file("b.txt"), Bytes(text.begin(), text.end()));
+    ASSERT_EQ(c.Convert(), 0);
+    pages = readRecords(dir.file("b.OVF"));
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[1].records.size(), 1u);
+}
+
 TEST_F(ConverterTest, TextUsesTheFontGlyphsAndExpandsTabs) {
     writeFile(dir.file("g.txt"), Bytes{'\t', 'A'});
     c.InputDocumentType = idText;
@@ -270,10 +289,15 @@ TEST_F(ConverterTest, TextUsesTheFontGlyphsAndExpandsTabs) {
 TEST_F(ConverterTest, UserEventsSupplyPages) {
     int line = 0, opened = 0, closed = 0;
     c.InputDocumentType = idUser;
-    c.SetDocumentFile(dir.file("user.dat"));
     c.LeftMargin = 0;
     c.SetOptions(0);
-    c.OnOpenUserFile = [&](TOvxFaxConverter&, const std::string&) { ++opened; };
+    c.DefUserExtension = "DAT";
+    c.SetDocumentFile(dir.file("user"));
+    c.OutFileName = dir.file("user.OVF");
+    c.OnOpenUserFile = [&](TOvxFaxConverter&, const std::string& name) {
+        ++opened;
+        EXPECT_EQ(name, dir.file("user.DAT"));
+    };
     c.OnCloseUserFile = [&](TOvxFaxConverter&) { ++closed; };
     c.OnReadUserLine = [&](TOvxFaxConverter&, std::uint8_t* data, int& len, bool& eop, bool& more) {
         ++line;

@@ -210,20 +210,22 @@ int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& ma
     painter.setFont(font);
     const QString text = SubstituteMarginTokens(margin.Caption, fileName_, page, pageCount_, jobTime_);
     const int textHeight = painter.fontMetrics().height();
-    const int rule = std::max(1, painter.device()->logicalDpiY() / 72);  // about one point
+    const int dpi = painter.device()->logicalDpiY();
+    const int rule = std::max(1, dpi / 72);  // about one point
+    const int gap = std::max(2, dpi / 100);  // keeps the rule clear of descenders
     painter.setPen(QPen(Qt::black, rule));
     if (top) {
         painter.drawText(QRect(area.left(), area.top(), area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop,
                          text);
-        const int y = area.top() + textHeight + 2;
+        const int y = area.top() + textHeight + gap;
         painter.drawLine(area.left(), y, area.right(), y);
-        area.setTop(y + rule + 2);
+        area.setTop(y + rule + gap);
     } else {
         const int textTop = area.bottom() - textHeight + 1;
         painter.drawText(QRect(area.left(), textTop, area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop, text);
-        const int y = textTop - 2;
+        const int y = textTop - gap;
         painter.drawLine(area.left(), y, area.right(), y);
-        area.setBottom(y - rule - 2);
+        area.setBottom(y - rule - gap);
     }
     return textHeight;
 }
