@@ -28,7 +28,7 @@ TEST(ViewerInfoLine, OutgoingAndIncomingTexts) {
     EXPECT_EQ(OutgoingInfoLine("Ann Smith", "Offer", "not sent"),
               "To: Ann Smith             Subject: Offer             Sent: not sent");
     EXPECT_EQ(IncomingInfoLine("  ACME Fax ", "12/8/26 at 10:15", "/Data/receive/FAX0001.OVF"),
-              "From: ACME Fax             Received: 12/8/26 at 10:15             Fax File: /data/receive/fax0001.ovf");
+              "From: ACME Fax             Received: 12/8/26 at 10:15             Fax File: /Data/receive/FAX0001.OVF");
 }
 
 TEST(ViewerInitialZoom, HalfSizeUnlessTheControlIsFarTooNarrow) {
@@ -389,7 +389,7 @@ TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
     });
     w.ViewFaxButtonClick();
     EXPECT_TRUE(info.startsWith("From: ACME             Received: ")) << info.toStdString();
-    EXPECT_TRUE(info.endsWith("             Fax File: " + file.toLower())) << info.toStdString();
+    EXPECT_TRUE(info.endsWith("             Fax File: " + file)) << info.toStdString();
     EXPECT_TRUE(QFile::exists(file));
     // Printing it does not delete it either.
     onNextModal([](QWidget* m) {

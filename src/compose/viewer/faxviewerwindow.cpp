@@ -79,7 +79,7 @@ QString OutgoingInfoLine(const QString& recipient, const QString& subject, const
 
 QString IncomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath) {
     return QStringLiteral("From: ") + from.trimmed() + kSeparator + QStringLiteral("Received: ") + receivedText +
-           kSeparator + QStringLiteral("Fax File: ") + faxFilePath.toLower();
+           kSeparator + QStringLiteral("Fax File: ") + faxFilePath;
 }
 
 int InitialZoomStep(int pageWidth, int controlWidth) {

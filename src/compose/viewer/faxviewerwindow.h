@@ -32,7 +32,7 @@ struct PrintOptions;
 // "Sent: " and the sent text.
 QString OutgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText);
 // The info line of a received fax: "From: " sender (trimmed), 13 spaces, "Received: " text,
-// 13 spaces, "Fax File: " and the fax file's path in lower case.
+// 13 spaces, "Fax File: " and the fax file's path (as it is: Linux file names keep their case).
 QString IncomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath);
 
 // The footer caption both print paths use.
