@@ -187,6 +187,12 @@ uint64_t DbfFile::trailingBytes() const {
     return (size - end == 1 && c == 0x1A) ? 0 : size - end;
 }
 
+void DbfFile::dropTrailingBytes() {
+    const uint64_t end = uint64_t(headerLength_) + uint64_t(count_) * uint64_t(recordLength_);
+    file_.truncate(end);
+    file_.writeAt(end, "\x1A", 1);
+}
+
 void DbfFile::read(uint32_t recno, char* out) const {
     if (recno < 1 || recno > count_)
         throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");

@@ -39,6 +39,8 @@ public:
     bool hasMemo() const;
     // Bytes past the last counted record other than the end-of-file mark (left by an interrupted append).
     uint64_t trailingBytes() const;
+    // Cuts such bytes off and puts the end-of-file mark back.
+    void dropTrailingBytes();
 
     void read(uint32_t recno, char* out) const;
     // Reads records first..first+count-1 into out (count * recordLength bytes).

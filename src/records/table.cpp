@@ -158,6 +158,8 @@ void Table::openFiles(const std::string& dbfPath, bool readIndex, std::vector<st
         dbf_.reset();
         dbf_ = DbfFile::open(dbfPath, true);
     }
+    // An append killed before its record count was written leaves the record behind the end.
+    if (!problems && dbf_->trailingBytes() > 0) dbf_->dropTrailingBytes();
     if (dbf_->hasMemo()) {
         const std::string fpt = siblingPath(dbfPath, "FPT");
         if (fpt.empty()) throw EXbError(withExtension(dbfPath, "FPT") + ": the memo file of the table is missing");

@@ -228,8 +228,13 @@ TEST(Table, InterruptedAppendBytesAreIgnoredAndOverwritten) {
     const auto problems = Table::check(dir.file("T.DBF"));
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("interrupted append"), std::string::npos);
+    {
+        auto t = Table::open(dir.file("T.DBF"));
+        EXPECT_EQ(t->recordCount(), 1u);
+    }
+    EXPECT_EQ(Table::check(dir.file("T.DBF")), std::vector<std::string>{}) << "opening cut the leftover off";
+    EXPECT_EQ(readFile(dir.file("T.DBF")).size(), dbf.size() - 1 - 26) << "one record and the end mark";
     auto t = Table::open(dir.file("T.DBF"));
-    EXPECT_EQ(t->recordCount(), 1u);
     t->appendRecord(rec("TWO", ""));
     EXPECT_EQ(t->readRecord(2).substr(1, 3), "TWO");
 }
