@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "../shell/mainscreen_fixture.h"
 #include "compose/viewer/faxviewerwindow.h"
@@ -136,6 +137,24 @@ TEST_F(ViewerWindowTest, ZoomStepsBeepAtTheirEndsAndCheckTheirMenuItem) {
     for (int s : {50, 75, 100}) EXPECT_FALSE(v->ZoomAction(s)->isChecked()) << s;
     v->ZoomOutButtonClick();
     EXPECT_EQ(prompter().count(PromptRecord::Beep), 2);
+    EXPECT_EQ(v->ZoomStep(), 25);
+}
+
+TEST_F(ViewerWindowTest, CtrlWheelZoomsWithoutBeepingAtTheEnds) {
+    auto v = loaded(fax(1), 600);
+    auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+        QWheelEvent e(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                      Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(v->FaxViewer()->viewport(), &e);
+    };
+    wheel(120, Qt::ControlModifier);
+    EXPECT_EQ(v->ZoomStep(), 75);
+    wheel(-120, Qt::ControlModifier);
+    wheel(-120, Qt::ControlModifier);
+    wheel(-120, Qt::ControlModifier);
+    EXPECT_EQ(v->ZoomStep(), 25);
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 0);
+    wheel(-120, Qt::NoModifier);  // a plain wheel scrolls
     EXPECT_EQ(v->ZoomStep(), 25);
 }
 

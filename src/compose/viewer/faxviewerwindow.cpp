@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <optional>
 
@@ -296,6 +297,16 @@ void TFaxViewer::buildUi() {
     row->addWidget(close);
     row->addWidget(help);
 
+    // Zoom the way other viewers do: Ctrl+wheel and Ctrl+plus / Ctrl+minus.
+    viewer_->viewport()->installEventFilter(this);
+    auto* zoomIn = new QAction(this);
+    zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    connect(zoomIn, &QAction::triggered, this, &TFaxViewer::ZoomInButtonClick);
+    auto* zoomOut = new QAction(this);
+    zoomOut->setShortcut(QKeySequence::ZoomOut);
+    connect(zoomOut, &QAction::triggered, this, &TFaxViewer::ZoomOutButtonClick);
+    addActions({zoomIn, zoomOut});
+
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("StatusPanel"));
     status_->setFrameShape(QFrame::StyledPanel);
@@ -523,6 +534,19 @@ void TFaxViewer::ExportClick(const QString& format) {
     HourGlass hourglass;
     const int rc = ExportTo(format, file);
     if (rc != 0) ShowInformation(QStringLiteral("Error %1 exporting to %2").arg(rc).arg(QFileInfo(file).fileName()));
+}
+
+bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == viewer_->viewport() && e->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(e);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            const int delta = wheel->angleDelta().y();
+            if (delta > 0 && zoom_ < 100) ZoomInButtonClick();
+            else if (delta < 0 && zoom_ > 25) ZoomOutButtonClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void TFaxViewer::savePlacement() {

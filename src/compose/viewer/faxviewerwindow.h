@@ -112,6 +112,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void done(int r) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void buildUi();
