@@ -273,6 +273,15 @@ TEST_F(FaxViewerTest, ACopiedMarkAtHalfHorizontalScaleIsStretchedBackToPagePels)
     EXPECT_EQ(viewer.MarkImage().size(), QSize(1728, 1000));
 }
 
+TEST_F(FaxViewerTest, CtrlAMarksThePageAndCtrlCCopiesIt) {
+    ASSERT_EQ(viewer.SetFileName(fax({barsPage(1, 300)})), 0);
+    QApplication::clipboard()->clear();
+    key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(viewer.Mark(), QRect(0, 0, 1728, 300));
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(1728, 300));
+}
+
 TEST_F(FaxViewerTest, PaintsBlackAndWhiteWithTheChosenColours) {
     Raster page(1728, 1000);
     fillRect(page, 0, 0, 100, 100);

@@ -381,6 +381,17 @@ void TOvxFaxViewer::keyPressEvent(QKeyEvent* e) {
         QAbstractScrollArea::keyPressEvent(e);
         return;
     }
+    // A mark is of no use without a way to copy it: Ctrl+C copies, Ctrl+A marks the whole page.
+    if (e->matches(QKeySequence::Copy)) {
+        CopyToClipboard();
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::SelectAll)) {
+        SelectAll();
+        e->accept();
+        return;
+    }
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
     const int steps = ctrl ? 10 : 1;
     const QPoint off = ScrollOffset();
