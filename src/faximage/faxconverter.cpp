@@ -126,7 +126,7 @@ bool TOvxFaxConverter::status(bool starting, bool ending, FaxLineSource& source)
     return !abort;
 }
 
-int TOvxFaxConverter::emit(const std::uint8_t* data, std::size_t len, bool endOfPage, bool morePages) {
+int TOvxFaxConverter::emitCoded(const std::uint8_t* data, std::size_t len, bool endOfPage, bool morePages) {
     if (OnOutputLine) {
         OnOutputLine(*this, data, int(len), endOfPage, morePages);
         return ecOK;
@@ -220,7 +220,7 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
                 return rc;
         }
         for (int i = 0; i < TopMargin; ++i) {
-            rc = emit(blank, blankLen, false, false);
+            rc = emitCoded(blank, blankLen, false, false);
             if (rc != ecOK)
                 return rc;
         }
@@ -238,14 +238,14 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
             std::memset(raster_, 0, std::size_t(rowBytes));
             std::memcpy(raster_ + offset, line_, copyBytes);
             std::size_t len = coder_.codeLine(raster_);
-            rc = emit(coder_.data(), len, false, false);
+            rc = emitCoded(coder_.data(), len, false, false);
             if (rc != ecOK)
                 return rc;
             ++lines_;
             if ((options_ & coYield) && (options_ & coYieldOften) && lines_ % 16 == 0 && OnYield && !OnYield())
                 return ecGotQuitMsg;
         }
-        rc = emit(kPageEndBlock, sizeof kPageEndBlock, true, morePages);
+        rc = emitCoded(kPageEndBlock, sizeof kPageEndBlock, true, morePages);
         if (rc == ecOK && !OnOutputLine)
             rc = writer_.endPage();
         if (rc != ecOK)

@@ -87,7 +87,7 @@ public:
 private:
     std::unique_ptr<FaxLineSource> makeSource(int& rc);
     int run(FaxLineSource& source, const std::string& outName);
-    int emit(const std::uint8_t* data, std::size_t len, bool endOfPage, bool morePages);
+    int emitCoded(const std::uint8_t* data, std::size_t len, bool endOfPage, bool morePages);
     bool status(bool starting, bool ending, FaxLineSource& source);
 
     TFaxCvtOptions options_ = coDoubleWidth | coCenterImage | coYield;

@@ -94,6 +94,28 @@ TEST_F(FaxconvRtf, ToFaxRendersExactlyAsCreateFaxFile) {
         EXPECT_EQ(rendertest::pageData(d.file("letter.ovf"), p), rendertest::pageData(res.fileName, p)) << "page " << p;
 }
 
+TEST_F(FaxconvRtf, CoverComesFirst) {
+    TempDir d, lib;
+    const QByteArray cover = rendertest::makeRtf({{QStringLiteral("Cover sheet for Jones"), 14}});
+    const QByteArray rtf = rendertest::makeRtf({{QStringLiteral("The document itself."), 11}});
+    std::ofstream(d.file("cover.rtf"), std::ios::binary).write(cover.constData(), cover.size());
+    std::ofstream(d.file("doc.rtf"), std::ios::binary).write(rtf.constData(), rtf.size());
+    QString err;
+    ASSERT_EQ(run({QStringLiteral("to-fax"), QString::fromStdString(d.file("doc.rtf")),
+                   QString::fromStdString(d.file("out.ovf")), QStringLiteral("--cover"),
+                   QString::fromStdString(d.file("cover.rtf"))},
+                  &err),
+              0)
+        << err.toStdString();
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(lib.dir(), PartsFromRtf(cover, rtf));
+    ASSERT_EQ(res.pageCount, 2);
+    ASSERT_EQ(rendertest::fileHeader(d.file("out.ovf")).pageCount, 2);
+    for (int p = 1; p <= 2; ++p)
+        EXPECT_EQ(rendertest::pageData(d.file("out.ovf"), p), rendertest::pageData(res.fileName, p)) << "page " << p;
+    EXPECT_NE(rendertest::pageData(d.file("out.ovf"), 1), rendertest::pageData(d.file("out.ovf"), 2));
+}
+
 TEST_F(FaxconvRtf, EmptyOrUnreadableDocumentFails) {
     TempDir d;
     std::ofstream(d.file("blank.rtf")) << "{\\rtf1\\ansi   \\par \\par }";

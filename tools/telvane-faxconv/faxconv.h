@@ -30,6 +30,7 @@ struct ToFaxRequest {
     bool doubleWidth = true;
     bool halfHeight = false;
     std::string font;      // system font for text rendered through Qt: FAMILY[:POINTS]
+    std::string cover;     // cover sheet of an RTF document, rendered before it
 };
 
 // An input type of to-fax: converts request.input into request.output; returns 0 or a

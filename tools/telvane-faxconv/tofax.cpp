@@ -85,6 +85,9 @@ int runToFax(const std::vector<std::string>& args) {
         } else if (a == "--station-id") {
             if (!value(r.stationId))
                 return UsageError("--station-id needs a value");
+        } else if (a == "--cover") {
+            if (!value(r.cover))
+                return UsageError("--cover needs a value");
         } else if (a == "--font") {
             if (!value(r.font))
                 return UsageError("--font needs a value");
@@ -132,7 +135,7 @@ int runToFax(const std::vector<std::string>& args) {
 }
 
 const FaxconvCommandRegistrar toFax({"to-fax",
-                                     "to-fax INPUT OUTPUT.OVF [--type TYPE] [--fine] [--wide] [--station-id ID]\n"
+                                     "to-fax INPUT OUTPUT.OVF [--type TYPE] [--fine] [--wide] [--station-id ID] [--cover COVER.rtf]\n"
                                      "         [--top-margin N] [--left-margin N] [--lines-per-page N] [--tab-stop N]\n"
                                      "         [--small-font] [--font FAMILY[:POINTS]] [--no-center] [--no-double] [--half-height]",
                                      runToFax});

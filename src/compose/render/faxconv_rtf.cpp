@@ -20,8 +20,8 @@ int convertRtf(const ToFaxRequest& r, std::string& message) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     QString error;
-    if (!telvane::render::RenderRtfToFaxFile(QString::fromStdString(r.input), QString(), QString::fromStdString(r.output),
-                                             error))
+    if (!telvane::render::RenderRtfToFaxFile(QString::fromStdString(r.input), QString::fromStdString(r.cover),
+                                             QString::fromStdString(r.output), error))
         message = error.toStdString();
     return 0;
 }

@@ -10,10 +10,8 @@
 // made while another one runs (window messages run during rendering) is refused.
 #pragma once
 
-// Before any Qt header: the encoder has a member named like Qt's `emit` keyword macro.
-#include "faximage/faxconverter.h"
-
 #include "compose/richtext/trichtext.h"
+#include "faximage/faxconverter.h"
 #include "records/fax_tables.h"
 
 #include <QByteArray>
