@@ -337,10 +337,16 @@ protected:
         writePortSetting();
         installViewerHooks();
     }
+    static OutgoingSeed outgoingFax(std::string subject, std::string recipient = "Recipient") {
+        OutgoingSeed s;
+        s.subject = std::move(subject);
+        s.recipient = std::move(recipient);
+        return s;
+    }
 };
 
 TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
-    seedOutgoing(dir, {{"Offer", "Ann Smith"}});
+    seedOutgoing(dir, {outgoingFax("Offer", "Ann Smith")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
     mainScreenHooks().createFaxFile = [&](TMainScreen&) { return fax(2, "TVN_1.OVF"); };
@@ -363,7 +369,7 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
 }
 
 TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRenderedFile) {
-    seedOutgoing(dir, {{"Offer"}});
+    seedOutgoing(dir, {outgoingFax("Offer")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
     mainScreenHooks().createFaxFile = [&](TMainScreen&) { return fax(3, "TVN_1.OVF"); };
@@ -382,7 +388,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
 }
 
 TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
-    seedOutgoing(dir, {{"Empty"}});
+    seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
     mainScreenHooks().createFaxFile = [](TMainScreen&) { return QString(); };
     TMainScreen& w = start();
