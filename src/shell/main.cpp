@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include "compose/commands/composehooks.h"
 #include "compose/viewer/faxviewerwindow.h"
+#include "sessions/sessionhooks.h"
 #include "shell/mainscreen.h"
 #include "shell/programdir.h"
 #include "shell/singleinstance.h"
@@ -20,7 +22,9 @@ int main(int argc, char** argv) {
     telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
 
+    telvane::installComposeHooks();
     telvane::installViewerHooks();
+    telvane::installSessionHooks();
     telvane::TMainScreen mainScreen;
     telvane::setMainWindow(&mainScreen);
     guard.setWindow(&mainScreen);
