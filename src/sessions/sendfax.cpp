@@ -342,7 +342,8 @@ void TSendFaxForm::SendFaxButtonClick() {
 }
 
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
-    const QString text = QString::fromStdString(ovx::FaxErrorText(ErrorCode));
+    QString text = QString::fromStdString(ovx::FaxErrorText(ErrorCode));
+    if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
     if (ErrorCode == 0 || text.toUpper() == QStringLiteral("OK")) ResultText = QStringLiteral("Sent");

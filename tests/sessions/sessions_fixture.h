@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QPointer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -52,6 +54,26 @@ void whenModal(std::function<void(W*)> act, int seconds = 20) {
             timer->deleteLater();
             ADD_FAILURE() << "no modal " << W::staticMetaObject.className() << " came up";
             if (QWidget* other = QApplication::activeModalWidget()) other->close();
+        }
+    });
+    timer->start();
+}
+
+// Clicks the button once it shows, polling from the event loop (never waiting inside a handler,
+// so work that runs in the window's own handlers can finish first); fails after `seconds`.
+inline void clickWhenVisible(QAbstractButton* button, int seconds = 40) {
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(20);
+    QPointer<QAbstractButton> target(button);
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, target, seconds] {
+        if (!target || target->isVisible() || clock->elapsed() > seconds * 1000) {
+            timer->stop();
+            timer->deleteLater();
+            if (!target) return;
+            if (!target->isVisible()) ADD_FAILURE() << "button never showed";
+            target->click();
         }
     });
     timer->start();
