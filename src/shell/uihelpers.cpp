@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <QPointer>
+#include <QPushButton>
 
 namespace telvane {
 namespace {
@@ -118,6 +119,14 @@ QEvent::Type windowMessageType(int message) { return static_cast<QEvent::Type>(Q
 
 void PostWindowMessage(QObject* window, int message) {
     if (window) QCoreApplication::postEvent(window, new QEvent(windowMessageType(message)));
+}
+
+QPushButton* MakePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(hint);
+    button->setAutoDefault(false);
+    return button;
 }
 
 void LetMessagesRun() { QCoreApplication::processEvents(); }

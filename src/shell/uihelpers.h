@@ -9,6 +9,7 @@
 
 class QMenu;
 class QObject;
+class QPushButton;
 class QWidget;
 
 namespace telvane {
@@ -91,6 +92,9 @@ constexpr int kCloseRequestMessage = 1066;
 constexpr int kArrivalSoundMessage = 1067;
 QEvent::Type windowMessageType(int message);
 void PostWindowMessage(QObject* window, int message);
+
+// A push button with an object name, a caption and a hint, that is not made the default by focus.
+QPushButton* MakePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint);
 
 // Lets pending window messages run (keeps the window responsive during long steps).
 void LetMessagesRun();

@@ -22,14 +22,6 @@ namespace {
 
 constexpr int kHelpCoverBrowser = 1017;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(hint);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
@@ -47,19 +39,19 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
   CoverGrid->setLogModel(model_);
   CoverGrid->setMinimumSize(CoverGrid->fontMetrics().averageCharWidth() * 48, CoverGrid->fontMetrics().height() * 14);
 
-  NewButton = makeButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
-  ModifyButton = makeButton(this, "ModifyButton", QStringLiteral("&Edit"),
+  NewButton = MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
+  ModifyButton = MakePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
                             QStringLiteral("Edit the currently selected fax cover template"));
-  CloneButton = makeButton(this, "CloneButton", QStringLiteral("&Clone"),
+  CloneButton = MakePushButton(this, "CloneButton", QStringLiteral("&Clone"),
                            QStringLiteral("Clone the currently selected fax cover template"));
-  DeleteButton = makeButton(this, "DeleteButton", QStringLiteral("&Delete"),
+  DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
                             QStringLiteral("Delete  the currently selected fax cover template"));
-  AcceptButton = makeButton(this, "AcceptButton", QStringLiteral("&Accept"), QStringLiteral("Use this cover sheet template"));
-  CancelButton = makeButton(this, "CancelButton", QStringLiteral("Cance&l"),
+  AcceptButton = MakePushButton(this, "AcceptButton", QStringLiteral("&Accept"), QStringLiteral("Use this cover sheet template"));
+  CancelButton = MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"),
                             QStringLiteral("Cancel - do not use any of these templates"));
-  CloseButton = makeButton(this, "CloseButton", QStringLiteral("C&lose"),
+  CloseButton = MakePushButton(this, "CloseButton", QStringLiteral("C&lose"),
                            QStringLiteral("Close the Cover Sheet Template Browser"));
-  HelpButton = makeButton(this, "HelpButton", QStringLiteral("&Help"),
+  HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"),
                           QStringLiteral("Get Windows help for Cover Sheet Template Browser"));
 
   auto* buttons = new QHBoxLayout;

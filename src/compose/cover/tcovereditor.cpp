@@ -25,14 +25,6 @@ namespace {
 constexpr int kHelpCoverEditor = 1018;
 const PageLayoutTwips kLetterLayout{12240, 15840, 720, 720, 720, 720};
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(hint);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
@@ -61,9 +53,9 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   CoverDescription->setToolTip(QStringLiteral("Enter a description for this cover sheet template here"));
   CoverDescription->setMinimumWidth(CoverDescription->fontMetrics().averageCharWidth() * (kDescriptionLength + 4));
   DescriptionLabel->setBuddy(CoverDescription);
-  HelpButton = makeButton(panel, "HelpButton", QStringLiteral("&Help"),
+  HelpButton = MakePushButton(panel, "HelpButton", QStringLiteral("&Help"),
                           QStringLiteral("Get Windows help for Cover Sheet Template Editor"));
-  InsertButton = makeButton(panel, "InsertButton", QStringLiteral("&Insert"),
+  InsertButton = MakePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
                             QStringLiteral("Insert a field from the recipient data, or the current date and time"));
   InsertMenu = new QMenu(InsertButton);
   InsertMenu->setObjectName(QStringLiteral("InsertMenu"));
@@ -73,9 +65,9 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   }
   Zoombutton = new TZoomButton([this] { return RichCover; }, panel);
   Zoombutton->setAutoDefault(false);
-  AcceptButton = makeButton(panel, "AcceptButton", QStringLiteral("&Accept"),
+  AcceptButton = MakePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
                             QStringLiteral("Ok - save changes to this template"));
-  CancelButton = makeButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+  CancelButton = MakePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
                             QStringLiteral("Cancel - do not save changes to this template"));
 
   auto* row = new QHBoxLayout(panel);

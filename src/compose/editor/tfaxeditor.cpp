@@ -33,14 +33,6 @@ constexpr int kHelpFaxEditor = 1015;
 // US Letter portrait with half-inch margins, in twips.
 const PageLayoutTwips kLetterLayout{12240, 15840, 720, 720, 720, 720};
 
-QPushButton* makePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(hint);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent), programDir_(std::move(programDir)) {
@@ -118,7 +110,7 @@ QWidget* TFaxEditor::buildRecipientPage() {
                        QStringLiteral("Enter recipient fax number here"));
   Subject = addField(2, "Subject", QStringLiteral("Subject"), kSubjectLength,
                      QStringLiteral("Enter subject (topic) of fax here"));
-  AddressButton = makePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
+  AddressButton = MakePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
                                  QStringLiteral("Click here to access the Phone Book"));
   grid->addWidget(AddressButton, 3, 1, Qt::AlignLeft);
   grid->setColumnStretch(2, 1);
@@ -148,18 +140,18 @@ QWidget* TFaxEditor::buildBottomPanel() {
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(0, 4, 0, 0);
 
-  Helpbutton = makePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Fax Editor"));
-  RecipientButton = makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
+  Helpbutton = MakePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Fax Editor"));
+  RecipientButton = MakePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
                                    QStringLiteral("Edit the recipient information"));
-  DocumentButton = makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
+  DocumentButton = MakePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
                                   QStringLiteral("Edit the fax document"));
-  CoverButton = makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
+  CoverButton = MakePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
                                QStringLiteral("Edit the optional fax cover sheet"));
   Zoombutton = new TZoomButton([this] { return zoomTarget(); }, panel);
   Zoombutton->setAutoDefault(false);
-  OKButton = makePushButton(panel, "OKButton", QStringLiteral("&Accept"), QStringLiteral("Ok - save changes to this fax"));
+  OKButton = MakePushButton(panel, "OKButton", QStringLiteral("&Accept"), QStringLiteral("Ok - save changes to this fax"));
   OKButton->setDefault(true);
-  CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+  CancelButton = MakePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
                                 QStringLiteral("Cancel - do not save changes to this fax"));
 
   pageButtons_ = new QButtonGroup(this);

@@ -19,14 +19,6 @@ namespace {
 
 constexpr int kHelpPhoneBook = 1019;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(hint);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
@@ -43,16 +35,16 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
   PhoneGrid->setLogModel(model_);
   PhoneGrid->setMinimumSize(PhoneGrid->fontMetrics().averageCharWidth() * 72, PhoneGrid->fontMetrics().height() * 14);
 
-  NewButton = makeButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
-  EditButton = makeButton(this, "EditButton", QStringLiteral("&Edit"),
+  NewButton = MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
+  EditButton = MakePushButton(this, "EditButton", QStringLiteral("&Edit"),
                           QStringLiteral("Edit the currently selected phone book entry"));
-  DeleteButton = makeButton(this, "DeleteButton", QStringLiteral("&Delete"),
+  DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
                             QStringLiteral("Delete the currently selected phone book entry"));
-  AcceptButton = makeButton(this, "AcceptButton", QStringLiteral("&Accept"), QStringLiteral("Use this phone book entry"));
-  CancelButton = makeButton(this, "CancelButton", QStringLiteral("Cance&l"),
+  AcceptButton = MakePushButton(this, "AcceptButton", QStringLiteral("&Accept"), QStringLiteral("Use this phone book entry"));
+  CancelButton = MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"),
                             QStringLiteral("Cancel - do not use any of these phone book entries"));
-  CloseButton = makeButton(this, "CloseButton", QStringLiteral("C&lose"), QStringLiteral("Close the Phone Book Browser"));
-  HelpButton = makeButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Phonebook Browser"));
+  CloseButton = MakePushButton(this, "CloseButton", QStringLiteral("C&lose"), QStringLiteral("Close the Phone Book Browser"));
+  HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Phonebook Browser"));
 
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {NewButton, EditButton, DeleteButton}) buttons->addWidget(b);
