@@ -84,6 +84,16 @@ public:
     void SetDeviceLayer(TDeviceLayer layer) { deviceLayer_ = layer; }
     TTapiMode TapiMode() const { return tapiMode_; }
     void SetTapiMode(TTapiMode mode) { tapiMode_ = mode; }
+    // Settings of the Windows serial driver, kept so configurations carry over; a tty has no
+    // counterpart for them, so they change nothing here.
+    bool UseMSRShadow() const { return useMSRShadow_; }
+    void SetUseMSRShadow(bool on) { useMSRShadow_ = on; }
+    bool UseEventWord() const { return useEventWord_; }
+    void SetUseEventWord(bool on) { useEventWord_ = on; }
+    int CommNotificationLevel() const { return commNotificationLevel_; }
+    void SetCommNotificationLevel(int level) { commNotificationLevel_ = level; }
+    bool RS485Mode() const { return rs485Mode_; }
+    void SetRS485Mode(bool on) { rs485Mode_ = on; }
 
     TTraceLogState Tracing() const { return tracing_; }
     void SetTracing(TTraceLogState state);
@@ -192,6 +202,10 @@ private:
     bool promptForPort_ = true;
     TDeviceLayer deviceLayer_ = dlTty;
     TTapiMode tapiMode_ = tmAuto;
+    bool useMSRShadow_ = true;
+    bool useEventWord_ = true;
+    int commNotificationLevel_ = 10;
+    bool rs485Mode_ = false;
     TTraceLogState tracing_ = tlOff;
     size_t traceSize_ = 10000;
     std::string traceName_ = "OVEX.TRC";

@@ -109,6 +109,10 @@ TEST(ComPortOpen, DefaultsAndThresholds)
     EXPECT_TRUE(port.DTR());
     EXPECT_TRUE(port.RTS());
     EXPECT_TRUE(port.AutoOpen());
+    EXPECT_TRUE(port.UseMSRShadow());
+    EXPECT_TRUE(port.UseEventWord());
+    EXPECT_EQ(port.CommNotificationLevel(), 10);
+    EXPECT_FALSE(port.RS485Mode());
     EXPECT_EQ(port.TraceSize(), 10000u);
     EXPECT_EQ(port.TraceName(), "OVEX.TRC");
     EXPECT_EQ(port.LogName(), "OVEX.LOG");
