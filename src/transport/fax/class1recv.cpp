@@ -410,6 +410,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame)
             Progress(fpGotRemoteID);
         } else if (kind == t30::Frame::DCS) {
             dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+            fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
             gotDCS_ = true;
             Progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
@@ -448,6 +449,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame)
         } else if (kind == t30::Frame::DCS) {
             // The sender trains again (after our silence or at a new speed).
             dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+            fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
             SendCommand(std::string("AT+FRM=") + t30::LongTrainCode(dcs_.SpeedIndex), 40);
             SetTimer(kResponseTicks);
             Goto(rf1StrtTrn);

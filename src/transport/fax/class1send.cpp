@@ -555,6 +555,7 @@ void TClass1Sender::SendDCS()
     const bool fine = PageFine(pageIndex_);
     const bool wide = PageWide(pageIndex_);
     SendFrame(t30::fcfDCS, t30::BuildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
+    fax_.SetConnection(Bps(), fine, wide, false);
     Goto(tf1DCSRspns);
 }
 

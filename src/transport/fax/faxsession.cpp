@@ -178,6 +178,7 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine)
     cancel_ = false;
     faxError_ = 0;
     progress_ = fpInitModem;
+    SetConnection(0, false, false, false);
     machine_ = std::move(machine);
     running_ = true;
     FireStatus(true, false);

@@ -127,6 +127,12 @@ public:
     long BytesTransferred() const { return bytesTransferred_; }
     long PageLength() const { return pageLength_; }
     std::string StatusText() const { return FaxStatusText(progress_); }
+    // Parameters of the current connection, as last negotiated (DCS sent or received):
+    // bit rate (0 before training), high resolution, 2048-pel width, error correction.
+    long ConnectBPS() const { return connectBps_; }
+    bool HighResolution() const { return highRes_; }
+    int PageWidth() const { return wide_ ? 2048 : 1728; }
+    bool ErrorControl() const { return ecm_; }
     bool InProgress() const { return running_; }
     // Classes the modem supports ("AT+FCLASS=?" when idle; the last answer while a session runs).
     TFaxClassSet SupportedFaxClasses();
@@ -156,6 +162,13 @@ public:
     void SetHangupCode(const std::string& code);
     void SetPageInfo(int page, int total) { currentPage_ = page; totalPages_ = total; }
     void SetBytes(long sent, long length) { bytesTransferred_ = sent; pageLength_ = length; }
+    void SetConnection(long bps, bool fine, bool wide, bool ecm)
+    {
+        connectBps_ = bps;
+        highRes_ = fine;
+        wide_ = wide;
+        ecm_ = ecm;
+    }
     bool CancelRequested() const { return cancel_; }
     void SetSupported(TFaxClassSet s) { supported_ = s; }
     bool FirstStartDone() const { return initDone_; }
@@ -193,6 +206,8 @@ private:
     std::atomic<int> faxError_{0};
     std::atomic<int> currentPage_{0}, totalPages_{0};
     std::atomic<long> bytesTransferred_{0}, pageLength_{0};
+    std::atomic<long> connectBps_{0};
+    std::atomic<bool> highRes_{false}, wide_{false}, ecm_{false};
     std::atomic<bool> cancel_{false};
     std::atomic<bool> running_{false};
     std::atomic<TFaxClassSet> supported_{0};
