@@ -1,6 +1,8 @@
 // Scripted Class 1 modem for the fax machine unit tests (see fakemodem.h).
 #include "fakemodem.h"
 
+#include <fstream>
+
 namespace faxtest {
 
 using ovx::hdlc::DLE;
@@ -204,6 +206,12 @@ bool FakeModem::Write(const uint8_t* data, size_t len)
                 OnPageData();
             if (mode_ == Mode::TxData && TxData.size() >= 1)
                 ++pageBytes_;
+            if (mode_ == Mode::TxData && LineBps > 0) {
+                lineBits_ += 8;
+                const int64_t ms = lineBits_ * 1000 / LineBps;
+                Now += ms - lineMs_;
+                lineMs_ = ms;
+            }
             if (mode_ == Mode::TxData && DieAfterPageBytes >= 0 && TxData.size() >= 1 &&
                 pageBytes_ > DieAfterPageBytes) {
                 dead_ = true;
@@ -213,6 +221,37 @@ bool FakeModem::Write(const uint8_t* data, size_t len)
         }
     }
     return true;
+}
+
+namespace {
+const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
+const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
+void Put16(std::ofstream& o, unsigned v) { o.put(char(v & 0xFF)); o.put(char(v >> 8)); }
+void Put32(std::ofstream& o, unsigned v) { for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF)); }
+} // namespace
+
+void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines)
+{
+    std::ofstream o(path, std::ios::binary);
+    o.write("OVF10\x1A", 6);
+    Put32(o, 0);
+    o.put(0);
+    o.write(std::string(20, ' ').data(), 20);
+    o.put(0);
+    Put16(o, static_cast<unsigned>(flags.size()));
+    Put32(o, 64);
+    o.write(std::string(26, '\0').data(), 26);
+    for (uint16_t f : flags) {
+        Put32(o, static_cast<unsigned>(lines * 8 + 14));
+        Put16(o, f | 0x04u);
+        o.write(std::string(10, '\0').data(), 10);
+        for (int i = 0; i < lines; ++i) {
+            Put16(o, 6);
+            o.write(reinterpret_cast<const char*>(kBlank), 6);
+        }
+        Put16(o, 12);
+        o.write(reinterpret_cast<const char*>(kEnd), 12);
+    }
 }
 
 void Drive(ovx::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps)

@@ -43,6 +43,7 @@ public:
     long DieAfterPageBytes = -1;              // the modem vanishes after this many page bytes
     bool VanishInSecondRxData = false;        // the second "AT+FRM=" delivers part, then vanishes
     std::function<void()> OnPageData;         // called when page data starts arriving
+    long LineBps = 0;                         // when set, sent data advances the clock at this rate
 
     // --- what the machine did ---
     std::vector<std::string> Commands;
@@ -94,7 +95,13 @@ private:
     bool dieWhenDrained_ = false;
     int frmCount_ = 0;
     long pageBytes_ = 0;
+    int64_t lineBits_ = 0;
+    int64_t lineMs_ = 0;
 };
+
+// Writes a fax file of line-record pages, each `lines` blank lines plus the page end; one
+// flags value (FAX_FINE, FAX_WIDE) a page.
+void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
 
 // Runs a started session on `modem` until it finishes (or nothing more can happen).
 void Drive(ovx::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps = 200000);

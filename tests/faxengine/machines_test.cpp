@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "class1.h"
 #include "fakemodem.h"
@@ -12,6 +13,8 @@
 #include "ovxexception.h"
 #include "eventsink.h"
 #include "ovfpages.h"
+#include "faximage/mhcoder.h"
+#include "faximage/raster.h"
 
 using namespace ovx;
 using faxtest::FakeModem;
@@ -20,34 +23,7 @@ namespace {
 
 const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
 const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
-
-void Put16(std::ofstream& o, unsigned v) { o.put(char(v & 0xFF)); o.put(char(v >> 8)); }
-void Put32(std::ofstream& o, unsigned v) { for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF)); }
-
-// A fax file of line-record pages, each `lines` blank lines plus the page end; one flag a page.
-void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines)
-{
-    std::ofstream o(path, std::ios::binary);
-    o.write("OVF10\x1A", 6);
-    Put32(o, 0);
-    o.put(0);
-    o.write(std::string(20, ' ').data(), 20);
-    o.put(0);
-    Put16(o, static_cast<unsigned>(flags.size()));
-    Put32(o, 64);
-    o.write(std::string(26, '\0').data(), 26);
-    for (uint16_t f : flags) {
-        Put32(o, static_cast<unsigned>(lines * 8 + 14));
-        Put16(o, f | kFaxLineRecords);
-        o.write(std::string(10, '\0').data(), 10);
-        for (int i = 0; i < lines; ++i) {
-            Put16(o, 6);
-            o.write(reinterpret_cast<const char*>(kBlank), 6);
-        }
-        Put16(o, 12);
-        o.write(reinterpret_cast<const char*>(kEnd), 12);
-    }
-}
+using faxtest::MakeFaxFile;
 
 class Dir {
 public:
@@ -148,6 +124,10 @@ TEST(Class1Send, OnePageCallRunsThePhasesInOrder)
     EXPECT_EQ(rig.modem.SentFrames[1].Control, t30::ctlFinal);
     EXPECT_EQ(t30::DecodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR STATION");
     EXPECT_EQ(rig.Dcs().at(0).SpeedIndex, 6);
+    EXPECT_EQ(rig.fax.ConnectBPS(), 14400);
+    EXPECT_FALSE(rig.fax.HighResolution());
+    EXPECT_EQ(rig.fax.PageWidth(), 1728);
+    EXPECT_FALSE(rig.fax.ErrorControl());
     EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);   // training
     EXPECT_EQ(rig.modem.CountCommand("AT+FTM=146"), 1u);   // page
     ASSERT_EQ(rig.modem.TxData.size(), 2u);
@@ -215,6 +195,7 @@ TEST(Class1Send, TwoFttsStepDownTheSpeed)
     EXPECT_EQ(dcs[1].SpeedIndex, 3);
     EXPECT_EQ(dcs[2].SpeedIndex, 2);
     EXPECT_EQ(rig.modem.TxData.at(2).size(), 4800u / 100 * 18);
+    EXPECT_EQ(rig.fax.ConnectBPS(), 4800);
     const auto fcfs = rig.modem.Fcfs();
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfTSI), 1);
 }
@@ -280,6 +261,7 @@ TEST(Class1Send, ResolutionChangeReturnsToPhaseB)
     ASSERT_EQ(dcs.size(), 2u);
     EXPECT_FALSE(dcs[0].Fine);
     EXPECT_TRUE(dcs[1].Fine);
+    EXPECT_TRUE(rig.fax.HighResolution());
 }
 
 TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes)
@@ -474,6 +456,10 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
     EXPECT_EQ(t30::DecodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR CSI");
     EXPECT_EQ(rig.modem.CountCommand("AT+FRM=145"), 1u);
     EXPECT_EQ(rig.modem.CountCommand("ATA"), 1u);
+    EXPECT_EQ(rig.fax.ConnectBPS(), 14400);
+    EXPECT_TRUE(rig.fax.HighResolution());
+    EXPECT_EQ(rig.fax.PageWidth(), 1728);
+    EXPECT_FALSE(rig.fax.ErrorControl());
 
     TOvfPageReader r;
     ASSERT_EQ(r.Open(rig.stored[0]), 0);
@@ -517,6 +503,8 @@ TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt)
     EXPECT_EQ(fcfs[2], t30::fcfFTT);
     EXPECT_EQ(fcfs[3], t30::fcfCFR);
     EXPECT_EQ(rig.modem.CountCommand("AT+FRM=72"), 2u);   // training, then the page
+    EXPECT_EQ(rig.fax.ConnectBPS(), 7200);
+    EXPECT_FALSE(rig.fax.HighResolution());
 }
 
 TEST(Class1Receive, RejectedCallIsLoggedAsSkipped)
@@ -635,4 +623,259 @@ TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults)
     EXPECT_FALSE(handlerRan);
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+}
+
+TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals)
+{
+    SendRig rig({0}, 2000);
+    rig.fax.StatusInterval = 1;
+    rig.fax.MaxSendCount = 5;
+    rig.modem.LineBps = 2400;   // 12 kB of page data: about 40 s on the line
+    int64_t pageStart = -1;
+    std::vector<int64_t> inPage;
+    rig.modem.OnPageData = [&] { pageStart = rig.modem.Now; };
+    rig.fax.OnFaxStatus = [&](TOvxAbstractFax&, bool first, bool last) {
+        if (pageStart >= 0 && rig.modem.TxData.size() == 1 && !first && !last)
+            inPage.push_back(rig.modem.Now);
+    };
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_GE(pageStart, 0);
+    // A pass of 5 blocks takes 100 ms at this rate: events come at most one pass late.
+    ASSERT_GE(inPage.size(), 15u);
+    EXPECT_GE(inPage[0] - pageStart, 3000);
+    EXPECT_LE(inPage[0] - pageStart, 3000 + 150);
+    for (size_t i = 1; i < inPage.size(); ++i) {
+        EXPECT_GE(inPage[i] - inPage[i - 1], 2000) << i;
+        EXPECT_LE(inPage[i] - inPage[i - 1], 2000 + 150) << i;
+    }
+}
+
+TEST(Class1Send, TimedStatusOutsidePagesEveryInterval)
+{
+    SendRig rig;
+    rig.fax.StatusInterval = 2;
+    rig.modem.DialResult = "";   // never answers: the dial wait passes in timed status events
+    rig.fax.SetDialWait(20);
+    rig.fax.DialAttempts = 1;
+    std::vector<int64_t> times;
+    rig.fax.OnFaxStatus = [&](TOvxAbstractFax&, bool first, bool last) {
+        if (!first && !last && rig.fax.FaxProgress() == fpDialing)
+            times.push_back(rig.modem.Now);
+    };
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoAnswer});
+    ASSERT_GE(times.size(), 9u);
+    for (size_t i = 2; i < times.size(); ++i)
+        EXPECT_EQ(times[i] - times[i - 1], 2000) << i;
+}
+
+namespace {
+
+// A renderer standing in for a system font: `rows` rows, black over the first 64 pels.
+class StubRenderer final : public telvane::faximage::FaxTextRenderer {
+public:
+    StubRenderer(int rows, int prepareResult) : rows_(rows), prepareResult_(prepareResult) {}
+    int prepare(bool, int, int) override { return prepareResult_; }
+    int rowCount() const override { return rows_; }
+    std::size_t maxChars() const override { return 0; }
+    int maxWidth() const override { return 1712; }
+    void renderLine(std::string_view, telvane::faximage::Raster& out) override
+    {
+        out = telvane::faximage::Raster(1712, rows_);
+        for (int y = 0; y < rows_; ++y)
+            std::fill(out.row(y), out.row(y) + 8, 0xFF);
+    }
+
+private:
+    int rows_, prepareResult_;
+};
+
+struct FactoryScope {
+    std::vector<std::string> asked;
+    explicit FactoryScope(int prepareResult = 0, bool loads = true)
+    {
+        TOvxCustomSendFax::SetEnhancedTextFactory(
+            [this, prepareResult, loads](const TOvxFont& font) -> std::unique_ptr<telvane::faximage::FaxTextRenderer> {
+                asked.push_back(font.Name + "/" + std::to_string(font.Height));
+                if (!loads)
+                    return nullptr;
+                return std::make_unique<StubRenderer>(font.Height < 0 ? -font.Height : font.Height, prepareResult);
+            });
+    }
+    ~FactoryScope() { TOvxCustomSendFax::SetEnhancedTextFactory({}); }
+};
+
+// A send with a header line and a text cover; returns the data of the cover and the file page.
+std::vector<std::vector<uint8_t>> SendHeaderAndCover(SendRig& rig)
+{
+    rig.fax.HeaderLine = "HEADER $P";
+    std::ofstream(rig.dir / "cover.txt") << "Cover text\n";
+    rig.fax.CoverFile = rig.dir / "cover.txt";
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    if (rig.modem.TxData.size() != 3)
+        return {};
+    return {rig.modem.TxData[1], rig.modem.TxData[2]};
+}
+
+} // namespace
+
+TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
+{
+    FactoryScope factory;
+    SendRig rig({0}, 4);
+    rig.fax.EnhTextEnabled = true;
+    rig.fax.EnhHeaderFont = "MS Sans Serif";
+    rig.fax.EnhFont = "Arial";
+    rig.fax.EnhFont.Height = -30;
+    const auto pages = SendHeaderAndCover(rig);
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(factory.asked, (std::vector<std::string>{"MS Sans Serif/-13", "Arial/-30"}));
+    // File page: 8 blank lines, 13 header rows (one run of 64 black pels after the margin), the
+    // file's 4 lines and page end. Cover: 8 blank lines, 13 header rows, 30 text rows, page end.
+    telvane::faximage::FaxLineCoder coder;
+    coder.setup(1728, 16, false);
+    std::vector<uint8_t> raster(216, 0);
+    std::fill(raster.begin(), raster.begin() + 8, 0xFF);
+    const size_t stubRow = coder.codeLine(raster.data());
+    EXPECT_EQ(pages[1].size(), 8 * 6 + 13 * stubRow + 4 * 6 + 12);
+    EXPECT_EQ(pages[0].size(), 8 * 6 + (13 + 30) * stubRow + 12);
+}
+
+TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory)
+{
+    TOvxCustomSendFax::SetEnhancedTextFactory({});
+    SendRig plain({0}, 4);
+    const auto bitmap = SendHeaderAndCover(plain);
+    SendRig enhanced({0}, 4);
+    enhanced.fax.EnhTextEnabled = true;
+    enhanced.fax.EnhHeaderFont = "MS Sans Serif";
+    const auto fallback = SendHeaderAndCover(enhanced);
+    ASSERT_EQ(bitmap.size(), 2u);
+    EXPECT_EQ(enhanced.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(fallback, bitmap);
+    // The bitmap font's header: 16 rows of the large glyphs between the blank lines and the file lines.
+    EXPECT_GT(bitmap[1].size(), 8 * 6 + 16 * 6 + 4 * 6 + 12 - 1);
+}
+
+TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling)
+{
+    {
+        FactoryScope factory(0, false);
+        SendRig rig({0}, 4);
+        rig.fax.EnhTextEnabled = true;
+        rig.fax.HeaderLine = "HEADER";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFontNotFound});
+        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+        EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+    }
+    {
+        FactoryScope factory(ecEnhFontTooBig);
+        SendRig rig({0}, 4);
+        rig.fax.EnhTextEnabled = true;
+        rig.fax.HeaderLine = "HEADER";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecEnhFontTooBig});
+        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+    }
+    {
+        // Without a header line or a text cover no font is needed.
+        FactoryScope factory(0, false);
+        SendRig rig({0}, 4);
+        rig.fax.EnhTextEnabled = true;
+        RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_TRUE(factory.asked.empty());
+    }
+}
+
+namespace {
+
+struct CountingDisplay final : TOvxAbstractFaxStatus {
+    using TOvxAbstractFaxStatus::TOvxAbstractFaxStatus;
+    int updates = 0, last = 0;
+    void UpdateDisplay(TOvxAbstractFax&, bool, bool Last) override
+    {
+        ++updates;
+        last += Last;
+    }
+};
+
+struct CountingLog final : TOvxFaxLog {
+    using TOvxFaxLog::TOvxFaxLog;
+    std::vector<int> codes;
+    void UpdateLog(TOvxAbstractFax&, int code) override { codes.push_back(code); }
+};
+
+} // namespace
+
+TEST(ComponentOwner, EmptyStatusDisplayAndFaxLogAreFoundAmongTheOwnersComponents)
+{
+    TOvxComponentOwner owner;
+    CountingDisplay display(&owner);
+    CountingLog log(&owner);
+    CountingDisplay stranger;   // belongs to no owner: never picked
+    SendRig rig;
+    rig.fax.FaxLog = nullptr;
+    rig.fax.SetOwner(&owner);
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.fax.StatusDisplay, &display);
+    EXPECT_EQ(rig.fax.FaxLog, &log);
+    EXPECT_GT(display.updates, 2);
+    EXPECT_EQ(display.last, 1);
+    EXPECT_EQ(log.codes, (std::vector<int>{1, 2}));
+    EXPECT_EQ(stranger.updates, 0);
+}
+
+TEST(ComponentOwner, PropertiesSetByTheApplicationAreKept)
+{
+    TOvxComponentOwner owner;
+    CountingLog ownersLog(&owner);
+    CountingLog chosen;
+    SendRig rig;
+    rig.fax.SetOwner(&owner);
+    rig.fax.FaxLog = &chosen;
+    rig.modem.DialResult = "NO CARRIER";
+    rig.Run();
+    EXPECT_EQ(rig.fax.FaxLog, &chosen);
+    EXPECT_EQ(chosen.codes, (std::vector<int>{1, 3}));
+    EXPECT_TRUE(ownersLog.codes.empty());
+}
+
+TEST(ComponentOwner, DestroyedComponentsLeaveNoDanglingReferences)
+{
+    TOvxComponentOwner owner;
+    TOvxSendFax fax(&owner);
+    {
+        CountingDisplay display(&owner);
+        CountingLog log(&owner);
+        fax.StatusDisplay = &display;
+        fax.FaxLog = &log;
+        EXPECT_EQ(owner.FirstStatusDisplay(), &display);
+    }
+    EXPECT_EQ(fax.StatusDisplay, nullptr);
+    EXPECT_EQ(fax.FaxLog, nullptr);
+    EXPECT_EQ(owner.FirstStatusDisplay(), nullptr);
+    EXPECT_EQ(owner.FirstFaxLog(), nullptr);
+
+    // Moving a component to another owner takes it out of the first.
+    TOvxComponentOwner other;
+    CountingLog moved(&owner);
+    moved.SetOwner(&other);
+    EXPECT_EQ(owner.FirstFaxLog(), nullptr);
+    EXPECT_EQ(other.FirstFaxLog(), &moved);
+
+    // An owner that goes first detaches its components.
+    auto shortLived = std::make_unique<TOvxComponentOwner>();
+    CountingDisplay orphan(shortLived.get());
+    shortLived.reset();
+    EXPECT_EQ(orphan.Owner(), nullptr);
 }

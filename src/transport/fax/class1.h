@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "faxframework.h"
 #include "faxmachine.h"
 #include "ovfpages.h"
 
@@ -92,8 +93,11 @@ private:
     void RepeatPostPage();
     void PostPageAnswer(const hdlc::TFrame& frame);
     void FaxDone();
+    int PrepareText();
+    THeaderValues PageValues() const;
     int RenderHeader(std::vector<uint8_t>& out);
-    int RenderText(const std::string& text, bool fine, std::vector<uint8_t>& out);
+    int RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
+                   std::vector<uint8_t>& out);
     bool PageFine(size_t index) const;
     bool PageWide(size_t index) const;
     long Bps() const { return t30::SpeedBps(speed_); }
@@ -121,7 +125,8 @@ private:
     size_t pendingPos_ = 0;
     long pageBytes_ = 0;
     bool pageDone_ = false;
-    std::unique_ptr<telvane::faximage::FaxTextRenderer> renderer_;
+    // Header line and text cover renderers (the bitmap font, or the enhanced fonts).
+    std::unique_ptr<telvane::faximage::FaxTextRenderer> headerText_, coverText_;
     std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;
 };
 

@@ -185,6 +185,17 @@ void TClass1Sender::GetEntry()
     }
     fax_.SetPageInfo(0, static_cast<int>(plan_.size()));
     Goto(tfInit);
+    for (size_t i = 0; i < plan_.size(); ++i) {
+        const TPagePlan& p = plan_[i];
+        if (!p.TextCover && reader_[p.File].SeekPage(p.Page) != 0) {
+            Fail(ecFaxBadFormat);
+            return;
+        }
+    }
+    if (int rc = PrepareText()) {
+        Fail(rc);
+        return;
+    }
     InitFax();
 }
 
@@ -208,13 +219,6 @@ bool TClass1Sender::PageWide(size_t index) const
 
 void TClass1Sender::InitFax()
 {
-    for (size_t i = 0; i < plan_.size(); ++i) {
-        const TPagePlan& p = plan_[i];
-        if (!p.TextCover && reader_[p.File].SeekPage(p.Page) != 0) {
-            Fail(ecFaxBadFormat);
-            return;
-        }
-    }
     Progress(fpInitModem);
     SendCommand("AT+FCLASS=1");
     SetTimer(kResponseTicks);
@@ -253,6 +257,7 @@ void TClass1Sender::Fail(int code)
         return;
     Goto(tfAbort);
     StopTimer();
+    NormalStatusRhythm();
     WantRoom(false);
     WantEmpty(false);
     sessionError_ = code;
@@ -603,18 +608,48 @@ void TClass1Sender::OnOutput()
     }
 }
 
-int TClass1Sender::RenderText(const std::string& text, bool fine, std::vector<uint8_t>& out)
+// Makes the renderers this fax needs and checks that they can be used at every resolution
+// of its pages, so that a font that cannot be used fails the fax before the call is made.
+int TClass1Sender::PrepareText()
 {
     using namespace telvane::faximage;
-    if (!renderer_) {
-        renderer_ = std::make_unique<BitmapFontRenderer>(false);
+    headerText_.reset();
+    coverText_.reset();
+    if (!coder_)
         coder_ = std::make_unique<FaxLineCoder>();
-    }
-    if (int rc = renderer_->prepare(fine, 1728, kHeaderMargin))
+    auto make = [this](const TOvxFont& font, std::unique_ptr<FaxTextRenderer>& out) {
+        bool haveFactory = false;
+        if (send_.EnhTextEnabled) {
+            out = TOvxCustomSendFax::MakeEnhancedRenderer(font, haveFactory);
+            if (haveFactory && !out)
+                return ecFontNotFound;
+        }
+        if (!out)
+            out = std::make_unique<BitmapFontRenderer>(false);
+        for (size_t i = 0; i < plan_.size(); ++i)
+            if (int rc = out->prepare(PageFine(i), 1728, kHeaderMargin))
+                return rc;
+        return 0;
+    };
+    if (!send_.HeaderLine.empty())
+        if (int rc = make(send_.EnhHeaderFont, headerText_))
+            return rc;
+    const bool textCover = std::any_of(plan_.begin(), plan_.end(), [](const TPagePlan& p) { return p.TextCover; });
+    if (textCover)
+        if (int rc = make(send_.EnhFont, coverText_))
+            return rc;
+    return 0;
+}
+
+int TClass1Sender::RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
+                              std::vector<uint8_t>& out)
+{
+    using namespace telvane::faximage;
+    if (int rc = renderer.prepare(fine, 1728, kHeaderMargin))
         return rc;
     coder_->setup(1728, kHeaderMargin, false);
     Raster rows;
-    renderer_->renderLine(text, rows);
+    renderer.renderLine(text, rows);
     std::vector<uint8_t> line(1728 / 8);
     for (int y = 0; y < rows.height; ++y) {
         std::fill(line.begin(), line.end(), 0);
@@ -626,11 +661,9 @@ int TClass1Sender::RenderText(const std::string& text, bool fine, std::vector<ui
     return 0;
 }
 
-int TClass1Sender::RenderHeader(std::vector<uint8_t>& out)
+// The values of the header and cover tokens for the current page.
+THeaderValues TClass1Sender::PageValues() const
 {
-    const bool fine = PageFine(pageIndex_);
-    for (int i = 0; i < 8; ++i)
-        AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
     THeaderValues v;
     const std::time_t now = std::time(nullptr);
     v.Date = ShortDate(now);
@@ -641,7 +674,14 @@ int TClass1Sender::RenderHeader(std::vector<uint8_t>& out)
     v.Sender = send_.HeaderSender;
     v.TotalPages = static_cast<int>(plan_.size());
     v.Page = static_cast<int>(pageIndex_) + 1;
-    return RenderText(SubstituteHeader(send_.HeaderLine, v), fine, out);
+    return v;
+}
+
+int TClass1Sender::RenderHeader(std::vector<uint8_t>& out)
+{
+    for (int i = 0; i < 8; ++i)
+        AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
+    return RenderText(*headerText_, SubstituteHeader(send_.HeaderLine, PageValues()), PageFine(pageIndex_), out);
 }
 
 void TClass1Sender::StartPage()
@@ -664,19 +704,10 @@ void TClass1Sender::StartPage()
     }
     if (p.TextCover) {
         Goto(tfOpenCover);
-        THeaderValues v;
-        const std::time_t now = std::time(nullptr);
-        v.Date = ShortDate(now);
-        v.Time = LongTime(now);
-        v.StationID = send_.StationID();
-        v.Recipient = send_.HeaderRecipient;
-        v.Title = send_.HeaderTitle;
-        v.Sender = send_.HeaderSender;
-        v.TotalPages = static_cast<int>(plan_.size());
-        v.Page = static_cast<int>(pageIndex_) + 1;
+        const THeaderValues v = PageValues();
         Goto(tfSendCover);
         for (const std::string& line : coverLines_) {
-            if (int rc = RenderText(SubstituteHeader(line, v), fine, pending_)) {
+            if (int rc = RenderText(*coverText_, SubstituteHeader(line, v), fine, pending_)) {
                 Fail(rc);
                 return;
             }
@@ -695,6 +726,7 @@ void TClass1Sender::StartPage()
     Goto(tfSendPage);
     WantRoom(true);
     StopTimer();
+    PageStatusRhythm();
     PumpPage();
 }
 
@@ -723,6 +755,7 @@ bool TClass1Sender::PumpPage()
             out = {hdlc::DLE, hdlc::ETX};
             link_.Write(out.data(), out.size());
             inData_ = false;
+            NormalStatusRhythm();
             WantRoom(false);
             WantEmpty(true);
             Goto(tfDrainPage);

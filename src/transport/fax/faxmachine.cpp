@@ -72,7 +72,23 @@ void TFaxMachine::Status(bool first, bool last)
 {
     fax_.FireStatus(first, last);
     if (!last && fax_.StatusInterval > 0)
-        statusDue_ = Now() + fax_.StatusInterval * 1000;
+        statusDue_ = Now() + (statusPeriodMs_ > 0 ? statusPeriodMs_ : fax_.StatusInterval * 1000);
+}
+
+void TFaxMachine::PageStatusRhythm()
+{
+    if (fax_.StatusInterval <= 0 || finished_)
+        return;
+    statusPeriodMs_ = 2 * fax_.StatusInterval * 1000;
+    statusDue_ = Now() + 3 * fax_.StatusInterval * 1000;
+}
+
+void TFaxMachine::NormalStatusRhythm()
+{
+    if (statusPeriodMs_ < 0 || finished_)
+        return;
+    statusPeriodMs_ = -1;
+    statusDue_ = Now() + fax_.StatusInterval * 1000;
 }
 
 void TFaxMachine::Finish()

@@ -65,7 +65,12 @@ protected:
     size_t DataCount() const { return decoder_.Count(); }
     size_t DataNonZero() const { return decoder_.NonZero(); }
     void Progress(int code);
+    // Raises a status event; unless it is the last, the next timed one is due one period later.
     void Status(bool first, bool last);
+    // Timed status events come every StatusInterval seconds; while a page is sent the first
+    // comes after 3 and the next every 2 intervals (PageStatusRhythm), until NormalStatusRhythm.
+    void PageStatusRhythm();
+    void NormalStatusRhythm();
     // Runs AT commands one after another, each needing OK within 36 ticks (other lines are
     // collected as the reply); `done` gets 0 or the failing step's code and the replies.
     struct TScriptStep {
@@ -99,6 +104,7 @@ private:
     bool wantEmpty_ = false;
     int64_t deadline_ = -1;
     int64_t statusDue_ = -1;
+    int64_t statusPeriodMs_ = -1;   // -1: StatusInterval seconds
     InMode mode_ = InMode::Lines;
     bool frameArmed_ = false;
     bool awaitConfirm_ = false;

@@ -2,6 +2,7 @@
 // (see faxsession.h).
 #include "faxsession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +20,95 @@ namespace ovx {
 
 std::string FaxErrorText(int code) { return telvane::OvxErrorText(code); }
 std::string FaxStatusText(int code) { return telvane::OvxStatusText(code); }
+
+namespace {
+
+template <typename T>
+void Unlist(std::vector<T*>& list, const void* item)
+{
+    list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+std::mutex factoryMu;
+TEnhancedTextFactory enhancedFactory;
+
+} // namespace
+
+TOvxComponentOwner::~TOvxComponentOwner()
+{
+    for (auto* d : displays_)
+        d->owner_ = nullptr;
+    for (auto* l : logs_)
+        l->owner_ = nullptr;
+    for (auto* f : faxes_)
+        f->owner_ = nullptr;
+}
+
+TOvxAbstractFaxStatus* TOvxComponentOwner::FirstStatusDisplay() const
+{
+    return displays_.empty() ? nullptr : displays_.front();
+}
+
+TOvxFaxLog* TOvxComponentOwner::FirstFaxLog() const { return logs_.empty() ? nullptr : logs_.front(); }
+
+void TOvxComponentOwner::Forget(const void* component)
+{
+    Unlist(displays_, component);
+    Unlist(logs_, component);
+    Unlist(faxes_, component);
+    // A fax component must not keep a display or log that is going away.
+    for (auto* f : faxes_) {
+        if (f->StatusDisplay == component)
+            f->StatusDisplay = nullptr;
+        if (f->FaxLog == component)
+            f->FaxLog = nullptr;
+    }
+}
+
+void TOvxAbstractFaxStatus::SetOwner(TOvxComponentOwner* owner)
+{
+    if (owner_)
+        owner_->Forget(this);
+    owner_ = owner;
+    if (owner_)
+        owner_->displays_.push_back(this);
+}
+
+void TOvxFaxLog::SetOwner(TOvxComponentOwner* owner)
+{
+    if (owner_)
+        owner_->Forget(this);
+    owner_ = owner;
+    if (owner_)
+        owner_->logs_.push_back(this);
+}
+
+void TOvxCustomAbstractFax::SetOwner(TOvxComponentOwner* owner)
+{
+    if (owner_)
+        owner_->Forget(this);
+    owner_ = owner;
+    if (owner_)
+        owner_->faxes_.push_back(this);
+}
+
+void TOvxCustomSendFax::SetEnhancedTextFactory(TEnhancedTextFactory factory)
+{
+    std::lock_guard lock(factoryMu);
+    enhancedFactory = std::move(factory);
+}
+
+std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::MakeEnhancedRenderer(const TOvxFont& font,
+                                                                                          bool& haveFactory)
+{
+    TEnhancedTextFactory factory;
+    {
+        std::lock_guard lock(factoryMu);
+        factory = enhancedFactory;
+    }
+    haveFactory = static_cast<bool>(factory);
+    return factory ? factory(font) : nullptr;
+}
 
 void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
 {
@@ -52,9 +142,13 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
     }
 }
 
-TOvxCustomAbstractFax::TOvxCustomAbstractFax() = default;
+TOvxCustomAbstractFax::TOvxCustomAbstractFax(TOvxComponentOwner* owner) { SetOwner(owner); }
 
-TOvxCustomAbstractFax::~TOvxCustomAbstractFax() { StopSession(); }
+TOvxCustomAbstractFax::~TOvxCustomAbstractFax()
+{
+    StopSession();
+    SetOwner(nullptr);
+}
 
 TOvxAbstractFax& TOvxCustomAbstractFax::Self() { return static_cast<TOvxAbstractFax&>(*this); }
 
@@ -179,6 +273,10 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine)
     faxError_ = 0;
     progress_ = fpInitModem;
     SetConnection(0, false, false, false);
+    if (owner_ && !StatusDisplay)
+        StatusDisplay = owner_->FirstStatusDisplay();
+    if (owner_ && !FaxLog)
+        FaxLog = owner_->FirstFaxLog();
     machine_ = std::move(machine);
     running_ = true;
     FireStatus(true, false);

@@ -5,10 +5,14 @@
 // reports through events that run on the application thread (through the port's event sink,
 // or in place when none is set), each waited for at most 1000 ms (2000 ms for next-fax); a
 // handler that does not answer in time leaves the default result.
+// Components may belong to a TOvxComponentOwner; a fax component started without a status
+// display or fax log takes the first one its owner holds.
 // Guarantees: StartSend/StartReceive either throw EOvxException (-1005, -1009, -3006) or
-// return with the session running (or, without triggers, finished with -5001); every session ends with exactly one OnFaxFinish whose code
-// equals the one reported by OnFaxError (0 and no error event on success); CancelSession always
-// ends a running session (progress 4842, error -6005); destroying a component stops its session.
+// return with the session running (or, without triggers, finished with -5001); every session
+// ends with exactly one OnFaxFinish whose code equals the one reported by OnFaxError (0 and no
+// error event on success); CancelSession always ends a running session (progress 4842, error
+// -6005); destroying a component stops its session; a status display or fax log that is
+// destroyed is first taken out of every fax component of its owner.
 #pragma once
 
 #include <atomic>
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "faxframework.h"
+#include "faximage/faxinput.h"
 
 namespace ovx {
 
@@ -28,6 +33,34 @@ class TOvxEventSink;
 class TFaxLink;
 class TFaxMachine;
 class TOvxAbstractFax;
+class TOvxComponentOwner;
+class TOvxAbstractFaxStatus;
+class TOvxFaxLog;
+class TOvxCustomAbstractFax;
+
+// The components of one owner (a window, a tool): non-owning pointers, kept up to date by the
+// components' SetOwner calls and destructors. Destroying the owner first detaches its components.
+class TOvxComponentOwner {
+public:
+    TOvxComponentOwner() = default;
+    ~TOvxComponentOwner();
+    TOvxComponentOwner(const TOvxComponentOwner&) = delete;
+    TOvxComponentOwner& operator=(const TOvxComponentOwner&) = delete;
+
+    // The first registered status display and fax log; null when there is none.
+    TOvxAbstractFaxStatus* FirstStatusDisplay() const;
+    TOvxFaxLog* FirstFaxLog() const;
+
+private:
+    friend class TOvxAbstractFaxStatus;
+    friend class TOvxFaxLog;
+    friend class TOvxCustomAbstractFax;
+    void Forget(const void* component);
+
+    std::vector<TOvxAbstractFaxStatus*> displays_;
+    std::vector<TOvxFaxLog*> logs_;
+    std::vector<TOvxCustomAbstractFax*> faxes_;
+};
 
 enum TFaxLogCode {
     lfaxNone = 0, lfaxTransmitStart = 1, lfaxTransmitOk = 2, lfaxTransmitFail = 3,
@@ -44,6 +77,7 @@ inline constexpr int ecNoFilename = -6010;
 inline constexpr int ecFileRejected = -6011;
 inline constexpr int ecFaxBadFormat = -8001;
 inline constexpr int ecFontNotFound = -8052;
+inline constexpr int ecEnhFontTooBig = -8055;
 inline constexpr int ecFaxIncompatible = -8060;
 inline constexpr int ecFaxBadModemResult = -8061;
 inline constexpr int ecFaxTrainError = -8062;
@@ -70,21 +104,57 @@ std::string FaxStatusText(int code);
 
 class TOvxAbstractFaxStatus {
 public:
-    virtual ~TOvxAbstractFaxStatus() = default;
+    explicit TOvxAbstractFaxStatus(TOvxComponentOwner* owner = nullptr) { SetOwner(owner); }
+    virtual ~TOvxAbstractFaxStatus() { SetOwner(nullptr); }
+    TOvxAbstractFaxStatus(const TOvxAbstractFaxStatus&) = delete;
+    TOvxAbstractFaxStatus& operator=(const TOvxAbstractFaxStatus&) = delete;
     virtual void UpdateDisplay(TOvxAbstractFax& fax, bool First, bool Last) = 0;
+    void SetOwner(TOvxComponentOwner* owner);
+    TOvxComponentOwner* Owner() const { return owner_; }
+
+private:
+    friend class TOvxComponentOwner;
+    TOvxComponentOwner* owner_ = nullptr;
 };
 
 // Writes the fax history file; an empty name writes nothing; failures are not reported.
 class TOvxFaxLog {
 public:
-    virtual ~TOvxFaxLog() = default;
+    explicit TOvxFaxLog(TOvxComponentOwner* owner = nullptr) { SetOwner(owner); }
+    virtual ~TOvxFaxLog() { SetOwner(nullptr); }
+    TOvxFaxLog(const TOvxFaxLog&) = delete;
+    TOvxFaxLog& operator=(const TOvxFaxLog&) = delete;
     std::string FaxHistoryName = "OVEXFAX.HIS";
     virtual void UpdateLog(TOvxAbstractFax& fax, int logCode);
+    void SetOwner(TOvxComponentOwner* owner);
+    TOvxComponentOwner* Owner() const { return owner_; }
+
+private:
+    friend class TOvxComponentOwner;
+    TOvxComponentOwner* owner_ = nullptr;
 };
+
+// A system font for enhanced text: a family name as the user's settings give it (Windows names
+// such as "MS Sans Serif" included; the renderer substitutes what the system has) and a height
+// in the Windows sense: negative, the pixel height of the characters; positive, of the whole
+// character cell. Assigning a string sets the name and keeps the height.
+struct TOvxFont {
+    std::string Name;
+    int Height = -11;
+    TOvxFont& operator=(std::string name)
+    {
+        Name = std::move(name);
+        return *this;
+    }
+};
+
+// Makes a text renderer for an enhanced font; null when the font cannot be loaded.
+using TEnhancedTextFactory =
+    std::function<std::unique_ptr<telvane::faximage::FaxTextRenderer>(const TOvxFont& font)>;
 
 class TOvxCustomAbstractFax {
 public:
-    TOvxCustomAbstractFax();
+    explicit TOvxCustomAbstractFax(TOvxComponentOwner* owner = nullptr);
     virtual ~TOvxCustomAbstractFax();
     TOvxCustomAbstractFax(const TOvxCustomAbstractFax&) = delete;
     TOvxCustomAbstractFax& operator=(const TOvxCustomAbstractFax&) = delete;
@@ -101,8 +171,11 @@ public:
     void SetModemInit(std::string_view s) { modemInit_ = NormaliseModemInit(s); }
     const std::string& StationID() const { return stationID_; }
     void SetStationID(std::string_view s) { stationID_ = std::string(s.substr(0, 20)); }
+    // Null: the first status display / fax log of the owner, looked up at start.
     TOvxAbstractFaxStatus* StatusDisplay = nullptr;
     TOvxFaxLog* FaxLog = nullptr;
+    void SetOwner(TOvxComponentOwner* owner);
+    TOvxComponentOwner* Owner() const { return owner_; }
     virtual std::string FaxFile() const;
     virtual void SetFaxFile(const std::string& f);
     bool AbortNoConnect = false;
@@ -186,10 +259,12 @@ protected:
     TFaxLink* testLink_ = nullptr;
 
 private:
+    friend class TOvxComponentOwner;
     void OnTrigger(uint32_t msg, uint32_t param);
     void ArmTriggers();
     void ReleaseTriggers();
 
+    TOvxComponentOwner* owner_ = nullptr;
     TOvxComPort* comPort_ = nullptr;
     TFaxClass faxClass_ = fcDetect;
     std::string modemInit_;
@@ -216,11 +291,17 @@ private:
     int availTrigger_ = 0, timerTrigger_ = 0, roomTrigger_ = 0, emptyTrigger_ = 0, dataTrigger_ = 0;
 };
 
-class TOvxAbstractFax : public TOvxCustomAbstractFax {};
+class TOvxAbstractFax : public TOvxCustomAbstractFax {
+public:
+    using TOvxCustomAbstractFax::TOvxCustomAbstractFax;
+};
 
 class TOvxCustomSendFax : public TOvxAbstractFax {
 public:
-    TOvxCustomSendFax() { SetFaxClass(fcClass1); }
+    explicit TOvxCustomSendFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner)
+    {
+        SetFaxClass(fcClass1);
+    }
     std::vector<std::string> FaxFileList;
     std::string FaxFile() const override { return FaxFileList.empty() ? std::string() : FaxFileList.front(); }
     void SetFaxFile(const std::string& f) override;
@@ -247,8 +328,18 @@ public:
     bool PageContinuation = true;
     std::string HeaderLine;
     std::string HeaderSender, HeaderRecipient, HeaderTitle;
+    // With EnhTextEnabled the header line is drawn with EnhHeaderFont and a text cover with
+    // EnhFont through the registered enhanced-text factory; without a factory, or with the
+    // option off, with the built-in bitmap font.
     bool EnhTextEnabled = false;
-    std::string EnhFont, EnhHeaderFont;
+    TOvxFont EnhFont, EnhHeaderFont{"", -13};
+    // Installed once by the program (the Qt bridge installs the system-font renderer); an empty
+    // function removes it. Safe to call from any thread.
+    static void SetEnhancedTextFactory(TEnhancedTextFactory factory);
+    // A renderer for `font` from the installed factory: null without a factory, otherwise the
+    // factory's result (null when the font cannot be loaded).
+    static std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeEnhancedRenderer(const TOvxFont& font,
+                                                                                   bool& haveFactory);
 
     std::function<void(TOvxAbstractFax& CP, std::string& APhoneNumber, std::string& AFaxFile,
                        std::string& ACoverFile)> OnFaxNext;
@@ -274,11 +365,17 @@ private:
     std::string mergedFile_;
 };
 
-class TOvxSendFax final : public TOvxCustomSendFax {};
+class TOvxSendFax final : public TOvxCustomSendFax {
+public:
+    using TOvxCustomSendFax::TOvxCustomSendFax;
+};
 
 class TOvxCustomReceiveFax : public TOvxAbstractFax {
 public:
-    TOvxCustomReceiveFax() { SetFaxClass(fcDetect); }
+    explicit TOvxCustomReceiveFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner)
+    {
+        SetFaxClass(fcDetect);
+    }
     int AnswerOnRing = 1;
     bool FaxAndData = false;
     bool OneFax = false;
@@ -300,6 +397,9 @@ private:
     std::string destinationDir_;
 };
 
-class TOvxReceiveFax final : public TOvxCustomReceiveFax {};
+class TOvxReceiveFax final : public TOvxCustomReceiveFax {
+public:
+    using TOvxCustomReceiveFax::TOvxCustomReceiveFax;
+};
 
 } // namespace ovx

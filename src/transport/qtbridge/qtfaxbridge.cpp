@@ -1,11 +1,16 @@
 // Qt event bridge (see qtfaxbridge.h).
 #include "qtfaxbridge.h"
 
-#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QThread>
 
+#include "faximage/qtfonttext.h"
+
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -23,7 +28,32 @@ struct PendingCall {
 };
 } // namespace
 
-TOvxQtEventSink::TOvxQtEventSink(QObject* parent) : QObject(parent) {}
+TOvxQtEventSink::TOvxQtEventSink(QObject* parent) : QObject(parent) { InstallQtEnhancedText(); }
+
+std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const TOvxFont& font)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return nullptr;
+    // Heights beyond any page still make a renderer; it then reports the font as too large.
+    constexpr int kMaxPixels = 4096;
+    QFont f;
+    QStringList families;
+    if (!font.Name.empty())
+        families << QString::fromStdString(font.Name);
+    families << QStringLiteral("Sans Serif");
+    f.setFamilies(families);
+    const int height = std::min(font.Height < 0 ? -font.Height : font.Height, kMaxPixels);
+    f.setPixelSize(std::max(height, 1));
+    if (font.Height > 0) {
+        // A cell height: scale the character size so that ascent + descent fit the cell.
+        const int cell = QFontMetrics(f).height();
+        if (cell > 0)
+            f.setPixelSize(std::max(1, int(std::int64_t(height) * height / cell)));
+    }
+    return std::make_unique<telvane::faximage::QtFontTextRenderer>(f);
+}
+
+void InstallQtEnhancedText() { TOvxCustomSendFax::SetEnhancedTextFactory(MakeQtEnhancedRenderer); }
 
 bool TOvxQtEventSink::RunOnAppThread(const std::function<void()>& call, int timeoutMs)
 {

@@ -4,11 +4,16 @@
 // that has not started by then is abandoned and never runs; one already running is waited for,
 // so the caller never releases what a running handler still uses. Called on the UI thread
 // itself, the event runs at once.
+// The bridge also gives the send components their enhanced text: creating a sink installs the
+// system-font renderer (QtFontTextRenderer) as the enhanced-text factory.
 #pragma once
 
 #include <QObject>
 
+#include <memory>
+
 #include "eventsink.h"
+#include "faxsession.h"
 
 namespace ovx {
 
@@ -18,5 +23,12 @@ public:
     explicit TOvxQtEventSink(QObject* parent = nullptr);
     bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override;
 };
+
+// A system-font renderer for an enhanced font: the family falls back to the system's sans-serif
+// font when the name is unknown (Windows names such as "MS Sans Serif"); a negative height is
+// the characters' pixel height, a positive one the cell height. Null without a QGuiApplication.
+std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const TOvxFont& font);
+// Installs MakeQtEnhancedRenderer as the send components' enhanced-text factory.
+void InstallQtEnhancedText();
 
 } // namespace ovx
