@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Telvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Telvane"));
+    // No display name: on X11 Qt would append it to every window caption ("REINDEX — Telvane").
 
     const QString exe = QCoreApplication::applicationFilePath();
     telvane::setProgramDir(telvane::resolveProgramDir(exe.toStdString()));
@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     telvane::installSessionHooks();
     telvane::TMainScreen mainScreen;
     telvane::setMainWindow(&mainScreen);
+    telvane::createSessionWindows(mainScreen);  // receive mode and its notice window, hidden
     guard.setWindow(&mainScreen);
     mainScreen.show();
     return QApplication::exec();
