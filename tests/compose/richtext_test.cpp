@@ -1,5 +1,5 @@
-// Tests of TRichText: RTF load and save through files, attributes, page breaks, insert points and
-// their merge, the word walk, paragraph metrics, zoom, and the tool bar wiring.
+// Tests of TRichText: RTF load and save through files and memo fields, attributes, page breaks,
+// insert points and their merge, the word walk, paragraph metrics, zoom, and the tool bar wiring.
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "qtapp.h"
@@ -108,6 +109,37 @@ TEST(RichText, LoadFailureLeavesContentAndClearEmpties) {
   rt.Clear();
   EXPECT_EQ(rt.TextLength(), 0);
   EXPECT_TRUE(rt.Lines().isEmpty());
+}
+
+TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
+  QTemporaryDir dir;
+  const std::string d = dir.path().toStdString() + "/";
+  telvane::records::RecordSet table;
+  telvane::records::TXbAccess xb;
+  ASSERT_TRUE(telvane::records::OpenFaxDBF(d, table, xb));
+  table.append();
+  TRichText source;
+  type(source, QStringLiteral("kept in the memo"));
+  ASSERT_TRUE(telvane::SaveRichText(source, "RTFDOC", xb, d));
+  table.post();
+
+  TRichText back;
+  EXPECT_TRUE(telvane::LoadRichText(back, "RTFDOC", xb, d));
+  EXPECT_EQ(back.Text(), QStringLiteral("kept in the memo"));
+
+  // The cover memo is empty: the controls end up empty, each on the page its caller asked for.
+  const telvane::PageLayoutTwips narrow{5760, 15840, 720, 720, 720, 720};
+  TRichText kept, reset;
+  for (TRichText* control : {&kept, &reset}) {
+    control->SetPageLayout(narrow);
+    type(*control, QStringLiteral("replaced"));
+  }
+  telvane::LoadRichText(kept, "RTFCOVER", xb, d, telvane::MemoPage::Keep);
+  telvane::LoadRichText(reset, "RTFCOVER", xb, d, telvane::MemoPage::Reset);
+  EXPECT_EQ(kept.TextLength(), 0);
+  EXPECT_EQ(reset.TextLength(), 0);
+  EXPECT_EQ(kept.PageLayout().width, 5760);
+  EXPECT_EQ(reset.PageLayout().width, 12240);
 }
 
 TEST(RichText, PlainTextFileLoadsAsLines) {

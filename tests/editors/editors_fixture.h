@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "compose/editor/richtextmemo.h"
+#include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
 #include "shell/appstate.h"

@@ -282,10 +282,9 @@ TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
     TRichText cover, doc;
     cover.SetRtf(rendertest::makeRtf({{QStringLiteral("COVER"), 24}}));
     doc.SetRtf(rendertest::makeRtf(numberedLines(4)));
-    RichTextMemoTarget coverTarget(cover), docTarget(doc);
     table.append();
-    ASSERT_TRUE(telvane::records::SaveRichText(coverTarget, "RTFCOVER", xb, d.dir()));
-    ASSERT_TRUE(telvane::records::SaveRichText(docTarget, "RTFDOC", xb, d.dir()));
+    ASSERT_TRUE(telvane::SaveRichText(cover, "RTFCOVER", xb, d.dir()));
+    ASSERT_TRUE(telvane::SaveRichText(doc, "RTFDOC", xb, d.dir()));
     table.fieldByName("SUBJECT").setString("rendered from the log");
     table.post();
     std::filesystem::remove(d.file("Eraseme.rtf"));

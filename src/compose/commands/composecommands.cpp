@@ -4,7 +4,7 @@
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editor/defaultfont.h"
 #include "compose/editor/recordwrite.h"
-#include "compose/editor/richtextmemo.h"
+#include "compose/richtext/richtextmemo.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
 #include "compose/phonebook/tphonebook.h"

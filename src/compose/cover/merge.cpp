@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
-#include "compose/editor/richtextmemo.h"
+#include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 
 namespace telvane {

@@ -9,7 +9,7 @@
 #include "compose/cover/tcovereditor.h"
 #include "compose/editor/defaultfont.h"
 #include "compose/editor/recordwrite.h"
-#include "compose/editor/richtextmemo.h"
+#include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/editor/hintgate.h"
 #include "shell/appstate.h"

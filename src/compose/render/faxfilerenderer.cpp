@@ -4,7 +4,6 @@
 #include "compose/render/faxjoin.h"
 #include "compose/render/pagebitmap.h"
 #include "faximage/faxerrors.h"
-#include "records/fax_tables.h"
 #include "resources/ovxresources.h"
 #include "shell/uihelpers.h"
 
@@ -71,25 +70,10 @@ bool IsRichTextEmpty(const TRichText& control) {
     return true;
 }
 
-void RichTextMemoTarget::clear() {
-    resetForLoading(control_);
-}
-bool RichTextMemoTarget::loadFromFile(const std::string& path) {
-    return control_.LoadFromFile(QString::fromStdString(path));
-}
-bool RichTextMemoTarget::saveToFile(const std::string& path) {
-    return control_.SaveToFile(QString::fromStdString(path));
-}
-void RichTextMemoTarget::refresh() {
-    control_.ReLayout();
-}
-
 FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir) {
     return [&faxXb, dataDir](TRichText& cover, TRichText& document, QString&) {
-        RichTextMemoTarget coverTarget(cover);
-        RichTextMemoTarget documentTarget(document);
-        records::LoadRichText(coverTarget, "RTFCOVER", faxXb, dataDir);
-        records::LoadRichText(documentTarget, "RTFDOC", faxXb, dataDir);
+        LoadRichText(cover, "RTFCOVER", faxXb, dataDir, MemoPage::Reset);
+        LoadRichText(document, "RTFDOC", faxXb, dataDir, MemoPage::Reset);
         return true;
     };
 }

@@ -11,8 +11,8 @@
 #pragma once
 
 #include "compose/richtext/trichtext.h"
+#include "compose/richtext/richtextmemo.h"
 #include "faximage/faxconverter.h"
-#include "records/fax_tables.h"
 
 #include <QByteArray>
 #include <QString>
@@ -55,26 +55,13 @@ bool IsRichTextEmpty(const TRichText& control);
 // says why in `error`.
 using FaxPartsLoader = std::function<bool(TRichText& cover, TRichText& document, QString& error)>;
 
-// RTFCOVER and RTFDOC of the current record of the outgoing log, through LoadRichText (a memo
-// that cannot be written out leaves its control empty).
+// RTFCOVER and RTFDOC of the current record of the outgoing log, through LoadRichText on the
+// default page (a memo that cannot be written out leaves its control empty).
 FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir);
 // RTF (or plain text) held in memory; an empty array is an empty part.
 FaxPartsLoader PartsFromRtf(QByteArray coverRtf, QByteArray documentRtf);
 // RTF files; an empty path is an empty part, an unreadable file a failure.
 FaxPartsLoader PartsFromFiles(QString coverPath, QString documentPath);
-
-// TRichText as the editor of the memo transfer (LoadRichText / SaveRichText).
-class RichTextMemoTarget : public records::RichTextTarget {
-public:
-    explicit RichTextMemoTarget(TRichText& control) : control_(control) {}
-    void clear() override;
-    bool loadFromFile(const std::string& path) override;
-    bool saveToFile(const std::string& path) override;
-    void refresh() override;
-
-private:
-    TRichText& control_;
-};
 
 class FaxFileRenderer {
 public:
