@@ -7,7 +7,6 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "shell/inifile.h"
 #include "shell/placement.h"
 #include "shell/programdir.h"
 #include "shell/uihelpers.h"
@@ -50,21 +49,13 @@ bool THelpWindow::showContext(int context) {
     }
     if (!m_placed && !ProgramDir().empty()) {
         m_placed = true;
-        try {
-            RestoreWindowPlacement(this, ProgramDir());
-        } catch (const IniError&) {
-        }
+        RestoreWindowPlacement(this, ProgramDir());
     }
     return found;
 }
 
 void THelpWindow::closeEvent(QCloseEvent* event) {
-    if (!ProgramDir().empty()) {
-        try {
-            SaveWindowPlacement(this, ProgramDir());
-        } catch (const IniError&) {
-        }
-    }
+    if (!ProgramDir().empty()) KeepWindowPlacement(this, ProgramDir());
     event->accept();
 }
 

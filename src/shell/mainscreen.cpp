@@ -496,10 +496,7 @@ void TMainScreen::showEvent(QShowEvent* event) {
 
 void TMainScreen::FormActivate() {
     if (!m_firstActivationPending || m_closeRequested || m_closed) return;
-    try {
-        RestoreWindowPlacement(this, ProgramDir());
-    } catch (const IniError&) {
-    }
+    RestoreWindowPlacement(this, ProgramDir());
     SetButtons();
     if (startedMinimized()) showMinimized();
     else show();
@@ -557,10 +554,7 @@ void TMainScreen::FormClose() {
         m_receiveMode = false;
     }
     SetButtons();
-    try {
-        SaveWindowPlacement(this, ProgramDir());
-    } catch (const IniError&) {
-    }
+    KeepWindowPlacement(this, ProgramDir());
     SaveSettings();
     for (records::RecordSet* rs : {&m_faxTable, &m_recTable}) {
         try {

@@ -58,6 +58,14 @@ void SaveWindowPlacement(QWidget* window, const std::string& programDir) {
     ini.save(path);
 }
 
+void KeepWindowPlacement(QWidget* window, const std::string& programDir) {
+    try {
+        SaveWindowPlacement(window, programDir);
+    } catch (const IniError&) {
+        // The window closes all the same.
+    }
+}
+
 void RestoreWindowPlacement(QWidget* window, const std::string& programDir) {
     const IniFile ini = IniFile::load(settingsPath(programDir));
     const std::string section = sectionFor(window);

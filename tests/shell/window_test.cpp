@@ -82,6 +82,22 @@ TEST(Placement, SurvivesSaveAndRestore) {
     EXPECT_EQ(w2.geometry(), saved);
 }
 
+TEST(Placement, AClosingWindowLosesOnlyItsPlacementWhenTheSettingsCannotBeWritten) {
+    app();
+    const std::string missing = "/nonexistent-telvane-dir/";
+    PlacedWindow w;
+    w.setGeometry(40, 50, 300, 200);
+    EXPECT_THROW(SaveWindowPlacement(&w, missing), IniError);
+    EXPECT_NO_THROW(KeepWindowPlacement(&w, missing));
+
+    QTemporaryDir dir;
+    const std::string pd = dir.path().toStdString() + "/";
+    KeepWindowPlacement(&w, pd);
+    PlacedWindow back;
+    RestoreWindowPlacement(&back, pd);
+    EXPECT_EQ(back.geometry(), w.geometry());
+}
+
 TEST(Placement, MaximizedIsRestoredMaximized) {
     app();
     QTemporaryDir dir;

@@ -15,7 +15,6 @@
 #include "compose/richtext/trichtoolbar.h"
 #include "compose/editor/hintgate.h"
 #include "shell/helpwindow.h"
-#include "shell/inifile.h"
 #include "shell/placement.h"
 #include "shell/uihelpers.h"
 
@@ -96,11 +95,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
 
   FollowHintSetting(this);
   resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
-  try {
-    RestoreWindowPlacement(this, programDir_);
-  } catch (const IniError&) {
-    // An unreadable settings file leaves the window at its design size.
-  }
+  RestoreWindowPlacement(this, programDir_);
 }
 
 TCoverEditor::~TCoverEditor() = default;
@@ -132,11 +127,7 @@ void TCoverEditor::showEvent(QShowEvent* event) {
 }
 
 void TCoverEditor::done(int result) {
-  try {
-    SaveWindowPlacement(this, programDir_);
-  } catch (const IniError&) {
-    // Placement is a convenience; a settings file that cannot be written must not block closing.
-  }
+  KeepWindowPlacement(this, programDir_);
   QDialog::done(result);
 }
 

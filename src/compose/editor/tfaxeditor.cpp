@@ -21,7 +21,6 @@
 #include "compose/editor/hintgate.h"
 #include "records/fax_tables.h"
 #include "shell/helpwindow.h"
-#include "shell/inifile.h"
 #include "shell/placement.h"
 #include "shell/uihelpers.h"
 
@@ -74,11 +73,7 @@ TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent
   showPage(RecipientPage);
   FollowHintSetting(this);
   resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
-  try {
-    RestoreWindowPlacement(this, programDir_);
-  } catch (const IniError&) {
-    // An unreadable settings file leaves the window at its design size.
-  }
+  RestoreWindowPlacement(this, programDir_);
 }
 
 TFaxEditor::~TFaxEditor() = default;
@@ -237,11 +232,7 @@ void TFaxEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TFaxEditor::done(int result) {
-  try {
-    SaveWindowPlacement(this, programDir_);
-  } catch (const IniError&) {
-    // Placement is a convenience; a settings file that cannot be written must not block closing.
-  }
+  KeepWindowPlacement(this, programDir_);
   QDialog::done(result);
 }
 

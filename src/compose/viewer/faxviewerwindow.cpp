@@ -4,7 +4,6 @@
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"
 #include "shell/helpwindow.h"
-#include "shell/inifile.h"
 #include "shell/mainscreen.h"
 #include "shell/placement.h"
 #include "shell/programdir.h"
@@ -552,11 +551,7 @@ bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
 void TFaxViewer::savePlacement() {
     if (placementSaved_) return;
     placementSaved_ = true;
-    try {
-        SaveWindowPlacement(this, ProgramDir());
-    } catch (const std::exception&) {
-        // Placement is a convenience; a settings file that cannot be written loses it.
-    }
+    KeepWindowPlacement(this, ProgramDir());
 }
 
 void TFaxViewer::closeEvent(QCloseEvent* e) {
