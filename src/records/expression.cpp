@@ -257,37 +257,30 @@ private:
             fail(n->pos, what + " needs " + typeName(t) + ", not " + typeName(n->type));
     }
 
-    NodePtr parseOr() {
-        NodePtr left = parseAnd();
-        while (tok_.kind == Tok::Or) {
+    // The node n with the two operands as its arguments.
+    static NodePtr withOperands(NodePtr n, NodePtr left, NodePtr right) {
+        n->args.push_back(std::move(left));
+        n->args.push_back(std::move(right));
+        return n;
+    }
+
+    // A left-associative chain of logical operands joined by `tok` (.AND. or .OR.).
+    NodePtr parseLogicalChain(Tok tok, Kind kind, const char* name, NodePtr (Parser::*operand)()) {
+        NodePtr left = (this->*operand)();
+        while (tok_.kind == tok) {
             const size_t pos = tok_.pos;
             advance();
-            NodePtr right = parseAnd();
-            need(left, ValueType::Logical, ".OR.");
-            need(right, ValueType::Logical, ".OR.");
-            NodePtr n = make(Kind::Or, ValueType::Logical, pos);
-            n->args.push_back(std::move(left));
-            n->args.push_back(std::move(right));
-            left = std::move(n);
+            NodePtr right = (this->*operand)();
+            need(left, ValueType::Logical, name);
+            need(right, ValueType::Logical, name);
+            left = withOperands(make(kind, ValueType::Logical, pos), std::move(left), std::move(right));
         }
         return left;
     }
 
-    NodePtr parseAnd() {
-        NodePtr left = parseNot();
-        while (tok_.kind == Tok::And) {
-            const size_t pos = tok_.pos;
-            advance();
-            NodePtr right = parseNot();
-            need(left, ValueType::Logical, ".AND.");
-            need(right, ValueType::Logical, ".AND.");
-            NodePtr n = make(Kind::And, ValueType::Logical, pos);
-            n->args.push_back(std::move(left));
-            n->args.push_back(std::move(right));
-            left = std::move(n);
-        }
-        return left;
-    }
+    NodePtr parseOr() { return parseLogicalChain(Tok::Or, Kind::Or, ".OR.", &Parser::parseAnd); }
+
+    NodePtr parseAnd() { return parseLogicalChain(Tok::And, Kind::And, ".AND.", &Parser::parseNot); }
 
     NodePtr parseNot() {
         if (tok_.kind == Tok::Not) {
@@ -322,10 +315,7 @@ private:
             NodePtr right = parseAdditive();
             need(left, ValueType::Character, "'$'");
             need(right, ValueType::Character, "'$'");
-            NodePtr n = make(Kind::Contains, ValueType::Logical, pos);
-            n->args.push_back(std::move(left));
-            n->args.push_back(std::move(right));
-            return n;
+            return withOperands(make(Kind::Contains, ValueType::Logical, pos), std::move(left), std::move(right));
         } else {
             return left;
         }
@@ -335,10 +325,8 @@ private:
             fail(pos, "cannot compare " + std::string(typeName(left->type)) + " with " + typeName(right->type));
         if (left->type == ValueType::Logical && cmp != CmpOp::Eq && cmp != CmpOp::ExactEq && cmp != CmpOp::Ne)
             fail(pos, "logical values can only be compared for equality");
-        NodePtr n = make(Kind::Cmp, ValueType::Logical, pos);
+        NodePtr n = withOperands(make(Kind::Cmp, ValueType::Logical, pos), std::move(left), std::move(right));
         n->op = cmp;
-        n->args.push_back(std::move(left));
-        n->args.push_back(std::move(right));
         if (tok_.kind == Tok::Op && tok_.text != "+" && tok_.text != "-" && tok_.text != "*" && tok_.text != "/")
             fail(tok_.pos, "comparisons cannot be chained; use .AND.");
         return n;
@@ -368,9 +356,7 @@ private:
             } else {
                 fail(pos, std::string("cannot apply '") + (plus ? "+" : "-") + "' to " + typeName(a) + " and " + typeName(b));
             }
-            n->args.push_back(std::move(left));
-            n->args.push_back(std::move(right));
-            left = std::move(n);
+            left = withOperands(std::move(n), std::move(left), std::move(right));
         }
         return left;
     }
@@ -384,10 +370,8 @@ private:
             NodePtr right = parseUnary();
             need(left, ValueType::Numeric, mul ? "'*'" : "'/'");
             need(right, ValueType::Numeric, mul ? "'*'" : "'/'");
-            NodePtr n = make(mul ? Kind::Mul : Kind::Div, ValueType::Numeric, pos);
-            n->args.push_back(std::move(left));
-            n->args.push_back(std::move(right));
-            left = std::move(n);
+            left = withOperands(make(mul ? Kind::Mul : Kind::Div, ValueType::Numeric, pos), std::move(left),
+                                std::move(right));
         }
         return left;
     }

@@ -67,17 +67,23 @@ size_t KeyList::chunkFor(std::string_view key, uint32_t recno) const {
     return std::min(lo, chunks_.empty() ? 0 : chunks_.size() - 1);
 }
 
+size_t KeyList::positionInChunk(const Chunk& c, std::string_view key, uint32_t recno) const {
+    // First entry of the chunk that is not less than (key, recno); its count otherwise.
+    size_t lo = 0, hi = c.count;
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (compare(c.data.data() + mid * entrySize(), key, recno) < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
+}
+
 size_t KeyList::lowerBound(std::string_view key, uint32_t recno) const {
     if (chunks_.empty()) return 0;
     const std::string k = padded(key);
     const size_t ci = chunkFor(k, recno);
     const Chunk& c = chunks_[ci];
-    size_t lo = 0, hi = c.count;
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (compare(c.data.data() + mid * entrySize(), k, recno) < 0) lo = mid + 1;
-        else hi = mid;
-    }
+    const size_t lo = positionInChunk(c, k, recno);
     size_t before = 0;
     for (size_t i = 0; i < ci; ++i) before += chunks_[i].count;
     return before + lo;
@@ -96,12 +102,7 @@ void KeyList::insert(std::string_view key, uint32_t recno) {
     }
     const size_t ci = chunkFor(k, recno);
     Chunk& c = chunks_[ci];
-    size_t lo = 0, hi = c.count;
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (compare(c.data.data() + mid * entrySize(), k, recno) < 0) lo = mid + 1;
-        else hi = mid;
-    }
+    const size_t lo = positionInChunk(c, k, recno);
     std::string e = k;
     e.append(reinterpret_cast<const char*>(&recno), 4);
     c.data.insert(lo * entrySize(), e);
@@ -123,12 +124,7 @@ bool KeyList::erase(std::string_view key, uint32_t recno) {
     const std::string k = padded(key);
     const size_t ci = chunkFor(k, recno);
     Chunk& c = chunks_[ci];
-    size_t lo = 0, hi = c.count;
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (compare(c.data.data() + mid * entrySize(), k, recno) < 0) lo = mid + 1;
-        else hi = mid;
-    }
+    const size_t lo = positionInChunk(c, k, recno);
     if (lo >= c.count || compare(c.data.data() + lo * entrySize(), k, recno) != 0) return false;
     c.data.erase(lo * entrySize(), entrySize());
     --c.count;

@@ -52,6 +52,7 @@ private:
     int compare(const char* entry, std::string_view key, uint32_t recno) const;
     std::pair<size_t, size_t> locate(size_t index) const;
     size_t chunkFor(std::string_view key, uint32_t recno) const;
+    size_t positionInChunk(const Chunk& c, std::string_view key, uint32_t recno) const;
     std::string padded(std::string_view key) const;
 
     int keyLength_;
