@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace telvane::faximage {
+class TOvxFaxConverter;
+}
+
 namespace faxconv {
 
 // Exit codes.
@@ -58,6 +62,10 @@ struct FaxconvInputRegistrar {
 struct FaxconvCommandRegistrar {
     explicit FaxconvCommandRegistrar(const Command& c) { RegisterCommand(c); }
 };
+
+// Sets the converter's input and output files and the page options every input type shares
+// (resolution, width, station ID, margins, lines per page, tab stop) from the request.
+void ApplyPageOptions(telvane::faximage::TOvxFaxConverter& converter, const ToFaxRequest& request);
 
 // Prints "telvane-faxconv: TEXT (CODE)" for an engine code and returns kExitFailed.
 int Fail(int code, const std::string& context = std::string());

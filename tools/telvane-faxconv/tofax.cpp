@@ -5,6 +5,7 @@
 #include "faximage/faxconverter.h"
 
 #include <iostream>
+#include <utility>
 
 namespace faxconv {
 
@@ -15,15 +16,7 @@ using namespace telvane::faximage;
 int convertWith(TFaxInputDocumentType type, const ToFaxRequest& r, std::shared_ptr<FaxTextRenderer> font) {
     TOvxFaxConverter c;
     c.InputDocumentType = type;
-    c.SetDocumentFile(r.input);
-    c.OutFileName = r.output;
-    c.Resolution = r.fine ? frHigh : frNormal;
-    c.Width = r.wide ? fwWide : fwNormal;
-    c.StationID = r.stationId;
-    c.TopMargin = r.topMargin;
-    c.LeftMargin = r.leftMargin;
-    c.LinesPerPage = r.linesPerPage;
-    c.TabStop = r.tabStop;
+    ApplyPageOptions(c, r);
     c.FontType = r.smallFont ? ffSmall : ffStandard;
     c.EnhFont = std::move(font);
     c.SetOptions((r.doubleWidth ? coDoubleWidth : 0) | (r.center ? coCenterImage : 0) | (r.halfHeight ? coHalfHeight : 0));
@@ -52,8 +45,21 @@ const FaxconvInputRegistrar tiffType({"tiff", {"tif", "tiff"}, "TIFF (uncompress
 const FaxconvInputRegistrar pcxType({"pcx", {"pcx"}, "PCX image, one page", convertPcx});
 const FaxconvInputRegistrar dcxType({"dcx", {"dcx"}, "DCX multi-page PCX", convertDcx});
 
+// The request field an option of the table sets; nullptr for any other option.
+template <typename T, std::size_t N>
+T* optionField(const std::pair<const char*, T*> (&options)[N], const std::string& name) {
+    for (const auto& [option, field] : options)
+        if (name == option)
+            return field;
+    return nullptr;
+}
+
 int runToFax(const std::vector<std::string>& args) {
     ToFaxRequest r;
+    const std::pair<const char*, std::string*> textOptions[] = {
+        {"--type", &r.type}, {"--station-id", &r.stationId}, {"--cover", &r.cover}, {"--font", &r.font}};
+    const std::pair<const char*, int*> numberOptions[] = {
+        {"--top-margin", &r.topMargin}, {"--left-margin", &r.leftMargin}, {"--lines-per-page", &r.linesPerPage}};
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -79,27 +85,12 @@ int runToFax(const std::vector<std::string>& args) {
             r.doubleWidth = false;
         else if (a == "--half-height")
             r.halfHeight = true;
-        else if (a == "--type") {
-            if (!value(r.type))
-                return UsageError("--type needs a value");
-        } else if (a == "--station-id") {
-            if (!value(r.stationId))
-                return UsageError("--station-id needs a value");
-        } else if (a == "--cover") {
-            if (!value(r.cover))
-                return UsageError("--cover needs a value");
-        } else if (a == "--font") {
-            if (!value(r.font))
-                return UsageError("--font needs a value");
-        } else if (a == "--top-margin") {
-            if (!number(r.topMargin))
-                return UsageError("--top-margin needs a number");
-        } else if (a == "--left-margin") {
-            if (!number(r.leftMargin))
-                return UsageError("--left-margin needs a number");
-        } else if (a == "--lines-per-page") {
-            if (!number(r.linesPerPage))
-                return UsageError("--lines-per-page needs a number");
+        else if (std::string* text = optionField(textOptions, a)) {
+            if (!value(*text))
+                return UsageError(a + " needs a value");
+        } else if (int* count = optionField(numberOptions, a)) {
+            if (!number(*count))
+                return UsageError(a + " needs a number");
         } else if (a == "--tab-stop") {
             if (!number(r.tabStop) || r.tabStop < 1)
                 return UsageError("--tab-stop needs a number of at least 1");
@@ -141,5 +132,17 @@ const FaxconvCommandRegistrar toFax({"to-fax",
                                      runToFax});
 
 } // namespace
+
+void ApplyPageOptions(TOvxFaxConverter& c, const ToFaxRequest& r) {
+    c.SetDocumentFile(r.input);
+    c.OutFileName = r.output;
+    c.Resolution = r.fine ? frHigh : frNormal;
+    c.Width = r.wide ? fwWide : fwNormal;
+    c.StationID = r.stationId;
+    c.TopMargin = r.topMargin;
+    c.LeftMargin = r.leftMargin;
+    c.LinesPerPage = r.linesPerPage;
+    c.TabStop = r.tabStop;
+}
 
 } // namespace faxconv

@@ -41,15 +41,7 @@ int convertTextEx(const ToFaxRequest& r, std::string& message) {
     font.setPointSizeF(points);
     TOvxFaxConverter c;
     c.InputDocumentType = idTextEx;
-    c.SetDocumentFile(r.input);
-    c.OutFileName = r.output;
-    c.Resolution = r.fine ? frHigh : frNormal;
-    c.Width = r.wide ? fwWide : fwNormal;
-    c.StationID = r.stationId;
-    c.TopMargin = r.topMargin;
-    c.LeftMargin = r.leftMargin;
-    c.LinesPerPage = r.linesPerPage;
-    c.TabStop = r.tabStop;
+    ApplyPageOptions(c, r);
     c.EnhFont = std::make_shared<QtFontTextRenderer>(font);
     c.SetOptions(r.center ? coCenterImage : 0);
     return c.Convert();
