@@ -58,21 +58,18 @@ TParagraphPropDlg::TParagraphPropDlg(QWidget* parent) : QDialog(parent) {
 
   auto* grid = new QGridLayout;
   int row = 0;
+  const auto addRow = [&](const QString& label, QWidget* field) {
+    grid->addWidget(new QLabel(label, this), row, 1);
+    grid->addWidget(field, row++, 2);
+  };
   grid->addWidget(FirstIndentCombo, row, 0);
-  grid->addWidget(new QLabel(QStringLiteral("First Indent"), this), row, 1);
-  grid->addWidget(FirstIndent, row++, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Left Indent"), this), row, 1);
-  grid->addWidget(LeftIndent, row++, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Right Indent"), this), row, 1);
-  grid->addWidget(RightIndent, row++, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Units"), this), row, 1);
-  grid->addWidget(ComboBox1, row++, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Space before (pts)"), this), row, 1);
-  grid->addWidget(SpaceBeforePts, row++, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Space after (pts)"), this), row, 1);
-  grid->addWidget(SpaceAfterPts, row++, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Line Height (pts)"), this), row, 1);
-  grid->addWidget(LineHeightPts, row++, 2);
+  addRow(QStringLiteral("First Indent"), FirstIndent);
+  addRow(QStringLiteral("Left Indent"), LeftIndent);
+  addRow(QStringLiteral("Right Indent"), RightIndent);
+  addRow(QStringLiteral("Units"), ComboBox1);
+  addRow(QStringLiteral("Space before (pts)"), SpaceBeforePts);
+  addRow(QStringLiteral("Space after (pts)"), SpaceAfterPts);
+  addRow(QStringLiteral("Line Height (pts)"), LineHeightPts);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(OKButton);

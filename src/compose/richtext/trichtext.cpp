@@ -553,25 +553,29 @@ void TRichText::forSelectedBlocks(Fn fn) {
   c.endEditBlock();
 }
 
-void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight) {
+template <typename Fn>
+void TRichText::forSelectedMetrics(Fn change) {
   const double dpi = richtext::LayoutResolution(document());
   forSelectedBlocks([&](QTextBlockFormat& f) {
     richtext::ParagraphMetrics m = richtext::MetricsOf(f, dpi);
-    m.spaceBefore = spaceBefore;
-    m.spaceAfter = spaceAfter;
-    m.lineHeight = lineHeight;
+    change(m);
     richtext::SetMetrics(f, m, dpi);
   });
 }
 
+void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight) {
+  forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
+    m.spaceBefore = spaceBefore;
+    m.spaceAfter = spaceAfter;
+    m.lineHeight = lineHeight;
+  });
+}
+
 void TRichText::SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent) {
-  const double dpi = richtext::LayoutResolution(document());
-  forSelectedBlocks([&](QTextBlockFormat& f) {
-    richtext::ParagraphMetrics m = richtext::MetricsOf(f, dpi);
+  forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
     m.firstIndent = firstIndent;
     m.leftIndent = leftIndent;
     m.rightIndent = rightIndent;
-    richtext::SetMetrics(f, m, dpi);
   });
 }
 

@@ -129,6 +129,9 @@ class TRichText : public QTextEdit {
   void preparePaintLayout(double dpi, int width);
   template <typename Fn>
   void forSelectedBlocks(Fn fn);
+  // Changes the twip metrics of every selected paragraph.
+  template <typename Fn>
+  void forSelectedMetrics(Fn change);
 
   PageLayoutTwips page_;
   int zoom_ = 100;
