@@ -52,6 +52,14 @@ TEST(RtfReader, WordPadStyleTextAndCharacterAttributes) {
   EXPECT_EQ(d.colors[big.format.color], (Color{255, 0, 0}));
 }
 
+TEST(RtfReader, SymbolWordsBecomeTheirCharacters) {
+  const Document d = ReadRtf(
+      "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\lquote a\\rquote\\ldblquote b\\rdblquote\\bullet\\endash"
+      "\\emdash|\\emspace\\enspace\\qmspace|\\cell\\nestcell\\tab|\\line|\\unknownword|\\par}");
+  ASSERT_EQ(d.paragraphs.size(), 1u);
+  EXPECT_EQ(textOf(d.paragraphs[0]), "\u2018a\u2019\u201Cb\u201D\u2022\u2013\u2014|   |\t\t\t|\n||");
+}
+
 TEST(RtfReader, ParagraphAttributesAndBreaks) {
   const Document d = ReadRtf(
       "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}"

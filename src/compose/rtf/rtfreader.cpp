@@ -39,6 +39,23 @@ struct State {
 
 bool wordIs(std::string_view w, const char* name) { return w == name; }
 
+// The character a symbol control word stands for; 0 for any other word.
+char32_t symbolOf(std::string_view w) {
+  struct Symbol {
+    const char* word;
+    char32_t character;
+  };
+  static constexpr Symbol kSymbols[] = {
+      {"line", '\n'},       {"tab", '\t'},         {"cell", '\t'},     {"nestcell", '\t'},
+      {"lquote", 0x2018},   {"rquote", 0x2019},    {"ldblquote", 0x201C}, {"rdblquote", 0x201D},
+      {"bullet", 0x2022},   {"endash", 0x2013},    {"emdash", 0x2014},  {"emspace", ' '},
+      {"enspace", ' '},     {"qmspace", ' '},
+  };
+  for (const Symbol& s : kSymbols)
+    if (wordIs(w, s.word)) return s.character;
+  return 0;
+}
+
 // Destinations whose content never shows as document text.
 bool isSkippedDestination(std::string_view w) {
   static const char* const kSkipped[] = {
@@ -357,26 +374,8 @@ class Reader {
     } else if (wordIs(w, "page")) {
       if (!current_.runs.empty()) finishParagraph();
       pageBreakPending_ = true;
-    } else if (wordIs(w, "line")) {
-      appendChar('\n');
-    } else if (wordIs(w, "tab") || wordIs(w, "cell") || wordIs(w, "nestcell")) {
-      appendChar('\t');
-    } else if (wordIs(w, "lquote")) {
-      appendChar(0x2018);
-    } else if (wordIs(w, "rquote")) {
-      appendChar(0x2019);
-    } else if (wordIs(w, "ldblquote")) {
-      appendChar(0x201C);
-    } else if (wordIs(w, "rdblquote")) {
-      appendChar(0x201D);
-    } else if (wordIs(w, "bullet")) {
-      appendChar(0x2022);
-    } else if (wordIs(w, "endash")) {
-      appendChar(0x2013);
-    } else if (wordIs(w, "emdash")) {
-      appendChar(0x2014);
-    } else if (wordIs(w, "emspace") || wordIs(w, "enspace") || wordIs(w, "qmspace")) {
-      appendChar(' ');
+    } else if (const char32_t symbol = symbolOf(w)) {
+      appendChar(symbol);
     }
   }
 
