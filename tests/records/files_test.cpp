@@ -11,14 +11,10 @@ namespace telvane::records {
 namespace {
 
 using test::hex;
+using test::pad;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
-
-std::string pad(std::string s, size_t n) {
-    s.resize(n, ' ');
-    return s;
-}
 
 // The example table: NAME C10, BORN D, PAGES N2, SENT L, NOTE M; BAKER / ADAMSON (deleted) / ADAMS.
 void buildExample(const std::string& path) {

@@ -14,14 +14,10 @@
 namespace telvane::records {
 namespace {
 
+using test::pad;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
-
-std::string pad(std::string s, size_t n) {
-    s.resize(n, ' ');
-    return s;
-}
 
 // NAME C8, DAY D, NOTE M.
 std::string rec(const std::string& name, const std::string& day, bool deleted = false) {

@@ -51,4 +51,9 @@ std::string hex(const std::string& text) {
     return out;
 }
 
+std::string pad(std::string s, size_t n) {
+    s.resize(n, ' ');
+    return s;
+}
+
 }  // namespace telvane::records::test

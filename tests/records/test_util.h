@@ -1,4 +1,4 @@
-// Helpers for the table engine tests: scratch directories and file bytes.
+// Helpers for the table engine tests: scratch directories, file bytes and field images.
 #pragma once
 
 #include <string>
@@ -22,5 +22,7 @@ bool exists(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 // Bytes from a hex string; blanks and '|' are ignored.
 std::string hex(const std::string& text);
+// s cut or filled with blanks to n characters, as a character field stores it.
+std::string pad(std::string s, size_t n);
 
 }  // namespace telvane::records::test
