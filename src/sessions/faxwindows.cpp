@@ -36,6 +36,13 @@ FaxStatusValues ReadFaxStatus(ovx::TOvxAbstractFax& fax) {
     v.pageLength = fax.PageLength();
     v.bytesTransferred = fax.BytesTransferred();
     v.remoteId = QString::fromStdString(fax.RemoteID());
+    // The connection fields stay blank until a rate has been negotiated.
+    if (fax.ConnectBPS() > 0) {
+        v.connectBps = QString::number(fax.ConnectBPS());
+        v.resolution = fax.HighResolution() ? QStringLiteral("high") : QStringLiteral("standard");
+        v.width = QString::number(fax.PageWidth());
+        v.errorControl = fax.ErrorControl() ? QStringLiteral("on") : QStringLiteral("off");
+    }
     v.nowTicks = ovx::SystemClock().NowTicks();
     return v;
 }

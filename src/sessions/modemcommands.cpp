@@ -22,6 +22,22 @@ void AssignPort(ovx::TOvxComPort& port, int comNumber) {
     port.SetPromptForPort(false);
 }
 
+void PrepareSessionPort(ovx::TOvxComPort& port, ovx::TOvxEventSink* sink) {
+    port.SetComNumber(1);
+    port.SetInSize(8192);
+    port.SetOutSize(8192);
+    port.SetAutoOpen(false);
+    port.SetPromptForPort(false);
+    port.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
+    port.SetBufferFull(7372);
+    port.SetBufferResume(819);
+    port.SetTraceSize(32000);
+    port.SetTraceName("OVEX.TRC");
+    port.SetLogName("OVEX.LOG");
+    port.SetTapiMode(ovx::tmOff);
+    port.SetEventSink(sink);
+}
+
 QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
     const QString n = QString::number(comNumber);
     if (code == ovx::ecAlreadyOpen || code == -2005)

@@ -20,6 +20,11 @@ inline constexpr int kOkWaitTicks = 36;
 // Sets the port number and its device (section Ports of the settings), no automatic opening.
 void AssignPort(ovx::TOvxComPort& port, int comNumber);
 
+// The port of a fax session as the send dialog and receive mode place it: COM1, 8192-byte
+// buffers, RTS/CTS flow control with marks 7372 and 819, trace "OVEX.TRC" (32000 entries) and
+// log "OVEX.LOG", no telephony, engine events delivered through `sink`.
+void PrepareSessionPort(ovx::TOvxComPort& port, ovx::TOvxEventSink* sink);
+
 // The message OpenComPort gives for an engine error code of port N (device path for the Linux texts).
 QString OpenFailureMessage(int code, int comNumber, const QString& devicePath);
 

@@ -74,8 +74,12 @@ TFindModemForm::TFindModemForm(ovx::TOvxComPort& port, QWidget* parent) : QDialo
     connect(OkButton, &QPushButton::clicked, this, [this] { OkButtonClick(); });
 }
 
+// The scan runs once per opening: coming back to the window (another program in between, or a
+// restore from the task bar) must not probe the ports again and overwrite the result shown.
 void TFindModemForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (activated_) return;
+    activated_ = true;
     QTimer::singleShot(0, this, [this] { FormActivate(); });
 }
 
@@ -168,8 +172,11 @@ TCheckFaxClassForm::TCheckFaxClassForm(ovx::TOvxComPort& port, ovx::TOvxCustomSe
     connect(OkButton, &QPushButton::clicked, this, [this] { OkButtonClick(); });
 }
 
+// Like the port scan, the check runs once per opening.
 void TCheckFaxClassForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (activated_) return;
+    activated_ = true;
     QTimer::singleShot(0, this, [this] { CheckTheFaxClasses(); });
 }
 

@@ -41,6 +41,7 @@ private:
     ovx::TOvxComPort& port_;
     int result_ = -1;
     bool running_ = false;
+    bool activated_ = false;
 };
 
 class TCheckFaxClassForm : public QDialog {
@@ -71,6 +72,7 @@ private:
     int resultIndex_ = -1;
     QString resultName_;
     bool running_ = false;
+    bool activated_ = false;
 };
 
 class TQuickSetupForm : public QDialog {

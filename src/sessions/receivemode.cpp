@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QTime>
 #include <QThread>
@@ -15,8 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "compose/viewer/faxviewerwindow.h"
 #include "faximage/printer/faxprinter.h"
+#include "faximage/printer/printstatus.h"
 #include "qtfaxbridge.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
@@ -33,12 +35,6 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 void setBusyCursor(bool on) {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-QString portProblemTail(const QString& n) {
-    return QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + n +
-           QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
-           QStringLiteral("click on the Find Modem button in Preferences to be sure.");
 }
 }  // namespace
 
@@ -105,17 +101,7 @@ bool TStartingFaxForm::eventFilter(QObject* watched, QEvent* event) {
 TReceiveMode::TReceiveMode(TMainScreen& main)
     : QObject(&main), main_(main), sink_(std::make_unique<ovx::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TReceiveMode"));
-    OvxComPort1.SetAutoOpen(false);
-    OvxComPort1.SetPromptForPort(false);
-    OvxComPort1.SetInSize(8192);
-    OvxComPort1.SetOutSize(8192);
-    OvxComPort1.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
-    OvxComPort1.SetBufferFull(7372);
-    OvxComPort1.SetBufferResume(819);
-    OvxComPort1.SetTraceName("OVEX.TRC");
-    OvxComPort1.SetLogName("OVEX.LOG");
-    OvxComPort1.SetTapiMode(ovx::tmNone);
-    OvxComPort1.SetEventSink(sink_.get());
+    PrepareSessionPort(OvxComPort1, sink_.get());
     OvxReceiveFax1.SetComPort(&OvxComPort1);
     OvxReceiveFax1.FaxFileExt = "OVF";
     OvxReceiveFax1.ConstantStatus = true;
@@ -126,8 +112,18 @@ TReceiveMode::TReceiveMode(TMainScreen& main)
     StartingFaxForm = new TStartingFaxForm(&main);
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
     printer_->MultiPage = false;
-    printer_->FaxHeader.Enabled = false;
-    printer_->FaxFooter.Enabled = false;
+    printer_->FaxHeader = {QStringLiteral("FILE: $F"), false};
+    printer_->FaxFooter = {QStringLiteral("Page: $P of $N"), false};
+    Printers = [] {
+        PrinterCatalogue c;
+        for (const QPrinterInfo& info : QPrinterInfo::availablePrinters()) c.installed << info.printerName();
+        c.systemDefault = QPrinterInfo::defaultPrinterName();
+        return c;
+    };
+    printStatus_ = new faximage::TStandardFaxPrinterStatusDisplay(&main);
+    printStatus_->setWindowTitle(QStringLiteral("Print Status"));
+    printer_->StatusDisplay = printStatus_;
+    connect(printer_.get(), &faximage::TOvxFaxPrinter::OnFaxPrintStatus, this, [] { LetMessagesRun(); });
 }
 
 TReceiveMode::~TReceiveMode() {
@@ -210,7 +206,8 @@ void TReceiveMode::start() {
             main_.SetStatus({});
             AddtoLastRecLog(QStringLiteral("Error opening com port: COM") + n);
             AddtoLastRecLog(QStringLiteral("Message:") + message);
-            ShowErrorMessage(QStringLiteral("Error Opening Communications Port"), message + portProblemTail(n), false);
+            ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
+                             message + PortCheckAdvice(OvxComPort1.ComNumber(), true), false);
             SaveLocalRecLog();
             abortStart();
             main_.SetButtons();
@@ -222,15 +219,8 @@ void TReceiveMode::start() {
             AddtoLastRecLog(QStringLiteral("Error checking for modem"));
             StartingFaxForm->hide();
             setBusyCursor(false);
-            const bool goOn = ShowErrorWithContinue(
-                QStringLiteral("No Response From Modem"),
-                QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
-                    QStringLiteral("\r\n\r\n") +
-                    QStringLiteral("To verify the communications port, please click on the Find Modem button in Preferences to be sure.") +
-                    QStringLiteral("\r\n\r\n") + QStringLiteral("If you are sure there is a modem on COM") + n +
-                    QStringLiteral(", press CONTINUE") + QStringLiteral("\r\n") +
-                    QStringLiteral("to continue, otherwise press OK to stop the fax session."),
-                false);
+            const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
+                                                    NoModemResponseText(OvxComPort1.ComNumber(), true), false);
             if (!goOn) {
                 ClosePort(OvxComPort1);
                 main_.SetStatus({});
@@ -253,9 +243,7 @@ void TReceiveMode::start() {
                 setBusyCursor(false);
                 ClosePort(OvxComPort1);
                 ShowErrorMessage(QStringLiteral("Unable to Continue"),
-                                 QStringLiteral("We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   (") +
-                                     qs(s.Resetting.String) + QStringLiteral(")") + portProblemTail(n),
-                                 false);
+                                 ResetStringFailureText(qs(s.Resetting.String), OvxComPort1.ComNumber(), true), false);
                 main_.SetStatus({});
                 AddtoLastRecLog(QStringLiteral("Exiting..."));
                 SaveLocalRecLog();
@@ -362,10 +350,18 @@ void TReceiveMode::storeReceivedFax() {
     const Settings& s = AppSettings();
     if (s.Receive.PrintOnReceipt) {
         const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;
-        const std::string printerName = s.Receive.PrintOnReceiptPrinter;
         // Printed after the engine's event has returned, so the line is never held up by the printer.
-        QTimer::singleShot(0, this, [this, file, printerName] { PrintReceivedFax(*printer_, file, printerName); });
+        QTimer::singleShot(0, this, [this, file] { PrintOnReceipt(file); });
     }
+}
+
+void TReceiveMode::PrintOnReceipt(const QString& file) {
+    const PrinterCatalogue printers = Printers();
+    const QString chosen =
+        ReceiptPrinterName(qs(AppSettings().Receive.PrintOnReceiptPrinter), printers.installed, printers.systemDefault);
+    if (!chosen.isEmpty()) printer_->Printer().setPrinterName(chosen);
+    emit printRequested(file, chosen);
+    if (printer_->SetFileName(file) == 0) printer_->PrintFax();
 }
 
 void TReceiveMode::failedReception() {

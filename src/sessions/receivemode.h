@@ -4,6 +4,7 @@
 // ID, pages, file name), then the arrival sound is asked for and, when set, the fax is printed.
 // Stopping cancels the session, sends the after-session reset string and closes the port. The
 // run is logged to "Lastrec.log". TStartingFaxForm is the notice window shown while it starts.
+// The main window's receive mode, with its notice window, is made hidden at program start.
 // Guarantees: the mode flag is set before the engine starts and cleared only after the session
 // is cancelled; a failed reception deletes its partial file; engine events never wait on a modal
 // box (messages are shown after the event has returned).
@@ -12,7 +13,9 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 #include "comport.h"
@@ -30,6 +33,7 @@ class TOvxQtEventSink;
 }
 namespace telvane::faximage {
 class TOvxFaxPrinter;
+class TStandardFaxPrinterStatusDisplay;
 }
 namespace telvane {
 class TMainScreen;
@@ -68,6 +72,23 @@ public:
     void OvxReceiveFax1FaxAccept(bool& Accept);
     void UpdateValues();
 
+signals:
+    // Print-on-receipt is about to print `file` on `printerName` (empty: the current printer).
+    void printRequested(const QString& file, const QString& printerName);
+
+public:
+
+    // Prints a received fax file on the printer chosen in the settings (the current printer when
+    // that one is not installed); runs after the engine's event has returned.
+    void PrintOnReceipt(const QString& file);
+    // The installed printers and the system default, as print-on-receipt looks them up
+    // (QPrinterInfo; replaceable so that the choice can be checked without real printers).
+    struct PrinterCatalogue {
+        QStringList installed;
+        QString systemDefault;
+    };
+    std::function<PrinterCatalogue()> Printers;
+
     void AddtoLastRecLog(const QString& line) { log_.add(line); }
     void SaveLocalRecLog();
     const SessionLog& receiveLog() const { return log_; }
@@ -75,6 +96,7 @@ public:
     ovx::TOvxComPort OvxComPort1;
     ovx::TOvxReceiveFax OvxReceiveFax1;
     TStartingFaxForm* StartingFaxForm;
+    faximage::TOvxFaxPrinter& ovxFaxPrinter1() { return *printer_; }
     int pageCount() const { return pageCount_; }
     const QString& lastReceivedFile() const { return lastFile_; }
 
@@ -89,6 +111,7 @@ private:
     TMainScreen& main_;
     std::unique_ptr<ovx::TOvxQtEventSink> sink_;
     std::unique_ptr<faximage::TOvxFaxPrinter> printer_;
+    faximage::TStandardFaxPrinterStatusDisplay* printStatus_;
     SessionLog log_;
     int lastError_ = 0;
     int pageCount_ = 0;

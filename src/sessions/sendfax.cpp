@@ -121,19 +121,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_u
     connect(PreferencesButton, &QPushButton::clicked, this, [this] { PreferencesButtonClick(); });
 
     // Engine components with their design-time values.
-    OvxComPort1.SetComNumber(1);
-    OvxComPort1.SetInSize(8192);
-    OvxComPort1.SetOutSize(8192);
-    OvxComPort1.SetAutoOpen(false);
-    OvxComPort1.SetPromptForPort(false);
-    OvxComPort1.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
-    OvxComPort1.SetBufferFull(7372);
-    OvxComPort1.SetBufferResume(819);
-    OvxComPort1.SetTraceSize(32000);
-    OvxComPort1.SetTraceName("OVEX.TRC");
-    OvxComPort1.SetLogName("OVEX.LOG");
-    OvxComPort1.SetTapiMode(ovx::tmOff);
-    OvxComPort1.SetEventSink(sink_.get());
+    PrepareSessionPort(OvxComPort1, sink_.get());
     OvxSendFax1.SetComPort(&OvxComPort1);
     OvxSendFax1.SetFaxClass(ovx::fcUnknown);
     OvxSendFax1.FaxFileExt = "OVF";
@@ -235,10 +223,7 @@ void TSendFaxForm::SendFaxButtonClick() {
         AddtoLastSendLog(QStringLiteral("Error opening com port: COM") + n);
         AddtoLastSendLog(QStringLiteral("Message:") + message);
         giveUp();
-        ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
-                         message + QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + n +
-                             QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
-                             QStringLiteral("click on the Find Modem button on the Preferences screen to be sure."),
+        ShowErrorMessage(QStringLiteral("Error Opening Communications Port"), message + PortCheckAdvice(portNumber(), false),
                          true);
         SaveLocalLog();
         return;
@@ -249,15 +234,8 @@ void TSendFaxForm::SendFaxButtonClick() {
     if (!CheckForModem(OvxComPort1)) {
         setBusyCursor(false);
         AddtoLastSendLog(QStringLiteral("Error checking for modem"));
-        const bool goOn = ShowErrorWithContinue(
-            QStringLiteral("No Response From Modem"),
-            QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
-                QStringLiteral("\r\n\r\n") +
-                QStringLiteral("To verify the communications port, please click on the Find Modem button on the Preferences screen.") +
-                QStringLiteral("\r\n\r\n") + QStringLiteral("If you are sure there is a modem on COM") + n +
-                QStringLiteral(", press CONTINUE") + QStringLiteral("\r\n") +
-                QStringLiteral("to continue, otherwise press OK to stop the fax session."),
-            true);
+        const bool goOn =
+            ShowErrorWithContinue(QStringLiteral("No Response From Modem"), NoModemResponseText(portNumber(), false), true);
         if (!goOn) {
             giveUp();
             AddtoLastSendLog(QStringLiteral("Exit"));
@@ -274,12 +252,7 @@ void TSendFaxForm::SendFaxButtonClick() {
             AddtoLastSendLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
             giveUp();
             ShowErrorMessage(QStringLiteral("Unable to Continue"),
-                             QStringLiteral("We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   (") +
-                                 qs(s.Resetting.String) + QStringLiteral(")") + QStringLiteral("\r\n\r\n") +
-                                 QStringLiteral("Is the Communications Port (COM") + n + QStringLiteral(") correct? Please") +
-                                 QStringLiteral("\r\n") +
-                                 QStringLiteral("click on the Find Modem button on the Preferences screen to be sure."),
-                             true);
+                             ResetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
             AddtoLastSendLog(QStringLiteral("Exiting..."));
             SaveLocalLog();
             return;

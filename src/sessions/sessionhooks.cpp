@@ -33,4 +33,6 @@ void installSessionHooks() {
     }
 }
 
+void createSessionWindows(TMainScreen& main) { sessions::TReceiveMode::of(main); }
+
 }  // namespace telvane

@@ -8,6 +8,8 @@
 
 #include <cctype>
 
+#include "shell/settings.h"
+
 namespace telvane::sessions {
 
 namespace {
@@ -79,6 +81,37 @@ QString ReceiveStatusText(const QString& statusText, const QString& remoteId, in
     if (!remoteId.isEmpty()) text += QStringLiteral(" from: ") + remoteId.trimmed() + pagePart + bytesPart;
     if (text.toUpper().contains(QStringLiteral("ABORT"))) text.clear();
     return text;
+}
+
+QString PortCheckAdvice(int comNumber, bool receiving) {
+    return QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + QString::number(comNumber) +
+           QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
+           (receiving ? QStringLiteral("click on the Find Modem button in Preferences to be sure.")
+                      : QStringLiteral("click on the Find Modem button on the Preferences screen to be sure."));
+}
+
+QString NoModemResponseText(int comNumber, bool receiving) {
+    const QString n = QString::number(comNumber);
+    return QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
+           QStringLiteral("\r\n\r\n") +
+           (receiving ? QStringLiteral("To verify the communications port, please click on the Find Modem button in "
+                                       "Preferences to be sure.")
+                      : QStringLiteral("To verify the communications port, please click on the Find Modem button on "
+                                       "the Preferences screen.")) +
+           QStringLiteral("\r\n\r\n") + QStringLiteral("If you are sure there is a modem on COM") + n +
+           QStringLiteral(", press CONTINUE") + QStringLiteral("\r\n") +
+           QStringLiteral("to continue, otherwise press OK to stop the fax session.");
+}
+
+QString ResetStringFailureText(const QString& resetString, int comNumber, bool receiving) {
+    return QStringLiteral("We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset "
+                          "string:   (") +
+           resetString + QStringLiteral(")") + PortCheckAdvice(comNumber, receiving);
+}
+
+QString ReceiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault) {
+    if (setting == QLatin1String(kDefaultPrinterName)) return systemDefault;
+    return installed.contains(setting, Qt::CaseSensitive) ? setting : QString();
 }
 
 QString LogDateTime() {

@@ -40,6 +40,18 @@ int PageMeterPercent(long bytes, long pageLength);
 // station ID, the current page and the bytes transferred.
 QString ReceiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes);
 
+// The messages a session start shows when the port, the modem or the reset string fails; N is
+// the port number. The send dialog points to "the Preferences screen", receive mode to
+// "Preferences" (`receiving`).
+QString PortCheckAdvice(int comNumber, bool receiving);
+QString NoModemResponseText(int comNumber, bool receiving);
+QString ResetStringFailureText(const QString& resetString, int comNumber, bool receiving);
+
+// The printer that print-on-receipt selects for the setting Receive.PrintOnReceiptPrinter: the
+// system default for "Default Windows Printer", else the installed printer of exactly that name;
+// empty when there is none (the current printer is kept).
+QString ReceiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault);
+
 // The current date and time as the logs write them: long date, a blank, long time.
 QString LogDateTime();
 
@@ -57,7 +69,6 @@ public:
 private:
     QStringList lines_;
     QString last_;
-    bool haveLast_ = false;
 };
 
 }  // namespace telvane::sessions

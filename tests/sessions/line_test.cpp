@@ -17,6 +17,7 @@
 #include "compose/editor/tfaxeditor.h"
 #include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
+#include "sessions/faxwindows.h"
 #include "sessions/modemsetup.h"
 #include "sessions/sendfax.h"
 #include "sessions/sessionhooks.h"
@@ -97,6 +98,7 @@ protected:
     TMainScreen& start() {
         window_ = std::make_unique<TMainScreen>();
         setMainWindow(window_.get());
+        createSessionWindows(*window_);
         window_->show();
         waitUntil([this] { return !window_->firstActivationPending(); }, 20);
         return *window_;
@@ -120,15 +122,21 @@ protected:
     }
 
     // Presses Send in the send dialog, waits for the session's end and closes the dialog.
+    // The status window's connection fields as the session left them are kept in `connection`.
     void sendAndClose(TMainScreen& main) {
-        whenModal<TSendFaxForm>([](TSendFaxForm* f) {
+        whenModal<TSendFaxForm>([this](TSendFaxForm* f) {
             f->SendFaxButton->click();
             EXPECT_TRUE(waitUntil([f] { return !f->SessionBusy && !f->ResultText.isEmpty(); }, 90))
                 << "the session did not end";
+            const TStandardFaxDisplay* d = f->OvxFaxStatus1;
+            connection = {d->fsConnectBPS->text(), d->fsResolution->text(), d->fsWidth->text(),
+                          d->fsErrorControl->text()};
             f->CloseButton->click();
         });
         main.SendButtonClick();
     }
+
+    QStringList connection;
 
     std::string modem_;
     QProcess line_;
@@ -164,6 +172,13 @@ TEST_F(LineTest, FaxWrittenInTheEditorIsSentAndMarkedSent) {
                                            "Dial Prefix: ", "Dial Suffix: ", "Fax Class: Class 1",
                                            "StationID: 555 0199", "User INIT String: ", "Result: OK"}));
     EXPECT_TRUE(log[13].startsWith("Finish: "));
+
+    // 14400 bit/s asked for, no error correction; the rendered pages are 1728 pels wide.
+    ASSERT_EQ(connection.size(), 4);
+    EXPECT_EQ(connection[0], "14400");
+    EXPECT_TRUE(connection[1] == "high" || connection[1] == "standard") << connection[1].toStdString();
+    EXPECT_EQ(connection[2], "1728");
+    EXPECT_EQ(connection[3], "off");
 }
 
 TEST_F(LineTest, BusyFarEndLeavesTheErrorInTheRecord) {
@@ -194,7 +209,9 @@ TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
     conv.start(bin("telvane-faxconv"), {"from-fax", "two.ovf", "two.tif"});
     ASSERT_TRUE(conv.waitForFinished(60000) && conv.exitCode() == 0) << conv.readAllStandardError().toStdString();
     QFile::remove(qdir() + "two.ovf");
-    if (haveProgram("tiffinfo")) ASSERT_EQ(tiffPages(qdir() + "two.tif"), 2);
+    if (haveProgram("tiffinfo")) {
+        ASSERT_EQ(tiffPages(qdir() + "two.tif"), 2);
+    }
 
     startLine({"--call", qdir() + "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--answer-after", "1"});
     TMainScreen& main = start();

@@ -1,5 +1,6 @@
 // Rules of the sessions without windows: dial wait, "AT" prefixing, header line, clock texts,
-// file-name cut, page meter, the receive status line and the session log file.
+// file-name cut, page meter, the receive status line, the session-start failure messages, the
+// print-on-receipt printer choice and the session log file.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -69,6 +70,43 @@ TEST(StatusTexts, ReceiveStatusLine) {
     EXPECT_EQ(ReceiveStatusText("User abort", "X", 0, 0), "");
     // Only the page-data text gets the page and byte parts.
     EXPECT_EQ(ReceiveStatusText("Got called-station ID", "X", 3, 10), "Got called-station ID from: X");
+}
+
+TEST(FailureTexts, SendDialogAndReceiveModePointToTheirPreferences) {
+    EXPECT_EQ(PortCheckAdvice(2, false),
+              "\r\n\r\nIs the Communications Port (COM2) correct? Please\r\n"
+              "click on the Find Modem button on the Preferences screen to be sure.");
+    EXPECT_EQ(PortCheckAdvice(6, true),
+              "\r\n\r\nIs the Communications Port (COM6) correct? Please\r\n"
+              "click on the Find Modem button in Preferences to be sure.");
+    EXPECT_EQ(NoModemResponseText(3, false),
+              "We did not receive a modem response from COM3.\r\n\r\n"
+              "To verify the communications port, please click on the Find Modem button on the Preferences screen."
+              "\r\n\r\nIf you are sure there is a modem on COM3, press CONTINUE\r\n"
+              "to continue, otherwise press OK to stop the fax session.");
+    EXPECT_EQ(NoModemResponseText(1, true),
+              "We did not receive a modem response from COM1.\r\n\r\n"
+              "To verify the communications port, please click on the Find Modem button in Preferences to be sure."
+              "\r\n\r\nIf you are sure there is a modem on COM1, press CONTINUE\r\n"
+              "to continue, otherwise press OK to stop the fax session.");
+    EXPECT_EQ(ResetStringFailureText("ATZ", 4, true),
+              "We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   "
+              "(ATZ)\r\n\r\nIs the Communications Port (COM4) correct? Please\r\n"
+              "click on the Find Modem button in Preferences to be sure.");
+}
+
+TEST(ReceiptPrinter, DefaultEntryExactNameOrTheCurrentPrinter) {
+    const QStringList installed{"Office Laser", "office laser 2", "PDF"};
+    EXPECT_EQ(ReceiptPrinterName("Default Windows Printer", installed, "PDF"), "PDF");
+    // No system default: the current printer stays.
+    EXPECT_EQ(ReceiptPrinterName("Default Windows Printer", installed, ""), "");
+    EXPECT_EQ(ReceiptPrinterName("Office Laser", installed, "PDF"), "Office Laser");
+    EXPECT_EQ(ReceiptPrinterName("office laser 2", installed, "PDF"), "office laser 2");
+    // The name must match exactly: other case, a prefix or a printer gone keep the current one.
+    EXPECT_EQ(ReceiptPrinterName("office laser", installed, "PDF"), "");
+    EXPECT_EQ(ReceiptPrinterName("Office", installed, "PDF"), "");
+    EXPECT_EQ(ReceiptPrinterName("Gone Printer", installed, "PDF"), "");
+    EXPECT_EQ(ReceiptPrinterName("default windows printer", installed, "PDF"), "");
 }
 
 TEST_F(SessionsTest, SessionLogDropsRepeatsAndWritesCrLfWithFinish) {

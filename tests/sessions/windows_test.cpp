@@ -1,6 +1,7 @@
 // The session windows offscreen: the error dialog and its one-at-a-time rule, the status window's
-// texts, the send dialog's refusals and failure paths with their log lines against a scripted
-// modem, the find-modem scan, the fax-class check and the quick set-up.
+// texts and connection fields, the send dialog's refusals and failure paths with their log lines
+// against a scripted modem, the find-modem scan and the fax-class check (once per opening), and
+// the quick set-up.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -111,6 +112,32 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     v.status = ovx::fpFinished;
     display.UpdateValues(v);
     EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
+}
+
+TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
+    TStandardFaxDisplay display;
+    ovx::TOvxSendFax fax;
+    fax.SetProgress(ovx::fpDialing);
+    display.UpdateValues(fax);
+    // Nothing negotiated yet: the connection fields stay blank.
+    for (QLabel* l : {display.fsConnectBPS, display.fsResolution, display.fsWidth, display.fsErrorControl})
+        EXPECT_TRUE(l->text().isEmpty()) << l->objectName().toStdString();
+
+    fax.SetProgress(ovx::fpSendPage);
+    fax.SetConnection(14400, true, false, true);
+    display.UpdateValues(fax);
+    EXPECT_EQ(display.fsConnectBPS->text(), "14400");
+    EXPECT_EQ(display.fsResolution->text(), "high");
+    EXPECT_EQ(display.fsWidth->text(), "1728");
+    EXPECT_EQ(display.fsErrorControl->text(), "on");
+
+    // A renegotiation (fall-back) shows the new values.
+    fax.SetConnection(7200, false, true, false);
+    display.UpdateValues(fax);
+    EXPECT_EQ(display.fsConnectBPS->text(), "7200");
+    EXPECT_EQ(display.fsResolution->text(), "standard");
+    EXPECT_EQ(display.fsWidth->text(), "2048");
+    EXPECT_EQ(display.fsErrorControl->text(), "off");
 }
 
 class SendDialogTest : public SessionsTest {
@@ -230,6 +257,45 @@ TEST_F(SessionsTest, FindModemWithABusyPortAsksToCloseOtherPrograms) {
     EXPECT_TRUE(form.Label7->text().startsWith("No modem found. Please make sure that all communication programs"));
 }
 
+// Shows the window again the way a return from another program or from the task bar does, and
+// lets the events that a new activation would queue run.
+template <class W>
+void showAgain(W& window) {
+    window.hide();
+    QCoreApplication::processEvents();
+    window.show();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
+    FakeModem modem(dir() + "m2", FakeModem::standardReply);
+    Settings& s = AppSettings();
+    s.Ports = {dir() + "n1", modem.path(), dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
+    ovx::TOvxComPort port;
+    {
+        TFindModemForm finder(port);
+        finder.show();
+        ASSERT_TRUE(waitUntil([&] { return finder.OkButton->isVisible(); }, 40));
+        const auto afterScan = modem.commands();
+        EXPECT_EQ(afterScan, std::vector<std::string>{"AT"});
+        showAgain(finder);
+        EXPECT_EQ(modem.commands(), afterScan);
+        EXPECT_EQ(finder.PortLabels[1]->text(), "Com 2: MODEM");
+        EXPECT_EQ(finder.Result(), 2);
+    }
+    ovx::TOvxSendFax fax;
+    fax.SetComPort(&port);
+    TCheckFaxClassForm check(port, fax, 2);
+    check.show();
+    ASSERT_TRUE(waitUntil([&] { return check.OkButton->isVisible(); }, 40));
+    const auto afterCheck = modem.commands();
+    ASSERT_GT(afterCheck.size(), 2u);
+    showAgain(check);
+    EXPECT_EQ(modem.commands(), afterCheck);
+    EXPECT_EQ(check.ResultIndex(), 0);
+    EXPECT_FALSE(port.Open());
+}
+
 TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
     AppSettings().Ports[2] = modem.path();
@@ -264,8 +330,11 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     EXPECT_EQ(form.Label1->text(), "Class 1   : unknown");
     EXPECT_EQ(silent.commands(), std::vector<std::string>{"AT"});
     ASSERT_EQ(prompts().count(PromptRecord::YesNo), 1);
-    for (const PromptRecord& r : prompts().records)
-        if (r.kind == PromptRecord::YesNo) EXPECT_EQ(r.caption, "NO MODEM RESPONSE");
+    for (const PromptRecord& r : prompts().records) {
+        if (r.kind == PromptRecord::YesNo) {
+            EXPECT_EQ(r.caption, "NO MODEM RESPONSE");
+        }
+    }
 }
 
 TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
