@@ -1,6 +1,6 @@
 // The windows as a newcomer first sees them: every caption fits its control, nothing lies outside
 // its window except tool-bar controls that scroll into view, and the editors fit an 800 by 600
-// screen. With TELVANE_SCREENSHOT_DIR set, each
+// screen; the browsers keep their tab order and hints. With TELVANE_SCREENSHOT_DIR set, each
 // window is also saved there as a PNG for a look by eye.
 #include <QAbstractButton>
 #include <QLabel>
@@ -16,6 +16,7 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/richtext/trichtoolbar.h"
+#include "shell/loggrid.h"
 #include "editors_fixture.h"
 
 namespace telvane::editortest {
@@ -53,6 +54,45 @@ QStringList clippedControls(QWidget& window) {
     if (!scrolled && !inside.contains(onWindow)) clipped << name + QStringLiteral(" outside");
   }
   return clipped;
+}
+
+// Names of the grid and push buttons in the order Tab visits them, from the window itself on.
+QStringList tabOrder(QWidget& window) {
+  QStringList names;
+  for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
+    if (qobject_cast<QPushButton*>(w) || qobject_cast<TLogGrid*>(w)) names << w->objectName();
+  return names;
+}
+
+QStringList hints(QWidget& window, const QStringList& names) {
+  QStringList out;
+  for (const QString& name : names) out << window.findChild<QWidget*>(name)->toolTip();
+  return out;
+}
+
+TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
+  records::RecordSet coverTable;
+  records::TXbAccess coverXb(coverTable);
+  ASSERT_TRUE(records::OpenCoverDBF(dir(), coverTable, coverXb));
+  TCoverBrowse covers(coverTable, coverXb, dir());
+  EXPECT_EQ(tabOrder(covers), (QStringList{"CoverGrid", "NewButton", "ModifyButton", "CloneButton", "DeleteButton",
+                                           "AcceptButton", "CancelButton", "CloseButton", "HelpButton"}));
+  EXPECT_EQ(hints(covers, {"AcceptButton", "CancelButton", "CloseButton", "HelpButton"}),
+            (QStringList{"Use this cover sheet template", "Cancel - do not use any of these templates",
+                         "Close the Cover Sheet Template Browser",
+                         "Get Windows help for Cover Sheet Template Browser"}));
+  EXPECT_TRUE(covers.CloseButton->isDefault());
+  covers.SetPickMode(true);
+  EXPECT_TRUE(covers.AcceptButton->isDefault());
+
+  TPhoneBook book(dir());
+  EXPECT_EQ(tabOrder(book), (QStringList{"PhoneGrid", "NewButton", "EditButton", "DeleteButton", "AcceptButton",
+                                         "CancelButton", "CloseButton", "HelpButton"}));
+  EXPECT_EQ(hints(book, {"AcceptButton", "CancelButton", "CloseButton", "HelpButton"}),
+            (QStringList{"Use this phone book entry", "Cancel - do not use any of these phone book entries",
+                         "Close the Phone Book Browser", "Get Windows help for Phonebook Browser"}));
+  EXPECT_TRUE(book.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(covers.windowFlags() & Qt::WindowCloseButtonHint);
 }
 
 TEST_F(LayoutTest, FaxEditorPagesShowEveryControlWhole) {

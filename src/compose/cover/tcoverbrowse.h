@@ -5,10 +5,9 @@
 // so that result 1 always comes with a template. The caller opens and closes the table.
 #pragma once
 
-#include <QDialog>
-
 #include <string>
 
+#include "compose/editor/recordbrowser.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"
 
@@ -16,48 +15,31 @@ class QPushButton;
 
 namespace telvane {
 
-class LogTableModel;
-class TLogGrid;
-
-class TCoverBrowse : public QDialog {
+class TCoverBrowse : public RecordBrowser {
   Q_OBJECT
  public:
   TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
                QWidget* parent = nullptr);
-  ~TCoverBrowse() override;
-
-  void SetPickMode(bool pick);
-  bool pickMode() const { return pick_; }
 
   void NewButtonClick();
   void CloneButtonClick();
   void ModifyButtonClick();
   void DeleteButtonClick();
-  void AcceptButtonClick();
+  void AcceptButtonClick() override;
 
   TLogGrid* CoverGrid = nullptr;
   QPushButton* NewButton = nullptr;
   QPushButton* ModifyButton = nullptr;
   QPushButton* CloneButton = nullptr;
   QPushButton* DeleteButton = nullptr;
-  QPushButton* AcceptButton = nullptr;
-  QPushButton* CancelButton = nullptr;
-  QPushButton* CloseButton = nullptr;
-  QPushButton* HelpButton = nullptr;
-
- public slots:
-  void reject() override;
 
  private:
-  bool hasRecords() const;
   // Appends a record with the editor's description and text; reports a failed write.
   void storeTemplate(class TCoverEditor& editor, bool append);
 
   records::RecordSet& table_;
   records::TXbAccess& xb_;
   std::string programDir_;
-  LogTableModel* model_ = nullptr;
-  bool pick_ = false;
   bool cloneMode_ = false;
 };
 

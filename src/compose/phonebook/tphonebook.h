@@ -6,10 +6,9 @@
 // exactly when the table holds entries; acting on an empty table beeps.
 #pragma once
 
-#include <QDialog>
-
 #include <string>
 
+#include "compose/editor/recordbrowser.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"
 
@@ -17,10 +16,7 @@ class QPushButton;
 
 namespace telvane {
 
-class LogTableModel;
-class TLogGrid;
-
-class TPhoneBook : public QDialog {
+class TPhoneBook : public RecordBrowser {
   Q_OBJECT
  public:
   explicit TPhoneBook(std::string programDir, QWidget* parent = nullptr);
@@ -31,8 +27,7 @@ class TPhoneBook : public QDialog {
   // Opens (creating when missing) the phone book on this window's record set.
   bool OpenTable();
 
-  void SetPickMode(bool pick);
-  bool pickMode() const { return pick_; }
+  void SetPickMode(bool pick) override;
   QString PickedName() const { return pickedName_; }
   QString PickedNumber() const { return pickedNumber_; }
 
@@ -40,25 +35,17 @@ class TPhoneBook : public QDialog {
   void NewButtonClick();
   void EditButtonClick();
   void DeleteButtonClick();
-  void AcceptButtonClick();
+  void AcceptButtonClick() override;
 
   TLogGrid* PhoneGrid = nullptr;
   QPushButton* NewButton = nullptr;
   QPushButton* EditButton = nullptr;
   QPushButton* DeleteButton = nullptr;
-  QPushButton* AcceptButton = nullptr;
-  QPushButton* CancelButton = nullptr;
-  QPushButton* CloseButton = nullptr;
-  QPushButton* HelpButton = nullptr;
-
- public slots:
-  void reject() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  bool hasRecords() const;
   // The enable rule without letting pending messages run first.
   void applyButtonStates();
   void editEntry(bool append);
@@ -66,8 +53,6 @@ class TPhoneBook : public QDialog {
   std::string programDir_;
   records::RecordSet table_;
   records::TXbAccess xb_;
-  LogTableModel* model_ = nullptr;
-  bool pick_ = false;
   QString pickedName_;
   QString pickedNumber_;
 };
