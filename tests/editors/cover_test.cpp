@@ -1,5 +1,6 @@
-// Cover templates: the insert menu, the browser's New, Clone, Edit and Delete, and loading a
-// template into a fax with its merge fields replaced by the values of that moment.
+// Cover templates: the template editor as a window, the insert menu, the browser's New, Clone,
+// Edit and Delete, and loading a template into a fax with its merge fields replaced by the values
+// of that moment.
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -40,6 +41,32 @@ class CoverTest : public EditorsTest {
   records::RecordSet covers_;
   records::TXbAccess xb_;
 };
+
+TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
+  QRect wanted;
+  {
+    TCoverEditor editor(dir());
+    EXPECT_TRUE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(editor.isSizeGripEnabled());
+    editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
+    editor.show();
+    EXPECT_EQ(editor.RichCover->PageLayout().width, 12240);
+    EXPECT_EQ(editor.RichCover->PageLayout().marginLeft, 720);
+    EXPECT_EQ(editor.activations(), 1);
+    editor.hide();
+    editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
+    editor.show();
+    EXPECT_EQ(editor.RichCover->PageLayout().width, 5760) << "only the first show sets the page";
+    EXPECT_EQ(editor.activations(), 1);
+    wanted = QRect(QPoint(5, 6), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
+    editor.setGeometry(wanted);
+    editor.reject();
+    EXPECT_EQ(editor.result(), 2);
+  }
+  TCoverEditor again(dir());
+  EXPECT_EQ(again.geometry(), wanted);
+}
 
 TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
   TCoverEditor editor(dir());

@@ -13,25 +13,20 @@
 #include "compose/editor/zoombutton.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "compose/editor/hintgate.h"
 #include "shell/helpwindow.h"
-#include "shell/placement.h"
 #include "shell/uihelpers.h"
 
 namespace telvane {
 namespace {
 
 constexpr int kHelpCoverEditor = 1018;
-const PageLayoutTwips kLetterLayout{12240, 15840, 720, 720, 720, 720};
 
 }  // namespace
 
-TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
-    : QDialog(parent), programDir_(std::move(programDir)) {
+TCoverEditor::TCoverEditor(std::string dir, QWidget* parent)
+    : EditorWindow(std::move(dir), parent) {
   setObjectName(QStringLiteral("CoverEditor"));
   setWindowTitle(QStringLiteral("Cover Sheet Template Editor"));
-  setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
-  setSizeGripEnabled(true);
 
   RichToolCover = new TRichToolBar(this);
   RichToolCover->setObjectName(QStringLiteral("RichToolCover"));
@@ -40,7 +35,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   RichCover->setStyleSheet(QStringLiteral("TRichText { background: white; }"));
   RichToolCover->SetEditor(RichCover);
   Buttons = AddPartButtons(RichToolCover, RichCover,
-                           {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"}, programDir_,
+                           {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"}, programDir(),
                            [this] { FormActivate(); });
 
   auto* panel = new QWidget(this);
@@ -93,9 +88,7 @@ TCoverEditor::TCoverEditor(std::string programDir, QWidget* parent)
   connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
 
-  FollowHintSetting(this);
-  resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
-  RestoreWindowPlacement(this, programDir_);
+  FinishWindow(RichToolCover);
 }
 
 TCoverEditor::~TCoverEditor() = default;
@@ -111,26 +104,16 @@ bool TCoverEditor::InsertItemClick(const QString& caption) {
 }
 
 void TCoverEditor::FormActivate() {
-  ++activations_;
+  CountActivation();
   RichCover->ReLayout();
   RichCover->Repaint();
   RichCover->MoveToStart();
 }
 
-void TCoverEditor::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (shown_) return;
-  shown_ = true;
-  RichCover->SetPageLayout(kLetterLayout);
+void TCoverEditor::FirstShow() {
+  RichCover->SetPageLayout(kEditorPageLayout);
   FormActivate();
   RichCover->setFocus();
 }
-
-void TCoverEditor::done(int result) {
-  KeepWindowPlacement(this, programDir_);
-  QDialog::done(result);
-}
-
-void TCoverEditor::reject() { done(2); }
 
 }  // namespace telvane

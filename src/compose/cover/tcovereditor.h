@@ -6,10 +6,9 @@
 // caret and view go to the start. Its placement is kept in the settings file.
 #pragma once
 
-#include <QDialog>
-
 #include <string>
 
+#include "compose/editor/editorwindow.h"
 #include "compose/editor/partbuttons.h"
 
 class QLabel;
@@ -23,7 +22,7 @@ class TRichText;
 class TRichToolBar;
 class TZoomButton;
 
-class TCoverEditor : public QDialog {
+class TCoverEditor : public EditorWindow {
   Q_OBJECT
  public:
   static constexpr int kDescriptionLength = 35;
@@ -35,7 +34,6 @@ class TCoverEditor : public QDialog {
   bool InsertItemClick(const QString& caption);
   void InsertButtonClick();
   void FormActivate();
-  int activations() const { return activations_; }
 
   TRichToolBar* RichToolCover = nullptr;
   TRichText* RichCover = nullptr;
@@ -49,17 +47,8 @@ class TCoverEditor : public QDialog {
   QPushButton* AcceptButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
- public slots:
-  void done(int result) override;
-  void reject() override;
-
  protected:
-  void showEvent(QShowEvent* event) override;
-
- private:
-  std::string programDir_;
-  bool shown_ = false;
-  int activations_ = 0;
+  void FirstShow() override;
 };
 
 }  // namespace telvane

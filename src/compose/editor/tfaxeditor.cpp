@@ -18,10 +18,8 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "compose/editor/hintgate.h"
 #include "records/fax_tables.h"
 #include "shell/helpwindow.h"
-#include "shell/placement.h"
 #include "shell/uihelpers.h"
 
 namespace telvane {
@@ -29,16 +27,11 @@ namespace {
 
 constexpr int kHelpFaxEditor = 1015;
 
-// US Letter portrait with half-inch margins, in twips.
-const PageLayoutTwips kLetterLayout{12240, 15840, 720, 720, 720, 720};
-
 }  // namespace
 
-TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent), programDir_(std::move(programDir)) {
+TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
   setObjectName(QStringLiteral("FaxEditor"));
   setWindowTitle(QStringLiteral("Fax Editor"));
-  setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
-  setSizeGripEnabled(true);
 
   Notebook = new QStackedWidget(this);
   Notebook->setObjectName(QStringLiteral("Notebook"));
@@ -49,11 +42,11 @@ TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent
   const auto activate = [this] { FormActivate(); };
   DocButtons = AddPartButtons(RichToolDoc, RichDoc,
                               {"DocPageBreakButton", "ParagraphSetupButton", "DocWordWrapButton", "DocDefFontbutton"},
-                              programDir_, activate);
+                              programDir(), activate);
   CoverButtons = AddPartButtons(
       RichToolCover, RichCover,
       {"CoverDocPageBreakButton", "CoverParagraphSetupbutton", "CoverDocWordWrapButton", "CoverDefFontbutton"},
-      programDir_, activate);
+      programDir(), activate);
   LoadCoverButton = new QToolButton(RichToolCover);
   LoadCoverButton->setObjectName(QStringLiteral("LoadCoverButton"));
   LoadCoverButton->setText(QStringLiteral("Load Template"));
@@ -71,9 +64,7 @@ TFaxEditor::TFaxEditor(std::string programDir, QWidget* parent) : QDialog(parent
   layout->addWidget(buildBottomPanel());
 
   showPage(RecipientPage);
-  FollowHintSetting(this);
-  resize(DefaultEditorSize(RichToolCover, minimumSizeHint()));
-  RestoreWindowPlacement(this, programDir_);
+  FinishWindow(RichToolCover);
 }
 
 TFaxEditor::~TFaxEditor() = default;
@@ -205,7 +196,7 @@ void TFaxEditor::CoverButtonClick() {
 }
 
 void TFaxEditor::FormActivate() {
-  ++activations_;
+  CountActivation();
   showPage(RecipientPage);
   for (TRichText* part : {RichCover, RichDoc}) {
     part->ReLayout();
@@ -214,12 +205,9 @@ void TFaxEditor::FormActivate() {
   }
 }
 
-void TFaxEditor::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (shown_) return;
-  shown_ = true;
+void TFaxEditor::FirstShow() {
   for (TRichText* part : {RichCover, RichDoc}) {
-    part->SetPageLayout(kLetterLayout);
+    part->SetPageLayout(kEditorPageLayout);
     part->Repaint();
   }
   FormActivate();
@@ -230,13 +218,6 @@ void TFaxEditor::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   RichDoc->Repaint();
 }
-
-void TFaxEditor::done(int result) {
-  KeepWindowPlacement(this, programDir_);
-  QDialog::done(result);
-}
-
-void TFaxEditor::reject() { done(2); }
 
 QString TFaxEditor::MergeFieldValue(int tag) const {
   MergeSource source;
@@ -255,7 +236,7 @@ void TFaxEditor::answerMergeField(int tag, QString& text, bool& answered) {
 }
 
 void TFaxEditor::AddressButtonClick() {
-  TPhoneBook book(programDir_, this);
+  TPhoneBook book(programDir(), this);
   if (book.OpenTable()) {
     book.SetPickMode(true);
     CenterDialog(&book);
@@ -270,12 +251,12 @@ void TFaxEditor::AddressButtonClick() {
 void TFaxEditor::LoadCoverButtonClick() {
   records::RecordSet coverTable;
   records::TXbAccess coverXb(coverTable);
-  if (!records::OpenCoverDBF(programDir_, coverTable, coverXb)) return;
+  if (!records::OpenCoverDBF(programDir(), coverTable, coverXb)) return;
   {
-    TCoverBrowse browse(coverTable, coverXb, programDir_, this);
+    TCoverBrowse browse(coverTable, coverXb, programDir(), this);
     browse.SetPickMode(true);
     CenterDialog(&browse);
-    if (browse.exec() == 1) LoadTemplate(*RichCover, coverXb, programDir_);
+    if (browse.exec() == 1) LoadTemplate(*RichCover, coverXb, programDir());
   }
   try {
     coverTable.close();

@@ -9,10 +9,9 @@
 // Result: 1 after Accept, 2 after Cancel; the window placement is kept in the settings file.
 #pragma once
 
-#include <QDialog>
-
 #include <string>
 
+#include "compose/editor/editorwindow.h"
 #include "compose/editor/partbuttons.h"
 
 class QButtonGroup;
@@ -27,7 +26,7 @@ class TRichText;
 class TRichToolBar;
 class TZoomButton;
 
-class TFaxEditor : public QDialog {
+class TFaxEditor : public EditorWindow {
   Q_OBJECT
  public:
   enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2 };
@@ -39,8 +38,6 @@ class TFaxEditor : public QDialog {
   ~TFaxEditor() override;
 
   Page currentPage() const;
-  // How often the return-to-the-editor rule has run (first show included).
-  int activations() const { return activations_; }
 
   // Value a merge field takes now (recipient, number, subject, date, time), cut to 100 characters;
   // a null string for a tag without a value.
@@ -75,12 +72,8 @@ class TFaxEditor : public QDialog {
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
- public slots:
-  void done(int result) override;
-  void reject() override;
-
  protected:
-  void showEvent(QShowEvent* event) override;
+  void FirstShow() override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -92,10 +85,7 @@ class TFaxEditor : public QDialog {
   TRichText* zoomTarget() const;
   void answerMergeField(int tag, QString& text, bool& answered);
 
-  std::string programDir_;
   QButtonGroup* pageButtons_ = nullptr;
-  bool shown_ = false;
-  int activations_ = 0;
 };
 
 }  // namespace telvane
