@@ -125,9 +125,11 @@ TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_u
     OvxSendFax1.SetComPort(&OvxComPort1);
     OvxSendFax1.SetFaxClass(ovx::fcUnknown);
     OvxSendFax1.FaxFileExt = "OVF";
+    // The header line and a text cover in a system font (pages are black on white, so the
+    // fonts carry no colour); the renderer substitutes a font the system has for "MS Sans Serif".
     OvxSendFax1.EnhTextEnabled = true;
-    OvxSendFax1.EnhHeaderFont = "MS Sans Serif";
-    OvxSendFax1.EnhFont = "MS Sans Serif";
+    OvxSendFax1.EnhHeaderFont = ovx::TOvxFont{"MS Sans Serif", -13};
+    OvxSendFax1.EnhFont = ovx::TOvxFont{"MS Sans Serif", -11};
     OvxFaxStatus1 = new TStandardFaxDisplay(QStringLiteral("Fax Status"), this);
     OvxFaxStatus1->setWindowFlag(Qt::Window);
     OvxSendFax1.StatusDisplay = OvxFaxStatus1;

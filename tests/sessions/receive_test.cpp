@@ -1,6 +1,7 @@
-// Receive mode on the main window without a line: the notice window made hidden at start, and a
-// fax reported received by the engine becoming a record and, when asked, a print job on the
-// printer the settings name (or the current printer when that one is not installed).
+// Receive mode on the main window without a line: the notice window made hidden at start, the
+// close query while a fax arrives, and a fax reported received by the engine becoming a record
+// and, when asked, a print job on the printer the settings name (or the current printer when
+// that one is not installed).
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
@@ -143,6 +144,24 @@ TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
         EXPECT_EQ(requested.last(), expected) << setting;
         EXPECT_EQ(files.last(), name);
     }
+}
+
+TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    bool accept = false;
+    mode.OvxReceiveFax1FaxAccept(accept);
+    EXPECT_TRUE(accept);
+    ASSERT_TRUE(main_->faxArriving());
+    prompts().answers = {false};
+    EXPECT_FALSE(main_->close());
+    ASSERT_EQ(prompts().count(PromptRecord::YesNo), 1);
+    EXPECT_EQ(prompts().records.back().text, "You are receiving a fax. Exit the program?");
+    EXPECT_EQ(prompts().records.back().caption, "Exit");
+    // The end of that session (the last status event) lets the window close without a question.
+    mode.OvxReceiveFax1FaxStatus(false, true);
+    EXPECT_FALSE(main_->faxArriving());
+    EXPECT_TRUE(main_->close());
+    EXPECT_EQ(prompts().count(PromptRecord::YesNo), 1);
 }
 
 TEST_F(ReceiveModeTest, NothingIsPrintedWhenPrintOnReceiptIsOff) {
