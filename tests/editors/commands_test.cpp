@@ -193,16 +193,22 @@ TEST_F(CommandsTest, EditOnAnEmptyLogOnlyBeeps) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
-  bool coverShown = false;
-  whenModal<TCoverBrowse>([&](TCoverBrowse* b) {
-    coverShown = true;
-    EXPECT_EQ(b->windowTitle(), "Cover Sheet Template Browser");
+// Closes the browser of type W once it is up, after checking that it came up for maintenance.
+template <class W>
+void closeMaintenanceBrowser(const QString& title, bool& shown) {
+  whenModal<W>([&shown, title](W* b) {
+    shown = true;
+    EXPECT_EQ(b->windowTitle(), title);
     EXPECT_TRUE(b->CloseButton->isVisible());
     EXPECT_FALSE(b->AcceptButton->isVisible());
     EXPECT_FALSE(b->CancelButton->isVisible());
     b->CloseButton->click();
   });
+}
+
+TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
+  bool coverShown = false;
+  closeMaintenanceBrowser<TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
   records::RecordSet covers;
   records::TXbAccess coverXb(covers);
   CoverSheets(covers, coverXb, dir());
@@ -211,13 +217,7 @@ TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
   EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNCOV.DBF"));
 
   bool bookShown = false;
-  whenModal<TPhoneBook>([&](TPhoneBook* b) {
-    bookShown = true;
-    EXPECT_EQ(b->windowTitle(), "Phone Book Browser");
-    EXPECT_TRUE(b->CloseButton->isVisible());
-    EXPECT_FALSE(b->AcceptButton->isVisible());
-    b->CloseButton->click();
-  });
+  closeMaintenanceBrowser<TPhoneBook>(QStringLiteral("Phone Book Browser"), bookShown);
   PhoneBook(dir());
   EXPECT_TRUE(bookShown);
   EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNPB.DBF"));
