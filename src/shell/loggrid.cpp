@@ -7,10 +7,20 @@
 
 #include <algorithm>
 
+#include "shell/uihelpers.h"
+
 namespace telvane {
 
 using records::FieldType;
 using records::RecordSetEvent;
+
+bool HasVisibleRecords(const records::RecordSet& rs) { return rs.active() && rs.visibleCount() > 0; }
+
+bool VisibleRecordsOrBeep(const records::RecordSet& rs) {
+    if (HasVisibleRecords(rs)) return true;
+    Beep();
+    return false;
+}
 
 LogTableModel::LogTableModel(records::RecordSet& recordSet, std::vector<LogColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), m_rs(recordSet), m_columns(std::move(columns)) {

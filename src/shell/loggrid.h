@@ -23,6 +23,11 @@ struct LogColumn {
     bool digits = false; // mostly digits (measured by the digit width rather than the average character)
 };
 
+// The rule for every command that acts on the current record: the record set is open and shows
+// at least one record. The second form beeps when it does not.
+bool HasVisibleRecords(const records::RecordSet& rs);
+bool VisibleRecordsOrBeep(const records::RecordSet& rs);
+
 class LogTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -727,10 +727,7 @@ void TMainScreen::NewbuttonClick() {
 }
 
 void TMainScreen::mnuCloneClick() {
-    if (!m_faxTable.active() || m_faxTable.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(m_faxTable)) return;
     m_cloneRequested = true;
     NewbuttonClick();
 }
@@ -741,20 +738,14 @@ void TMainScreen::EditButtonClick() {
         editReceiveNote();
         return;
     }
-    if (!m_faxTable.active() || m_faxTable.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(m_faxTable)) return;
     if (!missingHook(static_cast<bool>(mainScreenHooks().editFax), QStringLiteral("The fax editor")))
         mainScreenHooks().editFax(*this);
     SetButtons();
 }
 
 void TMainScreen::editReceiveNote() {
-    if (!m_recTable.active() || m_recTable.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(m_recTable)) return;
     const uint32_t noted = m_recTable.recNo();
     const records::Row row = m_recTable.currentRow();
     TEditReceiveNotes dialog(this);
@@ -784,10 +775,7 @@ void TMainScreen::DeleteButtonClick() {
 
 void TMainScreen::deleteIncoming() {
     if (refusedInReceiveMode()) return;
-    if (!m_recTable.active() || m_recTable.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(m_recTable)) return;
     const records::Row row = m_recTable.currentRow();
     if (AskYesNoDefaultNo(QStringLiteral("Delete the current fax?\r\n(from: \"") + qs(row.text("FROM")) +
                               QStringLiteral("\")"),
@@ -808,10 +796,7 @@ void TMainScreen::deleteIncoming() {
 }
 
 void TMainScreen::deleteOutgoing() {
-    if (!m_faxTable.active() || m_faxTable.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(m_faxTable)) return;
     const records::Row row = m_faxTable.currentRow();
     if (AskYesNoDefaultNo(QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) +
                               QStringLiteral("\")"),
@@ -837,10 +822,7 @@ void TMainScreen::SendButtonClick() {
         ShowInformation(QStringLiteral("Please switch to the Outgoing Faxes tab\rand highlight a fax to send"));
         return;
     }
-    if (!m_faxTable.active() || m_faxTable.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(m_faxTable)) return;
     if (!missingHook(static_cast<bool>(mainScreenHooks().sendFax), QStringLiteral("Sending")))
         mainScreenHooks().sendFax(*this);
     SetButtons();
@@ -854,10 +836,7 @@ void TMainScreen::ReceiveButtonClick() {
 
 void TMainScreen::mnuViewPrintClick(bool print) {
     records::RecordSet& table = currentPage() == kIncomingPage ? m_recTable : m_faxTable;
-    if (!table.active() || table.visibleCount() == 0) {
-        Beep();
-        return;
-    }
+    if (!VisibleRecordsOrBeep(table)) return;
     if (!missingHook(static_cast<bool>(mainScreenHooks().viewPrintFax), QStringLiteral("Viewing and printing")))
         mainScreenHooks().viewPrintFax(*this, print);
 }

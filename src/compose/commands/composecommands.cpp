@@ -11,12 +11,11 @@
 #include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
 #include "shell/appstate.h"
+#include "shell/loggrid.h"
 #include "shell/uihelpers.h"
 
 namespace telvane {
 namespace {
-
-bool hasVisibleRecord(const records::RecordSet& table) { return table.active() && table.visibleCount() > 0; }
 
 void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                     const std::string& programDir, bool clone) {
@@ -44,7 +43,7 @@ void storeFax(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAcce
 bool NewFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent) {
   TFaxEditor editor(programDir, parent);
-  if (clone && hasVisibleRecord(faxTable)) {
+  if (clone && HasVisibleRecords(faxTable)) {
     fillFromRecord(editor, faxTable, faxXb, programDir, true);
   } else {
     ApplyDefaultFont(*editor.RichCover, AppSettings());
@@ -68,10 +67,7 @@ bool NewFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::
 }
 
 bool EditFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
-  if (!hasVisibleRecord(faxTable)) {
-    Beep();
-    return false;
-  }
+  if (!VisibleRecordsOrBeep(faxTable)) return false;
   const uint32_t recno = faxTable.recNo();
   TFaxEditor editor(programDir, parent);
   fillFromRecord(editor, faxTable, faxXb, programDir, false);

@@ -62,13 +62,9 @@ void RecordBrowser::SetPickMode(bool pick) {
 
 void RecordBrowser::reject() { done(2); }
 
-bool RecordBrowser::hasRecords() const { return table_ && table_->active() && table_->visibleCount() > 0; }
+bool RecordBrowser::hasRecords() const { return table_ && HasVisibleRecords(*table_); }
 
-bool RecordBrowser::RecordsOrBeep() const {
-  if (hasRecords()) return true;
-  Beep();
-  return false;
-}
+bool RecordBrowser::RecordsOrBeep() const { return table_ && VisibleRecordsOrBeep(*table_); }
 
 void RecordBrowser::DeleteCurrentRecord(const QString& question, const QString& failure) {
   if (AskYesNoDefaultNo(question, QStringLiteral("Delete"))) {
