@@ -1,19 +1,23 @@
-// Receive mode on the main window without a line: the notice window made hidden at start, the
-// close query while a fax arrives, and a fax reported received by the engine becoming a record
+// Receive mode on the main window without a line: start failures and a start and stop against a
+// scripted modem with their log lines, the notice window made hidden at start, the close query
+// while a fax arrives, and a fax reported received by the engine becoming a record
 // and, when asked, a print job on the printer the settings name (or the current printer when
 // that one is not installed).
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QToolButton>
 
 #include <vector>
 
+#include "fakemodem.h"
 #include "faximage/mhcoder.h"
 #include "faximage/ovffile.h"
 #include "faximage/printer/faxprinter.h"
 #include "faxsession.h"
 #include "sessions/receivemode.h"
+#include "sessions/sessionrules.h"
 #include "sessions/sessionhooks.h"
 #include "sessions_fixture.h"
 #include "shell/mainscreen.h"
@@ -55,6 +59,7 @@ protected:
     void SetUp() override {
         SessionsTest::SetUp();
         mainScreenHooks() = MainScreenHooks{};
+        installSessionHooks();
         main_ = std::make_unique<TMainScreen>();
         setMainWindow(main_.get());
         createSessionWindows(*main_);
@@ -62,6 +67,7 @@ protected:
     void TearDown() override {
         main_.reset();
         setMainWindow(nullptr);
+        mainScreenHooks() = MainScreenHooks{};
         SessionsTest::TearDown();
     }
 
@@ -85,6 +91,106 @@ protected:
 
     std::unique_ptr<TMainScreen> main_;
 };
+
+QStringList withoutDates(QStringList log) {
+    for (QString& line : log)
+        for (const char* head : {"Start:", "Finish: ", "Stopped receive mode:"})
+            if (line.startsWith(QLatin1String(head))) line = QLatin1String(head);
+    return log;
+}
+
+TEST_F(ReceiveModeTest, StartThatFailsAtThePortIsLoggedAndTheModeStaysOff) {
+    AppSettings().Ports[0] = dir() + "absent";
+    main_->ReceiveButtonClick();
+    EXPECT_FALSE(main_->receiveMode());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "Error Opening Communications Port");
+    EXPECT_FALSE(errors[0].waitForUser);
+    EXPECT_TRUE(errors[0].text.startsWith("Unable to open the specified communications port ( Com1 )"));
+    EXPECT_TRUE(errors[0].text.endsWith(PortCheckAdvice(1, true)));
+    const QStringList log = withoutDates(readLines(qdir() + "Lastrec.log"));
+    ASSERT_EQ(log.size(), 8) << log.join('|').toStdString();
+    EXPECT_EQ(log.mid(0, 4), (QStringList{"Start:", "Opening com port: COM1", "Error opening com port: COM1",
+                                          "Message:Unable to open the specified communications port ( Com1 )"}));
+    // The message's second line (the missing device), then the two saves around "Error...".
+    EXPECT_EQ(log.mid(5), (QStringList{"Finish: ", "Error...", "Finish: "}));
+    EXPECT_FALSE(TReceiveMode::of(*main_).StartingFaxForm->isVisible());
+    EXPECT_EQ(main_->ReceiveButton()->text(), "&Receive");
+}
+
+TEST_F(ReceiveModeTest, SilentModemAndUnansweredResetStringAbortTheStart) {
+    FakeModem silent(dir() + "modem", [](const std::string&) { return std::string(); });
+    AppSettings().Ports[0] = silent.path();
+    main_->ReceiveButtonClick();
+    EXPECT_FALSE(main_->receiveMode());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "No Response From Modem");
+    EXPECT_TRUE(errors[0].withContinue);
+    EXPECT_FALSE(errors[0].waitForUser);
+    EXPECT_EQ(errors[0].text, NoModemResponseText(1, true));
+    EXPECT_EQ(withoutDates(readLines(qdir() + "Lastrec.log")),
+              (QStringList{"Start:", "Opening com port: COM1", "Opened com port OK", "Checking for modem",
+                           "Error checking for modem", "Exit", "Finish: ", "Error...", "Finish: "}));
+
+    // Continue: the reset string "Z" goes out as "ATZ", is not answered, and the start ends.
+    errorAnswers = {-99};
+    AppSettings().Resetting.String = "Z";
+    main_->ReceiveButtonClick();
+    EXPECT_FALSE(main_->receiveMode());
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[2].caption, "Unable to Continue");
+    EXPECT_EQ(errors[2].text, ResetStringFailureText("ATZ", 1, true));
+    EXPECT_EQ(withoutDates(readLines(qdir() + "Lastrec.log")),
+              (QStringList{"Start:", "Opening com port: COM1", "Opened com port OK", "Checking for modem",
+                           "Error checking for modem", "Sending reset string: Z", "Failure sending reset string: ATZ",
+                           "Exiting...", "Finish: ", "Error...", "Finish: "}));
+    EXPECT_EQ(AppSettings().Resetting.String, "ATZ");
+    EXPECT_FALSE(TReceiveMode::of(*main_).OvxComPort1.Open());
+}
+
+TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
+    FakeModem modem(dir() + "modem", FakeModem::standardReply);
+    Settings& s = AppSettings();
+    s.Ports[1] = modem.path();
+    s.Modem.ComPort = 1;
+    s.Modem.FaxClassReceive = 1;
+    s.Modem.MaximumBPSReceive = 9600;
+    s.Modem.InitStringReceive = "&K3";
+    s.Other.GlobalLargerReceiveBuffer = true;
+    s.Receive.DisableReceivingFaxesNotification = true;
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    main_->ReceiveButtonClick();
+    ASSERT_TRUE(main_->receiveMode()) << (errors.empty() ? "" : errors[0].text.toStdString());
+    EXPECT_EQ(main_->ReceiveButton()->text(), "STOP");
+    EXPECT_EQ(mode.OvxComPort1.ComNumber(), 2);
+    EXPECT_EQ(mode.OvxComPort1.InSize(), 16384u);
+    EXPECT_EQ(mode.OvxComPort1.BufferFull(), 14745u);
+    EXPECT_EQ(mode.OvxComPort1.BufferResume(), 1638u);
+    EXPECT_EQ(mode.OvxReceiveFax1.ModemInit(), "AT&K3");
+    EXPECT_EQ(mode.OvxReceiveFax1.FaxClass(), ovx::fcClass1);
+    EXPECT_FALSE(mode.StartingFaxForm->isVisible());
+
+    main_->ReceiveButtonClick();
+    EXPECT_FALSE(main_->receiveMode());
+    EXPECT_FALSE(mode.OvxComPort1.Open());
+    EXPECT_EQ(main_->ReceiveButton()->text(), "&Receive");
+    // Without an after-session reset string the engine's hang-up is the last thing the modem got.
+    ASSERT_FALSE(modem.commands().empty());
+    EXPECT_EQ(modem.commands().back(), "ATH");
+    EXPECT_EQ(withoutDates(readLines(qdir() + "Lastrec.log")),
+              (QStringList{"Start:", "Opening com port: COM2", "Opened com port OK", "Checking for modem",
+                           "Desired BPS: 9600", "Fax Class: Class 1", "User INIT String: &K3", "StartReceive",
+                           "Stopped receive mode:", "Finish: "}));
+
+    // With one, it follows the engine's hang-up, "AT" put in front.
+    s.Resetting.AfterString = "Z";
+    main_->ReceiveButtonClick();
+    ASSERT_TRUE(main_->receiveMode());
+    main_->ReceiveButtonClick();
+    EXPECT_FALSE(main_->receiveMode());
+    EXPECT_EQ(modem.commands().back(), "ATZ");
+    EXPECT_EQ(s.Resetting.AfterString, "ATZ");
+}
 
 TEST_F(ReceiveModeTest, NoticeWindowExistsHiddenFromTheStart) {
     const auto forms = main_->findChildren<TStartingFaxForm*>();
