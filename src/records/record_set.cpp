@@ -647,22 +647,23 @@ void RecordSet::settleAfterChange() {
     }
 }
 
-void RecordSet::deleteRecord() {
+void RecordSet::markCurrent(bool deleted) {
     requireActive();
     if (state_ != DataSetState::Browse) post();
-    if (current_ == 0) throw EXbError(path() + ": there is no current record to delete");
-    table_->setDeleted(current_, true);
+    if (current_ == 0)
+        throw EXbError(path() + ": there is no current record to " + (deleted ? "delete" : "recall"));
+    table_->setDeleted(current_, deleted);
     updateVisibility(current_, table_->readRecord(current_));
+}
+
+void RecordSet::deleteRecord() {
+    markCurrent(true);
     settleAfterChange();
     notify(RecordSetEvent::DataChanged);
 }
 
 void RecordSet::recall() {
-    requireActive();
-    if (state_ != DataSetState::Browse) post();
-    if (current_ == 0) throw EXbError(path() + ": there is no current record to recall");
-    table_->setDeleted(current_, false);
-    updateVisibility(current_, table_->readRecord(current_));
+    markCurrent(false);
     notify(RecordSetEvent::DataChanged);
 }
 

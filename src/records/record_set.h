@@ -221,6 +221,8 @@ private:
     std::string memoOf(int field) const;
     void moveAfter(uint32_t recno, std::string_view raw, bool forward);
     void settleAfterChange();
+    // Sets or clears the deletion mark of the current record (posting a pending change first).
+    void markCurrent(bool deleted);
 
     std::string directory_;
     std::string tableName_;

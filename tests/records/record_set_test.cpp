@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace telvane::records {
 namespace {
 
@@ -133,6 +135,26 @@ TEST_F(RecordSetTest, FilterAndHiddenMarkedRecords) {
     rs.go(2);
     rs.recall();
     EXPECT_EQ(walk(), (V{"ann", "bob", "cy", "dee"}));
+}
+
+TEST_F(RecordSetTest, DeleteAndRecallNeedACurrentRecordAndSayWhichWasRefused) {
+    const auto message = [](const std::function<void()>& act) {
+        try {
+            act();
+        } catch (const EXbError& e) {
+            return std::string(e.what());
+        }
+        return std::string("nothing thrown");
+    };
+    EXPECT_NE(message([&] { rs.deleteRecord(); }).find("no current record to delete"), std::string::npos);
+    EXPECT_NE(message([&] { rs.recall(); }).find("no current record to recall"), std::string::npos);
+    add("ann");
+    rs.first();
+    rs.deleteRecord();
+    rs.go(1);
+    EXPECT_TRUE(rs.deleted());
+    rs.recall();
+    EXPECT_FALSE(rs.deleted());
 }
 
 TEST_F(RecordSetTest, DeletingInATagOrderMovesToTheNextInThatOrder) {
