@@ -246,6 +246,21 @@ int OvfWriter::close() {
     return rc;
 }
 
+int OvfWriter::dropPage() {
+    if (fd_ < 0 || !inPage_)
+        return ecOK;
+    inPage_ = false;
+    if (pageHeaderAt_ >= filePos_) {
+        fill_ = std::size_t(pageHeaderAt_ - filePos_);
+        return ecOK;
+    }
+    fill_ = 0;
+    if (::ftruncate(fd_, off_t(pageHeaderAt_)) != 0 || ::lseek(fd_, off_t(pageHeaderAt_), SEEK_SET) < 0)
+        return OvxIoError(errno, true);
+    filePos_ = pageHeaderAt_;
+    return ecOK;
+}
+
 void OvfWriter::abandon() {
     if (fd_ >= 0) {
         ::close(fd_);
@@ -321,50 +336,122 @@ int OvfReader::seekPage(int n, OvfPageHeader& page) {
     }
     pageAt_ = at;
     page_ = page;
+    cursor_ = at + kOvfPageHeaderSize;
+    left_ = page.imageLength;
+    damaged_ = false;
     return ecOK;
 }
 
 int OvfReader::readPageData(const std::function<bool(const std::uint8_t*, std::size_t)>& sink) {
-    if (fd_ < 0)
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool isRecord = false;
+    cursor_ = pageAt_ + kOvfPageHeaderSize;
+    left_ = page_.imageLength;
+    damaged_ = false;
+    for (;;) {
+        int rc = nextBlock(data, size, isRecord);
+        if (rc <= 0)
+            return rc;
+        if (!sink(data, size))
+            return ecOK;
+    }
+}
+
+int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isRecord) {
+    data = block_;
+    size = 0;
+    isRecord = page_.lineRecords();
+    if (fd_ < 0 || damaged_)
         return ecFaxBadFormat;
-    std::uint64_t at = pageAt_ + kOvfPageHeaderSize;
-    std::uint64_t left = page_.imageLength;
     std::size_t got = 0;
     int rc;
-    while (left > 0) {
+    while (left_ > 0) {
         std::size_t want;
         if (page_.lineRecords()) {
             std::uint8_t len[2];
-            rc = readAt(at, len, 2, got);
+            rc = readAt(cursor_, len, 2, got);
             if (rc != ecOK)
                 return rc;
-            if (got == 0)
-                return ecFaxBadFormat;
             if (got < 2)
                 return ecFaxBadFormat;
-            at += 2;
-            left = left > 2 ? left - 2 : 0;
+            cursor_ += 2;
+            left_ = left_ > 2 ? left_ - 2 : 0;
             want = get16(len);
             if (want > kOvfMaxRecord)
                 want = kOvfMaxRecord;
             if (want == 0)
                 continue;
         } else {
-            want = left < kOvfMaxRecord ? std::size_t(left) : kOvfMaxRecord;
+            want = left_ < kOvfMaxRecord ? std::size_t(left_) : kOvfMaxRecord;
         }
-        rc = readAt(at, block_, want, got);
+        rc = readAt(cursor_, block_, want, got);
         if (rc != ecOK)
             return rc;
         if (got == 0)
             return ecFaxBadFormat;
-        at += got;
-        left = left > got ? left - got : 0;
-        if (!sink(block_, got))
-            return ecOK;
-        if (got < want)
-            return ecFaxBadFormat;
+        cursor_ += got;
+        left_ = left_ > got ? left_ - got : 0;
+        damaged_ = got < want;
+        size = got;
+        return 1;
     }
-    return ecOK;
+    return 0;
+}
+
+int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest) {
+    int out = ::open(dest.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0)
+        return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    int rc = ecOK;
+    std::uint32_t pages = 0;
+    std::uint64_t outPos = 0;
+    std::vector<std::uint8_t> buf(65536);
+    for (std::size_t i = 0; i < files.size() && rc == ecOK; ++i) {
+        int in = ::open(files[i].c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) {
+            rc = OvxIoError(errno, false);
+            break;
+        }
+        std::uint8_t h[kOvfFileHeaderSize];
+        OvfFileHeader header;
+        ssize_t n = ::pread(in, h, sizeof h, 0);
+        if (n != ssize_t(sizeof h) || !DecodeFileHeader(h, header)) {
+            rc = ecFaxBadFormat;
+        } else {
+            pages += header.pageCount;
+            std::uint64_t at = i == 0 ? 0 : header.firstPageOffset;
+            while (rc == ecOK && (n = ::pread(in, buf.data(), buf.size(), off_t(at))) > 0) {
+                at += std::uint64_t(n);
+                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n)
+                    rc = OvxIoError(errno, true);
+                outPos += std::uint64_t(n);
+            }
+            if (n < 0 && rc == ecOK)
+                rc = OvxIoError(errno, false);
+        }
+        ::close(in);
+    }
+    if (rc == ecOK && files.empty())
+        rc = ecFileNotFound;
+    if (rc == ecOK && pages > 0xFFFF)
+        rc = ecInvalidPageNumber;
+    if (rc == ecOK) {
+        std::uint8_t h[kOvfFileHeaderSize];
+        // The first header is rewritten with the sum; its other fields stay as they were read.
+        if (::pread(out, h, sizeof h, 0) != ssize_t(sizeof h))
+            rc = ecFaxBadFormat;
+        else {
+            put16(h + 32, std::uint16_t(pages));
+            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h))
+                rc = OvxIoError(errno, true);
+        }
+    }
+    if (::close(out) != 0 && rc == ecOK)
+        rc = OvxIoError(errno, true);
+    if (rc != ecOK)
+        ::unlink(dest.c_str());
+    return rc;
 }
 
 } // namespace telvane::faximage

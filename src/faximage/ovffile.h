@@ -2,7 +2,8 @@
 // first page offset) followed by pages, each a 16-byte page header (image length, flags) and
 // its coded T.4 data, either as line records (2-byte length + coded line) or as a raw stream.
 // OvfWriter writes through a 4096-byte buffer and rewrites headers in place; OvfReader finds
-// page n by walking the page headers and streams a page's coded bytes in 4096-byte pieces.
+// page n by walking the page headers and streams a page's coded bytes in 4096-byte pieces,
+// pushed to a sink or pulled one block at a time. MergeOvfFiles joins files for one call.
 // Guarantees: all integers little-endian; a reader never holds more than one 4096-byte block
 // whatever the headers claim; every failure is a negative code (see faxerrors.h).
 #pragma once
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace telvane::faximage {
 
@@ -71,6 +73,8 @@ public:
     int endPage(bool rewriteFileHeader = false);
     // Rewrites the file header (page count, created = now, sender ID) and closes the file.
     int close();
+    // Drops the page begun and not ended: the file is cut back to where its header started.
+    int dropPage();
     // Closes and deletes a partly written file.
     void abandon();
 
@@ -117,6 +121,10 @@ public:
     // clamped to 4096), raw data is read in 4096-byte blocks, until image length is used up or
     // `sink` returns false. A read that returns no bytes before that is -8001.
     int readPageData(const std::function<bool(const std::uint8_t*, std::size_t)>& sink);
+    // The same one block at a time: 1 with the next block in data/size (valid until the next
+    // call; isRecord tells a line record from a raw piece), 0 at the end of the page, or a
+    // negative code. Empty records are skipped; a short read delivers what it got, then -8001.
+    int nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isRecord);
     // Offset of the page header last found.
     std::uint64_t pageOffset() const { return pageAt_; }
 
@@ -127,7 +135,16 @@ private:
     OvfFileHeader header_;
     std::uint64_t pageAt_ = 0;
     OvfPageHeader page_;
+    std::uint64_t cursor_ = 0;   // next byte of the page to read
+    std::uint64_t left_ = 0;     // image bytes not yet read
+    bool damaged_ = false;       // a short read ended the page early
     std::uint8_t block_[kOvfMaxRecord];
 };
+
+// Joins fax files into `dest` (replaced): the first is copied whole, each further one without
+// its file header; the page counts are summed into the first header. 0 or a negative code:
+// -8001 when a file is not a fax file, -8053 when the sum exceeds 65535 pages, I/O codes. On
+// failure `dest` is removed.
+int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest);
 
 } // namespace telvane::faximage

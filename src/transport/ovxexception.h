@@ -1,10 +1,11 @@
 // Engine exception and the error codes raised by the serial port and its dispatcher.
 // Every failure the engine raises carries a negative error code (0 never appears) and a
 // human-readable message; the code's text in the engine's string table may be richer.
+// The exception is the program's one EOvxException (resources/ovxresources.h), so a handler
+// for it catches failures of the engine, the fax image core and rendering alike.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "resources/ovxresources.h"
 
 namespace ovx {
 
@@ -22,14 +23,6 @@ inline constexpr int ecNoMoreTriggers = -5001;      // no more trigger slots
 inline constexpr int ecTriggerTooLong = -5002;      // data trigger string empty or too long
 inline constexpr int ecBadTriggerHandle = -5003;    // unknown trigger handle
 
-class EOvxException : public std::runtime_error {
-public:
-    EOvxException(int code, const std::string& message)
-        : std::runtime_error(message), code_(code) {}
-    int ErrorCode() const { return code_; }
-
-private:
-    int code_;
-};
+using telvane::EOvxException;
 
 } // namespace ovx

@@ -12,7 +12,7 @@
 #include "faxsession.h"
 #include "ovxexception.h"
 #include "eventsink.h"
-#include "ovfpages.h"
+#include "faximage/ovffile.h"
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
 
@@ -24,6 +24,7 @@ namespace {
 const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
 const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
 using faxtest::MakeFaxFile;
+constexpr uint16_t kFaxFine = telvane::faximage::FAX_FINE;
 
 class Dir {
 public:
@@ -461,16 +462,19 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
     EXPECT_EQ(rig.fax.PageWidth(), 1728);
     EXPECT_FALSE(rig.fax.ErrorControl());
 
-    TOvfPageReader r;
-    ASSERT_EQ(r.Open(rig.stored[0]), 0);
-    ASSERT_EQ(r.PageCount(), 2);
+    telvane::faximage::OvfReader r;
+    ASSERT_EQ(r.open(rig.stored[0]), 0);
+    ASSERT_EQ(r.pageCount(), 2);
+    EXPECT_EQ(r.header().senderId, "CALLER");
     for (int p = 1; p <= 2; ++p) {
-        ASSERT_EQ(r.SeekPage(p), 0);
-        EXPECT_EQ(r.PageFlags(), kFaxFine);
-        std::vector<uint8_t> all, block;
-        bool isLine;
-        while (r.NextBlock(block, isLine))
-            all.insert(all.end(), block.begin(), block.end());
+        telvane::faximage::OvfPageHeader ph;
+        ASSERT_EQ(r.seekPage(p, ph), 0);
+        EXPECT_EQ(ph.imageFlags, kFaxFine);
+        std::vector<uint8_t> all;
+        EXPECT_EQ(r.readPageData([&](const uint8_t* d, size_t n) {
+            all.insert(all.end(), d, d + n);
+            return true;
+        }), 0);
         EXPECT_EQ(all, PageBytes(static_cast<uint8_t>(p - 1), 3000));
     }
     const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
@@ -530,9 +534,9 @@ TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages)
     EXPECT_LT(rig.events.Finishes[0], 0);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
     ASSERT_EQ(rig.stored.size(), 1u);
-    TOvfPageReader r;
-    ASSERT_EQ(r.Open(rig.stored[0]), 0);   // still a valid fax file, for the application to delete
-    EXPECT_EQ(r.PageCount(), 0);
+    telvane::faximage::OvfReader r;
+    ASSERT_EQ(r.open(rig.stored[0]), 0);   // still a valid fax file, for the application to delete
+    EXPECT_EQ(r.pageCount(), 0);
     EXPECT_EQ(std::filesystem::file_size(rig.stored[0]), 64u);
 }
 
@@ -878,4 +882,14 @@ TEST(ComponentOwner, DestroyedComponentsLeaveNoDanglingReferences)
     CountingDisplay orphan(shortLived.get());
     shortLived.reset();
     EXPECT_EQ(orphan.Owner(), nullptr);
+}
+
+TEST(Class1Send, DamagedFaxFileIsRefusedBeforeTheCall)
+{
+    SendRig rig({0, 0}, 20);
+    const std::string path = rig.dir / "doc.ovf";
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);   // page 2 cut short
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadFormat});
+    EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
 }

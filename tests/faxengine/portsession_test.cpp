@@ -14,7 +14,7 @@
 #include "comport.h"
 #include "fakemodem.h"
 #include "faxsession.h"
-#include "ovfpages.h"
+#include "faximage/ovffile.h"
 #include "ovxdevice.h"
 
 using namespace ovx;
@@ -67,7 +67,7 @@ void MakeOnePageFile(const std::string& path, int lines)
     put32(64);
     o.write(std::string(26, '\0').data(), 26);
     put32(static_cast<unsigned>(lines * 8 + 14));
-    put16(kFaxLineRecords);
+    put16(telvane::faximage::FAX_LINE_RECORDS);
     o.write(std::string(10, '\0').data(), 10);
     const char blank[6] = {0x00, char(0x80), char(0xB2), 0x59, 0x01, 0x00};
     for (int i = 0; i < lines; ++i) {

@@ -8,7 +8,6 @@
 #include "class1.h"
 #include "faxframework.h"
 #include "hdlc.h"
-#include "ovfpages.h"
 #include "resultline.h"
 #include "t30.h"
 
@@ -290,51 +289,4 @@ TEST(Framework, HistoryLines)
     EXPECT_EQ(HistoryLines(6, i), "Receive skipped at 12/08/26 10:00:00\r\n\r\n");
     EXPECT_EQ(HistoryLines(7, i), "Receive failed at 12/08/26 10:00:00\r\n  (Called fax number was busy)\r\n\r\n");
     EXPECT_EQ(HistoryLines(8, i), "");
-}
-
-TEST(FaxFiles, RawWriterPagesReadBackAndMerge)
-{
-    const auto dir = std::filesystem::temp_directory_path() / ("faxfiles-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string a = (dir / "a.ovf").string(), b = (dir / "b.ovf").string(), m = (dir / "m.ovf").string();
-    {
-        TOvfRawWriter w;
-        ASSERT_EQ(w.Create(a, "REMOTE"), 0);
-        ASSERT_EQ(w.BeginPage(kFaxFine), 0);
-        const uint8_t data[] = {1, 2, 3, 4, 5};
-        ASSERT_EQ(w.Append(data, 5), 0);
-        ASSERT_EQ(w.EndPage(), 0);
-        ASSERT_EQ(w.BeginPage(0), 0);
-        ASSERT_EQ(w.Append(data, 3), 0);   // never ended: dropped at close
-        ASSERT_EQ(w.Close(), 0);
-    }
-    EXPECT_EQ(std::filesystem::file_size(a), 64u + 16u + 5u);
-    std::filesystem::copy_file(a, b);
-    TOvfPageReader r;
-    ASSERT_EQ(r.Open(a), 0);
-    EXPECT_EQ(r.PageCount(), 1);
-    ASSERT_EQ(r.SeekPage(1), 0);
-    EXPECT_EQ(r.PageFlags(), kFaxFine);
-    std::vector<uint8_t> block;
-    bool isLine = true;
-    ASSERT_TRUE(r.NextBlock(block, isLine));
-    EXPECT_FALSE(isLine);
-    EXPECT_EQ(block, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
-    EXPECT_FALSE(r.NextBlock(block, isLine));
-    EXPECT_EQ(r.SeekPage(2), -8001);
-
-    ASSERT_EQ(MergeFaxFiles({a, b}, m), 0);
-    ASSERT_EQ(r.Open(m), 0);
-    EXPECT_EQ(r.PageCount(), 2);
-    EXPECT_EQ(r.SeekPage(2), 0);
-    EXPECT_EQ(r.PageLength(), 5u);
-    r.Close();
-
-    std::ofstream(b, std::ios::binary | std::ios::trunc) << "OVF10X" << std::string(80, '\0');
-    EXPECT_EQ(MergeFaxFiles({a, b}, m), -8001);
-    EXPECT_FALSE(std::filesystem::exists(m));
-    EXPECT_EQ(r.Open(b), -8001);
-    EXPECT_EQ(r.Open(""), -2);
-    EXPECT_EQ(r.Open((dir / "none.ovf").string()), -2);
-    std::filesystem::remove_all(dir);
 }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 using namespace telvane::faximage;
 using namespace faxtest;
 
@@ -231,4 +234,184 @@ TEST(OvfReader, RecordLengthAbove4096IsReadAs4096) {
     ASSERT_GE(pieces.size(), 2u);
     EXPECT_EQ(pieces[0], 4096u);
     EXPECT_EQ(pieces[1], 5000u - 4096u - 2u);
+}
+
+namespace {
+
+// Pulls every block of page n: (record flag, bytes) per block; the final return code in rc.
+std::vector<std::pair<bool, Bytes>> pullPage(OvfReader& r, int n, int& rc) {
+    std::vector<std::pair<bool, Bytes>> blocks;
+    OvfPageHeader ph;
+    rc = r.seekPage(n, ph);
+    if (rc != 0)
+        return blocks;
+    const std::uint8_t* data;
+    std::size_t size;
+    bool isRecord;
+    while ((rc = r.nextBlock(data, size, isRecord)) == 1)
+        blocks.emplace_back(isRecord, Bytes(data, data + size));
+    return blocks;
+}
+
+} // namespace
+
+TEST(OvfReader, NextBlockPullsRecordsAndRawPiecesPageByPage) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("a.ovf")), 0);
+    ASSERT_EQ(w.beginPage(FAX_LINE_RECORDS | FAX_FINE), 0);
+    const Bytes line1 = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00}, line2 = {0x00, 0x80, 0x10};
+    ASSERT_EQ(w.appendRecord(line1.data(), line1.size()), 0);
+    ASSERT_EQ(w.appendRecord(nullptr, 0), 0);   // an empty record is skipped
+    ASSERT_EQ(w.appendRecord(line2.data(), line2.size()), 0);
+    ASSERT_EQ(w.endPage(), 0);
+    Bytes raw(9000);
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        raw[i] = std::uint8_t(i * 13);
+    ASSERT_EQ(w.beginPage(0), 0);
+    ASSERT_EQ(w.append(raw.data(), raw.size()), 0);
+    ASSERT_EQ(w.endPage(), 0);
+    ASSERT_EQ(w.close(), 0);
+
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("a.ovf")), 0);
+    int rc = 0;
+    // Page 2 first: pages are found by walking, whatever was read before.
+    auto page2 = pullPage(r, 2, rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(page2.size(), 3u);
+    EXPECT_EQ(page2[0].second.size(), 4096u);
+    EXPECT_EQ(page2[2].second.size(), 9000u - 8192u);
+    Bytes joined;
+    for (const auto& [isRecord, bytes] : page2) {
+        EXPECT_FALSE(isRecord);
+        joined.insert(joined.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(joined, raw);
+    auto page1 = pullPage(r, 1, rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(page1.size(), 2u);
+    EXPECT_TRUE(page1[0].first);
+    EXPECT_EQ(page1[0].second, line1);
+    EXPECT_EQ(page1[1].second, line2);
+    // At the end of the page it stays at the end.
+    const std::uint8_t* data;
+    std::size_t size;
+    bool isRecord;
+    EXPECT_EQ(r.nextBlock(data, size, isRecord), 0);
+}
+
+TEST(OvfReader, NextBlockOnATruncatedPageDeliversWhatIsThereThenFails) {
+    TempDir dir;
+    writeRawOvf(dir.file("a.ovf"), {Bytes(5000, 0x42)});
+    Bytes b = readFile(dir.file("a.ovf"));
+    b.resize(b.size() - 1000);
+    writeFile(dir.file("a.ovf"), b);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("a.ovf")), 0);
+    int rc = 0;
+    auto blocks = pullPage(r, 1, rc);
+    EXPECT_EQ(rc, ecFaxBadFormat);
+    // 4000 of the page's 5000 bytes are there: one short piece, then the damage is reported.
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].second, Bytes(4000, 0x42));
+}
+
+TEST(OvfWriter, DropPageCutsTheUnfinishedPageAndKeepsTheFileValid) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("a.ovf"), "REMOTE"), 0);
+    ASSERT_EQ(w.beginPage(FAX_FINE), 0);
+    const Bytes page(300, 0x55);
+    ASSERT_EQ(w.append(page.data(), page.size()), 0);
+    ASSERT_EQ(w.endPage(true), 0);
+    // Still in the buffer: a small unfinished page.
+    ASSERT_EQ(w.beginPage(0), 0);
+    ASSERT_EQ(w.append(page.data(), 100), 0);
+    ASSERT_EQ(w.dropPage(), 0);
+    EXPECT_FALSE(w.inPage());
+    // Already on disk: a large unfinished page.
+    ASSERT_EQ(w.beginPage(0), 0);
+    const Bytes big(20000, 0x66);
+    ASSERT_EQ(w.append(big.data(), big.size()), 0);
+    ASSERT_EQ(w.dropPage(), 0);
+    ASSERT_EQ(w.dropPage(), 0);   // nothing left to drop
+    ASSERT_EQ(w.close(), 0);
+
+    const Bytes b = readFile(dir.file("a.ovf"));
+    EXPECT_EQ(b.size(), 64u + 16u + 300u);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("a.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+    EXPECT_EQ(r.header().senderId, "REMOTE");
+    int rc = 0;
+    auto blocks = pullPage(r, 1, rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].second, page);
+}
+
+TEST(OvfWriter, PagesEndedWithHeaderRewriteAreReadableBeforeClose) {
+    TempDir dir;
+    OvfWriter w;
+    ASSERT_EQ(w.create(dir.file("a.ovf"), "ID"), 0);
+    for (int p = 0; p < 2; ++p) {
+        ASSERT_EQ(w.beginPage(FAX_WIDE), 0);
+        const Bytes data(700, std::uint8_t(p + 1));
+        ASSERT_EQ(w.append(data.data(), data.size()), 0);
+        ASSERT_EQ(w.endPage(true), 0);
+        OvfReader r;
+        ASSERT_EQ(r.open(dir.file("a.ovf")), 0);
+        EXPECT_EQ(r.pageCount(), p + 1);
+        int rc = 0;
+        auto blocks = pullPage(r, p + 1, rc);
+        EXPECT_EQ(rc, 0);
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(blocks[0].second, data);
+    }
+    ASSERT_EQ(w.close(), 0);
+}
+
+TEST(OvfMerge, PagesOfAllFilesFollowTheFirstHeader) {
+    TempDir dir;
+    writeRawOvf(dir.file("a.ovf"), {Bytes(10, 1)}, FAX_FINE);
+    writeRawOvf(dir.file("b.ovf"), {Bytes(5000, 2), Bytes(20, 3)});
+    ASSERT_EQ(MergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), 0);
+    const Bytes a = readFile(dir.file("a.ovf")), b = readFile(dir.file("b.ovf")), m = readFile(dir.file("m.ovf"));
+    ASSERT_EQ(m.size(), a.size() + b.size() - 64);
+    EXPECT_TRUE(std::equal(b.begin() + 64, b.end(), m.begin() + long(a.size())));
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("m.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 3);
+    EXPECT_EQ(r.header().senderId, "TEST");
+    OvfPageHeader ph;
+    ASSERT_EQ(r.seekPage(1, ph), 0);
+    EXPECT_TRUE(ph.fine());
+    ASSERT_EQ(r.seekPage(3, ph), 0);
+    EXPECT_FALSE(ph.fine());
+    int rc = 0;
+    auto blocks = pullPage(r, 3, rc);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].second, Bytes(20, 3));
+}
+
+TEST(OvfMerge, ANonFaxFileFailsAndLeavesNoOutput) {
+    TempDir dir;
+    writeRawOvf(dir.file("a.ovf"), {Bytes(10, 1)});
+    writeFile(dir.file("b.ovf"), Bytes(100, 'x'));
+    EXPECT_EQ(MergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), ecFaxBadFormat);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
+    EXPECT_EQ(MergeOvfFiles({dir.file("a.ovf"), dir.file("missing.ovf")}, dir.file("m.ovf")), ecFileNotFound);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
+}
+
+TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
+    TempDir dir;
+    writeRawOvf(dir.file("a.ovf"), {Bytes(4, 1)});
+    Bytes b = readFile(dir.file("a.ovf"));
+    b[32] = 0xFF;   // the header claims 65535 pages
+    b[33] = 0xFF;
+    writeFile(dir.file("big.ovf"), b);
+    EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecInvalidPageNumber);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "faxframework.h"
+#include "faximage/ovffile.h"
 #include "faxmachine.h"
-#include "ovfpages.h"
 
 namespace telvane::faximage {
 class FaxLineCoder;
@@ -77,6 +77,11 @@ protected:
     const char* StateName(int state) const override { return SendStateName(state); }
 
 private:
+    static int RefusalCode(int state);
+    // Sends a command and awaits its answer in `next` (the response timer is set).
+    void Command(const std::string& cmd, int next);
+    // "AT+FRH=3": the next frame is awaited in `next` for at most `ticks`.
+    void AwaitFrame(int next, int64_t ticks);
     void StartUp();
     void GetEntry();
     void InitFax();
@@ -104,7 +109,7 @@ private:
 
     TOvxCustomSendFax& send_;
     std::string number_, file_, cover_;
-    TOvfPageReader reader_[2];
+    mutable telvane::faximage::OvfReader reader_[2];   // 0 cover fax file, 1 main fax file
     bool coverIsFax_ = false;
     std::vector<TPagePlan> plan_;
     std::vector<std::string> coverLines_;
@@ -124,6 +129,7 @@ private:
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
     long pageBytes_ = 0;
+    long pageLength_ = 0;
     bool pageDone_ = false;
     // Header line and text cover renderers (the bitmap font, or the enhanced fonts).
     std::unique_ptr<telvane::faximage::FaxTextRenderer> headerText_, coverText_;
@@ -150,6 +156,8 @@ private:
     void InitCall();
     void SendIdent();
     void ReceiveFrames();
+    // On CONNECT sends `fcf` as a final frame; true when the OK confirming it arrives.
+    bool FrameSent(TResult r, uint8_t fcf);
     void Fail(int code);
     void CallDone();
     void CloseFile(int logCode);
@@ -164,12 +172,10 @@ private:
     int frameRetries_ = 0;
     int sessionError_ = 0;
     t30::Frame postPage_ = t30::Frame::Unknown;
-    TOvfRawWriter file_;
+    telvane::faximage::OvfWriter file_;
     bool accepted_ = false;
     bool trainingGood_ = false;
-    bool retrainSent_ = false;
-    bool cfrSent_ = false;
-    bool mcfSent_ = false;
+    bool frameSent_ = false;
     long pageBytes_ = 0;
     int pages_ = 0;
 };

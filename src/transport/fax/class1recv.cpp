@@ -90,6 +90,7 @@ void TClass1Receiver::InitCall()
     frameRetries_ = 0;
     gotDCS_ = false;
     accepted_ = false;
+    frameSent_ = false;
     pages_ = 0;
     fax_.SetRemoteID("");
     fax_.SetPageInfo(0, 0);
@@ -117,9 +118,11 @@ void TClass1Receiver::ReceiveFrames()
 
 void TClass1Receiver::CloseFile(int logCode)
 {
-    if (file_.IsOpen()) {
-        file_.SetSenderId(fax_.RemoteID());
-        file_.Close();
+    if (file_.isOpen()) {
+        // Only complete pages stay: an unfinished one is cut off before the file is closed.
+        file_.setSenderId(fax_.RemoteID());
+        file_.dropPage();
+        file_.close();
     }
     if (logCode) {
         fax_.FireLog(logCode);
@@ -135,7 +138,7 @@ void TClass1Receiver::Fail(int code)
     StopTimer();
     sessionError_ = code;
     fax_.FireError(code);
-    const bool hadCall = file_.IsOpen() || accepted_;
+    const bool hadCall = file_.isOpen() || accepted_;
     CloseFile(0);
     if (hadCall || code == ecFileRejected) {
         fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
@@ -177,6 +180,20 @@ void TClass1Receiver::CallDone()
         return;
     }
     InitCall();
+}
+
+bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf)
+{
+    if (r == TResult::Connect) {
+        SendFrame(fcf, {}, true);
+        frameSent_ = true;
+        return false;
+    }
+    if (r == TResult::Ok && frameSent_) {
+        frameSent_ = false;
+        return true;
+    }
+    return false;
 }
 
 void TClass1Receiver::OnLine(TResult r, const std::string&)
@@ -265,11 +282,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
         }
         break;
     case rf1Retrain:
-        if (r == TResult::Connect) {
-            SendFrame(t30::fcfFTT, {}, true);
-            retrainSent_ = true;
-        } else if (r == TResult::Ok && retrainSent_) {
-            retrainSent_ = false;
+        if (FrameSent(r, t30::fcfFTT)) {
             if (dcs_.SpeedIndex <= 1) {
                 Fail(ecFaxTrainError);
                 return;
@@ -282,11 +295,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
         }
         break;
     case rf1SendCFR:
-        if (r == TResult::Connect) {
-            SendFrame(t30::fcfCFR, {}, true);
-            cfrSent_ = true;
-        } else if (r == TResult::Ok && cfrSent_) {
-            cfrSent_ = false;
+        if (FrameSent(r, t30::fcfCFR)) {
             SendCommand(std::string("AT+FRM=") + t30::ShortTrainCode(dcs_.SpeedIndex), 40);
             SetTimer(kResponseTicks);
             Goto(rf1WtPgCnnct);
@@ -297,7 +306,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
                 }
                 accepted_ = true;
                 const std::string name = recv_.NameFax();
-                if (int rc = file_.Create(name, fax_.RemoteID())) {
+                if (int rc = file_.create(name, fax_.RemoteID())) {
                     Fail(rc);
                     return;
                 }
@@ -315,10 +324,12 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
             Goto(rfStartPage);
             uint16_t flags = 0;
             if (dcs_.Fine)
-                flags |= kFaxFine;
+                flags |= telvane::faximage::FAX_FINE;
             if (dcs_.Wide)
-                flags |= kFaxWide;
-            if (int rc = file_.BeginPage(flags)) {
+                flags |= telvane::faximage::FAX_WIDE;
+            // A page sent again after a retrain replaces the unfinished one.
+            file_.dropPage();
+            if (int rc = file_.beginPage(flags)) {
                 Fail(rc);
                 return;
             }
@@ -340,11 +351,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
         }
         break;
     case rf1SendMCF:
-        if (r == TResult::Connect) {
-            SendFrame(t30::fcfMCF, {}, true);
-            mcfSent_ = true;
-        } else if (r == TResult::Ok && mcfSent_) {
-            mcfSent_ = false;
+        if (FrameSent(r, t30::fcfMCF)) {
             if (postPage_ == t30::Frame::MPS) {
                 SendCommand(std::string("AT+FRM=") + t30::ShortTrainCode(dcs_.SpeedIndex), 40);
                 SetTimer(kResponseTicks);
@@ -433,8 +440,9 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame)
         if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
             postPage_ = kind;
             Goto(rf1WritePage);
-            if (file_.InPage()) {
-                if (int rc = file_.EndPage()) {
+            if (file_.inPage()) {
+                file_.setSenderId(fax_.RemoteID());
+                if (int rc = file_.endPage(true)) {
                     Fail(rc);
                     return;
                 }
@@ -482,7 +490,7 @@ void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end)
     if (State() != rfGtPgDta)
         return;
     if (len > 0) {
-        if (int rc = file_.Append(data, len)) {
+        if (int rc = file_.append(data, len)) {
             Fail(rc);
             return;
         }

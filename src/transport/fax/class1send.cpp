@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 
 #include "faximage/faxinput.h"
@@ -141,8 +142,9 @@ void TClass1Sender::GetEntry()
     pageIndex_ = 0;
     retries_ = 0;
     gotDIS_ = false;
-    reader_[0].Close();
-    reader_[1].Close();
+    reader_[0].close();
+    reader_[1].close();
+    coverIsFax_ = false;
     if (file_.empty() && cover_.empty()) {
         Fail(ecNoFilename);
         return;
@@ -150,11 +152,11 @@ void TClass1Sender::GetEntry()
     if (!cover_.empty()) {
         coverIsFax_ = EndsWithExt(cover_, send_.FaxFileExt);
         if (coverIsFax_) {
-            if (int rc = reader_[0].Open(cover_)) {
+            if (int rc = reader_[0].open(cover_)) {
                 Fail(rc);
                 return;
             }
-            for (int p = 1; p <= reader_[0].PageCount(); ++p)
+            for (int p = 1; p <= reader_[0].pageCount(); ++p)
                 plan_.push_back({false, 0, p});
         } else {
             std::ifstream in(cover_, std::ios::binary);
@@ -172,11 +174,11 @@ void TClass1Sender::GetEntry()
         }
     }
     if (!file_.empty()) {
-        if (int rc = reader_[1].Open(file_)) {
+        if (int rc = reader_[1].open(file_)) {
             Fail(rc);
             return;
         }
-        for (int p = 1; p <= reader_[1].PageCount(); ++p)
+        for (int p = 1; p <= reader_[1].pageCount(); ++p)
             plan_.push_back({false, 1, p});
     }
     if (plan_.empty()) {
@@ -185,9 +187,15 @@ void TClass1Sender::GetEntry()
     }
     fax_.SetPageInfo(0, static_cast<int>(plan_.size()));
     Goto(tfInit);
-    for (size_t i = 0; i < plan_.size(); ++i) {
-        const TPagePlan& p = plan_[i];
-        if (!p.TextCover && reader_[p.File].SeekPage(p.Page) != 0) {
+    // Every page must lie within its file: a damaged file is refused before the call.
+    std::error_code ec;
+    const uintmax_t sizes[2] = {coverIsFax_ ? std::filesystem::file_size(cover_, ec) : 0,
+                                file_.empty() ? 0 : std::filesystem::file_size(file_, ec)};
+    for (const TPagePlan& p : plan_) {
+        telvane::faximage::OvfPageHeader ph;
+        if (!p.TextCover && (reader_[p.File].seekPage(p.Page, ph) != 0 ||
+                             reader_[p.File].pageOffset() + telvane::faximage::kOvfPageHeaderSize + ph.imageLength >
+                                 sizes[p.File])) {
             Fail(ecFaxBadFormat);
             return;
         }
@@ -202,19 +210,15 @@ void TClass1Sender::GetEntry()
 bool TClass1Sender::PageFine(size_t index) const
 {
     const TPagePlan& p = plan_[index];
-    if (p.TextCover)
-        return false;
-    auto& r = const_cast<TOvfPageReader&>(reader_[p.File]);
-    return r.SeekPage(p.Page) == 0 && (r.PageFlags() & kFaxFine);
+    telvane::faximage::OvfPageHeader ph;
+    return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.fine();
 }
 
 bool TClass1Sender::PageWide(size_t index) const
 {
     const TPagePlan& p = plan_[index];
-    if (p.TextCover)
-        return false;
-    auto& r = const_cast<TOvfPageReader&>(reader_[p.File]);
-    return r.SeekPage(p.Page) == 0 && (r.PageFlags() & kFaxWide);
+    telvane::faximage::OvfPageHeader ph;
+    return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
 }
 
 void TClass1Sender::InitFax()
@@ -262,8 +266,8 @@ void TClass1Sender::Fail(int code)
     WantEmpty(false);
     sessionError_ = code;
     fax_.FireError(code);
-    reader_[0].Close();
-    reader_[1].Close();
+    reader_[0].close();
+    reader_[1].close();
     const bool hadFax = haveFax_;
     if (haveFax_) {
         haveFax_ = false;
@@ -304,8 +308,52 @@ void TClass1Sender::OnCancel()
 
 void TClass1Sender::OnDeviceLost() { Fail(-160); }
 
+// The code a state fails with when the modem answers ERROR or NO CARRIER instead of going on
+// (0: the state handles those answers itself).
+int TClass1Sender::RefusalCode(int state)
+{
+    switch (state) {
+    case tf1SendTSI:
+    case tf1TSIRespns:
+    case tf1DCSRspns:
+        return ecFaxBadModemResult;
+    case tf1TrainStrt:
+    case tf1TrainFnsh:
+        return ecFaxTrainError;
+    case tf1WaitPgCn:
+    case tfWaitFrHead:
+    case tfSendPage:
+    case tfDrainPage:
+    case tf1PageEnd:
+        return ecFaxSessionError;
+    default:
+        return 0;
+    }
+}
+
+void TClass1Sender::Command(const std::string& cmd, int next)
+{
+    SendCommand(cmd, 40);
+    SetTimer(kResponseTicks);
+    Goto(next);
+}
+
+void TClass1Sender::AwaitFrame(int next, int64_t ticks)
+{
+    SendCommand("AT+FRH=3", 40);
+    ExpectFrame();
+    SetTimer(ticks);
+    Goto(next);
+}
+
 void TClass1Sender::OnLine(TResult r, const std::string&)
 {
+    if (r == TResult::Error || r == TResult::NoCarrier) {
+        if (const int code = RefusalCode(State())) {
+            Fail(code);
+            return;
+        }
+    }
     switch (State()) {
     case tf1Init1:
         if (r == TResult::Ok)
@@ -327,24 +375,15 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
         if (r == TResult::Connect) {
             SendFrame(t30::fcfTSI, t30::EncodeId(send_.StationID()), false);
             Goto(tf1TSIRespns);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxBadModemResult);
         }
         break;
     case tf1TSIRespns:
         if (r == TResult::Connect)
             SendDCS();
-        else if (r == TResult::Error || r == TResult::NoCarrier)
-            Fail(ecFaxBadModemResult);
         break;
     case tf1DCSRspns:
-        if (r == TResult::Ok) {
-            SendCommand(std::string("AT+FTM=") + t30::LongTrainCode(speed_), 40);
-            SetTimer(kResponseTicks);
-            Goto(tf1TrainStrt);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxBadModemResult);
-        }
+        if (r == TResult::Ok)
+            Command(std::string("AT+FTM=") + t30::LongTrainCode(speed_), tf1TrainStrt);
         break;
     case tf1TrainStrt:
         if (r == TResult::Connect) {
@@ -353,19 +392,12 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
             tcf.push_back(hdlc::ETX);
             WriteRaw(tcf);
             Goto(tf1TrainFnsh);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxTrainError);
         }
         break;
     case tf1TrainFnsh:
         if (r == TResult::Ok) {
             link_.Pause(200);
-            SendCommand("AT+FRH=3", 40);
-            ExpectFrame();
-            SetTimer(kResponseTicks);
-            Goto(tf1WaitCFR);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxTrainError);
+            AwaitFrame(tf1WaitCFR, kResponseTicks);
         }
         break;
     case tf1WaitPgCn:
@@ -377,28 +409,17 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
             SetTimer(1092);
             WantRoom(true);
             OnOutput();
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxSessionError);
         }
-        break;
-    case tfWaitFrHead:
-    case tfSendPage:
-        if (r == TResult::Error || r == TResult::NoCarrier)
-            Fail(ecFaxSessionError);
         break;
     case tfDrainPage:
         if (r == TResult::Ok) {
             PagePumped();
             PrepPostPage();
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxSessionError);
         }
         break;
     case tf1PageEnd:
         if (r == TResult::Ok)
             PrepPostPage();
-        else if (r == TResult::Error || r == TResult::NoCarrier)
-            Fail(ecFaxSessionError);
         break;
     case tf1SendEOP:
         if (r == TResult::Connect) {
@@ -412,10 +433,7 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
     case tf1WaitEOP:
         if (r == TResult::Ok) {
             link_.Pause(200);
-            SendCommand("AT+FRH=3", 40);
-            ExpectFrame();
-            SetTimer(54);
-            Goto(tf1WaitMCF);
+            AwaitFrame(tf1WaitMCF, 54);
         } else if (r == TResult::Error) {
             RepeatPostPage();
         }
@@ -495,27 +513,21 @@ void TClass1Sender::OnFrame(const hdlc::TFrame& frame)
     case tf1WaitCFR:
         if (kind == t30::Frame::CFR) {
             link_.Pause(200);
-            SendCommand(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), 40);
-            SetTimer(kResponseTicks);
-            Goto(tf1WaitPgCn);
+            Command(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), tf1WaitPgCn);
         } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
             speed_ = t30::StepDown(own_, remote_.Speeds, speed_);
             if (speed_ == 0) {
                 Fail(ecFaxTrainError);
                 return;
             }
-            SendCommand("AT+FTH=3", 40);
-            SetTimer(kResponseTicks);
-            Goto(tf1TSIRespns);
+            Command("AT+FTH=3", tf1TSIRespns);
         } else if (kind == t30::Frame::DIS && frame.Final()) {
             // The remote did not hear our DCS: send TSI and DCS again.
             if (++retries_ > 3) {
                 Fail(ecFaxTrainError);
                 return;
             }
-            SendCommand("AT+FTH=3", 40);
-            SetTimer(kResponseTicks);
-            Goto(tf1SendTSI);
+            Command("AT+FTH=3", tf1SendTSI);
         } else if (kind == t30::Frame::DCN) {
             Fail(ecCancelRequested);
         } else {
@@ -550,9 +562,7 @@ void TClass1Sender::AfterRemoteFrames()
     }
     retries_ = 0;
     link_.Pause(200);
-    SendCommand("AT+FTH=3", 40);
-    SetTimer(kResponseTicks);
-    Goto(tf1SendTSI);
+    Command("AT+FTH=3", tf1SendTSI);
 }
 
 void TClass1Sender::SendDCS()
@@ -717,11 +727,13 @@ void TClass1Sender::StartPage()
         pageDone_ = true;
     } else {
         Goto(tfPrepPage);
-        if (reader_[p.File].SeekPage(p.Page) != 0) {
+        telvane::faximage::OvfPageHeader ph;
+        if (reader_[p.File].seekPage(p.Page, ph) != 0) {
             Fail(ecFaxBadFormat);
             return;
         }
-        fax_.SetBytes(0, static_cast<long>(reader_[p.File].PageLength()));
+        pageLength_ = static_cast<long>(ph.imageLength);
+        fax_.SetBytes(0, pageLength_);
     }
     Goto(tfSendPage);
     WantRoom(true);
@@ -733,24 +745,31 @@ void TClass1Sender::StartPage()
 bool TClass1Sender::PumpPage()
 {
     const TPagePlan& p = plan_[pageIndex_];
-    std::vector<uint8_t> block, out;
-    bool isLine = false;
+    std::vector<uint8_t> out;
     for (int n = 0; n < send_.MaxSendCount; ++n) {
         if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum)
             break;
         out.clear();
+        const uint8_t* block = nullptr;
+        size_t size = 0;
+        bool isLine = false;
+        int more = 0;
         if (pendingPos_ < pending_.size()) {
             const size_t take = std::min<size_t>(4096, pending_.size() - pendingPos_);
             out.assign(pending_.begin() + static_cast<long>(pendingPos_),
                        pending_.begin() + static_cast<long>(pendingPos_ + take));
             pendingPos_ += take;
-        } else if (!pageDone_ && reader_[p.File].NextBlock(block, isLine)) {
+        } else if (!pageDone_ && (more = reader_[p.File].nextBlock(block, size, isLine)) > 0) {
             if (isLine)
-                AppendPaddedLine(block.data(), block.size(), static_cast<size_t>(minBytes_), out);
+                AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
             else
-                hdlc::EscapeDle(block.data(), block.size(), out);
-            pageBytes_ += static_cast<long>(block.size());
-            fax_.SetBytes(pageBytes_, static_cast<long>(reader_[p.File].PageLength()));
+                hdlc::EscapeDle(block, size, out);
+            pageBytes_ += static_cast<long>(size);
+            fax_.SetBytes(pageBytes_, pageLength_);
+        } else if (more < 0) {
+            // A damaged page is not passed off as sent.
+            Fail(more);
+            return false;
         } else {
             out = {hdlc::DLE, hdlc::ETX};
             link_.Write(out.data(), out.size());
@@ -789,9 +808,7 @@ void TClass1Sender::PrepPostPage()
 {
     Goto(tf1PrepEOP);
     link_.Pause(500);
-    SendCommand("AT+FTH=3", 40);
-    SetTimer(kResponseTicks);
-    Goto(tf1SendEOP);
+    Command("AT+FTH=3", tf1SendEOP);
 }
 
 void TClass1Sender::RepeatPostPage()
@@ -809,25 +826,16 @@ void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame)
     if (kind == t30::Frame::MCF || (kind == t30::Frame::RTP && lastPage_)) {
         Progress(fpPageOK);
         if (lastPage_) {
-            SendCommand("AT+FTH=3", 40);
-            SetTimer(kResponseTicks);
-            Goto(tf1SendDCN);
+            Command("AT+FTH=3", tf1SendDCN);
         } else if (postPageFcf_ == t30::fcfMPS) {
             // T.30: pages after the first are sent with the short training of the same modem.
-            SendCommand(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), 40);
-            SetTimer(kResponseTicks);
-            Goto(tf1WaitPgCn);
+            Command(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), tf1WaitPgCn);
         } else {
             gotDIS_ = false;
-            SendCommand("AT+FRH=3", 40);
-            ExpectFrame();
-            SetTimer(kResponseTicks);
-            Goto(tf1Connect);
+            AwaitFrame(tf1Connect, kResponseTicks);
         }
     } else if (kind == t30::Frame::RTP) {
-        SendCommand("AT+FTH=3", 40);
-        SetTimer(kResponseTicks);
-        Goto(tf1TSIRespns);
+        Command("AT+FTH=3", tf1TSIRespns);
     } else if (kind == t30::Frame::RTN) {
         Progress(fpPageError);
         Fail(ecFaxSessionError);
@@ -842,8 +850,8 @@ void TClass1Sender::FaxDone()
 {
     Goto(tfClose);
     StopTimer();
-    reader_[0].Close();
-    reader_[1].Close();
+    reader_[0].close();
+    reader_[1].close();
     Progress(fpFinished);
     haveFax_ = false;
     fax_.FireLog(lfaxTransmitOk);

@@ -13,7 +13,7 @@
 #include "class1.h"
 #include "faxlink.h"
 #include "faxmachine.h"
-#include "ovfpages.h"
+#include "faximage/ovffile.h"
 #include "resources/ovxresources.h"
 
 namespace ovx {
@@ -445,7 +445,7 @@ void TOvxCustomSendFax::StartSend()
             throw EOvxException(-5, FaxErrorText(-5));
         close(fd);
         mergedFile_ = buf.data();
-        if (int rc = MergeFaxFiles(FaxFileList, mergedFile_)) {
+        if (int rc = telvane::faximage::MergeOvfFiles(FaxFileList, mergedFile_)) {
             mergedFile_.clear();
             throw EOvxException(rc, FaxErrorText(rc));
         }
