@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include <vector>
@@ -182,10 +185,23 @@ TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
                            "Desired BPS: 9600", "Fax Class: Class 1", "User INIT String: &K3", "StartReceive",
                            "Stopped receive mode:", "Finish: "}));
 
-    // With one, it follows the engine's hang-up, "AT" put in front.
+    // With one, it follows the engine's hang-up, "AT" put in front. This run shows the notice
+    // window, ready, whose check box switches the notice off for the next runs.
     s.Resetting.AfterString = "Z";
+    s.Receive.DisableReceivingFaxesNotification = false;
     main_->ReceiveButtonClick();
     ASSERT_TRUE(main_->receiveMode());
+    TStartingFaxForm* notice = mode.StartingFaxForm;
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->ReadyPanel->isVisible());
+    EXPECT_FALSE(notice->StartingPanel->isVisible());
+    EXPECT_TRUE(notice->Timer1->isActive());
+    EXPECT_EQ(notice->Timer1->interval(), 15000);
+    notice->DontShowCheck->click();
+    EXPECT_TRUE(s.Receive.DisableReceivingFaxesNotification);
+    notice->OkButton->click();
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_FALSE(notice->Timer1->isActive());
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     EXPECT_EQ(modem.commands().back(), "ATZ");
