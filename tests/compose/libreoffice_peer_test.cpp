@@ -13,9 +13,11 @@
 #include "compose/richtext/richtextformat.h"
 #include "compose/richtext/trichtext.h"
 #include "qtapp.h"
+#include "richtexttest.h"
 
 using telvane::TextAttributes;
 using telvane::TRichText;
+using telvane::testing::attributesAt;
 using telvane::richtext::ParagraphMetrics;
 
 namespace {
@@ -69,13 +71,6 @@ QString readText(const QString& path) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
   return text;
-}
-
-TextAttributes attributesAt(TRichText& rt, int position) {
-  QTextCursor c(rt.document());
-  c.setPosition(position);
-  rt.setTextCursor(c);
-  return rt.CurrentAttributes();
 }
 
 int find(const TRichText& rt, const QString& word) {

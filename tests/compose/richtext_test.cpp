@@ -15,23 +15,18 @@
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "qtapp.h"
+#include "richtexttest.h"
 #include "shell/uihelpers.h"
 
 using telvane::InsertPointInfo;
 using telvane::TextAttributes;
 using telvane::TRichText;
+using telvane::testing::attributesAt;
 using telvane::richtext::ParagraphMetrics;
 
 namespace {
 
 void type(TRichText& rt, const QString& text) { rt.insertPlainText(text); }
-
-TextAttributes attributesAt(TRichText& rt, int position) {
-  QTextCursor c(rt.document());
-  c.setPosition(position);
-  rt.setTextCursor(c);
-  return rt.CurrentAttributes();
-}
 
 // Fills an editor with a document that uses every attribute the component keeps.
 void buildSample(TRichText& rt) {
