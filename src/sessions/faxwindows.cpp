@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -201,7 +203,9 @@ TShowErrorForm::TShowErrorForm(QWidget* parent) : QDialog(parent) {
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setFont(QFont(QStringLiteral("Arial"), 9));
     Memo1->setStyleSheet(QStringLiteral("background: transparent;"));
-    Memo1->setMinimumWidth(420);
+    // A fixed text width, so that the lines counted for the dialog's height are the lines shown.
+    Memo1->setFixedWidth(420);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(Memo1, 1);
     infoLabel = new QLabel(QStringLiteral("For more information and possible solutions, click the Fax Problem Solver button"));
     infoLabel->setWordWrap(true);
@@ -243,9 +247,33 @@ void TShowErrorForm::Timer1Timer() {
     done(1);
 }
 
+namespace {
+// Lines the memo shows for its text: every paragraph wrapped at the memo's text width.
+int wrappedLineCount(QPlainTextEdit* memo) {
+    const qreal width = memo->width() - 2 * memo->frameWidth() - 2 * memo->document()->documentMargin();
+    int lines = 0;
+    for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next()) {
+        QTextLayout layout(block.text(), memo->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int n = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            ++n;
+        }
+        layout.endLayout();
+        lines += std::max(n, 1);
+    }
+    return lines;
+}
+}  // namespace
+
+// A long line wraps in the memo, so the lines counted are the ones shown, not the text's.
 void TShowErrorForm::fitToText() {
     adjustSize();
-    const int lines = Memo1->toPlainText().split(QLatin1Char('\n')).size();
+    const int lines = wrappedLineCount(Memo1);
     const int lineHeight = QFontMetrics(Memo1->font()).height();
     const int chrome = height() - Memo1->height();
     Memo1->setMinimumHeight((lines + 3) * lineHeight);

@@ -57,7 +57,7 @@ TEST_F(ErrorDialogTest, ContinueOkAndSelfClosingTimer) {
     EXPECT_FALSE(ErrorDialogShowing());
 }
 
-TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndTenLinesFit) {
+TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndEveryLineFits) {
     bool inner = true;
     int oneLineHeight = 0;
     whenModal<TShowErrorForm>([&](TShowErrorForm* f) { oneLineHeight = f->height(); f->BitBtn1->click(); });
@@ -71,6 +71,20 @@ TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndTenLinesFit) {
     });
     ShowErrorMessage("c", "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10", true);
     EXPECT_FALSE(inner);
+
+    // A long error text wraps into more lines than it has; all of them show, nothing scrolls.
+    const QString longText =
+        "We have received an error message while trying to send the fax\r\n\r\nError message: " +
+        QString("The remote fax machine ended the call before the page was confirmed ").repeated(6) + "\r\n\r\n";
+    whenModal<TShowErrorForm>([&](TShowErrorForm* f) {
+        const QFontMetrics fm(f->Memo1->font());
+        const QRect text = fm.boundingRect(QRect(0, 0, f->Memo1->width() - 8, 10000), Qt::TextWordWrap,
+                                           f->Memo1->toPlainText());
+        EXPECT_GT(text.height(), 10 * fm.height());
+        EXPECT_GE(f->Memo1->height(), text.height());
+        f->BitBtn1->click();
+    });
+    ShowErrorMessage("Fax Failure", longText, true);
 }
 
 TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
