@@ -294,7 +294,11 @@ TEST_F(ReceiveModeTest, NothingIsPrintedWhenPrintOnReceiptIsOff) {
     QObject::connect(&mode, &TReceiveMode::printRequested, [&] { requested = true; });
     receive(mode, "FAX0001.OVF", "", 1);
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
-    EXPECT_EQ(main_->RecTable().visibleCount(), 1u);
+    ASSERT_EQ(main_->RecTable().visibleCount(), 1u);
+    // A caller without a station ID leaves FROM empty.
+    main_->RecTable().first();
+    EXPECT_EQ(main_->RecTable().currentRow().text("FROM"), "");
+    EXPECT_EQ(main_->RecTable().currentRow().integer("PAGES"), 1);
     EXPECT_FALSE(requested);
     EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_TRUE(mode.ovxFaxPrinter1().FileName().isEmpty());

@@ -182,28 +182,6 @@ TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
     EXPECT_FALSE(QFile::exists(qdir() + "Lastsend.log"));
 }
 
-TEST_F(SendDialogTest, EngineComponentsStartWithTheirDialogValues) {
-    TSendFaxForm form;
-    const ovx::TOvxComPort& port = form.OvxComPort1;
-    EXPECT_EQ(port.ComNumber(), 1);
-    EXPECT_EQ(port.InSize(), 8192u);
-    EXPECT_EQ(port.OutSize(), 8192u);
-    EXPECT_EQ(port.BufferFull(), 7372u);
-    EXPECT_EQ(port.BufferResume(), 819u);
-    EXPECT_EQ(port.HWFlowOptions(), unsigned(ovx::hwfUseRTS | ovx::hwfRequireCTS));
-    EXPECT_FALSE(port.AutoOpen());
-    EXPECT_EQ(port.TraceName(), "OVEX.TRC");
-    EXPECT_EQ(port.LogName(), "OVEX.LOG");
-    const ovx::TOvxSendFax& fax = form.OvxSendFax1;
-    EXPECT_EQ(fax.FaxClass(), ovx::fcUnknown);
-    EXPECT_TRUE(fax.EnhTextEnabled);
-    EXPECT_EQ(fax.EnhHeaderFont.Name, "MS Sans Serif");
-    EXPECT_EQ(fax.EnhHeaderFont.Height, -13);
-    EXPECT_EQ(fax.EnhFont.Name, "MS Sans Serif");
-    EXPECT_EQ(fax.EnhFont.Height, -11);
-    EXPECT_EQ(fax.StatusDisplay, form.OvxFaxStatus1);
-}
-
 TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
     AppSettings().Ports[0] = dir() + "absent";
     TSendFaxForm form;
