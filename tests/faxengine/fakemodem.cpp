@@ -1,6 +1,7 @@
 // Scripted Class 1 modem for the fax machine unit tests (see fakemodem.h).
 #include "fakemodem.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace faxtest {
@@ -59,6 +60,10 @@ size_t FakeModem::Read(uint8_t* buf, size_t len)
 {
     if (dead_)
         return 0;
+    if (okDueMs_ >= 0 && Now >= okDueMs_) {
+        okDueMs_ = -1;
+        Reply("OK");
+    }
     size_t n = 0;
     while (n < len && !in_.empty()) {
         buf[n++] = in_.front();
@@ -115,6 +120,8 @@ void FakeModem::Command(const std::string& cmd)
         Reply("CONNECT");
         mode_ = Mode::TxData;
         tx_.clear();
+        txStartMs_ = Now;
+        txBytes_ = 0;
     } else if (cmd.rfind("AT+FRM=", 0) == 0) {
         if (RxData.empty())
             return;
@@ -158,7 +165,10 @@ void FakeModem::EndTxData()
 {
     TxData.push_back(tx_);
     tx_.clear();
-    Reply("OK");
+    if (BufferedBps > 0)
+        okDueMs_ = std::max(Now, txStartMs_ + txBytes_ * 8000 / BufferedBps);
+    else
+        Reply("OK");
     mode_ = Mode::Command;
 }
 
@@ -206,6 +216,8 @@ bool FakeModem::Write(const uint8_t* data, size_t len)
                 OnPageData();
             if (mode_ == Mode::TxData && TxData.size() >= 1)
                 ++pageBytes_;
+            if (mode_ == Mode::TxData)
+                ++txBytes_;
             if (mode_ == Mode::TxData && LineBps > 0) {
                 lineBits_ += 8;
                 const int64_t ms = lineBits_ * 1000 / LineBps;
@@ -260,7 +272,9 @@ void Drive(ovx::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps)
         fax.ServiceSession();
         if (!fax.InProgress() || modem.HasInput())
             continue;
-        const int64_t wake = fax.NextWakeMs();
+        int64_t wake = fax.NextWakeMs();
+        if (modem.NextEventMs() >= 0 && (wake < 0 || modem.NextEventMs() < wake))
+            wake = modem.NextEventMs();
         if (wake < 0)
             break;
         if (wake > modem.Now)

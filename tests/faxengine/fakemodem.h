@@ -44,6 +44,8 @@ public:
     bool VanishInSecondRxData = false;        // the second "AT+FRM=" delivers part, then vanishes
     std::function<void()> OnPageData;         // called when page data starts arriving
     long LineBps = 0;                         // when set, sent data advances the clock at this rate
+    long BufferedBps = 0;                     // when set, sent data is taken at once (a deep tty
+                                              // buffer) and its OK comes when the line has carried it
 
     // --- what the machine did ---
     std::vector<std::string> Commands;
@@ -59,7 +61,9 @@ public:
     static RxFrame Ident(uint8_t fcf, const std::string& id) { return Frame(fcf, ovx::t30::EncodeId(id), false); }
     size_t CountCommand(const std::string& prefix) const;
     std::vector<uint8_t> Fcfs() const;
-    bool HasInput() const { return !in_.empty(); }
+    bool HasInput() const { return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_); }
+    // When the modem next answers by itself (ms on its clock; -1 = only when written to).
+    int64_t NextEventMs() const { return okDueMs_; }
 
     // TFaxLink
     size_t Read(uint8_t* buf, size_t len) override;
@@ -97,6 +101,9 @@ private:
     long pageBytes_ = 0;
     int64_t lineBits_ = 0;
     int64_t lineMs_ = 0;
+    int64_t txStartMs_ = 0;
+    int64_t txBytes_ = 0;
+    int64_t okDueMs_ = -1;
 };
 
 // Writes a fax file of line-record pages, each `lines` blank lines plus the page end; one

@@ -23,7 +23,8 @@ std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir)
     return res;
 }
 
-void SendAndCompare(const std::vector<bool>& fine, long bps)
+// longPage: 14 lines of text on a fine page, about 26 kB coded.
+void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false)
 {
     if (!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
         GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
@@ -31,8 +32,10 @@ void SendAndCompare(const std::vector<bool>& fine, long bps)
     std::vector<std::string> files;
     for (size_t i = 0; i < fine.size(); ++i) {
         const std::string f = dir / ("p" + std::to_string(i) + ".ovf");
-        MakePage(f, "Telvane line test page " + std::to_string(i + 1) + (fine[i] ? " (fine)" : " (standard)") +
-                        "\nThe quick brown fox jumps over the lazy dog 0123456789\n", fine[i], dir);
+        std::string text = "Telvane line test page " + std::to_string(i + 1) + (fine[i] ? " (fine)" : " (standard)") + "\n";
+        for (int n = longPage ? 13 : 1; n > 0; --n)
+            text += "The quick brown fox jumps over the lazy dog 0123456789\n";
+        MakePage(f, text, fine[i], dir, longPage ? 0 : 12);
         files.push_back(f);
     }
     Child line = Start({Bin("telvane-virtual-line"), "--tty", dir / "modem", "--answer", "--receive",
@@ -79,3 +82,6 @@ void SendAndCompare(const std::vector<bool>& fine, long bps)
 TEST(LineSend, OneStandardPage) { SendAndCompare({false}, LINE_BPS); }
 TEST(LineSend, OneFinePage) { SendAndCompare({true}, LINE_BPS); }
 TEST(LineSend, ThreePagesMixedResolution) { SendAndCompare({false, true, false}, LINE_BPS); }
+// A long page is more than the tty holds plus the modem's response time at 9600 bps: the answer
+// to it must be awaited for as long as the line needs.
+TEST(LineSend, LongFinePage) { SendAndCompare({true}, LINE_BPS, true); }

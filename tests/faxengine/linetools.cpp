@@ -126,11 +126,15 @@ int Run(const std::vector<std::string>& argv, const TempDir& dir)
 }
 } // namespace
 
-void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir)
+void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage)
 {
     const std::string txt = ovf + ".txt";
     std::ofstream(txt) << text;
-    std::vector<std::string> argv = {Bin("telvane-faxconv"), "to-fax", txt, ovf, "--lines-per-page", "12"};
+    std::vector<std::string> argv = {Bin("telvane-faxconv"), "to-fax", txt, ovf};
+    if (linesPerPage > 0) {
+        argv.push_back("--lines-per-page");
+        argv.push_back(std::to_string(linesPerPage));
+    }
     if (fine)
         argv.push_back("--fine");
     Run(argv, dir);

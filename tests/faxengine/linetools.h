@@ -40,7 +40,9 @@ private:
 };
 
 // A one-page fax file of a few text lines, standard or fine.
-void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir);
+// linesPerPage 0: a full-length page.
+void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir,
+              int linesPerPage = 12);
 // PBM rasters (whole files) of every page of a fax file / of a TIFF.
 std::vector<std::string> FaxPages(const std::string& ovf, const TempDir& dir);
 std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir);

@@ -656,6 +656,24 @@ TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals)
     }
 }
 
+// With a deep tty buffer the page leaves our buffer at once, and the modem answers only when
+// the line has carried it: 24 kB take 20 s at 9600 and 13 s at 14400, longer than the plain
+// response time.
+TEST(Class1Send, PageAnswerIsAwaitedForTheLineTimeOfTheQueuedData)
+{
+    for (const long bps : {9600L, 14400L}) {
+        SendRig rig({0, 0}, 4000);
+        rig.fax.DesiredBPS = bps;
+        rig.modem.BufferedBps = bps;
+        RemoteAnswers(rig.modem, false, 6,
+                      {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0}) << bps;
+        ASSERT_EQ(rig.modem.TxData.size(), 3u) << bps;   // TCF and two pages
+        EXPECT_GT(rig.modem.TxData[1].size() * 8 / static_cast<size_t>(bps), 10u) << bps;
+    }
+}
+
 TEST(Class1Send, TimedStatusOutsidePagesEveryInterval)
 {
     SendRig rig;

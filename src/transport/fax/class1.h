@@ -131,6 +131,11 @@ private:
     long pageBytes_ = 0;
     long pageLength_ = 0;
     bool pageDone_ = false;
+    // Bytes handed to the modem since its CONNECT for page data, and when that came: the tty
+    // and the modem may still hold much of a page when our own buffer is empty.
+    int64_t dataStartMs_ = 0;
+    int64_t dataBytes_ = 0;
+    int64_t LineTicksLeft();
     // Header line and text cover renderers (the bitmap font, or the enhanced fonts).
     std::unique_ptr<telvane::faximage::FaxTextRenderer> headerText_, coverText_;
     std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;

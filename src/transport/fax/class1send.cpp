@@ -13,6 +13,7 @@
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
 #include "faxsession.h"
+#include "ticks.h"
 
 namespace ovx {
 
@@ -405,6 +406,8 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
             // Page data may follow CONNECT at once: the modem sends its training first and
             // fills with zeros until data comes, so no fixed wait is added here.
             Progress(fpSendPage);
+            dataStartMs_ = Now();
+            dataBytes_ = 0;
             Goto(tfWaitFrHead);
             SetTimer(1092);
             WantRoom(true);
@@ -613,7 +616,7 @@ void TClass1Sender::OnOutput()
     if (State() == tfDrainPage && link_.OutUsed() == 0) {
         WantEmpty(false);
         PagePumped();
-        SetTimer(kResponseTicks);
+        SetTimer(kResponseTicks + LineTicksLeft());
         Goto(tf1PageEnd);
     }
 }
@@ -785,8 +788,18 @@ bool TClass1Sender::PumpPage()
             Fail(-160);
             return false;
         }
+        dataBytes_ += static_cast<int64_t>(out.size());
     }
     return false;
+}
+
+// Ticks the modem still needs to put the page data handed to it on the line at the session
+// speed: the answer to the page cannot come before that.
+int64_t TClass1Sender::LineTicksLeft()
+{
+    const int64_t lineMs = dataBytes_ * 8 * 1000 / Bps();
+    const int64_t elapsed = Now() - dataStartMs_;
+    return lineMs > elapsed ? MsToTicks(lineMs - elapsed) + 1 : 0;
 }
 
 void TClass1Sender::PagePumped()
