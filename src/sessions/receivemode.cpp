@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +31,9 @@
 namespace telvane::sessions {
 
 namespace {
+// Longest wait for the engine's session to end when receive mode stops.
+constexpr qint64 kStopWaitMs = 20000;
+
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void setBusyCursor(bool on) {
@@ -279,8 +283,12 @@ void TReceiveMode::stop() {
     try {
         OvxReceiveFax1.CancelSession();
         LetMessagesRun();
-        // The session ends on the engine's thread; the port is closed only after it has.
-        for (int i = 0; i < 200 && OvxReceiveFax1.InProgress(); ++i) {
+        // The session ends on the engine's thread after its hang-up (escape, guard times, "ATH":
+        // a few seconds); the port is closed, and the after-session string sent, only after it
+        // has, or after kStopWaitMs when the engine does not end.
+        QElapsedTimer waited;
+        waited.start();
+        while (OvxReceiveFax1.InProgress() && waited.elapsed() < kStopWaitMs) {
             LetMessagesRun();
             QThread::msleep(25);
         }

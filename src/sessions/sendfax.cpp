@@ -74,13 +74,18 @@ TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_u
     auto* prefixRow = new QHBoxLayout;
     prefixRow->addWidget(sfDialPrefix);
     prefixRow->addWidget(DisablePrefix);
-    form->addRow(QStringLiteral("&Dial prefix (dial before the fax#):"), prefixRow);
+    // A row whose field is a layout gets no buddy: without one the label would show the "&".
+    auto* prefixLabel = new QLabel(QStringLiteral("&Dial prefix (dial before the fax#):"));
+    prefixLabel->setBuddy(sfDialPrefix);
+    form->addRow(prefixLabel, prefixRow);
     sfDialsuffix = new QLineEdit;
     DisableSuffix = new QCheckBox(QStringLiteral("Disable Suffix"));
     auto* suffixRow = new QHBoxLayout;
     suffixRow->addWidget(sfDialsuffix);
     suffixRow->addWidget(DisableSuffix);
-    form->addRow(QStringLiteral("&Dial suffix (dial after the fax#):"), suffixRow);
+    auto* suffixLabel = new QLabel(QStringLiteral("&Dial suffix (dial after the fax#):"));
+    suffixLabel->setBuddy(sfDialsuffix);
+    form->addRow(suffixLabel, suffixRow);
     upper->addLayout(form);
     SendFaxButton = new QPushButton(QStringLiteral("&Send Fax Now"));
     SendFaxButton->setDefault(true);
