@@ -381,5 +381,23 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     EXPECT_TRUE(stored.Other.UseMotorolaSM56Fix);
 }
 
+// A label with a mnemonic shows its "&" literally unless it has a buddy to move the focus to.
+TEST_F(SendDialogTest, EveryMnemonicLabelHasABuddy) {
+    TSendFaxForm form;
+    form.show();
+    QStringList missing;
+    int mnemonics = 0;
+    for (QLabel* label : form.findChildren<QLabel*>()) {
+        const QString text = label->text();
+        if (!QString(text).remove(QStringLiteral("&&")).contains('&'))
+            continue;
+        ++mnemonics;
+        if (!label->buddy())
+            missing << text;
+    }
+    EXPECT_EQ(mnemonics, 3);
+    EXPECT_TRUE(missing.isEmpty()) << missing.join('|').toStdString();
+}
+
 }  // namespace
 }  // namespace telvane::sessiontest
