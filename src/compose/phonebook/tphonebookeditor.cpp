@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "shell/helpwindow.h"
+#include "shell/uihelpers.h"
 
 namespace telvane {
 namespace {
@@ -40,14 +41,10 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
   AcceptButton->setObjectName(QStringLiteral("AcceptButton"));
   AcceptButton->setToolTip(QStringLiteral("Accept changes made and exit"));
   AcceptButton->setDefault(true);
-  CancelButton = new QPushButton(QStringLiteral("Cance&l"), this);
-  CancelButton->setObjectName(QStringLiteral("CancelButton"));
-  CancelButton->setToolTip(QStringLiteral("Cancel changes made and exit"));
-  CancelButton->setAutoDefault(false);
-  HelpButton = new QPushButton(QStringLiteral("&Help"), this);
-  HelpButton->setObjectName(QStringLiteral("HelpButton"));
-  HelpButton->setToolTip(QStringLiteral("Get Windows help for Phone Book Editor"));
-  HelpButton->setAutoDefault(false);
+  CancelButton = MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"),
+                                QStringLiteral("Cancel changes made and exit"));
+  HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"),
+                              QStringLiteral("Get Windows help for Phone Book Editor"));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(nameLabel, 0, 0);

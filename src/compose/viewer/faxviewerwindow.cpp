@@ -288,10 +288,8 @@ void TFaxViewer::buildUi() {
     close->setToolTip(QStringLiteral("Close the Fax Viewer"));
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &TFaxViewer::reject);
-    auto* help = new QPushButton(QStringLiteral("&Help"), this);
-    help->setObjectName(QStringLiteral("HelpButton"));
-    help->setToolTip(QStringLiteral("Get help for the Fax Viewer"));
-    help->setAutoDefault(false);
+    auto* help =
+        MakePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get help for the Fax Viewer"));
     connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
     row->addWidget(close);
     row->addWidget(help);
