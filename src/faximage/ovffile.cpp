@@ -153,6 +153,8 @@ int OvfWriter::create(const std::string& path, const std::string& senderId) {
 int OvfWriter::append(const void* data, std::size_t size) {
     if (fd_ < 0)
         return ecBadArgument;
+    if (size == 0)
+        return ecOK;
     const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
     if (inPage_) {
         if (page_.imageLength + std::uint64_t(size) > 0xFFFFFFFFu)
