@@ -436,22 +436,3 @@ TEST_F(ViewPrintCommandTest, AMissingReceivedFileSaysSo) {
 }
 
 }  // namespace
-
-namespace {
-
-TEST_F(ViewerWindowTest, PrintOnReceiptPrintsTheWholeFileOnTheCurrentPrinterWhenTheNamedOneIsMissing) {
-    if (!viewertest::havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
-    faximage::TOvxFaxPrinter printer;
-    printer.FaxHeader.Enabled = false;
-    printer.FaxFooter.Enabled = false;
-    const QString pdf = QString::fromStdString(dir) + "receipt.pdf";
-    printer.Printer().setOutputFormat(QPrinter::PdfFormat);
-    printer.Printer().setOutputFileName(pdf);
-    printer.Printer().setResolution(150);
-    EXPECT_EQ(PrintReceivedFax(printer, fax(3), "No Such Printer"), 0);
-    EXPECT_EQ(viewertest::renderPdf(pdf, 20).size(), 3u);
-    EXPECT_EQ(PrintReceivedFax(printer, QString::fromStdString(dir) + "gone.ovf", kDefaultPrinterName),
-              faximage::ecFileNotFound);
-}
-
-}  // namespace

@@ -675,20 +675,6 @@ void ViewPrintFax(TMainScreen& window, bool print) {
     viewOrPrint(window, print, file, infoLine);
 }
 
-int PrintReceivedFax(faximage::TOvxFaxPrinter& printer, const QString& faxFile, const std::string& printerName) {
-    if (printerName != kDefaultPrinterName) {
-        const QString name = QString::fromStdString(printerName);
-        for (const QPrinterInfo& info : QPrinterInfo::availablePrinters())
-            if (info.printerName() == name) {
-                printer.Printer().setPrinterName(name);
-                break;
-            }
-    }
-    const int rc = printer.SetFileName(faxFile);
-    if (rc != 0) return rc;
-    return printer.PrintFax();
-}
-
 void installViewerHooks() {
     mainScreenHooks().viewPrintFax = [](TMainScreen& w, bool print) { ViewPrintFax(w, print); };
 }

@@ -139,10 +139,6 @@ private:
 // The main window's View/Print command for the current fax of the page shown.
 void ViewPrintFax(TMainScreen& window, bool print);
 
-// Printing on receipt: makes the named printer current when it is installed (the default
-// printer for "Default Windows Printer" or an unknown name) and prints the whole file.
-int PrintReceivedFax(faximage::TOvxFaxPrinter& printer, const QString& faxFile, const std::string& printerName);
-
 // Registers ViewPrintFax as the main window's view/print hook.
 void installViewerHooks();
 
