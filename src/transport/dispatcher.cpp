@@ -93,6 +93,9 @@ struct TOvxBaseDispatcher::Impl {
     bool delivering = false;
     bool flushedDuringDelivery = false;
     bool lineLost = false;
+    // The last poll saw a hang-up or error on the device: a read of nothing then means the
+    // line is gone (a hung-up tty reads as end of file for ever, so it must not be polled again).
+    std::atomic<bool> hangupSeen{false};
     bool open = false;
     bool closing = false;
     bool running = false;
@@ -229,6 +232,12 @@ bool TOvxBaseDispatcher::Running() const
 {
     std::lock_guard lock(impl_->mu);
     return impl_->running;
+}
+
+bool TOvxBaseDispatcher::LineLost() const
+{
+    std::lock_guard lock(impl_->mu);
+    return impl_->lineLost;
 }
 
 void TOvxBaseDispatcher::StartDispatcher()
@@ -769,8 +778,15 @@ size_t TOvxBaseDispatcher::DispatchOnce()
             d.lineLost = true;
             break;
         }
-        if (n == 0)
+        if (n == 0) {
+            if (total == 0 && d.hangupSeen.exchange(false)) {
+                std::lock_guard lock(d.mu);
+                if (!d.lineLost)
+                    log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+                d.lineLost = true;
+            }
             break;
+        }
         trace_->Add('R', chunk, static_cast<size_t>(n));
         log_->Add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
                   std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
@@ -987,6 +1003,7 @@ void TOvxBaseDispatcher::CommEventThread()
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             // Hand the event to the dispatch thread and wait until it has been processed.
             std::unique_lock lock(d.evMu);
+            d.hangupSeen = (fds[1].revents & (POLLHUP | POLLERR)) != 0;
             d.eventPending = true;
             d.dispatchCv.notify_all();
             d.commCv.wait(lock, [&] { return !d.eventPending || d.stop.load(); });

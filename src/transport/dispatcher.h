@@ -90,6 +90,9 @@ public:
     void Close();
     bool IsOpen() const;
     bool Running() const;
+    // The device stopped answering reads or writes (unplugged, or the far side of a
+    // pseudo-terminal closed); cleared by reopening or when data arrives again.
+    bool LineLost() const;
     // One dispatch pass on the calling thread (for use without threads): reads the device,
     // evaluates triggers and delivers notifications. Returns the number of bytes read.
     size_t DispatchOnce();

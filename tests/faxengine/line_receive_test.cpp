@@ -1,6 +1,6 @@
 // Line tests of call handling through the virtual fax line: receiving a two-page fax that
-// spandsp's fax machine sends, a busy number with redial, a far end that never answers, and
-// cancelling in the middle of a page.
+// spandsp's fax machine sends, a fax cut off in the middle of a page, a busy number with redial,
+// a far end that never answers, and cancelling in the middle of a page.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -60,6 +60,36 @@ TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine)
     const std::string his = Slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Receive " + dir / "in/FAX0001.OVF" + " from SPANDSP SENDER started at "), std::string::npos) << his;
     EXPECT_NE(his.find("Receive finished OK at "), std::string::npos) << his;
+}
+
+TEST(LineCalls, FaxCutOffMidPageLeavesNoFile)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 1; i <= 12; ++i)
+        text += "line " + std::to_string(i) + " of a page that never arrives whole\n";
+    MakePage(dir / "a.ovf", text, true, dir);
+    Child conv = Start({Bin("telvane-faxconv"), "from-fax", dir / "a.ovf", dir / "a.tif"}, dir.Path(), "conv");
+    ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
+    Child line = StartLine(dir, {"--call", dir / "a.tif", "--calls", "1", "--answer-after", "1"});
+    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+    std::filesystem::create_directories(dir / "in");
+    Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax"},
+                      dir.Path(), "fax");
+    bool inPage = false;
+    for (int i = 0; i < 600 && !inPage; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        inPage = Slurp(fax.Err).find("Getting page data") != std::string::npos;
+    }
+    ASSERT_TRUE(inPage) << Slurp(fax.Err);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Signal(line, SIGKILL);   // the line goes dead, as when a USB modem is pulled out
+    Wait(line, 10);
+    const int rc = Wait(fax, 60);
+    const std::string err = Slurp(fax.Err);
+    EXPECT_EQ(rc, 1) << err;
+    EXPECT_NE(err.find("Removed the incomplete " + dir / "in/FAX0001.OVF"), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "in")) << err;
 }
 
 TEST(LineCalls, BusyNumberIsDialledThreeTimes)

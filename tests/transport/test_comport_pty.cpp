@@ -337,7 +337,11 @@ TEST(ComPortClose, HostSideHangUpDoesNotWedgeTheDispatcher)
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty->SlavePath());
     port.SetOpen(true);
+    EXPECT_FALSE(port.Dispatcher().LineLost());
     pty.reset();   // the "modem" disappears
+    // Seen without writing: the hung-up tty polls readable and reads as end of file for ever,
+    // which must mark the line lost rather than spin the event thread.
+    EXPECT_TRUE(Eventually([&] { return port.Dispatcher().LineLost(); }));
     port.PutString("AT\r");
     EXPECT_TRUE(Eventually([&] { return port.OutBuffUsed() == 0; }));
     EXPECT_FALSE(WaitForString(port, "OK", 2, false, true));

@@ -1,12 +1,14 @@
 // telvane-fax: headless fax sender and receiver on the engine's components, for scripted faxing
 // and for tests. Progress texts go to standard error; errors end with the engine's code and text
 // and exit status 1. SIGINT/SIGTERM cancel the session cleanly (the port is always closed).
+// A received fax that fails part-way is removed, so only complete faxes are left in the directory.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -236,6 +238,11 @@ int main(int argc, char** argv)
         if (code == lfaxReceiveOk) {
             std::fprintf(stderr, "Received from \"%s\"\n", cp.RemoteID().c_str());
             std::printf("%s\n", cp.FaxFile().c_str());
+        } else if (code == lfaxReceiveFail && !cp.FaxFile().empty()) {
+            // As in the program: a fax that failed is not kept half-written.
+            std::error_code ec;
+            if (std::filesystem::remove(cp.FaxFile(), ec))
+                std::fprintf(stderr, "Removed the incomplete %s\n", cp.FaxFile().c_str());
         }
         std::fflush(stdout);
     };

@@ -110,7 +110,7 @@ void TComPortLink::LogState(std::string_view name, uint32_t number) { port_.LogF
 bool TComPortLink::Alive()
 {
     try {
-        return port_.Open() && port_.Dispatcher().Device().IsOpen();
+        return port_.Open() && port_.Dispatcher().Device().IsOpen() && !port_.Dispatcher().LineLost();
     } catch (const EOvxException&) {
         return false;
     }
