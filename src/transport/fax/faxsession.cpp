@@ -65,31 +65,30 @@ void TOvxComponentOwner::Forget(const void* component)
     }
 }
 
+template <class T>
+void TOvxComponentOwner::Enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
+                                std::vector<T*> TOvxComponentOwner::*list)
+{
+    if (slot)
+        slot->Forget(component);
+    slot = owner;
+    if (owner)
+        (owner->*list).push_back(component);
+}
+
 void TOvxAbstractFaxStatus::SetOwner(TOvxComponentOwner* owner)
 {
-    if (owner_)
-        owner_->Forget(this);
-    owner_ = owner;
-    if (owner_)
-        owner_->displays_.push_back(this);
+    TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::displays_);
 }
 
 void TOvxFaxLog::SetOwner(TOvxComponentOwner* owner)
 {
-    if (owner_)
-        owner_->Forget(this);
-    owner_ = owner;
-    if (owner_)
-        owner_->logs_.push_back(this);
+    TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::logs_);
 }
 
 void TOvxCustomAbstractFax::SetOwner(TOvxComponentOwner* owner)
 {
-    if (owner_)
-        owner_->Forget(this);
-    owner_ = owner;
-    if (owner_)
-        owner_->faxes_.push_back(this);
+    TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::faxes_);
 }
 
 void TOvxCustomSendFax::SetEnhancedTextFactory(TEnhancedTextFactory factory)

@@ -56,6 +56,10 @@ private:
     friend class TOvxFaxLog;
     friend class TOvxCustomAbstractFax;
     void Forget(const void* component);
+    // Moves `component` from the owner in `slot` to `owner`, in that owner's `list`.
+    template <class T>
+    static void Enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
+                       std::vector<T*> TOvxComponentOwner::*list);
 
     std::vector<TOvxAbstractFaxStatus*> displays_;
     std::vector<TOvxFaxLog*> logs_;
