@@ -12,6 +12,13 @@ namespace telvane::sessions {
 namespace {
 bool WaitForOk(ovx::TOvxComPort& port) { return ovx::WaitForString(port, "OK", kOkWaitTicks, false, true); }
 
+// Writes a command after dropping what is still waiting in the input buffer, so that an "OK"
+// left by an earlier command (the engine's hang-up, say) is not taken as this one's answer.
+void WriteCommand(ovx::TOvxComPort& port, const std::string& command) {
+    port.FlushInBuffer();
+    ovx::WriteString(port, command);
+}
+
 QString CodeText(int code) { return QString::fromStdString(ovx::FaxErrorText(code)); }
 }  // namespace
 
@@ -76,11 +83,11 @@ bool OpenComPort(ovx::TOvxComPort& port, QString& message) {
 bool CheckForModem(ovx::TOvxComPort& port) {
     try {
         ovx::DelayTicks(12, true);
-        ovx::WriteString(port, "AT\r");
+        WriteCommand(port, "AT\r");
         if (WaitForOk(port)) return true;
         const std::string& reset = AppSettings().Resetting.String;
         if (QString::fromStdString(reset).trimmed().isEmpty()) return false;
-        ovx::WriteString(port, reset + "\r");
+        WriteCommand(port, reset + "\r");
         return WaitForOk(port);
     } catch (const std::exception&) {
         return false;
@@ -90,7 +97,7 @@ bool CheckForModem(ovx::TOvxComPort& port) {
 bool SendModemString(ovx::TOvxComPort& port, std::string& setting) {
     try {
         if (QString::fromStdString(setting).toUpper().indexOf(QStringLiteral("AT")) < 0) setting = "AT" + setting;
-        ovx::WriteString(port, setting + "\r");
+        WriteCommand(port, setting + "\r");
         return WaitForOk(port);
     } catch (const std::exception&) {
         return false;
@@ -99,7 +106,7 @@ bool SendModemString(ovx::TOvxComPort& port, std::string& setting) {
 
 bool FactoryResetModem(ovx::TOvxComPort& port) {
     try {
-        ovx::WriteString(port, "AT&F\r");
+        WriteCommand(port, "AT&F\r");
         return WaitForOk(port);
     } catch (const std::exception&) {
         return false;

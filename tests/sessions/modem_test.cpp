@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "fakemodem.h"
+#include "modemwait.h"
 #include "sessions/modemcommands.h"
 #include "sessions_fixture.h"
 
@@ -64,6 +65,20 @@ TEST_F(ModemCommandsTest, ResetStringGetsAtInFrontAndKeepsIt) {
     EXPECT_EQ(lower, "&fat");
     ClosePort(port);
     EXPECT_EQ(modem.commands(), (std::vector<std::string>{"ATZ", "&fat"}));
+}
+
+// The engine's hang-up leaves the modem's "OK" in the input buffer; the after-session string
+// that follows must get an answer of its own, not that one.
+TEST_F(ModemCommandsTest, AnEarlierAnswerIsNotTakenForTheResetStringsOwn) {
+    FakeModem modem(dir() + "modem", [](const std::string& c) { return c == "ATH" ? "\r\nOK\r\n" : ""; });
+    usePort(1, modem.path());
+    QString message;
+    ASSERT_TRUE(OpenComPort(port, message));
+    ovx::WriteString(port, "ATH\r");
+    ASSERT_TRUE(waitUntil([&] { return port.InBuffUsed() >= 4; }, 10));
+    std::string reset = "Z";
+    EXPECT_FALSE(SendModemString(port, reset));
+    ClosePort(port);
 }
 
 TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
