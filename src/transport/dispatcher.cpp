@@ -306,6 +306,10 @@ void TOvxBaseDispatcher::JoinThreads()
     }
 }
 
+namespace {
+constexpr int64_t kCloseDrainMs = 2000;
+} // namespace
+
 void TOvxBaseDispatcher::Close()
 {
     Impl& d = *impl_;
@@ -317,6 +321,10 @@ void TOvxBaseDispatcher::Close()
     }
     const bool threads = d.comm.joinable() || d.dispatch.joinable() || d.output.joinable();
     const bool onDispatchThread = threads && std::this_thread::get_id() == d.dispatchId;
+    // What was written last (a reset string after a session, say) still goes out: closing waits
+    // a little for the output buffer to empty instead of dropping it.
+    if (threads && !onDispatchThread)
+        WaitForOutputEmpty(kCloseDrainMs);
     StopThreads();
     if (onDispatchThread) {
         // Called from a handler: the dispatch thread closes the device when it returns.

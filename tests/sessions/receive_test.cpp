@@ -207,7 +207,7 @@ TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     EXPECT_FALSE(notice->Timer1->isActive());
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
-    EXPECT_TRUE(lastCommandIs("ATZ")) << modem.commands().back();
+    EXPECT_TRUE(lastCommandIs("ATZ")) << [&] { std::string a; for (auto& c : modem.commands()) a += c + "|"; return a; }();
     EXPECT_EQ(s.Resetting.AfterString, "ATZ");
 }
 
