@@ -25,7 +25,7 @@ void BM_PadAndEscapeLines(benchmark::State& state)
     for (auto _ : state) {
         out.clear();
         for (int i = 0; i < 2200; ++i)   // one fine page of short lines
-            ovx::AppendPaddedLine(line.data(), line.size(), static_cast<size_t>(state.range(0)), out);
+            telvane::transport::AppendPaddedLine(line.data(), line.size(), static_cast<size_t>(state.range(0)), out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2200 * 40);
@@ -36,10 +36,10 @@ void BM_DecodeReceivedPage(benchmark::State& state)
 {
     std::vector<uint8_t> wire;
     const auto page = PageLikeData(64 * 1024);
-    ovx::hdlc::EscapeDle(page.data(), page.size(), wire);
-    wire.push_back(ovx::hdlc::DLE);
-    wire.push_back(ovx::hdlc::ETX);
-    ovx::hdlc::TDleDecoder d(1 << 20);
+    telvane::transport::hdlc::EscapeDle(page.data(), page.size(), wire);
+    wire.push_back(telvane::transport::hdlc::DLE);
+    wire.push_back(telvane::transport::hdlc::ETX);
+    telvane::transport::hdlc::TDleDecoder d(1 << 20);
     for (auto _ : state) {
         d.Reset();
         size_t pos = 0;
@@ -54,12 +54,12 @@ BENCHMARK(BM_DecodeReceivedPage);
 void BM_ResultLines(benchmark::State& state)
 {
     const std::string text = "\r\nCONNECT\r\n\r\nOK\r\n\r\nNO CARRIER\r\n\r\nRING\r\n";
-    ovx::TResultLineCollector c;
+    telvane::transport::TResultLineCollector c;
     int hits = 0;
     for (auto _ : state) {
         for (char ch : text)
             if (c.Put(static_cast<uint8_t>(ch)))
-                hits += static_cast<int>(ovx::ClassifyResult(c.Line()));
+                hits += static_cast<int>(telvane::transport::ClassifyResult(c.Line()));
     }
     benchmark::DoNotOptimize(hits);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

@@ -39,7 +39,7 @@ struct Pty {
 void MeasureTrigger(benchmark::State& state, bool dataTrigger)
 {
     Pty pty;
-    ovx::TOvxComPort port;
+    telvane::transport::TOvxComPort port;
     port.SetDevicePath(pty.slave);
     port.SetAutoOpen(false);
     port.SetInSize(8192);
@@ -50,7 +50,7 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger)
         port.AddDataTrigger("X", false);
     else
         port.AddAvailTrigger(1);
-    const uint32_t wanted = dataTrigger ? ovx::ovTriggerData : ovx::ovTriggerAvail;
+    const uint32_t wanted = dataTrigger ? telvane::transport::ovTriggerData : telvane::transport::ovTriggerAvail;
     port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
         if (msg != wanted)
             return;

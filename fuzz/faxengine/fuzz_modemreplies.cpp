@@ -15,7 +15,7 @@
 namespace {
 
 // A modem whose every reply comes from the fuzz input, in pieces.
-class InputLink final : public ovx::TFaxLink {
+class InputLink final : public telvane::transport::TFaxLink {
 public:
     InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
     size_t Read(uint8_t* buf, size_t len) override
@@ -72,30 +72,30 @@ const std::string& DocFile()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    ovx::TResultLineCollector lines;
+    telvane::transport::TResultLineCollector lines;
     for (size_t i = 0; i < size; ++i)
         if (lines.Put(data[i]))
-            (void)ovx::ClassifyResult(lines.Line(), (i & 1) != 0);
+            (void)telvane::transport::ClassifyResult(lines.Line(), (i & 1) != 0);
 
-    ovx::hdlc::TDleDecoder decoder(512);
+    telvane::transport::hdlc::TDleDecoder decoder(512);
     size_t pos = 0;
     while (pos < size) {
         const size_t used = decoder.Feed(data + pos, size - pos);
         pos += used == 0 ? 1 : used;
         if (decoder.Done()) {
-            ovx::hdlc::TFrame frame;
-            if (ovx::hdlc::ParseFrame(decoder.Data(), frame)) {
-                (void)ovx::hdlc::DescribeFrame(frame);
-                (void)ovx::t30::ParseDIS(frame.Fif.data(), frame.Fif.size());
-                (void)ovx::t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
-                (void)ovx::t30::DecodeId(frame.Fif.data(), frame.Fif.size());
+            telvane::transport::hdlc::TFrame frame;
+            if (telvane::transport::hdlc::ParseFrame(decoder.Data(), frame)) {
+                (void)telvane::transport::hdlc::DescribeFrame(frame);
+                (void)telvane::transport::t30::ParseDIS(frame.Fif.data(), frame.Fif.size());
+                (void)telvane::transport::t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+                (void)telvane::transport::t30::DecodeId(frame.Fif.data(), frame.Fif.size());
             }
             decoder.Reset();
         }
     }
 
     InputLink link(data, size);
-    ovx::TOvxSendFax fax;
+    telvane::transport::TOvxSendFax fax;
     fax.UseLinkForTesting(&link);
     fax.SetFaxFile(DocFile());
     fax.PhoneNumber = "1";

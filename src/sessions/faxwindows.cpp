@@ -22,11 +22,11 @@
 
 namespace telvane::sessions {
 
-FaxStatusValues ReadFaxStatus(ovx::TOvxAbstractFax& fax) {
+FaxStatusValues ReadFaxStatus(telvane::transport::TOvxAbstractFax& fax) {
     FaxStatusValues v;
     v.status = fax.FaxProgress();
     v.statusText = QString::fromStdString(fax.StatusText());
-    if (auto* send = dynamic_cast<ovx::TOvxCustomSendFax*>(&fax)) {
+    if (auto* send = dynamic_cast<telvane::transport::TOvxCustomSendFax*>(&fax)) {
         v.phoneNumber = QString::fromStdString(send->PhoneNumber);
         v.coverFile = QString::fromStdString(send->CoverFile);
         v.dialAttempt = send->DialAttempt();
@@ -45,7 +45,7 @@ FaxStatusValues ReadFaxStatus(ovx::TOvxAbstractFax& fax) {
         v.width = QString::number(fax.PageWidth());
         v.errorControl = fax.ErrorControl() ? QStringLiteral("on") : QStringLiteral("off");
     }
-    v.nowTicks = ovx::SystemClock().NowTicks();
+    v.nowTicks = telvane::transport::SystemClock().NowTicks();
     return v;
 }
 
@@ -124,7 +124,7 @@ TStandardFaxDisplay::TStandardFaxDisplay(const QString& caption, QWidget* parent
     fsElapsedTime->setText(QStringLiteral("00:00"));
 }
 
-void TStandardFaxDisplay::UpdateDisplay(ovx::TOvxAbstractFax& fax, bool First, bool Last) {
+void TStandardFaxDisplay::UpdateDisplay(telvane::transport::TOvxAbstractFax& fax, bool First, bool Last) {
     if (Last) {
         hide();
         cancelSession = nullptr;
@@ -140,10 +140,10 @@ void TStandardFaxDisplay::UpdateDisplay(ovx::TOvxAbstractFax& fax, bool First, b
     UpdateValues(fax);
 }
 
-void TStandardFaxDisplay::UpdateValues(ovx::TOvxAbstractFax& fax) { UpdateValues(ReadFaxStatus(fax)); }
+void TStandardFaxDisplay::UpdateValues(telvane::transport::TOvxAbstractFax& fax) { UpdateValues(ReadFaxStatus(fax)); }
 
 void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
-    using namespace ovx;
+    using namespace telvane::transport;
     if ((v.status == fpSessionParams || v.status == fpGotRemoteID) && !clockRunning_) {
         clockRunning_ = true;
         clockStart_ = v.nowTicks;

@@ -36,16 +36,16 @@ struct FaxStatusValues {
     int64_t nowTicks = 0;
 };
 
-FaxStatusValues ReadFaxStatus(ovx::TOvxAbstractFax& fax);
+FaxStatusValues ReadFaxStatus(telvane::transport::TOvxAbstractFax& fax);
 
-class TStandardFaxDisplay : public QDialog, public ovx::TOvxAbstractFaxStatus {
+class TStandardFaxDisplay : public QDialog, public telvane::transport::TOvxAbstractFaxStatus {
     Q_OBJECT
 public:
     explicit TStandardFaxDisplay(const QString& caption = QStringLiteral("Fax Status"), QWidget* parent = nullptr);
 
     // The engine's hook: First ties and shows, Last hides; every call but the last updates.
-    void UpdateDisplay(ovx::TOvxAbstractFax& fax, bool First, bool Last) override;
-    void UpdateValues(ovx::TOvxAbstractFax& fax);
+    void UpdateDisplay(telvane::transport::TOvxAbstractFax& fax, bool First, bool Last) override;
+    void UpdateValues(telvane::transport::TOvxAbstractFax& fax);
     void UpdateValues(const FaxStatusValues& v);
     void CancelClick();
 

@@ -10,53 +10,53 @@
 namespace telvane::sessions {
 
 namespace {
-bool WaitForOk(ovx::TOvxComPort& port) { return ovx::WaitForString(port, "OK", kOkWaitTicks, false, true); }
+bool WaitForOk(telvane::transport::TOvxComPort& port) { return telvane::transport::WaitForString(port, "OK", kOkWaitTicks, false, true); }
 
 // Writes a command after dropping what is still waiting in the input buffer, so that an "OK"
 // left by an earlier command (the engine's hang-up, say) is not taken as this one's answer.
-void WriteCommand(ovx::TOvxComPort& port, const std::string& command) {
+void WriteCommand(telvane::transport::TOvxComPort& port, const std::string& command) {
     port.FlushInBuffer();
-    ovx::WriteString(port, command);
+    telvane::transport::WriteString(port, command);
 }
 
-QString CodeText(int code) { return QString::fromStdString(ovx::FaxErrorText(code)); }
+QString CodeText(int code) { return QString::fromStdString(telvane::transport::FaxErrorText(code)); }
 }  // namespace
 
-void AssignPort(ovx::TOvxComPort& port, int comNumber) {
+void AssignPort(telvane::transport::TOvxComPort& port, int comNumber) {
     port.SetComNumber(comNumber);
     port.SetDevicePath(AppSettings().portDevice(comNumber - 1));
     port.SetAutoOpen(false);
     port.SetPromptForPort(false);
 }
 
-void PrepareSessionPort(ovx::TOvxComPort& port, ovx::TOvxEventSink* sink) {
+void PrepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transport::TOvxEventSink* sink) {
     port.SetComNumber(1);
     port.SetInSize(8192);
     port.SetOutSize(8192);
     port.SetAutoOpen(false);
     port.SetPromptForPort(false);
-    port.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
+    port.SetHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
     port.SetBufferFull(7372);
     port.SetBufferResume(819);
     port.SetTraceSize(32000);
     port.SetTraceName("OVEX.TRC");
     port.SetLogName("OVEX.LOG");
-    port.SetTapiMode(ovx::tmOff);
+    port.SetTapiMode(telvane::transport::tmOff);
     port.SetEventSink(sink);
 }
 
 QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
     const QString n = QString::number(comNumber);
-    if (code == ovx::ecAlreadyOpen || code == -2005)
+    if (code == telvane::transport::ecAlreadyOpen || code == -2005)
         return QStringLiteral("The communications port is in use ( Com ") + n + QStringLiteral(" )") +
                QStringLiteral("\r\n\r\n") + QStringLiteral("Please make sure that all communication ") +
                QStringLiteral("programs (internet, AOL, etc) are closed, and then try ") + QStringLiteral("again.");
     const QString head = QStringLiteral("Unable to open the specified communications port ( Com") + n + QStringLiteral(" )");
-    if (code == ovx::ecBadId)
+    if (code == telvane::transport::ecBadId)
         return head + QStringLiteral("\r\n") + QStringLiteral("The device ") + devicePath +
                QStringLiteral(" does not exist. Check that the modem is plugged in, or set the device of COM") + n +
                QStringLiteral(" in the Ports section of TVN.INI.");
-    if (code == ovx::ecFileAccessDenied)
+    if (code == telvane::transport::ecFileAccessDenied)
         return head + QStringLiteral("\r\n") + QStringLiteral("You are not allowed to use ") + devicePath +
                QStringLiteral(". Add your user to the \"dialout\" group (sudo adduser $USER dialout), ") +
                QStringLiteral("then log out and in again.");
@@ -65,12 +65,12 @@ QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
            (text.isEmpty() ? QStringLiteral("Unknown error") : text);
 }
 
-bool OpenComPort(ovx::TOvxComPort& port, QString& message) {
+bool OpenComPort(telvane::transport::TOvxComPort& port, QString& message) {
     message.clear();
     try {
         port.SetOpen(true);
         return true;
-    } catch (const ovx::EOvxException& e) {
+    } catch (const telvane::transport::EOvxException& e) {
         message = OpenFailureMessage(e.ErrorCode(), port.ComNumber(), QString::fromStdString(port.DevicePath()));
     } catch (const std::exception& e) {
         message = QStringLiteral("Unable to open the specified communications port( Com") +
@@ -80,9 +80,9 @@ bool OpenComPort(ovx::TOvxComPort& port, QString& message) {
     return false;
 }
 
-bool CheckForModem(ovx::TOvxComPort& port) {
+bool CheckForModem(telvane::transport::TOvxComPort& port) {
     try {
-        ovx::DelayTicks(12, true);
+        telvane::transport::DelayTicks(12, true);
         WriteCommand(port, "AT\r");
         if (WaitForOk(port)) return true;
         const std::string& reset = AppSettings().Resetting.String;
@@ -94,7 +94,7 @@ bool CheckForModem(ovx::TOvxComPort& port) {
     }
 }
 
-bool SendModemString(ovx::TOvxComPort& port, std::string& setting) {
+bool SendModemString(telvane::transport::TOvxComPort& port, std::string& setting) {
     try {
         if (QString::fromStdString(setting).toUpper().indexOf(QStringLiteral("AT")) < 0) setting = "AT" + setting;
         WriteCommand(port, setting + "\r");
@@ -104,7 +104,7 @@ bool SendModemString(ovx::TOvxComPort& port, std::string& setting) {
     }
 }
 
-bool FactoryResetModem(ovx::TOvxComPort& port) {
+bool FactoryResetModem(telvane::transport::TOvxComPort& port) {
     try {
         WriteCommand(port, "AT&F\r");
         return WaitForOk(port);
@@ -113,7 +113,7 @@ bool FactoryResetModem(ovx::TOvxComPort& port) {
     }
 }
 
-void ClosePort(ovx::TOvxComPort& port) {
+void ClosePort(telvane::transport::TOvxComPort& port) {
     try {
         port.SetOpen(false);
     } catch (const std::exception&) {

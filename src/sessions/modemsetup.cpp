@@ -46,7 +46,7 @@ bool& MotorolaSM56Active() {
 
 // ---------------------------------------------------------------------------------------------
 
-TFindModemForm::TFindModemForm(ovx::TOvxComPort& port, QWidget* parent) : QDialog(parent), port_(port) {
+TFindModemForm::TFindModemForm(telvane::transport::TOvxComPort& port, QWidget* parent) : QDialog(parent), port_(port) {
     setObjectName(QStringLiteral("TFindModemForm"));
     setWindowTitle(QStringLiteral("Finding Modem...Please wait"));
     setWindowFlags(fixedDialog());
@@ -109,17 +109,17 @@ void TFindModemForm::FormActivate() {
                 } else {
                     text += QStringLiteral("Unknown");
                 }
-            } catch (const ovx::EOvxException& e) {
+            } catch (const telvane::transport::EOvxException& e) {
                 const int code = e.ErrorCode();
-                if (code == ovx::ecAlreadyOpen || code == -2005) {
+                if (code == telvane::transport::ecAlreadyOpen || code == -2005) {
                     text += QStringLiteral("Port is already open (could be modem)");
                     inUse = true;
-                } else if (code == ovx::ecBadId) {
+                } else if (code == telvane::transport::ecBadId) {
                     text += QStringLiteral("Port does not exist");
-                } else if (code == ovx::ecFileAccessDenied) {
+                } else if (code == telvane::transport::ecFileAccessDenied) {
                     text += QStringLiteral("Permission denied (join the \"dialout\" group)");
                 } else {
-                    const QString codeText = QString::fromStdString(ovx::FaxErrorText(code));
+                    const QString codeText = QString::fromStdString(telvane::transport::FaxErrorText(code));
                     text += codeText.isEmpty() ? QStringLiteral("Unknown Error") : codeText;
                 }
             } catch (const std::exception& e) {
@@ -151,7 +151,7 @@ void TFindModemForm::FormActivate() {
 
 // ---------------------------------------------------------------------------------------------
 
-TCheckFaxClassForm::TCheckFaxClassForm(ovx::TOvxComPort& port, ovx::TOvxCustomSendFax& sendFax, int comNumber,
+TCheckFaxClassForm::TCheckFaxClassForm(telvane::transport::TOvxComPort& port, telvane::transport::TOvxCustomSendFax& sendFax, int comNumber,
                                        QWidget* parent)
     : QDialog(parent), port_(port), sendFax_(sendFax), comNumber_(comNumber) {
     setObjectName(QStringLiteral("TCheckFaxClassForm"));
@@ -192,10 +192,10 @@ QString TCheckFaxClassForm::DetermineFaxClassSupport() {
     LetMessagesRun();
     QString outcome = QStringLiteral("OK");
     try {
-        const ovx::TFaxClassSet set = sendFax_.SupportedFaxClasses();
-        Class1 = set & ovx::FaxClassBit(ovx::fcClass1);
-        Class2 = set & ovx::FaxClassBit(ovx::fcClass2);
-        Class2_0 = set & ovx::FaxClassBit(ovx::fcClass2_0);
+        const telvane::transport::TFaxClassSet set = sendFax_.SupportedFaxClasses();
+        Class1 = set & telvane::transport::FaxClassBit(telvane::transport::fcClass1);
+        Class2 = set & telvane::transport::FaxClassBit(telvane::transport::fcClass2);
+        Class2_0 = set & telvane::transport::FaxClassBit(telvane::transport::fcClass2_0);
         if (!Class1 && !Class2 && !Class2_0) outcome.clear();
     } catch (const std::exception&) {
         outcome.clear();
@@ -223,7 +223,7 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             labelsUnknown();
             return;
         }
-        ovx::DelayTicks(12, true);
+        telvane::transport::DelayTicks(12, true);
         if (!CheckForModem(port_) &&
             !AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
                           QStringLiteral("\r") + QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
@@ -339,7 +339,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     connect(chkSM56, &QCheckBox::clicked, this, [this] { chkSM56Click(); });
     OvxComPort1.SetInSize(8192);
     OvxComPort1.SetOutSize(8192);
-    OvxComPort1.SetHWFlowOptions(ovx::hwfUseRTS | ovx::hwfRequireCTS);
+    OvxComPort1.SetHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
 }
 
 int TQuickSetupForm::selectedPort() const { return ComPort->checkedId(); }

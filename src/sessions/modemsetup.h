@@ -22,7 +22,7 @@ namespace telvane::sessions {
 class TFindModemForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TFindModemForm(ovx::TOvxComPort& port, QWidget* parent = nullptr);
+    explicit TFindModemForm(telvane::transport::TOvxComPort& port, QWidget* parent = nullptr);
     void FormActivate();
     void OkButtonClick() { accept(); }
     // The first port (1..6) on which a modem answered, or -1.
@@ -38,7 +38,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    ovx::TOvxComPort& port_;
+    telvane::transport::TOvxComPort& port_;
     int result_ = -1;
     bool running_ = false;
     bool activated_ = false;
@@ -47,7 +47,7 @@ private:
 class TCheckFaxClassForm : public QDialog {
     Q_OBJECT
 public:
-    TCheckFaxClassForm(ovx::TOvxComPort& port, ovx::TOvxCustomSendFax& sendFax, int comNumber,
+    TCheckFaxClassForm(telvane::transport::TOvxComPort& port, telvane::transport::TOvxCustomSendFax& sendFax, int comNumber,
                        QWidget* parent = nullptr);
     void CheckTheFaxClasses();
     // "OK", or the failure text.
@@ -66,8 +66,8 @@ protected:
 
 private:
     void labelsUnknown();
-    ovx::TOvxComPort& port_;
-    ovx::TOvxCustomSendFax& sendFax_;
+    telvane::transport::TOvxComPort& port_;
+    telvane::transport::TOvxCustomSendFax& sendFax_;
     int comNumber_;
     int resultIndex_ = -1;
     QString resultName_;
@@ -89,7 +89,7 @@ public:
     QLineEdit *Name, *FaxNumber;
     QCheckBox* chkSM56;
     QPushButton *Finishbutton, *Cancelbutton;
-    ovx::TOvxComPort OvxComPort1;
+    telvane::transport::TOvxComPort OvxComPort1;
 };
 
 // After the find-modem window: offers the port found when it differs from `selected` (0-based);

@@ -103,16 +103,16 @@ bool TStartingFaxForm::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------------------------
 
 TReceiveMode::TReceiveMode(TMainScreen& main)
-    : QObject(&main), main_(main), sink_(std::make_unique<ovx::TOvxQtEventSink>()) {
+    : QObject(&main), main_(main), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TReceiveMode"));
     PrepareSessionPort(OvxComPort1, sink_.get());
     OvxReceiveFax1.SetComPort(&OvxComPort1);
     OvxReceiveFax1.FaxFileExt = "OVF";
     OvxReceiveFax1.ConstantStatus = true;
-    OvxReceiveFax1.OnFaxStatus = [this](ovx::TOvxAbstractFax&, bool first, bool last) { OvxReceiveFax1FaxStatus(first, last); };
-    OvxReceiveFax1.OnFaxLog = [this](ovx::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxLog(code); };
-    OvxReceiveFax1.OnFaxError = [this](ovx::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxError(code); };
-    OvxReceiveFax1.OnFaxAccept = [this](ovx::TOvxAbstractFax&, bool& accept) { OvxReceiveFax1FaxAccept(accept); };
+    OvxReceiveFax1.OnFaxStatus = [this](telvane::transport::TOvxAbstractFax&, bool first, bool last) { OvxReceiveFax1FaxStatus(first, last); };
+    OvxReceiveFax1.OnFaxLog = [this](telvane::transport::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxLog(code); };
+    OvxReceiveFax1.OnFaxError = [this](telvane::transport::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxError(code); };
+    OvxReceiveFax1.OnFaxAccept = [this](telvane::transport::TOvxAbstractFax&, bool& accept) { OvxReceiveFax1FaxAccept(accept); };
     StartingFaxForm = new TStartingFaxForm(&main);
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
     printer_->MultiPage = false;
@@ -157,7 +157,7 @@ void TReceiveMode::setReceiveCaption(bool on) {
 void TReceiveMode::ReceiveButtonClick() {
     const Settings& s = AppSettings();
     OvxReceiveFax1.SetDestinationDir(ProgramDir() + "receive");
-    OvxReceiveFax1.FaxNameMode = s.Other.GlobalUseAlternateNamingRec ? ovx::fnMonthDay : ovx::fnCount;
+    OvxReceiveFax1.FaxNameMode = s.Other.GlobalUseAlternateNamingRec ? telvane::transport::fnMonthDay : telvane::transport::fnCount;
     setBusyCursor(true);
     lastError_ = 0;
     if (!main_.receiveMode()) start();
@@ -192,7 +192,7 @@ void TReceiveMode::start() {
         main_.SetStatus(QStringLiteral("Starting receive mode..."));
         AssignPort(OvxComPort1, s.Modem.ComPort + 1);
         const QString n = QString::number(OvxComPort1.ComNumber());
-        OvxReceiveFax1.SetFaxClass(static_cast<ovx::TFaxClass>(s.Modem.FaxClassReceive + 1));
+        OvxReceiveFax1.SetFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
         OvxReceiveFax1.SetStationID(s.User.Fax);
         OvxReceiveFax1.AnswerOnRing = s.Receive.AnswerOnRing;
         OvxReceiveFax1.DesiredBPS = s.Modem.MaximumBPSReceive;
@@ -374,7 +374,7 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
-    const QString error = lastError_ != 0 ? qs(ovx::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const QString error = lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);
@@ -387,9 +387,9 @@ void TReceiveMode::failedReception() {
 
 void TReceiveMode::OvxReceiveFax1FaxLog(int logCode) {
     switch (logCode) {
-        case ovx::lfaxReceiveStart: lastFile_ = qs(OvxReceiveFax1.FaxFile()); break;
-        case ovx::lfaxReceiveOk: storeReceivedFax(); break;
-        case ovx::lfaxReceiveFail: failedReception(); break;
+        case telvane::transport::lfaxReceiveStart: lastFile_ = qs(OvxReceiveFax1.FaxFile()); break;
+        case telvane::transport::lfaxReceiveOk: storeReceivedFax(); break;
+        case telvane::transport::lfaxReceiveFail: failedReception(); break;
         default: break;
     }
 }

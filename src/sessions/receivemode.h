@@ -28,7 +28,7 @@ class QPushButton;
 class QTimer;
 class QWidget;
 
-namespace ovx {
+namespace telvane::transport {
 class TOvxQtEventSink;
 }
 namespace telvane::faximage {
@@ -93,8 +93,8 @@ public:
     void SaveLocalRecLog();
     const SessionLog& receiveLog() const { return log_; }
 
-    ovx::TOvxComPort OvxComPort1;
-    ovx::TOvxReceiveFax OvxReceiveFax1;
+    telvane::transport::TOvxComPort OvxComPort1;
+    telvane::transport::TOvxReceiveFax OvxReceiveFax1;
     TStartingFaxForm* StartingFaxForm;
     faximage::TOvxFaxPrinter& ovxFaxPrinter1() { return *printer_; }
     int pageCount() const { return pageCount_; }
@@ -109,7 +109,7 @@ private:
     void setReceiveCaption(bool on);
 
     TMainScreen& main_;
-    std::unique_ptr<ovx::TOvxQtEventSink> sink_;
+    std::unique_ptr<telvane::transport::TOvxQtEventSink> sink_;
     std::unique_ptr<faximage::TOvxFaxPrinter> printer_;
     faximage::TStandardFaxPrinterStatusDisplay* printStatus_;
     SessionLog log_;

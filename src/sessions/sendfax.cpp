@@ -53,7 +53,7 @@ QString memoClassName(int storedClass) {
 }
 }  // namespace
 
-TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_unique<ovx::TOvxQtEventSink>()) {
+TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TSendFaxForm"));
     setWindowTitle(QStringLiteral("Send Fax"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -128,19 +128,19 @@ TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_u
     // Engine components with their design-time values.
     PrepareSessionPort(OvxComPort1, sink_.get());
     OvxSendFax1.SetComPort(&OvxComPort1);
-    OvxSendFax1.SetFaxClass(ovx::fcUnknown);
+    OvxSendFax1.SetFaxClass(telvane::transport::fcUnknown);
     OvxSendFax1.FaxFileExt = "OVF";
     // The header line and a text cover in a system font (pages are black on white, so the
     // fonts carry no colour); the renderer substitutes a font the system has for "MS Sans Serif".
     OvxSendFax1.EnhTextEnabled = true;
-    OvxSendFax1.EnhHeaderFont = ovx::TOvxFont{"MS Sans Serif", -13};
-    OvxSendFax1.EnhFont = ovx::TOvxFont{"MS Sans Serif", -11};
+    OvxSendFax1.EnhHeaderFont = telvane::transport::TOvxFont{"MS Sans Serif", -13};
+    OvxSendFax1.EnhFont = telvane::transport::TOvxFont{"MS Sans Serif", -11};
     OvxFaxStatus1 = new TStandardFaxDisplay(QStringLiteral("Fax Status"), this);
     OvxFaxStatus1->setWindowFlag(Qt::Window);
     OvxSendFax1.StatusDisplay = OvxFaxStatus1;
     // The finish event returns at once; the dialog's handling (message boxes, closing the port)
     // runs right after it, so the engine's thread is never held by a modal box.
-    OvxSendFax1.OnFaxFinish = [this](ovx::TOvxAbstractFax&, int code) {
+    OvxSendFax1.OnFaxFinish = [this](telvane::transport::TOvxAbstractFax&, int code) {
         QTimer::singleShot(0, this, [this, code] { OvxSendFax1FaxFinish(code); });
     };
 }
@@ -293,7 +293,7 @@ void TSendFaxForm::SendFaxButtonClick() {
         if (!DisableSuffix->isChecked()) number = (qs(number) + sfDialsuffix->text()).left(255).toStdString();
         OvxSendFax1.PhoneNumber = number;
         OvxSendFax1.ToneDial = s.Dialing.ToneOrPulse == 0;
-        OvxSendFax1.SetFaxClass(static_cast<ovx::TFaxClass>(s.Modem.FaxClass + 1));
+        OvxSendFax1.SetFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClass + 1));
         try {
             OvxSendFax1.DialAttempts = s.Dialing.DialAttempts;
             OvxSendFax1.SetDialRetryWait(s.Dialing.RetryWait);
@@ -322,7 +322,7 @@ void TSendFaxForm::SendFaxButtonClick() {
 }
 
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
-    QString text = QString::fromStdString(ovx::FaxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::transport::FaxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);

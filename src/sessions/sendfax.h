@@ -23,7 +23,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace ovx {
+namespace telvane::transport {
 class TOvxQtEventSink;
 }
 
@@ -64,8 +64,8 @@ public:
     QPushButton *SendFaxButton, *PreferencesButton, *Helpbutton, *ProblemSolverButton, *CloseButton;
     QPlainTextEdit* SetupDisplayMemo;
 
-    ovx::TOvxComPort OvxComPort1;
-    ovx::TOvxSendFax OvxSendFax1;
+    telvane::transport::TOvxComPort OvxComPort1;
+    telvane::transport::TOvxSendFax OvxSendFax1;
     TStandardFaxDisplay* OvxFaxStatus1;
 
 protected:
@@ -79,7 +79,7 @@ private:
     int portNumber() const { return OvxComPort1.ComNumber(); }
 
     SessionLog log_;
-    std::unique_ptr<ovx::TOvxQtEventSink> sink_;
+    std::unique_ptr<telvane::transport::TOvxQtEventSink> sink_;
 };
 
 // The Send command after the main window's own checks: renders the current outgoing fax, runs

@@ -15,7 +15,7 @@
 namespace telvane {
 
 void installSessionHooks() {
-    ovx::SetEventPump([] { LetMessagesRun(); });
+    telvane::transport::SetEventPump([] { LetMessagesRun(); });
     MainScreenHooks& hooks = mainScreenHooks();
     hooks.sendFax = [](TMainScreen& main) { sessions::SendFaxCommand(main); };
     hooks.toggleReceiveMode = [](TMainScreen& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };

@@ -1,7 +1,7 @@
 // TOvxComPort: properties, open/close through the dispatcher, component events.
 #include "comport.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 void Check(int code, const char* what)
@@ -400,4 +400,4 @@ void TOvxComPort::DeregisterTriggerHandler(int id)
         dispatcher_->DeregisterTriggerHandler(id);
 }
 
-} // namespace ovx
+} // namespace telvane::transport

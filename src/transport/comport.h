@@ -21,7 +21,7 @@
 #include "ticks.h"
 #include "tracelog.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 enum TDeviceLayer { dlTty, dlWinsock };
 enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
@@ -223,4 +223,4 @@ private:
     TOvxEventLog log_;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -10,7 +10,7 @@
 
 #include "ovxexception.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 
@@ -1093,4 +1093,4 @@ void TOvxBaseDispatcher::OutputThread()
     ConfirmEnded(d);
 }
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -30,7 +30,7 @@
 #include "ticks.h"
 #include "tracelog.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 // Notification message numbers.
 inline constexpr uint32_t ovTriggerAvail = 32257;   // param = bytes available
@@ -181,4 +181,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

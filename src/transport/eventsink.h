@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace ovx {
+namespace telvane::transport {
 
 class TOvxEventSink {
 public:
@@ -26,4 +26,4 @@ public:
     }
 };
 
-} // namespace ovx
+} // namespace telvane::transport

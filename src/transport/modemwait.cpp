@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 // Slice of a wait while application events are allowed to run.
@@ -80,4 +80,4 @@ void DelayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock)
     }
 }
 
-} // namespace ovx
+} // namespace telvane::transport

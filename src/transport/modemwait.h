@@ -9,7 +9,7 @@
 
 #include "comport.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 // Queues `s` for output, waiting (up to 2 s) for room when the buffer is full. Throws
 // EOvxException when the port cannot take it.
@@ -26,4 +26,4 @@ void DelayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock = Syste
 // Finds `needle` in `haystack` (ASCII case folding when asked); npos when absent.
 size_t FindString(std::string_view haystack, std::string_view needle, bool ignoreCase);
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -12,7 +12,7 @@
 
 #include "ovxexception.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 
@@ -226,4 +226,4 @@ void TOvxTtyDevice::FlushOutput()
         ::tcflush(fd_, TCOFLUSH);
 }
 
-} // namespace ovx
+} // namespace telvane::transport

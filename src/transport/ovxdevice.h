@@ -10,7 +10,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace ovx {
+namespace telvane::transport {
 
 // Modem status bits (as reported to status triggers of type 1).
 inline constexpr uint8_t msCTS = 0x10;
@@ -97,4 +97,4 @@ private:
 // termios speed constant for a baud rate; 0 when the rate is not supported.
 unsigned BaudToSpeed(long baud);
 
-} // namespace ovx
+} // namespace telvane::transport

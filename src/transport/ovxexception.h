@@ -7,7 +7,7 @@
 
 #include "resources/ovxresources.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 // Error codes used by the serial port layer.
 inline constexpr int ecFileAccessDenied = -5;       // permission denied on the device
@@ -25,4 +25,4 @@ inline constexpr int ecBadTriggerHandle = -5003;    // unknown trigger handle
 
 using telvane::EOvxException;
 
-} // namespace ovx
+} // namespace telvane::transport

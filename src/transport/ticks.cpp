@@ -3,7 +3,7 @@
 
 #include <thread>
 
-namespace ovx {
+namespace telvane::transport {
 
 int64_t TOvxSteadyClock::NowMs() const
 {
@@ -54,4 +54,4 @@ void DelayMs(int64_t ms, const TOvxClock& clock)
     }
 }
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sys/utsname.h>
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 
@@ -277,4 +277,4 @@ bool TOvxEventLog::WriteFile(const std::string& path, bool append, TOvxTraceOpti
     return WriteText(path, append, text);
 }
 
-} // namespace ovx
+} // namespace telvane::transport

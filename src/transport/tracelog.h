@@ -17,7 +17,7 @@
 
 #include "ticks.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 // Values of the Tracing and Logging properties. tlDump and tlAppend are actions: they write
 // the buffer and then turn recording off (the buffer is discarded); tlClear empties the buffer
@@ -120,4 +120,4 @@ private:
     std::deque<TOvxLogEntry> ring_;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -27,7 +27,7 @@ QCoreApplication& App()
 TEST(QtFaxBridge, EventsRunOnTheUiThread)
 {
     App();
-    ovx::TOvxQtEventSink sink;
+    telvane::transport::TOvxQtEventSink sink;
     std::atomic<bool> done{false};
     bool ranOnUi = false;
     bool answered = false;
@@ -45,7 +45,7 @@ TEST(QtFaxBridge, EventsRunOnTheUiThread)
 TEST(QtFaxBridge, UnansweredEventIsAbandoned)
 {
     App();
-    ovx::TOvxQtEventSink sink;
+    telvane::transport::TOvxQtEventSink sink;
     std::atomic<int> runs{0};
     bool answered = true;
     std::thread engine([&] { answered = sink.RunOnAppThread([&] { ++runs; }, 100); });
@@ -59,7 +59,7 @@ TEST(QtFaxBridge, UnansweredEventIsAbandoned)
 TEST(QtFaxBridge, EventOnTheUiThreadRunsInPlace)
 {
     App();
-    ovx::TOvxQtEventSink sink;
+    telvane::transport::TOvxQtEventSink sink;
     int runs = 0;
     EXPECT_TRUE(sink.RunOnAppThread([&] { ++runs; }, 1000));
     EXPECT_EQ(runs, 1);

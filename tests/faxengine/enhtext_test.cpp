@@ -14,7 +14,7 @@
 #include "faxsession.h"
 #include "qtfaxbridge.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 using faxtest::FakeModem;
 
 namespace {

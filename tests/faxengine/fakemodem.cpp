@@ -6,8 +6,8 @@
 
 namespace faxtest {
 
-using ovx::hdlc::DLE;
-using ovx::hdlc::ETX;
+using telvane::transport::hdlc::DLE;
+using telvane::transport::hdlc::ETX;
 
 RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final)
 {
@@ -20,11 +20,11 @@ RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final)
 
 RxFrame FakeModem::Dis(bool fine, int highestIndex, uint8_t scanBits)
 {
-    auto fif = ovx::t30::BuildDISFif(highestIndex);
+    auto fif = telvane::transport::t30::BuildDISFif(highestIndex);
     if (!fine)
         fif[1] &= static_cast<uint8_t>(~0x40);
     fif[2] = static_cast<uint8_t>((fif[2] & ~0x70) | scanBits);
-    return Frame(ovx::t30::fcfDIS, fif, true);
+    return Frame(telvane::transport::t30::fcfDIS, fif, true);
 }
 
 void FakeModem::Ring(int times)
@@ -83,7 +83,7 @@ void FakeModem::DeliverFrame()
     if (f.Silence)
         return;
     Reply("CONNECT");
-    std::vector<uint8_t> bytes = ovx::hdlc::BuildFrame(f.Fcf, f.Fif, f.Final);
+    std::vector<uint8_t> bytes = telvane::transport::hdlc::BuildFrame(f.Fcf, f.Fif, f.Final);
     in_.insert(in_.end(), bytes.begin(), bytes.end());
     Reply("OK");
     mode_ = Mode::Command;
@@ -127,7 +127,7 @@ void FakeModem::Command(const std::string& cmd)
             return;
         Reply("CONNECT");
         std::vector<uint8_t> data;
-        ovx::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
+        telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
         RxData.pop_front();
         if (++frmCount_ == 2 && VanishInSecondRxData) {
             in_.insert(in_.end(), data.begin(), data.begin() + static_cast<long>(data.size() / 2));
@@ -266,7 +266,7 @@ void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
     }
 }
 
-void Drive(ovx::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps)
+void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps)
 {
     for (int i = 0; i < maxSteps && fax.InProgress(); ++i) {
         fax.ServiceSession();

@@ -31,7 +31,7 @@ struct RxFrame {
     bool Final = true;
 };
 
-class FakeModem final : public ovx::TFaxLink {
+class FakeModem final : public telvane::transport::TFaxLink {
 public:
     // --- script ---
     std::string DialResult = "CONNECT";      // or BUSY, NO CARRIER, "" (never answers)
@@ -58,7 +58,7 @@ public:
     static RxFrame Frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
     static RxFrame Silence() { RxFrame f; f.Silence = true; return f; }
     static RxFrame Dis(bool fine, int highestIndex = 6, uint8_t scanBits = 0x70 /* code 0 */);
-    static RxFrame Ident(uint8_t fcf, const std::string& id) { return Frame(fcf, ovx::t30::EncodeId(id), false); }
+    static RxFrame Ident(uint8_t fcf, const std::string& id) { return Frame(fcf, telvane::transport::t30::EncodeId(id), false); }
     size_t CountCommand(const std::string& prefix) const;
     std::vector<uint8_t> Fcfs() const;
     bool HasInput() const { return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_); }
@@ -111,6 +111,6 @@ private:
 void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
 
 // Runs a started session on `modem` until it finishes (or nothing more can happen).
-void Drive(ovx::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps = 200000);
+void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps = 200000);
 
 } // namespace faxtest

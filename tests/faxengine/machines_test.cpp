@@ -16,7 +16,7 @@
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 using faxtest::FakeModem;
 
 namespace {

@@ -17,7 +17,7 @@
 #include "faximage/ovffile.h"
 #include "ovxdevice.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 using faxtest::FakeModem;
 
 namespace {

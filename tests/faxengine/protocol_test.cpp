@@ -11,7 +11,7 @@
 #include "resultline.h"
 #include "t30.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 
 TEST(T30Frames, StationIdIsPaddedReversedAndReadBack)
 {

@@ -246,8 +246,8 @@ TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
     startLine({"--answer"});
     Settings& s = AppSettings();
     s.Ports = {dir() + "absent1", modem_, dir() + "absent3", dir() + "absent4", dir() + "absent5", dir() + "absent6"};
-    ovx::TOvxComPort port;
-    ovx::TOvxSendFax fax;
+    telvane::transport::TOvxComPort port;
+    telvane::transport::TOvxSendFax fax;
     fax.SetComPort(&port);
     {
         TFindModemForm finder(port);

@@ -22,7 +22,7 @@ protected:
         AppSettings().Ports[comNumber - 1] = path;
         AssignPort(port, comNumber);
     }
-    ovx::TOvxComPort port;
+    telvane::transport::TOvxComPort port;
 };
 
 TEST_F(ModemCommandsTest, ModemThatAnswersAtIsFound) {
@@ -74,7 +74,7 @@ TEST_F(ModemCommandsTest, AnEarlierAnswerIsNotTakenForTheResetStringsOwn) {
     usePort(1, modem.path());
     QString message;
     ASSERT_TRUE(OpenComPort(port, message));
-    ovx::WriteString(port, "ATH\r");
+    telvane::transport::WriteString(port, "ATH\r");
     ASSERT_TRUE(waitUntil([&] { return port.InBuffUsed() >= 4; }, 10));
     std::string reset = "Z";
     EXPECT_FALSE(SendModemString(port, reset));
@@ -89,7 +89,7 @@ TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
     EXPECT_TRUE(message.contains(qdir() + "no-such-device")) << message.toStdString();
 
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    ovx::TOvxComPort other;
+    telvane::transport::TOvxComPort other;
     AppSettings().Ports[1] = modem.path();
     AssignPort(other, 2);
     ASSERT_TRUE(OpenComPort(other, message));
@@ -105,7 +105,7 @@ TEST(OpenFailureMessage, TextsOfTheEngineCodes) {
     EXPECT_EQ(OpenFailureMessage(-2005, 4, "/dev/x"),
               "The communications port is in use ( Com 4 )\r\n\r\nPlease make sure that all communication programs "
               "(internet, AOL, etc) are closed, and then try again.");
-    const QString denied = OpenFailureMessage(ovx::ecFileAccessDenied, 1, "/dev/ttyS0");
+    const QString denied = OpenFailureMessage(telvane::transport::ecFileAccessDenied, 1, "/dev/ttyS0");
     EXPECT_TRUE(denied.startsWith("Unable to open the specified communications port ( Com1 )\r\n"));
     EXPECT_TRUE(denied.contains("/dev/ttyS0"));
     EXPECT_TRUE(denied.contains("\"dialout\""));

@@ -80,8 +80,8 @@ protected:
         mode.OvxReceiveFax1.SetFaxFile((qdir() + "receive/" + name).toStdString());
         mode.OvxReceiveFax1.SetRemoteID(from);
         mode.OvxReceiveFax1.SetPageInfo(pages, pages);
-        mode.OvxReceiveFax1FaxLog(ovx::lfaxReceiveStart);
-        mode.OvxReceiveFax1FaxLog(ovx::lfaxReceiveOk);
+        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
+        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveOk);
     }
     QString printTo(TReceiveMode& mode) {
         const QString pdf = qdir() + "receipt.pdf";
@@ -170,7 +170,7 @@ TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     EXPECT_EQ(mode.OvxComPort1.BufferFull(), 14745u);
     EXPECT_EQ(mode.OvxComPort1.BufferResume(), 1638u);
     EXPECT_EQ(mode.OvxReceiveFax1.ModemInit(), "AT&K3");
-    EXPECT_EQ(mode.OvxReceiveFax1.FaxClass(), ovx::fcClass1);
+    EXPECT_EQ(mode.OvxReceiveFax1.FaxClass(), telvane::transport::fcClass1);
     EXPECT_FALSE(mode.StartingFaxForm->isVisible());
 
     main_->ReceiveButtonClick();

@@ -102,7 +102,7 @@ class SessionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app();
-        ovx::SetEventPump([] { LetMessagesRun(); });
+        telvane::transport::SetEventPump([] { LetMessagesRun(); });
         ASSERT_TRUE(tmp_.isValid());
         dir_ = tmp_.path().toStdString() + "/";
         setProgramDir(dir_);

@@ -90,7 +90,7 @@ TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndEveryLineFits) {
 TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     TStandardFaxDisplay display;
     FaxStatusValues v;
-    v.status = ovx::fpDialing;
+    v.status = telvane::transport::fpDialing;
     v.statusText = "Dialing";
     v.faxFile = "/tmp/abcdefghijklmnopqrstuvwxy";
     v.phoneNumber = "555";
@@ -101,7 +101,7 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     EXPECT_EQ(display.fsCurrentPage->text(), "<cover page>");
     EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
 
-    v.status = ovx::fpBusyWait;
+    v.status = telvane::transport::fpBusyWait;
     v.statusText = "Busy, waiting until redial...";
     v.retryWaitSeconds = 60;
     display.UpdateValues(v);
@@ -110,11 +110,11 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     display.UpdateValues(v);
     EXPECT_EQ(display.fsStatusMsg->text(), "Busy, waiting until redial...  0:49");
 
-    v.status = ovx::fpSessionParams;
+    v.status = telvane::transport::fpSessionParams;
     v.statusText = "Getting connection params";
     display.UpdateValues(v);
     EXPECT_EQ(display.fsStatusMsg->text(), "Getting connection params");
-    v.status = ovx::fpSendPage;
+    v.status = telvane::transport::fpSendPage;
     v.currentPage = 2;
     v.pageLength = 300;
     v.bytesTransferred = 100;
@@ -123,21 +123,21 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     EXPECT_EQ(display.fsElapsedTime->text(), "  1:05");
     EXPECT_EQ(display.fsCurrentPage->text(), "2");
     EXPECT_EQ(display.meter->value(), 33);
-    v.status = ovx::fpFinished;
+    v.status = telvane::transport::fpFinished;
     display.UpdateValues(v);
     EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
 }
 
 TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
     TStandardFaxDisplay display;
-    ovx::TOvxSendFax fax;
-    fax.SetProgress(ovx::fpDialing);
+    telvane::transport::TOvxSendFax fax;
+    fax.SetProgress(telvane::transport::fpDialing);
     display.UpdateValues(fax);
     // Nothing negotiated yet: the connection fields stay blank.
     for (QLabel* l : {display.fsConnectBPS, display.fsResolution, display.fsWidth, display.fsErrorControl})
         EXPECT_TRUE(l->text().isEmpty()) << l->objectName().toStdString();
 
-    fax.SetProgress(ovx::fpSendPage);
+    fax.SetProgress(telvane::transport::fpSendPage);
     fax.SetConnection(14400, true, false, true);
     display.UpdateValues(fax);
     EXPECT_EQ(display.fsConnectBPS->text(), "14400");
@@ -239,7 +239,7 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
     FakeModem silent(dir() + "m5", [](const std::string&) { return std::string(); });
     Settings& s = AppSettings();
     s.Ports = {dir() + "none1", two.path(), dir() + "none3", four.path(), silent.path(), dir() + "none6"};
-    ovx::TOvxComPort port;
+    telvane::transport::TOvxComPort port;
     TFindModemForm form(port);
     whenModal<TFindModemForm>([](TFindModemForm* f) { clickWhenVisible(f->OkButton); });
     form.exec();
@@ -258,10 +258,10 @@ TEST_F(SessionsTest, FindModemWithABusyPortAsksToCloseOtherPrograms) {
     FakeModem held(dir() + "m1", FakeModem::standardReply);
     Settings& s = AppSettings();
     s.Ports = {held.path(), dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
-    ovx::TOvxComPort other;
+    telvane::transport::TOvxComPort other;
     sessions::AssignPort(other, 1);
     other.SetOpen(true);
-    ovx::TOvxComPort port;
+    telvane::transport::TOvxComPort port;
     TFindModemForm form(port);
     whenModal<TFindModemForm>([](TFindModemForm* f) { clickWhenVisible(f->OkButton); });
     form.exec();
@@ -285,7 +285,7 @@ TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
     Settings& s = AppSettings();
     s.Ports = {dir() + "n1", modem.path(), dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
-    ovx::TOvxComPort port;
+    telvane::transport::TOvxComPort port;
     {
         TFindModemForm finder(port);
         finder.show();
@@ -297,7 +297,7 @@ TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
         EXPECT_EQ(finder.PortLabels[1]->text(), "Com 2: MODEM");
         EXPECT_EQ(finder.Result(), 2);
     }
-    ovx::TOvxSendFax fax;
+    telvane::transport::TOvxSendFax fax;
     fax.SetComPort(&port);
     TCheckFaxClassForm check(port, fax, 2);
     check.show();
@@ -313,8 +313,8 @@ TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
 TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
     AppSettings().Ports[2] = modem.path();
-    ovx::TOvxComPort port;
-    ovx::TOvxSendFax fax;
+    telvane::transport::TOvxComPort port;
+    telvane::transport::TOvxSendFax fax;
     fax.SetComPort(&port);
     {
         TCheckFaxClassForm form(port, fax, 3);

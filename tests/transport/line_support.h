@@ -17,7 +17,7 @@
 #include "comport.h"
 #include "modemwait.h"
 
-namespace ovx::linetest {
+namespace telvane::transport::linetest {
 
 namespace fs = std::filesystem;
 
@@ -197,4 +197,4 @@ inline int FindRows(const Pbm& sent, const Pbm& got)
 inline int Shell(const std::string& cmd) { return std::system(cmd.c_str()); }
 
 
-} // namespace ovx::linetest
+} // namespace telvane::transport::linetest

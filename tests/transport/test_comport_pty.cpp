@@ -18,8 +18,8 @@
 #include "ovxexception.h"
 #include "test_support.h"
 
-using namespace ovx;
-using ovx::test::PtyPair;
+using namespace telvane::transport;
+using telvane::transport::test::PtyPair;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace ovx::test {
+namespace telvane::transport::test {
 
 PtyPair::PtyPair()
 {
@@ -100,4 +100,4 @@ uint8_t ScriptedDevice::TakeLineErrors()
     return e;
 }
 
-} // namespace ovx::test
+} // namespace telvane::transport::test

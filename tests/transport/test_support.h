@@ -8,7 +8,7 @@
 
 #include "ovxdevice.h"
 
-namespace ovx::test {
+namespace telvane::transport::test {
 
 // A pseudo-terminal: the master side is the "modem", the slave path is the port to open.
 class PtyPair {
@@ -58,4 +58,4 @@ private:
     bool open_ = false;
 };
 
-} // namespace ovx::test
+} // namespace telvane::transport::test

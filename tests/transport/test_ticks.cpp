@@ -5,7 +5,7 @@
 
 #include "ticks.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 
 TEST(Ticks, ConversionsAndTimers)
 {

@@ -8,7 +8,7 @@
 
 #include "tracelog.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 
 namespace {
 std::vector<std::pair<char, uint8_t>> Entries(char kind, const std::string& bytes)

@@ -8,8 +8,8 @@
 #include "ovxexception.h"
 #include "test_support.h"
 
-using namespace ovx;
-using ovx::test::ScriptedDevice;
+using namespace telvane::transport;
+using telvane::transport::test::ScriptedDevice;
 
 namespace {
 

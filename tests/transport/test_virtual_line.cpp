@@ -7,8 +7,8 @@
 #include "line_support.h"
 #include "modemwait.h"
 
-using namespace ovx;
-using namespace ovx::linetest;
+using namespace telvane::transport;
+using namespace telvane::transport::linetest;
 
 TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort)
 {

@@ -3,8 +3,8 @@
 
 #include "line_support.h"
 
-using namespace ovx;
-using namespace ovx::linetest;
+using namespace telvane::transport;
+using namespace telvane::transport::linetest;
 
 TEST(VirtualLinePair, EfaxToEfaxThroughTwoModems)
 {

@@ -18,7 +18,7 @@
 #include "faxsession.h"
 #include "ovxexception.h"
 
-using namespace ovx;
+using namespace telvane::transport;
 
 namespace {
 

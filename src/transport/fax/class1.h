@@ -20,7 +20,7 @@ class FaxLineCoder;
 class FaxTextRenderer;
 }
 
-namespace ovx {
+namespace telvane::transport {
 
 class TOvxCustomSendFax;
 class TOvxCustomReceiveFax;
@@ -185,4 +185,4 @@ private:
     int pages_ = 0;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -7,7 +7,7 @@
 
 #include "faxsession.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 const char* const kReceiveNames[] = {
@@ -534,4 +534,4 @@ void TClass1Receiver::OnTimeout()
     }
 }
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -15,7 +15,7 @@
 #include "faxsession.h"
 #include "ticks.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 const char* const kSendNames[] = {
@@ -873,4 +873,4 @@ void TClass1Sender::FaxDone()
     GetEntry();
 }
 
-} // namespace ovx
+} // namespace telvane::transport

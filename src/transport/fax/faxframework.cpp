@@ -7,7 +7,7 @@
 #include <dirent.h>
 #include <set>
 
-namespace ovx {
+namespace telvane::transport {
 
 TFaxClassSet ParseFaxClasses(std::string_view reply)
 {
@@ -184,4 +184,4 @@ std::string HistoryLines(int logCode, const THistoryInfo& i)
     }
 }
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace ovx {
+namespace telvane::transport {
 
 enum TFaxClass { fcUnknown = 0, fcDetect = 1, fcClass1 = 2, fcClass2 = 3, fcClass2_0 = 4 };
 using TFaxClassSet = unsigned;   // bit (1 << TFaxClass)
@@ -57,4 +57,4 @@ struct THistoryInfo {
 };
 std::string HistoryLines(int logCode, const THistoryInfo& info);
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -5,7 +5,7 @@
 
 #include "../comport.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 size_t TComPortLink::Read(uint8_t* buf, size_t len)
 {
@@ -116,4 +116,4 @@ bool TComPortLink::Alive()
     }
 }
 
-} // namespace ovx
+} // namespace telvane::transport

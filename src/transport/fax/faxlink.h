@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace ovx {
+namespace telvane::transport {
 
 class TOvxComPort;
 
@@ -56,4 +56,4 @@ private:
     TOvxComPort& port_;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -3,7 +3,7 @@
 
 #include "faxsession.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 TFaxMachine::TFaxMachine(TOvxCustomAbstractFax& fax, TFaxLink& link) : fax_(fax), link_(link) {}
 
@@ -282,4 +282,4 @@ void TFaxMachine::Service()
         OnOutput();
 }
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -18,7 +18,7 @@
 #include "resultline.h"
 #include "t30.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 class TOvxCustomAbstractFax;
 
@@ -120,4 +120,4 @@ private:
     std::function<void(int, const std::vector<std::string>&)> scriptDone_;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -16,7 +16,7 @@
 #include "faximage/ovffile.h"
 #include "resources/ovxresources.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 std::string FaxErrorText(int code) { return telvane::OvxErrorText(code); }
 std::string FaxStatusText(int code) { return telvane::OvxStatusText(code); }
@@ -516,4 +516,4 @@ std::string TOvxCustomReceiveFax::NameFax()
     return NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
 }
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -26,7 +26,7 @@
 #include "faxframework.h"
 #include "faximage/faxinput.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 class TOvxComPort;
 class TOvxEventSink;
@@ -406,4 +406,4 @@ public:
     using TOvxCustomReceiveFax::TOvxCustomReceiveFax;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -5,7 +5,7 @@
 
 #include "t30.h"
 
-namespace ovx::hdlc {
+namespace telvane::transport::hdlc {
 
 void EscapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out)
 {
@@ -99,4 +99,4 @@ std::string DescribeFrame(const TFrame& frame)
     return s;
 }
 
-} // namespace ovx::hdlc
+} // namespace telvane::transport::hdlc

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace ovx::hdlc {
+namespace telvane::transport::hdlc {
 
 inline constexpr uint8_t DLE = 0x10;
 inline constexpr uint8_t ETX = 0x03;
@@ -65,4 +65,4 @@ bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame);
 // Readable form of a frame for the logs ("DIS final ff 13 80 00 4e f9 00").
 std::string DescribeFrame(const TFrame& frame);
 
-} // namespace ovx::hdlc
+} // namespace telvane::transport::hdlc

@@ -1,7 +1,7 @@
 // Result-line collection and matching (see resultline.h).
 #include "resultline.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 bool Has(std::string_view s, std::string_view w) { return s.find(w) != std::string_view::npos; }
@@ -58,4 +58,4 @@ bool TResultLineCollector::Put(uint8_t c)
     return false;
 }
 
-} // namespace ovx
+} // namespace telvane::transport

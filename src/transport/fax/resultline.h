@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace ovx {
+namespace telvane::transport {
 
 enum class TResult { None, Ok, Connect, Error, Busy, NoAnswer, Voice, NoDialTone, Ring, NoCarrier };
 
@@ -32,4 +32,4 @@ private:
     bool cut_ = false;
 };
 
-} // namespace ovx
+} // namespace telvane::transport

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace ovx::t30 {
+namespace telvane::transport::t30 {
 
 Frame Classify(uint8_t fcf)
 {
@@ -203,4 +203,4 @@ std::string DecodeId(const uint8_t* fif, size_t len)
     return s.substr(first, last - first + 1);
 }
 
-} // namespace ovx::t30
+} // namespace telvane::transport::t30

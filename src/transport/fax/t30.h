@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ovx::t30 {
+namespace telvane::transport::t30 {
 
 // FCF values sent.
 inline constexpr uint8_t fcfDIS = 0x80;
@@ -84,4 +84,4 @@ int MinBytesPerLine(int code, bool fine, long bps);
 std::vector<uint8_t> EncodeId(std::string_view id);
 std::string DecodeId(const uint8_t* fif, size_t len);
 
-} // namespace ovx::t30
+} // namespace telvane::transport::t30

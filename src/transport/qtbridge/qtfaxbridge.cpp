@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 
-namespace ovx {
+namespace telvane::transport {
 
 namespace {
 struct PendingCall {
@@ -89,4 +89,4 @@ bool TOvxQtEventSink::RunOnAppThread(const std::function<void()>& call, int time
     return true;
 }
 
-} // namespace ovx
+} // namespace telvane::transport

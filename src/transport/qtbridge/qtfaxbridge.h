@@ -15,7 +15,7 @@
 #include "eventsink.h"
 #include "faxsession.h"
 
-namespace ovx {
+namespace telvane::transport {
 
 class TOvxQtEventSink final : public QObject, public TOvxEventSink {
     Q_OBJECT
@@ -31,4 +31,4 @@ std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const
 // Installs MakeQtEnhancedRenderer as the send components' enhanced-text factory.
 void InstallQtEnhancedText();
 
-} // namespace ovx
+} // namespace telvane::transport
