@@ -24,23 +24,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes readMaybeGzip(const std::string& path) {
     gzFile f = gzopen(path.c_str(), "rb");
-    if (!f)
-        throw std::runtime_error("cannot open " + path);
+    if (!f) throw std::runtime_error("cannot open " + path);
     Bytes out;
     std::uint8_t buf[65536];
     int n;
-    while ((n = gzread(f, buf, sizeof buf)) > 0)
-        out.insert(out.end(), buf, buf + n);
+    while ((n = gzread(f, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
     gzclose(f);
-    if (n < 0)
-        throw std::runtime_error("cannot read " + path);
+    if (n < 0) throw std::runtime_error("cannot read " + path);
     return out;
 }
 
 struct PsfFont {
     int width = 0, height = 0, glyphs = 0, bytesPerRow = 0, charSize = 0;
     const std::uint8_t* bitmaps = nullptr;
-    std::map<std::uint32_t, int> glyphOf; // Unicode code point -> glyph index
+    std::map<std::uint32_t, int> glyphOf;  // Unicode code point -> glyph index
     Bytes data;
 
     bool pel(int glyph, int x, int y) const {
@@ -82,11 +79,9 @@ PsfFont loadPsf(const std::string& path) {
     } else {
         throw std::runtime_error(path + " is not a PSF font");
     }
-    if (tableAt > d.size() || f.glyphs <= 0)
-        throw std::runtime_error(path + " is truncated");
+    if (tableAt > d.size() || f.glyphs <= 0) throw std::runtime_error(path + " is truncated");
     if (!hasTable) {
-        for (int g = 0; g < f.glyphs && g < 256; ++g)
-            f.glyphOf[g] = g;
+        for (int g = 0; g < f.glyphs && g < 256; ++g) f.glyphOf[g] = g;
         return f;
     }
     std::size_t p = tableAt;
@@ -96,8 +91,7 @@ PsfFont loadPsf(const std::string& path) {
             while (p + 1 < d.size()) {
                 std::uint32_t u = d[p] | (d[p + 1] << 8);
                 p += 2;
-                if (u == 0xFFFF)
-                    break;
+                if (u == 0xFFFF) break;
                 if (u == 0xFFFE)
                     inSequence = true;
                 else if (!inSequence)
@@ -118,10 +112,8 @@ PsfFont loadPsf(const std::string& path) {
                 int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
                 std::uint32_t u = extra == 0 ? c : (c & (0x3F >> extra));
                 ++p;
-                for (int i = 0; i < extra && p < d.size(); ++i, ++p)
-                    u = (u << 6) | (d[p] & 0x3F);
-                if (!inSequence)
-                    f.glyphOf.emplace(u, g);
+                for (int i = 0; i < extra && p < d.size(); ++i, ++p) u = (u << 6) | (d[p] & 0x3F);
+                if (!inSequence) f.glyphOf.emplace(u, g);
             }
         }
     }
@@ -130,42 +122,34 @@ PsfFont loadPsf(const std::string& path) {
 
 // Unicode code point of a Windows-1252 character; 0 for control codes (drawn blank).
 std::uint32_t cp1252ToUnicode(int c) {
-    static const std::uint16_t high[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    if (c < 0x20 || c == 0x7F)
-        return 0;
-    if (c >= 0x80 && c < 0xA0)
-        return high[c - 0x80];
+    static const std::uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    if (c < 0x20 || c == 0x7F) return 0;
+    if (c >= 0x80 && c < 0xA0) return high[c - 0x80];
     return std::uint32_t(c);
 }
 
 // Scales one glyph of `src` horizontally to `outWidth` pels and stores its rows MSB first.
 void putGlyph(const PsfFont& src, int code, int rows, int outWidth, int bytesPerRow, std::uint8_t* out) {
     std::uint32_t u = cp1252ToUnicode(code);
-    if (u == 0)
-        return;
+    if (u == 0) return;
     auto it = src.glyphOf.find(u);
-    if (it == src.glyphOf.end())
-        it = src.glyphOf.find('?');
-    if (it == src.glyphOf.end())
-        return;
+    if (it == src.glyphOf.end()) it = src.glyphOf.find('?');
+    if (it == src.glyphOf.end()) return;
     for (int y = 0; y < rows && y < src.height; ++y) {
         for (int x = 0; x < outWidth; ++x) {
             int sx = x * src.width / outWidth;
-            if (src.pel(it->second, sx, y))
-                out[y * bytesPerRow + (x >> 3)] |= std::uint8_t(0x80 >> (x & 7));
+            if (src.pel(it->second, sx, y)) out[y * bytesPerRow + (x >> 3)] |= std::uint8_t(0x80 >> (x & 7));
         }
     }
 }
 
 Bytes buildFont(const std::string& smallPath, const std::string& largePath) {
     PsfFont small = loadPsf(smallPath), large = loadPsf(largePath);
-    if (small.height != 8)
-        throw std::runtime_error(smallPath + ": the small font must have 8 rows");
-    if (large.height != 16)
-        throw std::runtime_error(largePath + ": the large font must have 16 rows");
+    if (small.height != 8) throw std::runtime_error(smallPath + ": the small font must have 8 rows");
+    if (large.height != 16) throw std::runtime_error(largePath + ": the large font must have 16 rows");
     Bytes out(16384, 0);
     for (int c = 0; c < 256; ++c) {
         putGlyph(small, c, 8, 12, 2, out.data() + c * 16);
@@ -180,8 +164,7 @@ void appendUtf16(std::vector<std::uint16_t>& out, const std::string& s) {
         int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
         std::uint32_t u = extra == 0 ? c : (c & (0x3F >> extra));
         ++i;
-        for (int k = 0; k < extra && i < s.size(); ++k, ++i)
-            u = (u << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+        for (int k = 0; k < extra && i < s.size(); ++k, ++i) u = (u << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
         if (u >= 0x10000) {
             u -= 0x10000;
             out.push_back(std::uint16_t(0xD800 + (u >> 10)));
@@ -193,21 +176,18 @@ void appendUtf16(std::vector<std::uint16_t>& out, const std::string& s) {
 }
 
 void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = std::uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
 }
 
 Bytes buildStrings(const std::string& listPath) {
     std::ifstream in(listPath);
-    if (!in)
-        throw std::runtime_error("cannot open " + listPath);
+    if (!in) throw std::runtime_error("cannot open " + listPath);
     std::map<std::uint32_t, std::string> entries;
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {
         ++lineNo;
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         std::size_t tab = line.find('\t');
         if (tab == std::string::npos || tab == 0)
             throw std::runtime_error(listPath + ":" + std::to_string(lineNo) + ": expected CODE<TAB>TEXT");
@@ -240,16 +220,14 @@ void writeArray(const std::string& path, const std::string& name, const Bytes& b
     s << "// Generated by mkresources; do not edit.\n#include <cstddef>\n\n"
       << "extern const unsigned char " << name << "[];\nextern const std::size_t " << name << "Size;\n"
       << "const unsigned char " << name << "[] = {";
-    for (std::size_t i = 0; i < b.size(); ++i)
-        s << (i % 16 == 0 ? "\n  " : " ") << int(b[i]) << ",";
+    for (std::size_t i = 0; i < b.size(); ++i) s << (i % 16 == 0 ? "\n  " : " ") << int(b[i]) << ",";
     s << "\n};\nconst std::size_t " << name << "Size = " << b.size() << ";\n";
     std::ofstream out(path, std::ios::trunc);
     out << s.str();
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     try {

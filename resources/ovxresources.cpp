@@ -14,9 +14,7 @@ namespace telvane {
 
 namespace {
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
+std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
 
 void appendUtf8(std::string& out, std::uint32_t u) {
     if (u < 0x80) {
@@ -39,11 +37,9 @@ void appendUtf8(std::string& out, std::uint32_t u) {
 // Table text for `id`, at most `maxChars` characters; empty when the id has no entry.
 std::string tableText(std::uint32_t id, std::size_t maxChars) {
     std::span<const std::uint8_t> t = ErrorStringResource();
-    if (t.size() < 8 || std::memcmp(t.data(), "STR0", 4) != 0)
-        return {};
+    if (t.size() < 8 || std::memcmp(t.data(), "STR0", 4) != 0) return {};
     std::uint32_t count = le32(t.data() + 4);
-    if (count > (t.size() - 8) / 12)
-        return {};
+    if (count > (t.size() - 8) / 12) return {};
     std::uint32_t lo = 0, hi = count;
     while (lo < hi) {
         std::uint32_t mid = lo + (hi - lo) / 2;
@@ -55,8 +51,7 @@ std::string tableText(std::uint32_t id, std::size_t maxChars) {
             hi = mid;
         } else {
             std::uint32_t off = le32(e + 4), len = le32(e + 8);
-            if (off > t.size() || len > (t.size() - off) / 2)
-                return {};
+            if (off > t.size() || len > (t.size() - off) / 2) return {};
             std::string out;
             std::size_t chars = 0;
             for (std::uint32_t i = 0; i < len && chars < maxChars; ++i, ++chars) {
@@ -75,77 +70,57 @@ std::string tableText(std::uint32_t id, std::size_t maxChars) {
 }
 
 std::string systemText(int number) {
-    if (number <= 0)
-        return {};
+    if (number <= 0) return {};
     char buf[256];
     const char* s = strerror_r(number, buf, sizeof buf);
     std::string text = s ? s : "";
-    if (text.rfind("Unknown error", 0) == 0)
-        return {};
+    if (text.rfind("Unknown error", 0) == 0) return {};
     for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    if (text.size() > 255)
-        text.resize(255);
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    if (text.size() > 255) text.resize(255);
     return text;
 }
 
-} // namespace
+}  // namespace
 
-std::span<const std::uint8_t> FaxFontResource() {
-    return {kTelvaneFaxFont, kTelvaneFaxFontSize};
-}
+std::span<const std::uint8_t> FaxFontResource() { return {kTelvaneFaxFont, kTelvaneFaxFontSize}; }
 
-std::span<const std::uint8_t> ErrorStringResource() {
-    return {kTelvaneErrorStrings, kTelvaneErrorStringsSize};
-}
+std::span<const std::uint8_t> ErrorStringResource() { return {kTelvaneErrorStrings, kTelvaneErrorStringsSize}; }
 
 std::string OvxErrorText(int code) {
     std::uint32_t id = code < 0 ? 0u - std::uint32_t(code) : std::uint32_t(code);
     std::string text = tableText(id, 255);
-    if (text.empty() && id <= 0x7FFFFFFF)
-        text = systemText(int(id));
+    if (text.empty() && id <= 0x7FFFFFFF) text = systemText(int(id));
     return text;
 }
 
 std::string OvxStatusText(int code) {
-    if (code < 4801 || code > 4843)
-        return {};
+    if (code < 4801 || code > 4843) return {};
     return tableText(std::uint32_t(code), 80);
 }
 
 int OvxIoError(int errnum, bool writing) {
     switch (errnum) {
-    case 0:
-        return writing ? -160 : -100;
-    case ENOENT:
-        return -2;
+    case 0: return writing ? -160 : -100;
+    case ENOENT: return -2;
     case ENOTDIR:
     case ENAMETOOLONG:
-    case ELOOP:
-        return -3;
+    case ELOOP: return -3;
     case EMFILE:
-    case ENFILE:
-        return -4;
+    case ENFILE: return -4;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case ETXTBSY:
-        return -5;
-    case EBADF:
-        return -6;
-    case ENOMEM:
-        return -8;
+    case ETXTBSY: return -5;
+    case EBADF: return -6;
+    case ENOMEM: return -8;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-        return -101;
-    case EIO:
-        return writing ? -160 : -161;
-    default:
-        return -errnum;
+    case EFBIG: return -101;
+    case EIO: return writing ? -160 : -161;
+    default: return -errnum;
     }
 }
 
-} // namespace telvane
+}  // namespace telvane

@@ -43,4 +43,4 @@ private:
     int code_;
 };
 
-} // namespace telvane
+}  // namespace telvane

@@ -10,21 +10,18 @@
 
 namespace {
 
-std::vector<uint8_t> PageLikeData(size_t n)
-{
+std::vector<uint8_t> PageLikeData(size_t n) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>((i * 37) ^ (i >> 3));
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>((i * 37) ^ (i >> 3));
     return v;
 }
 
-void BM_PadAndEscapeLines(benchmark::State& state)
-{
+void BM_PadAndEscapeLines(benchmark::State& state) {
     const auto line = PageLikeData(40);
     std::vector<uint8_t> out;
     for (auto _ : state) {
         out.clear();
-        for (int i = 0; i < 2200; ++i)   // one fine page of short lines
+        for (int i = 0; i < 2200; ++i)  // one fine page of short lines
             telvane::transport::AppendPaddedLine(line.data(), line.size(), static_cast<size_t>(state.range(0)), out);
         benchmark::DoNotOptimize(out.data());
     }
@@ -32,8 +29,7 @@ void BM_PadAndEscapeLines(benchmark::State& state)
 }
 BENCHMARK(BM_PadAndEscapeLines)->Arg(0)->Arg(72);
 
-void BM_DecodeReceivedPage(benchmark::State& state)
-{
+void BM_DecodeReceivedPage(benchmark::State& state) {
     std::vector<uint8_t> wire;
     const auto page = PageLikeData(64 * 1024);
     telvane::transport::hdlc::EscapeDle(page.data(), page.size(), wire);
@@ -51,21 +47,19 @@ void BM_DecodeReceivedPage(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeReceivedPage);
 
-void BM_ResultLines(benchmark::State& state)
-{
+void BM_ResultLines(benchmark::State& state) {
     const std::string text = "\r\nCONNECT\r\n\r\nOK\r\n\r\nNO CARRIER\r\n\r\nRING\r\n";
     telvane::transport::TResultLineCollector c;
     int hits = 0;
     for (auto _ : state) {
         for (char ch : text)
-            if (c.Put(static_cast<uint8_t>(ch)))
-                hits += static_cast<int>(telvane::transport::ClassifyResult(c.Line()));
+            if (c.Put(static_cast<uint8_t>(ch))) hits += static_cast<int>(telvane::transport::ClassifyResult(c.Line()));
     }
     benchmark::DoNotOptimize(hits);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_ResultLines);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -30,37 +30,33 @@ void drawText(Raster& page, int firstRow, int lastRow, int leftPel, int rightPel
     for (int y = firstRow; y + font.rowCount() <= lastRow; y += font.rowCount() + 8) {
         std::string text;
         int chars = (rightPel - leftPel) / 20 - int(rng() % 10);
-        for (int i = 0; i < chars; ++i)
-            text += (rng() % 6 == 0) ? ' ' : char('a' + rng() % 26);
+        for (int i = 0; i < chars; ++i) text += (rng() % 6 == 0) ? ' ' : char('a' + rng() % 26);
         font.renderLine(text, line);
         for (int r = 0; r < line.height; ++r)
             for (int x = 0; x < line.width && leftPel + x < kWidth; ++x)
-                if (line.pixel(x, r))
-                    page.setPixel(leftPel + x, y + r, true);
+                if (line.pixel(x, r)) page.setPixel(leftPel + x, y + r, true);
     }
 }
 
 Raster makePage(int kind) {
     Raster page(kWidth, kRows);
     switch (kind) {
-    case 0: // dense text
+    case 0:  // dense text
         drawText(page, 40, kRows - 40, 60, kWidth - 60, 1);
         break;
-    case 1: // sparse letter: address block, a few paragraphs, signature rule
+    case 1:  // sparse letter: address block, a few paragraphs, signature rule
         drawText(page, 120, 260, 100, 700, 2);
         drawText(page, 500, 900, 100, kWidth - 100, 3);
-        for (int x = 100; x < 600; ++x)
-            page.setPixel(x, 1100, true);
+        for (int x = 100; x < 600; ++x) page.setPixel(x, 1100, true);
         break;
-    case 2: // blank
+    case 2:  // blank
         break;
-    default: // dithered photo: smooth shading with rings
+    default:  // dithered photo: smooth shading with rings
         for (int y = 0; y < kRows; ++y)
             for (int x = 0; x < kWidth; ++x) {
                 double d = std::hypot(x - kWidth / 2.0, (y - kRows / 2.0) / 2);
                 int grey = int(382 + 300 * std::sin(d / 40.0) * std::cos(x / 300.0));
-                if (DitherBlack(x, y, grey))
-                    page.setPixel(x, y, true);
+                if (DitherBlack(x, y, grey)) page.setPixel(x, y, true);
             }
         break;
     }
@@ -72,8 +68,7 @@ const char* kNames[] = {"dense_text", "sparse_letter", "blank", "dithered_photo"
 const Raster& page(int kind) {
     static std::vector<Raster> pages = [] {
         std::vector<Raster> v;
-        for (int k = 0; k < 4; ++k)
-            v.push_back(makePage(k));
+        for (int k = 0; k < 4; ++k) v.push_back(makePage(k));
         return v;
     }();
     return pages[std::size_t(kind)];
@@ -107,8 +102,7 @@ tmsize_t mRead(thandle_t h, void* b, tmsize_t n) {
 }
 tmsize_t mWrite(thandle_t h, void* b, tmsize_t n) {
     auto* f = static_cast<MemFile*>(h);
-    if (f->pos + std::size_t(n) > f->bytes.size())
-        f->bytes.resize(f->pos + std::size_t(n));
+    if (f->pos + std::size_t(n) > f->bytes.size()) f->bytes.resize(f->pos + std::size_t(n));
     std::memcpy(f->bytes.data() + f->pos, b, std::size_t(n));
     f->pos += std::size_t(n);
     return n;
@@ -118,15 +112,9 @@ toff_t mSeek(thandle_t h, toff_t off, int whence) {
     f->pos = std::size_t(whence == SEEK_CUR ? f->pos + off : whence == SEEK_END ? f->bytes.size() + off : off);
     return f->pos;
 }
-int mClose(thandle_t) {
-    return 0;
-}
-toff_t mSize(thandle_t h) {
-    return static_cast<MemFile*>(h)->bytes.size();
-}
-int mMap(thandle_t, void**, toff_t*) {
-    return 0;
-}
+int mClose(thandle_t) { return 0; }
+toff_t mSize(thandle_t h) { return static_cast<MemFile*>(h)->bytes.size(); }
+int mMap(thandle_t, void**, toff_t*) { return 0; }
 void mUnmap(thandle_t, void*, toff_t) {}
 
 TIFF* openMem(MemFile& f, const char* mode) {
@@ -162,8 +150,7 @@ void BM_OurEncode(benchmark::State& state) {
     std::size_t bytes = 0;
     for (auto _ : state) {
         bytes = 0;
-        for (int y = 0; y < r.height; ++y)
-            bytes += coder.codeLine(r.row(y));
+        for (int y = 0; y < r.height; ++y) bytes += coder.codeLine(r.row(y));
         benchmark::DoNotOptimize(bytes);
     }
     state.SetItemsProcessed(state.iterations());
@@ -177,8 +164,7 @@ void BM_OurDecode(benchmark::State& state) {
         CountSink sink;
         FaxLineDecoder d(&sink);
         d.feed(coded.data(), coded.size());
-        if (sink.lines != kRows)
-            state.SkipWithError("wrong line count");
+        if (sink.lines != kRows) state.SkipWithError("wrong line count");
         benchmark::DoNotOptimize(sink.lines);
     }
     state.SetItemsProcessed(state.iterations());
@@ -209,13 +195,12 @@ void BM_LibtiffDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     TIFFClose(t);
-    if (out != r.bits)
-        state.SkipWithError("libtiff decoded a different page");
+    if (out != r.bits) state.SkipWithError("libtiff decoded a different page");
     state.SetItemsProcessed(state.iterations());
     state.SetLabel(kNames[state.range(0)]);
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_OurEncode)->DenseRange(0, 3);
 BENCHMARK(BM_LibtiffEncode)->DenseRange(0, 3);

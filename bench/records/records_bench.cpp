@@ -95,7 +95,8 @@ void BM_RebuildAllTags(benchmark::State& state) {
     fillLog(log.table, kRecords);
     for (auto _ : state) {
         log.xb.xb_CloseIndexes();
-        for (const auto& t : faxTableSpec().rebuild) log.xb.xb_IndexTag("", t.name, t.keyExpression, 0, t.descending, t.forCondition);
+        for (const auto& t : faxTableSpec().rebuild)
+            log.xb.xb_IndexTag("", t.name, t.keyExpression, 0, t.descending, t.forCondition);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kRecords);
 }
@@ -104,7 +105,8 @@ void BM_RebuildAllTags(benchmark::State& state) {
 void BM_OpenWithIndexCheck(benchmark::State& state) {
     Log log;
     fillLog(log.table, kRecords);
-    for (const auto& t : faxTableSpec().rebuild) log.xb.xb_IndexTag("", t.name, t.keyExpression, 0, t.descending, t.forCondition);
+    for (const auto& t : faxTableSpec().rebuild)
+        log.xb.xb_IndexTag("", t.name, t.keyExpression, 0, t.descending, t.forCondition);
     log.table.close();
     for (auto _ : state) {
         log.table.open();

@@ -26,8 +26,7 @@ constexpr int kPages = 20;
 std::vector<rendertest::Para> twentyPages() {
     std::vector<rendertest::Para> paras;
     for (int p = 0; p < kPages; ++p) {
-        if (p > 0)
-            paras.push_back({QStringLiteral("\f"), 0});
+        if (p > 0) paras.push_back({QStringLiteral("\f"), 0});
         paras.push_back({rendertest::samplePassage(), 12});
         paras.push_back({rendertest::samplePassage(), 10});
     }
@@ -37,8 +36,7 @@ std::vector<rendertest::Para> twentyPages() {
 QStringList expectedWordsOfPages(int pages) {
     QStringList out;
     const QStringList passage = rendertest::words(rendertest::samplePassage());
-    for (int i = 0; i < pages * 2; ++i)
-        out += passage;
+    for (int i = 0; i < pages * 2; ++i) out += passage;
     return out;
 }
 
@@ -73,8 +71,7 @@ void BM_CreateFaxFile(benchmark::State& state) {
         }
         pages += res.pageCount;
         state.PauseTiming();
-        if (!last.empty())
-            std::remove(last.c_str());
+        if (!last.empty()) std::remove(last.c_str());
         last = res.fileName;
         state.ResumeTiming();
     }
@@ -87,7 +84,8 @@ void BM_CreateFaxFile(benchmark::State& state) {
             rendertest::writePbm(decoded[p], d.file("ocr.pbm"));
             text += rendertest::ocrImage(QString::fromStdString(d.file("ocr.pbm"))) + QLatin1Char('\n');
         }
-        state.counters["ocr_word_accuracy"] = rendertest::wordAccuracy(expectedWordsOfPages(2), rendertest::words(text));
+        state.counters["ocr_word_accuracy"] =
+            rendertest::wordAccuracy(expectedWordsOfPages(2), rendertest::words(text));
     }
 }
 
@@ -103,7 +101,8 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
     f.open(QIODevice::WriteOnly);
     f.write(rtf);
     f.close();
-    const QString profile = QStringLiteral("-env:UserInstallation=file://") + QString::fromStdString(d.file("lo-profile"));
+    const QString profile =
+        QStringLiteral("-env:UserInstallation=file://") + QString::fromStdString(d.file("lo-profile"));
     const QStringList toPdf{profile,
                             QStringLiteral("--headless"),
                             QStringLiteral("--convert-to"),
@@ -113,9 +112,14 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
                             QString::fromStdString(d.file("doc.rtf"))};
     const QString pdf = QString::fromStdString(d.file("doc.pdf"));
     const QString tiff = QString::fromStdString(d.file("doc.tif"));
-    const QStringList toTiff{QStringLiteral("-q"),        QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                             QStringLiteral("-dSAFER"),   QStringLiteral("-sDEVICE=tiffg3"),
-                             QStringLiteral("-r204x196"), QStringLiteral("-sOutputFile=") + tiff, pdf};
+    const QStringList toTiff{QStringLiteral("-q"),
+                             QStringLiteral("-dNOPAUSE"),
+                             QStringLiteral("-dBATCH"),
+                             QStringLiteral("-dSAFER"),
+                             QStringLiteral("-sDEVICE=tiffg3"),
+                             QStringLiteral("-r204x196"),
+                             QStringLiteral("-sOutputFile=") + tiff,
+                             pdf};
     // The first start of LibreOffice sets up its profile; a fax server has done that long ago.
     if (!runTool(QStringLiteral("soffice"), toPdf)) {
         state.SkipWithError("LibreOffice could not convert the document");
@@ -135,19 +139,21 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
     state.counters["pages_per_second"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
     state.counters["pages_per_cpu_second"] = pages / (cpuSeconds(RUSAGE_CHILDREN) - cpuBefore);
     QProcess count;
-    count.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNODISPLAY"), QStringLiteral("-dNOSAFER"),
-                                      QStringLiteral("-c"),
-                                      QStringLiteral("(%1) (r) file runpdfbegin pdfpagecount = quit").arg(pdf)});
+    count.start(QStringLiteral("gs"),
+                {QStringLiteral("-q"), QStringLiteral("-dNODISPLAY"), QStringLiteral("-dNOSAFER"), QStringLiteral("-c"),
+                 QStringLiteral("(%1) (r) file runpdfbegin pdfpagecount = quit").arg(pdf)});
     count.waitForFinished(60000);
     state.counters["pdf_pages"] = count.readAllStandardOutput().trimmed().toInt();
     if (rendertest::haveTool(QStringLiteral("tesseract"))) {
         const QString firstTwo = QString::fromStdString(d.file("first.tif"));
-        runTool(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                                       QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=tiffg3"),
-                                       QStringLiteral("-r204x196"), QStringLiteral("-dFirstPage=1"),
-                                       QStringLiteral("-dLastPage=2"), QStringLiteral("-sOutputFile=") + firstTwo, pdf});
+        runTool(
+            QStringLiteral("gs"),
+            {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"), QStringLiteral("-dSAFER"),
+             QStringLiteral("-sDEVICE=tiffg3"), QStringLiteral("-r204x196"), QStringLiteral("-dFirstPage=1"),
+             QStringLiteral("-dLastPage=2"), QStringLiteral("-sOutputFile=") + firstTwo, pdf});
         const QString text = rendertest::ocrImage(firstTwo);
-        state.counters["ocr_word_accuracy"] = rendertest::wordAccuracy(expectedWordsOfPages(2), rendertest::words(text));
+        state.counters["ocr_word_accuracy"] =
+            rendertest::wordAccuracy(expectedWordsOfPages(2), rendertest::words(text));
     }
 }
 

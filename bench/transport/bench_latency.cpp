@@ -22,11 +22,9 @@ using Clock = std::chrono::steady_clock;
 struct Pty {
     int master = -1;
     std::string slave;
-    Pty()
-    {
+    Pty() {
         master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-            throw std::runtime_error("no pseudo-terminal");
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pseudo-terminal");
         slave = ptsname(master);
         termios t{};
         tcgetattr(master, &t);
@@ -36,8 +34,7 @@ struct Pty {
     ~Pty() { close(master); }
 };
 
-void MeasureTrigger(benchmark::State& state, bool dataTrigger)
-{
+void MeasureTrigger(benchmark::State& state, bool dataTrigger) {
     Pty pty;
     telvane::transport::TOvxComPort port;
     port.SetDevicePath(pty.slave);
@@ -52,8 +49,7 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger)
         port.AddAvailTrigger(1);
     const uint32_t wanted = dataTrigger ? telvane::transport::ovTriggerData : telvane::transport::ovTriggerAvail;
     port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
-        if (msg != wanted)
-            return;
+        if (msg != wanted) return;
         uint8_t sink[64];
         port.GetBlock(sink, sizeof sink);
         arrived.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
@@ -64,8 +60,7 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger)
     for (auto _ : state) {
         arrived.store(0, std::memory_order_relaxed);
         const auto t0 = Clock::now();
-        if (write(pty.master, "X", 1) != 1)
-            state.SkipWithError("write failed");
+        if (write(pty.master, "X", 1) != 1) state.SkipWithError("write failed");
         // Sleep (not spin) while waiting, so the measurement does not take a core from the dispatcher.
         arrived.wait(0, std::memory_order_acquire);
         const int64_t t1 = arrived.load(std::memory_order_acquire);
@@ -86,6 +81,6 @@ void BM_AvailTriggerLatency(benchmark::State& state) { MeasureTrigger(state, fal
 BENCHMARK(BM_DataTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AvailTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -18,8 +18,7 @@ namespace {
 class InputLink final : public telvane::transport::TFaxLink {
 public:
     InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
-    size_t Read(uint8_t* buf, size_t len) override
-    {
+    size_t Read(uint8_t* buf, size_t len) override {
         size_t n = std::min({len, size_ - pos_, static_cast<size_t>(1 + (pos_ * 7) % 61)});
         std::copy(data_ + pos_, data_ + pos_ + n, buf);
         pos_ += n;
@@ -47,8 +46,7 @@ private:
     size_t pos_ = 0;
 };
 
-const std::string& DocFile()
-{
+const std::string& DocFile() {
     static const std::string path = [] {
         std::string p = "/tmp/fuzz-faxengine-doc.ovf";
         if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
@@ -58,8 +56,8 @@ const std::string& DocFile()
             std::fwrite(h, 1, 64, f);
             const uint8_t ph[16] = {26, 0, 0, 0, 4, 0};
             std::fwrite(ph, 1, 16, f);
-            const uint8_t recs[26] = {6, 0, 0x00, 0x80, 0xB2, 0x59, 0x01, 0x00, 12, 0, 0x00, 0x80, 0x00,
-                                      0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0, 0, 0, 0};
+            const uint8_t recs[26] = {6,    0,    0x00, 0x80, 0xB2, 0x59, 0x01, 0x00, 12,   0, 0x00, 0x80, 0x00,
+                                      0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0, 0,    0,    0};
             std::fwrite(recs, 1, 22, f);
             std::fclose(f);
         }
@@ -68,14 +66,12 @@ const std::string& DocFile()
     return path;
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     telvane::transport::TResultLineCollector lines;
     for (size_t i = 0; i < size; ++i)
-        if (lines.Put(data[i]))
-            (void)telvane::transport::ClassifyResult(lines.Line(), (i & 1) != 0);
+        if (lines.Put(data[i])) (void)telvane::transport::ClassifyResult(lines.Line(), (i & 1) != 0);
 
     telvane::transport::hdlc::TDleDecoder decoder(512);
     size_t pos = 0;
@@ -106,8 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fax.ServiceSession();
         if (link.Drained()) {
             const int64_t wake = fax.NextWakeMs();
-            if (wake < 0)
-                break;
+            if (wake < 0) break;
             link.now_ = std::max(link.now_ + 1, wake);
         }
     }

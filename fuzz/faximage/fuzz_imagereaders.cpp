@@ -9,35 +9,23 @@
 using namespace telvane::faximage;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     std::vector<std::uint8_t> file(data + 1, data + size);
     std::unique_ptr<FaxLineSource> src;
     switch (data[0] & 3) {
-    case 0:
-        src = MakeBmpSource(std::move(file));
-        break;
-    case 1:
-        src = MakePcxSource(std::move(file));
-        break;
-    case 2:
-        src = MakeDcxSource(std::move(file));
-        break;
-    default:
-        src = MakeTiffSource(std::move(file));
-        break;
+    case 0: src = MakeBmpSource(std::move(file)); break;
+    case 1: src = MakePcxSource(std::move(file)); break;
+    case 2: src = MakeDcxSource(std::move(file)); break;
+    default: src = MakeTiffSource(std::move(file)); break;
     }
-    if (src->open() != 0)
-        return 0;
+    if (src->open() != 0) return 0;
     std::vector<std::uint8_t> line;
     long budget = 200000;
     bool more = true;
     for (int page = 0; more && page < 64; ++page) {
-        if (src->beginPage() != 0)
-            break;
+        if (src->beginPage() != 0) break;
         int w = src->imageWidth();
-        if (w <= 0 || w > kMaxImageWidth)
-            __builtin_trap();
+        if (w <= 0 || w > kMaxImageWidth) __builtin_trap();
         line.assign(std::size_t(w + 7) / 8, 0);
         bool eop = false;
         while (budget-- > 0) {
@@ -45,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 more = false;
                 break;
             }
-            if (eop)
-                break;
+            if (eop) break;
         }
     }
     src->close();

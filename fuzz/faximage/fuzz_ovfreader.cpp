@@ -11,8 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     int fd = memfd_create("ovf", 0);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) return 0;
     if (::write(fd, data, size) != static_cast<ssize_t>(size)) {
         ::close(fd);
         return 0;

@@ -15,11 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         for (const auto& tag : reader.tags()) {
             try {
                 reader.keys(tag, ' ');
-            } catch (const EXbError&) {
-            }
+            } catch (const EXbError&) {}
         }
-    } catch (const EXbError&) {
-    }
+    } catch (const EXbError&) {}
     const SoundFiles& s = soundFiles();
     writeFile(scratchDir() + "S.DBF", s.dbf);
     writeFile(scratchDir() + "S.FPT", s.fpt);

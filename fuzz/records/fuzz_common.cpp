@@ -70,8 +70,7 @@ void useTable(bool withIndex) {
                 if (t->fields()[f].type == FieldType::Memo) {
                     try {
                         t->readMemo(std::string_view(raw).substr(size_t(t->fieldOffset(int(f))), 10));
-                    } catch (const EXbError&) {
-                    }
+                    } catch (const EXbError&) {}
                 }
             }
         }
@@ -82,8 +81,7 @@ void useTable(bool withIndex) {
         rs.open();
         for (rs.first(); !rs.eof(); rs.next()) rs.currentRow();
         rs.close();
-    } catch (const EXbError&) {
-    }
+    } catch (const EXbError&) {}
 }
 
 }  // namespace telvane::records::fuzz

@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         ctx.memoReader = [](int, std::string_view) { return std::string("{\\rtf1 memo}"); };
         e->evaluate(ctx);
         if (e->keyLength() >= 1 && e->keyLength() <= 240) e->key(ctx);
-    } catch (const EXbError&) {
-    }
+    } catch (const EXbError&) {}
     return 0;
 }

@@ -11,12 +11,8 @@ namespace telvane::faximage {
 
 namespace {
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
-std::uint16_t le16(const std::uint8_t* p) {
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
+std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
+std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
 
 class BmpSource : public FaxLineSource {
 public:
@@ -26,8 +22,7 @@ public:
     int open() override {
         if (!inMemory_) {
             int rc = ReadWholeFile(path_, data_);
-            if (rc != 0)
-                return rc;
+            if (rc != 0) return rc;
         }
         return parse();
     }
@@ -47,22 +42,17 @@ private:
     bool topDown_ = false;
     bool invertMono_ = false;
     std::size_t dataAt_ = 0, stride_ = 0;
-    std::uint8_t palette_[256][3] = {}; // r, g, b
+    std::uint8_t palette_[256][3] = {};  // r, g, b
     std::uint32_t masks_[3] = {0, 0, 0};
     int y_ = 0;
 };
 
-int maskShift(std::uint32_t m) {
-    return m ? __builtin_ctz(m) : 0;
-}
-int maskBits(std::uint32_t m) {
-    return m ? __builtin_popcount(m) : 0;
-}
+int maskShift(std::uint32_t m) { return m ? __builtin_ctz(m) : 0; }
+int maskBits(std::uint32_t m) { return m ? __builtin_popcount(m) : 0; }
 
 int BmpSource::parse() {
     const std::vector<std::uint8_t>& d = data_;
-    if (d.size() < 26 || d[0] != 'B' || d[1] != 'M')
-        return ecUnsupportedImage;
+    if (d.size() < 26 || d[0] != 'B' || d[1] != 'M') return ecUnsupportedImage;
     std::uint32_t offBits = le32(&d[10]);
     std::uint32_t infoSize = le32(&d[14]);
     std::uint32_t compression = 0;
@@ -83,25 +73,19 @@ int BmpSource::parse() {
         colours = le32(&d[46]);
         if (compression == 3) {
             // Bit-field masks follow a 40-byte header, or sit inside a larger one.
-            if (d.size() < 66)
-                return ecUnsupportedImage;
-            for (int i = 0; i < 3; ++i)
-                masks_[i] = le32(&d[54 + 4 * i]);
-            if (infoSize == 40)
-                paletteAt += 12;
+            if (d.size() < 66) return ecUnsupportedImage;
+            for (int i = 0; i < 3; ++i) masks_[i] = le32(&d[54 + 4 * i]);
+            if (infoSize == 40) paletteAt += 12;
         }
     } else {
         return ecUnsupportedImage;
     }
-    if (w <= 0 || w > kMaxImageWidth || h == 0 || h < -0x7FFFFFFFll)
-        return ecUnsupportedImage;
+    if (w <= 0 || w > kMaxImageWidth || h == 0 || h < -0x7FFFFFFFll) return ecUnsupportedImage;
     topDown_ = h < 0;
     width_ = int(w);
     height_ = int(h < 0 ? -h : h);
-    if (compression != 0 && !(compression == 3 && (bpp_ == 16 || bpp_ == 32)))
-        return ecUnsupportedImage;
-    if (bpp_ != 1 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32)
-        return ecUnsupportedImage;
+    if (compression != 0 && !(compression == 3 && (bpp_ == 16 || bpp_ == 32))) return ecUnsupportedImage;
+    if (bpp_ != 1 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32) return ecUnsupportedImage;
     if (bpp_ == 16 && compression == 0) {
         masks_[0] = 0x7C00;
         masks_[1] = 0x03E0;
@@ -109,24 +93,21 @@ int BmpSource::parse() {
     }
     if (bpp_ <= 8) {
         std::uint32_t maxColours = 1u << bpp_;
-        if (colours == 0 || colours > maxColours)
-            colours = maxColours;
+        if (colours == 0 || colours > maxColours) colours = maxColours;
         for (std::uint32_t i = 0; i < colours; ++i) {
             std::size_t at = paletteAt + i * std::size_t(paletteEntrySize);
-            if (at + 3 > d.size())
-                return ecUnsupportedImage;
+            if (at + 3 > d.size()) return ecUnsupportedImage;
             palette_[i][0] = d[at + 2];
             palette_[i][1] = d[at + 1];
             palette_[i][2] = d[at];
         }
         if (bpp_ == 1)
-            invertMono_ = palette_[0][0] + palette_[0][1] + palette_[0][2] <
-                          palette_[1][0] + palette_[1][1] + palette_[1][2];
+            invertMono_ =
+                palette_[0][0] + palette_[0][1] + palette_[0][2] < palette_[1][0] + palette_[1][1] + palette_[1][2];
     }
     stride_ = ((std::size_t(width_) * std::size_t(bpp_) + 31) / 32) * 4;
     dataAt_ = offBits;
-    if (dataAt_ > d.size() || (d.size() - dataAt_) / stride_ < std::size_t(height_))
-        return ecUnsupportedImage;
+    if (dataAt_ > d.size() || (d.size() - dataAt_) / stride_ < std::size_t(height_)) return ecUnsupportedImage;
     return ecOK;
 }
 
@@ -140,25 +121,21 @@ int BmpSource::sumAt(const std::uint8_t* row, int x) const {
         int i = row[x];
         return palette_[i][0] + palette_[i][1] + palette_[i][2];
     }
-    case 24:
-        return row[3 * x] + row[3 * x + 1] + row[3 * x + 2];
+    case 24: return row[3 * x] + row[3 * x + 1] + row[3 * x + 2];
     case 16:
     case 32: {
         std::uint32_t v = bpp_ == 16 ? le16(row + 2 * x) : le32(row + 4 * x);
-        if (bpp_ == 32 && masks_[0] == 0)
-            return (v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF);
+        if (bpp_ == 32 && masks_[0] == 0) return (v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF);
         int sum = 0;
         for (std::uint32_t m : masks_) {
             int bits = maskBits(m);
-            if (bits == 0)
-                continue;
+            if (bits == 0) continue;
             std::uint32_t c = (v & m) >> maskShift(m);
             sum += int(c * 255 / ((1u << bits) - 1));
         }
         return sum;
     }
-    default:
-        return 765;
+    default: return 765;
     }
 }
 
@@ -175,27 +152,22 @@ int BmpSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     if (bpp_ == 1) {
         std::memcpy(line, row, bytes);
         if (invertMono_)
-            for (std::size_t i = 0; i < bytes; ++i)
-                line[i] = std::uint8_t(~line[i]);
+            for (std::size_t i = 0; i < bytes; ++i) line[i] = std::uint8_t(~line[i]);
     } else {
         std::memset(line, 0, bytes);
         for (int x = 0; x < width_; ++x)
-            if (DitherBlack(x, y_, sumAt(row, x)))
-                line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+            if (DitherBlack(x, y_, sumAt(row, x))) line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
     }
-    if (width_ % 8)
-        line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
+    if (width_ % 8) line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
     ++y_;
     return ecOK;
 }
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<FaxLineSource> MakeBmpSource(const std::string& path) {
-    return std::make_unique<BmpSource>(path);
-}
+std::unique_ptr<FaxLineSource> MakeBmpSource(const std::string& path) { return std::make_unique<BmpSource>(path); }
 std::unique_ptr<FaxLineSource> MakeBmpSource(std::vector<std::uint8_t> fileBytes) {
     return std::make_unique<BmpSource>(std::move(fileBytes));
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

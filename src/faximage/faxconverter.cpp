@@ -14,8 +14,7 @@ namespace {
 std::string replaceExtension(const std::string& name, const std::string& ext) {
     std::size_t slash = name.find_last_of('/');
     std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        return name.substr(0, dot) + ext;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return name.substr(0, dot) + ext;
     return name + ext;
 }
 
@@ -25,10 +24,8 @@ class UserSource : public FaxLineSource {
 public:
     UserSource(TOvxFaxConverter& f, std::string name) : f_(f), name_(std::move(name)) {}
     int open() override {
-        if (!f_.OnReadUserLine)
-            return ecBadArgument;
-        if (f_.OnOpenUserFile)
-            f_.OnOpenUserFile(f_, name_);
+        if (!f_.OnReadUserLine) return ecBadArgument;
+        if (f_.OnOpenUserFile) f_.OnOpenUserFile(f_, name_);
         return ecOK;
     }
     int beginPage() override {
@@ -37,18 +34,15 @@ public:
     }
     int imageWidth() const override { return len_ * 8; }
     int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override {
-        if (!haveLine_)
-            fetch();
+        if (!haveLine_) fetch();
         haveLine_ = false;
         endOfPage = endOfPage_;
         morePages = morePages_;
-        if (!endOfPage_)
-            std::memcpy(line, buf_, std::size_t(len_));
+        if (!endOfPage_) std::memcpy(line, buf_, std::size_t(len_));
         return ecOK;
     }
     void close() override {
-        if (f_.OnCloseUserFile)
-            f_.OnCloseUserFile(f_);
+        if (f_.OnCloseUserFile) f_.OnCloseUserFile(f_);
     }
 
 private:
@@ -57,8 +51,7 @@ private:
         endOfPage_ = false;
         morePages_ = false;
         f_.OnReadUserLine(f_, buf_, len, endOfPage_, morePages_);
-        if (!endOfPage_)
-            len_ = len < 0 ? 0 : (len > 4096 ? 4096 : len);
+        if (!endOfPage_) len_ = len < 0 ? 0 : (len > 4096 ? 4096 : len);
         haveLine_ = true;
     }
 
@@ -69,7 +62,7 @@ private:
     bool endOfPage_ = false, morePages_ = false, haveLine_ = false;
 };
 
-} // namespace
+}  // namespace
 
 void TOvxFaxConverter::SetDocumentFile(const std::string& name) {
     documentFile_ = name;
@@ -79,11 +72,9 @@ void TOvxFaxConverter::SetDocumentFile(const std::string& name) {
 std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
     rc = ecOK;
     switch (InputDocumentType) {
-    case idBmp:
-        return MakeBmpSource(documentFile_);
+    case idBmp: return MakeBmpSource(documentFile_);
     case idBitmap:
-        if (!Bitmap)
-            rc = ecBadArgument;
+        if (!Bitmap) rc = ecBadArgument;
         return MakeRasterSource(Bitmap);
     case idText:
         bitmapFont_ = std::make_unique<BitmapFontRenderer>(FontType == ffSmall);
@@ -96,31 +87,24 @@ std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
         }
         rc = EnhFont->prepare(Resolution == frHigh, Width == fwWide ? 2048 : 1728, LeftMargin);
         return MakeTextSource(documentFile_, EnhFont.get(), LinesPerPage, TabStop);
-    case idTiff:
-        return MakeTiffSource(documentFile_);
-    case idPcx:
-        return MakePcxSource(documentFile_);
-    case idDcx:
-        return MakeDcxSource(documentFile_);
+    case idTiff: return MakeTiffSource(documentFile_);
+    case idPcx: return MakePcxSource(documentFile_);
+    case idDcx: return MakeDcxSource(documentFile_);
     case idUser: {
         std::string name = documentFile_;
         std::size_t slash = name.find_last_of('/');
         std::size_t dot = name.find_last_of('.');
         bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-        if (!hasExt && !DefUserExtension.empty())
-            name += (DefUserExtension[0] == '.' ? "" : ".") + DefUserExtension;
+        if (!hasExt && !DefUserExtension.empty()) name += (DefUserExtension[0] == '.' ? "" : ".") + DefUserExtension;
         return std::make_unique<UserSource>(*this, name);
     }
     case idNone:
-    default:
-        rc = ecBadArgument;
-        return nullptr;
+    default: rc = ecBadArgument; return nullptr;
     }
 }
 
 bool TOvxFaxConverter::status(bool starting, bool ending, FaxLineSource& source) {
-    if (!OnStatus)
-        return true;
+    if (!OnStatus) return true;
     bool abort = false;
     OnStatus(*this, starting, ending, pages_, lines_, source.bytesRead(), source.bytesTotal(), abort);
     return !abort;
@@ -139,14 +123,12 @@ int TOvxFaxConverter::Convert() {
     lines_ = 0;
     int rc;
     std::unique_ptr<FaxLineSource> source = makeSource(rc);
-    if (rc != ecOK || !source)
-        return rc != ecOK ? rc : ecBadArgument;
+    if (rc != ecOK || !source) return rc != ecOK ? rc : ecBadArgument;
     std::string outName = OutFileName.empty() ? replaceExtension(documentFile_, ".OVF") : OutFileName;
     if (!OnOutputLine) {
         writer_.clock = Clock;
         rc = writer_.create(outName, StationID);
-        if (rc != ecOK)
-            return rc;
+        if (rc != ecOK) return rc;
     }
     try {
         rc = run(*source, outName);
@@ -160,8 +142,7 @@ int TOvxFaxConverter::Convert() {
         if (rc == ecOK) {
             writer_.setSenderId(StationID.substr(0, kOvfSenderIdMax));
             rc = writer_.close();
-            if (rc != ecOK)
-                ::unlink(outName.c_str());
+            if (rc != ecOK) ::unlink(outName.c_str());
         } else {
             writer_.abandon();
         }
@@ -171,16 +152,13 @@ int TOvxFaxConverter::Convert() {
 
 void TOvxFaxConverter::ConvertFile() {
     int rc = Convert();
-    if (rc != ecOK)
-        throw EOvxException(rc);
+    if (rc != ecOK) throw EOvxException(rc);
 }
 
 int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
-    if (!status(true, false, source))
-        return ecConvertAbort;
+    if (!status(true, false, source)) return ecConvertAbort;
     int rc = source.open();
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     const bool fine = Resolution == frHigh;
     const int pageWidth = Width == fwWide ? 2048 : 1728;
     const int rowBytes = pageWidth / 8;
@@ -196,8 +174,7 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
     bool morePages = true;
     while (morePages) {
         rc = source.beginPage();
-        if (rc != ecOK)
-            return rc;
+        if (rc != ecOK) return rc;
         ++pages_;
         long lineNo = 0;
         const int imageWidth = source.imageWidth() < 0 ? 0 : source.imageWidth();
@@ -206,8 +183,7 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
         int offset = 0;
         if (options_ & coCenterImage) {
             offset = doubling ? (pageWidth - (imageWidth + margin) * 2) / 32 : (pageWidth - imageWidth - margin) / 16;
-            if (offset < 0)
-                offset = 0;
+            if (offset < 0) offset = 0;
         }
         coder_.setup(pageWidth, margin, doubling);
         const std::size_t imageBytes = (std::size_t(imageWidth) + 7) / 8;
@@ -216,48 +192,37 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
 
         if (!OnOutputLine) {
             rc = writer_.beginPage(flags);
-            if (rc != ecOK)
-                return rc;
+            if (rc != ecOK) return rc;
         }
         for (int i = 0; i < TopMargin; ++i) {
             rc = emitCoded(blank, blankLen, false, false);
-            if (rc != ecOK)
-                return rc;
+            if (rc != ecOK) return rc;
         }
         while (true) {
             bool endOfPage = false;
             std::memset(line_, 0, imageBytes);
             rc = source.readLine(line_, endOfPage, morePages);
-            if (rc != ecOK)
-                return rc;
-            if (endOfPage)
-                break;
+            if (rc != ecOK) return rc;
+            if (endOfPage) break;
             ++lineNo;
-            if (halving && lineNo % 2 == 0)
-                continue;
+            if (halving && lineNo % 2 == 0) continue;
             std::memset(raster_, 0, std::size_t(rowBytes));
             std::memcpy(raster_ + offset, line_, copyBytes);
             std::size_t len = coder_.codeLine(raster_);
             rc = emitCoded(coder_.data(), len, false, false);
-            if (rc != ecOK)
-                return rc;
+            if (rc != ecOK) return rc;
             ++lines_;
             if ((options_ & coYield) && (options_ & coYieldOften) && lines_ % 16 == 0 && OnYield && !OnYield())
                 return ecGotQuitMsg;
         }
         rc = emitCoded(kPageEndBlock, sizeof kPageEndBlock, true, morePages);
-        if (rc == ecOK && !OnOutputLine)
-            rc = writer_.endPage();
-        if (rc != ecOK)
-            return rc;
-        if ((options_ & coYield) && OnYield && !OnYield())
-            return ecGotQuitMsg;
-        if (!status(false, false, source))
-            return ecConvertAbort;
+        if (rc == ecOK && !OnOutputLine) rc = writer_.endPage();
+        if (rc != ecOK) return rc;
+        if ((options_ & coYield) && OnYield && !OnYield()) return ecGotQuitMsg;
+        if (!status(false, false, source)) return ecConvertAbort;
     }
-    if (!status(false, true, source))
-        return ecConvertAbort;
+    if (!status(false, true, source)) return ecConvertAbort;
     return ecOK;
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -18,7 +18,7 @@
 namespace telvane::faximage {
 
 enum TFaxInputDocumentType { idNone, idText, idTextEx, idTiff, idPcx, idDcx, idBmp, idBitmap, idUser };
-using TFaxCvtOptions = unsigned; // a set of the co... option bits
+using TFaxCvtOptions = unsigned;  // a set of the co... option bits
 constexpr TFaxCvtOptions coDoubleWidth = 1, coHalfHeight = 2, coCenterImage = 4, coYield = 8, coYieldOften = 16;
 enum TFaxResolution { frNormal, frHigh };
 enum TFaxWidth { fwNormal, fwWide };
@@ -26,16 +26,16 @@ enum TFaxFont { ffStandard, ffSmall };
 
 class TOvxFaxConverter;
 
-using TFaxStatusEvent = std::function<void(TOvxFaxConverter& F, bool Starting, bool Ending, int PagesConverted,
-                                           long LinesConverted, std::uint64_t BytesConverted,
-                                           std::uint64_t BytesToConvert, bool& Abort)>;
-using TFaxOutputLineEvent = std::function<void(TOvxFaxConverter& F, const std::uint8_t* Data, int Len,
-                                               bool EndOfPage, bool MorePages)>;
+using TFaxStatusEvent =
+    std::function<void(TOvxFaxConverter& F, bool Starting, bool Ending, int PagesConverted, long LinesConverted,
+                       std::uint64_t BytesConverted, std::uint64_t BytesToConvert, bool& Abort)>;
+using TFaxOutputLineEvent =
+    std::function<void(TOvxFaxConverter& F, const std::uint8_t* Data, int Len, bool EndOfPage, bool MorePages)>;
 using TFaxOpenFileEvent = std::function<void(TOvxFaxConverter& F, const std::string& FName)>;
 // Fills Data (room for 4096 bytes) with one line of Len bytes, or sets EndOfPage (and
 // MorePages when another page follows) without a line.
-using TFaxReadLineEvent = std::function<void(TOvxFaxConverter& F, std::uint8_t* Data, int& Len,
-                                             bool& EndOfPage, bool& MorePages)>;
+using TFaxReadLineEvent =
+    std::function<void(TOvxFaxConverter& F, std::uint8_t* Data, int& Len, bool& EndOfPage, bool& MorePages)>;
 using TFaxCloseFileEvent = std::function<void(TOvxFaxConverter& F)>;
 
 class TOvxFaxConverter {
@@ -101,4 +101,4 @@ private:
     long lines_ = 0;
 };
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

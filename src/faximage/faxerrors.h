@@ -14,8 +14,8 @@ constexpr int ecDiskFull = -101;
 constexpr int ecDeviceWrite = -160;
 constexpr int ecBadArgument = -1002;
 constexpr int ecGotQuitMsg = -1003;
-constexpr int ecFaxBadFormat = -8001;     // "File is not an OVF file"
-constexpr int ecUnsupportedImage = -8002; // "Unsupported graphics file format"
+constexpr int ecFaxBadFormat = -8001;      // "File is not an OVF file"
+constexpr int ecUnsupportedImage = -8002;  // "Unsupported graphics file format"
 constexpr int ecConvertAbort = -8003;
 constexpr int ecUnpackAbort = -8004;
 constexpr int ecCantMakeBitmap = -8005;
@@ -24,4 +24,4 @@ constexpr int ecInvalidPageNumber = -8053;
 constexpr int ecBmpTooBig = -8054;
 constexpr int ecEnhFontTooBig = -8055;
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -20,16 +20,13 @@ int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, i
     TOvxFaxUnpacker unpacker;
     unpacker.SetInFileName(ovfPath);
     int count = unpacker.GetPageCount();
-    if (count < 0)
-        return count;
-    if (page < 0 || page > count || count == 0)
-        return ecFaxBadFormat;
+    if (count < 0) return count;
+    if (page < 0 || page > count || count == 0) return ecFaxBadFormat;
     int first = page ? page : 1, last = page ? page : count;
     for (int p = first; p <= last; ++p) {
         FaxPageImage img;
         int rc = unpacker.UnpackPageToRaster(p, img.raster, img.fine);
-        if (rc != ecOK)
-            return rc;
+        if (rc != ecOK) return rc;
         pages.push_back(std::move(img));
     }
     return ecOK;
@@ -37,11 +34,9 @@ int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, i
 
 int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages) {
     SilenceLibtiff();
-    if (pages.empty())
-        return ecBadArgument;
+    if (pages.empty()) return ecBadArgument;
     TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (!tif)
-        return ecAccessDenied;
+    if (!tif) return ecAccessDenied;
     int rc = ecOK;
     for (std::size_t i = 0; i < pages.size() && rc == ecOK; ++i) {
         const Raster& r = pages[i].raster;
@@ -66,15 +61,12 @@ int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pa
         std::vector<std::uint8_t> row(r.stride);
         for (int y = 0; y < r.height && rc == ecOK; ++y) {
             std::copy(r.row(y), r.row(y) + r.stride, row.begin());
-            if (TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) < 0)
-                rc = ecDeviceWrite;
+            if (TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) < 0) rc = ecDeviceWrite;
         }
-        if (rc == ecOK && !TIFFWriteDirectory(tif))
-            rc = ecDeviceWrite;
+        if (rc == ecOK && !TIFFWriteDirectory(tif)) rc = ecDeviceWrite;
     }
     TIFFClose(tif);
-    if (rc != ecOK)
-        ::unlink(path.c_str());
+    if (rc != ecOK) ::unlink(path.c_str());
     return rc;
 }
 
@@ -88,17 +80,15 @@ std::string fmt(const char* f, double a, double b) {
     return buf;
 }
 
-} // namespace
+}  // namespace
 
 int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
-    if (pages.empty())
-        return ecBadArgument;
+    if (pages.empty()) return ecBadArgument;
     std::vector<std::uint8_t> out;
-    std::vector<std::size_t> offsets; // of objects 1..n
+    std::vector<std::size_t> offsets;  // of objects 1..n
     auto add = [&](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
     auto beginObj = [&](std::size_t num) {
-        if (offsets.size() < num)
-            offsets.resize(num);
+        if (offsets.size() < num) offsets.resize(num);
         offsets[num - 1] = out.size();
         add(std::to_string(num) + " 0 obj\n");
     };
@@ -109,8 +99,7 @@ int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
     add("<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
     beginObj(2);
     std::string kids;
-    for (std::size_t i = 0; i < n; ++i)
-        kids += std::to_string(3 + 3 * i) + " 0 R ";
+    for (std::size_t i = 0; i < n; ++i) kids += std::to_string(3 + 3 * i) + " 0 R ";
     add("<< /Type /Pages /Count " + std::to_string(n) + " /Kids [ " + kids + "] >>\nendobj\n");
     for (std::size_t i = 0; i < n; ++i) {
         const Raster& r = pages[i].raster;
@@ -118,15 +107,15 @@ int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
         const double h = (r.height ? r.height : 1) * 72.0 / (pages[i].fine ? 196.0 : 98.0);
         const std::size_t pageObj = 3 + 3 * i, contentObj = pageObj + 1, imageObj = pageObj + 2;
         beginObj(pageObj);
-        add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt("%.4f %.4f", w, h) + "] /Resources << /XObject << /Im0 " +
-            std::to_string(imageObj) + " 0 R >> >> /Contents " + std::to_string(contentObj) + " 0 R >>\nendobj\n");
+        add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt("%.4f %.4f", w, h) +
+            "] /Resources << /XObject << /Im0 " + std::to_string(imageObj) + " 0 R >> >> /Contents " +
+            std::to_string(contentObj) + " 0 R >>\nendobj\n");
         std::string content = "q " + fmt("%.4f 0 0 %.4f", w, h) + " 0 0 cm /Im0 Do Q\n";
         beginObj(contentObj);
         add("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream\nendobj\n");
         uLongf packedSize = compressBound(uLong(r.bits.size()));
         std::vector<std::uint8_t> packed(packedSize);
-        if (compress2(packed.data(), &packedSize, r.bits.data(), uLong(r.bits.size()), 9) != Z_OK)
-            return ecOutOfMemory;
+        if (compress2(packed.data(), &packedSize, r.bits.data(), uLong(r.bits.size()), 9) != Z_OK) return ecOutOfMemory;
         packed.resize(packedSize);
         beginObj(imageObj);
         add("<< /Type /XObject /Subtype /Image /Width " + std::to_string(r.width) + " /Height " +
@@ -160,4 +149,4 @@ int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int p
     return rc != ecOK ? rc : WritePdf(pdfPath, pages);
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -27,4 +27,4 @@ int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages);
 int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page = 0);
 int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page = 0);
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -84,8 +84,8 @@ int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out);
 std::unique_ptr<FaxLineSource> MakeBmpSource(const std::string& path);
 std::unique_ptr<FaxLineSource> MakeBmpSource(std::vector<std::uint8_t> fileBytes);
 std::unique_ptr<FaxLineSource> MakeRasterSource(const Raster* raster);
-std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer,
-                                              int linesPerPage, int tabStop);
+std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer, int linesPerPage,
+                                              int tabStop);
 std::unique_ptr<FaxLineSource> MakeTiffSource(const std::string& path);
 std::unique_ptr<FaxLineSource> MakePcxSource(const std::string& path);
 std::unique_ptr<FaxLineSource> MakeDcxSource(const std::string& path);
@@ -94,4 +94,4 @@ std::unique_ptr<FaxLineSource> MakeTiffSource(std::vector<std::uint8_t> fileByte
 std::unique_ptr<FaxLineSource> MakePcxSource(std::vector<std::uint8_t> fileBytes);
 std::unique_ptr<FaxLineSource> MakeDcxSource(std::vector<std::uint8_t> fileBytes);
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -18,8 +18,7 @@ namespace {
 std::string stripExtension(const std::string& name) {
     std::size_t slash = name.find_last_of('/');
     std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        return name.substr(0, dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return name.substr(0, dot);
     return name;
 }
 
@@ -39,13 +38,12 @@ private:
     const std::function<void(const std::uint8_t*, std::size_t)>& f_;
 };
 
-} // namespace
+}  // namespace
 
 TOvxFaxUnpacker::TOvxFaxUnpacker() = default;
 
 void TOvxFaxUnpacker::SetInFileName(const std::string& name) {
-    if (strcasecmp(name.c_str(), inFileName_.c_str()) == 0)
-        return;
+    if (strcasecmp(name.c_str(), inFileName_.c_str()) == 0) return;
     inFileName_ = name;
     OutFileName = stripExtension(name);
 }
@@ -71,12 +69,10 @@ int TOvxFaxUnpacker::GetPageCount() {
 int TOvxFaxUnpacker::GetFaxInfo(bool& fine, bool& wide) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     OvfPageHeader ph;
     rc = reader.seekPage(1, ph);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     fine = ph.fine();
     wide = ph.wide();
     return ecOK;
@@ -87,14 +83,12 @@ int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
                                 bool& fine, int& lineBytes) {
     OvfPageHeader ph;
     int rc = reader.seekPage(page, ph);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     fine = ph.fine();
     lineBytes = ph.lineWidth() / 8;
     const bool compress = corrections && WhitespaceCompression && WhitespaceFrom > 0 && WhitespaceTo > 0;
     const TAutoScaleMode scale = corrections && !fine ? AutoScaleMode : asNone;
-    if (scale == asHalfWidth)
-        lineBytes /= 2;
+    if (scale == asHalfWidth) lineBytes /= 2;
 
     std::uint8_t half[256];
     static const std::uint8_t kBlank[512] = {};
@@ -107,27 +101,22 @@ int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
                 unsigned v = unsigned(line[2 * i] << 8) | line[2 * i + 1];
                 std::uint8_t b = 0;
                 for (int k = 0; k < 8; ++k)
-                    if (v & (3u << (14 - 2 * k)))
-                        b |= std::uint8_t(0x80 >> k);
+                    if (v & (3u << (14 - 2 * k))) b |= std::uint8_t(0x80 >> k);
                 half[i] = b;
             }
             out(half, n);
         } else {
             out(line, bytes);
-            if (scale == asDoubleHeight)
-                out(line, bytes);
+            if (scale == asDoubleHeight) out(line, bytes);
         }
-        if (++delivered % 16 == 0 && (Options & uoYield) && OnYield && !OnYield())
-            quit = true;
+        if (++delivered % 16 == 0 && (Options & uoYield) && OnYield && !OnYield()) quit = true;
     };
     long blanks = 0;
     std::size_t blankBytes = std::size_t(ph.lineWidth() / 8);
     auto release = [&](bool atEnd) {
         long n = blanks >= WhitespaceFrom ? std::min<long>(blanks, WhitespaceTo) : blanks;
-        if (atEnd && WhitespaceFrom == WhitespaceTo)
-            n = 0;
-        for (long i = 0; i < n; ++i)
-            deliver(kBlank, blankBytes);
+        if (atEnd && WhitespaceFrom == WhitespaceTo) n = 0;
+        for (long i = 0; i < n; ++i) deliver(kBlank, blankBytes);
         blanks = 0;
     };
     std::function<void(const std::uint8_t*, std::size_t)> onLine = [&](const std::uint8_t* line, std::size_t bytes) {
@@ -146,59 +135,45 @@ int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
     FaxLineDecoder decoder(&sink);
     std::uint64_t done = 0;
     rc = reader.readPageData([&](const std::uint8_t* data, std::size_t size) {
-        if ((Options & uoAbort) || quit)
-            return false;
+        if ((Options & uoAbort) || quit) return false;
         done += size;
         return !decoder.feed(data, size) && !(Options & uoAbort) && !quit;
     });
-    if (rc == ecOK && (Options & uoAbort))
-        rc = ecUnpackAbort;
-    if (rc == ecOK && quit)
-        rc = ecGotQuitMsg;
-    if (rc != ecOK)
-        return rc;
-    if (!decoder.pageEnded())
-        decoder.finish();
-    if (compress)
-        release(true);
-    if (OnStatus)
-        OnStatus(*this, inFileName_, page, done, ph.imageLength);
+    if (rc == ecOK && (Options & uoAbort)) rc = ecUnpackAbort;
+    if (rc == ecOK && quit) rc = ecGotQuitMsg;
+    if (rc != ecOK) return rc;
+    if (!decoder.pageEnded()) decoder.finish();
+    if (compress) release(true);
+    if (OnStatus) OnStatus(*this, inFileName_, page, done, ph.imageLength);
     return ecOK;
 }
 
 int TOvxFaxUnpacker::UnpackPage(int page) {
     int rc = checkSettings();
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     OvfReader reader;
     rc = reader.open(inFileName_);
-    if (rc != ecOK)
-        return rc;
-    if (OnOutputLine)
-        OnOutputLine(*this, true, false, nullptr, 0, page);
+    if (rc != ecOK) return rc;
+    if (OnOutputLine) OnOutputLine(*this, true, false, nullptr, 0, page);
     bool fine = false;
     int lineBytes = 0;
     rc = decodePage(
         reader, page,
         [&](const std::uint8_t* d, std::size_t n) {
-            if (OnOutputLine)
-                OnOutputLine(*this, false, false, d, int(n), page);
+            if (OnOutputLine) OnOutputLine(*this, false, false, d, int(n), page);
         },
         true, fine, lineBytes);
-    if (OnOutputLine)
-        OnOutputLine(*this, false, true, nullptr, 0, page);
+    if (OnOutputLine) OnOutputLine(*this, false, true, nullptr, 0, page);
     return rc;
 }
 
 int TOvxFaxUnpacker::UnpackFile() {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     int pages = reader.pageCount();
     reader.close();
-    for (int p = 1; p <= pages && rc == ecOK; ++p)
-        rc = UnpackPage(p);
+    for (int p = 1; p <= pages && rc == ecOK; ++p) rc = UnpackPage(p);
     return rc;
 }
 
@@ -218,8 +193,7 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
                 Options |= uoAbort;
                 return;
             }
-            if (rows.size() < std::size_t(count + 1) * 256)
-                rows.resize(rows.size() + 1024 * 256);
+            if (rows.size() < std::size_t(count + 1) * 256) rows.resize(rows.size() + 1024 * 256);
             std::memcpy(rows.data() + std::size_t(count) * 256, d, n);
             for (std::size_t i = n; i > maxUsed; --i)
                 if (d[i - 1]) {
@@ -234,11 +208,9 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
         Options &= ~unsigned(uoAbort);
         return ecOutOfMemory;
     }
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     std::size_t bytes = trim ? (maxUsed + 1) / 2 * 2 : std::size_t(lineBytes);
-    if (bytes == 0)
-        bytes = std::size_t(lineBytes);
+    if (bytes == 0) bytes = std::size_t(lineBytes);
     int ydpi = fine || (trim && AutoScaleMode == asDoubleHeight) ? 196 : 98;
     int xdpi = trim && !fine && AutoScaleMode == asHalfWidth ? 102 : 204;
     out = Raster(int(bytes * 8), count, xdpi, ydpi);
@@ -249,20 +221,16 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
 
 int TOvxFaxUnpacker::UnpackPageToBitmap(int page, Raster& out) {
     int rc = checkSettings();
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     OvfReader reader;
     rc = reader.open(inFileName_);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     rc = pageImage(reader, page, out, true);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     if (Scaling && (hMul_ != hDiv_ || vMul_ != vDiv_)) {
         std::int64_t w = std::int64_t(out.width) * hMul_ / hDiv_;
         std::int64_t h = std::int64_t(out.height) * vMul_ / vDiv_;
-        if (w <= 0 || h <= 0 || w > kMaxPageRows || h > kMaxPageRows * 4)
-            return ecCantMakeBitmap;
+        if (w <= 0 || h <= 0 || w > kMaxPageRows || h > kMaxPageRows * 4) return ecCantMakeBitmap;
         out = StretchRaster(out, int(w), int(h));
     }
     return ecOK;
@@ -271,27 +239,23 @@ int TOvxFaxUnpacker::UnpackPageToBitmap(int page, Raster& out) {
 int TOvxFaxUnpacker::UnpackPageToRaster(int page, Raster& out, bool& fine) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     rc = pageImage(reader, page, out, false);
-    if (rc == ecOK)
-        fine = out.ydpi == 196;
+    if (rc == ecOK) fine = out.ydpi == 196;
     return rc;
 }
 
 int TOvxFaxUnpacker::UnpackPageToPcx(int page) {
     Raster r;
     int rc = UnpackPageToBitmap(page, r);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     return WriteFileBytes(outputName("PCX"), EncodePcx(r));
 }
 
 int TOvxFaxUnpacker::UnpackPageToBmp(int page) {
     Raster r;
     int rc = UnpackPageToBitmap(page, r);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     std::vector<std::uint8_t> bytes;
     rc = EncodeBmp(r, bytes);
     return rc != ecOK ? rc : WriteFileBytes(outputName("BMP"), bytes);
@@ -299,16 +263,13 @@ int TOvxFaxUnpacker::UnpackPageToBmp(int page) {
 
 int TOvxFaxUnpacker::UnpackFileToDcx() {
     int pages = GetPageCount();
-    if (pages < 0)
-        return pages;
-    if (pages > 1023)
-        return ecBadArgument;
+    if (pages < 0) return pages;
+    if (pages > 1023) return ecBadArgument;
     std::vector<std::vector<std::uint8_t>> pcx;
     for (int p = 1; p <= pages; ++p) {
         Raster r;
         int rc = UnpackPageToBitmap(p, r);
-        if (rc != ecOK)
-            return rc;
+        if (rc != ecOK) return rc;
         pcx.push_back(EncodePcx(r));
     }
     return WriteFileBytes(outputName("DCX"), EncodeDcx(pcx));
@@ -322,31 +283,28 @@ std::vector<std::uint8_t> EncodePcx(const Raster& r) {
         out[at] = std::uint8_t(v);
         out[at + 1] = std::uint8_t(v >> 8);
     };
-    out[0] = 10; // manufacturer
-    out[1] = 2;  // version
-    out[2] = 1;  // run-length encoding
-    out[3] = 1;  // bits per pel
+    out[0] = 10;  // manufacturer
+    out[1] = 2;   // version
+    out[2] = 1;   // run-length encoding
+    out[3] = 1;   // bits per pel
     put16(4, 0);
     put16(6, 0);
     put16(8, r.width > 0 ? r.width - 1 : 0);
     put16(10, r.height > 0 ? r.height - 1 : 0);
     put16(12, r.xdpi);
     put16(14, r.ydpi);
-    out[19] = out[20] = out[21] = 0xFF; // palette entry 1 white (entry 0 black)
-    out[65] = 1;                        // planes
+    out[19] = out[20] = out[21] = 0xFF;  // palette entry 1 white (entry 0 black)
+    out[65] = 1;                         // planes
     put16(66, int(r.stride));
     put16(68, 1);
     std::vector<std::uint8_t> inv(r.stride);
     for (int y = 0; y < r.height; ++y) {
         const std::uint8_t* row = r.row(y);
-        for (std::size_t i = 0; i < r.stride; ++i)
-            inv[i] = std::uint8_t(~row[i]);
+        for (std::size_t i = 0; i < r.stride; ++i) inv[i] = std::uint8_t(~row[i]);
         for (std::size_t i = 0; i < r.stride;) {
             std::size_t n = 1;
-            while (i + n < r.stride && inv[i + n] == inv[i] && n < 63)
-                ++n;
-            if (n > 1 || inv[i] >= 0xC0)
-                out.push_back(std::uint8_t(0xC0 + n));
+            while (i + n < r.stride && inv[i + n] == inv[i] && n < 63) ++n;
+            if (n > 1 || inv[i] >= 0xC0) out.push_back(std::uint8_t(0xC0 + n));
             out.push_back(inv[i]);
             i += n;
         }
@@ -355,14 +313,12 @@ std::vector<std::uint8_t> EncodePcx(const Raster& r) {
 }
 
 int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
-    if (r.height >= 32768)
-        return ecBmpTooBig;
+    if (r.height >= 32768) return ecBmpTooBig;
     std::size_t stride = (std::size_t(r.width) + 31) / 32 * 4;
     std::size_t dataSize = stride * std::size_t(r.height);
     out.assign(62 + dataSize, 0);
     auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out[at + i] = std::uint8_t(v >> (8 * i));
+        for (int i = 0; i < 4; ++i) out[at + i] = std::uint8_t(v >> (8 * i));
     };
     out[0] = 'B';
     out[1] = 'M';
@@ -382,10 +338,8 @@ int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
     for (int y = 0; y < r.height; ++y) {
         std::uint8_t* dst = out.data() + 62 + std::size_t(r.height - 1 - y) * stride;
         const std::uint8_t* src = r.row(y);
-        for (std::size_t i = 0; i < r.stride; ++i)
-            dst[i] = std::uint8_t(~src[i]);
-        if (r.width % 8)
-            dst[r.stride - 1] |= std::uint8_t(0xFF >> (r.width % 8));
+        for (std::size_t i = 0; i < r.stride; ++i) dst[i] = std::uint8_t(~src[i]);
+        if (r.width % 8) dst[r.stride - 1] |= std::uint8_t(0xFF >> (r.width % 8));
     }
     return ecOK;
 }
@@ -393,8 +347,7 @@ int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
 std::vector<std::uint8_t> EncodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages) {
     std::vector<std::uint8_t> out(4100, 0);
     auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out[at + i] = std::uint8_t(v >> (8 * i));
+        for (int i = 0; i < 4; ++i) out[at + i] = std::uint8_t(v >> (8 * i));
     };
     put32(0, 0x3ADE68B1u);
     for (std::size_t i = 0; i < pcxPages.size() && i < 1023; ++i) {
@@ -406,44 +359,36 @@ std::vector<std::uint8_t> EncodeDcx(const std::vector<std::vector<std::uint8_t>>
 
 Raster StretchRaster(const Raster& r, int width, int height) {
     Raster out(width, height, r.xdpi, r.ydpi);
-    if (r.empty())
-        return out;
+    if (r.empty()) return out;
     std::vector<int> srcX(std::size_t(width > 0 ? width : 0));
-    for (int x = 0; x < width; ++x)
-        srcX[std::size_t(x)] = int(std::int64_t(x) * r.width / width);
+    for (int x = 0; x < width; ++x) srcX[std::size_t(x)] = int(std::int64_t(x) * r.width / width);
     for (int y = 0; y < height; ++y) {
         const int sy = int(std::int64_t(y) * r.height / height);
         std::uint8_t* dst = out.row(y);
         for (int x = 0; x < width; ++x)
-            if (r.pixel(srcX[std::size_t(x)], sy))
-                dst[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+            if (r.pixel(srcX[std::size_t(x)], sy)) dst[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
     }
     return out;
 }
 
 int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    if (path.empty())
-        return ecFileNotFound;
+    if (path.empty()) return ecFileNotFound;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
     std::size_t done = 0;
     int rc = ecOK;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             rc = n < 0 ? OvxIoError(errno, true) : ecDeviceWrite;
             break;
         }
         done += std::size_t(n);
     }
-    if (::close(fd) != 0 && rc == ecOK)
-        rc = OvxIoError(errno, true);
-    if (rc != ecOK)
-        ::unlink(path.c_str());
+    if (::close(fd) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
+    if (rc != ecOK) ::unlink(path.c_str());
     return rc;
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

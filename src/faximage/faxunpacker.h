@@ -16,7 +16,7 @@
 
 namespace telvane::faximage {
 
-using TUnpackerOptions = unsigned; // a set of the uo... option bits
+using TUnpackerOptions = unsigned;  // a set of the uo... option bits
 constexpr TUnpackerOptions uoYield = 1, uoAbort = 2;
 enum TAutoScaleMode { asNone, asDoubleHeight, asHalfWidth };
 
@@ -48,10 +48,18 @@ public:
     int HorizDiv() const { return hDiv_; }
     int VertMult() const { return vMul_; }
     int VertDiv() const { return vDiv_; }
-    void SetHorizMult(int v) { if (v > 0) hMul_ = v; }
-    void SetHorizDiv(int v) { if (v > 0) hDiv_ = v; }
-    void SetVertMult(int v) { if (v > 0) vMul_ = v; }
-    void SetVertDiv(int v) { if (v > 0) vDiv_ = v; }
+    void SetHorizMult(int v) {
+        if (v > 0) hMul_ = v;
+    }
+    void SetHorizDiv(int v) {
+        if (v > 0) hDiv_ = v;
+    }
+    void SetVertMult(int v) {
+        if (v > 0) vMul_ = v;
+    }
+    void SetVertDiv(int v) {
+        if (v > 0) vDiv_ = v;
+    }
 
     TUnpackOutputLineEvent OnOutputLine;
     TUnpackStatusEvent OnStatus;
@@ -98,4 +106,4 @@ Raster StretchRaster(const Raster& r, int width, int height);
 // Writes bytes to a file, deleting it again on failure.
 int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -17,11 +17,9 @@ namespace telvane::faximage {
 
 int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (path.empty())
-        return ecFileNotFound;
+    if (path.empty()) return ecFileNotFound;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return OvxIoError(errno, false);
+    if (fd < 0) return OvxIoError(errno, false);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         int rc = OvxIoError(errno, false);
@@ -36,15 +34,13 @@ int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
     std::size_t got = 0;
     while (got < out.size()) {
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int rc = OvxIoError(errno, false);
             ::close(fd);
             return rc;
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         got += std::size_t(n);
     }
     out.resize(got);
@@ -70,7 +66,7 @@ struct BayerTable {
     }
 };
 
-} // namespace
+}  // namespace
 
 bool DitherBlack(int x, int y, int rgbSum) {
     static const BayerTable table;
@@ -98,8 +94,7 @@ public:
         }
         endOfPage = false;
         std::memcpy(line, r_->row(y_), r_->stride);
-        if (r_->width % 8)
-            line[r_->stride - 1] &= std::uint8_t(0xFF << (8 - r_->width % 8));
+        if (r_->width % 8) line[r_->stride - 1] &= std::uint8_t(0xFF << (8 - r_->width % 8));
         ++y_;
         return ecOK;
     }
@@ -111,17 +106,14 @@ private:
     int y_ = 0;
 };
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<FaxLineSource> MakeRasterSource(const Raster* raster) {
-    return std::make_unique<RasterSource>(raster);
-}
+std::unique_ptr<FaxLineSource> MakeRasterSource(const Raster* raster) { return std::make_unique<RasterSource>(raster); }
 
 // ---- bitmap font ----
 
 int BitmapFontRenderer::prepare(bool fine, int pageWidth, int leftMargin) {
-    if (FaxFontResource().size() != kFaxFontSize)
-        return ecFontFileNotFound;
+    if (FaxFontResource().size() != kFaxFontSize) return ecFontFileNotFound;
     fine_ = fine;
     int gw = glyphWidth();
     int chars = pageWidth / gw - leftMargin / gw;
@@ -130,9 +122,7 @@ int BitmapFontRenderer::prepare(bool fine, int pageWidth, int leftMargin) {
     return ecOK;
 }
 
-int BitmapFontRenderer::rowCount() const {
-    return (small_ ? 8 : 16) * (fine_ ? 2 : 1);
-}
+int BitmapFontRenderer::rowCount() const { return (small_ ? 8 : 16) * (fine_ ? 2 : 1); }
 
 void BitmapFontRenderer::renderLine(std::string_view text, Raster& out) {
     const int gw = glyphWidth();
@@ -140,11 +130,9 @@ void BitmapFontRenderer::renderLine(std::string_view text, Raster& out) {
     const int rowBytes = small_ ? 2 : 3;
     const std::uint8_t* font = FaxFontResource().data() + (small_ ? 0 : kFaxFontLargeOffset);
     std::size_t n = text.size();
-    if (maxChars_ && n > maxChars_)
-        n = maxChars_;
+    if (maxChars_ && n > maxChars_) n = maxChars_;
     int width = int(n) * gw;
-    if (width > maxWidth_)
-        width = maxWidth_ - maxWidth_ % gw;
+    if (width > maxWidth_) width = maxWidth_ - maxWidth_ % gw;
     n = std::size_t(width / gw);
     int rows = rowCount();
     if (out.width != width || out.height != rows)
@@ -156,19 +144,16 @@ void BitmapFontRenderer::renderLine(std::string_view text, Raster& out) {
         int x0 = int(c) * gw;
         for (int gy = 0; gy < glyphRows; ++gy) {
             std::uint32_t bits = 0;
-            for (int b = 0; b < rowBytes; ++b)
-                bits = (bits << 8) | glyph[gy * rowBytes + b];
-            bits >>= rowBytes * 8 - gw; // gw significant bits, first pel highest
-            if (!bits)
-                continue;
+            for (int b = 0; b < rowBytes; ++b) bits = (bits << 8) | glyph[gy * rowBytes + b];
+            bits >>= rowBytes * 8 - gw;  // gw significant bits, first pel highest
+            if (!bits) continue;
             for (int rep = 0; rep < (fine_ ? 2 : 1); ++rep) {
                 std::uint8_t* row = out.row(gy * (fine_ ? 2 : 1) + rep);
                 for (int x = 0; x < gw; ++x)
-                    if (bits & (1u << (gw - 1 - x)))
-                        row[(x0 + x) >> 3] |= std::uint8_t(0x80 >> ((x0 + x) & 7));
+                    if (bits & (1u << (gw - 1 - x))) row[(x0 + x) >> 3] |= std::uint8_t(0x80 >> ((x0 + x) & 7));
             }
         }
     }
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -41,7 +41,7 @@ int nextChange(const std::uint8_t* row, int rowBytes, int pos, int end, bool bla
     return end;
 }
 
-} // namespace
+}  // namespace
 
 struct CodeTables {
     const mh::Code* term[2];
@@ -56,7 +56,7 @@ const CodeTables& codeTables() {
     return t;
 }
 
-} // namespace
+}  // namespace
 
 void FaxLineCoder::setup(int pageWidth, int leftMargin, bool doubleWidth) {
     tables_ = &codeTables();
@@ -91,12 +91,11 @@ inline void FaxLineCoder::putRun(int run, bool black) {
 }
 
 std::size_t FaxLineCoder::codeLine(const std::uint8_t* raster) {
-    if (!tables_)
-        tables_ = &codeTables();
+    if (!tables_) tables_ = &codeTables();
     byte_ = 0;
     acc_ = 0;
     nacc_ = 0;
-    put(0x8000, 16); // four fill bits and EOL, ending on a byte boundary
+    put(0x8000, 16);  // four fill bits and EOL, ending on a byte boundary
 
     const int rowBytes = pageWidth_ / 8;
     bool blank = true;
@@ -106,8 +105,7 @@ std::size_t FaxLineCoder::codeLine(const std::uint8_t* raster) {
         std::memcpy(&w, raster + i, 8);
         blank = w == 0;
     }
-    for (; i < rowBytes && blank; ++i)
-        blank = raster[i] == 0;
+    for (; i < rowBytes && blank; ++i) blank = raster[i] == 0;
     if (blank) {
         putRun(pageWidth_, false);
     } else {
@@ -121,7 +119,7 @@ std::size_t FaxLineCoder::codeLine(const std::uint8_t* raster) {
             run += next - pos;
             pos = next;
             if (pos >= scan) {
-                putRun(pageWidth_ - total, black); // the last run fills the line
+                putRun(pageWidth_ - total, black);  // the last run fills the line
                 break;
             }
             putRun(run * scale, black);
@@ -140,4 +138,4 @@ std::size_t FaxLineCoder::codeLine(const std::uint8_t* raster) {
     return byte_ + 2;
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

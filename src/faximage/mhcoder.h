@@ -44,10 +44,10 @@ private:
     int leftMargin_ = 50;
     bool doubleWidth_ = false;
     std::uint8_t buf_[kCodeBufferSize];
-    std::size_t byte_ = 0;  // index of the byte being filled
-    std::uint64_t acc_ = 0; // pending bits, first bit in bit 0
+    std::size_t byte_ = 0;   // index of the byte being filled
+    std::uint64_t acc_ = 0;  // pending bits, first bit in bit 0
     int nacc_ = 0;
     const CodeTables* tables_ = nullptr;
 };
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -209,18 +209,15 @@ const CodeEntry kCodes[] = {
 
 struct Tables {
     std::array<Code, 64> term[2];
-    std::array<Code, 41> makeup[2]; // index run / 64, 1..40
+    std::array<Code, 41> makeup[2];  // index run / 64, 1..40
     Tables() {
         for (const CodeEntry& e : kCodes) {
-            if (e.run < 0)
-                continue;
+            if (e.run < 0) continue;
             Code c{0, 0};
             for (const char* p = e.bits; *p; ++p, ++c.length)
-                if (*p == '1')
-                    c.bits |= std::uint16_t(1u << c.length);
+                if (*p == '1') c.bits |= std::uint16_t(1u << c.length);
             for (int colour = 0; colour < 2; ++colour) {
-                if (!(colour ? e.black : e.white))
-                    continue;
+                if (!(colour ? e.black : e.white)) continue;
                 if (e.run < 64)
                     term[colour][e.run] = c;
                 else
@@ -235,27 +232,19 @@ const Tables& tables() {
     return t;
 }
 
-} // namespace
+}  // namespace
 
-const Code& terminating(bool black, int run) {
-    return tables().term[black][run];
-}
+const Code& terminating(bool black, int run) { return tables().term[black][run]; }
 
-const Code& makeup(bool black, int run) {
-    return tables().makeup[black][run / 64];
-}
+const Code& makeup(bool black, int run) { return tables().makeup[black][run / 64]; }
 
-const Code* terminatingTable(bool black) {
-    return tables().term[black].data();
-}
+const Code* terminatingTable(bool black) { return tables().term[black].data(); }
 
-const Code* makeupTable(bool black) {
-    return tables().makeup[black].data();
-}
+const Code* makeupTable(bool black) { return tables().makeup[black].data(); }
 
 const CodeEntry* allCodes(int& count) {
     count = int(sizeof kCodes / sizeof kCodes[0]);
     return kCodes;
 }
 
-} // namespace telvane::faximage::mh
+}  // namespace telvane::faximage::mh

@@ -9,7 +9,7 @@
 namespace telvane::faximage::mh {
 
 struct Code {
-    std::uint16_t bits; // transmitted bits, first bit in bit 0
+    std::uint16_t bits;  // transmitted bits, first bit in bit 0
     std::uint8_t length;
 };
 
@@ -33,4 +33,4 @@ struct CodeEntry {
 // for both colours) and EOL (listed for both colours). `count` receives the number of entries.
 const CodeEntry* allCodes(int& count);
 
-} // namespace telvane::faximage::mh
+}  // namespace telvane::faximage::mh

@@ -16,21 +16,21 @@ namespace {
 constexpr int kPeekBits = 13;
 
 struct Entry {
-    std::int16_t run;    // run length; -1 = invalid code
-    std::uint8_t length; // bits consumed
+    std::int16_t run;     // run length; -1 = invalid code
+    std::uint8_t length;  // bits consumed
 };
 
 constexpr int kShortBits = 9;
 constexpr int kPairBits = 10;
 // White make-up 1728 (010011011) then white terminating 0 (00110101), first bit in bit 0.
 constexpr int kWhiteLine1728Bits = 17;
-constexpr std::uint64_t kWhiteLine1728 = 0x159B2; // bits 0..16 of B2 59 01
+constexpr std::uint64_t kWhiteLine1728 = 0x159B2;  // bits 0..16 of B2 59 01
 constexpr std::uint64_t kWhiteLine1728Mask = (1u << kWhiteLine1728Bits) - 1;
 
 // Two terminating codes (this colour, then the other) found within the next 10 bits.
 struct PairEntry {
-    std::uint8_t first, second; // runs
-    std::uint8_t length;        // bits of both codes; 0 = no pair here
+    std::uint8_t first, second;  // runs
+    std::uint8_t length;         // bits of both codes; 0 = no pair here
     std::uint8_t pad;
 };
 
@@ -43,19 +43,17 @@ struct DecodeTables {
         int count = 0;
         const mh::CodeEntry* codes = mh::allCodes(count);
         for (int colour = 0; colour < 2; ++colour) {
-            std::unordered_set<std::uint32_t> prefixes; // (length << 16) | bits
+            std::unordered_set<std::uint32_t> prefixes;  // (length << 16) | bits
             std::unordered_set<std::uint32_t> leaves;
             std::int16_t runOf[1 << kPeekBits] = {};
             for (int i = 0; i < count; ++i) {
                 const mh::CodeEntry& e = codes[i];
-                if (!(colour ? e.black : e.white))
-                    continue;
+                if (!(colour ? e.black : e.white)) continue;
                 std::uint32_t bits = 0;
                 int len = 0;
                 for (const char* p = e.bits; *p; ++p, ++len) {
                     prefixes.insert((std::uint32_t(len) << 16) | bits);
-                    if (*p == '1')
-                        bits |= 1u << len;
+                    if (*p == '1') bits |= 1u << len;
                 }
                 if (e.run >= 0) {
                     leaves.insert((std::uint32_t(len) << 16) | bits);
@@ -105,7 +103,7 @@ const DecodeTables& decodeTables() {
     return t;
 }
 
-} // namespace
+}  // namespace
 
 void FaxLineDecoder::reset() {
     acc_ = 0;
@@ -125,15 +123,11 @@ void FaxLineDecoder::reset() {
 
 void FaxLineDecoder::addRun(int run) {
     eolRun_ = 0;
-    if (!seenEol_)
-        return;
-    if (pos_ + run > kMaxLineBytes * 8)
-        return;
-    if (black_ && run > 0)
-        fillBlack(pos_, run);
+    if (!seenEol_) return;
+    if (pos_ + run > kMaxLineBytes * 8) return;
+    if (black_ && run > 0) fillBlack(pos_, run);
     pos_ += run;
-    if (run < 64)
-        black_ = !black_;
+    if (run < 64) black_ = !black_;
 }
 
 void FaxLineDecoder::endOfLine() {
@@ -146,8 +140,7 @@ void FaxLineDecoder::endOfLine() {
             ++lines_;
         }
     }
-    if (dirty_ > 0)
-        std::memset(line_, 0, std::size_t(dirty_));
+    if (dirty_ > 0) std::memset(line_, 0, std::size_t(dirty_));
     dirty_ = 0;
     pos_ = 0;
     black_ = false;
@@ -179,14 +172,12 @@ FaxLineDecoder::Step FaxLineDecoder::step(bool final) {
         pendingZeros_ = 0;
         endOfLine();
         seenEol_ = true;
-        if (++eolRun_ >= 3)
-            ended_ = true;
+        if (++eolRun_ >= 3) ended_ = true;
         return Step::Done;
     }
     const Entry& e = decodeTables().table[black_][acc_ & ((1u << kPeekBits) - 1)];
     if (e.length > nbits_) {
-        if (final)
-            drop(nbits_);
+        if (final) drop(nbits_);
         return Step::NeedBits;
     }
     drop(e.length);
@@ -217,8 +208,7 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                 acc_ |= std::uint64_t(*p++) << nbits_;
                 nbits_ += 8;
             }
-            if (nbits_ < 32)
-                break; // keep the remaining bits for the next piece
+            if (nbits_ < 32) break;  // keep the remaining bits for the next piece
         }
         if (!skipOnes_ && pendingZeros_ == 0 && seenEol_) {
             // Run codes and EOLs of a page: the common case, kept in registers.
@@ -230,8 +220,7 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
             std::uint8_t* const line = line_;
             while (nbits >= 24) {
                 if ((acc & 0x7FF) == 0) {
-                    if (acc == 0)
-                        break;
+                    if (acc == 0) break;
                     const int z = __builtin_ctzll(acc);
                     acc >>= z + 1;
                     nbits -= z + 1;
@@ -279,15 +268,13 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                 Entry e = dt.shortTable[black][acc & ((1u << kShortBits) - 1)];
                 if (e.length == 0) {
                     e = dt.table[black][acc & ((1u << kPeekBits) - 1)];
-                    if (e.run < 0)
-                        break;
+                    if (e.run < 0) break;
                 }
                 acc >>= e.length;
                 nbits -= e.length;
                 const int run = e.run;
                 eolRun_ = 0;
-                if (pos + run > kMaxLineBytes * 8)
-                    continue;
+                if (pos + run > kMaxLineBytes * 8) continue;
                 if (run < 57) {
                     // Short runs without branches: OR a 64-pel mask (empty for white) into the
                     // line; the line buffer has 8 bytes of slack for this.
@@ -304,23 +291,19 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
                     const int stop = pos + run;
                     const int sb = pos >> 3, eb = (stop - 1) >> 3;
                     line[sb] |= std::uint8_t(0xFF >> (pos & 7));
-                    for (int i = sb + 1; i < eb; ++i)
-                        line[i] = 0xFF;
+                    for (int i = sb + 1; i < eb; ++i) line[i] = 0xFF;
                     line[eb] |= std::uint8_t(0xFF << (7 - ((stop - 1) & 7)));
-                    if (eb >= dirty)
-                        dirty = eb + 1;
+                    if (eb >= dirty) dirty = eb + 1;
                 }
                 pos += run;
-                if (run < 64)
-                    black = !black;
+                if (run < 64) black = !black;
             }
             pos_ = pos;
             dirty_ = dirty;
             black_ = black;
             acc_ = acc;
             nbits_ = nbits;
-            if (nbits_ < 32 || ended_)
-                continue;
+            if (nbits_ < 32 || ended_) continue;
         }
         step(false);
     }
@@ -329,13 +312,11 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
 
 void FaxLineDecoder::finish() {
     while (!ended_ && nbits_ > 0) {
-        if (step(true) == Step::NeedBits)
-            break;
+        if (step(true) == Step::NeedBits) break;
     }
     acc_ = 0;
     nbits_ = 0;
-    if (!ended_)
-        endOfLine();
+    if (!ended_) endOfLine();
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -55,14 +55,12 @@ private:
         const int sb = start >> 3, eb = (end - 1) >> 3;
         const std::uint8_t first = std::uint8_t(0xFF >> (start & 7));
         const std::uint8_t last = std::uint8_t(0xFF << (7 - ((end - 1) & 7)));
-        if (eb >= dirty_)
-            dirty_ = eb + 1;
+        if (eb >= dirty_) dirty_ = eb + 1;
         if (sb == eb) {
             line_[sb] |= first & last;
         } else {
             line_[sb] |= first;
-            for (int i = sb + 1; i < eb; ++i)
-                line_[i] = 0xFF;
+            for (int i = sb + 1; i < eb; ++i) line_[i] = 0xFF;
             line_[eb] |= last;
         }
     }
@@ -75,12 +73,12 @@ private:
     bool black_;
     bool seenEol_;
     bool ended_;
-    int eolRun_;         // EOLs since the last run code
-    int pos_;            // pels assembled in the current line
-    int dirty_;          // line bytes that may hold black pels
+    int eolRun_;  // EOLs since the last run code
+    int pos_;     // pels assembled in the current line
+    int dirty_;   // line bytes that may hold black pels
     long lines_;
     long errors_;
-    std::uint8_t line_[kMaxLineBytes + 8]; // 8 bytes of slack for word-wide stores
+    std::uint8_t line_[kMaxLineBytes + 8];  // 8 bytes of slack for word-wide stores
 };
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

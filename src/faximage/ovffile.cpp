@@ -21,15 +21,10 @@ void put16(std::uint8_t* p, std::uint16_t v) {
     p[1] = std::uint8_t(v >> 8);
 }
 void put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
 }
-std::uint16_t get16(const std::uint8_t* p) {
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
-std::uint32_t get32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
+std::uint16_t get16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint32_t get32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
 
 std::tm localNow() {
     std::time_t t = std::time(nullptr);
@@ -38,12 +33,11 @@ std::tm localNow() {
     return tm;
 }
 
-} // namespace
+}  // namespace
 
 std::uint32_t PackDosDateTime(const std::tm& t) {
     int year = t.tm_year + 1900;
-    if (year < 1980 || year > 2099)
-        return 0;
+    if (year < 1980 || year > 2099) return 0;
     std::uint32_t time = std::uint32_t((t.tm_sec / 2) | (t.tm_min << 5) | (t.tm_hour << 11));
     std::uint32_t date = std::uint32_t(t.tm_mday | ((t.tm_mon + 1) << 5) | ((year - 1980) << 9));
     return (date << 16) | (time & 0xFFFF);
@@ -62,8 +56,7 @@ void EncodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSiz
 }
 
 bool DecodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h) {
-    if (std::memcmp(in, kSignature, 6) != 0)
-        return false;
+    if (std::memcmp(in, kSignature, 6) != 0) return false;
     h.created = get32(in + 6);
     std::size_t n = in[10] < kOvfSenderIdMax ? in[10] : kOvfSenderIdMax;
     h.senderId.assign(reinterpret_cast<const char*>(in + 11), n);
@@ -88,8 +81,7 @@ OvfPageHeader DecodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]) {
 // ---- writer ----
 
 OvfWriter::~OvfWriter() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 int OvfWriter::writeAll(const void* data, std::size_t size) {
@@ -97,12 +89,10 @@ int OvfWriter::writeAll(const void* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd_, p, size);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return OvxIoError(errno, true);
         }
-        if (n == 0)
-            return ecDeviceWrite;
+        if (n == 0) return ecDeviceWrite;
         p += n;
         size -= std::size_t(n);
         filePos_ += std::uint64_t(n);
@@ -115,29 +105,23 @@ int OvfWriter::writeAt(std::uint64_t offset, const void* data, std::size_t size)
     do {
         n = ::pwrite(fd_, data, size, off_t(offset));
     } while (n < 0 && errno == EINTR);
-    if (n < 0)
-        return OvxIoError(errno, true);
-    if (std::size_t(n) != size)
-        return ecDeviceWrite;
+    if (n < 0) return OvxIoError(errno, true);
+    if (std::size_t(n) != size) return ecDeviceWrite;
     return ecOK;
 }
 
 int OvfWriter::flush() {
-    if (fill_ == 0)
-        return ecOK;
+    if (fill_ == 0) return ecOK;
     int rc = writeAll(buffer_, fill_);
     fill_ = 0;
     return rc;
 }
 
 int OvfWriter::create(const std::string& path, const std::string& senderId) {
-    if (path.empty())
-        return ecFileNotFound;
-    if (fd_ >= 0)
-        abandon();
+    if (path.empty()) return ecFileNotFound;
+    if (fd_ >= 0) abandon();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (fd_ < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
     path_ = path;
     header_ = OvfFileHeader{};
     header_.senderId = senderId;
@@ -151,14 +135,11 @@ int OvfWriter::create(const std::string& path, const std::string& senderId) {
 }
 
 int OvfWriter::append(const void* data, std::size_t size) {
-    if (fd_ < 0)
-        return ecBadArgument;
-    if (size == 0)
-        return ecOK;
+    if (fd_ < 0) return ecBadArgument;
+    if (size == 0) return ecOK;
     const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
     if (inPage_) {
-        if (page_.imageLength + std::uint64_t(size) > 0xFFFFFFFFu)
-            return ecDiskFull;
+        if (page_.imageLength + std::uint64_t(size) > 0xFFFFFFFFu) return ecDiskFull;
         page_.imageLength += std::uint32_t(size);
     }
     if (fill_ + size <= sizeof buffer_ - 1) {
@@ -172,13 +153,11 @@ int OvfWriter::append(const void* data, std::size_t size) {
     p += top;
     size -= top;
     int rc = flush();
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     std::size_t whole = size - size % sizeof buffer_;
     if (whole > 0) {
         rc = writeAll(p, whole);
-        if (rc != ecOK)
-            return rc;
+        if (rc != ecOK) return rc;
         p += whole;
         size -= whole;
     }
@@ -188,8 +167,7 @@ int OvfWriter::append(const void* data, std::size_t size) {
 }
 
 int OvfWriter::appendRecord(const std::uint8_t* data, std::size_t size) {
-    if (size > kOvfMaxRecord)
-        return ecBadArgument;
+    if (size > kOvfMaxRecord) return ecBadArgument;
     std::uint8_t len[2];
     put16(len, std::uint16_t(size));
     int rc = append(len, 2);
@@ -197,10 +175,8 @@ int OvfWriter::appendRecord(const std::uint8_t* data, std::size_t size) {
 }
 
 int OvfWriter::beginPage(std::uint16_t flags) {
-    if (fd_ < 0)
-        return ecBadArgument;
-    if (header_.pageCount == 0xFFFF)
-        return ecInvalidPageNumber;
+    if (fd_ < 0) return ecBadArgument;
+    if (header_.pageCount == 0xFFFF) return ecInvalidPageNumber;
     inPage_ = false;
     pageHeaderAt_ = filePos_ + fill_;
     page_ = OvfPageHeader{0, flags};
@@ -212,18 +188,15 @@ int OvfWriter::beginPage(std::uint16_t flags) {
 }
 
 int OvfWriter::endPage(bool rewriteHeader) {
-    if (fd_ < 0 || !inPage_)
-        return ecBadArgument;
+    if (fd_ < 0 || !inPage_) return ecBadArgument;
     inPage_ = false;
     ++header_.pageCount;
     int rc = flush();
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     std::uint8_t h[kOvfPageHeaderSize];
     EncodePageHeader(page_, h);
     rc = writeAt(pageHeaderAt_, h, sizeof h);
-    if (rc == ecOK && rewriteHeader)
-        rc = rewriteFileHeader();
+    if (rc == ecOK && rewriteHeader) rc = rewriteFileHeader();
     return rc;
 }
 
@@ -235,22 +208,17 @@ int OvfWriter::rewriteFileHeader() {
 }
 
 int OvfWriter::close() {
-    if (fd_ < 0)
-        return ecBadArgument;
+    if (fd_ < 0) return ecBadArgument;
     int rc = flush();
-    if (rc == ecOK)
-        rc = rewriteFileHeader();
-    if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL)
-        rc = OvxIoError(errno, true);
-    if (::close(fd_) != 0 && rc == ecOK)
-        rc = OvxIoError(errno, true);
+    if (rc == ecOK) rc = rewriteFileHeader();
+    if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL) rc = OvxIoError(errno, true);
+    if (::close(fd_) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
     fd_ = -1;
     return rc;
 }
 
 int OvfWriter::dropPage() {
-    if (fd_ < 0 || !inPage_)
-        return ecOK;
+    if (fd_ < 0 || !inPage_) return ecOK;
     inPage_ = false;
     if (pageHeaderAt_ >= filePos_) {
         fill_ = std::size_t(pageHeaderAt_ - filePos_);
@@ -275,13 +243,10 @@ void OvfWriter::abandon() {
 
 // ---- reader ----
 
-OvfReader::~OvfReader() {
-    close();
-}
+OvfReader::~OvfReader() { close(); }
 
 void OvfReader::close() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
@@ -291,12 +256,10 @@ int OvfReader::readAt(std::uint64_t offset, void* data, std::size_t size, std::s
     while (got < size) {
         ssize_t n = ::pread(fd_, p + got, size - got, off_t(offset + got));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return OvxIoError(errno, false);
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         got += std::size_t(n);
     }
     return ecOK;
@@ -304,36 +267,28 @@ int OvfReader::readAt(std::uint64_t offset, void* data, std::size_t size, std::s
 
 int OvfReader::open(const std::string& path) {
     close();
-    if (path.empty())
-        return ecFileNotFound;
+    if (path.empty()) return ecFileNotFound;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        return OvxIoError(errno, false);
+    if (fd_ < 0) return OvxIoError(errno, false);
     std::uint8_t h[kOvfFileHeaderSize];
     std::size_t got = 0;
     int rc = readAt(0, h, sizeof h, got);
-    if (rc == ecOK && (got != sizeof h || !DecodeFileHeader(h, header_)))
-        rc = ecFaxBadFormat;
-    if (rc != ecOK)
-        close();
+    if (rc == ecOK && (got != sizeof h || !DecodeFileHeader(h, header_))) rc = ecFaxBadFormat;
+    if (rc != ecOK) close();
     return rc;
 }
 
 int OvfReader::seekPage(int n, OvfPageHeader& page) {
-    if (fd_ < 0 || n < 1 || n > header_.pageCount)
-        return ecFaxBadFormat;
+    if (fd_ < 0 || n < 1 || n > header_.pageCount) return ecFaxBadFormat;
     std::uint64_t at = header_.firstPageOffset;
     std::uint8_t h[kOvfPageHeaderSize];
     for (int k = 1;; ++k) {
         std::size_t got = 0;
         int rc = readAt(at, h, sizeof h, got);
-        if (rc != ecOK)
-            return rc;
-        if (got != sizeof h)
-            return ecFaxBadFormat;
+        if (rc != ecOK) return rc;
+        if (got != sizeof h) return ecFaxBadFormat;
         page = DecodePageHeader(h);
-        if (k == n)
-            break;
+        if (k == n) break;
         at += kOvfPageHeaderSize + std::uint64_t(page.imageLength);
     }
     pageAt_ = at;
@@ -353,10 +308,8 @@ int OvfReader::readPageData(const std::function<bool(const std::uint8_t*, std::s
     damaged_ = false;
     for (;;) {
         int rc = nextBlock(data, size, isRecord);
-        if (rc <= 0)
-            return rc;
-        if (!sink(data, size))
-            return ecOK;
+        if (rc <= 0) return rc;
+        if (!sink(data, size)) return ecOK;
     }
 }
 
@@ -364,8 +317,7 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
     data = block_;
     size = 0;
     isRecord = page_.lineRecords();
-    if (fd_ < 0 || damaged_)
-        return ecFaxBadFormat;
+    if (fd_ < 0 || damaged_) return ecFaxBadFormat;
     std::size_t got = 0;
     int rc;
     while (left_ > 0) {
@@ -373,25 +325,19 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
         if (page_.lineRecords()) {
             std::uint8_t len[2];
             rc = readAt(cursor_, len, 2, got);
-            if (rc != ecOK)
-                return rc;
-            if (got < 2)
-                return ecFaxBadFormat;
+            if (rc != ecOK) return rc;
+            if (got < 2) return ecFaxBadFormat;
             cursor_ += 2;
             left_ = left_ > 2 ? left_ - 2 : 0;
             want = get16(len);
-            if (want > kOvfMaxRecord)
-                want = kOvfMaxRecord;
-            if (want == 0)
-                continue;
+            if (want > kOvfMaxRecord) want = kOvfMaxRecord;
+            if (want == 0) continue;
         } else {
             want = left_ < kOvfMaxRecord ? std::size_t(left_) : kOvfMaxRecord;
         }
         rc = readAt(cursor_, block_, want, got);
-        if (rc != ecOK)
-            return rc;
-        if (got == 0)
-            return ecFaxBadFormat;
+        if (rc != ecOK) return rc;
+        if (got == 0) return ecFaxBadFormat;
         cursor_ += got;
         left_ = left_ > got ? left_ - got : 0;
         damaged_ = got < want;
@@ -403,8 +349,7 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
 
 int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest) {
     int out = ::open(dest.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0)
-        return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (out < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
     int rc = ecOK;
     std::uint32_t pages = 0;
     std::uint64_t outPos = 0;
@@ -425,19 +370,15 @@ int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest
             std::uint64_t at = i == 0 ? 0 : header.firstPageOffset;
             while (rc == ecOK && (n = ::pread(in, buf.data(), buf.size(), off_t(at))) > 0) {
                 at += std::uint64_t(n);
-                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n)
-                    rc = OvxIoError(errno, true);
+                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n) rc = OvxIoError(errno, true);
                 outPos += std::uint64_t(n);
             }
-            if (n < 0 && rc == ecOK)
-                rc = OvxIoError(errno, false);
+            if (n < 0 && rc == ecOK) rc = OvxIoError(errno, false);
         }
         ::close(in);
     }
-    if (rc == ecOK && files.empty())
-        rc = ecFileNotFound;
-    if (rc == ecOK && pages > 0xFFFF)
-        rc = ecInvalidPageNumber;
+    if (rc == ecOK && files.empty()) rc = ecFileNotFound;
+    if (rc == ecOK && pages > 0xFFFF) rc = ecInvalidPageNumber;
     if (rc == ecOK) {
         std::uint8_t h[kOvfFileHeaderSize];
         // The first header is rewritten with the sum; its other fields stay as they were read.
@@ -445,15 +386,12 @@ int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest
             rc = ecFaxBadFormat;
         else {
             put16(h + 32, std::uint16_t(pages));
-            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h))
-                rc = OvxIoError(errno, true);
+            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h)) rc = OvxIoError(errno, true);
         }
     }
-    if (::close(out) != 0 && rc == ecOK)
-        rc = OvxIoError(errno, true);
-    if (rc != ecOK)
-        ::unlink(dest.c_str());
+    if (::close(out) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
+    if (rc != ecOK) ::unlink(dest.c_str());
     return rc;
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -95,7 +95,7 @@ private:
     OvfFileHeader header_;
     std::uint8_t buffer_[4096];
     std::size_t fill_ = 0;
-    std::uint64_t filePos_ = 0; // bytes written to the file so far
+    std::uint64_t filePos_ = 0;  // bytes written to the file so far
     bool inPage_ = false;
     std::uint64_t pageHeaderAt_ = 0;
     OvfPageHeader page_;
@@ -135,9 +135,9 @@ private:
     OvfFileHeader header_;
     std::uint64_t pageAt_ = 0;
     OvfPageHeader page_;
-    std::uint64_t cursor_ = 0;   // next byte of the page to read
-    std::uint64_t left_ = 0;     // image bytes not yet read
-    bool damaged_ = false;       // a short read ended the page early
+    std::uint64_t cursor_ = 0;  // next byte of the page to read
+    std::uint64_t left_ = 0;    // image bytes not yet read
+    bool damaged_ = false;      // a short read ended the page early
     std::uint8_t block_[kOvfMaxRecord];
 };
 
@@ -147,4 +147,4 @@ private:
 // failure `dest` is removed.
 int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest);
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

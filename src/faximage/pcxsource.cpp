@@ -12,12 +12,8 @@ namespace telvane::faximage {
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) {
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
+std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
 
 // One PCX image inside a byte range of the file.
 class PcxPage {
@@ -42,8 +38,7 @@ private:
 int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     begin_ = begin;
     end_ = end;
-    if (end - begin < 128 || begin[0] != 10 || begin[2] > 1)
-        return ecUnsupportedImage;
+    if (end - begin < 128 || begin[0] != 10 || begin[2] > 1) return ecUnsupportedImage;
     rle_ = begin[2] == 1;
     bpp_ = begin[3];
     int xmin = le16(begin + 4), ymin = le16(begin + 6), xmax = le16(begin + 8), ymax = le16(begin + 10);
@@ -51,27 +46,21 @@ int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     bytesPerLine_ = le16(begin + 66);
     width_ = xmax - xmin + 1;
     height_ = ymax - ymin + 1;
-    if (width_ <= 0 || height_ <= 0 || width_ > kMaxImageWidth)
-        return ecUnsupportedImage;
+    if (width_ <= 0 || height_ <= 0 || width_ > kMaxImageWidth) return ecUnsupportedImage;
     bool mono = bpp_ == 1 && planes_ == 1;
     bool ega = bpp_ == 1 && planes_ == 4;
     bool vga = bpp_ == 8 && planes_ == 1;
     bool rgb = bpp_ == 8 && planes_ == 3;
-    if (!(mono || ega || vga || rgb))
-        return ecUnsupportedImage;
-    if (bytesPerLine_ * 8 < width_ * bpp_)
-        return ecUnsupportedImage;
+    if (!(mono || ega || vga || rgb)) return ecUnsupportedImage;
+    if (bytesPerLine_ * 8 < width_ * bpp_) return ecUnsupportedImage;
     if (ega)
-        for (int i = 0; i < 16; ++i)
-            std::memcpy(palette_[i], begin + 16 + 3 * i, 3);
+        for (int i = 0; i < 16; ++i) std::memcpy(palette_[i], begin + 16 + 3 * i, 3);
     if (vga) {
         if (end - begin >= 128 + 769 && end[-769] == 0x0C) {
-            for (int i = 0; i < 256; ++i)
-                std::memcpy(palette_[i], end - 768 + 3 * i, 3);
+            for (int i = 0; i < 256; ++i) std::memcpy(palette_[i], end - 768 + 3 * i, 3);
             end_ = end - 769;
         } else {
-            for (int i = 0; i < 256; ++i)
-                palette_[i][0] = palette_[i][1] = palette_[i][2] = std::uint8_t(i);
+            for (int i = 0; i < 256; ++i) palette_[i][0] = palette_[i][1] = palette_[i][2] = std::uint8_t(i);
         }
     }
     scan_.assign(std::size_t(planes_) * std::size_t(bytesPerLine_), 0);
@@ -82,16 +71,13 @@ int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
 int PcxPage::readRow(int y, std::uint8_t* line) {
     std::size_t need = scan_.size(), got = 0;
     while (got < need) {
-        if (p_ >= end_)
-            return ecUnsupportedImage;
+        if (p_ >= end_) return ecUnsupportedImage;
         std::uint8_t b = *p_++;
         if (rle_ && b >= 0xC0) {
-            if (p_ >= end_)
-                return ecUnsupportedImage;
+            if (p_ >= end_) return ecUnsupportedImage;
             std::size_t n = b & 0x3F;
             std::uint8_t v = *p_++;
-            if (n > need - got)
-                n = need - got;
+            if (n > need - got) n = need - got;
             std::memset(scan_.data() + got, v, n);
             got += n;
         } else {
@@ -102,15 +88,13 @@ int PcxPage::readRow(int y, std::uint8_t* line) {
     std::memset(line, 0, bytes);
     const std::uint8_t* s = scan_.data();
     if (bpp_ == 1 && planes_ == 1) {
-        for (std::size_t i = 0; i < bytes; ++i)
-            line[i] = std::uint8_t(~s[i]);
+        for (std::size_t i = 0; i < bytes; ++i) line[i] = std::uint8_t(~s[i]);
     } else {
         for (int x = 0; x < width_; ++x) {
             int sum;
             if (bpp_ == 1) {
                 int idx = 0;
-                for (int pl = 0; pl < 4; ++pl)
-                    idx |= ((s[pl * bytesPerLine_ + (x >> 3)] >> (7 - (x & 7))) & 1) << pl;
+                for (int pl = 0; pl < 4; ++pl) idx |= ((s[pl * bytesPerLine_ + (x >> 3)] >> (7 - (x & 7))) & 1) << pl;
                 sum = palette_[idx][0] + palette_[idx][1] + palette_[idx][2];
             } else if (planes_ == 1) {
                 int idx = s[x];
@@ -118,12 +102,10 @@ int PcxPage::readRow(int y, std::uint8_t* line) {
             } else {
                 sum = s[x] + s[bytesPerLine_ + x] + s[2 * bytesPerLine_ + x];
             }
-            if (DitherBlack(x, y, sum))
-                line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+            if (DitherBlack(x, y, sum)) line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
         }
     }
-    if (width_ % 8)
-        line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
+    if (width_ % 8) line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
     return ecOK;
 }
 
@@ -135,38 +117,31 @@ public:
     int open() override {
         if (!inMemory_) {
             int rc = ReadWholeFile(path_, data_);
-            if (rc != ecOK)
-                return rc;
+            if (rc != ecOK) return rc;
         }
         if (!dcx_) {
             ranges_.push_back({0, data_.size()});
             return ecOK;
         }
-        if (data_.size() < 8 || le32(data_.data()) != 0x3ADE68B1u)
-            return ecUnsupportedImage;
+        if (data_.size() < 8 || le32(data_.data()) != 0x3ADE68B1u) return ecUnsupportedImage;
         std::vector<std::size_t> offsets;
         for (std::size_t i = 0; i < 1024 && 4 + 4 * i + 4 <= data_.size(); ++i) {
             std::uint32_t off = le32(data_.data() + 4 + 4 * i);
-            if (off == 0)
-                break;
-            if (off >= data_.size())
-                return ecUnsupportedImage;
+            if (off == 0) break;
+            if (off >= data_.size()) return ecUnsupportedImage;
             offsets.push_back(off);
         }
-        if (offsets.empty())
-            return ecUnsupportedImage;
+        if (offsets.empty()) return ecUnsupportedImage;
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             std::size_t end = data_.size();
             for (std::size_t o : offsets)
-                if (o > offsets[i] && o < end)
-                    end = o;
+                if (o > offsets[i] && o < end) end = o;
             ranges_.push_back({offsets[i], end});
         }
         return ecOK;
     }
     int beginPage() override {
-        if (page_ >= ranges_.size())
-            return ecUnsupportedImage;
+        if (page_ >= ranges_.size()) return ecUnsupportedImage;
         y_ = 0;
         return current_.parse(data_.data() + ranges_[page_].first, data_.data() + ranges_[page_].second);
     }
@@ -200,7 +175,7 @@ private:
     int y_ = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<FaxLineSource> MakePcxSource(const std::string& path) {
     return std::make_unique<PcxSource>(path, false);
@@ -215,4 +190,4 @@ std::unique_ptr<FaxLineSource> MakeDcxSource(std::vector<std::uint8_t> fileBytes
     return std::make_unique<PcxSource>(std::move(fileBytes), true);
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

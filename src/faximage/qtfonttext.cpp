@@ -23,10 +23,8 @@ int QtFontTextRenderer::prepare(bool fine, int pageWidth, int leftMargin) {
     rows_ = fm.height();
     ascent_ = fm.ascent();
     maxWidth_ = pageWidth - leftMargin > 0 ? pageWidth - leftMargin : 0;
-    if (rows_ <= 0)
-        return ecFontFileNotFound;
-    if (std::int64_t(pageWidth / 8) * rows_ > 65536)
-        return ecEnhFontTooBig;
+    if (rows_ <= 0) return ecFontFileNotFound;
+    if (std::int64_t(pageWidth / 8) * rows_ > 65536) return ecEnhFontTooBig;
     return ecOK;
 }
 
@@ -34,8 +32,7 @@ void QtFontTextRenderer::renderLine(std::string_view text, Raster& out) {
     const int scale = fine_ ? 1 : 2;
     const int drawWidth = maxWidth_ / scale;
     out = Raster(maxWidth_, rows_);
-    if (drawWidth <= 0 || rows_ <= 0)
-        return;
+    if (drawWidth <= 0 || rows_ <= 0) return;
     QImage img(drawWidth, rows_, QImage::Format_Grayscale8);
     img.fill(255);
     {
@@ -48,8 +45,7 @@ void QtFontTextRenderer::renderLine(std::string_view text, Raster& out) {
         const uchar* src = img.constScanLine(y);
         std::uint8_t* dst = out.row(y);
         for (int x = 0; x < drawWidth; ++x) {
-            if (src[x] >= 128)
-                continue;
+            if (src[x] >= 128) continue;
             for (int k = 0; k < scale; ++k) {
                 int ox = x * scale + k;
                 dst[ox >> 3] |= std::uint8_t(0x80 >> (ox & 7));
@@ -58,4 +54,4 @@ void QtFontTextRenderer::renderLine(std::string_view text, Raster& out) {
     }
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

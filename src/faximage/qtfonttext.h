@@ -28,4 +28,4 @@ private:
     int maxWidth_ = 0;
 };
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

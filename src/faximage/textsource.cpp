@@ -13,12 +13,13 @@ namespace {
 class TextSource : public FaxLineSource {
 public:
     TextSource(std::string path, FaxTextRenderer* renderer, int linesPerPage, int tabStop)
-        : path_(std::move(path)), renderer_(renderer), linesPerPage_(linesPerPage < 0 ? 0 : linesPerPage),
+        : path_(std::move(path)),
+          renderer_(renderer),
+          linesPerPage_(linesPerPage < 0 ? 0 : linesPerPage),
           tabStop_(tabStop < 1 ? 1 : tabStop) {}
 
     int open() override {
-        if (!renderer_)
-            return ecFontFileNotFound;
+        if (!renderer_) return ecFontFileNotFound;
         width_ = renderer_->maxWidth();
         return ReadWholeFile(path_, text_);
     }
@@ -49,8 +50,8 @@ private:
     int linesOnPage_ = 0;
     bool pageDone_ = false;
     bool formFeedPending_ = false;
-    bool endedByLimit_ = false;   // the last page ended at LinesPerPage
-    bool startedByLimit_ = false; // this page follows such a page
+    bool endedByLimit_ = false;    // the last page ended at LinesPerPage
+    bool startedByLimit_ = false;  // this page follows such a page
     Raster rows_;
     int rowsLeft_ = 0;
 };
@@ -61,8 +62,7 @@ bool TextSource::nextTextLine(std::string& out) {
         endedByLimit_ = true;
         return false;
     }
-    if (pos_ >= text_.size())
-        return false;
+    if (pos_ >= text_.size()) return false;
     if (formFeedPending_) {
         formFeedPending_ = false;
         return false;
@@ -70,16 +70,13 @@ bool TextSource::nextTextLine(std::string& out) {
     std::size_t column = 0;
     while (pos_ < text_.size()) {
         char c = char(text_[pos_++]);
-        if (c == '\n')
-            break;
+        if (c == '\n') break;
         if (c == '\f') {
             // The text before the form feed is this page's last line; the rest of the line starts
             // the next page (a form feed right after a line end only ends the page).
             formFeedPending_ = true;
-            if (pos_ < text_.size() && text_[pos_] == '\r')
-                ++pos_;
-            if (pos_ < text_.size() && text_[pos_] == '\n')
-                ++pos_;
+            if (pos_ < text_.size() && text_[pos_] == '\r') ++pos_;
+            if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
             if (out.empty() && column == 0) {
                 formFeedPending_ = false;
                 if (linesOnPage_ == 0 && startedByLimit_) {
@@ -91,8 +88,7 @@ bool TextSource::nextTextLine(std::string& out) {
             }
             break;
         }
-        if (c == '\r')
-            continue;
+        if (c == '\r') continue;
         if (c == '\t') {
             std::size_t to = (column / std::size_t(tabStop_) + 1) * std::size_t(tabStop_);
             out.append(to - column, ' ');
@@ -116,8 +112,7 @@ int TextSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
             return ecOK;
         }
         renderer_->renderLine(text, rows_);
-        if (rows_.height == 0)
-            rows_ = Raster(1, 1);
+        if (rows_.height == 0) rows_ = Raster(1, 1);
         rowsLeft_ = rows_.height;
     }
     endOfPage = false;
@@ -132,11 +127,11 @@ int TextSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     return ecOK;
 }
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer,
-                                              int linesPerPage, int tabStop) {
+std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer, int linesPerPage,
+                                              int tabStop) {
     return std::make_unique<TextSource>(path, renderer, linesPerPage, tabStop);
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

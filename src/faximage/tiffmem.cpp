@@ -9,37 +9,27 @@ namespace {
 
 tmsize_t memRead(thandle_t h, void* buf, tmsize_t size) {
     auto* s = static_cast<TiffMemoryStream*>(h);
-    if (size <= 0 || s->pos >= s->size)
-        return 0;
+    if (size <= 0 || s->pos >= s->size) return 0;
     std::size_t n = std::size_t(size) < s->size - s->pos ? std::size_t(size) : s->size - s->pos;
     std::memcpy(buf, s->data + s->pos, n);
     s->pos += n;
     return tmsize_t(n);
 }
-tmsize_t memWrite(thandle_t, void*, tmsize_t) {
-    return 0;
-}
+tmsize_t memWrite(thandle_t, void*, tmsize_t) { return 0; }
 toff_t memSeek(thandle_t h, toff_t off, int whence) {
     auto* s = static_cast<TiffMemoryStream*>(h);
     std::uint64_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? s->size : 0;
     std::uint64_t to = base + off;
-    if (to > s->size)
-        to = s->size;
+    if (to > s->size) to = s->size;
     s->pos = std::size_t(to);
     return to;
 }
-int memClose(thandle_t) {
-    return 0;
-}
-toff_t memSize(thandle_t h) {
-    return static_cast<TiffMemoryStream*>(h)->size;
-}
-int memMap(thandle_t, void**, toff_t*) {
-    return 0;
-}
+int memClose(thandle_t) { return 0; }
+toff_t memSize(thandle_t h) { return static_cast<TiffMemoryStream*>(h)->size; }
+int memMap(thandle_t, void**, toff_t*) { return 0; }
 void memUnmap(thandle_t, void*, toff_t) {}
 
-} // namespace
+}  // namespace
 
 void SilenceLibtiff() {
     static const bool done = [] {
@@ -56,4 +46,4 @@ TIFF* OpenTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::
     return TIFFClientOpen("memory", "rm", &stream, memRead, memWrite, memSeek, memClose, memSize, memMap, memUnmap);
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

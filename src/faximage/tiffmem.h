@@ -20,4 +20,4 @@ TIFF* OpenTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::
 // Turns libtiff's error and warning output off (once per process).
 void SilenceLibtiff();
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

@@ -32,9 +32,7 @@ public:
     int parse(std::vector<TiffPage>& pages);
 
 private:
-    std::uint32_t u16(std::size_t at) const {
-        return big_ ? (d_[at] << 8) | d_[at + 1] : d_[at] | (d_[at + 1] << 8);
-    }
+    std::uint32_t u16(std::size_t at) const { return big_ ? (d_[at] << 8) | d_[at + 1] : d_[at] | (d_[at + 1] << 8); }
     std::uint32_t u32(std::size_t at) const {
         return big_ ? (std::uint32_t(d_[at]) << 24) | (d_[at + 1] << 16) | (d_[at + 2] << 8) | d_[at + 3]
                     : d_[at] | (d_[at + 1] << 8) | (d_[at + 2] << 16) | (std::uint32_t(d_[at + 3]) << 24);
@@ -48,13 +46,11 @@ private:
 bool TiffParser::values(std::size_t entry, std::vector<std::uint32_t>& out) const {
     std::uint32_t type = u16(entry + 2), count = u32(entry + 4);
     std::size_t size = type == 3 ? 2 : type == 4 ? 4 : type == 1 ? 1 : 0;
-    if (size == 0 || count == 0 || count > d_.size())
-        return false;
+    if (size == 0 || count == 0 || count > d_.size()) return false;
     std::size_t at = entry + 8;
     if (size * count > 4) {
         at = u32(entry + 8);
-        if (at > d_.size() || (d_.size() - at) / size < count)
-            return false;
+        if (at > d_.size() || (d_.size() - at) / size < count) return false;
     }
     out.resize(count);
     for (std::uint32_t i = 0; i < count; ++i)
@@ -63,24 +59,21 @@ bool TiffParser::values(std::size_t entry, std::vector<std::uint32_t>& out) cons
 }
 
 int TiffParser::parse(std::vector<TiffPage>& pages) {
-    if (d_.size() < 8)
-        return ecUnsupportedImage;
+    if (d_.size() < 8) return ecUnsupportedImage;
     if (d_[0] == 'I' && d_[1] == 'I')
         big_ = false;
     else if (d_[0] == 'M' && d_[1] == 'M')
         big_ = true;
     else
         return ecUnsupportedImage;
-    if (u16(2) != 42)
-        return ecUnsupportedImage;
+    if (u16(2) != 42) return ecUnsupportedImage;
     std::set<std::uint32_t> seen;
     std::uint32_t ifd = u32(4);
     while (ifd != 0) {
         if (!seen.insert(ifd).second || ifd > d_.size() - 2 || pages.size() >= 4096)
             return pages.empty() ? ecUnsupportedImage : ecOK;
         std::uint32_t n = u16(ifd);
-        if ((d_.size() - ifd - 2) / 12 < n)
-            return ecUnsupportedImage;
+        if ((d_.size() - ifd - 2) / 12 < n) return ecUnsupportedImage;
         TiffPage p;
         bool haveWidth = false, haveRows = false, haveOffsets = false;
         for (std::uint32_t i = 0; i < n; ++i) {
@@ -91,57 +84,44 @@ int TiffParser::parse(std::vector<TiffPage>& pages) {
             switch (tag) {
             case 256:
                 haveWidth = ok;
-                if (ok)
-                    p.width = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
+                if (ok) p.width = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
                 break;
             case 257:
                 haveRows = ok;
-                if (ok)
-                    p.height = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
+                if (ok) p.height = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
                 break;
             case 258:
-                if (!ok || v[0] != 1)
-                    return ecUnsupportedImage;
+                if (!ok || v[0] != 1) return ecUnsupportedImage;
                 break;
             case 259:
-                if (ok)
-                    p.compression = int(v[0]);
+                if (ok) p.compression = int(v[0]);
                 break;
             case 262:
-                if (ok)
-                    p.photometric = int(v[0]);
+                if (ok) p.photometric = int(v[0]);
                 break;
             case 266:
-                if (ok)
-                    p.fillOrder = int(v[0]);
+                if (ok) p.fillOrder = int(v[0]);
                 break;
             case 273:
                 haveOffsets = ok;
-                if (ok)
-                    p.stripOffsets = std::move(v);
+                if (ok) p.stripOffsets = std::move(v);
                 break;
             case 277:
-                if (!ok || v[0] != 1)
-                    return ecUnsupportedImage;
+                if (!ok || v[0] != 1) return ecUnsupportedImage;
                 break;
             case 278:
-                if (ok)
-                    p.rowsPerStrip = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
+                if (ok) p.rowsPerStrip = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
                 break;
             case 279:
-                if (ok)
-                    p.stripCounts = std::move(v);
+                if (ok) p.stripCounts = std::move(v);
                 break;
-            default:
-                break;
+            default: break;
             }
         }
         if (!haveWidth || !haveRows || !haveOffsets || p.width <= 0 || p.height <= 0 || p.width > kMaxImageWidth)
             return ecUnsupportedImage;
-        if (p.photometric != 0 && p.photometric != 1)
-            return ecUnsupportedImage;
-        if (p.rowsPerStrip <= 0 || p.rowsPerStrip > p.height)
-            p.rowsPerStrip = p.height;
+        if (p.photometric != 0 && p.photometric != 1) return ecUnsupportedImage;
+        if (p.rowsPerStrip <= 0 || p.rowsPerStrip > p.height) p.rowsPerStrip = p.height;
         pages.push_back(std::move(p));
         std::size_t next = ifd + 2 + 12 * std::size_t(n);
         ifd = next + 4 <= d_.size() ? u32(next) : 0;
@@ -166,8 +146,7 @@ public:
     int imageWidth() const override { return page().width; }
     int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override;
     void close() override {
-        if (tif_)
-            TIFFClose(tif_);
+        if (tif_) TIFFClose(tif_);
         tif_ = nullptr;
     }
     std::uint64_t bytesRead() const override {
@@ -196,13 +175,11 @@ private:
 int TiffSource::open() {
     if (!inMemory_) {
         int rc = ReadWholeFile(path_, data_);
-        if (rc != ecOK)
-            return rc;
+        if (rc != ecOK) return rc;
     }
     TiffParser parser(data_);
     int rc = parser.parse(pages_);
-    if (rc != ecOK)
-        return rc;
+    if (rc != ecOK) return rc;
     for (const TiffPage& p : pages_) {
         if (p.compression == 2 || p.compression == 3 || p.compression == 4)
             viaLibtiff_ = true;
@@ -211,8 +188,7 @@ int TiffSource::open() {
     }
     if (viaLibtiff_) {
         tif_ = OpenTiffInMemory(stream_, data_.data(), data_.size());
-        if (!tif_)
-            return ecUnsupportedImage;
+        if (!tif_) return ecUnsupportedImage;
     }
     return ecOK;
 }
@@ -223,13 +199,11 @@ int TiffSource::beginPage() {
     rowInStrip_ = 0;
     stripPos_ = stripEnd_ = 0;
     if (viaLibtiff_) {
-        if (!TIFFSetDirectory(tif_, tdir_t(pageIndex_)))
-            return ecUnsupportedImage;
+        if (!TIFFSetDirectory(tif_, tdir_t(pageIndex_))) return ecUnsupportedImage;
         std::uint32_t w = 0, h = 0;
         TIFFGetField(tif_, TIFFTAG_IMAGEWIDTH, &w);
         TIFFGetField(tif_, TIFFTAG_IMAGELENGTH, &h);
-        if (int(w) != page().width || int(h) != page().height)
-            return ecUnsupportedImage;
+        if (int(w) != page().width || int(h) != page().height) return ecUnsupportedImage;
     }
     return ecOK;
 }
@@ -238,11 +212,9 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
     const TiffPage& p = page();
     std::size_t rowBytes = (std::size_t(p.width) + 7) / 8;
     if (rowInStrip_ == 0 || rowInStrip_ >= p.rowsPerStrip) {
-        if (rowInStrip_ >= p.rowsPerStrip)
-            ++strip_;
+        if (rowInStrip_ >= p.rowsPerStrip) ++strip_;
         rowInStrip_ = 0;
-        if (strip_ >= p.stripOffsets.size())
-            return ecUnsupportedImage;
+        if (strip_ >= p.stripOffsets.size()) return ecUnsupportedImage;
         stripPos_ = p.stripOffsets[strip_];
         std::size_t count;
         if (strip_ < p.stripCounts.size())
@@ -251,32 +223,27 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
             count = rowBytes * std::size_t(p.rowsPerStrip);
         else
             return ecUnsupportedImage;
-        if (stripPos_ > data_.size())
-            return ecUnsupportedImage;
+        if (stripPos_ > data_.size()) return ecUnsupportedImage;
         stripEnd_ = count > data_.size() - stripPos_ ? data_.size() : stripPos_ + count;
     }
     if (p.compression == 1) {
-        if (stripEnd_ - stripPos_ < rowBytes)
-            return ecUnsupportedImage;
+        if (stripEnd_ - stripPos_ < rowBytes) return ecUnsupportedImage;
         std::memcpy(line, data_.data() + stripPos_, rowBytes);
         stripPos_ += rowBytes;
     } else {
         std::size_t got = 0;
         while (got < rowBytes) {
-            if (stripPos_ >= stripEnd_)
-                return ecUnsupportedImage;
+            if (stripPos_ >= stripEnd_) return ecUnsupportedImage;
             int n = std::int8_t(data_[stripPos_++]);
             if (n >= 0) {
                 std::size_t count = std::size_t(n) + 1;
-                if (count > stripEnd_ - stripPos_ || count > rowBytes - got)
-                    return ecUnsupportedImage;
+                if (count > stripEnd_ - stripPos_ || count > rowBytes - got) return ecUnsupportedImage;
                 std::memcpy(line + got, data_.data() + stripPos_, count);
                 stripPos_ += count;
                 got += count;
             } else if (n != -128) {
                 std::size_t count = std::size_t(1 - n);
-                if (stripPos_ >= stripEnd_ || count > rowBytes - got)
-                    return ecUnsupportedImage;
+                if (stripPos_ >= stripEnd_ || count > rowBytes - got) return ecUnsupportedImage;
                 std::memset(line + got, data_[stripPos_++], count);
                 got += count;
             }
@@ -284,8 +251,7 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
     }
     ++rowInStrip_;
     if (p.fillOrder == 2)
-        for (std::size_t i = 0; i < rowBytes; ++i)
-            line[i] = reverseBits(line[i]);
+        for (std::size_t i = 0; i < rowBytes; ++i) line[i] = reverseBits(line[i]);
     return ecOK;
 }
 
@@ -302,34 +268,27 @@ int TiffSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     std::size_t rowBytes = (std::size_t(p.width) + 7) / 8;
     int rc = ecOK;
     if (viaLibtiff_) {
-        if (TIFFReadScanline(tif_, line, std::uint32_t(y_), 0) < 0)
-            rc = ecUnsupportedImage;
+        if (TIFFReadScanline(tif_, line, std::uint32_t(y_), 0) < 0) rc = ecUnsupportedImage;
         std::uint16_t photometric = PHOTOMETRIC_MINISWHITE;
         TIFFGetFieldDefaulted(tif_, TIFFTAG_PHOTOMETRIC, &photometric);
         if (rc == ecOK && photometric == PHOTOMETRIC_MINISBLACK)
-            for (std::size_t i = 0; i < rowBytes; ++i)
-                line[i] = std::uint8_t(~line[i]);
+            for (std::size_t i = 0; i < rowBytes; ++i) line[i] = std::uint8_t(~line[i]);
     } else {
         rc = readOwnRow(line);
         if (rc == ecOK && p.photometric == 1)
-            for (std::size_t i = 0; i < rowBytes; ++i)
-                line[i] = std::uint8_t(~line[i]);
+            for (std::size_t i = 0; i < rowBytes; ++i) line[i] = std::uint8_t(~line[i]);
     }
-    if (rc != ecOK)
-        return rc;
-    if (p.width % 8)
-        line[rowBytes - 1] &= std::uint8_t(0xFF << (8 - p.width % 8));
+    if (rc != ecOK) return rc;
+    if (p.width % 8) line[rowBytes - 1] &= std::uint8_t(0xFF << (8 - p.width % 8));
     ++y_;
     return ecOK;
 }
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<FaxLineSource> MakeTiffSource(const std::string& path) {
-    return std::make_unique<TiffSource>(path);
-}
+std::unique_ptr<FaxLineSource> MakeTiffSource(const std::string& path) { return std::make_unique<TiffSource>(path); }
 std::unique_ptr<FaxLineSource> MakeTiffSource(std::vector<std::uint8_t> fileBytes) {
     return std::make_unique<TiffSource>(std::move(fileBytes));
 }
 
-} // namespace telvane::faximage
+}  // namespace telvane::faximage

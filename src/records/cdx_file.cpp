@@ -55,8 +55,8 @@ int trailingOf(const std::string& key, char pad) {
 }
 
 struct LevelNode {
-    std::string page;        // 512 bytes; sibling pointers patched later
-    std::string lastKey;     // greatest key of the subtree
+    std::string page;     // 512 bytes; sibling pointers patched later
+    std::string lastKey;  // greatest key of the subtree
     uint32_t lastRecno = 0;
     std::vector<size_t> children;  // interior: indexes into the level below
 };
@@ -200,8 +200,7 @@ void emitTree(std::vector<std::vector<LevelNode>>& levels, uint32_t base, int ke
 
 std::string headerPage(uint32_t root, int keyLength, uint8_t options, bool descending, const std::string& keyExpr,
                        const std::string& forExpr, const std::string& path) {
-    if (keyExpr.size() + forExpr.size() + 2 > kPage)
-        throw EXbError(path + ": index expressions are too long");
+    if (keyExpr.size() + forExpr.size() + 2 > kPage) throw EXbError(path + ": index expressions are too long");
     std::string h(2 * kPage, '\0');
     auto* p = reinterpret_cast<unsigned char*>(h.data());
     io::putLe32(p, root);
@@ -285,9 +284,13 @@ CdxReader::CdxReader(const std::string& path) : path_(path) {
     parse();
 }
 
-CdxReader::CdxReader(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes)) { parse(); }
+CdxReader::CdxReader(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {
+    parse();
+}
 
-void CdxReader::fail(const std::string& message) const { throw EXbIndexError(path_, path_ + ": damaged index: " + message); }
+void CdxReader::fail(const std::string& message) const {
+    throw EXbIndexError(path_, path_ + ": damaged index: " + message);
+}
 
 const unsigned char* CdxReader::page(uint32_t offset, const std::string& what) const {
     if (offset % kPage != 0 || uint64_t(offset) + kPage > bytes_.size())

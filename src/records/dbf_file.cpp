@@ -25,7 +25,8 @@ bool widthValid(FieldType type, int width, int decimals) {
     switch (type) {
     case FieldType::Character: return width >= 1 && width <= 254 && decimals == 0;
     case FieldType::Numeric:
-    case FieldType::Float: return width >= 1 && width <= 20 && decimals >= 0 && (decimals == 0 || decimals <= width - 2);
+    case FieldType::Float:
+        return width >= 1 && width <= 20 && decimals >= 0 && (decimals == 0 || decimals <= width - 2);
     case FieldType::Logical: return width == 1;
     case FieldType::Date: return width == 8;
     case FieldType::Memo: return width == 10;
@@ -33,9 +34,7 @@ bool widthValid(FieldType type, int width, int decimals) {
     return false;
 }
 
-bool knownType(char t) {
-    return t == 'C' || t == 'N' || t == 'F' || t == 'L' || t == 'D' || t == 'M';
-}
+bool knownType(char t) { return t == 'C' || t == 'N' || t == 'F' || t == 'L' || t == 'D' || t == 'M'; }
 
 }  // namespace
 
@@ -50,7 +49,8 @@ void DbfFile::validateFields(const std::vector<FieldDef>& fields, const std::str
             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
                 throw EXbError(path + ": invalid field name \"" + f.name + "\"");
         }
-        if (!names.insert(upperCp1252(f.name)).second) throw EXbError(path + ": duplicate field name \"" + f.name + "\"");
+        if (!names.insert(upperCp1252(f.name)).second)
+            throw EXbError(path + ": duplicate field name \"" + f.name + "\"");
         if (!widthValid(f.type, f.width, f.decimals))
             throw EXbError(path + ": invalid width " + std::to_string(f.width) + "." + std::to_string(f.decimals) +
                            " for field " + f.name + " of type " + char(f.type));
@@ -141,7 +141,8 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, bool lock) {
         }
         fd.name = upperCp1252(fd.name);
         if (!knownType(char(f[11])))
-            throw EXbError(path + ": field " + fd.name + " has an unsupported type '" + std::string(1, char(f[11])) + "'");
+            throw EXbError(path + ": field " + fd.name + " has an unsupported type '" + std::string(1, char(f[11])) +
+                           "'");
         fd.type = FieldType(f[11]);
         fd.width = f[16];
         fd.decimals = f[17];
@@ -194,8 +195,7 @@ void DbfFile::dropTrailingBytes() {
 }
 
 void DbfFile::read(uint32_t recno, char* out) const {
-    if (recno < 1 || recno > count_)
-        throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");
+    if (recno < 1 || recno > count_) throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");
     file_.readAt(uint64_t(headerLength_) + uint64_t(recno - 1) * uint64_t(recordLength_), out, size_t(recordLength_));
 }
 
@@ -207,9 +207,9 @@ void DbfFile::readRange(uint32_t first, uint32_t count, std::string& out) const 
 }
 
 void DbfFile::write(uint32_t recno, const char* record) {
-    if (recno < 1 || recno > count_)
-        throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");
-    file_.writeAt(uint64_t(headerLength_) + uint64_t(recno - 1) * uint64_t(recordLength_), record, size_t(recordLength_));
+    if (recno < 1 || recno > count_) throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");
+    file_.writeAt(uint64_t(headerLength_) + uint64_t(recno - 1) * uint64_t(recordLength_), record,
+                  size_t(recordLength_));
     touchHeader();
 }
 

@@ -23,15 +23,47 @@ struct Token {
 };
 
 enum class Kind {
-    Literal, Field, Concat, Add, Sub, Mul, Div, DateAdd, DateSub, DateDiff, Neg,
-    Cmp, Contains, And, Or, Not, Func
+    Literal,
+    Field,
+    Concat,
+    Add,
+    Sub,
+    Mul,
+    Div,
+    DateAdd,
+    DateSub,
+    DateDiff,
+    Neg,
+    Cmp,
+    Contains,
+    And,
+    Or,
+    Not,
+    Func
 };
 
 enum class CmpOp { Eq, ExactEq, Ne, Lt, Gt, Le, Ge };
 
 enum class Fn {
-    Deleted, Dtos, Dtoc, Ctod, Upper, Lower, Alltrim, Ltrim, Rtrim, Empty, Str, Val, Len,
-    Substr, Left, Right, Iif, Recno, Today
+    Deleted,
+    Dtos,
+    Dtoc,
+    Ctod,
+    Upper,
+    Lower,
+    Alltrim,
+    Ltrim,
+    Rtrim,
+    Empty,
+    Str,
+    Val,
+    Len,
+    Substr,
+    Left,
+    Right,
+    Iif,
+    Recno,
+    Today
 };
 
 std::string rtrim(std::string_view s) {
@@ -122,12 +154,12 @@ struct FnInfo {
 };
 
 constexpr FnInfo kFunctions[] = {
-    {"DELETED", Fn::Deleted, 0, 0}, {"DTOS", Fn::Dtos, 1, 1},     {"DTOC", Fn::Dtoc, 1, 1},
-    {"CTOD", Fn::Ctod, 1, 1},       {"UPPER", Fn::Upper, 1, 1},   {"LOWER", Fn::Lower, 1, 1},
-    {"ALLTRIM", Fn::Alltrim, 1, 1}, {"LTRIM", Fn::Ltrim, 1, 1},   {"RTRIM", Fn::Rtrim, 1, 1},
-    {"TRIM", Fn::Rtrim, 1, 1},      {"EMPTY", Fn::Empty, 1, 1},   {"STR", Fn::Str, 1, 3},
-    {"VAL", Fn::Val, 1, 1},         {"LEN", Fn::Len, 1, 1},       {"SUBSTR", Fn::Substr, 2, 3},
-    {"LEFT", Fn::Left, 2, 2},       {"RIGHT", Fn::Right, 2, 2},   {"IIF", Fn::Iif, 3, 3},
+    {"DELETED", Fn::Deleted, 0, 0}, {"DTOS", Fn::Dtos, 1, 1},   {"DTOC", Fn::Dtoc, 1, 1},
+    {"CTOD", Fn::Ctod, 1, 1},       {"UPPER", Fn::Upper, 1, 1}, {"LOWER", Fn::Lower, 1, 1},
+    {"ALLTRIM", Fn::Alltrim, 1, 1}, {"LTRIM", Fn::Ltrim, 1, 1}, {"RTRIM", Fn::Rtrim, 1, 1},
+    {"TRIM", Fn::Rtrim, 1, 1},      {"EMPTY", Fn::Empty, 1, 1}, {"STR", Fn::Str, 1, 3},
+    {"VAL", Fn::Val, 1, 1},         {"LEN", Fn::Len, 1, 1},     {"SUBSTR", Fn::Substr, 2, 3},
+    {"LEFT", Fn::Left, 2, 2},       {"RIGHT", Fn::Right, 2, 2}, {"IIF", Fn::Iif, 3, 3},
     {"RECNO", Fn::Recno, 0, 0},     {"DATE", Fn::Today, 0, 0},
 };
 
@@ -181,7 +213,8 @@ private:
             while (e < n) {
                 if (std::isdigit(static_cast<unsigned char>(text_[e]))) {
                     ++e;
-                } else if (text_[e] == '.' && !point && e + 1 < n && std::isdigit(static_cast<unsigned char>(text_[e + 1]))) {
+                } else if (text_[e] == '.' && !point && e + 1 < n &&
+                           std::isdigit(static_cast<unsigned char>(text_[e + 1]))) {
                     point = true;
                     ++e;
                 } else {
@@ -207,11 +240,16 @@ private:
             if (end != std::string_view::npos && end - p_ <= 7) {
                 const std::string w = upperCp1252(text_.substr(p_ + 1, end - p_ - 1));
                 Tok k = Tok::End;
-                if (w == "T" || w == "TRUE" || w == "Y") k = Tok::True;
-                else if (w == "F" || w == "FALSE" || w == "N") k = Tok::False;
-                else if (w == "AND") k = Tok::And;
-                else if (w == "OR") k = Tok::Or;
-                else if (w == "NOT") k = Tok::Not;
+                if (w == "T" || w == "TRUE" || w == "Y")
+                    k = Tok::True;
+                else if (w == "F" || w == "FALSE" || w == "N")
+                    k = Tok::False;
+                else if (w == "AND")
+                    k = Tok::And;
+                else if (w == "OR")
+                    k = Tok::Or;
+                else if (w == "NOT")
+                    k = Tok::Not;
                 if (k != Tok::End) {
                     tok_.kind = k;
                     tok_.text = std::string(text_.substr(p_, end - p_ + 1));
@@ -223,12 +261,31 @@ private:
         }
         tok_.text = std::string(1, c);
         switch (c) {
-        case '(': tok_.kind = Tok::LParen; ++p_; return;
-        case ')': tok_.kind = Tok::RParen; ++p_; return;
-        case ',': tok_.kind = Tok::Comma; ++p_; return;
-        case '+': case '-': case '*': case '/': case '$': case '#':
-            tok_.kind = Tok::Op; ++p_; return;
-        case '=': case '<': case '>': case '!': {
+        case '(':
+            tok_.kind = Tok::LParen;
+            ++p_;
+            return;
+        case ')':
+            tok_.kind = Tok::RParen;
+            ++p_;
+            return;
+        case ',':
+            tok_.kind = Tok::Comma;
+            ++p_;
+            return;
+        case '+':
+        case '-':
+        case '*':
+        case '/':
+        case '$':
+        case '#':
+            tok_.kind = Tok::Op;
+            ++p_;
+            return;
+        case '=':
+        case '<':
+        case '>':
+        case '!': {
             tok_.kind = Tok::Op;
             ++p_;
             if (p_ < n && (text_[p_] == '=' || (c == '<' && text_[p_] == '>'))) tok_.text += text_[p_++];
@@ -244,7 +301,8 @@ private:
 
     NodePtr make(Kind k, ValueType t, size_t pos) {
         // Bounds the tree, and with it the recursion of evaluation.
-        if (++nodes_ > kMaxNodes) fail(pos, "the expression is too long (more than " + std::to_string(kMaxNodes) + " parts)");
+        if (++nodes_ > kMaxNodes)
+            fail(pos, "the expression is too long (more than " + std::to_string(kMaxNodes) + " parts)");
         auto n = std::make_unique<Expression::Node>();
         n->kind = k;
         n->type = t;
@@ -253,8 +311,7 @@ private:
     }
 
     void need(const NodePtr& n, ValueType t, const std::string& what) const {
-        if (n->type != t)
-            fail(n->pos, what + " needs " + typeName(t) + ", not " + typeName(n->type));
+        if (n->type != t) fail(n->pos, what + " needs " + typeName(t) + ", not " + typeName(n->type));
     }
 
     // The node n with the two operands as its arguments.
@@ -303,13 +360,20 @@ private:
         const std::string op = tok_.text;
         const size_t pos = tok_.pos;
         CmpOp cmp;
-        if (op == "=") cmp = CmpOp::Eq;
-        else if (op == "==") cmp = CmpOp::ExactEq;
-        else if (op == "!=" || op == "<>" || op == "#") cmp = CmpOp::Ne;
-        else if (op == "<") cmp = CmpOp::Lt;
-        else if (op == ">") cmp = CmpOp::Gt;
-        else if (op == "<=") cmp = CmpOp::Le;
-        else if (op == ">=") cmp = CmpOp::Ge;
+        if (op == "=")
+            cmp = CmpOp::Eq;
+        else if (op == "==")
+            cmp = CmpOp::ExactEq;
+        else if (op == "!=" || op == "<>" || op == "#")
+            cmp = CmpOp::Ne;
+        else if (op == "<")
+            cmp = CmpOp::Lt;
+        else if (op == ">")
+            cmp = CmpOp::Gt;
+        else if (op == "<=")
+            cmp = CmpOp::Le;
+        else if (op == ">=")
+            cmp = CmpOp::Ge;
         else if (op == "$") {
             advance();
             NodePtr right = parseAdditive();
@@ -354,7 +418,8 @@ private:
             } else if (!plus && a == ValueType::Date && b == ValueType::Date) {
                 n = make(Kind::DateDiff, ValueType::Numeric, pos);
             } else {
-                fail(pos, std::string("cannot apply '") + (plus ? "+" : "-") + "' to " + typeName(a) + " and " + typeName(b));
+                fail(pos, std::string("cannot apply '") + (plus ? "+" : "-") + "' to " + typeName(a) + " and " +
+                              typeName(b));
             }
             left = withOperands(std::move(n), std::move(left), std::move(right));
         }
@@ -492,7 +557,8 @@ private:
             }
         }
         --depth_;
-        if (tok_.kind != Tok::RParen) fail(tok_.pos, "expected ')' or ',' in the call of " + name.text + "() but found " + describe(tok_));
+        if (tok_.kind != Tok::RParen)
+            fail(tok_.pos, "expected ')' or ',' in the call of " + name.text + "() but found " + describe(tok_));
         advance();
         if (int(args.size()) < info->minArgs || int(args.size()) > info->maxArgs) {
             std::string want = std::to_string(info->minArgs);
@@ -508,10 +574,23 @@ private:
         };
         switch (info->fn) {
         case Fn::Deleted: n->type = ValueType::Logical; break;
-        case Fn::Dtos: arg(0, ValueType::Date); n->width = 8; break;
-        case Fn::Dtoc: arg(0, ValueType::Date); n->width = 10; break;
-        case Fn::Ctod: arg(0, ValueType::Character); n->type = ValueType::Date; break;
-        case Fn::Upper: case Fn::Lower: case Fn::Alltrim: case Fn::Ltrim: case Fn::Rtrim:
+        case Fn::Dtos:
+            arg(0, ValueType::Date);
+            n->width = 8;
+            break;
+        case Fn::Dtoc:
+            arg(0, ValueType::Date);
+            n->width = 10;
+            break;
+        case Fn::Ctod:
+            arg(0, ValueType::Character);
+            n->type = ValueType::Date;
+            break;
+        case Fn::Upper:
+        case Fn::Lower:
+        case Fn::Alltrim:
+        case Fn::Ltrim:
+        case Fn::Rtrim:
             arg(0, ValueType::Character);
             n->width = args[0]->width;
             break;
@@ -521,14 +600,21 @@ private:
             for (size_t i = 1; i < args.size(); ++i) arg(i, ValueType::Numeric);
             n->width = std::clamp(constInt(1, 10), 1, 64);
             break;
-        case Fn::Val: arg(0, ValueType::Character); n->type = ValueType::Numeric; break;
-        case Fn::Len: arg(0, ValueType::Character); n->type = ValueType::Numeric; break;
+        case Fn::Val:
+            arg(0, ValueType::Character);
+            n->type = ValueType::Numeric;
+            break;
+        case Fn::Len:
+            arg(0, ValueType::Character);
+            n->type = ValueType::Numeric;
+            break;
         case Fn::Substr:
             arg(0, ValueType::Character);
             for (size_t i = 1; i < args.size(); ++i) arg(i, ValueType::Numeric);
             n->width = std::clamp(constInt(2, args[0]->width), 0, std::max(args[0]->width, 0));
             break;
-        case Fn::Left: case Fn::Right:
+        case Fn::Left:
+        case Fn::Right:
             arg(0, ValueType::Character);
             arg(1, ValueType::Numeric);
             n->width = std::clamp(constInt(1, args[0]->width), 0, std::max(args[0]->width, 0));
@@ -633,8 +719,14 @@ Value Expression::Node::eval(const EvalContext& ctx) const {
             }
             c = cmpPadded(a.str, b.str);
             break;
-        case ValueType::Numeric: c = a.num < b.num ? -1 : (a.num > b.num ? 1 : 0); equal = c == 0; break;
-        case ValueType::Date: c = a.jdn < b.jdn ? -1 : (a.jdn > b.jdn ? 1 : 0); equal = c == 0; break;
+        case ValueType::Numeric:
+            c = a.num < b.num ? -1 : (a.num > b.num ? 1 : 0);
+            equal = c == 0;
+            break;
+        case ValueType::Date:
+            c = a.jdn < b.jdn ? -1 : (a.jdn > b.jdn ? 1 : 0);
+            equal = c == 0;
+            break;
         case ValueType::Logical: equal = a.logical == b.logical; break;
         }
         switch (op) {
@@ -716,8 +808,10 @@ Value Expression::Node::eval(const EvalContext& ctx) const {
 std::string encodeNumericKey(double value) {
     if (value == 0 || std::isnan(value)) value = 0;  // folds -0 and NaN onto 0
     uint64_t bits = std::bit_cast<uint64_t>(value);
-    if (value < 0) bits = ~bits;
-    else bits ^= uint64_t(1) << 63;
+    if (value < 0)
+        bits = ~bits;
+    else
+        bits ^= uint64_t(1) << 63;
     std::string k(8, '\0');
     for (int i = 0; i < 8; ++i) k[size_t(i)] = char(uint8_t(bits >> (56 - 8 * i)));
     return k;
@@ -751,7 +845,8 @@ Value Expression::evaluate(const EvalContext& ctx) const { return root_->eval(ct
 
 bool Expression::evaluateLogical(const EvalContext& ctx) const {
     if (root_->type != ValueType::Logical)
-        throw EXbExpressionError(text_, 0, "the expression gives " + std::string(typeName(root_->type)) + ", not a logical value");
+        throw EXbExpressionError(
+            text_, 0, "the expression gives " + std::string(typeName(root_->type)) + ", not a logical value");
     return root_->eval(ctx).logical;
 }
 

@@ -24,10 +24,10 @@ enum class ValueType : char { Character = 'C', Numeric = 'N', Date = 'D', Logica
 
 struct Value {
     ValueType type = ValueType::Logical;
-    std::string str;      // Character
-    double num = 0;       // Numeric
-    int64_t jdn = 0;      // Date: Julian day number, 0 = empty
-    bool logical = false; // Logical
+    std::string str;       // Character
+    double num = 0;        // Numeric
+    int64_t jdn = 0;       // Date: Julian day number, 0 = empty
+    bool logical = false;  // Logical
 };
 
 struct EvalContext {

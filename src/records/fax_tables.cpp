@@ -110,43 +110,51 @@ void closeAndOpen(RecordSet& rs, TXbAccess& xb, const std::function<void()>& pum
 }
 
 std::vector<FieldDef> faxFields() {
-    return {{"SUBJECT", FT::Character, 50, 0},    {"SENT", FT::Logical, 1, 0},    {"DATESENT", FT::Date, 8, 0},
-            {"TIMESENT", FT::Character, 5, 0},    {"RECIPIENT", FT::Character, 35, 0},
-            {"PHONE", FT::Character, 25, 0},      {"PAGES", FT::Numeric, 2, 0},
-            {"LASTRESULT", FT::Character, 100, 0}, {"RTFCOVER", FT::Memo, 10, 0}, {"RTFDOC", FT::Memo, 10, 0}};
+    return {{"SUBJECT", FT::Character, 50, 0}, {"SENT", FT::Logical, 1, 0},           {"DATESENT", FT::Date, 8, 0},
+            {"TIMESENT", FT::Character, 5, 0}, {"RECIPIENT", FT::Character, 35, 0},   {"PHONE", FT::Character, 25, 0},
+            {"PAGES", FT::Numeric, 2, 0},      {"LASTRESULT", FT::Character, 100, 0}, {"RTFCOVER", FT::Memo, 10, 0},
+            {"RTFDOC", FT::Memo, 10, 0}};
 }
 
 }  // namespace
 
 const TableSpec& faxTableSpec() {
-    static const TableSpec spec{
-        "TVN.DBF",
-        faxFields(),
-        {{"DATESENT", "DTOS(DATESENT)+TIMESENT", true}},
-        {{"DATESENT", "datesent", true},
-         {"DATEND", "DTOS(DATESENT)+TIMESENT", false},
-         {"SUBJECT", "UPPER(SUBJECT)", false},
-         {"RECIPIENT", "UPPER(RECIPIENT)", false}},
-        {{"SUBJECT", "Subject"}, {"DATESENT", "Date Sent"}, {"TIMESENT", "Time Sent"}, {"RECIPIENT", "Recipient"},
-         {"PHONE", "Phone"}, {"PAGES", "Pages"}, {"LASTRESULT", "Last Attempt"}, {"SentYesNo", "Sent"}}};
+    static const TableSpec spec{"TVN.DBF",
+                                faxFields(),
+                                {{"DATESENT", "DTOS(DATESENT)+TIMESENT", true}},
+                                {{"DATESENT", "datesent", true},
+                                 {"DATEND", "DTOS(DATESENT)+TIMESENT", false},
+                                 {"SUBJECT", "UPPER(SUBJECT)", false},
+                                 {"RECIPIENT", "UPPER(RECIPIENT)", false}},
+                                {{"SUBJECT", "Subject"},
+                                 {"DATESENT", "Date Sent"},
+                                 {"TIMESENT", "Time Sent"},
+                                 {"RECIPIENT", "Recipient"},
+                                 {"PHONE", "Phone"},
+                                 {"PAGES", "Pages"},
+                                 {"LASTRESULT", "Last Attempt"},
+                                 {"SentYesNo", "Sent"}}};
     return spec;
 }
 
 const TableSpec& recTableSpec() {
-    static const TableSpec spec{
-        "TVNREC.DBF",
-        {{"DATEREC", FT::Date, 8, 0},
-         {"TIMEREC", FT::Character, 5, 0},
-         {"FROM", FT::Character, 20, 0},
-         {"PAGES", FT::Numeric, 2, 0},
-         {"FAXFILE", FT::Character, 12, 0},
-         {"NOTES", FT::Character, 60, 0}},
-        {{"DATETIME", "DTOS(DATEREC)+TIMEREC", true}},
-        {{"DATETIME", "DTOS(DATEREC)+TIMEREC", true},
-         {"DATEND", "DTOS(DATEREC)+TIMEREC", false},
-         {"FROM", "UPPER(FROM)", true}},
-        {{"DATEREC", "Date Rec'd"}, {"TIMEREC", "Time Rec'd"}, {"FROM", "From"}, {"PAGES", "Pages"},
-         {"FAXFILE", "Fax File"}, {"NOTES", "Notes"}}};
+    static const TableSpec spec{"TVNREC.DBF",
+                                {{"DATEREC", FT::Date, 8, 0},
+                                 {"TIMEREC", FT::Character, 5, 0},
+                                 {"FROM", FT::Character, 20, 0},
+                                 {"PAGES", FT::Numeric, 2, 0},
+                                 {"FAXFILE", FT::Character, 12, 0},
+                                 {"NOTES", FT::Character, 60, 0}},
+                                {{"DATETIME", "DTOS(DATEREC)+TIMEREC", true}},
+                                {{"DATETIME", "DTOS(DATEREC)+TIMEREC", true},
+                                 {"DATEND", "DTOS(DATEREC)+TIMEREC", false},
+                                 {"FROM", "UPPER(FROM)", true}},
+                                {{"DATEREC", "Date Rec'd"},
+                                 {"TIMEREC", "Time Rec'd"},
+                                 {"FROM", "From"},
+                                 {"PAGES", "Pages"},
+                                 {"FAXFILE", "Fax File"},
+                                 {"NOTES", "Notes"}}};
     return spec;
 }
 
@@ -169,7 +177,8 @@ const TableSpec& phoneTableSpec() {
 }
 
 const std::vector<const TableSpec*>& allTableSpecs() {
-    static const std::vector<const TableSpec*> all{&faxTableSpec(), &recTableSpec(), &coverTableSpec(), &phoneTableSpec()};
+    static const std::vector<const TableSpec*> all{&faxTableSpec(), &recTableSpec(), &coverTableSpec(),
+                                                   &phoneTableSpec()};
     return all;
 }
 

@@ -42,12 +42,26 @@ void syncDirectoryOf(const std::string& path);
 std::string baseName(const std::string& path);
 
 inline uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t le32(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-inline uint32_t be32(const unsigned char* p) { return uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24; }
+inline uint32_t le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline uint32_t be32(const unsigned char* p) {
+    return uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
+}
 inline uint16_t be16(const unsigned char* p) { return uint16_t(p[1] | (p[0] << 8)); }
-inline void putLe16(unsigned char* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-inline void putLe32(unsigned char* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-inline void putBe32(unsigned char* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[3 - i] = uint8_t(v >> (8 * i)); }
-inline void putBe16(unsigned char* p, uint32_t v) { p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); }
+inline void putLe16(unsigned char* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void putLe32(unsigned char* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+inline void putBe32(unsigned char* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[3 - i] = uint8_t(v >> (8 * i));
+}
+inline void putBe16(unsigned char* p, uint32_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
 
 }  // namespace telvane::records::io

@@ -61,8 +61,10 @@ size_t KeyList::chunkFor(std::string_view key, uint32_t recno) const {
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
         const Chunk& c = chunks_[mid];
-        if (compare(c.data.data() + (c.count - 1) * entrySize(), key, recno) < 0) lo = mid + 1;
-        else hi = mid;
+        if (compare(c.data.data() + (c.count - 1) * entrySize(), key, recno) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return std::min(lo, chunks_.empty() ? 0 : chunks_.size() - 1);
 }
@@ -72,8 +74,10 @@ size_t KeyList::positionInChunk(const Chunk& c, std::string_view key, uint32_t r
     size_t lo = 0, hi = c.count;
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
-        if (compare(c.data.data() + mid * entrySize(), key, recno) < 0) lo = mid + 1;
-        else hi = mid;
+        if (compare(c.data.data() + mid * entrySize(), key, recno) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return lo;
 }

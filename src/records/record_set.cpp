@@ -103,14 +103,16 @@ Date Row::date(std::string_view name) const {
 double Row::number(std::string_view name) const {
     const int i = fieldIndex(name);
     if (i < 0) throw EXbError("no field " + std::string(name));
-    return parseNumeric(std::string_view(raw_).substr(size_t(table_->fieldOffset(i)), size_t(table_->fields()[size_t(i)].width)));
+    return parseNumeric(
+        std::string_view(raw_).substr(size_t(table_->fieldOffset(i)), size_t(table_->fields()[size_t(i)].width)));
 }
 
 long long Row::integer(std::string_view name) const { return std::llround(number(name)); }
 
 std::string Row::memo(std::string_view name) const {
     const int i = fieldIndex(name);
-    if (i < 0 || table_->fields()[size_t(i)].type != FieldType::Memo) throw EXbError("no memo field " + std::string(name));
+    if (i < 0 || table_->fields()[size_t(i)].type != FieldType::Memo)
+        throw EXbError("no memo field " + std::string(name));
     return table_->readMemo(std::string_view(raw_).substr(size_t(table_->fieldOffset(i)), 10));
 }
 
@@ -118,9 +120,7 @@ void Row::setCalculated(std::string_view name, std::string value) { calc_[upperC
 
 // --- FieldRef --------------------------------------------------------------------------------
 
-const std::string& FieldRef::name() const {
-    return field_ < 0 ? calcName_ : rs_->fields()[size_t(field_)].name;
-}
+const std::string& FieldRef::name() const { return field_ < 0 ? calcName_ : rs_->fields()[size_t(field_)].name; }
 
 FieldType FieldRef::type() const { return field_ < 0 ? FieldType::Character : rs_->fields()[size_t(field_)].type; }
 
@@ -151,7 +151,8 @@ Date FieldRef::asDate() const {
 double FieldRef::asFloat() const {
     if (field_ < 0) return parseNumeric(asString());
     if (type() == FieldType::Numeric || type() == FieldType::Float)
-        return parseNumeric(std::string_view(rs_->currentRaw()).substr(size_t(rs_->table_->fieldOffset(field_)), size_t(width())));
+        return parseNumeric(
+            std::string_view(rs_->currentRaw()).substr(size_t(rs_->table_->fieldOffset(field_)), size_t(width())));
     return parseNumeric(asString());
 }
 
@@ -160,7 +161,8 @@ long long FieldRef::asInteger() const { return std::llround(asFloat()); }
 bool FieldRef::isEmpty() const {
     if (field_ < 0) return trimmed(asString()).empty();
     if (type() == FieldType::Memo) return rs_->memoOf(field_).empty();
-    const std::string_view v = std::string_view(rs_->currentRaw()).substr(size_t(rs_->table_->fieldOffset(field_)), size_t(width()));
+    const std::string_view v =
+        std::string_view(rs_->currentRaw()).substr(size_t(rs_->table_->fieldOffset(field_)), size_t(width()));
     return v.find_first_not_of(' ') == std::string_view::npos;
 }
 
@@ -201,9 +203,7 @@ void FieldRef::setString(std::string_view utf8) {
         value = d.dtos();
         break;
     }
-    case FieldType::Memo:
-        rs_->pendingMemos_[f.name] = std::string(utf8);
-        return;
+    case FieldType::Memo: rs_->pendingMemos_[f.name] = std::string(utf8); return;
     }
     rs_->buffer_.replace(size_t(rs_->table_->fieldOffset(field_)), size_t(f.width), value);
 }
@@ -402,7 +402,8 @@ void RecordSet::moveAfter(uint32_t recno, std::string_view raw, bool forward) {
     if (order_ == 0) {
         auto it = std::lower_bound(orderList_.begin(), orderList_.end(), recno);
         if (forward) {
-            if (it != orderList_.end()) target = *it == recno ? (std::next(it) != orderList_.end() ? *std::next(it) : 0) : *it;
+            if (it != orderList_.end())
+                target = *it == recno ? (std::next(it) != orderList_.end() ? *std::next(it) : 0) : *it;
         } else if (it != orderList_.begin()) {
             target = *std::prev(it);
         }
@@ -414,12 +415,18 @@ void RecordSet::moveAfter(uint32_t recno, std::string_view raw, bool forward) {
         if (up) {
             for (; i < keys.size(); ++i) {
                 const uint32_t r = keys.recnoAt(i);
-                if (r != recno && r <= orderPos_.size() && orderPos_[r - 1]) { target = r; break; }
+                if (r != recno && r <= orderPos_.size() && orderPos_[r - 1]) {
+                    target = r;
+                    break;
+                }
             }
         } else {
             while (i > 0) {
                 const uint32_t r = keys.recnoAt(--i);
-                if (r != recno && r <= orderPos_.size() && orderPos_[r - 1]) { target = r; break; }
+                if (r != recno && r <= orderPos_.size() && orderPos_[r - 1]) {
+                    target = r;
+                    break;
+                }
             }
         }
     }
@@ -572,7 +579,8 @@ const std::string& RecordSet::currentRaw() const {
 std::string RecordSet::memoOf(int field) const {
     const FieldDef& f = table_->fields()[size_t(field)];
     const auto it = pendingMemos_.find(f.name);
-    if ((state_ == DataSetState::Edit || state_ == DataSetState::Insert) && it != pendingMemos_.end()) return it->second;
+    if ((state_ == DataSetState::Edit || state_ == DataSetState::Insert) && it != pendingMemos_.end())
+        return it->second;
     return table_->readMemo(std::string_view(currentRaw()).substr(size_t(table_->fieldOffset(field)), 10));
 }
 
@@ -650,8 +658,7 @@ void RecordSet::settleAfterChange() {
 void RecordSet::markCurrent(bool deleted) {
     requireActive();
     if (state_ != DataSetState::Browse) post();
-    if (current_ == 0)
-        throw EXbError(path() + ": there is no current record to " + (deleted ? "delete" : "recall"));
+    if (current_ == 0) throw EXbError(path() + ": there is no current record to " + (deleted ? "delete" : "recall"));
     table_->setDeleted(current_, deleted);
     updateVisibility(current_, table_->readRecord(current_));
 }
@@ -841,8 +848,9 @@ int RecordSet::addListener(std::function<void(RecordSetEvent)> listener) {
 }
 
 void RecordSet::removeListener(int id) {
-    listeners_.erase(std::remove_if(listeners_.begin(), listeners_.end(), [id](const auto& p) { return p.first == id; }),
-                     listeners_.end());
+    listeners_.erase(
+        std::remove_if(listeners_.begin(), listeners_.end(), [id](const auto& p) { return p.first == id; }),
+        listeners_.end());
 }
 
 }  // namespace telvane::records

@@ -65,9 +65,9 @@ private:
 using CalcCallback = std::function<void(Row&)>;
 
 enum class RecordSetEvent {
-    DataChanged,  // records or order changed: repaint everything
-    Scrolled,     // the current record moved
-    StateChanged, // open/close, edit/insert/browse
+    DataChanged,   // records or order changed: repaint everything
+    Scrolled,      // the current record moved
+    StateChanged,  // open/close, edit/insert/browse
 };
 
 class RecordSet;
@@ -146,8 +146,8 @@ public:
     uint32_t recNoAt(size_t k) const;
     std::optional<size_t> position() const;  // of the current record among the visible ones
     void moveTo(size_t k);
-    Row row(uint32_t recno) const;            // snapshot with calculated fields filled
-    Row currentRow() const;                   // the current record (or edit buffer)
+    Row row(uint32_t recno) const;  // snapshot with calculated fields filled
+    Row currentRow() const;         // the current record (or edit buffer)
 
     // Editing.
     void append();  // blank record in the buffer, state Insert
@@ -157,8 +157,8 @@ public:
     // Sets the deletion mark of the current record (posting a pending edit first); when the mark
     // hides the record, the next visible record (else the one before) becomes current.
     void deleteRecord();
-    void recall();        // clears the deletion mark of the current record
-    void refresh();       // re-reads the table and re-applies the filter, keeping the position
+    void recall();   // clears the deletion mark of the current record
+    void refresh();  // re-reads the table and re-applies the filter, keeping the position
 
     FieldRef fieldByName(std::string_view name);  // throws EXbError for an unknown name
     std::optional<FieldRef> findField(std::string_view name);
@@ -169,8 +169,8 @@ public:
     // Index tags (numbered from 1; 0 is physical order).
     // Adds a tag to the table's CDX (the index file argument must be empty or name that CDX)
     // and makes it the current order.
-    void indexTag(const std::string& indexFile, const std::string& tagName,
-                  const std::string& keyExpression, bool descending, const std::string& forCondition);
+    void indexTag(const std::string& indexFile, const std::string& tagName, const std::string& keyExpression,
+                  bool descending, const std::string& forCondition);
     int tagArea(std::string_view tagName) const;  // 0 when absent
     void setOrder(int tag);
     int indexOrd() const { return order_; }
@@ -248,7 +248,7 @@ private:
     mutable uint32_t cacheRecno_ = 0;
     mutable uint64_t cacheChanges_ = ~uint64_t(0);
     mutable std::string cacheRaw_;
-    std::string buffer_;   // edit/insert buffer (raw record)
+    std::string buffer_;  // edit/insert buffer (raw record)
     std::map<std::string, std::string, std::less<>> pendingMemos_;
 
     std::vector<CalcFieldDef> calcDefs_;

@@ -30,9 +30,11 @@ constexpr uint32_t kScanBatch = 4096;
 std::string withExtension(const std::string& path, const std::string& ext) {
     const auto slash = path.rfind('/');
     const auto dot = path.rfind('.');
-    std::string base = (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path : path.substr(0, dot);
+    std::string base =
+        (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path : path.substr(0, dot);
     // Follow the case of the table's own extension.
-    const bool lower = dot != std::string::npos && dot + 1 < path.size() && std::islower(static_cast<unsigned char>(path[dot + 1]));
+    const bool lower =
+        dot != std::string::npos && dot + 1 < path.size() && std::islower(static_cast<unsigned char>(path[dot + 1]));
     return base + "." + (lower ? lowerCp1252(ext) : ext);
 }
 
@@ -129,10 +131,13 @@ std::vector<std::string> Table::check(const std::string& dbfPath) {
         t->openFiles(dbfPath, false, &problems);
     }
     const uint64_t extra = t->dbf_->trailingBytes();
-    if (extra) problems.push_back(dbfPath + ": " + std::to_string(extra) + " bytes after the last record (an interrupted append)");
+    if (extra)
+        problems.push_back(dbfPath + ": " + std::to_string(extra) +
+                           " bytes after the last record (an interrupted append)");
     for (uint32_t r = 1; r <= t->recordCount(); ++r) {
         const std::string rec = t->readRecord(r);
-        if (rec[0] != ' ' && rec[0] != '*') problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
+        if (rec[0] != ' ' && rec[0] != '*')
+            problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
         for (size_t i = 0; i < t->fields().size(); ++i) {
             if (t->fields()[i].type != FieldType::Memo) continue;
             try {
@@ -204,8 +209,14 @@ int Table::fieldIndex(std::string_view name) const {
 }
 
 int Table::fieldOffset(int index) const { return dbf_->offsets().at(size_t(index)); }
-uint32_t Table::recordCount() const { checkOpen(); return dbf_->recordCount(); }
-int Table::recordLength() const { checkOpen(); return dbf_->recordLength(); }
+uint32_t Table::recordCount() const {
+    checkOpen();
+    return dbf_->recordCount();
+}
+int Table::recordLength() const {
+    checkOpen();
+    return dbf_->recordLength();
+}
 bool Table::hasMemo() const { return fpt_ != nullptr; }
 
 std::string Table::readRecord(uint32_t recno) const {
@@ -312,7 +323,8 @@ std::unique_ptr<Table::Tag> Table::makeTag(const std::string& name, const std::s
     if (upper.empty() || upper.size() > 10 || !std::isalpha(static_cast<unsigned char>(upper[0])))
         throw EXbError(dbfPath_ + ": invalid tag name \"" + name + "\"");
     for (char c : upper) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') throw EXbError(dbfPath_ + ": invalid tag name \"" + name + "\"");
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
+            throw EXbError(dbfPath_ + ": invalid tag name \"" + name + "\"");
     }
     auto t = std::make_unique<Tag>();
     t->key = Expression::compile(keyExpression, dbf_->fields(), dbf_->offsets());
@@ -323,7 +335,8 @@ std::unique_ptr<Table::Tag> Table::makeTag(const std::string& name, const std::s
     }
     const int len = t->key->keyLength();
     if (len < 1 || len > 240)
-        throw EXbExpressionError(keyExpression, 0, "an index key must be 1 to 240 bytes long, this one is " + std::to_string(len));
+        throw EXbExpressionError(keyExpression, 0,
+                                 "an index key must be 1 to 240 bytes long, this one is " + std::to_string(len));
     t->info.name = upper;
     t->info.keyExpression = keyExpression;
     t->info.forExpression = forExpression;
@@ -369,8 +382,10 @@ void Table::loadIndex(std::vector<std::string>* problems) {
     io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
     if (cdx.empty()) {
         if (dbf_->flags() & DbfFile::kFlagStructuralCdx) {
-            if (problems) problems->push_back(cdxPath() + ": the table says it has an index file, but it is missing");
-            else dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+            if (problems)
+                problems->push_back(cdxPath() + ": the table says it has an index file, but it is missing");
+            else
+                dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
             indexNote_ = "index file missing";
         }
         return;
@@ -398,7 +413,8 @@ void Table::loadIndex(std::vector<std::string>* problems) {
             try {
                 const CdxEntries stored = reader.keys(h, tags[i]->pad);
                 if (stored.size() != expected[i].size()) {
-                    why = std::to_string(stored.size()) + " keys where the table gives " + std::to_string(expected[i].size());
+                    why = std::to_string(stored.size()) + " keys where the table gives " +
+                          std::to_string(expected[i].size());
                 } else if (stored != expected[i]) {
                     why = "keys that differ from the table";
                 }
@@ -473,7 +489,8 @@ void Table::writeIndex() {
     }
     std::vector<CdxTagSource> sources;
     for (const auto& t : tags_) {
-        sources.push_back({t->info.name, t->info.keyExpression, t->info.forExpression, t->info.descending, t->pad, &t->keys});
+        sources.push_back(
+            {t->info.name, t->info.keyExpression, t->info.forExpression, t->info.descending, t->pad, &t->keys});
     }
     const std::string path = cdxPath();
     io::replaceFile(path, buildCdx(sources, path));
@@ -534,7 +551,8 @@ void Table::pack() {
     io::replaceFile(marker, "pack\n");
     if (fpt_ && std::rename(fptNew.c_str(), fptPathNow.c_str()) != 0)
         throw EXbError(fptPathNow + ": cannot replace the memo file while packing");
-    if (std::rename(dbfNew.c_str(), dbfPath_.c_str()) != 0) throw EXbError(dbfPath_ + ": cannot replace the table while packing");
+    if (std::rename(dbfNew.c_str(), dbfPath_.c_str()) != 0)
+        throw EXbError(dbfPath_ + ": cannot replace the table while packing");
     io::syncDirectoryOf(dbfPath_);
     dbf_.reset();
     dbf_ = DbfFile::open(dbfPath_, true);

@@ -29,7 +29,7 @@ struct TagInfo {
     std::string forExpression;  // empty when there is no FOR condition
     bool descending = false;
     int keyLength = 0;
-    char keyType = 'C';         // 'C' character, 'N' numeric, 'D' date, 'L' logical
+    char keyType = 'C';  // 'C' character, 'N' numeric, 'D' date, 'L' logical
 };
 
 class Table {
@@ -85,8 +85,8 @@ public:
     // Key of a record for a tag, as stored in the index; the record's FOR result in *qualifies.
     std::string tagKey(int tag, std::string_view record, bool* qualifies) const;
     // Adds (or replaces) a tag, fills it from the table and writes the CDX. Returns its number.
-    int addTag(const std::string& name, const std::string& keyExpression,
-               const std::string& forExpression, bool descending);
+    int addTag(const std::string& name, const std::string& keyExpression, const std::string& forExpression,
+               bool descending);
     void closeIndexes();  // forgets every tag; the CDX file is left as it is
     void reindex();       // recomputes every tag from the table and writes the CDX
     void pack();          // removes marked records for good, compacts memos, rebuilds tags

@@ -17,8 +17,7 @@ public:
 // index aside and rebuild it from the table.
 class EXbIndexError : public EXbError {
 public:
-    EXbIndexError(std::string file, const std::string& message)
-        : EXbError(message), file_(std::move(file)) {}
+    EXbIndexError(std::string file, const std::string& message) : EXbError(message), file_(std::move(file)) {}
     const std::string& file() const { return file_; }
 
 private:
@@ -29,9 +28,11 @@ private:
 class EXbExpressionError : public EXbError {
 public:
     EXbExpressionError(std::string expression, size_t position, std::string reason)
-        : EXbError("Expression error at position " + std::to_string(position + 1) + ": " + reason +
-                   " in \"" + expression + "\""),
-          expression_(std::move(expression)), position_(position), reason_(std::move(reason)) {}
+        : EXbError("Expression error at position " + std::to_string(position + 1) + ": " + reason + " in \"" +
+                   expression + "\""),
+          expression_(std::move(expression)),
+          position_(position),
+          reason_(std::move(reason)) {}
     const std::string& expression() const { return expression_; }
     size_t position() const { return position_; }
     const std::string& reason() const { return reason_; }

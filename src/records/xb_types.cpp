@@ -17,10 +17,10 @@ int daysInMonth(int y, int m) {
 }
 
 // Unicode code points of bytes 0x80-0x9F in Windows-1252 (undefined bytes map to themselves).
-constexpr std::array<char32_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char32_t, 32> kHigh = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                            0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -118,9 +118,12 @@ std::string cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (unsigned char c : bytes) {
-        if (c < 0x80) out += char(c);
-        else if (c < 0xA0) appendUtf8(out, kHigh[c - 0x80]);
-        else appendUtf8(out, c);
+        if (c < 0x80)
+            out += char(c);
+        else if (c < 0xA0)
+            appendUtf8(out, kHigh[c - 0x80]);
+        else
+            appendUtf8(out, c);
     }
     return out;
 }
@@ -132,24 +135,52 @@ std::string utf8ToCp1252(std::string_view utf8) {
         const unsigned char c = utf8[i];
         char32_t cp = 0;
         size_t n = 0;
-        if (c < 0x80) { cp = c; n = 1; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
-        else { out += '?'; ++i; continue; }
-        if (i + n > utf8.size()) { out += '?'; break; }
+        if (c < 0x80) {
+            cp = c;
+            n = 1;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            n = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            n = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            n = 4;
+        } else {
+            out += '?';
+            ++i;
+            continue;
+        }
+        if (i + n > utf8.size()) {
+            out += '?';
+            break;
+        }
         bool ok = true;
         for (size_t k = 1; k < n; ++k) {
             const unsigned char cc = utf8[i + k];
-            if ((cc & 0xC0) != 0x80) { ok = false; break; }
+            if ((cc & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
             cp = (cp << 6) | (cc & 0x3F);
         }
-        if (!ok) { out += '?'; ++i; continue; }
+        if (!ok) {
+            out += '?';
+            ++i;
+            continue;
+        }
         i += n;
-        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) { out += char(cp); continue; }
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            out += char(cp);
+            continue;
+        }
         char mapped = '?';
         for (size_t k = 0; k < kHigh.size(); ++k) {
-            if (kHigh[k] == cp) { mapped = char(0x80 + k); break; }
+            if (kHigh[k] == cp) {
+                mapped = char(0x80 + k);
+                break;
+            }
         }
         out += mapped;
     }
@@ -160,10 +191,14 @@ std::string upperCp1252(std::string_view bytes) {
     std::string out(bytes);
     for (char& ch : out) {
         const unsigned char c = ch;
-        if (c >= 'a' && c <= 'z') ch = char(c - 32);
-        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7) ch = char(c - 32);
-        else if (c == 0x9A || c == 0x9C || c == 0x9E) ch = char(c - 16);
-        else if (c == 0xFF) ch = char(0x9F);
+        if (c >= 'a' && c <= 'z')
+            ch = char(c - 32);
+        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+            ch = char(c - 32);
+        else if (c == 0x9A || c == 0x9C || c == 0x9E)
+            ch = char(c - 16);
+        else if (c == 0xFF)
+            ch = char(0x9F);
     }
     return out;
 }
@@ -172,10 +207,14 @@ std::string lowerCp1252(std::string_view bytes) {
     std::string out(bytes);
     for (char& ch : out) {
         const unsigned char c = ch;
-        if (c >= 'A' && c <= 'Z') ch = char(c + 32);
-        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) ch = char(c + 32);
-        else if (c == 0x8A || c == 0x8C || c == 0x8E) ch = char(c + 16);
-        else if (c == 0x9F) ch = char(0xFF);
+        if (c >= 'A' && c <= 'Z')
+            ch = char(c + 32);
+        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+            ch = char(c + 32);
+        else if (c == 0x8A || c == 0x8C || c == 0x8E)
+            ch = char(c + 16);
+        else if (c == 0x9F)
+            ch = char(0xFF);
     }
     return out;
 }

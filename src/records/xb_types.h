@@ -33,13 +33,13 @@ struct Date {
     int day = 0;
 
     bool isEmpty() const { return year == 0 && month == 0 && day == 0; }
-    bool isValid() const;                       // a real calendar date from year 1 to 9999
-    std::string dtos() const;                   // "yyyymmdd", eight blanks when empty
-    static Date fromDtos(std::string_view s);   // empty Date for blanks or anything invalid
-    static Date fromMdy(std::string_view s);    // "mm/dd/yyyy" (CTOD); empty when invalid
-    int64_t julianDay() const;                  // 0 for the empty date
+    bool isValid() const;                      // a real calendar date from year 1 to 9999
+    std::string dtos() const;                  // "yyyymmdd", eight blanks when empty
+    static Date fromDtos(std::string_view s);  // empty Date for blanks or anything invalid
+    static Date fromMdy(std::string_view s);   // "mm/dd/yyyy" (CTOD); empty when invalid
+    int64_t julianDay() const;                 // 0 for the empty date
     static Date fromJulianDay(int64_t jdn);
-    static Date today();                        // local date
+    static Date today();  // local date
     friend bool operator==(const Date&, const Date&) = default;
 };
 

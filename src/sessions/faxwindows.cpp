@@ -171,9 +171,11 @@ void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
     fsCurrentPage->setText(v.currentPage == 0 ? QStringLiteral("<cover page>") : QString::number(v.currentPage));
     fsPageLength->setText(QString::number(v.pageLength));
     fsBytesTransferred->setText(QString::number(v.bytesTransferred));
-    fsElapsedTime->setText(clockRunning_ ? ClockText(SecondsFromTicks(v.nowTicks - clockStart_)) : QStringLiteral("00:00"));
+    fsElapsedTime->setText(clockRunning_ ? ClockText(SecondsFromTicks(v.nowTicks - clockStart_))
+                                         : QStringLiteral("00:00"));
     QString status = v.statusText;
-    if (v.status == fpBusyWait && busyRunning_) status += ClockText(SecondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
+    if (v.status == fpBusyWait && busyRunning_)
+        status += ClockText(SecondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
     fsStatusMsg->setText(status);
     meter->setValue(PageMeterPercent(v.bytesTransferred, v.pageLength));
 }
@@ -207,7 +209,8 @@ TShowErrorForm::TShowErrorForm(QWidget* parent) : QDialog(parent) {
     Memo1->setFixedWidth(420);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(Memo1, 1);
-    infoLabel = new QLabel(QStringLiteral("For more information and possible solutions, click the Fax Problem Solver button"));
+    infoLabel =
+        new QLabel(QStringLiteral("For more information and possible solutions, click the Fax Problem Solver button"));
     infoLabel->setWordWrap(true);
     layout->addWidget(infoLabel);
     auto* row = new QHBoxLayout;

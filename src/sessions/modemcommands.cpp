@@ -10,7 +10,9 @@
 namespace telvane::sessions {
 
 namespace {
-bool WaitForOk(telvane::transport::TOvxComPort& port) { return telvane::transport::WaitForString(port, "OK", kOkWaitTicks, false, true); }
+bool WaitForOk(telvane::transport::TOvxComPort& port) {
+    return telvane::transport::WaitForString(port, "OK", kOkWaitTicks, false, true);
+}
 
 // Writes a command after dropping what is still waiting in the input buffer, so that an "OK"
 // left by an earlier command (the engine's hang-up, say) is not taken as this one's answer.
@@ -51,7 +53,8 @@ QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
         return QStringLiteral("The communications port is in use ( Com ") + n + QStringLiteral(" )") +
                QStringLiteral("\r\n\r\n") + QStringLiteral("Please make sure that all communication ") +
                QStringLiteral("programs (internet, AOL, etc) are closed, and then try ") + QStringLiteral("again.");
-    const QString head = QStringLiteral("Unable to open the specified communications port ( Com") + n + QStringLiteral(" )");
+    const QString head =
+        QStringLiteral("Unable to open the specified communications port ( Com") + n + QStringLiteral(" )");
     if (code == telvane::transport::ecBadId)
         return head + QStringLiteral("\r\n") + QStringLiteral("The device ") + devicePath +
                QStringLiteral(" does not exist. Check that the modem is plugged in, or set the device of COM") + n +
@@ -116,8 +119,7 @@ bool FactoryResetModem(telvane::transport::TOvxComPort& port) {
 void ClosePort(telvane::transport::TOvxComPort& port) {
     try {
         port.SetOpen(false);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 }
 
 }  // namespace telvane::sessions

@@ -102,8 +102,7 @@ void TFindModemForm::FormActivate() {
                     bool answered = false;
                     try {
                         answered = CheckForModem(port_);
-                    } catch (const std::exception&) {
-                    }
+                    } catch (const std::exception&) {}
                     text += answered ? QStringLiteral("MODEM") : QStringLiteral("Unknown");
                     if (answered && found < 0) found = n;
                 } else {
@@ -128,16 +127,17 @@ void TFindModemForm::FormActivate() {
             ClosePort(port_);
             PortLabels[n - 1]->setText(text);
         }
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     setBusyCursor(false);
     if (found > 0)
-        Label7->setText(QStringLiteral("A modem was found on Com Port ") + QString::number(found) + QStringLiteral(". ") +
-                        QStringLiteral("We suggest setting the Port as Com ") + QString::number(found) + QStringLiteral("."));
+        Label7->setText(QStringLiteral("A modem was found on Com Port ") + QString::number(found) +
+                        QStringLiteral(". ") + QStringLiteral("We suggest setting the Port as Com ") +
+                        QString::number(found) + QStringLiteral("."));
     else if (inUse)
         Label7->setText(QStringLiteral(
             "No modem found. Please make sure that all communication programs (internet, AOL, etc) are closed, and "
-            "then try again. If you know which Com port your modem uses, you can also just set the Port to that setting"));
+            "then try again. If you know which Com port your modem uses, you can also just set the Port to that "
+            "setting"));
     else
         Label7->setText(QStringLiteral(
             "No modem found. If you know which Com port your modem uses, you can also just set the Port to that "
@@ -151,8 +151,8 @@ void TFindModemForm::FormActivate() {
 
 // ---------------------------------------------------------------------------------------------
 
-TCheckFaxClassForm::TCheckFaxClassForm(telvane::transport::TOvxComPort& port, telvane::transport::TOvxCustomSendFax& sendFax, int comNumber,
-                                       QWidget* parent)
+TCheckFaxClassForm::TCheckFaxClassForm(telvane::transport::TOvxComPort& port,
+                                       telvane::transport::TOvxCustomSendFax& sendFax, int comNumber, QWidget* parent)
     : QDialog(parent), port_(port), sendFax_(sendFax), comNumber_(comNumber) {
     setObjectName(QStringLiteral("TCheckFaxClassForm"));
     setWindowTitle(QStringLiteral("Finding Fax Class...Please wait"));
@@ -201,7 +201,8 @@ QString TCheckFaxClassForm::DetermineFaxClassSupport() {
         outcome.clear();
     }
     if (outcome.isEmpty())
-        outcome = QStringLiteral("Unable to determine Fax Class support from modem on Com ") + QString::number(comNumber_);
+        outcome =
+            QStringLiteral("Unable to determine Fax Class support from modem on Com ") + QString::number(comNumber_);
     Status->clear();
     LetMessagesRun();
     return outcome;
@@ -228,15 +229,18 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             !AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
                           QStringLiteral("\r") + QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
                       QStringLiteral("NO MODEM RESPONSE"))) {
-            Status->setText(QStringLiteral("No response from device on COM") + n + QStringLiteral(". May not be a modem."));
+            Status->setText(QStringLiteral("No response from device on COM") + n +
+                            QStringLiteral(". May not be a modem."));
             labelsUnknown();
             return;
         }
         if (!FactoryResetModem(port_)) {
-            ShowInformation(QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the reset string:   (AT&F)\r\rIs the Communications Port (COM") +
+            ShowInformation(QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the "
+                                           "reset string:   (AT&F)\r\rIs the Communications Port (COM") +
                             n + QStringLiteral(") correct? Please") + QStringLiteral("\r") +
                             QStringLiteral("click the Find Modem Port button on the Preferences screen to be sure."));
-            Status->setText(QStringLiteral("No response from device on COM") + n + QStringLiteral(". May not be a modem."));
+            Status->setText(QStringLiteral("No response from device on COM") + n +
+                            QStringLiteral(". May not be a modem."));
             labelsUnknown();
             return;
         }
@@ -246,7 +250,8 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             labelsUnknown();
             return;
         }
-        Label3->setText(Class2_0 ? QStringLiteral("Class 2.0 : Supported") : QStringLiteral("Class 2.0 : Not Supported"));
+        Label3->setText(Class2_0 ? QStringLiteral("Class 2.0 : Supported")
+                                 : QStringLiteral("Class 2.0 : Not Supported"));
         Label2->setText(Class2 ? QStringLiteral("Class 2   : Supported") : QStringLiteral("Class 2   : Not Supported"));
         Label1->setText(Class1 ? QStringLiteral("Class 1   : Supported") : QStringLiteral("Class 1   : Not Supported"));
         if (Class1) {
@@ -264,15 +269,16 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             bold.setBold(true);
             Label3->setFont(bold);
         } else {
-            Status->setText(QStringLiteral("Unable to retrieve Fax Class supportinformation from the modem on Com ") + n);
+            Status->setText(QStringLiteral("Unable to retrieve Fax Class supportinformation from the modem on Com ") +
+                            n);
         }
         LetMessagesRun();
         if (resultIndex_ >= 0)
-            Status->setText(QStringLiteral("Try using the recommended Fax Class (") + resultName_ +
-                            QStringLiteral(") or auto detect. ") +
-                            QStringLiteral("If you experience problems, try another supported class.") +
-                            QStringLiteral("\r\r") +
-                            QStringLiteral("(note: US Robotics users should read the help section on troubleshooting)"));
+            Status->setText(
+                QStringLiteral("Try using the recommended Fax Class (") + resultName_ +
+                QStringLiteral(") or auto detect. ") +
+                QStringLiteral("If you experience problems, try another supported class.") + QStringLiteral("\r\r") +
+                QStringLiteral("(note: US Robotics users should read the help section on troubleshooting)"));
     }();
     Beep();
     ClosePort(port_);
@@ -289,8 +295,9 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Quick Setup Form"));
     setWindowFlags(fixedDialog());
     auto* layout = new QVBoxLayout(this);
-    auto* q1 = new QLabel(QStringLiteral("1. Which communications port is your modem on? It is usually COM1 or COM2. "
-                                         "(Click on the Find Modem Port button for assistance.)"));
+    auto* q1 =
+        new QLabel(QStringLiteral("1. Which communications port is your modem on? It is usually COM1 or COM2. "
+                                  "(Click on the Find Modem Port button for assistance.)"));
     q1->setWordWrap(true);
     layout->addWidget(q1);
     auto* portBox = new QGroupBox(QStringLiteral("Port"));

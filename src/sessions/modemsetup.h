@@ -47,8 +47,8 @@ private:
 class TCheckFaxClassForm : public QDialog {
     Q_OBJECT
 public:
-    TCheckFaxClassForm(telvane::transport::TOvxComPort& port, telvane::transport::TOvxCustomSendFax& sendFax, int comNumber,
-                       QWidget* parent = nullptr);
+    TCheckFaxClassForm(telvane::transport::TOvxComPort& port, telvane::transport::TOvxCustomSendFax& sendFax,
+                       int comNumber, QWidget* parent = nullptr);
     void CheckTheFaxClasses();
     // "OK", or the failure text.
     QString DetermineFaxClassSupport();

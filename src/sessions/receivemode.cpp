@@ -109,10 +109,16 @@ TReceiveMode::TReceiveMode(TMainScreen& main)
     OvxReceiveFax1.SetComPort(&OvxComPort1);
     OvxReceiveFax1.FaxFileExt = "OVF";
     OvxReceiveFax1.ConstantStatus = true;
-    OvxReceiveFax1.OnFaxStatus = [this](telvane::transport::TOvxAbstractFax&, bool first, bool last) { OvxReceiveFax1FaxStatus(first, last); };
+    OvxReceiveFax1.OnFaxStatus = [this](telvane::transport::TOvxAbstractFax&, bool first, bool last) {
+        OvxReceiveFax1FaxStatus(first, last);
+    };
     OvxReceiveFax1.OnFaxLog = [this](telvane::transport::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxLog(code); };
-    OvxReceiveFax1.OnFaxError = [this](telvane::transport::TOvxAbstractFax&, int code) { OvxReceiveFax1FaxError(code); };
-    OvxReceiveFax1.OnFaxAccept = [this](telvane::transport::TOvxAbstractFax&, bool& accept) { OvxReceiveFax1FaxAccept(accept); };
+    OvxReceiveFax1.OnFaxError = [this](telvane::transport::TOvxAbstractFax&, int code) {
+        OvxReceiveFax1FaxError(code);
+    };
+    OvxReceiveFax1.OnFaxAccept = [this](telvane::transport::TOvxAbstractFax&, bool& accept) {
+        OvxReceiveFax1FaxAccept(accept);
+    };
     StartingFaxForm = new TStartingFaxForm(&main);
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
     printer_->MultiPage = false;
@@ -157,11 +163,14 @@ void TReceiveMode::setReceiveCaption(bool on) {
 void TReceiveMode::ReceiveButtonClick() {
     const Settings& s = AppSettings();
     OvxReceiveFax1.SetDestinationDir(ProgramDir() + "receive");
-    OvxReceiveFax1.FaxNameMode = s.Other.GlobalUseAlternateNamingRec ? telvane::transport::fnMonthDay : telvane::transport::fnCount;
+    OvxReceiveFax1.FaxNameMode =
+        s.Other.GlobalUseAlternateNamingRec ? telvane::transport::fnMonthDay : telvane::transport::fnCount;
     setBusyCursor(true);
     lastError_ = 0;
-    if (!main_.receiveMode()) start();
-    else stop();
+    if (!main_.receiveMode())
+        start();
+    else
+        stop();
 }
 
 void TReceiveMode::abortStart() {
@@ -300,8 +309,7 @@ void TReceiveMode::stop() {
         }
         ClosePort(OvxComPort1);
         LetMessagesRun();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     main_.setReceiveMode(false);
     setBusyCursor(false);
     setReceiveCaption(false);
@@ -347,8 +355,7 @@ void TReceiveMode::storeReceivedFax() {
     } catch (const std::exception&) {
         try {
             table.cancel();
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     LetMessagesRun();
     main_.RecTableCloseAndOpen();
@@ -374,23 +381,25 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
-    const QString error = lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const QString error =
+        lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);
     QTimer::singleShot(0, this, [error] {
-        ShowErrorMessage(QStringLiteral("Failed To Receive Incoming Fax"),
-                         QStringLiteral("Telvane failed to receive an incoming fax.\r\n\r\nThe error message was:   ") + error,
-                         false);
+        ShowErrorMessage(
+            QStringLiteral("Failed To Receive Incoming Fax"),
+            QStringLiteral("Telvane failed to receive an incoming fax.\r\n\r\nThe error message was:   ") + error,
+            false);
     });
 }
 
 void TReceiveMode::OvxReceiveFax1FaxLog(int logCode) {
     switch (logCode) {
-        case telvane::transport::lfaxReceiveStart: lastFile_ = qs(OvxReceiveFax1.FaxFile()); break;
-        case telvane::transport::lfaxReceiveOk: storeReceivedFax(); break;
-        case telvane::transport::lfaxReceiveFail: failedReception(); break;
-        default: break;
+    case telvane::transport::lfaxReceiveStart: lastFile_ = qs(OvxReceiveFax1.FaxFile()); break;
+    case telvane::transport::lfaxReceiveOk: storeReceivedFax(); break;
+    case telvane::transport::lfaxReceiveFail: failedReception(); break;
+    default: break;
     }
 }
 

@@ -77,7 +77,6 @@ signals:
     void printRequested(const QString& file, const QString& printerName);
 
 public:
-
     // Prints a received fax file on the printer chosen in the settings (the current printer when
     // that one is not installed); runs after the engine's event has returned.
     void PrintOnReceipt(const QString& file);

@@ -45,15 +45,16 @@ void setBusyCursor(bool on) {
 
 QString memoClassName(int storedClass) {
     switch (storedClass) {
-        case 1: return QStringLiteral("Class 1");
-        case 2: return QStringLiteral("Class 2");
-        case 3: return QStringLiteral("Class 2.0");
-        default: return QStringLiteral("Autodetect");
+    case 1: return QStringLiteral("Class 1");
+    case 2: return QStringLiteral("Class 2");
+    case 3: return QStringLiteral("Class 2.0");
+    default: return QStringLiteral("Autodetect");
     }
 }
 }  // namespace
 
-TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
+TSendFaxForm::TSendFaxForm(QWidget* parent)
+    : QDialog(parent), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TSendFaxForm"));
     setWindowTitle(QStringLiteral("Send Fax"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -170,7 +171,8 @@ void TSendFaxForm::ShowSetup() {
     lines << QStringLiteral("Communications Port: COM") + QString::number(s.Modem.ComPort + 1)
           << QStringLiteral("Fax Class: ") + memoClassName(s.Modem.FaxClass)
           << QStringLiteral("Transfer Rate: ") + QString::number(s.Modem.MaximumBPS)
-          << QStringLiteral("Dialing with: ") + (s.Dialing.ToneOrPulse == 0 ? QStringLiteral("Tone") : QStringLiteral("Pulse"))
+          << QStringLiteral("Dialing with: ") +
+                 (s.Dialing.ToneOrPulse == 0 ? QStringLiteral("Tone") : QStringLiteral("Pulse"))
           << QStringLiteral("Modem Init String :") + qs(s.Modem.InitString)
           << QStringLiteral("Modem Reset String :") + qs(s.Resetting.String)
           << QStringLiteral("Post Reset String :") + qs(s.Resetting.AfterString)
@@ -230,8 +232,8 @@ void TSendFaxForm::SendFaxButtonClick() {
         AddtoLastSendLog(QStringLiteral("Error opening com port: COM") + n);
         AddtoLastSendLog(QStringLiteral("Message:") + message);
         giveUp();
-        ShowErrorMessage(QStringLiteral("Error Opening Communications Port"), message + PortCheckAdvice(portNumber(), false),
-                         true);
+        ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
+                         message + PortCheckAdvice(portNumber(), false), true);
         SaveLocalLog();
         return;
     }
@@ -241,8 +243,8 @@ void TSendFaxForm::SendFaxButtonClick() {
     if (!CheckForModem(OvxComPort1)) {
         setBusyCursor(false);
         AddtoLastSendLog(QStringLiteral("Error checking for modem"));
-        const bool goOn =
-            ShowErrorWithContinue(QStringLiteral("No Response From Modem"), NoModemResponseText(portNumber(), false), true);
+        const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
+                                                NoModemResponseText(portNumber(), false), true);
         if (!goOn) {
             giveUp();
             AddtoLastSendLog(QStringLiteral("Exit"));
@@ -341,11 +343,12 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     if (ResultText == QStringLiteral("Sent")) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
     } else {
-        ShowErrorMessage(QStringLiteral("Fax Failure"),
-                         (QStringLiteral("We have received an error message while trying to send the fax\r\n\r\nError message: ") +
-                          text + QStringLiteral("\r\n\r\n"))
-                             .left(255),
-                         true);
+        ShowErrorMessage(
+            QStringLiteral("Fax Failure"),
+            (QStringLiteral("We have received an error message while trying to send the fax\r\n\r\nError message: ") +
+             text + QStringLiteral("\r\n\r\n"))
+                .left(255),
+            true);
     }
     SaveLocalLog();
 }
@@ -376,9 +379,11 @@ void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
     const Settings& s = AppSettings();
-    const auto before = std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable);
+    const auto before =
+        std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable);
     if (auto* main = qobject_cast<TMainScreen*>(mainWindow())) main->mnuPreferencesClick();
-    if (before != std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable)) {
+    if (before !=
+        std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable)) {
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -400,15 +405,16 @@ void StoreSendOutcome(TMainScreen& main, int pages, const QString& result, const
         if (up == QStringLiteral("SENT") || up == QStringLiteral("OK")) {
             table.fieldByName("SENT").setBoolean(true);
             table.fieldByName("DATESENT").setDate(records::Date::today());
-            table.fieldByName("TIMESENT").setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
+            table.fieldByName("TIMESENT")
+                .setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
         }
         table.post();
     } catch (const std::exception& e) {
         try {
             table.cancel();
-        } catch (const std::exception&) {
-        }
-        ShowInformation(QStringLiteral("The result could not be stored in the fax log: ") + QString::fromLocal8Bit(e.what()));
+        } catch (const std::exception&) {}
+        ShowInformation(QStringLiteral("The result could not be stored in the fax log: ") +
+                        QString::fromLocal8Bit(e.what()));
     }
 }
 
@@ -430,8 +436,7 @@ void SendFaxCommand(TMainScreen& main) {
         recipient = qs(row.text("RECIPIENT"));
         subject = qs(row.text("SUBJECT"));
         phone = qs(row.text("PHONE"));
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     const Settings& s = AppSettings();
     QString result, number;
     {

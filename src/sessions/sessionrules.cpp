@@ -33,16 +33,15 @@ int DialWaitFromInitString(const std::string& initString) {
     return value < 55 ? 55 : value;
 }
 
-std::string WithAtPrefix(const std::string& s) {
-    return upper(s).find("AT") != std::string::npos ? s : "AT" + s;
-}
+std::string WithAtPrefix(const std::string& s) { return upper(s).find("AT") != std::string::npos ? s : "AT" + s; }
 
 QString BuildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
                         const QString& shortTime) {
     QString header = QStringLiteral("Sent");
     if (!(name + stationId).trimmed().isEmpty()) header += QStringLiteral(" by");
     if (!name.isEmpty()) header += QStringLiteral(": ") + name + QString(4, QLatin1Char(' '));
-    if (!stationId.isEmpty()) header += QString(9, QLatin1Char(' ')) + QStringLiteral("$I") + QString(10, QLatin1Char(' '));
+    if (!stationId.isEmpty())
+        header += QString(9, QLatin1Char(' ')) + QStringLiteral("$I") + QString(10, QLatin1Char(' '));
     header += QString(11, QLatin1Char(' ')) + shortDate + QString(4, QLatin1Char(' ')) + shortTime;
     header += QString(14, QLatin1Char(' ')) + QStringLiteral("Page $P of $N");
     return header;
@@ -59,7 +58,8 @@ QString ClockText(int64_t seconds) {
 
 QString ShortFileName(const QString& path) {
     qsizetype cut = -1;
-    for (QChar sep : {QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':')}) cut = std::max(cut, path.lastIndexOf(sep));
+    for (QChar sep : {QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':')})
+        cut = std::max(cut, path.lastIndexOf(sep));
     const QString name = path.mid(cut + 1);
     return name.size() > 20 ? name.left(20) + QStringLiteral("...") : name;
 }
@@ -104,8 +104,9 @@ QString NoModemResponseText(int comNumber, bool receiving) {
 }
 
 QString ResetStringFailureText(const QString& resetString, int comNumber, bool receiving) {
-    return QStringLiteral("We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset "
-                          "string:   (") +
+    return QStringLiteral(
+               "We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset "
+               "string:   (") +
            resetString + QStringLiteral(")") + PortCheckAdvice(comNumber, receiving);
 }
 

@@ -112,10 +112,14 @@ std::optional<int> IniFile::parseInteger(const std::string& text) {
         for (std::size_t i = 2; i < t.size(); ++i) {
             const char c = t[i];
             int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else return std::nullopt;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            else
+                return std::nullopt;
             v = v * 16 + d;
             if (v > 0xFFFFFFFFLL) return std::nullopt;
         }

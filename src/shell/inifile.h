@@ -46,9 +46,9 @@ public:
 private:
     struct Line {
         enum Kind { Section, Entry, Other } kind = Other;
-        std::string raw;      // the line as read (without its end), used for Other lines
-        std::string name;     // section name or key
-        std::string value;    // entry value
+        std::string raw;    // the line as read (without its end), used for Other lines
+        std::string name;   // section name or key
+        std::string value;  // entry value
     };
     std::vector<Line> m_lines;
     std::string m_eol = "\n";

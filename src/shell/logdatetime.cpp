@@ -20,8 +20,8 @@ QTime readTime(const QString& text) {
 
 QString FormatLogDateTime(const records::Date& date, const QString& storedTime, const QLocale& locale) {
     const QDate d(date.year, date.month, date.day);
-    const QString dateText = !date.isEmpty() && d.isValid() ? locale.toString(d, QLocale::ShortFormat)
-                                                            : QStringLiteral("unknown");
+    const QString dateText =
+        !date.isEmpty() && d.isValid() ? locale.toString(d, QLocale::ShortFormat) : QStringLiteral("unknown");
     const QTime time = readTime(storedTime);
     const QString timeText = time.isValid() ? locale.toString(time, QLocale::ShortFormat) : storedTime;
     return dateText + QStringLiteral(" at ") + timeText;

@@ -105,10 +105,8 @@ QString LogTableModel::displayText(const records::Row& row, const std::string& f
         const QDate qd(d.year, d.month, d.day);
         return d.isEmpty() || !qd.isValid() ? QString() : QLocale().toString(qd, QLocale::ShortFormat);
     }
-    case FieldType::Logical:
-        return row.boolean(field) ? QStringLiteral("Yes") : QStringLiteral("No");
-    default:
-        return QString::fromStdString(row.text(field));
+    case FieldType::Logical: return row.boolean(field) ? QStringLiteral("Yes") : QStringLiteral("No");
+    default: return QString::fromStdString(row.text(field));
     }
 }
 
@@ -162,8 +160,7 @@ void TLogGrid::setLogModel(LogTableModel* model) {
                 m_syncing = true;
                 try {
                     rs.moveTo(static_cast<size_t>(current.row()));
-                } catch (const records::EXbError&) {
-                }
+                } catch (const records::EXbError&) {}
                 m_syncing = false;
             });
     followRecordSet(model->currentRow());
@@ -200,7 +197,8 @@ void TLogGrid::applyColumnWidths() {
         int width = chars * (cols[i].digits ? digitWidth : charWidth);
         // Dates are shown in the user's format, which may be wider than the stored eight digits.
         if (m_model->columnType(i) == records::FieldType::Date)
-            width = std::max(width, fm.horizontalAdvance(QLocale().toString(QDate(2000, 12, 28), QLocale::ShortFormat)));
+            width =
+                std::max(width, fm.horizontalAdvance(QLocale().toString(QDate(2000, 12, 28), QLocale::ShortFormat)));
         width = std::max(width, hm.horizontalAdvance(cols[i].label) + 8);
         setColumnWidth(i, width + 12);
     }

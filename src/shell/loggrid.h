@@ -19,8 +19,8 @@ namespace telvane {
 struct LogColumn {
     std::string field;  // stored or calculated field
     QString label;
-    int widthChars = 0;  // display width in characters; 0 = the wider of label and field
-    bool digits = false; // mostly digits (measured by the digit width rather than the average character)
+    int widthChars = 0;   // display width in characters; 0 = the wider of label and field
+    bool digits = false;  // mostly digits (measured by the digit width rather than the average character)
 };
 
 // The rule for every command that acts on the current record: the record set is open and shows

@@ -291,8 +291,7 @@ TMainScreen::~TMainScreen() {
     for (records::RecordSet* rs : {&m_faxTable, &m_recTable, &m_coverTable, &m_phoneTable}) {
         try {
             if (rs->active()) rs->close();
-        } catch (const EXbError&) {
-        }
+        } catch (const EXbError&) {}
     }
 }
 
@@ -303,7 +302,7 @@ QWidget* TMainScreen::buildLogPage(const QString& title, const QColor& color, TL
     layout->setSpacing(0);
     auto* bar = new QLabel(title);
     bar->setObjectName(title == QLatin1String("Outgoing Faxes") ? QStringLiteral("SentTitle")
-                                                                 : QStringLiteral("ReceivedTitle"));
+                                                                : QStringLiteral("ReceivedTitle"));
     bar->setAlignment(Qt::AlignCenter);
     QFont f = bar->font();
     f.setBold(true);
@@ -320,8 +319,8 @@ QWidget* TMainScreen::buildLogPage(const QString& title, const QColor& color, TL
     return page;
 }
 
-QAction* TMainScreen::addMenuEntry(QMenu* menu, const char* name, const QString& caption,
-                                   std::function<void()> handler, const QKeySequence& shortcut) {
+QAction* TMainScreen::addMenuEntry(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler,
+                                   const QKeySequence& shortcut) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
     if (!shortcut.isEmpty()) action->setShortcut(shortcut);
@@ -338,11 +337,14 @@ void TMainScreen::buildMenus() {
     addMenuEntry(file, "mnuDelete", QStringLiteral("Delete Fax"), [this] { DeleteButtonClick(); });
     addMenuEntry(file, "FaxlogCleanup1", QStringLiteral("Fax Log Cleanup"), [this] { FaxlogCleanup1Click(); });
     file->addSeparator();
-    addMenuEntry(file, "mnuSend", QStringLiteral("Send Fax"), [this] { SendButtonClick(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
-    addMenuEntry(file, "mnuReceive", QStringLiteral("Receive Faxes"), [this] { ReceiveButtonClick(); },
-                 QKeySequence(Qt::CTRL | Qt::Key_R));
-    addMenuEntry(file, "mnuViewPrint", QStringLiteral("View/Print Fax"), [this] { mnuViewPrintClick(false); },
-                 QKeySequence(Qt::CTRL | Qt::Key_V));
+    addMenuEntry(
+        file, "mnuSend", QStringLiteral("Send Fax"), [this] { SendButtonClick(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
+    addMenuEntry(
+        file, "mnuReceive", QStringLiteral("Receive Faxes"), [this] { ReceiveButtonClick(); },
+        QKeySequence(Qt::CTRL | Qt::Key_R));
+    addMenuEntry(
+        file, "mnuViewPrint", QStringLiteral("View/Print Fax"), [this] { mnuViewPrintClick(false); },
+        QKeySequence(Qt::CTRL | Qt::Key_V));
     file->addSeparator();
     addMenuEntry(file, "mnuCover", QStringLiteral("C&over Sheets"), [this] { mnuCoverClick(); });
     addMenuEntry(file, "mnuPhoneBook", QStringLiteral("&Phone Book"), [this] { mnuPhoneBookClick(); });
@@ -351,7 +353,8 @@ void TMainScreen::buildMenus() {
     SetHint(rebuild, QStringLiteral("Do this every 2 weeks "));
     addMenuEntry(file, "mnuPreferences", QStringLiteral("P&references"), [this] { mnuPreferencesClick(); });
     file->addSeparator();
-    addMenuEntry(file, "Exit1", QStringLiteral("E&xit"), [this] { close(); }, QKeySequence(Qt::CTRL | Qt::Key_X));
+    addMenuEntry(
+        file, "Exit1", QStringLiteral("E&xit"), [this] { close(); }, QKeySequence(Qt::CTRL | Qt::Key_X));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -434,13 +437,13 @@ void TMainScreen::createModels() {
                                            {"PAGES", QStringLiteral("Pages"), 5},
                                            {"SUBJECT", QStringLiteral("Subject"), 20},
                                            {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
-    m_recModel = std::make_unique<LogTableModel>(
-        m_recTable, std::vector<LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
-                                           {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
-                                           {"FROM", QStringLiteral("From"), 0},
-                                           {"PAGES", QStringLiteral("Pages"), 0},
-                                           {"NOTES", QStringLiteral("Notes"), 20},
-                                           {"FAXFILE", QStringLiteral("Fax File"), 0}});
+    m_recModel =
+        std::make_unique<LogTableModel>(m_recTable, std::vector<LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
+                                                                           {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
+                                                                           {"FROM", QStringLiteral("From"), 0},
+                                                                           {"PAGES", QStringLiteral("Pages"), 0},
+                                                                           {"NOTES", QStringLiteral("Notes"), 20},
+                                                                           {"FAXFILE", QStringLiteral("Fax File"), 0}});
     m_faxGrid->setLogModel(m_faxModel.get());
     m_recFaxGrid->setLogModel(m_recModel.get());
 }
@@ -455,16 +458,14 @@ void TMainScreen::FormCreate() {
     bool recOpen = false;
     try {
         faxOpen = records::OpenFaxDBF(dir, m_faxTable, m_faxXb);
-    } catch (const EXbError&) {
-    }
+    } catch (const EXbError&) {}
     if (!faxOpen) {
         ShowInformation(QStringLiteral("Unable to open/create the FAX datafile - closing program"));
         PostWindowMessage(this, kCloseRequestMessage);
     }
     try {
         recOpen = records::OpenRecFaxDBF(dir, m_recTable, m_recXb);
-    } catch (const EXbError&) {
-    }
+    } catch (const EXbError&) {}
     if (!recOpen) {
         ShowInformation(QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
         PostWindowMessage(this, kCloseRequestMessage);
@@ -498,8 +499,10 @@ void TMainScreen::FormActivate() {
     if (!m_firstActivationPending || m_closeRequested || m_closed) return;
     RestoreWindowPlacement(this, ProgramDir());
     SetButtons();
-    if (startedMinimized()) showMinimized();
-    else show();
+    if (startedMinimized())
+        showMinimized();
+    else
+        show();
     LetMessagesRun();
     if (m_closeRequested || m_closed) return;
 
@@ -541,7 +544,8 @@ void TMainScreen::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainScreen::FormCloseQuery() {
-    if (m_faxArriving && !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
+    if (m_faxArriving &&
+        !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
         return false;
     LetMessagesRun();
     return true;
@@ -559,8 +563,7 @@ void TMainScreen::FormClose() {
     for (records::RecordSet* rs : {&m_faxTable, &m_recTable}) {
         try {
             if (rs->active()) rs->close();
-        } catch (const EXbError&) {
-        }
+        } catch (const EXbError&) {}
     }
     LetMessagesRun();
     m_closed = true;
@@ -624,15 +627,14 @@ void TMainScreen::syncOrder(records::RecordSet& table, const char* tag) {
                 table.first();
             }
         }
-    } catch (const EXbError&) {
-    }
+    } catch (const EXbError&) {}
 }
 
 void TMainScreen::SetButtons() {
     syncOrder(m_faxTable, "DATESENT");
     syncOrder(m_recTable, "DATETIME");
-    const ButtonStates s = ComputeButtonStates(
-        {currentPage(), hasCurrentRecord(m_faxTable), hasCurrentRecord(m_recTable), m_receiveMode});
+    const ButtonStates s =
+        ComputeButtonStates({currentPage(), hasCurrentRecord(m_faxTable), hasCurrentRecord(m_recTable), m_receiveMode});
     m_faxGrid->setEnabled(s.faxGrid);
     m_recFaxGrid->setEnabled(s.recFaxGrid);
     const auto set = [this](const char* button, const char* menu, bool on) {
@@ -761,25 +763,26 @@ void TMainScreen::editReceiveNote() {
     } catch (const EXbError& e) {
         try {
             m_recTable.cancel();
-        } catch (const EXbError&) {
-        }
+        } catch (const EXbError&) {}
         ShowInformation(QString::fromLocal8Bit(e.what()));
     }
     m_recModel->reload();
 }
 
 void TMainScreen::DeleteButtonClick() {
-    if (currentPage() == kIncomingPage) deleteIncoming();
-    else deleteOutgoing();
+    if (currentPage() == kIncomingPage)
+        deleteIncoming();
+    else
+        deleteOutgoing();
 }
 
 void TMainScreen::deleteIncoming() {
     if (refusedInReceiveMode()) return;
     if (!VisibleRecordsOrBeep(m_recTable)) return;
     const records::Row row = m_recTable.currentRow();
-    if (AskYesNoDefaultNo(QStringLiteral("Delete the current fax?\r\n(from: \"") + qs(row.text("FROM")) +
-                              QStringLiteral("\")"),
-                          QStringLiteral("Delete"))) {
+    if (AskYesNoDefaultNo(
+            QStringLiteral("Delete the current fax?\r\n(from: \"") + qs(row.text("FROM")) + QStringLiteral("\")"),
+            QStringLiteral("Delete"))) {
         bool marked = false;
         try {
             m_recTable.deleteRecord();
@@ -798,9 +801,9 @@ void TMainScreen::deleteIncoming() {
 void TMainScreen::deleteOutgoing() {
     if (!VisibleRecordsOrBeep(m_faxTable)) return;
     const records::Row row = m_faxTable.currentRow();
-    if (AskYesNoDefaultNo(QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) +
-                              QStringLiteral("\")"),
-                          QStringLiteral("Delete"))) {
+    if (AskYesNoDefaultNo(
+            QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) + QStringLiteral("\")"),
+            QStringLiteral("Delete"))) {
         try {
             m_faxTable.deleteRecord();
             m_faxTable.refresh();
@@ -814,8 +817,9 @@ void TMainScreen::deleteOutgoing() {
 
 void TMainScreen::SendButtonClick() {
     if (m_receiveMode) {
-        ShowInformation(QStringLiteral("You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
-                                       "Click the Stop button to end\rFax Receive mode"));
+        ShowInformation(
+            QStringLiteral("You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
+                           "Click the Stop button to end\rFax Receive mode"));
         return;
     }
     if (currentPage() != kOutgoingPage) {
@@ -856,8 +860,10 @@ void TMainScreen::mnuPhoneBookClick() {
 void TMainScreen::mnuRebuildIndexesClick() {
     if (refusedInReceiveMode()) return;
     for (records::RecordSet* rs : {&m_coverTable, &m_faxTable, &m_recTable}) rs->disableControls();
-    if (mainScreenHooks().rebuildIndexes) mainScreenHooks().rebuildIndexes(*this);
-    else rebuildLogsWithEngine();
+    if (mainScreenHooks().rebuildIndexes)
+        mainScreenHooks().rebuildIndexes(*this);
+    else
+        rebuildLogsWithEngine();
     for (records::RecordSet* rs : {&m_recTable, &m_faxTable, &m_coverTable}) rs->enableControls();
     m_faxModel->reload();
     m_recModel->reload();
@@ -872,7 +878,8 @@ void TMainScreen::rebuildLogsWithEngine() {
     };
     if (m_faxTable.active())
         records::RebuildTableIndexes(m_faxTable, m_faxXb, records::faxTableSpec(),
-                                     "Removing FAX file records marked for deletion", "Rebuilding FAX file indexes", say);
+                                     "Removing FAX file records marked for deletion", "Rebuilding FAX file indexes",
+                                     say);
     if (m_recTable.active())
         records::RebuildTableIndexes(m_recTable, m_recXb, records::recTableSpec(),
                                      "Removing Received FAX records marked for deletion",
@@ -884,8 +891,10 @@ void TMainScreen::FaxlogCleanup1Click() {
     if (refusedInReceiveMode()) return;
     if (missingHook(static_cast<bool>(mainScreenHooks().faxLogCleanup), QStringLiteral("Fax Log Cleanup"))) return;
     const bool deletedSomething = mainScreenHooks().faxLogCleanup(*this);
-    if (deletedSomething) mnuRebuildIndexesClick();
-    else SetButtons();
+    if (deletedSomething)
+        mnuRebuildIndexesClick();
+    else
+        SetButtons();
 }
 
 void TMainScreen::mnuPreferencesClick() {

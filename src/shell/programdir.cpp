@@ -34,9 +34,12 @@ std::string resolveProgramDir(const std::string& executablePath) {
     const fs::path exeDir = fs::absolute(fs::path(executablePath), ec).parent_path();
     if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) return withSlash(exeDir.string());
     std::string base;
-    if (const char* xdg = nonEmptyEnv("XDG_DATA_HOME")) base = xdg;
-    else if (const char* home = nonEmptyEnv("HOME")) base = std::string(home) + "/.local/share";
-    else base = "/tmp";
+    if (const char* xdg = nonEmptyEnv("XDG_DATA_HOME"))
+        base = xdg;
+    else if (const char* home = nonEmptyEnv("HOME"))
+        base = std::string(home) + "/.local/share";
+    else
+        base = "/tmp";
     const std::string dir = withSlash(base) + "telvane/";
     fs::create_directories(dir, ec);
     return dir;

@@ -41,8 +41,7 @@ void Settings::load(const IniFile& ini) {
     Modem.FaxClassReceive = ini.readInteger("Modem", "FaxClassReceive", Modem.FaxClass);
     Modem.MaximumBPSReceive = ini.readInteger("Modem", "MaximumBPSReceive", Modem.MaximumBPS);
     Receive.PrintOnReceipt = ini.readBool("Receive", "PrintOnReceipt", d.Receive.PrintOnReceipt);
-    Receive.PrintOnReceiptPrinter =
-        ini.readString("Receive", "PrintOnReceiptPrinter", d.Receive.PrintOnReceiptPrinter);
+    Receive.PrintOnReceiptPrinter = ini.readString("Receive", "PrintOnReceiptPrinter", d.Receive.PrintOnReceiptPrinter);
     DefaultFont.Name = ini.readString("Default Font", "Name", d.DefaultFont.Name);
     DefaultFont.Size = ini.readInteger("Default Font", "Size", d.DefaultFont.Size);
     DefaultFont.Bold = ini.readBool("Default Font", "Bold", d.DefaultFont.Bold);
@@ -52,9 +51,10 @@ void Settings::load(const IniFile& ini) {
     User.PrefixDisable = ini.readBool("User", "PrefixDisable", d.User.PrefixDisable);
     User.SuffixDisable = ini.readBool("User", "SuffixDisable", d.User.SuffixDisable);
     Other.UseMotorolaSM56Fix = ini.readBool("Other", "UseMotorolaSM56Fix", d.Other.UseMotorolaSM56Fix);
-    Receive.DisableReceivingFaxesNotification = ini.readBool(
-        "Receive", "DisableReceivingFaxesNotification", d.Receive.DisableReceivingFaxesNotification);
-    Other.ImposeWaitBeforePrinting = ini.readBool("Other", "ImposeWaitBeforePrinting", d.Other.ImposeWaitBeforePrinting);
+    Receive.DisableReceivingFaxesNotification =
+        ini.readBool("Receive", "DisableReceivingFaxesNotification", d.Receive.DisableReceivingFaxesNotification);
+    Other.ImposeWaitBeforePrinting =
+        ini.readBool("Other", "ImposeWaitBeforePrinting", d.Other.ImposeWaitBeforePrinting);
     Other.UseAlternateHeaderFont = ini.readBool("Other", "UseAlternateHeaderFont", d.Other.UseAlternateHeaderFont);
     Other.GlobalUseAlternateNamingRec =
         ini.readBool("Other", "GlobalUseAlternateNamingRec", d.Other.GlobalUseAlternateNamingRec);

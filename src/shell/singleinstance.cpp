@@ -11,8 +11,8 @@
 namespace telvane {
 
 QString SingleInstanceGuard::serverName(const QString& programName, const QString& programDir) {
-    const QByteArray key = (programName + QLatin1Char('|') + QString::number(::getuid()) + QLatin1Char('|') + programDir)
-                               .toUtf8();
+    const QByteArray key =
+        (programName + QLatin1Char('|') + QString::number(::getuid()) + QLatin1Char('|') + programDir).toUtf8();
     return programName + QLatin1Char('-') +
            QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
 }
@@ -50,8 +50,10 @@ SingleInstanceGuard::~SingleInstanceGuard() = default;
 
 void SingleInstanceGuard::raiseWindow() {
     if (!m_window) return;
-    if (m_window->isMinimized()) m_window->showNormal();
-    else m_window->show();
+    if (m_window->isMinimized())
+        m_window->showNormal();
+    else
+        m_window->show();
     m_window->raise();
     m_window->activateWindow();
 }

@@ -53,9 +53,9 @@ public:
     int StopBits() const { return line_.StopBits; }
     void SetStopBits(int bits);
     size_t InSize() const { return inSize_; }
-    void SetInSize(size_t size);    // takes effect at the next open
+    void SetInSize(size_t size);  // takes effect at the next open
     size_t OutSize() const { return outSize_; }
-    void SetOutSize(size_t size);   // takes effect at the next open
+    void SetOutSize(size_t size);  // takes effect at the next open
     unsigned HWFlowOptions() const { return line_.HWFlowOptions; }
     void SetHWFlowOptions(unsigned options);
     TSWFlowOptions SWFlowOptions() const { return line_.SWFlowOptions; }
@@ -143,7 +143,7 @@ public:
 
     // --- output ---
     void PutChar(uint8_t c);
-    void PutBlock(const void* data, size_t len);   // doubling DLE is the caller's business
+    void PutBlock(const void* data, size_t len);  // doubling DLE is the caller's business
     void PutString(std::string_view s) { PutBlock(s.data(), s.size()); }
     size_t OutBuffFree();
     size_t OutBuffUsed();
@@ -153,8 +153,8 @@ public:
     size_t CharReady();
     size_t InBuffUsed();
     size_t InBuffFree();
-    uint8_t GetChar();                       // throws ecBufferIsEmpty when nothing is there
-    uint8_t PeekChar(size_t index = 0);      // throws ecBufferIsEmpty when index >= CharReady()
+    uint8_t GetChar();                   // throws ecBufferIsEmpty when nothing is there
+    uint8_t PeekChar(size_t index = 0);  // throws ecBufferIsEmpty when index >= CharReady()
     size_t GetBlock(void* data, size_t len);
     size_t PeekBlock(void* data, size_t len);
     void FlushInBuffer();
@@ -223,4 +223,4 @@ private:
     TOvxEventLog log_;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -21,39 +21,29 @@ std::atomic<int> gNextDispatcherNumber{1};
 enum class TriggerKind { Avail, Data, Timer, Status };
 enum class HandlerKind { Event = 0, Proc = 1, Window = 2 };
 
-uint8_t Fold(uint8_t c, bool ignoreCase)
-{
-    return ignoreCase ? static_cast<uint8_t>(std::toupper(c)) : c;
-}
+uint8_t Fold(uint8_t c, bool ignoreCase) { return ignoreCase ? static_cast<uint8_t>(std::toupper(c)) : c; }
 
-} // namespace
+}  // namespace
 
-void SetEventPump(std::function<void()> pump)
-{
+void SetEventPump(std::function<void()> pump) {
     std::lock_guard lock(gPumpMutex);
     gPump = std::move(pump);
 }
 
-void PumpEvents()
-{
+void PumpEvents() {
     std::function<void()> pump;
     {
         std::lock_guard lock(gPumpMutex);
         pump = gPump;
     }
-    if (pump)
-        pump();
+    if (pump) pump();
 }
 
-void NormaliseThresholds(TOvxDispatcherConfig& c)
-{
+void NormaliseThresholds(TOvxDispatcherConfig& c) {
     const bool hw = c.Line.HWFlowOptions != 0;
-    if (!hw)
-        return;
-    if (c.BufferFull == 0 || c.BufferFull > c.InSize)
-        c.BufferFull = c.InSize * 9 / 10;
-    if (c.BufferResume == 0 || c.BufferResume > c.BufferFull)
-        c.BufferResume = c.InSize / 10;
+    if (!hw) return;
+    if (c.BufferFull == 0 || c.BufferFull > c.InSize) c.BufferFull = c.InSize * 9 / 10;
+    if (c.BufferResume == 0 || c.BufferResume > c.BufferFull) c.BufferResume = c.InSize / 10;
 }
 
 struct TOvxBaseDispatcher::Impl {
@@ -61,16 +51,16 @@ struct TOvxBaseDispatcher::Impl {
         int Handle = 0;
         TriggerKind Kind = TriggerKind::Avail;
         bool Removed = false;
-        size_t Count = 0;                  // available
-        std::string Data;                  // data (folded when IgnoreCase)
+        size_t Count = 0;  // available
+        std::string Data;  // data (folded when IgnoreCase)
         bool IgnoreCase = false;
-        std::vector<size_t> Failure;       // KMP failure table of Data
+        std::vector<size_t> Failure;  // KMP failure table of Data
         size_t Matched = 0;
-        bool Active = false;               // timer, status
-        int64_t DueMs = 0;                 // timer
-        int Type = 0;                      // status
-        uint32_t Value = 0;                // status
-        uint8_t LastModem = 0;             // status type 1
+        bool Active = false;    // timer, status
+        int64_t DueMs = 0;      // timer
+        int Type = 0;           // status
+        uint32_t Value = 0;     // status
+        uint8_t LastModem = 0;  // status type 1
     };
     struct Handler {
         int Id = 0;
@@ -88,7 +78,7 @@ struct TOvxBaseDispatcher::Impl {
     uint64_t newSinceAvail = 0;
     std::vector<std::shared_ptr<Trigger>> triggers;
     std::vector<std::shared_ptr<Handler>> handlers;
-    std::vector<int> dataMatches;          // data triggers matched, in arrival order
+    std::vector<int> dataMatches;  // data triggers matched, in arrival order
     int nextTrigger = 1, nextHandler = 1;
     bool delivering = false;
     bool flushedDuringDelivery = false;
@@ -99,7 +89,7 @@ struct TOvxBaseDispatcher::Impl {
     bool open = false;
     bool closing = false;
     bool running = false;
-    std::condition_variable inputCv;       // input arrived, output drained, stop
+    std::condition_variable inputCv;  // input arrived, output drained, stop
 
     // Thread signalling (guarded by evMu).
     std::mutex evMu;
@@ -107,7 +97,7 @@ struct TOvxBaseDispatcher::Impl {
     bool eventPending = false;
     bool kick = false;
     int started = 0;
-    std::condition_variable outCv;         // uses mu
+    std::condition_variable outCv;  // uses mu
     std::atomic<bool> stop{false};
     std::atomic<int> ended{0};
     std::atomic<bool> closeOnExit{false};
@@ -121,46 +111,37 @@ struct TOvxBaseDispatcher::Impl {
     size_t InUsed() const { return static_cast<size_t>(inHead - inTail); }
     size_t OutUsed() const { return static_cast<size_t>(outHead - outTail); }
 
-    void Wake()
-    {
+    void Wake() {
         if (wake[1] >= 0) {
             const char c = 1;
             [[maybe_unused]] ssize_t n = ::write(wake[1], &c, 1);
         }
     }
-    void KickDispatch()
-    {
+    void KickDispatch() {
         {
             std::lock_guard lock(evMu);
             kick = true;
         }
         dispatchCv.notify_all();
     }
-    std::shared_ptr<Trigger> Find(int handle) const
-    {
+    std::shared_ptr<Trigger> Find(int handle) const {
         for (const auto& t : triggers)
-            if (t->Handle == handle)
-                return t;
+            if (t->Handle == handle) return t;
         return nullptr;
     }
-    size_t CountKind(TriggerKind k) const
-    {
-        return static_cast<size_t>(std::count_if(triggers.begin(), triggers.end(),
-                                                 [k](const auto& t) { return t->Kind == k; }));
+    size_t CountKind(TriggerKind k) const {
+        return static_cast<size_t>(
+            std::count_if(triggers.begin(), triggers.end(), [k](const auto& t) { return t->Kind == k; }));
     }
     // Advances every data trigger over `bytes`, recording completed matches.
-    void ScanData(const uint8_t* bytes, size_t len)
-    {
+    void ScanData(const uint8_t* bytes, size_t len) {
         for (size_t i = 0; i < len; ++i) {
             for (const auto& t : triggers) {
-                if (t->Kind != TriggerKind::Data)
-                    continue;
+                if (t->Kind != TriggerKind::Data) continue;
                 const uint8_t c = Fold(bytes[i], t->IgnoreCase);
                 size_t m = t->Matched;
-                while (m > 0 && static_cast<uint8_t>(t->Data[m]) != c)
-                    m = t->Failure[m - 1];
-                if (static_cast<uint8_t>(t->Data[m]) == c)
-                    ++m;
+                while (m > 0 && static_cast<uint8_t>(t->Data[m]) != c) m = t->Failure[m - 1];
+                if (static_cast<uint8_t>(t->Data[m]) == c) ++m;
                 if (m == t->Data.size()) {
                     dataMatches.push_back(t->Handle);
                     m = t->Failure[m - 1];
@@ -172,31 +153,26 @@ struct TOvxBaseDispatcher::Impl {
 };
 
 TOvxBaseDispatcher::TOvxBaseDispatcher(std::unique_ptr<TOvxDevice> device, const TOvxClock& clock)
-    : device_(std::move(device)), clock_(clock), number_(gNextDispatcherNumber.fetch_add(1) & 0x7FFF),
-      impl_(std::make_unique<Impl>())
-{
-}
+    : device_(std::move(device)),
+      clock_(clock),
+      number_(gNextDispatcherNumber.fetch_add(1) & 0x7FFF),
+      impl_(std::make_unique<Impl>()) {}
 
-TOvxBaseDispatcher::~TOvxBaseDispatcher()
-{
+TOvxBaseDispatcher::~TOvxBaseDispatcher() {
     Close();
     JoinThreads();
 }
 
-void TOvxBaseDispatcher::SetTraceLog(TOvxTrace* trace, TOvxEventLog* log)
-{
+void TOvxBaseDispatcher::SetTraceLog(TOvxTrace* trace, TOvxEventLog* log) {
     trace_ = trace ? trace : &ownTrace_;
     log_ = log ? log : &ownLog_;
 }
 
-void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config)
-{
+void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config) {
     Impl& d = *impl_;
-    if (IsOpen())
-        throw EOvxException(ecAlreadyOpen, "Port already open");
+    if (IsOpen()) throw EOvxException(ecAlreadyOpen, "Port already open");
     JoinThreads();
-    if (config.InSize == 0 || config.OutSize == 0)
-        throw EOvxException(ecBadArgument, "Buffer sizes must not be zero");
+    if (config.InSize == 0 || config.OutSize == 0) throw EOvxException(ecBadArgument, "Buffer sizes must not be zero");
     config_ = config;
     NormaliseThresholds(config_);
     device_->Open(config_.Path);
@@ -222,33 +198,27 @@ void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config)
     d.open = true;
 }
 
-bool TOvxBaseDispatcher::IsOpen() const
-{
+bool TOvxBaseDispatcher::IsOpen() const {
     std::lock_guard lock(impl_->mu);
     return impl_->open;
 }
 
-bool TOvxBaseDispatcher::Running() const
-{
+bool TOvxBaseDispatcher::Running() const {
     std::lock_guard lock(impl_->mu);
     return impl_->running;
 }
 
-bool TOvxBaseDispatcher::LineLost() const
-{
+bool TOvxBaseDispatcher::LineLost() const {
     std::lock_guard lock(impl_->mu);
     return impl_->lineLost;
 }
 
-void TOvxBaseDispatcher::StartDispatcher()
-{
+void TOvxBaseDispatcher::StartDispatcher() {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
-        if (d.running)
-            throw EOvxException(ecBadArgument, "Dispatcher already started");
-        if (!d.open)
-            throw EOvxException(ecNotOpen, "Port not open");
+        if (d.running) throw EOvxException(ecBadArgument, "Dispatcher already started");
+        if (!d.open) throw EOvxException(ecNotOpen, "Port not open");
         d.running = true;
     }
     if (::pipe2(d.wake, O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -272,8 +242,7 @@ void TOvxBaseDispatcher::StartDispatcher()
     startOne(d.output, &TOvxBaseDispatcher::OutputThread, 3);
 }
 
-void TOvxBaseDispatcher::StopThreads()
-{
+void TOvxBaseDispatcher::StopThreads() {
     Impl& d = *impl_;
     d.stop = true;
     d.Wake();
@@ -283,24 +252,19 @@ void TOvxBaseDispatcher::StopThreads()
     }
     d.dispatchCv.notify_all();
     d.commCv.notify_all();
-    {
-        std::lock_guard lock(d.mu);
-    }
+    { std::lock_guard lock(d.mu); }
     d.outCv.notify_all();
     d.inputCv.notify_all();
 }
 
-void TOvxBaseDispatcher::JoinThreads()
-{
+void TOvxBaseDispatcher::JoinThreads() {
     Impl& d = *impl_;
     const auto self = std::this_thread::get_id();
     for (std::thread* t : {&d.comm, &d.dispatch, &d.output})
-        if (t->joinable() && t->get_id() != self)
-            t->join();
+        if (t->joinable() && t->get_id() != self) t->join();
     if (!d.comm.joinable() && !d.dispatch.joinable() && !d.output.joinable()) {
         for (int& fd : d.wake) {
-            if (fd >= 0)
-                ::close(fd);
+            if (fd >= 0) ::close(fd);
             fd = -1;
         }
     }
@@ -308,31 +272,26 @@ void TOvxBaseDispatcher::JoinThreads()
 
 namespace {
 constexpr int64_t kCloseDrainMs = 2000;
-} // namespace
+}  // namespace
 
-void TOvxBaseDispatcher::Close()
-{
+void TOvxBaseDispatcher::Close() {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
-        if (!d.open || d.closing)
-            return;
+        if (!d.open || d.closing) return;
         d.closing = true;
     }
     const bool threads = d.comm.joinable() || d.dispatch.joinable() || d.output.joinable();
     const bool onDispatchThread = threads && std::this_thread::get_id() == d.dispatchId;
     // What was written last (a reset string after a session, say) still goes out: closing waits
     // a little for the output buffer to empty instead of dropping it.
-    if (threads && !onDispatchThread)
-        WaitForOutputEmpty(kCloseDrainMs);
+    if (threads && !onDispatchThread) WaitForOutputEmpty(kCloseDrainMs);
     StopThreads();
     if (onDispatchThread) {
         // Called from a handler: the dispatch thread closes the device when it returns.
         d.closeOnExit = true;
-        if (d.comm.joinable())
-            d.comm.join();
-        if (d.output.joinable())
-            d.output.join();
+        if (d.comm.joinable()) d.comm.join();
+        if (d.output.joinable()) d.output.join();
         std::lock_guard lock(d.mu);
         d.open = false;
         d.closing = false;
@@ -366,169 +325,134 @@ void TOvxBaseDispatcher::Close()
 
 int TOvxBaseDispatcher::PutChar(uint8_t c) { return PutBlock(&c, 1); }
 
-int TOvxBaseDispatcher::PutBlock(const void* data, size_t len)
-{
+int TOvxBaseDispatcher::PutBlock(const void* data, size_t len) {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
-        if (!d.open)
-            return ecNotOpen;
-        if (len > d.out.size())
-            return ecOutputBufferTooSmall;
-        if (len > d.out.size() - d.OutUsed())
-            return ecBufferIsFull;
+        if (!d.open) return ecNotOpen;
+        if (len > d.out.size()) return ecOutputBufferTooSmall;
+        if (len > d.out.size() - d.OutUsed()) return ecBufferIsFull;
         const auto* p = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < len; ++i)
-            d.out[(d.outHead + i) % d.out.size()] = p[i];
+        for (size_t i = 0; i < len; ++i) d.out[(d.outHead + i) % d.out.size()] = p[i];
         d.outHead += len;
     }
     d.outCv.notify_all();
     return 0;
 }
 
-size_t TOvxBaseDispatcher::OutBuffFree() const
-{
+size_t TOvxBaseDispatcher::OutBuffFree() const {
     std::lock_guard lock(impl_->mu);
     return impl_->out.size() - impl_->OutUsed();
 }
 
-size_t TOvxBaseDispatcher::OutBuffUsed() const
-{
+size_t TOvxBaseDispatcher::OutBuffUsed() const {
     std::lock_guard lock(impl_->mu);
     return impl_->OutUsed();
 }
 
-void TOvxBaseDispatcher::FlushOutBuffer()
-{
+void TOvxBaseDispatcher::FlushOutBuffer() {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
         d.outTail = d.outHead;
         ++d.outFlushes;
     }
-    if (IsOpen())
-        device_->FlushOutput();
+    if (IsOpen()) device_->FlushOutput();
     d.inputCv.notify_all();
     d.KickDispatch();
 }
 
 // --- input ---
 
-size_t TOvxBaseDispatcher::InBuffUsed() const
-{
+size_t TOvxBaseDispatcher::InBuffUsed() const {
     std::lock_guard lock(impl_->mu);
     return impl_->InUsed();
 }
 
-size_t TOvxBaseDispatcher::InBuffFree() const
-{
+size_t TOvxBaseDispatcher::InBuffFree() const {
     std::lock_guard lock(impl_->mu);
     return impl_->in.size() - impl_->InUsed();
 }
 
-int TOvxBaseDispatcher::GetChar(uint8_t& c)
-{
-    return GetBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty;
-}
+int TOvxBaseDispatcher::GetChar(uint8_t& c) { return GetBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty; }
 
-int TOvxBaseDispatcher::PeekChar(uint8_t& c, size_t index) const
-{
+int TOvxBaseDispatcher::PeekChar(uint8_t& c, size_t index) const {
     const Impl& d = *impl_;
     std::lock_guard lock(impl_->mu);
-    if (index >= d.InUsed())
-        return ecBufferIsEmpty;
+    if (index >= d.InUsed()) return ecBufferIsEmpty;
     c = d.in[(d.inTail + index) % d.in.size()];
     return 0;
 }
 
-size_t TOvxBaseDispatcher::PeekBlock(void* data, size_t len) const
-{
+size_t TOvxBaseDispatcher::PeekBlock(void* data, size_t len) const {
     const Impl& d = *impl_;
     std::lock_guard lock(impl_->mu);
     const size_t n = std::min(len, d.InUsed());
     auto* p = static_cast<uint8_t*>(data);
-    for (size_t i = 0; i < n; ++i)
-        p[i] = d.in[(d.inTail + i) % d.in.size()];
+    for (size_t i = 0; i < n; ++i) p[i] = d.in[(d.inTail + i) % d.in.size()];
     return n;
 }
 
-size_t TOvxBaseDispatcher::GetBlock(void* data, size_t len)
-{
+size_t TOvxBaseDispatcher::GetBlock(void* data, size_t len) {
     Impl& d = *impl_;
     size_t n;
     {
         std::lock_guard lock(d.mu);
         n = std::min(len, d.InUsed());
         auto* p = static_cast<uint8_t*>(data);
-        for (size_t i = 0; i < n; ++i)
-            p[i] = d.in[(d.inTail + i) % d.in.size()];
+        for (size_t i = 0; i < n; ++i) p[i] = d.in[(d.inTail + i) % d.in.size()];
         d.inTail += n;
     }
-    if (n > 0)
-        d.Wake();   // room again: the comm-event thread may resume watching the device
+    if (n > 0) d.Wake();  // room again: the comm-event thread may resume watching the device
     return n;
 }
 
-void TOvxBaseDispatcher::FlushInBuffer()
-{
+void TOvxBaseDispatcher::FlushInBuffer() {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
         d.inTail = d.inHead;
-        if (d.delivering)
-            d.flushedDuringDelivery = true;
+        if (d.delivering) d.flushedDuringDelivery = true;
     }
     d.Wake();
 }
 
-bool TOvxBaseDispatcher::WaitForInput(size_t have, int64_t ms)
-{
+bool TOvxBaseDispatcher::WaitForInput(size_t have, int64_t ms) {
     Impl& d = *impl_;
     std::unique_lock lock(d.mu);
-    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
-                              [&] { return d.InUsed() > have || !d.open || d.stop.load(); }) &&
-           d.InUsed() > have;
+    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)), [&] {
+        return d.InUsed() > have || !d.open || d.stop.load();
+    }) && d.InUsed() > have;
 }
 
-bool TOvxBaseDispatcher::WaitForOutputEmpty(int64_t ms)
-{
+bool TOvxBaseDispatcher::WaitForOutputEmpty(int64_t ms) {
     Impl& d = *impl_;
     std::unique_lock lock(d.mu);
-    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
-                              [&] { return d.OutUsed() == 0 || !d.open || d.stop.load(); }) &&
-           d.OutUsed() == 0;
+    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)), [&] {
+        return d.OutUsed() == 0 || !d.open || d.stop.load();
+    }) && d.OutUsed() == 0;
 }
 
 // --- lines ---
 
-void TOvxBaseDispatcher::SetDTR(bool on)
-{
+void TOvxBaseDispatcher::SetDTR(bool on) {
     config_.DTR = on;
-    if (IsOpen())
-        device_->SetDTR(on);
+    if (IsOpen()) device_->SetDTR(on);
 }
 
-void TOvxBaseDispatcher::SetRTS(bool on)
-{
+void TOvxBaseDispatcher::SetRTS(bool on) {
     config_.RTS = on;
-    if (IsOpen())
-        device_->SetRTS(on);
+    if (IsOpen()) device_->SetRTS(on);
 }
 
-uint8_t TOvxBaseDispatcher::ModemStatus()
-{
-    return IsOpen() ? device_->ModemStatus() : 0;
-}
+uint8_t TOvxBaseDispatcher::ModemStatus() { return IsOpen() ? device_->ModemStatus() : 0; }
 
-void TOvxBaseDispatcher::SetLine(const TOvxLineSettings& line)
-{
-    if (IsOpen())
-        device_->Configure(line);
+void TOvxBaseDispatcher::SetLine(const TOvxLineSettings& line) {
+    if (IsOpen()) device_->Configure(line);
     config_.Line = line;
 }
 
-void TOvxBaseDispatcher::SetBaud(long baud)
-{
+void TOvxBaseDispatcher::SetBaud(long baud) {
     TOvxLineSettings line = config_.Line;
     line.Baud = baud;
     SetLine(line);
@@ -536,12 +460,10 @@ void TOvxBaseDispatcher::SetBaud(long baud)
 
 // --- triggers ---
 
-int TOvxBaseDispatcher::AddAvailTrigger(size_t count)
-{
+int TOvxBaseDispatcher::AddAvailTrigger(size_t count) {
     Impl& d = *impl_;
     std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Avail) >= kMaxTriggersPerKind)
-        return ecNoMoreTriggers;
+    if (d.CountKind(TriggerKind::Avail) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
     auto t = std::make_shared<Impl::Trigger>();
     t->Handle = d.nextTrigger++;
     t->Kind = TriggerKind::Avail;
@@ -551,26 +473,20 @@ int TOvxBaseDispatcher::AddAvailTrigger(size_t count)
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::AddDataTrigger(std::string_view data, bool ignoreCase)
-{
+int TOvxBaseDispatcher::AddDataTrigger(std::string_view data, bool ignoreCase) {
     Impl& d = *impl_;
-    if (data.empty() || data.size() > kMaxDataTriggerLength)
-        return ecTriggerTooLong;
+    if (data.empty() || data.size() > kMaxDataTriggerLength) return ecTriggerTooLong;
     std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Data) >= kMaxTriggersPerKind)
-        return ecNoMoreTriggers;
+    if (d.CountKind(TriggerKind::Data) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
     auto t = std::make_shared<Impl::Trigger>();
     t->Handle = d.nextTrigger++;
     t->Kind = TriggerKind::Data;
     t->IgnoreCase = ignoreCase;
-    for (char c : data)
-        t->Data += static_cast<char>(Fold(static_cast<uint8_t>(c), ignoreCase));
+    for (char c : data) t->Data += static_cast<char>(Fold(static_cast<uint8_t>(c), ignoreCase));
     t->Failure.assign(t->Data.size(), 0);
     for (size_t i = 1, k = 0; i < t->Data.size(); ++i) {
-        while (k > 0 && t->Data[i] != t->Data[k])
-            k = t->Failure[k - 1];
-        if (t->Data[i] == t->Data[k])
-            ++k;
+        while (k > 0 && t->Data[i] != t->Data[k]) k = t->Failure[k - 1];
+        if (t->Data[i] == t->Data[k]) ++k;
         t->Failure[i] = k;
     }
     d.triggers.push_back(t);
@@ -578,12 +494,10 @@ int TOvxBaseDispatcher::AddDataTrigger(std::string_view data, bool ignoreCase)
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::AddTimerTrigger()
-{
+int TOvxBaseDispatcher::AddTimerTrigger() {
     Impl& d = *impl_;
     std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Timer) >= kMaxTriggersPerKind)
-        return ecNoMoreTriggers;
+    if (d.CountKind(TriggerKind::Timer) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
     auto t = std::make_shared<Impl::Trigger>();
     t->Handle = d.nextTrigger++;
     t->Kind = TriggerKind::Timer;
@@ -592,14 +506,11 @@ int TOvxBaseDispatcher::AddTimerTrigger()
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::AddStatusTrigger(int type)
-{
+int TOvxBaseDispatcher::AddStatusTrigger(int type) {
     Impl& d = *impl_;
-    if (type < stModem || type > stOutSent)
-        return ecBadArgument;
+    if (type < stModem || type > stOutSent) return ecBadArgument;
     std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Status) >= kMaxTriggersPerKind)
-        return ecNoMoreTriggers;
+    if (d.CountKind(TriggerKind::Status) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
     auto t = std::make_shared<Impl::Trigger>();
     t->Handle = d.nextTrigger++;
     t->Kind = TriggerKind::Status;
@@ -609,13 +520,11 @@ int TOvxBaseDispatcher::AddStatusTrigger(int type)
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::RemoveTrigger(int handle)
-{
+int TOvxBaseDispatcher::RemoveTrigger(int handle) {
     Impl& d = *impl_;
     std::lock_guard lock(d.mu);
     auto it = std::find_if(d.triggers.begin(), d.triggers.end(), [&](const auto& t) { return t->Handle == handle; });
-    if (it == d.triggers.end())
-        return ecBadTriggerHandle;
+    if (it == d.triggers.end()) return ecBadTriggerHandle;
     // A trigger being delivered stays alive through the delivery's own reference.
     (*it)->Removed = true;
     log_->Add(ltTrigDispose, lsNone, static_cast<uint32_t>(handle));
@@ -623,33 +532,28 @@ int TOvxBaseDispatcher::RemoveTrigger(int handle)
     return 0;
 }
 
-int TOvxBaseDispatcher::SetTimerTrigger(int handle, int64_t ticks, bool activate)
-{
+int TOvxBaseDispatcher::SetTimerTrigger(int handle, int64_t ticks, bool activate) {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
         auto t = d.Find(handle);
-        if (!t || t->Kind != TriggerKind::Timer)
-            return ecBadTriggerHandle;
+        if (!t || t->Kind != TriggerKind::Timer) return ecBadTriggerHandle;
         t->Active = activate;
         t->DueMs = clock_.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
     }
-    d.KickDispatch();   // the dispatch thread recomputes its wake-up time
+    d.KickDispatch();  // the dispatch thread recomputes its wake-up time
     return 0;
 }
 
-int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activate)
-{
+int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activate) {
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
         auto t = d.Find(handle);
-        if (!t || t->Kind != TriggerKind::Status)
-            return ecBadTriggerHandle;
+        if (!t || t->Kind != TriggerKind::Status) return ecBadTriggerHandle;
         t->Value = value;
         t->Active = activate;
-        if (t->Type == stModem)
-            t->LastModem = d.lastModem;
+        if (t->Type == stModem) t->LastModem = d.lastModem;
         log_->Add(ltTrigDataChange, lsStatus, value, {},
                   static_cast<uint8_t>(t->Type | (activate ? 0 : kLogNotActive)));
     }
@@ -657,8 +561,7 @@ int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activa
     return 0;
 }
 
-int TOvxBaseDispatcher::StatusTriggerType(int handle) const
-{
+int TOvxBaseDispatcher::StatusTriggerType(int handle) const {
     std::lock_guard lock(impl_->mu);
     auto t = impl_->Find(handle);
     return t && t->Kind == TriggerKind::Status ? t->Type : 0;
@@ -668,8 +571,7 @@ int TOvxBaseDispatcher::StatusTriggerType(int handle) const
 
 namespace {
 int RegisterHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind kind, TOvxTriggerProc proc,
-                    TOvxEventSink* sink)
-{
+                    TOvxEventSink* sink) {
     std::lock_guard lock(d.mu);
     auto h = std::make_shared<TOvxBaseDispatcher::Impl::Handler>();
     h->Id = d.nextHandler++;
@@ -682,30 +584,25 @@ int RegisterHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind 
     log.Add(ltTrigHandlerAlloc, lsHandler, static_cast<uint32_t>(h->Id));
     return h->Id;
 }
-} // namespace
+}  // namespace
 
-int TOvxBaseDispatcher::RegisterEventTriggerHandler(TOvxTriggerProc proc)
-{
+int TOvxBaseDispatcher::RegisterEventTriggerHandler(TOvxTriggerProc proc) {
     return RegisterHandler(*impl_, *log_, HandlerKind::Event, std::move(proc), nullptr);
 }
 
-int TOvxBaseDispatcher::RegisterProcTriggerHandler(TOvxTriggerProc proc)
-{
+int TOvxBaseDispatcher::RegisterProcTriggerHandler(TOvxTriggerProc proc) {
     return RegisterHandler(*impl_, *log_, HandlerKind::Proc, std::move(proc), nullptr);
 }
 
-int TOvxBaseDispatcher::RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc)
-{
+int TOvxBaseDispatcher::RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc) {
     return RegisterHandler(*impl_, *log_, HandlerKind::Window, std::move(proc), sink);
 }
 
-void TOvxBaseDispatcher::DeregisterTriggerHandler(int id)
-{
+void TOvxBaseDispatcher::DeregisterTriggerHandler(int id) {
     Impl& d = *impl_;
     std::lock_guard lock(d.mu);
     auto it = std::find_if(d.handlers.begin(), d.handlers.end(), [&](const auto& h) { return h->Id == id; });
-    if (it == d.handlers.end())
-        return;
+    if (it == d.handlers.end()) return;
     // The delivery in progress holds its own reference, so a handler may remove itself.
     (*it)->Removed = true;
     log_->Add(ltTrigHandlerDispose, lsHandler, static_cast<uint32_t>(id));
@@ -719,8 +616,7 @@ namespace {
 // Delivers one notification to every handler; for available and data notifications each
 // handler reads from the same position and the read position then advances by the most
 // any handler took.
-void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t param, uint32_t value, bool readRule)
-{
+void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t param, uint32_t value, bool readRule) {
     const int32_t lparam = static_cast<int32_t>((value & 0xFFFF) | (static_cast<uint32_t>(number) << 16));
     std::vector<std::shared_ptr<TOvxBaseDispatcher::Impl::Handler>> snapshot;
     uint64_t savedTail;
@@ -735,10 +631,8 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
     for (const auto& h : snapshot) {
         {
             std::lock_guard lock(d.mu);
-            if (h->Removed)
-                continue;
-            if (readRule && !d.flushedDuringDelivery)
-                d.inTail = savedTail;
+            if (h->Removed) continue;
+            if (readRule && !d.flushedDuringDelivery) d.inTail = savedTail;
         }
         if (h->Kind == HandlerKind::Window && h->Sink) {
             auto proc = h->Proc;
@@ -753,19 +647,16 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
     }
     {
         std::lock_guard lock(d.mu);
-        if (readRule)
-            d.inTail = d.flushedDuringDelivery ? d.inHead : std::min(d.inHead, savedTail + maxTaken);
+        if (readRule) d.inTail = d.flushedDuringDelivery ? d.inHead : std::min(d.inHead, savedTail + maxTaken);
         d.delivering = false;
     }
 }
 
-} // namespace
+}  // namespace
 
-size_t TOvxBaseDispatcher::DispatchOnce()
-{
+size_t TOvxBaseDispatcher::DispatchOnce() {
     Impl& d = *impl_;
-    if (!IsOpen())
-        return 0;
+    if (!IsOpen()) return 0;
 
     // Read the device into the input buffer.
     size_t total = 0;
@@ -776,21 +667,18 @@ size_t TOvxBaseDispatcher::DispatchOnce()
             std::lock_guard lock(d.mu);
             room = d.in.size() - d.InUsed();
         }
-        if (room == 0)
-            break;
+        if (room == 0) break;
         const ssize_t n = device_->Read(chunk, std::min(room, sizeof chunk));
         if (n < 0) {
             std::lock_guard lock(d.mu);
-            if (!d.lineLost)
-                log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+            if (!d.lineLost) log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
             d.lineLost = true;
             break;
         }
         if (n == 0) {
             if (total == 0 && d.hangupSeen.exchange(false)) {
                 std::lock_guard lock(d.mu);
-                if (!d.lineLost)
-                    log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+                if (!d.lineLost) log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
                 d.lineLost = true;
             }
             break;
@@ -801,30 +689,25 @@ size_t TOvxBaseDispatcher::DispatchOnce()
         {
             std::lock_guard lock(d.mu);
             d.lineLost = false;
-            for (ssize_t i = 0; i < n; ++i)
-                d.in[(d.inHead + static_cast<uint64_t>(i)) % d.in.size()] = chunk[i];
+            for (ssize_t i = 0; i < n; ++i) d.in[(d.inHead + static_cast<uint64_t>(i)) % d.in.size()] = chunk[i];
             d.inHead += static_cast<uint64_t>(n);
             d.newSinceAvail += static_cast<uint64_t>(n);
             d.ScanData(chunk, static_cast<size_t>(n));
         }
         total += static_cast<size_t>(n);
     }
-    if (total > 0)
-        d.inputCv.notify_all();
+    if (total > 0) d.inputCv.notify_all();
 
     // Without an output thread, write what the device takes now.
-    if (!Running())
-        WriteOutputOnce();
+    if (!Running()) WriteOutputOnce();
 
     // Modem-status and line-error changes.
     const uint8_t modem = device_->ModemStatus();
     const uint8_t errors = device_->TakeLineErrors();
     {
         std::lock_guard lock(d.mu);
-        if (modem != d.lastModem)
-            log_->Add(ltDispatch, lsModemStatus, modem);
-        if (errors)
-            log_->Add(ltDispatch, lsLineStatus, errors);
+        if (modem != d.lastModem) log_->Add(ltDispatch, lsModemStatus, modem);
+        if (errors) log_->Add(ltDispatch, lsLineStatus, errors);
         d.lastModem = modem;
     }
 
@@ -835,14 +718,12 @@ size_t TOvxBaseDispatcher::DispatchOnce()
         triggers = d.triggers;
     }
     for (const auto& t : triggers) {
-        if (t->Kind != TriggerKind::Status || d.stop)
-            continue;
+        if (t->Kind != TriggerKind::Status || d.stop) continue;
         uint32_t value = 0;
         bool fire = false;
         {
             std::lock_guard lock(d.mu);
-            if (t->Removed || !t->Active)
-                continue;
+            if (t->Removed || !t->Active) continue;
             switch (t->Type) {
             case stModem:
                 fire = ((modem ^ t->LastModem) & t->Value) != 0;
@@ -861,13 +742,10 @@ size_t TOvxBaseDispatcher::DispatchOnce()
                 value = static_cast<uint32_t>(d.OutUsed());
                 fire = value <= t->Value;
                 break;
-            case stOutSent:
-                fire = d.OutUsed() == 0;
-                break;
+            case stOutSent: fire = d.OutUsed() == 0; break;
             }
             // Output triggers fire once and must be re-armed.
-            if (fire && t->Type >= stOutBuffFree)
-                t->Active = false;
+            if (fire && t->Type >= stOutBuffFree) t->Active = false;
         }
         if (fire) {
             log_->Add(ltTrigger, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(t->Type));
@@ -882,15 +760,13 @@ size_t TOvxBaseDispatcher::DispatchOnce()
         matches.swap(d.dataMatches);
     }
     for (int handle : matches) {
-        if (d.stop)
-            break;
+        if (d.stop) break;
         std::shared_ptr<Impl::Trigger> t;
         {
             std::lock_guard lock(d.mu);
             t = d.Find(handle);
         }
-        if (!t)
-            continue;
+        if (!t) continue;
         log_->Add(ltTrigger, lsData, static_cast<uint32_t>(handle));
         Deliver(d, number_, ovTriggerData, static_cast<uint32_t>(handle), static_cast<uint32_t>(t->Data.size()), true);
     }
@@ -899,8 +775,7 @@ size_t TOvxBaseDispatcher::DispatchOnce()
         std::lock_guard lock(d.mu);
         size_t need = SIZE_MAX;
         for (const auto& t : d.triggers)
-            if (t->Kind == TriggerKind::Avail)
-                need = std::min(need, t->Count);
+            if (t->Kind == TriggerKind::Avail) need = std::min(need, t->Count);
         if (d.newSinceAvail > 0 && need != SIZE_MAX && d.InUsed() >= need) {
             availCount = d.InUsed();
             d.newSinceAvail = 0;
@@ -913,12 +788,10 @@ size_t TOvxBaseDispatcher::DispatchOnce()
 
     // Timer triggers.
     for (const auto& t : triggers) {
-        if (t->Kind != TriggerKind::Timer || d.stop)
-            continue;
+        if (t->Kind != TriggerKind::Timer || d.stop) continue;
         {
             std::lock_guard lock(d.mu);
-            if (t->Removed || !t->Active || clock_.NowMs() < t->DueMs)
-                continue;
+            if (t->Removed || !t->Active || clock_.NowMs() < t->DueMs) continue;
             t->Active = false;
         }
         log_->Add(ltTrigger, lsTimer, static_cast<uint32_t>(t->Handle));
@@ -927,16 +800,14 @@ size_t TOvxBaseDispatcher::DispatchOnce()
     return total;
 }
 
-size_t TOvxBaseDispatcher::WriteOutputOnce()
-{
+size_t TOvxBaseDispatcher::WriteOutputOnce() {
     Impl& d = *impl_;
     uint8_t chunk[4096];
     size_t len;
     uint64_t flushes;
     {
         std::lock_guard lock(d.mu);
-        if (!d.open || d.OutUsed() == 0)
-            return 0;
+        if (!d.open || d.OutUsed() == 0) return 0;
         const size_t start = d.outTail % d.out.size();
         len = std::min({d.OutUsed(), d.out.size() - start, sizeof chunk});
         std::copy_n(d.out.begin() + static_cast<std::ptrdiff_t>(start), len, chunk);
@@ -946,30 +817,26 @@ size_t TOvxBaseDispatcher::WriteOutputOnce()
     if (n < 0) {
         // The line is gone: drop what was queued so that nobody waits for it forever.
         std::lock_guard lock(d.mu);
-        if (!d.lineLost)
-            log_->Add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
+        if (!d.lineLost) log_->Add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
         d.lineLost = true;
         d.outTail = d.outHead;
         d.inputCv.notify_all();
         return 0;
     }
-    if (n == 0)
-        return 0;
+    if (n == 0) return 0;
     trace_->Add('T', chunk, static_cast<size_t>(n));
     log_->Add(ltDispatch, lsWriteCom, static_cast<uint32_t>(n),
               std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
     {
         std::lock_guard lock(d.mu);
-        if (d.outFlushes == flushes)
-            d.outTail += static_cast<uint64_t>(n);
+        if (d.outFlushes == flushes) d.outTail += static_cast<uint64_t>(n);
     }
     d.inputCv.notify_all();
     return static_cast<size_t>(n);
 }
 
 namespace {
-void ConfirmStarted(TOvxBaseDispatcher::Impl& d)
-{
+void ConfirmStarted(TOvxBaseDispatcher::Impl& d) {
     {
         std::lock_guard lock(d.evMu);
         ++d.started;
@@ -977,18 +844,16 @@ void ConfirmStarted(TOvxBaseDispatcher::Impl& d)
     d.startCv.notify_all();
 }
 
-void ConfirmEnded(TOvxBaseDispatcher::Impl& d)
-{
+void ConfirmEnded(TOvxBaseDispatcher::Impl& d) {
     {
         std::lock_guard lock(d.evMu);
         d.ended.fetch_add(1);
     }
     d.startCv.notify_all();
 }
-} // namespace
+}  // namespace
 
-void TOvxBaseDispatcher::CommEventThread()
-{
+void TOvxBaseDispatcher::CommEventThread() {
     Impl& d = *impl_;
     log_->Add(ltThread, lsStart, 1);
     ConfirmStarted(d);
@@ -1001,12 +866,10 @@ void TOvxBaseDispatcher::CommEventThread()
         pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->PollFd(), POLLIN, 0}};
         const nfds_t count = (watch && fds[1].fd >= 0) ? 2 : 1;
         const int r = ::poll(fds, count, kPollMs);
-        if (r < 0 && errno != EINTR)
-            break;
+        if (r < 0 && errno != EINTR) break;
         if (fds[0].revents & POLLIN) {
             char buf[64];
-            while (::read(d.wake[0], buf, sizeof buf) > 0) {
-            }
+            while (::read(d.wake[0], buf, sizeof buf) > 0) {}
         }
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             // Hand the event to the dispatch thread and wait until it has been processed.
@@ -1021,8 +884,7 @@ void TOvxBaseDispatcher::CommEventThread()
     ConfirmEnded(d);
 }
 
-void TOvxBaseDispatcher::DispatchThread()
-{
+void TOvxBaseDispatcher::DispatchThread() {
     Impl& d = *impl_;
     d.dispatchId = std::this_thread::get_id();
     log_->Add(ltThread, lsStart, 2);
@@ -1033,8 +895,7 @@ void TOvxBaseDispatcher::DispatchThread()
             std::lock_guard lock(d.mu);
             const int64_t now = clock_.NowMs();
             for (const auto& t : d.triggers)
-                if (t->Kind == TriggerKind::Timer && t->Active)
-                    waitMs = std::clamp<int64_t>(t->DueMs - now, 0, waitMs);
+                if (t->Kind == TriggerKind::Timer && t->Active) waitMs = std::clamp<int64_t>(t->DueMs - now, 0, waitMs);
         }
         {
             std::unique_lock lock(d.evMu);
@@ -1042,8 +903,7 @@ void TOvxBaseDispatcher::DispatchThread()
                                   [&] { return d.eventPending || d.kick || d.stop.load(); });
             d.kick = false;
         }
-        if (d.stop)
-            break;
+        if (d.stop) break;
         DispatchOnce();
         {
             std::lock_guard lock(d.evMu);
@@ -1062,8 +922,7 @@ void TOvxBaseDispatcher::DispatchThread()
     ConfirmEnded(d);
 }
 
-void TOvxBaseDispatcher::OutputThread()
-{
+void TOvxBaseDispatcher::OutputThread() {
     Impl& d = *impl_;
     log_->Add(ltThread, lsStart, 3);
     ConfirmStarted(d);
@@ -1072,14 +931,12 @@ void TOvxBaseDispatcher::OutputThread()
             std::unique_lock lock(d.mu);
             d.outCv.wait_for(lock, std::chrono::milliseconds(kPollMs),
                              [&] { return d.stop.load() || d.OutUsed() > 0; });
-            if (d.stop)
-                break;
-            if (d.OutUsed() == 0)
-                continue;
+            if (d.stop) break;
+            if (d.OutUsed() == 0) continue;
         }
         const size_t n = WriteOutputOnce();
         if (n > 0) {
-            d.KickDispatch();   // output triggers may fire now
+            d.KickDispatch();  // output triggers may fire now
             continue;
         }
         // The device takes nothing at the moment: wait until it can, or for the next poll.
@@ -1093,4 +950,4 @@ void TOvxBaseDispatcher::OutputThread()
     ConfirmEnded(d);
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

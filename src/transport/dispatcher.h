@@ -63,8 +63,8 @@ struct TOvxDispatcherConfig {
     TOvxLineSettings Line;
     size_t InSize = 4096;
     size_t OutSize = 4096;
-    size_t BufferFull = 0;     // input level at which hardware flow control holds the sender
-    size_t BufferResume = 0;   // level at which it releases it
+    size_t BufferFull = 0;    // input level at which hardware flow control holds the sender
+    size_t BufferResume = 0;  // level at which it releases it
     bool DTR = true;
     bool RTS = true;
 };
@@ -127,8 +127,8 @@ public:
     void SetDTR(bool on);
     void SetRTS(bool on);
     uint8_t ModemStatus();
-    void SetLine(const TOvxLineSettings& line);   // throws EOvxException
-    void SetBaud(long baud);                      // throws EOvxException
+    void SetLine(const TOvxLineSettings& line);  // throws EOvxException
+    void SetBaud(long baud);                     // throws EOvxException
     const TOvxLineSettings& LineSettings() const { return config_.Line; }
 
     // Triggers. Add* return a handle (> 0) or a negative error code.
@@ -181,4 +181,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -26,4 +26,4 @@ public:
     }
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -12,12 +12,10 @@ namespace {
 // Slice of a wait while application events are allowed to run.
 constexpr int64_t kPumpSliceMs = 10;
 constexpr int64_t kWriteWaitMs = 2000;
-} // namespace
+}  // namespace
 
-size_t FindString(std::string_view haystack, std::string_view needle, bool ignoreCase)
-{
-    if (!ignoreCase)
-        return haystack.find(needle);
+size_t FindString(std::string_view haystack, std::string_view needle, bool ignoreCase) {
+    if (!ignoreCase) return haystack.find(needle);
     auto eq = [](char a, char b) {
         return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
     };
@@ -26,24 +24,20 @@ size_t FindString(std::string_view haystack, std::string_view needle, bool ignor
                                                    : static_cast<size_t>(it - haystack.begin());
 }
 
-void WriteString(TOvxComPort& port, std::string_view s)
-{
+void WriteString(TOvxComPort& port, std::string_view s) {
     TOvxBaseDispatcher& d = port.Dispatcher();
     if (s.size() > d.OutBuffFree() + d.OutBuffUsed())
         throw EOvxException(ecOutputBufferTooSmall, "Output buffer too small for block");
     const int64_t end = SystemClock().NowMs() + kWriteWaitMs;
     while (d.OutBuffFree() < s.size()) {
-        if (SystemClock().NowMs() >= end || !d.IsOpen())
-            throw EOvxException(ecBufferIsFull, "Output buffer full");
+        if (SystemClock().NowMs() >= end || !d.IsOpen()) throw EOvxException(ecBufferIsFull, "Output buffer full");
         d.WaitForOutputEmpty(kPumpSliceMs);
     }
     port.PutString(s);
 }
 
-bool WaitForString(TOvxComPort& port, std::string_view s, int64_t ticks, bool letEventsRun, bool ignoreCase)
-{
-    if (s.empty())
-        return true;
+bool WaitForString(TOvxComPort& port, std::string_view s, int64_t ticks, bool letEventsRun, bool ignoreCase) {
+    if (s.empty()) return true;
     TOvxBaseDispatcher& d = port.Dispatcher();
     const TOvxClock& clock = SystemClock();
     const int64_t end = clock.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
@@ -59,8 +53,7 @@ bool WaitForString(TOvxComPort& port, std::string_view s, int64_t ticks, bool le
             return true;
         }
         const int64_t left = end - clock.NowMs();
-        if (left <= 0 || !d.IsOpen())
-            return false;
+        if (left <= 0 || !d.IsOpen()) return false;
         if (letEventsRun) {
             PumpEvents();
             d.WaitForInput(n, std::min(left, kPumpSliceMs));
@@ -70,14 +63,12 @@ bool WaitForString(TOvxComPort& port, std::string_view s, int64_t ticks, bool le
     }
 }
 
-void DelayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock)
-{
+void DelayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock) {
     const int64_t end = clock.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
     for (int64_t now = clock.NowMs(); now < end; now = clock.NowMs()) {
-        if (letEventsRun)
-            PumpEvents();
+        if (letEventsRun) PumpEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(end - now, kPumpSliceMs)));
     }
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -26,4 +26,4 @@ void DelayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock = Syste
 // Finds `needle` in `haystack` (ASCII case folding when asked); npos when absent.
 size_t FindString(std::string_view haystack, std::string_view needle, bool ignoreCase);
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

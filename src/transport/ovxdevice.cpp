@@ -22,40 +22,33 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry kBauds[] = {
-    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
-    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+    {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},     {4800, B4800},     {9600, B9600},
+    {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
 };
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-} // namespace
+}  // namespace
 
-unsigned BaudToSpeed(long baud)
-{
+unsigned BaudToSpeed(long baud) {
     for (const auto& e : kBauds)
-        if (e.baud == baud)
-            return e.speed;
+        if (e.baud == baud) return e.speed;
     return 0;
 }
 
 TOvxTtyDevice::~TOvxTtyDevice() { Close(); }
 
-void TOvxTtyDevice::Open(const std::string& path)
-{
-    if (fd_ >= 0)
-        throw EOvxException(ecAlreadyOpen, "Device already open: " + path);
+void TOvxTtyDevice::Open(const std::string& path) {
+    if (fd_ >= 0) throw EOvxException(ecAlreadyOpen, "Device already open: " + path);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENXIO || err == ENODEV || err == ENOTDIR)
             throw EOvxException(ecBadId, "ie_BadId - Specified comport doesn't exist (" + path + ")");
-        if (err == EBUSY)
-            throw EOvxException(ecAlreadyOpen, "The port " + path + " is in use by another program");
+        if (err == EBUSY) throw EOvxException(ecAlreadyOpen, "The port " + path + " is in use by another program");
         if (err == EACCES || err == EPERM)
-            throw EOvxException(ecFileAccessDenied,
-                                "Permission denied opening " + path +
-                                    ": add your user to the 'dialout' group and log in again");
+            throw EOvxException(ecFileAccessDenied, "Permission denied opening " + path +
+                                                        ": add your user to the 'dialout' group and log in again");
         throw EOvxException(ecBadId, "Cannot open " + path + ": " + ErrnoText(err));
     }
     if (!isatty(fd)) {
@@ -81,35 +74,28 @@ void TOvxTtyDevice::Open(const std::string& path)
     fd_ = fd;
 }
 
-void TOvxTtyDevice::Close()
-{
-    if (fd_ < 0)
-        return;
+void TOvxTtyDevice::Close() {
+    if (fd_ < 0) return;
     ::ioctl(fd_, TIOCNXCL);
     ::flock(fd_, LOCK_UN);
     ::close(fd_);
     fd_ = -1;
 }
 
-void TOvxTtyDevice::Configure(const TOvxLineSettings& s)
-{
-    if (fd_ < 0)
-        throw EOvxException(ecNotOpen, "Port not open");
+void TOvxTtyDevice::Configure(const TOvxLineSettings& s) {
+    if (fd_ < 0) throw EOvxException(ecNotOpen, "Port not open");
     const speed_t speed = BaudToSpeed(s.Baud);
-    if (speed == 0)
-        throw EOvxException(ecBadArgument, "Unsupported baud rate " + std::to_string(s.Baud));
+    if (speed == 0) throw EOvxException(ecBadArgument, "Unsupported baud rate " + std::to_string(s.Baud));
     if (s.DataBits < 5 || s.DataBits > 8 || (s.StopBits != 1 && s.StopBits != 2))
         throw EOvxException(ecBadArgument, "Unsupported data or stop bits");
     termios t{};
-    if (::tcgetattr(fd_, &t) != 0)
-        throw EOvxException(ecDeviceError, "Cannot read line settings: " + ErrnoText(errno));
+    if (::tcgetattr(fd_, &t) != 0) throw EOvxException(ecDeviceError, "Cannot read line settings: " + ErrnoText(errno));
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[s.DataBits - 5];
-    if (s.StopBits == 2)
-        t.c_cflag |= CSTOPB;
+    if (s.StopBits == 2) t.c_cflag |= CSTOPB;
     switch (s.Parity) {
     case pNone: break;
     case pOdd: t.c_cflag |= PARENB | PARODD; break;
@@ -118,13 +104,10 @@ void TOvxTtyDevice::Configure(const TOvxLineSettings& s)
     case pSpace: t.c_cflag |= PARENB | CMSPAR; break;
     }
     // RTS/CTS handshaking is done by the driver; the other options have no termios counterpart.
-    if ((s.HWFlowOptions & hwfUseRTS) && (s.HWFlowOptions & hwfRequireCTS))
-        t.c_cflag |= CRTSCTS;
+    if ((s.HWFlowOptions & hwfUseRTS) && (s.HWFlowOptions & hwfRequireCTS)) t.c_cflag |= CRTSCTS;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
-    if (s.SWFlowOptions == swfBoth || s.SWFlowOptions == swfTransmit)
-        t.c_iflag |= IXON;
-    if (s.SWFlowOptions == swfBoth || s.SWFlowOptions == swfReceive)
-        t.c_iflag |= IXOFF;
+    if (s.SWFlowOptions == swfBoth || s.SWFlowOptions == swfTransmit) t.c_iflag |= IXON;
+    if (s.SWFlowOptions == swfBoth || s.SWFlowOptions == swfReceive) t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = s.XOnChar;
     t.c_cc[VSTOP] = s.XOffChar;
     t.c_cc[VMIN] = 0;
@@ -135,57 +118,41 @@ void TOvxTtyDevice::Configure(const TOvxLineSettings& s)
         throw EOvxException(ecDeviceError, "Cannot apply line settings: " + ErrnoText(errno));
 }
 
-ssize_t TOvxTtyDevice::Read(uint8_t* buf, size_t len)
-{
-    if (fd_ < 0)
-        return -1;
+ssize_t TOvxTtyDevice::Read(uint8_t* buf, size_t len) {
+    if (fd_ < 0) return -1;
     for (;;) {
         const ssize_t n = ::read(fd_, buf, len);
-        if (n > 0)
-            return n;
-        if (n == 0)
-            return 0;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        return -1;   // EIO: the other side of a pseudo-terminal closed, or the device vanished
+        if (n > 0) return n;
+        if (n == 0) return 0;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;  // EIO: the other side of a pseudo-terminal closed, or the device vanished
     }
 }
 
-ssize_t TOvxTtyDevice::Write(const uint8_t* buf, size_t len)
-{
-    if (fd_ < 0)
-        return -1;
+ssize_t TOvxTtyDevice::Write(const uint8_t* buf, size_t len) {
+    if (fd_ < 0) return -1;
     for (;;) {
         const ssize_t n = ::write(fd_, buf, len);
-        if (n >= 0)
-            return n;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
         return -1;
     }
 }
 
-void TOvxTtyDevice::SetLine(int bit, bool on)
-{
-    if (fd_ < 0 || !hasModemLines_)
-        return;
+void TOvxTtyDevice::SetLine(int bit, bool on) {
+    if (fd_ < 0 || !hasModemLines_) return;
     ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
 }
 
 void TOvxTtyDevice::SetDTR(bool on) { SetLine(TIOCM_DTR, on); }
 void TOvxTtyDevice::SetRTS(bool on) { SetLine(TIOCM_RTS, on); }
 
-uint8_t TOvxTtyDevice::ModemStatus()
-{
-    if (fd_ < 0)
-        return 0;
+uint8_t TOvxTtyDevice::ModemStatus() {
+    if (fd_ < 0) return 0;
     int bits = 0;
-    if (!hasModemLines_ || ::ioctl(fd_, TIOCMGET, &bits) != 0)
-        return msCTS | msDSR | msDCD;
+    if (!hasModemLines_ || ::ioctl(fd_, TIOCMGET, &bits) != 0) return msCTS | msDSR | msDCD;
     uint8_t s = 0;
     if (bits & TIOCM_CTS) s |= msCTS;
     if (bits & TIOCM_DSR) s |= msDSR;
@@ -194,13 +161,10 @@ uint8_t TOvxTtyDevice::ModemStatus()
     return s;
 }
 
-uint8_t TOvxTtyDevice::TakeLineErrors()
-{
-    if (fd_ < 0 || !haveCounts_)
-        return 0;
+uint8_t TOvxTtyDevice::TakeLineErrors() {
+    if (fd_ < 0 || !haveCounts_) return 0;
     serial_icounter_struct c{};
-    if (::ioctl(fd_, TIOCGICOUNT, &c) != 0)
-        return 0;
+    if (::ioctl(fd_, TIOCGICOUNT, &c) != 0) return 0;
     uint8_t e = 0;
     const unsigned long overrun = c.overrun + c.buf_overrun;
     if (overrun != lastOverrun_) e |= leOverrun;
@@ -214,16 +178,12 @@ uint8_t TOvxTtyDevice::TakeLineErrors()
     return e;
 }
 
-void TOvxTtyDevice::FlushInput()
-{
-    if (fd_ >= 0)
-        ::tcflush(fd_, TCIFLUSH);
+void TOvxTtyDevice::FlushInput() {
+    if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
 }
 
-void TOvxTtyDevice::FlushOutput()
-{
-    if (fd_ >= 0)
-        ::tcflush(fd_, TCOFLUSH);
+void TOvxTtyDevice::FlushOutput() {
+    if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

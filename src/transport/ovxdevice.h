@@ -61,8 +61,8 @@ public:
     virtual ssize_t Write(const uint8_t* buf, size_t len) = 0;
     virtual void SetDTR(bool on) = 0;
     virtual void SetRTS(bool on) = 0;
-    virtual uint8_t ModemStatus() = 0;          // msCTS | msDSR | msRI | msDCD
-    virtual uint8_t TakeLineErrors() = 0;       // errors seen since the last call
+    virtual uint8_t ModemStatus() = 0;     // msCTS | msDSR | msRI | msDCD
+    virtual uint8_t TakeLineErrors() = 0;  // errors seen since the last call
     virtual void FlushInput() = 0;
     virtual void FlushOutput() = 0;
     // A file descriptor to poll for input and output readiness, or -1 (then polled every 50 ms).
@@ -97,4 +97,4 @@ private:
 // termios speed constant for a baud rate; 0 when the rate is not supported.
 unsigned BaudToSpeed(long baud);
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -60,4 +60,4 @@ int64_t RemainingMs(const TOvxTickTimer& timer, const TOvxClock& clock = SystemC
 // longer ones sleep in small steps (a fake clock must be advanced by another thread).
 void DelayMs(int64_t ms, const TOvxClock& clock = SystemClock());
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

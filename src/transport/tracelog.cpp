@@ -11,19 +11,15 @@ namespace {
 
 constexpr size_t kWrapColumn = 78;
 
-const char* RunHeading(char kind, std::string& scratch)
-{
-    if (kind == 'T')
-        return "Transmit: ";
-    if (kind == 'R')
-        return "Receive: ";
+const char* RunHeading(char kind, std::string& scratch) {
+    if (kind == 'T') return "Transmit: ";
+    if (kind == 'R') return "Receive: ";
     scratch = std::string("Special-") + kind + ": ";
     return scratch.c_str();
 }
 
 // Appends `item` to `out`, starting a new line first when it would pass the wrap column.
-void AppendWrapped(std::string& out, size_t& column, const std::string& item)
-{
+void AppendWrapped(std::string& out, size_t& column, const std::string& item) {
     if (column > 0 && column + item.size() > kWrapColumn) {
         out += '\n';
         column = 0;
@@ -32,24 +28,20 @@ void AppendWrapped(std::string& out, size_t& column, const std::string& item)
     column += item.size();
 }
 
-bool WriteText(const std::string& path, bool append, const std::string& text)
-{
+bool WriteText(const std::string& path, bool append, const std::string& text) {
     std::ofstream f(path, append ? std::ios::app | std::ios::binary : std::ios::trunc | std::ios::binary);
-    if (!f)
-        return false;
+    if (!f) return false;
     f << text;
     f.flush();
     return static_cast<bool>(f);
 }
 
-} // namespace
+}  // namespace
 
-std::string FormatTraceByte(uint8_t b, TOvxTraceOptions options)
-{
+std::string FormatTraceByte(uint8_t b, TOvxTraceOptions options) {
     char buf[8];
     const bool printable = (b >= '!' && b <= '~') || (b == ' ' && !options.Hex);
-    if (printable && !options.AllHex)
-        return std::string(1, static_cast<char>(b));
+    if (printable && !options.AllHex) return std::string(1, static_cast<char>(b));
     if (options.Hex || options.AllHex)
         std::snprintf(buf, sizeof buf, "[%02X]", b);
     else
@@ -57,8 +49,7 @@ std::string FormatTraceByte(uint8_t b, TOvxTraceOptions options)
     return buf;
 }
 
-std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TOvxTraceOptions options)
-{
+std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TOvxTraceOptions options) {
     std::string out;
     std::string scratch;
     size_t column = 0;
@@ -66,8 +57,7 @@ std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TO
     bool first = true;
     for (const auto& [k, b] : entries) {
         if (first || k != kind) {
-            if (!first)
-                out += '\n';
+            if (!first) out += '\n';
             first = false;
             kind = k;
             const std::string heading = RunHeading(kind, scratch);
@@ -76,91 +66,73 @@ std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TO
         }
         AppendWrapped(out, column, FormatTraceByte(b, options));
     }
-    if (!out.empty())
-        out += '\n';
+    if (!out.empty()) out += '\n';
     return out;
 }
 
-void TOvxTrace::Start(size_t entries)
-{
+void TOvxTrace::Start(size_t entries) {
     std::lock_guard lock(mu_);
     capacity_ = entries;
-    while (ring_.size() > capacity_)
-        ring_.pop_front();
+    while (ring_.size() > capacity_) ring_.pop_front();
     recording_ = capacity_ > 0;
 }
 
-void TOvxTrace::Pause()
-{
+void TOvxTrace::Pause() {
     std::lock_guard lock(mu_);
     recording_ = false;
 }
 
-void TOvxTrace::Clear()
-{
+void TOvxTrace::Clear() {
     std::lock_guard lock(mu_);
     ring_.clear();
 }
 
-void TOvxTrace::Stop()
-{
+void TOvxTrace::Stop() {
     std::lock_guard lock(mu_);
     recording_ = false;
     ring_.clear();
 }
 
-bool TOvxTrace::Recording() const
-{
+bool TOvxTrace::Recording() const {
     std::lock_guard lock(mu_);
     return recording_;
 }
 
-void TOvxTrace::Add(char kind, const uint8_t* bytes, size_t len)
-{
+void TOvxTrace::Add(char kind, const uint8_t* bytes, size_t len) {
     std::lock_guard lock(mu_);
-    if (!recording_)
-        return;
+    if (!recording_) return;
     for (size_t i = 0; i < len; ++i) {
-        if (ring_.size() == capacity_)
-            ring_.pop_front();
+        if (ring_.size() == capacity_) ring_.pop_front();
         ring_.emplace_back(kind, bytes[i]);
     }
 }
 
-std::vector<std::pair<char, uint8_t>> TOvxTrace::Entries() const
-{
+std::vector<std::pair<char, uint8_t>> TOvxTrace::Entries() const {
     std::lock_guard lock(mu_);
     return {ring_.begin(), ring_.end()};
 }
 
-bool TOvxTrace::WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const
-{
+bool TOvxTrace::WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const {
     return WriteText(path, append, FormatTrace(Entries(), options));
 }
 
-const char* LogTypeName(TOvxLogType type)
-{
-    static const char* const names[] = {
-        "No event", "Dispatch", "Trigger", "Error", "Thread", "TrigAllc", "TrigDisp",
-        "TrgHdAlc", "TrgHdDsp", "TrDatChg", "Telnet", "Fax", "XModem", "YModem", "ZModem",
-        "Kermit", "Ascii", "BPlus", "Packet", "User"};
+const char* LogTypeName(TOvxLogType type) {
+    static const char* const names[] = {"No event", "Dispatch", "Trigger",  "Error",  "Thread", "TrigAllc", "TrigDisp",
+                                        "TrgHdAlc", "TrgHdDsp", "TrDatChg", "Telnet", "Fax",    "XModem",   "YModem",
+                                        "ZModem",   "Kermit",   "Ascii",    "BPlus",  "Packet", "User"};
     const auto i = static_cast<size_t>(type);
     return i < std::size(names) ? names[i] : "Unknown";
 }
 
-std::string LogSubtypeName(const TOvxLogEntry& e)
-{
-    if (e.Type == ltFax)
-        return e.Data;
-    static const char* const names[] = {"", "ReadCom", "WriteCom", "ModemStatus", "LineStatus", "Avail",
-                                        "Data", "Timer", "Status", "Start", "Exit", "Handler"};
-    if (e.Subtype < std::size(names))
-        return names[e.Subtype];
+std::string LogSubtypeName(const TOvxLogEntry& e) {
+    if (e.Type == ltFax) return e.Data;
+    static const char* const names[] = {"",     "ReadCom", "WriteCom", "ModemStatus", "LineStatus", "Avail",
+                                        "Data", "Timer",   "Status",   "Start",       "Exit",       "Handler"};
+    if (e.Subtype < std::size(names)) return names[e.Subtype];
     return std::to_string(e.Subtype);
 }
 
-std::string FormatLogLine(const TOvxLogEntry& e, TOvxTraceOptions options)
-{
+std::string FormatLogLine(const TOvxLogEntry& e, TOvxTraceOptions options) {
     char time[16];
     std::snprintf(time, sizeof time, "%07lld", static_cast<long long>(e.TimeMs % 10000000));
     const std::string digits(time);
@@ -172,24 +144,19 @@ std::string FormatLogLine(const TOvxLogEntry& e, TOvxTraceOptions options)
     if (e.Extra & kLogNotActive) {
         line += "(Not active)";
     } else {
-        static const char* const descriptions[] = {"", "(Modem status)", "(Line status)", "(Output buffer free)",
-                                                   "(Output buffer used)", "(Output sent)"};
-        if (e.Extra > 0 && e.Extra < std::size(descriptions))
-            line += descriptions[e.Extra];
+        static const char* const descriptions[] = {
+            "", "(Modem status)", "(Line status)", "(Output buffer free)", "(Output buffer used)", "(Output sent)"};
+        if (e.Extra > 0 && e.Extra < std::size(descriptions)) line += descriptions[e.Extra];
     }
     if (e.Type != ltFax && !e.Data.empty()) {
-        if (line.back() != ' ')
-            line += ' ';
-        for (unsigned char c : e.Data)
-            line += FormatTraceByte(c, options);
+        if (line.back() != ' ') line += ' ';
+        for (unsigned char c : e.Data) line += FormatTraceByte(c, options);
     }
-    while (!line.empty() && line.back() == ' ')
-        line.pop_back();
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
 }
 
-std::string LogFileHeader()
-{
+std::string LogFileHeader() {
     std::string h = "OVEX v3.04\n";
 #if defined(__clang__)
     h += "Compiler : clang " __clang_version__ "\n";
@@ -207,11 +174,9 @@ std::string LogFileHeader()
     return h;
 }
 
-void TOvxEventLog::Start(size_t bytes)
-{
+void TOvxEventLog::Start(size_t bytes) {
     std::lock_guard lock(mu_);
-    if (!recording_ && ring_.empty())
-        startMs_ = clock_->NowMs();
+    if (!recording_ && ring_.empty()) startMs_ = clock_->NowMs();
     capacity_ = bytes;
     recording_ = capacity_ >= kHeaderBytes;
     while (used_ > capacity_ && !ring_.empty()) {
@@ -220,40 +185,33 @@ void TOvxEventLog::Start(size_t bytes)
     }
 }
 
-void TOvxEventLog::Pause()
-{
+void TOvxEventLog::Pause() {
     std::lock_guard lock(mu_);
     recording_ = false;
 }
 
-void TOvxEventLog::Clear()
-{
+void TOvxEventLog::Clear() {
     std::lock_guard lock(mu_);
     ring_.clear();
     used_ = 0;
 }
 
-void TOvxEventLog::Stop()
-{
+void TOvxEventLog::Stop() {
     std::lock_guard lock(mu_);
     recording_ = false;
     ring_.clear();
     used_ = 0;
 }
 
-bool TOvxEventLog::Recording() const
-{
+bool TOvxEventLog::Recording() const {
     std::lock_guard lock(mu_);
     return recording_;
 }
 
-void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data, uint8_t extra)
-{
+void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data, uint8_t extra) {
     std::lock_guard lock(mu_);
-    if (!recording_)
-        return;
-    if (data.size() + kHeaderBytes > capacity_)
-        data = data.substr(0, capacity_ - kHeaderBytes);
+    if (!recording_) return;
+    if (data.size() + kHeaderBytes > capacity_) data = data.substr(0, capacity_ - kHeaderBytes);
     const size_t size = kHeaderBytes + data.size();
     while (used_ + size > capacity_ && !ring_.empty()) {
         used_ -= kHeaderBytes + ring_.front().Data.size();
@@ -263,18 +221,15 @@ void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::
     used_ += size;
 }
 
-std::vector<TOvxLogEntry> TOvxEventLog::Entries() const
-{
+std::vector<TOvxLogEntry> TOvxEventLog::Entries() const {
     std::lock_guard lock(mu_);
     return {ring_.begin(), ring_.end()};
 }
 
-bool TOvxEventLog::WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const
-{
+bool TOvxEventLog::WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const {
     std::string text = LogFileHeader();
-    for (const auto& e : Entries())
-        text += FormatLogLine(e, options) + "\n";
+    for (const auto& e : Entries()) text += FormatLogLine(e, options) + "\n";
     return WriteText(path, append, text);
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -26,9 +26,26 @@ enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
 
 // Event log types, in the order of their names.
 enum TOvxLogType : uint8_t {
-    ltNone, ltDispatch, ltTrigger, ltError, ltThread, ltTrigAlloc, ltTrigDispose,
-    ltTrigHandlerAlloc, ltTrigHandlerDispose, ltTrigDataChange, ltTelnet, ltFax,
-    ltXModem, ltYModem, ltZModem, ltKermit, ltAscii, ltBPlus, ltPacket, ltUser
+    ltNone,
+    ltDispatch,
+    ltTrigger,
+    ltError,
+    ltThread,
+    ltTrigAlloc,
+    ltTrigDispose,
+    ltTrigHandlerAlloc,
+    ltTrigHandlerDispose,
+    ltTrigDataChange,
+    ltTelnet,
+    ltFax,
+    ltXModem,
+    ltYModem,
+    ltZModem,
+    ltKermit,
+    ltAscii,
+    ltBPlus,
+    ltPacket,
+    ltUser
 };
 
 // Subtypes used with ltDispatch / ltTrigger / ltThread / ltTrigAlloc / ltTrigDispose.
@@ -48,8 +65,8 @@ enum TOvxLogSubtype : uint16_t {
 };
 
 struct TOvxTraceOptions {
-    bool Hex = true;     // non-printables as [hh] instead of [ddd]
-    bool AllHex = false; // every byte as [hh]
+    bool Hex = true;      // non-printables as [hh] instead of [ddd]
+    bool AllHex = false;  // every byte as [hh]
 };
 
 // Formats trace entries (kind, byte) as the trace file's text.
@@ -60,10 +77,10 @@ std::string FormatTraceByte(uint8_t byte, TOvxTraceOptions options);
 
 class TOvxTrace {
 public:
-    void Start(size_t entries);            // tlOn: record into a ring of `entries` entries
-    void Pause();                          // tlPause: stop recording, keep the buffer
-    void Clear();                          // tlClear
-    void Stop();                           // tlOff: stop and discard
+    void Start(size_t entries);  // tlOn: record into a ring of `entries` entries
+    void Pause();                // tlPause: stop recording, keep the buffer
+    void Clear();                // tlClear
+    void Stop();                 // tlOff: stop and discard
     bool Recording() const;
     void Add(char kind, const uint8_t* bytes, size_t len);
     std::vector<std::pair<char, uint8_t>> Entries() const;
@@ -85,7 +102,7 @@ struct TOvxLogEntry {
     uint16_t Subtype = lsNone;
     uint8_t Extra = 0;  // status trigger type (1..5), ORed with kLogNotActive when disarmed
     uint32_t Value = 0;
-    std::string Data;   // optional bytes; for ltFax the state name
+    std::string Data;  // optional bytes; for ltFax the state name
 };
 
 const char* LogTypeName(TOvxLogType type);
@@ -99,7 +116,7 @@ std::string LogFileHeader();
 class TOvxEventLog {
 public:
     explicit TOvxEventLog(const TOvxClock& clock = SystemClock()) : clock_(&clock) {}
-    void Start(size_t bytes);              // tlOn: record into a ring of `bytes` bytes
+    void Start(size_t bytes);  // tlOn: record into a ring of `bytes` bytes
     void Pause();
     void Clear();
     void Stop();
@@ -120,4 +137,4 @@ private:
     std::deque<TOvxLogEntry> ring_;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -17,65 +17,66 @@
 
 using telvane::TextAttributes;
 using telvane::TRichText;
-using telvane::testing::attributesAt;
 using telvane::richtext::ParagraphMetrics;
+using telvane::testing::attributesAt;
 
 namespace {
 
 class LibreOffice : public ::testing::Test {
- protected:
-  void SetUp() override {
-    soffice_ = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (soffice_.isEmpty()) GTEST_SKIP() << "soffice (libreoffice-writer-nogui) is not installed";
-    ASSERT_TRUE(dir_.isValid());
-  }
-
-  // Converts a file with soffice; returns the converted file's path or an empty string.
-  QString convert(const QString& input, const QString& filter, const QString& extension) {
-    const QString out = dir_.filePath(QStringLiteral("out"));
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(soffice_, {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profileDir()).toString(),
-                       QStringLiteral("--headless"), QStringLiteral("--convert-to"), filter,
-                       QStringLiteral("--outdir"), out, input});
-    if (!p.waitForFinished(180000)) {
-      p.kill();
-      p.waitForFinished();
-      ADD_FAILURE() << "soffice did not finish";
-      return {};
+protected:
+    void SetUp() override {
+        soffice_ = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice_.isEmpty()) GTEST_SKIP() << "soffice (libreoffice-writer-nogui) is not installed";
+        ASSERT_TRUE(dir_.isValid());
     }
-    const QString result = out + QLatin1Char('/') + QFileInfo(input).completeBaseName() + QLatin1Char('.') + extension;
-    if (!QFile::exists(result)) {
-      ADD_FAILURE() << "soffice made no output: " << p.readAll().toStdString();
-      return {};
+
+    // Converts a file with soffice; returns the converted file's path or an empty string.
+    QString convert(const QString& input, const QString& filter, const QString& extension) {
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(soffice_, {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profileDir()).toString(),
+                           QStringLiteral("--headless"), QStringLiteral("--convert-to"), filter,
+                           QStringLiteral("--outdir"), out, input});
+        if (!p.waitForFinished(180000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "soffice did not finish";
+            return {};
+        }
+        const QString result =
+            out + QLatin1Char('/') + QFileInfo(input).completeBaseName() + QLatin1Char('.') + extension;
+        if (!QFile::exists(result)) {
+            ADD_FAILURE() << "soffice made no output: " << p.readAll().toStdString();
+            return {};
+        }
+        return result;
     }
-    return result;
-  }
 
-  static QString profileDir() {
-    static QTemporaryDir profile;
-    return profile.path();
-  }
+    static QString profileDir() {
+        static QTemporaryDir profile;
+        return profile.path();
+    }
 
-  QString path(const QString& name) const { return dir_.filePath(name); }
+    QString path(const QString& name) const { return dir_.filePath(name); }
 
-  QString soffice_;
-  QTemporaryDir dir_;
+    QString soffice_;
+    QTemporaryDir dir_;
 };
 
 QString readText(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  QString text = QString::fromUtf8(f.readAll());
-  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
-  return text;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QString text = QString::fromUtf8(f.readAll());
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    return text;
 }
 
 int find(const TRichText& rt, const QString& word) {
-  // Positions in the document count a marker as one character, as Text() does while visible.
-  return static_cast<int>(rt.document()->toPlainText().indexOf(word));
+    // Positions in the document count a marker as one character, as Text() does while visible.
+    return static_cast<int>(rt.document()->toPlainText().indexOf(word));
 }
 
 // A document with bold, italic, underline, two fonts, sizes, centred and justified paragraphs,
@@ -110,95 +111,95 @@ const char kFlatOdt[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 }  // namespace
 
 TEST_F(LibreOffice, ReadsOurRtfAsTheSameTextWithPlaceholdersVisible) {
-  TRichText rt;
-  rt.SetInputAttributes({QStringLiteral("Arial"), 12, telvane::kStyleBold});
-  rt.insertPlainText(QStringLiteral("Fax for "));
-  rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
-  rt.SetInputAttributes({QStringLiteral("Times New Roman"), 10, telvane::kStyleItalic});
-  rt.insertPlainText(QStringLiteral(" at "));
-  rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
-  rt.insertPlainText(QStringLiteral("\nCaf\u00e9 \u20ac 5 \u0416 {braces} back\\slash\ttab"));
-  rt.InsertPageBreak();
-  rt.insertPlainText(QStringLiteral("Page two"));
-  const QString rtfPath = path(QStringLiteral("ours.rtf"));
-  ASSERT_TRUE(rt.SaveToFile(rtfPath));
+    TRichText rt;
+    rt.SetInputAttributes({QStringLiteral("Arial"), 12, telvane::kStyleBold});
+    rt.insertPlainText(QStringLiteral("Fax for "));
+    rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
+    rt.SetInputAttributes({QStringLiteral("Times New Roman"), 10, telvane::kStyleItalic});
+    rt.insertPlainText(QStringLiteral(" at "));
+    rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
+    rt.insertPlainText(QStringLiteral("\nCaf\u00e9 \u20ac 5 \u0416 {braces} back\\slash\ttab"));
+    rt.InsertPageBreak();
+    rt.insertPlainText(QStringLiteral("Page two"));
+    const QString rtfPath = path(QStringLiteral("ours.rtf"));
+    ASSERT_TRUE(rt.SaveToFile(rtfPath));
 
-  const QString txt = convert(rtfPath, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt"));
-  ASSERT_FALSE(txt.isEmpty());
-  EXPECT_EQ(readText(txt), rt.Text());
-  EXPECT_EQ(rt.Text(), QStringLiteral("Fax for *[RECIPIENT] at *[FAX#]\nCaf\u00e9 \u20ac 5 \u0416 {braces} "
-                                      "back\\slash\ttab\nPage two"));
+    const QString txt = convert(rtfPath, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt"));
+    ASSERT_FALSE(txt.isEmpty());
+    EXPECT_EQ(readText(txt), rt.Text());
+    EXPECT_EQ(rt.Text(), QStringLiteral("Fax for *[RECIPIENT] at *[FAX#]\nCaf\u00e9 \u20ac 5 \u0416 {braces} "
+                                        "back\\slash\ttab\nPage two"));
 
-  // With hidden markers the placeholders still show.
-  rt.SetHideInsertPointMarks(true);
-  const QString hiddenPath = path(QStringLiteral("hidden.rtf"));
-  ASSERT_TRUE(rt.SaveToFile(hiddenPath));
-  const QString hiddenTxt = convert(hiddenPath, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt"));
-  ASSERT_FALSE(hiddenTxt.isEmpty());
-  const QString shown = readText(hiddenTxt);
-  EXPECT_TRUE(shown.contains(QStringLiteral("[RECIPIENT]"))) << shown.toStdString();
-  EXPECT_TRUE(shown.contains(QStringLiteral("[FAX#]"))) << shown.toStdString();
+    // With hidden markers the placeholders still show.
+    rt.SetHideInsertPointMarks(true);
+    const QString hiddenPath = path(QStringLiteral("hidden.rtf"));
+    ASSERT_TRUE(rt.SaveToFile(hiddenPath));
+    const QString hiddenTxt = convert(hiddenPath, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt"));
+    ASSERT_FALSE(hiddenTxt.isEmpty());
+    const QString shown = readText(hiddenTxt);
+    EXPECT_TRUE(shown.contains(QStringLiteral("[RECIPIENT]"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("[FAX#]"))) << shown.toStdString();
 }
 
 TEST_F(LibreOffice, ItsRtfLoadsWithAttributesAndSurvivesOurRoundTrip) {
-  const QString fodt = path(QStringLiteral("peer.fodt"));
-  {
-    QFile f(fodt);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(kFlatOdt);
-  }
-  const QString rtfPath = convert(fodt, QStringLiteral("rtf"), QStringLiteral("rtf"));
-  ASSERT_FALSE(rtfPath.isEmpty());
+    const QString fodt = path(QStringLiteral("peer.fodt"));
+    {
+        QFile f(fodt);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kFlatOdt);
+    }
+    const QString rtfPath = convert(fodt, QStringLiteral("rtf"), QStringLiteral("rtf"));
+    ASSERT_FALSE(rtfPath.isEmpty());
 
-  TRichText rt;
-  ASSERT_TRUE(rt.LoadFromFile(rtfPath));
-  ASSERT_EQ(rt.Lines(), (QStringList{QStringLiteral("Centred bold title"),
-                                     QStringLiteral("Justified italic and underlined text in serif."),
-                                     QStringLiteral("Second page")}));
+    TRichText rt;
+    ASSERT_TRUE(rt.LoadFromFile(rtfPath));
+    ASSERT_EQ(rt.Lines(), (QStringList{QStringLiteral("Centred bold title"),
+                                       QStringLiteral("Justified italic and underlined text in serif."),
+                                       QStringLiteral("Second page")}));
 
-  const TextAttributes title = attributesAt(rt, find(rt, QStringLiteral("Centred")) + 1);
-  EXPECT_EQ(title.name, QStringLiteral("Liberation Sans"));
-  EXPECT_EQ(title.size, 14);
-  EXPECT_EQ(title.style, 0);
-  EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-  EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("bold")) + 1).style, telvane::kStyleBold);
+    const TextAttributes title = attributesAt(rt, find(rt, QStringLiteral("Centred")) + 1);
+    EXPECT_EQ(title.name, QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(title.size, 14);
+    EXPECT_EQ(title.style, 0);
+    EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("bold")) + 1).style, telvane::kStyleBold);
 
-  const TextAttributes body = attributesAt(rt, find(rt, QStringLiteral("Justified")) + 1);
-  EXPECT_EQ(body.name, QStringLiteral("Liberation Serif"));
-  EXPECT_EQ(body.size, 11);
-  EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
-  EXPECT_EQ(rt.Paragraph(), (ParagraphMetrics{1080, 720, 360, 0, 0, 0}));
-  EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("italic")) + 1).style, telvane::kStyleItalic);
-  EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("underlined")) + 1).style, telvane::kStyleUnderline);
+    const TextAttributes body = attributesAt(rt, find(rt, QStringLiteral("Justified")) + 1);
+    EXPECT_EQ(body.name, QStringLiteral("Liberation Serif"));
+    EXPECT_EQ(body.size, 11);
+    EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
+    EXPECT_EQ(rt.Paragraph(), (ParagraphMetrics{1080, 720, 360, 0, 0, 0}));
+    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("italic")) + 1).style, telvane::kStyleItalic);
+    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("underlined")) + 1).style, telvane::kStyleUnderline);
 
-  const TextAttributes second = attributesAt(rt, find(rt, QStringLiteral("Second")) + 1);
-  EXPECT_EQ(second.size, 10);
-  const QTextBlock first = rt.document()->begin();
-  EXPECT_FALSE(telvane::richtext::StartsNewPage(first.next()));
-  EXPECT_TRUE(telvane::richtext::StartsNewPage(first.next().next()));
+    const TextAttributes second = attributesAt(rt, find(rt, QStringLiteral("Second")) + 1);
+    EXPECT_EQ(second.size, 10);
+    const QTextBlock first = rt.document()->begin();
+    EXPECT_FALSE(telvane::richtext::StartsNewPage(first.next()));
+    EXPECT_TRUE(telvane::richtext::StartsNewPage(first.next().next()));
 
-  // Add insert points, then our own save and load keeps every attribute and every tag.
-  QTextCursor c(rt.document());
-  c.setPosition(find(rt, QStringLiteral(" title")));
-  rt.setTextCursor(c);
-  rt.InsertInsertPoint(3, QStringLiteral("[SUBJECT]"));
-  c.movePosition(QTextCursor::End);
-  rt.setTextCursor(c);
-  rt.InsertInsertPoint(4, QStringLiteral("[DATE]"));
-  const QString ours = path(QStringLiteral("again.rtf"));
-  ASSERT_TRUE(rt.SaveToFile(ours));
-  TRichText back;
-  ASSERT_TRUE(back.LoadFromFile(ours));
-  const telvane::rtf::Document before = telvane::richtext::DocumentToModel(rt.document());
-  const telvane::rtf::Document after = telvane::richtext::DocumentToModel(back.document());
-  EXPECT_TRUE(before.paragraphs == after.paragraphs);
-  EXPECT_TRUE(before.fonts == after.fonts);
-  EXPECT_TRUE(before.colors == after.colors);
-  const auto points = back.InsertPoints();
-  ASSERT_EQ(points.size(), 2u);
-  EXPECT_EQ(points[0].tag, 3);
-  EXPECT_EQ(points[0].text, QStringLiteral("[SUBJECT]"));
-  EXPECT_EQ(points[1].tag, 4);
-  EXPECT_EQ(points[1].text, QStringLiteral("[DATE]"));
-  EXPECT_EQ(back.Text(), rt.Text());
+    // Add insert points, then our own save and load keeps every attribute and every tag.
+    QTextCursor c(rt.document());
+    c.setPosition(find(rt, QStringLiteral(" title")));
+    rt.setTextCursor(c);
+    rt.InsertInsertPoint(3, QStringLiteral("[SUBJECT]"));
+    c.movePosition(QTextCursor::End);
+    rt.setTextCursor(c);
+    rt.InsertInsertPoint(4, QStringLiteral("[DATE]"));
+    const QString ours = path(QStringLiteral("again.rtf"));
+    ASSERT_TRUE(rt.SaveToFile(ours));
+    TRichText back;
+    ASSERT_TRUE(back.LoadFromFile(ours));
+    const telvane::rtf::Document before = telvane::richtext::DocumentToModel(rt.document());
+    const telvane::rtf::Document after = telvane::richtext::DocumentToModel(back.document());
+    EXPECT_TRUE(before.paragraphs == after.paragraphs);
+    EXPECT_TRUE(before.fonts == after.fonts);
+    EXPECT_TRUE(before.colors == after.colors);
+    const auto points = back.InsertPoints();
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].tag, 3);
+    EXPECT_EQ(points[0].text, QStringLiteral("[SUBJECT]"));
+    EXPECT_EQ(points[1].tag, 4);
+    EXPECT_EQ(points[1].text, QStringLiteral("[DATE]"));
+    EXPECT_EQ(back.Text(), rt.Text());
 }

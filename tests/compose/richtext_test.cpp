@@ -21,8 +21,8 @@
 using telvane::InsertPointInfo;
 using telvane::TextAttributes;
 using telvane::TRichText;
-using telvane::testing::attributesAt;
 using telvane::richtext::ParagraphMetrics;
+using telvane::testing::attributesAt;
 
 namespace {
 
@@ -30,378 +30,390 @@ void type(TRichText& rt, const QString& text) { rt.insertPlainText(text); }
 
 // Fills an editor with a document that uses every attribute the component keeps.
 void buildSample(TRichText& rt) {
-  rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
-  type(rt, QStringLiteral("Bold Arial "));
-  rt.SetInputAttributes({QStringLiteral("Courier New"), 14, telvane::kStyleItalic | telvane::kStyleUnderline});
-  type(rt, QStringLiteral("italic courier"));
-  rt.SetParagraphIndents(1440, 720, 360);
-  rt.SetParagraphSpacing(240, 120, 300);
-  rt.SetAlignment(Qt::AlignHCenter);
-  rt.InsertPageBreak();
-  rt.SetInputAttributes({QStringLiteral("Arial"), 12, 0});
-  type(rt, QStringLiteral("To "));
-  rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
-  type(rt, QStringLiteral(" at "));
-  rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
+    rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
+    type(rt, QStringLiteral("Bold Arial "));
+    rt.SetInputAttributes({QStringLiteral("Courier New"), 14, telvane::kStyleItalic | telvane::kStyleUnderline});
+    type(rt, QStringLiteral("italic courier"));
+    rt.SetParagraphIndents(1440, 720, 360);
+    rt.SetParagraphSpacing(240, 120, 300);
+    rt.SetAlignment(Qt::AlignHCenter);
+    rt.InsertPageBreak();
+    rt.SetInputAttributes({QStringLiteral("Arial"), 12, 0});
+    type(rt, QStringLiteral("To "));
+    rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
+    type(rt, QStringLiteral(" at "));
+    rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
 }
 
 }  // namespace
 
 TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("Eraseme.rtf"));
-  TRichText source;
-  buildSample(source);
-  QString error;
-  ASSERT_TRUE(source.SaveToFile(path, &error)) << error.toStdString();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Eraseme.rtf"));
+    TRichText source;
+    buildSample(source);
+    QString error;
+    ASSERT_TRUE(source.SaveToFile(path, &error)) << error.toStdString();
 
-  TRichText loaded;
-  ASSERT_TRUE(loaded.LoadFromFile(path, &error)) << error.toStdString();
-  EXPECT_EQ(loaded.Text(), source.Text());
-  EXPECT_EQ(loaded.Text(), QStringLiteral("Bold Arial italic courier\nTo *[RECIPIENT] at *[FAX#]"));
+    TRichText loaded;
+    ASSERT_TRUE(loaded.LoadFromFile(path, &error)) << error.toStdString();
+    EXPECT_EQ(loaded.Text(), source.Text());
+    EXPECT_EQ(loaded.Text(), QStringLiteral("Bold Arial italic courier\nTo *[RECIPIENT] at *[FAX#]"));
 
-  const TextAttributes bold = attributesAt(loaded, 2);
-  EXPECT_EQ(bold.name, QStringLiteral("Arial"));
-  EXPECT_EQ(bold.size, 10);
-  EXPECT_EQ(bold.style, telvane::kStyleBold);
-  const TextAttributes courier = attributesAt(loaded, 15);
-  EXPECT_EQ(courier.name, QStringLiteral("Courier New"));
-  EXPECT_EQ(courier.size, 14);
-  EXPECT_EQ(courier.style, telvane::kStyleItalic | telvane::kStyleUnderline);
+    const TextAttributes bold = attributesAt(loaded, 2);
+    EXPECT_EQ(bold.name, QStringLiteral("Arial"));
+    EXPECT_EQ(bold.size, 10);
+    EXPECT_EQ(bold.style, telvane::kStyleBold);
+    const TextAttributes courier = attributesAt(loaded, 15);
+    EXPECT_EQ(courier.name, QStringLiteral("Courier New"));
+    EXPECT_EQ(courier.size, 14);
+    EXPECT_EQ(courier.style, telvane::kStyleItalic | telvane::kStyleUnderline);
 
-  QTextBlock first = loaded.document()->begin();
-  QTextBlock second = first.next();
-  ASSERT_TRUE(second.isValid());
-  EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-  EXPECT_TRUE(telvane::richtext::StartsNewPage(second));
-  EXPECT_FALSE(telvane::richtext::StartsNewPage(first));
-  loaded.setTextCursor(QTextCursor(first));
-  EXPECT_EQ(loaded.Paragraph(), (ParagraphMetrics{1440, 720, 360, 240, 120, 300}));
+    QTextBlock first = loaded.document()->begin();
+    QTextBlock second = first.next();
+    ASSERT_TRUE(second.isValid());
+    EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_TRUE(telvane::richtext::StartsNewPage(second));
+    EXPECT_FALSE(telvane::richtext::StartsNewPage(first));
+    loaded.setTextCursor(QTextCursor(first));
+    EXPECT_EQ(loaded.Paragraph(), (ParagraphMetrics{1440, 720, 360, 240, 120, 300}));
 
-  const std::vector<InsertPointInfo> points = loaded.InsertPoints();
-  ASSERT_EQ(points.size(), 2u);
-  EXPECT_EQ(points[0].tag, 1);
-  EXPECT_EQ(points[0].text, QStringLiteral("[RECIPIENT]"));
-  EXPECT_EQ(points[1].tag, 2);
-  EXPECT_EQ(points[1].text, QStringLiteral("[FAX#]"));
+    const std::vector<InsertPointInfo> points = loaded.InsertPoints();
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].tag, 1);
+    EXPECT_EQ(points[0].text, QStringLiteral("[RECIPIENT]"));
+    EXPECT_EQ(points[1].tag, 2);
+    EXPECT_EQ(points[1].text, QStringLiteral("[FAX#]"));
 
-  // A second save of the loaded document is byte for byte the first.
-  const QString again = dir.filePath(QStringLiteral("again.rtf"));
-  ASSERT_TRUE(loaded.SaveToFile(again));
-  QFile a(path), b(again);
-  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-  EXPECT_EQ(a.readAll(), b.readAll());
+    // A second save of the loaded document is byte for byte the first.
+    const QString again = dir.filePath(QStringLiteral("again.rtf"));
+    ASSERT_TRUE(loaded.SaveToFile(again));
+    QFile a(path), b(again);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
 }
 
 TEST(RichText, LoadFailureLeavesContentAndClearEmpties) {
-  TRichText rt;
-  type(rt, QStringLiteral("keep me"));
-  QString error;
-  EXPECT_FALSE(rt.LoadFromFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
-  EXPECT_FALSE(error.isEmpty());
-  EXPECT_EQ(rt.Text(), QStringLiteral("keep me"));
-  EXPECT_FALSE(rt.SaveToFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
-  rt.Clear();
-  EXPECT_EQ(rt.TextLength(), 0);
-  EXPECT_TRUE(rt.Lines().isEmpty());
+    TRichText rt;
+    type(rt, QStringLiteral("keep me"));
+    QString error;
+    EXPECT_FALSE(rt.LoadFromFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(rt.Text(), QStringLiteral("keep me"));
+    EXPECT_FALSE(rt.SaveToFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
+    rt.Clear();
+    EXPECT_EQ(rt.TextLength(), 0);
+    EXPECT_TRUE(rt.Lines().isEmpty());
 }
 
 TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
-  QTemporaryDir dir;
-  const std::string d = dir.path().toStdString() + "/";
-  telvane::records::RecordSet table;
-  telvane::records::TXbAccess xb;
-  ASSERT_TRUE(telvane::records::OpenFaxDBF(d, table, xb));
-  table.append();
-  TRichText source;
-  type(source, QStringLiteral("kept in the memo"));
-  ASSERT_TRUE(telvane::SaveRichText(source, "RTFDOC", xb, d));
-  table.post();
+    QTemporaryDir dir;
+    const std::string d = dir.path().toStdString() + "/";
+    telvane::records::RecordSet table;
+    telvane::records::TXbAccess xb;
+    ASSERT_TRUE(telvane::records::OpenFaxDBF(d, table, xb));
+    table.append();
+    TRichText source;
+    type(source, QStringLiteral("kept in the memo"));
+    ASSERT_TRUE(telvane::SaveRichText(source, "RTFDOC", xb, d));
+    table.post();
 
-  TRichText back;
-  EXPECT_TRUE(telvane::LoadRichText(back, "RTFDOC", xb, d));
-  EXPECT_EQ(back.Text(), QStringLiteral("kept in the memo"));
+    TRichText back;
+    EXPECT_TRUE(telvane::LoadRichText(back, "RTFDOC", xb, d));
+    EXPECT_EQ(back.Text(), QStringLiteral("kept in the memo"));
 
-  // The cover memo is empty: the controls end up empty, each on the page its caller asked for.
-  const telvane::PageLayoutTwips narrow{5760, 15840, 720, 720, 720, 720};
-  TRichText kept, reset;
-  for (TRichText* control : {&kept, &reset}) {
-    control->SetPageLayout(narrow);
-    type(*control, QStringLiteral("replaced"));
-  }
-  telvane::LoadRichText(kept, "RTFCOVER", xb, d, telvane::MemoPage::Keep);
-  telvane::LoadRichText(reset, "RTFCOVER", xb, d, telvane::MemoPage::Reset);
-  EXPECT_EQ(kept.TextLength(), 0);
-  EXPECT_EQ(reset.TextLength(), 0);
-  EXPECT_EQ(kept.PageLayout().width, 5760);
-  EXPECT_EQ(reset.PageLayout().width, 12240);
+    // The cover memo is empty: the controls end up empty, each on the page its caller asked for.
+    const telvane::PageLayoutTwips narrow{5760, 15840, 720, 720, 720, 720};
+    TRichText kept, reset;
+    for (TRichText* control : {&kept, &reset}) {
+        control->SetPageLayout(narrow);
+        type(*control, QStringLiteral("replaced"));
+    }
+    telvane::LoadRichText(kept, "RTFCOVER", xb, d, telvane::MemoPage::Keep);
+    telvane::LoadRichText(reset, "RTFCOVER", xb, d, telvane::MemoPage::Reset);
+    EXPECT_EQ(kept.TextLength(), 0);
+    EXPECT_EQ(reset.TextLength(), 0);
+    EXPECT_EQ(kept.PageLayout().width, 5760);
+    EXPECT_EQ(reset.PageLayout().width, 12240);
 }
 
 TEST(RichText, PlainTextFileLoadsAsLines) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("plain.txt"));
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("first line\r\n\r\n  third\r\n");
-  f.close();
-  TRichText rt;
-  ASSERT_TRUE(rt.LoadFromFile(path));
-  EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("first line"), QString(), QStringLiteral("  third")}));
-  EXPECT_EQ(rt.TextLength(), 19);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plain.txt"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("first line\r\n\r\n  third\r\n");
+    f.close();
+    TRichText rt;
+    ASSERT_TRUE(rt.LoadFromFile(path));
+    EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("first line"), QString(), QStringLiteral("  third")}));
+    EXPECT_EQ(rt.TextLength(), 19);
 }
 
 TEST(RichText, InputAttributesApplyToTextTypedNext) {
-  TRichText rt;
-  // An empty control types in its default font, Arial 12 pt, which is also what it stores.
-  EXPECT_EQ(rt.CurrentAttributes().name, QStringLiteral("Arial"));
-  EXPECT_EQ(rt.CurrentAttributes().size, 12);
-  TRichText unformatted;
-  unformatted.insertPlainText(QStringLiteral("x"));
-  TRichText stored;
-  stored.SetRtf(unformatted.Rtf());
-  EXPECT_EQ(attributesAt(stored, 1).name, QStringLiteral("Arial"));
-  EXPECT_EQ(attributesAt(stored, 1).size, 12);
-  rt.SetInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::kStyleItalic});
-  const TextAttributes before = rt.CurrentAttributes();
-  EXPECT_EQ(before.name, QStringLiteral("Times New Roman"));
-  EXPECT_EQ(before.size, 18);
-  EXPECT_EQ(before.style, telvane::kStyleItalic);
-  type(rt, QStringLiteral("abc"));
-  const TextAttributes typed = attributesAt(rt, 2);
-  EXPECT_EQ(typed.name, QStringLiteral("Times New Roman"));
-  EXPECT_EQ(typed.size, 18);
-  EXPECT_EQ(typed.style, telvane::kStyleItalic);
+    TRichText rt;
+    // An empty control types in its default font, Arial 12 pt, which is also what it stores.
+    EXPECT_EQ(rt.CurrentAttributes().name, QStringLiteral("Arial"));
+    EXPECT_EQ(rt.CurrentAttributes().size, 12);
+    TRichText unformatted;
+    unformatted.insertPlainText(QStringLiteral("x"));
+    TRichText stored;
+    stored.SetRtf(unformatted.Rtf());
+    EXPECT_EQ(attributesAt(stored, 1).name, QStringLiteral("Arial"));
+    EXPECT_EQ(attributesAt(stored, 1).size, 12);
+    rt.SetInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::kStyleItalic});
+    const TextAttributes before = rt.CurrentAttributes();
+    EXPECT_EQ(before.name, QStringLiteral("Times New Roman"));
+    EXPECT_EQ(before.size, 18);
+    EXPECT_EQ(before.style, telvane::kStyleItalic);
+    type(rt, QStringLiteral("abc"));
+    const TextAttributes typed = attributesAt(rt, 2);
+    EXPECT_EQ(typed.name, QStringLiteral("Times New Roman"));
+    EXPECT_EQ(typed.size, 18);
+    EXPECT_EQ(typed.style, telvane::kStyleItalic);
 }
 
 TEST(RichText, PageBreakStartsParagraphWithSameAttributesAndDoesNotSpread) {
-  TRichText rt;
-  rt.SetInputAttributes({QStringLiteral("Arial"), 16, telvane::kStyleBold});
-  type(rt, QStringLiteral("before"));
-  rt.InsertPageBreak();
-  EXPECT_EQ(rt.CurrentAttributes().size, 16);
-  EXPECT_EQ(rt.CurrentAttributes().style, telvane::kStyleBold);
-  type(rt, QStringLiteral("after"));
-  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-  QCoreApplication::sendEvent(&rt, &enter);
-  type(rt, QStringLiteral("next"));
-  EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("next")}));
-  const QTextBlock b0 = rt.document()->begin();
-  EXPECT_FALSE(telvane::richtext::StartsNewPage(b0));
-  EXPECT_TRUE(telvane::richtext::StartsNewPage(b0.next()));
-  EXPECT_FALSE(telvane::richtext::StartsNewPage(b0.next().next())) << "Enter must not repeat the break";
-  // Two page breaks in a row are two pages.
-  rt.InsertPageBreak();
-  EXPECT_TRUE(telvane::richtext::StartsNewPage(rt.document()->lastBlock()));
-  // The break survives storage, and the paragraph split off after it does not start a page.
-  TRichText copy;
-  copy.SetRtf(rt.Rtf());
-  ASSERT_EQ(copy.document()->blockCount(), 4);
-  EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin()));
-  EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->begin().next()));
-  EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin().next().next()));
-  EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->lastBlock()));
-  EXPECT_EQ(attributesAt(rt, rt.document()->characterCount() - 2).size, 16);
+    TRichText rt;
+    rt.SetInputAttributes({QStringLiteral("Arial"), 16, telvane::kStyleBold});
+    type(rt, QStringLiteral("before"));
+    rt.InsertPageBreak();
+    EXPECT_EQ(rt.CurrentAttributes().size, 16);
+    EXPECT_EQ(rt.CurrentAttributes().style, telvane::kStyleBold);
+    type(rt, QStringLiteral("after"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(&rt, &enter);
+    type(rt, QStringLiteral("next"));
+    EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("next")}));
+    const QTextBlock b0 = rt.document()->begin();
+    EXPECT_FALSE(telvane::richtext::StartsNewPage(b0));
+    EXPECT_TRUE(telvane::richtext::StartsNewPage(b0.next()));
+    EXPECT_FALSE(telvane::richtext::StartsNewPage(b0.next().next())) << "Enter must not repeat the break";
+    // Two page breaks in a row are two pages.
+    rt.InsertPageBreak();
+    EXPECT_TRUE(telvane::richtext::StartsNewPage(rt.document()->lastBlock()));
+    // The break survives storage, and the paragraph split off after it does not start a page.
+    TRichText copy;
+    copy.SetRtf(rt.Rtf());
+    ASSERT_EQ(copy.document()->blockCount(), 4);
+    EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin()));
+    EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->begin().next()));
+    EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin().next().next()));
+    EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->lastBlock()));
+    EXPECT_EQ(attributesAt(rt, rt.document()->characterCount() - 2).size, 16);
 }
 
 TEST(RichText, InsertPointTagZeroIsRefusedWithMessage) {
-  telvane::ScopedScriptedPrompter prompts;
-  TRichText rt;
-  EXPECT_FALSE(rt.InsertInsertPoint(0, QStringLiteral("[X]")));
-  EXPECT_TRUE(rt.InsertPoints().empty());
-  EXPECT_EQ(rt.TextLength(), 0);
-  EXPECT_EQ(prompts->texts(), QStringList{QStringLiteral("Insertpoint-tag has to be >0")});
-  EXPECT_TRUE(rt.InsertInsertPoint(2, QStringLiteral("[FAX#]")));
-  EXPECT_EQ(prompts->records.size(), 1);
+    telvane::ScopedScriptedPrompter prompts;
+    TRichText rt;
+    EXPECT_FALSE(rt.InsertInsertPoint(0, QStringLiteral("[X]")));
+    EXPECT_TRUE(rt.InsertPoints().empty());
+    EXPECT_EQ(rt.TextLength(), 0);
+    EXPECT_EQ(prompts->texts(), QStringList{QStringLiteral("Insertpoint-tag has to be >0")});
+    EXPECT_TRUE(rt.InsertInsertPoint(2, QStringLiteral("[FAX#]")));
+    EXPECT_EQ(prompts->records.size(), 1);
 }
 
 TEST(RichText, InsertPointTextIsRedAndTypingAfterItIsNot) {
-  TRichText rt;
-  rt.InsertInsertPoint(3, QStringLiteral("[SUBJECT]"));
-  type(rt, QStringLiteral(" plain"));
-  QTextCursor c(rt.document());
-  c.setPosition(3);
-  EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::red));
-  c.setPosition(rt.document()->characterCount() - 2);
-  EXPECT_NE(c.charFormat().foreground().color(), QColor(Qt::red));
-  const auto points = rt.InsertPoints();
-  ASSERT_EQ(points.size(), 1u);
-  EXPECT_EQ(points[0].text, QStringLiteral("[SUBJECT]"));
+    TRichText rt;
+    rt.InsertInsertPoint(3, QStringLiteral("[SUBJECT]"));
+    type(rt, QStringLiteral(" plain"));
+    QTextCursor c(rt.document());
+    c.setPosition(3);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::red));
+    c.setPosition(rt.document()->characterCount() - 2);
+    EXPECT_NE(c.charFormat().foreground().color(), QColor(Qt::red));
+    const auto points = rt.InsertPoints();
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points[0].text, QStringLiteral("[SUBJECT]"));
 }
 
 TEST(RichText, MergeReplacesEveryInsertPointTextByItsAnswer) {
-  TRichText rt;
-  rt.SetInputAttributes({QStringLiteral("Arial"), 11, telvane::kStyleBold});
-  type(rt, QStringLiteral("A "));
-  rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
-  type(rt, QStringLiteral(" B "));
-  rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
-  type(rt, QStringLiteral(" C "));
-  rt.InsertInsertPoint(9, QStringLiteral("[UNKNOWN]"));
-  type(rt, QStringLiteral(" D "));
-  rt.InsertInsertPoint(4, QStringLiteral("[DATE]"));
-  type(rt, QStringLiteral(" E "));
-  rt.InsertInsertPoint(5, QStringLiteral("[TIME]"));
+    TRichText rt;
+    rt.SetInputAttributes({QStringLiteral("Arial"), 11, telvane::kStyleBold});
+    type(rt, QStringLiteral("A "));
+    rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
+    type(rt, QStringLiteral(" B "));
+    rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
+    type(rt, QStringLiteral(" C "));
+    rt.InsertInsertPoint(9, QStringLiteral("[UNKNOWN]"));
+    type(rt, QStringLiteral(" D "));
+    rt.InsertInsertPoint(4, QStringLiteral("[DATE]"));
+    type(rt, QStringLiteral(" E "));
+    rt.InsertInsertPoint(5, QStringLiteral("[TIME]"));
 
-  QList<int> asked;
-  QObject::connect(&rt, &TRichText::GetTextToInsert, [&](int tag, QString& text, bool& answered) {
-    asked << tag;
-    switch (tag) {
-      case 1: text = QStringLiteral("John\r\nSmith\n"); answered = true; break;
-      case 2: text = QStringLiteral("{\\rtf1 {\\i 555-1234}}"); answered = true; break;
-      case 4: text = QStringLiteral("<html><b>today</b></html>"); answered = true; break;
-      case 5: text = QString(); answered = true; break;
-      default: break;
-    }
-  });
-  rt.MergeInsertPoints();
-  EXPECT_EQ(asked, (QList<int>{1, 2, 9, 4, 5}));
-  EXPECT_EQ(rt.Text(), QStringLiteral("A *John\nSmith B *555-1234 C * D *today E *"));
-  const auto points = rt.InsertPoints();
-  ASSERT_EQ(points.size(), 5u);
-  EXPECT_EQ(points[0].text, QStringLiteral("John\nSmith"));
-  EXPECT_EQ(points[1].text, QStringLiteral("555-1234"));
-  EXPECT_EQ(points[2].text, QString());
-  EXPECT_EQ(points[3].text, QStringLiteral("today"));
-  // Plain answers take the marker's attributes, not the red of the placeholder.
-  QTextCursor c(rt.document());
-  c.setPosition(5);
-  EXPECT_NE(c.charFormat().foreground().color(), QColor(Qt::red));
-  EXPECT_EQ(attributesAt(rt, 5).style, telvane::kStyleBold);
-  EXPECT_EQ(attributesAt(rt, 5).size, 11);
+    QList<int> asked;
+    QObject::connect(&rt, &TRichText::GetTextToInsert, [&](int tag, QString& text, bool& answered) {
+        asked << tag;
+        switch (tag) {
+        case 1:
+            text = QStringLiteral("John\r\nSmith\n");
+            answered = true;
+            break;
+        case 2:
+            text = QStringLiteral("{\\rtf1 {\\i 555-1234}}");
+            answered = true;
+            break;
+        case 4:
+            text = QStringLiteral("<html><b>today</b></html>");
+            answered = true;
+            break;
+        case 5:
+            text = QString();
+            answered = true;
+            break;
+        default: break;
+        }
+    });
+    rt.MergeInsertPoints();
+    EXPECT_EQ(asked, (QList<int>{1, 2, 9, 4, 5}));
+    EXPECT_EQ(rt.Text(), QStringLiteral("A *John\nSmith B *555-1234 C * D *today E *"));
+    const auto points = rt.InsertPoints();
+    ASSERT_EQ(points.size(), 5u);
+    EXPECT_EQ(points[0].text, QStringLiteral("John\nSmith"));
+    EXPECT_EQ(points[1].text, QStringLiteral("555-1234"));
+    EXPECT_EQ(points[2].text, QString());
+    EXPECT_EQ(points[3].text, QStringLiteral("today"));
+    // Plain answers take the marker's attributes, not the red of the placeholder.
+    QTextCursor c(rt.document());
+    c.setPosition(5);
+    EXPECT_NE(c.charFormat().foreground().color(), QColor(Qt::red));
+    EXPECT_EQ(attributesAt(rt, 5).style, telvane::kStyleBold);
+    EXPECT_EQ(attributesAt(rt, 5).size, 11);
 
-  rt.SetHideInsertPointMarks(true);
-  EXPECT_EQ(rt.Text(), QStringLiteral("A John\nSmith B 555-1234 C  D today E "));
-  // Hidden markers survive storage; merging again replaces the merged values.
-  TRichText copy;
-  copy.SetRtf(rt.Rtf());
-  EXPECT_TRUE(copy.HideInsertPointMarks());
-  EXPECT_EQ(copy.Text(), rt.Text());
-  QObject::connect(&copy, &TRichText::GetTextToInsert, [](int tag, QString& text, bool& answered) {
-    text = QString::number(tag);
-    answered = true;
-  });
-  copy.MergeInsertPoints();
-  EXPECT_EQ(copy.Text(), QStringLiteral("A 1 B 2 C 9 D 4 E 5"));
+    rt.SetHideInsertPointMarks(true);
+    EXPECT_EQ(rt.Text(), QStringLiteral("A John\nSmith B 555-1234 C  D today E "));
+    // Hidden markers survive storage; merging again replaces the merged values.
+    TRichText copy;
+    copy.SetRtf(rt.Rtf());
+    EXPECT_TRUE(copy.HideInsertPointMarks());
+    EXPECT_EQ(copy.Text(), rt.Text());
+    QObject::connect(&copy, &TRichText::GetTextToInsert, [](int tag, QString& text, bool& answered) {
+        text = QString::number(tag);
+        answered = true;
+    });
+    copy.MergeInsertPoints();
+    EXPECT_EQ(copy.Text(), QStringLiteral("A 1 B 2 C 9 D 4 E 5"));
 }
 
 TEST(RichText, WordWalkFindsMarksAndReplacesWords) {
-  TRichText rt;
-  type(rt, QStringLiteral("Helo wrold, it's 42 a2b fine\nnext-line"));
-  rt.WordWalkBegin();
-  QStringList words;
-  for (QString w = rt.WordWalkNext(); !w.isEmpty(); w = rt.WordWalkNext()) {
-    words << w;
-    if (w == QStringLiteral("wrold")) {
-      rt.WordWalkMark();
-      ASSERT_EQ(rt.extraSelections().size(), 1);
-      EXPECT_EQ(rt.extraSelections()[0].cursor.selectedText(), QStringLiteral("wrold"));
-      rt.WordWalkReplace(QStringLiteral("world"));
+    TRichText rt;
+    type(rt, QStringLiteral("Helo wrold, it's 42 a2b fine\nnext-line"));
+    rt.WordWalkBegin();
+    QStringList words;
+    for (QString w = rt.WordWalkNext(); !w.isEmpty(); w = rt.WordWalkNext()) {
+        words << w;
+        if (w == QStringLiteral("wrold")) {
+            rt.WordWalkMark();
+            ASSERT_EQ(rt.extraSelections().size(), 1);
+            EXPECT_EQ(rt.extraSelections()[0].cursor.selectedText(), QStringLiteral("wrold"));
+            rt.WordWalkReplace(QStringLiteral("world"));
+        }
     }
-  }
-  EXPECT_EQ(words, (QStringList{"Helo", "wrold", "it's", "fine", "next", "line"}));
-  EXPECT_EQ(rt.Text(), QStringLiteral("Helo world, it's 42 a2b fine\nnext-line"));
-  EXPECT_TRUE(rt.WordWalkNext().isEmpty());
-  rt.WordWalkEnd();
-  EXPECT_TRUE(rt.extraSelections().isEmpty());
-  // A replacement of another length keeps the walk in step.
-  rt.WordWalkBegin();
-  EXPECT_EQ(rt.WordWalkNext(), QStringLiteral("Helo"));
-  rt.WordWalkReplace(QStringLiteral("Hello there"));
-  EXPECT_EQ(rt.WordWalkNext(), QStringLiteral("world"));
+    EXPECT_EQ(words, (QStringList{"Helo", "wrold", "it's", "fine", "next", "line"}));
+    EXPECT_EQ(rt.Text(), QStringLiteral("Helo world, it's 42 a2b fine\nnext-line"));
+    EXPECT_TRUE(rt.WordWalkNext().isEmpty());
+    rt.WordWalkEnd();
+    EXPECT_TRUE(rt.extraSelections().isEmpty());
+    // A replacement of another length keeps the walk in step.
+    rt.WordWalkBegin();
+    EXPECT_EQ(rt.WordWalkNext(), QStringLiteral("Helo"));
+    rt.WordWalkReplace(QStringLiteral("Hello there"));
+    EXPECT_EQ(rt.WordWalkNext(), QStringLiteral("world"));
 }
 
 TEST(RichText, ParagraphMetricsActOnSelectedParagraphsAndSurviveZoom) {
-  TRichText rt;
-  type(rt, QStringLiteral("one\ntwo\nthree"));
-  QTextCursor c(rt.document());
-  c.setPosition(1);
-  c.setPosition(5, QTextCursor::KeepAnchor);  // paragraphs one and two
-  rt.setTextCursor(c);
-  rt.SetParagraphIndents(-100, 720, 1440);
-  rt.SetParagraphSpacing(100, 200, -400);
-  const ParagraphMetrics set{-100, 720, 1440, 100, 200, -400};
-  EXPECT_EQ(rt.Paragraph(), set);
-  rt.SetZooming(70);
-  EXPECT_EQ(rt.Paragraph(), set);
-  rt.SetZooming(100);
-  EXPECT_EQ(rt.Paragraph(), set);
-  c.setPosition(9);
-  rt.setTextCursor(c);
-  EXPECT_EQ(rt.Paragraph(), ParagraphMetrics{});
-  // The left indent is laid out at true size: 720 twips = half an inch.
-  const QTextBlock one = rt.document()->begin();
-  EXPECT_NEAR(one.blockFormat().leftMargin(), rt.logicalDpiY() / 2.0, 1.0);
+    TRichText rt;
+    type(rt, QStringLiteral("one\ntwo\nthree"));
+    QTextCursor c(rt.document());
+    c.setPosition(1);
+    c.setPosition(5, QTextCursor::KeepAnchor);  // paragraphs one and two
+    rt.setTextCursor(c);
+    rt.SetParagraphIndents(-100, 720, 1440);
+    rt.SetParagraphSpacing(100, 200, -400);
+    const ParagraphMetrics set{-100, 720, 1440, 100, 200, -400};
+    EXPECT_EQ(rt.Paragraph(), set);
+    rt.SetZooming(70);
+    EXPECT_EQ(rt.Paragraph(), set);
+    rt.SetZooming(100);
+    EXPECT_EQ(rt.Paragraph(), set);
+    c.setPosition(9);
+    rt.setTextCursor(c);
+    EXPECT_EQ(rt.Paragraph(), ParagraphMetrics{});
+    // The left indent is laid out at true size: 720 twips = half an inch.
+    const QTextBlock one = rt.document()->begin();
+    EXPECT_NEAR(one.blockFormat().leftMargin(), rt.logicalDpiY() / 2.0, 1.0);
 }
 
 TEST(RichText, ZoomScalesTheLayout) {
-  TRichText rt;
-  rt.SetWordWrap(true);
-  rt.SetInputAttributes({QStringLiteral("Arial"), 12, 0});
-  type(rt, QStringLiteral("one\ntwo\nthree\nfour"));
-  const auto textHeight = [&rt] {
-    QAbstractTextDocumentLayout* layout = rt.document()->documentLayout();
-    return layout->blockBoundingRect(rt.document()->lastBlock()).bottom() -
-           layout->blockBoundingRect(rt.document()->begin()).top();
-  };
-  const double normal = textHeight();
-  rt.SetZooming(200);
-  EXPECT_EQ(rt.Zooming(), 200);
-  const double zoomed = textHeight();
-  EXPECT_NEAR(zoomed / normal, 2.0, 0.15);
-  EXPECT_EQ(rt.lineWrapMode(), QTextEdit::FixedPixelWidth);
-  rt.SetWordWrap(false);
-  EXPECT_EQ(rt.lineWrapMode(), QTextEdit::NoWrap);
-  rt.SetZooming(0);
-  EXPECT_EQ(rt.Zooming(), 10);
+    TRichText rt;
+    rt.SetWordWrap(true);
+    rt.SetInputAttributes({QStringLiteral("Arial"), 12, 0});
+    type(rt, QStringLiteral("one\ntwo\nthree\nfour"));
+    const auto textHeight = [&rt] {
+        QAbstractTextDocumentLayout* layout = rt.document()->documentLayout();
+        return layout->blockBoundingRect(rt.document()->lastBlock()).bottom() -
+               layout->blockBoundingRect(rt.document()->begin()).top();
+    };
+    const double normal = textHeight();
+    rt.SetZooming(200);
+    EXPECT_EQ(rt.Zooming(), 200);
+    const double zoomed = textHeight();
+    EXPECT_NEAR(zoomed / normal, 2.0, 0.15);
+    EXPECT_EQ(rt.lineWrapMode(), QTextEdit::FixedPixelWidth);
+    rt.SetWordWrap(false);
+    EXPECT_EQ(rt.lineWrapMode(), QTextEdit::NoWrap);
+    rt.SetZooming(0);
+    EXPECT_EQ(rt.Zooming(), 10);
 }
 
 TEST(RichText, MoveToStartPutsCaretAtTheBeginning) {
-  TRichText rt;
-  rt.resize(200, 100);
-  for (int i = 0; i < 50; ++i) type(rt, QStringLiteral("line %1\n").arg(i));
-  rt.MoveToStart();
-  EXPECT_EQ(rt.textCursor().position(), 0);
-  EXPECT_EQ(rt.verticalScrollBar()->value(), 0);
+    TRichText rt;
+    rt.resize(200, 100);
+    for (int i = 0; i < 50; ++i) type(rt, QStringLiteral("line %1\n").arg(i));
+    rt.MoveToStart();
+    EXPECT_EQ(rt.textCursor().position(), 0);
+    EXPECT_EQ(rt.verticalScrollBar()->value(), 0);
 }
 
 TEST(RichToolBar, IconsInOrderWithRoomForMoreAndWiring) {
-  TRichText rt;
-  telvane::TRichToolBar bar;
-  bar.SetEditor(&rt);
-  auto* extra = new QToolButton;
-  extra->setObjectName(QStringLiteral("DocPageBreakButton"));
-  bar.AddControl(extra);
-  QStringList names;
-  for (QObject* o : bar.children()) {
-    if (auto* w = qobject_cast<QWidget*>(o)) names << w->objectName();
-  }
-  const QStringList expected{"FontName", "FontSize", "NormalButton", "BoldButton", "ItalicButton",
-                             "UnderlineButton", "LeftButton", "RightButton", "JustifyButton", "CenterButton",
-                             "CopyButton", "CutButton", "PasteButton", "SpellCheckButton"};
-  EXPECT_EQ(names.mid(0, expected.size()), expected);
-  // The added control sits after the bar's own icons in the layout.
-  auto* layout = bar.layout();
-  int spellAt = -1, extraAt = -1;
-  for (int i = 0; i < layout->count(); ++i) {
-    if (layout->itemAt(i)->widget() == bar.SpellCheckButton) spellAt = i;
-    if (layout->itemAt(i)->widget() == extra) extraAt = i;
-  }
-  EXPECT_EQ(extraAt, spellAt + 1);
-  EXPECT_EQ(bar.FontSize->itemText(0), QStringLiteral("8"));
+    TRichText rt;
+    telvane::TRichToolBar bar;
+    bar.SetEditor(&rt);
+    auto* extra = new QToolButton;
+    extra->setObjectName(QStringLiteral("DocPageBreakButton"));
+    bar.AddControl(extra);
+    QStringList names;
+    for (QObject* o : bar.children()) {
+        if (auto* w = qobject_cast<QWidget*>(o)) names << w->objectName();
+    }
+    const QStringList expected{"FontName",        "FontSize",   "NormalButton", "BoldButton",      "ItalicButton",
+                               "UnderlineButton", "LeftButton", "RightButton",  "JustifyButton",   "CenterButton",
+                               "CopyButton",      "CutButton",  "PasteButton",  "SpellCheckButton"};
+    EXPECT_EQ(names.mid(0, expected.size()), expected);
+    // The added control sits after the bar's own icons in the layout.
+    auto* layout = bar.layout();
+    int spellAt = -1, extraAt = -1;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (layout->itemAt(i)->widget() == bar.SpellCheckButton) spellAt = i;
+        if (layout->itemAt(i)->widget() == extra) extraAt = i;
+    }
+    EXPECT_EQ(extraAt, spellAt + 1);
+    EXPECT_EQ(bar.FontSize->itemText(0), QStringLiteral("8"));
 
-  int spellRequests = 0;
-  QObject::connect(&rt, &TRichText::StartSpellCheck, [&] { ++spellRequests; });
-  bar.SpellCheckButton->click();
-  EXPECT_EQ(spellRequests, 1);
+    int spellRequests = 0;
+    QObject::connect(&rt, &TRichText::StartSpellCheck, [&] { ++spellRequests; });
+    bar.SpellCheckButton->click();
+    EXPECT_EQ(spellRequests, 1);
 
-  bar.BoldButton->click();
-  EXPECT_EQ(rt.CurrentAttributes().style & telvane::kStyleBold, telvane::kStyleBold);
-  bar.NormalButton->click();
-  EXPECT_EQ(rt.CurrentAttributes().style, 0);
-  bar.CenterButton->click();
-  EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-  EXPECT_TRUE(bar.CenterButton->isChecked());
-  EXPECT_FALSE(bar.LeftButton->isChecked());
-  bar.FontSize->textActivated(QStringLiteral("20"));
-  EXPECT_EQ(rt.CurrentAttributes().size, 20);
+    bar.BoldButton->click();
+    EXPECT_EQ(rt.CurrentAttributes().style & telvane::kStyleBold, telvane::kStyleBold);
+    bar.NormalButton->click();
+    EXPECT_EQ(rt.CurrentAttributes().style, 0);
+    bar.CenterButton->click();
+    EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_TRUE(bar.CenterButton->isChecked());
+    EXPECT_FALSE(bar.LeftButton->isChecked());
+    bar.FontSize->textActivated(QStringLiteral("20"));
+    EXPECT_EQ(rt.CurrentAttributes().size, 20);
 }

@@ -9,10 +9,10 @@ namespace telvane::testing {
 
 // The attributes the control reports with the caret at `position`.
 inline TextAttributes attributesAt(TRichText& rt, int position) {
-  QTextCursor c(rt.document());
-  c.setPosition(position);
-  rt.setTextCursor(c);
-  return rt.CurrentAttributes();
+    QTextCursor c(rt.document());
+    c.setPosition(position);
+    rt.setTextCursor(c);
+    return rt.CurrentAttributes();
 }
 
 }  // namespace telvane::testing

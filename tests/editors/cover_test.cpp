@@ -18,270 +18,270 @@ namespace telvane::editortest {
 namespace {
 
 class CoverTest : public EditorsTest {
- protected:
-  void openCovers() {
-    xb_.bind(covers_);
-    ASSERT_TRUE(records::OpenCoverDBF(dir(), covers_, xb_));
-  }
-  std::vector<std::string> descriptions() {
-    std::vector<std::string> out;
-    for (covers_.first(); !covers_.eof(); covers_.next()) out.push_back(covers_.currentRow().text("DESCRIPT"));
-    return out;
-  }
-  // Loads the first template into a fax editor through its "Load Template" button.
-  void loadTemplateInto(TFaxEditor& editor) {
-    whenModal<TCoverBrowse>([](TCoverBrowse* b) {
-      EXPECT_TRUE(b->AcceptButton->isVisible());
-      EXPECT_FALSE(b->CloseButton->isVisible());
-      b->AcceptButton->click();
-    });
-    editor.LoadCoverButton->click();
-  }
+protected:
+    void openCovers() {
+        xb_.bind(covers_);
+        ASSERT_TRUE(records::OpenCoverDBF(dir(), covers_, xb_));
+    }
+    std::vector<std::string> descriptions() {
+        std::vector<std::string> out;
+        for (covers_.first(); !covers_.eof(); covers_.next()) out.push_back(covers_.currentRow().text("DESCRIPT"));
+        return out;
+    }
+    // Loads the first template into a fax editor through its "Load Template" button.
+    void loadTemplateInto(TFaxEditor& editor) {
+        whenModal<TCoverBrowse>([](TCoverBrowse* b) {
+            EXPECT_TRUE(b->AcceptButton->isVisible());
+            EXPECT_FALSE(b->CloseButton->isVisible());
+            b->AcceptButton->click();
+        });
+        editor.LoadCoverButton->click();
+    }
 
-  records::RecordSet covers_;
-  records::TXbAccess xb_;
+    records::RecordSet covers_;
+    records::TXbAccess xb_;
 };
 
 TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
-  QRect wanted;
-  {
-    TCoverEditor editor(dir());
-    EXPECT_TRUE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_TRUE(editor.isSizeGripEnabled());
-    editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
-    editor.show();
-    EXPECT_EQ(editor.RichCover->PageLayout().width, 12240);
-    EXPECT_EQ(editor.RichCover->PageLayout().marginLeft, 720);
-    EXPECT_EQ(editor.activations(), 1);
-    editor.hide();
-    editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
-    editor.show();
-    EXPECT_EQ(editor.RichCover->PageLayout().width, 5760) << "only the first show sets the page";
-    EXPECT_EQ(editor.activations(), 1);
-    wanted = QRect(QPoint(5, 6), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
-    editor.setGeometry(wanted);
-    editor.reject();
-    EXPECT_EQ(editor.result(), 2);
-  }
-  TCoverEditor again(dir());
-  EXPECT_EQ(again.geometry(), wanted);
+    QRect wanted;
+    {
+        TCoverEditor editor(dir());
+        EXPECT_TRUE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
+        EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_TRUE(editor.isSizeGripEnabled());
+        editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
+        editor.show();
+        EXPECT_EQ(editor.RichCover->PageLayout().width, 12240);
+        EXPECT_EQ(editor.RichCover->PageLayout().marginLeft, 720);
+        EXPECT_EQ(editor.activations(), 1);
+        editor.hide();
+        editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
+        editor.show();
+        EXPECT_EQ(editor.RichCover->PageLayout().width, 5760) << "only the first show sets the page";
+        EXPECT_EQ(editor.activations(), 1);
+        wanted = QRect(QPoint(5, 6), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
+        editor.setGeometry(wanted);
+        editor.reject();
+        EXPECT_EQ(editor.result(), 2);
+    }
+    TCoverEditor again(dir());
+    EXPECT_EQ(again.geometry(), wanted);
 }
 
 TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
-  TCoverEditor editor(dir());
-  ASSERT_EQ(editor.InsertMenu->actions().size(), 5);
-  for (QAction* item : editor.InsertMenu->actions()) item->trigger();
-  const std::vector<InsertPointInfo> points = editor.RichCover->InsertPoints();
-  ASSERT_EQ(points.size(), 5u);
-  const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(points[i].tag, i + 1);
-    EXPECT_EQ(points[i].text, placeholders[i]);
-  }
-  EXPECT_TRUE(editor.InsertItemClick("fax &number"));
-  EXPECT_EQ(editor.RichCover->InsertPoints().back().tag, 2);
-  EXPECT_EQ(editor.RichCover->InsertPoints().back().text, "[FAX#]");
-  EXPECT_FALSE(editor.InsertItemClick("Weather"));
-  EXPECT_EQ(editor.RichCover->InsertPoints().size(), 6u);
+    TCoverEditor editor(dir());
+    ASSERT_EQ(editor.InsertMenu->actions().size(), 5);
+    for (QAction* item : editor.InsertMenu->actions()) item->trigger();
+    const std::vector<InsertPointInfo> points = editor.RichCover->InsertPoints();
+    ASSERT_EQ(points.size(), 5u);
+    const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(points[i].tag, i + 1);
+        EXPECT_EQ(points[i].text, placeholders[i]);
+    }
+    EXPECT_TRUE(editor.InsertItemClick("fax &number"));
+    EXPECT_EQ(editor.RichCover->InsertPoints().back().tag, 2);
+    EXPECT_EQ(editor.RichCover->InsertPoints().back().text, "[FAX#]");
+    EXPECT_FALSE(editor.InsertItemClick("Weather"));
+    EXPECT_EQ(editor.RichCover->InsertPoints().size(), 6u);
 }
 
 TEST_F(CoverTest, MergeValuesAreCutToOneHundredAndUnknownTagsHaveNone) {
-  MergeSource source;
-  source.recipient = QString(150, 'x');
-  source.now = QDateTime(QDate(2026, 3, 4), QTime(13, 5, 9));
-  EXPECT_EQ(MergeValue(1, source), QString(100, 'x'));
-  EXPECT_TRUE(MergeValue(2, source).isEmpty());
-  EXPECT_FALSE(MergeValue(2, source).isNull()) << "an empty field is an answer";
-  EXPECT_TRUE(MergeValue(0, source).isNull());
-  EXPECT_TRUE(MergeValue(6, source).isNull());
-  EXPECT_EQ(MergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
-  const QString time = MergeValue(5, source);
-  EXPECT_TRUE(time.contains("05")) << time.toStdString();
-  EXPECT_TRUE(time.contains("09")) << "the long format carries seconds: " << time.toStdString();
+    MergeSource source;
+    source.recipient = QString(150, 'x');
+    source.now = QDateTime(QDate(2026, 3, 4), QTime(13, 5, 9));
+    EXPECT_EQ(MergeValue(1, source), QString(100, 'x'));
+    EXPECT_TRUE(MergeValue(2, source).isEmpty());
+    EXPECT_FALSE(MergeValue(2, source).isNull()) << "an empty field is an answer";
+    EXPECT_TRUE(MergeValue(0, source).isNull());
+    EXPECT_TRUE(MergeValue(6, source).isNull());
+    EXPECT_EQ(MergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
+    const QString time = MergeValue(5, source);
+    EXPECT_TRUE(time.contains("05")) << time.toStdString();
+    EXPECT_TRUE(time.contains("09")) << "the long format carries seconds: " << time.toStdString();
 }
 
 TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
-  openCovers();
-  TCoverBrowse browse(covers_, xb_, dir());
+    openCovers();
+    TCoverBrowse browse(covers_, xb_, dir());
 
-  whenModal<TCoverEditor>([](TCoverEditor* e) {
-    EXPECT_EQ(e->CoverDescription->text(), "{description}");
-    EXPECT_TRUE(e->RichCover->Text().isEmpty());
-    e->CoverDescription->setText("Letterhead");
-    e->RichCover->insertPlainText("To ");
-    e->InsertItemClick("Recipient");
-    e->AcceptButton->click();
-  });
-  browse.NewButtonClick();
-  EXPECT_EQ(descriptions(), std::vector<std::string>{"Letterhead"});
+    whenModal<TCoverEditor>([](TCoverEditor* e) {
+        EXPECT_EQ(e->CoverDescription->text(), "{description}");
+        EXPECT_TRUE(e->RichCover->Text().isEmpty());
+        e->CoverDescription->setText("Letterhead");
+        e->RichCover->insertPlainText("To ");
+        e->InsertItemClick("Recipient");
+        e->AcceptButton->click();
+    });
+    browse.NewButtonClick();
+    EXPECT_EQ(descriptions(), std::vector<std::string>{"Letterhead"});
 
-  covers_.first();
-  whenModal<TCoverEditor>([](TCoverEditor* e) {
-    EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
-    ASSERT_EQ(e->RichCover->InsertPoints().size(), 1u);
-    EXPECT_EQ(e->RichCover->InsertPoints()[0].text, "[RECIPIENT]");
-    e->AcceptButton->click();
-  });
-  browse.CloneButtonClick();
-  // The next New starts empty again.
-  whenModal<TCoverEditor>([](TCoverEditor* e) {
-    EXPECT_EQ(e->CoverDescription->text(), "{description}");
-    EXPECT_TRUE(e->RichCover->Text().isEmpty());
-    e->CancelButton->click();
-  });
-  browse.NewButtonClick();
-  EXPECT_EQ(descriptions(), (std::vector<std::string>{"Letterhead", "[clone]Letterhead"}));
+    covers_.first();
+    whenModal<TCoverEditor>([](TCoverEditor* e) {
+        EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
+        ASSERT_EQ(e->RichCover->InsertPoints().size(), 1u);
+        EXPECT_EQ(e->RichCover->InsertPoints()[0].text, "[RECIPIENT]");
+        e->AcceptButton->click();
+    });
+    browse.CloneButtonClick();
+    // The next New starts empty again.
+    whenModal<TCoverEditor>([](TCoverEditor* e) {
+        EXPECT_EQ(e->CoverDescription->text(), "{description}");
+        EXPECT_TRUE(e->RichCover->Text().isEmpty());
+        e->CancelButton->click();
+    });
+    browse.NewButtonClick();
+    EXPECT_EQ(descriptions(), (std::vector<std::string>{"Letterhead", "[clone]Letterhead"}));
 
-  // Edit the clone: a long description is kept to 35 characters.
-  covers_.first();
-  covers_.next();
-  whenModal<TCoverEditor>([](TCoverEditor* e) {
-    EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
-    e->CoverDescription->setText(QString("Zed template ").repeated(4));
-    e->AcceptButton->click();
-  });
-  browse.ModifyButtonClick();
-  const std::vector<std::string> afterEdit = descriptions();
-  ASSERT_EQ(afterEdit.size(), 2u);
-  EXPECT_EQ(afterEdit[1], QString("Zed template ").repeated(4).left(35).trimmed().toStdString());
+    // Edit the clone: a long description is kept to 35 characters.
+    covers_.first();
+    covers_.next();
+    whenModal<TCoverEditor>([](TCoverEditor* e) {
+        EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
+        e->CoverDescription->setText(QString("Zed template ").repeated(4));
+        e->AcceptButton->click();
+    });
+    browse.ModifyButtonClick();
+    const std::vector<std::string> afterEdit = descriptions();
+    ASSERT_EQ(afterEdit.size(), 2u);
+    EXPECT_EQ(afterEdit[1], QString("Zed template ").repeated(4).left(35).trimmed().toStdString());
 
-  // Delete asks with No as the default; No keeps the template.
-  covers_.first();
-  browse.DeleteButtonClick();
-  ASSERT_EQ(prompts().records.size(), 1);
-  EXPECT_EQ(prompts().records[0].kind, PromptRecord::YesNoDefaultNo);
-  EXPECT_EQ(prompts().records[0].text, "Delete the current cover template?:\rLetterhead");
-  EXPECT_EQ(prompts().records[0].caption, "Delete");
-  EXPECT_EQ(descriptions().size(), 2u);
-  covers_.first();
-  prompts().answers = {true};
-  browse.DeleteButtonClick();
-  EXPECT_EQ(descriptions().size(), 1u);
+    // Delete asks with No as the default; No keeps the template.
+    covers_.first();
+    browse.DeleteButtonClick();
+    ASSERT_EQ(prompts().records.size(), 1);
+    EXPECT_EQ(prompts().records[0].kind, PromptRecord::YesNoDefaultNo);
+    EXPECT_EQ(prompts().records[0].text, "Delete the current cover template?:\rLetterhead");
+    EXPECT_EQ(prompts().records[0].caption, "Delete");
+    EXPECT_EQ(descriptions().size(), 2u);
+    covers_.first();
+    prompts().answers = {true};
+    browse.DeleteButtonClick();
+    EXPECT_EQ(descriptions().size(), 1u);
 }
 
 TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
-  openCovers();
-  TCoverBrowse browse(covers_, xb_, dir());
-  browse.SetPickMode(true);
-  browse.ModifyButtonClick();
-  browse.CloneButtonClick();
-  browse.DeleteButtonClick();
-  browse.AcceptButtonClick();
-  EXPECT_EQ(prompts().count(PromptRecord::Beep), 4);
-  EXPECT_EQ(prompts().count(PromptRecord::YesNoDefaultNo), 0);
-  EXPECT_EQ(browse.result(), 0) << "Accept without a template does not close the browser";
-  EXPECT_EQ(covers_.recCount(), 0u);
+    openCovers();
+    TCoverBrowse browse(covers_, xb_, dir());
+    browse.SetPickMode(true);
+    browse.ModifyButtonClick();
+    browse.CloneButtonClick();
+    browse.DeleteButtonClick();
+    browse.AcceptButtonClick();
+    EXPECT_EQ(prompts().count(PromptRecord::Beep), 4);
+    EXPECT_EQ(prompts().count(PromptRecord::YesNoDefaultNo), 0);
+    EXPECT_EQ(browse.result(), 0) << "Accept without a template does not close the browser";
+    EXPECT_EQ(covers_.recCount(), 0u);
 }
 
 TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
-  addTemplate("All fields", writeAllFields);
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.Recipient->setText("Jones & Co");
-  editor.FaxNumber->setText("555-0123");
-  editor.Subject->setText("Your order");
-  const QDateTime before = QDateTime::currentDateTime();
-  loadTemplateInto(editor);
-  const QDateTime after = QDateTime::currentDateTime();
+    addTemplate("All fields", writeAllFields);
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.Recipient->setText("Jones & Co");
+    editor.FaxNumber->setText("555-0123");
+    editor.Subject->setText("Your order");
+    const QDateTime before = QDateTime::currentDateTime();
+    loadTemplateInto(editor);
+    const QDateTime after = QDateTime::currentDateTime();
 
-  const QString text = editor.RichCover->Text();
-  for (const char* placeholder : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"})
-    EXPECT_FALSE(text.contains(placeholder)) << text.toStdString();
-  EXPECT_FALSE(text.contains('*')) << "markers are hidden after the merge";
-  const std::vector<InsertPointInfo> points = editor.RichCover->InsertPoints();
-  ASSERT_EQ(points.size(), 5u);
-  EXPECT_EQ(points[0].text, "Jones & Co");
-  EXPECT_EQ(points[1].text, "555-0123");
-  EXPECT_EQ(points[2].text, "Your order");
-  EXPECT_TRUE(points[3].text == MergeDateText(before.date()) || points[3].text == MergeDateText(after.date()));
-  bool timeMatches = false;
-  for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1) && !timeMatches; t = t.addSecs(1))
-    timeMatches = points[4].text == MergeTimeText(t.time());
-  EXPECT_TRUE(timeMatches) << points[4].text.toStdString();
-  EXPECT_TRUE(text.startsWith("Dear Jones & Co at 555-0123, re Your order, on ")) << text.toStdString();
-  for (const InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
-  // Loading is a return from the editor's own window.
-  EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
-  // Later changes to the fields do not touch the loaded cover sheet.
-  editor.Recipient->setText("Someone else");
-  EXPECT_EQ(editor.RichCover->InsertPoints()[0].text, "Jones & Co");
+    const QString text = editor.RichCover->Text();
+    for (const char* placeholder : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"})
+        EXPECT_FALSE(text.contains(placeholder)) << text.toStdString();
+    EXPECT_FALSE(text.contains('*')) << "markers are hidden after the merge";
+    const std::vector<InsertPointInfo> points = editor.RichCover->InsertPoints();
+    ASSERT_EQ(points.size(), 5u);
+    EXPECT_EQ(points[0].text, "Jones & Co");
+    EXPECT_EQ(points[1].text, "555-0123");
+    EXPECT_EQ(points[2].text, "Your order");
+    EXPECT_TRUE(points[3].text == MergeDateText(before.date()) || points[3].text == MergeDateText(after.date()));
+    bool timeMatches = false;
+    for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1) && !timeMatches; t = t.addSecs(1))
+        timeMatches = points[4].text == MergeTimeText(t.time());
+    EXPECT_TRUE(timeMatches) << points[4].text.toStdString();
+    EXPECT_TRUE(text.startsWith("Dear Jones & Co at 555-0123, re Your order, on ")) << text.toStdString();
+    for (const InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
+    // Loading is a return from the editor's own window.
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    // Later changes to the fields do not touch the loaded cover sheet.
+    editor.Recipient->setText("Someone else");
+    EXPECT_EQ(editor.RichCover->InsertPoints()[0].text, "Jones & Co");
 }
 
 TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
-  addTemplate("All fields", writeAllFields);
-  records::RecordSet fax;
-  records::TXbAccess faxXb(fax);
-  ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
-  whenModal<TFaxEditor>([this](TFaxEditor* e) {
-    e->Recipient->setText("Smith");
-    e->FaxNumber->setText("555-0456");
-    e->Subject->setText("Invoice");
-    loadTemplateInto(*e);
-    e->OKButton->click();
-  });
-  ASSERT_TRUE(NewFax(fax, faxXb, dir(), false));
-  fax.first();
-  const std::string rtf = fax.currentRow().memo("RTFCOVER");
-  EXPECT_EQ(rtf.find("[RECIPIENT]"), std::string::npos);
-  EXPECT_NE(rtf.find("Smith"), std::string::npos);
+    addTemplate("All fields", writeAllFields);
+    records::RecordSet fax;
+    records::TXbAccess faxXb(fax);
+    ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
+    whenModal<TFaxEditor>([this](TFaxEditor* e) {
+        e->Recipient->setText("Smith");
+        e->FaxNumber->setText("555-0456");
+        e->Subject->setText("Invoice");
+        loadTemplateInto(*e);
+        e->OKButton->click();
+    });
+    ASSERT_TRUE(NewFax(fax, faxXb, dir(), false));
+    fax.first();
+    const std::string rtf = fax.currentRow().memo("RTFCOVER");
+    EXPECT_EQ(rtf.find("[RECIPIENT]"), std::string::npos);
+    EXPECT_NE(rtf.find("Smith"), std::string::npos);
 
-  QString reopened;
-  std::vector<InsertPointInfo> points;
-  whenModal<TFaxEditor>([&](TFaxEditor* e) {
-    reopened = e->RichCover->Text();
-    points = e->RichCover->InsertPoints();
-    e->CancelButton->click();
-  });
-  EditFax(fax, faxXb, dir());
-  EXPECT_TRUE(reopened.startsWith("Dear Smith at 555-0456, re Invoice, on ")) << reopened.toStdString();
-  EXPECT_FALSE(reopened.contains('*'));
-  ASSERT_EQ(points.size(), 5u);
-  EXPECT_EQ(points[0].text, "Smith");
-  fax.close();
+    QString reopened;
+    std::vector<InsertPointInfo> points;
+    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        reopened = e->RichCover->Text();
+        points = e->RichCover->InsertPoints();
+        e->CancelButton->click();
+    });
+    EditFax(fax, faxXb, dir());
+    EXPECT_TRUE(reopened.startsWith("Dear Smith at 555-0456, re Invoice, on ")) << reopened.toStdString();
+    EXPECT_FALSE(reopened.contains('*'));
+    ASSERT_EQ(points.size(), 5u);
+    EXPECT_EQ(points[0].text, "Smith");
+    fax.close();
 }
 
 TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
-  addTemplate("Plain", [](TRichText& t) {
-    t.SetInputAttributes({QStringLiteral("Liberation Serif"), 16, kStyleBold});
-    t.insertPlainText("Plain cover text");
-    t.textCursor().insertBlock();
-    t.SetInputAttributes({QStringLiteral("Liberation Sans"), 10, kStyleItalic});
-    t.insertPlainText("Second line");
-  });
-  TRichText reference;
-  {
-    openCovers();
-    covers_.first();
-    ASSERT_TRUE(LoadRichText(reference, "COVER", xb_, dir()));
-    covers_.close();
-  }
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.RichCover->insertPlainText("Earlier cover text");
-  loadTemplateInto(editor);
-  EXPECT_EQ(editor.RichCover->Text(), "Plain cover text\nSecond line");
-  EXPECT_EQ(editor.RichCover->Rtf(), reference.Rtf());
+    addTemplate("Plain", [](TRichText& t) {
+        t.SetInputAttributes({QStringLiteral("Liberation Serif"), 16, kStyleBold});
+        t.insertPlainText("Plain cover text");
+        t.textCursor().insertBlock();
+        t.SetInputAttributes({QStringLiteral("Liberation Sans"), 10, kStyleItalic});
+        t.insertPlainText("Second line");
+    });
+    TRichText reference;
+    {
+        openCovers();
+        covers_.first();
+        ASSERT_TRUE(LoadRichText(reference, "COVER", xb_, dir()));
+        covers_.close();
+    }
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.RichCover->insertPlainText("Earlier cover text");
+    loadTemplateInto(editor);
+    EXPECT_EQ(editor.RichCover->Text(), "Plain cover text\nSecond line");
+    EXPECT_EQ(editor.RichCover->Rtf(), reference.Rtf());
 }
 
 TEST_F(CoverTest, CancelledPickAndUnansweredTagsLeaveWhatTheyShould) {
-  addTemplate("Odd tag", [](TRichText& t) {
-    t.insertPlainText("Ref: ");
-    ASSERT_TRUE(t.InsertInsertPoint(7, "[OTHER]"));
-    t.insertPlainText(" end");
-  });
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.RichCover->insertPlainText("My own cover");
+    addTemplate("Odd tag", [](TRichText& t) {
+        t.insertPlainText("Ref: ");
+        ASSERT_TRUE(t.InsertInsertPoint(7, "[OTHER]"));
+        t.insertPlainText(" end");
+    });
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.RichCover->insertPlainText("My own cover");
 
-  whenModal<TCoverBrowse>([](TCoverBrowse* b) { b->CancelButton->click(); });
-  editor.LoadCoverButton->click();
-  EXPECT_EQ(editor.RichCover->Text(), "My own cover");
+    whenModal<TCoverBrowse>([](TCoverBrowse* b) { b->CancelButton->click(); });
+    editor.LoadCoverButton->click();
+    EXPECT_EQ(editor.RichCover->Text(), "My own cover");
 
-  loadTemplateInto(editor);
-  EXPECT_EQ(editor.RichCover->Text(), "Ref:  end");
-  ASSERT_EQ(editor.RichCover->InsertPoints().size(), 1u);
-  EXPECT_TRUE(editor.RichCover->InsertPoints()[0].text.isEmpty());
+    loadTemplateInto(editor);
+    EXPECT_EQ(editor.RichCover->Text(), "Ref:  end");
+    ASSERT_EQ(editor.RichCover->InsertPoints().size(), 1u);
+    EXPECT_TRUE(editor.RichCover->InsertPoints()[0].text.isEmpty());
 }
 
 }  // namespace

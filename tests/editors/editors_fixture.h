@@ -23,91 +23,91 @@
 namespace telvane::editortest {
 
 inline QApplication* app() {
-  static int argc = 1;
-  static char name[] = "editors_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return a;
+    static int argc = 1;
+    static char name[] = "editors_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return a;
 }
 
 // Runs act on the modal window of type W as soon as it is the active modal window. A window that
 // never comes up fails the test instead of hanging it; an unanswered one is closed.
 template <class W>
 void whenModal(std::function<void(W*)> act) {
-  auto* timer = new QTimer;
-  auto polls = std::make_shared<int>(0);
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, polls, act] {
-    W* window = qobject_cast<W*>(QApplication::activeModalWidget());
-    if (window && window->isVisible()) {
-      timer->stop();
-      timer->deleteLater();
-      act(window);
-      return;
-    }
-    if (++*polls > 2000) {
-      timer->stop();
-      timer->deleteLater();
-      ADD_FAILURE() << "no modal " << W::staticMetaObject.className() << " came up";
-      if (QWidget* other = QApplication::activeModalWidget()) other->close();
-    }
-  });
-  timer->start();
+    auto* timer = new QTimer;
+    auto polls = std::make_shared<int>(0);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, polls, act] {
+        W* window = qobject_cast<W*>(QApplication::activeModalWidget());
+        if (window && window->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(window);
+            return;
+        }
+        if (++*polls > 2000) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no modal " << W::staticMetaObject.className() << " came up";
+            if (QWidget* other = QApplication::activeModalWidget()) other->close();
+        }
+    });
+    timer->start();
 }
 
 class EditorsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    app();
-    ASSERT_TRUE(tmp_.isValid());
-    dir_ = tmp_.path().toStdString() + "/";
-    setProgramDir(dir_);
-    AppSettings() = Settings{};
-  }
-
-  const std::string& dir() const { return dir_; }
-  ScriptedPrompter& prompts() { return prompter_.get(); }
-
-  void addPhone(const std::string& name, const std::string& phone) {
-    records::RecordSet rs;
-    records::TXbAccess xb(rs);
-    ASSERT_TRUE(records::OpenPhoneDBF(dir_, rs, xb));
-    rs.append();
-    rs.fieldByName("NAME").setString(name);
-    rs.fieldByName("PHONE").setString(phone);
-    rs.post();
-    rs.close();
-  }
-
-  // A cover template whose text is written by write.
-  void addTemplate(const std::string& description, const std::function<void(TRichText&)>& write) {
-    records::RecordSet rs;
-    records::TXbAccess xb(rs);
-    ASSERT_TRUE(records::OpenCoverDBF(dir_, rs, xb));
-    TRichText text;
-    write(text);
-    rs.append();
-    rs.fieldByName("DESCRIPT").setString(description);
-    ASSERT_TRUE(SaveRichText(text, "COVER", xb, dir_));
-    rs.post();
-    rs.close();
-  }
-
-  // Dear [RECIPIENT] at [FAX#], re [SUBJECT], on [DATE] at [TIME].
-  static void writeAllFields(TRichText& t) {
-    const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
-    const QString before[] = {"Dear ", " at ", ", re ", ", on ", " at "};
-    for (int tag = 1; tag <= 5; ++tag) {
-      t.insertPlainText(before[tag - 1]);
-      ASSERT_TRUE(t.InsertInsertPoint(tag, placeholders[tag - 1]));
+protected:
+    void SetUp() override {
+        app();
+        ASSERT_TRUE(tmp_.isValid());
+        dir_ = tmp_.path().toStdString() + "/";
+        setProgramDir(dir_);
+        AppSettings() = Settings{};
     }
-    t.insertPlainText(QStringLiteral("."));
-  }
 
- private:
-  QTemporaryDir tmp_;
-  std::string dir_;
-  ScopedScriptedPrompter prompter_;
+    const std::string& dir() const { return dir_; }
+    ScriptedPrompter& prompts() { return prompter_.get(); }
+
+    void addPhone(const std::string& name, const std::string& phone) {
+        records::RecordSet rs;
+        records::TXbAccess xb(rs);
+        ASSERT_TRUE(records::OpenPhoneDBF(dir_, rs, xb));
+        rs.append();
+        rs.fieldByName("NAME").setString(name);
+        rs.fieldByName("PHONE").setString(phone);
+        rs.post();
+        rs.close();
+    }
+
+    // A cover template whose text is written by write.
+    void addTemplate(const std::string& description, const std::function<void(TRichText&)>& write) {
+        records::RecordSet rs;
+        records::TXbAccess xb(rs);
+        ASSERT_TRUE(records::OpenCoverDBF(dir_, rs, xb));
+        TRichText text;
+        write(text);
+        rs.append();
+        rs.fieldByName("DESCRIPT").setString(description);
+        ASSERT_TRUE(SaveRichText(text, "COVER", xb, dir_));
+        rs.post();
+        rs.close();
+    }
+
+    // Dear [RECIPIENT] at [FAX#], re [SUBJECT], on [DATE] at [TIME].
+    static void writeAllFields(TRichText& t) {
+        const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
+        const QString before[] = {"Dear ", " at ", ", re ", ", on ", " at "};
+        for (int tag = 1; tag <= 5; ++tag) {
+            t.insertPlainText(before[tag - 1]);
+            ASSERT_TRUE(t.InsertInsertPoint(tag, placeholders[tag - 1]));
+        }
+        t.insertPlainText(QStringLiteral("."));
+    }
+
+private:
+    QTemporaryDir tmp_;
+    std::string dir_;
+    ScopedScriptedPrompter prompter_;
 };
 
 }  // namespace telvane::editortest

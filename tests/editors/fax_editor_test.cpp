@@ -25,254 +25,255 @@ namespace {
 using FaxEditorTest = EditorsTest;
 
 QStringList addedControls(TRichToolBar* bar) {
-  QStringList names;
-  bool afterSpell = false;
-  for (int i = 0; i < bar->layout()->count(); ++i) {
-    QWidget* w = bar->layout()->itemAt(i)->widget();
-    if (!w) continue;
-    if (afterSpell) names << w->objectName();
-    if (w == bar->SpellCheckButton) afterSpell = true;
-  }
-  return names;
+    QStringList names;
+    bool afterSpell = false;
+    for (int i = 0; i < bar->layout()->count(); ++i) {
+        QWidget* w = bar->layout()->itemAt(i)->widget();
+        if (!w) continue;
+        if (afterSpell) names << w->objectName();
+        if (w == bar->SpellCheckButton) afterSpell = true;
+    }
+    return names;
 }
 
 QStringList checkedZoomItems(TZoomButton* button) {
-  QStringList checked;
-  for (QAction* item : button->ZoomMenu()->actions())
-    if (item->isChecked()) checked << item->text();
-  return checked;
+    QStringList checked;
+    for (QAction* item : button->ZoomMenu()->actions())
+        if (item->isChecked()) checked << item->text();
+    return checked;
 }
 
 TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
-  TFaxEditor editor(dir());
-  editor.show();
-  EXPECT_EQ(editor.windowTitle(), "Fax Editor");
-  EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
-  EXPECT_TRUE(editor.RecipientButton->isChecked());
-  EXPECT_FALSE(editor.Zoombutton->isVisible());
+    TFaxEditor editor(dir());
+    editor.show();
+    EXPECT_EQ(editor.windowTitle(), "Fax Editor");
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_TRUE(editor.RecipientButton->isChecked());
+    EXPECT_FALSE(editor.Zoombutton->isVisible());
 
-  editor.DocumentButton->click();
-  EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
-  EXPECT_TRUE(editor.DocumentButton->isChecked());
-  EXPECT_FALSE(editor.RecipientButton->isChecked());
-  EXPECT_TRUE(editor.Zoombutton->isVisible());
-  EXPECT_EQ(editor.Zoombutton->text(), "100%");
+    editor.DocumentButton->click();
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
+    EXPECT_TRUE(editor.DocumentButton->isChecked());
+    EXPECT_FALSE(editor.RecipientButton->isChecked());
+    EXPECT_TRUE(editor.Zoombutton->isVisible());
+    EXPECT_EQ(editor.Zoombutton->text(), "100%");
 
-  // The menu acts on the document while its button is down, and checks the present zoom.
-  editor.Zoombutton->ChooseZoom(70);
-  EXPECT_EQ(editor.RichDoc->Zooming(), 70);
-  EXPECT_EQ(editor.RichCover->Zooming(), 100);
-  EXPECT_EQ(editor.Zoombutton->text(), "70%");
-  editor.Zoombutton->DropDown();
-  EXPECT_EQ(checkedZoomItems(editor.Zoombutton), QStringList{"70%"});
-  editor.Zoombutton->ZoomMenu()->close();
+    // The menu acts on the document while its button is down, and checks the present zoom.
+    editor.Zoombutton->ChooseZoom(70);
+    EXPECT_EQ(editor.RichDoc->Zooming(), 70);
+    EXPECT_EQ(editor.RichCover->Zooming(), 100);
+    EXPECT_EQ(editor.Zoombutton->text(), "70%");
+    editor.Zoombutton->DropDown();
+    EXPECT_EQ(checkedZoomItems(editor.Zoombutton), QStringList{"70%"});
+    editor.Zoombutton->ZoomMenu()->close();
 
-  editor.CoverButton->click();
-  EXPECT_EQ(editor.currentPage(), TFaxEditor::CoverPage);
-  EXPECT_EQ(editor.Zoombutton->text(), "100%");
-  editor.Zoombutton->ZoomMenu()->actions().at(1)->trigger();  // "80%"
-  EXPECT_EQ(editor.RichCover->Zooming(), 80);
-  EXPECT_EQ(editor.RichDoc->Zooming(), 70);
-  editor.DocumentButton->click();
-  EXPECT_EQ(editor.Zoombutton->text(), "70%");
+    editor.CoverButton->click();
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::CoverPage);
+    EXPECT_EQ(editor.Zoombutton->text(), "100%");
+    editor.Zoombutton->ZoomMenu()->actions().at(1)->trigger();  // "80%"
+    EXPECT_EQ(editor.RichCover->Zooming(), 80);
+    EXPECT_EQ(editor.RichDoc->Zooming(), 70);
+    editor.DocumentButton->click();
+    EXPECT_EQ(editor.Zoombutton->text(), "70%");
 
-  editor.RecipientButton->click();
-  EXPECT_FALSE(editor.Zoombutton->isVisible());
-  EXPECT_EQ(editor.Zoombutton->ZoomMenu()->actions().size(), 3);
+    editor.RecipientButton->click();
+    EXPECT_FALSE(editor.Zoombutton->isVisible());
+    EXPECT_EQ(editor.Zoombutton->ZoomMenu()->actions().size(), 3);
 }
 
 TEST_F(FaxEditorTest, ToolBarsCarryTheAddedButtonsInOrderWithSpacers) {
-  TFaxEditor editor(dir());
-  EXPECT_EQ(addedControls(editor.RichToolDoc),
-            (QStringList{"Spacer", "DocPageBreakButton", "Spacer", "ParagraphSetupButton", "Spacer",
-                         "DocWordWrapButton", "Spacer", "DocDefFontbutton"}));
-  EXPECT_EQ(addedControls(editor.RichToolCover),
-            (QStringList{"Spacer", "CoverDocPageBreakButton", "Spacer", "CoverParagraphSetupbutton", "Spacer",
-                         "CoverDocWordWrapButton", "Spacer", "CoverDefFontbutton", "Spacer", "LoadCoverButton"}));
-  for (QWidget* spacer : editor.RichToolDoc->findChildren<QWidget*>("Spacer")) EXPECT_EQ(spacer->width(), 2);
-  EXPECT_EQ(editor.LoadCoverButton->toolTip(), "Load Cover Sheet from Template");
-  EXPECT_EQ(editor.DocButtons.pageBreak->toolTip(), "Insert Page Break");
-  EXPECT_EQ(editor.DocButtons.paragraph->toolTip(), "Paragraph properties");
-  EXPECT_EQ(editor.CoverButtons.defaultFont->toolTip(), "Set the default font for the editor");
+    TFaxEditor editor(dir());
+    EXPECT_EQ(addedControls(editor.RichToolDoc),
+              (QStringList{"Spacer", "DocPageBreakButton", "Spacer", "ParagraphSetupButton", "Spacer",
+                           "DocWordWrapButton", "Spacer", "DocDefFontbutton"}));
+    EXPECT_EQ(addedControls(editor.RichToolCover),
+              (QStringList{"Spacer", "CoverDocPageBreakButton", "Spacer", "CoverParagraphSetupbutton", "Spacer",
+                           "CoverDocWordWrapButton", "Spacer", "CoverDefFontbutton", "Spacer", "LoadCoverButton"}));
+    for (QWidget* spacer : editor.RichToolDoc->findChildren<QWidget*>("Spacer")) EXPECT_EQ(spacer->width(), 2);
+    EXPECT_EQ(editor.LoadCoverButton->toolTip(), "Load Cover Sheet from Template");
+    EXPECT_EQ(editor.DocButtons.pageBreak->toolTip(), "Insert Page Break");
+    EXPECT_EQ(editor.DocButtons.paragraph->toolTip(), "Paragraph properties");
+    EXPECT_EQ(editor.CoverButtons.defaultFont->toolTip(), "Set the default font for the editor");
 }
 
 TEST_F(FaxEditorTest, PageBreakAsksWithNoAsDefaultAndInsertsOnlyOnYes) {
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.DocumentButton->click();
-  editor.RichDoc->insertPlainText("First page");
-  const int activations = editor.activations();
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.DocumentButton->click();
+    editor.RichDoc->insertPlainText("First page");
+    const int activations = editor.activations();
 
-  editor.DocButtons.pageBreak->click();  // the scripted prompter answers No
-  ASSERT_EQ(prompts().records.size(), 1);
-  EXPECT_EQ(prompts().records[0].kind, PromptRecord::YesNoDefaultNo);
-  EXPECT_EQ(prompts().records[0].text, "Add a page break here?");
-  EXPECT_EQ(prompts().records[0].caption, "Page Break");
-  EXPECT_EQ(editor.RichDoc->document()->blockCount(), 1);
-  EXPECT_EQ(editor.RichDoc->Text(), "First page");
+    editor.DocButtons.pageBreak->click();  // the scripted prompter answers No
+    ASSERT_EQ(prompts().records.size(), 1);
+    EXPECT_EQ(prompts().records[0].kind, PromptRecord::YesNoDefaultNo);
+    EXPECT_EQ(prompts().records[0].text, "Add a page break here?");
+    EXPECT_EQ(prompts().records[0].caption, "Page Break");
+    EXPECT_EQ(editor.RichDoc->document()->blockCount(), 1);
+    EXPECT_EQ(editor.RichDoc->Text(), "First page");
 
-  prompts().answers = {true};
-  editor.DocButtons.pageBreak->click();
-  ASSERT_EQ(editor.RichDoc->document()->blockCount(), 2);
-  EXPECT_EQ(editor.RichDoc->document()->lastBlock().blockFormat().pageBreakPolicy(), QTextFormat::PageBreak_AlwaysBefore);
-  // A message box is no return from one of the editor's own windows: the page and caret stay.
-  EXPECT_EQ(editor.activations(), activations);
-  EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
-  EXPECT_GT(editor.RichDoc->textCursor().position(), 0);
+    prompts().answers = {true};
+    editor.DocButtons.pageBreak->click();
+    ASSERT_EQ(editor.RichDoc->document()->blockCount(), 2);
+    EXPECT_EQ(editor.RichDoc->document()->lastBlock().blockFormat().pageBreakPolicy(),
+              QTextFormat::PageBreak_AlwaysBefore);
+    // A message box is no return from one of the editor's own windows: the page and caret stay.
+    EXPECT_EQ(editor.activations(), activations);
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
+    EXPECT_GT(editor.RichDoc->textCursor().position(), 0);
 }
 
 TEST_F(FaxEditorTest, WordWrapToggledTwiceRestoresStateHintAndButton) {
-  TFaxEditor editor(dir());
-  QToolButton* wrap = editor.DocButtons.wordWrap;
-  const bool initial = editor.RichDoc->WordWrap();
-  EXPECT_FALSE(initial);
-  EXPECT_EQ(wrap->toolTip(), "Toggle word wrap on");
-  EXPECT_FALSE(wrap->isChecked());
+    TFaxEditor editor(dir());
+    QToolButton* wrap = editor.DocButtons.wordWrap;
+    const bool initial = editor.RichDoc->WordWrap();
+    EXPECT_FALSE(initial);
+    EXPECT_EQ(wrap->toolTip(), "Toggle word wrap on");
+    EXPECT_FALSE(wrap->isChecked());
 
-  wrap->click();
-  EXPECT_TRUE(editor.RichDoc->WordWrap());
-  EXPECT_TRUE(wrap->isChecked());
-  EXPECT_EQ(wrap->toolTip(), "Toggle word wrap off");
-  EXPECT_FALSE(editor.RichCover->WordWrap());
+    wrap->click();
+    EXPECT_TRUE(editor.RichDoc->WordWrap());
+    EXPECT_TRUE(wrap->isChecked());
+    EXPECT_EQ(wrap->toolTip(), "Toggle word wrap off");
+    EXPECT_FALSE(editor.RichCover->WordWrap());
 
-  wrap->click();
-  EXPECT_EQ(editor.RichDoc->WordWrap(), initial);
-  EXPECT_FALSE(wrap->isChecked());
-  EXPECT_EQ(wrap->toolTip(), "Toggle word wrap on");
+    wrap->click();
+    EXPECT_EQ(editor.RichDoc->WordWrap(), initial);
+    EXPECT_FALSE(wrap->isChecked());
+    EXPECT_EQ(wrap->toolTip(), "Toggle word wrap on");
 }
 
 TEST_F(FaxEditorTest, FieldsKeepTheirLimitsAndEnterMovesTheFocusOn) {
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.Recipient->setText(QString(60, 'r'));
-  editor.FaxNumber->setText(QString(60, '5'));
-  editor.Subject->setText(QString(60, 's'));
-  EXPECT_EQ(editor.Recipient->text().size(), 35);
-  EXPECT_EQ(editor.FaxNumber->text().size(), 25);
-  EXPECT_EQ(editor.Subject->text().size(), 50);
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.Recipient->setText(QString(60, 'r'));
+    editor.FaxNumber->setText(QString(60, '5'));
+    editor.Subject->setText(QString(60, 's'));
+    EXPECT_EQ(editor.Recipient->text().size(), 35);
+    EXPECT_EQ(editor.FaxNumber->text().size(), 25);
+    EXPECT_EQ(editor.Subject->text().size(), 50);
 
-  editor.Recipient->setFocus();
-  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-  QApplication::sendEvent(editor.Recipient, &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  EXPECT_EQ(editor.focusWidget(), editor.FaxNumber);
-  EXPECT_EQ(editor.Recipient->text().size(), 35);
-  EXPECT_TRUE(editor.isVisible()) << "Enter must not close the window through its default button";
+    editor.Recipient->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(editor.Recipient, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(editor.focusWidget(), editor.FaxNumber);
+    EXPECT_EQ(editor.Recipient->text().size(), 35);
+    EXPECT_TRUE(editor.isVisible()) << "Enter must not close the window through its default button";
 
-  QKeyEvent enter2(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
-  QApplication::sendEvent(editor.FaxNumber, &enter2);
-  EXPECT_EQ(editor.focusWidget(), editor.Subject);
+    QKeyEvent enter2(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(editor.FaxNumber, &enter2);
+    EXPECT_EQ(editor.focusWidget(), editor.Subject);
 }
 
 TEST_F(FaxEditorTest, ReturningFromItsOwnWindowShowsRecipientPageWithCaretsAtStart) {
-  TFaxEditor editor(dir());
-  editor.show();
-  EXPECT_EQ(editor.activations(), 1);
-  editor.RichCover->insertPlainText("Cover text that runs on");
-  editor.DocumentButton->click();
-  editor.RichDoc->insertPlainText("Document text that runs on");
-  ASSERT_GT(editor.RichDoc->textCursor().position(), 0);
+    TFaxEditor editor(dir());
+    editor.show();
+    EXPECT_EQ(editor.activations(), 1);
+    editor.RichCover->insertPlainText("Cover text that runs on");
+    editor.DocumentButton->click();
+    editor.RichDoc->insertPlainText("Document text that runs on");
+    ASSERT_GT(editor.RichDoc->textCursor().position(), 0);
 
-  whenModal<TPhoneBook>([](TPhoneBook* book) { book->CancelButton->click(); });
-  editor.AddressButton->click();
+    whenModal<TPhoneBook>([](TPhoneBook* book) { book->CancelButton->click(); });
+    editor.AddressButton->click();
 
-  EXPECT_EQ(editor.activations(), 2);
-  EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
-  EXPECT_TRUE(editor.RecipientButton->isChecked());
-  EXPECT_FALSE(editor.Zoombutton->isVisible());
-  EXPECT_EQ(editor.RichDoc->textCursor().position(), 0);
-  EXPECT_EQ(editor.RichCover->textCursor().position(), 0);
+    EXPECT_EQ(editor.activations(), 2);
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_TRUE(editor.RecipientButton->isChecked());
+    EXPECT_FALSE(editor.Zoombutton->isVisible());
+    EXPECT_EQ(editor.RichDoc->textCursor().position(), 0);
+    EXPECT_EQ(editor.RichCover->textCursor().position(), 0);
 }
 
 TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
-  TFaxEditor editor(dir());
-  editor.show();
-  for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
-    const PageLayoutTwips layout = part->PageLayout();
-    EXPECT_EQ(layout.width, 12240);
-    EXPECT_EQ(layout.height, 15840);
-    EXPECT_EQ(layout.marginLeft, 720);
-    EXPECT_EQ(layout.marginTop, 720);
-    EXPECT_EQ(layout.marginRight, 720);
-    EXPECT_EQ(layout.marginBottom, 720);
-  }
+    TFaxEditor editor(dir());
+    editor.show();
+    for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
+        const PageLayoutTwips layout = part->PageLayout();
+        EXPECT_EQ(layout.width, 12240);
+        EXPECT_EQ(layout.height, 15840);
+        EXPECT_EQ(layout.marginLeft, 720);
+        EXPECT_EQ(layout.marginTop, 720);
+        EXPECT_EQ(layout.marginRight, 720);
+        EXPECT_EQ(layout.marginBottom, 720);
+    }
 }
 
 TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.DocumentButton->click();
-  editor.RichDoc->SetInputAttributes({QStringLiteral("Liberation Sans"), 12, 0});
-  editor.RichDoc->insertPlainText("Existing text");
-  const QByteArray before = editor.RichDoc->Rtf();
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.DocumentButton->click();
+    editor.RichDoc->SetInputAttributes({QStringLiteral("Liberation Sans"), 12, 0});
+    editor.RichDoc->insertPlainText("Existing text");
+    const QByteArray before = editor.RichDoc->Rtf();
 
-  whenModal<QFontDialog>([](QFontDialog* dialog) {
-    QFont font(QStringLiteral("DejaVu Sans"), 14);
-    font.setBold(true);
-    font.setUnderline(true);
-    dialog->setCurrentFont(font);
-    dialog->accept();
-  });
-  editor.DocButtons.defaultFont->click();
+    whenModal<QFontDialog>([](QFontDialog* dialog) {
+        QFont font(QStringLiteral("DejaVu Sans"), 14);
+        font.setBold(true);
+        font.setUnderline(true);
+        dialog->setCurrentFont(font);
+        dialog->accept();
+    });
+    editor.DocButtons.defaultFont->click();
 
-  EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
-  EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
-  EXPECT_TRUE(AppSettings().DefaultFont.Bold);
-  EXPECT_FALSE(AppSettings().DefaultFont.Italic);
-  EXPECT_TRUE(AppSettings().DefaultFont.Underline);
-  Settings reread;
-  reread.loadFrom(dir());
-  EXPECT_EQ(reread.DefaultFont.Name, "DejaVu Sans");
-  EXPECT_EQ(reread.DefaultFont.Size, 14);
-  EXPECT_TRUE(reread.DefaultFont.Bold);
-  EXPECT_EQ(editor.RichDoc->Rtf(), before);
+    EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
+    EXPECT_TRUE(AppSettings().DefaultFont.Bold);
+    EXPECT_FALSE(AppSettings().DefaultFont.Italic);
+    EXPECT_TRUE(AppSettings().DefaultFont.Underline);
+    Settings reread;
+    reread.loadFrom(dir());
+    EXPECT_EQ(reread.DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(reread.DefaultFont.Size, 14);
+    EXPECT_TRUE(reread.DefaultFont.Bold);
+    EXPECT_EQ(editor.RichDoc->Rtf(), before);
 
-  // Cancelling the dialog keeps what is stored.
-  whenModal<QFontDialog>([](QFontDialog* dialog) {
-    dialog->setCurrentFont(QFont(QStringLiteral("Liberation Serif"), 20));
-    dialog->reject();
-  });
-  editor.CoverButtons.defaultFont->click();
-  EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
-  EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
+    // Cancelling the dialog keeps what is stored.
+    whenModal<QFontDialog>([](QFontDialog* dialog) {
+        dialog->setCurrentFont(QFont(QStringLiteral("Liberation Serif"), 20));
+        dialog->reject();
+    });
+    editor.CoverButtons.defaultFont->click();
+    EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
 }
 
 TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
-  TFaxEditor editor(dir());
-  editor.show();
-  const auto askHint = [](QWidget* control) {
-    QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
-    QApplication::sendEvent(control, &request);
-  };
-  AppSettings().Hints.On = false;
-  askHint(editor.OKButton);
-  askHint(editor.DocButtons.wordWrap);
-  EXPECT_FALSE(QToolTip::isVisible());
+    TFaxEditor editor(dir());
+    editor.show();
+    const auto askHint = [](QWidget* control) {
+        QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(control, &request);
+    };
+    AppSettings().Hints.On = false;
+    askHint(editor.OKButton);
+    askHint(editor.DocButtons.wordWrap);
+    EXPECT_FALSE(QToolTip::isVisible());
 
-  AppSettings().Hints.On = true;
-  askHint(editor.OKButton);
-  EXPECT_TRUE(QToolTip::isVisible());
-  EXPECT_EQ(QToolTip::text(), "Ok - save changes to this fax");
-  QToolTip::hideText();
+    AppSettings().Hints.On = true;
+    askHint(editor.OKButton);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "Ok - save changes to this fax");
+    QToolTip::hideText();
 }
 
 TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
-  QRect wanted;
-  {
-    TFaxEditor editor(dir());
-    editor.show();
-    wanted = QRect(QPoint(3, 4), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
-    editor.setGeometry(wanted);
-    editor.done(2);
-  }
-  QFile ini(QString::fromStdString(dir()) + "TVN.INI");
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  const QString text = QString::fromLatin1(ini.readAll());
-  EXPECT_TRUE(text.contains("[TFaxEditor_Placement]")) << text.toStdString();
-  EXPECT_TRUE(text.contains("Left=3")) << text.toStdString();
+    QRect wanted;
+    {
+        TFaxEditor editor(dir());
+        editor.show();
+        wanted = QRect(QPoint(3, 4), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
+        editor.setGeometry(wanted);
+        editor.done(2);
+    }
+    QFile ini(QString::fromStdString(dir()) + "TVN.INI");
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(ini.readAll());
+    EXPECT_TRUE(text.contains("[TFaxEditor_Placement]")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Left=3")) << text.toStdString();
 
-  TFaxEditor again(dir());
-  EXPECT_EQ(again.geometry(), wanted);
+    TFaxEditor again(dir());
+    EXPECT_EQ(again.geometry(), wanted);
 }
 
 }  // namespace

@@ -22,141 +22,141 @@ namespace telvane::editortest {
 namespace {
 
 void shot(QWidget* window, const QString& name) {
-  const QString dir = qEnvironmentVariable("TELVANE_SCREENSHOT_DIR");
-  if (!dir.isEmpty()) window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    const QString dir = qEnvironmentVariable("TELVANE_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 class MainWindowTest : public EditorsTest {
- protected:
-  void SetUp() override {
-    EditorsTest::SetUp();
-    FirstRunSetupPending() = false;
-    mainScreenHooks() = MainScreenHooks{};
-    installComposeHooks();
-    // A port is set and both logs carry every tag, so start-up asks nothing.
-    IniFile ini;
-    ini.writeInteger("Modem", "ComPort", 0);
-    ini.save(dir() + "TVN.INI");
-    records::RecordSet fax, rec;
-    records::TXbAccess faxXb(fax), recXb(rec);
-    ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
-    ASSERT_TRUE(records::OpenRecFaxDBF(dir(), rec, recXb));
-    records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
-    records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
-    fax.close();
-    rec.close();
-  }
-  void TearDown() override {
-    stop();
-    mainScreenHooks() = MainScreenHooks{};
-    setMainWindow(nullptr);
-  }
+protected:
+    void SetUp() override {
+        EditorsTest::SetUp();
+        FirstRunSetupPending() = false;
+        mainScreenHooks() = MainScreenHooks{};
+        installComposeHooks();
+        // A port is set and both logs carry every tag, so start-up asks nothing.
+        IniFile ini;
+        ini.writeInteger("Modem", "ComPort", 0);
+        ini.save(dir() + "TVN.INI");
+        records::RecordSet fax, rec;
+        records::TXbAccess faxXb(fax), recXb(rec);
+        ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
+        ASSERT_TRUE(records::OpenRecFaxDBF(dir(), rec, recXb));
+        records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
+        records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
+        fax.close();
+        rec.close();
+    }
+    void TearDown() override {
+        stop();
+        mainScreenHooks() = MainScreenHooks{};
+        setMainWindow(nullptr);
+    }
 
-  TMainScreen& start() {
-    window_ = std::make_unique<TMainScreen>();
-    setMainWindow(window_.get());
-    window_->show();
-    for (int i = 0; i < 1000 && window_->firstActivationPending(); ++i)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return *window_;
-  }
-  void stop() {
-    if (window_) window_->close();
-    window_.reset();
-  }
+    TMainScreen& start() {
+        window_ = std::make_unique<TMainScreen>();
+        setMainWindow(window_.get());
+        window_->show();
+        for (int i = 0; i < 1000 && window_->firstActivationPending(); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return *window_;
+    }
+    void stop() {
+        if (window_) window_->close();
+        window_.reset();
+    }
 
-  std::unique_ptr<TMainScreen> window_;
+    std::unique_ptr<TMainScreen> window_;
 };
 
 void addEntry(TPhoneBook* book, const QString& name, const QString& number) {
-  whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
-    e->Name->setText(name);
-    e->Number->setText(number);
-    shot(e, "phone-book-editor");
-    e->AcceptButton->click();
-  });
-  book->NewButton->click();
+    whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
+        e->Name->setText(name);
+        e->Number->setText(number);
+        shot(e, "phone-book-editor");
+        e->AcceptButton->click();
+    });
+    book->NewButton->click();
 }
 
 TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAfterARestart) {
-  TMainScreen& main = start();
-  EXPECT_EQ(main.FaxTable().visibleCount(), 0u);
+    TMainScreen& main = start();
+    EXPECT_EQ(main.FaxTable().visibleCount(), 0u);
 
-  whenModal<TPhoneBook>([](TPhoneBook* book) {
-    addEntry(book, "smith", "555-0200");
-    addEntry(book, "Jones & Co", "555-0100");
-    shot(book, "phone-book");
-    book->CloseButton->click();
-  });
-  main.mnuPhoneBookClick();
-
-  whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
-      e->CoverDescription->setText("Standard cover");
-      e->RichCover->insertPlainText("FAX to ");
-      e->InsertItemClick("Recipient");
-      e->RichCover->insertPlainText(" (");
-      e->InsertItemClick("Fax Number");
-      e->RichCover->insertPlainText(")\rSubject: ");
-      e->InsertItemClick("Subject");
-      e->RichCover->insertPlainText("\rSent ");
-      e->InsertItemClick("Date");
-      e->RichCover->insertPlainText(" ");
-      e->InsertItemClick("Time");
-      shot(e, "cover-editor");
-      e->AcceptButton->click();
-    });
-    browse->NewButton->click();
-    shot(browse, "cover-browser");
-    browse->CloseButton->click();
-  });
-  main.mnuCoverClick();
-
-  whenModal<TFaxEditor>([](TFaxEditor* e) {
-    e->Subject->setText("Price list");
     whenModal<TPhoneBook>([](TPhoneBook* book) {
-      book->PhoneTable().first();  // "Jones & Co" comes before "smith"
-      book->AcceptButton->click();
+        addEntry(book, "smith", "555-0200");
+        addEntry(book, "Jones & Co", "555-0100");
+        shot(book, "phone-book");
+        book->CloseButton->click();
     });
-    e->AddressButton->click();
-    whenModal<TCoverBrowse>([](TCoverBrowse* browse) { browse->AcceptButton->click(); });
-    e->LoadCoverButton->click();
-    e->DocumentButton->click();
-    e->RichDoc->insertPlainText("Please find our new prices below.");
-    shot(e, "fax-editor-document");
-    e->CoverButton->click();
-    shot(e, "fax-editor-cover");
-    e->OKButton->click();
-  });
-  main.NewbuttonClick();
-  ASSERT_EQ(main.FaxTable().visibleCount(), 1u);
-  shot(&main, "main-window");
-  stop();
+    main.mnuPhoneBookClick();
 
-  TMainScreen& again = start();
-  ASSERT_EQ(again.FaxTable().visibleCount(), 1u);
-  again.FaxTable().first();
-  EXPECT_EQ(again.FaxTable().currentRow().text("RECIPIENT"), "Jones & Co");
-  EXPECT_EQ(again.FaxTable().currentRow().text("PHONE"), "555-0100");
-  EXPECT_EQ(again.FaxTable().currentRow().text("SUBJECT"), "Price list");
+    whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+        whenModal<TCoverEditor>([](TCoverEditor* e) {
+            e->CoverDescription->setText("Standard cover");
+            e->RichCover->insertPlainText("FAX to ");
+            e->InsertItemClick("Recipient");
+            e->RichCover->insertPlainText(" (");
+            e->InsertItemClick("Fax Number");
+            e->RichCover->insertPlainText(")\rSubject: ");
+            e->InsertItemClick("Subject");
+            e->RichCover->insertPlainText("\rSent ");
+            e->InsertItemClick("Date");
+            e->RichCover->insertPlainText(" ");
+            e->InsertItemClick("Time");
+            shot(e, "cover-editor");
+            e->AcceptButton->click();
+        });
+        browse->NewButton->click();
+        shot(browse, "cover-browser");
+        browse->CloseButton->click();
+    });
+    main.mnuCoverClick();
 
-  QString cover, doc;
-  whenModal<TFaxEditor>([&](TFaxEditor* e) {
-    cover = e->RichCover->Text();
-    doc = e->RichDoc->Text();
-    e->CancelButton->click();
-  });
-  again.EditButtonClick();
-  EXPECT_TRUE(cover.startsWith("FAX to Jones & Co (555-0100)\nSubject: Price list\nSent ")) << cover.toStdString();
-  EXPECT_EQ(doc, "Please find our new prices below.");
+    whenModal<TFaxEditor>([](TFaxEditor* e) {
+        e->Subject->setText("Price list");
+        whenModal<TPhoneBook>([](TPhoneBook* book) {
+            book->PhoneTable().first();  // "Jones & Co" comes before "smith"
+            book->AcceptButton->click();
+        });
+        e->AddressButton->click();
+        whenModal<TCoverBrowse>([](TCoverBrowse* browse) { browse->AcceptButton->click(); });
+        e->LoadCoverButton->click();
+        e->DocumentButton->click();
+        e->RichDoc->insertPlainText("Please find our new prices below.");
+        shot(e, "fax-editor-document");
+        e->CoverButton->click();
+        shot(e, "fax-editor-cover");
+        e->OKButton->click();
+    });
+    main.NewbuttonClick();
+    ASSERT_EQ(main.FaxTable().visibleCount(), 1u);
+    shot(&main, "main-window");
+    stop();
 
-  whenModal<TFaxEditor>([](TFaxEditor* e) {
-    EXPECT_EQ(e->Subject->text(), "[clone]Price list");
-    e->OKButton->click();
-  });
-  again.mnuCloneClick();
-  EXPECT_EQ(again.FaxTable().visibleCount(), 2u);
-  EXPECT_FALSE(again.cloneRequested());
+    TMainScreen& again = start();
+    ASSERT_EQ(again.FaxTable().visibleCount(), 1u);
+    again.FaxTable().first();
+    EXPECT_EQ(again.FaxTable().currentRow().text("RECIPIENT"), "Jones & Co");
+    EXPECT_EQ(again.FaxTable().currentRow().text("PHONE"), "555-0100");
+    EXPECT_EQ(again.FaxTable().currentRow().text("SUBJECT"), "Price list");
+
+    QString cover, doc;
+    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        cover = e->RichCover->Text();
+        doc = e->RichDoc->Text();
+        e->CancelButton->click();
+    });
+    again.EditButtonClick();
+    EXPECT_TRUE(cover.startsWith("FAX to Jones & Co (555-0100)\nSubject: Price list\nSent ")) << cover.toStdString();
+    EXPECT_EQ(doc, "Please find our new prices below.");
+
+    whenModal<TFaxEditor>([](TFaxEditor* e) {
+        EXPECT_EQ(e->Subject->text(), "[clone]Price list");
+        e->OKButton->click();
+    });
+    again.mnuCloneClick();
+    EXPECT_EQ(again.FaxTable().visibleCount(), 2u);
+    EXPECT_FALSE(again.cloneRequested());
 }
 
 }  // namespace

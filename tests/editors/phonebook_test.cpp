@@ -16,120 +16,120 @@ namespace {
 using PhoneBookTest = EditorsTest;
 
 QStringList listedNames(TPhoneBook& book) {
-  QStringList names;
-  QAbstractItemModel* model = book.PhoneGrid->model();
-  for (int row = 0; row < model->rowCount(); ++row) names << model->index(row, 0).data().toString();
-  return names;
+    QStringList names;
+    QAbstractItemModel* model = book.PhoneGrid->model();
+    for (int row = 0; row < model->rowCount(); ++row) names << model->index(row, 0).data().toString();
+    return names;
 }
 
 void typeEntry(const QString& name, const QString& number) {
-  whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
-    e->Name->setText(name);
-    e->Number->setText(number);
-    e->AcceptButton->click();
-  });
+    whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
+        e->Name->setText(name);
+        e->Number->setText(number);
+        e->AcceptButton->click();
+    });
 }
 
 TEST_F(PhoneBookTest, EmptyBookDisablesEditDeleteAcceptAndBeepsUntilTheFirstEntry) {
-  TPhoneBook book(dir());
-  ASSERT_TRUE(book.OpenTable());
-  book.SetPickMode(true);
-  book.show();
-  EXPECT_FALSE(book.EditButton->isEnabled());
-  EXPECT_FALSE(book.DeleteButton->isEnabled());
-  EXPECT_FALSE(book.AcceptButton->isEnabled());
-  EXPECT_TRUE(book.NewButton->isEnabled());
-  book.EditButtonClick();
-  book.DeleteButtonClick();
-  book.AcceptButtonClick();
-  EXPECT_EQ(prompts().count(PromptRecord::Beep), 3);
-  EXPECT_EQ(book.result(), 0);
+    TPhoneBook book(dir());
+    ASSERT_TRUE(book.OpenTable());
+    book.SetPickMode(true);
+    book.show();
+    EXPECT_FALSE(book.EditButton->isEnabled());
+    EXPECT_FALSE(book.DeleteButton->isEnabled());
+    EXPECT_FALSE(book.AcceptButton->isEnabled());
+    EXPECT_TRUE(book.NewButton->isEnabled());
+    book.EditButtonClick();
+    book.DeleteButtonClick();
+    book.AcceptButtonClick();
+    EXPECT_EQ(prompts().count(PromptRecord::Beep), 3);
+    EXPECT_EQ(book.result(), 0);
 
-  typeEntry("Jones", "555-0100");
-  book.NewButton->click();
-  EXPECT_TRUE(book.EditButton->isEnabled());
-  EXPECT_TRUE(book.DeleteButton->isEnabled());
-  EXPECT_TRUE(book.AcceptButton->isEnabled());
+    typeEntry("Jones", "555-0100");
+    book.NewButton->click();
+    EXPECT_TRUE(book.EditButton->isEnabled());
+    EXPECT_TRUE(book.DeleteButton->isEnabled());
+    EXPECT_TRUE(book.AcceptButton->isEnabled());
 
-  prompts().answers = {true};
-  book.DeleteButton->click();
-  ASSERT_EQ(prompts().count(PromptRecord::YesNoDefaultNo), 1);
-  EXPECT_EQ(prompts().records.last().text, "Delete the current phone book entry?:\rJones");
-  EXPECT_EQ(prompts().records.last().caption, "Delete");
-  EXPECT_FALSE(book.EditButton->isEnabled());
-  EXPECT_FALSE(book.DeleteButton->isEnabled());
-  EXPECT_FALSE(book.AcceptButton->isEnabled());
-  EXPECT_TRUE(listedNames(book).isEmpty());
+    prompts().answers = {true};
+    book.DeleteButton->click();
+    ASSERT_EQ(prompts().count(PromptRecord::YesNoDefaultNo), 1);
+    EXPECT_EQ(prompts().records.last().text, "Delete the current phone book entry?:\rJones");
+    EXPECT_EQ(prompts().records.last().caption, "Delete");
+    EXPECT_FALSE(book.EditButton->isEnabled());
+    EXPECT_FALSE(book.DeleteButton->isEnabled());
+    EXPECT_FALSE(book.AcceptButton->isEnabled());
+    EXPECT_TRUE(listedNames(book).isEmpty());
 }
 
 TEST_F(PhoneBookTest, EntriesAreListedByNameWithoutRegardToCase) {
-  TPhoneBook book(dir());
-  ASSERT_TRUE(book.OpenTable());
-  for (const auto& [name, number] : {std::pair{"smith", "3"}, {"Jones", "2"}, {"adams", "1"}, {"Brown", "4"}}) {
-    typeEntry(name, number);
-    book.NewButtonClick();
-  }
-  EXPECT_EQ(listedNames(book), (QStringList{"adams", "Brown", "Jones", "smith"}));
-  EXPECT_EQ(book.PhoneGrid->model()->headerData(1, Qt::Horizontal).toString(), "Fax #");
+    TPhoneBook book(dir());
+    ASSERT_TRUE(book.OpenTable());
+    for (const auto& [name, number] : {std::pair{"smith", "3"}, {"Jones", "2"}, {"adams", "1"}, {"Brown", "4"}}) {
+        typeEntry(name, number);
+        book.NewButtonClick();
+    }
+    EXPECT_EQ(listedNames(book), (QStringList{"adams", "Brown", "Jones", "smith"}));
+    EXPECT_EQ(book.PhoneGrid->model()->headerData(1, Qt::Horizontal).toString(), "Fax #");
 }
 
 TEST_F(PhoneBookTest, EditorCancelChangesNothingAndAcceptRewritesTheEntry) {
-  addPhone("Jones", "555-0100");
-  TPhoneBook book(dir());
-  ASSERT_TRUE(book.OpenTable());
-  book.show();
+    addPhone("Jones", "555-0100");
+    TPhoneBook book(dir());
+    ASSERT_TRUE(book.OpenTable());
+    book.show();
 
-  whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
-    e->Name->setText("Discarded");
-    e->CancelButton->click();
-  });
-  book.NewButtonClick();
-  whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
-    EXPECT_EQ(e->Name->text(), "Jones");
-    e->Number->setText("555-0199");
-    e->CancelButton->click();
-  });
-  book.EditButtonClick();
-  EXPECT_EQ(book.PhoneTable().recCount(), 1u);
-  EXPECT_EQ(book.PhoneTable().currentRow().text("PHONE"), "555-0100");
+    whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
+        e->Name->setText("Discarded");
+        e->CancelButton->click();
+    });
+    book.NewButtonClick();
+    whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
+        EXPECT_EQ(e->Name->text(), "Jones");
+        e->Number->setText("555-0199");
+        e->CancelButton->click();
+    });
+    book.EditButtonClick();
+    EXPECT_EQ(book.PhoneTable().recCount(), 1u);
+    EXPECT_EQ(book.PhoneTable().currentRow().text("PHONE"), "555-0100");
 
-  whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
-    EXPECT_EQ(e->Number->maxLength(), 25);
-    EXPECT_EQ(e->Name->maxLength(), 35);
-    e->Number->setText("555-0199");
-    e->AcceptButton->click();
-  });
-  book.EditButtonClick();
-  EXPECT_EQ(book.PhoneTable().recCount(), 1u);
-  EXPECT_EQ(book.PhoneTable().currentRow().text("PHONE"), "555-0199");
-  EXPECT_EQ(book.PhoneTable().currentRow().text("NAME"), "Jones");
+    whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
+        EXPECT_EQ(e->Number->maxLength(), 25);
+        EXPECT_EQ(e->Name->maxLength(), 35);
+        e->Number->setText("555-0199");
+        e->AcceptButton->click();
+    });
+    book.EditButtonClick();
+    EXPECT_EQ(book.PhoneTable().recCount(), 1u);
+    EXPECT_EQ(book.PhoneTable().currentRow().text("PHONE"), "555-0199");
+    EXPECT_EQ(book.PhoneTable().currentRow().text("NAME"), "Jones");
 }
 
 TEST_F(PhoneBookTest, PickFillsRecipientAndNumberAndLeavesTheSubject) {
-  addPhone("Jones", "555-0100");
-  addPhone("smith", "555-0200");
-  TFaxEditor editor(dir());
-  editor.show();
-  editor.Recipient->setText("Before");
-  editor.FaxNumber->setText("000");
-  editor.Subject->setText("Keep this subject");
+    addPhone("Jones", "555-0100");
+    addPhone("smith", "555-0200");
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.Recipient->setText("Before");
+    editor.FaxNumber->setText("000");
+    editor.Subject->setText("Keep this subject");
 
-  whenModal<TPhoneBook>([](TPhoneBook* book) {
-    EXPECT_TRUE(book->AcceptButton->isVisible());
-    EXPECT_TRUE(book->CancelButton->isVisible());
-    EXPECT_FALSE(book->CloseButton->isVisible());
-    book->PhoneTable().last();
-    book->AcceptButton->click();
-  });
-  editor.AddressButton->click();
-  EXPECT_EQ(editor.Recipient->text(), "smith");
-  EXPECT_EQ(editor.FaxNumber->text(), "555-0200");
-  EXPECT_EQ(editor.Subject->text(), "Keep this subject");
+    whenModal<TPhoneBook>([](TPhoneBook* book) {
+        EXPECT_TRUE(book->AcceptButton->isVisible());
+        EXPECT_TRUE(book->CancelButton->isVisible());
+        EXPECT_FALSE(book->CloseButton->isVisible());
+        book->PhoneTable().last();
+        book->AcceptButton->click();
+    });
+    editor.AddressButton->click();
+    EXPECT_EQ(editor.Recipient->text(), "smith");
+    EXPECT_EQ(editor.FaxNumber->text(), "555-0200");
+    EXPECT_EQ(editor.Subject->text(), "Keep this subject");
 
-  whenModal<TPhoneBook>([](TPhoneBook* book) { book->CancelButton->click(); });
-  editor.AddressButton->click();
-  EXPECT_EQ(editor.Recipient->text(), "smith");
-  EXPECT_EQ(editor.FaxNumber->text(), "555-0200");
+    whenModal<TPhoneBook>([](TPhoneBook* book) { book->CancelButton->click(); });
+    editor.AddressButton->click();
+    EXPECT_EQ(editor.Recipient->text(), "smith");
+    EXPECT_EQ(editor.FaxNumber->text(), "555-0200");
 }
 
 }  // namespace

@@ -13,8 +13,7 @@
 
 namespace {
 
-QCoreApplication& App()
-{
+QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "bridge_test";
     static char* argv[] = {name, nullptr};
@@ -22,10 +21,9 @@ QCoreApplication& App()
     return app;
 }
 
-} // namespace
+}  // namespace
 
-TEST(QtFaxBridge, EventsRunOnTheUiThread)
-{
+TEST(QtFaxBridge, EventsRunOnTheUiThread) {
     App();
     telvane::transport::TOvxQtEventSink sink;
     std::atomic<bool> done{false};
@@ -35,29 +33,26 @@ TEST(QtFaxBridge, EventsRunOnTheUiThread)
         answered = sink.RunOnAppThread([&] { ranOnUi = QThread::currentThread() == sink.thread(); }, 1000);
         done = true;
     });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     engine.join();
     EXPECT_TRUE(answered);
     EXPECT_TRUE(ranOnUi);
 }
 
-TEST(QtFaxBridge, UnansweredEventIsAbandoned)
-{
+TEST(QtFaxBridge, UnansweredEventIsAbandoned) {
     App();
     telvane::transport::TOvxQtEventSink sink;
     std::atomic<int> runs{0};
     bool answered = true;
     std::thread engine([&] { answered = sink.RunOnAppThread([&] { ++runs; }, 100); });
-    engine.join();   // the UI thread runs no events meanwhile
+    engine.join();  // the UI thread runs no events meanwhile
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(answered);
     EXPECT_EQ(runs.load(), 0);
 }
 
-TEST(QtFaxBridge, EventOnTheUiThreadRunsInPlace)
-{
+TEST(QtFaxBridge, EventOnTheUiThreadRunsInPlace) {
     App();
     telvane::transport::TOvxQtEventSink sink;
     int runs = 0;

@@ -19,8 +19,7 @@ using faxtest::FakeModem;
 
 namespace {
 
-QGuiApplication& App()
-{
+QGuiApplication& App() {
     static int argc = 1;
     static char name[] = "enhtext_test";
     static char* argv[] = {name, nullptr};
@@ -33,20 +32,18 @@ struct Lines final : telvane::faximage::FaxLineSink {
     void faxLine(const uint8_t* line, size_t bytes) override { rows.emplace_back(line, line + bytes); }
 };
 
-bool White(const std::vector<uint8_t>& row)
-{
+bool White(const std::vector<uint8_t>& row) {
     return std::all_of(row.begin(), row.end(), [](uint8_t b) { return b == 0; });
 }
 
 struct Result {
     std::vector<int> Finishes;
     size_t Dials = 0;
-    std::vector<std::vector<uint8_t>> HeaderRows;   // decoded rows between the blank lines and the file's lines
+    std::vector<std::vector<uint8_t>> HeaderRows;  // decoded rows between the blank lines and the file's lines
 };
 
 // Sends one page of 4 blank lines with a header line and returns the header's decoded rows.
-Result SendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false)
-{
+Result SendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
     const std::string dir = std::filesystem::temp_directory_path() / ("enhtext-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = dir + "/doc.ovf";
@@ -69,32 +66,28 @@ Result SendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false)
     faxtest::Drive(fax, modem);
     std::filesystem::remove_all(dir);
     r.Dials = modem.CountCommand("ATD");
-    if (modem.TxData.size() != 2)
-        return r;
+    if (modem.TxData.size() != 2) return r;
     Lines lines;
     telvane::faximage::FaxLineDecoder decoder(&lines);
     decoder.feed(modem.TxData[1].data(), modem.TxData[1].size());
     decoder.finish();
-    if (lines.rows.size() < 12)
-        return r;
+    if (lines.rows.size() < 12) return r;
     r.HeaderRows.assign(lines.rows.begin() + 8, lines.rows.end() - 4);
     return r;
 }
 
 class EnhancedText : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         App();
         InstallQtEnhancedText();
     }
     void TearDown() override { TOvxCustomSendFax::SetEnhancedTextFactory({}); }
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(EnhancedText, HeaderDecodesToTextUnlikeTheBitmapFont)
-{
+TEST_F(EnhancedText, HeaderDecodesToTextUnlikeTheBitmapFont) {
     const Result bitmap = SendWithHeader(false, TOvxFont{"MS Sans Serif", -13});
     const Result enhanced = SendWithHeader(true, TOvxFont{"MS Sans Serif", -13});
     ASSERT_EQ(bitmap.Finishes, std::vector<int>{0});
@@ -103,18 +96,15 @@ TEST_F(EnhancedText, HeaderDecodesToTextUnlikeTheBitmapFont)
     ASSERT_FALSE(enhanced.HeaderRows.empty());
     EXPECT_FALSE(std::all_of(enhanced.HeaderRows.begin(), enhanced.HeaderRows.end(), White));
     EXPECT_NE(enhanced.HeaderRows, bitmap.HeaderRows);
-    for (const auto& row : enhanced.HeaderRows)
-        EXPECT_EQ(row.size(), 216u);
+    for (const auto& row : enhanced.HeaderRows) EXPECT_EQ(row.size(), 216u);
 }
 
-TEST_F(EnhancedText, RowsFollowTheHeightAndTheResolution)
-{
+TEST_F(EnhancedText, RowsFollowTheHeightAndTheResolution) {
     const Result chars = SendWithHeader(true, TOvxFont{"Arial", -20});
     const Result cell = SendWithHeader(true, TOvxFont{"Arial", 20});
     const Result fine = SendWithHeader(true, TOvxFont{"Arial", -20}, true);
     const Result unnamed = SendWithHeader(true, TOvxFont{"", -20});
-    for (const Result* r : {&chars, &cell, &fine, &unnamed})
-        ASSERT_EQ(r->Finishes, std::vector<int>{0});
+    for (const Result* r : {&chars, &cell, &fine, &unnamed}) ASSERT_EQ(r->Finishes, std::vector<int>{0});
     // A negative height is the characters' height: the cell (with its leading) is taller.
     EXPECT_GT(chars.HeaderRows.size(), 20u);
     // A positive height is the cell height.
@@ -125,15 +115,13 @@ TEST_F(EnhancedText, RowsFollowTheHeightAndTheResolution)
     EXPECT_FALSE(std::all_of(unnamed.HeaderRows.begin(), unnamed.HeaderRows.end(), White));
 }
 
-TEST_F(EnhancedText, AbsurdHeightIsTooLargeBeforeTheCall)
-{
+TEST_F(EnhancedText, AbsurdHeightIsTooLargeBeforeTheCall) {
     const Result r = SendWithHeader(true, TOvxFont{"Arial", -5000});
     EXPECT_EQ(r.Finishes, std::vector<int>{ecEnhFontTooBig});
     EXPECT_EQ(r.Dials, 0u);
 }
 
-TEST_F(EnhancedText, CreatingTheEventBridgeInstallsTheFactory)
-{
+TEST_F(EnhancedText, CreatingTheEventBridgeInstallsTheFactory) {
     TOvxCustomSendFax::SetEnhancedTextFactory({});
     bool haveFactory = true;
     EXPECT_EQ(TOvxCustomSendFax::MakeEnhancedRenderer(TOvxFont{"Arial", -13}, haveFactory), nullptr);

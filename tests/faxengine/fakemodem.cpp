@@ -9,8 +9,7 @@ namespace faxtest {
 using telvane::transport::hdlc::DLE;
 using telvane::transport::hdlc::ETX;
 
-RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final)
-{
+RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final) {
     RxFrame f;
     f.Fcf = fcf;
     f.Fif = std::move(fif);
@@ -18,48 +17,37 @@ RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final)
     return f;
 }
 
-RxFrame FakeModem::Dis(bool fine, int highestIndex, uint8_t scanBits)
-{
+RxFrame FakeModem::Dis(bool fine, int highestIndex, uint8_t scanBits) {
     auto fif = telvane::transport::t30::BuildDISFif(highestIndex);
-    if (!fine)
-        fif[1] &= static_cast<uint8_t>(~0x40);
+    if (!fine) fif[1] &= static_cast<uint8_t>(~0x40);
     fif[2] = static_cast<uint8_t>((fif[2] & ~0x70) | scanBits);
     return Frame(telvane::transport::t30::fcfDIS, fif, true);
 }
 
-void FakeModem::Ring(int times)
-{
-    for (int i = 0; i < times; ++i)
-        Reply("RING");
+void FakeModem::Ring(int times) {
+    for (int i = 0; i < times; ++i) Reply("RING");
 }
 
-size_t FakeModem::CountCommand(const std::string& prefix) const
-{
+size_t FakeModem::CountCommand(const std::string& prefix) const {
     size_t n = 0;
     for (const auto& c : Commands)
-        if (c.rfind(prefix, 0) == 0)
-            ++n;
+        if (c.rfind(prefix, 0) == 0) ++n;
     return n;
 }
 
-std::vector<uint8_t> FakeModem::Fcfs() const
-{
+std::vector<uint8_t> FakeModem::Fcfs() const {
     std::vector<uint8_t> v;
-    for (const auto& f : SentFrames)
-        v.push_back(f.Fcf);
+    for (const auto& f : SentFrames) v.push_back(f.Fcf);
     return v;
 }
 
-void FakeModem::Reply(const std::string& s)
-{
+void FakeModem::Reply(const std::string& s) {
     const std::string text = "\r\n" + s + "\r\n";
     in_.insert(in_.end(), text.begin(), text.end());
 }
 
-size_t FakeModem::Read(uint8_t* buf, size_t len)
-{
-    if (dead_)
-        return 0;
+size_t FakeModem::Read(uint8_t* buf, size_t len) {
+    if (dead_) return 0;
     if (okDueMs_ >= 0 && Now >= okDueMs_) {
         okDueMs_ = -1;
         Reply("OK");
@@ -69,19 +57,15 @@ size_t FakeModem::Read(uint8_t* buf, size_t len)
         buf[n++] = in_.front();
         in_.pop_front();
     }
-    if (in_.empty() && dieWhenDrained_)
-        dead_ = true;
+    if (in_.empty() && dieWhenDrained_) dead_ = true;
     return n;
 }
 
-void FakeModem::DeliverFrame()
-{
-    if (Frames.empty())
-        return;
+void FakeModem::DeliverFrame() {
+    if (Frames.empty()) return;
     RxFrame f = Frames.front();
     Frames.pop_front();
-    if (f.Silence)
-        return;
+    if (f.Silence) return;
     Reply("CONNECT");
     std::vector<uint8_t> bytes = telvane::transport::hdlc::BuildFrame(f.Fcf, f.Fif, f.Final);
     in_.insert(in_.end(), bytes.begin(), bytes.end());
@@ -89,11 +73,9 @@ void FakeModem::DeliverFrame()
     mode_ = Mode::Command;
 }
 
-void FakeModem::Command(const std::string& cmd)
-{
+void FakeModem::Command(const std::string& cmd) {
     Commands.push_back(cmd);
-    for (const auto& g : Garbage)
-        Reply(g);
+    for (const auto& g : Garbage) Reply(g);
     if (cmd == "AT+FCLASS=?") {
         Reply(ClassReply);
         Reply("OK");
@@ -123,8 +105,7 @@ void FakeModem::Command(const std::string& cmd)
         txStartMs_ = Now;
         txBytes_ = 0;
     } else if (cmd.rfind("AT+FRM=", 0) == 0) {
-        if (RxData.empty())
-            return;
+        if (RxData.empty()) return;
         Reply("CONNECT");
         std::vector<uint8_t> data;
         telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
@@ -143,8 +124,7 @@ void FakeModem::Command(const std::string& cmd)
     }
 }
 
-void FakeModem::EndTxFrame()
-{
+void FakeModem::EndTxFrame() {
     SentFrame f;
     if (tx_.size() >= 3) {
         f.Control = tx_[1];
@@ -161,8 +141,7 @@ void FakeModem::EndTxFrame()
     }
 }
 
-void FakeModem::EndTxData()
-{
+void FakeModem::EndTxData() {
     TxData.push_back(tx_);
     tx_.clear();
     if (BufferedBps > 0)
@@ -172,17 +151,14 @@ void FakeModem::EndTxData()
     mode_ = Mode::Command;
 }
 
-bool FakeModem::Write(const uint8_t* data, size_t len)
-{
-    if (dead_)
-        return false;
+bool FakeModem::Write(const uint8_t* data, size_t len) {
+    if (dead_) return false;
     for (size_t i = 0; i < len; ++i) {
         const uint8_t b = data[i];
         switch (mode_) {
         case Mode::Command:
             if (b == '\r') {
-                if (!cmd_.empty())
-                    Command(cmd_);
+                if (!cmd_.empty()) Command(cmd_);
                 cmd_.clear();
             } else if (b >= 0x20) {
                 cmd_ += static_cast<char>(b);
@@ -193,8 +169,7 @@ bool FakeModem::Write(const uint8_t* data, size_t len)
             Reply("OK");
             mode_ = Mode::Command;
             break;
-        case Mode::RxData:
-            break;
+        case Mode::RxData: break;
         case Mode::TxFrame:
         case Mode::TxData:
             if (dle_) {
@@ -212,12 +187,9 @@ bool FakeModem::Write(const uint8_t* data, size_t len)
             } else {
                 tx_.push_back(b);
             }
-            if (mode_ == Mode::TxData && TxData.size() >= 1 && pageBytes_ == 0 && OnPageData)
-                OnPageData();
-            if (mode_ == Mode::TxData && TxData.size() >= 1)
-                ++pageBytes_;
-            if (mode_ == Mode::TxData)
-                ++txBytes_;
+            if (mode_ == Mode::TxData && TxData.size() >= 1 && pageBytes_ == 0 && OnPageData) OnPageData();
+            if (mode_ == Mode::TxData && TxData.size() >= 1) ++pageBytes_;
+            if (mode_ == Mode::TxData) ++txBytes_;
             if (mode_ == Mode::TxData && LineBps > 0) {
                 lineBits_ += 8;
                 const int64_t ms = lineBits_ * 1000 / LineBps;
@@ -238,12 +210,16 @@ bool FakeModem::Write(const uint8_t* data, size_t len)
 namespace {
 const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
 const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
-void Put16(std::ofstream& o, unsigned v) { o.put(char(v & 0xFF)); o.put(char(v >> 8)); }
-void Put32(std::ofstream& o, unsigned v) { for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF)); }
-} // namespace
+void Put16(std::ofstream& o, unsigned v) {
+    o.put(char(v & 0xFF));
+    o.put(char(v >> 8));
+}
+void Put32(std::ofstream& o, unsigned v) {
+    for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF));
+}
+}  // namespace
 
-void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines)
-{
+void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
     std::ofstream o(path, std::ios::binary);
     o.write("OVF10\x1A", 6);
     Put32(o, 0);
@@ -266,20 +242,15 @@ void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
     }
 }
 
-void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps)
-{
+void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps) {
     for (int i = 0; i < maxSteps && fax.InProgress(); ++i) {
         fax.ServiceSession();
-        if (!fax.InProgress() || modem.HasInput())
-            continue;
+        if (!fax.InProgress() || modem.HasInput()) continue;
         int64_t wake = fax.NextWakeMs();
-        if (modem.NextEventMs() >= 0 && (wake < 0 || modem.NextEventMs() < wake))
-            wake = modem.NextEventMs();
-        if (wake < 0)
-            break;
-        if (wake > modem.Now)
-            modem.Now = wake;
+        if (modem.NextEventMs() >= 0 && (wake < 0 || modem.NextEventMs() < wake)) wake = modem.NextEventMs();
+        if (wake < 0) break;
+        if (wake > modem.Now) modem.Now = wake;
     }
 }
 
-} // namespace faxtest
+}  // namespace faxtest

@@ -34,7 +34,7 @@ struct RxFrame {
 class FakeModem final : public telvane::transport::TFaxLink {
 public:
     // --- script ---
-    std::string DialResult = "CONNECT";      // or BUSY, NO CARRIER, "" (never answers)
+    std::string DialResult = "CONNECT";  // or BUSY, NO CARRIER, "" (never answers)
     std::string ClassReply = "0,1,1.0";
     std::string SpeedReply = "24,48,72,73,74,96,97,98,121,122,145,146";
     std::deque<RxFrame> Frames;               // handed out one per frame reception
@@ -50,15 +50,21 @@ public:
     // --- what the machine did ---
     std::vector<std::string> Commands;
     std::vector<SentFrame> SentFrames;
-    std::vector<std::vector<uint8_t>> TxData;   // each "AT+FTM=" transmission, undoubled
+    std::vector<std::vector<uint8_t>> TxData;  // each "AT+FTM=" transmission, undoubled
     std::vector<std::string> States;
     int64_t Now = 0;
 
     void Ring(int times);
     static RxFrame Frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
-    static RxFrame Silence() { RxFrame f; f.Silence = true; return f; }
+    static RxFrame Silence() {
+        RxFrame f;
+        f.Silence = true;
+        return f;
+    }
     static RxFrame Dis(bool fine, int highestIndex = 6, uint8_t scanBits = 0x70 /* code 0 */);
-    static RxFrame Ident(uint8_t fcf, const std::string& id) { return Frame(fcf, telvane::transport::t30::EncodeId(id), false); }
+    static RxFrame Ident(uint8_t fcf, const std::string& id) {
+        return Frame(fcf, telvane::transport::t30::EncodeId(id), false);
+    }
     size_t CountCommand(const std::string& prefix) const;
     std::vector<uint8_t> Fcfs() const;
     bool HasInput() const { return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_); }
@@ -113,4 +119,4 @@ void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
 // Runs a started session on `modem` until it finishes (or nothing more can happen).
 void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps = 200000);
 
-} // namespace faxtest
+}  // namespace faxtest

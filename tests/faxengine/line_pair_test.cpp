@@ -16,35 +16,29 @@ namespace {
 struct Pair {
     TempDir dir;
     Child line;
-    Pair()
-    {
+    Pair() {
         line = Start({Bin("telvane-virtual-line"), "--pair", "--tty", dir / "A", "--tty", dir / "B", "--calls", "1"},
                      dir.Path(), "line");
     }
     bool Ready() { return WaitForPath(dir / "A", 10) && WaitForPath(dir / "B", 10); }
-    ~Pair()
-    {
+    ~Pair() {
         Signal(line, SIGTERM);
         Wait(line, 10);
     }
 };
 
 // Whether `inner`'s rows appear in `outer` with only white rows around them.
-bool ContainsOnWhite(const std::string& outer, const std::string& inner)
-{
+bool ContainsOnWhite(const std::string& outer, const std::string& inner) {
     const size_t at = outer.find(inner);
-    if (inner.empty() || at == std::string::npos)
-        return false;
+    if (inner.empty() || at == std::string::npos) return false;
     for (size_t i = 0; i < outer.size(); ++i)
-        if ((i < at || i >= at + inner.size()) && outer[i] != 0)
-            return false;
+        if ((i < at || i >= at + inner.size()) && outer[i] != 0) return false;
     return true;
 }
 
-} // namespace
+}  // namespace
 
-TEST(LinePair, OurSenderToOurReceiver)
-{
+TEST(LinePair, OurSenderToOurReceiver) {
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     MakePage(p.dir / "a.ovf", "From us to us\nthrough two modems\n", false, p.dir);
@@ -69,10 +63,8 @@ TEST(LinePair, OurSenderToOurReceiver)
     EXPECT_EQ(got[1], sent2.at(0));
 }
 
-TEST(LinePair, OurSenderToEfax)
-{
-    if (!HaveProgram("efax") || !HaveProgram("efix"))
-        GTEST_SKIP() << "efax is needed (scripts/deps/faxengine.txt)";
+TEST(LinePair, OurSenderToEfax) {
+    if (!HaveProgram("efax") || !HaveProgram("efix")) GTEST_SKIP() << "efax is needed (scripts/deps/faxengine.txt)";
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     MakePage(p.dir / "a.ovf", "From Telvane to efax\n", false, p.dir);
@@ -91,10 +83,8 @@ TEST(LinePair, OurSenderToEfax)
     EXPECT_EQ(PbmRows(Slurp(p.dir / "rx.pbm"), 0), PbmRows(sent[0], 0));
 }
 
-TEST(LinePair, EfaxToOurReceiver)
-{
-    if (!HaveProgram("efax") || !HaveProgram("efix"))
-        GTEST_SKIP() << "efax is needed (scripts/deps/faxengine.txt)";
+TEST(LinePair, EfaxToOurReceiver) {
+    if (!HaveProgram("efax") || !HaveProgram("efix")) GTEST_SKIP() << "efax is needed (scripts/deps/faxengine.txt)";
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     // efax 0.9a divides by the whole seconds a page took on the line (SIGFPE when that is 0):
@@ -105,9 +95,7 @@ TEST(LinePair, EfaxToOurReceiver)
     MakePage(p.dir / "a.ovf", text, false, p.dir);
     const auto sent = FaxPages(p.dir / "a.ovf", p.dir);
     ASSERT_EQ(sent.size(), 1u);
-    {
-        std::ofstream(p.dir / "a.pbm", std::ios::binary) << sent[0];
-    }
+    { std::ofstream(p.dir / "a.pbm", std::ios::binary) << sent[0]; }
     Child conv = Start({"sh", "-c", "efix -i pbm -o fax a.pbm > a.g3"}, p.dir.Path(), "efix");
     ASSERT_EQ(Wait(conv, 30), 0) << Slurp(conv.Err);
     std::filesystem::create_directories(p.dir / "in");

@@ -13,30 +13,29 @@ using namespace linetest;
 
 namespace {
 
-Child StartLine(const TempDir& dir, std::vector<std::string> extra)
-{
+Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
     std::vector<std::string> argv = {Bin("telvane-virtual-line"), "--tty", dir / "modem"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     return Start(argv, dir.Path(), "line");
 }
 
-} // namespace
+}  // namespace
 
-TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine)
-{
+TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
     if (!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
         GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
     TempDir dir;
     MakePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
     MakePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);
     // A two-page TIFF for the far end to send.
-    Child conv1 = Start({"sh", "-c", "'" + Bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" +
-                                         Bin("telvane-faxconv") + "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
+    Child conv1 = Start({"sh", "-c",
+                         "'" + Bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + Bin("telvane-faxconv") +
+                             "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
                         dir.Path(), "conv");
     ASSERT_EQ(Wait(conv1, 60), 0) << Slurp(conv1.Err);
 
-    Child line = StartLine(dir, {"--call", dir / "two.tif", "--id", "SPANDSP SENDER", "--calls", "1",
-                                 "--answer-after", "1"});
+    Child line =
+        StartLine(dir, {"--call", dir / "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--answer-after", "1"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
     std::filesystem::create_directories(dir / "in");
     Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
@@ -54,20 +53,18 @@ TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine)
     const auto theirs = TiffPages(dir / "two.tif", dir);
     ASSERT_EQ(ours.size(), 2u) << Slurp(fax.Err) << Slurp(line.Out) << Slurp(dir / "rx.log");
     ASSERT_EQ(theirs.size(), 2u);
-    for (size_t i = 0; i < 2; ++i)
-        EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
 
     const std::string his = Slurp(dir / "OVEXFAX.HIS");
-    EXPECT_NE(his.find("Receive " + dir / "in/FAX0001.OVF" + " from SPANDSP SENDER started at "), std::string::npos) << his;
+    EXPECT_NE(his.find("Receive " + dir / "in/FAX0001.OVF" + " from SPANDSP SENDER started at "), std::string::npos)
+        << his;
     EXPECT_NE(his.find("Receive finished OK at "), std::string::npos) << his;
 }
 
-TEST(LineCalls, FaxCutOffMidPageLeavesNoFile)
-{
+TEST(LineCalls, FaxCutOffMidPageLeavesNoFile) {
     TempDir dir;
     std::string text;
-    for (int i = 1; i <= 12; ++i)
-        text += "line " + std::to_string(i) + " of a page that never arrives whole\n";
+    for (int i = 1; i <= 12; ++i) text += "line " + std::to_string(i) + " of a page that never arrives whole\n";
     MakePage(dir / "a.ovf", text, true, dir);
     Child conv = Start({Bin("telvane-faxconv"), "from-fax", dir / "a.ovf", dir / "a.tif"}, dir.Path(), "conv");
     ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
@@ -83,7 +80,7 @@ TEST(LineCalls, FaxCutOffMidPageLeavesNoFile)
     }
     ASSERT_TRUE(inPage) << Slurp(fax.Err);
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    Signal(line, SIGKILL);   // the line goes dead, as when a USB modem is pulled out
+    Signal(line, SIGKILL);  // the line goes dead, as when a USB modem is pulled out
     Wait(line, 10);
     const int rc = Wait(fax, 60);
     const std::string err = Slurp(fax.Err);
@@ -92,14 +89,13 @@ TEST(LineCalls, FaxCutOffMidPageLeavesNoFile)
     EXPECT_TRUE(std::filesystem::is_empty(dir / "in")) << err;
 }
 
-TEST(LineCalls, BusyNumberIsDialledThreeTimes)
-{
+TEST(LineCalls, BusyNumberIsDialledThreeTimes) {
     TempDir dir;
     MakePage(dir / "a.ovf", "busy test\n", false, dir);
     Child line = StartLine(dir, {"--answer", "--busy", "3", "--receive", dir / "far-%03d.tif"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "777", "--dial-attempts",
-                       "3", "--retry-wait", "1", dir / "a.ovf"},
+    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "777", "--dial-attempts", "3",
+                       "--retry-wait", "1", dir / "a.ovf"},
                       dir.Path(), "fax");
     const int rc = Wait(fax, 60);
     Signal(line, SIGTERM);
@@ -108,20 +104,18 @@ TEST(LineCalls, BusyNumberIsDialledThreeTimes)
     EXPECT_NE(Slurp(fax.Err).find("error -8064: Called fax number was busy"), std::string::npos) << Slurp(fax.Err);
     const std::string report = Slurp(line.Out);
     size_t busy = 0;
-    for (size_t p = report.find(": busy"); p != std::string::npos; p = report.find(": busy", p + 1))
-        ++busy;
+    for (size_t p = report.find(": busy"); p != std::string::npos; p = report.find(": busy", p + 1)) ++busy;
     EXPECT_EQ(busy, 3u) << report;
 }
 
-TEST(LineCalls, FarEndThatNeverAnswers)
-{
+TEST(LineCalls, FarEndThatNeverAnswers) {
     TempDir dir;
     MakePage(dir / "a.ovf", "nobody home\n", false, dir);
     Child line = StartLine(dir, {"--answer", "--never-answer"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "888", "--dial-wait", "8",
-                       dir / "a.ovf"},
-                      dir.Path(), "fax");
+    Child fax = Start(
+        {Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "888", "--dial-wait", "8", dir / "a.ovf"},
+        dir.Path(), "fax");
     const int rc = Wait(fax, 60);
     Signal(line, SIGTERM);
     Wait(line, 10);
@@ -129,25 +123,25 @@ TEST(LineCalls, FarEndThatNeverAnswers)
     EXPECT_NE(Slurp(fax.Err).find("error -8074: Remote fax did not answer"), std::string::npos) << Slurp(fax.Err);
 }
 
-TEST(LineCalls, CancelMidPage)
-{
+TEST(LineCalls, CancelMidPage) {
     TempDir dir;
     std::string text;
     for (int i = 0; i < 60; ++i)
         text += "A long page so that cancelling lands in the middle of its data " + std::to_string(i) + "\n";
-    Child conv = Start({"sh", "-c", "printf '%s' \"$0\" > long.txt && '" + Bin("telvane-faxconv") +
-                                        "' to-fax long.txt long.ovf --fine", text},
-                       dir.Path(), "conv");
+    Child conv = Start(
+        {"sh", "-c",
+         "printf '%s' \"$0\" > long.txt && '" + Bin("telvane-faxconv") + "' to-fax long.txt long.ovf --fine", text},
+        dir.Path(), "conv");
     ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
     Child line = StartLine(dir, {"--answer", "--receive", dir / "far-%03d.tif"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "999", "--bps", "2400",
-                       dir / "long.ovf"},
-                      dir.Path(), "fax");
+    Child fax = Start(
+        {Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "999", "--bps", "2400", dir / "long.ovf"},
+        dir.Path(), "fax");
     ASSERT_TRUE(WaitForText(fax.Err, "Sending page data", 60)) << Slurp(fax.Err);
     std::this_thread::sleep_for(std::chrono::seconds(2));
     Signal(fax, SIGINT);
-    const int rc = Wait(fax, 30);   // a stuck thread would keep the process alive
+    const int rc = Wait(fax, 30);  // a stuck thread would keep the process alive
     Signal(line, SIGTERM);
     Wait(line, 10);
     EXPECT_EQ(rc, 1);

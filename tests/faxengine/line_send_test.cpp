@@ -11,8 +11,7 @@ using namespace linetest;
 
 namespace {
 
-std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir)
-{
+std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir) {
     Child c = Start({"tiffinfo", tif}, dir.Path(), "tiffinfo");
     Wait(c, 30);
     std::vector<int> res;
@@ -24,17 +23,16 @@ std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir)
 }
 
 // longPage: 14 lines of text on a fine page, about 26 kB coded.
-void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false)
-{
+void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false) {
     if (!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
         GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
     TempDir dir;
     std::vector<std::string> files;
     for (size_t i = 0; i < fine.size(); ++i) {
         const std::string f = dir / ("p" + std::to_string(i) + ".ovf");
-        std::string text = "Telvane line test page " + std::to_string(i + 1) + (fine[i] ? " (fine)" : " (standard)") + "\n";
-        for (int n = longPage ? 13 : 1; n > 0; --n)
-            text += "The quick brown fox jumps over the lazy dog 0123456789\n";
+        std::string text =
+            "Telvane line test page " + std::to_string(i + 1) + (fine[i] ? " (fine)" : " (standard)") + "\n";
+        for (int n = longPage ? 13 : 1; n > 0; --n) text += "The quick brown fox jumps over the lazy dog 0123456789\n";
         MakePage(f, text, fine[i], dir, longPage ? 0 : 12);
         files.push_back(f);
     }
@@ -42,9 +40,9 @@ void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = fal
                         dir / "far-%03d.tif", "--calls", "1", "--id", "FAR MACHINE"},
                        dir.Path(), "line");
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    std::vector<std::string> argv = {Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "5550100",
-                                     "--bps", std::to_string(bps), "--station-id", "TELVANE TEST",
-                                     "--history", dir / "OVEXFAX.HIS"};
+    std::vector<std::string> argv = {Bin("telvane-fax"), "send",         "--device",  dir / "modem",
+                                     "--number",         "5550100",      "--bps",     std::to_string(bps),
+                                     "--station-id",     "TELVANE TEST", "--history", dir / "OVEXFAX.HIS"};
     argv.insert(argv.end(), files.begin(), files.end());
     Child fax = Start(argv, dir.Path(), "fax");
     const int rc = Wait(fax, 120);
@@ -58,8 +56,7 @@ void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = fal
 
     std::vector<std::string> sent;
     for (const auto& f : files)
-        for (auto& p : FaxPages(f, dir))
-            sent.push_back(p);
+        for (auto& p : FaxPages(f, dir)) sent.push_back(p);
     const auto got = TiffPages(dir / "far-001.tif", dir);
     ASSERT_EQ(got.size(), sent.size());
     for (size_t i = 0; i < sent.size(); ++i) {
@@ -70,14 +67,13 @@ void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = fal
     }
     const auto yres = TiffYResolutions(dir / "far-001.tif", dir);
     ASSERT_EQ(yres.size(), fine.size());
-    for (size_t i = 0; i < fine.size(); ++i)
-        EXPECT_EQ(yres[i] > 150, fine[i]) << "page " << i + 1;
+    for (size_t i = 0; i < fine.size(); ++i) EXPECT_EQ(yres[i] > 150, fine[i]) << "page " << i + 1;
     const std::string his = Slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find(" to 5550100 started at "), std::string::npos) << his;
     EXPECT_NE(his.find("Transmit to FAR MACHINE"), std::string::npos) << his;
 }
 
-} // namespace
+}  // namespace
 
 TEST(LineSend, OneStandardPage) { SendAndCompare({false}, LINE_BPS); }
 TEST(LineSend, OneFinePage) { SendAndCompare({true}, LINE_BPS); }

@@ -14,8 +14,7 @@
 
 namespace linetest {
 
-Child Start(const std::vector<std::string>& argv, const std::string& dir, const std::string& tag)
-{
+Child Start(const std::vector<std::string>& argv, const std::string& dir, const std::string& tag) {
     Child c;
     c.Out = dir + "/" + tag + ".out";
     c.Err = dir + "/" + tag + ".err";
@@ -28,11 +27,9 @@ Child Start(const std::vector<std::string>& argv, const std::string& dir, const 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
+        if (chdir(dir.c_str()) != 0) _exit(126);
         std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
@@ -41,10 +38,8 @@ Child Start(const std::vector<std::string>& argv, const std::string& dir, const 
     return c;
 }
 
-int Wait(Child& c, int seconds)
-{
-    if (c.Pid <= 0)
-        return -1;
+int Wait(Child& c, int seconds) {
+    if (c.Pid <= 0) return -1;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int status = 0;
     while (std::chrono::steady_clock::now() < end) {
@@ -60,74 +55,61 @@ int Wait(Child& c, int seconds)
     return -1;
 }
 
-void Signal(const Child& c, int sig)
-{
-    if (c.Pid > 0)
-        kill(c.Pid, sig);
+void Signal(const Child& c, int sig) {
+    if (c.Pid > 0) kill(c.Pid, sig);
 }
 
-std::string Slurp(const std::string& path)
-{
+std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-bool WaitForPath(const std::string& path, int seconds)
-{
+bool WaitForPath(const std::string& path, int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {
-        if (std::filesystem::exists(path))
-            return true;
+        if (std::filesystem::exists(path)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
 }
 
-bool WaitForText(const std::string& path, const std::string& text, int seconds)
-{
+bool WaitForText(const std::string& path, const std::string& text, int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {
-        if (Slurp(path).find(text) != std::string::npos)
-            return true;
+        if (Slurp(path).find(text) != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
 }
 
-std::string Bin(const std::string& tool)
-{
+std::string Bin(const std::string& tool) {
     const char* bin = std::getenv("TELVANE_BIN");
     return std::string(bin ? bin : TELVANE_BINARY_DIR "/bin") + "/" + tool;
 }
 
-bool HaveProgram(const std::string& name)
-{
+bool HaveProgram(const std::string& name) {
     return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
 }
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     char pattern[] = "/tmp/faxline-XXXXXX";
     path_ = mkdtemp(pattern);
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }
 
 namespace {
-int Run(const std::vector<std::string>& argv, const TempDir& dir)
-{
+int Run(const std::vector<std::string>& argv, const TempDir& dir) {
     static int n = 0;
     Child c = Start(argv, dir.Path(), "conv" + std::to_string(n++));
     return Wait(c, 60);
 }
-} // namespace
+}  // namespace
 
-void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage)
-{
+void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage) {
     const std::string txt = ovf + ".txt";
     std::ofstream(txt) << text;
     std::vector<std::string> argv = {Bin("telvane-faxconv"), "to-fax", txt, ovf};
@@ -135,32 +117,27 @@ void MakePage(const std::string& ovf, const std::string& text, bool fine, const 
         argv.push_back("--lines-per-page");
         argv.push_back(std::to_string(linesPerPage));
     }
-    if (fine)
-        argv.push_back("--fine");
+    if (fine) argv.push_back("--fine");
     Run(argv, dir);
 }
 
-std::vector<std::string> FaxPages(const std::string& ovf, const TempDir& dir)
-{
+std::vector<std::string> FaxPages(const std::string& ovf, const TempDir& dir) {
     std::vector<std::string> pages;
     for (int p = 1; p < 50; ++p) {
         const std::string pbm = ovf + "." + std::to_string(p) + ".pbm";
-        if (Run({Bin("telvane-faxconv"), "from-fax", ovf, pbm, "--page", std::to_string(p)}, dir) != 0)
-            break;
+        if (Run({Bin("telvane-faxconv"), "from-fax", ovf, pbm, "--page", std::to_string(p)}, dir) != 0) break;
         pages.push_back(Slurp(pbm));
     }
     return pages;
 }
 
-std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir)
-{
+std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir) {
     std::vector<std::string> pages;
     const std::string prefix = tif + ".split.";
     Run({"tiffsplit", tif, prefix}, dir);
     for (char a = 'a'; a <= 'z'; ++a) {
         const std::string part = prefix + "aa" + a + ".tif";
-        if (!std::filesystem::exists(part))
-            break;
+        if (!std::filesystem::exists(part)) break;
         const std::string pbm = part + ".pbm";
         Run({"sh", "-c", "tifftopnm '" + part + "' > '" + pbm + "' 2>/dev/null"}, dir);
         pages.push_back(Slurp(pbm));
@@ -168,23 +145,19 @@ std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir)
     return pages;
 }
 
-std::string PbmRows(const std::string& pbm, int skipRows, int* width, int* height)
-{
+std::string PbmRows(const std::string& pbm, int skipRows, int* width, int* height) {
     std::istringstream in(pbm);
     std::string magic;
     int w = 0, h = 0;
     in >> magic >> w >> h;
     in.get();
-    if (magic != "P4" || w <= 0 || h <= 0)
-        return {};
-    if (width)
-        *width = w;
-    if (height)
-        *height = h;
+    if (magic != "P4" || w <= 0 || h <= 0) return {};
+    if (width) *width = w;
+    if (height) *height = h;
     const size_t stride = (static_cast<size_t>(w) + 7) / 8;
     const std::string rest = pbm.substr(static_cast<size_t>(in.tellg()));
     const size_t skip = stride * static_cast<size_t>(std::min(skipRows, h));
     return skip < rest.size() ? rest.substr(skip) : std::string();
 }
 
-} // namespace linetest
+}  // namespace linetest

@@ -9,7 +9,7 @@ namespace linetest {
 
 struct Child {
     int Pid = -1;
-    std::string Out, Err;   // files receiving stdout and stderr
+    std::string Out, Err;  // files receiving stdout and stderr
 };
 
 // Starts `argv` with stdout/stderr into files in `dir`, named after `tag`.
@@ -24,8 +24,8 @@ bool WaitForPath(const std::string& path, int seconds);
 // Waits until the file at `path` contains `text`.
 bool WaitForText(const std::string& path, const std::string& text, int seconds);
 
-std::string Bin(const std::string& tool);       // $TELVANE_BIN/tool
-bool HaveProgram(const std::string& name);      // on PATH
+std::string Bin(const std::string& tool);   // $TELVANE_BIN/tool
+bool HaveProgram(const std::string& name);  // on PATH
 
 // A scratch directory removed at the end.
 class TempDir {
@@ -41,12 +41,11 @@ private:
 
 // A one-page fax file of a few text lines, standard or fine.
 // linesPerPage 0: a full-length page.
-void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir,
-              int linesPerPage = 12);
+void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage = 12);
 // PBM rasters (whole files) of every page of a fax file / of a TIFF.
 std::vector<std::string> FaxPages(const std::string& ovf, const TempDir& dir);
 std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir);
 // Rows of a PBM raster after the first `skipRows` (for peers that stamp their own header).
 std::string PbmRows(const std::string& pbm, int skipRows, int* width = nullptr, int* height = nullptr);
 
-} // namespace linetest
+}  // namespace linetest

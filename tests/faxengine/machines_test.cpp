@@ -28,8 +28,7 @@ constexpr uint16_t kFaxFine = telvane::faximage::FAX_FINE;
 
 class Dir {
 public:
-    Dir()
-    {
+    Dir() {
         path_ = std::filesystem::temp_directory_path() /
                 ("faxmachines-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
         std::filesystem::create_directories(path_);
@@ -46,12 +45,14 @@ private:
 struct Events {
     std::vector<int> Logs, Errors, Finishes;
     int StatusFirst = 0, StatusLast = 0;
-    void Attach(TOvxCustomAbstractFax& fax)
-    {
+    void Attach(TOvxCustomAbstractFax& fax) {
         fax.OnFaxLog = [this](TOvxAbstractFax&, int c) { Logs.push_back(c); };
         fax.OnFaxError = [this](TOvxAbstractFax&, int c) { Errors.push_back(c); };
         fax.OnFaxFinish = [this](TOvxAbstractFax&, int c) { Finishes.push_back(c); };
-        fax.OnFaxStatus = [this](TOvxAbstractFax&, bool f, bool l) { StatusFirst += f; StatusLast += l; };
+        fax.OnFaxStatus = [this](TOvxAbstractFax&, bool f, bool l) {
+            StatusFirst += f;
+            StatusLast += l;
+        };
     }
 };
 
@@ -61,8 +62,7 @@ struct SendRig {
     TOvxSendFax fax;
     TOvxFaxLog history;
     Events events;
-    explicit SendRig(std::vector<uint16_t> pages = {0}, int lines = 20)
-    {
+    explicit SendRig(std::vector<uint16_t> pages = {0}, int lines = 20) {
         MakeFaxFile(dir / "doc.ovf", pages, lines);
         fax.SetFaxFile(dir / "doc.ovf");
         fax.PhoneNumber = "5550100";
@@ -74,39 +74,32 @@ struct SendRig {
         fax.UseLinkForTesting(&modem);
         events.Attach(fax);
     }
-    void Run()
-    {
+    void Run() {
         fax.StartSend();
         faxtest::Drive(fax, modem);
     }
-    std::vector<t30::DcsParams> Dcs() const
-    {
+    std::vector<t30::DcsParams> Dcs() const {
         std::vector<t30::DcsParams> v;
         for (const auto& f : modem.SentFrames)
-            if (f.Fcf == t30::fcfDCS)
-                v.push_back(t30::ParseDCS(f.Fif.data(), f.Fif.size()));
+            if (f.Fcf == t30::fcfDCS) v.push_back(t30::ParseDCS(f.Fif.data(), f.Fif.size()));
         return v;
     }
 };
 
-void RemoteAnswers(FakeModem& m, bool fine, int highest, std::vector<faxtest::RxFrame> after, uint8_t scan = 0x70)
-{
+void RemoteAnswers(FakeModem& m, bool fine, int highest, std::vector<faxtest::RxFrame> after, uint8_t scan = 0x70) {
     m.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
     m.Frames.push_back(FakeModem::Dis(fine, highest, scan));
-    for (auto& f : after)
-        m.Frames.push_back(f);
+    for (auto& f : after) m.Frames.push_back(f);
 }
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-} // namespace
+}  // namespace
 
-TEST(Class1Send, OnePageCallRunsThePhasesInOrder)
-{
+TEST(Class1Send, OnePageCallRunsThePhasesInOrder) {
     SendRig rig;
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
@@ -129,12 +122,12 @@ TEST(Class1Send, OnePageCallRunsThePhasesInOrder)
     EXPECT_FALSE(rig.fax.HighResolution());
     EXPECT_EQ(rig.fax.PageWidth(), 1728);
     EXPECT_FALSE(rig.fax.ErrorControl());
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);   // training
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=146"), 1u);   // page
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);  // training
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=146"), 1u);  // page
     ASSERT_EQ(rig.modem.TxData.size(), 2u);
     EXPECT_EQ(rig.modem.TxData[0].size(), 2592u);
     EXPECT_TRUE(std::all_of(rig.modem.TxData[0].begin(), rig.modem.TxData[0].end(), [](uint8_t b) { return b == 0; }));
-    EXPECT_EQ(rig.modem.TxData[1].size(), 20u * 6 + 12);    // no scan-time padding at code 0
+    EXPECT_EQ(rig.modem.TxData[1].size(), 20u * 6 + 12);  // no scan-time padding at code 0
     EXPECT_EQ(rig.modem.CountCommand("ATH"), 1u);
 
     const auto& states = rig.modem.States;
@@ -151,8 +144,7 @@ TEST(Class1Send, OnePageCallRunsThePhasesInOrder)
     EXPECT_NE(his.find("Transmit to FAR END finished OK at "), std::string::npos);
 }
 
-TEST(Class1Send, FinePageToRemoteWithoutFineFailsBeforeTraining)
-{
+TEST(Class1Send, FinePageToRemoteWithoutFineFailsBeforeTraining) {
     SendRig rig({kFaxFine});
     RemoteAnswers(rig.modem, false, 6, {});
     rig.Run();
@@ -164,8 +156,7 @@ TEST(Class1Send, FinePageToRemoteWithoutFineFailsBeforeTraining)
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
 
-TEST(Class1Send, NinetySixHundredTrainingAndLinePadding)
-{
+TEST(Class1Send, NinetySixHundredTrainingAndLinePadding) {
     SendRig rig({0}, 10);
     rig.fax.DesiredBPS = 9600;
     // Scan bits 0x00: minimum scan time code 5, 20 ms at standard resolution.
@@ -175,19 +166,18 @@ TEST(Class1Send, NinetySixHundredTrainingAndLinePadding)
     ASSERT_EQ(rig.modem.TxData.size(), 2u);
     EXPECT_EQ(rig.modem.TxData[0].size(), 1728u);
     EXPECT_EQ(rig.Dcs().at(0).SpeedIndex, 4);
-    EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0x88);      // scan byte of code 5 | 0x88
+    EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0x88);  // scan byte of code 5 | 0x88
     // Ten 6-byte lines and the 12-byte page end, each padded to 24 bytes.
     EXPECT_EQ(rig.modem.TxData[1].size(), 11u * 24);
     EXPECT_EQ(rig.modem.CountCommand("AT+FTM=96"), 2u);
 }
 
-TEST(Class1Send, TwoFttsStepDownTheSpeed)
-{
+TEST(Class1Send, TwoFttsStepDownTheSpeed) {
     SendRig rig;
     rig.fax.DesiredBPS = 9600;
     RemoteAnswers(rig.modem, true, 4,
-                  {FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfFTT),
-                   FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+                  {FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfCFR),
+                   FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     const auto dcs = rig.Dcs();
@@ -201,8 +191,7 @@ TEST(Class1Send, TwoFttsStepDownTheSpeed)
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfTSI), 1);
 }
 
-TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft)
-{
+TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft) {
     SendRig rig;
     rig.fax.DesiredBPS = 2400;
     RemoteAnswers(rig.modem, true, 4, {FakeModem::Frame(t30::fcfFTT)});
@@ -210,8 +199,7 @@ TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft)
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxTrainError});
 }
 
-TEST(Class1Send, RtnEndsTheCallWithMidSessionFailure)
-{
+TEST(Class1Send, RtnEndsTheCallWithMidSessionFailure) {
     SendRig rig;
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(0x4D)});
     rig.Run();
@@ -221,12 +209,11 @@ TEST(Class1Send, RtnEndsTheCallWithMidSessionFailure)
     EXPECT_NE(his.find("  (Fax failed in mid-session)"), std::string::npos);
 }
 
-TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes)
-{
+TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
     SendRig rig;
     RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Silence(),
-                   FakeModem::Silence(), FakeModem::Silence()});
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Silence(), FakeModem::Silence(),
+                   FakeModem::Silence()});
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
     const auto fcfs = rig.modem.Fcfs();
@@ -234,26 +221,24 @@ TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes)
     EXPECT_NE(std::find(rig.modem.States.begin(), rig.modem.States.end(), "tf1WaitEOP"), rig.modem.States.end());
 }
 
-TEST(Class1Send, RepeatedPostPageFrameThatIsAnsweredSucceeds)
-{
+TEST(Class1Send, RepeatedPostPageFrameThatIsAnsweredSucceeds) {
     SendRig rig({0, 0});
     RemoteAnswers(rig.modem, true, 6,
                   {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Frame(t30::fcfMCF),
                    FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfMPS, t30::fcfMPS,
-                                                      t30::fcfEOP, t30::fcfDCN}));
+    EXPECT_EQ(rig.modem.Fcfs(),
+              (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfMPS, t30::fcfMPS, t30::fcfEOP, t30::fcfDCN}));
     EXPECT_EQ(rig.fax.CurrentPage(), 2);
 }
 
-TEST(Class1Send, ResolutionChangeReturnsToPhaseB)
-{
+TEST(Class1Send, ResolutionChangeReturnsToPhaseB) {
     SendRig rig({0, kFaxFine});
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF),
-                   FakeModem::Ident(t30::fcfCSI, "FAR END"), FakeModem::Dis(true, 6),
-                   FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    RemoteAnswers(
+        rig.modem, true, 6,
+        {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Ident(t30::fcfCSI, "FAR END"),
+         FakeModem::Dis(true, 6), FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     const auto fcfs = rig.modem.Fcfs();
@@ -265,8 +250,7 @@ TEST(Class1Send, ResolutionChangeReturnsToPhaseB)
     EXPECT_TRUE(rig.fax.HighResolution());
 }
 
-TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes)
-{
+TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes) {
     SendRig rig;
     rig.modem.DialResult = "BUSY";
     rig.fax.DialAttempts = 3;
@@ -275,14 +259,15 @@ TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes)
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
     EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxBusy});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
-    EXPECT_GE(rig.modem.Now, 2 * 5 * 1000 - 200);   // two retry waits of 5 s
+    EXPECT_GE(rig.modem.Now, 2 * 5 * 1000 - 200);  // two retry waits of 5 s
 }
 
-TEST(Class1Send, DialResults)
-{
-    const std::pair<const char*, int> cases[] = {
-        {"", ecFaxNoAnswer}, {"NO CARRIER", ecFaxNoCarrier}, {"NO DIALTONE", ecFaxNoDialTone},
-        {"VOICE", ecFaxVoiceCall}, {"NO ANSWER", ecFaxBusy}};
+TEST(Class1Send, DialResults) {
+    const std::pair<const char*, int> cases[] = {{"", ecFaxNoAnswer},
+                                                 {"NO CARRIER", ecFaxNoCarrier},
+                                                 {"NO DIALTONE", ecFaxNoDialTone},
+                                                 {"VOICE", ecFaxVoiceCall},
+                                                 {"NO ANSWER", ecFaxBusy}};
     for (const auto& [reply, code] : cases) {
         SendRig rig;
         rig.modem.DialResult = reply;
@@ -292,8 +277,7 @@ TEST(Class1Send, DialResults)
     }
 }
 
-TEST(Class1Send, GarbageAndOverlongLinesAreIgnored)
-{
+TEST(Class1Send, GarbageAndOverlongLinesAreIgnored) {
     SendRig rig;
     rig.modem.Garbage = {"\x01\x02zzz\x7f", std::string(3000, 'Q')};
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
@@ -301,8 +285,7 @@ TEST(Class1Send, GarbageAndOverlongLinesAreIgnored)
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
 }
 
-TEST(Class1Send, ModemVanishingMidPageEndsTheSession)
-{
+TEST(Class1Send, ModemVanishingMidPageEndsTheSession) {
     SendRig rig({0}, 200);
     rig.modem.DieAfterPageBytes = 300;
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
@@ -313,8 +296,7 @@ TEST(Class1Send, ModemVanishingMidPageEndsTheSession)
     EXPECT_EQ(rig.events.Errors, rig.events.Finishes);
 }
 
-TEST(Class1Send, CancelMidPage)
-{
+TEST(Class1Send, CancelMidPage) {
     SendRig rig({0}, 200);
     rig.modem.OnPageData = [&] { rig.fax.CancelSession(); };
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
@@ -324,8 +306,7 @@ TEST(Class1Send, CancelMidPage)
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
 
-TEST(Class1Send, NextFaxHandlerAndContinueAfterError)
-{
+TEST(Class1Send, NextFaxHandlerAndContinueAfterError) {
     SendRig rig;
     MakeFaxFile(rig.dir / "two.ovf", {0}, 5);
     std::vector<std::string> numbers = {"111", "222"};
@@ -346,8 +327,7 @@ TEST(Class1Send, NextFaxHandlerAndContinueAfterError)
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
 }
 
-TEST(Class1Send, TwoFilesAreMergedIntoOneCall)
-{
+TEST(Class1Send, TwoFilesAreMergedIntoOneCall) {
     SendRig rig({0}, 5);
     MakeFaxFile(rig.dir / "b.ovf", {0, 0}, 5);
     rig.fax.FaxFileList.push_back(rig.dir / "b.ovf");
@@ -356,7 +336,7 @@ TEST(Class1Send, TwoFilesAreMergedIntoOneCall)
                    FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.TxData.size(), 4u);   // TCF and three pages
+    EXPECT_EQ(rig.modem.TxData.size(), 4u);  // TCF and three pages
     EXPECT_EQ(rig.fax.TotalPages(), 3);
     const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Transmit " + (rig.dir / "doc.ovf") + " to 5550100 started at "), std::string::npos) << his;
@@ -365,16 +345,14 @@ TEST(Class1Send, TwoFilesAreMergedIntoOneCall)
     EXPECT_EQ(his.find("~OV"), std::string::npos);
 }
 
-TEST(Class1Send, NoFileIsAnError)
-{
+TEST(Class1Send, NoFileIsAnError) {
     SendRig rig;
     rig.fax.FaxFileList.clear();
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecNoFilename});
 }
 
-TEST(Class1Send, StartChecks)
-{
+TEST(Class1Send, StartChecks) {
     TOvxSendFax fax;
     try {
         fax.StartSend();
@@ -393,8 +371,7 @@ struct ReceiveRig {
     TOvxFaxLog history;
     Events events;
     std::vector<std::string> stored;
-    ReceiveRig()
-    {
+    ReceiveRig() {
         fax.SetDestinationDir(dir.str());
         fax.SetStationID("OUR CSI");
         fax.DesiredBPS = 14400;
@@ -405,29 +382,25 @@ struct ReceiveRig {
         events.Attach(fax);
         fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
             events.Logs.push_back(c);
-            if (c == lfaxReceiveStart)
-                stored.push_back(cp.FaxFile());
+            if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
         };
     }
-    void Run()
-    {
+    void Run() {
         fax.StartReceive();
-        faxtest::Drive(fax, modem);   // up to waiting for a call
+        faxtest::Drive(fax, modem);  // up to waiting for a call
         modem.Ring(1);
         faxtest::Drive(fax, modem);
     }
 };
 
-std::vector<uint8_t> PageBytes(uint8_t seed, size_t n)
-{
+std::vector<uint8_t> PageBytes(uint8_t seed, size_t n) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>(seed + i * 7);   // includes DLE bytes
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7);  // includes DLE bytes
     return v;
 }
 
-void CallerSends(FakeModem& m, int pages, bool fine, int speed = 6, std::vector<uint8_t> tcf = std::vector<uint8_t>(2592, 0))
-{
+void CallerSends(FakeModem& m, int pages, bool fine, int speed = 6,
+                 std::vector<uint8_t> tcf = std::vector<uint8_t>(2592, 0)) {
     m.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
     m.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(speed, fine, false, 0), true));
     m.RxData.push_back(std::move(tcf));
@@ -438,10 +411,9 @@ void CallerSends(FakeModem& m, int pages, bool fine, int speed = 6, std::vector<
     m.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
 }
 
-} // namespace
+}  // namespace
 
-TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
-{
+TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags) {
     ReceiveRig rig;
     CallerSends(rig.modem, 2, true);
     rig.Run();
@@ -450,7 +422,7 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
     EXPECT_EQ(rig.fax.RemoteID(), "CALLER");
     ASSERT_EQ(rig.stored.size(), 1u);
     EXPECT_EQ(rig.stored[0], rig.dir / "FAX0001.OVF");
-    EXPECT_EQ(rig.fax.FaxFile(), "");   // cleared after log code 5
+    EXPECT_EQ(rig.fax.FaxFile(), "");  // cleared after log code 5
     const auto fcfs = rig.modem.Fcfs();
     EXPECT_EQ(fcfs, (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
     EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0xF9);
@@ -474,7 +446,8 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
         EXPECT_EQ(r.readPageData([&](const uint8_t* d, size_t n) {
             all.insert(all.end(), d, d + n);
             return true;
-        }), 0);
+        }),
+                  0);
         EXPECT_EQ(all, PageBytes(static_cast<uint8_t>(p - 1), 3000));
     }
     const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
@@ -482,8 +455,7 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags)
     EXPECT_NE(his.find("Receive finished OK at "), std::string::npos);
 }
 
-TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt)
-{
+TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt) {
     ReceiveRig rig;
     std::vector<uint8_t> bad(1000, 0);
     std::fill(bad.begin(), bad.begin() + 100, 0x55);
@@ -506,13 +478,12 @@ TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt)
     ASSERT_GE(fcfs.size(), 4u);
     EXPECT_EQ(fcfs[2], t30::fcfFTT);
     EXPECT_EQ(fcfs[3], t30::fcfCFR);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=72"), 2u);   // training, then the page
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=72"), 2u);  // training, then the page
     EXPECT_EQ(rig.fax.ConnectBPS(), 7200);
     EXPECT_FALSE(rig.fax.HighResolution());
 }
 
-TEST(Class1Receive, RejectedCallIsLoggedAsSkipped)
-{
+TEST(Class1Receive, RejectedCallIsLoggedAsSkipped) {
     ReceiveRig rig;
     rig.fax.OnFaxAccept = [](TOvxAbstractFax& cp, bool& accept) { accept = cp.RemoteID() != "CALLER"; };
     CallerSends(rig.modem, 1, false);
@@ -523,10 +494,9 @@ TEST(Class1Receive, RejectedCallIsLoggedAsSkipped)
     EXPECT_FALSE(std::filesystem::exists(rig.dir / "FAX0001.OVF"));
 }
 
-TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages)
-{
+TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages) {
     ReceiveRig rig;
-    rig.modem.VanishInSecondRxData = true;   // TCF, then half of page 1
+    rig.modem.VanishInSecondRxData = true;  // TCF, then half of page 1
     CallerSends(rig.modem, 1, false);
     rig.Run();
     EXPECT_FALSE(rig.fax.InProgress());
@@ -535,24 +505,21 @@ TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages)
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
     ASSERT_EQ(rig.stored.size(), 1u);
     telvane::faximage::OvfReader r;
-    ASSERT_EQ(r.open(rig.stored[0]), 0);   // still a valid fax file, for the application to delete
+    ASSERT_EQ(r.open(rig.stored[0]), 0);  // still a valid fax file, for the application to delete
     EXPECT_EQ(r.pageCount(), 0);
     EXPECT_EQ(std::filesystem::file_size(rig.stored[0]), 64u);
 }
 
-TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout)
-{
+TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout) {
     ReceiveRig rig;
-    for (int i = 0; i < 4; ++i)
-        rig.modem.Frames.push_back(FakeModem::Silence());
+    for (int i = 0; i < 4; ++i) rig.modem.Frames.push_back(FakeModem::Silence());
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
     const auto fcfs = rig.modem.Fcfs();
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 4);
 }
 
-TEST(Class1Receive, CancelWhileWaitingForACall)
-{
+TEST(Class1Receive, CancelWhileWaitingForACall) {
     ReceiveRig rig;
     rig.fax.StartReceive();
     faxtest::Drive(rig.fax, rig.modem);
@@ -565,8 +532,7 @@ TEST(Class1Receive, CancelWhileWaitingForACall)
     EXPECT_TRUE(rig.events.Logs.empty());
 }
 
-TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages)
-{
+TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages) {
     SendRig rig({0}, 4);
     rig.fax.HeaderLine = "FROM $F TO $R PAGE $P OF $N";
     rig.fax.HeaderSender = "ANN";
@@ -577,7 +543,7 @@ TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages)
                   {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)}, 0x10);
     rig.Run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    ASSERT_EQ(rig.modem.TxData.size(), 3u);   // TCF, cover page, file page
+    ASSERT_EQ(rig.modem.TxData.size(), 3u);  // TCF, cover page, file page
     EXPECT_EQ(rig.fax.TotalPages(), 2);
     EXPECT_EQ(rig.modem.Fcfs()[2], t30::fcfMPS);
     // Scan-time code 1 at 14400: lines of at least 9 bytes. Every page starts with 8 blank lines.
@@ -588,7 +554,8 @@ TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages)
         for (size_t l = 0; l < 8; ++l) {
             EXPECT_TRUE(std::equal(kBlank, kBlank + 6, d.begin() + static_cast<long>(l * minBytes))) << p << " " << l;
             EXPECT_TRUE(std::all_of(d.begin() + static_cast<long>(l * minBytes + 6),
-                                    d.begin() + static_cast<long>((l + 1) * minBytes), [](uint8_t b) { return b == 0; }));
+                                    d.begin() + static_cast<long>((l + 1) * minBytes),
+                                    [](uint8_t b) { return b == 0; }));
         }
     }
     // The header's rendered rows come before the file page's own 4 lines and page end.
@@ -600,13 +567,11 @@ TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages)
     EXPECT_GE(cover.size(), (8 + 16 + 32) * minBytes);
 }
 
-TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults)
-{
+TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults) {
     // A sink that never runs the next-fax question: the session takes the default (no fax).
     struct DeafSink final : TOvxEventSink {
         int asked = 0;
-        bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override
-        {
+        bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override {
             if (timeoutMs == 2000) {
                 ++asked;
                 return false;
@@ -629,18 +594,16 @@ TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults)
     EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
 }
 
-TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals)
-{
+TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals) {
     SendRig rig({0}, 2000);
     rig.fax.StatusInterval = 1;
     rig.fax.MaxSendCount = 5;
-    rig.modem.LineBps = 2400;   // 12 kB of page data: about 40 s on the line
+    rig.modem.LineBps = 2400;  // 12 kB of page data: about 40 s on the line
     int64_t pageStart = -1;
     std::vector<int64_t> inPage;
     rig.modem.OnPageData = [&] { pageStart = rig.modem.Now; };
     rig.fax.OnFaxStatus = [&](TOvxAbstractFax&, bool first, bool last) {
-        if (pageStart >= 0 && rig.modem.TxData.size() == 1 && !first && !last)
-            inPage.push_back(rig.modem.Now);
+        if (pageStart >= 0 && rig.modem.TxData.size() == 1 && !first && !last) inPage.push_back(rig.modem.Now);
     };
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
@@ -659,8 +622,7 @@ TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals)
 // With a deep tty buffer the page leaves our buffer at once, and the modem answers only when
 // the line has carried it: 24 kB take 20 s at 9600 and 13 s at 14400, longer than the plain
 // response time.
-TEST(Class1Send, PageAnswerIsAwaitedForTheLineTimeOfTheQueuedData)
-{
+TEST(Class1Send, PageAnswerIsAwaitedForTheLineTimeOfTheQueuedData) {
     for (const long bps : {9600L, 14400L}) {
         SendRig rig({0, 0}, 4000);
         rig.fax.DesiredBPS = bps;
@@ -669,28 +631,25 @@ TEST(Class1Send, PageAnswerIsAwaitedForTheLineTimeOfTheQueuedData)
                       {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)});
         rig.Run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0}) << bps;
-        ASSERT_EQ(rig.modem.TxData.size(), 3u) << bps;   // TCF and two pages
+        ASSERT_EQ(rig.modem.TxData.size(), 3u) << bps;  // TCF and two pages
         EXPECT_GT(rig.modem.TxData[1].size() * 8 / static_cast<size_t>(bps), 10u) << bps;
     }
 }
 
-TEST(Class1Send, TimedStatusOutsidePagesEveryInterval)
-{
+TEST(Class1Send, TimedStatusOutsidePagesEveryInterval) {
     SendRig rig;
     rig.fax.StatusInterval = 2;
-    rig.modem.DialResult = "";   // never answers: the dial wait passes in timed status events
+    rig.modem.DialResult = "";  // never answers: the dial wait passes in timed status events
     rig.fax.SetDialWait(20);
     rig.fax.DialAttempts = 1;
     std::vector<int64_t> times;
     rig.fax.OnFaxStatus = [&](TOvxAbstractFax&, bool first, bool last) {
-        if (!first && !last && rig.fax.FaxProgress() == fpDialing)
-            times.push_back(rig.modem.Now);
+        if (!first && !last && rig.fax.FaxProgress() == fpDialing) times.push_back(rig.modem.Now);
     };
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoAnswer});
     ASSERT_GE(times.size(), 9u);
-    for (size_t i = 2; i < times.size(); ++i)
-        EXPECT_EQ(times[i] - times[i - 1], 2000) << i;
+    for (size_t i = 2; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 2000) << i;
 }
 
 namespace {
@@ -703,11 +662,9 @@ public:
     int rowCount() const override { return rows_; }
     std::size_t maxChars() const override { return 0; }
     int maxWidth() const override { return 1712; }
-    void renderLine(std::string_view, telvane::faximage::Raster& out) override
-    {
+    void renderLine(std::string_view, telvane::faximage::Raster& out) override {
         out = telvane::faximage::Raster(1712, rows_);
-        for (int y = 0; y < rows_; ++y)
-            std::fill(out.row(y), out.row(y) + 8, 0xFF);
+        for (int y = 0; y < rows_; ++y) std::fill(out.row(y), out.row(y) + 8, 0xFF);
     }
 
 private:
@@ -716,13 +673,11 @@ private:
 
 struct FactoryScope {
     std::vector<std::string> asked;
-    explicit FactoryScope(int prepareResult = 0, bool loads = true)
-    {
+    explicit FactoryScope(int prepareResult = 0, bool loads = true) {
         TOvxCustomSendFax::SetEnhancedTextFactory(
             [this, prepareResult, loads](const TOvxFont& font) -> std::unique_ptr<telvane::faximage::FaxTextRenderer> {
                 asked.push_back(font.Name + "/" + std::to_string(font.Height));
-                if (!loads)
-                    return nullptr;
+                if (!loads) return nullptr;
                 return std::make_unique<StubRenderer>(font.Height < 0 ? -font.Height : font.Height, prepareResult);
             });
     }
@@ -730,23 +685,20 @@ struct FactoryScope {
 };
 
 // A send with a header line and a text cover; returns the data of the cover and the file page.
-std::vector<std::vector<uint8_t>> SendHeaderAndCover(SendRig& rig)
-{
+std::vector<std::vector<uint8_t>> SendHeaderAndCover(SendRig& rig) {
     rig.fax.HeaderLine = "HEADER $P";
     std::ofstream(rig.dir / "cover.txt") << "Cover text\n";
     rig.fax.CoverFile = rig.dir / "cover.txt";
     RemoteAnswers(rig.modem, true, 6,
                   {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)});
     rig.Run();
-    if (rig.modem.TxData.size() != 3)
-        return {};
+    if (rig.modem.TxData.size() != 3) return {};
     return {rig.modem.TxData[1], rig.modem.TxData[2]};
 }
 
-} // namespace
+}  // namespace
 
-TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
-{
+TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers) {
     FactoryScope factory;
     SendRig rig({0}, 4);
     rig.fax.EnhTextEnabled = true;
@@ -768,8 +720,7 @@ TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
     EXPECT_EQ(pages[0].size(), 8 * 6 + (13 + 30) * stubRow + 12);
 }
 
-TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory)
-{
+TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory) {
     TOvxCustomSendFax::SetEnhancedTextFactory({});
     SendRig plain({0}, 4);
     const auto bitmap = SendHeaderAndCover(plain);
@@ -784,8 +735,7 @@ TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory)
     EXPECT_GT(bitmap[1].size(), 8 * 6 + 16 * 6 + 4 * 6 + 12 - 1);
 }
 
-TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling)
-{
+TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
     {
         FactoryScope factory(0, false);
         SendRig rig({0}, 4);
@@ -822,8 +772,7 @@ namespace {
 struct CountingDisplay final : TOvxAbstractFaxStatus {
     using TOvxAbstractFaxStatus::TOvxAbstractFaxStatus;
     int updates = 0, last = 0;
-    void UpdateDisplay(TOvxAbstractFax&, bool, bool Last) override
-    {
+    void UpdateDisplay(TOvxAbstractFax&, bool, bool Last) override {
         ++updates;
         last += Last;
     }
@@ -835,14 +784,13 @@ struct CountingLog final : TOvxFaxLog {
     void UpdateLog(TOvxAbstractFax&, int code) override { codes.push_back(code); }
 };
 
-} // namespace
+}  // namespace
 
-TEST(ComponentOwner, EmptyStatusDisplayAndFaxLogAreFoundAmongTheOwnersComponents)
-{
+TEST(ComponentOwner, EmptyStatusDisplayAndFaxLogAreFoundAmongTheOwnersComponents) {
     TOvxComponentOwner owner;
     CountingDisplay display(&owner);
     CountingLog log(&owner);
-    CountingDisplay stranger;   // belongs to no owner: never picked
+    CountingDisplay stranger;  // belongs to no owner: never picked
     SendRig rig;
     rig.fax.FaxLog = nullptr;
     rig.fax.SetOwner(&owner);
@@ -857,8 +805,7 @@ TEST(ComponentOwner, EmptyStatusDisplayAndFaxLogAreFoundAmongTheOwnersComponents
     EXPECT_EQ(stranger.updates, 0);
 }
 
-TEST(ComponentOwner, PropertiesSetByTheApplicationAreKept)
-{
+TEST(ComponentOwner, PropertiesSetByTheApplicationAreKept) {
     TOvxComponentOwner owner;
     CountingLog ownersLog(&owner);
     CountingLog chosen;
@@ -872,8 +819,7 @@ TEST(ComponentOwner, PropertiesSetByTheApplicationAreKept)
     EXPECT_TRUE(ownersLog.codes.empty());
 }
 
-TEST(ComponentOwner, DestroyedComponentsLeaveNoDanglingReferences)
-{
+TEST(ComponentOwner, DestroyedComponentsLeaveNoDanglingReferences) {
     TOvxComponentOwner owner;
     TOvxSendFax fax(&owner);
     {
@@ -902,11 +848,10 @@ TEST(ComponentOwner, DestroyedComponentsLeaveNoDanglingReferences)
     EXPECT_EQ(orphan.Owner(), nullptr);
 }
 
-TEST(Class1Send, DamagedFaxFileIsRefusedBeforeTheCall)
-{
+TEST(Class1Send, DamagedFaxFileIsRefusedBeforeTheCall) {
     SendRig rig({0, 0}, 20);
     const std::string path = rig.dir / "doc.ovf";
-    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);   // page 2 cut short
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);  // page 2 cut short
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadFormat});
     EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);

@@ -30,15 +30,12 @@ public:
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
     void Configure(const TOvxLineSettings&) override {}
-    ssize_t Read(uint8_t* buf, size_t len) override
-    {
+    ssize_t Read(uint8_t* buf, size_t len) override {
         std::lock_guard lock(mu_);
-        if (!m_.Alive())
-            return -1;
+        if (!m_.Alive()) return -1;
         return static_cast<ssize_t>(m_.Read(buf, len));
     }
-    ssize_t Write(const uint8_t* buf, size_t len) override
-    {
+    ssize_t Write(const uint8_t* buf, size_t len) override {
         std::lock_guard lock(mu_);
         return m_.Write(buf, len) ? static_cast<ssize_t>(len) : -1;
     }
@@ -56,11 +53,15 @@ private:
     bool open_ = false;
 };
 
-void MakeOnePageFile(const std::string& path, int lines)
-{
+void MakeOnePageFile(const std::string& path, int lines) {
     std::ofstream o(path, std::ios::binary);
-    auto put16 = [&](unsigned v) { o.put(char(v & 0xFF)); o.put(char(v >> 8)); };
-    auto put32 = [&](unsigned v) { for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF)); };
+    auto put16 = [&](unsigned v) {
+        o.put(char(v & 0xFF));
+        o.put(char(v >> 8));
+    };
+    auto put32 = [&](unsigned v) {
+        for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF));
+    };
     o.write("OVF10\x1A", 6);
     o.write(std::string(26, '\0').data(), 26);
     put16(1);
@@ -74,7 +75,8 @@ void MakeOnePageFile(const std::string& path, int lines)
         put16(6);
         o.write(blank, 6);
     }
-    const char end[12] = {0x00, char(0x80), 0x00, 0x08, char(0x80), 0x00, 0x08, char(0x80), 0x00, 0x08, char(0x80), 0x00};
+    const char end[12] = {0x00, char(0x80), 0x00, 0x08, char(0x80), 0x00,
+                          0x08, char(0x80), 0x00, 0x08, char(0x80), 0x00};
     put16(12);
     o.write(end, 12);
 }
@@ -83,21 +85,19 @@ struct Done {
     std::mutex mu;
     std::condition_variable cv;
     std::vector<int> codes;
-    bool Wait(int seconds)
-    {
+    bool Wait(int seconds) {
         std::unique_lock lock(mu);
         return cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return !codes.empty(); });
     }
 };
 
-} // namespace
+}  // namespace
 
-TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers)
-{
+TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers) {
     const auto dir = std::filesystem::temp_directory_path() / ("faxport-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = (dir / "doc.ovf").string();
-    MakeOnePageFile(file, 3000);   // about 24 KB of page data: several output passes
+    MakeOnePageFile(file, 3000);  // about 24 KB of page data: several output passes
 
     FakeModem modem;
     std::mutex modemMu;
@@ -142,15 +142,13 @@ TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers)
     // Every state change is in the dispatch log under "Fax".
     bool sawState = false;
     for (const auto& e : port.Dispatcher().Log().Entries())
-        if (e.Type == ltFax && e.Data == "tf1WaitMCF")
-            sawState = true;
+        if (e.Type == ltFax && e.Data == "tf1WaitMCF") sawState = true;
     EXPECT_TRUE(sawState);
     port.SetOpen(false);
     std::filesystem::remove_all(dir);
 }
 
-TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly)
-{
+TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly) {
     FakeModem modem;
     std::mutex modemMu;
     TOvxComPort port;
@@ -169,8 +167,7 @@ TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly)
     };
     fax.ConstantStatus = true;
     fax.StartReceive();
-    for (int i = 0; i < 100 && progress != fpWaiting; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 100 && progress != fpWaiting; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(progress.load(), fpWaiting);
     fax.CancelSession();
     ASSERT_TRUE(done.Wait(30));

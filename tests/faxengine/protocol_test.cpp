@@ -13,44 +13,41 @@
 
 using namespace telvane::transport;
 
-TEST(T30Frames, StationIdIsPaddedReversedAndReadBack)
-{
+TEST(T30Frames, StationIdIsPaddedReversedAndReadBack) {
     const auto fif = t30::EncodeId("+1 555 0100");
     ASSERT_EQ(fif.size(), 20u);
-    EXPECT_EQ(fif[0], ' ');                      // padding first
-    EXPECT_EQ(fif[19], '+');                     // the ID's first character last
-    EXPECT_EQ(fif[9], '0');                      // its last character right after the padding
+    EXPECT_EQ(fif[0], ' ');   // padding first
+    EXPECT_EQ(fif[19], '+');  // the ID's first character last
+    EXPECT_EQ(fif[9], '0');   // its last character right after the padding
     EXPECT_EQ(t30::DecodeId(fif.data(), fif.size()), "+1 555 0100");
     EXPECT_EQ(t30::EncodeId("123456789012345678901234").size(), 20u);
     EXPECT_EQ(t30::DecodeId(fif.data(), 0), "");
 }
 
-TEST(T30Frames, DisBytesAndParsing)
-{
+TEST(T30Frames, DisBytesAndParsing) {
     EXPECT_EQ(t30::BuildDISFif(6), (std::vector<uint8_t>{0x00, 0x6E, 0xF9, 0x00}));
     EXPECT_EQ(t30::BuildDISFif(4), (std::vector<uint8_t>{0x00, 0x4E, 0xF9, 0x00}));
     EXPECT_EQ(t30::BuildDISFif(1), (std::vector<uint8_t>{0x00, 0x42, 0xF9, 0x00}));
     EXPECT_EQ(t30::BuildDISFif(0)[1], 0x4E);
 
-    const uint8_t dis[] = {0x00, 0x6E, 0xF9 & ~0x70, 0x00};   // 14400, fine, scan bits 0x00
+    const uint8_t dis[] = {0x00, 0x6E, 0xF9 & ~0x70, 0x00};  // 14400, fine, scan bits 0x00
     const auto caps = t30::ParseDIS(dis, sizeof dis);
     EXPECT_TRUE(caps.Fine);
     EXPECT_EQ(caps.ScanTimeCode, 5);
     EXPECT_EQ(t30::HighestIndex(caps.Speeds), 6);
-    EXPECT_TRUE(caps.Speeds & (1u << 3));        // 0x0C: 7200 and 9600
-    EXPECT_FALSE(caps.Speeds & (1u << 5));       // no 0x10: no 12000
+    EXPECT_TRUE(caps.Speeds & (1u << 3));   // 0x0C: 7200 and 9600
+    EXPECT_FALSE(caps.Speeds & (1u << 5));  // no 0x10: no 12000
     const uint8_t dis96[] = {0x00, 0x04, 0x71, 0x00};
     const auto c96 = t30::ParseDIS(dis96, sizeof dis96);
     EXPECT_FALSE(c96.Fine);
     EXPECT_TRUE(c96.Wide);
     EXPECT_EQ(c96.ScanTimeCode, 0);
     EXPECT_EQ(t30::HighestIndex(c96.Speeds), 4);
-    EXPECT_FALSE(c96.Speeds & (1u << 3));        // 0x04 alone: 9600 but not 7200
+    EXPECT_FALSE(c96.Speeds & (1u << 3));  // 0x04 alone: 9600 but not 7200
     EXPECT_EQ(t30::ParseDIS(dis, 1).Speeds, t30::kBaseSpeeds);
 }
 
-TEST(T30Frames, DcsBytesRoundTrip)
-{
+TEST(T30Frames, DcsBytesRoundTrip) {
     // 9600, fine, remote scan-time code 5 (20 ms both): scan byte 0x00 | 0x88.
     EXPECT_EQ(t30::BuildDCSFif(4, true, false, 5), (std::vector<uint8_t>{0x00, 0x46, 0x88, 0x00}));
     EXPECT_EQ(t30::BuildDCSFif(6, false, true, 0), (std::vector<uint8_t>{0x00, 0x22, 0xF9, 0x00}));
@@ -67,8 +64,7 @@ TEST(T30Frames, DcsBytesRoundTrip)
     }
 }
 
-TEST(T30Frames, FcfRecognitionTakesEitherXBit)
-{
+TEST(T30Frames, FcfRecognitionTakesEitherXBit) {
     EXPECT_EQ(t30::Classify(0x80), t30::Frame::DIS);
     EXPECT_EQ(t30::Classify(0x81), t30::Frame::DIS);
     EXPECT_EQ(t30::Classify(0x42), t30::Frame::CSI);
@@ -85,8 +81,7 @@ TEST(T30Frames, FcfRecognitionTakesEitherXBit)
     EXPECT_EQ(t30::Classify(0x8D), t30::Frame::Unknown);
 }
 
-TEST(T30Speeds, ModulationsChoiceAndStepDown)
-{
+TEST(T30Speeds, ModulationsChoiceAndStepDown) {
     const auto own = t30::ParseModulations("24,48,72,73,74,96,97,98,121,122,145,146");
     EXPECT_EQ(t30::HighestIndex(own), 6);
     EXPECT_EQ(t30::ParseModulations("24,48"), t30::kBaseSpeeds);
@@ -105,10 +100,9 @@ TEST(T30Speeds, ModulationsChoiceAndStepDown)
     EXPECT_STREQ(t30::ShortTrainCode(5), "122");
 }
 
-TEST(T30Speeds, ScanTimeAndMinimumBytes)
-{
-    EXPECT_EQ(t30::MinBytesPerLine(5, false, 9600), 24);   // 20 ms at 9600
-    EXPECT_EQ(t30::MinBytesPerLine(4, true, 9600), 12);    // 10 ms fine
+TEST(T30Speeds, ScanTimeAndMinimumBytes) {
+    EXPECT_EQ(t30::MinBytesPerLine(5, false, 9600), 24);  // 20 ms at 9600
+    EXPECT_EQ(t30::MinBytesPerLine(4, true, 9600), 12);   // 10 ms fine
     EXPECT_EQ(t30::MinBytesPerLine(7, false, 14400), 72);
     EXPECT_EQ(t30::MinBytesPerLine(0, false, 14400), 0);
     EXPECT_EQ(t30::MinBytesPerLine(9, false, 14400), 0);
@@ -117,16 +111,14 @@ TEST(T30Speeds, ScanTimeAndMinimumBytes)
     EXPECT_EQ(TcfLength(999999), 8192u);
 }
 
-TEST(T30Training, FewerThanTenPercentNonZeroIsGood)
-{
+TEST(T30Training, FewerThanTenPercentNonZeroIsGood) {
     EXPECT_TRUE(TcfGood(1000, 99));
-    EXPECT_FALSE(TcfGood(1000, 100));   // exactly 10 % fails
+    EXPECT_FALSE(TcfGood(1000, 100));  // exactly 10 % fails
     EXPECT_FALSE(TcfGood(0, 0));
     EXPECT_TRUE(TcfGood(1728, 0));
 }
 
-TEST(Hdlc, FrameBytesAndDleDoubling)
-{
+TEST(Hdlc, FrameBytesAndDleDoubling) {
     const auto f = hdlc::BuildFrame(0x83, {0x10, 0x02}, true);
     EXPECT_EQ(f, (std::vector<uint8_t>{0xFF, 0x13, 0x83, 0x10, 0x10, 0x02, 0x10, 0x03}));
     EXPECT_EQ(hdlc::BuildFrame(0x43, {}, false)[1], 0x03);
@@ -137,8 +129,7 @@ TEST(Hdlc, FrameBytesAndDleDoubling)
     EXPECT_EQ(out, (std::vector<uint8_t>{0x00, 0x80, 0x10, 0x10, 0x05, 0, 0, 0, 0}));
 }
 
-TEST(Hdlc, DecoderUndoublesAndStopsAtDleEtx)
-{
+TEST(Hdlc, DecoderUndoublesAndStopsAtDleEtx) {
     const std::vector<uint8_t> in = {0xFF, 0x13, 0x10, 0x10, 0x80, 0x10, 0x03, 'O', 'K'};
     hdlc::TDleDecoder d;
     const size_t used = d.Feed(in.data(), in.size());
@@ -150,8 +141,7 @@ TEST(Hdlc, DecoderUndoublesAndStopsAtDleEtx)
     // Split anywhere, including between DLE and its partner.
     hdlc::TDleDecoder d2;
     for (uint8_t b : in) {
-        if (d2.Done())
-            break;
+        if (d2.Done()) break;
         d2.Feed(&b, 1);
     }
     EXPECT_EQ(d2.Data(), d.Data());
@@ -170,8 +160,7 @@ TEST(Hdlc, DecoderUndoublesAndStopsAtDleEtx)
     EXPECT_EQ(frame.Fcf, 0x10);
 }
 
-TEST(ResultLines, MatchingBySubstring)
-{
+TEST(ResultLines, MatchingBySubstring) {
     EXPECT_EQ(ClassifyResult("OK"), TResult::Ok);
     EXPECT_EQ(ClassifyResult("CONNECT 14400"), TResult::Connect);
     EXPECT_EQ(ClassifyResult("NO CARRIER"), TResult::NoCarrier);
@@ -186,13 +175,12 @@ TEST(ResultLines, MatchingBySubstring)
     EXPECT_EQ(ClassifyResult("0,1,1.0"), TResult::None);
 }
 
-TEST(ResultLines, CollectorIgnoresControlsAndBoundsLength)
-{
+TEST(ResultLines, CollectorIgnoresControlsAndBoundsLength) {
     TResultLineCollector c;
     std::vector<std::string> got;
-    for (char ch : std::string("\r\nOK\r\n\r\n\x01" "CON\x7fNECT\r"))
-        if (c.Put(static_cast<uint8_t>(ch)))
-            got.push_back(c.Line());
+    for (char ch : std::string("\r\nOK\r\n\r\n\x01"
+                               "CON\x7fNECT\r"))
+        if (c.Put(static_cast<uint8_t>(ch))) got.push_back(c.Line());
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], "OK");
     EXPECT_EQ(got[1], "CON\x7fNECT");
@@ -201,18 +189,15 @@ TEST(ResultLines, CollectorIgnoresControlsAndBoundsLength)
     longLine += "OK\r";
     std::string last;
     for (char ch : longLine)
-        if (c.Put(static_cast<uint8_t>(ch)))
-            last = c.Line();
+        if (c.Put(static_cast<uint8_t>(ch))) last = c.Line();
     EXPECT_EQ(last.size(), TResultLineCollector::kMaxLine);
-    EXPECT_EQ(ClassifyResult(last), TResult::None);   // the cut-off "OK" does not count
+    EXPECT_EQ(ClassifyResult(last), TResult::None);  // the cut-off "OK" does not count
     for (char ch : std::string("OK\r"))
-        if (c.Put(static_cast<uint8_t>(ch)))
-            last = c.Line();
+        if (c.Put(static_cast<uint8_t>(ch))) last = c.Line();
     EXPECT_EQ(last, "OK");
 }
 
-TEST(Framework, FaxClassesFromReply)
-{
+TEST(Framework, FaxClassesFromReply) {
     EXPECT_EQ(ParseFaxClasses("0,1,1.0"), FaxClassBit(fcClass1));
     EXPECT_EQ(ParseFaxClasses("0,1,2,2.0"), FaxClassBit(fcClass1) | FaxClassBit(fcClass2) | FaxClassBit(fcClass2_0));
     EXPECT_EQ(ParseFaxClasses("0,2.0"), FaxClassBit(fcClass2_0));
@@ -221,8 +206,7 @@ TEST(Framework, FaxClassesFromReply)
     EXPECT_EQ(BestFaxClass(0), fcUnknown);
 }
 
-TEST(Framework, TimeDigitsAndStoredStrings)
-{
+TEST(Framework, TimeDigitsAndStoredStrings) {
     EXPECT_EQ(SecondsToTicks(60), 1092);
     EXPECT_EQ(TicksToSeconds(1092), 60);
     EXPECT_EQ(TicksToSeconds(SecondsToTicks(1)), 1);
@@ -242,8 +226,7 @@ TEST(Framework, TimeDigitsAndStoredStrings)
     EXPECT_EQ(NormaliseDestinationDir(""), "");
 }
 
-TEST(Framework, HeaderTokens)
-{
+TEST(Framework, HeaderTokens) {
     THeaderValues v;
     v.Page = 3;
     v.TotalPages = 4;
@@ -254,13 +237,15 @@ TEST(Framework, HeaderTokens)
     EXPECT_EQ(SubstituteHeader("id:$Iabc end$", v), "id:555 end");
 }
 
-TEST(Framework, ReceivedFileNames)
-{
+TEST(Framework, ReceivedFileNames) {
     const auto dir = std::filesystem::temp_directory_path() / ("faxnames-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string d = dir.string() + "/";
     std::tm tm{};
-    tm.tm_year = 126; tm.tm_mon = 11; tm.tm_mday = 8; tm.tm_hour = 12;
+    tm.tm_year = 126;
+    tm.tm_mon = 11;
+    tm.tm_mday = 8;
+    tm.tm_hour = 12;
     const std::time_t dec8 = std::mktime(&tm);
     EXPECT_EQ(NextReceiveFileName(d, fnCount, "OVF", dec8), d + "FAX0001.OVF");
     std::ofstream(d + "FAX0001.OVF") << "x";
@@ -271,8 +256,7 @@ TEST(Framework, ReceivedFileNames)
     std::filesystem::remove_all(dir);
 }
 
-TEST(Framework, HistoryLines)
-{
+TEST(Framework, HistoryLines) {
     THistoryInfo i;
     i.File = "a.ovf";
     i.Phone = "123";
@@ -282,8 +266,7 @@ TEST(Framework, HistoryLines)
     i.HangupCode = "";
     EXPECT_EQ(HistoryLines(1, i), "Transmit a.ovf to 123 started at 12/08/26 10:00:00\r\n");
     EXPECT_EQ(HistoryLines(2, i), "Transmit to REMOTE finished OK at 12/08/26 10:00:00 \r\n\r\n");
-    EXPECT_EQ(HistoryLines(3, i),
-              "Transmit failed at 12/08/26 10:00:00\r\n  (Called fax number was busy) \r\n\r\n");
+    EXPECT_EQ(HistoryLines(3, i), "Transmit failed at 12/08/26 10:00:00\r\n  (Called fax number was busy) \r\n\r\n");
     EXPECT_EQ(HistoryLines(4, i), "Receive a.ovf from REMOTE started at 12/08/26 10:00:00\r\n");
     EXPECT_EQ(HistoryLines(5, i), "Receive finished OK at 12/08/26 10:00:00\r\n\r\n");
     EXPECT_EQ(HistoryLines(6, i), "Receive skipped at 12/08/26 10:00:00\r\n\r\n");

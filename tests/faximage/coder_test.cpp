@@ -21,14 +21,11 @@ struct CollectSink : FaxLineSink {
 std::vector<Bytes> decodeAll(const Bytes& data, bool* ended = nullptr, std::size_t piece = 0) {
     CollectSink sink;
     FaxLineDecoder d(&sink);
-    if (piece == 0)
-        piece = data.size() ? data.size() : 1;
+    if (piece == 0) piece = data.size() ? data.size() : 1;
     for (std::size_t i = 0; i < data.size() && !d.pageEnded(); i += piece)
         d.feed(data.data() + i, std::min(piece, data.size() - i));
-    if (!d.pageEnded())
-        d.finish();
-    if (ended)
-        *ended = d.pageEnded();
+    if (!d.pageEnded()) d.finish();
+    if (ended) *ended = d.pageEnded();
     return sink.lines;
 }
 
@@ -49,7 +46,7 @@ Bytes codeRaster(const Raster& r, int pageWidth) {
 // EOL, white run `pels` (make-up + terminating codes written by hand for the widths used).
 const char* kEol = "000000000001";
 
-} // namespace
+}  // namespace
 
 TEST(LineCoder, AllWhiteLineIsTheDocumentedSixBytes) {
     FaxLineCoder c;
@@ -64,7 +61,7 @@ TEST(LineCoder, LineStartingBlackBeginsWithTheLeftMarginWhiteRun) {
     FaxLineCoder c;
     c.setup(1728, 50, false);
     std::uint8_t raster[4096] = {};
-    raster[0] = 0x80; // first pel black
+    raster[0] = 0x80;  // first pel black
     std::size_t n = c.codeLine(raster);
     // EOL, then white 50 = 01010011, then black 1 = 010.
     BitWriter expect;
@@ -101,8 +98,8 @@ TEST(LineCoder, DoubleWidthDoublesRunsAndFillsTheLine) {
     FaxLineCoder c;
     c.setup(1728, 0, true);
     std::uint8_t raster[4096] = {};
-    raster[0] = 0xF0; // 4 black pels -> 8 after doubling
-    raster[107] = 0x01; // last pel of the scanned 864
+    raster[0] = 0xF0;    // 4 black pels -> 8 after doubling
+    raster[107] = 0x01;  // last pel of the scanned 864
     std::size_t n = c.codeLine(raster);
     std::vector<Bytes> lines = decodeAll(Bytes(c.data(), c.data() + n));
     ASSERT_EQ(lines.size(), 1u);
@@ -120,7 +117,8 @@ TEST(LineCoder, RoundTripsRandomRastersAtBothWidths) {
             EXPECT_TRUE(ended);
             ASSERT_EQ(lines.size(), 200u);
             for (int y = 0; y < 200; ++y)
-                ASSERT_EQ(lines[std::size_t(y)], Bytes(r.row(y), r.row(y) + r.stride)) << "width " << width << " row " << y;
+                ASSERT_EQ(lines[std::size_t(y)], Bytes(r.row(y), r.row(y) + r.stride))
+                    << "width " << width << " row " << y;
         }
     }
 }
@@ -140,26 +138,24 @@ TEST(LineCoder, AlternatingPelsRoundTrip) {
 TEST(LineDecoder, ResultDoesNotDependOnHowTheBytesArrive) {
     Bytes data = codeRaster(randomRaster(1728, 60, 11), 1728);
     std::vector<Bytes> whole = decodeAll(data);
-    for (std::size_t piece : {1u, 3u, 7u, 4096u})
-        EXPECT_EQ(decodeAll(data, nullptr, piece), whole) << piece;
+    for (std::size_t piece : {1u, 3u, 7u, 4096u}) EXPECT_EQ(decodeAll(data, nullptr, piece), whole) << piece;
 }
 
 TEST(LineDecoder, LinesOf215BytesAreDropped) {
     BitWriter w;
     w.put(kEol);
-    for (int i = 0; i < 5; ++i)
-        w.put("01100100").put("01011001").put(kEol); // white 1664 + 56 = 1720 pels = 215 bytes
+    for (int i = 0; i < 5; ++i) w.put("01100100").put("01011001").put(kEol);  // white 1664 + 56 = 1720 pels = 215 bytes
     bool ended = false;
     EXPECT_TRUE(decodeAll(w.bytes, &ended).empty());
 }
 
 TEST(LineDecoder, TwoEolsDoNotEndAPageButThreeDo) {
     BitWriter w;
-    w.put(kEol).put("010011011").put("00110101"); // line 1: white 1728
-    w.put(kEol).put(kEol);                          // two EOLs: an empty line, no page end
-    w.put("010011011").put("00110101");             // line 2
-    w.put(kEol).put(kEol).put(kEol);                // page end
-    w.put("010011011").put("00110101").put(kEol);   // after the page end: ignored
+    w.put(kEol).put("010011011").put("00110101");  // line 1: white 1728
+    w.put(kEol).put(kEol);                         // two EOLs: an empty line, no page end
+    w.put("010011011").put("00110101");            // line 2
+    w.put(kEol).put(kEol).put(kEol);               // page end
+    w.put("010011011").put("00110101").put(kEol);  // after the page end: ignored
     bool ended = false;
     std::vector<Bytes> lines = decodeAll(w.bytes, &ended);
     EXPECT_TRUE(ended);
@@ -168,14 +164,14 @@ TEST(LineDecoder, TwoEolsDoNotEndAPageButThreeDo) {
 
 TEST(LineDecoder, RunsBeforeTheFirstEolAreIgnored) {
     BitWriter w;
-    w.put("010011011").put("00110101"); // a full white line with no EOL before it
+    w.put("010011011").put("00110101");  // a full white line with no EOL before it
     w.put(kEol).put("010011011").put("00110101").put(kEol);
     EXPECT_EQ(decodeAll(w.bytes).size(), 1u);
 }
 
 TEST(LineDecoder, FillBitsBeforeEolAreAccepted) {
     BitWriter w;
-    w.put("0000000000000000000000000001"); // 27 zeros then 1: EOL with fill
+    w.put("0000000000000000000000000001");  // 27 zeros then 1: EOL with fill
     w.put("010011011").put("00110101");
     w.put("0000000000000000000001");
     EXPECT_EQ(decodeAll(w.bytes).size(), 1u);
@@ -184,7 +180,7 @@ TEST(LineDecoder, FillBitsBeforeEolAreAccepted) {
 TEST(LineDecoder, InvalidCodesResynchroniseAtTheNextEol) {
     BitWriter w;
     w.put(kEol).put("010011011").put("00110101");
-    w.put(kEol).put("000000001111"); // eight zeros then a 1: no white code starts so
+    w.put(kEol).put("000000001111");  // eight zeros then a 1: no white code starts so
     w.put(kEol).put("010011011").put("00110101").put(kEol);
     CollectSink sink;
     FaxLineDecoder d(&sink);
@@ -217,9 +213,7 @@ TEST(LineDecoder, RandomBitsNeverCrashOrOverrun) {
     std::mt19937 rng(5);
     for (int round = 0; round < 50; ++round) {
         Bytes junk(5000);
-        for (auto& b : junk)
-            b = std::uint8_t(rng());
-        for (const Bytes& l : decodeAll(junk))
-            EXPECT_TRUE(l.size() == 216 || l.size() == 256);
+        for (auto& b : junk) b = std::uint8_t(rng());
+        for (const Bytes& l : decodeAll(junk)) EXPECT_TRUE(l.size() == 216 || l.size() == 256);
     }
 }

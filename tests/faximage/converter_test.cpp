@@ -24,8 +24,7 @@ struct PageRecords {
 std::vector<PageRecords> readRecords(const std::string& path) {
     Bytes b = readFile(path);
     std::vector<PageRecords> pages;
-    if (b.size() < 64)
-        return pages;
+    if (b.size() < 64) return pages;
     int count = b[32] | (b[33] << 8);
     std::size_t at = 64;
     for (int p = 0; p < count; ++p) {
@@ -55,8 +54,7 @@ Bytes makeBmp24(int w, int h, int grey) {
     std::size_t stride = (std::size_t(w) * 3 + 3) / 4 * 4;
     Bytes b(54 + stride * std::size_t(h), 0);
     auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = std::uint8_t(v >> (8 * i));
+        for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
     };
     b[0] = 'B';
     b[1] = 'M';
@@ -67,8 +65,7 @@ Bytes makeBmp24(int w, int h, int grey) {
     put32(22, std::uint32_t(h));
     b[26] = 1;
     b[28] = 24;
-    for (int y = 0; y < h; ++y)
-        std::memset(&b[54 + stride * std::size_t(y)], grey, std::size_t(w) * 3);
+    for (int y = 0; y < h; ++y) std::memset(&b[54 + stride * std::size_t(y)], grey, std::size_t(w) * 3);
     return b;
 }
 
@@ -84,10 +81,17 @@ Raster decodePage(const std::string& path, int page) {
 struct ConverterTest : ::testing::Test {
     TempDir dir;
     TOvxFaxConverter c;
-    void SetUp() override { c.Clock = [] { std::tm t{}; t.tm_year = 120; t.tm_mday = 1; return t; }; }
+    void SetUp() override {
+        c.Clock = [] {
+            std::tm t{};
+            t.tm_year = 120;
+            t.tm_mday = 1;
+            return t;
+        };
+    }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ConverterTest, NoInputTypeIsBadArgument) {
     c.SetDocumentFile(dir.file("x.bmp"));
@@ -120,8 +124,7 @@ TEST_F(ConverterTest, BitmapPageRoundTripsExactly) {
     EXPECT_EQ(pages[0].header.imageFlags, FAX_LINE_RECORDS | FAX_FINE);
     // image_length is the sum of 2 + L over the records, the page end included.
     std::size_t sum = 0;
-    for (const Bytes& rec : pages[0].records)
-        sum += 2 + rec.size();
+    for (const Bytes& rec : pages[0].records) sum += 2 + rec.size();
     EXPECT_EQ(sum, pages[0].header.imageLength);
     EXPECT_EQ(pages[0].records.back(), Bytes(kPageEndBlock, kPageEndBlock + 12));
     Bytes file = readFile(dir.file("r.ovf"));
@@ -137,9 +140,8 @@ TEST_F(ConverterTest, TopMarginStartsEveryPageWithBlankRecords) {
     std::vector<PageRecords> pages = readRecords(dir.file("t.OVF"));
     ASSERT_EQ(pages.size(), 2u);
     for (const PageRecords& p : pages) {
-        ASSERT_EQ(p.records.size(), 3u + 16 + 1); // margin, one text line, page end
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(p.records[std::size_t(i)], Bytes(kBlankLine1728, kBlankLine1728 + 6));
+        ASSERT_EQ(p.records.size(), 3u + 16 + 1);  // margin, one text line, page end
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(p.records[std::size_t(i)], Bytes(kBlankLine1728, kBlankLine1728 + 6));
     }
 }
 
@@ -159,8 +161,7 @@ TEST_F(ConverterTest, WidePagesCarryTheWideFlagAndWidth) {
 
 TEST_F(ConverterTest, Bmp864WideIsDoubledAtStandardResolutionOnly) {
     Raster r(864, 4);
-    for (int y = 0; y < 4; ++y)
-        r.setPixel(0, y, true);
+    for (int y = 0; y < 4; ++y) r.setPixel(0, y, true);
     writeFile(dir.file("b.bmp"), makeBmp1(r));
     c.InputDocumentType = idBmp;
     c.SetDocumentFile(dir.file("b.bmp"));
@@ -169,7 +170,7 @@ TEST_F(ConverterTest, Bmp864WideIsDoubledAtStandardResolutionOnly) {
     ASSERT_EQ(c.Convert(), 0);
     Raster std_ = decodePage(dir.file("b.OVF"), 1);
     EXPECT_TRUE(std_.pixel(0, 0));
-    EXPECT_TRUE(std_.pixel(1, 0)); // doubled
+    EXPECT_TRUE(std_.pixel(1, 0));  // doubled
     EXPECT_FALSE(std_.pixel(2, 0));
 
     c.Resolution = frHigh;
@@ -183,8 +184,7 @@ TEST_F(ConverterTest, Bmp864WideIsDoubledAtStandardResolutionOnly) {
 
 TEST_F(ConverterTest, HalfHeightCodesOddLinesOnly) {
     Raster r(1728, 6);
-    for (int y = 0; y < 6; y += 2)
-        r.setPixel(100, y, true); // lines 1, 3, 5 (numbered from 1) are marked
+    for (int y = 0; y < 6; y += 2) r.setPixel(100, y, true);  // lines 1, 3, 5 (numbered from 1) are marked
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.LeftMargin = 0;
@@ -193,8 +193,7 @@ TEST_F(ConverterTest, HalfHeightCodesOddLinesOnly) {
     ASSERT_EQ(c.Convert(), 0);
     Raster back = decodePage(dir.file("h.ovf"), 1);
     ASSERT_EQ(back.height, 3);
-    for (int y = 0; y < 3; ++y)
-        EXPECT_TRUE(back.pixel(100, y));
+    for (int y = 0; y < 3; ++y) EXPECT_TRUE(back.pixel(100, y));
 }
 
 TEST_F(ConverterTest, ColourBmpIsDitheredByBrightness) {
@@ -208,8 +207,7 @@ TEST_F(ConverterTest, ColourBmpIsDitheredByBrightness) {
         Raster back = decodePage(dir.file("g.OVF"), 1);
         int black = 0;
         for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 256; ++x)
-                black += back.pixel(x, y);
+            for (int x = 0; x < 256; ++x) black += back.pixel(x, y);
         int percent = black * 100 / (256 * 32);
         EXPECT_GE(percent, lo) << grey;
         EXPECT_LE(percent, hi) << grey;
@@ -223,14 +221,13 @@ TEST_F(ConverterTest, TextFormFeedEndsThePageAfterTheTextBeforeIt) {
     ASSERT_EQ(c.Convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("f.OVF"));
     ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0].records.size(), 16u + 1); // one text line of 16 rows, page end
-    EXPECT_EQ(pages[1].records.size(), 32u + 1); // "cd" and "e"
+    EXPECT_EQ(pages[0].records.size(), 16u + 1);  // one text line of 16 rows, page end
+    EXPECT_EQ(pages[1].records.size(), 32u + 1);  // "cd" and "e"
 }
 
 TEST_F(ConverterTest, LinesPerPageSplitsAndZeroKeepsOnePage) {
     std::string text;
-    for (int i = 0; i < 25; ++i)
-        text += "line " + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 25; ++i) text += "line " + std::to_string(i) + "\r\n";
     writeFile(dir.file("l.txt"), Bytes(text.begin(), text.end()));
     c.InputDocumentType = idText;
     c.SetDocumentFile(dir.file("l.txt"));
@@ -272,16 +269,15 @@ TEST_F(ConverterTest, TextUsesTheFontGlyphsAndExpandsTabs) {
     c.Resolution = frHigh;
     ASSERT_EQ(c.Convert(), 0);
     Raster back = decodePage(dir.file("g.OVF"), 1);
-    ASSERT_EQ(back.height, 32); // 16 rows doubled at fine resolution
+    ASSERT_EQ(back.height, 32);  // 16 rows doubled at fine resolution
     auto blackIn = [&](int x0, int x1) {
         int n = 0;
         for (int y = 0; y < back.height; ++y)
-            for (int x = x0; x < x1; ++x)
-                n += back.pixel(x, y);
+            for (int x = x0; x < x1; ++x) n += back.pixel(x, y);
         return n;
     };
-    EXPECT_EQ(blackIn(0, 80), 0);   // the tab: four blank 20-pel cells
-    EXPECT_GT(blackIn(80, 100), 20); // the A
+    EXPECT_EQ(blackIn(0, 80), 0);     // the tab: four blank 20-pel cells
+    EXPECT_GT(blackIn(80, 100), 20);  // the A
     for (int y = 0; y < 32; y += 2)
         EXPECT_EQ(Bytes(back.row(y), back.row(y) + 216), Bytes(back.row(y + 1), back.row(y + 1) + 216));
 }
@@ -354,7 +350,7 @@ TEST_F(ConverterTest, StatusReportsAndAbortDeletesTheOutput) {
         }
     };
     ASSERT_EQ(c.Convert(), 0);
-    ASSERT_EQ(calls.size(), 5u); // start, three pages, end
+    ASSERT_EQ(calls.size(), 5u);  // start, three pages, end
     EXPECT_TRUE(calls.front().first);
     EXPECT_TRUE(calls.back().second);
     EXPECT_EQ(lastPages, 3);

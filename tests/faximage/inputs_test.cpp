@@ -18,23 +18,19 @@ namespace {
 // Reads page `page` of a source into rows; returns the first error code.
 int readAll(FaxLineSource& s, std::vector<Bytes>& rows, int& pages) {
     int rc = s.open();
-    if (rc)
-        return rc;
+    if (rc) return rc;
     pages = 0;
     bool more = true;
     while (more) {
         rc = s.beginPage();
-        if (rc)
-            return rc;
+        if (rc) return rc;
         ++pages;
         std::vector<std::uint8_t> line(std::size_t(s.imageWidth() + 7) / 8 + 8);
         while (true) {
             bool eop = false;
             rc = s.readLine(line.data(), eop, more);
-            if (rc)
-                return rc;
-            if (eop)
-                break;
+            if (rc) return rc;
+            if (eop) break;
             rows.emplace_back(line.begin(), line.begin() + long((s.imageWidth() + 7) / 8));
         }
     }
@@ -48,10 +44,10 @@ Bytes makeTiff(int width, int height, int compression, const Bytes& strip, int p
         std::uint16_t tag, type;
         std::uint32_t count, value;
     };
-    std::vector<E> entries = {{256, 4, 1, std::uint32_t(width)},  {257, 4, 1, std::uint32_t(height)},
-                              {258, 3, 1, 1},                    {259, 3, 1, std::uint32_t(compression)},
-                              {262, 3, 1, std::uint32_t(photometric)}, {273, 4, 1, 0},
-                              {278, 4, 1, std::uint32_t(height)}, {279, 4, 1, std::uint32_t(strip.size())}};
+    std::vector<E> entries = {
+        {256, 4, 1, std::uint32_t(width)},       {257, 4, 1, std::uint32_t(height)},      {258, 3, 1, 1},
+        {259, 3, 1, std::uint32_t(compression)}, {262, 3, 1, std::uint32_t(photometric)}, {273, 4, 1, 0},
+        {278, 4, 1, std::uint32_t(height)},      {279, 4, 1, std::uint32_t(strip.size())}};
     std::uint32_t dataAt = 8 + 2 + 12 * std::uint32_t(entries.size()) + 4;
     entries[5].value = dataAt;
     auto put16 = [&](std::uint16_t v) { b.push_back(std::uint8_t(v)), b.push_back(std::uint8_t(v >> 8)); };
@@ -69,7 +65,7 @@ Bytes makeTiff(int width, int height, int compression, const Bytes& strip, int p
     return b;
 }
 
-} // namespace
+}  // namespace
 
 TEST(TiffInput, UncompressedAndPackBitsStrips) {
     Bytes raw = {0xF0, 0x0F, 0xAA, 0x55};
@@ -95,7 +91,7 @@ TEST(TiffInput, UnsupportedOrDamagedTiffIsRejected) {
     std::vector<Bytes> rows;
     int pages = 0;
     Bytes raw(4, 0);
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), ecUnsupportedImage); // LZW
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), ecUnsupportedImage);  // LZW
     EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(0, 2, 1, raw)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1 << 30, 2, 1, raw)), rows, pages), ecUnsupportedImage);
     // Two billion rows on four bytes of data: fails at the first missing row, not by allocating.
@@ -121,11 +117,9 @@ TEST(TiffInput, CcittGroup3And4ThroughLibtiff) {
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
         TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
-        if (compression == COMPRESSION_CCITTFAX3)
-            TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, options);
+        if (compression == COMPRESSION_CCITTFAX3) TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, options);
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 30);
-        for (int y = 0; y < 30; ++y)
-            TIFFWriteScanline(t, r.row(y), std::uint32_t(y), 0);
+        for (int y = 0; y < 30; ++y) TIFFWriteScanline(t, r.row(y), std::uint32_t(y), 0);
         TIFFClose(t);
         std::vector<Bytes> rows;
         int pages = 0;
@@ -144,19 +138,21 @@ TEST(PcxInput, HostileHeadersAreRejected) {
     h[2] = 1;
     h[3] = 1;
     h[65] = 1;
-    auto set16 = [&](int at, int v) { h[std::size_t(at)] = std::uint8_t(v), h[std::size_t(at + 1)] = std::uint8_t(v >> 8); };
-    set16(8, 65535); // width 65536
+    auto set16 = [&](int at, int v) {
+        h[std::size_t(at)] = std::uint8_t(v), h[std::size_t(at + 1)] = std::uint8_t(v >> 8);
+    };
+    set16(8, 65535);  // width 65536
     set16(10, 0);
     set16(66, 8192);
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(8, 15);
-    set16(10, 65535); // 65536 rows on no data
+    set16(10, 65535);  // 65536 rows on no data
     set16(66, 2);
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
-    set16(66, 1); // bytes per line too small for 16 pels
+    set16(66, 1);  // bytes per line too small for 16 pels
     set16(10, 0);
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
-    h[3] = 4; // 4 bits x 1 plane: not a layout we read
+    h[3] = 4;  // 4 bits x 1 plane: not a layout we read
     set16(66, 8);
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
     // A run count reaching past the line is cut at the line.
@@ -174,7 +170,7 @@ TEST(DcxInput, OffsetsOutsideTheFileAreRejected) {
     int pages = 0;
     Bytes d(4100, 0);
     d[0] = 0xB1, d[1] = 0x68, d[2] = 0xDE, d[3] = 0x3A;
-    EXPECT_EQ(readAll(*MakeDcxSource(d), rows, pages), ecUnsupportedImage); // no pages
+    EXPECT_EQ(readAll(*MakeDcxSource(d), rows, pages), ecUnsupportedImage);  // no pages
     d[4] = 0xFF, d[5] = 0xFF, d[6] = 0xFF, d[7] = 0x7F;
     EXPECT_EQ(readAll(*MakeDcxSource(d), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeDcxSource(Bytes{1, 2, 3}), rows, pages), ecUnsupportedImage);
@@ -184,8 +180,7 @@ TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
     auto bmp = [](std::int32_t w, std::int32_t h, int bpp, std::size_t dataBytes) {
         Bytes b(62 + dataBytes, 0);
         auto put32 = [&](std::size_t at, std::uint32_t v) {
-            for (int i = 0; i < 4; ++i)
-                b[at + i] = std::uint8_t(v >> (8 * i));
+            for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
         };
         b[0] = 'B', b[1] = 'M';
         put32(10, 62);
@@ -206,7 +201,7 @@ TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 2, 7, 8)), rows, pages), ecUnsupportedImage);
     // Top-down (negative height) is a valid layout.
     Bytes td = bmp(8, -2, 1, 8);
-    td[62] = 0x0F; // first row in the file is the top row; palette 0 black -> inverted
+    td[62] = 0x0F;  // first row in the file is the top row; palette 0 black -> inverted
     rows.clear();
     ASSERT_EQ(readAll(*MakeBmpSource(td), rows, pages), 0);
     ASSERT_EQ(rows.size(), 2u);

@@ -24,7 +24,7 @@ std::tm makeTm(int year, int mon, int day, int h, int m, int s) {
     return t;
 }
 
-} // namespace
+}  // namespace
 
 TEST(OvfHeader, LayoutOfTheFileHeader) {
     TempDir dir;
@@ -38,19 +38,18 @@ TEST(OvfHeader, LayoutOfTheFileHeader) {
     EXPECT_EQ(std::string(b.begin(), b.begin() + 5), "OVF10");
     EXPECT_EQ(b[5], 0x1A);
     std::uint32_t created = b[6] | (b[7] << 8) | (b[8] << 16) | (std::uint32_t(b[9]) << 24);
-    EXPECT_EQ(created & 31, 15u);                 // seconds / 2
-    EXPECT_EQ((created >> 5) & 63, 45u);          // minutes
-    EXPECT_EQ((created >> 11) & 31, 13u);         // hours
-    EXPECT_EQ((created >> 16) & 31, 15u);         // day
-    EXPECT_EQ((created >> 21) & 15, 3u);          // month
+    EXPECT_EQ(created & 31, 15u);          // seconds / 2
+    EXPECT_EQ((created >> 5) & 63, 45u);   // minutes
+    EXPECT_EQ((created >> 11) & 31, 13u);  // hours
+    EXPECT_EQ((created >> 16) & 31, 15u);  // day
+    EXPECT_EQ((created >> 21) & 15, 3u);   // month
     EXPECT_EQ((created >> 25) & 127, 2024u - 1980);
     EXPECT_EQ(b[10], 7);
     EXPECT_EQ(std::string(b.begin() + 11, b.begin() + 31), "ABCDEFG             ");
     EXPECT_EQ(b[31], 0);
     EXPECT_EQ(b[32] | (b[33] << 8), 0);
     EXPECT_EQ(b[34] | (b[35] << 8) | (b[36] << 16) | (b[37] << 24), 64);
-    for (int i = 38; i < 64; ++i)
-        EXPECT_EQ(b[i], 0) << i;
+    for (int i = 38; i < 64; ++i) EXPECT_EQ(b[i], 0) << i;
 }
 
 TEST(OvfHeader, SenderIdOf25CharactersKeepsTheFirst20) {
@@ -108,8 +107,7 @@ TEST(OvfWriter, PagesAreCountedAndHeadersRewrittenInPlace) {
     bool allTwos = true;
     ASSERT_EQ(r.readPageData([&](const std::uint8_t* d, std::size_t n) {
         EXPECT_LE(n, 4096u);
-        for (std::size_t i = 0; i < n; ++i)
-            allTwos = allTwos && d[i] == 2;
+        for (std::size_t i = 0; i < n; ++i) allTwos = allTwos && d[i] == 2;
         total += n;
         return true;
     }),
@@ -186,7 +184,7 @@ TEST(OvfReader, PageCountBeyondTheDataAndAbsurdLengthsAreBadFormat) {
     TempDir dir;
     writeRawOvf(dir.file("a.ovf"), {Bytes(100, 0)});
     Bytes b = readFile(dir.file("a.ovf"));
-    b[32] = 0xFF; // 255 pages claimed, one present
+    b[32] = 0xFF;  // 255 pages claimed, one present
     b[33] = 0x00;
     writeFile(dir.file("b.ovf"), b);
     OvfReader r;
@@ -243,17 +241,15 @@ std::vector<std::pair<bool, Bytes>> pullPage(OvfReader& r, int n, int& rc) {
     std::vector<std::pair<bool, Bytes>> blocks;
     OvfPageHeader ph;
     rc = r.seekPage(n, ph);
-    if (rc != 0)
-        return blocks;
+    if (rc != 0) return blocks;
     const std::uint8_t* data;
     std::size_t size;
     bool isRecord;
-    while ((rc = r.nextBlock(data, size, isRecord)) == 1)
-        blocks.emplace_back(isRecord, Bytes(data, data + size));
+    while ((rc = r.nextBlock(data, size, isRecord)) == 1) blocks.emplace_back(isRecord, Bytes(data, data + size));
     return blocks;
 }
 
-} // namespace
+}  // namespace
 
 TEST(OvfReader, NextBlockPullsRecordsAndRawPiecesPageByPage) {
     TempDir dir;
@@ -262,12 +258,11 @@ TEST(OvfReader, NextBlockPullsRecordsAndRawPiecesPageByPage) {
     ASSERT_EQ(w.beginPage(FAX_LINE_RECORDS | FAX_FINE), 0);
     const Bytes line1 = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00}, line2 = {0x00, 0x80, 0x10};
     ASSERT_EQ(w.appendRecord(line1.data(), line1.size()), 0);
-    ASSERT_EQ(w.appendRecord(nullptr, 0), 0);   // an empty record is skipped
+    ASSERT_EQ(w.appendRecord(nullptr, 0), 0);  // an empty record is skipped
     ASSERT_EQ(w.appendRecord(line2.data(), line2.size()), 0);
     ASSERT_EQ(w.endPage(), 0);
     Bytes raw(9000);
-    for (std::size_t i = 0; i < raw.size(); ++i)
-        raw[i] = std::uint8_t(i * 13);
+    for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = std::uint8_t(i * 13);
     ASSERT_EQ(w.beginPage(0), 0);
     ASSERT_EQ(w.append(raw.data(), raw.size()), 0);
     ASSERT_EQ(w.endPage(), 0);
@@ -335,7 +330,7 @@ TEST(OvfWriter, DropPageCutsTheUnfinishedPageAndKeepsTheFileValid) {
     const Bytes big(20000, 0x66);
     ASSERT_EQ(w.append(big.data(), big.size()), 0);
     ASSERT_EQ(w.dropPage(), 0);
-    ASSERT_EQ(w.dropPage(), 0);   // nothing left to drop
+    ASSERT_EQ(w.dropPage(), 0);  // nothing left to drop
     ASSERT_EQ(w.close(), 0);
 
     const Bytes b = readFile(dir.file("a.ovf"));
@@ -409,7 +404,7 @@ TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
     TempDir dir;
     writeRawOvf(dir.file("a.ovf"), {Bytes(4, 1)});
     Bytes b = readFile(dir.file("a.ovf"));
-    b[32] = 0xFF;   // the header claims 65535 pages
+    b[32] = 0xFF;  // the header claims 65535 pages
     b[33] = 0xFF;
     writeFile(dir.file("big.ovf"), b);
     EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecInvalidPageNumber);

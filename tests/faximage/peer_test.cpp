@@ -25,22 +25,18 @@ bool haveTool(const char* name) {
 
 int run(const std::string& cmd, std::string* output = nullptr) {
     std::FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p)
-        return -1;
+    if (!p) return -1;
     std::string out;
     char buf[4096];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
     int status = pclose(p);
-    if (output)
-        *output = out;
+    if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 #define REQUIRE_TOOL(name) \
-    if (!haveTool(name))   \
-    GTEST_SKIP() << name << " is not installed (listed in scripts/deps/faximage.txt)"
+    if (!haveTool(name)) GTEST_SKIP() << name << " is not installed (listed in scripts/deps/faximage.txt)"
 
 // Raw PBM (P4) reading and writing.
 Raster readPbm(const std::string& path) {
@@ -51,11 +47,9 @@ Raster readPbm(const std::string& path) {
         while (pos < b.size()) {
             char c = char(b[pos]);
             if (c == '#') {
-                while (pos < b.size() && b[pos] != '\n')
-                    ++pos;
+                while (pos < b.size() && b[pos] != '\n') ++pos;
             } else if (std::isspace(static_cast<unsigned char>(c))) {
-                if (!t.empty())
-                    break;
+                if (!t.empty()) break;
                 ++pos;
             } else {
                 t += c;
@@ -64,13 +58,11 @@ Raster readPbm(const std::string& path) {
         }
         return t;
     };
-    if (token() != "P4")
-        return Raster();
+    if (token() != "P4") return Raster();
     int w = std::stoi(token()), h = std::stoi(token());
     ++pos;
     Raster r(w, h);
-    if (b.size() - pos < r.bits.size())
-        return Raster();
+    if (b.size() - pos < r.bits.size()) return Raster();
     std::memcpy(r.bits.data(), b.data() + pos, r.bits.size());
     return r;
 }
@@ -119,10 +111,8 @@ Raster letterPage(int width, int height, unsigned seed) {
     Raster ink = randomRaster(width, height, seed, 45);
     for (int y = 0; y < height; ++y) {
         bool textRow = (y / 24) % 2 == 0 && (y % 24) < 18;
-        if (textRow)
-            std::memcpy(r.row(y), ink.row(y), r.stride / 2);
-        if (y == height / 2)
-            std::memset(r.row(y) + 10, 0xFF, r.stride - 20);
+        if (textRow) std::memcpy(r.row(y), ink.row(y), r.stride / 2);
+        if (y == height / 2) std::memset(r.row(y) + 10, 0xFF, r.stride - 20);
     }
     return r;
 }
@@ -132,7 +122,7 @@ std::string bin(const char* tool) {
     return std::string(dir ? dir : TELVANE_BINARY_DIR "/bin") + "/" + tool;
 }
 
-} // namespace
+}  // namespace
 
 TEST(NetpbmPeer, OurCodedPagesDecodeWithG3topbm) {
     REQUIRE_TOOL("g3topbm");
@@ -173,8 +163,7 @@ TEST(LibtiffPeer, TiffcpGroup3PagesDecodeWithOurDecoder) {
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 250);
-        for (int y = 0; y < 250; ++y)
-            TIFFWriteScanline(t, r.row(y), std::uint32_t(y), 0);
+        for (int y = 0; y < 250; ++y) TIFFWriteScanline(t, r.row(y), std::uint32_t(y), 0);
         TIFFClose(t);
     }
     ASSERT_EQ(run("tiffcp -c g3:1d -f lsb2msb -r 100000 " + dir.file("plain.tif") + " " + dir.file("g3.tif")), 0);
@@ -247,8 +236,7 @@ TEST(PopplerPeer, ExportedPdfRendersWithTheRightSizeAndContent) {
 
 TEST(FaxconvTool, ConvertsDescribesAndReportsErrors) {
     std::string tool = bin("telvane-faxconv");
-    if (run("test -x " + tool) != 0)
-        GTEST_SKIP() << "telvane-faxconv is not built";
+    if (run("test -x " + tool) != 0) GTEST_SKIP() << "telvane-faxconv is not built";
     TempDir dir;
     std::string out;
     EXPECT_EQ(run(tool + " --help", &out), 0);
@@ -260,9 +248,10 @@ TEST(FaxconvTool, ConvertsDescribesAndReportsErrors) {
     EXPECT_EQ(run(tool + " from-fax a.ovf b.jpg", &out), 2);
 
     writeFile(dir.file("note.txt"), Bytes{'H', 'i', '\f', 'p', '2'});
-    ASSERT_EQ(run(tool + " to-fax " + dir.file("note.txt") + " " + dir.file("note.ovf") + " --fine --station-id 'ACME 1'",
-                  &out),
-              0)
+    ASSERT_EQ(
+        run(tool + " to-fax " + dir.file("note.txt") + " " + dir.file("note.ovf") + " --fine --station-id 'ACME 1'",
+            &out),
+        0)
         << out;
     ASSERT_EQ(run(tool + " info " + dir.file("note.ovf"), &out), 0);
     EXPECT_NE(out.find("Pages:             2"), std::string::npos) << out;
@@ -283,7 +272,8 @@ TEST(FaxconvTool, ConvertsDescribesAndReportsErrors) {
 
     // A fax rendered to a PBM and back in through TIFF keeps its content.
     ASSERT_EQ(run(tool + " from-fax " + dir.file("note.ovf") + " " + dir.file("all.tif"), &out), 0);
-    ASSERT_EQ(run(tool + " to-fax " + dir.file("all.tif") + " " + dir.file("again.ovf") + " --fine --left-margin 0 --no-center",
+    ASSERT_EQ(run(tool + " to-fax " + dir.file("all.tif") + " " + dir.file("again.ovf") +
+                      " --fine --left-margin 0 --no-center",
                   &out),
               0)
         << out;

@@ -20,8 +20,7 @@ protected:
         static int argc = 1;
         static char name[] = "faximage_gui";
         static char* argv[] = {name, nullptr};
-        if (!QGuiApplication::instance())
-            new QGuiApplication(argc, argv);
+        if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
     }
     static QFont font(double points) {
         QFont f("Liberation Sans");
@@ -32,12 +31,11 @@ protected:
 
 long ink(const Raster& r) {
     long n = 0;
-    for (std::uint8_t b : r.bits)
-        n += __builtin_popcount(b);
+    for (std::uint8_t b : r.bits) n += __builtin_popcount(b);
     return n;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(QtFontTest, StandardResolutionDoublesPelsAndFineDoublesTheFont) {
     QtFontTextRenderer standard(font(12)), fine(font(12));
@@ -52,8 +50,7 @@ TEST_F(QtFontTest, StandardResolutionDoublesPelsAndFineDoublesTheFont) {
     EXPECT_GT(ink(a), 50);
     EXPECT_GT(ink(b), 50);
     for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x + 1 < a.width; x += 2)
-            ASSERT_EQ(a.pixel(x, y), a.pixel(x + 1, y)) << x << "," << y;
+        for (int x = 0; x + 1 < a.width; x += 2) ASSERT_EQ(a.pixel(x, y), a.pixel(x + 1, y)) << x << "," << y;
 }
 
 TEST_F(QtFontTest, TooLargeFontIsRefused) {
@@ -67,7 +64,7 @@ TEST_F(QtFontTest, ConverterDrawsTextWithTheSystemFont) {
     TOvxFaxConverter c;
     c.InputDocumentType = idTextEx;
     c.SetDocumentFile(dir.file("t.txt"));
-    EXPECT_EQ(c.Convert(), ecFontFileNotFound); // no font given
+    EXPECT_EQ(c.Convert(), ecFontFileNotFound);  // no font given
     auto renderer = std::make_shared<QtFontTextRenderer>(font(10));
     c.EnhFont = renderer;
     ASSERT_EQ(c.Convert(), 0);

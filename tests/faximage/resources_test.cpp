@@ -10,19 +10,16 @@ using namespace telvane;
 
 namespace {
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
+std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
 
 int inkOf(std::size_t offset, std::size_t bytes) {
     auto f = FaxFontResource();
     int n = 0;
-    for (std::size_t i = 0; i < bytes; ++i)
-        n += __builtin_popcount(f[offset + i]);
+    for (std::size_t i = 0; i < bytes; ++i) n += __builtin_popcount(f[offset + i]);
     return n;
 }
 
-} // namespace
+}  // namespace
 
 TEST(FontResource, HasBothFontsWithInkWhereLettersAre) {
     ASSERT_EQ(FaxFontResource().size(), 16384u);
@@ -36,8 +33,7 @@ TEST(FontResource, HasBothFontsWithInkWhereLettersAre) {
     // large glyphs are 20 wide: the low 4 bits of the third byte.
     auto f = FaxFontResource();
     for (int c = 0; c < 256; ++c) {
-        for (int row = 0; row < 8; ++row)
-            ASSERT_EQ(f[std::size_t(c) * 16 + std::size_t(row) * 2 + 1] & 0x0F, 0) << c;
+        for (int row = 0; row < 8; ++row) ASSERT_EQ(f[std::size_t(c) * 16 + std::size_t(row) * 2 + 1] & 0x0F, 0) << c;
         for (int row = 0; row < 16; ++row)
             ASSERT_EQ(f[kFaxFontLargeOffset + std::size_t(c) * 48 + std::size_t(row) * 3 + 2] & 0x0F, 0) << c;
     }

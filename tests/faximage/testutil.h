@@ -33,10 +33,8 @@ struct BitWriter {
     int bit = 0;
     BitWriter& put(const std::string& bits) {
         for (char c : bits) {
-            if (bit == 0)
-                bytes.push_back(0);
-            if (c == '1')
-                bytes.back() |= std::uint8_t(1u << bit);
+            if (bit == 0) bytes.push_back(0);
+            if (c == '1') bytes.back() |= std::uint8_t(1u << bit);
             bit = (bit + 1) & 7;
         }
         return *this;
@@ -78,10 +76,9 @@ inline telvane::faximage::Raster randomRaster(int width, int height, unsigned se
             int run = 1 + int(rng() % 40);
             bool black = int(rng() % 100) < density;
             for (int k = 0; k < run && x < width; ++k, ++x)
-                if (black)
-                    r.setPixel(x, y, true);
+                if (black) r.setPixel(x, y, true);
         }
     return r;
 }
 
-} // namespace faxtest
+}  // namespace faxtest

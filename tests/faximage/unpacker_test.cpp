@@ -41,14 +41,12 @@ Raster readBack(std::unique_ptr<FaxLineSource> src, int page = 1) {
         while (true) {
             bool eop = false, more = false;
             EXPECT_EQ(src->readLine(line.data(), eop, more), 0);
-            if (eop)
-                break;
+            if (eop) break;
             rows.emplace_back(line.begin(), line.begin() + long((w + 7) / 8));
         }
         if (p == page) {
             out = Raster(w, int(rows.size()));
-            for (std::size_t y = 0; y < rows.size(); ++y)
-                std::memcpy(out.row(int(y)), rows[y].data(), out.stride);
+            for (std::size_t y = 0; y < rows.size(); ++y) std::memcpy(out.row(int(y)), rows[y].data(), out.stride);
         }
     }
     return out;
@@ -57,12 +55,11 @@ Raster readBack(std::unique_ptr<FaxLineSource> src, int page = 1) {
 Raster textLines(int height, const std::vector<int>& markedRows) {
     Raster r(1728, height);
     for (int y : markedRows)
-        for (int x = 0; x < 64; ++x)
-            r.setPixel(x, y, true);
+        for (int x = 0; x < 64; ++x) r.setPixel(x, y, true);
     return r;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Unpacker, StandardPageIsDoubledOrHalved) {
     TempDir dir;
@@ -82,8 +79,7 @@ TEST(Unpacker, StandardPageIsDoubledOrHalved) {
     EXPECT_EQ(out.height, 1100);
     EXPECT_LE(out.width, 864);
     // Each output pel is black when either of its two input pels is.
-    for (int x = 0; x < 864; ++x)
-        ASSERT_EQ(out.pixel(x, 10), r.pixel(2 * x, 10) || r.pixel(2 * x + 1, 10)) << x;
+    for (int x = 0; x < 864; ++x) ASSERT_EQ(out.pixel(x, 10), r.pixel(2 * x, 10) || r.pixel(2 * x + 1, 10)) << x;
 
     u.AutoScaleMode = asNone;
     ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
@@ -115,8 +111,7 @@ TEST(Unpacker, WhitespaceCompression) {
     u.WhitespaceTo = 2;
     std::vector<bool> marked;
     u.OnOutputLine = [&](TOvxFaxUnpacker&, bool starting, bool ending, const std::uint8_t* d, int, int) {
-        if (!starting && !ending)
-            marked.push_back(d[0] != 0);
+        if (!starting && !ending) marked.push_back(d[0] != 0);
     };
     ASSERT_EQ(u.UnpackPage(1), 0);
     std::vector<bool> expect = {true, false, false, true, false, false, false, false, false, true, false, false};
@@ -147,18 +142,18 @@ TEST(Unpacker, BadWhitespaceSettingsAreRejected) {
 TEST(Unpacker, BitmapIsTrimmedToTheWidestInkAndScaled) {
     TempDir dir;
     Raster r(1728, 10);
-    r.setPixel(8 * 37 + 2, 5, true); // ink in byte 37
+    r.setPixel(8 * 37 + 2, 5, true);  // ink in byte 37
     makeFax(dir.file("t.ovf"), r, true);
     TOvxFaxUnpacker u;
     u.SetInFileName(dir.file("t.ovf"));
     Raster out;
     ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
-    EXPECT_EQ(out.width, 38 * 8); // 38 bytes, already even
+    EXPECT_EQ(out.width, 38 * 8);  // 38 bytes, already even
     u.Scaling = true;
     u.SetHorizMult(1);
     u.SetHorizDiv(2);
     u.SetVertMult(3);
-    u.SetVertDiv(0); // ignored
+    u.SetVertDiv(0);  // ignored
     EXPECT_EQ(u.VertDiv(), 1);
     ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.width, 38 * 4);
@@ -180,7 +175,7 @@ TEST(Unpacker, BlankPageKeepsThePageWidth) {
 TEST(Unpacker, PcxBmpAndDcxFilesReadBackExactly) {
     TempDir dir;
     Raster r = randomRaster(1728, 40, 8);
-    r.setPixel(1727, 0, true); // full width, so no trimming
+    r.setPixel(1727, 0, true);  // full width, so no trimming
     makeFax(dir.file("p.ovf"), r, true);
     TOvxFaxUnpacker u;
     u.SetInFileName(dir.file("p.ovf"));
@@ -210,7 +205,7 @@ TEST(Unpacker, PcxRunLengthCodingFollowsTheRules) {
     Raster r(8 * 70, 1);
     // Inverted bytes: 0x3F (c0 marks it with 0xC0?) -> raster 0xC0 inverted = 0x3F stays single.
     std::memset(r.row(0), 0x00, 70);  // inverted 0xFF: 64 + 6 repeated -> C0+63 FF, C0+6 FF... capped
-    r.row(0)[69] = 0x3F;               // inverted 0xC0: a single byte of 0xC0 or more -> C1 C0
+    r.row(0)[69] = 0x3F;              // inverted 0xC0: a single byte of 0xC0 or more -> C1 C0
     Bytes pcx = EncodePcx(r);
     Bytes body(pcx.begin() + 128, pcx.end());
     EXPECT_EQ(body, (Bytes{0xFF, 0xFF, 0xC6, 0xFF, 0xC1, 0xC0}));
@@ -227,8 +222,7 @@ TEST(Unpacker, TallBmpIsRefused) {
 TEST(Unpacker, RawPageEndsAtImageLengthWithoutPageEnd) {
     TempDir dir;
     BitWriter w;
-    for (int i = 0; i < 3; ++i)
-        w.put("000000000001").put("010011011").put("00110101");
+    for (int i = 0; i < 3; ++i) w.put("000000000001").put("010011011").put("00110101");
     writeRawOvf(dir.file("raw.ovf"), {w.bytes}, FAX_FINE);
     TOvxFaxUnpacker u;
     u.SetInFileName(dir.file("raw.ovf"));
@@ -266,10 +260,8 @@ TEST(Unpacker, EndlessPageIsCutAtTheRowLimit) {
     Bytes page;
     // Each line is 29 bits; repeat 8 lines (232 bits = 29 bytes) to stay byte aligned.
     BitWriter eight;
-    for (int i = 0; i < 8; ++i)
-        eight.put("000000000001").put("010011011").put("00110101");
-    for (int i = 0; i < 70000 / 8; ++i)
-        page.insert(page.end(), eight.bytes.begin(), eight.bytes.end());
+    for (int i = 0; i < 8; ++i) eight.put("000000000001").put("010011011").put("00110101");
+    for (int i = 0; i < 70000 / 8; ++i) page.insert(page.end(), eight.bytes.begin(), eight.bytes.end());
     writeRawOvf(dir.file("long.ovf"), {page}, FAX_FINE);
     TOvxFaxUnpacker u;
     u.SetInFileName(dir.file("long.ovf"));
@@ -288,8 +280,7 @@ TEST(Unpacker, AbortAndQuitStopDecoding) {
     u.SetInFileName(dir.file("a.ovf"));
     int lines = 0;
     u.OnOutputLine = [&](TOvxFaxUnpacker& s, bool, bool, const std::uint8_t* d, int, int) {
-        if (d && ++lines == 5)
-            s.Options |= uoAbort;
+        if (d && ++lines == 5) s.Options |= uoAbort;
     };
     EXPECT_EQ(u.UnpackPage(1), ecUnpackAbort);
     EXPECT_LT(lines, 2000);

@@ -117,12 +117,20 @@ TEST(BadFiles, DamagedMemoFilesNameTheFile) {
         {"missing", [](Sound& s) { s.fpt = "<absent>"; }, "memo file of the table is missing"},
         {"short", [](Sound& s) { s.fpt.resize(100); }, "not a memo file"},
         {"block size 0", [](Sound& s) { s.fpt[6] = s.fpt[7] = 0; }, "block size 0"},
-        {"next free in header", [](Sound& s) { s.fpt[0] = s.fpt[1] = s.fpt[2] = 0; s.fpt[3] = 2; }, "next free block"},
+        {"next free in header",
+         [](Sound& s) {
+             s.fpt[0] = s.fpt[1] = s.fpt[2] = 0;
+             s.fpt[3] = 2;
+         },
+         "next free block"},
         {"cut", [](Sound& s) { s.fpt.resize(s.fpt.size() / 2); }, "memo"},
         {"huge length", [](Sound& s) { s.fpt[512 + 4] = char(0x7F); }, "claims"},
-        {"pointer past end", [](Sound& s) { s.dbf.replace(size_t(0xA1 + 1 + 12 + 8 + 4), 10, "  99999999"); }, "past the end"},
-        {"pointer not a number", [](Sound& s) { s.dbf.replace(size_t(0xA1 + 1 + 12 + 8 + 4), 10, "   12abc  "); }, "invalid memo pointer"},
-        {"pointer into header", [](Sound& s) { s.dbf.replace(size_t(0xA1 + 1 + 12 + 8 + 4), 10, "         1"); }, "file header"},
+        {"pointer past end", [](Sound& s) { s.dbf.replace(size_t(0xA1 + 1 + 12 + 8 + 4), 10, "  99999999"); },
+         "past the end"},
+        {"pointer not a number", [](Sound& s) { s.dbf.replace(size_t(0xA1 + 1 + 12 + 8 + 4), 10, "   12abc  "); },
+         "invalid memo pointer"},
+        {"pointer into header", [](Sound& s) { s.dbf.replace(size_t(0xA1 + 1 + 12 + 8 + 4), 10, "         1"); },
+         "file header"},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -139,11 +147,13 @@ TEST(BadFiles, DamagedMemoFilesNameTheFile) {
 TEST(BadFiles, DamagedIndexesAreReportedAsIndexErrors) {
     const Sound& good = sound();
     const uint32_t nameHeader = 1536;
-    const uint32_t nameRoot = uint32_t((unsigned char)good.cdx[nameHeader]) | uint32_t((unsigned char)good.cdx[nameHeader + 1]) << 8;
+    const uint32_t nameRoot =
+        uint32_t((unsigned char)good.cdx[nameHeader]) | uint32_t((unsigned char)good.cdx[nameHeader + 1]) << 8;
     ASSERT_EQ(good.cdx[nameRoot] & 2, 0) << "the NAME tag needs more than one leaf for these cases";
     const size_t firstChild = nameRoot + 12 + 12 + 4;
-    const uint32_t firstLeaf = uint32_t((unsigned char)good.cdx[firstChild]) << 24 | uint32_t((unsigned char)good.cdx[firstChild + 1]) << 16 |
-                               uint32_t((unsigned char)good.cdx[firstChild + 2]) << 8 | uint32_t((unsigned char)good.cdx[firstChild + 3]);
+    const uint32_t firstLeaf =
+        uint32_t((unsigned char)good.cdx[firstChild]) << 24 | uint32_t((unsigned char)good.cdx[firstChild + 1]) << 16 |
+        uint32_t((unsigned char)good.cdx[firstChild + 2]) << 8 | uint32_t((unsigned char)good.cdx[firstChild + 3]);
     struct Case {
         const char* what;
         std::function<void(std::string&)> damage;
@@ -154,17 +164,26 @@ TEST(BadFiles, DamagedIndexesAreReportedAsIndexErrors) {
         {"directory root outside", [](std::string& c) { put32(c, 0, 0x7FFFFE00); }, "outside the file"},
         {"directory root unaligned", [](std::string& c) { put32(c, 0, 1000); }, "outside the file"},
         {"directory key length", [](std::string& c) { put16(c, 12, 0); }, "key length"},
-        {"tag header outside", [](std::string& c) {
+        {"tag header outside",
+         [](std::string& c) {
              // Directory leaf entry 0 points to the header; give it a far record number.
-             c[1024 + 24] = char(0xFF); c[1024 + 25] = char(0xFF);
-         }, "outside the file"},
+             c[1024 + 24] = char(0xFF);
+             c[1024 + 25] = char(0xFF);
+         },
+         "outside the file"},
         {"leaf chain loop", [&](std::string& c) { put32(c, firstLeaf + 8, firstLeaf); }, ""},
-        {"interior loop", [&](std::string& c) {
+        {"interior loop",
+         [&](std::string& c) {
              put16(c, nameRoot, 1);  // make the root look interior, its first child itself
-             c[nameRoot + 2] = 1; c[nameRoot + 3] = 0;
+             c[nameRoot + 2] = 1;
+             c[nameRoot + 3] = 0;
              const size_t at = nameRoot + 12 + 12 + 4;
-             c[at] = char(nameRoot >> 24); c[at + 1] = char(nameRoot >> 16); c[at + 2] = char(nameRoot >> 8); c[at + 3] = char(nameRoot);
-         }, ""},
+             c[at] = char(nameRoot >> 24);
+             c[at + 1] = char(nameRoot >> 16);
+             c[at + 2] = char(nameRoot >> 8);
+             c[at + 3] = char(nameRoot);
+         },
+         ""},
         {"unknown function in key", [](std::string& c) { c.replace(1536 + 512, 11, "NOSUCH(NAM)"); }, "cannot be used"},
     };
     for (const auto& c : cases) {
@@ -198,8 +217,10 @@ TEST(BadFiles, RandomCorruptionNeverCrashes) {
         if (rng() % 5 == 0) target->resize(rng() % target->size());
         put(dir, s);
         const std::string err = useTable(dir.file("S.DBF"));
-        if (err.empty()) ++opened;
-        else ++errors;
+        if (err.empty())
+            ++opened;
+        else
+            ++errors;
         // Whatever opened must also pass through the record set and the checker.
         try {
             RecordSet rs;
@@ -209,8 +230,7 @@ TEST(BadFiles, RandomCorruptionNeverCrashes) {
             for (rs.first(); !rs.eof(); rs.next()) rs.currentRow();
             rs.close();
             Table::check(dir.file("S.DBF"));
-        } catch (const EXbError&) {
-        }
+        } catch (const EXbError&) {}
     }
     EXPECT_GT(errors, 0);
     EXPECT_GT(opened, 0);

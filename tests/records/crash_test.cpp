@@ -108,7 +108,8 @@ void say(int fd, const std::string& line) {
             } else if (pick < 97) {
                 say(fd, "B P 0");
                 rs.pack();
-                for (auto it = model.begin(); it != model.end();) it = it->second.deleted ? model.erase(it) : std::next(it);
+                for (auto it = model.begin(); it != model.end();)
+                    it = it->second.deleted ? model.erase(it) : std::next(it);
             } else if (pick < 99) {
                 say(fd, "B R 0");
                 rs.table()->reindex();
@@ -180,7 +181,8 @@ TEST(CrashSafety, KilledWritersNeverLosePostedRecords) {
                 case 'E': ++model[pendingId].version; break;
                 case 'D': model[pendingId].deleted = true; break;
                 case 'P':
-                    for (auto it = model.begin(); it != model.end();) it = it->second.deleted ? model.erase(it) : std::next(it);
+                    for (auto it = model.begin(); it != model.end();)
+                        it = it->second.deleted ? model.erase(it) : std::next(it);
                     break;
                 default: break;
                 }
@@ -210,14 +212,16 @@ TEST(CrashSafety, KilledWritersNeverLosePostedRecords) {
         // Resolve the operation in flight from what the files show, then compare everything.
         bool packDone = false;
         if (pendingOp == 'A' && seen.count(pendingId)) model[pendingId] = Entry{};
-        if (pendingOp == 'E' && seen.count(pendingId) && seen[pendingId].name == nameOf(pendingId, model[pendingId].version + 1) &&
+        if (pendingOp == 'E' && seen.count(pendingId) &&
+            seen[pendingId].name == nameOf(pendingId, model[pendingId].version + 1) &&
             seen[pendingId].memo == memoOf(pendingId, model[pendingId].version + 1))
             ++model[pendingId].version;
         if (pendingOp == 'D' && seen.count(pendingId) && seen[pendingId].deleted) model[pendingId].deleted = true;
         if (pendingOp == 'P') {
             packDone = std::none_of(seen.begin(), seen.end(), [](const auto& p) { return p.second.deleted; });
             if (packDone)
-                for (auto it = model.begin(); it != model.end();) it = it->second.deleted ? model.erase(it) : std::next(it);
+                for (auto it = model.begin(); it != model.end();)
+                    it = it->second.deleted ? model.erase(it) : std::next(it);
         }
         ASSERT_EQ(seen.size(), model.size()) << "round " << round << " pending " << pendingOp << pendingId;
         for (const auto& [id, e] : model) {
@@ -239,7 +243,9 @@ TEST(CrashSafety, KilledWritersNeverLosePostedRecords) {
         }
         std::sort(want.begin(), want.end());
         std::vector<std::pair<std::string, uint32_t>> got;
-        t->tagKeys(t->findTag("NAME")).forEach([&](std::string_view k, uint32_t r) { got.emplace_back(std::string(k), r); });
+        t->tagKeys(t->findTag("NAME")).forEach([&](std::string_view k, uint32_t r) {
+            got.emplace_back(std::string(k), r);
+        });
         ASSERT_EQ(got, want) << "round " << round;
         t->close();
         ASSERT_EQ(Table::check(dir.file("CRASH.DBF")), std::vector<std::string>{}) << "round " << round;

@@ -73,18 +73,21 @@ TEST(FileFormat, CdxMatchesTheReferenceExample) {
     // Directory header and its single leaf.
     EXPECT_EQ(cdx.substr(0, 16), hex("00 04 00 00 00 00 00 00 00 00 00 00 0A 00 E0 01"));
     EXPECT_EQ(cdx.substr(502, 10), hex("00 00 01 00 01 00 00 00 01 00"));
-    EXPECT_EQ(cdx.substr(0x400, 30), hex("03 00 02 00 FF FF FF FF FF FF FF FF DA 01 FF FF 00 00 0F 0F 10 04 04 03 00 0C 60 00 06 60"));
+    EXPECT_EQ(cdx.substr(0x400, 30),
+              hex("03 00 02 00 FF FF FF FF FF FF FF FF DA 01 FF FF 00 00 0F 0F 10 04 04 03 00 0C 60 00 06 60"));
     EXPECT_EQ(cdx.substr(0x5F8, 8), "NAMEBORN");
     // NAME: header, pool, root leaf.
     EXPECT_EQ(cdx.substr(0x600, 16), hex("00 0A 00 00 00 00 00 00 00 00 00 00 0A 00 60 01"));
     EXPECT_EQ(cdx.substr(0x600 + 502, 10), hex("00 00 05 00 01 00 00 00 05 00"));
     EXPECT_EQ(cdx.substr(0x800, 6), std::string("NAME\0\0", 6));
-    EXPECT_EQ(cdx.substr(0xA00, 30), hex("03 00 03 00 FF FF FF FF FF FF FF FF D6 01 FF 00 00 00 0F 0F 08 04 04 02 03 50 02 35 01 50"));
+    EXPECT_EQ(cdx.substr(0xA00, 30),
+              hex("03 00 03 00 FF FF FF FF FF FF FF FF D6 01 FF 00 00 00 0F 0F 08 04 04 02 03 50 02 35 01 50"));
     EXPECT_EQ(cdx.substr(0xBF4, 12), "BAKERONADAMS");
     // BORN: descending, date keys stored ascending.
     EXPECT_EQ(cdx.substr(0xC00, 16), hex("00 10 00 00 00 00 00 00 00 00 00 00 08 00 60 01"));
     EXPECT_EQ(cdx.substr(0xC00 + 502, 10), hex("01 00 05 00 01 00 00 00 05 00"));
-    EXPECT_EQ(cdx.substr(0x1000, 30), hex("03 00 03 00 FF FF FF FF FF FF FF FF DA 01 FF 00 00 00 0F 0F 08 04 04 02 02 70 03 40 01 32"));
+    EXPECT_EQ(cdx.substr(0x1000, 30),
+              hex("03 00 03 00 FF FF FF FF FF FF FF FF DA 01 FF 00 00 00 0F 0F 08 04 04 02 02 70 03 40 01 32"));
     EXPECT_EQ(cdx.substr(0x11F8, 8), hex("C6 11 80 C1 42 B4 2C 80"));
 }
 

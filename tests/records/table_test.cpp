@@ -25,9 +25,9 @@ std::string rec(const std::string& name, const std::string& day, bool deleted = 
 }
 
 std::unique_ptr<Table> makeTable(const TempDir& dir) {
-    Table::create(dir.file("T.DBF"), {{"NAME", FieldType::Character, 8, 0},
-                                      {"DAY", FieldType::Date, 8, 0},
-                                      {"NOTE", FieldType::Memo, 10, 0}});
+    Table::create(
+        dir.file("T.DBF"),
+        {{"NAME", FieldType::Character, 8, 0}, {"DAY", FieldType::Date, 8, 0}, {"NOTE", FieldType::Memo, 10, 0}});
     return Table::open(dir.file("T.DBF"));
 }
 
@@ -191,9 +191,12 @@ TEST(Table, BadTagDefinitionsAreRefused) {
     EXPECT_THROW(t->addTag("TOOLONGNAME1", "NAME", "", false), EXbError);
     EXPECT_THROW(t->addTag("T", "NAME +", "", false), EXbExpressionError);
     EXPECT_THROW(t->addTag("T", "NAME", "NAME", false), EXbExpressionError) << "FOR must be logical";
-    EXPECT_THROW(t->addTag("T", "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+"
-                              "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME", "", false),
-                 EXbExpressionError) << "keys longer than 240 bytes";
+    EXPECT_THROW(t->addTag("T",
+                           "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+"
+                           "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME",
+                           "", false),
+                 EXbExpressionError)
+        << "keys longer than 240 bytes";
     EXPECT_EQ(t->tagCount(), 0);
 }
 
@@ -272,7 +275,8 @@ TEST(Table, CreateRefusesBadFieldLists) {
     TempDir dir;
     EXPECT_THROW(Table::create(dir.file("A.DBF"), {}), EXbError);
     EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"NAME", FieldType::Character, 300, 0}}), EXbError);
-    EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"N", FieldType::Numeric, 2, 0}, {"n", FieldType::Character, 2, 0}}), EXbError);
+    EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"N", FieldType::Numeric, 2, 0}, {"n", FieldType::Character, 2, 0}}),
+                 EXbError);
     EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"ELEVENCHARS", FieldType::Character, 2, 0}}), EXbError);
     EXPECT_THROW(Table::create(dir.file("A.DBF"), {{"D", FieldType::Date, 6, 0}}), EXbError);
     EXPECT_FALSE(test::exists(dir.file("A.DBF")));

@@ -45,8 +45,11 @@ TEST(TelvaneDb, CreateAppendDumpDeletePack) {
     ASSERT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find("TVNPB.DBF created"), std::string::npos);
     const std::string tvn = dir.file("TVN.DBF");
-    r = run("append " + tvn, "{\"SUBJECT\": \"Old \\u00e9\", \"DATESENT\": \"2024-01-02\", \"TIMESENT\": \"10:00\", \"PAGES\": 3, \"SENT\": true}\n"
-                             "{\"SUBJECT\": \"New\", \"DATESENT\": \"20250101\", \"RTFDOC\": \"{\\\\rtf1 doc}\"}\n", &dir);
+    r = run("append " + tvn,
+            "{\"SUBJECT\": \"Old \\u00e9\", \"DATESENT\": \"2024-01-02\", \"TIMESENT\": \"10:00\", \"PAGES\": 3, "
+            "\"SENT\": true}\n"
+            "{\"SUBJECT\": \"New\", \"DATESENT\": \"20250101\", \"RTFDOC\": \"{\\\\rtf1 doc}\"}\n",
+            &dir);
     ASSERT_EQ(r.code, 0) << r.out;
     r = run("dump " + tvn + " --json --order DATESENT");
     ASSERT_EQ(r.code, 0) << r.out;
@@ -68,7 +71,8 @@ TEST(TelvaneDb, CreateAppendDumpDeletePack) {
     r = run("info " + tvn);
     EXPECT_NE(r.out.find("Records: 1 (1 live, 0 marked for deletion)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("DATESENT  key \"DTOS(DATESENT)+TIMESENT\"  for \".not. deleted()\"  descending  length 13"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
 }
 
 TEST(TelvaneDb, BadInputAddsNothing) {

@@ -42,15 +42,13 @@ protected:
 // Lines of capitals and digits (no descenders) so that each text line is one band of ink.
 std::vector<Para> numberedLines(int count, int points = 10) {
     std::vector<Para> out;
-    for (int i = 1; i <= count; ++i)
-        out.push_back({QStringLiteral("LINE %1 HELLO").arg(i), points});
+    for (int i = 1; i <= count; ++i) out.push_back({QStringLiteral("LINE %1 HELLO").arg(i), points});
     return out;
 }
 
 int totalBands(const std::vector<Raster>& pages) {
     int n = 0;
-    for (const Raster& p : pages)
-        n += int(rendertest::inkBands(p, 0, 2140).size());  // the mark pel is at row 2151
+    for (const Raster& p : pages) n += int(rendertest::inkBands(p, 0, 2140).size());  // the mark pel is at row 2151
     return n;
 }
 
@@ -82,7 +80,8 @@ TEST_F(Rendering, EmptyFaxShowsTheMessageAndMakesNoFile) {
     FaxFileRenderer r;
     Recorder rec;
     rec.attach(r);
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
+    const FaxFileResult res =
+        r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
     EXPECT_TRUE(res.fileName.empty());
     EXPECT_FALSE(res.failed());
     EXPECT_EQ(r.LastPageCount(), 0);
@@ -98,8 +97,7 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
     const QByteArray cover = rendertest::makeRtf({{QStringLiteral("COVER SHEET FOR TEST"), 20}});
     std::vector<Para> doc = numberedLines(20);
     doc.push_back({QStringLiteral("\f"), 0});
-    for (const Para& p : numberedLines(5, 14))
-        doc.push_back(p);
+    for (const Para& p : numberedLines(5, 14)) doc.push_back(p);
     const QByteArray document = rendertest::makeRtf(doc);
 
     FaxFileRenderer r;
@@ -174,16 +172,16 @@ TEST_F(Rendering, LongDocumentLosesAndRepeatsNoLine) {
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(totalBands(pages), 150);
     // Text stays within the page: nothing below the bottom limit but the mark pel.
-    for (const Raster& p : pages)
-        EXPECT_TRUE(rendertest::inkBands(p, 2107, 2140).empty());
+    for (const Raster& p : pages) EXPECT_TRUE(rendertest::inkBands(p, 2107, 2140).empty());
 }
 
 TEST_F(Rendering, TextIsCrispAndTrueToSize) {
     TempDir d;
     FaxFileRenderer r;
     const FaxFileResult res = r.CreateFaxFile(
-        d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HHHH EEEE"), 36},
-                                                       {QStringLiteral("The quick brown fox jumps over the lazy dog."), 10}})));
+        d.dir(),
+        PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HHHH EEEE"), 36},
+                                              {QStringLiteral("The quick brown fox jumps over the lazy dog."), 10}})));
     const auto pages = rendertest::decodePages(res.fileName);
     ASSERT_EQ(pages.size(), 1u);
     const Raster& p = pages[0];
@@ -201,12 +199,10 @@ TEST_F(Rendering, TextIsCrispAndTrueToSize) {
     int isolated = 0;
     for (int y = 1; y < 2140; ++y)
         for (int x = 1; x < p.width - 1; ++x) {
-            if (!p.pixel(x, y))
-                continue;
+            if (!p.pixel(x, y)) continue;
             bool neighbour = false;
             for (int dy = -1; dy <= 1 && !neighbour; ++dy)
-                for (int dx = -1; dx <= 1 && !neighbour; ++dx)
-                    neighbour = (dx || dy) && p.pixel(x + dx, y + dy);
+                for (int dx = -1; dx <= 1 && !neighbour; ++dx) neighbour = (dx || dy) && p.pixel(x + dx, y + dy);
             isolated += neighbour ? 0 : 1;
         }
     EXPECT_EQ(isolated, 0);

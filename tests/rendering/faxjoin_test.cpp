@@ -58,8 +58,7 @@ TEST(PageFileNames, FirstFreeNumberAndFallback) {
     std::ofstream(d.file("TVN_1.OVF")).put('x');
     std::ofstream(d.file("TVN_3.OVF")).put('x');
     EXPECT_EQ(FirstPageFileName(d.dir()), d.dir() + "TVN_2.OVF");
-    for (int n = 1; n <= 1000; ++n)
-        std::ofstream(d.file("TVN_" + std::to_string(n) + ".OVF")).put('x');
+    for (int n = 1; n <= 1000; ++n) std::ofstream(d.file("TVN_" + std::to_string(n) + ".OVF")).put('x');
     EXPECT_EQ(FirstPageFileName(d.dir()), d.dir() + "TVN1.OVF") << "all 1000 names taken";
     EXPECT_EQ(PageFileName(d.dir(), 2), d.dir() + "TVNFX2.OVF");
     EXPECT_EQ(PageFileName(d.dir(), 17), d.dir() + "TVNFX17.OVF");
@@ -111,7 +110,8 @@ TEST(AppendFaxFile, DataAfterTheLastPageIsReplaced) {
     const auto cleanSize = std::filesystem::file_size(d.file("a.ovf"));
     std::ofstream(d.file("a.ovf"), std::ios::app | std::ios::binary) << std::string(5000, 'J');
     AppendFaxFile(d.file("a.ovf"), d.file("b.ovf"));
-    EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")), cleanSize + std::filesystem::file_size(d.file("b.ovf")) - 64);
+    EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")),
+              cleanSize + std::filesystem::file_size(d.file("b.ovf")) - 64);
     EXPECT_EQ(rendertest::pageData(d.file("a.ovf"), 2)[0], 0x22);
 }
 
@@ -137,7 +137,10 @@ TEST(AppendFaxFile, MissingAndDamagedFilesRaiseAndChangeNothing) {
 
     // Joining stops at the failure and deletes nothing.
     writeFax(d.file("b.ovf"), {0x22}, "B");
-    EXPECT_EQ(errorOf([&] { JoinFaxFiles({d.file("a.ovf"), d.file("b.ovf"), d.file("missing.ovf")}); }), ecFileNotFound);
+    EXPECT_EQ(errorOf([&] {
+                  JoinFaxFiles({d.file("a.ovf"), d.file("b.ovf"), d.file("missing.ovf")});
+              }),
+              ecFileNotFound);
     EXPECT_TRUE(std::filesystem::exists(d.file("b.ovf")));
 }
 

@@ -43,8 +43,7 @@ TEST_F(ReadBack, PassageAtTenAndTwelvePointIsReadWordForWord) {
     for (int points : {10, 12}) {
         TempDir d;
         FaxFileRenderer r;
-        const FaxFileResult res =
-            r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{passage, points}})));
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{passage, points}})));
         ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
         const QStringList got = rendertest::words(ocrFax(res.fileName, d));
         const double accuracy = rendertest::wordAccuracy(expected, got);
@@ -62,10 +61,8 @@ protected:
     int run(const QStringList& args, QString* err = nullptr) const {
         QProcess p;
         p.start(tool(), args);
-        if (!p.waitForFinished(120000))
-            return -1;
-        if (err)
-            *err = QString::fromUtf8(p.readAllStandardError());
+        if (!p.waitForFinished(120000)) return -1;
+        if (err) *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 };

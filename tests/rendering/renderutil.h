@@ -26,8 +26,7 @@ inline void ensureApp() {
     static int argc = 1;
     static char name[] = "telvane-rendering-test";
     static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
+    if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
 struct TempDir {
@@ -42,8 +41,7 @@ struct TempDir {
     std::string file(const std::string& name) const { return (path / name).string(); }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(path))
-            out.push_back(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }
@@ -92,8 +90,7 @@ inline std::vector<telvane::faximage::Raster> decodePages(const std::string& ovf
     for (int p = 1; p <= count; ++p) {
         telvane::faximage::Raster r;
         bool fine = false;
-        if (u.UnpackPageToRaster(p, r, fine) != 0)
-            return {};
+        if (u.UnpackPageToRaster(p, r, fine) != 0) return {};
         pages.push_back(std::move(r));
     }
     return pages;
@@ -104,8 +101,7 @@ inline std::vector<std::uint8_t> pageData(const std::string& ovf, int n) {
     telvane::faximage::OvfReader reader;
     std::vector<std::uint8_t> out;
     telvane::faximage::OvfPageHeader page;
-    if (reader.open(ovf) != 0 || reader.seekPage(n, page) != 0)
-        return out;
+    if (reader.open(ovf) != 0 || reader.seekPage(n, page) != 0) return out;
     reader.readPageData([&](const std::uint8_t* d, std::size_t n) {
         out.insert(out.end(), d, d + n);
         return true;
@@ -126,34 +122,28 @@ inline bool rowHasInk(const telvane::faximage::Raster& r, int y) {
 
 // Runs of rows with ink: [top, bottom) pairs.
 inline std::vector<std::pair<int, int>> inkBands(const telvane::faximage::Raster& r, int fromRow = 0, int toRow = -1) {
-    if (toRow < 0)
-        toRow = r.height;
+    if (toRow < 0) toRow = r.height;
     std::vector<std::pair<int, int>> bands;
     int start = -1;
     for (int y = fromRow; y < toRow; ++y) {
         const bool ink = rowHasInk(r, y);
-        if (ink && start < 0)
-            start = y;
+        if (ink && start < 0) start = y;
         if (!ink && start >= 0) {
             bands.emplace_back(start, y);
             start = -1;
         }
     }
-    if (start >= 0)
-        bands.emplace_back(start, toRow);
+    if (start >= 0) bands.emplace_back(start, toRow);
     return bands;
 }
 
 inline void writePbm(const telvane::faximage::Raster& r, const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << "P4\n" << r.width << " " << r.height << "\n";
-    for (int y = 0; y < r.height; ++y)
-        out.write(reinterpret_cast<const char*>(r.row(y)), std::streamsize(r.stride));
+    for (int y = 0; y < r.height; ++y) out.write(reinterpret_cast<const char*>(r.row(y)), std::streamsize(r.stride));
 }
 
-inline bool haveTool(const QString& name) {
-    return !QStandardPaths::findExecutable(name).isEmpty();
-}
+inline bool haveTool(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }
 
 // Text tesseract reads from an image file (English, resolution dpi); empty on failure.
 inline QString ocrImage(const QString& imagePath, int dpi = 200) {
@@ -162,11 +152,9 @@ inline QString ocrImage(const QString& imagePath, int dpi = 200) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral("tesseract"),
-            {imagePath, QStringLiteral("stdout"), QStringLiteral("-l"), QStringLiteral("eng"), QStringLiteral("--dpi"),
-             QString::number(dpi)});
-    if (!p.waitForFinished(180000) || p.exitCode() != 0)
-        return {};
+    p.start(QStringLiteral("tesseract"), {imagePath, QStringLiteral("stdout"), QStringLiteral("-l"),
+                                          QStringLiteral("eng"), QStringLiteral("--dpi"), QString::number(dpi)});
+    if (!p.waitForFinished(180000) || p.exitCode() != 0) return {};
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
@@ -174,20 +162,16 @@ inline QString ocrImage(const QString& imagePath, int dpi = 200) {
 inline QStringList words(const QString& text) {
     QStringList out;
     for (QString w : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-        while (!w.isEmpty() && !w.front().isLetterOrNumber())
-            w.remove(0, 1);
-        while (!w.isEmpty() && !w.back().isLetterOrNumber())
-            w.chop(1);
-        if (!w.isEmpty())
-            out << w;
+        while (!w.isEmpty() && !w.front().isLetterOrNumber()) w.remove(0, 1);
+        while (!w.isEmpty() && !w.back().isLetterOrNumber()) w.chop(1);
+        if (!w.isEmpty()) out << w;
     }
     return out;
 }
 
 // Share of the expected words that come back exactly and in order (longest common subsequence).
 inline double wordAccuracy(const QStringList& expected, const QStringList& got) {
-    if (expected.isEmpty())
-        return 0;
+    if (expected.isEmpty()) return 0;
     std::vector<int> prev(got.size() + 1, 0), cur(got.size() + 1, 0);
     for (const QString& e : expected) {
         for (int j = 1; j <= got.size(); ++j)

@@ -235,9 +235,9 @@ TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
     const QStringList log = readLines(qdir() + "Lastrec.log");
     ASSERT_EQ(log.size(), 10) << log.join('|').toStdString();
     EXPECT_TRUE(log[0].startsWith("Start:"));
-    EXPECT_EQ(log.mid(1, 7), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
-                                          "Desired BPS: 14400", "Fax Class: Class 1", "User INIT String: ",
-                                          "StartReceive"}));
+    EXPECT_EQ(log.mid(1, 7),
+              (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem", "Desired BPS: 14400",
+                           "Fax Class: Class 1", "User INIT String: ", "StartReceive"}));
     EXPECT_TRUE(log[8].startsWith("Stopped receive mode:"));
     EXPECT_TRUE(log[9].startsWith("Finish: "));
 }

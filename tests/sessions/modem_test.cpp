@@ -85,7 +85,8 @@ TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
     usePort(3, dir() + "no-such-device");
     QString message;
     EXPECT_FALSE(OpenComPort(port, message));
-    EXPECT_TRUE(message.startsWith("Unable to open the specified communications port ( Com3 )")) << message.toStdString();
+    EXPECT_TRUE(message.startsWith("Unable to open the specified communications port ( Com3 )"))
+        << message.toStdString();
     EXPECT_TRUE(message.contains(qdir() + "no-such-device")) << message.toStdString();
 
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
@@ -95,7 +96,8 @@ TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
     ASSERT_TRUE(OpenComPort(other, message));
     usePort(2, modem.path());
     EXPECT_FALSE(OpenComPort(port, message));
-    EXPECT_TRUE(message.startsWith("The communications port is in use ( Com 2 )\r\n\r\nPlease make sure")) << message.toStdString();
+    EXPECT_TRUE(message.startsWith("The communications port is in use ( Com 2 )\r\n\r\nPlease make sure"))
+        << message.toStdString();
     ClosePort(other);
     EXPECT_TRUE(OpenComPort(port, message));
     ClosePort(port);
@@ -109,8 +111,8 @@ TEST(OpenFailureMessage, TextsOfTheEngineCodes) {
     EXPECT_TRUE(denied.startsWith("Unable to open the specified communications port ( Com1 )\r\n"));
     EXPECT_TRUE(denied.contains("/dev/ttyS0"));
     EXPECT_TRUE(denied.contains("\"dialout\""));
-    EXPECT_TRUE(OpenFailureMessage(-3001, 5, "").startsWith(
-        "Unable to open the specified communications port ( Com5 )\r\nError message: "));
+    EXPECT_TRUE(OpenFailureMessage(-3001, 5, "")
+                    .startsWith("Unable to open the specified communications port ( Com5 )\r\nError message: "));
     EXPECT_EQ(OpenFailureMessage(-123456, 6, ""),
               "Unable to open the specified communications port ( Com6 )\r\nError message: Unknown error");
 }

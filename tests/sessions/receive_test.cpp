@@ -54,7 +54,8 @@ bool writeFax(const QString& path, int pages) {
 int pdfPages(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return -1;
-    return static_cast<int>(QString::fromLatin1(f.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
+    return static_cast<int>(
+        QString::fromLatin1(f.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
 }
 
 class ReceiveModeTest : public SessionsTest {
@@ -207,7 +208,11 @@ TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     EXPECT_FALSE(notice->Timer1->isActive());
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
-    EXPECT_TRUE(lastCommandIs("ATZ")) << [&] { std::string a; for (auto& c : modem.commands()) a += c + "|"; return a; }();
+    EXPECT_TRUE(lastCommandIs("ATZ")) << [&] {
+        std::string a;
+        for (auto& c : modem.commands()) a += c + "|";
+        return a;
+    }();
     EXPECT_EQ(s.Resetting.AfterString, "ATZ");
 }
 

@@ -63,7 +63,8 @@ TEST(StatusTexts, ClockFileNameAndMeter) {
 
 TEST(StatusTexts, ReceiveStatusLine) {
     EXPECT_EQ(ReceiveStatusText(" Getting page data ", "", 2, 100), "Receiving fax");
-    EXPECT_EQ(ReceiveStatusText("Getting page data", " FAR END ", 2, 1500), "Receiving fax from: FAR END, page 2 (1500 bytes)");
+    EXPECT_EQ(ReceiveStatusText("Getting page data", " FAR END ", 2, 1500),
+              "Receiving fax from: FAR END, page 2 (1500 bytes)");
     EXPECT_EQ(ReceiveStatusText("Getting page data", "X", 0, 0), "Receiving fax from: X");
     EXPECT_EQ(ReceiveStatusText("Got Class 2 FHNG code", "", 0, 0), "Hangup successful");
     EXPECT_EQ(ReceiveStatusText("Answering incoming call", "", 0, 0), "Answering incoming call");

@@ -60,7 +60,10 @@ TEST_F(ErrorDialogTest, ContinueOkAndSelfClosingTimer) {
 TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndEveryLineFits) {
     bool inner = true;
     int oneLineHeight = 0;
-    whenModal<TShowErrorForm>([&](TShowErrorForm* f) { oneLineHeight = f->height(); f->BitBtn1->click(); });
+    whenModal<TShowErrorForm>([&](TShowErrorForm* f) {
+        oneLineHeight = f->height();
+        f->BitBtn1->click();
+    });
     ShowErrorMessage("c", "one line", true);
     whenModal<TShowErrorForm>([&](TShowErrorForm* f) {
         EXPECT_TRUE(ErrorDialogShowing());
@@ -78,8 +81,8 @@ TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndEveryLineFits) {
         QString("The remote fax machine ended the call before the page was confirmed ").repeated(6) + "\r\n\r\n";
     whenModal<TShowErrorForm>([&](TShowErrorForm* f) {
         const QFontMetrics fm(f->Memo1->font());
-        const QRect text = fm.boundingRect(QRect(0, 0, f->Memo1->width() - 8, 10000), Qt::TextWordWrap,
-                                           f->Memo1->toPlainText());
+        const QRect text =
+            fm.boundingRect(QRect(0, 0, f->Memo1->width() - 8, 10000), Qt::TextWordWrap, f->Memo1->toPlainText());
         EXPECT_GT(text.height(), 10 * fm.height());
         EXPECT_GE(f->Memo1->height(), text.height());
         f->BitBtn1->click();
@@ -190,8 +193,9 @@ TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
     form.SendFaxButton->click();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].caption, "Error Opening Communications Port");
-    EXPECT_TRUE(errors[0].text.endsWith("Is the Communications Port (COM1) correct? Please\r\nclick on the Find Modem "
-                                        "button on the Preferences screen to be sure."));
+    EXPECT_TRUE(
+        errors[0].text.endsWith("Is the Communications Port (COM1) correct? Please\r\nclick on the Find Modem "
+                                "button on the Preferences screen to be sure."));
     const QStringList log = sendLog();
     // The message's second line (the missing device) becomes a line of its own in the file.
     ASSERT_EQ(log.size(), 6) << log.join('|').toStdString();
@@ -389,11 +393,9 @@ TEST_F(SendDialogTest, EveryMnemonicLabelHasABuddy) {
     int mnemonics = 0;
     for (QLabel* label : form.findChildren<QLabel*>()) {
         const QString text = label->text();
-        if (!QString(text).remove(QStringLiteral("&&")).contains('&'))
-            continue;
+        if (!QString(text).remove(QStringLiteral("&&")).contains('&')) continue;
         ++mnemonics;
-        if (!label->buddy())
-            missing << text;
+        if (!label->buddy()) missing << text;
     }
     EXPECT_EQ(mnemonics, 3);
     EXPECT_TRUE(missing.isEmpty()) << missing.join('|').toStdString();

@@ -213,8 +213,10 @@ TEST_F(MainScreenTest, SeededLogsOnBothPages) {
     QAbstractItemModel* faxModel = w.FaxGrid()->model();
     ASSERT_EQ(faxModel->rowCount(), 3);
     ASSERT_EQ(faxModel->columnCount(), 8);
-    const QStringList headers = {"Sent", "Date Sent", "Time Sent", "Recipient", "Phone", "Pages", "Subject", "Last Attempt"};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(faxModel->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), headers[i]);
+    const QStringList headers = {"Sent",  "Date Sent", "Time Sent", "Recipient",
+                                 "Phone", "Pages",     "Subject",   "Last Attempt"};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(faxModel->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), headers[i]);
     // Newest date first; the unsent fax (empty date) last; the Sent column is calculated.
     EXPECT_EQ(faxModel->index(0, 6).data().toString(), "Second subject");
     EXPECT_EQ(faxModel->index(0, 0).data().toString(), "Yes");
@@ -247,8 +249,7 @@ TEST_F(MainScreenTest, SeededLogsOnBothPages) {
     w.SelectPage(TMainScreen::kOutgoingPage);
     w.FaxGrid()->setCurrentIndex(faxModel->index(1, 0));
     EXPECT_EQ(QString::fromStdString(w.FaxTable().currentRow().text("SUBJECT")), "First subject");
-    EXPECT_EQ(w.GetDatetimeAsString(true),
-              FormatSentDateTime(true, {2026, 11, 1}, "08:00", QLocale()));
+    EXPECT_EQ(w.GetDatetimeAsString(true), FormatSentDateTime(true, {2026, 11, 1}, "08:00", QLocale()));
 }
 
 TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
@@ -275,8 +276,16 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
         {"Fax Log Cleanup", [&] { w.FaxlogCleanup1Click(); }},
         {"Preferences", [&] { w.mnuPreferencesClick(); }},
         {"Website", [&] { w.VisitOurInternetWebsite1Click(); }},
-        {"Edit note", [&] { w.SelectPage(1); w.EditButtonClick(); }},
-        {"Delete incoming", [&] { w.SelectPage(1); w.DeleteButtonClick(); }},
+        {"Edit note",
+         [&] {
+             w.SelectPage(1);
+             w.EditButtonClick();
+         }},
+        {"Delete incoming",
+         [&] {
+             w.SelectPage(1);
+             w.DeleteButtonClick();
+         }},
     };
     for (const auto& [name, run] : locked) {
         prompter().records.clear();
@@ -298,8 +307,9 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
     prompter().records.clear();
     w.SendButtonClick();
     ASSERT_EQ(prompter().records.size(), 1);
-    EXPECT_EQ(prompter().records[0].text, "You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
-                                          "Click the Stop button to end\rFax Receive mode");
+    EXPECT_EQ(prompter().records[0].text,
+              "You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
+              "Click the Stop button to end\rFax Receive mode");
     EXPECT_EQ(c.send, 0);
 
     // Delete on the outgoing page still asks and deletes; view stays allowed.
@@ -545,16 +555,27 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
     rebuildLogs(dir);
     TMainScreen& w = start();
     const std::vector<std::tuple<const char*, const char*, QKeySequence>> entries = {
-        {"mnuNew", "&New Fax", {}}, {"mnuEdit", "&Edit Fax", {}}, {"mnuClone", "Clone Fax", {}},
-        {"mnuDelete", "Delete Fax", {}}, {"FaxlogCleanup1", "Fax Log Cleanup", {}},
-        {"mnuSend", "Send Fax", QKeySequence("Ctrl+S")}, {"mnuReceive", "Receive Faxes", QKeySequence("Ctrl+R")},
-        {"mnuViewPrint", "View/Print Fax", QKeySequence("Ctrl+V")}, {"mnuCover", "C&over Sheets", {}},
-        {"mnuPhoneBook", "&Phone Book", {}}, {"mnuRebuildIndexes", "Rebuild &Indexes", {}},
-        {"mnuPreferences", "P&references", {}}, {"Exit1", "E&xit", QKeySequence("Ctrl+X")},
-        {"Contents1", "Contents", {}}, {"FrequentlyAskedQuestionsFAQ1", "Frequently Asked Questions (FAQ)", {}},
-        {"TroubleshootingTips1", "Technical Help", {}}, {"TechnicalSupport1", "Technical Support", {}},
-        {"About1", "About", {}}, {"ConfigurationInformation1", "Configuration Information", {}},
-        {"VisitOurInternetWebsite1", "Visit Our Internet Website", {}}, {"mnuShowHint", "Show Hints", {}}};
+        {"mnuNew", "&New Fax", {}},
+        {"mnuEdit", "&Edit Fax", {}},
+        {"mnuClone", "Clone Fax", {}},
+        {"mnuDelete", "Delete Fax", {}},
+        {"FaxlogCleanup1", "Fax Log Cleanup", {}},
+        {"mnuSend", "Send Fax", QKeySequence("Ctrl+S")},
+        {"mnuReceive", "Receive Faxes", QKeySequence("Ctrl+R")},
+        {"mnuViewPrint", "View/Print Fax", QKeySequence("Ctrl+V")},
+        {"mnuCover", "C&over Sheets", {}},
+        {"mnuPhoneBook", "&Phone Book", {}},
+        {"mnuRebuildIndexes", "Rebuild &Indexes", {}},
+        {"mnuPreferences", "P&references", {}},
+        {"Exit1", "E&xit", QKeySequence("Ctrl+X")},
+        {"Contents1", "Contents", {}},
+        {"FrequentlyAskedQuestionsFAQ1", "Frequently Asked Questions (FAQ)", {}},
+        {"TroubleshootingTips1", "Technical Help", {}},
+        {"TechnicalSupport1", "Technical Support", {}},
+        {"About1", "About", {}},
+        {"ConfigurationInformation1", "Configuration Information", {}},
+        {"VisitOurInternetWebsite1", "Visit Our Internet Website", {}},
+        {"mnuShowHint", "Show Hints", {}}};
     for (const auto& [name, caption, shortcut] : entries) {
         QAction* a = w.MenuAction(name);
         ASSERT_NE(a, nullptr) << name;
@@ -562,8 +583,9 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
         EXPECT_EQ(a->shortcut(), shortcut) << name;
     }
     const std::vector<std::pair<const char*, const char*>> buttons = {
-        {"Newbutton", "&New"}, {"EditButton", "&Edit"}, {"DeleteButton", "&Delete"}, {"SendButton", "&Send"},
-        {"ReceiveButton", "&Receive"}, {"ViewFaxButton", "&View"}, {"Printbutton", "&Print"}, {"Exitbutton", "E&xit"}};
+        {"Newbutton", "&New"},     {"EditButton", "&Edit"},       {"DeleteButton", "&Delete"},
+        {"SendButton", "&Send"},   {"ReceiveButton", "&Receive"}, {"ViewFaxButton", "&View"},
+        {"Printbutton", "&Print"}, {"Exitbutton", "E&xit"}};
     for (const auto& [name, caption] : buttons) {
         ASSERT_NE(w.Button(name), nullptr) << name;
         EXPECT_EQ(w.Button(name)->text(), caption);
@@ -621,7 +643,8 @@ TEST_F(MainScreenTest, GridPagesLargeLog) {
     writePortSetting();
     std::vector<OutgoingSeed> rows;
     for (int i = 0; i < 2000; ++i)
-        rows.push_back({"Subject " + std::to_string(i), "R", "1", true, {2020 + i / 365, 1 + (i / 28) % 12, 1 + i % 28}, "12:00"});
+        rows.push_back(
+            {"Subject " + std::to_string(i), "R", "1", true, {2020 + i / 365, 1 + (i / 28) % 12, 1 + i % 28}, "12:00"});
     seedOutgoing(dir, rows);
     rebuildLogs(dir);
     TMainScreen& w = start();

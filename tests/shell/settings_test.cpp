@@ -98,8 +98,7 @@ TEST(Settings, BooleansReadAnyNonZeroAndWriteOne) {
 }
 
 TEST(Settings, ReceiveKeysInheritSendKeys) {
-    const Settings s = loadFromText(
-        "[Modem]\nFaxClass=2\nInitString=ATZ\nMaximumBPS=14400\n[Dialing]\nECM=1\n");
+    const Settings s = loadFromText("[Modem]\nFaxClass=2\nInitString=ATZ\nMaximumBPS=14400\n[Dialing]\nECM=1\n");
     EXPECT_EQ(s.Modem.FaxClassReceive, 2);
     EXPECT_EQ(s.Modem.InitStringReceive, "ATZ");
     EXPECT_EQ(s.Modem.MaximumBPSReceive, 14400);
@@ -120,7 +119,7 @@ TEST(Settings, NewFileListsEveryKeyInOrderWithVersion) {
     s.saveTo(t.dir());
     const std::string text = t.read("TVN.INI");
     // Sections appear in the order their first key is written.
-    const char* order[] = {"[Receive]", "[User]", "[Dialing]", "[Modem]", "[Default Font]",
+    const char* order[] = {"[Receive]",   "[User]",  "[Dialing]", "[Modem]", "[Default Font]",
                            "[Resetting]", "[Hints]", "[Version]", "[Other]", "[Ports]"};
     std::size_t previous = 0;
     bool first = true;
@@ -243,9 +242,9 @@ TEST(Settings, GarbageFileLoadsAndKeepsForeignContent) {
     t.write("TVN.INI", garbage);
     Settings s;
     s.loadFrom(t.dir());
-    EXPECT_EQ(s.Modem.ComPort, 2);              // the first of duplicate sections wins
+    EXPECT_EQ(s.Modem.ComPort, 2);  // the first of duplicate sections wins
     EXPECT_EQ(s.Dialing.DialAttempts, 3);
-    EXPECT_EQ(s.User.Name, "\xe9t\xe9");       // bytes kept as they are
+    EXPECT_EQ(s.User.Name, "\xe9t\xe9");  // bytes kept as they are
     s.Modem.ComPort = 3;
     s.saveTo(t.dir());
     const std::string after = t.read("TVN.INI");

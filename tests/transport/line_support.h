@@ -21,28 +21,23 @@ namespace telvane::transport::linetest {
 
 namespace fs = std::filesystem;
 
-
-inline std::string BinDir()
-{
+inline std::string BinDir() {
     const char* bin = std::getenv("TELVANE_BIN");
     return bin ? bin : TELVANE_BINARY_DIR "/bin";
 }
 
-inline bool HaveTool(const std::string& name)
-{
+inline bool HaveTool(const std::string& name) {
     return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
 }
 
-inline std::string Slurp(const fs::path& p)
-{
+inline std::string Slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
 }
 
-inline fs::path TempDir(const std::string& name)
-{
+inline fs::path TempDir(const std::string& name) {
     const fs::path dir = fs::temp_directory_path() / ("telvane-" + name + "-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -52,11 +47,10 @@ inline fs::path TempDir(const std::string& name)
 // Runs telvane-virtual-line with the given options; stops it on destruction.
 class VirtualLine {
 public:
-    VirtualLine(const fs::path& dir, std::vector<std::string> args) : out_(dir / "line.out")
-    {
+    VirtualLine(const fs::path& dir, std::vector<std::string> args) : out_(dir / "line.out") {
         tty_ = dir / "modem";
-        std::vector<std::string> argv = {BinDir() + "/telvane-virtual-line", "--tty", tty_.string(),
-                                         "--log", (dir / "line.log").string()};
+        std::vector<std::string> argv = {BinDir() + "/telvane-virtual-line", "--tty", tty_.string(), "--log",
+                                         (dir / "line.log").string()};
         if (std::find(args.begin(), args.end(), "--pair") != args.end()) {
             tty2_ = dir / "modem2";
             argv.push_back("--tty");
@@ -68,8 +62,7 @@ public:
             FILE* f = std::freopen(out_.c_str(), "w", stdout);
             (void)f;
             std::vector<char*> cargs;
-            for (auto& a : argv)
-                cargs.push_back(a.data());
+            for (auto& a : argv) cargs.push_back(a.data());
             cargs.push_back(nullptr);
             execv(cargs[0], cargs.data());
             _exit(127);
@@ -78,10 +71,8 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ~VirtualLine() { Stop(); }
-    int Stop()
-    {
-        if (pid_ <= 0)
-            return status_;
+    int Stop() {
+        if (pid_ <= 0) return status_;
         kill(pid_, SIGTERM);
         waitpid(pid_, &status_, 0);
         pid_ = -1;
@@ -98,15 +89,13 @@ private:
 };
 
 // Sends a command and collects everything up to the final OK/ERROR/BUSY... result.
-inline std::string Command(TOvxComPort& port, const std::string& cmd, const std::string& until, int64_t ticks = 36)
-{
+inline std::string Command(TOvxComPort& port, const std::string& cmd, const std::string& until, int64_t ticks = 36) {
     WriteString(port, cmd);
     const bool ok = WaitForString(port, until, ticks, false, true);
     return ok ? "found" : "timeout";
 }
 
-inline void OpenPort(TOvxComPort& port, const fs::path& tty)
-{
+inline void OpenPort(TOvxComPort& port, const fs::path& tty) {
     port.SetDevicePath(tty.string());
     port.SetAutoOpen(false);
     port.SetInSize(8192);
@@ -121,13 +110,11 @@ struct Pbm {
 };
 
 // Reads a raw (P4) PBM file.
-inline bool ReadPbm(const fs::path& p, Pbm& out)
-{
+inline bool ReadPbm(const fs::path& p, Pbm& out) {
     std::ifstream f(p, std::ios::binary);
     std::string magic;
     f >> magic;
-    if (magic != "P4")
-        return false;
+    if (magic != "P4") return false;
     auto skip = [&] {
         while (f.peek() == '#' || std::isspace(f.peek())) {
             if (f.peek() == '#')
@@ -144,8 +131,7 @@ inline bool ReadPbm(const fs::path& p, Pbm& out)
     const int stride = (out.Width + 7) / 8;
     for (int y = 0; y < out.Height; ++y) {
         std::string row(static_cast<size_t>(stride), '\0');
-        if (!f.read(row.data(), stride))
-            return false;
+        if (!f.read(row.data(), stride)) return false;
         out.Rows.push_back(row);
     }
     return true;
@@ -154,8 +140,7 @@ inline bool ReadPbm(const fs::path& p, Pbm& out)
 // efax draws its own header line over the top rows of every page it sends.
 inline constexpr int kHeaderRows = 32;
 
-inline void WritePagePbm(const fs::path& p, int page)
-{
+inline void WritePagePbm(const fs::path& p, int page) {
     const int w = 1728, h = 160, stride = w / 8;
     std::ofstream f(p, std::ios::binary);
     f << "P4\n" << w << " " << h << "\n";
@@ -164,8 +149,7 @@ inline void WritePagePbm(const fs::path& p, int page)
         // Sparse blocks whose place depends on the page, so the pages differ and stay short.
         if (y >= kHeaderRows && (y / 16) % 2 == 1)
             for (int x = 0; x < stride; ++x)
-                if ((x / (6 + page * 3)) % 4 == page % 4)
-                    row[static_cast<size_t>(x)] = static_cast<char>(0xFF);
+                if ((x / (6 + page * 3)) % 4 == page % 4) row[static_cast<size_t>(x)] = static_cast<char>(0xFF);
         f.write(row.data(), stride);
     }
 }
@@ -175,26 +159,20 @@ inline bool White(const std::string& row) { return row.find_first_not_of('\0') =
 // Finds the image of `sent` below its header rows inside `got` at some row offset (efax adds
 // lines of its own at the top; efix pads the decoded page with white rows at the bottom).
 // Everything in `got` below the match must be white. Returns the offset or -1.
-inline int FindRows(const Pbm& sent, const Pbm& got)
-{
-    if (sent.Width != got.Width)
-        return -1;
+inline int FindRows(const Pbm& sent, const Pbm& got) {
+    if (sent.Width != got.Width) return -1;
     int used = sent.Height;
-    while (used > 0 && White(sent.Rows[static_cast<size_t>(used - 1)]))
-        --used;
+    while (used > 0 && White(sent.Rows[static_cast<size_t>(used - 1)])) --used;
     for (int off = 0; off + used <= got.Height && off <= 64; ++off) {
         bool same = true;
         for (int y = kHeaderRows; y < used && same; ++y)
             same = sent.Rows[static_cast<size_t>(y)] == got.Rows[static_cast<size_t>(y + off)];
-        for (int y = off + used; y < got.Height && same; ++y)
-            same = White(got.Rows[static_cast<size_t>(y)]);
-        if (same && used > 0)
-            return off;
+        for (int y = off + used; y < got.Height && same; ++y) same = White(got.Rows[static_cast<size_t>(y)]);
+        if (same && used > 0) return off;
     }
     return -1;
 }
 
 inline int Shell(const std::string& cmd) { return std::system(cmd.c_str()); }
 
-
-} // namespace telvane::transport::linetest
+}  // namespace telvane::transport::linetest

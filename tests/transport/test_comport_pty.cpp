@@ -23,8 +23,7 @@ using telvane::transport::test::PtyPair;
 
 namespace {
 
-void ConfigureLikeTheApplication(TOvxComPort& port, const std::string& path)
-{
+void ConfigureLikeTheApplication(TOvxComPort& port, const std::string& path) {
     port.SetDevicePath(path);
     port.SetAutoOpen(false);
     port.SetInSize(8192);
@@ -32,8 +31,7 @@ void ConfigureLikeTheApplication(TOvxComPort& port, const std::string& path)
     port.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
 }
 
-int OpenErrorCode(TOvxComPort& port)
-{
+int OpenErrorCode(TOvxComPort& port) {
     try {
         port.SetOpen(true);
     } catch (const EOvxException& e) {
@@ -44,11 +42,9 @@ int OpenErrorCode(TOvxComPort& port)
 
 // Waits (real time, bounded) until `pred` holds.
 template <typename Pred>
-bool Eventually(Pred pred, int ms = 5000)
-{
+bool Eventually(Pred pred, int ms = 5000) {
     for (int i = 0; i < ms / 5; ++i) {
-        if (pred())
-            return true;
+        if (pred()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return pred();
@@ -57,8 +53,7 @@ bool Eventually(Pred pred, int ms = 5000)
 // An application thread stand-in: calls are queued and run when the pump runs.
 class QueueSink final : public TOvxEventSink {
 public:
-    bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override
-    {
+    bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override {
         auto job = std::make_shared<Job>();
         job->Call = call;
         {
@@ -68,8 +63,7 @@ public:
         std::unique_lock lock(job->Mu);
         return job->Cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return job->Done; });
     }
-    void Pump()
-    {
+    void Pump() {
         std::deque<std::shared_ptr<Job>> jobs;
         {
             std::lock_guard lock(mu_);
@@ -94,10 +88,9 @@ private:
     std::deque<std::shared_ptr<Job>> queue_;
 };
 
-} // namespace
+}  // namespace
 
-TEST(ComPortOpen, DefaultsAndThresholds)
-{
+TEST(ComPortOpen, DefaultsAndThresholds) {
     TOvxComPort port;
     EXPECT_EQ(port.ComNumber(), 0);
     EXPECT_EQ(port.Baud(), 19200);
@@ -118,12 +111,12 @@ TEST(ComPortOpen, DefaultsAndThresholds)
     EXPECT_EQ(port.LogName(), "OVEX.LOG");
     EXPECT_EQ(port.XOnChar(), 17);
     EXPECT_EQ(port.XOffChar(), 19);
-    EXPECT_EQ(port.BufferFull(), 0u);   // no hardware flow: left alone
+    EXPECT_EQ(port.BufferFull(), 0u);  // no hardware flow: left alone
     port.SetInSize(8192);
     port.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
     EXPECT_EQ(port.BufferFull(), 7372u);
     EXPECT_EQ(port.BufferResume(), 819u);
-    port.SetBufferFull(9000);   // larger than allowed
+    port.SetBufferFull(9000);  // larger than allowed
     EXPECT_EQ(port.BufferFull(), 7372u);
     EXPECT_EQ(DefaultDevicePath(1), "/dev/ttyS0");
     EXPECT_EQ(DefaultDevicePath(4), "/dev/ttyS3");
@@ -133,8 +126,7 @@ TEST(ComPortOpen, DefaultsAndThresholds)
     EXPECT_EQ(port.DevicePath(), "/dev/ttyS1");
 }
 
-TEST(ComPortOpen, MissingDeviceIsBadId)
-{
+TEST(ComPortOpen, MissingDeviceIsBadId) {
     TOvxComPort port;
     port.SetDevicePath("/dev/telvane-no-such-tty");
     EXPECT_EQ(OpenErrorCode(port), ecBadId);
@@ -144,12 +136,11 @@ TEST(ComPortOpen, MissingDeviceIsBadId)
     port.SetDevicePath(plain);
     EXPECT_EQ(OpenErrorCode(port), ecBadId);
     std::filesystem::remove(plain);
-    TOvxComPort unset;   // ComNumber 0, no path
+    TOvxComPort unset;  // ComNumber 0, no path
     EXPECT_EQ(OpenErrorCode(unset), ecBadId);
 }
 
-TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse)
-{
+TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
     PtyPair pty;
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -171,13 +162,12 @@ TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse)
     EXPECT_EQ(OpenErrorCode(port), ecAlreadyOpen);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    EXPECT_EQ(OpenErrorCode(port), 0);   // free again once the holder is gone
+    EXPECT_EQ(OpenErrorCode(port), 0);  // free again once the holder is gone
     close(ready[0]);
     close(ready[1]);
 }
 
-TEST(ComPortOpen, SecondStartOfTheDispatcherIsRefused)
-{
+TEST(ComPortOpen, SecondStartOfTheDispatcherIsRefused) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -185,11 +175,10 @@ TEST(ComPortOpen, SecondStartOfTheDispatcherIsRefused)
     EXPECT_THROW(port.Dispatcher().StartDispatcher(), EOvxException);
     port.SetOpen(false);
     EXPECT_FALSE(port.Open());
-    EXPECT_THROW(port.PutString("AT\r"), EOvxException);   // AutoOpen off
+    EXPECT_THROW(port.PutString("AT\r"), EOvxException);  // AutoOpen off
 }
 
-TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround)
-{
+TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -199,13 +188,11 @@ TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround)
     std::vector<std::string> lines;
     const int h = port.AddDataTrigger("\r\n", false);
     port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t param, int32_t) {
-        if (msg != ovTriggerData || static_cast<int>(param) != h)
-            return;
+        if (msg != ovTriggerData || static_cast<int>(param) != h) return;
         std::string s(port.InBuffUsed(), '\0');
         s.resize(port.PeekBlock(s.data(), s.size()));
         const size_t end = s.find("\r\n");
-        if (end == std::string::npos)
-            return;
+        if (end == std::string::npos) return;
         port.GetBlock(s.data(), end + 2);
         std::lock_guard lock(mu);
         lines.push_back(s.substr(0, end));
@@ -223,8 +210,7 @@ TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround)
     EXPECT_EQ(lines.back(), "LINE 00009");
 }
 
-TEST(ComPortThreads, OutputReachesTheDeviceAndOutSentFires)
-{
+TEST(ComPortThreads, OutputReachesTheDeviceAndOutSentFires) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -238,8 +224,7 @@ TEST(ComPortThreads, OutputReachesTheDeviceAndOutSentFires)
     EXPECT_TRUE(Eventually([&] { return sent.load() == 1; }));
 }
 
-TEST(ComPortThreads, TimerTriggerOnTheRealClock)
-{
+TEST(ComPortThreads, TimerTriggerOnTheRealClock) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -251,8 +236,7 @@ TEST(ComPortThreads, TimerTriggerOnTheRealClock)
     EXPECT_TRUE(Eventually([&] { return fired.load() == 1; }));
 }
 
-TEST(ComPortThreads, ComponentEventsRunThroughTheSink)
-{
+TEST(ComPortThreads, ComponentEventsRunThroughTheSink) {
     PtyPair pty;
     QueueSink sink;
     TOvxComPort port;
@@ -270,8 +254,7 @@ TEST(ComPortThreads, ComponentEventsRunThroughTheSink)
     }));
 }
 
-TEST(ComPortClose, CleanCloseUnderLoadAndWhileAHandlerWaitsForTheApplication)
-{
+TEST(ComPortClose, CleanCloseUnderLoadAndWhileAHandlerWaitsForTheApplication) {
     PtyPair pty;
     QueueSink sink;
     SetEventPump([&] { sink.Pump(); });
@@ -291,8 +274,7 @@ TEST(ComPortClose, CleanCloseUnderLoadAndWhileAHandlerWaitsForTheApplication)
         const std::string chunk(512, 'x');
         while (!stop) {
             ssize_t n = ::write(pty.MasterFd(), chunk.data(), chunk.size());
-            if (n < 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     // Let the window handler block the dispatch thread: nobody pumps until Close does.
@@ -310,8 +292,7 @@ TEST(ComPortClose, CleanCloseUnderLoadAndWhileAHandlerWaitsForTheApplication)
     port.SetOpen(false);
 }
 
-TEST(ComPortClose, CloseFromInsideAHandler)
-{
+TEST(ComPortClose, CloseFromInsideAHandler) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -327,18 +308,17 @@ TEST(ComPortClose, CloseFromInsideAHandler)
     pty.Write("BYE");
     ASSERT_TRUE(Eventually([&] { return done.load(); }));
     EXPECT_FALSE(port.Open());
-    port.SetOpen(true);   // joins the old dispatch thread and starts afresh
+    port.SetOpen(true);  // joins the old dispatch thread and starts afresh
     EXPECT_TRUE(port.Open());
 }
 
-TEST(ComPortClose, HostSideHangUpDoesNotWedgeTheDispatcher)
-{
+TEST(ComPortClose, HostSideHangUpDoesNotWedgeTheDispatcher) {
     auto pty = std::make_unique<PtyPair>();
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty->SlavePath());
     port.SetOpen(true);
     EXPECT_FALSE(port.Dispatcher().LineLost());
-    pty.reset();   // the "modem" disappears
+    pty.reset();  // the "modem" disappears
     // Seen without writing: the hung-up tty polls readable and reads as end of file for ever,
     // which must mark the line lost rather than spin the event thread.
     EXPECT_TRUE(Eventually([&] { return port.Dispatcher().LineLost(); }));
@@ -348,8 +328,7 @@ TEST(ComPortClose, HostSideHangUpDoesNotWedgeTheDispatcher)
     port.SetOpen(false);
 }
 
-TEST(ComPortTrace, DumpWritesTheTraceFileAndTurnsTracingOff)
-{
+TEST(ComPortTrace, DumpWritesTheTraceFileAndTurnsTracingOff) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -379,19 +358,18 @@ TEST(ComPortTrace, DumpWritesTheTraceFileAndTurnsTracingOff)
     std::filesystem::remove_all(dir);
 }
 
-TEST(WaitingHelpers, WaitFindsEarlierRepliesIgnoresCaseAndTimesOut)
-{
+TEST(WaitingHelpers, WaitFindsEarlierRepliesIgnoresCaseAndTimesOut) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
     port.SetOpen(true);
     pty.Write("AT\r\r\nok\r\nREST");
     ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 13; }));
-    EXPECT_FALSE(WaitForString(port, "OK", 1, false, false));   // case matters here
-    EXPECT_EQ(port.InBuffUsed(), 13u);                          // nothing consumed on time-out
+    EXPECT_FALSE(WaitForString(port, "OK", 1, false, false));  // case matters here
+    EXPECT_EQ(port.InBuffUsed(), 13u);                         // nothing consumed on time-out
     EXPECT_TRUE(WaitForString(port, "OK", 1, false, true));
     char rest[8] = {};
-    EXPECT_EQ(port.GetBlock(rest, sizeof rest), 6u);            // consumed through the match
+    EXPECT_EQ(port.GetBlock(rest, sizeof rest), 6u);  // consumed through the match
     EXPECT_EQ(std::string(rest, 6), "\r\nREST");
     std::thread later([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -409,16 +387,14 @@ TEST(WaitingHelpers, WaitFindsEarlierRepliesIgnoresCaseAndTimesOut)
     port.SetOpen(false);
 }
 
-TEST(WaitingHelpers, FindString)
-{
+TEST(WaitingHelpers, FindString) {
     EXPECT_EQ(FindString("xxOKxx", "OK", false), 2u);
     EXPECT_EQ(FindString("xxokxx", "OK", false), std::string_view::npos);
     EXPECT_EQ(FindString("xxokxx", "OK", true), 2u);
     EXPECT_EQ(FindString("", "OK", true), std::string_view::npos);
 }
 
-TEST(ComPortProperties, BaudChangeWhileOpenAndRejectedRates)
-{
+TEST(ComPortProperties, BaudChangeWhileOpenAndRejectedRates) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -429,12 +405,11 @@ TEST(ComPortProperties, BaudChangeWhileOpenAndRejectedRates)
     ASSERT_EQ(tcgetattr(pty.MasterFd(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B57600));
     EXPECT_THROW(port.SetBaud(12345), EOvxException);
-    EXPECT_EQ(port.Baud(), 57600);   // a rejected rate leaves the old one in force
+    EXPECT_EQ(port.Baud(), 57600);  // a rejected rate leaves the old one in force
     port.SetOpen(false);
 }
 
-TEST(ComPortProperties, AutoOpenOpensOnFirstUse)
-{
+TEST(ComPortProperties, AutoOpenOpensOnFirstUse) {
     PtyPair pty;
     TOvxComPort port;
     port.SetDevicePath(pty.SlavePath());
@@ -444,8 +419,7 @@ TEST(ComPortProperties, AutoOpenOpensOnFirstUse)
     EXPECT_EQ(pty.Read(4, 3000), "ATZ\r");
 }
 
-TEST(ComPortProperties, AppendAndClearOfTheTrace)
-{
+TEST(ComPortProperties, AppendAndClearOfTheTrace) {
     PtyPair pty;
     TOvxComPort port;
     ConfigureLikeTheApplication(port, pty.SlavePath());
@@ -456,7 +430,7 @@ TEST(ComPortProperties, AppendAndClearOfTheTrace)
     port.SetTracing(tlOn);
     pty.Write("123456");
     ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 6; }));
-    port.SetTracing(tlAppend);   // keeps only the last 4 entries
+    port.SetTracing(tlAppend);  // keeps only the last 4 entries
     port.SetTracing(tlOn);
     pty.Write("ab");
     ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 8; }));

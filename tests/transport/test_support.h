@@ -33,7 +33,7 @@ public:
         std::mutex Mu;
         std::deque<uint8_t> Input;
         std::string Output;
-        size_t WriteAllowance = SIZE_MAX;   // bytes the device accepts before it blocks
+        size_t WriteAllowance = SIZE_MAX;  // bytes the device accepts before it blocks
         uint8_t Modem = msCTS | msDSR;
         uint8_t Errors = 0;
         bool Gone = false;
@@ -58,4 +58,4 @@ private:
     bool open_ = false;
 };
 
-} // namespace telvane::transport::test
+}  // namespace telvane::transport::test

@@ -7,8 +7,7 @@
 
 using namespace telvane::transport;
 
-TEST(Ticks, ConversionsAndTimers)
-{
+TEST(Ticks, ConversionsAndTimers) {
     EXPECT_EQ(MsToTicks(54), 0);
     EXPECT_EQ(MsToTicks(55), 1);
     EXPECT_EQ(TicksToMs(36), 1980);
@@ -28,8 +27,7 @@ TEST(Ticks, ConversionsAndTimers)
     EXPECT_TRUE(TimerExpired(t, clock));
 }
 
-TEST(Ticks, DelayWaitsForTheClock)
-{
+TEST(Ticks, DelayWaitsForTheClock) {
     TOvxFakeClock clock;
     std::atomic<bool> done{false};
     std::thread waiter([&] {
@@ -43,8 +41,7 @@ TEST(Ticks, DelayWaitsForTheClock)
     EXPECT_TRUE(done.load());
 }
 
-TEST(Ticks, SteadyClockIsMonotonic)
-{
+TEST(Ticks, SteadyClockIsMonotonic) {
     const int64_t a = SystemClock().NowMs();
     DelayMs(2);
     EXPECT_GE(SystemClock().NowMs(), a + 2);

@@ -11,25 +11,21 @@
 using namespace telvane::transport;
 
 namespace {
-std::vector<std::pair<char, uint8_t>> Entries(char kind, const std::string& bytes)
-{
+std::vector<std::pair<char, uint8_t>> Entries(char kind, const std::string& bytes) {
     std::vector<std::pair<char, uint8_t>> v;
-    for (unsigned char c : bytes)
-        v.emplace_back(kind, c);
+    for (unsigned char c : bytes) v.emplace_back(kind, c);
     return v;
 }
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
 }
-} // namespace
+}  // namespace
 
-TEST(TraceFormat, RunsGetHeadingsAndBytesAreEscaped)
-{
+TEST(TraceFormat, RunsGetHeadingsAndBytesAreEscaped) {
     auto e = Entries('T', "AT Z\r");
     auto r = Entries('R', "\r\nOK\r\n");
     e.insert(e.end(), r.begin(), r.end());
@@ -45,29 +41,25 @@ TEST(TraceFormat, RunsGetHeadingsAndBytesAreEscaped)
     EXPECT_EQ(FormatTrace({}, {true, false}), "");
 }
 
-TEST(TraceFormat, LinesWrapBeforeColumn78WithoutSplittingItems)
-{
+TEST(TraceFormat, LinesWrapBeforeColumn78WithoutSplittingItems) {
     const std::string text = FormatTrace(Entries('R', std::string(40, '\x10')), {true, false});
     std::istringstream in(text);
     std::string line;
     std::vector<std::string> lines;
-    while (std::getline(in, line))
-        lines.push_back(line);
+    while (std::getline(in, line)) lines.push_back(line);
     ASSERT_EQ(lines.size(), 3u);
     // "Receive: " is 9 columns; each item 4: 17 items fit on the first line (77 columns).
     EXPECT_EQ(lines[0].size(), 9u + 17 * 4);
     EXPECT_EQ(lines[1].size(), 19u * 4);
     EXPECT_EQ(lines[2].size(), 4u * 4);
-    for (const auto& l : lines)
-        EXPECT_LE(l.size(), 78u);
+    for (const auto& l : lines) EXPECT_LE(l.size(), 78u);
     EXPECT_EQ(lines[1].substr(0, 4), "[10]");
 }
 
-TEST(TraceRing, KeepsTheNewestEntriesAndFollowsTheStates)
-{
+TEST(TraceRing, KeepsTheNewestEntriesAndFollowsTheStates) {
     TOvxTrace t;
     const uint8_t bytes[] = {'a', 'b', 'c', 'd', 'e'};
-    t.Add('T', bytes, 5);   // not recording yet
+    t.Add('T', bytes, 5);  // not recording yet
     EXPECT_TRUE(t.Entries().empty());
     t.Start(3);
     t.Add('T', bytes, 5);
@@ -87,8 +79,7 @@ TEST(TraceRing, KeepsTheNewestEntriesAndFollowsTheStates)
     EXPECT_FALSE(t.Recording());
 }
 
-TEST(TraceRing, WriteFileReplacesOrAppends)
-{
+TEST(TraceRing, WriteFileReplacesOrAppends) {
     const std::string path = std::filesystem::temp_directory_path() / "telvane-trace-test.trc";
     TOvxTrace t;
     t.Start(100);
@@ -103,8 +94,7 @@ TEST(TraceRing, WriteFileReplacesOrAppends)
     EXPECT_FALSE(t.WriteFile("/nonexistent-dir/x.trc", false, {}));
 }
 
-TEST(EventLogFormat, LineLayoutMatchesTheFixedColumns)
-{
+TEST(EventLogFormat, LineLayoutMatchesTheFixedColumns) {
     TOvxLogEntry e{12345, ltTrigger, lsData, 0, 0x1a, {}};
     EXPECT_EQ(FormatLogLine(e, {}), "0012.345  Trigger   Data          0000001a");
     TOvxLogEntry fax{9999999, ltFax, lsNone, 0, 3, "tf1Init1"};
@@ -117,8 +107,7 @@ TEST(EventLogFormat, LineLayoutMatchesTheFixedColumns)
     EXPECT_EQ(FormatLogLine(rd, {}), "0000.001  Dispatch  ReadCom       00000003  OK[0D]");
 }
 
-TEST(EventLogFormat, TypeNamesAndHeader)
-{
+TEST(EventLogFormat, TypeNamesAndHeader) {
     EXPECT_STREQ(LogTypeName(ltNone), "No event");
     EXPECT_STREQ(LogTypeName(ltTrigHandlerDispose), "TrgHdDsp");
     EXPECT_STREQ(LogTypeName(ltUser), "User");
@@ -128,23 +117,22 @@ TEST(EventLogFormat, TypeNamesAndHeader)
     EXPECT_NE(h.find("\nOperating System : "), std::string::npos);
 }
 
-TEST(EventLogRing, DropsOldestEntriesByByteSize)
-{
+TEST(EventLogRing, DropsOldestEntriesByByteSize) {
     TOvxFakeClock clock;
     TOvxEventLog log(clock);
     log.Start(3 * TOvxEventLog::kHeaderBytes + 4);
     clock.SetMs(5);
     log.Add(ltUser, 1, 1);
-    log.Add(ltUser, 2, 2, "abcd");   // 20 bytes
-    log.Add(ltUser, 3, 3);           // total 52 = capacity
+    log.Add(ltUser, 2, 2, "abcd");  // 20 bytes
+    log.Add(ltUser, 3, 3);          // total 52 = capacity
     auto e = log.Entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0].TimeMs, 5);
-    log.Add(ltUser, 4, 4);           // must drop the first
+    log.Add(ltUser, 4, 4);  // must drop the first
     e = log.Entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e.front().Value, 2u);
-    log.Add(ltUser, 5, 5, std::string(100, 'x'));   // larger than the ring: truncated, alone
+    log.Add(ltUser, 5, 5, std::string(100, 'x'));  // larger than the ring: truncated, alone
     e = log.Entries();
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].Data.size(), 3 * TOvxEventLog::kHeaderBytes + 4 - TOvxEventLog::kHeaderBytes);

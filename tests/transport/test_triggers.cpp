@@ -21,8 +21,7 @@ struct Note {
 
 class Triggers : public ::testing::Test {
 protected:
-    void Open(size_t inSize = 64, size_t outSize = 64)
-    {
+    void Open(size_t inSize = 64, size_t outSize = 64) {
         d = std::make_unique<TOvxBaseDispatcher>(std::make_unique<ScriptedDevice>(state), clock);
         TOvxDispatcherConfig c;
         c.Path = "scripted";
@@ -30,19 +29,16 @@ protected:
         c.OutSize = outSize;
         d->OpenDevice(c);
     }
-    void Feed(const std::string& s)
-    {
+    void Feed(const std::string& s) {
         std::lock_guard lock(state.Mu);
         state.Input.insert(state.Input.end(), s.begin(), s.end());
     }
-    int Record(std::vector<Note>& into)
-    {
+    int Record(std::vector<Note>& into) {
         return d->RegisterProcTriggerHandler([&into](uint32_t m, uint32_t p, int32_t l) {
             into.push_back({m, p, TriggerValue(l)});
         });
     }
-    std::string Take(size_t n)
-    {
+    std::string Take(size_t n) {
         std::string s(n, '\0');
         s.resize(d->GetBlock(s.data(), n));
         return s;
@@ -53,10 +49,9 @@ protected:
     std::unique_ptr<TOvxBaseDispatcher> d;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(Triggers, DataTriggerMatchesAcrossReadsAndBufferWrapAround)
-{
+TEST_F(Triggers, DataTriggerMatchesAcrossReadsAndBufferWrapAround) {
     Open(16);
     std::vector<Note> notes;
     std::string seen;
@@ -80,12 +75,11 @@ TEST_F(Triggers, DataTriggerMatchesAcrossReadsAndBufferWrapAround)
     EXPECT_EQ(notes[0].Msg, ovTriggerData);
     EXPECT_EQ(notes[0].Param, static_cast<uint32_t>(h));
     EXPECT_EQ(notes[0].Value, 7);
-    EXPECT_EQ(seen, "\r\nCONNECT 9600\r");   // read back intact across the wrap
+    EXPECT_EQ(seen, "\r\nCONNECT 9600\r");  // read back intact across the wrap
     EXPECT_EQ(d->InBuffUsed(), 0u);
 }
 
-TEST_F(Triggers, CaseFoldingOnlyWhenAsked)
-{
+TEST_F(Triggers, CaseFoldingOnlyWhenAsked) {
     Open();
     std::vector<Note> notes;
     Record(notes);
@@ -98,24 +92,22 @@ TEST_F(Triggers, CaseFoldingOnlyWhenAsked)
     notes.clear();
     Feed("ok");
     d->DispatchOnce();
-    ASSERT_EQ(notes.size(), 2u);   // both, in the order they were added
+    ASSERT_EQ(notes.size(), 2u);  // both, in the order they were added
     EXPECT_EQ(notes[0].Param, static_cast<uint32_t>(exact));
     EXPECT_EQ(notes[1].Param, static_cast<uint32_t>(folded));
 }
 
-TEST_F(Triggers, OverlappingAndRepeatedMatchesAllFire)
-{
+TEST_F(Triggers, OverlappingAndRepeatedMatchesAllFire) {
     Open();
     std::vector<Note> notes;
     Record(notes);
     d->AddDataTrigger("abab", false);
-    Feed("abababab");   // matches end at 4, 6 and 8
+    Feed("abababab");  // matches end at 4, 6 and 8
     d->DispatchOnce();
     EXPECT_EQ(notes.size(), 3u);
 }
 
-TEST_F(Triggers, AvailableTriggerFiresOnNewBytesWithTheCount)
-{
+TEST_F(Triggers, AvailableTriggerFiresOnNewBytesWithTheCount) {
     Open();
     std::vector<Note> notes;
     Record(notes);
@@ -128,16 +120,15 @@ TEST_F(Triggers, AvailableTriggerFiresOnNewBytesWithTheCount)
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].Msg, ovTriggerAvail);
     EXPECT_EQ(notes[0].Param, 3u);
-    d->DispatchOnce();   // nothing new: no repeat
+    d->DispatchOnce();  // nothing new: no repeat
     EXPECT_EQ(notes.size(), 1u);
     Feed("d");
-    d->DispatchOnce();   // unread bytes are offered again with the new one
+    d->DispatchOnce();  // unread bytes are offered again with the new one
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[1].Param, 4u);
 }
 
-TEST_F(Triggers, ReadPositionAdvancesByTheMostAnyHandlerTook)
-{
+TEST_F(Triggers, ReadPositionAdvancesByTheMostAnyHandlerTook) {
     Open();
     std::vector<std::string> reads;
     d->AddAvailTrigger(1);
@@ -148,12 +139,11 @@ TEST_F(Triggers, ReadPositionAdvancesByTheMostAnyHandlerTook)
     d->DispatchOnce();
     ASSERT_EQ(reads.size(), 3u);
     EXPECT_EQ(reads[0], "HE");
-    EXPECT_EQ(reads[1], "HELLO");   // each handler starts at the same position
+    EXPECT_EQ(reads[1], "HELLO");  // each handler starts at the same position
     EXPECT_EQ(Take(100), " WORLD");
 }
 
-TEST_F(Triggers, HandlersRunInEventProcWindowOrder)
-{
+TEST_F(Triggers, HandlersRunInEventProcWindowOrder) {
     Open();
     std::vector<std::string> order;
     TOvxDirectSink sink;
@@ -167,15 +157,14 @@ TEST_F(Triggers, HandlersRunInEventProcWindowOrder)
     EXPECT_EQ(order, (std::vector<std::string>{"event", "proc1", "proc2", "window"}));
 }
 
-TEST_F(Triggers, HandlerRemovingItselfDuringDeliveryIsDeferred)
-{
+TEST_F(Triggers, HandlerRemovingItselfDuringDeliveryIsDeferred) {
     Open();
     int aCalls = 0, bCalls = 0;
     int a = 0;
     d->AddAvailTrigger(1);
     a = d->RegisterProcTriggerHandler([&](uint32_t, uint32_t, int32_t) {
         ++aCalls;
-        d->DeregisterTriggerHandler(a);   // its own closure must stay valid until it returns
+        d->DeregisterTriggerHandler(a);  // its own closure must stay valid until it returns
         EXPECT_EQ(aCalls, 1);
     });
     d->RegisterProcTriggerHandler([&](uint32_t, uint32_t, int32_t) { ++bCalls; });
@@ -187,35 +176,32 @@ TEST_F(Triggers, HandlerRemovingItselfDuringDeliveryIsDeferred)
     EXPECT_EQ(bCalls, 2);
 }
 
-TEST_F(Triggers, TriggerRemovedByAnEarlierNotificationIsNotDelivered)
-{
+TEST_F(Triggers, TriggerRemovedByAnEarlierNotificationIsNotDelivered) {
     Open();
     std::vector<uint32_t> fired;
     const int first = d->AddDataTrigger("AB", false);
     const int second = d->AddDataTrigger("CD", false);
     d->RegisterProcTriggerHandler([&](uint32_t m, uint32_t p, int32_t) {
-        if (m != ovTriggerData)
-            return;
+        if (m != ovTriggerData) return;
         fired.push_back(p);
         if (static_cast<int>(p) == first) {
             EXPECT_EQ(d->RemoveTrigger(second), 0);
         }
     });
-    Feed("ABCD");   // both match in one pass; the first removes the second
+    Feed("ABCD");  // both match in one pass; the first removes the second
     d->DispatchOnce();
     EXPECT_EQ(fired, std::vector<uint32_t>{static_cast<uint32_t>(first)});
     EXPECT_EQ(d->RemoveTrigger(second), ecBadTriggerHandle);
 }
 
-TEST_F(Triggers, TimerFiresOnceAtItsTickAndCanBeReArmedOrDeactivated)
-{
+TEST_F(Triggers, TimerFiresOnceAtItsTickAndCanBeReArmedOrDeactivated) {
     Open();
     std::vector<Note> notes;
     Record(notes);
     const int t = d->AddTimerTrigger();
     ASSERT_GT(t, 0);
     d->DispatchOnce();
-    EXPECT_TRUE(notes.empty());   // not armed
+    EXPECT_TRUE(notes.empty());  // not armed
     ASSERT_EQ(d->SetTimerTrigger(t, 10, true), 0);
     clock.AdvanceMs(10 * 55 - 1);
     d->DispatchOnce();
@@ -227,7 +213,7 @@ TEST_F(Triggers, TimerFiresOnceAtItsTickAndCanBeReArmedOrDeactivated)
     EXPECT_EQ(notes[0].Param, static_cast<uint32_t>(t));
     clock.AdvanceMs(10000);
     d->DispatchOnce();
-    EXPECT_EQ(notes.size(), 1u);   // one-shot
+    EXPECT_EQ(notes.size(), 1u);  // one-shot
     d->SetTimerTrigger(t, 2, true);
     d->SetTimerTrigger(t, 2, false);
     clock.AdvanceMs(1000);
@@ -236,10 +222,9 @@ TEST_F(Triggers, TimerFiresOnceAtItsTickAndCanBeReArmedOrDeactivated)
     EXPECT_EQ(d->SetTimerTrigger(9999, 1, true), ecBadTriggerHandle);
 }
 
-TEST_F(Triggers, OutputFreeUsedAndSentTriggers)
-{
+TEST_F(Triggers, OutputFreeUsedAndSentTriggers) {
     Open(64, 32);
-    state.WriteAllowance = 0;   // the device takes nothing yet
+    state.WriteAllowance = 0;  // the device takes nothing yet
     std::vector<Note> notes;
     Record(notes);
     const int freeT = d->AddStatusTrigger(stOutBuffFree);
@@ -255,7 +240,7 @@ TEST_F(Triggers, OutputFreeUsedAndSentTriggers)
     EXPECT_TRUE(notes.empty());
     {
         std::lock_guard lock(state.Mu);
-        state.WriteAllowance = 20;   // 10 left queued: free 22
+        state.WriteAllowance = 20;  // 10 left queued: free 22
     }
     d->DispatchOnce();
     ASSERT_EQ(notes.size(), 1u);
@@ -271,14 +256,13 @@ TEST_F(Triggers, OutputFreeUsedAndSentTriggers)
     EXPECT_EQ(notes[2].Param, static_cast<uint32_t>(sentT));
     EXPECT_EQ(state.Output, std::string(30, 'x'));
     d->DispatchOnce();
-    EXPECT_EQ(notes.size(), 3u);   // output triggers are one-shot until re-armed
+    EXPECT_EQ(notes.size(), 3u);  // output triggers are one-shot until re-armed
     d->SetStatusTrigger(sentT, 0, true);
     d->DispatchOnce();
     EXPECT_EQ(notes.size(), 4u);
 }
 
-TEST_F(Triggers, ModemStatusAndLineErrorTriggers)
-{
+TEST_F(Triggers, ModemStatusAndLineErrorTriggers) {
     Open();
     std::vector<Note> notes;
     Record(notes);
@@ -288,7 +272,7 @@ TEST_F(Triggers, ModemStatusAndLineErrorTriggers)
     d->SetStatusTrigger(le, 0, true);
     {
         std::lock_guard lock(state.Mu);
-        state.Modem |= msRI;   // not watched
+        state.Modem |= msRI;  // not watched
     }
     d->DispatchOnce();
     EXPECT_TRUE(notes.empty());
@@ -307,19 +291,16 @@ TEST_F(Triggers, ModemStatusAndLineErrorTriggers)
     EXPECT_EQ(notes.size(), 2u);
 }
 
-TEST_F(Triggers, StatusTypeAndSlotLimitsGiveTheirCodes)
-{
+TEST_F(Triggers, StatusTypeAndSlotLimitsGiveTheirCodes) {
     Open();
     EXPECT_EQ(d->AddStatusTrigger(6), ecBadArgument);
     EXPECT_EQ(d->AddStatusTrigger(0), ecBadArgument);
     EXPECT_EQ(d->AddDataTrigger("", false), ecTriggerTooLong);
-    for (size_t i = 0; i < TOvxBaseDispatcher::kMaxTriggersPerKind; ++i)
-        ASSERT_GT(d->AddTimerTrigger(), 0);
+    for (size_t i = 0; i < TOvxBaseDispatcher::kMaxTriggersPerKind; ++i) ASSERT_GT(d->AddTimerTrigger(), 0);
     EXPECT_EQ(d->AddTimerTrigger(), ecNoMoreTriggers);
 }
 
-TEST_F(Triggers, NotificationCarriesTheDispatcherNumber)
-{
+TEST_F(Triggers, NotificationCarriesTheDispatcherNumber) {
     Open();
     std::vector<int32_t> lparams;
     d->AddDataTrigger("Z", false);
@@ -332,8 +313,7 @@ TEST_F(Triggers, NotificationCarriesTheDispatcherNumber)
     EXPECT_EQ(lparams[0], 1 + d->Number() * 65536);
 }
 
-TEST_F(Triggers, LostLineStopsReadingAndDropsQueuedOutput)
-{
+TEST_F(Triggers, LostLineStopsReadingAndDropsQueuedOutput) {
     Open();
     d->PutString("ATH\r");
     {
@@ -341,11 +321,10 @@ TEST_F(Triggers, LostLineStopsReadingAndDropsQueuedOutput)
         state.Gone = true;
     }
     EXPECT_EQ(d->DispatchOnce(), 0u);
-    EXPECT_EQ(d->OutBuffUsed(), 0u);   // nobody waits for output that can never leave
+    EXPECT_EQ(d->OutBuffUsed(), 0u);  // nobody waits for output that can never leave
 }
 
-TEST_F(Triggers, TraceAndLogRecordTheTraffic)
-{
+TEST_F(Triggers, TraceAndLogRecordTheTraffic) {
     Open();
     d->Trace().Start(100);
     d->Log().Start(10000);
@@ -355,7 +334,6 @@ TEST_F(Triggers, TraceAndLogRecordTheTraffic)
     d->DispatchOnce();
     EXPECT_EQ(FormatTrace(d->Trace().Entries(), {}), "Receive: OK\nTransmit: AT[0D]\n");
     bool sawData = false;
-    for (const auto& e : d->Log().Entries())
-        sawData |= e.Type == ltTrigger && e.Subtype == lsData;
+    for (const auto& e : d->Log().Entries()) sawData |= e.Type == ltTrigger && e.Subtype == lsData;
     EXPECT_TRUE(sawData);
 }

@@ -10,8 +10,7 @@
 using namespace telvane::transport;
 using namespace telvane::transport::linetest;
 
-TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort)
-{
+TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort) {
     const fs::path dir = TempDir("vl-smoke");
     VirtualLine line(dir, {});
     ASSERT_TRUE(fs::exists(line.Tty())) << "the line did not create its tty";
@@ -37,12 +36,10 @@ TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort)
     port.SetOpen(false);
     EXPECT_EQ(line.Stop(), 0);
     EXPECT_NE(Slurp(dir / "line.log").find("host> AT+FCLASS=?"), std::string::npos);
-    if (!HasFailure())
-        fs::remove_all(dir);
+    if (!HasFailure()) fs::remove_all(dir);
 }
 
-TEST(VirtualLine, BusyThenAbandonedDial)
-{
+TEST(VirtualLine, BusyThenAbandonedDial) {
     const fs::path dir = TempDir("vl-busy");
     VirtualLine line(dir, {"--busy", "1", "--never-answer"});
     ASSERT_TRUE(fs::exists(line.Tty()));
@@ -52,17 +49,15 @@ TEST(VirtualLine, BusyThenAbandonedDial)
     EXPECT_EQ(Command(port, "ATDT5551234\r", "BUSY", 91), "found");
     WriteString(port, "ATDT5551234\r");
     DelayTicks(20, false);
-    EXPECT_EQ(Command(port, "\r", "NO CARRIER"), "found");   // any character ends the dial
+    EXPECT_EQ(Command(port, "\r", "NO CARRIER"), "found");  // any character ends the dial
     EXPECT_EQ(Command(port, "AT\r", "OK"), "found");
     port.SetOpen(false);
     line.Stop();
     EXPECT_NE(line.Output().find("call 1: busy"), std::string::npos);
-    if (!HasFailure())
-        fs::remove_all(dir);
+    if (!HasFailure()) fs::remove_all(dir);
 }
 
-TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp)
-{
+TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp) {
     const fs::path dir = TempDir("vl-pair");
     VirtualLine line(dir, {"--pair"});
     ASSERT_TRUE(fs::exists(line.Tty2()));
@@ -85,15 +80,12 @@ TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp)
     b.SetOpen(false);
     line.Stop();
     EXPECT_NE(line.Output().find("call 1: pair call ended"), std::string::npos) << line.Output();
-    if (!HasFailure())
-        fs::remove_all(dir);
+    if (!HasFailure()) fs::remove_all(dir);
 }
 
-TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine)
-{
+TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine) {
     for (const char* tool : {"efax", "efix", "tiffsplit", "tifftopnm"})
-        if (!HaveTool(tool))
-            GTEST_SKIP() << tool << " is not installed";
+        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     const fs::path dir = TempDir("vl-efax");
     for (int page = 1; page <= 2; ++page) {
         const std::string base = (dir / ("p" + std::to_string(page))).string();
@@ -113,37 +105,34 @@ TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine)
     EXPECT_NE(out.find("call 1: received pages=2 remote=\"EFAX TEST\" result=0 (OK)"), std::string::npos) << out;
     ASSERT_TRUE(fs::exists(dir / "rx-1.tif"));
     ASSERT_EQ(Shell("cd " + dir.string() + " && tiffsplit rx-1.tif rxpage"), 0);
-    std::vector<fs::path> pages;   // tiffsplit's suffixes differ between versions: take them in order
+    std::vector<fs::path> pages;  // tiffsplit's suffixes differ between versions: take them in order
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind("rxpage", 0) == 0)
-            pages.push_back(e.path());
+        if (e.path().filename().string().rfind("rxpage", 0) == 0) pages.push_back(e.path());
     std::sort(pages.begin(), pages.end());
     ASSERT_EQ(pages.size(), 2u);
     Pbm sent[2];
     for (int page = 0; page < 2; ++page) {
         const fs::path got = dir / ("got" + std::to_string(page + 1) + ".pbm");
-        ASSERT_EQ(Shell("tifftopnm " + pages[static_cast<size_t>(page)].string() + " > " + got.string() + " 2>/dev/null"), 0);
+        ASSERT_EQ(
+            Shell("tifftopnm " + pages[static_cast<size_t>(page)].string() + " > " + got.string() + " 2>/dev/null"), 0);
         Pbm received;
         ASSERT_TRUE(ReadPbm(dir / ("p" + std::to_string(page + 1) + "-sent.pbm"), sent[page]));
         ASSERT_TRUE(ReadPbm(got, received));
         EXPECT_GE(FindRows(sent[page], received), 0) << "page " << page + 1 << " differs from what was sent";
     }
     EXPECT_NE(sent[0].Rows, sent[1].Rows);
-    if (!HasFailure())
-        fs::remove_all(dir);
+    if (!HasFailure()) fs::remove_all(dir);
 }
 
-TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives)
-{
+TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives) {
     for (const char* tool : {"efax", "efix"})
-        if (!HaveTool(tool))
-            GTEST_SKIP() << tool << " is not installed";
+        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     const fs::path dir = TempDir("vl-call");
     WritePagePbm(dir / "page.pbm", 3);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i tiffg3 -o pbm page.tif > sent.pbm 2>/dev/null"), 0);
-    VirtualLine line(dir, {"--call", (dir / "page.tif").string(), "--id", "SOFT SENDER", "--call-gap", "1",
-                           "--calls", "1"});
+    VirtualLine line(dir,
+                     {"--call", (dir / "page.tif").string(), "--id", "SOFT SENDER", "--call-gap", "1", "--calls", "1"});
     ASSERT_TRUE(fs::exists(line.Tty()));
     const std::string efax = "cd " + dir.string() + " && timeout 55 efax -d " + line.Tty().string() +
                              " -o1 -l 'EFAX RX' -r rx > efax.out 2>&1";
@@ -157,6 +146,5 @@ TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives)
     ASSERT_TRUE(ReadPbm(dir / "sent.pbm", sent));
     ASSERT_TRUE(ReadPbm(dir / "got.pbm", got));
     EXPECT_GE(FindRows(sent, got), 0) << "the received page differs from the TIFF sent";
-    if (!HasFailure())
-        fs::remove_all(dir);
+    if (!HasFailure()) fs::remove_all(dir);
 }

@@ -6,11 +6,9 @@
 using namespace telvane::transport;
 using namespace telvane::transport::linetest;
 
-TEST(VirtualLinePair, EfaxToEfaxThroughTwoModems)
-{
+TEST(VirtualLinePair, EfaxToEfaxThroughTwoModems) {
     for (const char* tool : {"efax", "efix"})
-        if (!HaveTool(tool))
-            GTEST_SKIP() << tool << " is not installed";
+        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     const fs::path dir = TempDir("vl-pair-efax");
     WritePagePbm(dir / "page.pbm", 2);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o fax page.pbm > page.g3 2>/dev/null"), 0);
@@ -39,6 +37,5 @@ TEST(VirtualLinePair, EfaxToEfaxThroughTwoModems)
     ASSERT_TRUE(ReadPbm(dir / "sent.pbm", sent));
     ASSERT_TRUE(ReadPbm(dir / "got.pbm", got));
     EXPECT_GE(FindRows(sent, got), 0) << "the page received differs from the page sent";
-    if (!HasFailure())
-        fs::remove_all(dir);
+    if (!HasFailure()) fs::remove_all(dir);
 }

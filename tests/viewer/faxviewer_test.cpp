@@ -263,7 +263,7 @@ TEST_F(FaxViewerTest, ACopiedMarkAtHalfHorizontalScaleIsStretchedBackToPagePels)
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 140; ++x)
             ASSERT_EQ(mark.pixelIndex(x, y) == 1, page.pixel(180 + x, 90 + y)) << x << "," << y;
-    EXPECT_EQ(qGray(img.pixel(20 + 5, 10 + 5)), 0);     // inside the block
+    EXPECT_EQ(qGray(img.pixel(20 + 5, 10 + 5)), 0);  // inside the block
     EXPECT_EQ(qGray(img.pixel(5, 5)), 255);
     // Unscaled the mark is copied as it is.
     viewer.SetScaling(false);

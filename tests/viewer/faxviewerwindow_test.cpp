@@ -279,7 +279,7 @@ TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange)
     const auto sheets = viewertest::renderPdf(pdf, 30);
     ASSERT_EQ(sheets.size(), 1u);
     EXPECT_EQ(sheets[0].maxRuns(0, 0, sheets[0].width, sheets[0].height), 3);  // page 3, whole sheet
-    EXPECT_TRUE(storedOptions().MultiPage);  // untouched by a single-page print
+    EXPECT_TRUE(storedOptions().MultiPage);                                    // untouched by a single-page print
     // A later "Print" offers the whole fax again.
     onNextModal([](QWidget* w) {
         auto* form = qobject_cast<TPrePrintForm*>(w);
@@ -301,8 +301,7 @@ TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
         asked << format + ":" + QFileInfo(suggested).fileName();
         return target;
     };
-    const QByteArray signatures[] = {"BM", QByteArray("\x0a", 1), QByteArray("\xb1\x68\xde\x3a", 4), "II*",
-                                     "%PDF"};
+    const QByteArray signatures[] = {"BM", QByteArray("\x0a", 1), QByteArray("\xb1\x68\xde\x3a", 4), "II*", "%PDF"};
     const char* formats[] = {"BMP", "PCX", "DCX", "TIFF", "PDF"};
     for (int i = 0; i < 5; ++i) {
         target = QString::fromStdString(dir) + "export." + QString(formats[i]).toLower();

@@ -137,8 +137,8 @@ inline std::vector<Grey> renderPdf(const QString& pdf, int dpi) {
                       {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"), pdf, prefix});
     std::vector<Grey> pages;
     const QDir dir = QFileInfo(pdf).absoluteDir();
-    QStringList files = dir.entryList({QFileInfo(prefix).fileName() + QStringLiteral("-*.pgm")}, QDir::Files,
-                                      QDir::Name);
+    QStringList files =
+        dir.entryList({QFileInfo(prefix).fileName() + QStringLiteral("-*.pgm")}, QDir::Files, QDir::Name);
     for (const QString& f : files) {
         Grey g;
         if (readPgm(dir.filePath(f), g)) pages.push_back(std::move(g));

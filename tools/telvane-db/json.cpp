@@ -75,10 +75,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             const char c = s_[p_++];
             v <<= 4;
-            if (c >= '0' && c <= '9') v |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= unsigned(c - 'A' + 10);
-            else throw JsonError(p_ - 1, "bad hex digit in \\u escape");
+            if (c >= '0' && c <= '9')
+                v |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                v |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                v |= unsigned(c - 'A' + 10);
+            else
+                throw JsonError(p_ - 1, "bad hex digit in \\u escape");
         }
         return v;
     }
@@ -131,8 +135,8 @@ private:
         } else if (c == '-' || std::isdigit(static_cast<unsigned char>(c))) {
             const size_t b = p_;
             ++p_;
-            while (p_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[p_])) || s_[p_] == '.' || s_[p_] == 'e' ||
-                                      s_[p_] == 'E' || s_[p_] == '+' || s_[p_] == '-'))
+            while (p_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[p_])) || s_[p_] == '.' ||
+                                      s_[p_] == 'e' || s_[p_] == 'E' || s_[p_] == '+' || s_[p_] == '-'))
                 ++p_;
             v.kind = JsonValue::Number;
             v.text = s_.substr(b, p_ - b);
@@ -157,7 +161,9 @@ private:
 
 }  // namespace
 
-std::vector<std::pair<std::string, JsonValue>> parseFlatObject(const std::string& line) { return Parser(line).object(); }
+std::vector<std::pair<std::string, JsonValue>> parseFlatObject(const std::string& line) {
+    return Parser(line).object();
+}
 
 std::string jsonEscape(const std::string& s) {
     std::string out = "\"";

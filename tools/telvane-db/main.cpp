@@ -86,7 +86,8 @@ std::string fieldText(const Table& t, size_t i, const std::string& raw) {
     case FieldType::Character: return cp1252ToUtf8(rtrim(v));
     case FieldType::Numeric:
     case FieldType::Float: return ltrim(rtrim(v));
-    case FieldType::Logical: return v[0] == 'T' || v[0] == 't' || v[0] == 'Y' || v[0] == 'y' ? "T" : (v[0] == ' ' || v[0] == '?' ? "" : "F");
+    case FieldType::Logical:
+        return v[0] == 'T' || v[0] == 't' || v[0] == 'Y' || v[0] == 'y' ? "T" : (v[0] == ' ' || v[0] == '?' ? "" : "F");
     case FieldType::Date: return isoDate(Date::fromDtos(v));
     case FieldType::Memo: return cp1252ToUtf8(t.readMemo(v));
     }
@@ -137,16 +138,16 @@ int cmdInfo(const std::string& path) {
               << "  Records: " << t->recordCount() << " (" << t->recordCount() - marked << " live, " << marked
               << " marked for deletion)\n"
               << "  Header length: " << (h[8] | h[9] << 8) << ", record length: " << t->recordLength() << "\n"
-              << "  Flags: " << int(h[28]) << ((h[28] & 1) ? " (structural index)" : "") << ", code page mark: " << int(h[29])
-              << (h[29] == 3 ? " (Windows-1252)" : "") << "\n"
+              << "  Flags: " << int(h[28]) << ((h[28] & 1) ? " (structural index)" : "")
+              << ", code page mark: " << int(h[29]) << (h[29] == 3 ? " (Windows-1252)" : "") << "\n"
               << "Fields:\n";
     char line[128];
     std::snprintf(line, sizeof line, "  %-3s %-10s %-4s %5s %3s %6s\n", "#", "Name", "Type", "Width", "Dec", "Offset");
     std::cout << line;
     for (size_t i = 0; i < t->fields().size(); ++i) {
         const FieldDef& f = t->fields()[i];
-        std::snprintf(line, sizeof line, "  %-3zu %-10s %-4c %5d %3d %6d\n", i + 1, f.name.c_str(), char(f.type), f.width,
-                      f.decimals, t->fieldOffset(int(i)));
+        std::snprintf(line, sizeof line, "  %-3zu %-10s %-4c %5d %3d %6d\n", i + 1, f.name.c_str(), char(f.type),
+                      f.width, f.decimals, t->fieldOffset(int(i)));
         std::cout << line;
     }
     if (t->hasMemo()) std::cout << "Memo file: " << t->fptPath() << "\n";
@@ -192,7 +193,8 @@ int cmdDump(const std::string& path, const std::string& format, const std::strin
         if (marked && !all) continue;
         if (format == "json") {
             std::cout << "{\"_recno\": " << r << ", \"_deleted\": " << (marked ? "true" : "false");
-            for (size_t i = 0; i < fields.size(); ++i) std::cout << ", " << jsonEscape(fields[i].name) << ": " << jsonValue(*t, i, raw);
+            for (size_t i = 0; i < fields.size(); ++i)
+                std::cout << ", " << jsonEscape(fields[i].name) << ": " << jsonValue(*t, i, raw);
             std::cout << "}\n";
         } else if (format == "csv") {
             std::cout << r << "," << (marked ? "*" : "");
@@ -200,7 +202,8 @@ int cmdDump(const std::string& path, const std::string& format, const std::strin
             std::cout << "\n";
         } else {
             std::cout << "#" << r << (marked ? " (marked for deletion)" : "") << "\n";
-            for (size_t i = 0; i < fields.size(); ++i) std::cout << "  " << fields[i].name << ": " << fieldText(*t, i, raw) << "\n";
+            for (size_t i = 0; i < fields.size(); ++i)
+                std::cout << "  " << fields[i].name << ": " << fieldText(*t, i, raw) << "\n";
         }
     }
     return kOk;
@@ -243,7 +246,8 @@ void setValue(RecordSet& rs, const std::string& name, const JsonValue& v) {
         f.setBoolean(v.boolean);
         return;
     case JsonValue::Number:
-        if (f.type() != FieldType::Numeric && f.type() != FieldType::Float) throw EXbError("field " + f.name() + " is not numeric");
+        if (f.type() != FieldType::Numeric && f.type() != FieldType::Float)
+            throw EXbError("field " + f.name() + " is not numeric");
         f.setString(v.text);
         return;
     case JsonValue::String:
@@ -376,7 +380,8 @@ int main(int argc, char** argv) {
         return kOk;
     }
     try {
-        if (cmd == "info" || cmd == "pack" || cmd == "reindex" || cmd == "check" || cmd == "append" || cmd == "create") {
+        if (cmd == "info" || cmd == "pack" || cmd == "reindex" || cmd == "check" || cmd == "append" ||
+            cmd == "create") {
             if (args.size() != 2) return usage(cmd + " takes exactly one argument");
             if (cmd == "info") return cmdInfo(args[1]);
             if (cmd == "pack") return cmdPack(args[1]);
@@ -393,15 +398,21 @@ int main(int argc, char** argv) {
             std::string file, format = "text", order;
             bool all = false;
             for (size_t i = 1; i < args.size(); ++i) {
-                if (args[i] == "--json") format = "json";
-                else if (args[i] == "--csv") format = "csv";
-                else if (args[i] == "--all") all = true;
+                if (args[i] == "--json")
+                    format = "json";
+                else if (args[i] == "--csv")
+                    format = "csv";
+                else if (args[i] == "--all")
+                    all = true;
                 else if (args[i] == "--order") {
                     if (++i >= args.size()) return usage("--order needs a tag name");
                     order = args[i];
-                } else if (!args[i].empty() && args[i][0] == '-') return usage("unknown option " + args[i]);
-                else if (file.empty()) file = args[i];
-                else return usage("dump takes one file");
+                } else if (!args[i].empty() && args[i][0] == '-')
+                    return usage("unknown option " + args[i]);
+                else if (file.empty())
+                    file = args[i];
+                else
+                    return usage("dump takes one file");
             }
             if (file.empty()) return usage("dump needs a file");
             return cmdDump(file, format, order, all);

@@ -25,8 +25,7 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 void OnSignal(int) { gInterrupted = true; }
 
-void Usage(std::FILE* f)
-{
+void Usage(std::FILE* f) {
     std::fputs(
         "Usage:\n"
         "  telvane-fax send --device PATH --number N [--class 1|2|2.0|auto] [--bps N]\n"
@@ -50,10 +49,8 @@ struct Options {
     std::vector<std::string> files;
 };
 
-bool ParseArgs(int argc, char** argv, Options& o)
-{
-    if (argc < 2)
-        return false;
+bool ParseArgs(int argc, char** argv, Options& o) {
+    if (argc < 2) return false;
     o.mode = argv[1];
     if (o.mode == "--help" || o.mode == "-h") {
         Usage(stdout);
@@ -62,15 +59,13 @@ bool ParseArgs(int argc, char** argv, Options& o)
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
-            if (i + 1 >= argc)
-                return false;
+            if (i + 1 >= argc) return false;
             out = argv[++i];
             return true;
         };
         auto number = [&](long& out) {
             std::string v;
-            if (!value(v))
-                return false;
+            if (!value(v)) return false;
             char* end = nullptr;
             out = std::strtol(v.c_str(), &end, 10);
             return end && *end == '\0' && !v.empty();
@@ -120,37 +115,36 @@ bool ParseArgs(int argc, char** argv, Options& o)
             o.files.push_back(a);
         }
     }
-    if (o.device.empty())
-        return false;
-    if (o.mode == "send")
-        return !o.number.empty() && (!o.files.empty() || !o.cover.empty());
-    if (o.mode == "receive")
-        return !o.dir.empty();
+    if (o.device.empty()) return false;
+    if (o.mode == "send") return !o.number.empty() && (!o.files.empty() || !o.cover.empty());
+    if (o.mode == "receive") return !o.dir.empty();
     return false;
 }
 
-bool ParseClass(const std::string& s, TFaxClass& c)
-{
-    if (s == "1") c = fcClass1;
-    else if (s == "2") c = fcClass2;
-    else if (s == "2.0") c = fcClass2_0;
-    else if (s == "auto") c = fcDetect;
-    else return false;
+bool ParseClass(const std::string& s, TFaxClass& c) {
+    if (s == "1")
+        c = fcClass1;
+    else if (s == "2")
+        c = fcClass2;
+    else if (s == "2.0")
+        c = fcClass2_0;
+    else if (s == "auto")
+        c = fcDetect;
+    else
+        return false;
     return true;
 }
 
 // Waits for the finish event, passing a cancel on SIGINT/SIGTERM.
 class Finisher {
 public:
-    void Done(int code)
-    {
+    void Done(int code) {
         std::lock_guard lock(mu_);
         code_ = code;
         done_ = true;
         cv_.notify_all();
     }
-    int Wait(TOvxCustomAbstractFax& fax)
-    {
+    int Wait(TOvxCustomAbstractFax& fax) {
         std::unique_lock lock(mu_);
         bool cancelled = false;
         while (!done_) {
@@ -172,8 +166,7 @@ private:
     int code_ = 0;
 };
 
-void DumpTraces(TOvxComPort& port, const Options& o)
-{
+void DumpTraces(TOvxComPort& port, const Options& o) {
     if (!o.trace.empty()) {
         port.SetTraceName(o.trace);
         port.SetTracing(tlDump);
@@ -184,10 +177,9 @@ void DumpTraces(TOvxComPort& port, const Options& o)
     }
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options o;
     if (!ParseArgs(argc, argv, o)) {
         Usage(stderr);
@@ -199,7 +191,8 @@ int main(int argc, char** argv)
         return 2;
     }
     if (cls == fcClass2 || cls == fcClass2_0) {
-        std::fprintf(stderr, "telvane-fax: Class 2 and 2.0 sessions are not available in this build; use --class 1 or auto\n");
+        std::fprintf(stderr,
+                     "telvane-fax: Class 2 and 2.0 sessions are not available in this build; use --class 1 or auto\n");
         return 2;
     }
     std::signal(SIGINT, OnSignal);
@@ -252,13 +245,12 @@ int main(int argc, char** argv)
     fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.Done(code); };
 
     try {
-        if (!o.trace.empty())
-            port.SetTracing(tlOn);
-        if (!o.log.empty())
-            port.SetLogging(tlOn);
+        if (!o.trace.empty()) port.SetTracing(tlOn);
+        if (!o.log.empty()) port.SetLogging(tlOn);
         port.SetOpen(true);
     } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str(), e.what());
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str(),
+                     e.what());
         return 1;
     }
 
@@ -288,9 +280,7 @@ int main(int argc, char** argv)
     DumpTraces(port, o);
     try {
         port.SetOpen(false);
-    } catch (const EOvxException&) {
-    }
-    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted)
-        return 0;
+    } catch (const EOvxException&) {}
+    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return 0;
     return code == 0 ? 0 : 1;
 }

@@ -21,7 +21,7 @@ constexpr int kExitUsage = 2;
 struct ToFaxRequest {
     std::string input;
     std::string output;
-    std::string type;      // input type name; empty = from the input's extension
+    std::string type;  // input type name; empty = from the input's extension
     bool fine = false;
     bool wide = false;
     std::string stationId;
@@ -33,15 +33,15 @@ struct ToFaxRequest {
     bool center = true;
     bool doubleWidth = true;
     bool halfHeight = false;
-    std::string font;      // system font for text rendered through Qt: FAMILY[:POINTS]
-    std::string cover;     // cover sheet of an RTF document, rendered before it
+    std::string font;   // system font for text rendered through Qt: FAMILY[:POINTS]
+    std::string cover;  // cover sheet of an RTF document, rendered before it
 };
 
 // An input type of to-fax: converts request.input into request.output; returns 0 or a
 // negative engine code (its text is printed), or sets `message` for other failures.
 struct InputType {
     std::string name;
-    std::vector<std::string> extensions; // lower case, without dot
+    std::vector<std::string> extensions;  // lower case, without dot
     std::string summary;
     int (*convert)(const ToFaxRequest& request, std::string& message);
 };
@@ -49,7 +49,7 @@ struct InputType {
 struct Command {
     std::string name;
     std::string usage;
-    int (*run)(const std::vector<std::string>& args); // returns an exit code
+    int (*run)(const std::vector<std::string>& args);  // returns an exit code
 };
 
 void RegisterInputType(const InputType& type);
@@ -75,4 +75,4 @@ int UsageError(const std::string& message);
 bool ParseInt(const std::string& s, int& out);
 std::string LowerExtension(const std::string& path);
 
-} // namespace faxconv
+}  // namespace faxconv

@@ -41,8 +41,7 @@ int runFromFax(const std::vector<std::string>& args) {
             positional.push_back(args[i]);
         }
     }
-    if (positional.size() != 2)
-        return UsageError("from-fax needs INPUT.OVF and OUTPUT");
+    if (positional.size() != 2) return UsageError("from-fax needs INPUT.OVF and OUTPUT");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
     std::string ext = LowerExtension(out);
@@ -51,12 +50,14 @@ int runFromFax(const std::vector<std::string>& args) {
         std::vector<FaxPageImage> pages;
         rc = LoadFaxPages(in, pages, page);
         if (rc == 0)
-            rc = ext == "pbm" ? writePbm(out, pages) : ext == "pdf" ? WritePdf(out, pages) : WriteTiffClassF(out, pages);
+            rc = ext == "pbm"   ? writePbm(out, pages)
+                 : ext == "pdf" ? WritePdf(out, pages)
+                                : WriteTiffClassF(out, pages);
     } else if (ext == "bmp" || ext == "pcx" || ext == "dcx") {
         TOvxFaxUnpacker u;
         u.SetInFileName(in);
         u.OutFileName = out;
-        rc = ext == "bmp" ? u.UnpackPageToBmp(page ? page : 1)
+        rc = ext == "bmp"   ? u.UnpackPageToBmp(page ? page : 1)
              : ext == "pcx" ? u.UnpackPageToPcx(page ? page : 1)
                             : u.UnpackFileToDcx();
     } else {
@@ -71,12 +72,10 @@ public:
 };
 
 int runInfo(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
-        return UsageError("info needs FILE.OVF");
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return UsageError("info needs FILE.OVF");
     OvfReader reader;
     int rc = reader.open(args[0]);
-    if (rc != 0)
-        return Fail(rc, args[0]);
+    if (rc != 0) return Fail(rc, args[0]);
     const OvfFileHeader& h = reader.header();
     std::uint32_t c = h.created;
     char created[64] = "unknown";
@@ -91,15 +90,12 @@ int runInfo(const std::vector<std::string>& args) {
     for (int p = 1; p <= h.pageCount; ++p) {
         OvfPageHeader ph;
         rc = reader.seekPage(p, ph);
-        if (rc != 0)
-            return Fail(rc, "page " + std::to_string(p));
+        if (rc != 0) return Fail(rc, "page " + std::to_string(p));
         CountingSink sink;
         FaxLineDecoder decoder(&sink);
         rc = reader.readPageData([&](const std::uint8_t* d, std::size_t n) { return !decoder.feed(d, n); });
-        if (rc != 0)
-            return Fail(rc, "page " + std::to_string(p));
-        if (!decoder.pageEnded())
-            decoder.finish();
+        if (rc != 0) return Fail(rc, "page " + std::to_string(p));
+        if (!decoder.pageEnded()) decoder.finish();
         std::cout << "Page " << p << ": offset " << reader.pageOffset() << ", length " << ph.imageLength << ", flags 0x"
                   << std::hex << ph.imageFlags << std::dec << " (" << (ph.fine() ? "fine" : "standard") << ", "
                   << ph.lineWidth() << " pels, " << (ph.lineRecords() ? "line records" : "raw data") << "), "
@@ -109,10 +105,10 @@ int runInfo(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const FaxconvCommandRegistrar fromFax({"from-fax",
-                                       "from-fax INPUT.OVF OUTPUT.(pbm|bmp|pcx|dcx|tif|pdf) [--page N]", runFromFax});
+const FaxconvCommandRegistrar fromFax({"from-fax", "from-fax INPUT.OVF OUTPUT.(pbm|bmp|pcx|dcx|tif|pdf) [--page N]",
+                                       runFromFax});
 const FaxconvCommandRegistrar info({"info", "info FILE.OVF", runInfo});
 
-} // namespace
+}  // namespace
 
-} // namespace faxconv
+}  // namespace faxconv

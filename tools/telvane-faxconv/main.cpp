@@ -24,35 +24,26 @@ void printHelp() {
     std::cout << "Usage: telvane-faxconv COMMAND ARGUMENTS...\n\nCommands:\n";
     std::vector<Command> commands = commandRegistry();
     std::sort(commands.begin(), commands.end(), [](const Command& a, const Command& b) { return a.name > b.name; });
-    for (const Command& c : commands)
-        std::cout << "  " << c.usage << "\n";
+    for (const Command& c : commands) std::cout << "  " << c.usage << "\n";
     std::cout << "\nto-fax input types (--type):\n";
     for (const InputType& t : inputRegistry()) {
         std::string ext;
-        for (const std::string& e : t.extensions)
-            ext += (ext.empty() ? "" : ", ") + ("." + e);
+        for (const std::string& e : t.extensions) ext += (ext.empty() ? "" : ", ") + ("." + e);
         std::cout << "  " << t.name << std::string(t.name.size() < 8 ? 8 - t.name.size() : 1, ' ') << t.summary
                   << (ext.empty() ? "" : " (" + ext + ")") << "\n";
     }
     std::cout << "\nExit status: 0 success, 1 conversion error, 2 usage error.\n";
 }
 
-} // namespace
+}  // namespace
 
-void RegisterInputType(const InputType& type) {
-    inputRegistry().push_back(type);
-}
-void RegisterCommand(const Command& command) {
-    commandRegistry().push_back(command);
-}
-const std::vector<InputType>& InputTypes() {
-    return inputRegistry();
-}
+void RegisterInputType(const InputType& type) { inputRegistry().push_back(type); }
+void RegisterCommand(const Command& command) { commandRegistry().push_back(command); }
+const std::vector<InputType>& InputTypes() { return inputRegistry(); }
 
 int Fail(int code, const std::string& context) {
     std::string text = telvane::OvxErrorText(code);
-    if (text.empty())
-        text = "error";
+    if (text.empty()) text = "error";
     std::cerr << "telvane-faxconv: " << (context.empty() ? "" : context + ": ") << text << " (" << code << ")\n";
     return kExitFailed;
 }
@@ -72,26 +63,23 @@ bool ParseInt(const std::string& s, int& out) {
 std::string LowerExtension(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     std::string ext = path.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return ext;
 }
 
-} // namespace faxconv
+}  // namespace faxconv
 
 int main(int argc, char** argv) {
     using namespace faxconv;
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
-        return UsageError("no command given");
+    if (args.empty()) return UsageError("no command given");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         printHelp();
         return kExitOk;
     }
     for (const Command& c : commandRegistry())
-        if (c.name == args[0])
-            return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (c.name == args[0]) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
     return UsageError("unknown command '" + args[0] + "'");
 }

@@ -19,29 +19,21 @@ int convertWith(TFaxInputDocumentType type, const ToFaxRequest& r, std::shared_p
     ApplyPageOptions(c, r);
     c.FontType = r.smallFont ? ffSmall : ffStandard;
     c.EnhFont = std::move(font);
-    c.SetOptions((r.doubleWidth ? coDoubleWidth : 0) | (r.center ? coCenterImage : 0) | (r.halfHeight ? coHalfHeight : 0));
+    c.SetOptions((r.doubleWidth ? coDoubleWidth : 0) | (r.center ? coCenterImage : 0) |
+                 (r.halfHeight ? coHalfHeight : 0));
     return c.Convert();
 }
 
-int convertBmp(const ToFaxRequest& r, std::string&) {
-    return convertWith(idBmp, r, nullptr);
-}
-int convertText(const ToFaxRequest& r, std::string&) {
-    return convertWith(idText, r, nullptr);
-}
-int convertTiff(const ToFaxRequest& r, std::string&) {
-    return convertWith(idTiff, r, nullptr);
-}
-int convertPcx(const ToFaxRequest& r, std::string&) {
-    return convertWith(idPcx, r, nullptr);
-}
-int convertDcx(const ToFaxRequest& r, std::string&) {
-    return convertWith(idDcx, r, nullptr);
-}
+int convertBmp(const ToFaxRequest& r, std::string&) { return convertWith(idBmp, r, nullptr); }
+int convertText(const ToFaxRequest& r, std::string&) { return convertWith(idText, r, nullptr); }
+int convertTiff(const ToFaxRequest& r, std::string&) { return convertWith(idTiff, r, nullptr); }
+int convertPcx(const ToFaxRequest& r, std::string&) { return convertWith(idPcx, r, nullptr); }
+int convertDcx(const ToFaxRequest& r, std::string&) { return convertWith(idDcx, r, nullptr); }
 
 const FaxconvInputRegistrar bmpType({"bmp", {"bmp"}, "BMP image, one page", convertBmp});
 const FaxconvInputRegistrar textType({"text", {"txt", "text"}, "plain text in the built-in bitmap font", convertText});
-const FaxconvInputRegistrar tiffType({"tiff", {"tif", "tiff"}, "TIFF (uncompressed, PackBits, CCITT G3/G4), every page", convertTiff});
+const FaxconvInputRegistrar tiffType(
+    {"tiff", {"tif", "tiff"}, "TIFF (uncompressed, PackBits, CCITT G3/G4), every page", convertTiff});
 const FaxconvInputRegistrar pcxType({"pcx", {"pcx"}, "PCX image, one page", convertPcx});
 const FaxconvInputRegistrar dcxType({"dcx", {"dcx"}, "DCX multi-page PCX", convertDcx});
 
@@ -49,8 +41,7 @@ const FaxconvInputRegistrar dcxType({"dcx", {"dcx"}, "DCX multi-page PCX", conve
 template <typename T, std::size_t N>
 T* optionField(const std::pair<const char*, T*> (&options)[N], const std::string& name) {
     for (const auto& [option, field] : options)
-        if (name == option)
-            return field;
+        if (name == option) return field;
     return nullptr;
 }
 
@@ -64,8 +55,7 @@ int runToFax(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
-            if (i + 1 >= args.size())
-                return false;
+            if (i + 1 >= args.size()) return false;
             out = args[++i];
             return true;
         };
@@ -86,22 +76,18 @@ int runToFax(const std::vector<std::string>& args) {
         else if (a == "--half-height")
             r.halfHeight = true;
         else if (std::string* text = optionField(textOptions, a)) {
-            if (!value(*text))
-                return UsageError(a + " needs a value");
+            if (!value(*text)) return UsageError(a + " needs a value");
         } else if (int* count = optionField(numberOptions, a)) {
-            if (!number(*count))
-                return UsageError(a + " needs a number");
+            if (!number(*count)) return UsageError(a + " needs a number");
         } else if (a == "--tab-stop") {
-            if (!number(r.tabStop) || r.tabStop < 1)
-                return UsageError("--tab-stop needs a number of at least 1");
+            if (!number(r.tabStop) || r.tabStop < 1) return UsageError("--tab-stop needs a number of at least 1");
         } else if (a.size() > 1 && a[0] == '-') {
             return UsageError("unknown option '" + a + "'");
         } else {
             positional.push_back(a);
         }
     }
-    if (positional.size() != 2)
-        return UsageError("to-fax needs INPUT and OUTPUT.OVF");
+    if (positional.size() != 2) return UsageError("to-fax needs INPUT and OUTPUT.OVF");
     r.input = positional[0];
     r.output = positional[1];
     const InputType* type = nullptr;
@@ -125,13 +111,14 @@ int runToFax(const std::vector<std::string>& args) {
     return rc == 0 ? kExitOk : Fail(rc, r.input);
 }
 
-const FaxconvCommandRegistrar toFax({"to-fax",
-                                     "to-fax INPUT OUTPUT.OVF [--type TYPE] [--fine] [--wide] [--station-id ID] [--cover COVER.rtf]\n"
-                                     "         [--top-margin N] [--left-margin N] [--lines-per-page N] [--tab-stop N]\n"
-                                     "         [--small-font] [--font FAMILY[:POINTS]] [--no-center] [--no-double] [--half-height]",
-                                     runToFax});
+const FaxconvCommandRegistrar toFax(
+    {"to-fax",
+     "to-fax INPUT OUTPUT.OVF [--type TYPE] [--fine] [--wide] [--station-id ID] [--cover COVER.rtf]\n"
+     "         [--top-margin N] [--left-margin N] [--lines-per-page N] [--tab-stop N]\n"
+     "         [--small-font] [--font FAMILY[:POINTS]] [--no-center] [--no-double] [--half-height]",
+     runToFax});
 
-} // namespace
+}  // namespace
 
 void ApplyPageOptions(TOvxFaxConverter& c, const ToFaxRequest& r) {
     c.SetDocumentFile(r.input);
@@ -145,4 +132,4 @@ void ApplyPageOptions(TOvxFaxConverter& c, const ToFaxRequest& r) {
     c.TabStop = r.tabStop;
 }
 
-} // namespace faxconv
+}  // namespace faxconv

@@ -47,8 +47,9 @@ int convertTextEx(const ToFaxRequest& r, std::string& message) {
     return c.Convert();
 }
 
-const FaxconvInputRegistrar textExType({"textex", {}, "plain text in a system font (--font FAMILY[:POINTS])", convertTextEx});
+const FaxconvInputRegistrar textExType(
+    {"textex", {}, "plain text in a system font (--font FAMILY[:POINTS])", convertTextEx});
 
-} // namespace
+}  // namespace
 
-} // namespace faxconv
+}  // namespace faxconv

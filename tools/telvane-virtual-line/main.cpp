@@ -34,18 +34,17 @@ extern "C" {
 namespace {
 
 constexpr int kSampleRate = 8000;
-constexpr int kBlock = 160;                       // 20 ms
+constexpr int kBlock = 160;  // 20 ms
 constexpr int64_t kBlockNs = 20'000'000;
-constexpr size_t kMaxHostQueue = 64 * 1024;       // replies kept for a host that does not read
-constexpr int kRingIntervalBlocks = 250;          // one RING every 5 s
-constexpr int kHangupGraceBlocks = 150;           // 3 s after the far end finished
-constexpr int64_t kStopGraceNs = 3'000'000'000;   // --calls reached: stop this much later
+constexpr size_t kMaxHostQueue = 64 * 1024;      // replies kept for a host that does not read
+constexpr int kRingIntervalBlocks = 250;         // one RING every 5 s
+constexpr int kHangupGraceBlocks = 150;          // 3 s after the far end finished
+constexpr int64_t kStopGraceNs = 3'000'000'000;  // --calls reached: stop this much later
 
 volatile std::sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
-int64_t NowNs()
-{
+int64_t NowNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
@@ -54,28 +53,26 @@ int64_t NowNs()
 struct Options {
     std::vector<std::string> ttys;
     bool pair = false;
-    bool callMode = false;          // far end calls the host (else it answers the host's calls)
-    std::string sendFile;           // call mode: TIFF to send
-    std::string receivePattern = "received-%03d.tif";   // answer mode: %d = call number
+    bool callMode = false;                             // far end calls the host (else it answers the host's calls)
+    std::string sendFile;                              // call mode: TIFF to send
+    std::string receivePattern = "received-%03d.tif";  // answer mode: %d = call number
     std::string farId = "TELVANE LINE";
     int busyFirst = 0;
     bool neverAnswer = false;
-    int rings = 10;                 // call mode: rings before the far end gives up
-    int answerAfterSeconds = 2;     // answer mode: ringing before the far end picks up
-    int dialTimeoutSeconds = 60;    // an unanswered dial ends with NO CARRIER after this
-    int callGapSeconds = 10;        // call mode: pause between calls
-    int calls = 0;                  // 0 = unlimited
+    int rings = 10;               // call mode: rings before the far end gives up
+    int answerAfterSeconds = 2;   // answer mode: ringing before the far end picks up
+    int dialTimeoutSeconds = 60;  // an unanswered dial ends with NO CARRIER after this
+    int callGapSeconds = 10;      // call mode: pause between calls
+    int calls = 0;                // 0 = unlimited
     std::string logPath;
     bool fineOnly = false;
-    int delayMs = 40;               // one-way line delay
+    int delayMs = 40;  // one-way line delay
 };
 
 FILE* gLog = nullptr;
 
-void Log(const char* fmt, ...)
-{
-    if (!gLog)
-        return;
+void Log(const char* fmt, ...) {
+    if (!gLog) return;
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
@@ -95,11 +92,10 @@ void Log(const char* fmt, ...)
 class LineSniffer {
 public:
     void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
-    void Feed(const uint8_t* p, size_t n)
-    {
+    void Feed(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = p[i];
-            const bool dataEnd = c == 0x03 && last_ == 0x10;   // DLE ETX ends a block of data
+            const bool dataEnd = c == 0x03 && last_ == 0x10;  // DLE ETX ends a block of data
             last_ = c;
             if (c == '\r' || c == '\n' || dataEnd) {
                 Flush();
@@ -115,10 +111,8 @@ public:
     }
 
 private:
-    void Flush()
-    {
-        if (!binary_ && !line_.empty())
-            Log("%s %s", prefix_.c_str(), line_.c_str());
+    void Flush() {
+        if (!binary_ && !line_.empty()) Log("%s %s", prefix_.c_str(), line_.c_str());
         line_.clear();
         binary_ = false;
     }
@@ -130,11 +124,9 @@ private:
 
 // The received file's name: the first "%d" (or "%0Nd") of the pattern becomes the call number.
 // Only that conversion is honoured, so a pattern can never act as a printf format.
-std::string ReceiveName(const std::string& pattern, int call)
-{
+std::string ReceiveName(const std::string& pattern, int call) {
     for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '%')
-            continue;
+        if (pattern[i] != '%') continue;
         size_t j = i + 1;
         int width = 0;
         while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])) && width < 100)
@@ -162,8 +154,8 @@ struct Modem {
     bool hostPresent = false;
     bool cts = true;
     std::deque<uint8_t> toHost;
-    std::vector<int> pendingEvents;     // call events raised from the main loop
-    std::vector<int> pendingOps;        // modem-control operations to act on
+    std::vector<int> pendingEvents;  // call events raised from the main loop
+    std::vector<int> pendingOps;     // modem-control operations to act on
     std::string dialled;
     LineSniffer fromHostLog;
     LineSniffer toHostLog;
@@ -204,7 +196,7 @@ private:
     int modemCount_ = 1;
     fax_state_t* fax_ = nullptr;
     CallState state_ = CallState::Idle;
-    int caller_ = 0;                     // pair mode: the modem that dialled
+    int caller_ = 0;  // pair mode: the modem that dialled
     int blocksInState_ = 0;
     int ringsSent_ = 0;
     int dialAttempts_ = 0;
@@ -215,25 +207,19 @@ private:
     std::string rxFile_;
     int64_t idleSince_ = 0;
     int64_t stopAt_ = 0;
-    std::deque<int16_t> toFar_, toNear_;   // line delay, one queue per direction
+    std::deque<int16_t> toFar_, toNear_;  // line delay, one queue per direction
 };
 
-Line::~Line()
-{
-    if (fax_)
-        fax_free(fax_);
+Line::~Line() {
+    if (fax_) fax_free(fax_);
     for (auto& m : modems_) {
-        if (m.t31)
-            t31_free(m.t31);
-        if (m.master >= 0)
-            close(m.master);
-        if (!m.linkPath.empty())
-            unlink(m.linkPath.c_str());
+        if (m.t31) t31_free(m.t31);
+        if (m.master >= 0) close(m.master);
+        if (!m.linkPath.empty()) unlink(m.linkPath.c_str());
     }
 }
 
-bool Line::CreateModem(Modem& m, const std::string& link)
-{
+bool Line::CreateModem(Modem& m, const std::string& link) {
     m.line = this;
     m.master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m.master < 0 || grantpt(m.master) != 0 || unlockpt(m.master) != 0) {
@@ -247,7 +233,7 @@ bool Line::CreateModem(Modem& m, const std::string& link)
     cfmakeraw(&t);
     tcsetattr(m.master, TCSANOW, &t);
     if (!link.empty()) {
-        struct stat st{};
+        struct stat st {};
         if (lstat(link.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 std::fprintf(stderr, "telvane-virtual-line: %s exists and is not a symbolic link\n", link.c_str());
@@ -266,10 +252,8 @@ bool Line::CreateModem(Modem& m, const std::string& link)
 }
 
 // A fresh modem, as after power-on (also used when the host closes the tty).
-void Line::ResetModem(Modem& m)
-{
-    if (m.t31)
-        t31_free(m.t31);
+void Line::ResetModem(Modem& m) {
+    if (m.t31) t31_free(m.t31);
     m.t31 = t31_init(nullptr, AtTx, &m, ModemControl, &m, nullptr, nullptr);
     t31_set_transmit_on_idle(m.t31, 1);
     m.cts = true;
@@ -277,16 +261,14 @@ void Line::ResetModem(Modem& m)
     m.pendingOps.clear();
 }
 
-bool Line::Setup()
-{
+bool Line::Setup() {
     modemCount_ = opt_.pair ? 2 : 1;
     for (int i = 0; i < modemCount_; ++i) {
         modems_[i].index = i;
         modems_[i].fromHostLog.SetPrefix(opt_.pair ? "host" + std::to_string(i + 1) + ">" : "host>");
         modems_[i].toHostLog.SetPrefix(opt_.pair ? "modem" + std::to_string(i + 1) + "<" : "modem<");
         const std::string link = i < static_cast<int>(opt_.ttys.size()) ? opt_.ttys[i] : std::string();
-        if (!CreateModem(modems_[i], link))
-            return false;
+        if (!CreateModem(modems_[i], link)) return false;
         std::printf("modem %d: %s%s%s\n", i + 1, modems_[i].slavePath.c_str(), link.empty() ? "" : " -> ",
                     link.c_str());
     }
@@ -296,55 +278,42 @@ bool Line::Setup()
     return true;
 }
 
-int Line::AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len)
-{
+int Line::AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
     auto* m = static_cast<Modem*>(user);
     m->toHostLog.Feed(buf, len);
     m->toHost.insert(m->toHost.end(), buf, buf + len);
-    while (m->toHost.size() > kMaxHostQueue)
-        m->toHost.pop_front();
+    while (m->toHost.size() > kMaxHostQueue) m->toHost.pop_front();
     return static_cast<int>(len);
 }
 
 // Called while a command line is parsed: only record the operation; act on it in the loop.
-int Line::ModemControl(t31_state_t*, void* user, int op, const char* num)
-{
+int Line::ModemControl(t31_state_t*, void* user, int op, const char* num) {
     auto* m = static_cast<Modem*>(user);
     switch (op) {
-    case AT_MODEM_CONTROL_CTS:
-        m->cts = num != nullptr;
-        return 0;
-    case AT_MODEM_CONTROL_CALL:
-        m->dialled = num ? num : "";
-        [[fallthrough]];
+    case AT_MODEM_CONTROL_CTS: m->cts = num != nullptr; return 0;
+    case AT_MODEM_CONTROL_CALL: m->dialled = num ? num : ""; [[fallthrough]];
     case AT_MODEM_CONTROL_ANSWER:
     case AT_MODEM_CONTROL_HANGUP:
-    case AT_MODEM_CONTROL_ONHOOK:
-        m->pendingOps.push_back(op);
-        return 0;
-    default:
-        return 0;
+    case AT_MODEM_CONTROL_ONHOOK: m->pendingOps.push_back(op); return 0;
+    default: return 0;
     }
 }
 
-int Line::PhaseB(t30_state_t* t30, void*, int result)
-{
+int Line::PhaseB(t30_state_t* t30, void*, int result) {
     const char* id = t30_get_rx_ident(t30);
     Log("t30 phase B (0x%02x) remote \"%s\"", result, id ? id : "");
     return T30_ERR_OK;
 }
 
-int Line::PhaseD(t30_state_t* t30, void*, int result)
-{
+int Line::PhaseD(t30_state_t* t30, void*, int result) {
     t30_stats_t st{};
     t30_get_transfer_statistics(t30, &st);
-    Log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d", result, st.pages_tx, st.pages_rx,
-        st.bit_rate, st.width, st.length);
+    Log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d", result, st.pages_tx, st.pages_rx, st.bit_rate,
+        st.width, st.length);
     return T30_ERR_OK;
 }
 
-void Line::PhaseE(t30_state_t* t30, void* user, int completion)
-{
+void Line::PhaseE(t30_state_t* t30, void* user, int completion) {
     auto* self = static_cast<Line*>(user);
     t30_stats_t st{};
     t30_get_transfer_statistics(t30, &st);
@@ -355,10 +324,8 @@ void Line::PhaseE(t30_state_t* t30, void* user, int completion)
     self->farEndDone_ = true;
 }
 
-void Line::Result(int pages, const char* remote, int code, const char* text)
-{
-    if (resultPrinted_)
-        return;
+void Line::Result(int pages, const char* remote, int code, const char* text) {
+    if (resultPrinted_) return;
     resultPrinted_ = true;
     std::printf("call %d: %s pages=%d remote=\"%s\" result=%d (%s)%s%s\n", callNumber_,
                 opt_.callMode ? "sent" : "received", pages, remote, code, text,
@@ -367,8 +334,7 @@ void Line::Result(int pages, const char* remote, int code, const char* text)
     std::fflush(stdout);
 }
 
-void Line::StartFarEnd(bool calling)
-{
+void Line::StartFarEnd(bool calling) {
     fax_ = fax_init(nullptr, calling ? 1 : 0);
     fax_set_transmit_on_idle(fax_, 1);
     t30_state_t* t30 = fax_get_t30_state(fax_);
@@ -391,15 +357,13 @@ void Line::StartFarEnd(bool calling)
     resultPrinted_ = false;
 }
 
-void Line::EndCall(const char* why)
-{
+void Line::EndCall(const char* why) {
     Log("call %d ends: %s", callNumber_, why);
     if (fax_) {
         if (!farEndDone_) {
             // Let the far end report what it got so far (phase E with "call dropped").
             t30_terminate(fax_get_t30_state(fax_));
-            if (!resultPrinted_)
-                Result(0, "", T30_ERR_CALLDROPPED, why);
+            if (!resultPrinted_) Result(0, "", T30_ERR_CALLDROPPED, why);
         }
         fax_free(fax_);
         fax_ = nullptr;
@@ -413,11 +377,10 @@ void Line::EndCall(const char* why)
     ++callsFinished_;
     idleSince_ = NowNs();
     if (opt_.calls > 0 && callsFinished_ >= opt_.calls && stopAt_ == 0)
-        stopAt_ = NowNs() + kStopGraceNs;   // let the host finish its hang-up first
+        stopAt_ = NowNs() + kStopGraceNs;  // let the host finish its hang-up first
 }
 
-void Line::HandleOp(Modem& m, int op, const std::string& num)
-{
+void Line::HandleOp(Modem& m, int op, const std::string& num) {
     Modem& other = modems_[1 - m.index];
     switch (op) {
     case AT_MODEM_CONTROL_CALL:
@@ -435,8 +398,7 @@ void Line::HandleOp(Modem& m, int op, const std::string& num)
         break;
     case AT_MODEM_CONTROL_ANSWER:
         Log("modem %d answers", m.index + 1);
-        if (state_ != CallState::Ringing)
-            return;   // nothing to answer: the modem times out with NO CARRIER by itself
+        if (state_ != CallState::Ringing) return;  // nothing to answer: the modem times out with NO CARRIER by itself
         if (opt_.pair) {
             m.pendingEvents.push_back(AT_CALL_EVENT_ANSWERED);
             other.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
@@ -449,23 +411,20 @@ void Line::HandleOp(Modem& m, int op, const std::string& num)
         break;
     case AT_MODEM_CONTROL_HANGUP:
     case AT_MODEM_CONTROL_ONHOOK:
-        if (state_ == CallState::Idle)
-            return;
-        if (opt_.pair && (state_ == CallState::Connected || state_ == CallState::Ringing ||
-                          state_ == CallState::Dialling))
+        if (state_ == CallState::Idle) return;
+        if (opt_.pair &&
+            (state_ == CallState::Connected || state_ == CallState::Ringing || state_ == CallState::Dialling))
             other.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
         if (!opt_.pair && state_ == CallState::Ringing && opt_.callMode)
-            return;   // on-hook while our call rings: keep ringing
+            return;  // on-hook while our call rings: keep ringing
         EndCall("host hung up");
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
 // Call progress: runs once per 20 ms block.
-void Line::CallControl()
-{
+void Line::CallControl() {
     ++blocksInState_;
     Modem& host = modems_[0];
     switch (state_) {
@@ -474,7 +433,7 @@ void Line::CallControl()
             NowNs() - idleSince_ >= static_cast<int64_t>(opt_.callGapSeconds) * 1'000'000'000) {
             ++callNumber_;
             state_ = CallState::Ringing;
-            blocksInState_ = kRingIntervalBlocks;   // ring at once
+            blocksInState_ = kRingIntervalBlocks;  // ring at once
             ringsSent_ = 0;
             Log("far end calls (call %d)", callNumber_);
         }
@@ -490,15 +449,13 @@ void Line::CallControl()
             idleSince_ = NowNs();
             break;
         }
-        if (dialAttempts_ <= opt_.busyFirst)
-            break;
+        if (dialAttempts_ <= opt_.busyFirst) break;
         if (blocksInState_ >= opt_.dialTimeoutSeconds * 50) {
             caller.pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
             EndCall("no answer");
             break;
         }
-        if (opt_.neverAnswer)
-            break;
+        if (opt_.neverAnswer) break;
         if (opt_.pair) {
             state_ = CallState::Ringing;
             blocksInState_ = kRingIntervalBlocks;
@@ -547,15 +504,13 @@ void Line::CallControl()
 }
 
 // Passes one block through a line direction's delay: the block goes in, the delayed one comes out.
-void Line::Delay(std::deque<int16_t>& line, int16_t* block)
-{
+void Line::Delay(std::deque<int16_t>& line, int16_t* block) {
     line.insert(line.end(), block, block + kBlock);
     std::copy_n(line.begin(), kBlock, block);
     line.erase(line.begin(), line.begin() + kBlock);
 }
 
-void Line::ClearLine()
-{
+void Line::ClearLine() {
     const size_t samples = static_cast<size_t>(opt_.delayMs) * kSampleRate / 1000;
     toFar_.assign(samples, 0);
     toNear_.assign(samples, 0);
@@ -563,8 +518,7 @@ void Line::ClearLine()
 
 // One 20 ms block of audio: a is what modem 1 sends, b what the far end (fax machine or
 // modem 2) sends; each reaches the other side after the line's delay.
-void Line::Block()
-{
+void Line::Block() {
     int16_t a[kBlock] = {}, b[kBlock] = {};
     const bool audio = state_ == CallState::Connected || state_ == CallState::Finishing;
     t31_tx(modems_[0].t31, a, kBlock);
@@ -585,21 +539,17 @@ void Line::Block()
         fax_rx(fax_, a, kBlock);
 }
 
-void Line::ReadHost(Modem& m)
-{
-    if (!m.cts)
-        return;   // the modem's buffer is full: leave the bytes in the tty (flow control)
+void Line::ReadHost(Modem& m) {
+    if (!m.cts) return;  // the modem's buffer is full: leave the bytes in the tty (flow control)
     uint8_t buf[512];
     const ssize_t n = read(m.master, buf, sizeof buf);
-    if (n <= 0)
-        return;
+    if (n <= 0) return;
     m.fromHostLog.Feed(buf, static_cast<size_t>(n));
     if (state_ == CallState::Dialling && m.index == caller_) {
         // A real modem abandons a dial when the host sends anything.
         Log("modem %d: dial abandoned by the host", m.index + 1);
         m.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-        if (opt_.pair)
-            modems_[1 - m.index].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        if (opt_.pair) modems_[1 - m.index].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
         static const char kNoCarrier[] = "\r\nNO CARRIER\r\n";
         AtTx(nullptr, &m, reinterpret_cast<const uint8_t*>(kNoCarrier), sizeof kNoCarrier - 1);
         EndCall("dial abandoned");
@@ -608,21 +558,18 @@ void Line::ReadHost(Modem& m)
     t31_at_rx(m.t31, reinterpret_cast<const char*>(buf), static_cast<int>(n));
 }
 
-void Line::WriteHost(Modem& m)
-{
+void Line::WriteHost(Modem& m) {
     while (!m.toHost.empty()) {
         uint8_t buf[1024];
         const size_t len = std::min(m.toHost.size(), sizeof buf);
         std::copy_n(m.toHost.begin(), len, buf);
         const ssize_t n = write(m.master, buf, len);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         m.toHost.erase(m.toHost.begin(), m.toHost.begin() + n);
     }
 }
 
-void Line::PollOnce(int64_t deadline)
-{
+void Line::PollOnce(int64_t deadline) {
     pollfd fds[2];
     for (int i = 0; i < modemCount_; ++i) {
         Modem& m = modems_[i];
@@ -632,10 +579,11 @@ void Line::PollOnce(int64_t deadline)
     const int timeout = left > 0 ? static_cast<int>((left + 999'999) / 1'000'000) : 0;
     // While a host is absent its master reports POLLHUP at once: do not spin on it.
     bool anyPresent = false;
-    for (int i = 0; i < modemCount_; ++i)
-        anyPresent |= modems_[i].hostPresent;
+    for (int i = 0; i < modemCount_; ++i) anyPresent |= modems_[i].hostPresent;
     if (!anyPresent) {
-        struct timespec ts{timeout / 1000, (timeout % 1000) * 1'000'000L};
+        struct timespec ts {
+            timeout / 1000, (timeout % 1000) * 1'000'000L
+        };
         nanosleep(&ts, nullptr);
         return;
     }
@@ -647,32 +595,24 @@ void Line::PollOnce(int64_t deadline)
             live[count] = fds[i];
             map[count++] = i;
         }
-    if (poll(live, static_cast<nfds_t>(count), timeout) <= 0)
-        return;
+    if (poll(live, static_cast<nfds_t>(count), timeout) <= 0) return;
     for (int k = 0; k < count; ++k) {
         Modem& m = modems_[map[k]];
-        if (live[k].revents & POLLHUP)
-            continue;   // noticed by the presence check at the next block
-        if (live[k].revents & POLLIN)
-            ReadHost(m);
-        if (live[k].revents & POLLOUT)
-            WriteHost(m);
+        if (live[k].revents & POLLHUP) continue;  // noticed by the presence check at the next block
+        if (live[k].revents & POLLIN) ReadHost(m);
+        if (live[k].revents & POLLOUT) WriteHost(m);
     }
 }
 
-void Line::Run()
-{
+void Line::Run() {
     int64_t next = NowNs() + kBlockNs;
     while (!gStop) {
         PollOnce(next);
         const int64_t now = NowNs();
-        if (now < next)
-            continue;
+        if (now < next) continue;
         next += kBlockNs;
-        if (stopAt_ != 0 && now >= stopAt_)
-            break;
-        if (now - next > 10 * kBlockNs)
-            next = now + kBlockNs;   // we fell far behind (suspended): resynchronise
+        if (stopAt_ != 0 && now >= stopAt_) break;
+        if (now - next > 10 * kBlockNs) next = now + kBlockNs;  // we fell far behind (suspended): resynchronise
 
         for (int i = 0; i < modemCount_; ++i) {
             Modem& m = modems_[i];
@@ -684,8 +624,7 @@ void Line::Run()
                 m.hostPresent = present;
                 if (!present) {
                     if (state_ != CallState::Idle) {
-                        if (opt_.pair)
-                            modems_[1 - i].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+                        if (opt_.pair) modems_[1 - i].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
                         EndCall("host closed the tty");
                     }
                     m.toHost.clear();
@@ -698,62 +637,54 @@ void Line::Run()
             Modem& m = modems_[i];
             auto ops = std::move(m.pendingOps);
             m.pendingOps.clear();
-            for (int op : ops)
-                HandleOp(m, op, m.dialled);
+            for (int op : ops) HandleOp(m, op, m.dialled);
             auto events = std::move(m.pendingEvents);
             m.pendingEvents.clear();
-            for (int ev : events)
-                t31_call_event(m.t31, ev);
+            for (int ev : events) t31_call_event(m.t31, ev);
         }
         Block();
         for (int i = 0; i < modemCount_; ++i)
-            if (modems_[i].hostPresent)
-                WriteHost(modems_[i]);
+            if (modems_[i].hostPresent) WriteHost(modems_[i]);
     }
-    if (state_ != CallState::Idle)
-        EndCall("line stopped");
+    if (state_ != CallState::Idle) EndCall("line stopped");
 }
 
-void Usage(FILE* f)
-{
+void Usage(FILE* f) {
     std::fprintf(f,
-        "Usage: telvane-virtual-line [options]\n"
-        "A Class 1 fax modem on a pseudo-terminal, wired to a software fax machine or a second modem.\n\n"
-        "  --tty PATH           symbolic link to create for the modem's tty (twice with --pair)\n"
-        "  --answer             the far end answers the host's calls and stores TIFF files (default)\n"
-        "  --call FILE.tif      the far end calls the host and sends FILE.tif\n"
-        "  --pair               two modems that call each other (give --tty twice)\n"
-        "  --receive PATTERN    received files, %%d = call number [received-%%03d.tif]\n"
-        "  --id TEXT            far end's station ID [TELVANE LINE]\n"
-        "  --busy N             the first N dial attempts find the line busy [0]\n"
-        "  --never-answer       dialled calls ring and are never answered\n"
-        "  --answer-after S     seconds of ringing before the far end answers [2]\n"
-        "  --rings N            rings before a calling far end gives up [10]\n"
-        "  --call-gap S         seconds between calls of a calling far end [10]\n"
-        "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
-        "  --fine-only          the far end accepts fine resolution only\n"
-        "  --delay-ms MS        one-way delay of the line [40]\n"
-        "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
-        "  --log FILE           log AT commands, replies and T.30 events\n"
-        "  --help\n\n"
-        "Prints the tty path(s), then one line per call:\n"
-        "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n");
+                 "Usage: telvane-virtual-line [options]\n"
+                 "A Class 1 fax modem on a pseudo-terminal, wired to a software fax machine or a second modem.\n\n"
+                 "  --tty PATH           symbolic link to create for the modem's tty (twice with --pair)\n"
+                 "  --answer             the far end answers the host's calls and stores TIFF files (default)\n"
+                 "  --call FILE.tif      the far end calls the host and sends FILE.tif\n"
+                 "  --pair               two modems that call each other (give --tty twice)\n"
+                 "  --receive PATTERN    received files, %%d = call number [received-%%03d.tif]\n"
+                 "  --id TEXT            far end's station ID [TELVANE LINE]\n"
+                 "  --busy N             the first N dial attempts find the line busy [0]\n"
+                 "  --never-answer       dialled calls ring and are never answered\n"
+                 "  --answer-after S     seconds of ringing before the far end answers [2]\n"
+                 "  --rings N            rings before a calling far end gives up [10]\n"
+                 "  --call-gap S         seconds between calls of a calling far end [10]\n"
+                 "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
+                 "  --fine-only          the far end accepts fine resolution only\n"
+                 "  --delay-ms MS        one-way delay of the line [40]\n"
+                 "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
+                 "  --log FILE           log AT commands, replies and T.30 events\n"
+                 "  --help\n\n"
+                 "Prints the tty path(s), then one line per call:\n"
+                 "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n");
 }
 
-bool ParseInt(const char* s, int& out)
-{
+bool ParseInt(const char* s, int& out) {
     char* end = nullptr;
     const long v = std::strtol(s, &end, 10);
-    if (!s[0] || *end || v < 0 || v > 1'000'000)
-        return false;
+    if (!s[0] || *end || v < 0 || v > 1'000'000) return false;
     out = static_cast<int>(v);
     return true;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -821,8 +752,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "telvane-virtual-line: --pair and --call exclude each other\n");
         return 2;
     }
-    if (o.farId.size() > 20)
-        o.farId.resize(20);
+    if (o.farId.size() > 20) o.farId.resize(20);
     if (!o.logPath.empty()) {
         gLog = std::fopen(o.logPath.c_str(), "a");
         if (!gLog) {
@@ -830,7 +760,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
@@ -844,7 +774,6 @@ int main(int argc, char** argv)
         else
             rc = 1;
     }
-    if (gLog)
-        std::fclose(gLog);
+    if (gLog) std::fclose(gLog);
     return rc;
 }

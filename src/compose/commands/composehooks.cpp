@@ -8,13 +8,13 @@
 namespace telvane {
 
 void installComposeHooks() {
-  MainScreenHooks& hooks = mainScreenHooks();
-  hooks.newFax = [](TMainScreen& main, bool clone) {
-    NewFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, &main);
-  };
-  hooks.editFax = [](TMainScreen& main) { EditFax(main.FaxTable(), main.FaxXb(), ProgramDir(), &main); };
-  hooks.coverSheets = [](TMainScreen& main) { CoverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), &main); };
-  hooks.phoneBook = [](TMainScreen& main) { PhoneBook(ProgramDir(), &main); };
+    MainScreenHooks& hooks = mainScreenHooks();
+    hooks.newFax = [](TMainScreen& main, bool clone) {
+        NewFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, &main);
+    };
+    hooks.editFax = [](TMainScreen& main) { EditFax(main.FaxTable(), main.FaxXb(), ProgramDir(), &main); };
+    hooks.coverSheets = [](TMainScreen& main) { CoverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), &main); };
+    hooks.phoneBook = [](TMainScreen& main) { PhoneBook(ProgramDir(), &main); };
 }
 
 }  // namespace telvane

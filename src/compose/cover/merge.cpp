@@ -10,55 +10,55 @@
 namespace telvane {
 
 const std::vector<MergeField>& MergeFields() {
-  static const std::vector<MergeField> fields = {
-      {QStringLiteral("Recipient"), 1, QStringLiteral("[RECIPIENT]")},
-      {QStringLiteral("Fax Number"), 2, QStringLiteral("[FAX#]")},
-      {QStringLiteral("Subject"), 3, QStringLiteral("[SUBJECT]")},
-      {QStringLiteral("Date"), 4, QStringLiteral("[DATE]")},
-      {QStringLiteral("Time"), 5, QStringLiteral("[TIME]")},
-  };
-  return fields;
+    static const std::vector<MergeField> fields = {
+        {QStringLiteral("Recipient"), 1, QStringLiteral("[RECIPIENT]")},
+        {QStringLiteral("Fax Number"), 2, QStringLiteral("[FAX#]")},
+        {QStringLiteral("Subject"), 3, QStringLiteral("[SUBJECT]")},
+        {QStringLiteral("Date"), 4, QStringLiteral("[DATE]")},
+        {QStringLiteral("Time"), 5, QStringLiteral("[TIME]")},
+    };
+    return fields;
 }
 
 const MergeField* MergeFieldForCaption(const QString& caption) {
-  QString key = caption.toUpper();
-  key.remove(QLatin1Char('&'));
-  for (const MergeField& field : MergeFields())
-    if (key == field.caption.toUpper()) return &field;
-  return nullptr;
+    QString key = caption.toUpper();
+    key.remove(QLatin1Char('&'));
+    for (const MergeField& field : MergeFields())
+        if (key == field.caption.toUpper()) return &field;
+    return nullptr;
 }
 
 QString MergeDateText(const QDate& date) { return QLocale::system().toString(date, QLocale::ShortFormat); }
 
 QString MergeTimeText(const QTime& time) {
-  // The long format may name the time zone ("t"), which a clock time on a cover sheet does not carry.
-  static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
-  QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-  format.remove(zone);
-  return QLocale::system().toString(time, format.trimmed());
+    // The long format may name the time zone ("t"), which a clock time on a cover sheet does not carry.
+    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(zone);
+    return QLocale::system().toString(time, format.trimmed());
 }
 
 QString MergeValue(int tag, const MergeSource& source) {
-  QString value;
-  switch (tag) {
+    QString value;
+    switch (tag) {
     case 1: value = source.recipient; break;
     case 2: value = source.faxNumber; break;
     case 3: value = source.subject; break;
     case 4: value = MergeDateText(source.now.date()); break;
     case 5: value = MergeTimeText(source.now.time()); break;
     default: return QString();
-  }
-  if (value.isNull()) value = QLatin1String("");
-  return value.left(kMaxMergeValueLength);
+    }
+    if (value.isNull()) value = QLatin1String("");
+    return value.left(kMaxMergeValueLength);
 }
 
 bool LoadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
-  const bool loaded = LoadRichText(cover, "COVER", coverXb, programDir);
-  cover.ReLayout();
-  cover.Repaint();
-  cover.MergeInsertPoints();
-  cover.SetHideInsertPointMarks(true);
-  return loaded;
+    const bool loaded = LoadRichText(cover, "COVER", coverXb, programDir);
+    cover.ReLayout();
+    cover.Repaint();
+    cover.MergeInsertPoints();
+    cover.SetHideInsertPointMarks(true);
+    return loaded;
 }
 
 }  // namespace telvane

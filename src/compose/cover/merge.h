@@ -17,9 +17,9 @@ namespace telvane {
 class TRichText;
 
 struct MergeField {
-  QString caption;      // insert-menu item
-  int tag;              // insert-point tag, > 0
-  QString placeholder;  // text shown in the template until merged
+    QString caption;      // insert-menu item
+    int tag;              // insert-point tag, > 0
+    QString placeholder;  // text shown in the template until merged
 };
 
 // Recipient 1 "[RECIPIENT]", Fax Number 2 "[FAX#]", Subject 3 "[SUBJECT]", Date 4 "[DATE]", Time 5 "[TIME]".
@@ -31,10 +31,10 @@ const MergeField* MergeFieldForCaption(const QString& caption);
 inline constexpr int kMaxMergeValueLength = 100;
 
 struct MergeSource {
-  QString recipient;
-  QString faxNumber;
-  QString subject;
-  QDateTime now;
+    QString recipient;
+    QString faxNumber;
+    QString subject;
+    QDateTime now;
 };
 
 // Date in the system's short format; time in its long format (without a time-zone name).

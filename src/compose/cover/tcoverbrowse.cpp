@@ -25,77 +25,79 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
       table_(coverTable),
       xb_(coverXb),
       programDir_(std::move(programDir)) {
-  setObjectName(QStringLiteral("CoverBrowse"));
-  setWindowTitle(QStringLiteral("Cover Sheet Template Browser"));
+    setObjectName(QStringLiteral("CoverBrowse"));
+    setWindowTitle(QStringLiteral("Cover Sheet Template Browser"));
 
-  CoverGrid = MakeGrid("CoverGrid", table_, {{"DESCRIPT", QStringLiteral("Description"), 35}}, 48);
-  NewButton = MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
-  ModifyButton = MakePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
-                                QStringLiteral("Edit the currently selected fax cover template"));
-  CloneButton = MakePushButton(this, "CloneButton", QStringLiteral("&Clone"),
-                               QStringLiteral("Clone the currently selected fax cover template"));
-  DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
-                                QStringLiteral("Delete  the currently selected fax cover template"));
-  connect(NewButton, &QPushButton::clicked, this, &TCoverBrowse::NewButtonClick);
-  connect(ModifyButton, &QPushButton::clicked, this, &TCoverBrowse::ModifyButtonClick);
-  connect(CloneButton, &QPushButton::clicked, this, &TCoverBrowse::CloneButtonClick);
-  connect(DeleteButton, &QPushButton::clicked, this, &TCoverBrowse::DeleteButtonClick);
-  FinishLayout({NewButton, ModifyButton, CloneButton, DeleteButton},
-               {QStringLiteral("Use this cover sheet template"), QStringLiteral("Cancel - do not use any of these templates"),
-                QStringLiteral("Close the Cover Sheet Template Browser"),
-                QStringLiteral("Get Windows help for Cover Sheet Template Browser"), kHelpCoverBrowser});
+    CoverGrid = MakeGrid("CoverGrid", table_, {{"DESCRIPT", QStringLiteral("Description"), 35}}, 48);
+    NewButton =
+        MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
+    ModifyButton = MakePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
+                                  QStringLiteral("Edit the currently selected fax cover template"));
+    CloneButton = MakePushButton(this, "CloneButton", QStringLiteral("&Clone"),
+                                 QStringLiteral("Clone the currently selected fax cover template"));
+    DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+                                  QStringLiteral("Delete  the currently selected fax cover template"));
+    connect(NewButton, &QPushButton::clicked, this, &TCoverBrowse::NewButtonClick);
+    connect(ModifyButton, &QPushButton::clicked, this, &TCoverBrowse::ModifyButtonClick);
+    connect(CloneButton, &QPushButton::clicked, this, &TCoverBrowse::CloneButtonClick);
+    connect(DeleteButton, &QPushButton::clicked, this, &TCoverBrowse::DeleteButtonClick);
+    FinishLayout(
+        {NewButton, ModifyButton, CloneButton, DeleteButton},
+        {QStringLiteral("Use this cover sheet template"), QStringLiteral("Cancel - do not use any of these templates"),
+         QStringLiteral("Close the Cover Sheet Template Browser"),
+         QStringLiteral("Get Windows help for Cover Sheet Template Browser"), kHelpCoverBrowser});
 }
 
 void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
-  WriteRecord(
-      table_, append,
-      [&] {
-        table_.fieldByName("DESCRIPT")
-            .setString(editor.CoverDescription->text().left(TCoverEditor::kDescriptionLength).toStdString());
-        if (!SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw MemoError("COVER", xb_.lastError());
-      },
-      QStringLiteral("The cover template could not be saved."));
-  ReloadGrid();
+    WriteRecord(
+        table_, append,
+        [&] {
+            table_.fieldByName("DESCRIPT")
+                .setString(editor.CoverDescription->text().left(TCoverEditor::kDescriptionLength).toStdString());
+            if (!SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw MemoError("COVER", xb_.lastError());
+        },
+        QStringLiteral("The cover template could not be saved."));
+    ReloadGrid();
 }
 
 void TCoverBrowse::NewButtonClick() {
-  TCoverEditor editor(programDir_, this);
-  if (cloneMode_) {
-    const records::Row row = table_.currentRow();
-    editor.CoverDescription->setText(QStringLiteral("[clone]") + QString::fromStdString(row.text("DESCRIPT")));
-    LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
-  } else {
-    editor.CoverDescription->setText(QStringLiteral("{description}"));
-    ApplyDefaultFont(*editor.RichCover, AppSettings());
-  }
-  cloneMode_ = false;
-  if (editor.exec() == 1) storeTemplate(editor, true);
+    TCoverEditor editor(programDir_, this);
+    if (cloneMode_) {
+        const records::Row row = table_.currentRow();
+        editor.CoverDescription->setText(QStringLiteral("[clone]") + QString::fromStdString(row.text("DESCRIPT")));
+        LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
+    } else {
+        editor.CoverDescription->setText(QStringLiteral("{description}"));
+        ApplyDefaultFont(*editor.RichCover, AppSettings());
+    }
+    cloneMode_ = false;
+    if (editor.exec() == 1) storeTemplate(editor, true);
 }
 
 void TCoverBrowse::CloneButtonClick() {
-  if (!RecordsOrBeep()) return;
-  cloneMode_ = true;
-  NewButtonClick();
+    if (!RecordsOrBeep()) return;
+    cloneMode_ = true;
+    NewButtonClick();
 }
 
 void TCoverBrowse::ModifyButtonClick() {
-  if (!RecordsOrBeep()) return;
-  TCoverEditor editor(programDir_, this);
-  editor.CoverDescription->setText(QString::fromStdString(table_.currentRow().text("DESCRIPT")));
-  LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
-  if (editor.exec() == 1) storeTemplate(editor, false);
+    if (!RecordsOrBeep()) return;
+    TCoverEditor editor(programDir_, this);
+    editor.CoverDescription->setText(QString::fromStdString(table_.currentRow().text("DESCRIPT")));
+    LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
+    if (editor.exec() == 1) storeTemplate(editor, false);
 }
 
 void TCoverBrowse::DeleteButtonClick() {
-  if (!RecordsOrBeep()) return;
-  DeleteCurrentRecord(QStringLiteral("Delete the current cover template?:\r") +
-                          QString::fromStdString(table_.currentRow().text("DESCRIPT")),
-                      QStringLiteral("The cover template could not be deleted."));
+    if (!RecordsOrBeep()) return;
+    DeleteCurrentRecord(QStringLiteral("Delete the current cover template?:\r") +
+                            QString::fromStdString(table_.currentRow().text("DESCRIPT")),
+                        QStringLiteral("The cover template could not be deleted."));
 }
 
 void TCoverBrowse::AcceptButtonClick() {
-  if (!RecordsOrBeep()) return;
-  done(1);
+    if (!RecordsOrBeep()) return;
+    done(1);
 }
 
 }  // namespace telvane

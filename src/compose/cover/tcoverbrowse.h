@@ -16,31 +16,31 @@ class QPushButton;
 namespace telvane {
 
 class TCoverBrowse : public RecordBrowser {
-  Q_OBJECT
- public:
-  TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
-               QWidget* parent = nullptr);
+    Q_OBJECT
+public:
+    TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
+                 QWidget* parent = nullptr);
 
-  void NewButtonClick();
-  void CloneButtonClick();
-  void ModifyButtonClick();
-  void DeleteButtonClick();
-  void AcceptButtonClick() override;
+    void NewButtonClick();
+    void CloneButtonClick();
+    void ModifyButtonClick();
+    void DeleteButtonClick();
+    void AcceptButtonClick() override;
 
-  TLogGrid* CoverGrid = nullptr;
-  QPushButton* NewButton = nullptr;
-  QPushButton* ModifyButton = nullptr;
-  QPushButton* CloneButton = nullptr;
-  QPushButton* DeleteButton = nullptr;
+    TLogGrid* CoverGrid = nullptr;
+    QPushButton* NewButton = nullptr;
+    QPushButton* ModifyButton = nullptr;
+    QPushButton* CloneButton = nullptr;
+    QPushButton* DeleteButton = nullptr;
 
- private:
-  // Appends a record with the editor's description and text; reports a failed write.
-  void storeTemplate(class TCoverEditor& editor, bool append);
+private:
+    // Appends a record with the editor's description and text; reports a failed write.
+    void storeTemplate(class TCoverEditor& editor, bool append);
 
-  records::RecordSet& table_;
-  records::TXbAccess& xb_;
-  std::string programDir_;
-  bool cloneMode_ = false;
+    records::RecordSet& table_;
+    records::TXbAccess& xb_;
+    std::string programDir_;
+    bool cloneMode_ = false;
 };
 
 }  // namespace telvane

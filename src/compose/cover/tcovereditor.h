@@ -23,32 +23,32 @@ class TRichToolBar;
 class TZoomButton;
 
 class TCoverEditor : public EditorWindow {
-  Q_OBJECT
- public:
-  static constexpr int kDescriptionLength = 35;
+    Q_OBJECT
+public:
+    static constexpr int kDescriptionLength = 35;
 
-  explicit TCoverEditor(std::string programDir, QWidget* parent = nullptr);
-  ~TCoverEditor() override;
+    explicit TCoverEditor(std::string programDir, QWidget* parent = nullptr);
+    ~TCoverEditor() override;
 
-  // Inserts the merge field of an insert-menu caption at the caret; false for an unknown caption.
-  bool InsertItemClick(const QString& caption);
-  void InsertButtonClick();
-  void FormActivate();
+    // Inserts the merge field of an insert-menu caption at the caret; false for an unknown caption.
+    bool InsertItemClick(const QString& caption);
+    void InsertButtonClick();
+    void FormActivate();
 
-  TRichToolBar* RichToolCover = nullptr;
-  TRichText* RichCover = nullptr;
-  PartButtons Buttons;
-  QLabel* DescriptionLabel = nullptr;
-  QLineEdit* CoverDescription = nullptr;
-  QPushButton* HelpButton = nullptr;
-  QPushButton* InsertButton = nullptr;
-  QMenu* InsertMenu = nullptr;
-  TZoomButton* Zoombutton = nullptr;
-  QPushButton* AcceptButton = nullptr;
-  QPushButton* CancelButton = nullptr;
+    TRichToolBar* RichToolCover = nullptr;
+    TRichText* RichCover = nullptr;
+    PartButtons Buttons;
+    QLabel* DescriptionLabel = nullptr;
+    QLineEdit* CoverDescription = nullptr;
+    QPushButton* HelpButton = nullptr;
+    QPushButton* InsertButton = nullptr;
+    QMenu* InsertMenu = nullptr;
+    TZoomButton* Zoombutton = nullptr;
+    QPushButton* AcceptButton = nullptr;
+    QPushButton* CancelButton = nullptr;
 
- protected:
-  void FirstShow() override;
+protected:
+    void FirstShow() override;
 };
 
 }  // namespace telvane

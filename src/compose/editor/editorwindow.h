@@ -18,32 +18,32 @@ namespace telvane {
 inline constexpr PageLayoutTwips kEditorPageLayout{12240, 15840, 720, 720, 720, 720};
 
 class EditorWindow : public QDialog {
-  Q_OBJECT
- public:
-  // How often the return-to-the-editor rule has run (first show included).
-  int activations() const { return activations_; }
+    Q_OBJECT
+public:
+    // How often the return-to-the-editor rule has run (first show included).
+    int activations() const { return activations_; }
 
- public slots:
-  void done(int result) override;
-  void reject() override;
+public slots:
+    void done(int result) override;
+    void reject() override;
 
- protected:
-  EditorWindow(std::string programDir, QWidget* parent);
+protected:
+    EditorWindow(std::string programDir, QWidget* parent);
 
-  // Puts the window under the hint setting and gives it its design size for `widestBar`, then
-  // the placement kept in the settings file. The last step of a constructor.
-  void FinishWindow(const QWidget* widestBar);
-  // Runs once, when the window is first shown.
-  virtual void FirstShow() = 0;
-  void CountActivation() { ++activations_; }
-  const std::string& programDir() const { return programDir_; }
+    // Puts the window under the hint setting and gives it its design size for `widestBar`, then
+    // the placement kept in the settings file. The last step of a constructor.
+    void FinishWindow(const QWidget* widestBar);
+    // Runs once, when the window is first shown.
+    virtual void FirstShow() = 0;
+    void CountActivation() { ++activations_; }
+    const std::string& programDir() const { return programDir_; }
 
-  void showEvent(QShowEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
- private:
-  std::string programDir_;
-  bool shown_ = false;
-  int activations_ = 0;
+private:
+    std::string programDir_;
+    bool shown_ = false;
+    int activations_ = 0;
 };
 
 }  // namespace telvane

@@ -17,17 +17,17 @@ class TRichText;
 class TRichToolBar;
 
 struct PartButtonNames {
-  const char* pageBreak;
-  const char* paragraph;
-  const char* wordWrap;
-  const char* defaultFont;
+    const char* pageBreak;
+    const char* paragraph;
+    const char* wordWrap;
+    const char* defaultFont;
 };
 
 struct PartButtons {
-  QToolButton* pageBreak = nullptr;
-  QToolButton* paragraph = nullptr;
-  QToolButton* wordWrap = nullptr;
-  QToolButton* defaultFont = nullptr;
+    QToolButton* pageBreak = nullptr;
+    QToolButton* paragraph = nullptr;
+    QToolButton* wordWrap = nullptr;
+    QToolButton* defaultFont = nullptr;
 };
 
 inline const QString kWrapOnHint = QStringLiteral("Toggle word wrap on");

@@ -20,56 +20,56 @@ class QPushButton;
 namespace telvane {
 
 class RecordBrowser : public QDialog {
-  Q_OBJECT
- public:
-  ~RecordBrowser() override;
+    Q_OBJECT
+public:
+    ~RecordBrowser() override;
 
-  // Pick mode shows Accept and Cancel, maintenance mode Close; the one shown is the default button.
-  virtual void SetPickMode(bool pick);
-  bool pickMode() const { return pick_; }
-  virtual void AcceptButtonClick() = 0;
+    // Pick mode shows Accept and Cancel, maintenance mode Close; the one shown is the default button.
+    virtual void SetPickMode(bool pick);
+    bool pickMode() const { return pick_; }
+    virtual void AcceptButtonClick() = 0;
 
-  QPushButton* AcceptButton = nullptr;
-  QPushButton* CancelButton = nullptr;
-  QPushButton* CloseButton = nullptr;
-  QPushButton* HelpButton = nullptr;
+    QPushButton* AcceptButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+    QPushButton* HelpButton = nullptr;
 
- public slots:
-  void reject() override;
+public slots:
+    void reject() override;
 
- protected:
-  // Hints of the shared buttons and the help context of "&Help".
-  struct BarTexts {
-    QString acceptHint;
-    QString cancelHint;
-    QString closeHint;
-    QString helpHint;
-    int helpContext = 0;
-  };
+protected:
+    // Hints of the shared buttons and the help context of "&Help".
+    struct BarTexts {
+        QString acceptHint;
+        QString cancelHint;
+        QString closeHint;
+        QString helpHint;
+        int helpContext = 0;
+    };
 
-  RecordBrowser(Qt::WindowFlags flags, QWidget* parent);
+    RecordBrowser(Qt::WindowFlags flags, QWidget* parent);
 
-  // The grid over `table`, widthChars average characters wide and 14 lines high.
-  TLogGrid* MakeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns, int widthChars);
-  // Creates the shared buttons after the record buttons (so the tab order follows the bar), lays
-  // out grid and bar, wires the shared buttons and starts in maintenance mode.
-  void FinishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts);
+    // The grid over `table`, widthChars average characters wide and 14 lines high.
+    TLogGrid* MakeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns, int widthChars);
+    // Creates the shared buttons after the record buttons (so the tab order follows the bar), lays
+    // out grid and bar, wires the shared buttons and starts in maintenance mode.
+    void FinishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts);
 
-  bool hasRecords() const;
-  // False, after a beep, when the table holds no records.
-  bool RecordsOrBeep() const;
-  // Asks `question` (default No) and deletes the current record; a refusal is reported as
-  // `failure` and the reason. The grid is reloaded either way.
-  void DeleteCurrentRecord(const QString& question, const QString& failure);
-  void ReloadGrid();
-  // Takes the grid off the table; a browser that closes its own table calls it first.
-  void DetachGrid();
+    bool hasRecords() const;
+    // False, after a beep, when the table holds no records.
+    bool RecordsOrBeep() const;
+    // Asks `question` (default No) and deletes the current record; a refusal is reported as
+    // `failure` and the reason. The grid is reloaded either way.
+    void DeleteCurrentRecord(const QString& question, const QString& failure);
+    void ReloadGrid();
+    // Takes the grid off the table; a browser that closes its own table calls it first.
+    void DetachGrid();
 
- private:
-  records::RecordSet* table_ = nullptr;
-  TLogGrid* grid_ = nullptr;
-  LogTableModel* model_ = nullptr;
-  bool pick_ = false;
+private:
+    records::RecordSet* table_ = nullptr;
+    TLogGrid* grid_ = nullptr;
+    LogTableModel* model_ = nullptr;
+    bool pick_ = false;
 };
 
 }  // namespace telvane

@@ -27,65 +27,65 @@ class TRichToolBar;
 class TZoomButton;
 
 class TFaxEditor : public EditorWindow {
-  Q_OBJECT
- public:
-  enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2 };
-  static constexpr int kRecipientLength = 35;
-  static constexpr int kFaxNumberLength = 25;
-  static constexpr int kSubjectLength = 50;
+    Q_OBJECT
+public:
+    enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2 };
+    static constexpr int kRecipientLength = 35;
+    static constexpr int kFaxNumberLength = 25;
+    static constexpr int kSubjectLength = 50;
 
-  explicit TFaxEditor(std::string programDir, QWidget* parent = nullptr);
-  ~TFaxEditor() override;
+    explicit TFaxEditor(std::string programDir, QWidget* parent = nullptr);
+    ~TFaxEditor() override;
 
-  Page currentPage() const;
+    Page currentPage() const;
 
-  // Value a merge field takes now (recipient, number, subject, date, time), cut to 100 characters;
-  // a null string for a tag without a value.
-  QString MergeFieldValue(int tag) const;
+    // Value a merge field takes now (recipient, number, subject, date, time), cut to 100 characters;
+    // a null string for a tag without a value.
+    QString MergeFieldValue(int tag) const;
 
-  // Handlers.
-  void RecipientButtonClick();
-  void DocumentButtonClick();
-  void CoverButtonClick();
-  void AddressButtonClick();
-  void LoadCoverButtonClick();
-  void FormActivate();
+    // Handlers.
+    void RecipientButtonClick();
+    void DocumentButtonClick();
+    void CoverButtonClick();
+    void AddressButtonClick();
+    void LoadCoverButtonClick();
+    void FormActivate();
 
-  // Controls.
-  QStackedWidget* Notebook = nullptr;
-  TEnterEdit* Recipient = nullptr;
-  TEnterEdit* FaxNumber = nullptr;
-  TEnterEdit* Subject = nullptr;
-  QPushButton* AddressButton = nullptr;
-  TRichToolBar* RichToolCover = nullptr;
-  TRichText* RichCover = nullptr;
-  TRichToolBar* RichToolDoc = nullptr;
-  TRichText* RichDoc = nullptr;
-  PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
-  PartButtons DocButtons;    // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
-  QToolButton* LoadCoverButton = nullptr;
-  QPushButton* Helpbutton = nullptr;
-  QPushButton* RecipientButton = nullptr;
-  QPushButton* DocumentButton = nullptr;
-  QPushButton* CoverButton = nullptr;
-  TZoomButton* Zoombutton = nullptr;
-  QPushButton* OKButton = nullptr;
-  QPushButton* CancelButton = nullptr;
+    // Controls.
+    QStackedWidget* Notebook = nullptr;
+    TEnterEdit* Recipient = nullptr;
+    TEnterEdit* FaxNumber = nullptr;
+    TEnterEdit* Subject = nullptr;
+    QPushButton* AddressButton = nullptr;
+    TRichToolBar* RichToolCover = nullptr;
+    TRichText* RichCover = nullptr;
+    TRichToolBar* RichToolDoc = nullptr;
+    TRichText* RichDoc = nullptr;
+    PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
+    PartButtons DocButtons;    // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
+    QToolButton* LoadCoverButton = nullptr;
+    QPushButton* Helpbutton = nullptr;
+    QPushButton* RecipientButton = nullptr;
+    QPushButton* DocumentButton = nullptr;
+    QPushButton* CoverButton = nullptr;
+    TZoomButton* Zoombutton = nullptr;
+    QPushButton* OKButton = nullptr;
+    QPushButton* CancelButton = nullptr;
 
- protected:
-  void FirstShow() override;
-  void resizeEvent(QResizeEvent* event) override;
+protected:
+    void FirstShow() override;
+    void resizeEvent(QResizeEvent* event) override;
 
- private:
-  QWidget* buildRecipientPage();
-  QWidget* buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName);
-  QWidget* buildBottomPanel();
-  void showPage(Page page);
-  // The part whose page button is down: the document for "Fax Document", else the cover.
-  TRichText* zoomTarget() const;
-  void answerMergeField(int tag, QString& text, bool& answered);
+private:
+    QWidget* buildRecipientPage();
+    QWidget* buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName);
+    QWidget* buildBottomPanel();
+    void showPage(Page page);
+    // The part whose page button is down: the document for "Fax Document", else the cover.
+    TRichText* zoomTarget() const;
+    void answerMergeField(int tag, QString& text, bool& answered);
 
-  QButtonGroup* pageButtons_ = nullptr;
+    QButtonGroup* pageButtons_ = nullptr;
 };
 
 }  // namespace telvane

@@ -8,20 +8,20 @@
 namespace telvane {
 
 class TToolBarScroller : public QScrollArea {
-  Q_OBJECT
- public:
-  explicit TToolBarScroller(QWidget* bar, QWidget* parent = nullptr);
+    Q_OBJECT
+public:
+    explicit TToolBarScroller(QWidget* bar, QWidget* parent = nullptr);
 
-  QSize sizeHint() const override;
-  QSize minimumSizeHint() const override;
-  // True while the bar is wider than the room it has.
-  bool scrolling() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // True while the bar is wider than the room it has.
+    bool scrolling() const;
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
- private:
-  void fitHeight();
+private:
+    void fitHeight();
 };
 
 // The size an editor window opens at before any placement is stored: wide enough for its widest

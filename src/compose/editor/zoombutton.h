@@ -14,26 +14,26 @@ namespace telvane {
 class TRichText;
 
 class TZoomButton : public QPushButton {
-  Q_OBJECT
- public:
-  static constexpr int kZoomSteps[] = {70, 80, 100};
+    Q_OBJECT
+public:
+    static constexpr int kZoomSteps[] = {70, 80, 100};
 
-  // target names the part the menu acts on at the moment it is used.
-  TZoomButton(std::function<TRichText*()> target, QWidget* parent = nullptr);
+    // target names the part the menu acts on at the moment it is used.
+    TZoomButton(std::function<TRichText*()> target, QWidget* parent = nullptr);
 
-  QMenu* ZoomMenu() const { return menu_; }
-  // Checks the item of the target's zoom and opens the menu under the button.
-  void DropDown();
-  // Sets the target's zoom and the caption.
-  void ChooseZoom(int percent);
-  // Shows the target's present zoom in the caption.
-  void ShowZoom();
+    QMenu* ZoomMenu() const { return menu_; }
+    // Checks the item of the target's zoom and opens the menu under the button.
+    void DropDown();
+    // Sets the target's zoom and the caption.
+    void ChooseZoom(int percent);
+    // Shows the target's present zoom in the caption.
+    void ShowZoom();
 
- private:
-  void checkPresentZoom();
+private:
+    void checkPresentZoom();
 
-  std::function<TRichText*()> target_;
-  QMenu* menu_;
+    std::function<TRichText*()> target_;
+    QMenu* menu_;
 };
 
 }  // namespace telvane

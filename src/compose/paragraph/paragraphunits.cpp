@@ -8,19 +8,19 @@ namespace telvane::paragraph {
 namespace {
 
 std::optional<double> parseNumber(const QString& text, const QLocale& locale) {
-  const QString t = text.trimmed();
-  if (t.isEmpty()) return 0.0;
-  bool ok = false;
-  double v = locale.toDouble(t, &ok);
-  if (!ok) v = QLocale::c().toDouble(t, &ok);
-  if (!ok || !std::isfinite(v)) return std::nullopt;
-  return v;
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return 0.0;
+    bool ok = false;
+    double v = locale.toDouble(t, &ok);
+    if (!ok) v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v)) return std::nullopt;
+    return v;
 }
 
 std::optional<int> toTwips(double value) {
-  const double twips = std::round(value);
-  if (twips > std::numeric_limits<int>::max() || twips < std::numeric_limits<int>::min()) return std::nullopt;
-  return static_cast<int>(twips);
+    const double twips = std::round(value);
+    if (twips > std::numeric_limits<int>::max() || twips < std::numeric_limits<int>::min()) return std::nullopt;
+    return static_cast<int>(twips);
 }
 
 }  // namespace
@@ -30,27 +30,27 @@ double TwipsPerUnit(Unit unit) { return unit == Unit::Inch ? kTwipsPerInch : kTw
 QString UnitWord(Unit unit) { return unit == Unit::Inch ? QStringLiteral("inches") : QStringLiteral("centimeters"); }
 
 QString FormatIndent(int twips, Unit unit, const QLocale& locale) {
-  QLocale l = locale;
-  l.setNumberOptions(QLocale::OmitGroupSeparator);
-  return l.toString(twips / TwipsPerUnit(unit), 'f', 2);
+    QLocale l = locale;
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l.toString(twips / TwipsPerUnit(unit), 'f', 2);
 }
 
 QString FormatSpacing(int twips, const QLocale& locale) {
-  QLocale l = locale;
-  l.setNumberOptions(QLocale::OmitGroupSeparator);
-  return l.toString(static_cast<qlonglong>(std::llround(twips / kTwipsPerInch * 72.0)));
+    QLocale l = locale;
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l.toString(static_cast<qlonglong>(std::llround(twips / kTwipsPerInch * 72.0)));
 }
 
 std::optional<int> ParseIndent(const QString& text, Unit unit, const QLocale& locale) {
-  const auto v = parseNumber(text, locale);
-  if (!v) return std::nullopt;
-  return toTwips(*v * TwipsPerUnit(unit));
+    const auto v = parseNumber(text, locale);
+    if (!v) return std::nullopt;
+    return toTwips(*v * TwipsPerUnit(unit));
 }
 
 std::optional<int> ParseSpacing(const QString& text, const QLocale& locale) {
-  const auto v = parseNumber(text, locale);
-  if (!v) return std::nullopt;
-  return toTwips(*v * kTwipsPerInch / 72.0);
+    const auto v = parseNumber(text, locale);
+    if (!v) return std::nullopt;
+    return toTwips(*v * kTwipsPerInch / 72.0);
 }
 
 }  // namespace telvane::paragraph

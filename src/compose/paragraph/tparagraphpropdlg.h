@@ -18,50 +18,50 @@ namespace telvane {
 class TRichText;
 
 class TParagraphPropDlg : public QDialog {
-  Q_OBJECT
- public:
-  enum Value { First, Left, Right, Before, After, LineHeight, ValueCount };
+    Q_OBJECT
+public:
+    enum Value { First, Left, Right, Before, After, LineHeight, ValueCount };
 
-  explicit TParagraphPropDlg(QWidget* parent = nullptr);
+    explicit TParagraphPropDlg(QWidget* parent = nullptr);
 
-  void SetRichText(TRichText* target) { target_ = target; }
-  // Reads the paragraph at the target's caret and fills the edits (done when the dialog is shown).
-  void ReadParagraph();
-  int StoredValue(Value v) const { return values_[v]; }
-  paragraph::Unit CurrentUnit() const;
+    void SetRichText(TRichText* target) { target_ = target; }
+    // Reads the paragraph at the target's caret and fills the edits (done when the dialog is shown).
+    void ReadParagraph();
+    int StoredValue(Value v) const { return values_[v]; }
+    paragraph::Unit CurrentUnit() const;
 
-  QComboBox* FirstIndentCombo = nullptr;
-  QLineEdit* FirstIndent = nullptr;
-  QLineEdit* LeftIndent = nullptr;
-  QLineEdit* RightIndent = nullptr;
-  QComboBox* ComboBox1 = nullptr;
-  QLineEdit* SpaceBeforePts = nullptr;
-  QLineEdit* SpaceAfterPts = nullptr;
-  QLineEdit* LineHeightPts = nullptr;
-  QPushButton* OKButton = nullptr;
-  QPushButton* CancelButton = nullptr;
+    QComboBox* FirstIndentCombo = nullptr;
+    QLineEdit* FirstIndent = nullptr;
+    QLineEdit* LeftIndent = nullptr;
+    QLineEdit* RightIndent = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLineEdit* SpaceBeforePts = nullptr;
+    QLineEdit* SpaceAfterPts = nullptr;
+    QLineEdit* LineHeightPts = nullptr;
+    QPushButton* OKButton = nullptr;
+    QPushButton* CancelButton = nullptr;
 
- public slots:
-  void reject() override;
+public slots:
+    void reject() override;
 
- protected:
-  void showEvent(QShowEvent* event) override;
+protected:
+    void showEvent(QShowEvent* event) override;
 
- private:
-  QLineEdit* editFor(Value v) const;
-  bool isSpacing(Value v) const { return v >= Before; }
-  void writeEdit(Value v);
-  void writeAll();
-  void readBack(Value v);
-  void reportIfInvalid(Value v);
-  void updateHints();
-  void FirstIndentComboChange();
-  void ComboBox1Change();
-  void OKButtonClick();
+private:
+    QLineEdit* editFor(Value v) const;
+    bool isSpacing(Value v) const { return v >= Before; }
+    void writeEdit(Value v);
+    void writeAll();
+    void readBack(Value v);
+    void reportIfInvalid(Value v);
+    void updateHints();
+    void FirstIndentComboChange();
+    void ComboBox1Change();
+    void OKButtonClick();
 
-  TRichText* target_ = nullptr;
-  std::array<int, ValueCount> values_{};
-  bool read_ = false;
+    TRichText* target_ = nullptr;
+    std::array<int, ValueCount> values_{};
+    bool read_ = false;
 };
 
 }  // namespace telvane

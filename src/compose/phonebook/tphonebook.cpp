@@ -19,103 +19,104 @@ constexpr int kHelpPhoneBook = 1019;
 TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
     : RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, parent),
       programDir_(std::move(programDir)) {
-  setObjectName(QStringLiteral("PhoneBook"));
-  setWindowTitle(QStringLiteral("Phone Book Browser"));
-  xb_.bind(table_);
+    setObjectName(QStringLiteral("PhoneBook"));
+    setWindowTitle(QStringLiteral("Phone Book Browser"));
+    xb_.bind(table_);
 
-  PhoneGrid = MakeGrid("PhoneGrid", table_,
-                       {{"NAME", QStringLiteral("Name"), 35}, {"PHONE", QStringLiteral("Fax #"), 25}}, 72);
-  NewButton = MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
-  EditButton = MakePushButton(this, "EditButton", QStringLiteral("&Edit"),
-                              QStringLiteral("Edit the currently selected phone book entry"));
-  DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
-                                QStringLiteral("Delete the currently selected phone book entry"));
-  connect(NewButton, &QPushButton::clicked, this, &TPhoneBook::NewButtonClick);
-  connect(EditButton, &QPushButton::clicked, this, &TPhoneBook::EditButtonClick);
-  connect(DeleteButton, &QPushButton::clicked, this, &TPhoneBook::DeleteButtonClick);
-  FinishLayout({NewButton, EditButton, DeleteButton},
-               {QStringLiteral("Use this phone book entry"),
-                QStringLiteral("Cancel - do not use any of these phone book entries"),
-                QStringLiteral("Close the Phone Book Browser"), QStringLiteral("Get Windows help for Phonebook Browser"),
-                kHelpPhoneBook});
+    PhoneGrid = MakeGrid("PhoneGrid", table_,
+                         {{"NAME", QStringLiteral("Name"), 35}, {"PHONE", QStringLiteral("Fax #"), 25}}, 72);
+    NewButton =
+        MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
+    EditButton = MakePushButton(this, "EditButton", QStringLiteral("&Edit"),
+                                QStringLiteral("Edit the currently selected phone book entry"));
+    DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+                                  QStringLiteral("Delete the currently selected phone book entry"));
+    connect(NewButton, &QPushButton::clicked, this, &TPhoneBook::NewButtonClick);
+    connect(EditButton, &QPushButton::clicked, this, &TPhoneBook::EditButtonClick);
+    connect(DeleteButton, &QPushButton::clicked, this, &TPhoneBook::DeleteButtonClick);
+    FinishLayout({NewButton, EditButton, DeleteButton},
+                 {QStringLiteral("Use this phone book entry"),
+                  QStringLiteral("Cancel - do not use any of these phone book entries"),
+                  QStringLiteral("Close the Phone Book Browser"),
+                  QStringLiteral("Get Windows help for Phonebook Browser"), kHelpPhoneBook});
 }
 
 TPhoneBook::~TPhoneBook() {
-  // The record set is this window's and goes before the grid does.
-  DetachGrid();
-  try {
-    table_.close();
-  } catch (const records::EXbError&) {
-    // Every change was posted when it was made.
-  }
+    // The record set is this window's and goes before the grid does.
+    DetachGrid();
+    try {
+        table_.close();
+    } catch (const records::EXbError&) {
+        // Every change was posted when it was made.
+    }
 }
 
 bool TPhoneBook::OpenTable() { return records::OpenPhoneDBF(programDir_, table_, xb_); }
 
 void TPhoneBook::SetPickMode(bool pick) {
-  RecordBrowser::SetPickMode(pick);
-  applyButtonStates();
+    RecordBrowser::SetPickMode(pick);
+    applyButtonStates();
 }
 
 void TPhoneBook::SetButtonStates() {
-  LetMessagesRun();
-  applyButtonStates();
+    LetMessagesRun();
+    applyButtonStates();
 }
 
 void TPhoneBook::applyButtonStates() {
-  const bool any = hasRecords();
-  EditButton->setEnabled(any);
-  DeleteButton->setEnabled(any);
-  if (pickMode()) AcceptButton->setEnabled(any);
+    const bool any = hasRecords();
+    EditButton->setEnabled(any);
+    DeleteButton->setEnabled(any);
+    if (pickMode()) AcceptButton->setEnabled(any);
 }
 
 void TPhoneBook::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  SetButtonStates();
+    QDialog::showEvent(event);
+    SetButtonStates();
 }
 
 void TPhoneBook::editEntry(bool append) {
-  TPhoneBookEditor editor(this);
-  if (!append) {
-    const records::Row row = table_.currentRow();
-    editor.Name->setText(QString::fromStdString(row.text("NAME")));
-    editor.Number->setText(QString::fromStdString(row.text("PHONE")));
-  }
-  CenterDialog(&editor);
-  if (editor.exec() == 1) {
-    WriteRecord(
-        table_, append,
-        [&] {
-          table_.fieldByName("NAME").setString(editor.Name->text().toStdString());
-          table_.fieldByName("PHONE").setString(editor.Number->text().toStdString());
-        },
-        QStringLiteral("The phone book entry could not be saved."));
-  }
-  ReloadGrid();
-  SetButtonStates();
+    TPhoneBookEditor editor(this);
+    if (!append) {
+        const records::Row row = table_.currentRow();
+        editor.Name->setText(QString::fromStdString(row.text("NAME")));
+        editor.Number->setText(QString::fromStdString(row.text("PHONE")));
+    }
+    CenterDialog(&editor);
+    if (editor.exec() == 1) {
+        WriteRecord(
+            table_, append,
+            [&] {
+                table_.fieldByName("NAME").setString(editor.Name->text().toStdString());
+                table_.fieldByName("PHONE").setString(editor.Number->text().toStdString());
+            },
+            QStringLiteral("The phone book entry could not be saved."));
+    }
+    ReloadGrid();
+    SetButtonStates();
 }
 
 void TPhoneBook::NewButtonClick() { editEntry(true); }
 
 void TPhoneBook::EditButtonClick() {
-  if (!RecordsOrBeep()) return;
-  editEntry(false);
+    if (!RecordsOrBeep()) return;
+    editEntry(false);
 }
 
 void TPhoneBook::DeleteButtonClick() {
-  if (!RecordsOrBeep()) return;
-  DeleteCurrentRecord(QStringLiteral("Delete the current phone book entry?:\r") +
-                          QString::fromStdString(table_.currentRow().text("NAME")),
-                      QStringLiteral("The phone book entry could not be deleted."));
-  SetButtonStates();
+    if (!RecordsOrBeep()) return;
+    DeleteCurrentRecord(QStringLiteral("Delete the current phone book entry?:\r") +
+                            QString::fromStdString(table_.currentRow().text("NAME")),
+                        QStringLiteral("The phone book entry could not be deleted."));
+    SetButtonStates();
 }
 
 void TPhoneBook::AcceptButtonClick() {
-  if (!RecordsOrBeep()) return;
-  const records::Row row = table_.currentRow();
-  pickedName_ = QString::fromStdString(row.text("NAME"));
-  pickedNumber_ = QString::fromStdString(row.text("PHONE"));
-  done(1);
+    if (!RecordsOrBeep()) return;
+    const records::Row row = table_.currentRow();
+    pickedName_ = QString::fromStdString(row.text("NAME"));
+    pickedNumber_ = QString::fromStdString(row.text("PHONE"));
+    done(1);
 }
 
 }  // namespace telvane

@@ -17,44 +17,44 @@ class QPushButton;
 namespace telvane {
 
 class TPhoneBook : public RecordBrowser {
-  Q_OBJECT
- public:
-  explicit TPhoneBook(std::string programDir, QWidget* parent = nullptr);
-  ~TPhoneBook() override;
+    Q_OBJECT
+public:
+    explicit TPhoneBook(std::string programDir, QWidget* parent = nullptr);
+    ~TPhoneBook() override;
 
-  records::RecordSet& PhoneTable() { return table_; }
-  records::TXbAccess& PhoneXb() { return xb_; }
-  // Opens (creating when missing) the phone book on this window's record set.
-  bool OpenTable();
+    records::RecordSet& PhoneTable() { return table_; }
+    records::TXbAccess& PhoneXb() { return xb_; }
+    // Opens (creating when missing) the phone book on this window's record set.
+    bool OpenTable();
 
-  void SetPickMode(bool pick) override;
-  QString PickedName() const { return pickedName_; }
-  QString PickedNumber() const { return pickedNumber_; }
+    void SetPickMode(bool pick) override;
+    QString PickedName() const { return pickedName_; }
+    QString PickedNumber() const { return pickedNumber_; }
 
-  void SetButtonStates();
-  void NewButtonClick();
-  void EditButtonClick();
-  void DeleteButtonClick();
-  void AcceptButtonClick() override;
+    void SetButtonStates();
+    void NewButtonClick();
+    void EditButtonClick();
+    void DeleteButtonClick();
+    void AcceptButtonClick() override;
 
-  TLogGrid* PhoneGrid = nullptr;
-  QPushButton* NewButton = nullptr;
-  QPushButton* EditButton = nullptr;
-  QPushButton* DeleteButton = nullptr;
+    TLogGrid* PhoneGrid = nullptr;
+    QPushButton* NewButton = nullptr;
+    QPushButton* EditButton = nullptr;
+    QPushButton* DeleteButton = nullptr;
 
- protected:
-  void showEvent(QShowEvent* event) override;
+protected:
+    void showEvent(QShowEvent* event) override;
 
- private:
-  // The enable rule without letting pending messages run first.
-  void applyButtonStates();
-  void editEntry(bool append);
+private:
+    // The enable rule without letting pending messages run first.
+    void applyButtonStates();
+    void editEntry(bool append);
 
-  std::string programDir_;
-  records::RecordSet table_;
-  records::TXbAccess xb_;
-  QString pickedName_;
-  QString pickedNumber_;
+    std::string programDir_;
+    records::RecordSet table_;
+    records::TXbAccess xb_;
+    QString pickedName_;
+    QString pickedNumber_;
 };
 
 }  // namespace telvane

@@ -20,50 +20,50 @@ constexpr int kHelpPhoneBookEditor = 1020;
 
 TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
-  setObjectName(QStringLiteral("PhoneBookEditor"));
-  setWindowTitle(QStringLiteral("Phone Book Editor"));
+    setObjectName(QStringLiteral("PhoneBookEditor"));
+    setWindowTitle(QStringLiteral("Phone Book Editor"));
 
-  Name = new QLineEdit(this);
-  Name->setObjectName(QStringLiteral("Name"));
-  Name->setMaxLength(kNameLength);
-  Name->setToolTip(QStringLiteral("Type the recipient's name here"));
-  Name->setMinimumWidth(Name->fontMetrics().averageCharWidth() * (kNameLength + 4));
-  Number = new QLineEdit(this);
-  Number->setObjectName(QStringLiteral("Number"));
-  Number->setMaxLength(kNumberLength);
-  Number->setToolTip(QStringLiteral("Type the fax number here"));
-  auto* nameLabel = new QLabel(QStringLiteral("Name"), this);
-  nameLabel->setBuddy(Name);
-  auto* numberLabel = new QLabel(QStringLiteral("Fax Number"), this);
-  numberLabel->setBuddy(Number);
+    Name = new QLineEdit(this);
+    Name->setObjectName(QStringLiteral("Name"));
+    Name->setMaxLength(kNameLength);
+    Name->setToolTip(QStringLiteral("Type the recipient's name here"));
+    Name->setMinimumWidth(Name->fontMetrics().averageCharWidth() * (kNameLength + 4));
+    Number = new QLineEdit(this);
+    Number->setObjectName(QStringLiteral("Number"));
+    Number->setMaxLength(kNumberLength);
+    Number->setToolTip(QStringLiteral("Type the fax number here"));
+    auto* nameLabel = new QLabel(QStringLiteral("Name"), this);
+    nameLabel->setBuddy(Name);
+    auto* numberLabel = new QLabel(QStringLiteral("Fax Number"), this);
+    numberLabel->setBuddy(Number);
 
-  AcceptButton = new QPushButton(QStringLiteral("&Accept"), this);
-  AcceptButton->setObjectName(QStringLiteral("AcceptButton"));
-  AcceptButton->setToolTip(QStringLiteral("Accept changes made and exit"));
-  AcceptButton->setDefault(true);
-  CancelButton = MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"),
-                                QStringLiteral("Cancel changes made and exit"));
-  HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"),
-                              QStringLiteral("Get Windows help for Phone Book Editor"));
+    AcceptButton = new QPushButton(QStringLiteral("&Accept"), this);
+    AcceptButton->setObjectName(QStringLiteral("AcceptButton"));
+    AcceptButton->setToolTip(QStringLiteral("Accept changes made and exit"));
+    AcceptButton->setDefault(true);
+    CancelButton =
+        MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"), QStringLiteral("Cancel changes made and exit"));
+    HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"),
+                                QStringLiteral("Get Windows help for Phone Book Editor"));
 
-  auto* grid = new QGridLayout(this);
-  grid->addWidget(nameLabel, 0, 0);
-  grid->addWidget(Name, 0, 1);
-  grid->addWidget(numberLabel, 1, 0);
-  grid->addWidget(Number, 1, 1, Qt::AlignLeft);
-  Number->setMinimumWidth(Number->fontMetrics().averageCharWidth() * (kNumberLength + 4));
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(AcceptButton);
-  buttons->addWidget(CancelButton);
-  buttons->addWidget(HelpButton);
-  grid->addLayout(buttons, 2, 0, 1, 2);
-  grid->setSizeConstraint(QLayout::SetFixedSize);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(nameLabel, 0, 0);
+    grid->addWidget(Name, 0, 1);
+    grid->addWidget(numberLabel, 1, 0);
+    grid->addWidget(Number, 1, 1, Qt::AlignLeft);
+    Number->setMinimumWidth(Number->fontMetrics().averageCharWidth() * (kNumberLength + 4));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(AcceptButton);
+    buttons->addWidget(CancelButton);
+    buttons->addWidget(HelpButton);
+    grid->addLayout(buttons, 2, 0, 1, 2);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
 
-  FollowHintSetting(this);
-  connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
-  connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
-  connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
+    FollowHintSetting(this);
+    connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
+    connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
 }
 
 void TPhoneBookEditor::reject() { done(2); }

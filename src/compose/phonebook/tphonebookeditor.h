@@ -11,21 +11,21 @@ class QPushButton;
 namespace telvane {
 
 class TPhoneBookEditor : public QDialog {
-  Q_OBJECT
- public:
-  static constexpr int kNameLength = 35;
-  static constexpr int kNumberLength = 25;
+    Q_OBJECT
+public:
+    static constexpr int kNameLength = 35;
+    static constexpr int kNumberLength = 25;
 
-  explicit TPhoneBookEditor(QWidget* parent = nullptr);
+    explicit TPhoneBookEditor(QWidget* parent = nullptr);
 
-  QLineEdit* Name = nullptr;
-  QLineEdit* Number = nullptr;
-  QPushButton* AcceptButton = nullptr;
-  QPushButton* CancelButton = nullptr;
-  QPushButton* HelpButton = nullptr;
+    QLineEdit* Name = nullptr;
+    QLineEdit* Number = nullptr;
+    QPushButton* AcceptButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+    QPushButton* HelpButton = nullptr;
 
- public slots:
-  void reject() override;
+public slots:
+    void reject() override;
 };
 
 }  // namespace telvane

@@ -26,7 +26,8 @@ int convertRtf(const ToFaxRequest& r, std::string& message) {
     return 0;
 }
 
-const FaxconvInputRegistrar rtfType({"rtf", {"rtf"}, "rich text, paginated and rendered at fine resolution", convertRtf});
+const FaxconvInputRegistrar rtfType(
+    {"rtf", {"rtf"}, "rich text, paginated and rendered at fine resolution", convertRtf});
 
 }  // namespace
 

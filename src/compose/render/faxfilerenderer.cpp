@@ -33,8 +33,7 @@ void resetForLoading(TRichText& control) {
 
 bool loadRtf(TRichText& control, const QByteArray& rtf) {
     resetForLoading(control);
-    if (!rtf.isEmpty())
-        control.SetRtf(rtf);
+    if (!rtf.isEmpty()) control.SetRtf(rtf);
     return true;
 }
 
@@ -43,29 +42,23 @@ bool loadFile(TRichText& control, const QString& path, QString& error) {
     return path.isEmpty() || control.LoadFromFile(path, &error);
 }
 
-void removeFile(const std::string& path) {
-    std::remove(path.c_str());
-}
+void removeFile(const std::string& path) { std::remove(path.c_str()); }
 
 }  // namespace
 
 int RenderingZoom(double logicalDpi) {
-    if (logicalDpi <= 0)
-        logicalDpi = 96;
+    if (logicalDpi <= 0) logicalDpi = 96;
     return static_cast<int>(200.0 / logicalDpi * 100.0);
 }
 
 bool IsRichTextEmpty(const TRichText& control) {
     const QString text = control.Text();
-    if (text.isEmpty())
-        return true;
-    if (text.size() >= kNonEmptyLength)
-        return false;
+    if (text.isEmpty()) return true;
+    if (text.size() >= kNonEmptyLength) return false;
     // Under 256 characters there are at most 256 lines: all of them are looked at, so that text
     // below 200 blank lines still counts.
     for (const QString& line : control.Lines()) {
-        if (!line.trimmed().isEmpty())
-            return false;
+        if (!line.trimmed().isEmpty()) return false;
     }
     return true;
 }
@@ -80,7 +73,7 @@ FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dat
 
 FaxPartsLoader PartsFromRtf(QByteArray coverRtf, QByteArray documentRtf) {
     return [coverRtf = std::move(coverRtf), documentRtf = std::move(documentRtf)](TRichText& cover, TRichText& document,
-                                                                                   QString&) {
+                                                                                  QString&) {
         return loadRtf(cover, coverRtf) && loadRtf(document, documentRtf);
     };
 }
@@ -98,8 +91,7 @@ class FaxFileRenderer::UiLock {
 public:
     explicit UiLock(FaxFileRenderer& r) : r_(r) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (r_.EnableButtonBar)
-            r_.EnableButtonBar(false);
+        if (r_.EnableButtonBar) r_.EnableButtonBar(false);
         r_.say(kStatusLoading);
         LetMessagesRun();
     }
@@ -108,12 +100,10 @@ public:
     UiLock& operator=(const UiLock&) = delete;
 
     void release() {
-        if (released_)
-            return;
+        if (released_) return;
         released_ = true;
         QApplication::restoreOverrideCursor();
-        if (r_.EnableButtonBar)
-            r_.EnableButtonBar(true);
+        if (r_.EnableButtonBar) r_.EnableButtonBar(true);
         r_.say("");
     }
 
@@ -130,8 +120,7 @@ FaxFileRenderer::FaxFileRenderer() : cover_(std::make_unique<TRichText>()), docu
 FaxFileRenderer::~FaxFileRenderer() = default;
 
 void FaxFileRenderer::say(const char* text) {
-    if (SetStatus)
-        SetStatus(QString::fromLatin1(text));
+    if (SetStatus) SetStatus(QString::fromLatin1(text));
 }
 
 FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load) {
@@ -165,10 +154,8 @@ FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const F
     LetMessagesRun();
     std::vector<std::string> pages;
     try {
-        if (!coverEmpty)
-            renderControl(*cover_, dataDir, pages);
-        if (!documentEmpty)
-            renderControl(*document_, dataDir, pages);
+        if (!coverEmpty) renderControl(*cover_, dataDir, pages);
+        if (!documentEmpty) renderControl(*document_, dataDir, pages);
         say(kStatusJoining);
         LetMessagesRun();
         result.fileName = JoinFaxFiles(pages);
@@ -181,10 +168,8 @@ FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const F
         result.errorText = QString::fromStdString(OvxErrorText(faximage::ecOutOfMemory));
     }
     if (result.errorCode != 0) {
-        if (result.errorText.isEmpty())
-            result.errorText = QStringLiteral("Error %1").arg(result.errorCode);
-        for (const std::string& page : pages)
-            removeFile(page);
+        if (result.errorText.isEmpty()) result.errorText = QStringLiteral("Error %1").arg(result.errorCode);
+        for (const std::string& page : pages) removeFile(page);
         result.fileName.clear();
         result.pageCount = 0;
     }
@@ -265,8 +250,8 @@ bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, c
     Prompter* previous = &prompter();
     setPrompter(&catcher);
     FaxFileRenderer renderer;
-    const FaxFileResult result =
-        renderer.CreateFaxFile(QDir(work.path()).absolutePath().toStdString() + "/", PartsFromFiles(coverPath, documentPath));
+    const FaxFileResult result = renderer.CreateFaxFile(QDir(work.path()).absolutePath().toStdString() + "/",
+                                                        PartsFromFiles(coverPath, documentPath));
     setPrompter(previous);
     if (result.failed()) {
         error = result.errorText;
@@ -281,8 +266,7 @@ bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, c
         error = QStringLiteral("Cannot write %1: %2").arg(outputPath, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    if (pageCount)
-        *pageCount = result.pageCount;
+    if (pageCount) *pageCount = result.pageCount;
     return true;
 }
 

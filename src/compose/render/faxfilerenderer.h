@@ -27,8 +27,8 @@ class TXbAccess;
 namespace telvane::render {
 
 // Layout and painting geometry of a fax page (pixels of the page bitmap).
-inline constexpr int kPageOffset = 49;   // left and top offset of the text
-inline constexpr int kMarkOffset = 5;    // the black pel at (width - 5, height - 5)
+inline constexpr int kPageOffset = 49;  // left and top offset of the text
+inline constexpr int kMarkOffset = 5;   // the black pel at (width - 5, height - 5)
 
 // Status line texts of the three phases.
 inline constexpr const char* kStatusLoading = "Creating fax file";

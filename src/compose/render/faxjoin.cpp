@@ -28,28 +28,23 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-[[noreturn]] void raiseIo(bool writing) {
-    throw EOvxException(OvxIoError(errno, writing));
-}
+[[noreturn]] void raiseIo(bool writing) { throw EOvxException(OvxIoError(errno, writing)); }
 
 // An open file descriptor, closed on every path.
 class File {
 public:
     File(const std::string& path, int flags) : fd_(::open(path.c_str(), flags | O_CLOEXEC)) {
-        if (fd_ < 0)
-            raiseIo((flags & O_ACCMODE) != O_RDONLY);
+        if (fd_ < 0) raiseIo((flags & O_ACCMODE) != O_RDONLY);
     }
     ~File() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
     std::uint64_t size() const {
         struct stat st {};
-        if (::fstat(fd_, &st) != 0)
-            raiseIo(false);
+        if (::fstat(fd_, &st) != 0) raiseIo(false);
         return static_cast<std::uint64_t>(st.st_size);
     }
     // Reads up to `size` bytes at `offset`; returns how many arrived (less only at the end).
@@ -57,36 +52,28 @@ public:
         std::size_t got = 0;
         while (got < size) {
             ssize_t n = ::pread(fd_, static_cast<std::uint8_t*>(data) + got, size - got, off_t(offset + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                raiseIo(false);
-            if (n == 0)
-                break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) raiseIo(false);
+            if (n == 0) break;
             got += std::size_t(n);
         }
         return got;
     }
     void readExact(std::uint64_t offset, void* data, std::size_t size) const {
-        if (readAt(offset, data, size) != size)
-            throw EOvxException(fx::ecFaxBadFormat);
+        if (readAt(offset, data, size) != size) throw EOvxException(fx::ecFaxBadFormat);
     }
     void writeAt(std::uint64_t offset, const void* data, std::size_t size) {
         std::size_t done = 0;
         while (done < size) {
             ssize_t n = ::pwrite(fd_, static_cast<const std::uint8_t*>(data) + done, size - done, off_t(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                raiseIo(true);
-            if (n == 0)
-                throw EOvxException(fx::ecDiskFull);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) raiseIo(true);
+            if (n == 0) throw EOvxException(fx::ecDiskFull);
             done += std::size_t(n);
         }
     }
     void truncate(std::uint64_t size) {
-        if (::ftruncate(fd_, off_t(size)) != 0)
-            raiseIo(true);
+        if (::ftruncate(fd_, off_t(size)) != 0) raiseIo(true);
     }
 
 private:
@@ -96,8 +83,7 @@ private:
 fx::OvfFileHeader readFileHeader(const File& f, std::uint8_t raw[fx::kOvfFileHeaderSize]) {
     f.readExact(0, raw, fx::kOvfFileHeaderSize);
     fx::OvfFileHeader h;
-    if (!fx::DecodeFileHeader(raw, h))
-        throw EOvxException(fx::ecFaxBadFormat);
+    if (!fx::DecodeFileHeader(raw, h)) throw EOvxException(fx::ecFaxBadFormat);
     return h;
 }
 
@@ -109,8 +95,7 @@ std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
         std::uint8_t raw[fx::kOvfPageHeaderSize];
         f.readExact(at, raw, sizeof raw);
         at += fx::kOvfPageHeaderSize + fx::DecodePageHeader(raw).imageLength;
-        if (at > size)
-            throw EOvxException(fx::ecFaxBadFormat);
+        if (at > size) throw EOvxException(fx::ecFaxBadFormat);
     }
     return at;
 }
@@ -120,8 +105,7 @@ std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
 std::string FirstPageFileName(const std::string& dir) {
     for (int n = 1; n <= kMaxFirstPageNumber; ++n) {
         std::string name = dir + "TVN_" + std::to_string(n) + ".OVF";
-        if (!fileExists(name))
-            return name;
+        if (!fileExists(name)) return name;
     }
     return dir + "TVN1.OVF";
 }
@@ -141,11 +125,9 @@ void AppendFaxFile(const std::string& dest, const std::string& source) {
     std::uint8_t sourceRaw[fx::kOvfFileHeaderSize];
     const fx::OvfFileHeader sourceHeader = readFileHeader(s, sourceRaw);
     const std::uint64_t sourceSize = s.size();
-    if (sourceHeader.firstPageOffset > sourceSize)
-        throw EOvxException(fx::ecFaxBadFormat);
+    if (sourceHeader.firstPageOffset > sourceSize) throw EOvxException(fx::ecFaxBadFormat);
     const unsigned total = unsigned(destHeader.pageCount) + sourceHeader.pageCount;
-    if (total > 0xFFFF)
-        throw EOvxException(fx::ecBadArgument);
+    if (total > 0xFFFF) throw EOvxException(fx::ecBadArgument);
 
     std::vector<std::uint8_t> block;
     try {
@@ -156,8 +138,7 @@ void AppendFaxFile(const std::string& dest, const std::string& source) {
     for (std::uint64_t from = sourceHeader.firstPageOffset; from < sourceSize;) {
         const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBlock, sourceSize - from));
         const std::size_t got = s.readAt(from, block.data(), want);
-        if (got == 0)
-            throw EOvxException(fx::ecReadBeyondEof);
+        if (got == 0) throw EOvxException(fx::ecReadBeyondEof);
         d.writeAt(at, block.data(), got);
         at += got;
         from += got;
@@ -172,12 +153,9 @@ void AppendFaxFile(const std::string& dest, const std::string& source) {
 }
 
 std::string JoinFaxFiles(const std::vector<std::string>& files) {
-    if (files.empty())
-        return {};
-    for (std::size_t i = 1; i < files.size(); ++i)
-        AppendFaxFile(files.front(), files[i]);
-    for (std::size_t i = 1; i < files.size(); ++i)
-        std::remove(files[i].c_str());
+    if (files.empty()) return {};
+    for (std::size_t i = 1; i < files.size(); ++i) AppendFaxFile(files.front(), files[i]);
+    for (std::size_t i = 1; i < files.size(); ++i) std::remove(files[i].c_str());
     return files.front();
 }
 

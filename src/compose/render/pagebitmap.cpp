@@ -19,8 +19,7 @@ constexpr int kBlackBelow = 128;
 }  // namespace
 
 PageBitmap::PageBitmap(double logicalDpi) : canvas_(kWidth, kHeight, QImage::Format_RGB32) {
-    if (canvas_.isNull())
-        throw EOvxException(faximage::ecCantMakeBitmap);
+    if (canvas_.isNull()) throw EOvxException(faximage::ecCantMakeBitmap);
     const int dotsPerMeter = static_cast<int>(std::lround(logicalDpi / 0.0254));
     canvas_.setDotsPerMeterX(dotsPerMeter);
     canvas_.setDotsPerMeterY(dotsPerMeter);
@@ -28,13 +27,9 @@ PageBitmap::PageBitmap(double logicalDpi) : canvas_(kWidth, kHeight, QImage::For
     FillWhite();
 }
 
-void PageBitmap::FillWhite() {
-    canvas_.fill(Qt::white);
-}
+void PageBitmap::FillWhite() { canvas_.fill(Qt::white); }
 
-void PageBitmap::SetBlack(int x, int y) {
-    canvas_.setPixel(x, y, qRgb(0, 0, 0));
-}
+void PageBitmap::SetBlack(int x, int y) { canvas_.setPixel(x, y, qRgb(0, 0, 0)); }
 
 const faximage::Raster& PageBitmap::Monochrome() {
     constexpr QRgb white = 0xFFFFFFFFu;
@@ -50,9 +45,9 @@ const faximage::Raster& PageBitmap::Monochrome() {
             const QRgb* eight = src + x;
             std::uint8_t byte = 0;
             // Text is painted without anti-aliasing: most groups of eight pels are all white.
-            if (((eight[0] & eight[1] & eight[2] & eight[3] & eight[4] & eight[5] & eight[6] & eight[7]) | 0xFF000000u) != white) {
-                for (int b = 0; b < 8; ++b)
-                    byte = std::uint8_t((byte << 1) | (qGray(eight[b]) < kBlackBelow ? 1 : 0));
+            if (((eight[0] & eight[1] & eight[2] & eight[3] & eight[4] & eight[5] & eight[6] & eight[7]) |
+                 0xFF000000u) != white) {
+                for (int b = 0; b < 8; ++b) byte = std::uint8_t((byte << 1) | (qGray(eight[b]) < kBlackBelow ? 1 : 0));
             }
             dst[x / 8] = byte;
         }
@@ -62,10 +57,8 @@ const faximage::Raster& PageBitmap::Monochrome() {
 
 void PageBitmap::SaveBmp(const std::string& path) {
     int rc = faximage::EncodeBmp(Monochrome(), bmp_);
-    if (rc == faximage::ecOK)
-        rc = faximage::WriteFileBytes(path, bmp_);
-    if (rc != faximage::ecOK)
-        throw EOvxException(rc);
+    if (rc == faximage::ecOK) rc = faximage::WriteFileBytes(path, bmp_);
+    if (rc != faximage::ecOK) throw EOvxException(rc);
 }
 
 }  // namespace telvane::render

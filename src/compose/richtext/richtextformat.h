@@ -19,16 +19,16 @@ namespace telvane::richtext {
 
 // Custom format properties.
 enum Property {
-  kFirstIndentTwips = QTextFormat::UserProperty + 1,  // relative to the left indent
-  kLeftIndentTwips,
-  kRightIndentTwips,
-  kSpaceBeforeTwips,
-  kSpaceAfterTwips,
-  kLineHeightTwips,   // 0 automatic, > 0 at least, < 0 exactly
-  kMarkerTag,         // on an insert point's marker: its tag
-  kMarkerHidden,      // on an insert point's marker: drawn with no width
-  kInsertPointText,   // on the characters of an insert point's text: the tag
-  kPageBreakId,       // on a paragraph that starts a page: the id of that page break
+    kFirstIndentTwips = QTextFormat::UserProperty + 1,  // relative to the left indent
+    kLeftIndentTwips,
+    kRightIndentTwips,
+    kSpaceBeforeTwips,
+    kSpaceAfterTwips,
+    kLineHeightTwips,  // 0 automatic, > 0 at least, < 0 exactly
+    kMarkerTag,        // on an insert point's marker: its tag
+    kMarkerHidden,     // on an insert point's marker: drawn with no width
+    kInsertPointText,  // on the characters of an insert point's text: the tag
+    kPageBreakId,      // on a paragraph that starts a page: the id of that page break
 };
 
 inline constexpr int kMarkerObjectType = QTextFormat::UserObject + 1;
@@ -37,13 +37,13 @@ inline constexpr double kTwipsPerInch = 1440.0;
 // The six paragraph values in twips; firstIndent is where the first line starts, measured like
 // the left indent.
 struct ParagraphMetrics {
-  int firstIndent = 0;
-  int leftIndent = 0;
-  int rightIndent = 0;
-  int spaceBefore = 0;
-  int spaceAfter = 0;
-  int lineHeight = 0;
-  bool operator==(const ParagraphMetrics&) const = default;
+    int firstIndent = 0;
+    int leftIndent = 0;
+    int rightIndent = 0;
+    int spaceBefore = 0;
+    int spaceAfter = 0;
+    int lineHeight = 0;
+    bool operator==(const ParagraphMetrics&) const = default;
 };
 
 // Registers the marker's drawing on the document's layout (again after the layout is replaced).
@@ -77,13 +77,13 @@ rtf::Document DocumentToModel(const QTextDocument* doc);
 
 // Draws an insert point's marker character, or nothing (zero width) when the marker is hidden.
 class MarkerObject : public QObject, public QTextObjectInterface {
-  Q_OBJECT
-  Q_INTERFACES(QTextObjectInterface)
- public:
-  using QObject::QObject;
-  QSizeF intrinsicSize(QTextDocument* doc, int posInDocument, const QTextFormat& format) override;
-  void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int posInDocument,
-                  const QTextFormat& format) override;
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+public:
+    using QObject::QObject;
+    QSizeF intrinsicSize(QTextDocument* doc, int posInDocument, const QTextFormat& format) override;
+    void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int posInDocument,
+                    const QTextFormat& format) override;
 };
 
 }  // namespace telvane::richtext

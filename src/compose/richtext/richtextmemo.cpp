@@ -6,13 +6,11 @@
 namespace telvane {
 
 void RichTextMemo::clear() {
-  control_.Clear();
-  if (page_ == MemoPage::Reset) control_.SetPageLayout(PageLayoutTwips{});
+    control_.Clear();
+    if (page_ == MemoPage::Reset) control_.SetPageLayout(PageLayoutTwips{});
 }
 
-bool RichTextMemo::loadFromFile(const std::string& path) {
-  return control_.LoadFromFile(QString::fromStdString(path));
-}
+bool RichTextMemo::loadFromFile(const std::string& path) { return control_.LoadFromFile(QString::fromStdString(path)); }
 
 bool RichTextMemo::saveToFile(const std::string& path) { return control_.SaveToFile(QString::fromStdString(path)); }
 
@@ -20,14 +18,14 @@ void RichTextMemo::refresh() { control_.ReLayout(); }
 
 bool LoadRichText(TRichText& control, const std::string& memoField, records::TXbAccess& xb,
                   const std::string& programDir, MemoPage page) {
-  RichTextMemo target(control, page);
-  return records::LoadRichText(target, memoField, xb, programDir);
+    RichTextMemo target(control, page);
+    return records::LoadRichText(target, memoField, xb, programDir);
 }
 
 bool SaveRichText(TRichText& control, const std::string& memoField, records::TXbAccess& xb,
                   const std::string& programDir) {
-  RichTextMemo target(control);
-  return records::SaveRichText(target, memoField, xb, programDir);
+    RichTextMemo target(control);
+    return records::SaveRichText(target, memoField, xb, programDir);
 }
 
 }  // namespace telvane

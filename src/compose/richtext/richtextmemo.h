@@ -18,16 +18,16 @@ enum class MemoPage { Keep, Reset };
 
 // The rich-text control as the memo transfer sees it.
 class RichTextMemo : public records::RichTextTarget {
- public:
-  explicit RichTextMemo(TRichText& control, MemoPage page = MemoPage::Keep) : control_(control), page_(page) {}
-  void clear() override;
-  bool loadFromFile(const std::string& path) override;
-  bool saveToFile(const std::string& path) override;
-  void refresh() override;
+public:
+    explicit RichTextMemo(TRichText& control, MemoPage page = MemoPage::Keep) : control_(control), page_(page) {}
+    void clear() override;
+    bool loadFromFile(const std::string& path) override;
+    bool saveToFile(const std::string& path) override;
+    void refresh() override;
 
- private:
-  TRichText& control_;
-  MemoPage page_;
+private:
+    TRichText& control_;
+    MemoPage page_;
 };
 
 // Memo of the current record -> control. False when nothing was loaded (the control is then empty).

@@ -34,43 +34,43 @@ bool isWordChar(QChar c) { return c.isLetterOrNumber(); }
 bool isApostrophe(QChar c) { return c == QLatin1Char('\'') || c == QChar(0x2019); }
 
 QString textOfFragment(const QTextFragment& frag) {
-  QString out;
-  const QTextCharFormat cf = frag.charFormat();
-  const bool marker = IsMarker(cf);
-  for (const QChar c : frag.text()) {
-    if (c == QChar::ObjectReplacementCharacter) {
-      if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
-    } else if (c == QChar::LineSeparator) {
-      out += QLatin1Char('\n');
-    } else {
-      out += c;
+    QString out;
+    const QTextCharFormat cf = frag.charFormat();
+    const bool marker = IsMarker(cf);
+    for (const QChar c : frag.text()) {
+        if (c == QChar::ObjectReplacementCharacter) {
+            if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
+        } else if (c == QChar::LineSeparator) {
+            out += QLatin1Char('\n');
+        } else {
+            out += c;
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 // The characters of an insert point's text that follow the marker at markerPos.
 int insertPointTextEnd(QTextDocument* doc, int markerPos, int tag) {
-  int pos = markerPos + 1;
-  const int last = doc->characterCount() - 1;
-  QTextCursor c(doc);
-  while (pos < last) {
-    c.setPosition(pos + 1);
-    const QTextCharFormat f = c.charFormat();
-    if (f.intProperty(kInsertPointText) != tag || IsMarker(f)) break;
-    ++pos;
-  }
-  return pos;
+    int pos = markerPos + 1;
+    const int last = doc->characterCount() - 1;
+    QTextCursor c(doc);
+    while (pos < last) {
+        c.setPosition(pos + 1);
+        const QTextCharFormat f = c.charFormat();
+        if (f.intProperty(kInsertPointText) != tag || IsMarker(f)) break;
+        ++pos;
+    }
+    return pos;
 }
 
 }  // namespace
 
 TRichText::TRichText(QWidget* parent) : QTextEdit(parent) {
-  setAcceptRichText(true);
-  document()->setDefaultFont(QFont(QStringLiteral("Arial"), 12));
-  richtext::PrepareDocument(document());
-  connect(this, &QTextEdit::currentCharFormatChanged, this, &TRichText::cleanTypingFormat);
-  applyView();
+    setAcceptRichText(true);
+    document()->setDefaultFont(QFont(QStringLiteral("Arial"), 12));
+    richtext::PrepareDocument(document());
+    connect(this, &QTextEdit::currentCharFormatChanged, this, &TRichText::cleanTypingFormat);
+    applyView();
 }
 
 TRichText::~TRichText() = default;
@@ -78,90 +78,90 @@ TRichText::~TRichText() = default;
 // Content ---------------------------------------------------------------------------------------
 
 void TRichText::Clear() {
-  WordWalkEnd();
-  clear();
-  richtext::PrepareDocument(document());
-  hideMarks_ = false;
-  applyView();
+    WordWalkEnd();
+    clear();
+    richtext::PrepareDocument(document());
+    hideMarks_ = false;
+    applyView();
 }
 
 bool TRichText::LoadFromFile(const QString& path, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error) *error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
-    return false;
-  }
-  const QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    if (error) *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
-    return false;
-  }
-  SetRtf(data);
-  return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error) *error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error) *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    SetRtf(data);
+    return true;
 }
 
 bool TRichText::SaveToFile(const QString& path, QString* error) const {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-    return false;
-  }
-  const QByteArray data = Rtf();
-  if (file.write(data) != data.size() || !file.commit()) {
-    if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-    return false;
-  }
-  return true;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray data = Rtf();
+    if (file.write(data) != data.size() || !file.commit()) {
+        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
 }
 
 QByteArray TRichText::Rtf() const {
-  rtf::Document model = richtext::DocumentToModel(document());
-  model.hasPageLayout = true;
-  model.page = rtf::PageLayout{page_.width, page_.height, page_.marginLeft, page_.marginTop, page_.marginRight,
-                               page_.marginBottom};
-  const std::string rtf = rtf::WriteRtf(model);
-  return QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size()));
+    rtf::Document model = richtext::DocumentToModel(document());
+    model.hasPageLayout = true;
+    model.page = rtf::PageLayout{page_.width,     page_.height,      page_.marginLeft,
+                                 page_.marginTop, page_.marginRight, page_.marginBottom};
+    const std::string rtf = rtf::WriteRtf(model);
+    return QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size()));
 }
 
 void TRichText::SetRtf(const QByteArray& data) {
-  WordWalkEnd();
-  const std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
-  const rtf::Document model = rtf::LooksLikeRtf(bytes) ? rtf::ReadRtf(bytes) : rtf::ReadPlainText(bytes);
-  richtext::PrepareDocument(document());
-  richtext::ModelToDocument(model, document());
-  if (model.hasPageLayout) {
-    page_ = PageLayoutTwips{model.page.width, model.page.height, model.page.marginLeft, model.page.marginTop,
-                            model.page.marginRight, model.page.marginBottom};
-  }
-  hideMarks_ = false;
-  for (const rtf::Paragraph& p : model.paragraphs) {
-    for (const rtf::Run& r : p.runs) hideMarks_ = hideMarks_ || (r.marker && r.format.hidden);
-  }
-  applyView();
-  MoveToStart();
+    WordWalkEnd();
+    const std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
+    const rtf::Document model = rtf::LooksLikeRtf(bytes) ? rtf::ReadRtf(bytes) : rtf::ReadPlainText(bytes);
+    richtext::PrepareDocument(document());
+    richtext::ModelToDocument(model, document());
+    if (model.hasPageLayout) {
+        page_ = PageLayoutTwips{model.page.width,     model.page.height,      model.page.marginLeft,
+                                model.page.marginTop, model.page.marginRight, model.page.marginBottom};
+    }
+    hideMarks_ = false;
+    for (const rtf::Paragraph& p : model.paragraphs) {
+        for (const rtf::Run& r : p.runs) hideMarks_ = hideMarks_ || (r.marker && r.format.hidden);
+    }
+    applyView();
+    MoveToStart();
 }
 
 void TRichText::Repaint() { viewport()->update(); }
 
 void TRichText::ReLayout() {
-  document()->markContentsDirty(0, document()->characterCount());
-  Repaint();
+    document()->markContentsDirty(0, document()->characterCount());
+    Repaint();
 }
 
 QString TRichText::Text() const {
-  QString out;
-  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-    if (b != document()->begin()) out += QLatin1Char('\n');
-    for (auto it = b.begin(); !it.atEnd(); ++it) out += textOfFragment(it.fragment());
-  }
-  return out;
+    QString out;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        if (b != document()->begin()) out += QLatin1Char('\n');
+        for (auto it = b.begin(); !it.atEnd(); ++it) out += textOfFragment(it.fragment());
+    }
+    return out;
 }
 
 int TRichText::TextLength() const { return static_cast<int>(Text().size()); }
 
 QStringList TRichText::Lines() const {
-  if (document()->isEmpty()) return {};
-  return Text().split(QLatin1Char('\n'));
+    if (document()->isEmpty()) return {};
+    return Text().split(QLatin1Char('\n'));
 }
 
 // Layout and view -------------------------------------------------------------------------------
@@ -171,416 +171,419 @@ double TRichText::screenResolution() const { return logicalDpiY() > 0 ? logicalD
 double TRichText::viewResolution() const { return screenResolution() * zoom_ / 100.0; }
 
 void TRichText::applyView() {
-  const double dpi = viewResolution();
-  richtext::ApplyLayoutResolution(document(), dpi);
-  // Qt scales the document margin to the layout resolution itself.
-  document()->setDocumentMargin(kViewMargin);
-  const int margin = static_cast<int>(std::lround(kViewMargin * dpi / 96.0));
-  if (wordWrap_) {
-    const int textWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
-    setLineWrapMode(QTextEdit::FixedPixelWidth);
-    setLineWrapColumnOrWidth(std::max(1, textWidth) + 2 * margin);
-  } else {
-    setLineWrapMode(QTextEdit::NoWrap);
-  }
-  viewport()->update();
+    const double dpi = viewResolution();
+    richtext::ApplyLayoutResolution(document(), dpi);
+    // Qt scales the document margin to the layout resolution itself.
+    document()->setDocumentMargin(kViewMargin);
+    const int margin = static_cast<int>(std::lround(kViewMargin * dpi / 96.0));
+    if (wordWrap_) {
+        const int textWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
+        setLineWrapMode(QTextEdit::FixedPixelWidth);
+        setLineWrapColumnOrWidth(std::max(1, textWidth) + 2 * margin);
+    } else {
+        setLineWrapMode(QTextEdit::NoWrap);
+    }
+    viewport()->update();
 }
 
 void TRichText::SetPageLayout(const PageLayoutTwips& layout) {
-  page_ = layout;
-  applyView();
+    page_ = layout;
+    applyView();
 }
 
 void TRichText::MoveToStart() {
-  QTextCursor c = textCursor();
-  c.movePosition(QTextCursor::Start);
-  setTextCursor(c);
-  horizontalScrollBar()->setValue(0);
-  verticalScrollBar()->setValue(0);
+    QTextCursor c = textCursor();
+    c.movePosition(QTextCursor::Start);
+    setTextCursor(c);
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
 }
 
 void TRichText::SetZooming(int percent) {
-  zoom_ = std::clamp(percent, kMinZoom, kMaxZoom);
-  applyView();
+    zoom_ = std::clamp(percent, kMinZoom, kMaxZoom);
+    applyView();
 }
 
 void TRichText::SetWordWrap(bool on) {
-  wordWrap_ = on;
-  applyView();
+    wordWrap_ = on;
+    applyView();
 }
 
 // Character attributes --------------------------------------------------------------------------
 
 TextAttributes TRichText::CurrentAttributes() const {
-  const QTextCharFormat f = currentCharFormat();
-  TextAttributes a;
-  const QStringList families = f.fontFamilies().toStringList();
-  a.name = families.isEmpty() ? document()->defaultFont().family() : families.first();
-  const double points = f.fontPointSize() > 0 ? f.fontPointSize() : document()->defaultFont().pointSizeF();
-  a.size = static_cast<int>(std::lround(points));
-  a.style = (f.fontWeight() >= QFont::DemiBold ? kStyleBold : 0) | (f.fontItalic() ? kStyleItalic : 0) |
-            (f.fontUnderline() ? kStyleUnderline : 0);
-  return a;
+    const QTextCharFormat f = currentCharFormat();
+    TextAttributes a;
+    const QStringList families = f.fontFamilies().toStringList();
+    a.name = families.isEmpty() ? document()->defaultFont().family() : families.first();
+    const double points = f.fontPointSize() > 0 ? f.fontPointSize() : document()->defaultFont().pointSizeF();
+    a.size = static_cast<int>(std::lround(points));
+    a.style = (f.fontWeight() >= QFont::DemiBold ? kStyleBold : 0) | (f.fontItalic() ? kStyleItalic : 0) |
+              (f.fontUnderline() ? kStyleUnderline : 0);
+    return a;
 }
 
 void TRichText::SetInputAttributes(const TextAttributes& a) {
-  QTextCharFormat f;
-  if (!a.name.isEmpty()) f.setFontFamilies({a.name});
-  if (a.size > 0) f.setFontPointSize(a.size);
-  f.setFontWeight(a.style & kStyleBold ? QFont::Bold : QFont::Normal);
-  f.setFontItalic(a.style & kStyleItalic);
-  f.setFontUnderline(a.style & kStyleUnderline);
-  mergeCurrentCharFormat(f);
-  QTextCursor c = textCursor();
-  if (c.block().length() == 1) {
-    // An empty paragraph takes its height from the paragraph mark.
-    QTextCharFormat mark = c.blockCharFormat();
-    mark.merge(f);
-    c.setBlockCharFormat(mark);
-  }
+    QTextCharFormat f;
+    if (!a.name.isEmpty()) f.setFontFamilies({a.name});
+    if (a.size > 0) f.setFontPointSize(a.size);
+    f.setFontWeight(a.style & kStyleBold ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(a.style & kStyleItalic);
+    f.setFontUnderline(a.style & kStyleUnderline);
+    mergeCurrentCharFormat(f);
+    QTextCursor c = textCursor();
+    if (c.block().length() == 1) {
+        // An empty paragraph takes its height from the paragraph mark.
+        QTextCharFormat mark = c.blockCharFormat();
+        mark.merge(f);
+        c.setBlockCharFormat(mark);
+    }
 }
 
 void TRichText::cleanTypingFormat(const QTextCharFormat& format) {
-  if (!IsMarker(format) && !format.hasProperty(kInsertPointText)) return;
-  QTextCharFormat clean = richtext::PlainFormat(format);
-  clean.clearForeground();
-  setCurrentCharFormat(clean);
+    if (!IsMarker(format) && !format.hasProperty(kInsertPointText)) return;
+    QTextCharFormat clean = richtext::PlainFormat(format);
+    clean.clearForeground();
+    setCurrentCharFormat(clean);
 }
 
 void TRichText::InsertPageBreak() {
-  QTextCursor c = textCursor();
-  QTextBlockFormat bf = c.blockFormat();
-  richtext::SetPageBreak(bf);
-  const QTextCharFormat typing = currentCharFormat();
-  c.insertBlock(bf, typing);
-  c.setCharFormat(typing);
-  setTextCursor(c);
-  setCurrentCharFormat(typing);
+    QTextCursor c = textCursor();
+    QTextBlockFormat bf = c.blockFormat();
+    richtext::SetPageBreak(bf);
+    const QTextCharFormat typing = currentCharFormat();
+    c.insertBlock(bf, typing);
+    c.setCharFormat(typing);
+    setTextCursor(c);
+    setCurrentCharFormat(typing);
 }
 
 // Insert points ---------------------------------------------------------------------------------
 
 bool TRichText::InsertInsertPoint(int tag, const QString& text) {
-  if (tag <= 0) {
-    ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
-    return false;
-  }
-  QTextCursor c = textCursor();
-  const QTextCharFormat typing = richtext::PlainFormat(currentCharFormat());
-  c.beginEditBlock();
-  c.insertText(QString(QChar::ObjectReplacementCharacter), richtext::MarkerFormat(typing, tag, hideMarks_));
-  QTextCharFormat placeholder = typing;
-  placeholder.setForeground(QColor(Qt::red));
-  placeholder.setProperty(kInsertPointText, tag);
-  if (!text.isEmpty()) c.insertText(text, placeholder);
-  c.endEditBlock();
-  setTextCursor(c);
-  setCurrentCharFormat(typing);
-  return true;
+    if (tag <= 0) {
+        ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
+        return false;
+    }
+    QTextCursor c = textCursor();
+    const QTextCharFormat typing = richtext::PlainFormat(currentCharFormat());
+    c.beginEditBlock();
+    c.insertText(QString(QChar::ObjectReplacementCharacter), richtext::MarkerFormat(typing, tag, hideMarks_));
+    QTextCharFormat placeholder = typing;
+    placeholder.setForeground(QColor(Qt::red));
+    placeholder.setProperty(kInsertPointText, tag);
+    if (!text.isEmpty()) c.insertText(text, placeholder);
+    c.endEditBlock();
+    setTextCursor(c);
+    setCurrentCharFormat(typing);
+    return true;
 }
 
 void TRichText::SetHideInsertPointMarks(bool hide) {
-  hideMarks_ = hide;
-  QTextCursor c(document());
-  c.beginEditBlock();
-  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-    for (auto it = b.begin(); !it.atEnd(); ++it) {
-      const QTextFragment frag = it.fragment();
-      if (!IsMarker(frag.charFormat())) continue;
-      QTextCharFormat f = frag.charFormat();
-      f.setProperty(kMarkerHidden, hide);
-      c.setPosition(frag.position());
-      c.setPosition(frag.position() + frag.length(), QTextCursor::KeepAnchor);
-      c.setCharFormat(f);
+    hideMarks_ = hide;
+    QTextCursor c(document());
+    c.beginEditBlock();
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!IsMarker(frag.charFormat())) continue;
+            QTextCharFormat f = frag.charFormat();
+            f.setProperty(kMarkerHidden, hide);
+            c.setPosition(frag.position());
+            c.setPosition(frag.position() + frag.length(), QTextCursor::KeepAnchor);
+            c.setCharFormat(f);
+        }
     }
-  }
-  c.endEditBlock();
+    c.endEditBlock();
 }
 
 std::vector<InsertPointInfo> TRichText::InsertPoints() const {
-  std::vector<InsertPointInfo> points;
-  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-    for (auto it = b.begin(); !it.atEnd(); ++it) {
-      const QTextFragment frag = it.fragment();
-      const QTextCharFormat f = frag.charFormat();
-      if (IsMarker(f)) {
-        for (const QChar ch : frag.text()) {
-          if (ch == QChar::ObjectReplacementCharacter) {
-            points.push_back(InsertPointInfo{f.intProperty(kMarkerTag), QString(), f.boolProperty(kMarkerHidden)});
-          }
+    std::vector<InsertPointInfo> points;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const QTextCharFormat f = frag.charFormat();
+            if (IsMarker(f)) {
+                for (const QChar ch : frag.text()) {
+                    if (ch == QChar::ObjectReplacementCharacter) {
+                        points.push_back(
+                            InsertPointInfo{f.intProperty(kMarkerTag), QString(), f.boolProperty(kMarkerHidden)});
+                    }
+                }
+            } else if (f.hasProperty(kInsertPointText) && !points.empty() &&
+                       points.back().tag == f.intProperty(kInsertPointText)) {
+                points.back().text += textOfFragment(frag);
+            }
         }
-      } else if (f.hasProperty(kInsertPointText) && !points.empty() &&
-                 points.back().tag == f.intProperty(kInsertPointText)) {
-        points.back().text += textOfFragment(frag);
-      }
     }
-  }
-  return points;
+    return points;
 }
 
 void TRichText::MergeInsertPoints() {
-  QTextDocument* doc = document();
-  QTextCursor c(doc);
-  c.beginEditBlock();
-  int pos = 0;
-  while (pos < doc->characterCount() - 1) {
-    if (doc->characterAt(pos) != QChar::ObjectReplacementCharacter) {
-      ++pos;
-      continue;
-    }
-    c.setPosition(pos + 1);
-    const QTextCharFormat markerFormat = c.charFormat();
-    if (!IsMarker(markerFormat)) {
-      ++pos;
-      continue;
-    }
-    const int tag = markerFormat.intProperty(kMarkerTag);
-    const int textEnd = insertPointTextEnd(doc, pos, tag);
-    c.setPosition(pos + 1);
-    c.setPosition(textEnd, QTextCursor::KeepAnchor);
-    c.removeSelectedText();
+    QTextDocument* doc = document();
+    QTextCursor c(doc);
+    c.beginEditBlock();
+    int pos = 0;
+    while (pos < doc->characterCount() - 1) {
+        if (doc->characterAt(pos) != QChar::ObjectReplacementCharacter) {
+            ++pos;
+            continue;
+        }
+        c.setPosition(pos + 1);
+        const QTextCharFormat markerFormat = c.charFormat();
+        if (!IsMarker(markerFormat)) {
+            ++pos;
+            continue;
+        }
+        const int tag = markerFormat.intProperty(kMarkerTag);
+        const int textEnd = insertPointTextEnd(doc, pos, tag);
+        c.setPosition(pos + 1);
+        c.setPosition(textEnd, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
 
-    QString answer;
-    bool answered = false;
-    emit GetTextToInsert(tag, answer, answered);
-    const int start = pos + 1;
-    if (answered && !answer.isEmpty()) {
-      c.setPosition(start);
-      if (answer.startsWith(QLatin1String("{\\rtf"))) {
-        QTextDocument temp;
-        const QByteArray bytes = answer.toLatin1();
-        richtext::ModelToDocument(rtf::ReadRtf(std::string_view(bytes.constData(), bytes.size())), &temp);
-        c.insertFragment(QTextDocumentFragment(&temp));
-      } else if (answer.startsWith(QLatin1String("<html>"))) {
-        c.insertFragment(QTextDocumentFragment::fromHtml(answer));
-      } else {
-        QString plain = answer;
-        plain.remove(QLatin1Char('\n'));
-        plain.replace(QLatin1Char('\r'), QChar(QChar::LineSeparator));
-        c.insertText(plain, richtext::PlainFormat(markerFormat));
-      }
-      const int end = c.position();
-      QTextCharFormat tagged;
-      tagged.setProperty(kInsertPointText, tag);
-      c.setPosition(start);
-      c.setPosition(end, QTextCursor::KeepAnchor);
-      c.mergeCharFormat(tagged);
-      pos = end;
-    } else {
-      pos = start;
+        QString answer;
+        bool answered = false;
+        emit GetTextToInsert(tag, answer, answered);
+        const int start = pos + 1;
+        if (answered && !answer.isEmpty()) {
+            c.setPosition(start);
+            if (answer.startsWith(QLatin1String("{\\rtf"))) {
+                QTextDocument temp;
+                const QByteArray bytes = answer.toLatin1();
+                richtext::ModelToDocument(rtf::ReadRtf(std::string_view(bytes.constData(), bytes.size())), &temp);
+                c.insertFragment(QTextDocumentFragment(&temp));
+            } else if (answer.startsWith(QLatin1String("<html>"))) {
+                c.insertFragment(QTextDocumentFragment::fromHtml(answer));
+            } else {
+                QString plain = answer;
+                plain.remove(QLatin1Char('\n'));
+                plain.replace(QLatin1Char('\r'), QChar(QChar::LineSeparator));
+                c.insertText(plain, richtext::PlainFormat(markerFormat));
+            }
+            const int end = c.position();
+            QTextCharFormat tagged;
+            tagged.setProperty(kInsertPointText, tag);
+            c.setPosition(start);
+            c.setPosition(end, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(tagged);
+            pos = end;
+        } else {
+            pos = start;
+        }
     }
-  }
-  c.endEditBlock();
+    c.endEditBlock();
 }
 
 // Painting --------------------------------------------------------------------------------------
 
 void TRichText::preparePaintLayout(double dpi, int width) {
-  if (paintDoc_ && paintRevision_ == document()->revision() && paintDpi_ == dpi && paintWidth_ == width) return;
-  paintDoc_.reset(document()->clone());
-  QTextDocument* doc = paintDoc_.get();
-  richtext::PrepareDocument(doc);
-  richtext::ApplyLayoutResolution(doc, dpi);
-  doc->setDocumentMargin(0);
-  QTextOption option = doc->defaultTextOption();
-  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-  doc->setDefaultTextOption(option);
-  // Fax pages are black and white: glyphs without grey edges.
-  QTextCursor all(doc);
-  all.select(QTextCursor::Document);
-  QTextCharFormat crisp;
-  crisp.setFontStyleStrategy(QFont::NoAntialias);
-  all.mergeCharFormat(crisp);
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-    QTextCursor bc(b);
-    QTextCharFormat mark = b.charFormat();
-    mark.merge(crisp);
-    bc.setBlockCharFormat(mark);
-  }
-  doc->setTextWidth(width);
-
-  paintLines_.clear();
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-    const QTextLayout* layout = b.layout();
-    const QRectF box = doc->documentLayout()->blockBoundingRect(b);
-    const bool breakBefore = richtext::StartsNewPage(b);
-    for (int i = 0; i < layout->lineCount(); ++i) {
-      const QTextLine line = layout->lineAt(i);
-      const double top = box.top() + line.y();
-      paintLines_.push_back(PaintLine{top, top + line.height(), breakBefore && i == 0});
+    if (paintDoc_ && paintRevision_ == document()->revision() && paintDpi_ == dpi && paintWidth_ == width) return;
+    paintDoc_.reset(document()->clone());
+    QTextDocument* doc = paintDoc_.get();
+    richtext::PrepareDocument(doc);
+    richtext::ApplyLayoutResolution(doc, dpi);
+    doc->setDocumentMargin(0);
+    QTextOption option = doc->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc->setDefaultTextOption(option);
+    // Fax pages are black and white: glyphs without grey edges.
+    QTextCursor all(doc);
+    all.select(QTextCursor::Document);
+    QTextCharFormat crisp;
+    crisp.setFontStyleStrategy(QFont::NoAntialias);
+    all.mergeCharFormat(crisp);
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        QTextCursor bc(b);
+        QTextCharFormat mark = b.charFormat();
+        mark.merge(crisp);
+        bc.setBlockCharFormat(mark);
     }
-  }
-  paintRevision_ = document()->revision();
-  paintDpi_ = dpi;
-  paintWidth_ = width;
+    doc->setTextWidth(width);
+
+    paintLines_.clear();
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        const QTextLayout* layout = b.layout();
+        const QRectF box = doc->documentLayout()->blockBoundingRect(b);
+        const bool breakBefore = richtext::StartsNewPage(b);
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const double top = box.top() + line.y();
+            paintLines_.push_back(PaintLine{top, top + line.height(), breakBefore && i == 0});
+        }
+    }
+    paintRevision_ = document()->revision();
+    paintDpi_ = dpi;
+    paintWidth_ = width;
 }
 
 int TRichText::PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine) {
-  const double deviceDpi = painter.device() && painter.device()->logicalDpiY() > 0 ? painter.device()->logicalDpiY() : 96;
-  const double dpi = deviceDpi * zoom_ / 100.0;
-  const int pageTextWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
-  const int pageTextHeight = twipsToPixels(page_.height - page_.marginTop - page_.marginBottom, dpi);
-  const int width = std::max(1, std::min(rightLimit - left, pageTextWidth > 0 ? pageTextWidth : rightLimit - left));
-  const int height = std::max(1, std::min(bottomLimit - top, pageTextHeight > 0 ? pageTextHeight : bottomLimit - top));
-  preparePaintLayout(dpi, width);
+    const double deviceDpi =
+        painter.device() && painter.device()->logicalDpiY() > 0 ? painter.device()->logicalDpiY() : 96;
+    const double dpi = deviceDpi * zoom_ / 100.0;
+    const int pageTextWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
+    const int pageTextHeight = twipsToPixels(page_.height - page_.marginTop - page_.marginBottom, dpi);
+    const int width = std::max(1, std::min(rightLimit - left, pageTextWidth > 0 ? pageTextWidth : rightLimit - left));
+    const int height =
+        std::max(1, std::min(bottomLimit - top, pageTextHeight > 0 ? pageTextHeight : bottomLimit - top));
+    preparePaintLayout(dpi, width);
 
-  const int count = static_cast<int>(paintLines_.size());
-  if (startLine < 0 || startLine >= count) return 0;
-  const double pageTop = paintLines_[startLine].top;
-  int end = startLine;
-  while (end < count) {
-    const PaintLine& line = paintLines_[end];
-    if (end > startLine && (line.breakBefore || line.bottom - pageTop > height)) break;
-    ++end;
-  }
-  const double pageBottom = paintLines_[end - 1].bottom;
+    const int count = static_cast<int>(paintLines_.size());
+    if (startLine < 0 || startLine >= count) return 0;
+    const double pageTop = paintLines_[startLine].top;
+    int end = startLine;
+    while (end < count) {
+        const PaintLine& line = paintLines_[end];
+        if (end > startLine && (line.breakBefore || line.bottom - pageTop > height)) break;
+        ++end;
+    }
+    const double pageBottom = paintLines_[end - 1].bottom;
 
-  painter.save();
-  painter.setRenderHint(QPainter::TextAntialiasing, false);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  painter.translate(left, top - pageTop);
-  const QRectF clip(0, pageTop, width, pageBottom - pageTop);
-  painter.setClipRect(clip, Qt::IntersectClip);
-  QAbstractTextDocumentLayout::PaintContext context;
-  context.clip = clip;
-  context.palette.setColor(QPalette::Text, Qt::black);
-  paintDoc_->documentLayout()->draw(&painter, context);
-  painter.restore();
-  return end < count ? end : 0;
+    painter.save();
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.translate(left, top - pageTop);
+    const QRectF clip(0, pageTop, width, pageBottom - pageTop);
+    painter.setClipRect(clip, Qt::IntersectClip);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = clip;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    paintDoc_->documentLayout()->draw(&painter, context);
+    painter.restore();
+    return end < count ? end : 0;
 }
 
 // Word walk -------------------------------------------------------------------------------------
 
 void TRichText::WordWalkBegin() {
-  walkPos_ = 0;
-  wordStart_ = wordEnd_ = 0;
-  setExtraSelections({});
+    walkPos_ = 0;
+    wordStart_ = wordEnd_ = 0;
+    setExtraSelections({});
 }
 
 QString TRichText::WordWalkNext() {
-  if (walkPos_ < 0) WordWalkBegin();
-  const QTextDocument* doc = document();
-  const int last = doc->characterCount() - 1;
-  int p = walkPos_;
-  while (true) {
-    while (p < last && !isWordChar(doc->characterAt(p))) ++p;
-    if (p >= last) {
-      walkPos_ = last;
-      wordStart_ = wordEnd_ = last;
-      return {};
+    if (walkPos_ < 0) WordWalkBegin();
+    const QTextDocument* doc = document();
+    const int last = doc->characterCount() - 1;
+    int p = walkPos_;
+    while (true) {
+        while (p < last && !isWordChar(doc->characterAt(p))) ++p;
+        if (p >= last) {
+            walkPos_ = last;
+            wordStart_ = wordEnd_ = last;
+            return {};
+        }
+        const int start = p;
+        bool digits = false;
+        while (p < last) {
+            const QChar ch = doc->characterAt(p);
+            if (isWordChar(ch)) {
+                digits = digits || ch.isDigit();
+                ++p;
+            } else if (isApostrophe(ch) && p + 1 < last && doc->characterAt(p + 1).isLetter()) {
+                ++p;
+            } else {
+                break;
+            }
+        }
+        walkPos_ = p;
+        if (digits) continue;
+        wordStart_ = start;
+        wordEnd_ = p;
+        QString word;
+        for (int i = start; i < p; ++i) word += doc->characterAt(i);
+        word.replace(QChar(0x2019), QLatin1Char('\''));
+        return word;
     }
-    const int start = p;
-    bool digits = false;
-    while (p < last) {
-      const QChar ch = doc->characterAt(p);
-      if (isWordChar(ch)) {
-        digits = digits || ch.isDigit();
-        ++p;
-      } else if (isApostrophe(ch) && p + 1 < last && doc->characterAt(p + 1).isLetter()) {
-        ++p;
-      } else {
-        break;
-      }
-    }
-    walkPos_ = p;
-    if (digits) continue;
-    wordStart_ = start;
-    wordEnd_ = p;
-    QString word;
-    for (int i = start; i < p; ++i) word += doc->characterAt(i);
-    word.replace(QChar(0x2019), QLatin1Char('\''));
-    return word;
-  }
 }
 
 void TRichText::WordWalkMark() {
-  if (wordEnd_ <= wordStart_) {
-    setExtraSelections({});
-    return;
-  }
-  QTextEdit::ExtraSelection mark;
-  mark.cursor = QTextCursor(document());
-  mark.cursor.setPosition(wordStart_);
-  mark.cursor.setPosition(wordEnd_, QTextCursor::KeepAnchor);
-  mark.format.setBackground(QColor(255, 255, 0));
-  setExtraSelections({mark});
-  QTextCursor caret(document());
-  caret.setPosition(wordStart_);
-  setTextCursor(caret);
-  ensureCursorVisible();
+    if (wordEnd_ <= wordStart_) {
+        setExtraSelections({});
+        return;
+    }
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(document());
+    mark.cursor.setPosition(wordStart_);
+    mark.cursor.setPosition(wordEnd_, QTextCursor::KeepAnchor);
+    mark.format.setBackground(QColor(255, 255, 0));
+    setExtraSelections({mark});
+    QTextCursor caret(document());
+    caret.setPosition(wordStart_);
+    setTextCursor(caret);
+    ensureCursorVisible();
 }
 
 void TRichText::WordWalkReplace(const QString& text) {
-  if (wordEnd_ <= wordStart_) return;
-  QTextCursor c(document());
-  c.setPosition(wordStart_ + 1);
-  const QTextCharFormat format = c.charFormat();
-  c.setPosition(wordStart_);
-  c.setPosition(wordEnd_, QTextCursor::KeepAnchor);
-  c.insertText(text, format);
-  wordEnd_ = wordStart_ + static_cast<int>(text.size());
-  walkPos_ = wordEnd_;
-  if (!extraSelections().isEmpty()) WordWalkMark();
+    if (wordEnd_ <= wordStart_) return;
+    QTextCursor c(document());
+    c.setPosition(wordStart_ + 1);
+    const QTextCharFormat format = c.charFormat();
+    c.setPosition(wordStart_);
+    c.setPosition(wordEnd_, QTextCursor::KeepAnchor);
+    c.insertText(text, format);
+    wordEnd_ = wordStart_ + static_cast<int>(text.size());
+    walkPos_ = wordEnd_;
+    if (!extraSelections().isEmpty()) WordWalkMark();
 }
 
 void TRichText::WordWalkEnd() {
-  walkPos_ = -1;
-  wordStart_ = wordEnd_ = 0;
-  setExtraSelections({});
+    walkPos_ = -1;
+    wordStart_ = wordEnd_ = 0;
+    setExtraSelections({});
 }
 
 // Paragraphs ------------------------------------------------------------------------------------
 
 richtext::ParagraphMetrics TRichText::Paragraph() const {
-  return richtext::MetricsOf(textCursor().blockFormat(), richtext::LayoutResolution(document()));
+    return richtext::MetricsOf(textCursor().blockFormat(), richtext::LayoutResolution(document()));
 }
 
 template <typename Fn>
 void TRichText::forSelectedBlocks(Fn fn) {
-  const QTextCursor caret = textCursor();
-  QTextBlock block = document()->findBlock(caret.selectionStart());
-  const QTextBlock last = document()->findBlock(caret.selectionEnd());
-  QTextCursor c(document());
-  c.beginEditBlock();
-  while (block.isValid()) {
-    QTextBlockFormat f = block.blockFormat();
-    fn(f);
-    c.setPosition(block.position());
-    c.setBlockFormat(f);
-    if (block == last) break;
-    block = block.next();
-  }
-  c.endEditBlock();
+    const QTextCursor caret = textCursor();
+    QTextBlock block = document()->findBlock(caret.selectionStart());
+    const QTextBlock last = document()->findBlock(caret.selectionEnd());
+    QTextCursor c(document());
+    c.beginEditBlock();
+    while (block.isValid()) {
+        QTextBlockFormat f = block.blockFormat();
+        fn(f);
+        c.setPosition(block.position());
+        c.setBlockFormat(f);
+        if (block == last) break;
+        block = block.next();
+    }
+    c.endEditBlock();
 }
 
 template <typename Fn>
 void TRichText::forSelectedMetrics(Fn change) {
-  const double dpi = richtext::LayoutResolution(document());
-  forSelectedBlocks([&](QTextBlockFormat& f) {
-    richtext::ParagraphMetrics m = richtext::MetricsOf(f, dpi);
-    change(m);
-    richtext::SetMetrics(f, m, dpi);
-  });
+    const double dpi = richtext::LayoutResolution(document());
+    forSelectedBlocks([&](QTextBlockFormat& f) {
+        richtext::ParagraphMetrics m = richtext::MetricsOf(f, dpi);
+        change(m);
+        richtext::SetMetrics(f, m, dpi);
+    });
 }
 
 void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight) {
-  forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
-    m.spaceBefore = spaceBefore;
-    m.spaceAfter = spaceAfter;
-    m.lineHeight = lineHeight;
-  });
+    forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
+        m.spaceBefore = spaceBefore;
+        m.spaceAfter = spaceAfter;
+        m.lineHeight = lineHeight;
+    });
 }
 
 void TRichText::SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent) {
-  forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
-    m.firstIndent = firstIndent;
-    m.leftIndent = leftIndent;
-    m.rightIndent = rightIndent;
-  });
+    forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
+        m.firstIndent = firstIndent;
+        m.leftIndent = leftIndent;
+        m.rightIndent = rightIndent;
+    });
 }
 
 void TRichText::SetAlignment(Qt::Alignment alignment) {
-  forSelectedBlocks([&](QTextBlockFormat& f) { f.setAlignment(alignment); });
+    forSelectedBlocks([&](QTextBlockFormat& f) { f.setAlignment(alignment); });
 }
 
 }  // namespace telvane

@@ -22,132 +22,132 @@ namespace telvane {
 
 // Character attributes as the editors use them; style bits: bold 1, italic 2, underline 4.
 struct TextAttributes {
-  QString name;
-  int size = 12;
-  int style = 0;
+    QString name;
+    int size = 12;
+    int style = 0;
 };
 inline constexpr int kStyleBold = 1;
 inline constexpr int kStyleItalic = 2;
 inline constexpr int kStyleUnderline = 4;
 
 struct PageLayoutTwips {
-  int width = 12240;
-  int height = 15840;
-  int marginLeft = 720, marginTop = 720, marginRight = 720, marginBottom = 720;
+    int width = 12240;
+    int height = 15840;
+    int marginLeft = 720, marginTop = 720, marginRight = 720, marginBottom = 720;
 };
 
 struct InsertPointInfo {
-  int tag = 0;
-  QString text;
-  bool markerHidden = false;
+    int tag = 0;
+    QString text;
+    bool markerHidden = false;
 };
 
 class TRichText : public QTextEdit {
-  Q_OBJECT
- public:
-  explicit TRichText(QWidget* parent = nullptr);
-  ~TRichText() override;
+    Q_OBJECT
+public:
+    explicit TRichText(QWidget* parent = nullptr);
+    ~TRichText() override;
 
-  // Content -------------------------------------------------------------------------------------
-  void Clear();
-  // Loads RTF (or plain text when the file is not RTF). On failure the content is unchanged and
-  // error (when given) says why.
-  bool LoadFromFile(const QString& path, QString* error = nullptr);
-  // Writes RTF; the file is replaced only when the whole of it was written.
-  bool SaveToFile(const QString& path, QString* error = nullptr) const;
-  QByteArray Rtf() const;
-  void SetRtf(const QByteArray& rtf);
-  void Repaint();
-  void ReLayout();
+    // Content -------------------------------------------------------------------------------------
+    void Clear();
+    // Loads RTF (or plain text when the file is not RTF). On failure the content is unchanged and
+    // error (when given) says why.
+    bool LoadFromFile(const QString& path, QString* error = nullptr);
+    // Writes RTF; the file is replaced only when the whole of it was written.
+    bool SaveToFile(const QString& path, QString* error = nullptr) const;
+    QByteArray Rtf() const;
+    void SetRtf(const QByteArray& rtf);
+    void Repaint();
+    void ReLayout();
 
-  // The text with paragraphs separated by '\n'; visible markers are '*', hidden ones are left out.
-  QString Text() const;
-  int TextLength() const;
-  QStringList Lines() const;
+    // The text with paragraphs separated by '\n'; visible markers are '*', hidden ones are left out.
+    QString Text() const;
+    int TextLength() const;
+    QStringList Lines() const;
 
-  // Layout and view -------------------------------------------------------------------------------
-  void SetPageLayout(const PageLayoutTwips& layout);
-  PageLayoutTwips PageLayout() const { return page_; }
-  void MoveToStart();
-  int Zooming() const { return zoom_; }
-  void SetZooming(int percent);
-  bool WordWrap() const { return wordWrap_; }
-  void SetWordWrap(bool on);
+    // Layout and view -------------------------------------------------------------------------------
+    void SetPageLayout(const PageLayoutTwips& layout);
+    PageLayoutTwips PageLayout() const { return page_; }
+    void MoveToStart();
+    int Zooming() const { return zoom_; }
+    void SetZooming(int percent);
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool on);
 
-  // Character attributes ------------------------------------------------------------------------
-  TextAttributes CurrentAttributes() const;
-  // Attributes for text typed next (and for the selection, when there is one).
-  void SetInputAttributes(const TextAttributes& attributes);
+    // Character attributes ------------------------------------------------------------------------
+    TextAttributes CurrentAttributes() const;
+    // Attributes for text typed next (and for the selection, when there is one).
+    void SetInputAttributes(const TextAttributes& attributes);
 
-  void InsertPageBreak();
+    void InsertPageBreak();
 
-  // Insert points -------------------------------------------------------------------------------
-  // Inserts marker and red placeholder at the caret; tag <= 0 is refused with a message.
-  bool InsertInsertPoint(int tag, const QString& text);
-  void SetHideInsertPointMarks(bool hide);
-  bool HideInsertPointMarks() const { return hideMarks_; }
-  std::vector<InsertPointInfo> InsertPoints() const;
-  // Visits every insert point in text order and replaces its text by the answer of
-  // GetTextToInsert ("{\rtf" answers as RTF, "<html>" answers as HTML, others as plain text in the
-  // marker's attributes, CR a line break, LF dropped); without answer the text is removed.
-  void MergeInsertPoints();
+    // Insert points -------------------------------------------------------------------------------
+    // Inserts marker and red placeholder at the caret; tag <= 0 is refused with a message.
+    bool InsertInsertPoint(int tag, const QString& text);
+    void SetHideInsertPointMarks(bool hide);
+    bool HideInsertPointMarks() const { return hideMarks_; }
+    std::vector<InsertPointInfo> InsertPoints() const;
+    // Visits every insert point in text order and replaces its text by the answer of
+    // GetTextToInsert ("{\rtf" answers as RTF, "<html>" answers as HTML, others as plain text in the
+    // marker's attributes, CR a line break, LF dropped); without answer the text is removed.
+    void MergeInsertPoints();
 
-  // Painting ------------------------------------------------------------------------------------
-  // Paints one page into the rectangle from (left, top) to the limits (exclusive), starting at
-  // layout line startLine, and returns the first line not painted, or 0 when the text is done.
-  // A page also ends before a paragraph that starts a new page.
-  int PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine);
+    // Painting ------------------------------------------------------------------------------------
+    // Paints one page into the rectangle from (left, top) to the limits (exclusive), starting at
+    // layout line startLine, and returns the first line not painted, or 0 when the text is done.
+    // A page also ends before a paragraph that starts a new page.
+    int PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine);
 
-  // Word walk for the spell checker ---------------------------------------------------------------
-  void WordWalkBegin();
-  QString WordWalkNext();  // empty at the end
-  void WordWalkMark();
-  void WordWalkReplace(const QString& text);
-  void WordWalkEnd();
+    // Word walk for the spell checker ---------------------------------------------------------------
+    void WordWalkBegin();
+    QString WordWalkNext();  // empty at the end
+    void WordWalkMark();
+    void WordWalkReplace(const QString& text);
+    void WordWalkEnd();
 
-  // Paragraph at the caret (twips) ----------------------------------------------------------------
-  richtext::ParagraphMetrics Paragraph() const;
-  void SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight);
-  void SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent);
-  void SetAlignment(Qt::Alignment alignment);
+    // Paragraph at the caret (twips) ----------------------------------------------------------------
+    richtext::ParagraphMetrics Paragraph() const;
+    void SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight);
+    void SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent);
+    void SetAlignment(Qt::Alignment alignment);
 
- signals:
-  // Asked once per insert point during MergeInsertPoints; set answered to give text.
-  void GetTextToInsert(int tag, QString& text, bool& answered);
-  void StartSpellCheck();
+signals:
+    // Asked once per insert point during MergeInsertPoints; set answered to give text.
+    void GetTextToInsert(int tag, QString& text, bool& answered);
+    void StartSpellCheck();
 
- private:
-  struct PaintLine {
-    double top = 0;
-    double bottom = 0;
-    bool breakBefore = false;
-  };
-  double screenResolution() const;
-  double viewResolution() const;
-  void applyView();
-  void cleanTypingFormat(const QTextCharFormat& format);
-  void preparePaintLayout(double dpi, int width);
-  template <typename Fn>
-  void forSelectedBlocks(Fn fn);
-  // Changes the twip metrics of every selected paragraph.
-  template <typename Fn>
-  void forSelectedMetrics(Fn change);
+private:
+    struct PaintLine {
+        double top = 0;
+        double bottom = 0;
+        bool breakBefore = false;
+    };
+    double screenResolution() const;
+    double viewResolution() const;
+    void applyView();
+    void cleanTypingFormat(const QTextCharFormat& format);
+    void preparePaintLayout(double dpi, int width);
+    template <typename Fn>
+    void forSelectedBlocks(Fn fn);
+    // Changes the twip metrics of every selected paragraph.
+    template <typename Fn>
+    void forSelectedMetrics(Fn change);
 
-  PageLayoutTwips page_;
-  int zoom_ = 100;
-  bool wordWrap_ = false;
-  bool hideMarks_ = false;
+    PageLayoutTwips page_;
+    int zoom_ = 100;
+    bool wordWrap_ = false;
+    bool hideMarks_ = false;
 
-  // Layout used for painting pages, rebuilt when the text, resolution or width changes.
-  std::unique_ptr<QTextDocument> paintDoc_;
-  std::vector<PaintLine> paintLines_;
-  int paintRevision_ = -1;
-  double paintDpi_ = 0;
-  int paintWidth_ = 0;
+    // Layout used for painting pages, rebuilt when the text, resolution or width changes.
+    std::unique_ptr<QTextDocument> paintDoc_;
+    std::vector<PaintLine> paintLines_;
+    int paintRevision_ = -1;
+    double paintDpi_ = 0;
+    int paintWidth_ = 0;
 
-  int walkPos_ = -1;
-  int wordStart_ = 0;
-  int wordEnd_ = 0;
+    int walkPos_ = -1;
+    int wordStart_ = 0;
+    int wordEnd_ = 0;
 };
 
 }  // namespace telvane

@@ -16,41 +16,41 @@ namespace telvane {
 class TRichText;
 
 class TRichToolBar : public QWidget {
-  Q_OBJECT
- public:
-  explicit TRichToolBar(QWidget* parent = nullptr);
+    Q_OBJECT
+public:
+    explicit TRichToolBar(QWidget* parent = nullptr);
 
-  void SetEditor(TRichText* editor);
-  TRichText* Editor() const { return editor_; }
-  // Appends a control after the bar's own icons (and after controls added before).
-  void AddControl(QWidget* control);
+    void SetEditor(TRichText* editor);
+    TRichText* Editor() const { return editor_; }
+    // Appends a control after the bar's own icons (and after controls added before).
+    void AddControl(QWidget* control);
 
-  QFontComboBox* FontName = nullptr;
-  QComboBox* FontSize = nullptr;
-  QToolButton* NormalButton = nullptr;
-  QToolButton* BoldButton = nullptr;
-  QToolButton* ItalicButton = nullptr;
-  QToolButton* UnderlineButton = nullptr;
-  QToolButton* LeftButton = nullptr;
-  QToolButton* RightButton = nullptr;
-  QToolButton* JustifyButton = nullptr;
-  QToolButton* CenterButton = nullptr;
-  QToolButton* CopyButton = nullptr;
-  QToolButton* CutButton = nullptr;
-  QToolButton* PasteButton = nullptr;
-  QToolButton* SpellCheckButton = nullptr;
+    QFontComboBox* FontName = nullptr;
+    QComboBox* FontSize = nullptr;
+    QToolButton* NormalButton = nullptr;
+    QToolButton* BoldButton = nullptr;
+    QToolButton* ItalicButton = nullptr;
+    QToolButton* UnderlineButton = nullptr;
+    QToolButton* LeftButton = nullptr;
+    QToolButton* RightButton = nullptr;
+    QToolButton* JustifyButton = nullptr;
+    QToolButton* CenterButton = nullptr;
+    QToolButton* CopyButton = nullptr;
+    QToolButton* CutButton = nullptr;
+    QToolButton* PasteButton = nullptr;
+    QToolButton* SpellCheckButton = nullptr;
 
- private:
-  QToolButton* addButton(const QString& name, const QString& text, const QString& hint, bool checkable);
-  void showAttributes();
-  void applyStyle(int bits, bool on);
-  void applyFontName(const QString& name);
-  void applyFontSize(const QString& size);
+private:
+    QToolButton* addButton(const QString& name, const QString& text, const QString& hint, bool checkable);
+    void showAttributes();
+    void applyStyle(int bits, bool on);
+    void applyFontName(const QString& name);
+    void applyFontSize(const QString& size);
 
-  TRichText* editor_ = nullptr;
-  QHBoxLayout* layout_ = nullptr;
-  int insertAt_ = 0;
-  QList<QMetaObject::Connection> editorConnections_;
+    TRichText* editor_ = nullptr;
+    QHBoxLayout* layout_ = nullptr;
+    int insertAt_ = 0;
+    QList<QMetaObject::Connection> editorConnections_;
 };
 
 }  // namespace telvane

@@ -40,9 +40,7 @@ namespace {
 const QString kSeparator = QStringLiteral("             ");  // 13 spaces
 constexpr int kZoomSteps[] = {25, 50, 75, 100};
 
-QString zoomName(int step) {
-    return QStringLiteral("%1%").arg(step * 2);
-}
+QString zoomName(int step) { return QStringLiteral("%1%").arg(step * 2); }
 
 void saveOptions(const PrintOptions& options) {
     try {
@@ -259,14 +257,14 @@ void TFaxViewer::buildUi() {
     pageButtons_ = new QWidget(this);
     auto* pages = new QHBoxLayout(pageButtons_);
     pages->setContentsMargins(0, 0, 0, 0);
-    pages->addWidget(addButton("FirstButton", QStringLiteral("|<"), QStringLiteral("First page"),
-                               [this] { viewer_->FirstPage(); }));
-    pages->addWidget(addButton("PrevButton", QStringLiteral("<"), QStringLiteral("Previous page"),
-                               [this] { viewer_->PrevPage(); }));
-    pages->addWidget(addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"),
-                               [this] { viewer_->NextPage(); }));
-    pages->addWidget(addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"),
-                               [this] { viewer_->LastPage(); }));
+    pages->addWidget(
+        addButton("FirstButton", QStringLiteral("|<"), QStringLiteral("First page"), [this] { viewer_->FirstPage(); }));
+    pages->addWidget(
+        addButton("PrevButton", QStringLiteral("<"), QStringLiteral("Previous page"), [this] { viewer_->PrevPage(); }));
+    pages->addWidget(
+        addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"), [this] { viewer_->NextPage(); }));
+    pages->addWidget(
+        addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"), [this] { viewer_->LastPage(); }));
 
     auto* row = new QHBoxLayout;
     row->addWidget(pageButtons_);
@@ -278,8 +276,8 @@ void TFaxViewer::buildUi() {
     row->addSpacing(8);
     row->addWidget(addButton("PrinterSetupButton", QStringLiteral("Printer Setup..."), QStringLiteral("Printer setup"),
                              [this] { PrinterSetupButtonClick(); }));
-    row->addWidget(addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"),
-                             [this] { PrintbuttonClick(); }));
+    row->addWidget(
+        addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"), [this] { PrintbuttonClick(); }));
     row->addWidget(addButton("PrintSinglePageButton", QStringLiteral("Print Page..."),
                              QStringLiteral("Print current page"), [this] { PrintSinglePageButtonClick(); }));
     row->addStretch();
@@ -322,9 +320,7 @@ QAbstractButton* TFaxViewer::Button(const char* objectName) const {
     return findChild<QAbstractButton*>(QLatin1String(objectName));
 }
 
-QAction* TFaxViewer::ZoomAction(int step) const {
-    return findChild<QAction*>(QStringLiteral("Zoom%1").arg(step));
-}
+QAction* TFaxViewer::ZoomAction(int step) const { return findChild<QAction*>(QStringLiteral("Zoom%1").arg(step)); }
 
 QAction* TFaxViewer::RotationAction(int quarterTurns) const {
     return findChild<QAction*>(QStringLiteral("Rotation%1").arg(quarterTurns));
@@ -371,8 +367,10 @@ void TFaxViewer::LoadFile() {
 }
 
 void TFaxViewer::UpdateStatus() {
-    if (viewer_->PageCount() == 0) status_->setText(QStringLiteral("No file loaded"));
-    else status_->setText(QStringLiteral("Page %1 of %2").arg(viewer_->CurrentPage()).arg(viewer_->PageCount()));
+    if (viewer_->PageCount() == 0)
+        status_->setText(QStringLiteral("No file loaded"));
+    else
+        status_->setText(QStringLiteral("Page %1 of %2").arg(viewer_->CurrentPage()).arg(viewer_->PageCount()));
 }
 
 void TFaxViewer::OvxFaxViewer1PageChange(int) { UpdateStatus(); }
@@ -538,8 +536,10 @@ bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
         auto* wheel = static_cast<QWheelEvent*>(e);
         if (wheel->modifiers() & Qt::ControlModifier) {
             const int delta = wheel->angleDelta().y();
-            if (delta > 0 && zoom_ < 100) ZoomInButtonClick();
-            else if (delta < 0 && zoom_ > 25) ZoomOutButtonClick();
+            if (delta > 0 && zoom_ < 100)
+                ZoomInButtonClick();
+            else if (delta < 0 && zoom_ > 25)
+                ZoomOutButtonClick();
             return true;
         }
     }

@@ -60,19 +60,22 @@ QString SubstituteMarginTokens(const QString& caption, const QString& fileName, 
         int end = i + 1;
         while (end < caption.size() && caption[end] != QLatin1Char(' ')) ++end;
         const QChar letter = i + 1 < end ? caption[i + 1].toUpper() : QChar();
-        if (letter == QLatin1Char('D')) out += QLocale().toString(when.date(), QLocale::ShortFormat);
-        else if (letter == QLatin1Char('T')) out += QLocale().toString(when.time(), QLocale::ShortFormat);
-        else if (letter == QLatin1Char('F')) out += fileName;
-        else if (letter == QLatin1Char('N')) out += QString::number(pageCount);
-        else if (letter == QLatin1Char('P')) out += QString::number(page);
+        if (letter == QLatin1Char('D'))
+            out += QLocale().toString(when.date(), QLocale::ShortFormat);
+        else if (letter == QLatin1Char('T'))
+            out += QLocale().toString(when.time(), QLocale::ShortFormat);
+        else if (letter == QLatin1Char('F'))
+            out += fileName;
+        else if (letter == QLatin1Char('N'))
+            out += QString::number(pageCount);
+        else if (letter == QLatin1Char('P'))
+            out += QString::number(page);
         i = end;
     }
     return out;
 }
 
-int FaxPagesPerSheet(bool multiPage, bool landscape) {
-    return multiPage ? (landscape ? 2 : 4) : 1;
-}
+int FaxPagesPerSheet(bool multiPage, bool landscape) { return multiPage ? (landscape ? 2 : 4) : 1; }
 
 QRect FaxSlotArea(const QRect& printable, bool multiPage, bool landscape, int index) {
     QRect area = printable;
@@ -113,9 +116,7 @@ FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale sca
     return l;
 }
 
-TOvxFaxPrinter::TOvxFaxPrinter(QObject* parent) : QObject(parent) {
-    unpacker_.Options = 0;
-}
+TOvxFaxPrinter::TOvxFaxPrinter(QObject* parent) : QObject(parent) { unpacker_.Options = 0; }
 
 TOvxFaxPrinter::~TOvxFaxPrinter() = default;
 
@@ -199,13 +200,14 @@ int TOvxFaxPrinter::decode(int page, Raster& out) {
     return 0;
 }
 
-int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& margin, QRect& area, bool top,
-                               int page) {
+int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& margin, QRect& area, bool top, int page) {
     if (!margin.Enabled || margin.Caption.isEmpty()) return 0;
     QFont font(margin.Font, painter.device());
     if (MultiPage) {
-        if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() / 2);
-        else font.setPixelSize(std::max(1, font.pixelSize() / 2));
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() / 2);
+        else
+            font.setPixelSize(std::max(1, font.pixelSize() / 2));
     }
     painter.setFont(font);
     const QString text = SubstituteMarginTokens(margin.Caption, fileName_, page, pageCount_, jobTime_);
@@ -215,8 +217,7 @@ int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& ma
     const int gap = std::max(2, dpi / 100);  // keeps the rule clear of descenders
     painter.setPen(QPen(Qt::black, rule));
     if (top) {
-        painter.drawText(QRect(area.left(), area.top(), area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop,
-                         text);
+        painter.drawText(QRect(area.left(), area.top(), area.width(), textHeight), Qt::AlignLeft | Qt::AlignTop, text);
         const int y = area.top() + textHeight + gap;
         painter.drawLine(area.left(), y, area.right(), y);
         area.setTop(y + rule + gap);

@@ -65,9 +65,9 @@ QString SubstituteMarginTokens(const QString& caption, const QString& fileName, 
 
 // Where one fax page goes on a sheet.
 struct FaxPageLayout {
-    QRect area;      // the page's drawing area after header and footer
-    QRect image;     // the page bitmap's target rectangle
-    QRect source;    // the part of the bitmap drawn (cut to the area under psNone)
+    QRect area;    // the page's drawing area after header and footer
+    QRect image;   // the page bitmap's target rectangle
+    QRect source;  // the part of the bitmap drawn (cut to the area under psNone)
 };
 
 // The drawing area of slot `index` (0-based within the sheet) of a sheet with the given

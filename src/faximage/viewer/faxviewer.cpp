@@ -129,18 +129,14 @@ void TOvxFaxViewer::SetAcceptDragged(bool on) {
     viewport()->setAcceptDrops(on);
 }
 
-void TOvxFaxViewer::SetLoadWholeFax(bool on) {
-    loadWhole_ = on;
-}
+void TOvxFaxViewer::SetLoadWholeFax(bool on) { loadWhole_ = on; }
 
 QRect TOvxFaxViewer::effectiveScale() const {
     // x = horizontal mult, y = vertical mult, width = horizontal div, height = vertical div.
     return scaling_ ? QRect(hMul_, vMul_, hDiv_, vDiv_) : QRect(1, 1, 1, 1);
 }
 
-QPoint TOvxFaxViewer::ScrollOffset() const {
-    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
-}
+QPoint TOvxFaxViewer::ScrollOffset() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
 
 const Raster& TOvxFaxViewer::PageBitmap() const {
     if (page_ < 1 || page_ > PageCount() || !slots_[page_ - 1].bitmap) return empty_;
@@ -350,9 +346,7 @@ void TOvxFaxViewer::scrollTo(int x, int y) {
     verticalScrollBar()->setValue(std::clamp(y, 0, verticalScrollBar()->maximum()));
 }
 
-void TOvxFaxViewer::scrollContentsBy(int dx, int dy) {
-    viewport()->scroll(dx, dy);
-}
+void TOvxFaxViewer::scrollContentsBy(int dx, int dy) { viewport()->scroll(dx, dy); }
 
 void TOvxFaxViewer::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
@@ -402,20 +396,28 @@ void TOvxFaxViewer::keyPressEvent(QKeyEvent* e) {
     case Qt::Key_Left: scrollTo(off.x() - hstep, off.y()); break;
     case Qt::Key_Right: scrollTo(off.x() + hstep, off.y()); break;
     case Qt::Key_PageUp:
-        if (ctrl) scrollTo(off.x(), 0);
-        else PrevPage();
+        if (ctrl)
+            scrollTo(off.x(), 0);
+        else
+            PrevPage();
         break;
     case Qt::Key_PageDown:
-        if (ctrl) scrollTo(off.x(), verticalScrollBar()->maximum());
-        else NextPage();
+        if (ctrl)
+            scrollTo(off.x(), verticalScrollBar()->maximum());
+        else
+            NextPage();
         break;
     case Qt::Key_Home:
-        if (ctrl) FirstPage();
-        else scrollTo(0, off.y());
+        if (ctrl)
+            FirstPage();
+        else
+            scrollTo(0, off.y());
         break;
     case Qt::Key_End:
-        if (ctrl) LastPage();
-        else scrollTo(horizontalScrollBar()->maximum(), off.y());
+        if (ctrl)
+            LastPage();
+        else
+            scrollTo(horizontalScrollBar()->maximum(), off.y());
         break;
     default: QAbstractScrollArea::keyPressEvent(e); return;
     }
@@ -452,8 +454,10 @@ void TOvxFaxViewer::mouseMoveEvent(QMouseEvent* e) {
     if (!captured_) return;
     lastPointer_ = e->position().toPoint();
     extendMark(lastPointer_);
-    if (viewport()->rect().contains(lastPointer_)) autoScroll_.stop();
-    else if (!autoScroll_.isActive()) autoScroll_.start();
+    if (viewport()->rect().contains(lastPointer_))
+        autoScroll_.stop();
+    else if (!autoScroll_.isActive())
+        autoScroll_.start();
 }
 
 void TOvxFaxViewer::autoScrollTick() {
@@ -491,8 +495,10 @@ void TOvxFaxViewer::SelectAll() {
 
 void TOvxFaxViewer::SelectRect(const QRect& r) {
     const QRect clamped = r.normalized().intersected(QRect(QPoint(0, 0), scaled_));
-    if (clamped.width() <= 0 || clamped.height() <= 0) mark_.reset();
-    else mark_ = clamped;
+    if (clamped.width() <= 0 || clamped.height() <= 0)
+        mark_.reset();
+    else
+        mark_ = clamped;
     viewport()->update();
 }
 

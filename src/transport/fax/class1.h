@@ -26,22 +26,97 @@ class TOvxCustomSendFax;
 class TOvxCustomReceiveFax;
 
 enum TSendState {
-    tfNone, tfGetEntry, tfInit, tf1Init1, tf2Init1, tf2Init1A, tf2Init1B, tf2Init2, tf2Init3,
-    tfDial, tfRetryWait, tf1Connect, tf1SendTSI, tf1TSIRespns, tf1DCSRspns, tf1TrainStrt,
-    tf1TrainFnsh, tf1WaitCFR, tf1WaitPgCn, tf2Connect, tf2GetParams, tfWaitXon, tfWaitFrHead,
-    tfSndPgeHdr, tfOpenCover, tfSendCover, tfPrepPage, tfSendPage, tfDrainPage, tf1PageEnd,
-    tf1PrepEOP, tf1SendEOP, tf1WaitMPS, tf1WaitEOP, tf1WaitMCF, tf1SendDCN, tf1Hangup,
-    tf1WaitHngp, tf2SendEOP, tf2WaitFPTS, tf2WaitFET, tf2WaitPgOK, tf2SndNwPrm, tf2NextPage,
-    tf20ChckPg, tfClose, tfCompleteOK, tfAbort, tfDone
+    tfNone,
+    tfGetEntry,
+    tfInit,
+    tf1Init1,
+    tf2Init1,
+    tf2Init1A,
+    tf2Init1B,
+    tf2Init2,
+    tf2Init3,
+    tfDial,
+    tfRetryWait,
+    tf1Connect,
+    tf1SendTSI,
+    tf1TSIRespns,
+    tf1DCSRspns,
+    tf1TrainStrt,
+    tf1TrainFnsh,
+    tf1WaitCFR,
+    tf1WaitPgCn,
+    tf2Connect,
+    tf2GetParams,
+    tfWaitXon,
+    tfWaitFrHead,
+    tfSndPgeHdr,
+    tfOpenCover,
+    tfSendCover,
+    tfPrepPage,
+    tfSendPage,
+    tfDrainPage,
+    tf1PageEnd,
+    tf1PrepEOP,
+    tf1SendEOP,
+    tf1WaitMPS,
+    tf1WaitEOP,
+    tf1WaitMCF,
+    tf1SendDCN,
+    tf1Hangup,
+    tf1WaitHngp,
+    tf2SendEOP,
+    tf2WaitFPTS,
+    tf2WaitFET,
+    tf2WaitPgOK,
+    tf2SndNwPrm,
+    tf2NextPage,
+    tf20ChckPg,
+    tfClose,
+    tfCompleteOK,
+    tfAbort,
+    tfDone
 };
 const char* SendStateName(int state);
 
 enum TReceiveState {
-    rfNone, rfInit, rf1Init1, rf2Init1, rf2Init1A, rf2Init1B, rf2Init2, rf2Init3, rfWaiting,
-    rfAnswer, rf1SendCSI, rf1SendDIS, rf1CollFrms, rf1CollRtry1, rf1CollRtry2, rf1StrtTrn,
-    rf1CollTrn, rf1Timeout, rf1Retrain, rf1FinTrn, rf1SendCFR, rf1WtPgCnnct, rf2ValCnnct,
-    rf2GtSndID, rf2GtCnnct, rfStartPage, rfGtPgDta, rf1FinPage, rf1WaitEOP, rf1WritePage,
-    rf1SendMCF, rf1WaitDCN, rf1WtHngp, rf2GtPgRslt, rf2GetFHNG, rfComplete, rfAbort, rfDone
+    rfNone,
+    rfInit,
+    rf1Init1,
+    rf2Init1,
+    rf2Init1A,
+    rf2Init1B,
+    rf2Init2,
+    rf2Init3,
+    rfWaiting,
+    rfAnswer,
+    rf1SendCSI,
+    rf1SendDIS,
+    rf1CollFrms,
+    rf1CollRtry1,
+    rf1CollRtry2,
+    rf1StrtTrn,
+    rf1CollTrn,
+    rf1Timeout,
+    rf1Retrain,
+    rf1FinTrn,
+    rf1SendCFR,
+    rf1WtPgCnnct,
+    rf2ValCnnct,
+    rf2GtSndID,
+    rf2GtCnnct,
+    rfStartPage,
+    rfGtPgDta,
+    rf1FinPage,
+    rf1WaitEOP,
+    rf1WritePage,
+    rf1SendMCF,
+    rf1WaitDCN,
+    rf1WtHngp,
+    rf2GtPgRslt,
+    rf2GetFHNG,
+    rfComplete,
+    rfAbort,
+    rfDone
 };
 const char* ReceiveStateName(int state);
 
@@ -55,7 +130,7 @@ void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vec
 // One page to send: a text cover page or a page of a fax file.
 struct TPagePlan {
     bool TextCover = false;
-    int File = 0;   // 0 cover fax file, 1 main fax file
+    int File = 0;  // 0 cover fax file, 1 main fax file
     int Page = 0;
 };
 
@@ -109,7 +184,7 @@ private:
 
     TOvxCustomSendFax& send_;
     std::string number_, file_, cover_;
-    mutable telvane::faximage::OvfReader reader_[2];   // 0 cover fax file, 1 main fax file
+    mutable telvane::faximage::OvfReader reader_[2];  // 0 cover fax file, 1 main fax file
     bool coverIsFax_ = false;
     std::vector<TPagePlan> plan_;
     std::vector<std::string> coverLines_;
@@ -185,4 +260,4 @@ private:
     int pages_ = 0;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

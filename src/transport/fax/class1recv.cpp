@@ -11,48 +11,38 @@ namespace telvane::transport {
 
 namespace {
 const char* const kReceiveNames[] = {
-    "rfNone", "rfInit", "rf1Init1", "rf2Init1", "rf2Init1A", "rf2Init1B", "rf2Init2", "rf2Init3",
-    "rfWaiting", "rfAnswer", "rf1SendCSI", "rf1SendDIS", "rf1CollFrms", "rf1CollRtry1",
-    "rf1CollRtry2", "rf1StrtTrn", "rf1CollTrn", "rf1Timeout", "rf1Retrain", "rf1FinTrn",
-    "rf1SendCFR", "rf1WtPgCnnct", "rf2ValCnnct", "rf2GtSndID", "rf2GtCnnct", "rfStartPage",
-    "rfGtPgDta", "rf1FinPage", "rf1WaitEOP", "rf1WritePage", "rf1SendMCF", "rf1WaitDCN",
-    "rf1WtHngp", "rf2GtPgRslt", "rf2GetFHNG", "rfComplete", "rfAbort", "rfDone"};
+    "rfNone",       "rfInit",       "rf1Init1",   "rf2Init1",   "rf2Init1A",   "rf2Init1B",   "rf2Init2",
+    "rf2Init3",     "rfWaiting",    "rfAnswer",   "rf1SendCSI", "rf1SendDIS",  "rf1CollFrms", "rf1CollRtry1",
+    "rf1CollRtry2", "rf1StrtTrn",   "rf1CollTrn", "rf1Timeout", "rf1Retrain",  "rf1FinTrn",   "rf1SendCFR",
+    "rf1WtPgCnnct", "rf2ValCnnct",  "rf2GtSndID", "rf2GtCnnct", "rfStartPage", "rfGtPgDta",   "rf1FinPage",
+    "rf1WaitEOP",   "rf1WritePage", "rf1SendMCF", "rf1WaitDCN", "rf1WtHngp",   "rf2GtPgRslt", "rf2GetFHNG",
+    "rfComplete",   "rfAbort",      "rfDone"};
 
 constexpr int64_t kResponseTicks = 182;
-} // namespace
+}  // namespace
 
-const char* ReceiveStateName(int state)
-{
+const char* ReceiveStateName(int state) {
     constexpr int n = static_cast<int>(sizeof kReceiveNames / sizeof kReceiveNames[0]);
     return state >= 0 && state < n ? kReceiveNames[state] : "rfUnknown";
 }
 
-TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link)
-    : TFaxMachine(fax, link), recv_(fax)
-{
-}
+TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxMachine(fax, link), recv_(fax) {}
 
-void TClass1Receiver::OnStart()
-{
+void TClass1Receiver::OnStart() {
     Progress(fpInitModem);
-    if (recv_.SoftwareFlow)
-        link_.SetSoftwareFlow(false);
-    if (recv_.InitBaud)
-        link_.SetBaud(recv_.InitBaud);
+    if (recv_.SoftwareFlow) link_.SetSoftwareFlow(false);
+    if (recv_.InitBaud) link_.SetBaud(recv_.InitBaud);
     StartUp();
 }
 
-void TClass1Receiver::StartUp()
-{
+void TClass1Receiver::StartUp() {
     std::vector<TScriptStep> steps;
     if (!recv_.FirstStartDone()) {
-        if (!recv_.ModemInit().empty())
-            steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
+        if (!recv_.ModemInit().empty()) steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
         steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
     }
     const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
-    if (detect)
-        steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
+    if (detect) steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
     steps.push_back({"AT+FCLASS=1", ecFaxInitError});
     steps.push_back({"AT+FRM=?", ecFaxBadModemResult});
     RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
@@ -74,16 +64,13 @@ void TClass1Receiver::StartUp()
         own_ = 0;
         const t30::SpeedSet modem = t30::ParseModulations(replies[i + 1]);
         for (int s = 1; s <= 6; ++s)
-            if ((modem & (1u << s)) && t30::SpeedBps(s) <= recv_.DesiredBPS)
-                own_ |= 1u << s;
-        if (own_ == 0)
-            own_ = 1u << 1;
+            if ((modem & (1u << s)) && t30::SpeedBps(s) <= recv_.DesiredBPS) own_ |= 1u << s;
+        if (own_ == 0) own_ = 1u << 1;
         InitCall();
     });
 }
 
-void TClass1Receiver::InitCall()
-{
+void TClass1Receiver::InitCall() {
     Goto(rfInit);
     rings_ = 0;
     identRepeats_ = 0;
@@ -102,22 +89,19 @@ void TClass1Receiver::InitCall()
     Goto(rf1Init1);
 }
 
-void TClass1Receiver::SendIdent()
-{
+void TClass1Receiver::SendIdent() {
     SendFrame(t30::fcfCSI, t30::EncodeId(recv_.StationID()), false);
     SetTimer(kResponseTicks);
     Goto(rf1SendCSI);
 }
 
-void TClass1Receiver::ReceiveFrames()
-{
+void TClass1Receiver::ReceiveFrames() {
     SendCommand("AT+FRH=3", 40);
     ExpectFrame();
     SetTimer(kResponseTicks);
 }
 
-void TClass1Receiver::CloseFile(int logCode)
-{
+void TClass1Receiver::CloseFile(int logCode) {
     if (file_.isOpen()) {
         // Only complete pages stay: an unfinished one is cut off before the file is closed.
         file_.setSenderId(fax_.RemoteID());
@@ -130,10 +114,8 @@ void TClass1Receiver::CloseFile(int logCode)
     }
 }
 
-void TClass1Receiver::Fail(int code)
-{
-    if (Finished())
-        return;
+void TClass1Receiver::Fail(int code) {
+    if (Finished()) return;
     Goto(rfAbort);
     StopTimer();
     sessionError_ = code;
@@ -145,8 +127,7 @@ void TClass1Receiver::Fail(int code)
         fax_.SetFaxFile("");
     }
     accepted_ = false;
-    if (link_.Alive())
-        HangUp();
+    if (link_.Alive()) HangUp();
     waitingForCall_ = false;
     const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
     if (endAll || recv_.OneFax) {
@@ -159,16 +140,14 @@ void TClass1Receiver::Fail(int code)
     InitCall();
 }
 
-void TClass1Receiver::OnCancel()
-{
+void TClass1Receiver::OnCancel() {
     Progress(fpCancel);
     Fail(ecCancelRequested);
 }
 
 void TClass1Receiver::OnDeviceLost() { Fail(-160); }
 
-void TClass1Receiver::CallDone()
-{
+void TClass1Receiver::CallDone() {
     Goto(rfComplete);
     StopTimer();
     waitingForCall_ = false;
@@ -182,8 +161,7 @@ void TClass1Receiver::CallDone()
     InitCall();
 }
 
-bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf)
-{
+bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
     if (r == TResult::Connect) {
         SendFrame(fcf, {}, true);
         frameSent_ = true;
@@ -196,16 +174,13 @@ bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf)
     return false;
 }
 
-void TClass1Receiver::OnLine(TResult r, const std::string&)
-{
+void TClass1Receiver::OnLine(TResult r, const std::string&) {
     switch (State()) {
     case rf1Init1:
         if (r == TResult::Ok) {
-            if (recv_.NormalBaud)
-                link_.SetBaud(recv_.NormalBaud);
+            if (recv_.NormalBaud) link_.SetBaud(recv_.NormalBaud);
             Progress(fpWaiting);
-            if (recv_.ConstantStatus)
-                fax_.FireStatus(false, false);
+            if (recv_.ConstantStatus) fax_.FireStatus(false, false);
             StopTimer();
             waitingForCall_ = true;
             Goto(rfWaiting);
@@ -259,8 +234,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
         }
         break;
     case rf1CollRtry2:
-        if (r == TResult::Connect)
-            SendIdent();
+        if (r == TResult::Connect) SendIdent();
         break;
     case rf1StrtTrn:
         if (r == TResult::Connect) {
@@ -323,10 +297,8 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
             Progress(fpGetPage);
             Goto(rfStartPage);
             uint16_t flags = 0;
-            if (dcs_.Fine)
-                flags |= telvane::faximage::FAX_FINE;
-            if (dcs_.Wide)
-                flags |= telvane::faximage::FAX_WIDE;
+            if (dcs_.Fine) flags |= telvane::faximage::FAX_FINE;
+            if (dcs_.Wide) flags |= telvane::faximage::FAX_WIDE;
             // A page sent again after a retrain replaces the unfinished one.
             file_.dropPage();
             if (int rc = file_.beginPage(flags)) {
@@ -379,13 +351,11 @@ void TClass1Receiver::OnLine(TResult r, const std::string&)
             CallDone();
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void TClass1Receiver::OnFrameFailed(TResult)
-{
+void TClass1Receiver::OnFrameFailed(TResult) {
     switch (State()) {
     case rf1CollFrms:
     case rf1WaitEOP:
@@ -401,13 +371,11 @@ void TClass1Receiver::OnFrameFailed(TResult)
         SetTimer(26);
         Goto(rf1WtHngp);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void TClass1Receiver::OnFrame(const hdlc::TFrame& frame)
-{
+void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
     const t30::Frame kind = t30::Classify(frame.Fcf);
     switch (State()) {
     case rf1CollFrms:
@@ -472,23 +440,19 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame)
         SetTimer(26);
         Goto(rf1WtHngp);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end)
-{
+void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
     if (State() == rf1CollTrn) {
-        if (!end)
-            return;
+        if (!end) return;
         trainingGood_ = TcfGood(DataCount(), DataNonZero());
         SetTimer(kResponseTicks);
         Goto(rf1FinTrn);
         return;
     }
-    if (State() != rfGtPgDta)
-        return;
+    if (State() != rfGtPgDta) return;
     if (len > 0) {
         if (int rc = file_.append(data, len)) {
             Fail(rc);
@@ -503,8 +467,7 @@ void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end)
     }
 }
 
-void TClass1Receiver::OnTimeout()
-{
+void TClass1Receiver::OnTimeout() {
     switch (State()) {
     case rf1CollFrms:
         if (gotDCS_ || fax_.RemoteID().size()) {
@@ -528,10 +491,8 @@ void TClass1Receiver::OnTimeout()
         Progress(fpGotHangup);
         CallDone();
         break;
-    default:
-        Fail(ecFatalTimeout);
-        break;
+    default: Fail(ecFatalTimeout); break;
     }
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -19,80 +19,63 @@ namespace telvane::transport {
 
 namespace {
 const char* const kSendNames[] = {
-    "tfNone", "tfGetEntry", "tfInit", "tf1Init1", "tf2Init1", "tf2Init1A", "tf2Init1B", "tf2Init2",
-    "tf2Init3", "tfDial", "tfRetryWait", "tf1Connect", "tf1SendTSI", "tf1TSIRespns", "tf1DCSRspns",
-    "tf1TrainStrt", "tf1TrainFnsh", "tf1WaitCFR", "tf1WaitPgCn", "tf2Connect", "tf2GetParams",
-    "tfWaitXon", "tfWaitFrHead", "tfSndPgeHdr", "tfOpenCover", "tfSendCover", "tfPrepPage",
-    "tfSendPage", "tfDrainPage", "tf1PageEnd", "tf1PrepEOP", "tf1SendEOP", "tf1WaitMPS",
-    "tf1WaitEOP", "tf1WaitMCF", "tf1SendDCN", "tf1Hangup", "tf1WaitHngp", "tf2SendEOP",
-    "tf2WaitFPTS", "tf2WaitFET", "tf2WaitPgOK", "tf2SndNwPrm", "tf2NextPage", "tf20ChckPg",
-    "tfClose", "tfCompleteOK", "tfAbort", "tfDone"};
+    "tfNone",      "tfGetEntry",   "tfInit",       "tf1Init1",    "tf2Init1",     "tf2Init1A",  "tf2Init1B",
+    "tf2Init2",    "tf2Init3",     "tfDial",       "tfRetryWait", "tf1Connect",   "tf1SendTSI", "tf1TSIRespns",
+    "tf1DCSRspns", "tf1TrainStrt", "tf1TrainFnsh", "tf1WaitCFR",  "tf1WaitPgCn",  "tf2Connect", "tf2GetParams",
+    "tfWaitXon",   "tfWaitFrHead", "tfSndPgeHdr",  "tfOpenCover", "tfSendCover",  "tfPrepPage", "tfSendPage",
+    "tfDrainPage", "tf1PageEnd",   "tf1PrepEOP",   "tf1SendEOP",  "tf1WaitMPS",   "tf1WaitEOP", "tf1WaitMCF",
+    "tf1SendDCN",  "tf1Hangup",    "tf1WaitHngp",  "tf2SendEOP",  "tf2WaitFPTS",  "tf2WaitFET", "tf2WaitPgOK",
+    "tf2SndNwPrm", "tf2NextPage",  "tf20ChckPg",   "tfClose",     "tfCompleteOK", "tfAbort",    "tfDone"};
 
 constexpr int64_t kResponseTicks = 182;
 constexpr int kHeaderMargin = 16;
 
-bool EndsWithExt(const std::string& name, const std::string& ext)
-{
+bool EndsWithExt(const std::string& name, const std::string& ext) {
     std::string n = name, e = "." + ext;
-    for (char& c : n)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : e)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return n.find(e) != std::string::npos;
 }
-} // namespace
+}  // namespace
 
-const char* SendStateName(int state)
-{
+const char* SendStateName(int state) {
     constexpr int n = static_cast<int>(sizeof kSendNames / sizeof kSendNames[0]);
     return state >= 0 && state < n ? kSendNames[state] : "tfUnknown";
 }
 
-size_t TcfLength(long bps)
-{
+size_t TcfLength(long bps) {
     const long n = bps / 100 * 18;
     return static_cast<size_t>(std::clamp(n, 0L, 8192L));
 }
 
 bool TcfGood(size_t count, size_t nonZero) { return count > 0 && nonZero * 10 < count; }
 
-void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out)
-{
+void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out) {
     hdlc::EscapeDle(line, len, out);
-    if (len < minBytes)
-        out.insert(out.end(), minBytes - len, 0);
+    if (len < minBytes) out.insert(out.end(), minBytes - len, 0);
 }
 
-TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link)
-    : TFaxMachine(fax, link), send_(fax)
-{
-}
+TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxMachine(fax, link), send_(fax) {}
 
 TClass1Sender::~TClass1Sender() = default;
 
-void TClass1Sender::OnStart()
-{
+void TClass1Sender::OnStart() {
     Progress(fpInitModem);
     link_.SetDTR(true);
     link_.SetRTS(true);
-    if (send_.SoftwareFlow)
-        link_.SetSoftwareFlow(false);
-    if (send_.InitBaud)
-        link_.SetBaud(send_.InitBaud);
+    if (send_.SoftwareFlow) link_.SetSoftwareFlow(false);
+    if (send_.InitBaud) link_.SetBaud(send_.InitBaud);
     StartUp();
 }
 
-void TClass1Sender::StartUp()
-{
+void TClass1Sender::StartUp() {
     std::vector<TScriptStep> steps;
     if (!send_.FirstStartDone()) {
-        if (!send_.ModemInit().empty())
-            steps.push_back({send_.ModemInit(), ecFaxBadModemResult});
+        if (!send_.ModemInit().empty()) steps.push_back({send_.ModemInit(), ecFaxBadModemResult});
         steps.push_back({send_.DefaultInit(), ecFaxBadModemResult});
     }
     const bool detect = send_.FaxClass() == fcDetect || send_.FaxClass() == fcUnknown;
-    if (detect)
-        steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
+    if (detect) steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
     steps.push_back({"AT+FCLASS=1", ecFaxInitError});
     steps.push_back({"AT+FTM=?", ecFaxBadModemResult});
     RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
@@ -112,15 +95,13 @@ void TClass1Sender::StartUp()
             }
         }
         own_ = t30::ParseModulations(replies[i + 1]);
-        if (send_.NormalBaud)
-            link_.SetBaud(send_.NormalBaud);
+        if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
         Goto(tfGetEntry);
         GetEntry();
     });
 }
 
-void TClass1Sender::GetEntry()
-{
+void TClass1Sender::GetEntry() {
     Goto(tfGetEntry);
     if (!send_.NextFax(number_, file_, cover_)) {
         Goto(tfCompleteOK);
@@ -157,8 +138,7 @@ void TClass1Sender::GetEntry()
                 Fail(rc);
                 return;
             }
-            for (int p = 1; p <= reader_[0].pageCount(); ++p)
-                plan_.push_back({false, 0, p});
+            for (int p = 1; p <= reader_[0].pageCount(); ++p) plan_.push_back({false, 0, p});
         } else {
             std::ifstream in(cover_, std::ios::binary);
             if (!in) {
@@ -167,8 +147,7 @@ void TClass1Sender::GetEntry()
             }
             std::string line;
             while (std::getline(in, line)) {
-                if (!line.empty() && line.back() == '\r')
-                    line.pop_back();
+                if (!line.empty() && line.back() == '\r') line.pop_back();
                 coverLines_.push_back(line);
             }
             plan_.push_back({true, 0, 0});
@@ -179,8 +158,7 @@ void TClass1Sender::GetEntry()
             Fail(rc);
             return;
         }
-        for (int p = 1; p <= reader_[1].pageCount(); ++p)
-            plan_.push_back({false, 1, p});
+        for (int p = 1; p <= reader_[1].pageCount(); ++p) plan_.push_back({false, 1, p});
     }
     if (plan_.empty()) {
         Fail(ecFaxBadFormat);
@@ -194,9 +172,9 @@ void TClass1Sender::GetEntry()
                                 file_.empty() ? 0 : std::filesystem::file_size(file_, ec)};
     for (const TPagePlan& p : plan_) {
         telvane::faximage::OvfPageHeader ph;
-        if (!p.TextCover && (reader_[p.File].seekPage(p.Page, ph) != 0 ||
-                             reader_[p.File].pageOffset() + telvane::faximage::kOvfPageHeaderSize + ph.imageLength >
-                                 sizes[p.File])) {
+        if (!p.TextCover &&
+            (reader_[p.File].seekPage(p.Page, ph) != 0 ||
+             reader_[p.File].pageOffset() + telvane::faximage::kOvfPageHeaderSize + ph.imageLength > sizes[p.File])) {
             Fail(ecFaxBadFormat);
             return;
         }
@@ -208,30 +186,26 @@ void TClass1Sender::GetEntry()
     InitFax();
 }
 
-bool TClass1Sender::PageFine(size_t index) const
-{
+bool TClass1Sender::PageFine(size_t index) const {
     const TPagePlan& p = plan_[index];
     telvane::faximage::OvfPageHeader ph;
     return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.fine();
 }
 
-bool TClass1Sender::PageWide(size_t index) const
-{
+bool TClass1Sender::PageWide(size_t index) const {
     const TPagePlan& p = plan_[index];
     telvane::faximage::OvfPageHeader ph;
     return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
 }
 
-void TClass1Sender::InitFax()
-{
+void TClass1Sender::InitFax() {
     Progress(fpInitModem);
     SendCommand("AT+FCLASS=1");
     SetTimer(kResponseTicks);
     Goto(tf1Init1);
 }
 
-void TClass1Sender::Dial()
-{
+void TClass1Sender::Dial() {
     Goto(tfDial);
     send_.SetDialAttempt(send_.DialAttempt());
     Progress(fpDialing);
@@ -243,8 +217,7 @@ void TClass1Sender::Dial()
     Goto(tf1Connect);
 }
 
-void TClass1Sender::BusyOrRetry()
-{
+void TClass1Sender::BusyOrRetry() {
     send_.SetDialAttempt(send_.DialAttempt() + 1);
     if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {
         Progress(fpBusyWait);
@@ -256,10 +229,8 @@ void TClass1Sender::BusyOrRetry()
     Fail(ecFaxBusy);
 }
 
-void TClass1Sender::Fail(int code)
-{
-    if (Finished())
-        return;
+void TClass1Sender::Fail(int code) {
+    if (Finished()) return;
     Goto(tfAbort);
     StopTimer();
     NormalStatusRhythm();
@@ -280,10 +251,8 @@ void TClass1Sender::Fail(int code)
         link_.Write(end, 2);
         inData_ = false;
     }
-    if (link_.Alive())
-        HangUp();
-    if (send_.NormalBaud)
-        link_.SetBaud(send_.NormalBaud);
+    if (link_.Alive()) HangUp();
+    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
     const bool endAll = !hadFax || send_.ExitOnError || send_.AbortNoConnect || cancelled_ || !link_.Alive();
     if (endAll) {
         EndOfCall();
@@ -292,8 +261,7 @@ void TClass1Sender::Fail(int code)
     GetEntry();
 }
 
-void TClass1Sender::EndOfCall()
-{
+void TClass1Sender::EndOfCall() {
     Status(false, true);
     send_.SessionEnded();
     Goto(tfDone);
@@ -301,8 +269,7 @@ void TClass1Sender::EndOfCall()
     Finish();
 }
 
-void TClass1Sender::OnCancel()
-{
+void TClass1Sender::OnCancel() {
     Progress(fpCancel);
     Fail(ecCancelRequested);
 }
@@ -311,44 +278,36 @@ void TClass1Sender::OnDeviceLost() { Fail(-160); }
 
 // The code a state fails with when the modem answers ERROR or NO CARRIER instead of going on
 // (0: the state handles those answers itself).
-int TClass1Sender::RefusalCode(int state)
-{
+int TClass1Sender::RefusalCode(int state) {
     switch (state) {
     case tf1SendTSI:
     case tf1TSIRespns:
-    case tf1DCSRspns:
-        return ecFaxBadModemResult;
+    case tf1DCSRspns: return ecFaxBadModemResult;
     case tf1TrainStrt:
-    case tf1TrainFnsh:
-        return ecFaxTrainError;
+    case tf1TrainFnsh: return ecFaxTrainError;
     case tf1WaitPgCn:
     case tfWaitFrHead:
     case tfSendPage:
     case tfDrainPage:
-    case tf1PageEnd:
-        return ecFaxSessionError;
-    default:
-        return 0;
+    case tf1PageEnd: return ecFaxSessionError;
+    default: return 0;
     }
 }
 
-void TClass1Sender::Command(const std::string& cmd, int next)
-{
+void TClass1Sender::Command(const std::string& cmd, int next) {
     SendCommand(cmd, 40);
     SetTimer(kResponseTicks);
     Goto(next);
 }
 
-void TClass1Sender::AwaitFrame(int next, int64_t ticks)
-{
+void TClass1Sender::AwaitFrame(int next, int64_t ticks) {
     SendCommand("AT+FRH=3", 40);
     ExpectFrame();
     SetTimer(ticks);
     Goto(next);
 }
 
-void TClass1Sender::OnLine(TResult r, const std::string&)
-{
+void TClass1Sender::OnLine(TResult r, const std::string&) {
     if (r == TResult::Error || r == TResult::NoCarrier) {
         if (const int code = RefusalCode(State())) {
             Fail(code);
@@ -379,12 +338,10 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
         }
         break;
     case tf1TSIRespns:
-        if (r == TResult::Connect)
-            SendDCS();
+        if (r == TResult::Connect) SendDCS();
         break;
     case tf1DCSRspns:
-        if (r == TResult::Ok)
-            Command(std::string("AT+FTM=") + t30::LongTrainCode(speed_), tf1TrainStrt);
+        if (r == TResult::Ok) Command(std::string("AT+FTM=") + t30::LongTrainCode(speed_), tf1TrainStrt);
         break;
     case tf1TrainStrt:
         if (r == TResult::Connect) {
@@ -421,8 +378,7 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
         }
         break;
     case tf1PageEnd:
-        if (r == TResult::Ok)
-            PrepPostPage();
+        if (r == TResult::Ok) PrepPostPage();
         break;
     case tf1SendEOP:
         if (r == TResult::Connect) {
@@ -457,16 +413,13 @@ void TClass1Sender::OnLine(TResult r, const std::string&)
         }
         break;
     case tf1WaitHngp:
-        if (r == TResult::Ok || r == TResult::Error)
-            FaxDone();
+        if (r == TResult::Ok || r == TResult::Error) FaxDone();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void TClass1Sender::OnFrameFailed(TResult r)
-{
+void TClass1Sender::OnFrameFailed(TResult r) {
     switch (State()) {
     case tf1Connect:
         if (r == TResult::NoCarrier && !framesSeen_) {
@@ -480,16 +433,12 @@ void TClass1Sender::OnFrameFailed(TResult r)
         SendCommand("AT+FRH=3", 40);
         ExpectFrame();
         break;
-    case tf1WaitMCF:
-        RepeatPostPage();
-        break;
-    default:
-        break;
+    case tf1WaitMCF: RepeatPostPage(); break;
+    default: break;
     }
 }
 
-void TClass1Sender::OnFrame(const hdlc::TFrame& frame)
-{
+void TClass1Sender::OnFrame(const hdlc::TFrame& frame) {
     const t30::Frame kind = t30::Classify(frame.Fcf);
     switch (State()) {
     case tf1Connect:
@@ -538,16 +487,12 @@ void TClass1Sender::OnFrame(const hdlc::TFrame& frame)
             ExpectFrame();
         }
         break;
-    case tf1WaitMCF:
-        PostPageAnswer(frame);
-        break;
-    default:
-        break;
+    case tf1WaitMCF: PostPageAnswer(frame); break;
+    default: break;
     }
 }
 
-void TClass1Sender::AfterRemoteFrames()
-{
+void TClass1Sender::AfterRemoteFrames() {
     if (!gotDIS_) {
         Fail(ecFaxBadModemResult);
         return;
@@ -568,8 +513,7 @@ void TClass1Sender::AfterRemoteFrames()
     Command("AT+FTH=3", tf1SendTSI);
 }
 
-void TClass1Sender::SendDCS()
-{
+void TClass1Sender::SendDCS() {
     const bool fine = PageFine(pageIndex_);
     const bool wide = PageWide(pageIndex_);
     SendFrame(t30::fcfDCS, t30::BuildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
@@ -577,15 +521,10 @@ void TClass1Sender::SendDCS()
     Goto(tf1DCSRspns);
 }
 
-void TClass1Sender::OnTimeout()
-{
+void TClass1Sender::OnTimeout() {
     switch (State()) {
-    case tf1Connect:
-        Fail(framesSeen_ ? ecFatalTimeout : ecFaxNoAnswer);
-        break;
-    case tfRetryWait:
-        Dial();
-        break;
+    case tf1Connect: Fail(framesSeen_ ? ecFatalTimeout : ecFaxNoAnswer); break;
+    case tfRetryWait: Dial(); break;
     case tf1WaitMCF:
         // End the modem's frame reception with a single character, then repeat the frame.
         link_.Write(reinterpret_cast<const uint8_t*>(" "), 1);
@@ -595,17 +534,13 @@ void TClass1Sender::OnTimeout()
         HangUp();
         FaxDone();
         break;
-    default:
-        Fail(ecFatalTimeout);
-        break;
+    default: Fail(ecFatalTimeout); break;
     }
 }
 
-void TClass1Sender::OnOutput()
-{
+void TClass1Sender::OnOutput() {
     if (State() == tfWaitFrHead) {
-        if (link_.OutFree() < kRoomNeeded)
-            return;
+        if (link_.OutFree() < kRoomNeeded) return;
         StartPage();
         return;
     }
@@ -623,43 +558,34 @@ void TClass1Sender::OnOutput()
 
 // Makes the renderers this fax needs and checks that they can be used at every resolution
 // of its pages, so that a font that cannot be used fails the fax before the call is made.
-int TClass1Sender::PrepareText()
-{
+int TClass1Sender::PrepareText() {
     using namespace telvane::faximage;
     headerText_.reset();
     coverText_.reset();
-    if (!coder_)
-        coder_ = std::make_unique<FaxLineCoder>();
+    if (!coder_) coder_ = std::make_unique<FaxLineCoder>();
     auto make = [this](const TOvxFont& font, std::unique_ptr<FaxTextRenderer>& out) {
         bool haveFactory = false;
         if (send_.EnhTextEnabled) {
             out = TOvxCustomSendFax::MakeEnhancedRenderer(font, haveFactory);
-            if (haveFactory && !out)
-                return ecFontNotFound;
+            if (haveFactory && !out) return ecFontNotFound;
         }
-        if (!out)
-            out = std::make_unique<BitmapFontRenderer>(false);
+        if (!out) out = std::make_unique<BitmapFontRenderer>(false);
         for (size_t i = 0; i < plan_.size(); ++i)
-            if (int rc = out->prepare(PageFine(i), 1728, kHeaderMargin))
-                return rc;
+            if (int rc = out->prepare(PageFine(i), 1728, kHeaderMargin)) return rc;
         return 0;
     };
     if (!send_.HeaderLine.empty())
-        if (int rc = make(send_.EnhHeaderFont, headerText_))
-            return rc;
+        if (int rc = make(send_.EnhHeaderFont, headerText_)) return rc;
     const bool textCover = std::any_of(plan_.begin(), plan_.end(), [](const TPagePlan& p) { return p.TextCover; });
     if (textCover)
-        if (int rc = make(send_.EnhFont, coverText_))
-            return rc;
+        if (int rc = make(send_.EnhFont, coverText_)) return rc;
     return 0;
 }
 
 int TClass1Sender::RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
-                              std::vector<uint8_t>& out)
-{
+                              std::vector<uint8_t>& out) {
     using namespace telvane::faximage;
-    if (int rc = renderer.prepare(fine, 1728, kHeaderMargin))
-        return rc;
+    if (int rc = renderer.prepare(fine, 1728, kHeaderMargin)) return rc;
     coder_->setup(1728, kHeaderMargin, false);
     Raster rows;
     renderer.renderLine(text, rows);
@@ -675,8 +601,7 @@ int TClass1Sender::RenderText(telvane::faximage::FaxTextRenderer& renderer, cons
 }
 
 // The values of the header and cover tokens for the current page.
-THeaderValues TClass1Sender::PageValues() const
-{
+THeaderValues TClass1Sender::PageValues() const {
     THeaderValues v;
     const std::time_t now = std::time(nullptr);
     v.Date = ShortDate(now);
@@ -690,15 +615,13 @@ THeaderValues TClass1Sender::PageValues() const
     return v;
 }
 
-int TClass1Sender::RenderHeader(std::vector<uint8_t>& out)
-{
+int TClass1Sender::RenderHeader(std::vector<uint8_t>& out) {
     for (int i = 0; i < 8; ++i)
         AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
     return RenderText(*headerText_, SubstituteHeader(send_.HeaderLine, PageValues()), PageFine(pageIndex_), out);
 }
 
-void TClass1Sender::StartPage()
-{
+void TClass1Sender::StartPage() {
     const TPagePlan& p = plan_[pageIndex_];
     const bool fine = PageFine(pageIndex_);
     fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(plan_.size()));
@@ -745,13 +668,11 @@ void TClass1Sender::StartPage()
     PumpPage();
 }
 
-bool TClass1Sender::PumpPage()
-{
+bool TClass1Sender::PumpPage() {
     const TPagePlan& p = plan_[pageIndex_];
     std::vector<uint8_t> out;
     for (int n = 0; n < send_.MaxSendCount; ++n) {
-        if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum)
-            break;
+        if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum) break;
         out.clear();
         const uint8_t* block = nullptr;
         size_t size = 0;
@@ -795,37 +716,31 @@ bool TClass1Sender::PumpPage()
 
 // Ticks the modem still needs to put the page data handed to it on the line at the session
 // speed: the answer to the page cannot come before that.
-int64_t TClass1Sender::LineTicksLeft()
-{
+int64_t TClass1Sender::LineTicksLeft() {
     const int64_t lineMs = dataBytes_ * 8 * 1000 / Bps();
     const int64_t elapsed = Now() - dataStartMs_;
     return lineMs > elapsed ? MsToTicks(lineMs - elapsed) + 1 : 0;
 }
 
-void TClass1Sender::PagePumped()
-{
+void TClass1Sender::PagePumped() {
     WantRoom(false);
     WantEmpty(false);
     lastPage_ = pageIndex_ + 1 >= plan_.size();
-    if (!lastPage_)
-        ++pageIndex_;
+    if (!lastPage_) ++pageIndex_;
     // A change of resolution needs a new DCS: end the page with EOM and return to phase B.
     const bool sameMode = lastPage_ || PageFine(pageIndex_) == PageFine(pageIndex_ - 1);
-    postPageFcf_ = lastPage_ ? t30::fcfEOP
-                             : (send_.PageContinuation && sameMode ? t30::fcfMPS : t30::fcfEOM);
+    postPageFcf_ = lastPage_ ? t30::fcfEOP : (send_.PageContinuation && sameMode ? t30::fcfMPS : t30::fcfEOM);
     retries_ = 0;
     Progress(fpSendPageStatus);
 }
 
-void TClass1Sender::PrepPostPage()
-{
+void TClass1Sender::PrepPostPage() {
     Goto(tf1PrepEOP);
     link_.Pause(500);
     Command("AT+FTH=3", tf1SendEOP);
 }
 
-void TClass1Sender::RepeatPostPage()
-{
+void TClass1Sender::RepeatPostPage() {
     if (++retries_ > 3) {
         Fail(ecFatalTimeout);
         return;
@@ -833,8 +748,7 @@ void TClass1Sender::RepeatPostPage()
     PrepPostPage();
 }
 
-void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame)
-{
+void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
     const t30::Frame kind = t30::Classify(frame.Fcf);
     if (kind == t30::Frame::MCF || (kind == t30::Frame::RTP && lastPage_)) {
         Progress(fpPageOK);
@@ -859,8 +773,7 @@ void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame)
     }
 }
 
-void TClass1Sender::FaxDone()
-{
+void TClass1Sender::FaxDone() {
     Goto(tfClose);
     StopTimer();
     reader_[0].close();
@@ -868,9 +781,8 @@ void TClass1Sender::FaxDone()
     Progress(fpFinished);
     haveFax_ = false;
     fax_.FireLog(lfaxTransmitOk);
-    if (send_.NormalBaud)
-        link_.SetBaud(send_.NormalBaud);
+    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
     GetEntry();
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -9,35 +9,29 @@
 
 namespace telvane::transport {
 
-TFaxClassSet ParseFaxClasses(std::string_view reply)
-{
+TFaxClassSet ParseFaxClasses(std::string_view reply) {
     TFaxClassSet set = 0;
     auto has = [&](std::string_view w) { return reply.find(w) != std::string_view::npos; };
-    if (has("1"))
-        set |= FaxClassBit(fcClass1);
+    if (has("1")) set |= FaxClassBit(fcClass1);
     if (has("2.0")) {
         set |= FaxClassBit(fcClass2_0);
-        if (has("2,"))
-            set |= FaxClassBit(fcClass2);
+        if (has("2,")) set |= FaxClassBit(fcClass2);
     } else if (has("2")) {
         set |= FaxClassBit(fcClass2);
     }
     return set;
 }
 
-TFaxClass BestFaxClass(TFaxClassSet set)
-{
+TFaxClass BestFaxClass(TFaxClassSet set) {
     for (TFaxClass c : {fcClass2_0, fcClass2, fcClass1})
-        if (set & FaxClassBit(c))
-            return c;
+        if (set & FaxClassBit(c)) return c;
     return fcUnknown;
 }
 
 int64_t SecondsToTicks(int64_t seconds) { return seconds * 1675 / 92; }
 int64_t TicksToSeconds(int64_t ticks) { return (ticks + 9) * 92 / 1675; }
 
-char BitRateDigit(long bps)
-{
+char BitRateDigit(long bps) {
     switch (bps) {
     case 2400: return '0';
     case 4800: return '1';
@@ -48,38 +42,30 @@ char BitRateDigit(long bps)
     }
 }
 
-std::string DefaultInitString(bool detectBusy, bool blindDial)
-{
+std::string DefaultInitString(bool detectBusy, bool blindDial) {
     const char x = detectBusy ? (blindDial ? '3' : '4') : (blindDial ? '1' : '2');
     return std::string("ATE0Q0V1X") + x + "S0=0S2=43";
 }
 
-std::string NormaliseModemInit(std::string_view s)
-{
+std::string NormaliseModemInit(std::string_view s) {
     std::string u(s.substr(0, 40));
-    for (char& c : u)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (!u.empty() && u.find("AT") == std::string::npos)
-        u = "AT" + u;
+    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!u.empty() && u.find("AT") == std::string::npos) u = "AT" + u;
     return u;
 }
 
-std::string NormaliseDestinationDir(std::string_view s)
-{
+std::string NormaliseDestinationDir(std::string_view s) {
     std::string d(s);
-    if (d.empty())
-        return d;
+    if (d.empty()) return d;
     if (d.back() == '"') {
-        if (d.size() >= 2 && d[d.size() - 2] != '/')
-            d.insert(d.size() - 1, "/");
+        if (d.size() >= 2 && d[d.size() - 2] != '/') d.insert(d.size() - 1, "/");
     } else if (d.back() != '/') {
         d += '/';
     }
     return d;
 }
 
-std::string SubstituteHeader(std::string_view text, const THeaderValues& v)
-{
+std::string SubstituteHeader(std::string_view text, const THeaderValues& v) {
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
@@ -88,8 +74,7 @@ std::string SubstituteHeader(std::string_view text, const THeaderValues& v)
             continue;
         }
         size_t end = i + 1;
-        while (end < text.size() && text[end] != ' ')
-            ++end;
+        while (end < text.size() && text[end] != ' ') ++end;
         const char key = i + 1 < end ? static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1]))) : 0;
         switch (key) {
         case 'D': out += v.Date; break;
@@ -107,8 +92,7 @@ std::string SubstituteHeader(std::string_view text, const THeaderValues& v)
     return out;
 }
 
-std::string ShortDate(std::time_t t)
-{
+std::string ShortDate(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[32];
@@ -116,8 +100,7 @@ std::string ShortDate(std::time_t t)
     return buf;
 }
 
-std::string LongTime(std::time_t t)
-{
+std::string LongTime(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[32];
@@ -126,29 +109,23 @@ std::string LongTime(std::time_t t)
 }
 
 namespace {
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::set<std::string> UpperNamesIn(const std::string& dir)
-{
+std::set<std::string> UpperNamesIn(const std::string& dir) {
     std::set<std::string> names;
     if (DIR* d = opendir(dir.empty() ? "." : dir.c_str())) {
-        while (dirent* e = readdir(d))
-            names.insert(Upper(e->d_name));
+        while (dirent* e = readdir(d)) names.insert(Upper(e->d_name));
         closedir(d);
     }
     return names;
 }
-} // namespace
+}  // namespace
 
-std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now)
-{
-    if (mode != fnCount && mode != fnMonthDay)
-        return dir + "noname.ovf";
+std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now) {
+    if (mode != fnCount && mode != fnMonthDay) return dir + "noname.ovf";
     std::string prefix = "FAX";
     if (mode == fnMonthDay) {
         std::tm tm{};
@@ -162,20 +139,17 @@ std::string NextReceiveFileName(const std::string& dir, int mode, const std::str
         char digits[16];
         std::snprintf(digits, sizeof digits, "%04d", n);
         const std::string name = prefix + digits + "." + ext;
-        if (!existing.count(Upper(name)))
-            return dir + name;
+        if (!existing.count(Upper(name))) return dir + name;
     }
     return dir + "NONAME.OVF";
 }
 
-std::string HistoryLines(int logCode, const THistoryInfo& i)
-{
+std::string HistoryLines(int logCode, const THistoryInfo& i) {
     const std::string crlf = "\r\n";
     switch (logCode) {
     case 1: return "Transmit " + i.File + " to " + i.Phone + " started at " + i.DateTime + crlf;
     case 2: return "Transmit to " + i.RemoteID + " finished OK at " + i.DateTime + " " + i.HangupCode + crlf + crlf;
-    case 3:
-        return "Transmit failed at " + i.DateTime + crlf + "  (" + i.ErrorText + ") " + i.HangupCode + crlf + crlf;
+    case 3: return "Transmit failed at " + i.DateTime + crlf + "  (" + i.ErrorText + ") " + i.HangupCode + crlf + crlf;
     case 4: return "Receive " + i.File + " from " + i.RemoteID + " started at " + i.DateTime + crlf;
     case 5: return "Receive finished OK at " + i.DateTime + crlf + crlf;
     case 6: return "Receive skipped at " + i.DateTime + crlf + crlf;
@@ -184,4 +158,4 @@ std::string HistoryLines(int logCode, const THistoryInfo& i)
     }
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -12,7 +12,7 @@
 namespace telvane::transport {
 
 enum TFaxClass { fcUnknown = 0, fcDetect = 1, fcClass1 = 2, fcClass2 = 3, fcClass2_0 = 4 };
-using TFaxClassSet = unsigned;   // bit (1 << TFaxClass)
+using TFaxClassSet = unsigned;  // bit (1 << TFaxClass)
 inline constexpr TFaxClassSet FaxClassBit(TFaxClass c) { return 1u << c; }
 
 // Classes from the reply to "AT+FCLASS=?".
@@ -57,4 +57,4 @@ struct THistoryInfo {
 };
 std::string HistoryLines(int logCode, const THistoryInfo& info);
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

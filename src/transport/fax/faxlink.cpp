@@ -7,8 +7,7 @@
 
 namespace telvane::transport {
 
-size_t TComPortLink::Read(uint8_t* buf, size_t len)
-{
+size_t TComPortLink::Read(uint8_t* buf, size_t len) {
     try {
         return port_.GetBlock(buf, len);
     } catch (const EOvxException&) {
@@ -16,8 +15,7 @@ size_t TComPortLink::Read(uint8_t* buf, size_t len)
     }
 }
 
-bool TComPortLink::Write(const uint8_t* data, size_t len)
-{
+bool TComPortLink::Write(const uint8_t* data, size_t len) {
     try {
         port_.PutBlock(data, len);
         return true;
@@ -26,8 +24,7 @@ bool TComPortLink::Write(const uint8_t* data, size_t len)
     }
 }
 
-size_t TComPortLink::OutFree()
-{
+size_t TComPortLink::OutFree() {
     try {
         return port_.OutBuffFree();
     } catch (const EOvxException&) {
@@ -35,8 +32,7 @@ size_t TComPortLink::OutFree()
     }
 }
 
-size_t TComPortLink::OutUsed()
-{
+size_t TComPortLink::OutUsed() {
     try {
         return port_.OutBuffUsed();
     } catch (const EOvxException&) {
@@ -44,40 +40,31 @@ size_t TComPortLink::OutUsed()
     }
 }
 
-void TComPortLink::FlushIn()
-{
+void TComPortLink::FlushIn() {
     try {
         port_.FlushInBuffer();
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
 }
 
-void TComPortLink::FlushOut()
-{
+void TComPortLink::FlushOut() {
     try {
         port_.FlushOutBuffer();
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
 }
 
-void TComPortLink::SetDTR(bool on)
-{
+void TComPortLink::SetDTR(bool on) {
     try {
         port_.SetDTR(on);
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
 }
 
-void TComPortLink::SetRTS(bool on)
-{
+void TComPortLink::SetRTS(bool on) {
     try {
         port_.SetRTS(on);
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
 }
 
-bool TComPortLink::Carrier()
-{
+bool TComPortLink::Carrier() {
     try {
         return port_.DCD();
     } catch (const EOvxException&) {
@@ -85,20 +72,16 @@ bool TComPortLink::Carrier()
     }
 }
 
-void TComPortLink::SetBaud(long baud)
-{
+void TComPortLink::SetBaud(long baud) {
     try {
         port_.SetBaud(baud);
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
 }
 
-void TComPortLink::SetSoftwareFlow(bool on)
-{
+void TComPortLink::SetSoftwareFlow(bool on) {
     try {
         port_.SetSWFlowOptions(on ? swfBoth : swfNone);
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
 }
 
 void TComPortLink::Pause(int64_t ms) { DelayMs(ms, port_.Clock()); }
@@ -107,8 +90,7 @@ int64_t TComPortLink::NowMs() { return port_.Clock().NowMs(); }
 
 void TComPortLink::LogState(std::string_view name, uint32_t number) { port_.LogFaxState(name, number); }
 
-bool TComPortLink::Alive()
-{
+bool TComPortLink::Alive() {
     try {
         return port_.Open() && port_.Dispatcher().Device().IsOpen() && !port_.Dispatcher().LineLost();
     } catch (const EOvxException&) {
@@ -116,4 +98,4 @@ bool TComPortLink::Alive()
     }
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -15,8 +15,8 @@ class TOvxComPort;
 class TFaxLink {
 public:
     virtual ~TFaxLink() = default;
-    virtual size_t Read(uint8_t* buf, size_t len) = 0;             // what is waiting, at once
-    virtual bool Write(const uint8_t* data, size_t len) = 0;       // false: the port refused it
+    virtual size_t Read(uint8_t* buf, size_t len) = 0;        // what is waiting, at once
+    virtual bool Write(const uint8_t* data, size_t len) = 0;  // false: the port refused it
     virtual size_t OutFree() = 0;
     virtual size_t OutUsed() = 0;
     virtual void FlushIn() = 0;
@@ -56,4 +56,4 @@ private:
     TOvxComPort& port_;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

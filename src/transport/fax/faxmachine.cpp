@@ -7,28 +7,21 @@ namespace telvane::transport {
 
 TFaxMachine::TFaxMachine(TOvxCustomAbstractFax& fax, TFaxLink& link) : fax_(fax), link_(link) {}
 
-int64_t TFaxMachine::NextWakeMs() const
-{
-    if (finished_)
-        return -1;
-    if (!started_)
-        return 0;
+int64_t TFaxMachine::NextWakeMs() const {
+    if (finished_) return -1;
+    if (!started_) return 0;
     int64_t wake = deadline_;
-    if (statusDue_ >= 0 && (wake < 0 || statusDue_ < wake))
-        wake = statusDue_;
+    if (statusDue_ >= 0 && (wake < 0 || statusDue_ < wake)) wake = statusDue_;
     return wake;
 }
 
-void TFaxMachine::Goto(int state)
-{
+void TFaxMachine::Goto(int state) {
     state_ = state;
     link_.LogState(StateName(state), static_cast<uint32_t>(state));
 }
 
-void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs)
-{
-    if (pauseMs > 0)
-        link_.Pause(pauseMs);
+void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs) {
+    if (pauseMs > 0) link_.Pause(pauseMs);
     // A new command ends any frame reception that was asked for before.
     frameArmed_ = false;
     awaitConfirm_ = false;
@@ -36,21 +29,16 @@ void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs)
     link_.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
 }
 
-void TFaxMachine::SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final)
-{
+void TFaxMachine::SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
     link_.Pause(20);
     WriteRaw(hdlc::BuildFrame(fcf, fif, final));
 }
 
-void TFaxMachine::WriteRaw(const std::vector<uint8_t>& bytes)
-{
-    link_.Write(bytes.data(), bytes.size());
-}
+void TFaxMachine::WriteRaw(const std::vector<uint8_t>& bytes) { link_.Write(bytes.data(), bytes.size()); }
 
 void TFaxMachine::SetTimer(int64_t ticks) { deadline_ = Now() + ticks * 55; }
 
-void TFaxMachine::StartData(bool keep)
-{
+void TFaxMachine::StartData(bool keep) {
     mode_ = InMode::Data;
     skipLf_ = true;
     keepData_ = keep;
@@ -58,50 +46,39 @@ void TFaxMachine::StartData(bool keep)
     decoder_.SetKeep(keep);
 }
 
-void TFaxMachine::Progress(int code)
-{
+void TFaxMachine::Progress(int code) {
     // Each main step of the session is reported once to the status display.
-    if (fax_.FaxProgress() == code)
-        return;
+    if (fax_.FaxProgress() == code) return;
     fax_.SetProgress(code);
-    if (started_)
-        fax_.FireStatus(false, false);
+    if (started_) fax_.FireStatus(false, false);
 }
 
-void TFaxMachine::Status(bool first, bool last)
-{
+void TFaxMachine::Status(bool first, bool last) {
     fax_.FireStatus(first, last);
     if (!last && fax_.StatusInterval > 0)
         statusDue_ = Now() + (statusPeriodMs_ > 0 ? statusPeriodMs_ : fax_.StatusInterval * 1000);
 }
 
-void TFaxMachine::PageStatusRhythm()
-{
-    if (fax_.StatusInterval <= 0 || finished_)
-        return;
+void TFaxMachine::PageStatusRhythm() {
+    if (fax_.StatusInterval <= 0 || finished_) return;
     statusPeriodMs_ = 2 * fax_.StatusInterval * 1000;
     statusDue_ = Now() + 3 * fax_.StatusInterval * 1000;
 }
 
-void TFaxMachine::NormalStatusRhythm()
-{
-    if (statusPeriodMs_ < 0 || finished_)
-        return;
+void TFaxMachine::NormalStatusRhythm() {
+    if (statusPeriodMs_ < 0 || finished_) return;
     statusPeriodMs_ = -1;
     statusDue_ = Now() + fax_.StatusInterval * 1000;
 }
 
-void TFaxMachine::Finish()
-{
-    if (finished_)
-        return;
+void TFaxMachine::Finish() {
+    if (finished_) return;
     finished_ = true;
     deadline_ = statusDue_ = -1;
     wantRoom_ = wantEmpty_ = false;
 }
 
-void TFaxMachine::HangUp()
-{
+void TFaxMachine::HangUp() {
     link_.FlushOut();
     if (link_.Carrier()) {
         link_.Pause(1000);
@@ -129,8 +106,7 @@ void TFaxMachine::HangUp()
 }
 
 void TFaxMachine::RunScript(std::vector<TScriptStep> steps,
-                            std::function<void(int, const std::vector<std::string>&)> done)
-{
+                            std::function<void(int, const std::vector<std::string>&)> done) {
     script_ = std::move(steps);
     scriptDone_ = std::move(done);
     scriptReplies_.clear();
@@ -138,8 +114,7 @@ void TFaxMachine::RunScript(std::vector<TScriptStep> steps,
     NextScriptStep();
 }
 
-void TFaxMachine::NextScriptStep()
-{
+void TFaxMachine::NextScriptStep() {
     if (scriptIndex_ >= static_cast<int>(script_.size())) {
         scriptIndex_ = -1;
         StopTimer();
@@ -152,8 +127,7 @@ void TFaxMachine::NextScriptStep()
     SetTimer(36);
 }
 
-void TFaxMachine::ScriptLine(TResult r, const std::string& line)
-{
+void TFaxMachine::ScriptLine(TResult r, const std::string& line) {
     if (r == TResult::Ok) {
         ++scriptIndex_;
         NextScriptStep();
@@ -165,22 +139,19 @@ void TFaxMachine::ScriptLine(TResult r, const std::string& line)
         done(code, scriptReplies_);
     } else {
         std::string& reply = scriptReplies_.back();
-        if (!reply.empty())
-            reply += ' ';
+        if (!reply.empty()) reply += ' ';
         reply += line;
     }
 }
 
-void TFaxMachine::HandleLine(const std::string& line)
-{
+void TFaxMachine::HandleLine(const std::string& line) {
     const TResult r = ClassifyResult(line, waitingForCall_);
     if (ScriptRunning()) {
         ScriptLine(r, line);
         return;
     }
     if (awaitConfirm_) {
-        if (r != TResult::Ok && r != TResult::Error && r != TResult::NoCarrier)
-            return;
+        if (r != TResult::Ok && r != TResult::Error && r != TResult::NoCarrier) return;
         awaitConfirm_ = false;
         if (r == TResult::Ok && frameOk_)
             OnFrame(frame_);
@@ -203,13 +174,11 @@ void TFaxMachine::HandleLine(const std::string& line)
     OnLine(r, line);
 }
 
-void TFaxMachine::HandleInput(const uint8_t* buf, size_t n)
-{
+void TFaxMachine::HandleInput(const uint8_t* buf, size_t n) {
     size_t i = 0;
     while (i < n && !finished_) {
         if (mode_ == InMode::Lines) {
-            if (lines_.Put(buf[i++]))
-                HandleLine(lines_.Line());
+            if (lines_.Put(buf[i++])) HandleLine(lines_.Line());
             continue;
         }
         if (skipLf_) {
@@ -224,8 +193,7 @@ void TFaxMachine::HandleInput(const uint8_t* buf, size_t n)
             OnData(decoder_.Data().data(), decoder_.Data().size(), false);
             decoder_.Data().clear();
         }
-        if (!decoder_.Done())
-            continue;
+        if (!decoder_.Done()) continue;
         if (mode_ == InMode::Frame) {
             // The frame is delivered once the modem confirms its check sequence with OK.
             mode_ = InMode::Lines;
@@ -239,34 +207,27 @@ void TFaxMachine::HandleInput(const uint8_t* buf, size_t n)
     }
 }
 
-void TFaxMachine::Service()
-{
-    if (finished_)
-        return;
+void TFaxMachine::Service() {
+    if (finished_) return;
     if (!started_) {
         started_ = true;
-        if (fax_.StatusInterval > 0)
-            statusDue_ = Now() + fax_.StatusInterval * 1000;
+        if (fax_.StatusInterval > 0) statusDue_ = Now() + fax_.StatusInterval * 1000;
         OnStart();
     }
     if (fax_.CancelRequested() && !cancelled_ && !finished_) {
         cancelled_ = true;
         OnCancel();
     }
-    if (!link_.Alive() && !finished_)
-        OnDeviceLost();
+    if (!link_.Alive() && !finished_) OnDeviceLost();
     uint8_t buf[4096];
     for (int rounds = 0; rounds < 64 && !finished_; ++rounds) {
         const size_t n = link_.Read(buf, sizeof buf);
-        if (n == 0)
-            break;
+        if (n == 0) break;
         HandleInput(buf, n);
     }
-    if (finished_)
-        return;
+    if (finished_) return;
     const int64_t now = Now();
-    if (statusDue_ >= 0 && now >= statusDue_)
-        Status(false, false);
+    if (statusDue_ >= 0 && now >= statusDue_) Status(false, false);
     if (deadline_ >= 0 && now >= deadline_) {
         deadline_ = -1;
         if (ScriptRunning()) {
@@ -278,8 +239,7 @@ void TFaxMachine::Service()
             OnTimeout();
         }
     }
-    if (!finished_ && (wantRoom_ || wantEmpty_))
-        OnOutput();
+    if (!finished_ && (wantRoom_ || wantEmpty_)) OnOutput();
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -42,12 +42,12 @@ protected:
     virtual void OnStart() = 0;
     virtual void OnLine(TResult r, const std::string& line) = 0;
     virtual void OnFrame(const hdlc::TFrame& frame) = 0;
-    virtual void OnFrameFailed(TResult r) = 0;       // ERROR / NO CARRIER instead of a frame
+    virtual void OnFrameFailed(TResult r) = 0;  // ERROR / NO CARRIER instead of a frame
     virtual void OnData(const uint8_t* data, size_t len, bool end) = 0;
     virtual void OnTimeout() = 0;
-    virtual void OnOutput() {}                        // room in or end of the output buffer
+    virtual void OnOutput() {}  // room in or end of the output buffer
     virtual void OnCancel() = 0;
-    virtual void OnDeviceLost() = 0;                  // the port or modem has gone away
+    virtual void OnDeviceLost() = 0;  // the port or modem has gone away
     virtual const char* StateName(int state) const = 0;
 
     // --- helpers ---
@@ -77,7 +77,8 @@ protected:
         std::string Command;
         int FailCode;
     };
-    void RunScript(std::vector<TScriptStep> steps, std::function<void(int rc, const std::vector<std::string>& replies)> done);
+    void RunScript(std::vector<TScriptStep> steps,
+                   std::function<void(int rc, const std::vector<std::string>& replies)> done);
     bool ScriptRunning() const { return scriptIndex_ >= 0; }
     void Finish();
     // Hang-up: +++ / ATH with pauses, dropping DTR and RTS when the carrier stays.
@@ -89,7 +90,7 @@ protected:
     TOvxCustomAbstractFax& fax_;
     TFaxLink& link_;
     bool cancelled_ = false;
-    bool waitingForCall_ = false;   // NO CARRIER is matched by "NO C" while waiting for calls
+    bool waitingForCall_ = false;  // NO CARRIER is matched by "NO C" while waiting for calls
 
 private:
     void HandleInput(const uint8_t* buf, size_t n);
@@ -104,7 +105,7 @@ private:
     bool wantEmpty_ = false;
     int64_t deadline_ = -1;
     int64_t statusDue_ = -1;
-    int64_t statusPeriodMs_ = -1;   // -1: StatusInterval seconds
+    int64_t statusPeriodMs_ = -1;  // -1: StatusInterval seconds
     InMode mode_ = InMode::Lines;
     bool frameArmed_ = false;
     bool awaitConfirm_ = false;
@@ -120,4 +121,4 @@ private:
     std::function<void(int, const std::vector<std::string>&)> scriptDone_;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

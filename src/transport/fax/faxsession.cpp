@@ -24,82 +24,65 @@ std::string FaxStatusText(int code) { return telvane::OvxStatusText(code); }
 namespace {
 
 template <typename T>
-void Unlist(std::vector<T*>& list, const void* item)
-{
+void Unlist(std::vector<T*>& list, const void* item) {
     list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
 
 std::mutex factoryMu;
 TEnhancedTextFactory enhancedFactory;
 
-} // namespace
+}  // namespace
 
-TOvxComponentOwner::~TOvxComponentOwner()
-{
-    for (auto* d : displays_)
-        d->owner_ = nullptr;
-    for (auto* l : logs_)
-        l->owner_ = nullptr;
-    for (auto* f : faxes_)
-        f->owner_ = nullptr;
+TOvxComponentOwner::~TOvxComponentOwner() {
+    for (auto* d : displays_) d->owner_ = nullptr;
+    for (auto* l : logs_) l->owner_ = nullptr;
+    for (auto* f : faxes_) f->owner_ = nullptr;
 }
 
-TOvxAbstractFaxStatus* TOvxComponentOwner::FirstStatusDisplay() const
-{
+TOvxAbstractFaxStatus* TOvxComponentOwner::FirstStatusDisplay() const {
     return displays_.empty() ? nullptr : displays_.front();
 }
 
 TOvxFaxLog* TOvxComponentOwner::FirstFaxLog() const { return logs_.empty() ? nullptr : logs_.front(); }
 
-void TOvxComponentOwner::Forget(const void* component)
-{
+void TOvxComponentOwner::Forget(const void* component) {
     Unlist(displays_, component);
     Unlist(logs_, component);
     Unlist(faxes_, component);
     // A fax component must not keep a display or log that is going away.
     for (auto* f : faxes_) {
-        if (f->StatusDisplay == component)
-            f->StatusDisplay = nullptr;
-        if (f->FaxLog == component)
-            f->FaxLog = nullptr;
+        if (f->StatusDisplay == component) f->StatusDisplay = nullptr;
+        if (f->FaxLog == component) f->FaxLog = nullptr;
     }
 }
 
 template <class T>
 void TOvxComponentOwner::Enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
-                                std::vector<T*> TOvxComponentOwner::*list)
-{
-    if (slot)
-        slot->Forget(component);
+                                std::vector<T*> TOvxComponentOwner::*list) {
+    if (slot) slot->Forget(component);
     slot = owner;
-    if (owner)
-        (owner->*list).push_back(component);
+    if (owner) (owner->*list).push_back(component);
 }
 
-void TOvxAbstractFaxStatus::SetOwner(TOvxComponentOwner* owner)
-{
+void TOvxAbstractFaxStatus::SetOwner(TOvxComponentOwner* owner) {
     TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::displays_);
 }
 
-void TOvxFaxLog::SetOwner(TOvxComponentOwner* owner)
-{
+void TOvxFaxLog::SetOwner(TOvxComponentOwner* owner) {
     TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::logs_);
 }
 
-void TOvxCustomAbstractFax::SetOwner(TOvxComponentOwner* owner)
-{
+void TOvxCustomAbstractFax::SetOwner(TOvxComponentOwner* owner) {
     TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::faxes_);
 }
 
-void TOvxCustomSendFax::SetEnhancedTextFactory(TEnhancedTextFactory factory)
-{
+void TOvxCustomSendFax::SetEnhancedTextFactory(TEnhancedTextFactory factory) {
     std::lock_guard lock(factoryMu);
     enhancedFactory = std::move(factory);
 }
 
 std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::MakeEnhancedRenderer(const TOvxFont& font,
-                                                                                          bool& haveFactory)
-{
+                                                                                            bool& haveFactory) {
     TEnhancedTextFactory factory;
     {
         std::lock_guard lock(factoryMu);
@@ -109,10 +92,8 @@ std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::MakeEnhan
     return factory ? factory(font) : nullptr;
 }
 
-void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
-{
-    if (FaxHistoryName.empty())
-        return;
+void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode) {
+    if (FaxHistoryName.empty()) return;
     THistoryInfo info;
     const std::time_t now = std::time(nullptr);
     info.DateTime = ShortDate(now) + " " + LongTime(now);
@@ -126,15 +107,13 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
         for (const std::string& file : send->ActiveFiles) {
             info.File = file;
             lines += HistoryLines(logCode, info);
-            if (logCode != lfaxTransmitStart)
-                break;
+            if (logCode != lfaxTransmitStart) break;
         }
     } else {
         info.File = fax.FaxFile();
         lines = HistoryLines(logCode, info);
     }
-    if (lines.empty())
-        return;
+    if (lines.empty()) return;
     if (std::FILE* f = std::fopen(FaxHistoryName.c_str(), "ab")) {
         std::fwrite(lines.data(), 1, lines.size(), f);
         std::fclose(f);
@@ -143,19 +122,16 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode)
 
 TOvxCustomAbstractFax::TOvxCustomAbstractFax(TOvxComponentOwner* owner) { SetOwner(owner); }
 
-TOvxCustomAbstractFax::~TOvxCustomAbstractFax()
-{
+TOvxCustomAbstractFax::~TOvxCustomAbstractFax() {
     StopSession();
     SetOwner(nullptr);
 }
 
 TOvxAbstractFax& TOvxCustomAbstractFax::Self() { return static_cast<TOvxAbstractFax&>(*this); }
 
-void TOvxCustomAbstractFax::SetComPort(TOvxComPort* port)
-{
+void TOvxCustomAbstractFax::SetComPort(TOvxComPort* port) {
     comPort_ = port;
-    if (!port)
-        return;
+    if (!port) return;
     port->SetBaud(19200);
     port->SetDataBits(8);
     port->SetStopBits(1);
@@ -165,44 +141,37 @@ void TOvxCustomAbstractFax::SetComPort(TOvxComPort* port)
     port->SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
 }
 
-std::string TOvxCustomAbstractFax::FaxFile() const
-{
+std::string TOvxCustomAbstractFax::FaxFile() const {
     std::lock_guard lock(stateMu_);
     return faxFile_;
 }
 
-void TOvxCustomAbstractFax::SetFaxFile(const std::string& f)
-{
+void TOvxCustomAbstractFax::SetFaxFile(const std::string& f) {
     std::lock_guard lock(stateMu_);
     faxFile_ = f;
 }
 
-std::string TOvxCustomAbstractFax::RemoteID() const
-{
+std::string TOvxCustomAbstractFax::RemoteID() const {
     std::lock_guard lock(stateMu_);
     return remoteID_;
 }
 
-void TOvxCustomAbstractFax::SetRemoteID(const std::string& id)
-{
+void TOvxCustomAbstractFax::SetRemoteID(const std::string& id) {
     std::lock_guard lock(stateMu_);
     remoteID_ = id.substr(0, 20);
 }
 
-std::string TOvxCustomAbstractFax::HangupCode() const
-{
+std::string TOvxCustomAbstractFax::HangupCode() const {
     std::lock_guard lock(stateMu_);
     return hangupCode_;
 }
 
-void TOvxCustomAbstractFax::SetHangupCode(const std::string& code)
-{
+void TOvxCustomAbstractFax::SetHangupCode(const std::string& code) {
     std::lock_guard lock(stateMu_);
     hangupCode_ = code;
 }
 
-bool TOvxCustomAbstractFax::RunEvent(const std::function<void()>& call, int timeoutMs)
-{
+bool TOvxCustomAbstractFax::RunEvent(const std::function<void()>& call, int timeoutMs) {
     TOvxEventSink* sink = eventSink_ ? eventSink_ : (comPort_ ? comPort_->EventSink() : nullptr);
     if (!sink) {
         call();
@@ -211,76 +180,65 @@ bool TOvxCustomAbstractFax::RunEvent(const std::function<void()>& call, int time
     return sink->RunOnAppThread(call, timeoutMs);
 }
 
-void TOvxCustomAbstractFax::FireStatus(bool first, bool last)
-{
-    RunEvent([this, first, last] {
-        if (StatusDisplay)
-            StatusDisplay->UpdateDisplay(Self(), first, last);
-        if (OnFaxStatus)
-            OnFaxStatus(Self(), first, last);
-    }, 1000);
+void TOvxCustomAbstractFax::FireStatus(bool first, bool last) {
+    RunEvent(
+        [this, first, last] {
+            if (StatusDisplay) StatusDisplay->UpdateDisplay(Self(), first, last);
+            if (OnFaxStatus) OnFaxStatus(Self(), first, last);
+        },
+        1000);
 }
 
-void TOvxCustomAbstractFax::FireLog(int code)
-{
-    RunEvent([this, code] {
-        if (FaxLog)
-            FaxLog->UpdateLog(Self(), code);
-        if (OnFaxLog)
-            OnFaxLog(Self(), code);
-    }, 1000);
+void TOvxCustomAbstractFax::FireLog(int code) {
+    RunEvent(
+        [this, code] {
+            if (FaxLog) FaxLog->UpdateLog(Self(), code);
+            if (OnFaxLog) OnFaxLog(Self(), code);
+        },
+        1000);
 }
 
-void TOvxCustomAbstractFax::FireError(int code)
-{
+void TOvxCustomAbstractFax::FireError(int code) {
     faxError_ = code;
-    RunEvent([this, code] {
-        if (OnFaxError)
-            OnFaxError(Self(), code);
-    }, 1000);
+    RunEvent(
+        [this, code] {
+            if (OnFaxError) OnFaxError(Self(), code);
+        },
+        1000);
 }
 
-void TOvxCustomAbstractFax::FireFinish(int code)
-{
+void TOvxCustomAbstractFax::FireFinish(int code) {
     running_ = false;
-    RunEvent([this, code] {
-        if (OnFaxFinish)
-            OnFaxFinish(Self(), code);
-    }, 1000);
+    RunEvent(
+        [this, code] {
+            if (OnFaxFinish) OnFaxFinish(Self(), code);
+        },
+        1000);
 }
 
 TFaxLink& TOvxCustomAbstractFax::Link() { return testLink_ ? *testLink_ : *portLink_; }
 
-void TOvxCustomAbstractFax::CheckStart()
-{
-    if (running_)
-        throw EOvxException(ecBadArgument, "A fax session is already running");
-    if (testLink_)
-        return;
-    if (!comPort_)
-        throw EOvxException(ecPortNotAssigned, FaxErrorText(ecPortNotAssigned));
+void TOvxCustomAbstractFax::CheckStart() {
+    if (running_) throw EOvxException(ecBadArgument, "A fax session is already running");
+    if (testLink_) return;
+    if (!comPort_) throw EOvxException(ecPortNotAssigned, FaxErrorText(ecPortNotAssigned));
     if (comPort_->DeviceLayer() == dlWinsock)
         throw EOvxException(ecNotCompatibleWinsock, FaxErrorText(ecNotCompatibleWinsock));
-    if (comPort_->OutSize() < 8192)
-        throw EOvxException(ecOutputBufferTooSmall, FaxErrorText(ecOutputBufferTooSmall));
+    if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, FaxErrorText(ecOutputBufferTooSmall));
 }
 
-void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine)
-{
+void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
     ReleaseTriggers();
     cancel_ = false;
     faxError_ = 0;
     progress_ = fpInitModem;
     SetConnection(0, false, false, false);
-    if (owner_ && !StatusDisplay)
-        StatusDisplay = owner_->FirstStatusDisplay();
-    if (owner_ && !FaxLog)
-        FaxLog = owner_->FirstFaxLog();
+    if (owner_ && !StatusDisplay) StatusDisplay = owner_->FirstStatusDisplay();
+    if (owner_ && !FaxLog) FaxLog = owner_->FirstFaxLog();
     machine_ = std::move(machine);
     running_ = true;
     FireStatus(true, false);
-    if (testLink_)
-        return;
+    if (testLink_) return;
     try {
         handlerId_ = comPort_->RegisterProcTriggerHandler(
             [this](uint32_t msg, uint32_t param, int32_t) { OnTrigger(msg, param); });
@@ -298,47 +256,35 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine)
     }
 }
 
-void TOvxCustomAbstractFax::ReleaseTriggers()
-{
-    if (!comPort_ || handlerId_ == 0)
-        return;
+void TOvxCustomAbstractFax::ReleaseTriggers() {
+    if (!comPort_ || handlerId_ == 0) return;
     try {
         for (int* t : {&availTrigger_, &timerTrigger_, &roomTrigger_, &emptyTrigger_})
-            if (*t > 0)
-                comPort_->RemoveTrigger(*t);
+            if (*t > 0) comPort_->RemoveTrigger(*t);
         comPort_->DeregisterTriggerHandler(handlerId_);
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
     availTrigger_ = timerTrigger_ = roomTrigger_ = emptyTrigger_ = 0;
     handlerId_ = 0;
 }
 
-void TOvxCustomAbstractFax::ServiceSession()
-{
+void TOvxCustomAbstractFax::ServiceSession() {
     std::lock_guard lock(serviceMu_);
-    if (machine_ && !machine_->Finished())
-        machine_->Service();
+    if (machine_ && !machine_->Finished()) machine_->Service();
 }
 
-int64_t TOvxCustomAbstractFax::NextWakeMs() const
-{
-    if (!machine_ || machine_->Finished())
-        return -1;
-    if (machine_->WantsOutputRoom() || machine_->WantsOutputEmpty())
-        return testLink_ ? testLink_->NowMs() : 0;
+int64_t TOvxCustomAbstractFax::NextWakeMs() const {
+    if (!machine_ || machine_->Finished()) return -1;
+    if (machine_->WantsOutputRoom() || machine_->WantsOutputEmpty()) return testLink_ ? testLink_->NowMs() : 0;
     return machine_->NextWakeMs();
 }
 
-void TOvxCustomAbstractFax::OnTrigger(uint32_t, uint32_t)
-{
+void TOvxCustomAbstractFax::OnTrigger(uint32_t, uint32_t) {
     ServiceSession();
     ArmTriggers();
 }
 
-void TOvxCustomAbstractFax::ArmTriggers()
-{
-    if (!comPort_ || handlerId_ == 0 || !machine_)
-        return;
+void TOvxCustomAbstractFax::ArmTriggers() {
+    if (!comPort_ || handlerId_ == 0 || !machine_) return;
     try {
         if (machine_->Finished()) {
             ReleaseTriggers();
@@ -356,29 +302,23 @@ void TOvxCustomAbstractFax::ArmTriggers()
             const size_t minimum = send ? send->BufferMinimum : 1000;
             comPort_->SetStatusTrigger(roomTrigger_, static_cast<uint32_t>(minimum), true);
         }
-        if (machine_->WantsOutputEmpty())
-            comPort_->SetStatusTrigger(emptyTrigger_, 0, true);
-    } catch (const EOvxException&) {
-    }
+        if (machine_->WantsOutputEmpty()) comPort_->SetStatusTrigger(emptyTrigger_, 0, true);
+    } catch (const EOvxException&) {}
 }
 
-void TOvxCustomAbstractFax::CancelSession()
-{
+void TOvxCustomAbstractFax::CancelSession() {
     cancel_ = true;
     if (comPort_ && handlerId_ != 0 && !testLink_) {
         try {
             comPort_->SetTimerTrigger(timerTrigger_, 0, true);
-        } catch (const EOvxException&) {
-        }
+        } catch (const EOvxException&) {}
     }
 }
 
-void TOvxCustomAbstractFax::StopSession()
-{
+void TOvxCustomAbstractFax::StopSession() {
     if (running_) {
         CancelSession();
-        for (int i = 0; i < 200 && running_ && comPort_ && !testLink_; ++i)
-            DelayMs(50);
+        for (int i = 0; i < 200 && running_ && comPort_ && !testLink_; ++i) DelayMs(50);
     }
     ReleaseTriggers();
     std::lock_guard lock(serviceMu_);
@@ -386,10 +326,8 @@ void TOvxCustomAbstractFax::StopSession()
     portLink_.reset();
 }
 
-TFaxClassSet TOvxCustomAbstractFax::SupportedFaxClasses()
-{
-    if (running_ || !comPort_)
-        return supported_;
+TFaxClassSet TOvxCustomAbstractFax::SupportedFaxClasses() {
+    if (running_ || !comPort_) return supported_;
     try {
         comPort_->FlushInBuffer();
         comPort_->PutString("AT+FCLASS=?\r");
@@ -403,31 +341,25 @@ TFaxClassSet TOvxCustomAbstractFax::SupportedFaxClasses()
                 continue;
             }
             c = comPort_->GetChar();
-            if (!lines.Put(c))
-                continue;
+            if (!lines.Put(c)) continue;
             const TResult r = ClassifyResult(lines.Line());
             if (r == TResult::Ok) {
                 supported_ = ParseFaxClasses(reply);
                 break;
             }
-            if (r == TResult::Error)
-                break;
+            if (r == TResult::Error) break;
             reply += lines.Line();
         }
-    } catch (const EOvxException&) {
-    }
+    } catch (const EOvxException&) {}
     return supported_;
 }
 
-void TOvxCustomSendFax::SetFaxFile(const std::string& f)
-{
+void TOvxCustomSendFax::SetFaxFile(const std::string& f) {
     FaxFileList.clear();
-    if (!f.empty())
-        FaxFileList.push_back(f);
+    if (!f.empty()) FaxFileList.push_back(f);
 }
 
-void TOvxCustomSendFax::StartSend()
-{
+void TOvxCustomSendFax::StartSend() {
     CheckStart();
     nextCount_ = 0;
     if (!mergedFile_.empty()) {
@@ -440,8 +372,7 @@ void TOvxCustomSendFax::StartSend()
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         const int fd = mkstemp(buf.data());
-        if (fd < 0)
-            throw EOvxException(-5, FaxErrorText(-5));
+        if (fd < 0) throw EOvxException(-5, FaxErrorText(-5));
         close(fd);
         mergedFile_ = buf.data();
         if (int rc = telvane::faximage::MergeOvfFiles(FaxFileList, mergedFile_)) {
@@ -449,29 +380,25 @@ void TOvxCustomSendFax::StartSend()
             throw EOvxException(rc, FaxErrorText(rc));
         }
     }
-    if (!testLink_)
-        portLink_ = std::make_unique<TComPortLink>(*ComPort());
+    if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
     StartMachine(std::make_unique<TClass1Sender>(*this, Link()));
 }
 
-bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::string& cover)
-{
+bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::string& cover) {
     number.clear();
     file.clear();
     cover.clear();
     if (OnFaxNext) {
         std::string n, f, c;
         const bool answered = RunEvent([&] { OnFaxNext(Self(), n, f, c); }, 2000);
-        if (!answered || n.empty())
-            return false;
+        if (!answered || n.empty()) return false;
         number = n;
         file = f;
         cover = c;
         ActiveFiles = {f};
         return true;
     }
-    if (nextCount_++ > 0)
-        return false;
+    if (nextCount_++ > 0) return false;
     number = PhoneNumber;
     file = mergedFile_.empty() ? FaxFile() : mergedFile_;
     ActiveFiles = mergedFile_.empty() ? std::vector<std::string>{file} : FaxFileList;
@@ -479,41 +406,38 @@ bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::str
     return !number.empty();
 }
 
-void TOvxCustomSendFax::SessionEnded()
-{
+void TOvxCustomSendFax::SessionEnded() {
     if (!mergedFile_.empty()) {
         std::remove(mergedFile_.c_str());
         mergedFile_.clear();
     }
 }
 
-void TOvxCustomReceiveFax::StartReceive()
-{
+void TOvxCustomReceiveFax::StartReceive() {
     CheckStart();
-    if (!testLink_)
-        portLink_ = std::make_unique<TComPortLink>(*ComPort());
+    if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
     StartMachine(std::make_unique<TClass1Receiver>(*this, Link()));
 }
 
-bool TOvxCustomReceiveFax::AcceptFax()
-{
-    if (!OnFaxAccept)
-        return true;
+bool TOvxCustomReceiveFax::AcceptFax() {
+    if (!OnFaxAccept) return true;
     bool accept = true;
     bool result = true;
-    if (RunEvent([&] { OnFaxAccept(Self(), accept); result = accept; }, 1000))
+    if (RunEvent(
+            [&] {
+                OnFaxAccept(Self(), accept);
+                result = accept;
+            },
+            1000))
         return result;
     return true;
 }
 
-std::string TOvxCustomReceiveFax::NameFax()
-{
+std::string TOvxCustomReceiveFax::NameFax() {
     std::string name;
-    if (OnFaxName)
-        RunEvent([&] { OnFaxName(Self(), name); }, 1000);
-    if (!name.empty())
-        return name;
+    if (OnFaxName) RunEvent([&] { OnFaxName(Self(), name); }, 1000);
+    if (!name.empty()) return name;
     return NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
 }
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

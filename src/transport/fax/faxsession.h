@@ -67,8 +67,14 @@ private:
 };
 
 enum TFaxLogCode {
-    lfaxNone = 0, lfaxTransmitStart = 1, lfaxTransmitOk = 2, lfaxTransmitFail = 3,
-    lfaxReceiveStart = 4, lfaxReceiveOk = 5, lfaxReceiveSkip = 6, lfaxReceiveFail = 7
+    lfaxNone = 0,
+    lfaxTransmitStart = 1,
+    lfaxTransmitOk = 2,
+    lfaxTransmitFail = 3,
+    lfaxReceiveStart = 4,
+    lfaxReceiveOk = 5,
+    lfaxReceiveSkip = 6,
+    lfaxReceiveFail = 7
 };
 
 // Error and progress codes raised by the fax sessions.
@@ -97,10 +103,9 @@ inline constexpr int ecFaxNoAnswer = -8074;
 
 inline constexpr int fpInitModem = 4801, fpDialing = 4802, fpBusyWait = 4803, fpSendPage = 4804,
                      fpSendPageStatus = 4805, fpPageError = 4806, fpPageOK = 4807, fpConnecting = 4808,
-                     fpWaiting = 4820, fpNoConnect = 4821, fpAnswer = 4822, fpIncoming = 4823,
-                     fpGetPage = 4824, fpGetPageResult = 4825, fpCheckMorePages = 4826,
-                     fpGetHangup = 4827, fpGotHangup = 4828, fpSessionParams = 4840,
-                     fpGotRemoteID = 4841, fpCancel = 4842, fpFinished = 4843;
+                     fpWaiting = 4820, fpNoConnect = 4821, fpAnswer = 4822, fpIncoming = 4823, fpGetPage = 4824,
+                     fpGetPageResult = 4825, fpCheckMorePages = 4826, fpGetHangup = 4827, fpGotHangup = 4828,
+                     fpSessionParams = 4840, fpGotRemoteID = 4841, fpCancel = 4842, fpFinished = 4843;
 
 // Text of an error code (negative) or of a progress code.
 std::string FaxErrorText(int code);
@@ -145,16 +150,14 @@ private:
 struct TOvxFont {
     std::string Name;
     int Height = -11;
-    TOvxFont& operator=(std::string name)
-    {
+    TOvxFont& operator=(std::string name) {
         Name = std::move(name);
         return *this;
     }
 };
 
 // Makes a text renderer for an enhanced font; null when the font cannot be loaded.
-using TEnhancedTextFactory =
-    std::function<std::unique_ptr<telvane::faximage::FaxTextRenderer>(const TOvxFont& font)>;
+using TEnhancedTextFactory = std::function<std::unique_ptr<telvane::faximage::FaxTextRenderer>(const TOvxFont& font)>;
 
 class TOvxCustomAbstractFax {
 public:
@@ -237,10 +240,15 @@ public:
     void SetProgress(int code) { progress_ = code; }
     void SetRemoteID(const std::string& id);
     void SetHangupCode(const std::string& code);
-    void SetPageInfo(int page, int total) { currentPage_ = page; totalPages_ = total; }
-    void SetBytes(long sent, long length) { bytesTransferred_ = sent; pageLength_ = length; }
-    void SetConnection(long bps, bool fine, bool wide, bool ecm)
-    {
+    void SetPageInfo(int page, int total) {
+        currentPage_ = page;
+        totalPages_ = total;
+    }
+    void SetBytes(long sent, long length) {
+        bytesTransferred_ = sent;
+        pageLength_ = length;
+    }
+    void SetConnection(long bps, bool fine, bool wide, bool ecm) {
         connectBps_ = bps;
         highRes_ = fine;
         wide_ = wide;
@@ -302,10 +310,7 @@ public:
 
 class TOvxCustomSendFax : public TOvxAbstractFax {
 public:
-    explicit TOvxCustomSendFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner)
-    {
-        SetFaxClass(fcClass1);
-    }
+    explicit TOvxCustomSendFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) { SetFaxClass(fcClass1); }
     std::vector<std::string> FaxFileList;
     std::string FaxFile() const override { return FaxFileList.empty() ? std::string() : FaxFileList.front(); }
     void SetFaxFile(const std::string& f) override;
@@ -343,10 +348,10 @@ public:
     // A renderer for `font` from the installed factory: null without a factory, otherwise the
     // factory's result (null when the font cannot be loaded).
     static std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeEnhancedRenderer(const TOvxFont& font,
-                                                                                   bool& haveFactory);
+                                                                                    bool& haveFactory);
 
-    std::function<void(TOvxAbstractFax& CP, std::string& APhoneNumber, std::string& AFaxFile,
-                       std::string& ACoverFile)> OnFaxNext;
+    std::function<void(TOvxAbstractFax& CP, std::string& APhoneNumber, std::string& AFaxFile, std::string& ACoverFile)>
+        OnFaxNext;
 
     // Checks the port, merges the file list when needed and starts the session.
     void StartSend();
@@ -376,8 +381,7 @@ public:
 
 class TOvxCustomReceiveFax : public TOvxAbstractFax {
 public:
-    explicit TOvxCustomReceiveFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner)
-    {
+    explicit TOvxCustomReceiveFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) {
         SetFaxClass(fcDetect);
     }
     int AnswerOnRing = 1;
@@ -406,4 +410,4 @@ public:
     using TOvxCustomReceiveFax::TOvxCustomReceiveFax;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

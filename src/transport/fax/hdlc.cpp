@@ -7,17 +7,14 @@
 
 namespace telvane::transport::hdlc {
 
-void EscapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out)
-{
+void EscapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
     for (size_t i = 0; i < len; ++i) {
         out.push_back(data[i]);
-        if (data[i] == DLE)
-            out.push_back(DLE);
+        if (data[i] == DLE) out.push_back(DLE);
     }
 }
 
-std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final)
-{
+std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
     std::vector<uint8_t> body{t30::kAddress, final ? t30::ctlFinal : t30::ctlNotFinal, fcf};
     body.insert(body.end(), fif.begin(), fif.end());
     std::vector<uint8_t> out;
@@ -28,8 +25,7 @@ std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bo
     return out;
 }
 
-void TDleDecoder::Reset()
-{
+void TDleDecoder::Reset() {
     pendingDle_ = false;
     done_ = false;
     overflow_ = false;
@@ -38,21 +34,17 @@ void TDleDecoder::Reset()
     data_.clear();
 }
 
-void TDleDecoder::Put(uint8_t b)
-{
+void TDleDecoder::Put(uint8_t b) {
     ++count_;
-    if (b != 0)
-        ++nonZero_;
-    if (!keep_)
-        return;
+    if (b != 0) ++nonZero_;
+    if (!keep_) return;
     if (data_.size() < max_)
         data_.push_back(b);
     else
         overflow_ = true;
 }
 
-size_t TDleDecoder::Feed(const uint8_t* data, size_t len)
-{
+size_t TDleDecoder::Feed(const uint8_t* data, size_t len) {
     size_t i = 0;
     while (i < len && !done_) {
         const uint8_t b = data[i++];
@@ -75,18 +67,15 @@ size_t TDleDecoder::Feed(const uint8_t* data, size_t len)
     return i;
 }
 
-bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame)
-{
-    if (bytes.size() < 3)
-        return false;
+bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame) {
+    if (bytes.size() < 3) return false;
     frame.Control = bytes[1];
     frame.Fcf = bytes[2];
     frame.Fif.assign(bytes.begin() + 3, bytes.end());
     return true;
 }
 
-std::string DescribeFrame(const TFrame& frame)
-{
+std::string DescribeFrame(const TFrame& frame) {
     std::string s = t30::FrameName(t30::Classify(frame.Fcf));
     s += frame.Final() ? " final" : "";
     char hex[8];
@@ -99,4 +88,4 @@ std::string DescribeFrame(const TFrame& frame)
     return s;
 }
 
-} // namespace telvane::transport::hdlc
+}  // namespace telvane::transport::hdlc

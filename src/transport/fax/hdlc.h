@@ -14,7 +14,7 @@ namespace telvane::transport::hdlc {
 
 inline constexpr uint8_t DLE = 0x10;
 inline constexpr uint8_t ETX = 0x03;
-inline constexpr uint8_t SUB = 0x1A;   // DLE SUB stands for two DLEs (T.31 receive data)
+inline constexpr uint8_t SUB = 0x1A;  // DLE SUB stands for two DLEs (T.31 receive data)
 
 // The bytes written to the modem for one frame (control 0x13 when final, 0x03 otherwise).
 std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final);
@@ -34,7 +34,7 @@ public:
     bool Overflow() const { return overflow_; }
     const std::vector<uint8_t>& Data() const { return data_; }
     std::vector<uint8_t>& Data() { return data_; }
-    size_t Count() const { return count_; }   // data bytes decoded, kept or not
+    size_t Count() const { return count_; }  // data bytes decoded, kept or not
     size_t NonZero() const { return nonZero_; }
     void SetKeep(bool keep) { keep_ = keep; }
 
@@ -65,4 +65,4 @@ bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame);
 // Readable form of a frame for the logs ("DIS final ff 13 80 00 4e f9 00").
 std::string DescribeFrame(const TFrame& frame);
 
-} // namespace telvane::transport::hdlc
+}  // namespace telvane::transport::hdlc

@@ -24,7 +24,11 @@ public:
     // Takes one byte; true when it completed a non-empty line (then Line() holds it).
     bool Put(uint8_t c);
     const std::string& Line() const { return line_; }
-    void Reset() { building_.clear(); line_.clear(); cut_ = false; }
+    void Reset() {
+        building_.clear();
+        line_.clear();
+        cut_ = false;
+    }
 
 private:
     std::string building_;
@@ -32,4 +36,4 @@ private:
     bool cut_ = false;
 };
 
-} // namespace telvane::transport
+}  // namespace telvane::transport

@@ -5,29 +5,39 @@
 
 namespace telvane::transport::t30 {
 
-Frame Classify(uint8_t fcf)
-{
+Frame Classify(uint8_t fcf) {
     switch (fcf) {
-    case 0x80: case 0x81: return Frame::DIS;
-    case 0x40: case 0x41: case 0x42: case 0x43: return Frame::CSI;
-    case 0x82: case 0x83: return Frame::DCS;
-    case 0x84: case 0x85: return Frame::CFR;
-    case 0x44: case 0x45: return Frame::FTT;
+    case 0x80:
+    case 0x81: return Frame::DIS;
+    case 0x40:
+    case 0x41:
+    case 0x42:
+    case 0x43: return Frame::CSI;
+    case 0x82:
+    case 0x83: return Frame::DCS;
+    case 0x84:
+    case 0x85: return Frame::CFR;
+    case 0x44:
+    case 0x45: return Frame::FTT;
     case 0x8C: return Frame::MCF;
-    case 0x4C: case 0x4D: return Frame::RTN;
+    case 0x4C:
+    case 0x4D: return Frame::RTN;
     case 0xCC: return Frame::RTP;
-    case 0x4E: case 0x4F: return Frame::MPS;
-    case 0x8E: case 0x8F: return Frame::EOM;
-    case 0x2E: case 0x2F: return Frame::EOP;
-    case 0xFA: case 0xFB: return Frame::DCN;
+    case 0x4E:
+    case 0x4F: return Frame::MPS;
+    case 0x8E:
+    case 0x8F: return Frame::EOM;
+    case 0x2E:
+    case 0x2F: return Frame::EOP;
+    case 0xFA:
+    case 0xFB: return Frame::DCN;
     default: return Frame::Unknown;
     }
 }
 
-const char* FrameName(Frame f)
-{
-    static const char* const names[] = {"?", "DIS", "CSI/TSI", "DCS", "CFR", "FTT", "MCF",
-                                        "RTN", "RTP", "MPS", "EOM", "EOP", "DCN"};
+const char* FrameName(Frame f) {
+    static const char* const names[] = {"?",   "DIS", "CSI/TSI", "DCS", "CFR", "FTT", "MCF",
+                                        "RTN", "RTP", "MPS",     "EOM", "EOP", "DCN"};
     return names[static_cast<int>(f)];
 }
 
@@ -36,58 +46,47 @@ constexpr int kBps[7] = {0, 2400, 4800, 7200, 9600, 12000, 14400};
 constexpr const char* kLong[7] = {"96", "24", "48", "72", "96", "121", "145"};
 constexpr const char* kShort[7] = {"96", "24", "48", "72", "96", "122", "146"};
 bool ValidIndex(int i) { return i >= 1 && i <= 6; }
-} // namespace
+}  // namespace
 
 int SpeedBps(int index) { return ValidIndex(index) ? kBps[index] : 0; }
 const char* LongTrainCode(int index) { return kLong[ValidIndex(index) ? index : 0]; }
 const char* ShortTrainCode(int index) { return kShort[ValidIndex(index) ? index : 0]; }
 
-int IndexForBps(long bps)
-{
+int IndexForBps(long bps) {
     int best = 1;
     for (int i = 1; i <= 6; ++i)
-        if (kBps[i] <= bps)
-            best = i;
+        if (kBps[i] <= bps) best = i;
     return best;
 }
 
-SpeedSet ParseModulations(std::string_view reply)
-{
+SpeedSet ParseModulations(std::string_view reply) {
     SpeedSet s = kBaseSpeeds;
     const char* codes[] = {"72", "96", "121", "145"};
     for (int i = 0; i < 4; ++i)
-        if (reply.find(codes[i]) != std::string_view::npos)
-            s |= 1u << (i + 3);
+        if (reply.find(codes[i]) != std::string_view::npos) s |= 1u << (i + 3);
     return s;
 }
 
-int HighestIndex(SpeedSet set)
-{
+int HighestIndex(SpeedSet set) {
     for (int i = 6; i >= 1; --i)
-        if (set & (1u << i))
-            return i;
+        if (set & (1u << i)) return i;
     return 0;
 }
 
-int ChooseSpeed(SpeedSet own, SpeedSet remote, long maxBps)
-{
+int ChooseSpeed(SpeedSet own, SpeedSet remote, long maxBps) {
     for (int i = 6; i >= 1; --i)
-        if ((own & remote & (1u << i)) && kBps[i] <= maxBps)
-            return i;
+        if ((own & remote & (1u << i)) && kBps[i] <= maxBps) return i;
     return 0;
 }
 
-int StepDown(SpeedSet own, SpeedSet remote, int current)
-{
+int StepDown(SpeedSet own, SpeedSet remote, int current) {
     for (int i = std::min(current, 7) - 1; i >= 1; --i)
-        if (own & remote & (1u << i))
-            return i;
+        if (own & remote & (1u << i)) return i;
     return 0;
 }
 
 namespace {
-int ScanCodeFromBits(uint8_t bits)
-{
+int ScanCodeFromBits(uint8_t bits) {
     switch (bits & 0x70) {
     case 0x00: return 5;
     case 0x10: return 1;
@@ -99,17 +98,14 @@ int ScanCodeFromBits(uint8_t bits)
     default: return 0;
     }
 }
-} // namespace
+}  // namespace
 
-Capabilities ParseDIS(const uint8_t* fif, size_t len)
-{
+Capabilities ParseDIS(const uint8_t* fif, size_t len) {
     Capabilities c;
     if (len >= 2) {
         const uint8_t b = fif[1];
-        if (b & 0x20)
-            c.Speeds |= 1u << 6;
-        if (b & 0x10)
-            c.Speeds |= 1u << 5;
+        if (b & 0x20) c.Speeds |= 1u << 6;
+        if (b & 0x10) c.Speeds |= 1u << 5;
         if ((b & 0x0C) == 0x04)
             c.Speeds |= 1u << 4;
         else if ((b & 0x0C) == 0x0C)
@@ -123,8 +119,7 @@ Capabilities ParseDIS(const uint8_t* fif, size_t len)
     return c;
 }
 
-DcsParams ParseDCS(const uint8_t* fif, size_t len)
-{
+DcsParams ParseDCS(const uint8_t* fif, size_t len) {
     DcsParams p;
     if (len >= 2) {
         const uint8_t b = fif[1];
@@ -149,58 +144,48 @@ DcsParams ParseDCS(const uint8_t* fif, size_t len)
     return p;
 }
 
-std::vector<uint8_t> BuildDISFif(int ownHighestIndex)
-{
+std::vector<uint8_t> BuildDISFif(int ownHighestIndex) {
     static const uint8_t speedBits[7] = {0x0C, 0x00, 0x08, 0x0C, 0x0C, 0x1C, 0x2C};
     const uint8_t bits = speedBits[ValidIndex(ownHighestIndex) ? ownHighestIndex : 0];
     return {0x00, static_cast<uint8_t>(0x02 | 0x40 | bits), 0xF9, 0x00};
 }
 
-std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode)
-{
+std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode) {
     static const uint8_t speedBits[7] = {0x04, 0x00, 0x08, 0x0C, 0x04, 0x10, 0x20};
     static const uint8_t scanBytes[8][2] = {{0x70, 0x70}, {0x10, 0x10}, {0x20, 0x10}, {0x20, 0x20},
                                             {0x00, 0x20}, {0x00, 0x00}, {0x40, 0x00}, {0x40, 0x40}};
     const uint8_t bits = speedBits[ValidIndex(speedIndex) ? speedIndex : 0];
     const int code = std::clamp(remoteScanTimeCode, 0, 7);
     uint8_t b3 = static_cast<uint8_t>(scanBytes[code][fine ? 1 : 0] | 0x88);
-    if (wide)
-        b3 |= 0x01;
+    if (wide) b3 |= 0x01;
     return {0x00, static_cast<uint8_t>(0x02 | (fine ? 0x40 : 0) | bits), b3, 0x00};
 }
 
-int ScanTimeMs(int code, bool fine)
-{
+int ScanTimeMs(int code, bool fine) {
     static const int ms[8][2] = {{0, 0}, {5, 5}, {10, 5}, {10, 10}, {20, 10}, {20, 20}, {40, 20}, {40, 40}};
-    if (code < 0 || code > 7)
-        return 0;
+    if (code < 0 || code > 7) return 0;
     return ms[code][fine ? 1 : 0];
 }
 
-int MinBytesPerLine(int code, bool fine, long bps)
-{
+int MinBytesPerLine(int code, bool fine, long bps) {
     return static_cast<int>(static_cast<long long>(ScanTimeMs(code, fine)) * bps / 8000);
 }
 
-std::vector<uint8_t> EncodeId(std::string_view id)
-{
+std::vector<uint8_t> EncodeId(std::string_view id) {
     std::string padded(id.substr(0, kIdLength));
     padded.resize(kIdLength, ' ');
     return std::vector<uint8_t>(padded.rbegin(), padded.rend());
 }
 
-std::string DecodeId(const uint8_t* fif, size_t len)
-{
+std::string DecodeId(const uint8_t* fif, size_t len) {
     std::string s(reinterpret_cast<const char*>(fif), std::min<size_t>(len, kIdLength));
     std::reverse(s.begin(), s.end());
     for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
+    if (first == std::string::npos) return {};
     const auto last = s.find_last_not_of(' ');
     return s.substr(first, last - first + 1);
 }
 
-} // namespace telvane::transport::t30
+}  // namespace telvane::transport::t30

@@ -39,7 +39,7 @@ inline constexpr int kIdLength = 20;
 
 // Speed index 1..6: 2400, 4800, 7200, 9600, 12000, 14400 bps. 0 for anything else.
 int SpeedBps(int index);
-const char* LongTrainCode(int index);   // "AT+FTM=" / "AT+FRM=" codes; "96" outside 1..6
+const char* LongTrainCode(int index);  // "AT+FTM=" / "AT+FRM=" codes; "96" outside 1..6
 const char* ShortTrainCode(int index);
 // Highest speed index whose speed does not exceed bps (at least 1).
 int IndexForBps(long bps);
@@ -84,4 +84,4 @@ int MinBytesPerLine(int code, bool fine, long bps);
 std::vector<uint8_t> EncodeId(std::string_view id);
 std::string DecodeId(const uint8_t* fif, size_t len);
 
-} // namespace telvane::transport::t30
+}  // namespace telvane::transport::t30

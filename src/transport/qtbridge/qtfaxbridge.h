@@ -31,4 +31,4 @@ std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const
 // Installs MakeQtEnhancedRenderer as the send components' enhanced-text factory.
 void InstallQtEnhancedText();
 
-} // namespace telvane::transport
+}  // namespace telvane::transport
