@@ -1,24 +1,5 @@
 # Helpers shared by every subsystem's CMakeLists.txt.
 
-# Adds DIR when it holds a CMakeLists.txt.
-function(telvane_add_subdirs dir)
-  if(EXISTS ${dir}/CMakeLists.txt)
-    file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${dir})
-    add_subdirectory(${dir} ${CMAKE_BINARY_DIR}/${rel})
-  endif()
-endfunction()
-
-# Adds every immediate child directory of DIR that holds a CMakeLists.txt, in name order.
-function(telvane_add_children dir)
-  file(GLOB children LIST_DIRECTORIES true ${dir}/*)
-  list(SORT children)
-  foreach(child ${children})
-    if(IS_DIRECTORY ${child})
-      telvane_add_subdirs(${child})
-    endif()
-  endforeach()
-endfunction()
-
 # telvane_test(NAME name LABEL unit|peer|gui|line SOURCES ... LIBS ... [TIMEOUT s])
 # A GoogleTest executable registered as one CTest test with the given label.
 function(telvane_test)
@@ -27,7 +8,7 @@ function(telvane_test)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} telvane_testsupport GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${T_NAME} PRIVATE
     TELVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TELVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")

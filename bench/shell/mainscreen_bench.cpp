@@ -12,12 +12,12 @@
 #include <memory>
 
 #include "records/fax_tables.h"
-#include "shell/appstate.h"
-#include "shell/inifile.h"
-#include "shell/loggrid.h"
+#include "app/appstate.h"
+#include "app/inifile.h"
+#include "app/loggrid.h"
 #include "shell/mainscreen.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 using namespace telvane;
 

@@ -16,8 +16,8 @@
 
 #include "comport.h"
 #include "sessions/sessionrules.h"
-#include "shell/helpwindow.h"
-#include "shell/uihelpers.h"
+#include "app/helpwindow.h"
+#include "app/uihelpers.h"
 #include "ticks.h"
 
 namespace telvane::sessions {

@@ -5,7 +5,7 @@
 
 #include "faxsession.h"
 #include "modemwait.h"
-#include "shell/appstate.h"
+#include "app/appstate.h"
 
 namespace telvane::sessions {
 

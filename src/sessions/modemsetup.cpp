@@ -20,9 +20,9 @@
 
 #include "modemwait.h"
 #include "sessions/modemcommands.h"
-#include "shell/appstate.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane::sessions {
 

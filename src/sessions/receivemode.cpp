@@ -15,7 +15,6 @@
 #include <QTime>
 #include <QThread>
 #include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "faximage/printer/faxprinter.h"
@@ -23,10 +22,10 @@
 #include "qtfaxbridge.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
-#include "shell/appstate.h"
-#include "shell/mainscreen.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/mainwindow.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane::sessions {
 
@@ -102,8 +101,8 @@ bool TStartingFaxForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------------------------------------
 
-TReceiveMode::TReceiveMode(TMainScreen& main)
-    : QObject(&main), main_(main), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
+TReceiveMode::TReceiveMode(IMainWindow& main)
+    : QObject(main.widget()), main_(main), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TReceiveMode"));
     PrepareSessionPort(OvxComPort1, sink_.get());
     OvxReceiveFax1.SetComPort(&OvxComPort1);
@@ -119,7 +118,7 @@ TReceiveMode::TReceiveMode(TMainScreen& main)
     OvxReceiveFax1.OnFaxAccept = [this](telvane::transport::TOvxAbstractFax&, bool& accept) {
         OvxReceiveFax1FaxAccept(accept);
     };
-    StartingFaxForm = new TStartingFaxForm(&main);
+    StartingFaxForm = new TStartingFaxForm(main.widget());
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
     printer_->MultiPage = false;
     printer_->FaxHeader = {QStringLiteral("FILE: $F"), false};
@@ -130,7 +129,7 @@ TReceiveMode::TReceiveMode(TMainScreen& main)
         c.systemDefault = QPrinterInfo::defaultPrinterName();
         return c;
     };
-    printStatus_ = new faximage::TStandardFaxPrinterStatusDisplay(&main);
+    printStatus_ = new faximage::TStandardFaxPrinterStatusDisplay(main.widget());
     printStatus_->setWindowTitle(QStringLiteral("Print Status"));
     printer_->StatusDisplay = printStatus_;
     connect(printer_.get(), &faximage::TOvxFaxPrinter::OnFaxPrintStatus, this, [] { LetMessagesRun(); });
@@ -145,20 +144,14 @@ TReceiveMode::~TReceiveMode() {
     ClosePort(OvxComPort1);
 }
 
-TReceiveMode& TReceiveMode::of(TMainScreen& main) {
-    if (auto* existing = main.findChild<TReceiveMode*>(QStringLiteral("TReceiveMode"), Qt::FindDirectChildrenOnly))
+TReceiveMode& TReceiveMode::of(IMainWindow& main) {
+    if (auto* existing = main.widget()->findChild<TReceiveMode*>(QStringLiteral("TReceiveMode"), Qt::FindDirectChildrenOnly))
         return *existing;
     return *new TReceiveMode(main);
 }
 
 void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
 
-void TReceiveMode::setReceiveCaption(bool on) {
-    QToolButton* button = main_.ReceiveButton();
-    if (!button) return;
-    button->setText(on ? QStringLiteral("STOP") : QStringLiteral("&Receive"));
-    main_.SetHint(button, on ? QStringLiteral("Stop receiving faxes") : QStringLiteral("Start receiving faxes"));
-}
 
 void TReceiveMode::ReceiveButtonClick() {
     const Settings& s = AppSettings();
@@ -178,7 +171,7 @@ void TReceiveMode::abortStart() {
     main_.SetStatus({});
     setBusyCursor(false);
     main_.setReceiveMode(false);
-    setReceiveCaption(false);
+    main_.ShowReceiveModeRunning(false);
     AddtoLastRecLog(QStringLiteral("Error..."));
     SaveLocalRecLog();
 }
@@ -187,7 +180,7 @@ void TReceiveMode::start() {
     Settings& s = AppSettings();
     log_.clear();
     AddtoLastRecLog(QStringLiteral("Start:") + LogDateTime());
-    main_.SelectPage(TMainScreen::kIncomingPage);
+    main_.SelectPage(IMainWindow::kIncomingPage);
     CenterDialog(StartingFaxForm);
     StartingFaxForm->OkButton->hide();
     StartingFaxForm->DontShowCheck->hide();
@@ -273,7 +266,7 @@ void TReceiveMode::start() {
         if (!s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
         AddtoLastRecLog(QStringLiteral("StartReceive"));
         OvxReceiveFax1.StartReceive();
-        setReceiveCaption(true);
+        main_.ShowReceiveModeRunning(true);
         StartingFaxForm->OkButton->show();
         StartingFaxForm->DontShowCheck->show();
         StartingFaxForm->StartingPanel->hide();
@@ -312,7 +305,7 @@ void TReceiveMode::stop() {
     } catch (const std::exception&) {}
     main_.setReceiveMode(false);
     setBusyCursor(false);
-    setReceiveCaption(false);
+    main_.ShowReceiveModeRunning(false);
     main_.SetStatus({});
     AddtoLastRecLog(QStringLiteral("Stopped receive mode:") + LogDateTime());
     SaveLocalRecLog();
@@ -360,7 +353,7 @@ void TReceiveMode::storeReceivedFax() {
     LetMessagesRun();
     main_.RecTableCloseAndOpen();
     LetMessagesRun();
-    PostWindowMessage(&main_, kArrivalSoundMessage);
+    PostWindowMessage(main_.widget(), kArrivalSoundMessage);
     main_.SetButtons();
     const Settings& s = AppSettings();
     if (s.Receive.PrintOnReceipt) {

@@ -36,7 +36,7 @@ class TOvxFaxPrinter;
 class TStandardFaxPrinterStatusDisplay;
 }
 namespace telvane {
-class TMainScreen;
+class IMainWindow;
 }
 
 namespace telvane::sessions {
@@ -59,11 +59,11 @@ protected:
 class TReceiveMode : public QObject {
     Q_OBJECT
 public:
-    explicit TReceiveMode(TMainScreen& main);
+    explicit TReceiveMode(IMainWindow& main);
     ~TReceiveMode() override;
 
     // The receive mode of a main window (made on first use, freed with the window).
-    static TReceiveMode& of(TMainScreen& main);
+    static TReceiveMode& of(IMainWindow& main);
 
     void ReceiveButtonClick();
     void OvxReceiveFax1FaxStatus(bool First, bool Last);
@@ -105,9 +105,8 @@ private:
     void abortStart();
     void storeReceivedFax();
     void failedReception();
-    void setReceiveCaption(bool on);
 
-    TMainScreen& main_;
+    IMainWindow& main_;
     std::unique_ptr<telvane::transport::TOvxQtEventSink> sink_;
     std::unique_ptr<faximage::TOvxFaxPrinter> printer_;
     faximage::TStandardFaxPrinterStatusDisplay* printStatus_;

@@ -26,11 +26,11 @@
 #include "records/xb_error.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
-#include "shell/appstate.h"
-#include "shell/helpwindow.h"
-#include "shell/mainscreen.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/helpwindow.h"
+#include "app/mainwindow.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane::sessions {
 
@@ -379,11 +379,7 @@ void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
     const Settings& s = AppSettings();
-    const auto before =
-        std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable);
-    if (auto* main = qobject_cast<TMainScreen*>(mainWindow())) main->mnuPreferencesClick();
-    if (before !=
-        std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable)) {
+    if (RunPreferences && RunPreferences()) {
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -394,7 +390,7 @@ void TSendFaxForm::PreferencesButtonClick() {
 
 // ---------------------------------------------------------------------------------------------
 
-void StoreSendOutcome(TMainScreen& main, int pages, const QString& result, const QString& number) {
+void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
     records::RecordSet& table = main.FaxTable();
     try {
         table.edit();
@@ -418,7 +414,7 @@ void StoreSendOutcome(TMainScreen& main, int pages, const QString& result, const
     }
 }
 
-void SendFaxCommand(TMainScreen& main) {
+void SendFaxCommand(IMainWindow& main) {
     std::optional<HourGlass> hourglass(std::in_place);
     main.SetStatus(QStringLiteral("Preparing files for viewing..."));
     LetMessagesRun();
@@ -440,7 +436,8 @@ void SendFaxCommand(TMainScreen& main) {
     const Settings& s = AppSettings();
     QString result, number;
     {
-        TSendFaxForm form(&main);
+        TSendFaxForm form(main.widget());
+        form.RunPreferences = [&main] { return main.mnuPreferencesClick(); };
         CenterDialog(&form);
         form.FaxFileName = path;
         form.ToLabel->setText(recipient);
@@ -458,7 +455,7 @@ void SendFaxCommand(TMainScreen& main) {
         form.exec();
 
         result = form.ResultText;
-        main.ButtonBar()->setEnabled(true);
+        main.EnableButtonBar(true);
         number = form.sfPhoneNumber->text();
         Settings& w = AppSettings();
         w.Dialing.DialPrefix = form.sfDialPrefix->text().toStdString();

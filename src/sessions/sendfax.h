@@ -8,6 +8,8 @@
 // (PAGES, PHONE, LASTRESULT, and SENT/DATESENT/TIMESENT on success).
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QString>
 
@@ -28,7 +30,7 @@ class TOvxQtEventSink;
 }
 
 namespace telvane {
-class TMainScreen;
+class IMainWindow;
 }
 
 namespace telvane::sessions {
@@ -48,6 +50,8 @@ public:
     void HelpButtonClick();
     void ProblemSolverButtonClick();
     void PreferencesButtonClick();
+    // The main window's Preferences command; true when the preferences were saved.
+    std::function<bool()> RunPreferences;
     void AddtoLastSendLog(const QString& line) { log_.add(line); }
     void SaveLocalLog();
     void BuildHeader();
@@ -84,9 +88,9 @@ private:
 
 // The Send command after the main window's own checks: renders the current outgoing fax, runs
 // the dialog and writes the outcome into the record.
-void SendFaxCommand(TMainScreen& main);
+void SendFaxCommand(IMainWindow& main);
 
 // Stores the outcome of a send dialog in the current outgoing record (edit, set, post).
-void StoreSendOutcome(TMainScreen& main, int pages, const QString& result, const QString& number);
+void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
 
 }  // namespace telvane::sessions

@@ -1,38 +1,32 @@
-// The main window's session hooks (see sessionhooks.h).
+// The main window's session commands (see sessionhooks.h).
 #include "sessions/sessionhooks.h"
 
+#include "app/mainwindow.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 #include "compose/render/faxfilerenderer.h"
 #include "dispatcher.h"
 #include "sessions/modemsetup.h"
 #include "sessions/receivemode.h"
 #include "sessions/sendfax.h"
-#include "shell/mainscreen.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
-
-#include <QWidget>
 
 namespace telvane {
 
-void installSessionHooks() {
+void AddSessionCommands(MainWindowCommands& commands) {
     telvane::transport::SetEventPump([] { LetMessagesRun(); });
-    MainScreenHooks& hooks = mainScreenHooks();
-    hooks.sendFax = [](TMainScreen& main) { sessions::SendFaxCommand(main); };
-    hooks.toggleReceiveMode = [](TMainScreen& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
-    hooks.quickSetup = [](TMainScreen& main) { sessions::RunQuickSetup(&main); };
-    if (!hooks.createFaxFile) {
-        hooks.createFaxFile = [](TMainScreen& main) -> QString {
-            render::FaxFileRenderer renderer;
-            renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };
-            renderer.EnableButtonBar = [&main](bool on) { main.ButtonBar()->setEnabled(on); };
-            const render::FaxFileResult result =
-                renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
-            main.setRenderedPageCount(result.pageCount);
-            return QString::fromStdString(result.fileName);
-        };
-    }
+    commands.sendFax = [](IMainWindow& main) { sessions::SendFaxCommand(main); };
+    commands.toggleReceiveMode = [](IMainWindow& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
+    commands.quickSetup = [](IMainWindow& main) { sessions::RunQuickSetup(main.widget()); };
+    commands.createWindows = [](IMainWindow& main) { sessions::TReceiveMode::of(main); };
+    commands.createFaxFile = [](IMainWindow& main) -> QString {
+        render::FaxFileRenderer renderer;
+        renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };
+        renderer.EnableButtonBar = [&main](bool on) { main.EnableButtonBar(on); };
+        const render::FaxFileResult result =
+            renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
+        main.setRenderedPageCount(result.pageCount);
+        return QString::fromStdString(result.fileName);
+    };
 }
-
-void createSessionWindows(TMainScreen& main) { sessions::TReceiveMode::of(main); }
 
 }  // namespace telvane

@@ -1,14 +1,13 @@
-// Connects the fax sessions to the main window: installSessionHooks() sets the main window's
-// Send, Receive and quick set-up hooks (and rendering, when no other part has set it) and lets
-// the modem waits run window messages; createSessionWindows() makes, at program start, the main
-// window's receive mode with its engine components, fax printer and hidden notice window.
+// Connects the fax sessions to the main window: AddSessionCommands() sets the main window's Send,
+// Receive, quick set-up and rendering commands and lets the modem waits run window messages; its
+// createWindows command makes, at program start, the main window's receive mode with its engine
+// components, fax printer and hidden notice window.
 #pragma once
 
 namespace telvane {
 
-class TMainScreen;
+struct MainWindowCommands;
 
-void installSessionHooks();
-void createSessionWindows(TMainScreen& main);
+void AddSessionCommands(MainWindowCommands& commands);
 
 }  // namespace telvane

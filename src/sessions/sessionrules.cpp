@@ -8,7 +8,7 @@
 
 #include <cctype>
 
-#include "shell/settings.h"
+#include "app/settings.h"
 
 namespace telvane::sessions {
 

@@ -1,4 +1,5 @@
-// Program start: the single-instance guard, the application title, the main window.
+// Program start: the single-instance guard, the application title, the main window with the
+// commands of the windows below it.
 // Command-line arguments have no effect.
 #include <QApplication>
 #include <QFileInfo>
@@ -7,9 +8,9 @@
 #include "compose/viewer/faxviewerwindow.h"
 #include "sessions/sessionhooks.h"
 #include "shell/mainscreen.h"
-#include "shell/programdir.h"
-#include "shell/singleinstance.h"
-#include "shell/uihelpers.h"
+#include "app/programdir.h"
+#include "app/singleinstance.h"
+#include "app/uihelpers.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -22,12 +23,13 @@ int main(int argc, char** argv) {
     telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
 
-    telvane::installComposeHooks();
-    telvane::installViewerHooks();
-    telvane::installSessionHooks();
-    telvane::TMainScreen mainScreen;
+    telvane::MainWindowCommands commands;
+    telvane::AddComposeCommands(commands);
+    telvane::AddViewerCommands(commands);
+    telvane::AddSessionCommands(commands);
+    telvane::TMainScreen mainScreen(commands);
     telvane::setMainWindow(&mainScreen);
-    telvane::createSessionWindows(mainScreen);  // receive mode and its notice window, hidden
+    commands.createWindows(mainScreen);  // receive mode and its notice window, hidden
     guard.setWindow(&mainScreen);
     mainScreen.show();
     return QApplication::exec();

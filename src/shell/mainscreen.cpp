@@ -27,16 +27,16 @@
 #endif
 
 #include "records/fax_tables.h"
-#include "shell/appstate.h"
+#include "app/appstate.h"
 #include "shell/buttonrules.h"
-#include "shell/helpwindow.h"
+#include "app/helpwindow.h"
 #include "shell/logdatetime.h"
-#include "shell/loggrid.h"
-#include "shell/placement.h"
-#include "shell/programdir.h"
+#include "app/loggrid.h"
+#include "app/placement.h"
+#include "app/programdir.h"
 #include "shell/receivenotes.h"
 #include "shell/splash.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 
@@ -214,11 +214,6 @@ bool removeReceivedFile(const QString& storedName) {
 
 }  // namespace
 
-MainScreenHooks& mainScreenHooks() {
-    static MainScreenHooks hooks;
-    return hooks;
-}
-
 const QString& TMainScreen::receiveModeRefusal() {
     static const QString text = QStringLiteral(
         "You are in Fax Receive mode. This operation cannot be done\rwhile in Fax Receive mode. "
@@ -226,56 +221,57 @@ const QString& TMainScreen::receiveModeRefusal() {
     return text;
 }
 
-TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
+TMainScreen::TMainScreen(MainWindowCommands commands, QWidget* parent)
+    : QMainWindow(parent), commands_(std::move(commands)) {
     setObjectName(QStringLiteral("MainScreen"));
     setWindowTitle(QStringLiteral("Telvane "));
     if (QApplication::windowIcon().isNull() || QApplication::windowIcon().availableSizes().isEmpty())
         QApplication::setWindowIcon(programIcon());
     installHintTiming();
-    m_faxXb.bind(m_faxTable, &m_xbEnv);
-    m_recXb.bind(m_recTable, &m_xbEnv);
-    m_coverXb.bind(m_coverTable, &m_xbEnv);
-    m_phoneXb.bind(m_phoneTable, &m_xbEnv);
+    faxXb_.bind(faxTable_, &xbEnv_);
+    recXb_.bind(recTable_, &xbEnv_);
+    coverXb_.bind(coverTable_, &xbEnv_);
+    phoneXb_.bind(phoneTable_, &xbEnv_);
 
     buildMenus();
     buildButtonBar();
 
-    m_faxGrid = new TLogGrid;
-    m_faxGrid->setObjectName(QStringLiteral("FaxGrid"));
-    m_recFaxGrid = new TLogGrid;
-    m_recFaxGrid->setObjectName(QStringLiteral("RecFaxGrid"));
-    m_notebook = new QStackedWidget;
-    m_notebook->setObjectName(QStringLiteral("Notebook"));
-    m_notebook->addWidget(buildLogPage(QStringLiteral("Outgoing Faxes"), QColor(31, 63, 143), m_faxGrid));
-    m_notebook->addWidget(buildLogPage(QStringLiteral("Incoming Faxes"), QColor(30, 120, 50), m_recFaxGrid));
-    connect(m_faxGrid, &QAbstractItemView::doubleClicked, this, [this] { mnuViewPrintClick(false); });
-    connect(m_recFaxGrid, &QAbstractItemView::doubleClicked, this, [this] { mnuViewPrintClick(false); });
+    faxGrid_ = new TLogGrid;
+    faxGrid_->setObjectName(QStringLiteral("FaxGrid"));
+    recFaxGrid_ = new TLogGrid;
+    recFaxGrid_->setObjectName(QStringLiteral("RecFaxGrid"));
+    notebook_ = new QStackedWidget;
+    notebook_->setObjectName(QStringLiteral("Notebook"));
+    notebook_->addWidget(buildLogPage(QStringLiteral("Outgoing Faxes"), QColor(31, 63, 143), faxGrid_));
+    notebook_->addWidget(buildLogPage(QStringLiteral("Incoming Faxes"), QColor(30, 120, 50), recFaxGrid_));
+    connect(faxGrid_, &QAbstractItemView::doubleClicked, this, [this] { mnuViewPrintClick(false); });
+    connect(recFaxGrid_, &QAbstractItemView::doubleClicked, this, [this] { mnuViewPrintClick(false); });
 
-    m_tabSet = new QTabBar;
-    m_tabSet->setObjectName(QStringLiteral("TabSet1"));
-    m_tabSet->setShape(QTabBar::RoundedSouth);
-    m_tabSet->setDrawBase(false);
-    m_tabSet->addTab(QStringLiteral("Outgoing"));
-    m_tabSet->addTab(QStringLiteral("Incoming"));
-    connect(m_tabSet, &QTabBar::currentChanged, this, [this](int index) { SelectPage(index); });
+    tabSet_ = new QTabBar;
+    tabSet_->setObjectName(QStringLiteral("TabSet1"));
+    tabSet_->setShape(QTabBar::RoundedSouth);
+    tabSet_->setDrawBase(false);
+    tabSet_->addTab(QStringLiteral("Outgoing"));
+    tabSet_->addTab(QStringLiteral("Incoming"));
+    connect(tabSet_, &QTabBar::currentChanged, this, [this](int index) { SelectPage(index); });
 
     auto* tabRow = new QHBoxLayout;
     tabRow->setContentsMargins(0, 0, 0, 0);
-    tabRow->addWidget(m_tabSet);
+    tabRow->addWidget(tabSet_);
     tabRow->addStretch();
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(4, 4, 4, 0);
     layout->setSpacing(4);
-    layout->addWidget(m_buttonBar);
-    layout->addWidget(m_notebook, 1);
+    layout->addWidget(buttonBar_);
+    layout->addWidget(notebook_, 1);
     layout->addLayout(tabRow);
     setCentralWidget(central);
 
-    m_status = new QLabel;
-    m_status->setObjectName(QStringLiteral("status"));
-    statusBar()->addWidget(m_status, 1);
+    status_ = new QLabel;
+    status_->setObjectName(QStringLiteral("status"));
+    statusBar()->addWidget(status_, 1);
     statusBar()->setSizeGripEnabled(true);
 
     resize(960, 580);
@@ -284,11 +280,11 @@ TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
 
 TMainScreen::~TMainScreen() {
     // The grids go first: their models listen to the record sets.
-    m_faxGrid->setModel(nullptr);
-    m_recFaxGrid->setModel(nullptr);
-    m_faxModel.reset();
-    m_recModel.reset();
-    for (records::RecordSet* rs : {&m_faxTable, &m_recTable, &m_coverTable, &m_phoneTable}) {
+    faxGrid_->setModel(nullptr);
+    recFaxGrid_->setModel(nullptr);
+    faxModel_.reset();
+    recModel_.reset();
+    for (records::RecordSet* rs : {&faxTable_, &recTable_, &coverTable_, &phoneTable_}) {
         try {
             if (rs->active()) rs->close();
         } catch (const EXbError&) {}
@@ -370,14 +366,14 @@ void TMainScreen::buildMenus() {
     addMenuEntry(help, "VisitOurInternetWebsite1", QStringLiteral("Visit Our Internet Website"),
                  [this] { VisitOurInternetWebsite1Click(); });
     help->addSeparator();
-    m_mnuShowHint = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show Hints"), [this] { mnuShowHintClick(); });
-    m_mnuShowHint->setCheckable(true);
-    m_mnuShowHint->setChecked(true);
+    mnuShowHint_ = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show Hints"), [this] { mnuShowHintClick(); });
+    mnuShowHint_->setCheckable(true);
+    mnuShowHint_->setChecked(true);
 }
 
 QToolButton* TMainScreen::addButton(const char* name, const QString& caption, const QString& iconName, int drawnIcon,
                                     const QString& hint, std::function<void()> handler) {
-    auto* button = new QToolButton(m_buttonBar);
+    auto* button = new QToolButton(buttonBar_);
     button->setObjectName(QLatin1String(name));
     button->setText(caption);
     button->setIcon(buttonIcon(iconName, drawnIcon));
@@ -387,14 +383,14 @@ QToolButton* TMainScreen::addButton(const char* name, const QString& caption, co
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(button, &QToolButton::clicked, this, [handler = std::move(handler)] { handler(); });
     SetHint(button, hint);
-    m_buttonBar->layout()->addWidget(button);
+    buttonBar_->layout()->addWidget(button);
     return button;
 }
 
 void TMainScreen::buildButtonBar() {
-    m_buttonBar = new QWidget;
-    m_buttonBar->setObjectName(QStringLiteral("ButtonBar"));
-    auto* row = new QHBoxLayout(m_buttonBar);
+    buttonBar_ = new QWidget;
+    buttonBar_->setObjectName(QStringLiteral("ButtonBar"));
+    auto* row = new QHBoxLayout(buttonBar_);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
     auto gap = [row] { row->addSpacing(12); };
@@ -407,7 +403,7 @@ void TMainScreen::buildButtonBar() {
     gap();
     addButton("SendButton", QStringLiteral("&Send"), QStringLiteral("mail-send"), IconSend,
               QStringLiteral("Send the currently selected fax"), [this] { SendButtonClick(); });
-    m_receiveButton = addButton("ReceiveButton", QStringLiteral("&Receive"), QStringLiteral("mail-receive"),
+    receiveButton_ = addButton("ReceiveButton", QStringLiteral("&Receive"), QStringLiteral("mail-receive"),
                                 IconReceive, QStringLiteral("Start receiving faxes"), [this] { ReceiveButtonClick(); });
     gap();
     addButton("ViewFaxButton", QStringLiteral("&View"), QStringLiteral("document-print-preview"), IconView,
@@ -420,7 +416,7 @@ void TMainScreen::buildButtonBar() {
 }
 
 QToolButton* TMainScreen::Button(const char* objectName) const {
-    return m_buttonBar->findChild<QToolButton*>(QLatin1String(objectName));
+    return buttonBar_->findChild<QToolButton*>(QLatin1String(objectName));
 }
 
 QAction* TMainScreen::MenuAction(const char* objectName) const {
@@ -428,8 +424,8 @@ QAction* TMainScreen::MenuAction(const char* objectName) const {
 }
 
 void TMainScreen::createModels() {
-    m_faxModel = std::make_unique<LogTableModel>(
-        m_faxTable, std::vector<LogColumn>{{"SentYesNo", QStringLiteral("Sent"), 0},
+    faxModel_ = std::make_unique<LogTableModel>(
+        faxTable_, std::vector<LogColumn>{{"SentYesNo", QStringLiteral("Sent"), 0},
                                            {"DATESENT", QStringLiteral("Date Sent"), 0},
                                            {"TIMESENT", QStringLiteral("Time Sent"), 0},
                                            {"RECIPIENT", QStringLiteral("Recipient"), 20},
@@ -437,34 +433,34 @@ void TMainScreen::createModels() {
                                            {"PAGES", QStringLiteral("Pages"), 5},
                                            {"SUBJECT", QStringLiteral("Subject"), 20},
                                            {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
-    m_recModel =
-        std::make_unique<LogTableModel>(m_recTable, std::vector<LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
+    recModel_ =
+        std::make_unique<LogTableModel>(recTable_, std::vector<LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
                                                                            {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
                                                                            {"FROM", QStringLiteral("From"), 0},
                                                                            {"PAGES", QStringLiteral("Pages"), 0},
                                                                            {"NOTES", QStringLiteral("Notes"), 20},
                                                                            {"FAXFILE", QStringLiteral("Fax File"), 0}});
-    m_faxGrid->setLogModel(m_faxModel.get());
-    m_recFaxGrid->setLogModel(m_recModel.get());
+    faxGrid_->setLogModel(faxModel_.get());
+    recFaxGrid_->setLogModel(recModel_.get());
 }
 
 void TMainScreen::FormCreate() {
-    m_firstActivationPending = true;
-    m_xbEnv.xb_SysProp(1009, 0);
-    m_notebook->setCurrentIndex(kOutgoingPage);
+    firstActivationPending_ = true;
+    xbEnv_.xb_SysProp(1009, 0);
+    notebook_->setCurrentIndex(kOutgoingPage);
 
     const std::string dir = ProgramDir();
     bool faxOpen = false;
     bool recOpen = false;
     try {
-        faxOpen = records::OpenFaxDBF(dir, m_faxTable, m_faxXb);
+        faxOpen = records::OpenFaxDBF(dir, faxTable_, faxXb_);
     } catch (const EXbError&) {}
     if (!faxOpen) {
         ShowInformation(QStringLiteral("Unable to open/create the FAX datafile - closing program"));
         PostWindowMessage(this, kCloseRequestMessage);
     }
     try {
-        recOpen = records::OpenRecFaxDBF(dir, m_recTable, m_recXb);
+        recOpen = records::OpenRecFaxDBF(dir, recTable_, recXb_);
     } catch (const EXbError&) {}
     if (!recOpen) {
         ShowInformation(QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
@@ -478,25 +474,25 @@ void TMainScreen::FormCreate() {
         FirstRunSetupPending() = true;
         settings.Modem.ComPort = 0;
     }
-    m_faxArriving = false;
-    m_receiveMode = false;
+    faxArriving_ = false;
+    receiveMode_ = false;
     QDir().mkpath(qs(receiveDir()));
 
-    m_hintsOn = settings.Hints.On;
-    m_mnuShowHint->setChecked(m_hintsOn);
+    hintsOn_ = settings.Hints.On;
+    mnuShowHint_->setChecked(hintsOn_);
     applyHints();
 }
 
 void TMainScreen::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (m_firstActivationPending && !m_activationQueued) {
-        m_activationQueued = true;
+    if (firstActivationPending_ && !activationQueued_) {
+        activationQueued_ = true;
         QTimer::singleShot(0, this, [this] { FormActivate(); });
     }
 }
 
 void TMainScreen::FormActivate() {
-    if (!m_firstActivationPending || m_closeRequested || m_closed) return;
+    if (!firstActivationPending_ || closeRequested_ || closed_) return;
     RestoreWindowPlacement(this, ProgramDir());
     SetButtons();
     if (startedMinimized())
@@ -504,22 +500,22 @@ void TMainScreen::FormActivate() {
     else
         show();
     LetMessagesRun();
-    if (m_closeRequested || m_closed) return;
+    if (closeRequested_ || closed_) return;
 
-    if (FirstRunSetupPending() && mainScreenHooks().quickSetup) mainScreenHooks().quickSetup(*this);
+    if (FirstRunSetupPending() && commands_.quickSetup) commands_.quickSetup(*this);
 
-    if (m_faxTable.active() && m_recTable.active() &&
-        (m_faxXb.xb_TagArea("DATEND") == 0 || m_recXb.xb_TagArea("DATEND") == 0)) {
+    if (faxTable_.active() && recTable_.active() &&
+        (faxXb_.xb_TagArea("DATEND") == 0 || recXb_.xb_TagArea("DATEND") == 0)) {
         if (AskYesNo(QStringLiteral("The log files need to be reindexed.\rDo this now?"), QStringLiteral("REINDEX")))
             mnuRebuildIndexesClick();
     }
     if (AppSettings().Receive.AtStartup) ReceiveButtonClick();
-    m_firstActivationPending = false;
+    firstActivationPending_ = false;
 }
 
 bool TMainScreen::event(QEvent* event) {
     if (event->type() == windowMessageType(kCloseRequestMessage)) {
-        m_closeRequested = true;
+        closeRequested_ = true;
         close();
         return true;
     }
@@ -531,7 +527,7 @@ bool TMainScreen::event(QEvent* event) {
 }
 
 void TMainScreen::closeEvent(QCloseEvent* event) {
-    if (m_closed) {
+    if (closed_) {
         event->accept();
         return;
     }
@@ -544,7 +540,7 @@ void TMainScreen::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainScreen::FormCloseQuery() {
-    if (m_faxArriving &&
+    if (faxArriving_ &&
         !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
         return false;
     LetMessagesRun();
@@ -553,42 +549,42 @@ bool TMainScreen::FormCloseQuery() {
 
 void TMainScreen::FormClose() {
     // Receive mode ends before the logs close, so a fax that is being stored still finds its log.
-    if (m_receiveMode) {
-        if (mainScreenHooks().toggleReceiveMode) mainScreenHooks().toggleReceiveMode(*this);
-        m_receiveMode = false;
+    if (receiveMode_) {
+        if (commands_.toggleReceiveMode) commands_.toggleReceiveMode(*this);
+        receiveMode_ = false;
     }
     SetButtons();
     KeepWindowPlacement(this, ProgramDir());
     SaveSettings();
-    for (records::RecordSet* rs : {&m_faxTable, &m_recTable}) {
+    for (records::RecordSet* rs : {&faxTable_, &recTable_}) {
         try {
             if (rs->active()) rs->close();
         } catch (const EXbError&) {}
     }
     LetMessagesRun();
-    m_closed = true;
+    closed_ = true;
 }
 
-void TMainScreen::SetStatus(const QString& text) { m_status->setText(text); }
+void TMainScreen::SetStatus(const QString& text) { status_->setText(text); }
 
-QString TMainScreen::statusText() const { return m_status->text(); }
+QString TMainScreen::statusText() const { return status_->text(); }
 
 void TMainScreen::SetHint(QObject* control, const QString& hint) {
     bool found = false;
-    for (auto& [obj, text] : m_hints) {
+    for (auto& [obj, text] : hints_) {
         if (obj == control) {
             text = hint;
             found = true;
         }
     }
-    if (!found) m_hints.emplace_back(control, hint);
+    if (!found) hints_.emplace_back(control, hint);
     applyHints();
 }
 
 void TMainScreen::applyHints() {
-    for (const auto& [obj, text] : m_hints) {
+    for (const auto& [obj, text] : hints_) {
         if (!obj) continue;
-        const QString shown = m_hintsOn ? text : QString();
+        const QString shown = hintsOn_ ? text : QString();
         if (auto* w = qobject_cast<QWidget*>(obj.data())) {
             w->setToolTip(shown);
             w->setToolTipDuration(kHintHideMs);
@@ -598,12 +594,20 @@ void TMainScreen::applyHints() {
     }
 }
 
-int TMainScreen::currentPage() const { return m_notebook->currentIndex(); }
+int TMainScreen::currentPage() const { return notebook_->currentIndex(); }
 
 void TMainScreen::setReceiveMode(bool on) {
-    m_receiveMode = on;
+    receiveMode_ = on;
     SetButtons();
 }
+
+void TMainScreen::ShowReceiveModeRunning(bool running) {
+    if (!receiveButton_) return;
+    receiveButton_->setText(running ? QStringLiteral("STOP") : QStringLiteral("&Receive"));
+    SetHint(receiveButton_, running ? QStringLiteral("Stop receiving faxes") : QStringLiteral("Start receiving faxes"));
+}
+
+void TMainScreen::EnableButtonBar(bool on) { buttonBar_->setEnabled(on); }
 
 bool TMainScreen::hasCurrentRecord(const records::RecordSet& table) {
     if (!table.active()) return false;
@@ -631,12 +635,12 @@ void TMainScreen::syncOrder(records::RecordSet& table, const char* tag) {
 }
 
 void TMainScreen::SetButtons() {
-    syncOrder(m_faxTable, "DATESENT");
-    syncOrder(m_recTable, "DATETIME");
+    syncOrder(faxTable_, "DATESENT");
+    syncOrder(recTable_, "DATETIME");
     const ButtonStates s =
-        ComputeButtonStates({currentPage(), hasCurrentRecord(m_faxTable), hasCurrentRecord(m_recTable), m_receiveMode});
-    m_faxGrid->setEnabled(s.faxGrid);
-    m_recFaxGrid->setEnabled(s.recFaxGrid);
+        ComputeButtonStates({currentPage(), hasCurrentRecord(faxTable_), hasCurrentRecord(recTable_), receiveMode_});
+    faxGrid_->setEnabled(s.faxGrid);
+    recFaxGrid_->setEnabled(s.recFaxGrid);
     const auto set = [this](const char* button, const char* menu, bool on) {
         if (button) Button(button)->setEnabled(on);
         if (menu) MenuAction(menu)->setEnabled(on);
@@ -653,43 +657,43 @@ void TMainScreen::SetButtons() {
 
 void TMainScreen::SelectPage(int page) {
     if (page != kOutgoingPage && page != kIncomingPage) return;
-    if (m_tabSet->currentIndex() != page) {
-        m_tabSet->setCurrentIndex(page);  // comes back here through currentChanged
+    if (tabSet_->currentIndex() != page) {
+        tabSet_->setCurrentIndex(page);  // comes back here through currentChanged
         return;
     }
-    m_notebook->setCurrentIndex(page);
+    notebook_->setCurrentIndex(page);
     SetButtons();
 }
 
 bool TMainScreen::refusedInReceiveMode() {
-    if (!m_receiveMode) return false;
+    if (!receiveMode_) return false;
     ShowInformation(receiveModeRefusal());
     return true;
 }
 
-bool TMainScreen::missingHook(bool installed, const QString& command) {
-    if (installed) return false;
-    ShowInformation(QStringLiteral("%1 is not available in this build of Telvane.").arg(command));
+bool TMainScreen::missingCommand(bool present) {
+    if (present) return false;
+    Beep();
     return true;
 }
 
 void TMainScreen::FaxTableCloseAndOpen() {
-    records::FaxTableCloseAndOpen(m_faxTable, m_faxXb, LetMessagesRun);
-    m_faxModel->reload();
+    records::FaxTableCloseAndOpen(faxTable_, faxXb_, LetMessagesRun);
+    faxModel_->reload();
 }
 
 void TMainScreen::RecTableCloseAndOpen() {
-    records::RecTableCloseAndOpen(m_recTable, m_recXb, LetMessagesRun);
-    m_recModel->reload();
+    records::RecTableCloseAndOpen(recTable_, recXb_, LetMessagesRun);
+    recModel_->reload();
 }
 
 QString TMainScreen::GetDatetimeAsString(bool outgoingLog) {
     try {
         if (outgoingLog) {
-            const records::Row row = m_faxTable.currentRow();
+            const records::Row row = faxTable_.currentRow();
             return FormatSentDateTime(row.boolean("SENT"), row.date("DATESENT"), qs(row.text("TIMESENT")), QLocale());
         }
-        const records::Row row = m_recTable.currentRow();
+        const records::Row row = recTable_.currentRow();
         return FormatLogDateTime(row.date("DATEREC"), qs(row.text("TIMEREC")), QLocale());
     } catch (const EXbError&) {
         return {};
@@ -697,9 +701,9 @@ QString TMainScreen::GetDatetimeAsString(bool outgoingLog) {
 }
 
 QString TMainScreen::CreateFaxFile() {
-    m_renderedPageCount = 0;
-    if (!mainScreenHooks().createFaxFile) return {};
-    return mainScreenHooks().createFaxFile(*this);
+    renderedPageCount_ = 0;
+    if (!commands_.createFaxFile) return {};
+    return commands_.createFaxFile(*this);
 }
 
 bool TMainScreen::PlayArrivalSound() {
@@ -708,9 +712,9 @@ bool TMainScreen::PlayArrivalSound() {
     if (QFileInfo(wav).isRelative()) wav = qs(ProgramDir()) + wav;
     if (!QFileInfo(wav).isFile()) return false;
 #ifdef TELVANE_HAVE_MULTIMEDIA
-    if (!m_sound) m_sound = new QSoundEffect(this);
-    m_sound->setSource(QUrl::fromLocalFile(wav));
-    m_sound->play();
+    if (!sound_) sound_ = new QSoundEffect(this);
+    sound_->setSource(QUrl::fromLocalFile(wav));
+    sound_->play();
     return true;
 #else
     return false;
@@ -719,18 +723,18 @@ bool TMainScreen::PlayArrivalSound() {
 
 void TMainScreen::NewbuttonClick() {
     if (refusedInReceiveMode()) {
-        m_cloneRequested = false;
+        cloneRequested_ = false;
         return;
     }
-    if (!missingHook(static_cast<bool>(mainScreenHooks().newFax), QStringLiteral("The fax editor")))
-        mainScreenHooks().newFax(*this, m_cloneRequested);
-    m_cloneRequested = false;
+    if (!missingCommand(static_cast<bool>(commands_.newFax)))
+        commands_.newFax(*this, cloneRequested_);
+    cloneRequested_ = false;
     SetButtons();
 }
 
 void TMainScreen::mnuCloneClick() {
-    if (!VisibleRecordsOrBeep(m_faxTable)) return;
-    m_cloneRequested = true;
+    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    cloneRequested_ = true;
     NewbuttonClick();
 }
 
@@ -740,33 +744,33 @@ void TMainScreen::EditButtonClick() {
         editReceiveNote();
         return;
     }
-    if (!VisibleRecordsOrBeep(m_faxTable)) return;
-    if (!missingHook(static_cast<bool>(mainScreenHooks().editFax), QStringLiteral("The fax editor")))
-        mainScreenHooks().editFax(*this);
+    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    if (!missingCommand(static_cast<bool>(commands_.editFax)))
+        commands_.editFax(*this);
     SetButtons();
 }
 
 void TMainScreen::editReceiveNote() {
-    if (!VisibleRecordsOrBeep(m_recTable)) return;
-    const uint32_t noted = m_recTable.recNo();
-    const records::Row row = m_recTable.currentRow();
+    if (!VisibleRecordsOrBeep(recTable_)) return;
+    const uint32_t noted = recTable_.recNo();
+    const records::Row row = recTable_.currentRow();
     TEditReceiveNotes dialog(this);
     dialog.Notes()->setText(qs(row.text("NOTES")));
     dialog.Descript()->setText(QStringLiteral("From: ") + qs(row.text("FROM")));
     CenterDialog(&dialog);
     if (dialog.exec() != 1) return;
     try {
-        if (noted > 0) m_recTable.go(noted);
-        m_recTable.edit();
-        m_recTable.fieldByName("NOTES").setString(dialog.Notes()->text().toStdString());
-        m_recTable.post();
+        if (noted > 0) recTable_.go(noted);
+        recTable_.edit();
+        recTable_.fieldByName("NOTES").setString(dialog.Notes()->text().toStdString());
+        recTable_.post();
     } catch (const EXbError& e) {
         try {
-            m_recTable.cancel();
+            recTable_.cancel();
         } catch (const EXbError&) {}
         ShowInformation(QString::fromLocal8Bit(e.what()));
     }
-    m_recModel->reload();
+    recModel_->reload();
 }
 
 void TMainScreen::DeleteButtonClick() {
@@ -778,45 +782,45 @@ void TMainScreen::DeleteButtonClick() {
 
 void TMainScreen::deleteIncoming() {
     if (refusedInReceiveMode()) return;
-    if (!VisibleRecordsOrBeep(m_recTable)) return;
-    const records::Row row = m_recTable.currentRow();
+    if (!VisibleRecordsOrBeep(recTable_)) return;
+    const records::Row row = recTable_.currentRow();
     if (AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(from: \"") + qs(row.text("FROM")) + QStringLiteral("\")"),
             QStringLiteral("Delete"))) {
         bool marked = false;
         try {
-            m_recTable.deleteRecord();
+            recTable_.deleteRecord();
             marked = true;
-            m_recTable.refresh();
+            recTable_.refresh();
         } catch (const EXbError& e) {
             if (!marked) ShowInformation(QString::fromLocal8Bit(e.what()));
         }
         // The file goes only with its record, so a failed deletion loses nothing.
         if (marked) removeReceivedFile(qs(row.text("FAXFILE")));
-        m_recModel->reload();
+        recModel_->reload();
     }
     SetButtons();
 }
 
 void TMainScreen::deleteOutgoing() {
-    if (!VisibleRecordsOrBeep(m_faxTable)) return;
-    const records::Row row = m_faxTable.currentRow();
+    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    const records::Row row = faxTable_.currentRow();
     if (AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) + QStringLiteral("\")"),
             QStringLiteral("Delete"))) {
         try {
-            m_faxTable.deleteRecord();
-            m_faxTable.refresh();
+            faxTable_.deleteRecord();
+            faxTable_.refresh();
         } catch (const EXbError& e) {
             ShowInformation(QString::fromLocal8Bit(e.what()));
         }
-        m_faxModel->reload();
+        faxModel_->reload();
     }
     SetButtons();
 }
 
 void TMainScreen::SendButtonClick() {
-    if (m_receiveMode) {
+    if (receiveMode_) {
         ShowInformation(
             QStringLiteral("You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
                            "Click the Stop button to end\rFax Receive mode"));
@@ -826,47 +830,47 @@ void TMainScreen::SendButtonClick() {
         ShowInformation(QStringLiteral("Please switch to the Outgoing Faxes tab\rand highlight a fax to send"));
         return;
     }
-    if (!VisibleRecordsOrBeep(m_faxTable)) return;
-    if (!missingHook(static_cast<bool>(mainScreenHooks().sendFax), QStringLiteral("Sending")))
-        mainScreenHooks().sendFax(*this);
+    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    if (!missingCommand(static_cast<bool>(commands_.sendFax)))
+        commands_.sendFax(*this);
     SetButtons();
 }
 
 void TMainScreen::ReceiveButtonClick() {
-    if (!missingHook(static_cast<bool>(mainScreenHooks().toggleReceiveMode), QStringLiteral("Receive mode")))
-        mainScreenHooks().toggleReceiveMode(*this);
+    if (!missingCommand(static_cast<bool>(commands_.toggleReceiveMode)))
+        commands_.toggleReceiveMode(*this);
     SetButtons();
 }
 
 void TMainScreen::mnuViewPrintClick(bool print) {
-    records::RecordSet& table = currentPage() == kIncomingPage ? m_recTable : m_faxTable;
+    records::RecordSet& table = currentPage() == kIncomingPage ? recTable_ : faxTable_;
     if (!VisibleRecordsOrBeep(table)) return;
-    if (!missingHook(static_cast<bool>(mainScreenHooks().viewPrintFax), QStringLiteral("Viewing and printing")))
-        mainScreenHooks().viewPrintFax(*this, print);
+    if (!missingCommand(static_cast<bool>(commands_.viewPrintFax)))
+        commands_.viewPrintFax(*this, print);
 }
 
 void TMainScreen::mnuCoverClick() {
     if (refusedInReceiveMode()) return;
-    if (!missingHook(static_cast<bool>(mainScreenHooks().coverSheets), QStringLiteral("Cover Sheets")))
-        mainScreenHooks().coverSheets(*this);
+    if (!missingCommand(static_cast<bool>(commands_.coverSheets)))
+        commands_.coverSheets(*this);
 }
 
 void TMainScreen::mnuPhoneBookClick() {
     if (refusedInReceiveMode()) return;
-    if (!missingHook(static_cast<bool>(mainScreenHooks().phoneBook), QStringLiteral("The Phone Book")))
-        mainScreenHooks().phoneBook(*this);
+    if (!missingCommand(static_cast<bool>(commands_.phoneBook)))
+        commands_.phoneBook(*this);
 }
 
 void TMainScreen::mnuRebuildIndexesClick() {
     if (refusedInReceiveMode()) return;
-    for (records::RecordSet* rs : {&m_coverTable, &m_faxTable, &m_recTable}) rs->disableControls();
-    if (mainScreenHooks().rebuildIndexes)
-        mainScreenHooks().rebuildIndexes(*this);
+    for (records::RecordSet* rs : {&coverTable_, &faxTable_, &recTable_}) rs->disableControls();
+    if (commands_.rebuildIndexes)
+        commands_.rebuildIndexes(*this);
     else
         rebuildLogsWithEngine();
-    for (records::RecordSet* rs : {&m_recTable, &m_faxTable, &m_coverTable}) rs->enableControls();
-    m_faxModel->reload();
-    m_recModel->reload();
+    for (records::RecordSet* rs : {&recTable_, &faxTable_, &coverTable_}) rs->enableControls();
+    faxModel_->reload();
+    recModel_->reload();
     SetButtons();
 }
 
@@ -876,12 +880,12 @@ void TMainScreen::rebuildLogsWithEngine() {
         SetStatus(qs(text));
         LetMessagesRun();
     };
-    if (m_faxTable.active())
-        records::RebuildTableIndexes(m_faxTable, m_faxXb, records::faxTableSpec(),
+    if (faxTable_.active())
+        records::RebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(),
                                      "Removing FAX file records marked for deletion", "Rebuilding FAX file indexes",
                                      say);
-    if (m_recTable.active())
-        records::RebuildTableIndexes(m_recTable, m_recXb, records::recTableSpec(),
+    if (recTable_.active())
+        records::RebuildTableIndexes(recTable_, recXb_, records::recTableSpec(),
                                      "Removing Received FAX records marked for deletion",
                                      "Rebuilding Received FAX indexes", say);
     SetStatus({});
@@ -889,25 +893,24 @@ void TMainScreen::rebuildLogsWithEngine() {
 
 void TMainScreen::FaxlogCleanup1Click() {
     if (refusedInReceiveMode()) return;
-    if (missingHook(static_cast<bool>(mainScreenHooks().faxLogCleanup), QStringLiteral("Fax Log Cleanup"))) return;
-    const bool deletedSomething = mainScreenHooks().faxLogCleanup(*this);
+    if (missingCommand(static_cast<bool>(commands_.faxLogCleanup))) return;
+    const bool deletedSomething = commands_.faxLogCleanup(*this);
     if (deletedSomething)
         mnuRebuildIndexesClick();
     else
         SetButtons();
 }
 
-void TMainScreen::mnuPreferencesClick() {
-    if (refusedInReceiveMode()) return;
-    if (!missingHook(static_cast<bool>(mainScreenHooks().preferences), QStringLiteral("Preferences")))
-        mainScreenHooks().preferences(*this);
+bool TMainScreen::mnuPreferencesClick() {
+    if (refusedInReceiveMode()) return false;
+    const bool saved = !missingCommand(static_cast<bool>(commands_.preferences)) && commands_.preferences(*this);
     SetButtons();
+    return saved;
 }
 
 void TMainScreen::ConfigurationInformation1Click() {
-    if (!missingHook(static_cast<bool>(mainScreenHooks().configurationInformation),
-                     QStringLiteral("Configuration Information")))
-        mainScreenHooks().configurationInformation(*this);
+    if (!missingCommand(static_cast<bool>(commands_.configurationInformation)))
+        commands_.configurationInformation(*this);
 }
 
 void TMainScreen::VisitOurInternetWebsite1Click() {
@@ -916,9 +919,9 @@ void TMainScreen::VisitOurInternetWebsite1Click() {
 }
 
 void TMainScreen::mnuShowHintClick() {
-    m_hintsOn = !m_hintsOn;
-    m_mnuShowHint->setChecked(m_hintsOn);
-    AppSettings().Hints.On = m_hintsOn;
+    hintsOn_ = !hintsOn_;
+    mnuShowHint_->setChecked(hintsOn_);
+    AppSettings().Hints.On = hintsOn_;
     SaveSettings();
     applyHints();
     SetStatus({});

@@ -6,9 +6,8 @@
 //
 // Commands that open the windows of other subsystems (the fax editor, cover sheets, phone book,
 // send, receive mode, view/print, clean-up, rebuild window, preferences, configuration report,
-// quick set-up, rendering) apply this window's checks and then call a hook of mainScreenHooks();
-// the program entry installs the hooks before the window is created. A command whose hook is not
-// installed tells the user it is not available.
+// quick set-up, rendering) apply this window's checks and then call the command handed over at
+// construction (MainWindowCommands). The other windows see this one only as an IMainWindow.
 #pragma once
 
 #include <QMainWindow>
@@ -18,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/mainwindow.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"
 
@@ -33,94 +33,62 @@ namespace telvane {
 
 class LogTableModel;
 class TLogGrid;
-class TMainScreen;
-
-struct MainScreenHooks {
-    // New and Clone once the lock and the empty-log check passed: run the fax editor and, on OK,
-    // append the record (clone = prefill from the current outgoing record).
-    std::function<void(TMainScreen&, bool clone)> newFax;
-    // Edit of the current outgoing fax (the log has a record).
-    std::function<void(TMainScreen&)> editFax;
-    // Send, from the rendering of the current outgoing fax on (receive mode, page and empty log are checked).
-    std::function<void(TMainScreen&)> sendFax;
-    // Receive mode on/off (the toggle; also called at start with Receive.AtStartup and at close).
-    std::function<void(TMainScreen&)> toggleReceiveMode;
-    // View (print = false) or print (print = true) the current fax of the page shown.
-    std::function<void(TMainScreen&, bool print)> viewPrintFax;
-    std::function<void(TMainScreen&)> coverSheets;
-    std::function<void(TMainScreen&)> phoneBook;
-    // The rebuild window; without it the two logs are rebuilt here with the engine.
-    std::function<void(TMainScreen&)> rebuildIndexes;
-    // The clean-up window; returns true when it deleted anything (Rebuild Indexes follows).
-    std::function<bool(TMainScreen&)> faxLogCleanup;
-    std::function<void(TMainScreen&)> preferences;
-    std::function<void(TMainScreen&)> configurationInformation;
-    // First start (no port stored): the quick set-up dialog.
-    std::function<void(TMainScreen&)> quickSetup;
-    // Renders the current outgoing fax; returns the fax file's path (empty when nothing was made)
-    // and stores the page count with setRenderedPageCount.
-    std::function<QString(TMainScreen&)> createFaxFile;
-};
-
-// The program-wide hooks, read by the main window each time a command runs.
-MainScreenHooks& mainScreenHooks();
-
-class TMainScreen : public QMainWindow {
+class TMainScreen : public QMainWindow, public IMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kOutgoingPage = 0;
-    static constexpr int kIncomingPage = 1;
 
-    explicit TMainScreen(QWidget* parent = nullptr);
+    explicit TMainScreen(MainWindowCommands commands = {}, QWidget* parent = nullptr);
     ~TMainScreen() override;
 
-    // Tables and their access objects.
-    records::RecordSet& FaxTable() { return m_faxTable; }
-    records::RecordSet& RecTable() { return m_recTable; }
-    records::RecordSet& CoverTable() { return m_coverTable; }
-    records::RecordSet& PhoneTable() { return m_phoneTable; }
-    records::TXbAccess& FaxXb() { return m_faxXb; }
-    records::TXbAccess& RecXb() { return m_recXb; }
-    records::TXbAccess& CoverXb() { return m_coverXb; }
-    records::TXbAccess& PhoneXb() { return m_phoneXb; }
-    records::TXbEnv& XbEnv() { return m_xbEnv; }
+    // IMainWindow: tables and their access objects.
+    QWidget* widget() override { return this; }
+    records::RecordSet& FaxTable() override { return faxTable_; }
+    records::RecordSet& RecTable() override { return recTable_; }
+    records::RecordSet& CoverTable() override { return coverTable_; }
+    records::RecordSet& PhoneTable() override { return phoneTable_; }
+    records::TXbAccess& FaxXb() override { return faxXb_; }
+    records::TXbAccess& RecXb() override { return recXb_; }
+    records::TXbAccess& CoverXb() override { return coverXb_; }
+    records::TXbAccess& PhoneXb() override { return phoneXb_; }
+    records::TXbEnv& XbEnv() override { return xbEnv_; }
+    TLogGrid* FaxGrid() const override { return faxGrid_; }
+    TLogGrid* RecFaxGrid() const override { return recFaxGrid_; }
 
-    // Controls other windows use.
-    TLogGrid* FaxGrid() const { return m_faxGrid; }
-    TLogGrid* RecFaxGrid() const { return m_recFaxGrid; }
-    QTabBar* TabSet1() const { return m_tabSet; }
-    QWidget* ButtonBar() const { return m_buttonBar; }
+    // Controls (tests and this window).
+    QTabBar* TabSet1() const { return tabSet_; }
+    QWidget* ButtonBar() const { return buttonBar_; }
     QToolButton* Button(const char* objectName) const;
     QAction* MenuAction(const char* objectName) const;
-    QToolButton* ReceiveButton() const { return m_receiveButton; }
+    QToolButton* ReceiveButton() const { return receiveButton_; }
 
     // State.
-    bool receiveMode() const { return m_receiveMode; }
-    void setReceiveMode(bool on);
-    bool faxArriving() const { return m_faxArriving; }
-    void setFaxArriving(bool arriving) { m_faxArriving = arriving; }
-    bool firstActivationPending() const { return m_firstActivationPending; }
-    bool cloneRequested() const { return m_cloneRequested; }
-    int currentPage() const;
-    int renderedPageCount() const { return m_renderedPageCount; }
-    void setRenderedPageCount(int pages) { m_renderedPageCount = pages; }
+    bool receiveMode() const override { return receiveMode_; }
+    void setReceiveMode(bool on) override;
+    void ShowReceiveModeRunning(bool running) override;
+    bool faxArriving() const override { return faxArriving_; }
+    void setFaxArriving(bool arriving) override { faxArriving_ = arriving; }
+    bool firstActivationPending() const { return firstActivationPending_; }
+    bool cloneRequested() const { return cloneRequested_; }
+    int currentPage() const override;
+    int renderedPageCount() const override { return renderedPageCount_; }
+    void setRenderedPageCount(int pages) override { renderedPageCount_ = pages; }
 
     // The status line.
-    void SetStatus(const QString& text);
+    void SetStatus(const QString& text) override;
     QString statusText() const;
     // Sets a control's hint; shown while hints are on.
-    void SetHint(QObject* control, const QString& hint);
-    bool hintsShown() const { return m_hintsOn; }
+    void SetHint(QObject* control, const QString& hint) override;
+    bool hintsShown() const { return hintsOn_; }
 
     // Operations.
-    void SetButtons();
-    void SelectPage(int page);  // the tab change
-    void FaxTableCloseAndOpen();
-    void RecTableCloseAndOpen();
-    QString GetDatetimeAsString(bool outgoingLog);
-    QString CreateFaxFile();
-    // Plays Receive.Wav when it is set and the file exists; false when nothing was started.
-    bool PlayArrivalSound();
+    void SetButtons() override;
+    void SelectPage(int page) override;  // the tab change
+    void EnableButtonBar(bool on) override;
+    void FaxTableCloseAndOpen() override;
+    void RecTableCloseAndOpen() override;
+    QString GetDatetimeAsString(bool outgoingLog) override;
+    QString CreateFaxFile() override;
+    bool PlayArrivalSound() override;
 
     // Commands.
     void NewbuttonClick();
@@ -136,7 +104,7 @@ public:
     void mnuPhoneBookClick();
     void mnuRebuildIndexesClick();
     void FaxlogCleanup1Click();
-    void mnuPreferencesClick();
+    bool mnuPreferencesClick() override;
     void ConfigurationInformation1Click();
     void VisitOurInternetWebsite1Click();
     void mnuShowHintClick();
@@ -168,8 +136,9 @@ private:
     void createModels();
     // True (after showing the refusal) while receive mode is on.
     bool refusedInReceiveMode();
-    // Shows that a command of another subsystem is not installed; false when it is.
-    bool missingHook(bool installed, const QString& command);
+    // Beeps for a command whose window is not part of this program (a main window made for a test);
+    // false when the command is there.
+    static bool missingCommand(bool present);
     void editReceiveNote();
     void deleteIncoming();
     void deleteOutgoing();
@@ -177,32 +146,33 @@ private:
     static bool hasCurrentRecord(const records::RecordSet& table);
     void syncOrder(records::RecordSet& table, const char* tag);
 
+    MainWindowCommands commands_;
     // Record sets first: they outlive the models that listen to them.
-    records::TXbEnv m_xbEnv;
-    records::RecordSet m_faxTable, m_recTable, m_coverTable, m_phoneTable;
-    records::TXbAccess m_faxXb, m_recXb, m_coverXb, m_phoneXb;
-    std::unique_ptr<LogTableModel> m_faxModel, m_recModel;
+    records::TXbEnv xbEnv_;
+    records::RecordSet faxTable_, recTable_, coverTable_, phoneTable_;
+    records::TXbAccess faxXb_, recXb_, coverXb_, phoneXb_;
+    std::unique_ptr<LogTableModel> faxModel_, recModel_;
 
-    QWidget* m_buttonBar = nullptr;
-    QToolButton* m_receiveButton = nullptr;
-    QStackedWidget* m_notebook = nullptr;
-    TLogGrid* m_faxGrid = nullptr;
-    TLogGrid* m_recFaxGrid = nullptr;
-    QTabBar* m_tabSet = nullptr;
-    QLabel* m_status = nullptr;
-    QAction* m_mnuShowHint = nullptr;
-    std::vector<std::pair<QPointer<QObject>, QString>> m_hints;
-    QSoundEffect* m_sound = nullptr;
+    QWidget* buttonBar_ = nullptr;
+    QToolButton* receiveButton_ = nullptr;
+    QStackedWidget* notebook_ = nullptr;
+    TLogGrid* faxGrid_ = nullptr;
+    TLogGrid* recFaxGrid_ = nullptr;
+    QTabBar* tabSet_ = nullptr;
+    QLabel* status_ = nullptr;
+    QAction* mnuShowHint_ = nullptr;
+    std::vector<std::pair<QPointer<QObject>, QString>> hints_;
+    QSoundEffect* sound_ = nullptr;
 
-    bool m_firstActivationPending = true;
-    bool m_receiveMode = false;
-    bool m_faxArriving = false;
-    bool m_cloneRequested = false;
-    bool m_hintsOn = true;
-    bool m_closeRequested = false;
-    bool m_closed = false;
-    bool m_activationQueued = false;
-    int m_renderedPageCount = 0;
+    bool firstActivationPending_ = true;
+    bool receiveMode_ = false;
+    bool faxArriving_ = false;
+    bool cloneRequested_ = false;
+    bool hintsOn_ = true;
+    bool closeRequested_ = false;
+    bool closed_ = false;
+    bool activationQueued_ = false;
+    int renderedPageCount_ = 0;
 };
 
 }  // namespace telvane

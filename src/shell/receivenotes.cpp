@@ -14,13 +14,13 @@ TEditReceiveNotes::TEditReceiveNotes(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Received Fax Notes"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    m_descript = new QLabel(QStringLiteral("From: "), this);
-    m_descript->setObjectName(QStringLiteral("Descript"));
-    m_notes = new QLineEdit(this);
-    m_notes->setObjectName(QStringLiteral("Notes"));
-    m_notes->setMaxLength(kNotesLength);
-    m_notes->setMinimumWidth(m_notes->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 36);
-    m_descript->setBuddy(m_notes);
+    descript_ = new QLabel(QStringLiteral("From: "), this);
+    descript_->setObjectName(QStringLiteral("Descript"));
+    notes_ = new QLineEdit(this);
+    notes_->setObjectName(QStringLiteral("Notes"));
+    notes_->setMaxLength(kNotesLength);
+    notes_->setMinimumWidth(notes_->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 36);
+    descript_->setBuddy(notes_);
 
     auto* accept = new QPushButton(QStringLiteral("&Accept"), this);
     accept->setObjectName(QStringLiteral("AcceptButton"));
@@ -35,8 +35,8 @@ TEditReceiveNotes::TEditReceiveNotes(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(accept);
     buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_descript);
-    layout->addWidget(m_notes);
+    layout->addWidget(descript_);
+    layout->addWidget(notes_);
     layout->addSpacing(6);
     layout->addLayout(buttons);
     setFixedSize(sizeHint());

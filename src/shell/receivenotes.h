@@ -16,14 +16,14 @@ public:
 
     explicit TEditReceiveNotes(QWidget* parent = nullptr);
 
-    QLineEdit* Notes() const { return m_notes; }
-    QLabel* Descript() const { return m_descript; }
+    QLineEdit* Notes() const { return notes_; }
+    QLabel* Descript() const { return descript_; }
 
     void reject() override;
 
 private:
-    QLabel* m_descript;
-    QLineEdit* m_notes;
+    QLabel* descript_;
+    QLineEdit* notes_;
 };
 
 }  // namespace telvane

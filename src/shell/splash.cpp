@@ -9,7 +9,7 @@
 #include <QSysInfo>
 #include <QVBoxLayout>
 
-#include "shell/settings.h"
+#include "app/settings.h"
 
 namespace telvane {
 

@@ -3,6 +3,8 @@
 // document keeps every attribute and insert point through our own save and load.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -12,7 +14,7 @@
 
 #include "compose/richtext/richtextformat.h"
 #include "compose/richtext/trichtext.h"
-#include "qtapp.h"
+#include "support/qtapp.h"
 #include "richtexttest.h"
 
 using telvane::TextAttributes;
@@ -26,7 +28,7 @@ class LibreOffice : public ::testing::Test {
 protected:
     void SetUp() override {
         soffice_ = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-        if (soffice_.isEmpty()) GTEST_SKIP() << "soffice (libreoffice-writer-nogui) is not installed";
+        TELVANE_REQUIRE_PEER(!(soffice_.isEmpty()), "soffice (libreoffice-writer-nogui) is not installed");
         ASSERT_TRUE(dir_.isValid());
     }
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "compose/richtext/trichtext.h"
-#include "qtapp.h"
+#include "support/qtapp.h"
 
 using telvane::TRichText;
 

@@ -11,8 +11,8 @@
 #include "compose/paragraph/paragraphunits.h"
 #include "compose/paragraph/tparagraphpropdlg.h"
 #include "compose/richtext/trichtext.h"
-#include "qtapp.h"
-#include "shell/uihelpers.h"
+#include "support/qtapp.h"
+#include "app/uihelpers.h"
 
 using telvane::TParagraphPropDlg;
 using telvane::TRichText;

@@ -14,9 +14,9 @@
 #include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "qtapp.h"
+#include "support/qtapp.h"
 #include "richtexttest.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 using telvane::InsertPointInfo;
 using telvane::TextAttributes;

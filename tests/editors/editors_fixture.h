@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include "support/qtapp.h"
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -16,19 +18,13 @@
 #include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
-#include "shell/appstate.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane::editortest {
 
-inline QApplication* app() {
-    static int argc = 1;
-    static char name[] = "editors_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return a;
-}
+inline QApplication* app() { return telvane::test::App(); }
 
 // Runs act on the modal window of type W as soon as it is the active modal window. A window that
 // never comes up fails the test instead of hanging it; an unanswered one is closed.

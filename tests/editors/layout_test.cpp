@@ -16,7 +16,7 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "shell/loggrid.h"
+#include "app/loggrid.h"
 #include "editors_fixture.h"
 
 namespace telvane::editortest {

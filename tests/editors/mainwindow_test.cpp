@@ -15,7 +15,7 @@
 #include "compose/phonebook/tphonebookeditor.h"
 #include "editors_fixture.h"
 #include "records/fax_tables.h"
-#include "shell/inifile.h"
+#include "app/inifile.h"
 #include "shell/mainscreen.h"
 
 namespace telvane::editortest {
@@ -31,8 +31,8 @@ protected:
     void SetUp() override {
         EditorsTest::SetUp();
         FirstRunSetupPending() = false;
-        mainScreenHooks() = MainScreenHooks{};
-        installComposeHooks();
+        commands_ = MainWindowCommands{};
+        AddComposeCommands(commands_);
         // A port is set and both logs carry every tag, so start-up asks nothing.
         IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
@@ -48,12 +48,12 @@ protected:
     }
     void TearDown() override {
         stop();
-        mainScreenHooks() = MainScreenHooks{};
+        commands_ = MainWindowCommands{};
         setMainWindow(nullptr);
     }
 
     TMainScreen& start() {
-        window_ = std::make_unique<TMainScreen>();
+        window_ = std::make_unique<TMainScreen>(commands_);
         setMainWindow(window_.get());
         window_->show();
         for (int i = 0; i < 1000 && window_->firstActivationPending(); ++i)
@@ -65,6 +65,7 @@ protected:
         window_.reset();
     }
 
+    MainWindowCommands commands_;
     std::unique_ptr<TMainScreen> window_;
 };
 

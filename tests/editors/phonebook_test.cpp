@@ -8,7 +8,7 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "editors_fixture.h"
-#include "shell/loggrid.h"
+#include "app/loggrid.h"
 
 namespace telvane::editortest {
 namespace {

@@ -3,6 +3,8 @@
 // sent rows (efax puts blank rows of its own above the page; those must be white).
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -64,7 +66,7 @@ TEST(LinePair, OurSenderToOurReceiver) {
 }
 
 TEST(LinePair, OurSenderToEfax) {
-    if (!HaveProgram("efax") || !HaveProgram("efix")) GTEST_SKIP() << "efax is needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("efax") || !HaveProgram("efix")), "efax is needed (scripts/deps/faxengine.txt)");
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     MakePage(p.dir / "a.ovf", "From Telvane to efax\n", false, p.dir);
@@ -84,7 +86,7 @@ TEST(LinePair, OurSenderToEfax) {
 }
 
 TEST(LinePair, EfaxToOurReceiver) {
-    if (!HaveProgram("efax") || !HaveProgram("efix")) GTEST_SKIP() << "efax is needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("efax") || !HaveProgram("efix")), "efax is needed (scripts/deps/faxengine.txt)");
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     // efax 0.9a divides by the whole seconds a page took on the line (SIGFPE when that is 0):

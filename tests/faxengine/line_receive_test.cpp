@@ -3,6 +3,8 @@
 // a far end that never answers, and cancelling in the middle of a page.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <csignal>
 #include <filesystem>
 #include <thread>
@@ -22,8 +24,7 @@ Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
 }  // namespace
 
 TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
-    if (!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
-        GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     MakePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
     MakePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);

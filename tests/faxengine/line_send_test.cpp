@@ -3,6 +3,8 @@
 // exactly the rasters we sent, page by page, with each page's resolution.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <regex>
 
 #include "linetools.h"
@@ -24,8 +26,7 @@ std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir) {
 
 // longPage: 14 lines of text on a fine page, about 26 kB coded.
 void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false) {
-    if (!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
-        GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     std::vector<std::string> files;
     for (size_t i = 0; i < fine.size(); ++i) {

@@ -91,16 +91,6 @@ bool HaveProgram(const std::string& name) {
     return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
 }
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/faxline-XXXXXX";
-    path_ = mkdtemp(pattern);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 namespace {
 int Run(const std::vector<std::string>& argv, const TempDir& dir) {
     static int n = 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/tempdir.h"
+
 namespace linetest {
 
 struct Child {
@@ -27,17 +29,7 @@ bool WaitForText(const std::string& path, const std::string& text, int seconds);
 std::string Bin(const std::string& tool);   // $TELVANE_BIN/tool
 bool HaveProgram(const std::string& name);  // on PATH
 
-// A scratch directory removed at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempDir = telvane::test::TempDir;
 
 // A one-page fax file of a few text lines, standard or fine.
 // linesPerPage 0: a full-length page.

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <cstdio>
 #include <cstring>
 #include <sys/wait.h>
@@ -36,7 +38,7 @@ int run(const std::string& cmd, std::string* output = nullptr) {
 }
 
 #define REQUIRE_TOOL(name) \
-    if (!haveTool(name)) GTEST_SKIP() << name << " is not installed (listed in scripts/deps/faximage.txt)"
+    TELVANE_REQUIRE_PEER(haveTool(name), name << " is not installed (listed in scripts/deps/faximage.txt)")
 
 // Raw PBM (P4) reading and writing.
 Raster readPbm(const std::string& path) {
@@ -236,7 +238,7 @@ TEST(PopplerPeer, ExportedPdfRendersWithTheRightSizeAndContent) {
 
 TEST(FaxconvTool, ConvertsDescribesAndReportsErrors) {
     std::string tool = bin("telvane-faxconv");
-    if (run("test -x " + tool) != 0) GTEST_SKIP() << "telvane-faxconv is not built";
+    TELVANE_REQUIRE_PEER(!(run("test -x " + tool) != 0), "telvane-faxconv is not built");
     TempDir dir;
     std::string out;
     EXPECT_EQ(run(tool + " --help", &out), 0);

@@ -13,19 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "support/tempdir.h"
+
 namespace faxtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "telvane-faximage-XXXXXX").string();
-        path = mkdtemp(tmpl.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using TempDir = telvane::test::TempDir;
 
 // Appends bits written as in T.4 ("0011", first transmitted bit first), packed LSB first.
 struct BitWriter {

@@ -3,19 +3,11 @@
 
 #include <string>
 
+#include "support/tempdir.h"
+
 namespace telvane::records::test {
 
-// A fresh directory under the system's temporary directory, removed when the object dies.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }  // ends with '/'
-    std::string file(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
-};
+using TempDir = telvane::test::TempDir;
 
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);

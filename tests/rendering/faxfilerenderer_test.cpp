@@ -10,7 +10,7 @@
 #include "records/record_set.h"
 #include "records/xb_access.h"
 #include "renderutil.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 #include <gtest/gtest.h>
 

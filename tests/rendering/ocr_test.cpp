@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <QProcess>
 
 namespace {
@@ -19,8 +21,7 @@ class ReadBack : public ::testing::Test {
 protected:
     void SetUp() override {
         rendertest::ensureApp();
-        if (!rendertest::haveTool(QStringLiteral("tesseract")))
-            GTEST_SKIP() << "tesseract-ocr is not installed (scripts/deps/rendering.txt)";
+        TELVANE_REQUIRE_PEER(rendertest::haveTool(QStringLiteral("tesseract")), "tesseract-ocr is not installed (scripts/deps/rendering.txt)");
     }
 };
 

@@ -7,6 +7,9 @@
 #include "faximage/raster.h"
 
 #include <QApplication>
+
+#include "support/qtapp.h"
+#include "support/tempdir.h"
 #include <QByteArray>
 #include <QProcess>
 #include <QRegularExpression>
@@ -22,30 +25,9 @@
 
 namespace rendertest {
 
-inline void ensureApp() {
-    static int argc = 1;
-    static char name[] = "telvane-rendering-test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
+inline void ensureApp() { telvane::test::App(); }
 
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "telvane-render-XXXXXX").string();
-        path = mkdtemp(tmpl.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    // The directory as CreateFaxFile takes it: ending in '/'.
-    std::string dir() const { return path.string() + "/"; }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-};
+using TempDir = telvane::test::TempDir;
 
 // One RTF paragraph group per entry: text in the given font size (points), "\page" before
 // paragraphs whose text is exactly "\f" (a page break).

@@ -22,7 +22,7 @@
 #include "sessions/sendfax.h"
 #include "sessions/sessionhooks.h"
 #include "sessions_fixture.h"
-#include "shell/inifile.h"
+#include "app/inifile.h"
 #include "shell/mainscreen.h"
 
 namespace telvane::sessiontest {
@@ -50,7 +50,7 @@ class LineTest : public SessionsTest {
 protected:
     void SetUp() override {
         SessionsTest::SetUp();
-        if (!QFile::exists(bin("telvane-virtual-line"))) GTEST_SKIP() << "telvane-virtual-line was not built";
+        TELVANE_REQUIRE_PEER(QFile::exists(bin("telvane-virtual-line")), "telvane-virtual-line was not built");
         modem_ = dir() + "modem";
         IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
@@ -68,14 +68,14 @@ protected:
         records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
         fax.close();
         rec.close();
-        mainScreenHooks() = MainScreenHooks{};
-        installComposeHooks();
-        installSessionHooks();
+        commands_ = MainWindowCommands{};
+        AddComposeCommands(commands_);
+        AddSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();
         window_.reset();
-        mainScreenHooks() = MainScreenHooks{};
+        commands_ = MainWindowCommands{};
         setMainWindow(nullptr);
         if (line_.state() != QProcess::NotRunning) {
             line_.terminate();
@@ -96,9 +96,9 @@ protected:
     }
 
     TMainScreen& start() {
-        window_ = std::make_unique<TMainScreen>();
+        window_ = std::make_unique<TMainScreen>(commands_);
         setMainWindow(window_.get());
-        createSessionWindows(*window_);
+        commands_.createWindows(*window_);
         window_->show();
         waitUntil([this] { return !window_->firstActivationPending(); }, 20);
         return *window_;
@@ -140,6 +140,7 @@ protected:
 
     std::string modem_;
     QProcess line_;
+    MainWindowCommands commands_;
     std::unique_ptr<TMainScreen> window_;
 };
 

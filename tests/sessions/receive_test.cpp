@@ -62,16 +62,16 @@ class ReceiveModeTest : public SessionsTest {
 protected:
     void SetUp() override {
         SessionsTest::SetUp();
-        mainScreenHooks() = MainScreenHooks{};
-        installSessionHooks();
-        main_ = std::make_unique<TMainScreen>();
+        commands_ = MainWindowCommands{};
+        AddSessionCommands(commands_);
+        main_ = std::make_unique<TMainScreen>(commands_);
         setMainWindow(main_.get());
-        createSessionWindows(*main_);
+        commands_.createWindows(*main_);
     }
     void TearDown() override {
         main_.reset();
         setMainWindow(nullptr);
-        mainScreenHooks() = MainScreenHooks{};
+        commands_ = MainWindowCommands{};
         SessionsTest::TearDown();
     }
 
@@ -93,6 +93,7 @@ protected:
         return pdf;
     }
 
+    MainWindowCommands commands_;
     std::unique_ptr<TMainScreen> main_;
 };
 

@@ -7,6 +7,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+
+#include "support/qtapp.h"
 #include <QPointer>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,19 +21,13 @@
 
 #include "dispatcher.h"
 #include "sessions/faxwindows.h"
-#include "shell/appstate.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane::sessiontest {
 
-inline QApplication* app() {
-    static int argc = 1;
-    static char name[] = "sessions_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return a;
-}
+inline QApplication* app() { return telvane::test::App(); }
 
 // Runs act on the modal window of type W as soon as it is the active modal window; a window that
 // never comes up within `seconds` fails the test instead of hanging it.

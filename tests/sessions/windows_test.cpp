@@ -18,8 +18,8 @@
 #include "sessions/modemsetup.h"
 #include "sessions/sendfax.h"
 #include "sessions_fixture.h"
-#include "shell/inifile.h"
-#include "shell/settings.h"
+#include "app/inifile.h"
+#include "app/settings.h"
 
 namespace telvane::sessiontest {
 namespace {

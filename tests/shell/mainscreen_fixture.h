@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include "support/qtapp.h"
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -14,21 +16,15 @@
 #include <string>
 
 #include "records/fax_tables.h"
-#include "shell/appstate.h"
-#include "shell/inifile.h"
+#include "app/appstate.h"
+#include "app/inifile.h"
 #include "shell/mainscreen.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane::shelltest {
 
-inline QApplication* app() {
-    static int argc = 1;
-    static char name[] = "shell_mainscreen_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return a;
-}
+inline QApplication* app() { return telvane::test::App(); }
 
 struct OutgoingSeed {
     std::string subject;
@@ -129,13 +125,12 @@ protected:
         setProgramDir(dir);
         AppSettings() = Settings{};
         FirstRunSetupPending() = false;
-        mainScreenHooks() = MainScreenHooks{};
+        commands = MainWindowCommands{};
         prompts = std::make_unique<ScopedScriptedPrompter>();
     }
     void TearDown() override {
         window.reset();
         prompts.reset();
-        mainScreenHooks() = MainScreenHooks{};
         setMainWindow(nullptr);
     }
 
@@ -148,7 +143,7 @@ protected:
 
     // Creates the window, shows it and lets the first activation finish.
     TMainScreen& start() {
-        window = std::make_unique<TMainScreen>();
+        window = std::make_unique<TMainScreen>(commands);
         setMainWindow(window.get());
         window->show();
         for (int i = 0; i < 1000 && window->firstActivationPending() && window->isVisible(); ++i)
@@ -166,6 +161,8 @@ protected:
     QTemporaryDir home;
     std::string dir;
     std::unique_ptr<ScopedScriptedPrompter> prompts;
+    // The commands the next start() hands to the window.
+    MainWindowCommands commands;
     std::unique_ptr<TMainScreen> window;
 };
 

@@ -14,10 +14,10 @@
 
 #include "mainscreen_fixture.h"
 #include "shell/buttonrules.h"
-#include "shell/helpwindow.h"
+#include "app/helpwindow.h"
 #include "shell/logdatetime.h"
-#include "shell/loggrid.h"
-#include "shell/placement.h"
+#include "app/loggrid.h"
+#include "app/placement.h"
 #include "shell/receivenotes.h"
 
 using namespace telvane;
@@ -30,26 +30,28 @@ struct HookCounts {
         cleanup = 0, preferences = 0, config = 0, quickSetup = 0;
 };
 
-void installCountingHooks(HookCounts& c) {
-    MainScreenHooks& h = mainScreenHooks();
-    h.newFax = [&c](TMainScreen&, bool) { ++c.newFax; };
-    h.editFax = [&c](TMainScreen&) { ++c.editFax; };
-    h.sendFax = [&c](TMainScreen&) { ++c.send; };
-    h.toggleReceiveMode = [&c](TMainScreen& w) {
+void installCountingHooks(MainWindowCommands& h, HookCounts& c) {
+    h.newFax = [&c](IMainWindow&, bool) { ++c.newFax; };
+    h.editFax = [&c](IMainWindow&) { ++c.editFax; };
+    h.sendFax = [&c](IMainWindow&) { ++c.send; };
+    h.toggleReceiveMode = [&c](IMainWindow& w) {
         ++c.receive;
         w.setReceiveMode(!w.receiveMode());
     };
-    h.viewPrintFax = [&c](TMainScreen&, bool print) { ++(print ? c.print : c.view); };
-    h.coverSheets = [&c](TMainScreen&) { ++c.cover; };
-    h.phoneBook = [&c](TMainScreen&) { ++c.phone; };
-    h.rebuildIndexes = [&c](TMainScreen&) { ++c.rebuild; };
-    h.faxLogCleanup = [&c](TMainScreen&) {
+    h.viewPrintFax = [&c](IMainWindow&, bool print) { ++(print ? c.print : c.view); };
+    h.coverSheets = [&c](IMainWindow&) { ++c.cover; };
+    h.phoneBook = [&c](IMainWindow&) { ++c.phone; };
+    h.rebuildIndexes = [&c](IMainWindow&) { ++c.rebuild; };
+    h.faxLogCleanup = [&c](IMainWindow&) {
         ++c.cleanup;
         return false;
     };
-    h.preferences = [&c](TMainScreen&) { ++c.preferences; };
-    h.configurationInformation = [&c](TMainScreen&) { ++c.config; };
-    h.quickSetup = [&c](TMainScreen&) { ++c.quickSetup; };
+    h.preferences = [&c](IMainWindow&) {
+        ++c.preferences;
+        return false;
+    };
+    h.configurationInformation = [&c](IMainWindow&) { ++c.config; };
+    h.quickSetup = [&c](IMainWindow&) { ++c.quickSetup; };
 }
 
 // Receives the URLs the program asks the desktop to open.
@@ -114,10 +116,10 @@ TEST(LogDateTime, LocaleFormatsAndFallbacks) {
 
 TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
     HookCounts c;
-    installCountingHooks(c);
+    installCountingHooks(commands, c);
     int portSeenBySetup = -2;
     bool pendingSeenBySetup = false;
-    mainScreenHooks().quickSetup = [&](TMainScreen&) {
+    commands.quickSetup = [&](IMainWindow&) {
         ++c.quickSetup;
         portSeenBySetup = AppSettings().Modem.ComPort;
         pendingSeenBySetup = FirstRunSetupPending();
@@ -141,7 +143,7 @@ TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
     stop();
 
     // With the window's own engine rebuild the tags exist afterwards and the question is not asked again.
-    mainScreenHooks() = MainScreenHooks{};
+    commands = MainWindowCommands{};
     prompter().records.clear();
     prompter().answers = {true};
     start();
@@ -206,6 +208,8 @@ TEST_F(MainScreenTest, SeededLogsOnBothPages) {
     seedOutgoing(dir, threeOutgoing());
     seedIncoming(dir, {incoming("ACME", "FAX0001.OVF"), incoming("Globex", "FAX0002.OVF", {2026, 12, 9}, "07:00")});
     rebuildLogs(dir);
+    HookCounts c;
+    installCountingHooks(commands, c);
     TMainScreen& w = start();
     EXPECT_TRUE(prompter().records.isEmpty());
     EXPECT_EQ(w.FaxXb().xb_IndexOrd(), w.FaxXb().xb_TagArea("DATESENT"));
@@ -240,8 +244,6 @@ TEST_F(MainScreenTest, SeededLogsOnBothPages) {
     for (const char* name : {"EditButton", "mnuEdit", "DeleteButton", "mnuDelete", "ViewFaxButton", "mnuViewPrint"})
         EXPECT_TRUE(enabled(w, name)) << name;
     // Send from the incoming page explains where to go.
-    HookCounts c;
-    installCountingHooks(c);
     w.SendButtonClick();
     EXPECT_EQ(prompter().texts().last(), "Please switch to the Outgoing Faxes tab\rand highlight a fax to send");
     EXPECT_EQ(c.send, 0);
@@ -258,7 +260,7 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
     seedIncoming(dir, {incoming("ACME", "FAX0001.OVF")});
     rebuildLogs(dir);
     HookCounts c;
-    installCountingHooks(c);
+    installCountingHooks(commands, c);
     TMainScreen& w = start();
     w.ReceiveButtonClick();
     ASSERT_TRUE(w.receiveMode());
@@ -470,7 +472,7 @@ TEST_F(MainScreenTest, CloseQueryWhileFaxArrives) {
     writePortSetting();
     rebuildLogs(dir);
     HookCounts c;
-    installCountingHooks(c);
+    installCountingHooks(commands, c);
     TMainScreen& w = start();
     w.ReceiveButtonClick();
     w.setFaxArriving(true);
@@ -593,13 +595,13 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
     }
 }
 
-TEST_F(MainScreenTest, UninstalledCommandSaysSoAndWebsiteOpens) {
+TEST_F(MainScreenTest, CommandWithoutWindowBeepsAndWebsiteOpens) {
     writePortSetting();
     rebuildLogs(dir);
     TMainScreen& w = start();
     w.mnuPhoneBookClick();
     ASSERT_EQ(prompter().records.size(), 1);
-    EXPECT_EQ(prompter().records[0].text, "The Phone Book is not available in this build of Telvane.");
+    EXPECT_EQ(prompter().records[0].kind, PromptRecord::Beep);
 
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");
@@ -674,14 +676,14 @@ TEST_F(MainScreenTest, CommandsReachTheirHooks) {
     ini.writeBool("Receive", "AtStartup", true);
     ini.save(dir + "TVN.INI");
     HookCounts c;
-    installCountingHooks(c);
+    installCountingHooks(commands, c);
     std::vector<bool> cloneFlags;
-    mainScreenHooks().newFax = [&](TMainScreen& w, bool clone) {
+    commands.newFax = [&](IMainWindow& w, bool clone) {
         cloneFlags.push_back(clone);
-        EXPECT_EQ(w.cloneRequested(), clone);
+        EXPECT_EQ(dynamic_cast<TMainScreen&>(w).cloneRequested(), clone);
     };
     bool cleanupDeletes = false;
-    mainScreenHooks().faxLogCleanup = [&](TMainScreen&) {
+    commands.faxLogCleanup = [&](IMainWindow&) {
         ++c.cleanup;
         return cleanupDeletes;
     };
@@ -726,7 +728,7 @@ TEST_F(MainScreenTest, CommandsReachTheirHooks) {
 TEST_F(MainScreenTest, StartedMinimizedStillRunsFirstActivation) {
     rebuildLogs(dir);  // no port stored: quick set-up pending
     HookCounts c;
-    installCountingHooks(c);
+    installCountingHooks(commands, c);
     qputenv("TELVANE_START_MINIMIZED", "1");
     TMainScreen& w = start();
     qunsetenv("TELVANE_START_MINIMIZED");

@@ -1,6 +1,8 @@
 // Settings file: defaults, number rules, inheritance of receive keys, save order, robustness.
 #include <gtest/gtest.h>
 
+#include "support/tempdir.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,40 +11,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shell/inifile.h"
-#include "shell/programdir.h"
-#include "shell/settings.h"
+#include "app/inifile.h"
+#include "app/programdir.h"
+#include "app/settings.h"
 
 namespace fs = std::filesystem;
 using namespace telvane;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/telvane-settings-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, ec);
-        fs::remove_all(path_, ec);
-    }
-    std::string dir() const { return path_ + "/"; }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path_ + "/" + name, std::ios::binary) << text;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path_ + "/" + name, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-private:
-    std::string path_;
-};
+using telvane::test::TempDir;
 
 Settings loadFromText(const std::string& text) {
     Settings s;

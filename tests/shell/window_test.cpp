@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include "support/qtapp.h"
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -10,22 +12,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "shell/inifile.h"
-#include "shell/placement.h"
-#include "shell/settings.h"
-#include "shell/uihelpers.h"
+#include "app/inifile.h"
+#include "app/placement.h"
+#include "app/settings.h"
+#include "app/uihelpers.h"
 
 using namespace telvane;
 
 namespace {
 
-QApplication* app() {
-    static int argc = 1;
-    static char name[] = "shell_window_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return a;
-}
+QApplication* app() { return telvane::test::App(); }
 
 class PlacedWindow : public QMainWindow {};
 

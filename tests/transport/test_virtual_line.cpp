@@ -3,6 +3,8 @@
 // machine, and the software fax machine calling efax.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include "comport.h"
 #include "line_support.h"
 #include "modemwait.h"
@@ -85,7 +87,7 @@ TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp) {
 
 TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine) {
     for (const char* tool : {"efax", "efix", "tiffsplit", "tifftopnm"})
-        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+        TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
     const fs::path dir = TempDir("vl-efax");
     for (int page = 1; page <= 2; ++page) {
         const std::string base = (dir / ("p" + std::to_string(page))).string();
@@ -126,7 +128,7 @@ TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine) {
 
 TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives) {
     for (const char* tool : {"efax", "efix"})
-        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+        TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
     const fs::path dir = TempDir("vl-call");
     WritePagePbm(dir / "page.pbm", 3);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);

@@ -1,6 +1,8 @@
 // Two independent fax programs (efax twice) fax each other through the virtual line's modem pair.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include "line_support.h"
 
 using namespace telvane::transport;
@@ -8,7 +10,7 @@ using namespace telvane::transport::linetest;
 
 TEST(VirtualLinePair, EfaxToEfaxThroughTwoModems) {
     for (const char* tool : {"efax", "efix"})
-        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+        TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
     const fs::path dir = TempDir("vl-pair-efax");
     WritePagePbm(dir / "page.pbm", 2);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o fax page.pbm > page.g3 2>/dev/null"), 0);

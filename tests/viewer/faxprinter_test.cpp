@@ -3,6 +3,8 @@
 // and footer text, sizes), the print log, the status display and abort.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
@@ -133,7 +135,7 @@ TEST_F(FaxPrinterJob, SettingTheFileReadsPagesFlagsAndTheRange) {
 }
 
 TEST_F(FaxPrinterJob, MultiPagePortraitPutsPagesFiveAndSixInTheTopHalfOfSheetTwo) {
-    if (!havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     std::vector<Raster> pages;
     for (int k = 1; k <= 6; ++k) pages.push_back(barsPage(k));
     ASSERT_EQ(printer.SetFileName(fax(pages)), 0);
@@ -157,7 +159,7 @@ TEST_F(FaxPrinterJob, MultiPagePortraitPutsPagesFiveAndSixInTheTopHalfOfSheetTwo
 }
 
 TEST_F(FaxPrinterJob, MultiPageLandscapePutsTwoPagesSideBySide) {
-    if (!havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     ASSERT_EQ(printer.SetFileName(fax({barsPage(1), barsPage(2), barsPage(3)})), 0);
     printer.MultiPage = true;
     const std::vector<Grey> sheets = printToPdf(50, QPageLayout::Landscape);
@@ -171,7 +173,7 @@ TEST_F(FaxPrinterJob, MultiPageLandscapePutsTwoPagesSideBySide) {
 }
 
 TEST_F(FaxPrinterJob, HeaderAndFooterTokensShowPageTwoOfFive) {
-    if (!havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     std::vector<Raster> pages;
     for (int k = 1; k <= 5; ++k) pages.push_back(barsPage(k));
     ASSERT_EQ(printer.SetFileName(fax(pages)), 0);
@@ -208,7 +210,7 @@ TEST_F(FaxPrinterJob, HeaderAndFooterTokensShowPageTwoOfFive) {
 }
 
 TEST_F(FaxPrinterJob, DisabledOrEmptyMarginsPrintNoText) {
-    if (!havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     ASSERT_EQ(printer.SetFileName(fax({barsPage(2)})), 0);
     printer.FaxHeader = {QStringLiteral("Header $P"), false, QFont()};
     printer.FaxFooter = {QString(), true, QFont()};
@@ -218,7 +220,7 @@ TEST_F(FaxPrinterJob, DisabledOrEmptyMarginsPrintNoText) {
 }
 
 TEST_F(FaxPrinterJob, NoScalingPrintsAPageLineAtTwoHundredPelsPerInch) {
-    if (!havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     Raster page(1728, 400);
     fillRect(page, 0, 100, 1728, 6);  // one line across the whole page width
     ASSERT_EQ(printer.SetFileName(fax({page})), 0);
@@ -230,7 +232,7 @@ TEST_F(FaxPrinterJob, NoScalingPrintsAPageLineAtTwoHundredPelsPerInch) {
 }
 
 TEST_F(FaxPrinterJob, FitToPageFillsNinetyThreePercentOfTheSheetWidth) {
-    if (!havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     Raster page(1728, 400);
     fillRect(page, 0, 100, 1728, 6);
     ASSERT_EQ(printer.SetFileName(fax({page})), 0);

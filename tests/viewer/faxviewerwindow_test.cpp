@@ -4,6 +4,8 @@
 // exports, and what happens to the fax file of an outgoing and of a received fax.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
@@ -13,10 +15,10 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "../shell/mainscreen_fixture.h"
+#include "shell/mainscreen_fixture.h"
 #include "compose/viewer/faxviewerwindow.h"
 #include "faximage/faxerrors.h"
-#include "shell/settings.h"
+#include "app/settings.h"
 #include "viewertestutil.h"
 
 using namespace telvane;
@@ -182,7 +184,7 @@ TEST_F(ViewerWindowTest, RotationMenuChecksTheChosenItemOnly) {
 }
 
 TEST_F(ViewerWindowTest, PrintWithHeaderAndFooterStoresTheOptionsAndPrintsTheInfoLine) {
-    if (!viewertest::havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(viewertest::havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     auto v = loaded(fax(3));
     v->InfoLine = OutgoingInfoLine("Ann", "Offer", "not sent");
     const QString pdf = QString::fromStdString(dir) + "out.pdf";
@@ -254,7 +256,7 @@ TEST_F(ViewerWindowTest, ToPageBelowFromPageBeepsAndKeepsTheDialogOpen) {
 }
 
 TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange) {
-    if (!viewertest::havePoppler()) GTEST_SKIP() << "pdftoppm/pdftotext (poppler-utils) not installed";
+    TELVANE_REQUIRE_PEER(viewertest::havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     auto v = loaded(fax(4));
     v->FaxViewer()->SetCurrentPage(3);
     const QString pdf = QString::fromStdString(dir) + "single.pdf";
@@ -334,7 +336,7 @@ protected:
     void SetUp() override {
         ViewerWindowTest::SetUp();
         writePortSetting();
-        installViewerHooks();
+        AddViewerCommands(commands);
     }
     static OutgoingSeed outgoingFax(std::string subject, std::string recipient = "Recipient") {
         OutgoingSeed s;
@@ -348,7 +350,7 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
     seedOutgoing(dir, {outgoingFax("Offer", "Ann Smith")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    mainScreenHooks().createFaxFile = [&](TMainScreen&) { return fax(2, "TVN_1.OVF"); };
+    commands.createFaxFile = [&](IMainWindow&) { return fax(2, "TVN_1.OVF"); };
     TMainScreen& w = start();
     QString info, status;
     onNextModal([&](QWidget* m) {
@@ -371,7 +373,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
     seedOutgoing(dir, {outgoingFax("Offer")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    mainScreenHooks().createFaxFile = [&](TMainScreen&) { return fax(3, "TVN_1.OVF"); };
+    commands.createFaxFile = [&](IMainWindow&) { return fax(3, "TVN_1.OVF"); };
     TMainScreen& w = start();
     onNextModal([](QWidget* m) {
         auto* form = qobject_cast<TPrePrintForm*>(m);
@@ -389,7 +391,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
 TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
-    mainScreenHooks().createFaxFile = [](TMainScreen&) { return QString(); };
+    commands.createFaxFile = [](IMainWindow&) { return QString(); };
     TMainScreen& w = start();
     w.ViewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});

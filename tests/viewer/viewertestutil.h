@@ -8,6 +8,8 @@
 #include "faximage/raster.h"
 
 #include <QApplication>
+
+#include "support/qtapp.h"
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -22,13 +24,7 @@ namespace viewertest {
 
 using telvane::faximage::Raster;
 
-inline QApplication* app() {
-    static int argc = 1;
-    static char name[] = "viewer_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return a;
-}
+inline QApplication* app() { return telvane::test::App(); }
 
 inline void fillRect(Raster& r, int x0, int y0, int w, int h) {
     for (int y = y0; y < y0 + h && y < r.height; ++y)

@@ -10,9 +10,9 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
-#include "shell/appstate.h"
-#include "shell/loggrid.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/loggrid.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

@@ -1,20 +1,21 @@
-// The main window's composing hooks (see composehooks.h).
+// The main window's composing commands (see composehooks.h).
 #include "compose/commands/composehooks.h"
 
+#include "app/mainwindow.h"
+#include "app/programdir.h"
 #include "compose/commands/composecommands.h"
-#include "shell/mainscreen.h"
-#include "shell/programdir.h"
 
 namespace telvane {
 
-void installComposeHooks() {
-    MainScreenHooks& hooks = mainScreenHooks();
-    hooks.newFax = [](TMainScreen& main, bool clone) {
-        NewFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, &main);
+void AddComposeCommands(MainWindowCommands& commands) {
+    commands.newFax = [](IMainWindow& main, bool clone) {
+        NewFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, main.widget());
     };
-    hooks.editFax = [](TMainScreen& main) { EditFax(main.FaxTable(), main.FaxXb(), ProgramDir(), &main); };
-    hooks.coverSheets = [](TMainScreen& main) { CoverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), &main); };
-    hooks.phoneBook = [](TMainScreen& main) { PhoneBook(ProgramDir(), &main); };
+    commands.editFax = [](IMainWindow& main) { EditFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
+    commands.coverSheets = [](IMainWindow& main) {
+        CoverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
+    };
+    commands.phoneBook = [](IMainWindow& main) { PhoneBook(ProgramDir(), main.widget()); };
 }
 
 }  // namespace telvane

@@ -9,8 +9,8 @@
 #include "compose/editor/recordwrite.h"
 #include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
-#include "shell/appstate.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

@@ -13,8 +13,8 @@
 #include "compose/editor/zoombutton.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "shell/helpwindow.h"
-#include "shell/uihelpers.h"
+#include "app/helpwindow.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

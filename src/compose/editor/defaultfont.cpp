@@ -3,8 +3,8 @@
 
 #include <QFontDialog>
 
-#include "shell/appstate.h"
-#include "shell/uihelpers.h"
+#include "app/appstate.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 

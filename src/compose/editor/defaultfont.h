@@ -6,7 +6,7 @@
 #include <string>
 
 #include "compose/richtext/trichtext.h"
-#include "shell/settings.h"
+#include "app/settings.h"
 
 class QWidget;
 

@@ -3,7 +3,7 @@
 
 #include "compose/editor/hintgate.h"
 #include "compose/editor/toolbarscroller.h"
-#include "shell/placement.h"
+#include "app/placement.h"
 
 namespace telvane {
 

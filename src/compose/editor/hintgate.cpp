@@ -4,7 +4,7 @@
 #include <QEvent>
 #include <QWidget>
 
-#include "shell/appstate.h"
+#include "app/appstate.h"
 
 namespace telvane {
 namespace {

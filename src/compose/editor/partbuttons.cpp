@@ -8,7 +8,7 @@
 #include "compose/paragraph/tparagraphpropdlg.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

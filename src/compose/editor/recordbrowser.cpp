@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "compose/editor/hintgate.h"
-#include "shell/helpwindow.h"
-#include "shell/uihelpers.h"
+#include "app/helpwindow.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "records/record_set.h"
-#include "shell/loggrid.h"
+#include "app/loggrid.h"
 
 class QPushButton;
 

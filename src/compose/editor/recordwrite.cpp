@@ -1,7 +1,7 @@
 // Writing one record from a window (see recordwrite.h).
 #include "compose/editor/recordwrite.h"
 
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 

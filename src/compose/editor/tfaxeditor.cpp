@@ -19,8 +19,8 @@
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "records/fax_tables.h"
-#include "shell/helpwindow.h"
-#include "shell/uihelpers.h"
+#include "app/helpwindow.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

@@ -4,7 +4,7 @@
 #include <QMenu>
 
 #include "compose/richtext/trichtext.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 

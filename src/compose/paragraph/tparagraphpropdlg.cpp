@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "compose/richtext/trichtext.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

@@ -7,7 +7,7 @@
 #include "compose/editor/recordwrite.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "records/fax_tables.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "shell/helpwindow.h"
-#include "shell/uihelpers.h"
+#include "app/helpwindow.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

@@ -5,7 +5,7 @@
 #include "compose/render/pagebitmap.h"
 #include "faximage/faxerrors.h"
 #include "resources/ovxresources.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 #include <QApplication>
 #include <QDir>

@@ -14,7 +14,7 @@
 
 #include "compose/rtf/rtfreader.h"
 #include "compose/rtf/rtfwriter.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

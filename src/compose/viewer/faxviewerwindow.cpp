@@ -3,12 +3,12 @@
 
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"
-#include "shell/helpwindow.h"
-#include "shell/mainscreen.h"
-#include "shell/placement.h"
-#include "shell/programdir.h"
-#include "shell/settings.h"
-#include "shell/uihelpers.h"
+#include "app/helpwindow.h"
+#include "app/mainwindow.h"
+#include "app/placement.h"
+#include "app/programdir.h"
+#include "app/settings.h"
+#include "app/uihelpers.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
@@ -598,14 +598,14 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     printer.PrintFax();
 }
 
-void viewOrPrint(TMainScreen& window, bool print, const QString& file, const QString& infoLine) {
+void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QString& infoLine) {
     if (print) {
-        printFromMainWindow(&window, file, infoLine);
+        printFromMainWindow(window.widget(), file, infoLine);
         return;
     }
     window.SetStatus(QStringLiteral("Loading viewer..."));
     LetMessagesRun();
-    TFaxViewer viewer(&window);
+    TFaxViewer viewer(window.widget());
     viewer.FaxFileName = file;
     viewer.InfoLine = infoLine;
     window.SetStatus(QString());
@@ -614,20 +614,20 @@ void viewOrPrint(TMainScreen& window, bool print, const QString& file, const QSt
 
 }  // namespace
 
-void ViewPrintFax(TMainScreen& window, bool print) {
+void ViewPrintFax(IMainWindow& window, bool print) {
     std::optional<HourGlass> hourglass(std::in_place);
     window.SetStatus(QStringLiteral("Preparing files for viewing..."));
     LetMessagesRun();
-    const bool incoming = window.currentPage() == TMainScreen::kIncomingPage;
+    const bool incoming = window.currentPage() == IMainWindow::kIncomingPage;
     QString file, infoLine;
     // Whatever happens below: status cleared, button bar enabled, a rendered file deleted.
     struct Finish {
-        TMainScreen& w;
+        IMainWindow& w;
         bool incoming;
         QString* file;
         ~Finish() {
             w.SetStatus(QString());
-            if (w.ButtonBar()) w.ButtonBar()->setEnabled(true);
+            w.EnableButtonBar(true);
             if (!incoming && !file->isEmpty()) QFile::remove(*file);
         }
     } finish{window, incoming, &file};
@@ -675,8 +675,8 @@ void ViewPrintFax(TMainScreen& window, bool print) {
     viewOrPrint(window, print, file, infoLine);
 }
 
-void installViewerHooks() {
-    mainScreenHooks().viewPrintFax = [](TMainScreen& w, bool print) { ViewPrintFax(w, print); };
+void AddViewerCommands(MainWindowCommands& commands) {
+    commands.viewPrintFax = [](IMainWindow& w, bool print) { ViewPrintFax(w, print); };
 }
 
 }  // namespace telvane

@@ -25,7 +25,8 @@ class QAbstractButton;
 
 namespace telvane {
 
-class TMainScreen;
+class IMainWindow;
+struct MainWindowCommands;
 struct PrintOptions;
 
 // The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
@@ -137,9 +138,9 @@ private:
 };
 
 // The main window's View/Print command for the current fax of the page shown.
-void ViewPrintFax(TMainScreen& window, bool print);
+void ViewPrintFax(IMainWindow& window, bool print);
 
-// Registers ViewPrintFax as the main window's view/print hook.
-void installViewerHooks();
+// Sets ViewPrintFax as the main window's view/print command.
+void AddViewerCommands(MainWindowCommands& commands);
 
 }  // namespace telvane

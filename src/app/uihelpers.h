@@ -56,11 +56,11 @@ class ScopedScriptedPrompter {
 public:
     ScopedScriptedPrompter();
     ~ScopedScriptedPrompter();
-    ScriptedPrompter* operator->() { return &m_prompter; }
-    ScriptedPrompter& get() { return m_prompter; }
+    ScriptedPrompter* operator->() { return &prompter_; }
+    ScriptedPrompter& get() { return prompter_; }
 
 private:
-    ScriptedPrompter m_prompter;
+    ScriptedPrompter prompter_;
 };
 
 // Information box, caption "Information", OK button.

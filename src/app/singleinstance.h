@@ -19,18 +19,18 @@ public:
     ~SingleInstanceGuard() override;
 
     // True when another instance answered; it has been asked to raise its window.
-    bool previousInstanceFound() const { return m_previous; }
+    bool previousInstanceFound() const { return previous_; }
     // The window raised when a later instance starts.
-    void setWindow(QWidget* window) { m_window = window; }
+    void setWindow(QWidget* window) { window_ = window; }
 
     static QString serverName(const QString& programName, const QString& programDir);
 
 private:
     void raiseWindow();
 
-    QLocalServer* m_server = nullptr;
-    QPointer<QWidget> m_window;
-    bool m_previous = false;
+    QLocalServer* server_ = nullptr;
+    QPointer<QWidget> window_;
+    bool previous_ = false;
 };
 
 }  // namespace telvane

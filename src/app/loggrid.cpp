@@ -1,5 +1,5 @@
 // Paging grid model over a record set, and the grid view that keeps the current record in step.
-#include "shell/loggrid.h"
+#include "app/loggrid.h"
 
 #include <QDate>
 #include <QHeaderView>
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 
@@ -23,27 +23,27 @@ bool VisibleRecordsOrBeep(const records::RecordSet& rs) {
 }
 
 LogTableModel::LogTableModel(records::RecordSet& recordSet, std::vector<LogColumn> columns, QObject* parent)
-    : QAbstractTableModel(parent), m_rs(recordSet), m_columns(std::move(columns)) {
-    m_listener = m_rs.addListener([this](RecordSetEvent e) { onRecordSetEvent(e); });
+    : QAbstractTableModel(parent), rs_(recordSet), columns_(std::move(columns)) {
+    listener_ = rs_.addListener([this](RecordSetEvent e) { onRecordSetEvent(e); });
     reload();
 }
 
-LogTableModel::~LogTableModel() { m_rs.removeListener(m_listener); }
+LogTableModel::~LogTableModel() { rs_.removeListener(listener_); }
 
 FieldType LogTableModel::typeOf(const std::string& field) const {
-    if (m_rs.active())
-        for (const auto& f : m_rs.fields())
+    if (rs_.active())
+        for (const auto& f : rs_.fields())
             if (f.name == field) return f.type;
     return FieldType::Character;
 }
 
 void LogTableModel::reload() {
     beginResetModel();
-    m_pages.clear();
-    m_lru.clear();
-    m_rowCount = m_rs.active() ? static_cast<int>(m_rs.visibleCount()) : 0;
-    m_types.clear();
-    for (const auto& c : m_columns) m_types.push_back(typeOf(c.field));
+    pages_.clear();
+    lru_.clear();
+    rowCount_ = rs_.active() ? static_cast<int>(rs_.visibleCount()) : 0;
+    types_.clear();
+    for (const auto& c : columns_) types_.push_back(typeOf(c.field));
     endResetModel();
     emit currentRecordMoved(currentRow());
 }
@@ -57,41 +57,41 @@ void LogTableModel::onRecordSetEvent(RecordSetEvent event) {
 }
 
 int LogTableModel::currentRow() const {
-    if (!m_rs.active()) return -1;
-    const auto pos = m_rs.position();
-    return pos && static_cast<int>(*pos) < m_rowCount ? static_cast<int>(*pos) : -1;
+    if (!rs_.active()) return -1;
+    const auto pos = rs_.position();
+    return pos && static_cast<int>(*pos) < rowCount_ ? static_cast<int>(*pos) : -1;
 }
 
-int LogTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rowCount; }
+int LogTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rowCount_; }
 
 int LogTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
 }
 
 const records::Row* LogTableModel::rowAt(int row) const {
-    if (row < 0 || row >= m_rowCount || !m_rs.active()) return nullptr;
+    if (row < 0 || row >= rowCount_ || !rs_.active()) return nullptr;
     const int pageNo = row / kPageRows;
-    auto it = m_pages.find(pageNo);
-    if (it == m_pages.end()) {
+    auto it = pages_.find(pageNo);
+    if (it == pages_.end()) {
         Page page;
         const int first = pageNo * kPageRows;
-        const int last = std::min(m_rowCount, first + kPageRows);
-        const int visible = static_cast<int>(m_rs.visibleCount());
+        const int last = std::min(rowCount_, first + kPageRows);
+        const int visible = static_cast<int>(rs_.visibleCount());
         page.rows.reserve(last - first);
         try {
-            for (int k = first; k < last && k < visible; ++k) page.rows.push_back(m_rs.row(m_rs.recNoAt(k)));
+            for (int k = first; k < last && k < visible; ++k) page.rows.push_back(rs_.row(rs_.recNoAt(k)));
         } catch (const records::EXbError&) {
             // A record that cannot be read shows as an empty row; the next reload reads it again.
         }
-        if (static_cast<int>(m_pages.size()) >= kMaxCachedPages) {
-            m_pages.erase(m_lru.back());
-            m_lru.pop_back();
+        if (static_cast<int>(pages_.size()) >= kMaxCachedPages) {
+            pages_.erase(lru_.back());
+            lru_.pop_back();
         }
-        m_lru.push_front(pageNo);
-        page.lru = m_lru.begin();
-        it = m_pages.emplace(pageNo, std::move(page)).first;
+        lru_.push_front(pageNo);
+        page.lru = lru_.begin();
+        it = pages_.emplace(pageNo, std::move(page)).first;
     } else {
-        m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+        lru_.splice(lru_.begin(), lru_, it->second.lru);
     }
     const size_t offset = static_cast<size_t>(row - pageNo * kPageRows);
     return offset < it->second.rows.size() ? &it->second.rows[offset] : nullptr;
@@ -111,20 +111,20 @@ QString LogTableModel::displayText(const records::Row& row, const std::string& f
 }
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.column() >= static_cast<int>(m_columns.size())) return {};
-    const FieldType type = m_types[index.column()];
+    if (!index.isValid() || index.column() >= static_cast<int>(columns_.size())) return {};
+    const FieldType type = types_[index.column()];
     if (role == Qt::TextAlignmentRole) {
         const bool number = type == FieldType::Numeric || type == FieldType::Float;
         return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
     }
     if (role != Qt::DisplayRole) return {};
     const records::Row* row = rowAt(index.row());
-    return row ? displayText(*row, m_columns[index.column()].field, type) : QString();
+    return row ? displayText(*row, columns_[index.column()].field, type) : QString();
 }
 
 QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(m_columns.size())) return {};
-    if (role == Qt::DisplayRole) return m_columns[section].label;
+    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(columns_.size())) return {};
+    if (role == Qt::DisplayRole) return columns_[section].label;
     return {};
 }
 
@@ -147,36 +147,36 @@ TLogGrid::TLogGrid(QWidget* parent) : QTableView(parent) {
 }
 
 void TLogGrid::setLogModel(LogTableModel* model) {
-    m_model = model;
+    model_ = model;
     setModel(model);
     applyColumnWidths();
     connect(model, &LogTableModel::currentRecordMoved, this, &TLogGrid::followRecordSet);
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { followRecordSet(m_model->currentRow()); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { followRecordSet(model_->currentRow()); });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) {
-                if (m_syncing || !current.isValid()) return;
-                records::RecordSet& rs = m_model->recordSet();
-                if (!rs.active() || m_model->currentRow() == current.row()) return;
-                m_syncing = true;
+                if (syncing_ || !current.isValid()) return;
+                records::RecordSet& rs = model_->recordSet();
+                if (!rs.active() || model_->currentRow() == current.row()) return;
+                syncing_ = true;
                 try {
                     rs.moveTo(static_cast<size_t>(current.row()));
                 } catch (const records::EXbError&) {}
-                m_syncing = false;
+                syncing_ = false;
             });
     followRecordSet(model->currentRow());
 }
 
 void TLogGrid::followRecordSet(int row) {
-    if (m_syncing || !m_model) return;
-    m_syncing = true;
+    if (syncing_ || !model_) return;
+    syncing_ = true;
     if (row < 0) {
         selectionModel()->clear();
     } else {
-        const QModelIndex index = m_model->index(row, 0);
+        const QModelIndex index = model_->index(row, 0);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         scrollTo(index);
     }
-    m_syncing = false;
+    syncing_ = false;
 }
 
 void TLogGrid::applyColumnWidths() {
@@ -184,8 +184,8 @@ void TLogGrid::applyColumnWidths() {
     const QFontMetrics hm = horizontalHeader()->fontMetrics();
     const int charWidth = fm.averageCharWidth();
     const int digitWidth = fm.horizontalAdvance(QLatin1Char('0'));
-    const records::RecordSet& rs = m_model->recordSet();
-    const auto& cols = m_model->columns();
+    const records::RecordSet& rs = model_->recordSet();
+    const auto& cols = model_->columns();
     for (int i = 0; i < static_cast<int>(cols.size()); ++i) {
         int chars = cols[i].widthChars;
         if (chars == 0 && rs.active()) {
@@ -196,7 +196,7 @@ void TLogGrid::applyColumnWidths() {
         }
         int width = chars * (cols[i].digits ? digitWidth : charWidth);
         // Dates are shown in the user's format, which may be wider than the stored eight digits.
-        if (m_model->columnType(i) == records::FieldType::Date)
+        if (model_->columnType(i) == records::FieldType::Date)
             width =
                 std::max(width, fm.horizontalAdvance(QLocale().toString(QDate(2000, 12, 28), QLocale::ShortFormat)));
         width = std::max(width, hm.horizontalAdvance(cols[i].label) + 8);

@@ -1,5 +1,5 @@
 // Help window over the bundled help pages.
-#include "shell/helpwindow.h"
+#include "app/helpwindow.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -7,9 +7,9 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "shell/placement.h"
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/placement.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 static void initHelpResources() { Q_INIT_RESOURCE(help); }
 
@@ -20,13 +20,13 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Telvane Help"));
     setAttribute(Qt::WA_DeleteOnClose);
-    m_browser = new QTextBrowser(this);
-    m_browser->setObjectName(QStringLiteral("HelpBrowser"));
-    m_browser->setOpenExternalLinks(true);
-    m_browser->setSearchPaths({QStringLiteral(":/help")});
+    browser_ = new QTextBrowser(this);
+    browser_->setObjectName(QStringLiteral("HelpBrowser"));
+    browser_->setOpenExternalLinks(true);
+    browser_->setSearchPaths({QStringLiteral(":/help")});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_browser);
+    layout->addWidget(browser_);
     resize(560, 480);
 }
 
@@ -39,16 +39,16 @@ bool THelpWindow::hasPage(int context) {
 
 bool THelpWindow::showContext(int context) {
     const bool found = hasPage(context);
-    m_context = found ? context : kHelpContents;
-    m_browser->setSource(QUrl(QStringLiteral("qrc") + pagePath(m_context)));
+    context_ = found ? context : kHelpContents;
+    browser_->setSource(QUrl(QStringLiteral("qrc") + pagePath(context_)));
     if (!found) {
-        QTextCursor cursor(m_browser->document());
+        QTextCursor cursor(browser_->document());
         cursor.insertHtml(QStringLiteral("<p><i>There is no help page for this topic (%1). "
                                          "The contents are shown instead.</i></p>")
                               .arg(context));
     }
-    if (!m_placed && !ProgramDir().empty()) {
-        m_placed = true;
+    if (!placed_ && !ProgramDir().empty()) {
+        placed_ = true;
         RestoreWindowPlacement(this, ProgramDir());
     }
     return found;

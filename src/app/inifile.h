@@ -50,8 +50,8 @@ private:
         std::string name;   // section name or key
         std::string value;  // entry value
     };
-    std::vector<Line> m_lines;
-    std::string m_eol = "\n";
+    std::vector<Line> lines_;
+    std::string eol_ = "\n";
 
     // Index of the first header of a section, or npos.
     std::size_t findSection(const std::string& section) const;

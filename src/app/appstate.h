@@ -1,7 +1,7 @@
 // The program-wide settings record of this run and its save helper.
 #pragma once
 
-#include "shell/settings.h"
+#include "app/settings.h"
 
 namespace telvane {
 

@@ -1,5 +1,5 @@
 // Single-instance guard over QLocalServer.
-#include "shell/singleinstance.h"
+#include "app/singleinstance.h"
 
 #include <QCryptographicHash>
 #include <QLocalServer>
@@ -27,19 +27,19 @@ SingleInstanceGuard::SingleInstanceGuard(const QString& programName, const QStri
             probe.write("raise\n");
             probe.waitForBytesWritten(1000);
             probe.disconnectFromServer();
-            m_previous = true;
+            previous_ = true;
             return;
         }
     }
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(name)) {
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(name)) {
         // A socket left by a crashed instance: nobody answered above, so it is stale.
         QLocalServer::removeServer(name);
-        m_server->listen(name);
+        server_->listen(name);
     }
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* s = m_server->nextPendingConnection()) {
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* s = server_->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             raiseWindow();
         }
@@ -49,13 +49,13 @@ SingleInstanceGuard::SingleInstanceGuard(const QString& programName, const QStri
 SingleInstanceGuard::~SingleInstanceGuard() = default;
 
 void SingleInstanceGuard::raiseWindow() {
-    if (!m_window) return;
-    if (m_window->isMinimized())
-        m_window->showNormal();
+    if (!window_) return;
+    if (window_->isMinimized())
+        window_->showNormal();
     else
-        m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+        window_->show();
+    window_->raise();
+    window_->activateWindow();
 }
 
 }  // namespace telvane

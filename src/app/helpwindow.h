@@ -21,8 +21,8 @@ public:
     explicit THelpWindow(QWidget* parent = nullptr);
     // Shows the page of a context; false when there is none (the contents page is shown instead).
     bool showContext(int context);
-    int context() const { return m_context; }
-    QTextBrowser* browser() const { return m_browser; }
+    int context() const { return context_; }
+    QTextBrowser* browser() const { return browser_; }
 
     static QString pagePath(int context);
     static bool hasPage(int context);
@@ -31,9 +31,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QTextBrowser* m_browser;
-    int m_context = 0;
-    bool m_placed = false;
+    QTextBrowser* browser_;
+    int context_ = 0;
+    bool placed_ = false;
 };
 
 // Opens the program's help window at a context and returns it.

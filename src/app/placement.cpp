@@ -1,12 +1,12 @@
 // Saving and restoring window placement.
-#include "shell/placement.h"
+#include "app/placement.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
-#include "shell/settings.h"
-#include "shell/uihelpers.h"
+#include "app/settings.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 namespace {

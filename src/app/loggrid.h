@@ -42,13 +42,13 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    const std::vector<LogColumn>& columns() const { return m_columns; }
-    records::RecordSet& recordSet() const { return m_rs; }
-    records::FieldType columnType(int column) const { return m_types.at(column); }
+    const std::vector<LogColumn>& columns() const { return columns_; }
+    records::RecordSet& recordSet() const { return rs_; }
+    records::FieldType columnType(int column) const { return types_.at(column); }
     // Row of the record set's current record; -1 when it has none.
     int currentRow() const;
     // Pages now held in the cache (never more than kMaxCachedPages).
-    int cachedPages() const { return static_cast<int>(m_pages.size()); }
+    int cachedPages() const { return static_cast<int>(pages_.size()); }
     // Re-reads the record set (count, order, contents).
     void reload();
     // Display text of a field of a record, as the grid shows it.
@@ -66,13 +66,13 @@ private:
     const records::Row* rowAt(int row) const;
     records::FieldType typeOf(const std::string& field) const;
 
-    records::RecordSet& m_rs;
-    std::vector<LogColumn> m_columns;
-    std::vector<records::FieldType> m_types;
-    int m_listener = 0;
-    int m_rowCount = 0;
-    mutable std::unordered_map<int, Page> m_pages;
-    mutable std::list<int> m_lru;  // page numbers, most recently used first
+    records::RecordSet& rs_;
+    std::vector<LogColumn> columns_;
+    std::vector<records::FieldType> types_;
+    int listener_ = 0;
+    int rowCount_ = 0;
+    mutable std::unordered_map<int, Page> pages_;
+    mutable std::list<int> lru_;  // page numbers, most recently used first
 };
 
 // The grid: whole rows selected, no editing, one fixed row height, column widths in characters.
@@ -81,14 +81,14 @@ class TLogGrid : public QTableView {
 public:
     explicit TLogGrid(QWidget* parent = nullptr);
     void setLogModel(LogTableModel* model);
-    LogTableModel* logModel() const { return m_model; }
+    LogTableModel* logModel() const { return model_; }
 
 private:
     void followRecordSet(int row);
     void applyColumnWidths();
 
-    LogTableModel* m_model = nullptr;
-    bool m_syncing = false;
+    LogTableModel* model_ = nullptr;
+    bool syncing_ = false;
 };
 
 }  // namespace telvane

@@ -1,5 +1,5 @@
 // Loading and saving the settings record.
-#include "shell/settings.h"
+#include "app/settings.h"
 
 namespace telvane {
 namespace {

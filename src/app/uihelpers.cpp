@@ -1,5 +1,5 @@
 // Message boxes, centring, hourglass and event pumping shared by every window.
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -68,7 +68,7 @@ QStringList ScriptedPrompter::texts() const {
     return out;
 }
 
-ScopedScriptedPrompter::ScopedScriptedPrompter() { setPrompter(&m_prompter); }
+ScopedScriptedPrompter::ScopedScriptedPrompter() { setPrompter(&prompter_); }
 ScopedScriptedPrompter::~ScopedScriptedPrompter() { setPrompter(nullptr); }
 
 QString cutPromptText(const QString& text) { return text.left(kMaxPromptLength); }

@@ -1,6 +1,6 @@
 // telvane-faxconv to-fax input type "rtf": rich text rendered exactly as the program renders an
 // outgoing fax (CreateFaxFile: same page bitmap, layout, painting and encoder settings).
-// Linked into telvane-faxconv as an object library so that its registrar always runs.
+// Built into the tool only where Qt is available (the rendering library needs it).
 #include "faxconv.h"
 
 #include "compose/render/faxfilerenderer.h"

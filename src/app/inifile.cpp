@@ -1,5 +1,5 @@
 // INI reading and writing with the Windows profile rules the settings rely on.
-#include "shell/inifile.h"
+#include "app/inifile.h"
 
 #include <cctype>
 #include <cerrno>
@@ -45,7 +45,7 @@ IniFile IniFile::load(const std::string& path) {
 
 IniFile IniFile::parse(const std::string& text) {
     IniFile ini;
-    if (text.find("\r\n") != npos) ini.m_eol = "\r\n";
+    if (text.find("\r\n") != npos) ini.eol_ = "\r\n";
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -71,20 +71,20 @@ IniFile IniFile::parse(const std::string& text) {
                 line.value = trim(t.substr(eq + 1));
             }
         }
-        ini.m_lines.push_back(std::move(line));
+        ini.lines_.push_back(std::move(line));
     }
     return ini;
 }
 
 std::size_t IniFile::findSection(const std::string& section) const {
-    for (std::size_t i = 0; i < m_lines.size(); ++i)
-        if (m_lines[i].kind == Line::Section && equalNoCase(m_lines[i].name, section)) return i;
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].kind == Line::Section && equalNoCase(lines_[i].name, section)) return i;
     return npos;
 }
 
 std::size_t IniFile::findEntry(std::size_t sectionLine, const std::string& key) const {
-    for (std::size_t i = sectionLine + 1; i < m_lines.size() && m_lines[i].kind != Line::Section; ++i)
-        if (m_lines[i].kind == Line::Entry && equalNoCase(m_lines[i].name, key)) return i;
+    for (std::size_t i = sectionLine + 1; i < lines_.size() && lines_[i].kind != Line::Section; ++i)
+        if (lines_[i].kind == Line::Entry && equalNoCase(lines_[i].name, key)) return i;
     return npos;
 }
 
@@ -93,7 +93,7 @@ std::optional<std::string> IniFile::value(const std::string& section, const std:
     if (s == npos) return std::nullopt;
     const auto e = findEntry(s, key);
     if (e == npos) return std::nullopt;
-    std::string v = m_lines[e].value;
+    std::string v = lines_[e].value;
     if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
         v = v.substr(1, v.size() - 2);
     if (v.size() > kMaxValueLength) v.resize(kMaxValueLength);
@@ -158,27 +158,27 @@ void IniFile::writeString(const std::string& section, const std::string& key, co
         if (c == '\r' || c == '\n') c = ' ';
     auto s = findSection(section);
     if (s == npos) {
-        if (!m_lines.empty() && !trim(m_lines.back().raw).empty()) m_lines.push_back(Line{});
+        if (!lines_.empty() && !trim(lines_.back().raw).empty()) lines_.push_back(Line{});
         Line header;
         header.kind = Line::Section;
         header.name = section;
-        m_lines.push_back(header);
-        s = m_lines.size() - 1;
+        lines_.push_back(header);
+        s = lines_.size() - 1;
     }
     const auto e = findEntry(s, key);
     if (e != npos) {
-        m_lines[e].value = v;
+        lines_[e].value = v;
         return;
     }
     // Insert after the section's last entry, before any blank lines that separate it from the next one.
     std::size_t at = s + 1;
-    for (std::size_t i = s + 1; i < m_lines.size() && m_lines[i].kind != Line::Section; ++i)
-        if (!trim(m_lines[i].raw).empty() || m_lines[i].kind == Line::Entry) at = i + 1;
+    for (std::size_t i = s + 1; i < lines_.size() && lines_[i].kind != Line::Section; ++i)
+        if (!trim(lines_[i].raw).empty() || lines_[i].kind == Line::Entry) at = i + 1;
     Line entry;
     entry.kind = Line::Entry;
     entry.name = key;
     entry.value = v;
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), entry);
 }
 
 void IniFile::writeInteger(const std::string& section, const std::string& key, int value) {
@@ -191,13 +191,13 @@ void IniFile::writeBool(const std::string& section, const std::string& key, bool
 
 std::string IniFile::text() const {
     std::string out;
-    for (const auto& l : m_lines) {
+    for (const auto& l : lines_) {
         switch (l.kind) {
         case Line::Section: out += "[" + l.name + "]"; break;
         case Line::Entry: out += l.name + "=" + l.value; break;
         case Line::Other: out += l.raw; break;
         }
-        out += m_eol;
+        out += eol_;
     }
     return out;
 }

@@ -1,10 +1,10 @@
 // Program-wide settings record.
-#include "shell/appstate.h"
+#include "app/appstate.h"
 
 #include <QString>
 
-#include "shell/programdir.h"
-#include "shell/uihelpers.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
 
 namespace telvane {
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "shell/inifile.h"
+#include "app/inifile.h"
 
 namespace telvane {
 

@@ -1,5 +1,5 @@
 // Resolution of the data directory.
-#include "shell/programdir.h"
+#include "app/programdir.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,0 +1,27 @@
+// The one QApplication of a widget test program, created before the first test (offscreen under
+// CTest). Include this header in any test file that needs widgets; App() gives the instance to
+// fixtures that must make sure it exists before their own set-up.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+namespace telvane::test {
+
+inline QApplication* App() {
+    static int argc = 1;
+    static char name[] = "telvane-test";
+    static char* argv[] = {name, nullptr};
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
+    return new QApplication(argc, argv);
+}
+
+class QtAppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { App(); }
+};
+
+inline const bool kQtAppRegistered = (::testing::AddGlobalTestEnvironment(new QtAppEnvironment), true);
+
+}  // namespace telvane::test
