@@ -1,6 +1,8 @@
 // Main window: layout, start-up, enable rules, record commands, the receive-mode lock and the end.
 #include "shell/mainscreen.h"
 
+#include "shell/icons.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,8 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProxyStyle>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -70,130 +70,6 @@ bool startedMinimized() {
 }
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-enum DrawnIcon { IconNew, IconEdit, IconDelete, IconSend, IconReceive, IconView, IconPrint, IconExit };
-
-void drawPage(QPainter& p, const QRectF& r) {
-    QPainterPath page;
-    const qreal fold = r.width() * 0.3;
-    page.moveTo(r.topLeft());
-    page.lineTo(r.right() - fold, r.top());
-    page.lineTo(r.right(), r.top() + fold);
-    page.lineTo(r.bottomRight());
-    page.lineTo(r.bottomLeft());
-    page.closeSubpath();
-    p.setPen(QPen(QColor(90, 90, 90), 1.2));
-    p.setBrush(Qt::white);
-    p.drawPath(page);
-    p.setPen(QPen(QColor(170, 170, 170), 1.0));
-    for (qreal y = r.top() + fold + 3; y < r.bottom() - 3; y += 4)
-        p.drawLine(QPointF(r.left() + 3, y), QPointF(r.right() - 3, y));
-}
-
-void drawArrow(QPainter& p, QPointF from, QPointF to, const QColor& color) {
-    p.setPen(QPen(color, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawLine(from, to);
-    const QLineF line(to, from);
-    QLineF a = line;
-    a.setLength(7);
-    a.setAngle(line.angle() + 40);
-    QLineF b = line;
-    b.setLength(7);
-    b.setAngle(line.angle() - 40);
-    p.drawLine(a);
-    p.drawLine(b);
-}
-
-// Simple glyphs for the button bar, used where the desktop theme has no icon.
-QIcon drawIcon(int kind) {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    switch (kind) {
-    case IconNew:
-        drawPage(p, QRectF(5, 3, 19, 25));
-        p.setPen(QPen(QColor(30, 140, 50), 3.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(24, 18), QPointF(24, 29));
-        p.drawLine(QPointF(18.5, 23.5), QPointF(29.5, 23.5));
-        break;
-    case IconEdit:
-        drawPage(p, QRectF(4, 3, 19, 25));
-        p.setPen(QPen(QColor(60, 60, 60), 1.0));
-        p.setBrush(QColor(240, 190, 40));
-        p.drawPolygon(QPolygonF({QPointF(27, 9), QPointF(30, 12), QPointF(17, 25), QPointF(14, 22)}));
-        p.setBrush(QColor(60, 60, 60));
-        p.drawPolygon(QPolygonF({QPointF(14, 22), QPointF(17, 25), QPointF(12.5, 26.5)}));
-        break;
-    case IconDelete:
-        p.setPen(QPen(QColor(200, 40, 40), 4.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(8, 8), QPointF(24, 24));
-        p.drawLine(QPointF(24, 8), QPointF(8, 24));
-        break;
-    case IconSend:
-        drawPage(p, QRectF(3, 3, 17, 23));
-        drawArrow(p, QPointF(13, 22), QPointF(29, 22), QColor(30, 80, 180));
-        break;
-    case IconReceive:
-        p.setPen(QPen(QColor(80, 80, 80), 1.5));
-        p.setBrush(QColor(210, 210, 210));
-        p.drawRoundedRect(QRectF(4, 20, 24, 9), 2, 2);
-        drawArrow(p, QPointF(16, 3), QPointF(16, 21), QColor(30, 140, 50));
-        break;
-    case IconView:
-        drawPage(p, QRectF(3, 3, 18, 24));
-        p.setPen(QPen(QColor(40, 40, 40), 2.2));
-        p.setBrush(QColor(200, 225, 250, 200));
-        p.drawEllipse(QPointF(18, 17), 6.5, 6.5);
-        p.setPen(QPen(QColor(40, 40, 40), 3.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(23, 22), QPointF(29, 28));
-        break;
-    case IconPrint:
-        drawPage(p, QRectF(9, 2, 14, 14));
-        p.setPen(QPen(QColor(70, 70, 70), 1.3));
-        p.setBrush(QColor(190, 190, 190));
-        p.drawRoundedRect(QRectF(3, 13, 26, 11), 2, 2);
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(8, 21, 16, 8));
-        p.setBrush(QColor(30, 160, 60));
-        p.drawEllipse(QPointF(25, 16.5), 1.3, 1.3);
-        break;
-    case IconExit:
-        p.setPen(QPen(QColor(90, 60, 30), 1.3));
-        p.setBrush(QColor(170, 120, 70));
-        p.drawRect(QRectF(4, 3, 14, 26));
-        p.setBrush(QColor(240, 200, 60));
-        p.drawEllipse(QPointF(15, 16), 1.2, 1.2);
-        drawArrow(p, QPointF(14, 16), QPointF(29, 16), QColor(200, 40, 40));
-        break;
-    }
-    return QIcon(pm);
-}
-
-// The program's icon: a fax page over a blue tile.
-QIcon programIcon() {
-    QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(31, 63, 143));
-        p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-        drawPage(p, QRectF(8, 4, 16, 21));
-        p.setPen(QPen(QColor(240, 190, 40), 2.6, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(6, 28), QPointF(26, 28));
-        icon.addPixmap(pm);
-    }
-    return icon;
-}
-
-QIcon buttonIcon(const QString& themeName, int drawn) {
-    if (QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);
-    return drawIcon(drawn);
-}
 
 // A received fax file's name as stored must be a plain name inside the receive directory.
 bool isPlainFileName(const QString& name) {
@@ -403,8 +279,8 @@ void TMainScreen::buildButtonBar() {
     gap();
     addButton("SendButton", QStringLiteral("&Send"), QStringLiteral("mail-send"), IconSend,
               QStringLiteral("Send the currently selected fax"), [this] { SendButtonClick(); });
-    receiveButton_ = addButton("ReceiveButton", QStringLiteral("&Receive"), QStringLiteral("mail-receive"),
-                                IconReceive, QStringLiteral("Start receiving faxes"), [this] { ReceiveButtonClick(); });
+    receiveButton_ = addButton("ReceiveButton", QStringLiteral("&Receive"), QStringLiteral("mail-receive"), IconReceive,
+                               QStringLiteral("Start receiving faxes"), [this] { ReceiveButtonClick(); });
     gap();
     addButton("ViewFaxButton", QStringLiteral("&View"), QStringLiteral("document-print-preview"), IconView,
               QStringLiteral("View the current fax"), [this] { mnuViewPrintClick(false); });
@@ -426,20 +302,20 @@ QAction* TMainScreen::MenuAction(const char* objectName) const {
 void TMainScreen::createModels() {
     faxModel_ = std::make_unique<LogTableModel>(
         faxTable_, std::vector<LogColumn>{{"SentYesNo", QStringLiteral("Sent"), 0},
-                                           {"DATESENT", QStringLiteral("Date Sent"), 0},
-                                           {"TIMESENT", QStringLiteral("Time Sent"), 0},
-                                           {"RECIPIENT", QStringLiteral("Recipient"), 20},
-                                           {"PHONE", QStringLiteral("Phone"), 15, true},
-                                           {"PAGES", QStringLiteral("Pages"), 5},
-                                           {"SUBJECT", QStringLiteral("Subject"), 20},
-                                           {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
+                                          {"DATESENT", QStringLiteral("Date Sent"), 0},
+                                          {"TIMESENT", QStringLiteral("Time Sent"), 0},
+                                          {"RECIPIENT", QStringLiteral("Recipient"), 20},
+                                          {"PHONE", QStringLiteral("Phone"), 15, true},
+                                          {"PAGES", QStringLiteral("Pages"), 5},
+                                          {"SUBJECT", QStringLiteral("Subject"), 20},
+                                          {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
     recModel_ =
         std::make_unique<LogTableModel>(recTable_, std::vector<LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
-                                                                           {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
-                                                                           {"FROM", QStringLiteral("From"), 0},
-                                                                           {"PAGES", QStringLiteral("Pages"), 0},
-                                                                           {"NOTES", QStringLiteral("Notes"), 20},
-                                                                           {"FAXFILE", QStringLiteral("Fax File"), 0}});
+                                                                          {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
+                                                                          {"FROM", QStringLiteral("From"), 0},
+                                                                          {"PAGES", QStringLiteral("Pages"), 0},
+                                                                          {"NOTES", QStringLiteral("Notes"), 20},
+                                                                          {"FAXFILE", QStringLiteral("Fax File"), 0}});
     faxGrid_->setLogModel(faxModel_.get());
     recFaxGrid_->setLogModel(recModel_.get());
 }
@@ -540,8 +416,7 @@ void TMainScreen::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainScreen::FormCloseQuery() {
-    if (faxArriving_ &&
-        !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
+    if (faxArriving_ && !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
         return false;
     LetMessagesRun();
     return true;
@@ -726,8 +601,7 @@ void TMainScreen::NewbuttonClick() {
         cloneRequested_ = false;
         return;
     }
-    if (!missingCommand(static_cast<bool>(commands_.newFax)))
-        commands_.newFax(*this, cloneRequested_);
+    if (!missingCommand(static_cast<bool>(commands_.newFax))) commands_.newFax(*this, cloneRequested_);
     cloneRequested_ = false;
     SetButtons();
 }
@@ -745,8 +619,7 @@ void TMainScreen::EditButtonClick() {
         return;
     }
     if (!VisibleRecordsOrBeep(faxTable_)) return;
-    if (!missingCommand(static_cast<bool>(commands_.editFax)))
-        commands_.editFax(*this);
+    if (!missingCommand(static_cast<bool>(commands_.editFax))) commands_.editFax(*this);
     SetButtons();
 }
 
@@ -831,34 +704,29 @@ void TMainScreen::SendButtonClick() {
         return;
     }
     if (!VisibleRecordsOrBeep(faxTable_)) return;
-    if (!missingCommand(static_cast<bool>(commands_.sendFax)))
-        commands_.sendFax(*this);
+    if (!missingCommand(static_cast<bool>(commands_.sendFax))) commands_.sendFax(*this);
     SetButtons();
 }
 
 void TMainScreen::ReceiveButtonClick() {
-    if (!missingCommand(static_cast<bool>(commands_.toggleReceiveMode)))
-        commands_.toggleReceiveMode(*this);
+    if (!missingCommand(static_cast<bool>(commands_.toggleReceiveMode))) commands_.toggleReceiveMode(*this);
     SetButtons();
 }
 
 void TMainScreen::mnuViewPrintClick(bool print) {
     records::RecordSet& table = currentPage() == kIncomingPage ? recTable_ : faxTable_;
     if (!VisibleRecordsOrBeep(table)) return;
-    if (!missingCommand(static_cast<bool>(commands_.viewPrintFax)))
-        commands_.viewPrintFax(*this, print);
+    if (!missingCommand(static_cast<bool>(commands_.viewPrintFax))) commands_.viewPrintFax(*this, print);
 }
 
 void TMainScreen::mnuCoverClick() {
     if (refusedInReceiveMode()) return;
-    if (!missingCommand(static_cast<bool>(commands_.coverSheets)))
-        commands_.coverSheets(*this);
+    if (!missingCommand(static_cast<bool>(commands_.coverSheets))) commands_.coverSheets(*this);
 }
 
 void TMainScreen::mnuPhoneBookClick() {
     if (refusedInReceiveMode()) return;
-    if (!missingCommand(static_cast<bool>(commands_.phoneBook)))
-        commands_.phoneBook(*this);
+    if (!missingCommand(static_cast<bool>(commands_.phoneBook))) commands_.phoneBook(*this);
 }
 
 void TMainScreen::mnuRebuildIndexesClick() {
