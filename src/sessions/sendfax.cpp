@@ -20,12 +20,12 @@
 #include <QVBoxLayout>
 
 #include <optional>
-#include <tuple>
 
 #include "qtfaxbridge.h"
 #include "records/xb_error.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
+#include "sessions/preferences.h"
 #include "shell/appstate.h"
 #include "shell/helpwindow.h"
 #include "shell/mainscreen.h"
@@ -378,12 +378,8 @@ void TSendFaxForm::HelpButtonClick() { ShowHelp(1016); }
 void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
-    const Settings& s = AppSettings();
-    const auto before =
-        std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable);
-    if (auto* main = qobject_cast<TMainScreen*>(mainWindow())) main->mnuPreferencesClick();
-    if (before !=
-        std::make_tuple(s.Dialing.DialPrefix, s.User.PrefixDisable, s.Dialing.DialSuffix, s.User.SuffixDisable)) {
+    if (RunPreferences(this)) {
+        const Settings& s = AppSettings();
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));

@@ -4,6 +4,7 @@
 #include "compose/render/faxfilerenderer.h"
 #include "dispatcher.h"
 #include "sessions/modemsetup.h"
+#include "sessions/preferences.h"
 #include "sessions/receivemode.h"
 #include "sessions/sendfax.h"
 #include "shell/mainscreen.h"
@@ -20,6 +21,7 @@ void installSessionHooks() {
     hooks.sendFax = [](TMainScreen& main) { sessions::SendFaxCommand(main); };
     hooks.toggleReceiveMode = [](TMainScreen& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
     hooks.quickSetup = [](TMainScreen& main) { sessions::RunQuickSetup(&main); };
+    hooks.preferences = [](TMainScreen& main) { sessions::RunPreferences(&main); };
     if (!hooks.createFaxFile) {
         hooks.createFaxFile = [](TMainScreen& main) -> QString {
             render::FaxFileRenderer renderer;
