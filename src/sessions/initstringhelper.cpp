@@ -159,6 +159,7 @@ QString TModemInitStringHelperForm::ResultString(int modalResult) const {
 
 QString ModemInitStringHelper(const QString& current, bool sending, QWidget* parent) {
     TModemInitStringHelperForm form(current, sending, parent);
+    form.adjustSize();
     CenterDialog(&form);
     const int result = form.exec();
     return form.ResultString(result);

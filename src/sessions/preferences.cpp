@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -43,7 +45,7 @@ namespace telvane::sessions {
 namespace {
 
 constexpr int kWizardWidth = 700;
-constexpr int kPageHeight = 540;
+constexpr int kPageHeight = 450;
 
 const char* const kPageTitles[TPreferences::PageCount] = {
     "Wizard Information",       "Modem and Communications Port", "Sending Faxes - Part 1",
@@ -158,6 +160,21 @@ public:
 private:
     std::array<std::string, kPortCount> saved_;
 };
+
+// Moves a window that reaches past the screen's edges back onto it (a tall dialog centred on a
+// small main window would otherwise hang below the screen).
+void KeepOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    QPoint pos = window->pos();
+    const QSize size = window->frameGeometry().size();
+    if (pos.x() + size.width() > area.right() + 1) pos.setX(area.right() + 1 - size.width());
+    if (pos.y() + size.height() > area.bottom() + 1) pos.setY(area.bottom() + 1 - size.height());
+    pos.setX(std::max(pos.x(), area.left()));
+    pos.setY(std::max(pos.y(), area.top()));
+    window->move(pos);
+}
 
 QString elided(const QLabel* label, const QString& text, int width) {
     return label->fontMetrics().elidedText(text, Qt::ElideMiddle, width);
@@ -537,10 +554,10 @@ QWidget* TPreferences::buildReceiving1Page() {
     auto* classButtons = new QVBoxLayout;
     CheckRecFaxClassbutton = button(QStringLiteral("CheckRecFaxClassbutton"), QStringLiteral("Check Fax Class"));
     RecClassSameAsSendButton = button(QStringLiteral("RecClassSameAsSendButton"), QStringLiteral("Same as SEND"));
-    classButtons->addStretch();
     classButtons->addWidget(CheckRecFaxClassbutton);
     classButtons->addWidget(RecClassSameAsSendButton);
     row->addLayout(classButtons);
+    row->setAlignment(classButtons, Qt::AlignBottom);
     layout->addLayout(row);
 
     addQuestion(layout, QStringLiteral(
@@ -904,7 +921,9 @@ void TPreferences::FindModemButtonClick() {
     {
         const PortMapOverride map(ports_);
         TFindModemForm finder(OvxComPort1, this);
+        finder.adjustSize();
         CenterDialog(&finder);
+        KeepOnScreen(&finder);
         finder.exec();
         found = finder.Result();
         const int selected = ComPort->checkedId();
@@ -921,7 +940,9 @@ void TPreferences::CheckFaxClassButtonClick(QButtonGroup* target) {
     {
         const PortMapOverride map(ports_);
         TCheckFaxClassForm check(OvxComPort1, OvxSendFax1, selectedPort() + 1, this);
+        check.adjustSize();
         CenterDialog(&check);
+        KeepOnScreen(&check);
         check.exec();
         index = check.ResultIndex();
         name = check.ResultName();
@@ -993,7 +1014,9 @@ bool RunPreferences(QWidget* parent) {
     form.setFirstTimeMode(FirstRunSetupPending());
     FirstRunSetupPending() = false;
     form.LoadFromSettings(AppSettings());
+    form.adjustSize();
     CenterDialog(&form);
+    KeepOnScreen(&form);
     return form.exec() == QDialog::Accepted;
 }
 
