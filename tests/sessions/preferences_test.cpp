@@ -279,6 +279,28 @@ TEST_F(PreferencesTest, HelpContextsByPage) {
     EXPECT_FALSE(w.Helpbutton->isEnabled());
 }
 
+// Help asked for while the wizard runs modally opens in a window that the wizard's modality does
+// not block (it belongs to the wizard), so it can be read, scrolled and closed.
+TEST_F(PreferencesTest, HelpFromTheRunningWizardIsNotBlockedByIt) {
+    QPointer<THelpWindow> help;
+    bool belongsToWizard = false;
+    whenModal<TPreferences>([&](TPreferences* w) {
+        w->showPage(TPreferences::Receiving3);
+        w->Helpbutton->click();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* h = qobject_cast<THelpWindow*>(top); h && h->isVisible()) help = h;
+        if (!help) {
+            ADD_FAILURE() << "no help window";
+        } else {
+            belongsToWizard = help->parentWidget() == w;
+            EXPECT_EQ(help->context(), 3503);
+        }
+        w->Cancelbutton->click();
+    });
+    EXPECT_FALSE(RunPreferences(nullptr));
+    EXPECT_TRUE(belongsToWizard);
+}
+
 TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     TPreferences w;
     w.LoadFromSettings(AppSettings());
