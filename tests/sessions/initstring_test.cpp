@@ -161,19 +161,5 @@ TEST_F(InitHelperWindowTest, CancelKeepsAndLeaveItBlankEmpties) {
     EXPECT_EQ(form.exec(), kLeaveItBlankResult);
 }
 
-TEST_F(InitHelperWindowTest, ModemTypeTextsShowASingleAmpersand) {
-    TModemInitStringHelperForm form("", true);
-    ASSERT_EQ(form.ModemType->buttons().size(), kModemTypeCount);
-    EXPECT_EQ(form.ModemType->button(0)->text(), "Hayes Compatible modem   or   UNKNOWN");
-    EXPECT_EQ(form.ModemType->button(2)->text(), "US Robotics/3COM Sportster 28.8 or Early 33.6 model");
-    // A button's "&&" is drawn as one "&".
-    EXPECT_EQ(form.ModemType->button(5)->text(), "Cirrus Logic or AT&&T modem or Motorola SM56");
-    EXPECT_EQ(QString(form.ModemType->button(5)->text()).replace("&&", "&"),
-              "Cirrus Logic or AT&T modem or Motorola SM56");
-    EXPECT_EQ(form.BitBtn1->text(), "Ok");
-    EXPECT_EQ(form.BitBtn2->text(), "Cancel");
-    EXPECT_EQ(form.BitBtn3->text(), "Leave it Blank");
-}
-
 }  // namespace
 }  // namespace telvane::sessiontest
