@@ -148,6 +148,22 @@ void addCaptionedEdit(QVBoxLayout* layout, const QString& caption, QLineEdit* ed
     layout->addLayout(row);
 }
 
+// The device list is read again each time it drops down, so a modem plugged in while the wizard
+// is open shows up; the text in the edit stays.
+class DeviceChooser : public QComboBox {
+public:
+    void showPopup() override {
+        const QString text = currentText();
+        {
+            const QSignalBlocker block(this);
+            clear();
+            addItems(SerialDeviceSource()());
+            setEditText(text);
+        }
+        QComboBox::showPopup();
+    }
+};
+
 // The settings' port map stands in for the wizard's own, unsaved one while the windows that look
 // devices up there (find modem, class check) run.
 class PortMapOverride {
@@ -211,6 +227,11 @@ QStringList SerialDevicesPresent(const QString& devRoot, const QString& sysRoot)
         }
     }
     return result;
+}
+
+std::function<QStringList()>& SerialDeviceSource() {
+    static std::function<QStringList()> source = [] { return SerialDevicesPresent(); };
+    return source;
 }
 
 std::function<QStringList()>& PrinterNameSource() {
@@ -383,11 +404,11 @@ QWidget* TPreferences::buildPortPage() {
     }
     layout->addWidget(portBox);
     auto* deviceRow = new QHBoxLayout;
-    PortDevice = new QComboBox;
+    PortDevice = new DeviceChooser;
     PortDevice->setObjectName(QStringLiteral("PortDevice"));
     PortDevice->setEditable(true);
     PortDevice->setInsertPolicy(QComboBox::NoInsert);
-    PortDevice->addItems(SerialDevicesPresent());
+    PortDevice->addItems(SerialDeviceSource()());
     PortDevice->setToolTip(
         QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
                        "found on this computer, or type its path (for example /dev/ttyACM0)."));

@@ -38,8 +38,9 @@ namespace telvane::sessions {
 QStringList SerialDevicesPresent(const QString& devRoot = QStringLiteral("/dev"),
                                  const QString& sysRoot = QStringLiteral("/sys/class/tty"));
 
-// The installed printers' names; tests may replace the source.
+// The installed printers' names and the serial devices offered for a port; tests may replace the sources.
 std::function<QStringList()>& PrinterNameSource();
+std::function<QStringList()>& SerialDeviceSource();
 
 // A whole number as typed (blanks around it allowed); nullopt otherwise.
 std::optional<int> ParseWholeNumber(const QString& text);

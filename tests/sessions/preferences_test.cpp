@@ -679,6 +679,28 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
     EXPECT_EQ(AppSettings().Ports[4], "/dev/ttyACM1");
 }
 
+TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
+    const auto saved = SerialDeviceSource();
+    QStringList present{"/dev/ttyS0"};
+    SerialDeviceSource() = [&present] { return present; };
+    TPreferences w;
+    w.LoadFromSettings(AppSettings());
+    w.show();
+    EXPECT_EQ(w.PortDevice->count(), 1);
+    // A USB modem plugged in while the wizard is open.
+    present << "/dev/ttyACM0"
+            << "/dev/serial/by-id/usb-Acme_Modem-if00";
+    w.PortDevice->setEditText("/dev/ttyS4");
+    w.PortDevice->showPopup();
+    EXPECT_EQ(w.PortDevice->count(), 3);
+    EXPECT_EQ(w.PortDevice->itemText(2), "/dev/serial/by-id/usb-Acme_Modem-if00");
+    EXPECT_EQ(w.PortDevice->currentText(), "/dev/ttyS4");
+    w.PortDevice->hidePopup();
+    w.PortDevice->setCurrentIndex(2);
+    EXPECT_EQ(w.portDevices()[0], "/dev/serial/by-id/usb-Acme_Modem-if00");
+    SerialDeviceSource() = saved;
+}
+
 TEST_F(PreferencesTest, SerialDevicesPresentListsModemNodesOnly) {
     const QString dev = qdir() + "dev", sys = qdir() + "sys";
     QDir().mkpath(dev + "/serial/by-id");
