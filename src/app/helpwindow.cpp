@@ -1,6 +1,7 @@
 // Help window over the bundled help pages.
 #include "app/helpwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QPointer>
@@ -61,7 +62,13 @@ void THelpWindow::closeEvent(QCloseEvent* event) {
 
 THelpWindow* ShowHelp(int context) {
     static QPointer<THelpWindow> window;
-    if (!window) window = new THelpWindow(mainWindow());
+    // Asked from a modal dialog, the window belongs to that dialog: a window outside it would be
+    // blocked, shown but neither scrollable nor closable until the dialog ends.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!window)
+        window = new THelpWindow(modal ? modal : mainWindow());
+    else if (modal && window->parentWidget() != modal && !modal->isAncestorOf(window))
+        window->setParent(modal, Qt::Window);
     window->showContext(context);
     window->show();
     window->raise();

@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include <optional>
-#include <tuple>
 
 #include "qtfaxbridge.h"
 #include "records/xb_error.h"
@@ -378,8 +377,8 @@ void TSendFaxForm::HelpButtonClick() { ShowHelp(1016); }
 void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
-    const Settings& s = AppSettings();
-    if (RunPreferences && RunPreferences()) {
+    if (OpenPreferences && OpenPreferences()) {
+        const Settings& s = AppSettings();
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -437,7 +436,7 @@ void SendFaxCommand(IMainWindow& main) {
     QString result, number;
     {
         TSendFaxForm form(main.widget());
-        form.RunPreferences = [&main] { return main.mnuPreferencesClick(); };
+        form.OpenPreferences = [&main] { return main.mnuPreferencesClick(); };
         CenterDialog(&form);
         form.FaxFileName = path;
         form.ToLabel->setText(recipient);

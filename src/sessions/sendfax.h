@@ -51,7 +51,7 @@ public:
     void ProblemSolverButtonClick();
     void PreferencesButtonClick();
     // The main window's Preferences command; true when the preferences were saved.
-    std::function<bool()> RunPreferences;
+    std::function<bool()> OpenPreferences;
     void AddtoLastSendLog(const QString& line) { log_.add(line); }
     void SaveLocalLog();
     void BuildHeader();

@@ -7,6 +7,7 @@
 #include "compose/render/faxfilerenderer.h"
 #include "dispatcher.h"
 #include "sessions/modemsetup.h"
+#include "sessions/preferences.h"
 #include "sessions/receivemode.h"
 #include "sessions/sendfax.h"
 
@@ -17,6 +18,7 @@ void AddSessionCommands(MainWindowCommands& commands) {
     commands.sendFax = [](IMainWindow& main) { sessions::SendFaxCommand(main); };
     commands.toggleReceiveMode = [](IMainWindow& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
     commands.quickSetup = [](IMainWindow& main) { sessions::RunQuickSetup(main.widget()); };
+    commands.preferences = [](IMainWindow& main) { return sessions::RunPreferences(main.widget()); };
     commands.createWindows = [](IMainWindow& main) { sessions::TReceiveMode::of(main); };
     commands.createFaxFile = [](IMainWindow& main) -> QString {
         render::FaxFileRenderer renderer;
