@@ -5,7 +5,9 @@
 #include "records/xb_error.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
+#include <functional>
 #include <set>
 
 namespace telvane::records {
@@ -35,13 +37,17 @@ struct Layout {
     char pad;
 };
 
+// The smallest entry that holds the largest record number. The record-number mask is a 32-bit
+// field, so record bits stop at 32; below that the three fields fill the entry exactly, which
+// every reader accepts. Entries grow past 4 bytes for long keys or many records.
 Layout layoutFor(int keyLength, uint32_t maxRecno, char pad, const std::string& path) {
     Layout l{keyLength, bitsFor(uint64_t(keyLength)), 0, 0, pad};
     const int need = std::max(1, bitsFor(maxRecno));
-    for (int b = 1; b <= 4; ++b) {
-        if (8 * b - 2 * l.dupBits >= need) {
+    for (int b = 1; b <= 8; ++b) {
+        const int bits = std::min(32, 8 * b - 2 * l.dupBits);
+        if (bits >= need) {
             l.bytesPerEntry = b;
-            l.recBits = 8 * b - 2 * l.dupBits;
+            l.recBits = bits;
             return l;
         }
     }
@@ -79,6 +85,10 @@ public:
             dup = 0;
             stored = l_.keyLength - trail;
         }
+        assert(int(key.size()) == l_.keyLength);
+        assert(dup + trail + stored == l_.keyLength && stored >= 0);
+        assert(l_.recBits == 32 || uint64_t(recno) < (uint64_t(1) << l_.recBits));
+        assert(count_ == 0 || key.compare(prev_) >= 0);
         auto* p = reinterpret_cast<unsigned char*>(cur_.page.data());
         const uint64_t v = uint64_t(recno) | uint64_t(dup) << l_.recBits | uint64_t(trail) << (l_.recBits + l_.dupBits);
         for (int i = 0; i < l_.bytesPerEntry; ++i) p[24 + count_ * l_.bytesPerEntry + i] = uint8_t(v >> (8 * i));
@@ -86,6 +96,9 @@ public:
         std::memcpy(p + keyEnd_, key.data() + dup, size_t(stored));
         used_ += l_.bytesPerEntry + stored;
         ++count_;
+        // Groups grow up from 24, key bytes down from 512; they must never meet.
+        assert(used_ <= kKeyArea);
+        assert(24 + count_ * l_.bytesPerEntry <= keyEnd_);
         prev_ = key;
         prevTrail_ = trail;
         cur_.lastKey = key;
@@ -183,6 +196,7 @@ void emitTree(std::vector<std::vector<LevelNode>>& levels, uint32_t base, int ke
             io::putLe32(p + 4, i == 0 ? kNone : offs[l][i - 1]);
             io::putLe32(p + 8, i + 1 == levels[l].size() ? kNone : offs[l][i + 1]);
             if (!leafLevel) {
+                assert(!n.children.empty() && n.children.size() * size_t(keyLength + 8) <= 500);
                 io::putLe16(p + 2, uint32_t(n.children.size()));
                 size_t pos = 12;
                 for (size_t c : n.children) {
@@ -192,6 +206,7 @@ void emitTree(std::vector<std::vector<LevelNode>>& levels, uint32_t base, int ke
                     io::putBe32(p + pos + size_t(keyLength) + 4, offs[l + 1][c]);
                     pos += size_t(keyLength) + 8;
                 }
+                assert(pos <= kPage);
             }
             out += n.page;
         }
@@ -236,10 +251,12 @@ std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& p
     }
     // Directory: entries sorted by name, pointing at tag headers.
     std::vector<uint32_t> headerOffsets;
-    uint32_t off = 2 * kPage + kPage;  // directory header + one directory leaf
+    uint64_t off = 2 * kPage + kPage;  // directory header + one directory leaf
     for (const auto& b : built) {
-        headerOffsets.push_back(off);
-        off += 2 * kPage + uint32_t(nodeCount(b.levels)) * kPage;
+        headerOffsets.push_back(uint32_t(off));
+        off += 2 * kPage + uint64_t(nodeCount(b.levels)) * kPage;
+        // Node pointers are 32-bit offsets.
+        if (off > 0xFFFFFE00u) throw EXbError(path + ": the index would be larger than 4 GB");
     }
     std::vector<std::pair<std::string, uint32_t>> dir;
     for (size_t i = 0; i < tags.size(); ++i) {
@@ -327,7 +344,64 @@ CdxTagHeader CdxReader::readHeader(uint32_t offset, bool directory) const {
     return h;
 }
 
-CdxEntries CdxReader::walk(uint32_t root, int keyLength, char pad, const std::string& what) const {
+namespace {
+
+struct LeafInfo {
+    int count = 0;
+    int freeBytes = 0;       // as stated at offset 12
+    int computedFree = 0;    // from the entries
+    bool masksAgree = true;  // masks match the bit counts
+};
+
+}  // namespace
+
+// Decodes one leaf into out; prevKey carries the last key across calls (only within the leaf
+// is it used for duplicate bytes). Fails on anything that cannot be decoded.
+static LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxEntries& out, size_t maxEntries,
+                           const std::function<void(const std::string&)>& fail) {
+    LeafInfo info;
+    info.count = io::le16(p + 2);
+    info.freeBytes = io::le16(p + 12);
+    const uint32_t recMask = io::le32(p + 14);
+    const int recBits = p[20], dupBits = p[21], trailBits = p[22], bpe = p[23];
+    if (bpe < 1 || bpe > 8 || recBits + dupBits + trailBits > 8 * bpe || recBits > 32 || dupBits > 8 || trailBits > 8)
+        fail("a leaf has inconsistent entry sizes");
+    if (info.count * bpe > kKeyArea) fail("a leaf claims more keys than fit");
+    info.masksAgree = uint64_t(recMask) == (uint64_t(1) << recBits) - 1 && p[18] == (1u << dupBits) - 1 &&
+                      p[19] == (1u << trailBits) - 1;
+    int keyEnd = int(kPage);
+    std::string key, prev(size_t(keyLength), pad);
+    int used = 0;
+    for (int i = 0; i < info.count; ++i) {
+        uint64_t v = 0;
+        for (int b = 0; b < bpe; ++b) v |= uint64_t(p[24 + i * bpe + b]) << (8 * b);
+        const uint32_t recno = uint32_t(v & recMask);
+        const int dup = int((v >> recBits) & p[18]);
+        const int trail = int((v >> (recBits + dupBits)) & p[19]);
+        if (dup + trail > keyLength) fail("a leaf entry has impossible key counts");
+        const int stored = keyLength - dup - trail;
+        keyEnd -= stored;
+        used += bpe + stored;
+        if (keyEnd < 24 + info.count * bpe) fail("the keys of a leaf overlap its entries");
+        key.assign(prev, 0, size_t(dup));
+        key.append(reinterpret_cast<const char*>(p + keyEnd), size_t(stored));
+        key.append(size_t(trail), pad);
+        if (recno == 0) fail("a leaf entry has record number 0");
+        if (out.size() >= maxEntries) fail("more keys than the table has records");
+        out.emplace_back(key, recno);
+        prev.swap(key);
+    }
+    info.computedFree = kKeyArea - used;
+    return info;
+}
+
+size_t CdxReader::defaultLimit(int keyLength) const {
+    // Without a record count: no more entries than the file's leaves could hold.
+    (void)keyLength;
+    return bytes_.size() / 2 + 64;
+}
+
+CdxEntries CdxReader::walk(uint32_t root, int keyLength, char pad, const std::string& what, size_t maxEntries) const {
     std::set<uint32_t> seen;
     // Down the left edge to the first leaf.
     uint32_t node = root;
@@ -344,38 +418,12 @@ CdxEntries CdxReader::walk(uint32_t root, int keyLength, char pad, const std::st
     }
     CdxEntries out;
     std::set<uint32_t> leaves;
-    std::string prevKey(size_t(keyLength), pad);
+    const auto failHere = [&](const std::string& m) { fail(what + ": " + m); };
     while (node != kNone && node != 0) {
         if (!leaves.insert(node).second) fail(what + ": the leaf chain loops back on itself");
         const unsigned char* p = page(node, what);
         if (!(io::le16(p) & 0x02)) fail(what + ": the leaf chain reaches a node that is not a leaf");
-        const int count = io::le16(p + 2);
-        const uint32_t recMask = io::le32(p + 14);
-        const int recBits = p[20], dupBits = p[21], trailBits = p[22], bpe = p[23];
-        if (bpe < 1 || bpe > 8 || recBits + dupBits + trailBits > 8 * bpe || recBits > 32 || dupBits > 16 ||
-            trailBits > 16)
-            fail(what + ": a leaf has inconsistent entry sizes");
-        if (count * bpe > kKeyArea) fail(what + ": a leaf claims more keys than fit");
-        int keyEnd = int(kPage);
-        std::string key;
-        for (int i = 0; i < count; ++i) {
-            uint64_t v = 0;
-            for (int b = 0; b < bpe; ++b) v |= uint64_t(p[24 + i * bpe + b]) << (8 * b);
-            const uint32_t recno = uint32_t(v & recMask);
-            const int dup = int((v >> recBits) & p[18]);
-            const int trail = int((v >> (recBits + dupBits)) & p[19]);
-            if (dup + trail > keyLength) fail(what + ": a leaf entry has impossible key counts");
-            const int stored = keyLength - dup - trail;
-            keyEnd -= stored;
-            if (keyEnd < 24 + count * bpe) fail(what + ": the keys of a leaf overlap its entries");
-            key.assign(prevKey, 0, size_t(dup));
-            key.append(reinterpret_cast<const char*>(p + keyEnd), size_t(stored));
-            key.append(size_t(trail), pad);
-            if (recno == 0) fail(what + ": a leaf entry has record number 0");
-            out.emplace_back(key, recno);
-            prevKey = key;
-            if (out.size() > (bytes_.size() / 2) + 64) fail(what + ": more keys than the file can hold");
-        }
+        decodeLeaf(p, keyLength, pad, out, maxEntries, failHere);
         node = io::le32(p + 8);
     }
     return out;
@@ -385,8 +433,11 @@ void CdxReader::parse() {
     if (bytes_.size() < 3 * kPage) fail("the file is too short (" + std::to_string(bytes_.size()) + " bytes)");
     const CdxTagHeader dir = readHeader(0, true);
     if (dir.keyLength != 10) fail("the tag directory has key length " + std::to_string(dir.keyLength));
-    const CdxEntries names = walk(dir.root, 10, ' ', "tag directory");
+    // Every tag needs its own 1024-byte header, which bounds the directory.
+    const CdxEntries names = walk(dir.root, 10, ' ', "tag directory", bytes_.size() / (2 * kPage));
+    std::set<uint32_t> offsets;
     for (const auto& [name, offset] : names) {
+        if (!offsets.insert(offset).second) fail("two tags share one header");
         CdxTagHeader h = readHeader(offset, false);
         std::string n = name;
         while (!n.empty() && (n.back() == ' ' || n.back() == '\0')) n.pop_back();
@@ -396,13 +447,170 @@ void CdxReader::parse() {
     }
     std::sort(tags_.begin(), tags_.end(),
               [](const CdxTagHeader& a, const CdxTagHeader& b) { return a.headerOffset < b.headerOffset; });
-    for (size_t i = 1; i < tags_.size(); ++i) {
-        if (tags_[i].headerOffset == tags_[i - 1].headerOffset) fail("two tags share one header");
-    }
 }
 
-CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad) const {
-    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name);
+CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
+    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name,
+                maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries);
+}
+
+namespace {
+
+// Walks a whole tree from the root, checking what the leaf chain alone does not show.
+class TreeChecker {
+public:
+    TreeChecker(const std::string& bytes, int keyLength, char pad, size_t maxEntries, std::string what,
+                std::vector<std::string>& problems)
+        : bytes_(bytes),
+          keyLength_(keyLength),
+          pad_(pad),
+          maxEntries_(maxEntries),
+          what_(std::move(what)),
+          problems_(problems) {}
+
+    void run(uint32_t root) {
+        try {
+            std::string lastKey;
+            uint32_t lastRecno = 0;
+            node(root, 0, true, lastKey, lastRecno);
+        } catch (const Stop&) {
+            return;
+        }
+        if (levelDepth_ >= 0 && levels_.size() != size_t(levelDepth_) + 1)
+            problem("the leaves lie at different depths");
+        for (size_t l = 0; l < levels_.size(); ++l) {
+            const auto& row = levels_[l];
+            for (size_t i = 0; i < row.size(); ++i) {
+                const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + row[i];
+                const uint32_t left = io::le32(p + 4), right = io::le32(p + 8);
+                const uint32_t wantLeft = i == 0 ? kNone : row[i - 1];
+                const uint32_t wantRight = i + 1 == row.size() ? kNone : row[i + 1];
+                if (left != wantLeft && !(i == 0 && left == 0))
+                    problem("node at " + std::to_string(row[i]) + " has left sibling " + std::to_string(left) +
+                            " instead of " + std::to_string(wantLeft));
+                if (right != wantRight && !(i + 1 == row.size() && right == 0))
+                    problem("node at " + std::to_string(row[i]) + " has right sibling " + std::to_string(right) +
+                            " instead of " + std::to_string(wantRight));
+                if (problems_.size() > kMaxProblems) return;
+            }
+        }
+    }
+
+private:
+    struct Stop {};
+    static constexpr size_t kMaxProblems = 50;
+
+    void problem(const std::string& m) {
+        problems_.push_back(what_ + ": " + m);
+        if (problems_.size() > kMaxProblems) throw Stop{};
+    }
+    [[noreturn]] void fatal(const std::string& m) {
+        problems_.push_back(what_ + ": " + m);
+        throw Stop{};
+    }
+
+    const unsigned char* pageAt(uint32_t offset) {
+        if (offset % kPage != 0 || uint64_t(offset) + kPage > bytes_.size())
+            fatal("a pointer leads to offset " + std::to_string(offset) + ", outside the file");
+        if (!seen_.insert(offset).second) fatal("the node at " + std::to_string(offset) + " is reached twice");
+        return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
+    }
+
+    bool less(const std::string& a, uint32_t ra, const std::string& b, uint32_t rb) const {
+        const int c = a.compare(b);
+        return c < 0 || (c == 0 && ra < rb);
+    }
+
+    // Checks the subtree at offset; returns its greatest key and record number.
+    void node(uint32_t offset, int depth, bool isRoot, std::string& lastKey, uint32_t& lastRecno) {
+        if (depth > 64) fatal("the tree is deeper than any real index");
+        const unsigned char* p = pageAt(offset);
+        if (levels_.size() <= size_t(depth)) levels_.resize(size_t(depth) + 1);
+        levels_[size_t(depth)].push_back(offset);
+        const uint16_t attr = io::le16(p);
+        if (bool(attr & 0x01) != isRoot)
+            problem("node at " + std::to_string(offset) +
+                    (isRoot ? " is the root but not marked so" : " is marked as a root but is not one"));
+        const std::string at = " (node at " + std::to_string(offset) + ")";
+        if (attr & 0x02) {
+            if (levelDepth_ < 0) levelDepth_ = depth;
+            if (levelDepth_ != depth) problem("the leaves lie at different depths" + at);
+            CdxEntries entries;
+            const size_t before = total_;
+            LeafInfo info;
+            try {
+                info = decodeLeaf(p, keyLength_, pad_, entries, maxEntries_ - std::min(total_, maxEntries_),
+                                  [&](const std::string& m) { throw EXbError(m); });
+            } catch (const EXbError& e) {
+                fatal(std::string(e.what()) + at);
+            }
+            total_ = before + entries.size();
+            if (info.freeBytes != info.computedFree)
+                problem("a leaf states " + std::to_string(info.freeBytes) + " free bytes but has " +
+                        std::to_string(info.computedFree) + at);
+            if (!info.masksAgree) problem("a leaf's masks do not match its bit counts" + at);
+            for (const auto& [k, r] : entries) {
+                if (havePrev_ && !less(prevKey_, prevRecno_, k, r)) problem("keys out of order" + at);
+                prevKey_ = k;
+                prevRecno_ = r;
+                havePrev_ = true;
+            }
+            if (entries.empty()) {
+                if (!isRoot) problem("an empty leaf below the root" + at);
+                lastKey.clear();
+                lastRecno = 0;
+            } else {
+                lastKey = entries.back().first;
+                lastRecno = entries.back().second;
+            }
+            return;
+        }
+        const uint16_t count = io::le16(p + 2);
+        if (count == 0) fatal("an interior node has no keys" + at);
+        if (uint64_t(count) * uint64_t(keyLength_ + 8) > 500) fatal("an interior node holds too many keys" + at);
+        std::string prevKey;
+        uint32_t prevRecno = 0;
+        for (uint16_t i = 0; i < count; ++i) {
+            const unsigned char* e = p + 12 + size_t(i) * size_t(keyLength_ + 8);
+            const std::string key(reinterpret_cast<const char*>(e), size_t(keyLength_));
+            const uint32_t recno = io::be32(e + keyLength_);
+            const uint32_t child = io::be32(e + keyLength_ + 4);
+            if (i > 0 && !less(prevKey, prevRecno, key, recno)) problem("interior keys out of order" + at);
+            std::string childLast;
+            uint32_t childRecno = 0;
+            node(child, depth + 1, false, childLast, childRecno);
+            if (childLast != key || childRecno != recno)
+                problem("interior entry " + std::to_string(i + 1) + " does not match the last key of its child" + at);
+            prevKey = key;
+            prevRecno = recno;
+        }
+        lastKey = prevKey;
+        lastRecno = prevRecno;
+    }
+
+    const std::string& bytes_;
+    int keyLength_;
+    char pad_;
+    size_t maxEntries_;
+    std::string what_;
+    std::vector<std::string>& problems_;
+    std::set<uint32_t> seen_;
+    std::vector<std::vector<uint32_t>> levels_;
+    int levelDepth_ = -1;
+    size_t total_ = 0;
+    std::string prevKey_;
+    uint32_t prevRecno_ = 0;
+    bool havePrev_ = false;
+};
+
+}  // namespace
+
+std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
+    std::vector<std::string> problems;
+    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries,
+                path_ + ": tag " + tag.name, problems)
+        .run(tag.root);
+    return problems;
 }
 
 }  // namespace telvane::records

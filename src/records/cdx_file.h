@@ -32,14 +32,22 @@ public:
     explicit CdxReader(const std::string& path);
     explicit CdxReader(std::string path, std::string bytes);  // from memory (tests, fuzzing)
 
+    static constexpr size_t kNoLimit = ~size_t(0);
+
     const std::vector<CdxTagHeader>& tags() const { return tags_; }
     // All keys of a tag in stored (ascending) order; pad is the trailing byte (' ' or 0).
-    CdxEntries keys(const CdxTagHeader& tag, char pad) const;
+    // More than maxEntries keys (the table's record count, when known) is damage.
+    CdxEntries keys(const CdxTagHeader& tag, char pad, size_t maxEntries = kNoLimit) const;
+    // Checks the whole tree of a tag: interior keys against their children, the root and leaf
+    // marks, one depth for all leaves, sibling pointers on every level, the free-byte counts
+    // and masks of the leaves, key order. Returns the problems found (empty when sound).
+    std::vector<std::string> verify(const CdxTagHeader& tag, char pad, size_t maxEntries = kNoLimit) const;
 
 private:
     void parse();
+    size_t defaultLimit(int keyLength) const;
     CdxTagHeader readHeader(uint32_t offset, bool directory) const;
-    CdxEntries walk(uint32_t root, int keyLength, char pad, const std::string& what) const;
+    CdxEntries walk(uint32_t root, int keyLength, char pad, const std::string& what, size_t maxEntries) const;
     const unsigned char* page(uint32_t offset, const std::string& what) const;
     [[noreturn]] void fail(const std::string& message) const;
 

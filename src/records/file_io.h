@@ -15,8 +15,9 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens read-write; with lock, takes an exclusive non-blocking flock (EXbError when held).
-    void open(const std::string& path, bool lock);
+    // Opens read-write (or read-only); with lock, takes an exclusive non-blocking flock
+    // (EXbError when held).
+    void open(const std::string& path, bool lock, bool readOnly = false);
     void create(const std::string& path);  // truncates
     void close();
     bool isOpen() const { return fd_ >= 0; }

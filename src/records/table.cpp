@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <unistd.h>
 
 namespace telvane::records {
 
@@ -26,6 +27,11 @@ struct Table::Tag {
 namespace {
 
 constexpr uint32_t kScanBatch = 4096;
+
+std::function<void(const std::string&)>& warningHandler() {
+    static std::function<void(const std::string&)> handler;
+    return handler;
+}
 
 std::string withExtension(const std::string& path, const std::string& ext) {
     const auto slash = path.rfind('/');
@@ -55,7 +61,7 @@ void recoverPendingPack(const std::string& dbfPath, const std::string& fptPath) 
     } else {
         // The pack had not committed: the old files stand.
         io::removeFile(dbfNew);
-        io::removeFile(fptNew);
+        if (!fptPath.empty()) io::removeFile(fptNew);
     }
 }
 
@@ -102,6 +108,10 @@ std::string Table::fptPath() const {
 
 void Table::create(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
     DbfFile::validateFields(fields, dbfPath);
+    // An index left from an earlier table of this name describes other records.
+    for (std::string old = siblingPath(dbfPath, "CDX"); !old.empty(); old = siblingPath(dbfPath, "CDX"))
+        io::removeFile(old);
+    io::removeFile(withExtension(dbfPath, "CDX") + ".tmp");
     bool memo = false;
     for (const auto& f : fields) memo = memo || f.type == FieldType::Memo;
     if (memo) FptFile::create(withExtension(dbfPath, "FPT"));
@@ -110,67 +120,171 @@ void Table::create(const std::string& dbfPath, const std::vector<FieldDef>& fiel
 
 std::unique_ptr<Table> Table::open(const std::string& dbfPath) {
     std::unique_ptr<Table> t(new Table);
-    t->openFiles(dbfPath, true, nullptr);
+    t->openFiles(dbfPath, true, false, nullptr);
     return t;
 }
 
 std::unique_ptr<Table> Table::openWithoutIndex(const std::string& dbfPath) {
     std::unique_ptr<Table> t(new Table);
-    t->openFiles(dbfPath, false, nullptr);
+    t->openFiles(dbfPath, false, false, nullptr);
     return t;
+}
+
+std::unique_ptr<Table> Table::openForReading(const std::string& dbfPath) {
+    std::unique_ptr<Table> t(new Table);
+    try {
+        t->openFiles(dbfPath, true, true, nullptr);
+    } catch (const EXbIndexError& e) {
+        // Reading needs no index: show the records in physical order.
+        t.reset(new Table);
+        t->openFiles(dbfPath, false, true, nullptr);
+        t->indexNote_ = std::string(e.what()) + " (not used)";
+    }
+    return t;
+}
+
+void Table::setWarningHandler(std::function<void(const std::string&)> handler) {
+    warningHandler() = std::move(handler);
+}
+
+void Table::warn(const std::string& message) {
+    warnings_.push_back(message);
+    if (warningHandler()) warningHandler()(message);
+}
+
+void Table::checkWritable() const {
+    checkOpen();
+    if (readOnly_) throw EXbError(dbfPath_ + ": the table is open for reading only");
 }
 
 std::vector<std::string> Table::check(const std::string& dbfPath) {
     std::vector<std::string> problems;
     std::unique_ptr<Table> t(new Table);
     try {
-        t->openFiles(dbfPath, true, &problems);
+        t->openFiles(dbfPath, true, true, &problems);
     } catch (const EXbIndexError& e) {
         problems.push_back(e.what());
         t.reset(new Table);
-        t->openFiles(dbfPath, false, &problems);
+        t->openFiles(dbfPath, false, true, &problems);
     }
+    const std::string cdxTmp = withExtension(dbfPath, "CDX") + ".tmp";
+    if (io::exists(cdxTmp))
+        problems.push_back(cdxTmp + ": a partly written index was left behind (it is removed at the next open)");
     const uint64_t extra = t->dbf_->trailingBytes();
     if (extra)
         problems.push_back(dbfPath + ": " + std::to_string(extra) +
                            " bytes after the last record (an interrupted append)");
+    std::string rec;
     for (uint32_t r = 1; r <= t->recordCount(); ++r) {
-        const std::string rec = t->readRecord(r);
+        t->dbf_->read(r, (rec.resize(size_t(t->recordLength())), rec.data()));
         if (rec[0] != ' ' && rec[0] != '*')
             problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
-        for (size_t i = 0; i < t->fields().size(); ++i) {
-            if (t->fields()[i].type != FieldType::Memo) continue;
-            try {
-                t->readMemo(std::string_view(rec).substr(size_t(t->fieldOffset(int(i))), 10));
-            } catch (const EXbError& e) {
-                problems.push_back("record " + std::to_string(r) + ", field " + t->fields()[i].name + ": " + e.what());
-            }
-        }
     }
+    t->checkMemos(problems);
     t->indexDirty_ = false;
     return problems;
 }
 
-void Table::openFiles(const std::string& dbfPath, bool readIndex, std::vector<std::string>* problems) {
-    dbfPath_ = dbfPath;
-    if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
-    dbf_ = DbfFile::open(dbfPath, true);
-    if (problems && io::exists(dbfPath + ".pack"))
-        problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
-    if (!problems) io::removeFile(dbfPath + ".pack.tmp");
-    if (!problems && (io::exists(dbfPath + ".pack") || io::exists(dbfPath + ".new"))) {
-        recoverPendingPack(dbfPath, fptPath());
-        dbf_.reset();
-        dbf_ = DbfFile::open(dbfPath, true);
+// Every memo must be readable, lie before the header's next-free block (where the next memo
+// will be written) and share no block with another memo.
+void Table::checkMemos(std::vector<std::string>& problems) const {
+    if (!fpt_) return;
+    struct Use {
+        uint32_t block, blocks, recno;
+        int field;
+    };
+    std::vector<Use> uses;
+    const auto& fs = fields();
+    const uint32_t nextFree = fpt_->headerNextFree();
+    std::string batch;
+    const uint32_t n = dbf_->recordCount();
+    const int len = dbf_->recordLength();
+    for (uint32_t first = 1; first <= n; first += kScanBatch) {
+        const uint32_t count = std::min(kScanBatch, n - first + 1);
+        dbf_->readRange(first, count, batch);
+        for (uint32_t i = 0; i < count; ++i) {
+            const std::string_view rec = std::string_view(batch).substr(size_t(i) * size_t(len), size_t(len));
+            const uint32_t r = first + i;
+            for (size_t f = 0; f < fs.size(); ++f) {
+                if (fs[f].type != FieldType::Memo) continue;
+                const std::string where = "record " + std::to_string(r) + ", field " + fs[f].name + ": ";
+                try {
+                    const std::string_view ptr = rec.substr(size_t(fieldOffset(int(f))), 10);
+                    const uint32_t block = FptFile::parsePointer(ptr, fpt_->path());
+                    if (block == 0) continue;
+                    fpt_->read(block);
+                    if (block >= nextFree) {
+                        problems.push_back(where + fpt_->path() + ": the memo at block " + std::to_string(block) +
+                                           " lies at or past the next free block " + std::to_string(nextFree) +
+                                           " (a new memo would overwrite it)");
+                    }
+                    uses.push_back({block, fpt_->blocksOf(block), r, int(f)});
+                } catch (const EXbError& e) {
+                    problems.push_back(where + e.what());
+                }
+            }
+        }
     }
-    // An append killed before its record count was written leaves the record behind the end.
-    if (!problems && dbf_->trailingBytes() > 0) dbf_->dropTrailingBytes();
+    std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.block < b.block; });
+    uint64_t reach = 0;  // end of the furthest memo so far
+    const Use* owner = nullptr;
+    for (const Use& u : uses) {
+        if (owner && u.block < reach) {
+            problems.push_back(fpt_->path() + ": the memo of record " + std::to_string(u.recno) + ", field " +
+                               fs[size_t(u.field)].name + " (block " + std::to_string(u.block) +
+                               ") overlaps the memo of record " + std::to_string(owner->recno) + ", field " +
+                               fs[size_t(owner->field)].name + " (block " + std::to_string(owner->block) + ")");
+        }
+        if (uint64_t(u.block) + u.blocks > reach) {
+            reach = uint64_t(u.block) + u.blocks;
+            owner = &u;
+        }
+    }
+}
+
+void Table::openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, std::vector<std::string>* problems) {
+    dbfPath_ = dbfPath;
+    readOnly_ = readOnly || problems;
+    if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
+    dbf_ = DbfFile::open(dbfPath, true, readOnly_);
+    const bool packPending = io::exists(dbfPath + ".pack");
+    if (problems && packPending)
+        problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
+    if (readOnly_ && !problems && packPending)
+        warn(dbfPath + ": an interrupted pack is pending; it is completed when the table is next opened for writing");
+    if (!readOnly_) {
+        io::removeFile(dbfPath + ".pack.tmp");
+        const std::string fpt = siblingPath(dbfPath, "FPT");
+        if (packPending || io::exists(dbfPath + ".new") || (!fpt.empty() && io::exists(fpt + ".new"))) {
+            recoverPendingPack(dbfPath, fpt);
+            dbf_.reset();
+            dbf_ = DbfFile::open(dbfPath, true);
+        }
+        // An append killed before its record count was written leaves bytes behind the end.
+        if (dbf_->trailingBytes() > 0) keepTrailingBytes();
+    }
     if (dbf_->hasMemo()) {
         const std::string fpt = siblingPath(dbfPath, "FPT");
         if (fpt.empty()) throw EXbError(withExtension(dbfPath, "FPT") + ": the memo file of the table is missing");
-        fpt_ = FptFile::open(fpt);
+        fpt_ = FptFile::open(fpt, readOnly_);
     }
     if (readIndex) loadIndex(problems);
+}
+
+// The bytes stay where they are (readers go by the record count), but the next append will
+// write over them, so a copy is kept beside the table first.
+void Table::keepTrailingBytes() {
+    const std::string copy = dbfPath_ + ".extra";
+    const std::string bytes = dbf_->trailing();
+    std::string where;
+    try {
+        io::replaceFile(copy, bytes);
+        where = "; a copy is in " + copy;
+    } catch (const EXbError& e) {
+        where = std::string("; no copy could be kept: ") + e.what();
+    }
+    warn(dbfPath_ + ": " + std::to_string(bytes.size()) +
+         " bytes after the last record (an interrupted append) are not part of the table" + where);
 }
 
 void Table::checkOpen() const {
@@ -179,7 +293,7 @@ void Table::checkOpen() const {
 
 void Table::close() {
     if (!dbf_) return;
-    if (indexDirty_) writeIndex();
+    if (indexDirty_ && !readOnly_) writeIndex();
     dbf_->close();
     dbf_.reset();
     if (fpt_) fpt_->close();
@@ -189,9 +303,16 @@ void Table::close() {
 
 void Table::flush() {
     checkOpen();
+    if (readOnly_) return;
+    syncMemos();
     if (indexDirty_) writeIndex();
     dbf_->sync();
-    if (fpt_) fpt_->sync();
+}
+
+// A record may point at a memo only once the memo is on disk.
+void Table::syncMemos() {
+    if (memoUnsynced_ && fpt_) fpt_->sync();
+    memoUnsynced_ = false;
 }
 
 const std::vector<FieldDef>& Table::fields() const {
@@ -237,8 +358,9 @@ std::string Table::blankRecord() const {
 }
 
 uint32_t Table::appendRecord(std::string_view record) {
-    checkOpen();
+    checkWritable();
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
+    syncMemos();
     const uint32_t recno = dbf_->append(record.data());
     insertKeys(recno, record);
     ++changes_;
@@ -246,9 +368,10 @@ uint32_t Table::appendRecord(std::string_view record) {
 }
 
 void Table::writeRecord(uint32_t recno, std::string_view record) {
-    checkOpen();
+    checkWritable();
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
     const std::string old = readRecord(recno);
+    syncMemos();
     dbf_->write(recno, record.data());
     for (size_t i = 0; i < tags_.size(); ++i) {
         bool qOld = false, qNew = false;
@@ -281,9 +404,12 @@ std::string Table::readMemo(std::string_view pointerField) const {
 }
 
 std::string Table::writeMemo(std::string_view data) {
+    checkWritable();
     if (!fpt_) throw EXbError(dbfPath_ + ": the table has no memo fields");
     if (data.empty()) return FptFile::formatPointer(0);
-    return FptFile::formatPointer(fpt_->write(data));
+    const uint32_t block = fpt_->write(data);
+    memoUnsynced_ = true;
+    return FptFile::formatPointer(block);
 }
 
 // --- tags ------------------------------------------------------------------------------------
@@ -379,18 +505,25 @@ void Table::fillTag(Tag& tag) const {
 
 void Table::loadIndex(std::vector<std::string>* problems) {
     const std::string cdx = siblingPath(dbfPath_, "CDX");
-    io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
+    if (!readOnly_) io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
     if (cdx.empty()) {
         if (dbf_->flags() & DbfFile::kFlagStructuralCdx) {
             if (problems)
                 problems->push_back(cdxPath() + ": the table says it has an index file, but it is missing");
-            else
+            else if (!readOnly_)
                 dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
             indexNote_ = "index file missing";
         }
         return;
     }
+    if (!(dbf_->flags() & DbfFile::kFlagStructuralCdx)) {
+        // The table does not claim this file (it was left by another table of the same name,
+        // or its tags were dropped): it is not read, and is replaced when tags are added.
+        indexNote_ = io::baseName(cdx) + " is not marked as the table's index and was not used";
+        return;
+    }
     CdxReader reader(cdx);
+    const uint32_t records = dbf_->recordCount();
     std::vector<std::unique_ptr<Tag>> tags;
     for (const auto& h : reader.tags()) {
         try {
@@ -411,7 +544,11 @@ void Table::loadIndex(std::vector<std::string>* problems) {
                   std::to_string(tags[i]->info.keyLength);
         } else {
             try {
-                const CdxEntries stored = reader.keys(h, tags[i]->pad);
+                if (problems) {
+                    const auto found = reader.verify(h, tags[i]->pad, records);
+                    problems->insert(problems->end(), found.begin(), found.end());
+                }
+                const CdxEntries stored = reader.keys(h, tags[i]->pad, records);
                 if (stored.size() != expected[i].size()) {
                     why = std::to_string(stored.size()) + " keys where the table gives " +
                           std::to_string(expected[i].size());
@@ -429,8 +566,11 @@ void Table::loadIndex(std::vector<std::string>* problems) {
         tags[i]->keys.assignSorted(expected[i]);
     }
     tags_ = std::move(tags);
-    if (stale && !problems) {
+    if (stale && readOnly_ && !problems) {
+        indexNote_ = io::baseName(cdx) + " did not match the table; its keys were computed from the table";
+    } else if (stale && !problems) {
         indexNote_ = io::baseName(cdx) + " did not match the table and was rebuilt";
+        indexDirty_ = true;
         writeIndex();
     }
 }
@@ -448,7 +588,7 @@ void Table::insertKeys(uint32_t recno, std::string_view record) {
 
 int Table::addTag(const std::string& name, const std::string& keyExpression, const std::string& forExpression,
                   bool descending) {
-    checkOpen();
+    checkWritable();
     auto tag = makeTag(name, keyExpression, forExpression, descending);
     fillTag(*tag);
     int number = findTag(tag->info.name);
@@ -459,12 +599,13 @@ int Table::addTag(const std::string& name, const std::string& keyExpression, con
         number = int(tags_.size());
     }
     ++changes_;
+    indexDirty_ = true;
     writeIndex();
     return number;
 }
 
 void Table::closeIndexes() {
-    checkOpen();
+    checkWritable();
     if (indexDirty_ && !tags_.empty()) writeIndex();
     tags_.clear();
     indexDirty_ = false;
@@ -473,19 +614,25 @@ void Table::closeIndexes() {
 }
 
 void Table::reindex() {
-    checkOpen();
+    checkWritable();
     std::vector<Tag*> raw;
     for (auto& t : tags_) raw.push_back(t.get());
     auto keys = computeKeys(raw);
     for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->keys.assignSorted(keys[i]);
     ++changes_;
+    indexDirty_ = true;
     writeIndex();
 }
 
-void Table::writeIndex() {
+// Writes the whole index. A failure (disk full, an index too large for the format) is not an
+// error of the table: the keys stay exact in memory, the failure is reported once, and the
+// write is tried again at the next flush or close. A stale file on disk is rebuilt at the
+// next open, which compares it with the table.
+bool Table::writeIndex() {
+    if (readOnly_) return false;
     if (tags_.empty()) {
         indexDirty_ = false;
-        return;
+        return true;
     }
     std::vector<CdxTagSource> sources;
     for (const auto& t : tags_) {
@@ -493,13 +640,26 @@ void Table::writeIndex() {
             {t->info.name, t->info.keyExpression, t->info.forExpression, t->info.descending, t->pad, &t->keys});
     }
     const std::string path = cdxPath();
-    io::replaceFile(path, buildCdx(sources, path));
-    dbf_->setFlags(uint8_t(dbf_->flags() | DbfFile::kFlagStructuralCdx));
+    try {
+        io::replaceFile(path, buildCdx(sources, path));
+        dbf_->setFlags(uint8_t(dbf_->flags() | DbfFile::kFlagStructuralCdx));
+    } catch (const EXbError& e) {
+        indexDirty_ = true;
+        if (!indexWriteFailed_) {
+            indexWriteFailed_ = true;
+            warn(std::string("the index could not be written: ") + e.what() +
+                 ". The records are safe; the table is used without its index file, which is built again later.");
+        }
+        return false;
+    }
     indexDirty_ = false;
+    indexWriteFailed_ = false;
+    return true;
 }
 
 void Table::pack() {
-    checkOpen();
+    checkWritable();
+    syncMemos();
     const std::string fptPathNow = fpt_ ? fpt_->path() : std::string();
     const std::string dbfNew = dbfPath_ + ".new";
     const std::string fptNew = fptPathNow + ".new";
@@ -508,44 +668,62 @@ void Table::pack() {
     const std::vector<int> offsets = dbf_->offsets();
     const int len = dbf_->recordLength();
     std::unique_ptr<FptFile> newFpt;
-    if (fpt_) {
-        FptFile::create(fptNew, fpt_->blockSize());
-        newFpt = FptFile::open(fptNew);
-    }
     io::File out;
-    out.create(dbfNew);
-    std::string header = DbfFile::headerBytes(fields, 0, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
-    uint64_t pos = header.size();
-    uint32_t kept = 0;
-    std::string batch, chunk;
-    const uint32_t n = dbf_->recordCount();
-    for (uint32_t first = 1; first <= n; first += kScanBatch) {
-        const uint32_t count = std::min(kScanBatch, n - first + 1);
-        dbf_->readRange(first, count, batch);
-        chunk.clear();
-        for (uint32_t i = 0; i < count; ++i) {
-            std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
-            if (rec[0] == '*') continue;
-            for (size_t f = 0; f < fields.size() && newFpt; ++f) {
-                if (fields[f].type != FieldType::Memo) continue;
-                const std::string data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
-                const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt->write(data));
-                rec.replace(size_t(offsets[f]), 10, ptr);
-            }
-            chunk += rec;
-            ++kept;
+    std::vector<std::string> dropped;
+    try {
+        if (fpt_) {
+            FptFile::create(fptNew, fpt_->blockSize());
+            newFpt = FptFile::open(fptNew);
         }
-        out.writeAt(pos, chunk.data(), chunk.size());
-        pos += chunk.size();
-    }
-    out.writeAt(pos, "\x1A", 1);
-    header = DbfFile::headerBytes(fields, kept, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
-    out.writeAt(0, header.data(), header.size());
-    out.sync();
-    out.close();
-    if (newFpt) {
-        newFpt->sync();
-        newFpt->close();
+        out.create(dbfNew);
+        std::string header = DbfFile::headerBytes(fields, 0, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+        uint64_t pos = header.size();
+        uint32_t kept = 0;
+        std::string batch, chunk;
+        const uint32_t n = dbf_->recordCount();
+        for (uint32_t first = 1; first <= n; first += kScanBatch) {
+            const uint32_t count = std::min(kScanBatch, n - first + 1);
+            dbf_->readRange(first, count, batch);
+            chunk.clear();
+            for (uint32_t i = 0; i < count; ++i) {
+                std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
+                if (rec[0] == '*') continue;
+                for (size_t f = 0; f < fields.size() && newFpt; ++f) {
+                    if (fields[f].type != FieldType::Memo) continue;
+                    std::string data;
+                    try {
+                        data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
+                    } catch (const EXbError& e) {
+                        // One unreadable memo must not keep the rest from being packed: the record
+                        // stays, with that memo empty.
+                        dropped.push_back("record " + std::to_string(first + i) + ", field " + fields[f].name +
+                                          ": the memo could not be read and was left empty (" + e.what() + ")");
+                    }
+                    const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt->write(data));
+                    rec.replace(size_t(offsets[f]), 10, ptr);
+                }
+                chunk += rec;
+                ++kept;
+            }
+            out.writeAt(pos, chunk.data(), chunk.size());
+            pos += chunk.size();
+        }
+        out.writeAt(pos, "\x1A", 1);
+        header = DbfFile::headerBytes(fields, kept, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+        out.writeAt(0, header.data(), header.size());
+        out.sync();
+        out.close();
+        if (newFpt) {
+            newFpt->sync();
+            newFpt->close();
+        }
+    } catch (const EXbError& e) {
+        // Nothing is committed yet: the table stays exactly as it was.
+        out.close();
+        if (newFpt) newFpt->close();
+        ::unlink(dbfNew.c_str());
+        if (fpt_) ::unlink(fptNew.c_str());
+        throw EXbError(std::string(e.what()) + "; the table was not packed and is unchanged");
     }
     // Commit point: once the marker exists an interrupted pack is completed at the next open.
     io::replaceFile(marker, "pack\n");
@@ -562,6 +740,7 @@ void Table::pack() {
         fpt_ = FptFile::open(fptPathNow);
     }
     ++changes_;
+    for (const auto& d : dropped) warn(dbfPath_ + ": " + d);
     reindex();
 }
 
