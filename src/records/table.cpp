@@ -676,7 +676,7 @@ void Table::pack() {
             newFpt = FptFile::open(fptNew);
         }
         out.create(dbfNew);
-        std::string header = DbfFile::headerBytes(fields, 0, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+        std::string header = DbfFile::headerBytes(fields, 0, dbf_->flags());
         uint64_t pos = header.size();
         uint32_t kept = 0;
         std::string batch, chunk;
@@ -709,7 +709,7 @@ void Table::pack() {
             pos += chunk.size();
         }
         out.writeAt(pos, "\x1A", 1);
-        header = DbfFile::headerBytes(fields, kept, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+        header = DbfFile::headerBytes(fields, kept, dbf_->flags());
         out.writeAt(0, header.data(), header.size());
         out.sync();
         out.close();

@@ -106,14 +106,13 @@ std::string fieldText(const Table& t, size_t i, const std::string& raw) {
 
 // Field text for dump: an unreadable memo is marked in its place (and counted) instead of
 // ending the listing.
-int badFields = 0;
+std::vector<std::string> badFields;
 
 std::string dumpText(const Table& t, size_t i, const std::string& raw, uint32_t recno) {
     try {
         return fieldText(t, i, raw);
     } catch (const EXbError& e) {
-        ++badFields;
-        std::cerr << "telvane-db: record " << recno << ", field " << t.fields()[i].name << ": " << e.what() << "\n";
+        badFields.push_back("record " + std::to_string(recno) + ", field " + t.fields()[i].name + ": " + e.what());
         return "<unreadable memo>";
     }
 }
@@ -230,8 +229,10 @@ int cmdDump(const std::string& path, const std::string& format, const std::strin
                 std::cout << "  " << fields[i].name << ": " << dumpText(*t, i, raw, r) << "\n";
         }
     }
-    if (badFields) {
-        std::cerr << "telvane-db: " << badFields << " field(s) could not be read\n";
+    if (!badFields.empty()) {
+        std::cout.flush();
+        for (const auto& b : badFields) std::cerr << "telvane-db: " << b << "\n";
+        std::cerr << "telvane-db: " << badFields.size() << " field(s) could not be read\n";
         return kProblem;
     }
     return kOk;
