@@ -17,6 +17,18 @@ namespace {
 constexpr uint32_t kPage = 512;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int kKeyArea = 488;
+// Clean-close stamp in the directory header's reserved bytes 16-35.
+constexpr uint32_t kStampAt = 16;
+constexpr char kStampMagic[4] = {'T', 'V', 'X', '1'};
+
+void putStamp(unsigned char* p, const CdxStamp& st) {
+    std::memcpy(p, kStampMagic, 4);
+    io::putLe32(p + 4, st.records);
+    io::putLe16(p + 8, st.headerLength);
+    io::putLe16(p + 10, st.recordLength);
+    io::putLe32(p + 12, uint32_t(st.tableModified));
+    io::putLe32(p + 16, uint32_t(st.tableModified >> 32));
+}
 
 int bitsFor(uint64_t v) {
     int b = 0;
@@ -234,7 +246,8 @@ std::string headerPage(uint32_t root, int keyLength, uint8_t options, bool desce
 
 }  // namespace
 
-std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& path) {
+std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& path, const CdxStamp* stamp,
+                     std::vector<uint32_t>* headerOffsetsOut) {
     // Sizes first: every tag's tree is packed, then offsets follow from the counts.
     struct Built {
         std::vector<std::vector<LevelNode>> levels;
@@ -271,6 +284,8 @@ std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& p
     if (dirLevels.size() != 1) throw EXbError(path + ": too many index tags for one file");
 
     std::string out = headerPage(2 * kPage, 10, 0xE0, false, "", "", path);
+    if (stamp) putStamp(reinterpret_cast<unsigned char*>(out.data()) + kStampAt, *stamp);
+    if (headerOffsetsOut) *headerOffsetsOut = headerOffsets;
     emitTree(dirLevels, 2 * kPage, 10, out);
     for (size_t i = 0; i < tags.size(); ++i) {
         const uint32_t root = headerOffsets[i] + 2 * kPage;
@@ -353,12 +368,11 @@ struct LeafInfo {
     bool masksAgree = true;  // masks match the bit counts
 };
 
-}  // namespace
-
-// Decodes one leaf into out; prevKey carries the last key across calls (only within the leaf
-// is it used for duplicate bytes). Fails on anything that cannot be decoded.
-static LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxEntries& out, size_t maxEntries,
-                           const std::function<void(const std::string&)>& fail) {
+// Decodes one leaf, calling onEntry(key, recno) for each entry in order. Fails (through fail,
+// which must throw) on anything that cannot be decoded.
+template <class F>
+LeafInfo decodeLeafWith(const unsigned char* p, int keyLength, char pad, F&& onEntry,
+                        const std::function<void(const std::string&)>& fail) {
     LeafInfo info;
     info.count = io::le16(p + 2);
     info.freeBytes = io::le16(p + 12);
@@ -370,7 +384,7 @@ static LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxE
     info.masksAgree = uint64_t(recMask) == (uint64_t(1) << recBits) - 1 && p[18] == (1u << dupBits) - 1 &&
                       p[19] == (1u << trailBits) - 1;
     int keyEnd = int(kPage);
-    std::string key, prev(size_t(keyLength), pad);
+    std::string key(size_t(keyLength), pad);
     int used = 0;
     for (int i = 0; i < info.count; ++i) {
         uint64_t v = 0;
@@ -383,17 +397,28 @@ static LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxE
         keyEnd -= stored;
         used += bpe + stored;
         if (keyEnd < 24 + info.count * bpe) fail("the keys of a leaf overlap its entries");
-        key.assign(prev, 0, size_t(dup));
-        key.append(reinterpret_cast<const char*>(p + keyEnd), size_t(stored));
-        key.append(size_t(trail), pad);
+        // The first dup bytes stay from the previous key (pad bytes before the first).
+        std::memcpy(key.data() + dup, p + keyEnd, size_t(stored));
+        std::memset(key.data() + dup + stored, pad, size_t(trail));
         if (recno == 0) fail("a leaf entry has record number 0");
-        if (out.size() >= maxEntries) fail("more keys than the table has records");
-        out.emplace_back(key, recno);
-        prev.swap(key);
+        onEntry(key, recno);
     }
     info.computedFree = kKeyArea - used;
     return info;
 }
+
+LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxEntries& out, size_t maxEntries,
+                    const std::function<void(const std::string&)>& fail) {
+    return decodeLeafWith(
+        p, keyLength, pad,
+        [&](const std::string& key, uint32_t recno) {
+            if (out.size() >= maxEntries) fail("more keys than the table has records");
+            out.emplace_back(key, recno);
+        },
+        fail);
+}
+
+}  // namespace
 
 size_t CdxReader::defaultLimit(int keyLength) const {
     // Without a record count: no more entries than the file's leaves could hold.
@@ -605,12 +630,265 @@ private:
 
 }  // namespace
 
+bool CdxReader::stamp(CdxStamp& out) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + kStampAt;
+    if (std::memcmp(p, kStampMagic, 4) != 0) return false;
+    out.records = io::le32(p + 4);
+    out.headerLength = io::le16(p + 8);
+    out.recordLength = io::le16(p + 10);
+    out.tableModified = uint64_t(io::le32(p + 12)) | uint64_t(io::le32(p + 16)) << 32;
+    return true;
+}
+
+void CdxReader::loadKeys(const CdxTagHeader& tag, char pad, size_t maxEntries, KeyList& out) const {
+    const std::string what = "tag " + tag.name;
+    if (out.keyLength() != tag.keyLength) fail(what + ": key length differs");
+    out.clear();
+    uint32_t node = tag.root;
+    for (int depth = 0;; ++depth) {
+        if (depth > 64) fail(what + ": the tree is deeper than any real index");
+        const unsigned char* p = page(node, what);
+        if (io::le16(p) & 0x02) break;
+        if (io::le16(p + 2) == 0) fail(what + ": an interior node has no keys");
+        node = io::be32(p + 12 + tag.keyLength + 4);
+    }
+    const auto failHere = [&](const std::string& m) { fail(what + ": " + m); };
+    const size_t maxLeaves = bytes_.size() / kPage;
+    size_t leaves = 0;
+    bool first = true;
+    std::string prev;
+    uint32_t prevRecno = 0;
+    while (node != kNone && node != 0) {
+        if (++leaves > maxLeaves) fail(what + ": the leaf chain loops back on itself");
+        const unsigned char* p = page(node, what);
+        if (!(io::le16(p) & 0x02)) fail(what + ": the leaf chain reaches a node that is not a leaf");
+        decodeLeafWith(
+            p, tag.keyLength, pad,
+            [&](const std::string& key, uint32_t recno) {
+                if (out.size() >= maxEntries) failHere("more keys than the table has records");
+                // Order is what makes the chain a tag; a loop or a crossed pointer breaks it.
+                if (!first) {
+                    const int c = key.compare(prev);
+                    if (c < 0 || (c == 0 && recno <= prevRecno)) failHere("keys out of order");
+                }
+                first = false;
+                prev = key;
+                prevRecno = recno;
+                out.pushBack(key.data(), recno);
+            },
+            failHere);
+        node = io::le32(p + 8);
+    }
+}
+
 std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
     std::vector<std::string> problems;
     TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries,
                 path_ + ": tag " + tag.name, problems)
         .run(tag.root);
     return problems;
+}
+
+// --- updating in place ------------------------------------------------------------------------
+
+void CdxUpdater::markDirty(io::File& file) {
+    const unsigned char zero[20] = {};
+    file.writeAt(kStampAt, zero, sizeof zero);
+    file.sync();
+}
+
+void CdxUpdater::markClean(io::File& file, const CdxStamp& stamp) {
+    unsigned char p[20];
+    putStamp(p, stamp);
+    file.writeAt(kStampAt, p, sizeof p);
+    file.sync();
+}
+
+void CdxUpdater::fail(const std::string& message) const {
+    throw EXbIndexError(path_, path_ + ": the index cannot be updated in place: " + message);
+}
+
+std::string CdxUpdater::readPage(uint32_t offset) {
+    if (offset % kPage != 0 || offset < 2 * kPage || uint64_t(offset) + kPage > end_)
+        fail("a pointer leads to offset " + std::to_string(offset));
+    std::string p(kPage, '\0');
+    file_.readAt(offset, p.data(), kPage);
+    return p;
+}
+
+void CdxUpdater::writePage(uint32_t offset, const std::string& page) {
+    assert(page.size() == kPage && offset % kPage == 0);
+    file_.writeAt(offset, page.data(), kPage);
+}
+
+uint32_t CdxUpdater::newPage() {
+    if (end_ + kPage > 0xFFFFFE00u) fail("the index would be larger than 4 GB");
+    const uint32_t at = uint32_t(end_);
+    end_ += kPage;
+    return at;
+}
+
+CdxUpdater::Tree CdxUpdater::openTree(uint32_t tagHeader, char pad) {
+    if (end_ == 0) end_ = file_.size() / kPage * kPage;
+    unsigned char h[16];
+    if (tagHeader % kPage != 0 || uint64_t(tagHeader) + 2 * kPage > end_)
+        fail("no tag header at " + std::to_string(tagHeader));
+    file_.readAt(tagHeader, h, sizeof h);
+    Tree t{tagHeader, io::le32(h), io::le16(h + 12), pad};
+    if ((h[14] & 0x60) != 0x60 || t.keyLength < 1 || t.keyLength > 240) fail("a tag header is not as written");
+    return t;
+}
+
+uint32_t CdxUpdater::leafFor(const Tree& t, std::string_view key, uint32_t recno, std::vector<Step>& path) {
+    uint32_t node = t.root;
+    const size_t kl = size_t(t.keyLength);
+    for (int depth = 0; depth <= 64; ++depth) {
+        const std::string page = readPage(node);
+        const auto* p = reinterpret_cast<const unsigned char*>(page.data());
+        if (io::le16(p) & 0x02) return node;
+        const int count = io::le16(p + 2);
+        if (count == 0 || size_t(count) * (kl + 8) > 500) fail("an interior node has a bad key count");
+        // The first entry not less than the key leads to its leaf; past the last, the last.
+        int i = 0;
+        for (; i < count; ++i) {
+            const unsigned char* e = p + 12 + size_t(i) * (kl + 8);
+            const int c = std::memcmp(e, key.data(), kl);
+            if (c > 0 || (c == 0 && io::be32(e + kl) >= recno)) break;
+        }
+        if (i == count) i = count - 1;
+        path.push_back({node, i});
+        node = io::be32(p + 12 + size_t(i) * (kl + 8) + kl + 4);
+    }
+    fail("the tree is deeper than any real index");
+}
+
+void CdxUpdater::insert(uint32_t tagHeader, std::string_view key, uint32_t recno, char pad) {
+    const Tree t = openTree(tagHeader, pad);
+    if (key.size() != size_t(t.keyLength)) fail("key of the wrong length");
+    std::vector<Step> path;
+    const uint32_t leaf = leafFor(t, key, recno, path);
+    const std::string page = readPage(leaf);
+    CdxEntries entries;
+    decodeLeaf(reinterpret_cast<const unsigned char*>(page.data()), t.keyLength, pad, entries, size_t(kKeyArea),
+               [&](const std::string& m) { fail(m); });
+    const std::pair<std::string, uint32_t> item(std::string(key), recno);
+    const auto at = std::lower_bound(entries.begin(), entries.end(), item);
+    if (at != entries.end() && *at == item) fail("the key is already there");
+    entries.insert(at, item);
+    rewriteLeaf(t, leaf, page, entries, path);
+}
+
+void CdxUpdater::erase(uint32_t tagHeader, std::string_view key, uint32_t recno, char pad) {
+    const Tree t = openTree(tagHeader, pad);
+    if (key.size() != size_t(t.keyLength)) fail("key of the wrong length");
+    std::vector<Step> path;
+    const uint32_t leaf = leafFor(t, key, recno, path);
+    const std::string page = readPage(leaf);
+    CdxEntries entries;
+    decodeLeaf(reinterpret_cast<const unsigned char*>(page.data()), t.keyLength, pad, entries, size_t(kKeyArea),
+               [&](const std::string& m) { fail(m); });
+    const std::pair<std::string, uint32_t> item(std::string(key), recno);
+    const auto at = std::lower_bound(entries.begin(), entries.end(), item);
+    if (at == entries.end() || *at != item) fail("the key to remove is not there");
+    entries.erase(at);
+    if (entries.empty() && !path.empty()) fail("a leaf would become empty");
+    rewriteLeaf(t, leaf, page, entries, path);
+}
+
+void CdxUpdater::rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& oldPage, const CdxEntries& entries,
+                             std::vector<Step>& path) {
+    uint32_t maxRecno = 1;
+    for (const auto& e : entries) maxRecno = std::max(maxRecno, e.second);
+    LeafPacker packer(layoutFor(t.keyLength, maxRecno, t.pad, path_));
+    for (const auto& [k, r] : entries) packer.add(k, r);
+    std::vector<LevelNode> nodes = packer.done();
+    std::vector<Piece> pieces;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        pieces.push_back({i == 0 ? leaf : newPage(), std::move(nodes[i].page), nodes[i].lastKey, nodes[i].lastRecno});
+    const auto* o = reinterpret_cast<const unsigned char*>(oldPage.data());
+    replace(t, std::move(pieces), io::le32(o + 4), io::le32(o + 8), path);
+}
+
+// Puts pieces (one level, left to right) where one node stood: sibling links, then the parent's
+// entry for that node becomes one entry per piece, up to the root.
+void CdxUpdater::replace(const Tree& t, std::vector<Piece> pieces, uint32_t oldLeft, uint32_t oldRight,
+                         std::vector<Step>& path) {
+    const size_t kl = size_t(t.keyLength);
+    const bool leafLevel = io::le16(reinterpret_cast<const unsigned char*>(pieces[0].page.data())) & 0x02;
+    const bool isRoot = path.empty();
+    const size_t n = pieces.size();
+    for (size_t i = 0; i < n; ++i) {
+        auto* p = reinterpret_cast<unsigned char*>(pieces[i].page.data());
+        io::putLe16(p, uint32_t((leafLevel ? 2 : 0) | (isRoot && n == 1 ? 1 : 0)));
+        io::putLe32(p + 4, i == 0 ? oldLeft : pieces[i - 1].offset);
+        io::putLe32(p + 8, i + 1 == n ? oldRight : pieces[i + 1].offset);
+    }
+    // New pages first, the reused page last: until then the old tree is still whole.
+    for (size_t i = n; i-- > 0;) writePage(pieces[i].offset, pieces[i].page);
+    if (n > 1 && oldRight != kNone && oldRight != 0) {
+        std::string right = readPage(oldRight);
+        io::putLe32(reinterpret_cast<unsigned char*>(right.data()) + 4, pieces.back().offset);
+        writePage(oldRight, right);
+    }
+    struct Entry {
+        std::string key;
+        uint32_t recno, child;
+    };
+    std::vector<Entry> entries;
+    uint32_t parent = 0, parentLeft = kNone, parentRight = kNone;
+    if (isRoot) {
+        if (n == 1) return;
+        // The root split: a new root above the pieces.
+        parent = newPage();
+    } else {
+        const Step step = path.back();
+        path.pop_back();
+        parent = step.node;
+        const std::string page = readPage(parent);
+        const auto* p = reinterpret_cast<const unsigned char*>(page.data());
+        const int count = io::le16(p + 2);
+        parentLeft = io::le32(p + 4);
+        parentRight = io::le32(p + 8);
+        for (int i = 0; i < count; ++i) {
+            const unsigned char* e = p + 12 + size_t(i) * (kl + 8);
+            entries.push_back(
+                {std::string(reinterpret_cast<const char*>(e), kl), io::be32(e + kl), io::be32(e + kl + 4)});
+        }
+        if (step.index < 0 || step.index >= count) fail("a path step is out of range");
+        entries.erase(entries.begin() + step.index);
+        std::vector<Entry> mine;
+        for (const auto& pc : pieces) mine.push_back({pc.lastKey, pc.lastRecno, pc.offset});
+        entries.insert(entries.begin() + step.index, mine.begin(), mine.end());
+    }
+    if (isRoot) {
+        for (const auto& pc : pieces) entries.push_back({pc.lastKey, pc.lastRecno, pc.offset});
+    }
+    const size_t cap = 500 / (kl + 8);
+    const size_t parts = (entries.size() + cap - 1) / cap;
+    std::vector<Piece> up;
+    for (size_t k = 0, from = 0; k < parts; ++k) {
+        const size_t take = (entries.size() - from) / (parts - k);
+        Piece pc{k == 0 ? parent : newPage(), std::string(kPage, '\0'), {}, 0};
+        auto* p = reinterpret_cast<unsigned char*>(pc.page.data());
+        io::putLe16(p + 2, uint32_t(take));
+        for (size_t i = 0; i < take; ++i) {
+            const Entry& e = entries[from + i];
+            unsigned char* d = p + 12 + i * (kl + 8);
+            std::memcpy(d, e.key.data(), kl);
+            io::putBe32(d + kl, e.recno);
+            io::putBe32(d + kl + 4, e.child);
+        }
+        pc.lastKey = entries[from + take - 1].key;
+        pc.lastRecno = entries[from + take - 1].recno;
+        from += take;
+        up.push_back(std::move(pc));
+    }
+    replace(t, std::move(up), parentLeft, parentRight, path);
+    if (isRoot) {
+        unsigned char r[4];
+        io::putLe32(r, parent);
+        file_.writeAt(t.header, r, 4);
+    }
 }
 
 }  // namespace telvane::records

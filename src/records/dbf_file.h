@@ -49,6 +49,7 @@ public:
     uint32_t append(const char* record);
     void setFlags(uint8_t flags);
     void sync() { file_.sync(); }
+    uint64_t modifiedNs() const { return file_.modifiedNs(); }
     void close() { file_.close(); }
 
 private:

@@ -53,6 +53,12 @@ uint64_t File::size() const {
     return uint64_t(st.st_size);
 }
 
+uint64_t File::modifiedNs() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail(path_, "cannot read the file time");
+    return uint64_t(st.st_mtim.tv_sec) * 1000000000ull + uint64_t(st.st_mtim.tv_nsec);
+}
+
 void File::readAt(uint64_t offset, void* out, size_t n) const {
     auto* p = static_cast<char*>(out);
     while (n > 0) {

@@ -24,6 +24,7 @@ public:
     const std::string& path() const { return path_; }
 
     uint64_t size() const;
+    uint64_t modifiedNs() const;  // modification time in nanoseconds
     // Reads exactly n bytes at offset; EXbError (naming the file) on a short read.
     void readAt(uint64_t offset, void* out, size_t n) const;
     void writeAt(uint64_t offset, const void* data, size_t n);

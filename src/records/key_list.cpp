@@ -52,6 +52,24 @@ void KeyList::assignSorted(const std::vector<std::pair<std::string, uint32_t>>& 
 #endif
 }
 
+void KeyList::pushBack(const char* key, uint32_t recno) {
+    if (chunks_.empty() || chunks_.back().count >= kChunkMax / 2) {
+        chunks_.emplace_back();
+        chunks_.back().data.reserve(kChunkMax / 2 * entrySize());
+    }
+    Chunk& c = chunks_.back();
+    assert(size_ == 0 || compare(lastEntry(), std::string_view(key, size_t(keyLength_)), recno) <= 0);
+    c.data.append(key, size_t(keyLength_));
+    c.data.append(reinterpret_cast<const char*>(&recno), 4);
+    ++c.count;
+    ++size_;
+}
+
+const char* KeyList::lastEntry() const {
+    const Chunk& c = chunks_.back();
+    return c.data.data() + (c.count - 1) * entrySize();
+}
+
 int KeyList::compare(const char* entry, std::string_view key, uint32_t recno) const {
     const int c = std::memcmp(entry, key.data(), size_t(keyLength_));
     if (c != 0) return c;

@@ -22,6 +22,7 @@ struct Table::Tag {
     std::unique_ptr<Expression> cond;
     char pad = ' ';
     KeyList keys;
+    uint32_t headerOffset = 0;  // of its header in the index file on disk
 };
 
 namespace {
@@ -371,15 +372,31 @@ void Table::writeRecord(uint32_t recno, std::string_view record) {
     checkWritable();
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
     const std::string old = readRecord(recno);
+    struct Change {
+        size_t tag;
+        bool qOld, qNew;
+        std::string kOld, kNew;
+    };
+    std::vector<Change> changes;
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        Change c{i, false, false, {}, {}};
+        c.kOld = tagKey(int(i) + 1, old, &c.qOld);
+        c.kNew = tagKey(int(i) + 1, record, &c.qNew);
+        if (c.qOld != c.qNew || c.kOld != c.kNew) changes.push_back(std::move(c));
+    }
+    // The record count stays, so the index on disk must stop claiming to be complete first.
+    if (!changes.empty()) unstampIndex();
     syncMemos();
     dbf_->write(recno, record.data());
-    for (size_t i = 0; i < tags_.size(); ++i) {
-        bool qOld = false, qNew = false;
-        const std::string kOld = tagKey(int(i) + 1, old, &qOld);
-        const std::string kNew = tagKey(int(i) + 1, record, &qNew);
-        if (qOld == qNew && kOld == kNew) continue;
-        if (qOld) tags_[i]->keys.erase(kOld, recno);
-        if (qNew) tags_[i]->keys.insert(kNew, recno);
+    for (const Change& c : changes) {
+        if (c.qOld) {
+            tags_[c.tag]->keys.erase(c.kOld, recno);
+            logKeyChange(c.tag, false, c.kOld, recno);
+        }
+        if (c.qNew) {
+            tags_[c.tag]->keys.insert(c.kNew, recno);
+            logKeyChange(c.tag, true, c.kNew, recno);
+        }
         indexDirty_ = true;
     }
     ++changes_;
@@ -524,6 +541,26 @@ void Table::loadIndex(std::vector<std::string>* problems) {
     }
     CdxReader reader(cdx);
     const uint32_t records = dbf_->recordCount();
+    // A stamp written at a clean close for exactly this table: the keys are read, not recomputed.
+    CdxStamp stamp;
+    if (!problems && reader.stamp(stamp) && stamp == currentStamp()) {
+        try {
+            std::vector<std::unique_ptr<Tag>> tags;
+            for (const auto& h : reader.tags()) {
+                auto t = makeTag(h.name, h.keyExpression, h.forExpression, h.descending);
+                if (h.keyLength != t->info.keyLength) throw EXbIndexError(cdx, "key length differs");
+                reader.loadKeys(h, t->pad, records, t->keys);
+                t->headerOffset = h.headerOffset;
+                tags.push_back(std::move(t));
+            }
+            tags_ = std::move(tags);
+            rewriteIndex_ = false;
+            indexStamped_ = true;
+            return;
+        } catch (const EXbError&) {
+            // Not what was written: verify the slow way below.
+        }
+    }
     std::vector<std::unique_ptr<Tag>> tags;
     for (const auto& h : reader.tags()) {
         try {
@@ -564,15 +601,57 @@ void Table::loadIndex(std::vector<std::string>* problems) {
             if (problems) problems->push_back(cdx + ": tag " + h.name + ": " + why);
         }
         tags[i]->keys.assignSorted(expected[i]);
+        tags[i]->headerOffset = h.headerOffset;
     }
     tags_ = std::move(tags);
+    if (!stale && !readOnly_) {
+        // Verified: stamp it so the next open can read it as it is.
+        rewriteIndex_ = false;
+        try {
+            io::File f;
+            f.open(cdx, false);
+            CdxUpdater::markClean(f, currentStamp());
+            indexStamped_ = true;
+        } catch (const EXbError&) {
+            // Then the next open verifies it again.
+        }
+    }
     if (stale && readOnly_ && !problems) {
         indexNote_ = io::baseName(cdx) + " did not match the table; its keys were computed from the table";
     } else if (stale && !problems) {
         indexNote_ = io::baseName(cdx) + " did not match the table and was rebuilt";
         indexDirty_ = true;
+        rewriteIndex_ = true;
         writeIndex();
     }
+}
+
+// Key changes since the index file was last written, replayed on it in place at the next write.
+// Past a few thousand, writing the whole file is cheaper.
+void Table::logKeyChange(size_t tag, bool add, const std::string& key, uint32_t recno) {
+    if (rewriteIndex_) return;
+    if (pendingKeys_.size() >= 20000) {
+        rewriteIndex_ = true;
+        pendingKeys_.clear();
+        return;
+    }
+    pendingKeys_.push_back({tag, add, key, recno});
+}
+
+CdxStamp Table::currentStamp() const {
+    return {dbf_->recordCount(), uint16_t(dbf_->headerLength()), uint16_t(dbf_->recordLength()), dbf_->modifiedNs()};
+}
+
+void Table::unstampIndex() {
+    if (!indexStamped_) return;
+    if (!io::exists(cdxPath())) {
+        indexStamped_ = false;
+        return;
+    }
+    io::File f;
+    f.open(cdxPath(), false);
+    CdxUpdater::markDirty(f);
+    indexStamped_ = false;
 }
 
 void Table::insertKeys(uint32_t recno, std::string_view record) {
@@ -581,6 +660,7 @@ void Table::insertKeys(uint32_t recno, std::string_view record) {
         const std::string k = tagKey(int(i) + 1, record, &q);
         if (q) {
             tags_[i]->keys.insert(k, recno);
+            logKeyChange(i, true, k, recno);
             indexDirty_ = true;
         }
     }
@@ -600,6 +680,7 @@ int Table::addTag(const std::string& name, const std::string& keyExpression, con
     }
     ++changes_;
     indexDirty_ = true;
+    rewriteIndex_ = true;
     writeIndex();
     return number;
 }
@@ -621,6 +702,7 @@ void Table::reindex() {
     for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->keys.assignSorted(keys[i]);
     ++changes_;
     indexDirty_ = true;
+    rewriteIndex_ = true;
     writeIndex();
 }
 
@@ -632,19 +714,59 @@ bool Table::writeIndex() {
     if (readOnly_) return false;
     if (tags_.empty()) {
         indexDirty_ = false;
+        pendingKeys_.clear();
         return true;
+    }
+    const std::string path = cdxPath();
+    if (!rewriteIndex_ && io::exists(path)) {
+        // Only the changed keys: a few pages rewritten in place, then the stamp. The records go
+        // to disk first, so a stamp never describes records that could still be lost.
+        try {
+            dbf_->sync();
+            io::File f;
+            f.open(path, false);
+            CdxUpdater updater(f, path);
+            for (const KeyChange& c : pendingKeys_) {
+                const Tag& t = *tags_[c.tag];
+                if (c.add)
+                    updater.insert(t.headerOffset, c.key, c.recno, t.pad);
+                else
+                    updater.erase(t.headerOffset, c.key, c.recno, t.pad);
+            }
+            CdxUpdater::markClean(f, currentStamp());
+            pendingKeys_.clear();
+            indexStamped_ = true;
+            indexDirty_ = false;
+            indexWriteFailed_ = false;
+            return true;
+        } catch (const EXbError&) {
+            // The file is no longer what the log was made against: write it whole.
+            rewriteIndex_ = true;
+            indexStamped_ = false;
+        }
     }
     std::vector<CdxTagSource> sources;
     for (const auto& t : tags_) {
         sources.push_back(
             {t->info.name, t->info.keyExpression, t->info.forExpression, t->info.descending, t->pad, &t->keys});
     }
-    const std::string path = cdxPath();
     try {
-        io::replaceFile(path, buildCdx(sources, path));
+        // The flag goes first: the stamp holds the table file's time after its last write.
         dbf_->setFlags(uint8_t(dbf_->flags() | DbfFile::kFlagStructuralCdx));
+        dbf_->sync();
+        const CdxStamp stamp = currentStamp();
+        std::vector<uint32_t> offsets;
+        const std::string image = buildCdx(sources, path, &stamp, &offsets);
+        indexStamped_ = false;
+        io::replaceFile(path, image);
+        for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->headerOffset = offsets[i];
+        indexStamped_ = true;
+        rewriteIndex_ = false;
+        pendingKeys_.clear();
     } catch (const EXbError& e) {
         indexDirty_ = true;
+        rewriteIndex_ = true;
+        pendingKeys_.clear();
         if (!indexWriteFailed_) {
             indexWriteFailed_ = true;
             warn(std::string("the index could not be written: ") + e.what() +

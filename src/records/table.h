@@ -10,6 +10,7 @@
 // table: the keys stay in memory, a warning is given once and the write is retried later.
 #pragma once
 
+#include "records/cdx_file.h"
 #include "records/key_list.h"
 #include "records/xb_types.h"
 
@@ -121,6 +122,9 @@ private:
     void warn(const std::string& message);
     void checkWritable() const;
     void syncMemos();
+    void logKeyChange(size_t tag, bool add, const std::string& key, uint32_t recno);
+    CdxStamp currentStamp() const;
+    void unstampIndex();
     void loadIndex(std::vector<std::string>* problems);
     std::vector<std::vector<std::pair<std::string, uint32_t>>> computeKeys(const std::vector<Tag*>& tags) const;
     std::unique_ptr<Tag> makeTag(const std::string& name, const std::string& keyExpression,
@@ -136,6 +140,15 @@ private:
     std::vector<std::unique_ptr<Tag>> tags_;
     bool indexDirty_ = false;
     bool indexWriteFailed_ = false;  // reported; not again until a write succeeds
+    bool rewriteIndex_ = true;       // the file on disk cannot be brought up to date in place
+    bool indexStamped_ = false;      // the file on disk carries the clean-close stamp
+    struct KeyChange {
+        size_t tag;
+        bool add;
+        std::string key;
+        uint32_t recno;
+    };
+    std::vector<KeyChange> pendingKeys_;
     bool readOnly_ = false;
     bool memoUnsynced_ = false;
     std::string indexNote_;
