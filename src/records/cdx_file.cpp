@@ -5,7 +5,9 @@
 #include "records/xb_error.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
+#include <functional>
 #include <set>
 
 namespace telvane::records {
@@ -15,6 +17,18 @@ namespace {
 constexpr uint32_t kPage = 512;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int kKeyArea = 488;
+// Clean-close stamp in the directory header's reserved bytes 16-35.
+constexpr uint32_t kStampAt = 16;
+constexpr char kStampMagic[4] = {'T', 'V', 'X', '1'};
+
+void putStamp(unsigned char* p, const CdxStamp& st) {
+    std::memcpy(p, kStampMagic, 4);
+    io::putLe32(p + 4, st.records);
+    io::putLe16(p + 8, st.headerLength);
+    io::putLe16(p + 10, st.recordLength);
+    io::putLe32(p + 12, uint32_t(st.tableModified));
+    io::putLe32(p + 16, uint32_t(st.tableModified >> 32));
+}
 
 int bitsFor(uint64_t v) {
     int b = 0;
@@ -35,13 +49,17 @@ struct Layout {
     char pad;
 };
 
+// The smallest entry that holds the largest record number. The record-number mask is a 32-bit
+// field, so record bits stop at 32; below that the three fields fill the entry exactly, which
+// every reader accepts. Entries grow past 4 bytes for long keys or many records.
 Layout layoutFor(int keyLength, uint32_t maxRecno, char pad, const std::string& path) {
     Layout l{keyLength, bitsFor(uint64_t(keyLength)), 0, 0, pad};
     const int need = std::max(1, bitsFor(maxRecno));
-    for (int b = 1; b <= 4; ++b) {
-        if (8 * b - 2 * l.dupBits >= need) {
+    for (int b = 1; b <= 8; ++b) {
+        const int bits = std::min(32, 8 * b - 2 * l.dupBits);
+        if (bits >= need) {
             l.bytesPerEntry = b;
-            l.recBits = 8 * b - 2 * l.dupBits;
+            l.recBits = bits;
             return l;
         }
     }
@@ -79,6 +97,10 @@ public:
             dup = 0;
             stored = l_.keyLength - trail;
         }
+        assert(int(key.size()) == l_.keyLength);
+        assert(dup + trail + stored == l_.keyLength && stored >= 0);
+        assert(l_.recBits == 32 || uint64_t(recno) < (uint64_t(1) << l_.recBits));
+        assert(count_ == 0 || key.compare(prev_) >= 0);
         auto* p = reinterpret_cast<unsigned char*>(cur_.page.data());
         const uint64_t v = uint64_t(recno) | uint64_t(dup) << l_.recBits | uint64_t(trail) << (l_.recBits + l_.dupBits);
         for (int i = 0; i < l_.bytesPerEntry; ++i) p[24 + count_ * l_.bytesPerEntry + i] = uint8_t(v >> (8 * i));
@@ -86,6 +108,9 @@ public:
         std::memcpy(p + keyEnd_, key.data() + dup, size_t(stored));
         used_ += l_.bytesPerEntry + stored;
         ++count_;
+        // Groups grow up from 24, key bytes down from 512; they must never meet.
+        assert(used_ <= kKeyArea);
+        assert(24 + count_ * l_.bytesPerEntry <= keyEnd_);
         prev_ = key;
         prevTrail_ = trail;
         cur_.lastKey = key;
@@ -183,6 +208,7 @@ void emitTree(std::vector<std::vector<LevelNode>>& levels, uint32_t base, int ke
             io::putLe32(p + 4, i == 0 ? kNone : offs[l][i - 1]);
             io::putLe32(p + 8, i + 1 == levels[l].size() ? kNone : offs[l][i + 1]);
             if (!leafLevel) {
+                assert(!n.children.empty() && n.children.size() * size_t(keyLength + 8) <= 500);
                 io::putLe16(p + 2, uint32_t(n.children.size()));
                 size_t pos = 12;
                 for (size_t c : n.children) {
@@ -192,6 +218,7 @@ void emitTree(std::vector<std::vector<LevelNode>>& levels, uint32_t base, int ke
                     io::putBe32(p + pos + size_t(keyLength) + 4, offs[l + 1][c]);
                     pos += size_t(keyLength) + 8;
                 }
+                assert(pos <= kPage);
             }
             out += n.page;
         }
@@ -219,7 +246,8 @@ std::string headerPage(uint32_t root, int keyLength, uint8_t options, bool desce
 
 }  // namespace
 
-std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& path) {
+std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& path, const CdxStamp* stamp,
+                     std::vector<uint32_t>* headerOffsetsOut) {
     // Sizes first: every tag's tree is packed, then offsets follow from the counts.
     struct Built {
         std::vector<std::vector<LevelNode>> levels;
@@ -236,10 +264,12 @@ std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& p
     }
     // Directory: entries sorted by name, pointing at tag headers.
     std::vector<uint32_t> headerOffsets;
-    uint32_t off = 2 * kPage + kPage;  // directory header + one directory leaf
+    uint64_t off = 2 * kPage + kPage;  // directory header + one directory leaf
     for (const auto& b : built) {
-        headerOffsets.push_back(off);
-        off += 2 * kPage + uint32_t(nodeCount(b.levels)) * kPage;
+        headerOffsets.push_back(uint32_t(off));
+        off += 2 * kPage + uint64_t(nodeCount(b.levels)) * kPage;
+        // Node pointers are 32-bit offsets.
+        if (off > 0xFFFFFE00u) throw EXbError(path + ": the index would be larger than 4 GB");
     }
     std::vector<std::pair<std::string, uint32_t>> dir;
     for (size_t i = 0; i < tags.size(); ++i) {
@@ -254,6 +284,8 @@ std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& p
     if (dirLevels.size() != 1) throw EXbError(path + ": too many index tags for one file");
 
     std::string out = headerPage(2 * kPage, 10, 0xE0, false, "", "", path);
+    if (stamp) putStamp(reinterpret_cast<unsigned char*>(out.data()) + kStampAt, *stamp);
+    if (headerOffsetsOut) *headerOffsetsOut = headerOffsets;
     emitTree(dirLevels, 2 * kPage, 10, out);
     for (size_t i = 0; i < tags.size(); ++i) {
         const uint32_t root = headerOffsets[i] + 2 * kPage;
@@ -327,7 +359,74 @@ CdxTagHeader CdxReader::readHeader(uint32_t offset, bool directory) const {
     return h;
 }
 
-CdxEntries CdxReader::walk(uint32_t root, int keyLength, char pad, const std::string& what) const {
+namespace {
+
+struct LeafInfo {
+    int count = 0;
+    int freeBytes = 0;       // as stated at offset 12
+    int computedFree = 0;    // from the entries
+    bool masksAgree = true;  // masks match the bit counts
+};
+
+// Decodes one leaf, calling onEntry(key, recno) for each entry in order. Fails (through fail,
+// which must throw) on anything that cannot be decoded.
+template <class F>
+LeafInfo decodeLeafWith(const unsigned char* p, int keyLength, char pad, F&& onEntry,
+                        const std::function<void(const std::string&)>& fail) {
+    LeafInfo info;
+    info.count = io::le16(p + 2);
+    info.freeBytes = io::le16(p + 12);
+    const uint32_t recMask = io::le32(p + 14);
+    const int recBits = p[20], dupBits = p[21], trailBits = p[22], bpe = p[23];
+    if (bpe < 1 || bpe > 8 || recBits + dupBits + trailBits > 8 * bpe || recBits > 32 || dupBits > 8 || trailBits > 8)
+        fail("a leaf has inconsistent entry sizes");
+    if (info.count * bpe > kKeyArea) fail("a leaf claims more keys than fit");
+    info.masksAgree = uint64_t(recMask) == (uint64_t(1) << recBits) - 1 && p[18] == (1u << dupBits) - 1 &&
+                      p[19] == (1u << trailBits) - 1;
+    int keyEnd = int(kPage);
+    std::string key(size_t(keyLength), pad);
+    int used = 0;
+    for (int i = 0; i < info.count; ++i) {
+        uint64_t v = 0;
+        for (int b = 0; b < bpe; ++b) v |= uint64_t(p[24 + i * bpe + b]) << (8 * b);
+        const uint32_t recno = uint32_t(v & recMask);
+        const int dup = int((v >> recBits) & p[18]);
+        const int trail = int((v >> (recBits + dupBits)) & p[19]);
+        if (dup + trail > keyLength) fail("a leaf entry has impossible key counts");
+        const int stored = keyLength - dup - trail;
+        keyEnd -= stored;
+        used += bpe + stored;
+        if (keyEnd < 24 + info.count * bpe) fail("the keys of a leaf overlap its entries");
+        // The first dup bytes stay from the previous key (pad bytes before the first).
+        std::memcpy(key.data() + dup, p + keyEnd, size_t(stored));
+        std::memset(key.data() + dup + stored, pad, size_t(trail));
+        if (recno == 0) fail("a leaf entry has record number 0");
+        onEntry(key, recno);
+    }
+    info.computedFree = kKeyArea - used;
+    return info;
+}
+
+LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxEntries& out, size_t maxEntries,
+                    const std::function<void(const std::string&)>& fail) {
+    return decodeLeafWith(
+        p, keyLength, pad,
+        [&](const std::string& key, uint32_t recno) {
+            if (out.size() >= maxEntries) fail("more keys than the table has records");
+            out.emplace_back(key, recno);
+        },
+        fail);
+}
+
+}  // namespace
+
+size_t CdxReader::defaultLimit(int keyLength) const {
+    // Without a record count: no more entries than the file's leaves could hold.
+    (void)keyLength;
+    return bytes_.size() / 2 + 64;
+}
+
+CdxEntries CdxReader::walk(uint32_t root, int keyLength, char pad, const std::string& what, size_t maxEntries) const {
     std::set<uint32_t> seen;
     // Down the left edge to the first leaf.
     uint32_t node = root;
@@ -344,38 +443,12 @@ CdxEntries CdxReader::walk(uint32_t root, int keyLength, char pad, const std::st
     }
     CdxEntries out;
     std::set<uint32_t> leaves;
-    std::string prevKey(size_t(keyLength), pad);
+    const auto failHere = [&](const std::string& m) { fail(what + ": " + m); };
     while (node != kNone && node != 0) {
         if (!leaves.insert(node).second) fail(what + ": the leaf chain loops back on itself");
         const unsigned char* p = page(node, what);
         if (!(io::le16(p) & 0x02)) fail(what + ": the leaf chain reaches a node that is not a leaf");
-        const int count = io::le16(p + 2);
-        const uint32_t recMask = io::le32(p + 14);
-        const int recBits = p[20], dupBits = p[21], trailBits = p[22], bpe = p[23];
-        if (bpe < 1 || bpe > 8 || recBits + dupBits + trailBits > 8 * bpe || recBits > 32 || dupBits > 16 ||
-            trailBits > 16)
-            fail(what + ": a leaf has inconsistent entry sizes");
-        if (count * bpe > kKeyArea) fail(what + ": a leaf claims more keys than fit");
-        int keyEnd = int(kPage);
-        std::string key;
-        for (int i = 0; i < count; ++i) {
-            uint64_t v = 0;
-            for (int b = 0; b < bpe; ++b) v |= uint64_t(p[24 + i * bpe + b]) << (8 * b);
-            const uint32_t recno = uint32_t(v & recMask);
-            const int dup = int((v >> recBits) & p[18]);
-            const int trail = int((v >> (recBits + dupBits)) & p[19]);
-            if (dup + trail > keyLength) fail(what + ": a leaf entry has impossible key counts");
-            const int stored = keyLength - dup - trail;
-            keyEnd -= stored;
-            if (keyEnd < 24 + count * bpe) fail(what + ": the keys of a leaf overlap its entries");
-            key.assign(prevKey, 0, size_t(dup));
-            key.append(reinterpret_cast<const char*>(p + keyEnd), size_t(stored));
-            key.append(size_t(trail), pad);
-            if (recno == 0) fail(what + ": a leaf entry has record number 0");
-            out.emplace_back(key, recno);
-            prevKey = key;
-            if (out.size() > (bytes_.size() / 2) + 64) fail(what + ": more keys than the file can hold");
-        }
+        decodeLeaf(p, keyLength, pad, out, maxEntries, failHere);
         node = io::le32(p + 8);
     }
     return out;
@@ -385,8 +458,11 @@ void CdxReader::parse() {
     if (bytes_.size() < 3 * kPage) fail("the file is too short (" + std::to_string(bytes_.size()) + " bytes)");
     const CdxTagHeader dir = readHeader(0, true);
     if (dir.keyLength != 10) fail("the tag directory has key length " + std::to_string(dir.keyLength));
-    const CdxEntries names = walk(dir.root, 10, ' ', "tag directory");
+    // Every tag needs its own 1024-byte header, which bounds the directory.
+    const CdxEntries names = walk(dir.root, 10, ' ', "tag directory", bytes_.size() / (2 * kPage));
+    std::set<uint32_t> offsets;
     for (const auto& [name, offset] : names) {
+        if (!offsets.insert(offset).second) fail("two tags share one header");
         CdxTagHeader h = readHeader(offset, false);
         std::string n = name;
         while (!n.empty() && (n.back() == ' ' || n.back() == '\0')) n.pop_back();
@@ -396,13 +472,423 @@ void CdxReader::parse() {
     }
     std::sort(tags_.begin(), tags_.end(),
               [](const CdxTagHeader& a, const CdxTagHeader& b) { return a.headerOffset < b.headerOffset; });
-    for (size_t i = 1; i < tags_.size(); ++i) {
-        if (tags_[i].headerOffset == tags_[i - 1].headerOffset) fail("two tags share one header");
+}
+
+CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
+    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name,
+                maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries);
+}
+
+namespace {
+
+// Walks a whole tree from the root, checking what the leaf chain alone does not show.
+class TreeChecker {
+public:
+    TreeChecker(const std::string& bytes, int keyLength, char pad, size_t maxEntries, std::string what,
+                std::vector<std::string>& problems)
+        : bytes_(bytes),
+          keyLength_(keyLength),
+          pad_(pad),
+          maxEntries_(maxEntries),
+          what_(std::move(what)),
+          problems_(problems) {}
+
+    void run(uint32_t root) {
+        try {
+            std::string lastKey;
+            uint32_t lastRecno = 0;
+            node(root, 0, true, lastKey, lastRecno);
+        } catch (const Stop&) {
+            return;
+        }
+        if (levelDepth_ >= 0 && levels_.size() != size_t(levelDepth_) + 1)
+            problem("the leaves lie at different depths");
+        for (size_t l = 0; l < levels_.size(); ++l) {
+            const auto& row = levels_[l];
+            for (size_t i = 0; i < row.size(); ++i) {
+                const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + row[i];
+                const uint32_t left = io::le32(p + 4), right = io::le32(p + 8);
+                const uint32_t wantLeft = i == 0 ? kNone : row[i - 1];
+                const uint32_t wantRight = i + 1 == row.size() ? kNone : row[i + 1];
+                if (left != wantLeft && !(i == 0 && left == 0))
+                    problem("node at " + std::to_string(row[i]) + " has left sibling " + std::to_string(left) +
+                            " instead of " + std::to_string(wantLeft));
+                if (right != wantRight && !(i + 1 == row.size() && right == 0))
+                    problem("node at " + std::to_string(row[i]) + " has right sibling " + std::to_string(right) +
+                            " instead of " + std::to_string(wantRight));
+                if (problems_.size() > kMaxProblems) return;
+            }
+        }
+    }
+
+private:
+    struct Stop {};
+    static constexpr size_t kMaxProblems = 50;
+
+    void problem(const std::string& m) {
+        problems_.push_back(what_ + ": " + m);
+        if (problems_.size() > kMaxProblems) throw Stop{};
+    }
+    [[noreturn]] void fatal(const std::string& m) {
+        problems_.push_back(what_ + ": " + m);
+        throw Stop{};
+    }
+
+    const unsigned char* pageAt(uint32_t offset) {
+        if (offset % kPage != 0 || uint64_t(offset) + kPage > bytes_.size())
+            fatal("a pointer leads to offset " + std::to_string(offset) + ", outside the file");
+        if (!seen_.insert(offset).second) fatal("the node at " + std::to_string(offset) + " is reached twice");
+        return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
+    }
+
+    bool less(const std::string& a, uint32_t ra, const std::string& b, uint32_t rb) const {
+        const int c = a.compare(b);
+        return c < 0 || (c == 0 && ra < rb);
+    }
+
+    // Checks the subtree at offset; returns its greatest key and record number.
+    void node(uint32_t offset, int depth, bool isRoot, std::string& lastKey, uint32_t& lastRecno) {
+        if (depth > 64) fatal("the tree is deeper than any real index");
+        const unsigned char* p = pageAt(offset);
+        if (levels_.size() <= size_t(depth)) levels_.resize(size_t(depth) + 1);
+        levels_[size_t(depth)].push_back(offset);
+        const uint16_t attr = io::le16(p);
+        if (bool(attr & 0x01) != isRoot)
+            problem("node at " + std::to_string(offset) +
+                    (isRoot ? " is the root but not marked so" : " is marked as a root but is not one"));
+        const std::string at = " (node at " + std::to_string(offset) + ")";
+        if (attr & 0x02) {
+            if (levelDepth_ < 0) levelDepth_ = depth;
+            if (levelDepth_ != depth) problem("the leaves lie at different depths" + at);
+            CdxEntries entries;
+            const size_t before = total_;
+            LeafInfo info;
+            try {
+                info = decodeLeaf(p, keyLength_, pad_, entries, maxEntries_ - std::min(total_, maxEntries_),
+                                  [&](const std::string& m) { throw EXbError(m); });
+            } catch (const EXbError& e) {
+                fatal(std::string(e.what()) + at);
+            }
+            total_ = before + entries.size();
+            if (info.freeBytes != info.computedFree)
+                problem("a leaf states " + std::to_string(info.freeBytes) + " free bytes but has " +
+                        std::to_string(info.computedFree) + at);
+            if (!info.masksAgree) problem("a leaf's masks do not match its bit counts" + at);
+            for (const auto& [k, r] : entries) {
+                if (havePrev_ && !less(prevKey_, prevRecno_, k, r)) problem("keys out of order" + at);
+                prevKey_ = k;
+                prevRecno_ = r;
+                havePrev_ = true;
+            }
+            if (entries.empty()) {
+                if (!isRoot) problem("an empty leaf below the root" + at);
+                lastKey.clear();
+                lastRecno = 0;
+            } else {
+                lastKey = entries.back().first;
+                lastRecno = entries.back().second;
+            }
+            return;
+        }
+        const uint16_t count = io::le16(p + 2);
+        if (count == 0) fatal("an interior node has no keys" + at);
+        if (uint64_t(count) * uint64_t(keyLength_ + 8) > 500) fatal("an interior node holds too many keys" + at);
+        std::string prevKey;
+        uint32_t prevRecno = 0;
+        for (uint16_t i = 0; i < count; ++i) {
+            const unsigned char* e = p + 12 + size_t(i) * size_t(keyLength_ + 8);
+            const std::string key(reinterpret_cast<const char*>(e), size_t(keyLength_));
+            const uint32_t recno = io::be32(e + keyLength_);
+            const uint32_t child = io::be32(e + keyLength_ + 4);
+            if (i > 0 && !less(prevKey, prevRecno, key, recno)) problem("interior keys out of order" + at);
+            std::string childLast;
+            uint32_t childRecno = 0;
+            node(child, depth + 1, false, childLast, childRecno);
+            if (childLast != key || childRecno != recno)
+                problem("interior entry " + std::to_string(i + 1) + " does not match the last key of its child" + at);
+            prevKey = key;
+            prevRecno = recno;
+        }
+        lastKey = prevKey;
+        lastRecno = prevRecno;
+    }
+
+    const std::string& bytes_;
+    int keyLength_;
+    char pad_;
+    size_t maxEntries_;
+    std::string what_;
+    std::vector<std::string>& problems_;
+    std::set<uint32_t> seen_;
+    std::vector<std::vector<uint32_t>> levels_;
+    int levelDepth_ = -1;
+    size_t total_ = 0;
+    std::string prevKey_;
+    uint32_t prevRecno_ = 0;
+    bool havePrev_ = false;
+};
+
+}  // namespace
+
+bool CdxReader::stamp(CdxStamp& out) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + kStampAt;
+    if (std::memcmp(p, kStampMagic, 4) != 0) return false;
+    out.records = io::le32(p + 4);
+    out.headerLength = io::le16(p + 8);
+    out.recordLength = io::le16(p + 10);
+    out.tableModified = uint64_t(io::le32(p + 12)) | uint64_t(io::le32(p + 16)) << 32;
+    return true;
+}
+
+void CdxReader::loadKeys(const CdxTagHeader& tag, char pad, size_t maxEntries, KeyList& out) const {
+    const std::string what = "tag " + tag.name;
+    if (out.keyLength() != tag.keyLength) fail(what + ": key length differs");
+    out.clear();
+    uint32_t node = tag.root;
+    for (int depth = 0;; ++depth) {
+        if (depth > 64) fail(what + ": the tree is deeper than any real index");
+        const unsigned char* p = page(node, what);
+        if (io::le16(p) & 0x02) break;
+        if (io::le16(p + 2) == 0) fail(what + ": an interior node has no keys");
+        node = io::be32(p + 12 + tag.keyLength + 4);
+    }
+    const auto failHere = [&](const std::string& m) { fail(what + ": " + m); };
+    const size_t maxLeaves = bytes_.size() / kPage;
+    size_t leaves = 0;
+    bool first = true;
+    std::string prev;
+    uint32_t prevRecno = 0;
+    while (node != kNone && node != 0) {
+        if (++leaves > maxLeaves) fail(what + ": the leaf chain loops back on itself");
+        const unsigned char* p = page(node, what);
+        if (!(io::le16(p) & 0x02)) fail(what + ": the leaf chain reaches a node that is not a leaf");
+        decodeLeafWith(
+            p, tag.keyLength, pad,
+            [&](const std::string& key, uint32_t recno) {
+                if (out.size() >= maxEntries) failHere("more keys than the table has records");
+                // Order is what makes the chain a tag; a loop or a crossed pointer breaks it.
+                if (!first) {
+                    const int c = key.compare(prev);
+                    if (c < 0 || (c == 0 && recno <= prevRecno)) failHere("keys out of order");
+                }
+                first = false;
+                prev = key;
+                prevRecno = recno;
+                out.pushBack(key.data(), recno);
+            },
+            failHere);
+        node = io::le32(p + 8);
     }
 }
 
-CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad) const {
-    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name);
+std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
+    std::vector<std::string> problems;
+    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries,
+                path_ + ": tag " + tag.name, problems)
+        .run(tag.root);
+    return problems;
+}
+
+// --- updating in place ------------------------------------------------------------------------
+
+void CdxUpdater::markDirty(io::File& file) {
+    const unsigned char zero[20] = {};
+    file.writeAt(kStampAt, zero, sizeof zero);
+    file.sync();
+}
+
+void CdxUpdater::markClean(io::File& file, const CdxStamp& stamp) {
+    unsigned char p[20];
+    putStamp(p, stamp);
+    file.writeAt(kStampAt, p, sizeof p);
+    file.sync();
+}
+
+void CdxUpdater::fail(const std::string& message) const {
+    throw EXbIndexError(path_, path_ + ": the index cannot be updated in place: " + message);
+}
+
+std::string CdxUpdater::readPage(uint32_t offset) {
+    if (offset % kPage != 0 || offset < 2 * kPage || uint64_t(offset) + kPage > end_)
+        fail("a pointer leads to offset " + std::to_string(offset));
+    std::string p(kPage, '\0');
+    file_.readAt(offset, p.data(), kPage);
+    return p;
+}
+
+void CdxUpdater::writePage(uint32_t offset, const std::string& page) {
+    assert(page.size() == kPage && offset % kPage == 0);
+    file_.writeAt(offset, page.data(), kPage);
+}
+
+uint32_t CdxUpdater::newPage() {
+    if (end_ + kPage > 0xFFFFFE00u) fail("the index would be larger than 4 GB");
+    const uint32_t at = uint32_t(end_);
+    end_ += kPage;
+    return at;
+}
+
+CdxUpdater::Tree CdxUpdater::openTree(uint32_t tagHeader, char pad) {
+    if (end_ == 0) end_ = file_.size() / kPage * kPage;
+    unsigned char h[16];
+    if (tagHeader % kPage != 0 || uint64_t(tagHeader) + 2 * kPage > end_)
+        fail("no tag header at " + std::to_string(tagHeader));
+    file_.readAt(tagHeader, h, sizeof h);
+    Tree t{tagHeader, io::le32(h), io::le16(h + 12), pad};
+    if ((h[14] & 0x60) != 0x60 || t.keyLength < 1 || t.keyLength > 240) fail("a tag header is not as written");
+    return t;
+}
+
+uint32_t CdxUpdater::leafFor(const Tree& t, std::string_view key, uint32_t recno, std::vector<Step>& path) {
+    uint32_t node = t.root;
+    const size_t kl = size_t(t.keyLength);
+    for (int depth = 0; depth <= 64; ++depth) {
+        const std::string page = readPage(node);
+        const auto* p = reinterpret_cast<const unsigned char*>(page.data());
+        if (io::le16(p) & 0x02) return node;
+        const int count = io::le16(p + 2);
+        if (count == 0 || size_t(count) * (kl + 8) > 500) fail("an interior node has a bad key count");
+        // The first entry not less than the key leads to its leaf; past the last, the last.
+        int i = 0;
+        for (; i < count; ++i) {
+            const unsigned char* e = p + 12 + size_t(i) * (kl + 8);
+            const int c = std::memcmp(e, key.data(), kl);
+            if (c > 0 || (c == 0 && io::be32(e + kl) >= recno)) break;
+        }
+        if (i == count) i = count - 1;
+        path.push_back({node, i});
+        node = io::be32(p + 12 + size_t(i) * (kl + 8) + kl + 4);
+    }
+    fail("the tree is deeper than any real index");
+}
+
+void CdxUpdater::insert(uint32_t tagHeader, std::string_view key, uint32_t recno, char pad) {
+    const Tree t = openTree(tagHeader, pad);
+    if (key.size() != size_t(t.keyLength)) fail("key of the wrong length");
+    std::vector<Step> path;
+    const uint32_t leaf = leafFor(t, key, recno, path);
+    const std::string page = readPage(leaf);
+    CdxEntries entries;
+    decodeLeaf(reinterpret_cast<const unsigned char*>(page.data()), t.keyLength, pad, entries, size_t(kKeyArea),
+               [&](const std::string& m) { fail(m); });
+    const std::pair<std::string, uint32_t> item(std::string(key), recno);
+    const auto at = std::lower_bound(entries.begin(), entries.end(), item);
+    if (at != entries.end() && *at == item) fail("the key is already there");
+    entries.insert(at, item);
+    rewriteLeaf(t, leaf, page, entries, path);
+}
+
+void CdxUpdater::erase(uint32_t tagHeader, std::string_view key, uint32_t recno, char pad) {
+    const Tree t = openTree(tagHeader, pad);
+    if (key.size() != size_t(t.keyLength)) fail("key of the wrong length");
+    std::vector<Step> path;
+    const uint32_t leaf = leafFor(t, key, recno, path);
+    const std::string page = readPage(leaf);
+    CdxEntries entries;
+    decodeLeaf(reinterpret_cast<const unsigned char*>(page.data()), t.keyLength, pad, entries, size_t(kKeyArea),
+               [&](const std::string& m) { fail(m); });
+    const std::pair<std::string, uint32_t> item(std::string(key), recno);
+    const auto at = std::lower_bound(entries.begin(), entries.end(), item);
+    if (at == entries.end() || *at != item) fail("the key to remove is not there");
+    entries.erase(at);
+    if (entries.empty() && !path.empty()) fail("a leaf would become empty");
+    rewriteLeaf(t, leaf, page, entries, path);
+}
+
+void CdxUpdater::rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& oldPage, const CdxEntries& entries,
+                             std::vector<Step>& path) {
+    uint32_t maxRecno = 1;
+    for (const auto& e : entries) maxRecno = std::max(maxRecno, e.second);
+    LeafPacker packer(layoutFor(t.keyLength, maxRecno, t.pad, path_));
+    for (const auto& [k, r] : entries) packer.add(k, r);
+    std::vector<LevelNode> nodes = packer.done();
+    std::vector<Piece> pieces;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        pieces.push_back({i == 0 ? leaf : newPage(), std::move(nodes[i].page), nodes[i].lastKey, nodes[i].lastRecno});
+    const auto* o = reinterpret_cast<const unsigned char*>(oldPage.data());
+    replace(t, std::move(pieces), io::le32(o + 4), io::le32(o + 8), path);
+}
+
+// Puts pieces (one level, left to right) where one node stood: sibling links, then the parent's
+// entry for that node becomes one entry per piece, up to the root.
+void CdxUpdater::replace(const Tree& t, std::vector<Piece> pieces, uint32_t oldLeft, uint32_t oldRight,
+                         std::vector<Step>& path) {
+    const size_t kl = size_t(t.keyLength);
+    const bool leafLevel = io::le16(reinterpret_cast<const unsigned char*>(pieces[0].page.data())) & 0x02;
+    const bool isRoot = path.empty();
+    const size_t n = pieces.size();
+    for (size_t i = 0; i < n; ++i) {
+        auto* p = reinterpret_cast<unsigned char*>(pieces[i].page.data());
+        io::putLe16(p, uint32_t((leafLevel ? 2 : 0) | (isRoot && n == 1 ? 1 : 0)));
+        io::putLe32(p + 4, i == 0 ? oldLeft : pieces[i - 1].offset);
+        io::putLe32(p + 8, i + 1 == n ? oldRight : pieces[i + 1].offset);
+    }
+    // New pages first, the reused page last: until then the old tree is still whole.
+    for (size_t i = n; i-- > 0;) writePage(pieces[i].offset, pieces[i].page);
+    if (n > 1 && oldRight != kNone && oldRight != 0) {
+        std::string right = readPage(oldRight);
+        io::putLe32(reinterpret_cast<unsigned char*>(right.data()) + 4, pieces.back().offset);
+        writePage(oldRight, right);
+    }
+    struct Entry {
+        std::string key;
+        uint32_t recno, child;
+    };
+    std::vector<Entry> entries;
+    uint32_t parent = 0, parentLeft = kNone, parentRight = kNone;
+    if (isRoot) {
+        if (n == 1) return;
+        // The root split: a new root above the pieces.
+        parent = newPage();
+    } else {
+        const Step step = path.back();
+        path.pop_back();
+        parent = step.node;
+        const std::string page = readPage(parent);
+        const auto* p = reinterpret_cast<const unsigned char*>(page.data());
+        const int count = io::le16(p + 2);
+        parentLeft = io::le32(p + 4);
+        parentRight = io::le32(p + 8);
+        for (int i = 0; i < count; ++i) {
+            const unsigned char* e = p + 12 + size_t(i) * (kl + 8);
+            entries.push_back(
+                {std::string(reinterpret_cast<const char*>(e), kl), io::be32(e + kl), io::be32(e + kl + 4)});
+        }
+        if (step.index < 0 || step.index >= count) fail("a path step is out of range");
+        entries.erase(entries.begin() + step.index);
+        std::vector<Entry> mine;
+        for (const auto& pc : pieces) mine.push_back({pc.lastKey, pc.lastRecno, pc.offset});
+        entries.insert(entries.begin() + step.index, mine.begin(), mine.end());
+    }
+    if (isRoot) {
+        for (const auto& pc : pieces) entries.push_back({pc.lastKey, pc.lastRecno, pc.offset});
+    }
+    const size_t cap = 500 / (kl + 8);
+    const size_t parts = (entries.size() + cap - 1) / cap;
+    std::vector<Piece> up;
+    for (size_t k = 0, from = 0; k < parts; ++k) {
+        const size_t take = (entries.size() - from) / (parts - k);
+        Piece pc{k == 0 ? parent : newPage(), std::string(kPage, '\0'), {}, 0};
+        auto* p = reinterpret_cast<unsigned char*>(pc.page.data());
+        io::putLe16(p + 2, uint32_t(take));
+        for (size_t i = 0; i < take; ++i) {
+            const Entry& e = entries[from + i];
+            unsigned char* d = p + 12 + i * (kl + 8);
+            std::memcpy(d, e.key.data(), kl);
+            io::putBe32(d + kl, e.recno);
+            io::putBe32(d + kl + 4, e.child);
+        }
+        pc.lastKey = entries[from + take - 1].key;
+        pc.lastRecno = entries[from + take - 1].recno;
+        from += take;
+        up.push_back(std::move(pc));
+    }
+    replace(t, std::move(up), parentLeft, parentRight, path);
+    if (isRoot) {
+        unsigned char r[4];
+        io::putLe32(r, parent);
+        file_.writeAt(t.header, r, 4);
+    }
 }
 
 }  // namespace telvane::records

@@ -101,9 +101,9 @@ void DbfFile::create(const std::string& path, const std::vector<FieldDef>& field
     f.sync();
 }
 
-std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, bool lock) {
+std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, bool lock, bool readOnly) {
     std::unique_ptr<DbfFile> d(new DbfFile);
-    d->file_.open(path, lock);
+    d->file_.open(path, lock, readOnly);
     const uint64_t size = d->file_.size();
     if (size < 32 + 32 + 1) throw EXbError(path + ": not a table file (only " + std::to_string(size) + " bytes)");
     unsigned char h[32];
@@ -161,6 +161,12 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, bool lock) {
         if (d->fields_.size() > 255) throw EXbError(path + ": damaged header (more than 255 fields)");
     }
     if (d->fields_.empty()) throw EXbError(path + ": the table has no fields");
+    // The records start right after the field list's end mark, or after the 263-byte
+    // backlink some dialects add; a header length far past that is damage, not data.
+    const uint64_t listEnd = 32 + pos + 1;
+    if (uint64_t(d->headerLength_) > listEnd + 263)
+        throw EXbError(path + ": damaged header (header length " + std::to_string(d->headerLength_) +
+                       ", but the field list ends at byte " + std::to_string(listEnd) + ")");
     if (offset != d->recordLength_)
         throw EXbError(path + ": damaged header (record length " + std::to_string(d->recordLength_) +
                        " does not match the fields, which need " + std::to_string(offset) + ")");
@@ -188,10 +194,14 @@ uint64_t DbfFile::trailingBytes() const {
     return (size - end == 1 && c == 0x1A) ? 0 : size - end;
 }
 
-void DbfFile::dropTrailingBytes() {
+std::string DbfFile::trailing() const {
     const uint64_t end = uint64_t(headerLength_) + uint64_t(count_) * uint64_t(recordLength_);
-    file_.truncate(end);
-    file_.writeAt(end, "\x1A", 1);
+    const uint64_t size = file_.size();
+    std::string out;
+    if (size <= end) return out;
+    out.resize(size_t(size - end));
+    file_.readAt(end, out.data(), out.size());
+    return out;
 }
 
 void DbfFile::read(uint32_t recno, char* out) const {
@@ -217,7 +227,19 @@ uint32_t DbfFile::append(const char* record) {
     if (count_ == 0xFFFFFFFEu) throw EXbError(path() + ": the table is full");
     std::string buf(record, size_t(recordLength_));
     buf += '\x1A';
-    file_.writeAt(uint64_t(headerLength_) + uint64_t(count_) * uint64_t(recordLength_), buf.data(), buf.size());
+    const uint64_t end = uint64_t(headerLength_) + uint64_t(count_) * uint64_t(recordLength_);
+    try {
+        file_.writeAt(end, buf.data(), buf.size());
+    } catch (const EXbError&) {
+        // Disk full: take the partial record back off so the file ends where it did.
+        try {
+            file_.truncate(end);
+            file_.writeAt(end, "\x1A", 1);
+        } catch (const EXbError&) {
+            // What remains past the count is not part of the table and is reported at open.
+        }
+        throw;
+    }
     // The count goes last: until it is written the new record does not exist.
     unsigned char h[7];
     todayYmd(h);

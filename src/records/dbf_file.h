@@ -25,8 +25,8 @@ public:
     static void create(const std::string& path, const std::vector<FieldDef>& fields);
     static std::string headerBytes(const std::vector<FieldDef>& fields, uint32_t records, uint8_t flags);
     static void validateFields(const std::vector<FieldDef>& fields, const std::string& path);
-    // Opens and validates; lock = exclusive use.
-    static std::unique_ptr<DbfFile> open(const std::string& path, bool lock = true);
+    // Opens and validates; lock = exclusive use; readOnly opens the file for reading only.
+    static std::unique_ptr<DbfFile> open(const std::string& path, bool lock = true, bool readOnly = false);
 
     const std::string& path() const { return file_.path(); }
     const std::vector<FieldDef>& fields() const { return fields_; }
@@ -39,8 +39,8 @@ public:
     bool hasMemo() const;
     // Bytes past the last counted record other than the end-of-file mark (left by an interrupted append).
     uint64_t trailingBytes() const;
-    // Cuts such bytes off and puts the end-of-file mark back.
-    void dropTrailingBytes();
+    // Those bytes themselves (to keep a copy before an append writes over them).
+    std::string trailing() const;
 
     void read(uint32_t recno, char* out) const;
     // Reads records first..first+count-1 into out (count * recordLength bytes).
@@ -49,6 +49,7 @@ public:
     uint32_t append(const char* record);
     void setFlags(uint8_t flags);
     void sync() { file_.sync(); }
+    uint64_t modifiedNs() const { return file_.modifiedNs(); }
     void close() { file_.close(); }
 
 private:

@@ -104,6 +104,14 @@ std::string formatNumber(double v, int len, int dec) {
     return std::string(size_t(len) - s.size(), ' ') + s;
 }
 
+// A number from an expression as an int within [lo, hi]; NaN gives lo. Converting a double
+// outside int's range directly is undefined.
+int clampToInt(double v, int lo, int hi) {
+    if (!(v >= double(lo))) return lo;
+    if (v >= double(hi)) return hi;
+    return int(v);
+}
+
 int cmpPadded(std::string_view a, std::string_view b) {
     const size_t n = std::max(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
@@ -570,7 +578,8 @@ private:
         const std::string fnName = name.text + "()";
         auto arg = [&](size_t i, ValueType t) { need(args[i], t, fnName); };
         auto constInt = [&](size_t i, int fallback) {
-            return args.size() > i && args[i]->kind == Kind::Literal ? int(args[i]->literal.num) : fallback;
+            return args.size() > i && args[i]->kind == Kind::Literal ? clampToInt(args[i]->literal.num, -1, 65535)
+                                                                     : fallback;
         };
         switch (info->fn) {
         case Fn::Deleted: n->type = ValueType::Logical; break;
@@ -773,8 +782,8 @@ Value Expression::Node::eval(const EvalContext& ctx) const {
     case Fn::Empty: r.logical = isEmptyValue(args[0]->eval(ctx)); break;
     case Fn::Str: {
         const double v = args[0]->eval(ctx).num;
-        const int len = args.size() > 1 ? int(args[1]->eval(ctx).num) : 10;
-        const int dec = args.size() > 2 ? int(args[2]->eval(ctx).num) : 0;
+        const int len = args.size() > 1 ? clampToInt(args[1]->eval(ctx).num, 1, 64) : 10;
+        const int dec = args.size() > 2 ? clampToInt(args[2]->eval(ctx).num, 0, 15) : 0;
         r.str = formatNumber(v, len, dec);
         break;
     }
@@ -794,7 +803,7 @@ Value Expression::Node::eval(const EvalContext& ctx) const {
     case Fn::Right: {
         const std::string s = args[0]->eval(ctx).str;
         const double n = args[1]->eval(ctx).num;
-        const size_t k = n <= 0 ? 0 : size_t(std::min(n, double(s.size())));
+        const size_t k = size_t(clampToInt(n, 0, int(s.size())));
         r.str = fn == Fn::Left ? s.substr(0, k) : s.substr(s.size() - k);
         break;
     }

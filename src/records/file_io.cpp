@@ -20,10 +20,10 @@ namespace {
 
 File::~File() { close(); }
 
-void File::open(const std::string& path, bool lock) {
+void File::open(const std::string& path, bool lock, bool readOnly) {
     close();
     path_ = path;
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd_ < 0) fail(path, "cannot open");
     if (lock && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
@@ -51,6 +51,12 @@ uint64_t File::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) fail(path_, "cannot read the file size");
     return uint64_t(st.st_size);
+}
+
+uint64_t File::modifiedNs() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail(path_, "cannot read the file time");
+    return uint64_t(st.st_mtim.tv_sec) * 1000000000ull + uint64_t(st.st_mtim.tv_nsec);
 }
 
 void File::readAt(uint64_t offset, void* out, size_t n) const {
@@ -107,11 +113,15 @@ void syncDirectoryOf(const std::string& path) {
 
 void replaceFile(const std::string& path, std::string_view data) {
     const std::string tmp = path + ".tmp";
-    {
+    try {
         File f;
         f.create(tmp);
         f.writeAt(0, data.data(), data.size());
         f.sync();
+    } catch (const EXbError&) {
+        // A partial copy (disk full) is worth nothing and only takes space.
+        ::unlink(tmp.c_str());
+        throw;
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) fail(path, "cannot replace");
     syncDirectoryOf(path);

@@ -15,14 +15,16 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens read-write; with lock, takes an exclusive non-blocking flock (EXbError when held).
-    void open(const std::string& path, bool lock);
+    // Opens read-write (or read-only); with lock, takes an exclusive non-blocking flock
+    // (EXbError when held).
+    void open(const std::string& path, bool lock, bool readOnly = false);
     void create(const std::string& path);  // truncates
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
 
     uint64_t size() const;
+    uint64_t modifiedNs() const;  // modification time in nanoseconds
     // Reads exactly n bytes at offset; EXbError (naming the file) on a short read.
     void readAt(uint64_t offset, void* out, size_t n) const;
     void writeAt(uint64_t offset, const void* data, size_t n);

@@ -19,9 +19,9 @@ void FptFile::create(const std::string& path, uint32_t blockSize) {
     f.sync();
 }
 
-std::unique_ptr<FptFile> FptFile::open(const std::string& path) {
+std::unique_ptr<FptFile> FptFile::open(const std::string& path, bool readOnly) {
     std::unique_ptr<FptFile> m(new FptFile);
-    m->file_.open(path, false);
+    m->file_.open(path, false, readOnly);
     m->size_ = m->file_.size();
     if (m->size_ < 512) throw EXbError(path + ": not a memo file (only " + std::to_string(m->size_) + " bytes)");
     unsigned char h[8];
@@ -31,7 +31,13 @@ std::unique_ptr<FptFile> FptFile::open(const std::string& path) {
     if (m->blockSize_ == 0) throw EXbError(path + ": damaged memo header (block size 0)");
     if (m->nextFree_ < m->firstBlock())
         throw EXbError(path + ": damaged memo header (next free block " + std::to_string(m->nextFree_) + ")");
-    // A next-free block beyond the end is tolerated: new memos are written there.
+    // A next-free block beyond the end is tolerated: new memos are written there. One short of
+    // the end (a header not brought up to date) is not trusted: new memos go past every byte
+    // already in the file, so they can never overwrite an existing memo.
+    m->headerNextFree_ = m->nextFree_;
+    const uint64_t fileBlocks = (m->size_ + m->blockSize_ - 1) / m->blockSize_;
+    if (fileBlocks > 0xFFFFFFFFull) throw EXbError(path + ": memo file too large");
+    m->nextFree_ = std::max(m->nextFree_, uint32_t(fileBlocks));
     return m;
 }
 
@@ -53,6 +59,17 @@ std::string FptFile::read(uint32_t block) const {
     return data;
 }
 
+uint32_t FptFile::blocksOf(uint32_t block) const {
+    if (block < firstBlock()) return 0;
+    const uint64_t offset = uint64_t(block) * blockSize_;
+    if (offset + 8 > size_) return 0;
+    unsigned char h[8];
+    file_.readAt(offset, h, sizeof h);
+    const uint64_t length = io::be32(h + 4);
+    if (length > size_ - offset - 8) return 0;
+    return uint32_t((8 + length + blockSize_ - 1) / blockSize_);
+}
+
 uint32_t FptFile::write(std::string_view data) {
     if (data.size() > 0x7FFFFFF0u) throw EXbError(path() + ": memo too large");
     const uint64_t total = 8 + data.size();
@@ -71,6 +88,7 @@ uint32_t FptFile::write(std::string_view data) {
     io::putBe32(h, uint32_t(block + blocks));
     file_.writeAt(0, h, sizeof h);
     nextFree_ = uint32_t(block + blocks);
+    headerNextFree_ = nextFree_;
     size_ = std::max(size_, offset + buf.size());
     return block;
 }

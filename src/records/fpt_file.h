@@ -19,11 +19,17 @@ public:
     static constexpr uint32_t kDefaultBlockSize = 64;
 
     static void create(const std::string& path, uint32_t blockSize = kDefaultBlockSize);
-    static std::unique_ptr<FptFile> open(const std::string& path);
+    static std::unique_ptr<FptFile> open(const std::string& path, bool readOnly = false);
 
     const std::string& path() const { return file_.path(); }
     uint32_t blockSize() const { return blockSize_; }
+    // Where the next memo goes: the header's next-free block or the end of the file, whichever
+    // is further.
     uint32_t nextFree() const { return nextFree_; }
+    uint32_t headerNextFree() const { return headerNextFree_; }  // as the header says
+    uint64_t size() const { return size_; }
+    // Number of blocks the memo at block occupies (header included); 0 when unreadable.
+    uint32_t blocksOf(uint32_t block) const;
     uint32_t firstBlock() const { return (512 + blockSize_ - 1) / blockSize_; }
 
     std::string read(uint32_t block) const;
@@ -40,6 +46,7 @@ private:
     io::File file_;
     uint32_t blockSize_ = kDefaultBlockSize;
     uint32_t nextFree_ = 0;
+    uint32_t headerNextFree_ = 0;
     uint64_t size_ = 0;
 };
 

@@ -2,6 +2,7 @@
 #include "records/key_list.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 namespace telvane::records {
@@ -46,6 +47,27 @@ void KeyList::assignSorted(const std::vector<std::pair<std::string, uint32_t>>& 
         chunks_.push_back(std::move(c));
     }
     size_ = entries.size();
+#ifndef NDEBUG
+    for (size_t i = 1; i < entries.size(); ++i) assert(entries[i - 1] <= entries[i]);
+#endif
+}
+
+void KeyList::pushBack(const char* key, uint32_t recno) {
+    if (chunks_.empty() || chunks_.back().count >= kChunkMax / 2) {
+        chunks_.emplace_back();
+        chunks_.back().data.reserve(kChunkMax / 2 * entrySize());
+    }
+    Chunk& c = chunks_.back();
+    assert(size_ == 0 || compare(lastEntry(), std::string_view(key, size_t(keyLength_)), recno) <= 0);
+    c.data.append(key, size_t(keyLength_));
+    c.data.append(reinterpret_cast<const char*>(&recno), 4);
+    ++c.count;
+    ++size_;
+}
+
+const char* KeyList::lastEntry() const {
+    const Chunk& c = chunks_.back();
+    return c.data.data() + (c.count - 1) * entrySize();
 }
 
 int KeyList::compare(const char* entry, std::string_view key, uint32_t recno) const {
@@ -112,6 +134,10 @@ void KeyList::insert(std::string_view key, uint32_t recno) {
     c.data.insert(lo * entrySize(), e);
     ++c.count;
     ++size_;
+    // The new entry sits between its neighbours; the chunk holds whole entries.
+    assert(c.data.size() == c.count * entrySize());
+    assert(lo == 0 || compare(c.data.data() + (lo - 1) * entrySize(), k, recno) <= 0);
+    assert(lo + 1 == c.count || compare(c.data.data() + (lo + 1) * entrySize(), k, recno) >= 0);
     if (c.count >= kChunkMax) {
         Chunk right;
         const size_t half = c.count / 2;
@@ -121,6 +147,7 @@ void KeyList::insert(std::string_view key, uint32_t recno) {
         c.count = half;
         chunks_.insert(chunks_.begin() + long(ci) + 1, std::move(right));
     }
+    assert(!chunks_.empty() && chunks_.back().count > 0);
 }
 
 bool KeyList::erase(std::string_view key, uint32_t recno) {
@@ -133,11 +160,13 @@ bool KeyList::erase(std::string_view key, uint32_t recno) {
     c.data.erase(lo * entrySize(), entrySize());
     --c.count;
     --size_;
+    assert(c.data.size() == c.count * entrySize());
     if (c.count == 0) chunks_.erase(chunks_.begin() + long(ci));
     return true;
 }
 
 std::pair<size_t, size_t> KeyList::locate(size_t index) const {
+    assert(std::none_of(chunks_.begin(), chunks_.end(), [](const Chunk& c) { return c.count == 0; }));
     for (size_t ci = 0; ci < chunks_.size(); ++ci) {
         if (index < chunks_[ci].count) return {ci, index};
         index -= chunks_[ci].count;

@@ -24,6 +24,8 @@ public:
     // Replaces the contents with entries already sorted by (key, recno).
     void assignSorted(const std::vector<std::pair<std::string, uint32_t>>& entries);
     void insert(std::string_view key, uint32_t recno);
+    // Appends an entry not less than the last one (bulk loading in order); key is keyLength bytes.
+    void pushBack(const char* key, uint32_t recno);
     bool erase(std::string_view key, uint32_t recno);  // false when the entry was absent
 
     // Index of the first entry not less than (key, recno).
@@ -49,6 +51,7 @@ private:
     };
     size_t entrySize() const { return size_t(keyLength_) + 4; }
     static uint32_t readRecno(const char* p);
+    const char* lastEntry() const;
     int compare(const char* entry, std::string_view key, uint32_t recno) const;
     std::pair<size_t, size_t> locate(size_t index) const;
     size_t chunkFor(std::string_view key, uint32_t recno) const;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <unistd.h>
 
 namespace telvane::records {
 
@@ -21,11 +22,17 @@ struct Table::Tag {
     std::unique_ptr<Expression> cond;
     char pad = ' ';
     KeyList keys;
+    uint32_t headerOffset = 0;  // of its header in the index file on disk
 };
 
 namespace {
 
 constexpr uint32_t kScanBatch = 4096;
+
+std::function<void(const std::string&)>& warningHandler() {
+    static std::function<void(const std::string&)> handler;
+    return handler;
+}
 
 std::string withExtension(const std::string& path, const std::string& ext) {
     const auto slash = path.rfind('/');
@@ -55,7 +62,7 @@ void recoverPendingPack(const std::string& dbfPath, const std::string& fptPath) 
     } else {
         // The pack had not committed: the old files stand.
         io::removeFile(dbfNew);
-        io::removeFile(fptNew);
+        if (!fptPath.empty()) io::removeFile(fptNew);
     }
 }
 
@@ -102,6 +109,10 @@ std::string Table::fptPath() const {
 
 void Table::create(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
     DbfFile::validateFields(fields, dbfPath);
+    // An index left from an earlier table of this name describes other records.
+    for (std::string old = siblingPath(dbfPath, "CDX"); !old.empty(); old = siblingPath(dbfPath, "CDX"))
+        io::removeFile(old);
+    io::removeFile(withExtension(dbfPath, "CDX") + ".tmp");
     bool memo = false;
     for (const auto& f : fields) memo = memo || f.type == FieldType::Memo;
     if (memo) FptFile::create(withExtension(dbfPath, "FPT"));
@@ -110,67 +121,171 @@ void Table::create(const std::string& dbfPath, const std::vector<FieldDef>& fiel
 
 std::unique_ptr<Table> Table::open(const std::string& dbfPath) {
     std::unique_ptr<Table> t(new Table);
-    t->openFiles(dbfPath, true, nullptr);
+    t->openFiles(dbfPath, true, false, nullptr);
     return t;
 }
 
 std::unique_ptr<Table> Table::openWithoutIndex(const std::string& dbfPath) {
     std::unique_ptr<Table> t(new Table);
-    t->openFiles(dbfPath, false, nullptr);
+    t->openFiles(dbfPath, false, false, nullptr);
     return t;
+}
+
+std::unique_ptr<Table> Table::openForReading(const std::string& dbfPath) {
+    std::unique_ptr<Table> t(new Table);
+    try {
+        t->openFiles(dbfPath, true, true, nullptr);
+    } catch (const EXbIndexError& e) {
+        // Reading needs no index: show the records in physical order.
+        t.reset(new Table);
+        t->openFiles(dbfPath, false, true, nullptr);
+        t->indexNote_ = std::string(e.what()) + " (not used)";
+    }
+    return t;
+}
+
+void Table::setWarningHandler(std::function<void(const std::string&)> handler) {
+    warningHandler() = std::move(handler);
+}
+
+void Table::warn(const std::string& message) {
+    warnings_.push_back(message);
+    if (warningHandler()) warningHandler()(message);
+}
+
+void Table::checkWritable() const {
+    checkOpen();
+    if (readOnly_) throw EXbError(dbfPath_ + ": the table is open for reading only");
 }
 
 std::vector<std::string> Table::check(const std::string& dbfPath) {
     std::vector<std::string> problems;
     std::unique_ptr<Table> t(new Table);
     try {
-        t->openFiles(dbfPath, true, &problems);
+        t->openFiles(dbfPath, true, true, &problems);
     } catch (const EXbIndexError& e) {
         problems.push_back(e.what());
         t.reset(new Table);
-        t->openFiles(dbfPath, false, &problems);
+        t->openFiles(dbfPath, false, true, &problems);
     }
+    const std::string cdxTmp = withExtension(dbfPath, "CDX") + ".tmp";
+    if (io::exists(cdxTmp))
+        problems.push_back(cdxTmp + ": a partly written index was left behind (it is removed at the next open)");
     const uint64_t extra = t->dbf_->trailingBytes();
     if (extra)
         problems.push_back(dbfPath + ": " + std::to_string(extra) +
                            " bytes after the last record (an interrupted append)");
+    std::string rec;
     for (uint32_t r = 1; r <= t->recordCount(); ++r) {
-        const std::string rec = t->readRecord(r);
+        t->dbf_->read(r, (rec.resize(size_t(t->recordLength())), rec.data()));
         if (rec[0] != ' ' && rec[0] != '*')
             problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
-        for (size_t i = 0; i < t->fields().size(); ++i) {
-            if (t->fields()[i].type != FieldType::Memo) continue;
-            try {
-                t->readMemo(std::string_view(rec).substr(size_t(t->fieldOffset(int(i))), 10));
-            } catch (const EXbError& e) {
-                problems.push_back("record " + std::to_string(r) + ", field " + t->fields()[i].name + ": " + e.what());
-            }
-        }
     }
+    t->checkMemos(problems);
     t->indexDirty_ = false;
     return problems;
 }
 
-void Table::openFiles(const std::string& dbfPath, bool readIndex, std::vector<std::string>* problems) {
-    dbfPath_ = dbfPath;
-    if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
-    dbf_ = DbfFile::open(dbfPath, true);
-    if (problems && io::exists(dbfPath + ".pack"))
-        problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
-    if (!problems) io::removeFile(dbfPath + ".pack.tmp");
-    if (!problems && (io::exists(dbfPath + ".pack") || io::exists(dbfPath + ".new"))) {
-        recoverPendingPack(dbfPath, fptPath());
-        dbf_.reset();
-        dbf_ = DbfFile::open(dbfPath, true);
+// Every memo must be readable, lie before the header's next-free block (where the next memo
+// will be written) and share no block with another memo.
+void Table::checkMemos(std::vector<std::string>& problems) const {
+    if (!fpt_) return;
+    struct Use {
+        uint32_t block, blocks, recno;
+        int field;
+    };
+    std::vector<Use> uses;
+    const auto& fs = fields();
+    const uint32_t nextFree = fpt_->headerNextFree();
+    std::string batch;
+    const uint32_t n = dbf_->recordCount();
+    const int len = dbf_->recordLength();
+    for (uint32_t first = 1; first <= n; first += kScanBatch) {
+        const uint32_t count = std::min(kScanBatch, n - first + 1);
+        dbf_->readRange(first, count, batch);
+        for (uint32_t i = 0; i < count; ++i) {
+            const std::string_view rec = std::string_view(batch).substr(size_t(i) * size_t(len), size_t(len));
+            const uint32_t r = first + i;
+            for (size_t f = 0; f < fs.size(); ++f) {
+                if (fs[f].type != FieldType::Memo) continue;
+                const std::string where = "record " + std::to_string(r) + ", field " + fs[f].name + ": ";
+                try {
+                    const std::string_view ptr = rec.substr(size_t(fieldOffset(int(f))), 10);
+                    const uint32_t block = FptFile::parsePointer(ptr, fpt_->path());
+                    if (block == 0) continue;
+                    fpt_->read(block);
+                    if (block >= nextFree) {
+                        problems.push_back(where + fpt_->path() + ": the memo at block " + std::to_string(block) +
+                                           " lies at or past the next free block " + std::to_string(nextFree) +
+                                           " (a new memo would overwrite it)");
+                    }
+                    uses.push_back({block, fpt_->blocksOf(block), r, int(f)});
+                } catch (const EXbError& e) {
+                    problems.push_back(where + e.what());
+                }
+            }
+        }
     }
-    // An append killed before its record count was written leaves the record behind the end.
-    if (!problems && dbf_->trailingBytes() > 0) dbf_->dropTrailingBytes();
+    std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.block < b.block; });
+    uint64_t reach = 0;  // end of the furthest memo so far
+    const Use* owner = nullptr;
+    for (const Use& u : uses) {
+        if (owner && u.block < reach) {
+            problems.push_back(fpt_->path() + ": the memo of record " + std::to_string(u.recno) + ", field " +
+                               fs[size_t(u.field)].name + " (block " + std::to_string(u.block) +
+                               ") overlaps the memo of record " + std::to_string(owner->recno) + ", field " +
+                               fs[size_t(owner->field)].name + " (block " + std::to_string(owner->block) + ")");
+        }
+        if (uint64_t(u.block) + u.blocks > reach) {
+            reach = uint64_t(u.block) + u.blocks;
+            owner = &u;
+        }
+    }
+}
+
+void Table::openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, std::vector<std::string>* problems) {
+    dbfPath_ = dbfPath;
+    readOnly_ = readOnly || problems;
+    if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
+    dbf_ = DbfFile::open(dbfPath, true, readOnly_);
+    const bool packPending = io::exists(dbfPath + ".pack");
+    if (problems && packPending)
+        problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
+    if (readOnly_ && !problems && packPending)
+        warn(dbfPath + ": an interrupted pack is pending; it is completed when the table is next opened for writing");
+    if (!readOnly_) {
+        io::removeFile(dbfPath + ".pack.tmp");
+        const std::string fpt = siblingPath(dbfPath, "FPT");
+        if (packPending || io::exists(dbfPath + ".new") || (!fpt.empty() && io::exists(fpt + ".new"))) {
+            recoverPendingPack(dbfPath, fpt);
+            dbf_.reset();
+            dbf_ = DbfFile::open(dbfPath, true);
+        }
+        // An append killed before its record count was written leaves bytes behind the end.
+        if (dbf_->trailingBytes() > 0) keepTrailingBytes();
+    }
     if (dbf_->hasMemo()) {
         const std::string fpt = siblingPath(dbfPath, "FPT");
         if (fpt.empty()) throw EXbError(withExtension(dbfPath, "FPT") + ": the memo file of the table is missing");
-        fpt_ = FptFile::open(fpt);
+        fpt_ = FptFile::open(fpt, readOnly_);
     }
     if (readIndex) loadIndex(problems);
+}
+
+// The bytes stay where they are (readers go by the record count), but the next append will
+// write over them, so a copy is kept beside the table first.
+void Table::keepTrailingBytes() {
+    const std::string copy = dbfPath_ + ".extra";
+    const std::string bytes = dbf_->trailing();
+    std::string where;
+    try {
+        io::replaceFile(copy, bytes);
+        where = "; a copy is in " + copy;
+    } catch (const EXbError& e) {
+        where = std::string("; no copy could be kept: ") + e.what();
+    }
+    warn(dbfPath_ + ": " + std::to_string(bytes.size()) +
+         " bytes after the last record (an interrupted append) are not part of the table" + where);
 }
 
 void Table::checkOpen() const {
@@ -179,7 +294,7 @@ void Table::checkOpen() const {
 
 void Table::close() {
     if (!dbf_) return;
-    if (indexDirty_) writeIndex();
+    if (indexDirty_ && !readOnly_) writeIndex();
     dbf_->close();
     dbf_.reset();
     if (fpt_) fpt_->close();
@@ -189,9 +304,16 @@ void Table::close() {
 
 void Table::flush() {
     checkOpen();
+    if (readOnly_) return;
+    syncMemos();
     if (indexDirty_) writeIndex();
     dbf_->sync();
-    if (fpt_) fpt_->sync();
+}
+
+// A record may point at a memo only once the memo is on disk.
+void Table::syncMemos() {
+    if (memoUnsynced_ && fpt_) fpt_->sync();
+    memoUnsynced_ = false;
 }
 
 const std::vector<FieldDef>& Table::fields() const {
@@ -237,8 +359,9 @@ std::string Table::blankRecord() const {
 }
 
 uint32_t Table::appendRecord(std::string_view record) {
-    checkOpen();
+    checkWritable();
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
+    syncMemos();
     const uint32_t recno = dbf_->append(record.data());
     insertKeys(recno, record);
     ++changes_;
@@ -246,17 +369,34 @@ uint32_t Table::appendRecord(std::string_view record) {
 }
 
 void Table::writeRecord(uint32_t recno, std::string_view record) {
-    checkOpen();
+    checkWritable();
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
     const std::string old = readRecord(recno);
-    dbf_->write(recno, record.data());
+    struct Change {
+        size_t tag;
+        bool qOld, qNew;
+        std::string kOld, kNew;
+    };
+    std::vector<Change> changes;
     for (size_t i = 0; i < tags_.size(); ++i) {
-        bool qOld = false, qNew = false;
-        const std::string kOld = tagKey(int(i) + 1, old, &qOld);
-        const std::string kNew = tagKey(int(i) + 1, record, &qNew);
-        if (qOld == qNew && kOld == kNew) continue;
-        if (qOld) tags_[i]->keys.erase(kOld, recno);
-        if (qNew) tags_[i]->keys.insert(kNew, recno);
+        Change c{i, false, false, {}, {}};
+        c.kOld = tagKey(int(i) + 1, old, &c.qOld);
+        c.kNew = tagKey(int(i) + 1, record, &c.qNew);
+        if (c.qOld != c.qNew || c.kOld != c.kNew) changes.push_back(std::move(c));
+    }
+    // The record count stays, so the index on disk must stop claiming to be complete first.
+    if (!changes.empty()) unstampIndex();
+    syncMemos();
+    dbf_->write(recno, record.data());
+    for (const Change& c : changes) {
+        if (c.qOld) {
+            tags_[c.tag]->keys.erase(c.kOld, recno);
+            logKeyChange(c.tag, false, c.kOld, recno);
+        }
+        if (c.qNew) {
+            tags_[c.tag]->keys.insert(c.kNew, recno);
+            logKeyChange(c.tag, true, c.kNew, recno);
+        }
         indexDirty_ = true;
     }
     ++changes_;
@@ -281,9 +421,12 @@ std::string Table::readMemo(std::string_view pointerField) const {
 }
 
 std::string Table::writeMemo(std::string_view data) {
+    checkWritable();
     if (!fpt_) throw EXbError(dbfPath_ + ": the table has no memo fields");
     if (data.empty()) return FptFile::formatPointer(0);
-    return FptFile::formatPointer(fpt_->write(data));
+    const uint32_t block = fpt_->write(data);
+    memoUnsynced_ = true;
+    return FptFile::formatPointer(block);
 }
 
 // --- tags ------------------------------------------------------------------------------------
@@ -379,18 +522,45 @@ void Table::fillTag(Tag& tag) const {
 
 void Table::loadIndex(std::vector<std::string>* problems) {
     const std::string cdx = siblingPath(dbfPath_, "CDX");
-    io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
+    if (!readOnly_) io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
     if (cdx.empty()) {
         if (dbf_->flags() & DbfFile::kFlagStructuralCdx) {
             if (problems)
                 problems->push_back(cdxPath() + ": the table says it has an index file, but it is missing");
-            else
+            else if (!readOnly_)
                 dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
             indexNote_ = "index file missing";
         }
         return;
     }
+    if (!(dbf_->flags() & DbfFile::kFlagStructuralCdx)) {
+        // The table does not claim this file (it was left by another table of the same name,
+        // or its tags were dropped): it is not read, and is replaced when tags are added.
+        indexNote_ = io::baseName(cdx) + " is not marked as the table's index and was not used";
+        return;
+    }
     CdxReader reader(cdx);
+    const uint32_t records = dbf_->recordCount();
+    // A stamp written at a clean close for exactly this table: the keys are read, not recomputed.
+    CdxStamp stamp;
+    if (!problems && reader.stamp(stamp) && stamp == currentStamp()) {
+        try {
+            std::vector<std::unique_ptr<Tag>> tags;
+            for (const auto& h : reader.tags()) {
+                auto t = makeTag(h.name, h.keyExpression, h.forExpression, h.descending);
+                if (h.keyLength != t->info.keyLength) throw EXbIndexError(cdx, "key length differs");
+                reader.loadKeys(h, t->pad, records, t->keys);
+                t->headerOffset = h.headerOffset;
+                tags.push_back(std::move(t));
+            }
+            tags_ = std::move(tags);
+            rewriteIndex_ = false;
+            indexStamped_ = true;
+            return;
+        } catch (const EXbError&) {
+            // Not what was written: verify the slow way below.
+        }
+    }
     std::vector<std::unique_ptr<Tag>> tags;
     for (const auto& h : reader.tags()) {
         try {
@@ -411,7 +581,11 @@ void Table::loadIndex(std::vector<std::string>* problems) {
                   std::to_string(tags[i]->info.keyLength);
         } else {
             try {
-                const CdxEntries stored = reader.keys(h, tags[i]->pad);
+                if (problems) {
+                    const auto found = reader.verify(h, tags[i]->pad, records);
+                    problems->insert(problems->end(), found.begin(), found.end());
+                }
+                const CdxEntries stored = reader.keys(h, tags[i]->pad, records);
                 if (stored.size() != expected[i].size()) {
                     why = std::to_string(stored.size()) + " keys where the table gives " +
                           std::to_string(expected[i].size());
@@ -427,12 +601,57 @@ void Table::loadIndex(std::vector<std::string>* problems) {
             if (problems) problems->push_back(cdx + ": tag " + h.name + ": " + why);
         }
         tags[i]->keys.assignSorted(expected[i]);
+        tags[i]->headerOffset = h.headerOffset;
     }
     tags_ = std::move(tags);
-    if (stale && !problems) {
+    if (!stale && !readOnly_) {
+        // Verified: stamp it so the next open can read it as it is.
+        rewriteIndex_ = false;
+        try {
+            io::File f;
+            f.open(cdx, false);
+            CdxUpdater::markClean(f, currentStamp());
+            indexStamped_ = true;
+        } catch (const EXbError&) {
+            // Then the next open verifies it again.
+        }
+    }
+    if (stale && readOnly_ && !problems) {
+        indexNote_ = io::baseName(cdx) + " did not match the table; its keys were computed from the table";
+    } else if (stale && !problems) {
         indexNote_ = io::baseName(cdx) + " did not match the table and was rebuilt";
+        indexDirty_ = true;
+        rewriteIndex_ = true;
         writeIndex();
     }
+}
+
+// Key changes since the index file was last written, replayed on it in place at the next write.
+// Past a few thousand, writing the whole file is cheaper.
+void Table::logKeyChange(size_t tag, bool add, const std::string& key, uint32_t recno) {
+    if (rewriteIndex_) return;
+    if (pendingKeys_.size() >= 20000) {
+        rewriteIndex_ = true;
+        pendingKeys_.clear();
+        return;
+    }
+    pendingKeys_.push_back({tag, add, key, recno});
+}
+
+CdxStamp Table::currentStamp() const {
+    return {dbf_->recordCount(), uint16_t(dbf_->headerLength()), uint16_t(dbf_->recordLength()), dbf_->modifiedNs()};
+}
+
+void Table::unstampIndex() {
+    if (!indexStamped_) return;
+    if (!io::exists(cdxPath())) {
+        indexStamped_ = false;
+        return;
+    }
+    io::File f;
+    f.open(cdxPath(), false);
+    CdxUpdater::markDirty(f);
+    indexStamped_ = false;
 }
 
 void Table::insertKeys(uint32_t recno, std::string_view record) {
@@ -441,6 +660,7 @@ void Table::insertKeys(uint32_t recno, std::string_view record) {
         const std::string k = tagKey(int(i) + 1, record, &q);
         if (q) {
             tags_[i]->keys.insert(k, recno);
+            logKeyChange(i, true, k, recno);
             indexDirty_ = true;
         }
     }
@@ -448,7 +668,7 @@ void Table::insertKeys(uint32_t recno, std::string_view record) {
 
 int Table::addTag(const std::string& name, const std::string& keyExpression, const std::string& forExpression,
                   bool descending) {
-    checkOpen();
+    checkWritable();
     auto tag = makeTag(name, keyExpression, forExpression, descending);
     fillTag(*tag);
     int number = findTag(tag->info.name);
@@ -459,12 +679,14 @@ int Table::addTag(const std::string& name, const std::string& keyExpression, con
         number = int(tags_.size());
     }
     ++changes_;
+    indexDirty_ = true;
+    rewriteIndex_ = true;
     writeIndex();
     return number;
 }
 
 void Table::closeIndexes() {
-    checkOpen();
+    checkWritable();
     if (indexDirty_ && !tags_.empty()) writeIndex();
     tags_.clear();
     indexDirty_ = false;
@@ -473,33 +695,93 @@ void Table::closeIndexes() {
 }
 
 void Table::reindex() {
-    checkOpen();
+    checkWritable();
     std::vector<Tag*> raw;
     for (auto& t : tags_) raw.push_back(t.get());
     auto keys = computeKeys(raw);
     for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->keys.assignSorted(keys[i]);
     ++changes_;
+    indexDirty_ = true;
+    rewriteIndex_ = true;
     writeIndex();
 }
 
-void Table::writeIndex() {
+// Writes the whole index. A failure (disk full, an index too large for the format) is not an
+// error of the table: the keys stay exact in memory, the failure is reported once, and the
+// write is tried again at the next flush or close. A stale file on disk is rebuilt at the
+// next open, which compares it with the table.
+bool Table::writeIndex() {
+    if (readOnly_) return false;
     if (tags_.empty()) {
         indexDirty_ = false;
-        return;
+        pendingKeys_.clear();
+        return true;
+    }
+    const std::string path = cdxPath();
+    if (!rewriteIndex_ && io::exists(path)) {
+        // Only the changed keys: a few pages rewritten in place, then the stamp. The records go
+        // to disk first, so a stamp never describes records that could still be lost.
+        try {
+            dbf_->sync();
+            io::File f;
+            f.open(path, false);
+            CdxUpdater updater(f, path);
+            for (const KeyChange& c : pendingKeys_) {
+                const Tag& t = *tags_[c.tag];
+                if (c.add)
+                    updater.insert(t.headerOffset, c.key, c.recno, t.pad);
+                else
+                    updater.erase(t.headerOffset, c.key, c.recno, t.pad);
+            }
+            CdxUpdater::markClean(f, currentStamp());
+            pendingKeys_.clear();
+            indexStamped_ = true;
+            indexDirty_ = false;
+            indexWriteFailed_ = false;
+            return true;
+        } catch (const EXbError&) {
+            // The file is no longer what the log was made against: write it whole.
+            rewriteIndex_ = true;
+            indexStamped_ = false;
+        }
     }
     std::vector<CdxTagSource> sources;
     for (const auto& t : tags_) {
         sources.push_back(
             {t->info.name, t->info.keyExpression, t->info.forExpression, t->info.descending, t->pad, &t->keys});
     }
-    const std::string path = cdxPath();
-    io::replaceFile(path, buildCdx(sources, path));
-    dbf_->setFlags(uint8_t(dbf_->flags() | DbfFile::kFlagStructuralCdx));
+    try {
+        // The flag goes first: the stamp holds the table file's time after its last write.
+        dbf_->setFlags(uint8_t(dbf_->flags() | DbfFile::kFlagStructuralCdx));
+        dbf_->sync();
+        const CdxStamp stamp = currentStamp();
+        std::vector<uint32_t> offsets;
+        const std::string image = buildCdx(sources, path, &stamp, &offsets);
+        indexStamped_ = false;
+        io::replaceFile(path, image);
+        for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->headerOffset = offsets[i];
+        indexStamped_ = true;
+        rewriteIndex_ = false;
+        pendingKeys_.clear();
+    } catch (const EXbError& e) {
+        indexDirty_ = true;
+        rewriteIndex_ = true;
+        pendingKeys_.clear();
+        if (!indexWriteFailed_) {
+            indexWriteFailed_ = true;
+            warn(std::string("the index could not be written: ") + e.what() +
+                 ". The records are safe; the table is used without its index file, which is built again later.");
+        }
+        return false;
+    }
     indexDirty_ = false;
+    indexWriteFailed_ = false;
+    return true;
 }
 
 void Table::pack() {
-    checkOpen();
+    checkWritable();
+    syncMemos();
     const std::string fptPathNow = fpt_ ? fpt_->path() : std::string();
     const std::string dbfNew = dbfPath_ + ".new";
     const std::string fptNew = fptPathNow + ".new";
@@ -508,44 +790,62 @@ void Table::pack() {
     const std::vector<int> offsets = dbf_->offsets();
     const int len = dbf_->recordLength();
     std::unique_ptr<FptFile> newFpt;
-    if (fpt_) {
-        FptFile::create(fptNew, fpt_->blockSize());
-        newFpt = FptFile::open(fptNew);
-    }
     io::File out;
-    out.create(dbfNew);
-    std::string header = DbfFile::headerBytes(fields, 0, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
-    uint64_t pos = header.size();
-    uint32_t kept = 0;
-    std::string batch, chunk;
-    const uint32_t n = dbf_->recordCount();
-    for (uint32_t first = 1; first <= n; first += kScanBatch) {
-        const uint32_t count = std::min(kScanBatch, n - first + 1);
-        dbf_->readRange(first, count, batch);
-        chunk.clear();
-        for (uint32_t i = 0; i < count; ++i) {
-            std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
-            if (rec[0] == '*') continue;
-            for (size_t f = 0; f < fields.size() && newFpt; ++f) {
-                if (fields[f].type != FieldType::Memo) continue;
-                const std::string data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
-                const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt->write(data));
-                rec.replace(size_t(offsets[f]), 10, ptr);
-            }
-            chunk += rec;
-            ++kept;
+    std::vector<std::string> dropped;
+    try {
+        if (fpt_) {
+            FptFile::create(fptNew, fpt_->blockSize());
+            newFpt = FptFile::open(fptNew);
         }
-        out.writeAt(pos, chunk.data(), chunk.size());
-        pos += chunk.size();
-    }
-    out.writeAt(pos, "\x1A", 1);
-    header = DbfFile::headerBytes(fields, kept, uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
-    out.writeAt(0, header.data(), header.size());
-    out.sync();
-    out.close();
-    if (newFpt) {
-        newFpt->sync();
-        newFpt->close();
+        out.create(dbfNew);
+        std::string header = DbfFile::headerBytes(fields, 0, dbf_->flags());
+        uint64_t pos = header.size();
+        uint32_t kept = 0;
+        std::string batch, chunk;
+        const uint32_t n = dbf_->recordCount();
+        for (uint32_t first = 1; first <= n; first += kScanBatch) {
+            const uint32_t count = std::min(kScanBatch, n - first + 1);
+            dbf_->readRange(first, count, batch);
+            chunk.clear();
+            for (uint32_t i = 0; i < count; ++i) {
+                std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
+                if (rec[0] == '*') continue;
+                for (size_t f = 0; f < fields.size() && newFpt; ++f) {
+                    if (fields[f].type != FieldType::Memo) continue;
+                    std::string data;
+                    try {
+                        data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
+                    } catch (const EXbError& e) {
+                        // One unreadable memo must not keep the rest from being packed: the record
+                        // stays, with that memo empty.
+                        dropped.push_back("record " + std::to_string(first + i) + ", field " + fields[f].name +
+                                          ": the memo could not be read and was left empty (" + e.what() + ")");
+                    }
+                    const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt->write(data));
+                    rec.replace(size_t(offsets[f]), 10, ptr);
+                }
+                chunk += rec;
+                ++kept;
+            }
+            out.writeAt(pos, chunk.data(), chunk.size());
+            pos += chunk.size();
+        }
+        out.writeAt(pos, "\x1A", 1);
+        header = DbfFile::headerBytes(fields, kept, dbf_->flags());
+        out.writeAt(0, header.data(), header.size());
+        out.sync();
+        out.close();
+        if (newFpt) {
+            newFpt->sync();
+            newFpt->close();
+        }
+    } catch (const EXbError& e) {
+        // Nothing is committed yet: the table stays exactly as it was.
+        out.close();
+        if (newFpt) newFpt->close();
+        ::unlink(dbfNew.c_str());
+        if (fpt_) ::unlink(fptNew.c_str());
+        throw EXbError(std::string(e.what()) + "; the table was not packed and is unchanged");
     }
     // Commit point: once the marker exists an interrupted pack is completed at the next open.
     io::replaceFile(marker, "pack\n");
@@ -562,6 +862,7 @@ void Table::pack() {
         fpt_ = FptFile::open(fptPathNow);
     }
     ++changes_;
+    for (const auto& d : dropped) warn(dbfPath_ + ": " + d);
     reindex();
 }
 

@@ -6,12 +6,16 @@
 // the keys computed from the DBF; a CDX that disagrees (for example after a crash) is rebuilt, so
 // a stale index is never used. DBF and FPT writes are ordered so that a process killed at any
 // moment leaves every record that was posted before; pack commits through a marker file.
+// The index can always be rebuilt from the table, so failing to write it never fails the
+// table: the keys stay in memory, a warning is given once and the write is retried later.
 #pragma once
 
+#include "records/cdx_file.h"
 #include "records/key_list.h"
 #include "records/xb_types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +44,11 @@ public:
     static std::unique_ptr<Table> open(const std::string& dbfPath);
     // Opens the table without reading its CDX (used to recover from a damaged index).
     static std::unique_ptr<Table> openWithoutIndex(const std::string& dbfPath);
+    // Opens the table to read it without changing any file: no recovery, no index rebuild on
+    // disk (a stale or damaged index is replaced by keys computed in memory). Changes throw.
+    static std::unique_ptr<Table> openForReading(const std::string& dbfPath);
+    // Receives every warning of every table (see warnings()); nullptr for none.
+    static void setWarningHandler(std::function<void(const std::string&)> handler);
     // Checks DBF, FPT and CDX against each other without changing anything; returns the
     // problems found (empty when they agree). Throws EXbError when the DBF cannot be opened.
     static std::vector<std::string> check(const std::string& dbfPath);
@@ -93,19 +102,35 @@ public:
 
     // What happened to the index at open, for reports ("" when it was read as it was).
     const std::string& indexNote() const { return indexNote_; }
+    // Problems the table worked around without losing data: an index that could not be
+    // written (the keys stay in memory and the write is tried again at the next flush or
+    // close), a memo dropped by pack because it could not be read, bytes found after the last
+    // record. Each is also passed to the warning handler once.
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    // True while index changes are held only in memory (not yet written, or the write failed).
+    bool indexPending() const { return indexDirty_; }
+    bool readOnly() const { return readOnly_; }
     // Increases with every change to the records or tags.
     uint64_t changeCount() const { return changes_; }
 
 private:
     struct Tag;
     Table();
-    void openFiles(const std::string& dbfPath, bool readIndex, std::vector<std::string>* problems);
+    void openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, std::vector<std::string>* problems);
+    void keepTrailingBytes();
+    void checkMemos(std::vector<std::string>& problems) const;
+    void warn(const std::string& message);
+    void checkWritable() const;
+    void syncMemos();
+    void logKeyChange(size_t tag, bool add, const std::string& key, uint32_t recno);
+    CdxStamp currentStamp() const;
+    void unstampIndex();
     void loadIndex(std::vector<std::string>* problems);
     std::vector<std::vector<std::pair<std::string, uint32_t>>> computeKeys(const std::vector<Tag*>& tags) const;
     std::unique_ptr<Tag> makeTag(const std::string& name, const std::string& keyExpression,
                                  const std::string& forExpression, bool descending) const;
     void fillTag(Tag& tag) const;
-    void writeIndex();
+    bool writeIndex();
     void insertKeys(uint32_t recno, std::string_view record);
     void checkOpen() const;
 
@@ -114,7 +139,20 @@ private:
     std::unique_ptr<FptFile> fpt_;
     std::vector<std::unique_ptr<Tag>> tags_;
     bool indexDirty_ = false;
+    bool indexWriteFailed_ = false;  // reported; not again until a write succeeds
+    bool rewriteIndex_ = true;       // the file on disk cannot be brought up to date in place
+    bool indexStamped_ = false;      // the file on disk carries the clean-close stamp
+    struct KeyChange {
+        size_t tag;
+        bool add;
+        std::string key;
+        uint32_t recno;
+    };
+    std::vector<KeyChange> pendingKeys_;
+    bool readOnly_ = false;
+    bool memoUnsynced_ = false;
     std::string indexNote_;
+    std::vector<std::string> warnings_;
     uint64_t changes_ = 0;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <sys/wait.h>
 
 namespace telvane::records {
@@ -20,10 +21,12 @@ struct Result {
     std::string out;
 };
 
-// Runs telvane-db with the arguments (already quoted) and optional standard input.
-Result run(const std::string& args, const std::string& input = "", const TempDir* dir = nullptr) {
+// Runs telvane-db with the arguments (already quoted) and optional standard input; wrapper
+// is put in front of the command (e.g. a resource limit).
+Result run(const std::string& args, const std::string& input = "", const TempDir* dir = nullptr,
+           const std::string& wrapper = "") {
     const char* bin = std::getenv("TELVANE_BIN");
-    std::string cmd = std::string(bin ? bin : TELVANE_BINARY_DIR "/bin") + "/telvane-db " + args + " 2>&1";
+    std::string cmd = wrapper + std::string(bin ? bin : TELVANE_BINARY_DIR "/bin") + "/telvane-db " + args + " 2>&1";
     if (!input.empty() && dir) {
         writeFile(dir->file("input.jsonl"), input);
         cmd += " < " + dir->file("input.jsonl");
@@ -121,6 +124,107 @@ TEST(TelvaneDb, CheckAndReindex) {
     r = run("check " + rec);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("TVNREC.DBF"), std::string::npos);
+}
+
+// A table of n records whose index (three tags over random 60-character names) is several
+// times larger than the table file.
+void makeBigIndexTable(const std::string& path, int n) {
+    Table::create(path, {{"NAME", FieldType::Character, 60, 0}});
+    auto t = Table::open(path);
+    std::mt19937 rng(3);
+    for (int i = 0; i < n; ++i) {
+        std::string name(60, ' ');
+        for (char& c : name) c = char('a' + rng() % 26);
+        t->appendRecord(" " + name);
+    }
+    t->addTag("NAME", "NAME", "", false);
+    t->addTag("UNAME", "UPPER(NAME)", "", true);
+    t->addTag("RNAME", "RIGHT(NAME,59)", "", false);
+}
+
+TEST(TelvaneDb, FullDiskWhileWritingTheIndexIsAWarningOnce) {
+    TempDir dir;
+    const std::string path = dir.file("T.DBF");
+    makeBigIndexTable(path, 10000);
+    const size_t dbf = readFile(path).size();
+    ASSERT_GT(readFile(dir.file("T.CDX")).size(), 2 * dbf);
+    // Room for the new rows but not for an index.
+    const std::string limit = "prlimit --fsize=" + std::to_string(dbf + 100000) + " ";
+    Result r = run("append " + path, "{\"NAME\": \"first\"}\n{\"NAME\": \"second\"}\n", &dir, limit);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("2 record(s) added"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("warning: the index could not be written"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("T.CDX"), std::string::npos) << r.out;
+    size_t warnings = 0;
+    for (size_t at = r.out.find("warning:"); at != std::string::npos; at = r.out.find("warning:", at + 1)) ++warnings;
+    EXPECT_EQ(warnings, 1u) << r.out;
+    EXPECT_FALSE(test::exists(dir.file("T.CDX.tmp")));
+    // The next run under the same limit opens the table as usual and adds its rows.
+    r = run("append " + path, "{\"NAME\": \"third\"}\n", &dir, limit);
+    EXPECT_EQ(r.code, 0) << r.out;
+    r = run("reindex " + path, "", nullptr, limit);
+    EXPECT_EQ(r.code, 1) << "writing the index is all reindex does: " << r.out;
+    EXPECT_NE(r.out.find("was not written"), std::string::npos) << r.out;
+    // The stale index on disk is seen, and rebuilt once there is room.
+    r = run("check " + path);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("10000 keys where the table gives 10003"), std::string::npos) << r.out;
+    r = run("info " + path);
+    EXPECT_NE(r.out.find("Records: 10003"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("keys 10003"), std::string::npos) << r.out;
+    EXPECT_EQ(run("reindex " + path).code, 0);
+    r = run("check " + path);
+    EXPECT_EQ(r.code, 0) << r.out;
+}
+
+TEST(TelvaneDb, ReadingCommandsChangeNoFile) {
+    TempDir dir;
+    ASSERT_EQ(run("create " + dir.path()).code, 0);
+    const std::string pb = dir.file("TVNPB.DBF");
+    ASSERT_EQ(run("append " + pb, "{\"NAME\": \"Ann\"}\n{\"NAME\": \"Bob\"}\n{\"NAME\": \"Cy\"}\n", &dir).code, 0);
+    // The header counts one record too few.
+    std::string dbf = readFile(pb);
+    dbf[4] = char(2);
+    writeFile(pb, dbf);
+    writeFile(dir.file("TVNPB.CDX.tmp"), "partial");
+    const std::string cdx = readFile(dir.file("TVNPB.CDX"));
+    Result r = run("info " + pb);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("Records: 2"), std::string::npos) << r.out;
+    r = run("dump " + pb + " --csv");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("Bob"), std::string::npos) << r.out;
+    r = run("check " + pb);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("bytes after the last record"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(pb), dbf) << "the last record is still in the file";
+    EXPECT_EQ(readFile(dir.file("TVNPB.CDX")), cdx);
+    EXPECT_TRUE(test::exists(dir.file("TVNPB.CDX.tmp")));
+}
+
+TEST(TelvaneDb, DumpMarksAnUnreadableMemoAndGoesOn) {
+    TempDir dir;
+    ASSERT_EQ(run("create " + dir.path()).code, 0);
+    const std::string tvn = dir.file("TVN.DBF");
+    ASSERT_EQ(run("append " + tvn,
+                  "{\"SUBJECT\": \"one\", \"RTFDOC\": \"doc one\"}\n"
+                  "{\"SUBJECT\": \"two\", \"RTFDOC\": \"doc two\"}\n"
+                  "{\"SUBJECT\": \"three\", \"RTFDOC\": \"doc three\"}\n",
+                  &dir)
+                  .code,
+              0);
+    // The second memo claims more bytes than the memo file holds.
+    std::string fpt = readFile(dir.file("TVN.FPT"));
+    const size_t at = fpt.find("doc two");
+    ASSERT_NE(at, std::string::npos);
+    fpt[at - 4] = char(0x7F);
+    writeFile(dir.file("TVN.FPT"), fpt);
+    const Result r = run("dump " + tvn);
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("doc one"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("RTFDOC: <unreadable memo>"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("doc three"), std::string::npos) << "records after the bad memo are listed: " << r.out;
+    EXPECT_NE(r.out.find("record 2, field RTFDOC"), std::string::npos) << r.out;
 }
 
 TEST(TelvaneDb, UsageErrors) {

@@ -7,6 +7,7 @@
 #include "records/table.h"
 #include "records/xb_error.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -47,6 +48,15 @@ Commands:
 
 Exit status: 0 success, 1 problem found, 2 usage error.
 )";
+
+// Warnings of the table engine (index not written, memo dropped): shown, and remembered so
+// that a command whose own work failed can say so in its exit status.
+int warningCount = 0;
+
+void showWarning(const std::string& message) {
+    ++warningCount;
+    std::cerr << "telvane-db: warning: " << message << "\n";
+}
 
 int usage(const std::string& message) {
     std::cerr << "telvane-db: " << message << "\nTry 'telvane-db --help'.\n";
@@ -94,8 +104,21 @@ std::string fieldText(const Table& t, size_t i, const std::string& raw) {
     return "";
 }
 
-std::string jsonValue(const Table& t, size_t i, const std::string& raw) {
-    const std::string text = fieldText(t, i, raw);
+// Field text for dump: an unreadable memo is marked in its place (and counted) instead of
+// ending the listing.
+std::vector<std::string> badFields;
+
+std::string dumpText(const Table& t, size_t i, const std::string& raw, uint32_t recno) {
+    try {
+        return fieldText(t, i, raw);
+    } catch (const EXbError& e) {
+        badFields.push_back("record " + std::to_string(recno) + ", field " + t.fields()[i].name + ": " + e.what());
+        return "<unreadable memo>";
+    }
+}
+
+std::string jsonValue(const Table& t, size_t i, const std::string& raw, uint32_t recno) {
+    const std::string text = dumpText(t, i, raw, recno);
     switch (t.fields()[i].type) {
     case FieldType::Numeric:
     case FieldType::Float: return text.empty() ? "null" : text;
@@ -126,7 +149,7 @@ std::string lastUpdate(const std::string& path) {
 }
 
 int cmdInfo(const std::string& path) {
-    auto t = Table::open(path);
+    auto t = Table::openForReading(path);
     std::ifstream in(path, std::ios::binary);
     unsigned char h[32] = {};
     in.read(reinterpret_cast<char*>(h), 32);
@@ -168,7 +191,7 @@ int cmdInfo(const std::string& path) {
 }
 
 int cmdDump(const std::string& path, const std::string& format, const std::string& order, bool all) {
-    auto t = Table::open(path);
+    auto t = Table::openForReading(path);
     std::vector<uint32_t> recnos;
     if (order.empty()) {
         for (uint32_t r = 1; r <= t->recordCount(); ++r) recnos.push_back(r);
@@ -194,17 +217,23 @@ int cmdDump(const std::string& path, const std::string& format, const std::strin
         if (format == "json") {
             std::cout << "{\"_recno\": " << r << ", \"_deleted\": " << (marked ? "true" : "false");
             for (size_t i = 0; i < fields.size(); ++i)
-                std::cout << ", " << jsonEscape(fields[i].name) << ": " << jsonValue(*t, i, raw);
+                std::cout << ", " << jsonEscape(fields[i].name) << ": " << jsonValue(*t, i, raw, r);
             std::cout << "}\n";
         } else if (format == "csv") {
             std::cout << r << "," << (marked ? "*" : "");
-            for (size_t i = 0; i < fields.size(); ++i) std::cout << "," << csvField(fieldText(*t, i, raw));
+            for (size_t i = 0; i < fields.size(); ++i) std::cout << "," << csvField(dumpText(*t, i, raw, r));
             std::cout << "\n";
         } else {
             std::cout << "#" << r << (marked ? " (marked for deletion)" : "") << "\n";
             for (size_t i = 0; i < fields.size(); ++i)
-                std::cout << "  " << fields[i].name << ": " << fieldText(*t, i, raw) << "\n";
+                std::cout << "  " << fields[i].name << ": " << dumpText(*t, i, raw, r) << "\n";
         }
+    }
+    if (!badFields.empty()) {
+        std::cout.flush();
+        for (const auto& b : badFields) std::cerr << "telvane-db: " << b << "\n";
+        std::cerr << "telvane-db: " << badFields.size() << " field(s) could not be read\n";
+        return kProblem;
     }
     return kOk;
 }
@@ -302,11 +331,26 @@ int cmdAppend(const std::string& path) {
         std::cerr << "telvane-db: nothing was added\n";
         return kProblem;
     }
-    for (const auto& row : rows) {
-        rs.append();
-        for (const auto& [k, v] : row) setValue(rs, k, v);
-        rs.post();
+    size_t added = 0;
+    try {
+        for (const auto& row : rows) {
+            rs.append();
+            for (const auto& [k, v] : row) setValue(rs, k, v);
+            rs.post();
+            ++added;
+        }
+    } catch (const EXbError& e) {
+        // The records before this one are stored; saying how many lets the user retry the rest.
+        try {
+            rs.cancel();
+            rs.close();
+        } catch (const EXbError&) {}
+        std::cerr << "telvane-db: " << e.what() << "\n"
+                  << "telvane-db: " << added << " of " << rows.size() << " record(s) added (the first " << added
+                  << " lines); the others were not\n";
+        return kProblem;
     }
+    // The rows are stored once posted; an index that cannot be written is only a warning.
     rs.close();
     std::cout << rows.size() << " record(s) added\n";
     return kOk;
@@ -353,6 +397,11 @@ int cmdReindex(const std::string& path) {
     } else {
         t->reindex();
     }
+    if (t->indexPending()) {
+        // Writing the index is this command's whole work.
+        std::cerr << "telvane-db: " << t->cdxPath() << " was not written; the table is unchanged\n";
+        return kProblem;
+    }
     std::cout << t->tagCount() << " tag(s) built in " << t->cdxPath() << "\n";
     t->close();
     return kOk;
@@ -379,6 +428,9 @@ int main(int argc, char** argv) {
         std::cout << kHelp;
         return kOk;
     }
+    // A file-size limit makes writes fail with an error the engine reports, instead of killing.
+    std::signal(SIGXFSZ, SIG_IGN);
+    Table::setWarningHandler(showWarning);
     try {
         if (cmd == "info" || cmd == "pack" || cmd == "reindex" || cmd == "check" || cmd == "append" ||
             cmd == "create") {
