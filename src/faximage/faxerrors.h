@@ -8,6 +8,7 @@ constexpr int ecOK = 0;
 constexpr int ecFileNotFound = -2;
 constexpr int ecPathNotFound = -3;
 constexpr int ecAccessDenied = -5;
+constexpr int ecFileExists = -17;  // EEXIST as a run-time I/O code
 constexpr int ecOutOfMemory = -8;
 constexpr int ecReadBeyondEof = -100;
 constexpr int ecDiskFull = -101;

@@ -410,3 +410,22 @@ TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
     EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecInvalidPageNumber);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }
+
+TEST(OvfWriter, ExclusiveCreationNeverReplacesOrFollowsALink) {
+    TempDir dir;
+    writeFile(dir.file("taken.ovf"), Bytes{'x'});
+    OvfWriter w;
+    EXPECT_EQ(w.createExclusive(dir.file("taken.ovf"), "R"), ecFileExists);
+    EXPECT_EQ(readFile(dir.file("taken.ovf")), Bytes{'x'});
+    std::filesystem::create_symlink(dir.file("target.ovf"), dir.file("link.ovf"));
+    EXPECT_NE(w.createExclusive(dir.file("link.ovf"), "R"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("target.ovf")));
+    ASSERT_EQ(w.createExclusive(dir.file("new.ovf"), "R"), 0);
+    ASSERT_EQ(w.beginPage(0), 0);
+    ASSERT_EQ(w.append("abc", 3), 0);
+    ASSERT_EQ(w.endPage(true), 0);
+    ASSERT_EQ(w.close(), 0);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("new.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+}
