@@ -275,6 +275,7 @@ TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
 
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("status"));
+    m_status->setTextFormat(Qt::PlainText);  // carries the remote station's ID
     statusBar()->addWidget(m_status, 1);
     statusBar()->setSizeGripEnabled(true);
 

@@ -23,6 +23,14 @@ TEST(T30Frames, StationIdIsPaddedReversedAndReadBack) {
     EXPECT_EQ(t30::DecodeId(fif.data(), fif.size()), "+1 555 0100");
     EXPECT_EQ(t30::EncodeId("123456789012345678901234").size(), 20u);
     EXPECT_EQ(t30::DecodeId(fif.data(), 0), "");
+    // Control bytes, DEL and C1 controls (0x9B = CSI) from the remote never pass through.
+    auto hostile =
+        t30::EncodeId(std::string("A\x1b[2J\x9b"
+                                  "31mB\x7f\x85"
+                                  "C"));
+    EXPECT_EQ(t30::DecodeId(hostile.data(), hostile.size()), "A [2J 31mB  C");
+    auto latin = t30::EncodeId("M\xFCller");
+    EXPECT_EQ(t30::DecodeId(latin.data(), latin.size()), "M\xFCller");
 }
 
 TEST(T30Frames, DisBytesAndParsing) {
