@@ -203,7 +203,7 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
             rc = source.readLine(line_, endOfPage, morePages);
             if (rc != ecOK) return rc;
             if (endOfPage) break;
-            ++lineNo;
+            if (++lineNo > kMaxPageLines) return ecPageTooLong;
             if (halving && lineNo % 2 == 0) continue;
             std::memset(raster_, 0, std::size_t(rowBytes));
             std::memcpy(raster_ + offset, line_, copyBytes);

@@ -6,6 +6,7 @@
 #include "resources/ovxresources.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -34,6 +35,20 @@ std::tm localNow() {
 }
 
 }  // namespace
+
+std::string EscapeControlBytes(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == '\\') {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
 
 std::uint32_t PackDosDateTime(const std::tm& t) {
     int year = t.tm_year + 1900;
@@ -132,7 +147,7 @@ int OvfWriter::createExclusive(const std::string& path, const std::string& sende
     if (path.empty()) return ecFileNotFound;
     if (fd_ >= 0) abandon();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : errno == EEXIST ? ecFileExists : OvxIoError(errno, true);
     return start(fd, path, senderId);
 }
 

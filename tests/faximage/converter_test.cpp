@@ -450,3 +450,16 @@ TEST_F(ConverterTest, FailedConversionLeavesNoPartialOrReplacedFile) {
     EXPECT_EQ(perms & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
+
+TEST_F(ConverterTest, PagesLongerThanAFaxPageAreRefused) {
+    Raster r(1728, kMaxPageLines + 1);
+    c.InputDocumentType = idBitmap;
+    c.Bitmap = &r;
+    c.OutFileName = dir.file("long.ovf");
+    EXPECT_EQ(c.Convert(), ecPageTooLong);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("long.ovf")));
+    EXPECT_NE(telvane::OvxErrorText(ecPageTooLong).find("16384"), std::string::npos);
+    Raster ok(1728, kMaxPageLines);
+    c.Bitmap = &ok;
+    EXPECT_EQ(c.Convert(), 0);
+}

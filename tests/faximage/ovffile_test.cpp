@@ -429,3 +429,8 @@ TEST(OvfWriter, ExclusiveCreationNeverReplacesOrFollowsALink) {
     ASSERT_EQ(r.open(dir.file("new.ovf")), 0);
     EXPECT_EQ(r.pageCount(), 1);
 }
+
+TEST(OvfFileHeader, SenderIdsAreEscapedForTerminals) {
+    EXPECT_EQ(EscapeControlBytes("ACME 1"), "ACME 1");
+    EXPECT_EQ(EscapeControlBytes(std::string("a\x1b[2J\x9b\x7f\\\xE9\0z", 11)), "a\\x1B[2J\\x9B\\x7F\\x5C\xE9\\x00z");
+}
