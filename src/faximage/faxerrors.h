@@ -24,6 +24,7 @@ constexpr int ecPageTooLong = -8007;      // more than kMaxPageLines lines
 constexpr int ecDamagedImage = -8008;     // "Image data is damaged or ends early"
 constexpr int ecTooManyPages = -8009;     // more than 65535 pages in a fax file
 constexpr int ecTooManyDcxPages = -8010;  // more than 1023 pages in a DCX file
+constexpr int ecImageTooTall = -8011;     // a decoded page of more than kMaxPageRows rows
 constexpr int ecFontFileNotFound = -8052;
 constexpr int ecInvalidPageNumber = -8053;
 constexpr int ecBmpTooBig = -8054;

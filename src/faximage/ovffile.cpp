@@ -222,7 +222,7 @@ int OvfWriter::appendRecord(const std::uint8_t* data, std::size_t size) {
 
 int OvfWriter::beginPage(std::uint16_t flags) {
     if (fd_ < 0) return ecBadArgument;
-    if (header_.pageCount == 0xFFFF) return ecInvalidPageNumber;
+    if (header_.pageCount == 0xFFFF) return ecTooManyPages;
     inPage_ = false;
     pageHeaderAt_ = filePos_ + fill_;
     page_ = OvfPageHeader{0, flags};
@@ -430,7 +430,7 @@ int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest
         ::close(in);
     }
     if (rc == ecOK && files.empty()) rc = ecFileNotFound;
-    if (rc == ecOK && pages > 0xFFFF) rc = ecInvalidPageNumber;
+    if (rc == ecOK && pages > 0xFFFF) rc = ecTooManyPages;
     if (rc == ecOK) {
         std::uint8_t h[kOvfFileHeaderSize];
         // The first header is rewritten with the sum; its other fields stay as they were read.

@@ -463,3 +463,12 @@ TEST_F(ConverterTest, PagesLongerThanAFaxPageAreRefused) {
     c.Bitmap = &ok;
     EXPECT_EQ(c.Convert(), 0);
 }
+
+TEST_F(ConverterTest, MoreThan65535PagesNamesTheLimit) {
+    writeFile(dir.file("ff.txt"), Bytes(70000, '\f'));
+    c.InputDocumentType = idText;
+    c.SetDocumentFile(dir.file("ff.txt"));
+    EXPECT_EQ(c.Convert(), ecTooManyPages);
+    EXPECT_NE(telvane::OvxErrorText(ecTooManyPages).find("65535"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(c.OutFileName));
+}

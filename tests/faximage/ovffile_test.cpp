@@ -407,7 +407,7 @@ TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
     b[32] = 0xFF;  // the header claims 65535 pages
     b[33] = 0xFF;
     writeFile(dir.file("big.ovf"), b);
-    EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecInvalidPageNumber);
+    EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecTooManyPages);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }
 
