@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -157,7 +159,40 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
     }
 }
 
+// Time per page for one document of 10, 100 and 1,000 pages (the same page repeated): the
+// cost of a page must not grow with the length of the document.
+void BM_RenderLength(benchmark::State& state) {
+    rendertest::ensureApp();
+    const int pagesWanted = int(state.range(0));
+    std::vector<rendertest::Para> paras;
+    for (int p = 0; p < pagesWanted; ++p) {
+        if (p > 0) paras.push_back({QStringLiteral("\f"), 0});
+        paras.push_back({rendertest::samplePassage(), 12});
+        paras.push_back({rendertest::samplePassage(), 10});
+    }
+    const QByteArray rtf = rendertest::makeRtf(paras);
+    TempDir d;
+    int pages = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        FaxFileRenderer r;
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
+        if (res.failed() || res.pageCount != pagesWanted) {
+            state.SkipWithError("rendering failed or paginated differently");
+            return;
+        }
+        pages += res.pageCount;
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming();
+        std::remove(res.fileName.c_str());
+        state.ResumeTiming();
+    }
+    state.counters["ms_per_page"] = 1000.0 * seconds / pages;
+}
+
 BENCHMARK(BM_CreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_RenderLength)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_LibreOfficeGhostscript)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace telvane {
@@ -209,8 +210,10 @@ void IniFile::save(const std::string& path) const {
         ::unlink(tmp.c_str());
         throw IniError("Cannot write the settings file " + path + ": " + std::strerror(err));
     };
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The settings are the owner's alone; a left-over temporary keeps no wider mode.
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw IniError("Cannot write the settings file " + path + ": " + std::strerror(errno));
+    ::fchmod(fd, 0600);
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);

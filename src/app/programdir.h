@@ -1,7 +1,9 @@
 // Where the program keeps its files (ProgramDir): $TELVANE_HOME when set; else the executable's
-// directory when it is writable (a portable install); else $XDG_DATA_HOME/telvane/ (by default
-// ~/.local/share/telvane/). The result always ends with '/', and the directory exists afterwards
-// when it could be created.
+// directory when it is a portable install (see isPortableInstallDir); else $XDG_DATA_HOME/telvane/
+// (by default ~/.local/share/telvane/, with the account's home directory when $HOME is unset),
+// created 0700. The result always ends with '/', and the directory exists afterwards when it
+// could be created. Empty when no private directory can be found: the program then refuses to
+// start rather than use a shared place.
 #pragma once
 
 #include <string>
@@ -9,6 +11,10 @@
 namespace telvane {
 
 std::string resolveProgramDir(const std::string& executablePath);
+
+// True for a directory this user owns and may write that is not under a system prefix (/usr,
+// /opt, ...) nor on a read-only mount: an installed program never writes beside itself.
+bool isPortableInstallDir(const std::string& dir);
 
 // The resolved directory of this run; set once at start-up.
 void setProgramDir(const std::string& dir);

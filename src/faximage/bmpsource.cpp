@@ -74,7 +74,9 @@ int BmpSource::parse() {
         if (compression == 3) {
             // Bit-field masks follow a 40-byte header, or sit inside a larger one.
             if (d.size() < 66) return ecUnsupportedImage;
-            for (int i = 0; i < 3; ++i) masks_[i] = le32(&d[54 + 4 * i]);
+            // Only the pel's own bits count: a 16-bit pel has no colour above bit 15.
+            const std::uint32_t pelBits = bpp_ == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+            for (int i = 0; i < 3; ++i) masks_[i] = le32(&d[54 + 4 * i]) & pelBits;
             if (infoSize == 40) paletteAt += 12;
         }
     } else {
@@ -130,8 +132,9 @@ int BmpSource::sumAt(const std::uint8_t* row, int x) const {
         for (std::uint32_t m : masks_) {
             int bits = maskBits(m);
             if (bits == 0) continue;
-            std::uint32_t c = (v & m) >> maskShift(m);
-            sum += int(c * 255 / ((1u << bits) - 1));
+            // A mask may cover all 32 bits: scale in 64 bits so that no shift reaches the width.
+            std::uint64_t c = (v & m) >> maskShift(m);
+            sum += int(c * 255 / ((std::uint64_t(1) << bits) - 1));
         }
         return sum;
     }

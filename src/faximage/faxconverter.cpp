@@ -127,7 +127,7 @@ int TOvxFaxConverter::Convert() {
     std::string outName = OutFileName.empty() ? replaceExtension(documentFile_, ".OVF") : OutFileName;
     if (!OnOutputLine) {
         writer_.clock = Clock;
-        rc = writer_.create(outName, StationID);
+        rc = writer_.createReplacing(outName, StationID);
         if (rc != ecOK) return rc;
     }
     try {
@@ -141,8 +141,7 @@ int TOvxFaxConverter::Convert() {
     if (!OnOutputLine) {
         if (rc == ecOK) {
             writer_.setSenderId(StationID.substr(0, kOvfSenderIdMax));
-            rc = writer_.close();
-            if (rc != ecOK) ::unlink(outName.c_str());
+            rc = writer_.close();  // puts the file in place, or removes it on failure
         } else {
             writer_.abandon();
         }
@@ -204,7 +203,7 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
             rc = source.readLine(line_, endOfPage, morePages);
             if (rc != ecOK) return rc;
             if (endOfPage) break;
-            ++lineNo;
+            if (++lineNo > kMaxPageLines) return ecPageTooLong;
             if (halving && lineNo % 2 == 0) continue;
             std::memset(raster_, 0, std::size_t(rowBytes));
             std::memcpy(raster_ + offset, line_, copyBytes);

@@ -17,6 +17,9 @@ namespace telvane::faximage {
 
 // Widest image a source accepts (the coder's raster buffer holds 4096 bytes).
 constexpr int kMaxImageWidth = 32768;
+// Most raster lines one fax page may have (about 2 m of paper at fine resolution); longer
+// pages are refused with -8007.
+constexpr int kMaxPageLines = 16384;
 
 class FaxLineSource {
 public:

@@ -206,7 +206,7 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
         trim, fine, lineBytes);
     if (tooBig) {
         Options &= ~unsigned(uoAbort);
-        return ecOutOfMemory;
+        return ecImageTooTall;
     }
     if (rc != ecOK) return rc;
     std::size_t bytes = trim ? (maxUsed + 1) / 2 * 2 : std::size_t(lineBytes);
@@ -255,6 +255,7 @@ int TOvxFaxUnpacker::UnpackPageToPcx(int page) {
 int TOvxFaxUnpacker::UnpackPageToBmp(int page) {
     Raster r;
     int rc = UnpackPageToBitmap(page, r);
+    if (rc == ecImageTooTall) return ecBmpTooBig;  // far beyond the BMP limit: say that one
     if (rc != ecOK) return rc;
     std::vector<std::uint8_t> bytes;
     rc = EncodeBmp(r, bytes);
@@ -264,7 +265,7 @@ int TOvxFaxUnpacker::UnpackPageToBmp(int page) {
 int TOvxFaxUnpacker::UnpackFileToDcx() {
     int pages = GetPageCount();
     if (pages < 0) return pages;
-    if (pages > 1023) return ecBadArgument;
+    if (pages > 1023) return ecTooManyDcxPages;
     std::vector<std::vector<std::uint8_t>> pcx;
     for (int p = 1; p <= pages; ++p) {
         Raster r;

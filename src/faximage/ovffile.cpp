@@ -6,6 +6,7 @@
 #include "resources/ovxresources.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -34,6 +35,20 @@ std::tm localNow() {
 }
 
 }  // namespace
+
+std::string EscapeControlBytes(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == '\\') {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
 
 std::uint32_t PackDosDateTime(const std::tm& t) {
     int year = t.tm_year + 1900;
@@ -81,7 +96,10 @@ OvfPageHeader DecodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]) {
 // ---- writer ----
 
 OvfWriter::~OvfWriter() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && !finalPath_.empty())
+        abandon();
+    else if (fd_ >= 0)
+        ::close(fd_);
 }
 
 int OvfWriter::writeAll(const void* data, std::size_t size) {
@@ -120,9 +138,37 @@ int OvfWriter::flush() {
 int OvfWriter::create(const std::string& path, const std::string& senderId) {
     if (path.empty()) return ecFileNotFound;
     if (fd_ >= 0) abandon();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    return start(fd, path, senderId);
+}
+
+int OvfWriter::createExclusive(const std::string& path, const std::string& senderId) {
+    if (path.empty()) return ecFileNotFound;
+    if (fd_ >= 0) abandon();
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : errno == EEXIST ? ecFileExists : OvxIoError(errno, true);
+    return start(fd, path, senderId);
+}
+
+int OvfWriter::createReplacing(const std::string& path, const std::string& senderId) {
+    if (path.empty()) return ecFileNotFound;
+    if (fd_ >= 0) abandon();
+    std::size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string tmp = dir + "." + base + ".XXXXXX";
+    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    int rc = start(fd, tmp, senderId);
+    if (rc == ecOK) finalPath_ = path;
+    return rc;
+}
+
+int OvfWriter::start(int fd, const std::string& path, const std::string& senderId) {
+    fd_ = fd;
     path_ = path;
+    finalPath_.clear();
     header_ = OvfFileHeader{};
     header_.senderId = senderId;
     header_.created = PackDosDateTime(clock ? clock() : localNow());
@@ -176,7 +222,7 @@ int OvfWriter::appendRecord(const std::uint8_t* data, std::size_t size) {
 
 int OvfWriter::beginPage(std::uint16_t flags) {
     if (fd_ < 0) return ecBadArgument;
-    if (header_.pageCount == 0xFFFF) return ecInvalidPageNumber;
+    if (header_.pageCount == 0xFFFF) return ecTooManyPages;
     inPage_ = false;
     pageHeaderAt_ = filePos_ + fill_;
     page_ = OvfPageHeader{0, flags};
@@ -214,6 +260,11 @@ int OvfWriter::close() {
     if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL) rc = OvxIoError(errno, true);
     if (::close(fd_) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
     fd_ = -1;
+    if (!finalPath_.empty()) {
+        if (rc == ecOK && ::rename(path_.c_str(), finalPath_.c_str()) != 0) rc = OvxIoError(errno, true);
+        if (rc != ecOK) ::unlink(path_.c_str());
+        finalPath_.clear();
+    }
     return rc;
 }
 
@@ -237,6 +288,7 @@ void OvfWriter::abandon() {
         fd_ = -1;
         ::unlink(path_.c_str());
     }
+    finalPath_.clear();
     fill_ = 0;
     inPage_ = false;
 }
@@ -348,7 +400,7 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
 }
 
 int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest) {
-    int out = ::open(dest.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int out = ::open(dest.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (out < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
     int rc = ecOK;
     std::uint32_t pages = 0;
@@ -378,7 +430,7 @@ int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest
         ::close(in);
     }
     if (rc == ecOK && files.empty()) rc = ecFileNotFound;
-    if (rc == ecOK && pages > 0xFFFF) rc = ecInvalidPageNumber;
+    if (rc == ecOK && pages > 0xFFFF) rc = ecTooManyPages;
     if (rc == ecOK) {
         std::uint8_t h[kOvfFileHeaderSize];
         // The first header is rewritten with the sum; its other fields stay as they were read.

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace telvane::faximage {
@@ -41,6 +42,10 @@ struct OvfPageHeader {
     int lineWidth() const { return wide() ? 2048 : 1728; }
 };
 
+// `text` with every control byte (below 0x20, 0x7F and the C1 range 0x80..0x9F, which includes
+// the terminal's CSI) and the backslash written as \xNN, fit to print on a terminal.
+std::string EscapeControlBytes(std::string_view text);
+
 // MS-DOS packed date and time of a local time; 0 when the year is outside 1980..2099.
 std::uint32_t PackDosDateTime(const std::tm& t);
 // Byte images of the headers.
@@ -60,8 +65,15 @@ public:
     // The local time used for the created field; tests replace it.
     std::function<std::tm()> clock;
 
-    // Creates (replacing) the file and writes the file header with page count 0.
+    // Creates (replacing) the file and writes the file header with page count 0. Files are
+    // made readable and writable by their owner only.
     int create(const std::string& path, const std::string& senderId = std::string());
+    // Creates a new file that must not exist yet (never follows a symbolic link): an error when the
+    // name is taken (-8006), -3 when it is a link. Used for received faxes, which never overwrite.
+    int createExclusive(const std::string& path, const std::string& senderId = std::string());
+    // Writes into a hidden temporary file beside `path` that close() renames to `path`, so a
+    // failed or killed conversion never leaves a partial file under the final name.
+    int createReplacing(const std::string& path, const std::string& senderId = std::string());
     // Writes a page header with image length 0 at the current end.
     int beginPage(std::uint16_t flags);
     // Appends page data bytes.
@@ -89,9 +101,11 @@ private:
     int writeAll(const void* data, std::size_t size);
     int writeAt(std::uint64_t offset, const void* data, std::size_t size);
     int rewriteFileHeader();
+    int start(int fd, const std::string& path, const std::string& senderId);
 
     int fd_ = -1;
-    std::string path_;
+    std::string path_;       // the file being written
+    std::string finalPath_;  // with createReplacing: the name it gets at close
     OvfFileHeader header_;
     std::uint8_t buffer_[4096];
     std::size_t fill_ = 0;

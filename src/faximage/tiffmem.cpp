@@ -40,10 +40,24 @@ void SilenceLibtiff() {
     (void)done;
 }
 
+namespace {
+int countProblem(TIFF*, void* userData, const char*, const char*, va_list) {
+    ++static_cast<TiffMemoryStream*>(userData)->problems;
+    return 1;  // handled: nothing is printed
+}
+}  // namespace
+
 TIFF* OpenTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::size_t size) {
     SilenceLibtiff();
-    stream = TiffMemoryStream{data, size, 0};
-    return TIFFClientOpen("memory", "rm", &stream, memRead, memWrite, memSeek, memClose, memSize, memMap, memUnmap);
+    stream = TiffMemoryStream{data, size, 0, 0};
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, countProblem, &stream);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, countProblem, &stream);
+    TIFF* tif = TIFFClientOpenExt("memory", "rm", &stream, memRead, memWrite, memSeek, memClose, memSize, memMap,
+                                  memUnmap, options);
+    TIFFOpenOptionsFree(options);
+    return tif;
 }
 
 }  // namespace telvane::faximage

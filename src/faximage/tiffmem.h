@@ -13,6 +13,9 @@ struct TiffMemoryStream {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
     std::size_t pos = 0;
+    // Errors and warnings libtiff reported (damaged or truncated coded data); the reader
+    // clears it before the calls it checks.
+    int problems = 0;
 };
 
 // Opens `data` for reading; the stream must outlive the returned handle. nullptr on failure.

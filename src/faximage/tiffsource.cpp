@@ -120,6 +120,7 @@ int TiffParser::parse(std::vector<TiffPage>& pages) {
         }
         if (!haveWidth || !haveRows || !haveOffsets || p.width <= 0 || p.height <= 0 || p.width > kMaxImageWidth)
             return ecUnsupportedImage;
+        if (p.height > kMaxPageLines) return ecPageTooLong;
         if (p.photometric != 0 && p.photometric != 1) return ecUnsupportedImage;
         if (p.rowsPerStrip <= 0 || p.rowsPerStrip > p.height) p.rowsPerStrip = p.height;
         pages.push_back(std::move(p));
@@ -214,7 +215,7 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
     if (rowInStrip_ == 0 || rowInStrip_ >= p.rowsPerStrip) {
         if (rowInStrip_ >= p.rowsPerStrip) ++strip_;
         rowInStrip_ = 0;
-        if (strip_ >= p.stripOffsets.size()) return ecUnsupportedImage;
+        if (strip_ >= p.stripOffsets.size()) return ecDamagedImage;
         stripPos_ = p.stripOffsets[strip_];
         std::size_t count;
         if (strip_ < p.stripCounts.size())
@@ -223,27 +224,27 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
             count = rowBytes * std::size_t(p.rowsPerStrip);
         else
             return ecUnsupportedImage;
-        if (stripPos_ > data_.size()) return ecUnsupportedImage;
+        if (stripPos_ > data_.size()) return ecDamagedImage;
         stripEnd_ = count > data_.size() - stripPos_ ? data_.size() : stripPos_ + count;
     }
     if (p.compression == 1) {
-        if (stripEnd_ - stripPos_ < rowBytes) return ecUnsupportedImage;
+        if (stripEnd_ - stripPos_ < rowBytes) return ecDamagedImage;
         std::memcpy(line, data_.data() + stripPos_, rowBytes);
         stripPos_ += rowBytes;
     } else {
         std::size_t got = 0;
         while (got < rowBytes) {
-            if (stripPos_ >= stripEnd_) return ecUnsupportedImage;
+            if (stripPos_ >= stripEnd_) return ecDamagedImage;
             int n = std::int8_t(data_[stripPos_++]);
             if (n >= 0) {
                 std::size_t count = std::size_t(n) + 1;
-                if (count > stripEnd_ - stripPos_ || count > rowBytes - got) return ecUnsupportedImage;
+                if (count > stripEnd_ - stripPos_ || count > rowBytes - got) return ecDamagedImage;
                 std::memcpy(line + got, data_.data() + stripPos_, count);
                 stripPos_ += count;
                 got += count;
             } else if (n != -128) {
                 std::size_t count = std::size_t(1 - n);
-                if (stripPos_ >= stripEnd_ || count > rowBytes - got) return ecUnsupportedImage;
+                if (stripPos_ >= stripEnd_ || count > rowBytes - got) return ecDamagedImage;
                 std::memset(line + got, data_[stripPos_++], count);
                 got += count;
             }
@@ -268,7 +269,10 @@ int TiffSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     std::size_t rowBytes = (std::size_t(p.width) + 7) / 8;
     int rc = ecOK;
     if (viaLibtiff_) {
-        if (TIFFReadScanline(tif_, line, std::uint32_t(y_), 0) < 0) rc = ecUnsupportedImage;
+        // libtiff fills lines it cannot decode (bad codes, a strip that ends early) with
+        // white and only reports it to the handlers: any report makes the page damaged.
+        stream_.problems = 0;
+        if (TIFFReadScanline(tif_, line, std::uint32_t(y_), 0) < 0 || stream_.problems > 0) rc = ecDamagedImage;
         std::uint16_t photometric = PHOTOMETRIC_MINISWHITE;
         TIFFGetFieldDefaulted(tif_, TIFFTAG_PHOTOMETRIC, &photometric);
         if (rc == ecOK && photometric == PHOTOMETRIC_MINISBLACK)

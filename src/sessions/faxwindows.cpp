@@ -59,6 +59,7 @@ QFrame* panel(QVBoxLayout* outer) {
 QLabel* field(QFormLayout* form, const QString& label, const char* name) {
     auto* value = new QLabel;
     value->setObjectName(QString::fromLatin1(name));
+    value->setTextFormat(Qt::PlainText);  // values such as the remote station's ID are never markup
     value->setMinimumWidth(160);
     form->addRow(label, value);
     return value;

@@ -147,6 +147,7 @@ TMainScreen::TMainScreen(MainWindowCommands commands, QWidget* parent)
 
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("status"));
+    status_->setTextFormat(Qt::PlainText);  // carries the remote station's ID
     statusBar()->addWidget(status_, 1);
     statusBar()->setSizeGripEnabled(true);
 

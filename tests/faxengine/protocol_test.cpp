@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "class1.h"
+#include "faxsession.h"
 #include "faxframework.h"
 #include "hdlc.h"
 #include "resultline.h"
@@ -22,6 +23,14 @@ TEST(T30Frames, StationIdIsPaddedReversedAndReadBack) {
     EXPECT_EQ(t30::DecodeId(fif.data(), fif.size()), "+1 555 0100");
     EXPECT_EQ(t30::EncodeId("123456789012345678901234").size(), 20u);
     EXPECT_EQ(t30::DecodeId(fif.data(), 0), "");
+    // Control bytes, DEL and C1 controls (0x9B = CSI) from the remote never pass through.
+    auto hostile =
+        t30::EncodeId(std::string("A\x1b[2J\x9b"
+                                  "31mB\x7f\x85"
+                                  "C"));
+    EXPECT_EQ(t30::DecodeId(hostile.data(), hostile.size()), "A [2J 31mB  C");
+    auto latin = t30::EncodeId("M\xFCller");
+    EXPECT_EQ(t30::DecodeId(latin.data(), latin.size()), "M\xFCller");
 }
 
 TEST(T30Frames, DisBytesAndParsing) {
@@ -253,6 +262,45 @@ TEST(Framework, ReceivedFileNames) {
     EXPECT_EQ(NextReceiveFileName(d, fnCount, "OVF", dec8), d + "FAX0003.OVF");
     EXPECT_EQ(NextReceiveFileName(d, fnMonthDay, "OVF", dec8), d + "12080001.OVF");
     EXPECT_EQ(NextReceiveFileName(d, 7, "OVF", dec8), d + "noname.ovf");
+    // With every counter name taken NONAME.OVF is next, then numbered NONAME names: a new fax
+    // never gets the name of an existing file.
+    for (int n = 3; n <= 9999; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "FAX%04d.OVF", n);
+        std::ofstream(d + name) << "x";
+    }
+    EXPECT_EQ(NextReceiveFileName(d, fnCount, "OVF", dec8), d + "NONAME.OVF");
+    std::ofstream(d + "noname.ovf") << "x";
+    EXPECT_EQ(NextReceiveFileName(d, fnCount, "OVF", dec8), d + "NONAME1.OVF");
+    EXPECT_EQ(NextReceiveFileName(d, 7, "OVF", dec8), d + "noname1.ovf");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Framework, ReceivedFileIsCreatedUnderAFreeNameAndNeverReplacesOne) {
+    const auto dir = std::filesystem::temp_directory_path() / ("faxcreate-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string d = dir.string() + "/";
+    std::ofstream(d + "FAX0001.OVF") << "first";
+    TOvxReceiveFax fax;
+    fax.SetDestinationDir(d);
+    // A handler naming an existing file (or a file that appeared since the scan) gets the next
+    // free name instead.
+    fax.OnFaxName = [&](TOvxAbstractFax&, std::string& name) { name = d + "FAX0001.OVF"; };
+    telvane::faximage::OvfWriter w;
+    std::string name;
+    ASSERT_EQ(fax.CreateFaxFile(w, "REMOTE", name), 0);
+    EXPECT_EQ(name, d + "FAX0002.OVF");
+    w.close();
+    std::ifstream in(d + "FAX0001.OVF");
+    std::string kept;
+    in >> kept;
+    EXPECT_EQ(kept, "first");
+    EXPECT_EQ(std::filesystem::status(name).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    fax.OnFaxName = nullptr;
+    ASSERT_EQ(fax.CreateFaxFile(w, "REMOTE", name), 0);
+    EXPECT_EQ(name, d + "FAX0003.OVF");
+    w.abandon();
     std::filesystem::remove_all(dir);
 }
 

@@ -358,6 +358,7 @@ TEST_F(ConverterTest, StatusReportsAndAbortDeletesTheOutput) {
     c.OnStatus = [&](TOvxFaxConverter&, bool, bool, int pages, long, std::uint64_t, std::uint64_t, bool& abort) {
         abort = pages == 2;
     };
+    std::filesystem::remove(dir.file("s.OVF"));
     EXPECT_EQ(c.Convert(), ecConvertAbort);
     EXPECT_FALSE(std::filesystem::exists(dir.file("s.OVF")));
 }
@@ -385,4 +386,89 @@ TEST_F(ConverterTest, UnreadableInputsFailCleanly) {
     c.SetDocumentFile(dir.file("junk.bmp"));
     EXPECT_EQ(c.Convert(), ecUnsupportedImage);
     EXPECT_FALSE(std::filesystem::exists(dir.file("junk.OVF")));
+}
+
+// A bit-field BMP (compression 3) of one row whose masks cover all 32 bits: the colour scale
+// divisor must not vanish (it did, with a 32-bit shift).
+TEST_F(ConverterTest, BitFieldBmpWithFullWidthMasksConverts) {
+    for (int bpp : {16, 32}) {
+        const std::size_t stride = bpp == 16 ? 4 : 8;  // two pels
+        Bytes b(66 + stride, 0);
+        auto put32 = [&](std::size_t at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+        };
+        b[0] = 'B', b[1] = 'M';
+        put32(10, 66);
+        put32(14, 40);
+        put32(18, 2);
+        put32(22, 1);
+        b[26] = 1;
+        b[28] = std::uint8_t(bpp);
+        put32(30, 3);
+        put32(54, 0xFFFFFFFF);
+        put32(58, 0xFFFFFFFF);
+        put32(62, 0xFFFFFFFF);
+        // pel 0 white (all ones in its bits), pel 1 black
+        if (bpp == 16)
+            b[66] = b[67] = 0xFF;
+        else
+            put32(66, 0xFFFFFFFF);
+        const std::string in = dir.file("bf" + std::to_string(bpp) + ".bmp");
+        writeFile(in, b);
+        c.InputDocumentType = idBmp;
+        c.SetDocumentFile(in);
+        c.SetOptions(0);
+        c.LeftMargin = 0;
+        ASSERT_EQ(c.Convert(), 0) << bpp;
+        Raster r = decodePage(c.OutFileName, 1);
+        ASSERT_GE(r.height, 1) << bpp;
+        EXPECT_EQ(r.row(0)[0] & 0xC0, 0x40) << bpp;  // white then black
+    }
+}
+
+// The output appears only complete: a failed conversion keeps an existing file of the output
+// name as it was and leaves no temporary beside it; new files are private to their owner.
+TEST_F(ConverterTest, FailedConversionLeavesNoPartialOrReplacedFile) {
+    const std::string out = dir.file("keep.ovf");
+    writeFile(out, Bytes{'o', 'l', 'd'});
+    writeFile(dir.file("bad.txt"), Bytes{'a', '\f', 'b', '\f', 'c'});
+    c.InputDocumentType = idText;
+    c.SetDocumentFile(dir.file("bad.txt"));
+    c.OutFileName = out;
+    c.OnStatus = [&](TOvxFaxConverter&, bool, bool, int pages, long, std::uint64_t, std::uint64_t, bool& abort) {
+        abort = pages == 2;
+    };
+    EXPECT_EQ(c.Convert(), ecConvertAbort);
+    EXPECT_EQ(readFile(out), (Bytes{'o', 'l', 'd'}));
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path)) entries += e.is_regular_file();
+    EXPECT_EQ(entries, 2);  // keep.ovf and bad.txt only
+    c.OnStatus = nullptr;
+    ASSERT_EQ(c.Convert(), 0);
+    EXPECT_EQ(readRecords(out).size(), 3u);
+    auto perms = std::filesystem::status(out).permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(ConverterTest, PagesLongerThanAFaxPageAreRefused) {
+    Raster r(1728, kMaxPageLines + 1);
+    c.InputDocumentType = idBitmap;
+    c.Bitmap = &r;
+    c.OutFileName = dir.file("long.ovf");
+    EXPECT_EQ(c.Convert(), ecPageTooLong);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("long.ovf")));
+    EXPECT_NE(telvane::OvxErrorText(ecPageTooLong).find("16384"), std::string::npos);
+    Raster ok(1728, kMaxPageLines);
+    c.Bitmap = &ok;
+    EXPECT_EQ(c.Convert(), 0);
+}
+
+TEST_F(ConverterTest, MoreThan65535PagesNamesTheLimit) {
+    writeFile(dir.file("ff.txt"), Bytes(70000, '\f'));
+    c.InputDocumentType = idText;
+    c.SetDocumentFile(dir.file("ff.txt"));
+    EXPECT_EQ(c.Convert(), ecTooManyPages);
+    EXPECT_NE(telvane::OvxErrorText(ecTooManyPages).find("65535"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(c.OutFileName));
 }

@@ -94,8 +94,14 @@ TEST(TiffInput, UnsupportedOrDamagedTiffIsRejected) {
     EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), ecUnsupportedImage);  // LZW
     EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(0, 2, 1, raw)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1 << 30, 2, 1, raw)), rows, pages), ecUnsupportedImage);
-    // Two billion rows on four bytes of data: fails at the first missing row, not by allocating.
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 0x7FFFFFFF, 1, raw)), rows, pages), ecUnsupportedImage);
+    // Two billion rows: longer than any fax page, refused before reading a row.
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 0x7FFFFFFF, 1, raw)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, kMaxPageLines + 1, 1, raw)), rows, pages), ecPageTooLong);
+    // The longest page on four bytes of data: fails as damaged at the first missing row.
+    rows.clear();
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, kMaxPageLines, 1, raw)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(rows.size(), 2u);
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 4, 32773, Bytes{0x01, 0xF0})), rows, pages), ecDamagedImage);
     Bytes bad = makeTiff(16, 2, 1, raw);
     bad[2] = 43;
     EXPECT_EQ(readAll(*MakeTiffSource(bad), rows, pages), ecUnsupportedImage);
@@ -128,6 +134,45 @@ TEST(TiffInput, CcittGroup3And4ThroughLibtiff) {
         for (int y = 0; y < 30; ++y)
             ASSERT_EQ(rows[std::size_t(y)], Bytes(r.row(y), r.row(y) + 216)) << compression << "/" << options;
     }
+}
+
+// CCITT strips that end early or hold random bytes are damaged data, never a page of white.
+TEST(TiffInput, TruncatedOrRandomCcittStripsAreDamaged) {
+    TempDir dir;
+    Raster r = randomRaster(1728, 200, 5);
+    const std::string path = dir.file("g4.tif");
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 1728);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 200);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 200);
+    for (int y = 0; y < 200; ++y) TIFFWriteScanline(t, r.row(y), std::uint32_t(y), 0);
+    TIFFClose(t);
+    // Re-wrap the coded strip in our own minimal TIFF: whole, cut to a third, and replaced by
+    // random bytes of the same length.
+    TIFF* in = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    Bytes strip(std::size_t(TIFFRawStripSize(in, 0)));
+    ASSERT_GT(TIFFReadRawStrip(in, 0, strip.data(), tmsize_t(strip.size())), 0);
+    TIFFClose(in);
+    std::vector<Bytes> rows;
+    int pages = 0;
+    ASSERT_EQ(readAll(*MakeTiffSource(makeTiff(1728, 200, 4, strip)), rows, pages), 0);
+    EXPECT_EQ(rows.size(), 200u);
+    rows.clear();
+    Bytes cut(strip.begin(), strip.begin() + long(strip.size() / 3));
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1728, 200, 4, cut)), rows, pages), ecDamagedImage);
+    EXPECT_LT(rows.size(), 200u);
+    std::mt19937 gen(7);
+    Bytes noise(strip.size());
+    for (auto& b : noise) b = std::uint8_t(gen());
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1728, 200, 4, noise)), rows, pages), ecDamagedImage);
+    // A page that claims far more rows than its strip codes.
+    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1728, kMaxPageLines, 4, strip)), rows, pages), ecDamagedImage);
 }
 
 TEST(PcxInput, HostileHeadersAreRejected) {

@@ -407,6 +407,30 @@ TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
     b[32] = 0xFF;  // the header claims 65535 pages
     b[33] = 0xFF;
     writeFile(dir.file("big.ovf"), b);
-    EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecInvalidPageNumber);
+    EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecTooManyPages);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
+}
+
+TEST(OvfWriter, ExclusiveCreationNeverReplacesOrFollowsALink) {
+    TempDir dir;
+    writeFile(dir.file("taken.ovf"), Bytes{'x'});
+    OvfWriter w;
+    EXPECT_EQ(w.createExclusive(dir.file("taken.ovf"), "R"), ecFileExists);
+    EXPECT_EQ(readFile(dir.file("taken.ovf")), Bytes{'x'});
+    std::filesystem::create_symlink(dir.file("target.ovf"), dir.file("link.ovf"));
+    EXPECT_NE(w.createExclusive(dir.file("link.ovf"), "R"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("target.ovf")));
+    ASSERT_EQ(w.createExclusive(dir.file("new.ovf"), "R"), 0);
+    ASSERT_EQ(w.beginPage(0), 0);
+    ASSERT_EQ(w.append("abc", 3), 0);
+    ASSERT_EQ(w.endPage(true), 0);
+    ASSERT_EQ(w.close(), 0);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("new.ovf")), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+}
+
+TEST(OvfFileHeader, SenderIdsAreEscapedForTerminals) {
+    EXPECT_EQ(EscapeControlBytes("ACME 1"), "ACME 1");
+    EXPECT_EQ(EscapeControlBytes(std::string("a\x1b[2J\x9b\x7f\\\xE9\0z", 11)), "a\\x1B[2J\\x9B\\x7F\\x5C\xE9\\x00z");
 }

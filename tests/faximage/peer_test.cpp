@@ -259,6 +259,18 @@ TEST(FaxconvTool, ConvertsDescribesAndReportsErrors) {
     EXPECT_NE(out.find("Pages:             2"), std::string::npos) << out;
     EXPECT_NE(out.find("\"ACME 1\""), std::string::npos) << out;
     EXPECT_NE(out.find("fine, 1728 pels, line records), 32 lines"), std::string::npos) << out;
+    {
+        // A sender ID with terminal controls is printed escaped.
+        OvfWriter w;
+        ASSERT_EQ(w.create(dir.file("esc.ovf"), std::string("X\x1b]0;owned\x07\x9b"
+                                                            "2J")),
+                  0);
+        ASSERT_EQ(w.close(), 0);
+        ASSERT_EQ(run(tool + " info " + dir.file("esc.ovf"), &out), 0);
+        EXPECT_NE(out.find("\"X\\x1B]0;owned\\x07\\x9B2J\""), std::string::npos) << out;
+        EXPECT_EQ(out.find('\x1b'), std::string::npos);
+        EXPECT_EQ(out.find('\x9b'), std::string::npos);
+    }
 
     for (const char* ext : {"pbm", "bmp", "pcx", "dcx", "tif", "pdf"}) {
         std::string target = dir.file(std::string("note.") + ext);

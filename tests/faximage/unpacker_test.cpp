@@ -5,6 +5,7 @@
 #include "faximage/faxinput.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/mhcoder.h"
+#include "resources/ovxresources.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -266,7 +267,13 @@ TEST(Unpacker, EndlessPageIsCutAtTheRowLimit) {
     TOvxFaxUnpacker u;
     u.SetInFileName(dir.file("long.ovf"));
     Raster out;
-    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecOutOfMemory);
+    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecImageTooTall);
+    // The messages name the limit that was met.
+    EXPECT_NE(telvane::OvxErrorText(ecImageTooTall).find("65536"), std::string::npos);
+    u.OutFileName = dir.file("long.bmp");
+    EXPECT_EQ(u.UnpackPageToBmp(1), ecBmpTooBig);
+    EXPECT_NE(telvane::OvxErrorText(ecBmpTooBig).find("32767"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("long.bmp")));
     int lines = 0;
     u.OnOutputLine = [&](TOvxFaxUnpacker&, bool s, bool e, const std::uint8_t*, int, int) { lines += !s && !e; };
     EXPECT_EQ(u.UnpackPage(1), 0);
@@ -290,4 +297,15 @@ TEST(Unpacker, AbortAndQuitStopDecoding) {
     u.OnYield = [&] { return ++yields < 2; };
     EXPECT_EQ(u.UnpackPage(1), ecGotQuitMsg);
     EXPECT_EQ(yields, 2);
+}
+
+TEST(Unpacker, DcxOfMoreThan1023PagesNamesTheLimit) {
+    TempDir dir;
+    std::vector<Bytes> pages(1024, Bytes{0x00, 0x80});
+    writeRawOvf(dir.file("many.ovf"), pages);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("many.ovf"));
+    EXPECT_EQ(u.UnpackFileToDcx(), ecTooManyDcxPages);
+    EXPECT_NE(telvane::OvxErrorText(ecTooManyDcxPages).find("1023"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("many.DCX")));
 }

@@ -14,8 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -311,3 +317,32 @@ TEST_F(Rendering, EachFaxStartsFromTheDefaultPageLayout) {
 }
 
 }  // namespace
+
+TEST(RenderWorkDirs, ThoseOfKilledRendersAreRemovedByTheNextRender) {
+    rendertest::ensureApp();
+    TempDir d;
+    // The working directory of a render whose process is gone, and of one still running.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const QString stale = QString::fromStdString(d.file(".telvane-render-" + std::to_string(gone) + "-abc123"));
+    const QString alive = QString::fromStdString(d.file(".telvane-render-" + std::to_string(::getppid()) + "-def456"));
+    ASSERT_TRUE(QDir().mkpath(stale + "/inner"));
+    ASSERT_TRUE(QDir().mkpath(alive));
+    QFile doc(QString::fromStdString(d.file("doc.rtf")));
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.write(rendertest::makeRtf(numberedLines(3)));
+    doc.close();
+    QString error;
+    int pages = 0;
+    ASSERT_TRUE(RenderRtfToFaxFile(doc.fileName(), QString(), QString::fromStdString(d.file("out.ovf")), error, &pages))
+        << error.toStdString();
+    EXPECT_EQ(pages, 1);
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(alive));
+    // The render's own working directory is gone too.
+    const QStringList left = QDir(QString::fromStdString(d.path.string()))
+                                 .entryList({QStringLiteral(".telvane-render-*")}, QDir::Dirs | QDir::Hidden);
+    EXPECT_EQ(left, QStringList{QFileInfo(alive).fileName()});
+}

@@ -157,6 +157,22 @@ TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
     EXPECT_EQ(display.fsErrorControl->text(), "off");
 }
 
+TEST_F(SessionsTest, StatusWindowShowsWhatTheRemoteSendsAsPlainText) {
+    TStandardFaxDisplay display;
+    FaxStatusValues v;
+    v.status = telvane::transport::fpGotRemoteID;
+    v.remoteId = QStringLiteral("<img src=x><b>1</b>");
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsRemoteID->text(), v.remoteId);
+    // Rich text would lay the markup out as a picture and bold text instead of showing it.
+    for (QLabel* l : display.findChildren<QLabel*>())
+        if (l->objectName().startsWith(QStringLiteral("fs")))
+            EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
+    const QFontMetrics fm(display.fsRemoteID->font());
+    display.fsRemoteID->adjustSize();
+    EXPECT_GE(display.fsRemoteID->sizeHint().width(), fm.horizontalAdvance(v.remoteId));
+}
+
 class SendDialogTest : public SessionsTest {
 protected:
     QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }

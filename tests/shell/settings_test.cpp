@@ -319,3 +319,57 @@ TEST(ProgramDirTest, EnvironmentThenExecutableDirThenXdg) {
     EXPECT_TRUE(fs::is_directory(xdg.dir() + "telvane"));
     ::unsetenv("XDG_DATA_HOME");
 }
+
+TEST(ProgramDirTest, InstalledOrReadOnlyDirectoriesAreNeverTheDataDirectory) {
+    // System prefixes are refused whoever runs the program (root may write there).
+    EXPECT_FALSE(isPortableInstallDir("/usr/bin"));
+    EXPECT_FALSE(isPortableInstallDir("/usr/local/bin"));
+    EXPECT_FALSE(isPortableInstallDir("/opt/telvane/bin"));
+    EXPECT_FALSE(isPortableInstallDir("relative/dir"));
+    TempDir exe;
+    EXPECT_TRUE(isPortableInstallDir(exe.dir()));
+    // A directory without the owner's write bit is read-only even for root.
+    fs::permissions(exe.dir(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(isPortableInstallDir(exe.dir()));
+    TempDir xdg;
+    ::unsetenv("TELVANE_HOME");
+    ::setenv("XDG_DATA_HOME", xdg.dir().c_str(), 1);
+    EXPECT_EQ(resolveProgramDir(exe.dir() + "telvane"), xdg.dir() + "telvane/");
+    EXPECT_EQ(resolveProgramDir("/usr/bin/telvane"), xdg.dir() + "telvane/");
+    // The data directory is private.
+    EXPECT_EQ(fs::status(xdg.dir() + "telvane").permissions() & fs::perms::all, fs::perms::owner_all);
+    fs::permissions(xdg.dir() + "telvane", fs::perms::all);
+    EXPECT_EQ(resolveProgramDir("/usr/bin/telvane"), xdg.dir() + "telvane/");
+    EXPECT_EQ(fs::status(xdg.dir() + "telvane").permissions() & fs::perms::all, fs::perms::owner_all);
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(ProgramDirTest, WithoutHomeNoSharedDirectoryIsUsed) {
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::unsetenv("TELVANE_HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("HOME");
+    TempDir exe;
+    fs::permissions(exe.dir(), fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string dir = resolveProgramDir(exe.dir() + "telvane");
+    if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_NE(dir.rfind("/tmp/", 0), 0u) << dir;  // neither /tmp/telvane/ nor any other shared place
+    if (!dir.empty()) {
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(st.st_mode & 077, 0u);
+    }
+}
+
+TEST(IniFileTest, SettingsFileIsPrivateToItsOwner) {
+    TempDir d;
+    d.write("TVN.INI.tmp", "left over");
+    fs::permissions(d.dir() + "TVN.INI.tmp", fs::perms::all);
+    IniFile ini;
+    ini.writeString("Modem", "ComPort", "1");
+    ini.save(d.dir() + "TVN.INI");
+    EXPECT_EQ(fs::status(d.dir() + "TVN.INI").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}

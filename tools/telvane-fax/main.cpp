@@ -2,6 +2,7 @@
 // and for tests. Progress texts go to standard error; errors end with the engine's code and text
 // and exit status 1. SIGINT/SIGTERM cancel the session cleanly (the port is always closed).
 // A received fax that fails part-way is removed, so only complete faxes are left in the directory.
+#include "faximage/ovffile.h"
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <sys/stat.h>
 
 #include "comport.h"
 #include "faxsession.h"
@@ -180,6 +182,7 @@ void DumpTraces(TOvxComPort& port, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ::umask(077);  // received faxes, the history file and traces are private
     Options o;
     if (!ParseArgs(argc, argv, o)) {
         Usage(stderr);
@@ -229,7 +232,8 @@ int main(int argc, char** argv) {
     };
     fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
         if (code == lfaxReceiveOk) {
-            std::fprintf(stderr, "Received from \"%s\"\n", cp.RemoteID().c_str());
+            std::fprintf(stderr, "Received from \"%s\"\n",
+                         telvane::faximage::EscapeControlBytes(cp.RemoteID()).c_str());
             std::printf("%s\n", cp.FaxFile().c_str());
         } else if (code == lfaxReceiveFail && !cp.FaxFile().empty()) {
             // As in the program: a fax that failed is not kept half-written.

@@ -84,7 +84,7 @@ int runInfo(const std::vector<std::string>& args) {
                       (c >> 16) & 31, (c >> 11) & 31, (c >> 5) & 63, (c & 31) * 2);
     std::cout << "File:              " << args[0] << "\n"
               << "Created:           " << created << "\n"
-              << "Sender ID:         \"" << h.senderId << "\"\n"
+              << "Sender ID:         \"" << EscapeControlBytes(h.senderId) << "\"\n"
               << "Pages:             " << h.pageCount << "\n"
               << "First page offset: " << h.firstPageOffset << "\n";
     for (int p = 1; p <= h.pageCount; ++p) {

@@ -8,14 +8,17 @@
 #include "app/uihelpers.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QPainter>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <unistd.h>
 
 namespace telvane::render {
 
@@ -235,12 +238,36 @@ private:
     QString& message_;
 };
 
+// Working directories are named ".telvane-render-PID-XXXXXX". Those of a render that was killed
+// (its process is gone) are removed before the next render beside the same output; so are
+// unnamed-process ones (".telvane-render-XXXXXX") older than a day.
+void RemoveStaleRenderDirs(const QDir& dir) {
+    const QString prefix = QStringLiteral(".telvane-render-");
+    const QFileInfoList entries =
+        dir.entryInfoList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& e : entries) {
+        if (e.ownerId() != ::geteuid()) continue;
+        const QString rest = e.fileName().mid(prefix.size());
+        const int dash = rest.indexOf(QLatin1Char('-'));
+        bool stale;
+        if (dash > 0) {
+            bool ok = false;
+            const qint64 pid = rest.left(dash).toLongLong(&ok);
+            stale = ok && pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        } else {
+            stale = e.lastModified().secsTo(QDateTime::currentDateTime()) > 24 * 3600;
+        }
+        if (stale) QDir(e.absoluteFilePath()).removeRecursively();
+    }
+}
+
 }  // namespace
 
 bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
                         QString& error, int* pageCount) {
     const QFileInfo output(outputPath);
-    QTemporaryDir work(output.absolutePath() + QStringLiteral("/.telvane-render-XXXXXX"));
+    RemoveStaleRenderDirs(output.absoluteDir());
+    QTemporaryDir work(output.absolutePath() + QStringLiteral("/.telvane-render-%1-XXXXXX").arg(::getpid()));
     if (!work.isValid()) {
         error = QStringLiteral("Cannot make a working directory beside %1: %2").arg(outputPath, work.errorString());
         return false;

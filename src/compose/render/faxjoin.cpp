@@ -114,20 +114,21 @@ std::string PageFileName(const std::string& dir, int pageNumber) {
     return dir + "TVNFX" + std::to_string(pageNumber) + ".OVF";
 }
 
-void AppendFaxFile(const std::string& dest, const std::string& source) {
-    File d(dest, O_RDWR);
+namespace {
+
+// Appends the pages of `source` at `at` (the end of dest's last page) and counts them into
+// dest's header image `destRaw`, which is written back. Returns the new end of dest's pages.
+std::uint64_t appendPages(File& d, std::uint8_t destRaw[fx::kOvfFileHeaderSize], std::uint64_t at,
+                          const std::string& source) {
     File s(source, O_RDONLY);
-
-    std::uint8_t destRaw[fx::kOvfFileHeaderSize];
-    fx::OvfFileHeader destHeader = readFileHeader(d, destRaw);
-    std::uint64_t at = endOfPages(d, destHeader);
-
+    fx::OvfFileHeader destHeader;
+    fx::DecodeFileHeader(destRaw, destHeader);
     std::uint8_t sourceRaw[fx::kOvfFileHeaderSize];
     const fx::OvfFileHeader sourceHeader = readFileHeader(s, sourceRaw);
     const std::uint64_t sourceSize = s.size();
     if (sourceHeader.firstPageOffset > sourceSize) throw EOvxException(fx::ecFaxBadFormat);
     const unsigned total = unsigned(destHeader.pageCount) + sourceHeader.pageCount;
-    if (total > 0xFFFF) throw EOvxException(fx::ecBadArgument);
+    if (total > 0xFFFF) throw EOvxException(fx::ecTooManyPages);
 
     std::vector<std::uint8_t> block;
     try {
@@ -149,12 +150,32 @@ void AppendFaxFile(const std::string& dest, const std::string& source) {
     // Only page_count changes: the joined file keeps dest's created time and sender ID.
     destRaw[32] = std::uint8_t(total & 0xFF);
     destRaw[33] = std::uint8_t(total >> 8);
-    d.writeAt(0, destRaw, sizeof destRaw);
+    d.writeAt(0, destRaw, fx::kOvfFileHeaderSize);
+    return at;
+}
+
+}  // namespace
+
+void AppendFaxFile(const std::string& dest, const std::string& source) {
+    File d(dest, O_RDWR);
+    std::uint8_t destRaw[fx::kOvfFileHeaderSize];
+    const fx::OvfFileHeader destHeader = readFileHeader(d, destRaw);
+    // Both must exist: the source is opened before anything is written.
+    const std::uint64_t at = endOfPages(d, destHeader);
+    appendPages(d, destRaw, at, source);
 }
 
 std::string JoinFaxFiles(const std::vector<std::string>& files) {
     if (files.empty()) return {};
-    for (std::size_t i = 1; i < files.size(); ++i) AppendFaxFile(files.front(), files[i]);
+    if (files.size() > 1) {
+        // The first file's pages are walked once; each append then continues at the end the
+        // previous one left, so joining costs the same per page however many there are.
+        File d(files.front(), O_RDWR);
+        std::uint8_t destRaw[fx::kOvfFileHeaderSize];
+        const fx::OvfFileHeader destHeader = readFileHeader(d, destRaw);
+        std::uint64_t at = endOfPages(d, destHeader);
+        for (std::size_t i = 1; i < files.size(); ++i) at = appendPages(d, destRaw, at, files[i]);
+    }
     for (std::size_t i = 1; i < files.size(); ++i) std::remove(files[i].c_str());
     return files.front();
 }

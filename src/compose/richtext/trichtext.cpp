@@ -380,6 +380,13 @@ void TRichText::preparePaintLayout(double dpi, int width) {
     if (paintDoc_ && paintRevision_ == document()->revision() && paintDpi_ == dpi && paintWidth_ == width) return;
     paintDoc_.reset(document()->clone());
     QTextDocument* doc = paintDoc_.get();
+    doc->setUndoRedoEnabled(false);
+    // Every format change below would lay out the whole document again (quadratic in its
+    // length): the width is set first and all changes go into one edit block, so the layout is
+    // made once when the block ends.
+    doc->setTextWidth(width);
+    QTextCursor all(doc);
+    all.beginEditBlock();
     richtext::PrepareDocument(doc);
     richtext::ApplyLayoutResolution(doc, dpi);
     doc->setDocumentMargin(0);
@@ -387,7 +394,6 @@ void TRichText::preparePaintLayout(double dpi, int width) {
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     doc->setDefaultTextOption(option);
     // Fax pages are black and white: glyphs without grey edges.
-    QTextCursor all(doc);
     all.select(QTextCursor::Document);
     QTextCharFormat crisp;
     crisp.setFontStyleStrategy(QFont::NoAntialias);
@@ -398,7 +404,7 @@ void TRichText::preparePaintLayout(double dpi, int width) {
         mark.merge(crisp);
         bc.setBlockCharFormat(mark);
     }
-    doc->setTextWidth(width);
+    all.endEditBlock();
 
     paintLines_.clear();
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {

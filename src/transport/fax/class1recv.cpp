@@ -279,8 +279,8 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
                     return;
                 }
                 accepted_ = true;
-                const std::string name = recv_.NameFax();
-                if (int rc = file_.create(name, fax_.RemoteID())) {
+                std::string name;
+                if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) {
                     Fail(rc);
                     return;
                 }

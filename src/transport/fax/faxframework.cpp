@@ -125,7 +125,20 @@ std::set<std::string> UpperNamesIn(const std::string& dir) {
 }  // namespace
 
 std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now) {
-    if (mode != fnCount && mode != fnMonthDay) return dir + "noname.ovf";
+    const auto existing = UpperNamesIn(dir);
+    auto freeName = [&](const std::string& name) { return !existing.count(Upper(name)); };
+    // When the usual names are all taken a numbered NONAME name is used, so that no fax ever
+    // replaces another.
+    auto noName = [&](const std::string& base) {
+        if (freeName(base)) return dir + base;
+        const std::size_t dot = base.find('.');
+        for (int n = 1; n <= 99999; ++n) {
+            const std::string name = base.substr(0, dot) + std::to_string(n) + base.substr(dot);
+            if (freeName(name)) return dir + name;
+        }
+        return std::string();
+    };
+    if (mode != fnCount && mode != fnMonthDay) return noName("noname.ovf");
     std::string prefix = "FAX";
     if (mode == fnMonthDay) {
         std::tm tm{};
@@ -134,14 +147,13 @@ std::string NextReceiveFileName(const std::string& dir, int mode, const std::str
         std::snprintf(buf, sizeof buf, "%02d%02d", tm.tm_mon + 1, tm.tm_mday);
         prefix = buf;
     }
-    const auto existing = UpperNamesIn(dir);
     for (int n = 1; n <= 9999; ++n) {
         char digits[16];
         std::snprintf(digits, sizeof digits, "%04d", n);
         const std::string name = prefix + digits + "." + ext;
-        if (!existing.count(Upper(name))) return dir + name;
+        if (freeName(name)) return dir + name;
     }
-    return dir + "NONAME.OVF";
+    return noName("NONAME.OVF");
 }
 
 std::string HistoryLines(int logCode, const THistoryInfo& i) {

@@ -47,8 +47,9 @@ std::string LongTime(std::time_t t);
 
 enum TFaxNameMode { fnCount = 0, fnMonthDay = 1 };
 // The next free name in `dir` (which ends with '/'): FAX0001.OVF... or MMDD0001.OVF...;
-// "NONAME.OVF" when all 9999 exist; "noname.ovf" for an unknown mode. Names are compared
-// without case.
+// "NONAME.OVF" when all 9999 exist; "noname.ovf" for an unknown mode. When that name is taken
+// too, the first free of NONAME1.OVF, NONAME2.OVF... (noname1.ovf...); empty when none is free.
+// Names are compared without case.
 std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now);
 
 // The lines one history entry adds for a log code (1..7); empty for other codes.

@@ -13,6 +13,7 @@
 #include "class1.h"
 #include "faxlink.h"
 #include "faxmachine.h"
+#include "faximage/faxerrors.h"
 #include "faximage/ovffile.h"
 #include "resources/ovxresources.h"
 
@@ -438,6 +439,24 @@ std::string TOvxCustomReceiveFax::NameFax() {
     if (OnFaxName) RunEvent([&] { OnFaxName(Self(), name); }, 1000);
     if (!name.empty()) return name;
     return NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
+}
+
+}  // namespace telvane::transport
+
+namespace telvane::transport {
+
+int TOvxCustomReceiveFax::CreateFaxFile(telvane::faximage::OvfWriter& file, const std::string& senderId,
+                                        std::string& name) {
+    name = NameFax();
+    // Another process may take a name between the directory scan and the creation: retry
+    // with a fresh scan a few times.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        if (name.empty()) return telvane::faximage::ecFileExists;
+        const int rc = file.createExclusive(name, senderId);
+        if (rc != telvane::faximage::ecFileExists) return rc;
+        name = NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
+    }
+    return telvane::faximage::ecFileExists;
 }
 
 }  // namespace telvane::transport

@@ -25,6 +25,7 @@
 
 #include "faxframework.h"
 #include "faximage/faxinput.h"
+#include "faximage/ovffile.h"
 
 namespace telvane::transport {
 
@@ -400,6 +401,10 @@ public:
     // Used by the receive machine.
     bool AcceptFax();
     std::string NameFax();
+    // Creates the received fax file under a new name (never replacing or following a link to
+    // an existing file): the handler's or naming mode's name while it is free, else the next
+    // free one. 0 with `name` set, or a negative code.
+    int CreateFaxFile(telvane::faximage::OvfWriter& file, const std::string& senderId, std::string& name);
 
 private:
     std::string destinationDir_;

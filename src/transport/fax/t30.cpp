@@ -180,8 +180,12 @@ std::vector<uint8_t> EncodeId(std::string_view id) {
 std::string DecodeId(const uint8_t* fif, size_t len) {
     std::string s(reinterpret_cast<const char*>(fif), std::min<size_t>(len, kIdLength));
     std::reverse(s.begin(), s.end());
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    // Control bytes, DEL and the C1 controls (0x9B is a terminal's CSI) become spaces: the ID
+    // reaches logs, terminals and the screen.
+    for (char& c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) c = ' ';
+    }
     const auto first = s.find_first_not_of(' ');
     if (first == std::string::npos) return {};
     const auto last = s.find_last_not_of(' ');
