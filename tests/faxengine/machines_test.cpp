@@ -457,8 +457,8 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags) {
 
 TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt) {
     ReceiveRig rig;
-    std::vector<uint8_t> bad(1000, 0);
-    std::fill(bad.begin(), bad.begin() + 100, 0x55);
+    std::vector<uint8_t> bad(1730, 0);  // the length of a good TCF at 9600
+    std::fill(bad.begin(), bad.begin() + 173, 0x55);
     CallerSends(rig.modem, 1, false, 4, bad);
     // After FTT the caller sends DCS at 7200 and a good TCF.
     auto dcn = rig.modem.Frames.back();
@@ -510,13 +510,17 @@ TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages) {
     EXPECT_EQ(std::filesystem::file_size(rig.stored[0]), 64u);
 }
 
+// T.30 T1: the called terminal repeats DIS after each T4 without a command for 35 s, then gives up.
 TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout) {
     ReceiveRig rig;
     for (int i = 0; i < 4; ++i) rig.modem.Frames.push_back(FakeModem::Silence());
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
     const auto fcfs = rig.modem.Fcfs();
-    EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 4);
+    // Each round is CSI + DIS on the line (about 1 s here) and T4 (3 s): 35 s hold 8 or more.
+    EXPECT_GE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 8);
+    EXPECT_LE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 14);
+    EXPECT_GE(rig.modem.Now, 35000);
 }
 
 TEST(Class1Receive, CancelWhileWaitingForACall) {
