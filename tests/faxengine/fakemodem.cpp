@@ -83,6 +83,7 @@ size_t FakeModem::Read(uint8_t* buf, size_t len) {
     if (in_.empty() && !later_.empty() && Now >= later_.front().Due) {
         in_.insert(in_.end(), later_.front().Bytes.begin(), later_.front().Bytes.end());
         later_.pop_front();
+        if (later_.empty()) rxPending_ = false;
     }
     if (okDueMs_ >= 0 && Now >= okDueMs_) {
         okDueMs_ = -1;
@@ -104,6 +105,7 @@ void FakeModem::DeliverFrame() {
     if (f.Silence) return;
     const std::string connect = "\r\nCONNECT\r\n";
     Later(Now + f.DelayMs, std::vector<uint8_t>(connect.begin(), connect.end()));
+    rxPending_ = true;
     // Address, control, FCF, FIF and the two FCS bytes, DLE doubled, then DLE ETX.
     std::vector<uint8_t> body{0xFF, static_cast<uint8_t>(f.Final ? 0x13 : 0x03), f.Fcf};
     body.insert(body.end(), f.Fif.begin(), f.Fif.end());
@@ -167,11 +169,22 @@ void FakeModem::Command(const std::string& cmd) {
         }
         if (RxData.empty()) return;
         Reply("CONNECT");
-        if (RxChunk > 0) {
+        if (RxChunk > 0 && frmCount_ >= 1) {  // page data (the first reception is the TCF)
+            ++frmCount_;
             std::vector<uint8_t> data;
             telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
             RxData.pop_front();
             int64_t due = Now;
+            if (RxStallAfter >= 0 && data.size() > static_cast<size_t>(RxStallAfter)) {
+                data.resize(static_cast<size_t>(RxStallAfter));
+                for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(RxChunk)) {
+                    due += RxChunkMs;
+                    const size_t end = std::min(data.size(), pos + static_cast<size_t>(RxChunk));
+                    Later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
+                                                    data.begin() + static_cast<long>(end)));
+                }
+                return;  // the line goes quiet: no DLE ETX, no result
+            }
             for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(RxChunk)) {
                 due += RxChunkMs;
                 const size_t end = std::min(data.size(), pos + static_cast<size_t>(RxChunk));
@@ -233,6 +246,14 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
         const uint8_t b = data[i];
         switch (mode_) {
         case Mode::Command:
+            if (rxPending_) {
+                // Any character ends a frame reception under way; whatever had not come yet
+                // is lost and the modem answers OK (without DLE ETX).
+                rxPending_ = false;
+                later_.clear();
+                Reply("OK");
+                break;
+            }
             if (b == '\r') {
                 if (!cmd_.empty()) Command(cmd_);
                 cmd_.clear();
@@ -243,6 +264,7 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
         case Mode::RxFrameWait:
             // Any character ends a reception the modem is waiting for.
             later_.clear();
+            rxPending_ = false;
             Reply("OK");
             mode_ = Mode::Command;
             break;
@@ -331,6 +353,8 @@ void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int
         int64_t wake = fax.NextWakeMs();
         if (modem.NextEventMs() >= 0 && (wake < 0 || modem.NextEventMs() < wake)) wake = modem.NextEventMs();
         if (wake < 0) break;
+        // A machine waiting for room in a modem that takes nothing: time goes on.
+        if (modem.Stalled() && wake <= modem.Now) wake = modem.Now + 55;
         if (wake > modem.Now) modem.Now = wake;
     }
 }

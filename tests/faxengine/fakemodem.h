@@ -60,6 +60,7 @@ public:
     long StallAfterPageBytes = -1;  // the modem stops taking page data (CTS low)
     long RxChunk = 0;               // "AT+FRM=" data comes in pieces of this size...
     int64_t RxChunkMs = 0;          // ...this far apart
+    long RxStallAfter = -1;         // chunked data stops here: no more bytes, no result
 
     // --- what the machine did ---
     std::vector<std::string> Commands;
@@ -135,6 +136,7 @@ private:
     };
     std::deque<Timed> later_;  // input that arrives by itself, in order
     bool stalled_ = false;
+    bool rxPending_ = false;  // a frame reception is under way until its bytes are read
 };
 
 // CRC-16 of T.30 HDLC frames (ITU-T V.41 polynomial, ones' complement), as sent on the line.

@@ -267,6 +267,7 @@ private:
     int64_t t1StartMs_ = 0;     // the call was answered (T1 runs from here)
     bool eopAnswered_ = false;  // MCF to EOP sent: a repeated EOP only gets MCF again
     int frameRetries_ = 0;
+    int fcErrors_ = 0;  // "+FCERROR" answers to the training's "AT+FRM="
     int sessionError_ = 0;
     t30::Frame postPage_ = t30::Frame::Unknown;
     telvane::faximage::OvfWriter file_;

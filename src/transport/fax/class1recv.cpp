@@ -194,7 +194,7 @@ bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
     return false;
 }
 
-void TClass1Receiver::OnLine(TResult r, const std::string&) {
+void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     switch (State()) {
     case rf1Init1:
         if (r == TResult::Ok) {
@@ -262,6 +262,10 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
         if (r == TResult::Connect) {
             StartData(false);
             Goto(rf1CollTrn);
+        } else if (r == TResult::Error && line.find("+FCERROR") != std::string::npos &&
+                   ++fcErrors_ <= t30::kMaxRepeats) {
+            // The modem still hears V.21 (the tail of DCS): ask for the training again.
+            SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
         } else if (r == TResult::NoCarrier || r == TResult::Error) {
             trainingGood_ = false;
             SendCommand(at::kTxFrames, kCommandPauseMs);
@@ -436,6 +440,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
             Fail(ecFaxIncompatible);
             return;
         }
+        fcErrors_ = 0;
         SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
         SetTimer(kResponseTicks);
         Goto(rf1StrtTrn);
@@ -451,6 +456,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
                 return;
             }
             fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
+            fcErrors_ = 0;
             SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
             SetTimer(kResponseTicks);
             Goto(rf1StrtTrn);
