@@ -108,7 +108,7 @@ void TClass1Receiver::ReceiveFrames() {
     SetTimer(t30::kT2Ticks);
 }
 
-// No valid command after our DIS: CSI and DIS again, for as long as T1 allows (T.30 5.4.3).
+// No valid command after our DIS: CSI and DIS again, for as long as T1 allows.
 void TClass1Receiver::RepeatIdent() {
     if (Now() - t1StartMs_ >= t30::kT1Ticks * t30::kMsPerTick) {
         Fail(ecFatalTimeout);

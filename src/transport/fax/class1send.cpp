@@ -451,7 +451,7 @@ void TClass1Sender::OnFrameFailed(TResult) {
         ExpectFrame();
         break;
     case tf1WaitCFR:
-        // A response received in error: the command is repeated (T.30 5.3.2.3).
+        // A response received in error (bad FCS): T.30 repeats the command.
         RepeatTraining();
         break;
     case tf1WaitMCF: RepeatPostPage(); break;
@@ -746,7 +746,9 @@ bool TClass1Sender::PumpPage() {
             return false;
         } else {
             out.clear();
-            filler_.Flush(out);
+            std::vector<uint8_t> last;
+            filler_.Flush(last);
+            hdlc::EscapeDle(last.data(), last.size(), out);
             out.push_back(hdlc::DLE);
             out.push_back(hdlc::ETX);
             link_.Write(out.data(), out.size());

@@ -1,5 +1,6 @@
-// ITU-T T.30 timing used by the Class 1 machines, in one place (T.30 clause 5.4.3 "Time-outs"
-// and the signal spacing of 5.3.2). Values are in engine ticks of 55 ms (SetTimer) or in ms.
+// ITU-T T.30 timing used by the Class 1 machines, in one place: the time-outs T1 to T5, the
+// repetition count of commands, the spacing between signals and the TCF length. Values are
+// in engine ticks of 55 ms (SetTimer) or in ms.
 // Guarantees: every time-out and repetition count of the Class 1 send and receive machines
 // comes from here; none of them uses a bare tick number.
 #pragma once
@@ -26,11 +27,11 @@ inline constexpr int64_t kT4Ticks = TicksFromMs(3000);
 inline constexpr int64_t kT5Ticks = TicksFromMs(60000);
 
 // A command without an answer is repeated at most this often before the call is given up
-// (T.30 5.4.3 / flow diagrams: "repeated three times").
+// (T.30's flow diagrams: a command is repeated three times).
 inline constexpr int kMaxRepeats = 3;
 
-// Spacing between the end of one signal and the start of the next: 75 +/- 20 ms (T.30 5.3.2.4
-// and Figures 5-2a/b). Commands that turn the line round are written after this pause.
+// Spacing between the end of one signal and the start of the next: 75 +/- 20 ms (T.30).
+// Commands that turn the line round are written after this pause.
 inline constexpr int64_t kSignalGapMs = 75;
 // Silence before the TCF, asked of the modem in units of 10 ms ("AT+FTS=7").
 inline constexpr int kTcfSilence = 7;
@@ -42,7 +43,7 @@ inline constexpr int64_t kFrameArrivalTicks = TicksFromMs(3000);
 // Page data may stall (no byte received, or none taken by the modem) at most this long.
 inline constexpr int64_t kPageIdleTicks = TicksFromMs(20000);
 
-// TCF: 1.5 s +/- 10 % of zeros (T.30 5.3.6.2.2). A received TCF must be near that length.
+// TCF: 1.5 s +/- 10 % of zeros (T.30). A received TCF must be near that length.
 inline constexpr int64_t kTcfMinMs = 1200;
 inline constexpr int64_t kTcfMaxMs = 2000;
 

@@ -1,4 +1,4 @@
-// Fill for raw T.4 page data (ITU-T T.4 4.1.3): zero bits put before an EOL so that every
+// Fill for raw T.4 page data (ITU-T T.4 "fill"): zero bits put before an EOL so that every
 // coded line, EOL included, lasts at least the receiver's minimum scan-line time.
 // Data is in transmission order (least significant bit of each byte first), as page data
 // is handed to a Class 1 modem. An EOL is eleven or more zeros followed by a one.
