@@ -1,6 +1,7 @@
 // Common machinery of the fax state machines (see faxmachine.h).
 #include "faxmachine.h"
 
+#include "class1at.h"
 #include "faxsession.h"
 #include "t30timers.h"
 
@@ -96,7 +97,7 @@ void TFaxMachine::HangUp() {
         link_.Pause(1000);
         link_.Write(reinterpret_cast<const uint8_t*>("+++"), 3);
         link_.Pause(1000);
-        SendCommand("ATH", 0);
+        SendCommand(at::kHangUp, 0);
         link_.Pause(1000);
         link_.FlushIn();
         if (link_.Carrier()) {
@@ -108,7 +109,7 @@ void TFaxMachine::HangUp() {
             link_.Pause(500);
         }
     }
-    SendCommand("ATH", 0);
+    SendCommand(at::kHangUp, 0);
     link_.Pause(100);
     link_.FlushIn();
     mode_ = InMode::Lines;

@@ -45,7 +45,7 @@ int SpeedBps(int index);
 // or 9600, or V.33, which is read but never offered.
 enum class Modulation { V27ter, V29, V17, V33 };
 Modulation SendModulation(int index);
-// "AT+FTM=" / "AT+FRM=" modulation codes (T.31 Table 2): long and short training.
+// "AT+FTM=" / "AT+FRM=" modulation codes of T.31: long and short training.
 // V.33 has no T.31 code; the V.17 code of the same speed is the nearest a modem can do.
 // Indexes outside 1..6 give "96".
 const char* LongTrainCode(int index, Modulation m);
