@@ -46,8 +46,45 @@ void FakeModem::Reply(const std::string& s) {
     in_.insert(in_.end(), text.begin(), text.end());
 }
 
+uint16_t HdlcFcs(const std::vector<uint8_t>& bytes) {
+    uint16_t crc = 0xFFFF;
+    for (uint8_t b : bytes) {
+        crc ^= b;
+        for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
+    }
+    return static_cast<uint16_t>(~crc);
+}
+
+int64_t FakeModem::NextEventMs() const {
+    int64_t t = okDueMs_;
+    if (!later_.empty() && (t < 0 || later_.front().Due < t)) t = later_.front().Due;
+    return t;
+}
+
+void FakeModem::Later(int64_t due, std::vector<uint8_t> bytes) {
+    if (!later_.empty()) due = std::max(due, later_.back().Due);
+    later_.push_back({due, std::move(bytes)});
+}
+
+bool FakeModem::Refused(const std::string& cmd) {
+    for (auto it = Refuse.begin(); it != Refuse.end(); ++it) {
+        if (cmd.rfind(it->first, 0) == 0) {
+            Reply(it->second);
+            Refuse.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 size_t FakeModem::Read(uint8_t* buf, size_t len) {
     if (dead_) return 0;
+    // Input that was due arrives one piece per read, as from a real port.
+    if (in_.empty() && !later_.empty() && Now >= later_.front().Due) {
+        in_.insert(in_.end(), later_.front().Bytes.begin(), later_.front().Bytes.end());
+        later_.pop_front();
+        if (later_.empty()) rxPending_ = false;
+    }
     if (okDueMs_ >= 0 && Now >= okDueMs_) {
         okDueMs_ = -1;
         Reply("OK");
@@ -66,16 +103,36 @@ void FakeModem::DeliverFrame() {
     RxFrame f = Frames.front();
     Frames.pop_front();
     if (f.Silence) return;
-    Reply("CONNECT");
-    std::vector<uint8_t> bytes = telvane::transport::hdlc::BuildFrame(f.Fcf, f.Fif, f.Final);
-    in_.insert(in_.end(), bytes.begin(), bytes.end());
-    Reply("OK");
+    const std::string connect = "\r\nCONNECT\r\n";
+    Later(Now + f.DelayMs, std::vector<uint8_t>(connect.begin(), connect.end()));
+    rxPending_ = true;
+    // Address, control, FCF, FIF and the two FCS bytes, DLE doubled, then DLE ETX.
+    std::vector<uint8_t> body{0xFF, static_cast<uint8_t>(f.Final ? 0x13 : 0x03), f.Fcf};
+    body.insert(body.end(), f.Fif.begin(), f.Fif.end());
+    const uint16_t fcs = HdlcFcs(body);
+    body.push_back(static_cast<uint8_t>(fcs & 0xFF));
+    body.push_back(static_cast<uint8_t>(fcs >> 8));
+    if (f.BadFcs) body.back() ^= 0x5A;
+    std::vector<uint8_t> bytes;
+    if (f.Truncated) {
+        telvane::transport::hdlc::EscapeDle(body.data(), body.size() / 2, bytes);
+        Later(Now + f.DelayMs + FrameDelayMs, bytes);
+        return;  // the modem stays in the reception until a character ends it: it then says
+                 // OK without closing the frame with DLE ETX
+    }
+    telvane::transport::hdlc::EscapeDle(body.data(), body.size(), bytes);
+    bytes.push_back(DLE);
+    bytes.push_back(ETX);
+    const std::string result = f.BadFcs ? "\r\nERROR\r\n" : "\r\nOK\r\n";
+    bytes.insert(bytes.end(), result.begin(), result.end());
+    Later(Now + f.DelayMs + FrameDelayMs, bytes);
     mode_ = Mode::Command;
 }
 
 void FakeModem::Command(const std::string& cmd) {
     Commands.push_back(cmd);
     for (const auto& g : Garbage) Reply(g);
+    if (Refused(cmd)) return;
     if (cmd == "AT+FCLASS=?") {
         Reply(ClassReply);
         Reply("OK");
@@ -105,8 +162,39 @@ void FakeModem::Command(const std::string& cmd) {
         txStartMs_ = Now;
         txBytes_ = 0;
     } else if (cmd.rfind("AT+FRM=", 0) == 0) {
+        if (FcErrorOnFirstFrm) {
+            FcErrorOnFirstFrm = false;
+            Reply("+FCERROR");
+            return;
+        }
         if (RxData.empty()) return;
         Reply("CONNECT");
+        if (RxChunk > 0 && frmCount_ >= 1) {  // page data (the first reception is the TCF)
+            ++frmCount_;
+            std::vector<uint8_t> data;
+            telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
+            RxData.pop_front();
+            int64_t due = Now;
+            if (RxStallAfter >= 0 && data.size() > static_cast<size_t>(RxStallAfter)) {
+                data.resize(static_cast<size_t>(RxStallAfter));
+                for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(RxChunk)) {
+                    due += RxChunkMs;
+                    const size_t end = std::min(data.size(), pos + static_cast<size_t>(RxChunk));
+                    Later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
+                                                    data.begin() + static_cast<long>(end)));
+                }
+                return;  // the line goes quiet: no DLE ETX, no result
+            }
+            for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(RxChunk)) {
+                due += RxChunkMs;
+                const size_t end = std::min(data.size(), pos + static_cast<size_t>(RxChunk));
+                Later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
+                                                data.begin() + static_cast<long>(end)));
+            }
+            const std::string tail = "\x10\x03\r\nNO CARRIER\r\n";
+            Later(due, std::vector<uint8_t>(tail.begin(), tail.end()));
+            return;
+        }
         std::vector<uint8_t> data;
         telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
         RxData.pop_front();
@@ -153,10 +241,19 @@ void FakeModem::EndTxData() {
 
 bool FakeModem::Write(const uint8_t* data, size_t len) {
     if (dead_) return false;
+    if (stalled_) return true;  // the bytes stay in a buffer that never drains
     for (size_t i = 0; i < len; ++i) {
         const uint8_t b = data[i];
         switch (mode_) {
         case Mode::Command:
+            if (rxPending_) {
+                // Any character ends a frame reception under way; whatever had not come yet
+                // is lost and the modem answers OK (without DLE ETX).
+                rxPending_ = false;
+                later_.clear();
+                Reply("OK");
+                break;
+            }
             if (b == '\r') {
                 if (!cmd_.empty()) Command(cmd_);
                 cmd_.clear();
@@ -166,6 +263,8 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
             break;
         case Mode::RxFrameWait:
             // Any character ends a reception the modem is waiting for.
+            later_.clear();
+            rxPending_ = false;
             Reply("OK");
             mode_ = Mode::Command;
             break;
@@ -200,6 +299,11 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
                 pageBytes_ > DieAfterPageBytes) {
                 dead_ = true;
                 return false;
+            }
+            if (mode_ == Mode::TxData && StallAfterPageBytes >= 0 && TxData.size() >= 1 &&
+                pageBytes_ > StallAfterPageBytes) {
+                stalled_ = true;  // takes nothing more and never answers
+                return true;
             }
             break;
         }
@@ -249,6 +353,8 @@ void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int
         int64_t wake = fax.NextWakeMs();
         if (modem.NextEventMs() >= 0 && (wake < 0 || modem.NextEventMs() < wake)) wake = modem.NextEventMs();
         if (wake < 0) break;
+        // A machine waiting for room in a modem that takes nothing: time goes on.
+        if (modem.Stalled() && wake <= modem.Now) wake = modem.Now + 55;
         if (wake > modem.Now) modem.Now = wake;
     }
 }

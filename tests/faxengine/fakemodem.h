@@ -23,12 +23,18 @@ struct SentFrame {
     std::vector<uint8_t> Fif;
 };
 
-// One reply to "AT+FRH=3": a frame, or silence (nothing at all).
+// One reply to "AT+FRH=3": a frame, or silence (nothing at all). Like a real modem the fake
+// says CONNECT when it finds the flags and delivers the frame (with its two FCS bytes, then
+// DLE ETX and OK) FrameDelayMs later, in a separate read.
 struct RxFrame {
     bool Silence = false;
     uint8_t Fcf = 0;
     std::vector<uint8_t> Fif;
     bool Final = true;
+    bool BadFcs = false;     // delivered, then ERROR instead of OK
+    bool Truncated = false;  // CONNECT and part of the frame, then nothing until aborted;
+                             // the abort is answered "OK" without DLE ETX
+    int64_t DelayMs = 0;     // silence before the modem finds the flags
 };
 
 class FakeModem final : public telvane::transport::TFaxLink {
@@ -46,6 +52,15 @@ public:
     long LineBps = 0;                         // when set, sent data advances the clock at this rate
     long BufferedBps = 0;                     // when set, sent data is taken at once (a deep tty
                                               // buffer) and its OK comes when the line has carried it
+    int64_t FrameDelayMs = 800;               // CONNECT to the frame's bytes (preamble)
+    bool FcErrorOnFirstFrm = false;           // the first "AT+FRM=" hears V.21: "+FCERROR"
+    // One-shot replies: the first command starting with a key gets the value instead of its
+    // normal answer (e.g. {"AT+FTM=", "ERROR"}, {"AT+FTH=3", "NO CARRIER"}).
+    std::vector<std::pair<std::string, std::string>> Refuse;
+    long StallAfterPageBytes = -1;  // the modem stops taking page data (CTS low)
+    long RxChunk = 0;               // "AT+FRM=" data comes in pieces of this size...
+    int64_t RxChunkMs = 0;          // ...this far apart
+    long RxStallAfter = -1;         // chunked data stops here: no more bytes, no result
 
     // --- what the machine did ---
     std::vector<std::string> Commands;
@@ -67,15 +82,18 @@ public:
     }
     size_t CountCommand(const std::string& prefix) const;
     std::vector<uint8_t> Fcfs() const;
-    bool HasInput() const { return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_); }
+    bool HasInput() const {
+        return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_) || (!later_.empty() && Now >= later_.front().Due);
+    }
     // When the modem next answers by itself (ms on its clock; -1 = only when written to).
-    int64_t NextEventMs() const { return okDueMs_; }
+    int64_t NextEventMs() const;
+    bool Stalled() const { return stalled_; }
 
     // TFaxLink
     size_t Read(uint8_t* buf, size_t len) override;
     bool Write(const uint8_t* data, size_t len) override;
-    size_t OutFree() override { return 8192; }
-    size_t OutUsed() override { return 0; }
+    size_t OutFree() override { return stalled_ ? 0 : 8192; }
+    size_t OutUsed() override { return stalled_ ? 8192 : 0; }
     void FlushIn() override { in_.clear(); }
     void FlushOut() override {}
     void SetDTR(bool) override {}
@@ -91,6 +109,8 @@ public:
 private:
     enum class Mode { Command, TxFrame, TxData, RxFrameWait, RxData };
     void Reply(const std::string& s);
+    void Later(int64_t due, std::vector<uint8_t> bytes);
+    bool Refused(const std::string& cmd);
     void Command(const std::string& cmd);
     void DeliverFrame();
     void EndTxFrame();
@@ -110,7 +130,17 @@ private:
     int64_t txStartMs_ = 0;
     int64_t txBytes_ = 0;
     int64_t okDueMs_ = -1;
+    struct Timed {
+        int64_t Due;
+        std::vector<uint8_t> Bytes;
+    };
+    std::deque<Timed> later_;  // input that arrives by itself, in order
+    bool stalled_ = false;
+    bool rxPending_ = false;  // a frame reception is under way until its bytes are read
 };
+
+// CRC-16 of T.30 HDLC frames (ITU-T V.41 polynomial, ones' complement), as sent on the line.
+uint16_t HdlcFcs(const std::vector<uint8_t>& bytes);
 
 // Writes a fax file of line-record pages, each `lines` blank lines plus the page end; one
 // flags value (FAX_FINE, FAX_WIDE) a page.

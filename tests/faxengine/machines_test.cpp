@@ -457,8 +457,8 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags) {
 
 TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt) {
     ReceiveRig rig;
-    std::vector<uint8_t> bad(1000, 0);
-    std::fill(bad.begin(), bad.begin() + 100, 0x55);
+    std::vector<uint8_t> bad(1730, 0);  // the length of a good TCF at 9600
+    std::fill(bad.begin(), bad.begin() + 173, 0x55);
     CallerSends(rig.modem, 1, false, 4, bad);
     // After FTT the caller sends DCS at 7200 and a good TCF.
     auto dcn = rig.modem.Frames.back();
@@ -510,13 +510,17 @@ TEST(Class1Receive, ModemVanishingMidPageKeepsOnlyCompletePages) {
     EXPECT_EQ(std::filesystem::file_size(rig.stored[0]), 64u);
 }
 
+// T.30 T1: the called terminal repeats DIS after each T4 without a command for 35 s, then gives up.
 TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout) {
     ReceiveRig rig;
     for (int i = 0; i < 4; ++i) rig.modem.Frames.push_back(FakeModem::Silence());
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
     const auto fcfs = rig.modem.Fcfs();
-    EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 4);
+    // Each round is CSI + DIS on the line (about 1 s here) and T4 (3 s): 35 s hold 8 or more.
+    EXPECT_GE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 8);
+    EXPECT_LE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 14);
+    EXPECT_GE(rig.modem.Now, 35000);
 }
 
 TEST(Class1Receive, CancelWhileWaitingForACall) {
@@ -855,4 +859,352 @@ TEST(Class1Send, DamagedFaxFileIsRefusedBeforeTheCall) {
     rig.Run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadFormat});
     EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+}
+
+// --- Recovery and timing rules of T.30, against a modem that behaves like real ones ---
+
+namespace {
+
+size_t IndexOf(const std::vector<std::string>& commands, const std::string& prefix, size_t from = 0) {
+    for (size_t i = from; i < commands.size(); ++i)
+        if (commands[i].rfind(prefix, 0) == 0) return i;
+    return std::string::npos;
+}
+
+long CountFcf(const FakeModem& m, uint8_t fcf) {
+    const auto f = m.Fcfs();
+    return std::count(f.begin(), f.end(), fcf);
+}
+
+// A fax file whose one page is raw T.4 data (no line records): `lines` coded lines then RTC.
+void MakeRawFaxFile(const std::string& path, int lines) {
+    std::vector<uint8_t> data;
+    for (int i = 0; i < lines; ++i) data.insert(data.end(), kBlank, kBlank + 6);
+    data.insert(data.end(), kEnd, kEnd + 12);
+    MakeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(64);
+    const uint32_t len = static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((len >> (8 * i)) & 0xFF));
+    f.put(0);  // flags: standard, 1728, raw
+    f.put(0);
+    f.write(std::string(10, '\0').data(), 10);
+    f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+}
+
+// Bits from the end of one EOL to the end of the next, for every line that holds data, read
+// from page data in transmission order (least significant bit first).
+std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data) {
+    std::vector<size_t> lines;
+    size_t zeros = 0, bits = 0;
+    bool hasData = false;
+    for (uint8_t byte : data) {
+        for (int b = 0; b < 8; ++b) {
+            ++bits;
+            if (((byte >> b) & 1) == 0) {
+                ++zeros;
+                continue;
+            }
+            if (zeros >= 11) {
+                if (hasData) lines.push_back(bits);
+                bits = 0;
+                hasData = false;
+            } else {
+                hasData = true;
+            }
+            zeros = 0;
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+// ERROR in answer to the dial is the modem refusing the call: the attempt ends at once with
+// "Failed to connect", without asking for frames.
+TEST(Class1Recovery, ErrorToTheDialEndsTheAttemptAtOnce) {
+    SendRig rig;
+    rig.modem.DialResult = "ERROR";
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoCarrier});
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRH=3"), 0u);
+    EXPECT_EQ(rig.modem.CountCommand("ATDT"), 1u);
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+}
+
+// A modem that answers ERROR or NO CARRIER at any step ends the fax with that step's error
+// (and the session ends: no further faxes), never a hang.
+TEST(Class1Recovery, RefusalAtEachStepEndsTheFax) {
+    const struct {
+        const char* Command;
+        const char* Reply;
+        int Code;
+    } cases[] = {{"AT+FCLASS=1", "ERROR", ecFaxInitError},   {"ATDT", "NO CARRIER", ecFaxNoCarrier},
+                 {"AT+FTH=3", "ERROR", ecFaxBadModemResult}, {"AT+FTM=145", "ERROR", ecFaxTrainError},
+                 {"AT+FTM=146", "ERROR", ecFaxSessionError}, {"AT+FTM=146", "NO CARRIER", ecFaxSessionError}};
+    for (const auto& c : cases) {
+        SendRig rig;
+        RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+        rig.modem.Refuse.push_back({c.Command, c.Reply});
+        rig.Run();
+        EXPECT_FALSE(rig.fax.InProgress()) << c.Command;
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{c.Code}) << c.Command << " -> " << c.Reply;
+    }
+}
+
+// A modem without "AT+FTS" answers ERROR: the silence before the TCF is our own pause then.
+TEST(Class1Recovery, ModemWithoutSilenceCommandStillTrains) {
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.modem.Refuse.push_back({"AT+FTS=", "ERROR"});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);
+}
+
+// T.30: 75 +/- 20 ms of silence between DCS and TCF: the modem is asked for 70 ms of silence
+// right after DCS, then trains.
+TEST(Class1Recovery, SilenceBetweenDcsAndTcf) {
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto& cmds = rig.modem.Commands;
+    const size_t fts = IndexOf(cmds, "AT+FTS=");
+    ASSERT_NE(fts, std::string::npos);
+    EXPECT_EQ(cmds[fts], "AT+FTS=7");
+    ASSERT_LT(fts + 1, cmds.size());
+    EXPECT_EQ(cmds[fts + 1], "AT+FTM=145");
+    EXPECT_LT(IndexOf(cmds, "AT+FTH=3"), fts);
+}
+
+// CFR lost: after T4 without an answer DCS (with TSI) and TCF are sent again.
+TEST(Class1Recovery, LostCfrRepeatsDcsAndTraining) {
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Silence(), FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.Fcfs(),
+              (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfTSI, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
+    ASSERT_EQ(rig.modem.TxData.size(), 3u);  // TCF, TCF, page
+    EXPECT_EQ(rig.modem.TxData[0].size(), TcfLength(14400));
+    EXPECT_EQ(rig.modem.TxData[1].size(), TcfLength(14400));
+}
+
+// CFR with a bad FCS (the modem says ERROR after it): the command is repeated at once
+// instead of waiting for a frame that will not come.
+TEST(Class1Recovery, GarbledCfrRepeatsDcsAndTraining) {
+    SendRig rig;
+    auto bad = FakeModem::Frame(t30::fcfCFR);
+    bad.BadFcs = true;
+    RemoteAnswers(rig.modem, true, 6, {bad, FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(CountFcf(rig.modem, t30::fcfDCS), 2);
+    EXPECT_EQ(rig.modem.TxData.size(), 3u);
+}
+
+// No answer to DCS at all: DCS + TCF are repeated three times, then the call ends.
+TEST(Class1Recovery, UnansweredDcsIsRepeatedThreeTimes) {
+    SendRig rig;
+    RemoteAnswers(rig.modem, true, 6, {});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(CountFcf(rig.modem, t30::fcfDCS), 4);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 4u);
+}
+
+// Two FTT answers: 14400 (V.17) -> 12000 (V.17) -> 9600 (V.29). Each DCS names the rate and
+// modulation of the "AT+FTM=" code that follows it.
+TEST(Class1Recovery, FallBackNamesTheModulationItTrainsWith) {
+    SendRig rig;
+    RemoteAnswers(rig.modem, false, 6,
+                  {FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfCFR),
+                   FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto dcs = rig.Dcs();
+    ASSERT_EQ(dcs.size(), 3u);
+    EXPECT_EQ(dcs[0].SpeedIndex, 6);
+    EXPECT_EQ(dcs[1].SpeedIndex, 5);
+    EXPECT_EQ(dcs[2].SpeedIndex, 4);
+    EXPECT_EQ(dcs[1].Mod, t30::Modulation::V17);
+    EXPECT_EQ(dcs[2].Mod, t30::Modulation::V29);
+    const auto& cmds = rig.modem.Commands;
+    const size_t a = IndexOf(cmds, "AT+FTM=145"), b = IndexOf(cmds, "AT+FTM=121"), c = IndexOf(cmds, "AT+FTM=96");
+    ASSERT_NE(c, std::string::npos);
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, c);
+    EXPECT_EQ(rig.fax.ConnectBPS(), 9600);
+}
+
+// Real modems say CONNECT when they find the flags, about a second before the frame: an MCF
+// whose CONNECT comes just before T4 runs out is still read, not cut off and repeated.
+TEST(Class1Recovery, ResponseAlreadyArrivingIsNotCutOff) {
+    SendRig rig;
+    auto late = FakeModem::Frame(t30::fcfMCF);
+    late.DelayMs = 2900;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), late});
+    rig.modem.FrameDelayMs = 1000;
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(CountFcf(rig.modem, t30::fcfEOP), 1);
+}
+
+// A frame that stops half-way; the modem ends the aborted reception with OK but no DLE ETX.
+// That OK, and the CONNECT for the repeated EOP, must still be read as result lines.
+TEST(Class1Recovery, AbortedFrameWithoutDleEtxResynchronises) {
+    SendRig rig;
+    auto broken = FakeModem::Frame(t30::fcfMCF);
+    broken.Truncated = true;
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), broken, FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(CountFcf(rig.modem, t30::fcfEOP), 2);
+    EXPECT_EQ(rig.modem.Fcfs().back(), t30::fcfDCN);
+}
+
+// The modem stops taking page data (CTS low for good) and never answers: the fax ends with
+// a time-out after a bounded time instead of waiting forever.
+TEST(Class1Recovery, ModemThatStopsTakingPageDataEndsTheFax) {
+    SendRig rig({0}, 2000);
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.modem.StallAfterPageBytes = 3000;
+    rig.Run();
+    EXPECT_TRUE(rig.modem.Stalled());
+    EXPECT_FALSE(rig.fax.InProgress());
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+    EXPECT_LT(rig.modem.Now, 120000);  // the fake clock: the stall was noticed within the page timer
+}
+
+// A remote whose DIS offers 303 mm (width field 2) can take a 2048-pel page.
+TEST(Class1Recovery, Dis303mmTakesWidePages) {
+    SendRig rig({telvane::faximage::FAX_WIDE});
+    rig.modem.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDIS, {0x00, 0x6E, 0xFA, 0x00}));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfCFR));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfMCF));
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_EQ(rig.Dcs().size(), 1u);
+    EXPECT_TRUE(rig.Dcs()[0].Wide);
+}
+
+// Raw page data to a machine with a 20 ms minimum scan time gets fill before each EOL: at
+// 14400 bit/s every line with data lasts at least 36 bytes; RTC stays six bare EOLs.
+TEST(Class1Recovery, RawPagesGetFillForTheMinimumScanTime) {
+    SendRig rig;
+    MakeRawFaxFile(rig.dir / "raw.ovf", 30);
+    rig.fax.SetFaxFile(rig.dir / "raw.ovf");
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)}, 0x00);
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_EQ(rig.modem.TxData.size(), 2u);
+    const auto lines = CodedLineBits(rig.modem.TxData[1]);
+    ASSERT_EQ(lines.size(), 30u);
+    for (size_t bits : lines) EXPECT_GE(bits, 36u * 8);
+    // The six EOLs of RTC follow the last line with nothing between them.
+    const auto& page = rig.modem.TxData[1];
+    ASSERT_GE(page.size(), 12u);
+    EXPECT_TRUE(std::equal(kEnd + 1, kEnd + 12, page.end() - 11));
+}
+
+// A page that takes more than a minute to arrive (90 kB at 9600 bit/s, in pieces a second
+// apart) is kept: the page timer only runs while no data comes.
+TEST(Class1Recovery, PageLongerThanAMinuteIsReceived) {
+    ReceiveRig rig;
+    rig.fax.DesiredBPS = 9600;
+    CallerSends(rig.modem, 1, true, 4, std::vector<uint8_t>(1728, 0));
+    rig.modem.RxData.back() = PageBytes(3, 90000);
+    rig.modem.RxChunk = 1200;
+    rig.modem.RxChunkMs = 1000;
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_GT(rig.modem.Now, 75000);
+    telvane::faximage::OvfReader r;
+    ASSERT_EQ(r.open(rig.stored.at(0)), 0);
+    ASSERT_EQ(r.pageCount(), 1);
+}
+
+// Page data that stops (the line goes quiet, no result) ends the call after the page timer,
+// and the unfinished page is not kept.
+TEST(Class1Recovery, PageDataThatStopsEndsTheCall) {
+    ReceiveRig rig;
+    CallerSends(rig.modem, 1, false);
+    rig.modem.RxChunk = 500;
+    rig.modem.RxChunkMs = 200;
+    rig.modem.RxStallAfter = 1500;
+    rig.Run();
+    EXPECT_FALSE(rig.fax.InProgress());
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
+    telvane::faximage::OvfReader r;
+    ASSERT_EQ(r.open(rig.stored.at(0)), 0);
+    EXPECT_EQ(r.pageCount(), 0);
+}
+
+// Our MCF to EOP was lost: the caller repeats EOP and gets MCF again (not a hang-up); the
+// page is stored once.
+TEST(Class1Recovery, RepeatedEopGetsMcfAgain) {
+    ReceiveRig rig;
+    CallerSends(rig.modem, 1, false);
+    rig.modem.Frames.pop_back();  // DCN
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfEOP));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.Fcfs(),
+              (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+    telvane::faximage::OvfReader r;
+    ASSERT_EQ(r.open(rig.stored.at(0)), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+}
+
+// "+FCERROR" to the training's "AT+FRM=" (the modem still hears the DCS): asked again, the
+// training is received and the call goes on.
+TEST(Class1Recovery, FcErrorOnFirstReceiveIsRetried) {
+    ReceiveRig rig;
+    CallerSends(rig.modem, 1, false);
+    rig.modem.FcErrorOnFirstFrm = true;
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=145"), 2u);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=146"), 1u);
+    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF}));
+}
+
+// TSI arrived but DCS was garbled and the caller waits for our answer: we send DIS again
+// (T1 has not run out) instead of giving up, and the repeated DCS gets through.
+TEST(Class1Recovery, LostDcsAfterTsiGetsDisAgain) {
+    ReceiveRig rig;
+    rig.modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
+    auto bad = FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(6, false, false, 0), true);
+    bad.BadFcs = true;
+    rig.modem.Frames.push_back(bad);
+    rig.modem.Frames.push_back(FakeModem::Silence());
+    CallerSends(rig.modem, 1, false);
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.Fcfs(),
+              (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF}));
+    EXPECT_EQ(rig.fax.RemoteID(), "CALLER");
+}
+
+// A DCS naming V.17 at 9600 is received with the V.17 modulation codes.
+TEST(Class1Recovery, V17At9600IsReceivedWithV17Codes) {
+    ReceiveRig rig;
+    rig.modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, {0x00, 0x26, 0x88, 0x00}, true));  // bits 11, 14
+    rig.modem.RxData.push_back(std::vector<uint8_t>(TcfLength(9600), 0));
+    rig.modem.RxData.push_back(PageBytes(1, 2000));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfEOP));
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=97"), 1u);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=98"), 1u);
+    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=96"), 0u);
 }

@@ -3,6 +3,7 @@
 // modem behind a device adapter instead of a serial line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -33,6 +34,10 @@ public:
     ssize_t Read(uint8_t* buf, size_t len) override {
         std::lock_guard lock(mu_);
         if (!m_.Alive()) return -1;
+        // The modem's clock runs in real time here: a frame comes a while after its CONNECT.
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
+        m_.Now = std::max<int64_t>(m_.Now, ms.count());
         return static_cast<ssize_t>(m_.Read(buf, len));
     }
     ssize_t Write(const uint8_t* buf, size_t len) override {
@@ -51,6 +56,7 @@ private:
     FakeModem& m_;
     std::mutex& mu_;
     bool open_ = false;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 void MakeOnePageFile(const std::string& path, int lines) {

@@ -44,15 +44,15 @@ TEST(T30Frames, DisBytesAndParsing) {
     EXPECT_TRUE(caps.Fine);
     EXPECT_EQ(caps.ScanTimeCode, 5);
     EXPECT_EQ(t30::HighestIndex(caps.Speeds), 6);
-    EXPECT_TRUE(caps.Speeds & (1u << 3));   // 0x0C: 7200 and 9600
-    EXPECT_FALSE(caps.Speeds & (1u << 5));  // no 0x10: no 12000
+    EXPECT_TRUE(caps.Speeds & (1u << 3));  // 0x0C: 7200 and 9600
+    EXPECT_TRUE(caps.Speeds & (1u << 5));  // V.17 (bits 11, 12, 14) includes 12000
     const uint8_t dis96[] = {0x00, 0x04, 0x71, 0x00};
     const auto c96 = t30::ParseDIS(dis96, sizeof dis96);
     EXPECT_FALSE(c96.Fine);
     EXPECT_TRUE(c96.Wide);
     EXPECT_EQ(c96.ScanTimeCode, 0);
     EXPECT_EQ(t30::HighestIndex(c96.Speeds), 4);
-    EXPECT_FALSE(c96.Speeds & (1u << 3));  // 0x04 alone: 9600 but not 7200
+    EXPECT_TRUE(c96.Speeds & (1u << 3));  // V.29 alone: 9600 and 7200
     EXPECT_EQ(t30::ParseDIS(dis, 1).Speeds, t30::kBaseSpeeds);
 }
 
@@ -121,10 +121,24 @@ TEST(T30Speeds, ScanTimeAndMinimumBytes) {
 }
 
 TEST(T30Training, FewerThanTenPercentNonZeroIsGood) {
-    EXPECT_TRUE(TcfGood(1000, 99));
-    EXPECT_FALSE(TcfGood(1000, 100));  // exactly 10 % fails
-    EXPECT_FALSE(TcfGood(0, 0));
-    EXPECT_TRUE(TcfGood(1728, 0));
+    EXPECT_TRUE(TcfGood(1728, 172, 9600));
+    EXPECT_FALSE(TcfGood(1730, 173, 9600));  // exactly 10 % fails
+    EXPECT_FALSE(TcfGood(0, 0, 9600));
+    EXPECT_TRUE(TcfGood(1728, 0, 9600));
+    EXPECT_TRUE(TcfGood(TcfLength(14400), 0, 14400));
+    EXPECT_TRUE(TcfGood(TcfLength(2400), 0, 2400));
+}
+
+// T.30 asks 1.5 s +/- 10 % of zeros: a short burst of zeros, or a TCF that runs on far longer
+// than any sender makes it, is no proof that the line carries the speed.
+TEST(T30Training, TcfMustHaveAboutTheExpectedLength) {
+    EXPECT_FALSE(TcfGood(100, 0, 9600));    // 83 ms of zeros
+    EXPECT_FALSE(TcfGood(1400, 0, 9600));   // 1.17 s
+    EXPECT_TRUE(TcfGood(1500, 0, 9600));    // 1.25 s
+    EXPECT_TRUE(TcfGood(1800, 0, 9600));    // 1.5 s exactly
+    EXPECT_TRUE(TcfGood(2300, 0, 9600));    // 1.92 s
+    EXPECT_FALSE(TcfGood(2500, 0, 9600));   // 2.08 s
+    EXPECT_FALSE(TcfGood(1728, 0, 14400));  // 9600's length is too short at 14400
 }
 
 TEST(Hdlc, FrameBytesAndDleDoubling) {

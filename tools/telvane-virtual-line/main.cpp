@@ -31,6 +31,8 @@ extern "C" {
 #include <spandsp.h>
 }
 
+#include "faults.h"
+
 namespace {
 
 constexpr int kSampleRate = 8000;
@@ -67,6 +69,7 @@ struct Options {
     std::string logPath;
     bool fineOnly = false;
     int delayMs = 40;  // one-way line delay
+    vline::FaultOptions faults;
 };
 
 FILE* gLog = nullptr;
@@ -163,7 +166,8 @@ struct Modem {
 
 class Line {
 public:
-    explicit Line(Options o) : opt_(std::move(o)) {}
+    explicit Line(Options o)
+        : opt_(std::move(o)), faults_(opt_.faults, [](const std::string& s) { Log("%s", s.c_str()); }) {}
     ~Line();
     bool Setup();
     void Run();
@@ -208,6 +212,7 @@ private:
     int64_t idleSince_ = 0;
     int64_t stopAt_ = 0;
     std::deque<int16_t> toFar_, toNear_;  // line delay, one queue per direction
+    vline::Faults faults_;
 };
 
 Line::~Line() {
@@ -281,6 +286,7 @@ bool Line::Setup() {
 int Line::AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
     auto* m = static_cast<Modem*>(user);
     m->toHostLog.Feed(buf, len);
+    if (m->index == 0) m->line->faults_.ToHost(buf, len);
     m->toHost.insert(m->toHost.end(), buf, buf + len);
     while (m->toHost.size() > kMaxHostQueue) m->toHost.pop_front();
     return static_cast<int>(len);
@@ -335,6 +341,7 @@ void Line::Result(int pages, const char* remote, int code, const char* text) {
 }
 
 void Line::StartFarEnd(bool calling) {
+    faults_.NewCall();
     fax_ = fax_init(nullptr, calling ? 1 : 0);
     fax_set_transmit_on_idle(fax_, 1);
     t30_state_t* t30 = fax_get_t30_state(fax_);
@@ -391,6 +398,7 @@ void Line::HandleOp(Modem& m, int op, const std::string& num) {
         }
         ++callNumber_;
         ++dialAttempts_;
+        faults_.NewCall();
         caller_ = m.index;
         state_ = CallState::Dialling;
         blocksInState_ = 0;
@@ -489,6 +497,12 @@ void Line::CallControl() {
         break;
     }
     case CallState::Connected:
+        if (faults_.HangupDue()) {
+            host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+            if (opt_.pair) modems_[1].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+            EndCall("far end hung up (fault)");
+            break;
+        }
         if (farEndDone_) {
             state_ = CallState::Finishing;
             blocksInState_ = 0;
@@ -530,6 +544,7 @@ void Line::Block() {
         std::fill(std::begin(a), std::end(a), 0);
         std::fill(std::begin(b), std::end(b), 0);
     }
+    faults_.FarAudio(b, kBlock, a);
     Delay(toFar_, a);
     Delay(toNear_, b);
     t31_rx(modems_[0].t31, b, kBlock);
@@ -542,8 +557,11 @@ void Line::Block() {
 void Line::ReadHost(Modem& m) {
     if (!m.cts) return;  // the modem's buffer is full: leave the bytes in the tty (flow control)
     uint8_t buf[512];
-    const ssize_t n = read(m.master, buf, sizeof buf);
+    const size_t want = m.index == 0 ? faults_.HostReadLimit(sizeof buf) : sizeof buf;
+    if (want == 0) return;
+    const ssize_t n = read(m.master, buf, want);
     if (n <= 0) return;
+    if (m.index == 0) faults_.FromHost(buf, static_cast<size_t>(n));
     m.fromHostLog.Feed(buf, static_cast<size_t>(n));
     if (state_ == CallState::Dialling && m.index == caller_) {
         // A real modem abandons a dial when the host sends anything.
@@ -561,7 +579,8 @@ void Line::ReadHost(Modem& m) {
 void Line::WriteHost(Modem& m) {
     while (!m.toHost.empty()) {
         uint8_t buf[1024];
-        const size_t len = std::min(m.toHost.size(), sizeof buf);
+        const size_t len = std::min(m.toHost.size(), m.index == 0 ? faults_.HostWriteLimit(sizeof buf) : sizeof buf);
+        if (len == 0) return;
         std::copy_n(m.toHost.begin(), len, buf);
         const ssize_t n = write(m.master, buf, len);
         if (n <= 0) return;
@@ -573,7 +592,8 @@ void Line::PollOnce(int64_t deadline) {
     pollfd fds[2];
     for (int i = 0; i < modemCount_; ++i) {
         Modem& m = modems_[i];
-        fds[i] = {m.master, static_cast<short>((m.cts ? POLLIN : 0) | (m.toHost.empty() ? 0 : POLLOUT)), 0};
+        const bool readable = m.cts && (i != 0 || faults_.HostReadLimit(1) > 0);
+        fds[i] = {m.master, static_cast<short>((readable ? POLLIN : 0) | (m.toHost.empty() ? 0 : POLLOUT)), 0};
     }
     const int64_t left = deadline - NowNs();
     const int timeout = left > 0 ? static_cast<int>((left + 999'999) / 1'000'000) : 0;
@@ -632,6 +652,7 @@ void Line::Run() {
                 }
             }
         }
+        faults_.Hook(modems_[0].t31, fax_, opt_.pair ? modems_[1].t31 : nullptr);
         CallControl();
         for (int i = 0; i < modemCount_; ++i) {
             Modem& m = modems_[i];
@@ -670,8 +691,10 @@ void Usage(FILE* f) {
                  "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
                  "  --log FILE           log AT commands, replies and T.30 events\n"
                  "  --help\n\n"
+                 "%s\n"
                  "Prints the tty path(s), then one line per call:\n"
-                 "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n");
+                 "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n",
+                 vline::FaultUsage());
 }
 
 bool ParseInt(const char* s, int& out) {
@@ -739,6 +762,7 @@ int main(int argc, char** argv) {
             number(o.calls);
         } else if (a == "--log") {
             o.logPath = value();
+        } else if (vline::ParseFaultOption(a, value, o.faults)) {
         } else {
             std::fprintf(stderr, "telvane-virtual-line: unknown option %s (see --help)\n", a.c_str());
             return 2;

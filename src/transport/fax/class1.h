@@ -14,6 +14,7 @@
 #include "faxframework.h"
 #include "faximage/ovffile.h"
 #include "faxmachine.h"
+#include "t4fill.h"
 
 namespace telvane::faximage {
 class FaxLineCoder;
@@ -122,8 +123,10 @@ const char* ReceiveStateName(int state);
 
 // Bytes of a TCF at a speed: bps / 100 * 18 zero bytes, at most 8192.
 size_t TcfLength(long bps);
-// Whether a received TCF is good: fewer than 10 % of its bytes are non-zero (and it has bytes).
-bool TcfGood(size_t count, size_t nonZero);
+// Whether a received TCF at `bps` is good: its length is that of 1.2 to 2.0 s of data (T.30
+// asks 1.5 s +/- 10 %, and modems lose a little at either end) and fewer than 10 % of its
+// bytes are non-zero.
+bool TcfGood(size_t count, size_t nonZero, long bps);
 // Appends one coded line padded with zero bytes to `minBytes`, DLE doubled.
 void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
 
@@ -152,7 +155,12 @@ protected:
     const char* StateName(int state) const override { return SendStateName(state); }
 
 private:
+    static constexpr int64_t kCommandPauseMs = 40;  // before "AT+FTH=3", "AT+FRH=3", "AT+FTM="...
+    static constexpr int64_t kHangUpTicks = 26;     // awaiting OK to "ATH"
     static int RefusalCode(int state);
+    // Writes a command that turns the line round after the T.30 signal gap (75 ms).
+    void Turnaround(const std::string& cmd, int next);
+    void RepeatTraining();
     // Sends a command and awaits its answer in `next` (the response timer is set).
     void Command(const std::string& cmd, int next);
     // "AT+FRH=3": the next frame is awaited in `next` for at most `ticks`.
@@ -200,7 +208,10 @@ private:
     bool haveFax_ = false;
     bool lastPage_ = false;
     int postPageFcf_ = 0;
+    bool tcfSilence_ = false;  // "AT+FTS=" before the TCF has been sent
     bool inData_ = false;
+    size_t lastOutUsed_ = 0;
+    TFillInserter filler_;
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
     long pageBytes_ = 0;
@@ -242,14 +253,21 @@ private:
     void CallDone();
     void CloseFile(int logCode);
     void NewSession();
+    void RepeatIdent();
+    void PostPageFrame(t30::Frame kind);
 
+    static constexpr int64_t kCommandPauseMs = 40;
+    static constexpr int64_t kHangUpTicks = 26;
     TOvxCustomReceiveFax& recv_;
     t30::SpeedSet own_ = t30::kBaseSpeeds;
     t30::DcsParams dcs_;
     bool gotDCS_ = false;
     int rings_ = 0;
     int identRepeats_ = 0;
+    int64_t t1StartMs_ = 0;     // the call was answered (T1 runs from here)
+    bool eopAnswered_ = false;  // MCF to EOP sent: a repeated EOP only gets MCF again
     int frameRetries_ = 0;
+    int fcErrors_ = 0;  // "+FCERROR" answers to the training's "AT+FRM="
     int sessionError_ = 0;
     t30::Frame postPage_ = t30::Frame::Unknown;
     telvane::faximage::OvfWriter file_;

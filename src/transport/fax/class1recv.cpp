@@ -5,7 +5,9 @@
 
 #include <ctime>
 
+#include "class1at.h"
 #include "faxsession.h"
+#include "t30timers.h"
 
 namespace telvane::transport {
 
@@ -18,7 +20,10 @@ const char* const kReceiveNames[] = {
     "rf1WaitEOP",   "rf1WritePage", "rf1SendMCF", "rf1WaitDCN", "rf1WtHngp",   "rf2GtPgRslt", "rf2GetFHNG",
     "rfComplete",   "rfAbort",      "rfDone"};
 
-constexpr int64_t kResponseTicks = 182;
+// A modem answers a command within T3 (10 s) or is taken to have failed.
+constexpr int64_t kResponseTicks = t30::kT3Ticks;
+// Answering a call: the modem's answer tone and the caller's first signals.
+constexpr int64_t kAnswerTicks = t30::kT5Ticks;
 }  // namespace
 
 const char* ReceiveStateName(int state) {
@@ -42,9 +47,9 @@ void TClass1Receiver::StartUp() {
         steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
     }
     const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
-    if (detect) steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
-    steps.push_back({"AT+FCLASS=1", ecFaxInitError});
-    steps.push_back({"AT+FRM=?", ecFaxBadModemResult});
+    if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
+    steps.push_back({at::kClass1, ecFaxInitError});
+    steps.push_back({at::kRxModulations, ecFaxBadModemResult});
     RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
         if (rc != 0) {
             Fail(rc);
@@ -79,12 +84,13 @@ void TClass1Receiver::InitCall() {
     accepted_ = false;
     frameSent_ = false;
     pages_ = 0;
+    eopAnswered_ = false;
     fax_.SetRemoteID("");
     fax_.SetPageInfo(0, 0);
     fax_.SetBytes(0, 0);
     link_.SetDTR(true);
     link_.SetRTS(true);
-    SendCommand("AT+FCLASS=1");
+    SendCommand(at::kClass1);
     SetTimer(kResponseTicks);
     Goto(rf1Init1);
 }
@@ -95,9 +101,23 @@ void TClass1Receiver::SendIdent() {
     Goto(rf1SendCSI);
 }
 
+// Awaits the caller's next command for T2.
 void TClass1Receiver::ReceiveFrames() {
-    SendCommand("AT+FRH=3", 40);
+    SendCommand(at::kRxFrames, kCommandPauseMs);
     ExpectFrame();
+    SetTimer(t30::kT2Ticks);
+}
+
+// No valid command after our DIS: CSI and DIS again, for as long as T1 allows.
+void TClass1Receiver::RepeatIdent() {
+    if (Now() - t1StartMs_ >= t30::kT1Ticks * t30::kMsPerTick) {
+        Fail(ecFatalTimeout);
+        return;
+    }
+    ++identRepeats_;
+    Goto(rf1CollRtry2);
+    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+    SendCommand(at::kTxFrames, kCommandPauseMs);
     SetTimer(kResponseTicks);
 }
 
@@ -174,7 +194,7 @@ bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
     return false;
 }
 
-void TClass1Receiver::OnLine(TResult r, const std::string&) {
+void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     switch (State()) {
     case rf1Init1:
         if (r == TResult::Ok) {
@@ -192,8 +212,8 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
         if (r == TResult::Ring) {
             if (++rings_ >= recv_.AnswerOnRing) {
                 waitingForCall_ = false;
-                SendCommand("ATA");
-                SetTimer(1092);
+                SendCommand(at::kAnswer);
+                SetTimer(kAnswerTicks);
                 Progress(fpAnswer);
                 Goto(rfAnswer);
             }
@@ -207,9 +227,11 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
         }
         break;
     case rfAnswer:
-        if (r == TResult::Connect)
+        if (r == TResult::Connect) {
+            t1StartMs_ = Now();
+            identRepeats_ = 0;
             SendIdent();
-        else if (r == TResult::NoCarrier || r == TResult::Error)
+        } else if (r == TResult::NoCarrier || r == TResult::Error)
             Fail(ecFaxNoCarrier);
         else if (r == TResult::Voice)
             Fail(ecFaxVoiceCall);
@@ -223,11 +245,11 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
         }
         break;
     case rf1SendDIS:
+        // The command is awaited for T4, then DIS is repeated.
         if (r == TResult::Ok) {
-            link_.Pause(400);
-            SendCommand("AT+FRH=3", 40);
+            SendCommand(at::kRxFrames, kCommandPauseMs);
             ExpectFrame();
-            SetTimer(54);
+            SetTimer(t30::kT4Ticks);
             Goto(rf1CollFrms);
         } else if (r == TResult::Error || r == TResult::NoCarrier) {
             Fail(ecFaxBadModemResult);
@@ -240,17 +262,21 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
         if (r == TResult::Connect) {
             StartData(false);
             Goto(rf1CollTrn);
+        } else if (r == TResult::Error && line.find("+FCERROR") != std::string::npos &&
+                   ++fcErrors_ <= t30::kMaxRepeats) {
+            // The modem still hears V.21 (the tail of DCS): ask for the training again.
+            SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
         } else if (r == TResult::NoCarrier || r == TResult::Error) {
             trainingGood_ = false;
-            SendCommand("AT+FTH=3", 40);
+            SendCommand(at::kTxFrames, kCommandPauseMs);
             SetTimer(kResponseTicks);
             Goto(rf1Retrain);
         }
         break;
     case rf1FinTrn:
         if (r == TResult::NoCarrier || r == TResult::Ok || r == TResult::Error) {
-            link_.Pause(20);
-            SendCommand("AT+FTH=3", 40);
+            link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+            SendCommand(at::kTxFrames, kCommandPauseMs);
             SetTimer(kResponseTicks);
             Goto(trainingGood_ ? rf1SendCFR : rf1Retrain);
         }
@@ -270,8 +296,8 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
         break;
     case rf1SendCFR:
         if (FrameSent(r, t30::fcfCFR)) {
-            SendCommand(std::string("AT+FRM=") + t30::ShortTrainCode(dcs_.SpeedIndex), 40);
-            SetTimer(kResponseTicks);
+            SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+            SetTimer(t30::kT2Ticks);
             Goto(rf1WtPgCnnct);
             if (!accepted_) {
                 if (!recv_.AcceptFax()) {
@@ -308,7 +334,8 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
             pageBytes_ = 0;
             fax_.SetPageInfo(pages_ + 1, pages_ + 1);
             StartData(true);
-            SetTimer(1092);
+            // Renewed with every piece of page data: a page may take minutes, a dead line not.
+            SetTimer(t30::kPageIdleTicks);
             Goto(rfGtPgDta);
         } else if (r == TResult::NoCarrier || r == TResult::Error) {
             // No page carrier: the sender may be repeating its post-page or training frames.
@@ -325,19 +352,23 @@ void TClass1Receiver::OnLine(TResult r, const std::string&) {
     case rf1SendMCF:
         if (FrameSent(r, t30::fcfMCF)) {
             if (postPage_ == t30::Frame::MPS) {
-                SendCommand(std::string("AT+FRM=") + t30::ShortTrainCode(dcs_.SpeedIndex), 40);
-                SetTimer(kResponseTicks);
+                SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+                SetTimer(t30::kT2Ticks);
                 Goto(rf1WtPgCnnct);
             } else if (postPage_ == t30::Frame::EOM) {
                 gotDCS_ = false;
                 identRepeats_ = 0;
-                SendCommand("AT+FTH=3", 40);
+                t1StartMs_ = Now();
+                SendCommand(at::kTxFrames, kCommandPauseMs);
                 SetTimer(kResponseTicks);
                 Goto(rf1CollRtry2);
             } else {
-                CloseFile(lfaxReceiveOk);
-                accepted_ = false;
-                Progress(fpGetHangup);
+                if (!eopAnswered_) {
+                    eopAnswered_ = true;
+                    CloseFile(lfaxReceiveOk);
+                    accepted_ = false;
+                    Progress(fpGetHangup);
+                }
                 ReceiveFrames();
                 Goto(rf1WaitDCN);
             }
@@ -359,16 +390,21 @@ void TClass1Receiver::OnFrameFailed(TResult) {
     switch (State()) {
     case rf1CollFrms:
     case rf1WaitEOP:
+        // A garbled frame: listen again; the sender repeats its command after its T4.
         if (++frameRetries_ > 20) {
             Fail(ecFatalTimeout);
             return;
         }
-        SendCommand("AT+FRH=3", 40);
-        ExpectFrame();
+        if (State() == rf1WaitEOP)
+            ReceiveFrames();
+        else {
+            SendCommand(at::kRxFrames, kCommandPauseMs);
+            ExpectFrame();
+        }
         break;
     case rf1WaitDCN:
-        SendCommand("ATH");
-        SetTimer(26);
+        SendCommand(at::kHangUp);
+        SetTimer(kHangUpTicks);
         Goto(rf1WtHngp);
         break;
     default: break;
@@ -400,33 +436,28 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
             ReceiveFrames();
             return;
         }
-        SendCommand(std::string("AT+FRM=") + t30::LongTrainCode(dcs_.SpeedIndex), 40);
+        if (!dcs_.Valid) {
+            Fail(ecFaxIncompatible);
+            return;
+        }
+        fcErrors_ = 0;
+        SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
         SetTimer(kResponseTicks);
         Goto(rf1StrtTrn);
         break;
     case rf1WaitEOP:
         if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
-            postPage_ = kind;
-            Goto(rf1WritePage);
-            if (file_.inPage()) {
-                file_.setSenderId(fax_.RemoteID());
-                if (int rc = file_.endPage(true)) {
-                    Fail(rc);
-                    return;
-                }
-                ++pages_;
-                fax_.SetPageInfo(pages_, pages_);
-            }
-            Progress(fpGetPageResult);
-            Progress(fpCheckMorePages);
-            SendCommand("AT+FTH=3", 40);
-            SetTimer(kResponseTicks);
-            Goto(rf1SendMCF);
-        } else if (kind == t30::Frame::DCS) {
+            PostPageFrame(kind);
+        } else if (kind == t30::Frame::DCS && frame.Final()) {
             // The sender trains again (after our silence or at a new speed).
             dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+            if (!dcs_.Valid) {
+                Fail(ecFaxIncompatible);
+                return;
+            }
             fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
-            SendCommand(std::string("AT+FRM=") + t30::LongTrainCode(dcs_.SpeedIndex), 40);
+            fcErrors_ = 0;
+            SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
             SetTimer(kResponseTicks);
             Goto(rf1StrtTrn);
         } else if (kind == t30::Frame::DCN) {
@@ -436,18 +467,53 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
         }
         break;
     case rf1WaitDCN:
-        SendCommand("ATH");
-        SetTimer(26);
+        // Our MCF was lost: the sender repeats its post-page command and gets MCF again.
+        if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM) {
+            Progress(fpCheckMorePages);
+            link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+            SendCommand(at::kTxFrames, kCommandPauseMs);
+            SetTimer(kResponseTicks);
+            Goto(rf1SendMCF);
+            return;
+        }
+        if (!frame.Final()) {
+            ReceiveFrames();
+            return;
+        }
+        SendCommand(at::kHangUp);
+        SetTimer(kHangUpTicks);
         Goto(rf1WtHngp);
         break;
     default: break;
     }
 }
 
+// A post-page command: completes the page (only once, however often the command is repeated)
+// and answers MCF.
+void TClass1Receiver::PostPageFrame(t30::Frame kind) {
+    postPage_ = kind;
+    Goto(rf1WritePage);
+    if (file_.inPage()) {
+        file_.setSenderId(fax_.RemoteID());
+        if (int rc = file_.endPage(true)) {
+            Fail(rc);
+            return;
+        }
+        ++pages_;
+        fax_.SetPageInfo(pages_, pages_);
+    }
+    Progress(fpGetPageResult);
+    Progress(fpCheckMorePages);
+    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+    SendCommand(at::kTxFrames, kCommandPauseMs);
+    SetTimer(kResponseTicks);
+    Goto(rf1SendMCF);
+}
+
 void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
     if (State() == rf1CollTrn) {
         if (!end) return;
-        trainingGood_ = TcfGood(DataCount(), DataNonZero());
+        trainingGood_ = TcfGood(DataCount(), DataNonZero(), t30::SpeedBps(dcs_.SpeedIndex));
         SetTimer(kResponseTicks);
         Goto(rf1FinTrn);
         return;
@@ -460,6 +526,7 @@ void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
         }
         pageBytes_ += static_cast<long>(len);
         fax_.SetBytes(pageBytes_, pageBytes_);
+        SetTimer(t30::kPageIdleTicks);
     }
     if (end) {
         SetTimer(kResponseTicks);
@@ -470,20 +537,11 @@ void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
 void TClass1Receiver::OnTimeout() {
     switch (State()) {
     case rf1CollFrms:
-        if (gotDCS_ || fax_.RemoteID().size()) {
-            Fail(ecFatalTimeout);
-            return;
-        }
+        // No valid command (a TSI whose DCS was lost counts as none): DIS again until T1.
         Goto(rf1CollRtry1);
-        if (++identRepeats_ > 3) {
-            Fail(ecFatalTimeout);
-            return;
-        }
-        Goto(rf1CollRtry2);
-        link_.Write(reinterpret_cast<const uint8_t*>(" "), 1);
-        link_.Pause(100);
-        SendCommand("AT+FTH=3", 40);
-        SetTimer(kResponseTicks);
+        AbortReception();
+        gotDCS_ = false;
+        RepeatIdent();
         break;
     case rf1WaitDCN:
     case rf1WtHngp:

@@ -12,7 +12,10 @@
 #include "faximage/faxinput.h"
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
+#include "class1at.h"
 #include "faxsession.h"
+#include "t30timers.h"
+#include "t4fill.h"
 #include "ticks.h"
 
 namespace telvane::transport {
@@ -27,7 +30,10 @@ const char* const kSendNames[] = {
     "tf1SendDCN",  "tf1Hangup",    "tf1WaitHngp",  "tf2SendEOP",  "tf2WaitFPTS",  "tf2WaitFET", "tf2WaitPgOK",
     "tf2SndNwPrm", "tf2NextPage",  "tf20ChckPg",   "tfClose",     "tfCompleteOK", "tfAbort",    "tfDone"};
 
-constexpr int64_t kResponseTicks = 182;
+// A modem answers a command within T3 (10 s) or is taken to have failed.
+constexpr int64_t kResponseTicks = t30::kT3Ticks;
+// Waiting for room in the output buffer when page data begins (about 60 s).
+constexpr int64_t kRoomTicks = t30::kT5Ticks;
 constexpr int kHeaderMargin = 16;
 
 bool EndsWithExt(const std::string& name, const std::string& ext) {
@@ -48,7 +54,11 @@ size_t TcfLength(long bps) {
     return static_cast<size_t>(std::clamp(n, 0L, 8192L));
 }
 
-bool TcfGood(size_t count, size_t nonZero) { return count > 0 && nonZero * 10 < count; }
+bool TcfGood(size_t count, size_t nonZero, long bps) {
+    const auto bytesIn = [bps](int64_t ms) { return static_cast<size_t>(bps / 8 * ms / 1000); };
+    if (count < bytesIn(t30::kTcfMinMs) || count > bytesIn(t30::kTcfMaxMs)) return false;
+    return nonZero * 10 < count;
+}
 
 void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out) {
     hdlc::EscapeDle(line, len, out);
@@ -75,9 +85,9 @@ void TClass1Sender::StartUp() {
         steps.push_back({send_.DefaultInit(), ecFaxBadModemResult});
     }
     const bool detect = send_.FaxClass() == fcDetect || send_.FaxClass() == fcUnknown;
-    if (detect) steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
-    steps.push_back({"AT+FCLASS=1", ecFaxInitError});
-    steps.push_back({"AT+FTM=?", ecFaxBadModemResult});
+    if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
+    steps.push_back({at::kClass1, ecFaxInitError});
+    steps.push_back({at::kTxModulations, ecFaxBadModemResult});
     RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
         if (rc != 0) {
             Fail(rc);
@@ -200,7 +210,7 @@ bool TClass1Sender::PageWide(size_t index) const {
 
 void TClass1Sender::InitFax() {
     Progress(fpInitModem);
-    SendCommand("AT+FCLASS=1");
+    SendCommand(at::kClass1);
     SetTimer(kResponseTicks);
     Goto(tf1Init1);
 }
@@ -211,7 +221,7 @@ void TClass1Sender::Dial() {
     Progress(fpDialing);
     gotDIS_ = false;
     framesSeen_ = false;
-    SendCommand(std::string(send_.ToneDial ? "ATDT" : "ATDP") + send_.DialPrefix() + number_);
+    SendCommand(at::Dial(send_.ToneDial, send_.DialPrefix(), number_));
     ExpectFrame();
     SetTimer(send_.DialWaitTicks());
     Goto(tf1Connect);
@@ -295,19 +305,25 @@ int TClass1Sender::RefusalCode(int state) {
 }
 
 void TClass1Sender::Command(const std::string& cmd, int next) {
-    SendCommand(cmd, 40);
+    SendCommand(cmd, kCommandPauseMs);
     SetTimer(kResponseTicks);
     Goto(next);
 }
 
 void TClass1Sender::AwaitFrame(int next, int64_t ticks) {
-    SendCommand("AT+FRH=3", 40);
+    SendCommand(at::kRxFrames, kCommandPauseMs);
     ExpectFrame();
     SetTimer(ticks);
     Goto(next);
 }
 
 void TClass1Sender::OnLine(TResult r, const std::string&) {
+    if (State() == tf1DCSRspns && tcfSilence_ && r == TResult::Error) {
+        // A modem without "AT+FTS": the silence is our own pause instead.
+        link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt);
+        return;
+    }
     if (r == TResult::Error || r == TResult::NoCarrier) {
         if (const int code = RefusalCode(State())) {
             Fail(code);
@@ -341,7 +357,13 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
         if (r == TResult::Connect) SendDCS();
         break;
     case tf1DCSRspns:
-        if (r == TResult::Ok) Command(std::string("AT+FTM=") + t30::LongTrainCode(speed_), tf1TrainStrt);
+        // DCS is out: 75 ms of silence ("AT+FTS=7"), then the training and TCF.
+        if (r == TResult::Ok && !tcfSilence_) {
+            tcfSilence_ = true;
+            Command(at::TxSilence(t30::kTcfSilence), tf1DCSRspns);
+        } else if (r == TResult::Ok) {
+            Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt);
+        }
         break;
     case tf1TrainStrt:
         if (r == TResult::Connect) {
@@ -353,10 +375,8 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
         }
         break;
     case tf1TrainFnsh:
-        if (r == TResult::Ok) {
-            link_.Pause(200);
-            AwaitFrame(tf1WaitCFR, kResponseTicks);
-        }
+        // The answer to DCS + TCF is awaited for T4, then the command is repeated.
+        if (r == TResult::Ok) AwaitFrame(tf1WaitCFR, t30::kT4Ticks);
         break;
     case tf1WaitPgCn:
         if (r == TResult::Connect) {
@@ -366,7 +386,7 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
             dataStartMs_ = Now();
             dataBytes_ = 0;
             Goto(tfWaitFrHead);
-            SetTimer(1092);
+            SetTimer(kRoomTicks);
             WantRoom(true);
             OnOutput();
         }
@@ -391,8 +411,7 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
     case tf1WaitMPS:
     case tf1WaitEOP:
         if (r == TResult::Ok) {
-            link_.Pause(200);
-            AwaitFrame(tf1WaitMCF, 54);
+            AwaitFrame(tf1WaitMCF, t30::kT4Ticks);
         } else if (r == TResult::Error) {
             RepeatPostPage();
         }
@@ -407,8 +426,8 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
         break;
     case tf1Hangup:
         if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) {
-            SendCommand("ATH");
-            SetTimer(26);
+            SendCommand(at::kHangUp);
+            SetTimer(kHangUpTicks);
             Goto(tf1WaitHngp);
         }
         break;
@@ -419,19 +438,21 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
     }
 }
 
-void TClass1Sender::OnFrameFailed(TResult r) {
+void TClass1Sender::OnFrameFailed(TResult) {
     switch (State()) {
     case tf1Connect:
-        if (r == TResult::NoCarrier && !framesSeen_) {
+        // ERROR or NO CARRIER before any frame is the modem's answer to the dial: the call
+        // was not made. After frames it is a frame with a bad check sequence: listen again.
+        if (!framesSeen_) {
             Fail(ecFaxNoCarrier);
             return;
         }
-        SendCommand("AT+FRH=3", 40);
+        SendCommand(at::kRxFrames, kCommandPauseMs);
         ExpectFrame();
         break;
     case tf1WaitCFR:
-        SendCommand("AT+FRH=3", 40);
-        ExpectFrame();
+        // A response received in error (bad FCS): T.30 repeats the command.
+        RepeatTraining();
         break;
     case tf1WaitMCF: RepeatPostPage(); break;
     default: break;
@@ -456,7 +477,7 @@ void TClass1Sender::OnFrame(const hdlc::TFrame& frame) {
             return;
         }
         if (!frame.Final()) {
-            SendCommand("AT+FRH=3", 40);
+            SendCommand(at::kRxFrames, kCommandPauseMs);
             ExpectFrame();
             return;
         }
@@ -464,27 +485,24 @@ void TClass1Sender::OnFrame(const hdlc::TFrame& frame) {
         break;
     case tf1WaitCFR:
         if (kind == t30::Frame::CFR) {
-            link_.Pause(200);
-            Command(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), tf1WaitPgCn);
+            Turnaround(at::TxData(t30::ShortTrainCode(speed_)), tf1WaitPgCn);
         } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
             speed_ = t30::StepDown(own_, remote_.Speeds, speed_);
             if (speed_ == 0) {
                 Fail(ecFaxTrainError);
                 return;
             }
-            Command("AT+FTH=3", tf1TSIRespns);
-        } else if (kind == t30::Frame::DIS && frame.Final()) {
-            // The remote did not hear our DCS: send TSI and DCS again.
-            if (++retries_ > 3) {
-                Fail(ecFaxTrainError);
-                return;
-            }
-            Command("AT+FTH=3", tf1SendTSI);
+            retries_ = 0;
+            tcfSilence_ = false;
+            Turnaround(at::kTxFrames, tf1TSIRespns);
         } else if (kind == t30::Frame::DCN) {
             Fail(ecCancelRequested);
-        } else {
-            SendCommand("AT+FRH=3", 40);
+        } else if (!frame.Final()) {
+            SendCommand(at::kRxFrames, kCommandPauseMs);
             ExpectFrame();
+        } else {
+            // DIS again (our DCS was not heard), CRP or anything else final: repeat the command.
+            RepeatTraining();
         }
         break;
     case tf1WaitMCF: PostPageAnswer(frame); break;
@@ -509,8 +527,23 @@ void TClass1Sender::AfterRemoteFrames() {
         return;
     }
     retries_ = 0;
-    link_.Pause(200);
-    Command("AT+FTH=3", tf1SendTSI);
+    tcfSilence_ = false;
+    Turnaround(at::kTxFrames, tf1SendTSI);
+}
+
+void TClass1Sender::Turnaround(const std::string& cmd, int next) {
+    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+    Command(cmd, next);
+}
+
+// DCS (with TSI) and TCF again, after T4 without an answer or after a garbled one.
+void TClass1Sender::RepeatTraining() {
+    if (++retries_ > t30::kMaxRepeats) {
+        Fail(ecFatalTimeout);
+        return;
+    }
+    tcfSilence_ = false;
+    Turnaround(at::kTxFrames, tf1SendTSI);
 }
 
 void TClass1Sender::SendDCS() {
@@ -525,9 +558,13 @@ void TClass1Sender::OnTimeout() {
     switch (State()) {
     case tf1Connect: Fail(framesSeen_ ? ecFatalTimeout : ecFaxNoAnswer); break;
     case tfRetryWait: Dial(); break;
+    case tf1WaitCFR:
+        // End the modem's frame reception with a single character, then repeat the command.
+        AbortReception();
+        RepeatTraining();
+        break;
     case tf1WaitMCF:
-        // End the modem's frame reception with a single character, then repeat the frame.
-        link_.Write(reinterpret_cast<const uint8_t*>(" "), 1);
+        AbortReception();
         RepeatPostPage();
         break;
     case tf1WaitHngp:
@@ -544,6 +581,11 @@ void TClass1Sender::OnOutput() {
         StartPage();
         return;
     }
+    // A modem that takes no page data (CTS held low, no result) must not hold the call
+    // forever: the page timer runs while nothing moves and is renewed whenever data does.
+    const size_t used = link_.OutUsed();
+    if ((State() == tfSendPage || State() == tfDrainPage) && used < lastOutUsed_) SetTimer(t30::kPageIdleTicks);
+    lastOutUsed_ = used;
     if (State() == tfSendPage) {
         PumpPage();
         return;
@@ -663,7 +705,9 @@ void TClass1Sender::StartPage() {
     }
     Goto(tfSendPage);
     WantRoom(true);
-    StopTimer();
+    SetTimer(t30::kPageIdleTicks);
+    lastOutUsed_ = link_.OutUsed();
+    filler_.Reset(static_cast<size_t>(minBytes_));
     PageStatusRhythm();
     PumpPage();
 }
@@ -684,10 +728,16 @@ bool TClass1Sender::PumpPage() {
                        pending_.begin() + static_cast<long>(pendingPos_ + take));
             pendingPos_ += take;
         } else if (!pageDone_ && (more = reader_[p.File].nextBlock(block, size, isLine)) > 0) {
-            if (isLine)
+            if (isLine) {
                 AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
-            else
+            } else if (minBytes_ > 0) {
+                // Raw T.4 data: fill bits before each EOL bring every line to the minimum.
+                std::vector<uint8_t> filled;
+                filler_.Feed(block, size, filled);
+                hdlc::EscapeDle(filled.data(), filled.size(), out);
+            } else {
                 hdlc::EscapeDle(block, size, out);
+            }
             pageBytes_ += static_cast<long>(size);
             fax_.SetBytes(pageBytes_, pageLength_);
         } else if (more < 0) {
@@ -695,20 +745,26 @@ bool TClass1Sender::PumpPage() {
             Fail(more);
             return false;
         } else {
-            out = {hdlc::DLE, hdlc::ETX};
+            out.clear();
+            std::vector<uint8_t> last;
+            filler_.Flush(last);
+            hdlc::EscapeDle(last.data(), last.size(), out);
+            out.push_back(hdlc::DLE);
+            out.push_back(hdlc::ETX);
             link_.Write(out.data(), out.size());
             inData_ = false;
             NormalStatusRhythm();
             WantRoom(false);
             WantEmpty(true);
             Goto(tfDrainPage);
-            SetTimer(1092);
+            SetTimer(t30::kPageIdleTicks);
             return true;
         }
         if (!link_.Write(out.data(), out.size())) {
             Fail(-160);
             return false;
         }
+        SetTimer(t30::kPageIdleTicks);
         dataBytes_ += static_cast<int64_t>(out.size());
     }
     return false;
@@ -736,12 +792,11 @@ void TClass1Sender::PagePumped() {
 
 void TClass1Sender::PrepPostPage() {
     Goto(tf1PrepEOP);
-    link_.Pause(500);
-    Command("AT+FTH=3", tf1SendEOP);
+    Turnaround(at::kTxFrames, tf1SendEOP);
 }
 
 void TClass1Sender::RepeatPostPage() {
-    if (++retries_ > 3) {
+    if (++retries_ > t30::kMaxRepeats) {
         Fail(ecFatalTimeout);
         return;
     }
@@ -753,16 +808,17 @@ void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
     if (kind == t30::Frame::MCF || (kind == t30::Frame::RTP && lastPage_)) {
         Progress(fpPageOK);
         if (lastPage_) {
-            Command("AT+FTH=3", tf1SendDCN);
+            Turnaround(at::kTxFrames, tf1SendDCN);
         } else if (postPageFcf_ == t30::fcfMPS) {
             // T.30: pages after the first are sent with the short training of the same modem.
-            Command(std::string("AT+FTM=") + t30::ShortTrainCode(speed_), tf1WaitPgCn);
+            Turnaround(at::TxData(t30::ShortTrainCode(speed_)), tf1WaitPgCn);
         } else {
             gotDIS_ = false;
             AwaitFrame(tf1Connect, kResponseTicks);
         }
     } else if (kind == t30::Frame::RTP) {
-        Command("AT+FTH=3", tf1TSIRespns);
+        tcfSilence_ = false;
+        Turnaround(at::kTxFrames, tf1TSIRespns);
     } else if (kind == t30::Frame::RTN) {
         Progress(fpPageError);
         Fail(ecFaxSessionError);

@@ -1,7 +1,9 @@
 // Common machinery of the fax state machines (see faxmachine.h).
 #include "faxmachine.h"
 
+#include "class1at.h"
 #include "faxsession.h"
+#include "t30timers.h"
 
 namespace telvane::transport {
 
@@ -25,6 +27,8 @@ void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs) {
     // A new command ends any frame reception that was asked for before.
     frameArmed_ = false;
     awaitConfirm_ = false;
+    // Whatever the modem was delivering is over once it is given a command.
+    mode_ = InMode::Lines;
     std::string line = cmd + "\r";
     link_.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
 }
@@ -32,6 +36,15 @@ void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs) {
 void TFaxMachine::SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
     link_.Pause(20);
     WriteRaw(hdlc::BuildFrame(fcf, fif, final));
+}
+
+void TFaxMachine::AbortReception() {
+    const uint8_t space = ' ';
+    link_.Write(&space, 1);
+    mode_ = InMode::Lines;
+    frameArmed_ = false;
+    awaitConfirm_ = false;
+    lines_.Reset();
 }
 
 void TFaxMachine::WriteRaw(const std::vector<uint8_t>& bytes) { link_.Write(bytes.data(), bytes.size()); }
@@ -84,7 +97,7 @@ void TFaxMachine::HangUp() {
         link_.Pause(1000);
         link_.Write(reinterpret_cast<const uint8_t*>("+++"), 3);
         link_.Pause(1000);
-        SendCommand("ATH", 0);
+        SendCommand(at::kHangUp, 0);
         link_.Pause(1000);
         link_.FlushIn();
         if (link_.Carrier()) {
@@ -96,7 +109,7 @@ void TFaxMachine::HangUp() {
             link_.Pause(500);
         }
     }
-    SendCommand("ATH", 0);
+    SendCommand(at::kHangUp, 0);
     link_.Pause(100);
     link_.FlushIn();
     mode_ = InMode::Lines;
@@ -161,6 +174,9 @@ void TFaxMachine::HandleLine(const std::string& line) {
     }
     if (frameArmed_ && r == TResult::Connect) {
         mode_ = InMode::Frame;
+        frameTail_.clear();
+        const int64_t arrival = Now() + t30::kFrameArrivalTicks * t30::kMsPerTick;
+        if (deadline_ >= 0 && deadline_ < arrival) deadline_ = arrival;
         skipLf_ = true;
         decoder_.Reset();
         decoder_.SetKeep(true);
@@ -172,6 +188,37 @@ void TFaxMachine::HandleLine(const std::string& line) {
         return;
     }
     OnLine(r, line);
+}
+
+// A modem that gives up a frame reception may print its result (OK, ERROR, NO CARRIER)
+// without closing the frame with DLE ETX. A frame is at most a few hundred bytes and never holds
+// a whole result line, so one seen in the raw bytes ends the reception as failed; the result
+// is not swallowed as frame data.
+size_t TFaxMachine::FrameEndedByResult(const uint8_t* raw, size_t n) {
+    static const char* const kEnds[] = {"\r\nOK\r", "\r\nERROR\r", "\r\nNO CARRIER\r"};
+    for (size_t k = 0; k < n; ++k) {
+        frameTail_ += static_cast<char>(raw[k]);
+        if (frameTail_.size() > 16) frameTail_.erase(0, frameTail_.size() - 16);
+        for (const char* end : kEnds) {
+            const std::string e(end);
+            if (frameTail_.size() >= e.size() && frameTail_.compare(frameTail_.size() - e.size(), e.size(), e) == 0) {
+                mode_ = InMode::Lines;
+                frameArmed_ = false;
+                awaitConfirm_ = false;
+                lines_.Reset();
+                OnFrameFailed(e.find("CARRIER") != std::string::npos ? TResult::NoCarrier : TResult::Error);
+                return k + 1;
+            }
+        }
+    }
+    if (decoder_.Count() > kMaxFrameBytes) {
+        mode_ = InMode::Lines;
+        frameArmed_ = false;
+        lines_.Reset();
+        OnFrameFailed(TResult::Error);
+        return n;
+    }
+    return 0;
 }
 
 void TFaxMachine::HandleInput(const uint8_t* buf, size_t n) {
@@ -188,7 +235,14 @@ void TFaxMachine::HandleInput(const uint8_t* buf, size_t n) {
                 continue;
             }
         }
-        i += decoder_.Feed(buf + i, n - i);
+        const size_t used = decoder_.Feed(buf + i, n - i);
+        if (mode_ == InMode::Frame) {
+            if (const size_t upTo = FrameEndedByResult(buf + i, used)) {
+                i += upTo;  // the rest is read as result lines again
+                continue;
+            }
+        }
+        i += used;
         if (mode_ == InMode::Data && keepData_ && !decoder_.Data().empty()) {
             OnData(decoder_.Data().data(), decoder_.Data().size(), false);
             decoder_.Data().clear();

@@ -58,8 +58,13 @@ protected:
     void WriteRaw(const std::vector<uint8_t>& bytes);
     void SetTimer(int64_t ticks);
     void StopTimer() { deadline_ = -1; }
-    // After "AT+FRH=3": the next CONNECT starts a frame, which ends with OK or ERROR.
+    // After "AT+FRH=3": the next CONNECT starts a frame, which ends with OK or ERROR. Once
+    // CONNECT has come (the modem found the flags) a running timer is extended so that a frame
+    // already on its way is not cut off.
     void ExpectFrame() { frameArmed_ = true; }
+    // Ends a frame or data reception the modem is still in (any character does that) and goes
+    // back to reading result lines, whether or not the modem closes the reception with DLE ETX.
+    void AbortReception();
     // After a CONNECT for received data: bytes go to OnData until DLE ETX.
     void StartData(bool keep);
     size_t DataCount() const { return decoder_.Count(); }
@@ -95,6 +100,9 @@ protected:
 private:
     void HandleInput(const uint8_t* buf, size_t n);
     void HandleLine(const std::string& line);
+    // Bytes up to the end of a bare result line seen in frame data (0: none).
+    size_t FrameEndedByResult(const uint8_t* raw, size_t n);
+    static constexpr size_t kMaxFrameBytes = 1024;
     void ScriptLine(TResult r, const std::string& line);
     void NextScriptStep();
 
@@ -112,6 +120,7 @@ private:
     bool frameOk_ = false;
     hdlc::TFrame frame_;
     bool skipLf_ = false;
+    std::string frameTail_;  // last raw bytes of a frame reception, to spot a bare result line
     TResultLineCollector lines_;
     hdlc::TDleDecoder decoder_{4096};
     bool keepData_ = true;

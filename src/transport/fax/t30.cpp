@@ -43,14 +43,34 @@ const char* FrameName(Frame f) {
 
 namespace {
 constexpr int kBps[7] = {0, 2400, 4800, 7200, 9600, 12000, 14400};
-constexpr const char* kLong[7] = {"96", "24", "48", "72", "96", "121", "145"};
-constexpr const char* kShort[7] = {"96", "24", "48", "72", "96", "122", "146"};
 bool ValidIndex(int i) { return i >= 1 && i <= 6; }
+const char* TrainCode(int index, Modulation m, bool shortTrain) {
+    switch (ValidIndex(index) ? index : 0) {
+    case 1: return "24";
+    case 2: return "48";
+    case 3:
+        if (m == Modulation::V17 || m == Modulation::V33) return shortTrain ? "74" : "73";
+        return "72";
+    case 4:
+        if (m == Modulation::V17 || m == Modulation::V33) return shortTrain ? "98" : "97";
+        return "96";
+    case 5: return shortTrain ? "122" : "121";
+    case 6: return shortTrain ? "146" : "145";
+    default: return "96";
+    }
+}
 }  // namespace
 
 int SpeedBps(int index) { return ValidIndex(index) ? kBps[index] : 0; }
-const char* LongTrainCode(int index) { return kLong[ValidIndex(index) ? index : 0]; }
-const char* ShortTrainCode(int index) { return kShort[ValidIndex(index) ? index : 0]; }
+
+Modulation SendModulation(int index) {
+    if (index >= 5) return Modulation::V17;
+    if (index >= 3) return Modulation::V29;
+    return Modulation::V27ter;
+}
+
+const char* LongTrainCode(int index, Modulation m) { return TrainCode(index, m, false); }
+const char* ShortTrainCode(int index, Modulation m) { return TrainCode(index, m, true); }
 
 int IndexForBps(long bps) {
     int best = 1;
@@ -100,20 +120,32 @@ int ScanCodeFromBits(uint8_t bits) {
 }
 }  // namespace
 
+// T.30 Table 2, bits 11-14 (FIF byte 1 as the modem delivers it: bit 11 = 0x04, bit 12 = 0x08,
+// bit 13 = 0x10, bit 14 = 0x20).
+namespace {
+constexpr uint8_t kRateMask = 0x3C;
+constexpr uint8_t kV27 = 0x08;  // bit 12
+constexpr uint8_t kV29 = 0x04;  // bit 11
+constexpr uint8_t kV33 = 0x10;  // bit 13
+constexpr uint8_t kV17 = 0x20;  // bit 14
+// Recording width, bits 17-18 (FIF byte 2: 0x01, 0x02): 0 = 215 mm, 1 = 255 mm, 2 = 303 mm
+// (which includes 255 mm), 3 = invalid, read as 303 mm.
+bool OffersWide(uint8_t b) { return (b & 0x03) != 0; }
+}  // namespace
+
 Capabilities ParseDIS(const uint8_t* fif, size_t len) {
     Capabilities c;
     if (len >= 2) {
         const uint8_t b = fif[1];
-        if (b & 0x20) c.Speeds |= 1u << 6;
-        if (b & 0x10) c.Speeds |= 1u << 5;
-        if ((b & 0x0C) == 0x04)
-            c.Speeds |= 1u << 4;
-        else if ((b & 0x0C) == 0x0C)
-            c.Speeds |= (1u << 3) | (1u << 4);
+        // V.27 ter (2400, 4800) is assumed of every machine.
+        if (b & kV29) c.Speeds |= (1u << 3) | (1u << 4);
+        // V.17 is offered only together with V.29 and V.27 ter (bits 11, 12, 14); "bits 11, 12,
+        // 13" is the old V.33 code, which a Class 1 modem cannot send.
+        if ((b & kRateMask) == (kV29 | kV27 | kV17)) c.Speeds |= (1u << 5) | (1u << 6);
         c.Fine = (b & 0x40) != 0;
     }
     if (len >= 3) {
-        c.Wide = (fif[2] & 0x03) == 0x01;
+        c.Wide = OffersWide(fif[2]);
         c.ScanTimeCode = ScanCodeFromBits(fif[2]);
     }
     return c;
@@ -123,18 +155,23 @@ DcsParams ParseDCS(const uint8_t* fif, size_t len) {
     DcsParams p;
     if (len >= 2) {
         const uint8_t b = fif[1];
-        if (b & 0x20)
-            p.SpeedIndex = 6;
-        else if (b & 0x10)
-            p.SpeedIndex = 5;
-        else if ((b & 0x0C) == 0)
-            p.SpeedIndex = 1;
-        else if ((b & 0x0C) == 0x04)
-            p.SpeedIndex = 4;
-        else if ((b & 0x0C) == 0x08)
-            p.SpeedIndex = 2;
-        else
-            p.SpeedIndex = 3;
+        struct Rate {
+            uint8_t Bits;
+            int Index;
+            Modulation Mod;
+        };
+        static const Rate rates[] = {{0x00, 1, Modulation::V27ter},     {kV27, 2, Modulation::V27ter},
+                                     {kV29 | kV27, 3, Modulation::V29}, {kV29, 4, Modulation::V29},
+                                     {kV17, 6, Modulation::V17},        {kV17 | kV27, 5, Modulation::V17},
+                                     {kV17 | kV29, 4, Modulation::V17}, {kV17 | kV29 | kV27, 3, Modulation::V17},
+                                     {kV33, 6, Modulation::V33},        {kV33 | kV27, 5, Modulation::V33}};
+        for (const Rate& r : rates) {
+            if ((b & kRateMask) == r.Bits) {
+                p.Valid = true;
+                p.SpeedIndex = r.Index;
+                p.Mod = r.Mod;
+            }
+        }
         p.Fine = (b & 0x40) != 0;
     }
     if (len >= 3) {
@@ -145,13 +182,15 @@ DcsParams ParseDCS(const uint8_t* fif, size_t len) {
 }
 
 std::vector<uint8_t> BuildDISFif(int ownHighestIndex) {
-    static const uint8_t speedBits[7] = {0x0C, 0x00, 0x08, 0x0C, 0x0C, 0x1C, 0x2C};
+    static const uint8_t speedBits[7] = {kV29 | kV27,       0x00, kV27, kV29 | kV27, kV29 | kV27, kV17 | kV29 | kV27,
+                                         kV17 | kV29 | kV27};
     const uint8_t bits = speedBits[ValidIndex(ownHighestIndex) ? ownHighestIndex : 0];
     return {0x00, static_cast<uint8_t>(0x02 | 0x40 | bits), 0xF9, 0x00};
 }
 
 std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode) {
-    static const uint8_t speedBits[7] = {0x04, 0x00, 0x08, 0x0C, 0x04, 0x10, 0x20};
+    // The rate we send at, with the modulation SendModulation() names for it.
+    static const uint8_t speedBits[7] = {kV29, 0x00, kV27, kV29 | kV27, kV29, kV17 | kV27, kV17};
     static const uint8_t scanBytes[8][2] = {{0x70, 0x70}, {0x10, 0x10}, {0x20, 0x10}, {0x20, 0x20},
                                             {0x00, 0x20}, {0x00, 0x00}, {0x40, 0x00}, {0x40, 0x40}};
     const uint8_t bits = speedBits[ValidIndex(speedIndex) ? speedIndex : 0];

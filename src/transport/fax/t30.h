@@ -39,8 +39,19 @@ inline constexpr int kIdLength = 20;
 
 // Speed index 1..6: 2400, 4800, 7200, 9600, 12000, 14400 bps. 0 for anything else.
 int SpeedBps(int index);
-const char* LongTrainCode(int index);  // "AT+FTM=" / "AT+FRM=" codes; "96" outside 1..6
-const char* ShortTrainCode(int index);
+
+// Modulations of T.30 Table 2 (bits 11-14). We send 2400/4800 with V.27 ter, 7200/9600 with
+// V.29 and 12000/14400 with V.17 (SendModulation); a received DCS may also name V.17 at 7200
+// or 9600, or V.33, which is read but never offered.
+enum class Modulation { V27ter, V29, V17, V33 };
+Modulation SendModulation(int index);
+// "AT+FTM=" / "AT+FRM=" modulation codes of T.31: long and short training.
+// V.33 has no T.31 code; the V.17 code of the same speed is the nearest a modem can do.
+// Indexes outside 1..6 give "96".
+const char* LongTrainCode(int index, Modulation m);
+const char* ShortTrainCode(int index, Modulation m);
+inline const char* LongTrainCode(int index) { return LongTrainCode(index, SendModulation(index)); }
+inline const char* ShortTrainCode(int index) { return ShortTrainCode(index, SendModulation(index)); }
 // Highest speed index whose speed does not exceed bps (at least 1).
 int IndexForBps(long bps);
 
@@ -64,14 +75,18 @@ struct Capabilities {
 };
 Capabilities ParseDIS(const uint8_t* fif, size_t len);
 struct DcsParams {
+    bool Valid = false;  // the rate bits name a rate of T.30 Table 2
     int SpeedIndex = 3;
+    Modulation Mod = Modulation::V29;
     bool Fine = false;
     bool Wide = false;
     int ScanTimeCode = 0;
 };
 DcsParams ParseDCS(const uint8_t* fif, size_t len);
 
-// FIF of our DIS: own highest speed index (0 when none known).
+// FIF of our DIS: own highest speed index (0 when none known). 2400 and 4800 give V.27 ter,
+// 7200 and 9600 V.27 ter and V.29, 12000 and 14400 V.27 ter, V.29 and V.17 (T.30 Table 2
+// lets a DIS offer V.17 only as a whole, so a receiver offering it must take 14400 too).
 std::vector<uint8_t> BuildDISFif(int ownHighestIndex);
 // FIF of a DCS: chosen speed index, page resolution and width, remote's scan-time code.
 std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode);

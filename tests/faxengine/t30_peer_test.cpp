@@ -1,0 +1,112 @@
+// Our DIS and DCS bytes read by an independent decoder: spandsp's T.30 frame logger (a test
+// peer), which prints every field of a DIS/DTC/DCS as T.30 Table 2 defines it. Each speed we
+// can choose must be named in the DCS with the modulation whose code we hand to "AT+FTM=",
+// each DIS must offer exactly the modulations we can receive, and DCS frames coded by T.30
+// must be read by us as the peer reads them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "class1.h"
+#include "t30.h"
+
+extern "C" {
+#include <spandsp.h>
+}
+
+using namespace telvane::transport;
+
+namespace {
+
+std::string gDecoded;
+void Collect(int, const char* text) { gDecoded += text; }
+
+// The peer's reading of a DIS or DCS frame (FCF and FIF as sent).
+std::string PeerDecode(uint8_t fcf, const std::vector<uint8_t>& fif) {
+    static t30_state_t* t30 = [] {
+        t30_state_t* s = t30_init(nullptr, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        logging_state_t* log = t30_get_logging_state(s);
+        span_log_set_level(log, SPAN_LOG_FLOW);
+        span_log_set_message_handler(log, Collect);
+        return s;
+    }();
+    std::vector<uint8_t> frame{0xFF, 0x13, fcf};
+    frame.insert(frame.end(), fif.begin(), fif.end());
+    gDecoded.clear();
+    t30_decode_dis_dtc_dcs(t30, frame.data(), static_cast<int>(frame.size()));
+    return gDecoded;
+}
+
+std::string Field(const std::string& decoded, const std::string& name) {
+    const size_t p = decoded.find(name + ": ");
+    if (p == std::string::npos) return "(missing)";
+    const size_t start = p + name.size() + 2;
+    return decoded.substr(start, decoded.find('\n', start) - start);
+}
+
+// The modulation family of a T.31 modulation code.
+std::string Family(const std::string& code) {
+    if (code == "24" || code == "48") return "V.27ter";
+    if (code == "72" || code == "96") return "V.29";
+    return "V.17";  // 73, 74, 97, 98, 121, 122, 145, 146
+}
+
+}  // namespace
+
+TEST(T30Peer, EveryDcsRateIsTheModulationWeTrainWith) {
+    for (int index = 1; index <= 6; ++index) {
+        const auto fif = t30::BuildDCSFif(index, false, false, 0);
+        const std::string rate = Field(PeerDecode(t30::fcfDCS, fif), "Selected data signalling rate");
+        const std::string bps = std::to_string(t30::SpeedBps(index)) + "bps";
+        EXPECT_NE(rate.find(bps), std::string::npos) << "index " << index << ": " << rate;
+        EXPECT_NE(rate.find(Family(t30::LongTrainCode(index))), std::string::npos) << "index " << index << ": " << rate;
+        EXPECT_EQ(Family(t30::LongTrainCode(index)), Family(t30::ShortTrainCode(index)));
+    }
+}
+
+TEST(T30Peer, DisOffersWhatWeCanReceive) {
+    const std::pair<int, const char*> cases[] = {{1, "V.27 ter fall-back mode"},  {2, "V.27 ter"},
+                                                 {3, "V.27 ter and V.29"},        {4, "V.27 ter and V.29"},
+                                                 {5, "V.27 ter, V.29, and V.17"}, {6, "V.27 ter, V.29, and V.17"}};
+    for (const auto& [index, expected] : cases) {
+        const std::string decoded = PeerDecode(t30::fcfDIS, t30::BuildDISFif(index));
+        EXPECT_EQ(Field(decoded, "Supported data signalling rates"), expected) << "highest index " << index;
+        EXPECT_EQ(Field(decoded, "R8x7.7lines/mm and/or 200x200pels/25.4mm"), "Set");
+    }
+}
+
+// Every DCS rate code of T.30 Table 2 that the peer knows: we read speed and modulation alike
+// and pick the "AT+FRM=" code of that modulation.
+TEST(T30Peer, ReceivedDcsIsReadAsThePeerReadsIt) {
+    for (uint8_t bits = 0; bits < 0x40; bits += 4) {
+        const std::vector<uint8_t> fif{0x00, static_cast<uint8_t>(0x02 | bits), 0x88, 0x00};
+        const std::string rate = Field(PeerDecode(t30::fcfDCS, fif), "Selected data signalling rate");
+        const auto ours = t30::ParseDCS(fif.data(), fif.size());
+        if (rate == "Invalid" || rate == "Reserved") {
+            // The peer's edition of T.30 no longer has V.33 (bits 13 without 14): we still read it.
+            if (ours.Valid) {
+                EXPECT_EQ(ours.Mod, t30::Modulation::V33) << std::hex << int(bits);
+            }
+            continue;
+        }
+        ASSERT_TRUE(ours.Valid) << rate;
+        EXPECT_NE(rate.find(std::to_string(t30::SpeedBps(ours.SpeedIndex)) + "bps"), std::string::npos) << rate;
+        const std::string code = t30::LongTrainCode(ours.SpeedIndex, ours.Mod);
+        EXPECT_NE(rate.find(Family(code)), std::string::npos) << rate << " read as AT+FRM=" << code;
+        EXPECT_EQ(Family(code), Family(t30::ShortTrainCode(ours.SpeedIndex, ours.Mod)));
+    }
+}
+
+// Recording width (bits 17, 18): 255 mm and 303 mm both mean a 2048-pel page can be received.
+TEST(T30Peer, DisWidthFieldAsThePeerReadsIt) {
+    for (uint8_t w = 0; w < 4; ++w) {
+        const std::vector<uint8_t> fif{0x00, 0x4E, static_cast<uint8_t>(0xF8 | w), 0x00};
+        const std::string width = Field(PeerDecode(t30::fcfDIS, fif), "Recording width");
+        const bool peerWide = width.find("255mm") != std::string::npos || width.find("303mm") != std::string::npos;
+        if (width == "Invalid") continue;
+        EXPECT_EQ(t30::ParseDIS(fif.data(), fif.size()).Wide, peerWide) << width;
+    }
+    const uint8_t dis303[] = {0x00, 0x4E, 0xFA, 0x00};
+    EXPECT_TRUE(t30::ParseDIS(dis303, sizeof dis303).Wide);
+}

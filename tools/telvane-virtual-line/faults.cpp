@@ -1,0 +1,422 @@
+// Fault injection of the virtual fax line (see faults.h).
+#include "faults.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cctype>
+#include <cstring>
+
+namespace vline {
+
+namespace {
+
+constexpr int kSampleRate = 8000;
+constexpr int kSilenceLevel = 64;       // a block above this is signal
+constexpr int kBurstGapBlocks = 10;     // 200 ms of silence ends a transmission
+constexpr size_t kMaxBurst = 8000 * 8;  // at most 8 s of a transmission are kept for a repeat
+
+const char* FrameType(uint8_t fcf) {
+    switch (fcf & 0xFE) {
+    case 0x80: return "DIS";
+    case 0x40: return "CSI";
+    case 0x20: return "NSF";
+    case 0x82: return "DCS";
+    case 0x42: return "TSI";
+    case 0x22: return "NSS";
+    case 0x84: return "CFR";
+    case 0x44: return "FTT";
+    case 0x8C: return "MCF";
+    case 0x4C: return "RTN";
+    case 0xCC: return "RTP";
+    case 0x4E: return "MPS";
+    case 0x8E: return "EOM";
+    case 0x2E: return "EOP";
+    case 0xFA: return "DCN";
+    case 0x1A: return "CRP";
+    default: return "?";
+    }
+}
+
+[[noreturn]] void Bad(const std::string& option, const char* v) {
+    std::fprintf(stderr, "telvane-virtual-line: bad value for %s: %s\n", option.c_str(), v);
+    std::exit(2);
+}
+
+long Number(const std::string& option, const char* v, long max) {
+    char* end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (!v[0] || *end || n < 0 || n > max) Bad(option, v);
+    return n;
+}
+
+// "in:3", "out:DCS", "in:MCF:2".
+FrameSpec ParseSpec(const std::string& option, const char* v) {
+    FrameSpec s;
+    std::string text(v);
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) Bad(option, v);
+    const std::string dir = text.substr(0, colon);
+    if (dir == "in")
+        s.In = true;
+    else if (dir == "out")
+        s.In = false;
+    else
+        Bad(option, v);
+    std::string rest = text.substr(colon + 1);
+    if (rest.empty()) Bad(option, v);
+    if (std::isdigit(static_cast<unsigned char>(rest[0]))) {
+        s.Number = static_cast<int>(Number(option, rest.c_str(), 10000));
+        if (s.Number == 0) Bad(option, v);
+        return s;
+    }
+    const size_t colon2 = rest.find(':');
+    s.Type = rest.substr(0, colon2);
+    for (char& c : s.Type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (colon2 != std::string::npos) {
+        s.Occurrence = static_cast<int>(Number(option, rest.c_str() + colon2 + 1, 10000));
+        if (s.Occurrence == 0) Bad(option, v);
+    }
+    return s;
+}
+
+bool Loud(const int16_t* block, int n) {
+    for (int i = 0; i < n; ++i)
+        if (block[i] > kSilenceLevel || block[i] < -kSilenceLevel) return true;
+    return false;
+}
+
+}  // namespace
+
+bool FaultOptions::Any() const {
+    return !Drop.empty() || !Corrupt.empty() || !Repeat.empty() || DelayMs > 0 || FttTrainings > 0 || ThrottleBps > 0 ||
+           StallAfter >= 0 || HangupAfter >= 0;
+}
+
+bool ParseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o) {
+    if (arg == "--drop-frame") {
+        o.Drop.push_back(ParseSpec(arg, value()));
+    } else if (arg == "--corrupt-frame") {
+        o.Corrupt.push_back(ParseSpec(arg, value()));
+    } else if (arg == "--repeat-command") {
+        const char* v = value();
+        FrameSpec s = ParseSpec(arg, (std::string("in:") + v).c_str());
+        o.Repeat.push_back(s);
+    } else if (arg == "--delay-response") {
+        const char* v = value();
+        const char* colon = std::strchr(v, ':');
+        if (!colon) Bad(arg, v);
+        o.DelayResponse = static_cast<int>(Number(arg, std::string(v, colon).c_str(), 10000));
+        o.DelayMs = static_cast<int>(Number(arg, colon + 1, 20000));
+        if (o.DelayResponse == 0) Bad(arg, v);
+    } else if (arg == "--ftt") {
+        o.FttTrainings = static_cast<int>(Number(arg, value(), 100));
+    } else if (arg == "--throttle") {
+        o.ThrottleBps = static_cast<int>(Number(arg, value(), 1'000'000));
+        if (o.ThrottleBps < 300) Bad(arg, std::to_string(o.ThrottleBps).c_str());
+    } else if (arg == "--stall-after") {
+        o.StallAfter = Number(arg, value(), 100'000'000);
+    } else if (arg == "--hangup-after") {
+        o.HangupAfter = Number(arg, value(), 100'000'000);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+const char* FaultUsage() {
+    return "Faults (FRAME is in:N, out:N, in:TYPE[:K] or out:TYPE[:K]; \"in\" = sent by the far end,\n"
+           "\"out\" = sent by the host; N counts the direction's frames from 1; TYPE is DIS, CSI, DCS,\n"
+           "TSI, CFR, FTT, MCF, RTN, RTP, MPS, EOM, EOP, DCN...; K picks the Kth of that type [1]):\n"
+           "  --drop-frame FRAME     the frame is lost (its receiver never gets it)\n"
+           "  --corrupt-frame FRAME  the frame arrives with a bad FCS (the host's modem says ERROR)\n"
+           "  --delay-response N:MS  the far end's Nth transmission (counting every signal it starts\n"
+           "                         after silence, answer tone included) reaches the host MS ms late\n"
+           "  --ftt N                the first N trainings (TCF) the host sends are spoiled on the line,\n"
+           "                         so the far end answers FTT and the host must fall back\n"
+           "  --throttle BPS         bytes pass between the host and its modem at most at BPS bit/s\n"
+           "                         (both directions; a slow serial link)\n"
+           "  --stall-after BYTES    after BYTES bytes of page data the modem takes nothing more from\n"
+           "                         the host and says nothing (CTS held low for good)\n"
+           "  --hangup-after BYTES   the far end hangs up after BYTES bytes of page data (sent by the\n"
+           "                         host or received by it)\n"
+           "  --repeat-command TYPE[:K]  the far end's command TYPE reaches the host a second time\n"
+           "                         after the host's answer, as when that answer was lost\n"
+           "Each fault option may be given more than once where it names a frame.\n";
+}
+
+void Faults::NewCall() {
+    frames_[0] = frames_[1] = 0;
+    typeCounts_[0].clear();
+    typeCounts_[1].clear();
+    hostLine_.clear();
+    lastFramesWereTx_ = false;
+    txKind_ = DataKind::None;
+    hostInData_ = hostDle_ = false;
+    tcfsSeen_ = 0;
+    spoilThis_ = false;
+    hostPageBytes_ = 0;
+    stalled_ = false;
+    rxKind_ = DataKind::None;
+    rxArmed_ = modemInData_ = modemDle_ = false;
+    modemLine_.clear();
+    rxPageBytes_ = 0;
+    hangup_ = false;
+    farActive_ = false;
+    farSilentBlocks_ = 1000;
+    farBursts_ = 0;
+    extraDelay_.clear();
+    delayOwed_ = 0;
+    burst_.clear();
+    repeatArmed_ = hostSpoke_ = false;
+    replay_.clear();
+    replayPos_ = 0;
+}
+
+void Faults::Install(hdlc_rx_state_t* rx, Tap& tap) {
+    if (rx->frame_handler == &Faults::OnFrame) return;
+    tap.original = rx->frame_handler;
+    tap.originalUser = rx->frame_user_data;
+    hdlc_rx_set_frame_handler(rx, &Faults::OnFrame, &tap);
+}
+
+void Faults::Hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem) {
+    if (opt_.Drop.empty() && opt_.Corrupt.empty() && opt_.Repeat.empty()) return;
+    hostTap_.self = farTap_.self = this;
+    hostTap_.in = true;
+    farTap_.in = false;
+    if (host) Install(&host->audio.modems.hdlc_rx, hostTap_);
+    if (farFax) Install(&farFax->modems.hdlc_rx, farTap_);
+    if (farModem) Install(&farModem->audio.modems.hdlc_rx, farTap_);
+}
+
+bool Faults::Matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type,
+                     int occurrence) {
+    for (const FrameSpec& s : specs) {
+        if (s.In != in) continue;
+        if (s.Number > 0 ? s.Number == number : (s.Type == type && s.Occurrence == occurrence)) return true;
+    }
+    return false;
+}
+
+void Faults::OnFrame(void* user, const uint8_t* pkt, int len, int ok) {
+    Tap& tap = *static_cast<Tap*>(user);
+    Faults& f = *tap.self;
+    if (len < 3 || !ok) {  // status reports, and frames the line itself garbled
+        if (tap.original) tap.original(tap.originalUser, pkt, len, ok);
+        return;
+    }
+    const int dir = tap.in ? 0 : 1;
+    const int number = ++f.frames_[dir];
+    const std::string type = FrameType(pkt[2]);
+    int occurrence = 1;
+    auto& counts = f.typeCounts_[dir];
+    auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& p) { return p.first == type; });
+    if (it == counts.end())
+        counts.emplace_back(type, 1);
+    else
+        occurrence = ++it->second;
+    const char* dirName = tap.in ? "in" : "out";
+    char what[96];
+    std::snprintf(what, sizeof what, "%s frame %d (%s #%d)", dirName, number, type.c_str(), occurrence);
+    if (f.Matches(f.opt_.Drop, tap.in, number, type, occurrence)) {
+        f.log_(std::string("fault: dropped ") + what);
+        return;
+    }
+    if (f.Matches(f.opt_.Corrupt, tap.in, number, type, occurrence)) {
+        f.log_(std::string("fault: bad FCS on ") + what);
+        if (tap.original) tap.original(tap.originalUser, pkt, len, 0);
+        return;
+    }
+    if (tap.in && f.Matches(f.opt_.Repeat, true, number, type, occurrence)) {
+        f.log_(std::string("fault: will repeat ") + what);
+        f.repeatArmed_ = true;
+        f.hostSpoke_ = false;
+    }
+    if (tap.original) tap.original(tap.originalUser, pkt, len, ok);
+}
+
+size_t Faults::HostReadLimit(size_t wanted) {
+    if (stalled_) return 0;
+    if (opt_.ThrottleBps <= 0) return wanted;
+    return std::min(wanted, static_cast<size_t>(readTokens_));
+}
+
+size_t Faults::HostWriteLimit(size_t wanted) {
+    if (opt_.ThrottleBps <= 0) return wanted;
+    const size_t n = std::min(wanted, static_cast<size_t>(writeTokens_));
+    writeTokens_ -= static_cast<double>(n);
+    return n;
+}
+
+void Faults::HostLine(const std::string& line) {
+    std::string up;
+    for (char c : line) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (up.find("+FTH=") != std::string::npos) {
+        lastFramesWereTx_ = true;
+        rxArmed_ = false;
+    } else if (up.find("+FRH=") != std::string::npos) {
+        lastFramesWereTx_ = false;
+        rxArmed_ = false;
+    } else if (up.find("+FTM=") != std::string::npos && up.find('?') == std::string::npos) {
+        // After our own frames (DCS) the data is the TCF; after the far end's (CFR, MCF) a page.
+        txKind_ = lastFramesWereTx_ ? DataKind::Tcf : DataKind::Page;
+        hostInData_ = true;
+        hostDle_ = false;
+        txZeros_ = 0;
+        if (txKind_ == DataKind::Tcf) {
+            ++tcfsSeen_;
+            spoilThis_ = tcfsSeen_ <= opt_.FttTrainings;
+            if (spoilThis_) log_("fault: spoiling training " + std::to_string(tcfsSeen_));
+        }
+    } else if (up.find("+FRM=") != std::string::npos && up.find('?') == std::string::npos) {
+        rxKind_ = lastFramesWereTx_ ? DataKind::Page : DataKind::Tcf;
+        rxArmed_ = true;
+    }
+}
+
+void Faults::FromHost(uint8_t* buf, size_t n) {
+    if (opt_.ThrottleBps > 0) readTokens_ -= static_cast<double>(n);
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t c = buf[i];
+        if (!hostInData_) {
+            if (c == '\r' || c == '\n') {
+                if (!hostLine_.empty()) HostLine(hostLine_);
+                hostLine_.clear();
+            } else if (c >= 0x20 && hostLine_.size() < 200) {
+                hostLine_ += static_cast<char>(c);
+            }
+            continue;
+        }
+        if (hostDle_) {
+            hostDle_ = false;
+            if (c == 0x03) {
+                hostInData_ = false;
+                continue;
+            }
+        } else if (c == 0x10) {
+            hostDle_ = true;
+            continue;
+        }
+        if (txKind_ == DataKind::Tcf && spoilThis_ && c == 0x00 && ++txZeros_ % 8 == 0) {
+            buf[i] = 0x55;  // one byte in eight carries ones: the far end sees a bad line
+        }
+        if (txKind_ == DataKind::Page) {
+            ++hostPageBytes_;
+            if (opt_.StallAfter >= 0 && hostPageBytes_ >= opt_.StallAfter && !stalled_) {
+                stalled_ = true;
+                log_("fault: modem stops taking data after " + std::to_string(hostPageBytes_) + " page bytes");
+                // The rest of this read still reaches the modem; nothing after it does.
+            }
+            if (opt_.HangupAfter >= 0 && hostPageBytes_ >= opt_.HangupAfter && !hangup_) {
+                hangup_ = true;
+                log_("fault: far end hangs up after " + std::to_string(hostPageBytes_) + " page bytes sent");
+            }
+        }
+    }
+}
+
+void Faults::ToHost(const uint8_t* buf, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t c = buf[i];
+        if (!modemInData_) {
+            if (c == '\r' || c == '\n') {
+                if (rxArmed_ && modemLine_.find("CONNECT") != std::string::npos) {
+                    modemInData_ = true;
+                    modemDle_ = false;
+                    rxArmed_ = false;
+                } else if (!modemLine_.empty()) {
+                    rxArmed_ = rxArmed_ && modemLine_.find("ERROR") == std::string::npos;
+                }
+                modemLine_.clear();
+            } else if (c >= 0x20 && modemLine_.size() < 100) {
+                modemLine_ += static_cast<char>(c);
+            }
+            continue;
+        }
+        if (modemDle_) {
+            modemDle_ = false;
+            if (c == 0x03) {
+                modemInData_ = false;
+                continue;
+            }
+        } else if (c == 0x10) {
+            modemDle_ = true;
+            continue;
+        }
+        if (rxKind_ == DataKind::Page) {
+            ++rxPageBytes_;
+            if (opt_.HangupAfter >= 0 && rxPageBytes_ >= opt_.HangupAfter && !hangup_) {
+                hangup_ = true;
+                log_("fault: far end hangs up after " + std::to_string(rxPageBytes_) + " page bytes received");
+            }
+        }
+    }
+}
+
+bool Faults::HangupDue() {
+    if (!hangup_) return false;
+    hangup_ = false;
+    opt_.HangupAfter = -1;  // once per run
+    return true;
+}
+
+void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
+    if (opt_.ThrottleBps > 0) {
+        // Tokens for one block; a little headroom so that a burst of a few bytes passes.
+        const double perBlock = opt_.ThrottleBps / 8.0 * n / kSampleRate;
+        readTokens_ = std::min(readTokens_ + perBlock, perBlock * 4);
+        writeTokens_ = std::min(writeTokens_ + perBlock, perBlock * 4);
+    }
+    const bool loud = Loud(block, n);
+    if (loud && !farActive_ && farSilentBlocks_ >= kBurstGapBlocks) {
+        ++farBursts_;
+        burst_.clear();
+        log_("far end transmission " + std::to_string(farBursts_) + " starts");
+        if (farBursts_ == opt_.DelayResponse && opt_.DelayMs > 0) {
+            log_("fault: delaying it by " + std::to_string(opt_.DelayMs) + " ms");
+            extraDelay_.insert(extraDelay_.end(), static_cast<size_t>(opt_.DelayMs) * kSampleRate / 1000, 0);
+            delayOwed_ += static_cast<size_t>(opt_.DelayMs) * kSampleRate / 1000;
+        }
+    }
+    if (loud) {
+        farActive_ = true;
+        farSilentBlocks_ = 0;
+        if (burst_.size() < kMaxBurst) burst_.insert(burst_.end(), block, block + n);
+    } else {
+        ++farSilentBlocks_;
+        if (farSilentBlocks_ >= kBurstGapBlocks) farActive_ = false;
+    }
+    // The delay line: what went in comes out later; during long silence the delay is taken
+    // back out again so that later exchanges keep their normal timing.
+    if (!extraDelay_.empty() || delayOwed_ > 0) {
+        if (!loud && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
+            const size_t take = std::min(delayOwed_, static_cast<size_t>(n));
+            delayOwed_ -= take;
+            extraDelay_.erase(extraDelay_.end() - static_cast<long>(take), extraDelay_.end());
+        }
+        extraDelay_.insert(extraDelay_.end(), block, block + n);
+        for (int i = 0; i < n; ++i) {
+            block[i] = extraDelay_.front();
+            extraDelay_.pop_front();
+        }
+    }
+    // A repeat: after the host has answered (it spoke, then fell silent), the far end's last
+    // transmission is heard once more.
+    if (repeatArmed_ && !farActive_) {
+        if (Loud(hostTx, n)) {
+            hostSpoke_ = true;
+            hostSilentBlocks_ = 0;
+        } else if (hostSpoke_ && ++hostSilentBlocks_ >= 4) {
+            repeatArmed_ = false;
+            replay_ = burst_;
+            replayPos_ = 0;
+            log_("fault: the far end's last command is heard again");
+        }
+    }
+    if (replayPos_ < replay_.size()) {
+        for (int i = 0; i < n && replayPos_ < replay_.size(); ++i) block[i] = replay_[replayPos_++];
+    }
+}
+
+}  // namespace vline
