@@ -121,6 +121,13 @@ TClass2Names Class2Names(TFaxClass c) {
     return {"CLASS=2", "MDL?", "MFR?", "REV?", "DIS", "LID", "DCC", "CON", "DIS", "DCS", "TSI", "CSI", "PTS", "FHNG"};
 }
 
+bool IsClass2Report(std::string_view line, std::string_view name) {
+    line = Trim(line);
+    if (line.size() < 2 + name.size() || line.substr(0, 2) != "+F" || line.substr(2, name.size()) != name) return false;
+    const std::string_view rest = line.substr(2 + name.size());
+    return rest.empty() || rest.front() == ':' || rest.front() == ' ';
+}
+
 std::string ReportValue(std::string_view line) {
     const size_t colon = line.find(':');
     return std::string(Trim(colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1)));

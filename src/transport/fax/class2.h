@@ -54,6 +54,8 @@ std::string Class2HangupCode(std::string_view report);
 // A remote ID as reported: a leading quote becomes a blank, trailing characters that are not
 // letters or digits go, the rest is trimmed.
 std::string CleanClass2Id(std::string_view report);
+// Whether `line` is the report "+F" + name (followed by a colon, a blank or nothing).
+bool IsClass2Report(std::string_view line, std::string_view name);
 // The text after the report's colon, trimmed.
 std::string ReportValue(std::string_view line);
 

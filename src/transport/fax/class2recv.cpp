@@ -17,11 +17,6 @@ constexpr uint8_t kDc2 = 0x12;
 // "ERROR" in place of a page's status this many times in a row ends the call.
 constexpr int kMaxPageErrors = 3;
 
-bool IsReport(const std::string& line, const std::string& name) {
-    size_t i = 0;
-    while (i < line.size() && line[i] == ' ') ++i;
-    return line.compare(i, 2 + name.size() + 1, "+F" + name + ":") == 0;
-}
 }  // namespace
 
 TClass2Receiver::TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls)
@@ -201,7 +196,7 @@ void TClass2Receiver::Report(const std::string& line) {
         Fail(ecFaxSessionError);
         return;
     }
-    if (IsReport(line, names_.Connect)) {
+    if (IsClass2Report(line, names_.Connect)) {
         if (State() == rf2ValCnnct || State() == rfAnswer) {
             Progress(fpIncoming);
             SetTimer(kAnswerTicks);
@@ -209,7 +204,7 @@ void TClass2Receiver::Report(const std::string& line) {
         }
         return;
     }
-    if (IsReport(line, names_.TransmitId)) {
+    if (IsClass2Report(line, names_.TransmitId)) {
         fax_.SetRemoteID(CleanClass2Id(line));
         Progress(fpGotRemoteID);
         if (!accepted_) {
@@ -223,13 +218,13 @@ void TClass2Receiver::Report(const std::string& line) {
         }
         return;
     }
-    if (IsReport(line, names_.Negotiated)) {
+    if (IsClass2Report(line, names_.Negotiated)) {
         dcs_ = ParseClass2Params(line);
         fax_.SetConnection(dcs_.Bps, dcs_.Fine, dcs_.Wide, dcs_.Ecm);
         Progress(fpSessionParams);
         return;
     }
-    if (IsReport(line, names_.PageStatus)) {
+    if (IsClass2Report(line, names_.PageStatus)) {
         if (State() == rf2GtPgRslt) {
             const std::string v = ReportValue(line);
             PageStatus(v.empty() ? '?' : v[0]);
@@ -237,7 +232,7 @@ void TClass2Receiver::Report(const std::string& line) {
         }
         return;
     }
-    if (IsReport(line, "ET")) {
+    if (IsClass2Report(line, "ET")) {
         if (State() == rf2GtPgRslt) {
             const std::string v = ReportValue(line);
             // 3, 4 and 5 are the procedure-interrupt forms of 0, 1 and 2: the interrupt

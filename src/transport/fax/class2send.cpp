@@ -28,11 +28,6 @@ bool EndsWithExt(const std::string& name, const std::string& ext) {
     return n.find(e) != std::string::npos;
 }
 
-bool IsReport(const std::string& line, const std::string& name) {
-    size_t i = 0;
-    while (i < line.size() && line[i] == ' ') ++i;
-    return line.compare(i, 2 + name.size() + 1, "+F" + name + ":") == 0;
-}
 }  // namespace
 
 TClass2Sender::TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls)
@@ -266,14 +261,14 @@ void TClass2Sender::Report(const std::string& line) {
         default: Fail(ecFaxBadModemResult); return;
         }
     }
-    if (IsReport(line, names_.Connect)) {
+    if (IsClass2Report(line, names_.Connect)) {
         if (State() == tf2Connect) {
             SetTimer(kResponseTicks);
             Goto(tf2GetParams);
         }
         return;
     }
-    if (IsReport(line, names_.RemoteCaps)) {
+    if (IsClass2Report(line, names_.RemoteCaps)) {
         remote_ = ParseClass2Params(line);
         for (size_t i = 0; i < plan_.size(); ++i) {
             if ((PageWide(i) && !remote_.Wide) || (PageFine(i) && !remote_.Fine)) {
@@ -284,18 +279,18 @@ void TClass2Sender::Report(const std::string& line) {
         Progress(fpSessionParams);
         return;
     }
-    if (IsReport(line, names_.CalledId)) {
+    if (IsClass2Report(line, names_.CalledId)) {
         fax_.SetRemoteID(CleanClass2Id(line));
         Progress(fpGotRemoteID);
         return;
     }
-    if (IsReport(line, names_.Negotiated)) {
+    if (IsClass2Report(line, names_.Negotiated)) {
         session_ = ParseClass2Params(line);
         fax_.SetConnection(session_.Bps, session_.Fine, session_.Wide, session_.Ecm);
         Progress(fpSessionParams);
         return;
     }
-    if (IsReport(line, names_.PageStatus)) {
+    if (IsClass2Report(line, names_.PageStatus)) {
         const std::string v = ReportValue(line);
         lastStatus_ = v.empty() ? '?' : v[0];
         if (State() == tf2WaitFET) {

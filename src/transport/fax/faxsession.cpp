@@ -269,6 +269,8 @@ void TOvxCustomAbstractFax::ReleaseTriggers() {
     handlerId_ = 0;
 }
 
+void TOvxCustomAbstractFax::HandOver(std::unique_ptr<TFaxMachine> next) { handover_ = std::move(next); }
+
 void TOvxCustomAbstractFax::ServiceSession() {
     std::lock_guard lock(serviceMu_);
     if (machine_ && !machine_->Finished()) machine_->Service();

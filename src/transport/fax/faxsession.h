@@ -261,7 +261,7 @@ public:
     void SetSessionClass(TFaxClass c) { sessionClass_ = c; }
     // A machine that has resolved the class hands the session to the machine of that class,
     // which takes over once the current service pass ends.
-    void HandOver(std::unique_ptr<TFaxMachine> next) { handover_ = std::move(next); }
+    void HandOver(std::unique_ptr<TFaxMachine> next);
     bool FirstStartDone() const { return initDone_; }
     void MarkInitDone() { initDone_ = true; }
 
