@@ -34,7 +34,7 @@ void Usage(std::FILE* f) {
         "                   [--station-id ID] [--header TEXT] [--cover FILE]\n"
         "                   [--dial-attempts N] [--retry-wait S] [--dial-wait S] FILE.OVF...\n"
         "  telvane-fax receive --device PATH --dir DIR [--answer-on-ring N] [--one-fax]\n"
-        "                   [--station-id ID] [--bps N]\n"
+        "                   [--class 1|2|2.0|auto] [--station-id ID] [--bps N]\n"
         "Common options: --trace FILE (port byte trace), --log FILE (dispatch log),\n"
         "  --history FILE (fax history lines), --help\n"
         "Exit status: 0 when the fax was sent (or received with --one-fax), 1 on a fax error,\n"
@@ -193,11 +193,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "telvane-fax: --class takes 1, 2, 2.0 or auto\n");
         return 2;
     }
-    if (cls == fcClass2 || cls == fcClass2_0) {
-        std::fprintf(stderr,
-                     "telvane-fax: Class 2 and 2.0 sessions are not available in this build; use --class 1 or auto\n");
-        return 2;
-    }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
@@ -277,6 +272,8 @@ int main(int argc, char** argv) {
             receiver.StartReceive();
         }
         code = finisher.Wait(fax);
+        static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
+        std::fprintf(stderr, "Fax class used: %s\n", kClassNames[fax.SessionClass()]);
     } catch (const EOvxException& e) {
         std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str());
         code = e.ErrorCode();

@@ -3,7 +3,9 @@
 // and modems) and wires their telephone side, in real time (8000 samples/s, 20 ms blocks), to
 // either a software fax machine (spandsp's T.30 terminal) that answers and stores TIFF files or
 // calls and sends a TIFF file, or to a second emulated modem so that two programs can fax each
-// other. It prints one result line per call and runs until SIGINT/SIGTERM or --calls is reached.
+// other. With --class 2 or 2.0 the modem speaks the Class 2 / 2.0 command set instead and runs
+// T.30 itself (class2modem.h); only one modem then, no --pair.
+// It prints one result line per call and runs until SIGINT/SIGTERM or --calls is reached.
 // Robustness: a host that closes its tty resets that modem (like dropping DTR); garbage from the
 // host goes to the AT interpreter, which rejects it; a host that stops reading has its replies
 // bounded and the oldest dropped; nothing the host does can stop the loop.
@@ -26,6 +28,8 @@
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
+
+#include "class2modem.h"
 
 extern "C" {
 #include <spandsp.h>
@@ -68,7 +72,12 @@ struct Options {
     int calls = 0;                // 0 = unlimited
     std::string logPath;
     bool fineOnly = false;
-    int delayMs = 40;  // one-way line delay
+    int delayMs = 40;            // one-way line delay
+    std::string faxClass = "1";  // 1, 2 or 2.0: the command set the modem speaks
+    bool noXon = false;
+    int rejectPages = 0;
+    int hangupAfterPages = 0;
+    int eomAfterPage = 0;
     vline::FaultOptions faults;
 };
 
@@ -154,6 +163,7 @@ struct Modem {
     std::string slavePath;
     std::string linkPath;
     t31_state_t* t31 = nullptr;
+    std::unique_ptr<telvane::virtualline::Class2Modem> c2;  // instead of t31 for Class 2 / 2.0
     bool hostPresent = false;
     bool cts = true;
     std::deque<uint8_t> toHost;
@@ -207,6 +217,7 @@ private:
     int callNumber_ = 0;
     int callsFinished_ = 0;
     bool farEndDone_ = false;
+    bool farHangsUp_ = false;
     bool resultPrinted_ = false;
     std::string rxFile_;
     int64_t idleSince_ = 0;
@@ -258,6 +269,26 @@ bool Line::CreateModem(Modem& m, const std::string& link) {
 
 // A fresh modem, as after power-on (also used when the host closes the tty).
 void Line::ResetModem(Modem& m) {
+    if (opt_.faxClass != "1") {
+        telvane::virtualline::Class2Config c;
+        c.class20 = opt_.faxClass == "2.0";
+        c.stationId = "TELVANE MODEM";
+        c.noXon = opt_.noXon;
+        c.rejectPages = opt_.rejectPages;
+        c.eomAfterPage = opt_.eomAfterPage;
+        c.workDir = "/tmp/telvane-class2-" + std::to_string(getpid()) + "-" + std::to_string(m.index);
+        m.c2.reset();
+        m.c2 = std::make_unique<telvane::virtualline::Class2Modem>(
+            c, [&m](const uint8_t* b, size_t n) { AtTx(nullptr, &m, b, n); },
+            [&m](int op, const std::string& num) {
+                if (op == AT_MODEM_CONTROL_CALL) m.dialled = num;
+                m.pendingOps.push_back(op);
+            },
+            [](const std::string& text) { Log("class 2 modem: %s", text.c_str()); });
+        m.pendingEvents.clear();
+        m.pendingOps.clear();
+        return;
+    }
     if (m.t31) t31_free(m.t31);
     m.t31 = t31_init(nullptr, AtTx, &m, ModemControl, &m, nullptr, nullptr);
     t31_set_transmit_on_idle(m.t31, 1);
@@ -311,9 +342,11 @@ int Line::PhaseB(t30_state_t* t30, void*, int result) {
     return T30_ERR_OK;
 }
 
-int Line::PhaseD(t30_state_t* t30, void*, int result) {
+int Line::PhaseD(t30_state_t* t30, void* user, int result) {
     t30_stats_t st{};
     t30_get_transfer_statistics(t30, &st);
+    auto* self = static_cast<Line*>(user);
+    if (self->opt_.hangupAfterPages > 0 && st.pages_rx >= self->opt_.hangupAfterPages) self->farHangsUp_ = true;
     Log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d", result, st.pages_tx, st.pages_rx, st.bit_rate,
         st.width, st.length);
     return T30_ERR_OK;
@@ -503,6 +536,12 @@ void Line::CallControl() {
             EndCall("far end hung up (fault)");
             break;
         }
+        if (farHangsUp_) {
+            farHangsUp_ = false;
+            host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+            EndCall("far end hung up after its page limit");
+            break;
+        }
         if (farEndDone_) {
             state_ = CallState::Finishing;
             blocksInState_ = 0;
@@ -535,7 +574,10 @@ void Line::ClearLine() {
 void Line::Block() {
     int16_t a[kBlock] = {}, b[kBlock] = {};
     const bool audio = state_ == CallState::Connected || state_ == CallState::Finishing;
-    t31_tx(modems_[0].t31, a, kBlock);
+    if (modems_[0].c2)
+        modems_[0].c2->Tx(a, kBlock);
+    else
+        t31_tx(modems_[0].t31, a, kBlock);
     if (opt_.pair)
         t31_tx(modems_[1].t31, b, kBlock);
     else if (fax_)
@@ -547,7 +589,10 @@ void Line::Block() {
     faults_.FarAudio(b, kBlock, a);
     Delay(toFar_, a);
     Delay(toNear_, b);
-    t31_rx(modems_[0].t31, b, kBlock);
+    if (modems_[0].c2)
+        modems_[0].c2->Rx(b, kBlock);
+    else
+        t31_rx(modems_[0].t31, b, kBlock);
     if (opt_.pair)
         t31_rx(modems_[1].t31, a, kBlock);
     else if (fax_)
@@ -573,7 +618,10 @@ void Line::ReadHost(Modem& m) {
         EndCall("dial abandoned");
         return;
     }
-    t31_at_rx(m.t31, reinterpret_cast<const char*>(buf), static_cast<int>(n));
+    if (m.c2)
+        m.c2->FromHost(buf, static_cast<size_t>(n));
+    else
+        t31_at_rx(m.t31, reinterpret_cast<const char*>(buf), static_cast<int>(n));
 }
 
 void Line::WriteHost(Modem& m) {
@@ -653,7 +701,7 @@ void Line::Run() {
             }
         }
         faults_.Hook(modems_[0].t31, fax_, opt_.pair ? modems_[1].t31 : nullptr);
-        CallControl();
+        if (!(modems_[0].c2 && modems_[0].c2->Frozen())) CallControl();
         for (int i = 0; i < modemCount_; ++i) {
             Modem& m = modems_[i];
             auto ops = std::move(m.pendingOps);
@@ -661,8 +709,16 @@ void Line::Run() {
             for (int op : ops) HandleOp(m, op, m.dialled);
             auto events = std::move(m.pendingEvents);
             m.pendingEvents.clear();
-            for (int ev : events) t31_call_event(m.t31, ev);
+            for (int ev : events) {
+                if (m.c2)
+                    m.c2->CallEvent(ev);
+                else
+                    t31_call_event(m.t31, ev);
+            }
         }
+        // A Class 2 modem holds the line still while its host moves page data.
+        if (modems_[0].c2) modems_[0].c2->Poll();
+        if (modems_[0].c2 && modems_[0].c2->Frozen()) continue;
         Block();
         for (int i = 0; i < modemCount_; ++i)
             if (modems_[i].hostPresent) WriteHost(modems_[i]);
@@ -671,30 +727,37 @@ void Line::Run() {
 }
 
 void Usage(FILE* f) {
-    std::fprintf(f,
-                 "Usage: telvane-virtual-line [options]\n"
-                 "A Class 1 fax modem on a pseudo-terminal, wired to a software fax machine or a second modem.\n\n"
-                 "  --tty PATH           symbolic link to create for the modem's tty (twice with --pair)\n"
-                 "  --answer             the far end answers the host's calls and stores TIFF files (default)\n"
-                 "  --call FILE.tif      the far end calls the host and sends FILE.tif\n"
-                 "  --pair               two modems that call each other (give --tty twice)\n"
-                 "  --receive PATTERN    received files, %%d = call number [received-%%03d.tif]\n"
-                 "  --id TEXT            far end's station ID [TELVANE LINE]\n"
-                 "  --busy N             the first N dial attempts find the line busy [0]\n"
-                 "  --never-answer       dialled calls ring and are never answered\n"
-                 "  --answer-after S     seconds of ringing before the far end answers [2]\n"
-                 "  --rings N            rings before a calling far end gives up [10]\n"
-                 "  --call-gap S         seconds between calls of a calling far end [10]\n"
-                 "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
-                 "  --fine-only          the far end accepts fine resolution only\n"
-                 "  --delay-ms MS        one-way delay of the line [40]\n"
-                 "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
-                 "  --log FILE           log AT commands, replies and T.30 events\n"
-                 "  --help\n\n"
-                 "%s\n"
-                 "Prints the tty path(s), then one line per call:\n"
-                 "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n",
-                 vline::FaultUsage());
+    std::fprintf(
+        f,
+        "Usage: telvane-virtual-line [options]\n"
+        "A Class 1, 2 or 2.0 fax modem on a pseudo-terminal, wired to a software fax machine or a second modem.\n\n"
+        "  --tty PATH           symbolic link to create for the modem's tty (twice with --pair)\n"
+        "  --answer             the far end answers the host's calls and stores TIFF files (default)\n"
+        "  --call FILE.tif      the far end calls the host and sends FILE.tif\n"
+        "  --pair               two modems that call each other (give --tty twice)\n"
+        "  --receive PATTERN    received files, %%d = call number [received-%%03d.tif]\n"
+        "  --id TEXT            far end's station ID [TELVANE LINE]\n"
+        "  --busy N             the first N dial attempts find the line busy [0]\n"
+        "  --never-answer       dialled calls ring and are never answered\n"
+        "  --answer-after S     seconds of ringing before the far end answers [2]\n"
+        "  --rings N            rings before a calling far end gives up [10]\n"
+        "  --call-gap S         seconds between calls of a calling far end [10]\n"
+        "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
+        "  --fine-only          the far end accepts fine resolution only\n"
+        "  --delay-ms MS        one-way delay of the line [40]\n"
+        "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
+        "  --log FILE           log AT commands, replies and T.30 events\n"
+        "  --class 1|2|2.0      the fax command set the modem speaks [1]; with 2 and 2.0 the\n"
+        "                       modem runs T.30 itself\n"
+        "  --no-xon             Class 2: never send XON after CONNECT\n"
+        "  --reject N           Class 2/2.0: the first N pages sent are rejected (page status 2)\n"
+        "  --hangup-after N     the far end hangs up after receiving N pages\n"
+        "  --eom-after N        Class 2/2.0: report \"+FET:1\" after received page N\n"
+        "  --help\n\n"
+        "%s\n"
+        "Prints the tty path(s), then one line per call:\n"
+        "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n",
+        vline::FaultUsage());
 }
 
 bool ParseInt(const char* s, int& out) {
@@ -760,6 +823,20 @@ int main(int argc, char** argv) {
             o.fineOnly = true;
         } else if (a == "--calls") {
             number(o.calls);
+        } else if (a == "--class") {
+            o.faxClass = value();
+            if (o.faxClass != "1" && o.faxClass != "2" && o.faxClass != "2.0") {
+                std::fprintf(stderr, "telvane-virtual-line: --class takes 1, 2 or 2.0\n");
+                return 2;
+            }
+        } else if (a == "--no-xon") {
+            o.noXon = true;
+        } else if (a == "--reject") {
+            number(o.rejectPages);
+        } else if (a == "--hangup-after") {
+            number(o.hangupAfterPages);
+        } else if (a == "--eom-after") {
+            number(o.eomAfterPage);
         } else if (a == "--log") {
             o.logPath = value();
         } else if (vline::ParseFaultOption(a, value, o.faults)) {
@@ -770,6 +847,10 @@ int main(int argc, char** argv) {
     }
     if (o.callMode && access(o.sendFile.c_str(), R_OK) != 0) {
         std::fprintf(stderr, "telvane-virtual-line: cannot read %s\n", o.sendFile.c_str());
+        return 2;
+    }
+    if (o.pair && o.faxClass != "1") {
+        std::fprintf(stderr, "telvane-virtual-line: --pair works with Class 1 modems only\n");
         return 2;
     }
     if (o.pair && o.callMode) {

@@ -225,6 +225,10 @@ void TFaxMachine::HandleInput(const uint8_t* buf, size_t n) {
     size_t i = 0;
     while (i < n && !finished_) {
         if (mode_ == InMode::Lines) {
+            if (OnByte(buf[i])) {
+                ++i;
+                continue;
+            }
             if (lines_.Put(buf[i++])) HandleLine(lines_.Line());
             continue;
         }

@@ -48,6 +48,9 @@ protected:
     virtual void OnOutput() {}  // room in or end of the output buffer
     virtual void OnCancel() = 0;
     virtual void OnDeviceLost() = 0;  // the port or modem has gone away
+    // Sees every byte that arrives between result lines first; true when it took the byte
+    // (a Class 2 modem's XON before page data).
+    virtual bool OnByte(uint8_t) { return false; }
     virtual const char* StateName(int state) const = 0;
 
     // --- helpers ---

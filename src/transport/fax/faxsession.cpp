@@ -11,6 +11,7 @@
 #include "../comport.h"
 #include "../eventsink.h"
 #include "class1.h"
+#include "class2.h"
 #include "faxlink.h"
 #include "faxmachine.h"
 #include "faximage/faxerrors.h"
@@ -236,6 +237,7 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
     SetConnection(0, false, false, false);
     if (owner_ && !StatusDisplay) StatusDisplay = owner_->FirstStatusDisplay();
     if (owner_ && !FaxLog) FaxLog = owner_->FirstFaxLog();
+    handover_.reset();
     machine_ = std::move(machine);
     running_ = true;
     FireStatus(true, false);
@@ -268,9 +270,15 @@ void TOvxCustomAbstractFax::ReleaseTriggers() {
     handlerId_ = 0;
 }
 
+void TOvxCustomAbstractFax::HandOver(std::unique_ptr<TFaxMachine> next) { handover_ = std::move(next); }
+
 void TOvxCustomAbstractFax::ServiceSession() {
     std::lock_guard lock(serviceMu_);
     if (machine_ && !machine_->Finished()) machine_->Service();
+    while (handover_ && machine_) {
+        machine_ = std::move(handover_);
+        machine_->Service();
+    }
 }
 
 int64_t TOvxCustomAbstractFax::NextWakeMs() const {
@@ -324,6 +332,7 @@ void TOvxCustomAbstractFax::StopSession() {
     ReleaseTriggers();
     std::lock_guard lock(serviceMu_);
     machine_.reset();
+    handover_.reset();
     portLink_.reset();
 }
 
@@ -382,7 +391,7 @@ void TOvxCustomSendFax::StartSend() {
         }
     }
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
-    StartMachine(std::make_unique<TClass1Sender>(*this, Link()));
+    StartMachine(MakeSendMachine(*this, Link()));
 }
 
 bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::string& cover) {
@@ -417,7 +426,7 @@ void TOvxCustomSendFax::SessionEnded() {
 void TOvxCustomReceiveFax::StartReceive() {
     CheckStart();
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
-    StartMachine(std::make_unique<TClass1Receiver>(*this, Link()));
+    StartMachine(MakeReceiveMachine(*this, Link()));
 }
 
 bool TOvxCustomReceiveFax::AcceptFax() {

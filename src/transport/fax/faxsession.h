@@ -257,6 +257,12 @@ public:
     }
     bool CancelRequested() const { return cancel_; }
     void SetSupported(TFaxClassSet s) { supported_ = s; }
+    // The class the running (or last) session uses; fcDetect until it is resolved.
+    TFaxClass SessionClass() const { return sessionClass_; }
+    void SetSessionClass(TFaxClass c) { sessionClass_ = c; }
+    // A machine that has resolved the class hands the session to the machine of that class,
+    // which takes over once the current service pass ends.
+    void HandOver(std::unique_ptr<TFaxMachine> next);
     bool FirstStartDone() const { return initDone_; }
     void MarkInitDone() { initDone_ = true; }
 
@@ -286,6 +292,8 @@ private:
     std::string faxFile_;
     TOvxEventSink* eventSink_ = nullptr;
     std::unique_ptr<TFaxMachine> machine_;
+    std::unique_ptr<TFaxMachine> handover_;
+    std::atomic<TFaxClass> sessionClass_{fcDetect};
     mutable std::mutex stateMu_;
     std::recursive_mutex serviceMu_;
     std::string remoteID_;

@@ -1,0 +1,193 @@
+// The Class 2 and Class 2.0 send and receive machines: the modem runs T.30 itself and is driven
+// with the "+F" commands of EIA/TIA-592 (Class 2.0, ITU-T T.32) and the earlier Class 2 set;
+// the program reads the modem's "+F" reports. Also the start of a session whose class is to be
+// detected: init strings, "AT+FCLASS=?", then the machine of the best class takes over.
+// Guarantees: every failure path closes the file, logs its code, hangs up and reports the error
+// once; a hang-up report's code is stored before anything else is done with it; a received page
+// stays in the file only when the modem reported it good; lines are matched as "+F" reports
+// before result words, so a remote ID such as "OK" or "RING" is never taken for a result.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "class1.h"
+#include "faxframework.h"
+#include "faximage/ovffile.h"
+#include "faxmachine.h"
+
+namespace telvane::faximage {
+class FaxLineCoder;
+class FaxTextRenderer;
+}
+
+namespace telvane::transport {
+
+class TOvxCustomSendFax;
+class TOvxCustomReceiveFax;
+
+// Command and report names of a class ("DIS" / "IS" ...). Commands are "AT+F" + name, reports
+// "+F" + name.
+struct TClass2Names {
+    std::string SelectClass, Model, Manufacturer, Revision;
+    std::string SessionCmd, LocalIdCmd, CapabilitiesCmd;
+    std::string Connect, RemoteCaps, Negotiated, TransmitId, CalledId, PageStatus, Hangup;
+};
+TClass2Names Class2Names(TFaxClass c);
+
+// A parameter report (vr,br,wd,ln,df,ec,bf,st) read after its colon. Fields are separated by
+// commas and read as hexadecimal numbers (Class 2.0 reports bit maps such as "3" for VR).
+struct TClass2Params {
+    bool Fine = false;
+    long Bps = 9600;
+    bool Wide = false;
+    bool Ecm = false;
+    int ScanCode = 0;
+};
+TClass2Params ParseClass2Params(std::string_view report);
+// The session parameters sent with AT+FDIS= / AT+FIS=: "1,5,0,2,0,1,0,0" and the like.
+std::string Class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm);
+// The hang-up code of a hang-up report: the first three characters after the colon, trimmed.
+std::string Class2HangupCode(std::string_view report);
+// A remote ID as reported: a leading quote becomes a blank, trailing characters that are not
+// letters or digits go, the rest is trimmed.
+std::string CleanClass2Id(std::string_view report);
+// Whether `line` is the report "+F" + name (followed by a colon, a blank or nothing).
+bool IsClass2Report(std::string_view line, std::string_view name);
+// The text after the report's colon, trimmed.
+std::string ReportValue(std::string_view line);
+
+// Builds the machine for a session: the class's own, or the detecting start when the class
+// is fcDetect or fcUnknown.
+std::unique_ptr<TFaxMachine> MakeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link);
+std::unique_ptr<TFaxMachine> MakeReceiveMachine(TOvxCustomReceiveFax& fax, TFaxLink& link);
+
+class TClass2Sender final : public TFaxMachine {
+public:
+    TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls);
+    ~TClass2Sender() override;
+
+protected:
+    void OnStart() override;
+    void OnLine(TResult r, const std::string& line) override;
+    void OnFrame(const hdlc::TFrame&) override {}
+    void OnFrameFailed(TResult) override {}
+    void OnData(const uint8_t*, size_t, bool) override {}
+    void OnTimeout() override;
+    void OnOutput() override;
+    void OnCancel() override;
+    void OnDeviceLost() override;
+    bool OnByte(uint8_t c) override;
+    const char* StateName(int state) const override { return SendStateName(state); }
+
+private:
+    bool Is20() const { return cls_ == fcClass2_0; }
+    void Command(const std::string& cmd, int next, int64_t ticks = 182);
+    void StartUp();
+    void GetEntry();
+    void InitFax();
+    void Dial();
+    void BusyOrRetry();
+    void Fail(int code);
+    void EndOfCall();
+    void SendFDT();
+    void Report(const std::string& line);
+    void BeginData();
+    void StartPage();
+    void PumpPage();
+    void EndPageData();
+    void PageAccepted();
+    void PageRejected();
+    void AfterPageOk();
+    void Retransmit();
+    void FaxDone();
+    int PrepareText();
+    THeaderValues PageValues() const;
+    int RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
+                   std::vector<uint8_t>& out);
+    bool PageFine(size_t index) const;
+    bool PageWide(size_t index) const;
+    bool LastPage() const { return pageIndex_ + 1 >= plan_.size(); }
+
+    TOvxCustomSendFax& send_;
+    TFaxClass cls_;
+    TClass2Names names_;
+    std::string number_, file_, cover_;
+    mutable telvane::faximage::OvfReader reader_[2];
+    bool coverIsFax_ = false;
+    std::vector<TPagePlan> plan_;
+    std::vector<std::string> coverLines_;
+    size_t pageIndex_ = 0;
+    TClass2Params remote_, session_;
+    bool fdtSent_ = false;
+    int minBytes_ = 0;
+    int retries_ = 0;
+    int sessionError_ = 0;
+    bool haveFax_ = false;
+    bool inData_ = false;
+    bool pageGood_ = false;
+    bool hungUp_ = false;
+    char lastStatus_ = 0;
+    std::vector<uint8_t> pending_;
+    size_t pendingPos_ = 0;
+    bool pageDone_ = false;
+    long pageBytes_ = 0, pageLength_ = 0;
+    std::unique_ptr<telvane::faximage::FaxTextRenderer> headerText_, coverText_;
+    std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;
+};
+
+class TClass2Receiver final : public TFaxMachine {
+public:
+    TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls);
+
+protected:
+    void OnStart() override;
+    void OnLine(TResult r, const std::string& line) override;
+    void OnFrame(const hdlc::TFrame&) override {}
+    void OnFrameFailed(TResult) override {}
+    void OnData(const uint8_t* data, size_t len, bool end) override;
+    void OnTimeout() override;
+    void OnCancel() override;
+    void OnDeviceLost() override;
+    const char* StateName(int state) const override { return ReceiveStateName(state); }
+
+private:
+    bool Is20() const { return cls_ == fcClass2_0; }
+    void Command(const std::string& cmd, int next, int64_t ticks = 182);
+    void StartUp();
+    void InitCall();
+    void NextInitStep();
+    void Fail(int code);
+    void CallDone();
+    void CloseFile(int logCode);
+    bool OpenFile();
+    void Report(const std::string& line);
+    void PageStatus(char digit);
+
+    struct TStep {
+        int State;
+        std::string Command;
+    };
+    TOvxCustomReceiveFax& recv_;
+    TFaxClass cls_;
+    TClass2Names names_;
+    std::vector<TStep> steps_;
+    size_t step_ = 0;
+    int rings_ = 0;
+    int sessionError_ = 0;
+    int pages_ = 0;
+    int pageErrors_ = 0;
+    bool accepted_ = false;
+    bool pageKept_ = false;
+    bool haveStatus_ = false;
+    char postPage_ = 0;
+    bool lastPage_ = false;
+    bool newFile_ = false;
+    TClass2Params dcs_;
+    telvane::faximage::OvfWriter file_;
+    long pageBytes_ = 0;
+};
+
+}  // namespace telvane::transport

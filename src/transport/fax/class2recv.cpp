@@ -1,0 +1,416 @@
+// The Class 2 / 2.0 receive machine: select class, enable receiving, local ID, answer mode and
+// capabilities; rings and "ATA"; the connection report, the sender's ID (with the accept
+// question) and the negotiated parameters; "AT+FDR", DC2 and page data; the page transfer
+// status and the post-page report, which may start a new fax file; the hang-up report; then
+// the next call or the end.
+#include <cctype>
+
+#include "class2.h"
+#include "faxsession.h"
+
+namespace telvane::transport {
+
+namespace {
+constexpr int64_t kResponseTicks = 182;
+constexpr int64_t kAnswerTicks = 1092;
+constexpr uint8_t kDc2 = 0x12;
+// "ERROR" in place of a page's status this many times in a row ends the call.
+constexpr int kMaxPageErrors = 3;
+
+}  // namespace
+
+TClass2Receiver::TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls)
+    : TFaxMachine(fax, link), recv_(fax), cls_(cls), names_(Class2Names(cls)) {}
+
+void TClass2Receiver::OnStart() {
+    Progress(fpInitModem);
+    if (recv_.SoftwareFlow) link_.SetSoftwareFlow(false);
+    if (recv_.InitBaud) link_.SetBaud(recv_.InitBaud);
+    fax_.SetSessionClass(cls_);
+    StartUp();
+}
+
+void TClass2Receiver::StartUp() {
+    Goto(rfInit);
+    std::vector<TScriptStep> steps;
+    if (!recv_.FirstStartDone()) {
+        if (!recv_.ModemInit().empty()) steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
+        steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
+    }
+    RunScript(std::move(steps), [this](int rc, const std::vector<std::string>&) {
+        if (rc != 0) {
+            Fail(rc);
+            return;
+        }
+        recv_.MarkInitDone();
+        InitCall();
+    });
+}
+
+void TClass2Receiver::Command(const std::string& cmd, int next, int64_t ticks) {
+    SendCommand(cmd);
+    SetTimer(ticks);
+    Goto(next);
+}
+
+void TClass2Receiver::InitCall() {
+    Goto(rfInit);
+    rings_ = 0;
+    accepted_ = false;
+    pages_ = 0;
+    pageErrors_ = 0;
+    lastPage_ = false;
+    newFile_ = false;
+    dcs_ = {};
+    fax_.SetRemoteID("");
+    fax_.SetPageInfo(0, 0);
+    fax_.SetBytes(0, 0);
+    link_.SetDTR(true);
+    link_.SetRTS(true);
+    const std::string caps =
+        "=1," + std::string(1, recv_.DesiredBPSDigit()) + ",0,2,0," + (recv_.DesiredECM() ? "1" : "0") + ",0,0";
+    steps_ = {{rfInit, "AT+F" + names_.SelectClass},
+              {rfInit, "AT+FCR=1"},
+              {rfInit, "AT+F" + names_.LocalIdCmd + "=\"" + recv_.StationID() + "\""},
+              {rfInit, std::string("AT+FAA=") + (recv_.FaxAndData ? "1" : "0")},
+              {rf2Init1, "AT+F" + names_.CapabilitiesCmd + caps}};
+    if (Is20()) {
+        steps_.push_back({rf2Init1A, "AT+FLO=2"});
+        steps_.push_back({rf2Init1B, "AT+FNR=1,1,1,0"});
+    }
+    step_ = 0;
+    NextInitStep();
+}
+
+void TClass2Receiver::NextInitStep() {
+    if (step_ >= steps_.size()) {
+        Goto(rf2Init3);
+        if (recv_.NormalBaud) link_.SetBaud(recv_.NormalBaud);
+        Progress(fpWaiting);
+        if (recv_.ConstantStatus) fax_.FireStatus(false, false);
+        StopTimer();
+        waitingForCall_ = true;
+        Goto(rfWaiting);
+        return;
+    }
+    const TStep& s = steps_[step_];
+    Command(s.Command, s.State);
+}
+
+void TClass2Receiver::CloseFile(int logCode) {
+    if (file_.isOpen()) {
+        file_.setSenderId(fax_.RemoteID());
+        file_.dropPage();
+        file_.close();
+    }
+    if (logCode) {
+        fax_.FireLog(logCode);
+        fax_.SetFaxFile("");
+    }
+}
+
+bool TClass2Receiver::OpenFile() {
+    const std::string name = recv_.NameFax();
+    if (int rc = file_.create(name, fax_.RemoteID())) {
+        Fail(rc);
+        return false;
+    }
+    fax_.SetFaxFile(name);
+    fax_.FireLog(lfaxReceiveStart);
+    pages_ = 0;
+    return true;
+}
+
+void TClass2Receiver::Fail(int code) {
+    if (Finished()) return;
+    Goto(rfAbort);
+    StopTimer();
+    sessionError_ = code;
+    fax_.FireError(code);
+    const bool hadCall = file_.isOpen() || accepted_;
+    CloseFile(0);
+    if (hadCall || code == ecFileRejected) {
+        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
+        fax_.SetFaxFile("");
+    }
+    accepted_ = false;
+    if (link_.Alive()) HangUp();
+    waitingForCall_ = false;
+    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
+    if (endAll || recv_.OneFax) {
+        Goto(rfDone);
+        Status(false, true);
+        fax_.FireFinish(code);
+        Finish();
+        return;
+    }
+    InitCall();
+}
+
+void TClass2Receiver::OnCancel() {
+    Progress(fpCancel);
+    Fail(ecCancelRequested);
+}
+
+void TClass2Receiver::OnDeviceLost() { Fail(-160); }
+
+void TClass2Receiver::CallDone() {
+    Goto(rfComplete);
+    StopTimer();
+    waitingForCall_ = false;
+    if (recv_.OneFax) {
+        Goto(rfDone);
+        Status(false, true);
+        fax_.FireFinish(0);
+        Finish();
+        return;
+    }
+    InitCall();
+}
+
+void TClass2Receiver::PageStatus(char digit) {
+    haveStatus_ = true;
+    // 1 MCF, 3 PIP and 5 PIN keep the page; 2 RTN, 4 RTP and anything else drop it.
+    pageKept_ = digit == '1' || digit == '3' || digit == '5';
+    if (!file_.isOpen()) return;
+    if (pageKept_ && file_.inPage()) {
+        file_.setSenderId(fax_.RemoteID());
+        if (int rc = file_.endPage(true)) {
+            Fail(rc);
+            return;
+        }
+        ++pages_;
+        fax_.SetPageInfo(pages_, pages_);
+    } else {
+        file_.dropPage();
+    }
+}
+
+void TClass2Receiver::Report(const std::string& line) {
+    if (line.find(names_.Hangup) != std::string::npos) {
+        fax_.SetHangupCode(Class2HangupCode(line));
+        if (State() == rf2GetFHNG) {
+            Progress(fpGotHangup);
+            return;
+        }
+        Fail(ecFaxSessionError);
+        return;
+    }
+    if (IsClass2Report(line, names_.Connect)) {
+        if (State() == rf2ValCnnct || State() == rfAnswer) {
+            Progress(fpIncoming);
+            SetTimer(kAnswerTicks);
+            Goto(rf2GtSndID);
+        }
+        return;
+    }
+    if (IsClass2Report(line, names_.TransmitId)) {
+        fax_.SetRemoteID(CleanClass2Id(line));
+        Progress(fpGotRemoteID);
+        if (!accepted_) {
+            if (!recv_.AcceptFax()) {
+                SendCommand("AT+FKS");
+                Fail(ecFileRejected);
+                return;
+            }
+            accepted_ = true;
+            if (!file_.isOpen() && !OpenFile()) return;
+        }
+        return;
+    }
+    if (IsClass2Report(line, names_.Negotiated)) {
+        dcs_ = ParseClass2Params(line);
+        fax_.SetConnection(dcs_.Bps, dcs_.Fine, dcs_.Wide, dcs_.Ecm);
+        Progress(fpSessionParams);
+        return;
+    }
+    if (IsClass2Report(line, names_.PageStatus)) {
+        if (State() == rf2GtPgRslt) {
+            const std::string v = ReportValue(line);
+            PageStatus(v.empty() ? '?' : v[0]);
+            Progress(fpGetPageResult);
+        }
+        return;
+    }
+    if (IsClass2Report(line, "ET")) {
+        if (State() == rf2GtPgRslt) {
+            const std::string v = ReportValue(line);
+            // 3, 4 and 5 are the procedure-interrupt forms of 0, 1 and 2: the interrupt
+            // itself is not offered to anyone, the pages are handled alike.
+            const char d = v.empty() ? '?' : v[0];
+            postPage_ = d == '3' ? '0' : d == '4' ? '1' : d == '5' ? '2' : d;
+            Progress(fpCheckMorePages);
+        }
+        return;
+    }
+    // Other reports (+FCFR, +FNSS, +FHR...) tell nothing this machine needs.
+}
+
+void TClass2Receiver::OnLine(TResult r, const std::string& line) {
+    size_t lead = 0;
+    while (lead < line.size() && line[lead] == ' ') ++lead;
+    if (line.compare(lead, 2, "+F") == 0 && State() != rfWaiting) {
+        Report(line);
+        return;
+    }
+    switch (State()) {
+    case rfInit:
+    case rf2Init1:
+    case rf2Init1A:
+    case rf2Init1B:
+        if (r == TResult::Ok) {
+            ++step_;
+            NextInitStep();
+        } else if (r != TResult::None) {
+            Fail(ecFaxInitError);
+        }
+        break;
+    case rfWaiting:
+        if (r == TResult::Ring) {
+            if (++rings_ >= recv_.AnswerOnRing) {
+                waitingForCall_ = false;
+                Progress(fpAnswer);
+                Goto(rfAnswer);
+                Command("ATA", rf2ValCnnct, kAnswerTicks);
+            }
+        } else if (r == TResult::NoCarrier) {
+            rings_ = 0;
+            Progress(fpNoConnect);
+        } else if (r == TResult::Connect) {
+            Fail(ecFaxDataCall);
+        } else if (r == TResult::Voice) {
+            Fail(ecFaxVoiceCall);
+        }
+        break;
+    case rfAnswer:
+    case rf2ValCnnct:
+        if (r == TResult::NoCarrier)
+            Fail(ecFaxNoCarrier);
+        else if (r == TResult::Voice)
+            Fail(ecFaxVoiceCall);
+        else if (r == TResult::Connect)
+            Fail(ecFaxDataCall);
+        else if (r == TResult::Error)
+            Fail(ecFaxBadModemResult);
+        break;
+    case rf2GtSndID:
+        if (r == TResult::Ok) {
+            if (!accepted_) {
+                // No sender ID was reported: the question is asked now.
+                if (!recv_.AcceptFax()) {
+                    SendCommand("AT+FKS");
+                    Fail(ecFileRejected);
+                    return;
+                }
+                accepted_ = true;
+                if (!file_.isOpen() && !OpenFile()) return;
+            }
+            Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+        } else if (r == TResult::Error) {
+            Fail(ecFaxBadModemResult);
+        } else if (r == TResult::NoCarrier) {
+            Fail(ecFaxSessionError);
+        }
+        break;
+    case rf2GtCnnct:
+        if (r == TResult::Connect) {
+            Goto(rfStartPage);
+            uint16_t flags = 0;
+            if (dcs_.Fine) flags |= telvane::faximage::FAX_FINE;
+            if (dcs_.Wide) flags |= telvane::faximage::FAX_WIDE;
+            if (newFile_) {
+                newFile_ = false;
+                CloseFile(lfaxReceiveOk);
+                if (!OpenFile()) return;
+            }
+            file_.dropPage();
+            if (int rc = file_.beginPage(flags)) {
+                Fail(rc);
+                return;
+            }
+            pageBytes_ = 0;
+            haveStatus_ = false;
+            postPage_ = 0;
+            fax_.SetPageInfo(pages_ + 1, pages_ + 1);
+            StartData(true);
+            const uint8_t dc2 = kDc2;
+            link_.Write(&dc2, 1);
+            Progress(fpGetPage);
+            SetTimer(kAnswerTicks);
+            Goto(rfGtPgDta);
+        } else if (r == TResult::Ok && lastPage_) {
+            // The modem confirms the end of the call without a hang-up report.
+            Goto(rf2GetFHNG);
+            CallDone();
+        } else if (r == TResult::Error) {
+            Fail(ecFaxBadModemResult);
+        } else if (r == TResult::NoCarrier) {
+            Fail(ecFaxSessionError);
+        }
+        break;
+    case rf2GtPgRslt:
+        if (r == TResult::Ok) {
+            if (!haveStatus_) PageStatus('1');
+            pageErrors_ = 0;
+            if (postPage_ == '2') {
+                lastPage_ = true;
+                CloseFile(lfaxReceiveOk);
+                accepted_ = false;
+                Progress(fpGetHangup);
+                Command("AT+FDR", rf2GetFHNG, kResponseTicks);
+            } else {
+                newFile_ = postPage_ == '1';
+                Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+            }
+        } else if (r == TResult::Error) {
+            // The page is lost: drop it and ask for the next (a bounded number of times).
+            file_.dropPage();
+            if (++pageErrors_ >= kMaxPageErrors) {
+                Fail(ecFaxSessionError);
+                return;
+            }
+            Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+        } else if (r == TResult::NoCarrier) {
+            Fail(ecFaxSessionError);
+        }
+        break;
+    case rf2GetFHNG:
+        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) CallDone();
+        break;
+    default: break;
+    }
+}
+
+void TClass2Receiver::OnData(const uint8_t* data, size_t len, bool end) {
+    if (State() != rfGtPgDta) return;
+    if (len > 0) {
+        if (int rc = file_.append(data, len)) {
+            Fail(rc);
+            return;
+        }
+        pageBytes_ += static_cast<long>(len);
+        fax_.SetBytes(pageBytes_, pageBytes_);
+    }
+    if (end) {
+        Progress(fpGetPageResult);
+        SetTimer(kAnswerTicks);
+        Goto(rf2GtPgRslt);
+    }
+}
+
+void TClass2Receiver::OnTimeout() {
+    switch (State()) {
+    case rf2GetFHNG:
+        HangUp();
+        Progress(fpGotHangup);
+        CallDone();
+        break;
+    case rfInit:
+    case rf2Init1:
+    case rf2Init1A:
+    case rf2Init1B: Fail(ecFaxInitError); break;
+    default: Fail(ecFatalTimeout); break;
+    }
+}
+
+}  // namespace telvane::transport

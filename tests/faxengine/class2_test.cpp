@@ -1,0 +1,585 @@
+// The Class 2 and Class 2.0 machines against a scripted modem with a fake clock: commands and
+// reports by class, parameter strings, page ends, retransmission, resolution changes, the XON
+// wait, hang-up codes, class detection and the receive side's page status and file splits.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "class2.h"
+#include "fakeclass2.h"
+#include "faximage/ovffile.h"
+#include "faxsession.h"
+
+using namespace telvane::transport;
+using faxtest::FakeClass2;
+namespace fi = telvane::faximage;
+
+namespace {
+
+class Dir {
+public:
+    Dir() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("class2-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        std::filesystem::create_directories(path_);
+    }
+    ~Dir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string str() const { return path_.string() + "/"; }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path path_;
+};
+
+// Page data with DLE bytes in it, different for every page.
+std::vector<uint8_t> PageBytes(int page, size_t n = 300) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + static_cast<size_t>(page) * 13);
+    v[5] = 0x10;
+    v[6] = 0x10;
+    v[7] = 0x03;
+    return v;
+}
+
+void MakeRawFile(const std::string& path, const std::vector<uint16_t>& flags) {
+    fi::OvfWriter w;
+    ASSERT_EQ(w.create(path), 0);
+    for (size_t p = 0; p < flags.size(); ++p) {
+        ASSERT_EQ(w.beginPage(flags[p]), 0);
+        const auto data = PageBytes(static_cast<int>(p) + 1);
+        ASSERT_EQ(w.append(data.data(), data.size()), 0);
+        ASSERT_EQ(w.endPage(true), 0);
+    }
+    ASSERT_EQ(w.close(), 0);
+}
+
+std::vector<std::vector<uint8_t>> ReadPages(const std::string& path, std::vector<uint16_t>* flags = nullptr) {
+    std::vector<std::vector<uint8_t>> pages;
+    fi::OvfReader r;
+    if (r.open(path) != 0) return pages;
+    for (int p = 1; p <= r.pageCount(); ++p) {
+        fi::OvfPageHeader ph;
+        if (r.seekPage(p, ph) != 0) break;
+        if (flags) flags->push_back(ph.imageFlags);
+        std::vector<uint8_t> data;
+        const uint8_t* block = nullptr;
+        size_t size = 0;
+        bool isLine = false;
+        while (r.nextBlock(block, size, isLine) > 0) data.insert(data.end(), block, block + size);
+        pages.push_back(data);
+    }
+    return pages;
+}
+
+struct Events {
+    std::vector<int> Logs, Errors, Finishes;
+    void Attach(TOvxCustomAbstractFax& fax) {
+        fax.OnFaxLog = [this](TOvxAbstractFax&, int c) { Logs.push_back(c); };
+        fax.OnFaxError = [this](TOvxAbstractFax&, int c) { Errors.push_back(c); };
+        fax.OnFaxFinish = [this](TOvxAbstractFax&, int c) { Finishes.push_back(c); };
+    }
+};
+
+void Drive(TOvxCustomAbstractFax& fax, FakeClass2& m, const std::function<bool()>& stop = {}) {
+    for (int i = 0; i < 200000 && fax.InProgress(); ++i) {
+        fax.ServiceSession();
+        if (stop && stop()) return;
+        if (!fax.InProgress() || m.HasInput()) continue;
+        const int64_t wake = fax.NextWakeMs();
+        if (wake < 0) break;
+        if (wake > m.Now) m.Now = wake;
+    }
+}
+
+bool HasState(const FakeClass2& m, const std::string& s) {
+    return std::find(m.States.begin(), m.States.end(), s) != m.States.end();
+}
+
+struct SendRig {
+    Dir dir;
+    FakeClass2 modem;
+    TOvxSendFax fax;
+    Events events;
+    SendRig(bool class20, std::vector<uint16_t> pages = {0}) : modem(class20) {
+        MakeRawFile(dir / "doc.ovf", pages);
+        fax.SetFaxFile(dir / "doc.ovf");
+        fax.PhoneNumber = "5550100";
+        fax.SetStationID("OUR STATION");
+        fax.DesiredBPS = 14400;
+        fax.SetDialRetryWait(5);
+        fax.SetFaxClass(class20 ? fcClass2_0 : fcClass2);
+        fax.UseLinkForTesting(&modem);
+        events.Attach(fax);
+    }
+    void Run() {
+        fax.StartSend();
+        Drive(fax, modem);
+    }
+};
+
+struct RecvRig {
+    Dir dir;
+    FakeClass2 modem;
+    TOvxReceiveFax fax;
+    Events events;
+    explicit RecvRig(bool class20) : modem(class20) {
+        fax.SetDestinationDir(dir.str());
+        fax.SetStationID("OUR STATION");
+        fax.DesiredBPS = 14400;
+        fax.OneFax = true;
+        fax.SetFaxClass(class20 ? fcClass2_0 : fcClass2);
+        fax.UseLinkForTesting(&modem);
+        events.Attach(fax);
+    }
+    void Run() {
+        fax.StartReceive();
+        Drive(fax, modem, [this] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+        ASSERT_EQ(modem.States.back(), "rfWaiting");
+        modem.Ring(1);
+        Drive(fax, modem);
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> v;
+        for (const auto& e : std::filesystem::directory_iterator(dir.str())) v.push_back(e.path().string());
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+};
+
+}  // namespace
+
+TEST(Class2Params, ReportsAndCommandStrings) {
+    const TClass2Params a = ParseClass2Params("+FDIS: 1,5,0,2,0,1,0,0");
+    EXPECT_TRUE(a.Fine);
+    EXPECT_EQ(a.Bps, 14400);
+    EXPECT_FALSE(a.Wide);
+    EXPECT_TRUE(a.Ecm);
+    const TClass2Params b = ParseClass2Params("+FCS:0,3,1,2,0,2,0,5");
+    EXPECT_FALSE(b.Fine);
+    EXPECT_EQ(b.Bps, 9600);
+    EXPECT_TRUE(b.Wide);
+    EXPECT_TRUE(b.Ecm);
+    EXPECT_EQ(b.ScanCode, 5);
+    // A Class 2.0 resolution bit map with fine among others; unknown speeds are 9600.
+    const TClass2Params c = ParseClass2Params("+FIS:3,D,2,2,0,0,0,7");
+    EXPECT_TRUE(c.Fine);
+    EXPECT_EQ(c.Bps, 9600);
+    EXPECT_TRUE(c.Wide);
+    EXPECT_EQ(c.ScanCode, 7);
+    const TClass2Params g = ParseClass2Params("+FDCS:zz,,");
+    EXPECT_FALSE(g.Fine);
+    EXPECT_EQ(g.Bps, 9600);
+    EXPECT_EQ(g.ScanCode, 0);
+    EXPECT_EQ(ParseClass2Params("+FDCS:0,0").Bps, 2400);
+
+    EXPECT_EQ(Class2SessionParams(true, BitRateDigit(14400), false, true), "1,5,0,2,0,1,0,0");
+    EXPECT_EQ(Class2SessionParams(false, BitRateDigit(7777), true, false), "0,3,1,2,0,0,0,0");
+    EXPECT_EQ(Class2HangupCode("+FHNG: 50"), "50");
+    EXPECT_EQ(Class2HangupCode("+FHS:0"), "0");
+    EXPECT_EQ(Class2HangupCode("+FHNG:1234"), "123");
+    EXPECT_EQ(CleanClass2Id("+FCSI:\"  REMOTE 1 \"  "), "REMOTE 1");
+    EXPECT_EQ(CleanClass2Id("+FTI: 555 0100\"--"), "555 0100");
+    EXPECT_EQ(Class2Names(fcClass2).Negotiated, "DCS");
+    EXPECT_EQ(Class2Names(fcClass2_0).Negotiated, "CS");
+    EXPECT_EQ(Class2Names(fcClass2_0).Hangup, "FHS");
+}
+
+TEST(Class2Send, OnePageClass2WithFineEcmAt14400) {
+    SendRig rig(false, {fi::FAX_FINE});
+    rig.fax.SetDesiredECM(true);
+    rig.fax.SetStationID("OK");  // a station ID that reads like a result word
+    rig.modem.RemoteId = "OK";
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 2}));
+    const std::vector<std::string> expect = {
+        "ATE0Q0V1X4S0=0S2=43", "AT+FCLASS=2", "AT+FLID=\"OK\"", "AT+FDIS=1,5,0,2,0,1,0,0",
+        "ATDT5550100",         "AT+FDT",      "AT+FET=2"};
+    EXPECT_EQ(rig.modem.Commands, expect);
+    ASSERT_EQ(rig.modem.Pages.size(), 1u);
+    EXPECT_EQ(rig.modem.Pages[0], PageBytes(1));
+    EXPECT_EQ(rig.modem.PageEnds, std::vector<char>{0x03});
+    EXPECT_EQ(rig.fax.RemoteID(), "OK");
+    EXPECT_EQ(rig.fax.HangupCode(), "0");
+    EXPECT_EQ(rig.fax.SessionClass(), fcClass2);
+    for (const char* s : {"tf2Init1", "tf2Init2", "tf2Init3", "tfDial", "tf2Connect", "tf2GetParams", "tfWaitXon",
+                          "tfSendPage", "tf2SendEOP", "tf2WaitFET", "tfClose", "tfDone"})
+        EXPECT_TRUE(HasState(rig.modem, s)) << s;
+    EXPECT_FALSE(HasState(rig.modem, "tf2Init1A"));
+}
+
+TEST(Class2Send, OnePageClass20) {
+    SendRig rig(true);
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const std::vector<std::string> expect = {"ATE0Q0V1X4S0=0S2=43",
+                                             "AT+FCLASS=2.0",
+                                             "AT+FLI=\"OUR STATION\"",
+                                             "AT+FLO=2",
+                                             "AT+FNR=1,1,1,0",
+                                             "AT+FIS=0,5,0,2,0,0,0,0",
+                                             "ATDT5550100",
+                                             "AT+FDT"};
+    EXPECT_EQ(rig.modem.Commands, expect);
+    EXPECT_EQ(rig.modem.PageEnds, std::vector<char>{'.'});
+    EXPECT_EQ(rig.modem.Pages.at(0), PageBytes(1));
+    EXPECT_EQ(rig.fax.RemoteID(), "FAR END");
+    EXPECT_EQ(rig.fax.HangupCode(), "0");
+    // Class 2.0 sends at once after CONNECT.
+    EXPECT_EQ(rig.modem.DataDelays.at(0), 0);
+    EXPECT_TRUE(HasState(rig.modem, "tf2Init1A"));
+    EXPECT_TRUE(HasState(rig.modem, "tf2Init1B"));
+    EXPECT_TRUE(HasState(rig.modem, "tf20ChckPg"));
+    EXPECT_FALSE(HasState(rig.modem, "tfWaitXon"));
+}
+
+TEST(Class2Send, ResolutionChangesAndPageEnds) {
+    {
+        SendRig rig(false, {fi::FAX_FINE, 0, 0});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        const int fet1 = rig.modem.IndexOf("AT+FET=1");
+        ASSERT_GE(fet1, 0);
+        EXPECT_EQ(rig.modem.Commands.at(static_cast<size_t>(fet1) + 1), "AT+FDIS=0");
+        EXPECT_EQ(rig.modem.Commands.at(static_cast<size_t>(fet1) + 2), "AT+FDT");
+        EXPECT_EQ(rig.modem.CountCommand("AT+FET=0"), 1u);
+        EXPECT_EQ(rig.modem.CountCommand("AT+FET=2"), 1u);
+        EXPECT_GT(static_cast<size_t>(rig.modem.IndexOf("AT+FET=2")),
+                  static_cast<size_t>(rig.modem.IndexOf("AT+FET=0")));
+        ASSERT_EQ(rig.modem.Pages.size(), 3u);
+        for (int p = 0; p < 3; ++p) EXPECT_EQ(rig.modem.Pages[static_cast<size_t>(p)], PageBytes(p + 1));
+        EXPECT_TRUE(HasState(rig.modem, "tf2SndNwPrm"));
+        EXPECT_TRUE(HasState(rig.modem, "tf2NextPage"));
+    }
+    {
+        SendRig rig(true, {fi::FAX_FINE, 0, 0});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.modem.PageEnds, (std::vector<char>{';', ',', '.'}));
+        EXPECT_EQ(rig.modem.CountCommand("AT+FIS=0"), 1u);
+        EXPECT_EQ(rig.modem.CountCommand("AT+FET"), 0u);
+    }
+}
+
+TEST(Class2Send, RejectedPagesAreSentAgainAtMostTwice) {
+    for (bool class20 : {false, true}) {
+        SCOPED_TRACE(class20 ? "2.0" : "2");
+        {
+            SendRig rig(class20);
+            rig.modem.PageStatus = {'2'};
+            rig.Run();
+            EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+            ASSERT_EQ(rig.modem.Pages.size(), 2u);
+            EXPECT_EQ(rig.modem.Pages[1], PageBytes(1));
+            EXPECT_EQ(rig.modem.CountCommand("AT+FDT"), 2u);
+            EXPECT_EQ(rig.modem.CountCommand("AT+FPS?"), class20 ? 1u : 0u);
+            EXPECT_TRUE(HasState(rig.modem, "tf2WaitPgOK"));
+        }
+        {
+            SendRig rig(class20);
+            rig.modem.PageStatus = {'2', '2', '2', '2'};
+            rig.Run();
+            EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+            EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+            EXPECT_EQ(rig.modem.CountCommand("AT+FDT"), 3u);
+            EXPECT_EQ(rig.modem.CountCommand("AT+FKS"), 1u);
+        }
+    }
+}
+
+TEST(Class2Send, PageStatusAndUnexpectedLines) {
+    struct Case {
+        std::vector<std::string> FetReply;
+        int Code;
+    };
+    const Case cases[] = {
+        {{"+FPTS:4", "OK"}, ecCancelRequested},
+        {{"+FPTS:5", "OK"}, ecCancelRequested},
+        {{"+FPTS:7", "OK"}, ecFaxPageError},
+        {{"SOMETHING ODD"}, ecFaxPageError},
+        {{"ERROR"}, ecFaxPageError},
+        {{"OK"}, ecFaxPageError},  // no status at all
+    };
+    for (const Case& c : cases) {
+        SendRig rig(false);
+        rig.modem.Override["AT+FET"] = c.FetReply;
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{c.Code}) << c.FetReply[0];
+        EXPECT_EQ(rig.events.Errors, std::vector<int>{c.Code});
+    }
+    // Class 2.0 page check: a line that is neither OK, ERROR nor a report fails the page; a
+    // page status query answered by anything but OK fails the session.
+    {
+        SendRig rig(true);
+        rig.modem.PageEndReply = {"+FPS:1,0,0,0,0", "RING"};
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxPageError});
+    }
+    {
+        SendRig rig(true);
+        rig.modem.PageStatus = {'2'};
+        rig.modem.Override["AT+FPS?"] = {"ERROR"};
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+    }
+    {
+        // A hang-up report after the last page stores its code; OK then ends the fax.
+        SendRig rig(true);
+        rig.modem.FinalHangup = "2";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.HangupCode(), "2");
+    }
+}
+
+TEST(Class2Send, XonWaitIsBoundedBy18Ticks) {
+    SendRig rig(false, {0, 0});
+    rig.modem.SendXon = false;
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    ASSERT_EQ(rig.modem.DataDelays.size(), 2u);
+    for (int64_t d : rig.modem.DataDelays) EXPECT_EQ(d, 18 * 55);
+    SendRig quick(false);
+    quick.Run();
+    ASSERT_EQ(quick.modem.DataDelays.size(), 1u);
+    EXPECT_LT(quick.modem.DataDelays[0], 18 * 55);
+}
+
+TEST(Class2Send, CallFailures) {
+    {
+        SendRig rig(false);
+        rig.modem.DialResult = "BUSY";
+        rig.fax.DialAttempts = 2;
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
+        EXPECT_EQ(rig.modem.CountCommand("ATDT"), 2u);
+        EXPECT_TRUE(HasState(rig.modem, "tfRetryWait"));
+    }
+    {
+        SendRig rig(false, {fi::FAX_FINE});
+        rig.modem.RemoteCaps = "0,5,0,2,0,0,0,0";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
+        EXPECT_EQ(rig.modem.CountCommand("AT+FDT"), 0u);
+    }
+    {
+        SendRig rig(false, {fi::FAX_WIDE});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
+    }
+    {
+        SendRig rig(false);
+        rig.modem.Override["ATD"] = {"+FCON", "+FHNG:11"};
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
+        EXPECT_EQ(rig.fax.HangupCode(), "11");
+    }
+    {
+        SendRig rig(true);
+        rig.modem.RejectedCommands = {"AT+FLO"};
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
+        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+    }
+    {
+        SendRig rig(false);
+        rig.modem.DialResult = "NO CARRIER";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoCarrier});
+    }
+    {
+        SendRig rig(false);
+        rig.modem.Override["AT+FDT"] = {"ERROR"};
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
+    }
+}
+
+TEST(Class2Detect, BestClassTheModemNames) {
+    {
+        SendRig rig(true);
+        rig.fax.SetFaxClass(fcDetect);
+        rig.modem.ClassReply = "0,1,2,2.0";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.SessionClass(), fcClass2_0);
+        EXPECT_EQ(rig.modem.CountCommand("AT+FCLASS=2.0"), 1u);
+        EXPECT_EQ(rig.modem.CountCommand("ATE0"), 1u);  // the init string once only
+    }
+    {
+        SendRig rig(false);
+        rig.fax.SetFaxClass(fcUnknown);
+        rig.modem.ClassReply = "0,2";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.SessionClass(), fcClass2);
+        EXPECT_EQ(rig.modem.CountCommand("AT+FCLASS=2"), 1u);
+    }
+    {
+        SendRig rig(false);
+        rig.fax.SetFaxClass(fcDetect);
+        rig.modem.ClassReply = "0";
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
+        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+    }
+    {
+        SendRig rig(false);
+        rig.fax.SetFaxClass(fcDetect);
+        rig.modem.ClassReply = "0,1";
+        rig.fax.StartSend();
+        Drive(rig.fax, rig.modem, [&] { return rig.modem.CountCommand("AT+FCLASS=1") > 0; });
+        EXPECT_EQ(rig.fax.SessionClass(), fcClass1);
+        rig.fax.CancelSession();
+        Drive(rig.fax, rig.modem);
+        EXPECT_FALSE(rig.fax.InProgress());
+    }
+    {
+        RecvRig rig(true);
+        rig.fax.SetFaxClass(fcDetect);
+        rig.modem.ClassReply = "0,1,2.0";
+        rig.modem.Incoming.push_back({PageBytes(1), '1', '2'});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.SessionClass(), fcClass2_0);
+        EXPECT_EQ(rig.modem.CountCommand("AT+FCC="), 1u);
+    }
+}
+
+TEST(Class2Receive, TwoPagesIntoOneFile) {
+    for (bool class20 : {false, true}) {
+        SCOPED_TRACE(class20 ? "2.0" : "2");
+        RecvRig rig(class20);
+        rig.modem.IncomingParams = "1,5,0,2,0,0,0,0";
+        rig.modem.Incoming.push_back({PageBytes(1), '1', '0'});
+        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+        std::vector<std::string> expect;
+        if (class20)
+            expect = {"ATE0Q0V1X4S0=0S2=43",
+                      "AT+FCLASS=2.0",
+                      "AT+FCR=1",
+                      "AT+FLI=\"OUR STATION\"",
+                      "AT+FAA=0",
+                      "AT+FCC=1,5,0,2,0,0,0,0",
+                      "AT+FLO=2",
+                      "AT+FNR=1,1,1,0",
+                      "ATA",
+                      "AT+FDR",
+                      "AT+FDR",
+                      "AT+FDR"};
+        else
+            expect = {"ATE0Q0V1X4S0=0S2=43",
+                      "AT+FCLASS=2",
+                      "AT+FCR=1",
+                      "AT+FLID=\"OUR STATION\"",
+                      "AT+FAA=0",
+                      "AT+FDCC=1,5,0,2,0,0,0,0",
+                      "ATA",
+                      "AT+FDR",
+                      "AT+FDR",
+                      "AT+FDR"};
+        EXPECT_EQ(rig.modem.Commands, expect);
+        EXPECT_EQ(rig.modem.Dc2Count, 2);
+        EXPECT_EQ(rig.fax.RemoteID(), "SENDER 1");
+        EXPECT_EQ(rig.fax.HangupCode(), "0");
+        const auto files = rig.Files();
+        ASSERT_EQ(files.size(), 1u);
+        std::vector<uint16_t> flags;
+        const auto pages = ReadPages(files[0], &flags);
+        ASSERT_EQ(pages.size(), 2u);
+        EXPECT_EQ(pages[0], PageBytes(1));
+        EXPECT_EQ(pages[1], PageBytes(2));
+        EXPECT_TRUE(flags[0] & fi::FAX_FINE);
+        for (const char* s : {"rf2Init1", "rf2Init3", "rfWaiting", "rfAnswer", "rf2ValCnnct", "rf2GtSndID",
+                              "rf2GtCnnct", "rfStartPage", "rfGtPgDta", "rf2GtPgRslt", "rf2GetFHNG", "rfComplete"})
+            EXPECT_TRUE(HasState(rig.modem, s)) << s;
+        EXPECT_EQ(HasState(rig.modem, "rf2Init1A"), class20);
+    }
+}
+
+TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
+    {
+        // A page the modem rejected leaves no trace in the file.
+        RecvRig rig(false);
+        rig.modem.Incoming.push_back({PageBytes(1), '2', '0'});
+        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
+        rig.Run();
+        const auto files = rig.Files();
+        ASSERT_EQ(files.size(), 1u);
+        const auto pages = ReadPages(files[0]);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0], PageBytes(2));
+    }
+    {
+        // "+FET:1" splits the call into two files, each started and finished in the log.
+        RecvRig rig(false);
+        rig.modem.Incoming.push_back({PageBytes(1), '1', '1'});
+        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5, 4, 5}));
+        const auto files = rig.Files();
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_EQ(ReadPages(files[0]), std::vector<std::vector<uint8_t>>{PageBytes(1)});
+        EXPECT_EQ(ReadPages(files[1]), std::vector<std::vector<uint8_t>>{PageBytes(2)});
+    }
+    {
+        // Procedure interrupts (3, 5) are taken as their plain forms (0, 2).
+        RecvRig rig(true);
+        rig.modem.Incoming.push_back({PageBytes(1), '1', '3'});
+        rig.modem.Incoming.push_back({PageBytes(2), '3', '5'});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        const auto files = rig.Files();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(ReadPages(files[0]).size(), 2u);
+    }
+    {
+        // ERROR after a page: the page is dropped and asked for again.
+        RecvRig rig(false);
+        FakeClass2::InPage p{PageBytes(1), '1', '2', true};
+        rig.modem.Incoming.push_back(p);
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        const auto files = rig.Files();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(ReadPages(files[0]), std::vector<std::vector<uint8_t>>{PageBytes(1)});
+        EXPECT_EQ(rig.modem.CountCommand("AT+FDR"), 3u);
+    }
+    {
+        // A hang-up report in the middle of the call: -8069 with its code; the partial file
+        // is closed with the pages that were complete.
+        RecvRig rig(false);
+        rig.modem.Incoming.push_back({PageBytes(1), '1', '0'});
+        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
+        rig.modem.OnCommand = [&rig](const std::string&) {
+            if (rig.modem.CountCommand("AT+FDR") == 2) rig.modem.Override["AT+FDR"] = {"+FHNG:50", "OK"};
+        };
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+        EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
+        EXPECT_EQ(rig.fax.HangupCode(), "50");
+    }
+    {
+        RecvRig rig(false);
+        rig.fax.OnFaxAccept = [](TOvxAbstractFax&, bool& accept) { accept = false; };
+        rig.modem.Incoming.push_back({PageBytes(1), '1', '2'});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFileRejected});
+        EXPECT_EQ(rig.events.Logs, std::vector<int>{6});
+        EXPECT_EQ(rig.modem.CountCommand("AT+FKS"), 1u);
+        EXPECT_TRUE(rig.Files().empty());
+    }
+    {
+        RecvRig rig(false);
+        rig.modem.RejectedCommands = {"AT+FCR"};
+        rig.fax.StartReceive();
+        Drive(rig.fax, rig.modem);
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
+    }
+}
