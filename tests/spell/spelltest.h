@@ -45,8 +45,8 @@ inline std::string Le32(uint32_t v) {
     for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
     return s;
 }
-inline std::string HeaderBytes(uint32_t used, uint32_t slots, uint32_t words, uint8_t kind, uint32_t offset) {
-    return Le32(used) + Le32(slots) + Le32(words) + std::string(1, static_cast<char>(kind)) + Le32(offset);
+inline std::string HeaderBytes(uint32_t used, uint32_t nodeSlots, uint32_t words, uint8_t kind, uint32_t offset) {
+    return Le32(used) + Le32(nodeSlots) + Le32(words) + std::string(1, static_cast<char>(kind)) + Le32(offset);
 }
 inline std::string NodeBytes(uint16_t child, uint8_t bits) {
     return std::string{static_cast<char>(child & 0xFF), static_cast<char>(child >> 8), static_cast<char>(bits)};

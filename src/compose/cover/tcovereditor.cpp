@@ -13,6 +13,9 @@
 #include "compose/editor/zoombutton.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
+#include "compose/spellcheck/spellasyoutype.h"
+#include "compose/spellcheck/tspellcheckdialog.h"
+#include "compose/editor/hintgate.h"
 #include "shell/helpwindow.h"
 #include "shell/uihelpers.h"
 
@@ -36,6 +39,8 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     Buttons = AddPartButtons(RichToolCover, RichCover,
                              {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
                              programDir(), [this] { FormActivate(); });
+    connect(RichCover, &TRichText::StartSpellCheck, this, &TCoverEditor::RichStartSpellCheck);
+    new SpellAsYouType(RichCover, programDir());
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("BottomPanel"));
@@ -101,6 +106,15 @@ bool TCoverEditor::InsertItemClick(const QString& caption) {
     RichCover->InsertInsertPoint(field->tag, field->placeholder);
     RichCover->setFocus();
     return true;
+}
+
+void TCoverEditor::RichStartSpellCheck() {
+    TSpellCheckDialog dialog(programDir(), this);
+    dialog.SetRichText(RichCover);
+    FollowHintSetting(&dialog);
+    CenterDialog(&dialog);
+    dialog.exec();
+    FormActivate();
 }
 
 void TCoverEditor::FormActivate() {
