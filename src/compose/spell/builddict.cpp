@@ -1,8 +1,11 @@
 // telvane-dctbuild WORDLIST OUTPUT: writes the main dictionary from a word list (UTF-8, one word a
 // line, as Debian's /usr/share/dict lists are). Left out: words with characters that Windows-1252
 // or the dictionary alphabet lacks, possessives ending in 's whose stem is listed (the checker
-// accepts those by rule), and one-letter words other than "a" and "I" (any single character passes
-// anyway, and they would only crowd the suggestions). The file is written whole or not at all.
+// accepts those by rule), one-letter words other than "a" and "I" (any single character passes
+// anyway, and they would only crowd the suggestions), and two-letter entries other than the English
+// words and common titles and abbreviations below: the list's many element symbols and initialisms
+// (Th, Ne, ht, ...) would let nearly any misspelling split into "two words" that outrank the word
+// meant. The file is written whole or not at all.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -14,6 +17,17 @@
 #include "compose/spell/dictformat.h"
 
 using namespace telvane::spell;
+
+namespace {
+
+const std::set<std::string> kTwoLetterWords = {"AD", "AH", "AM", "AN", "AS", "AT", "AW", "AX", "AY", "BE", "BY", "DO",
+                                               "EH", "GO", "HA", "HE", "HI", "HO", "ID", "IF", "IN", "IS", "IT", "LA",
+                                               "LO", "ME", "MY", "NO", "OF", "OH", "OK", "ON", "OR", "OW", "OX", "PI",
+                                               "SO", "TO", "UH", "UM", "UP", "US", "WE", "YE", "YO",
+                                               // titles and abbreviations common in letters
+                                               "MR", "MS", "DR", "ST", "JR", "VS", "TV", "UK", "PC", "CD", "PM"};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -45,6 +59,7 @@ int main(int argc, char** argv) {
     for (const std::string& w : listed) {
         const std::string f = FoldUpper(w);
         if (f.size() == 1 && f != "A" && f != "I") continue;
+        if (f.size() == 2 && !kTwoLetterWords.count(f)) continue;
         if (f.size() > 2 && f.compare(f.size() - 2, 2, "'S") == 0 && folded.count(f.substr(0, f.size() - 2))) {
             ++possessives;
             continue;
