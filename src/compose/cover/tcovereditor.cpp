@@ -112,6 +112,7 @@ void TCoverEditor::RichStartSpellCheck() {
     TSpellCheckDialog dialog(programDir(), this);
     dialog.SetRichText(RichCover);
     FollowHintSetting(&dialog);
+    dialog.adjustSize();  // centred at its real size
     CenterDialog(&dialog);
     dialog.exec();
     FormActivate();

@@ -208,6 +208,7 @@ void TFaxEditor::RichStartSpellCheck(TRichText* part) {
     TSpellCheckDialog dialog(programDir(), this);
     dialog.SetRichText(part);
     FollowHintSetting(&dialog);
+    dialog.adjustSize();  // centred at its real size
     CenterDialog(&dialog);
     dialog.exec();
     FormActivate();
