@@ -61,6 +61,7 @@ void Settings::load(const IniFile& ini) {
     Other.GlobalLargerSendBuffer = ini.readBool("Other", "GlobalLargerSendBuffer", d.Other.GlobalLargerSendBuffer);
     Other.GlobalLargerReceiveBuffer =
         ini.readBool("Other", "GlobalLargerReceiveBuffer", d.Other.GlobalLargerReceiveBuffer);
+    Other.SpellCheckAsYouType = ini.readBool("Other", "SpellCheckAsYouType", d.Other.SpellCheckAsYouType);
     const auto ports = defaultPorts();
     for (int i = 0; i < kPortCount; ++i) {
         Ports[i] = ini.readString("Ports", "Com" + std::to_string(i + 1), ports[i]);
@@ -112,6 +113,7 @@ void Settings::save(IniFile& ini) const {
     ini.writeBool("Other", "GlobalUseAlternateNamingRec", Other.GlobalUseAlternateNamingRec);
     ini.writeBool("Other", "GlobalLargerSendBuffer", Other.GlobalLargerSendBuffer);
     ini.writeBool("Other", "GlobalLargerReceiveBuffer", Other.GlobalLargerReceiveBuffer);
+    ini.writeBool("Other", "SpellCheckAsYouType", Other.SpellCheckAsYouType);
     for (int i = 0; i < kPortCount; ++i) ini.writeString("Ports", "Com" + std::to_string(i + 1), Ports[i]);
 }
 

@@ -73,6 +73,7 @@ struct Settings {
         bool GlobalUseAlternateNamingRec = false;
         bool GlobalLargerSendBuffer = false;
         bool GlobalLargerReceiveBuffer = false;
+        bool SpellCheckAsYouType = true;  // unknown words underlined in the editors
     } Other;
     // Device path of each port number (section Ports, keys Com1..Com6).
     std::array<std::string, kPortCount> Ports = defaultPorts();

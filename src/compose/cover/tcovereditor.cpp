@@ -15,6 +15,9 @@
 #include "compose/richtext/trichtoolbar.h"
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
+#include "compose/spellcheck/spellasyoutype.h"
+#include "compose/spellcheck/tspellcheckdialog.h"
+#include "compose/editor/hintgate.h"
 
 namespace telvane {
 namespace {
@@ -36,6 +39,8 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     Buttons = AddPartButtons(RichToolCover, RichCover,
                              {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
                              programDir(), [this] { FormActivate(); });
+    connect(RichCover, &TRichText::StartSpellCheck, this, &TCoverEditor::RichStartSpellCheck);
+    new SpellAsYouType(RichCover, programDir());
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("BottomPanel"));
@@ -101,6 +106,16 @@ bool TCoverEditor::InsertItemClick(const QString& caption) {
     RichCover->InsertInsertPoint(field->tag, field->placeholder);
     RichCover->setFocus();
     return true;
+}
+
+void TCoverEditor::RichStartSpellCheck() {
+    TSpellCheckDialog dialog(programDir(), this);
+    dialog.SetRichText(RichCover);
+    FollowHintSetting(&dialog);
+    dialog.adjustSize();  // centred at its real size
+    CenterDialog(&dialog);
+    dialog.exec();
+    FormActivate();
 }
 
 void TCoverEditor::FormActivate() {

@@ -33,6 +33,8 @@ public:
     // Inserts the merge field of an insert-menu caption at the caret; false for an unknown caption.
     bool InsertItemClick(const QString& caption);
     void InsertButtonClick();
+    // The tool bar's spell-check icon: the "Spell Check" dialog on RichCover.
+    void RichStartSpellCheck();
     void FormActivate();
 
     TRichToolBar* RichToolCover = nullptr;

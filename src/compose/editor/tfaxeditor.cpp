@@ -18,6 +18,9 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
+#include "compose/spellcheck/spellasyoutype.h"
+#include "compose/spellcheck/tspellcheckdialog.h"
+#include "compose/editor/hintgate.h"
 #include "records/fax_tables.h"
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
@@ -57,6 +60,10 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::LoadCoverButtonClick);
 
     connect(RichCover, &TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField, Qt::DirectConnection);
+    for (TRichText* part : {RichCover, RichDoc}) {
+        connect(part, &TRichText::StartSpellCheck, this, [this, part] { RichStartSpellCheck(part); });
+        new SpellAsYouType(part, programDir());
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -195,6 +202,16 @@ void TFaxEditor::DocumentButtonClick() {
 void TFaxEditor::CoverButtonClick() {
     showPage(CoverPage);
     RichCover->setFocus();
+}
+
+void TFaxEditor::RichStartSpellCheck(TRichText* part) {
+    TSpellCheckDialog dialog(programDir(), this);
+    dialog.SetRichText(part);
+    FollowHintSetting(&dialog);
+    dialog.adjustSize();  // centred at its real size
+    CenterDialog(&dialog);
+    dialog.exec();
+    FormActivate();
 }
 
 void TFaxEditor::FormActivate() {

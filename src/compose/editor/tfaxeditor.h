@@ -3,7 +3,7 @@
 // with its tool bar. It never touches the outgoing log; its callers fill it and read it back.
 // Guarantees: the page buttons act as one radio group and the zoom button shows the zoom of the
 // part on display (hidden on the "Recipient" page); each return from one of its own windows
-// (phone book, template browser, paragraph dialog) shows the "Recipient" page with both parts
+// (phone book, template browser, paragraph dialog, spell check) shows the "Recipient" page with both parts
 // re-laid-out and their caret and view at the start, while a plain message box does not; a
 // template loaded into the cover sheet has its merge fields replaced by the values of that moment.
 // Result: 1 after Accept, 2 after Cancel; the window placement is kept in the settings file.
@@ -49,6 +49,8 @@ public:
     void CoverButtonClick();
     void AddressButtonClick();
     void LoadCoverButtonClick();
+    // The tool bar's spell-check icon on either part: the "Spell Check" dialog for that part.
+    void RichStartSpellCheck(TRichText* part);
     void FormActivate();
 
     // Controls.

@@ -1,0 +1,48 @@
+// libFuzzer target for the dictionary reader: any file, opened as main and as user dictionary, must
+// answer lookups, suggestions and additions without crashing or hanging (bad child numbers, cycles,
+// truncated nodes, absurd headers), and the in-memory reader must walk it to an end.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "compose/spell/dictformat.h"
+#include "compose/spell/tacropspell.h"
+
+using namespace telvane::spell;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = "/tmp/telvane-fuzz-dict-" + std::to_string(::getpid()) + ".dct";
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto write = [&] {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f) return false;
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+        return true;
+    };
+    if (!write()) return 0;
+    {
+        TAcropSpell spell;
+        spell.DictionaryName = path;
+        spell.IsWord("HELLO");
+        spell.IsWord("AB'S");
+        spell.Suggest("ABABAB");
+        spell.Suggest("Kat");
+    }
+    {
+        TAcropSpell spell;
+        spell.DictionaryName = "/nonexistent/telvane.dct";
+        const int n = spell.OpenUserDictionary(path);
+        if (n >= 0) {
+            spell.AddWord("ZEBRA", n);
+            spell.AddWord("ZEBRAS", n);
+            spell.IsWord("ZEBRAS");
+            spell.Suggest("ZEBRO");
+        }
+    }
+    for (const DictionaryImage& img : ReadDictionaryImages(bytes)) WordsOf(img);
+    return 0;
+}

@@ -1,0 +1,93 @@
+// telvane-dctbuild WORDLIST OUTPUT: writes the main dictionary from a word list (UTF-8, one word a
+// line, as Debian's /usr/share/dict lists are). Left out: words with characters that Windows-1252
+// or the dictionary alphabet lacks, possessives ending in 's whose stem is listed (the checker
+// accepts those by rule), one-letter words other than "a" and "I" (any single character passes
+// anyway, and they would only crowd the suggestions), and two-letter entries other than the English
+// words and common titles and abbreviations below: the list's many element symbols and initialisms
+// (Th, Ne, ht, ...) would let nearly any misspelling split into "two words" that outrank the word
+// meant. The file is written whole or not at all.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "compose/spell/charset.h"
+#include "compose/spell/dictformat.h"
+
+using namespace telvane::spell;
+
+namespace {
+
+const std::set<std::string> kTwoLetterWords = {"AD", "AH", "AM", "AN", "AS", "AT", "AW", "AX", "AY", "BE", "BY", "DO",
+                                               "EH", "GO", "HA", "HE", "HI", "HO", "ID", "IF", "IN", "IS", "IT", "LA",
+                                               "LO", "ME", "MY", "NO", "OF", "OH", "OK", "ON", "OR", "OW", "OX", "PI",
+                                               "SO", "TO", "UH", "UM", "UP", "US", "WE", "YE", "YO",
+                                               // titles and abbreviations common in letters
+                                               "MR", "MS", "DR", "ST", "JR", "VS", "TV", "UK", "PC", "CD", "PM"};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: telvane-dctbuild WORDLIST OUTPUT\n";
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+        std::cerr << "telvane-dctbuild: cannot read " << argv[1] << "\n";
+        return 1;
+    }
+    std::vector<std::string> listed;
+    std::string line;
+    size_t unconvertible = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        auto word = FromUtf8(line);
+        if (!word) {
+            ++unconvertible;
+            continue;
+        }
+        listed.push_back(*word);
+    }
+    std::set<std::string> folded;
+    for (const std::string& w : listed) folded.insert(FoldUpper(w));
+    std::vector<std::string> words;
+    size_t possessives = 0;
+    for (const std::string& w : listed) {
+        const std::string f = FoldUpper(w);
+        if (f.size() == 1 && f != "A" && f != "I") continue;
+        if (f.size() == 2 && !kTwoLetterWords.count(f)) continue;
+        if (f.size() > 2 && f.compare(f.size() - 2, 2, "'S") == 0 && folded.count(f.substr(0, f.size() - 2))) {
+            ++possessives;
+            continue;
+        }
+        words.push_back(w);
+    }
+    const std::string source = argv[1];
+    const BuiltDictionary built = BuildMainDictionary(
+        words, "TELVANE MAIN DICTIONARY\r\nLetter-trie word list generated from " + source + "\r\n");
+    const std::string tmp = std::string(argv[2]) + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(built.bytes.data(), static_cast<std::streamsize>(built.bytes.size()));
+        if (!out.flush()) {
+            std::cerr << "telvane-dctbuild: cannot write " << tmp << "\n";
+            std::remove(tmp.c_str());
+            return 1;
+        }
+    }
+    if (std::rename(tmp.c_str(), argv[2]) != 0) {
+        std::cerr << "telvane-dctbuild: cannot write " << argv[2] << "\n";
+        std::remove(tmp.c_str());
+        return 1;
+    }
+    std::cout << "telvane-dctbuild: " << built.words << " words in " << built.nodeCounts.size()
+              << " dictionaries (nodes:";
+    for (uint32_t n : built.nodeCounts) std::cout << ' ' << n;
+    std::cout << "); left out " << possessives << " possessives, " << unconvertible + built.skipped
+              << " words outside the alphabet\n";
+    return 0;
+}

@@ -1,0 +1,56 @@
+// The parts of the suggestion search that judge words: the four-character sound-alike key, the
+// similarity score, the ranked list with its tie rules, the first letters tried for a word and the
+// capitalisation of a suggestion after the word as typed. All words are Windows-1252 bytes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace telvane::spell {
+
+using SoundKey = std::array<unsigned char, 4>;
+
+// Sound-alike key of an upper-case word: first character kept; vowels and the like dropped from the
+// second on; the rest replaced by their class bytes 1..7; later repetitions dropped; cut to four.
+// A shorter key is completed with byte 0, or with the characters of reference at the missing places.
+SoundKey SoundAlikeKey(std::string_view word, const SoundKey* reference = nullptr);
+
+// Matching characters of a and b by the longest-common-substring recursion.
+int CommonCharacters(std::string_view a, std::string_view b);
+
+// Score of candidate c against the misspelled word w (both upper case): 200 * m / (|c| + |w|) with
+// the apostrophes of c removed first. With sameStartBonus a score above 49 is raised by a third of
+// itself when both begin with the same character.
+int SimilarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus);
+
+// Best-first list of at most `capacity` words with their scores. A new entry goes before the first
+// entry with a lower score, after those with an equal one; when the list is full the last entry
+// falls out, and an entry that would rank after all of a full list is dropped. Duplicates stay.
+class RankedList {
+public:
+    static constexpr size_t kWordLength = 30;
+    struct Entry {
+        std::string word;
+        int score = 0;
+    };
+    explicit RankedList(size_t capacity) : capacity_(capacity) {}
+    void Add(std::string_view word, int score);
+    const std::vector<Entry>& Entries() const { return entries_; }
+
+private:
+    size_t capacity_;
+    std::vector<Entry> entries_;
+};
+
+// The first letters tried, in order, for a word whose upper-case first character is c.
+std::string_view FirstLettersFor(unsigned char c);
+
+// The suggestion s (upper case) shaped after the word as typed: unchanged when typed has no
+// lower-case letter; otherwise lower case, with the letter paired with each upper-case letter of
+// typed made upper case (letters and apostrophes are paired in order; others are skipped).
+std::string Capitalise(std::string_view suggestion, std::string_view typed);
+
+}  // namespace telvane::spell

@@ -1,0 +1,439 @@
+// The spell-checking engine: dictionary chain, node reads, lookup, suggestion search, addition.
+#include "compose/spell/tacropspell.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "compose/spell/charset.h"
+#include "compose/spell/ranking.h"
+
+namespace telvane::spell {
+
+namespace {
+
+constexpr size_t kLineNodes = 8;
+constexpr size_t kLineBytes = kLineNodes * kNodeSize;
+// Deepest prefix the suggestion walk follows; longer words cannot be suggested anyway.
+constexpr size_t kMaxWalkDepth = 64;
+
+// Reads up to size bytes at offset; the bytes not read are zero. Returns the count read.
+size_t ReadAt(int fd, uint64_t offset, uint8_t* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t r = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (r <= 0) break;
+        done += static_cast<size_t>(r);
+    }
+    if (done < size) std::memset(out + done, 0, size - done);
+    return done;
+}
+
+bool WriteAt(int fd, uint64_t offset, const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t r = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (r <= 0) return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+uint64_t FileSize(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+// Offset of the first byte after the preamble, or 0 when there is no 0x1A.
+uint64_t SkipPreamble(int fd) {
+    uint8_t buf[4096];
+    uint64_t at = 0;
+    while (true) {
+        const ssize_t r = ::pread(fd, buf, sizeof buf, static_cast<off_t>(at));
+        if (r <= 0) return 0;
+        const void* hit = std::memchr(buf, kPreambleEnd, static_cast<size_t>(r));
+        if (hit) return at + static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - buf) + 1;
+        at += static_cast<uint64_t>(r);
+    }
+}
+
+bool ReadHeader(int fd, uint64_t offset, DictHeader& header) {
+    uint8_t b[kHeaderSize];
+    if (ReadAt(fd, offset, b, kHeaderSize) != kHeaderSize) return false;
+    header = DecodeHeader(b);
+    return true;
+}
+
+}  // namespace
+
+struct TAcropSpell::File {
+    int fd = -1;
+    explicit File(int f) : fd(f) {}
+    ~File() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The 1024 lines of one main dictionary: each holds 8 nodes read in one go and the offset they were
+// read from (-1: none yet).
+struct TAcropSpell::Cache {
+    struct Line {
+        int64_t offset = -1;
+        std::array<uint8_t, kLineBytes> bytes{};
+    };
+    std::vector<Line> lines;
+};
+
+struct TAcropSpell::Dictionary {
+    std::shared_ptr<File> file;
+    bool main = false;
+    int number = -1;
+    uint64_t headerOffset = 0;
+    DictHeader header;
+    // Node numbers that may be read: the slots, cut to what the file holds.
+    uint32_t limit = 0;
+    std::unique_ptr<Cache> cache;  // main dictionaries; allocated on first read
+
+    uint64_t nodesOffset() const { return headerOffset + kHeaderSize; }
+    void updateLimit() {
+        const uint64_t size = FileSize(file->fd);
+        const uint64_t held = size > nodesOffset() ? (size - nodesOffset()) / kNodeSize : 0;
+        limit = static_cast<uint32_t>(std::min<uint64_t>(header.nodeSlots, held));
+    }
+};
+
+TAcropSpell::TAcropSpell() = default;
+TAcropSpell::~TAcropSpell() = default;
+
+void TAcropSpell::SetMaxSuggestions(int count) { maxSuggestions_ = std::clamp(count, 0, kMaxSuggestionLimit); }
+
+bool TAcropSpell::OpenMainDictionary(const std::string& name) {
+    if (mainOpen_) return false;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    auto file = std::make_shared<File>(fd);
+    uint64_t at = SkipPreamble(fd);
+    DictHeader header;
+    if (at == 0 || !ReadHeader(fd, at, header) || header.kind == 0) return false;
+    const uint64_t size = FileSize(fd);
+    while (true) {
+        auto d = std::make_unique<Dictionary>();
+        d->file = file;
+        d->main = true;
+        d->headerOffset = at;
+        d->header = header;
+        d->updateLimit();
+        chain_.push_back(std::move(d));
+        const uint64_t next = at + kHeaderSize + uint64_t{header.nodeSlots} * kNodeSize;
+        if (next + kTrailingSlack >= size || !ReadHeader(fd, next, header)) break;
+        at = next;
+    }
+    mainOpen_ = true;
+    return true;
+}
+
+int TAcropSpell::OpenUserDictionary(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return -1;
+    auto file = std::make_shared<File>(fd);
+    const uint64_t at = SkipPreamble(fd);
+    DictHeader header;
+    if (at == 0 || !ReadHeader(fd, at, header) || header.kind != 0) return -1;
+    auto d = std::make_unique<Dictionary>();
+    d->file = std::move(file);
+    d->headerOffset = at;
+    d->header = header;
+    d->number = nextUserNumber_;
+    nextUserNumber_ = nextUserNumber_ >= 65534 ? 0 : nextUserNumber_ + 1;
+    d->updateLimit();
+    const int number = d->number;
+    chain_.push_back(std::move(d));
+    return number;
+}
+
+int TAcropSpell::CreateUserDictionary(const std::string& name, const std::vector<std::string>& words) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    const std::string bytes = NewUserDictionaryFile();
+    const bool written = WriteAt(fd, 0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ::close(fd);
+    if (!written) return -1;
+    const int number = OpenUserDictionary(name);
+    if (number < 0) return -1;
+    for (const std::string& w : words) AddWord(w, number);
+    return number;
+}
+
+void TAcropSpell::Close() {
+    chain_.clear();
+    mainOpen_ = false;
+}
+
+void TAcropSpell::EnsureMain() {
+    if (!mainOpen_) OpenMainDictionary(DictionaryName);
+}
+
+void TAcropSpell::RefreshUserHeaders() {
+    for (auto& d : chain_) {
+        if (d->main) continue;
+        DictHeader h;
+        if (ReadHeader(d->file->fd, d->headerOffset, h)) d->header = h;
+        d->updateLimit();
+    }
+}
+
+Node TAcropSpell::ReadNode(Dictionary& d, uint32_t n) {
+    if (n < 1 || n > d.limit) return Node{0, kLastSibling};  // ends any scan
+    if (!d.main) {
+        uint8_t b[kNodeSize];
+        ReadAt(d.file->fd, d.nodesOffset() + uint64_t{n - 1} * kNodeSize, b, kNodeSize);
+        return DecodeNode(b);
+    }
+    if (!d.cache) {
+        d.cache = std::make_unique<Cache>();
+        d.cache->lines.resize(kCacheLines);
+    }
+    // The line of nodes 8k..8k+7 is read from the byte offset of node 8k.
+    const uint32_t first = n / kLineNodes * kLineNodes;
+    const int64_t offset = static_cast<int64_t>(d.nodesOffset()) + (static_cast<int64_t>(first) - 1) * 3;
+    Cache::Line& line = d.cache->lines[static_cast<size_t>(offset / 8) % kCacheLines];
+    if (line.offset != offset) {
+        ReadAt(d.file->fd, static_cast<uint64_t>(offset), line.bytes.data(), kLineBytes);
+        line.offset = offset;
+    }
+    return DecodeNode(line.bytes.data() + (n - first) * kNodeSize);
+}
+
+bool TAcropSpell::Holds(Dictionary& d, const std::string& codes) {
+    uint32_t n = 1;
+    size_t i = 0;
+    const size_t last = codes.size() - 1;
+    while (true) {
+        if (n < 1 || n > d.limit) return false;
+        const Node node = ReadNode(d, n);
+        if (node.code() == static_cast<uint8_t>(codes[i])) {
+            if (i == last) {
+                if (node.wordEnd()) return true;
+            } else if (HasChild(node.child)) {
+                n = node.child;  // the rest of the word decides for this dictionary
+                ++i;
+                continue;
+            }
+        }
+        if (node.last()) return false;
+        ++n;
+    }
+}
+
+bool TAcropSpell::IsWordFolded(const std::string& folded) {
+    if (folded.size() <= 1) return true;
+    std::string codes;
+    codes.reserve(folded.size());
+    for (char c : folded) codes.push_back(static_cast<char>(LetterCode(static_cast<unsigned char>(c))));
+    for (auto& d : chain_) {
+        if (Holds(*d, codes)) return true;
+    }
+    if (folded.size() >= 2 && folded.compare(folded.size() - 2, 2, "'S") == 0) {
+        return IsWordFolded(folded.substr(0, folded.size() - 2));
+    }
+    return false;
+}
+
+bool TAcropSpell::IsWord(std::string_view word) {
+    EnsureMain();
+    RefreshUserHeaders();
+    return IsWordFolded(FoldUpper(word));
+}
+
+struct TAcropSpell::WalkState {
+    std::string_view word;  // upper case
+    SoundKey key;
+    RankedList* list;
+    size_t budget;  // node visits left; a sound trie never needs more than it has nodes
+    bool bonus;
+};
+
+void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState& ctx) {
+    for (; n >= 1 && n <= d.limit && ctx.budget > 0; ++n) {
+        --ctx.budget;
+        const Node node = ReadNode(d, n);
+        prefix.push_back(static_cast<char>(CodeLetter(node.code())));
+        if (node.wordEnd()) ctx.list->Add(prefix, SimilarityScore(prefix, ctx.word, ctx.bonus));
+        if (HasChild(node.child) && prefix.size() < kMaxWalkDepth && SoundAlikeKey(prefix, &ctx.key) == ctx.key) {
+            Walk(d, node.child, prefix, ctx);
+        }
+        prefix.pop_back();
+        if (node.last()) break;
+    }
+}
+
+std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
+    EnsureMain();
+    RefreshUserHeaders();
+    const std::string typed(word.substr(0, kSuggestLength));
+    const std::string w = FoldUpper(typed);
+    std::vector<std::string> result;
+    if (w.empty()) return result;
+    RankedList list(static_cast<size_t>(maxSuggestions_));
+    SoundKey key = SoundAlikeKey(w);
+    std::string prefix;
+    for (const char first : FirstLettersFor(static_cast<unsigned char>(w[0]))) {
+        key[0] = static_cast<unsigned char>(first);
+        for (auto& d : chain_) {
+            WalkState ctx{w, key, &list, d->limit, scoreBonus_};
+            prefix.clear();
+            Walk(*d, 1, prefix, ctx);
+        }
+    }
+    // Two words run together.
+    const auto endsSplit = [](char c) { return c == 'A' || c == 'I'; };
+    const int len = static_cast<int>(w.size());
+    const int from = endsSplit(w.front()) ? 1 : 2;
+    const int to = endsSplit(w.back()) ? len - 1 : len - 2;
+    for (int d = from; d <= to; ++d) {
+        const std::string head = w.substr(0, static_cast<size_t>(d));
+        const std::string tail = w.substr(static_cast<size_t>(d));
+        if (IsWordFolded(head) && IsWordFolded(tail)) {
+            const std::string pair = head + ' ' + tail;
+            list.Add(pair, SimilarityScore(pair, w, scoreBonus_));
+        }
+    }
+    result.reserve(list.Entries().size());
+    for (const auto& e : list.Entries()) result.push_back(Capitalise(e.word, typed));
+    return result;
+}
+
+TAcropSpell::Dictionary* TAcropSpell::FindUser(int number) {
+    for (auto& d : chain_) {
+        if (!d->main && d->number == number) return d.get();
+    }
+    return nullptr;
+}
+
+bool TAcropSpell::AddWord(std::string_view word, int userDictionary) {
+    EnsureMain();
+    Dictionary* d = FindUser(userDictionary);
+    if (!d) return false;
+    const std::string folded = FoldUpper(word);
+    if (folded.empty() || folded.size() > kMaxAddLength) return false;
+    if (!std::all_of(folded.begin(), folded.end(), [](char c) { return HasOwnCode(static_cast<unsigned char>(c)); })) {
+        return false;
+    }
+    const int fd = d->file->fd;
+    DictHeader header;
+    if (!ReadHeader(fd, d->headerOffset, header) || header.kind != 0) return false;
+    d->header = header;
+    if (folded.size() + header.usedNodes > kMaxUsedNodes) return false;
+    const uint32_t used0 = header.usedNodes;
+    if (used0 > header.nodeSlots) return false;
+
+    // The nodes in use, edited in memory and written back whole.
+    std::vector<uint8_t> raw(size_t{used0} * kNodeSize);
+    if (ReadAt(fd, d->nodesOffset(), raw.data(), raw.size()) != raw.size()) return false;
+    std::vector<Node> nodes(used0);
+    for (uint32_t i = 0; i < used0; ++i) nodes[i] = DecodeNode(raw.data() + size_t{i} * kNodeSize);
+    auto at = [&](uint32_t n) -> Node& { return nodes[n - 1]; };
+    auto validChild = [&](uint16_t c) { return HasChild(c) && c <= nodes.size(); };
+
+    // Inserts a node at position p (1-based) and renumbers the children that pointed at or past it.
+    auto insertAt = [&](uint32_t p, Node node) {
+        for (Node& x : nodes) {
+            if (HasChild(x.child) && x.child >= p) ++x.child;
+        }
+        nodes.insert(nodes.begin() + (p - 1), node);
+    };
+    // Appends the letters from index i on as a chain; returns the number of its first node.
+    auto appendChain = [&](size_t i) {
+        const auto first = static_cast<uint16_t>(nodes.size() + 1);
+        for (size_t j = i; j < folded.size(); ++j) {
+            const bool lastLetter = j + 1 == folded.size();
+            Node n;
+            n.bits = static_cast<uint8_t>(LetterCode(static_cast<unsigned char>(folded[j])) | kLastSibling |
+                                          (lastLetter ? kWordEnd : 0));
+            n.child = lastLetter ? 0 : static_cast<uint16_t>(nodes.size() + 2);
+            nodes.push_back(n);
+        }
+        return first;
+    };
+
+    bool added = true;
+    uint32_t list = 1;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const uint8_t code = LetterCode(static_cast<unsigned char>(folded[i]));
+        const bool lastLetter = i + 1 == folded.size();
+        uint32_t match = 0, follow = 0, lastSibling = 0;
+        for (uint32_t n = list; n <= nodes.size(); ++n) {
+            const Node& node = at(n);
+            if (node.code() == code) {
+                if (lastLetter && node.wordEnd()) {
+                    match = n;
+                    follow = n;
+                    break;
+                }
+                if (!lastLetter && validChild(node.child)) {
+                    follow = n;
+                    break;
+                }
+                if (!match) match = n;
+            }
+            lastSibling = n;
+            if (node.last()) break;
+        }
+        if (lastLetter) {
+            if (follow) {
+                added = false;  // already held
+            } else if (match) {
+                at(match).bits |= kWordEnd;
+            } else {
+                const uint32_t p = lastSibling ? lastSibling + 1 : list;
+                if (lastSibling) at(lastSibling).bits &= static_cast<uint8_t>(~kLastSibling);
+                insertAt(p, Node{0, static_cast<uint8_t>(code | kLastSibling | kWordEnd)});
+            }
+            break;
+        }
+        if (follow) {
+            list = at(follow).child;
+            continue;
+        }
+        uint32_t owner = match;
+        if (!owner) {
+            owner = lastSibling ? lastSibling + 1 : list;
+            if (lastSibling) at(lastSibling).bits &= static_cast<uint8_t>(~kLastSibling);
+            insertAt(owner, Node{0, static_cast<uint8_t>(code | kLastSibling)});
+        }
+        const uint16_t chain = appendChain(i + 1);
+        at(owner).child = chain;
+        break;
+    }
+    if (!added) return true;
+
+    const auto used = static_cast<uint32_t>(nodes.size());
+    uint32_t slots = header.nodeSlots;
+    if (used > slots) {
+        // Grow in place; only the last dictionary of a file can grow.
+        const uint64_t end = d->nodesOffset() + uint64_t{slots} * kNodeSize;
+        if (FileSize(fd) > end + kTrailingSlack) return false;
+        while (slots < used) slots += kUserSlots;
+    }
+    // Nodes in use, then (when the dictionary grew) its new slots marked free.
+    const uint32_t writeTo = slots > header.nodeSlots ? slots : used;
+    std::vector<uint8_t> out(size_t{writeTo} * kNodeSize);
+    for (uint32_t i = 0; i < used; ++i) EncodeNode(nodes[i], out.data() + size_t{i} * kNodeSize);
+    for (uint32_t i = used; i < writeTo; ++i) EncodeNode(Node{kFreeSlot, 0}, out.data() + size_t{i} * kNodeSize);
+    if (!WriteAt(fd, d->nodesOffset(), out.data(), out.size())) return false;
+    header.usedNodes = used;
+    header.nodeSlots = slots;
+    header.wordCount += 1;
+    const auto hb = EncodeHeader(header);
+    if (!WriteAt(fd, d->headerOffset, hb.data(), hb.size())) return false;
+    d->header = header;
+    d->updateLimit();
+    return true;
+}
+
+}  // namespace telvane::spell

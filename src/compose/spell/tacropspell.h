@@ -1,0 +1,86 @@
+// TAcropSpell: the spell-checking engine. Words are looked up in a chain of letter-trie dictionaries
+// held in dictionary files (see dictformat.h): main dictionaries read-only through a 1024-line node
+// cache, user dictionaries read node by node and extended in place by AddWord. Suggestions combine
+// a sound-alike key, which prunes the trie walk, with a similarity score, plus split candidates for
+// two words run together, and take the capitalisation of the word as typed.
+// All words are Windows-1252 bytes. File errors never escape: an operation goes on with what could
+// be read, and a refused addition writes nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compose/spell/dictformat.h"
+
+namespace telvane::spell {
+
+class TAcropSpell {
+public:
+    static constexpr int kDefaultSuggestions = 10;
+    static constexpr int kMaxSuggestionLimit = 220;
+    static constexpr size_t kMaxAddLength = 25;
+    static constexpr size_t kSuggestLength = 25;
+    static constexpr uint32_t kMaxUsedNodes = 63999;
+    static constexpr int kCacheLines = 1024;
+
+    TAcropSpell();
+    ~TAcropSpell();
+    TAcropSpell(const TAcropSpell&) = delete;
+    TAcropSpell& operator=(const TAcropSpell&) = delete;
+
+    // Main dictionary opened on demand by IsWord, Suggest and AddWord (relative to the current
+    // directory unless absolute), and the user dictionary name the owner may use.
+    std::string DictionaryName = "acrop.dct";
+    std::string DictionaryUser = "custom.dct";
+
+    int MaxSuggestions() const { return maxSuggestions_; }
+    // Values above 220 are cut to 220; negative ones count as 0.
+    void SetMaxSuggestions(int count);
+
+    // Refused when a main dictionary is already open or the file is not a main dictionary; chains
+    // every dictionary of the file.
+    bool OpenMainDictionary(const std::string& file);
+    // The new dictionary's number, or -1 when the file cannot be opened for reading and writing or
+    // is not a user dictionary.
+    int OpenUserDictionary(const std::string& file);
+    // Writes a new user dictionary file, opens it and adds the words; its number or -1.
+    int CreateUserDictionary(const std::string& file, const std::vector<std::string>& words = {});
+
+    bool IsWord(std::string_view word);
+    std::vector<std::string> Suggest(std::string_view word);
+    bool AddWord(std::string_view word, int userDictionary);
+
+    // Closes every dictionary and frees the caches.
+    void Close();
+
+    bool MainOpen() const { return mainOpen_; }
+    size_t DictionaryCount() const { return chain_.size(); }
+
+    // Adds the same-first-character bonus to scores (see SimilarityScore); on by default.
+    void SetScoreBonus(bool on) { scoreBonus_ = on; }
+
+private:
+    struct File;
+    struct Cache;
+    struct Dictionary;
+    struct WalkState;
+
+    void EnsureMain();
+    void RefreshUserHeaders();
+    Node ReadNode(Dictionary& d, uint32_t n);
+    bool Holds(Dictionary& d, const std::string& codes);
+    bool IsWordFolded(const std::string& folded);
+    void Walk(Dictionary& d, uint32_t list, std::string& prefix, WalkState& state);
+    Dictionary* FindUser(int number);
+
+    std::vector<std::unique_ptr<Dictionary>> chain_;
+    bool mainOpen_ = false;
+    int maxSuggestions_ = kDefaultSuggestions;
+    int nextUserNumber_ = 0;
+    bool scoreBonus_ = true;
+};
+
+}  // namespace telvane::spell

@@ -1,0 +1,173 @@
+// TSpellCheckDialog (see tspellcheckdialog.h).
+#include "compose/spellcheck/tspellcheckdialog.h"
+
+#include <sys/stat.h>
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "compose/richtext/trichtext.h"
+#include "compose/spell/dictpath.h"
+#include "compose/spellcheck/spellservice.h"
+#include "app/uihelpers.h"
+
+namespace telvane {
+
+namespace {
+
+QLabel* labelFor(QWidget* parent, const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+TSpellCheckDialog::TSpellCheckDialog(const std::string& programDir, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("SpellCheckDialog"));
+    setWindowTitle(QStringLiteral("Spell Check"));
+
+    Word = new QLineEdit(this);
+    Word->setObjectName(QStringLiteral("Word"));
+    Word->setToolTip(QStringLiteral("The spell checker does not have this word in its dictionary"));
+    ReplaceAs = new QLineEdit(this);
+    ReplaceAs->setObjectName(QStringLiteral("ReplaceAs"));
+    ReplaceAs->setToolTip(QStringLiteral("The spelling error will be replaced with this word if you click Replace"));
+    WordList = new QListWidget(this);
+    WordList->setObjectName(QStringLiteral("WordList"));
+    WordList->setToolTip(
+        QStringLiteral("Click one of these suggested replacements to move it into the Replace With box"));
+    Replace = button(this, "Replace", QStringLiteral("Replace "), QStringLiteral("Replace the word"));
+    Replace->setDefault(true);
+    GetNextWordButton =
+        button(this, "GetNextWordButton", QStringLiteral("&Skip Word"), QStringLiteral("Skip the word"));
+    Addbutton =
+        button(this, "Addbutton", QStringLiteral("&Add Word"), QStringLiteral("Add the word to the user dictionary"));
+    Cancelbutton = button(this, "Cancelbutton", QStringLiteral("Cancel"), QStringLiteral("Cancel the spell check"));
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(labelFor(this, QStringLiteral("Possible spelling error"), Word), 0, 0);
+    grid->addWidget(Word, 1, 0);
+    grid->addWidget(labelFor(this, QStringLiteral("Replace with"), ReplaceAs), 2, 0);
+    grid->addWidget(ReplaceAs, 3, 0);
+    grid->addWidget(labelFor(this, QStringLiteral("Possible replacements"), WordList), 4, 0);
+    grid->addWidget(WordList, 5, 0);
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* b : {Replace, GetNextWordButton, Addbutton, Cancelbutton}) buttons->addWidget(b);
+    buttons->addStretch(1);
+    grid->addLayout(buttons, 1, 1, 5, 1);
+    setLayout(grid);
+
+    connect(Replace, &QPushButton::clicked, this, &TSpellCheckDialog::ReplaceClick);
+    connect(GetNextWordButton, &QPushButton::clicked, this, &TSpellCheckDialog::GetNextWordButtonClick);
+    connect(Addbutton, &QPushButton::clicked, this, &TSpellCheckDialog::AddbuttonClick);
+    connect(Cancelbutton, &QPushButton::clicked, this, &TSpellCheckDialog::CancelbuttonClick);
+    connect(WordList, &QListWidget::itemClicked, this, &TSpellCheckDialog::WordListClick);
+    connect(WordList, &QListWidget::itemDoubleClicked, this, &TSpellCheckDialog::WordListClick);
+
+    // The dictionaries: the main one, and the user's (created when missing).
+    spell_.DictionaryName = spell::MainDictionaryPath(programDir);
+    spell_.OpenMainDictionary(spell_.DictionaryName);
+    const std::string user = spell::UserDictionaryPath(programDir);
+    struct stat st {};
+    userDictionary_ =
+        ::stat(user.c_str(), &st) == 0 ? spell_.OpenUserDictionary(user) : spell_.CreateUserDictionary(user);
+    Addbutton->setEnabled(userDictionary_ != -1);
+}
+
+TSpellCheckDialog::~TSpellCheckDialog() {
+    if (walking_ && rich_) rich_->WordWalkEnd();
+}
+
+void TSpellCheckDialog::SetRichText(TRichText* richText) { rich_ = richText; }
+
+void TSpellCheckDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (activated_) return;
+    activated_ = true;
+    // Once the dialog is on screen.
+    QTimer::singleShot(0, this, &TSpellCheckDialog::FormActivate);
+}
+
+void TSpellCheckDialog::FormActivate() {
+    if (!rich_) {
+        done(2);
+        return;
+    }
+    rich_->WordWalkBegin();
+    walking_ = true;
+    NextError();
+}
+
+void TSpellCheckDialog::NextError() {
+    QString word;
+    while (true) {
+        word = rich_->WordWalkNext();
+        if (word.isEmpty()) break;
+        const auto w = ToCp1252(word);
+        if (!w || spell_.IsWord(*w)) continue;  // a word outside the code page cannot be judged
+        WordList->clear();
+        for (const std::string& s : spell_.Suggest(*w)) WordList->addItem(FromCp1252(s));
+        rich_->WordWalkMark();
+        break;
+    }
+    if (word.isEmpty()) WordList->clear();
+    Word->setText(word);
+    ReplaceAs->setText(WordList->count() > 0 ? WordList->item(0)->text() : word);
+    if (word.isEmpty()) {
+        hide();
+        ShowInformation(QStringLiteral("Spell check complete"));
+        done(1);
+    }
+}
+
+void TSpellCheckDialog::ReplaceClick() {
+    if (!walking_) return;
+    rich_->WordWalkReplace(ReplaceAs->text());
+    NextError();
+    rich_->Repaint();
+}
+
+void TSpellCheckDialog::GetNextWordButtonClick() {
+    if (walking_) NextError();
+}
+
+void TSpellCheckDialog::AddbuttonClick() {
+    if (!walking_) return;
+    if (!Word->text().isEmpty()) {
+        const auto w = ToCp1252(Word->text());
+        if (w && spell_.AddWord(*w, userDictionary_)) SpellService::NotifyDictionariesChanged();
+    }
+    NextError();
+}
+
+void TSpellCheckDialog::CancelbuttonClick() { reject(); }
+
+void TSpellCheckDialog::reject() { done(2); }
+
+void TSpellCheckDialog::WordListClick(QListWidgetItem* item) {
+    if (item) ReplaceAs->setText(item->text());
+}
+
+void TSpellCheckDialog::done(int result) {
+    if (walking_ && rich_) rich_->WordWalkEnd();
+    walking_ = false;
+    spell_.Close();
+    QDialog::done(result);
+}
+
+}  // namespace telvane

@@ -1,0 +1,57 @@
+// Helpers of the spell-check tests: a temporary directory and whole-file reads and writes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace telvane::spell::test {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "telvane-spell-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Bytes of a header and of nodes, written out field by field as the file format lays them.
+inline std::string Le32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+inline std::string HeaderBytes(uint32_t used, uint32_t nodeSlots, uint32_t words, uint8_t kind, uint32_t offset) {
+    return Le32(used) + Le32(nodeSlots) + Le32(words) + std::string(1, static_cast<char>(kind)) + Le32(offset);
+}
+inline std::string NodeBytes(uint16_t child, uint8_t bits) {
+    return std::string{static_cast<char>(child & 0xFF), static_cast<char>(child >> 8), static_cast<char>(bits)};
+}
+
+inline std::string MainDictionaryFile() { return TELVANE_BINARY_DIR "/bin/tvn.dct"; }
+
+}  // namespace telvane::spell::test

@@ -1,0 +1,89 @@
+// telvane-spell run as a program: check, suggest, add, dump and its exit statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "spelltest.h"
+
+using namespace telvane::spell::test;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the tool with the given arguments and standard input.
+ToolRun Tool(const TempDir& dir, const std::string& args, const std::string& input) {
+    WriteAll(dir.file("stdin.txt"), input);
+    const std::string cmd = std::string(TELVANE_BINARY_DIR) + "/bin/telvane-spell " + args + " < " +
+                            dir.file("stdin.txt") + " 2>" + dir.file("stderr.txt");
+    ToolRun r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+}  // namespace
+
+TEST(SpellTool, ChecksAndSuggestsWithTheMainDictionary) {
+    TempDir dir;
+    ToolRun r = Tool(dir, "check",
+                     "Thiss is a tesst, it's the dog's bone; 42 r2d2 caf\xC3\xA9 \xCE\xB1\xCE\xB2\xCE\xB3 wrold\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Thiss\ntesst\nwrold\n");
+    r = Tool(dir, "suggest", "recieve\nRecieve\nthe\n\n");
+    EXPECT_EQ(r.status, 0);
+    const auto lines = [&] {
+        std::vector<std::string> v;
+        size_t at = 0;
+        while (at < r.out.size()) {
+            const size_t nl = r.out.find('\n', at);
+            v.push_back(r.out.substr(at, nl - at));
+            at = nl + 1;
+        }
+        return v;
+    }();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].substr(0, 17), "recieve\treceive, ");
+    EXPECT_EQ(lines[1].substr(0, 17), "Recieve\tReceive, ");
+    EXPECT_EQ(lines[3], "\t");  // an empty line has no suggestions
+
+    const std::string three = Tool(dir, "suggest --max 3", "recieve\n").out;
+    EXPECT_EQ(std::count(three.begin(), three.end(), ','), 2);
+}
+
+TEST(SpellTool, AddsToAUserDictionaryAndDumpsIt) {
+    TempDir dir;
+    const std::string user = dir.file("mine.dct");
+    EXPECT_EQ(Tool(dir, "add Telvane --user " + user, "").status, 0);
+    EXPECT_EQ(Tool(dir, "add Zorbly --user " + user, "").status, 0);
+    EXPECT_EQ(Tool(dir, "add " + std::string(30, 'x') + " --user " + user, "").status, 1);
+    EXPECT_EQ(Tool(dir, "check", "Telvane zorbly\n").out, "Telvane\nzorbly\n");
+    EXPECT_EQ(Tool(dir, "check --user " + user, "Telvane zorbly zorblies\n").out, "zorblies\n");
+    const ToolRun d = Tool(dir, "dump " + user, "");
+    EXPECT_EQ(d.status, 0);
+    EXPECT_NE(d.out.find("user, used nodes"), std::string::npos);
+    EXPECT_NE(d.out.find("\nA\nTELVANE\nZORBLY\n"), std::string::npos) << d.out;
+}
+
+TEST(SpellTool, ExitStatusesForBadUse) {
+    TempDir dir;
+    EXPECT_EQ(Tool(dir, "", "").status, 2);
+    EXPECT_EQ(Tool(dir, "frobnicate", "").status, 2);
+    EXPECT_EQ(Tool(dir, "check --bogus", "").status, 2);
+    EXPECT_EQ(Tool(dir, "add word", "").status, 2);  // no --user
+    EXPECT_EQ(Tool(dir, "--help", "").status, 0);
+    EXPECT_EQ(Tool(dir, "check --dict " + dir.file("missing.dct"), "x\n").status, 1);
+    WriteAll(dir.file("junk.dct"), "not a dictionary");
+    EXPECT_EQ(Tool(dir, "dump " + dir.file("junk.dct"), "").status, 1);
+    EXPECT_EQ(Tool(dir, "check --user " + dir.file("junk.dct"), "x\n").status, 1);
+}
