@@ -17,6 +17,7 @@
 #include "maintenance/dateselector.h"
 #include "maintenance/deleteconditions.h"
 #include "records/fax_tables.h"
+#include "records/table.h"
 #include "shell/helpwindow.h"
 #include "shell/loggrid.h"
 #include "shell/uihelpers.h"
@@ -225,23 +226,24 @@ void TDMForm::UpdateWindow() {
                         recEmpty ? QStringLiteral("Incoming Faxes (none)") : QStringLiteral("Incoming Faxes"));
 }
 
-void TDMForm::deleteOne() {
+void TDMForm::deleteOne(bool inRun) {
     records::RecordSet& rs = currentTable();
-    if (currentPage() == kIncomingPage) {
-        // The mark first: a record that cannot be marked keeps its file.
-        QString file;
-        bool marked = false;
-        try {
-            file = qs(rs.currentRow().text("FAXFILE"));
+    // The mark first: a record that cannot be marked keeps its file.
+    QString file;
+    bool marked = false;
+    try {
+        if (currentPage() == kIncomingPage) file = qs(rs.currentRow().text("FAXFILE"));
+        if (inRun && rs.table() && rs.filter().empty() && !rs.deletedHidden()) {
+            // During a run every record is shown in physical order, so a mark changes neither what
+            // is shown nor the walk; the table is marked directly and the record set refreshed once
+            // at the end (marking through the record set re-sorts its order on every mark).
+            rs.table()->setDeleted(rs.recNo(), true);
+        } else {
             rs.deleteRecord();
-            marked = true;
-        } catch (const records::EXbError&) {}
-        if (marked) removeReceivedFile(qs(m_receiveDir), file);
-    } else {
-        try {
-            rs.deleteRecord();
-        } catch (const records::EXbError&) {}
-    }
+        }
+        marked = true;
+    } catch (const records::EXbError&) {}
+    if (marked && currentPage() == kIncomingPage) removeReceivedFile(qs(m_receiveDir), file);
     m_deletedSomething = true;
 }
 
@@ -254,7 +256,7 @@ void TDMForm::mnuToggleDeletedStateClick() {
     rs.next();
     const long after = xb.xb_RecNo();
     xb.xb_Go(here);
-    deleteOne();
+    deleteOne(false);
     if (after != here) xb.xb_Go(after);
     UpdateWindow();
 }
@@ -272,14 +274,15 @@ int TDMForm::DeleteMatching(const std::string& expression) {
         rs.disableControls();
         try {
             rs.first();
-            int step = 0;
-            while (!rs.eof()) {
+            // Physical order with every record shown: the next record is the next record number.
+            const long records = xb.xb_RecCount();
+            for (long recno = 1; recno <= records; ++recno) {
+                if (!xb.xb_Go(recno)) break;
                 if (xb.xb_EvalLogical(expression) && !xb.xb_Deleted()) {
-                    deleteOne();
+                    deleteOne(true);
                     ++count;
                 }
-                rs.next();
-                if (++step % 4096 == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                if (recno % 4096 == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             }
         } catch (const records::EXbError&) {}
         xb.xb_SetDeleted(true);

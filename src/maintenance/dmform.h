@@ -71,7 +71,8 @@ private:
     TLogGrid* currentGrid() const;
     QString kind() const;
     std::string dateField() const;
-    void deleteOne();
+    // Marks the current record (and removes a received fax's file); inRun: inside a group deletion.
+    void deleteOne(bool inRun);
     void restoreFilters();
     void FormActivate();
 
