@@ -74,6 +74,8 @@ QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qi
     }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    // Many processes of one program (shells, compilers) are listed once.
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     return entries;
 }
 

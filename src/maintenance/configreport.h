@@ -76,7 +76,8 @@ public:
 // Colour count of a depth: 2^bits for 1, 4, 8, 15 and 16 bits, 16777216 for 24 and 32, else the bit count.
 qint64 colourCount(int bitsPerPixel);
 
-// The running-program entries ("name  (program)") after the filters, sorted without regard to case.
+// The running-program entries ("name  (program)") after the filters, sorted without regard to case,
+// each distinct entry once.
 QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qint64 ownPid);
 
 // Builds the report. programDir ends with '/'; settings and print options as held in memory.

@@ -66,6 +66,7 @@ TDateSelector::TDateSelector(const QDate& initial, QWidget* parent) : QDialog(pa
     layout->addLayout(steps);
     layout->addLayout(okCancel);
     showDate();
+    adjustSize();  // its real size, for centring before it is shown
 }
 
 QDate TDateSelector::date() const { return m_calendar->selectedDate(); }

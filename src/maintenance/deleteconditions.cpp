@@ -70,6 +70,7 @@ TDeleteForConditions::TDeleteForConditions(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_exact);
     layout->addWidget(note);
     layout->addLayout(buttons);
+    adjustSize();  // its real size, for centring before it is shown
 }
 
 void TDeleteForConditions::prepareOutgoing(const QString& recipient, const QString& phone) {

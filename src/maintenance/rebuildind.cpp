@@ -29,6 +29,7 @@ TRebuildInd::TRebuildInd(RebuildTables tables, QWidget* parent) : QDialog(parent
     layout->addWidget(wait);
     layout->addWidget(m_progress);
     setMinimumHeight(110);
+    adjustSize();  // its real size, for centring before it is shown
 }
 
 void TRebuildInd::showEvent(QShowEvent* event) {

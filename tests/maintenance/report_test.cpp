@@ -226,12 +226,14 @@ TEST_F(ReportTest, RunningProgramsFilteredAndSorted) {
                    {6, "Telvane helper", "helper"},
                    {7, "kestrelfx-agent", "kfx"},
                    {8, "bash", "bash"},
+                   {12, "bash", "bash"},
+                   {13, "bash", "bash5"},
                    {9, " TStartingFaxForm ", "x"},
                    {10, "agent", "OleMainThreadWndClass"},
                    {11, " apt ", " apt-get "}};
     const QStringList entries = runningProgramEntries(probe.procs, probe.ownPid());
-    EXPECT_EQ(entries,
-              (QStringList{"apt  (apt-get)", "bash  (bash)", "telvane  (telvane)", "Xorg  (Xorg)", "zsh  (zsh)"}));
+    EXPECT_EQ(entries, (QStringList{"apt  (apt-get)", "bash  (bash)", "bash  (bash5)", "telvane  (telvane)",
+                                    "Xorg  (Xorg)", "zsh  (zsh)"}));
     const QStringList r = build(probe);
     const int head = r.indexOf("[Other Running Applications (Window, Window Class)]");
     ASSERT_GE(head, 0);
