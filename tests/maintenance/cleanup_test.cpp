@@ -219,7 +219,8 @@ TEST_F(CleanupTest, PartialAndExactRecipientMatches) {
 TEST_F(CleanupTest, RecordTextStaysALiteral) {
     // Texts that would end a literal or add operators if pasted into the expression as they are.
     shelltest::seedOutgoing(dir, {fax("q", "O\"Brien"), fax("both", "it's \"x\""), fax("dollar", "A$B"),
-                                  fax("and", "x\") .or. .t. .or. (\""), fax("plain", "Brien"), fax("other", "OBrien")});
+                                  fax("and", "x\") .or. .t. .or. (\""), fax("plain", "Brien"), fax("other", "OBrien"),
+                                  fax("mixed", "Mc'Gee \"Q\" Ltd")});
     openLogs();
     TDMForm& f = showForm();
     prompter().defaultAnswer = true;
@@ -232,7 +233,11 @@ TEST_F(CleanupTest, RecordTextStaysALiteral) {
     answerConditions(QStringLiteral("$"), false);
     f.mnuDeleteConditionsClick();
     EXPECT_EQ(markedSubjects(faxTable), (std::set<std::string>{"q", "both", "and", "dollar"}));
-    EXPECT_EQ(infoTexts(), (QStringList{"1 deleted.", "1 deleted.", "1 deleted.", "1 deleted."}));
+    // A partial match whose text holds both quote kinds.
+    answerConditions(QStringLiteral("'gee \"q"), false);
+    f.mnuDeleteConditionsClick();
+    EXPECT_EQ(markedSubjects(faxTable), (std::set<std::string>{"q", "both", "and", "dollar", "mixed"}));
+    EXPECT_EQ(infoTexts(), (QStringList{"1 deleted.", "1 deleted.", "1 deleted.", "1 deleted.", "1 deleted."}));
 
     // The literal builder itself: both quote kinds, and a value of one quote alone.
     EXPECT_EQ(xbTextLiteral("it's \"x\""), "\"it's \"+'\"x\"'");
