@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -100,8 +101,14 @@ bool TDateSelector::eventFilter(QObject* watched, QEvent* event) {
     // QCalendarWidget reports a double click only on a day of the month shown; a day of the
     // neighbouring months is selected by the first click, so the double click is Ok as well.
     if (event->type() == QEvent::MouseButtonDblClick) {
-        QMetaObject::invokeMethod(
-            this, [this] { accept(); }, Qt::QueuedConnection);
+        // Only on a day: row 0 holds the weekday names, column 0 the week numbers.
+        auto* view = m_calendar->findChild<QTableView*>();
+        const QModelIndex at =
+            view ? view->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()) : QModelIndex();
+        const int firstDayColumn = m_calendar->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
+        if (at.isValid() && at.row() >= 1 && at.column() >= firstDayColumn)
+            QMetaObject::invokeMethod(
+                this, [this] { accept(); }, Qt::QueuedConnection);
         return false;
     }
     return QDialog::eventFilter(watched, event);

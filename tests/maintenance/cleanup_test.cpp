@@ -371,14 +371,19 @@ TEST_F(CleanupTest, DateSelectorTitleStepsAndDoubleClick) {
     EXPECT_EQ(s.date(), QDate(2026, 12, 9));
     s.TodayClick();
     EXPECT_EQ(s.date(), QDate::currentDate());
-    // A double click on the calendar is Ok.
+    // A double click on a day is Ok; one on the weekday names is not.
     auto* view = s.Calendar()->findChild<QTableView*>();
     ASSERT_NE(view, nullptr);
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(view->viewport()->rect().center()),
-                    view->viewport()->mapToGlobal(QPointF(view->viewport()->rect().center())), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view->viewport(), &dbl);
-    QCoreApplication::processEvents();
+    const auto doubleClick = [view](const QPoint& at) {
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(at), view->viewport()->mapToGlobal(QPointF(at)),
+                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &dbl);
+        QCoreApplication::processEvents();
+    };
+    doubleClick(view->visualRect(view->model()->index(0, 3)).center());
+    EXPECT_TRUE(s.isVisible());
+    doubleClick(view->visualRect(view->model()->index(3, 3)).center());
+    EXPECT_FALSE(s.isVisible());
     EXPECT_EQ(s.result(), QDialog::Accepted);
     QLocale::setDefault(QLocale::system());
 }
