@@ -48,6 +48,10 @@ bool TRebuildInd::event(QEvent* event) {
     return QDialog::event(event);
 }
 
+void TRebuildInd::reject() {
+    if (m_finished) QDialog::reject();
+}
+
 void TRebuildInd::say(const std::string& text) {
     const QString line = QString::fromStdString(text);
     m_said << line;

@@ -41,6 +41,9 @@ public:
     // The work itself (run once, at the first activation).
     void Rebuild();
 
+    // Escape does not close the window while the work runs.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;

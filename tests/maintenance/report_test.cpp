@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -23,6 +24,7 @@
 #include "shell/appstate.h"
 #include "shell/inifile.h"
 #include "shell/programdir.h"
+#include "shell/singleinstance.h"
 
 namespace telvane::maintenance {
 namespace {
@@ -453,6 +455,11 @@ TEST_F(ReportTest, CommandLineReportNeedsNoWindow) {
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
     p.setProcessEnvironment(env);
+    // A running instance (its single-instance server) does not stop the report.
+    QLocalServer running;
+    ASSERT_TRUE(running.listen(SingleInstanceGuard::serverName("telvane", QString::fromStdString(dir))));
+    bool contacted = false;
+    QObject::connect(&running, &QLocalServer::newConnection, [&contacted] { contacted = true; });
     p.start(bin + "/telvane", {"--config-report"});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0);
@@ -460,6 +467,8 @@ TEST_F(ReportTest, CommandLineReportNeedsNoWindow) {
     EXPECT_TRUE(out.contains("[Product]\n"));
     EXPECT_TRUE(out.contains("COM Port:             \t5\n"));
     EXPECT_TRUE(out.contains("[" + home.path() + "/TVN.INI]"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(contacted);
     // No tables were opened or created.
     EXPECT_FALSE(QFile::exists(home.path() + "/TVN.DBF"));
 
