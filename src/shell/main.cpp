@@ -1,23 +1,69 @@
 // Program start: the single-instance guard, the application title, the main window with the
-// commands of the windows below it.
-// Command-line arguments have no effect.
+// commands of the windows below it. Command-line arguments have no effect on the program's work;
+// --config-report prints the configuration report instead of starting, and --help says so.
 #include <QApplication>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <sys/stat.h>
 
 #include "compose/commands/composehooks.h"
 #include "compose/viewer/faxviewerwindow.h"
+#include "maintenance/configinfo.h"
+#include "maintenance/configreport.h"
+#include "maintenance/linuxprobe.h"
+#include "maintenance/maintenancehooks.h"
 #include "sessions/sessionhooks.h"
+#include "app/appstate.h"
 #include "shell/mainscreen.h"
 #include "app/programdir.h"
 #include "app/singleinstance.h"
 #include "app/uihelpers.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: telvane [--config-report | --help]\n"
+    "Starts the Telvane fax program.\n"
+    "  --config-report  print the configuration report (Help > Configuration Information) to\n"
+    "                   standard output and exit, without opening a window\n"
+    "  --help           show this text\n"
+    "The data directory is $TELVANE_HOME when set (see README.md).\n";
+
+// Prints the report of this machine; needs no window and leaves a running instance alone.
+int printConfigReport(int argc, char** argv) {
+    // The screen lines need a display; without one they stay empty.
+    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+    std::unique_ptr<QCoreApplication> app;
+    if (display)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
+    telvane::setProgramDir(telvane::resolveProgramDir(QCoreApplication::applicationFilePath().toStdString()));
+    telvane::AppSettings().loadFrom(telvane::ProgramDir());
+    const QStringList lines = telvane::maintenance::CollectConfigurationReport(telvane::maintenance::LinuxProbe());
+    for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Faxes, tables, logs and settings are private: new files 0600, new directories 0700.
     ::umask(077);
+
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--config-report") == 0) return printConfigReport(argc, argv);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Telvane"));
     // No display name: on X11 Qt would append it to every window caption ("REINDEX — Telvane").
@@ -37,6 +83,7 @@ int main(int argc, char** argv) {
     telvane::AddComposeCommands(commands);
     telvane::AddViewerCommands(commands);
     telvane::AddSessionCommands(commands);
+    telvane::AddMaintenanceCommands(commands);
     telvane::TMainScreen mainScreen(commands);
     telvane::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden

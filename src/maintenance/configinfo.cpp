@@ -1,0 +1,155 @@
+#include "maintenance/configinfo.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "maintenance/configreport.h"
+#include "maintenance/linuxprobe.h"
+#include "app/appstate.h"
+#include "app/programdir.h"
+#include "app/uihelpers.h"
+
+namespace telvane::maintenance {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Configuration Information");
+
+QString askSaveName(QWidget* parent, const QString& proposed) {
+    QFileDialog dialog(parent, QStringLiteral("Save As"), proposed, QStringLiteral("Text files (*.TXT *.txt)"));
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("TXT"));
+    dialog.selectFile(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+TConfigurationInfo::SaveNameChooser g_chooser = &askSaveName;
+
+void informationBox(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Information, kCaption, cutPromptText(text), QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("ConfigInfoMessage"));
+    box.exec();
+}
+
+}  // namespace
+
+void TConfigurationInfo::setSaveNameChooser(SaveNameChooser chooser) { g_chooser = chooser ? chooser : &askSaveName; }
+
+TConfigurationInfo::TConfigurationInfo(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TConfigurationInfo"));
+    setWindowTitle(kCaption);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    auto* label = new QLabel(
+        QStringLiteral("The information below describes this computer and how Telvane is set up. It is helpful "
+                       "when writing to technical support. \"Copy to Clipboard\" copies it so that you can paste "
+                       "it into your e-mail program."),
+        this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setWordWrap(true);
+
+    m_memo = new QPlainTextEdit(this);
+    m_memo->setObjectName(QStringLiteral("Memo1"));
+    m_memo->setReadOnly(true);
+    m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_memo->setFont(fixed);
+    m_memo->setTabStopDistance(QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')) * 8);
+    m_copyPasteMemo = new QPlainTextEdit(this);
+    m_copyPasteMemo->setObjectName(QStringLiteral("CopyPasteMemo"));
+    m_copyPasteMemo->setVisible(false);
+
+    QPushButton* copy = MakePushButton(this, "Button1", QStringLiteral("Copy to Clipboard"), {});
+    QPushButton* save = MakePushButton(this, "Button3", QStringLiteral("Save As..."), {});
+    QPushButton* ok = MakePushButton(this, "Button2", QStringLiteral("OK"), {});
+    ok->setDefault(true);
+    connect(copy, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(save, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(ok, &QPushButton::clicked, this, [this] { Button2Click(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(copy);
+    buttons->addWidget(save);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(m_memo, 1);
+    layout->addLayout(buttons);
+    setFixedSize(640, 480);
+}
+
+void TConfigurationInfo::setLines(const QStringList& lines) { m_memo->setPlainText(lines.join(QLatin1Char('\n'))); }
+
+QStringList TConfigurationInfo::lines() const { return m_memo->toPlainText().split(QLatin1Char('\n')); }
+
+void TConfigurationInfo::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+void TConfigurationInfo::FormActivate() {
+    QTextCursor c = m_memo->textCursor();
+    c.movePosition(QTextCursor::Start);
+    m_memo->setTextCursor(c);
+    m_memo->verticalScrollBar()->setValue(0);
+    m_memo->horizontalScrollBar()->setValue(0);
+}
+
+void TConfigurationInfo::Button1Click() {
+    m_copyPasteMemo->setPlainText(m_memo->toPlainText());
+    m_copyPasteMemo->selectAll();
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(reportText(lines())));
+    informationBox(this, QStringLiteral("Information copied to Windows clipboard"));
+}
+
+void TConfigurationInfo::Button2Click() { accept(); }
+
+bool TConfigurationInfo::saveTo(const QString& fileName) const {
+    QFile f(fileName);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const QByteArray data = reportText(lines());
+    return f.write(data) == data.size() && f.flush();
+}
+
+void TConfigurationInfo::Button3Click() {
+    const QString proposed = QString::fromStdString(ProgramDir()) + QStringLiteral("ConfigInfo.txt");
+    const QString name = g_chooser(this, proposed);
+    if (name.isEmpty()) return;
+    if (!saveTo(name)) {
+        informationBox(this, QStringLiteral("Could not write ") + name);
+        return;
+    }
+    informationBox(this, QStringLiteral("Information was saved as: ") + name);
+}
+
+QStringList CollectConfigurationReport(const SystemProbe& probe) {
+    PrintOptions print;
+    print.loadFrom(ProgramDir());
+    return BuildConfigurationReport(probe, AppSettings(), print, ProgramDir());
+}
+
+void ShowConfigurationInformation(QWidget* parent) {
+    TConfigurationInfo window(parent);
+    {
+        HourGlass hourglass;
+        window.setLines(CollectConfigurationReport(LinuxProbe()));
+        CenterDialog(&window);
+    }
+    window.exec();
+}
+
+}  // namespace telvane::maintenance

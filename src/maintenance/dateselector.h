@@ -1,0 +1,46 @@
+// TDateSelector: picks one day on a month calendar. The bold title shows the selected day written
+// out ("dddd, mmmm d, yyyy"); buttons step the calendar by a year or a month or go to today; a
+// double click on a day is Ok. Result: the calendar's date.
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+
+class QCalendarWidget;
+class QLabel;
+
+namespace telvane::maintenance {
+
+class TDateSelector : public QDialog {
+    Q_OBJECT
+public:
+    explicit TDateSelector(const QDate& initial, QWidget* parent = nullptr);
+
+    QDate date() const;
+    void setDate(const QDate& date);
+    QCalendarWidget* Calendar() const { return m_calendar; }
+    QLabel* ShowDatePanel() const { return m_panel; }
+
+    // The title text of a date: weekday and month written out.
+    static QString titleText(const QDate& date);
+
+    void YearMinusClick() { step(-12); }
+    void MonthMinusClick() { step(-1); }
+    void TodayClick();
+    void MonthPlusClick() { step(1); }
+    void YearPlusClick() { step(12); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void step(int months);
+    void showDate();
+
+    QCalendarWidget* m_calendar;
+    QLabel* m_panel;
+    bool m_firstActivation = true;
+};
+
+}  // namespace telvane::maintenance

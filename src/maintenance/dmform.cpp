@@ -1,0 +1,352 @@
+#include "maintenance/dmform.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "maintenance/cleanupexpr.h"
+#include "maintenance/dateselector.h"
+#include "maintenance/deleteconditions.h"
+#include "records/fax_tables.h"
+#include "records/table.h"
+#include "app/helpwindow.h"
+#include "app/loggrid.h"
+#include "app/uihelpers.h"
+
+namespace telvane::maintenance {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+std::vector<LogColumn> columnsOf(const records::TableSpec& spec, std::initializer_list<const char*> fields) {
+    std::vector<LogColumn> cols;
+    cols.push_back({"ISDELETED", QStringLiteral("Deleted?"), 8});
+    for (const char* f : fields) {
+        const std::string label = records::fieldLabel(spec, f);
+        cols.push_back({f, label.empty() ? qs(f) : qs(label), 0});
+    }
+    return cols;
+}
+
+// Removes a received fax file by its stored name; only a plain file name inside the receive
+// directory is accepted, compared without regard to case.
+void removeReceivedFile(const QString& receiveDir, const QString& storedName) {
+    const QString name = storedName.trimmed();
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
+        name == QLatin1String(".") || name == QLatin1String(".."))
+        return;
+    const QDir dir(receiveDir);
+    if (QFileInfo(dir.filePath(name)).isFile()) {
+        QFile::remove(dir.filePath(name));
+        return;
+    }
+    for (const QString& entry : dir.entryList(QDir::Files))
+        if (entry.compare(name, Qt::CaseInsensitive) == 0) {
+            QFile::remove(dir.filePath(entry));
+            return;
+        }
+}
+
+}  // namespace
+
+TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, records::RecordSet& faxTable,
+                 records::TXbAccess& faxXb, records::TXbEnv& xbEnv, std::string receiveDir, QWidget* parent)
+    : QDialog(parent),
+      m_recTable(recTable),
+      m_recXb(recXb),
+      m_faxTable(faxTable),
+      m_faxXb(faxXb),
+      m_xbEnv(xbEnv),
+      m_receiveDir(std::move(receiveDir)) {
+    setObjectName(QStringLiteral("TDMForm"));
+    setWindowTitle(QStringLiteral("Fax Log Cleanup Utility"));
+    setSizeGripEnabled(true);
+
+    m_menuBar = new QMenuBar(this);
+    m_actions = m_menuBar->addMenu(QStringLiteral("Actions"));
+    m_actions->setObjectName(QStringLiteral("mnuActions"));
+    const auto add = [this](const char* name, const QString& caption, void (TDMForm::*handler)(),
+                            const QKeySequence& shortcut = {}) {
+        QAction* a = m_actions->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return a;
+    };
+    QAction* current = add("mnuToggleDeletedState", QStringLiteral("Delete Current Fax"),
+                           &TDMForm::mnuToggleDeletedStateClick, QKeySequence(Qt::CTRL | Qt::Key_X));
+    addAction(current);  // the shortcut works while the grids have the focus
+    m_actions->addSeparator();
+    add("mnuDeleteBeforeDate", QStringLiteral("Delete All Before A Particular Date"),
+        &TDMForm::mnuDeleteBeforeDateClick);
+    add("mnuDeleteSent", QStringLiteral("Delete All that Have Been Sent"), &TDMForm::mnuDeleteSentClick);
+    add("mnuDeleteNotSent", QStringLiteral("Delete All That Have NOT Been Sent"), &TDMForm::mnuDeleteNotSentClick);
+    add("mnuDeleteConditions", QStringLiteral("Delete All Faxes Meeting Certain Conditions..."),
+        &TDMForm::mnuDeleteConditionsClick);
+    m_actions->addSeparator();
+    add("mnuDeleteAll", QStringLiteral("Delete All Faxes"), &TDMForm::mnuDeleteAllClick);
+
+    m_popup = new QMenu(this);
+    m_popup->setObjectName(QStringLiteral("GridPopup"));
+    QAction* del = m_popup->addAction(QStringLiteral("Delete"));
+    del->setObjectName(QStringLiteral("Delete1"));
+    connect(del, &QAction::triggered, this, [this] { mnuToggleDeletedStateClick(); });
+
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(QStringLiteral("PageControl1"));
+    m_sendGrid = new TLogGrid;
+    m_sendGrid->setObjectName(QStringLiteral("SendGrid"));
+    m_recGrid = new TLogGrid;
+    m_recGrid->setObjectName(QStringLiteral("RecGrid"));
+    m_pages->addTab(m_sendGrid, QStringLiteral("Outgoing Faxes"));
+    m_pages->addTab(m_recGrid, QStringLiteral("Incoming Faxes"));
+    connect(m_pages, &QTabWidget::currentChanged, this, [this] { UpdateWindow(); });
+    for (TLogGrid* grid : {m_sendGrid, m_recGrid}) {
+        connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) {
+            if (grid->isEnabled()) m_popup->popup(grid->viewport()->mapToGlobal(pos));
+        });
+        // A double click on the "Deleted?" column deletes the fax.
+        connect(grid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+            if (index.column() == 0) mnuToggleDeletedStateClick();
+        });
+    }
+
+    QPushButton* help = MakePushButton(this, "HelpButton", QStringLiteral("Help"), {});
+    QPushButton* close = MakePushButton(this, "CloseButton", QStringLiteral("Close"), {});
+    connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(help);
+    buttons->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(m_pages);
+    layout->addLayout(buttons);
+    resize(820, 460);
+}
+
+TDMForm::~TDMForm() {
+    restoreFilters();
+    // The grids go before their models.
+    delete m_pages;
+    m_sendModel.reset();
+    m_recModel.reset();
+}
+
+QAction* TDMForm::action(const char* objectName) const { return findChild<QAction*>(QString::fromLatin1(objectName)); }
+
+int TDMForm::currentPage() const { return m_pages->currentIndex(); }
+
+void TDMForm::setCurrentPage(int page) { m_pages->setCurrentIndex(page); }
+
+void TDMForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_firstActivation) {
+        m_firstActivation = false;
+        FormActivate();
+    }
+}
+
+void TDMForm::FormActivate() {
+    // Every record is shown here, whatever filter the main window had set.
+    m_recFilter = m_recTable.filter();
+    m_faxFilter = m_faxTable.filter();
+    m_filtersNoted = true;
+    m_recXb.xb_Query("");
+    m_faxXb.xb_Query("");
+    try {
+        if (m_recTable.active()) m_recTable.refresh();
+        if (m_faxTable.active()) m_faxTable.refresh();
+    } catch (const records::EXbError&) {}
+
+    m_pages->setCurrentIndex(kOutgoingPage);
+    m_sendModel = std::make_unique<LogTableModel>(
+        m_faxTable,
+        columnsOf(records::faxTableSpec(), {"DATESENT", "TIMESENT", "RECIPIENT", "SUBJECT", "PHONE", "LASTRESULT"}));
+    m_recModel = std::make_unique<LogTableModel>(
+        m_recTable, columnsOf(records::recTableSpec(), {"DATEREC", "TIMEREC", "FROM", "PAGES", "FAXFILE", "NOTES"}));
+    m_sendGrid->setLogModel(m_sendModel.get());
+    m_recGrid->setLogModel(m_recModel.get());
+    UpdateWindow();
+}
+
+void TDMForm::done(int result) {
+    restoreFilters();
+    QDialog::done(result);
+}
+
+void TDMForm::restoreFilters() {
+    if (!m_filtersNoted) return;
+    m_filtersNoted = false;
+    m_recXb.xb_Query(m_recFilter);
+    m_faxXb.xb_Query(m_faxFilter);
+}
+
+records::RecordSet& TDMForm::currentTable() { return currentPage() == kIncomingPage ? m_recTable : m_faxTable; }
+records::TXbAccess& TDMForm::currentXb() { return currentPage() == kIncomingPage ? m_recXb : m_faxXb; }
+TLogGrid* TDMForm::currentGrid() const { return currentPage() == kIncomingPage ? m_recGrid : m_sendGrid; }
+QString TDMForm::kind() const {
+    return currentPage() == kIncomingPage ? QStringLiteral("received") : QStringLiteral("outgoing");
+}
+std::string TDMForm::dateField() const { return currentPage() == kIncomingPage ? "DATEREC" : "DATESENT"; }
+
+void TDMForm::UpdateWindow() {
+    const bool outgoing = currentPage() == kOutgoingPage;
+    action("mnuDeleteSent")->setVisible(outgoing);
+    action("mnuDeleteNotSent")->setVisible(outgoing);
+
+    const auto empty = [](const records::RecordSet& rs) { return !rs.active() || rs.isEmpty(); };
+    const bool sendEmpty = empty(m_faxTable);
+    const bool recEmpty = empty(m_recTable);
+    m_sendGrid->setEnabled(!sendEmpty);
+    m_recGrid->setEnabled(!recEmpty);
+    m_sendGrid->setContextMenuPolicy(sendEmpty ? Qt::NoContextMenu : Qt::CustomContextMenu);
+    m_recGrid->setContextMenuPolicy(recEmpty ? Qt::NoContextMenu : Qt::CustomContextMenu);
+
+    const bool actions = currentGrid()->isEnabled();
+    m_actions->menuAction()->setEnabled(actions);
+    for (QAction* a : m_actions->actions())
+        if (!a->isSeparator()) a->setEnabled(actions);
+
+    m_pages->setTabText(kOutgoingPage,
+                        sendEmpty ? QStringLiteral("OutGoing Faxes (none)") : QStringLiteral("Outgoing Faxes"));
+    m_pages->setTabText(kIncomingPage,
+                        recEmpty ? QStringLiteral("Incoming Faxes (none)") : QStringLiteral("Incoming Faxes"));
+}
+
+void TDMForm::deleteOne(bool inRun) {
+    records::RecordSet& rs = currentTable();
+    // The mark first: a record that cannot be marked keeps its file.
+    QString file;
+    bool marked = false;
+    try {
+        if (currentPage() == kIncomingPage) file = qs(rs.currentRow().text("FAXFILE"));
+        if (inRun && rs.table() && rs.filter().empty() && !rs.deletedHidden()) {
+            // During a run every record is shown in physical order, so a mark changes neither what
+            // is shown nor the walk; the table is marked directly and the record set refreshed once
+            // at the end (marking through the record set re-sorts its order on every mark).
+            rs.table()->setDeleted(rs.recNo(), true);
+        } else {
+            rs.deleteRecord();
+        }
+        marked = true;
+    } catch (const records::EXbError&) {}
+    if (marked && currentPage() == kIncomingPage) removeReceivedFile(qs(m_receiveDir), file);
+    m_deletedSomething = true;
+}
+
+void TDMForm::mnuToggleDeletedStateClick() {
+    records::RecordSet& rs = currentTable();
+    records::TXbAccess& xb = currentXb();
+    if (!rs.active() || rs.isEmpty() || rs.recNo() > rs.recCount()) return;
+    if (!AskYesNo(QStringLiteral("Delete this fax? (action is permanent)"), QStringLiteral("DELETE"))) return;
+    const long here = xb.xb_RecNo();
+    rs.next();
+    const long after = xb.xb_RecNo();
+    xb.xb_Go(here);
+    deleteOne(false);
+    if (after != here) xb.xb_Go(after);
+    UpdateWindow();
+}
+
+int TDMForm::DeleteMatching(const std::string& expression) {
+    records::RecordSet& rs = currentTable();
+    records::TXbAccess& xb = currentXb();
+    const long here = xb.xb_RecNo();
+    const int order = xb.xb_IndexOrd();
+    int count = 0;
+    {
+        HourGlass hourglass;
+        xb.xb_SetOrder(0);
+        xb.xb_SetDeleted(false);  // marked records stay in the walk, so they are seen and skipped
+        rs.disableControls();
+        try {
+            rs.first();
+            // Physical order with every record shown: the next record is the next record number.
+            const long records = xb.xb_RecCount();
+            for (long recno = 1; recno <= records; ++recno) {
+                if (!xb.xb_Go(recno)) break;
+                if (xb.xb_EvalLogical(expression) && !xb.xb_Deleted()) {
+                    deleteOne(true);
+                    ++count;
+                }
+                if (recno % 4096 == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            }
+        } catch (const records::EXbError&) {}
+        xb.xb_SetDeleted(true);
+        rs.enableControls();
+        try {
+            rs.refresh();
+        } catch (const records::EXbError&) {}
+        currentGrid()->viewport()->update();
+        xb.xb_SetOrder(order);
+        if (here > 0 && here <= xb.xb_RecCount()) xb.xb_Go(here);
+    }
+    ShowInformation(QString::number(count) + QStringLiteral(" deleted."));
+    UpdateWindow();
+    return count;
+}
+
+void TDMForm::mnuDeleteBeforeDateClick() {
+    TDateSelector selector(QDate::currentDate(), this);
+    selector.setWindowTitle(QStringLiteral("Delete all before..."));
+    CenterDialog(&selector);
+    if (selector.exec() != QDialog::Accepted) return;
+    const QDate date = selector.date();
+    if (!AskYesNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes prior to ") +
+                      QLocale().toString(date, QLocale::LongFormat) + QStringLiteral(" (action is permanent)?"),
+                  QStringLiteral("DELETE")))
+        return;
+    DeleteMatching(beforeDateExpression(dateField(), date));
+}
+
+void TDMForm::mnuDeleteSentClick() {
+    if (currentPage() != kOutgoingPage) return;
+    if (AskYesNo(QStringLiteral("Delete all outgoing faxes which have been sent? (action is permanent)"),
+                 QStringLiteral("DELETE")))
+        DeleteMatching(kSentExpression);
+}
+
+void TDMForm::mnuDeleteNotSentClick() {
+    if (currentPage() != kOutgoingPage) return;
+    if (AskYesNo(QStringLiteral("Delete all outgoing faxes which have NOT been sent? (action is permanent)"),
+                 QStringLiteral("DELETE")))
+        DeleteMatching(kNotSentExpression);
+}
+
+void TDMForm::mnuDeleteAllClick() {
+    if (AskYesNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes ? (action is permanent)"),
+                 QStringLiteral("DELETE ALL")))
+        DeleteMatching(kAllExpression);
+}
+
+void TDMForm::mnuDeleteConditionsClick() {
+    TDeleteForConditions dialog(this);
+    CenterDialog(&dialog);
+    records::RecordSet& rs = currentTable();
+    records::Row row;
+    const bool hasRow = rs.active() && !rs.isEmpty() && rs.recNo() <= rs.recCount();
+    if (hasRow) row = rs.currentRow();
+    if (currentPage() == kOutgoingPage)
+        dialog.prepareOutgoing(hasRow ? qs(row.text("RECIPIENT")) : QString(),
+                               hasRow ? qs(row.text("PHONE")) : QString());
+    else
+        dialog.prepareIncoming(hasRow ? qs(row.text("FROM")) : QString());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const std::string expression = dialog.expression();
+    if (!expression.empty()) DeleteMatching(expression);
+}
+
+}  // namespace telvane::maintenance

@@ -1,0 +1,11 @@
+// Connects record maintenance and the configuration report to the main window: sets the Fax Log
+// Cleanup, Rebuild Indexes and Configuration Information commands.
+#pragma once
+
+namespace telvane {
+
+struct MainWindowCommands;
+
+void AddMaintenanceCommands(MainWindowCommands& commands);
+
+}  // namespace telvane

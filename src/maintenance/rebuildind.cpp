@@ -1,0 +1,98 @@
+#include "maintenance/rebuildind.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "records/fax_tables.h"
+#include "app/uihelpers.h"
+
+namespace telvane::maintenance {
+
+TRebuildInd::TRebuildInd(RebuildTables tables, QWidget* parent) : QDialog(parent), m_tables(std::move(tables)) {
+    setObjectName(QStringLiteral("TRebuildInd"));
+    setWindowTitle(QStringLiteral("Rebuild Indexes"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    auto* wait = new QLabel(QStringLiteral("Please wait..."), this);
+    wait->setObjectName(QStringLiteral("WaitLabel"));
+    QFont bold = wait->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.3);
+    wait->setFont(bold);
+    wait->setAlignment(Qt::AlignCenter);
+    m_progress = new QLabel(this);
+    m_progress->setObjectName(QStringLiteral("ProgressLabel"));
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 52);
+    m_progress->setVisible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(wait);
+    layout->addWidget(m_progress);
+    setMinimumHeight(110);
+    adjustSize();  // its real size, for centring before it is shown
+}
+
+void TRebuildInd::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_started) return;
+    m_started = true;
+    // The work starts once the window is on the screen.
+    QTimer::singleShot(0, this, [this] { Rebuild(); });
+}
+
+bool TRebuildInd::event(QEvent* event) {
+    if (event->type() == windowMessageType(kCloseRequestMessage)) {
+        accept();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void TRebuildInd::reject() {
+    if (m_finished) QDialog::reject();
+}
+
+void TRebuildInd::say(const std::string& text) {
+    const QString line = QString::fromStdString(text);
+    m_said << line;
+    m_progress->setVisible(true);
+    m_progress->setText(line);
+    LetMessagesRun();
+}
+
+void TRebuildInd::Rebuild() {
+    m_started = true;
+    const auto sayFn = [this](const std::string& t) { say(t); };
+    {
+        HourGlass hourglass;
+        RebuildTables& t = m_tables;
+        try {
+            if (t.faxTable.active())
+                records::RebuildTableIndexes(t.faxTable, t.faxXb, records::faxTableSpec(),
+                                             "Removing FAX file records marked for deletion",
+                                             "Rebuilding FAX file indexes", sayFn);
+            if (t.recTable.active())
+                records::RebuildTableIndexes(t.recTable, t.recXb, records::recTableSpec(),
+                                             "Removing Received FAX records marked for deletion",
+                                             "Rebuilding Received FAX indexes", sayFn);
+            if (records::OpenPhoneDBF(t.dir, t.phoneTable, t.phoneXb)) {
+                records::RebuildTableIndexes(t.phoneTable, t.phoneXb, records::phoneTableSpec(),
+                                             "Removing PHONE file records marked for deletion",
+                                             "Rebuilding PHONE file indexes", sayFn);
+                t.phoneTable.close();
+            }
+            if (records::OpenCoverDBF(t.dir, t.coverTable, t.coverXb)) {
+                records::RebuildTableIndexes(t.coverTable, t.coverXb, records::coverTableSpec(),
+                                             "Removing COVER file records marked for deletion",
+                                             "Rebuilding COVER file indexes", sayFn);
+                t.coverTable.close();
+            }
+        } catch (const records::EXbError&) {
+            // A table the engine gave up on keeps whatever state it has; the close request follows.
+        }
+    }
+    m_finished = true;
+    PostWindowMessage(this, kCloseRequestMessage);
+}
+
+}  // namespace telvane::maintenance
