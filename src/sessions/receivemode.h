@@ -114,6 +114,7 @@ private:
     SessionLog log_;
     int lastError_ = 0;
     int pageCount_ = 0;
+    bool printProblemShown_ = false;
     QString lastFile_;
 };
 
