@@ -121,6 +121,9 @@ TReceiveMode::TReceiveMode(IMainWindow& main)
     StartingFaxForm = new TStartingFaxForm(main.widget());
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
     printer_->MultiPage = false;
+    // Received faxes go to the printer of the settings, never to a PDF file chosen in a viewer
+    // (every fax would overwrite it).
+    printer_->UseRememberedChoice = false;
     printer_->FaxHeader = {QStringLiteral("FILE: $F"), false};
     printer_->FaxFooter = {QStringLiteral("Page: $P of $N"), false};
     Printers = [] {
@@ -368,17 +371,38 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
     const QString chosen =
         ReceiptPrinterName(qs(AppSettings().Receive.PrintOnReceiptPrinter), printers.installed, printers.systemDefault);
     if (!chosen.isEmpty()) printer_->Printer().setPrinterName(chosen);
+    printer_->InstalledPrinters = [printers] { return printers.installed; };
     emit printRequested(file, chosen);
-    if (printer_->SetFileName(file) == 0) printer_->PrintFax();
+    if (printer_->SetFileName(file) != 0) return;
+    if (printer_->PrintFax() == 0 || printer_->LastError().isEmpty()) {
+        printProblemShown_ = false;  // a later problem is news again
+        return;
+    }
+    // The reason goes to the receive log for every fax, the message only once: an unattended
+    // program must not pile up one box per fax.
+    AddtoLastRecLog(QStringLiteral("Print on receipt of %1: ").arg(QFileInfo(file).fileName()) + printer_->LastError());
+    if (printProblemShown_) return;
+    printProblemShown_ = true;
+    ShowErrorMessage(
+        QStringLiteral("Printing Failed"),
+        printer_->LastError() + QStringLiteral("\r\n\r\nReceived faxes are still stored and can be printed from the "
+                                               "Incoming log. This message is not repeated for further faxes."),
+        false);
 }
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
+    const bool cancelled = lastError_ == telvane::transport::ecCancelRequested;
     const QString error =
         lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);
+    if (cancelled) {
+        // Stopped by the user (Stop, Cancel or closing the program): not a failure to report.
+        AddtoLastRecLog(QStringLiteral("Reception cancelled by the user"));
+        return;
+    }
     QTimer::singleShot(0, this, [error] {
         ShowErrorMessage(
             QStringLiteral("Failed To Receive Incoming Fax"),

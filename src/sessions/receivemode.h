@@ -113,6 +113,7 @@ private:
     SessionLog log_;
     int lastError_ = 0;
     int pageCount_ = 0;
+    bool printProblemShown_ = false;
     QString lastFile_;
 };
 

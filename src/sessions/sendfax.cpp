@@ -341,6 +341,10 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     setStatus({});
     if (ResultText == QStringLiteral("Sent")) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
+    } else if (ErrorCode == telvane::transport::ecCancelRequested) {
+        // The user's own Cancel: said as such, not as a fault to look up.
+        ResultText = QStringLiteral("Cancelled");
+        ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
     } else {
         ShowErrorMessage(
             QStringLiteral("Fax Failure"),

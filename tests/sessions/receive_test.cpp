@@ -277,6 +277,61 @@ TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
     }
 }
 
+// Without a usable printer every received fax is still stored; the reason goes to the receive
+// log for each fax and is shown once, naming the printer, instead of nothing at all.
+TEST_F(ReceiveModeTest, NoUsablePrinterIsLoggedPerFaxAndShownOnce) {
+    Settings& s = AppSettings();
+    s.Receive.PrintOnReceipt = true;
+    s.Receive.PrintOnReceiptPrinter = "Default Windows Printer";
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    QPrinter& p = mode.ovxFaxPrinter1().Printer();
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString());  // what Qt gives when the system has no printer
+    mode.Printers = [] { return TReceiveMode::PrinterCatalogue{}; };
+    int requested = 0;
+    QObject::connect(&mode, &TReceiveMode::printRequested, [&] { ++requested; });
+    receive(mode, "FAX0001.OVF", "ACME", 1);
+    ASSERT_TRUE(waitUntil([&] { return requested == 1; }, 30));
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    receive(mode, "FAX0002.OVF", "ACME", 1);
+    ASSERT_TRUE(waitUntil([&] { return requested == 2; }, 30));
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+
+    EXPECT_EQ(main_->RecTable().visibleCount(), 2u);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "Printing Failed");
+    EXPECT_TRUE(errors[0].text.contains("no printer is set up on this computer")) << errors[0].text.toStdString();
+    EXPECT_TRUE(errors[0].text.startsWith("Printing on ")) << errors[0].text.toStdString();
+    EXPECT_FALSE(errors[0].waitForUser);  // closes itself in an unattended program
+    const QStringList lines = mode.receiveLog().lines().filter("Print on receipt of ");
+    ASSERT_EQ(lines.size(), 2) << mode.receiveLog().lines().join('|').toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Print on receipt of FAX0001.OVF: Printing on ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("Print on receipt of FAX0002.OVF: ")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains("no printer is set up")) << lines[1].toStdString();
+}
+
+// A reception the user stopped (Stop, the status window's Cancel, or closing the program) is
+// logged as cancelled and shows no "Failed To Receive" box that would have to be dismissed; a
+// real failure still does.
+TEST_F(ReceiveModeTest, AUsersCancelDuringAReceptionIsNotReportedAsAFailure) {
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    bool accept = false;
+    mode.OvxReceiveFax1FaxAccept(accept);
+    mode.OvxReceiveFax1FaxError(telvane::transport::ecCancelRequested);
+    mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveFail);
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();
+    EXPECT_FALSE(main_->faxArriving());
+    EXPECT_TRUE(mode.receiveLog().lines().contains("Reception cancelled by the user"));
+
+    mode.OvxReceiveFax1FaxAccept(accept);
+    mode.OvxReceiveFax1FaxError(-6006);
+    mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveFail);
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "Failed To Receive Incoming Fax");
+}
+
 TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
     TReceiveMode& mode = TReceiveMode::of(*main_);
     bool accept = false;

@@ -201,6 +201,27 @@ TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
     EXPECT_FALSE(QFile::exists(qdir() + "Lastsend.log"));
 }
 
+// The user's own Cancel ends the send as cancelled: no error dialog sending them to a problem
+// solver, a plain notice, and "Cancelled" as the result; a real failure still shows the dialog.
+TEST_F(SendDialogTest, AUsersCancelIsReportedAsCancelledNotAsAFault) {
+    TSendFaxForm form;
+    form.InitialPhone = "555";
+    form.show();
+    form.SessionBusy = true;
+    form.OvxSendFax1FaxFinish(telvane::transport::ecCancelRequested);
+    EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();
+    EXPECT_EQ(prompts().texts(), QStringList{"Sending was cancelled. The fax was not sent."});
+    EXPECT_EQ(form.ResultText, "Cancelled");
+    EXPECT_FALSE(form.SessionBusy);
+    EXPECT_TRUE(sendLog().contains("Result: Cancel requested")) << sendLog().join('|').toStdString();
+
+    form.SessionBusy = true;
+    form.OvxSendFax1FaxFinish(-6006);  // "Fatal time out"
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].caption, "Fax Failure");
+    EXPECT_NE(form.ResultText, "Cancelled");
+}
+
 TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
     AppSettings().Ports[0] = dir() + "absent";
     TSendFaxForm form;

@@ -311,3 +311,71 @@ TEST_F(FaxPrinterJob, AFileWithoutPagesPrintsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where a job cannot go is named with its reason, for each kind of destination.
+TEST(FaxPrinterReadiness, ProblemsNameTheReason) {
+    QTemporaryDir dir;
+    QPrinter pdf;
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(QString());
+    EXPECT_EQ(PrinterProblem(pdf, {}), "no printer is set up on this computer");
+    EXPECT_EQ(PrinterProblem(pdf, {"Office"}), "no file name was chosen for the PDF file");
+    EXPECT_EQ(PrinterDisplayName(pdf), "a PDF file");
+    pdf.setOutputFileName(dir.filePath("no/such/folder/out.pdf"));
+    EXPECT_TRUE(PrinterProblem(pdf, {}).contains("does not exist")) << PrinterProblem(pdf, {}).toStdString();
+    pdf.setOutputFileName(dir.filePath("out.pdf"));
+    EXPECT_EQ(PrinterProblem(pdf, {}), "");
+    EXPECT_TRUE(PrinterDisplayName(pdf).startsWith("the PDF file \""));
+
+    QPrinter native;
+    if (native.outputFormat() != QPrinter::NativeFormat) GTEST_SKIP() << "Qt has no printing system here";
+    native.setPrinterName("Front Desk");
+    EXPECT_EQ(PrinterProblem(native, {}), "no printer is set up on this computer");
+    EXPECT_EQ(PrinterProblem(native, {"Office"}), "that printer is not installed on this computer");
+    EXPECT_EQ(PrinterProblem(native, {"Office", "Front Desk"}), "");
+}
+
+}  // namespace
+
+// A job for a destination that cannot take it fails at once with a sentence naming the
+// destination and the reason, is logged as failed, and draws nothing.
+TEST_F(FaxPrinterJob, AJobWithoutAUsablePrinterFailsWithTheReason) {
+    ASSERT_EQ(printer.SetFileName(fax({barsPage(1)})), 0);
+    printer.InstalledPrinters = [] { return QStringList{}; };
+    QPrinter& p = printer.Printer();
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString());
+    QSignalSpy logs(&printer, &TOvxFaxPrinter::OnFaxPrintLog);
+    EXPECT_EQ(printer.ReadinessProblem(), "no printer is set up on this computer");
+    EXPECT_EQ(printer.PrintFax(), ecDeviceWrite);
+    EXPECT_EQ(printer.LastError(), "Printing on a PDF file failed: no printer is set up on this computer.");
+    ASSERT_EQ(logs.count(), 2);
+    EXPECT_EQ(logs[1][0].toInt(), 3);
+    EXPECT_TRUE(logText().contains(" failed at "));
+    // A folder that does not exist is named as such.
+    p.setOutputFileName(dir.filePath("gone/out.pdf"));
+    EXPECT_EQ(printer.PrintFax(), ecDeviceWrite);
+    EXPECT_TRUE(printer.LastError().contains("gone")) << printer.LastError().toStdString();
+    EXPECT_TRUE(printer.LastError().contains("does not exist"));
+    // A good destination prints and clears the error.
+    printToPdf();
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(printer.LastError(), "");
+}
+
+// A destination the user chose is used by fax printers made afterwards, unless they opt out.
+TEST_F(FaxPrinterJob, AChosenPdfFileIsRememberedForLaterPrinters) {
+    QPrinter chosen;
+    chosen.setOutputFormat(QPrinter::PdfFormat);
+    chosen.setOutputFileName(dir.filePath("chosen.pdf"));
+    TOvxFaxPrinter::RememberChoice(chosen);
+    TOvxFaxPrinter later;
+    EXPECT_EQ(later.Printer().outputFormat(), QPrinter::PdfFormat);
+    EXPECT_EQ(later.Printer().outputFileName(), dir.filePath("chosen.pdf"));
+    TOvxFaxPrinter receipt;
+    receipt.UseRememberedChoice = false;
+    EXPECT_NE(receipt.Printer().outputFileName(), dir.filePath("chosen.pdf"));
+    TOvxFaxPrinter::RememberChoice(QPrinter());  // back to the system's printer for other tests
+}

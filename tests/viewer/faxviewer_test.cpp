@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -341,3 +342,163 @@ TEST_F(FaxViewerTest, APageThatCannotBeDecodedUnloadsTheFax) {
 }
 
 }  // namespace
+
+namespace {
+
+// A page whose pels say where they are: 16-pel cells, black when a hash of the cell is odd.
+bool cellBlack(int x, int y) {
+    const unsigned cx = unsigned(x) / 16, cy = unsigned(y) / 16;
+    return ((cx * 2654435761u) ^ (cy * 40503u) ^ (cx * cy)) >> 3 & 1u;
+}
+
+Raster cellPage(int width, int height) {
+    Raster r(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (cellBlack(x, y)) r.setPixel(x, y, true);
+    return r;
+}
+
+// Counts sample points of the viewport that do not show the page pel at viewport + offset.
+int mismatches(const QImage& shot, QPoint offset, const Raster& page) {
+    int bad = 0;
+    for (int y = 4; y < shot.height() - 4; y += 7)
+        for (int x = 4; x < shot.width() - 4; x += 7) {
+            const QPoint p = QPoint(x, y) + offset;
+            if (p.x() >= page.width || p.y() >= page.height) continue;
+            const bool black = qGray(shot.pixel(x, y)) < 128;
+            if (black != page.pixel(p.x(), p.y())) ++bad;
+        }
+    return bad;
+}
+
+}  // namespace
+
+// Whatever moves the view (scroll bar values, their arrows and drags, keys, the wheel), the
+// window shows the page region at the scroll bars' values, and the bars follow the keys.
+TEST_F(FaxViewerTest, ScrollBarsAndTheVisiblePageRegionTrackEachOther) {
+    viewer.VertScroll = 8;
+    viewer.HorizScroll = 5;
+    ASSERT_EQ(viewer.SetFileName(fax({cellPage(1728, 1400)})), 0);
+    QApplication::processEvents();
+    const QSize page(viewer.PageWidth(), viewer.PageHeight());
+    ASSERT_GT(page.height(), 1000);
+    QScrollBar* h = viewer.horizontalScrollBar();
+    QScrollBar* v = viewer.verticalScrollBar();
+    const QSize client = viewer.viewport()->size();
+    EXPECT_EQ(h->maximum(), page.width() - client.width());
+    EXPECT_EQ(v->maximum(), page.height() - client.height());
+    EXPECT_EQ(h->value(), 0);
+    EXPECT_EQ(v->value(), 0);
+    // What the screen shows: the window's backing store, which holds the result of scrolling
+    // the content as well as repainting, not a fresh full render.
+    auto screen = [&] {
+        QApplication::processEvents();
+        const QPoint at = viewer.viewport()->mapTo(viewer.window(), QPoint(0, 0));
+        return viewer.screen()
+            ->grabWindow(viewer.window()->winId(), at.x(), at.y(), client.width(), client.height())
+            .toImage();
+    };
+    auto check = [&](const char* what) {
+        SCOPED_TRACE(what);
+        const QPoint off(h->value(), v->value());
+        EXPECT_EQ(viewer.ScrollOffset(), off);
+        EXPECT_EQ(mismatches(screen(), off, viewer.PageBitmap()), 0);
+    };
+    check("top-left");
+    for (QPoint target : {QPoint(0, 300), QPoint(700, 300), QPoint(h->maximum(), v->maximum()), QPoint(37, 611)}) {
+        h->setValue(target.x());
+        v->setValue(target.y());
+        EXPECT_EQ(QPoint(h->value(), v->value()), target);
+        check("set values");
+    }
+    // The arrow buttons' actions move one step; a drag to the middle stays in the middle.
+    h->setValue(100);
+    v->setValue(100);
+    // A step of the bars' arrows is big enough to see: a tenth of the view, at least a key step.
+    EXPECT_GE(v->singleStep(), std::max(8, client.height() / 10));
+    EXPECT_GE(h->singleStep(), std::max(5, client.width() / 10));
+    v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    h->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(viewer.ScrollOffset(), QPoint(100 - h->singleStep(), 100 + v->singleStep()));
+    check("arrows");
+    v->setSliderDown(true);
+    v->setSliderPosition(v->maximum() / 2);
+    v->setSliderDown(false);
+    QApplication::processEvents();
+    EXPECT_EQ(v->value(), v->maximum() / 2);
+    check("drag to the middle");
+    // Keys move the bars with the view.
+    key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(v->value(), v->maximum() / 2 + 80);
+    check("keys");
+    // The wheel scrolls the view down by what the bar moved.
+    const int before = v->value();
+    QWheelEvent wheel(QPointF(50, 50), viewer.viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(viewer.viewport(), &wheel);
+    EXPECT_GT(v->value(), before);
+    check("wheel");
+    // Turning the page starts at the top-left corner, bars included.
+    viewer.SetScale(1, 2, 1, 2);
+    viewer.SetScaling(true);
+    EXPECT_EQ(QPoint(h->value(), v->value()), QPoint(0, 0));
+    EXPECT_EQ(v->maximum(), std::max(0, page.height() / 2 - viewer.viewport()->height()));
+}
+
+namespace {
+
+// The rows (or columns) of a grabbed scroll bar that belong to its thumb, read from the picture
+// alone: the longest run of lines clearly darker than the lightest line of the bar.
+std::pair<int, int> thumbRun(const QImage& bar, bool vertical) {
+    const int length = vertical ? bar.height() : bar.width();
+    const int across = vertical ? bar.width() : bar.height();
+    std::vector<int> grey(std::size_t(length), 0);
+    for (int i = 0; i < length; ++i) {
+        int sum = 0;
+        for (int j = across / 3; j < across * 2 / 3; ++j) sum += qGray(vertical ? bar.pixel(j, i) : bar.pixel(i, j));
+        grey[std::size_t(i)] = sum / std::max(1, across / 3);
+    }
+    const int lightest = *std::max_element(grey.begin(), grey.end());
+    int best = 0, bestStart = -1, start = -1;
+    for (int i = 0; i <= length; ++i) {
+        const bool dark = i < length && grey[std::size_t(i)] < lightest - 60;
+        if (dark && start < 0) start = i;
+        if (!dark && start >= 0) {
+            if (i - start > best) best = i - start, bestStart = start;
+            start = -1;
+        }
+    }
+    return {bestStart, bestStart + best};
+}
+
+}  // namespace
+
+// The thumb is what stands out on the bar, and it sits where the view is: at the top and left
+// while the top-left corner shows, at the bottom and right at the far corner.
+TEST_F(FaxViewerTest, TheScrollBarThumbsStandOutWhereTheViewIs) {
+    ASSERT_EQ(viewer.SetFileName(fax({barsPage(3, 2000)})), 0);
+    QApplication::processEvents();
+    QScrollBar* h = viewer.horizontalScrollBar();
+    QScrollBar* v = viewer.verticalScrollBar();
+    ASSERT_GT(v->maximum(), 0);
+    ASSERT_GT(h->maximum(), 0);
+    const auto at = [](QScrollBar* bar) { return thumbRun(bar->grab().toImage(), bar->orientation() == Qt::Vertical); };
+    for (QScrollBar* bar : {v, h}) {
+        SCOPED_TRACE(bar == v ? "vertical" : "horizontal");
+        const int length = bar == v ? bar->height() : bar->width();
+        bar->setValue(0);
+        const auto [top, end] = at(bar);
+        ASSERT_GE(top, 0) << "no thumb stands out";
+        EXPECT_LT(top, length / 5);      // near the start (after the arrow button)
+        EXPECT_LT(end, length * 4 / 5);  // and not reaching the far end
+        bar->setValue(bar->maximum());
+        const auto [top2, end2] = at(bar);
+        EXPECT_GT(top2, length / 5);
+        EXPECT_GT(end2, length * 4 / 5);
+        bar->setValue(bar->maximum() / 2);
+        const auto [top3, end3] = at(bar);
+        EXPECT_GT(top3, top);
+        EXPECT_LT(end3, end2);
+    }
+}

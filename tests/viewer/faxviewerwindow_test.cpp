@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "shell/mainscreen_fixture.h"
@@ -56,7 +57,6 @@ protected:
     // A window that has loaded `file` in a viewer of the given width, not shown.
     std::unique_ptr<TFaxViewer> loaded(const QString& file, int width = 600) {
         auto v = std::make_unique<TFaxViewer>();
-        v->HasPrinter = [] { return true; };
         v->FaxViewer()->resize(width, 400);
         v->FaxFileName = file;
         v->LoadFile();
@@ -162,15 +162,14 @@ TEST_F(ViewerWindowTest, CtrlWheelZoomsWithoutBeepingAtTheEnds) {
 
 TEST_F(ViewerWindowTest, RotationMenuChecksTheChosenItemOnly) {
     auto v = std::make_unique<TFaxViewer>();
-    v->HasPrinter = [] { return false; };
     v->FaxFileName = fax(1);
     v->show();
     for (int i = 0; i < 200 && v->StatusText() == "No file loaded"; ++i) QTest::qWait(5);
     EXPECT_EQ(v->StatusText(), "Page 1 of 1");
     for (int q = 0; q < 4; ++q) EXPECT_FALSE(v->RotationAction(q)->isChecked());
-    // Without a printer the print and setup buttons are off, the single-page print stays.
-    EXPECT_FALSE(v->Button("Printbutton")->isEnabled());
-    EXPECT_FALSE(v->Button("PrinterSetupButton")->isEnabled());
+    // Whether or not the system has a printer, all print buttons work: a PDF file can be chosen.
+    EXPECT_TRUE(v->Button("Printbutton")->isEnabled());
+    EXPECT_TRUE(v->Button("PrinterSetupButton")->isEnabled());
     EXPECT_TRUE(v->Button("PrintSinglePageButton")->isEnabled());
     v->RotationAction(1)->trigger();
     EXPECT_EQ(v->FaxViewer()->Rotation(), 1);
@@ -292,6 +291,55 @@ TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange)
         form->CancelButton->click();
     });
     v->PrintbuttonClick();
+}
+
+// Printing without a usable printer names the printer and the reason, then lets the user
+// choose where to print (here a PDF file); cancelling that choice prints nothing.
+TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
+    auto v = loaded(fax(2));
+    faximage::TOvxFaxPrinter& printer = v->FaxPrinter();
+    printer.InstalledPrinters = [] { return QStringList{}; };
+    printer.Printer().setOutputFormat(QPrinter::PdfFormat);
+    printer.Printer().setOutputFileName(QString());
+    const QString pdf = QString::fromStdString(dir) + "chosen.pdf";
+    int chooserCalls = 0;
+    bool choose = false;
+    auto saved = PrinterChooser();
+    PrinterChooser() = [&](QPrinter& p, QWidget*) {
+        ++chooserCalls;
+        if (!choose) return false;
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(pdf);
+        p.setResolution(100);
+        return true;
+    };
+    auto okOptions = [] {
+        QTimer::singleShot(0, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* form = qobject_cast<TPrePrintForm*>(w); form && form->isVisible()) form->OkButton->click();
+        });
+    };
+    okOptions();
+    v->PrintSinglePageButtonClick();
+    ASSERT_EQ(prompter().texts().size(), 1);
+    EXPECT_EQ(prompter().texts()[0],
+              "Cannot print on a PDF file: no printer is set up on this computer.\r\rChoose a printer or a PDF file "
+              "in the next window.");
+    EXPECT_EQ(chooserCalls, 1);
+    EXPECT_FALSE(QFile::exists(pdf));  // cancelled: nothing printed, nothing more said
+
+    choose = true;
+    okOptions();
+    v->PrintbuttonClick();
+    EXPECT_EQ(chooserCalls, 2);
+    EXPECT_EQ(prompter().texts().size(), 2);  // the reason once more, no failure after the choice
+    ASSERT_TRUE(QFile::exists(pdf));
+    if (viewertest::havePoppler()) EXPECT_EQ(viewertest::renderPdf(pdf, 20).size(), 2u);
+
+    // The setup button is the chooser too.
+    v->PrinterSetupButtonClick();
+    EXPECT_EQ(chooserCalls, 3);
+    PrinterChooser() = saved;
 }
 
 TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {

@@ -22,7 +22,6 @@
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
@@ -180,7 +179,6 @@ TFaxViewer::TFaxViewer(QWidget* parent) : QDialog(parent) {
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setSizeGripEnabled(true);
-    HasPrinter = [] { return !QPrinterInfo::availablePrinters().isEmpty(); };
     AskExportFile = [this](const QString& format, const QString& suggested) {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export"), suggested,
                                             QStringLiteral("%1 File (*.%2 *.%1)").arg(format, format.toLower()));
@@ -343,10 +341,8 @@ void TFaxViewer::showEvent(QShowEvent* e) {
 
 void TFaxViewer::FormActivate() {
     for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(false);
-    if (!HasPrinter()) {
-        Button("Printbutton")->setEnabled(false);
-        Button("PrinterSetupButton")->setEnabled(false);
-    }
+    // Print and Printer Setup stay enabled without a system printer: the setup dialog can always
+    // choose a PDF file, and a print names what is missing.
     LoadFile();
     viewer_->setFocus();
 }
@@ -434,13 +430,7 @@ void TFaxViewer::PrinterSetupButtonClick() {
             printer_.LastPage = last;
         }
     }
-    QPrintDialog dialog(&printer_.Printer(), this);
-    dialog.setWindowTitle(QStringLiteral("Printer Setup"));
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    // The dialog only chooses the printer and its settings here; nothing is printed yet.
-    for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
-        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
-    dialog.exec();
+    PrinterChooser()(printer_.Printer(), this);
     printerSetUp_ = true;
 }
 
@@ -483,7 +473,7 @@ void TFaxViewer::PrintFax(bool singlePage) {
     printer_.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
     printer_.MultiPage = singlePage ? false : options.MultiPage;
     applyMargins(printer_, options, InfoLine);
-    printer_.PrintFax();
+    PrintAndReport(printer_, this);
     if (singlePage) {
         printer_.FirstPage = 1;
         printer_.LastPage = pages;
@@ -564,6 +554,37 @@ void TFaxViewer::done(int r) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Choosing a printer and reporting print failures
+
+std::function<bool(QPrinter&, QWidget*)>& PrinterChooser() {
+    static std::function<bool(QPrinter&, QWidget*)> chooser = [](QPrinter& printer, QWidget* parent) {
+        QPrintDialog dialog(&printer, parent);
+        dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        // The dialog only chooses the printer and its settings here; nothing is printed yet.
+        for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
+            if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
+        CenterDialog(&dialog);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        faximage::TOvxFaxPrinter::RememberChoice(printer);
+        return true;
+    };
+    return chooser;
+}
+
+int PrintAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
+    if (const QString problem = printer.ReadinessProblem(); !problem.isEmpty()) {
+        const QString where = faximage::PrinterDisplayName(printer.Printer());
+        ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next window.")
+                            .arg(where, problem));
+        if (!PrinterChooser()(printer.Printer(), parent)) return 1;
+    }
+    const int rc = printer.PrintFax();
+    if (rc != 0 && !printer.LastError().isEmpty()) ShowInformation(printer.LastError());
+    return rc;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The View/Print command
 
 namespace {
@@ -595,7 +616,7 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     printer.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
     printer.MultiPage = options.MultiPage;
     applyMargins(printer, options, infoLine);
-    printer.PrintFax();
+    PrintAndReport(printer, parent);
 }
 
 void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QString& infoLine) {

@@ -23,6 +23,8 @@ class QPushButton;
 class QSpinBox;
 class QAbstractButton;
 
+class QPrinter;
+
 namespace telvane {
 
 class IMainWindow;
@@ -89,8 +91,6 @@ public:
     QAction* ExportAction(const QString& format) const;
     QAbstractButton* Button(const char* objectName) const;
 
-    // Whether the system has a printer; replaceable for tests.
-    std::function<bool()> HasPrinter;
     // Asks for the output file of an export ("" = cancelled); replaceable for tests.
     std::function<QString(const QString& format, const QString& suggested)> AskExportFile;
 
@@ -136,6 +136,16 @@ private:
     bool loading_ = false;
     bool placementSaved_ = false;
 };
+
+// Qt's print dialog as a chooser of where to print (a printer, or a PDF file): true when the
+// user chose; the choice is kept for the rest of the run. Replaceable for tests.
+std::function<bool(QPrinter& printer, QWidget* parent)>& PrinterChooser();
+
+// Prints the job prepared in `printer`. A destination that cannot take it is first offered for
+// choosing again (cancelling prints nothing and says nothing); a failure is shown in a message
+// naming the printer and the reason. Returns the printer's result (1 when nothing was printed
+// by the user's choice).
+int PrintAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent);
 
 // The main window's View/Print command for the current fax of the page shown.
 void ViewPrintFax(IMainWindow& window, bool print);

@@ -5,6 +5,7 @@
 #include "faximage/ovffile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 #include <algorithm>
 
@@ -116,13 +118,82 @@ FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale sca
     return l;
 }
 
+QString PrinterDisplayName(const QPrinter& printer) {
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return printer.outputFileName().isEmpty()
+                   ? QStringLiteral("a PDF file")
+                   : QStringLiteral("the PDF file \"%1\"").arg(QDir::toNativeSeparators(printer.outputFileName()));
+    if (!printer.printerName().isEmpty()) return QStringLiteral("the printer \"%1\"").arg(printer.printerName());
+    return QStringLiteral("the default printer");
+}
+
+QString PrinterProblem(const QPrinter& printer, const QStringList& installed) {
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        const QString file = printer.outputFileName();
+        if (file.isEmpty())
+            return installed.isEmpty() ? QStringLiteral("no printer is set up on this computer")
+                                       : QStringLiteral("no file name was chosen for the PDF file");
+        const QFileInfo folder(QFileInfo(file).absolutePath());
+        if (!folder.isDir()) return QStringLiteral("the folder \"%1\" does not exist").arg(folder.filePath());
+        if (!folder.isWritable()) return QStringLiteral("the folder \"%1\" cannot be written").arg(folder.filePath());
+        if (QFileInfo(file).exists() && !QFileInfo(file).isWritable())
+            return QStringLiteral("the file cannot be written");
+        return {};
+    }
+    if (installed.isEmpty()) return QStringLiteral("no printer is set up on this computer");
+    if (!printer.printerName().isEmpty() && !installed.contains(printer.printerName()))
+        return QStringLiteral("that printer is not installed on this computer");
+    return {};
+}
+
+QStringList InstalledPrinterNames() { return QPrinterInfo::availablePrinterNames(); }
+
+namespace {
+
+// The destination the user chose last in this run.
+struct PrinterChoice {
+    bool made = false;
+    QPrinter::OutputFormat format = QPrinter::NativeFormat;
+    QString printerName;
+    QString outputFile;
+};
+
+PrinterChoice& printerChoice() {
+    static PrinterChoice choice;
+    return choice;
+}
+
+}  // namespace
+
+void TOvxFaxPrinter::RememberChoice(const QPrinter& printer) {
+    PrinterChoice& c = printerChoice();
+    c.made = true;
+    c.format = printer.outputFormat();
+    c.printerName = printer.printerName();
+    c.outputFile = printer.outputFileName();
+}
+
 TOvxFaxPrinter::TOvxFaxPrinter(QObject* parent) : QObject(parent) { unpacker_.Options = 0; }
 
 TOvxFaxPrinter::~TOvxFaxPrinter() = default;
 
 QPrinter& TOvxFaxPrinter::Printer() {
-    if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        const PrinterChoice& c = printerChoice();
+        if (c.made && UseRememberedChoice) {
+            printer_->setOutputFormat(c.format);
+            if (c.format == QPrinter::PdfFormat)
+                printer_->setOutputFileName(c.outputFile);
+            else if (!c.printerName.isEmpty())
+                printer_->setPrinterName(c.printerName);
+        }
+    }
     return *printer_;
+}
+
+QString TOvxFaxPrinter::ReadinessProblem() {
+    return PrinterProblem(Printer(), InstalledPrinters ? InstalledPrinters() : QStringList());
 }
 
 int TOvxFaxPrinter::SetFileName(const QString& name) {
@@ -256,7 +327,21 @@ int TOvxFaxPrinter::printPage(QPainter& painter, int page, int slot, bool landsc
 }
 
 int TOvxFaxPrinter::PrintFax() {
+    lastError_.clear();
     if (pageCount_ == 0 || printing_) return 0;
+    QPrinter& printer = Printer();
+    const QString where = PrinterDisplayName(printer);
+    auto failure = [&where](const QString& reason) {
+        return QStringLiteral("Printing on %1 failed: %2.").arg(where, reason);
+    };
+    // A destination that cannot take the job is named with its reason before anything starts
+    // (Qt would only warn on stderr and draw nothing).
+    if (const QString problem = ReadinessProblem(); !problem.isEmpty()) {
+        lastError_ = failure(problem);
+        log(0);
+        log(3);
+        return ecDeviceWrite;
+    }
     const int first = std::clamp(FirstPage, 1, pageCount_);
     const int last = std::clamp(LastPage, first, pageCount_);
     printing_ = true;
@@ -267,16 +352,20 @@ int TOvxFaxPrinter::PrintFax() {
     if (StatusDisplay) StatusDisplay->ShowStatus(*this);
     log(0);
 
-    QPrinter& printer = Printer();
     printer.setDocName(Caption);
     const bool landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
     const int perSheet = FaxPagesPerSheet(MultiPage, landscape);
     QPainter painter;
-    int rc = painter.begin(&printer) ? 0 : ecDeviceWrite;
+    int rc = 0;
+    if (!painter.begin(&printer)) {
+        rc = ecDeviceWrite;
+        lastError_ = failure(QStringLiteral("the printing system did not accept the job"));
+    }
     for (int page = first; rc == 0 && page <= last; ++page) {
         const int index = page - first;
         if (index > 0 && index % perSheet == 0 && !printer.newPage()) {
             rc = ecDeviceWrite;
+            lastError_ = failure(QStringLiteral("the printer stopped taking pages after page %1").arg(page - 1));
             break;
         }
         currentPage_ = page;
@@ -284,15 +373,21 @@ int TOvxFaxPrinter::PrintFax() {
         QCoreApplication::processEvents();
         if (aborted_) break;
         rc = printPage(painter, page, index % perSheet, landscape);
+        if (rc != 0 && !aborted_)
+            lastError_ = failure(QStringLiteral("page %1 of the fax cannot be read (error %2)").arg(page).arg(rc));
         if (aborted_) break;
     }
     if (aborted_) {
         printer.abort();
         if (painter.isActive()) painter.end();
         rc = ecUnpackAbort;
+        lastError_.clear();  // the user's own choice, not a fault
         log(2);
     } else {
-        if (painter.isActive() && !painter.end() && rc == 0) rc = ecDeviceWrite;
+        if (painter.isActive() && !painter.end() && rc == 0) {
+            rc = ecDeviceWrite;
+            lastError_ = failure(QStringLiteral("the job could not be finished"));
+        }
         log(rc == 0 ? 1 : 3);
     }
     setProgress(ppIdle);

@@ -16,7 +16,9 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QPainter;
@@ -81,6 +83,15 @@ int FaxPagesPerSheet(bool multiPage, bool landscape);
 // psNone: pels x dpi / 200 in both directions, the height cut to the area.
 FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale scale, int dpiX, int dpiY);
 
+// The name a user knows a print destination by: the printer's name, "the PDF file NAME", or
+// "the default printer".
+QString PrinterDisplayName(const QPrinter& printer);
+// Why a job cannot start on `printer` when `installed` are the system's printers; empty when it
+// can. Checked before a job starts so that a missing printer is named, not silently skipped.
+QString PrinterProblem(const QPrinter& printer, const QStringList& installed);
+// The system's printers (QPrinterInfo).
+QStringList InstalledPrinterNames();
+
 class TOvxFaxPrinter : public QObject {
     Q_OBJECT
 public:
@@ -112,6 +123,18 @@ public:
     // The printer used; made on first use for the current system printer. Tests and callers
     // may replace its settings (output file, resolution, orientation).
     QPrinter& Printer();
+
+    // The system's printers as the readiness check sees them; replaceable for tests.
+    std::function<QStringList()> InstalledPrinters = InstalledPrinterNames;
+    // Why the current printer cannot take a job now; empty when it can.
+    QString ReadinessProblem();
+    // After PrintFax failed: a sentence naming the printer and the reason; empty otherwise.
+    const QString& LastError() const { return lastError_; }
+    // A printer the user chose (name, or PDF output file) is used by every fax printer made
+    // afterwards in this run.
+    static void RememberChoice(const QPrinter& printer);
+    // Off: this printer starts from the system's current printer whatever was chosen.
+    bool UseRememberedChoice = true;
 
     // The printer setup dialog; true when confirmed.
     bool PrintSetup(QWidget* parent = nullptr);
@@ -145,6 +168,7 @@ private:
     std::unique_ptr<QPrinter> printer_;
     TOvxFaxUnpacker unpacker_;
     QDateTime jobTime_;
+    QString lastError_;
 };
 
 }  // namespace telvane::faximage
