@@ -9,31 +9,31 @@
 #include <unistd.h>
 
 #include "ovxexception.h"
+#include "ringbuffer.h"
+#include "threadsafety.h"
+#include "triggers.h"
 
 namespace telvane::transport {
 
 namespace {
 
-std::mutex gPumpMutex;
+Mutex gPumpMutex;
 std::function<void()> gPump;
 std::atomic<int> gNextDispatcherNumber{1};
 
-enum class TriggerKind { Avail, Data, Timer, Status };
 enum class HandlerKind { Event = 0, Proc = 1, Window = 2 };
-
-uint8_t Fold(uint8_t c, bool ignoreCase) { return ignoreCase ? static_cast<uint8_t>(std::toupper(c)) : c; }
 
 }  // namespace
 
 void SetEventPump(std::function<void()> pump) {
-    std::lock_guard lock(gPumpMutex);
+    MutexLock lock(gPumpMutex);
     gPump = std::move(pump);
 }
 
 void PumpEvents() {
     std::function<void()> pump;
     {
-        std::lock_guard lock(gPumpMutex);
+        MutexLock lock(gPumpMutex);
         pump = gPump;
     }
     if (pump) pump();
@@ -47,21 +47,6 @@ void NormaliseThresholds(TOvxDispatcherConfig& c) {
 }
 
 struct TOvxBaseDispatcher::Impl {
-    struct Trigger {
-        int Handle = 0;
-        TriggerKind Kind = TriggerKind::Avail;
-        bool Removed = false;
-        size_t Count = 0;  // available
-        std::string Data;  // data (folded when IgnoreCase)
-        bool IgnoreCase = false;
-        std::vector<size_t> Failure;  // KMP failure table of Data
-        size_t Matched = 0;
-        bool Active = false;    // timer, status
-        int64_t DueMs = 0;      // timer
-        int Type = 0;           // status
-        uint32_t Value = 0;     // status
-        uint8_t LastModem = 0;  // status type 1
-    };
     struct Handler {
         int Id = 0;
         HandlerKind Kind = HandlerKind::Proc;
@@ -70,46 +55,48 @@ struct TOvxBaseDispatcher::Impl {
         bool Removed = false;
     };
 
-    // Guarded by mu.
-    std::mutex mu;
-    std::vector<uint8_t> in, out;
-    uint64_t inHead = 0, inTail = 0, outHead = 0, outTail = 0;
-    uint64_t outFlushes = 0;
-    uint64_t newSinceAvail = 0;
-    std::vector<std::shared_ptr<Trigger>> triggers;
-    std::vector<std::shared_ptr<Handler>> handlers;
-    std::vector<int> dataMatches;  // data triggers matched, in arrival order
-    int nextTrigger = 1, nextHandler = 1;
-    bool delivering = false;
-    bool flushedDuringDelivery = false;
-    bool lineLost = false;
-    // The last poll saw a hang-up or error on the device: a read of nothing then means the
-    // line is gone (a hung-up tty reads as end of file for ever, so it must not be polled again).
-    std::atomic<bool> hangupSeen{false};
-    bool open = false;
-    bool closing = false;
-    bool running = false;
-    std::condition_variable inputCv;  // input arrived, output drained, stop
+    // Buffers, triggers, handlers and the port's state: shared by the application, dispatch,
+    // comm-event and output threads.
+    Mutex mu;
+    ByteRing in TELVANE_GUARDED_BY(mu), out TELVANE_GUARDED_BY(mu);
+    uint64_t outFlushes TELVANE_GUARDED_BY(mu) = 0;
+    uint64_t newSinceAvail TELVANE_GUARDED_BY(mu) = 0;
+    TriggerTable triggers TELVANE_GUARDED_BY(mu){kMaxTriggersPerKind};
+    std::vector<std::shared_ptr<Handler>> handlers TELVANE_GUARDED_BY(mu);
+    std::vector<int> dataMatches TELVANE_GUARDED_BY(mu);  // data triggers matched, in arrival order
+    int nextHandler TELVANE_GUARDED_BY(mu) = 1;
+    bool delivering TELVANE_GUARDED_BY(mu) = false;
+    bool flushedDuringDelivery TELVANE_GUARDED_BY(mu) = false;
+    bool lineLost TELVANE_GUARDED_BY(mu) = false;
+    bool open TELVANE_GUARDED_BY(mu) = false;
+    bool closing TELVANE_GUARDED_BY(mu) = false;
+    bool running TELVANE_GUARDED_BY(mu) = false;
+    uint8_t lastModem TELVANE_GUARDED_BY(mu) = 0;  // modem status seen by the last dispatch pass
+    std::condition_variable_any inputCv;           // (with mu) input arrived, output drained, stop
+    std::condition_variable_any outCv;             // (with mu) output queued, stop
 
-    // Thread signalling (guarded by evMu).
-    std::mutex evMu;
-    std::condition_variable dispatchCv, commCv, startCv;
-    bool eventPending = false;
-    bool kick = false;
-    int started = 0;
-    std::condition_variable outCv;  // uses mu
+    // Thread hand-over between the comm-event and dispatch threads, and start/end confirmation.
+    Mutex evMu;
+    std::condition_variable_any dispatchCv, commCv, startCv;  // (with evMu)
+    bool eventPending TELVANE_GUARDED_BY(evMu) = false;
+    bool kick TELVANE_GUARDED_BY(evMu) = false;
+    int started TELVANE_GUARDED_BY(evMu) = 0;
+
+    // Lock-free flags, read by every thread.
     std::atomic<bool> stop{false};
     std::atomic<int> ended{0};
     std::atomic<bool> closeOnExit{false};
+    // The last poll saw a hang-up or error on the device: a read of nothing then means the
+    // line is gone (a hung-up tty reads as end of file for ever, so it must not be polled again).
+    std::atomic<bool> hangupSeen{false};
+
+    // Set while no worker thread runs (StartDispatcher, Close) and read-only while they do.
     int wake[2] = {-1, -1};
     std::thread comm, dispatch, output;
     std::thread::id dispatchId;
 
-    // Dispatch-thread state.
-    uint8_t lastModem = 0;
-
-    size_t InUsed() const { return static_cast<size_t>(inHead - inTail); }
-    size_t OutUsed() const { return static_cast<size_t>(outHead - outTail); }
+    size_t InUsed() const TELVANE_REQUIRES(mu) { return in.used(); }
+    size_t OutUsed() const TELVANE_REQUIRES(mu) { return out.used(); }
 
     void Wake() {
         if (wake[1] >= 0) {
@@ -119,36 +106,10 @@ struct TOvxBaseDispatcher::Impl {
     }
     void KickDispatch() {
         {
-            std::lock_guard lock(evMu);
+            MutexLock lock(evMu);
             kick = true;
         }
         dispatchCv.notify_all();
-    }
-    std::shared_ptr<Trigger> Find(int handle) const {
-        for (const auto& t : triggers)
-            if (t->Handle == handle) return t;
-        return nullptr;
-    }
-    size_t CountKind(TriggerKind k) const {
-        return static_cast<size_t>(
-            std::count_if(triggers.begin(), triggers.end(), [k](const auto& t) { return t->Kind == k; }));
-    }
-    // Advances every data trigger over `bytes`, recording completed matches.
-    void ScanData(const uint8_t* bytes, size_t len) {
-        for (size_t i = 0; i < len; ++i) {
-            for (const auto& t : triggers) {
-                if (t->Kind != TriggerKind::Data) continue;
-                const uint8_t c = Fold(bytes[i], t->IgnoreCase);
-                size_t m = t->Matched;
-                while (m > 0 && static_cast<uint8_t>(t->Data[m]) != c) m = t->Failure[m - 1];
-                if (static_cast<uint8_t>(t->Data[m]) == c) ++m;
-                if (m == t->Data.size()) {
-                    dataMatches.push_back(t->Handle);
-                    m = t->Failure[m - 1];
-                }
-                t->Matched = m;
-            }
-        }
     }
 };
 
@@ -185,10 +146,9 @@ void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config) {
     device_->SetDTR(config_.DTR);
     device_->SetRTS(config_.RTS);
     device_->FlushInput();
-    std::lock_guard lock(d.mu);
-    d.in.assign(config_.InSize, 0);
-    d.out.assign(config_.OutSize, 0);
-    d.inHead = d.inTail = d.outHead = d.outTail = 0;
+    MutexLock lock(d.mu);
+    d.in.reset(config_.InSize);
+    d.out.reset(config_.OutSize);
     d.newSinceAvail = 0;
     d.dataMatches.clear();
     d.lineLost = false;
@@ -199,39 +159,43 @@ void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config) {
 }
 
 bool TOvxBaseDispatcher::IsOpen() const {
-    std::lock_guard lock(impl_->mu);
+    MutexLock lock(impl_->mu);
     return impl_->open;
 }
 
 bool TOvxBaseDispatcher::Running() const {
-    std::lock_guard lock(impl_->mu);
+    MutexLock lock(impl_->mu);
     return impl_->running;
 }
 
 bool TOvxBaseDispatcher::LineLost() const {
-    std::lock_guard lock(impl_->mu);
+    MutexLock lock(impl_->mu);
     return impl_->lineLost;
 }
 
 void TOvxBaseDispatcher::StartDispatcher() {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         if (d.running) throw EOvxException(ecBadArgument, "Dispatcher already started");
         if (!d.open) throw EOvxException(ecNotOpen, "Port not open");
         d.running = true;
     }
     if (::pipe2(d.wake, O_NONBLOCK | O_CLOEXEC) != 0) {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         d.running = false;
         throw EOvxException(ecDeviceError, "Cannot create the dispatcher's wake-up pipe");
     }
     d.ended = 0;
-    d.started = 0;
+    {
+        MutexLock lock(d.evMu);
+        d.started = 0;
+    }
     auto startOne = [&](std::thread& t, void (TOvxBaseDispatcher::*body)(), int index) {
         t = std::thread([this, body] { (this->*body)(); });
-        std::unique_lock lock(d.evMu);
-        if (!d.startCv.wait_for(lock, std::chrono::milliseconds(3000), [&] { return d.started >= index; })) {
+        UniqueLock lock(d.evMu);
+        if (!d.startCv.wait_for(lock.get(), std::chrono::milliseconds(3000),
+                                [&]() TELVANE_LOCKED_PREDICATE { return d.started >= index; })) {
             lock.unlock();
             Close();
             throw EOvxException(ecDeviceError, "Dispatcher thread did not start");
@@ -247,12 +211,14 @@ void TOvxBaseDispatcher::StopThreads() {
     d.stop = true;
     d.Wake();
     {
-        std::lock_guard lock(d.evMu);
+        MutexLock lock(d.evMu);
         d.kick = true;
     }
     d.dispatchCv.notify_all();
     d.commCv.notify_all();
-    { std::lock_guard lock(d.mu); }
+    // `stop` is not set under mu: taking mu once makes sure that a thread which saw it false
+    // while holding mu has started waiting before the notifications below, so none is lost.
+    { MutexLock lock(d.mu); }
     d.outCv.notify_all();
     d.inputCv.notify_all();
 }
@@ -277,7 +243,7 @@ constexpr int64_t kCloseDrainMs = 2000;
 void TOvxBaseDispatcher::Close() {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         if (!d.open || d.closing) return;
         d.closing = true;
     }
@@ -292,7 +258,7 @@ void TOvxBaseDispatcher::Close() {
         d.closeOnExit = true;
         if (d.comm.joinable()) d.comm.join();
         if (d.output.joinable()) d.output.join();
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         d.open = false;
         d.closing = false;
         return;
@@ -301,18 +267,19 @@ void TOvxBaseDispatcher::Close() {
         // A handler may be waiting for the application thread: keep its events running. The
         // port stays usable for handlers until every thread has ended.
         auto allEnded = [&] {
-            std::lock_guard lock(d.evMu);
+            MutexLock lock(d.evMu);
             return d.ended.load() >= d.started;
         };
         while (!allEnded()) {
             PumpEvents();
-            std::unique_lock lock(d.evMu);
-            d.startCv.wait_for(lock, std::chrono::milliseconds(5), [&] { return d.ended.load() >= d.started; });
+            UniqueLock lock(d.evMu);
+            d.startCv.wait_for(lock.get(), std::chrono::milliseconds(5),
+                               [&]() TELVANE_LOCKED_PREDICATE { return d.ended.load() >= d.started; });
         }
         JoinThreads();
     }
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         d.running = false;
         d.open = false;
         d.closing = false;
@@ -328,33 +295,32 @@ int TOvxBaseDispatcher::PutChar(uint8_t c) { return PutBlock(&c, 1); }
 int TOvxBaseDispatcher::PutBlock(const void* data, size_t len) {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         if (!d.open) return ecNotOpen;
-        if (len > d.out.size()) return ecOutputBufferTooSmall;
-        if (len > d.out.size() - d.OutUsed()) return ecBufferIsFull;
+        if (len > d.out.capacity()) return ecOutputBufferTooSmall;
+        if (len > d.out.room()) return ecBufferIsFull;
         const auto* p = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < len; ++i) d.out[(d.outHead + i) % d.out.size()] = p[i];
-        d.outHead += len;
+        d.out.push(p, len);
     }
     d.outCv.notify_all();
     return 0;
 }
 
 size_t TOvxBaseDispatcher::OutBuffFree() const {
-    std::lock_guard lock(impl_->mu);
-    return impl_->out.size() - impl_->OutUsed();
+    MutexLock lock(impl_->mu);
+    return impl_->out.room();
 }
 
 size_t TOvxBaseDispatcher::OutBuffUsed() const {
-    std::lock_guard lock(impl_->mu);
+    MutexLock lock(impl_->mu);
     return impl_->OutUsed();
 }
 
 void TOvxBaseDispatcher::FlushOutBuffer() {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
-        d.outTail = d.outHead;
+        MutexLock lock(d.mu);
+        d.out.clear();
         ++d.outFlushes;
     }
     if (IsOpen()) device_->FlushOutput();
@@ -365,43 +331,37 @@ void TOvxBaseDispatcher::FlushOutBuffer() {
 // --- input ---
 
 size_t TOvxBaseDispatcher::InBuffUsed() const {
-    std::lock_guard lock(impl_->mu);
+    MutexLock lock(impl_->mu);
     return impl_->InUsed();
 }
 
 size_t TOvxBaseDispatcher::InBuffFree() const {
-    std::lock_guard lock(impl_->mu);
-    return impl_->in.size() - impl_->InUsed();
+    MutexLock lock(impl_->mu);
+    return impl_->in.room();
 }
 
 int TOvxBaseDispatcher::GetChar(uint8_t& c) { return GetBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty; }
 
 int TOvxBaseDispatcher::PeekChar(uint8_t& c, size_t index) const {
-    const Impl& d = *impl_;
-    std::lock_guard lock(impl_->mu);
+    Impl& d = *impl_;
+    MutexLock lock(d.mu);
     if (index >= d.InUsed()) return ecBufferIsEmpty;
-    c = d.in[(d.inTail + index) % d.in.size()];
+    c = d.in.at(index);
     return 0;
 }
 
 size_t TOvxBaseDispatcher::PeekBlock(void* data, size_t len) const {
-    const Impl& d = *impl_;
-    std::lock_guard lock(impl_->mu);
-    const size_t n = std::min(len, d.InUsed());
-    auto* p = static_cast<uint8_t*>(data);
-    for (size_t i = 0; i < n; ++i) p[i] = d.in[(d.inTail + i) % d.in.size()];
-    return n;
+    Impl& d = *impl_;
+    MutexLock lock(d.mu);
+    return d.in.peek(static_cast<uint8_t*>(data), len);
 }
 
 size_t TOvxBaseDispatcher::GetBlock(void* data, size_t len) {
     Impl& d = *impl_;
     size_t n;
     {
-        std::lock_guard lock(d.mu);
-        n = std::min(len, d.InUsed());
-        auto* p = static_cast<uint8_t*>(data);
-        for (size_t i = 0; i < n; ++i) p[i] = d.in[(d.inTail + i) % d.in.size()];
-        d.inTail += n;
+        MutexLock lock(d.mu);
+        n = d.in.take(static_cast<uint8_t*>(data), len);
     }
     if (n > 0) d.Wake();  // room again: the comm-event thread may resume watching the device
     return n;
@@ -410,8 +370,8 @@ size_t TOvxBaseDispatcher::GetBlock(void* data, size_t len) {
 void TOvxBaseDispatcher::FlushInBuffer() {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
-        d.inTail = d.inHead;
+        MutexLock lock(d.mu);
+        d.in.clear();
         if (d.delivering) d.flushedDuringDelivery = true;
     }
     d.Wake();
@@ -419,18 +379,20 @@ void TOvxBaseDispatcher::FlushInBuffer() {
 
 bool TOvxBaseDispatcher::WaitForInput(size_t have, int64_t ms) {
     Impl& d = *impl_;
-    std::unique_lock lock(d.mu);
-    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)), [&] {
-        return d.InUsed() > have || !d.open || d.stop.load();
-    }) && d.InUsed() > have;
+    UniqueLock lock(d.mu);
+    return d.inputCv.wait_for(lock.get(), std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
+                              [&]()
+                                  TELVANE_LOCKED_PREDICATE { return d.InUsed() > have || !d.open || d.stop.load(); }) &&
+           d.InUsed() > have;
 }
 
 bool TOvxBaseDispatcher::WaitForOutputEmpty(int64_t ms) {
     Impl& d = *impl_;
-    std::unique_lock lock(d.mu);
-    return d.inputCv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)), [&] {
-        return d.OutUsed() == 0 || !d.open || d.stop.load();
-    }) && d.OutUsed() == 0;
+    UniqueLock lock(d.mu);
+    return d.inputCv.wait_for(lock.get(), std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
+                              [&]()
+                                  TELVANE_LOCKED_PREDICATE { return d.OutUsed() == 0 || !d.open || d.stop.load(); }) &&
+           d.OutUsed() == 0;
 }
 
 // --- lines ---
@@ -462,13 +424,10 @@ void TOvxBaseDispatcher::SetBaud(long baud) {
 
 int TOvxBaseDispatcher::AddAvailTrigger(size_t count) {
     Impl& d = *impl_;
-    std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Avail) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
-    auto t = std::make_shared<Impl::Trigger>();
-    t->Handle = d.nextTrigger++;
-    t->Kind = TriggerKind::Avail;
+    MutexLock lock(d.mu);
+    auto t = d.triggers.add(TriggerKind::Avail);
+    if (!t) return ecNoMoreTriggers;
     t->Count = std::max<size_t>(count, 1);
-    d.triggers.push_back(t);
     log_->Add(ltTrigAlloc, lsAvail, static_cast<uint32_t>(t->Handle));
     return t->Handle;
 }
@@ -476,32 +435,18 @@ int TOvxBaseDispatcher::AddAvailTrigger(size_t count) {
 int TOvxBaseDispatcher::AddDataTrigger(std::string_view data, bool ignoreCase) {
     Impl& d = *impl_;
     if (data.empty() || data.size() > kMaxDataTriggerLength) return ecTriggerTooLong;
-    std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Data) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
-    auto t = std::make_shared<Impl::Trigger>();
-    t->Handle = d.nextTrigger++;
-    t->Kind = TriggerKind::Data;
-    t->IgnoreCase = ignoreCase;
-    for (char c : data) t->Data += static_cast<char>(Fold(static_cast<uint8_t>(c), ignoreCase));
-    t->Failure.assign(t->Data.size(), 0);
-    for (size_t i = 1, k = 0; i < t->Data.size(); ++i) {
-        while (k > 0 && t->Data[i] != t->Data[k]) k = t->Failure[k - 1];
-        if (t->Data[i] == t->Data[k]) ++k;
-        t->Failure[i] = k;
-    }
-    d.triggers.push_back(t);
+    MutexLock lock(d.mu);
+    auto t = d.triggers.addData(data, ignoreCase);
+    if (!t) return ecNoMoreTriggers;
     log_->Add(ltTrigAlloc, lsData, static_cast<uint32_t>(t->Handle), data);
     return t->Handle;
 }
 
 int TOvxBaseDispatcher::AddTimerTrigger() {
     Impl& d = *impl_;
-    std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Timer) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
-    auto t = std::make_shared<Impl::Trigger>();
-    t->Handle = d.nextTrigger++;
-    t->Kind = TriggerKind::Timer;
-    d.triggers.push_back(t);
+    MutexLock lock(d.mu);
+    auto t = d.triggers.add(TriggerKind::Timer);
+    if (!t) return ecNoMoreTriggers;
     log_->Add(ltTrigAlloc, lsTimer, static_cast<uint32_t>(t->Handle));
     return t->Handle;
 }
@@ -509,34 +454,28 @@ int TOvxBaseDispatcher::AddTimerTrigger() {
 int TOvxBaseDispatcher::AddStatusTrigger(int type) {
     Impl& d = *impl_;
     if (type < stModem || type > stOutSent) return ecBadArgument;
-    std::lock_guard lock(d.mu);
-    if (d.CountKind(TriggerKind::Status) >= kMaxTriggersPerKind) return ecNoMoreTriggers;
-    auto t = std::make_shared<Impl::Trigger>();
-    t->Handle = d.nextTrigger++;
-    t->Kind = TriggerKind::Status;
+    MutexLock lock(d.mu);
+    auto t = d.triggers.add(TriggerKind::Status);
+    if (!t) return ecNoMoreTriggers;
     t->Type = type;
-    d.triggers.push_back(t);
     log_->Add(ltTrigAlloc, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(type));
     return t->Handle;
 }
 
 int TOvxBaseDispatcher::RemoveTrigger(int handle) {
     Impl& d = *impl_;
-    std::lock_guard lock(d.mu);
-    auto it = std::find_if(d.triggers.begin(), d.triggers.end(), [&](const auto& t) { return t->Handle == handle; });
-    if (it == d.triggers.end()) return ecBadTriggerHandle;
+    MutexLock lock(d.mu);
     // A trigger being delivered stays alive through the delivery's own reference.
-    (*it)->Removed = true;
+    if (!d.triggers.remove(handle)) return ecBadTriggerHandle;
     log_->Add(ltTrigDispose, lsNone, static_cast<uint32_t>(handle));
-    d.triggers.erase(it);
     return 0;
 }
 
 int TOvxBaseDispatcher::SetTimerTrigger(int handle, int64_t ticks, bool activate) {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
-        auto t = d.Find(handle);
+        MutexLock lock(d.mu);
+        auto t = d.triggers.find(handle);
         if (!t || t->Kind != TriggerKind::Timer) return ecBadTriggerHandle;
         t->Active = activate;
         t->DueMs = clock_.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
@@ -548,8 +487,8 @@ int TOvxBaseDispatcher::SetTimerTrigger(int handle, int64_t ticks, bool activate
 int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activate) {
     Impl& d = *impl_;
     {
-        std::lock_guard lock(d.mu);
-        auto t = d.Find(handle);
+        MutexLock lock(d.mu);
+        auto t = d.triggers.find(handle);
         if (!t || t->Kind != TriggerKind::Status) return ecBadTriggerHandle;
         t->Value = value;
         t->Active = activate;
@@ -562,8 +501,8 @@ int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activa
 }
 
 int TOvxBaseDispatcher::StatusTriggerType(int handle) const {
-    std::lock_guard lock(impl_->mu);
-    auto t = impl_->Find(handle);
+    MutexLock lock(impl_->mu);
+    auto t = impl_->triggers.find(handle);
     return t && t->Kind == TriggerKind::Status ? t->Type : 0;
 }
 
@@ -572,7 +511,7 @@ int TOvxBaseDispatcher::StatusTriggerType(int handle) const {
 namespace {
 int RegisterHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind kind, TOvxTriggerProc proc,
                     TOvxEventSink* sink) {
-    std::lock_guard lock(d.mu);
+    MutexLock lock(d.mu);
     auto h = std::make_shared<TOvxBaseDispatcher::Impl::Handler>();
     h->Id = d.nextHandler++;
     h->Kind = kind;
@@ -600,7 +539,7 @@ int TOvxBaseDispatcher::RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTr
 
 void TOvxBaseDispatcher::DeregisterTriggerHandler(int id) {
     Impl& d = *impl_;
-    std::lock_guard lock(d.mu);
+    MutexLock lock(d.mu);
     auto it = std::find_if(d.handlers.begin(), d.handlers.end(), [&](const auto& h) { return h->Id == id; });
     if (it == d.handlers.end()) return;
     // The delivery in progress holds its own reference, so a handler may remove itself.
@@ -621,18 +560,18 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
     std::vector<std::shared_ptr<TOvxBaseDispatcher::Impl::Handler>> snapshot;
     uint64_t savedTail;
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         snapshot = d.handlers;
         d.delivering = true;
         d.flushedDuringDelivery = false;
-        savedTail = d.inTail;
+        savedTail = d.in.tail();
     }
     uint64_t maxTaken = 0;
     for (const auto& h : snapshot) {
         {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             if (h->Removed) continue;
-            if (readRule && !d.flushedDuringDelivery) d.inTail = savedTail;
+            if (readRule && !d.flushedDuringDelivery) d.in.setTail(savedTail);
         }
         if (h->Kind == HandlerKind::Window && h->Sink) {
             auto proc = h->Proc;
@@ -641,13 +580,13 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
         } else {
             h->Proc(msg, param, lparam);
         }
-        std::lock_guard lock(d.mu);
-        if (readRule && !d.flushedDuringDelivery && d.inTail > savedTail)
-            maxTaken = std::max(maxTaken, d.inTail - savedTail);
+        MutexLock lock(d.mu);
+        if (readRule && !d.flushedDuringDelivery && d.in.tail() > savedTail)
+            maxTaken = std::max(maxTaken, d.in.tail() - savedTail);
     }
     {
-        std::lock_guard lock(d.mu);
-        if (readRule) d.inTail = d.flushedDuringDelivery ? d.inHead : std::min(d.inHead, savedTail + maxTaken);
+        MutexLock lock(d.mu);
+        if (readRule) d.in.setTail(d.flushedDuringDelivery ? d.in.head() : std::min(d.in.head(), savedTail + maxTaken));
         d.delivering = false;
     }
 }
@@ -655,29 +594,55 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
 }  // namespace
 
 size_t TOvxBaseDispatcher::DispatchOnce() {
-    Impl& d = *impl_;
     if (!IsOpen()) return 0;
+    const size_t total = ReadDevice();
+    if (total > 0) impl_->inputCv.notify_all();
+    // Without an output thread, write what the device takes now.
+    if (!Running()) WriteOutputOnce();
 
-    // Read the device into the input buffer.
+    const uint8_t modem = device_->ModemStatus();
+    const uint8_t errors = device_->TakeLineErrors();
+    {
+        MutexLock lock(impl_->mu);
+        if (modem != impl_->lastModem) log_->Add(ltDispatch, lsModemStatus, modem);
+        if (errors) log_->Add(ltDispatch, lsLineStatus, errors);
+        impl_->lastModem = modem;
+    }
+    // The triggers as they are now: a handler that adds one makes it count from the next pass.
+    std::vector<std::shared_ptr<Trigger>> triggers;
+    {
+        MutexLock lock(impl_->mu);
+        triggers = impl_->triggers.all();
+    }
+    FireStatusTriggers(triggers, modem, errors);
+    FireDataTriggers();
+    FireAvailTrigger();
+    FireTimerTriggers(triggers);
+    return total;
+}
+
+// Reads what the device has into the input buffer (as much as fits); returns the byte count.
+size_t TOvxBaseDispatcher::ReadDevice() {
+    Impl& d = *impl_;
     size_t total = 0;
     uint8_t chunk[4096];
     for (;;) {
         size_t room;
         {
-            std::lock_guard lock(d.mu);
-            room = d.in.size() - d.InUsed();
+            MutexLock lock(d.mu);
+            room = d.in.room();
         }
         if (room == 0) break;
         const ssize_t n = device_->Read(chunk, std::min(room, sizeof chunk));
         if (n < 0) {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             if (!d.lineLost) log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
             d.lineLost = true;
             break;
         }
         if (n == 0) {
             if (total == 0 && d.hangupSeen.exchange(false)) {
-                std::lock_guard lock(d.mu);
+                MutexLock lock(d.mu);
                 if (!d.lineLost) log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
                 d.lineLost = true;
             }
@@ -687,42 +652,26 @@ size_t TOvxBaseDispatcher::DispatchOnce() {
         log_->Add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
                   std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
         {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             d.lineLost = false;
-            for (ssize_t i = 0; i < n; ++i) d.in[(d.inHead + static_cast<uint64_t>(i)) % d.in.size()] = chunk[i];
-            d.inHead += static_cast<uint64_t>(n);
+            d.in.push(chunk, static_cast<size_t>(n));
             d.newSinceAvail += static_cast<uint64_t>(n);
-            d.ScanData(chunk, static_cast<size_t>(n));
+            d.triggers.scan(chunk, static_cast<size_t>(n), d.dataMatches);
         }
         total += static_cast<size_t>(n);
     }
-    if (total > 0) d.inputCv.notify_all();
+    return total;
+}
 
-    // Without an output thread, write what the device takes now.
-    if (!Running()) WriteOutputOnce();
-
-    // Modem-status and line-error changes.
-    const uint8_t modem = device_->ModemStatus();
-    const uint8_t errors = device_->TakeLineErrors();
-    {
-        std::lock_guard lock(d.mu);
-        if (modem != d.lastModem) log_->Add(ltDispatch, lsModemStatus, modem);
-        if (errors) log_->Add(ltDispatch, lsLineStatus, errors);
-        d.lastModem = modem;
-    }
-
-    // Status triggers.
-    std::vector<std::shared_ptr<Impl::Trigger>> triggers;
-    {
-        std::lock_guard lock(d.mu);
-        triggers = d.triggers;
-    }
+void TOvxBaseDispatcher::FireStatusTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers, uint8_t modem,
+                                            uint8_t errors) {
+    Impl& d = *impl_;
     for (const auto& t : triggers) {
         if (t->Kind != TriggerKind::Status || d.stop) continue;
         uint32_t value = 0;
         bool fire = false;
         {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             if (t->Removed || !t->Active) continue;
             switch (t->Type) {
             case stModem:
@@ -735,7 +684,7 @@ size_t TOvxBaseDispatcher::DispatchOnce() {
                 value = errors;
                 break;
             case stOutBuffFree:
-                value = static_cast<uint32_t>(d.out.size() - d.OutUsed());
+                value = static_cast<uint32_t>(d.out.room());
                 fire = value >= t->Value;
                 break;
             case stOutBuffUsed:
@@ -752,30 +701,36 @@ size_t TOvxBaseDispatcher::DispatchOnce() {
             Deliver(d, number_, ovTriggerStatus, static_cast<uint32_t>(t->Handle), value, false);
         }
     }
+}
 
-    // Data triggers in arrival order, then the available count.
+// Data triggers in the order their strings arrived.
+void TOvxBaseDispatcher::FireDataTriggers() {
+    Impl& d = *impl_;
     std::vector<int> matches;
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         matches.swap(d.dataMatches);
     }
     for (int handle : matches) {
         if (d.stop) break;
-        std::shared_ptr<Impl::Trigger> t;
+        std::shared_ptr<Trigger> t;
         {
-            std::lock_guard lock(d.mu);
-            t = d.Find(handle);
+            MutexLock lock(d.mu);
+            t = d.triggers.find(handle);
         }
         if (!t) continue;
         log_->Add(ltTrigger, lsData, static_cast<uint32_t>(handle));
         Deliver(d, number_, ovTriggerData, static_cast<uint32_t>(handle), static_cast<uint32_t>(t->Data.size()), true);
     }
+}
+
+// The available count, once per pass with new input, when the smallest trigger count is reached.
+void TOvxBaseDispatcher::FireAvailTrigger() {
+    Impl& d = *impl_;
     size_t availCount = 0;
     {
-        std::lock_guard lock(d.mu);
-        size_t need = SIZE_MAX;
-        for (const auto& t : d.triggers)
-            if (t->Kind == TriggerKind::Avail) need = std::min(need, t->Count);
+        MutexLock lock(d.mu);
+        const size_t need = d.triggers.smallestAvailCount();
         if (d.newSinceAvail > 0 && need != SIZE_MAX && d.InUsed() >= need) {
             availCount = d.InUsed();
             d.newSinceAvail = 0;
@@ -785,19 +740,20 @@ size_t TOvxBaseDispatcher::DispatchOnce() {
         log_->Add(ltTrigger, lsAvail, static_cast<uint32_t>(availCount));
         Deliver(d, number_, ovTriggerAvail, static_cast<uint32_t>(availCount), 0, true);
     }
+}
 
-    // Timer triggers.
+void TOvxBaseDispatcher::FireTimerTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers) {
+    Impl& d = *impl_;
     for (const auto& t : triggers) {
         if (t->Kind != TriggerKind::Timer || d.stop) continue;
         {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             if (t->Removed || !t->Active || clock_.NowMs() < t->DueMs) continue;
             t->Active = false;
         }
         log_->Add(ltTrigger, lsTimer, static_cast<uint32_t>(t->Handle));
         Deliver(d, number_, ovTriggerTimer, static_cast<uint32_t>(t->Handle), 0, false);
     }
-    return total;
 }
 
 size_t TOvxBaseDispatcher::WriteOutputOnce() {
@@ -806,20 +762,20 @@ size_t TOvxBaseDispatcher::WriteOutputOnce() {
     size_t len;
     uint64_t flushes;
     {
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         if (!d.open || d.OutUsed() == 0) return 0;
-        const size_t start = d.outTail % d.out.size();
-        len = std::min({d.OutUsed(), d.out.size() - start, sizeof chunk});
-        std::copy_n(d.out.begin() + static_cast<std::ptrdiff_t>(start), len, chunk);
+        const uint8_t* start = nullptr;
+        len = d.out.contiguous(&start, sizeof chunk);
+        std::copy_n(start, len, chunk);
         flushes = d.outFlushes;
     }
     const ssize_t n = device_->Write(chunk, len);
     if (n < 0) {
         // The line is gone: drop what was queued so that nobody waits for it forever.
-        std::lock_guard lock(d.mu);
+        MutexLock lock(d.mu);
         if (!d.lineLost) log_->Add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
         d.lineLost = true;
-        d.outTail = d.outHead;
+        d.out.clear();
         d.inputCv.notify_all();
         return 0;
     }
@@ -828,8 +784,8 @@ size_t TOvxBaseDispatcher::WriteOutputOnce() {
     log_->Add(ltDispatch, lsWriteCom, static_cast<uint32_t>(n),
               std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
     {
-        std::lock_guard lock(d.mu);
-        if (d.outFlushes == flushes) d.outTail += static_cast<uint64_t>(n);
+        MutexLock lock(d.mu);
+        if (d.outFlushes == flushes) d.out.consume(static_cast<size_t>(n));
     }
     d.inputCv.notify_all();
     return static_cast<size_t>(n);
@@ -838,7 +794,7 @@ size_t TOvxBaseDispatcher::WriteOutputOnce() {
 namespace {
 void ConfirmStarted(TOvxBaseDispatcher::Impl& d) {
     {
-        std::lock_guard lock(d.evMu);
+        MutexLock lock(d.evMu);
         ++d.started;
     }
     d.startCv.notify_all();
@@ -846,7 +802,7 @@ void ConfirmStarted(TOvxBaseDispatcher::Impl& d) {
 
 void ConfirmEnded(TOvxBaseDispatcher::Impl& d) {
     {
-        std::lock_guard lock(d.evMu);
+        MutexLock lock(d.evMu);
         d.ended.fetch_add(1);
     }
     d.startCv.notify_all();
@@ -860,8 +816,8 @@ void TOvxBaseDispatcher::CommEventThread() {
     while (!d.stop) {
         bool watch;
         {
-            std::lock_guard lock(d.mu);
-            watch = !d.lineLost && d.InUsed() < d.in.size();
+            MutexLock lock(d.mu);
+            watch = !d.lineLost && d.in.room() > 0;
         }
         pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->PollFd(), POLLIN, 0}};
         const nfds_t count = (watch && fds[1].fd >= 0) ? 2 : 1;
@@ -873,11 +829,11 @@ void TOvxBaseDispatcher::CommEventThread() {
         }
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             // Hand the event to the dispatch thread and wait until it has been processed.
-            std::unique_lock lock(d.evMu);
+            UniqueLock lock(d.evMu);
             d.hangupSeen = (fds[1].revents & (POLLHUP | POLLERR)) != 0;
             d.eventPending = true;
             d.dispatchCv.notify_all();
-            d.commCv.wait(lock, [&] { return !d.eventPending || d.stop.load(); });
+            d.commCv.wait(lock.get(), [&]() TELVANE_LOCKED_PREDICATE { return !d.eventPending || d.stop.load(); });
         }
     }
     log_->Add(ltThread, lsExit, 1);
@@ -892,28 +848,28 @@ void TOvxBaseDispatcher::DispatchThread() {
     while (!d.stop) {
         int64_t waitMs = kPollMs;
         {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             const int64_t now = clock_.NowMs();
-            for (const auto& t : d.triggers)
+            for (const auto& t : d.triggers.all())
                 if (t->Kind == TriggerKind::Timer && t->Active) waitMs = std::clamp<int64_t>(t->DueMs - now, 0, waitMs);
         }
         {
-            std::unique_lock lock(d.evMu);
-            d.dispatchCv.wait_for(lock, std::chrono::milliseconds(waitMs),
-                                  [&] { return d.eventPending || d.kick || d.stop.load(); });
+            UniqueLock lock(d.evMu);
+            d.dispatchCv.wait_for(lock.get(), std::chrono::milliseconds(waitMs),
+                                  [&]() TELVANE_LOCKED_PREDICATE { return d.eventPending || d.kick || d.stop.load(); });
             d.kick = false;
         }
         if (d.stop) break;
         DispatchOnce();
         {
-            std::lock_guard lock(d.evMu);
+            MutexLock lock(d.evMu);
             d.eventPending = false;
         }
         d.commCv.notify_all();
     }
     if (d.closeOnExit) {
         {
-            std::lock_guard lock(d.mu);
+            MutexLock lock(d.mu);
             d.running = false;
         }
         device_->Close();
@@ -928,9 +884,9 @@ void TOvxBaseDispatcher::OutputThread() {
     ConfirmStarted(d);
     while (!d.stop) {
         {
-            std::unique_lock lock(d.mu);
-            d.outCv.wait_for(lock, std::chrono::milliseconds(kPollMs),
-                             [&] { return d.stop.load() || d.OutUsed() > 0; });
+            UniqueLock lock(d.mu);
+            d.outCv.wait_for(lock.get(), std::chrono::milliseconds(kPollMs),
+                             [&]() TELVANE_LOCKED_PREDICATE { return d.stop.load() || d.OutUsed() > 0; });
             if (d.stop) break;
             if (d.OutUsed() == 0) continue;
         }

@@ -5,7 +5,10 @@
 // (writes queued bytes). Without threads, DispatchOnce() does one dispatch pass on the calling
 // thread, which lets tests drive a scripted device with a fake clock.
 //
-// Guarantees: one mutex guards buffers and triggers and is never held while a handler runs;
+// Locking (annotated for Clang's thread-safety analysis, see dispatcher.cpp): one mutex guards the
+// buffers, triggers, handlers and open/closing state and is never held while a handler runs; a
+// second one hands device events from the comm-event thread to the dispatch thread.
+// Guarantees:
 // each firing trigger is delivered to every handler (event, then procedure, then window
 // handlers) before the next trigger is evaluated; a handler or trigger removed during delivery
 // is removed once that delivery ends; after an available or data notification the read
@@ -29,6 +32,7 @@
 #include "ovxdevice.h"
 #include "ticks.h"
 #include "tracelog.h"
+#include "triggers.h"
 
 namespace telvane::transport {
 
@@ -163,6 +167,12 @@ public:
     struct Impl;
 
 private:
+    // The steps of one dispatch pass, in their order.
+    size_t ReadDevice();
+    void FireStatusTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers, uint8_t modem, uint8_t errors);
+    void FireDataTriggers();
+    void FireAvailTrigger();
+    void FireTimerTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers);
     size_t WriteOutputOnce();
     void CommEventThread();
     void DispatchThread();

@@ -5,83 +5,70 @@
 
 #include "../comport.h"
 
+#include <type_traits>
+
 namespace telvane::transport {
 
-size_t TComPortLink::Read(uint8_t* buf, size_t len) {
+namespace {
+
+// Runs a port call; a port exception gives `fallback` (for void calls: nothing happens).
+template <typename Call, typename Result = std::invoke_result_t<Call>>
+Result Guarded(Call call, Result fallback = Result()) {
     try {
-        return port_.GetBlock(buf, len);
+        return call();
     } catch (const EOvxException&) {
-        return 0;
+        return fallback;
     }
+}
+
+template <typename Call>
+void Guarded(Call call) requires std::is_void_v<std::invoke_result_t<Call>> {
+    try {
+        call();
+    } catch (const EOvxException&) {}
+}
+
+}  // namespace
+
+size_t TComPortLink::Read(uint8_t* buf, size_t len) {
+    return Guarded([&] { return port_.GetBlock(buf, len); }, size_t{0});
 }
 
 bool TComPortLink::Write(const uint8_t* data, size_t len) {
-    try {
-        port_.PutBlock(data, len);
-        return true;
-    } catch (const EOvxException&) {
-        return false;
-    }
+    return Guarded(
+        [&] {
+            port_.PutBlock(data, len);
+            return true;
+        },
+        false);
 }
 
 size_t TComPortLink::OutFree() {
-    try {
-        return port_.OutBuffFree();
-    } catch (const EOvxException&) {
-        return 0;
-    }
+    return Guarded([&] { return port_.OutBuffFree(); }, size_t{0});
 }
-
 size_t TComPortLink::OutUsed() {
-    try {
-        return port_.OutBuffUsed();
-    } catch (const EOvxException&) {
-        return 0;
-    }
+    return Guarded([&] { return port_.OutBuffUsed(); }, size_t{0});
 }
-
 void TComPortLink::FlushIn() {
-    try {
-        port_.FlushInBuffer();
-    } catch (const EOvxException&) {}
+    Guarded([&] { port_.FlushInBuffer(); });
 }
-
 void TComPortLink::FlushOut() {
-    try {
-        port_.FlushOutBuffer();
-    } catch (const EOvxException&) {}
+    Guarded([&] { port_.FlushOutBuffer(); });
 }
-
 void TComPortLink::SetDTR(bool on) {
-    try {
-        port_.SetDTR(on);
-    } catch (const EOvxException&) {}
+    Guarded([&] { port_.SetDTR(on); });
 }
-
 void TComPortLink::SetRTS(bool on) {
-    try {
-        port_.SetRTS(on);
-    } catch (const EOvxException&) {}
+    Guarded([&] { port_.SetRTS(on); });
 }
-
 bool TComPortLink::Carrier() {
-    try {
-        return port_.DCD();
-    } catch (const EOvxException&) {
-        return false;
-    }
+    return Guarded([&] { return port_.DCD(); }, false);
 }
-
 void TComPortLink::SetBaud(long baud) {
-    try {
-        port_.SetBaud(baud);
-    } catch (const EOvxException&) {}
+    Guarded([&] { port_.SetBaud(baud); });
 }
-
 void TComPortLink::SetSoftwareFlow(bool on) {
-    try {
-        port_.SetSWFlowOptions(on ? swfBoth : swfNone);
-    } catch (const EOvxException&) {}
+    Guarded([&] { port_.SetSWFlowOptions(on ? swfBoth : swfNone); });
 }
 
 void TComPortLink::Pause(int64_t ms) { DelayMs(ms, port_.Clock()); }
@@ -91,11 +78,8 @@ int64_t TComPortLink::NowMs() { return port_.Clock().NowMs(); }
 void TComPortLink::LogState(std::string_view name, uint32_t number) { port_.LogFaxState(name, number); }
 
 bool TComPortLink::Alive() {
-    try {
-        return port_.Open() && port_.Dispatcher().Device().IsOpen() && !port_.Dispatcher().LineLost();
-    } catch (const EOvxException&) {
-        return false;
-    }
+    return Guarded(
+        [&] { return port_.Open() && port_.Dispatcher().Device().IsOpen() && !port_.Dispatcher().LineLost(); }, false);
 }
 
 }  // namespace telvane::transport
