@@ -17,6 +17,7 @@
 #include "records/fax_tables.h"
 #include "app/programdir.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 using namespace telvane;
 

@@ -18,6 +18,7 @@
 #include "shell/mainscreen.h"
 #include "app/programdir.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 using namespace telvane;
 

@@ -44,32 +44,6 @@ QString forDisplay(const QString& text) {
 void setPrompter(Prompter* p) { g_prompter = p; }
 Prompter& prompter() { return g_prompter ? *g_prompter : g_messageBoxPrompter; }
 
-void ScriptedPrompter::information(const QString& text) {
-    records.append({PromptRecord::Information, text, QStringLiteral("Information")});
-}
-
-bool ScriptedPrompter::yesNo(const QString& text, const QString& caption, bool defaultNo) {
-    records.append({defaultNo ? PromptRecord::YesNoDefaultNo : PromptRecord::YesNo, text, caption});
-    return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
-}
-
-void ScriptedPrompter::beep() { records.append({PromptRecord::Beep, {}, {}}); }
-
-int ScriptedPrompter::count(PromptRecord::Kind kind) const {
-    int n = 0;
-    for (const auto& r : records) n += r.kind == kind ? 1 : 0;
-    return n;
-}
-
-QStringList ScriptedPrompter::texts() const {
-    QStringList out;
-    for (const auto& r : records)
-        if (r.kind != PromptRecord::Beep) out << r.text;
-    return out;
-}
-
-ScopedScriptedPrompter::ScopedScriptedPrompter() { setPrompter(&prompter_); }
-ScopedScriptedPrompter::~ScopedScriptedPrompter() { setPrompter(nullptr); }
 
 QString cutPromptText(const QString& text) { return text.left(kMaxPromptLength); }
 

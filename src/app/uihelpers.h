@@ -1,6 +1,7 @@
 // Shared window helpers: message boxes, dialog centring, the hourglass cursor and
 // "let pending messages run". Every prompt of the program goes through one Prompter so that
-// tests can install a scripted one that answers and records instead of showing a modal box.
+// tests can install a scripted one (tests/support) that answers and records instead of showing a
+// modal box.
 #pragma once
 
 #include <QEvent>
@@ -17,13 +18,6 @@ namespace telvane {
 // Texts and captions of message boxes are cut to this many characters.
 constexpr int kMaxPromptLength = 255;
 
-// How a prompt was put to the user; recorded by scripted prompters in tests.
-struct PromptRecord {
-    enum Kind { Information, YesNo, YesNoDefaultNo, Beep } kind;
-    QString text;
-    QString caption;
-};
-
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -36,32 +30,6 @@ public:
 // Installs the prompter used by the helpers below; nullptr restores the message-box one.
 void setPrompter(Prompter* prompter);
 Prompter& prompter();
-
-// A prompter for tests: answers yes/no questions from a queue (default when empty) and records every prompt.
-class ScriptedPrompter : public Prompter {
-public:
-    QList<PromptRecord> records;
-    QList<bool> answers;
-    bool defaultAnswer = false;
-
-    void information(const QString& text) override;
-    bool yesNo(const QString& text, const QString& caption, bool defaultNo) override;
-    void beep() override;
-    int count(PromptRecord::Kind kind) const;
-    QStringList texts() const;
-};
-
-// Installs a ScriptedPrompter for the lifetime of the guard.
-class ScopedScriptedPrompter {
-public:
-    ScopedScriptedPrompter();
-    ~ScopedScriptedPrompter();
-    ScriptedPrompter* operator->() { return &prompter_; }
-    ScriptedPrompter& get() { return prompter_; }
-
-private:
-    ScriptedPrompter prompter_;
-};
 
 // Information box, caption "Information", OK button.
 void ShowInformation(const QString& text);

@@ -13,6 +13,7 @@
 #include "compose/richtext/trichtext.h"
 #include "support/qtapp.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 using telvane::TParagraphPropDlg;
 using telvane::TRichText;

@@ -17,6 +17,7 @@
 #include "support/qtapp.h"
 #include "richtexttest.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 using telvane::InsertPointInfo;
 using telvane::TextAttributes;

@@ -12,6 +12,7 @@
 #include "compose/editor/tfaxeditor.h"
 #include "compose/phonebook/tphonebook.h"
 #include "editors_fixture.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
 namespace {

@@ -13,6 +13,7 @@
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
 #include "editors_fixture.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
 namespace {

@@ -21,6 +21,7 @@
 #include "app/appstate.h"
 #include "app/programdir.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
 

@@ -18,6 +18,7 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "editors_fixture.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
 namespace {

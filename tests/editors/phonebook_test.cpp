@@ -9,6 +9,7 @@
 #include "compose/phonebook/tphonebookeditor.h"
 #include "editors_fixture.h"
 #include "app/loggrid.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
 namespace {

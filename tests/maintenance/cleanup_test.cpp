@@ -28,6 +28,7 @@
 #include "records/table.h"
 #include "app/loggrid.h"
 #include "shell/mainscreen_fixture.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::maintenance {
 namespace {

@@ -11,6 +11,7 @@
 #include "records/xb_access.h"
 #include "renderutil.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 #include <gtest/gtest.h>
 

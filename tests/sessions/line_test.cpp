@@ -24,6 +24,7 @@
 #include "sessions_fixture.h"
 #include "app/inifile.h"
 #include "shell/mainscreen.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
 namespace {

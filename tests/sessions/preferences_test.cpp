@@ -28,6 +28,7 @@
 #include "app/helpwindow.h"
 #include "app/inifile.h"
 #include "shell/mainscreen.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
 namespace {

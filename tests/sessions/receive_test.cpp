@@ -24,6 +24,7 @@
 #include "sessions/sessionhooks.h"
 #include "sessions_fixture.h"
 #include "shell/mainscreen.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
 namespace {

@@ -24,6 +24,7 @@
 #include "app/appstate.h"
 #include "app/programdir.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
 

@@ -20,6 +20,7 @@
 #include "sessions_fixture.h"
 #include "app/inifile.h"
 #include "app/settings.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
 namespace {

@@ -21,6 +21,7 @@
 #include "shell/mainscreen.h"
 #include "app/programdir.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 namespace telvane::shelltest {
 

@@ -738,3 +738,4 @@ TEST_F(MainScreenTest, StartedMinimizedStillRunsFirstActivation) {
 }
 
 #include "mainscreen_test.moc"
+#include "support/scriptedprompter.h"

@@ -16,6 +16,7 @@
 #include "app/placement.h"
 #include "app/settings.h"
 #include "app/uihelpers.h"
+#include "support/scriptedprompter.h"
 
 using namespace telvane;
 

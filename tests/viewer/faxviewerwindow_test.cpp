@@ -21,6 +21,7 @@
 #include "faximage/faxerrors.h"
 #include "app/settings.h"
 #include "viewertestutil.h"
+#include "support/scriptedprompter.h"
 
 using namespace telvane;
 using namespace telvane::shelltest;
