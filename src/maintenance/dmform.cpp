@@ -250,7 +250,7 @@ void TDMForm::deleteOne(bool inRun) {
 void TDMForm::mnuToggleDeletedStateClick() {
     records::RecordSet& rs = currentTable();
     records::TXbAccess& xb = currentXb();
-    if (!rs.active() || rs.isEmpty() || rs.recNo() > rs.recCount()) return;
+    if (!rs.active() || rs.isEmpty() || rs.recNo() > rs.recCount() || rs.deleted()) return;
     if (!AskYesNo(QStringLiteral("Delete this fax? (action is permanent)"), QStringLiteral("DELETE"))) return;
     const long here = xb.xb_RecNo();
     rs.next();
@@ -293,6 +293,10 @@ int TDMForm::DeleteMatching(const std::string& expression) {
         currentGrid()->viewport()->update();
         xb.xb_SetOrder(order);
         if (here > 0 && here <= xb.xb_RecCount()) xb.xb_Go(here);
+        // A record marked by this run is hidden now: the grid goes to the first one shown instead.
+        try {
+            if (rs.recNo() <= rs.recCount() && rs.deleted()) rs.first();
+        } catch (const records::EXbError&) {}
     }
     ShowInformation(QString::number(count) + QStringLiteral(" deleted."));
     UpdateWindow();

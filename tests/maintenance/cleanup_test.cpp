@@ -109,6 +109,8 @@ TEST_F(CleanupTest, BeforeTodayLeavesUnsentAndTodaysFaxes) {
                                   fax("today", "C", today), fax("unsent", "D")});
     openLogs();
     TDMForm& f = showForm();
+    for (faxTable.first(); !faxTable.eof() && faxTable.currentRow().text("SUBJECT") != "yesterday";) faxTable.next();
+    ASSERT_FALSE(faxTable.eof());
     prompter().answers = {true};
     onNextModal([today](QWidget* w) {
         auto* selector = qobject_cast<TDateSelector*>(w);
@@ -130,6 +132,9 @@ TEST_F(CleanupTest, BeforeTodayLeavesUnsentAndTodaysFaxes) {
     // Order and position come back; marked records are hidden again.
     EXPECT_EQ(faxTable.indexOrd(), faxTable.tagArea("DATESENT"));
     EXPECT_EQ(faxTable.visibleCount(), 2u);
+    // The run started on "yesterday", which it marked: the position moves to a record still shown.
+    EXPECT_FALSE(faxTable.deleted());
+    EXPECT_TRUE(faxTable.position().has_value());
 }
 
 TEST_F(CleanupTest, NoAnswerOrCancelledDateDeletesNothing) {
