@@ -1,5 +1,5 @@
 // Pseudo-terminal pair and scripted device used by the transport tests.
-#include "test_support.h"
+#include "scripteddevice.h"
 
 #include <algorithm>
 #include <chrono>

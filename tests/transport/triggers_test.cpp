@@ -6,7 +6,7 @@
 
 #include "dispatcher.h"
 #include "ovxexception.h"
-#include "test_support.h"
+#include "scripteddevice.h"
 
 using namespace telvane::transport;
 using telvane::transport::test::ScriptedDevice;

@@ -16,7 +16,7 @@
 #include "comport.h"
 #include "modemwait.h"
 #include "ovxexception.h"
-#include "test_support.h"
+#include "scripteddevice.h"
 
 using namespace telvane::transport;
 using telvane::transport::test::PtyPair;
