@@ -6,7 +6,7 @@
 // LibreOffice and Ghostscript processes for the pipeline), which stays fair on a busy machine.
 #include "compose/render/faxfilerenderer.h"
 
-#include "renderutil.h"
+#include "rendering/renderutil.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,7 @@
 
 #include "faximage/printer/faxprinter.h"
 #include "faximage/viewer/faxviewer.h"
-#include "viewertestutil.h"
+#include "viewer/viewertestutil.h"
 
 using namespace telvane::faximage;
 
