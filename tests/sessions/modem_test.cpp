@@ -6,7 +6,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "fakemodem.h"
+#include "support/ptymodem.h"
 #include "modemwait.h"
 #include "sessions/modemcommands.h"
 #include "sessions_fixture.h"

@@ -18,7 +18,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 
-#include "fakemodem.h"
+#include "support/ptymodem.h"
 #include "sessions/initstringhelper.h"
 #include "sessions/modemsetup.h"
 #include "sessions/preferences.h"

@@ -14,7 +14,7 @@
 
 #include <vector>
 
-#include "fakemodem.h"
+#include "support/ptymodem.h"
 #include "faximage/mhcoder.h"
 #include "faximage/ovffile.h"
 #include "faximage/printer/faxprinter.h"

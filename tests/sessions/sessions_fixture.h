@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 
+#include "support/ptymodem.h"
 #include "support/qtapp.h"
 #include <QPointer>
 #include <QElapsedTimer>
@@ -27,6 +28,8 @@
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
+
+using test::FakeModem;
 
 inline QApplication* app() { return telvane::test::App(); }
 

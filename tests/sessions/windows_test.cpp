@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "fakemodem.h"
+#include "support/ptymodem.h"
 #include <QButtonGroup>
 
 #include "sessions/faxwindows.h"

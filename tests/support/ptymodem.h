@@ -1,4 +1,4 @@
-// A scripted modem on a pseudo-terminal for the session tests: a symbolic link names the tty,
+// A scripted modem on a pseudo-terminal for tests: a symbolic link names the tty,
 // a thread reads each command line (ended by CR) and writes the reply the script gives for it.
 // Every command received is recorded in order.
 #pragma once
@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace telvane::sessiontest {
+namespace telvane::test {
 
 class FakeModem {
 public:
@@ -34,4 +34,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace telvane::sessiontest
+}  // namespace telvane::test

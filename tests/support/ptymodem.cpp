@@ -1,5 +1,5 @@
-// Scripted pseudo-terminal modem (see fakemodem.h).
-#include "fakemodem.h"
+// Scripted pseudo-terminal modem (see ptymodem.h).
+#include "support/ptymodem.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 
 #include <stdexcept>
 
-namespace telvane::sessiontest {
+namespace telvane::test {
 
 FakeModem::FakeModem(std::string linkPath, std::function<std::string(const std::string&)> reply)
     : link_(std::move(linkPath)), reply_(std::move(reply)) {
@@ -67,4 +67,4 @@ void FakeModem::run() {
     }
 }
 
-}  // namespace telvane::sessiontest
+}  // namespace telvane::test
