@@ -25,6 +25,7 @@
 #include "records/xb_error.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
+#include "sessions/sendsettings.h"
 #include "app/appstate.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
@@ -283,31 +284,14 @@ void TSendFaxForm::SendFaxButtonClick() {
     AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
 
     try {
-        OvxSendFax1.DesiredBPS = s.Modem.MaximumBPS;
-        OvxSendFax1.SetDesiredECM(s.Dialing.ECM);
-        OvxSendFax1.BlindDial = s.Dialing.BlindDial;
-        OvxSendFax1.DetectBusy = !s.Dialing.IgnoreBusy;
+        ApplySendSettings(s,
+                          {ss(sfPhoneNumber->text()), ss(sfDialPrefix->text()), ss(sfDialsuffix->text()),
+                           DisablePrefix->isChecked(), DisableSuffix->isChecked()},
+                          OvxSendFax1);
         OvxSendFax1.SetFaxFile(ss(FaxFileName));
         OvxSendFax1.CoverFile = ss(CoverFileName);
-        std::string number = ss(sfPhoneNumber->text());
-        OvxSendFax1.PageContinuation = !s.Modem.RenegotiateBetween;
-        if (!DisableSuffix->isChecked()) number = (qs(number) + sfDialsuffix->text()).left(255).toStdString();
-        OvxSendFax1.PhoneNumber = number;
-        OvxSendFax1.ToneDial = s.Dialing.ToneOrPulse == 0;
-        OvxSendFax1.SetFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClass + 1));
-        try {
-            OvxSendFax1.DialAttempts = s.Dialing.DialAttempts;
-            OvxSendFax1.SetDialRetryWait(s.Dialing.RetryWait);
-            OvxSendFax1.SetDialWait(DialWaitFromInitString(s.Modem.InitString));
-        } catch (const std::exception&) {
-            setStatus({});
-        }
-        OvxSendFax1.SetStationID(ss(qs(s.User.Fax)));
-        OvxSendFax1.SetDialPrefix(DisablePrefix->isChecked() ? std::string() : ss(sfDialPrefix->text()));
-        if (!s.Modem.InitString.empty()) OvxSendFax1.SetModemInit(WithAtPrefix(ss(qs(s.Modem.InitString))));
         BuildHeader();
         OvxSendFax1.HeaderLine = ss(HeaderText);
-        OvxSendFax1.EnhTextEnabled = !s.Other.UseAlternateHeaderFont;
         setStatus({});
         LetMessagesRun();
         setBusyCursor(false);

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 
 #include "sessions/sessionrules.h"
+#include "sessions/sendsettings.h"
+#include "faxsession.h"
 #include "sessions_fixture.h"
 
 namespace telvane::sessiontest {
@@ -138,4 +140,49 @@ TEST_F(SessionsTest, SessionLogDropsRepeatsAndWritesCrLfWithFinish) {
 }
 
 }  // namespace
+}  // namespace telvane::sessiontest
+
+namespace telvane::sessiontest {
+
+// The send command's settings reach the engine's component as the send dialog left them.
+TEST(SendSettings, SettingsAndDialFieldsReachTheComponent) {
+    Settings s;
+    s.Modem.MaximumBPS = 14400;
+    s.Modem.FaxClass = 3;  // stored 0..3: auto, 1, 2, 2.0
+    s.Modem.InitString = "&K3S7=75";
+    s.Modem.RenegotiateBetween = true;
+    s.Dialing.ECM = true;
+    s.Dialing.BlindDial = true;
+    s.Dialing.IgnoreBusy = true;
+    s.Dialing.ToneOrPulse = 1;
+    s.Dialing.DialAttempts = 5;
+    s.Dialing.RetryWait = 90;
+    s.User.Fax = "+44 20 7946 0000 ext 1234";
+    s.Other.UseAlternateHeaderFont = true;
+    transport::TOvxSendFax fax;
+    sessions::ApplySendSettings(s, {"555 0100", "9,", "#12", false, false}, fax);
+    EXPECT_EQ(fax.DesiredBPS, 14400);
+    EXPECT_TRUE(fax.DesiredECM());
+    EXPECT_TRUE(fax.BlindDial);
+    EXPECT_FALSE(fax.DetectBusy);
+    EXPECT_FALSE(fax.PageContinuation);
+    EXPECT_FALSE(fax.ToneDial);
+    EXPECT_EQ(fax.FaxClass(), transport::fcClass2_0);
+    EXPECT_EQ(fax.DialAttempts, 5);
+    EXPECT_EQ(fax.DialRetryWait(), 90);
+    EXPECT_EQ(fax.DialWait(), 75);  // S7 of the init string
+    EXPECT_EQ(fax.PhoneNumber, "555 0100#12");
+    EXPECT_EQ(fax.DialPrefix(), "9,");
+    EXPECT_EQ(fax.StationID(), "+44 20 7946 0000 ext");  // 20 characters
+    EXPECT_FALSE(fax.EnhTextEnabled);
+
+    // Disabled prefix and suffix dial neither; a long number with its suffix is cut at 255.
+    const std::string longNumber(250, '5');
+    sessions::ApplySendSettings(s, {longNumber, "9,", "#1234567", true, false}, fax);
+    EXPECT_EQ(fax.DialPrefix(), "");
+    EXPECT_EQ(fax.PhoneNumber.size(), 255u);
+    sessions::ApplySendSettings(s, {"555 0100", "9,", "#12", true, true}, fax);
+    EXPECT_EQ(fax.PhoneNumber, "555 0100");
+}
+
 }  // namespace telvane::sessiontest
