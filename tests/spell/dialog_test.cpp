@@ -186,7 +186,8 @@ TEST_F(SpellDialogTest, WordsOutsideTheCodePageAreNotReported) {
     TRichText rt;
     rt.setPlainText(
         QString::fromUtf8("\xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 the "
-                          "\xC5\x81\xC3\xB3\x64\xC5\xBA wrold"));
+                          "\xC5\x81\xC3\xB3\x64\xC5\xBA \xC5\xBDi\xC5\xBE"
+                          "ek \xC2\xB5m wrold"));
     TSpellCheckDialog dialog(dir());
     start(dialog, rt);
     EXPECT_EQ(dialog.Word->text(), "wrold");
