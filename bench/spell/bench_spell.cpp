@@ -206,6 +206,12 @@ int main(int argc, char** argv) {
         }
     }
 
+    // The slowest suggestion searches of the last round, to see where the tail comes from.
+    std::vector<std::pair<double, std::string>> slow;
+    for (size_t i = 0; i < pairs.size(); ++i)
+        slow.emplace_back(suggestTimes[suggestTimes.size() - pairs.size() + i], pairs[i].wrong);
+    std::sort(slow.rbegin(), slow.rend());
+
     std::vector<double> hLookup, hSuggest;
     std::vector<std::vector<std::string>> theirs(pairs.size());
     std::vector<bool> theirFlags(pairs.size(), true);
@@ -243,6 +249,11 @@ int main(int argc, char** argv) {
         Row("hunspell -a, correct word (incl. pipe)", Summarise(hLookup));
         Row("hunspell -a, misspelled word (incl. pipe)", Summarise(hSuggest));
     }
+
+    std::printf("\nslowest suggest calls:");
+    for (size_t i = 0; i < std::min<size_t>(5, slow.size()); ++i)
+        std::printf(" %s %.0f us;", ToUtf8(slow[i].second).c_str(), slow[i].first);
+    std::printf("\n");
 
     // Quality on the words both checkers report as unknown.
     Quality qh;

@@ -58,6 +58,11 @@ TEST(SpellCharset, LetterCodesFollowTheDictionaryAlphabet) {
     EXPECT_FALSE(HasOwnCode('7'));
     EXPECT_FALSE(HasOwnCode(0x8E));  // Ž
     EXPECT_TRUE(HasOwnCode(0xE9));
+    EXPECT_TRUE(InAlphabet("don't-caf\xE9"));
+    EXPECT_FALSE(
+        InAlphabet("\x8Ei\x9E"
+                   "ek"));              // Ž ž
+    EXPECT_FALSE(InAlphabet("\xB5m"));  // µ
 }
 
 TEST(SpellCharset, ConvertsUnicodeAndRefusesWhatTheCodePageLacks) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -186,7 +188,8 @@ TEST_F(SpellDialogTest, WordsOutsideTheCodePageAreNotReported) {
     TRichText rt;
     rt.setPlainText(
         QString::fromUtf8("\xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 the "
-                          "\xC5\x81\xC3\xB3\x64\xC5\xBA wrold"));
+                          "\xC5\x81\xC3\xB3\x64\xC5\xBA \xC5\xBDi\xC5\xBE"
+                          "ek \xC2\xB5m wrold"));
     TSpellCheckDialog dialog(dir());
     start(dialog, rt);
     EXPECT_EQ(dialog.Word->text(), "wrold");
@@ -283,4 +286,29 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
     SpellService::setAsYouType(true);
     EXPECT_TRUE(live->Active());
     EXPECT_FALSE(marks(rt).isEmpty());
+}
+
+TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
+    auto paint = [](TRichText& rt) {
+        QImage page(850, 1100, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter p(&page);
+        rt.PaintPage(p, 0, 0, page.width(), page.height(), 0);
+        return page;
+    };
+    const QString text = QStringLiteral("Plese recieve the docment\nwrold");
+    TRichText plain;
+    plain.setPlainText(text);
+    TRichText marked;
+    auto* live = new SpellAsYouType(&marked, dir());
+    marked.setPlainText(text);
+    app()->processEvents();
+    ASSERT_TRUE(live->Active());
+    ASSERT_EQ(marks(marked).size(), 4);
+    const QImage page = paint(marked);
+    int ink = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < page.width(); ++x) ink += page.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(ink, 100);  // the text itself is there
+    EXPECT_EQ(page, paint(plain));
 }

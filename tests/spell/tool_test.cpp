@@ -36,8 +36,10 @@ ToolRun Tool(const TempDir& dir, const std::string& args, const std::string& inp
 
 TEST(SpellTool, ChecksAndSuggestsWithTheMainDictionary) {
     TempDir dir;
-    ToolRun r = Tool(dir, "check",
-                     "Thiss is a tesst, it's the dog's bone; 42 r2d2 caf\xC3\xA9 \xCE\xB1\xCE\xB2\xCE\xB3 wrold\n");
+    ToolRun r =
+        Tool(dir, "check",
+             "Thiss is a tesst, it's the dog's bone; 42 r2d2 caf\xC3\xA9 \xCE\xB1\xCE\xB2\xCE\xB3 \xC5\xBDi\xC5\xBE"
+             "ek wrold\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Thiss\ntesst\nwrold\n");
     r = Tool(dir, "suggest", "recieve\nRecieve\nthe\n\n");

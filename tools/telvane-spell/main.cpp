@@ -1,5 +1,6 @@
 // telvane-spell: the program's spell checker from the command line. Text is UTF-8; words with a
-// character that Windows-1252 lacks cannot be judged by the dictionaries and count as correct.
+// character that Windows-1252 or the dictionary alphabet lacks cannot be judged by the dictionaries
+// and count as correct.
 // Exit status 0 on success, 1 when a file cannot be used, 2 on a usage error.
 #include <clocale>
 #include <cwctype>
@@ -42,7 +43,8 @@ Options:
   --user FILE        user dictionary (default: none)
   --max N            number of suggestions (default 10, at most 220)
 
-Words are UTF-8; a word with a character outside Windows-1252 counts as correct.
+Words are UTF-8; a word with a character outside Windows-1252 or the dictionary
+alphabet (letters, apostrophe, hyphen) counts as correct.
 Exit status: 0 success, 1 a dictionary or file cannot be used, 2 usage error.
 )";
 
@@ -190,7 +192,7 @@ int main(int argc, char** argv) {
         for (const std::u32string& u : wordsOf(DecodeUtf8(text.str()))) {
             const std::string utf8 = EncodeUtf8(u);
             const auto w = FromUtf8(utf8);
-            if (w && !spell.IsWord(*w)) std::cout << utf8 << "\n";
+            if (w && InAlphabet(*w) && !spell.IsWord(*w)) std::cout << utf8 << "\n";
         }
         return kOk;
     }

@@ -85,6 +85,13 @@ unsigned char CodeLetter(uint8_t code) {
 
 bool HasOwnCode(unsigned char c) { return CodeLetter(LetterCode(c)) == FoldUpper(c); }
 
+bool InAlphabet(std::string_view word) {
+    for (char c : word) {
+        if (!HasOwnCode(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
 std::optional<unsigned char> FromUnicode(char32_t cp) {
     if (cp == 0x2019) return static_cast<unsigned char>('\'');
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);

@@ -31,6 +31,9 @@ uint8_t LetterCode(unsigned char c);
 unsigned char CodeLetter(uint8_t code);
 // True when the character is in the alphabet, i.e. its code names it and not just 'A' by default.
 bool HasOwnCode(unsigned char c);
+// True when every character of the word has a letter code of its own; only such words can be held
+// by a dictionary (the others would be looked up with stand-in codes).
+bool InAlphabet(std::string_view word);
 
 // Unicode code point to Windows-1252; the right single quotation mark becomes the apostrophe, as
 // the editors treat both alike. Empty when the code page has no such character.

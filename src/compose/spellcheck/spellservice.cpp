@@ -114,7 +114,7 @@ bool SpellService::isWord(const QString& word) {
     auto it = known_.constFind(word);
     if (it != known_.constEnd()) return *it;
     const auto w = ToCp1252(word);
-    const bool ok = !w || spell_.IsWord(*w);
+    const bool ok = !w || !spell::InAlphabet(*w) || spell_.IsWord(*w);
     if (known_.size() > 50000) known_.clear();
     known_.insert(word, ok);
     return ok;

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "compose/richtext/trichtext.h"
+#include "compose/spell/charset.h"
 #include "compose/spell/dictpath.h"
 #include "compose/spellcheck/spellservice.h"
 #include "app/uihelpers.h"
@@ -119,7 +120,8 @@ void TSpellCheckDialog::NextError() {
         word = rich_->WordWalkNext();
         if (word.isEmpty()) break;
         const auto w = ToCp1252(word);
-        if (!w || spell_.IsWord(*w)) continue;  // a word outside the code page cannot be judged
+        // A word with a character outside the code page or the alphabet cannot be judged.
+        if (!w || !spell::InAlphabet(*w) || spell_.IsWord(*w)) continue;
         WordList->clear();
         for (const std::string& s : spell_.Suggest(*w)) WordList->addItem(FromCp1252(s));
         rich_->WordWalkMark();
