@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "class1.h"
-#include "hdlc.h"
-#include "resultline.h"
+#include "transport/fax/class1.h"
+#include "transport/fax/hdlc.h"
+#include "transport/fax/resultline.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "comport.h"
+#include "transport/comport.h"
 
 namespace {
 

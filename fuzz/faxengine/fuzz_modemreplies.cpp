@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "faxlink.h"
-#include "faxsession.h"
-#include "hdlc.h"
-#include "resultline.h"
-#include "t30.h"
+#include "transport/fax/faxlink.h"
+#include "transport/fax/faxsession.h"
+#include "transport/fax/hdlc.h"
+#include "transport/fax/resultline.h"
+#include "transport/fax/t30.h"
 
 namespace {
 

@@ -44,7 +44,6 @@ QString forDisplay(const QString& text) {
 void setPrompter(Prompter* p) { g_prompter = p; }
 Prompter& prompter() { return g_prompter ? *g_prompter : g_messageBoxPrompter; }
 
-
 QString cutPromptText(const QString& text) { return text.left(kMaxPromptLength); }
 
 void ShowInformation(const QString& text) {

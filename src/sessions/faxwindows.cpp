@@ -14,11 +14,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "comport.h"
+#include "transport/comport.h"
 #include "sessions/sessionrules.h"
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
-#include "ticks.h"
+#include "transport/ticks.h"
 
 namespace telvane::sessions {
 

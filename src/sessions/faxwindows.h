@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 
 class QLabel;
 class QPlainTextEdit;

@@ -3,8 +3,8 @@
 
 #include <exception>
 
-#include "faxsession.h"
-#include "modemwait.h"
+#include "transport/fax/faxsession.h"
+#include "transport/modemwait.h"
 #include "app/appstate.h"
 
 namespace telvane::sessions {

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "comport.h"
+#include "transport/comport.h"
 
 namespace telvane::sessions {
 

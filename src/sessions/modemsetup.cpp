@@ -18,7 +18,7 @@
 
 #include <exception>
 
-#include "modemwait.h"
+#include "transport/modemwait.h"
 #include "sessions/modemcommands.h"
 #include "app/appstate.h"
 #include "app/programdir.h"

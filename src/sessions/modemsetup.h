@@ -8,8 +8,8 @@
 
 #include <QDialog>
 
-#include "comport.h"
-#include "faxsession.h"
+#include "transport/comport.h"
+#include "transport/fax/faxsession.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -17,8 +17,8 @@
 #include <optional>
 #include <string>
 
-#include "comport.h"
-#include "faxsession.h"
+#include "transport/comport.h"
+#include "transport/fax/faxsession.h"
 #include "app/settings.h"
 
 class QButtonGroup;

@@ -19,7 +19,7 @@
 
 #include "faximage/printer/faxprinter.h"
 #include "faximage/printer/printstatus.h"
-#include "qtfaxbridge.h"
+#include "transport/qtbridge/qtfaxbridge.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
 #include "app/appstate.h"
@@ -148,13 +148,13 @@ TReceiveMode::~TReceiveMode() {
 }
 
 TReceiveMode& TReceiveMode::of(IMainWindow& main) {
-    if (auto* existing = main.widget()->findChild<TReceiveMode*>(QStringLiteral("TReceiveMode"), Qt::FindDirectChildrenOnly))
+    if (auto* existing =
+            main.widget()->findChild<TReceiveMode*>(QStringLiteral("TReceiveMode"), Qt::FindDirectChildrenOnly))
         return *existing;
     return *new TReceiveMode(main);
 }
 
 void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
-
 
 void TReceiveMode::ReceiveButtonClick() {
     const Settings& s = AppSettings();

@@ -18,8 +18,8 @@
 #include <functional>
 #include <memory>
 
-#include "comport.h"
-#include "faxsession.h"
+#include "transport/comport.h"
+#include "transport/fax/faxsession.h"
 #include "sessions/sessionrules.h"
 
 class QCheckBox;

@@ -21,7 +21,7 @@
 
 #include <optional>
 
-#include "qtfaxbridge.h"
+#include "transport/qtbridge/qtfaxbridge.h"
 #include "records/xb_error.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"

@@ -1,7 +1,7 @@
 // Settings of a send (see sendsettings.h).
 #include "sessions/sendsettings.h"
 
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 #include "sessions/sessionrules.h"
 
 namespace telvane::sessions {

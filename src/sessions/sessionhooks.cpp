@@ -5,7 +5,7 @@
 #include "app/programdir.h"
 #include "app/uihelpers.h"
 #include "compose/render/faxfilerenderer.h"
-#include "dispatcher.h"
+#include "transport/dispatcher.h"
 #include "sessions/modemsetup.h"
 #include "sessions/preferences.h"
 #include "sessions/receivemode.h"

@@ -36,7 +36,6 @@ class TLogGrid;
 class TMainScreen : public QMainWindow, public IMainWindow {
     Q_OBJECT
 public:
-
     explicit TMainScreen(MainWindowCommands commands = {}, QWidget* parent = nullptr);
     ~TMainScreen() override;
 

@@ -1,5 +1,5 @@
 // TOvxComPort: properties, open/close through the dispatcher, component events.
-#include "comport.h"
+#include "transport/comport.h"
 
 namespace telvane::transport {
 

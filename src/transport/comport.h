@@ -14,12 +14,12 @@
 #include <string>
 #include <string_view>
 
-#include "dispatcher.h"
-#include "eventsink.h"
-#include "ovxdevice.h"
-#include "ovxexception.h"
-#include "ticks.h"
-#include "tracelog.h"
+#include "transport/dispatcher.h"
+#include "transport/eventsink.h"
+#include "transport/ovxdevice.h"
+#include "transport/ovxexception.h"
+#include "transport/ticks.h"
+#include "transport/tracelog.h"
 
 namespace telvane::transport {
 

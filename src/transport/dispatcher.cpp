@@ -1,5 +1,5 @@
 // Dispatcher of one serial port: ring buffers, trigger evaluation, handler delivery, threads.
-#include "dispatcher.h"
+#include "transport/dispatcher.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,10 +8,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "ovxexception.h"
-#include "ringbuffer.h"
-#include "threadsafety.h"
-#include "triggers.h"
+#include "transport/ovxexception.h"
+#include "transport/ringbuffer.h"
+#include "transport/threadsafety.h"
+#include "transport/triggers.h"
 
 namespace telvane::transport {
 

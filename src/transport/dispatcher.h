@@ -28,11 +28,11 @@
 #include <thread>
 #include <vector>
 
-#include "eventsink.h"
-#include "ovxdevice.h"
-#include "ticks.h"
-#include "tracelog.h"
-#include "triggers.h"
+#include "transport/eventsink.h"
+#include "transport/ovxdevice.h"
+#include "transport/ticks.h"
+#include "transport/tracelog.h"
+#include "transport/triggers.h"
 
 namespace telvane::transport {
 

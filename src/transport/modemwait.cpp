@@ -1,5 +1,5 @@
 // Waiting helpers: write a string, wait for a string, pause; optionally letting UI events run.
-#include "modemwait.h"
+#include "transport/modemwait.h"
 
 #include <algorithm>
 #include <cctype>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "comport.h"
+#include "transport/comport.h"
 
 namespace telvane::transport {
 

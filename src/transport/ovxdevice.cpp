@@ -1,5 +1,5 @@
 // POSIX tty device: exclusive non-blocking open, termios settings, modem lines, line errors.
-#include "ovxdevice.h"
+#include "transport/ovxdevice.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "ovxexception.h"
+#include "transport/ovxexception.h"
 
 namespace telvane::transport {
 

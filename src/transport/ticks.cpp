@@ -1,5 +1,5 @@
 // Tick clock: steady_clock milliseconds, a fake clock for tests, tick timers and a delay.
-#include "ticks.h"
+#include "transport/ticks.h"
 
 #include <thread>
 

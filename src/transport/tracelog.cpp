@@ -1,5 +1,5 @@
 // Byte trace and event log: circular recording and the text formats of the trace and log files.
-#include "tracelog.h"
+#include "transport/tracelog.h"
 
 #include <cstdio>
 #include <fstream>

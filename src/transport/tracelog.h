@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ticks.h"
+#include "transport/ticks.h"
 
 namespace telvane::transport {
 

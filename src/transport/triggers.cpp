@@ -1,5 +1,5 @@
 // The trigger table of a dispatcher (see triggers.h).
-#include "triggers.h"
+#include "transport/triggers.h"
 
 #include <algorithm>
 #include <cassert>

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <thread>
 
-#include "qtfaxbridge.h"
+#include "transport/qtbridge/qtfaxbridge.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "class2.h"
+#include "transport/fax/class2.h"
 #include "fakeclass2.h"
 #include "faximage/ovffile.h"
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 
 using namespace telvane::transport;
 using faxtest::FakeClass2;

@@ -11,8 +11,8 @@
 
 #include "fakemodem.h"
 #include "faximage/mhdecoder.h"
-#include "faxsession.h"
-#include "qtfaxbridge.h"
+#include "transport/fax/faxsession.h"
+#include "transport/qtbridge/qtfaxbridge.h"
 
 using namespace telvane::transport;
 using faxtest::FakeModem;

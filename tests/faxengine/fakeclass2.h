@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "faxlink.h"
-#include "faxsession.h"
+#include "transport/fax/faxlink.h"
+#include "transport/fax/faxsession.h"
 
 namespace faxtest {
 

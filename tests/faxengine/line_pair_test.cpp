@@ -66,7 +66,8 @@ TEST(LinePair, OurSenderToOurReceiver) {
 }
 
 TEST(LinePair, OurSenderToEfax) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("efax") || !HaveProgram("efix")), "efax is needed (scripts/deps/faxengine.txt)");
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("efax") || !HaveProgram("efix")),
+                         "efax is needed (scripts/deps/faxengine.txt)");
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     MakePage(p.dir / "a.ovf", "From Telvane to efax\n", false, p.dir);
@@ -86,7 +87,8 @@ TEST(LinePair, OurSenderToEfax) {
 }
 
 TEST(LinePair, EfaxToOurReceiver) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("efax") || !HaveProgram("efix")), "efax is needed (scripts/deps/faxengine.txt)");
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("efax") || !HaveProgram("efix")),
+                         "efax is needed (scripts/deps/faxengine.txt)");
     Pair p;
     ASSERT_TRUE(p.Ready()) << Slurp(p.line.Err);
     // efax 0.9a divides by the whole seconds a page took on the line (SIGFPE when that is 0):

@@ -24,7 +24,8 @@ Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
 }  // namespace
 
 TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")),
+                         "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     MakePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
     MakePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);

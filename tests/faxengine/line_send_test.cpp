@@ -26,7 +26,8 @@ std::vector<int> TiffYResolutions(const std::string& tif, const TempDir& dir) {
 
 // longPage: 14 lines of text on a fine page, about 26 kB coded.
 void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")),
+                         "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     std::vector<std::string> files;
     for (size_t i = 0; i < fine.size(); ++i) {

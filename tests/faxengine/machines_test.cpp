@@ -7,11 +7,11 @@
 #include <fstream>
 #include <memory>
 
-#include "class1.h"
+#include "transport/fax/class1.h"
 #include "fakemodem.h"
-#include "faxsession.h"
-#include "ovxexception.h"
-#include "eventsink.h"
+#include "transport/fax/faxsession.h"
+#include "transport/ovxexception.h"
+#include "transport/eventsink.h"
 #include "faximage/ovffile.h"
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"

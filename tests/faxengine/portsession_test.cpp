@@ -12,11 +12,11 @@
 #include <mutex>
 #include <thread>
 
-#include "comport.h"
+#include "transport/comport.h"
 #include "fakemodem.h"
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 #include "faximage/ovffile.h"
-#include "ovxdevice.h"
+#include "transport/ovxdevice.h"
 
 using namespace telvane::transport;
 using faxtest::FakeModem;

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "class1.h"
-#include "faxsession.h"
-#include "faxframework.h"
-#include "hdlc.h"
-#include "resultline.h"
-#include "t30.h"
+#include "transport/fax/class1.h"
+#include "transport/fax/faxsession.h"
+#include "transport/fax/faxframework.h"
+#include "transport/fax/hdlc.h"
+#include "transport/fax/resultline.h"
+#include "transport/fax/t30.h"
 
 using namespace telvane::transport;
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "class1.h"
-#include "t30.h"
+#include "transport/fax/class1.h"
+#include "transport/fax/t30.h"
 
 extern "C" {
 #include <spandsp.h>

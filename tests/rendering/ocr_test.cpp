@@ -21,7 +21,8 @@ class ReadBack : public ::testing::Test {
 protected:
     void SetUp() override {
         rendertest::ensureApp();
-        TELVANE_REQUIRE_PEER(rendertest::haveTool(QStringLiteral("tesseract")), "tesseract-ocr is not installed (scripts/deps/rendering.txt)");
+        TELVANE_REQUIRE_PEER(rendertest::haveTool(QStringLiteral("tesseract")),
+                             "tesseract-ocr is not installed (scripts/deps/rendering.txt)");
     }
 };
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "support/ptymodem.h"
-#include "modemwait.h"
+#include "transport/modemwait.h"
 #include "sessions/modemcommands.h"
 #include "sessions_fixture.h"
 

@@ -18,7 +18,7 @@
 #include "faximage/mhcoder.h"
 #include "faximage/ovffile.h"
 #include "faximage/printer/faxprinter.h"
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 #include "sessions/receivemode.h"
 #include "sessions/sessionrules.h"
 #include "sessions/sessionhooks.h"

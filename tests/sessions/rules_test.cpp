@@ -8,7 +8,7 @@
 
 #include "sessions/sessionrules.h"
 #include "sessions/sendsettings.h"
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 #include "sessions_fixture.h"
 
 namespace telvane::sessiontest {

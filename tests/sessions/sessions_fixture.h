@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "dispatcher.h"
+#include "transport/dispatcher.h"
 #include "sessions/faxwindows.h"
 #include "app/appstate.h"
 #include "app/programdir.h"

@@ -8,9 +8,7 @@
 
 namespace telvane::test {
 
-bool HaveProgram(const std::string& name) {
-    return RunCommand("command -v '" + name + "' >/dev/null 2>&1") == 0;
-}
+bool HaveProgram(const std::string& name) { return RunCommand("command -v '" + name + "' >/dev/null 2>&1") == 0; }
 
 std::string ToolPath(const std::string& name) {
     const char* bin = std::getenv("TELVANE_BIN");

@@ -31,13 +31,13 @@ void AnnounceMissingPeer(const std::string& what);
 
 // Skips the test (outside CI) or fails it (under CI) when `available` is false. `what` may be a
 // stream expression ("efax" << " is needed").
-#define TELVANE_REQUIRE_PEER(available, what)                                                     \
-    do {                                                                                          \
-        if (!(available)) {                                                                       \
-            std::ostringstream telvane_peer_;                                                     \
-            telvane_peer_ << what;                                                                \
+#define TELVANE_REQUIRE_PEER(available, what)                                                             \
+    do {                                                                                                  \
+        if (!(available)) {                                                                               \
+            std::ostringstream telvane_peer_;                                                             \
+            telvane_peer_ << what;                                                                        \
             if (::telvane::test::UnderCi()) GTEST_FAIL() << "missing test peer: " << telvane_peer_.str(); \
-            ::telvane::test::AnnounceMissingPeer(telvane_peer_.str());                            \
-            GTEST_SKIP() << "missing test peer: " << telvane_peer_.str();                         \
-        }                                                                                         \
+            ::telvane::test::AnnounceMissingPeer(telvane_peer_.str());                                    \
+            GTEST_SKIP() << "missing test peer: " << telvane_peer_.str();                                 \
+        }                                                                                                 \
     } while (0)

@@ -14,8 +14,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }  // ends with '/'
-    const std::string& dir() const { return path_; }   // the same, as data directories are passed
+    const std::string& path() const { return path_; }                       // ends with '/'
+    const std::string& dir() const { return path_; }                        // the same, as data directories are passed
     std::string Path() const { return path_.substr(0, path_.size() - 1); }  // without the final '/'
     std::string file(const std::string& name) const { return path_ + name; }
     std::string operator/(const std::string& name) const { return path_ + name; }

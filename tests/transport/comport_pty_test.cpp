@@ -13,9 +13,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "comport.h"
-#include "modemwait.h"
-#include "ovxexception.h"
+#include "transport/comport.h"
+#include "transport/modemwait.h"
+#include "transport/ovxexception.h"
 #include "scripteddevice.h"
 
 using namespace telvane::transport;

@@ -14,8 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "comport.h"
-#include "modemwait.h"
+#include "transport/comport.h"
+#include "transport/modemwait.h"
 
 namespace telvane::transport::linetest {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ovxdevice.h"
+#include "transport/ovxdevice.h"
 
 namespace telvane::transport::test {
 

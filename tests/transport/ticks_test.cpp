@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "ticks.h"
+#include "transport/ticks.h"
 
 using namespace telvane::transport;
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tracelog.h"
+#include "transport/tracelog.h"
 
 using namespace telvane::transport;
 

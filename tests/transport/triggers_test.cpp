@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "dispatcher.h"
-#include "ovxexception.h"
+#include "transport/dispatcher.h"
+#include "transport/ovxexception.h"
 #include "scripteddevice.h"
 
 using namespace telvane::transport;

@@ -9,8 +9,7 @@ using namespace telvane::transport;
 using namespace telvane::transport::linetest;
 
 TEST(VirtualLinePair, EfaxToEfaxThroughTwoModems) {
-    for (const char* tool : {"efax", "efix"})
-        TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
+    for (const char* tool : {"efax", "efix"}) TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
     const fs::path dir = TempDir("vl-pair-efax");
     WritePagePbm(dir / "page.pbm", 2);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o fax page.pbm > page.g3 2>/dev/null"), 0);

@@ -5,9 +5,9 @@
 
 #include "support/peers.h"
 
-#include "comport.h"
+#include "transport/comport.h"
 #include "line_support.h"
-#include "modemwait.h"
+#include "transport/modemwait.h"
 
 using namespace telvane::transport;
 using namespace telvane::transport::linetest;
@@ -127,8 +127,7 @@ TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine) {
 }
 
 TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives) {
-    for (const char* tool : {"efax", "efix"})
-        TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
+    for (const char* tool : {"efax", "efix"}) TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
     const fs::path dir = TempDir("vl-call");
     WritePagePbm(dir / "page.pbm", 3);
     ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);

@@ -16,9 +16,9 @@
 #include <vector>
 #include <sys/stat.h>
 
-#include "comport.h"
-#include "faxsession.h"
-#include "ovxexception.h"
+#include "transport/comport.h"
+#include "transport/fax/faxsession.h"
+#include "transport/ovxexception.h"
 
 using namespace telvane::transport;
 

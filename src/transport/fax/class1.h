@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "faxframework.h"
+#include "transport/fax/faxframework.h"
 #include "faximage/ovffile.h"
-#include "faxmachine.h"
-#include "t4fill.h"
+#include "transport/fax/faxmachine.h"
+#include "transport/fax/t4fill.h"
 
 namespace telvane::faximage {
 class FaxLineCoder;

@@ -1,13 +1,13 @@
 // The Class 1 receive machine: start-up, waiting for rings, answering, CSI/DIS, TSI/DCS, the
 // training check, CFR or FTT, the accept question, page data stored raw into the fax file,
 // post-page frames answered with MCF, DCN and hang-up; then the next call or the end.
-#include "class1.h"
+#include "transport/fax/class1.h"
 
 #include <ctime>
 
-#include "class1at.h"
-#include "faxsession.h"
-#include "t30timers.h"
+#include "transport/fax/class1at.h"
+#include "transport/fax/faxsession.h"
+#include "transport/fax/t30timers.h"
 
 namespace telvane::transport {
 

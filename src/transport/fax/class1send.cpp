@@ -2,7 +2,7 @@
 // busy redial, phase B (CSI/DIS in, TSI/DCS out, TCF, CFR/FTT with speed fall-back), page data
 // with header line, text cover and minimum line length, post-page frames with repetition,
 // MCF/RTN/RTP, DCN and hang-up, then the next fax of the call list.
-#include "class1.h"
+#include "transport/fax/class1.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,11 +12,11 @@
 #include "faximage/faxinput.h"
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
-#include "class1at.h"
-#include "faxsession.h"
-#include "t30timers.h"
-#include "t4fill.h"
-#include "ticks.h"
+#include "transport/fax/class1at.h"
+#include "transport/fax/faxsession.h"
+#include "transport/fax/t30timers.h"
+#include "transport/fax/t4fill.h"
+#include "transport/ticks.h"
 
 namespace telvane::transport {
 

@@ -1,10 +1,10 @@
 // Class 2 / 2.0 names and parameter strings, and the start of a session whose class is to be
 // detected (see class2.h).
-#include "class2.h"
+#include "transport/fax/class2.h"
 
 #include <cctype>
 
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
 

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "class1.h"
-#include "faxframework.h"
+#include "transport/fax/class1.h"
+#include "transport/fax/faxframework.h"
 #include "faximage/ovffile.h"
-#include "faxmachine.h"
+#include "transport/fax/faxmachine.h"
 
 namespace telvane::faximage {
 class FaxLineCoder;

@@ -5,8 +5,8 @@
 // the next call or the end.
 #include <cctype>
 
-#include "class2.h"
-#include "faxsession.h"
+#include "transport/fax/class2.h"
+#include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "class2.h"
+#include "transport/fax/class2.h"
 #include "faximage/faxinput.h"
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
 

@@ -1,5 +1,5 @@
 // Framework rules (see faxframework.h).
-#include "faxframework.h"
+#include "transport/fax/faxframework.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
 // TComPortLink: the fax machines' port interface on a TOvxComPort (see faxlink.h).
 // Port exceptions (closed port, vanished device) become "nothing read / write refused" so that
 // a machine ends its session with an error instead of unwinding through the dispatcher.
-#include "faxlink.h"
+#include "transport/fax/faxlink.h"
 
-#include "../comport.h"
+#include "transport/comport.h"
 
 #include <type_traits>
 

@@ -1,9 +1,9 @@
 // Common machinery of the fax state machines (see faxmachine.h).
-#include "faxmachine.h"
+#include "transport/fax/faxmachine.h"
 
-#include "class1at.h"
-#include "faxsession.h"
-#include "t30timers.h"
+#include "transport/fax/class1at.h"
+#include "transport/fax/faxsession.h"
+#include "transport/fax/t30timers.h"
 
 namespace telvane::transport {
 

@@ -1,6 +1,6 @@
 // The fax components, their event delivery, start checks, trigger wiring and history file
 // (see faxsession.h).
-#include "faxsession.h"
+#include "transport/fax/faxsession.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,12 +8,12 @@
 #include <ctime>
 #include <unistd.h>
 
-#include "../comport.h"
-#include "../eventsink.h"
-#include "class1.h"
-#include "class2.h"
-#include "faxlink.h"
-#include "faxmachine.h"
+#include "transport/comport.h"
+#include "transport/eventsink.h"
+#include "transport/fax/class1.h"
+#include "transport/fax/class2.h"
+#include "transport/fax/faxlink.h"
+#include "transport/fax/faxmachine.h"
 #include "faximage/faxerrors.h"
 #include "faximage/ovffile.h"
 #include "resources/ovxresources.h"

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "faxframework.h"
+#include "transport/fax/faxframework.h"
 #include "faximage/faxinput.h"
 #include "faximage/ovffile.h"
 

@@ -1,9 +1,9 @@
 // HDLC framing towards a Class 1 modem and the DLE decoder (see hdlc.h).
-#include "hdlc.h"
+#include "transport/fax/hdlc.h"
 
 #include <cstdio>
 
-#include "t30.h"
+#include "transport/fax/t30.h"
 
 namespace telvane::transport::hdlc {
 

@@ -1,5 +1,5 @@
 // Result-line collection and matching (see resultline.h).
-#include "resultline.h"
+#include "transport/fax/resultline.h"
 
 namespace telvane::transport {
 

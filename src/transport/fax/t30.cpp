@@ -1,5 +1,5 @@
 // T.30 frame contents, speed and scan-time tables (see t30.h).
-#include "t30.h"
+#include "transport/fax/t30.h"
 
 #include <algorithm>
 

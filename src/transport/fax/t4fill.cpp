@@ -1,5 +1,5 @@
 // Fill bits for raw T.4 data (see t4fill.h).
-#include "t4fill.h"
+#include "transport/fax/t4fill.h"
 
 namespace telvane::transport {
 

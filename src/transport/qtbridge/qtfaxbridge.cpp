@@ -1,5 +1,5 @@
 // Qt event bridge (see qtfaxbridge.h).
-#include "qtfaxbridge.h"
+#include "transport/qtbridge/qtfaxbridge.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

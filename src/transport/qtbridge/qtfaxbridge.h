@@ -12,8 +12,8 @@
 
 #include <memory>
 
-#include "eventsink.h"
-#include "faxsession.h"
+#include "transport/eventsink.h"
+#include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
 
