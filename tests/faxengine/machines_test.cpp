@@ -1208,3 +1208,20 @@ TEST(Class1Recovery, V17At9600IsReceivedWithV17Codes) {
     EXPECT_EQ(rig.modem.CountCommand("AT+FRM=98"), 1u);
     EXPECT_EQ(rig.modem.CountCommand("AT+FRM=96"), 0u);
 }
+
+// After EOM (a change of resolution) the far end's DIS may take longer than a plain response:
+// the sender waits for it as in phase B (T1), not just the modem's response time.
+TEST(Class1Recovery, DisAfterEomMayComeLate) {
+    SendRig rig({0, kFaxFine});
+    auto lateCsi = FakeModem::Ident(t30::fcfCSI, "FAR END");
+    lateCsi.DelayMs = 12000;
+    RemoteAnswers(rig.modem, true, 6,
+                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), lateCsi, FakeModem::Dis(true, 6),
+                   FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(CountFcf(rig.modem, t30::fcfEOM), 1);
+    EXPECT_EQ(CountFcf(rig.modem, t30::fcfDCS), 2);
+    ASSERT_EQ(rig.Dcs().size(), 2u);
+    EXPECT_TRUE(rig.Dcs()[1].Fine);
+}

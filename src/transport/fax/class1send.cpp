@@ -813,8 +813,9 @@ void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
             // T.30: pages after the first are sent with the short training of the same modem.
             Turnaround(at::TxData(t30::ShortTrainCode(speed_)), tf1WaitPgCn);
         } else {
+            // EOM: back to phase B, where the far end's DIS may take a while (T1).
             gotDIS_ = false;
-            AwaitFrame(tf1Connect, kResponseTicks);
+            AwaitFrame(tf1Connect, t30::kT1Ticks);
         }
     } else if (kind == t30::Frame::RTP) {
         tcfSilence_ = false;
