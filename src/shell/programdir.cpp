@@ -1,6 +1,8 @@
 // Resolution of the data directory.
 #include "shell/programdir.h"
 
+#include "shell/installpaths.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -32,7 +34,10 @@ std::string resolveProgramDir(const std::string& executablePath) {
         return withSlash(home);
     }
     const fs::path exeDir = fs::absolute(fs::path(executablePath), ec).parent_path();
-    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) return withSlash(exeDir.string());
+    // An installed program (PREFIX/bin beside PREFIX/share/telvane) is never portable, even when
+    // its bin/ happens to be writable (root running /usr/bin/telvane).
+    if (!exeDir.empty() && !isInstalledLayout(executablePath) && ::access(exeDir.c_str(), W_OK) == 0)
+        return withSlash(exeDir.string());
     std::string base;
     if (const char* xdg = nonEmptyEnv("XDG_DATA_HOME"))
         base = xdg;

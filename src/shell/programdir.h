@@ -1,6 +1,6 @@
 // Where the program keeps its files (ProgramDir): $TELVANE_HOME when set; else the executable's
-// directory when it is writable (a portable install); else $XDG_DATA_HOME/telvane/ (by default
-// ~/.local/share/telvane/). The result always ends with '/', and the directory exists afterwards
+// directory when it is writable and not an installed PREFIX/bin (a portable install); else
+// $XDG_DATA_HOME/telvane/ (by default ~/.local/share/telvane/). The result always ends with '/', and the directory exists afterwards
 // when it could be created.
 #pragma once
 
