@@ -154,6 +154,7 @@ TReceiveMode& TReceiveMode::of(TMainScreen& main) {
 void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
 
 void TReceiveMode::setReceiveCaption(bool on) {
+    emit receiveModeChanged(on);
     QToolButton* button = main_.ReceiveButton();
     if (!button) return;
     button->setText(on ? QStringLiteral("STOP") : QStringLiteral("&Receive"));
@@ -362,6 +363,7 @@ void TReceiveMode::storeReceivedFax() {
     LetMessagesRun();
     PostWindowMessage(&main_, kArrivalSoundMessage);
     main_.SetButtons();
+    emit faxReceived(qs(OvxReceiveFax1.RemoteID()), pages);
     const Settings& s = AppSettings();
     if (s.Receive.PrintOnReceipt) {
         const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;

@@ -3,6 +3,7 @@
 
 #include "compose/render/faxfilerenderer.h"
 #include "dispatcher.h"
+#include "sessions/desktoppresence.h"
 #include "sessions/modemsetup.h"
 #include "sessions/receivemode.h"
 #include "sessions/sendfax.h"
@@ -33,6 +34,9 @@ void installSessionHooks() {
     }
 }
 
-void createSessionWindows(TMainScreen& main) { sessions::TReceiveMode::of(main); }
+void createSessionWindows(TMainScreen& main) {
+    sessions::TReceiveMode& receive = sessions::TReceiveMode::of(main);
+    new sessions::TDesktopPresence(main, receive);  // notifications and tray icon; owned by receive mode
+}
 
 }  // namespace telvane
