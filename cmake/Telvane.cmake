@@ -44,4 +44,5 @@ endfunction()
 # page is data/man/<target>.1.
 function(telvane_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set_property(GLOBAL APPEND PROPERTY TELVANE_INSTALLED_PROGRAMS ${target})
 endfunction()
