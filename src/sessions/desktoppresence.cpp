@@ -42,9 +42,16 @@ TDesktopPresence::~TDesktopPresence() { delete menu_; }
 QString TDesktopPresence::arrivalSummary() { return QStringLiteral("Fax received"); }
 
 QString TDesktopPresence::arrivalBody(const QString& sender, int pages) {
-    const QString who = sender.trimmed().isEmpty() ? QStringLiteral("an unknown sender") : sender.trimmed();
+    // The ID comes from the calling station. Notification servers may read markup and the tray's
+    // balloon may take it for rich text, so the characters of markup and control characters are
+    // dropped (station IDs are digits, '+' and spaces; anything else is the caller's doing).
+    QString id;
+    for (const QChar c : sender)
+        if (c.isPrint() && c != u'<' && c != u'>' && c != u'&' && c != u'"') id += c;
+    id = id.simplified();
+    const QString who = id.isEmpty() ? QStringLiteral("an unknown sender") : id;
     return QStringLiteral("From %1, %2 %3")
-        .arg(who.toHtmlEscaped())
+        .arg(who)
         .arg(pages)
         .arg(pages == 1 ? QStringLiteral("page") : QStringLiteral("pages"));
 }

@@ -27,8 +27,8 @@ public:
     TDesktopPresence(TMainScreen& main, TReceiveMode& receive);
     ~TDesktopPresence() override;
 
-    // "Fax received" and "From SENDER, N pages"; the sender is a remote station's ID, shown as
-    // plain text (escaped, since notification servers may read markup).
+    // "Fax received" and "From SENDER, N pages"; the sender is a remote station's ID, with the
+    // characters of markup and control characters left out (see the source).
     static QString arrivalSummary();
     static QString arrivalBody(const QString& sender, int pages);
 

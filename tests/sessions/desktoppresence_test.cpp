@@ -125,9 +125,10 @@ TEST(DesktopPresenceText, NamesSenderAsPlainTextAndCountsPages) {
     EXPECT_EQ(TDesktopPresence::arrivalBody(QStringLiteral(" ACME SALES "), 3), "From ACME SALES, 3 pages");
     EXPECT_EQ(TDesktopPresence::arrivalBody(QStringLiteral("+1 555 0100"), 1), "From +1 555 0100, 1 page");
     EXPECT_EQ(TDesktopPresence::arrivalBody(QStringLiteral("   "), 2), "From an unknown sender, 2 pages");
-    // A station ID is chosen by the caller: markup in it must not reach the notification server.
-    EXPECT_EQ(TDesktopPresence::arrivalBody(QStringLiteral("<a href=\"x\">&</a>"), 1),
-              "From &lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt;, 1 page");
+    // A station ID is chosen by the caller: markup and control characters in it must reach
+    // neither the notification server nor the tray's balloon.
+    EXPECT_EQ(TDesktopPresence::arrivalBody(QStringLiteral("<a href=\"x\">&</a>"), 1), "From a href=x/a, 1 page");
+    EXPECT_EQ(TDesktopPresence::arrivalBody(QStringLiteral("BANK\r\n\x1b[2J  X"), 4), "From BANK[2J X, 4 pages");
 }
 
 TEST_F(DesktopPresenceTest, ArrivedFaxIsAnnouncedToTheNotificationService) {
@@ -146,7 +147,7 @@ TEST_F(DesktopPresenceTest, ArrivedFaxIsAnnouncedToTheNotificationService) {
     EXPECT_EQ(n.app, "Telvane");
     EXPECT_EQ(n.icon, "telvane");
     EXPECT_EQ(n.summary, "Fax received");
-    EXPECT_EQ(n.body, "From ACME &lt;SALES&gt;, 2 pages");
+    EXPECT_EQ(n.body, "From ACME SALES, 2 pages");
     EXPECT_EQ(n.hints.value(QStringLiteral("desktop-entry")).toString(), "org.telvane.Telvane");
     EXPECT_EQ(routes_, std::vector<QString>{QStringLiteral("dbus")});
     // The fax was logged as before.
