@@ -20,3 +20,10 @@ function(telvane_test)
     set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endfunction()
+
+# telvane_install_program(target): installs a program into bin/ of the install tree; its man
+# page is data/man/<target>.1.
+function(telvane_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set_property(GLOBAL APPEND PROPERTY TELVANE_INSTALLED_PROGRAMS ${target})
+endfunction()

@@ -46,6 +46,8 @@ public:
     virtual void setReceiveMode(bool on) = 0;
     // Receive mode is answering calls: the Receive button reads "STOP" (and "&Receive" again after).
     virtual void ShowReceiveModeRunning(bool running) = 0;
+    // Clicks the Receive button as the user would (nothing happens while it is disabled).
+    virtual void clickReceiveButton() = 0;
     virtual bool faxArriving() const = 0;
     virtual void setFaxArriving(bool arriving) = 0;
 

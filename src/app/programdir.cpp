@@ -1,6 +1,8 @@
 // Resolution of the data directory.
 #include "app/programdir.h"
 
+#include "app/installpaths.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -72,7 +74,10 @@ std::string resolveProgramDir(const std::string& executablePath) {
         return withSlash(home);
     }
     const fs::path exeDir = fs::absolute(fs::path(executablePath), ec).parent_path();
-    if (!exeDir.empty() && isPortableInstallDir(exeDir.string())) return withSlash(exeDir.string());
+    // An installed program (PREFIX/bin beside PREFIX/share/telvane) is never portable, even when
+    // its bin/ happens to be writable (root running /usr/bin/telvane).
+    if (!exeDir.empty() && !isInstalledLayout(executablePath) && isPortableInstallDir(exeDir.string()))
+        return withSlash(exeDir.string());
     std::string base;
     if (const char* xdg = nonEmptyEnv("XDG_DATA_HOME"))
         base = xdg;

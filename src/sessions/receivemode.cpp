@@ -156,6 +156,11 @@ TReceiveMode& TReceiveMode::of(IMainWindow& main) {
 
 void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
 
+void TReceiveMode::setReceiveCaption(bool on) {
+    emit receiveModeChanged(on);
+    main_.ShowReceiveModeRunning(on);
+}
+
 void TReceiveMode::ReceiveButtonClick() {
     const Settings& s = AppSettings();
     OvxReceiveFax1.SetDestinationDir(ProgramDir() + "receive");
@@ -174,7 +179,7 @@ void TReceiveMode::abortStart() {
     main_.SetStatus({});
     setBusyCursor(false);
     main_.setReceiveMode(false);
-    main_.ShowReceiveModeRunning(false);
+    setReceiveCaption(false);
     AddtoLastRecLog(QStringLiteral("Error..."));
     SaveLocalRecLog();
 }
@@ -269,7 +274,7 @@ void TReceiveMode::start() {
         if (!s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
         AddtoLastRecLog(QStringLiteral("StartReceive"));
         OvxReceiveFax1.StartReceive();
-        main_.ShowReceiveModeRunning(true);
+        setReceiveCaption(true);
         StartingFaxForm->OkButton->show();
         StartingFaxForm->DontShowCheck->show();
         StartingFaxForm->StartingPanel->hide();
@@ -308,7 +313,7 @@ void TReceiveMode::stop() {
     } catch (const std::exception&) {}
     main_.setReceiveMode(false);
     setBusyCursor(false);
-    main_.ShowReceiveModeRunning(false);
+    setReceiveCaption(false);
     main_.SetStatus({});
     AddtoLastRecLog(QStringLiteral("Stopped receive mode:") + LogDateTime());
     SaveLocalRecLog();
@@ -358,6 +363,7 @@ void TReceiveMode::storeReceivedFax() {
     LetMessagesRun();
     PostWindowMessage(main_.widget(), kArrivalSoundMessage);
     main_.SetButtons();
+    emit faxReceived(qs(OvxReceiveFax1.RemoteID()), pages);
     const Settings& s = AppSettings();
     if (s.Receive.PrintOnReceipt) {
         const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;

@@ -75,6 +75,10 @@ public:
 signals:
     // Print-on-receipt is about to print `file` on `printerName` (empty: the current printer).
     void printRequested(const QString& file, const QString& printerName);
+    // Receive mode was turned on (the modem is ready) or off.
+    void receiveModeChanged(bool on);
+    // A fax was stored and logged: the remote station's ID and the page count.
+    void faxReceived(const QString& sender, int pages);
 
 public:
     // Prints a received fax file on the printer chosen in the settings (the current printer when
@@ -105,6 +109,8 @@ private:
     void abortStart();
     void storeReceivedFax();
     void failedReception();
+    // Tells the main window and listeners (the desktop presence) whether receive mode is answering.
+    void setReceiveCaption(bool on);
 
     IMainWindow& main_;
     std::unique_ptr<telvane::transport::TOvxQtEventSink> sink_;

@@ -6,6 +6,7 @@
 #include "app/uihelpers.h"
 #include "compose/render/faxfilerenderer.h"
 #include "transport/dispatcher.h"
+#include "sessions/desktoppresence.h"
 #include "sessions/modemsetup.h"
 #include "sessions/preferences.h"
 #include "sessions/receivemode.h"
@@ -19,7 +20,10 @@ void AddSessionCommands(MainWindowCommands& commands) {
     commands.toggleReceiveMode = [](IMainWindow& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
     commands.quickSetup = [](IMainWindow& main) { sessions::RunQuickSetup(main.widget()); };
     commands.preferences = [](IMainWindow& main) { return sessions::RunPreferences(main.widget()); };
-    commands.createWindows = [](IMainWindow& main) { sessions::TReceiveMode::of(main); };
+    commands.createWindows = [](IMainWindow& main) {
+        sessions::TReceiveMode& receive = sessions::TReceiveMode::of(main);
+        new sessions::TDesktopPresence(main, receive);  // notifications and tray icon; owned by receive mode
+    };
     commands.createFaxFile = [](IMainWindow& main) -> QString {
         render::FaxFileRenderer renderer;
         renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };

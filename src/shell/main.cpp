@@ -1,8 +1,10 @@
 // Program start: the single-instance guard, the application title, the main window with the
-// commands of the windows below it. Command-line arguments have no effect on the program's work;
-// --config-report prints the configuration report instead of starting, and --help says so.
+// commands of the windows below it. Command-line arguments have no effect on the program's work,
+// except --version and --help, which print and exit before anything else starts (no display
+// needed), and --config-report, which prints the configuration report instead of starting.
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,12 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "app/appstate.h"
+#include "app/installpaths.h"
+#include "app/programdir.h"
+#include "app/settings.h"
+#include "app/singleinstance.h"
+#include "app/uihelpers.h"
 #include "compose/commands/composehooks.h"
 #include "compose/viewer/faxviewerwindow.h"
 #include "maintenance/configinfo.h"
@@ -17,21 +25,28 @@
 #include "maintenance/linuxprobe.h"
 #include "maintenance/maintenancehooks.h"
 #include "sessions/sessionhooks.h"
-#include "app/appstate.h"
 #include "shell/mainscreen.h"
-#include "app/programdir.h"
-#include "app/singleinstance.h"
-#include "app/uihelpers.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: telvane [--config-report | --help]\n"
-    "Starts the Telvane fax program.\n"
+    "Usage: telvane [--version | --help | --config-report]\n"
+    "Desktop fax: compose, send and receive faxes through a fax modem.\n"
+    "\n"
+    "  --version        print the version and exit\n"
+    "  --help           print this help and exit\n"
     "  --config-report  print the configuration report (Help > Configuration Information) to\n"
     "                   standard output and exit, without opening a window\n"
-    "  --help           show this text\n"
-    "The data directory is $TELVANE_HOME when set (see README.md).\n";
+    "\n"
+    "Other arguments are ignored. One instance runs per data directory; starting a second\n"
+    "raises the first one's window.\n"
+    "\n"
+    "Environment:\n"
+    "  TELVANE_HOME            data directory (settings TVN.INI, tables, logs, receive/)\n"
+    "  TELVANE_START_MINIMIZED=1  start with the window minimised\n"
+    "Without TELVANE_HOME the data directory is $XDG_DATA_HOME/telvane/ (~/.local/share/telvane/),\n"
+    "or the program's own directory for a portable copy in a writable directory.\n"
+    "See telvane(1) for the [Ports] device mapping and the dialout group.\n";
 
 // Prints the report of this machine; needs no window and leaves a running instance alone.
 int printConfigReport(int argc, char** argv) {
@@ -43,11 +58,32 @@ int printConfigReport(int argc, char** argv) {
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
-    telvane::setProgramDir(telvane::resolveProgramDir(QCoreApplication::applicationFilePath().toStdString()));
+    const std::string dir = telvane::resolveProgramDir(QCoreApplication::applicationFilePath().toStdString());
+    if (dir.empty()) {
+        std::fprintf(stderr, "telvane: no private data directory: set HOME or TELVANE_HOME\n");
+        return 1;
+    }
+    telvane::setProgramDir(dir);
     telvane::AppSettings().loadFrom(telvane::ProgramDir());
     const QStringList lines = telvane::maintenance::CollectConfigurationReport(telvane::maintenance::LinuxProbe());
     for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
     return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Handles the options that print and exit; returns the exit status, or -1 to start the program.
+int handleInformationOptions(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Telvane %s\n", telvane::kProgramVersion);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--config-report") == 0) return printConfigReport(argc, argv);
+    }
+    return -1;
 }
 
 }  // namespace
@@ -55,17 +91,15 @@ int printConfigReport(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Faxes, tables, logs and settings are private: new files 0600, new directories 0700.
     ::umask(077);
-
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--config-report") == 0) return printConfigReport(argc, argv);
-    }
+    if (const int status = handleInformationOptions(argc, argv); status >= 0) return status;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Telvane"));
+    QApplication::setApplicationVersion(QString::fromLatin1(telvane::kProgramVersion));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.telvane.Telvane"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("telvane"),
+                         QIcon(QString::fromStdString(telvane::SharedDataDir()) + QStringLiteral("telvane.png"))));
     // No display name: on X11 Qt would append it to every window caption ("REINDEX — Telvane").
 
     const QString exe = QCoreApplication::applicationFilePath();

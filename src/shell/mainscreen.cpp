@@ -483,6 +483,10 @@ void TMainScreen::ShowReceiveModeRunning(bool running) {
     SetHint(receiveButton_, running ? QStringLiteral("Stop receiving faxes") : QStringLiteral("Start receiving faxes"));
 }
 
+void TMainScreen::clickReceiveButton() {
+    if (receiveButton_ && receiveButton_->isEnabled()) receiveButton_->click();
+}
+
 void TMainScreen::EnableButtonBar(bool on) { buttonBar_->setEnabled(on); }
 
 bool TMainScreen::hasCurrentRecord(const records::RecordSet& table) {

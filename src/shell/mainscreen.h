@@ -64,6 +64,7 @@ public:
     bool receiveMode() const override { return receiveMode_; }
     void setReceiveMode(bool on) override;
     void ShowReceiveModeRunning(bool running) override;
+    void clickReceiveButton() override;
     bool faxArriving() const override { return faxArriving_; }
     void setFaxArriving(bool arriving) override { faxArriving_ = arriving; }
     bool firstActivationPending() const { return firstActivationPending_; }

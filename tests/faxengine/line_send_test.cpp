@@ -5,6 +5,8 @@
 
 #include "support/peers.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <regex>
 
 #include "linetools.h"
@@ -83,3 +85,50 @@ TEST(LineSend, ThreePagesMixedResolution) { SendAndCompare({false, true, false},
 // A long page is more than the tty holds plus the modem's response time at 9600 bps: the answer
 // to it must be awaited for as long as the line needs.
 TEST(LineSend, LongFinePage) { SendAndCompare({true}, LINE_BPS, true); }
+
+#if LINE_BPS == 14400
+// A script faxes a PDF in one command: telvane-fax converts it on the fly (leaving no temporary
+// file behind), and the far end stores exactly the page telvane-faxconv makes of the document
+// (a short page, scaled to the fax width like any other, keeps the call brief).
+TEST(LineSend, PdfDocumentInOneCommand) {
+    if (!HaveProgram("gs") || !HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
+        GTEST_SKIP() << "ghostscript, libtiff-tools and netpbm are needed (scripts/deps/)";
+    TempDir dir;
+    const std::string pdf = dir / "letter.pdf";
+    Child gs = Start({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite", "-dDEVICEWIDTHPOINTS=612",
+                      "-dDEVICEHEIGHTPOINTS=180", "-dFIXEDMEDIA", "-sOutputFile=" + pdf, "-c",
+                      "/Helvetica findfont 28 scalefont setfont 72 100 moveto (LINE TEST PDF) show showpage"},
+                     dir.Path(), "gs");
+    ASSERT_EQ(Wait(gs, 60), 0) << Slurp(gs.Err);
+    const std::string tmp = dir / "tmp";
+    ASSERT_TRUE(std::filesystem::create_directory(tmp));
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+
+    Child line = Start({Bin("telvane-virtual-line"), "--tty", dir / "modem", "--answer", "--receive",
+                        dir / "far-%03d.tif", "--calls", "1"},
+                       dir.Path(), "line");
+    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "5550100", "--bps",
+                       std::to_string(LINE_BPS), pdf},
+                      dir.Path(), "fax");
+    const int rc = Wait(fax, 120);
+    const int lineRc = Wait(line, 20);
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(rc, 0) << Slurp(fax.Err);
+    EXPECT_EQ(lineRc, 0);
+    const std::string report = Slurp(line.Out);
+    EXPECT_NE(report.find("call 1: received pages=1 "), std::string::npos) << report;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "temporary files left in " << tmp;
+
+    Child conv = Start({Bin("telvane-faxconv"), "to-fax", pdf, dir / "ref.ovf", "--fine"}, dir.Path(), "faxconv");
+    ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
+    const auto sent = FaxPages(dir / "ref.ovf", dir);
+    const auto got = TiffPages(dir / "far-001.tif", dir);
+    ASSERT_EQ(sent.size(), 1u);
+    ASSERT_EQ(got.size(), 1u);
+    int w = 0, h = 0;
+    ASSERT_FALSE(PbmRows(sent[0], 0, &w, &h).empty());
+    EXPECT_EQ(w, 1728);
+    EXPECT_EQ(got[0], sent[0]) << "the page received differs from the document's fax page (" << w << "x" << h << ")";
+}
+#endif

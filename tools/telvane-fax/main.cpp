@@ -19,6 +19,7 @@
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
 #include "transport/ovxexception.h"
+#include "documents.h"
 
 using namespace telvane::transport;
 
@@ -32,7 +33,9 @@ void Usage(std::FILE* f) {
         "Usage:\n"
         "  telvane-fax send --device PATH --number N [--class 1|2|2.0|auto] [--bps N]\n"
         "                   [--station-id ID] [--header TEXT] [--cover FILE]\n"
-        "                   [--dial-attempts N] [--retry-wait S] [--dial-wait S] FILE.OVF...\n"
+        "                   [--dial-attempts N] [--retry-wait S] [--dial-wait S] FILE...\n"
+        "                   FILE: a fax file (.ovf) or a document converted on the fly\n"
+        "                   (PDF, PostScript, TIFF, text, RTF, BMP, PCX, DCX)\n"
         "  telvane-fax receive --device PATH --dir DIR [--answer-on-ring N] [--one-fax]\n"
         "                   [--class 1|2|2.0|auto] [--station-id ID] [--bps N]\n"
         "Common options: --trace FILE (port byte trace), --log FILE (dispatch log),\n"
@@ -193,6 +196,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "telvane-fax: --class takes 1, 2, 2.0 or auto\n");
         return 2;
     }
+    // Documents become fax files before the modem is touched, so a bad file never costs a call.
+    DocumentConverter documents;
+    auto toFaxFile = [&](std::string& file) {
+        std::string error;
+        file = documents.faxFileFor(file, error);
+        if (file.empty()) std::fprintf(stderr, "telvane-fax: %s\n", error.c_str());
+        return !file.empty();
+    };
+    for (std::string& file : o.files)
+        if (!toFaxFile(file)) return 1;
+    if (!o.cover.empty() && !toFaxFile(o.cover)) return 1;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 

@@ -30,6 +30,9 @@ std::string MainDictionaryPath(const std::string& dataDir) {
     if (!dataDir.empty() && IsFile(dataDir + kMainDictionaryFile)) return dataDir + kMainDictionaryFile;
     const std::string beside = ExecutableDir() + kMainDictionaryFile;
     if (IsFile(beside)) return beside;
+    // An installed program: PREFIX/bin/telvane and PREFIX/share/telvane/tvn.dct.
+    const std::string shared = ExecutableDir() + "../share/telvane/" + kMainDictionaryFile;
+    if (IsFile(shared)) return shared;
 #ifdef TELVANE_DICT_INSTALL_DIR
     const std::string installed = std::string(TELVANE_DICT_INSTALL_DIR) + "/" + kMainDictionaryFile;
     if (IsFile(installed)) return installed;

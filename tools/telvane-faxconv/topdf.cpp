@@ -1,0 +1,187 @@
+// telvane-faxconv to-fax input types "pdf" and "ps": every page of a PDF document rendered by
+// Poppler at fax resolution, the page width scaled to the fax line (1728 pels, 2048 with
+// --wide) and the height in proportion (A4 and Letter both fill the line); PostScript is
+// turned into PDF by Ghostscript's ps2pdf first. Pixels darker than mid-grey become black.
+#include "faxconv.h"
+
+#include "faximage/faxconverter.h"
+
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-image.h>
+#include <poppler/cpp/poppler-page-renderer.h>
+#include <poppler/cpp/poppler-page.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+extern char** environ;
+
+namespace faxconv {
+
+namespace {
+
+using namespace telvane::faximage;
+
+// Feeds the pages of a PDF document, rendered one at a time, as lines of packed bits.
+class PdfPages {
+public:
+    PdfPages(poppler::document& doc, int lineWidth, double rowsPerInchFactor)
+        : doc_(doc), width_(lineWidth), rowFactor_(rowsPerInchFactor) {
+        renderer_.set_render_hint(poppler::page_renderer::antialiasing, true);
+        renderer_.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+    }
+
+    // One line into `data`, or the end of a page (with `more` when another page follows).
+    bool readLine(std::uint8_t* data, int& len, bool& endOfPage, bool& more, std::string& error) {
+        if (rows_.empty() && !renderPage(error)) return false;
+        if (row_ < height_) {
+            const std::size_t stride = std::size_t(width_ + 7) / 8;
+            std::memcpy(data, rows_.data() + stride * std::size_t(row_), stride);
+            len = int(stride);
+            ++row_;
+            return true;
+        }
+        endOfPage = true;
+        more = page_ + 1 < doc_.pages();
+        ++page_;
+        row_ = 0;
+        rows_.clear();
+        return true;
+    }
+
+private:
+    bool renderPage(std::string& error) {
+        std::unique_ptr<poppler::page> page(doc_.create_page(page_));
+        if (!page) {
+            error = "cannot read page " + std::to_string(page_ + 1);
+            return false;
+        }
+        const poppler::rectf box = page->page_rect(poppler::media_box);
+        const bool turned =
+            page->orientation() == poppler::page::landscape || page->orientation() == poppler::page::seascape;
+        const double widthPt = turned ? box.height() : box.width();
+        if (widthPt <= 1.0) {
+            error = "page " + std::to_string(page_ + 1) + " has no size";
+            return false;
+        }
+        const double xdpi = width_ * 72.0 / widthPt;
+        const double ydpi = xdpi * rowFactor_;
+        const poppler::image img = renderer_.render_page(page.get(), xdpi, ydpi);
+        if (!img.is_valid() || img.format() != poppler::image::format_argb32) {
+            error = "cannot render page " + std::to_string(page_ + 1);
+            return false;
+        }
+        height_ = img.height();
+        const std::size_t stride = std::size_t(width_ + 7) / 8;
+        rows_.assign(stride * std::size_t(height_), 0);
+        const int cols = std::min(img.width(), width_);
+        for (int y = 0; y < height_; ++y) {
+            const auto* src =
+                reinterpret_cast<const std::uint8_t*>(img.const_data()) + std::size_t(y) * img.bytes_per_row();
+            std::uint8_t* dst = rows_.data() + stride * std::size_t(y);
+            for (int x = 0; x < cols; ++x) {
+                const std::uint8_t* p = src + 4 * x;  // B, G, R, A in memory (little-endian ARGB32)
+                const int luma = (p[2] * 299 + p[1] * 587 + p[0] * 114) / 1000;
+                if (luma < 128) dst[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+            }
+        }
+        return true;
+    }
+
+    poppler::document& doc_;
+    poppler::page_renderer renderer_;
+    int width_;
+    double rowFactor_;
+    int page_ = 0;
+    int row_ = 0;
+    int height_ = 0;
+    std::vector<std::uint8_t> rows_;
+};
+
+int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& message) {
+    std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(pdf));
+    if (!doc) {
+        message = "cannot read '" + r.input + "' as a PDF document";
+        return 0;
+    }
+    if (doc->is_locked()) {
+        message = "'" + r.input + "' is protected by a password";
+        return 0;
+    }
+    if (doc->pages() < 1) {
+        message = "'" + r.input + "' has no pages";
+        return 0;
+    }
+    const int lineWidth = r.wide ? 2048 : 1728;
+    // Fax pels are 204 per inch across and 196 (fine) or 98 (normal) rows per inch down.
+    PdfPages pages(*doc, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0);
+    TOvxFaxConverter c;
+    c.InputDocumentType = idUser;
+    ApplyPageOptions(c, r);
+    c.SetOptions(0);
+    std::string error;
+    c.OnReadUserLine = [&](TOvxFaxConverter&, std::uint8_t* data, int& len, bool& endOfPage, bool& more) {
+        if (!error.empty() || !pages.readLine(data, len, endOfPage, more, error)) {
+            endOfPage = true;
+            more = false;
+        }
+    };
+    const int rc = c.Convert();
+    if (!error.empty()) {
+        std::remove(r.output.c_str());
+        message = r.input + ": " + error;
+        return 0;
+    }
+    return rc;
+}
+
+int convertPdf(const ToFaxRequest& r, std::string& message) { return convertPdfFile(r.input, r, message); }
+
+// Runs ps2pdf on the input into a temporary PDF, then converts that.
+int convertPostScript(const ToFaxRequest& r, std::string& message) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pdf = std::string(tmp && *tmp ? tmp : "/tmp") + "/telvane-faxconv-XXXXXX";
+    std::vector<char> name(pdf.begin(), pdf.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        message = "cannot create a temporary file";
+        return 0;
+    }
+    ::close(fd);
+    pdf = name.data();
+    std::string input = r.input;
+    const char* argv[] = {"ps2pdf", input.c_str(), pdf.c_str(), nullptr};
+    pid_t pid = 0;
+    int status = -1;
+    if (::posix_spawnp(&pid, "ps2pdf", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+        ::unlink(pdf.c_str());
+        message = "PostScript needs Ghostscript's ps2pdf (package ghostscript)";
+        return 0;
+    }
+    ::waitpid(pid, &status, 0);
+    int rc = 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        message = "ps2pdf could not convert '" + r.input + "'";
+    else
+        rc = convertPdfFile(pdf, r, message);
+    ::unlink(pdf.c_str());
+    return rc;
+}
+
+const FaxconvInputRegistrar pdfType(
+    {"pdf", {"pdf"}, "PDF document, every page, scaled to the fax width (Poppler)", convertPdf});
+const FaxconvInputRegistrar psType(
+    {"ps", {"ps", "eps"}, "PostScript, through Ghostscript's ps2pdf, then as PDF", convertPostScript});
+
+}  // namespace
+
+}  // namespace faxconv
