@@ -125,6 +125,7 @@ private:
     uint32_t leafFor(const Tree& t, std::string_view key, uint32_t recno, std::vector<Step>& path);
     void rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& oldPage, const CdxEntries& entries,
                      std::vector<Step>& path);
+    void removeNode(const Tree& t, uint32_t node, std::vector<Step>& path);
     void replace(const Tree& t, std::vector<Piece> pieces, uint32_t oldLeft, uint32_t oldRight,
                  std::vector<Step>& path);
     [[noreturn]] void fail(const std::string& message) const;
