@@ -1,7 +1,8 @@
 // CDX layer: the FoxPro compound index file (512-byte pages, compact leaves, a tag directory).
 // The reader follows every pointer with range and loop checks and raises EXbIndexError naming
 // the file for anything malformed. The writer builds a whole file from sorted keys (leaves
-// packed left to right, interior levels above, directory first), as the reference layout does.
+// packed left to right, interior levels above, directory first), as the reference layout does;
+// the updater changes single keys of such a file in place.
 #pragma once
 
 #include "records/file_io.h"
