@@ -420,9 +420,8 @@ LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxEntries&
 
 }  // namespace
 
-size_t CdxReader::defaultLimit(int keyLength) const {
+size_t CdxReader::defaultLimit() const {
     // Without a record count: no more entries than the file's leaves could hold.
-    (void)keyLength;
     return bytes_.size() / 2 + 64;
 }
 
@@ -475,8 +474,7 @@ void CdxReader::parse() {
 }
 
 CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
-    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name,
-                maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries);
+    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name, maxEntries == kNoLimit ? defaultLimit() : maxEntries);
 }
 
 namespace {
@@ -683,7 +681,7 @@ void CdxReader::loadKeys(const CdxTagHeader& tag, char pad, size_t maxEntries, K
 
 std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
     std::vector<std::string> problems;
-    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries,
+    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit() : maxEntries,
                 path_ + ": tag " + tag.name, problems)
         .run(tag.root);
     return problems;

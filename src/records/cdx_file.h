@@ -63,7 +63,7 @@ public:
 
 private:
     void parse();
-    size_t defaultLimit(int keyLength) const;
+    size_t defaultLimit() const;
     CdxTagHeader readHeader(uint32_t offset, bool directory) const;
     CdxEntries walk(uint32_t root, int keyLength, char pad, const std::string& what, size_t maxEntries) const;
     const unsigned char* page(uint32_t offset, const std::string& what) const;
