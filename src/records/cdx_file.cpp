@@ -420,9 +420,8 @@ LeafInfo decodeLeaf(const unsigned char* p, int keyLength, char pad, CdxEntries&
 
 }  // namespace
 
-size_t CdxReader::defaultLimit(int keyLength) const {
+size_t CdxReader::defaultLimit() const {
     // Without a record count: no more entries than the file's leaves could hold.
-    (void)keyLength;
     return bytes_.size() / 2 + 64;
 }
 
@@ -475,8 +474,7 @@ void CdxReader::parse() {
 }
 
 CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
-    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name,
-                maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries);
+    return walk(tag.root, tag.keyLength, pad, "tag " + tag.name, maxEntries == kNoLimit ? defaultLimit() : maxEntries);
 }
 
 namespace {
@@ -683,7 +681,7 @@ void CdxReader::loadKeys(const CdxTagHeader& tag, char pad, size_t maxEntries, K
 
 std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
     std::vector<std::string> problems;
-    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit(tag.keyLength) : maxEntries,
+    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit() : maxEntries,
                 path_ + ": tag " + tag.name, problems)
         .run(tag.root);
     return problems;
@@ -791,8 +789,10 @@ void CdxUpdater::erase(uint32_t tagHeader, std::string_view key, uint32_t recno,
     const auto at = std::lower_bound(entries.begin(), entries.end(), item);
     if (at == entries.end() || *at != item) fail("the key to remove is not there");
     entries.erase(at);
-    if (entries.empty() && !path.empty()) fail("a leaf would become empty");
-    rewriteLeaf(t, leaf, page, entries, path);
+    if (entries.empty() && !path.empty())
+        removeNode(t, leaf, path);
+    else
+        rewriteLeaf(t, leaf, page, entries, path);
 }
 
 void CdxUpdater::rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& oldPage, const CdxEntries& entries,
@@ -807,6 +807,53 @@ void CdxUpdater::rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& ol
         pieces.push_back({i == 0 ? leaf : newPage(), std::move(nodes[i].page), nodes[i].lastKey, nodes[i].lastRecno});
     const auto* o = reinterpret_cast<const unsigned char*>(oldPage.data());
     replace(t, std::move(pieces), io::le32(o + 4), io::le32(o + 8), path);
+}
+
+// Takes an emptied node out of its level and its parent's entries (an interior node left
+// without entries goes the same way); the page itself is simply no longer referenced.
+void CdxUpdater::removeNode(const Tree& t, uint32_t node, std::vector<Step>& path) {
+    const std::string page = readPage(node);
+    const auto* p = reinterpret_cast<const unsigned char*>(page.data());
+    const uint32_t left = io::le32(p + 4), right = io::le32(p + 8);
+    if (path.empty()) {
+        // The whole tree is empty: the root becomes an empty leaf.
+        LeafPacker packer(layoutFor(t.keyLength, 1, t.pad, path_));
+        std::vector<LevelNode> nodes = packer.done();
+        std::vector<Piece> pieces{{node, std::move(nodes[0].page), {}, 0}};
+        replace(t, std::move(pieces), kNone, kNone, path);
+        return;
+    }
+    if (left != kNone && left != 0) {
+        std::string l = readPage(left);
+        io::putLe32(reinterpret_cast<unsigned char*>(l.data()) + 8, right);
+        writePage(left, l);
+    }
+    if (right != kNone && right != 0) {
+        std::string r = readPage(right);
+        io::putLe32(reinterpret_cast<unsigned char*>(r.data()) + 4, left);
+        writePage(right, r);
+    }
+    const Step step = path.back();
+    path.pop_back();
+    std::string parent = readPage(step.node);
+    auto* q = reinterpret_cast<unsigned char*>(parent.data());
+    const size_t kl = size_t(t.keyLength);
+    const int count = io::le16(q + 2);
+    if (step.index < 0 || step.index >= count) fail("a path step is out of range");
+    if (count == 1) {
+        // The parent is left without children: it goes too (the root becomes an empty leaf).
+        removeNode(t, step.node, path);
+        return;
+    }
+    unsigned char* e = q + 12 + size_t(step.index) * (kl + 8);
+    std::memmove(e, e + kl + 8, size_t(count - 1 - step.index) * (kl + 8));
+    std::memset(q + 12 + size_t(count - 1) * (kl + 8), 0, kl + 8);
+    io::putLe16(q + 2, uint32_t(count - 1));
+    const unsigned char* last = q + 12 + size_t(count - 2) * (kl + 8);
+    Piece pc{step.node, parent, std::string(reinterpret_cast<const char*>(last), kl), io::be32(last + kl)};
+    std::vector<Piece> pieces;
+    pieces.push_back(std::move(pc));
+    replace(t, std::move(pieces), io::le32(q + 4), io::le32(q + 8), path);
 }
 
 // Puts pieces (one level, left to right) where one node stood: sibling links, then the parent's

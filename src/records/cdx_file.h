@@ -1,7 +1,8 @@
 // CDX layer: the FoxPro compound index file (512-byte pages, compact leaves, a tag directory).
 // The reader follows every pointer with range and loop checks and raises EXbIndexError naming
 // the file for anything malformed. The writer builds a whole file from sorted keys (leaves
-// packed left to right, interior levels above, directory first), as the reference layout does.
+// packed left to right, interior levels above, directory first), as the reference layout does;
+// the updater changes single keys of such a file in place.
 #pragma once
 
 #include "records/file_io.h"
@@ -62,7 +63,7 @@ public:
 
 private:
     void parse();
-    size_t defaultLimit(int keyLength) const;
+    size_t defaultLimit() const;
     CdxTagHeader readHeader(uint32_t offset, bool directory) const;
     CdxEntries walk(uint32_t root, int keyLength, char pad, const std::string& what, size_t maxEntries) const;
     const unsigned char* page(uint32_t offset, const std::string& what) const;
@@ -125,6 +126,7 @@ private:
     uint32_t leafFor(const Tree& t, std::string_view key, uint32_t recno, std::vector<Step>& path);
     void rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& oldPage, const CdxEntries& entries,
                      std::vector<Step>& path);
+    void removeNode(const Tree& t, uint32_t node, std::vector<Step>& path);
     void replace(const Tree& t, std::vector<Piece> pieces, uint32_t oldLeft, uint32_t oldRight,
                  std::vector<Step>& path);
     [[noreturn]] void fail(const std::string& message) const;

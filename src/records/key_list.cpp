@@ -53,12 +53,12 @@ void KeyList::assignSorted(const std::vector<std::pair<std::string, uint32_t>>& 
 }
 
 void KeyList::pushBack(const char* key, uint32_t recno) {
+    assert(size_ == 0 || compare(lastEntry(), std::string_view(key, size_t(keyLength_)), recno) <= 0);
     if (chunks_.empty() || chunks_.back().count >= kChunkMax / 2) {
         chunks_.emplace_back();
         chunks_.back().data.reserve(kChunkMax / 2 * entrySize());
     }
     Chunk& c = chunks_.back();
-    assert(size_ == 0 || compare(lastEntry(), std::string_view(key, size_t(keyLength_)), recno) <= 0);
     c.data.append(key, size_t(keyLength_));
     c.data.append(reinterpret_cast<const char*>(&recno), 4);
     ++c.count;

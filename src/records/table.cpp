@@ -62,7 +62,7 @@ void recoverPendingPack(const std::string& dbfPath, const std::string& fptPath) 
     } else {
         // The pack had not committed: the old files stand.
         io::removeFile(dbfNew);
-        if (!fptPath.empty()) io::removeFile(fptNew);
+        io::removeFile(fptNew);
     }
 }
 
@@ -175,9 +175,9 @@ std::vector<std::string> Table::check(const std::string& dbfPath) {
     if (extra)
         problems.push_back(dbfPath + ": " + std::to_string(extra) +
                            " bytes after the last record (an interrupted append)");
-    std::string rec;
+    std::string rec(size_t(t->recordLength()), ' ');
     for (uint32_t r = 1; r <= t->recordCount(); ++r) {
-        t->dbf_->read(r, (rec.resize(size_t(t->recordLength())), rec.data()));
+        t->dbf_->read(r, rec.data());
         if (rec[0] != ' ' && rec[0] != '*')
             problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
     }
@@ -257,7 +257,7 @@ void Table::openFiles(const std::string& dbfPath, bool readIndex, bool readOnly,
         io::removeFile(dbfPath + ".pack.tmp");
         const std::string fpt = siblingPath(dbfPath, "FPT");
         if (packPending || io::exists(dbfPath + ".new") || (!fpt.empty() && io::exists(fpt + ".new"))) {
-            recoverPendingPack(dbfPath, fpt);
+            recoverPendingPack(dbfPath, fpt.empty() ? withExtension(dbfPath, "FPT") : fpt);
             dbf_.reset();
             dbf_ = DbfFile::open(dbfPath, true);
         }

@@ -1,13 +1,15 @@
 // One open xBase table: the DBF file, its FPT memo file and its structural CDX index.
 // The table is opened for exclusive use (an flock on the DBF). Every tag of the CDX is held in
-// memory as a sorted key list and kept exact on each append, edit, deletion mark and pack; the
-// CDX file is written whole (to a temporary file, then renamed) whenever tags are added or
-// rebuilt, at pack, at flush and at close. At open the keys read from the CDX are compared with
-// the keys computed from the DBF; a CDX that disagrees (for example after a crash) is rebuilt, so
-// a stale index is never used. DBF and FPT writes are ordered so that a process killed at any
-// moment leaves every record that was posted before; pack commits through a marker file.
-// The index can always be rebuilt from the table, so failing to write it never fails the
-// table: the keys stay in memory, a warning is given once and the write is retried later.
+// memory as a sorted key list and kept exact on each append, edit, deletion mark and pack.
+// Key changes are written into the CDX in place at flush and close (the whole file is written,
+// to a temporary file then renamed, when tags are added or rebuilt and at pack). A CDX written
+// that way carries a stamp naming the table state it describes; the stamp is cleared before any
+// key of an existing record changes. At open a stamped CDX that matches the table is read as it
+// is; any other CDX (after a crash, or written by another program) is compared with the keys
+// computed from the DBF and rebuilt when they differ, so a stale index is never used. The DBF
+// header's index flag decides whether the CDX beside it belongs to the table. DBF and FPT
+// writes are ordered so that a process killed at any moment leaves every record that was
+// posted before; pack commits through a marker file.
 #pragma once
 
 #include "records/cdx_file.h"

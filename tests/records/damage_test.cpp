@@ -449,6 +449,71 @@ TEST(IndexCheck, DirectoryEntriesSharingAHeaderAreRefusedBeforeReadingThem) {
     }
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__has_feature)
+#define TELVANE_ADDRESS_LIMIT_WORKS 1
+#elif defined(__has_feature)
+#if !__has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
+#define TELVANE_ADDRESS_LIMIT_WORKS 1
+#endif
+#endif
+
+TEST(IndexCheck, AHugeDirectoryNeedsNoMoreMemoryThanTheFile) {
+#ifndef TELVANE_ADDRESS_LIMIT_WORKS
+    GTEST_SKIP() << "an address-space limit cannot be used under AddressSanitizer";
+#else
+    // One real tag with a long key expression, then 2 MB of directory leaves whose 162 entries
+    // each all name that tag.
+    KeyList keys(10);
+    keys.insert("A         ", 1);
+    std::string expr = "NAME";
+    while (expr.size() < 450) expr += "+NAME";
+    std::string cdx = buildCdx({{"T", expr, "", false, ' ', &keys}}, "m");
+    const uint32_t header = CdxReader("m", cdx).tags()[0].headerOffset;
+    std::string page(512, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(page.data());
+    io::putLe32(p + 14, 0xFFFF);
+    p[18] = p[19] = 0x0F;
+    p[20] = 16;
+    p[21] = p[22] = 4;
+    p[23] = 3;
+    io::putLe16(p + 2, 162);
+    for (int i = 0; i < 162; ++i) {
+        const uint32_t v = header | uint32_t(i == 0 ? 9 << 20 : 10 << 16);
+        p[24 + 3 * i] = uint8_t(v);
+        p[25 + 3 * i] = uint8_t(v >> 8);
+        p[26 + 3 * i] = uint8_t(v >> 16);
+    }
+    p[511] = 'T';
+    const size_t leaves = 4096;
+    const uint32_t start = uint32_t(cdx.size());
+    for (size_t i = 0; i < leaves; ++i) {
+        const uint32_t at = start + uint32_t(i * 512);
+        io::putLe16(p, i == 0 ? 3 : 2);
+        io::putLe32(p + 4, i == 0 ? 0xFFFFFFFFu : at - 512);
+        io::putLe32(p + 8, i + 1 == leaves ? 0xFFFFFFFFu : at + 512);
+        cdx += page;
+    }
+    io::putLe32(reinterpret_cast<unsigned char*>(cdx.data()), start);
+    // 100 MB more address space than now: 50 times the file.
+    const std::string out = withFileLimit(~0ull, [&] {
+        std::string status = readFile("/proc/self/status");
+        const size_t at = status.find("VmSize:");
+        const uint64_t now = std::stoull(status.substr(at + 7)) * 1024;
+        rlimit rl{now + (100u << 20), now + (100u << 20)};
+        ::setrlimit(RLIMIT_AS, &rl);
+        try {
+            CdxReader reader("m", cdx);
+            return std::string("read ") + std::to_string(reader.tags().size()) + " tags";
+        } catch (const EXbIndexError& e) {
+            return std::string("refused: ") + e.what();
+        } catch (const std::bad_alloc&) {
+            return std::string("out of memory");
+        }
+    });
+    EXPECT_EQ(out.rfind("refused: m: damaged index: tag directory", 0), 0u) << out;
+#endif
+}
+
 TEST(StaleFiles, IndexOfAnEarlierTableIsNotUsed) {
     TempDir dir;
     const std::string path = dir.file("T.DBF");
@@ -581,6 +646,77 @@ TEST(Expressions, HugeNumbersInLengthArgumentsAreClamped) {
     EXPECT_EQ(value("RIGHT(NAME,0-N*100000000000000)"), "");
     EXPECT_EQ(value("STR(N,N*100000000000000,N*100000000000000)").size(), 64u);
     EXPECT_EQ(value("STR(N,0-N*100000000000000)"), "*");
+}
+
+// The (key, recno) pairs a tag over NAME must hold, computed from the records here.
+CdxEntries expectedKeys(const Table& t, bool upper, bool skipDeleted) {
+    CdxEntries out;
+    for (uint32_t r = 1; r <= t.recordCount(); ++r) {
+        const std::string raw = t.readRecord(r);
+        if (skipDeleted && raw[0] == '*') continue;
+        std::string key = raw.substr(1, 60);
+        if (upper)
+            for (char& c : key) c = char(std::toupper(static_cast<unsigned char>(c)));
+        out.emplace_back(key, r);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(IndexInPlace, ManySessionsOfSmallChangesKeepTheFileExact) {
+    TempDir dir;
+    const std::string path = dir.file("LOG.DBF");
+    makeLog(path, 2000);
+    std::mt19937 rng(11);
+    const size_t builtSize = fileSize(dir.file("LOG.CDX"));
+    for (int session = 0; session < 12; ++session) {
+        {
+            auto t = Table::open(path);
+            EXPECT_EQ(t->indexNote(), "") << "session " << session << ": the closed index was taken as it is";
+            for (int i = 0; i < 150; ++i) {
+                const unsigned op = rng() % 10;
+                const uint32_t r = 1 + rng() % t->recordCount();
+                if (op < 4) {
+                    // Runs of close keys land in the same leaves and split them.
+                    t->appendRecord(row("M" + std::to_string(session) + randomName(rng, 3)));
+                } else if (op < 7) {
+                    std::string rec = t->readRecord(r);
+                    rec.replace(1, 60, pad(randomName(rng, 1 + rng() % 60), 60));
+                    t->writeRecord(r, rec);
+                } else {
+                    t->setDeleted(r, op < 9);
+                }
+            }
+        }
+        CdxReader reader(dir.file("LOG.CDX"));
+        CdxStamp stamp;
+        ASSERT_TRUE(reader.stamp(stamp)) << session;
+        auto t = Table::openForReading(path);
+        EXPECT_EQ(stamp.records, t->recordCount());
+        // Straight from the file, against the records.
+        EXPECT_EQ(reader.keys(reader.tags()[0], ' '), expectedKeys(*t, false, true)) << session;
+        EXPECT_EQ(reader.keys(reader.tags()[1], ' '), expectedKeys(*t, true, false)) << session;
+        t.reset();
+        const auto problems = Table::check(path);
+        ASSERT_EQ(problems, std::vector<std::string>{}) << "session " << session;
+    }
+    EXPECT_GT(fileSize(dir.file("LOG.CDX")), builtSize) << "splits added pages at the end";
+}
+
+TEST(IndexInPlace, AnOlderCopyOfTheIndexIsNotTrusted) {
+    TempDir dir;
+    const std::string path = dir.file("LOG.DBF");
+    makeLog(path, 300);
+    const std::string old = readFile(dir.file("LOG.CDX"));
+    {
+        auto t = Table::open(path);
+        t->setDeleted(5, true);  // the record count stays the same
+    }
+    // A backup of the index put back: same record count, other keys.
+    writeFile(dir.file("LOG.CDX"), old);
+    auto t = Table::open(path);
+    EXPECT_NE(t->indexNote().find("did not match the table and was rebuilt"), std::string::npos) << t->indexNote();
+    EXPECT_EQ(t->tagKeys(1).size(), 299u);
 }
 
 }  // namespace
