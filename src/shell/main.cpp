@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMetaObject>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,7 @@
 #include "maintenance/configreport.h"
 #include "maintenance/linuxprobe.h"
 #include "maintenance/maintenancehooks.h"
+#include "records/table.h"
 #include "sessions/sessionhooks.h"
 #include "shell/mainscreen.h"
 
@@ -109,6 +112,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     telvane::setProgramDir(dir);
+    // With a file-size limit a write that passes it fails (EFBIG) instead of killing the program; the
+    // table engine then keeps what it could not write in memory and says so once.
+    std::signal(SIGXFSZ, SIG_IGN);
+    telvane::records::Table::setWarningHandler([](const std::string& warning) {
+        const QString text = QString::fromStdString(warning);
+        QMetaObject::invokeMethod(qApp, [text] { telvane::ShowInformation(text); }, Qt::QueuedConnection);
+    });
 
     telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
