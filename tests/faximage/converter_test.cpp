@@ -441,7 +441,7 @@ TEST_F(ConverterTest, FailedConversionLeavesNoPartialOrReplacedFile) {
     EXPECT_EQ(c.Convert(), ecConvertAbort);
     EXPECT_EQ(readFile(out), (Bytes{'o', 'l', 'd'}));
     int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path)) entries += e.is_regular_file();
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
     EXPECT_EQ(entries, 2);  // keep.ovf and bad.txt only
     c.OnStatus = nullptr;
     ASSERT_EQ(c.Convert(), 0);

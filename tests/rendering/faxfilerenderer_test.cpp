@@ -343,7 +343,7 @@ TEST(RenderWorkDirs, ThoseOfKilledRendersAreRemovedByTheNextRender) {
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_TRUE(QFileInfo::exists(alive));
     // The render's own working directory is gone too.
-    const QStringList left = QDir(QString::fromStdString(d.path.string()))
+    const QStringList left = QDir(QString::fromStdString(d.path()))
                                  .entryList({QStringLiteral(".telvane-render-*")}, QDir::Dirs | QDir::Hidden);
     EXPECT_EQ(left, QStringList{QFileInfo(alive).fileName()});
 }
