@@ -1,6 +1,9 @@
 // Send command and send dialog (see sendfax.h).
 #include "sessions/sendfax.h"
 
+#include "compose/render/faxfilerenderer.h"
+#include "shell/faxnumber.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -216,6 +219,11 @@ void TSendFaxForm::SendFaxButtonClick() {
         Beep();
         return;
     }
+    if (const QString problem = FaxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
+        ShowInformation(problem);
+        sfPhoneNumber->setFocus();
+        return;
+    }
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
@@ -290,9 +298,12 @@ void TSendFaxForm::SendFaxButtonClick() {
         OvxSendFax1.DetectBusy = !s.Dialing.IgnoreBusy;
         OvxSendFax1.SetFaxFile(ss(FaxFileName));
         OvxSendFax1.CoverFile = ss(CoverFileName);
-        std::string number = ss(sfPhoneNumber->text());
+        // The modem is given only what it can dial: blanks and - ( ) . + typed for readability
+        // would make it answer ERROR to the dial command.
+        std::string number = ss(DialableNumber(sfPhoneNumber->text()));
         OvxSendFax1.PageContinuation = !s.Modem.RenegotiateBetween;
-        if (!DisableSuffix->isChecked()) number = (qs(number) + sfDialsuffix->text()).left(255).toStdString();
+        if (!DisableSuffix->isChecked())
+            number = (qs(number) + DialableNumber(sfDialsuffix->text())).left(255).toStdString();
         OvxSendFax1.PhoneNumber = number;
         OvxSendFax1.ToneDial = s.Dialing.ToneOrPulse == 0;
         OvxSendFax1.SetFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClass + 1));
@@ -304,7 +315,8 @@ void TSendFaxForm::SendFaxButtonClick() {
             setStatus({});
         }
         OvxSendFax1.SetStationID(ss(qs(s.User.Fax)));
-        OvxSendFax1.SetDialPrefix(DisablePrefix->isChecked() ? std::string() : ss(sfDialPrefix->text()));
+        OvxSendFax1.SetDialPrefix(DisablePrefix->isChecked() ? std::string()
+                                                             : ss(DialableNumber(sfDialPrefix->text())));
         if (!s.Modem.InitString.empty()) OvxSendFax1.SetModemInit(WithAtPrefix(ss(qs(s.Modem.InitString))));
         BuildHeader();
         OvxSendFax1.HeaderLine = ss(HeaderText);
@@ -324,6 +336,8 @@ void TSendFaxForm::SendFaxButtonClick() {
 }
 
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
+    const FaxStatusValues reached = ReadFaxStatus(OvxSendFax1);
+    const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
     QString text = QString::fromStdString(telvane::transport::FaxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
@@ -346,6 +360,9 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
         // The user's own Cancel: said as such, not as a fault to look up.
         ResultText = QStringLiteral("Cancelled");
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
+    } else if (const QString refused = RefusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
+               !refused.isEmpty()) {
+        ShowErrorMessage(QStringLiteral("Fax Failure"), refused, true);
     } else {
         ShowErrorMessage(
             QStringLiteral("Fax Failure"),
@@ -429,7 +446,8 @@ void SendFaxCommand(TMainScreen& main) {
     const QString path = main.CreateFaxFile();
     if (path.isEmpty()) {
         hourglass.reset();
-        ShowInformation(QStringLiteral("Error creating fax file"));
+        // An empty fax has been explained already; a second box only confused the next command.
+        if (!render::FaxFileRenderer::LastFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         main.SetStatus({});
         return;
     }

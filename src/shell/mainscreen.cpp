@@ -454,6 +454,13 @@ void TMainScreen::FormCreate() {
     m_notebook->setCurrentIndex(kOutgoingPage);
 
     const std::string dir = ProgramDir();
+    // Table file names are matched without regard to case.
+    const QStringList present = QDir(qs(dir)).entryList(QDir::Files);
+    const auto exists = [&present](const char* name) {
+        return present.contains(QString::fromLatin1(name), Qt::CaseInsensitive);
+    };
+    m_faxLogCreated = !exists("TVN.DBF");
+    m_recLogCreated = !exists("TVNREC.DBF");
     bool faxOpen = false;
     bool recOpen = false;
     try {
@@ -508,6 +515,23 @@ void TMainScreen::FormActivate() {
 
     if (FirstRunSetupPending() && mainScreenHooks().quickSetup) mainScreenHooks().quickSetup(*this);
 
+    // A log created in this start is empty: it gets its full tag set now instead of a question
+    // that would be pointless on a first start. A log that existed without DATEND still asks.
+    const auto silent = [](const std::string&) {};
+    bool rebuilt = false;
+    try {
+        if (m_faxLogCreated && m_faxTable.active() && m_faxXb.xb_TagArea("DATEND") == 0)
+            rebuilt |= records::RebuildTableIndexes(m_faxTable, m_faxXb, records::faxTableSpec(), "", "", silent);
+        if (m_recLogCreated && m_recTable.active() && m_recXb.xb_TagArea("DATEND") == 0)
+            rebuilt |= records::RebuildTableIndexes(m_recTable, m_recXb, records::recTableSpec(), "", "", silent);
+    } catch (const EXbError&) {
+        // The question below then offers the rebuild.
+    }
+    if (rebuilt) {
+        m_faxModel->reload();
+        m_recModel->reload();
+        SetButtons();
+    }
     if (m_faxTable.active() && m_recTable.active() &&
         (m_faxXb.xb_TagArea("DATEND") == 0 || m_recXb.xb_TagArea("DATEND") == 0)) {
         if (AskYesNo(QStringLiteral("The log files need to be reindexed.\rDo this now?"), QStringLiteral("REINDEX")))

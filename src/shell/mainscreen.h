@@ -195,6 +195,9 @@ private:
     QSoundEffect* m_sound = nullptr;
 
     bool m_firstActivationPending = true;
+    // The logs this start created (they get their full tag set without a question).
+    bool m_faxLogCreated = false;
+    bool m_recLogCreated = false;
     bool m_receiveMode = false;
     bool m_faxArriving = false;
     bool m_cloneRequested = false;
