@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFile>
 #include <QPointer>
 #include <QTextBrowser>
@@ -60,15 +61,40 @@ void THelpWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+namespace {
+
+// Moves the help window under another owner, keeping where it is and whether it shows.
+void reparentHelp(THelpWindow* window, QWidget* owner) {
+    if (!window || window->parentWidget() == owner) return;
+    const QRect where = window->geometry();
+    const bool shown = window->isVisible();
+    window->setParent(owner, Qt::Window);
+    window->setGeometry(where);
+    if (shown) window->show();
+}
+
+}  // namespace
+
 THelpWindow* ShowHelp(int context) {
     static QPointer<THelpWindow> window;
-    // Asked from a modal dialog, the window belongs to that dialog: a window outside it would be
-    // blocked, shown but neither scrollable nor closable until the dialog ends.
+    // A modal dialog blocks every window but its own: the help window belongs to the dialog that
+    // is up (so "Technical Help" can be read beside the error dialog), and goes back to the main
+    // window when that dialog closes.
     QWidget* modal = QApplication::activeModalWidget();
+    QWidget* owner = modal ? modal : mainWindow();
     if (!window)
-        window = new THelpWindow(modal ? modal : mainWindow());
-    else if (modal && window->parentWidget() != modal && !modal->isAncestorOf(window))
-        window->setParent(modal, Qt::Window);
+        window = new THelpWindow(owner);
+    else
+        reparentHelp(window, owner);
+    if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && !dialog->property("helpReturns").toBool()) {
+        dialog->setProperty("helpReturns", true);
+        QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+            if (window && window->parentWidget() == dialog) {
+                QWidget* next = QApplication::activeModalWidget();
+                reparentHelp(window, next && next != dialog ? next : mainWindow());
+            }
+        });
+    }
     window->showContext(context);
     window->show();
     window->raise();

@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
 #include <QPointer>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace telvane {
 namespace {
@@ -25,6 +28,17 @@ public:
         return box.exec() == QMessageBox::Yes;
     }
     void beep() override { QApplication::beep(); }
+    int yesNoCancel(const QString& text, const QString& caption) override {
+        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                        QApplication::activeWindow());
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        switch (box.exec()) {
+        case QMessageBox::Yes: return AnswerYes;
+        case QMessageBox::No: return AnswerNo;
+        default: return AnswerCancel;
+        }
+    }
 };
 
 MessageBoxPrompter g_messageBoxPrompter;
@@ -65,21 +79,64 @@ bool AskYesNoDefaultNo(const QString& text, const QString& caption) {
 
 void Beep() { prompter().beep(); }
 
+int AskYesNoCancel(const QString& text, const QString& caption) {
+    Prompter& p = prompter();
+    const bool display = &p == &g_messageBoxPrompter;
+    return p.yesNoCancel(display ? forDisplay(text) : cutPromptText(text), cutPromptText(caption));
+}
+
 void setMainWindow(QWidget* w) { g_mainWindow = w; }
 QWidget* mainWindow() { return g_mainWindow.data(); }
 
+namespace {
+
+// Where a dialog of `size` goes: centred over the main window (or its screen), then kept inside
+// the available area of that screen.
+QPoint centredPosition(const QWidget* dialog, QSize size) {
+    QWidget* main = mainWindow();
+    QScreen* screen = main ? main->screen() : dialog->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QRect area =
+        main && dialog != main && !main->isMaximized() && main->isVisible() ? main->frameGeometry() : avail;
+    QPoint at(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+    at.setX(std::max(avail.left(), std::min(at.x(), avail.right() + 1 - size.width())));
+    at.setY(std::max(avail.top(), std::min(at.y(), avail.bottom() + 1 - size.height())));
+    return at;
+}
+
+// The size a dialog will have: its real size once shown, else the size its layout asks for
+// (unless it was sized explicitly).
+QSize dialogSize(QWidget* dialog) {
+    if (dialog->isVisible()) return dialog->frameGeometry().size();
+    if (dialog->testAttribute(Qt::WA_Resized)) return dialog->size();
+    dialog->ensurePolished();
+    if (dialog->layout()) dialog->layout()->activate();
+    return dialog->sizeHint().expandedTo(dialog->minimumSizeHint()).expandedTo(dialog->minimumSize());
+}
+
+// Centres the dialog again when it is shown, with the size its layout has given it by then.
+class CentreOnShow : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            auto* dialog = static_cast<QWidget*>(watched);
+            dialog->move(centredPosition(dialog, dialog->frameGeometry().size()));
+            deleteLater();
+            dialog->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
 void CenterDialog(QWidget* dialog) {
     if (!dialog) return;
-    QWidget* main = mainWindow();
-    const QSize size = dialog->frameGeometry().size().isValid() ? dialog->frameGeometry().size() : dialog->sizeHint();
-    QRect area;
-    if (main && dialog != main && !main->isMaximized() && main->isVisible()) {
-        area = main->frameGeometry();
-    } else {
-        QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
-        area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    }
-    dialog->move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+    dialog->move(centredPosition(dialog, dialogSize(dialog)));
+    if (!dialog->isVisible() && !dialog->findChild<CentreOnShow*>(QString(), Qt::FindDirectChildrenOnly))
+        dialog->installEventFilter(new CentreOnShow(dialog));
     if (dialog->windowFlags() & Qt::WindowMaximizeButtonHint)
         dialog->setWindowFlags(dialog->windowFlags() | Qt::WindowSystemMenuHint);
 }

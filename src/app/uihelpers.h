@@ -25,6 +25,11 @@ public:
     // Answers true for Yes. defaultNo makes No the default button.
     virtual bool yesNo(const QString& text, const QString& caption, bool defaultNo) = 0;
     virtual void beep() = 0;
+    // Yes, No or Cancel (Yes is the default): one of the Answer values.
+    virtual int yesNoCancel(const QString& text, const QString& caption) {
+        return yesNo(text, caption, false) ? AnswerYes : AnswerNo;
+    }
+    enum Answer { AnswerNo = 0, AnswerYes = 1, AnswerCancel = 2 };
 };
 
 // Installs the prompter used by the helpers below; nullptr restores the message-box one.
@@ -38,6 +43,8 @@ bool AskYesNo(const QString& text, const QString& caption);
 // The same with No as the default (used before deleting).
 bool AskYesNoDefaultNo(const QString& text, const QString& caption);
 void Beep();
+// Question box with Yes, No and Cancel (Yes is the default): a Prompter::Answer value.
+int AskYesNoCancel(const QString& text, const QString& caption);
 
 // Cuts a prompt text or caption to kMaxPromptLength characters.
 QString cutPromptText(const QString& text);

@@ -60,17 +60,17 @@ TConfigurationInfo::TConfigurationInfo(QWidget* parent) : QDialog(parent) {
     label->setObjectName(QStringLiteral("Label1"));
     label->setWordWrap(true);
 
-    m_memo = new QPlainTextEdit(this);
-    m_memo->setObjectName(QStringLiteral("Memo1"));
-    m_memo->setReadOnly(true);
-    m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo_ = new QPlainTextEdit(this);
+    memo_->setObjectName(QStringLiteral("Memo1"));
+    memo_->setReadOnly(true);
+    memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    m_memo->setFont(fixed);
-    m_memo->setTabStopDistance(QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')) * 8);
-    m_copyPasteMemo = new QPlainTextEdit(this);
-    m_copyPasteMemo->setObjectName(QStringLiteral("CopyPasteMemo"));
-    m_copyPasteMemo->setVisible(false);
+    memo_->setFont(fixed);
+    memo_->setTabStopDistance(QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')) * 8);
+    copyPasteMemo_ = new QPlainTextEdit(this);
+    copyPasteMemo_->setObjectName(QStringLiteral("CopyPasteMemo"));
+    copyPasteMemo_->setVisible(false);
 
     QPushButton* copy = MakePushButton(this, "Button1", QStringLiteral("Copy to Clipboard"), {});
     QPushButton* save = MakePushButton(this, "Button3", QStringLiteral("Save As..."), {});
@@ -87,14 +87,14 @@ TConfigurationInfo::TConfigurationInfo(QWidget* parent) : QDialog(parent) {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
-    layout->addWidget(m_memo, 1);
+    layout->addWidget(memo_, 1);
     layout->addLayout(buttons);
     setFixedSize(640, 480);
 }
 
-void TConfigurationInfo::setLines(const QStringList& lines) { m_memo->setPlainText(lines.join(QLatin1Char('\n'))); }
+void TConfigurationInfo::setLines(const QStringList& lines) { memo_->setPlainText(lines.join(QLatin1Char('\n'))); }
 
-QStringList TConfigurationInfo::lines() const { return m_memo->toPlainText().split(QLatin1Char('\n')); }
+QStringList TConfigurationInfo::lines() const { return memo_->toPlainText().split(QLatin1Char('\n')); }
 
 void TConfigurationInfo::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -102,16 +102,16 @@ void TConfigurationInfo::showEvent(QShowEvent* event) {
 }
 
 void TConfigurationInfo::FormActivate() {
-    QTextCursor c = m_memo->textCursor();
+    QTextCursor c = memo_->textCursor();
     c.movePosition(QTextCursor::Start);
-    m_memo->setTextCursor(c);
-    m_memo->verticalScrollBar()->setValue(0);
-    m_memo->horizontalScrollBar()->setValue(0);
+    memo_->setTextCursor(c);
+    memo_->verticalScrollBar()->setValue(0);
+    memo_->horizontalScrollBar()->setValue(0);
 }
 
 void TConfigurationInfo::Button1Click() {
-    m_copyPasteMemo->setPlainText(m_memo->toPlainText());
-    m_copyPasteMemo->selectAll();
+    copyPasteMemo_->setPlainText(memo_->toPlainText());
+    copyPasteMemo_->selectAll();
     QGuiApplication::clipboard()->setText(QString::fromUtf8(reportText(lines())));
     informationBox(this, QStringLiteral("Information copied to Windows clipboard"));
 }

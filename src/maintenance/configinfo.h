@@ -19,7 +19,7 @@ public:
 
     void setLines(const QStringList& lines);
     QStringList lines() const;
-    QPlainTextEdit* Memo1() const { return m_memo; }
+    QPlainTextEdit* Memo1() const { return memo_; }
 
     // Where Save As... writes; tests set it instead of answering the file dialog.
     using SaveNameChooser = QString (*)(QWidget* parent, const QString& proposed);
@@ -37,8 +37,8 @@ protected:
 private:
     void FormActivate();
 
-    QPlainTextEdit* m_memo;
-    QPlainTextEdit* m_copyPasteMemo;
+    QPlainTextEdit* memo_;
+    QPlainTextEdit* copyPasteMemo_;
 };
 
 // Builds the report against the probe and the program's settings, under the hourglass.

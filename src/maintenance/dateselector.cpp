@@ -19,24 +19,24 @@ TDateSelector::TDateSelector(const QDate& initial, QWidget* parent) : QDialog(pa
     setWindowTitle(QStringLiteral("Select Date"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
-    m_panel = new QLabel(this);
-    m_panel->setObjectName(QStringLiteral("ShowDatePanel"));
-    QFont bold = m_panel->font();
+    panel_ = new QLabel(this);
+    panel_->setObjectName(QStringLiteral("ShowDatePanel"));
+    QFont bold = panel_->font();
     bold.setBold(true);
-    m_panel->setFont(bold);
-    m_panel->setAlignment(Qt::AlignCenter);
-    m_panel->setFrameShape(QFrame::Panel);
-    m_panel->setFrameShadow(QFrame::Sunken);
-    m_panel->setMinimumHeight(m_panel->fontMetrics().height() + 10);
+    panel_->setFont(bold);
+    panel_->setAlignment(Qt::AlignCenter);
+    panel_->setFrameShape(QFrame::Panel);
+    panel_->setFrameShadow(QFrame::Sunken);
+    panel_->setMinimumHeight(panel_->fontMetrics().height() + 10);
 
-    m_calendar = new QCalendarWidget(this);
-    m_calendar->setObjectName(QStringLiteral("Calendar1"));
-    m_calendar->setGridVisible(true);
-    m_calendar->setSelectedDate(initial.isValid() ? initial : QDate::currentDate());
-    connect(m_calendar, &QCalendarWidget::selectionChanged, this, [this] { showDate(); });
+    calendar_ = new QCalendarWidget(this);
+    calendar_->setObjectName(QStringLiteral("Calendar1"));
+    calendar_->setGridVisible(true);
+    calendar_->setSelectedDate(initial.isValid() ? initial : QDate::currentDate());
+    connect(calendar_, &QCalendarWidget::selectionChanged, this, [this] { showDate(); });
     // A double click on a day is Ok (activated fires for double click and Enter).
-    connect(m_calendar, &QCalendarWidget::activated, this, [this] { accept(); });
-    if (auto* view = m_calendar->findChild<QTableView*>()) view->viewport()->installEventFilter(this);
+    connect(calendar_, &QCalendarWidget::activated, this, [this] { accept(); });
+    if (auto* view = calendar_->findChild<QTableView*>()) view->viewport()->installEventFilter(this);
 
     auto* steps = new QHBoxLayout;
     const auto add = [this, steps](const char* name, const QString& caption, const QString& hint, auto handler) {
@@ -62,37 +62,37 @@ TDateSelector::TDateSelector(const QDate& initial, QWidget* parent) : QDialog(pa
     okCancel->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_panel);
-    layout->addWidget(m_calendar);
+    layout->addWidget(panel_);
+    layout->addWidget(calendar_);
     layout->addLayout(steps);
     layout->addLayout(okCancel);
     showDate();
     adjustSize();  // its real size, for centring before it is shown
 }
 
-QDate TDateSelector::date() const { return m_calendar->selectedDate(); }
+QDate TDateSelector::date() const { return calendar_->selectedDate(); }
 
-void TDateSelector::setDate(const QDate& date) { m_calendar->setSelectedDate(date); }
+void TDateSelector::setDate(const QDate& date) { calendar_->setSelectedDate(date); }
 
 QString TDateSelector::titleText(const QDate& date) {
     // Written out in the user's language, in the order weekday, month day, year.
     return QLocale().toString(date, QStringLiteral("dddd, MMMM d, yyyy"));
 }
 
-void TDateSelector::TodayClick() { m_calendar->setSelectedDate(QDate::currentDate()); }
+void TDateSelector::TodayClick() { calendar_->setSelectedDate(QDate::currentDate()); }
 
 void TDateSelector::step(int months) {
-    QDate d = m_calendar->selectedDate().addMonths(months);
-    m_calendar->setSelectedDate(d);
-    m_calendar->setCurrentPage(d.year(), d.month());
+    QDate d = calendar_->selectedDate().addMonths(months);
+    calendar_->setSelectedDate(d);
+    calendar_->setCurrentPage(d.year(), d.month());
 }
 
-void TDateSelector::showDate() { m_panel->setText(titleText(m_calendar->selectedDate())); }
+void TDateSelector::showDate() { panel_->setText(titleText(calendar_->selectedDate())); }
 
 void TDateSelector::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (m_firstActivation) {
-        m_firstActivation = false;
+    if (firstActivation_) {
+        firstActivation_ = false;
         showDate();
     }
 }
@@ -102,10 +102,10 @@ bool TDateSelector::eventFilter(QObject* watched, QEvent* event) {
     // neighbouring months is selected by the first click, so the double click is Ok as well.
     if (event->type() == QEvent::MouseButtonDblClick) {
         // Only on a day: row 0 holds the weekday names, column 0 the week numbers.
-        auto* view = m_calendar->findChild<QTableView*>();
+        auto* view = calendar_->findChild<QTableView*>();
         const QModelIndex at =
             view ? view->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()) : QModelIndex();
-        const int firstDayColumn = m_calendar->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
+        const int firstDayColumn = calendar_->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
         if (at.isValid() && at.row() >= 1 && at.column() >= firstDayColumn)
             QMetaObject::invokeMethod(
                 this, [this] { accept(); }, Qt::QueuedConnection);

@@ -18,8 +18,8 @@ public:
 
     QDate date() const;
     void setDate(const QDate& date);
-    QCalendarWidget* Calendar() const { return m_calendar; }
-    QLabel* ShowDatePanel() const { return m_panel; }
+    QCalendarWidget* Calendar() const { return calendar_; }
+    QLabel* ShowDatePanel() const { return panel_; }
 
     // The title text of a date: weekday and month written out.
     static QString titleText(const QDate& date);
@@ -38,9 +38,9 @@ private:
     void step(int months);
     void showDate();
 
-    QCalendarWidget* m_calendar;
-    QLabel* m_panel;
-    bool m_firstActivation = true;
+    QCalendarWidget* calendar_;
+    QLabel* panel_;
+    bool firstActivation_ = true;
 };
 
 }  // namespace telvane::maintenance

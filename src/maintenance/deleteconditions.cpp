@@ -31,30 +31,30 @@ TDeleteForConditions::TDeleteForConditions(QWidget* parent) : QDialog(parent) {
         e->setMaxLength(maxLength);
         return e;
     };
-    m_rFrom =
+    rFrom_ =
         choice("rFrom", QStringLiteral("Fax is FROM:"), QStringLiteral("For received faxes, who was the fax from"));
-    m_rRecipient =
+    rRecipient_ =
         choice("rRecipient", QStringLiteral("RECIPIENT is:"), QStringLiteral("For SENT faxes, who is the fax to"));
-    m_rPhone =
+    rPhone_ =
         choice("rPhone", QStringLiteral("FAX # is:"), QStringLiteral("For SENT faxes, what fax number is the fax to"));
-    m_from = field("FaxFROM", 20);
-    m_recipient = field("FaxRECIPIENT", 35);
-    m_phone = field("FaxPHONE", 25);
-    m_rRecipient->setChecked(true);
+    from_ = field("FaxFROM", 20);
+    recipient_ = field("FaxRECIPIENT", 35);
+    phone_ = field("FaxPHONE", 25);
+    rRecipient_->setChecked(true);
 
-    m_exact = new QCheckBox(QStringLiteral("Text must match exactly"), this);
-    m_exact->setObjectName(QStringLiteral("ExactMatch"));
-    m_exact->setChecked(true);
+    exact_ = new QCheckBox(QStringLiteral("Text must match exactly"), this);
+    exact_->setObjectName(QStringLiteral("ExactMatch"));
+    exact_->setChecked(true);
     auto* note = new QLabel(QStringLiteral("(uncheck to allow  partial matches)"), this);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(m_rFrom, 0, 0);
-    grid->addWidget(m_from, 0, 1);
-    grid->addWidget(m_rRecipient, 1, 0);
-    grid->addWidget(m_recipient, 1, 1);
-    grid->addWidget(m_rPhone, 2, 0);
-    grid->addWidget(m_phone, 2, 1);
-    grid->setColumnMinimumWidth(1, m_from->fontMetrics().averageCharWidth() * 36);
+    grid->addWidget(rFrom_, 0, 0);
+    grid->addWidget(from_, 0, 1);
+    grid->addWidget(rRecipient_, 1, 0);
+    grid->addWidget(recipient_, 1, 1);
+    grid->addWidget(rPhone_, 2, 0);
+    grid->addWidget(phone_, 2, 1);
+    grid->setColumnMinimumWidth(1, from_->fontMetrics().averageCharWidth() * 36);
 
     QPushButton* ok = MakePushButton(this, "OkButton", QStringLiteral("Ok"), {});
     QPushButton* cancel = MakePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
@@ -67,44 +67,44 @@ TDeleteForConditions::TDeleteForConditions(QWidget* parent) : QDialog(parent) {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(m_exact);
+    layout->addWidget(exact_);
     layout->addWidget(note);
     layout->addLayout(buttons);
     adjustSize();  // its real size, for centring before it is shown
 }
 
 void TDeleteForConditions::prepareOutgoing(const QString& recipient, const QString& phone) {
-    m_rFrom->setEnabled(false);
-    m_from->setEnabled(false);
-    m_rRecipient->setChecked(true);
-    m_recipient->setText(recipient);
-    m_phone->setText(phone);
+    rFrom_->setEnabled(false);
+    from_->setEnabled(false);
+    rRecipient_->setChecked(true);
+    recipient_->setText(recipient);
+    phone_->setText(phone);
 }
 
 void TDeleteForConditions::prepareIncoming(const QString& from) {
-    for (QWidget* w : {static_cast<QWidget*>(m_rRecipient), static_cast<QWidget*>(m_recipient),
-                       static_cast<QWidget*>(m_rPhone), static_cast<QWidget*>(m_phone)})
+    for (QWidget* w : {static_cast<QWidget*>(rRecipient_), static_cast<QWidget*>(recipient_),
+                       static_cast<QWidget*>(rPhone_), static_cast<QWidget*>(phone_)})
         w->setEnabled(false);
-    m_rFrom->setChecked(true);
-    m_from->setText(from.trimmed());
+    rFrom_->setChecked(true);
+    from_->setText(from.trimmed());
 }
 
 QLineEdit* TDeleteForConditions::chosenEdit() const {
-    if (m_rFrom->isChecked()) return m_from;
-    if (m_rPhone->isChecked()) return m_phone;
-    return m_recipient;
+    if (rFrom_->isChecked()) return from_;
+    if (rPhone_->isChecked()) return phone_;
+    return recipient_;
 }
 
 std::string TDeleteForConditions::chosenField() const {
-    if (m_rFrom->isChecked()) return "FROM";
-    if (m_rPhone->isChecked()) return "PHONE";
+    if (rFrom_->isChecked()) return "FROM";
+    if (rPhone_->isChecked()) return "PHONE";
     return "RECIPIENT";
 }
 
 QString TDeleteForConditions::chosenText() const { return chosenEdit()->text(); }
 
 std::string TDeleteForConditions::expression() const {
-    return matchExpression(chosenField(), chosenText(), m_exact->isChecked());
+    return matchExpression(chosenField(), chosenText(), exact_->isChecked());
 }
 
 void TDeleteForConditions::OkButtonClick() {

@@ -23,13 +23,13 @@ public:
     // Incoming page: RECIPIENT and FAX # disabled, FROM chosen and filled (trimmed).
     void prepareIncoming(const QString& from);
 
-    QRadioButton* rFrom() const { return m_rFrom; }
-    QRadioButton* rRecipient() const { return m_rRecipient; }
-    QRadioButton* rPhone() const { return m_rPhone; }
-    QLineEdit* FaxFROM() const { return m_from; }
-    QLineEdit* FaxRECIPIENT() const { return m_recipient; }
-    QLineEdit* FaxPHONE() const { return m_phone; }
-    QCheckBox* ExactMatch() const { return m_exact; }
+    QRadioButton* rFrom() const { return rFrom_; }
+    QRadioButton* rRecipient() const { return rRecipient_; }
+    QRadioButton* rPhone() const { return rPhone_; }
+    QLineEdit* FaxFROM() const { return from_; }
+    QLineEdit* FaxRECIPIENT() const { return recipient_; }
+    QLineEdit* FaxPHONE() const { return phone_; }
+    QCheckBox* ExactMatch() const { return exact_; }
 
     // The chosen field's name (FROM, RECIPIENT or PHONE) and its text.
     std::string chosenField() const;
@@ -42,13 +42,13 @@ public:
 private:
     QLineEdit* chosenEdit() const;
 
-    QRadioButton* m_rFrom;
-    QRadioButton* m_rRecipient;
-    QRadioButton* m_rPhone;
-    QLineEdit* m_from;
-    QLineEdit* m_recipient;
-    QLineEdit* m_phone;
-    QCheckBox* m_exact;
+    QRadioButton* rFrom_;
+    QRadioButton* rRecipient_;
+    QRadioButton* rPhone_;
+    QLineEdit* from_;
+    QLineEdit* recipient_;
+    QLineEdit* phone_;
+    QCheckBox* exact_;
 };
 
 }  // namespace telvane::maintenance

@@ -62,22 +62,22 @@ void removeReceivedFile(const QString& receiveDir, const QString& storedName) {
 TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, records::RecordSet& faxTable,
                  records::TXbAccess& faxXb, records::TXbEnv& xbEnv, std::string receiveDir, QWidget* parent)
     : QDialog(parent),
-      m_recTable(recTable),
-      m_recXb(recXb),
-      m_faxTable(faxTable),
-      m_faxXb(faxXb),
-      m_xbEnv(xbEnv),
-      m_receiveDir(std::move(receiveDir)) {
+      recTable_(recTable),
+      recXb_(recXb),
+      faxTable_(faxTable),
+      faxXb_(faxXb),
+      xbEnv_(xbEnv),
+      receiveDir_(std::move(receiveDir)) {
     setObjectName(QStringLiteral("TDMForm"));
     setWindowTitle(QStringLiteral("Fax Log Cleanup Utility"));
     setSizeGripEnabled(true);
 
-    m_menuBar = new QMenuBar(this);
-    m_actions = m_menuBar->addMenu(QStringLiteral("Actions"));
-    m_actions->setObjectName(QStringLiteral("mnuActions"));
+    menuBar_ = new QMenuBar(this);
+    actions_ = menuBar_->addMenu(QStringLiteral("Actions"));
+    actions_->setObjectName(QStringLiteral("mnuActions"));
     const auto add = [this](const char* name, const QString& caption, void (TDMForm::*handler)(),
                             const QKeySequence& shortcut = {}) {
-        QAction* a = m_actions->addAction(caption);
+        QAction* a = actions_->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         if (!shortcut.isEmpty()) a->setShortcut(shortcut);
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
@@ -86,34 +86,34 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
     QAction* current = add("mnuToggleDeletedState", QStringLiteral("Delete Current Fax"),
                            &TDMForm::mnuToggleDeletedStateClick, QKeySequence(Qt::CTRL | Qt::Key_X));
     addAction(current);  // the shortcut works while the grids have the focus
-    m_actions->addSeparator();
+    actions_->addSeparator();
     add("mnuDeleteBeforeDate", QStringLiteral("Delete All Before A Particular Date"),
         &TDMForm::mnuDeleteBeforeDateClick);
     add("mnuDeleteSent", QStringLiteral("Delete All that Have Been Sent"), &TDMForm::mnuDeleteSentClick);
     add("mnuDeleteNotSent", QStringLiteral("Delete All That Have NOT Been Sent"), &TDMForm::mnuDeleteNotSentClick);
     add("mnuDeleteConditions", QStringLiteral("Delete All Faxes Meeting Certain Conditions..."),
         &TDMForm::mnuDeleteConditionsClick);
-    m_actions->addSeparator();
+    actions_->addSeparator();
     add("mnuDeleteAll", QStringLiteral("Delete All Faxes"), &TDMForm::mnuDeleteAllClick);
 
-    m_popup = new QMenu(this);
-    m_popup->setObjectName(QStringLiteral("GridPopup"));
-    QAction* del = m_popup->addAction(QStringLiteral("Delete"));
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("GridPopup"));
+    QAction* del = popup_->addAction(QStringLiteral("Delete"));
     del->setObjectName(QStringLiteral("Delete1"));
     connect(del, &QAction::triggered, this, [this] { mnuToggleDeletedStateClick(); });
 
-    m_pages = new QTabWidget(this);
-    m_pages->setObjectName(QStringLiteral("PageControl1"));
-    m_sendGrid = new TLogGrid;
-    m_sendGrid->setObjectName(QStringLiteral("SendGrid"));
-    m_recGrid = new TLogGrid;
-    m_recGrid->setObjectName(QStringLiteral("RecGrid"));
-    m_pages->addTab(m_sendGrid, QStringLiteral("Outgoing Faxes"));
-    m_pages->addTab(m_recGrid, QStringLiteral("Incoming Faxes"));
-    connect(m_pages, &QTabWidget::currentChanged, this, [this] { UpdateWindow(); });
-    for (TLogGrid* grid : {m_sendGrid, m_recGrid}) {
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName(QStringLiteral("PageControl1"));
+    sendGrid_ = new TLogGrid;
+    sendGrid_->setObjectName(QStringLiteral("SendGrid"));
+    recGrid_ = new TLogGrid;
+    recGrid_->setObjectName(QStringLiteral("RecGrid"));
+    pages_->addTab(sendGrid_, QStringLiteral("Outgoing Faxes"));
+    pages_->addTab(recGrid_, QStringLiteral("Incoming Faxes"));
+    connect(pages_, &QTabWidget::currentChanged, this, [this] { UpdateWindow(); });
+    for (TLogGrid* grid : {sendGrid_, recGrid_}) {
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) {
-            if (grid->isEnabled()) m_popup->popup(grid->viewport()->mapToGlobal(pos));
+            if (grid->isEnabled()) popup_->popup(grid->viewport()->mapToGlobal(pos));
         });
         // A double click on the "Deleted?" column deletes the fax.
         connect(grid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -131,8 +131,8 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
     buttons->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(m_menuBar);
-    layout->addWidget(m_pages);
+    layout->setMenuBar(menuBar_);
+    layout->addWidget(pages_);
     layout->addLayout(buttons);
     resize(820, 460);
 }
@@ -140,45 +140,45 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
 TDMForm::~TDMForm() {
     restoreFilters();
     // The grids go before their models.
-    delete m_pages;
-    m_sendModel.reset();
-    m_recModel.reset();
+    delete pages_;
+    sendModel_.reset();
+    recModel_.reset();
 }
 
 QAction* TDMForm::action(const char* objectName) const { return findChild<QAction*>(QString::fromLatin1(objectName)); }
 
-int TDMForm::currentPage() const { return m_pages->currentIndex(); }
+int TDMForm::currentPage() const { return pages_->currentIndex(); }
 
-void TDMForm::setCurrentPage(int page) { m_pages->setCurrentIndex(page); }
+void TDMForm::setCurrentPage(int page) { pages_->setCurrentIndex(page); }
 
 void TDMForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (m_firstActivation) {
-        m_firstActivation = false;
+    if (firstActivation_) {
+        firstActivation_ = false;
         FormActivate();
     }
 }
 
 void TDMForm::FormActivate() {
     // Every record is shown here, whatever filter the main window had set.
-    m_recFilter = m_recTable.filter();
-    m_faxFilter = m_faxTable.filter();
-    m_filtersNoted = true;
-    m_recXb.xb_Query("");
-    m_faxXb.xb_Query("");
+    recFilter_ = recTable_.filter();
+    faxFilter_ = faxTable_.filter();
+    filtersNoted_ = true;
+    recXb_.xb_Query("");
+    faxXb_.xb_Query("");
     try {
-        if (m_recTable.active()) m_recTable.refresh();
-        if (m_faxTable.active()) m_faxTable.refresh();
+        if (recTable_.active()) recTable_.refresh();
+        if (faxTable_.active()) faxTable_.refresh();
     } catch (const records::EXbError&) {}
 
-    m_pages->setCurrentIndex(kOutgoingPage);
-    m_sendModel = std::make_unique<LogTableModel>(
-        m_faxTable,
+    pages_->setCurrentIndex(kOutgoingPage);
+    sendModel_ = std::make_unique<LogTableModel>(
+        faxTable_,
         columnsOf(records::faxTableSpec(), {"DATESENT", "TIMESENT", "RECIPIENT", "SUBJECT", "PHONE", "LASTRESULT"}));
-    m_recModel = std::make_unique<LogTableModel>(
-        m_recTable, columnsOf(records::recTableSpec(), {"DATEREC", "TIMEREC", "FROM", "PAGES", "FAXFILE", "NOTES"}));
-    m_sendGrid->setLogModel(m_sendModel.get());
-    m_recGrid->setLogModel(m_recModel.get());
+    recModel_ = std::make_unique<LogTableModel>(
+        recTable_, columnsOf(records::recTableSpec(), {"DATEREC", "TIMEREC", "FROM", "PAGES", "FAXFILE", "NOTES"}));
+    sendGrid_->setLogModel(sendModel_.get());
+    recGrid_->setLogModel(recModel_.get());
     UpdateWindow();
 }
 
@@ -188,15 +188,15 @@ void TDMForm::done(int result) {
 }
 
 void TDMForm::restoreFilters() {
-    if (!m_filtersNoted) return;
-    m_filtersNoted = false;
-    m_recXb.xb_Query(m_recFilter);
-    m_faxXb.xb_Query(m_faxFilter);
+    if (!filtersNoted_) return;
+    filtersNoted_ = false;
+    recXb_.xb_Query(recFilter_);
+    faxXb_.xb_Query(faxFilter_);
 }
 
-records::RecordSet& TDMForm::currentTable() { return currentPage() == kIncomingPage ? m_recTable : m_faxTable; }
-records::TXbAccess& TDMForm::currentXb() { return currentPage() == kIncomingPage ? m_recXb : m_faxXb; }
-TLogGrid* TDMForm::currentGrid() const { return currentPage() == kIncomingPage ? m_recGrid : m_sendGrid; }
+records::RecordSet& TDMForm::currentTable() { return currentPage() == kIncomingPage ? recTable_ : faxTable_; }
+records::TXbAccess& TDMForm::currentXb() { return currentPage() == kIncomingPage ? recXb_ : faxXb_; }
+TLogGrid* TDMForm::currentGrid() const { return currentPage() == kIncomingPage ? recGrid_ : sendGrid_; }
 QString TDMForm::kind() const {
     return currentPage() == kIncomingPage ? QStringLiteral("received") : QStringLiteral("outgoing");
 }
@@ -208,22 +208,22 @@ void TDMForm::UpdateWindow() {
     action("mnuDeleteNotSent")->setVisible(outgoing);
 
     const auto empty = [](const records::RecordSet& rs) { return !rs.active() || rs.isEmpty(); };
-    const bool sendEmpty = empty(m_faxTable);
-    const bool recEmpty = empty(m_recTable);
-    m_sendGrid->setEnabled(!sendEmpty);
-    m_recGrid->setEnabled(!recEmpty);
-    m_sendGrid->setContextMenuPolicy(sendEmpty ? Qt::NoContextMenu : Qt::CustomContextMenu);
-    m_recGrid->setContextMenuPolicy(recEmpty ? Qt::NoContextMenu : Qt::CustomContextMenu);
+    const bool sendEmpty = empty(faxTable_);
+    const bool recEmpty = empty(recTable_);
+    sendGrid_->setEnabled(!sendEmpty);
+    recGrid_->setEnabled(!recEmpty);
+    sendGrid_->setContextMenuPolicy(sendEmpty ? Qt::NoContextMenu : Qt::CustomContextMenu);
+    recGrid_->setContextMenuPolicy(recEmpty ? Qt::NoContextMenu : Qt::CustomContextMenu);
 
     const bool actions = currentGrid()->isEnabled();
-    m_actions->menuAction()->setEnabled(actions);
-    for (QAction* a : m_actions->actions())
+    actions_->menuAction()->setEnabled(actions);
+    for (QAction* a : actions_->actions())
         if (!a->isSeparator()) a->setEnabled(actions);
 
-    m_pages->setTabText(kOutgoingPage,
-                        sendEmpty ? QStringLiteral("OutGoing Faxes (none)") : QStringLiteral("Outgoing Faxes"));
-    m_pages->setTabText(kIncomingPage,
-                        recEmpty ? QStringLiteral("Incoming Faxes (none)") : QStringLiteral("Incoming Faxes"));
+    pages_->setTabText(kOutgoingPage,
+                       sendEmpty ? QStringLiteral("OutGoing Faxes (none)") : QStringLiteral("Outgoing Faxes"));
+    pages_->setTabText(kIncomingPage,
+                       recEmpty ? QStringLiteral("Incoming Faxes (none)") : QStringLiteral("Incoming Faxes"));
 }
 
 void TDMForm::deleteOne(bool inRun) {
@@ -243,8 +243,8 @@ void TDMForm::deleteOne(bool inRun) {
         }
         marked = true;
     } catch (const records::EXbError&) {}
-    if (marked && currentPage() == kIncomingPage) removeReceivedFile(qs(m_receiveDir), file);
-    m_deletedSomething = true;
+    if (marked && currentPage() == kIncomingPage) removeReceivedFile(qs(receiveDir_), file);
+    deletedSomething_ = true;
 }
 
 void TDMForm::mnuToggleDeletedStateClick() {

@@ -37,15 +37,15 @@ public:
             records::TXbAccess& faxXb, records::TXbEnv& xbEnv, std::string receiveDir, QWidget* parent = nullptr);
     ~TDMForm() override;
 
-    bool deletedSomething() const { return m_deletedSomething; }
+    bool deletedSomething() const { return deletedSomething_; }
     int currentPage() const;
     void setCurrentPage(int page);
 
-    QTabWidget* PageControl1() const { return m_pages; }
-    TLogGrid* SendGrid() const { return m_sendGrid; }
-    TLogGrid* RecGrid() const { return m_recGrid; }
-    QMenu* mnuActions() const { return m_actions; }
-    QMenu* GridPopup() const { return m_popup; }
+    QTabWidget* PageControl1() const { return pages_; }
+    TLogGrid* SendGrid() const { return sendGrid_; }
+    TLogGrid* RecGrid() const { return recGrid_; }
+    QMenu* mnuActions() const { return actions_; }
+    QMenu* GridPopup() const { return popup_; }
     QAction* action(const char* objectName) const;
 
     // The Actions menu.
@@ -76,25 +76,25 @@ private:
     void restoreFilters();
     void FormActivate();
 
-    records::RecordSet& m_recTable;
-    records::TXbAccess& m_recXb;
-    records::RecordSet& m_faxTable;
-    records::TXbAccess& m_faxXb;
-    records::TXbEnv& m_xbEnv;
-    std::string m_receiveDir;
+    records::RecordSet& recTable_;
+    records::TXbAccess& recXb_;
+    records::RecordSet& faxTable_;
+    records::TXbAccess& faxXb_;
+    records::TXbEnv& xbEnv_;
+    std::string receiveDir_;
 
-    std::unique_ptr<LogTableModel> m_sendModel, m_recModel;
-    QTabWidget* m_pages = nullptr;
-    TLogGrid* m_sendGrid = nullptr;
-    TLogGrid* m_recGrid = nullptr;
-    QMenuBar* m_menuBar = nullptr;
-    QMenu* m_actions = nullptr;
-    QMenu* m_popup = nullptr;
+    std::unique_ptr<LogTableModel> sendModel_, recModel_;
+    QTabWidget* pages_ = nullptr;
+    TLogGrid* sendGrid_ = nullptr;
+    TLogGrid* recGrid_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    QMenu* actions_ = nullptr;
+    QMenu* popup_ = nullptr;
 
-    bool m_firstActivation = true;
-    bool m_deletedSomething = false;
-    bool m_filtersNoted = false;
-    std::string m_recFilter, m_faxFilter;
+    bool firstActivation_ = true;
+    bool deletedSomething_ = false;
+    bool filtersNoted_ = false;
+    std::string recFilter_, faxFilter_;
 };
 
 }  // namespace telvane::maintenance

@@ -49,7 +49,7 @@ bool isScreenSaver(const QString& name) {
 
 }  // namespace
 
-LinuxProbe::LinuxProbe(QString root) : m_root(std::move(root)) {}
+LinuxProbe::LinuxProbe(QString root) : root_(std::move(root)) {}
 
 QLocale LinuxProbe::locale() const { return QLocale::system(); }
 

@@ -32,10 +32,10 @@ public:
     qint64 ownPid() const override;
 
 private:
-    QString path(const QString& p) const { return m_root + p; }
+    QString path(const QString& p) const { return root_ + p; }
     QLocale systemLocale() const;
 
-    QString m_root;
+    QString root_;
 };
 
 }  // namespace telvane::maintenance

@@ -9,7 +9,7 @@
 
 namespace telvane::maintenance {
 
-TRebuildInd::TRebuildInd(RebuildTables tables, QWidget* parent) : QDialog(parent), m_tables(std::move(tables)) {
+TRebuildInd::TRebuildInd(RebuildTables tables, QWidget* parent) : QDialog(parent), tables_(std::move(tables)) {
     setObjectName(QStringLiteral("TRebuildInd"));
     setWindowTitle(QStringLiteral("Rebuild Indexes"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -20,22 +20,22 @@ TRebuildInd::TRebuildInd(RebuildTables tables, QWidget* parent) : QDialog(parent
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
     wait->setFont(bold);
     wait->setAlignment(Qt::AlignCenter);
-    m_progress = new QLabel(this);
-    m_progress->setObjectName(QStringLiteral("ProgressLabel"));
-    m_progress->setAlignment(Qt::AlignCenter);
-    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 52);
-    m_progress->setVisible(false);
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("ProgressLabel"));
+    progress_->setAlignment(Qt::AlignCenter);
+    progress_->setMinimumWidth(progress_->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 52);
+    progress_->setVisible(false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(wait);
-    layout->addWidget(m_progress);
+    layout->addWidget(progress_);
     setMinimumHeight(110);
     adjustSize();  // its real size, for centring before it is shown
 }
 
 void TRebuildInd::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (m_started) return;
-    m_started = true;
+    if (started_) return;
+    started_ = true;
     // The work starts once the window is on the screen.
     QTimer::singleShot(0, this, [this] { Rebuild(); });
 }
@@ -49,23 +49,23 @@ bool TRebuildInd::event(QEvent* event) {
 }
 
 void TRebuildInd::reject() {
-    if (m_finished) QDialog::reject();
+    if (finished_) QDialog::reject();
 }
 
 void TRebuildInd::say(const std::string& text) {
     const QString line = QString::fromStdString(text);
-    m_said << line;
-    m_progress->setVisible(true);
-    m_progress->setText(line);
+    said_ << line;
+    progress_->setVisible(true);
+    progress_->setText(line);
     LetMessagesRun();
 }
 
 void TRebuildInd::Rebuild() {
-    m_started = true;
+    started_ = true;
     const auto sayFn = [this](const std::string& t) { say(t); };
     {
         HourGlass hourglass;
-        RebuildTables& t = m_tables;
+        RebuildTables& t = tables_;
         try {
             if (t.faxTable.active())
                 records::RebuildTableIndexes(t.faxTable, t.faxXb, records::faxTableSpec(),
@@ -91,7 +91,7 @@ void TRebuildInd::Rebuild() {
             // A table the engine gave up on keeps whatever state it has; the close request follows.
         }
     }
-    m_finished = true;
+    finished_ = true;
     PostWindowMessage(this, kCloseRequestMessage);
 }
 

@@ -34,9 +34,9 @@ public:
     explicit TRebuildInd(RebuildTables tables, QWidget* parent = nullptr);
 
     // Every progress text said, in order.
-    const QStringList& progress() const { return m_said; }
-    QLabel* ProgressLabel() const { return m_progress; }
-    bool finished() const { return m_finished; }
+    const QStringList& progress() const { return said_; }
+    QLabel* ProgressLabel() const { return progress_; }
+    bool finished() const { return finished_; }
 
     // The work itself (run once, at the first activation).
     void Rebuild();
@@ -51,11 +51,11 @@ protected:
 private:
     void say(const std::string& text);
 
-    RebuildTables m_tables;
-    QLabel* m_progress;
-    QStringList m_said;
-    bool m_started = false;
-    bool m_finished = false;
+    RebuildTables tables_;
+    QLabel* progress_;
+    QStringList said_;
+    bool started_ = false;
+    bool finished_ = false;
 };
 
 }  // namespace telvane::maintenance

@@ -135,6 +135,7 @@ void TStandardFaxDisplay::UpdateDisplay(telvane::transport::TOvxAbstractFax& fax
     if (First) {
         cancelSession = [&fax] { fax.CancelSession(); };
         clockRunning_ = busyRunning_ = false;
+        frozenSeconds_ = 0;
         show();
         raise();
     }
@@ -149,7 +150,11 @@ void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
         clockRunning_ = true;
         clockStart_ = v.nowTicks;
     }
-    if (v.status == fpCancel || v.status == fpFinished || v.status == fpGotHangup) clockRunning_ = false;
+    if (v.status == fpCancel || v.status == fpFinished || v.status == fpGotHangup) {
+        // The clock stops where it was, so the window keeps saying how long the call took.
+        if (clockRunning_) frozenSeconds_ = SecondsFromTicks(v.nowTicks - clockStart_);
+        clockRunning_ = false;
+    }
     if (v.status == fpBusyWait) {
         if (!busyRunning_) {
             busyRunning_ = true;
@@ -162,23 +167,25 @@ void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
     fsPhoneNumber->setText(v.phoneNumber);
     fsFaxFileName->setText(ShortFileName(v.faxFile));
     fsCoverFileName->setText(ShortFileName(v.coverFile));
-    fsDialAttempt->setText(QString::number(v.dialAttempt));
+    // The engine counts the attempts made before this one.
+    fsDialAttempt->setText(QString::number(v.dialAttempt + 1));
     fsTotalPages->setText(QString::number(v.totalPages));
     fsRemoteID->setText(v.remoteId);
     fsConnectBPS->setText(v.connectBps);
     fsResolution->setText(v.resolution);
     fsWidth->setText(v.width);
     fsErrorControl->setText(v.errorControl);
-    fsCurrentPage->setText(v.currentPage == 0 ? QStringLiteral("<cover page>") : QString::number(v.currentPage));
+    fsCurrentPage->setText(CurrentPageText(v.currentPage, v.totalPages, !v.coverFile.isEmpty()));
     fsPageLength->setText(QString::number(v.pageLength));
     fsBytesTransferred->setText(QString::number(v.bytesTransferred));
-    fsElapsedTime->setText(clockRunning_ ? ClockText(SecondsFromTicks(v.nowTicks - clockStart_))
-                                         : QStringLiteral("00:00"));
-    QString status = v.statusText;
+    fsElapsedTime->setText(ClockText(clockRunning_ ? SecondsFromTicks(v.nowTicks - clockStart_) : frozenSeconds_));
+    QString status = SendStatusText(v.status, v.statusText, v.currentPage, v.totalPages);
     if (v.status == fpBusyWait && busyRunning_)
         status += ClockText(SecondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
     fsStatusMsg->setText(status);
-    meter->setValue(PageMeterPercent(v.bytesTransferred, v.pageLength));
+    // Once the page's end is being signalled all of it has gone out, whatever the last count said.
+    const bool pageDone = v.status == fpSendPageStatus || v.status == fpPageOK;
+    meter->setValue(pageDone ? 100 : PageMeterPercent(v.bytesTransferred, v.pageLength));
 }
 
 void TStandardFaxDisplay::CancelClick() {
@@ -211,7 +218,7 @@ TShowErrorForm::TShowErrorForm(QWidget* parent) : QDialog(parent) {
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(Memo1, 1);
     infoLabel =
-        new QLabel(QStringLiteral("For more information and possible solutions, click the Fax Problem Solver button"));
+        new QLabel(QStringLiteral("For more information and possible solutions, click the Technical Help button"));
     infoLabel->setWordWrap(true);
     layout->addWidget(infoLabel);
     auto* row = new QHBoxLayout;
@@ -222,7 +229,7 @@ TShowErrorForm::TShowErrorForm(QWidget* parent) : QDialog(parent) {
     ContinueButton->setVisible(false);
     BitBtn2 = new QPushButton(QStringLiteral("Technical Help"));
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setToolTip(QStringLiteral("Start the Fax Problem Solver to read about solutions to this error"));
+    BitBtn2->setToolTip(QStringLiteral("Open Technical Help to read about solutions to this error"));
     row->addWidget(BitBtn1);
     row->addWidget(ContinueButton);
     row->addWidget(BitBtn2);

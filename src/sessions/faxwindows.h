@@ -61,6 +61,7 @@ public:
 private:
     bool clockRunning_ = false;
     int64_t clockStart_ = 0;
+    int64_t frozenSeconds_ = 0;
     bool busyRunning_ = false;
     int64_t busyEnd_ = 0;
 };

@@ -141,7 +141,7 @@ void TFindModemForm::FormActivate() {
     else
         Label7->setText(QStringLiteral(
             "No modem found. If you know which Com port your modem uses, you can also just set the Port to that "
-            "setting. Please note that Telvanedoes not work with CABLE, DSL or ISDN connections."));
+            "setting. Please note that Telvane does not work with CABLE, DSL or ISDN connections."));
     OkButton->show();
     setWindowTitle(QStringLiteral("Find Modem"));
     result_ = found;
@@ -238,7 +238,7 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             ShowInformation(QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the "
                                            "reset string:   (AT&F)\r\rIs the Communications Port (COM") +
                             n + QStringLiteral(") correct? Please") + QStringLiteral("\r") +
-                            QStringLiteral("click the Find Modem Port button on the Preferences screen to be sure."));
+                            QStringLiteral("use Find Modem Port in File > Preferences to be sure."));
             Status->setText(QStringLiteral("No response from device on COM") + n +
                             QStringLiteral(". May not be a modem."));
             labelsUnknown();
@@ -328,7 +328,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(chkSM56);
     auto* note = new QLabel(QStringLiteral(
         "Normally this is all that is needed to get you started sending and receiving faxes. If you experience "
-        "problems, or if you wish to fine-tune your settings, click on the Preferences button on the main screen."));
+        "problems, or if you wish to fine-tune your settings, choose Preferences in the main window's File menu."));
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* row = new QHBoxLayout;

@@ -1,6 +1,9 @@
 // Send command and send dialog (see sendfax.h).
 #include "sessions/sendfax.h"
 
+#include "compose/render/faxfilerenderer.h"
+#include "app/faxnumber.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -216,6 +219,11 @@ void TSendFaxForm::SendFaxButtonClick() {
         Beep();
         return;
     }
+    if (const QString problem = FaxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
+        ShowInformation(problem);
+        sfPhoneNumber->setFocus();
+        return;
+    }
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
@@ -284,10 +292,13 @@ void TSendFaxForm::SendFaxButtonClick() {
     AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
 
     try {
-        ApplySendSettings(s,
-                          {ss(sfPhoneNumber->text()), ss(sfDialPrefix->text()), ss(sfDialsuffix->text()),
-                           DisablePrefix->isChecked(), DisableSuffix->isChecked()},
-                          OvxSendFax1);
+        ApplySendSettings(
+            s,
+            // The modem is given only what it can dial: blanks and - ( ) . + typed for
+            // readability would make it answer ERROR to the dial command.
+            {ss(DialableNumber(sfPhoneNumber->text())), ss(DialableNumber(sfDialPrefix->text())),
+             ss(DialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
+            OvxSendFax1);
         OvxSendFax1.SetFaxFile(ss(FaxFileName));
         OvxSendFax1.CoverFile = ss(CoverFileName);
         BuildHeader();
@@ -307,6 +318,8 @@ void TSendFaxForm::SendFaxButtonClick() {
 }
 
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
+    const FaxStatusValues reached = ReadFaxStatus(OvxSendFax1);
+    const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
     QString text = QString::fromStdString(telvane::transport::FaxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
@@ -329,6 +342,9 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
         // The user's own Cancel: said as such, not as a fault to look up.
         ResultText = QStringLiteral("Cancelled");
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
+    } else if (const QString refused = RefusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
+               !refused.isEmpty()) {
+        ShowErrorMessage(QStringLiteral("Fax Failure"), refused, true);
     } else {
         ShowErrorMessage(
             QStringLiteral("Fax Failure"),
@@ -408,7 +424,8 @@ void SendFaxCommand(IMainWindow& main) {
     const QString path = main.CreateFaxFile();
     if (path.isEmpty()) {
         hourglass.reset();
-        ShowInformation(QStringLiteral("Error creating fax file"));
+        // An empty fax has been explained already; a second box only confused the next command.
+        if (!render::FaxFileRenderer::LastFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         main.SetStatus({});
         return;
     }

@@ -1,6 +1,8 @@
 // Session rules (see sessionrules.h).
 #include "sessions/sessionrules.h"
 
+#include "transport/fax/faxsession.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
@@ -86,18 +88,18 @@ QString ReceiveStatusText(const QString& statusText, const QString& remoteId, in
 QString PortCheckAdvice(int comNumber, bool receiving) {
     return QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + QString::number(comNumber) +
            QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
-           (receiving ? QStringLiteral("click on the Find Modem button in Preferences to be sure.")
-                      : QStringLiteral("click on the Find Modem button on the Preferences screen to be sure."));
+           (receiving ? QStringLiteral("use Find Modem Port in File > Preferences to be sure.")
+                      : QStringLiteral("use Find Modem Port under the Preferences button to be sure."));
 }
 
 QString NoModemResponseText(int comNumber, bool receiving) {
     const QString n = QString::number(comNumber);
     return QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
            QStringLiteral("\r\n\r\n") +
-           (receiving ? QStringLiteral("To verify the communications port, please click on the Find Modem button in "
-                                       "Preferences to be sure.")
-                      : QStringLiteral("To verify the communications port, please click on the Find Modem button on "
-                                       "the Preferences screen.")) +
+           (receiving ? QStringLiteral("To verify the communications port, please use Find Modem Port in File > "
+                                       "Preferences.")
+                      : QStringLiteral("To verify the communications port, please use Find Modem Port under the "
+                                       "Preferences button.")) +
            QStringLiteral("\r\n\r\n") + QStringLiteral("If you are sure there is a modem on COM") + n +
            QStringLiteral(", press CONTINUE") + QStringLiteral("\r\n") +
            QStringLiteral("to continue, otherwise press OK to stop the fax session.");
@@ -145,6 +147,31 @@ bool SessionLog::save(const QString& path) {
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(data);
     return file.commit();
+}
+
+QString RefusedDialText(int errorCode, bool reachedRemote, const QString& number) {
+    if (reachedRemote) return {};
+    if (errorCode != telvane::transport::ecFaxNoCarrier && errorCode != telvane::transport::ecFaxBadModemResult)
+        return {};
+    return QStringLiteral(
+               "The call to \"%1\" was not made: the modem refused the dial command or found no fax "
+               "machine on the line.\r\n\r\nCheck the fax number, the dial prefix and the dial suffix, "
+               "then send again.")
+        .arg(number.trimmed());
+}
+
+QString SendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {
+    if (status != telvane::transport::fpSendPageStatus || currentPage <= 0) return engineText;
+    if (totalPages > 0 && currentPage < totalPages)
+        return QStringLiteral("Page %1 of %2 sent, more pages follow").arg(currentPage).arg(totalPages);
+    return totalPages > 0 ? QStringLiteral("Page %1 of %2 sent, ending the fax").arg(currentPage).arg(totalPages)
+                          : QStringLiteral("Page %1 sent, ending the fax").arg(currentPage);
+}
+
+QString CurrentPageText(int currentPage, int totalPages, bool hasCoverFile) {
+    if (currentPage <= 0) return hasCoverFile ? QStringLiteral("<cover page>") : QStringLiteral("-");
+    if (totalPages > 0) return QStringLiteral("%1 of %2").arg(currentPage).arg(totalPages);
+    return QString::number(currentPage);
 }
 
 }  // namespace telvane::sessions

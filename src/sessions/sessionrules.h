@@ -41,9 +41,19 @@ int PageMeterPercent(long bytes, long pageLength);
 QString ReceiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes);
 
 // The messages a session start shows when the port, the modem or the reset string fails; N is
-// the port number. The send dialog points to "the Preferences screen", receive mode to
-// "Preferences" (`receiving`).
+// the port number. The send dialog points to its own Preferences button, receive mode to
+// Preferences in the main window's File menu (`receiving`).
 QString PortCheckAdvice(int comNumber, bool receiving);
+// The status window's status line for a send: the engine's text, except while a page's end is
+// being signalled, which the engine calls "Sending EOP" (end of procedure) even between pages.
+QString SendStatusText(int status, const QString& engineText, int currentPage, int totalPages);
+// The status window's current page: the page number, "<cover page>" while a separate cover file
+// goes out, "-" before the first page.
+QString CurrentPageText(int currentPage, int totalPages, bool hasCoverFile);
+// The text for a send that ended before any connection because the modem would not make the
+// call (it answered ERROR or NO CARRIER to the dial command), naming the number; empty for any
+// other end.
+QString RefusedDialText(int errorCode, bool reachedRemote, const QString& number);
 QString NoModemResponseText(int comNumber, bool receiving);
 QString ResetStringFailureText(const QString& resetString, int comNumber, bool receiving);
 

@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     telvane::records::Table::setWarningHandler([](const std::string& warning) {
         const QString text = QString::fromStdString(warning);
-        QMetaObject::invokeMethod(qApp, [text] { telvane::ShowInformation(text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [text] { telvane::ShowInformation(text); }, Qt::QueuedConnection);
     });
 
     telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));

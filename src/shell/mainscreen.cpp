@@ -327,6 +327,13 @@ void TMainScreen::FormCreate() {
     notebook_->setCurrentIndex(kOutgoingPage);
 
     const std::string dir = ProgramDir();
+    // Table file names are matched without regard to case.
+    const QStringList present = QDir(qs(dir)).entryList(QDir::Files);
+    const auto exists = [&present](const char* name) {
+        return present.contains(QString::fromLatin1(name), Qt::CaseInsensitive);
+    };
+    faxLogCreated_ = !exists("TVN.DBF");
+    recLogCreated_ = !exists("TVNREC.DBF");
     bool faxOpen = false;
     bool recOpen = false;
     try {
@@ -381,6 +388,23 @@ void TMainScreen::FormActivate() {
 
     if (FirstRunSetupPending() && commands_.quickSetup) commands_.quickSetup(*this);
 
+    // A log created in this start is empty: it gets its full tag set now instead of a question
+    // that would be pointless on a first start. A log that existed without DATEND still asks.
+    const auto silent = [](const std::string&) {};
+    bool rebuilt = false;
+    try {
+        if (faxLogCreated_ && faxTable_.active() && faxXb_.xb_TagArea("DATEND") == 0)
+            rebuilt |= records::RebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(), "", "", silent);
+        if (recLogCreated_ && recTable_.active() && recXb_.xb_TagArea("DATEND") == 0)
+            rebuilt |= records::RebuildTableIndexes(recTable_, recXb_, records::recTableSpec(), "", "", silent);
+    } catch (const EXbError&) {
+        // The question below then offers the rebuild.
+    }
+    if (rebuilt) {
+        faxModel_->reload();
+        recModel_->reload();
+        SetButtons();
+    }
     if (faxTable_.active() && recTable_.active() &&
         (faxXb_.xb_TagArea("DATEND") == 0 || recXb_.xb_TagArea("DATEND") == 0)) {
         if (AskYesNo(QStringLiteral("The log files need to be reindexed.\rDo this now?"), QStringLiteral("REINDEX")))

@@ -165,6 +165,9 @@ private:
     QSoundEffect* sound_ = nullptr;
 
     bool firstActivationPending_ = true;
+    // The logs this start created (they get their full tag set without a question).
+    bool faxLogCreated_ = false;
+    bool recLogCreated_ = false;
     bool receiveMode_ = false;
     bool faxArriving_ = false;
     bool cloneRequested_ = false;

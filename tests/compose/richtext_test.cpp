@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTextLayout>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -362,8 +365,9 @@ TEST(RichText, ZoomScalesTheLayout) {
     const double zoomed = textHeight();
     EXPECT_NEAR(zoomed / normal, 2.0, 0.15);
     EXPECT_EQ(rt.lineWrapMode(), QTextEdit::FixedPixelWidth);
+    EXPECT_NE(rt.wordWrapMode(), QTextOption::NoWrap);
     rt.SetWordWrap(false);
-    EXPECT_EQ(rt.lineWrapMode(), QTextEdit::NoWrap);
+    EXPECT_EQ(rt.wordWrapMode(), QTextOption::NoWrap);
     rt.SetZooming(0);
     EXPECT_EQ(rt.Zooming(), 10);
 }
@@ -417,4 +421,115 @@ TEST(RichToolBar, IconsInOrderWithRoomForMoreAndWiring) {
     EXPECT_FALSE(bar.LeftButton->isChecked());
     bar.FontSize->textActivated(QStringLiteral("20"));
     EXPECT_EQ(rt.CurrentAttributes().size, 20);
+}
+
+namespace {
+
+QKeyEvent keyPress(int key, Qt::KeyboardModifiers mods, const QString& text = {}) {
+    return QKeyEvent(QEvent::KeyPress, key, mods, text);
+}
+
+// Typing through the keyboard path a user takes (so Enter runs Qt's own paragraph split).
+void keys(TRichText& rt, const QString& text) {
+    for (QChar c : text) {
+        const bool enter = c == QLatin1Char('\n');
+        QKeyEvent e = keyPress(enter ? Qt::Key_Return : 0, Qt::NoModifier, enter ? QStringLiteral("\r") : QString(c));
+        QApplication::sendEvent(&rt, &e);
+    }
+}
+
+}  // namespace
+
+// Ctrl+B, Ctrl+I and Ctrl+U switch the style for the text typed next (and for a selection),
+// and the tool bar's buttons show it.
+TEST(RichTextEditing, CtrlBIAndUToggleTheStyle) {
+    TRichText rt;
+    telvane::TRichToolBar bar;
+    bar.SetEditor(&rt);
+    rt.show();
+    rt.setFocus();
+    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    for (auto [key, bit] : {std::pair{Qt::Key_B, telvane::kStyleBold}, std::pair{Qt::Key_I, telvane::kStyleItalic},
+                            std::pair{Qt::Key_U, telvane::kStyleUnderline}}) {
+        QKeyEvent on = keyPress(key, Qt::ControlModifier);
+        QApplication::sendEvent(&rt, &on);
+        EXPECT_TRUE(rt.CurrentAttributes().style & bit) << key;
+    }
+    EXPECT_TRUE(bar.BoldButton->isChecked());
+    EXPECT_TRUE(bar.UnderlineButton->isChecked());
+    keys(rt, QStringLiteral("abc"));
+    EXPECT_EQ(attributesAt(rt, 1).style, telvane::kStyleBold | telvane::kStyleItalic | telvane::kStyleUnderline);
+    rt.moveCursor(QTextCursor::End);
+    QKeyEvent off = keyPress(Qt::Key_B, Qt::ControlModifier);
+    QApplication::sendEvent(&rt, &off);
+    keys(rt, QStringLiteral("d"));
+    EXPECT_FALSE(bar.BoldButton->isChecked());
+    EXPECT_EQ(attributesAt(rt, 4).style, telvane::kStyleItalic | telvane::kStyleUnderline);
+}
+
+// The size set for a new document stays after Enter: the new paragraph types at the same size.
+TEST(RichTextEditing, EnterKeepsTheTypingSize) {
+    TRichText rt;
+    rt.show();
+    rt.setFocus();
+    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    keys(rt, QStringLiteral("first\nsecond\n\nfourth"));
+    EXPECT_EQ(rt.CurrentAttributes().size, 10);
+    for (int pos : {1, 7, 15}) EXPECT_EQ(attributesAt(rt, pos).size, 10) << pos;
+    EXPECT_EQ(rt.document()->blockCount(), 4);
+}
+
+// Centred and right-aligned paragraphs are drawn so while lines do not wrap (the default): they
+// align within the page's text width, not within the longest line.
+TEST(RichTextEditing, AlignmentShowsWithWordWrapOff) {
+    TRichText rt;
+    rt.resize(900, 400);
+    rt.SetPageLayout({12240, 15840, 720, 720, 720, 720});
+    rt.SetWordWrap(false);
+    rt.show();
+    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    type(rt, QStringLiteral("short"));
+    QApplication::processEvents();
+    QAbstractTextDocumentLayout* layout = rt.document()->documentLayout();
+    const auto lineLeft = [&] {
+        const QTextBlock b = rt.document()->begin();
+        return layout->blockBoundingRect(b).left() + b.layout()->lineAt(0).naturalTextRect().left();
+    };
+    const qreal left = lineLeft();
+    rt.SetAlignment(Qt::AlignHCenter);
+    QApplication::processEvents();
+    const qreal centred = lineLeft();
+    rt.SetAlignment(Qt::AlignRight);
+    QApplication::processEvents();
+    const qreal right = lineLeft();
+    // 7.5 inches of text width at the view's resolution: the word moves far to the right.
+    EXPECT_GT(centred - left, 150);
+    EXPECT_GT(right - centred, 150);
+    // Long lines still do not wrap.
+    type(rt, QString(400, QLatin1Char('x')));
+    QApplication::processEvents();
+    EXPECT_EQ(rt.document()->begin().layout()->lineCount(), 1);
+}
+
+// The tool bar shows icons (the desktop theme's, else drawn ones), not ASCII stand-ins.
+TEST(RichTextEditing, ToolBarButtonsShowIcons) {
+    telvane::TRichToolBar bar;
+    for (QToolButton* b :
+         {bar.NormalButton, bar.BoldButton, bar.ItalicButton, bar.UnderlineButton, bar.LeftButton, bar.RightButton,
+          bar.JustifyButton, bar.CenterButton, bar.CopyButton, bar.CutButton, bar.PasteButton, bar.SpellCheckButton}) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        ASSERT_FALSE(b->icon().isNull());
+        const QImage img = b->icon().pixmap(16, 16).toImage();
+        int dark = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qAlpha(img.pixel(x, y)) > 128 && qGray(img.pixel(x, y)) < 128) ++dark;
+        EXPECT_GT(dark, 8);  // something is drawn
+        EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        EXPECT_FALSE(b->toolTip().isEmpty());
+    }
+    // Each alignment has its own picture.
+    const auto image = [](QToolButton* b) { return b->icon().pixmap(16, 16).toImage(); };
+    EXPECT_NE(image(bar.LeftButton), image(bar.RightButton));
+    EXPECT_NE(image(bar.CenterButton), image(bar.JustifyButton));
 }

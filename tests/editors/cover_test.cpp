@@ -69,6 +69,22 @@ TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
     EXPECT_EQ(again.geometry(), wanted);
 }
 
+// Cancelling a template with typed text asks before the text is thrown away.
+TEST_F(CoverTest, CancellingAChangedTemplateAsksToSave) {
+    TCoverEditor editor(dir());
+    editor.show();
+    editor.RichCover->insertPlainText("Cover for ");
+    prompts().choices = {Prompter::AnswerCancel, Prompter::AnswerNo};
+    editor.CancelButton->click();
+    ASSERT_EQ(prompts().count(PromptRecord::YesNoCancel), 1);
+    EXPECT_EQ(prompts().records.back().text, "Save changes?");
+    EXPECT_TRUE(editor.isVisible());
+    editor.CancelButton->click();
+    EXPECT_EQ(prompts().count(PromptRecord::YesNoCancel), 2);
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(editor.result(), 2);
+}
+
 TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
     TCoverEditor editor(dir());
     ASSERT_EQ(editor.InsertMenu->actions().size(), 5);

@@ -279,3 +279,73 @@ TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
 
 }  // namespace
 }  // namespace telvane::editortest
+
+namespace telvane::editortest {
+namespace {
+
+// Cancel, Escape or the close button on a changed fax asks "Save changes?": Cancel keeps the
+// window open, No discards, Yes accepts. An untouched fax closes without a question.
+TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
+    {
+        TFaxEditor editor(dir());
+        editor.Recipient->setText("Ann");
+        editor.show();
+        editor.CancelButton->click();
+        EXPECT_FALSE(editor.isVisible());
+        EXPECT_EQ(editor.result(), 2);
+        EXPECT_EQ(prompts().count(PromptRecord::YesNoCancel), 0);  // filled before showing: not a change
+    }
+    const auto askedOnce = [this](int before) { return prompts().count(PromptRecord::YesNoCancel) == before + 1; };
+    {
+        TFaxEditor editor(dir());
+        editor.show();
+        editor.Subject->setText("Offer");
+        prompts().choices = {Prompter::AnswerCancel};
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&editor, &esc);
+        EXPECT_TRUE(askedOnce(0));
+        EXPECT_EQ(prompts().records.back().text, "Save changes?");
+        EXPECT_EQ(prompts().records.back().caption, "Fax Editor");
+        EXPECT_TRUE(editor.isVisible());
+        prompts().choices = {Prompter::AnswerNo};
+        editor.CancelButton->click();
+        EXPECT_TRUE(askedOnce(1));
+        EXPECT_FALSE(editor.isVisible());
+        EXPECT_EQ(editor.result(), 2);
+    }
+    {
+        TFaxEditor editor(dir());
+        editor.show();
+        editor.DocumentButton->click();
+        editor.RichDoc->insertPlainText("Dear Ann");
+        prompts().choices = {Prompter::AnswerYes};
+        editor.close();
+        EXPECT_TRUE(askedOnce(2));
+        EXPECT_FALSE(editor.isVisible());
+        EXPECT_EQ(editor.result(), 1);  // kept, as with Accept
+    }
+}
+
+// A fax number a modem could not dial is refused at Accept, on the Recipient page; a number
+// written with blanks, brackets and dashes is taken.
+TEST_F(FaxEditorTest, AcceptRefusesANumberAModemCannotDial) {
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.FaxNumber->setText("call me maybe!");
+    editor.DocumentButton->click();
+    editor.OKButton->click();
+    EXPECT_TRUE(editor.isVisible());
+    ASSERT_EQ(prompts().texts().size(), 1);
+    EXPECT_TRUE(
+        prompts().texts()[0].startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial"))
+        << prompts().texts()[0].toStdString();
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_TRUE(editor.RecipientButton->isChecked());
+    editor.FaxNumber->setText("+1 (555) 010-0100");
+    editor.OKButton->click();
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(editor.result(), 1);
+}
+
+}  // namespace
+}  // namespace telvane::editortest

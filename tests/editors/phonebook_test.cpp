@@ -135,3 +135,28 @@ TEST_F(PhoneBookTest, PickFillsRecipientAndNumberAndLeavesTheSubject) {
 
 }  // namespace
 }  // namespace telvane::editortest
+
+namespace telvane::editortest {
+namespace {
+
+// The phone book keeps only numbers a modem can dial: Accept with another number says why and
+// keeps the editor open on the number.
+TEST(PhoneBookEditorNumbers, AcceptRefusesANumberAModemCannotDial) {
+    app();
+    ScopedScriptedPrompter prompts;
+    TPhoneBookEditor editor;
+    editor.show();
+    editor.Name->setText("Ann");
+    editor.Number->setText("call me maybe!");
+    editor.AcceptButton->click();
+    EXPECT_TRUE(editor.isVisible());
+    ASSERT_EQ(prompts->texts().size(), 1);
+    EXPECT_TRUE(prompts->texts()[0].contains("cannot dial")) << prompts->texts()[0].toStdString();
+    editor.Number->setText("555 0100");
+    editor.AcceptButton->click();
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(editor.result(), 1);
+}
+
+}  // namespace
+}  // namespace telvane::editortest

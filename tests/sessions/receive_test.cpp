@@ -31,26 +31,6 @@ namespace {
 
 using namespace telvane::sessions;
 
-// Writes an OVF file of `pages` pages with a black bar on each.
-bool writeFax(const QString& path, int pages) {
-    faximage::OvfWriter w;
-    if (w.create(path.toStdString(), "TEST") != 0) return false;
-    faximage::FaxLineCoder coder;
-    std::vector<uint8_t> white(1728 / 8, 0), bar(1728 / 8, 0);
-    for (size_t i = 20; i < 60; ++i) bar[i] = 0xFF;
-    for (int p = 0; p < pages; ++p) {
-        coder.setup(1728, 0, false);
-        if (w.beginPage(0) != 0) return false;
-        for (int y = 0; y < 400; ++y) {
-            const std::vector<uint8_t>& row = (y > 100 && y < 300) ? bar : white;
-            const size_t n = coder.codeLine(row.data());
-            if (w.appendRecord(coder.data(), n) != 0) return false;
-        }
-        if (w.endPage() != 0) return false;
-    }
-    return w.close() == 0;
-}
-
 // Pages of a PDF written by Qt (one "/Type /Page" object each).
 int pdfPages(const QString& path) {
     QFile f(path);

@@ -9,6 +9,7 @@
 #include "sessions/sessionrules.h"
 #include "sessions/sendsettings.h"
 #include "transport/fax/faxsession.h"
+#include "app/faxnumber.h"
 #include "sessions_fixture.h"
 
 namespace telvane::sessiontest {
@@ -78,24 +79,56 @@ TEST(StatusTexts, ReceiveStatusLine) {
 TEST(FailureTexts, SendDialogAndReceiveModePointToTheirPreferences) {
     EXPECT_EQ(PortCheckAdvice(2, false),
               "\r\n\r\nIs the Communications Port (COM2) correct? Please\r\n"
-              "click on the Find Modem button on the Preferences screen to be sure.");
+              "use Find Modem Port under the Preferences button to be sure.");
     EXPECT_EQ(PortCheckAdvice(6, true),
               "\r\n\r\nIs the Communications Port (COM6) correct? Please\r\n"
-              "click on the Find Modem button in Preferences to be sure.");
+              "use Find Modem Port in File > Preferences to be sure.");
     EXPECT_EQ(NoModemResponseText(3, false),
               "We did not receive a modem response from COM3.\r\n\r\n"
-              "To verify the communications port, please click on the Find Modem button on the Preferences screen."
+              "To verify the communications port, please use Find Modem Port under the Preferences button."
               "\r\n\r\nIf you are sure there is a modem on COM3, press CONTINUE\r\n"
               "to continue, otherwise press OK to stop the fax session.");
     EXPECT_EQ(NoModemResponseText(1, true),
               "We did not receive a modem response from COM1.\r\n\r\n"
-              "To verify the communications port, please click on the Find Modem button in Preferences to be sure."
+              "To verify the communications port, please use Find Modem Port in File > Preferences."
               "\r\n\r\nIf you are sure there is a modem on COM1, press CONTINUE\r\n"
               "to continue, otherwise press OK to stop the fax session.");
     EXPECT_EQ(ResetStringFailureText("ATZ", 4, true),
               "We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   "
               "(ATZ)\r\n\r\nIs the Communications Port (COM4) correct? Please\r\n"
-              "click on the Find Modem button in Preferences to be sure.");
+              "use Find Modem Port in File > Preferences to be sure.");
+}
+
+// Numbers as typed: digits with readability marks and the V.250 dial modifiers pass; letters
+// and other punctuation are named once each, in order; the dial string keeps only what a modem
+// dials.
+TEST(FaxNumbers, CheckedWhereTypedAndCleanedForTheModem) {
+    for (const char* ok : {"", "555 0100", "+1 (555) 010-0100", "9,555.0100", "*70,W555-0100", "p555t#1", "!@,"})
+        EXPECT_EQ(FaxNumberBadCharacters(ok), "") << ok;
+    EXPECT_EQ(FaxNumberBadCharacters("call me maybe!"), "calmeyb");
+    EXPECT_EQ(FaxNumberBadCharacters("555/0100;"), "/;");
+    EXPECT_EQ(FaxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
+    const QString message = FaxNumberProblem("call me maybe!");
+    EXPECT_TRUE(
+        message.startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial: "
+                           "\"c\" \"a\" \"l\""))
+        << message.toStdString();
+    EXPECT_LE(message.size(), 255);
+    EXPECT_EQ(FaxNumberProblem("555-0100"), "");
+
+    EXPECT_EQ(DialableNumber("+1 (555) 010-0100"), "15550100100");
+    EXPECT_EQ(DialableNumber(" 9, w 555.0100 "), "9,W5550100");
+    EXPECT_EQ(DialableNumber("*70,p#"), "*70,P#");
+}
+
+// A call the modem would not make is said to be that, with the number; other ends are not.
+TEST(FailureTexts, ARefusedDialNamesTheNumber) {
+    const QString refused = RefusedDialText(telvane::transport::ecFaxNoCarrier, false, " 555 0100 ");
+    EXPECT_TRUE(refused.startsWith("The call to \"555 0100\" was not made: the modem refused the dial command"))
+        << refused.toStdString();
+    EXPECT_FALSE(RefusedDialText(telvane::transport::ecFaxBadModemResult, false, "1").isEmpty());
+    EXPECT_TRUE(RefusedDialText(telvane::transport::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
+    EXPECT_TRUE(RefusedDialText(telvane::transport::ecFaxBusy, false, "1").isEmpty());
 }
 
 TEST(ReceiptPrinter, DefaultEntryExactNameOrTheCurrentPrinter) {

@@ -98,12 +98,20 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     v.statusText = "Dialing";
     v.faxFile = "/tmp/abcdefghijklmnopqrstuvwxy";
     v.phoneNumber = "555";
-    v.dialAttempt = 1;
+    v.dialAttempt = 0;  // the engine counts the attempts before this one
     v.nowTicks = 1000;
     display.UpdateValues(v);
     EXPECT_EQ(display.fsFaxFileName->text(), "abcdefghijklmnopqrst...");
+    EXPECT_EQ(display.fsDialAttempt->text(), "1");
+    // Nothing sent yet, and no separate cover file: no "<cover page>".
+    EXPECT_EQ(display.fsCurrentPage->text(), "-");
+    // One form for the clock, before, during and after the call.
+    EXPECT_EQ(display.fsElapsedTime->text(), "  0:00");
+    v.coverFile = "/tmp/cover.ovf";
+    display.UpdateValues(v);
     EXPECT_EQ(display.fsCurrentPage->text(), "<cover page>");
-    EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
+    v.coverFile.clear();
+    v.dialAttempt = 1;
 
     v.status = telvane::transport::fpBusyWait;
     v.statusText = "Busy, waiting until redial...";
@@ -124,12 +132,30 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     v.bytesTransferred = 100;
     v.nowTicks += 1182;
     display.UpdateValues(v);
+    EXPECT_EQ(display.fsDialAttempt->text(), "2");
     EXPECT_EQ(display.fsElapsedTime->text(), "  1:05");
     EXPECT_EQ(display.fsCurrentPage->text(), "2");
     EXPECT_EQ(display.meter->value(), 33);
-    v.status = telvane::transport::fpFinished;
+    // The end of page 2 of 3 is not the end of the fax; the page has gone out in full.
+    v.totalPages = 3;
+    v.status = telvane::transport::fpSendPageStatus;
+    v.statusText = "Sending EOP";
+    v.bytesTransferred = 240;  // the last count the engine reported during the page
     display.UpdateValues(v);
-    EXPECT_EQ(display.fsElapsedTime->text(), "00:00");
+    EXPECT_EQ(display.fsStatusMsg->text(), "Page 2 of 3 sent, more pages follow");
+    EXPECT_EQ(display.fsCurrentPage->text(), "2 of 3");
+    EXPECT_EQ(display.meter->value(), 100);
+    v.currentPage = 3;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsStatusMsg->text(), "Page 3 of 3 sent, ending the fax");
+    v.status = telvane::transport::fpFinished;
+    v.statusText = "Finished";
+    display.UpdateValues(v);
+    // The clock stops at the call's length.
+    EXPECT_EQ(display.fsElapsedTime->text(), "  1:05");
+    v.nowTicks += 500;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsElapsedTime->text(), "  1:05");
 }
 
 TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
@@ -223,6 +249,52 @@ TEST_F(SendDialogTest, AUsersCancelIsReportedAsCancelledNotAsAFault) {
     EXPECT_NE(form.ResultText, "Cancelled");
 }
 
+// A number a modem cannot dial is refused before the port is opened, with a message that says
+// which characters are wrong.
+TEST_F(SendDialogTest, ANumberAModemCannotDialIsRefusedBeforeDialling) {
+    TSendFaxForm form;
+    form.InitialPhone = "call me maybe!";
+    form.show();
+    form.SendFaxButton->click();
+    ASSERT_EQ(prompts().texts().size(), 1);
+    EXPECT_TRUE(prompts().texts()[0].contains("cannot dial")) << prompts().texts()[0].toStdString();
+    EXPECT_FALSE(form.SessionBusy);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(QFile::exists(qdir() + "Lastsend.log"));  // no attempt was started
+}
+
+// The modem is given only dialable characters (prefix, number and suffix), and a call it does
+// not make ends at once with a message that says so and names the number.
+TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSaysSo) {
+    FakeModem modem(dir() + "modem", [](const std::string& command) {
+        if (command.rfind("ATD", 0) == 0) return std::string("\r\nNO CARRIER\r\n");
+        if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
+        return FakeModem::standardReply(command);
+    });
+    Settings& s = AppSettings();
+    s.Ports[0] = modem.path();
+    s.Modem.FaxClass = 1;
+    s.Dialing.DialAttempts = 1;
+    TSendFaxForm form;
+    form.FaxFileName = qdir() + "out.ovf";
+    ASSERT_TRUE(writeFax(form.FaxFileName, 1));
+    form.InitialPhone = "+1 (555) 010-0100";
+    form.show();
+    form.sfDialPrefix->setText("9, ");
+    form.sfDialsuffix->setText(" #1");
+    form.SendFaxButton->click();
+    ASSERT_TRUE(waitUntil([&] { return !form.SessionBusy; }, 60));
+    std::string dial;
+    for (const std::string& c : modem.commands())
+        if (c.rfind("ATD", 0) == 0) dial = c;
+    std::string seen;
+    for (const std::string& c : modem.commands()) seen += c + "|";
+    EXPECT_EQ(dial, "ATDT9,15550100100#1") << seen;
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].text.startsWith("The call to \"+1 (555) 010-0100\" was not made"))
+        << errors[0].text.toStdString() << sendLog().join('|').toStdString();
+}
+
 TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
     AppSettings().Ports[0] = dir() + "absent";
     TSendFaxForm form;
@@ -232,8 +304,8 @@ TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].caption, "Error Opening Communications Port");
     EXPECT_TRUE(
-        errors[0].text.endsWith("Is the Communications Port (COM1) correct? Please\r\nclick on the Find Modem "
-                                "button on the Preferences screen to be sure."));
+        errors[0].text.endsWith("Is the Communications Port (COM1) correct? Please\r\nuse Find Modem Port under "
+                                "the Preferences button to be sure."));
     const QStringList log = sendLog();
     // The message's second line (the missing device) becomes a line of its own in the file.
     ASSERT_EQ(log.size(), 6) << log.join('|').toStdString();

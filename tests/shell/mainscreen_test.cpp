@@ -124,7 +124,6 @@ TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
         portSeenBySetup = AppSettings().Modem.ComPort;
         pendingSeenBySetup = FirstRunSetupPending();
     };
-    prompter().answers = {true};  // reindex now
     TMainScreen& w = start();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.DBF")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVNREC.DBF")));
@@ -132,14 +131,34 @@ TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
     EXPECT_EQ(c.quickSetup, 1);
     EXPECT_TRUE(pendingSeenBySetup);
     EXPECT_EQ(portSeenBySetup, 0);
-    // The quick set-up runs before the reindex question, which is asked because no DATEND tag exists.
+    // Logs created by this start get every tag at once: no reindex question on a first start.
+    EXPECT_TRUE(prompter().records.isEmpty()) << prompter().texts().join('|').toStdString();
+    EXPECT_EQ(c.rebuild, 0);
+    EXPECT_GT(w.FaxXb().xb_TagArea("DATEND"), 0);
+    EXPECT_GT(w.RecXb().xb_TagArea("DATEND"), 0);
+    EXPECT_EQ(c.receive, 0);
+    EXPECT_EQ(w.windowTitle(), "Telvane ");
+    stop();
+    prompter().records.clear();
+    start();
+    EXPECT_FALSE(prompter().texts().contains(kReindexQuestion));
+}
+
+// Logs that existed before this start but lack the DATEND tag still get the question; Yes
+// rebuilds them, and the question is not asked again.
+TEST_F(MainScreenTest, ExistingLogsWithoutTheDateEndTagAskToReindex) {
+    seedOutgoing(dir, {});
+    seedIncoming(dir, {});
+    writePortSetting();
+    HookCounts c;
+    installCountingHooks(c);
+    prompter().answers = {true};
+    start();
     ASSERT_EQ(prompter().records.size(), 1);
     EXPECT_EQ(prompter().records[0].kind, PromptRecord::YesNo);
     EXPECT_EQ(prompter().records[0].text, kReindexQuestion);
     EXPECT_EQ(prompter().records[0].caption, "REINDEX");
     EXPECT_EQ(c.rebuild, 1);  // Yes ran Rebuild Indexes
-    EXPECT_EQ(c.receive, 0);
-    EXPECT_EQ(w.windowTitle(), "Telvane ");
     stop();
 
     // With the window's own engine rebuild the tags exist afterwards and the question is not asked again.

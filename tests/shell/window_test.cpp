@@ -6,12 +6,17 @@
 #include "support/qtapp.h"
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "app/helpwindow.h"
 #include "app/inifile.h"
 #include "app/placement.h"
 #include "app/settings.h"
@@ -138,6 +143,84 @@ TEST(Centring, DialogCentredOverMainWindow) {
     const QRect mf = main.frameGeometry();
     EXPECT_EQ(dialog.x(), mf.left() + (mf.width() - dialog.frameGeometry().width()) / 2);
     EXPECT_EQ(dialog.y(), mf.top() + (mf.height() - dialog.frameGeometry().height()) / 2);
+    setMainWindow(nullptr);
+}
+
+// A dialog whose size comes from its layout is centred with that size, not with the size it has
+// before it is shown (which put its top-left corner at the main window's centre), and a dialog
+// near the screen's edge is kept on the screen.
+TEST(Centring, LaidOutDialogIsCentredWithItsRealSizeAndStaysOnTheScreen) {
+    app();
+    QMainWindow main;
+    main.setGeometry(100, 100, 600, 400);
+    main.show();
+    setMainWindow(&main);
+    {
+        QDialog dialog;
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* big = new QLabel(QStringLiteral("content"));
+        big->setMinimumSize(420, 300);
+        layout->addWidget(big);
+        CenterDialog(&dialog);
+        dialog.show();
+        QApplication::processEvents();
+        const QRect mf = main.frameGeometry();
+        const QRect df = dialog.frameGeometry();
+        EXPECT_GE(df.width(), 420);
+        EXPECT_NEAR(df.center().x(), mf.center().x(), 2);
+        EXPECT_NEAR(df.center().y(), mf.center().y(), 2);
+    }
+    const QRect avail = main.screen()->availableGeometry();
+    main.move(avail.right() - 200, avail.bottom() - 150);  // mostly off the screen's corner
+    {
+        QDialog dialog;
+        dialog.resize(500, 400);
+        CenterDialog(&dialog);
+        dialog.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(avail.contains(dialog.frameGeometry()))
+            << dialog.frameGeometry().x() << "," << dialog.frameGeometry().y();
+    }
+    setMainWindow(nullptr);
+}
+
+// Whether `owner` is a parent of `w` at any level, across window boundaries (the rule Qt's modal
+// blocking follows).
+bool owns(const QWidget* owner, const QWidget* w) {
+    for (const QWidget* p = w ? w->parentWidget() : nullptr; p; p = p->parentWidget())
+        if (p == owner) return true;
+    return false;
+}
+
+// Help opened while a modal dialog is up belongs to that dialog (Qt blocks every window that
+// is not the modal dialog's own), so it can be read and scrolled beside it; when the dialog
+// closes the same help window stays open under the main window.
+TEST(Help, HelpOpenedFromAModalDialogIsUsableBesideIt) {
+    app();
+    QMainWindow main;
+    main.setGeometry(100, 100, 600, 400);
+    main.show();
+    setMainWindow(&main);
+    THelpWindow* first = ShowHelp(kHelpContents);
+    ASSERT_TRUE(first);
+    QDialog dialog(&main);
+    QPointer<THelpWindow> during;
+    bool belongsToDialog = false, shownWhileUp = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        during = ShowHelp(kHelpTechnical);
+        QApplication::processEvents();
+        belongsToDialog = QApplication::activeModalWidget() == &dialog && owns(&dialog, during);
+        shownWhileUp = during->isVisible() && during->context() == kHelpTechnical;
+        dialog.accept();
+    });
+    dialog.exec();
+    EXPECT_TRUE(belongsToDialog);
+    EXPECT_TRUE(shownWhileUp);
+    ASSERT_TRUE(during);  // not destroyed with the dialog
+    EXPECT_EQ(during.data(), first);
+    EXPECT_TRUE(during->isVisible());
+    EXPECT_TRUE(owns(&main, during));
+    during->close();
     setMainWindow(nullptr);
 }
 

@@ -12,7 +12,7 @@ namespace telvane {
 
 // How a prompt was put to the user.
 struct PromptRecord {
-    enum Kind { Information, YesNo, YesNoDefaultNo, Beep } kind;
+    enum Kind { Information, YesNo, YesNoDefaultNo, Beep, YesNoCancel } kind;
     QString text;
     QString caption;
 };
@@ -22,6 +22,9 @@ public:
     QList<PromptRecord> records;
     QList<bool> answers;
     bool defaultAnswer = false;
+    // Answers to Yes/No/Cancel questions (Prompter::Answer values), then defaultChoice.
+    QList<int> choices;
+    int defaultChoice = AnswerNo;
 
     void information(const QString& text) override {
         records.append({PromptRecord::Information, text, QStringLiteral("Information")});
@@ -29,6 +32,10 @@ public:
     bool yesNo(const QString& text, const QString& caption, bool defaultNo) override {
         records.append({defaultNo ? PromptRecord::YesNoDefaultNo : PromptRecord::YesNo, text, caption});
         return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+    }
+    int yesNoCancel(const QString& text, const QString& caption) override {
+        records.append({PromptRecord::YesNoCancel, text, caption});
+        return choices.isEmpty() ? defaultChoice : choices.takeFirst();
     }
     void beep() override { records.append({PromptRecord::Beep, {}, {}}); }
     int count(PromptRecord::Kind kind) const {

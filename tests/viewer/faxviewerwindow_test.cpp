@@ -17,6 +17,7 @@
 #include <QWheelEvent>
 
 #include "shell/mainscreen_fixture.h"
+#include "compose/render/faxfilerenderer.h"
 #include "compose/viewer/faxviewerwindow.h"
 #include "faximage/faxerrors.h"
 #include "app/settings.h"
@@ -445,6 +446,38 @@ TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     w.ViewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
     EXPECT_TRUE(w.statusText().isEmpty());
+}
+
+// A fax without cover or document is explained once; no second "Error creating fax file" box
+// follows it (that box used to be taken for the answer to the user's next command).
+TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
+    seedOutgoing(dir, {outgoingFax("Empty")});
+    rebuildLogs(dir);
+    mainScreenHooks().createFaxFile = [](TMainScreen& main) {
+        render::FaxFileRenderer renderer;
+        return QString::fromStdString(
+            renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir())).fileName);
+    };
+    TMainScreen& w = start();
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(prompter().texts(), QStringList{"Fax has no contents or cover sheet"});
+    EXPECT_TRUE(render::FaxFileRenderer::LastFaxWasEmpty());
+    w.PrintbuttonClick();
+    EXPECT_EQ(prompter().texts().size(), 2);
+    EXPECT_EQ(prompter().texts().last(), "Fax has no contents or cover sheet");
+    // A failure of another kind is still reported.
+    mainScreenHooks().createFaxFile = [](TMainScreen&) {
+        render::FaxFileRenderer renderer;
+        return QString::fromStdString(renderer
+                                          .CreateFaxFile(ProgramDir(),
+                                                         [](TRichText&, TRichText&, QString& error) {
+                                                             error = QStringLiteral("unreadable memo");
+                                                             return false;
+                                                         })
+                                          .fileName);
+    };
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(prompter().texts().last(), "Error creating fax file");
 }
 
 TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {

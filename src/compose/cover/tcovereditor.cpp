@@ -91,7 +91,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpCoverEditor); });
     connect(InsertButton, &QPushButton::clicked, this, &TCoverEditor::InsertButtonClick);
     connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
-    connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
 
     FinishWindow(RichToolCover);
 }

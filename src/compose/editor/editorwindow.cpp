@@ -4,6 +4,10 @@
 #include "compose/editor/hintgate.h"
 #include "compose/editor/toolbarscroller.h"
 #include "app/placement.h"
+#include "app/uihelpers.h"
+
+#include <QAbstractSpinBox>
+#include <QComboBox>
 
 namespace telvane {
 
@@ -24,6 +28,36 @@ void EditorWindow::showEvent(QShowEvent* event) {
     if (shown_) return;
     shown_ = true;
     FirstShow();
+    MarkUnchanged();
+}
+
+namespace {
+
+// The line edits a user types content into (not those inside font and size boxes).
+QList<QLineEdit*> contentFields(const QWidget* window) {
+    QList<QLineEdit*> out;
+    for (QLineEdit* e : window->findChildren<QLineEdit*>()) {
+        const QWidget* parent = e->parentWidget();
+        if (qobject_cast<const QComboBox*>(parent) || qobject_cast<const QAbstractSpinBox*>(parent)) continue;
+        out << e;
+    }
+    return out;
+}
+
+}  // namespace
+
+void EditorWindow::MarkUnchanged() {
+    fieldTexts_.clear();
+    for (QLineEdit* e : contentFields(this)) fieldTexts_.append({e, e->text()});
+    for (TRichText* r : findChildren<TRichText*>()) r->document()->setModified(false);
+}
+
+bool EditorWindow::HasChanges() const {
+    for (const auto& [field, text] : fieldTexts_)
+        if (field && field->text() != text) return true;
+    for (const TRichText* r : findChildren<TRichText*>())
+        if (r->document()->isModified()) return true;
+    return false;
 }
 
 void EditorWindow::done(int result) {
@@ -31,6 +65,16 @@ void EditorWindow::done(int result) {
     QDialog::done(result);
 }
 
-void EditorWindow::reject() { done(2); }
+void EditorWindow::reject() {
+    if (shown_ && HasChanges()) {
+        const int answer = AskYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
+        if (answer == Prompter::AnswerCancel) return;
+        if (answer == Prompter::AnswerYes) {
+            AcceptClick();
+            return;
+        }
+    }
+    done(2);
+}
 
 }  // namespace telvane

@@ -2,11 +2,18 @@
 // resizable dialog with minimize and maximize buttons that opens at the design size for its widest
 // tool bar or where it was last closed (the placement is kept in the settings file), ends with 1
 // (Accept) or 2 (Cancel, Escape), and counts how often its return-to-the-editor rule has run.
+// Cancel, Escape and the close button ask "Save changes?" (Yes, No, Cancel) when the text fields
+// or the rich-text parts changed since the window was shown, so typed text is never dropped
+// without asking.
 // Guarantees: a settings file that cannot be written never keeps the window from closing; the
 // first-show work runs once, on the first show.
 #pragma once
 
 #include <QDialog>
+#include <QLineEdit>
+#include <QList>
+#include <QPair>
+#include <QPointer>
 
 #include <string>
 
@@ -22,6 +29,8 @@ class EditorWindow : public QDialog {
 public:
     // How often the return-to-the-editor rule has run (first show included).
     int activations() const { return activations_; }
+    // Whether a text field or a rich-text part changed since the window was first shown.
+    bool HasChanges() const;
 
 public slots:
     void done(int result) override;
@@ -36,6 +45,10 @@ protected:
     // Runs once, when the window is first shown.
     virtual void FirstShow() = 0;
     void CountActivation() { ++activations_; }
+    // What Accept does; the fax editor checks its fields first.
+    virtual void AcceptClick() { done(1); }
+    // Takes the present contents as the unchanged state.
+    void MarkUnchanged();
     const std::string& programDir() const { return programDir_; }
 
     void showEvent(QShowEvent* event) override;
@@ -44,6 +57,7 @@ private:
     std::string programDir_;
     bool shown_ = false;
     int activations_ = 0;
+    QList<QPair<QPointer<QLineEdit>, QString>> fieldTexts_;
 };
 
 }  // namespace telvane

@@ -22,6 +22,7 @@
 #include "compose/spellcheck/tspellcheckdialog.h"
 #include "compose/editor/hintgate.h"
 #include "records/fax_tables.h"
+#include "app/faxnumber.h"
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
@@ -171,9 +172,20 @@ QWidget* TFaxEditor::buildBottomPanel() {
     connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::RecipientButtonClick);
     connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::DocumentButtonClick);
     connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::CoverButtonClick);
-    connect(OKButton, &QPushButton::clicked, this, [this] { done(1); });
-    connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
+    connect(OKButton, &QPushButton::clicked, this, [this] { AcceptClick(); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
     return panel;
+}
+
+void TFaxEditor::AcceptClick() {
+    if (const QString problem = FaxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
+        RecipientButtonClick();
+        RecipientButton->setChecked(true);
+        ShowInformation(problem);
+        FaxNumber->setFocus();
+        return;
+    }
+    done(1);
 }
 
 TFaxEditor::Page TFaxEditor::currentPage() const { return static_cast<Page>(Notebook->currentIndex()); }

@@ -76,6 +76,8 @@ public:
 
 protected:
     void FirstShow() override;
+    // Accept: a fax number the modem could not dial is refused on the Recipient page.
+    void AcceptClick() override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

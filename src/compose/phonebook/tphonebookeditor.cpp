@@ -1,5 +1,7 @@
 // TPhoneBookEditor (see tphonebookeditor.h).
 #include "compose/phonebook/tphonebookeditor.h"
+
+#include "app/faxnumber.h"
 #include "compose/editor/hintgate.h"
 
 #include <QGridLayout>
@@ -61,7 +63,15 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     FollowHintSetting(this);
-    connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
+    connect(AcceptButton, &QPushButton::clicked, this, [this] {
+        // A number the modem could not dial is refused here, where it can be put right.
+        if (const QString problem = FaxNumberProblem(Number->text()); !problem.isEmpty()) {
+            ShowInformation(problem);
+            Number->setFocus();
+            return;
+        }
+        done(1);
+    });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
     connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
 }

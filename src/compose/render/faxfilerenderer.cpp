@@ -126,8 +126,15 @@ void FaxFileRenderer::say(const char* text) {
     if (SetStatus) SetStatus(QString::fromLatin1(text));
 }
 
+namespace {
+bool lastFaxWasEmpty = false;
+}  // namespace
+
+bool FaxFileRenderer::LastFaxWasEmpty() { return lastFaxWasEmpty; }
+
 FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load) {
     FaxFileResult result;
+    lastFaxWasEmpty = false;
     if (busy_) {
         result.errorText = QStringLiteral("A fax file is being created already; try again when it is done.");
         return result;
@@ -147,6 +154,7 @@ FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const F
     }
     const bool coverEmpty = IsRichTextEmpty(*cover_);
     const bool documentEmpty = IsRichTextEmpty(*document_);
+    lastFaxWasEmpty = coverEmpty && documentEmpty;
     if (coverEmpty && documentEmpty) {
         ui.release();
         ShowInformation(QString::fromLatin1(kNoContentsMessage));

@@ -84,6 +84,9 @@ public:
     // stores it in the record.
     int LastPageCount() const { return lastPageCount_; }
     bool Busy() const { return busy_; }
+    // Whether the last fax asked for in this run had neither cover nor document, which has been
+    // said to the user already: callers then add no second message.
+    static bool LastFaxWasEmpty();
 
     TRichText& CoverRichText() { return *cover_; }
     TRichText& DocRichText() { return *document_; }

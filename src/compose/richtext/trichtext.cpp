@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QSaveFile>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
@@ -176,13 +177,13 @@ void TRichText::applyView() {
     // Qt scales the document margin to the layout resolution itself.
     document()->setDocumentMargin(kViewMargin);
     const int margin = static_cast<int>(std::lround(kViewMargin * dpi / 96.0));
-    if (wordWrap_) {
-        const int textWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
-        setLineWrapMode(QTextEdit::FixedPixelWidth);
-        setLineWrapColumnOrWidth(std::max(1, textWidth) + 2 * margin);
-    } else {
-        setLineWrapMode(QTextEdit::NoWrap);
-    }
+    // The text is laid out over the page's text width either way, so centred and right-aligned
+    // paragraphs show where they will print; without word wrap long lines run on instead of
+    // breaking.
+    const int textWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
+    setLineWrapMode(QTextEdit::FixedPixelWidth);
+    setLineWrapColumnOrWidth(std::max(1, textWidth) + 2 * margin);
+    setWordWrapMode(wordWrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     viewport()->update();
 }
 
@@ -245,6 +246,28 @@ void TRichText::cleanTypingFormat(const QTextCharFormat& format) {
     QTextCharFormat clean = richtext::PlainFormat(format);
     clean.clearForeground();
     setCurrentCharFormat(clean);
+}
+
+void TRichText::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || isReadOnly() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QTextEdit::keyPressEvent(event);
+        return;
+    }
+    QTextCursor c = textCursor();
+    const QTextCharFormat typing = currentCharFormat();
+    QTextBlockFormat paragraph = c.blockFormat();
+    // A page break belongs to the paragraph that starts the page, not to the next one.
+    paragraph.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
+    paragraph.clearProperty(richtext::kPageBreakId);
+    c.beginEditBlock();
+    c.removeSelectedText();
+    c.insertBlock(paragraph, typing);
+    c.endEditBlock();
+    setTextCursor(c);
+    setCurrentCharFormat(typing);
+    ensureCursorVisible();
+    event->accept();
 }
 
 void TRichText::InsertPageBreak() {

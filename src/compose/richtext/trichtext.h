@@ -111,6 +111,11 @@ public:
     void SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent);
     void SetAlignment(Qt::Alignment alignment);
 
+protected:
+    // Enter starts a paragraph that keeps the paragraph settings and the typing attributes (Qt's
+    // own split left the new paragraph without them, so the size fell back to the default).
+    void keyPressEvent(QKeyEvent* event) override;
+
 signals:
     // Asked once per insert point during MergeInsertPoints; set answered to give text.
     void GetTextToInsert(int tag, QString& text, bool& answered);

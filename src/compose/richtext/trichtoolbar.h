@@ -40,6 +40,10 @@ public:
     QToolButton* PasteButton = nullptr;
     QToolButton* SpellCheckButton = nullptr;
 
+protected:
+    // Ctrl+B, Ctrl+I and Ctrl+U in the editor toggle the style, as the buttons do.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QToolButton* addButton(const QString& name, const QString& text, const QString& hint, bool checkable);
     void showAttributes();

@@ -1,6 +1,7 @@
 // The viewer window, the print options dialog and the View/Print command.
 #include "compose/viewer/faxviewerwindow.h"
 
+#include "compose/render/faxfilerenderer.h"
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"
 #include "app/helpwindow.h"
@@ -688,7 +689,8 @@ void ViewPrintFax(IMainWindow& window, bool print) {
     file = window.CreateFaxFile();
     if (file.isEmpty() || !QFileInfo(file).isFile()) {
         hourglass.reset();
-        ShowInformation(QStringLiteral("Error creating fax file"));
+        // An empty fax has been explained already; a second box only confused the next command.
+        if (!render::FaxFileRenderer::LastFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         return;
     }
     infoLine = OutgoingInfoLine(recipient, subject, sent);

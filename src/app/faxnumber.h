@@ -1,0 +1,24 @@
+// Fax numbers as the user types them and as the modem is given them.
+// A number may hold digits, blanks, + - ( ) . for readability, and the dial modifiers fax
+// modems understand: "," (pause), W (wait for dial tone), P and T (pulse and tone), "!" (hook
+// flash), "@" (wait for quiet) and the tone keys * and #. Anything else ("call me maybe!")
+// makes the modem answer ERROR to the dial command, so it is refused where it is typed.
+#pragma once
+
+#include <QString>
+
+namespace telvane {
+
+// The characters of `number` that a fax number cannot hold, each once, in order of appearance;
+// empty when the number is fine (an empty number is fine here: blank numbers are refused where
+// a number is needed).
+QString FaxNumberBadCharacters(const QString& number);
+
+// The message for a number that holds such characters; empty when the number is fine.
+QString FaxNumberProblem(const QString& number);
+
+// The number as the modem dials it: digits, the modifiers (upper case), * and #; blanks and the
+// readability marks + - ( ) . are dropped.
+QString DialableNumber(const QString& number);
+
+}  // namespace telvane
