@@ -24,6 +24,7 @@
 #include "sessions_fixture.h"
 #include "app/inifile.h"
 #include "shell/mainscreen.h"
+#include "support/peers.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
@@ -154,7 +155,9 @@ TEST_F(LineTest, FaxWrittenInTheEditorIsSentAndMarkedSent) {
     EXPECT_EQ(prompts().texts().filter("Fax sent successfully").size(), 1) << prompts().texts().join('|').toStdString();
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0].text.toStdString());
     ASSERT_TRUE(waitUntil([this] { return QFile::exists(qdir() + "far-001.tif"); }, 20));
-    if (haveProgram("tiffinfo")) EXPECT_EQ(tiffPages(qdir() + "far-001.tif"), 2);
+    if (haveProgram("tiffinfo")) {
+        EXPECT_EQ(tiffPages(qdir() + "far-001.tif"), 2);
+    }
 
     const records::Row row = main.FaxTable().currentRow();
     EXPECT_TRUE(row.boolean("SENT"));
