@@ -184,3 +184,53 @@ TEST(LineClass2, ReceiveTwoPagesSplitIntoTwoFaxes) {
     EXPECT_NE(his.find("FAX0002.OVF from SPANDSP SENDER started"), std::string::npos) << his;
     EXPECT_NE(Slurp(dir / "rx.log").find("rf2GetFHNG"), std::string::npos);
 }
+
+// The virtual modem against a second, independent Class 2 / 2.0 program: efax sends a page
+// through it (Class 2) or receives one through it (Class 2.0). efax puts a header of its own
+// above a page it sends; the rows below it must be exactly the page.
+TEST(LineClass2, EfaxThroughTheModem) {
+    if (!HaveTools() || !HaveProgram("efax") || !HaveProgram("efix"))
+        GTEST_SKIP() << "efax, libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TempDir dir;
+    Child mk = Start({"sh", "-c",
+                      "echo 'EFAX THROUGH CLASS " + kClass +
+                          "' | pbmtext -builtin fixed | pnmpad -white -width 1728 -height 300 > page.pbm"
+                          " && efix -i pbm -o fax page.pbm > page.g3 && efix -i fax -o pbm page.g3 > sent.pbm"
+                          " && efix -i pbm -o tiffg3 page.pbm > page.tif"},
+                     dir.Path(), "mk");
+    ASSERT_EQ(Wait(mk, 30), 0) << Slurp(mk.Err);
+    if (kClass == "2") {
+        Child line =
+            StartLine(dir, {"--answer", "--receive", dir / "far-%03d.tif", "--calls", "1", "--answer-after", "1"});
+        ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+        Child efax = Start({"efax", "-d", dir / "modem", "-o2", "-l", "EFAX SENDER", "-t", "5551234", dir / "page.g3"},
+                           dir.Path(), "efax");
+        ASSERT_EQ(Wait(efax, 90), 0) << Slurp(efax.Err) << Slurp(efax.Out);
+        Wait(line, 20);
+        EXPECT_NE(Slurp(line.Out).find("received pages=1 remote=\"EFAX SENDER\" result=0 "), std::string::npos);
+        const auto got = TiffPages(dir / "far-001.tif", dir);
+        ASSERT_EQ(got.size(), 1u);
+        int sw = 0, sh = 0, gw = 0, gh = 0;
+        const std::string sent = PbmRows(Slurp(dir / "sent.pbm"), 0, &sw, &sh);
+        PbmRows(got[0], 0, &gw, &gh);
+        ASSERT_EQ(gw, sw);
+        ASSERT_GT(gh, sh);
+        EXPECT_EQ(PbmRows(got[0], gh - sh), sent);
+    } else {
+        Child line =
+            StartLine(dir, {"--call", dir / "page.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--call-gap", "2"});
+        ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+        Child efax =
+            Start({"efax", "-d", dir / "modem", "-o0", "-w", "-iS0=1", "-l", "EFAX RECEIVER", "-r", dir / "got"},
+                  dir.Path(), "efax");
+        ASSERT_EQ(Wait(efax, 90), 0) << Slurp(efax.Err) << Slurp(efax.Out);
+        Wait(line, 20);
+        Child dec = Start({"sh", "-c", "efix -i fax -o pbm got.001 > got.pbm"}, dir.Path(), "dec");
+        ASSERT_EQ(Wait(dec, 30), 0) << Slurp(dec.Err);
+        const auto theirs = TiffPages(dir / "page.tif", dir);
+        ASSERT_EQ(theirs.size(), 1u);
+        const std::string got = PbmRows(Slurp(dir / "got.pbm"), 0);
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got, PbmRows(theirs[0], 0));
+    }
+}
