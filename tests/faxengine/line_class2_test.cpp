@@ -195,7 +195,7 @@ TEST(LineClass2, EfaxThroughTheModem) {
     Child mk = Start({"sh", "-c",
                       "echo 'EFAX THROUGH CLASS " + kClass +
                           "' | pbmtext -builtin fixed | pnmpad -white -width 1728 -height 300 > page.pbm"
-                          " && efix -i pbm -o fax page.pbm > page.g3 && efix -i fax -o pbm page.g3 > sent.pbm"
+                          " && efix -i pbm -o fax page.pbm > page.g3"
                           " && efix -i pbm -o tiffg3 page.pbm > page.tif"},
                      dir.Path(), "mk");
     ASSERT_EQ(Wait(mk, 30), 0) << Slurp(mk.Err);
@@ -211,11 +211,20 @@ TEST(LineClass2, EfaxThroughTheModem) {
         const auto got = TiffPages(dir / "far-001.tif", dir);
         ASSERT_EQ(got.size(), 1u);
         int sw = 0, sh = 0, gw = 0, gh = 0;
-        const std::string sent = PbmRows(Slurp(dir / "sent.pbm"), 0, &sw, &sh);
+        PbmRows(Slurp(dir / "page.pbm"), 0, &sw, &sh);
         PbmRows(got[0], 0, &gw, &gh);
         ASSERT_EQ(gw, sw);
         ASSERT_GT(gh, sh);
-        EXPECT_EQ(PbmRows(got[0], gh - sh), sent);
+        // efax adds 20 header rows above the page and draws into its first ones as well: the
+        // comparison starts 30 rows into the page (the text lies in the middle).
+        const size_t stride = (static_cast<size_t>(sw) + 7) / 8;
+        const std::string rows = PbmRows(got[0], gh - sh + 30);
+        const std::string page = PbmRows(Slurp(dir / "page.pbm"), 30);
+        ASSERT_NE(page.find_first_not_of('\0'), std::string::npos);
+        ASSERT_EQ(rows.size(), page.size());
+        size_t firstDiff = 0;
+        while (firstDiff < rows.size() && rows[firstDiff] == page[firstDiff]) ++firstDiff;
+        EXPECT_EQ(firstDiff, rows.size()) << "first differing row " << 30 + firstDiff / stride << " of " << sh;
     } else {
         Child line =
             StartLine(dir, {"--call", dir / "page.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--call-gap", "2"});
