@@ -63,6 +63,7 @@ void TClass2Receiver::InitCall() {
     newFile_ = false;
     dcs_ = {};
     fax_.SetRemoteID("");
+    fax_.SetHangupCode("");
     fax_.SetPageInfo(0, 0);
     fax_.SetBytes(0, 0);
     link_.SetDTR(true);
