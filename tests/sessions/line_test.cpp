@@ -273,5 +273,38 @@ TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
     EXPECT_EQ(prompts().count(PromptRecord::Information), 0);
 }
 
+// A Class 2.0 modem: the class check recommends Class 2.0 (its only class, in bold), and a fax
+// sent with "Class 2.0" chosen goes through that class and is logged with it.
+TEST_F(LineTest, Class20ModemIsCheckedAndSendsAFax) {
+    startLine(
+        {"--class", "2.0", "--answer", "--receive", qdir() + "far-%03d.tif", "--id", "FAR END", "--answer-after", "1"});
+    {
+        Settings& s = AppSettings();
+        s.Ports[1] = modem_;
+        telvane::transport::TOvxComPort port;
+        telvane::transport::TOvxSendFax fax;
+        fax.SetComPort(&port);
+        TCheckFaxClassForm check(port, fax, 2);
+        whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) { clickWhenVisible(f->OkButton); });
+        check.exec();
+        EXPECT_EQ(check.ResultIndex(), 2) << check.Status->text().toStdString();
+        EXPECT_EQ(check.ResultName(), "Class 2.0");
+        EXPECT_EQ(check.Label1->text(), "Class 1   : Not Supported");
+        EXPECT_EQ(check.Label2->text(), "Class 2   : Not Supported");
+        EXPECT_EQ(check.Label3->text(), "Class 2.0 : Supported");
+        EXPECT_TRUE(check.Label3->font().bold());
+    }
+    TMainScreen& main = start();
+    AppSettings().Modem.FaxClass = 3;
+    composeFax(main, "5550100");
+    sendAndClose(main);
+    EXPECT_EQ(prompts().texts().filter("Fax sent successfully").size(), 1) << prompts().texts().join('|').toStdString();
+    EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0].text.toStdString());
+    ASSERT_TRUE(waitUntil([this] { return QFile::exists(qdir() + "far-001.tif"); }, 20));
+    if (haveProgram("tiffinfo")) EXPECT_EQ(tiffPages(qdir() + "far-001.tif"), 2);
+    EXPECT_TRUE(main.FaxTable().currentRow().boolean("SENT"));
+    EXPECT_TRUE(readLines(qdir() + "Lastsend.log").contains("Fax Class: Class 2.0"));
+}
+
 }  // namespace
 }  // namespace telvane::sessiontest

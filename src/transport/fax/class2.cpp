@@ -42,10 +42,11 @@ public:
 protected:
     void OnStart() override {
         Progress(fpInitModem);
+        if (sending_) link_.SetBaud(19200);
         link_.SetDTR(true);
         link_.SetRTS(true);
         if (fax_.SoftwareFlow) link_.SetSoftwareFlow(false);
-        Goto(sending_ ? tfInit : rfInit);
+        Goto(sending_ ? static_cast<int>(tfInit) : static_cast<int>(rfInit));
         std::vector<TScriptStep> steps;
         if (!fax_.FirstStartDone()) {
             if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), ecFaxBadModemResult});
@@ -101,11 +102,11 @@ protected:
 private:
     void Fail(int code) {
         if (Finished()) return;
-        Goto(sending_ ? tfAbort : rfAbort);
+        Goto(sending_ ? static_cast<int>(tfAbort) : static_cast<int>(rfAbort));
         StopTimer();
         fax_.FireError(code);
         if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_)) send->SessionEnded();
-        Goto(sending_ ? tfDone : rfDone);
+        Goto(sending_ ? static_cast<int>(tfDone) : static_cast<int>(rfDone));
         Status(false, true);
         fax_.FireFinish(code);
         Finish();

@@ -130,6 +130,7 @@ private:
     bool pageGood_ = false;
     bool hungUp_ = false;
     char lastStatus_ = 0;
+    int abortCode_ = 0;  // AT+FKS sent: the session fails with this once it is answered
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
     bool pageDone_ = false;
@@ -165,6 +166,7 @@ private:
     bool OpenFile();
     void Report(const std::string& line);
     void PageStatus(char digit);
+    void Reject();
 
     struct TStep {
         int State;
@@ -185,6 +187,7 @@ private:
     char postPage_ = 0;
     bool lastPage_ = false;
     bool newFile_ = false;
+    int abortCode_ = 0;
     TClass2Params dcs_;
     telvane::faximage::OvfWriter file_;
     long pageBytes_ = 0;

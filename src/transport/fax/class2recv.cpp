@@ -63,6 +63,7 @@ void TClass2Receiver::InitCall() {
     newFile_ = false;
     dcs_ = {};
     fax_.SetRemoteID("");
+    fax_.SetHangupCode("");
     fax_.SetPageInfo(0, 0);
     fax_.SetBytes(0, 0);
     link_.SetDTR(true);
@@ -123,6 +124,7 @@ bool TClass2Receiver::OpenFile() {
 
 void TClass2Receiver::Fail(int code) {
     if (Finished()) return;
+    abortCode_ = 0;
     Goto(rfAbort);
     StopTimer();
     sessionError_ = code;
@@ -209,8 +211,7 @@ void TClass2Receiver::Report(const std::string& line) {
         Progress(fpGotRemoteID);
         if (!accepted_) {
             if (!recv_.AcceptFax()) {
-                SendCommand("AT+FKS");
-                Fail(ecFileRejected);
+                Reject();
                 return;
             }
             accepted_ = true;
@@ -246,7 +247,19 @@ void TClass2Receiver::Report(const std::string& line) {
     // Other reports (+FCFR, +FNSS, +FHR...) tell nothing this machine needs.
 }
 
+// The call is refused: "AT+FKS", and the error once the modem has answered it (a hang-up
+// would flush the command from the output buffer).
+void TClass2Receiver::Reject() {
+    abortCode_ = ecFileRejected;
+    SendCommand("AT+FKS");
+    SetTimer(kResponseTicks);
+}
+
 void TClass2Receiver::OnLine(TResult r, const std::string& line) {
+    if (abortCode_ != 0) {
+        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
+        return;
+    }
     size_t lead = 0;
     while (lead < line.size() && line[lead] == ' ') ++lead;
     if (line.compare(lead, 2, "+F") == 0 && State() != rfWaiting) {
@@ -298,8 +311,7 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
             if (!accepted_) {
                 // No sender ID was reported: the question is asked now.
                 if (!recv_.AcceptFax()) {
-                    SendCommand("AT+FKS");
-                    Fail(ecFileRejected);
+                    Reject();
                     return;
                 }
                 accepted_ = true;
@@ -399,6 +411,10 @@ void TClass2Receiver::OnData(const uint8_t* data, size_t len, bool end) {
 }
 
 void TClass2Receiver::OnTimeout() {
+    if (abortCode_ != 0) {
+        Fail(abortCode_);
+        return;
+    }
     switch (State()) {
     case rf2GetFHNG:
         HangUp();

@@ -191,6 +191,7 @@ void TClass2Sender::BusyOrRetry() {
 
 void TClass2Sender::Fail(int code) {
     if (Finished()) return;
+    abortCode_ = 0;
     Goto(tfAbort);
     StopTimer();
     NormalStatusRhythm();
@@ -309,6 +310,10 @@ void TClass2Sender::Report(const std::string& line) {
 }
 
 void TClass2Sender::OnLine(TResult r, const std::string& line) {
+    if (abortCode_ != 0) {
+        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
+        return;
+    }
     size_t lead = 0;
     while (lead < line.size() && line[lead] == ' ') ++lead;
     if (line.compare(lead, 2, "+F") == 0) {
@@ -454,6 +459,10 @@ void TClass2Sender::BeginData() {
 }
 
 void TClass2Sender::OnTimeout() {
+    if (abortCode_ != 0) {
+        Fail(abortCode_);
+        return;
+    }
     switch (State()) {
     case tf2Connect: Fail(ecFaxNoAnswer); break;
     case tfRetryWait: Dial(); break;
@@ -689,8 +698,9 @@ void TClass2Sender::AfterPageOk() {
 void TClass2Sender::Retransmit() {
     Goto(tf2WaitPgOK);
     if (++retries_ > 2) {
-        SendCommand("AT+FKS");
-        Fail(ecFaxSessionError);
+        // Abort the session; the error follows the modem's answer (a hang-up flushes output).
+        abortCode_ = ecFaxSessionError;
+        Command("AT+FKS", tf2WaitPgOK);
         return;
     }
     if (hungUp_) {
