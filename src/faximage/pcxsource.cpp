@@ -49,6 +49,7 @@ int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     width_ = xmax - xmin + 1;
     height_ = ymax - ymin + 1;
     if (width_ <= 0 || height_ <= 0 || width_ > kMaxImageWidth) return ecUnsupportedImage;
+    if (height_ > kMaxPageLines) return ecPageTooLong;
     bool mono = bpp_ == 1 && planes_ == 1;
     bool ega = bpp_ == 1 && planes_ == 4;
     bool vga = bpp_ == 8 && planes_ == 1;

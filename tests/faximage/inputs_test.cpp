@@ -191,8 +191,10 @@ TEST(PcxInput, HostileHeadersAreRejected) {
     set16(66, 8192);
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(8, 15);
-    set16(10, 65535);  // 65536 rows on no data
+    set16(10, 65535);  // 65536 rows: longer than a fax page
     set16(66, 2);
+    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecPageTooLong);
+    set16(10, 9999);  // rows on no data
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(66, 1);  // bytes per line too small for 16 pels
     set16(10, 0);
@@ -267,7 +269,8 @@ TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
     int pages = 0;
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(-5, 2, 1, 8)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(0x7FFFFFFF, 2, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 9999, 1, 8)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, INT32_MIN, 1, 8)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 2, 7, 8)), rows, pages), ecUnsupportedImage);
     // Top-down (negative height) is a valid layout.
