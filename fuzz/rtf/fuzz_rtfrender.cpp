@@ -21,15 +21,20 @@ public:
     void beep() override {}
 };
 
-// A private working directory of this process, removed at exit.
+// A private working directory of this process, removed at exit (the name is kept on the heap
+// so that it outlives the static objects destroyed before the exit handler runs).
 const std::string& WorkDir() {
-    static const std::string dir = [] {
+    static const std::string* dir = [] {
         std::string t = (std::filesystem::temp_directory_path() / "telvane-fuzz-render-XXXXXX").string();
         if (!::mkdtemp(t.data())) std::abort();
-        std::atexit([] { std::filesystem::remove_all(WorkDir()); });
-        return t + "/";
+        auto* d = new std::string(t + "/");
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(*dir, ec);
+        });
+        return d;
     }();
-    return dir;
+    return *dir;
 }
 
 }  // namespace
