@@ -27,3 +27,28 @@ function(telvane_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   set_property(GLOBAL APPEND PROPERTY TELVANE_INSTALLED_PROGRAMS ${target})
 endfunction()
+
+# telvane_fuzz_target(NAME name SOURCES ... LIBS ... [CORPUS dir])
+# A libFuzzer executable (instrumentation comes from the root CMakeLists.txt). Its seed corpus
+# in the repository (default: the "corpus" directory beside the sources, NAME's subdirectory
+# when there is one) is also run once as a CTest test labelled "fuzz", so every corpus entry
+# stays a regression test.
+function(telvane_fuzz_target)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  if(NOT F_CORPUS)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${F_NAME})
+      set(F_CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${F_NAME})
+    else()
+      set(F_CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus)
+    endif()
+  endif()
+  if(NOT IS_DIRECTORY ${F_CORPUS})
+    message(FATAL_ERROR "fuzz target ${F_NAME} has no seed corpus (${F_CORPUS})")
+  endif()
+  add_test(NAME ${F_NAME}_corpus COMMAND ${F_NAME} -runs=0 -timeout=60 ${F_CORPUS})
+  set_tests_properties(${F_NAME}_corpus PROPERTIES LABELS fuzz TIMEOUT 600
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

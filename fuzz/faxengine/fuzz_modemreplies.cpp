@@ -2,6 +2,8 @@
 // T.30 frame contents (DIS/DCS/IDs), and the Class 1 send machine fed the input as modem output.
 #include <cstddef>
 #include <cstdint>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -46,22 +48,21 @@ private:
     size_t pos_ = 0;
 };
 
+// The document sent: a one-page fax file in an anonymous in-memory file of this process (no
+// fixed path that parallel fuzzing jobs or other users could share).
 const std::string& DocFile() {
     static const std::string path = [] {
-        std::string p = "/tmp/fuzz-faxengine-doc.ovf";
-        if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
-            uint8_t h[64] = {'O', 'V', 'F', '1', '0', 0x1A};
-            h[32] = 1;
-            h[34] = 64;
-            std::fwrite(h, 1, 64, f);
-            const uint8_t ph[16] = {26, 0, 0, 0, 4, 0};
-            std::fwrite(ph, 1, 16, f);
-            const uint8_t recs[26] = {6,    0,    0x00, 0x80, 0xB2, 0x59, 0x01, 0x00, 12,   0, 0x00, 0x80, 0x00,
-                                      0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0, 0,    0,    0};
-            std::fwrite(recs, 1, 22, f);
-            std::fclose(f);
-        }
-        return p;
+        const int fd = memfd_create("fuzz-faxengine-doc", 0);
+        if (fd < 0) return std::string("/nonexistent");
+        uint8_t h[64] = {'O', 'V', 'F', '1', '0', 0x1A};
+        h[32] = 1;
+        h[34] = 64;
+        const uint8_t ph[16] = {26, 0, 0, 0, 4, 0};
+        const uint8_t recs[22] = {6,    0,    0x00, 0x80, 0xB2, 0x59, 0x01, 0x00, 12,   0,    0x00,
+                                  0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
+        bool ok = ::write(fd, h, sizeof h) == ssize_t(sizeof h) && ::write(fd, ph, sizeof ph) == ssize_t(sizeof ph) &&
+                  ::write(fd, recs, sizeof recs) == ssize_t(sizeof recs);
+        return ok ? "/proc/self/fd/" + std::to_string(fd) : std::string("/nonexistent");
     }();
     return path;
 }

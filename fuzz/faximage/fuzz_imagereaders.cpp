@@ -20,20 +20,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (src->open() != 0) return 0;
     std::vector<std::uint8_t> line;
-    long budget = 200000;
+    // The whole document: the readers bound pages and lines themselves (a page longer than
+    // kMaxPageLines must fail, not be cut here).
     bool more = true;
-    for (int page = 0; more && page < 64; ++page) {
+    for (int page = 0; more; ++page) {
         if (src->beginPage() != 0) break;
         int w = src->imageWidth();
         if (w <= 0 || w > kMaxImageWidth) __builtin_trap();
         line.assign(std::size_t(w + 7) / 8, 0);
         bool eop = false;
-        while (budget-- > 0) {
+        for (long lines = 0;; ++lines) {
             if (src->readLine(line.data(), eop, more) != 0) {
                 more = false;
                 break;
             }
             if (eop) break;
+            if (lines > kMaxPageLines) __builtin_trap();  // readers must stop at the page limit
         }
     }
     src->close();

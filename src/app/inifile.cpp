@@ -18,10 +18,12 @@ namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
+// Stray carriage returns count as blanks, so that no name or value ends in one and the file
+// reads back as it was written.
 std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
+    const auto b = s.find_first_not_of(" \t\r");
     if (b == npos) return {};
-    const auto e = s.find_last_not_of(" \t");
+    const auto e = s.find_last_not_of(" \t\r");
     return s.substr(b, e - b + 1);
 }
 
@@ -52,7 +54,7 @@ IniFile IniFile::parse(const std::string& text) {
         std::size_t end = text.find('\n', pos);
         if (end == npos) end = text.size();
         std::string raw = text.substr(pos, end - pos);
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        while (!raw.empty() && raw.back() == '\r') raw.pop_back();
         pos = end + 1;
 
         Line line;

@@ -86,6 +86,7 @@ int BmpSource::parse() {
     topDown_ = h < 0;
     width_ = int(w);
     height_ = int(h < 0 ? -h : h);
+    if (height_ > kMaxPageLines) return ecPageTooLong;
     if (compression != 0 && !(compression == 3 && (bpp_ == 16 || bpp_ == 32))) return ecUnsupportedImage;
     if (bpp_ != 1 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32) return ecUnsupportedImage;
     if (bpp_ == 16 && compression == 0) {

@@ -5,32 +5,132 @@
 #include "faximage/faxunpacker.h"
 #include "faximage/ovffile.h"
 #include "faximage/tiffmem.h"
+#include "resources/ovxresources.h"
 
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace telvane::faximage {
 
-int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page) {
-    pages.clear();
+int ForEachFaxPage(const std::string& ovfPath, int page,
+                   const std::function<int(const FaxPageImage&, int index, int count)>& each) {
     TOvxFaxUnpacker unpacker;
     unpacker.SetInFileName(ovfPath);
-    int count = unpacker.GetPageCount();
-    if (count < 0) return count;
+    OvfReader reader;
+    int rc = reader.open(ovfPath);
+    if (rc != ecOK) return rc;
+    const int count = reader.pageCount();
     if (page < 0 || page > count || count == 0) return ecFaxBadFormat;
-    int first = page ? page : 1, last = page ? page : count;
+    const int first = page ? page : 1, last = page ? page : count;
     for (int p = first; p <= last; ++p) {
         FaxPageImage img;
-        int rc = unpacker.UnpackPageToRaster(p, img.raster, img.fine);
+        rc = unpacker.UnpackPageToRaster(reader, p, img.raster, img.fine);
+        if (rc == ecOK) rc = each(img, p - first, last - first + 1);
         if (rc != ecOK) return rc;
-        pages.push_back(std::move(img));
     }
     return ecOK;
 }
+
+int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page) {
+    pages.clear();
+    return ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int, int) {
+        pages.push_back(img);
+        return ecOK;
+    });
+}
+
+namespace {
+
+// A file written under a hidden temporary name beside `path` and renamed into place by
+// commit(); removed when not committed.
+class PendingFile {
+public:
+    explicit PendingFile(const std::string& path) : path_(path) {
+        const std::size_t slash = path.find_last_of('/');
+        tmp_ = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
+               path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+        fd_ = ::mkostemp(tmp_.data(), O_CLOEXEC);
+    }
+    ~PendingFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!committed_) ::unlink(tmp_.c_str());
+    }
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string& tmp() const { return tmp_; }
+    int write(const void* data, std::size_t size) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, p, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 ? OvxIoError(errno, true) : ecDeviceWrite;
+            p += n;
+            size -= std::size_t(n);
+            written_ += std::size_t(n);
+        }
+        return ecOK;
+    }
+    int write(const std::string& s) { return write(s.data(), s.size()); }
+    std::size_t written() const { return written_; }
+    // Closes the descriptor (for writers that reopen the temporary by name) without removing.
+    void release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    int commit() {
+        if (fd_ >= 0 && ::close(fd_) != 0) {
+            fd_ = -1;
+            return OvxIoError(errno, true);
+        }
+        fd_ = -1;
+        if (::rename(tmp_.c_str(), path_.c_str()) != 0) return OvxIoError(errno, true);
+        committed_ = true;
+        return ecOK;
+    }
+
+private:
+    std::string path_, tmp_;
+    int fd_ = -1;
+    std::size_t written_ = 0;
+    bool committed_ = false;
+};
+
+int writeTiffPage(TIFF* tif, const FaxPageImage& page, int index, int count) {
+    const Raster& r = page.raster;
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(r.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(r.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+    TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, 0u);
+    TIFFSetField(tif, TIFFTAG_FAXMODE, FAXMODE_CLASSF);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::uint32_t(r.height ? r.height : 1));
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, page.fine ? 196.0f : 98.0f);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, std::uint16_t(index), std::uint16_t(count));
+    TIFFSetField(tif, TIFFTAG_SOFTWARE, "Telvane");
+    std::vector<std::uint8_t> row(r.stride);
+    for (int y = 0; y < r.height; ++y) {
+        std::copy(r.row(y), r.row(y) + r.stride, row.begin());
+        if (TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) < 0) return ecDeviceWrite;
+    }
+    return TIFFWriteDirectory(tif) ? ecOK : ecDeviceWrite;
+}
+
+}  // namespace
 
 int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages) {
     SilenceLibtiff();
@@ -38,33 +138,8 @@ int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pa
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif) return ecAccessDenied;
     int rc = ecOK;
-    for (std::size_t i = 0; i < pages.size() && rc == ecOK; ++i) {
-        const Raster& r = pages[i].raster;
-        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(r.width));
-        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(r.height));
-        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
-        TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, 0u);
-        TIFFSetField(tif, TIFFTAG_FAXMODE, FAXMODE_CLASSF);
-        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-        TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
-        TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::uint32_t(r.height ? r.height : 1));
-        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
-        TIFFSetField(tif, TIFFTAG_YRESOLUTION, pages[i].fine ? 196.0f : 98.0f);
-        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-        TIFFSetField(tif, TIFFTAG_PAGENUMBER, std::uint16_t(i), std::uint16_t(pages.size()));
-        TIFFSetField(tif, TIFFTAG_SOFTWARE, "Telvane");
-        std::vector<std::uint8_t> row(r.stride);
-        for (int y = 0; y < r.height && rc == ecOK; ++y) {
-            std::copy(r.row(y), r.row(y) + r.stride, row.begin());
-            if (TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) < 0) rc = ecDeviceWrite;
-        }
-        if (rc == ecOK && !TIFFWriteDirectory(tif)) rc = ecDeviceWrite;
-    }
+    for (std::size_t i = 0; i < pages.size() && rc == ecOK; ++i)
+        rc = writeTiffPage(tif, pages[i], int(i), int(pages.size()));
     TIFFClose(tif);
     if (rc != ecOK) ::unlink(path.c_str());
     return rc;
@@ -138,15 +213,94 @@ int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
 }
 
 int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page) {
-    std::vector<FaxPageImage> pages;
-    int rc = LoadFaxPages(ovfPath, pages, page);
-    return rc != ecOK ? rc : WriteTiffClassF(tiffPath, pages);
+    SilenceLibtiff();
+    PendingFile out(tiffPath);
+    if (!out.ok()) return OvxIoError(errno, true);
+    TIFF* tif = TIFFFdOpen(out.fd(), out.tmp().c_str(), "w");
+    if (!tif) return ecAccessDenied;
+    int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
+        return writeTiffPage(tif, img, index, count);
+    });
+    TIFFClose(tif);  // closes the descriptor too
+    out.release();
+    return rc != ecOK ? rc : out.commit();
 }
 
 int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page) {
-    std::vector<FaxPageImage> pages;
-    int rc = LoadFaxPages(ovfPath, pages, page);
-    return rc != ecOK ? rc : WritePdf(pdfPath, pages);
+    PendingFile out(pdfPath);
+    if (!out.ok()) return OvxIoError(errno, true);
+    std::vector<std::size_t> offsets;  // of objects 1..n
+    auto beginObj = [&](std::size_t num) {
+        if (offsets.size() < num) offsets.resize(num);
+        offsets[num - 1] = out.written();
+        return out.write(std::to_string(num) + " 0 obj\n");
+    };
+    int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
+        int rc = ecOK;
+        const std::size_t i = std::size_t(index);
+        if (index == 0) {
+            // Objects: 1 catalog, 2 pages, then per page: page, content, image.
+            std::string kids;
+            for (int k = 0; k < count; ++k) kids += std::to_string(3 + 3 * k) + " 0 R ";
+            rc = out.write(std::string("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"));
+            if (rc == ecOK) rc = beginObj(1);
+            if (rc == ecOK) rc = out.write(std::string("<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"));
+            if (rc == ecOK) rc = beginObj(2);
+            if (rc == ecOK)
+                rc = out.write("<< /Type /Pages /Count " + std::to_string(count) + " /Kids [ " + kids +
+                               "] >>\nendobj\n");
+        }
+        const Raster& r = img.raster;
+        const double w = r.width * 72.0 / 204.0;
+        const double h = (r.height ? r.height : 1) * 72.0 / (img.fine ? 196.0 : 98.0);
+        const std::size_t pageObj = 3 + 3 * i, contentObj = pageObj + 1, imageObj = pageObj + 2;
+        if (rc == ecOK) rc = beginObj(pageObj);
+        if (rc == ecOK)
+            rc = out.write("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt("%.4f %.4f", w, h) +
+                           "] /Resources << /XObject << /Im0 " + std::to_string(imageObj) + " 0 R >> >> /Contents " +
+                           std::to_string(contentObj) + " 0 R >>\nendobj\n");
+        const std::string content = "q " + fmt("%.4f 0 0 %.4f", w, h) + " 0 0 cm /Im0 Do Q\n";
+        if (rc == ecOK) rc = beginObj(contentObj);
+        if (rc == ecOK)
+            rc = out.write("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                           "endstream\nendobj\n");
+        uLongf packedSize = compressBound(uLong(r.bits.size()));
+        std::vector<std::uint8_t> packed(packedSize);
+        if (rc == ecOK && compress2(packed.data(), &packedSize, r.bits.data(), uLong(r.bits.size()), 9) != Z_OK)
+            rc = ecOutOfMemory;
+        if (rc == ecOK) rc = beginObj(imageObj);
+        if (rc == ecOK)
+            rc = out.write("<< /Type /XObject /Subtype /Image /Width " + std::to_string(r.width) + " /Height " +
+                           std::to_string(r.height ? r.height : 1) +
+                           " /ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0] /Filter /FlateDecode /Length " +
+                           std::to_string(packedSize) + " >>\nstream\n");
+        if (rc == ecOK) rc = out.write(packed.data(), packedSize);
+        if (rc == ecOK) rc = out.write(std::string("\nendstream\nendobj\n"));
+        return rc;
+    });
+    if (rc != ecOK) return rc;
+    const std::size_t xref = out.written();
+    std::string tail = "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (std::size_t off : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        tail += line;
+    }
+    tail += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+            std::to_string(xref) + "\n%%EOF\n";
+    rc = out.write(tail);
+    return rc != ecOK ? rc : out.commit();
+}
+
+int ExportFaxToPbm(const std::string& ovfPath, const std::string& pbmPath, int page) {
+    PendingFile out(pbmPath);
+    if (!out.ok()) return OvxIoError(errno, true);
+    int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int, int) {
+        const Raster& r = img.raster;
+        int rc = out.write("P4\n" + std::to_string(r.width) + " " + std::to_string(r.height) + "\n");
+        return rc != ecOK ? rc : out.write(r.bits.data(), r.bits.size());
+    });
+    return rc != ecOK ? rc : out.commit();
 }
 
 }  // namespace telvane::faximage

@@ -220,10 +220,14 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
 }
 
 int TOvxFaxUnpacker::UnpackPageToBitmap(int page, Raster& out) {
-    int rc = checkSettings();
-    if (rc != ecOK) return rc;
     OvfReader reader;
-    rc = reader.open(inFileName_);
+    int rc = reader.open(inFileName_);
+    if (rc != ecOK) return rc;
+    return bitmapOf(reader, page, out);
+}
+
+int TOvxFaxUnpacker::bitmapOf(OvfReader& reader, int page, Raster& out) {
+    int rc = checkSettings();
     if (rc != ecOK) return rc;
     rc = pageImage(reader, page, out, true);
     if (rc != ecOK) return rc;
@@ -240,7 +244,11 @@ int TOvxFaxUnpacker::UnpackPageToRaster(int page, Raster& out, bool& fine) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
     if (rc != ecOK) return rc;
-    rc = pageImage(reader, page, out, false);
+    return UnpackPageToRaster(reader, page, out, fine);
+}
+
+int TOvxFaxUnpacker::UnpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine) {
+    int rc = pageImage(reader, page, out, false);
     if (rc == ecOK) fine = out.ydpi == 196;
     return rc;
 }
@@ -266,10 +274,13 @@ int TOvxFaxUnpacker::UnpackFileToDcx() {
     int pages = GetPageCount();
     if (pages < 0) return pages;
     if (pages > 1023) return ecTooManyDcxPages;
-    std::vector<std::vector<std::uint8_t>> pcx;
+    OvfReader reader;
+    int rc = reader.open(inFileName_);
+    if (rc != ecOK) return rc;
+    std::vector<std::vector<std::uint8_t>> pcx;  // compressed pages: a share of the output's size
     for (int p = 1; p <= pages; ++p) {
         Raster r;
-        int rc = UnpackPageToBitmap(p, r);
+        rc = bitmapOf(reader, p, r);
         if (rc != ecOK) return rc;
         pcx.push_back(EncodePcx(r));
     }

@@ -79,6 +79,9 @@ public:
     // Decodes page n into a raster of the page's full line width, without auto-scaling,
     // whitespace compression or scaling: the page as transmitted (for TIFF and PDF export).
     int UnpackPageToRaster(int page, Raster& out, bool& fine);
+    // The same through a reader already open on the file (it keeps the page index, so that
+    // visiting every page stays linear).
+    int UnpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine);
     // Image files; OutFileName gets the type's extension when it has none.
     int UnpackPageToPcx(int page);
     int UnpackPageToBmp(int page);
@@ -90,6 +93,7 @@ private:
     int decodePage(OvfReader& reader, int page, const std::function<void(const std::uint8_t*, std::size_t)>& out,
                    bool corrections, bool& fine, int& lineBytes);
     int pageImage(OvfReader& reader, int page, Raster& out, bool trim);
+    int bitmapOf(OvfReader& reader, int page, Raster& out);
     std::string outputName(const char* ext) const;
 
     std::string inFileName_;

@@ -319,6 +319,7 @@ int OvfReader::readAt(std::uint64_t offset, void* data, std::size_t size, std::s
 
 int OvfReader::open(const std::string& path) {
     close();
+    pageIndex_.clear();
     if (path.empty()) return ecFileNotFound;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return OvxIoError(errno, false);
@@ -332,17 +333,24 @@ int OvfReader::open(const std::string& path) {
 
 int OvfReader::seekPage(int n, OvfPageHeader& page) {
     if (fd_ < 0 || n < 1 || n > header_.pageCount) return ecFaxBadFormat;
-    std::uint64_t at = header_.firstPageOffset;
+    // Page offsets found so far are kept: each page header is read once however the pages are
+    // visited, so reading every page of a file costs time linear in its length.
+    if (pageIndex_.empty()) pageIndex_.push_back(header_.firstPageOffset);
     std::uint8_t h[kOvfPageHeaderSize];
-    for (int k = 1;; ++k) {
+    while (pageIndex_.size() < std::size_t(n)) {
+        const std::uint64_t at = pageIndex_.back();
         std::size_t got = 0;
         int rc = readAt(at, h, sizeof h, got);
         if (rc != ecOK) return rc;
         if (got != sizeof h) return ecFaxBadFormat;
-        page = DecodePageHeader(h);
-        if (k == n) break;
-        at += kOvfPageHeaderSize + std::uint64_t(page.imageLength);
+        pageIndex_.push_back(at + kOvfPageHeaderSize + std::uint64_t(DecodePageHeader(h).imageLength));
     }
+    const std::uint64_t at = pageIndex_[std::size_t(n) - 1];
+    std::size_t got = 0;
+    int rc = readAt(at, h, sizeof h, got);
+    if (rc != ecOK) return rc;
+    if (got != sizeof h) return ecFaxBadFormat;
+    page = DecodePageHeader(h);
     pageAt_ = at;
     page_ = page;
     cursor_ = at + kOvfPageHeaderSize;

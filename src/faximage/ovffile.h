@@ -2,7 +2,7 @@
 // first page offset) followed by pages, each a 16-byte page header (image length, flags) and
 // its coded T.4 data, either as line records (2-byte length + coded line) or as a raw stream.
 // OvfWriter writes through a 4096-byte buffer and rewrites headers in place; OvfReader finds
-// page n by walking the page headers and streams a page's coded bytes in 4096-byte pieces,
+// page n by walking the page headers (each read once; their offsets are kept) and streams a page's coded bytes in 4096-byte pieces,
 // pushed to a sink or pulled one block at a time. MergeOvfFiles joins files for one call.
 // Guarantees: all integers little-endian; a reader never holds more than one 4096-byte block
 // whatever the headers claim; every failure is a negative code (see faxerrors.h).
@@ -149,9 +149,10 @@ private:
     OvfFileHeader header_;
     std::uint64_t pageAt_ = 0;
     OvfPageHeader page_;
-    std::uint64_t cursor_ = 0;  // next byte of the page to read
-    std::uint64_t left_ = 0;    // image bytes not yet read
-    bool damaged_ = false;      // a short read ended the page early
+    std::uint64_t cursor_ = 0;              // next byte of the page to read
+    std::uint64_t left_ = 0;                // image bytes not yet read
+    bool damaged_ = false;                  // a short read ended the page early
+    std::vector<std::uint64_t> pageIndex_;  // offsets of pages 1..k found so far
     std::uint8_t block_[kOvfMaxRecord];
 };
 

@@ -6,6 +6,8 @@
 #include "faximage/faxerrors.h"
 #include "faximage/faxinput.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace telvane::faximage {
@@ -47,6 +49,7 @@ int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     width_ = xmax - xmin + 1;
     height_ = ymax - ymin + 1;
     if (width_ <= 0 || height_ <= 0 || width_ > kMaxImageWidth) return ecUnsupportedImage;
+    if (height_ > kMaxPageLines) return ecPageTooLong;
     bool mono = bpp_ == 1 && planes_ == 1;
     bool ega = bpp_ == 1 && planes_ == 4;
     bool vga = bpp_ == 8 && planes_ == 1;
@@ -132,6 +135,11 @@ public:
             offsets.push_back(off);
         }
         if (offsets.empty()) return ecUnsupportedImage;
+        // Every page has its own data: an offset used twice would repeat one page's image
+        // without bound on the size of the file, so such a table is damaged.
+        std::vector<std::size_t> sorted = offsets;
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return ecDamagedImage;
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             std::size_t end = data_.size();
             for (std::size_t o : offsets)

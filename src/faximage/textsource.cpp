@@ -6,9 +6,14 @@
 #include "faximage/faxerrors.h"
 #include "faximage/faxinput.h"
 
+#include <algorithm>
+
 namespace telvane::faximage {
 
 namespace {
+
+// Characters kept of one text line: more than fit on the widest fax line in any font.
+constexpr std::size_t kMaxTextLineChars = 4096;
 
 class TextSource : public FaxLineSource {
 public:
@@ -89,13 +94,15 @@ bool TextSource::nextTextLine(std::string& out) {
             break;
         }
         if (c == '\r') continue;
+        // No fax line holds more characters than kMaxTextLineChars: the rest of a longer
+        // line (however far tabs reach) is dropped, so memory stays bounded.
         if (c == '\t') {
             std::size_t to = (column / std::size_t(tabStop_) + 1) * std::size_t(tabStop_);
-            out.append(to - column, ' ');
+            if (out.size() < kMaxTextLineChars) out.append(std::min(to - column, kMaxTextLineChars - out.size()), ' ');
             column = to;
             continue;
         }
-        out += c;
+        if (out.size() < kMaxTextLineChars) out += c;
         ++column;
     }
     ++linesOnPage_;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace telvane::faximage;
@@ -471,4 +472,47 @@ TEST_F(ConverterTest, MoreThan65535PagesNamesTheLimit) {
     EXPECT_EQ(c.Convert(), ecTooManyPages);
     EXPECT_NE(telvane::OvxErrorText(ecTooManyPages).find("65535"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(c.OutFileName));
+}
+
+// A tab stop far beyond any line width costs no more than a line that fills the page.
+TEST_F(ConverterTest, HugeTabStopsAreBoundedByTheLineWidth) {
+    writeFile(dir.file("tab.txt"), Bytes{'\t', 'x', '\t', '\t', 'y', '\n', 'A'});
+    c.InputDocumentType = idText;
+    c.SetDocumentFile(dir.file("tab.txt"));
+    c.TabStop = 999999999;
+    ASSERT_EQ(c.Convert(), 0);
+    Raster huge = decodePage(c.OutFileName, 1);
+    c.TabStop = 200;  // also past the end of the line
+    ASSERT_EQ(c.Convert(), 0);
+    Raster wide = decodePage(c.OutFileName, 1);
+    EXPECT_EQ(huge.bits, wide.bits);  // the x and y fall off the line either way; A stays
+    EXPECT_GT(std::count_if(huge.bits.begin(), huge.bits.end(), [](std::uint8_t b) { return b != 0; }), 0);
+}
+
+namespace {
+// A system-font stand-in without a character limit that records the longest line it was given.
+class LengthRecorder : public FaxTextRenderer {
+public:
+    std::size_t longest = 0;
+    int prepare(bool, int, int) override { return 0; }
+    int rowCount() const override { return 1; }
+    std::size_t maxChars() const override { return 0; }
+    int maxWidth() const override { return 1600; }
+    void renderLine(std::string_view text, Raster& out) override {
+        longest = std::max(longest, text.size());
+        out = Raster(1600, 1);
+    }
+};
+}  // namespace
+
+TEST_F(ConverterTest, TabExpansionIsBoundedWhateverTheRenderer) {
+    writeFile(dir.file("tab2.txt"), Bytes{'a', '\t', 'b', '\t', 'c'});
+    auto recorder = std::make_shared<LengthRecorder>();
+    c.InputDocumentType = idTextEx;
+    c.EnhFont = recorder;
+    c.SetDocumentFile(dir.file("tab2.txt"));
+    c.TabStop = 100000000;
+    ASSERT_EQ(c.Convert(), 0);
+    EXPECT_GT(recorder->longest, 1000u);
+    EXPECT_LE(recorder->longest, 4096u);
 }

@@ -191,8 +191,10 @@ TEST(PcxInput, HostileHeadersAreRejected) {
     set16(66, 8192);
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(8, 15);
-    set16(10, 65535);  // 65536 rows on no data
+    set16(10, 65535);  // 65536 rows: longer than a fax page
     set16(66, 2);
+    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecPageTooLong);
+    set16(10, 9999);  // rows on no data
     EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(66, 1);  // bytes per line too small for 16 pels
     set16(10, 0);
@@ -208,6 +210,32 @@ TEST(PcxInput, HostileHeadersAreRejected) {
     rows.clear();
     ASSERT_EQ(readAll(*MakePcxSource(ok), rows, pages), 0);
     EXPECT_EQ(rows[0], (Bytes{0xFF, 0xFF}));
+}
+
+// One page's data named by many offsets would multiply the output without bound.
+TEST(DcxInput, RepeatedPageOffsetsAreDamaged) {
+    Bytes pcx(128, 0);
+    pcx[0] = 10, pcx[2] = 1, pcx[3] = 1, pcx[65] = 1;
+    pcx[8] = 15;  // 16 pels
+    pcx[10] = 1;  // 2 rows
+    pcx[66] = 2;  // bytes per line
+    pcx.insert(pcx.end(), {0xF0, 0x0F, 0xAA, 0x55});
+    auto dcx = [&](std::vector<std::uint32_t> offsets, int copies) {
+        Bytes d(4100, 0);
+        d[0] = 0xB1, d[1] = 0x68, d[2] = 0xDE, d[3] = 0x3A;
+        for (std::size_t i = 0; i < offsets.size(); ++i)
+            for (int k = 0; k < 4; ++k) d[4 + 4 * i + std::size_t(k)] = std::uint8_t(offsets[i] >> (8 * k));
+        for (int c = 0; c < copies; ++c) d.insert(d.end(), pcx.begin(), pcx.end());
+        return d;
+    };
+    std::vector<Bytes> rows;
+    int pages = 0;
+    const std::uint32_t second = 4100 + std::uint32_t(pcx.size());
+    ASSERT_EQ(readAll(*MakeDcxSource(dcx({4100, second}, 2)), rows, pages), 0);
+    EXPECT_EQ(pages, 2);
+    EXPECT_EQ(rows.size(), 4u);
+    EXPECT_EQ(readAll(*MakeDcxSource(dcx(std::vector<std::uint32_t>(1023, 4100), 1)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*MakeDcxSource(dcx({4100, second, 4100}, 2)), rows, pages), ecDamagedImage);
 }
 
 TEST(DcxInput, OffsetsOutsideTheFileAreRejected) {
@@ -241,7 +269,8 @@ TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
     int pages = 0;
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(-5, 2, 1, 8)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(0x7FFFFFFF, 2, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 9999, 1, 8)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, INT32_MIN, 1, 8)), rows, pages), ecUnsupportedImage);
     EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 2, 7, 8)), rows, pages), ecUnsupportedImage);
     // Top-down (negative height) is a valid layout.

@@ -434,3 +434,32 @@ TEST(OvfFileHeader, SenderIdsAreEscapedForTerminals) {
     EXPECT_EQ(EscapeControlBytes("ACME 1"), "ACME 1");
     EXPECT_EQ(EscapeControlBytes(std::string("a\x1b[2J\x9b\x7f\\\xE9\0z", 11)), "a\\x1B[2J\\x9B\\x7F\\x5C\xE9\\x00z");
 }
+
+// Page offsets are found once: visiting pages in any order reads each header once, so a page
+// already located stays found even when an earlier header is damaged afterwards.
+TEST(OvfReader, PagesAreIndexedOnceAndFoundInAnyOrder) {
+    TempDir dir;
+    std::vector<Bytes> pages;
+    for (int p = 0; p < 50; ++p) pages.push_back(Bytes(std::size_t(10 + p), std::uint8_t(p)));
+    writeRawOvf(dir.file("i.ovf"), pages);
+    OvfReader r;
+    ASSERT_EQ(r.open(dir.file("i.ovf")), 0);
+    OvfPageHeader ph;
+    for (int p : {50, 3, 27, 1, 50, 49}) {
+        ASSERT_EQ(r.seekPage(p, ph), 0) << p;
+        EXPECT_EQ(ph.imageLength, std::uint32_t(9 + p)) << p;
+        int rc = 0;
+        auto blocks = pullPage(r, p, rc);
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(blocks[0].second, Bytes(std::size_t(9 + p), std::uint8_t(p - 1))) << p;
+    }
+    // Damage page 1's length on disk: the pages already indexed are still where they were.
+    Bytes b = readFile(dir.file("i.ovf"));
+    b[64] = 0xFF, b[65] = 0xFF, b[66] = 0xFF;
+    writeFile(dir.file("i.ovf"), b);
+    ASSERT_EQ(r.seekPage(40, ph), 0);
+    EXPECT_EQ(ph.imageLength, 49u);
+    OvfReader fresh;
+    ASSERT_EQ(fresh.open(dir.file("i.ovf")), 0);
+    EXPECT_EQ(fresh.seekPage(40, ph), ecFaxBadFormat);
+}

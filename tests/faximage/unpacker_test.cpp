@@ -2,6 +2,7 @@
 // BMP/PCX/DCX writers, the image readers reading them back, and damaged fax files.
 #include "faximage/faxconverter.h"
 #include "faximage/faxerrors.h"
+#include "faximage/faxexport.h"
 #include "faximage/faxinput.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/mhcoder.h"
@@ -308,4 +309,50 @@ TEST(Unpacker, DcxOfMoreThan1023PagesNamesTheLimit) {
     EXPECT_EQ(u.UnpackFileToDcx(), ecTooManyDcxPages);
     EXPECT_NE(telvane::OvxErrorText(ecTooManyDcxPages).find("1023"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("many.DCX")));
+}
+
+// Exports decode page by page into a temporary: the result is every page in order, and a page
+// that cannot be read leaves neither a partial file nor a changed old one.
+TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
+    TempDir dir;
+    Raster a = randomRaster(1728, 40, 3), b = randomRaster(1728, 25, 4);
+    TOvxFaxConverter c;
+    c.InputDocumentType = idUser;
+    c.Resolution = frHigh;
+    c.LeftMargin = 0;
+    c.SetOptions(0);
+    c.OutFileName = dir.file("two.ovf");
+    int page = 0, row = 0;
+    c.OnReadUserLine = [&](TOvxFaxConverter&, std::uint8_t* line, int& len, bool& eop, bool& more) {
+        const Raster& r = page == 0 ? a : b;
+        if (row == r.height) {
+            eop = true;
+            more = page == 0;
+            ++page;
+            row = 0;
+            return;
+        }
+        std::memcpy(line, r.row(row++), 216);
+        len = 216;
+    };
+    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(ExportFaxToPbm(dir.file("two.ovf"), dir.file("two.pbm")), 0);
+    std::string expected = "P4\n1728 40\n";
+    expected.append(a.bits.begin(), a.bits.end());
+    expected += "P4\n1728 25\n";
+    expected.append(b.bits.begin(), b.bits.end());
+    const Bytes got = readFile(dir.file("two.pbm"));
+    EXPECT_EQ(std::string(got.begin(), got.end()), expected);
+
+    // Cut the file inside page 2.
+    Bytes file = readFile(dir.file("two.ovf"));
+    file.resize(file.size() - 200);
+    writeFile(dir.file("cut.ovf"), file);
+    writeFile(dir.file("old.pbm"), Bytes{'o', 'l', 'd'});
+    for (auto export_ : {ExportFaxToPbm, ExportFaxToPdf, ExportFaxToTiff})
+        EXPECT_EQ(export_(dir.file("cut.ovf"), dir.file("old.pbm"), 0), ecFaxBadFormat);
+    EXPECT_EQ(readFile(dir.file("old.pbm")), (Bytes{'o', 'l', 'd'}));
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path)) files += e.is_regular_file();
+    EXPECT_EQ(files, 4);  // two.ovf, two.pbm, cut.ovf, old.pbm
 }

@@ -17,16 +17,6 @@ namespace {
 
 using namespace telvane::faximage;
 
-int writePbm(const std::string& path, const std::vector<FaxPageImage>& pages) {
-    std::vector<std::uint8_t> out;
-    for (const FaxPageImage& p : pages) {
-        std::string head = "P4\n" + std::to_string(p.raster.width) + " " + std::to_string(p.raster.height) + "\n";
-        out.insert(out.end(), head.begin(), head.end());
-        out.insert(out.end(), p.raster.bits.begin(), p.raster.bits.end());
-    }
-    return WriteFileBytes(path, out);
-}
-
 int runFromFax(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     int page = 0;
@@ -47,12 +37,10 @@ int runFromFax(const std::vector<std::string>& args) {
     std::string ext = LowerExtension(out);
     int rc;
     if (ext == "pbm" || ext == "tif" || ext == "tiff" || ext == "pdf") {
-        std::vector<FaxPageImage> pages;
-        rc = LoadFaxPages(in, pages, page);
-        if (rc == 0)
-            rc = ext == "pbm"   ? writePbm(out, pages)
-                 : ext == "pdf" ? WritePdf(out, pages)
-                                : WriteTiffClassF(out, pages);
+        // Page by page: memory holds one page image whatever the number of pages.
+        rc = ext == "pbm"   ? ExportFaxToPbm(in, out, page)
+             : ext == "pdf" ? ExportFaxToPdf(in, out, page)
+                            : ExportFaxToTiff(in, out, page);
     } else if (ext == "bmp" || ext == "pcx" || ext == "dcx") {
         TOvxFaxUnpacker u;
         u.SetInFileName(in);

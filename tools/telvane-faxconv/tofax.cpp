@@ -80,7 +80,8 @@ int runToFax(const std::vector<std::string>& args) {
         } else if (int* count = optionField(numberOptions, a)) {
             if (!number(*count)) return UsageError(a + " needs a number");
         } else if (a == "--tab-stop") {
-            if (!number(r.tabStop) || r.tabStop < 1) return UsageError("--tab-stop needs a number of at least 1");
+            if (!number(r.tabStop) || r.tabStop < 1 || r.tabStop > 255)
+                return UsageError("--tab-stop needs a number from 1 to 255");
         } else if (a.size() > 1 && a[0] == '-') {
             return UsageError("unknown option '" + a + "'");
         } else {
