@@ -2,7 +2,7 @@
 // the send path do it (rich-text load, pagination, painting, page encoding, joining). Any input
 // must end in a fax file (with no page files left behind) or a failure with an engine code.
 #include "compose/render/faxfilerenderer.h"
-#include "shell/uihelpers.h"
+#include "app/uihelpers.h"
 
 #include <QApplication>
 
