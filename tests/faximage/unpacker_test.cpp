@@ -353,6 +353,6 @@ TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
         EXPECT_EQ(export_(dir.file("cut.ovf"), dir.file("old.pbm"), 0), ecFaxBadFormat);
     EXPECT_EQ(readFile(dir.file("old.pbm")), (Bytes{'o', 'l', 'd'}));
     int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path)) files += e.is_regular_file();
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
     EXPECT_EQ(files, 4);  // two.ovf, two.pbm, cut.ovf, old.pbm
 }
