@@ -111,8 +111,9 @@ void TClass2Receiver::CloseFile(int logCode) {
 }
 
 bool TClass2Receiver::OpenFile() {
-    const std::string name = recv_.NameFax();
-    if (int rc = file_.create(name, fax_.RemoteID())) {
+    // Created exclusively under a free name, never over an existing fax.
+    std::string name;
+    if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) {
         Fail(rc);
         return false;
     }

@@ -159,8 +159,15 @@ std::string TOvxCustomAbstractFax::RemoteID() const {
 }
 
 void TOvxCustomAbstractFax::SetRemoteID(const std::string& id) {
+    // A remote station chooses these bytes: control bytes (C0, DEL and C1) become blanks whatever
+    // the class that reported them, so they never reach a log, a terminal or a window raw.
+    std::string clean = id.substr(0, 20);
+    for (char& c : clean) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) c = ' ';
+    }
     std::lock_guard lock(stateMu_);
-    remoteID_ = id.substr(0, 20);
+    remoteID_ = std::move(clean);
 }
 
 std::string TOvxCustomAbstractFax::HangupCode() const {
