@@ -335,3 +335,10 @@ TEST(Framework, HistoryLines) {
     EXPECT_EQ(HistoryLines(7, i), "Receive failed at 12/08/26 10:00:00\r\n  (Called fax number was busy)\r\n\r\n");
     EXPECT_EQ(HistoryLines(8, i), "");
 }
+
+// Whatever class reported it, a remote station's ID never carries control bytes to logs and windows.
+TEST(RemoteStation, ControlBytesOfTheIdBecomeBlanks) {
+    telvane::transport::TOvxReceiveFax fax;
+    fax.SetRemoteID(std::string("AB\x1b[2J\x9b") + "C\x7f" + "D" + std::string(30, 'x'));
+    EXPECT_EQ(fax.RemoteID(), "AB [2J C D" + std::string(10, 'x'));
+}
