@@ -110,7 +110,7 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
                             QStringLiteral("--convert-to"),
                             QStringLiteral("pdf"),
                             QStringLiteral("--outdir"),
-                            QString::fromStdString(d.path.string()),
+                            QString::fromStdString(d.Path()),
                             QString::fromStdString(d.file("doc.rtf"))};
     const QString pdf = QString::fromStdString(d.file("doc.pdf"));
     const QString tiff = QString::fromStdString(d.file("doc.tif"));

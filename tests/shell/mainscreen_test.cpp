@@ -151,7 +151,7 @@ TEST_F(MainScreenTest, ExistingLogsWithoutTheDateEndTagAskToReindex) {
     seedIncoming(dir, {});
     writePortSetting();
     HookCounts c;
-    installCountingHooks(c);
+    installCountingHooks(commands, c);
     prompter().answers = {true};
     start();
     ASSERT_EQ(prompter().records.size(), 1);

@@ -453,10 +453,19 @@ TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
 TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
-    mainScreenHooks().createFaxFile = [](TMainScreen& main) {
+    bool unreadableMemo = false;
+    commands.createFaxFile = [&unreadableMemo](IMainWindow& main) {
         render::FaxFileRenderer renderer;
-        return QString::fromStdString(
-            renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir())).fileName);
+        if (!unreadableMemo)
+            return QString::fromStdString(
+                renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir())).fileName);
+        return QString::fromStdString(renderer
+                                          .CreateFaxFile(ProgramDir(),
+                                                         [](TRichText&, TRichText&, QString& error) {
+                                                             error = QStringLiteral("unreadable memo");
+                                                             return false;
+                                                         })
+                                          .fileName);
     };
     TMainScreen& w = start();
     w.ViewFaxButtonClick();
@@ -466,16 +475,7 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     EXPECT_EQ(prompter().texts().size(), 2);
     EXPECT_EQ(prompter().texts().last(), "Fax has no contents or cover sheet");
     // A failure of another kind is still reported.
-    mainScreenHooks().createFaxFile = [](TMainScreen&) {
-        render::FaxFileRenderer renderer;
-        return QString::fromStdString(renderer
-                                          .CreateFaxFile(ProgramDir(),
-                                                         [](TRichText&, TRichText&, QString& error) {
-                                                             error = QStringLiteral("unreadable memo");
-                                                             return false;
-                                                         })
-                                          .fileName);
-    };
+    unreadableMemo = true;
     w.ViewFaxButtonClick();
     EXPECT_EQ(prompter().texts().last(), "Error creating fax file");
 }
