@@ -7,6 +7,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -134,6 +135,24 @@ public:
 
 void CenterDialog(QWidget* dialog) {
     if (!dialog) return;
+    // A dialog larger than its screen is made to fit it, as far as its minimum size allows, so
+    // that its title bar and bottom buttons can be reached.
+    QWidget* main = mainWindow();
+    QScreen* screen = main ? main->screen() : dialog->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        QSize frame = dialog->frameGeometry().size() - dialog->geometry().size();
+        // Before the first show the frame is unknown: allow for a border and a title bar.
+        if (frame.isNull() && !dialog->isVisible() && !(dialog->windowFlags() & Qt::FramelessWindowHint)) {
+            const int border = dialog->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, dialog);
+            frame = QSize(2 * border,
+                          dialog->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, dialog) + 2 * border);
+        }
+        const QSize room = screen->availableGeometry().size() - frame;
+        const QSize wanted = dialogSize(dialog) - (dialog->isVisible() ? frame : QSize());
+        if (wanted.width() > room.width() || wanted.height() > room.height())
+            dialog->resize(wanted.boundedTo(room).expandedTo(dialog->minimumSize()));
+    }
     dialog->move(centredPosition(dialog, dialogSize(dialog)));
     if (!dialog->isVisible() && !dialog->findChild<CentreOnShow*>(QString(), Qt::FindDirectChildrenOnly))
         dialog->installEventFilter(new CentreOnShow(dialog));

@@ -533,3 +533,45 @@ TEST(RichTextEditing, ToolBarButtonsShowIcons) {
     EXPECT_NE(image(bar.LeftButton), image(bar.RightButton));
     EXPECT_NE(image(bar.CenterButton), image(bar.JustifyButton));
 }
+
+// Ctrl+U on a selection of mixed styles switches only underline, keeping bold where it was.
+TEST(RichTextEditing, StyleKeyOnASelectionChangesOnlyThatStyle) {
+    TRichText rt;
+    telvane::TRichToolBar bar;
+    bar.SetEditor(&rt);
+    rt.show();
+    rt.setFocus();
+    rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
+    type(rt, QStringLiteral("ab"));
+    rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleItalic});
+    type(rt, QStringLiteral("cd"));
+    QTextCursor c(rt.document());
+    c.setPosition(0);
+    c.setPosition(2, QTextCursor::KeepAnchor);
+    rt.setTextCursor(c);
+    QKeyEvent u = keyPress(Qt::Key_U, Qt::ControlModifier);
+    QApplication::sendEvent(&rt, &u);
+    EXPECT_EQ(attributesAt(rt, 1).style, telvane::kStyleBold | telvane::kStyleUnderline);
+    EXPECT_EQ(attributesAt(rt, 4).style, telvane::kStyleItalic);
+    EXPECT_EQ(attributesAt(rt, 1).size, 10);
+}
+
+// Enter as the very first key of a new text (the caret put back to the start, as the editors do
+// when they open) keeps the size set for it, also in the stored RTF of the empty paragraph.
+TEST(RichTextEditing, EnterFirstInANewTextKeepsTheSize) {
+    TRichText rt;
+    rt.show();
+    rt.setFocus();
+    rt.SetInputAttributes({QStringLiteral("Courier New"), 10, 0});
+    rt.MoveToStart();
+    QKeyEvent enter = keyPress(Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&rt, &enter);
+    EXPECT_EQ(rt.document()->blockCount(), 2);
+    EXPECT_EQ(rt.CurrentAttributes().size, 10);
+    type(rt, QStringLiteral("x"));
+    TRichText stored;
+    stored.SetRtf(rt.Rtf());
+    EXPECT_EQ(attributesAt(stored, 0).size, 10);
+    EXPECT_EQ(attributesAt(stored, 2).size, 10);
+    EXPECT_EQ(attributesAt(stored, 2).name, QStringLiteral("Courier New"));
+}

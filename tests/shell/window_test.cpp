@@ -5,6 +5,10 @@
 
 #include "support/qtapp.h"
 #include <QDialog>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
@@ -262,4 +266,40 @@ TEST(SingleInstance, SecondStartExitsAndFirstStays) {
         first.kill();
         first.waitForFinished(5000);
     }
+}
+
+namespace {
+
+// A dialog sized by its layout only, like the program's dialogs: `rows` lines of label and edit.
+std::unique_ptr<QDialog> formDialog(int rows) {
+    auto dialog = std::make_unique<QDialog>();
+    auto* form = new QFormLayout(dialog.get());
+    for (int i = 0; i < rows; ++i) form->addRow(QStringLiteral("Field %1").arg(i), new QLineEdit);
+    form->addRow(new QPushButton(QStringLiteral("&Help")));
+    return dialog;
+}
+
+}  // namespace
+
+TEST(Centring, DialogStaysOnScreenOverEitherCornerAndShrinksWhenTooLarge) {
+    app();
+    QMainWindow main;
+    main.show();
+    setMainWindow(&main);
+    const QRect avail = main.screen()->availableGeometry();
+    // A main window hanging over the top-left corner of its screen.
+    main.setGeometry(avail.left() - 500, avail.top() - 300, 600, 400);
+    auto dialog = formDialog(4);
+    CenterDialog(dialog.get());
+    dialog->show();
+    EXPECT_TRUE(avail.contains(dialog->frameGeometry())) << dialog->x() << "," << dialog->y();
+
+    // A dialog larger than the screen is made to fit it.
+    QDialog huge;
+    huge.resize(avail.width() + 400, avail.height() + 300);
+    main.setGeometry(avail.left() + 50, avail.top() + 50, 300, 200);
+    CenterDialog(&huge);
+    huge.show();
+    EXPECT_TRUE(avail.contains(huge.frameGeometry())) << huge.width() << "x" << huge.height();
+    setMainWindow(nullptr);
 }
