@@ -751,7 +751,7 @@ void Usage(FILE* f) {
         "                       modem runs T.30 itself\n"
         "  --no-xon             Class 2: never send XON after CONNECT\n"
         "  --reject N           Class 2/2.0: the first N pages sent are rejected (page status 2)\n"
-        "  --hangup-after N     the far end hangs up after receiving N pages\n"
+        "  --hangup-after-pages N  the far end hangs up after receiving N pages\n"
         "  --eom-after N        Class 2/2.0: report \"+FET:1\" after received page N\n"
         "  --help\n\n"
         "%s\n"
@@ -833,7 +833,7 @@ int main(int argc, char** argv) {
             o.noXon = true;
         } else if (a == "--reject") {
             number(o.rejectPages);
-        } else if (a == "--hangup-after") {
+        } else if (a == "--hangup-after-pages") {
             number(o.hangupAfterPages);
         } else if (a == "--eom-after") {
             number(o.eomAfterPage);
