@@ -14,6 +14,7 @@
 #include "transport/fax/faxframework.h"
 #include "faximage/ovffile.h"
 #include "transport/fax/faxmachine.h"
+#include "transport/fax/faxpages.h"
 #include "transport/fax/t4fill.h"
 
 namespace telvane::faximage {
@@ -130,13 +131,6 @@ bool TcfGood(size_t count, size_t nonZero, long bps);
 // Appends one coded line padded with zero bytes to `minBytes`, DLE doubled.
 void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
 
-// One page to send: a text cover page or a page of a fax file.
-struct TPagePlan {
-    bool TextCover = false;
-    int File = 0;  // 0 cover fax file, 1 main fax file
-    int Page = 0;
-};
-
 class TClass1Sender final : public TFaxMachine {
 public:
     TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link);
@@ -181,21 +175,12 @@ private:
     void RepeatPostPage();
     void PostPageAnswer(const hdlc::TFrame& frame);
     void FaxDone();
-    int PrepareText();
-    THeaderValues PageValues() const;
     int RenderHeader(std::vector<uint8_t>& out);
-    int RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
-                   std::vector<uint8_t>& out);
-    bool PageFine(size_t index) const;
-    bool PageWide(size_t index) const;
     long Bps() const { return t30::SpeedBps(speed_); }
 
     TOvxCustomSendFax& send_;
     std::string number_, file_, cover_;
-    mutable telvane::faximage::OvfReader reader_[2];  // 0 cover fax file, 1 main fax file
-    bool coverIsFax_ = false;
-    std::vector<TPagePlan> plan_;
-    std::vector<std::string> coverLines_;
+    TFaxPages pages_{send_};  // after send_
     size_t pageIndex_ = 0;
     t30::SpeedSet own_ = t30::kBaseSpeeds;
     t30::Capabilities remote_;
@@ -222,9 +207,6 @@ private:
     int64_t dataStartMs_ = 0;
     int64_t dataBytes_ = 0;
     int64_t LineTicksLeft();
-    // Header line and text cover renderers (the bitmap font, or the enhanced fonts).
-    std::unique_ptr<telvane::faximage::FaxTextRenderer> headerText_, coverText_;
-    std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;
 };
 
 class TClass1Receiver final : public TFaxMachine {

@@ -34,14 +34,7 @@ const char* const kSendNames[] = {
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Waiting for room in the output buffer when page data begins (about 60 s).
 constexpr int64_t kRoomTicks = t30::kT5Ticks;
-constexpr int kHeaderMargin = 16;
 
-bool EndsWithExt(const std::string& name, const std::string& ext) {
-    std::string n = name, e = "." + ext;
-    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return n.find(e) != std::string::npos;
-}
 }  // namespace
 
 const char* SendStateName(int state) {
@@ -129,83 +122,20 @@ void TClass1Sender::GetEntry() {
     send_.SetDialAttempt(0);
     fax_.SetRemoteID("");
     fax_.SetBytes(0, 0);
-    plan_.clear();
-    coverLines_.clear();
     pageIndex_ = 0;
     retries_ = 0;
     gotDIS_ = false;
-    reader_[0].close();
-    reader_[1].close();
-    coverIsFax_ = false;
-    if (file_.empty() && cover_.empty()) {
-        Fail(ecNoFilename);
+    if (int rc = pages_.Load(file_, cover_, send_.FaxFileExt)) {
+        Fail(rc);
         return;
     }
-    if (!cover_.empty()) {
-        coverIsFax_ = EndsWithExt(cover_, send_.FaxFileExt);
-        if (coverIsFax_) {
-            if (int rc = reader_[0].open(cover_)) {
-                Fail(rc);
-                return;
-            }
-            for (int p = 1; p <= reader_[0].pageCount(); ++p) plan_.push_back({false, 0, p});
-        } else {
-            std::ifstream in(cover_, std::ios::binary);
-            if (!in) {
-                Fail(-2);
-                return;
-            }
-            std::string line;
-            while (std::getline(in, line)) {
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                coverLines_.push_back(line);
-            }
-            plan_.push_back({true, 0, 0});
-        }
-    }
-    if (!file_.empty()) {
-        if (int rc = reader_[1].open(file_)) {
-            Fail(rc);
-            return;
-        }
-        for (int p = 1; p <= reader_[1].pageCount(); ++p) plan_.push_back({false, 1, p});
-    }
-    if (plan_.empty()) {
-        Fail(ecFaxBadFormat);
-        return;
-    }
-    fax_.SetPageInfo(0, static_cast<int>(plan_.size()));
+    fax_.SetPageInfo(0, static_cast<int>(pages_.plan.size()));
     Goto(tfInit);
-    // Every page must lie within its file: a damaged file is refused before the call.
-    std::error_code ec;
-    const uintmax_t sizes[2] = {coverIsFax_ ? std::filesystem::file_size(cover_, ec) : 0,
-                                file_.empty() ? 0 : std::filesystem::file_size(file_, ec)};
-    for (const TPagePlan& p : plan_) {
-        telvane::faximage::OvfPageHeader ph;
-        if (!p.TextCover &&
-            (reader_[p.File].seekPage(p.Page, ph) != 0 ||
-             reader_[p.File].pageOffset() + telvane::faximage::kOvfPageHeaderSize + ph.imageLength > sizes[p.File])) {
-            Fail(ecFaxBadFormat);
-            return;
-        }
-    }
-    if (int rc = PrepareText()) {
+    if (int rc = pages_.Verify(file_, cover_)) {
         Fail(rc);
         return;
     }
     InitFax();
-}
-
-bool TClass1Sender::PageFine(size_t index) const {
-    const TPagePlan& p = plan_[index];
-    telvane::faximage::OvfPageHeader ph;
-    return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.fine();
-}
-
-bool TClass1Sender::PageWide(size_t index) const {
-    const TPagePlan& p = plan_[index];
-    telvane::faximage::OvfPageHeader ph;
-    return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
 }
 
 void TClass1Sender::InitFax() {
@@ -248,8 +178,8 @@ void TClass1Sender::Fail(int code) {
     WantEmpty(false);
     sessionError_ = code;
     fax_.FireError(code);
-    reader_[0].close();
-    reader_[1].close();
+    pages_.reader[0].close();
+    pages_.reader[1].close();
     const bool hadFax = haveFax_;
     if (haveFax_) {
         haveFax_ = false;
@@ -515,8 +445,8 @@ void TClass1Sender::AfterRemoteFrames() {
         Fail(ecFaxBadModemResult);
         return;
     }
-    for (size_t i = 0; i < plan_.size(); ++i) {
-        if ((PageFine(i) && !remote_.Fine) || (PageWide(i) && !remote_.Wide)) {
+    for (size_t i = 0; i < pages_.plan.size(); ++i) {
+        if ((pages_.PageFine(i) && !remote_.Fine) || (pages_.PageWide(i) && !remote_.Wide)) {
             Fail(ecFaxIncompatible);
             return;
         }
@@ -547,8 +477,8 @@ void TClass1Sender::RepeatTraining() {
 }
 
 void TClass1Sender::SendDCS() {
-    const bool fine = PageFine(pageIndex_);
-    const bool wide = PageWide(pageIndex_);
+    const bool fine = pages_.PageFine(pageIndex_);
+    const bool wide = pages_.PageWide(pageIndex_);
     SendFrame(t30::fcfDCS, t30::BuildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
     fax_.SetConnection(Bps(), fine, wide, false);
     Goto(tf1DCSRspns);
@@ -598,75 +528,17 @@ void TClass1Sender::OnOutput() {
     }
 }
 
-// Makes the renderers this fax needs and checks that they can be used at every resolution
-// of its pages, so that a font that cannot be used fails the fax before the call is made.
-int TClass1Sender::PrepareText() {
-    using namespace telvane::faximage;
-    headerText_.reset();
-    coverText_.reset();
-    if (!coder_) coder_ = std::make_unique<FaxLineCoder>();
-    auto make = [this](const TOvxFont& font, std::unique_ptr<FaxTextRenderer>& out) {
-        bool haveFactory = false;
-        if (send_.EnhTextEnabled) {
-            out = TOvxCustomSendFax::MakeEnhancedRenderer(font, haveFactory);
-            if (haveFactory && !out) return ecFontNotFound;
-        }
-        if (!out) out = std::make_unique<BitmapFontRenderer>(false);
-        for (size_t i = 0; i < plan_.size(); ++i)
-            if (int rc = out->prepare(PageFine(i), 1728, kHeaderMargin)) return rc;
-        return 0;
-    };
-    if (!send_.HeaderLine.empty())
-        if (int rc = make(send_.EnhHeaderFont, headerText_)) return rc;
-    const bool textCover = std::any_of(plan_.begin(), plan_.end(), [](const TPagePlan& p) { return p.TextCover; });
-    if (textCover)
-        if (int rc = make(send_.EnhFont, coverText_)) return rc;
-    return 0;
-}
-
-int TClass1Sender::RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
-                              std::vector<uint8_t>& out) {
-    using namespace telvane::faximage;
-    if (int rc = renderer.prepare(fine, 1728, kHeaderMargin)) return rc;
-    coder_->setup(1728, kHeaderMargin, false);
-    Raster rows;
-    renderer.renderLine(text, rows);
-    std::vector<uint8_t> line(1728 / 8);
-    for (int y = 0; y < rows.height; ++y) {
-        std::fill(line.begin(), line.end(), 0);
-        const size_t copy = std::min(rows.stride, line.size());
-        std::copy(rows.row(y), rows.row(y) + copy, line.begin());
-        const size_t n = coder_->codeLine(line.data());
-        AppendPaddedLine(coder_->data(), n, static_cast<size_t>(minBytes_), out);
-    }
-    return 0;
-}
-
-// The values of the header and cover tokens for the current page.
-THeaderValues TClass1Sender::PageValues() const {
-    THeaderValues v;
-    const std::time_t now = std::time(nullptr);
-    v.Date = ShortDate(now);
-    v.Time = LongTime(now);
-    v.StationID = send_.StationID();
-    v.Recipient = send_.HeaderRecipient;
-    v.Title = send_.HeaderTitle;
-    v.Sender = send_.HeaderSender;
-    v.TotalPages = static_cast<int>(plan_.size());
-    v.Page = static_cast<int>(pageIndex_) + 1;
-    return v;
-}
-
 int TClass1Sender::RenderHeader(std::vector<uint8_t>& out) {
     for (int i = 0; i < 8; ++i)
         AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
-    return RenderText(*headerText_, SubstituteHeader(send_.HeaderLine, PageValues()), PageFine(pageIndex_), out);
+    return pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
+                             pages_.PageFine(pageIndex_), minBytes_, out);
 }
 
 void TClass1Sender::StartPage() {
-    const TPagePlan& p = plan_[pageIndex_];
-    const bool fine = PageFine(pageIndex_);
-    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(plan_.size()));
+    const TPagePlan& p = pages_.plan[pageIndex_];
+    const bool fine = pages_.PageFine(pageIndex_);
+    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
     minBytes_ = t30::MinBytesPerLine(remote_.ScanTimeCode, fine, Bps());
     pending_.clear();
     pendingPos_ = 0;
@@ -682,10 +554,10 @@ void TClass1Sender::StartPage() {
     }
     if (p.TextCover) {
         Goto(tfOpenCover);
-        const THeaderValues v = PageValues();
+        const THeaderValues v = pages_.PageValues(pageIndex_);
         Goto(tfSendCover);
-        for (const std::string& line : coverLines_) {
-            if (int rc = RenderText(*coverText_, SubstituteHeader(line, v), fine, pending_)) {
+        for (const std::string& line : pages_.coverLines) {
+            if (int rc = pages_.RenderText(*pages_.coverText, SubstituteHeader(line, v), fine, minBytes_, pending_)) {
                 Fail(rc);
                 return;
             }
@@ -696,7 +568,7 @@ void TClass1Sender::StartPage() {
     } else {
         Goto(tfPrepPage);
         telvane::faximage::OvfPageHeader ph;
-        if (reader_[p.File].seekPage(p.Page, ph) != 0) {
+        if (pages_.reader[p.File].seekPage(p.Page, ph) != 0) {
             Fail(ecFaxBadFormat);
             return;
         }
@@ -713,7 +585,7 @@ void TClass1Sender::StartPage() {
 }
 
 bool TClass1Sender::PumpPage() {
-    const TPagePlan& p = plan_[pageIndex_];
+    const TPagePlan& p = pages_.plan[pageIndex_];
     std::vector<uint8_t> out;
     for (int n = 0; n < send_.MaxSendCount; ++n) {
         if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum) break;
@@ -727,7 +599,7 @@ bool TClass1Sender::PumpPage() {
             out.assign(pending_.begin() + static_cast<long>(pendingPos_),
                        pending_.begin() + static_cast<long>(pendingPos_ + take));
             pendingPos_ += take;
-        } else if (!pageDone_ && (more = reader_[p.File].nextBlock(block, size, isLine)) > 0) {
+        } else if (!pageDone_ && (more = pages_.reader[p.File].nextBlock(block, size, isLine)) > 0) {
             if (isLine) {
                 AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
             } else if (minBytes_ > 0) {
@@ -781,10 +653,10 @@ int64_t TClass1Sender::LineTicksLeft() {
 void TClass1Sender::PagePumped() {
     WantRoom(false);
     WantEmpty(false);
-    lastPage_ = pageIndex_ + 1 >= plan_.size();
+    lastPage_ = pageIndex_ + 1 >= pages_.plan.size();
     if (!lastPage_) ++pageIndex_;
     // A change of resolution needs a new DCS: end the page with EOM and return to phase B.
-    const bool sameMode = lastPage_ || PageFine(pageIndex_) == PageFine(pageIndex_ - 1);
+    const bool sameMode = lastPage_ || pages_.PageFine(pageIndex_) == pages_.PageFine(pageIndex_ - 1);
     postPageFcf_ = lastPage_ ? t30::fcfEOP : (send_.PageContinuation && sameMode ? t30::fcfMPS : t30::fcfEOM);
     retries_ = 0;
     Progress(fpSendPageStatus);
@@ -833,8 +705,8 @@ void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
 void TClass1Sender::FaxDone() {
     Goto(tfClose);
     StopTimer();
-    reader_[0].close();
-    reader_[1].close();
+    pages_.reader[0].close();
+    pages_.reader[1].close();
     Progress(fpFinished);
     haveFax_ = false;
     fax_.FireLog(lfaxTransmitOk);

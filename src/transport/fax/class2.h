@@ -103,22 +103,13 @@ private:
     void AfterPageOk();
     void Retransmit();
     void FaxDone();
-    int PrepareText();
-    THeaderValues PageValues() const;
-    int RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
-                   std::vector<uint8_t>& out);
-    bool PageFine(size_t index) const;
-    bool PageWide(size_t index) const;
-    bool LastPage() const { return pageIndex_ + 1 >= plan_.size(); }
+    bool LastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
 
     TOvxCustomSendFax& send_;
     TFaxClass cls_;
     TClass2Names names_;
     std::string number_, file_, cover_;
-    mutable telvane::faximage::OvfReader reader_[2];
-    bool coverIsFax_ = false;
-    std::vector<TPagePlan> plan_;
-    std::vector<std::string> coverLines_;
+    TFaxPages pages_{send_};  // after send_
     size_t pageIndex_ = 0;
     TClass2Params remote_, session_;
     bool fdtSent_ = false;
@@ -135,8 +126,6 @@ private:
     size_t pendingPos_ = 0;
     bool pageDone_ = false;
     long pageBytes_ = 0, pageLength_ = 0;
-    std::unique_ptr<telvane::faximage::FaxTextRenderer> headerText_, coverText_;
-    std::unique_ptr<telvane::faximage::FaxLineCoder> coder_;
 };
 
 class TClass2Receiver final : public TFaxMachine {

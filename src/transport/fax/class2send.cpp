@@ -18,15 +18,7 @@ namespace telvane::transport {
 namespace {
 constexpr int64_t kResponseTicks = 182;
 constexpr int64_t kPageTicks = 546;
-constexpr int kHeaderMargin = 16;
 constexpr uint8_t kXon = 0x11;
-
-bool EndsWithExt(const std::string& name, const std::string& ext) {
-    std::string n = name, e = "." + ext;
-    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return n.find(e) != std::string::npos;
-}
 
 }  // namespace
 
@@ -83,81 +75,18 @@ void TClass2Sender::GetEntry() {
     fax_.SetRemoteID("");
     fax_.SetHangupCode("");
     fax_.SetBytes(0, 0);
-    plan_.clear();
-    coverLines_.clear();
     pageIndex_ = 0;
     retries_ = 0;
-    reader_[0].close();
-    reader_[1].close();
-    coverIsFax_ = false;
-    if (file_.empty() && cover_.empty()) {
-        Fail(ecNoFilename);
+    if (int rc = pages_.Load(file_, cover_, send_.FaxFileExt)) {
+        Fail(rc);
         return;
     }
-    if (!cover_.empty()) {
-        coverIsFax_ = EndsWithExt(cover_, send_.FaxFileExt);
-        if (coverIsFax_) {
-            if (int rc = reader_[0].open(cover_)) {
-                Fail(rc);
-                return;
-            }
-            for (int p = 1; p <= reader_[0].pageCount(); ++p) plan_.push_back({false, 0, p});
-        } else {
-            std::ifstream in(cover_, std::ios::binary);
-            if (!in) {
-                Fail(-2);
-                return;
-            }
-            std::string line;
-            while (std::getline(in, line)) {
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                coverLines_.push_back(line);
-            }
-            plan_.push_back({true, 0, 0});
-        }
-    }
-    if (!file_.empty()) {
-        if (int rc = reader_[1].open(file_)) {
-            Fail(rc);
-            return;
-        }
-        for (int p = 1; p <= reader_[1].pageCount(); ++p) plan_.push_back({false, 1, p});
-    }
-    if (plan_.empty()) {
-        Fail(ecFaxBadFormat);
-        return;
-    }
-    fax_.SetPageInfo(0, static_cast<int>(plan_.size()));
-    // Every page must lie within its file: a damaged file is refused before the call.
-    std::error_code ec;
-    const uintmax_t sizes[2] = {coverIsFax_ ? std::filesystem::file_size(cover_, ec) : 0,
-                                file_.empty() ? 0 : std::filesystem::file_size(file_, ec)};
-    for (const TPagePlan& p : plan_) {
-        telvane::faximage::OvfPageHeader ph;
-        if (!p.TextCover &&
-            (reader_[p.File].seekPage(p.Page, ph) != 0 ||
-             reader_[p.File].pageOffset() + telvane::faximage::kOvfPageHeaderSize + ph.imageLength > sizes[p.File])) {
-            Fail(ecFaxBadFormat);
-            return;
-        }
-    }
-    if (int rc = PrepareText()) {
+    fax_.SetPageInfo(0, static_cast<int>(pages_.plan.size()));
+    if (int rc = pages_.Verify(file_, cover_)) {
         Fail(rc);
         return;
     }
     InitFax();
-}
-
-bool TClass2Sender::PageFine(size_t index) const {
-    const TPagePlan& p = plan_[index];
-    telvane::faximage::OvfPageHeader ph;
-    return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.fine();
-}
-
-bool TClass2Sender::PageWide(size_t index) const {
-    const TPagePlan& p = plan_[index];
-    telvane::faximage::OvfPageHeader ph;
-    return !p.TextCover && reader_[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
 }
 
 void TClass2Sender::InitFax() {
@@ -199,8 +128,8 @@ void TClass2Sender::Fail(int code) {
     WantEmpty(false);
     sessionError_ = code;
     fax_.FireError(code);
-    reader_[0].close();
-    reader_[1].close();
+    pages_.reader[0].close();
+    pages_.reader[1].close();
     const bool hadFax = haveFax_;
     if (haveFax_) {
         haveFax_ = false;
@@ -271,8 +200,8 @@ void TClass2Sender::Report(const std::string& line) {
     }
     if (IsClass2Report(line, names_.RemoteCaps)) {
         remote_ = ParseClass2Params(line);
-        for (size_t i = 0; i < plan_.size(); ++i) {
-            if ((PageWide(i) && !remote_.Wide) || (PageFine(i) && !remote_.Fine)) {
+        for (size_t i = 0; i < pages_.plan.size(); ++i) {
+            if ((pages_.PageWide(i) && !remote_.Wide) || (pages_.PageFine(i) && !remote_.Fine)) {
                 Fail(ecFaxIncompatible);
                 return;
             }
@@ -343,7 +272,8 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
             Command("AT+FNR=1,1,1,0", tf2Init2);
         } else if (State() == tf2Init2) {
             Command("AT+F" + names_.SessionCmd + "=" +
-                        Class2SessionParams(PageFine(0), send_.DesiredBPSDigit(), PageWide(0), send_.DesiredECM()),
+                        Class2SessionParams(pages_.PageFine(0), send_.DesiredBPSDigit(), pages_.PageWide(0),
+                                            send_.DesiredECM()),
                     tf2Init3);
         } else {
             Dial();
@@ -386,7 +316,7 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         // Class 2: OK after DLE ETX, then the post-page message.
         if (r == TResult::Ok) {
             const bool last = LastPage();
-            const bool sameRes = !last && PageFine(pageIndex_ + 1) == PageFine(pageIndex_);
+            const bool sameRes = !last && pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_);
             lastStatus_ = 0;
             Command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, kPageTicks);
         } else {
@@ -497,67 +427,11 @@ void TClass2Sender::OnOutput() {
     }
 }
 
-int TClass2Sender::PrepareText() {
-    using namespace telvane::faximage;
-    headerText_.reset();
-    coverText_.reset();
-    if (!coder_) coder_ = std::make_unique<FaxLineCoder>();
-    auto make = [this](const TOvxFont& font, std::unique_ptr<FaxTextRenderer>& out) {
-        bool haveFactory = false;
-        if (send_.EnhTextEnabled) {
-            out = TOvxCustomSendFax::MakeEnhancedRenderer(font, haveFactory);
-            if (haveFactory && !out) return ecFontNotFound;
-        }
-        if (!out) out = std::make_unique<BitmapFontRenderer>(false);
-        for (size_t i = 0; i < plan_.size(); ++i)
-            if (int rc = out->prepare(PageFine(i), 1728, kHeaderMargin)) return rc;
-        return 0;
-    };
-    if (!send_.HeaderLine.empty())
-        if (int rc = make(send_.EnhHeaderFont, headerText_)) return rc;
-    const bool textCover = std::any_of(plan_.begin(), plan_.end(), [](const TPagePlan& p) { return p.TextCover; });
-    if (textCover)
-        if (int rc = make(send_.EnhFont, coverText_)) return rc;
-    return 0;
-}
-
-int TClass2Sender::RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
-                              std::vector<uint8_t>& out) {
-    using namespace telvane::faximage;
-    if (int rc = renderer.prepare(fine, 1728, kHeaderMargin)) return rc;
-    coder_->setup(1728, kHeaderMargin, false);
-    Raster rows;
-    renderer.renderLine(text, rows);
-    std::vector<uint8_t> line(1728 / 8);
-    for (int y = 0; y < rows.height; ++y) {
-        std::fill(line.begin(), line.end(), 0);
-        const size_t copy = std::min(rows.stride, line.size());
-        std::copy(rows.row(y), rows.row(y) + copy, line.begin());
-        const size_t n = coder_->codeLine(line.data());
-        AppendPaddedLine(coder_->data(), n, static_cast<size_t>(minBytes_), out);
-    }
-    return 0;
-}
-
-THeaderValues TClass2Sender::PageValues() const {
-    THeaderValues v;
-    const std::time_t now = std::time(nullptr);
-    v.Date = ShortDate(now);
-    v.Time = LongTime(now);
-    v.StationID = send_.StationID();
-    v.Recipient = send_.HeaderRecipient;
-    v.Title = send_.HeaderTitle;
-    v.Sender = send_.HeaderSender;
-    v.TotalPages = static_cast<int>(plan_.size());
-    v.Page = static_cast<int>(pageIndex_) + 1;
-    return v;
-}
-
 void TClass2Sender::StartPage() {
-    const TPagePlan& p = plan_[pageIndex_];
-    const bool fine = PageFine(pageIndex_);
+    const TPagePlan& p = pages_.plan[pageIndex_];
+    const bool fine = pages_.PageFine(pageIndex_);
     Progress(fpSendPage);
-    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(plan_.size()));
+    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
     const long bps = session_.Bps > 0 ? session_.Bps : 9600;
     minBytes_ = t30::MinBytesPerLine(session_.ScanCode, fine, bps);
     pending_.clear();
@@ -569,17 +443,19 @@ void TClass2Sender::StartPage() {
         Goto(tfSndPgeHdr);
         for (int i = 0; i < 8; ++i)
             AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), pending_);
-        if (int rc = RenderText(*headerText_, SubstituteHeader(send_.HeaderLine, PageValues()), fine, pending_)) {
+        if (int rc =
+                pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
+                                  fine, minBytes_, pending_)) {
             Fail(rc);
             return;
         }
     }
     if (p.TextCover) {
         Goto(tfOpenCover);
-        const THeaderValues v = PageValues();
+        const THeaderValues v = pages_.PageValues(pageIndex_);
         Goto(tfSendCover);
-        for (const std::string& line : coverLines_) {
-            if (int rc = RenderText(*coverText_, SubstituteHeader(line, v), fine, pending_)) {
+        for (const std::string& line : pages_.coverLines) {
+            if (int rc = pages_.RenderText(*pages_.coverText, SubstituteHeader(line, v), fine, minBytes_, pending_)) {
                 Fail(rc);
                 return;
             }
@@ -590,7 +466,7 @@ void TClass2Sender::StartPage() {
     } else {
         Goto(tfPrepPage);
         telvane::faximage::OvfPageHeader ph;
-        if (reader_[p.File].seekPage(p.Page, ph) != 0) {
+        if (pages_.reader[p.File].seekPage(p.Page, ph) != 0) {
             Fail(ecFaxBadFormat);
             return;
         }
@@ -605,7 +481,7 @@ void TClass2Sender::StartPage() {
 }
 
 void TClass2Sender::PumpPage() {
-    const TPagePlan& p = plan_[pageIndex_];
+    const TPagePlan& p = pages_.plan[pageIndex_];
     std::vector<uint8_t> out;
     for (int n = 0; n < send_.MaxSendCount; ++n) {
         if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum) break;
@@ -619,7 +495,7 @@ void TClass2Sender::PumpPage() {
             out.assign(pending_.begin() + static_cast<long>(pendingPos_),
                        pending_.begin() + static_cast<long>(pendingPos_ + take));
             pendingPos_ += take;
-        } else if (!pageDone_ && (more = reader_[p.File].nextBlock(block, size, isLine)) > 0) {
+        } else if (!pageDone_ && (more = pages_.reader[p.File].nextBlock(block, size, isLine)) > 0) {
             if (isLine)
                 AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
             else
@@ -644,7 +520,7 @@ void TClass2Sender::EndPageData() {
     uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
     if (Is20()) {
         const bool last = LastPage();
-        end[1] = last ? '.' : PageFine(pageIndex_ + 1) == PageFine(pageIndex_) ? ',' : ';';
+        end[1] = last ? '.' : pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_) ? ',' : ';';
     }
     link_.Write(end, 2);
     inData_ = false;
@@ -683,11 +559,11 @@ void TClass2Sender::AfterPageOk() {
         Fail(ecFaxSessionError);
         return;
     }
-    const bool change = PageFine(pageIndex_ + 1) != PageFine(pageIndex_);
+    const bool change = pages_.PageFine(pageIndex_ + 1) != pages_.PageFine(pageIndex_);
     ++pageIndex_;
     fax_.SetBytes(0, 0);
     if (change) {
-        Command("AT+F" + names_.SessionCmd + "=" + (PageFine(pageIndex_) ? "1" : "0"), tf2SndNwPrm);
+        Command("AT+F" + names_.SessionCmd + "=" + (pages_.PageFine(pageIndex_) ? "1" : "0"), tf2SndNwPrm);
         return;
     }
     Goto(tf2NextPage);
@@ -715,8 +591,8 @@ void TClass2Sender::Retransmit() {
 void TClass2Sender::FaxDone() {
     Goto(tfClose);
     StopTimer();
-    reader_[0].close();
-    reader_[1].close();
+    pages_.reader[0].close();
+    pages_.reader[1].close();
     Progress(fpFinished);
     haveFax_ = false;
     fax_.FireLog(lfaxTransmitOk);
