@@ -75,6 +75,10 @@ struct TOvxBaseDispatcher::Impl {
     std::condition_variable_any inputCv;           // (with mu) input arrived, output drained, stop
     std::condition_variable_any outCv;             // (with mu) output queued, stop
 
+    // Orders the trace and the log with the line: bytes written are recorded before bytes read in
+    // reply to them, although the write and its record happen on another thread than the read.
+    Mutex recordMu;
+
     // Thread hand-over between the comm-event and dispatch threads, and start/end confirmation.
     Mutex evMu;
     std::condition_variable_any dispatchCv, commCv, startCv;  // (with evMu)
@@ -648,9 +652,12 @@ size_t TOvxBaseDispatcher::ReadDevice() {
             }
             break;
         }
-        trace_->Add('R', chunk, static_cast<size_t>(n));
-        log_->Add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
-                  std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
+        {
+            MutexLock recording(d.recordMu);
+            trace_->Add('R', chunk, static_cast<size_t>(n));
+            log_->Add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
+                      std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
+        }
         {
             MutexLock lock(d.mu);
             d.lineLost = false;
@@ -769,8 +776,11 @@ size_t TOvxBaseDispatcher::WriteOutputOnce() {
         std::copy_n(start, len, chunk);
         flushes = d.outFlushes;
     }
+    d.recordMu.lock();
     const ssize_t n = device_->Write(chunk, len);
-    if (n < 0) {
+    if (n <= 0) {
+        d.recordMu.unlock();
+        if (n == 0) return 0;
         // The line is gone: drop what was queued so that nobody waits for it forever.
         MutexLock lock(d.mu);
         if (!d.lineLost) log_->Add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
@@ -779,10 +789,10 @@ size_t TOvxBaseDispatcher::WriteOutputOnce() {
         d.inputCv.notify_all();
         return 0;
     }
-    if (n == 0) return 0;
     trace_->Add('T', chunk, static_cast<size_t>(n));
     log_->Add(ltDispatch, lsWriteCom, static_cast<uint32_t>(n),
               std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
+    d.recordMu.unlock();
     {
         MutexLock lock(d.mu);
         if (d.outFlushes == flushes) d.out.consume(static_cast<size_t>(n));
