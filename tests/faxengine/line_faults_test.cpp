@@ -6,6 +6,8 @@
 // partial file.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -105,7 +107,7 @@ void MakeDensePage(const TempDir& dir) {
 // Our first DCS is lost (the far end hears only TSI and the training), then its CFR to our
 // second DCS is lost: each time DCS and TCF are repeated, and the third try gets through.
 TEST(LineFaults, LostDcsAndLostCfrAreRecovered) {
-    if (!HaveTiffTools()) GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(HaveTiffTools(), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     Child line;
     const int rc = SendOnePage(dir, 14400, {"--drop-frame", "out:DCS", "--drop-frame", "in:CFR"}, line);
@@ -120,7 +122,7 @@ TEST(LineFaults, LostDcsAndLostCfrAreRecovered) {
 // The far end spoils our first two trainings: we fall back from 14400 to 12000 (V.17) and
 // then 9600 (V.29), and the far end receives the page at the rate we named in the last DCS.
 TEST(LineFaults, FallBackAfterFttTrainsAtTheChosenRate) {
-    if (!HaveTiffTools()) GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(HaveTiffTools(), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     Child line;
     const int rc = SendOnePage(dir, 14400, {"--ftt", "2"}, line);
@@ -141,7 +143,7 @@ TEST(LineFaults, FallBackAfterFttTrainsAtTheChosenRate) {
 // A dense fine page at 9600 bit/s takes more than a minute on the line; our MCF to the EOP
 // after it is lost, the far end repeats EOP and must get MCF again, not a hang-up.
 TEST(LineFaults, DensePageLongerThanAMinuteAndLostMcf) {
-    if (!HaveTiffTools()) GTEST_SKIP() << "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)";
+    TELVANE_REQUIRE_PEER(HaveTiffTools(), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     MakeDensePage(dir);
     ASSERT_TRUE(std::filesystem::exists(dir / "dense.tif"));

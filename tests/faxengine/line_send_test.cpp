@@ -91,8 +91,8 @@ TEST(LineSend, LongFinePage) { SendAndCompare({true}, LINE_BPS, true); }
 // file behind), and the far end stores exactly the page telvane-faxconv makes of the document
 // (a short page, scaled to the fax width like any other, keeps the call brief).
 TEST(LineSend, PdfDocumentInOneCommand) {
-    if (!HaveProgram("gs") || !HaveProgram("tiffsplit") || !HaveProgram("tifftopnm"))
-        GTEST_SKIP() << "ghostscript, libtiff-tools and netpbm are needed (scripts/deps/)";
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("gs") || !HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")),
+                         "ghostscript, libtiff-tools and netpbm are needed (scripts/deps/)");
     TempDir dir;
     const std::string pdf = dir / "letter.pdf";
     Child gs = Start({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite", "-dDEVICEWIDTHPOINTS=612",

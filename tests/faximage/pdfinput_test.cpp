@@ -4,6 +4,8 @@
 // page size and read back with tesseract; bad input must fail cleanly without leaving a file.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -100,13 +102,13 @@ class PdfInput : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* t : {"tesseract", "pdfinfo"})
-            if (!haveTool(t)) GTEST_SKIP() << t << " is not installed (scripts/deps/tests/)";
+            TELVANE_REQUIRE_PEER(haveTool(t), t << " is not installed (scripts/deps/tests/)");
     }
     Work w;
 };
 
 TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
-    if (!haveTool("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    TELVANE_REQUIRE_PEER(haveTool("soffice"), "LibreOffice is not installed");
     std::ofstream(w.file("letter.txt")) << "QUARTERLY INVOICE\n\nPLEASE FIND THE STATEMENT ENCLOSED\n";
     std::string out;
     ASSERT_EQ(run("cd '" + w.dir + "' && HOME='" + w.dir + "' soffice --headless --convert-to pdf letter.txt", &out), 0)
@@ -125,7 +127,7 @@ TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
 }
 
 TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
-    if (!haveTool("ps2pdf") || !haveTool("gs")) GTEST_SKIP() << "Ghostscript is not installed";
+    TELVANE_REQUIRE_PEER(!(!haveTool("ps2pdf") || !haveTool("gs")), "Ghostscript is not installed");
     // Two Letter pages of PostScript, each with its own words.
     std::ofstream(w.file("two.ps")) << "%!PS-Adobe-3.0\n%%Pages: 2\n<< /PageSize [612 792] >> setpagedevice\n"
                                        "/Helvetica findfont 40 scalefont setfont\n"

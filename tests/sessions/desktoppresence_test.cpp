@@ -24,7 +24,7 @@
 
 namespace telvane::sessiontest {
 
-// A notification server as the freedesktop specification describes its Notify method.
+// A notification server with the Notify method of the freedesktop.org notification interface.
 class FakeNotifications : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
