@@ -6,7 +6,7 @@
 // LibreOffice and Ghostscript processes for the pipeline), which stays fair on a busy machine.
 #include "compose/render/faxfilerenderer.h"
 
-#include "rendering/renderutil.h"
+#include "compose/render/renderutil.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,7 @@
 
 #include "faximage/printer/faxprinter.h"
 #include "faximage/viewer/faxviewer.h"
-#include "viewer/viewertestutil.h"
+#include "faximage/viewertestutil.h"
 
 using namespace telvane::faximage;
 

@@ -13,7 +13,7 @@
 #include "compose/editor/tfaxeditor.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
-#include "editors_fixture.h"
+#include "compose/editors_fixture.h"
 #include "records/fax_tables.h"
 #include "app/inifile.h"
 #include "shell/mainscreen.h"

@@ -22,8 +22,8 @@
 #include "compose/spellcheck/spellasyoutype.h"
 #include "compose/spellcheck/spellservice.h"
 #include "compose/spellcheck/tspellcheckdialog.h"
-#include "editors/editors_fixture.h"
-#include "spelltest.h"
+#include "compose/editors_fixture.h"
+#include "compose/spell/spelltest.h"
 
 using namespace telvane;
 using namespace telvane::editortest;

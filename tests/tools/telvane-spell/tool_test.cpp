@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sys/wait.h>
 
-#include "spelltest.h"
+#include "compose/spell/spelltest.h"
 
 using namespace telvane::spell::test;
 

@@ -1,6 +1,6 @@
 // telvane-db, run as users run it: output, exit codes, and files left sound after bad input.
 #include "records/table.h"
-#include "test_util.h"
+#include "records/test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "fakemodem.h"
+#include "transport/fax/fakemodem.h"
 #include "faximage/mhdecoder.h"
 #include "transport/fax/faxsession.h"
 #include "transport/qtbridge/qtfaxbridge.h"

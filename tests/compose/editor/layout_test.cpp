@@ -17,7 +17,7 @@
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "app/loggrid.h"
-#include "editors_fixture.h"
+#include "compose/editors_fixture.h"
 
 namespace telvane::editortest {
 namespace {

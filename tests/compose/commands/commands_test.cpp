@@ -11,7 +11,7 @@
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
 #include "compose/phonebook/tphonebook.h"
-#include "editors_fixture.h"
+#include "compose/editors_fixture.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::editortest {

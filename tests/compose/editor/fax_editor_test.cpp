@@ -17,7 +17,7 @@
 #include "compose/editor/zoombutton.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtoolbar.h"
-#include "editors_fixture.h"
+#include "compose/editors_fixture.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::editortest {

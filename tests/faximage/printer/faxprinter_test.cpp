@@ -15,7 +15,7 @@
 #include "faximage/faxerrors.h"
 #include "faximage/printer/faxprinter.h"
 #include "faximage/printer/printstatus.h"
-#include "viewertestutil.h"
+#include "faximage/viewertestutil.h"
 
 using namespace telvane::faximage;
 using namespace viewertest;

@@ -21,7 +21,7 @@
 #include "compose/viewer/faxviewerwindow.h"
 #include "faximage/faxerrors.h"
 #include "app/settings.h"
-#include "viewertestutil.h"
+#include "faximage/viewertestutil.h"
 #include "support/scriptedprompter.h"
 
 using namespace telvane;

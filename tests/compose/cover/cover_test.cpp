@@ -12,7 +12,7 @@
 #include "compose/cover/tcovereditor.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
-#include "editors_fixture.h"
+#include "compose/editors_fixture.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::editortest {

@@ -16,7 +16,7 @@
 
 #include "faximage/faxerrors.h"
 #include "faximage/viewer/faxviewer.h"
-#include "viewertestutil.h"
+#include "faximage/viewertestutil.h"
 
 using namespace telvane::faximage;
 using namespace viewertest;

@@ -7,7 +7,7 @@
 #include "compose/editor/tfaxeditor.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
-#include "editors_fixture.h"
+#include "compose/editors_fixture.h"
 #include "app/loggrid.h"
 #include "support/scriptedprompter.h"
 
