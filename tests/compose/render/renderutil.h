@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+#include "support/pbm.h"
 #include "support/qtapp.h"
 #include "support/tempdir.h"
 #include <QByteArray>
@@ -120,9 +121,7 @@ inline std::vector<std::pair<int, int>> inkBands(const telvane::faximage::Raster
 }
 
 inline void writePbm(const telvane::faximage::Raster& r, const std::string& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << "P4\n" << r.width << " " << r.height << "\n";
-    for (int y = 0; y < r.height; ++y) out.write(reinterpret_cast<const char*>(r.row(y)), std::streamsize(r.stride));
+    telvane::test::WritePbm(path, r.width, r.height, r.bits.data());
 }
 
 inline bool haveTool(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }

@@ -3,18 +3,44 @@
 // machine, and the software fax machine calling efax.
 #include <gtest/gtest.h>
 
-#include "support/peers.h"
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
+#include "support/pbm.h"
+#include "support/peers.h"
+#include "support/virtualline.h"
 #include "transport/comport.h"
-#include "line_support.h"
 #include "transport/modemwait.h"
 
 using namespace telvane::transport;
-using namespace telvane::transport::linetest;
+using namespace telvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sends a command and collects everything up to the final OK/ERROR/BUSY... result.
+std::string Command(TOvxComPort& port, const std::string& cmd, const std::string& until, int64_t ticks = 36) {
+    WriteString(port, cmd);
+    const bool ok = WaitForString(port, until, ticks, false, true);
+    return ok ? "found" : "timeout";
+}
+
+void OpenPort(TOvxComPort& port, const std::string& tty) {
+    port.SetDevicePath(tty);
+    port.SetAutoOpen(false);
+    port.SetInSize(8192);
+    port.SetOutSize(8192);
+    port.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    port.SetOpen(true);
+}
+
+}  // namespace
 
 TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort) {
-    const fs::path dir = TempDir("vl-smoke");
-    VirtualLine line(dir, {});
+    TempDir dir;
+    VirtualLine line(dir.Path(), {});
     ASSERT_TRUE(fs::exists(line.Tty())) << "the line did not create its tty";
     TOvxComPort port;
     OpenPort(port, line.Tty());
@@ -37,13 +63,12 @@ TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort) {
     EXPECT_EQ(Command(port, "AT\r", "OK"), "found");
     port.SetOpen(false);
     EXPECT_EQ(line.Stop(), 0);
-    EXPECT_NE(Slurp(dir / "line.log").find("host> AT+FCLASS=?"), std::string::npos);
-    if (!HasFailure()) fs::remove_all(dir);
+    EXPECT_NE(dir.read("line.log").find("host> AT+FCLASS=?"), std::string::npos);
 }
 
 TEST(VirtualLine, BusyThenAbandonedDial) {
-    const fs::path dir = TempDir("vl-busy");
-    VirtualLine line(dir, {"--busy", "1", "--never-answer"});
+    TempDir dir;
+    VirtualLine line(dir.Path(), {"--busy", "1", "--never-answer"});
     ASSERT_TRUE(fs::exists(line.Tty()));
     TOvxComPort port;
     OpenPort(port, line.Tty());
@@ -56,12 +81,11 @@ TEST(VirtualLine, BusyThenAbandonedDial) {
     port.SetOpen(false);
     line.Stop();
     EXPECT_NE(line.Output().find("call 1: busy"), std::string::npos);
-    if (!HasFailure()) fs::remove_all(dir);
 }
 
 TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp) {
-    const fs::path dir = TempDir("vl-pair");
-    VirtualLine line(dir, {"--pair"});
+    TempDir dir;
+    VirtualLine line(dir.Path(), {"--pair"});
     ASSERT_TRUE(fs::exists(line.Tty2()));
     TOvxComPort a, b;
     OpenPort(a, line.Tty());
@@ -82,70 +106,67 @@ TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp) {
     b.SetOpen(false);
     line.Stop();
     EXPECT_NE(line.Output().find("call 1: pair call ended"), std::string::npos) << line.Output();
-    if (!HasFailure()) fs::remove_all(dir);
 }
 
 TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine) {
     for (const char* tool : {"efax", "efix", "tiffsplit", "tifftopnm"})
-        TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
-    const fs::path dir = TempDir("vl-efax");
+        TELVANE_REQUIRE_PEER(HaveProgram(tool), tool << " is not installed");
+    TempDir dir;
     for (int page = 1; page <= 2; ++page) {
-        const std::string base = (dir / ("p" + std::to_string(page))).string();
-        WritePagePbm(base + ".pbm", page);
-        ASSERT_EQ(Shell("efix -i pbm -o fax " + base + ".pbm > " + base + ".g3 2>/dev/null"), 0);
+        const std::string base = dir / ("p" + std::to_string(page));
+        WriteTestPagePbm(base + ".pbm", page);
+        ASSERT_EQ(RunCommand("efix -i pbm -o fax " + base + ".pbm > " + base + ".g3 2>/dev/null"), 0);
         // What efax will actually send, decoded back.
-        ASSERT_EQ(Shell("efix -i fax -o pbm " + base + ".g3 > " + base + "-sent.pbm 2>/dev/null"), 0);
+        ASSERT_EQ(RunCommand("efix -i fax -o pbm " + base + ".g3 > " + base + "-sent.pbm 2>/dev/null"), 0);
     }
-    VirtualLine line(dir, {"--receive", (dir / "rx-%d.tif").string(), "--id", "SOFT FAX", "--answer-after", "1"});
+    VirtualLine line(dir.Path(), {"--receive", dir / "rx-%d.tif", "--id", "SOFT FAX", "--answer-after", "1"});
     ASSERT_TRUE(fs::exists(line.Tty()));
-    const std::string efax = "cd " + dir.string() + " && timeout 55 efax -d " + line.Tty().string() +
+    const std::string efax = "cd " + dir.Path() + " && timeout 55 efax -d " + line.Tty() +
                              " -o1 -l 'EFAX TEST' -t 5551234 p1.g3 p2.g3 > efax.out 2>&1";
-    ASSERT_EQ(Shell(efax), 0) << Slurp(dir / "efax.out");
+    ASSERT_EQ(RunCommand(efax), 0) << dir.read("efax.out");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(line.Stop(), 0);
     const std::string out = line.Output();
     EXPECT_NE(out.find("call 1: received pages=2 remote=\"EFAX TEST\" result=0 (OK)"), std::string::npos) << out;
     ASSERT_TRUE(fs::exists(dir / "rx-1.tif"));
-    ASSERT_EQ(Shell("cd " + dir.string() + " && tiffsplit rx-1.tif rxpage"), 0);
-    std::vector<fs::path> pages;  // tiffsplit's suffixes differ between versions: take them in order
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind("rxpage", 0) == 0) pages.push_back(e.path());
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && tiffsplit rx-1.tif rxpage"), 0);
+    std::vector<std::string> pages;  // tiffsplit's suffixes differ between versions: take them in order
+    for (const auto& e : fs::directory_iterator(dir.Path()))
+        if (e.path().filename().string().rfind("rxpage", 0) == 0) pages.push_back(e.path().string());
     std::sort(pages.begin(), pages.end());
     ASSERT_EQ(pages.size(), 2u);
-    Pbm sent[2];
+    PbmImage sent[2];
     for (int page = 0; page < 2; ++page) {
-        const fs::path got = dir / ("got" + std::to_string(page + 1) + ".pbm");
-        ASSERT_EQ(
-            Shell("tifftopnm " + pages[static_cast<size_t>(page)].string() + " > " + got.string() + " 2>/dev/null"), 0);
-        Pbm received;
+        const std::string got = dir / ("got" + std::to_string(page + 1) + ".pbm");
+        ASSERT_EQ(RunCommand("tifftopnm " + pages[static_cast<size_t>(page)] + " > " + got + " 2>/dev/null"), 0);
+        PbmImage received;
         ASSERT_TRUE(ReadPbm(dir / ("p" + std::to_string(page + 1) + "-sent.pbm"), sent[page]));
         ASSERT_TRUE(ReadPbm(got, received));
-        EXPECT_GE(FindRows(sent[page], received), 0) << "page " << page + 1 << " differs from what was sent";
+        EXPECT_GE(FindRows(sent[page], received, kEfaxHeaderRows), 0)
+            << "page " << page + 1 << " differs from what was sent";
     }
-    EXPECT_NE(sent[0].Rows, sent[1].Rows);
-    if (!HasFailure()) fs::remove_all(dir);
+    EXPECT_NE(sent[0].bits, sent[1].bits);
 }
 
 TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives) {
-    for (const char* tool : {"efax", "efix"}) TELVANE_REQUIRE_PEER(HaveTool(tool), tool << " is not installed");
-    const fs::path dir = TempDir("vl-call");
-    WritePagePbm(dir / "page.pbm", 3);
-    ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);
-    ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i tiffg3 -o pbm page.tif > sent.pbm 2>/dev/null"), 0);
-    VirtualLine line(dir,
-                     {"--call", (dir / "page.tif").string(), "--id", "SOFT SENDER", "--call-gap", "1", "--calls", "1"});
+    for (const char* tool : {"efax", "efix"}) TELVANE_REQUIRE_PEER(HaveProgram(tool), tool << " is not installed");
+    TempDir dir;
+    WriteTestPagePbm(dir / "page.pbm", 3);
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && efix -i tiffg3 -o pbm page.tif > sent.pbm 2>/dev/null"), 0);
+    VirtualLine line(dir.Path(),
+                     {"--call", dir / "page.tif", "--id", "SOFT SENDER", "--call-gap", "1", "--calls", "1"});
     ASSERT_TRUE(fs::exists(line.Tty()));
-    const std::string efax = "cd " + dir.string() + " && timeout 55 efax -d " + line.Tty().string() +
-                             " -o1 -l 'EFAX RX' -r rx > efax.out 2>&1";
-    ASSERT_EQ(Shell(efax), 0) << Slurp(dir / "efax.out");
+    const std::string efax =
+        "cd " + dir.Path() + " && timeout 55 efax -d " + line.Tty() + " -o1 -l 'EFAX RX' -r rx > efax.out 2>&1";
+    ASSERT_EQ(RunCommand(efax), 0) << dir.read("efax.out");
     line.Stop();
     const std::string out = line.Output();
     EXPECT_NE(out.find("call 1: sent pages=1 remote=\"EFAX RX\" result=0 (OK)"), std::string::npos) << out;
     ASSERT_TRUE(fs::exists(dir / "rx.001"));
-    ASSERT_EQ(Shell("cd " + dir.string() + " && efix -i fax -o pbm rx.001 > got.pbm 2>/dev/null"), 0);
-    Pbm sent, got;
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && efix -i fax -o pbm rx.001 > got.pbm 2>/dev/null"), 0);
+    PbmImage sent, got;
     ASSERT_TRUE(ReadPbm(dir / "sent.pbm", sent));
     ASSERT_TRUE(ReadPbm(dir / "got.pbm", got));
-    EXPECT_GE(FindRows(sent, got), 0) << "the received page differs from the TIFF sent";
-    if (!HasFailure()) fs::remove_all(dir);
+    EXPECT_GE(FindRows(sent, got, kEfaxHeaderRows), 0) << "the received page differs from the TIFF sent";
 }

@@ -11,9 +11,10 @@
 #include <csignal>
 #include <filesystem>
 
-#include "linetools.h"
+#include "support/pbm.h"
+#include "support/virtualline.h"
 
-using namespace linetest;
+using namespace telvane::test;
 
 namespace {
 
@@ -22,10 +23,9 @@ const std::string kClass = LINE_CLASS;
 bool HaveTools() { return HaveProgram("tiffsplit") && HaveProgram("tifftopnm") && HaveProgram("tiffcp"); }
 
 Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
-    std::vector<std::string> argv = {
-        Bin("telvane-virtual-line"), "--class", kClass, "--tty", dir / "modem", "--log", dir / "line.log"};
+    std::vector<std::string> argv = {"--class", kClass, "--tty", dir / "modem", "--log", dir / "line.log"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return Start(argv, dir.Path(), "line");
+    return StartVirtualLine(dir.Path(), argv);
 }
 
 std::vector<std::string> MakePages(const TempDir& dir, const std::vector<bool>& fine) {

@@ -13,9 +13,10 @@
 #include <fstream>
 #include <regex>
 
-#include "linetools.h"
+#include "support/pbm.h"
+#include "support/virtualline.h"
 
-using namespace linetest;
+using namespace telvane::test;
 
 namespace {
 
@@ -28,10 +29,9 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
-    std::vector<std::string> argv = {
-        Bin("telvane-virtual-line"), "--tty", dir / "modem", "--calls", "1", "--log", dir / "line.log"};
+    std::vector<std::string> argv = {"--tty", dir / "modem", "--calls", "1", "--log", dir / "line.log"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return Start(argv, dir.Path(), "line");
+    return StartVirtualLine(dir.Path(), argv);
 }
 
 // Sends one text page at `bps` through a line with `faults`; returns our exit status.

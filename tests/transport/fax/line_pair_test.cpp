@@ -9,34 +9,23 @@
 #include <filesystem>
 #include <fstream>
 
-#include "linetools.h"
+#include "support/pbm.h"
+#include "support/virtualline.h"
 
-using namespace linetest;
+using namespace telvane::test;
 
 namespace {
 
 struct Pair {
     TempDir dir;
     Child line;
-    Pair() {
-        line = Start({Bin("telvane-virtual-line"), "--pair", "--tty", dir / "A", "--tty", dir / "B", "--calls", "1"},
-                     dir.Path(), "line");
-    }
+    Pair() { line = StartVirtualLine(dir.Path(), {"--pair", "--tty", dir / "A", "--tty", dir / "B", "--calls", "1"}); }
     bool Ready() { return WaitForPath(dir / "A", 10) && WaitForPath(dir / "B", 10); }
     ~Pair() {
         Signal(line, SIGTERM);
         Wait(line, 10);
     }
 };
-
-// Whether `inner`'s rows appear in `outer` with only white rows around them.
-bool ContainsOnWhite(const std::string& outer, const std::string& inner) {
-    const size_t at = outer.find(inner);
-    if (inner.empty() || at == std::string::npos) return false;
-    for (size_t i = 0; i < outer.size(); ++i)
-        if ((i < at || i >= at + inner.size()) && outer[i] != 0) return false;
-    return true;
-}
 
 }  // namespace
 

@@ -9,16 +9,17 @@
 #include <filesystem>
 #include <thread>
 
-#include "linetools.h"
+#include "support/pbm.h"
+#include "support/virtualline.h"
 
-using namespace linetest;
+using namespace telvane::test;
 
 namespace {
 
 Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
-    std::vector<std::string> argv = {Bin("telvane-virtual-line"), "--tty", dir / "modem"};
+    std::vector<std::string> argv = {"--tty", dir / "modem"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return Start(argv, dir.Path(), "line");
+    return StartVirtualLine(dir.Path(), argv);
 }
 
 }  // namespace

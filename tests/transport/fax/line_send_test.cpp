@@ -9,9 +9,10 @@
 #include <filesystem>
 #include <regex>
 
-#include "linetools.h"
+#include "support/pbm.h"
+#include "support/virtualline.h"
 
-using namespace linetest;
+using namespace telvane::test;
 
 namespace {
 
@@ -40,9 +41,8 @@ void SendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = fal
         MakePage(f, text, fine[i], dir, longPage ? 0 : 12);
         files.push_back(f);
     }
-    Child line = Start({Bin("telvane-virtual-line"), "--tty", dir / "modem", "--answer", "--receive",
-                        dir / "far-%03d.tif", "--calls", "1", "--id", "FAR MACHINE"},
-                       dir.Path(), "line");
+    Child line = StartVirtualLine(dir.Path(), {"--tty", dir / "modem", "--answer", "--receive", dir / "far-%03d.tif",
+                                               "--calls", "1", "--id", "FAR MACHINE"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
     std::vector<std::string> argv = {Bin("telvane-fax"), "send",         "--device",  dir / "modem",
                                      "--number",         "5550100",      "--bps",     std::to_string(bps),
@@ -104,9 +104,8 @@ TEST(LineSend, PdfDocumentInOneCommand) {
     ASSERT_TRUE(std::filesystem::create_directory(tmp));
     ::setenv("TMPDIR", tmp.c_str(), 1);
 
-    Child line = Start({Bin("telvane-virtual-line"), "--tty", dir / "modem", "--answer", "--receive",
-                        dir / "far-%03d.tif", "--calls", "1"},
-                       dir.Path(), "line");
+    Child line = StartVirtualLine(
+        dir.Path(), {"--tty", dir / "modem", "--answer", "--receive", dir / "far-%03d.tif", "--calls", "1"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
     Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "5550100", "--bps",
                        std::to_string(LINE_BPS), pdf},

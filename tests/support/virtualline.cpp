@@ -1,9 +1,8 @@
-// Child processes, files and raster conversion for the line tests (see linetools.h).
-#include "linetools.h"
+// Child processes, the virtual fax line and fax pages for the line tests (see virtualline.h).
+#include "support/virtualline.h"
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +11,9 @@
 #include <thread>
 #include <unistd.h>
 
-namespace linetest {
+#include "support/pbm.h"
+
+namespace telvane::test {
 
 Child Start(const std::vector<std::string>& argv, const std::string& dir, const std::string& tag) {
     Child c;
@@ -82,13 +83,40 @@ bool WaitForText(const std::string& path, const std::string& text, int seconds) 
     return false;
 }
 
-std::string Bin(const std::string& tool) {
-    const char* bin = std::getenv("TELVANE_BIN");
-    return std::string(bin ? bin : TELVANE_BINARY_DIR "/bin") + "/" + tool;
+Child StartVirtualLine(const std::string& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {ToolPath("telvane-virtual-line")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Start(argv, dir, "line");
 }
 
-bool HaveProgram(const std::string& name) {
-    return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
+VirtualLine::VirtualLine(const std::string& dir, const std::vector<std::string>& args) : tty_(dir + "/modem") {
+    std::vector<std::string> argv = {"--tty", tty_, "--log", dir + "/line.log"};
+    for (const auto& a : args)
+        if (a == "--pair") tty2_ = dir + "/modem2";
+    if (!tty2_.empty()) argv.insert(argv.end(), {"--tty", tty2_});
+    argv.insert(argv.end(), args.begin(), args.end());
+    child_ = StartVirtualLine(dir, argv);
+    if (WaitForPath(tty_, 5) && !tty2_.empty()) WaitForPath(tty2_, 5);
+}
+
+int VirtualLine::Stop() {
+    if (child_.Pid <= 0) return status_;
+    Signal(child_, SIGTERM);
+    status_ = Wait(child_, 30);
+    return status_;
+}
+
+void WriteTestPagePbm(const std::string& path, int page) {
+    const int w = 1728, h = 160, stride = w / 8;
+    std::string bits;
+    for (int y = 0; y < h; ++y) {
+        std::string row(stride, '\0');
+        if (y >= kEfaxHeaderRows && (y / 16) % 2 == 1)
+            for (int x = 0; x < stride; ++x)
+                if ((x / (6 + page * 3)) % 4 == page % 4) row[static_cast<size_t>(x)] = static_cast<char>(0xFF);
+        bits += row;
+    }
+    WritePbm(path, w, h, bits.data());
 }
 
 namespace {
@@ -102,7 +130,7 @@ int Run(const std::vector<std::string>& argv, const TempDir& dir) {
 void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage) {
     const std::string txt = ovf + ".txt";
     std::ofstream(txt) << text;
-    std::vector<std::string> argv = {Bin("telvane-faxconv"), "to-fax", txt, ovf};
+    std::vector<std::string> argv = {ToolPath("telvane-faxconv"), "to-fax", txt, ovf};
     if (linesPerPage > 0) {
         argv.push_back("--lines-per-page");
         argv.push_back(std::to_string(linesPerPage));
@@ -115,7 +143,7 @@ std::vector<std::string> FaxPages(const std::string& ovf, const TempDir& dir) {
     std::vector<std::string> pages;
     for (int p = 1; p < 50; ++p) {
         const std::string pbm = ovf + "." + std::to_string(p) + ".pbm";
-        if (Run({Bin("telvane-faxconv"), "from-fax", ovf, pbm, "--page", std::to_string(p)}, dir) != 0) break;
+        if (Run({ToolPath("telvane-faxconv"), "from-fax", ovf, pbm, "--page", std::to_string(p)}, dir) != 0) break;
         pages.push_back(Slurp(pbm));
     }
     return pages;
@@ -135,19 +163,4 @@ std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir) {
     return pages;
 }
 
-std::string PbmRows(const std::string& pbm, int skipRows, int* width, int* height) {
-    std::istringstream in(pbm);
-    std::string magic;
-    int w = 0, h = 0;
-    in >> magic >> w >> h;
-    in.get();
-    if (magic != "P4" || w <= 0 || h <= 0) return {};
-    if (width) *width = w;
-    if (height) *height = h;
-    const size_t stride = (static_cast<size_t>(w) + 7) / 8;
-    const std::string rest = pbm.substr(static_cast<size_t>(in.tellg()));
-    const size_t skip = stride * static_cast<size_t>(std::min(skipRows, h));
-    return skip < rest.size() ? rest.substr(skip) : std::string();
-}
-
-}  // namespace linetest
+}  // namespace telvane::test
