@@ -70,15 +70,6 @@ Bytes makeBmp24(int w, int h, int grey) {
     return b;
 }
 
-Raster decodePage(const std::string& path, int page) {
-    TOvxFaxUnpacker u;
-    u.SetInFileName(path);
-    Raster r;
-    bool fine = false;
-    EXPECT_EQ(u.UnpackPageToRaster(page, r, fine), 0);
-    return r;
-}
-
 struct ConverterTest : ::testing::Test {
     TempDir dir;
     TOvxFaxConverter c;
@@ -117,7 +108,7 @@ TEST_F(ConverterTest, BitmapPageRoundTripsExactly) {
     c.StationID = "SENDER";
     c.OutFileName = dir.file("r.ovf");
     ASSERT_EQ(c.Convert(), 0);
-    Raster back = decodePage(dir.file("r.ovf"), 1);
+    Raster back = decodeOvf(dir.file("r.ovf"), 1);
     ASSERT_EQ(back.height, 300);
     EXPECT_EQ(back.bits, r.bits);
     std::vector<PageRecords> pages = readRecords(dir.file("r.ovf"));
@@ -157,7 +148,7 @@ TEST_F(ConverterTest, WidePagesCarryTheWideFlagAndWidth) {
     ASSERT_EQ(c.Convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("w.ovf"));
     EXPECT_EQ(pages[0].header.imageFlags, FAX_LINE_RECORDS | FAX_WIDE);
-    EXPECT_EQ(decodePage(dir.file("w.ovf"), 1).bits, r.bits);
+    EXPECT_EQ(decodeOvf(dir.file("w.ovf"), 1).bits, r.bits);
 }
 
 TEST_F(ConverterTest, Bmp864WideIsDoubledAtStandardResolutionOnly) {
@@ -169,14 +160,14 @@ TEST_F(ConverterTest, Bmp864WideIsDoubledAtStandardResolutionOnly) {
     c.LeftMargin = 0;
     c.SetOptions(coDoubleWidth | coCenterImage);
     ASSERT_EQ(c.Convert(), 0);
-    Raster std_ = decodePage(dir.file("b.OVF"), 1);
+    Raster std_ = decodeOvf(dir.file("b.OVF"), 1);
     EXPECT_TRUE(std_.pixel(0, 0));
     EXPECT_TRUE(std_.pixel(1, 0));  // doubled
     EXPECT_FALSE(std_.pixel(2, 0));
 
     c.Resolution = frHigh;
     ASSERT_EQ(c.Convert(), 0);
-    Raster fine = decodePage(dir.file("b.OVF"), 1);
+    Raster fine = decodeOvf(dir.file("b.OVF"), 1);
     // Not doubled; centred by (1728 - 864) / 16 = 54 bytes.
     EXPECT_FALSE(fine.pixel(0, 0));
     EXPECT_TRUE(fine.pixel(54 * 8, 0));
@@ -192,7 +183,7 @@ TEST_F(ConverterTest, HalfHeightCodesOddLinesOnly) {
     c.SetOptions(coHalfHeight);
     c.OutFileName = dir.file("h.ovf");
     ASSERT_EQ(c.Convert(), 0);
-    Raster back = decodePage(dir.file("h.ovf"), 1);
+    Raster back = decodeOvf(dir.file("h.ovf"), 1);
     ASSERT_EQ(back.height, 3);
     for (int y = 0; y < 3; ++y) EXPECT_TRUE(back.pixel(100, y));
 }
@@ -205,7 +196,7 @@ TEST_F(ConverterTest, ColourBmpIsDitheredByBrightness) {
         c.LeftMargin = 0;
         c.SetOptions(0);
         ASSERT_EQ(c.Convert(), 0);
-        Raster back = decodePage(dir.file("g.OVF"), 1);
+        Raster back = decodeOvf(dir.file("g.OVF"), 1);
         int black = 0;
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 256; ++x) black += back.pixel(x, y);
@@ -269,7 +260,7 @@ TEST_F(ConverterTest, TextUsesTheFontGlyphsAndExpandsTabs) {
     c.SetOptions(0);
     c.Resolution = frHigh;
     ASSERT_EQ(c.Convert(), 0);
-    Raster back = decodePage(dir.file("g.OVF"), 1);
+    Raster back = decodeOvf(dir.file("g.OVF"), 1);
     ASSERT_EQ(back.height, 32);  // 16 rows doubled at fine resolution
     auto blackIn = [&](int x0, int x1) {
         int n = 0;
@@ -313,7 +304,7 @@ TEST_F(ConverterTest, UserEventsSupplyPages) {
     std::vector<PageRecords> pages = readRecords(dir.file("user.OVF"));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[0].records.size(), 6u);
-    EXPECT_EQ(decodePage(dir.file("user.OVF"), 2).row(0)[0], 0xFF);
+    EXPECT_EQ(decodeOvf(dir.file("user.OVF"), 2).row(0)[0], 0xFF);
 }
 
 TEST_F(ConverterTest, OutputLineHandlerReceivesLinesInsteadOfAFile) {
@@ -421,7 +412,7 @@ TEST_F(ConverterTest, BitFieldBmpWithFullWidthMasksConverts) {
         c.SetOptions(0);
         c.LeftMargin = 0;
         ASSERT_EQ(c.Convert(), 0) << bpp;
-        Raster r = decodePage(c.OutFileName, 1);
+        Raster r = decodeOvf(c.OutFileName, 1);
         ASSERT_GE(r.height, 1) << bpp;
         EXPECT_EQ(r.row(0)[0] & 0xC0, 0x40) << bpp;  // white then black
     }
@@ -481,10 +472,10 @@ TEST_F(ConverterTest, HugeTabStopsAreBoundedByTheLineWidth) {
     c.SetDocumentFile(dir.file("tab.txt"));
     c.TabStop = 999999999;
     ASSERT_EQ(c.Convert(), 0);
-    Raster huge = decodePage(c.OutFileName, 1);
+    Raster huge = decodeOvf(c.OutFileName, 1);
     c.TabStop = 200;  // also past the end of the line
     ASSERT_EQ(c.Convert(), 0);
-    Raster wide = decodePage(c.OutFileName, 1);
+    Raster wide = decodeOvf(c.OutFileName, 1);
     EXPECT_EQ(huge.bits, wide.bits);  // the x and y fall off the line either way; A stays
     EXPECT_GT(std::count_if(huge.bits.begin(), huge.bits.end(), [](std::uint8_t b) { return b != 0; }), 0);
 }

@@ -1,7 +1,11 @@
 // Helpers for the fax image tests: temporary directories, bit strings written in T.4 notation,
-// hand-made OVF files and test rasters.
+// hand-made OVF files, test rasters, and rasters coded into fax files and decoded from them.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include "faximage/faxconverter.h"
+#include "faximage/faxunpacker.h"
 #include "faximage/ovffile.h"
 #include "faximage/raster.h"
 
@@ -72,6 +76,30 @@ inline telvane::faximage::Raster randomRaster(int width, int height, unsigned se
             for (int k = 0; k < run && x < width; ++k, ++x)
                 if (black) r.setPixel(x, y, true);
         }
+    return r;
+}
+
+// Codes a raster into a one-page OVF file (no margin, no options).
+inline void makeFax(const std::string& path, const telvane::faximage::Raster& r, bool fine) {
+    using namespace telvane::faximage;
+    TOvxFaxConverter c;
+    c.InputDocumentType = idBitmap;
+    c.Bitmap = &r;
+    c.LeftMargin = 0;
+    c.SetOptions(0);
+    c.Resolution = fine ? frHigh : frNormal;
+    c.Width = r.width == 2048 ? fwWide : fwNormal;
+    c.OutFileName = path;
+    ASSERT_EQ(c.Convert(), 0);
+}
+
+// Page `page` of a fax file as our decoder reads it.
+inline telvane::faximage::Raster decodeOvf(const std::string& path, int page = 1) {
+    telvane::faximage::TOvxFaxUnpacker u;
+    u.SetInFileName(path);
+    telvane::faximage::Raster r;
+    bool fine = false;
+    EXPECT_EQ(u.UnpackPageToRaster(page, r, fine), 0);
     return r;
 }
 

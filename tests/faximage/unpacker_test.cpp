@@ -18,19 +18,6 @@ using namespace faxtest;
 
 namespace {
 
-// Codes a raster into a one-page OVF file (no margin, no options).
-void makeFax(const std::string& path, const Raster& r, bool fine) {
-    TOvxFaxConverter c;
-    c.InputDocumentType = idBitmap;
-    c.Bitmap = &r;
-    c.LeftMargin = 0;
-    c.SetOptions(0);
-    c.Resolution = fine ? frHigh : frNormal;
-    c.Width = r.width == 2048 ? fwWide : fwNormal;
-    c.OutFileName = path;
-    ASSERT_EQ(c.Convert(), 0);
-}
-
 // Reads an image file back through the encoder's own readers.
 Raster readBack(std::unique_ptr<FaxLineSource> src, int page = 1) {
     EXPECT_EQ(src->open(), 0);

@@ -2,6 +2,8 @@
 // see there, checked with the desktop's own validators and by running the installed programs.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -25,13 +27,7 @@ struct Result {
 
 Result run(const std::string& command) {
     Result r;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    const int raw = ::pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = telvane::test::RunCapture(command, &r.output);
     return r;
 }
 

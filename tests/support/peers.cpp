@@ -45,4 +45,11 @@ std::string CommandOutput(const std::string& command, int* status) {
     return out;
 }
 
+int RunCapture(const std::string& command, std::string* output) {
+    int status = -1;
+    std::string out = CommandOutput(command + " 2>&1", &status);
+    if (output) *output = std::move(out);
+    return status;
+}
+
 }  // namespace telvane::test

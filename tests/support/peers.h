@@ -23,6 +23,9 @@ bool UnderCi();
 int RunCommand(const std::string& command);
 // Runs a shell command and returns what it wrote to standard output; `status` gets its exit status.
 std::string CommandOutput(const std::string& command, int* status = nullptr);
+// Runs a shell command with its standard error joined to standard output; returns its exit status
+// (-1 when it could not run or was killed), `output` gets what it wrote.
+int RunCapture(const std::string& command, std::string* output = nullptr);
 
 // Says loudly on standard error that a peer is missing (the test is then skipped).
 void AnnounceMissingPeer(const std::string& what);

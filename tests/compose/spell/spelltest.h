@@ -1,4 +1,4 @@
-// Helpers of the spell-check tests: a temporary directory and whole-file reads and writes.
+// Helpers of the spell-check tests: the scratch directory, whole-file reads and writes, dictionary bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,24 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "support/tempdir.h"
+
 namespace telvane::spell::test {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "telvane-spell-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempDir = telvane::test::TempDir;
 
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -25,20 +27,13 @@ struct Result {
 // is put in front of the command (e.g. a resource limit).
 Result run(const std::string& args, const std::string& input = "", const TempDir* dir = nullptr,
            const std::string& wrapper = "") {
-    const char* bin = std::getenv("TELVANE_BIN");
-    std::string cmd = wrapper + std::string(bin ? bin : TELVANE_BINARY_DIR "/bin") + "/telvane-db " + args + " 2>&1";
+    std::string cmd = wrapper + telvane::test::ToolPath("telvane-db") + " " + args;
     if (!input.empty() && dir) {
         writeFile(dir->file("input.jsonl"), input);
         cmd += " < " + dir->file("input.jsonl");
     }
-    FILE* p = popen(cmd.c_str(), "r");
     Result r{-1, ""};
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.code = telvane::test::RunCapture(cmd, &r.out);
     return r;
 }
 

@@ -4,7 +4,9 @@
 // page size and read back with tesseract; bad input must fail cleanly without leaving a file.
 #include <gtest/gtest.h>
 
+#include "support/pbm.h"
 #include "support/peers.h"
+#include "support/tempdir.h"
 
 #include <cmath>
 #include <cstdio>
@@ -18,54 +20,23 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using telvane::test::HaveProgram;
+using telvane::test::RunCapture;
+using telvane::test::TempDir;
+using telvane::test::ToolPath;
 
 namespace {
 
-int run(const std::string& cmd, std::string* output = nullptr) {
-    std::FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = ::pclose(p);
-    if (output) *output = out;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool haveTool(const std::string& name) { return run("command -v " + name + " >/dev/null") == 0; }
-
-std::string tool(const std::string& name) {
-    const char* bin = std::getenv("TELVANE_BIN");
-    return std::string(bin ? bin : TELVANE_BINARY_DIR "/bin") + "/" + name;
-}
-
-struct Work {
-    Work() {
-        char tmpl[] = "/tmp/telvane-pdfin-XXXXXX";
-        dir = ::mkdtemp(tmpl);
-    }
-    ~Work() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string file(const std::string& name) const { return dir + "/" + name; }
-    std::string dir;
-};
-
 // Width and height of a raw PBM (P4) file; {0, 0} when it is none.
 std::pair<int, int> pbmSize(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int w = 0, h = 0;
-    in >> magic >> w >> h;
-    return magic == "P4" ? std::make_pair(w, h) : std::make_pair(0, 0);
+    telvane::test::PbmImage image;
+    return telvane::test::ReadPbm(path, image) ? std::make_pair(image.width, image.height) : std::make_pair(0, 0);
 }
 
 // Page size in points from pdfinfo ("Page size:      595.276 x 841.89 pts (A4)").
 std::pair<double, double> pdfPageSize(const std::string& pdf) {
     std::string out;
-    run("pdfinfo '" + pdf + "'", &out);
+    RunCapture("pdfinfo '" + pdf + "'", &out);
     const std::size_t at = out.find("Page size:");
     if (at == std::string::npos) return {0, 0};
     double w = 0, h = 0;
@@ -75,20 +46,20 @@ std::pair<double, double> pdfPageSize(const std::string& pdf) {
 
 int pageCount(const std::string& ovf) {
     std::string out;
-    if (run("'" + tool("telvane-faxconv") + "' info '" + ovf + "'", &out) != 0) return -1;
+    if (RunCapture("'" + ToolPath("telvane-faxconv") + "' info '" + ovf + "'", &out) != 0) return -1;
     const std::size_t at = out.find("Pages:");
     return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
 
 // The page as PBM, and tesseract's text of it (upper-cased).
-std::string ocrPage(const Work& w, const std::string& ovf, int page, std::pair<int, int>* size) {
+std::string ocrPage(const TempDir& w, const std::string& ovf, int page, std::pair<int, int>* size) {
     const std::string pbm = w.file("page" + std::to_string(page) + ".pbm");
-    if (run("'" + tool("telvane-faxconv") + "' from-fax '" + ovf + "' '" + pbm + "' --page " + std::to_string(page)) !=
-        0)
+    if (RunCapture("'" + ToolPath("telvane-faxconv") + "' from-fax '" + ovf + "' '" + pbm + "' --page " +
+                   std::to_string(page)) != 0)
         return {};
     if (size) *size = pbmSize(pbm);
     std::string text;
-    run("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
+    RunCapture("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
     for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
@@ -102,21 +73,25 @@ class PdfInput : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* t : {"tesseract", "pdfinfo"})
-            TELVANE_REQUIRE_PEER(haveTool(t), t << " is not installed (scripts/deps/tests/)");
+            TELVANE_REQUIRE_PEER(HaveProgram(t), t << " is not installed (scripts/deps/tests/)");
     }
-    Work w;
+    TempDir w;
 };
 
 TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
-    TELVANE_REQUIRE_PEER(haveTool("soffice"), "LibreOffice is not installed");
+    TELVANE_REQUIRE_PEER(HaveProgram("soffice"), "LibreOffice is not installed");
     std::ofstream(w.file("letter.txt")) << "QUARTERLY INVOICE\n\nPLEASE FIND THE STATEMENT ENCLOSED\n";
     std::string out;
-    ASSERT_EQ(run("cd '" + w.dir + "' && HOME='" + w.dir + "' soffice --headless --convert-to pdf letter.txt", &out), 0)
+    ASSERT_EQ(
+        RunCapture("cd '" + w.Path() + "' && HOME='" + w.Path() + "' soffice --headless --convert-to pdf letter.txt",
+                   &out),
+        0)
         << out;
     const std::string pdf = w.file("letter.pdf");
     ASSERT_TRUE(fs::exists(pdf)) << out;
     const std::string ovf = w.file("letter.ovf");
-    ASSERT_EQ(run("'" + tool("telvane-faxconv") + "' to-fax '" + pdf + "' '" + ovf + "' --fine", &out), 0) << out;
+    ASSERT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + pdf + "' '" + ovf + "' --fine", &out), 0)
+        << out;
     EXPECT_EQ(pageCount(ovf), 1);
     std::pair<int, int> size;
     const std::string text = ocrPage(w, ovf, 1, &size);
@@ -127,7 +102,7 @@ TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
 }
 
 TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
-    TELVANE_REQUIRE_PEER(!(!haveTool("ps2pdf") || !haveTool("gs")), "Ghostscript is not installed");
+    TELVANE_REQUIRE_PEER(!(!HaveProgram("ps2pdf") || !HaveProgram("gs")), "Ghostscript is not installed");
     // Two Letter pages of PostScript, each with its own words.
     std::ofstream(w.file("two.ps")) << "%!PS-Adobe-3.0\n%%Pages: 2\n<< /PageSize [612 792] >> setpagedevice\n"
                                        "/Helvetica findfont 40 scalefont setfont\n"
@@ -135,7 +110,9 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
                                        "72 650 moveto (SECOND PAGE OMEGA) show showpage\n";
     const std::string ovf = w.file("two.ovf");
     std::string out;
-    ASSERT_EQ(run("'" + tool("telvane-faxconv") + "' to-fax '" + w.file("two.ps") + "' '" + ovf + "' --fine", &out), 0)
+    ASSERT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file("two.ps") + "' '" + ovf + "' --fine",
+                         &out),
+              0)
         << out;
     ASSERT_EQ(pageCount(ovf), 2);
     std::pair<int, int> size;
@@ -147,15 +124,18 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     EXPECT_NE(text.find("OMEGA"), std::string::npos) << text;
 
     // An A4 PDF written by Ghostscript also fills the line, and normal resolution halves the rows.
-    ASSERT_EQ(run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile='" + w.file("a4.pdf") +
-                      "' -c '/Helvetica findfont 40 scalefont setfont 72 650 moveto (PAPER SIZE) show showpage'",
-                  &out),
+    ASSERT_EQ(RunCapture("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile='" +
+                             w.file("a4.pdf") +
+                             "' -c '/Helvetica findfont 40 scalefont setfont 72 650 moveto (PAPER SIZE) show showpage'",
+                         &out),
               0)
         << out;
     const auto a4 = pdfPageSize(w.file("a4.pdf"));
     ASSERT_NEAR(a4.first, 595.3, 1.0);
     ASSERT_EQ(
-        run("'" + tool("telvane-faxconv") + "' to-fax '" + w.file("a4.pdf") + "' '" + w.file("a4.ovf") + "'", &out), 0)
+        RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file("a4.pdf") + "' '" + w.file("a4.ovf") + "'",
+                   &out),
+        0)
         << out;
     text = ocrPage(w, w.file("a4.ovf"), 1, &size);
     EXPECT_EQ(size.first, 1728);
@@ -169,22 +149,24 @@ TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
         SCOPED_TRACE(name);
         const std::string ovf = w.file(std::string(name) + ".ovf");
         std::string out;
-        EXPECT_EQ(run("'" + tool("telvane-faxconv") + "' to-fax '" + w.file(name) + "' '" + ovf + "'", &out), 1) << out;
+        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file(name) + "' '" + ovf + "'", &out),
+                  1)
+            << out;
         EXPECT_NE(out.find("telvane-faxconv:"), std::string::npos) << out;
         EXPECT_FALSE(fs::exists(ovf));
     }
     // telvane-fax converts before it touches the modem: a bad document never reaches the device
     // check, a good one does.
     std::string out;
-    EXPECT_EQ(run("'" + tool("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
-                      w.file("broken.pdf") + "'",
-                  &out),
+    EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
+                             w.file("broken.pdf") + "'",
+                         &out),
               1);
     EXPECT_NE(out.find("could not convert"), std::string::npos) << out;
     std::ofstream(w.file("note.txt")) << "HELLO\n";
-    EXPECT_EQ(run("'" + tool("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
-                      w.file("note.txt") + "'",
-                  &out),
+    EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
+                             w.file("note.txt") + "'",
+                         &out),
               1);
     EXPECT_EQ(out.find("could not convert"), std::string::npos) << out;
     EXPECT_NE(out.find("error -2001"), std::string::npos) << out;

@@ -1,6 +1,8 @@
 // telvane-spell run as a program: check, suggest, add, dump and its exit statuses.
 #include <gtest/gtest.h>
 
+#include "support/peers.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <sys/wait.h>
@@ -19,16 +21,10 @@ struct ToolRun {
 // Runs the tool with the given arguments and standard input.
 ToolRun Tool(const TempDir& dir, const std::string& args, const std::string& input) {
     WriteAll(dir.file("stdin.txt"), input);
-    const std::string cmd = std::string(TELVANE_BINARY_DIR) + "/bin/telvane-spell " + args + " < " +
-                            dir.file("stdin.txt") + " 2>" + dir.file("stderr.txt");
     ToolRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = telvane::test::CommandOutput(telvane::test::ToolPath("telvane-spell") + " " + args + " < " +
+                                             dir.file("stdin.txt") + " 2>" + dir.file("stderr.txt"),
+                                         &r.status);
     return r;
 }
 
