@@ -3,6 +3,8 @@
 // wait, hang-up codes, class detection and the receive side's page status and file splits.
 #include <gtest/gtest.h>
 
+#include "support/tempdir.h"
+
 #include <filesystem>
 #include <functional>
 
@@ -17,21 +19,7 @@ namespace fi = telvane::faximage;
 
 namespace {
 
-class Dir {
-public:
-    Dir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("class2-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::create_directories(path_);
-    }
-    ~Dir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string str() const { return path_.string() + "/"; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
+using Dir = telvane::test::TempDir;
 
 // Page data with DLE bytes in it, different for every page.
 std::vector<uint8_t> PageBytes(int page, size_t n = 300) {
@@ -125,7 +113,7 @@ struct RecvRig {
     TOvxReceiveFax fax;
     Events events;
     explicit RecvRig(bool class20) : modem(class20) {
-        fax.SetDestinationDir(dir.str());
+        fax.SetDestinationDir(dir.dir());
         fax.SetStationID("OUR STATION");
         fax.DesiredBPS = 14400;
         fax.OneFax = true;
@@ -142,7 +130,7 @@ struct RecvRig {
     }
     std::vector<std::string> Files() const {
         std::vector<std::string> v;
-        for (const auto& e : std::filesystem::directory_iterator(dir.str())) v.push_back(e.path().string());
+        for (const auto& e : std::filesystem::directory_iterator(dir.dir())) v.push_back(e.path().string());
         std::sort(v.begin(), v.end());
         return v;
     }

@@ -2,6 +2,8 @@
 // protocol's edge cases that a real line cannot produce on demand.
 #include <gtest/gtest.h>
 
+#include "support/tempdir.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -26,21 +28,7 @@ const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 
 using faxtest::MakeFaxFile;
 constexpr uint16_t kFaxFine = telvane::faximage::FAX_FINE;
 
-class Dir {
-public:
-    Dir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("faxmachines-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::create_directories(path_);
-    }
-    ~Dir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string str() const { return path_.string() + "/"; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
+using Dir = telvane::test::TempDir;
 
 struct Events {
     std::vector<int> Logs, Errors, Finishes;
@@ -372,7 +360,7 @@ struct ReceiveRig {
     Events events;
     std::vector<std::string> stored;
     ReceiveRig() {
-        fax.SetDestinationDir(dir.str());
+        fax.SetDestinationDir(dir.dir());
         fax.SetStationID("OUR CSI");
         fax.DesiredBPS = 14400;
         fax.OneFax = true;
