@@ -19,7 +19,7 @@
 #include "sessions/desktoppresence.h"
 #include "sessions/receivemode.h"
 #include "sessions/sessionhooks.h"
-#include "sessions_fixture.h"
+#include "receive_fixture.h"
 #include "shell/mainscreen.h"
 
 namespace telvane::sessiontest {
@@ -69,53 +69,16 @@ PrivateBus& bus() {
     return b;
 }
 
-bool writeFax(const QString& path, int pages) {
-    faximage::OvfWriter w;
-    if (w.create(path.toStdString(), "TEST") != 0) return false;
-    faximage::FaxLineCoder coder;
-    std::vector<uint8_t> white(1728 / 8, 0);
-    for (int p = 0; p < pages; ++p) {
-        coder.setup(1728, 0, false);
-        if (w.beginPage(0) != 0) return false;
-        for (int y = 0; y < 50; ++y)
-            if (w.appendRecord(coder.data(), coder.codeLine(white.data())) != 0) return false;
-        if (w.endPage() != 0) return false;
-    }
-    return w.close() == 0;
-}
-
-class DesktopPresenceTest : public SessionsTest {
+class DesktopPresenceTest : public ReceiveWindowTest {
 protected:
     void SetUp() override {
-        SessionsTest::SetUp();
-        commands_ = MainWindowCommands{};
-        AddSessionCommands(commands_);
-        main_ = std::make_unique<TMainScreen>(commands_);
-        setMainWindow(main_.get());
-        commands_.createWindows(*main_);
+        ReceiveWindowTest::SetUp();
         mode_ = &TReceiveMode::of(*main_);
         presence_ = mode_->findChild<TDesktopPresence*>();
         ASSERT_NE(presence_, nullptr) << "receive mode has no desktop presence";
         QObject::connect(presence_, &TDesktopPresence::notified,
                          [this](const QString& route, const QString&, const QString&) { routes_.push_back(route); });
     }
-    void TearDown() override {
-        main_.reset();
-        setMainWindow(nullptr);
-        commands_ = MainWindowCommands{};
-        SessionsTest::TearDown();
-    }
-    void receive(const QString& name, const std::string& from, int pages) {
-        ASSERT_TRUE(writeFax(qdir() + "receive/" + name, pages));
-        mode_->OvxReceiveFax1.SetFaxFile((qdir() + "receive/" + name).toStdString());
-        mode_->OvxReceiveFax1.SetRemoteID(from);
-        mode_->OvxReceiveFax1.SetPageInfo(pages, pages);
-        mode_->OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
-        mode_->OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveOk);
-    }
-
-    MainWindowCommands commands_;
-    std::unique_ptr<TMainScreen> main_;
     TReceiveMode* mode_ = nullptr;
     TDesktopPresence* presence_ = nullptr;
     std::vector<QString> routes_;
@@ -141,7 +104,7 @@ TEST_F(DesktopPresenceTest, ArrivedFaxIsAnnouncedToTheNotificationService) {
         own.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(own.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
-    receive(QStringLiteral("FAX0001.OVF"), "ACME <SALES>", 2);
+    receive(*mode_, QStringLiteral("FAX0001.OVF"), "ACME <SALES>", 2);
     ASSERT_TRUE(waitUntil([&] { return !server.notes.empty(); }, 20)) << "no notification arrived";
     ASSERT_EQ(server.notes.size(), 1u);
     const FakeNotifications::Note& n = server.notes[0];
@@ -163,7 +126,7 @@ TEST_F(DesktopPresenceTest, ArrivedFaxIsAnnouncedToTheNotificationService) {
                 QStringLiteral("org.freedesktop.Notifications"));
         },
         20));
-    receive(QStringLiteral("FAX0002.OVF"), "OTHER", 1);
+    receive(*mode_, QStringLiteral("FAX0002.OVF"), "OTHER", 1);
     EXPECT_EQ(server.notes.size(), 1u);
     EXPECT_EQ(routes_.size(), 1u);
 }

@@ -22,7 +22,7 @@
 #include "sessions/receivemode.h"
 #include "sessions/sessionrules.h"
 #include "sessions/sessionhooks.h"
-#include "sessions_fixture.h"
+#include "receive_fixture.h"
 #include "shell/mainscreen.h"
 #include "support/scriptedprompter.h"
 
@@ -39,32 +39,8 @@ int pdfPages(const QString& path) {
         QString::fromLatin1(f.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
 }
 
-class ReceiveModeTest : public SessionsTest {
+class ReceiveModeTest : public ReceiveWindowTest {
 protected:
-    void SetUp() override {
-        SessionsTest::SetUp();
-        commands_ = MainWindowCommands{};
-        AddSessionCommands(commands_);
-        main_ = std::make_unique<TMainScreen>(commands_);
-        setMainWindow(main_.get());
-        commands_.createWindows(*main_);
-    }
-    void TearDown() override {
-        main_.reset();
-        setMainWindow(nullptr);
-        commands_ = MainWindowCommands{};
-        SessionsTest::TearDown();
-    }
-
-    // The engine's events for a fax received into receive/<name> from `from`.
-    void receive(TReceiveMode& mode, const QString& name, const std::string& from, int pages) {
-        ASSERT_TRUE(writeFax(qdir() + "receive/" + name, pages));
-        mode.OvxReceiveFax1.SetFaxFile((qdir() + "receive/" + name).toStdString());
-        mode.OvxReceiveFax1.SetRemoteID(from);
-        mode.OvxReceiveFax1.SetPageInfo(pages, pages);
-        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
-        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveOk);
-    }
     QString printTo(TReceiveMode& mode) {
         const QString pdf = qdir() + "receipt.pdf";
         QPrinter& p = mode.ovxFaxPrinter1().Printer();
@@ -73,9 +49,6 @@ protected:
         p.setResolution(100);
         return pdf;
     }
-
-    MainWindowCommands commands_;
-    std::unique_ptr<TMainScreen> main_;
 };
 
 QStringList withoutDates(QStringList log) {

@@ -1,0 +1,49 @@
+// Shared set-up of the receive-mode tests: the main window with the session commands, as the
+// program makes it, and the engine's events of a fax that arrived.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QString>
+
+#include "sessions/receivemode.h"
+#include "sessions/sessionhooks.h"
+#include "sessions_fixture.h"
+#include "shell/mainscreen.h"
+#include "transport/fax/faxsession.h"
+
+namespace telvane::sessiontest {
+
+class ReceiveWindowTest : public SessionsTest {
+protected:
+    void SetUp() override {
+        SessionsTest::SetUp();
+        commands_ = MainWindowCommands{};
+        AddSessionCommands(commands_);
+        main_ = std::make_unique<TMainScreen>(commands_);
+        setMainWindow(main_.get());
+        commands_.createWindows(*main_);
+    }
+    void TearDown() override {
+        main_.reset();
+        setMainWindow(nullptr);
+        commands_ = MainWindowCommands{};
+        SessionsTest::TearDown();
+    }
+
+    // The engine's events for a fax of `pages` pages received into receive/<name> from `from`.
+    void receive(sessions::TReceiveMode& mode, const QString& name, const std::string& from, int pages) {
+        ASSERT_TRUE(writeFax(qdir() + "receive/" + name, pages));
+        mode.OvxReceiveFax1.SetFaxFile((qdir() + "receive/" + name).toStdString());
+        mode.OvxReceiveFax1.SetRemoteID(from);
+        mode.OvxReceiveFax1.SetPageInfo(pages, pages);
+        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
+        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveOk);
+    }
+
+    MainWindowCommands commands_;
+    std::unique_ptr<TMainScreen> main_;
+};
+
+}  // namespace telvane::sessiontest
