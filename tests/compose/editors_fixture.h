@@ -7,6 +7,8 @@
 
 #include <QApplication>
 
+#include "support/datadir.h"
+#include "support/modal.h"
 #include "support/qtapp.h"
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,39 +29,15 @@ namespace telvane::editortest {
 
 inline QApplication* app() { return telvane::test::App(); }
 
-// Runs act on the modal window of type W as soon as it is the active modal window. A window that
-// never comes up fails the test instead of hanging it; an unanswered one is closed.
-template <class W>
-void whenModal(std::function<void(W*)> act) {
-    auto* timer = new QTimer;
-    auto polls = std::make_shared<int>(0);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, polls, act] {
-        W* window = qobject_cast<W*>(QApplication::activeModalWidget());
-        if (window && window->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            act(window);
-            return;
-        }
-        if (++*polls > 2000) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "no modal " << W::staticMetaObject.className() << " came up";
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-        }
-    });
-    timer->start();
-}
+using telvane::test::rebuildLogs;
+using telvane::test::whenModal;
 
 class EditorsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app();
         ASSERT_TRUE(tmp_.isValid());
-        dir_ = tmp_.path().toStdString() + "/";
-        setProgramDir(dir_);
-        AppSettings() = Settings{};
+        dir_ = telvane::test::useAsProgramDir(tmp_);
     }
 
     const std::string& dir() const { return dir_; }

@@ -25,6 +25,7 @@
 #include "app/inifile.h"
 #include "app/programdir.h"
 #include "app/singleinstance.h"
+#include "support/datadir.h"
 
 namespace telvane::maintenance {
 namespace {
@@ -82,9 +83,7 @@ protected:
     void SetUp() override {
         app();
         ASSERT_TRUE(home.isValid());
-        dir = home.path().toStdString() + "/";
-        setProgramDir(dir);
-        AppSettings() = Settings{};
+        dir = telvane::test::useAsProgramDir(home);
     }
     QStringList build(const FakeProbe& probe, const Settings& s = Settings{}, const PrintOptions& p = {}) {
         return BuildConfigurationReport(probe, s, p, dir);

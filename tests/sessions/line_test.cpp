@@ -62,14 +62,7 @@ protected:
         ini.writeInteger("Modem", "MaximumBPS", 14400);
         ini.writeInteger("Dialing", "DialAttempts", 1);
         ini.save(dir() + "TVN.INI");
-        records::RecordSet fax, rec;
-        records::TXbAccess faxXb(fax), recXb(rec);
-        ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
-        ASSERT_TRUE(records::OpenRecFaxDBF(dir(), rec, recXb));
-        records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
-        records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
-        fax.close();
-        rec.close();
+        rebuildLogs(dir());
         commands_ = MainWindowCommands{};
         AddComposeCommands(commands_);
         AddSessionCommands(commands_);

@@ -9,6 +9,8 @@
 #include <QApplication>
 
 #include "support/ptymodem.h"
+#include "support/datadir.h"
+#include "support/modal.h"
 #include "support/qtapp.h"
 #include <QPointer>
 #include <QElapsedTimer>
@@ -36,31 +38,8 @@ using test::FakeModem;
 
 inline QApplication* app() { return telvane::test::App(); }
 
-// Runs act on the modal window of type W as soon as it is the active modal window; a window that
-// never comes up within `seconds` fails the test instead of hanging it.
-template <class W>
-void whenModal(std::function<void(W*)> act, int seconds = 20) {
-    auto* timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, act, seconds] {
-        W* window = qobject_cast<W*>(QApplication::activeModalWidget());
-        if (window && window->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            act(window);
-            return;
-        }
-        if (clock->elapsed() > seconds * 1000) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "no modal " << W::staticMetaObject.className() << " came up";
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-        }
-    });
-    timer->start();
-}
+using telvane::test::rebuildLogs;
+using telvane::test::whenModal;
 
 // Clicks the button once it shows, polling from the event loop (never waiting inside a handler,
 // so work that runs in the window's own handlers can finish first); fails after `seconds`.
@@ -127,9 +106,7 @@ protected:
         app();
         telvane::transport::SetEventPump([] { LetMessagesRun(); });
         ASSERT_TRUE(tmp_.isValid());
-        dir_ = tmp_.path().toStdString() + "/";
-        setProgramDir(dir_);
-        AppSettings() = Settings{};
+        dir_ = telvane::test::useAsProgramDir(tmp_);
         AppSettings().Modem.ComPort = 0;
         FirstRunSetupPending() = false;
         sessions::setErrorDialogInterceptor([this](const sessions::ErrorDialogRequest& r) {

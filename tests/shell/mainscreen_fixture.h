@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include "support/datadir.h"
 #include "support/qtapp.h"
 #include <QDir>
 #include <QTemporaryDir>
@@ -91,17 +92,7 @@ inline void seedIncoming(const std::string& dir, const std::vector<IncomingSeed>
     rs.close();
 }
 
-// Builds the full tag set of both logs, so the start-up reindex question is not asked.
-inline void rebuildLogs(const std::string& dir) {
-    records::RecordSet fax, rec;
-    records::TXbAccess faxXb(fax), recXb(rec);
-    ASSERT_TRUE(records::OpenFaxDBF(dir, fax, faxXb));
-    ASSERT_TRUE(records::OpenRecFaxDBF(dir, rec, recXb));
-    records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
-    records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
-    fax.close();
-    rec.close();
-}
+using telvane::test::rebuildLogs;
 
 // Runs action on the next modal dialog once it is shown (polled from the event loop).
 inline void onNextModal(std::function<void(QWidget*)> action) {
@@ -122,9 +113,7 @@ protected:
     void SetUp() override {
         app();
         ASSERT_TRUE(home.isValid());
-        dir = home.path().toStdString() + "/";
-        setProgramDir(dir);
-        AppSettings() = Settings{};
+        dir = telvane::test::useAsProgramDir(home);
         FirstRunSetupPending() = false;
         commands = MainWindowCommands{};
         prompts = std::make_unique<ScopedScriptedPrompter>();

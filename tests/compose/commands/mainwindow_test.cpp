@@ -37,14 +37,7 @@ protected:
         IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.save(dir() + "TVN.INI");
-        records::RecordSet fax, rec;
-        records::TXbAccess faxXb(fax), recXb(rec);
-        ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
-        ASSERT_TRUE(records::OpenRecFaxDBF(dir(), rec, recXb));
-        records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
-        records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
-        fax.close();
-        rec.close();
+        rebuildLogs(dir());
     }
     void TearDown() override {
         stop();
