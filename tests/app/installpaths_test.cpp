@@ -9,28 +9,24 @@
 
 #include "app/installpaths.h"
 #include "app/programdir.h"
+#include "support/tempdir.h"
 
 namespace fs = std::filesystem;
 using namespace telvane;
 
 namespace {
 
+// A scratch tree in which programs are placed as an installation or a build would place them.
 struct Tree {
-    Tree() {
-        char tmpl[] = "/tmp/telvane-install-XXXXXX";
-        root = ::mkdtemp(tmpl);
-    }
-    ~Tree() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
+    telvane::test::TempDir scratch{"telvane-install"};
+    const std::string root = scratch.Path();
+
     std::string executable(const std::string& dir) const {
         fs::create_directories(root + "/" + dir);
         const std::string exe = root + "/" + dir + "/telvane";
         std::ofstream(exe) << "#!/bin/sh\n";
         return exe;
     }
-    std::string root;
 };
 
 // Restores an environment variable at the end of a test.

@@ -44,13 +44,12 @@ struct BitWriter {
 };
 
 inline Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = telvane::test::ReadFile(path);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 inline void writeFile(const std::string& path, const Bytes& b) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    telvane::test::WriteFile(path, std::string(b.begin(), b.end()));
 }
 
 // Writes an OVF file whose pages hold the given raw data (no line records).

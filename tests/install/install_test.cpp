@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/peers.h"
+#include "support/tempdir.h"
 
 #include <array>
 #include <cstdio>
@@ -31,12 +32,7 @@ Result run(const std::string& command) {
     return r;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string readFile(const fs::path& path) { return telvane::test::ReadFile(path.string()); }
 
 // Width and height from a PNG's IHDR chunk; {0, 0} when the file is no PNG.
 std::pair<unsigned, unsigned> pngSize(const fs::path& path) {

@@ -9,17 +9,11 @@
 
 namespace telvane::records::test {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string readFile(const std::string& path) { return telvane::test::ReadFile(path); }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+void writeFile(const std::string& path, const std::string& bytes) { telvane::test::WriteFile(path, bytes); }
 
 std::string hex(const std::string& text) {
     std::string out;

@@ -1,6 +1,8 @@
 // Raw PBM (P4) images (see pbm.h).
 #include "support/pbm.h"
 
+#include "support/tempdir.h"
+
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -37,13 +39,6 @@ bool ParseHeader(const std::string& bytes, int& width, int& height, std::size_t&
     return true;
 }
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 bool White(const std::string& bytes) { return bytes.find_first_not_of('\0') == std::string::npos; }
 
 }  // namespace
@@ -59,7 +54,7 @@ bool ParsePbm(const std::string& bytes, PbmImage& out) {
     return true;
 }
 
-bool ReadPbm(const std::string& path, PbmImage& out) { return ParsePbm(Slurp(path), out); }
+bool ReadPbm(const std::string& path, PbmImage& out) { return ParsePbm(ReadFile(path), out); }
 
 std::string PbmFile(int width, int height, const void* bits) {
     const std::size_t size = (static_cast<std::size_t>(width) + 7) / 8 * static_cast<std::size_t>(height);

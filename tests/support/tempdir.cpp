@@ -37,15 +37,21 @@ std::vector<std::string> TempDir::names() const {
     return out;
 }
 
-void TempDir::write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path_ + name, std::ios::binary) << bytes;
-}
+void TempDir::write(const std::string& name, const std::string& bytes) const { WriteFile(path_ + name, bytes); }
 
-std::string TempDir::read(const std::string& name) const {
-    std::ifstream in(path_ + name, std::ios::binary);
+std::string TempDir::read(const std::string& name) const { return ReadFile(path_ + name); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
 }
 
 }  // namespace telvane::test

@@ -1,5 +1,6 @@
 // One scratch directory type for every test: a fresh directory under the system's temporary
-// directory (private to the user), removed with everything in it when the object dies.
+// directory (private to the user), removed with everything in it when the object dies; and whole
+// files read and written.
 #pragma once
 
 #include <string>
@@ -28,5 +29,9 @@ public:
 private:
     std::string path_;
 };
+
+// Whole files: the bytes of `path` ("" when it cannot be read); `bytes` written as the file `path`.
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace telvane::test

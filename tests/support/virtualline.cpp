@@ -60,12 +60,7 @@ void Signal(const Child& c, int sig) {
     if (c.Pid > 0) kill(c.Pid, sig);
 }
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string Slurp(const std::string& path) { return ReadFile(path); }
 
 bool WaitForPath(const std::string& path, int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {

@@ -16,15 +16,8 @@ namespace telvane::spell::test {
 
 using TempDir = telvane::test::TempDir;
 
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+inline std::string ReadAll(const std::string& path) { return telvane::test::ReadFile(path); }
+inline void WriteAll(const std::string& path, const std::string& bytes) { telvane::test::WriteFile(path, bytes); }
 
 // Bytes of a header and of nodes, written out field by field as the file format lays them.
 inline std::string Le32(uint32_t v) {
