@@ -191,8 +191,43 @@ void BM_RenderLength(benchmark::State& state) {
     state.counters["ms_per_page"] = 1000.0 * seconds / pages;
 }
 
+// Time per page for a document that is one paragraph (the sample passage repeated 20, 200 and
+// 2,000 times without a paragraph break): the layout of one long block must stay linear too.
+void BM_RenderOneParagraph(benchmark::State& state) {
+    rendertest::ensureApp();
+    QString text;
+    for (int i = 0; i < int(state.range(0)); ++i) text += rendertest::samplePassage() + QLatin1Char(' ');
+    const QByteArray rtf = rendertest::makeRtf({{text, 10}});
+    TempDir d;
+    int pages = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        FaxFileRenderer r;
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
+        if (res.failed()) {
+            state.SkipWithError("rendering failed");
+            return;
+        }
+        pages += res.pageCount;
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming();
+        std::remove(res.fileName.c_str());
+        state.ResumeTiming();
+    }
+    state.counters["pages"] = pages;
+    state.counters["ms_per_page"] = 1000.0 * seconds / pages;
+}
+
 BENCHMARK(BM_CreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_RenderLength)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_RenderOneParagraph)
+    ->Arg(20)
+    ->Arg(200)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_LibreOfficeGhostscript)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace

@@ -184,6 +184,29 @@ TEST_F(Rendering, LongDocumentLosesAndRepeatsNoLine) {
     for (const Raster& p : pages) EXPECT_TRUE(rendertest::inkBands(p, 2107, 2140).empty());
 }
 
+// A paragraph that runs over several pages keeps its line analysis between pages: every page
+// but the last is full, line for line as many as a page of one-line paragraphs.
+TEST_F(Rendering, OneLongParagraphFillsEveryPage) {
+    TempDir d;
+    QString text;
+    for (int i = 1; i <= 2600; ++i) text += QStringLiteral("HELLO %1 ").arg(i);
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{text, 10}})));
+    ASSERT_FALSE(res.failed());
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_GE(pages.size(), 3u);
+    ASSERT_EQ(int(pages.size()), res.pageCount);
+    const FaxFileResult lines = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(70))));
+    const auto reference = rendertest::decodePages(lines.fileName);
+    ASSERT_EQ(reference.size(), 2u);
+    const std::size_t full = rendertest::inkBands(reference[0], 0, 2140).size();
+    for (std::size_t p = 0; p + 1 < pages.size(); ++p)
+        EXPECT_EQ(rendertest::inkBands(pages[p], 0, 2140).size(), full) << "page " << p + 1;
+    const std::size_t last = rendertest::inkBands(pages.back(), 0, 2140).size();
+    EXPECT_GT(last, 0u);
+    EXPECT_LE(last, full);
+}
+
 TEST_F(Rendering, TextIsCrispAndTrueToSize) {
     TempDir d;
     FaxFileRenderer r;
