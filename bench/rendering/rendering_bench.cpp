@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 
 #include <QDir>
 #include <QFile>
@@ -159,6 +160,34 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
     }
 }
 
+// Renders `rtf` once per iteration and reports the wall time per page and the CPU time per
+// page (the machine may be shared; CPU time shows the cost of the work itself).
+// `pagesWanted` 0: any page count.
+void renderPerPage(benchmark::State& state, const QByteArray& rtf, int pagesWanted) {
+    TempDir d;
+    int pages = 0;
+    double seconds = 0, cpuSeconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
+        FaxFileRenderer r;
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
+        if (res.failed() || (pagesWanted && res.pageCount != pagesWanted)) {
+            state.SkipWithError("rendering failed or paginated differently");
+            return;
+        }
+        pages += res.pageCount;
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cpuSeconds += double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        state.PauseTiming();
+        std::remove(res.fileName.c_str());
+        state.ResumeTiming();
+    }
+    state.counters["pages"] = pages;
+    state.counters["ms_per_page"] = 1000.0 * seconds / pages;
+    state.counters["cpu_ms_per_page"] = 1000.0 * cpuSeconds / pages;
+}
+
 // Time per page for one document of 10, 100 and 1,000 pages (the same page repeated): the
 // cost of a page must not grow with the length of the document.
 void BM_RenderLength(benchmark::State& state) {
@@ -170,29 +199,27 @@ void BM_RenderLength(benchmark::State& state) {
         paras.push_back({rendertest::samplePassage(), 12});
         paras.push_back({rendertest::samplePassage(), 10});
     }
-    const QByteArray rtf = rendertest::makeRtf(paras);
-    TempDir d;
-    int pages = 0;
-    double seconds = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        FaxFileRenderer r;
-        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
-        if (res.failed() || res.pageCount != pagesWanted) {
-            state.SkipWithError("rendering failed or paginated differently");
-            return;
-        }
-        pages += res.pageCount;
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.PauseTiming();
-        std::remove(res.fileName.c_str());
-        state.ResumeTiming();
-    }
-    state.counters["ms_per_page"] = 1000.0 * seconds / pages;
+    renderPerPage(state, rendertest::makeRtf(paras), pagesWanted);
+}
+
+// Time per page for a document that is one paragraph (the sample passage repeated 20, 200 and
+// 2,000 times without a paragraph break): the layout of one long block must stay linear too.
+void BM_RenderOneParagraph(benchmark::State& state) {
+    rendertest::ensureApp();
+    QString text;
+    for (int i = 0; i < int(state.range(0)); ++i) text += rendertest::samplePassage() + QLatin1Char(' ');
+    renderPerPage(state, rendertest::makeRtf({{text, 10}}), 0);
 }
 
 BENCHMARK(BM_CreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_RenderLength)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_RenderOneParagraph)
+    ->Arg(20)
+    ->Arg(200)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_LibreOfficeGhostscript)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace

@@ -48,7 +48,9 @@ private:
 };
 
 int maskShift(std::uint32_t m) { return m ? __builtin_ctz(m) : 0; }
-int maskBits(std::uint32_t m) { return m ? __builtin_popcount(m) : 0; }
+// The mask's span from its lowest to its highest bit: a mask with gaps (which the format does not
+// allow) then still scales to at most 255.
+int maskBits(std::uint32_t m) { return m ? 32 - __builtin_clz(m) - __builtin_ctz(m) : 0; }
 
 int BmpSource::parse() {
     const std::vector<std::uint8_t>& d = data_;

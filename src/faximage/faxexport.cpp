@@ -4,6 +4,7 @@
 #include "faximage/faxerrors.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/ovffile.h"
+#include "faximage/pendingfile.h"
 #include "faximage/tiffmem.h"
 #include "resources/ovxresources.h"
 
@@ -47,60 +48,6 @@ int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, i
 }
 
 namespace {
-
-// A file written under a hidden temporary name beside `path` and renamed into place by
-// commit(); removed when not committed.
-class PendingFile {
-public:
-    explicit PendingFile(const std::string& path) : path_(path) {
-        const std::size_t slash = path.find_last_of('/');
-        tmp_ = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
-               path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-        fd_ = ::mkostemp(tmp_.data(), O_CLOEXEC);
-    }
-    ~PendingFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(tmp_.c_str());
-    }
-    bool ok() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-    const std::string& tmp() const { return tmp_; }
-    int write(const void* data, std::size_t size) {
-        const auto* p = static_cast<const std::uint8_t*>(data);
-        while (size > 0) {
-            const ssize_t n = ::write(fd_, p, size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return n < 0 ? OvxIoError(errno, true) : ecDeviceWrite;
-            p += n;
-            size -= std::size_t(n);
-            written_ += std::size_t(n);
-        }
-        return ecOK;
-    }
-    int write(const std::string& s) { return write(s.data(), s.size()); }
-    std::size_t written() const { return written_; }
-    // Closes the descriptor (for writers that reopen the temporary by name) without removing.
-    void release() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    int commit() {
-        if (fd_ >= 0 && ::close(fd_) != 0) {
-            fd_ = -1;
-            return OvxIoError(errno, true);
-        }
-        fd_ = -1;
-        if (::rename(tmp_.c_str(), path_.c_str()) != 0) return OvxIoError(errno, true);
-        committed_ = true;
-        return ecOK;
-    }
-
-private:
-    std::string path_, tmp_;
-    int fd_ = -1;
-    std::size_t written_ = 0;
-    bool committed_ = false;
-};
 
 int writeTiffPage(TIFF* tif, const FaxPageImage& page, int index, int count) {
     const Raster& r = page.raster;

@@ -2,6 +2,7 @@
 #include "faximage/faxunpacker.h"
 
 #include "faximage/faxerrors.h"
+#include "faximage/pendingfile.h"
 #include "resources/ovxresources.h"
 
 #include <algorithm>
@@ -385,22 +386,10 @@ Raster StretchRaster(const Raster& r, int width, int height) {
 
 int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     if (path.empty()) return ecFileNotFound;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
-    std::size_t done = 0;
-    int rc = ecOK;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            rc = n < 0 ? OvxIoError(errno, true) : ecDeviceWrite;
-            break;
-        }
-        done += std::size_t(n);
-    }
-    if (::close(fd) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
-    if (rc != ecOK) ::unlink(path.c_str());
-    return rc;
+    PendingFile out(path);
+    if (!out.ok()) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    const int rc = out.write(bytes.data(), bytes.size());
+    return rc != ecOK ? rc : out.commit();
 }
 
 }  // namespace telvane::faximage

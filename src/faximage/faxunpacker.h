@@ -107,7 +107,8 @@ int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out);
 std::vector<std::uint8_t> EncodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages);
 // Nearest-neighbour stretch of a raster to a new size.
 Raster StretchRaster(const Raster& r, int width, int height);
-// Writes bytes to a file, deleting it again on failure.
+// Writes bytes to a file through a temporary renamed into place: a failure leaves no partial
+// file and keeps an existing one.
 int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace telvane::faximage

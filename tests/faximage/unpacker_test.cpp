@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace telvane::faximage;
 using namespace faxtest;
@@ -342,4 +345,49 @@ TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
     EXPECT_EQ(files, 4);  // two.ovf, two.pbm, cut.ovf, old.pbm
+}
+
+// Image exports go through a temporary too: a write that fails (here: the file size limit) keeps
+// the old file and leaves no temporary; a written file has the mode a plain create would give it.
+TEST(Export, ImageWritesThatFailKeepTheOldFile) {
+    TempDir dir;
+    makeFax(dir.file("p.ovf"), randomRaster(1728, 400, 5), true);
+    TOvxFaxUnpacker u;
+    u.SetInFileName(dir.file("p.ovf"));
+    u.OutFileName = dir.file("out.bmp");
+    writeFile(u.OutFileName, Bytes{'o', 'l', 'd'});
+    ::chmod(u.OutFileName.c_str(), 0640);
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int bmpRc = u.UnpackPageToBmp(1);
+    u.OutFileName = dir.file("out.pcx");
+    const int pcxRc = u.UnpackPageToPcx(1);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_NE(bmpRc, ecOK);
+    EXPECT_NE(pcxRc, ecOK);
+    EXPECT_EQ(readFile(dir.file("out.bmp")), (Bytes{'o', 'l', 'd'}));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.pcx")));
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
+    EXPECT_EQ(files, 2);  // p.ovf, out.bmp
+
+    u.OutFileName = dir.file("out.bmp");
+    ASSERT_EQ(u.UnpackPageToBmp(1), ecOK);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("out.bmp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_GT(st.st_size, 4096);
+    const mode_t mask = ::umask(022);
+    u.OutFileName = dir.file("new.pcx");
+    ASSERT_EQ(u.UnpackPageToPcx(1), ecOK);
+    ::umask(mask);
+    ASSERT_EQ(::stat(dir.file("new.pcx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }

@@ -399,6 +399,11 @@ void TRichText::MergeInsertPoints() {
 
 // Painting --------------------------------------------------------------------------------------
 
+namespace {
+// About a page of text.
+constexpr int kLongBlockChars = 4000;
+}  // namespace
+
 void TRichText::preparePaintLayout(double dpi, int width) {
     if (paintDoc_ && paintRevision_ == document()->revision() && paintDpi_ == dpi && paintWidth_ == width) return;
     paintDoc_.reset(document()->clone());
@@ -426,6 +431,10 @@ void TRichText::preparePaintLayout(double dpi, int width) {
         QTextCharFormat mark = b.charFormat();
         mark.merge(crisp);
         bc.setBlockCharFormat(mark);
+        // A block's layout drops its script items and glyphs after each layout and draw, so every
+        // page of a long paragraph would analyse the whole paragraph again (quadratic in its
+        // length): blocks that can run over several pages keep theirs.
+        if (b.length() > kLongBlockChars) b.layout()->setCacheEnabled(true);
     }
     all.endEditBlock();
 

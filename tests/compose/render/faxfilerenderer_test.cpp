@@ -11,6 +11,7 @@
 #include "records/xb_access.h"
 #include "renderutil.h"
 #include "app/uihelpers.h"
+#include "support/peers.h"
 #include "support/scriptedprompter.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -180,6 +182,29 @@ TEST_F(Rendering, LongDocumentLosesAndRepeatsNoLine) {
     EXPECT_EQ(totalBands(pages), 150);
     // Text stays within the page: nothing below the bottom limit but the mark pel.
     for (const Raster& p : pages) EXPECT_TRUE(rendertest::inkBands(p, 2107, 2140).empty());
+}
+
+// A paragraph that runs over several pages keeps its line analysis between pages: every page
+// but the last is full, line for line as many as a page of one-line paragraphs.
+TEST_F(Rendering, OneLongParagraphFillsEveryPage) {
+    TempDir d;
+    QString text;
+    for (int i = 1; i <= 2600; ++i) text += QStringLiteral("HELLO %1 ").arg(i);
+    FaxFileRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{text, 10}})));
+    ASSERT_FALSE(res.failed());
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_GE(pages.size(), 3u);
+    ASSERT_EQ(int(pages.size()), res.pageCount);
+    const FaxFileResult lines = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(70))));
+    const auto reference = rendertest::decodePages(lines.fileName);
+    ASSERT_EQ(reference.size(), 2u);
+    const std::size_t full = rendertest::inkBands(reference[0], 0, 2140).size();
+    for (std::size_t p = 0; p + 1 < pages.size(); ++p)
+        EXPECT_EQ(rendertest::inkBands(pages[p], 0, 2140).size(), full) << "page " << p + 1;
+    const std::size_t last = rendertest::inkBands(pages.back(), 0, 2140).size();
+    EXPECT_GT(last, 0u);
+    EXPECT_LE(last, full);
 }
 
 TEST_F(Rendering, TextIsCrispAndTrueToSize) {
@@ -346,4 +371,42 @@ TEST(RenderWorkDirs, ThoseOfKilledRendersAreRemovedByTheNextRender) {
     const QStringList left = QDir(QString::fromStdString(d.path()))
                                  .entryList({QStringLiteral(".telvane-render-*")}, QDir::Dirs | QDir::Hidden);
     EXPECT_EQ(left, QStringList{QFileInfo(alive).fileName()});
+}
+
+// A render stopped by SIGINT, SIGTERM or SIGHUP (here telvane-faxconv's, in its own process)
+// removes its working directory on the way out and leaves no output; it still dies of the signal.
+TEST(RenderWorkDirs, ARenderStoppedBySignalRemovesItsOwn) {
+    TempDir d;
+    QFile doc(QString::fromStdString(d.file("long.rtf")));
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.write(rendertest::makeRtf(numberedLines(6000)));
+    doc.close();
+    const std::string tool = telvane::test::ToolPath("telvane-faxconv");
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::execl(tool.c_str(), tool.c_str(), "to-fax", doc.fileName().toLocal8Bit().constData(),
+                    d.file("out.ovf").c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const QDir dir(QString::fromStdString(d.path()));
+        const QStringList pattern{QStringLiteral(".telvane-render-*")};
+        // Wait until the render has its working directory with pages in it (or has ended).
+        bool working = false;
+        for (int i = 0; i < 6000 && !working; ++i) {
+            for (const QString& w : dir.entryList(pattern, QDir::Dirs | QDir::Hidden))
+                working |= !QDir(dir.filePath(w)).entryList(QDir::Files | QDir::Hidden).isEmpty();
+            if (!working) ::usleep(10000);
+            if (::waitpid(child, nullptr, WNOHANG) == child) FAIL() << "the render ended before it was stopped";
+        }
+        ASSERT_TRUE(working) << "signal " << sig;
+        ::kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig << ", status " << status;
+        EXPECT_EQ(dir.entryList(pattern, QDir::Dirs | QDir::Hidden), QStringList()) << "signal " << sig;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(d.file("out.ovf")))) << "signal " << sig;
+    }
 }
