@@ -12,26 +12,13 @@
 namespace telvane::transport {
 
 namespace {
-const char* const kReceiveNames[] = {
-    "rfNone",       "rfInit",       "rf1Init1",   "rf2Init1",   "rf2Init1A",   "rf2Init1B",   "rf2Init2",
-    "rf2Init3",     "rfWaiting",    "rfAnswer",   "rf1SendCSI", "rf1SendDIS",  "rf1CollFrms", "rf1CollRtry1",
-    "rf1CollRtry2", "rf1StrtTrn",   "rf1CollTrn", "rf1Timeout", "rf1Retrain",  "rf1FinTrn",   "rf1SendCFR",
-    "rf1WtPgCnnct", "rf2ValCnnct",  "rf2GtSndID", "rf2GtCnnct", "rfStartPage", "rfGtPgDta",   "rf1FinPage",
-    "rf1WaitEOP",   "rf1WritePage", "rf1SendMCF", "rf1WaitDCN", "rf1WtHngp",   "rf2GtPgRslt", "rf2GetFHNG",
-    "rfComplete",   "rfAbort",      "rfDone"};
-
 // A modem answers a command within T3 (10 s) or is taken to have failed.
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Answering a call: the modem's answer tone and the caller's first signals.
 constexpr int64_t kAnswerTicks = t30::kT5Ticks;
 }  // namespace
 
-const char* ReceiveStateName(int state) {
-    constexpr int n = static_cast<int>(sizeof kReceiveNames / sizeof kReceiveNames[0]);
-    return state >= 0 && state < n ? kReceiveNames[state] : "rfUnknown";
-}
-
-TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxMachine(fax, link), recv_(fax) {}
+TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxReceiver(fax, link) {}
 
 void TClass1Receiver::OnStart() {
     Progress(fpInitModem);
@@ -41,11 +28,7 @@ void TClass1Receiver::OnStart() {
 }
 
 void TClass1Receiver::StartUp() {
-    std::vector<TScriptStep> steps;
-    if (!recv_.FirstStartDone()) {
-        if (!recv_.ModemInit().empty()) steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
-        steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
-    }
+    std::vector<TScriptStep> steps = FirstStartSteps(DefaultInitString(true, false));
     const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
     if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
     steps.push_back({at::kClass1, ecFaxInitError});
@@ -121,65 +104,14 @@ void TClass1Receiver::RepeatIdent() {
     SetTimer(kResponseTicks);
 }
 
-void TClass1Receiver::CloseFile(int logCode) {
-    if (file_.isOpen()) {
-        // Only complete pages stay: an unfinished one is cut off before the file is closed.
-        file_.setSenderId(fax_.RemoteID());
-        file_.dropPage();
-        file_.close();
-    }
-    if (logCode) {
-        fax_.FireLog(logCode);
-        fax_.SetFaxFile("");
-    }
+void TClass1Receiver::Answer() {
+    SendCommand(at::kAnswer);
+    SetTimer(kAnswerTicks);
+    Progress(fpAnswer);
+    Goto(rfAnswer);
 }
 
-void TClass1Receiver::Fail(int code) {
-    if (Finished()) return;
-    Goto(rfAbort);
-    StopTimer();
-    sessionError_ = code;
-    fax_.FireError(code);
-    const bool hadCall = file_.isOpen() || accepted_;
-    CloseFile(0);
-    if (hadCall || code == ecFileRejected) {
-        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
-        fax_.SetFaxFile("");
-    }
-    accepted_ = false;
-    if (link_.Alive()) HangUp();
-    waitingForCall_ = false;
-    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
-    if (endAll || recv_.OneFax) {
-        Goto(rfDone);
-        Status(false, true);
-        fax_.FireFinish(code);
-        Finish();
-        return;
-    }
-    InitCall();
-}
-
-void TClass1Receiver::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
-}
-
-void TClass1Receiver::OnDeviceLost() { Fail(-160); }
-
-void TClass1Receiver::CallDone() {
-    Goto(rfComplete);
-    StopTimer();
-    waitingForCall_ = false;
-    if (recv_.OneFax) {
-        Goto(rfDone);
-        Status(false, true);
-        fax_.FireFinish(0);
-        Finish();
-        return;
-    }
-    InitCall();
-}
+void TClass1Receiver::Reject() { Fail(ecFileRejected); }
 
 bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
     if (r == TResult::Connect) {
@@ -198,34 +130,12 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     switch (State()) {
     case rf1Init1:
         if (r == TResult::Ok) {
-            if (recv_.NormalBaud) link_.SetBaud(recv_.NormalBaud);
-            Progress(fpWaiting);
-            if (recv_.ConstantStatus) fax_.FireStatus(false, false);
-            StopTimer();
-            waitingForCall_ = true;
-            Goto(rfWaiting);
+            WaitForCall();
         } else if (r != TResult::None) {
             Fail(ecFaxInitError);
         }
         break;
-    case rfWaiting:
-        if (r == TResult::Ring) {
-            if (++rings_ >= recv_.AnswerOnRing) {
-                waitingForCall_ = false;
-                SendCommand(at::kAnswer);
-                SetTimer(kAnswerTicks);
-                Progress(fpAnswer);
-                Goto(rfAnswer);
-            }
-        } else if (r == TResult::NoCarrier) {
-            rings_ = 0;
-            Progress(fpNoConnect);
-        } else if (r == TResult::Connect) {
-            Fail(ecFaxDataCall);
-        } else if (r == TResult::Voice) {
-            Fail(ecFaxVoiceCall);
-        }
-        break;
+    case rfWaiting: RingLine(r); break;
     case rfAnswer:
         if (r == TResult::Connect) {
             t1StartMs_ = Now();
@@ -299,20 +209,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
             SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
             SetTimer(t30::kT2Ticks);
             Goto(rf1WtPgCnnct);
-            if (!accepted_) {
-                if (!recv_.AcceptFax()) {
-                    Fail(ecFileRejected);
-                    return;
-                }
-                accepted_ = true;
-                std::string name;
-                if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) {
-                    Fail(rc);
-                    return;
-                }
-                fax_.SetFaxFile(name);
-                fax_.FireLog(lfaxReceiveStart);
-            }
+            Accept();
         } else if (r == TResult::Error) {
             Fail(ecFaxBadModemResult);
         }
@@ -322,18 +219,11 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
             Progress(fpSessionParams);
             Progress(fpGetPage);
             Goto(rfStartPage);
-            uint16_t flags = 0;
-            if (dcs_.Fine) flags |= telvane::faximage::FAX_FINE;
-            if (dcs_.Wide) flags |= telvane::faximage::FAX_WIDE;
             // A page sent again after a retrain replaces the unfinished one.
-            file_.dropPage();
-            if (int rc = file_.beginPage(flags)) {
+            if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
                 Fail(rc);
                 return;
             }
-            pageBytes_ = 0;
-            fax_.SetPageInfo(pages_ + 1, pages_ + 1);
-            StartData(true);
             // Renewed with every piece of page data: a page may take minutes, a dead line not.
             SetTimer(t30::kPageIdleTicks);
             Goto(rfGtPgDta);
@@ -493,14 +383,9 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
 void TClass1Receiver::PostPageFrame(t30::Frame kind) {
     postPage_ = kind;
     Goto(rf1WritePage);
-    if (file_.inPage()) {
-        file_.setSenderId(fax_.RemoteID());
-        if (int rc = file_.endPage(true)) {
-            Fail(rc);
-            return;
-        }
-        ++pages_;
-        fax_.SetPageInfo(pages_, pages_);
+    if (int rc = KeepPage()) {
+        Fail(rc);
+        return;
     }
     Progress(fpGetPageResult);
     Progress(fpCheckMorePages);
@@ -519,15 +404,8 @@ void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
         return;
     }
     if (State() != rfGtPgDta) return;
-    if (len > 0) {
-        if (int rc = file_.append(data, len)) {
-            Fail(rc);
-            return;
-        }
-        pageBytes_ += static_cast<long>(len);
-        fax_.SetBytes(pageBytes_, pageBytes_);
-        SetTimer(t30::kPageIdleTicks);
-    }
+    if (!StorePageData(data, len)) return;
+    if (len > 0) SetTimer(t30::kPageIdleTicks);
     if (end) {
         SetTimer(kResponseTicks);
         Goto(rf1FinPage);

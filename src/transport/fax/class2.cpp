@@ -47,12 +47,8 @@ protected:
         link_.SetRTS(true);
         if (fax_.SoftwareFlow) link_.SetSoftwareFlow(false);
         Goto(sending_ ? static_cast<int>(tfInit) : static_cast<int>(rfInit));
-        std::vector<TScriptStep> steps;
-        if (!fax_.FirstStartDone()) {
-            if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), ecFaxBadModemResult});
-            const auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_);
-            steps.push_back({send ? send->DefaultInit() : DefaultInitString(true, false), ecFaxBadModemResult});
-        }
+        const auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_);
+        std::vector<TScriptStep> steps = FirstStartSteps(send ? send->DefaultInit() : DefaultInitString(true, false));
         steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
         RunScript(std::move(steps), [this](int rc, const std::vector<std::string>& replies) {
             if (rc != 0) {

@@ -21,6 +21,9 @@ class TOvxCustomSendFax;
 // Left margin of the header line and a text cover, in pels.
 inline constexpr int kHeaderMargin = 16;
 
+// Appends one coded line padded with zero bytes to `minBytes`, DLE doubled.
+void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
+
 // One page to send: a text cover page or a page of a fax file.
 struct TPagePlan {
     bool TextCover = false;
