@@ -106,7 +106,10 @@ private:
     // On CONNECT sends `fcf` as a final frame; true when the OK confirming it arrives.
     bool FrameSent(TResult r, uint8_t fcf);
     void RepeatIdent();
+    void StartTraining();
+    void AwaitPage();
     void PostPageFrame(t30::Frame kind);
+    void SendMCF();
 
     static constexpr int64_t kCommandPauseMs = 40;
     static constexpr int64_t kHangUpTicks = 26;

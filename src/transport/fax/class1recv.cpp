@@ -206,9 +206,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
         break;
     case rf1SendCFR:
         if (FrameSent(r, t30::fcfCFR)) {
-            SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-            SetTimer(t30::kT2Ticks);
-            Goto(rf1WtPgCnnct);
+            AwaitPage();
             Accept();
         } else if (r == TResult::Error) {
             Fail(ecFaxBadModemResult);
@@ -242,9 +240,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     case rf1SendMCF:
         if (FrameSent(r, t30::fcfMCF)) {
             if (postPage_ == t30::Frame::MPS) {
-                SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-                SetTimer(t30::kT2Ticks);
-                Goto(rf1WtPgCnnct);
+                AwaitPage();
             } else if (postPage_ == t30::Frame::EOM) {
                 gotDCS_ = false;
                 identRepeats_ = 0;
@@ -330,10 +326,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
             Fail(ecFaxIncompatible);
             return;
         }
-        fcErrors_ = 0;
-        SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-        SetTimer(kResponseTicks);
-        Goto(rf1StrtTrn);
+        StartTraining();
         break;
     case rf1WaitEOP:
         if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
@@ -346,10 +339,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
                 return;
             }
             fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
-            fcErrors_ = 0;
-            SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(rf1StrtTrn);
+            StartTraining();
         } else if (kind == t30::Frame::DCN) {
             Fail(ecCancelRequested);
         } else {
@@ -359,11 +349,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
     case rf1WaitDCN:
         // Our MCF was lost: the sender repeats its post-page command and gets MCF again.
         if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM) {
-            Progress(fpCheckMorePages);
-            link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-            SendCommand(at::kTxFrames, kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(rf1SendMCF);
+            SendMCF();
             return;
         }
         if (!frame.Final()) {
@@ -388,11 +374,31 @@ void TClass1Receiver::PostPageFrame(t30::Frame kind) {
         return;
     }
     Progress(fpGetPageResult);
+    SendMCF();
+}
+
+// The post-page command is answered: the line is turned round for MCF.
+void TClass1Receiver::SendMCF() {
     Progress(fpCheckMorePages);
     link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
     SendCommand(at::kTxFrames, kCommandPauseMs);
     SetTimer(kResponseTicks);
     Goto(rf1SendMCF);
+}
+
+// DCS has come: the training and TCF are received at its speed.
+void TClass1Receiver::StartTraining() {
+    fcErrors_ = 0;
+    SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    SetTimer(kResponseTicks);
+    Goto(rf1StrtTrn);
+}
+
+// Page data is awaited after the short training, for T2.
+void TClass1Receiver::AwaitPage() {
+    SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    SetTimer(t30::kT2Ticks);
+    Goto(rf1WtPgCnnct);
 }
 
 void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {

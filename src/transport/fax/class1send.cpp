@@ -149,14 +149,7 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
             Fail(ecFaxInitError);
         break;
     case tf1Connect:
-        if (r == TResult::Busy || r == TResult::NoAnswer)
-            BusyOrRetry();
-        else if (r == TResult::Voice)
-            Fail(ecFaxVoiceCall);
-        else if (r == TResult::NoDialTone)
-            Fail(ecFaxNoDialTone);
-        else if (r == TResult::Error)
-            Fail(ecFaxNoCarrier);
+        if (!DialFailed(r) && r == TResult::Error) Fail(ecFaxNoCarrier);
         break;
     case tf1SendTSI:
         if (r == TResult::Connect) {
@@ -326,11 +319,9 @@ void TClass1Sender::AfterRemoteFrames() {
         Fail(ecFaxBadModemResult);
         return;
     }
-    for (size_t i = 0; i < pages_.plan.size(); ++i) {
-        if ((pages_.PageFine(i) && !remote_.Fine) || (pages_.PageWide(i) && !remote_.Wide)) {
-            Fail(ecFaxIncompatible);
-            return;
-        }
+    if (!pages_.FitFor(remote_.Fine, remote_.Wide)) {
+        Fail(ecFaxIncompatible);
+        return;
     }
     speed_ = t30::ChooseSpeed(own_, remote_.Speeds, send_.DesiredBPS);
     if (speed_ == 0) {

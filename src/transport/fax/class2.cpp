@@ -125,6 +125,11 @@ bool IsClass2Report(std::string_view line, std::string_view name) {
     return rest.empty() || rest.front() == ':' || rest.front() == ' ';
 }
 
+bool IsClass2ReportLine(std::string_view line) {
+    const size_t lead = line.find_first_not_of(' ');
+    return lead != std::string_view::npos && line.substr(lead, 2) == "+F";
+}
+
 std::string ReportValue(std::string_view line) {
     const size_t colon = line.find(':');
     return std::string(Trim(colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1)));

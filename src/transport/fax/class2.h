@@ -53,6 +53,8 @@ std::string CleanClass2Id(std::string_view report);
 bool IsClass2Report(std::string_view line, std::string_view name);
 // The text after the report's colon, trimmed.
 std::string ReportValue(std::string_view line);
+// Whether `line` is a "+F" report of any name (leading blanks aside).
+bool IsClass2ReportLine(std::string_view line);
 
 // Builds the machine for a session: the class's own, or the detecting start when the class
 // is fcDetect or fcUnknown.

@@ -89,7 +89,7 @@ void TClass2Receiver::NextInitStep() {
 }
 
 void TClass2Receiver::Fail(int code) {
-    abortCode_ = 0;
+    abortCode_ = 0;  // an "AT+FKS" awaiting its answer is over
     TFaxReceiver::Fail(code);
 }
 
@@ -182,9 +182,7 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
         if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
         return;
     }
-    size_t lead = 0;
-    while (lead < line.size() && line[lead] == ' ') ++lead;
-    if (line.compare(lead, 2, "+F") == 0 && State() != rfWaiting) {
+    if (IsClass2ReportLine(line) && State() != rfWaiting) {
         Report(line);
         return;
     }

@@ -71,7 +71,7 @@ void TClass2Sender::Dial() {
 }
 
 void TClass2Sender::Fail(int code) {
-    abortCode_ = 0;
+    abortCode_ = 0;  // an "AT+FKS" awaiting its answer is over
     TFaxSender::Fail(code);
 }
 
@@ -107,11 +107,9 @@ void TClass2Sender::Report(const std::string& line) {
     }
     if (IsClass2Report(line, names_.RemoteCaps)) {
         remote_ = ParseClass2Params(line);
-        for (size_t i = 0; i < pages_.plan.size(); ++i) {
-            if ((pages_.PageWide(i) && !remote_.Wide) || (pages_.PageFine(i) && !remote_.Fine)) {
-                Fail(ecFaxIncompatible);
-                return;
-            }
+        if (!pages_.FitFor(remote_.Fine, remote_.Wide)) {
+            Fail(ecFaxIncompatible);
+            return;
         }
         Progress(fpSessionParams);
         return;
@@ -150,9 +148,7 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
         return;
     }
-    size_t lead = 0;
-    while (lead < line.size() && line[lead] == ' ') ++lead;
-    if (line.compare(lead, 2, "+F") == 0) {
+    if (IsClass2ReportLine(line)) {
         Report(line);
         return;
     }
@@ -187,13 +183,8 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         }
         return;
     case tf2Connect:
-        if (r == TResult::Busy || r == TResult::NoAnswer)
-            BusyOrRetry();
-        else if (r == TResult::Voice)
-            Fail(ecFaxVoiceCall);
-        else if (r == TResult::NoDialTone)
-            Fail(ecFaxNoDialTone);
-        else if (r == TResult::NoCarrier)
+        if (DialFailed(r)) return;
+        if (r == TResult::NoCarrier)
             Fail(ecFaxNoCarrier);
         else if (r == TResult::Ok)
             // Some modems confirm the negotiation without a connection report first.

@@ -41,6 +41,13 @@ bool TFaxPages::PageWide(size_t index) const {
     return !p.TextCover && reader[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
 }
 
+bool TFaxPages::FitFor(bool fine, bool wide) const {
+    for (size_t i = 0; i < plan.size(); ++i) {
+        if ((PageFine(i) && !fine) || (PageWide(i) && !wide)) return false;
+    }
+    return true;
+}
+
 int TFaxPages::PrepareText() {
     using namespace telvane::faximage;
     headerText.reset();

@@ -44,6 +44,9 @@ public:
     // Whether page `index` of the plan is fine / 2048 pels wide (a text cover is neither).
     bool PageFine(size_t index) const;
     bool PageWide(size_t index) const;
+    // Whether a station that takes fine resolution (`fine`) and 2048-pel lines (`wide`) as
+    // stated can take every planned page.
+    bool FitFor(bool fine, bool wide) const;
     // Makes the renderers this fax needs and checks that they can be used at every resolution of
     // its pages, so that a font that cannot be used fails the fax before the call is made.
     int PrepareText();

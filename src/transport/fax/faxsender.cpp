@@ -61,6 +61,18 @@ bool TFaxSender::CheckPages() {
     return true;
 }
 
+bool TFaxSender::DialFailed(TResult r) {
+    if (r == TResult::Busy || r == TResult::NoAnswer)
+        BusyOrRetry();
+    else if (r == TResult::Voice)
+        Fail(ecFaxVoiceCall);
+    else if (r == TResult::NoDialTone)
+        Fail(ecFaxNoDialTone);
+    else
+        return false;
+    return true;
+}
+
 void TFaxSender::BusyOrRetry() {
     send_.SetDialAttempt(send_.DialAttempt() + 1);
     if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {

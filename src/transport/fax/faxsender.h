@@ -99,6 +99,9 @@ protected:
     void GetEntry();
     // Checks the planned pages before the call; false when the fax has failed.
     bool CheckPages();
+    // The answers to a dial that every class handles alike: busy or no answer (BusyOrRetry), a
+    // voice call, no dial tone; true when `r` was one of them.
+    bool DialFailed(TResult r);
     // Busy or no answer: waits to dial again while attempts are left, else the fax fails.
     void BusyOrRetry();
     // Ends the fax with `code`: closes its files, logs the failure, ends page data the modem is
