@@ -12,26 +12,13 @@
 namespace telvane::transport {
 
 namespace {
-const char* const kReceiveNames[] = {
-    "rfNone",       "rfInit",       "rf1Init1",   "rf2Init1",   "rf2Init1A",   "rf2Init1B",   "rf2Init2",
-    "rf2Init3",     "rfWaiting",    "rfAnswer",   "rf1SendCSI", "rf1SendDIS",  "rf1CollFrms", "rf1CollRtry1",
-    "rf1CollRtry2", "rf1StrtTrn",   "rf1CollTrn", "rf1Timeout", "rf1Retrain",  "rf1FinTrn",   "rf1SendCFR",
-    "rf1WtPgCnnct", "rf2ValCnnct",  "rf2GtSndID", "rf2GtCnnct", "rfStartPage", "rfGtPgDta",   "rf1FinPage",
-    "rf1WaitEOP",   "rf1WritePage", "rf1SendMCF", "rf1WaitDCN", "rf1WtHngp",   "rf2GtPgRslt", "rf2GetFHNG",
-    "rfComplete",   "rfAbort",      "rfDone"};
-
 // A modem answers a command within T3 (10 s) or is taken to have failed.
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Answering a call: the modem's answer tone and the caller's first signals.
 constexpr int64_t kAnswerTicks = t30::kT5Ticks;
 }  // namespace
 
-const char* ReceiveStateName(int state) {
-    constexpr int n = static_cast<int>(sizeof kReceiveNames / sizeof kReceiveNames[0]);
-    return state >= 0 && state < n ? kReceiveNames[state] : "rfUnknown";
-}
-
-TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxMachine(fax, link), recv_(fax) {}
+TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxReceiver(fax, link) {}
 
 void TClass1Receiver::OnStart() {
     Progress(fpInitModem);
@@ -41,11 +28,7 @@ void TClass1Receiver::OnStart() {
 }
 
 void TClass1Receiver::StartUp() {
-    std::vector<TScriptStep> steps;
-    if (!recv_.FirstStartDone()) {
-        if (!recv_.ModemInit().empty()) steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
-        steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
-    }
+    std::vector<TScriptStep> steps = FirstStartSteps(DefaultInitString(true, false));
     const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
     if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
     steps.push_back({at::kClass1, ecFaxInitError});
@@ -121,65 +104,14 @@ void TClass1Receiver::RepeatIdent() {
     SetTimer(kResponseTicks);
 }
 
-void TClass1Receiver::CloseFile(int logCode) {
-    if (file_.isOpen()) {
-        // Only complete pages stay: an unfinished one is cut off before the file is closed.
-        file_.setSenderId(fax_.RemoteID());
-        file_.dropPage();
-        file_.close();
-    }
-    if (logCode) {
-        fax_.FireLog(logCode);
-        fax_.SetFaxFile("");
-    }
+void TClass1Receiver::Answer() {
+    SendCommand(at::kAnswer);
+    SetTimer(kAnswerTicks);
+    Progress(fpAnswer);
+    Goto(rfAnswer);
 }
 
-void TClass1Receiver::Fail(int code) {
-    if (Finished()) return;
-    Goto(rfAbort);
-    StopTimer();
-    sessionError_ = code;
-    fax_.FireError(code);
-    const bool hadCall = file_.isOpen() || accepted_;
-    CloseFile(0);
-    if (hadCall || code == ecFileRejected) {
-        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
-        fax_.SetFaxFile("");
-    }
-    accepted_ = false;
-    if (link_.Alive()) HangUp();
-    waitingForCall_ = false;
-    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
-    if (endAll || recv_.OneFax) {
-        Goto(rfDone);
-        Status(false, true);
-        fax_.FireFinish(code);
-        Finish();
-        return;
-    }
-    InitCall();
-}
-
-void TClass1Receiver::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
-}
-
-void TClass1Receiver::OnDeviceLost() { Fail(-160); }
-
-void TClass1Receiver::CallDone() {
-    Goto(rfComplete);
-    StopTimer();
-    waitingForCall_ = false;
-    if (recv_.OneFax) {
-        Goto(rfDone);
-        Status(false, true);
-        fax_.FireFinish(0);
-        Finish();
-        return;
-    }
-    InitCall();
-}
+void TClass1Receiver::Reject() { Fail(ecFileRejected); }
 
 bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
     if (r == TResult::Connect) {
@@ -198,34 +130,12 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     switch (State()) {
     case rf1Init1:
         if (r == TResult::Ok) {
-            if (recv_.NormalBaud) link_.SetBaud(recv_.NormalBaud);
-            Progress(fpWaiting);
-            if (recv_.ConstantStatus) fax_.FireStatus(false, false);
-            StopTimer();
-            waitingForCall_ = true;
-            Goto(rfWaiting);
+            WaitForCall();
         } else if (r != TResult::None) {
             Fail(ecFaxInitError);
         }
         break;
-    case rfWaiting:
-        if (r == TResult::Ring) {
-            if (++rings_ >= recv_.AnswerOnRing) {
-                waitingForCall_ = false;
-                SendCommand(at::kAnswer);
-                SetTimer(kAnswerTicks);
-                Progress(fpAnswer);
-                Goto(rfAnswer);
-            }
-        } else if (r == TResult::NoCarrier) {
-            rings_ = 0;
-            Progress(fpNoConnect);
-        } else if (r == TResult::Connect) {
-            Fail(ecFaxDataCall);
-        } else if (r == TResult::Voice) {
-            Fail(ecFaxVoiceCall);
-        }
-        break;
+    case rfWaiting: RingLine(r); break;
     case rfAnswer:
         if (r == TResult::Connect) {
             t1StartMs_ = Now();
@@ -296,23 +206,8 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
         break;
     case rf1SendCFR:
         if (FrameSent(r, t30::fcfCFR)) {
-            SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-            SetTimer(t30::kT2Ticks);
-            Goto(rf1WtPgCnnct);
-            if (!accepted_) {
-                if (!recv_.AcceptFax()) {
-                    Fail(ecFileRejected);
-                    return;
-                }
-                accepted_ = true;
-                std::string name;
-                if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) {
-                    Fail(rc);
-                    return;
-                }
-                fax_.SetFaxFile(name);
-                fax_.FireLog(lfaxReceiveStart);
-            }
+            AwaitPage();
+            Accept();
         } else if (r == TResult::Error) {
             Fail(ecFaxBadModemResult);
         }
@@ -322,18 +217,11 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
             Progress(fpSessionParams);
             Progress(fpGetPage);
             Goto(rfStartPage);
-            uint16_t flags = 0;
-            if (dcs_.Fine) flags |= telvane::faximage::FAX_FINE;
-            if (dcs_.Wide) flags |= telvane::faximage::FAX_WIDE;
             // A page sent again after a retrain replaces the unfinished one.
-            file_.dropPage();
-            if (int rc = file_.beginPage(flags)) {
+            if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
                 Fail(rc);
                 return;
             }
-            pageBytes_ = 0;
-            fax_.SetPageInfo(pages_ + 1, pages_ + 1);
-            StartData(true);
             // Renewed with every piece of page data: a page may take minutes, a dead line not.
             SetTimer(t30::kPageIdleTicks);
             Goto(rfGtPgDta);
@@ -352,9 +240,7 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     case rf1SendMCF:
         if (FrameSent(r, t30::fcfMCF)) {
             if (postPage_ == t30::Frame::MPS) {
-                SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-                SetTimer(t30::kT2Ticks);
-                Goto(rf1WtPgCnnct);
+                AwaitPage();
             } else if (postPage_ == t30::Frame::EOM) {
                 gotDCS_ = false;
                 identRepeats_ = 0;
@@ -440,10 +326,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
             Fail(ecFaxIncompatible);
             return;
         }
-        fcErrors_ = 0;
-        SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-        SetTimer(kResponseTicks);
-        Goto(rf1StrtTrn);
+        StartTraining();
         break;
     case rf1WaitEOP:
         if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
@@ -456,10 +339,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
                 return;
             }
             fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
-            fcErrors_ = 0;
-            SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(rf1StrtTrn);
+            StartTraining();
         } else if (kind == t30::Frame::DCN) {
             Fail(ecCancelRequested);
         } else {
@@ -469,11 +349,7 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
     case rf1WaitDCN:
         // Our MCF was lost: the sender repeats its post-page command and gets MCF again.
         if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM) {
-            Progress(fpCheckMorePages);
-            link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-            SendCommand(at::kTxFrames, kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(rf1SendMCF);
+            SendMCF();
             return;
         }
         if (!frame.Final()) {
@@ -493,21 +369,36 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
 void TClass1Receiver::PostPageFrame(t30::Frame kind) {
     postPage_ = kind;
     Goto(rf1WritePage);
-    if (file_.inPage()) {
-        file_.setSenderId(fax_.RemoteID());
-        if (int rc = file_.endPage(true)) {
-            Fail(rc);
-            return;
-        }
-        ++pages_;
-        fax_.SetPageInfo(pages_, pages_);
+    if (int rc = KeepPage()) {
+        Fail(rc);
+        return;
     }
     Progress(fpGetPageResult);
+    SendMCF();
+}
+
+// The post-page command is answered: the line is turned round for MCF.
+void TClass1Receiver::SendMCF() {
     Progress(fpCheckMorePages);
     link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
     SendCommand(at::kTxFrames, kCommandPauseMs);
     SetTimer(kResponseTicks);
     Goto(rf1SendMCF);
+}
+
+// DCS has come: the training and TCF are received at its speed.
+void TClass1Receiver::StartTraining() {
+    fcErrors_ = 0;
+    SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    SetTimer(kResponseTicks);
+    Goto(rf1StrtTrn);
+}
+
+// Page data is awaited after the short training, for T2.
+void TClass1Receiver::AwaitPage() {
+    SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    SetTimer(t30::kT2Ticks);
+    Goto(rf1WtPgCnnct);
 }
 
 void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
@@ -519,15 +410,8 @@ void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
         return;
     }
     if (State() != rfGtPgDta) return;
-    if (len > 0) {
-        if (int rc = file_.append(data, len)) {
-            Fail(rc);
-            return;
-        }
-        pageBytes_ += static_cast<long>(len);
-        fax_.SetBytes(pageBytes_, pageBytes_);
-        SetTimer(t30::kPageIdleTicks);
-    }
+    if (!StorePageData(data, len)) return;
+    if (len > 0) SetTimer(t30::kPageIdleTicks);
     if (end) {
         SetTimer(kResponseTicks);
         Goto(rf1FinPage);

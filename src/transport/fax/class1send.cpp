@@ -5,13 +5,7 @@
 #include "transport/fax/class1.h"
 
 #include <algorithm>
-#include <cctype>
-#include <filesystem>
-#include <fstream>
 
-#include "faximage/faxinput.h"
-#include "faximage/mhcoder.h"
-#include "faximage/raster.h"
 #include "transport/fax/class1at.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30timers.h"
@@ -21,26 +15,12 @@
 namespace telvane::transport {
 
 namespace {
-const char* const kSendNames[] = {
-    "tfNone",      "tfGetEntry",   "tfInit",       "tf1Init1",    "tf2Init1",     "tf2Init1A",  "tf2Init1B",
-    "tf2Init2",    "tf2Init3",     "tfDial",       "tfRetryWait", "tf1Connect",   "tf1SendTSI", "tf1TSIRespns",
-    "tf1DCSRspns", "tf1TrainStrt", "tf1TrainFnsh", "tf1WaitCFR",  "tf1WaitPgCn",  "tf2Connect", "tf2GetParams",
-    "tfWaitXon",   "tfWaitFrHead", "tfSndPgeHdr",  "tfOpenCover", "tfSendCover",  "tfPrepPage", "tfSendPage",
-    "tfDrainPage", "tf1PageEnd",   "tf1PrepEOP",   "tf1SendEOP",  "tf1WaitMPS",   "tf1WaitEOP", "tf1WaitMCF",
-    "tf1SendDCN",  "tf1Hangup",    "tf1WaitHngp",  "tf2SendEOP",  "tf2WaitFPTS",  "tf2WaitFET", "tf2WaitPgOK",
-    "tf2SndNwPrm", "tf2NextPage",  "tf20ChckPg",   "tfClose",     "tfCompleteOK", "tfAbort",    "tfDone"};
-
 // A modem answers a command within T3 (10 s) or is taken to have failed.
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Waiting for room in the output buffer when page data begins (about 60 s).
 constexpr int64_t kRoomTicks = t30::kT5Ticks;
 
 }  // namespace
-
-const char* SendStateName(int state) {
-    constexpr int n = static_cast<int>(sizeof kSendNames / sizeof kSendNames[0]);
-    return state >= 0 && state < n ? kSendNames[state] : "tfUnknown";
-}
 
 size_t TcfLength(long bps) {
     const long n = bps / 100 * 18;
@@ -53,12 +33,7 @@ bool TcfGood(size_t count, size_t nonZero, long bps) {
     return nonZero * 10 < count;
 }
 
-void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out) {
-    hdlc::EscapeDle(line, len, out);
-    if (len < minBytes) out.insert(out.end(), minBytes - len, 0);
-}
-
-TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxMachine(fax, link), send_(fax) {}
+TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxSender(fax, link) {}
 
 TClass1Sender::~TClass1Sender() = default;
 
@@ -72,11 +47,7 @@ void TClass1Sender::OnStart() {
 }
 
 void TClass1Sender::StartUp() {
-    std::vector<TScriptStep> steps;
-    if (!send_.FirstStartDone()) {
-        if (!send_.ModemInit().empty()) steps.push_back({send_.ModemInit(), ecFaxBadModemResult});
-        steps.push_back({send_.DefaultInit(), ecFaxBadModemResult});
-    }
+    std::vector<TScriptStep> steps = FirstStartSteps(send_.DefaultInit());
     const bool detect = send_.FaxClass() == fcDetect || send_.FaxClass() == fcUnknown;
     if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
     steps.push_back({at::kClass1, ecFaxInitError});
@@ -104,41 +75,10 @@ void TClass1Sender::StartUp() {
     });
 }
 
-void TClass1Sender::GetEntry() {
-    Goto(tfGetEntry);
-    if (!send_.NextFax(number_, file_, cover_)) {
-        Goto(tfCompleteOK);
-        StopTimer();
-        Status(false, true);
-        send_.SessionEnded();
-        Goto(tfDone);
-        fax_.FireFinish(sessionError_);
-        Finish();
-        return;
-    }
-    send_.ActivePhone = number_;
-    haveFax_ = true;
-    fax_.FireLog(lfaxTransmitStart);
-    send_.SetDialAttempt(0);
-    fax_.SetRemoteID("");
-    fax_.SetBytes(0, 0);
-    pageIndex_ = 0;
-    retries_ = 0;
-    gotDIS_ = false;
-    if (int rc = pages_.Load(file_, cover_, send_.FaxFileExt)) {
-        Fail(rc);
-        return;
-    }
-    fax_.SetPageInfo(0, static_cast<int>(pages_.plan.size()));
+// The pages are checked in tfInit; then the modem is put in Class 1 again and the number dialled.
+void TClass1Sender::StartFax() {
     Goto(tfInit);
-    if (int rc = pages_.Verify(file_, cover_)) {
-        Fail(rc);
-        return;
-    }
-    InitFax();
-}
-
-void TClass1Sender::InitFax() {
+    if (!CheckPages()) return;
     Progress(fpInitModem);
     SendCommand(at::kClass1);
     SetTimer(kResponseTicks);
@@ -156,65 +96,6 @@ void TClass1Sender::Dial() {
     SetTimer(send_.DialWaitTicks());
     Goto(tf1Connect);
 }
-
-void TClass1Sender::BusyOrRetry() {
-    send_.SetDialAttempt(send_.DialAttempt() + 1);
-    if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {
-        Progress(fpBusyWait);
-        fax_.FireStatus(false, false);
-        Goto(tfRetryWait);
-        SetTimer(send_.DialRetryWaitTicks());
-        return;
-    }
-    Fail(ecFaxBusy);
-}
-
-void TClass1Sender::Fail(int code) {
-    if (Finished()) return;
-    Goto(tfAbort);
-    StopTimer();
-    NormalStatusRhythm();
-    WantRoom(false);
-    WantEmpty(false);
-    sessionError_ = code;
-    fax_.FireError(code);
-    pages_.reader[0].close();
-    pages_.reader[1].close();
-    const bool hadFax = haveFax_;
-    if (haveFax_) {
-        haveFax_ = false;
-        fax_.FireLog(lfaxTransmitFail);
-    }
-    if (inData_) {
-        link_.FlushOut();
-        const uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
-        link_.Write(end, 2);
-        inData_ = false;
-    }
-    if (link_.Alive()) HangUp();
-    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-    const bool endAll = !hadFax || send_.ExitOnError || send_.AbortNoConnect || cancelled_ || !link_.Alive();
-    if (endAll) {
-        EndOfCall();
-        return;
-    }
-    GetEntry();
-}
-
-void TClass1Sender::EndOfCall() {
-    Status(false, true);
-    send_.SessionEnded();
-    Goto(tfDone);
-    fax_.FireFinish(sessionError_);
-    Finish();
-}
-
-void TClass1Sender::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
-}
-
-void TClass1Sender::OnDeviceLost() { Fail(-160); }
 
 // The code a state fails with when the modem answers ERROR or NO CARRIER instead of going on
 // (0: the state handles those answers itself).
@@ -268,14 +149,7 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
             Fail(ecFaxInitError);
         break;
     case tf1Connect:
-        if (r == TResult::Busy || r == TResult::NoAnswer)
-            BusyOrRetry();
-        else if (r == TResult::Voice)
-            Fail(ecFaxVoiceCall);
-        else if (r == TResult::NoDialTone)
-            Fail(ecFaxNoDialTone);
-        else if (r == TResult::Error)
-            Fail(ecFaxNoCarrier);
+        if (!DialFailed(r) && r == TResult::Error) Fail(ecFaxNoCarrier);
         break;
     case tf1SendTSI:
         if (r == TResult::Connect) {
@@ -445,11 +319,9 @@ void TClass1Sender::AfterRemoteFrames() {
         Fail(ecFaxBadModemResult);
         return;
     }
-    for (size_t i = 0; i < pages_.plan.size(); ++i) {
-        if ((pages_.PageFine(i) && !remote_.Fine) || (pages_.PageWide(i) && !remote_.Wide)) {
-            Fail(ecFaxIncompatible);
-            return;
-        }
+    if (!pages_.FitFor(remote_.Fine, remote_.Wide)) {
+        Fail(ecFaxIncompatible);
+        return;
     }
     speed_ = t30::ChooseSpeed(own_, remote_.Speeds, send_.DesiredBPS);
     if (speed_ == 0) {
@@ -528,55 +400,8 @@ void TClass1Sender::OnOutput() {
     }
 }
 
-int TClass1Sender::RenderHeader(std::vector<uint8_t>& out) {
-    for (int i = 0; i < 8; ++i)
-        AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
-    return pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
-                             pages_.PageFine(pageIndex_), minBytes_, out);
-}
-
 void TClass1Sender::StartPage() {
-    const TPagePlan& p = pages_.plan[pageIndex_];
-    const bool fine = pages_.PageFine(pageIndex_);
-    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
-    minBytes_ = t30::MinBytesPerLine(remote_.ScanTimeCode, fine, Bps());
-    pending_.clear();
-    pendingPos_ = 0;
-    pageBytes_ = 0;
-    pageDone_ = false;
-    inData_ = true;
-    if (!send_.HeaderLine.empty()) {
-        Goto(tfSndPgeHdr);
-        if (int rc = RenderHeader(pending_)) {
-            Fail(rc);
-            return;
-        }
-    }
-    if (p.TextCover) {
-        Goto(tfOpenCover);
-        const THeaderValues v = pages_.PageValues(pageIndex_);
-        Goto(tfSendCover);
-        for (const std::string& line : pages_.coverLines) {
-            if (int rc = pages_.RenderText(*pages_.coverText, SubstituteHeader(line, v), fine, minBytes_, pending_)) {
-                Fail(rc);
-                return;
-            }
-        }
-        pending_.insert(pending_.end(), telvane::faximage::kPageEndBlock,
-                        telvane::faximage::kPageEndBlock + sizeof telvane::faximage::kPageEndBlock);
-        pageDone_ = true;
-    } else {
-        Goto(tfPrepPage);
-        telvane::faximage::OvfPageHeader ph;
-        if (pages_.reader[p.File].seekPage(p.Page, ph) != 0) {
-            Fail(ecFaxBadFormat);
-            return;
-        }
-        pageLength_ = static_cast<long>(ph.imageLength);
-        fax_.SetBytes(0, pageLength_);
-    }
-    Goto(tfSendPage);
-    WantRoom(true);
+    if (!PreparePage(remote_.ScanTimeCode, Bps())) return;
     SetTimer(t30::kPageIdleTicks);
     lastOutUsed_ = link_.OutUsed();
     filler_.Reset(static_cast<size_t>(minBytes_));
@@ -584,62 +409,24 @@ void TClass1Sender::StartPage() {
     PumpPage();
 }
 
-bool TClass1Sender::PumpPage() {
-    const TPagePlan& p = pages_.plan[pageIndex_];
-    std::vector<uint8_t> out;
-    for (int n = 0; n < send_.MaxSendCount; ++n) {
-        if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum) break;
-        out.clear();
-        const uint8_t* block = nullptr;
-        size_t size = 0;
-        bool isLine = false;
-        int more = 0;
-        if (pendingPos_ < pending_.size()) {
-            const size_t take = std::min<size_t>(4096, pending_.size() - pendingPos_);
-            out.assign(pending_.begin() + static_cast<long>(pendingPos_),
-                       pending_.begin() + static_cast<long>(pendingPos_ + take));
-            pendingPos_ += take;
-        } else if (!pageDone_ && (more = pages_.reader[p.File].nextBlock(block, size, isLine)) > 0) {
-            if (isLine) {
-                AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
-            } else if (minBytes_ > 0) {
-                // Raw T.4 data: fill bits before each EOL bring every line to the minimum.
-                std::vector<uint8_t> filled;
-                filler_.Feed(block, size, filled);
-                hdlc::EscapeDle(filled.data(), filled.size(), out);
-            } else {
-                hdlc::EscapeDle(block, size, out);
-            }
-            pageBytes_ += static_cast<long>(size);
-            fax_.SetBytes(pageBytes_, pageLength_);
-        } else if (more < 0) {
-            // A damaged page is not passed off as sent.
-            Fail(more);
-            return false;
-        } else {
-            out.clear();
-            std::vector<uint8_t> last;
-            filler_.Flush(last);
-            hdlc::EscapeDle(last.data(), last.size(), out);
-            out.push_back(hdlc::DLE);
-            out.push_back(hdlc::ETX);
-            link_.Write(out.data(), out.size());
-            inData_ = false;
-            NormalStatusRhythm();
-            WantRoom(false);
-            WantEmpty(true);
-            Goto(tfDrainPage);
-            SetTimer(t30::kPageIdleTicks);
-            return true;
-        }
-        if (!link_.Write(out.data(), out.size())) {
-            Fail(-160);
-            return false;
-        }
-        SetTimer(t30::kPageIdleTicks);
-        dataBytes_ += static_cast<int64_t>(out.size());
-    }
-    return false;
+void TClass1Sender::PageDataWritten(size_t bytes) {
+    SetTimer(t30::kPageIdleTicks);
+    dataBytes_ += static_cast<int64_t>(bytes);
+}
+
+void TClass1Sender::EndPageData() {
+    std::vector<uint8_t> last, out;
+    filler_.Flush(last);
+    hdlc::EscapeDle(last.data(), last.size(), out);
+    out.push_back(hdlc::DLE);
+    out.push_back(hdlc::ETX);
+    link_.Write(out.data(), out.size());
+    inData_ = false;
+    NormalStatusRhythm();
+    WantRoom(false);
+    WantEmpty(true);
+    Goto(tfDrainPage);
+    SetTimer(t30::kPageIdleTicks);
 }
 
 // Ticks the modem still needs to put the page data handed to it on the line at the session
@@ -653,7 +440,7 @@ int64_t TClass1Sender::LineTicksLeft() {
 void TClass1Sender::PagePumped() {
     WantRoom(false);
     WantEmpty(false);
-    lastPage_ = pageIndex_ + 1 >= pages_.plan.size();
+    lastPage_ = LastPage();
     if (!lastPage_) ++pageIndex_;
     // A change of resolution needs a new DCS: end the page with EOM and return to phase B.
     const bool sameMode = lastPage_ || pages_.PageFine(pageIndex_) == pages_.PageFine(pageIndex_ - 1);
@@ -700,18 +487,6 @@ void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
     } else {
         RepeatPostPage();
     }
-}
-
-void TClass1Sender::FaxDone() {
-    Goto(tfClose);
-    StopTimer();
-    pages_.reader[0].close();
-    pages_.reader[1].close();
-    Progress(fpFinished);
-    haveFax_ = false;
-    fax_.FireLog(lfaxTransmitOk);
-    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-    GetEntry();
 }
 
 }  // namespace telvane::transport

@@ -47,12 +47,8 @@ protected:
         link_.SetRTS(true);
         if (fax_.SoftwareFlow) link_.SetSoftwareFlow(false);
         Goto(sending_ ? static_cast<int>(tfInit) : static_cast<int>(rfInit));
-        std::vector<TScriptStep> steps;
-        if (!fax_.FirstStartDone()) {
-            if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), ecFaxBadModemResult});
-            const auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_);
-            steps.push_back({send ? send->DefaultInit() : DefaultInitString(true, false), ecFaxBadModemResult});
-        }
+        const auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_);
+        std::vector<TScriptStep> steps = FirstStartSteps(send ? send->DefaultInit() : DefaultInitString(true, false));
         steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
         RunScript(std::move(steps), [this](int rc, const std::vector<std::string>& replies) {
             if (rc != 0) {
@@ -127,6 +123,11 @@ bool IsClass2Report(std::string_view line, std::string_view name) {
     if (line.size() < 2 + name.size() || line.substr(0, 2) != "+F" || line.substr(2, name.size()) != name) return false;
     const std::string_view rest = line.substr(2 + name.size());
     return rest.empty() || rest.front() == ':' || rest.front() == ' ';
+}
+
+bool IsClass2ReportLine(std::string_view line) {
+    const size_t lead = line.find_first_not_of(' ');
+    return lead != std::string_view::npos && line.substr(lead, 2) == "+F";
 }
 
 std::string ReportValue(std::string_view line) {

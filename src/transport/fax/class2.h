@@ -15,13 +15,8 @@
 
 #include "transport/fax/class1.h"
 #include "transport/fax/faxframework.h"
-#include "faximage/ovffile.h"
-#include "transport/fax/faxmachine.h"
-
-namespace telvane::faximage {
-class FaxLineCoder;
-class FaxTextRenderer;
-}
+#include "transport/fax/faxreceiver.h"
+#include "transport/fax/faxsender.h"
 
 namespace telvane::transport {
 
@@ -58,13 +53,15 @@ std::string CleanClass2Id(std::string_view report);
 bool IsClass2Report(std::string_view line, std::string_view name);
 // The text after the report's colon, trimmed.
 std::string ReportValue(std::string_view line);
+// Whether `line` is a "+F" report of any name (leading blanks aside).
+bool IsClass2ReportLine(std::string_view line);
 
 // Builds the machine for a session: the class's own, or the detecting start when the class
 // is fcDetect or fcUnknown.
 std::unique_ptr<TFaxMachine> MakeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link);
 std::unique_ptr<TFaxMachine> MakeReceiveMachine(TOvxCustomReceiveFax& fax, TFaxLink& link);
 
-class TClass2Sender final : public TFaxMachine {
+class TClass2Sender final : public TFaxSender {
 public:
     TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls);
     ~TClass2Sender() override;
@@ -77,58 +74,37 @@ protected:
     void OnData(const uint8_t*, size_t, bool) override {}
     void OnTimeout() override;
     void OnOutput() override;
-    void OnCancel() override;
-    void OnDeviceLost() override;
     bool OnByte(uint8_t c) override;
-    const char* StateName(int state) const override { return SendStateName(state); }
+    void NewFax() override;
+    void StartFax() override;
+    void EndPageData() override;
+    void Fail(int code) override;
 
 private:
     bool Is20() const { return cls_ == fcClass2_0; }
     void Command(const std::string& cmd, int next, int64_t ticks = 182);
     void StartUp();
-    void GetEntry();
-    void InitFax();
     void Dial();
-    void BusyOrRetry();
-    void Fail(int code);
-    void EndOfCall();
     void SendFDT();
     void Report(const std::string& line);
     void BeginData();
     void StartPage();
-    void PumpPage();
-    void EndPageData();
     void PageAccepted();
     void PageRejected();
     void AfterPageOk();
     void Retransmit();
-    void FaxDone();
-    bool LastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
 
-    TOvxCustomSendFax& send_;
     TFaxClass cls_;
     TClass2Names names_;
-    std::string number_, file_, cover_;
-    TFaxPages pages_{send_};  // after send_
-    size_t pageIndex_ = 0;
     TClass2Params remote_, session_;
     bool fdtSent_ = false;
-    int minBytes_ = 0;
-    int retries_ = 0;
-    int sessionError_ = 0;
-    bool haveFax_ = false;
-    bool inData_ = false;
     bool pageGood_ = false;
     bool hungUp_ = false;
     char lastStatus_ = 0;
     int abortCode_ = 0;  // AT+FKS sent: the session fails with this once it is answered
-    std::vector<uint8_t> pending_;
-    size_t pendingPos_ = 0;
-    bool pageDone_ = false;
-    long pageBytes_ = 0, pageLength_ = 0;
 };
 
-class TClass2Receiver final : public TFaxMachine {
+class TClass2Receiver final : public TFaxReceiver {
 public:
     TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls);
 
@@ -139,38 +115,30 @@ protected:
     void OnFrameFailed(TResult) override {}
     void OnData(const uint8_t* data, size_t len, bool end) override;
     void OnTimeout() override;
-    void OnCancel() override;
-    void OnDeviceLost() override;
-    const char* StateName(int state) const override { return ReceiveStateName(state); }
+    void InitCall() override;
+    void Answer() override;
+    void Reject() override;
+    void Fail(int code) override;
 
 private:
     bool Is20() const { return cls_ == fcClass2_0; }
     void Command(const std::string& cmd, int next, int64_t ticks = 182);
     void StartUp();
-    void InitCall();
     void NextInitStep();
-    void Fail(int code);
-    void CallDone();
-    void CloseFile(int logCode);
-    bool OpenFile();
+    // ERROR or NO CARRIER in a call: the modem refused a command, or the call was lost.
+    void CallFailed(TResult r);
     void Report(const std::string& line);
     void PageStatus(char digit);
-    void Reject();
 
     struct TStep {
         int State;
         std::string Command;
     };
-    TOvxCustomReceiveFax& recv_;
     TFaxClass cls_;
     TClass2Names names_;
     std::vector<TStep> steps_;
     size_t step_ = 0;
-    int rings_ = 0;
-    int sessionError_ = 0;
-    int pages_ = 0;
     int pageErrors_ = 0;
-    bool accepted_ = false;
     bool pageKept_ = false;
     bool haveStatus_ = false;
     char postPage_ = 0;
@@ -178,8 +146,6 @@ private:
     bool newFile_ = false;
     int abortCode_ = 0;
     TClass2Params dcs_;
-    telvane::faximage::OvfWriter file_;
-    long pageBytes_ = 0;
 };
 
 }  // namespace telvane::transport

@@ -20,7 +20,7 @@ constexpr int kMaxPageErrors = 3;
 }  // namespace
 
 TClass2Receiver::TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls)
-    : TFaxMachine(fax, link), recv_(fax), cls_(cls), names_(Class2Names(cls)) {}
+    : TFaxReceiver(fax, link), cls_(cls), names_(Class2Names(cls)) {}
 
 void TClass2Receiver::OnStart() {
     Progress(fpInitModem);
@@ -32,12 +32,7 @@ void TClass2Receiver::OnStart() {
 
 void TClass2Receiver::StartUp() {
     Goto(rfInit);
-    std::vector<TScriptStep> steps;
-    if (!recv_.FirstStartDone()) {
-        if (!recv_.ModemInit().empty()) steps.push_back({recv_.ModemInit(), ecFaxBadModemResult});
-        steps.push_back({DefaultInitString(true, false), ecFaxBadModemResult});
-    }
-    RunScript(std::move(steps), [this](int rc, const std::vector<std::string>&) {
+    RunScript(FirstStartSteps(DefaultInitString(true, false)), [this](int rc, const std::vector<std::string>&) {
         if (rc != 0) {
             Fail(rc);
             return;
@@ -86,89 +81,23 @@ void TClass2Receiver::InitCall() {
 void TClass2Receiver::NextInitStep() {
     if (step_ >= steps_.size()) {
         Goto(rf2Init3);
-        if (recv_.NormalBaud) link_.SetBaud(recv_.NormalBaud);
-        Progress(fpWaiting);
-        if (recv_.ConstantStatus) fax_.FireStatus(false, false);
-        StopTimer();
-        waitingForCall_ = true;
-        Goto(rfWaiting);
+        WaitForCall();
         return;
     }
     const TStep& s = steps_[step_];
     Command(s.Command, s.State);
 }
 
-void TClass2Receiver::CloseFile(int logCode) {
-    if (file_.isOpen()) {
-        file_.setSenderId(fax_.RemoteID());
-        file_.dropPage();
-        file_.close();
-    }
-    if (logCode) {
-        fax_.FireLog(logCode);
-        fax_.SetFaxFile("");
-    }
-}
-
-bool TClass2Receiver::OpenFile() {
-    // Created exclusively under a free name, never over an existing fax.
-    std::string name;
-    if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) {
-        Fail(rc);
-        return false;
-    }
-    fax_.SetFaxFile(name);
-    fax_.FireLog(lfaxReceiveStart);
-    pages_ = 0;
-    return true;
-}
-
 void TClass2Receiver::Fail(int code) {
-    if (Finished()) return;
-    abortCode_ = 0;
-    Goto(rfAbort);
-    StopTimer();
-    sessionError_ = code;
-    fax_.FireError(code);
-    const bool hadCall = file_.isOpen() || accepted_;
-    CloseFile(0);
-    if (hadCall || code == ecFileRejected) {
-        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
-        fax_.SetFaxFile("");
-    }
-    accepted_ = false;
-    if (link_.Alive()) HangUp();
-    waitingForCall_ = false;
-    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
-    if (endAll || recv_.OneFax) {
-        Goto(rfDone);
-        Status(false, true);
-        fax_.FireFinish(code);
-        Finish();
-        return;
-    }
-    InitCall();
+    abortCode_ = 0;  // an "AT+FKS" awaiting its answer is over
+    TFaxReceiver::Fail(code);
 }
 
-void TClass2Receiver::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
-}
-
-void TClass2Receiver::OnDeviceLost() { Fail(-160); }
-
-void TClass2Receiver::CallDone() {
-    Goto(rfComplete);
-    StopTimer();
-    waitingForCall_ = false;
-    if (recv_.OneFax) {
-        Goto(rfDone);
-        Status(false, true);
-        fax_.FireFinish(0);
-        Finish();
-        return;
-    }
-    InitCall();
+void TClass2Receiver::CallFailed(TResult r) {
+    if (r == TResult::Error)
+        Fail(ecFaxBadModemResult);
+    else if (r == TResult::NoCarrier)
+        Fail(ecFaxSessionError);
 }
 
 void TClass2Receiver::PageStatus(char digit) {
@@ -176,17 +105,10 @@ void TClass2Receiver::PageStatus(char digit) {
     // 1 MCF, 3 PIP and 5 PIN keep the page; 2 RTN, 4 RTP and anything else drop it.
     pageKept_ = digit == '1' || digit == '3' || digit == '5';
     if (!file_.isOpen()) return;
-    if (pageKept_ && file_.inPage()) {
-        file_.setSenderId(fax_.RemoteID());
-        if (int rc = file_.endPage(true)) {
-            Fail(rc);
-            return;
-        }
-        ++pages_;
-        fax_.SetPageInfo(pages_, pages_);
-    } else {
+    if (!pageKept_)
         file_.dropPage();
-    }
+    else if (int rc = KeepPage())
+        Fail(rc);
 }
 
 void TClass2Receiver::Report(const std::string& line) {
@@ -210,14 +132,7 @@ void TClass2Receiver::Report(const std::string& line) {
     if (IsClass2Report(line, names_.TransmitId)) {
         fax_.SetRemoteID(CleanClass2Id(line));
         Progress(fpGotRemoteID);
-        if (!accepted_) {
-            if (!recv_.AcceptFax()) {
-                Reject();
-                return;
-            }
-            accepted_ = true;
-            if (!file_.isOpen() && !OpenFile()) return;
-        }
+        Accept();
         return;
     }
     if (IsClass2Report(line, names_.Negotiated)) {
@@ -256,14 +171,18 @@ void TClass2Receiver::Reject() {
     SetTimer(kResponseTicks);
 }
 
+void TClass2Receiver::Answer() {
+    Progress(fpAnswer);
+    Goto(rfAnswer);
+    Command("ATA", rf2ValCnnct, kAnswerTicks);
+}
+
 void TClass2Receiver::OnLine(TResult r, const std::string& line) {
     if (abortCode_ != 0) {
         if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
         return;
     }
-    size_t lead = 0;
-    while (lead < line.size() && line[lead] == ' ') ++lead;
-    if (line.compare(lead, 2, "+F") == 0 && State() != rfWaiting) {
+    if (IsClass2ReportLine(line) && State() != rfWaiting) {
         Report(line);
         return;
     }
@@ -279,23 +198,7 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
             Fail(ecFaxInitError);
         }
         break;
-    case rfWaiting:
-        if (r == TResult::Ring) {
-            if (++rings_ >= recv_.AnswerOnRing) {
-                waitingForCall_ = false;
-                Progress(fpAnswer);
-                Goto(rfAnswer);
-                Command("ATA", rf2ValCnnct, kAnswerTicks);
-            }
-        } else if (r == TResult::NoCarrier) {
-            rings_ = 0;
-            Progress(fpNoConnect);
-        } else if (r == TResult::Connect) {
-            Fail(ecFaxDataCall);
-        } else if (r == TResult::Voice) {
-            Fail(ecFaxVoiceCall);
-        }
-        break;
+    case rfWaiting: RingLine(r); break;
     case rfAnswer:
     case rf2ValCnnct:
         if (r == TResult::NoCarrier)
@@ -309,43 +212,31 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
         break;
     case rf2GtSndID:
         if (r == TResult::Ok) {
-            if (!accepted_) {
-                // No sender ID was reported: the question is asked now.
-                if (!recv_.AcceptFax()) {
-                    Reject();
-                    return;
-                }
-                accepted_ = true;
-                if (!file_.isOpen() && !OpenFile()) return;
-            }
+            // Without a reported sender ID the question is asked now.
+            if (!Accept()) return;
             Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
-        } else if (r == TResult::Error) {
-            Fail(ecFaxBadModemResult);
-        } else if (r == TResult::NoCarrier) {
-            Fail(ecFaxSessionError);
+        } else {
+            CallFailed(r);
         }
         break;
     case rf2GtCnnct:
         if (r == TResult::Connect) {
             Goto(rfStartPage);
-            uint16_t flags = 0;
-            if (dcs_.Fine) flags |= telvane::faximage::FAX_FINE;
-            if (dcs_.Wide) flags |= telvane::faximage::FAX_WIDE;
             if (newFile_) {
+                // The sender's EOM ended a fax: its pages are kept and the next one gets a file.
                 newFile_ = false;
                 CloseFile(lfaxReceiveOk);
-                if (!OpenFile()) return;
+                if (int rc = OpenFile()) {
+                    Fail(rc);
+                    return;
+                }
             }
-            file_.dropPage();
-            if (int rc = file_.beginPage(flags)) {
+            if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
                 Fail(rc);
                 return;
             }
-            pageBytes_ = 0;
             haveStatus_ = false;
             postPage_ = 0;
-            fax_.SetPageInfo(pages_ + 1, pages_ + 1);
-            StartData(true);
             const uint8_t dc2 = kDc2;
             link_.Write(&dc2, 1);
             Progress(fpGetPage);
@@ -355,10 +246,8 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
             // The modem confirms the end of the call without a hang-up report.
             Goto(rf2GetFHNG);
             CallDone();
-        } else if (r == TResult::Error) {
-            Fail(ecFaxBadModemResult);
-        } else if (r == TResult::NoCarrier) {
-            Fail(ecFaxSessionError);
+        } else {
+            CallFailed(r);
         }
         break;
     case rf2GtPgRslt:
@@ -396,14 +285,7 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
 
 void TClass2Receiver::OnData(const uint8_t* data, size_t len, bool end) {
     if (State() != rfGtPgDta) return;
-    if (len > 0) {
-        if (int rc = file_.append(data, len)) {
-            Fail(rc);
-            return;
-        }
-        pageBytes_ += static_cast<long>(len);
-        fax_.SetBytes(pageBytes_, pageBytes_);
-    }
+    if (!StorePageData(data, len)) return;
     if (end) {
         Progress(fpGetPageResult);
         SetTimer(kAnswerTicks);

@@ -2,15 +2,8 @@
 // negotiation reports, "AT+FDT" and page data (header line, text cover, file pages with the
 // minimum line length), the page-end codes, "AT+FET=" or the Class 2.0 page check, the page
 // transfer status with retransmission, resolution changes between pages, then the next fax.
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
-#include <fstream>
 
 #include "transport/fax/class2.h"
-#include "faximage/faxinput.h"
-#include "faximage/mhcoder.h"
-#include "faximage/raster.h"
 #include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
@@ -23,7 +16,7 @@ constexpr uint8_t kXon = 0x11;
 }  // namespace
 
 TClass2Sender::TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls)
-    : TFaxMachine(fax, link), send_(fax), cls_(cls), names_(Class2Names(cls)) {}
+    : TFaxSender(fax, link), cls_(cls), names_(Class2Names(cls)) {}
 
 TClass2Sender::~TClass2Sender() = default;
 
@@ -39,12 +32,7 @@ void TClass2Sender::OnStart() {
 
 void TClass2Sender::StartUp() {
     Goto(tfInit);
-    std::vector<TScriptStep> steps;
-    if (!send_.FirstStartDone()) {
-        if (!send_.ModemInit().empty()) steps.push_back({send_.ModemInit(), ecFaxBadModemResult});
-        steps.push_back({send_.DefaultInit(), ecFaxBadModemResult});
-    }
-    RunScript(std::move(steps), [this](int rc, const std::vector<std::string>&) {
+    RunScript(FirstStartSteps(send_.DefaultInit()), [this](int rc, const std::vector<std::string>&) {
         if (rc != 0) {
             Fail(rc);
             return;
@@ -61,35 +49,11 @@ void TClass2Sender::Command(const std::string& cmd, int next, int64_t ticks) {
     Goto(next);
 }
 
-void TClass2Sender::GetEntry() {
-    Goto(tfGetEntry);
-    if (!send_.NextFax(number_, file_, cover_)) {
-        Goto(tfCompleteOK);
-        EndOfCall();
-        return;
-    }
-    send_.ActivePhone = number_;
-    haveFax_ = true;
-    fax_.FireLog(lfaxTransmitStart);
-    send_.SetDialAttempt(0);
-    fax_.SetRemoteID("");
-    fax_.SetHangupCode("");
-    fax_.SetBytes(0, 0);
-    pageIndex_ = 0;
-    retries_ = 0;
-    if (int rc = pages_.Load(file_, cover_, send_.FaxFileExt)) {
-        Fail(rc);
-        return;
-    }
-    fax_.SetPageInfo(0, static_cast<int>(pages_.plan.size()));
-    if (int rc = pages_.Verify(file_, cover_)) {
-        Fail(rc);
-        return;
-    }
-    InitFax();
-}
+void TClass2Sender::NewFax() { fax_.SetHangupCode(""); }
 
-void TClass2Sender::InitFax() {
+// The pages are checked; then the class is selected, with the local ID and session parameters.
+void TClass2Sender::StartFax() {
+    if (!CheckPages()) return;
     Goto(tfInit);
     Progress(fpInitModem);
     hungUp_ = false;
@@ -106,67 +70,10 @@ void TClass2Sender::Dial() {
     Goto(tf2Connect);
 }
 
-void TClass2Sender::BusyOrRetry() {
-    send_.SetDialAttempt(send_.DialAttempt() + 1);
-    if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {
-        Progress(fpBusyWait);
-        fax_.FireStatus(false, false);
-        Goto(tfRetryWait);
-        SetTimer(send_.DialRetryWaitTicks());
-        return;
-    }
-    Fail(ecFaxBusy);
-}
-
 void TClass2Sender::Fail(int code) {
-    if (Finished()) return;
-    abortCode_ = 0;
-    Goto(tfAbort);
-    StopTimer();
-    NormalStatusRhythm();
-    WantRoom(false);
-    WantEmpty(false);
-    sessionError_ = code;
-    fax_.FireError(code);
-    pages_.reader[0].close();
-    pages_.reader[1].close();
-    const bool hadFax = haveFax_;
-    if (haveFax_) {
-        haveFax_ = false;
-        fax_.FireLog(lfaxTransmitFail);
-    }
-    if (inData_) {
-        // End the page data so that the modem reads commands again.
-        link_.FlushOut();
-        const uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
-        link_.Write(end, 2);
-        inData_ = false;
-    }
-    if (link_.Alive()) HangUp();
-    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-    const bool endAll = !hadFax || send_.ExitOnError || send_.AbortNoConnect || cancelled_ || !link_.Alive();
-    if (endAll) {
-        EndOfCall();
-        return;
-    }
-    GetEntry();
+    abortCode_ = 0;  // an "AT+FKS" awaiting its answer is over
+    TFaxSender::Fail(code);
 }
-
-void TClass2Sender::EndOfCall() {
-    StopTimer();
-    Status(false, true);
-    send_.SessionEnded();
-    Goto(tfDone);
-    fax_.FireFinish(sessionError_);
-    Finish();
-}
-
-void TClass2Sender::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
-}
-
-void TClass2Sender::OnDeviceLost() { Fail(-160); }
 
 void TClass2Sender::SendFDT() {
     fdtSent_ = true;
@@ -200,11 +107,9 @@ void TClass2Sender::Report(const std::string& line) {
     }
     if (IsClass2Report(line, names_.RemoteCaps)) {
         remote_ = ParseClass2Params(line);
-        for (size_t i = 0; i < pages_.plan.size(); ++i) {
-            if ((pages_.PageWide(i) && !remote_.Wide) || (pages_.PageFine(i) && !remote_.Fine)) {
-                Fail(ecFaxIncompatible);
-                return;
-            }
+        if (!pages_.FitFor(remote_.Fine, remote_.Wide)) {
+            Fail(ecFaxIncompatible);
+            return;
         }
         Progress(fpSessionParams);
         return;
@@ -243,9 +148,7 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
         return;
     }
-    size_t lead = 0;
-    while (lead < line.size() && line[lead] == ' ') ++lead;
-    if (line.compare(lead, 2, "+F") == 0) {
+    if (IsClass2ReportLine(line)) {
         Report(line);
         return;
     }
@@ -280,13 +183,8 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         }
         return;
     case tf2Connect:
-        if (r == TResult::Busy || r == TResult::NoAnswer)
-            BusyOrRetry();
-        else if (r == TResult::Voice)
-            Fail(ecFaxVoiceCall);
-        else if (r == TResult::NoDialTone)
-            Fail(ecFaxNoDialTone);
-        else if (r == TResult::NoCarrier)
+        if (DialFailed(r)) return;
+        if (r == TResult::NoCarrier)
             Fail(ecFaxNoCarrier);
         else if (r == TResult::Ok)
             // Some modems confirm the negotiation without a connection report first.
@@ -428,92 +326,11 @@ void TClass2Sender::OnOutput() {
 }
 
 void TClass2Sender::StartPage() {
-    const TPagePlan& p = pages_.plan[pageIndex_];
-    const bool fine = pages_.PageFine(pageIndex_);
     Progress(fpSendPage);
-    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
-    const long bps = session_.Bps > 0 ? session_.Bps : 9600;
-    minBytes_ = t30::MinBytesPerLine(session_.ScanCode, fine, bps);
-    pending_.clear();
-    pendingPos_ = 0;
-    pageBytes_ = 0;
-    pageDone_ = false;
-    inData_ = true;
-    if (!send_.HeaderLine.empty()) {
-        Goto(tfSndPgeHdr);
-        for (int i = 0; i < 8; ++i)
-            AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), pending_);
-        if (int rc =
-                pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
-                                  fine, minBytes_, pending_)) {
-            Fail(rc);
-            return;
-        }
-    }
-    if (p.TextCover) {
-        Goto(tfOpenCover);
-        const THeaderValues v = pages_.PageValues(pageIndex_);
-        Goto(tfSendCover);
-        for (const std::string& line : pages_.coverLines) {
-            if (int rc = pages_.RenderText(*pages_.coverText, SubstituteHeader(line, v), fine, minBytes_, pending_)) {
-                Fail(rc);
-                return;
-            }
-        }
-        pending_.insert(pending_.end(), telvane::faximage::kPageEndBlock,
-                        telvane::faximage::kPageEndBlock + sizeof telvane::faximage::kPageEndBlock);
-        pageDone_ = true;
-    } else {
-        Goto(tfPrepPage);
-        telvane::faximage::OvfPageHeader ph;
-        if (pages_.reader[p.File].seekPage(p.Page, ph) != 0) {
-            Fail(ecFaxBadFormat);
-            return;
-        }
-        pageLength_ = static_cast<long>(ph.imageLength);
-        fax_.SetBytes(0, pageLength_);
-    }
-    Goto(tfSendPage);
-    WantRoom(true);
+    if (!PreparePage(session_.ScanCode, session_.Bps > 0 ? session_.Bps : 9600)) return;
     StopTimer();
     PageStatusRhythm();
     PumpPage();
-}
-
-void TClass2Sender::PumpPage() {
-    const TPagePlan& p = pages_.plan[pageIndex_];
-    std::vector<uint8_t> out;
-    for (int n = 0; n < send_.MaxSendCount; ++n) {
-        if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum) break;
-        out.clear();
-        const uint8_t* block = nullptr;
-        size_t size = 0;
-        bool isLine = false;
-        int more = 0;
-        if (pendingPos_ < pending_.size()) {
-            const size_t take = std::min<size_t>(4096, pending_.size() - pendingPos_);
-            out.assign(pending_.begin() + static_cast<long>(pendingPos_),
-                       pending_.begin() + static_cast<long>(pendingPos_ + take));
-            pendingPos_ += take;
-        } else if (!pageDone_ && (more = pages_.reader[p.File].nextBlock(block, size, isLine)) > 0) {
-            if (isLine)
-                AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
-            else
-                hdlc::EscapeDle(block, size, out);
-            pageBytes_ += static_cast<long>(size);
-            fax_.SetBytes(pageBytes_, pageLength_);
-        } else if (more < 0) {
-            Fail(more);
-            return;
-        } else {
-            EndPageData();
-            return;
-        }
-        if (!link_.Write(out.data(), out.size())) {
-            Fail(-160);
-            return;
-        }
-    }
 }
 
 void TClass2Sender::EndPageData() {
@@ -586,18 +403,6 @@ void TClass2Sender::Retransmit() {
     }
     // StartPage reads the page (or renders the cover) again from its beginning.
     SendFDT();
-}
-
-void TClass2Sender::FaxDone() {
-    Goto(tfClose);
-    StopTimer();
-    pages_.reader[0].close();
-    pages_.reader[1].close();
-    Progress(fpFinished);
-    haveFax_ = false;
-    fax_.FireLog(lfaxTransmitOk);
-    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-    GetEntry();
 }
 
 }  // namespace telvane::transport

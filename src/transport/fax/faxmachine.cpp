@@ -127,6 +127,15 @@ void TFaxMachine::RunScript(std::vector<TScriptStep> steps,
     NextScriptStep();
 }
 
+std::vector<TFaxMachine::TScriptStep> TFaxMachine::FirstStartSteps(const std::string& defaultInit) const {
+    std::vector<TScriptStep> steps;
+    if (!fax_.FirstStartDone()) {
+        if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), ecFaxBadModemResult});
+        steps.push_back({defaultInit, ecFaxBadModemResult});
+    }
+    return steps;
+}
+
 void TFaxMachine::NextScriptStep() {
     if (scriptIndex_ >= static_cast<int>(script_.size())) {
         scriptIndex_ = -1;

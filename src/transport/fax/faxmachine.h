@@ -87,6 +87,9 @@ protected:
     };
     void RunScript(std::vector<TScriptStep> steps,
                    std::function<void(int rc, const std::vector<std::string>& replies)> done);
+    // The steps of the first start (none later): the user's modem init string, if any, and
+    // `defaultInit`, both failing with ecFaxBadModemResult.
+    std::vector<TScriptStep> FirstStartSteps(const std::string& defaultInit) const;
     bool ScriptRunning() const { return scriptIndex_ >= 0; }
     void Finish();
     // Hang-up: +++ / ATH with pauses, dropping DTR and RTS when the carrier stays.

@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "faximage/raster.h"
-#include "transport/fax/class1.h"
+#include "transport/fax/hdlc.h"
 #include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
@@ -23,6 +23,12 @@ bool EndsWithExt(const std::string& name, const std::string& ext) {
 }
 
 }  // namespace
+
+void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out) {
+    hdlc::EscapeDle(line, len, out);
+    if (len < minBytes) out.insert(out.end(), minBytes - len, 0);
+}
+
 bool TFaxPages::PageFine(size_t index) const {
     const TPagePlan& p = plan[index];
     telvane::faximage::OvfPageHeader ph;
@@ -33,6 +39,13 @@ bool TFaxPages::PageWide(size_t index) const {
     const TPagePlan& p = plan[index];
     telvane::faximage::OvfPageHeader ph;
     return !p.TextCover && reader[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
+}
+
+bool TFaxPages::FitFor(bool fine, bool wide) const {
+    for (size_t i = 0; i < plan.size(); ++i) {
+        if ((PageFine(i) && !fine) || (PageWide(i) && !wide)) return false;
+    }
+    return true;
 }
 
 int TFaxPages::PrepareText() {

@@ -21,6 +21,9 @@ class TOvxCustomSendFax;
 // Left margin of the header line and a text cover, in pels.
 inline constexpr int kHeaderMargin = 16;
 
+// Appends one coded line padded with zero bytes to `minBytes`, DLE doubled.
+void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
+
 // One page to send: a text cover page or a page of a fax file.
 struct TPagePlan {
     bool TextCover = false;
@@ -41,6 +44,9 @@ public:
     // Whether page `index` of the plan is fine / 2048 pels wide (a text cover is neither).
     bool PageFine(size_t index) const;
     bool PageWide(size_t index) const;
+    // Whether a station that takes fine resolution (`fine`) and 2048-pel lines (`wide`) as
+    // stated can take every planned page.
+    bool FitFor(bool fine, bool wide) const;
     // Makes the renderers this fax needs and checks that they can be used at every resolution of
     // its pages, so that a font that cannot be used fails the fax before the call is made.
     int PrepareText();

@@ -1,0 +1,147 @@
+// What the send machines of every class share: the states of a send session (in number order,
+// as the dispatch log records them), the call list (the next fax, its files and page plan), the
+// busy redial, the failure that ends one fax or the whole call, the end of a fax sent, and the
+// page data handed to the modem (header line, text cover, file pages with the minimum line
+// length). The class's own machine drives the modem and its protocol through the hooks below.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "transport/fax/faxmachine.h"
+#include "transport/fax/faxpages.h"
+
+namespace telvane::transport {
+
+class TOvxCustomSendFax;
+class TFillInserter;
+
+enum TSendState {
+    tfNone,
+    tfGetEntry,
+    tfInit,
+    tf1Init1,
+    tf2Init1,
+    tf2Init1A,
+    tf2Init1B,
+    tf2Init2,
+    tf2Init3,
+    tfDial,
+    tfRetryWait,
+    tf1Connect,
+    tf1SendTSI,
+    tf1TSIRespns,
+    tf1DCSRspns,
+    tf1TrainStrt,
+    tf1TrainFnsh,
+    tf1WaitCFR,
+    tf1WaitPgCn,
+    tf2Connect,
+    tf2GetParams,
+    tfWaitXon,
+    tfWaitFrHead,
+    tfSndPgeHdr,
+    tfOpenCover,
+    tfSendCover,
+    tfPrepPage,
+    tfSendPage,
+    tfDrainPage,
+    tf1PageEnd,
+    tf1PrepEOP,
+    tf1SendEOP,
+    tf1WaitMPS,
+    tf1WaitEOP,
+    tf1WaitMCF,
+    tf1SendDCN,
+    tf1Hangup,
+    tf1WaitHngp,
+    tf2SendEOP,
+    tf2WaitFPTS,
+    tf2WaitFET,
+    tf2WaitPgOK,
+    tf2SndNwPrm,
+    tf2NextPage,
+    tf20ChckPg,
+    tfClose,
+    tfCompleteOK,
+    tfAbort,
+    tfDone
+};
+const char* SendStateName(int state);
+
+class TFaxSender : public TFaxMachine {
+public:
+    ~TFaxSender() override;
+
+protected:
+    TFaxSender(TOvxCustomSendFax& fax, TFaxLink& link);
+
+    void OnCancel() override;
+    void OnDeviceLost() override;
+    const char* StateName(int state) const override { return SendStateName(state); }
+
+    // --- hooks of the class's machine ---
+    // Resets for a fax just taken from the call list, before its files are read.
+    virtual void NewFax() {}
+    // The fax's pages are planned: checks them (CheckPages) and sets the modem up for the call.
+    virtual void StartFax() = 0;
+    // All data of the page has been handed to the modem: ends it as the class does.
+    virtual void EndPageData() = 0;
+    // A piece of page data of `bytes` bytes has been handed to the modem.
+    virtual void PageDataWritten(size_t /*bytes*/) {}
+    // The fill for raw T.4 page data when the class pads its lines to the minimum (nullptr: none).
+    virtual TFillInserter* RawDataFiller() { return nullptr; }
+
+    // --- the call list ---
+    // Takes the next fax of the call list, or ends the call when none is left.
+    void GetEntry();
+    // Checks the planned pages before the call; false when the fax has failed.
+    bool CheckPages();
+    // The answers to a dial that every class handles alike: busy or no answer (BusyOrRetry), a
+    // voice call, no dial tone; true when `r` was one of them.
+    bool DialFailed(TResult r);
+    // Busy or no answer: waits to dial again while attempts are left, else the fax fails.
+    void BusyOrRetry();
+    // Ends the fax with `code`: closes its files, logs the failure, ends page data the modem is
+    // taking, hangs up; then the next fax, or the end of the call when the error ends it all.
+    virtual void Fail(int code);
+    void EndOfCall();
+    // The fax has been sent: closes its files, logs it, then the next fax.
+    void FaxDone();
+
+    // --- page data ---
+    // Readies page pageIndex_ for sending at the session's scan time code and speed: the
+    // minimum bytes per line, the header line and text cover drawn into pending data, or the
+    // page found in its fax file. Ends in tfSendPage; false when the fax has failed.
+    bool PreparePage(int scanTimeCode, long bps);
+    // Hands page data to the modem while its output buffer has room; EndPageData() once the
+    // page is out. A damaged page fails the fax instead of passing as sent.
+    void PumpPage();
+    bool LastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
+
+    TOvxCustomSendFax& send_;
+    std::string number_, file_, cover_;
+    TFaxPages pages_{send_};  // after send_
+    size_t pageIndex_ = 0;
+    int minBytes_ = 0;
+    int retries_ = 0;
+    int sessionError_ = 0;
+    bool haveFax_ = false;
+    bool inData_ = false;  // page data is being handed to the modem (ended by DLE ETX)
+    long pageBytes_ = 0;
+    long pageLength_ = 0;
+
+private:
+    int RenderHeader(std::vector<uint8_t>& out);
+    // The next piece of page data, DLE doubled, in `out`: 1, or 0 when the page is all out
+    // (nothing in `out`), or an error code below zero.
+    int NextPageData(std::vector<uint8_t>& out);
+
+    std::vector<uint8_t> pending_;  // drawn header line and text cover, sent before file data
+    size_t pendingPos_ = 0;
+    bool pageDone_ = false;  // the page is all in pending_ (a text cover)
+};
+
+}  // namespace telvane::transport
