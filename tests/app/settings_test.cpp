@@ -377,7 +377,7 @@ TEST(IniFileTest, SettingsFileIsPrivateToItsOwner) {
 TEST(IniFileTest, StrayCarriageReturnsReadBackAsWritten) {
     // Lines ending in several CRs, and a value ending in CR and blanks: what is written must
     // read back to the same text (the line ends must not flip between LF and CRLF).
-    for (const std::string input : {std::string("[M]\n \r\r;cT\r\r\nk=a\r \r\n", 20), std::string("a\r\r\nb=c\r\n")}) {
+    for (const std::string& input : {std::string("[M]\n \r\r;cT\r\r\nk=a\r \r\n", 20), std::string("a\r\r\nb=c\r\n")}) {
         const IniFile ini = IniFile::parse(input);
         const std::string written = ini.text();
         EXPECT_EQ(IniFile::parse(written).text(), written);

@@ -192,9 +192,11 @@ TEST_F(SessionsTest, StatusWindowShowsWhatTheRemoteSendsAsPlainText) {
     display.UpdateValues(v);
     EXPECT_EQ(display.fsRemoteID->text(), v.remoteId);
     // Rich text would lay the markup out as a picture and bold text instead of showing it.
-    for (QLabel* l : display.findChildren<QLabel*>())
-        if (l->objectName().startsWith(QStringLiteral("fs")))
+    for (QLabel* l : display.findChildren<QLabel*>()) {
+        if (l->objectName().startsWith(QStringLiteral("fs"))) {
             EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
+        }
+    }
     const QFontMetrics fm(display.fsRemoteID->font());
     display.fsRemoteID->adjustSize();
     EXPECT_GE(display.fsRemoteID->sizeHint().width(), fm.horizontalAdvance(v.remoteId));
