@@ -107,7 +107,11 @@ void FakeModem::DeliverFrame() {
     Later(Now + f.DelayMs, std::vector<uint8_t>(connect.begin(), connect.end()));
     rxPending_ = true;
     // Address, control, FCF, FIF and the two FCS bytes, DLE doubled, then DLE ETX.
-    std::vector<uint8_t> body{0xFF, static_cast<uint8_t>(f.Final ? 0x13 : 0x03), f.Fcf};
+    std::vector<uint8_t> body;
+    body.reserve(f.Fif.size() + 5);
+    body.push_back(0xFF);
+    body.push_back(static_cast<uint8_t>(f.Final ? 0x13 : 0x03));
+    body.push_back(f.Fcf);
     body.insert(body.end(), f.Fif.begin(), f.Fif.end());
     const uint16_t fcs = HdlcFcs(body);
     body.push_back(static_cast<uint8_t>(fcs & 0xFF));
