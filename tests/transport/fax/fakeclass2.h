@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "transport/fax/faxlink.h"
+#include "transport/fax/simulatedlink.h"
 #include "transport/fax/faxsession.h"
 
 namespace faxtest {
 
-class FakeClass2 final : public telvane::transport::TFaxLink {
+class FakeClass2 final : public SimulatedLink {
 public:
     explicit FakeClass2(bool class20) : class20_(class20) {}
 
@@ -50,10 +51,8 @@ public:
     std::vector<std::string> Commands;
     std::vector<std::vector<uint8_t>> Pages;  // page data received, undoubled
     std::vector<char> PageEnds;               // ETX or the Class 2.0 codes
-    std::vector<std::string> States;
-    int64_t Now = 0;
-    int64_t ConnectAt = -1;    // clock when CONNECT for page data was given
-    int64_t FirstDataAt = -1;  // clock when that page's first data byte arrived
+    int64_t ConnectAt = -1;                   // clock when CONNECT for page data was given
+    int64_t FirstDataAt = -1;                 // clock when that page's first data byte arrived
     std::vector<int64_t> DataDelays;
     int Dc2Count = 0;
 
@@ -62,21 +61,12 @@ public:
     int IndexOf(const std::string& prefix) const;
     bool HasInput() const { return !in_.empty(); }
 
-    // TFaxLink
+    // TFaxLink (the rest: SimulatedLink)
     size_t Read(uint8_t* buf, size_t len) override;
     bool Write(const uint8_t* data, size_t len) override;
     size_t OutFree() override { return 8192; }
     size_t OutUsed() override { return 0; }
     void FlushIn() override { in_.clear(); }
-    void FlushOut() override {}
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    bool Carrier() override { return false; }
-    void SetBaud(long) override {}
-    void SetSoftwareFlow(bool) override {}
-    void Pause(int64_t ms) override { Now += ms; }
-    int64_t NowMs() override { return Now; }
-    void LogState(std::string_view name, uint32_t) override { States.emplace_back(name); }
 
 private:
     void Line(const std::string& s);

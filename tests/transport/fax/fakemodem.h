@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "transport/fax/faxlink.h"
+#include "transport/fax/simulatedlink.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/hdlc.h"
 #include "transport/fax/t30.h"
@@ -37,7 +38,7 @@ struct RxFrame {
     int64_t DelayMs = 0;     // silence before the modem finds the flags
 };
 
-class FakeModem final : public telvane::transport::TFaxLink {
+class FakeModem final : public SimulatedLink {
 public:
     // --- script ---
     std::string DialResult = "CONNECT";  // or BUSY, NO CARRIER, "" (never answers)
@@ -66,8 +67,6 @@ public:
     std::vector<std::string> Commands;
     std::vector<SentFrame> SentFrames;
     std::vector<std::vector<uint8_t>> TxData;  // each "AT+FTM=" transmission, undoubled
-    std::vector<std::string> States;
-    int64_t Now = 0;
 
     void Ring(int times);
     static RxFrame Frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
@@ -89,21 +88,12 @@ public:
     int64_t NextEventMs() const;
     bool Stalled() const { return stalled_; }
 
-    // TFaxLink
+    // TFaxLink (the rest: SimulatedLink)
     size_t Read(uint8_t* buf, size_t len) override;
     bool Write(const uint8_t* data, size_t len) override;
     size_t OutFree() override { return stalled_ ? 0 : 8192; }
     size_t OutUsed() override { return stalled_ ? 8192 : 0; }
     void FlushIn() override { in_.clear(); }
-    void FlushOut() override {}
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    bool Carrier() override { return false; }
-    void SetBaud(long) override {}
-    void SetSoftwareFlow(bool) override {}
-    void Pause(int64_t ms) override { Now += ms; }
-    int64_t NowMs() override { return Now; }
-    void LogState(std::string_view name, uint32_t) override { States.emplace_back(name); }
     bool Alive() override { return !dead_; }
 
 private:
