@@ -17,6 +17,7 @@
 #include "transport/fax/faxframework.h"
 #include "transport/fax/faxreceiver.h"
 #include "transport/fax/faxsender.h"
+#include "transport/fax/t4fill.h"
 
 namespace telvane::transport {
 
@@ -78,6 +79,10 @@ protected:
     void NewFax() override;
     void StartFax() override;
     void EndPageData() override;
+    // Raw page data gets fill for the negotiated minimum scan time, as the header and cover lines
+    // do: a modem that pads by itself adds nothing to lines that are long enough already, and
+    // one that does not would otherwise send short lines faster than the receiver takes them.
+    TFillInserter* RawDataFiller() override { return minBytes_ > 0 ? &filler_ : nullptr; }
     void Fail(int code) override;
 
 private:
@@ -102,6 +107,7 @@ private:
     bool hungUp_ = false;
     char lastStatus_ = 0;
     int abortCode_ = 0;  // AT+FKS sent: the session fails with this once it is answered
+    TFillInserter filler_;
 };
 
 class TClass2Receiver final : public TFaxReceiver {

@@ -328,6 +328,7 @@ void TClass2Sender::OnOutput() {
 void TClass2Sender::StartPage() {
     Progress(fpSendPage);
     if (!PreparePage(session_.ScanCode, session_.Bps > 0 ? session_.Bps : 9600)) return;
+    filler_.Reset(static_cast<size_t>(minBytes_));
     StopTimer();
     PageStatusRhythm();
     PumpPage();
@@ -339,7 +340,11 @@ void TClass2Sender::EndPageData() {
         const bool last = LastPage();
         end[1] = last ? '.' : pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_) ? ',' : ';';
     }
-    link_.Write(end, 2);
+    std::vector<uint8_t> last, out;
+    filler_.Flush(last);
+    hdlc::EscapeDle(last.data(), last.size(), out);
+    out.insert(out.end(), end, end + 2);
+    link_.Write(out.data(), out.size());
     inData_ = false;
     NormalStatusRhythm();
     WantRoom(false);

@@ -5,11 +5,13 @@
 
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
 #include "transport/fax/class2.h"
 #include "fakeclass2.h"
+#include "rawt4.h"
 #include "faximage/ovffile.h"
 #include "transport/fax/faxsession.h"
 
@@ -569,5 +571,31 @@ TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
         rig.fax.StartReceive();
         Drive(rig.fax, rig.modem);
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
+    }
+}
+
+// Raw page data gets fill for the negotiated minimum scan time (ST 5: 20 ms; 14400 bit/s: 36
+// bytes a line), as Class 1 does; RTC stays six bare EOLs.
+TEST(Class2Send, RawPagesGetFillForTheMinimumScanTime) {
+    for (const bool class20 : {false, true}) {
+        SendRig rig(class20);
+        {
+            fi::OvfWriter w;
+            ASSERT_EQ(w.create(rig.dir / "t4.ovf"), 0);
+            ASSERT_EQ(w.beginPage(0), 0);
+            const auto page = faxtest::RawT4Page(30);
+            ASSERT_EQ(w.append(page.data(), page.size()), 0);
+            ASSERT_EQ(w.endPage(true), 0);
+            ASSERT_EQ(w.close(), 0);
+        }
+        rig.fax.SetFaxFile(rig.dir / "t4.ovf");
+        rig.modem.Negotiated = "1,5,0,2,0,0,0,5";
+        rig.Run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0}) << class20;
+        ASSERT_EQ(rig.modem.Pages.size(), 1u);
+        const auto lines = faxtest::CodedLineBits(rig.modem.Pages[0]);
+        ASSERT_EQ(lines.size(), 30u);
+        for (size_t bits : lines) EXPECT_GE(bits, 36u * 8) << class20;
+        EXPECT_TRUE(std::equal(faxtest::kEnd + 1, faxtest::kEnd + 12, rig.modem.Pages[0].end() - 11)) << class20;
     }
 }

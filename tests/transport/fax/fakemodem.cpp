@@ -1,5 +1,6 @@
 // Scripted Class 1 modem for the fax machine unit tests (see fakemodem.h).
 #include "fakemodem.h"
+#include "rawt4.h"
 
 #include <algorithm>
 #include <fstream>
@@ -316,8 +317,6 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
 }
 
 namespace {
-const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
-const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
 void Put16(std::ofstream& o, unsigned v) {
     o.put(char(v & 0xFF));
     o.put(char(v >> 8));

@@ -11,6 +11,7 @@
 
 #include "transport/fax/class1.h"
 #include "fakemodem.h"
+#include "rawt4.h"
 #include "transport/fax/faxsession.h"
 #include "transport/ovxexception.h"
 #include "transport/eventsink.h"
@@ -23,8 +24,9 @@ using faxtest::FakeModem;
 
 namespace {
 
-const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
-const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
+using faxtest::CodedLineBits;
+using faxtest::kBlank;
+using faxtest::kEnd;
 using faxtest::MakeFaxFile;
 constexpr uint16_t kFaxFine = telvane::faximage::FAX_FINE;
 
@@ -866,9 +868,7 @@ long CountFcf(const FakeModem& m, uint8_t fcf) {
 
 // A fax file whose one page is raw T.4 data (no line records): `lines` coded lines then RTC.
 void MakeRawFaxFile(const std::string& path, int lines) {
-    std::vector<uint8_t> data;
-    for (int i = 0; i < lines; ++i) data.insert(data.end(), kBlank, kBlank + 6);
-    data.insert(data.end(), kEnd, kEnd + 12);
+    const std::vector<uint8_t> data = faxtest::RawT4Page(lines);
     MakeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(64);
@@ -878,32 +878,6 @@ void MakeRawFaxFile(const std::string& path, int lines) {
     f.put(0);
     f.write(std::string(10, '\0').data(), 10);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
-}
-
-// Bits from the end of one EOL to the end of the next, for every line that holds data, read
-// from page data in transmission order (least significant bit first).
-std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data) {
-    std::vector<size_t> lines;
-    size_t zeros = 0, bits = 0;
-    bool hasData = false;
-    for (uint8_t byte : data) {
-        for (int b = 0; b < 8; ++b) {
-            ++bits;
-            if (((byte >> b) & 1) == 0) {
-                ++zeros;
-                continue;
-            }
-            if (zeros >= 11) {
-                if (hasData) lines.push_back(bits);
-                bits = 0;
-                hasData = false;
-            } else {
-                hasData = true;
-            }
-            zeros = 0;
-        }
-    }
-    return lines;
 }
 
 }  // namespace
