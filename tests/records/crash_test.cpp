@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <csignal>
 #include <cstring>
 #include <map>
@@ -248,7 +249,16 @@ TEST(CrashSafety, KilledWritersNeverLosePostedRecords) {
         });
         ASSERT_EQ(got, want) << "round " << round;
         t->close();
-        ASSERT_EQ(Table::check(dir.file("CRASH.DBF")), std::vector<std::string>{}) << "round " << round;
+        // An append killed after its record was written but before the record count was leaves
+        // that record's bytes behind the end: opening keeps them (with a copy in .extra) and the
+        // check reports them until the next append writes over them. Nothing else may be wrong.
+        std::vector<std::string> problems = Table::check(dir.file("CRASH.DBF"));
+        if (pendingOp == 'A' && problems.size() == 1 &&
+            problems[0].find("after the last record (an interrupted append)") != std::string::npos) {
+            EXPECT_TRUE(std::filesystem::exists(dir.file("CRASH.DBF.extra"))) << "round " << round;
+            problems.clear();
+        }
+        ASSERT_EQ(problems, std::vector<std::string>{}) << "round " << round;
         if (HasFailure()) break;
     }
     // The kills must have hit the writes; report what was exercised.
