@@ -457,10 +457,10 @@ TEST(IndexCheck, DirectoryEntriesSharingAHeaderAreRefusedBeforeReadingThem) {
 #endif
 #endif
 
+// AddressSanitizer reserves far more address space than any limit this test can set: its build
+// leaves the test out.
+#ifdef TELVANE_ADDRESS_LIMIT_WORKS
 TEST(IndexCheck, AHugeDirectoryNeedsNoMoreMemoryThanTheFile) {
-#ifndef TELVANE_ADDRESS_LIMIT_WORKS
-    GTEST_SKIP() << "an address-space limit cannot be used under AddressSanitizer";
-#else
     // One real tag with a long key expression, then 2 MB of directory leaves whose 162 entries
     // each all name that tag.
     KeyList keys(10);
@@ -511,8 +511,8 @@ TEST(IndexCheck, AHugeDirectoryNeedsNoMoreMemoryThanTheFile) {
         }
     });
     EXPECT_EQ(out.rfind("refused: m: damaged index: tag directory", 0), 0u) << out;
-#endif
 }
+#endif
 
 TEST(StaleFiles, IndexOfAnEarlierTableIsNotUsed) {
     TempDir dir;

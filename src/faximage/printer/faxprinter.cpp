@@ -128,8 +128,12 @@ QString PrinterDisplayName(const QPrinter& printer) {
 }
 
 QString PrinterProblem(const QPrinter& printer, const QStringList& installed) {
-    if (printer.outputFormat() == QPrinter::PdfFormat) {
-        const QString file = printer.outputFileName();
+    return PrinterProblem(printer.outputFormat(), printer.printerName(), printer.outputFileName(), installed);
+}
+
+QString PrinterProblem(QPrinter::OutputFormat format, const QString& printerName, const QString& file,
+                       const QStringList& installed) {
+    if (format == QPrinter::PdfFormat) {
         if (file.isEmpty())
             return installed.isEmpty() ? QStringLiteral("no printer is set up on this computer")
                                        : QStringLiteral("no file name was chosen for the PDF file");
@@ -141,7 +145,7 @@ QString PrinterProblem(const QPrinter& printer, const QStringList& installed) {
         return {};
     }
     if (installed.isEmpty()) return QStringLiteral("no printer is set up on this computer");
-    if (!printer.printerName().isEmpty() && !installed.contains(printer.printerName()))
+    if (!printerName.isEmpty() && !installed.contains(printerName))
         return QStringLiteral("that printer is not installed on this computer");
     return {};
 }

@@ -14,6 +14,7 @@
 #include <QFont>
 #include <QObject>
 #include <QPointer>
+#include <QPrinter>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -22,7 +23,6 @@
 #include <memory>
 
 class QPainter;
-class QPrinter;
 class QWidget;
 
 namespace telvane::faximage {
@@ -89,6 +89,10 @@ QString PrinterDisplayName(const QPrinter& printer);
 // Why a job cannot start on `printer` when `installed` are the system's printers; empty when it
 // can. Checked before a job starts so that a missing printer is named, not silently skipped.
 QString PrinterProblem(const QPrinter& printer, const QStringList& installed);
+// The same for a destination given by its parts (a system printer needs a printing system to
+// be made into a QPrinter).
+QString PrinterProblem(QPrinter::OutputFormat format, const QString& printerName, const QString& outputFile,
+                       const QStringList& installed);
 // The system's printers (QPrinterInfo).
 QStringList InstalledPrinterNames();
 
