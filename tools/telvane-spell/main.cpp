@@ -58,6 +58,11 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool isLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 // Letters, digits and inner apostrophes make a word, as in the editors; words with digits are skipped.
 std::vector<std::u32string> wordsOf(const std::u32string& text) {
     std::vector<std::u32string> words;
@@ -160,6 +165,11 @@ int main(int argc, char** argv) {
         const auto w = FromUtf8(word);
         if (!w) {
             std::cerr << "telvane-spell: \"" << word << "\" has characters outside Windows-1252\n";
+            return kProblem;
+        }
+        if (isLink(userPath)) {
+            std::cerr << "telvane-spell: " << userPath
+                      << " is a symbolic link; a user dictionary is written in place and must be a file of its own\n";
             return kProblem;
         }
         const int n = exists(userPath) ? spell.OpenUserDictionary(userPath) : spell.CreateUserDictionary(userPath);
