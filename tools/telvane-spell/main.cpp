@@ -40,6 +40,8 @@ Commands:
 
 Options:
   --dict FILE        main dictionary (default: the program's tvn.dct)
+  --language CODE    the program's main dictionary of that language (en_GB,
+                     de_DE, fr_FR, ...; default en_US)
   --user FILE        user dictionary (default: none)
   --max N            number of suggestions (default 10, at most 220)
 
@@ -118,7 +120,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage("no command given");
-    std::string command, word, dictPath, userPath, dumpPath;
+    std::string command, word, dictPath, userPath, dumpPath, language;
     int maxSuggestions = TAcropSpell::kDefaultSuggestions;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -126,11 +128,12 @@ int main(int argc, char** argv) {
             std::cout << kHelp;
             return kOk;
         }
-        if (a == "--dict" || a == "--user" || a == "--max") {
+        if (a == "--dict" || a == "--user" || a == "--max" || a == "--language") {
             if (i + 1 >= args.size()) return usage(a + " needs a value");
             const std::string& v = args[++i];
             if (a == "--dict") dictPath = v;
             if (a == "--user") userPath = v;
+            if (a == "--language") language = v;
             if (a == "--max") {
                 try {
                     maxSuggestions = std::stoi(v);
@@ -186,7 +189,7 @@ int main(int argc, char** argv) {
         return kOk;
     }
 
-    const std::string main = dictPath.empty() ? MainDictionaryPath() : dictPath;
+    const std::string main = dictPath.empty() ? MainDictionaryPath({}, language) : dictPath;
     spell.DictionaryName = main;
     if (!spell.OpenMainDictionary(main)) {
         std::cerr << "telvane-spell: cannot open the main dictionary " << main << "\n";
