@@ -27,14 +27,14 @@ int CommonCharacters(std::string_view a, std::string_view b);
 int SimilarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus);
 
 // How a candidate was found, in the order that breaks ties of equal score: a word one adjacent swap
-// away from the misspelled word, a word one other edit away, a word of the sound-alike walk, two
-// words split apart.
-enum class Found { Swap, OneEdit, Walk, Split };
+// away from the misspelled word, a word that lacks one of the misspelled word's doubled letters, a
+// word one other edit away, a word of the sound-alike walk, two words split apart.
+enum class Found { Swap, Doubled, OneEdit, Walk, Split };
 
 // Best-first list of at most `capacity` words with their scores. A new entry goes before the first
 // entry that ranks lower: a lower score, or an equal score and a later kind (Found); after those
-// that rank alike. With kindsFirst the kind decides before the score, in three groups: swaps; other
-// one-edit words and splits; the walk's words. When the list is full the last entry falls out, and
+// that rank alike. With kindsFirst the kind decides before the score, in three groups: swaps and
+// doubled letters; other one-edit words and splits; the walk's words. When the list is full the last entry falls out, and
 // an entry that would rank after all of a full list is dropped. Duplicates stay.
 class RankedList {
 public:

@@ -302,7 +302,7 @@ void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState
 // the path may drop a letter of w, add a letter, change one, or take two neighbouring letters of w
 // in the other order. The prefix holds the letters of the path so far.
 struct TAcropSpell::EditWalk {
-    enum class Edit { None, Swap, Other };
+    enum class Edit { None, Swap, Doubled, Other };
 
     TAcropSpell& spell;
     Dictionary& d;
@@ -311,9 +311,15 @@ struct TAcropSpell::EditWalk {
     size_t budget;  // node visits left, so that damaged child numbers cannot make the walk explode
     std::string prefix;
 
+    // Dropping w[i]: a letter typed twice, or another one too many.
+    Edit Dropped(size_t i) const {
+        const bool doubled = (i > 0 && w[i] == w[i - 1]) || (i + 1 < w.size() && w[i] == w[i + 1]);
+        return doubled ? Edit::Doubled : Edit::Other;
+    }
+
     // Scans the sibling list starting at node n, with w[0..i) accounted for.
     void List(uint32_t n, size_t i, Edit edit) {
-        if (edit == Edit::None && i + 1 < w.size()) List(n, i + 1, Edit::Other);  // the word lacks w[i]
+        if (edit == Edit::None && i + 1 < w.size()) List(n, i + 1, Dropped(i));  // the word lacks w[i]
         for (; n >= 1 && n <= d.limit && budget > 0; ++n) {
             --budget;
             const Node node = spell.ReadNode(d, n);
@@ -345,12 +351,16 @@ struct TAcropSpell::EditWalk {
         }
     }
 
+    static Found FoundBy(Edit edit) {
+        return edit == Edit::Swap ? Found::Swap : edit == Edit::Doubled ? Found::Doubled : Found::OneEdit;
+    }
+
     // The path reached node (the last letter of prefix) with w[0..j) accounted for.
     void Reach(const Node& node, size_t j, Edit edit) {
         if (node.wordEnd()) {
-            if (j == w.size() && edit != Edit::None)
-                out.Offer(prefix, edit == Edit::Swap ? Found::Swap : Found::OneEdit);
-            if (j + 1 == w.size() && edit == Edit::None) out.Offer(prefix, Found::OneEdit);  // w's last letter dropped
+            if (j == w.size() && edit != Edit::None) out.Offer(prefix, FoundBy(edit));
+            if (j + 1 == w.size() && edit == Edit::None)
+                out.Offer(prefix, FoundBy(Dropped(j)));  // w's last letter dropped
         }
         if (!HasChild(node.child) || prefix.size() >= kMaxWalkDepth) return;
         if (j < w.size() || edit == Edit::None) List(node.child, j, edit);

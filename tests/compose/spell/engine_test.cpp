@@ -285,13 +285,13 @@ TEST(SpellSuggest, FindsEveryWordOneEditAwayAndRanksItsKindFirst) {
     TempDir dir;
     // Words a sound-alike walk misses (an added consonant changes the key, a swapped first letter is
     // outside the first-letter table) and the words that crowded them out.
-    WriteAll(
-        dir.file("m.dct"),
-        BuildMainDictionary({"HOUSE", "HEINOUS", "HANSEL", "PRINT", "PATRIOT", "WRITE", "RITE",  "HELP",      "HEP",
-                             "HALE",  "HEAP",    "FROM",   "FRO",   "FARM",    "STORY", "SO",    "TRY",       "SORRY",
-                             "A",     "LOT",     "ALLOT",  "ALOFT", "BAIT",    "BATE",  "CAN'T", "WELL-BEING"},
-                            "M")
-            .bytes);
+    WriteAll(dir.file("m.dct"),
+             BuildMainDictionary(
+                 {"HOUSE", "HEINOUS", "HANSEL", "PRINT", "PATRIOT", "WRITE",      "RITE", "HELP",  "HEP",  "HALE",
+                  "HEAP",  "FROM",    "FRO",    "FARM",  "STORY",   "SO",         "TRY",  "SORRY", "A",    "LOT",
+                  "ALLOT", "ALOFT",   "BAIT",   "BATE",  "CAN'T",   "WELL-BEING", "CHE",  "APP",   "CHEAP"},
+                 "M")
+                 .bytes);
     TAcropSpell spell;
     spell.DictionaryName = dir.file("m.dct");
     EXPECT_EQ(spell.Suggest("hnouse")[0], "house");  // a letter added
@@ -307,6 +307,8 @@ TEST(SpellSuggest, FindsEveryWordOneEditAwayAndRanksItsKindFirst) {
     ASSERT_GE(baet.size(), 2u);
     EXPECT_EQ(baet[0], "bate");
     EXPECT_EQ(baet[1], "bait");
+    // A letter typed twice ranks with the swaps, before a split of higher score ("che app").
+    EXPECT_EQ(spell.Suggest("cheapp")[0], "cheap");
     // A one-letter fix comes before a split of higher score; a split comes after the one-edit words
     // of equal score (ALLOT, ALOFT: 88) and before those of a lower one (LOT: 85).
     const auto sotry = spell.Suggest("sotry");
