@@ -134,9 +134,7 @@ int SimilarityScore(std::string_view candidate, std::string_view word, bool same
 
 bool RankedList::Before(const Entry& a, const Entry& b) const {
     if (kindsFirst_) {
-        const auto group = [](Found f) {
-            return f == Found::Swap || f == Found::Doubled ? 0 : f == Found::Walk ? 2 : 1;
-        };
+        const auto group = [](Found f) { return f < Found::OneEdit ? 0 : f == Found::Walk ? 2 : 1; };
         if (group(a.found) != group(b.found)) return group(a.found) < group(b.found);
     }
     if (a.score != b.score) return a.score > b.score;

@@ -28,13 +28,14 @@ int SimilarityScore(std::string_view candidate, std::string_view word, bool same
 
 // How a candidate was found, in the order that breaks ties of equal score: a word one adjacent swap
 // away from the misspelled word, a word that lacks one of the misspelled word's doubled letters, a
-// word one other edit away, a word of the sound-alike walk, two words split apart.
-enum class Found { Swap, Doubled, OneEdit, Walk, Split };
+// word with one letter accented otherwise (garcon, garçon), a word one other edit away, a word of
+// the sound-alike walk, two words split apart.
+enum class Found { Swap, Doubled, Accent, OneEdit, Walk, Split };
 
 // Best-first list of at most `capacity` words with their scores. A new entry goes before the first
 // entry that ranks lower: a lower score, or an equal score and a later kind (Found); after those
-// that rank alike. With kindsFirst the kind decides before the score, in three groups: swaps and
-// doubled letters; other one-edit words and splits; the walk's words. When the list is full the last entry falls out, and
+// that rank alike. With kindsFirst the kind decides before the score, in three groups: swaps,
+// doubled letters and accents; other one-edit words and splits; the walk's words. When the list is full the last entry falls out, and
 // an entry that would rank after all of a full list is dropped. Duplicates stay.
 class RankedList {
 public:

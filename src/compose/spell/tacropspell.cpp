@@ -302,7 +302,7 @@ void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState
 // the path may drop a letter of w, add a letter, change one, or take two neighbouring letters of w
 // in the other order. The prefix holds the letters of the path so far.
 struct TAcropSpell::EditWalk {
-    enum class Edit { None, Swap, Doubled, Other };
+    enum class Edit { None, Swap, Doubled, Accent, Other };
 
     TAcropSpell& spell;
     Dictionary& d;
@@ -327,8 +327,8 @@ struct TAcropSpell::EditWalk {
             prefix.push_back(x);
             if (i < w.size() && x == w[i]) Reach(node, i + 1, edit);
             if (edit == Edit::None) {
-                if (i < w.size() && x != w[i]) Reach(node, i + 1, Edit::Other);  // x instead of w[i]
-                Reach(node, i, Edit::Other);                                     // x added before w[i]
+                if (i < w.size() && x != w[i]) Reach(node, i + 1, Changed(x, w[i]));  // x instead of w[i]
+                Reach(node, i, Edit::Other);                                          // x added before w[i]
                 if (i + 1 < w.size() && x == w[i + 1] && w[i] != w[i + 1]) Swapped(node, i);
             }
             prefix.pop_back();
@@ -351,8 +351,19 @@ struct TAcropSpell::EditWalk {
         }
     }
 
+    // x typed as y: the same letter with another accent, or another letter.
+    static Edit Changed(char x, char y) {
+        const bool accent = BaseLetter(static_cast<unsigned char>(x)) == BaseLetter(static_cast<unsigned char>(y));
+        return accent ? Edit::Accent : Edit::Other;
+    }
+
     static Found FoundBy(Edit edit) {
-        return edit == Edit::Swap ? Found::Swap : edit == Edit::Doubled ? Found::Doubled : Found::OneEdit;
+        switch (edit) {
+        case Edit::Swap: return Found::Swap;
+        case Edit::Doubled: return Found::Doubled;
+        case Edit::Accent: return Found::Accent;
+        default: return Found::OneEdit;
+        }
     }
 
     // The path reached node (the last letter of prefix) with w[0..j) accounted for.

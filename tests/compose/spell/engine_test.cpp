@@ -286,11 +286,11 @@ TEST(SpellSuggest, FindsEveryWordOneEditAwayAndRanksItsKindFirst) {
     // Words a sound-alike walk misses (an added consonant changes the key, a swapped first letter is
     // outside the first-letter table) and the words that crowded them out.
     WriteAll(dir.file("m.dct"),
-             BuildMainDictionary(
-                 {"HOUSE", "HEINOUS", "HANSEL", "PRINT", "PATRIOT", "WRITE",      "RITE", "HELP",  "HEP",  "HALE",
-                  "HEAP",  "FROM",    "FRO",    "FARM",  "STORY",   "SO",         "TRY",  "SORRY", "A",    "LOT",
-                  "ALLOT", "ALOFT",   "BAIT",   "BATE",  "CAN'T",   "WELL-BEING", "CHE",  "APP",   "CHEAP"},
-                 "M")
+             BuildMainDictionary({"HOUSE", "HEINOUS",    "HANSEL", "PRINT", "PATRIOT", "WRITE",  "RITE",     "HELP",
+                                  "HEP",   "HALE",       "HEAP",   "FROM",  "FRO",     "FARM",   "STORY",    "SO",
+                                  "TRY",   "SORRY",      "A",      "LOT",   "ALLOT",   "ALOFT",  "BAIT",     "BATE",
+                                  "CAN'T", "WELL-BEING", "CHE",    "APP",   "CHEAP",   "GARDON", "GAR\xC7ON"},
+                                 "M")
                  .bytes);
     TAcropSpell spell;
     spell.DictionaryName = dir.file("m.dct");
@@ -309,6 +309,9 @@ TEST(SpellSuggest, FindsEveryWordOneEditAwayAndRanksItsKindFirst) {
     EXPECT_EQ(baet[1], "bait");
     // A letter typed twice ranks with the swaps, before a split of higher score ("che app").
     EXPECT_EQ(spell.Suggest("cheapp")[0], "cheap");
+    // So does a letter without its accent, before a change to another letter of equal score that comes
+    // first in the trie (GARDON).
+    EXPECT_EQ(spell.Suggest("garcon")[0], "gar\xE7on");
     // A one-letter fix comes before a split of higher score; a split comes after the one-edit words
     // of equal score (ALLOT, ALOFT: 88) and before those of a lower one (LOT: 85).
     const auto sotry = spell.Suggest("sotry");
