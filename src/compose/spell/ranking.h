@@ -35,8 +35,9 @@ enum class Found { Swap, Doubled, Accent, OneEdit, Walk, Split };
 // Best-first list of at most `capacity` words with their scores. A new entry goes before the first
 // entry that ranks lower: a lower score, or an equal score and a later kind (Found); after those
 // that rank alike. With kindsFirst the kind decides before the score, in three groups: swaps,
-// doubled letters and accents; other one-edit words and splits; the walk's words. When the list is full the last entry falls out, and
-// an entry that would rank after all of a full list is dropped. Duplicates stay.
+// doubled letters and accents; other one-edit words and splits; the walk's words. When the list is
+// full the last entry falls out, and an entry that would rank after all of a full list is dropped.
+// Duplicates stay.
 class RankedList {
 public:
     static constexpr size_t kWordLength = 30;

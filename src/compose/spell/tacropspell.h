@@ -1,10 +1,11 @@
 // TAcropSpell: the spell-checking engine. Words are looked up in a chain of letter-trie dictionaries
-// held in dictionary files (see dictformat.h): main dictionaries read-only through a 1024-line node
-// cache sized to the dictionary, user dictionaries read node by node and extended in place by
-// AddWord. Suggestions combine a sound-alike key, which prunes the trie walk, with a walk that finds
-// every word one edit away (deletion, adjacent swap, substitution, insertion), all scored by one
-// similarity score, plus split candidates for two words run together, and take the capitalisation
-// of the word as typed. Each word is offered once.
+// held in dictionary files (see dictformat.h): main dictionaries read-only through a node cache of
+// at most 1024 lines (no more than the dictionary fills), user dictionaries read node by node and
+// extended in place by AddWord. Suggestions combine a sound-alike key, which prunes the trie walk,
+// with a walk that finds every word one edit away (deletion, adjacent swap, substitution,
+// insertion), all scored by one similarity score, plus split candidates for two words run together,
+// ranked by how they were found (see Found) and then by score, and take the capitalisation of the
+// word as typed. Each word is offered once.
 // All words are Windows-1252 bytes. File errors never escape: an operation goes on with what could
 // be read, and a refused addition writes nothing. Memory and work stay proportional to the size of
 // the files, however they are crafted; a user dictionary is never opened or created through a
@@ -27,8 +28,9 @@ namespace telvane::spell {
 struct SuggestOptions {
     enum class Kinds {
         Ignored,    // the score alone ranks, then the order found
-        BreakTies,  // among equal scores: adjacent swaps, other one-edit words, the walk's words, splits
-        RankFirst,  // and before the score: swaps; then one-edit words and splits; then the walk's words
+        BreakTies,  // among equal scores: in the order of Found
+        RankFirst,  // and before the score, in groups: swaps, doubled letters and accents; other
+                    // one-edit words and splits; the walk's words
     };
     bool oneEditWords = true;  // every word one edit away is a candidate
     Kinds kinds = Kinds::RankFirst;

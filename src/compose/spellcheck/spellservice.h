@@ -1,8 +1,8 @@
 // The spell checker as the editors use it while typing: one engine for the program with the main
 // dictionary of the user's language and the user dictionary of the data directory (created on first
-// use), a list of words ignored for this run, and a cache of answers. Words are Qt strings; a word with a character that
-// Windows-1252 or the dictionary alphabet lacks cannot be judged by the dictionaries and counts as
-// correct.
+// use), a list of words ignored for this run, and a cache of answers. Words are Qt strings; a word
+// with a character that Windows-1252 or the dictionary alphabet lacks cannot be judged by the
+// dictionaries and counts as correct.
 #pragma once
 
 #include <QHash>
