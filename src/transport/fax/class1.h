@@ -40,6 +40,7 @@ protected:
     void OnData(const uint8_t*, size_t, bool) override {}
     void OnTimeout() override;
     void OnOutput() override;
+    const TStateChanges& StateChanges() const override;
     void StartFax() override;
     void EndPageData() override;
     void PageDataWritten(size_t bytes) override;
@@ -95,6 +96,7 @@ protected:
     void OnFrameFailed(TResult r) override;
     void OnData(const uint8_t* data, size_t len, bool end) override;
     void OnTimeout() override;
+    const TStateChanges& StateChanges() const override;
     void InitCall() override;
     void Answer() override;
     void Reject() override;

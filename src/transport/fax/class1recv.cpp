@@ -16,9 +16,40 @@ namespace {
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Answering a call: the modem's answer tone and the caller's first signals.
 constexpr int64_t kAnswerTicks = t30::kT5Ticks;
+
+// Besides those of every receiver: init, CSI/DIS and their repetition, the training and its
+// answer, the page and its post-page exchange, the end of the call.
+constexpr TStateEdges kClass1ReceiveEdges[] = {
+    {rfNone, States({rfInit})},
+    {rfInit, States({rf1Init1})},
+    {rf1Init1, States({rfWaiting})},
+    {rfAnswer, States({rf1SendCSI})},
+    {rf1SendCSI, States({rf1SendDIS})},
+    {rf1SendDIS, States({rf1CollFrms})},
+    {rf1CollFrms, States({rf1StrtTrn, rf1CollRtry1})},
+    {rf1CollRtry1, States({rf1CollRtry2})},
+    {rf1CollRtry2, States({rf1SendCSI})},
+    {rf1StrtTrn, States({rf1CollTrn, rf1Retrain})},
+    {rf1CollTrn, States({rf1FinTrn})},
+    {rf1FinTrn, States({rf1SendCFR, rf1Retrain})},
+    {rf1Retrain, States({rf1CollFrms})},
+    {rf1SendCFR, States({rf1WtPgCnnct})},
+    {rf1WtPgCnnct, States({rfStartPage, rf1WaitEOP})},
+    {rfGtPgDta, States({rf1FinPage})},
+    {rf1FinPage, States({rf1WaitEOP})},
+    {rf1WaitEOP, States({rf1WritePage, rf1StrtTrn})},
+    {rf1WritePage, States({rf1SendMCF})},
+    {rf1SendMCF, States({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN})},
+    {rf1WaitDCN, States({rf1SendMCF, rf1WtHngp, rfComplete})},
+    {rf1WtHngp, States({rfComplete})},
+};
+constexpr TStateChanges kClass1ReceiveChanges{kReceiveSharedEdges, kClass1ReceiveEdges, rfAbort, rfDone};
+
 }  // namespace
 
 TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxReceiver(fax, link) {}
+
+const TStateChanges& TClass1Receiver::StateChanges() const { return kClass1ReceiveChanges; }
 
 void TClass1Receiver::OnStart() {
     Progress(fpInitModem);

@@ -20,6 +20,36 @@ constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Waiting for room in the output buffer when page data begins (about 60 s).
 constexpr int64_t kRoomTicks = t30::kT5Ticks;
 
+// Besides those of every sender: init, dial, phase B with training and its fall-back, the page
+// and its post-page exchange with repetition, DCN and hang-up.
+constexpr TStateEdges kClass1SendEdges[] = {
+    {tfNone, States({tfGetEntry})},
+    {tfGetEntry, States({tfInit})},
+    {tfInit, States({tf1Init1})},
+    {tf1Init1, States({tfDial})},
+    {tfDial, States({tf1Connect})},
+    {tf1Connect, States({tfRetryWait, tf1SendTSI})},
+    {tf1SendTSI, States({tf1TSIRespns})},
+    {tf1TSIRespns, States({tf1DCSRspns})},
+    {tf1DCSRspns, States({tf1TrainStrt})},
+    {tf1TrainStrt, States({tf1TrainFnsh})},
+    {tf1TrainFnsh, States({tf1WaitCFR})},
+    {tf1WaitCFR, States({tf1WaitPgCn, tf1TSIRespns, tf1SendTSI})},
+    {tf1WaitPgCn, States({tfWaitFrHead})},
+    {tfSendPage, States({tfDrainPage})},
+    {tfDrainPage, States({tf1PrepEOP, tf1PageEnd})},
+    {tf1PageEnd, States({tf1PrepEOP})},
+    {tf1PrepEOP, States({tf1SendEOP})},
+    {tf1SendEOP, States({tf1WaitMPS, tf1WaitEOP, tf1PrepEOP})},
+    {tf1WaitMPS, States({tf1WaitMCF, tf1PrepEOP})},
+    {tf1WaitEOP, States({tf1WaitMCF, tf1PrepEOP})},
+    {tf1WaitMCF, States({tf1SendDCN, tf1WaitPgCn, tf1Connect, tf1TSIRespns, tf1PrepEOP})},
+    {tf1SendDCN, States({tf1Hangup, tfClose})},
+    {tf1Hangup, States({tf1WaitHngp})},
+    {tf1WaitHngp, States({tfClose})},
+};
+constexpr TStateChanges kClass1SendChanges{kSendSharedEdges, kClass1SendEdges, tfAbort, tfDone};
+
 }  // namespace
 
 size_t TcfLength(long bps) {
@@ -36,6 +66,8 @@ bool TcfGood(size_t count, size_t nonZero, long bps) {
 TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxSender(fax, link) {}
 
 TClass1Sender::~TClass1Sender() = default;
+
+const TStateChanges& TClass1Sender::StateChanges() const { return kClass1SendChanges; }
 
 void TClass1Sender::OnStart() {
     Progress(fpInitModem);

@@ -76,6 +76,7 @@ protected:
     void OnTimeout() override;
     void OnOutput() override;
     bool OnByte(uint8_t c) override;
+    const TStateChanges& StateChanges() const override;
     void NewFax() override;
     void StartFax() override;
     void EndPageData() override;
@@ -121,6 +122,7 @@ protected:
     void OnFrameFailed(TResult) override {}
     void OnData(const uint8_t* data, size_t len, bool end) override;
     void OnTimeout() override;
+    const TStateChanges& StateChanges() const override;
     void InitCall() override;
     void Answer() override;
     void Reject() override;

@@ -17,10 +17,31 @@ constexpr uint8_t kDc2 = 0x12;
 // "ERROR" in place of a page's status this many times in a row ends the call.
 constexpr int kMaxPageErrors = 3;
 
+// Besides those of every receiver: the set-up steps, the answer and the modem's connection
+// report, the sender's ID, each page with its status, the hang-up report.
+constexpr TStateEdges kClass2ReceiveEdges[] = {
+    {rfNone, States({rfInit})},
+    {rfInit, States({rf2Init1})},
+    {rf2Init1, States({rf2Init1A, rf2Init3})},
+    {rf2Init1A, States({rf2Init1B})},
+    {rf2Init1B, States({rf2Init3})},
+    {rf2Init3, States({rfWaiting})},
+    {rfAnswer, States({rf2ValCnnct, rf2GtSndID})},
+    {rf2ValCnnct, States({rf2GtSndID})},
+    {rf2GtSndID, States({rf2GtCnnct})},
+    {rf2GtCnnct, States({rfStartPage, rf2GetFHNG})},
+    {rfGtPgDta, States({rf2GtPgRslt})},
+    {rf2GtPgRslt, States({rf2GtCnnct, rf2GetFHNG})},
+    {rf2GetFHNG, States({rfComplete})},
+};
+constexpr TStateChanges kClass2ReceiveChanges{kReceiveSharedEdges, kClass2ReceiveEdges, rfAbort, rfDone};
+
 }  // namespace
 
 TClass2Receiver::TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls)
     : TFaxReceiver(fax, link), cls_(cls), names_(Class2Names(cls)) {}
+
+const TStateChanges& TClass2Receiver::StateChanges() const { return kClass2ReceiveChanges; }
 
 void TClass2Receiver::OnStart() {
     Progress(fpInitModem);

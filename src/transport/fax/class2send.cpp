@@ -13,12 +13,41 @@ constexpr int64_t kResponseTicks = 182;
 constexpr int64_t kPageTicks = 546;
 constexpr uint8_t kXon = 0x11;
 
+// Besides those of every sender: the class, local ID and session set-up, the dial and the
+// modem's negotiation, XON, the page end with its status (Class 2: DLE ETX and AT+FET=; Class
+// 2.0: the page check), retransmission and new session parameters between pages.
+constexpr TStateEdges kClass2SendEdges[] = {
+    {tfNone, States({tfInit})},
+    {tfInit, States({tfGetEntry, tf2Init1})},
+    {tfGetEntry, States({tfInit})},
+    {tf2Init1, States({tf2Init1A, tf2Init2})},
+    {tf2Init1A, States({tf2Init1B})},
+    {tf2Init1B, States({tf2Init2})},
+    {tf2Init2, States({tf2Init3})},
+    {tf2Init3, States({tfDial})},
+    {tfDial, States({tf2Connect})},
+    {tf2Connect, States({tfRetryWait, tf2GetParams})},
+    {tf2GetParams, States({tfWaitXon, tfWaitFrHead})},
+    {tfWaitXon, States({tfWaitFrHead})},
+    {tfSendPage, States({tf2SendEOP, tf20ChckPg})},
+    {tf2SendEOP, States({tf2WaitFPTS, tf2WaitFET})},
+    {tf2WaitFPTS, States({tf2WaitFET})},
+    {tf2WaitFET, States({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
+    {tf20ChckPg, States({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
+    {tf2WaitPgOK, States({tf2GetParams})},
+    {tf2SndNwPrm, States({tf2GetParams})},
+    {tf2NextPage, States({tf2GetParams})},
+};
+constexpr TStateChanges kClass2SendChanges{kSendSharedEdges, kClass2SendEdges, tfAbort, tfDone};
+
 }  // namespace
 
 TClass2Sender::TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls)
     : TFaxSender(fax, link), cls_(cls), names_(Class2Names(cls)) {}
 
 TClass2Sender::~TClass2Sender() = default;
+
+const TStateChanges& TClass2Sender::StateChanges() const { return kClass2SendChanges; }
 
 void TClass2Sender::OnStart() {
     Progress(fpInitModem);
