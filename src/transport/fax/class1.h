@@ -3,7 +3,8 @@
 // of the send and receive state lists (faxsender.h, faxreceiver.h).
 // Guarantees: every failure path closes the file, logs its code, hangs up and reports the
 // error once; received pages are written raw with FAX_FINE/FAX_WIDE as negotiated, and a page
-// is counted only once its post-page frame has arrived.
+// is counted only once its post-page frame has arrived and it is answered MCF or RTP; no page
+// is confirmed that did not arrive or that the readers could not show.
 #pragma once
 
 #include <memory>
@@ -54,11 +55,14 @@ private:
     void Turnaround(const std::string& cmd, int next);
     void RepeatTraining();
     // Sends a command and awaits its answer in `next` (the response timer is set).
-    void Command(const std::string& cmd, int next);
+    void Command(const std::string& cmd, int next, int64_t pauseMs = kCommandPauseMs);
     // "AT+FRH=3": the next frame is awaited in `next` for at most `ticks`.
     void AwaitFrame(int next, int64_t ticks);
     void StartUp();
     void Dial();
+    void OnFrameStart() override;
+    void ListenForDis();
+    void AwaitPhaseB();
     void AfterRemoteFrames();
     void SendDCS();
     void StartPage();
@@ -88,17 +92,19 @@ private:
     t30::Capabilities remote_;
     bool gotDIS_ = false;
     bool framesSeen_ = false;
+    bool connected_ = false;    // the modem has heard the far end since the dial
+    int64_t t1DeadlineMs_ = 0;  // phase B ends here without DIS
     int speed_ = 0;
     bool lastPage_ = false;
+    size_t sentIndex_ = 0;  // the page whose post-page command is out
+    int rtnCount_ = 0;      // RTN answers to the page being sent
+    int confirmed_ = 0;     // pages of this fax answered MCF or RTP
+    // A page answered RTN is sent again at most this often; then the fax fails (-8069).
+    static constexpr int kMaxPageResends = 2;
     int postPageFcf_ = 0;
     bool tcfSilence_ = false;  // "AT+FTS=" before the TCF has been sent
     size_t lastOutUsed_ = 0;
     TFillInserter filler_;
-    // Bytes handed to the modem since its CONNECT for page data, and when that came: the tty
-    // and the modem may still hold much of a page when our own buffer is empty.
-    int64_t dataStartMs_ = 0;
-    int64_t dataBytes_ = 0;
-    int64_t LineTicksLeft();
 };
 
 class TClass1Receiver final : public TFaxReceiver {
@@ -127,7 +133,7 @@ private:
     void StartTraining();
     void AwaitPage();
     void PostPageFrame(t30::Frame kind);
-    void SendMCF();
+    void SendResponse();
     // The modem's lines in each state (OnLine).
     void rf1Init1Line(TResult r);
     void rfAnswerLine(TResult r);
@@ -152,8 +158,11 @@ private:
     int64_t t1StartMs_ = 0;     // the call was answered (T1 runs from here)
     bool eopAnswered_ = false;  // MCF to EOP sent: a repeated EOP only gets MCF again
     int frameRetries_ = 0;
-    int fcErrors_ = 0;  // "+FCERROR" answers to the training's "AT+FRM="
+    int pageWaits_ = 0;      // T2 without page carrier since the last page
+    int answerRepeats_ = 0;  // answers repeated to garbled frames after EOP
+    int fcErrors_ = 0;       // "+FCERROR" answers to the training's "AT+FRM="
     t30::Frame postPage_ = t30::Frame::Unknown;
+    uint8_t response_ = 0;  // MCF, RTP or RTN to the last post-page command (0: none since the page began)
     bool trainingGood_ = false;
     bool frameSent_ = false;
 };

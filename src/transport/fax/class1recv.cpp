@@ -1,6 +1,7 @@
 // The Class 1 receive machine: start-up, waiting for rings, answering, CSI/DIS, TSI/DCS, the
-// training check, CFR or FTT, the accept question, page data stored raw into the fax file,
-// post-page frames answered with MCF, DCN and hang-up; then the next call or the end.
+// training check, CFR or FTT, the accept question, page data stored raw into the fax file and
+// checked as it arrives, post-page frames answered with MCF, RTP or RTN by the page's quality,
+// DCN and hang-up; then the next call or the end.
 #include "transport/fax/class1.h"
 
 #include <ctime>
@@ -39,7 +40,7 @@ constexpr TStateEdges kClass1ReceiveEdges[] = {
     {rf1FinPage, States({rf1WaitEOP})},
     {rf1WaitEOP, States({rf1WritePage, rf1StrtTrn})},
     {rf1WritePage, States({rf1SendMCF})},
-    {rf1SendMCF, States({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN})},
+    {rf1SendMCF, States({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN, rf1WaitEOP})},
     {rf1WaitDCN, States({rf1SendMCF, rf1WtHngp, rfComplete})},
     {rf1WtHngp, States({rfComplete})},
 };
@@ -94,6 +95,9 @@ void TClass1Receiver::InitCall() {
     rings_ = 0;
     identRepeats_ = 0;
     frameRetries_ = 0;
+    pageWaits_ = 0;
+    answerRepeats_ = 0;
+    response_ = 0;
     gotDCS_ = false;
     accepted_ = false;
     frameSent_ = false;
@@ -277,6 +281,8 @@ void TClass1Receiver::rf1WtPgCnnctLine(TResult r) {
             Fail(rc);
             return;
         }
+        response_ = 0;
+        pageWaits_ = 0;
         // Renewed with every piece of page data: a page may take minutes, a dead line not.
         SetTimer(t30::kPageIdleTicks);
         Goto(rfGtPgDta);
@@ -294,16 +300,22 @@ void TClass1Receiver::rf1FinPageLine(TResult r) {
 }
 
 void TClass1Receiver::rf1SendMCFLine(TResult r) {
-    if (FrameSent(r, t30::fcfMCF)) {
-        if (postPage_ == t30::Frame::MPS) {
-            AwaitPage();
-        } else if (postPage_ == t30::Frame::EOM) {
+    if (FrameSent(r, response_)) {
+        if (postPage_ == t30::Frame::EOM) {
+            // Phase B again: the sender waits for our DIS whatever the answer was.
             gotDCS_ = false;
             identRepeats_ = 0;
             t1StartMs_ = Now();
             SendCommand(at::kTxFrames, kCommandPauseMs);
             SetTimer(kResponseTicks);
             Goto(rf1CollRtry2);
+        } else if (response_ == t30::fcfRTN || (response_ == t30::fcfRTP && postPage_ == t30::Frame::MPS)) {
+            // The sender trains again (DCS and TCF), then sends the page again or the next one;
+            // after RTN to its last page it may also give up (DCN).
+            ReceiveFrames();
+            Goto(rf1WaitEOP);
+        } else if (postPage_ == t30::Frame::MPS) {
+            AwaitPage();
         } else {
             if (!eopAnswered_) {
                 eopAnswered_ = true;
@@ -342,9 +354,16 @@ void TClass1Receiver::OnFrameFailed(TResult) {
         }
         break;
     case rf1WaitDCN:
-        SendCommand(at::kHangUp);
-        SetTimer(kHangUpTicks);
-        Goto(rf1WtHngp);
+        // A garbled frame after our answer to EOP: the sender repeating EOP because our answer
+        // was lost (a garbled DCN needs no answer, and gets a harmless one). Answered like the
+        // clean repeat, a bounded number of times.
+        if (++answerRepeats_ > t30::kMaxRepeats) {
+            SendCommand(at::kHangUp);
+            SetTimer(kHangUpTicks);
+            Goto(rf1WtHngp);
+            return;
+        }
+        SendResponse();
         break;
     default: break;
     }
@@ -394,15 +413,16 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
             fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
             StartTraining();
         } else if (kind == t30::Frame::DCN) {
-            Fail(ecCancelRequested);
+            // The sender gives up: after our RTN the page it could not deliver is the failure.
+            Fail(response_ == t30::fcfRTN ? ecFaxSessionError : ecCancelRequested);
         } else {
             ReceiveFrames();
         }
         break;
     case rf1WaitDCN:
-        // Our MCF was lost: the sender repeats its post-page command and gets MCF again.
+        // Our answer was lost: the sender repeats its post-page command and gets it again.
         if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM) {
-            SendMCF();
+            SendResponse();
             return;
         }
         if (!frame.Final()) {
@@ -417,21 +437,35 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
     }
 }
 
-// A post-page command: completes the page (only once, however often the command is repeated)
-// and answers MCF.
+// A post-page command: the page just received is judged (T.30 copy quality) and answered MCF
+// (kept), RTP (kept; the sender retrains before going on) or RTN (not kept: unreadable, or
+// longer than the readers can show). A post-page command that comes again after our answer (the
+// answer was lost) gets the same answer; one that comes without any page (its carrier never
+// came) gets RTN, so the sender never takes a page for delivered that we do not have.
 void TClass1Receiver::PostPageFrame(t30::Frame kind) {
     postPage_ = kind;
     Goto(rf1WritePage);
-    if (int rc = KeepPage()) {
-        Fail(rc);
-        return;
+    if (InPage()) {
+        const TPageVerdict verdict = PageVerdict();
+        if (verdict == TPageVerdict::Good || verdict == TPageVerdict::Poor) {
+            if (int rc = KeepPage()) {
+                Fail(rc);
+                return;
+            }
+            response_ = verdict == TPageVerdict::Good ? t30::fcfMCF : t30::fcfRTP;
+        } else {
+            DropPage();
+            response_ = t30::fcfRTN;
+        }
+    } else if (response_ == 0) {
+        response_ = t30::fcfRTN;
     }
     Progress(fpGetPageResult);
-    SendMCF();
+    SendResponse();
 }
 
-// The post-page command is answered: the line is turned round for MCF.
-void TClass1Receiver::SendMCF() {
+// The post-page command is answered: the line is turned round for the response.
+void TClass1Receiver::SendResponse() {
     Progress(fpCheckMorePages);
     link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
     SendCommand(at::kTxFrames, kCommandPauseMs);
@@ -479,6 +513,18 @@ void TClass1Receiver::OnTimeout() {
         AbortReception();
         gotDCS_ = false;
         RepeatIdent();
+        break;
+    case rf1WtPgCnnct:
+        // No page carrier within T2, and the modem says nothing: the sender may be repeating
+        // its training or post-page command on V.21. Listen for that instead, as T.30 does
+        // (a modem that reports "+FCERROR" takes the same way at once).
+        if (++pageWaits_ > t30::kMaxRepeats) {
+            Fail(ecFatalTimeout);
+            return;
+        }
+        AbortReception();
+        ReceiveFrames();
+        Goto(rf1WaitEOP);
         break;
     case rf1WaitDCN:
     case rf1WtHngp:

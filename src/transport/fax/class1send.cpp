@@ -1,7 +1,8 @@
 // The Class 1 send machine: start-up (init strings, class check, capability query), dial and
 // busy redial, phase B (CSI/DIS in, TSI/DCS out, TCF, CFR/FTT with speed fall-back), page data
 // with header line, text cover and minimum line length, post-page frames with repetition,
-// MCF/RTN/RTP, DCN and hang-up, then the next fax of the call list.
+// MCF, RTP (retrain, then the next page) and RTN (retrain and send the page again, bounded),
+// DCN and hang-up, then the next fax of the call list.
 #include "transport/fax/class1.h"
 
 #include <algorithm>
@@ -110,6 +111,9 @@ void TClass1Sender::StartUp() {
 // The pages are checked in tfInit; then the modem is put in Class 1 again and the number dialled.
 void TClass1Sender::StartFax() {
     Goto(tfInit);
+    confirmed_ = 0;
+    rtnCount_ = 0;
+    fax_.SetPagesConfirmed(0);
     if (!CheckPages()) return;
     Progress(fpInitModem);
     SendCommand(at::kClass1);
@@ -123,6 +127,7 @@ void TClass1Sender::Dial() {
     Progress(fpDialing);
     gotDIS_ = false;
     framesSeen_ = false;
+    connected_ = false;
     SendCommand(at::Dial(send_.ToneDial, send_.DialPrefix(), number_));
     ExpectFrame();
     SetTimer(send_.DialWaitTicks());
@@ -147,8 +152,8 @@ int TClass1Sender::RefusalCode(int state) {
     }
 }
 
-void TClass1Sender::Command(const std::string& cmd, int next) {
-    SendCommand(cmd, kCommandPauseMs);
+void TClass1Sender::Command(const std::string& cmd, int next, int64_t pauseMs) {
+    SendCommand(cmd, pauseMs);
     SetTimer(kResponseTicks);
     Goto(next);
 }
@@ -163,8 +168,8 @@ void TClass1Sender::AwaitFrame(int next, int64_t ticks) {
 void TClass1Sender::OnLine(TResult r, const std::string&) {
     if (State() == tf1DCSRspns && tcfSilence_ && r == TResult::Error) {
         // A modem without "AT+FTS": the silence is our own pause instead.
-        link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt);
+        link_.Pause(t30::kSignalGapMs);
+        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt, 0);
         return;
     }
     if (r == TResult::Error || r == TResult::NoCarrier) {
@@ -215,14 +220,16 @@ void TClass1Sender::tf1TSIRespnsLine(TResult r) {
     if (r == TResult::Connect) SendDCS();
 }
 
-// DCS is out: 75 ms of silence ("AT+FTS=7"), then the training and TCF.
+// DCS is out: 75 ms of silence, then the training and TCF. The modem times the silence
+// ("AT+FTS=7" answers OK once it has passed), so each command goes out as soon as the modem's
+// OK comes: any pause of ours would only lengthen the gap T.30 fixes at 75 +/- 20 ms.
 void TClass1Sender::tf1DCSRspnsLine(TResult r) {
     if (r != TResult::Ok) return;
     if (!tcfSilence_) {
         tcfSilence_ = true;
-        Command(at::TxSilence(t30::kTcfSilence), tf1DCSRspns);
+        Command(at::TxSilence(t30::kTcfSilence), tf1DCSRspns, 0);
     } else {
-        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt);
+        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt, 0);
     }
 }
 
@@ -245,8 +252,7 @@ void TClass1Sender::tf1WaitPgCnLine(TResult r) {
     // Page data may follow CONNECT at once: the modem sends its training first and fills with
     // zeros until data comes, so no fixed wait is added here.
     Progress(fpSendPage);
-    dataStartMs_ = Now();
-    dataBytes_ = 0;
+    DataConnected();
     Goto(tfWaitFrHead);
     SetTimer(kRoomTicks);
     WantRoom(true);
@@ -300,17 +306,20 @@ void TClass1Sender::tf1WaitHngpLine(TResult r) {
     if (r == TResult::Ok || r == TResult::Error) FaxDone();
 }
 
-void TClass1Sender::OnFrameFailed(TResult) {
+void TClass1Sender::OnFrameFailed(TResult r) {
     switch (State()) {
     case tf1Connect:
-        // ERROR or NO CARRIER before any frame is the modem's answer to the dial: the call
-        // was not made. After frames it is a frame with a bad check sequence: listen again.
-        if (!framesSeen_) {
-            Fail(ecFaxNoCarrier);
+        // Before the modem has heard anything, ERROR is its refusal of the dial (the call was
+        // not made) and NO CARRIER its report that nobody answered. Once the call is connected
+        // a garbled or missing frame is listened for again: T.30 waits for DIS until T1.
+        if (!connected_) {
+            if (r == TResult::NoCarrier)
+                BusyOrRetry(false);
+            else
+                Fail(ecFaxNoCarrier);
             return;
         }
-        SendCommand(at::kRxFrames, kCommandPauseMs);
-        ExpectFrame();
+        ListenForDis();
         break;
     case tf1WaitCFR:
         // A response received in error (bad FCS): T.30 repeats the command.
@@ -326,7 +335,7 @@ void TClass1Sender::OnFrame(const hdlc::TFrame& frame) {
     switch (State()) {
     case tf1Connect:
         framesSeen_ = true;
-        SetTimer(kResponseTicks);
+        SetTimer(std::min<int64_t>(kResponseTicks, (t1DeadlineMs_ - Now()) / t30::kMsPerTick + 1));
         if (kind == t30::Frame::CSI) {
             fax_.SetRemoteID(t30::DecodeId(frame.Fif.data(), frame.Fif.size()));
             Progress(fpGotRemoteID);
@@ -370,6 +379,26 @@ void TClass1Sender::OnFrame(const hdlc::TFrame& frame) {
     case tf1WaitMCF: PostPageAnswer(frame); break;
     default: break;
     }
+}
+
+void TClass1Sender::OnFrameStart() {
+    if (State() != tf1Connect || connected_) return;
+    // The call is connected: phase B lasts at most T1 from here.
+    connected_ = true;
+    t1DeadlineMs_ = Now() + t30::kT1Ticks * t30::kMsPerTick;
+    SetTimer(t30::kT1Ticks);
+}
+
+// Listens for the far end's frames again, while T1 lasts; without DIS by then the call failed.
+void TClass1Sender::ListenForDis() {
+    const int64_t left = t1DeadlineMs_ - Now();
+    if (left <= 0) {
+        Fail(ecFaxNoCarrier);
+        return;
+    }
+    SendCommand(at::kRxFrames, kCommandPauseMs);
+    ExpectFrame();
+    SetTimer(left / t30::kMsPerTick + 1);
 }
 
 void TClass1Sender::AfterRemoteFrames() {
@@ -416,7 +445,17 @@ void TClass1Sender::SendDCS() {
 
 void TClass1Sender::OnTimeout() {
     switch (State()) {
-    case tf1Connect: Fail(framesSeen_ ? ecFatalTimeout : ecFaxNoAnswer); break;
+    case tf1Connect:
+        if (!connected_) {
+            // Nobody answered within the dial wait: the dial is abandoned (any character does
+            // that) and, attempts left, made again later.
+            AbortReception();
+            BusyOrRetry(false);
+        } else {
+            AbortReception();
+            ListenForDis();
+        }
+        break;
     case tfRetryWait: Dial(); break;
     case tf1WaitCFR:
         // End the modem's frame reception with a single character, then repeat the command.
@@ -453,7 +492,7 @@ void TClass1Sender::OnOutput() {
     if (State() == tfDrainPage && link_.OutUsed() == 0) {
         WantEmpty(false);
         PagePumped();
-        SetTimer(kResponseTicks + LineTicksLeft());
+        SetTimer(kResponseTicks + LineTicksLeft(Bps()));
         Goto(tf1PageEnd);
     }
 }
@@ -467,10 +506,7 @@ void TClass1Sender::StartPage() {
     PumpPage();
 }
 
-void TClass1Sender::PageDataWritten(size_t bytes) {
-    SetTimer(t30::kPageIdleTicks);
-    dataBytes_ += static_cast<int64_t>(bytes);
-}
+void TClass1Sender::PageDataWritten(size_t) { SetTimer(t30::kPageIdleTicks); }
 
 void TClass1Sender::EndPageData() {
     std::vector<uint8_t> last, out;
@@ -487,18 +523,11 @@ void TClass1Sender::EndPageData() {
     SetTimer(t30::kPageIdleTicks);
 }
 
-// Ticks the modem still needs to put the page data handed to it on the line at the session
-// speed: the answer to the page cannot come before that.
-int64_t TClass1Sender::LineTicksLeft() {
-    const int64_t lineMs = dataBytes_ * 8 * 1000 / Bps();
-    const int64_t elapsed = Now() - dataStartMs_;
-    return lineMs > elapsed ? MsToTicks(lineMs - elapsed) + 1 : 0;
-}
-
 void TClass1Sender::PagePumped() {
     WantRoom(false);
     WantEmpty(false);
     lastPage_ = LastPage();
+    sentIndex_ = pageIndex_;
     if (!lastPage_) ++pageIndex_;
     // A change of resolution needs a new DCS: end the page with EOM and return to phase B.
     const bool sameMode = lastPage_ || pages_.PageFine(pageIndex_) == pages_.PageFine(pageIndex_ - 1);
@@ -522,29 +551,51 @@ void TClass1Sender::RepeatPostPage() {
 
 void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
     const t30::Frame kind = t30::Classify(frame.Fcf);
-    if (kind == t30::Frame::MCF || (kind == t30::Frame::RTP && lastPage_)) {
+    if (kind == t30::Frame::MCF || kind == t30::Frame::RTP) {
+        // The page has arrived (RTP: and the line wants retraining before the next one).
+        rtnCount_ = 0;
+        ++confirmed_;
+        fax_.SetPagesConfirmed(confirmed_);
         Progress(fpPageOK);
         if (lastPage_) {
             Turnaround(at::kTxFrames, tf1SendDCN);
-        } else if (postPageFcf_ == t30::fcfMPS) {
+        } else if (postPageFcf_ == t30::fcfEOM) {
+            AwaitPhaseB();
+        } else if (kind == t30::Frame::RTP) {
+            tcfSilence_ = false;
+            Turnaround(at::kTxFrames, tf1TSIRespns);
+        } else {
             // T.30: pages after the first are sent with the short training of the same modem.
             Turnaround(at::TxData(t30::ShortTrainCode(speed_)), tf1WaitPgCn);
-        } else {
-            // EOM: back to phase B, where the far end's DIS may take a while (T1).
-            gotDIS_ = false;
-            AwaitFrame(tf1Connect, t30::kT1Ticks);
         }
-    } else if (kind == t30::Frame::RTP) {
-        tcfSilence_ = false;
-        Turnaround(at::kTxFrames, tf1TSIRespns);
     } else if (kind == t30::Frame::RTN) {
+        // The page did not arrive in a usable state: train again (DCS and TCF, falling back on
+        // FTT) and send the same page again, at most kMaxPageResends times.
         Progress(fpPageError);
-        Fail(ecFaxSessionError);
+        if (++rtnCount_ > kMaxPageResends) {
+            Fail(ecFaxSessionError);
+            return;
+        }
+        pageIndex_ = sentIndex_;
+        if (postPageFcf_ == t30::fcfEOM) {
+            AwaitPhaseB();
+        } else {
+            tcfSilence_ = false;
+            retries_ = 0;
+            Turnaround(at::kTxFrames, tf1TSIRespns);
+        }
     } else if (kind == t30::Frame::DCN) {
         Fail(ecCancelRequested);
     } else {
         RepeatPostPage();
     }
+}
+
+// After EOM: back to phase B, where the far end's DIS may take a while (T1).
+void TClass1Sender::AwaitPhaseB() {
+    gotDIS_ = false;
+    t1DeadlineMs_ = Now() + t30::kT1Ticks * t30::kMsPerTick;
+    AwaitFrame(tf1Connect, t30::kT1Ticks);
 }
 
 }  // namespace telvane::transport

@@ -121,8 +121,10 @@ private:
 
 TClass2Names Class2Names(TFaxClass c) {
     if (c == fcClass2_0)
-        return {"CLASS=2.0", "MM?", "MI?", "MR?", "IS", "LI", "CC", "CO", "IS", "CS", "TI", "CI", "PS", "FHS"};
-    return {"CLASS=2", "MDL?", "MFR?", "REV?", "DIS", "LID", "DCC", "CON", "DIS", "DCS", "TSI", "CSI", "PTS", "FHNG"};
+        return {"CLASS=2.0", "MM?", "MI?", "MR?", "IS", "LI", "CC", "CO",
+                "IS",        "CS",  "TI",  "CI",  "PS", "HS", "KS", "BO"};
+    return {"CLASS=2", "MDL?", "MFR?", "REV?", "DIS", "LID", "DCC", "CON",
+            "DIS",     "DCS",  "TSI",  "CSI",  "PTS", "HNG", "K",   "BOR"};
 }
 
 bool IsClass2Report(std::string_view line, std::string_view name) {
@@ -184,10 +186,113 @@ std::string Class2HangupCode(std::string_view report) {
 }
 
 std::string CleanClass2Id(std::string_view report) {
+    // The ID is quoted: what lies between the quotes is the remote's, whatever its characters
+    // (a modem that drops the opening quote still ends the ID with the closing one).
     std::string id = ReportValue(report);
-    if (!id.empty() && id.front() == '"') id.front() = ' ';
-    while (!id.empty() && !std::isalnum(static_cast<unsigned char>(id.back()))) id.pop_back();
+    if (!id.empty() && id.front() == '"') id.erase(0, 1);
+    const size_t close = id.rfind('"');
+    if (close != std::string::npos) id.erase(close);
     return std::string(Trim(id)).substr(0, 20);
+}
+
+std::string HangupReason(std::string_view code) {
+    int n = -1;
+    for (char c : code) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return "unknown hang-up code";
+        n = (n < 0 ? 0 : n * 10) + (c - '0');
+        if (n > 999) return "unknown hang-up code";
+    }
+    struct Known {
+        int Code;
+        const char* Text;
+    };
+    static const Known kKnown[] = {
+        {0, "normal end of the call"},
+        {1, "ring detected, but no fax handshake followed"},
+        {2, "call aborted by the program"},
+        {3, "no loop current"},
+        {4, "ringback detected, nobody answered"},
+        {5, "answered without a fax tone"},
+        {11, "no answer from a fax machine (T1 expired)"},
+        {21, "the remote fax cannot receive or send"},
+        {25, "DCS sent three times without response"},
+        {26, "DIS received three times: DCS not recognised"},
+        {27, "failure to train at 2400 bit/s"},
+        {43, "page data came too slowly from the program"},
+        {52, "no response to MPS repeated three times"},
+        {53, "invalid response to MPS"},
+        {54, "no response to EOP repeated three times"},
+        {55, "invalid response to EOP"},
+        {56, "no response to EOM repeated three times"},
+        {57, "invalid response to EOM"},
+        {58, "unable to continue after PIN or PIP"},
+        {73, "no page arrived within T2"},
+        {74, "T1 expired after EOM"},
+        {91, "no end of line within 5 seconds"},
+        {101, "invalid response received"},
+        {102, "invalid command received"},
+    };
+    for (const Known& k : kKnown)
+        if (k.Code == n) return k.Text;
+    if (n < 0) return "unknown hang-up code";
+    if (n < 10) return "call placement or termination";
+    if (n < 20) return "call establishment failed";
+    if (n < 40) return "sending: negotiation failed";
+    if (n < 50) return "sending: page data failed";
+    if (n < 70) return "sending: post-page exchange failed";
+    if (n < 90) return "receiving: negotiation failed";
+    if (n < 100) return "receiving: page data failed";
+    if (n < 120) return "receiving: post-page exchange failed";
+    return "modem manufacturer's code";
+}
+
+namespace {
+// The values a list such as "0-2", "(0,1)" or "0A-0F" names, read as hexadecimal; calls `use`
+// for each (ranges are walked, bounded).
+template <typename Use>
+void ForEachValue(std::string_view list, Use use) {
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) comma = list.size();
+        std::string_view item = Trim(list.substr(start, comma - start));
+        while (!item.empty() && (item.front() == '(')) item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ')')) item.remove_suffix(1);
+        const size_t dash = item.find('-');
+        const int lo = HexField(item.substr(0, dash));
+        const int hi = dash == std::string_view::npos ? lo : HexField(item.substr(dash + 1));
+        if (lo >= 0 && hi >= lo && hi - lo < 256)
+            for (int v = lo; v <= hi; ++v) use(v);
+        start = comma + 1;
+    }
+}
+}  // namespace
+
+bool RangeOffers(std::string_view reply, int value) {
+    bool found = false;
+    ForEachValue(reply, [&](int v) { found = found || v == value; });
+    return found;
+}
+
+TClass2Ranges ParseClass2Ranges(std::string_view reply) {
+    // One parenthesised list per parameter: vr, br, wd, ln, df, ec, bf, st.
+    std::vector<std::string_view> fields;
+    size_t depth = 0, start = std::string_view::npos;
+    for (size_t i = 0; i < reply.size(); ++i) {
+        if (reply[i] == '(' && depth++ == 0) start = i + 1;
+        if (reply[i] == ')' && depth > 0 && --depth == 0) fields.push_back(reply.substr(start, i - start));
+    }
+    TClass2Ranges r;
+    if (fields.size() < 6) return r;
+    int maxBr = -1;
+    ForEachValue(fields[1], [&](int v) {
+        if (v <= 5 && v > maxBr) maxBr = v;
+    });
+    if (maxBr < 0) return r;
+    r.Valid = true;
+    r.MaxBitRate = maxBr;
+    r.Ecm = RangeOffers(fields[5], 1) || RangeOffers(fields[5], 2);
+    return r;
 }
 
 std::unique_ptr<TFaxMachine> MakeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link) {

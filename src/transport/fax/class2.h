@@ -4,10 +4,13 @@
 // detected: init strings, "AT+FCLASS=?", then the machine of the best class takes over.
 // Guarantees: every failure path closes the file, logs its code, hangs up and reports the error
 // once; a hang-up report's code is stored before anything else is done with it; a received page
-// stays in the file only when the modem reported it good; lines are matched as "+F" reports
-// before result words, so a remote ID such as "OK" or "RING" is never taken for a result.
+// stays in the file only when the modem reported it good and the readers can show it; every page
+// of a call goes into one fax file; lines are matched as "+F" reports before result words, and
+// reports by their exact name, so a remote ID such as "OK", "RING" or "FHNG" is never taken for
+// a result or a hang-up.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +20,7 @@
 #include "transport/fax/faxframework.h"
 #include "transport/fax/faxreceiver.h"
 #include "transport/fax/faxsender.h"
+#include "transport/fax/t30timers.h"
 #include "transport/fax/t4fill.h"
 
 namespace telvane::transport {
@@ -25,11 +29,14 @@ class TOvxCustomSendFax;
 class TOvxCustomReceiveFax;
 
 // Command and report names of a class ("DIS" / "IS" ...). Commands are "AT+F" + name, reports
-// "+F" + name.
+// "+F" + name. PageStatus is also the command that sets the answer to a received page ("AT+FPTS="
+// / "AT+FPS="); Abort is "AT+FK" in Class 2 and "AT+FKS" in Class 2.0; BitOrder sets the bit
+// order of page data ("AT+FBOR=" / "AT+FBO=").
 struct TClass2Names {
     std::string SelectClass, Model, Manufacturer, Revision;
     std::string SessionCmd, LocalIdCmd, CapabilitiesCmd;
     std::string Connect, RemoteCaps, Negotiated, TransmitId, CalledId, PageStatus, Hangup;
+    std::string Abort, BitOrder;
 };
 TClass2Names Class2Names(TFaxClass c);
 
@@ -47,6 +54,20 @@ TClass2Params ParseClass2Params(std::string_view report);
 std::string Class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm);
 // The hang-up code of a hang-up report: the first three characters after the colon, trimmed.
 std::string Class2HangupCode(std::string_view report);
+// What a hang-up code means (T.32 hang-up status codes, shared by Class 2 modems).
+std::string HangupReason(std::string_view code);
+// What a modem offers for its session parameters (the reply to "AT+FDIS=?" / "AT+FIS=?" or
+// "AT+FDCC=?" / "AT+FCC=?", one parenthesised list of values or "a-b" ranges per parameter):
+// the highest bit-rate digit and whether error correction can be had. Valid is false when the
+// reply could not be read (then nothing is limited).
+struct TClass2Ranges {
+    bool Valid = false;
+    int MaxBitRate = 5;
+    bool Ecm = true;
+};
+TClass2Ranges ParseClass2Ranges(std::string_view reply);
+// Whether a reply listing values ("(0-2)", "0,1,2", "(0,1)") offers `value`.
+bool RangeOffers(std::string_view reply, int value);
 // A remote ID as reported: a leading quote becomes a blank, trailing characters that are not
 // letters or digits go, the rest is trimmed.
 std::string CleanClass2Id(std::string_view report);
@@ -80,6 +101,7 @@ protected:
     void NewFax() override;
     void StartFax() override;
     void EndPageData() override;
+    void PageDataWritten(size_t bytes) override;
     // Raw page data gets fill for the negotiated minimum scan time, as the header and cover lines
     // do: a modem that pads by itself adds nothing to lines that are long enough already, and
     // one that does not would otherwise send short lines faster than the receiver takes them.
@@ -87,25 +109,34 @@ protected:
     void Fail(int code) override;
 
 private:
+    // One command of the set-up before the dial: its state, whether ERROR may answer it (a
+    // question the modem need not know), the command (made when it is due; empty: left out) and
+    // what is done with its reply lines.
+    struct TStep {
+        int State;
+        bool Optional;
+        std::function<std::string()> Command;
+        std::function<void(const std::string& reply)> Reply;
+    };
     bool Is20() const { return cls_ == fcClass2_0; }
-    void Command(const std::string& cmd, int next, int64_t ticks = 182);
+    long SessionBps() const { return session_.Bps > 0 ? session_.Bps : 9600; }
+    void Command(const std::string& cmd, int next, int64_t ticks = t30::kT3Ticks);
     void StartUp();
+    void NextStep();
+    void InitLine(TResult r, const std::string& line);
+    std::string SessionParams(size_t index) const;
     void Dial();
     void SendFDT();
     void Report(const std::string& line);
     void BeginData();
+    void StartData();
     void StartPage();
+    int64_t PageEndTicks();
     void PageAccepted();
     void PageRejected();
     void AfterPageOk();
     void Retransmit();
-    bool initStepDone(TResult r);
     // The modem's lines in each state (OnLine).
-    void tf2Init1Line(TResult r);
-    void tf2Init1ALine(TResult r);
-    void tf2Init1BLine(TResult r);
-    void tf2Init2Line(TResult r);
-    void tf2Init3Line(TResult r);
     void tf2ConnectLine(TResult r);
     void tf2GetParamsLine(TResult r);
     void tf2SndNwPrmLine(TResult r);
@@ -116,12 +147,19 @@ private:
 
     TFaxClass cls_;
     TClass2Names names_;
+    std::vector<TStep> steps_;
+    size_t step_ = 0;
+    std::string reply_;        // information lines of the set-up command being answered
+    std::string flowReply_;    // "AT+FLO=?"
+    std::string rangesReply_;  // "AT+FDIS=?" / "AT+FIS=?"
     TClass2Params remote_, session_;
     bool fdtSent_ = false;
     bool pageGood_ = false;
     bool hungUp_ = false;
     char lastStatus_ = 0;
-    int abortCode_ = 0;  // AT+FKS sent: the session fails with this once it is answered
+    int abortCode_ = 0;  // the abort command was sent: the session fails with this once it is answered
+    int confirmed_ = 0;
+    size_t lastOutUsed_ = 0;
     TFillInserter filler_;
 };
 
@@ -144,38 +182,44 @@ protected:
 
 private:
     bool Is20() const { return cls_ == fcClass2_0; }
-    void Command(const std::string& cmd, int next, int64_t ticks = 182);
+    void Command(const std::string& cmd, int next, int64_t ticks = t30::kT3Ticks);
     void StartUp();
     void NextInitStep();
+    std::string Capabilities() const;
     // ERROR or NO CARRIER in a call: the modem refused a command, or the call was lost.
     void CallFailed(TResult r);
     void Report(const std::string& line);
-    void PageStatus(char digit);
     void startPage();
     // The modem's lines in each state (OnLine).
-    void rfInitLine(TResult r);
+    void rfInitLine(TResult r, const std::string& line);
     void rf2ValCnnctLine(TResult r);
     void rf2GtSndIDLine(TResult r);
     void rf2GtCnnctLine(TResult r);
     void rf2GtPgRsltLine(TResult r);
     void rf2GetFHNGLine(TResult r);
 
+    // One set-up command: its state, whether ERROR may answer it, the command (empty: the
+    // capabilities, made from the modem's ranges when they are due).
     struct TStep {
         int State;
+        bool Optional;
         std::string Command;
     };
     TFaxClass cls_;
     TClass2Names names_;
     std::vector<TStep> steps_;
     size_t step_ = 0;
+    std::string reply_;        // information lines of the set-up command being answered
+    std::string rangesReply_;  // "AT+FDCC=?" / "AT+FCC=?"
     int pageErrors_ = 0;
-    bool pageKept_ = false;
-    bool haveStatus_ = false;
+    char status_ = 0;  // the modem's page status digit (0: none reported)
     char postPage_ = 0;
     bool lastPage_ = false;
-    bool newFile_ = false;
+    bool refusing_ = false;  // the page status was set to refuse the page; its OK is awaited
     int abortCode_ = 0;
     TClass2Params dcs_;
+    TBitOrder bitOrder_;
+    std::vector<uint8_t> converted_;
 };
 
 }  // namespace telvane::transport

@@ -1,18 +1,18 @@
-// The Class 2 / 2.0 receive machine: select class, enable receiving, local ID, answer mode and
-// capabilities; rings and "ATA"; the connection report, the sender's ID (with the accept
-// question) and the negotiated parameters; "AT+FDR", DC2 and page data; the page transfer
-// status and the post-page report, which may start a new fax file; the hang-up report; then
-// the next call or the end.
-#include <cctype>
-
+// The Class 2 / 2.0 receive machine: select class, enable receiving, local ID, answer mode,
+// the bit order of page data and the capabilities within the modem's ranges; rings and "ATA";
+// the connection report, the sender's ID (with the accept question) and the negotiated
+// parameters; "AT+FDR", DC2 and page data (read in whichever bit order the modem uses, judged as
+// it arrives); the page transfer status and the post-page report; every page of the call into
+// one fax file; the hang-up report; then the next call or the end.
 #include "transport/fax/class2.h"
 #include "transport/fax/faxsession.h"
+#include "transport/fax/t30timers.h"
 
 namespace telvane::transport {
 
 namespace {
-constexpr int64_t kResponseTicks = 182;
-constexpr int64_t kAnswerTicks = 1092;
+constexpr int64_t kResponseTicks = t30::kT3Ticks;
+constexpr int64_t kAnswerTicks = t30::kT5Ticks;
 constexpr uint8_t kDc2 = 0x12;
 // "ERROR" in place of a page's status this many times in a row ends the call.
 constexpr int kMaxPageErrors = 3;
@@ -76,27 +76,45 @@ void TClass2Receiver::InitCall() {
     pages_ = 0;
     pageErrors_ = 0;
     lastPage_ = false;
-    newFile_ = false;
+    refusing_ = false;
     dcs_ = {};
     fax_.SetRemoteID("");
     fax_.SetHangupCode("");
     fax_.SetPageInfo(0, 0);
+    fax_.SetPagesConfirmed(0);
     fax_.SetBytes(0, 0);
     link_.SetDTR(true);
     link_.SetRTS(true);
-    const std::string caps =
-        "=1," + std::string(1, recv_.DesiredBPSDigit()) + ",0,2,0," + (recv_.DesiredECM() ? "1" : "0") + ",0,0";
-    steps_ = {{rfInit, "AT+F" + names_.SelectClass},
-              {rfInit, "AT+FCR=1"},
-              {rfInit, "AT+F" + names_.LocalIdCmd + "=\"" + recv_.StationID() + "\""},
-              {rfInit, std::string("AT+FAA=") + (recv_.FaxAndData ? "1" : "0")},
-              {rf2Init1, "AT+F" + names_.CapabilitiesCmd + caps}};
+    rangesReply_.clear();
+    const std::string caps = "AT+F" + names_.CapabilitiesCmd;
+    // Page data in the direct bit order (the T.4 order of Class 1) is asked for; a modem that
+    // cannot or does not comply is read right all the same (TBitOrder).
+    steps_ = {{rfInit, false, "AT+F" + names_.SelectClass},
+              {rfInit, false, "AT+FCR=1"},
+              {rfInit, false, "AT+F" + names_.LocalIdCmd + "=\"" + recv_.StationID() + "\""},
+              {rfInit, false, std::string("AT+FAA=") + (recv_.FaxAndData ? "1" : "0")},
+              {rfInit, true, "AT+F" + names_.BitOrder + "=0"},
+              {rf2Init1, true, caps + "=?"},
+              {rf2Init1, false, ""}};
     if (Is20()) {
-        steps_.push_back({rf2Init1A, "AT+FLO=2"});
-        steps_.push_back({rf2Init1B, "AT+FNR=1,1,1,0"});
+        steps_.push_back({rf2Init1A, false, "AT+FLO=2"});
+        steps_.push_back({rf2Init1B, false, "AT+FNR=1,1,1,0"});
     }
     step_ = 0;
     NextInitStep();
+}
+
+// The capabilities: fine, 1728 pels, the desired rate and error correction as far as the
+// modem offers them (asked with "=?" just before).
+std::string TClass2Receiver::Capabilities() const {
+    char bps = recv_.DesiredBPSDigit();
+    bool ecm = recv_.DesiredECM();
+    const TClass2Ranges ranges = ParseClass2Ranges(rangesReply_);
+    if (ranges.Valid) {
+        bps = static_cast<char>('0' + std::min(bps - '0', ranges.MaxBitRate));
+        ecm = ecm && ranges.Ecm;
+    }
+    return "AT+F" + names_.CapabilitiesCmd + "=1," + std::string(1, bps) + ",0,2,0," + (ecm ? "1" : "0") + ",0,0";
 }
 
 void TClass2Receiver::NextInitStep() {
@@ -106,11 +124,12 @@ void TClass2Receiver::NextInitStep() {
         return;
     }
     const TStep& s = steps_[step_];
-    Command(s.Command, s.State);
+    reply_.clear();
+    Command(s.Command.empty() ? Capabilities() : s.Command, s.State);
 }
 
 void TClass2Receiver::Fail(int code) {
-    abortCode_ = 0;  // an "AT+FKS" awaiting its answer is over
+    abortCode_ = 0;  // an abort awaiting its answer is over
     TFaxReceiver::Fail(code);
 }
 
@@ -121,25 +140,15 @@ void TClass2Receiver::CallFailed(TResult r) {
         Fail(ecFaxSessionError);
 }
 
-void TClass2Receiver::PageStatus(char digit) {
-    haveStatus_ = true;
-    // 1 MCF, 3 PIP and 5 PIN keep the page; 2 RTN, 4 RTP and anything else drop it.
-    pageKept_ = digit == '1' || digit == '3' || digit == '5';
-    if (!file_.isOpen()) return;
-    if (!pageKept_)
-        file_.dropPage();
-    else if (int rc = KeepPage())
-        Fail(rc);
-}
-
 void TClass2Receiver::Report(const std::string& line) {
-    if (line.find(names_.Hangup) != std::string::npos) {
+    if (IsClass2Report(line, names_.Hangup)) {
         fax_.SetHangupCode(Class2HangupCode(line));
         if (State() == rf2GetFHNG) {
             Progress(fpGotHangup);
             return;
         }
-        Fail(ecFaxSessionError);
+        // The call ended before the sender's last page: what was confirmed stays (Fail).
+        Fail(ecFaxHungUp);
         return;
     }
     if (IsClass2Report(line, names_.Connect)) {
@@ -165,7 +174,7 @@ void TClass2Receiver::Report(const std::string& line) {
     if (IsClass2Report(line, names_.PageStatus)) {
         if (State() == rf2GtPgRslt) {
             const std::string v = ReportValue(line);
-            PageStatus(v.empty() ? '?' : v[0]);
+            status_ = v.empty() ? '?' : v[0];
             Progress(fpGetPageResult);
         }
         return;
@@ -184,11 +193,11 @@ void TClass2Receiver::Report(const std::string& line) {
     // Other reports (+FCFR, +FNSS, +FHR...) tell nothing this machine needs.
 }
 
-// The call is refused: "AT+FKS", and the error once the modem has answered it (a hang-up
-// would flush the command from the output buffer).
+// The call is refused: the abort command, and the error once the modem has answered it (a
+// hang-up would flush the command from the output buffer).
 void TClass2Receiver::Reject() {
     abortCode_ = ecFileRejected;
-    SendCommand("AT+FKS");
+    SendCommand("AT+F" + names_.Abort);
     SetTimer(kResponseTicks);
 }
 
@@ -207,11 +216,16 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
         Report(line);
         return;
     }
+    // CONNECT means page data after "AT+FDR", and a data call while waiting (or after answering
+    // with data calls allowed); elsewhere a modem's stray CONNECT is passed over.
+    if (r == TResult::Connect && State() != rf2GtCnnct && State() != rfWaiting &&
+        !(recv_.FaxAndData && (State() == rfAnswer || State() == rf2ValCnnct)))
+        return;
     switch (State()) {
     case rfInit:
     case rf2Init1:
     case rf2Init1A:
-    case rf2Init1B: rfInitLine(r); break;
+    case rf2Init1B: rfInitLine(r, line); break;
     case rfWaiting: RingLine(r); break;
     case rfAnswer:
     case rf2ValCnnct: rf2ValCnnctLine(r); break;
@@ -223,12 +237,21 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
     }
 }
 
-// One set-up step answered (rfInit, rf2Init1, rf2Init1A, rf2Init1B): the next one.
-void TClass2Receiver::rfInitLine(TResult r) {
-    if (r == TResult::Ok) {
+// One set-up step answered (rfInit, rf2Init1, rf2Init1A, rf2Init1B): the next one. A question
+// the modem does not know (ERROR) leaves its setting as it is.
+void TClass2Receiver::rfInitLine(TResult r, const std::string& line) {
+    if (r == TResult::None) {
+        if (!reply_.empty()) reply_ += ',';
+        reply_ += line;
+        return;
+    }
+    const TStep& s = steps_[step_];
+    if (r == TResult::Ok || (r == TResult::Error && s.Optional)) {
+        if (r == TResult::Ok && s.Command.size() > 2 && s.Command.compare(s.Command.size() - 2, 2, "=?") == 0)
+            rangesReply_ = reply_;
         ++step_;
         NextInitStep();
-    } else if (r != TResult::None) {
+    } else {
         Fail(ecFaxInitError);
     }
 }
@@ -267,25 +290,18 @@ void TClass2Receiver::rf2GtCnnctLine(TResult r) {
     }
 }
 
-// CONNECT to "AT+FDR": the page data follows DC2, in the fax file the call has (after an EOM,
-// a new one).
+// CONNECT to "AT+FDR": the page data follows DC2. Every page of the call goes into the call's
+// fax file, also after the sender's EOM ("+FET:1"): a sender that changes resolution between
+// pages sends one fax all the same.
 void TClass2Receiver::startPage() {
     Goto(rfStartPage);
-    if (newFile_) {
-        // The sender's EOM ended a fax: its pages are kept and the next one gets a file.
-        newFile_ = false;
-        CloseFile(lfaxReceiveOk);
-        if (int rc = OpenFile()) {
-            Fail(rc);
-            return;
-        }
-    }
     if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
         Fail(rc);
         return;
     }
-    haveStatus_ = false;
+    status_ = 0;
     postPage_ = 0;
+    bitOrder_.Reset();
     const uint8_t dc2 = kDc2;
     link_.Write(&dc2, 1);
     Progress(fpGetPage);
@@ -293,10 +309,33 @@ void TClass2Receiver::startPage() {
     Goto(rfGtPgDta);
 }
 
+// OK after a page's status and post-page reports: the page is kept when the modem found it
+// good (1 MCF, 3 PIP, 5 PIN) and it can be shown; a page too long for the readers is refused
+// to the sender ("AT+FPTS=2" / "AT+FPS=2": the modem answers RTN) before the next "AT+FDR".
 void TClass2Receiver::rf2GtPgRsltLine(TResult r) {
+    if (refusing_) {
+        // The answer to the page status we set: whatever it is, the sender's next step follows.
+        refusing_ = false;
+        Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+        return;
+    }
     if (r == TResult::Ok) {
-        if (!haveStatus_) PageStatus('1');
         pageErrors_ = 0;
+        if (PageVerdict() == TPageVerdict::TooTall) {
+            DropPage();
+            refusing_ = true;
+            Command("AT+F" + names_.PageStatus + "=2", rf2GtPgRslt);
+            return;
+        }
+        const char status = status_ == 0 ? '1' : status_;
+        if (status == '1' || status == '3' || status == '5') {
+            if (int rc = KeepPage()) {
+                Fail(rc);
+                return;
+            }
+        } else {
+            DropPage();
+        }
         if (postPage_ == '2') {
             lastPage_ = true;
             CloseFile(lfaxReceiveOk);
@@ -304,12 +343,11 @@ void TClass2Receiver::rf2GtPgRsltLine(TResult r) {
             Progress(fpGetHangup);
             Command("AT+FDR", rf2GetFHNG, kResponseTicks);
         } else {
-            newFile_ = postPage_ == '1';
             Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
         }
     } else if (r == TResult::Error) {
         // The page is lost: drop it and ask for the next (a bounded number of times).
-        file_.dropPage();
+        DropPage();
         if (++pageErrors_ >= kMaxPageErrors) {
             Fail(ecFaxSessionError);
             return;
@@ -326,7 +364,12 @@ void TClass2Receiver::rf2GetFHNGLine(TResult r) {
 
 void TClass2Receiver::OnData(const uint8_t* data, size_t len, bool end) {
     if (State() != rfGtPgDta) return;
-    if (!StorePageData(data, len)) return;
+    converted_.clear();
+    bitOrder_.Feed(data, len, converted_);
+    if (end) bitOrder_.Flush(converted_);
+    if (!StorePageData(converted_.data(), converted_.size())) return;
+    // Renewed with every piece of page data: a page may take minutes, a dead line not.
+    if (len > 0) SetTimer(t30::kPageIdleTicks);
     if (end) {
         Progress(fpGetPageResult);
         SetTimer(kAnswerTicks);

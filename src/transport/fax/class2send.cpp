@@ -1,27 +1,37 @@
-// The Class 2 / 2.0 send machine: select class, local ID, session parameters, dial, the
-// negotiation reports, "AT+FDT" and page data (header line, text cover, file pages with the
-// minimum line length), the page-end codes, "AT+FET=" or the Class 2.0 page check, the page
-// transfer status with retransmission, resolution changes between pages, then the next fax.
+// The Class 2 / 2.0 send machine: select class, local ID, flow control (XON/XOFF where the
+// modem offers it), the session parameters within the modem's ranges, dial, the negotiation
+// reports, "AT+FDT" and page data (header line, text cover, file pages with the minimum line
+// length) paced by the modem's flow control, the page-end codes, "AT+FET=" or the Class 2.0
+// page check, the page transfer status with retransmission, resolution changes between pages,
+// then the next fax.
+
+#include <algorithm>
 
 #include "transport/fax/class2.h"
 #include "transport/fax/faxsession.h"
+#include "transport/fax/t30timers.h"
 
 namespace telvane::transport {
 
 namespace {
-constexpr int64_t kResponseTicks = 182;
-constexpr int64_t kPageTicks = 546;
+constexpr int64_t kResponseTicks = t30::kT3Ticks;
+// After "AT+FDT": the modem negotiates (and may train again) before its CONNECT.
+constexpr int64_t kFdtTicks = t30::TicksFromMs(30000);
+// The answer to a page's end comes once the modem has put the page on the line and exchanged
+// the post-page command (with repetitions and a retrain); at least this long.
+constexpr int64_t kPageEndFloorTicks = t30::TicksFromMs(180000);
+constexpr int64_t kPageEndExtraTicks = t30::TicksFromMs(60000);
 constexpr uint8_t kXon = 0x11;
 
-// Besides those of every sender: the class, local ID and session set-up, the dial and the
-// modem's negotiation, XON, the page end with its status (Class 2: DLE ETX and AT+FET=; Class
-// 2.0: the page check), retransmission and new session parameters between pages.
+// Besides those of every sender: the class, local ID, flow control and session set-up, the
+// dial and the modem's negotiation, XON, the page end with its status (Class 2: DLE ETX and
+// AT+FET=; Class 2.0: the page check), retransmission and new session parameters between pages.
 constexpr TStateEdges kClass2SendEdges[] = {
     {tfNone, States({tfInit})},
     {tfInit, States({tfGetEntry, tf2Init1})},
     {tfGetEntry, States({tfInit})},
-    {tf2Init1, States({tf2Init1A, tf2Init2})},
-    {tf2Init1A, States({tf2Init1B})},
+    {tf2Init1, States({tf2Init1A})},
+    {tf2Init1A, States({tf2Init1B, tf2Init2})},
     {tf2Init1B, States({tf2Init2})},
     {tf2Init2, States({tf2Init3})},
     {tf2Init3, States({tfDial})},
@@ -78,15 +88,84 @@ void TClass2Sender::Command(const std::string& cmd, int next, int64_t ticks) {
     Goto(next);
 }
 
-void TClass2Sender::NewFax() { fax_.SetHangupCode(""); }
+void TClass2Sender::NewFax() {
+    fax_.SetHangupCode("");
+    confirmed_ = 0;
+    fax_.SetPagesConfirmed(0);
+}
 
-// The pages are checked; then the class is selected, with the local ID and session parameters.
+// The pages are checked; then the modem is set up for the call, one command after another.
 void TClass2Sender::StartFax() {
     if (!CheckPages()) return;
     Goto(tfInit);
     Progress(fpInitModem);
     hungUp_ = false;
-    Command("AT+F" + names_.SelectClass, tf2Init1);
+    flowReply_.clear();
+    rangesReply_.clear();
+    const std::string session = "AT+F" + names_.SessionCmd;
+    steps_ = {
+        {tf2Init1, false, [this] { return "AT+F" + names_.SelectClass; }, nullptr},
+        {tf2Init1, false, [this] { return "AT+F" + names_.LocalIdCmd + "=\"" + send_.StationID() + "\""; }, nullptr},
+        {tf2Init1A, true, [] { return std::string("AT+FLO=?"); }, [this](const std::string& r) { flowReply_ = r; }},
+        // XON/XOFF works on every link (a pseudo-terminal has no CTS); Class 2.0 names RTS/CTS as
+        // its default when the modem says nothing of its choices.
+        {tf2Init1A, !Is20(),
+         [this] {
+             if (RangeOffers(flowReply_, 1)) return std::string("AT+FLO=1");
+             if (RangeOffers(flowReply_, 2) || Is20()) return std::string("AT+FLO=2");
+             return std::string();
+         },
+         nullptr},
+        {tf2Init1B, false, [this] { return Is20() ? std::string("AT+FNR=1,1,1,0") : std::string(); }, nullptr},
+        {tf2Init2, true, [session] { return session + "=?"; }, [this](const std::string& r) { rangesReply_ = r; }},
+        {tf2Init3, false, [this, session] { return session + "=" + SessionParams(0); }, nullptr},
+    };
+    step_ = 0;
+    NextStep();
+}
+
+// The session parameters for page `index`, within what the modem offers: a modem that cannot
+// do the desired rate or error correction is asked for the best it has, not refused.
+std::string TClass2Sender::SessionParams(size_t index) const {
+    char bps = send_.DesiredBPSDigit();
+    bool ecm = send_.DesiredECM();
+    const TClass2Ranges ranges = ParseClass2Ranges(rangesReply_);
+    if (ranges.Valid) {
+        bps = static_cast<char>('0' + std::min(bps - '0', ranges.MaxBitRate));
+        ecm = ecm && ranges.Ecm;
+    }
+    return Class2SessionParams(pages_.PageFine(index), bps, pages_.PageWide(index), ecm);
+}
+
+void TClass2Sender::NextStep() {
+    while (step_ < steps_.size()) {
+        const std::string cmd = steps_[step_].Command();
+        if (!cmd.empty()) {
+            reply_.clear();
+            Command(cmd, steps_[step_].State);
+            return;
+        }
+        ++step_;
+    }
+    Dial();
+}
+
+// One set-up command answered (tf2Init1 .. tf2Init3): information lines are its reply; OK goes
+// on; ERROR fails the set-up unless the command was only a question.
+void TClass2Sender::InitLine(TResult r, const std::string& line) {
+    const TStep& s = steps_[step_];
+    if (r == TResult::None) {
+        if (!reply_.empty()) reply_ += ',';
+        reply_ += line;
+        return;
+    }
+    if (r != TResult::Ok && !(r == TResult::Error && s.Optional)) {
+        Fail(ecFaxInitError);
+        return;
+    }
+    if (s.Reply) s.Reply(r == TResult::Ok ? reply_ : std::string());
+    ++step_;
+    NextStep();
 }
 
 void TClass2Sender::Dial() {
@@ -100,20 +179,21 @@ void TClass2Sender::Dial() {
 }
 
 void TClass2Sender::Fail(int code) {
-    abortCode_ = 0;  // an "AT+FKS" awaiting its answer is over
+    abortCode_ = 0;  // an abort awaiting its answer is over
+    link_.SetOutputFlow(false);
     TFaxSender::Fail(code);
 }
 
 void TClass2Sender::SendFDT() {
     fdtSent_ = true;
     SendCommand("AT+FDT");
-    SetTimer(kPageTicks);
+    SetTimer(kFdtTicks);
     Goto(tf2GetParams);
 }
 
 // Negotiation and status reports ("+F..."), whatever the state they arrive in.
 void TClass2Sender::Report(const std::string& line) {
-    if (line.find(names_.Hangup) != std::string::npos) {
+    if (IsClass2Report(line, names_.Hangup)) {
         fax_.SetHangupCode(Class2HangupCode(line));
         hungUp_ = true;
         switch (State()) {
@@ -124,7 +204,7 @@ void TClass2Sender::Report(const std::string& line) {
             // The modem ends the call after the last page (or after giving up): the OK that
             // follows decides.
             return;
-        default: Fail(ecFaxBadModemResult); return;
+        default: Fail(ecFaxHungUp); return;
         }
     }
     if (IsClass2Report(line, names_.Connect)) {
@@ -181,17 +261,23 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         Report(line);
         return;
     }
+    // CONNECT means something only in answer to "AT+FDT"; a modem that also prints it when the
+    // call is made (or elsewhere) is not taken for a failure.
+    if (r == TResult::Connect && !(State() == tf2GetParams && fdtSent_)) return;
+    switch (State()) {
+    case tf2Init1:
+    case tf2Init1A:
+    case tf2Init1B:
+    case tf2Init2:
+    case tf2Init3: InitLine(r, line); return;
+    default: break;
+    }
     if (r == TResult::None) {
         // In the page check of Class 2.0 only OK, ERROR and reports may come.
         if (State() == tf20ChckPg || State() == tf2WaitFET) Fail(ecFaxPageError);
         return;
     }
     switch (State()) {
-    case tf2Init1: tf2Init1Line(r); break;
-    case tf2Init1A: tf2Init1ALine(r); break;
-    case tf2Init1B: tf2Init1BLine(r); break;
-    case tf2Init2: tf2Init2Line(r); break;
-    case tf2Init3: tf2Init3Line(r); break;
     case tf2Connect: tf2ConnectLine(r); break;
     case tf2GetParams: tf2GetParamsLine(r); break;
     case tf2SndNwPrm: tf2SndNwPrmLine(r); break;
@@ -206,42 +292,11 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
     }
 }
 
-// The set-up commands each need OK.
-bool TClass2Sender::initStepDone(TResult r) {
-    if (r == TResult::Ok) return true;
-    Fail(ecFaxInitError);
-    return false;
-}
-
-void TClass2Sender::tf2Init1Line(TResult r) {
-    if (initStepDone(r))
-        Command("AT+F" + names_.LocalIdCmd + "=\"" + send_.StationID() + "\"", Is20() ? tf2Init1A : tf2Init2);
-}
-
-void TClass2Sender::tf2Init1ALine(TResult r) {
-    if (initStepDone(r)) Command("AT+FLO=2", tf2Init1B);
-}
-
-void TClass2Sender::tf2Init1BLine(TResult r) {
-    if (initStepDone(r)) Command("AT+FNR=1,1,1,0", tf2Init2);
-}
-
-void TClass2Sender::tf2Init2Line(TResult r) {
-    if (!initStepDone(r)) return;
-    Command(
-        "AT+F" + names_.SessionCmd + "=" +
-            Class2SessionParams(pages_.PageFine(0), send_.DesiredBPSDigit(), pages_.PageWide(0), send_.DesiredECM()),
-        tf2Init3);
-}
-
-void TClass2Sender::tf2Init3Line(TResult r) {
-    if (initStepDone(r)) Dial();
-}
-
 void TClass2Sender::tf2ConnectLine(TResult r) {
     if (DialFailed(r)) return;
     if (r == TResult::NoCarrier)
-        Fail(ecFaxNoCarrier);
+        // Nobody answered (many modems say NO CARRIER then): dialled again while attempts last.
+        BusyOrRetry(false);
     else if (r == TResult::Ok)
         // Some modems confirm the negotiation without a connection report first.
         SendFDT();
@@ -269,6 +324,7 @@ void TClass2Sender::tf2SndNwPrmLine(TResult r) {
 
 // Class 2, in tf2SendEOP or tf2WaitFPTS: OK after DLE ETX, then the post-page message.
 void TClass2Sender::tf2SendEOPLine(TResult r) {
+    link_.SetOutputFlow(false);
     if (r != TResult::Ok) {
         Fail(ecFaxPageError);
         return;
@@ -276,7 +332,7 @@ void TClass2Sender::tf2SendEOPLine(TResult r) {
     const bool last = LastPage();
     const bool sameRes = !last && pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_);
     lastStatus_ = 0;
-    Command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, kPageTicks);
+    Command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, PageEndTicks());
 }
 
 // The status report came before: OK goes on with the next page or the retry.
@@ -290,6 +346,7 @@ void TClass2Sender::tf2WaitFETLine(TResult r) {
 }
 
 void TClass2Sender::tf20ChckPgLine(TResult r) {
+    link_.SetOutputFlow(false);
     if (r == TResult::Ok) {
         if (lastStatus_ == '2') {
             PageRejected();
@@ -316,9 +373,7 @@ void TClass2Sender::tf2WaitPgOKLine(TResult r) {
 bool TClass2Sender::OnByte(uint8_t c) {
     if (State() == tfWaitXon && c == kXon) {
         StopTimer();
-        Goto(tfWaitFrHead);
-        SetTimer(1092);
-        WantRoom(true);
+        StartData();
         return true;
     }
     return false;
@@ -327,14 +382,22 @@ bool TClass2Sender::OnByte(uint8_t c) {
 void TClass2Sender::BeginData() {
     // Class 2 sends XON when it is ready for data; Class 2.0 takes data at once.
     if (Is20()) {
-        Goto(tfWaitFrHead);
-        SetTimer(1092);
-        WantRoom(true);
-        OnOutput();
+        StartData();
     } else {
         Goto(tfWaitXon);
         SetTimer(18);
     }
+}
+
+// The modem takes page data: from here its XOFF and XON pace our output, and the page is given
+// up when nothing moves for the page timer.
+void TClass2Sender::StartData() {
+    link_.SetOutputFlow(true);
+    DataConnected();
+    Goto(tfWaitFrHead);
+    SetTimer(t30::kPageIdleTicks);
+    WantRoom(true);
+    OnOutput();
 }
 
 void TClass2Sender::OnTimeout() {
@@ -343,14 +406,15 @@ void TClass2Sender::OnTimeout() {
         return;
     }
     switch (State()) {
-    case tf2Connect: Fail(ecFaxNoAnswer); break;
+    case tf2Connect:
+        // Nobody answered within the dial wait: the dial is abandoned and made again later.
+        AbortReception();
+        BusyOrRetry(false);
+        break;
     case tfRetryWait: Dial(); break;
     case tfWaitXon:
         // A modem that never sends XON gets its data after 18 ticks anyway.
-        Goto(tfWaitFrHead);
-        SetTimer(1092);
-        WantRoom(true);
-        OnOutput();
+        StartData();
         break;
     case tf2WaitFET:
     case tf20ChckPg:
@@ -366,11 +430,16 @@ void TClass2Sender::OnOutput() {
         StartPage();
         return;
     }
+    // A modem that stops taking data (XOFF without XON, CTS held low) must not hold the call:
+    // the page timer runs while nothing moves and is renewed whenever data does.
+    const size_t used = link_.OutUsed();
+    if (State() == tfSendPage && used < lastOutUsed_) SetTimer(t30::kPageIdleTicks);
+    lastOutUsed_ = used;
     if (State() == tfSendPage) {
         PumpPage();
         return;
     }
-    if (State() == tf2SendEOP && link_.OutUsed() == 0) {
+    if (State() == tf2SendEOP && used == 0) {
         WantEmpty(false);
         if (!Is20()) Goto(tf2WaitFPTS);
     }
@@ -378,11 +447,20 @@ void TClass2Sender::OnOutput() {
 
 void TClass2Sender::StartPage() {
     Progress(fpSendPage);
-    if (!PreparePage(session_.ScanCode, session_.Bps > 0 ? session_.Bps : 9600)) return;
+    if (!PreparePage(session_.ScanCode, SessionBps())) return;
     filler_.Reset(static_cast<size_t>(minBytes_));
-    StopTimer();
+    lastOutUsed_ = link_.OutUsed();
+    SetTimer(t30::kPageIdleTicks);
     PageStatusRhythm();
     PumpPage();
+}
+
+void TClass2Sender::PageDataWritten(size_t) { SetTimer(t30::kPageIdleTicks); }
+
+// The answer to a page's end: the line time of what the modem still holds, and then some,
+// never less than the floor.
+int64_t TClass2Sender::PageEndTicks() {
+    return std::max(kPageEndFloorTicks, LineTicksLeft(SessionBps()) + kPageEndExtraTicks);
 }
 
 void TClass2Sender::EndPageData() {
@@ -408,11 +486,13 @@ void TClass2Sender::EndPageData() {
         Goto(tf2SendEOP);
         WantEmpty(true);
     }
-    SetTimer(kPageTicks);
+    SetTimer(PageEndTicks());
 }
 
 void TClass2Sender::PageAccepted() {
     pageGood_ = true;
+    ++confirmed_;
+    fax_.SetPagesConfirmed(confirmed_);
     Progress(fpPageOK);
 }
 
@@ -429,7 +509,7 @@ void TClass2Sender::AfterPageOk() {
     }
     if (hungUp_) {
         // The modem ended the call although pages are left.
-        Fail(ecFaxSessionError);
+        Fail(ecFaxHungUp);
         return;
     }
     const bool change = pages_.PageFine(pageIndex_ + 1) != pages_.PageFine(pageIndex_);
@@ -449,7 +529,7 @@ void TClass2Sender::Retransmit() {
     if (++retries_ > 2) {
         // Abort the session; the error follows the modem's answer (a hang-up flushes output).
         abortCode_ = ecFaxSessionError;
-        Command("AT+FKS", tf2WaitPgOK);
+        Command("AT+F" + names_.Abort, tf2WaitPgOK);
         return;
     }
     if (hungUp_) {

@@ -166,6 +166,9 @@ std::string HistoryLines(int logCode, const THistoryInfo& i) {
     case 5: return "Receive finished OK at " + i.DateTime + crlf + crlf;
     case 6: return "Receive skipped at " + i.DateTime + crlf + crlf;
     case 7: return "Receive failed at " + i.DateTime + crlf + "  (" + i.ErrorText + ")" + crlf + crlf;
+    case 8:
+        return "Receive incomplete at " + i.DateTime + ", " + std::to_string(i.Pages) +
+               (i.Pages == 1 ? " page kept" : " pages kept") + crlf + "  (" + i.ErrorText + ")" + crlf + crlf;
     default: return {};
     }
 }

@@ -52,9 +52,10 @@ enum TFaxNameMode { fnCount = 0, fnMonthDay = 1 };
 // Names are compared without case.
 std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now);
 
-// The lines one history entry adds for a log code (1..7); empty for other codes.
+// The lines one history entry adds for a log code (1..8); empty for other codes.
 struct THistoryInfo {
     std::string File, Phone, RemoteID, ErrorText, HangupCode, DateTime;
+    int Pages = 0;  // pages kept of a fax received in part (code 8)
 };
 std::string HistoryLines(int logCode, const THistoryInfo& info);
 

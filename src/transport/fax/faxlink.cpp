@@ -71,6 +71,10 @@ void TComPortLink::SetSoftwareFlow(bool on) {
     Guarded([&] { port_.SetSWFlowOptions(on ? swfBoth : swfNone); });
 }
 
+void TComPortLink::SetOutputFlow(bool on) {
+    Guarded([&] { port_.SetSWFlowOptions(on ? swfTransmit : swfNone); });
+}
+
 void TComPortLink::Pause(int64_t ms) { DelayMs(ms, port_.Clock()); }
 
 int64_t TComPortLink::NowMs() { return port_.Clock().NowMs(); }

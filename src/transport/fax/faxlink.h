@@ -26,6 +26,9 @@ public:
     virtual bool Carrier() = 0;
     virtual void SetBaud(long baud) = 0;
     virtual void SetSoftwareFlow(bool on) = 0;
+    // Whether the XOFF and XON the modem sends stop and restart our output (the port holds its
+    // data back meanwhile; the two characters are not read as input). Off by default.
+    virtual void SetOutputFlow(bool) {}
     virtual void Pause(int64_t ms) = 0;
     virtual int64_t NowMs() = 0;
     virtual void LogState(std::string_view name, uint32_t number) = 0;
@@ -47,6 +50,7 @@ public:
     bool Carrier() override;
     void SetBaud(long baud) override;
     void SetSoftwareFlow(bool on) override;
+    void SetOutputFlow(bool on) override;
     void Pause(int64_t ms) override;
     int64_t NowMs() override;
     void LogState(std::string_view name, uint32_t number) override;

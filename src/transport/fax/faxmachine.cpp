@@ -186,6 +186,7 @@ void TFaxMachine::HandleLine(const std::string& line) {
         return;
     }
     if (frameArmed_ && r == TResult::Connect) {
+        OnFrameStart();
         mode_ = InMode::Frame;
         frameTail_.clear();
         const int64_t arrival = Now() + t30::kFrameArrivalTicks * t30::kMsPerTick;

@@ -93,6 +93,9 @@ protected:
     // Sees every byte that arrives between result lines first; true when it took the byte
     // (a Class 2 modem's XON before page data).
     virtual bool OnByte(uint8_t) { return false; }
+    // The modem found the flags of a frame it was asked to receive (its CONNECT): a frame is
+    // on its way, so something is on the line.
+    virtual void OnFrameStart() {}
     virtual const char* StateName(int state) const = 0;
     virtual const TStateChanges& StateChanges() const = 0;
 

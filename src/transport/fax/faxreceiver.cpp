@@ -1,6 +1,7 @@
 // What the receive machines of every class share (see faxreceiver.h).
 #include "transport/fax/faxreceiver.h"
 
+#include <cstdio>
 #include <string>
 
 #include "transport/fax/faxsession.h"
@@ -68,8 +69,9 @@ int TFaxReceiver::OpenFile() {
     std::string name;
     if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) return rc;
     fax_.SetFaxFile(name);
-    fax_.FireLog(lfaxReceiveStart);
     pages_ = 0;
+    fax_.SetPagesConfirmed(0);
+    fax_.FireLog(lfaxReceiveStart);
     return 0;
 }
 
@@ -93,6 +95,7 @@ int TFaxReceiver::BeginPage(bool fine, bool wide) {
     // A page sent again replaces the unfinished one.
     file_.dropPage();
     if (int rc = file_.beginPage(flags)) return rc;
+    check_.Reset();
     pageBytes_ = 0;
     fax_.SetPageInfo(pages_ + 1, pages_ + 1);
     StartData(true);
@@ -101,12 +104,15 @@ int TFaxReceiver::BeginPage(bool fine, bool wide) {
 
 bool TFaxReceiver::StorePageData(const uint8_t* data, size_t len) {
     if (len == 0) return true;
+    check_.Feed(data, len);
+    pageBytes_ += static_cast<long>(len);
+    fax_.SetBytes(pageBytes_, pageBytes_);
+    // A page too long to be shown will be refused: its data is counted, no longer stored.
+    if (check_.TooTall()) return true;
     if (int rc = file_.append(data, len)) {
         Fail(rc);
         return false;
     }
-    pageBytes_ += static_cast<long>(len);
-    fax_.SetBytes(pageBytes_, pageBytes_);
     return true;
 }
 
@@ -116,6 +122,7 @@ int TFaxReceiver::KeepPage() {
     if (int rc = file_.endPage(true)) return rc;
     ++pages_;
     fax_.SetPageInfo(pages_, pages_);
+    fax_.SetPagesConfirmed(pages_);
     return 0;
 }
 
@@ -126,9 +133,12 @@ void TFaxReceiver::Fail(int code) {
     sessionError_ = code;
     fax_.FireError(code);
     const bool hadCall = file_.isOpen() || accepted_;
+    const bool hadFile = file_.isOpen();
     CloseFile(0);
     if (hadCall || code == ecFileRejected) {
-        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : lfaxReceiveFail);
+        // Pages the sender was told had arrived stay; a file without any is not left behind.
+        if (hadFile && pages_ == 0) std::remove(fax_.FaxFile().c_str());
+        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : pages_ > 0 ? lfaxReceivePartial : lfaxReceiveFail);
         fax_.SetFaxFile("");
     }
     accepted_ = false;

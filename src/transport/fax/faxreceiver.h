@@ -10,6 +10,7 @@
 
 #include "faximage/ovffile.h"
 #include "transport/fax/faxmachine.h"
+#include "transport/fax/pagecheck.h"
 
 namespace telvane::transport {
 
@@ -98,12 +99,21 @@ protected:
     // Starts a page in the fax file (an unfinished one is dropped) and the page data; 0 or an
     // error code.
     int BeginPage(bool fine, bool wide);
-    // Appends received page data to the page; false when the file failed (the call has failed).
+    // Appends received page data (in T.4 bit order) to the page and looks at its lines; false
+    // when the file failed (the call has failed). A page longer than the readers can show is
+    // not stored beyond that length (it will not be kept).
     bool StorePageData(const uint8_t* data, size_t len);
+    // Whether a page is being received (begun and neither kept nor dropped).
+    bool InPage() const { return file_.inPage(); }
+    // The verdict on the page received (its data complete).
+    TPageVerdict PageVerdict() { return check_.Finish(); }
     // Completes the page being received, if any, and counts it; 0 or an error code.
     int KeepPage();
-    // Ends the call with `code`: closes the file and logs the fax as failed or skipped, hangs up;
-    // then the next call, or the end when the error ends it all.
+    // Takes the page being received out of the file.
+    void DropPage() { file_.dropPage(); }
+    // Ends the call with `code`: closes the file, hangs up; a fax whose confirmed pages are kept
+    // is logged as received in part, one without any leaves no file and is logged as failed (or
+    // skipped); then the next call, or the end when the error ends it all.
     virtual void Fail(int code);
     // The call is over: the next call, or the end when only one fax was to be received.
     void CallDone();
@@ -115,6 +125,9 @@ protected:
     int pages_ = 0;  // pages kept in the fax file
     long pageBytes_ = 0;
     int sessionError_ = 0;
+
+private:
+    TPageCheck check_;
 };
 
 }  // namespace telvane::transport

@@ -5,7 +5,9 @@
 
 #include "faximage/mhcoder.h"
 #include "transport/fax/faxsession.h"
+#include "transport/fax/t30timers.h"
 #include "transport/fax/t4fill.h"
+#include "transport/ticks.h"
 
 namespace telvane::transport {
 
@@ -63,7 +65,7 @@ bool TFaxSender::CheckPages() {
 
 bool TFaxSender::DialFailed(TResult r) {
     if (r == TResult::Busy || r == TResult::NoAnswer)
-        BusyOrRetry();
+        BusyOrRetry(r == TResult::Busy);
     else if (r == TResult::Voice)
         Fail(ecFaxVoiceCall);
     else if (r == TResult::NoDialTone)
@@ -73,16 +75,16 @@ bool TFaxSender::DialFailed(TResult r) {
     return true;
 }
 
-void TFaxSender::BusyOrRetry() {
+void TFaxSender::BusyOrRetry(bool busy) {
     send_.SetDialAttempt(send_.DialAttempt() + 1);
     if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {
-        Progress(fpBusyWait);
+        Progress(busy ? fpBusyWait : fpNoAnswerWait);
         fax_.FireStatus(false, false);
         Goto(tfRetryWait);
         SetTimer(send_.DialRetryWaitTicks());
         return;
     }
-    Fail(ecFaxBusy);
+    Fail(busy ? ecFaxBusy : ecFaxNoAnswer);
 }
 
 void TFaxSender::Fail(int code) {
@@ -246,8 +248,21 @@ void TFaxSender::PumpPage() {
             Fail(-160);
             return;
         }
+        dataBytes_ += static_cast<int64_t>(out.size());
         PageDataWritten(out.size());
     }
+}
+
+void TFaxSender::DataConnected() {
+    dataStartMs_ = Now();
+    dataBytes_ = 0;
+}
+
+int64_t TFaxSender::LineTicksLeft(long bps) {
+    if (bps <= 0) return 0;
+    const int64_t lineMs = dataBytes_ * 8 * 1000 / bps;
+    const int64_t elapsed = Now() - dataStartMs_;
+    return lineMs > elapsed ? MsToTicks(lineMs - elapsed) + 1 : 0;
 }
 
 }  // namespace telvane::transport

@@ -118,8 +118,9 @@ protected:
     // The answers to a dial that every class handles alike: busy or no answer (BusyOrRetry), a
     // voice call, no dial tone; true when `r` was one of them.
     bool DialFailed(TResult r);
-    // Busy or no answer: waits to dial again while attempts are left, else the fax fails.
-    void BusyOrRetry();
+    // Busy, or nobody answered: waits to dial again while attempts are left (progress 4803 or
+    // 4809), else the fax fails (-8064 or -8074).
+    void BusyOrRetry(bool busy);
     // Ends the fax with `code`: closes its files, logs the failure, ends page data the modem is
     // taking, hangs up; then the next fax, or the end of the call when the error ends it all.
     virtual void Fail(int code);
@@ -136,6 +137,12 @@ protected:
     // page is out. A damaged page fails the fax instead of passing as sent.
     void PumpPage();
     bool LastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
+    // The modem said CONNECT for page data: from now on the bytes handed to it are counted.
+    void DataConnected();
+    // Ticks the modem still needs to put the page data handed to it since DataConnected() on the
+    // line at `bps`: the tty and the modem may still hold much of a page when our own buffer is
+    // empty, and the answer to the page cannot come before that.
+    int64_t LineTicksLeft(long bps);
 
     TOvxCustomSendFax& send_;
     std::string number_, file_, cover_;
@@ -155,6 +162,9 @@ private:
     // (nothing in `out`), or an error code below zero.
     int NextPageData(std::vector<uint8_t>& out);
 
+    // Bytes handed to the modem since its CONNECT for page data, and when that came.
+    int64_t dataStartMs_ = 0;
+    int64_t dataBytes_ = 0;
     std::vector<uint8_t> pending_;  // drawn header line and text cover, sent before file data
     size_t pendingPos_ = 0;
     bool pageDone_ = false;  // the page is all in pending_ (a text cover)

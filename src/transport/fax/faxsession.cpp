@@ -102,6 +102,7 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode) {
     info.RemoteID = fax.RemoteID();
     info.HangupCode = fax.HangupCode();
     info.ErrorText = FaxErrorText(fax.FaxError());
+    info.Pages = fax.PagesConfirmed();
     std::string lines;
     if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax)) {
         info.Phone = send->ActivePhone;

@@ -79,7 +79,10 @@ enum TFaxLogCode {
     lfaxReceiveStart = 4,
     lfaxReceiveOk = 5,
     lfaxReceiveSkip = 6,
-    lfaxReceiveFail = 7
+    lfaxReceiveFail = 7,
+    // The call failed after pages had been confirmed to the sender: the fax file holds those
+    // pages (ReceivedPages()) and is kept; the error event came before.
+    lfaxReceivePartial = 8
 };
 
 // Error and progress codes raised by the fax sessions.
@@ -105,12 +108,16 @@ inline constexpr int ecFaxNoCarrier = -8068;
 inline constexpr int ecFaxSessionError = -8069;
 inline constexpr int ecFaxPageError = -8070;
 inline constexpr int ecFaxNoAnswer = -8074;
+// A Class 2 / 2.0 modem ended the call where it should not have: its hang-up code (HangupCode(),
+// explained by HangupReason()) says why.
+inline constexpr int ecFaxHungUp = -8075;
 
 inline constexpr int fpInitModem = 4801, fpDialing = 4802, fpBusyWait = 4803, fpSendPage = 4804,
                      fpSendPageStatus = 4805, fpPageError = 4806, fpPageOK = 4807, fpConnecting = 4808,
-                     fpWaiting = 4820, fpNoConnect = 4821, fpAnswer = 4822, fpIncoming = 4823, fpGetPage = 4824,
-                     fpGetPageResult = 4825, fpCheckMorePages = 4826, fpGetHangup = 4827, fpGotHangup = 4828,
-                     fpSessionParams = 4840, fpGotRemoteID = 4841, fpCancel = 4842, fpFinished = 4843;
+                     fpNoAnswerWait = 4809, fpWaiting = 4820, fpNoConnect = 4821, fpAnswer = 4822, fpIncoming = 4823,
+                     fpGetPage = 4824, fpGetPageResult = 4825, fpCheckMorePages = 4826, fpGetHangup = 4827,
+                     fpGotHangup = 4828, fpSessionParams = 4840, fpGotRemoteID = 4841, fpCancel = 4842,
+                     fpFinished = 4843;
 
 // Text of an error code (negative) or of a progress code.
 std::string FaxErrorText(int code);
@@ -211,6 +218,10 @@ public:
     int TotalPages() const { return totalPages_; }
     long BytesTransferred() const { return bytesTransferred_; }
     long PageLength() const { return pageLength_; }
+    // Pages of the current fax that are confirmed: sending, those the far end answered with MCF
+    // (or "+FPTS:1"), so a page whose data went out but whose answer never came is not among them;
+    // receiving, those confirmed to the sender and kept in the fax file.
+    int PagesConfirmed() const { return pagesConfirmed_; }
     std::string StatusText() const { return FaxStatusText(progress_); }
     // Parameters of the current connection, as last negotiated (DCS sent or received):
     // bit rate (0 before training), high resolution, 2048-pel width, error correction.
@@ -249,6 +260,7 @@ public:
         currentPage_ = page;
         totalPages_ = total;
     }
+    void SetPagesConfirmed(int n) { pagesConfirmed_ = n; }
     void SetBytes(long sent, long length) {
         bytesTransferred_ = sent;
         pageLength_ = length;
@@ -321,7 +333,7 @@ private:
     std::string hangupCode_ TELVANE_GUARDED_BY(stateMu_);
     std::atomic<int> progress_{0};
     std::atomic<int> faxError_{0};
-    std::atomic<int> currentPage_{0}, totalPages_{0};
+    std::atomic<int> currentPage_{0}, totalPages_{0}, pagesConfirmed_{0};
     std::atomic<long> bytesTransferred_{0}, pageLength_{0};
     std::atomic<long> connectBps_{0};
     std::atomic<bool> highRes_{false}, wide_{false}, ecm_{false};

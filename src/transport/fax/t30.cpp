@@ -211,9 +211,12 @@ int MinBytesPerLine(int code, bool fine, long bps) {
 }
 
 std::vector<uint8_t> EncodeId(std::string_view id) {
-    std::string padded(id.substr(0, kIdLength));
-    padded.resize(kIdLength, ' ');
-    return std::vector<uint8_t>(padded.rbegin(), padded.rend());
+    // The ID's characters go out last one first, then the padding: a receiver that reverses the
+    // 20 bytes reads the ID with the blanks in front, where T.30 puts them (its digits right-aligned).
+    const std::string_view chars = id.substr(0, kIdLength);
+    std::vector<uint8_t> fif(chars.rbegin(), chars.rend());
+    fif.resize(kIdLength, ' ');
+    return fif;
 }
 
 std::string DecodeId(const uint8_t* fif, size_t len) {

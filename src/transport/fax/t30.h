@@ -1,7 +1,7 @@
 // ITU-T T.30 control frames as this engine exchanges them with a Class 1 modem.
 // FCF values are kept in the modem's bit order (the T.30 value with its bits reversed); the
 // calling side sets bit 0 (the T.30 X bit). DIS/DCS carry four FIF bytes. Station IDs are
-// 20 bytes, space padded, sent last character first. Also holds the speed and scan-time
+// 20 bytes, sent last character first, then the space padding. Also holds the speed and scan-time
 // tables that the Class 1 machines share.
 // Guarantees: every function here is pure and total: out-of-range indexes and short frames
 // yield documented defaults, never undefined behaviour.
@@ -22,6 +22,8 @@ inline constexpr uint8_t fcfTSI = 0x43;
 inline constexpr uint8_t fcfCFR = 0x84;
 inline constexpr uint8_t fcfFTT = 0x44;
 inline constexpr uint8_t fcfMCF = 0x8C;
+inline constexpr uint8_t fcfRTN = 0x4C;
+inline constexpr uint8_t fcfRTP = 0xCC;
 inline constexpr uint8_t fcfMPS = 0x4F;
 inline constexpr uint8_t fcfEOM = 0x8F;
 inline constexpr uint8_t fcfEOP = 0x2F;
@@ -95,7 +97,8 @@ std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remot
 int ScanTimeMs(int code, bool fine);
 int MinBytesPerLine(int code, bool fine, long bps);
 
-// Station ID as the 20 FIF bytes of CSI/TSI, and back (reversed, trimmed).
+// Station ID as the 20 FIF bytes of CSI/TSI (its characters reversed, then blanks), and back
+// (reversed, trimmed at both ends).
 std::vector<uint8_t> EncodeId(std::string_view id);
 std::string DecodeId(const uint8_t* fif, size_t len);
 

@@ -3,6 +3,7 @@
 #include "rawt4.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 namespace faxtest {
@@ -62,6 +63,18 @@ int64_t FakeModem::NextEventMs() const {
     return t;
 }
 
+std::vector<int64_t> FakeModem::Turnarounds() const {
+    std::vector<int64_t> gaps;
+    for (size_t i = 0; i < Line.size(); ++i) {
+        if (!Line[i].Ours) continue;
+        int64_t lastEnd = -1;
+        for (size_t k = 0; k < Line.size(); ++k)
+            if (k != i && Line[k].End >= 0 && Line[k].End <= Line[i].Start) lastEnd = std::max(lastEnd, Line[k].End);
+        if (lastEnd >= 0) gaps.push_back(Line[i].Start - lastEnd);
+    }
+    return gaps;
+}
+
 void FakeModem::Later(int64_t due, std::vector<uint8_t> bytes) {
     if (!later_.empty()) due = std::max(due, later_.back().Due);
     later_.push_back({due, std::move(bytes)});
@@ -104,6 +117,7 @@ void FakeModem::DeliverFrame() {
     RxFrame f = Frames.front();
     Frames.pop_front();
     if (f.Silence) return;
+    Line.push_back({Now + f.DelayMs, Now + f.DelayMs + FrameDelayMs, false});
     const std::string connect = "\r\nCONNECT\r\n";
     Later(Now + f.DelayMs, std::vector<uint8_t>(connect.begin(), connect.end()));
     rxPending_ = true;
@@ -156,12 +170,18 @@ void FakeModem::Command(const std::string& cmd) {
     } else if (cmd == "AT+FTH=3") {
         Reply("CONNECT");
         mode_ = Mode::TxFrame;
+        Line.push_back({Now, -1, true});
         tx_.clear();
     } else if (cmd == "AT+FRH=3") {
         mode_ = Mode::RxFrameWait;
         DeliverFrame();
+    } else if (cmd.rfind("AT+FTS=", 0) == 0) {
+        // Silence for the time asked, then OK.
+        const std::string ok = "\r\nOK\r\n";
+        Later(Now + 10 * std::atol(cmd.c_str() + 7), std::vector<uint8_t>(ok.begin(), ok.end()));
     } else if (cmd.rfind("AT+FTM=", 0) == 0) {
         Reply("CONNECT");
+        Line.push_back({Now, -1, true});
         mode_ = Mode::TxData;
         tx_.clear();
         txStartMs_ = Now;
@@ -170,6 +190,10 @@ void FakeModem::Command(const std::string& cmd) {
         if (FcErrorOnFirstFrm) {
             FcErrorOnFirstFrm = false;
             Reply("+FCERROR");
+            return;
+        }
+        if (++frmCalls_ == NoCarrierOnFrm) {
+            Reply("NO CARRIER");
             return;
         }
         if (RxData.empty()) return;
@@ -203,7 +227,8 @@ void FakeModem::Command(const std::string& cmd) {
         std::vector<uint8_t> data;
         telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
         RxData.pop_front();
-        if (++frmCount_ == 2 && VanishInSecondRxData) {
+        Line.push_back({Now, Now, false});
+        if (++frmCount_ == VanishInRxData) {
             in_.insert(in_.end(), data.begin(), data.begin() + static_cast<long>(data.size() / 2));
             dieWhenDrained_ = true;
             return;
@@ -218,6 +243,7 @@ void FakeModem::Command(const std::string& cmd) {
 }
 
 void FakeModem::EndTxFrame() {
+    if (!Line.empty() && Line.back().Ours) Line.back().End = Now;
     SentFrame f;
     if (tx_.size() >= 3) {
         f.Control = tx_[1];
@@ -241,6 +267,7 @@ void FakeModem::EndTxData() {
         okDueMs_ = std::max(Now, txStartMs_ + txBytes_ * 8000 / BufferedBps);
     else
         Reply("OK");
+    if (!Line.empty() && Line.back().Ours) Line.back().End = okDueMs_ >= 0 ? okDueMs_ : Now;
     mode_ = Mode::Command;
 }
 
@@ -346,19 +373,6 @@ void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
         }
         Put16(o, 12);
         o.write(reinterpret_cast<const char*>(kEnd), 12);
-    }
-}
-
-void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps) {
-    for (int i = 0; i < maxSteps && fax.InProgress(); ++i) {
-        fax.ServiceSession();
-        if (!fax.InProgress() || modem.HasInput()) continue;
-        int64_t wake = fax.NextWakeMs();
-        if (modem.NextEventMs() >= 0 && (wake < 0 || modem.NextEventMs() < wake)) wake = modem.NextEventMs();
-        if (wake < 0) break;
-        // A machine waiting for room in a modem that takes nothing: time goes on.
-        if (modem.Stalled() && wake <= modem.Now) wake = modem.Now + 55;
-        if (wake > modem.Now) modem.Now = wake;
     }
 }
 

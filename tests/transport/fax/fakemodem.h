@@ -48,7 +48,8 @@ public:
     std::deque<std::vector<uint8_t>> RxData;  // handed out one per "AT+FRM="
     std::vector<std::string> Garbage;         // lines sent before each command reply
     long DieAfterPageBytes = -1;              // the modem vanishes after this many page bytes
-    bool VanishInSecondRxData = false;        // the second "AT+FRM=" delivers part, then vanishes
+    int VanishInRxData = 0;                   // the Nth "AT+FRM=" delivers part, then vanishes
+    int NoCarrierOnFrm = 0;                   // the Nth "AT+FRM=" hears nothing: NO CARRIER
     std::function<void()> OnPageData;         // called when page data starts arriving
     long LineBps = 0;                         // when set, sent data advances the clock at this rate
     long BufferedBps = 0;                     // when set, sent data is taken at once (a deep tty
@@ -67,6 +68,13 @@ public:
     std::vector<std::string> Commands;
     std::vector<SentFrame> SentFrames;
     std::vector<std::vector<uint8_t>> TxData;  // each "AT+FTM=" transmission, undoubled
+    // Every signal on the line in clock order: ours from the command that starts it to the end
+    // of its data, the far end's from its flags to its last byte.
+    struct Signal {
+        int64_t Start, End;
+        bool Ours;
+    };
+    std::vector<Signal> Line;
 
     void Ring(int times);
     static RxFrame Frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
@@ -81,12 +89,13 @@ public:
     }
     size_t CountCommand(const std::string& prefix) const;
     std::vector<uint8_t> Fcfs() const;
-    bool HasInput() const {
+    bool HasInput() const override {
         return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_) || (!later_.empty() && Now >= later_.front().Due);
     }
-    // When the modem next answers by itself (ms on its clock; -1 = only when written to).
-    int64_t NextEventMs() const;
-    bool Stalled() const { return stalled_; }
+    int64_t NextEventMs() const override;
+    bool Stalled() const override { return stalled_; }
+    // The gaps between the end of a signal and the start of the next one of ours, in ms.
+    std::vector<int64_t> Turnarounds() const;
 
     // TFaxLink (the rest: SimulatedLink)
     size_t Read(uint8_t* buf, size_t len) override;
@@ -114,6 +123,7 @@ private:
     bool dead_ = false;
     bool dieWhenDrained_ = false;
     int frmCount_ = 0;
+    int frmCalls_ = 0;
     long pageBytes_ = 0;
     int64_t lineBits_ = 0;
     int64_t lineMs_ = 0;
@@ -135,8 +145,5 @@ uint16_t HdlcFcs(const std::vector<uint8_t>& bytes);
 // Writes a fax file of line-record pages, each `lines` blank lines plus the page end; one
 // flags value (FAX_FINE, FAX_WIDE) a page.
 void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
-
-// Runs a started session on `modem` until it finishes (or nothing more can happen).
-void Drive(telvane::transport::TOvxCustomAbstractFax& fax, FakeModem& modem, int maxSteps = 200000);
 
 }  // namespace faxtest

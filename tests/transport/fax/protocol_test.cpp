@@ -14,12 +14,17 @@
 
 using namespace telvane::transport;
 
-TEST(T30Frames, StationIdIsPaddedReversedAndReadBack) {
+// The ID goes out last character first and the padding after it, as real machines send it:
+// a receiver reversing the 20 bytes reads the blanks in front of the ID, not after it.
+TEST(T30Frames, StationIdIsReversedThenPaddedAndReadBack) {
     const auto fif = t30::EncodeId("+1 555 0100");
     ASSERT_EQ(fif.size(), 20u);
-    EXPECT_EQ(fif[0], ' ');   // padding first
-    EXPECT_EQ(fif[19], '+');  // the ID's first character last
-    EXPECT_EQ(fif[9], '0');   // its last character right after the padding
+    EXPECT_EQ(fif[0], '0');   // the ID's last character first
+    EXPECT_EQ(fif[10], '+');  // its first character right before the padding
+    EXPECT_EQ(fif[11], ' ');  // padding last
+    EXPECT_EQ(fif[19], ' ');
+    const std::string asRead(fif.rbegin(), fif.rend());
+    EXPECT_EQ(asRead, "         +1 555 0100");
     EXPECT_EQ(t30::DecodeId(fif.data(), fif.size()), "+1 555 0100");
     EXPECT_EQ(t30::EncodeId("123456789012345678901234").size(), 20u);
     EXPECT_EQ(t30::DecodeId(fif.data(), 0), "");
@@ -333,7 +338,10 @@ TEST(Framework, HistoryLines) {
     EXPECT_EQ(HistoryLines(5, i), "Receive finished OK at 12/08/26 10:00:00\r\n\r\n");
     EXPECT_EQ(HistoryLines(6, i), "Receive skipped at 12/08/26 10:00:00\r\n\r\n");
     EXPECT_EQ(HistoryLines(7, i), "Receive failed at 12/08/26 10:00:00\r\n  (Called fax number was busy)\r\n\r\n");
-    EXPECT_EQ(HistoryLines(8, i), "");
+    i.Pages = 2;
+    EXPECT_EQ(HistoryLines(8, i),
+              "Receive incomplete at 12/08/26 10:00:00, 2 pages kept\r\n  (Called fax number was busy)\r\n\r\n");
+    EXPECT_EQ(HistoryLines(9, i), "");
 }
 
 // Whatever class reported it, a remote station's ID never carries control bytes to logs and windows.

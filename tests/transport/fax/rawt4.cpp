@@ -1,5 +1,9 @@
 #include "rawt4.h"
 
+#include <algorithm>
+
+#include "faximage/mhcoder.h"
+
 namespace faxtest {
 
 const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
@@ -8,6 +12,25 @@ const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 
 std::vector<uint8_t> RawT4Page(int lines) {
     std::vector<uint8_t> data;
     for (int i = 0; i < lines; ++i) data.insert(data.end(), kBlank, kBlank + 6);
+    data.insert(data.end(), kEnd, kEnd + 12);
+    return data;
+}
+
+std::vector<uint8_t> CodedPage(int seed, int lines) {
+    telvane::faximage::FaxLineCoder coder;
+    coder.setup(1728, 0, false);
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> raster(216);
+    uint32_t s = 2166136261u ^ static_cast<uint32_t>(seed);
+    for (int y = 0; y < lines; ++y) {
+        std::fill(raster.begin(), raster.end(), 0);
+        for (size_t x = 0; x < raster.size(); x += 9) {
+            s = s * 1664525u + 1013904223u;
+            raster[x] = static_cast<uint8_t>(s >> 24);
+        }
+        const size_t n = coder.codeLine(raster.data());
+        data.insert(data.end(), coder.data(), coder.data() + n);
+    }
     data.insert(data.end(), kEnd, kEnd + 12);
     return data;
 }
