@@ -7,6 +7,8 @@
 #include "faximage/mhcodes.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 namespace telvane::faximage {
@@ -32,10 +34,10 @@ void FaxMrCoder::beginPage(FaxCoding coding, int width, int k, int minLineBits) 
 }
 
 void FaxMrCoder::storeWord() {
-    buf_[byte_] = std::uint8_t(acc_);
-    buf_[byte_ + 1] = std::uint8_t(acc_ >> 8);
-    buf_[byte_ + 2] = std::uint8_t(acc_ >> 16);
-    buf_[byte_ + 3] = std::uint8_t(acc_ >> 24);
+    // The low four bytes of the accumulator, least significant first (the decoders read fax
+    // data as little-endian words as well).
+    static_assert(std::endian::native == std::endian::little);
+    std::memcpy(buf_ + byte_, &acc_, 4);
     byte_ += 4;
     acc_ >>= 32;
     nacc_ -= 32;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace telvane::faximage {
@@ -112,35 +113,19 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
     int nbits = st_.nbits;
     Phase phase = st_.phase;
     bool black = st_.black;
+    bool zeros = st_.zeros;
     int a0 = st_.a0, a1 = st_.a1, bi = st_.bi, run = st_.run, changes = st_.changes;
     std::int32_t* ref = st_.ref;
     std::int32_t* cur = st_.cur;
     int b1 = ref[bi];  // kept in step with bi, so that finding b1 needs no load
-    auto save = [&] {
-        st_.ref = ref;
-        st_.cur = cur;
-        st_.acc = acc;
-        st_.nbits = nbits;
-        st_.phase = phase;
-        st_.black = black;
-        st_.a0 = a0;
-        st_.a1 = a1;
-        st_.bi = bi;
-        st_.run = run;
-        st_.changes = changes;
+    auto local = [&] { return std::tie(acc, nbits, phase, black, zeros, a0, a1, bi, run, changes, ref, cur); };
+    auto kept = [&] {
+        return std::tie(st_.acc, st_.nbits, st_.phase, st_.black, st_.zeros, st_.a0, st_.a1, st_.bi, st_.run,
+                        st_.changes, st_.ref, st_.cur);
     };
+    auto save = [&] { kept() = local(); };
     auto load = [&] {
-        acc = st_.acc;
-        nbits = st_.nbits;
-        phase = st_.phase;
-        black = st_.black;
-        a0 = st_.a0;
-        a1 = st_.a1;
-        bi = st_.bi;
-        run = st_.run;
-        changes = st_.changes;
-        ref = st_.ref;
-        cur = st_.cur;
+        local() = kept();
         b1 = ref[bi];
     };
     auto consume = [&](int n) {
@@ -206,7 +191,9 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
         }
         // The codes of a line (with 32 bits in hand a whole code always is, except at the end
         // of the data); anything else (zeros, EOL, an error, a code cut short) is left to step().
-        if ((acc & kElevenZeros) != 0) {
+        // After eleven zeros or more (already dropped) the next one ends an EOL, whatever
+        // follows.
+        if ((acc & kElevenZeros) != 0 && !zeros) {
             if (phase == Phase::Modes) {
                 const mr::ModeEntry m = modes[acc & ((1u << mr::kModePeekBits) - 1)];
                 if (!Final || m.length <= nbits) {

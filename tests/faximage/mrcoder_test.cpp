@@ -5,7 +5,6 @@
 #include "faximage/faxerrors.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/mhdecoder.h"
-#include "faximage/mrcoder.h"
 #include "faximage/mrdecoder.h"
 #include "faximage/transcode.h"
 #include "testutil.h"
@@ -41,19 +40,6 @@ Decoded decode2D(FaxCoding coding, int width, const Bytes& data, std::size_t pie
     out.damaged = d.damagedLines();
     out.ended = d.pageEnded();
     EXPECT_EQ(d.linesDelivered(), long(out.lines.size()));
-    return out;
-}
-
-Bytes code2D(FaxCoding coding, const Raster& r, int k = 2, int minLineBits = 0) {
-    FaxMrCoder c;
-    c.beginPage(coding, r.width, k, minLineBits);
-    Bytes out;
-    for (int y = 0; y < r.height; ++y) {
-        const std::size_t n = c.codeLine(r.row(y));
-        out.insert(out.end(), c.data(), c.data() + n);
-    }
-    const std::size_t n = c.endPage();
-    out.insert(out.end(), c.data(), c.data() + n);
     return out;
 }
 
@@ -172,6 +158,30 @@ TEST(TwoDimensionalCoding, PagesRoundTripAtEveryWidthFedInAnyPieces) {
                     EXPECT_EQ(d.damaged, 0);
                 }
             }
+        }
+    }
+}
+
+TEST(TwoDimensionalCoding, LongFillBeforeAnEolDecodesAlikeWhereverThePiecesEnd) {
+    // Fill runs of every length up to a few words, fed whole and a byte at a time: the zeros
+    // of fill and EOL must be counted across the pieces, whatever code follows them.
+    const Raster r = pageOf(PageKind::DenseText, 1728, 24, 3);
+    for (int minLineBits = 300; minLineBits < 400; ++minLineBits) {
+        const Bytes coded = code2D(FaxCoding::MR, r, 4, minLineBits);
+        for (std::size_t piece : {std::size_t(0), std::size_t(1), std::size_t(3)}) {
+            Decoded d = decode2D(FaxCoding::MR, 1728, coded, piece);
+            ASSERT_TRUE(samePixels(joined(d.lines), r.bits, r.stride)) << minLineBits << " in pieces of " << piece;
+            ASSERT_EQ(d.damaged, 0);
+        }
+    }
+    // MMR with zero bits of every count before its EOFB: they belong to the EOL.
+    const std::string lines = mmrBits().substr(0, mmrBits().size() - 24);
+    for (int zeros = 0; zeros < 80; ++zeros) {
+        const Bytes mmr = bits(lines + std::string(std::size_t(zeros), '0') + kEol + kEol);
+        for (std::size_t piece : {std::size_t(0), std::size_t(1), std::size_t(2), std::size_t(3)}) {
+            Decoded d = decode2D(FaxCoding::MMR, 32, mmr, piece);
+            ASSERT_EQ(d.lines, rowsOf(handPage())) << zeros << " zeros, pieces of " << piece;
+            ASSERT_TRUE(d.ended) << zeros << " zeros, pieces of " << piece;
         }
     }
 }

@@ -3,7 +3,6 @@
 // our decoder (and transcodes into MH that our fax file reader decodes) to the same pixels; our
 // coded pages, wrapped in a TIFF, decode in tiffcp, tiffinfo -D, tiff2pdf and tifftopnm to the
 // same pixels.
-#include "faximage/mrcoder.h"
 #include "faximage/mrdecoder.h"
 #include "faximage/transcode.h"
 #include "testutil.h"
@@ -13,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "support/pbm.h"
-#include "support/peers.h"
 
 #include <string>
 
@@ -22,11 +20,7 @@ using namespace faxtest;
 
 namespace {
 
-using telvane::test::HaveProgram;
 using telvane::test::RunCapture;
-
-#define REQUIRE_TOOL(name) \
-    TELVANE_REQUIRE_PEER(HaveProgram(name), name << " is not installed (listed in scripts/deps/faximage.txt)")
 
 constexpr int kRows = 160;
 
@@ -170,15 +164,7 @@ TEST(LibtiffPeer2D, OurCodedPagesDecodeInLibtiffAndNetpbm) {
                 SCOPED_TRACE(std::string(codingName(ours.coding)) + " fill " + std::to_string(ours.minLineBits) + " " +
                              pageKindName(kind) + (fine ? " fine" : ""));
                 const Raster r = pageOf(kind, 1728, kRows, fine ? 7 : 8);
-                FaxMrCoder coder;
-                coder.beginPage(ours.coding, r.width, kFactor(fine), ours.minLineBits);
-                Bytes coded;
-                for (int y = 0; y < r.height; ++y) {
-                    const std::size_t n = coder.codeLine(r.row(y));
-                    coded.insert(coded.end(), coder.data(), coder.data() + n);
-                }
-                const std::size_t n = coder.endPage();
-                coded.insert(coded.end(), coder.data(), coder.data() + n);
+                const Bytes coded = code2D(ours.coding, r, kFactor(fine), ours.minLineBits);
                 const std::string tif = dir.file("ours.tif");
                 writeCodedTiff(tif, r, fine, ours.coding, coded);
 

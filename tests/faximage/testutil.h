@@ -7,6 +7,7 @@
 #include "faximage/faxconverter.h"
 #include "faximage/faxinput.h"
 #include "faximage/faxunpacker.h"
+#include "faximage/mrcoder.h"
 #include "faximage/ovffile.h"
 #include "faximage/raster.h"
 
@@ -21,7 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "support/peers.h"
 #include "support/tempdir.h"
+
+// Skips a test whose outside tool is missing (fails it under CI).
+#define REQUIRE_TOOL(name)                                 \
+    TELVANE_REQUIRE_PEER(telvane::test::HaveProgram(name), \
+                         name << " is not installed (listed in scripts/deps/faximage.txt)")
 
 namespace faxtest {
 
@@ -150,6 +157,22 @@ inline telvane::faximage::Raster pageOf(PageKind kind, int width, int height, un
         break;
     }
     return r;
+}
+
+// A page coded by our MR (with K factor `k` and fill up to `minLineBits`) or MMR coder, page
+// end included.
+inline Bytes code2D(telvane::faximage::FaxCoding coding, const telvane::faximage::Raster& r, int k = 2,
+                    int minLineBits = 0) {
+    telvane::faximage::FaxMrCoder c;
+    c.beginPage(coding, r.width, k, minLineBits);
+    Bytes out;
+    for (int y = 0; y < r.height; ++y) {
+        const std::size_t n = c.codeLine(r.row(y));
+        out.insert(out.end(), c.data(), c.data() + n);
+    }
+    const std::size_t n = c.endPage();
+    out.insert(out.end(), c.data(), c.data() + n);
+    return out;
 }
 
 // Codes a raster into a one-page OVF file (no margin, no options).
