@@ -1,8 +1,8 @@
 // Peer tests of the T.4 2-D (MR) and T.6 (MMR) codecs against libtiff and netpbm on dense,
 // sparse, blank and dithered pages: Group 3 2-D and Group 4 data written by tiffcp decodes with
 // our decoder (and transcodes into MH that our fax file reader decodes) to the same pixels; our
-// coded pages, wrapped in a TIFF, decode in tiffcp, tiffinfo -D, tiff2pdf and tifftopnm to the
-// same pixels.
+// coded pages, wrapped in a TIFF, decode in tiffcp, tiffinfo -D, tifftopnm and (through
+// tiff2pdf) Poppler to the same pixels.
 #include "faximage/mrdecoder.h"
 #include "faximage/transcode.h"
 #include "testutil.h"
@@ -153,6 +153,7 @@ TEST(LibtiffPeer2D, OurCodedPagesDecodeInLibtiffAndNetpbm) {
     REQUIRE_TOOL("tiffinfo");
     REQUIRE_TOOL("tiff2pdf");
     REQUIRE_TOOL("tifftopnm");
+    REQUIRE_TOOL("pdftoppm");
     TempDir dir;
     struct Ours {
         FaxCoding coding;
@@ -189,9 +190,15 @@ TEST(LibtiffPeer2D, OurCodedPagesDecodeInLibtiffAndNetpbm) {
                 EXPECT_EQ(pbm.height, r.height);
                 EXPECT_TRUE(samePixels(Bytes(pbm.bits.begin(), pbm.bits.end()), r.bits, r.stride)) << "tifftopnm";
 
+                // tiff2pdf passes the coded data on to the PDF; Poppler decodes it once more.
                 std::string pdf;
                 EXPECT_EQ(RunCapture("tiff2pdf -o " + dir.file("ours.pdf") + " " + tif, &pdf), 0) << pdf;
                 EXPECT_EQ(pdf.find("rror"), std::string::npos) << pdf;
+                ASSERT_EQ(RunCapture("pdftoppm -mono -rx 204 -ry " + std::string(fine ? "196 " : "98 ") +
+                                     dir.file("ours.pdf") + " " + dir.file("pdf")),
+                          0);
+                ASSERT_TRUE(telvane::test::ReadPbm(dir.file("pdf-1.pbm"), pbm));
+                EXPECT_TRUE(samePixels(Bytes(pbm.bits.begin(), pbm.bits.end()), r.bits, r.stride)) << "pdftoppm";
             }
         }
     }
