@@ -107,6 +107,8 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
     const RunTables& runs = runTables();
     const mr::ModeEntry* const modes = mr::modeTable();
     const int width = width_;
+    const Phase afterLine = coding_ == FaxCoding::MR ? Phase::LineEnd : Phase::Modes;
+    const auto lineBytes = std::size_t(width + 7) / 8;
     // The state of the current line in local variables, handed back to st_ around the calls
     // of the rarer steps.
     std::uint64_t acc = st_.acc;
@@ -141,7 +143,13 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
     };
     auto endLine = [&] {
         std::fill(cur + changes, cur + changes + kEndMarkers, width);
-        deliver(cur, changes);
+        if (changes == 0 && !dirty_) {
+            // A white line after a white line: line_ holds it already.
+            ++lines_;
+            if (sink_) sink_->faxLine(line_, lineBytes);
+        } else {
+            deliver(cur, changes);
+        }
         // The line just decoded is the reference of the next.
         std::swap(ref, cur);
         b1 = ref[0];
@@ -153,7 +161,7 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
         a0 = -1;
         bi = 0;
         run = 0;
-        phase = coding_ == FaxCoding::MR ? Phase::LineEnd : Phase::Modes;
+        phase = afterLine;
     };
     for (;;) {
         if (nbits < 32) {
@@ -174,6 +182,13 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
                 if (nbits == 0) break;
             }
         }
+        if (phase == Phase::LineEnd && (acc & kElevenZeros) == 0 && acc != 0 && !zeros) {
+            // The EOL after a complete MR line (its fill in hand): the first since that line.
+            consume(__builtin_ctzll(acc) + 1);
+            st_.eolRun = 1;
+            phase = Phase::Tag;
+            if (nbits == 0) continue;
+        }
         if (phase == Phase::Tag) {
             // The bit after an EOL opens a line: 1-D, or 2-D when its reference is intact.
             const bool oneD = acc & 1;
@@ -187,7 +202,7 @@ void FaxMrDecoder::decode(const std::uint8_t* p, const std::uint8_t* const end) 
             b1 = ref[0];
             run = 0;
             phase = oneD ? Phase::Runs1D : st_.refValid ? Phase::Modes : Phase::Skip;
-            continue;
+            if (nbits < 32) continue;  // the codes below want 32 bits in hand
         }
         // The codes of a line (with 32 bits in hand a whole code always is, except at the end
         // of the data); anything else (zeros, EOL, an error, a code cut short) is left to step().
