@@ -1,0 +1,271 @@
+// The faults that can reach every class, run against the Class 1, Class 2 and Class 2.0
+// machines alike (each with its scripted modem and fake clock): a call lost in the middle of a
+// page, a page that takes longer than a minute to arrive, a sender's page whose line time is
+// longer than any fixed page-end wait, and a modem that stops taking page data.
+#include <gtest/gtest.h>
+
+#include "support/tempdir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fakeclass2.h"
+#include "fakemodem.h"
+#include "faximage/ovffile.h"
+#include "rawt4.h"
+#include "transport/fax/faxsession.h"
+#include "transport/fax/t30.h"
+
+using namespace telvane::transport;
+using faxtest::FakeClass2;
+using faxtest::FakeModem;
+namespace fi = telvane::faximage;
+
+namespace {
+
+using Dir = telvane::test::TempDir;
+
+enum class Machine { Class1, Class2, Class20 };
+constexpr Machine kEveryClass[] = {Machine::Class1, Machine::Class2, Machine::Class20};
+
+const char* Name(Machine m) {
+    switch (m) {
+    case Machine::Class1: return "Class 1";
+    case Machine::Class2: return "Class 2";
+    case Machine::Class20: return "Class 2.0";
+    }
+    return "";
+}
+
+std::vector<uint8_t> Page(int seed, int lines = 100) { return faxtest::CodedPage(seed, lines); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What a session left behind: its events, the fax files with their pages' data, the history.
+struct Outcome {
+    std::vector<int> Logs, Finishes;
+    std::vector<std::vector<std::vector<uint8_t>>> Files;  // per fax file, its pages' data
+    int Confirmed = 0;
+    std::string History;
+    int64_t Now = 0;  // the modem's fake clock when the session ended
+    bool InProgress = false;
+};
+
+std::vector<std::vector<uint8_t>> ReadPages(const std::string& path) {
+    std::vector<std::vector<uint8_t>> pages;
+    fi::OvfReader r;
+    if (r.open(path) != 0) return pages;
+    for (int p = 1; p <= r.pageCount(); ++p) {
+        fi::OvfPageHeader ph;
+        if (r.seekPage(p, ph) != 0) break;
+        std::vector<uint8_t> data;
+        const uint8_t* block = nullptr;
+        size_t size = 0;
+        bool isLine = false;
+        while (r.nextBlock(block, size, isLine) > 0) data.insert(data.end(), block, block + size);
+        pages.push_back(data);
+    }
+    return pages;
+}
+
+void Attach(TOvxCustomAbstractFax& fax, Outcome& out) {
+    fax.OnFaxLog = [&out](TOvxAbstractFax&, int c) { out.Logs.push_back(c); };
+    fax.OnFaxFinish = [&out](TOvxAbstractFax&, int c) { out.Finishes.push_back(c); };
+}
+
+void Collect(const Dir& dir, faxtest::SimulatedLink& modem, TOvxCustomAbstractFax& fax, Outcome& out) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.dir()))
+        if (e.path().extension() == ".OVF") names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    for (const auto& n : names) out.Files.push_back(ReadPages(n));
+    out.Confirmed = fax.PagesConfirmed();
+    out.History = ReadFile(dir / "OVEXFAX.HIS");
+    out.Now = modem.Now;
+    out.InProgress = fax.InProgress();
+}
+
+// A call to receive: the pages the far end sends (each answered before the next), where the
+// call is lost (half-way through page `lostInPage`, 1-based; 0: never), and the pace at which
+// page data arrives (pieces of `chunk` bytes, `chunkMs` apart; 0: all at once).
+struct Incoming {
+    std::vector<std::vector<uint8_t>> Pages;
+    int LostInPage = 0;
+    long Chunk = 0;
+    int64_t ChunkMs = 0;
+};
+
+Outcome Receive(Machine m, const Incoming& call) {
+    Dir dir;
+    Outcome out;
+    TOvxReceiveFax fax;
+    TOvxFaxLog history;
+    fax.SetDestinationDir(dir.dir());
+    fax.SetStationID("OUR STATION");
+    fax.DesiredBPS = 9600;
+    fax.OneFax = true;
+    history.FaxHistoryName = dir / "OVEXFAX.HIS";
+    fax.FaxLog = &history;
+    Attach(fax, out);
+    const size_t n = call.Pages.size();
+    if (m == Machine::Class1) {
+        FakeModem modem;
+        modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
+        modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(4, false, false, 0), true));
+        modem.RxData.push_back(std::vector<uint8_t>(1728, 0));  // TCF at 9600
+        for (size_t p = 0; p < n; ++p) {
+            modem.RxData.push_back(call.Pages[p]);
+            modem.Frames.push_back(FakeModem::Frame(p + 1 < n ? t30::fcfMPS : t30::fcfEOP));
+        }
+        modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+        if (call.LostInPage > 0) modem.VanishInRxData = call.LostInPage + 1;  // the first reception is TCF
+        modem.RxChunk = call.Chunk;
+        modem.RxChunkMs = call.ChunkMs;
+        fax.UseLinkForTesting(&modem);
+        fax.StartReceive();
+        faxtest::Drive(fax, modem);
+        modem.Ring(1);
+        faxtest::Drive(fax, modem);
+        Collect(dir, modem, fax, out);
+    } else {
+        FakeClass2 modem(m == Machine::Class20);
+        modem.IncomingParams = "0,3,0,2,0,0,0,0";
+        for (size_t p = 0; p < n; ++p) {
+            FakeClass2::InPage in;
+            in.Data = call.Pages[p];
+            in.PostPage = p + 1 < n ? '0' : '2';
+            if (static_cast<int>(p) + 1 == call.LostInPage) in.HangupAfter = static_cast<long>(in.Data.size() / 2);
+            modem.Incoming.push_back(in);
+        }
+        modem.IncomingChunk = call.Chunk;
+        modem.IncomingChunkMs = call.ChunkMs;
+        fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+        fax.UseLinkForTesting(&modem);
+        fax.StartReceive();
+        faxtest::Drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+        modem.Ring(1);
+        faxtest::Drive(fax, modem);
+        Collect(dir, modem, fax, out);
+    }
+    return out;
+}
+
+// A fax to send, one page of `lines` blank lines at 2400 bit/s, to a modem that takes the data
+// at once and answers the page's end when the line has carried it, or (stallAfter >= 0) stops
+// taking data after that many bytes and never answers.
+Outcome Send(Machine m, int lines, long stallAfter) {
+    Dir dir;
+    Outcome out;
+    TOvxSendFax fax;
+    TOvxFaxLog history;
+    faxtest::MakeFaxFile(dir / "doc.ovf", {0}, lines);
+    fax.SetFaxFile(dir / "doc.ovf");
+    fax.PhoneNumber = "5550100";
+    fax.SetStationID("OUR STATION");
+    fax.DesiredBPS = 2400;
+    history.FaxHistoryName = dir / "OVEXFAX.HIS";
+    fax.FaxLog = &history;
+    Attach(fax, out);
+    if (m == Machine::Class1) {
+        FakeModem modem;
+        modem.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
+        modem.Frames.push_back(FakeModem::Dis(false, 6));
+        modem.Frames.push_back(FakeModem::Frame(t30::fcfCFR));
+        modem.Frames.push_back(FakeModem::Frame(t30::fcfMCF));
+        modem.BufferedBps = 2400;
+        modem.StallAfterPageBytes = stallAfter;
+        fax.UseLinkForTesting(&modem);
+        fax.StartSend();
+        faxtest::Drive(fax, modem);
+        Collect(dir, modem, fax, out);
+    } else {
+        FakeClass2 modem(m == Machine::Class20);
+        modem.Negotiated = "0,0,0,2,0,0,0,0";  // 2400 bit/s
+        modem.LineBps = 2400;
+        modem.StallAfterPageBytes = stallAfter;
+        fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+        fax.UseLinkForTesting(&modem);
+        fax.StartSend();
+        faxtest::Drive(fax, modem);
+        Collect(dir, modem, fax, out);
+    }
+    return out;
+}
+
+}  // namespace
+
+// The call is lost half-way through page 2, after page 1 was confirmed: the fax is kept with
+// page 1, logged as received in part ("Receive incomplete"), and the session reports the
+// failure. A call lost in page 1 leaves no file: nothing was confirmed.
+TEST(EveryClass, CallLostInPageTwoKeepsTheConfirmedPage) {
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome out = Receive(m, {{Page(1), Page(2)}, 2});
+        EXPECT_FALSE(out.InProgress);
+        ASSERT_EQ(out.Finishes.size(), 1u);
+        EXPECT_LT(out.Finishes[0], 0);
+        EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceivePartial}));
+        EXPECT_EQ(out.Confirmed, 1);
+        ASSERT_EQ(out.Files.size(), 1u);
+        EXPECT_EQ(out.Files[0], std::vector<std::vector<uint8_t>>{Page(1)});
+        EXPECT_NE(out.History.find("Receive incomplete at "), std::string::npos) << out.History;
+        EXPECT_NE(out.History.find(", 1 page kept"), std::string::npos) << out.History;
+    }
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome out = Receive(m, {{Page(1), Page(2)}, 1});
+        EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceiveFail}));
+        EXPECT_EQ(out.Confirmed, 0);
+        EXPECT_TRUE(out.Files.empty());
+    }
+}
+
+// A dense page arriving for about 75 s (a second between pieces of its data) is received
+// whole: the page timer only runs while nothing arrives.
+TEST(EveryClass, PageLongerThanAMinuteIsReceived) {
+    const std::vector<uint8_t> dense = Page(3, 1500);
+    ASSERT_GT(dense.size(), 75000u);
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome out = Receive(m, {{dense}, 0, 1200, 1000});
+        EXPECT_EQ(out.Finishes, std::vector<int>{0});
+        EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceiveOk}));
+        EXPECT_GT(out.Now, 70000);
+        ASSERT_EQ(out.Files.size(), 1u);
+        EXPECT_EQ(out.Files[0], std::vector<std::vector<uint8_t>>{dense});
+    }
+}
+
+// 12,000 lines at 2400 bit/s: the modem holds about 240 s of line time when our own buffer is
+// empty. The answer to the page's end is awaited that long (and more), not a fixed time.
+TEST(EveryClass, PageEndIsAwaitedForTheLineTimeOfTheQueuedData) {
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome out = Send(m, 12000, -1);
+        EXPECT_EQ(out.Finishes, std::vector<int>{0});
+        EXPECT_EQ(out.Logs, (std::vector<int>{1, 2}));
+        EXPECT_EQ(out.Confirmed, 1);
+        EXPECT_GT(out.Now, 200000);  // the fake clock: the page really took that long
+    }
+}
+
+// The modem stops taking page data and says nothing: the fax fails with a time-out within the
+// page timer's reach instead of "Sending page data" for ever, and no page counts as sent.
+TEST(EveryClass, ModemThatStopsTakingPageDataEndsTheSend) {
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome out = Send(m, 2000, 3000);
+        EXPECT_FALSE(out.InProgress);
+        EXPECT_EQ(out.Finishes, std::vector<int>{ecFatalTimeout});
+        EXPECT_EQ(out.Logs, (std::vector<int>{1, 3}));
+        EXPECT_EQ(out.Confirmed, 0);
+        EXPECT_LT(out.Now, 120000);
+    }
+}
