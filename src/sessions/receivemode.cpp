@@ -341,10 +341,22 @@ void TReceiveMode::OvxReceiveFax1FaxAccept(bool& Accept) {
     Accept = true;
 }
 
-void TReceiveMode::storeReceivedFax() {
+void TReceiveMode::storeReceivedFax(bool incomplete) {
     main_.setFaxArriving(false);
     records::RecordSet& table = main_.RecTable();
-    const int pages = std::max(pageCount_, OvxReceiveFax1.CurrentPage());
+    // A fax cut short holds the pages confirmed to the sender, not the one that was arriving.
+    const int pages = incomplete ? OvxReceiveFax1.PagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.CurrentPage());
+    if (incomplete) {
+        const QString error =
+            lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+        lastError_ = 0;
+        const QString note =
+            QStringLiteral("Incomplete fax %1 from %2: %3 %4 kept (%5)")
+                .arg(QFileInfo(qs(OvxReceiveFax1.FaxFile())).fileName(), qs(OvxReceiveFax1.RemoteID()),
+                     QString::number(pages), pages == 1 ? QStringLiteral("page") : QStringLiteral("pages"), error);
+        AddtoLastRecLog(note);
+        main_.SetStatus(note);
+    }
     try {
         table.append();
         table.fieldByName("DATEREC").setDate(records::Date::today());
@@ -420,7 +432,8 @@ void TReceiveMode::failedReception() {
 void TReceiveMode::OvxReceiveFax1FaxLog(int logCode) {
     switch (logCode) {
     case telvane::transport::lfaxReceiveStart: lastFile_ = qs(OvxReceiveFax1.FaxFile()); break;
-    case telvane::transport::lfaxReceiveOk: storeReceivedFax(); break;
+    case telvane::transport::lfaxReceiveOk: storeReceivedFax(false); break;
+    case telvane::transport::lfaxReceivePartial: storeReceivedFax(true); break;
     case telvane::transport::lfaxReceiveFail: failedReception(); break;
     default: break;
     }

@@ -107,7 +107,9 @@ private:
     void start();
     void stop();
     void abortStart();
-    void storeReceivedFax();
+    // Adds the received fax to the incoming table; one cut short (its confirmed pages kept) is
+    // also marked incomplete in the receive log and the status line.
+    void storeReceivedFax(bool incomplete);
     void failedReception();
     // Tells the main window and listeners (the desktop presence) whether receive mode is answering.
     void setReceiveCaption(bool on);

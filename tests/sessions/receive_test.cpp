@@ -286,6 +286,38 @@ TEST_F(ReceiveModeTest, AUsersCancelDuringAReceptionIsNotReportedAsAFailure) {
     EXPECT_EQ(errors[0].caption, "Failed To Receive Incoming Fax");
 }
 
+// A call that ended after page 2 of a longer fax was confirmed: the engine keeps those pages
+// and reports the fax received in part. It is listed with the pages kept, its file stays, and
+// the receive log marks it incomplete with the reason; no "Failed To Receive" box.
+TEST_F(ReceiveModeTest, FaxCutShortIsKeptWithItsConfirmedPagesAndMarkedIncomplete) {
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    bool accept = false;
+    mode.OvxReceiveFax1FaxAccept(accept);
+    const QString file = qdir() + "receive/FAX0001.OVF";
+    ASSERT_TRUE(writeFax(file, 2));
+    mode.OvxReceiveFax1.SetFaxFile(file.toStdString());
+    mode.OvxReceiveFax1.SetRemoteID("ACME FAX");
+    mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
+    mode.OvxReceiveFax1.SetPageInfo(3, 3);  // page 3 was arriving
+    mode.OvxReceiveFax1.SetPagesConfirmed(2);
+    mode.OvxReceiveFax1FaxError(-6006);
+    mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceivePartial);
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+
+    ASSERT_EQ(main_->RecTable().visibleCount(), 1u);
+    main_->RecTable().first();
+    const records::Row row = main_->RecTable().currentRow();
+    EXPECT_EQ(row.text("FROM"), "ACME FAX");
+    EXPECT_EQ(row.integer("PAGES"), 2);
+    EXPECT_EQ(row.text("FAXFILE"), "FAX0001.OVF");
+    EXPECT_TRUE(QFileInfo::exists(file));
+    EXPECT_FALSE(main_->faxArriving());
+    EXPECT_TRUE(errors.empty());
+    const QStringList notes =
+        mode.receiveLog().lines().filter("Incomplete fax FAX0001.OVF from ACME FAX: 2 pages kept (");
+    EXPECT_EQ(notes.size(), 1) << mode.receiveLog().lines().join('|').toStdString();
+}
+
 TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
     TReceiveMode& mode = TReceiveMode::of(*main_);
     bool accept = false;

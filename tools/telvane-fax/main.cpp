@@ -1,7 +1,8 @@
 // telvane-fax: headless fax sender and receiver on the engine's components, for scripted faxing
 // and for tests. Progress texts go to standard error; errors end with the engine's code and text
 // and exit status 1. SIGINT/SIGTERM cancel the session cleanly (the port is always closed).
-// A received fax that fails part-way is removed, so only complete faxes are left in the directory.
+// A received fax that fails before any page was confirmed to the sender leaves no file; one that
+// fails later keeps its confirmed pages and is reported incomplete (exit status 3).
 #include "faximage/ovffile.h"
 #include <atomic>
 #include <chrono>
@@ -41,7 +42,8 @@ void Usage(std::FILE* f) {
         "Common options: --trace FILE (port byte trace), --log FILE (dispatch log),\n"
         "  --history FILE (fax history lines), --help\n"
         "Exit status: 0 when the fax was sent (or received with --one-fax), 1 on a fax error,\n"
-        "2 on bad usage.\n",
+        "2 on bad usage, 3 when a fax was received incomplete (the pages confirmed to the\n"
+        "sender are kept in the file listed on standard output).\n",
         f);
 }
 
@@ -232,6 +234,7 @@ int main(int argc, char** argv) {
 
     Finisher finisher;
     int lastProgress = 0;
+    bool partial = false;  // a fax was kept with part of its pages
     fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) {
         const int p = cp.FaxProgress();
         if (p != lastProgress && !FaxStatusText(p).empty()) {
@@ -244,11 +247,18 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "Received from \"%s\"\n",
                          telvane::faximage::EscapeControlBytes(cp.RemoteID()).c_str());
             std::printf("%s\n", cp.FaxFile().c_str());
+        } else if (code == lfaxReceivePartial) {
+            // The call ended after some pages were confirmed to the sender: those are kept.
+            partial = true;
+            std::fprintf(stderr, "Received %d %s from \"%s\", incomplete: the call ended before the fax did\n",
+                         cp.PagesConfirmed(), cp.PagesConfirmed() == 1 ? "page" : "pages",
+                         telvane::faximage::EscapeControlBytes(cp.RemoteID()).c_str());
+            std::printf("%s\n", cp.FaxFile().c_str());
         } else if (code == lfaxReceiveFail && !cp.FaxFile().empty()) {
-            // As in the program: a fax that failed is not kept half-written.
+            // No page was confirmed: the engine keeps no file of the call.
             std::error_code ec;
-            if (std::filesystem::remove(cp.FaxFile(), ec))
-                std::fprintf(stderr, "Removed the incomplete %s\n", cp.FaxFile().c_str());
+            std::filesystem::remove(cp.FaxFile(), ec);
+            std::fprintf(stderr, "Removed the incomplete %s\n", cp.FaxFile().c_str());
         }
         std::fflush(stdout);
     };
@@ -296,6 +306,7 @@ int main(int argc, char** argv) {
     try {
         port.SetOpen(false);
     } catch (const EOvxException&) {}
-    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return 0;
+    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return partial ? 3 : 0;
+    if (partial) return 3;
     return code == 0 ? 0 : 1;
 }
