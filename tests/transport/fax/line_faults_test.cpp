@@ -1,9 +1,9 @@
 // Line tests with a line that breaks things (telvane-virtual-line's fault options): lost
 // frames in either direction, trainings that fail until we fall back, a page that takes more
 // than a minute with our MCF lost after it, a modem that stops taking data and a far end that
-// hangs up in the middle of a page. Each call must end the way T.30 wants: the fax delivered
-// exactly once with the pixels that were sent, or a clear error within a bounded time and no
-// partial file.
+// hangs up in the middle of a page (page 1, or page 2 of 2). Each call must end the way T.30
+// wants: the fax delivered exactly once with the pixels that were sent, or a clear error within
+// a bounded time, keeping exactly the pages that were confirmed to the sender.
 #include <gtest/gtest.h>
 
 #include "support/peers.h"
@@ -208,4 +208,45 @@ TEST(LineFaults, FarEndHangingUpMidPageLeavesNoFile) {
     EXPECT_NE(Slurp(dir / "line.log").find("fault: far end hangs up"), std::string::npos);
     EXPECT_NE(err.find("Removed the incomplete " + dir / "in/FAX0001.OVF"), std::string::npos) << err;
     EXPECT_TRUE(std::filesystem::is_empty(dir / "in")) << err;
+}
+
+// The far end hangs up in the middle of page 2 of 2, after our MCF to page 1: the fax is kept
+// with page 1, pixel for pixel, and reported incomplete (exit status 3, history and output).
+TEST(LineFaults, FarEndHangingUpInPageTwoKeepsPageOne) {
+    TELVANE_REQUIRE_PEER(HaveTiffTools() && HaveProgram("tiffcp"),
+                         "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
+    TempDir dir;
+    MakePage(dir / "a.ovf", "Page one arrives whole\n", false, dir);
+    std::string text;
+    for (int i = 1; i <= 30; ++i) text += "line " + std::to_string(i) + " of page two, which is cut off by a hang-up\n";
+    MakePage(dir / "b.ovf", text, true, dir, 0);
+    Child conv = Start({"sh", "-c",
+                        "'" + Bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + Bin("telvane-faxconv") +
+                            "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
+                       dir.Path(), "conv");
+    ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
+    // Page 1 is under 1 kB of page data on the line, page 2 about 39 kB.
+    Child line = StartLine(dir, {"--call", dir / "two.tif", "--answer-after", "1", "--hangup-after", "10000"});
+    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+    std::filesystem::create_directories(dir / "in");
+    Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
+                       "--history", dir / "OVEXFAX.HIS"},
+                      dir.Path(), "fax");
+    const int rc = Wait(fax, 90);
+    Signal(line, SIGTERM);
+    Wait(line, 10);
+    const std::string err = Slurp(fax.Err);
+    EXPECT_EQ(rc, 3) << err;
+    EXPECT_NE(Slurp(dir / "line.log").find("fault: far end hangs up"), std::string::npos);
+    EXPECT_NE(err.find("Received 1 page from "), std::string::npos) << err;
+    EXPECT_NE(err.find("incomplete"), std::string::npos) << err;
+    EXPECT_EQ(Slurp(fax.Out), dir / "in/FAX0001.OVF\n");
+    const auto theirs = TiffPages(dir / "two.tif", dir);
+    const auto ours = FaxPages(dir / "in/FAX0001.OVF", dir);
+    ASSERT_EQ(ours.size(), 1u) << err;
+    ASSERT_FALSE(theirs.empty());
+    EXPECT_EQ(ours[0], theirs[0]);
+    const std::string his = Slurp(dir / "OVEXFAX.HIS");
+    EXPECT_NE(his.find("Receive incomplete at "), std::string::npos) << his;
+    EXPECT_NE(his.find(", 1 page kept"), std::string::npos) << his;
 }
