@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "faximage/faxerrors.h"
 #include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
@@ -37,6 +38,13 @@ void TFaxReceiver::WaitForCall() {
 void TFaxReceiver::RingLine(TResult r) {
     if (r == TResult::Ring) {
         if (++rings_ >= recv_.AnswerOnRing) {
+            // The directory may have gone since the start: a fax that could not be stored is
+            // not answered at all.
+            if (!recv_.DestinationUsable()) {
+                rings_ = 0;
+                Fail(telvane::faximage::ecPathNotFound);
+                return;
+            }
             waitingForCall_ = false;
             Answer();
         }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include "transport/comport.h"
 #include "transport/eventsink.h"
@@ -467,6 +468,9 @@ void TOvxCustomSendFax::SessionEnded() {
 
 void TOvxCustomReceiveFax::StartReceive() {
     CheckStart();
+    if (!DestinationUsable())
+        throw EOvxException(telvane::faximage::ecPathNotFound,
+                            FaxErrorText(telvane::faximage::ecPathNotFound) + " (" + DestinationDir() + ")");
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
     StartMachine(MakeReceiveMachine(*this, Link()));
 }
@@ -495,6 +499,13 @@ std::string TOvxCustomReceiveFax::NameFax() {
 }  // namespace telvane::transport
 
 namespace telvane::transport {
+
+bool TOvxCustomReceiveFax::DestinationUsable() const {
+    const std::string& dir = DestinationDir();
+    if (dir.empty()) return true;  // the current directory
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
 
 int TOvxCustomReceiveFax::CreateFaxFile(telvane::faximage::OvfWriter& file, const std::string& senderId,
                                         std::string& name) {

@@ -446,7 +446,11 @@ public:
     std::function<void(TOvxAbstractFax& CP, bool& Accept)> OnFaxAccept;
     std::function<void(TOvxAbstractFax& CP, std::string& Name)> OnFaxName;
 
+    // Throws (-3, "Path not found") when the destination directory cannot take received faxes:
+    // a call is never answered whose fax could not be stored.
     void StartReceive();
+    // Whether the destination directory (when one is set) exists and takes new files.
+    bool DestinationUsable() const;
 
     // Used by the receive machine.
     bool AcceptFax();

@@ -84,7 +84,9 @@ void TBitOrder::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out)
     if (decided_) {
         const size_t start = out.size();
         out.insert(out.end(), data, data + len);
-        if (reversed_) std::transform(out.begin() + static_cast<long>(start), out.end(), out.begin() + static_cast<long>(start), ReverseBits);
+        if (reversed_)
+            std::transform(out.begin() + static_cast<long>(start), out.end(), out.begin() + static_cast<long>(start),
+                           ReverseBits);
         return;
     }
     const size_t take = std::min(len, kSample - held_.size());

@@ -1,7 +1,8 @@
 // The faults that can reach every class, run against the Class 1, Class 2 and Class 2.0
 // machines alike (each with its scripted modem and fake clock): a call lost in the middle of a
 // page, a page that takes longer than a minute to arrive, a sender's page whose line time is
-// longer than any fixed page-end wait, and a modem that stops taking page data.
+// longer than any fixed page-end wait, a modem that stops taking page data, and a call whose fax
+// could not be stored.
 #include <gtest/gtest.h>
 
 #include "support/tempdir.h"
@@ -19,6 +20,8 @@
 #include "rawt4.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30.h"
+#include "transport/ovxexception.h"
+#include "faximage/faxerrors.h"
 
 using namespace telvane::transport;
 using faxtest::FakeClass2;
@@ -199,7 +202,57 @@ Outcome Send(Machine m, int lines, long stallAfter) {
     return out;
 }
 
+// Waits for a call with `modem`, takes the destination directory away, then lets the phone
+// ring: the finish codes, and how often the machine answered.
+template <typename Modem>
+std::pair<std::vector<int>, size_t> RingWithoutDestination(Modem& modem, TOvxReceiveFax& fax, const Dir& dir) {
+    Outcome out;
+    Attach(fax, out);
+    std::filesystem::create_directories(dir / "in");
+    fax.SetDestinationDir(dir / "in");
+    fax.OneFax = true;
+    fax.UseLinkForTesting(&modem);
+    fax.StartReceive();
+    faxtest::Drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+    std::filesystem::remove(dir / "in");
+    modem.Ring(1);
+    faxtest::Drive(fax, modem);
+    return {out.Finishes, modem.CountCommand("ATA")};
+}
+
 }  // namespace
+
+// A fax is only answered when it can be stored: a receive started on a missing directory fails
+// at once, and a call that rings after the directory went is not answered ("Path not found").
+TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
+    {
+        Dir dir;
+        TOvxReceiveFax fax;
+        FakeModem modem;
+        fax.UseLinkForTesting(&modem);
+        fax.SetDestinationDir(dir / "missing");
+        EXPECT_THROW(fax.StartReceive(), EOvxException);
+        EXPECT_FALSE(fax.InProgress());
+        EXPECT_TRUE(modem.Commands.empty());
+    }
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        Dir dir;
+        TOvxReceiveFax fax;
+        std::pair<std::vector<int>, size_t> result;
+        if (m == Machine::Class1) {
+            FakeModem modem;
+            result = RingWithoutDestination(modem, fax, dir);
+        } else {
+            FakeClass2 modem(m == Machine::Class20);
+            modem.Incoming.push_back({Page(1)});
+            fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+            result = RingWithoutDestination(modem, fax, dir);
+        }
+        EXPECT_EQ(result.first, std::vector<int>{telvane::faximage::ecPathNotFound});
+        EXPECT_EQ(result.second, 0u);
+    }
+}
 
 // The call is lost half-way through page 2, after page 1 was confirmed: the fax is kept with
 // page 1, logged as received in part ("Receive incomplete"), and the session reports the
