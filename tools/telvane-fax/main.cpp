@@ -299,7 +299,10 @@ int main(int argc, char** argv) {
         static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
         std::fprintf(stderr, "Fax class used: %s\n", kClassNames[fax.SessionClass()]);
     } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str());
+        // The exception's own text names what was wrong (such as the missing directory).
+        const std::string what = e.what();
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(),
+                     what.empty() ? FaxErrorText(e.ErrorCode()).c_str() : what.c_str());
         code = e.ErrorCode();
     }
     DumpTraces(port, o);
