@@ -66,10 +66,12 @@ TEST(StringTable, TextsOfTheEngineCodes) {
     EXPECT_EQ(OvxErrorText(-6011), "File was rejected");
     EXPECT_EQ(OvxStatusText(4801), "Initializing modem for fax processing");
     EXPECT_EQ(OvxStatusText(4843), "Finished");
+    EXPECT_EQ(OvxStatusText(4809), "No answer, waiting until redial...");
+    EXPECT_EQ(OvxErrorText(-8075), "The modem ended the call (see its hang-up reason)");
     EXPECT_EQ(OvxStatusText(4800), "");
     EXPECT_EQ(OvxStatusText(-8001), "");
     for (int code = 4801; code <= 4843; ++code) {
-        bool listed = code <= 4808 || (code >= 4820 && code <= 4828) || code >= 4840;
+        bool listed = code <= 4809 || (code >= 4820 && code <= 4828) || code >= 4840;
         EXPECT_EQ(!OvxStatusText(code).empty(), listed) << code;
     }
 }

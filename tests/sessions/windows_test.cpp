@@ -269,7 +269,8 @@ TEST_F(SendDialogTest, ANumberAModemCannotDialIsRefusedBeforeDialling) {
 // not make ends at once with a message that says so and names the number.
 TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSaysSo) {
     FakeModem modem(dir() + "modem", [](const std::string& command) {
-        if (command.rfind("ATD", 0) == 0) return std::string("\r\nNO CARRIER\r\n");
+        // ERROR to the dial: the modem refused the call (NO CARRIER would be "no answer").
+        if (command.rfind("ATD", 0) == 0) return std::string("\r\nERROR\r\n");
         if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
         return FakeModem::standardReply(command);
     });
