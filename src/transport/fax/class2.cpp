@@ -2,6 +2,7 @@
 // detected (see class2.h).
 #include "transport/fax/class2.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "transport/fax/faxsession.h"
@@ -272,6 +273,12 @@ bool RangeOffers(std::string_view reply, int value) {
     bool found = false;
     ForEachValue(reply, [&](int v) { found = found || v == value; });
     return found;
+}
+
+void TClass2Ranges::Clamp(char& bpsDigit, bool& ecm) const {
+    if (!Valid) return;
+    bpsDigit = static_cast<char>('0' + std::min(bpsDigit - '0', MaxBitRate));
+    ecm = ecm && Ecm;
 }
 
 TClass2Ranges ParseClass2Ranges(std::string_view reply) {

@@ -64,6 +64,8 @@ struct TClass2Ranges {
     bool Valid = false;
     int MaxBitRate = 5;
     bool Ecm = true;
+    // Limits a desired bit-rate digit and error correction to what the modem offers.
+    void Clamp(char& bpsDigit, bool& ecm) const;
 };
 TClass2Ranges ParseClass2Ranges(std::string_view reply);
 // Whether a reply listing values ("(0-2)", "0,1,2", "(0,1)") offers `value`.

@@ -109,11 +109,7 @@ void TClass2Receiver::InitCall() {
 std::string TClass2Receiver::Capabilities() const {
     char bps = recv_.DesiredBPSDigit();
     bool ecm = recv_.DesiredECM();
-    const TClass2Ranges ranges = ParseClass2Ranges(rangesReply_);
-    if (ranges.Valid) {
-        bps = static_cast<char>('0' + std::min(bps - '0', ranges.MaxBitRate));
-        ecm = ecm && ranges.Ecm;
-    }
+    ParseClass2Ranges(rangesReply_).Clamp(bps, ecm);
     return "AT+F" + names_.CapabilitiesCmd + "=1," + std::string(1, bps) + ",0,2,0," + (ecm ? "1" : "0") + ",0,0";
 }
 

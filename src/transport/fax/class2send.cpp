@@ -129,11 +129,7 @@ void TClass2Sender::StartFax() {
 std::string TClass2Sender::SessionParams(size_t index) const {
     char bps = send_.DesiredBPSDigit();
     bool ecm = send_.DesiredECM();
-    const TClass2Ranges ranges = ParseClass2Ranges(rangesReply_);
-    if (ranges.Valid) {
-        bps = static_cast<char>('0' + std::min(bps - '0', ranges.MaxBitRate));
-        ecm = ecm && ranges.Ecm;
-    }
+    ParseClass2Ranges(rangesReply_).Clamp(bps, ecm);
     return Class2SessionParams(pages_.PageFine(index), bps, pages_.PageWide(index), ecm);
 }
 

@@ -45,23 +45,7 @@ void MakeRawFile(const std::string& path, const std::vector<uint16_t>& flags) {
     ASSERT_EQ(w.close(), 0);
 }
 
-std::vector<std::vector<uint8_t>> ReadPages(const std::string& path, std::vector<uint16_t>* flags = nullptr) {
-    std::vector<std::vector<uint8_t>> pages;
-    fi::OvfReader r;
-    if (r.open(path) != 0) return pages;
-    for (int p = 1; p <= r.pageCount(); ++p) {
-        fi::OvfPageHeader ph;
-        if (r.seekPage(p, ph) != 0) break;
-        if (flags) flags->push_back(ph.imageFlags);
-        std::vector<uint8_t> data;
-        const uint8_t* block = nullptr;
-        size_t size = 0;
-        bool isLine = false;
-        while (r.nextBlock(block, size, isLine) > 0) data.insert(data.end(), block, block + size);
-        pages.push_back(data);
-    }
-    return pages;
-}
+using faxtest::ReadPages;
 
 struct Events {
     std::vector<int> Logs, Errors, Finishes;

@@ -16,7 +16,6 @@
 
 #include "fakeclass2.h"
 #include "fakemodem.h"
-#include "faximage/ovffile.h"
 #include "rawt4.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30.h"
@@ -26,7 +25,6 @@
 using namespace telvane::transport;
 using faxtest::FakeClass2;
 using faxtest::FakeModem;
-namespace fi = telvane::faximage;
 
 namespace {
 
@@ -61,23 +59,6 @@ struct Outcome {
     bool InProgress = false;
 };
 
-std::vector<std::vector<uint8_t>> ReadPages(const std::string& path) {
-    std::vector<std::vector<uint8_t>> pages;
-    fi::OvfReader r;
-    if (r.open(path) != 0) return pages;
-    for (int p = 1; p <= r.pageCount(); ++p) {
-        fi::OvfPageHeader ph;
-        if (r.seekPage(p, ph) != 0) break;
-        std::vector<uint8_t> data;
-        const uint8_t* block = nullptr;
-        size_t size = 0;
-        bool isLine = false;
-        while (r.nextBlock(block, size, isLine) > 0) data.insert(data.end(), block, block + size);
-        pages.push_back(data);
-    }
-    return pages;
-}
-
 void Attach(TOvxCustomAbstractFax& fax, Outcome& out) {
     fax.OnFaxLog = [&out](TOvxAbstractFax&, int c) { out.Logs.push_back(c); };
     fax.OnFaxFinish = [&out](TOvxAbstractFax&, int c) { out.Finishes.push_back(c); };
@@ -88,7 +69,7 @@ void Collect(const Dir& dir, faxtest::SimulatedLink& modem, TOvxCustomAbstractFa
     for (const auto& e : std::filesystem::directory_iterator(dir.dir()))
         if (e.path().extension() == ".OVF") names.push_back(e.path().string());
     std::sort(names.begin(), names.end());
-    for (const auto& n : names) out.Files.push_back(ReadPages(n));
+    for (const auto& n : names) out.Files.push_back(faxtest::ReadPages(n));
     out.Confirmed = fax.PagesConfirmed();
     out.History = ReadFile(dir / "OVEXFAX.HIS");
     out.Now = modem.Now;

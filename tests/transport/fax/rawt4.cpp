@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "faximage/mhcoder.h"
+#include "faximage/ovffile.h"
 
 namespace faxtest {
 
@@ -57,6 +58,24 @@ std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data) {
         }
     }
     return lines;
+}
+
+std::vector<std::vector<uint8_t>> ReadPages(const std::string& path, std::vector<uint16_t>* flags) {
+    std::vector<std::vector<uint8_t>> pages;
+    telvane::faximage::OvfReader r;
+    if (r.open(path) != 0) return pages;
+    for (int p = 1; p <= r.pageCount(); ++p) {
+        telvane::faximage::OvfPageHeader ph;
+        if (r.seekPage(p, ph) != 0) break;
+        if (flags) flags->push_back(ph.imageFlags);
+        std::vector<uint8_t> data;
+        const uint8_t* block = nullptr;
+        size_t size = 0;
+        bool isLine = false;
+        while (r.nextBlock(block, size, isLine) > 0) data.insert(data.end(), block, block + size);
+        pages.push_back(data);
+    }
+    return pages;
 }
 
 }  // namespace faxtest

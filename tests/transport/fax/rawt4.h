@@ -1,9 +1,10 @@
 // Raw T.4 page data for the machine tests, in transmission order (least significant bit of
-// each byte first), and a reader of its line lengths.
+// each byte first), a reader of its line lengths, and a reader of the pages of a fax file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace faxtest {
@@ -22,5 +23,9 @@ std::vector<uint8_t> CodedPage(int seed, int lines);
 
 // Bits from the end of one EOL to the end of the next, for every line that holds data.
 std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data);
+
+// The data of every page of a fax file as stored, and their flags when `flags` is given (no
+// pages when the file cannot be read).
+std::vector<std::vector<uint8_t>> ReadPages(const std::string& path, std::vector<uint16_t>* flags = nullptr);
 
 }  // namespace faxtest
