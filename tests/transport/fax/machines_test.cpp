@@ -1189,3 +1189,37 @@ TEST(Class1Recovery, DisAfterEomMayComeLate) {
     ASSERT_EQ(rig.Dcs().size(), 2u);
     EXPECT_TRUE(rig.Dcs()[1].Fine);
 }
+
+// The page's carrier never comes (NO CARRIER to "AT+FRM="), then the caller's EOP: no page
+// arrived, so it is answered RTN, never MCF, and the call that ends there keeps no fax.
+TEST(Class1Recovery, PostPageCommandWithoutAPageIsAnsweredRtn) {
+    ReceiveRig rig;
+    CallerSends(rig.modem, 1, false);
+    rig.modem.NoCarrierOnFrm = 2;  // the training, then the page
+    rig.Run();
+    EXPECT_FALSE(rig.fax.InProgress());
+    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
+    ASSERT_EQ(rig.events.Finishes.size(), 1u);
+    EXPECT_LT(rig.events.Finishes[0], 0);
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
+    ASSERT_EQ(rig.stored.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(rig.stored[0]));
+}
+
+// Our MCF to EOP is lost and the caller's repeated EOP arrives garbled (bad FCS): it is
+// answered like the clean repeat, so the caller gets MCF and does not send the fax again.
+TEST(Class1Recovery, GarbledRepeatOfEopGetsMcfAgain) {
+    ReceiveRig rig;
+    CallerSends(rig.modem, 1, false);
+    rig.modem.Frames.pop_back();  // DCN
+    faxtest::RxFrame garbled = FakeModem::Frame(t30::fcfEOP);
+    garbled.BadFcs = true;
+    rig.modem.Frames.push_back(garbled);
+    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+    rig.Run();
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.modem.Fcfs(),
+              (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+    EXPECT_EQ(faxtest::ReadPages(rig.stored.at(0)).size(), 1u);
+}
