@@ -111,19 +111,24 @@ TEST(LineCalls, BusyNumberIsDialledThreeTimes) {
     EXPECT_EQ(busy, 3u) << report;
 }
 
+// Nobody answers: the number is dialled again like a busy one, and the fax fails as "did not
+// answer", not as busy.
 TEST(LineCalls, FarEndThatNeverAnswers) {
     TempDir dir;
     MakePage(dir / "a.ovf", "nobody home\n", false, dir);
     Child line = StartLine(dir, {"--answer", "--never-answer"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start(
-        {Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "888", "--dial-wait", "8", dir / "a.ovf"},
-        dir.Path(), "fax");
+    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "888", "--dial-wait", "8",
+                       "--dial-attempts", "2", "--retry-wait", "1", dir / "a.ovf"},
+                      dir.Path(), "fax");
     const int rc = Wait(fax, 60);
     Signal(line, SIGTERM);
     Wait(line, 10);
     EXPECT_EQ(rc, 1);
     EXPECT_NE(Slurp(fax.Err).find("error -8074: Remote fax did not answer"), std::string::npos) << Slurp(fax.Err);
+    EXPECT_NE(Slurp(fax.Err).find("No answer, waiting until redial..."), std::string::npos) << Slurp(fax.Err);
+    EXPECT_EQ(Slurp(fax.Err).find("Busy, waiting"), std::string::npos) << Slurp(fax.Err);
+    EXPECT_EQ(Slurp(fax.Err).find("was busy"), std::string::npos) << Slurp(fax.Err);
 }
 
 TEST(LineCalls, CancelMidPage) {
