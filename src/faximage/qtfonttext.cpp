@@ -1,7 +1,7 @@
 // Qt rendering of text lines for the page encoder.
 #include "faximage/qtfonttext.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 
 #include <QFontMetrics>
 #include <QImage>

@@ -398,9 +398,8 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
-    const bool cancelled = lastError_ == telvane::transport::ecCancelRequested;
-    const QString error =
-        lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const bool cancelled = lastError_ == telvane::ecCancelRequested;
+    const QString error = lastError_ != 0 ? qs(telvane::OvxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);

@@ -320,7 +320,7 @@ void TSendFaxForm::SendFaxButtonClick() {
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     const FaxStatusValues reached = ReadFaxStatus(OvxSendFax1);
     const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
-    QString text = QString::fromStdString(telvane::transport::FaxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::OvxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
@@ -338,7 +338,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     setStatus({});
     if (ResultText == QStringLiteral("Sent")) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
-    } else if (ErrorCode == telvane::transport::ecCancelRequested) {
+    } else if (ErrorCode == telvane::ecCancelRequested) {
         // The user's own Cancel: said as such, not as a fault to look up.
         ResultText = QStringLiteral("Cancelled");
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));

@@ -17,7 +17,7 @@
 #include "transport/dispatcher.h"
 #include "transport/eventsink.h"
 #include "transport/ovxdevice.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "transport/ticks.h"
 #include "transport/tracelog.h"
 

@@ -1,6 +1,6 @@
 // The system-font text renderer behind idTextEx (offscreen Qt).
 #include "faximage/faxconverter.h"
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/qtfonttext.h"
 #include "testutil.h"
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace faxtest;
 

@@ -15,9 +15,10 @@
 
 #include "transport/comport.h"
 #include "transport/modemwait.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "scripteddevice.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 using telvane::transport::test::PtyPair;
 

@@ -18,9 +18,10 @@
 
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "documents.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 
 namespace {
@@ -234,9 +235,9 @@ int main(int argc, char** argv) {
     int lastProgress = 0;
     fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) {
         const int p = cp.FaxProgress();
-        if (p != lastProgress && !FaxStatusText(p).empty()) {
+        if (p != lastProgress && !OvxStatusText(p).empty()) {
             lastProgress = p;
-            std::fprintf(stderr, "%s\n", FaxStatusText(p).c_str());
+            std::fprintf(stderr, "%s\n", OvxStatusText(p).c_str());
         }
     };
     fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
@@ -253,7 +254,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     fax.OnFaxError = [&](TOvxAbstractFax&, int code) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, FaxErrorText(code).c_str());
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, OvxErrorText(code).c_str());
     };
     fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.Done(code); };
 
@@ -262,7 +263,7 @@ int main(int argc, char** argv) {
         if (!o.log.empty()) port.SetLogging(tlOn);
         port.SetOpen(true);
     } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str(),
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), OvxErrorText(e.ErrorCode()).c_str(),
                      e.what());
         return 1;
     }
@@ -289,7 +290,7 @@ int main(int argc, char** argv) {
         static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
         std::fprintf(stderr, "Fax class used: %s\n", kClassNames[fax.SessionClass()]);
     } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str());
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(), OvxErrorText(e.ErrorCode()).c_str());
         code = e.ErrorCode();
     }
     DumpTraces(port, o);

@@ -3,8 +3,7 @@
 
 #include "compose/render/faxjoin.h"
 #include "compose/render/pagebitmap.h"
-#include "faximage/faxerrors.h"
-#include "resources/ovxresources.h"
+#include "errors/errors.h"
 #include "app/uihelpers.h"
 
 #include <QApplication>
@@ -180,8 +179,8 @@ FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const F
         result.errorCode = e.ErrorCode();
         result.errorText = QString::fromStdString(e.what());
     } catch (const std::bad_alloc&) {
-        result.errorCode = faximage::ecOutOfMemory;
-        result.errorText = QString::fromStdString(OvxErrorText(faximage::ecOutOfMemory));
+        result.errorCode = telvane::ecOutOfMemory;
+        result.errorText = QString::fromStdString(OvxErrorText(telvane::ecOutOfMemory));
     }
     if (result.errorCode != 0) {
         if (result.errorText.isEmpty()) result.errorText = QStringLiteral("Error %1").arg(result.errorCode);
@@ -232,7 +231,7 @@ void FaxFileRenderer::renderControl(TRichText& control, const std::string& dataD
         bitmap.FillWhite();
         // A control that does not move on would paint the same page for ever.
         if (next > 0 && next <= line)
-            throw EOvxException(faximage::ecBadArgument, "The text could not be divided into pages.");
+            throw EOvxException(telvane::ecBadArgument, "The text could not be divided into pages.");
         line = next;
     } while (line > 0);
 }

@@ -5,7 +5,6 @@
 #include "compose/render/faxfilerenderer.h"
 
 #include "compose/render/faxjoin.h"
-#include "faximage/faxerrors.h"
 #include "records/fax_tables.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"

@@ -19,7 +19,6 @@
 #include "shell/mainscreen_fixture.h"
 #include "compose/render/faxfilerenderer.h"
 #include "compose/viewer/faxviewerwindow.h"
-#include "faximage/faxerrors.h"
 #include "app/settings.h"
 #include "faximage/viewertestutil.h"
 #include "support/scriptedprompter.h"
