@@ -8,10 +8,6 @@ constexpr int kSpeeds[] = {2400, 4800, 7200, 9600, 12000, 14400};
 
 }  // namespace
 
-std::array<std::string, kPortCount> Settings::defaultPorts() {
-    return {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyACM0", "/dev/ttyUSB0"};
-}
-
 void Settings::load(const IniFile& ini) {
     const Settings d;
     Receive.Wav = ini.readString("Receive", "Wav", d.Receive.Wav);
@@ -62,10 +58,10 @@ void Settings::load(const IniFile& ini) {
     Other.GlobalLargerReceiveBuffer =
         ini.readBool("Other", "GlobalLargerReceiveBuffer", d.Other.GlobalLargerReceiveBuffer);
     Other.SpellCheckAsYouType = ini.readBool("Other", "SpellCheckAsYouType", d.Other.SpellCheckAsYouType);
-    const auto ports = defaultPorts();
-    for (int i = 0; i < kPortCount; ++i) {
-        Ports[i] = ini.readString("Ports", "Com" + std::to_string(i + 1), ports[i]);
-        if (Ports[i].empty()) Ports[i] = ports[i];
+    const auto defaults = ports::DefaultPortMap();
+    for (int i = 0; i < ports::kPortCount; ++i) {
+        Ports[i] = ini.readString("Ports", "Com" + std::to_string(i + 1), defaults[i]);
+        if (Ports[i].empty()) Ports[i] = defaults[i];
     }
 }
 
@@ -114,7 +110,7 @@ void Settings::save(IniFile& ini) const {
     ini.writeBool("Other", "GlobalLargerSendBuffer", Other.GlobalLargerSendBuffer);
     ini.writeBool("Other", "GlobalLargerReceiveBuffer", Other.GlobalLargerReceiveBuffer);
     ini.writeBool("Other", "SpellCheckAsYouType", Other.SpellCheckAsYouType);
-    for (int i = 0; i < kPortCount; ++i) ini.writeString("Ports", "Com" + std::to_string(i + 1), Ports[i]);
+    for (int i = 0; i < ports::kPortCount; ++i) ini.writeString("Ports", "Com" + std::to_string(i + 1), Ports[i]);
 }
 
 std::string settingsPath(const std::string& programDir) { return programDir + kSettingsFileName; }
@@ -129,7 +125,7 @@ void Settings::saveTo(const std::string& programDir) const {
 }
 
 std::string Settings::portDevice(int index) const {
-    if (index < 0 || index >= kPortCount) return {};
+    if (index < 0 || index >= ports::kPortCount) return {};
     return Ports[static_cast<std::size_t>(index)];
 }
 

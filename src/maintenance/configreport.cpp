@@ -32,7 +32,7 @@ void addSessionLog(QStringList& out, const QString& path, const QString& heading
 // The COM number (1-based) whose [Ports] device is this node, 0 when none is.
 int comNumberOf(const Settings& settings, const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    for (int i = 0; i < kPortCount; ++i) {
+    for (int i = 0; i < ports::kPortCount; ++i) {
         const QString port = qs(settings.Ports[i]);
         if (port.isEmpty()) continue;
         if (port == path) return i + 1;

@@ -31,6 +31,7 @@
 #include <QSoundEffect>
 #endif
 
+#include "ports/serialdevices.h"
 #include "sessions/faxwindows.h"
 #include "sessions/initstringhelper.h"
 #include "sessions/modemcommands.h"
@@ -168,13 +169,13 @@ public:
 // devices up there (find modem, class check) run.
 class PortMapOverride {
 public:
-    explicit PortMapOverride(const std::array<std::string, kPortCount>& ports) : saved_(AppSettings().Ports) {
+    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports) : saved_(AppSettings().Ports) {
         AppSettings().Ports = ports;
     }
     ~PortMapOverride() { AppSettings().Ports = saved_; }
 
 private:
-    std::array<std::string, kPortCount> saved_;
+    std::array<std::string, ports::kPortCount> saved_;
 };
 
 // Moves a window that reaches past the screen's edges back onto it (a tall dialog centred on a
@@ -198,39 +199,12 @@ QString elided(const QLabel* label, const QString& text, int width) {
 
 }  // namespace
 
-QStringList SerialDevicesPresent(const QString& devRoot, const QString& sysRoot) {
-    // Names in their natural order: ttyS2 before ttyS10.
-    const auto byName = [](const QString& a, const QString& b) {
-        const auto split = [](const QString& s) {
-            int digits = static_cast<int>(s.size());
-            while (digits > 0 && s[digits - 1].isDigit()) --digits;
-            return std::make_pair(s.left(digits), s.mid(digits).toLongLong());
-        };
-        return split(a) < split(b);
-    };
-    QStringList result;
-    QDir byId(devRoot + QStringLiteral("/serial/by-id"));
-    QStringList ids = byId.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    std::sort(ids.begin(), ids.end(), byName);
-    for (const QString& id : ids) result << byId.filePath(id);
-    const QDir dev(devRoot);
-    for (const char* pattern : {"ttyACM*", "ttyUSB*", "ttyS*"}) {
-        QStringList names = dev.entryList({QString::fromLatin1(pattern)}, QDir::AllEntries | QDir::System);
-        std::sort(names.begin(), names.end(), byName);
-        for (const QString& name : names) {
-            if (name.startsWith(QStringLiteral("ttyS"))) {
-                // Legacy serial ports exist as device nodes whether or not a UART is behind them.
-                QFile type(sysRoot + QLatin1Char('/') + name + QStringLiteral("/type"));
-                if (type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0") continue;
-            }
-            result << dev.filePath(name);
-        }
-    }
-    return result;
-}
-
 std::function<QStringList()>& SerialDeviceSource() {
-    static std::function<QStringList()> source = [] { return SerialDevicesPresent(); };
+    static std::function<QStringList()> source = [] {
+        QStringList devices;
+        for (const std::string& device : ports::SerialDevicesPresent()) devices << QString::fromStdString(device);
+        return devices;
+    };
     return source;
 }
 
@@ -389,7 +363,7 @@ QWidget* TPreferences::buildPortPage() {
     auto* grid = new QGridLayout(portBox);
     ComPort = new QButtonGroup(this);
     ComPort->setObjectName(QStringLiteral("ComPort"));
-    for (int i = 0; i < kPortCount; ++i) {
+    for (int i = 0; i < ports::kPortCount; ++i) {
         auto* radio = new QRadioButton(QStringLiteral("Com%1").arg(i + 1));
         radio->setObjectName(QStringLiteral("Com%1").arg(i + 1));
         ComPort->addButton(radio, i);
@@ -726,7 +700,7 @@ QWidget* TPreferences::buildAdvancedPage() {
 void TPreferences::LoadFromSettings(const Settings& s) {
     ports_ = s.Ports;
     setRadioIndex(ComPort, s.Modem.ComPort);
-    for (int i = 0; i < kPortCount; ++i) {
+    for (int i = 0; i < ports::kPortCount; ++i) {
         const QString device = qs(ports_[static_cast<std::size_t>(i)]);
         PortDeviceLabels[i]->setText(elided(PortDeviceLabels[i], device, PortDeviceLabels[i]->width()));
         PortDeviceLabels[i]->setToolTip(device);
@@ -789,7 +763,7 @@ bool TPreferences::StoreInto(Settings& s, QString& error, QLineEdit*& badField) 
     out.Modem.ComPort = ComPort->checkedId();
     out.Ports = ports_;
     for (std::size_t i = 0; i < out.Ports.size(); ++i)
-        if (out.Ports[i].empty()) out.Ports[i] = Settings::defaultPorts()[i];
+        if (out.Ports[i].empty()) out.Ports[i] = ports::DefaultPortMap()[i];
     out.Other.UseMotorolaSM56Fix = chkSM56->isChecked();
     out.Dialing.ToneOrPulse = ToneOrPulse->checkedId();
     out.Resetting.String = ss(ResetString->text());
@@ -932,7 +906,7 @@ void TPreferences::portDeviceEdited(const QString& text) {
     const int port = selectedPort();
     ports_[static_cast<std::size_t>(port)] = ss(text.trimmed());
     const QString shown =
-        text.trimmed().isEmpty() ? qs(Settings::defaultPorts()[static_cast<std::size_t>(port)]) : text.trimmed();
+        text.trimmed().isEmpty() ? qs(ports::DefaultPortMap()[static_cast<std::size_t>(port)]) : text.trimmed();
     PortDeviceLabels[port]->setText(elided(PortDeviceLabels[port], shown, PortDeviceLabels[port]->width()));
     PortDeviceLabels[port]->setToolTip(shown);
 }

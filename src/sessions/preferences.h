@@ -33,12 +33,8 @@ class QStackedWidget;
 
 namespace telvane::sessions {
 
-// The serial devices present: /dev/serial/by-id/* first, then ttyACM*, ttyUSB* and the ttyS*
-// ports that have a UART (type in sysRoot/<name>/type not "0"; kept when sysfs says nothing).
-QStringList SerialDevicesPresent(const QString& devRoot = QStringLiteral("/dev"),
-                                 const QString& sysRoot = QStringLiteral("/sys/class/tty"));
-
-// The installed printers' names and the serial devices offered for a port; tests may replace the sources.
+// The installed printers' names and the serial devices offered for a port (ports/serialdevices.h);
+// tests may replace the sources.
 std::function<QStringList()>& PrinterNameSource();
 std::function<QStringList()>& SerialDeviceSource();
 
@@ -103,7 +99,7 @@ public:
 
     // The port index selected in ComPort (0 = COM1), 0 when none is.
     int selectedPort() const;
-    const std::array<std::string, kPortCount>& portDevices() const { return ports_; }
+    const std::array<std::string, ports::kPortCount>& portDevices() const { return ports_; }
 
     // Top and bottom.
     QComboBox* PageCombo;
@@ -114,7 +110,7 @@ public:
     QLabel* FirstTimeLabel;
     // Page 1.
     QButtonGroup* ComPort;
-    QLabel* PortDeviceLabels[kPortCount];
+    QLabel* PortDeviceLabels[ports::kPortCount];
     QComboBox* PortDevice;
     QPushButton* FindModemButton;
     QCheckBox* chkSM56;
@@ -175,7 +171,7 @@ private:
     QString wavePath() const;
 
     bool firstTime_ = false;
-    std::array<std::string, kPortCount> ports_ = Settings::defaultPorts();
+    std::array<std::string, ports::kPortCount> ports_ = ports::DefaultPortMap();
     QSoundEffect* sound_ = nullptr;
 };
 
