@@ -21,7 +21,7 @@
 #include "transport/modemwait.h"
 #include "sessions/modemcommands.h"
 #include "app/appstate.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {

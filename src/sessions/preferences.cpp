@@ -38,7 +38,7 @@
 #include "sessions/modemsetup.h"
 #include "app/appstate.h"
 #include "app/helpwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {

@@ -19,7 +19,7 @@
 
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QButtonGroup;
 class QCheckBox;

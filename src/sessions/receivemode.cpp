@@ -24,7 +24,7 @@
 #include "sessions/modemcommands.h"
 #include "app/appstate.h"
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {

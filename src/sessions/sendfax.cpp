@@ -32,7 +32,7 @@
 #include "app/appstate.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {

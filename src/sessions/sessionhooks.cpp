@@ -2,7 +2,7 @@
 #include "sessions/sessionhooks.h"
 
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 #include "compose/render/faxfilerenderer.h"
 #include "transport/dispatcher.h"

@@ -10,7 +10,7 @@
 
 #include <cctype>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace telvane::sessions {
 

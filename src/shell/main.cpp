@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 
 #include "app/appstate.h"
-#include "app/installpaths.h"
-#include "app/programdir.h"
-#include "app/settings.h"
+#include "settings/installpaths.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
 #include "app/singleinstance.h"
 #include "app/uihelpers.h"
 #include "compose/commands/composehooks.h"

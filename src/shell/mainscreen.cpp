@@ -33,7 +33,7 @@
 #include "shell/logdatetime.h"
 #include "app/loggrid.h"
 #include "app/placement.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "shell/receivenotes.h"
 #include "shell/splash.h"
 #include "app/uihelpers.h"

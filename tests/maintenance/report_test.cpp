@@ -22,8 +22,8 @@
 #include "maintenance/configreport.h"
 #include "maintenance/linuxprobe.h"
 #include "app/appstate.h"
-#include "app/inifile.h"
-#include "app/programdir.h"
+#include "settings/inifile.h"
+#include "settings/programdir.h"
 #include "app/singleinstance.h"
 #include "support/datadir.h"
 

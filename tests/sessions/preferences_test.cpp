@@ -26,7 +26,7 @@
 #include "sessions/sessionhooks.h"
 #include "sessions_fixture.h"
 #include "app/helpwindow.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "shell/mainscreen.h"
 #include "support/scriptedprompter.h"
 

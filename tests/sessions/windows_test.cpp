@@ -18,8 +18,8 @@
 #include "sessions/modemsetup.h"
 #include "sessions/sendfax.h"
 #include "sessions_fixture.h"
-#include "app/inifile.h"
-#include "app/settings.h"
+#include "settings/inifile.h"
+#include "settings/settings.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {

@@ -2,7 +2,7 @@
 #include "compose/commands/composehooks.h"
 
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "compose/commands/composecommands.h"
 
 namespace telvane {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "compose/richtext/trichtext.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QWidget;
 

@@ -9,8 +9,8 @@
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "app/placement.h"
-#include "app/programdir.h"
-#include "app/settings.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
 #include "app/uihelpers.h"
 
 #include <QActionGroup>

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "faximage/printer/faxprinter.h"
 
 namespace telvane {

@@ -19,7 +19,7 @@
 #include "shell/mainscreen_fixture.h"
 #include "compose/render/faxfilerenderer.h"
 #include "compose/viewer/faxviewerwindow.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "faximage/viewertestutil.h"
 #include "support/scriptedprompter.h"
 

@@ -1,5 +1,5 @@
 // INI reading and writing with the Windows profile rules the settings rely on.
-#include "app/inifile.h"
+#include "settings/inifile.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Locating the shared data directory from the executable's place.
-#include "app/installpaths.h"
+#include "settings/installpaths.h"
 
 #include <filesystem>
 #include <system_error>

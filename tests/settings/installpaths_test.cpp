@@ -7,8 +7,8 @@
 
 #include <unistd.h>
 
-#include "app/installpaths.h"
-#include "app/programdir.h"
+#include "settings/installpaths.h"
+#include "settings/programdir.h"
 #include "support/tempdir.h"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
 // Loading and saving the settings record.
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace telvane {
 namespace {

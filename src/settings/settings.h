@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "ports/portmap.h"
 
 namespace telvane {

@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/inifile.h"
-#include "app/programdir.h"
-#include "app/settings.h"
+#include "settings/inifile.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 using namespace telvane;

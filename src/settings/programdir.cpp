@@ -1,7 +1,7 @@
 // Resolution of the data directory.
-#include "app/programdir.h"
+#include "settings/programdir.h"
 
-#include "app/installpaths.h"
+#include "settings/installpaths.h"
 
 #include <cstdlib>
 #include <cstring>
