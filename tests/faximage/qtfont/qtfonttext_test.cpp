@@ -2,8 +2,8 @@
 #include "faximage/faxconverter.h"
 #include "errors/errors.h"
 #include "faximage/faxunpacker.h"
-#include "faximage/qtfonttext.h"
-#include "testutil.h"
+#include "faximage/qtfont/qtfonttext.h"
+#include "faximage/testutil.h"
 
 #include <QGuiApplication>
 

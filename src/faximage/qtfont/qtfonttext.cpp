@@ -1,5 +1,5 @@
 // Qt rendering of text lines for the page encoder.
-#include "faximage/qtfonttext.h"
+#include "faximage/qtfont/qtfonttext.h"
 
 #include "errors/errors.h"
 
