@@ -1,7 +1,6 @@
 // Send command and send dialog (see sendfax.h).
 #include "sessions/sendfax.h"
 
-#include "compose/render/faxfilerenderer.h"
 #include "app/faxnumber.h"
 
 #include <QApplication>
@@ -425,7 +424,7 @@ void SendFaxCommand(IMainWindow& main) {
     if (path.isEmpty()) {
         hourglass.reset();
         // An empty fax has been explained already; a second box only confused the next command.
-        if (!render::FaxFileRenderer::LastFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
+        if (!main.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         main.SetStatus({});
         return;
     }

@@ -605,9 +605,9 @@ QString TMainScreen::GetDatetimeAsString(bool outgoingLog) {
 }
 
 QString TMainScreen::CreateFaxFile() {
-    renderedPageCount_ = 0;
-    if (!commands_.createFaxFile) return {};
-    return commands_.createFaxFile(*this);
+    rendered_ = {};
+    if (commands_.createFaxFile) rendered_ = commands_.createFaxFile(*this);
+    return rendered_.path;
 }
 
 bool TMainScreen::PlayArrivalSound() {

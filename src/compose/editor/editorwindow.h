@@ -22,7 +22,7 @@
 namespace telvane {
 
 // US Letter portrait with half-inch margins, in twips: the page both editors show.
-inline constexpr PageLayoutTwips kEditorPageLayout{12240, 15840, 720, 720, 720, 720};
+inline constexpr richdoc::PageLayoutTwips kEditorPageLayout{12240, 15840, 720, 720, 720, 720};
 
 class EditorWindow : public QDialog {
     Q_OBJECT

@@ -2,7 +2,6 @@
 #include "compose/viewer/faxviewerwindow.h"
 #include "compose/viewer/printhelpers.h"
 
-#include "compose/render/faxfilerenderer.h"
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"
 #include "app/helpwindow.h"

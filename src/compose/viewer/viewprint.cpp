@@ -2,7 +2,6 @@
 #include "compose/viewer/faxviewerwindow.h"
 #include "compose/viewer/printhelpers.h"
 
-#include "compose/render/faxfilerenderer.h"
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"
 #include "app/helpwindow.h"
@@ -141,7 +140,7 @@ void ViewPrintFax(IMainWindow& window, bool print) {
     if (file.isEmpty() || !QFileInfo(file).isFile()) {
         hourglass.reset();
         // An empty fax has been explained already; a second box only confused the next command.
-        if (!render::FaxFileRenderer::LastFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
+        if (!window.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         return;
     }
     infoLine = OutgoingInfoLine(recipient, subject, sent);

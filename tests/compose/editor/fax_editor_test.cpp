@@ -190,7 +190,7 @@ TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
     TFaxEditor editor(dir());
     editor.show();
     for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
-        const PageLayoutTwips layout = part->PageLayout();
+        const richdoc::PageLayoutTwips layout = part->PageLayout();
         EXPECT_EQ(layout.width, 12240);
         EXPECT_EQ(layout.height, 15840);
         EXPECT_EQ(layout.marginLeft, 720);

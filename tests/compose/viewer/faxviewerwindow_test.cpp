@@ -17,7 +17,7 @@
 #include <QWheelEvent>
 
 #include "shell/mainscreen_fixture.h"
-#include "compose/render/faxfilerenderer.h"
+#include "compose/commands/createfaxfile.h"
 #include "compose/viewer/faxviewerwindow.h"
 #include "settings/settings.h"
 #include "faximage/viewertestutil.h"
@@ -403,7 +403,7 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
     seedOutgoing(dir, {outgoingFax("Offer", "Ann Smith")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    commands.createFaxFile = [&](IMainWindow&) { return fax(2, "TVN_1.OVF"); };
+    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
     TMainScreen& w = start();
     QString info, status;
     onNextModal([&](QWidget* m) {
@@ -426,7 +426,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
     seedOutgoing(dir, {outgoingFax("Offer")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    commands.createFaxFile = [&](IMainWindow&) { return fax(3, "TVN_1.OVF"); };
+    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
     TMainScreen& w = start();
     onNextModal([](QWidget* m) {
         auto* form = qobject_cast<TPrePrintForm*>(m);
@@ -444,7 +444,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
 TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
-    commands.createFaxFile = [](IMainWindow&) { return QString(); };
+    commands.createFaxFile = [](IMainWindow&) { return RenderedFax{}; };
     TMainScreen& w = start();
     w.ViewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
@@ -458,22 +458,19 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     rebuildLogs(dir);
     bool unreadableMemo = false;
     commands.createFaxFile = [&unreadableMemo](IMainWindow& main) {
-        render::FaxFileRenderer renderer;
-        if (!unreadableMemo)
-            return QString::fromStdString(
-                renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir())).fileName);
-        return QString::fromStdString(renderer
-                                          .CreateFaxFile(ProgramDir(),
-                                                         [](TRichText&, TRichText&, QString& error) {
-                                                             error = QStringLiteral("unreadable memo");
-                                                             return false;
-                                                         })
-                                          .fileName);
+        if (!unreadableMemo) return CreateFaxFileOf(main);
+        FaxFileRenderer renderer;
+        const render::FaxFileResult r =
+            renderer.CreateFaxFile(ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
+                error = QStringLiteral("unreadable memo");
+                return false;
+            });
+        return RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
     };
     TMainScreen& w = start();
     w.ViewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Fax has no contents or cover sheet"});
-    EXPECT_TRUE(render::FaxFileRenderer::LastFaxWasEmpty());
+    EXPECT_TRUE(w.renderedFaxWasEmpty());
     w.PrintbuttonClick();
     EXPECT_EQ(prompter().texts().size(), 2);
     EXPECT_EQ(prompter().texts().last(), "Fax has no contents or cover sheet");

@@ -1,4 +1,4 @@
-// Bridge between the RTF model and Qt's rich-text document: the properties TRichText keeps in
+// Bridge between the RTF model and Qt's rich-text document: the properties a RichDocument keeps in
 // QTextFormat objects (paragraph metrics in twips, insert points), the inline object that draws an
 // insert point's marker, and the conversions in both directions. Paragraph metrics live in twips
 // properties; ApplyLayoutResolution derives Qt's pixel values from them for a given resolution, so
@@ -15,7 +15,7 @@ class QTextBlock;
 class QTextDocument;
 class QTextCursor;
 
-namespace telvane::richtext {
+namespace telvane::richdoc {
 
 // Custom format properties.
 enum Property {
@@ -86,4 +86,4 @@ public:
                     const QTextFormat& format) override;
 };
 
-}  // namespace telvane::richtext
+}  // namespace telvane::richdoc

@@ -1,5 +1,5 @@
 // Conversions between the RTF model and QTextDocument, paragraph metrics and insert-point markers.
-#include "compose/richtext/richtextformat.h"
+#include "compose/richdoc/richtextformat.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
@@ -12,7 +12,7 @@
 #include <cmath>
 #include <map>
 
-namespace telvane::richtext {
+namespace telvane::richdoc {
 namespace {
 
 constexpr double kDefaultDpi = 96.0;
@@ -368,4 +368,4 @@ void MarkerObject::drawObject(QPainter* painter, const QRectF& rect, QTextDocume
     painter->restore();
 }
 
-}  // namespace telvane::richtext
+}  // namespace telvane::richdoc

@@ -1,17 +1,17 @@
-// CreateFaxFile with the real rich-text control and page encoder (offscreen): the empty test,
-// the zoom, the status texts and button bar, file names in the data directory, the page order of
-// cover and document, pagination without lost or repeated lines, crisp text at its true size,
-// loading from the outgoing log, and clean-up after failures.
-#include "compose/render/faxfilerenderer.h"
+// The render core with the real rich-text documents and page encoder, without widgets (a
+// QGuiApplication, offscreen): the empty test, the zoom, the phases, file names in the data
+// directory, the page order of cover and document, pagination without lost or repeated lines,
+// crisp text at its true size, loading from the outgoing log, clean-up after failures, and the
+// working directories of renders to files.
+#include "compose/render/faxrenderer.h"
+#include "compose/render/rtftofax.h"
 
 #include "compose/render/faxjoin.h"
 #include "records/fax_tables.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"
 #include "renderutil.h"
-#include "app/uihelpers.h"
 #include "support/peers.h"
-#include "support/scriptedprompter.h"
 
 #include <gtest/gtest.h>
 
@@ -30,16 +30,27 @@ namespace {
 using namespace telvane::render;
 using rendertest::Para;
 using rendertest::TempDir;
-using telvane::TRichText;
 using telvane::faximage::Raster;
+using telvane::richdoc::RichDocument;
 
+// The phases a render went through.
 struct Recorder {
-    QStringList statuses;
-    std::vector<bool> buttonBar;
-    void attach(FaxFileRenderer& r) {
-        r.SetStatus = [this](const QString& s) { statuses << s; };
-        r.EnableButtonBar = [this](bool on) { buttonBar.push_back(on); };
+    QStringList phases;
+    void attach(FaxRenderer& r) {
+        r.OnPhase = [this](const char* status) { phases << QString::fromLatin1(status); };
     }
+};
+
+// A part as the memo transfer sees it, to store test parts in the outgoing log.
+class PartMemo : public telvane::records::RichTextTarget {
+public:
+    explicit PartMemo(RichDocument& part) : part_(part) {}
+    void clear() override { part_.Clear(); }
+    bool loadFromFile(const std::string& path) override { return part_.LoadFromFile(QString::fromStdString(path)); }
+    bool saveToFile(const std::string& path) override { return part_.SaveToFile(QString::fromStdString(path)); }
+
+private:
+    RichDocument& part_;
 };
 
 class Rendering : public ::testing::Test {
@@ -68,35 +79,32 @@ TEST_F(Rendering, ZoomFollowsTheScreenResolution) {
 }
 
 TEST_F(Rendering, EmptyTest) {
-    TRichText rt;
-    EXPECT_TRUE(IsRichTextEmpty(rt));
-    rt.setPlainText(QStringLiteral("   \n\n  \t \n"));
-    EXPECT_TRUE(IsRichTextEmpty(rt)) << "spaces and empty lines";
-    rt.setPlainText(QString(255, QLatin1Char(' ')));
-    EXPECT_TRUE(IsRichTextEmpty(rt));
-    rt.setPlainText(QString(256, QLatin1Char(' ')));
-    EXPECT_FALSE(IsRichTextEmpty(rt)) << "256 characters or more always count";
-    rt.setPlainText(QStringLiteral("  x  "));
-    EXPECT_FALSE(IsRichTextEmpty(rt));
-    rt.setPlainText(QString(210, QLatin1Char('\n')) + QStringLiteral("signed"));
-    EXPECT_FALSE(IsRichTextEmpty(rt)) << "text below 200 blank lines is still contents";
+    RichDocument part;
+    EXPECT_TRUE(telvane::richdoc::IsEmpty(part));
+    part.SetRtf("   \n\n  \t \n");
+    EXPECT_TRUE(telvane::richdoc::IsEmpty(part)) << "spaces and empty lines";
+    part.SetRtf(QByteArray(255, ' '));
+    EXPECT_TRUE(telvane::richdoc::IsEmpty(part));
+    part.SetRtf(QByteArray(256, ' '));
+    EXPECT_FALSE(telvane::richdoc::IsEmpty(part)) << "256 characters or more always count";
+    part.SetRtf("  x  ");
+    EXPECT_FALSE(telvane::richdoc::IsEmpty(part));
+    part.SetRtf(QByteArray(210, '\n') + "signed");
+    EXPECT_FALSE(telvane::richdoc::IsEmpty(part)) << "text below 200 blank lines is still contents";
 }
 
-TEST_F(Rendering, EmptyFaxShowsTheMessageAndMakesNoFile) {
+TEST_F(Rendering, AnEmptyFaxMakesNoFile) {
     TempDir d;
-    telvane::ScopedScriptedPrompter prompts;
-    FaxFileRenderer r;
+    FaxRenderer r;
     Recorder rec;
     rec.attach(r);
     const FaxFileResult res =
         r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
+    EXPECT_TRUE(res.empty);
     EXPECT_TRUE(res.fileName.empty());
     EXPECT_FALSE(res.failed());
     EXPECT_EQ(r.LastPageCount(), 0);
-    EXPECT_EQ(prompts->texts(), QStringList{QStringLiteral("Fax has no contents or cover sheet")});
-    EXPECT_EQ(rec.statuses, (QStringList{QStringLiteral("Creating fax file"), QString()}));
-    EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(rec.phases, QStringList{QStringLiteral("Creating fax file")});
     EXPECT_TRUE(d.names().empty());
 }
 
@@ -108,7 +116,7 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
     for (const Para& p : numberedLines(5, 14)) doc.push_back(p);
     const QByteArray document = rendertest::makeRtf(doc);
 
-    FaxFileRenderer r;
+    FaxRenderer r;
     Recorder rec;
     rec.attach(r);
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(cover, document));
@@ -118,10 +126,9 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
     EXPECT_EQ(r.LastPageCount(), 3);
     EXPECT_EQ(rendertest::fileHeader(res.fileName).pageCount, 3);
     EXPECT_EQ(d.names(), std::vector<std::string>{"TVN_1.OVF"}) << "no _TMP.BMP, no TVNFX files";
-    EXPECT_EQ(rec.statuses, (QStringList{QStringLiteral("Creating fax file"), QStringLiteral("Creating fax file...."),
-                                         QStringLiteral("Creating fax file........"), QString()}));
-    EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(rec.phases, (QStringList{QStringLiteral("Creating fax file"), QStringLiteral("Creating fax file...."),
+                                       QStringLiteral("Creating fax file........")}));
+    EXPECT_FALSE(res.empty);
 
     // The same pages as the parts rendered alone, cover first.
     const FaxFileResult c = r.CreateFaxFile(coverOnly.dir(), PartsFromRtf(cover, {}));
@@ -136,7 +143,7 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
 
 TEST_F(Rendering, PagesAreFineFaxPagesWithTheMarkPel) {
     TempDir d;
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(3))));
     ASSERT_EQ(res.pageCount, 1);
     telvane::faximage::OvfReader reader;
@@ -172,7 +179,7 @@ TEST_F(Rendering, PagesAreFineFaxPagesWithTheMarkPel) {
 
 TEST_F(Rendering, LongDocumentLosesAndRepeatsNoLine) {
     TempDir d;
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(150))));
     ASSERT_FALSE(res.failed());
     EXPECT_EQ(res.pageCount, 3);  // about 62 lines of 10 pt fit on a page
@@ -189,7 +196,7 @@ TEST_F(Rendering, OneLongParagraphFillsEveryPage) {
     TempDir d;
     QString text;
     for (int i = 1; i <= 2600; ++i) text += QStringLiteral("HELLO %1 ").arg(i);
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{text, 10}})));
     ASSERT_FALSE(res.failed());
     const auto pages = rendertest::decodePages(res.fileName);
@@ -208,7 +215,7 @@ TEST_F(Rendering, OneLongParagraphFillsEveryPage) {
 
 TEST_F(Rendering, TextIsCrispAndTrueToSize) {
     TempDir d;
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(
         d.dir(),
         PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HHHH EEEE"), 36},
@@ -242,7 +249,7 @@ TEST_F(Rendering, TextIsCrispAndTrueToSize) {
 TEST_F(Rendering, NextFreeFirstPageName) {
     TempDir d;
     std::ofstream(d.file("TVN_1.OVF")) << "keep";
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(rendertest::makeRtf(numberedLines(2)), {}));
     EXPECT_EQ(res.fileName, d.dir() + "TVN_2.OVF");
     EXPECT_EQ(rendertest::fileHeader(res.fileName).pageCount, 1);
@@ -250,11 +257,11 @@ TEST_F(Rendering, NextFreeFirstPageName) {
     EXPECT_EQ(d.names(), (std::vector<std::string>{"TVN_1.OVF", "TVN_2.OVF"}));
 }
 
-TEST_F(Rendering, FailureLeavesNoFilesAndRestoresTheWindow) {
+TEST_F(Rendering, FailureLeavesNoFiles) {
     TempDir d;
     // Page 2's file name is taken by a directory: the encoder cannot write it.
     std::filesystem::create_directory(d.file("TVNFX2.OVF"));
-    FaxFileRenderer r;
+    FaxRenderer r;
     Recorder rec;
     rec.attach(r);
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(100))));
@@ -264,9 +271,6 @@ TEST_F(Rendering, FailureLeavesNoFilesAndRestoresTheWindow) {
     EXPECT_TRUE(res.fileName.empty());
     EXPECT_EQ(r.LastPageCount(), 0);
     EXPECT_EQ(d.names(), std::vector<std::string>{"TVNFX2.OVF"}) << "page 1 and _TMP.BMP are removed";
-    EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
-    EXPECT_EQ(rec.statuses.back(), QString());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // A data directory that does not exist.
     const FaxFileResult gone =
@@ -275,20 +279,19 @@ TEST_F(Rendering, FailureLeavesNoFilesAndRestoresTheWindow) {
     EXPECT_LT(gone.errorCode, 0);
 
     // An unreadable part file is a failure, not an empty fax.
-    telvane::ScopedScriptedPrompter prompts;
     const FaxFileResult unreadable =
         r.CreateFaxFile(d.dir(), PartsFromFiles(QString(), QString::fromStdString(d.file("missing.rtf"))));
     EXPECT_TRUE(unreadable.failed());
-    EXPECT_TRUE(prompts->records.isEmpty());
+    EXPECT_FALSE(unreadable.empty);
 }
 
 TEST_F(Rendering, ACallWhileRenderingIsRefused) {
     TempDir d;
-    FaxFileRenderer r;
+    FaxRenderer r;
     FaxFileResult nested;
     bool asked = false;
-    r.SetStatus = [&](const QString& s) {
-        if (s == QStringLiteral("Creating fax file....") && !asked) {
+    r.OnPhase = [&](const char* status) {
+        if (QLatin1String(status) == QLatin1String("Creating fax file....") && !asked) {
             asked = true;
             nested = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
         }
@@ -306,17 +309,18 @@ TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
     telvane::records::RecordSet table;
     telvane::records::TXbAccess xb;
     ASSERT_TRUE(telvane::records::OpenFaxDBF(d.dir(), table, xb));
-    TRichText cover, doc;
+    RichDocument cover, doc;
     cover.SetRtf(rendertest::makeRtf({{QStringLiteral("COVER"), 24}}));
     doc.SetRtf(rendertest::makeRtf(numberedLines(4)));
     table.append();
-    ASSERT_TRUE(telvane::SaveRichText(cover, "RTFCOVER", xb, d.dir()));
-    ASSERT_TRUE(telvane::SaveRichText(doc, "RTFDOC", xb, d.dir()));
+    PartMemo coverMemo(cover), docMemo(doc);
+    ASSERT_TRUE(telvane::records::SaveRichText(coverMemo, "RTFCOVER", xb, d.dir()));
+    ASSERT_TRUE(telvane::records::SaveRichText(docMemo, "RTFDOC", xb, d.dir()));
     table.fieldByName("SUBJECT").setString("rendered from the log");
     table.post();
     std::filesystem::remove(d.file("Eraseme.rtf"));
 
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRecord(xb, d.dir()));
     ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
     EXPECT_EQ(res.pageCount, 2);
@@ -325,20 +329,18 @@ TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(rendertest::inkBands(pages[0], 0, 2140).size(), 1u) << "the cover";
     EXPECT_EQ(rendertest::inkBands(pages[1], 0, 2140).size(), 4u) << "the document";
-    EXPECT_FALSE(r.CoverRichText().isVisible());
-    EXPECT_FALSE(r.DocRichText().isVisible());
 }
 
 TEST_F(Rendering, EachFaxStartsFromTheDefaultPageLayout) {
     TempDir a, b;
-    FaxFileRenderer r;
+    FaxRenderer r;
     // A narrow page of its own: 3 inches of text width.
     QByteArray narrow = rendertest::makeRtf(numberedLines(1));
     narrow.insert(narrow.indexOf("{\\fonttbl"), "\\paperw5760\\paperh15840\\margl720\\margr720 ");
     r.CreateFaxFile(a.dir(), PartsFromRtf({}, narrow));
-    EXPECT_EQ(r.DocRichText().PageLayout().width, 5760);
+    EXPECT_EQ(r.Document().PageLayout().width, 5760);
     r.CreateFaxFile(b.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
-    EXPECT_EQ(r.DocRichText().PageLayout().width, 12240);
+    EXPECT_EQ(r.Document().PageLayout().width, 12240);
 }
 
 }  // namespace
