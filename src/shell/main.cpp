@@ -21,7 +21,7 @@
 #include "app/singleinstance.h"
 #include "app/uihelpers.h"
 #include "compose/commands/composehooks.h"
-#include "compose/viewer/faxviewerwindow.h"
+#include "viewprint/faxviewerwindow.h"
 #include "maintenance/configinfo.h"
 #include "maintenance/configreport.h"
 #include "maintenance/linuxprobe.h"

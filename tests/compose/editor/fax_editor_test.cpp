@@ -11,10 +11,10 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "compose/editor/partbuttons.h"
+#include "compose/editorkit/partbuttons.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
-#include "compose/editor/zoombutton.h"
+#include "compose/editorkit/zoombutton.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "compose/editors_fixture.h"

@@ -1,5 +1,5 @@
 // Default font of new texts (see defaultfont.h).
-#include "compose/editor/defaultfont.h"
+#include "compose/editorkit/defaultfont.h"
 
 #include <QFontDialog>
 

@@ -18,7 +18,7 @@
 
 #include "shell/mainscreen_fixture.h"
 #include "compose/commands/createfaxfile.h"
-#include "compose/viewer/faxviewerwindow.h"
+#include "viewprint/faxviewerwindow.h"
 #include "settings/settings.h"
 #include "faximage/viewertestutil.h"
 #include "support/scriptedprompter.h"

@@ -1,5 +1,5 @@
 // Hints under the "Show Hints" setting (see hintgate.h).
-#include "compose/editor/hintgate.h"
+#include "compose/editorkit/hintgate.h"
 
 #include <QEvent>
 #include <QWidget>

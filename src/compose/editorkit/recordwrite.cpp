@@ -1,5 +1,5 @@
 // Writing one record from a window (see recordwrite.h).
-#include "compose/editor/recordwrite.h"
+#include "compose/editorkit/recordwrite.h"
 
 #include "app/uihelpers.h"
 

@@ -1,7 +1,7 @@
 // The print options dialog (TPrePrintForm), the stored print options and the info lines of the
 // viewer and of printed pages.
-#include "compose/viewer/faxviewerwindow.h"
-#include "compose/viewer/printhelpers.h"
+#include "viewprint/faxviewerwindow.h"
+#include "viewprint/printhelpers.h"
 
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"

@@ -1,5 +1,5 @@
 // Zoom button and menu of the editors (see zoombutton.h).
-#include "compose/editor/zoombutton.h"
+#include "compose/editorkit/zoombutton.h"
 
 #include <QMenu>
 

@@ -1,11 +1,11 @@
 // RecordBrowser (see recordbrowser.h).
-#include "compose/editor/recordbrowser.h"
+#include "compose/editorkit/recordbrowser.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "compose/editor/hintgate.h"
+#include "compose/editorkit/hintgate.h"
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 

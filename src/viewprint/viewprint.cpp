@@ -1,6 +1,6 @@
 // The main window's View/Print command: the fax of the page shown, viewed or printed.
-#include "compose/viewer/faxviewerwindow.h"
-#include "compose/viewer/printhelpers.h"
+#include "viewprint/faxviewerwindow.h"
+#include "viewprint/printhelpers.h"
 
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"

@@ -1,10 +1,10 @@
 // Tool-bar buttons of the editors' rich-text parts (see partbuttons.h).
-#include "compose/editor/partbuttons.h"
+#include "compose/editorkit/partbuttons.h"
 
 #include <QFontComboBox>
 #include <QToolButton>
 
-#include "compose/editor/defaultfont.h"
+#include "compose/editorkit/defaultfont.h"
 #include "compose/paragraph/tparagraphpropdlg.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"

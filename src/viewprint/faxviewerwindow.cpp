@@ -1,6 +1,6 @@
 // The viewer window (TFaxViewer) and printing with the user's choice of printer.
-#include "compose/viewer/faxviewerwindow.h"
-#include "compose/viewer/printhelpers.h"
+#include "viewprint/faxviewerwindow.h"
+#include "viewprint/printhelpers.h"
 
 #include "faximage/faxexport.h"
 #include "faximage/faxunpacker.h"

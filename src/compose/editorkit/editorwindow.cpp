@@ -1,8 +1,8 @@
 // EditorWindow (see editorwindow.h).
-#include "compose/editor/editorwindow.h"
+#include "compose/editorkit/editorwindow.h"
 
-#include "compose/editor/hintgate.h"
-#include "compose/editor/toolbarscroller.h"
+#include "compose/editorkit/hintgate.h"
+#include "compose/editorkit/toolbarscroller.h"
 #include "app/placement.h"
 #include "app/uihelpers.h"
 

@@ -1,5 +1,5 @@
 // Tool-bar holder of the editors (see toolbarscroller.h).
-#include "compose/editor/toolbarscroller.h"
+#include "compose/editorkit/toolbarscroller.h"
 
 #include <QGuiApplication>
 #include <QScreen>
