@@ -10,10 +10,8 @@
 #pragma once
 
 #include <QDialog>
-#include <QStringList>
 
 #include <array>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,6 +23,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,11 +31,6 @@ class QSoundEffect;
 class QStackedWidget;
 
 namespace telvane::sessions {
-
-// The installed printers' names and the serial devices offered for a port (ports/serialdevices.h);
-// tests may replace the sources.
-std::function<QStringList()>& PrinterNameSource();
-std::function<QStringList()>& SerialDeviceSource();
 
 // A whole number as typed (blanks around it allowed); nullopt otherwise.
 std::optional<int> ParseWholeNumber(const QString& text);
@@ -157,8 +151,13 @@ protected:
 
 private:
     void FormCreate();
+    QHBoxLayout* buildTitleRow();
+    QHBoxLayout* buildButtonRow();
+    void prepareComponents();
     QWidget* buildInformationPage();
     QWidget* buildPortPage();
+    QGroupBox* buildPortGroup();
+    QHBoxLayout* buildDeviceRow();
     QWidget* buildSending1Page();
     QWidget* buildSending2Page();
     QWidget* buildSending3Page();

@@ -24,6 +24,7 @@
 #include "sessions/preferences.h"
 #include "sessions/sendfax.h"
 #include "sessions/sessionhooks.h"
+#include "sessions/systemlists.h"
 #include "sessions_fixture.h"
 #include "app/helpwindow.h"
 #include "settings/inifile.h"
