@@ -206,23 +206,37 @@ void TSendFaxForm::BuildHeader() {
 }
 
 void TSendFaxForm::SendFaxButtonClick() {
+    if (!numberCanBeDialled()) return;
     Settings& s = AppSettings();
+    if (!openPortForSending(s) || !modemAnswers() || !sendResetString(s)) return;
+    setBusyCursor(true);
+    logSessionSettings(s);
+    startSending(s);
+}
+
+// A number is typed, no session runs, and the number is one a modem can dial.
+bool TSendFaxForm::numberCanBeDialled() {
     QString trimmed = sfPhoneNumber->text();
     trimmed.remove(QRegularExpression(QStringLiteral("^[\\s\\x00-\\x1f]+|[\\s\\x00-\\x1f]+$")));
     if (trimmed.isEmpty()) {
         ShowInformation(QStringLiteral("Phone number is blank"));
         sfPhoneNumber->setFocus();
-        return;
+        return false;
     }
     if (SessionBusy) {
         Beep();
-        return;
+        return false;
     }
     if (const QString problem = FaxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
         ShowInformation(problem);
         sfPhoneNumber->setFocus();
-        return;
+        return false;
     }
+    return true;
+}
+
+// Opens the port of the settings; a failure is logged, shown and ends the session.
+bool TSendFaxForm::openPortForSending(const Settings& s) {
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
@@ -242,8 +256,13 @@ void TSendFaxForm::SendFaxButtonClick() {
         ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
                          message + PortCheckAdvice(portNumber(), false), true);
         SaveLocalLog();
-        return;
+        return false;
     }
+    return true;
+}
+
+// "AT" is answered, or the user chooses to go on without an answer.
+bool TSendFaxForm::modemAnswers() {
     setBusyCursor(true);
     AddtoLastSendLog(QStringLiteral("Opened com port OK"));
     AddtoLastSendLog(QStringLiteral("Checking for modem"));
@@ -256,10 +275,15 @@ void TSendFaxForm::SendFaxButtonClick() {
             giveUp();
             AddtoLastSendLog(QStringLiteral("Exit"));
             SaveLocalLog();
-            return;
+            return false;
         }
         setBusyCursor(true);
     }
+    return true;
+}
+
+// The user's reset string, when there is one; a modem that does not take it ends the session.
+bool TSendFaxForm::sendResetString(Settings& s) {
     if (!s.Resetting.String.empty()) {
         setStatus(QStringLiteral("Sending reset string..."));
         LetMessagesRun();
@@ -271,11 +295,14 @@ void TSendFaxForm::SendFaxButtonClick() {
                              ResetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
             AddtoLastSendLog(QStringLiteral("Exiting..."));
             SaveLocalLog();
-            return;
+            return false;
         }
     }
+    return true;
+}
 
-    setBusyCursor(true);
+// What this session is asked to do, for Lastsend.log.
+void TSendFaxForm::logSessionSettings(const Settings& s) {
     AddtoLastSendLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPS));
     if (s.Dialing.ECM) AddtoLastSendLog(QStringLiteral("Desired ECM: ON"));
     if (s.Dialing.BlindDial) AddtoLastSendLog(QStringLiteral("Blind Dial: ON"));
@@ -289,7 +316,11 @@ void TSendFaxForm::SendFaxButtonClick() {
     AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClass)));
     AddtoLastSendLog(QStringLiteral("StationID: ") + qs(s.User.Fax));
     AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
+}
 
+// Hands number, files and header to the send component and starts it; a start that fails ends the
+// session.
+void TSendFaxForm::startSending(const Settings& s) {
     try {
         ApplySendSettings(
             s,
