@@ -18,6 +18,7 @@
 #include "sessions/formparts.h"
 #include "sessions/modemcommands.h"
 #include "sessions/modemsetup.h"
+#include "sessions/spelllanguagechoice.h"
 #include "sessions/systemlists.h"
 #include "app/appstate.h"
 #include "app/helpwindow.h"
@@ -216,6 +217,7 @@ void TPreferences::FinishbuttonClick() {
         return;
     }
     MotorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
+    SpellLanguage->StoreInto(s);
     SaveSettings();
     accept();
 }

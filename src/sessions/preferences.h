@@ -32,6 +32,8 @@ class QStackedWidget;
 
 namespace telvane::sessions {
 
+class SpellLanguageChoice;
+
 // A whole number as typed (blanks around it allowed); nullopt otherwise.
 std::optional<int> ParseWholeNumber(const QString& text);
 
@@ -102,6 +104,7 @@ public:
     QPushButton *Helpbutton, *ProblemSolverButton, *Cancelbutton, *BackButton, *Nextbutton, *Finishbutton;
     // Page 0.
     QLabel* FirstTimeLabel;
+    SpellLanguageChoice* SpellLanguage;
     // Page 1.
     QButtonGroup* ComPort;
     QLabel* PortDeviceLabels[ports::kPortCount];

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "sessions/formparts.h"
+#include "sessions/spelllanguagechoice.h"
 #include "sessions/systemlists.h"
 
 namespace telvane::sessions {
@@ -87,6 +88,8 @@ QWidget* TPreferences::buildInformationPage() {
     layout->addSpacing(10);
     layout->addWidget(wrapped(QStringLiteral("To begin, click the Next button.")));
     layout->addStretch();
+    SpellLanguage = new SpellLanguageChoice;
+    layout->addWidget(SpellLanguage);
     return page;
 }
 

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 
 #include "sessions/formparts.h"
+#include "sessions/spelllanguagechoice.h"
 
 namespace telvane::sessions {
 
@@ -35,6 +36,7 @@ void TPreferences::LoadFromSettings(const Settings& s) {
     }
     showPortDevice();
     chkSM56->setChecked(s.Other.UseMotorolaSM56Fix);
+    SpellLanguage->LoadFrom(s);
     setRadioIndex(ToneOrPulse, s.Dialing.ToneOrPulse);
     ResetString->setText(qs(s.Resetting.String));
     ResetAfterString->setText(qs(s.Resetting.AfterString));
