@@ -25,22 +25,6 @@ constexpr int kLongBlockChars = 4000;
 // Characters from which a part's text counts as contents whatever it holds.
 constexpr int kNonEmptyLength = 256;
 
-QString textOfFragment(const QTextFragment& frag) {
-    QString out;
-    const QTextCharFormat cf = frag.charFormat();
-    const bool marker = IsMarker(cf);
-    for (const QChar c : frag.text()) {
-        if (c == QChar::ObjectReplacementCharacter) {
-            if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
-        } else if (c == QChar::LineSeparator) {
-            out += QLatin1Char('\n');
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
@@ -123,7 +107,7 @@ QString RichDocument::Text() const {
     QString out;
     for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
         if (b != doc_->begin()) out += QLatin1Char('\n');
-        for (auto it = b.begin(); !it.atEnd(); ++it) out += textOfFragment(it.fragment());
+        for (auto it = b.begin(); !it.atEnd(); ++it) out += FragmentText(it.fragment());
     }
     return out;
 }

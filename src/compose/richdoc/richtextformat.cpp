@@ -258,6 +258,22 @@ bool StartsNewPage(const QTextBlock& block) {
 
 bool IsMarker(const QTextCharFormat& f) { return f.objectType() == kMarkerObjectType; }
 
+QString FragmentText(const QTextFragment& frag) {
+    QString out;
+    const QTextCharFormat cf = frag.charFormat();
+    const bool marker = IsMarker(cf);
+    for (const QChar c : frag.text()) {
+        if (c == QChar::ObjectReplacementCharacter) {
+            if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
+        } else if (c == QChar::LineSeparator) {
+            out += QLatin1Char('\n');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QTextCharFormat MarkerFormat(const QTextCharFormat& base, int tag, bool hidden) {
     QTextCharFormat f = PlainFormat(base);
     f.setObjectType(kMarkerObjectType);

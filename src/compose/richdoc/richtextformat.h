@@ -13,6 +13,7 @@
 
 class QTextBlock;
 class QTextDocument;
+class QTextFragment;
 class QTextCursor;
 
 namespace telvane::richdoc {
@@ -70,6 +71,9 @@ bool IsMarker(const QTextCharFormat& f);
 QTextCharFormat MarkerFormat(const QTextCharFormat& base, int tag, bool hidden);
 // The format with every insert-point property removed.
 QTextCharFormat PlainFormat(QTextCharFormat f);
+// A fragment as plain text: a shown insert point's marker reads '*', a hidden one nothing, a line
+// separator '\n'.
+QString FragmentText(const QTextFragment& frag);
 
 // Replaces the content of doc with the model (the page layout is not part of the document).
 void ModelToDocument(const rtf::Document& model, QTextDocument* doc);

@@ -26,22 +26,6 @@ constexpr int kViewMargin = 8;  // screen pixels around the text in the editor
 bool isWordChar(QChar c) { return c.isLetterOrNumber(); }
 bool isApostrophe(QChar c) { return c == QLatin1Char('\'') || c == QChar(0x2019); }
 
-QString textOfFragment(const QTextFragment& frag) {
-    QString out;
-    const QTextCharFormat cf = frag.charFormat();
-    const bool marker = IsMarker(cf);
-    for (const QChar c : frag.text()) {
-        if (c == QChar::ObjectReplacementCharacter) {
-            if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
-        } else if (c == QChar::LineSeparator) {
-            out += QLatin1Char('\n');
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // The characters of an insert point's text that follow the marker at markerPos.
 int insertPointTextEnd(QTextDocument* doc, int markerPos, int tag) {
     int pos = markerPos + 1;
@@ -281,7 +265,7 @@ std::vector<InsertPointInfo> TRichText::InsertPoints() const {
                 }
             } else if (f.hasProperty(kInsertPointText) && !points.empty() &&
                        points.back().tag == f.intProperty(kInsertPointText)) {
-                points.back().text += textOfFragment(frag);
+                points.back().text += richdoc::FragmentText(frag);
             }
         }
     }
