@@ -35,7 +35,9 @@ TEST(ErrorCodes, EachCodeOnceAndWithItsText) {
     for (const auto& [name, value] : codes) {
         const auto [other, fresh] = names.emplace(value, name);
         EXPECT_TRUE(fresh) << name << " and " << other->second << " are both " << value;
-        if (value != 0) EXPECT_FALSE(OvxErrorText(value).empty()) << name << " (" << value << ") has no text";
+        if (value != 0) {
+            EXPECT_FALSE(OvxErrorText(value).empty()) << name << " (" << value << ") has no text";
+        }
     }
     EXPECT_EQ(codes.at("ecOK"), 0);
     EXPECT_EQ(codes.at("ecFaxBadFormat"), ecFaxBadFormat);
