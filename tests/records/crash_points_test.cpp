@@ -42,9 +42,9 @@ using test::writeFile;
 
 // --- the log and what the test expects of it --------------------------------------------------
 
-const std::vector<FieldDef> kFields{{"ID", FieldType::Numeric, 8, 0},     {"DATEREC", FieldType::Date, 8, 0},
+const std::vector<FieldDef> kFields{{"ID", FieldType::Numeric, 8, 0},        {"DATEREC", FieldType::Date, 8, 0},
                                     {"TIMEREC", FieldType::Character, 5, 0}, {"FROM", FieldType::Character, 20, 0},
-                                    {"PAGES", FieldType::Numeric, 2, 0},  {"NOTE", FieldType::Memo, 10, 0}};
+                                    {"PAGES", FieldType::Numeric, 2, 0},     {"NOTE", FieldType::Memo, 10, 0}};
 constexpr size_t kRecordLength = 1 + 8 + 8 + 5 + 20 + 2 + 10;
 const char* const kTable = "LOG.DBF";
 
@@ -88,13 +88,15 @@ const std::vector<TagDef>& logTags() {
 // The set that replaceTags puts in place of logTags.
 const std::vector<TagDef>& newTags() {
     static const std::vector<TagDef> tags{
-        logTags()[0], logTags()[2],
-        {"FROMDAY", "UPPER(FROM)+DTOS(DATEREC)", false, false,
-         [](const Rec& r) { return upper(padded(r.from, 20)) + padded(r.date, 8); }}};
+        logTags()[0], logTags()[2], {"FROMDAY", "UPPER(FROM)+DTOS(DATEREC)", false, false, [](const Rec& r) {
+                                         return upper(padded(r.from, 20)) + padded(r.date, 8);
+                                     }}};
     return tags;
 }
 
-std::string memoOf(int id) { return id % 10 == 0 ? "{\\rtf1 fax " + std::to_string(id) + std::string(size_t(id % 300), 'x') + "}" : ""; }
+std::string memoOf(int id) {
+    return id % 10 == 0 ? "{\\rtf1 fax " + std::to_string(id) + std::string(size_t(id % 300), 'x') + "}" : "";
+}
 
 Rec recOf(int id, std::mt19937& rng) {
     Rec r;
@@ -268,12 +270,14 @@ int keysInLastLeaf(const std::string& cdx, const std::string& tagName) {
     const std::string bytes = readFile(cdx);
     const CdxReader reader(cdx);
     for (const auto& h : reader.tags()) {
-        if (h.name == tagName) return io::le16(reinterpret_cast<const unsigned char*>(bytes.data()) + test::levelsOf(bytes, h).back().back() + 2);
+        if (h.name == tagName)
+            return io::le16(reinterpret_cast<const unsigned char*>(bytes.data()) +
+                            test::levelsOf(bytes, h).back().back() + 2);
     }
     return -1;
 }
 
-constexpr int kRecords = 200;       // most operations' log
+constexpr int kRecords = 200;      // most operations' log
 constexpr int kBigRecords = 1500;  // a full interior node above the date tags' first leaves
 
 struct Bases {
@@ -357,17 +361,17 @@ std::vector<Operation> operations() {
     const auto logBase = [](const std::string& dir) { makeLog(dir, kRecords, 7); };
     {
         const Rec r = newFax("20250601");
-        ops.emplace_back("append with a memo", logBase, [r](Table& t) { t.appendRecord(rawRecord(t, 2000, r)); },
-                         beforeOrAfter(log, withRecord(log, 2000, r)));
+        ops.emplace_back(
+            "append with a memo", logBase, [r](Table& t) { t.appendRecord(rawRecord(t, 2000, r)); },
+            beforeOrAfter(log, withRecord(log, 2000, r)));
     }
     {
         // The earliest day: the first leaf of the date tags and the full interior node above it.
         const Rec r = newFax("20191231");
         const Model& big = bases().big;
-        Operation op{"append that splits a leaf and its parent",
-                     [](const std::string& dir) { makeLog(dir, kBigRecords, 7); },
-                     [r](Table& t) { t.appendRecord(rawRecord(t, 2000, r)); },
-                     beforeOrAfter(big, withRecord(big, 2000, r))};
+        Operation op{
+            "append that splits a leaf and its parent", [](const std::string& dir) { makeLog(dir, kBigRecords, 7); },
+            [r](Table& t) { t.appendRecord(rawRecord(t, 2000, r)); }, beforeOrAfter(big, withRecord(big, 2000, r))};
         op.shape = [](const std::vector<size_t>& before, const std::vector<size_t>& after) {
             return before.size() == 3 && after.size() == 3 && after[1] == before[1] + 1 && after[2] == before[2] + 1;
         };
@@ -377,8 +381,8 @@ std::vector<Operation> operations() {
         const int id = bases().loneId;
         Model after = bases().lone;
         after[id].deleted = true;
-        Operation op{"delete that empties a leaf", makeLoneBase,
-                     [id](Table& t) { t.setDeleted(recnoOf(t, id), true); }, beforeOrAfter(bases().lone, after)};
+        Operation op{"delete that empties a leaf", makeLoneBase, [id](Table& t) { t.setDeleted(recnoOf(t, id), true); },
+                     beforeOrAfter(bases().lone, after)};
         op.shape = [](const std::vector<size_t>& before, const std::vector<size_t>& after) {
             return !before.empty() && after.size() == before.size() && after.back() + 1 == before.back();
         };
@@ -412,9 +416,11 @@ std::vector<Operation> operations() {
     {
         Model after = bases().marked;
         for (auto it = after.begin(); it != after.end();) it = it->second.deleted ? after.erase(it) : std::next(it);
-        ops.emplace_back("pack", makeMarkedBase, [](Table& t) { t.pack(); }, beforeOrAfter(bases().marked, after));
+        ops.emplace_back(
+            "pack", makeMarkedBase, [](Table& t) { t.pack(); }, beforeOrAfter(bases().marked, after));
     }
-    ops.emplace_back("reindex", logBase, [](Table& t) { t.reindex(); }, beforeOrAfter(log, log));
+    ops.emplace_back(
+        "reindex", logBase, [](Table& t) { t.reindex(); }, beforeOrAfter(log, log));
     {
         Operation op{"replacement of every tag", logBase,
                      [](Table& t) {
@@ -436,13 +442,14 @@ std::vector<Operation> operations() {
     {
         Model after = log;
         after[150].pages = 99;
-        ops.emplace_back("edit of a field no key uses", logBase,
-                         [](Table& t) {
-                             std::string raw = t.readRecord(recnoOf(t, 150));
-                             raw.replace(42, 2, "99");
-                             t.writeRecord(recnoOf(t, 150), raw);
-                         },
-                         beforeOrAfter(log, after));
+        ops.emplace_back(
+            "edit of a field no key uses", logBase,
+            [](Table& t) {
+                std::string raw = t.readRecord(recnoOf(t, 150));
+                raw.replace(42, 2, "99");
+                t.writeRecord(recnoOf(t, 150), raw);
+            },
+            beforeOrAfter(log, after));
     }
     return ops;
 }
@@ -576,8 +583,8 @@ TEST(CrashPoints, EveryOperationKilledBeforeEachChange) {
             ASSERT_TRUE(WIFEXITED(status)) << op.name << " at point " << n;
             if (WEXITSTATUS(status) == 0) {
                 if (op.shape) {
-                    EXPECT_TRUE(op.shape(levelSizes(base.file("LOG.CDX"), "DATEND"),
-                                         levelSizes(dir.file("LOG.CDX"), "DATEND")))
+                    EXPECT_TRUE(
+                        op.shape(levelSizes(base.file("LOG.CDX"), "DATEND"), levelSizes(dir.file("LOG.CDX"), "DATEND")))
                         << op.name << ": the index tree did not change as the operation should: "
                         << ::testing::PrintToString(levelSizes(base.file("LOG.CDX"), "DATEND")) << " to "
                         << ::testing::PrintToString(levelSizes(dir.file("LOG.CDX"), "DATEND"));
@@ -734,10 +741,12 @@ TEST(CrashPoints, PowerCutKeepsOnlySomeWritesSinceTheLastSync) {
                 }
                 for (size_t i : picks) {
                     const std::string f = file;
-                    variants.push_back({"only change " + std::to_string(i + 1) + " of " + std::to_string(n) + " to " + f,
-                                        [f, i](const std::string& g, size_t k, size_t) { return g == f && k == i; }});
-                    variants.push_back({"all but change " + std::to_string(i + 1) + " of " + std::to_string(n) + " to " + f,
-                                        [f, i](const std::string& g, size_t k, size_t) { return g == f && k != i; }});
+                    variants.push_back(
+                        {"only change " + std::to_string(i + 1) + " of " + std::to_string(n) + " to " + f,
+                         [f, i](const std::string& g, size_t k, size_t) { return g == f && k == i; }});
+                    variants.push_back(
+                        {"all but change " + std::to_string(i + 1) + " of " + std::to_string(n) + " to " + f,
+                         [f, i](const std::string& g, size_t k, size_t) { return g == f && k != i; }});
                 }
             }
             for (const auto& [what, keep] : variants) {

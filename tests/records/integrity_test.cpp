@@ -85,7 +85,8 @@ std::string join(const std::vector<std::string>& v) {
 }
 
 bool contains(const std::vector<std::string>& list, const std::string& part) {
-    return std::any_of(list.begin(), list.end(), [&](const std::string& s) { return s.find(part) != std::string::npos; });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const std::string& s) { return s.find(part) != std::string::npos; });
 }
 
 uint64_t ctimeOf(const std::string& path) {
@@ -101,8 +102,8 @@ void forgeStamp(const std::string& dbf, const std::string& cdx) {
     const uint64_t changed = ctimeOf(dbf);
     io::File f;
     f.open(cdx, false);
-    CdxUpdater::markClean(f, {io::le32(h + 4), io::le16(h + 8), io::le16(h + 10), changed,
-                              int64_t(changed / 1000000000ull) + 10});
+    CdxUpdater::markClean(
+        f, {io::le32(h + 4), io::le16(h + 8), io::le16(h + 10), changed, int64_t(changed / 1000000000ull) + 10});
 }
 
 // --- torn trees -------------------------------------------------------------------------------
@@ -285,10 +286,20 @@ TEST(RecordCount, AHeaderAheadOfTheFileIsCorrectedNotRefused) {
         std::function<void(std::string&)> damage;
         uint32_t counted, present;
     } cases[] = {
-        {"one record counted that never reached the disk", [](std::string& d) { d[4] = char(11); d.pop_back(); }, 11, 10},
-        {"half of the last record on disk",
-         [&](std::string& d) { d.resize(header + 9 * kLength + kLength / 2); }, 10, 9},
-        {"a count far past the end", [](std::string& d) { d[4] = d[5] = d[6] = char(0xFF); d[7] = 0x7F; }, 0x7FFFFFFF, 10},
+        {"one record counted that never reached the disk",
+         [](std::string& d) {
+             d[4] = char(11);
+             d.pop_back();
+         },
+         11, 10},
+        {"half of the last record on disk", [&](std::string& d) { d.resize(header + 9 * kLength + kLength / 2); }, 10,
+         9},
+        {"a count far past the end",
+         [](std::string& d) {
+             d[4] = d[5] = d[6] = char(0xFF);
+             d[7] = 0x7F;
+         },
+         0x7FFFFFFF, 10},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -312,8 +323,7 @@ TEST(RecordCount, AHeaderAheadOfTheFileIsCorrectedNotRefused) {
             EXPECT_EQ(keysOf(*t, "NAME"), expectedNameKeys(*t)) << c.what;
             t->appendRecord(row("AFTER", 99));
         }
-        EXPECT_EQ(io::le32(reinterpret_cast<const unsigned char*>(readFile(path).data()) + 4), c.present + 1)
-            << c.what;
+        EXPECT_EQ(io::le32(reinterpret_cast<const unsigned char*>(readFile(path).data()) + 4), c.present + 1) << c.what;
         EXPECT_EQ(Table::check(path), std::vector<std::string>{}) << c.what;
     }
 }
