@@ -1,9 +1,12 @@
-// Throughput of our T.4 MH coder and decoder beside libtiff's Group 3 1-D codec on the same
-// fine-resolution 1728-pel pages: a dense text page, a sparse letter, a blank page and a
-// dithered photo. Items per second are pages per second.
+// Throughput of our T.4 MH coder and decoder beside libtiff's Group 3 1-D codec, and of our
+// T.4 2-D (MR) and T.6 (MMR) coder and decoder beside libtiff's Group 3 2-D and Group 4 codecs,
+// on the same fine-resolution 1728-pel pages: a dense text page, a sparse letter, a blank page
+// and a dithered photo. Items per second are pages per second.
 #include "faximage/faxinput.h"
 #include "faximage/mhcoder.h"
 #include "faximage/mhdecoder.h"
+#include "faximage/mrcoder.h"
+#include "faximage/mrdecoder.h"
 #include "faximage/raster.h"
 
 #include <benchmark/benchmark.h>
@@ -122,7 +125,8 @@ TIFF* openMem(MemFile& f, const char* mode) {
     return TIFFClientOpen("bench", mode, &f, mRead, mWrite, mSeek, mClose, mSize, mMap, mUnmap);
 }
 
-void encodeTiff(const Raster& r, MemFile& f) {
+// libtiff's codings: Group 3 1-D (MH), Group 3 2-D (MR, K = 4 at fine resolution), Group 4 (MMR).
+void encodeTiff(const Raster& r, MemFile& f, FaxCoding coding = FaxCoding::MH) {
     f.bytes.clear();
     TIFF* t = openMem(f, "w");
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kWidth);
@@ -130,8 +134,11 @@ void encodeTiff(const Raster& r, MemFile& f) {
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
-    TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, 0u);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, 196.0f);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, coding == FaxCoding::MMR ? COMPRESSION_CCITTFAX4 : COMPRESSION_CCITTFAX3);
+    if (coding != FaxCoding::MMR)
+        TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, coding == FaxCoding::MR ? std::uint32_t(GROUP3OPT_2DENCODING) : 0u);
     TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, r.height);
     TIFFWriteEncodedStrip(t, 0, const_cast<std::uint8_t*>(r.bits.data()), tmsize_t(r.bits.size()));
@@ -171,22 +178,31 @@ void BM_OurDecode(benchmark::State& state) {
     state.SetLabel(kNames[state.range(0)]);
 }
 
+const char* kCodingNames[] = {"MH", "MR", "MMR"};
+
+// Page kind and coding of a benchmark's arguments, as its label.
+std::string label(const benchmark::State& state) {
+    return std::string(kNames[state.range(0)]) + " " + kCodingNames[state.range(1)];
+}
+
 void BM_LibtiffEncode(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
+    const auto coding = FaxCoding(state.range(1));
     MemFile f;
     f.bytes.reserve(1 << 20);
     for (auto _ : state) {
-        encodeTiff(r, f);
+        encodeTiff(r, f, coding);
         benchmark::DoNotOptimize(f.bytes.data());
     }
     state.SetItemsProcessed(state.iterations());
-    state.SetLabel(kNames[state.range(0)]);
+    state.counters["tiff_bytes"] = double(f.bytes.size());
+    state.SetLabel(label(state));
 }
 
 void BM_LibtiffDecode(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
     MemFile f;
-    encodeTiff(r, f);
+    encodeTiff(r, f, FaxCoding(state.range(1)));
     std::vector<std::uint8_t> out(r.bits.size());
     TIFF* t = openMem(f, "r");
     for (auto _ : state) {
@@ -197,14 +213,77 @@ void BM_LibtiffDecode(benchmark::State& state) {
     TIFFClose(t);
     if (out != r.bits) state.SkipWithError("libtiff decoded a different page");
     state.SetItemsProcessed(state.iterations());
-    state.SetLabel(kNames[state.range(0)]);
+    state.SetLabel(label(state));
+}
+
+// Our MR (K = 4, fine) or MMR page of the kind.
+std::vector<std::uint8_t> encodeOurs2D(const Raster& r, FaxCoding coding) {
+    FaxMrCoder coder;
+    coder.beginPage(coding, kWidth, kFactor(true));
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < r.height; ++y) {
+        const std::size_t n = coder.codeLine(r.row(y));
+        out.insert(out.end(), coder.data(), coder.data() + n);
+    }
+    const std::size_t n = coder.endPage();
+    out.insert(out.end(), coder.data(), coder.data() + n);
+    return out;
+}
+
+void BM_OurEncode2D(benchmark::State& state) {
+    const Raster& r = page(int(state.range(0)));
+    const auto coding = FaxCoding(state.range(1));
+    FaxMrCoder coder;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        coder.beginPage(coding, kWidth, kFactor(true));
+        bytes = 0;
+        for (int y = 0; y < r.height; ++y) bytes += coder.codeLine(r.row(y));
+        bytes += coder.endPage();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["coded_bytes"] = double(bytes);
+    state.SetLabel(label(state));
+}
+
+// Collects the decoded lines into a page, as a viewer would.
+struct PageSink : FaxLineSink {
+    std::vector<std::uint8_t>* page;
+    std::size_t at = 0;
+    void faxLine(const std::uint8_t* line, std::size_t bytes) override {
+        if (at + bytes <= page->size()) std::memcpy(page->data() + at, line, bytes);
+        at += bytes;
+    }
+};
+
+void BM_OurDecode2D(benchmark::State& state) {
+    const Raster& r = page(int(state.range(0)));
+    const auto coding = FaxCoding(state.range(1));
+    const std::vector<std::uint8_t> coded = encodeOurs2D(r, coding);
+    std::vector<std::uint8_t> out(r.bits.size());
+    FaxMrDecoder d;
+    for (auto _ : state) {
+        PageSink sink;
+        sink.page = &out;
+        d.setSink(&sink);
+        d.reset(coding, kWidth);
+        d.feed(coded.data(), coded.size());
+        d.finish();
+        benchmark::DoNotOptimize(out.data());
+    }
+    if (out != r.bits) state.SkipWithError("decoded a different page");
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(label(state));
 }
 
 }  // namespace
 
 BENCHMARK(BM_OurEncode)->DenseRange(0, 3);
-BENCHMARK(BM_LibtiffEncode)->DenseRange(0, 3);
 BENCHMARK(BM_OurDecode)->DenseRange(0, 3);
-BENCHMARK(BM_LibtiffDecode)->DenseRange(0, 3);
+BENCHMARK(BM_OurEncode2D)->ArgsProduct({{0, 1, 2, 3}, {1, 2}});
+BENCHMARK(BM_OurDecode2D)->ArgsProduct({{0, 1, 2, 3}, {1, 2}});
+BENCHMARK(BM_LibtiffEncode)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
+BENCHMARK(BM_LibtiffDecode)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
 
 BENCHMARK_MAIN();

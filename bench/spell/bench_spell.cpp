@@ -1,9 +1,16 @@
-// Spell-checker benchmark: time of is-a-word and of suggest on the full main dictionary (median and
-// 95th percentile per call) and the quality of the suggestions for a list of common misspellings
-// (share whose intended word comes first, and within the first five). Hunspell with its en_US
-// dictionary is run on the same list in the same run, through its pipe interface, as the reference.
-// Measurements only; nothing passes or fails.
-//   bench_spell [--dict FILE] [--list FILE] [--rounds N] [--no-hunspell]
+// Spell-checker benchmark: the time of is-a-word and of suggest on the full main dictionary, and
+// the quality of the suggestions (share of misspellings whose intended word comes first, and within
+// the first five) with the time per word, for four sets of misspellings: single edits, double edits
+// and sound-alike spellings generated from a list of frequent words (misspell.h), and a list of
+// common misspellings. The checker runs with all its suggestion rules and with each one switched
+// off in turn (and as first built: the sound-alike walk alone with the score bonus), and hunspell
+// runs on the same words in the same run, through its pipe interface, as the reference. Only
+// misspellings that every checker reports as unknown are counted. Measurements only; nothing passes
+// or fails.
+//   bench_spell [--dict FILE] [--words FILE] [--list FILE] [--count N] [--seed N]
+//               [--hunspell-dict NAME] [--no-hunspell] [--misses]
+// --misses lists, for the checker with all its rules, each counted misspelling whose intended word
+// does not come first.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,14 +20,19 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "compose/spell/charset.h"
 #include "compose/spell/dictpath.h"
 #include "compose/spell/tacropspell.h"
+#include "misspell.h"
 
 using namespace telvane::spell;
+using namespace telvane::spell::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -72,7 +84,7 @@ struct Quality {
 // Hunspell in pipe mode (-a): one word a request, answered by lines ending with an empty one.
 class Hunspell {
 public:
-    bool start() {
+    bool start(const std::string& dictionary) {
         int in[2], out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0) return false;
         pid_ = ::fork();
@@ -84,7 +96,7 @@ public:
             ::close(out[0]);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 2);
-            ::execlp("hunspell", "hunspell", "-d", "en_US", "-a", static_cast<char*>(nullptr));
+            ::execlp("hunspell", "hunspell", "-d", dictionary.c_str(), "-a", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(in[0]);
@@ -138,143 +150,253 @@ void Row(const std::string& what, Stats s) {
     std::printf("| %-44s | %10.1f | %10.1f |\n", what.c_str(), s.median, s.p95);
 }
 
-}  // namespace
+// A set of misspellings of one kind.
+struct Set {
+    std::string name;
+    std::vector<Pair> pairs;
+};
 
-int main(int argc, char** argv) {
-    std::string dict = MainDictionaryPath(), list = TELVANE_SPELL_BENCH_LIST;
-    int rounds = 3;
-    bool hunspell = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--dict" && i + 1 < argc)
-            dict = argv[++i];
-        else if (a == "--list" && i + 1 < argc)
-            list = argv[++i];
-        else if (a == "--rounds" && i + 1 < argc)
-            rounds = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--no-hunspell")
-            hunspell = false;
-        else {
-            std::cerr << "usage: bench_spell [--dict FILE] [--list FILE] [--rounds N] [--no-hunspell]\n";
-            return 2;
+std::vector<std::string> ReadWords(const std::string& path) {
+    std::vector<std::string> words;
+    std::set<std::string> seen;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream split(line);
+        std::string w;
+        while (split >> w) {
+            if (seen.insert(w).second) words.push_back(w);
         }
     }
+    return words;
+}
+
+std::vector<Pair> ReadPairs(const std::string& path) {
     std::vector<Pair> pairs;
-    std::ifstream in(list);
+    std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         const size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
         const auto w = FromUtf8(line.substr(0, tab)), m = FromUtf8(line.substr(tab + 1));
-        if (tab != std::string::npos && w && m) pairs.push_back({*w, *m});
+        if (w && m) pairs.push_back({*w, *m});
     }
-    std::printf("dictionary %s, %zu misspellings from %s, %d rounds\n\n", dict.c_str(), pairs.size(), list.c_str(),
-                rounds);
+    return pairs;
+}
 
-    std::vector<std::vector<std::string>> ours(pairs.size());
-    std::vector<bool> oursFlags(pairs.size());
-    std::vector<double> lookupWrong, lookupRight, suggestTimes, suggestNoBonus;
-    Quality qBonus, qPlain;
-    std::vector<std::vector<std::string>> plain(pairs.size());
-    for (bool bonus : {true, false}) {
-        TAcropSpell spell;
-        if (!spell.OpenMainDictionary(dict)) {
-            std::cerr << "cannot open " << dict << "\n";
-            return 1;
+// Up to count misspellings made by make from the words (visited in a shuffled order), each unknown
+// to the dictionary and different from the others.
+template <typename Make>
+std::vector<Pair> Generate(const std::vector<std::string>& words, size_t count, uint64_t seed, TAcropSpell& spell,
+                           Make make) {
+    Random random(seed);
+    std::vector<std::string> order = words;
+    for (size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[random.Below(i)]);
+    std::vector<Pair> pairs;
+    std::set<std::string> used;
+    for (size_t round = 0; round < 4 && pairs.size() < count; ++round) {
+        for (const std::string& w : order) {
+            if (pairs.size() >= count) break;
+            const auto wrong = make(w, random, pairs.size());
+            if (!wrong || used.count(*wrong) || spell.IsWord(*wrong)) continue;
+            used.insert(*wrong);
+            pairs.push_back({*wrong, w});
         }
-        spell.SetScoreBonus(bonus);
-        for (int r = 0; r < rounds; ++r) {
-            for (size_t i = 0; i < pairs.size(); ++i) {
+    }
+    return pairs;
+}
+
+using Kinds = SuggestOptions::Kinds;
+
+struct Variant {
+    std::string name;
+    SuggestOptions options;
+};
+
+struct Score {
+    Quality quality;
+    std::vector<double> micros;
+};
+
+std::string Cell(const Score& s) {
+    auto pct = [](int n, int of) { return of ? 100.0 * n / of : 0.0; };
+    double total = 0;
+    for (double us : s.micros) total += us;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%5.1f | %5.1f | %6.2f", pct(s.quality.first, s.quality.total),
+                  pct(s.quality.five, s.quality.total), s.micros.empty() ? 0.0 : total / s.micros.size() / 1000);
+    return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dict = MainDictionaryPath(), words = TELVANE_SPELL_BENCH_WORDS, list = TELVANE_SPELL_BENCH_LIST;
+    std::string hunspellDict = "en_US";
+    size_t count = 200;
+    uint64_t seed = 35;
+    bool hunspell = true, misses = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool value = i + 1 < argc;
+        if (a == "--dict" && value)
+            dict = argv[++i];
+        else if (a == "--words" && value)
+            words = argv[++i];
+        else if (a == "--list" && value)
+            list = argv[++i];
+        else if (a == "--count" && value)
+            count = static_cast<size_t>(std::max(1, std::atoi(argv[++i])));
+        else if (a == "--seed" && value)
+            seed = std::strtoull(argv[++i], nullptr, 10);
+        else if (a == "--hunspell-dict" && value)
+            hunspellDict = argv[++i];
+        else if (a == "--no-hunspell")
+            hunspell = false;
+        else if (a == "--misses")
+            misses = true;
+        else {
+            std::cerr << "usage: bench_spell [--dict FILE] [--words FILE] [--list FILE] [--count N] [--seed N] "
+                         "[--hunspell-dict NAME] [--no-hunspell] [--misses]\n";
+            return 2;
+        }
+    }
+    TAcropSpell spell;
+    if (!spell.OpenMainDictionary(dict)) {
+        std::cerr << "cannot open " << dict << "\n";
+        return 1;
+    }
+    // Only words the dictionary holds can be found again.
+    std::vector<std::string> frequent;
+    for (const std::string& w : ReadWords(words)) {
+        if (spell.IsWord(w)) frequent.push_back(w);
+    }
+    std::vector<Set> sets;
+    sets.push_back(
+        {"single edit", Generate(frequent, count, seed, spell, [](const std::string& w, Random& r, size_t n) {
+             return SingleEdit(w, static_cast<EditKind>(n % 4), r);
+         })});
+    sets.push_back({"double edit", Generate(frequent, count, seed + 1, spell,
+                                            [](const std::string& w, Random& r, size_t) { return DoubleEdit(w, r); })});
+    sets.push_back({"sound-alike", Generate(frequent, count, seed + 2, spell,
+                                            [](const std::string& w, Random& r, size_t) { return SoundAlike(w, r); })});
+    sets.push_back({"common misspellings", ReadPairs(list)});
+    std::printf("dictionary %s; %zu frequent words from %s; common misspellings from %s; seed %llu\n", dict.c_str(),
+                frequent.size(), words.c_str(), list.c_str(), static_cast<unsigned long long>(seed));
+    for (const Set& s : sets) {
+        std::printf("%s: %zu, e.g.", s.name.c_str(), s.pairs.size());
+        for (size_t i = 0; i < std::min<size_t>(6, s.pairs.size()); ++i)
+            std::printf(" %s>%s", ToUtf8(s.pairs[i].wrong).c_str(), ToUtf8(s.pairs[i].meant).c_str());
+        std::printf("\n");
+    }
+
+    // Hunspell first: its verdicts decide which misspellings count.
+    std::vector<std::vector<std::vector<std::string>>> theirs(sets.size());
+    std::vector<std::vector<bool>> counted(sets.size());
+    std::vector<Score> hunspellScores(sets.size());
+    std::vector<double> hLookup;
+    Hunspell h;
+    const bool haveHunspell = hunspell && h.start(hunspellDict);
+    if (hunspell && !haveHunspell)
+        std::printf("\nhunspell could not be started (Debian packages hunspell, hunspell-en-us)\n");
+    for (size_t k = 0; k < sets.size(); ++k) {
+        const auto& pairs = sets[k].pairs;
+        theirs[k].resize(pairs.size());
+        counted[k].assign(pairs.size(), true);
+        for (size_t i = 0; haveHunspell && i < pairs.size(); ++i) {
+            bool known = false;
+            auto t0 = Clock::now();
+            h.ask(ToUtf8(pairs[i].meant), known);
+            auto t1 = Clock::now();
+            const auto s = h.ask(ToUtf8(pairs[i].wrong), known);
+            auto t2 = Clock::now();
+            hLookup.push_back(Micros(t0, t1));
+            hunspellScores[k].micros.push_back(Micros(t1, t2));
+            counted[k][i] = !known;
+            for (const auto& u : s) {
+                if (auto w = FromUtf8(u)) theirs[k][i].push_back(*w);
+            }
+        }
+    }
+
+    const std::vector<Variant> variants = {
+        {"telvane (all rules)", SuggestOptions{}},
+        {"  without the one-edit words", SuggestOptions{false, Kinds::RankFirst, true, false}},
+        {"  kinds only break ties of equal score", SuggestOptions{true, Kinds::BreakTies, true, false}},
+        {"  kinds ignored (score, then order found)", SuggestOptions{true, Kinds::Ignored, true, false}},
+        {"  splits ranked as walk words", SuggestOptions{true, Kinds::RankFirst, false, false}},
+        {"  with the score bonus", SuggestOptions{true, Kinds::RankFirst, true, true}},
+        {"telvane as first built (walk, bonus)", SuggestOptions{false, Kinds::Ignored, false, true}},
+    };
+    std::vector<std::vector<Score>> scores(variants.size(), std::vector<Score>(sets.size()));
+    std::vector<double> lookupWrong, lookupRight;
+    std::vector<std::pair<double, std::string>> slow;
+    for (size_t v = 0; v < variants.size(); ++v) {
+        TAcropSpell engine;
+        engine.OpenMainDictionary(dict);
+        engine.SetOptions(variants[v].options);
+        for (size_t k = 0; k < sets.size(); ++k) {
+            for (size_t i = 0; i < sets[k].pairs.size(); ++i) {
+                const Pair& p = sets[k].pairs[i];
                 auto t0 = Clock::now();
-                const bool known = spell.IsWord(pairs[i].wrong);
+                const bool known = engine.IsWord(p.wrong);
                 auto t1 = Clock::now();
-                spell.IsWord(pairs[i].meant);
+                engine.IsWord(p.meant);
                 auto t2 = Clock::now();
-                auto s = spell.Suggest(pairs[i].wrong);
+                const auto s = engine.Suggest(p.wrong);
                 auto t3 = Clock::now();
-                if (bonus) {
+                if (v == 0) {
                     lookupWrong.push_back(Micros(t0, t1));
                     lookupRight.push_back(Micros(t1, t2));
-                    suggestTimes.push_back(Micros(t2, t3));
-                    oursFlags[i] = !known;
-                    ours[i] = std::move(s);
-                } else {
-                    suggestNoBonus.push_back(Micros(t2, t3));
-                    plain[i] = std::move(s);
+                    slow.emplace_back(Micros(t2, t3), p.wrong);
                 }
+                if (known || !counted[k][i]) continue;
+                scores[v][k].micros.push_back(Micros(t2, t3));
+                const int rank = RankOf(s, p.meant);
+                scores[v][k].quality.add(rank);
+                if (v == 0 && misses && rank != 0) {
+                    std::printf("miss (%s) %s>%s:", sets[k].name.c_str(), ToUtf8(p.wrong).c_str(),
+                                ToUtf8(p.meant).c_str());
+                    for (size_t j = 0; j < std::min<size_t>(5, s.size()); ++j) std::printf(" %s", ToUtf8(s[j]).c_str());
+                    std::printf("\n");
+                }
+                if (v == 0 && haveHunspell) hunspellScores[k].quality.add(RankOf(theirs[k][i], p.meant));
             }
         }
     }
 
-    // The slowest suggestion searches of the last round, to see where the tail comes from.
-    std::vector<std::pair<double, std::string>> slow;
-    for (size_t i = 0; i < pairs.size(); ++i)
-        slow.emplace_back(suggestTimes[suggestTimes.size() - pairs.size() + i], pairs[i].wrong);
-    std::sort(slow.rbegin(), slow.rend());
-
-    std::vector<double> hLookup, hSuggest;
-    std::vector<std::vector<std::string>> theirs(pairs.size());
-    std::vector<bool> theirFlags(pairs.size(), true);
-    bool haveHunspell = false;
-    if (hunspell) {
-        Hunspell h;
-        haveHunspell = h.start();
-        if (!haveHunspell) std::printf("hunspell could not be started (Debian packages hunspell, hunspell-en-us)\n\n");
-        for (int r = 0; haveHunspell && r < rounds; ++r) {
-            for (size_t i = 0; i < pairs.size(); ++i) {
-                bool known = false;
-                auto t0 = Clock::now();
-                h.ask(ToUtf8(pairs[i].meant), known);
-                auto t1 = Clock::now();
-                auto s = h.ask(ToUtf8(pairs[i].wrong), known);
-                auto t2 = Clock::now();
-                hLookup.push_back(Micros(t0, t1));
-                hSuggest.push_back(Micros(t1, t2));
-                theirFlags[i] = !known;
-                theirs[i].clear();
-                for (const auto& u : s) {
-                    if (auto w = FromUtf8(u)) theirs[i].push_back(*w);
-                }
-            }
-        }
-    }
-
-    std::printf("| Time per call (microseconds)                 |     median |        p95 |\n");
+    std::printf("\n| Time per call (microseconds)                 |     median |        p95 |\n");
     std::printf("|----------------------------------------------|-----------:|-----------:|\n");
     Row("is-a-word, misspelled word", Summarise(lookupWrong));
     Row("is-a-word, correct word", Summarise(lookupRight));
-    Row("suggest (score bonus on)", Summarise(suggestTimes));
-    Row("suggest (score bonus off)", Summarise(suggestNoBonus));
-    if (haveHunspell) {
-        Row("hunspell -a, correct word (incl. pipe)", Summarise(hLookup));
-        Row("hunspell -a, misspelled word (incl. pipe)", Summarise(hSuggest));
-    }
-
+    if (haveHunspell) Row("hunspell -a, correct word (incl. pipe)", Summarise(hLookup));
+    std::sort(slow.rbegin(), slow.rend());
     std::printf("\nslowest suggest calls:");
     for (size_t i = 0; i < std::min<size_t>(5, slow.size()); ++i)
         std::printf(" %s %.0f us;", ToUtf8(slow[i].second).c_str(), slow[i].first);
-    std::printf("\n");
 
-    // Quality on the words both checkers report as unknown.
-    Quality qh;
-    int both = 0;
-    for (size_t i = 0; i < pairs.size(); ++i) {
-        if (!oursFlags[i] || (haveHunspell && !theirFlags[i])) continue;
-        ++both;
-        qBonus.add(RankOf(ours[i], pairs[i].meant));
-        qPlain.add(RankOf(plain[i], pairs[i].meant));
-        if (haveHunspell) qh.add(RankOf(theirs[i], pairs[i].meant));
+    std::printf(
+        "\n\nSuggestions: intended word first (top-1, %%), within the first five (top-5, %%), and the mean time "
+        "per word (ms); counted misspellings:");
+    for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s %d;", sets[k].name.c_str(), scores[0][k].quality.total);
+    std::printf("\n\n| %-38s |", "checker");
+    for (const Set& s : sets) std::printf(" %-28s |", s.name.c_str());
+    std::printf("\n| %-38s |", "");
+    for (size_t k = 0; k < sets.size(); ++k) std::printf(" top-1 | top-5 |     ms |");
+    std::printf("\n|%s|", std::string(40, '-').c_str());
+    for (size_t k = 0; k < sets.size(); ++k) std::printf("------:|------:|-------:|");
+    std::printf("\n");
+    for (size_t v = 0; v < variants.size(); ++v) {
+        std::printf("| %-38s |", variants[v].name.c_str());
+        for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s |", Cell(scores[v][k]).c_str());
+        std::printf("\n");
     }
-    auto pct = [](int n, int of) { return of ? 100.0 * n / of : 0.0; };
-    std::printf("\n%d misspellings reported by %s\n\n", both, haveHunspell ? "both checkers" : "the checker");
-    std::printf("| Suggestions                    | intended first | in first five |\n");
-    std::printf("|--------------------------------|---------------:|--------------:|\n");
-    std::printf("| telvane, score bonus on        | %13.1f%% | %12.1f%% |\n", pct(qBonus.first, both),
-                pct(qBonus.five, both));
-    std::printf("| telvane, score bonus off       | %13.1f%% | %12.1f%% |\n", pct(qPlain.first, both),
-                pct(qPlain.five, both));
-    if (haveHunspell)
-        std::printf("| hunspell en_US                 | %13.1f%% | %12.1f%% |\n", pct(qh.first, both),
-                    pct(qh.five, both));
+    if (haveHunspell) {
+        std::printf("| %-38s |", ("hunspell " + hunspellDict + " (incl. pipe)").c_str());
+        for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s |", Cell(hunspellScores[k]).c_str());
+        std::printf("\n");
+    }
     return 0;
 }

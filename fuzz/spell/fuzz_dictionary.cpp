@@ -1,6 +1,7 @@
 // libFuzzer target for the dictionary reader: any file, opened as main and as user dictionary, must
 // answer lookups, suggestions and additions without crashing or hanging (bad child numbers, cycles,
-// truncated nodes, absurd headers), and the in-memory reader must walk it to an end.
+// truncated nodes, absurd headers), with node caches that never outgrow twice the file (however
+// many dictionaries it chains), and the in-memory reader must walk it to an end.
 #include <unistd.h>
 
 #include <cstddef>
@@ -31,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         spell.IsWord("AB'S");
         spell.Suggest("ABABAB");
         spell.Suggest("Kat");
+        if (spell.CacheBytes() > 2 * size) __builtin_trap();
     }
     {
         TAcropSpell spell;

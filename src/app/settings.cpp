@@ -62,6 +62,7 @@ void Settings::load(const IniFile& ini) {
     Other.GlobalLargerReceiveBuffer =
         ini.readBool("Other", "GlobalLargerReceiveBuffer", d.Other.GlobalLargerReceiveBuffer);
     Other.SpellCheckAsYouType = ini.readBool("Other", "SpellCheckAsYouType", d.Other.SpellCheckAsYouType);
+    Other.SpellLanguage = ini.readString("Other", "SpellLanguage", d.Other.SpellLanguage);
     const auto ports = defaultPorts();
     for (int i = 0; i < kPortCount; ++i) {
         Ports[i] = ini.readString("Ports", "Com" + std::to_string(i + 1), ports[i]);
@@ -114,6 +115,7 @@ void Settings::save(IniFile& ini) const {
     ini.writeBool("Other", "GlobalLargerSendBuffer", Other.GlobalLargerSendBuffer);
     ini.writeBool("Other", "GlobalLargerReceiveBuffer", Other.GlobalLargerReceiveBuffer);
     ini.writeBool("Other", "SpellCheckAsYouType", Other.SpellCheckAsYouType);
+    ini.writeString("Other", "SpellLanguage", Other.SpellLanguage);
     for (int i = 0; i < kPortCount; ++i) ini.writeString("Ports", "Com" + std::to_string(i + 1), Ports[i]);
 }
 

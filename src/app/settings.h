@@ -74,6 +74,7 @@ struct Settings {
         bool GlobalLargerSendBuffer = false;
         bool GlobalLargerReceiveBuffer = false;
         bool SpellCheckAsYouType = true;  // unknown words underlined in the editors
+        std::string SpellLanguage;        // main dictionary's language ("en_GB"); empty: from the locale
     } Other;
     // Device path of each port number (section Ports, keys Com1..Com6).
     std::array<std::string, kPortCount> Ports = defaultPorts();

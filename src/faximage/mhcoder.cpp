@@ -5,6 +5,7 @@
 
 #include "faximage/mhcodes.h"
 
+#include <cassert>
 #include <cstring>
 
 namespace telvane::faximage {
@@ -59,6 +60,7 @@ const CodeTables& codeTables() {
 }  // namespace
 
 void FaxLineCoder::setup(int pageWidth, int leftMargin, bool doubleWidth) {
+    assert(pageWidth == 1728 || pageWidth == 2048);
     tables_ = &codeTables();
     pageWidth_ = pageWidth;
     leftMargin_ = leftMargin < 0 ? 0 : (leftMargin > pageWidth ? pageWidth : leftMargin);
@@ -67,6 +69,7 @@ void FaxLineCoder::setup(int pageWidth, int leftMargin, bool doubleWidth) {
 
 void FaxLineCoder::storeWord() {
     // Four whole bytes, least significant first.
+    assert(byte_ + 4 <= sizeof buf_);
     buf_[byte_] = std::uint8_t(acc_);
     buf_[byte_ + 1] = std::uint8_t(acc_ >> 8);
     buf_[byte_ + 2] = std::uint8_t(acc_ >> 16);
@@ -77,6 +80,7 @@ void FaxLineCoder::storeWord() {
 }
 
 inline void FaxLineCoder::putRun(int run, bool black) {
+    assert(run >= 0);
     while (run > 2560) {
         const mh::Code& m = tables_->makeup[black][2560 / 64];
         put(m.bits, m.length);
@@ -119,7 +123,9 @@ std::size_t FaxLineCoder::codeLine(const std::uint8_t* raster) {
             run += next - pos;
             pos = next;
             if (pos >= scan) {
-                putRun(pageWidth_ - total, black);  // the last run fills the line
+                // The runs so far end inside the line: the last one fills it.
+                assert(total < pageWidth_);
+                putRun(pageWidth_ - total, black);
                 break;
             }
             putRun(run * scale, black);
@@ -133,6 +139,7 @@ std::size_t FaxLineCoder::codeLine(const std::uint8_t* raster) {
         acc_ >>= 8;
         nacc_ -= 8;
     }
+    assert(byte_ + 2 <= sizeof buf_);
     buf_[byte_] = nacc_ > 0 ? std::uint8_t(acc_) : 0;
     buf_[byte_ + 1] = 0;
     return byte_ + 2;

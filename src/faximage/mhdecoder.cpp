@@ -6,6 +6,7 @@
 
 #include "faximage/mhcodes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -119,6 +120,15 @@ void FaxLineDecoder::reset() {
     lines_ = 0;
     errors_ = 0;
     std::memset(line_, 0, sizeof line_);
+}
+
+void FaxLineDecoder::checkInvariant() const {
+    assert(nbits_ >= 0 && nbits_ < 64 && (acc_ >> nbits_) == 0);
+    assert(pos_ >= 0 && pos_ <= kMaxLineBytes * 8);
+    assert(dirty_ >= 0 && dirty_ <= kMaxLineBytes);
+    assert(std::all_of(line_ + dirty_, line_ + sizeof line_, [](std::uint8_t b) { return b == 0; }));
+    assert(pendingZeros_ == 0 || pendingZeros_ >= 11);
+    assert(!ended_ || eolRun_ >= 3);
 }
 
 void FaxLineDecoder::addRun(int run) {
@@ -307,6 +317,7 @@ bool FaxLineDecoder::feed(const std::uint8_t* data, std::size_t size) {
         }
         step(false);
     }
+    checkInvariant();
     return ended_;
 }
 
@@ -317,6 +328,7 @@ void FaxLineDecoder::finish() {
     acc_ = 0;
     nbits_ = 0;
     if (!ended_) endOfLine();
+    checkInvariant();
 }
 
 }  // namespace telvane::faximage

@@ -6,9 +6,12 @@
 // the next 0 bit so that the next EOL resynchronises; three EOLs with no run code between them
 // end the page. An EOL is eleven or more 0 bits followed by a 1 (fill bits allowed).
 // Guarantees: fixed memory (a 512-byte line), never reads outside the given bytes, terminates
-// on any input.
+// on any input. Its state between calls (checkInvariant, where assertions are on): fewer than 64
+// bits in hand and none above them, the line within its buffer with black pels only in the bytes
+// marked dirty, zeros held back only as the start of an EOL.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -44,13 +47,16 @@ private:
     enum class Step { Done, NeedBits };
     Step step(bool final);
     void drop(int n) {
+        assert(n >= 0 && n <= nbits_);
         acc_ = n >= 64 ? 0 : acc_ >> n;
         nbits_ -= n;
     }
     void endOfLine();
     void addRun(int run);
+    void checkInvariant() const;
     // Sets pels [start, start + run) of the line.
     void fillBlack(int start, int run) {
+        assert(start >= 0 && run > 0 && start + run <= kMaxLineBytes * 8);
         const int end = start + run;
         const int sb = start >> 3, eb = (end - 1) >> 3;
         const std::uint8_t first = std::uint8_t(0xFF >> (start & 7));

@@ -5,6 +5,7 @@
 #include "faximage/faxerrors.h"
 #include "resources/ovxresources.h"
 
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -181,6 +182,8 @@ int OvfWriter::start(int fd, const std::string& path, const std::string& senderI
 }
 
 int OvfWriter::append(const void* data, std::size_t size) {
+    // Between calls the buffer is never full: a full one is written out at once.
+    assert(fill_ < sizeof buffer_);
     if (fd_ < 0) return ecBadArgument;
     if (size == 0) return ecOK;
     const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
@@ -235,6 +238,10 @@ int OvfWriter::beginPage(std::uint16_t flags) {
 
 int OvfWriter::endPage(bool rewriteHeader) {
     if (fd_ < 0 || !inPage_) return ecBadArgument;
+    // The page header's image length is what was appended since it (a page whose data failed to
+    // be written is dropped, never ended), and beginPage refused a page beyond the count's range.
+    assert(pageHeaderAt_ + kOvfPageHeaderSize + page_.imageLength == filePos_ + fill_);
+    assert(header_.pageCount < 0xFFFF);
     inPage_ = false;
     ++header_.pageCount;
     int rc = flush();
@@ -247,6 +254,8 @@ int OvfWriter::endPage(bool rewriteHeader) {
 }
 
 int OvfWriter::rewriteFileHeader() {
+    // The writer's pages start right after the header; only the count, date and ID change.
+    assert(header_.firstPageOffset == kOvfFileHeaderSize);
     header_.created = PackDosDateTime(clock ? clock() : localNow());
     std::uint8_t h[kOvfFileHeaderSize];
     EncodeFileHeader(header_, h);
@@ -272,6 +281,8 @@ int OvfWriter::dropPage() {
     if (fd_ < 0 || !inPage_) return ecOK;
     inPage_ = false;
     if (pageHeaderAt_ >= filePos_) {
+        // The page header is still in the buffer (it was at most a buffer's fill past filePos_).
+        assert(pageHeaderAt_ - filePos_ < sizeof buffer_);
         fill_ = std::size_t(pageHeaderAt_ - filePos_);
         return ecOK;
     }

@@ -1,10 +1,14 @@
 // Recursive-descent compiler to a typed tree, and a tree-walking evaluator.
+// The tree is the contract between the two: every node has the arguments its kind takes, of the
+// types it takes them in (checked once after compiling), and every evaluation gives a value of
+// the node's type (checked at each node); both where assertions are on.
 #include "records/expression.h"
 
 #include "records/xb_error.h"
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -148,6 +152,26 @@ struct Expression::Node {
     std::vector<std::unique_ptr<Node>> args;
 
     Value eval(const EvalContext& ctx) const;
+    // Whether this node and those below it have the arguments and types their kinds take.
+    bool wellTyped() const;
+
+private:
+    // A value of the node's type, to be filled in.
+    Value result() const {
+        Value r;
+        r.type = type;
+        return r;
+    }
+    Value compute(const EvalContext& ctx) const;
+    Value fieldValue(const EvalContext& ctx) const;
+    Value arithmetic(const EvalContext& ctx) const;
+    Value dateArithmetic(const EvalContext& ctx) const;
+    Value comparison(const EvalContext& ctx) const;
+    Value logic(const EvalContext& ctx) const;
+    Value function(const EvalContext& ctx) const;
+    Value textFunction(const EvalContext& ctx) const;
+    Value conversion(const EvalContext& ctx) const;
+    bool argsAre(std::initializer_list<ValueType> types) const;
 };
 
 namespace {
@@ -665,102 +689,206 @@ bool isEmptyValue(const Value& v) {
 }  // namespace
 
 Value Expression::Node::eval(const EvalContext& ctx) const {
-    Value r;
-    r.type = type;
+    Value r = compute(ctx);
+    assert(r.type == type);
+    return r;
+}
+
+Value Expression::Node::compute(const EvalContext& ctx) const {
     switch (kind) {
     case Kind::Literal: return literal;
-    case Kind::Field: {
-        const char* p = ctx.record + offset;
-        const std::string_view raw(p, size_t(fieldType == FieldType::Memo ? 10 : width));
-        switch (fieldType) {
-        case FieldType::Character: r.str.assign(raw); break;
-        case FieldType::Numeric:
-        case FieldType::Float: r.num = parseNumber(raw); break;
-        case FieldType::Date: r.jdn = Date::fromDtos(raw).julianDay(); break;
-        case FieldType::Logical: r.logical = raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y'; break;
-        case FieldType::Memo: r.str = ctx.memoReader ? ctx.memoReader(field, raw) : std::string(); break;
-        }
-        return r;
+    case Kind::Field: return fieldValue(ctx);
+    case Kind::Concat:
+    case Kind::Add:
+    case Kind::Sub:
+    case Kind::Mul:
+    case Kind::Div:
+    case Kind::Neg: return arithmetic(ctx);
+    case Kind::DateAdd:
+    case Kind::DateSub:
+    case Kind::DateDiff: return dateArithmetic(ctx);
+    case Kind::Cmp:
+    case Kind::Contains: return comparison(ctx);
+    case Kind::And:
+    case Kind::Or:
+    case Kind::Not: return logic(ctx);
+    case Kind::Func: return function(ctx);
     }
-    case Kind::Concat: {
+    return result();
+}
+
+Value Expression::Node::fieldValue(const EvalContext& ctx) const {
+    assert(ctx.record);
+    Value r = result();
+    const char* p = ctx.record + offset;
+    const std::string_view raw(p, size_t(fieldType == FieldType::Memo ? 10 : width));
+    switch (fieldType) {
+    case FieldType::Character: r.str.assign(raw); break;
+    case FieldType::Numeric:
+    case FieldType::Float: r.num = parseNumber(raw); break;
+    case FieldType::Date: r.jdn = Date::fromDtos(raw).julianDay(); break;
+    case FieldType::Logical: r.logical = raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y'; break;
+    case FieldType::Memo: r.str = ctx.memoReader ? ctx.memoReader(field, raw) : std::string(); break;
+    }
+    return r;
+}
+
+// Joined text and the numeric operators.
+Value Expression::Node::arithmetic(const EvalContext& ctx) const {
+    Value r = result();
+    switch (kind) {
+    case Kind::Concat:
         r.str = args[0]->eval(ctx).str;
         r.str += args[1]->eval(ctx).str;
-        return r;
-    }
-    case Kind::Add: r.num = args[0]->eval(ctx).num + args[1]->eval(ctx).num; return r;
-    case Kind::Sub: r.num = args[0]->eval(ctx).num - args[1]->eval(ctx).num; return r;
-    case Kind::Mul: r.num = args[0]->eval(ctx).num * args[1]->eval(ctx).num; return r;
+        break;
+    case Kind::Add: r.num = args[0]->eval(ctx).num + args[1]->eval(ctx).num; break;
+    case Kind::Sub: r.num = args[0]->eval(ctx).num - args[1]->eval(ctx).num; break;
+    case Kind::Mul: r.num = args[0]->eval(ctx).num * args[1]->eval(ctx).num; break;
     case Kind::Div: {
         const double d = args[1]->eval(ctx).num;
         r.num = d == 0 ? 0 : args[0]->eval(ctx).num / d;
-        return r;
+        break;
     }
-    case Kind::Neg: r.num = -args[0]->eval(ctx).num; return r;
-    case Kind::DateAdd:
-    case Kind::DateSub: {
-        const Value d = args[0]->eval(ctx);
-        const double days = args[1]->eval(ctx).num;
-        if (d.jdn == 0 || !std::isfinite(days) || std::fabs(days) > 4e6) {
-            r.jdn = d.jdn;
-            return r;
-        }
-        const int64_t j = d.jdn + int64_t(kind == Kind::DateAdd ? days : -days);
-        r.jdn = Date::fromJulianDay(j).julianDay();
-        return r;
+    case Kind::Neg: r.num = -args[0]->eval(ctx).num; break;
+    default: assert(false);
     }
-    case Kind::DateDiff: {
+    return r;
+}
+
+// A date plus or minus days (an empty date stays empty), and days between two dates.
+Value Expression::Node::dateArithmetic(const EvalContext& ctx) const {
+    Value r = result();
+    if (kind == Kind::DateDiff) {
         const Value a = args[0]->eval(ctx), b = args[1]->eval(ctx);
         r.num = (a.jdn == 0 || b.jdn == 0) ? 0 : double(a.jdn - b.jdn);
         return r;
     }
-    case Kind::Cmp: {
-        const Value a = args[0]->eval(ctx), b = args[1]->eval(ctx);
-        int c = 0;
-        bool equal = false;
-        switch (a.type) {
-        case ValueType::Character:
-            if (op == CmpOp::ExactEq) {
-                equal = a.str == b.str;
-            } else if (op == CmpOp::Eq || op == CmpOp::Ne) {
-                std::string left = a.str;
-                if (left.size() < b.str.size()) left.resize(b.str.size(), ' ');
-                equal = left.compare(0, b.str.size(), b.str) == 0;
-            }
-            c = cmpPadded(a.str, b.str);
-            break;
-        case ValueType::Numeric:
-            c = a.num < b.num ? -1 : (a.num > b.num ? 1 : 0);
-            equal = c == 0;
-            break;
-        case ValueType::Date:
-            c = a.jdn < b.jdn ? -1 : (a.jdn > b.jdn ? 1 : 0);
-            equal = c == 0;
-            break;
-        case ValueType::Logical: equal = a.logical == b.logical; break;
-        }
-        switch (op) {
-        case CmpOp::Eq:
-        case CmpOp::ExactEq: r.logical = equal; break;
-        case CmpOp::Ne: r.logical = !equal; break;
-        case CmpOp::Lt: r.logical = c < 0; break;
-        case CmpOp::Gt: r.logical = c > 0; break;
-        case CmpOp::Le: r.logical = c <= 0; break;
-        case CmpOp::Ge: r.logical = c >= 0; break;
-        }
+    const Value d = args[0]->eval(ctx);
+    const double days = args[1]->eval(ctx).num;
+    if (d.jdn == 0 || !std::isfinite(days) || std::fabs(days) > 4e6) {
+        r.jdn = d.jdn;
         return r;
     }
-    case Kind::Contains: {
-        const Value a = args[0]->eval(ctx), b = args[1]->eval(ctx);
+    const int64_t j = d.jdn + int64_t(kind == Kind::DateAdd ? days : -days);
+    r.jdn = Date::fromJulianDay(j).julianDay();
+    return r;
+}
+
+// The comparisons of two values of one type, and '$' (text contained in text).
+Value Expression::Node::comparison(const EvalContext& ctx) const {
+    Value r = result();
+    const Value a = args[0]->eval(ctx), b = args[1]->eval(ctx);
+    if (kind == Kind::Contains) {
         r.logical = b.str.find(a.str) != std::string::npos;
         return r;
     }
-    case Kind::And: r.logical = args[0]->eval(ctx).logical && args[1]->eval(ctx).logical; return r;
-    case Kind::Or: r.logical = args[0]->eval(ctx).logical || args[1]->eval(ctx).logical; return r;
-    case Kind::Not: r.logical = !args[0]->eval(ctx).logical; return r;
-    case Kind::Func: break;
+    int c = 0;
+    bool equal = false;
+    switch (a.type) {
+    case ValueType::Character:
+        if (op == CmpOp::ExactEq) {
+            equal = a.str == b.str;
+        } else if (op == CmpOp::Eq || op == CmpOp::Ne) {
+            std::string left = a.str;
+            if (left.size() < b.str.size()) left.resize(b.str.size(), ' ');
+            equal = left.compare(0, b.str.size(), b.str) == 0;
+        }
+        c = cmpPadded(a.str, b.str);
+        break;
+    case ValueType::Numeric:
+        c = a.num < b.num ? -1 : (a.num > b.num ? 1 : 0);
+        equal = c == 0;
+        break;
+    case ValueType::Date:
+        c = a.jdn < b.jdn ? -1 : (a.jdn > b.jdn ? 1 : 0);
+        equal = c == 0;
+        break;
+    case ValueType::Logical: equal = a.logical == b.logical; break;
     }
+    switch (op) {
+    case CmpOp::Eq:
+    case CmpOp::ExactEq: r.logical = equal; break;
+    case CmpOp::Ne: r.logical = !equal; break;
+    case CmpOp::Lt: r.logical = c < 0; break;
+    case CmpOp::Gt: r.logical = c > 0; break;
+    case CmpOp::Le: r.logical = c <= 0; break;
+    case CmpOp::Ge: r.logical = c >= 0; break;
+    }
+    return r;
+}
+
+Value Expression::Node::logic(const EvalContext& ctx) const {
+    Value r = result();
+    if (kind == Kind::And)
+        r.logical = args[0]->eval(ctx).logical && args[1]->eval(ctx).logical;
+    else if (kind == Kind::Or)
+        r.logical = args[0]->eval(ctx).logical || args[1]->eval(ctx).logical;
+    else
+        r.logical = !args[0]->eval(ctx).logical;
+    return r;
+}
+
+Value Expression::Node::function(const EvalContext& ctx) const {
+    Value r = result();
     switch (fn) {
     case Fn::Deleted: r.logical = ctx.record && ctx.record[0] == '*'; break;
+    case Fn::Empty: r.logical = isEmptyValue(args[0]->eval(ctx)); break;
+    case Fn::Iif: r = args[0]->eval(ctx).logical ? args[1]->eval(ctx) : args[2]->eval(ctx); break;
+    case Fn::Recno: r.num = double(ctx.recno); break;
+    case Fn::Today: r.jdn = Date::today().julianDay(); break;
+    case Fn::Upper:
+    case Fn::Lower:
+    case Fn::Alltrim:
+    case Fn::Ltrim:
+    case Fn::Rtrim:
+    case Fn::Substr:
+    case Fn::Left:
+    case Fn::Right: return textFunction(ctx);
+    case Fn::Dtos:
+    case Fn::Dtoc:
+    case Fn::Ctod:
+    case Fn::Str:
+    case Fn::Val:
+    case Fn::Len: return conversion(ctx);
+    }
+    return r;
+}
+
+// The functions that give part of a text or the text changed.
+Value Expression::Node::textFunction(const EvalContext& ctx) const {
+    Value r = result();
+    const std::string s = args[0]->eval(ctx).str;
+    switch (fn) {
+    case Fn::Upper: r.str = upperCp1252(s); break;
+    case Fn::Lower: r.str = lowerCp1252(s); break;
+    case Fn::Alltrim: r.str = ltrim(rtrim(s)); break;
+    case Fn::Ltrim: r.str = ltrim(s); break;
+    case Fn::Rtrim: r.str = rtrim(s); break;
+    case Fn::Substr: {
+        const double start = args[1]->eval(ctx).num;
+        const double len = args.size() > 2 ? args[2]->eval(ctx).num : double(s.size());
+        if (start >= 1 && start <= double(s.size()) && len > 0) {
+            const size_t b = size_t(start) - 1;
+            r.str = s.substr(b, size_t(std::min(len, double(s.size() - b))));
+        }
+        break;
+    }
+    case Fn::Left:
+    case Fn::Right: {
+        const double n = args[1]->eval(ctx).num;
+        const size_t k = size_t(clampToInt(n, 0, int(s.size())));
+        r.str = fn == Fn::Left ? s.substr(0, k) : s.substr(s.size() - k);
+        break;
+    }
+    default: assert(false);
+    }
+    return r;
+}
+
+// The functions that turn a value of one type into another.
+Value Expression::Node::conversion(const EvalContext& ctx) const {
+    Value r = result();
+    switch (fn) {
     case Fn::Dtos: r.str = Date::fromJulianDay(args[0]->eval(ctx).jdn).dtos(); break;
     case Fn::Dtoc: {
         const Date d = Date::fromJulianDay(args[0]->eval(ctx).jdn);
@@ -774,12 +902,6 @@ Value Expression::Node::eval(const EvalContext& ctx) const {
         break;
     }
     case Fn::Ctod: r.jdn = Date::fromMdy(args[0]->eval(ctx).str).julianDay(); break;
-    case Fn::Upper: r.str = upperCp1252(args[0]->eval(ctx).str); break;
-    case Fn::Lower: r.str = lowerCp1252(args[0]->eval(ctx).str); break;
-    case Fn::Alltrim: r.str = ltrim(rtrim(args[0]->eval(ctx).str)); break;
-    case Fn::Ltrim: r.str = ltrim(args[0]->eval(ctx).str); break;
-    case Fn::Rtrim: r.str = rtrim(args[0]->eval(ctx).str); break;
-    case Fn::Empty: r.logical = isEmptyValue(args[0]->eval(ctx)); break;
     case Fn::Str: {
         const double v = args[0]->eval(ctx).num;
         const int len = args.size() > 1 ? clampToInt(args[1]->eval(ctx).num, 1, 64) : 10;
@@ -789,29 +911,70 @@ Value Expression::Node::eval(const EvalContext& ctx) const {
     }
     case Fn::Val: r.num = parseNumber(args[0]->eval(ctx).str); break;
     case Fn::Len: r.num = double(args[0]->eval(ctx).str.size()); break;
-    case Fn::Substr: {
-        const std::string s = args[0]->eval(ctx).str;
-        const double start = args[1]->eval(ctx).num;
-        const double len = args.size() > 2 ? args[2]->eval(ctx).num : double(s.size());
-        if (start >= 1 && start <= double(s.size()) && len > 0) {
-            const size_t b = size_t(start) - 1;
-            r.str = s.substr(b, size_t(std::min(len, double(s.size() - b))));
-        }
-        break;
-    }
-    case Fn::Left:
-    case Fn::Right: {
-        const std::string s = args[0]->eval(ctx).str;
-        const double n = args[1]->eval(ctx).num;
-        const size_t k = size_t(clampToInt(n, 0, int(s.size())));
-        r.str = fn == Fn::Left ? s.substr(0, k) : s.substr(s.size() - k);
-        break;
-    }
-    case Fn::Iif: r = args[0]->eval(ctx).logical ? args[1]->eval(ctx) : args[2]->eval(ctx); break;
-    case Fn::Recno: r.num = double(ctx.recno); break;
-    case Fn::Today: r.jdn = Date::today().julianDay(); break;
+    default: assert(false);
     }
     return r;
+}
+
+bool Expression::Node::argsAre(std::initializer_list<ValueType> types) const {
+    if (args.size() != types.size()) return false;
+    size_t i = 0;
+    for (ValueType t : types)
+        if (args[i++]->type != t) return false;
+    return true;
+}
+
+bool Expression::Node::wellTyped() const {
+    constexpr ValueType kText = ValueType::Character, kNumber = ValueType::Numeric, kDate = ValueType::Date,
+                        kLogical = ValueType::Logical;
+    for (const auto& a : args)
+        if (!a->wellTyped()) return false;
+    switch (kind) {
+    case Kind::Literal: return args.empty() && literal.type == type;
+    case Kind::Field: return args.empty() && field >= 0 && offset >= 1;
+    case Kind::Concat: return type == kText && argsAre({kText, kText});
+    case Kind::Add:
+    case Kind::Sub:
+    case Kind::Mul:
+    case Kind::Div: return type == kNumber && argsAre({kNumber, kNumber});
+    case Kind::Neg: return type == kNumber && argsAre({kNumber});
+    case Kind::DateAdd:
+    case Kind::DateSub: return type == kDate && argsAre({kDate, kNumber});
+    case Kind::DateDiff: return type == kNumber && argsAre({kDate, kDate});
+    case Kind::Cmp:
+        return type == kLogical && args.size() == 2 && args[0]->type == args[1]->type &&
+               (args[0]->type != kLogical || op == CmpOp::Eq || op == CmpOp::ExactEq || op == CmpOp::Ne);
+    case Kind::Contains: return type == kLogical && argsAre({kText, kText});
+    case Kind::And:
+    case Kind::Or: return type == kLogical && argsAre({kLogical, kLogical});
+    case Kind::Not: return type == kLogical && argsAre({kLogical});
+    case Kind::Func: break;
+    }
+    switch (fn) {
+    case Fn::Deleted: return type == kLogical && args.empty();
+    case Fn::Dtos:
+    case Fn::Dtoc: return type == kText && argsAre({kDate});
+    case Fn::Ctod: return type == kDate && argsAre({kText});
+    case Fn::Upper:
+    case Fn::Lower:
+    case Fn::Alltrim:
+    case Fn::Ltrim:
+    case Fn::Rtrim: return type == kText && argsAre({kText});
+    case Fn::Empty: return type == kLogical && args.size() == 1;
+    case Fn::Str:
+        return type == kText &&
+               (argsAre({kNumber}) || argsAre({kNumber, kNumber}) || argsAre({kNumber, kNumber, kNumber}));
+    case Fn::Val:
+    case Fn::Len: return type == kNumber && argsAre({kText});
+    case Fn::Substr: return type == kText && (argsAre({kText, kNumber}) || argsAre({kText, kNumber, kNumber}));
+    case Fn::Left:
+    case Fn::Right: return type == kText && argsAre({kText, kNumber});
+    case Fn::Iif:
+        return args.size() == 3 && args[0]->type == kLogical && args[1]->type == type && args[2]->type == type;
+    case Fn::Recno: return type == kNumber && args.empty();
+    case Fn::Today: return type == kDate && args.empty();
+    }
+    return false;
 }
 
 std::string encodeNumericKey(double value) {
@@ -834,6 +997,7 @@ std::unique_ptr<Expression> Expression::compile(std::string_view text, const std
     e->text_ = std::string(text);
     Parser parser(e->text_, fields, offsets);
     e->root_ = parser.parse();
+    assert(e->root_->wellTyped());
     return e;
 }
 

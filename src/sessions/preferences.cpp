@@ -33,6 +33,7 @@
 
 #include "sessions/faxwindows.h"
 #include "sessions/initstringhelper.h"
+#include "sessions/spelllanguagechoice.h"
 #include "sessions/modemcommands.h"
 #include "sessions/modemsetup.h"
 #include "app/appstate.h"
@@ -376,6 +377,8 @@ QWidget* TPreferences::buildInformationPage() {
     layout->addSpacing(10);
     layout->addWidget(wrapped(QStringLiteral("To begin, click the Next button.")));
     layout->addStretch();
+    SpellLanguage = new SpellLanguageChoice;
+    layout->addWidget(SpellLanguage);
     return page;
 }
 
@@ -733,6 +736,7 @@ void TPreferences::LoadFromSettings(const Settings& s) {
     }
     showPortDevice();
     chkSM56->setChecked(s.Other.UseMotorolaSM56Fix);
+    SpellLanguage->LoadFrom(s);
     setRadioIndex(ToneOrPulse, s.Dialing.ToneOrPulse);
     ResetString->setText(qs(s.Resetting.String));
     ResetAfterString->setText(qs(s.Resetting.AfterString));
@@ -907,6 +911,7 @@ void TPreferences::FinishbuttonClick() {
         return;
     }
     MotorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
+    SpellLanguage->StoreInto(s);
     SaveSettings();
     accept();
 }

@@ -33,6 +33,8 @@ class QStackedWidget;
 
 namespace telvane::sessions {
 
+class SpellLanguageChoice;
+
 // The serial devices present: /dev/serial/by-id/* first, then ttyACM*, ttyUSB* and the ttyS*
 // ports that have a UART (type in sysRoot/<name>/type not "0"; kept when sysfs says nothing).
 QStringList SerialDevicesPresent(const QString& devRoot = QStringLiteral("/dev"),
@@ -112,6 +114,7 @@ public:
     QPushButton *Helpbutton, *ProblemSolverButton, *Cancelbutton, *BackButton, *Nextbutton, *Finishbutton;
     // Page 0.
     QLabel* FirstTimeLabel;
+    SpellLanguageChoice* SpellLanguage;
     // Page 1.
     QButtonGroup* ComPort;
     QLabel* PortDeviceLabels[kPortCount];

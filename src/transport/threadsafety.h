@@ -16,6 +16,7 @@
 #define TELVANE_SCOPED_CAPABILITY TELVANE_TSA(scoped_lockable)
 #define TELVANE_GUARDED_BY(x) TELVANE_TSA(guarded_by(x))
 #define TELVANE_REQUIRES(...) TELVANE_TSA(requires_capability(__VA_ARGS__))
+#define TELVANE_EXCLUDES(...) TELVANE_TSA(locks_excluded(__VA_ARGS__))
 #define TELVANE_ACQUIRE(...) TELVANE_TSA(acquire_capability(__VA_ARGS__))
 #define TELVANE_RELEASE(...) TELVANE_TSA(release_capability(__VA_ARGS__))
 #define TELVANE_NO_THREAD_SAFETY_ANALYSIS TELVANE_TSA(no_thread_safety_analysis)

@@ -71,35 +71,35 @@ std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TO
 }
 
 void TOvxTrace::Start(size_t entries) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     capacity_ = entries;
     while (ring_.size() > capacity_) ring_.pop_front();
     recording_ = capacity_ > 0;
 }
 
 void TOvxTrace::Pause() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     recording_ = false;
 }
 
 void TOvxTrace::Clear() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     ring_.clear();
 }
 
 void TOvxTrace::Stop() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     recording_ = false;
     ring_.clear();
 }
 
 bool TOvxTrace::Recording() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return recording_;
 }
 
 void TOvxTrace::Add(char kind, const uint8_t* bytes, size_t len) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (!recording_) return;
     for (size_t i = 0; i < len; ++i) {
         if (ring_.size() == capacity_) ring_.pop_front();
@@ -108,7 +108,7 @@ void TOvxTrace::Add(char kind, const uint8_t* bytes, size_t len) {
 }
 
 std::vector<std::pair<char, uint8_t>> TOvxTrace::Entries() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return {ring_.begin(), ring_.end()};
 }
 
@@ -175,7 +175,7 @@ std::string LogFileHeader() {
 }
 
 void TOvxEventLog::Start(size_t bytes) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (!recording_ && ring_.empty()) startMs_ = clock_->NowMs();
     capacity_ = bytes;
     recording_ = capacity_ >= kHeaderBytes;
@@ -186,30 +186,30 @@ void TOvxEventLog::Start(size_t bytes) {
 }
 
 void TOvxEventLog::Pause() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     recording_ = false;
 }
 
 void TOvxEventLog::Clear() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     ring_.clear();
     used_ = 0;
 }
 
 void TOvxEventLog::Stop() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     recording_ = false;
     ring_.clear();
     used_ = 0;
 }
 
 bool TOvxEventLog::Recording() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return recording_;
 }
 
 void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data, uint8_t extra) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (!recording_) return;
     if (data.size() + kHeaderBytes > capacity_) data = data.substr(0, capacity_ - kHeaderBytes);
     const size_t size = kHeaderBytes + data.size();
@@ -222,7 +222,7 @@ void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::
 }
 
 std::vector<TOvxLogEntry> TOvxEventLog::Entries() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return {ring_.begin(), ring_.end()};
 }
 

@@ -4,17 +4,18 @@
 // data) in a circular buffer of LogSize bytes. Both are written to text files on request
 // ("OVEX.TRC", "OVEX.LOG" by default). When a ring is full the oldest entries are dropped;
 // writing a file never loses the buffer on failure, and a failure is reported as false.
-// Thread-safe: every method takes the object's own lock.
+// Thread-safe: every method takes the object's own lock (annotated, see threadsafety.h), which is
+// never held while anything outside the object runs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "transport/threadsafety.h"
 #include "transport/ticks.h"
 
 namespace telvane::transport {
@@ -88,10 +89,10 @@ public:
     bool WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const;
 
 private:
-    mutable std::mutex mu_;
-    bool recording_ = false;
-    size_t capacity_ = 0;
-    std::deque<std::pair<char, uint8_t>> ring_;
+    mutable Mutex mu_;
+    bool recording_ TELVANE_GUARDED_BY(mu_) = false;
+    size_t capacity_ TELVANE_GUARDED_BY(mu_) = 0;
+    std::deque<std::pair<char, uint8_t>> ring_ TELVANE_GUARDED_BY(mu_);
 };
 
 inline constexpr uint8_t kLogNotActive = 0x80;
@@ -128,13 +129,13 @@ public:
     static constexpr size_t kHeaderBytes = 16;
 
 private:
-    mutable std::mutex mu_;
+    mutable Mutex mu_;
     const TOvxClock* clock_;
-    bool recording_ = false;
-    size_t capacity_ = 0;
-    size_t used_ = 0;
-    int64_t startMs_ = 0;
-    std::deque<TOvxLogEntry> ring_;
+    bool recording_ TELVANE_GUARDED_BY(mu_) = false;
+    size_t capacity_ TELVANE_GUARDED_BY(mu_) = 0;
+    size_t used_ TELVANE_GUARDED_BY(mu_) = 0;  // header and data bytes of the entries in ring_
+    int64_t startMs_ TELVANE_GUARDED_BY(mu_) = 0;
+    std::deque<TOvxLogEntry> ring_ TELVANE_GUARDED_BY(mu_);
 };
 
 }  // namespace telvane::transport

@@ -160,7 +160,7 @@ TEST(Settings, RoundTripOfEveryKey) {
     a.Resetting.String = "AT&F";
     a.Resetting.AfterString = "ATH0";
     a.Hints.On = false;
-    a.Other = {true, true, true, true, true, true};
+    a.Other = {true, true, true, true, true, true, true, "en_GB"};
     a.Ports[4] = "/dev/ttyACM7";
     a.saveTo(t.dir());
 
@@ -201,6 +201,7 @@ TEST(Settings, RoundTripOfEveryKey) {
     EXPECT_TRUE(b.Other.UseMotorolaSM56Fix && b.Other.ImposeWaitBeforePrinting && b.Other.UseAlternateHeaderFont &&
                 b.Other.GlobalUseAlternateNamingRec && b.Other.GlobalLargerSendBuffer &&
                 b.Other.GlobalLargerReceiveBuffer);
+    EXPECT_EQ(b.Other.SpellLanguage, "en_GB");
     EXPECT_EQ(b.portDevice(4), "/dev/ttyACM7");
     EXPECT_EQ(b.portDevice(6), "");
     EXPECT_EQ(b.portDevice(-1), "");

@@ -22,11 +22,7 @@ using namespace faxtest;
 
 namespace {
 
-using telvane::test::HaveProgram;
 using telvane::test::RunCapture;
-
-#define REQUIRE_TOOL(name) \
-    TELVANE_REQUIRE_PEER(HaveProgram(name), name << " is not installed (listed in scripts/deps/faximage.txt)")
 
 // Raw PBM (P4) files as rasters.
 Raster readPbm(const std::string& path) {

@@ -40,6 +40,8 @@ Commands:
 
 Options:
   --dict FILE        main dictionary (default: the program's tvn.dct)
+  --language CODE    the program's main dictionary of that language (en_GB,
+                     de_DE, fr_FR, ...; default en_US)
   --user FILE        user dictionary (default: none)
   --max N            number of suggestions (default 10, at most 220)
 
@@ -56,6 +58,11 @@ int usage(const std::string& message) {
 bool exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 // Letters, digits and inner apostrophes make a word, as in the editors; words with digits are skipped.
@@ -113,7 +120,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage("no command given");
-    std::string command, word, dictPath, userPath, dumpPath;
+    std::string command, word, dictPath, userPath, dumpPath, language;
     int maxSuggestions = TAcropSpell::kDefaultSuggestions;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -121,11 +128,12 @@ int main(int argc, char** argv) {
             std::cout << kHelp;
             return kOk;
         }
-        if (a == "--dict" || a == "--user" || a == "--max") {
+        if (a == "--dict" || a == "--user" || a == "--max" || a == "--language") {
             if (i + 1 >= args.size()) return usage(a + " needs a value");
             const std::string& v = args[++i];
             if (a == "--dict") dictPath = v;
             if (a == "--user") userPath = v;
+            if (a == "--language") language = v;
             if (a == "--max") {
                 try {
                     maxSuggestions = std::stoi(v);
@@ -162,6 +170,11 @@ int main(int argc, char** argv) {
             std::cerr << "telvane-spell: \"" << word << "\" has characters outside Windows-1252\n";
             return kProblem;
         }
+        if (isLink(userPath)) {
+            std::cerr << "telvane-spell: " << userPath
+                      << " is a symbolic link; a user dictionary is written in place and must be a file of its own\n";
+            return kProblem;
+        }
         const int n = exists(userPath) ? spell.OpenUserDictionary(userPath) : spell.CreateUserDictionary(userPath);
         if (n < 0) {
             std::cerr << "telvane-spell: cannot use " << userPath << " as a user dictionary\n";
@@ -176,7 +189,7 @@ int main(int argc, char** argv) {
         return kOk;
     }
 
-    const std::string main = dictPath.empty() ? MainDictionaryPath() : dictPath;
+    const std::string main = dictPath.empty() ? MainDictionaryPath({}, language) : dictPath;
     spell.DictionaryName = main;
     if (!spell.OpenMainDictionary(main)) {
         std::cerr << "telvane-spell: cannot open the main dictionary " << main << "\n";

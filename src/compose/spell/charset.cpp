@@ -48,6 +48,19 @@ bool IsLetter(unsigned char c) {
     return c >= 0xC0 && c != 0xD7 && c != 0xF7;
 }
 
+unsigned char BaseLetter(unsigned char c) {
+    if (c >= 0xC0 && c <= 0xC5) return 'A';
+    if (c == 0xC7) return 'C';
+    if (c >= 0xC8 && c <= 0xCB) return 'E';
+    if (c >= 0xCC && c <= 0xCF) return 'I';
+    if (c == 0xD1) return 'N';
+    if ((c >= 0xD2 && c <= 0xD6) || c == 0xD8) return 'O';
+    if (c >= 0xD9 && c <= 0xDC) return 'U';
+    if (c == 0xDD || c == 0x9F) return 'Y';
+    if (c == 0x8A) return 'S';
+    return c;
+}
+
 uint8_t LetterCode(unsigned char c) {
     c = FoldUpper(c);
     if (c >= 'A' && c <= 'Z') return static_cast<uint8_t>(c - 'A');

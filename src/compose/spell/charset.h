@@ -35,6 +35,10 @@ bool HasOwnCode(unsigned char c);
 // by a dictionary (the others would be looked up with stand-in codes).
 bool InAlphabet(std::string_view word);
 
+// The unaccented letter of an upper-case accented letter (À-Å A, Ç C, È-Ë E, Ì-Ï I, Ñ N, Ò-Ö and
+// Ø O, Ù-Ü U, Ý and Ÿ Y, Š S); any other character is its own.
+unsigned char BaseLetter(unsigned char c);
+
 // Unicode code point to Windows-1252; the right single quotation mark becomes the apostrophe, as
 // the editors treat both alike. Empty when the code page has no such character.
 std::optional<unsigned char> FromUnicode(char32_t cp);

@@ -132,11 +132,21 @@ int SimilarityScore(std::string_view candidate, std::string_view word, bool same
     return score;
 }
 
-void RankedList::Add(std::string_view word, int score) {
+bool RankedList::Before(const Entry& a, const Entry& b) const {
+    if (kindsFirst_) {
+        const auto group = [](Found f) { return f < Found::OneEdit ? 0 : f == Found::Walk ? 2 : 1; };
+        if (group(a.found) != group(b.found)) return group(a.found) < group(b.found);
+    }
+    if (a.score != b.score) return a.score > b.score;
+    return a.found < b.found;
+}
+
+void RankedList::Add(std::string_view word, int score, Found found) {
     if (capacity_ == 0) return;
-    auto at = std::find_if(entries_.begin(), entries_.end(), [score](const Entry& e) { return e.score < score; });
+    Entry entry{std::string(word.substr(0, kWordLength)), score, found};
+    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return Before(entry, e); });
     if (at == entries_.end() && entries_.size() >= capacity_) return;
-    entries_.insert(at, Entry{std::string(word.substr(0, kWordLength)), score});
+    entries_.insert(at, std::move(entry));
     if (entries_.size() > capacity_) entries_.pop_back();
 }
 

@@ -26,22 +26,35 @@ int CommonCharacters(std::string_view a, std::string_view b);
 // itself when both begin with the same character.
 int SimilarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus);
 
+// How a candidate was found, in the order that breaks ties of equal score: a word one adjacent swap
+// away from the misspelled word, a word that lacks one of the misspelled word's doubled letters, a
+// word with one letter accented otherwise (garcon, garçon), a word one other edit away, a word of
+// the sound-alike walk, two words split apart.
+enum class Found { Swap, Doubled, Accent, OneEdit, Walk, Split };
+
 // Best-first list of at most `capacity` words with their scores. A new entry goes before the first
-// entry with a lower score, after those with an equal one; when the list is full the last entry
-// falls out, and an entry that would rank after all of a full list is dropped. Duplicates stay.
+// entry that ranks lower: a lower score, or an equal score and a later kind (Found); after those
+// that rank alike. With kindsFirst the kind decides before the score, in three groups: swaps,
+// doubled letters and accents; other one-edit words and splits; the walk's words. When the list is
+// full the last entry falls out, and an entry that would rank after all of a full list is dropped.
+// Duplicates stay.
 class RankedList {
 public:
     static constexpr size_t kWordLength = 30;
     struct Entry {
         std::string word;
         int score = 0;
+        Found found = Found::Walk;
     };
-    explicit RankedList(size_t capacity) : capacity_(capacity) {}
-    void Add(std::string_view word, int score);
+    explicit RankedList(size_t capacity, bool kindsFirst = false) : capacity_(capacity), kindsFirst_(kindsFirst) {}
+    void Add(std::string_view word, int score, Found found = Found::Walk);
     const std::vector<Entry>& Entries() const { return entries_; }
 
 private:
+    bool Before(const Entry& a, const Entry& b) const;
+
     size_t capacity_;
+    bool kindsFirst_;
     std::vector<Entry> entries_;
 };
 

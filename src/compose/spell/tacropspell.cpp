@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_set>
 
 #include "compose/spell/charset.h"
-#include "compose/spell/ranking.h"
 
 namespace telvane::spell {
 
@@ -79,8 +79,9 @@ struct TAcropSpell::File {
     }
 };
 
-// The 1024 lines of one main dictionary: each holds 8 nodes read in one go and the offset they were
-// read from (-1: none yet).
+// The lines of one main dictionary: each holds 8 nodes read in one go and the offset they were read
+// from (-1: none yet). At most 1024 lines, and never more than the dictionary's nodes fill, so that a
+// file of many tiny dictionaries costs memory in proportion to its size.
 struct TAcropSpell::Cache {
     struct Line {
         int64_t offset = -1;
@@ -138,7 +139,8 @@ bool TAcropSpell::OpenMainDictionary(const std::string& name) {
 }
 
 int TAcropSpell::OpenUserDictionary(const std::string& name) {
-    const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+    // Written in place: a link could make it write into a file elsewhere.
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return -1;
     auto file = std::make_shared<File>(fd);
     const uint64_t at = SkipPreamble(fd);
@@ -157,7 +159,9 @@ int TAcropSpell::OpenUserDictionary(const std::string& name) {
 }
 
 int TAcropSpell::CreateUserDictionary(const std::string& name, const std::vector<std::string>& words) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A new file only: an existing name, a dangling symbolic link included, is refused rather than
+    // followed or overwritten.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return -1;
     const std::string bytes = NewUserDictionaryFile();
     const bool written = WriteAt(fd, 0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -172,6 +176,14 @@ int TAcropSpell::CreateUserDictionary(const std::string& name, const std::vector
 void TAcropSpell::Close() {
     chain_.clear();
     mainOpen_ = false;
+}
+
+size_t TAcropSpell::CacheBytes() const {
+    size_t bytes = 0;
+    for (const auto& d : chain_) {
+        if (d->cache) bytes += d->cache->lines.size() * sizeof(Cache::Line);
+    }
+    return bytes;
 }
 
 void TAcropSpell::EnsureMain() {
@@ -196,12 +208,12 @@ Node TAcropSpell::ReadNode(Dictionary& d, uint32_t n) {
     }
     if (!d.cache) {
         d.cache = std::make_unique<Cache>();
-        d.cache->lines.resize(kCacheLines);
+        d.cache->lines.resize(std::min<size_t>(kCacheLines, d.limit / kLineNodes + 1));
     }
     // The line of nodes 8k..8k+7 is read from the byte offset of node 8k.
     const uint32_t first = n / kLineNodes * kLineNodes;
     const int64_t offset = static_cast<int64_t>(d.nodesOffset()) + (static_cast<int64_t>(first) - 1) * 3;
-    Cache::Line& line = d.cache->lines[static_cast<size_t>(offset / 8) % kCacheLines];
+    Cache::Line& line = d.cache->lines[static_cast<size_t>(offset / 8) % d.cache->lines.size()];
     if (line.offset != offset) {
         ReadAt(d.file->fd, static_cast<uint64_t>(offset), line.bytes.data(), kLineBytes);
         line.offset = offset;
@@ -250,12 +262,26 @@ bool TAcropSpell::IsWord(std::string_view word) {
     return IsWordFolded(FoldUpper(word));
 }
 
-struct TAcropSpell::WalkState {
+// The candidates of one suggestion search: each word is offered once, scored against w and ranked.
+struct TAcropSpell::Candidates {
     std::string_view word;  // upper case
+    const SuggestOptions& options;
+    RankedList list;
+    std::unordered_set<std::string> offered;
+
+    void Offer(const std::string& candidate, Found found) {
+        if (!offered.insert(candidate).second) return;
+        if (found == Found::Split ? !options.splitsAfterWords : options.kinds == SuggestOptions::Kinds::Ignored) {
+            found = Found::Walk;
+        }
+        list.Add(candidate, SimilarityScore(candidate, word, options.scoreBonus), found);
+    }
+};
+
+struct TAcropSpell::WalkState {
     SoundKey key;
-    RankedList* list;
+    Candidates* out;
     size_t budget;  // node visits left; a sound trie never needs more than it has nodes
-    bool bonus;
 };
 
 void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState& ctx) {
@@ -263,7 +289,7 @@ void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState
         --ctx.budget;
         const Node node = ReadNode(d, n);
         prefix.push_back(static_cast<char>(CodeLetter(node.code())));
-        if (node.wordEnd()) ctx.list->Add(prefix, SimilarityScore(prefix, ctx.word, ctx.bonus));
+        if (node.wordEnd()) ctx.out->Offer(prefix, Found::Walk);
         if (HasChild(node.child) && prefix.size() < kMaxWalkDepth && SoundAlikeKey(prefix, &ctx.key) == ctx.key) {
             Walk(d, node.child, prefix, ctx);
         }
@@ -272,6 +298,86 @@ void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState
     }
 }
 
+// The words of one dictionary one edit away from w: the trie is followed along w, and at one place
+// the path may drop a letter of w, add a letter, change one, or take two neighbouring letters of w
+// in the other order. The prefix holds the letters of the path so far.
+struct TAcropSpell::EditWalk {
+    enum class Edit { None, Swap, Doubled, Accent, Other };
+
+    TAcropSpell& spell;
+    Dictionary& d;
+    std::string_view w;
+    Candidates& out;
+    size_t budget;  // node visits left, so that damaged child numbers cannot make the walk explode
+    std::string prefix;
+
+    // Dropping w[i]: a letter typed twice, or another one too many.
+    Edit Dropped(size_t i) const {
+        const bool doubled = (i > 0 && w[i] == w[i - 1]) || (i + 1 < w.size() && w[i] == w[i + 1]);
+        return doubled ? Edit::Doubled : Edit::Other;
+    }
+
+    // Scans the sibling list starting at node n, with w[0..i) accounted for.
+    void List(uint32_t n, size_t i, Edit edit) {
+        if (edit == Edit::None && i + 1 < w.size()) List(n, i + 1, Dropped(i));  // the word lacks w[i]
+        for (; n >= 1 && n <= d.limit && budget > 0; ++n) {
+            --budget;
+            const Node node = spell.ReadNode(d, n);
+            const auto x = static_cast<char>(CodeLetter(node.code()));
+            prefix.push_back(x);
+            if (i < w.size() && x == w[i]) Reach(node, i + 1, edit);
+            if (edit == Edit::None) {
+                if (i < w.size() && x != w[i]) Reach(node, i + 1, Changed(x, w[i]));  // x instead of w[i]
+                Reach(node, i, Edit::Other);                                          // x added before w[i]
+                if (i + 1 < w.size() && x == w[i + 1] && w[i] != w[i + 1]) Swapped(node, i);
+            }
+            prefix.pop_back();
+            if (node.last()) break;
+        }
+    }
+
+    // The path took w[i + 1] at node; it goes on with w[i].
+    void Swapped(const Node& node, size_t i) {
+        if (!HasChild(node.child)) return;
+        for (uint32_t n = node.child; n >= 1 && n <= d.limit && budget > 0; ++n) {
+            --budget;
+            const Node next = spell.ReadNode(d, n);
+            if (CodeLetter(next.code()) == static_cast<unsigned char>(w[i])) {
+                prefix.push_back(w[i]);
+                Reach(next, i + 2, Edit::Swap);
+                prefix.pop_back();
+            }
+            if (next.last()) break;
+        }
+    }
+
+    // x typed as y: the same letter with another accent, or another letter.
+    static Edit Changed(char x, char y) {
+        const bool accent = BaseLetter(static_cast<unsigned char>(x)) == BaseLetter(static_cast<unsigned char>(y));
+        return accent ? Edit::Accent : Edit::Other;
+    }
+
+    static Found FoundBy(Edit edit) {
+        switch (edit) {
+        case Edit::Swap: return Found::Swap;
+        case Edit::Doubled: return Found::Doubled;
+        case Edit::Accent: return Found::Accent;
+        default: return Found::OneEdit;
+        }
+    }
+
+    // The path reached node (the last letter of prefix) with w[0..j) accounted for.
+    void Reach(const Node& node, size_t j, Edit edit) {
+        if (node.wordEnd()) {
+            if (j == w.size() && edit != Edit::None) out.Offer(prefix, FoundBy(edit));
+            if (j + 1 == w.size() && edit == Edit::None)
+                out.Offer(prefix, FoundBy(Dropped(j)));  // w's last letter dropped
+        }
+        if (!HasChild(node.child) || prefix.size() >= kMaxWalkDepth) return;
+        if (j < w.size() || edit == Edit::None) List(node.child, j, edit);
+    }
+};
+
 std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
     EnsureMain();
     RefreshUserHeaders();
@@ -279,13 +385,23 @@ std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
     const std::string w = FoldUpper(typed);
     std::vector<std::string> result;
     if (w.empty()) return result;
-    RankedList list(static_cast<size_t>(maxSuggestions_));
+    Candidates out{w,
+                   options_,
+                   RankedList(static_cast<size_t>(maxSuggestions_), options_.kinds == SuggestOptions::Kinds::RankFirst),
+                   {}};
+    if (options_.oneEditWords) {
+        for (auto& d : chain_) {
+            // A walk along one word visits a small part of a sound trie; a damaged one is cut short.
+            EditWalk walk{*this, *d, w, out, size_t{d->limit} * 4, {}};
+            walk.List(1, 0, EditWalk::Edit::None);
+        }
+    }
     SoundKey key = SoundAlikeKey(w);
     std::string prefix;
     for (const char first : FirstLettersFor(static_cast<unsigned char>(w[0]))) {
         key[0] = static_cast<unsigned char>(first);
         for (auto& d : chain_) {
-            WalkState ctx{w, key, &list, d->limit, scoreBonus_};
+            WalkState ctx{key, &out, d->limit};
             prefix.clear();
             Walk(*d, 1, prefix, ctx);
         }
@@ -298,13 +414,10 @@ std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
     for (int d = from; d <= to; ++d) {
         const std::string head = w.substr(0, static_cast<size_t>(d));
         const std::string tail = w.substr(static_cast<size_t>(d));
-        if (IsWordFolded(head) && IsWordFolded(tail)) {
-            const std::string pair = head + ' ' + tail;
-            list.Add(pair, SimilarityScore(pair, w, scoreBonus_));
-        }
+        if (IsWordFolded(head) && IsWordFolded(tail)) out.Offer(head + ' ' + tail, Found::Split);
     }
-    result.reserve(list.Entries().size());
-    for (const auto& e : list.Entries()) result.push_back(Capitalise(e.word, typed));
+    result.reserve(out.list.Entries().size());
+    for (const auto& e : out.list.Entries()) result.push_back(Capitalise(e.word, typed));
     return result;
 }
 

@@ -1,10 +1,15 @@
 // TAcropSpell: the spell-checking engine. Words are looked up in a chain of letter-trie dictionaries
-// held in dictionary files (see dictformat.h): main dictionaries read-only through a 1024-line node
-// cache, user dictionaries read node by node and extended in place by AddWord. Suggestions combine
-// a sound-alike key, which prunes the trie walk, with a similarity score, plus split candidates for
-// two words run together, and take the capitalisation of the word as typed.
+// held in dictionary files (see dictformat.h): main dictionaries read-only through a node cache of
+// at most 1024 lines (no more than the dictionary fills), user dictionaries read node by node and
+// extended in place by AddWord. Suggestions combine a sound-alike key, which prunes the trie walk,
+// with a walk that finds every word one edit away (deletion, adjacent swap, substitution,
+// insertion), all scored by one similarity score, plus split candidates for two words run together,
+// ranked by how they were found (see Found) and then by score, and take the capitalisation of the
+// word as typed. Each word is offered once.
 // All words are Windows-1252 bytes. File errors never escape: an operation goes on with what could
-// be read, and a refused addition writes nothing.
+// be read, and a refused addition writes nothing. Memory and work stay proportional to the size of
+// the files, however they are crafted; a user dictionary is never opened or created through a
+// symbolic link.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +19,24 @@
 #include <vector>
 
 #include "compose/spell/dictformat.h"
+#include "compose/spell/ranking.h"
 
 namespace telvane::spell {
+
+// What the suggestion search adds to the sound-alike walk and its scores; each can be switched off
+// (the benchmark measures every one).
+struct SuggestOptions {
+    enum class Kinds {
+        Ignored,    // the score alone ranks, then the order found
+        BreakTies,  // among equal scores: in the order of Found
+        RankFirst,  // and before the score, in groups: swaps, doubled letters and accents; other
+                    // one-edit words and splits; the walk's words
+    };
+    bool oneEditWords = true;  // every word one edit away is a candidate
+    Kinds kinds = Kinds::RankFirst;
+    bool splitsAfterWords = true;  // a split ranks after single words of equal score, among the one-edit words
+    bool scoreBonus = false;       // the same-first-character bonus of SimilarityScore
+};
 
 class TAcropSpell {
 public:
@@ -59,14 +80,21 @@ public:
     bool MainOpen() const { return mainOpen_; }
     size_t DictionaryCount() const { return chain_.size(); }
 
-    // Adds the same-first-character bonus to scores (see SimilarityScore); on by default.
-    void SetScoreBonus(bool on) { scoreBonus_ = on; }
+    // Adds the same-first-character bonus to scores (see SimilarityScore); off by default.
+    void SetScoreBonus(bool on) { options_.scoreBonus = on; }
+    const SuggestOptions& Options() const { return options_; }
+    void SetOptions(const SuggestOptions& options) { options_ = options; }
+
+    // Bytes held by the node caches of the open main dictionaries.
+    size_t CacheBytes() const;
 
 private:
     struct File;
     struct Cache;
     struct Dictionary;
     struct WalkState;
+    struct Candidates;
+    struct EditWalk;
 
     void EnsureMain();
     void RefreshUserHeaders();
@@ -80,7 +108,7 @@ private:
     bool mainOpen_ = false;
     int maxSuggestions_ = kDefaultSuggestions;
     int nextUserNumber_ = 0;
-    bool scoreBonus_ = true;
+    SuggestOptions options_;
 };
 
 }  // namespace telvane::spell

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -75,6 +76,17 @@ QList<TextWord> WordsOfText(const QString& text) {
     return words;
 }
 
+std::string SpellLanguage() {
+    const std::vector<std::string> installed = spell::InstalledLanguages();
+    const std::string& chosen = AppSettings().Other.SpellLanguage;
+    if (std::find(installed.begin(), installed.end(), chosen) != installed.end()) return chosen;
+    return spell::LanguageForLocale(spell::EnvironmentLocale(), installed);
+}
+
+std::string MainDictionaryFor(const std::string& programDir) {
+    return spell::MainDictionaryPath(programDir, SpellLanguage());
+}
+
 SpellService& SpellService::instance(const std::string& programDir) {
     auto& all = services();
     auto it = all.find(programDir);
@@ -90,12 +102,22 @@ void SpellService::NotifyDictionariesChanged() {
     }
 }
 
+void SpellService::NotifyLanguageChanged() {
+    for (auto& [dir, service] : services()) {
+        service->spell_.Close();
+        service->opened_ = false;
+        service->user_ = -1;
+        service->forget();
+        emit service->changed();
+    }
+}
+
 SpellService::SpellService(std::string programDir) : programDir_(std::move(programDir)) {}
 
 void SpellService::open() {
     if (opened_) return;
     opened_ = true;
-    spell_.DictionaryName = spell::MainDictionaryPath(programDir_);
+    spell_.DictionaryName = MainDictionaryFor(programDir_);
     spell_.OpenMainDictionary(spell_.DictionaryName);
     const std::string user = spell::UserDictionaryPath(programDir_);
     user_ = fileExists(user) ? spell_.OpenUserDictionary(user) : spell_.CreateUserDictionary(user);

@@ -1,8 +1,8 @@
 // The spell checker as the editors use it while typing: one engine for the program with the main
-// dictionary and the user dictionary of the data directory (created on first use), a list of words
-// ignored for this run, and a cache of answers. Words are Qt strings; a word with a character that
-// Windows-1252 or the dictionary alphabet lacks cannot be judged by the dictionaries and counts as
-// correct.
+// dictionary of the user's language and the user dictionary of the data directory (created on first
+// use), a list of words ignored for this run, and a cache of answers. Words are Qt strings; a word
+// with a character that Windows-1252 or the dictionary alphabet lacks cannot be judged by the
+// dictionaries and counts as correct.
 #pragma once
 
 #include <QHash>
@@ -30,6 +30,12 @@ struct TextWord {
 };
 QList<TextWord> WordsOfText(const QString& text);
 
+// The language of the main dictionary: the setting Other.SpellLanguage when its dictionary is
+// installed, else the installed one that suits the user's locale.
+std::string SpellLanguage();
+// The main dictionary to open for a data directory (see spell::MainDictionaryPath).
+std::string MainDictionaryFor(const std::string& programDir);
+
 class SpellService : public QObject {
     Q_OBJECT
 public:
@@ -37,6 +43,8 @@ public:
     static SpellService& instance(const std::string& programDir);
     // Tells every service that the dictionaries changed on disk (a word was added elsewhere).
     static void NotifyDictionariesChanged();
+    // Tells every service that the language was changed: each opens its dictionaries again.
+    static void NotifyLanguageChanged();
 
     // True when a main dictionary could be opened.
     bool available();

@@ -80,8 +80,8 @@ TSpellCheckDialog::TSpellCheckDialog(const std::string& programDir, QWidget* par
     connect(WordList, &QListWidget::itemClicked, this, &TSpellCheckDialog::WordListClick);
     connect(WordList, &QListWidget::itemDoubleClicked, this, &TSpellCheckDialog::WordListClick);
 
-    // The dictionaries: the main one, and the user's (created when missing).
-    spell_.DictionaryName = spell::MainDictionaryPath(programDir);
+    // The dictionaries: the main one of the user's language, and the user's (created when missing).
+    spell_.DictionaryName = MainDictionaryFor(programDir);
     spell_.OpenMainDictionary(spell_.DictionaryName);
     const std::string user = spell::UserDictionaryPath(programDir);
     struct stat st {};

@@ -1,11 +1,11 @@
 // TSpellCheckDialog: "Spell Check". Walks a rich-text part word by word, stops at each word that no
 // dictionary holds, marks it, shows it with the engine's suggestions, and lets the user replace it
 // (one undo step per replacement, the word's formatting kept), skip it, or add it to the user
-// dictionary. The dictionaries are opened when the dialog is created: the main one, and the user
-// dictionary of the data directory, created when missing; "&Add Word" is enabled only when a user
-// dictionary could be had. At the end of the text the dialog hides, says "Spell check complete"
-// and closes (result 1); "Cancel" closes it with result 2. Closing ends the walk and the
-// dictionaries.
+// dictionary. The dictionaries are opened when the dialog is created: the main one of the user's
+// language (Preferences; by default the locale's), and the user dictionary of the data directory,
+// created when missing; "&Add Word" is enabled only when a user dictionary could be had. At the end
+// of the text the dialog hides, says "Spell check complete" and closes (result 1); "Cancel" closes
+// it with result 2. Closing ends the walk and the dictionaries.
 #pragma once
 
 #include <QDialog>

@@ -40,6 +40,7 @@ protected:
     void OnData(const uint8_t*, size_t, bool) override {}
     void OnTimeout() override;
     void OnOutput() override;
+    const TStateChanges& StateChanges() const override;
     void StartFax() override;
     void EndPageData() override;
     void PageDataWritten(size_t bytes) override;
@@ -66,6 +67,22 @@ private:
     void RepeatPostPage();
     void PostPageAnswer(const hdlc::TFrame& frame);
     long Bps() const { return t30::SpeedBps(speed_); }
+    // The modem's lines in each state (OnLine).
+    void tf1Init1Line(TResult r);
+    void tf1ConnectLine(TResult r);
+    void tf1SendTSILine(TResult r);
+    void tf1TSIRespnsLine(TResult r);
+    void tf1DCSRspnsLine(TResult r);
+    void tf1TrainStrtLine(TResult r);
+    void tf1TrainFnshLine(TResult r);
+    void tf1WaitPgCnLine(TResult r);
+    void tfDrainPageLine(TResult r);
+    void tf1PageEndLine(TResult r);
+    void tf1SendEOPLine(TResult r);
+    void tf1WaitMPSLine(TResult r);
+    void tf1SendDCNLine(TResult r);
+    void tf1HangupLine(TResult r);
+    void tf1WaitHngpLine(TResult r);
 
     t30::SpeedSet own_ = t30::kBaseSpeeds;
     t30::Capabilities remote_;
@@ -95,6 +112,7 @@ protected:
     void OnFrameFailed(TResult r) override;
     void OnData(const uint8_t* data, size_t len, bool end) override;
     void OnTimeout() override;
+    const TStateChanges& StateChanges() const override;
     void InitCall() override;
     void Answer() override;
     void Reject() override;
@@ -110,6 +128,20 @@ private:
     void AwaitPage();
     void PostPageFrame(t30::Frame kind);
     void SendMCF();
+    // The modem's lines in each state (OnLine).
+    void rf1Init1Line(TResult r);
+    void rfAnswerLine(TResult r);
+    void rf1SendCSILine(TResult r);
+    void rf1SendDISLine(TResult r);
+    void rf1CollRtry2Line(TResult r);
+    void rf1StrtTrnLine(TResult r, const std::string& line);
+    void rf1FinTrnLine(TResult r);
+    void rf1RetrainLine(TResult r);
+    void rf1SendCFRLine(TResult r);
+    void rf1WtPgCnnctLine(TResult r);
+    void rf1FinPageLine(TResult r);
+    void rf1SendMCFLine(TResult r);
+    void rf1WtHngpLine(TResult r);
 
     static constexpr int64_t kCommandPauseMs = 40;
     static constexpr int64_t kHangUpTicks = 26;

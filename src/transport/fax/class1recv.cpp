@@ -16,9 +16,40 @@ namespace {
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Answering a call: the modem's answer tone and the caller's first signals.
 constexpr int64_t kAnswerTicks = t30::kT5Ticks;
+
+// Besides those of every receiver: init, CSI/DIS and their repetition, the training and its
+// answer, the page and its post-page exchange, the end of the call.
+constexpr TStateEdges kClass1ReceiveEdges[] = {
+    {rfNone, States({rfInit})},
+    {rfInit, States({rf1Init1})},
+    {rf1Init1, States({rfWaiting})},
+    {rfAnswer, States({rf1SendCSI})},
+    {rf1SendCSI, States({rf1SendDIS})},
+    {rf1SendDIS, States({rf1CollFrms})},
+    {rf1CollFrms, States({rf1StrtTrn, rf1CollRtry1})},
+    {rf1CollRtry1, States({rf1CollRtry2})},
+    {rf1CollRtry2, States({rf1SendCSI})},
+    {rf1StrtTrn, States({rf1CollTrn, rf1Retrain})},
+    {rf1CollTrn, States({rf1FinTrn})},
+    {rf1FinTrn, States({rf1SendCFR, rf1Retrain})},
+    {rf1Retrain, States({rf1CollFrms})},
+    {rf1SendCFR, States({rf1WtPgCnnct})},
+    {rf1WtPgCnnct, States({rfStartPage, rf1WaitEOP})},
+    {rfGtPgDta, States({rf1FinPage})},
+    {rf1FinPage, States({rf1WaitEOP})},
+    {rf1WaitEOP, States({rf1WritePage, rf1StrtTrn})},
+    {rf1WritePage, States({rf1SendMCF})},
+    {rf1SendMCF, States({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN})},
+    {rf1WaitDCN, States({rf1SendMCF, rf1WtHngp, rfComplete})},
+    {rf1WtHngp, States({rfComplete})},
+};
+constexpr TStateChanges kClass1ReceiveChanges{kReceiveSharedEdges, kClass1ReceiveEdges, rfAbort, rfDone};
+
 }  // namespace
 
 TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxReceiver(fax, link) {}
+
+const TStateChanges& TClass1Receiver::StateChanges() const { return kClass1ReceiveChanges; }
 
 void TClass1Receiver::OnStart() {
     Progress(fpInitModem);
@@ -128,148 +159,170 @@ bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
 
 void TClass1Receiver::OnLine(TResult r, const std::string& line) {
     switch (State()) {
-    case rf1Init1:
-        if (r == TResult::Ok) {
-            WaitForCall();
-        } else if (r != TResult::None) {
-            Fail(ecFaxInitError);
-        }
-        break;
+    case rf1Init1: rf1Init1Line(r); break;
     case rfWaiting: RingLine(r); break;
-    case rfAnswer:
-        if (r == TResult::Connect) {
-            t1StartMs_ = Now();
-            identRepeats_ = 0;
-            SendIdent();
-        } else if (r == TResult::NoCarrier || r == TResult::Error)
-            Fail(ecFaxNoCarrier);
-        else if (r == TResult::Voice)
-            Fail(ecFaxVoiceCall);
-        break;
-    case rf1SendCSI:
-        if (r == TResult::Connect) {
-            SendFrame(t30::fcfDIS, t30::BuildDISFif(t30::HighestIndex(own_)), true);
-            Goto(rf1SendDIS);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxBadModemResult);
-        }
-        break;
-    case rf1SendDIS:
-        // The command is awaited for T4, then DIS is repeated.
-        if (r == TResult::Ok) {
-            SendCommand(at::kRxFrames, kCommandPauseMs);
-            ExpectFrame();
-            SetTimer(t30::kT4Ticks);
-            Goto(rf1CollFrms);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            Fail(ecFaxBadModemResult);
-        }
-        break;
-    case rf1CollRtry2:
-        if (r == TResult::Connect) SendIdent();
-        break;
-    case rf1StrtTrn:
-        if (r == TResult::Connect) {
-            StartData(false);
-            Goto(rf1CollTrn);
-        } else if (r == TResult::Error && line.find("+FCERROR") != std::string::npos &&
-                   ++fcErrors_ <= t30::kMaxRepeats) {
-            // The modem still hears V.21 (the tail of DCS): ask for the training again.
-            SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-        } else if (r == TResult::NoCarrier || r == TResult::Error) {
-            trainingGood_ = false;
-            SendCommand(at::kTxFrames, kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(rf1Retrain);
-        }
-        break;
-    case rf1FinTrn:
-        if (r == TResult::NoCarrier || r == TResult::Ok || r == TResult::Error) {
-            link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-            SendCommand(at::kTxFrames, kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(trainingGood_ ? rf1SendCFR : rf1Retrain);
-        }
-        break;
-    case rf1Retrain:
-        if (FrameSent(r, t30::fcfFTT)) {
-            if (dcs_.SpeedIndex <= 1) {
-                Fail(ecFaxTrainError);
-                return;
-            }
-            gotDCS_ = false;
-            ReceiveFrames();
-            Goto(rf1CollFrms);
-        } else if (r == TResult::Error) {
-            Fail(ecFaxBadModemResult);
-        }
-        break;
-    case rf1SendCFR:
-        if (FrameSent(r, t30::fcfCFR)) {
-            AwaitPage();
-            Accept();
-        } else if (r == TResult::Error) {
-            Fail(ecFaxBadModemResult);
-        }
-        break;
-    case rf1WtPgCnnct:
-        if (r == TResult::Connect) {
-            Progress(fpSessionParams);
-            Progress(fpGetPage);
-            Goto(rfStartPage);
-            // A page sent again after a retrain replaces the unfinished one.
-            if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
-                Fail(rc);
-                return;
-            }
-            // Renewed with every piece of page data: a page may take minutes, a dead line not.
-            SetTimer(t30::kPageIdleTicks);
-            Goto(rfGtPgDta);
-        } else if (r == TResult::NoCarrier || r == TResult::Error) {
-            // No page carrier: the sender may be repeating its post-page or training frames.
-            ReceiveFrames();
-            Goto(rf1WaitEOP);
-        }
-        break;
-    case rf1FinPage:
-        if (r == TResult::NoCarrier || r == TResult::Ok || r == TResult::Error) {
-            ReceiveFrames();
-            Goto(rf1WaitEOP);
-        }
-        break;
-    case rf1SendMCF:
-        if (FrameSent(r, t30::fcfMCF)) {
-            if (postPage_ == t30::Frame::MPS) {
-                AwaitPage();
-            } else if (postPage_ == t30::Frame::EOM) {
-                gotDCS_ = false;
-                identRepeats_ = 0;
-                t1StartMs_ = Now();
-                SendCommand(at::kTxFrames, kCommandPauseMs);
-                SetTimer(kResponseTicks);
-                Goto(rf1CollRtry2);
-            } else {
-                if (!eopAnswered_) {
-                    eopAnswered_ = true;
-                    CloseFile(lfaxReceiveOk);
-                    accepted_ = false;
-                    Progress(fpGetHangup);
-                }
-                ReceiveFrames();
-                Goto(rf1WaitDCN);
-            }
-        } else if (r == TResult::Error) {
-            Fail(ecFaxBadModemResult);
-        }
-        break;
-    case rf1WtHngp:
-        if (r == TResult::Ok || r == TResult::Error) {
-            Progress(fpGotHangup);
-            CallDone();
-        }
-        break;
+    case rfAnswer: rfAnswerLine(r); break;
+    case rf1SendCSI: rf1SendCSILine(r); break;
+    case rf1SendDIS: rf1SendDISLine(r); break;
+    case rf1CollRtry2: rf1CollRtry2Line(r); break;
+    case rf1StrtTrn: rf1StrtTrnLine(r, line); break;
+    case rf1FinTrn: rf1FinTrnLine(r); break;
+    case rf1Retrain: rf1RetrainLine(r); break;
+    case rf1SendCFR: rf1SendCFRLine(r); break;
+    case rf1WtPgCnnct: rf1WtPgCnnctLine(r); break;
+    case rf1FinPage: rf1FinPageLine(r); break;
+    case rf1SendMCF: rf1SendMCFLine(r); break;
+    case rf1WtHngp: rf1WtHngpLine(r); break;
     default: break;
     }
+}
+
+void TClass1Receiver::rf1Init1Line(TResult r) {
+    if (r == TResult::Ok)
+        WaitForCall();
+    else if (r != TResult::None)
+        Fail(ecFaxInitError);
+}
+
+void TClass1Receiver::rfAnswerLine(TResult r) {
+    if (r == TResult::Connect) {
+        t1StartMs_ = Now();
+        identRepeats_ = 0;
+        SendIdent();
+    } else if (r == TResult::NoCarrier || r == TResult::Error) {
+        Fail(ecFaxNoCarrier);
+    } else if (r == TResult::Voice) {
+        Fail(ecFaxVoiceCall);
+    }
+}
+
+void TClass1Receiver::rf1SendCSILine(TResult r) {
+    if (r == TResult::Connect) {
+        SendFrame(t30::fcfDIS, t30::BuildDISFif(t30::HighestIndex(own_)), true);
+        Goto(rf1SendDIS);
+    } else if (r == TResult::Error || r == TResult::NoCarrier) {
+        Fail(ecFaxBadModemResult);
+    }
+}
+
+// The command is awaited for T4, then DIS is repeated.
+void TClass1Receiver::rf1SendDISLine(TResult r) {
+    if (r == TResult::Ok) {
+        SendCommand(at::kRxFrames, kCommandPauseMs);
+        ExpectFrame();
+        SetTimer(t30::kT4Ticks);
+        Goto(rf1CollFrms);
+    } else if (r == TResult::Error || r == TResult::NoCarrier) {
+        Fail(ecFaxBadModemResult);
+    }
+}
+
+void TClass1Receiver::rf1CollRtry2Line(TResult r) {
+    if (r == TResult::Connect) SendIdent();
+}
+
+void TClass1Receiver::rf1StrtTrnLine(TResult r, const std::string& line) {
+    if (r == TResult::Connect) {
+        StartData(false);
+        Goto(rf1CollTrn);
+    } else if (r == TResult::Error && line.find("+FCERROR") != std::string::npos && ++fcErrors_ <= t30::kMaxRepeats) {
+        // The modem still hears V.21 (the tail of DCS): ask for the training again.
+        SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    } else if (r == TResult::NoCarrier || r == TResult::Error) {
+        trainingGood_ = false;
+        SendCommand(at::kTxFrames, kCommandPauseMs);
+        SetTimer(kResponseTicks);
+        Goto(rf1Retrain);
+    }
+}
+
+void TClass1Receiver::rf1FinTrnLine(TResult r) {
+    if (r != TResult::NoCarrier && r != TResult::Ok && r != TResult::Error) return;
+    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
+    SendCommand(at::kTxFrames, kCommandPauseMs);
+    SetTimer(kResponseTicks);
+    Goto(trainingGood_ ? rf1SendCFR : rf1Retrain);
+}
+
+void TClass1Receiver::rf1RetrainLine(TResult r) {
+    if (FrameSent(r, t30::fcfFTT)) {
+        if (dcs_.SpeedIndex <= 1) {
+            Fail(ecFaxTrainError);
+            return;
+        }
+        gotDCS_ = false;
+        ReceiveFrames();
+        Goto(rf1CollFrms);
+    } else if (r == TResult::Error) {
+        Fail(ecFaxBadModemResult);
+    }
+}
+
+void TClass1Receiver::rf1SendCFRLine(TResult r) {
+    if (FrameSent(r, t30::fcfCFR)) {
+        AwaitPage();
+        Accept();
+    } else if (r == TResult::Error) {
+        Fail(ecFaxBadModemResult);
+    }
+}
+
+void TClass1Receiver::rf1WtPgCnnctLine(TResult r) {
+    if (r == TResult::Connect) {
+        Progress(fpSessionParams);
+        Progress(fpGetPage);
+        Goto(rfStartPage);
+        // A page sent again after a retrain replaces the unfinished one.
+        if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
+            Fail(rc);
+            return;
+        }
+        // Renewed with every piece of page data: a page may take minutes, a dead line not.
+        SetTimer(t30::kPageIdleTicks);
+        Goto(rfGtPgDta);
+    } else if (r == TResult::NoCarrier || r == TResult::Error) {
+        // No page carrier: the sender may be repeating its post-page or training frames.
+        ReceiveFrames();
+        Goto(rf1WaitEOP);
+    }
+}
+
+void TClass1Receiver::rf1FinPageLine(TResult r) {
+    if (r != TResult::NoCarrier && r != TResult::Ok && r != TResult::Error) return;
+    ReceiveFrames();
+    Goto(rf1WaitEOP);
+}
+
+void TClass1Receiver::rf1SendMCFLine(TResult r) {
+    if (FrameSent(r, t30::fcfMCF)) {
+        if (postPage_ == t30::Frame::MPS) {
+            AwaitPage();
+        } else if (postPage_ == t30::Frame::EOM) {
+            gotDCS_ = false;
+            identRepeats_ = 0;
+            t1StartMs_ = Now();
+            SendCommand(at::kTxFrames, kCommandPauseMs);
+            SetTimer(kResponseTicks);
+            Goto(rf1CollRtry2);
+        } else {
+            if (!eopAnswered_) {
+                eopAnswered_ = true;
+                CloseFile(lfaxReceiveOk);
+                accepted_ = false;
+                Progress(fpGetHangup);
+            }
+            ReceiveFrames();
+            Goto(rf1WaitDCN);
+        }
+    } else if (r == TResult::Error) {
+        Fail(ecFaxBadModemResult);
+    }
+}
+
+void TClass1Receiver::rf1WtHngpLine(TResult r) {
+    if (r != TResult::Ok && r != TResult::Error) return;
+    Progress(fpGotHangup);
+    CallDone();
 }
 
 void TClass1Receiver::OnFrameFailed(TResult) {

@@ -20,6 +20,36 @@ constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // Waiting for room in the output buffer when page data begins (about 60 s).
 constexpr int64_t kRoomTicks = t30::kT5Ticks;
 
+// Besides those of every sender: init, dial, phase B with training and its fall-back, the page
+// and its post-page exchange with repetition, DCN and hang-up.
+constexpr TStateEdges kClass1SendEdges[] = {
+    {tfNone, States({tfGetEntry})},
+    {tfGetEntry, States({tfInit})},
+    {tfInit, States({tf1Init1})},
+    {tf1Init1, States({tfDial})},
+    {tfDial, States({tf1Connect})},
+    {tf1Connect, States({tfRetryWait, tf1SendTSI})},
+    {tf1SendTSI, States({tf1TSIRespns})},
+    {tf1TSIRespns, States({tf1DCSRspns})},
+    {tf1DCSRspns, States({tf1TrainStrt})},
+    {tf1TrainStrt, States({tf1TrainFnsh})},
+    {tf1TrainFnsh, States({tf1WaitCFR})},
+    {tf1WaitCFR, States({tf1WaitPgCn, tf1TSIRespns, tf1SendTSI})},
+    {tf1WaitPgCn, States({tfWaitFrHead})},
+    {tfSendPage, States({tfDrainPage})},
+    {tfDrainPage, States({tf1PrepEOP, tf1PageEnd})},
+    {tf1PageEnd, States({tf1PrepEOP})},
+    {tf1PrepEOP, States({tf1SendEOP})},
+    {tf1SendEOP, States({tf1WaitMPS, tf1WaitEOP, tf1PrepEOP})},
+    {tf1WaitMPS, States({tf1WaitMCF, tf1PrepEOP})},
+    {tf1WaitEOP, States({tf1WaitMCF, tf1PrepEOP})},
+    {tf1WaitMCF, States({tf1SendDCN, tf1WaitPgCn, tf1Connect, tf1TSIRespns, tf1PrepEOP})},
+    {tf1SendDCN, States({tf1Hangup, tfClose})},
+    {tf1Hangup, States({tf1WaitHngp})},
+    {tf1WaitHngp, States({tfClose})},
+};
+constexpr TStateChanges kClass1SendChanges{kSendSharedEdges, kClass1SendEdges, tfAbort, tfDone};
+
 }  // namespace
 
 size_t TcfLength(long bps) {
@@ -36,6 +66,8 @@ bool TcfGood(size_t count, size_t nonZero, long bps) {
 TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxSender(fax, link) {}
 
 TClass1Sender::~TClass1Sender() = default;
+
+const TStateChanges& TClass1Sender::StateChanges() const { return kClass1SendChanges; }
 
 void TClass1Sender::OnStart() {
     Progress(fpInitModem);
@@ -142,104 +174,130 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
         }
     }
     switch (State()) {
-    case tf1Init1:
-        if (r == TResult::Ok)
-            Dial();
-        else if (r == TResult::Error)
-            Fail(ecFaxInitError);
-        break;
-    case tf1Connect:
-        if (!DialFailed(r) && r == TResult::Error) Fail(ecFaxNoCarrier);
-        break;
-    case tf1SendTSI:
-        if (r == TResult::Connect) {
-            SendFrame(t30::fcfTSI, t30::EncodeId(send_.StationID()), false);
-            Goto(tf1TSIRespns);
-        }
-        break;
-    case tf1TSIRespns:
-        if (r == TResult::Connect) SendDCS();
-        break;
-    case tf1DCSRspns:
-        // DCS is out: 75 ms of silence ("AT+FTS=7"), then the training and TCF.
-        if (r == TResult::Ok && !tcfSilence_) {
-            tcfSilence_ = true;
-            Command(at::TxSilence(t30::kTcfSilence), tf1DCSRspns);
-        } else if (r == TResult::Ok) {
-            Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt);
-        }
-        break;
-    case tf1TrainStrt:
-        if (r == TResult::Connect) {
-            std::vector<uint8_t> tcf(TcfLength(Bps()), 0);
-            tcf.push_back(hdlc::DLE);
-            tcf.push_back(hdlc::ETX);
-            WriteRaw(tcf);
-            Goto(tf1TrainFnsh);
-        }
-        break;
-    case tf1TrainFnsh:
-        // The answer to DCS + TCF is awaited for T4, then the command is repeated.
-        if (r == TResult::Ok) AwaitFrame(tf1WaitCFR, t30::kT4Ticks);
-        break;
-    case tf1WaitPgCn:
-        if (r == TResult::Connect) {
-            // Page data may follow CONNECT at once: the modem sends its training first and
-            // fills with zeros until data comes, so no fixed wait is added here.
-            Progress(fpSendPage);
-            dataStartMs_ = Now();
-            dataBytes_ = 0;
-            Goto(tfWaitFrHead);
-            SetTimer(kRoomTicks);
-            WantRoom(true);
-            OnOutput();
-        }
-        break;
-    case tfDrainPage:
-        if (r == TResult::Ok) {
-            PagePumped();
-            PrepPostPage();
-        }
-        break;
-    case tf1PageEnd:
-        if (r == TResult::Ok) PrepPostPage();
-        break;
-    case tf1SendEOP:
-        if (r == TResult::Connect) {
-            SendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
-            Goto(retries_ > 0 ? tf1WaitEOP : tf1WaitMPS);
-        } else if (r == TResult::Error) {
-            RepeatPostPage();
-        }
-        break;
+    case tf1Init1: tf1Init1Line(r); break;
+    case tf1Connect: tf1ConnectLine(r); break;
+    case tf1SendTSI: tf1SendTSILine(r); break;
+    case tf1TSIRespns: tf1TSIRespnsLine(r); break;
+    case tf1DCSRspns: tf1DCSRspnsLine(r); break;
+    case tf1TrainStrt: tf1TrainStrtLine(r); break;
+    case tf1TrainFnsh: tf1TrainFnshLine(r); break;
+    case tf1WaitPgCn: tf1WaitPgCnLine(r); break;
+    case tfDrainPage: tfDrainPageLine(r); break;
+    case tf1PageEnd: tf1PageEndLine(r); break;
+    case tf1SendEOP: tf1SendEOPLine(r); break;
     case tf1WaitMPS:
-    case tf1WaitEOP:
-        if (r == TResult::Ok) {
-            AwaitFrame(tf1WaitMCF, t30::kT4Ticks);
-        } else if (r == TResult::Error) {
-            RepeatPostPage();
-        }
-        break;
-    case tf1SendDCN:
-        if (r == TResult::Connect) {
-            SendFrame(t30::fcfDCN, {}, true);
-            Goto(tf1Hangup);
-        } else if (r == TResult::Error || r == TResult::NoCarrier) {
-            FaxDone();
-        }
-        break;
-    case tf1Hangup:
-        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) {
-            SendCommand(at::kHangUp);
-            SetTimer(kHangUpTicks);
-            Goto(tf1WaitHngp);
-        }
-        break;
-    case tf1WaitHngp:
-        if (r == TResult::Ok || r == TResult::Error) FaxDone();
-        break;
+    case tf1WaitEOP: tf1WaitMPSLine(r); break;
+    case tf1SendDCN: tf1SendDCNLine(r); break;
+    case tf1Hangup: tf1HangupLine(r); break;
+    case tf1WaitHngp: tf1WaitHngpLine(r); break;
     default: break;
     }
+}
+
+void TClass1Sender::tf1Init1Line(TResult r) {
+    if (r == TResult::Ok)
+        Dial();
+    else if (r == TResult::Error)
+        Fail(ecFaxInitError);
+}
+
+void TClass1Sender::tf1ConnectLine(TResult r) {
+    if (!DialFailed(r) && r == TResult::Error) Fail(ecFaxNoCarrier);
+}
+
+void TClass1Sender::tf1SendTSILine(TResult r) {
+    if (r != TResult::Connect) return;
+    SendFrame(t30::fcfTSI, t30::EncodeId(send_.StationID()), false);
+    Goto(tf1TSIRespns);
+}
+
+void TClass1Sender::tf1TSIRespnsLine(TResult r) {
+    if (r == TResult::Connect) SendDCS();
+}
+
+// DCS is out: 75 ms of silence ("AT+FTS=7"), then the training and TCF.
+void TClass1Sender::tf1DCSRspnsLine(TResult r) {
+    if (r != TResult::Ok) return;
+    if (!tcfSilence_) {
+        tcfSilence_ = true;
+        Command(at::TxSilence(t30::kTcfSilence), tf1DCSRspns);
+    } else {
+        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt);
+    }
+}
+
+void TClass1Sender::tf1TrainStrtLine(TResult r) {
+    if (r != TResult::Connect) return;
+    std::vector<uint8_t> tcf(TcfLength(Bps()), 0);
+    tcf.push_back(hdlc::DLE);
+    tcf.push_back(hdlc::ETX);
+    WriteRaw(tcf);
+    Goto(tf1TrainFnsh);
+}
+
+// The answer to DCS + TCF is awaited for T4, then the command is repeated.
+void TClass1Sender::tf1TrainFnshLine(TResult r) {
+    if (r == TResult::Ok) AwaitFrame(tf1WaitCFR, t30::kT4Ticks);
+}
+
+void TClass1Sender::tf1WaitPgCnLine(TResult r) {
+    if (r != TResult::Connect) return;
+    // Page data may follow CONNECT at once: the modem sends its training first and fills with
+    // zeros until data comes, so no fixed wait is added here.
+    Progress(fpSendPage);
+    dataStartMs_ = Now();
+    dataBytes_ = 0;
+    Goto(tfWaitFrHead);
+    SetTimer(kRoomTicks);
+    WantRoom(true);
+    OnOutput();
+}
+
+void TClass1Sender::tfDrainPageLine(TResult r) {
+    if (r != TResult::Ok) return;
+    PagePumped();
+    PrepPostPage();
+}
+
+void TClass1Sender::tf1PageEndLine(TResult r) {
+    if (r == TResult::Ok) PrepPostPage();
+}
+
+void TClass1Sender::tf1SendEOPLine(TResult r) {
+    if (r == TResult::Connect) {
+        SendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
+        Goto(retries_ > 0 ? tf1WaitEOP : tf1WaitMPS);
+    } else if (r == TResult::Error) {
+        RepeatPostPage();
+    }
+}
+
+// The post-page frame is out (tf1WaitMPS, or tf1WaitEOP when repeated): its answer is awaited.
+void TClass1Sender::tf1WaitMPSLine(TResult r) {
+    if (r == TResult::Ok)
+        AwaitFrame(tf1WaitMCF, t30::kT4Ticks);
+    else if (r == TResult::Error)
+        RepeatPostPage();
+}
+
+void TClass1Sender::tf1SendDCNLine(TResult r) {
+    if (r == TResult::Connect) {
+        SendFrame(t30::fcfDCN, {}, true);
+        Goto(tf1Hangup);
+    } else if (r == TResult::Error || r == TResult::NoCarrier) {
+        FaxDone();
+    }
+}
+
+void TClass1Sender::tf1HangupLine(TResult r) {
+    if (r != TResult::Ok && r != TResult::Error && r != TResult::NoCarrier) return;
+    SendCommand(at::kHangUp);
+    SetTimer(kHangUpTicks);
+    Goto(tf1WaitHngp);
+}
+
+void TClass1Sender::tf1WaitHngpLine(TResult r) {
+    if (r == TResult::Ok || r == TResult::Error) FaxDone();
 }
 
 void TClass1Sender::OnFrameFailed(TResult) {

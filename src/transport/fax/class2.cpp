@@ -32,6 +32,12 @@ int HexField(std::string_view f) {
     return v;
 }
 
+// The detecting start knows only the start and its failure.
+constexpr TStateEdges kDetectSendEdges[] = {{tfNone, States({tfInit})}, {tfAbort, States({tfDone})}};
+constexpr TStateEdges kDetectReceiveEdges[] = {{rfNone, States({rfInit})}, {rfAbort, States({rfDone})}};
+constexpr TStateChanges kDetectSendChanges{{}, kDetectSendEdges, tfAbort, tfDone};
+constexpr TStateChanges kDetectReceiveChanges{{}, kDetectReceiveEdges, rfAbort, rfDone};
+
 // Resolves the class when asked to detect it: init strings on the first start, then
 // "AT+FCLASS=?"; the machine of the best class the modem names takes over.
 class TClassDetector final : public TFaxMachine {
@@ -94,6 +100,7 @@ protected:
     const char* StateName(int state) const override {
         return sending_ ? SendStateName(state) : ReceiveStateName(state);
     }
+    const TStateChanges& StateChanges() const override { return sending_ ? kDetectSendChanges : kDetectReceiveChanges; }
 
 private:
     void Fail(int code) {

@@ -76,6 +76,7 @@ protected:
     void OnTimeout() override;
     void OnOutput() override;
     bool OnByte(uint8_t c) override;
+    const TStateChanges& StateChanges() const override;
     void NewFax() override;
     void StartFax() override;
     void EndPageData() override;
@@ -98,6 +99,20 @@ private:
     void PageRejected();
     void AfterPageOk();
     void Retransmit();
+    bool initStepDone(TResult r);
+    // The modem's lines in each state (OnLine).
+    void tf2Init1Line(TResult r);
+    void tf2Init1ALine(TResult r);
+    void tf2Init1BLine(TResult r);
+    void tf2Init2Line(TResult r);
+    void tf2Init3Line(TResult r);
+    void tf2ConnectLine(TResult r);
+    void tf2GetParamsLine(TResult r);
+    void tf2SndNwPrmLine(TResult r);
+    void tf2SendEOPLine(TResult r);
+    void tf2WaitFETLine(TResult r);
+    void tf20ChckPgLine(TResult r);
+    void tf2WaitPgOKLine(TResult r);
 
     TFaxClass cls_;
     TClass2Names names_;
@@ -121,6 +136,7 @@ protected:
     void OnFrameFailed(TResult) override {}
     void OnData(const uint8_t* data, size_t len, bool end) override;
     void OnTimeout() override;
+    const TStateChanges& StateChanges() const override;
     void InitCall() override;
     void Answer() override;
     void Reject() override;
@@ -135,6 +151,14 @@ private:
     void CallFailed(TResult r);
     void Report(const std::string& line);
     void PageStatus(char digit);
+    void startPage();
+    // The modem's lines in each state (OnLine).
+    void rfInitLine(TResult r);
+    void rf2ValCnnctLine(TResult r);
+    void rf2GtSndIDLine(TResult r);
+    void rf2GtCnnctLine(TResult r);
+    void rf2GtPgRsltLine(TResult r);
+    void rf2GetFHNGLine(TResult r);
 
     struct TStep {
         int State;

@@ -17,10 +17,31 @@ constexpr uint8_t kDc2 = 0x12;
 // "ERROR" in place of a page's status this many times in a row ends the call.
 constexpr int kMaxPageErrors = 3;
 
+// Besides those of every receiver: the set-up steps, the answer and the modem's connection
+// report, the sender's ID, each page with its status, the hang-up report.
+constexpr TStateEdges kClass2ReceiveEdges[] = {
+    {rfNone, States({rfInit})},
+    {rfInit, States({rf2Init1})},
+    {rf2Init1, States({rf2Init1A, rf2Init3})},
+    {rf2Init1A, States({rf2Init1B})},
+    {rf2Init1B, States({rf2Init3})},
+    {rf2Init3, States({rfWaiting})},
+    {rfAnswer, States({rf2ValCnnct, rf2GtSndID})},
+    {rf2ValCnnct, States({rf2GtSndID})},
+    {rf2GtSndID, States({rf2GtCnnct})},
+    {rf2GtCnnct, States({rfStartPage, rf2GetFHNG})},
+    {rfGtPgDta, States({rf2GtPgRslt})},
+    {rf2GtPgRslt, States({rf2GtCnnct, rf2GetFHNG})},
+    {rf2GetFHNG, States({rfComplete})},
+};
+constexpr TStateChanges kClass2ReceiveChanges{kReceiveSharedEdges, kClass2ReceiveEdges, rfAbort, rfDone};
+
 }  // namespace
 
 TClass2Receiver::TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls)
     : TFaxReceiver(fax, link), cls_(cls), names_(Class2Names(cls)) {}
+
+const TStateChanges& TClass2Receiver::StateChanges() const { return kClass2ReceiveChanges; }
 
 void TClass2Receiver::OnStart() {
     Progress(fpInitModem);
@@ -190,97 +211,117 @@ void TClass2Receiver::OnLine(TResult r, const std::string& line) {
     case rfInit:
     case rf2Init1:
     case rf2Init1A:
-    case rf2Init1B:
-        if (r == TResult::Ok) {
-            ++step_;
-            NextInitStep();
-        } else if (r != TResult::None) {
-            Fail(ecFaxInitError);
-        }
-        break;
+    case rf2Init1B: rfInitLine(r); break;
     case rfWaiting: RingLine(r); break;
     case rfAnswer:
-    case rf2ValCnnct:
-        if (r == TResult::NoCarrier)
-            Fail(ecFaxNoCarrier);
-        else if (r == TResult::Voice)
-            Fail(ecFaxVoiceCall);
-        else if (r == TResult::Connect)
-            Fail(ecFaxDataCall);
-        else if (r == TResult::Error)
-            Fail(ecFaxBadModemResult);
-        break;
-    case rf2GtSndID:
-        if (r == TResult::Ok) {
-            // Without a reported sender ID the question is asked now.
-            if (!Accept()) return;
-            Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
-        } else {
-            CallFailed(r);
-        }
-        break;
-    case rf2GtCnnct:
-        if (r == TResult::Connect) {
-            Goto(rfStartPage);
-            if (newFile_) {
-                // The sender's EOM ended a fax: its pages are kept and the next one gets a file.
-                newFile_ = false;
-                CloseFile(lfaxReceiveOk);
-                if (int rc = OpenFile()) {
-                    Fail(rc);
-                    return;
-                }
-            }
-            if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
-                Fail(rc);
-                return;
-            }
-            haveStatus_ = false;
-            postPage_ = 0;
-            const uint8_t dc2 = kDc2;
-            link_.Write(&dc2, 1);
-            Progress(fpGetPage);
-            SetTimer(kAnswerTicks);
-            Goto(rfGtPgDta);
-        } else if (r == TResult::Ok && lastPage_) {
-            // The modem confirms the end of the call without a hang-up report.
-            Goto(rf2GetFHNG);
-            CallDone();
-        } else {
-            CallFailed(r);
-        }
-        break;
-    case rf2GtPgRslt:
-        if (r == TResult::Ok) {
-            if (!haveStatus_) PageStatus('1');
-            pageErrors_ = 0;
-            if (postPage_ == '2') {
-                lastPage_ = true;
-                CloseFile(lfaxReceiveOk);
-                accepted_ = false;
-                Progress(fpGetHangup);
-                Command("AT+FDR", rf2GetFHNG, kResponseTicks);
-            } else {
-                newFile_ = postPage_ == '1';
-                Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
-            }
-        } else if (r == TResult::Error) {
-            // The page is lost: drop it and ask for the next (a bounded number of times).
-            file_.dropPage();
-            if (++pageErrors_ >= kMaxPageErrors) {
-                Fail(ecFaxSessionError);
-                return;
-            }
-            Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
-        } else if (r == TResult::NoCarrier) {
-            Fail(ecFaxSessionError);
-        }
-        break;
-    case rf2GetFHNG:
-        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) CallDone();
-        break;
+    case rf2ValCnnct: rf2ValCnnctLine(r); break;
+    case rf2GtSndID: rf2GtSndIDLine(r); break;
+    case rf2GtCnnct: rf2GtCnnctLine(r); break;
+    case rf2GtPgRslt: rf2GtPgRsltLine(r); break;
+    case rf2GetFHNG: rf2GetFHNGLine(r); break;
     default: break;
     }
+}
+
+// One set-up step answered (rfInit, rf2Init1, rf2Init1A, rf2Init1B): the next one.
+void TClass2Receiver::rfInitLine(TResult r) {
+    if (r == TResult::Ok) {
+        ++step_;
+        NextInitStep();
+    } else if (r != TResult::None) {
+        Fail(ecFaxInitError);
+    }
+}
+
+// A result instead of the connection report after "ATA" (rfAnswer, rf2ValCnnct).
+void TClass2Receiver::rf2ValCnnctLine(TResult r) {
+    if (r == TResult::NoCarrier)
+        Fail(ecFaxNoCarrier);
+    else if (r == TResult::Voice)
+        Fail(ecFaxVoiceCall);
+    else if (r == TResult::Connect)
+        Fail(ecFaxDataCall);
+    else if (r == TResult::Error)
+        Fail(ecFaxBadModemResult);
+}
+
+void TClass2Receiver::rf2GtSndIDLine(TResult r) {
+    if (r != TResult::Ok) {
+        CallFailed(r);
+        return;
+    }
+    // Without a reported sender ID the question is asked now.
+    if (!Accept()) return;
+    Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+}
+
+void TClass2Receiver::rf2GtCnnctLine(TResult r) {
+    if (r == TResult::Connect) {
+        startPage();
+    } else if (r == TResult::Ok && lastPage_) {
+        // The modem confirms the end of the call without a hang-up report.
+        Goto(rf2GetFHNG);
+        CallDone();
+    } else {
+        CallFailed(r);
+    }
+}
+
+// CONNECT to "AT+FDR": the page data follows DC2, in the fax file the call has (after an EOM,
+// a new one).
+void TClass2Receiver::startPage() {
+    Goto(rfStartPage);
+    if (newFile_) {
+        // The sender's EOM ended a fax: its pages are kept and the next one gets a file.
+        newFile_ = false;
+        CloseFile(lfaxReceiveOk);
+        if (int rc = OpenFile()) {
+            Fail(rc);
+            return;
+        }
+    }
+    if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
+        Fail(rc);
+        return;
+    }
+    haveStatus_ = false;
+    postPage_ = 0;
+    const uint8_t dc2 = kDc2;
+    link_.Write(&dc2, 1);
+    Progress(fpGetPage);
+    SetTimer(kAnswerTicks);
+    Goto(rfGtPgDta);
+}
+
+void TClass2Receiver::rf2GtPgRsltLine(TResult r) {
+    if (r == TResult::Ok) {
+        if (!haveStatus_) PageStatus('1');
+        pageErrors_ = 0;
+        if (postPage_ == '2') {
+            lastPage_ = true;
+            CloseFile(lfaxReceiveOk);
+            accepted_ = false;
+            Progress(fpGetHangup);
+            Command("AT+FDR", rf2GetFHNG, kResponseTicks);
+        } else {
+            newFile_ = postPage_ == '1';
+            Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+        }
+    } else if (r == TResult::Error) {
+        // The page is lost: drop it and ask for the next (a bounded number of times).
+        file_.dropPage();
+        if (++pageErrors_ >= kMaxPageErrors) {
+            Fail(ecFaxSessionError);
+            return;
+        }
+        Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+    } else if (r == TResult::NoCarrier) {
+        Fail(ecFaxSessionError);
+    }
+}
+
+void TClass2Receiver::rf2GetFHNGLine(TResult r) {
+    if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) CallDone();
 }
 
 void TClass2Receiver::OnData(const uint8_t* data, size_t len, bool end) {

@@ -13,12 +13,41 @@ constexpr int64_t kResponseTicks = 182;
 constexpr int64_t kPageTicks = 546;
 constexpr uint8_t kXon = 0x11;
 
+// Besides those of every sender: the class, local ID and session set-up, the dial and the
+// modem's negotiation, XON, the page end with its status (Class 2: DLE ETX and AT+FET=; Class
+// 2.0: the page check), retransmission and new session parameters between pages.
+constexpr TStateEdges kClass2SendEdges[] = {
+    {tfNone, States({tfInit})},
+    {tfInit, States({tfGetEntry, tf2Init1})},
+    {tfGetEntry, States({tfInit})},
+    {tf2Init1, States({tf2Init1A, tf2Init2})},
+    {tf2Init1A, States({tf2Init1B})},
+    {tf2Init1B, States({tf2Init2})},
+    {tf2Init2, States({tf2Init3})},
+    {tf2Init3, States({tfDial})},
+    {tfDial, States({tf2Connect})},
+    {tf2Connect, States({tfRetryWait, tf2GetParams})},
+    {tf2GetParams, States({tfWaitXon, tfWaitFrHead})},
+    {tfWaitXon, States({tfWaitFrHead})},
+    {tfSendPage, States({tf2SendEOP, tf20ChckPg})},
+    {tf2SendEOP, States({tf2WaitFPTS, tf2WaitFET})},
+    {tf2WaitFPTS, States({tf2WaitFET})},
+    {tf2WaitFET, States({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
+    {tf20ChckPg, States({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
+    {tf2WaitPgOK, States({tf2GetParams})},
+    {tf2SndNwPrm, States({tf2GetParams})},
+    {tf2NextPage, States({tf2GetParams})},
+};
+constexpr TStateChanges kClass2SendChanges{kSendSharedEdges, kClass2SendEdges, tfAbort, tfDone};
+
 }  // namespace
 
 TClass2Sender::TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls)
     : TFaxSender(fax, link), cls_(cls), names_(Class2Names(cls)) {}
 
 TClass2Sender::~TClass2Sender() = default;
+
+const TStateChanges& TClass2Sender::StateChanges() const { return kClass2SendChanges; }
 
 void TClass2Sender::OnStart() {
     Progress(fpInitModem);
@@ -158,108 +187,130 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
         return;
     }
     switch (State()) {
-    case tf2Init1:
-    case tf2Init1A:
-    case tf2Init1B:
-    case tf2Init2:
-    case tf2Init3:
-        if (r != TResult::Ok) {
-            Fail(ecFaxInitError);
-            return;
-        }
-        if (State() == tf2Init1) {
-            Command("AT+F" + names_.LocalIdCmd + "=\"" + send_.StationID() + "\"", Is20() ? tf2Init1A : tf2Init2);
-        } else if (State() == tf2Init1A) {
-            Command("AT+FLO=2", tf2Init1B);
-        } else if (State() == tf2Init1B) {
-            Command("AT+FNR=1,1,1,0", tf2Init2);
-        } else if (State() == tf2Init2) {
-            Command("AT+F" + names_.SessionCmd + "=" +
-                        Class2SessionParams(pages_.PageFine(0), send_.DesiredBPSDigit(), pages_.PageWide(0),
-                                            send_.DesiredECM()),
-                    tf2Init3);
-        } else {
-            Dial();
-        }
-        return;
-    case tf2Connect:
-        if (DialFailed(r)) return;
-        if (r == TResult::NoCarrier)
-            Fail(ecFaxNoCarrier);
-        else if (r == TResult::Ok)
-            // Some modems confirm the negotiation without a connection report first.
-            SendFDT();
-        else
-            Fail(ecFaxBadModemResult);
-        return;
-    case tf2GetParams:
-        if (r == TResult::Ok && !fdtSent_) {
-            SendFDT();
-        } else if (r == TResult::Connect && fdtSent_) {
-            BeginData();
-        } else if (r == TResult::NoCarrier) {
-            Fail(ecFaxSessionError);
-        } else {
-            Fail(ecFaxBadModemResult);
-        }
-        return;
-    case tf2SndNwPrm:
-        if (r == TResult::Ok)
-            SendFDT();
-        else
-            Fail(ecFaxBadModemResult);
-        return;
+    case tf2Init1: tf2Init1Line(r); break;
+    case tf2Init1A: tf2Init1ALine(r); break;
+    case tf2Init1B: tf2Init1BLine(r); break;
+    case tf2Init2: tf2Init2Line(r); break;
+    case tf2Init3: tf2Init3Line(r); break;
+    case tf2Connect: tf2ConnectLine(r); break;
+    case tf2GetParams: tf2GetParamsLine(r); break;
+    case tf2SndNwPrm: tf2SndNwPrmLine(r); break;
     case tf2SendEOP:
-    case tf2WaitFPTS:
-        // Class 2: OK after DLE ETX, then the post-page message.
-        if (r == TResult::Ok) {
-            const bool last = LastPage();
-            const bool sameRes = !last && pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_);
-            lastStatus_ = 0;
-            Command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, kPageTicks);
-        } else {
-            Fail(ecFaxPageError);
-        }
-        return;
-    case tf2WaitFET:
-        if (r == TResult::Ok) {
-            // The status report came before: OK goes on with the next page or the retry.
-            if (lastStatus_ == 0)
-                Fail(ecFaxPageError);
-            else if (pageGood_)
-                AfterPageOk();
-            else
-                Retransmit();
-        } else {
-            Fail(ecFaxPageError);
-        }
-        return;
-    case tf20ChckPg:
-        if (r == TResult::Ok) {
-            if (lastStatus_ == '2') {
-                PageRejected();
-                Retransmit();
-            } else {
-                PageAccepted();
-                AfterPageOk();
-            }
-        } else if (r == TResult::Error) {
-            PageRejected();
-            Command("AT+FPS?", tf2WaitPgOK);
-        } else {
-            Fail(ecFaxPageError);
-        }
-        return;
-    case tf2WaitPgOK:
-        if (r == TResult::Ok)
-            Retransmit();
-        else
-            Fail(ecFaxSessionError);
-        return;
+    case tf2WaitFPTS: tf2SendEOPLine(r); break;
+    case tf2WaitFET: tf2WaitFETLine(r); break;
+    case tf20ChckPg: tf20ChckPgLine(r); break;
+    case tf2WaitPgOK: tf2WaitPgOKLine(r); break;
     default:
         if (r == TResult::Error) Fail(ecFaxBadModemResult);
+        break;
+    }
+}
+
+// The set-up commands each need OK.
+bool TClass2Sender::initStepDone(TResult r) {
+    if (r == TResult::Ok) return true;
+    Fail(ecFaxInitError);
+    return false;
+}
+
+void TClass2Sender::tf2Init1Line(TResult r) {
+    if (initStepDone(r))
+        Command("AT+F" + names_.LocalIdCmd + "=\"" + send_.StationID() + "\"", Is20() ? tf2Init1A : tf2Init2);
+}
+
+void TClass2Sender::tf2Init1ALine(TResult r) {
+    if (initStepDone(r)) Command("AT+FLO=2", tf2Init1B);
+}
+
+void TClass2Sender::tf2Init1BLine(TResult r) {
+    if (initStepDone(r)) Command("AT+FNR=1,1,1,0", tf2Init2);
+}
+
+void TClass2Sender::tf2Init2Line(TResult r) {
+    if (!initStepDone(r)) return;
+    Command(
+        "AT+F" + names_.SessionCmd + "=" +
+            Class2SessionParams(pages_.PageFine(0), send_.DesiredBPSDigit(), pages_.PageWide(0), send_.DesiredECM()),
+        tf2Init3);
+}
+
+void TClass2Sender::tf2Init3Line(TResult r) {
+    if (initStepDone(r)) Dial();
+}
+
+void TClass2Sender::tf2ConnectLine(TResult r) {
+    if (DialFailed(r)) return;
+    if (r == TResult::NoCarrier)
+        Fail(ecFaxNoCarrier);
+    else if (r == TResult::Ok)
+        // Some modems confirm the negotiation without a connection report first.
+        SendFDT();
+    else
+        Fail(ecFaxBadModemResult);
+}
+
+void TClass2Sender::tf2GetParamsLine(TResult r) {
+    if (r == TResult::Ok && !fdtSent_)
+        SendFDT();
+    else if (r == TResult::Connect && fdtSent_)
+        BeginData();
+    else if (r == TResult::NoCarrier)
+        Fail(ecFaxSessionError);
+    else
+        Fail(ecFaxBadModemResult);
+}
+
+void TClass2Sender::tf2SndNwPrmLine(TResult r) {
+    if (r == TResult::Ok)
+        SendFDT();
+    else
+        Fail(ecFaxBadModemResult);
+}
+
+// Class 2, in tf2SendEOP or tf2WaitFPTS: OK after DLE ETX, then the post-page message.
+void TClass2Sender::tf2SendEOPLine(TResult r) {
+    if (r != TResult::Ok) {
+        Fail(ecFaxPageError);
         return;
     }
+    const bool last = LastPage();
+    const bool sameRes = !last && pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_);
+    lastStatus_ = 0;
+    Command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, kPageTicks);
+}
+
+// The status report came before: OK goes on with the next page or the retry.
+void TClass2Sender::tf2WaitFETLine(TResult r) {
+    if (r != TResult::Ok || lastStatus_ == 0)
+        Fail(ecFaxPageError);
+    else if (pageGood_)
+        AfterPageOk();
+    else
+        Retransmit();
+}
+
+void TClass2Sender::tf20ChckPgLine(TResult r) {
+    if (r == TResult::Ok) {
+        if (lastStatus_ == '2') {
+            PageRejected();
+            Retransmit();
+        } else {
+            PageAccepted();
+            AfterPageOk();
+        }
+    } else if (r == TResult::Error) {
+        PageRejected();
+        Command("AT+FPS?", tf2WaitPgOK);
+    } else {
+        Fail(ecFaxPageError);
+    }
+}
+
+void TClass2Sender::tf2WaitPgOKLine(TResult r) {
+    if (r == TResult::Ok)
+        Retransmit();
+    else
+        Fail(ecFaxSessionError);
 }
 
 bool TClass2Sender::OnByte(uint8_t c) {

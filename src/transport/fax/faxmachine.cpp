@@ -1,6 +1,8 @@
 // Common machinery of the fax state machines (see faxmachine.h).
 #include "transport/fax/faxmachine.h"
 
+#include <cassert>
+
 #include "transport/fax/class1at.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30timers.h"
@@ -18,6 +20,8 @@ int64_t TFaxMachine::NextWakeMs() const {
 }
 
 void TFaxMachine::Goto(int state) {
+    // Whatever the modem or the far end does, a machine only makes the changes its table lists.
+    assert(StateChanges().Allows(state_, state));
     state_ = state;
     link_.LogState(StateName(state), static_cast<uint32_t>(state));
 }

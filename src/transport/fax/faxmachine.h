@@ -5,11 +5,15 @@
 // A machine is re-entered by Service() on every serial event and runs until it must wait for
 // the modem; it never blocks except for the protocol's own short pauses.
 // Guarantees: after Finished() no further event is raised; every state change is written to
-// the dispatch log with its state name and number.
+// the dispatch log with its state name and number, and is one the machine's table of state
+// changes lists (asserted where assertions are on).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,44 @@
 namespace telvane::transport {
 
 class TOvxCustomAbstractFax;
+
+// A set of states as a bit mask (bit n: state n).
+constexpr uint64_t States(std::initializer_list<int> states) {
+    uint64_t mask = 0;
+    for (int state : states) mask |= uint64_t(1) << state;
+    return mask;
+}
+
+// The states one state may go to.
+struct TStateEdges {
+    int From;
+    uint64_t To;
+};
+
+// The state changes of a machine, written out as a table that can be read beside the protocol:
+// the edges its class shares with the others of its kind and its own. Besides those a machine
+// may stay in a state, and go from any state but its last to its abort state (a failure, a
+// cancel or a lost line can end every state); nothing leaves the last state.
+class TStateChanges {
+public:
+    static constexpr int kMaxStates = 64;
+    constexpr TStateChanges(std::span<const TStateEdges> shared, std::span<const TStateEdges> own, int abortState,
+                            int lastState)
+        : abort_(abortState), last_(lastState) {
+        for (const auto edges : {shared, own})
+            for (const TStateEdges& e : edges) next_[static_cast<size_t>(e.From)] |= e.To;
+    }
+    constexpr bool Allows(int from, int to) const {
+        if (from < 0 || from >= kMaxStates || to < 0 || to >= kMaxStates) return false;
+        if (from == last_) return false;
+        return from == to || to == abort_ || ((next_[static_cast<size_t>(from)] >> to) & 1) != 0;
+    }
+
+private:
+    std::array<uint64_t, kMaxStates> next_{};
+    int abort_;
+    int last_;
+};
 
 class TFaxMachine {
 public:
@@ -52,8 +94,10 @@ protected:
     // (a Class 2 modem's XON before page data).
     virtual bool OnByte(uint8_t) { return false; }
     virtual const char* StateName(int state) const = 0;
+    virtual const TStateChanges& StateChanges() const = 0;
 
     // --- helpers ---
+    // The one place the state changes: logged, and checked against StateChanges().
     void Goto(int state);
     int State() const { return state_; }
     void SendCommand(const std::string& cmd, int64_t pauseMs = 100);

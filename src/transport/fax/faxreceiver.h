@@ -57,6 +57,16 @@ enum TReceiveState {
 };
 const char* ReceiveStateName(int state);
 
+// The state changes every receive machine makes: rings to the answer, a page begun to its data,
+// the end of a call to the next one or to the end. Each class adds its own (StateChanges()), with
+// rfAbort as the abort state and rfDone as the last.
+inline constexpr TStateEdges kReceiveSharedEdges[] = {
+    {rfWaiting, States({rfAnswer})},
+    {rfStartPage, States({rfGtPgDta})},
+    {rfComplete, States({rfInit, rfDone})},
+    {rfAbort, States({rfInit, rfDone})},
+};
+
 class TFaxReceiver : public TFaxMachine {
 protected:
     TFaxReceiver(TOvxCustomReceiveFax& fax, TFaxLink& link);

@@ -71,6 +71,22 @@ enum TSendState {
 };
 const char* SendStateName(int state);
 
+// The state changes every send machine makes: the call list, the busy redial, the page data
+// readied for the modem and the end of a fax or of the call. Each class adds its own
+// (StateChanges()), with tfAbort as the abort state and tfDone as the last.
+inline constexpr TStateEdges kSendSharedEdges[] = {
+    {tfGetEntry, States({tfCompleteOK})},
+    {tfRetryWait, States({tfDial})},
+    {tfWaitFrHead, States({tfSndPgeHdr, tfOpenCover, tfPrepPage})},
+    {tfSndPgeHdr, States({tfOpenCover, tfPrepPage})},
+    {tfOpenCover, States({tfSendCover})},
+    {tfSendCover, States({tfSendPage})},
+    {tfPrepPage, States({tfSendPage})},
+    {tfClose, States({tfGetEntry})},
+    {tfCompleteOK, States({tfDone})},
+    {tfAbort, States({tfGetEntry, tfDone})},
+};
+
 class TFaxSender : public TFaxMachine {
 public:
     ~TFaxSender() override;

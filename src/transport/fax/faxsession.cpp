@@ -30,8 +30,8 @@ void Unlist(std::vector<T*>& list, const void* item) {
     list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
 
-std::mutex factoryMu;
-TEnhancedTextFactory enhancedFactory;
+Mutex factoryMu;
+TEnhancedTextFactory enhancedFactory TELVANE_GUARDED_BY(factoryMu);
 
 }  // namespace
 
@@ -79,7 +79,7 @@ void TOvxCustomAbstractFax::SetOwner(TOvxComponentOwner* owner) {
 }
 
 void TOvxCustomSendFax::SetEnhancedTextFactory(TEnhancedTextFactory factory) {
-    std::lock_guard lock(factoryMu);
+    MutexLock lock(factoryMu);
     enhancedFactory = std::move(factory);
 }
 
@@ -87,7 +87,7 @@ std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::MakeEnhan
                                                                                             bool& haveFactory) {
     TEnhancedTextFactory factory;
     {
-        std::lock_guard lock(factoryMu);
+        MutexLock lock(factoryMu);
         factory = enhancedFactory;
     }
     haveFactory = static_cast<bool>(factory);
@@ -122,7 +122,11 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode) {
     }
 }
 
-TOvxCustomAbstractFax::TOvxCustomAbstractFax(TOvxComponentOwner* owner) { SetOwner(owner); }
+TOvxCustomAbstractFax::TOvxCustomAbstractFax(TOvxComponentOwner* owner) {
+    SetOwner(owner);
+    MutexLock lock(gate_->mu);
+    gate_->fax = this;
+}
 
 TOvxCustomAbstractFax::~TOvxCustomAbstractFax() {
     StopSession();
@@ -144,17 +148,17 @@ void TOvxCustomAbstractFax::SetComPort(TOvxComPort* port) {
 }
 
 std::string TOvxCustomAbstractFax::FaxFile() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return faxFile_;
 }
 
 void TOvxCustomAbstractFax::SetFaxFile(const std::string& f) {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     faxFile_ = f;
 }
 
 std::string TOvxCustomAbstractFax::RemoteID() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return remoteID_;
 }
 
@@ -166,17 +170,17 @@ void TOvxCustomAbstractFax::SetRemoteID(const std::string& id) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) c = ' ';
     }
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     remoteID_ = std::move(clean);
 }
 
 std::string TOvxCustomAbstractFax::HangupCode() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return hangupCode_;
 }
 
 void TOvxCustomAbstractFax::SetHangupCode(const std::string& code) {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     hangupCode_ = code;
 }
 
@@ -237,36 +241,53 @@ void TOvxCustomAbstractFax::CheckStart() {
 }
 
 void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
-    ReleaseTriggers();
+    {
+        MutexLock lock(serviceMu_);
+        ReleaseTriggers();
+    }
     cancel_ = false;
     faxError_ = 0;
     progress_ = fpInitModem;
     SetConnection(0, false, false, false);
     if (owner_ && !StatusDisplay) StatusDisplay = owner_->FirstStatusDisplay();
     if (owner_ && !FaxLog) FaxLog = owner_->FirstFaxLog();
-    handover_.reset();
-    machine_ = std::move(machine);
+    {
+        MutexLock lock(serviceMu_);
+        handover_.reset();
+        machine_ = std::move(machine);
+    }
     running_ = true;
     FireStatus(true, false);
-    if (testLink_) return;
+    if (testLink_ || registerTriggers()) return;
+    // Without its triggers the session cannot run: it is reported and finished at once.
+    FireError(ecCannotAddTrigger);
+    FireFinish(ecCannotAddTrigger);
+    MutexLock lock(serviceMu_);
+    machine_.reset();
+}
+
+bool TOvxCustomAbstractFax::registerTriggers() {
+    MutexLock lock(serviceMu_);
     try {
-        handlerId_ = comPort_->RegisterProcTriggerHandler(
-            [this](uint32_t msg, uint32_t param, int32_t) { OnTrigger(msg, param); });
+        handlerId_ = comPort_->RegisterProcTriggerHandler([gate = gate_](uint32_t, uint32_t, int32_t) {
+            MutexLock lock(gate->mu);
+            if (gate->fax) gate->fax->OnTrigger();
+        });
         availTrigger_ = comPort_->AddAvailTrigger(1);
         timerTrigger_ = comPort_->AddTimerTrigger();
         roomTrigger_ = comPort_->AddStatusTrigger(stOutBuffUsed);
         emptyTrigger_ = comPort_->AddStatusTrigger(stOutSent);
         comPort_->SetTimerTrigger(timerTrigger_, 0, true);
+        cancelTimer_ = timerTrigger_;
+        return true;
     } catch (const EOvxException&) {
-        // Without its triggers the session cannot run: it is reported and finished at once.
         ReleaseTriggers();
-        FireError(ecCannotAddTrigger);
-        FireFinish(ecCannotAddTrigger);
-        machine_.reset();
+        return false;
     }
 }
 
 void TOvxCustomAbstractFax::ReleaseTriggers() {
+    cancelTimer_ = 0;
     if (!comPort_ || handlerId_ == 0) return;
     try {
         for (int* t : {&availTrigger_, &timerTrigger_, &roomTrigger_, &emptyTrigger_})
@@ -280,7 +301,11 @@ void TOvxCustomAbstractFax::ReleaseTriggers() {
 void TOvxCustomAbstractFax::HandOver(std::unique_ptr<TFaxMachine> next) { handover_ = std::move(next); }
 
 void TOvxCustomAbstractFax::ServiceSession() {
-    std::lock_guard lock(serviceMu_);
+    MutexLock lock(serviceMu_);
+    ServiceMachine();
+}
+
+void TOvxCustomAbstractFax::ServiceMachine() {
     if (machine_ && !machine_->Finished()) machine_->Service();
     while (handover_ && machine_) {
         machine_ = std::move(handover_);
@@ -289,13 +314,15 @@ void TOvxCustomAbstractFax::ServiceSession() {
 }
 
 int64_t TOvxCustomAbstractFax::NextWakeMs() const {
+    MutexLock lock(serviceMu_);
     if (!machine_ || machine_->Finished()) return -1;
     if (machine_->WantsOutputRoom() || machine_->WantsOutputEmpty()) return testLink_ ? testLink_->NowMs() : 0;
     return machine_->NextWakeMs();
 }
 
-void TOvxCustomAbstractFax::OnTrigger(uint32_t, uint32_t) {
-    ServiceSession();
+void TOvxCustomAbstractFax::OnTrigger() {
+    MutexLock lock(serviceMu_);
+    ServiceMachine();
     ArmTriggers();
 }
 
@@ -324,9 +351,11 @@ void TOvxCustomAbstractFax::ArmTriggers() {
 
 void TOvxCustomAbstractFax::CancelSession() {
     cancel_ = true;
-    if (comPort_ && handlerId_ != 0 && !testLink_) {
+    // A timer trigger already removed (the session ended meanwhile) only makes the call fail.
+    const int timer = cancelTimer_;
+    if (comPort_ && timer != 0 && !testLink_) {
         try {
-            comPort_->SetTimerTrigger(timerTrigger_, 0, true);
+            comPort_->SetTimerTrigger(timer, 0, true);
         } catch (const EOvxException&) {}
     }
 }
@@ -336,8 +365,13 @@ void TOvxCustomAbstractFax::StopSession() {
         CancelSession();
         for (int i = 0; i < 200 && running_ && comPort_ && !testLink_; ++i) DelayMs(50);
     }
+    {
+        // After this no trigger delivery reaches the component, not even one already under way.
+        MutexLock lock(gate_->mu);
+        gate_->fax = nullptr;
+    }
+    MutexLock lock(serviceMu_);
     ReleaseTriggers();
-    std::lock_guard lock(serviceMu_);
     machine_.reset();
     handover_.reset();
     portLink_.reset();

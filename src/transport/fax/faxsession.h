@@ -11,19 +11,23 @@
 // return with the session running (or, without triggers, finished with -5001); every session
 // ends with exactly one OnFaxFinish whose code equals the one reported by OnFaxError (0 and no
 // error event on success); CancelSession always ends a running session (progress 4842, error
-// -6005); destroying a component stops its session; a status display or fax log that is
+// -6005); destroying a component stops its session before anything the session reads is
+// destroyed, and no trigger delivery reaches it afterwards; a status display or fax log that is
 // destroyed is first taken out of every fax component of its owner.
+// Locking (annotated for Clang's thread-safety analysis): each service pass runs under the
+// component's service lock, which also guards the machine and the trigger handles; the texts
+// the application reads (file, remote ID, hang-up code) have a lock of their own.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "transport/fax/faxframework.h"
+#include "transport/threadsafety.h"
 #include "faximage/faxinput.h"
 #include "faximage/ovffile.h"
 
@@ -229,7 +233,7 @@ public:
     // Runs the session on `link` instead of the port (scripted modems in tests); the caller
     // then drives it with ServiceSession() instead of the port's dispatcher.
     void UseLinkForTesting(TFaxLink* link) { testLink_ = link; }
-    void ServiceSession();
+    void ServiceSession() TELVANE_EXCLUDES(serviceMu_);
     // When a session driven by ServiceSession next needs a call (ms on the link's clock; -1 = none).
     int64_t NextWakeMs() const;
 
@@ -261,8 +265,9 @@ public:
     TFaxClass SessionClass() const { return sessionClass_; }
     void SetSessionClass(TFaxClass c) { sessionClass_ = c; }
     // A machine that has resolved the class hands the session to the machine of that class,
-    // which takes over once the current service pass ends.
-    void HandOver(std::unique_ptr<TFaxMachine> next);
+    // which takes over once the current service pass ends. Called by the machine during the
+    // pass, which holds serviceMu_ (the analysis cannot follow the call through the machine).
+    void HandOver(std::unique_ptr<TFaxMachine> next) TELVANE_NO_THREAD_SAFETY_ANALYSIS;
     bool FirstStartDone() const { return initDone_; }
     void MarkInitDone() { initDone_ = true; }
 
@@ -270,18 +275,29 @@ protected:
     TOvxAbstractFax& Self();
     // Runs `call` on the application thread; false when it timed out.
     bool RunEvent(const std::function<void()>& call, int timeoutMs);
-    void StartMachine(std::unique_ptr<TFaxMachine> machine);
+    void StartMachine(std::unique_ptr<TFaxMachine> machine) TELVANE_EXCLUDES(serviceMu_);
     void CheckStart();
-    void StopSession();
+    void StopSession() TELVANE_EXCLUDES(serviceMu_);
     TFaxLink& Link();
     std::unique_ptr<TFaxLink> portLink_;
     TFaxLink* testLink_ = nullptr;
 
 private:
     friend class TOvxComponentOwner;
-    void OnTrigger(uint32_t msg, uint32_t param);
-    void ArmTriggers();
-    void ReleaseTriggers();
+    // What the port's trigger handler holds: a delivery that began before the handler was
+    // removed may still call it once, and must then find no component rather than a destroyed
+    // one. Closing the gate (fax = null) waits for a call in progress to end.
+    struct TTriggerGate {
+        Mutex mu;
+        TOvxCustomAbstractFax* fax TELVANE_GUARDED_BY(mu) = nullptr;
+    };
+    // The port's trigger handler and the session's triggers; false when the port refused them.
+    bool registerTriggers() TELVANE_EXCLUDES(serviceMu_);
+    // One service pass on the dispatch thread: the machine, then the triggers it now needs.
+    void OnTrigger() TELVANE_EXCLUDES(serviceMu_);
+    void ServiceMachine() TELVANE_REQUIRES(serviceMu_);
+    void ArmTriggers() TELVANE_REQUIRES(serviceMu_);
+    void ReleaseTriggers() TELVANE_REQUIRES(serviceMu_);
 
     TOvxComponentOwner* owner_ = nullptr;
     TOvxComPort* comPort_ = nullptr;
@@ -289,15 +305,20 @@ private:
     std::string modemInit_;
     std::string stationID_;
     char desiredECM_ = '0';
-    std::string faxFile_;
     TOvxEventSink* eventSink_ = nullptr;
-    std::unique_ptr<TFaxMachine> machine_;
-    std::unique_ptr<TFaxMachine> handover_;
+    // Lock order: gate_->mu, then serviceMu_, then stateMu_; no event is raised under stateMu_.
+    const std::shared_ptr<TTriggerGate> gate_ = std::make_shared<TTriggerGate>();
+    // Held for each service pass (a machine runs on one thread at a time) and while a session's
+    // machine or triggers are set up or taken down.
+    mutable Mutex serviceMu_;
+    std::unique_ptr<TFaxMachine> machine_ TELVANE_GUARDED_BY(serviceMu_);
+    std::unique_ptr<TFaxMachine> handover_ TELVANE_GUARDED_BY(serviceMu_);
     std::atomic<TFaxClass> sessionClass_{fcDetect};
-    mutable std::mutex stateMu_;
-    std::recursive_mutex serviceMu_;
-    std::string remoteID_;
-    std::string hangupCode_;
+    // The texts the application reads while the dispatch thread writes them.
+    mutable Mutex stateMu_;
+    std::string faxFile_ TELVANE_GUARDED_BY(stateMu_);
+    std::string remoteID_ TELVANE_GUARDED_BY(stateMu_);
+    std::string hangupCode_ TELVANE_GUARDED_BY(stateMu_);
     std::atomic<int> progress_{0};
     std::atomic<int> faxError_{0};
     std::atomic<int> currentPage_{0}, totalPages_{0};
@@ -308,8 +329,14 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<TFaxClassSet> supported_{0};
     bool initDone_ = false;
-    int handlerId_ = 0;
-    int availTrigger_ = 0, timerTrigger_ = 0, roomTrigger_ = 0, emptyTrigger_ = 0, dataTrigger_ = 0;
+    int handlerId_ TELVANE_GUARDED_BY(serviceMu_) = 0;
+    int availTrigger_ TELVANE_GUARDED_BY(serviceMu_) = 0;
+    int timerTrigger_ TELVANE_GUARDED_BY(serviceMu_) = 0;
+    int roomTrigger_ TELVANE_GUARDED_BY(serviceMu_) = 0;
+    int emptyTrigger_ TELVANE_GUARDED_BY(serviceMu_) = 0;
+    // The timer trigger while the session's triggers are armed (0 otherwise), for CancelSession,
+    // which must not wait for a service pass: the pass may be waiting for the application thread.
+    std::atomic<int> cancelTimer_{0};
 };
 
 class TOvxAbstractFax : public TOvxCustomAbstractFax {
@@ -320,6 +347,8 @@ public:
 class TOvxCustomSendFax : public TOvxAbstractFax {
 public:
     explicit TOvxCustomSendFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) { SetFaxClass(fcClass1); }
+    // Stops the session before the properties it reads are destroyed.
+    ~TOvxCustomSendFax() override { StopSession(); }
     std::vector<std::string> FaxFileList;
     std::string FaxFile() const override { return FaxFileList.empty() ? std::string() : FaxFileList.front(); }
     void SetFaxFile(const std::string& f) override;
@@ -393,6 +422,7 @@ public:
     explicit TOvxCustomReceiveFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) {
         SetFaxClass(fcDetect);
     }
+    ~TOvxCustomReceiveFax() override { StopSession(); }
     int AnswerOnRing = 1;
     bool FaxAndData = false;
     bool OneFax = false;

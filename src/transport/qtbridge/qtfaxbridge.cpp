@@ -10,21 +10,23 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
-#include <mutex>
+
+#include "transport/threadsafety.h"
 
 namespace telvane::transport {
 
 namespace {
+// One event handed to the UI thread; shared by the waiting engine thread and the queued call.
 struct PendingCall {
-    std::mutex mu;
-    std::condition_variable cv;
-    std::function<void()> call;
-    bool running = false;
-    bool done = false;
-    bool abandoned = false;
+    Mutex mu;
+    std::condition_variable_any cv;  // (with mu) done
+    std::function<void()> call;      // set before the call is queued, read-only after
+    bool running TELVANE_GUARDED_BY(mu) = false;
+    bool done TELVANE_GUARDED_BY(mu) = false;
+    bool abandoned TELVANE_GUARDED_BY(mu) = false;
 };
 }  // namespace
 
@@ -62,26 +64,27 @@ bool TOvxQtEventSink::RunOnAppThread(const std::function<void()>& call, int time
         this,
         [pending] {
             {
-                std::lock_guard lock(pending->mu);
+                MutexLock lock(pending->mu);
                 if (pending->abandoned) return;
                 pending->running = true;
             }
             pending->call();
-            std::lock_guard lock(pending->mu);
+            MutexLock lock(pending->mu);
             pending->done = true;
             pending->cv.notify_all();
         },
         Qt::QueuedConnection);
 
-    std::unique_lock lock(pending->mu);
+    UniqueLock lock(pending->mu);
+    const auto isDone = [&]() TELVANE_LOCKED_PREDICATE { return pending->done; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (pending->cv.wait_until(lock, deadline, [&] { return pending->done; })) return true;
+    if (pending->cv.wait_until(lock.get(), deadline, isDone)) return true;
     if (!pending->running) {
         pending->abandoned = true;
         return false;
     }
     // Already running: it must finish before the caller may go on.
-    pending->cv.wait(lock, [&] { return pending->done; });
+    pending->cv.wait(lock.get(), isDone);
     return true;
 }
 

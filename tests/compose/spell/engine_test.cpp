@@ -1,6 +1,8 @@
 // The engine against dictionary files written byte by byte, dictionaries it builds itself, user
 // dictionaries it extends, and the full main dictionary of the build.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -209,6 +211,50 @@ TEST(SpellOpen, DamagedFilesAnswerWithoutCrashing) {
     EXPECT_LE(s.size(), 10u);
 }
 
+TEST(SpellOpen, ManyTinyChainedDictionariesCostInProportionToTheFile) {
+    // 50,000 chained dictionaries of one node each (20 bytes): about 1 MB. Each used to get a full
+    // 1024-line cache, 1.6 GB in all.
+    constexpr uint32_t kCount = 50000;
+    std::string f = "P\x1A";
+    f.reserve(2 + kCount * 20);
+    for (uint32_t i = 0; i < kCount; ++i) {
+        f += HeaderBytes(1, 1, 1, 1, static_cast<uint32_t>(f.size()));
+        f += NodeBytes(0, static_cast<uint8_t>(C(static_cast<char>('A' + i % 26)) | L6 | W7));
+    }
+    TempDir dir;
+    WriteAll(dir.file("tvn.dct"), f);
+    TAcropSpell spell;
+    ASSERT_TRUE(spell.OpenMainDictionary(dir.file("tvn.dct")));
+    // The format and its chaining are unchanged: the last one lies within the 20 bytes that may trail a file.
+    EXPECT_EQ(spell.DictionaryCount(), kCount - 1);
+    EXPECT_FALSE(spell.IsWord("hello"));
+    const auto s = spell.Suggest("hello");
+    EXPECT_LE(s.size(), 10u);
+    EXPECT_LE(spell.CacheBytes(), 2 * f.size());
+}
+
+TEST(SpellUserDictionary, NeverFollowsASymbolicLinkNorOverwritesAFile) {
+    TempDir dir;
+    const std::string victim = dir.file("victim.dct");
+    const std::string link = dir.file("tvnu.dct");
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);  // dangling
+    TAcropSpell spell;
+    spell.DictionaryName = dir.file("none.dct");
+    EXPECT_EQ(spell.CreateUserDictionary(link, {"hello"}), -1);
+    struct stat st {};
+    EXPECT_NE(::stat(victim.c_str(), &st), 0) << "the link's target was created";
+    // A link to a user dictionary is not opened for writing either.
+    ASSERT_GE(spell.CreateUserDictionary(victim), 0);
+    const std::string before = ReadAll(victim);
+    EXPECT_EQ(spell.OpenUserDictionary(link), -1);
+    // An existing file is never overwritten by a new dictionary.
+    const std::string other = dir.file("other.dct");
+    WriteAll(other, "words of the user");
+    EXPECT_EQ(spell.CreateUserDictionary(other), -1);
+    EXPECT_EQ(ReadAll(other), "words of the user");
+    EXPECT_EQ(ReadAll(victim), before);
+}
+
 TEST(SpellSuggest, RanksCapitalisesAndKeepsTheFirstOfATie) {
     TempDir dir;
     // TAN and TEN score alike against "TIN"; TAN comes first in the trie.
@@ -233,6 +279,64 @@ TEST(SpellSuggest, RanksCapitalisesAndKeepsTheFirstOfATie) {
     for (const auto& w : spell.Suggest("dogxouse")) EXPECT_EQ(w.find(' '), std::string::npos) << w;
     // Nothing comes from an empty word.
     EXPECT_TRUE(spell.Suggest("").empty());
+}
+
+TEST(SpellSuggest, FindsEveryWordOneEditAwayAndRanksItsKindFirst) {
+    TempDir dir;
+    // Words a sound-alike walk misses (an added consonant changes the key, a swapped first letter is
+    // outside the first-letter table) and the words that crowded them out.
+    WriteAll(dir.file("m.dct"),
+             BuildMainDictionary({"HOUSE", "HEINOUS",    "HANSEL", "PRINT", "PATRIOT", "WRITE",  "RITE",     "HELP",
+                                  "HEP",   "HALE",       "HEAP",   "FROM",  "FRO",     "FARM",   "STORY",    "SO",
+                                  "TRY",   "SORRY",      "A",      "LOT",   "ALLOT",   "ALOFT",  "BAIT",     "BATE",
+                                  "CAN'T", "WELL-BEING", "CHE",    "APP",   "CHEAP",   "GARDON", "GAR\xC7ON"},
+                                 "M")
+                 .bytes);
+    TAcropSpell spell;
+    spell.DictionaryName = dir.file("m.dct");
+    EXPECT_EQ(spell.Suggest("hnouse")[0], "house");  // a letter added
+    EXPECT_EQ(spell.Suggest("ptrint")[0], "print");
+    EXPECT_EQ(spell.Suggest("rwite")[0], "write");  // first letters swapped
+    EXPECT_EQ(spell.Suggest("hlep")[0], "help");    // a swap before a dropped letter ("hep")
+    EXPECT_EQ(spell.Suggest("frmo")[0], "from");
+    EXPECT_EQ(spell.Suggest("Writ")[0], "Write");  // a letter dropped at the end
+    EXPECT_EQ(spell.Suggest("cant")[0], "can't");  // the apostrophe and hyphen are letters of an edit
+    EXPECT_EQ(spell.Suggest("wellbeing")[0], "well-being");
+    // Equal scores: the swap BATE before the change BAIT that comes first in the trie.
+    const auto baet = spell.Suggest("baet");
+    ASSERT_GE(baet.size(), 2u);
+    EXPECT_EQ(baet[0], "bate");
+    EXPECT_EQ(baet[1], "bait");
+    // A letter typed twice ranks with the swaps, before a split of higher score ("che app").
+    EXPECT_EQ(spell.Suggest("cheapp")[0], "cheap");
+    // So does a letter without its accent, before a change to another letter of equal score that comes
+    // first in the trie (GARDON).
+    EXPECT_EQ(spell.Suggest("garcon")[0], "gar\xE7on");
+    // A one-letter fix comes before a split of higher score; a split comes after the one-edit words
+    // of equal score (ALLOT, ALOFT: 88) and before those of a lower one (LOT: 85).
+    const auto sotry = spell.Suggest("sotry");
+    ASSERT_GE(sotry.size(), 2u);
+    EXPECT_EQ(sotry[0], "story");
+    EXPECT_TRUE(Has(sotry, "so try"));
+    const auto alot = spell.Suggest("alot");
+    const auto pos = [&](const std::string& w) { return std::find(alot.begin(), alot.end(), w) - alot.begin(); };
+    ASSERT_TRUE(Has(alot, "a lot") && Has(alot, "lot") && Has(alot, "allot") && Has(alot, "aloft"));
+    EXPECT_GT(pos("a lot"), pos("allot"));
+    EXPECT_GT(pos("a lot"), pos("aloft"));
+    EXPECT_LT(pos("a lot"), pos("lot"));
+}
+
+TEST(SpellSuggest, OffersEachWordOnce) {
+    TempDir dir;
+    // The root's one-letter words are reached once for every first letter tried.
+    WriteAll(dir.file("m.dct"), BuildMainDictionary({"A", "I", "AXE", "AX", "EX"}, "M").bytes);
+    TAcropSpell spell;
+    spell.DictionaryName = dir.file("m.dct");
+    spell.SetMaxSuggestions(50);
+    for (const char* typed : {"ax", "axx", "iax"}) {
+        const auto s = spell.Suggest(typed);
+        EXPECT_EQ(std::set<std::string>(s.begin(), s.end()).size(), s.size()) << typed;
+    }
 }
 
 TEST(SpellSuggest, MaximumIsCutTo220) {

@@ -1,6 +1,9 @@
 // The "Spell Check" dialog walked by script, its wiring in both editors, and checking as you type.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <QAbstractTextDocumentLayout>
 #include <QImage>
 #include <QPainter>
@@ -14,6 +17,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 
+#include "app/appstate.h"
 #include "compose/cover/tcovereditor.h"
 #include "compose/editor/tfaxeditor.h"
 #include "compose/richtext/trichtoolbar.h"
@@ -193,6 +197,33 @@ TEST_F(SpellDialogTest, WordsOutsideTheCodePageAreNotReported) {
     TSpellCheckDialog dialog(dir());
     start(dialog, rt);
     EXPECT_EQ(dialog.Word->text(), "wrold");
+}
+
+TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
+    // The program's dictionaries of the build, and none of the user's own in the data directory.
+    ::setenv("TELVANE_DICT_DIR", TELVANE_BINARY_DIR "/bin", 1);
+    std::remove((dir() + "tvn.dct").c_str());
+    TRichText rt;
+    rt.setPlainText(QStringLiteral("The report summarises the colour of the catalogue."));
+    // Chosen in Preferences, or by default from a British locale: the text is correct.
+    for (const char* chosen : {"en_GB", ""}) {
+        AppSettings().Other.SpellLanguage = chosen;
+        ::setenv("LC_ALL", "en_GB.UTF-8", 1);
+        TSpellCheckDialog dialog(dir());
+        start(dialog, rt);
+        EXPECT_FALSE(dialog.isVisible()) << chosen;
+        EXPECT_TRUE(dialog.Word->text().isEmpty()) << chosen << ": stopped at " << dialog.Word->text().toStdString();
+    }
+    EXPECT_EQ(prompts().texts(), (QStringList{"Spell check complete", "Spell check complete"}));
+    // American English stops there.
+    AppSettings().Other.SpellLanguage = "en_US";
+    TSpellCheckDialog american(dir());
+    start(american, rt);
+    EXPECT_EQ(american.Word->text(), "summarises");
+    american.Cancelbutton->click();
+    ::unsetenv("LC_ALL");
+    ::unsetenv("TELVANE_DICT_DIR");
+    AppSettings().Other.SpellLanguage.clear();
 }
 
 TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {

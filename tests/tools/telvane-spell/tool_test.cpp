@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "compose/spell/spelltest.h"
 
@@ -71,6 +73,20 @@ TEST(SpellTool, AddsToAUserDictionaryAndDumpsIt) {
     EXPECT_EQ(d.status, 0);
     EXPECT_NE(d.out.find("user, used nodes"), std::string::npos);
     EXPECT_NE(d.out.find("\nA\nTELVANE\nZORBLY\n"), std::string::npos) << d.out;
+}
+
+TEST(SpellTool, AddNeverFollowsALinkedUserDictionary) {
+    TempDir dir;
+    const std::string target = dir.file("target.dct"), link = dir.file("tvnu.dct");
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);  // dangling
+    EXPECT_EQ(Tool(dir, "add Telvane --user " + link, "").status, 1);
+    struct stat st {};
+    EXPECT_NE(::stat(target.c_str(), &st), 0) << "the link's target was created";
+    // A link to an existing user dictionary is refused too: the word would be written through it.
+    EXPECT_EQ(Tool(dir, "add Telvane --user " + target, "").status, 0);
+    const std::string before = ReadAll(target);
+    EXPECT_EQ(Tool(dir, "add Zorbly --user " + link, "").status, 1);
+    EXPECT_EQ(ReadAll(target), before);
 }
 
 TEST(SpellTool, ExitStatusesForBadUse) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "support/tempdir.h"
 #include "transport/comport.h"
 #include "fakemodem.h"
 #include "transport/fax/faxsession.h"
@@ -180,4 +181,62 @@ TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly) {
     EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
     EXPECT_FALSE(fax.InProgress());
     port.SetOpen(false);
+}
+
+// The owner may destroy a component while its session runs (the send window closed during the
+// dial, receive mode ended while waiting for a call). The session is cancelled on the dispatch
+// thread, and that service pass, the triggers it re-arms included, must be over before anything
+// it uses goes; ThreadSanitizer (CI) reports the pass and the destructor racing otherwise.
+TEST(FaxOnPort, DestroyingAComponentEndsItsSessionFirst) {
+    for (const bool sending : {true, false}) {
+        SCOPED_TRACE(sending ? "send" : "receive");
+        telvane::test::TempDir dir("faxport");
+        FakeModem modem;
+        modem.DialResult = "";  // the call is never answered: the sender stays in its dial
+        std::mutex modemMu;
+        TOvxComPort port;
+        port.SetComNumber(1);
+        port.SetDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
+        TOvxFaxLog history;
+        history.FaxHistoryName = dir / "OVEXFAX.HIS";
+        std::unique_ptr<TOvxCustomAbstractFax> fax;
+        if (sending) {
+            MakeOnePageFile(dir / "doc.ovf", 10);
+            auto send = std::make_unique<TOvxSendFax>();
+            send->SetFaxFile(dir / "doc.ovf");
+            send->PhoneNumber = "42";
+            fax = std::move(send);
+        } else {
+            fax = std::make_unique<TOvxReceiveFax>();
+        }
+        fax->SetComPort(&port);
+        fax->FaxLog = &history;
+        Done done;
+        std::atomic<int> progress{0};
+        fax->OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) { progress = cp.FaxProgress(); };
+        fax->OnFaxFinish = [&](TOvxAbstractFax&, int code) {
+            std::lock_guard lock(done.mu);
+            done.codes.push_back(code);
+        };
+        port.SetOpen(true);
+        if (sending)
+            static_cast<TOvxSendFax&>(*fax).StartSend();
+        else
+            static_cast<TOvxReceiveFax&>(*fax).StartReceive();
+        const int waiting = sending ? fpDialing : fpWaiting;
+        for (int i = 0; i < 100 && progress != waiting; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_EQ(progress.load(), waiting);
+
+        fax.reset();
+        {
+            std::lock_guard lock(done.mu);
+            EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
+        }
+        if (sending) {
+            const std::string his = telvane::test::ReadFile(dir / "OVEXFAX.HIS");
+            EXPECT_NE(his.find("Transmit " + (dir / "doc.ovf") + " to 42 started"), std::string::npos) << his;
+            EXPECT_NE(his.find("Transmit failed"), std::string::npos) << his;
+        }
+        port.SetOpen(false);
+    }
 }

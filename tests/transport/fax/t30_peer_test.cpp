@@ -2,13 +2,15 @@
 // peer), which prints every field of a DIS/DTC/DCS as T.30 Table 2 defines it. Each speed we
 // can choose must be named in the DCS with the modulation whose code we hand to "AT+FTM=",
 // each DIS must offer exactly the modulations we can receive, and DCS frames coded by T.30
-// must be read by us as the peer reads them.
+// must be read by us as the peer reads them. The same for the bits of ECM, frame size, 2-D and
+// T.6 coding, and the peer's names for our ECM frames.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "transport/fax/class1.h"
+#include "transport/fax/ecmframes.h"
 #include "transport/fax/t30.h"
 
 extern "C" {
@@ -109,4 +111,52 @@ TEST(T30Peer, DisWidthFieldAsThePeerReadsIt) {
     }
     const uint8_t dis303[] = {0x00, 0x4E, 0xFA, 0x00};
     EXPECT_TRUE(t30::ParseDIS(dis303, sizeof dis303).Wide);
+}
+
+// ECM, 64-octet frames, 2-D and T.6 coding in our DIS and DCS, as the peer reads them, and back.
+TEST(T30Peer, CodingAndEcmBitsAsThePeerReadsThem) {
+    struct Case {
+        bool dis;
+        ecm::CodingOffer offer;
+        const char* twoD;
+        const char* ecmField;
+        const char* t6;
+        const char* frameSize;  // DCS only
+    };
+    const Case cases[] = {
+        {true, {true, true, true, false}, "Set", "ECM", "Set", nullptr},
+        {true, {true, false, false, false}, "Set", "Non-ECM", "Not set", nullptr},
+        {false, {false, true, true, true}, "Not set", "ECM", "Set", "64 octets"},
+        {false, {false, true, false, false}, "Not set", "ECM", "Not set", "256 octets"},
+        {false, {true, false, false, false}, "Set", "Non-ECM", "Not set", "256 octets"},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> fif = c.dis ? t30::BuildDISFif(6) : t30::BuildDCSFif(6, true, false, 0);
+        ecm::AddCoding(fif, c.offer);
+        const std::string decoded = PeerDecode(c.dis ? t30::fcfDIS : t30::fcfDCS, fif);
+        EXPECT_EQ(Field(decoded, "2-D coding"), c.twoD) << decoded;
+        EXPECT_EQ(Field(decoded, "Error correction mode (ECM)"), c.ecmField) << decoded;
+        EXPECT_EQ(Field(decoded, "T.6 coding"), c.t6) << decoded;
+        if (c.frameSize) {
+            EXPECT_EQ(Field(decoded, "Frame size"), c.frameSize) << decoded;
+        }
+        const ecm::CodingOffer back = ecm::ParseCoding(fif.data(), fif.size());
+        EXPECT_EQ(back.TwoD, c.offer.TwoD);
+        EXPECT_EQ(back.Ecm, c.offer.Ecm);
+        EXPECT_EQ(back.T6, c.offer.T6);
+        EXPECT_EQ(back.Frames64, c.offer.Frames64);
+    }
+}
+
+TEST(T30Peer, EcmFramesHaveThePeersNames) {
+    const std::pair<uint8_t, const char*> frames[] = {
+        {ecm::fcfPPS, "PPS"}, {ecm::fcfPPR, "PPR"}, {ecm::fcfCTC, "CTC"}, {ecm::fcfCTR, "CTR"}, {ecm::fcfEOR, "EOR"},
+        {ecm::fcfERR, "ERR"}, {ecm::fcfRR, "RR"},   {ecm::fcfRNR, "RNR"}, {ecm::fcfFCD, "FCD"}, {ecm::fcfRCP, "RCP"}};
+    for (const auto& [fcf, name] : frames) {
+        EXPECT_STREQ(t30_frametype(fcf), name);
+        EXPECT_STREQ(ecm::FrameName(ecm::Classify(fcf)), name);
+        if (fcf != ecm::fcfFCD && fcf != ecm::fcfRCP) {
+            EXPECT_STREQ(t30_frametype(static_cast<uint8_t>(fcf | ecm::kXBit)), name);
+        }
+    }
 }
