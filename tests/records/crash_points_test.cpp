@@ -8,6 +8,8 @@
 // once, the operation's own change is there whole or not at all, and an index the engine would
 // trust as it is agrees with the records. Then the engine's check may find only index problems,
 // and after the repairing open and close the check finds nothing and the index is trusted.
+// Where a kill leaves something to repair, the repairing open is killed before each of its own
+// changes in turn and the same holds after it.
 // Power cut: every change of each operation is recorded; the states a power cut can leave are
 // built from the files as last synced plus any one of the writes made since (or all but one of
 // them), just before each sync and after the operation; each must open to the records
@@ -552,6 +554,65 @@ std::map<std::string, std::string> snapshot(const std::string& dir) {
     return files;
 }
 
+// Writes a state into dir; a stamp whose counts match the table is made to match its time too.
+void putState(const std::string& dir, const std::map<std::string, std::string>& files) {
+    clearDir(dir);
+    for (const auto& [name, bytes] : files) writeFile(dir + name, bytes);
+    const std::string cdx = dir + "LOG.CDX", dbf = dir + kTable;
+    if (!test::exists(cdx) || !test::exists(dbf)) return;
+    CdxStamp stamp;
+    try {
+        if (!CdxReader(cdx).stamp(stamp)) return;
+    } catch (const EXbError&) {
+        return;
+    }
+    const std::string head = readFile(dbf);
+    const auto* h = reinterpret_cast<const unsigned char*>(head.data());
+    if (head.size() < 12 || stamp.records != io::le32(h + 4) || stamp.headerLength != io::le16(h + 8) ||
+        stamp.recordLength != io::le16(h + 10))
+        return;
+    struct stat st {};
+    ::stat(dbf.c_str(), &st);
+    stamp.tableChanged = uint64_t(st.st_ctim.tv_sec) * 1000000000ull + uint64_t(st.st_ctim.tv_nsec);
+    stamp.stampedAt = st.st_ctim.tv_sec + 100;
+    io::File f;
+    f.open(cdx, false);
+    CdxUpdater::markClean(f, stamp);
+}
+
+// Runs work in a child process that stops itself (_exit) just before its n-th change to a file.
+// Returns the child's exit status: 0 when work completed, 42 when it was stopped (report: the
+// change it stopped before), 3 when it threw (report: why); -1 when it did not exit.
+int runStoppedAt(int n, const std::function<void()>& work, std::string& report) {
+    const test::Child child = test::forkChild([&](int fd) {
+        gStopAt = n;
+        gReport = fd;
+        io::setChangeObserver(stopBeforeChange);
+        try {
+            work();
+        } catch (const std::exception& e) {
+            const std::string what = std::string("threw ") + e.what() + "\n";
+            if (::write(fd, what.data(), what.size()) < 0) _exit(4);
+            _exit(3);
+        }
+    });
+    int status = 0;
+    report = test::finishChild(child, &status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Whether a kill left something for the next open to repair: a file beside the table's own
+// three (an undo file, a pending pack, ...) or bytes after the last counted record.
+bool leftForRepair(const std::string& dir) {
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name != kTable && name != "LOG.FPT" && name != "LOG.CDX") return true;
+    }
+    const std::string dbf = readFile(dir + kTable);
+    const auto* h = reinterpret_cast<const unsigned char*>(dbf.data());
+    return dbf.size() > size_t(io::le16(h + 8)) + size_t(io::le32(h + 4)) * io::le16(h + 10) + 1;
+}
+
 TEST(CrashPoints, EveryOperationKilledBeforeEachChange) {
     ASSERT_NE(bases().loneId, 0) << "no appended fax ended alone in a leaf";
     std::ostringstream summary;
@@ -560,28 +621,19 @@ TEST(CrashPoints, EveryOperationKilledBeforeEachChange) {
         op.makeBase(base.path());
         const auto files = snapshot(base.path());
         TempDir dir;
+        const auto runOp = [&] {
+            auto t = Table::open(dir.file(kTable));
+            op.run(*t);
+            t->close();
+        };
         std::map<std::string, int> kinds;
+        std::vector<int> toRepair;  // kill points that leave something for the open to repair
         int points = 0;
         for (int n = 1;; ++n) {
             putBase(dir.path(), files);
-            const test::Child child = test::forkChild([&](int fd) {
-                gStopAt = n;
-                gReport = fd;
-                io::setChangeObserver(stopBeforeChange);
-                try {
-                    auto t = Table::open(dir.file(kTable));
-                    op.run(*t);
-                    t->close();
-                } catch (const std::exception& e) {
-                    const std::string what = std::string("threw ") + e.what() + "\n";
-                    if (::write(fd, what.data(), what.size()) < 0) _exit(4);
-                    _exit(3);
-                }
-            });
-            int status = 0;
-            const std::string report = test::finishChild(child, &status);
-            ASSERT_TRUE(WIFEXITED(status)) << op.name << " at point " << n;
-            if (WEXITSTATUS(status) == 0) {
+            std::string report;
+            const int status = runStoppedAt(n, runOp, report);
+            if (status == 0) {
                 if (op.shape) {
                     EXPECT_TRUE(
                         op.shape(levelSizes(base.file("LOG.CDX"), "DATEND"), levelSizes(dir.file("LOG.CDX"), "DATEND")))
@@ -592,15 +644,43 @@ TEST(CrashPoints, EveryOperationKilledBeforeEachChange) {
                 EXPECT_EQ(verifyLeftState(dir.path(), op, Stage::Completed), "") << op.name << ": completed";
                 break;
             }
-            ASSERT_EQ(WEXITSTATUS(status), 42) << op.name << " at point " << n << ": " << report;
+            ASSERT_EQ(status, 42) << op.name << " at point " << n << ": " << report;
             ++points;
             ++kinds[report.substr(0, report.find(' '))];
+            if (leftForRepair(dir.path())) toRepair.push_back(n);
             const std::string bad = verifyLeftState(dir.path(), op, Stage::Killed);
             ASSERT_EQ(bad, "") << op.name << ": killed before point " << n << " (" << report << ")";
         }
+        // The open that repairs what a kill left is killed in turn before each of its changes
+        // (for the first, a middle and the last of those kills; the state left is put back each
+        // time, its stamp taken as describing the table where the counts agree): a repair cut
+        // short is repaired by the next open as well.
+        std::vector<int> picks;
+        if (!toRepair.empty()) picks = {toRepair.front(), toRepair[toRepair.size() / 2], toRepair.back()};
+        picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+        int repairPoints = 0;
+        for (int n : picks) {
+            putBase(dir.path(), files);
+            std::string report;
+            ASSERT_EQ(runStoppedAt(n, runOp, report), 42) << op.name << " at point " << n << ": " << report;
+            const auto left = snapshot(dir.path());
+            for (int m = 1;; ++m) {
+                putState(dir.path(), left);
+                const int status = runStoppedAt(
+                    m, [&] { Table::open(dir.file(kTable))->close(); }, report);
+                if (status == 0) break;
+                ASSERT_EQ(status, 42) << op.name << ": the repair after point " << n << ", at its point " << m << ": "
+                                      << report;
+                ++repairPoints;
+                const std::string bad = verifyLeftState(dir.path(), op, Stage::Killed);
+                ASSERT_EQ(bad, "") << op.name << ": killed before point " << n << ", its repair before point " << m
+                                   << " (" << report << ")";
+            }
+        }
         summary << op.name << ": " << points << " points (";
         for (const auto& [k, c] : kinds) summary << k << " " << c << ", ";
-        summary << ")\n";
+        summary << "), " << toRepair.size() << " leave a repair; " << repairPoints << " points in the repairs after "
+                << picks.size() << " of them\n";
     }
     std::cout << summary.str();
 }
@@ -673,32 +753,6 @@ std::map<std::string, std::string> diskAfter(const std::map<std::string, std::st
         out[name] = content;
     }
     return out;
-}
-
-// Writes a state into dir; a stamp whose counts match the table is made to match its time too.
-void putState(const std::string& dir, const std::map<std::string, std::string>& files) {
-    clearDir(dir);
-    for (const auto& [name, bytes] : files) writeFile(dir + name, bytes);
-    const std::string cdx = dir + "LOG.CDX", dbf = dir + kTable;
-    if (!test::exists(cdx) || !test::exists(dbf)) return;
-    CdxStamp stamp;
-    try {
-        if (!CdxReader(cdx).stamp(stamp)) return;
-    } catch (const EXbError&) {
-        return;
-    }
-    const std::string head = readFile(dbf);
-    const auto* h = reinterpret_cast<const unsigned char*>(head.data());
-    if (head.size() < 12 || stamp.records != io::le32(h + 4) || stamp.headerLength != io::le16(h + 8) ||
-        stamp.recordLength != io::le16(h + 10))
-        return;
-    struct stat st {};
-    ::stat(dbf.c_str(), &st);
-    stamp.tableChanged = uint64_t(st.st_ctim.tv_sec) * 1000000000ull + uint64_t(st.st_ctim.tv_nsec);
-    stamp.stampedAt = st.st_ctim.tv_sec + 100;
-    io::File f;
-    f.open(cdx, false);
-    CdxUpdater::markClean(f, stamp);
 }
 
 TEST(CrashPoints, PowerCutKeepsOnlySomeWritesSinceTheLastSync) {
