@@ -1,13 +1,11 @@
-// The resources the program carries: the built-in fax bitmap font and the engine's string table
-// of error and progress texts, both generated at build time and compiled in.
-// Guarantees: lookups never fail; a code without a table entry falls back to the operating
-// system's message for that number (or an empty text), never to garbage.
+// The resources the program carries: the built-in fax bitmap font and the string table of error
+// and progress texts (looked up through errors/errors.h), both generated at build time and
+// compiled in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
-#include <string>
 
 namespace telvane {
 
@@ -19,28 +17,5 @@ constexpr std::size_t kFaxFontLargeOffset = 4096;
 
 // The "STR0" string table (entries sorted by id, UTF-16LE texts).
 std::span<const std::uint8_t> ErrorStringResource();
-
-// Table text of |code| (UTF-8) or, when missing, the system's message for a positive errno-like
-// number with control characters blanked; empty when neither exists. Cut to 255 characters.
-std::string OvxErrorText(int code);
-
-// Text of a progress code 4801..4843, cut to 80 characters; empty for any other code.
-std::string OvxStatusText(int code);
-
-// Maps an errno value from a file operation to the engine's negative run-time I/O code
-// (-2 file not found, -3 path not found, -5 access denied, -8 no memory, -101 disk full,
-// -160 device write error, -161 device read error); other numbers are returned negated.
-int OvxIoError(int errnum, bool writing);
-
-// The engine's exception: an error code and its text.
-class EOvxException : public std::runtime_error {
-public:
-    explicit EOvxException(int code) : std::runtime_error(OvxErrorText(code)), code_(code) {}
-    EOvxException(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
-    int ErrorCode() const { return code_; }
-
-private:
-    int code_;
-};
 
 }  // namespace telvane

@@ -15,7 +15,7 @@
 #include "maintenance/cleanupexpr.h"
 #include "maintenance/dmform.h"
 #include "records/fax_tables.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 

@@ -4,7 +4,7 @@
 // (first two pages) and the share of words read exactly is reported as a counter. Rates are
 // given per second of wall time and per second of CPU time (this process for CreateFaxFile, the
 // LibreOffice and Ghostscript processes for the pipeline), which stays fair on a busy machine.
-#include "compose/render/faxfilerenderer.h"
+#include "compose/render/faxrenderer.h"
 
 #include "compose/render/renderutil.h"
 
@@ -62,7 +62,7 @@ void BM_CreateFaxFile(benchmark::State& state) {
     rendertest::ensureApp();
     const QByteArray rtf = rendertest::makeRtf(twentyPages());
     TempDir d;
-    FaxFileRenderer r;
+    FaxRenderer r;
     std::string last;
     int pages = 0;
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
@@ -170,7 +170,7 @@ void renderPerPage(benchmark::State& state, const QByteArray& rtf, int pagesWant
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t cpuStart = std::clock();
-        FaxFileRenderer r;
+        FaxRenderer r;
         const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
         if (res.failed() || (pagesWanted && res.pageCount != pagesWanted)) {
             state.SkipWithError("rendering failed or paginated differently");

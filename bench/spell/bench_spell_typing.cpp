@@ -12,7 +12,7 @@
 #include "compose/richtext/trichtext.h"
 #include "compose/spellcheck/spellasyoutype.h"
 #include "app/appstate.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 
 using namespace telvane;
 

@@ -1,10 +1,9 @@
 // libFuzzer target: an RTF document rendered into a fax file the way telvane-faxconv to-fax and
 // the send path do it (rich-text load, pagination, painting, page encoding, joining). Any input
 // must end in a fax file (with no page files left behind) or a failure with an engine code.
-#include "compose/render/faxfilerenderer.h"
-#include "app/uihelpers.h"
+#include "compose/render/faxrenderer.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,13 +12,6 @@
 #include <string>
 
 namespace {
-
-class Silent : public telvane::Prompter {
-public:
-    void information(const QString&) override {}
-    bool yesNo(const QString&, const QString&, bool) override { return false; }
-    void beep() override {}
-};
 
 // A private working directory of this process, removed at exit (the name is kept on the heap
 // so that it outlives the static objects destroyed before the exit handler runs).
@@ -46,13 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static int argc = 1;
     static char name[] = "fuzz_rtfrender";
     static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) {
+    if (!QGuiApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        new QApplication(argc, argv);
-        static Silent silent;
-        telvane::setPrompter(&silent);
+        new QGuiApplication(argc, argv);
     }
-    telvane::render::FaxFileRenderer renderer;
+    telvane::render::FaxRenderer renderer;
     const QByteArray rtf(reinterpret_cast<const char*>(data), qsizetype(size));
     const telvane::render::FaxFileResult r = renderer.CreateFaxFile(WorkDir(), telvane::render::PartsFromRtf({}, rtf));
     if (!r.fileName.empty()) std::filesystem::remove(r.fileName);

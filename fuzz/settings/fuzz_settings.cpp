@@ -1,6 +1,6 @@
 // libFuzzer target: the settings file reader. Any bytes must load; what the writer makes of the
 // result must read back to the same text, and every value must respect the length limit.
-#include "app/inifile.h"
+#include "settings/inifile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane {

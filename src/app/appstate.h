@@ -1,7 +1,7 @@
 // The program-wide settings record of this run and its save helper.
 #pragma once
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace telvane {
 

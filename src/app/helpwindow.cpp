@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/placement.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 static void initHelpResources() { Q_INIT_RESOURCE(help); }

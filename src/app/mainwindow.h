@@ -19,6 +19,14 @@ namespace telvane {
 
 class TLogGrid;
 
+// A fax rendered for sending or viewing: its file (empty when nothing was made), its pages, and
+// whether it had neither cover nor document (which the renderer has said to the user already).
+struct RenderedFax {
+    QString path;
+    int pages = 0;
+    bool empty = false;
+};
+
 class IMainWindow {
 public:
     static constexpr int kOutgoingPage = 0;
@@ -61,9 +69,11 @@ public:
     virtual void FaxTableCloseAndOpen() = 0;
     virtual void RecTableCloseAndOpen() = 0;
     virtual QString GetDatetimeAsString(bool outgoingLog) = 0;
+    // Renders the current outgoing fax; returns the fax file's path (empty when nothing was made).
     virtual QString CreateFaxFile() = 0;
+    // Pages of the fax CreateFaxFile made, and whether it found neither cover nor document.
     virtual int renderedPageCount() const = 0;
-    virtual void setRenderedPageCount(int pages) = 0;
+    virtual bool renderedFaxWasEmpty() const = 0;
     // Plays Receive.Wav when it is set and the file exists; false when nothing was started.
     virtual bool PlayArrivalSound() = 0;
     // The main window's Preferences command (the send dialog offers it too); true when the
@@ -95,9 +105,8 @@ struct MainWindowCommands {
     std::function<void(IMainWindow&)> configurationInformation;
     // First start (no port stored): the quick set-up dialog.
     std::function<void(IMainWindow&)> quickSetup;
-    // Renders the current outgoing fax; returns the fax file's path (empty when nothing was made)
-    // and stores the page count with setRenderedPageCount.
-    std::function<QString(IMainWindow&)> createFaxFile;
+    // Renders the current outgoing fax.
+    std::function<RenderedFax(IMainWindow&)> createFaxFile;
     // Made once the main window exists (receive mode and its hidden notice window).
     std::function<void(IMainWindow&)> createWindows;
 };

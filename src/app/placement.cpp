@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "app/uihelpers.h"
 
 namespace telvane {

@@ -2,7 +2,7 @@
 // or top-down, with core (12-byte) or Windows (40+ byte) info headers. One file is one page.
 // Monochrome rows are copied (inverted when palette entry 0 is the dark one, so black = 1);
 // every other depth goes through the ordered dither.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxinput.h"
 
 #include <cstring>

@@ -1,8 +1,7 @@
 // The page encoder's conversion loop and its input dispatch.
 #include "faximage/faxconverter.h"
 
-#include "faximage/faxerrors.h"
-#include "resources/ovxresources.h"
+#include "errors/errors.h"
 
 #include <cstring>
 #include <unistd.h>

@@ -1,12 +1,11 @@
 // TIFF Class F export through libtiff, and a small PDF writer of our own (zlib for Flate).
 #include "faximage/faxexport.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/ovffile.h"
 #include "faximage/pendingfile.h"
 #include "faximage/tiffmem.h"
-#include "resources/ovxresources.h"
 
 #include <tiffio.h>
 #include <zlib.h>
@@ -83,7 +82,7 @@ int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pa
     SilenceLibtiff();
     if (pages.empty()) return ecBadArgument;
     TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (!tif) return ecAccessDenied;
+    if (!tif) return ecFileAccessDenied;
     int rc = ecOK;
     for (std::size_t i = 0; i < pages.size() && rc == ecOK; ++i)
         rc = writeTiffPage(tif, pages[i], int(i), int(pages.size()));
@@ -164,7 +163,7 @@ int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int
     PendingFile out(tiffPath);
     if (!out.ok()) return OvxIoError(errno, true);
     TIFF* tif = TIFFFdOpen(out.fd(), out.tmp().c_str(), "w");
-    if (!tif) return ecAccessDenied;
+    if (!tif) return ecFileAccessDenied;
     int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
         return writeTiffPage(tif, img, index, count);
     });

@@ -1,9 +1,8 @@
 // The page decoder: page location, line corrections and the image file outputs.
 #include "faximage/faxunpacker.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/pendingfile.h"
-#include "resources/ovxresources.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // raster source and the built-in bitmap font renderer.
 #include "faximage/faxinput.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "resources/ovxresources.h"
 
 #include <algorithm>

@@ -2,8 +2,7 @@
 // engine's negative I/O codes.
 #include "faximage/ovffile.h"
 
-#include "faximage/faxerrors.h"
-#include "resources/ovxresources.h"
+#include "errors/errors.h"
 
 #include <cassert>
 #include <cerrno>

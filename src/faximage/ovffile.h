@@ -5,7 +5,7 @@
 // page n by walking the page headers (each read once; their offsets are kept) and streams a page's coded bytes in 4096-byte pieces,
 // pushed to a sink or pulled one block at a time. MergeOvfFiles joins files for one call.
 // Guarantees: all integers little-endian; a reader never holds more than one 4096-byte block
-// whatever the headers claim; every failure is a negative code (see faxerrors.h). Where
+// whatever the headers claim; every failure is a negative code (see errors/errors.h). Where
 // assertions are on, the writer checks that a page header's image length is the data appended
 // to the page, that the page count stays in range and that pages start right after the header.
 #pragma once

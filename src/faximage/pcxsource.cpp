@@ -3,7 +3,7 @@
 // 8 bits x 1 plane (256-colour palette at the end, or grey) and 8 bits x 3 planes (RGB) are read,
 // run-length coded or not; colour is dithered. Runs never write past a scan line buffer and
 // decoding stops at the page's end in the file.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxinput.h"
 
 #include <algorithm>

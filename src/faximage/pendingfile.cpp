@@ -1,7 +1,6 @@
 #include "faximage/pendingfile.h"
 
-#include "faximage/faxerrors.h"
-#include "resources/ovxresources.h"
+#include "errors/errors.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // line starts the next one; tabs expand to the next multiple of TabStop; after LinesPerPage
 // lines (when not 0) a new page starts. A form feed at the very end of the file, or right where
 // a page has just broken at LinesPerPage, does not add an empty page.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxinput.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // (modified Huffman, Group 3 1-D and 2-D, Group 4) are read through libtiff. Every page
 // (directory) of the file becomes a fax page. Offsets and counts are checked against the file
 // size before use.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxinput.h"
 #include "faximage/tiffmem.h"
 

@@ -2,7 +2,7 @@
 // coder, whose bytes go straight to the caller's buffer.
 #include "faximage/transcode.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 
 namespace telvane::faximage {
 

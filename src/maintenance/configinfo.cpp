@@ -16,7 +16,7 @@
 #include "maintenance/configreport.h"
 #include "maintenance/linuxprobe.h"
 #include "app/appstate.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::maintenance {

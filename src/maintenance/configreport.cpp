@@ -1,3 +1,5 @@
+// The configuration report (see configreport.h): its sections in order, the settings section as a
+// table of rows.
 #include "maintenance/configreport.h"
 
 #include <QFile>
@@ -32,7 +34,7 @@ void addSessionLog(QStringList& out, const QString& path, const QString& heading
 // The COM number (1-based) whose [Ports] device is this node, 0 when none is.
 int comNumberOf(const Settings& settings, const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    for (int i = 0; i < kPortCount; ++i) {
+    for (int i = 0; i < ports::kPortCount; ++i) {
         const QString port = qs(settings.Ports[i]);
         if (port.isEmpty()) continue;
         if (port == path) return i + 1;
@@ -79,50 +81,118 @@ QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qi
     return entries;
 }
 
-QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
-                                     const std::string& programDir) {
-    const QLocale loc = probe.locale();
-    const auto number = [&loc](uint64_t n) { return loc.toString(qulonglong(n)); };
-    QStringList r;
+namespace {
 
-    r << loc.toString(probe.today(), QLocale::LongFormat) << QString() << QStringLiteral("[Product]");
+// What the settings section is read from.
+struct ReportSettings {
+    const Settings& s;
+    const PrintOptions& print;
+    const std::string& programDir;
+};
+
+// One line of the settings section: its label as the report shows it and how its value reads; a
+// row without a value is a heading.
+struct SettingRow {
+    const char* label;
+    QString (*value)(const ReportSettings&);
+};
+
+QString toneOrPulse(int setting) {
+    return setting == 0 ? QStringLiteral("Tone") : setting == 1 ? QStringLiteral("Pulse") : QStringLiteral("unknown");
+}
+
+const SettingRow kSettingRows[] = {
+    {"{general}", nullptr},
+    {"COM Port:             \t", [](const ReportSettings& r) { return QString::number(r.s.Modem.ComPort + 1); }},
+    {"Tone/Pulse:           \t", [](const ReportSettings& r) { return toneOrPulse(r.s.Dialing.ToneOrPulse); }},
+    {"Reset String          \t", [](const ReportSettings& r) { return qs(r.s.Resetting.String); }},
+    {"Post Reset String:    \t", [](const ReportSettings& r) { return qs(r.s.Resetting.AfterString); }},
+    {"{sending}", nullptr},
+    {"Fax Class:            \t", [](const ReportSettings& r) { return qs(FaxClassName(r.s.Modem.FaxClass)); }},
+    {"Max BPS:              \t", [](const ReportSettings& r) { return QString::number(r.s.Modem.MaximumBPS); }},
+    {"Modem Init:           \t", [](const ReportSettings& r) { return qs(r.s.Modem.InitString); }},
+    {"ECM:                  \t", [](const ReportSettings& r) { return yesNo(r.s.Dialing.ECM); }},
+    {"Dial Prefix:          \t", [](const ReportSettings& r) { return qs(r.s.Dialing.DialPrefix); }},
+    {"Dial Suffix:          \t", [](const ReportSettings& r) { return qs(r.s.Dialing.DialSuffix); }},
+    {"Dial Attempts:        \t", [](const ReportSettings& r) { return QString::number(r.s.Dialing.DialAttempts); }},
+    {"Retry Wait:           \t", [](const ReportSettings& r) { return QString::number(r.s.Dialing.RetryWait); }},
+    {"Blind Dial:           \t", [](const ReportSettings& r) { return yesNo(r.s.Dialing.BlindDial); }},
+    {"Ignore Busy:          \t", [](const ReportSettings& r) { return yesNo(r.s.Dialing.IgnoreBusy); }},
+    {"Renegotiate Between:  \t", [](const ReportSettings& r) { return yesNo(r.s.Modem.RenegotiateBetween); }},
+    {"Alternate header font \t", [](const ReportSettings& r) { return yesNo(r.s.Other.UseAlternateHeaderFont); }},
+    {"Larger send buffer    \t", [](const ReportSettings& r) { return yesNo(r.s.Other.GlobalLargerSendBuffer); }},
+    {"{receiving}", nullptr},
+    {"Receive Fax Class:    \t", [](const ReportSettings& r) { return qs(FaxClassName(r.s.Modem.FaxClassReceive)); }},
+    {"Receive Max BPS:      \t", [](const ReportSettings& r) { return QString::number(r.s.Modem.MaximumBPSReceive); }},
+    {"Receive Init String:  \t", [](const ReportSettings& r) { return qs(r.s.Modem.InitStringReceive); }},
+    {"Answer On Ring:       \t", [](const ReportSettings& r) { return QString::number(r.s.Receive.AnswerOnRing); }},
+    {"Receive Startup:      \t", [](const ReportSettings& r) { return yesNo(r.s.Receive.AtStartup); }},
+    {"ECM Receive:          \t", [](const ReportSettings& r) { return yesNo(r.s.Receive.ECMReceive); }},
+    {"WAV File:             \t", [](const ReportSettings& r) { return qs(r.s.Receive.Wav); }},
+    {"Print On Receipt:     \t", [](const ReportSettings& r) { return yesNo(r.s.Receive.PrintOnReceipt); }},
+    {"Printer (POR):        \t", [](const ReportSettings& r) { return qs(r.s.Receive.PrintOnReceiptPrinter); }},
+    {"Alternate naming rec  \t", [](const ReportSettings& r) { return yesNo(r.s.Other.GlobalUseAlternateNamingRec); }},
+    {"Larger rec buffer     \t", [](const ReportSettings& r) { return yesNo(r.s.Other.GlobalLargerReceiveBuffer); }},
+    {"{misc}", nullptr},
+    {"SM56 Fix              \t", [](const ReportSettings& r) { return yesNo(r.s.Other.UseMotorolaSM56Fix); }},
+    {"RAGE MOBILITY FIX     \t", [](const ReportSettings& r) { return yesNo(r.s.Other.ImposeWaitBeforePrinting); }},
+    {"ShowHint:             \t", [](const ReportSettings& r) { return yesNo(r.s.Hints.On); }},
+    {"Disable Prefix:       \t", [](const ReportSettings& r) { return yesNo(r.s.User.PrefixDisable); }},
+    {"Program Path          \t", [](const ReportSettings& r) { return qs(r.programDir); }},
+    {"{printing}", nullptr},
+    {"Print Multi           \t", [](const ReportSettings& r) { return yesNo(r.print.MultiPage); }},
+    {"Print Header          \t", [](const ReportSettings& r) { return yesNo(r.print.Header); }},
+    {"Print Footer          \t", [](const ReportSettings& r) { return yesNo(r.print.Footer); }},
+    {"Print Stretch         \t", [](const ReportSettings& r) { return yesNo(r.print.Stretch); }},
+};
+
+void addProduct(QStringList& r, const QLocale& loc) {
+    r << QStringLiteral("[Product]");
     r << QStringLiteral("Program:     \t") + QLatin1String(kProductName);
     r << QStringLiteral("Version:     \t") + QLatin1String(kProgramVersion);
     r << QStringLiteral("Build Date:  \t") + loc.toString(kBuildDate, QLocale::ShortFormat);
     r << QStringLiteral("Fax Engine:  \t") + QLatin1String(kEngineVersion);
+}
 
-    r << QString() << QStringLiteral("[Environment]");
+void addScreen(QStringList& r, const QLocale& loc, const std::optional<ScreenInfo>& screen) {
+    if (!screen) {
+        r << QStringLiteral("Video:       \t") << QStringLiteral("Font:        \t");
+        return;
+    }
+    r << QStringLiteral("Video:       \t") + QString::number(screen->width) + QStringLiteral(" x ") +
+             QString::number(screen->height) + QStringLiteral(" x ") + loc.toString(colourCount(screen->bitsPerPixel)) +
+             QStringLiteral(" colors");
+    QString font = QStringLiteral("Custom font size in use");
+    if (screen->dotsPerInch == 96) font = QStringLiteral("Small Fonts in use");
+    if (screen->dotsPerInch == 120) font = QStringLiteral("Large Fonts in use");
+    r << QStringLiteral("Font:        \t") + font;
+}
+
+void addMemory(QStringList& r, const QLocale& loc, const std::optional<MemoryInfo>& mem) {
+    if (!mem) {
+        r << QStringLiteral("Memory Load: \t") << QStringLiteral("Phys Memory: \t") << QStringLiteral("Page File:   \t")
+          << QStringLiteral("Virt Memory: \t");
+        return;
+    }
+    const auto pair = [&loc](uint64_t total, uint64_t avail) {
+        return QStringLiteral("Total: ") + loc.toString(qulonglong(total)) + QStringLiteral(";    Available: ") +
+               loc.toString(qulonglong(avail));
+    };
+    r << QStringLiteral("Memory Load: \t") + QString::number(mem->loadPercent);
+    r << QStringLiteral("Phys Memory: \t") + pair(mem->physTotal, mem->physAvailable);
+    r << QStringLiteral("Page File:   \t") + pair(mem->swapTotal, mem->swapAvailable);
+    r << QStringLiteral("Virt Memory: \t") + pair(mem->virtualTotal, mem->virtualAvailable);
+}
+
+void addEnvironment(QStringList& r, const SystemProbe& probe, const QLocale& loc) {
+    r << QStringLiteral("[Environment]");
     if (probe.screenSaverActive()) r << QStringLiteral("Screen Saver:\tPossible Active Screen Saver Detected");
-
     // The system line: distribution, then kernel release, kernel build and machine.
     r << QStringLiteral("Windows:     \t") + probe.osName() + QStringLiteral(" (version ") + probe.kernelRelease() +
              QStringLiteral(" build:") + probe.kernelVersion() + QLatin1Char(' ') + probe.machine() + QLatin1Char(')');
     r << QStringLiteral("CPU:         \tProcessor:  ") + probe.processorModel();
-    const std::optional<ScreenInfo> screen = probe.screen();
-    if (screen) {
-        r << QStringLiteral("Video:       \t") + QString::number(screen->width) + QStringLiteral(" x ") +
-                 QString::number(screen->height) + QStringLiteral(" x ") +
-                 loc.toString(colourCount(screen->bitsPerPixel)) + QStringLiteral(" colors");
-        QString font = QStringLiteral("Custom font size in use");
-        if (screen->dotsPerInch == 96) font = QStringLiteral("Small Fonts in use");
-        if (screen->dotsPerInch == 120) font = QStringLiteral("Large Fonts in use");
-        r << QStringLiteral("Font:        \t") + font;
-    } else {
-        r << QStringLiteral("Video:       \t") << QStringLiteral("Font:        \t");
-    }
-    const std::optional<MemoryInfo> mem = probe.memory();
-    const auto pair = [&](uint64_t total, uint64_t avail) {
-        return QStringLiteral("Total: ") + number(total) + QStringLiteral(";    Available: ") + number(avail);
-    };
-    if (mem) {
-        r << QStringLiteral("Memory Load: \t") + QString::number(mem->loadPercent);
-        r << QStringLiteral("Phys Memory: \t") + pair(mem->physTotal, mem->physAvailable);
-        r << QStringLiteral("Page File:   \t") + pair(mem->swapTotal, mem->swapAvailable);
-        r << QStringLiteral("Virt Memory: \t") + pair(mem->virtualTotal, mem->virtualAvailable);
-    } else {
-        r << QStringLiteral("Memory Load: \t") << QStringLiteral("Phys Memory: \t") << QStringLiteral("Page File:   \t")
-          << QStringLiteral("Virt Memory: \t");
-    }
+    addScreen(r, loc, probe.screen());
+    addMemory(r, loc, probe.memory());
     r << QStringLiteral("Language:    \tUser: ") + probe.userLanguage() + QStringLiteral(";    System: ") +
              probe.systemLanguage();
     r << QStringLiteral("Country:     \tUser: ") + probe.userCountry() + QStringLiteral(";    System: ") +
@@ -131,82 +201,57 @@ QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& s
              QStringLiteral(";    Long: ") + loc.dateFormat(QLocale::LongFormat);
     r << QStringLiteral("Time Format: \tShort: ") + loc.timeFormat(QLocale::ShortFormat) +
              QStringLiteral(";    Long: ") + loc.timeFormat(QLocale::LongFormat);
+}
 
-    r << QString();
-    if (const auto devices = probe.serialDevices()) {
-        r << QStringLiteral("[Modem Settings in Registry]") << QString();
-        bool first = true;
-        for (const SerialDevice& d : *devices) {
-            if (!first) r << QString();
-            first = false;
-            if (!d.manufacturer.isEmpty()) r << QStringLiteral("Manufacturer:         \t") + d.manufacturer;
-            if (!d.product.isEmpty() || !d.usbId.isEmpty()) {
-                QString model = d.product;
-                if (!d.usbId.isEmpty())
-                    model += (model.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("(USB ") + d.usbId +
-                             QLatin1Char(')');
-                r << QStringLiteral("Model:                \t") + model;
-            }
-            if (!d.driver.isEmpty()) r << QStringLiteral("Driver:               \t") + d.driver;
-            QString port = d.path;
-            if (const int com = comNumberOf(s, d.path)) port += QStringLiteral(" (COM%1)").arg(com);
-            r << QStringLiteral("Port:                 \t") + port;
-        }
+void addSerialDevice(QStringList& r, const SerialDevice& d, const Settings& s) {
+    if (!d.manufacturer.isEmpty()) r << QStringLiteral("Manufacturer:         \t") + d.manufacturer;
+    if (!d.product.isEmpty() || !d.usbId.isEmpty()) {
+        QString model = d.product;
+        if (!d.usbId.isEmpty())
+            model += (model.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("(USB ") + d.usbId +
+                     QLatin1Char(')');
+        r << QStringLiteral("Model:                \t") + model;
     }
-    r << QString() << QString();
+    if (!d.driver.isEmpty()) r << QStringLiteral("Driver:               \t") + d.driver;
+    QString port = d.path;
+    if (const int com = comNumberOf(s, d.path)) port += QStringLiteral(" (COM%1)").arg(com);
+    r << QStringLiteral("Port:                 \t") + port;
+}
 
-    r << QLatin1Char('[') + qs(settingsPath(programDir)) + QLatin1Char(']') << QString();
+void addSerialDevices(QStringList& r, const std::optional<std::vector<SerialDevice>>& devices, const Settings& s) {
+    if (!devices) return;
+    r << QStringLiteral("[Modem Settings in Registry]") << QString();
+    bool first = true;
+    for (const SerialDevice& d : *devices) {
+        if (!first) r << QString();
+        first = false;
+        addSerialDevice(r, d, s);
+    }
+}
 
-    const QString toneOrPulse = s.Dialing.ToneOrPulse == 0   ? QStringLiteral("Tone")
-                                : s.Dialing.ToneOrPulse == 1 ? QStringLiteral("Pulse")
-                                                             : QStringLiteral("unknown");
-    r << QStringLiteral("{general}");
-    r << QStringLiteral("COM Port:             \t") + QString::number(s.Modem.ComPort + 1);
-    r << QStringLiteral("Tone/Pulse:           \t") + toneOrPulse;
-    r << QStringLiteral("Reset String          \t") + qs(s.Resetting.String);
-    r << QStringLiteral("Post Reset String:    \t") + qs(s.Resetting.AfterString);
-    r << QStringLiteral("{sending}");
-    r << QStringLiteral("Fax Class:            \t") + qs(FaxClassName(s.Modem.FaxClass));
-    r << QStringLiteral("Max BPS:              \t") + QString::number(s.Modem.MaximumBPS);
-    r << QStringLiteral("Modem Init:           \t") + qs(s.Modem.InitString);
-    r << QStringLiteral("ECM:                  \t") + yesNo(s.Dialing.ECM);
-    r << QStringLiteral("Dial Prefix:          \t") + qs(s.Dialing.DialPrefix);
-    r << QStringLiteral("Dial Suffix:          \t") + qs(s.Dialing.DialSuffix);
-    r << QStringLiteral("Dial Attempts:        \t") + QString::number(s.Dialing.DialAttempts);
-    r << QStringLiteral("Retry Wait:           \t") + QString::number(s.Dialing.RetryWait);
-    r << QStringLiteral("Blind Dial:           \t") + yesNo(s.Dialing.BlindDial);
-    r << QStringLiteral("Ignore Busy:          \t") + yesNo(s.Dialing.IgnoreBusy);
-    r << QStringLiteral("Renegotiate Between:  \t") + yesNo(s.Modem.RenegotiateBetween);
-    r << QStringLiteral("Alternate header font \t") + yesNo(s.Other.UseAlternateHeaderFont);
-    r << QStringLiteral("Larger send buffer    \t") + yesNo(s.Other.GlobalLargerSendBuffer);
-    r << QStringLiteral("{receiving}");
-    r << QStringLiteral("Receive Fax Class:    \t") + qs(FaxClassName(s.Modem.FaxClassReceive));
-    r << QStringLiteral("Receive Max BPS:      \t") + QString::number(s.Modem.MaximumBPSReceive);
-    r << QStringLiteral("Receive Init String:  \t") + qs(s.Modem.InitStringReceive);
-    r << QStringLiteral("Answer On Ring:       \t") + QString::number(s.Receive.AnswerOnRing);
-    r << QStringLiteral("Receive Startup:      \t") + yesNo(s.Receive.AtStartup);
-    r << QStringLiteral("ECM Receive:          \t") + yesNo(s.Receive.ECMReceive);
-    r << QStringLiteral("WAV File:             \t") + qs(s.Receive.Wav);
-    r << QStringLiteral("Print On Receipt:     \t") + yesNo(s.Receive.PrintOnReceipt);
-    r << QStringLiteral("Printer (POR):        \t") + qs(s.Receive.PrintOnReceiptPrinter);
-    r << QStringLiteral("Alternate naming rec  \t") + yesNo(s.Other.GlobalUseAlternateNamingRec);
-    r << QStringLiteral("Larger rec buffer     \t") + yesNo(s.Other.GlobalLargerReceiveBuffer);
-    r << QStringLiteral("{misc}");
-    r << QStringLiteral("SM56 Fix              \t") + yesNo(s.Other.UseMotorolaSM56Fix);
-    r << QStringLiteral("RAGE MOBILITY FIX     \t") + yesNo(s.Other.ImposeWaitBeforePrinting);
-    r << QStringLiteral("ShowHint:             \t") + yesNo(s.Hints.On);
-    r << QStringLiteral("Disable Prefix:       \t") + yesNo(s.User.PrefixDisable);
-    r << QStringLiteral("Program Path          \t") + qs(programDir);
-    r << QStringLiteral("{printing}");
-    r << QStringLiteral("Print Multi           \t") + yesNo(print.MultiPage);
-    r << QStringLiteral("Print Header          \t") + yesNo(print.Header);
-    r << QStringLiteral("Print Footer          \t") + yesNo(print.Footer);
-    r << QStringLiteral("Print Stretch         \t") + yesNo(print.Stretch);
+void addSettings(QStringList& r, const ReportSettings& settings) {
+    r << QLatin1Char('[') + qs(settingsPath(settings.programDir)) + QLatin1Char(']') << QString();
+    for (const SettingRow& row : kSettingRows)
+        r << QLatin1String(row.label) + (row.value ? row.value(settings) : QString());
+}
+
+}  // namespace
+
+QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
+                                     const std::string& programDir) {
+    const QLocale loc = probe.locale();
+    QStringList r;
+    r << loc.toString(probe.today(), QLocale::LongFormat) << QString();
+    addProduct(r, loc);
     r << QString();
-
+    addEnvironment(r, probe, loc);
+    r << QString();
+    addSerialDevices(r, probe.serialDevices(), s);
+    r << QString() << QString();
+    addSettings(r, ReportSettings{s, print, programDir});
+    r << QString();
     r << QStringLiteral("[Other Running Applications (Window, Window Class)]") << QString();
     r << runningProgramEntries(probe.processes(), probe.ownPid());
-
     const QString dir = qs(programDir);
     addSessionLog(r, dir + QStringLiteral("Lastsend.log"), QStringLiteral("[Last Send Session]"));
     addSessionLog(r, dir + QStringLiteral("Lastrec.log"), QStringLiteral("[Last Receive Session]"));

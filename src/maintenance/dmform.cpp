@@ -226,11 +226,10 @@ void TDMForm::UpdateWindow() {
                        recEmpty ? QStringLiteral("Incoming Faxes (none)") : QStringLiteral("Incoming Faxes"));
 }
 
-void TDMForm::deleteOne(bool inRun) {
+bool TDMForm::deleteOne(bool inRun, std::string& error) {
     records::RecordSet& rs = currentTable();
     // The mark first: a record that cannot be marked keeps its file.
     QString file;
-    bool marked = false;
     try {
         if (currentPage() == kIncomingPage) file = qs(rs.currentRow().text("FAXFILE"));
         if (inRun && rs.table() && rs.filter().empty() && !rs.deletedHidden()) {
@@ -241,10 +240,13 @@ void TDMForm::deleteOne(bool inRun) {
         } else {
             rs.deleteRecord();
         }
-        marked = true;
-    } catch (const records::EXbError&) {}
-    if (marked && currentPage() == kIncomingPage) removeReceivedFile(qs(receiveDir_), file);
+    } catch (const records::EXbError& e) {
+        error = e.what();
+        return false;
+    }
+    if (currentPage() == kIncomingPage) removeReceivedFile(qs(receiveDir_), file);
     deletedSomething_ = true;
+    return true;
 }
 
 void TDMForm::mnuToggleDeletedStateClick() {
@@ -256,7 +258,8 @@ void TDMForm::mnuToggleDeletedStateClick() {
     rs.next();
     const long after = xb.xb_RecNo();
     xb.xb_Go(here);
-    deleteOne(false);
+    std::string ignored;
+    deleteOne(false, ignored);
     if (after != here) xb.xb_Go(after);
     UpdateWindow();
 }
@@ -266,7 +269,8 @@ int TDMForm::DeleteMatching(const std::string& expression) {
     records::TXbAccess& xb = currentXb();
     const long here = xb.xb_RecNo();
     const int order = xb.xb_IndexOrd();
-    int count = 0;
+    int count = 0, failed = 0;
+    std::string error;  // the first failure, told with the count
     {
         HourGlass hourglass;
         xb.xb_SetOrder(0);
@@ -277,14 +281,22 @@ int TDMForm::DeleteMatching(const std::string& expression) {
             // Physical order with every record shown: the next record is the next record number.
             const long records = xb.xb_RecCount();
             for (long recno = 1; recno <= records; ++recno) {
-                if (!xb.xb_Go(recno)) break;
+                if (!xb.xb_Go(recno)) {
+                    if (error.empty()) error = xb.lastError();
+                    break;
+                }
                 if (xb.xb_EvalLogical(expression) && !xb.xb_Deleted()) {
-                    deleteOne(true);
-                    ++count;
+                    std::string why;
+                    if (deleteOne(true, why))
+                        ++count;
+                    else if (++failed == 1 && error.empty())
+                        error = why;
                 }
                 if (recno % 4096 == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             }
-        } catch (const records::EXbError&) {}
+        } catch (const records::EXbError& e) {
+            if (error.empty()) error = e.what();
+        }
         xb.xb_SetDeleted(true);
         rs.enableControls();
         try {
@@ -298,7 +310,12 @@ int TDMForm::DeleteMatching(const std::string& expression) {
             if (rs.recNo() <= rs.recCount() && rs.deleted()) rs.first();
         } catch (const records::EXbError&) {}
     }
-    ShowInformation(QString::number(count) + QStringLiteral(" deleted."));
+    QString text = QString::number(count) + QStringLiteral(" deleted.");
+    if (!error.empty())
+        text += (failed ? QStringLiteral("\n") + QString::number(failed) + QStringLiteral(" could not be deleted: ")
+                        : QStringLiteral("\nThe deletion stopped: ")) +
+                qs(error);
+    ShowInformation(text);
     UpdateWindow();
     return count;
 }

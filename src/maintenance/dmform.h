@@ -57,7 +57,7 @@ public:
     void mnuDeleteAllClick();
 
     // Marks every unmarked record of the current log for which the expression is true, shows the
-    // count, and returns it.
+    // count of records marked (and what failed, when something did), and returns it.
     int DeleteMatching(const std::string& expression);
     void UpdateWindow();
 
@@ -72,7 +72,8 @@ private:
     QString kind() const;
     std::string dateField() const;
     // Marks the current record (and removes a received fax's file); inRun: inside a group deletion.
-    void deleteOne(bool inRun);
+    // False (with the reason in error) when the mark could not be set.
+    bool deleteOne(bool inRun, std::string& error);
     void restoreFilters();
     void FormActivate();
 

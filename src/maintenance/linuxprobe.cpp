@@ -1,5 +1,7 @@
 #include "maintenance/linuxprobe.h"
 
+#include "ports/serialdevices.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -158,10 +160,10 @@ bool LinuxProbe::screenSaverActive() const {
 }
 
 std::optional<std::vector<SerialDevice>> LinuxProbe::serialDevices() const {
-    const QDir dev(path(QStringLiteral("/dev")));
-    if (!dev.exists()) return std::nullopt;
-    std::vector<SerialDevice> out;
+    const QString devRoot = path(QStringLiteral("/dev"));
+    if (!QDir(devRoot).exists()) return std::nullopt;
     const QString sysTty = path(QStringLiteral("/sys/class/tty/"));
+    // What sysfs tells of the kernel's device `name` (for a by-id link: the device it names).
     const auto describe = [&](const QString& node, const QString& name) {
         SerialDevice d;
         d.path = node;
@@ -182,20 +184,12 @@ std::optional<std::vector<SerialDevice>> LinuxProbe::serialDevices() const {
         }
         return d;
     };
-    // ttyS* only with real hardware behind them (a port type other than 0 = unknown).
-    for (const QString& name : dev.entryList({QStringLiteral("ttyS*")}, QDir::System | QDir::Files, QDir::Name)) {
-        const QString type = readLine(sysTty + name + QStringLiteral("/type"));
-        if (type.isEmpty() || type == QLatin1String("0")) continue;
-        out.push_back(describe(dev.filePath(name), name));
-    }
-    for (const QString& pattern : {QStringLiteral("ttyACM*"), QStringLiteral("ttyUSB*")})
-        for (const QString& name : dev.entryList({pattern}, QDir::System | QDir::Files, QDir::Name))
-            out.push_back(describe(dev.filePath(name), name));
-    const QDir byId(path(QStringLiteral("/dev/serial/by-id")));
-    for (const QString& name : byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString target = QFileInfo(byId.filePath(name)).canonicalFilePath();
-        SerialDevice d = describe(byId.filePath(name), QFileInfo(target).fileName());
-        out.push_back(d);
+    std::vector<SerialDevice> out;
+    for (const std::string& found :
+         ports::SerialDevicesPresent(devRoot.toStdString(), path(QStringLiteral("/sys/class/tty")).toStdString())) {
+        const QString node = QString::fromStdString(found);
+        const QString target = QFileInfo(node).canonicalFilePath();
+        out.push_back(describe(node, QFileInfo(target.isEmpty() ? node : target).fileName()));
     }
     return out;
 }

@@ -2,7 +2,7 @@
 #include "maintenance/maintenancehooks.h"
 
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 #include "maintenance/configinfo.h"
 #include "maintenance/dmform.h"

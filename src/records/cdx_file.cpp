@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <set>
 
 namespace telvane::records {
@@ -17,17 +18,21 @@ namespace {
 constexpr uint32_t kPage = 512;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int kKeyArea = 488;
-// Clean-close stamp in the directory header's reserved bytes 16-35.
+// Clean-close stamp in the directory header's reserved bytes 16-43; after it, in 44-51, a
+// number drawn anew for every file written whole, which undo files name (0 in files written by
+// other programs).
 constexpr uint32_t kStampAt = 16;
-constexpr char kStampMagic[4] = {'T', 'V', 'X', '1'};
+constexpr size_t kStampSize = 28;
+constexpr uint32_t kGenerationAt = 44;
+constexpr char kStampMagic[4] = {'T', 'V', 'X', '2'};
 
 void putStamp(unsigned char* p, const CdxStamp& st) {
     std::memcpy(p, kStampMagic, 4);
     io::putLe32(p + 4, st.records);
     io::putLe16(p + 8, st.headerLength);
     io::putLe16(p + 10, st.recordLength);
-    io::putLe32(p + 12, uint32_t(st.tableModified));
-    io::putLe32(p + 16, uint32_t(st.tableModified >> 32));
+    io::putLe64(p + 12, st.tableChanged);
+    io::putLe64(p + 20, uint64_t(st.stampedAt));
 }
 
 int bitsFor(uint64_t v) {
@@ -285,6 +290,9 @@ std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& p
 
     std::string out = headerPage(2 * kPage, 10, 0xE0, false, "", "", path);
     if (stamp) putStamp(reinterpret_cast<unsigned char*>(out.data()) + kStampAt, *stamp);
+    std::random_device random;
+    io::putLe64(reinterpret_cast<unsigned char*>(out.data()) + kGenerationAt,
+                uint64_t(random()) << 32 | uint64_t(random()) | 1);
     if (headerOffsetsOut) *headerOffsetsOut = headerOffsets;
     emitTree(dirLevels, 2 * kPage, 10, out);
     for (size_t i = 0; i < tags.size(); ++i) {
@@ -300,20 +308,22 @@ std::string buildCdx(const std::vector<CdxTagSource>& tags, const std::string& p
 
 // --- reading ---------------------------------------------------------------------------------
 
-CdxReader::CdxReader(const std::string& path) : path_(path) {
-    io::File f;
+CdxReader::CdxReader(const std::string& path) : path_(path), bytes_(load(path)) { parse(); }
+
+std::string CdxReader::load(const std::string& path) {
     try {
-        f.open(path, false);
+        io::File f;
+        f.open(path, false, true);
         const uint64_t size = f.size();
-        if (size > (uint64_t(1) << 31)) fail("index file larger than 2 GB");
-        bytes_.resize(size_t(size));
-        if (size) f.readAt(0, bytes_.data(), bytes_.size());
+        if (size > (uint64_t(1) << 31)) throw EXbIndexError(path, path + ": damaged index: larger than 2 GB");
+        std::string bytes(size_t(size), '\0');
+        if (size) f.readAt(0, bytes.data(), bytes.size());
+        return bytes;
     } catch (const EXbIndexError&) {
         throw;
     } catch (const EXbError& e) {
         throw EXbIndexError(path, e.what());
     }
-    parse();
 }
 
 CdxReader::CdxReader(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {
@@ -457,6 +467,7 @@ void CdxReader::parse() {
     if (bytes_.size() < 3 * kPage) fail("the file is too short (" + std::to_string(bytes_.size()) + " bytes)");
     const CdxTagHeader dir = readHeader(0, true);
     if (dir.keyLength != 10) fail("the tag directory has key length " + std::to_string(dir.keyLength));
+    directoryRoot_ = dir.root;
     // Every tag needs its own 1024-byte header, which bounds the directory.
     const CdxEntries names = walk(dir.root, 10, ' ', "tag directory", bytes_.size() / (2 * kPage));
     std::set<uint32_t> offsets;
@@ -479,17 +490,30 @@ CdxEntries CdxReader::keys(const CdxTagHeader& tag, char pad, size_t maxEntries)
 
 namespace {
 
-// Walks a whole tree from the root, checking what the leaf chain alone does not show.
+// Marks a page as used; false when it was marked already.
+bool markPage(CdxPageMap& pages, uint32_t offset) {
+    const size_t i = offset / kPage;
+    if (i >= pages.size() || pages[i]) return false;
+    pages[i] = true;
+    return true;
+}
+
+// Walks a whole tree from the root, checking what the leaf chain alone does not show; the keys
+// go to an optional key list, the pages into an optional page map.
 class TreeChecker {
 public:
-    TreeChecker(const std::string& bytes, int keyLength, char pad, size_t maxEntries, std::string what,
-                std::vector<std::string>& problems)
+    TreeChecker(const std::string& bytes, int keyLength, char pad, size_t maxEntries, size_t maxRecno, std::string what,
+                std::vector<std::string>& problems, KeyList* keys, CdxPageMap* pages)
         : bytes_(bytes),
           keyLength_(keyLength),
           pad_(pad),
           maxEntries_(maxEntries),
+          maxRecno_(maxRecno),
           what_(std::move(what)),
-          problems_(problems) {}
+          problems_(problems),
+          keys_(keys),
+          pages_(pages),
+          seen_(bytes.size() / kPage + 1) {}
 
     void run(uint32_t root) {
         try {
@@ -535,7 +559,9 @@ private:
     const unsigned char* pageAt(uint32_t offset) {
         if (offset % kPage != 0 || uint64_t(offset) + kPage > bytes_.size())
             fatal("a pointer leads to offset " + std::to_string(offset) + ", outside the file");
-        if (!seen_.insert(offset).second) fatal("the node at " + std::to_string(offset) + " is reached twice");
+        if (!markPage(seen_, offset)) fatal("the node at " + std::to_string(offset) + " is reached twice");
+        if (pages_ && !markPage(*pages_, offset))
+            fatal("the node at " + std::to_string(offset) + " also belongs to another tree or a header");
         return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
     }
 
@@ -556,36 +582,7 @@ private:
                     (isRoot ? " is the root but not marked so" : " is marked as a root but is not one"));
         const std::string at = " (node at " + std::to_string(offset) + ")";
         if (attr & 0x02) {
-            if (levelDepth_ < 0) levelDepth_ = depth;
-            if (levelDepth_ != depth) problem("the leaves lie at different depths" + at);
-            CdxEntries entries;
-            const size_t before = total_;
-            LeafInfo info;
-            try {
-                info = decodeLeaf(p, keyLength_, pad_, entries, maxEntries_ - std::min(total_, maxEntries_),
-                                  [&](const std::string& m) { throw EXbError(m); });
-            } catch (const EXbError& e) {
-                fatal(std::string(e.what()) + at);
-            }
-            total_ = before + entries.size();
-            if (info.freeBytes != info.computedFree)
-                problem("a leaf states " + std::to_string(info.freeBytes) + " free bytes but has " +
-                        std::to_string(info.computedFree) + at);
-            if (!info.masksAgree) problem("a leaf's masks do not match its bit counts" + at);
-            for (const auto& [k, r] : entries) {
-                if (havePrev_ && !less(prevKey_, prevRecno_, k, r)) problem("keys out of order" + at);
-                prevKey_ = k;
-                prevRecno_ = r;
-                havePrev_ = true;
-            }
-            if (entries.empty()) {
-                if (!isRoot) problem("an empty leaf below the root" + at);
-                lastKey.clear();
-                lastRecno = 0;
-            } else {
-                lastKey = entries.back().first;
-                lastRecno = entries.back().second;
-            }
+            leaf(p, depth, isRoot, at, lastKey, lastRecno);
             return;
         }
         const uint16_t count = io::le16(p + 2);
@@ -611,13 +608,52 @@ private:
         lastRecno = prevRecno;
     }
 
+    void leaf(const unsigned char* p, int depth, bool isRoot, const std::string& at, std::string& lastKey,
+              uint32_t& lastRecno) {
+        if (levelDepth_ < 0) levelDepth_ = depth;
+        if (levelDepth_ != depth) problem("the leaves lie at different depths" + at);
+        CdxEntries entries;
+        LeafInfo info;
+        try {
+            info = decodeLeaf(p, keyLength_, pad_, entries, maxEntries_ - std::min(total_, maxEntries_),
+                              [&](const std::string& m) { throw EXbError(m); });
+        } catch (const EXbError& e) {
+            fatal(std::string(e.what()) + at);
+        }
+        total_ += entries.size();
+        if (info.freeBytes != info.computedFree)
+            problem("a leaf states " + std::to_string(info.freeBytes) + " free bytes but has " +
+                    std::to_string(info.computedFree) + at);
+        if (!info.masksAgree) problem("a leaf's masks do not match its bit counts" + at);
+        for (const auto& [k, r] : entries) {
+            if (r > maxRecno_) problem("a key points to record " + std::to_string(r) + ", past the last record" + at);
+            if (havePrev_ && !less(prevKey_, prevRecno_, k, r)) problem("keys out of order" + at);
+            // The keys are gathered only while all is well: a tree with problems is not used.
+            if (keys_ && problems_.empty()) keys_->pushBack(k.data(), r);
+            prevKey_ = k;
+            prevRecno_ = r;
+            havePrev_ = true;
+        }
+        if (entries.empty()) {
+            if (!isRoot) problem("an empty leaf below the root" + at);
+            lastKey.clear();
+            lastRecno = 0;
+        } else {
+            lastKey = entries.back().first;
+            lastRecno = entries.back().second;
+        }
+    }
+
     const std::string& bytes_;
     int keyLength_;
     char pad_;
     size_t maxEntries_;
+    size_t maxRecno_;
     std::string what_;
     std::vector<std::string>& problems_;
-    std::set<uint32_t> seen_;
+    KeyList* keys_;
+    CdxPageMap* pages_;
+    CdxPageMap seen_;
     std::vector<std::vector<uint32_t>> levels_;
     int levelDepth_ = -1;
     size_t total_ = 0;
@@ -628,78 +664,242 @@ private:
 
 }  // namespace
 
+bool stampDescribes(const CdxStamp& stored, const CdxStamp& now) {
+    if (stored.records != now.records || stored.headerLength != now.headerLength ||
+        stored.recordLength != now.recordLength || stored.tableChanged != now.tableChanged)
+        return false;
+    constexpr uint64_t kSecond = 1000000000ull;
+    const bool coarse = now.tableChanged % 1000000ull == 0;
+    return !coarse || stored.stampedAt >= int64_t(now.tableChanged / kSecond) + 2;
+}
+
 bool CdxReader::stamp(CdxStamp& out) const {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + kStampAt;
     if (std::memcmp(p, kStampMagic, 4) != 0) return false;
     out.records = io::le32(p + 4);
     out.headerLength = io::le16(p + 8);
     out.recordLength = io::le16(p + 10);
-    out.tableModified = uint64_t(io::le32(p + 12)) | uint64_t(io::le32(p + 16)) << 32;
+    out.tableChanged = io::le64(p + 12);
+    out.stampedAt = int64_t(io::le64(p + 20));
     return true;
 }
 
-void CdxReader::loadKeys(const CdxTagHeader& tag, char pad, size_t maxEntries, KeyList& out) const {
+CdxPageMap CdxReader::directoryPages() const {
+    CdxPageMap pages(bytes_.size() / kPage + 1);
+    markPage(pages, 0);
+    markPage(pages, kPage);
+    // The directory tree was read whole by the parse; its pages are walked level by level.
+    std::vector<uint32_t> level{directoryRoot_};
+    for (int depth = 0; !level.empty() && depth <= 64; ++depth) {
+        std::vector<uint32_t> next;
+        for (uint32_t n : level) {
+            if (!markPage(pages, n)) fail("tag directory: the node at " + std::to_string(n) + " is reached twice");
+            const unsigned char* p = page(n, "tag directory");
+            if (io::le16(p) & 0x02) continue;
+            const int count = io::le16(p + 2);
+            for (int i = 0; i < count && 12 + (i + 1) * 18 <= int(kPage); ++i)
+                next.push_back(io::be32(p + 12 + size_t(i) * 18 + 14));
+        }
+        level = std::move(next);
+    }
+    for (const auto& t : tags_) {
+        if (!markPage(pages, t.headerOffset) || !markPage(pages, t.headerOffset + kPage))
+            fail("tag " + t.name + ": its header overlaps another page in use");
+    }
+    return pages;
+}
+
+void CdxReader::loadKeys(const CdxTagHeader& tag, char pad, size_t maxEntries, KeyList& out, CdxPageMap& pages,
+                         CdxLeafUse& use) const {
     const std::string what = "tag " + tag.name;
     if (out.keyLength() != tag.keyLength) fail(what + ": key length differs");
     out.clear();
-    uint32_t node = tag.root;
+    use = {};
+    const size_t kl = size_t(tag.keyLength);
+    // The interior levels, from the root down; the leaves they point to are remembered.
+    std::vector<uint32_t> level{tag.root};
     for (int depth = 0;; ++depth) {
         if (depth > 64) fail(what + ": the tree is deeper than any real index");
-        const unsigned char* p = page(node, what);
-        if (io::le16(p) & 0x02) break;
-        if (io::le16(p + 2) == 0) fail(what + ": an interior node has no keys");
-        node = io::be32(p + 12 + tag.keyLength + 4);
+        const unsigned char* first = page(level.front(), what);
+        if (io::le16(first) & 0x02) break;
+        std::vector<uint32_t> next;
+        for (uint32_t n : level) {
+            const unsigned char* p = page(n, what);
+            if (io::le16(p) & 0x02) fail(what + ": the leaves lie at different depths");
+            if (!markPage(pages, n)) fail(what + ": the node at " + std::to_string(n) + " is reached twice");
+            const int count = io::le16(p + 2);
+            if (count == 0 || size_t(count) * (kl + 8) > 500) fail(what + ": an interior node has a bad key count");
+            for (int i = 0; i < count; ++i) next.push_back(io::be32(p + 12 + size_t(i) * (kl + 8) + kl + 4));
+        }
+        level = std::move(next);
     }
     const auto failHere = [&](const std::string& m) { fail(what + ": " + m); };
-    const size_t maxLeaves = bytes_.size() / kPage;
-    size_t leaves = 0;
-    bool first = true;
-    std::string prev;
-    uint32_t prevRecno = 0;
-    while (node != kNone && node != 0) {
-        if (++leaves > maxLeaves) fail(what + ": the leaf chain loops back on itself");
+    // The leaf chain must hold exactly the leaves the interior levels point to, in their order.
+    for (size_t i = 0; i < level.size(); ++i) {
+        const uint32_t node = level[i];
         const unsigned char* p = page(node, what);
-        if (!(io::le16(p) & 0x02)) fail(what + ": the leaf chain reaches a node that is not a leaf");
-        decodeLeafWith(
+        if (!(io::le16(p) & 0x02)) fail(what + ": the leaves lie at different depths");
+        if (!markPage(pages, node)) fail(what + ": the node at " + std::to_string(node) + " is reached twice");
+        const uint32_t next = io::le32(p + 8);
+        if (i + 1 < level.size() ? next != level[i + 1] : (next != kNone && next != 0))
+            fail(what + ": the leaf chain differs from the leaves below the interior nodes");
+        const LeafInfo info = decodeLeafWith(
             p, tag.keyLength, pad,
             [&](const std::string& key, uint32_t recno) {
                 if (out.size() >= maxEntries) failHere("more keys than the table has records");
-                // Order is what makes the chain a tag; a loop or a crossed pointer breaks it.
-                if (!first) {
-                    const int c = key.compare(prev);
-                    if (c < 0 || (c == 0 && recno <= prevRecno)) failHere("keys out of order");
-                }
-                first = false;
-                prev = key;
-                prevRecno = recno;
-                out.pushBack(key.data(), recno);
+                if (recno > maxEntries) failHere("a key points past the last record");
+                // Order is what makes the chain a tag; a crossed pointer breaks it.
+                if (!out.pushBackInOrder(key.data(), recno)) failHere("keys out of order");
             },
             failHere);
-        node = io::le32(p + 8);
+        ++use.leaves;
+        use.usedBytes += size_t(kKeyArea - info.computedFree);
     }
 }
 
-std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
+std::vector<std::string> CdxReader::check(const CdxTagHeader& tag, char pad, size_t maxEntries, KeyList* out,
+                                          CdxPageMap* pages) const {
     std::vector<std::string> problems;
-    TreeChecker(bytes_, tag.keyLength, pad, maxEntries == kNoLimit ? defaultLimit() : maxEntries,
-                path_ + ": tag " + tag.name, problems)
+    const bool bounded = maxEntries != kNoLimit;
+    TreeChecker(bytes_, tag.keyLength, pad, bounded ? maxEntries : defaultLimit(), bounded ? maxEntries : kNoLimit,
+                path_ + ": tag " + tag.name, problems, out, pages)
         .run(tag.root);
     return problems;
 }
 
+std::vector<std::string> CdxReader::verify(const CdxTagHeader& tag, char pad, size_t maxEntries) const {
+    return check(tag, pad, maxEntries, nullptr, nullptr);
+}
+
+std::vector<std::string> CdxReader::verifyInto(const CdxTagHeader& tag, char pad, size_t maxEntries, KeyList& out,
+                                               CdxPageMap& pages) const {
+    if (out.keyLength() != tag.keyLength) return {path_ + ": tag " + tag.name + ": key length differs"};
+    out.clear();
+    return check(tag, pad, maxEntries, &out, &pages);
+}
+
 // --- updating in place ------------------------------------------------------------------------
 
+namespace {
+
+// Undo file: magic, the index's generation number, its size before the change, the page count,
+// then each saved page (offset and 512 bytes), then a checksum of everything before it.
+constexpr char kUndoMagic[8] = {'T', 'V', 'X', 'U', 'N', 'D', 'O', '1'};
+constexpr size_t kUndoHead = 32;
+constexpr size_t kUndoEntry = 4 + kPage;
+
+uint64_t checksum(const char* data, size_t n) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(data[i])) * 1099511628211ull;
+    return h;
+}
+
+struct UndoPage {
+    uint32_t offset;
+    std::string_view page;
+};
+
+// The saved pages of a complete undo file made for the index file of this generation; false
+// when the undo file is incomplete, damaged or belongs to another file.
+bool parseUndo(const std::string& undo, uint64_t generation, uint64_t& oldSize, std::vector<UndoPage>& pages) {
+    if (undo.size() < kUndoHead + 8 || std::memcmp(undo.data(), kUndoMagic, 8) != 0) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(undo.data());
+    const uint32_t count = io::le32(p + 24);
+    if (undo.size() != kUndoHead + size_t(count) * kUndoEntry + 8) return false;
+    if (io::le64(p + undo.size() - 8) != checksum(undo.data(), undo.size() - 8)) return false;
+    if (io::le64(p + 8) != generation) return false;
+    oldSize = io::le64(p + 16);
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t at = kUndoHead + size_t(i) * kUndoEntry;
+        const uint32_t offset = io::le32(p + at);
+        if (offset % kPage != 0 || uint64_t(offset) + kPage > oldSize) return false;
+        pages.push_back({offset, std::string_view(undo).substr(at + 4, kPage)});
+    }
+    return true;
+}
+
+uint64_t generationOf(const io::File& f) {
+    unsigned char g[8] = {};
+    if (f.size() >= kGenerationAt + 8) f.readAt(kGenerationAt, g, sizeof g);
+    return io::le64(g);
+}
+
+}  // namespace
+
+std::string CdxUpdater::undoPath(const std::string& cdxPath) { return cdxPath + ".undo"; }
+
+bool CdxUpdater::undoInterrupted(const std::string& cdxPath) {
+    const std::string undoFile = undoPath(cdxPath);
+    if (!io::exists(undoFile)) return false;
+    bool undone = false;
+    std::string undo;
+    try {
+        undo = io::readFile(undoFile);
+    } catch (const EXbError&) {
+        // Unreadable (or not a plain file): it cannot be used, only removed.
+    }
+    if (!undo.empty() && io::exists(cdxPath)) {
+        io::File f;
+        f.open(cdxPath, false);
+        uint64_t oldSize = 0;
+        std::vector<UndoPage> pages;
+        if (parseUndo(undo, generationOf(f), oldSize, pages)) {
+            for (const UndoPage& pg : pages) f.writeAt(pg.offset, pg.page.data(), kPage);
+            if (f.size() > oldSize) f.truncate(oldSize);
+            // The old stamp described the table before the change, which may have moved on.
+            const unsigned char zero[kStampSize] = {};
+            f.writeAt(kStampAt, zero, sizeof zero);
+            f.sync();
+            undone = true;
+        }
+    }
+    io::removeFile(undoFile);
+    return undone;
+}
+
+bool CdxUpdater::undoInMemory(const std::string& cdxPath, std::string& bytes) {
+    const std::string undoFile = undoPath(cdxPath);
+    if (!io::exists(undoFile)) return false;
+    uint64_t oldSize = 0;
+    std::vector<UndoPage> pages;
+    std::string undo;
+    try {
+        undo = io::readFile(undoFile);
+    } catch (const EXbError&) {
+        return false;
+    }
+    const uint64_t generation = bytes.size() >= kGenerationAt + 8
+                                    ? io::le64(reinterpret_cast<const unsigned char*>(bytes.data()) + kGenerationAt)
+                                    : 0;
+    if (!parseUndo(undo, generation, oldSize, pages)) return false;
+    if (bytes.size() < oldSize) bytes.resize(size_t(oldSize), '\0');
+    for (const UndoPage& pg : pages) bytes.replace(pg.offset, kPage, pg.page);
+    bytes.resize(size_t(oldSize));
+    std::memset(bytes.data() + kStampAt, 0, kStampSize);
+    return true;
+}
+
 void CdxUpdater::markDirty(io::File& file) {
-    const unsigned char zero[20] = {};
+    const unsigned char zero[kStampSize] = {};
     file.writeAt(kStampAt, zero, sizeof zero);
     file.sync();
 }
 
 void CdxUpdater::markClean(io::File& file, const CdxStamp& stamp) {
-    unsigned char p[20];
+    unsigned char p[kStampSize];
     putStamp(p, stamp);
     file.writeAt(kStampAt, p, sizeof p);
     file.sync();
+}
+
+CdxUpdater::CdxUpdater(io::File& file, std::string path, std::vector<uint32_t> freePages)
+    : file_(file), path_(std::move(path)), free_(std::move(freePages)) {
+    originalSize_ = file_.size();
+    originalEnd_ = end_ = (originalSize_ + kPage - 1) / kPage * kPage;
+    std::sort(free_.begin(), free_.end());
+    free_.erase(std::remove_if(free_.begin(), free_.end(),
+                               [&](uint32_t p) { return p < 2 * kPage || p % kPage != 0 || p >= end_; }),
+                free_.end());
 }
 
 void CdxUpdater::fail(const std::string& message) const {
@@ -709,6 +909,8 @@ void CdxUpdater::fail(const std::string& message) const {
 std::string CdxUpdater::readPage(uint32_t offset) {
     if (offset % kPage != 0 || offset < 2 * kPage || uint64_t(offset) + kPage > end_)
         fail("a pointer leads to offset " + std::to_string(offset));
+    const auto it = dirty_.find(offset);
+    if (it != dirty_.end()) return it->second;
     std::string p(kPage, '\0');
     file_.readAt(offset, p.data(), kPage);
     return p;
@@ -716,22 +918,101 @@ std::string CdxUpdater::readPage(uint32_t offset) {
 
 void CdxUpdater::writePage(uint32_t offset, const std::string& page) {
     assert(page.size() == kPage && offset % kPage == 0);
-    file_.writeAt(offset, page.data(), kPage);
+    dirty_[offset] = page;
 }
 
 uint32_t CdxUpdater::newPage() {
+    if (!free_.empty()) {
+        const uint32_t at = free_.front();
+        free_.erase(free_.begin());
+        return at;
+    }
     if (end_ + kPage > 0xFFFFFE00u) fail("the index would be larger than 4 GB");
     const uint32_t at = uint32_t(end_);
     end_ += kPage;
     return at;
 }
 
+void CdxUpdater::freePage(uint32_t offset) {
+    free_.insert(std::lower_bound(free_.begin(), free_.end(), offset), offset);
+}
+
+std::vector<uint32_t> CdxUpdater::commit(const CdxStamp& stamp) {
+    if (!dirty_.empty()) {
+        // No stamp while pages change: the directory header is part of the step.
+        std::string head(kPage, '\0');
+        const auto it = dirty_.find(0);
+        if (it != dirty_.end())
+            head = it->second;
+        else
+            file_.readAt(0, head.data(), kPage);
+        std::memset(head.data() + kStampAt, 0, kStampSize);
+        dirty_[0] = head;
+        writeChanges();
+    }
+    markClean(file_, stamp);
+    // The step is complete once the stamp is on disk; a leftover undo file is harmless (it puts
+    // back the old pages, which the open then finds stale and brings up to date).
+    io::removeFile(undoPath(path_));
+    dirty_.clear();
+    originalEnd_ = end_;
+    originalSize_ = file_.size();
+    return free_;
+}
+
+void CdxUpdater::writeChanges() {
+    const std::string undoFile = undoPath(path_);
+    std::string undo(kUndoHead, '\0');
+    auto* h = reinterpret_cast<unsigned char*>(undo.data());
+    std::memcpy(h, kUndoMagic, 8);
+    io::putLe64(h + 8, generationOf(file_));
+    io::putLe64(h + 16, originalSize_);
+    uint32_t saved = 0;
+    for (const auto& [offset, page] : dirty_) {
+        if (offset + kPage > originalSize_) continue;
+        std::string entry(kUndoEntry, '\0');
+        io::putLe32(reinterpret_cast<unsigned char*>(entry.data()), offset);
+        file_.readAt(offset, entry.data() + 4, kPage);
+        undo += entry;
+        ++saved;
+    }
+    io::putLe32(reinterpret_cast<unsigned char*>(undo.data()) + 24, saved);
+    unsigned char sum[8];
+    io::putLe64(sum, checksum(undo.data(), undo.size()));
+    undo.append(reinterpret_cast<const char*>(sum), 8);
+    io::removeFile(undoFile);
+    {
+        io::File u;
+        u.create(undoFile);
+        u.writeAt(0, undo.data(), undo.size());
+        u.sync();
+    }
+    io::syncDirectoryOf(undoFile);
+    try {
+        // Runs of adjacent pages go in one write.
+        auto it = dirty_.begin();
+        while (it != dirty_.end()) {
+            std::string run = it->second;
+            const uint32_t from = it->first;
+            uint32_t next = from + kPage;
+            for (++it; it != dirty_.end() && it->first == next; ++it, next += kPage) run += it->second;
+            file_.writeAt(from, run.data(), run.size());
+        }
+        file_.sync();
+    } catch (const EXbError&) {
+        // Put the old pages back now if the disk lets us; otherwise the next open does.
+        try {
+            undoInterrupted(path_);
+        } catch (const EXbError&) {}
+        throw;
+    }
+}
+
 CdxUpdater::Tree CdxUpdater::openTree(uint32_t tagHeader, char pad) {
-    if (end_ == 0) end_ = file_.size() / kPage * kPage;
-    unsigned char h[16];
-    if (tagHeader % kPage != 0 || uint64_t(tagHeader) + 2 * kPage > end_)
+    if (tagHeader % kPage != 0 || uint64_t(tagHeader) + 2 * kPage > originalEnd_)
         fail("no tag header at " + std::to_string(tagHeader));
-    file_.readAt(tagHeader, h, sizeof h);
+    const std::string header = readPage(tagHeader);
+    const auto* h = reinterpret_cast<const unsigned char*>(header.data());
     Tree t{tagHeader, io::le32(h), io::le16(h + 12), pad};
     if ((h[14] & 0x60) != 0x60 || t.keyLength < 1 || t.keyLength > 240) fail("a tag header is not as written");
     return t;
@@ -772,8 +1053,10 @@ void CdxUpdater::insert(uint32_t tagHeader, std::string_view key, uint32_t recno
     const std::pair<std::string, uint32_t> item(std::string(key), recno);
     const auto at = std::lower_bound(entries.begin(), entries.end(), item);
     if (at != entries.end() && *at == item) fail("the key is already there");
+    const uint32_t right = io::le32(reinterpret_cast<const unsigned char*>(page.data()) + 8);
+    const bool atEnd = at == entries.end() && (right == kNone || right == 0);
     entries.insert(at, item);
-    rewriteLeaf(t, leaf, page, entries, path);
+    rewriteLeaf(t, leaf, page, entries, path, atEnd);
 }
 
 void CdxUpdater::erase(uint32_t tagHeader, std::string_view key, uint32_t recno, char pad) {
@@ -792,16 +1075,30 @@ void CdxUpdater::erase(uint32_t tagHeader, std::string_view key, uint32_t recno,
     if (entries.empty() && !path.empty())
         removeNode(t, leaf, path);
     else
-        rewriteLeaf(t, leaf, page, entries, path);
+        rewriteLeaf(t, leaf, page, entries, path, false);
 }
 
+// A leaf that overflows is split in two halves, so that later keys of the same stretch find
+// room; only a key added at the very end of the tag leaves the first leaf full.
 void CdxUpdater::rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& oldPage, const CdxEntries& entries,
-                             std::vector<Step>& path) {
+                             std::vector<Step>& path, bool atEnd) {
     uint32_t maxRecno = 1;
     for (const auto& e : entries) maxRecno = std::max(maxRecno, e.second);
-    LeafPacker packer(layoutFor(t.keyLength, maxRecno, t.pad, path_));
-    for (const auto& [k, r] : entries) packer.add(k, r);
-    std::vector<LevelNode> nodes = packer.done();
+    const Layout layout = layoutFor(t.keyLength, maxRecno, t.pad, path_);
+    const auto pack = [&](size_t from, size_t to) {
+        LeafPacker packer(layout);
+        for (size_t i = from; i < to; ++i) packer.add(entries[i].first, entries[i].second);
+        return packer.done();
+    };
+    std::vector<LevelNode> nodes = pack(0, entries.size());
+    if (nodes.size() == 2 && !atEnd) {
+        std::vector<LevelNode> first = pack(0, entries.size() / 2), second = pack(entries.size() / 2, entries.size());
+        if (first.size() == 1 && second.size() == 1) {
+            nodes.clear();
+            nodes.push_back(std::move(first[0]));
+            nodes.push_back(std::move(second[0]));
+        }
+    }
     std::vector<Piece> pieces;
     for (size_t i = 0; i < nodes.size(); ++i)
         pieces.push_back({i == 0 ? leaf : newPage(), std::move(nodes[i].page), nodes[i].lastKey, nodes[i].lastRecno});
@@ -810,7 +1107,7 @@ void CdxUpdater::rewriteLeaf(const Tree& t, uint32_t leaf, const std::string& ol
 }
 
 // Takes an emptied node out of its level and its parent's entries (an interior node left
-// without entries goes the same way); the page itself is simply no longer referenced.
+// without entries goes the same way); its page becomes free.
 void CdxUpdater::removeNode(const Tree& t, uint32_t node, std::vector<Step>& path) {
     const std::string page = readPage(node);
     const auto* p = reinterpret_cast<const unsigned char*>(page.data());
@@ -833,6 +1130,8 @@ void CdxUpdater::removeNode(const Tree& t, uint32_t node, std::vector<Step>& pat
         io::putLe32(reinterpret_cast<unsigned char*>(r.data()) + 4, left);
         writePage(right, r);
     }
+    dirty_.erase(node);
+    freePage(node);
     const Step step = path.back();
     path.pop_back();
     std::string parent = readPage(step.node);
@@ -870,8 +1169,7 @@ void CdxUpdater::replace(const Tree& t, std::vector<Piece> pieces, uint32_t oldL
         io::putLe32(p + 4, i == 0 ? oldLeft : pieces[i - 1].offset);
         io::putLe32(p + 8, i + 1 == n ? oldRight : pieces[i + 1].offset);
     }
-    // New pages first, the reused page last: until then the old tree is still whole.
-    for (size_t i = n; i-- > 0;) writePage(pieces[i].offset, pieces[i].page);
+    for (const Piece& pc : pieces) writePage(pc.offset, pc.page);
     if (n > 1 && oldRight != kNone && oldRight != 0) {
         std::string right = readPage(oldRight);
         io::putLe32(reinterpret_cast<unsigned char*>(right.data()) + 4, pieces.back().offset);
@@ -932,9 +1230,10 @@ void CdxUpdater::replace(const Tree& t, std::vector<Piece> pieces, uint32_t oldL
     }
     replace(t, std::move(up), parentLeft, parentRight, path);
     if (isRoot) {
-        unsigned char r[4];
-        io::putLe32(r, parent);
-        file_.writeAt(t.header, r, 4);
+        // The new root is the tag header's first field; the header page joins the step.
+        std::string header = readPage(t.header);
+        io::putLe32(reinterpret_cast<unsigned char*>(header.data()), parent);
+        writePage(t.header, header);
     }
 }
 

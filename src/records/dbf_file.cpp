@@ -170,11 +170,11 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, bool lock, bool 
     if (offset != d->recordLength_)
         throw EXbError(path + ": damaged header (record length " + std::to_string(d->recordLength_) +
                        " does not match the fields, which need " + std::to_string(offset) + ")");
-    const uint64_t need = uint64_t(d->headerLength_) + uint64_t(d->count_) * uint64_t(d->recordLength_);
-    if (need > size)
-        throw EXbError(path + ": the file is truncated (the header counts " + std::to_string(d->count_) +
-                       " records, the file holds " +
-                       std::to_string((size - uint64_t(d->headerLength_)) / uint64_t(d->recordLength_)) + ")");
+    const uint64_t whole = (size - uint64_t(d->headerLength_)) / uint64_t(d->recordLength_);
+    if (d->count_ > whole) {
+        d->shortfall_ = uint32_t(d->count_ - whole);
+        d->count_ = uint32_t(whole);
+    }
     return d;
 }
 
@@ -204,6 +204,26 @@ std::string DbfFile::trailing() const {
     return out;
 }
 
+void DbfFile::cutTrailing() {
+    const uint64_t end = uint64_t(headerLength_) + uint64_t(count_) * uint64_t(recordLength_);
+    file_.truncate(end);
+    file_.writeAt(end, "\x1A", 1);
+    unsynced_ = true;
+}
+
+void DbfFile::writeCount() {
+    unsigned char h[4];
+    io::putLe32(h, count_);
+    file_.writeAt(4, h, sizeof h);
+    shortfall_ = 0;
+    unsynced_ = true;
+}
+
+void DbfFile::sync() {
+    file_.sync();
+    unsynced_ = false;
+}
+
 void DbfFile::read(uint32_t recno, char* out) const {
     if (recno < 1 || recno > count_) throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");
     file_.readAt(uint64_t(headerLength_) + uint64_t(recno - 1) * uint64_t(recordLength_), out, size_t(recordLength_));
@@ -220,6 +240,7 @@ void DbfFile::write(uint32_t recno, const char* record) {
     if (recno < 1 || recno > count_) throw EXbError(path() + ": record " + std::to_string(recno) + " does not exist");
     file_.writeAt(uint64_t(headerLength_) + uint64_t(recno - 1) * uint64_t(recordLength_), record,
                   size_t(recordLength_));
+    unsynced_ = true;
     touchHeader();
 }
 
@@ -228,6 +249,7 @@ uint32_t DbfFile::append(const char* record) {
     std::string buf(record, size_t(recordLength_));
     buf += '\x1A';
     const uint64_t end = uint64_t(headerLength_) + uint64_t(count_) * uint64_t(recordLength_);
+    unsynced_ = true;
     try {
         file_.writeAt(end, buf.data(), buf.size());
     } catch (const EXbError&) {
@@ -260,6 +282,7 @@ void DbfFile::setFlags(uint8_t flags) {
     if (flags == flags_) return;
     file_.writeAt(28, &flags, 1);
     flags_ = flags;
+    unsynced_ = true;
 }
 
 }  // namespace telvane::records

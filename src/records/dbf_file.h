@@ -1,7 +1,10 @@
 // DBF layer: the FoxPro 2.x table file (header, field descriptors, fixed-length records).
 // Opening validates the header against the file so that a damaged file gives an error naming
 // it instead of a crash. Appends write the record (and the end-of-file mark) before the record
-// count, so a process killed in between leaves the table as it was before the append.
+// count, so a process killed in between leaves the table as it was before the append. A header
+// that counts more records than the file holds (a power cut can keep the count's sector and
+// lose the new end of the file) is read with the whole records present; countShortfall() says
+// how many were missing.
 #pragma once
 
 #include "records/file_io.h"
@@ -21,7 +24,8 @@ public:
     static constexpr uint8_t kFlagStructuralCdx = 0x01;
     static constexpr uint8_t kCodePage1252 = 0x03;
 
-    // Writes a new empty table file. Validates the field list (names, types, widths).
+    // Writes a new empty table file (EXbError when the name is taken). Validates the field list
+    // (names, types, widths).
     static void create(const std::string& path, const std::vector<FieldDef>& fields);
     static std::string headerBytes(const std::vector<FieldDef>& fields, uint32_t records, uint8_t flags);
     static void validateFields(const std::vector<FieldDef>& fields, const std::string& path);
@@ -41,6 +45,12 @@ public:
     uint64_t trailingBytes() const;
     // Those bytes themselves (to keep a copy before an append writes over them).
     std::string trailing() const;
+    // Takes those bytes off: the file ends with the last counted record and the end-of-file mark.
+    void cutTrailing();
+    // Records the header counted beyond the whole records in the file (0 when none).
+    uint32_t countShortfall() const { return shortfall_; }
+    // Writes the count of the records present into the header (after a shortfall).
+    void writeCount();
 
     void read(uint32_t recno, char* out) const;
     // Reads records first..first+count-1 into out (count * recordLength bytes).
@@ -48,8 +58,10 @@ public:
     void write(uint32_t recno, const char* record);
     uint32_t append(const char* record);
     void setFlags(uint8_t flags);
-    void sync() { file_.sync(); }
-    uint64_t modifiedNs() const { return file_.modifiedNs(); }
+    void sync();
+    // True when something was written since the last sync.
+    bool unsynced() const { return unsynced_; }
+    uint64_t changedNs() const { return file_.changedNs(); }
     void close() { file_.close(); }
 
 private:
@@ -65,6 +77,8 @@ private:
     uint8_t version_ = 0;
     uint8_t flags_ = 0;
     bool touched_ = false;
+    bool unsynced_ = false;
+    uint32_t shortfall_ = 0;
 };
 
 }  // namespace telvane::records

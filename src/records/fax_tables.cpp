@@ -31,8 +31,8 @@ std::string resolveName(const std::string& dir, const std::string& name) {
     return found;
 }
 
-bool makeTable(const std::string& dir, const TableSpec& spec) {
-    TXbAccess xb;
+// Creates the table through xb, whose last error then tells why creation failed.
+bool makeTable(const std::string& dir, const TableSpec& spec, TXbAccess& xb) {
     const std::string path = dir + spec.fileName;
     if (!xb.xb_CreateNew(path, "XXXXXXXXXX", kXbDriverFoxPro, int(spec.fields.size()))) return false;
     for (const auto& f : spec.fields) {
@@ -43,13 +43,18 @@ bool makeTable(const std::string& dir, const TableSpec& spec) {
     return built && io::exists(path);
 }
 
+bool makeTable(const std::string& dir, const TableSpec& spec) {
+    TXbAccess xb;
+    return makeTable(dir, spec, xb);
+}
+
 bool openTable(const std::string& dir, const TableSpec& spec, RecordSet& rs, TXbAccess& xb, bool reopen) {
     std::string d = dir;
     if (!d.empty() && d.back() != '/') d += '/';
     rs.setDirectory(d);
     rs.setTableName(resolveName(d, spec.fileName));
     if (!io::exists(rs.path())) {
-        if (!makeTable(d, spec)) return false;
+        if (!makeTable(d, spec, xb)) return false;
         rs.setTableName(spec.fileName);
     }
     try {
@@ -62,7 +67,8 @@ bool openTable(const std::string& dir, const TableSpec& spec, RecordSet& rs, TXb
             std::rename(e.file().c_str(), (e.file() + ".bad").c_str());
             rs.open();
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        xb.noteError(e.what());
         return false;
     }
     xb.bind(rs, xb.env());

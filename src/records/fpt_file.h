@@ -18,6 +18,7 @@ class FptFile {
 public:
     static constexpr uint32_t kDefaultBlockSize = 64;
 
+    // Writes a new empty memo file (EXbError when the name is taken).
     static void create(const std::string& path, uint32_t blockSize = kDefaultBlockSize);
     static std::unique_ptr<FptFile> open(const std::string& path, bool readOnly = false);
 

@@ -21,6 +21,7 @@ uint32_t KeyList::readRecno(const char* p) {
 
 void KeyList::clear() {
     chunks_.clear();
+    starts_.clear();
     size_ = 0;
 }
 
@@ -47,6 +48,7 @@ void KeyList::assignSorted(const std::vector<std::pair<std::string, uint32_t>>& 
         chunks_.push_back(std::move(c));
     }
     size_ = entries.size();
+    starts_.clear();
 #ifndef NDEBUG
     for (size_t i = 1; i < entries.size(); ++i) assert(entries[i - 1] <= entries[i]);
 #endif
@@ -63,6 +65,13 @@ void KeyList::pushBack(const char* key, uint32_t recno) {
     c.data.append(reinterpret_cast<const char*>(&recno), 4);
     ++c.count;
     ++size_;
+    starts_.clear();
+}
+
+bool KeyList::pushBackInOrder(const char* key, uint32_t recno) {
+    if (size_ > 0 && compare(lastEntry(), std::string_view(key, size_t(keyLength_)), recno) >= 0) return false;
+    pushBack(key, recno);
+    return true;
 }
 
 const char* KeyList::lastEntry() const {
@@ -116,6 +125,7 @@ size_t KeyList::lowerBound(std::string_view key, uint32_t recno) const {
 }
 
 void KeyList::insert(std::string_view key, uint32_t recno) {
+    starts_.clear();
     const std::string k = padded(key);
     if (chunks_.empty()) {
         Chunk c;
@@ -157,6 +167,7 @@ bool KeyList::erase(std::string_view key, uint32_t recno) {
     Chunk& c = chunks_[ci];
     const size_t lo = positionInChunk(c, k, recno);
     if (lo >= c.count || compare(c.data.data() + lo * entrySize(), k, recno) != 0) return false;
+    starts_.clear();
     c.data.erase(lo * entrySize(), entrySize());
     --c.count;
     --size_;
@@ -167,11 +178,17 @@ bool KeyList::erase(std::string_view key, uint32_t recno) {
 
 std::pair<size_t, size_t> KeyList::locate(size_t index) const {
     assert(std::none_of(chunks_.begin(), chunks_.end(), [](const Chunk& c) { return c.count == 0; }));
-    for (size_t ci = 0; ci < chunks_.size(); ++ci) {
-        if (index < chunks_[ci].count) return {ci, index};
-        index -= chunks_[ci].count;
+    if (index >= size_) return {chunks_.size(), 0};
+    if (starts_.size() != chunks_.size()) {
+        starts_.clear();
+        size_t at = 0;
+        for (const Chunk& c : chunks_) {
+            starts_.push_back(at);
+            at += c.count;
+        }
     }
-    return {chunks_.size(), 0};
+    const size_t ci = size_t(std::upper_bound(starts_.begin(), starts_.end(), index) - starts_.begin()) - 1;
+    return {ci, index - starts_[ci]};
 }
 
 std::string_view KeyList::keyAt(size_t index) const {

@@ -1,7 +1,8 @@
 // Sorted list of fixed-length index keys with their record numbers, as held in memory for one
 // tag. Entries are ordered by key bytes, then record number (the CDX order). The list is split
 // into chunks so that insertion, removal and lookup stay cheap for hundreds of thousands of
-// entries, and the k-th entry can be reached without walking the whole list.
+// entries, and the k-th entry is found by a search over the chunks' starting positions (kept
+// from one change to the next).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,9 @@ public:
     void insert(std::string_view key, uint32_t recno);
     // Appends an entry not less than the last one (bulk loading in order); key is keyLength bytes.
     void pushBack(const char* key, uint32_t recno);
+    // The same for entries read from outside: false (and nothing added) unless the entry is
+    // greater than the last one.
+    bool pushBackInOrder(const char* key, uint32_t recno);
     bool erase(std::string_view key, uint32_t recno);  // false when the entry was absent
 
     // Index of the first entry not less than (key, recno).
@@ -61,6 +65,7 @@ private:
     int keyLength_;
     size_t size_ = 0;
     std::vector<Chunk> chunks_;
+    mutable std::vector<size_t> starts_;  // index of each chunk's first entry; empty when stale
 };
 
 }  // namespace telvane::records

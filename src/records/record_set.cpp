@@ -3,13 +3,14 @@
 #include "records/record_set.h"
 
 #include "records/expression.h"
+#include "records/file_io.h"
 #include "records/fpt_file.h"
 #include "records/table.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <exception>
 #include <iterator>
 
 namespace telvane::records {
@@ -276,8 +277,14 @@ void RecordSet::open() {
 void RecordSet::close() {
     if (!table_) return;
     if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) post();
-    table_->close();
-    table_.reset();
+    // The set is closed even when the last writes fail (the error is passed on).
+    const std::unique_ptr<Table> closing = std::move(table_);
+    std::exception_ptr failure;
+    try {
+        closing->close();
+    } catch (const EXbError&) {
+        failure = std::current_exception();
+    }
     state_ = DataSetState::Inactive;
     filter_.reset();
     visible_.clear();
@@ -288,6 +295,7 @@ void RecordSet::close() {
     bof_ = eof_ = true;
     cacheRecno_ = 0;
     notify(RecordSetEvent::StateChanged);
+    if (failure) std::rethrow_exception(failure);
 }
 
 void RecordSet::compileFilter() {
@@ -809,11 +817,17 @@ bool RecordSet::blobToFile(std::string_view memoField, const std::string& path) 
     } catch (const EXbError&) {
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(data.data(), std::streamsize(data.size()));
-    out.close();
-    return bool(out);
+    // A new file each time: a leftover is removed first (a link planted under the name is
+    // removed, not written through).
+    try {
+        io::removeFile(path);
+        io::File out;
+        out.create(path);
+        out.writeAt(0, data.data(), data.size());
+        return true;
+    } catch (const EXbError&) {
+        return false;
+    }
 }
 
 void RecordSet::replaceFromFile(std::string_view memoField, const std::string& path) {
@@ -821,10 +835,7 @@ void RecordSet::replaceFromFile(std::string_view memoField, const std::string& p
     const int i = table_->fieldIndex(memoField);
     if (i < 0 || table_->fields()[size_t(i)].type != FieldType::Memo)
         throw EXbError(this->path() + ": no memo field named " + std::string(memoField));
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EXbError(path + ": cannot read the file");
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw EXbError(path + ": read error");
+    std::string data = io::readFile(path);
     const bool resume = state_ == DataSetState::Edit || state_ == DataSetState::Insert;
     post();
     edit();

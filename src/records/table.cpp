@@ -1,5 +1,5 @@
 // Table: DBF + FPT + in-memory tags persisted to the CDX; verification of the index at open,
-// crash-safe pack through a commit marker.
+// crash-safe pack through a commit marker, copies of bytes cut off after the last record.
 #include "records/table.h"
 
 #include "records/cdx_file.h"
@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
+#include <set>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace telvane::records {
 
@@ -28,6 +31,8 @@ struct Table::Tag {
 namespace {
 
 constexpr uint32_t kScanBatch = 4096;
+// Key changes replayed on the index file in place; past these, writing the whole file is cheaper.
+constexpr size_t kMaxPendingKeys = 20000;
 
 std::function<void(const std::string&)>& warningHandler() {
     static std::function<void(const std::string&)> handler;
@@ -52,10 +57,12 @@ void recoverPendingPack(const std::string& dbfPath, const std::string& fptPath) 
     if (io::exists(marker)) {
         // The pack had committed: finish moving the new files in.
         if (io::exists(dbfNew)) {
-            if (io::exists(fptNew) && std::rename(fptNew.c_str(), fptPath.c_str()) != 0)
-                throw EXbError(fptPath + ": cannot finish an interrupted pack");
-            if (std::rename(dbfNew.c_str(), dbfPath.c_str()) != 0)
-                throw EXbError(dbfPath + ": cannot finish an interrupted pack");
+            try {
+                if (io::exists(fptNew)) io::renameFile(fptNew, fptPath);
+                io::renameFile(dbfNew, dbfPath);
+            } catch (const EXbError& e) {
+                throw EXbError(std::string(e.what()) + "; an interrupted pack cannot be finished");
+            }
             io::syncDirectoryOf(dbfPath);
         }
         io::removeFile(marker);
@@ -64,6 +71,22 @@ void recoverPendingPack(const std::string& dbfPath, const std::string& fptPath) 
         io::removeFile(dbfNew);
         io::removeFile(fptNew);
     }
+}
+
+// Name of the n-th copy of cut-off bytes (1: "T.DBF.extra", then "T.DBF.extra.2", ...).
+std::string extraName(const std::string& dbfPath, int n) {
+    return dbfPath + ".extra" + (n == 1 ? std::string() : "." + std::to_string(n));
+}
+
+constexpr int kMaxExtraCopies = 999;
+
+// Whole records in a copy of cut-off bytes.
+uint32_t wholeRecords(uint64_t bytes, int recordLength) { return uint32_t(bytes / uint64_t(recordLength)); }
+
+uint64_t hashBytes(std::string_view s) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    return h;
 }
 
 }  // namespace
@@ -109,14 +132,25 @@ std::string Table::fptPath() const {
 
 void Table::create(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
     DbfFile::validateFields(fields, dbfPath);
-    // An index left from an earlier table of this name describes other records.
-    for (std::string old = siblingPath(dbfPath, "CDX"); !old.empty(); old = siblingPath(dbfPath, "CDX"))
-        io::removeFile(old);
-    io::removeFile(withExtension(dbfPath, "CDX") + ".tmp");
+    if (io::exists(dbfPath)) {
+        // Never made over an existing name (nor through a link planted in its place).
+        io::File existing;
+        existing.open(dbfPath, false, true);
+        throw EXbError(dbfPath + ": a table of that name already exists");
+    }
+    // An index or memo file left from an earlier table of this name describes other records.
+    for (const char* ext : {"CDX", "FPT"}) {
+        for (std::string old = siblingPath(dbfPath, ext); !old.empty(); old = siblingPath(dbfPath, ext))
+            io::removeFile(old);
+    }
+    const std::string cdx = withExtension(dbfPath, "CDX");
+    io::removeFile(cdx + ".tmp");
+    io::removeFile(CdxUpdater::undoPath(cdx));
     bool memo = false;
     for (const auto& f : fields) memo = memo || f.type == FieldType::Memo;
     if (memo) FptFile::create(withExtension(dbfPath, "FPT"));
     DbfFile::create(dbfPath, fields);
+    io::syncDirectoryOf(dbfPath);
 }
 
 std::unique_ptr<Table> Table::open(const std::string& dbfPath) {
@@ -158,32 +192,75 @@ void Table::checkWritable() const {
     if (readOnly_) throw EXbError(dbfPath_ + ": the table is open for reading only");
 }
 
-std::vector<std::string> Table::check(const std::string& dbfPath) {
-    std::vector<std::string> problems;
+std::vector<std::string> Table::check(const std::string& dbfPath, std::vector<std::string>* notes) {
+    Findings found;
     std::unique_ptr<Table> t(new Table);
     try {
-        t->openFiles(dbfPath, true, true, &problems);
+        t->openFiles(dbfPath, true, true, &found);
     } catch (const EXbIndexError& e) {
-        problems.push_back(e.what());
+        found.problems.push_back(e.what());
         t.reset(new Table);
-        t->openFiles(dbfPath, false, true, &problems);
+        t->openFiles(dbfPath, false, true, &found);
     }
     const std::string cdxTmp = withExtension(dbfPath, "CDX") + ".tmp";
     if (io::exists(cdxTmp))
-        problems.push_back(cdxTmp + ": a partly written index was left behind (it is removed at the next open)");
+        found.notes.push_back(cdxTmp + ": a partly written index was left behind (it is removed at the next open)");
     const uint64_t extra = t->dbf_->trailingBytes();
     if (extra)
-        problems.push_back(dbfPath + ": " + std::to_string(extra) +
-                           " bytes after the last record (an interrupted append)");
+        found.notes.push_back(dbfPath + ": " + std::to_string(extra) +
+                              " bytes after the last record, from an append that did not complete; they are not "
+                              "part of the table, and the next open keeps a copy of them and takes them off");
+    for (const std::string& copy : extraFiles(dbfPath)) {
+        try {
+            const uint32_t n = wholeRecords(io::readFile(copy).size(), t->recordLength());
+            found.notes.push_back(copy + ": " + std::to_string(n) +
+                                  " whole record(s) cut off after an append that did not complete; "
+                                  "'telvane-db recover' adds them back to the table");
+        } catch (const EXbError& e) {
+            found.problems.push_back(e.what());
+        }
+    }
     std::string rec(size_t(t->recordLength()), ' ');
     for (uint32_t r = 1; r <= t->recordCount(); ++r) {
         t->dbf_->read(r, rec.data());
         if (rec[0] != ' ' && rec[0] != '*')
-            problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
+            found.problems.push_back(dbfPath + ": record " + std::to_string(r) + " has an invalid deletion flag");
     }
-    t->checkMemos(problems);
+    t->checkMemos(found.problems);
     t->indexDirty_ = false;
-    return problems;
+    if (notes) *notes = std::move(found.notes);
+    return found.problems;
+}
+
+std::vector<std::string> Table::extraFiles(const std::string& dbfPath) {
+    std::vector<std::string> out;
+    for (int n = 1; n <= kMaxExtraCopies; ++n) {
+        if (io::isFile(extraName(dbfPath, n))) out.push_back(extraName(dbfPath, n));
+    }
+    return out;
+}
+
+// Calls f(recno, record) for every record, reading them in batches.
+void Table::scanRecords(const std::function<void(uint32_t, std::string_view)>& f) const {
+    const uint32_t n = dbf_->recordCount();
+    const size_t len = size_t(dbf_->recordLength());
+    std::string batch;
+    for (uint32_t first = 1; first <= n; first += kScanBatch) {
+        const uint32_t count = std::min(kScanBatch, n - first + 1);
+        dbf_->readRange(first, count, batch);
+        for (uint32_t i = 0; i < count; ++i) f(first + i, std::string_view(batch).substr(size_t(i) * len, len));
+    }
+}
+
+// Calls f with every record ready for evaluating expressions on it.
+void Table::evaluateRecords(const std::function<void(const EvalContext&)>& f) const {
+    EvalContext ctx;
+    ctx.memoReader = [this](int, std::string_view p) { return readMemo(p); };
+    scanRecords([&](uint32_t r, std::string_view rec) {
+        ctx.record = rec.data();
+        ctx.recno = r;
+        f(ctx);
+    });
 }
 
 // Every memo must be readable, lie before the header's next-free block (where the next memo
@@ -197,35 +274,26 @@ void Table::checkMemos(std::vector<std::string>& problems) const {
     std::vector<Use> uses;
     const auto& fs = fields();
     const uint32_t nextFree = fpt_->headerNextFree();
-    std::string batch;
-    const uint32_t n = dbf_->recordCount();
-    const int len = dbf_->recordLength();
-    for (uint32_t first = 1; first <= n; first += kScanBatch) {
-        const uint32_t count = std::min(kScanBatch, n - first + 1);
-        dbf_->readRange(first, count, batch);
-        for (uint32_t i = 0; i < count; ++i) {
-            const std::string_view rec = std::string_view(batch).substr(size_t(i) * size_t(len), size_t(len));
-            const uint32_t r = first + i;
-            for (size_t f = 0; f < fs.size(); ++f) {
-                if (fs[f].type != FieldType::Memo) continue;
-                const std::string where = "record " + std::to_string(r) + ", field " + fs[f].name + ": ";
-                try {
-                    const std::string_view ptr = rec.substr(size_t(fieldOffset(int(f))), 10);
-                    const uint32_t block = FptFile::parsePointer(ptr, fpt_->path());
-                    if (block == 0) continue;
-                    fpt_->read(block);
-                    if (block >= nextFree) {
-                        problems.push_back(where + fpt_->path() + ": the memo at block " + std::to_string(block) +
-                                           " lies at or past the next free block " + std::to_string(nextFree) +
-                                           " (a new memo would overwrite it)");
-                    }
-                    uses.push_back({block, fpt_->blocksOf(block), r, int(f)});
-                } catch (const EXbError& e) {
-                    problems.push_back(where + e.what());
+    scanRecords([&](uint32_t r, std::string_view rec) {
+        for (size_t f = 0; f < fs.size(); ++f) {
+            if (fs[f].type != FieldType::Memo) continue;
+            const std::string where = "record " + std::to_string(r) + ", field " + fs[f].name + ": ";
+            try {
+                const std::string_view ptr = rec.substr(size_t(fieldOffset(int(f))), 10);
+                const uint32_t block = FptFile::parsePointer(ptr, fpt_->path());
+                if (block == 0) continue;
+                fpt_->read(block);
+                if (block >= nextFree) {
+                    problems.push_back(where + fpt_->path() + ": the memo at block " + std::to_string(block) +
+                                       " lies at or past the next free block " + std::to_string(nextFree) +
+                                       " (a new memo would overwrite it)");
                 }
+                uses.push_back({block, fpt_->blocksOf(block), r, int(f)});
+            } catch (const EXbError& e) {
+                problems.push_back(where + e.what());
             }
         }
-    }
+    });
     std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.block < b.block; });
     uint64_t reach = 0;  // end of the furthest memo so far
     const Use* owner = nullptr;
@@ -243,49 +311,93 @@ void Table::checkMemos(std::vector<std::string>& problems) const {
     }
 }
 
-void Table::openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, std::vector<std::string>* problems) {
+void Table::openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, Findings* findings) {
     dbfPath_ = dbfPath;
-    readOnly_ = readOnly || problems;
+    readOnly_ = readOnly || findings;
     if (!io::exists(dbfPath)) throw EXbError(dbfPath + ": the table file does not exist");
     dbf_ = DbfFile::open(dbfPath, true, readOnly_);
     const bool packPending = io::exists(dbfPath + ".pack");
-    if (problems && packPending)
-        problems->push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
-    if (readOnly_ && !problems && packPending)
+    std::string fpt = siblingPath(dbfPath, "FPT");
+    if (findings && packPending)
+        findings->notes.push_back(dbfPath + ": an interrupted pack is pending; it is completed at the next open");
+    if (readOnly_ && !findings && packPending)
         warn(dbfPath + ": an interrupted pack is pending; it is completed when the table is next opened for writing");
+    if (readOnly_ && packPending) {
+        // The pack committed, but not all its new files were moved in: they are read in place,
+        // as the next open for writing will find them (the new table with the new memos).
+        if (io::exists(dbfPath + ".new")) dbf_ = DbfFile::open(dbfPath + ".new", false, true);
+        if (!fpt.empty() && io::exists(fpt + ".new")) fpt += ".new";
+    }
     if (!readOnly_) {
         io::removeFile(dbfPath + ".pack.tmp");
-        const std::string fpt = siblingPath(dbfPath, "FPT");
         if (packPending || io::exists(dbfPath + ".new") || (!fpt.empty() && io::exists(fpt + ".new"))) {
             recoverPendingPack(dbfPath, fpt.empty() ? withExtension(dbfPath, "FPT") : fpt);
             dbf_.reset();
             dbf_ = DbfFile::open(dbfPath, true);
         }
-        // An append killed before its record count was written leaves bytes behind the end.
-        if (dbf_->trailingBytes() > 0) keepTrailingBytes();
     }
+    settleRecordCount(findings);
     if (dbf_->hasMemo()) {
-        const std::string fpt = siblingPath(dbfPath, "FPT");
         if (fpt.empty()) throw EXbError(withExtension(dbfPath, "FPT") + ": the memo file of the table is missing");
         fpt_ = FptFile::open(fpt, readOnly_);
     }
-    if (readIndex) loadIndex(problems);
+    if (readIndex) loadIndex(findings);
 }
 
-// The bytes stay where they are (readers go by the record count), but the next append will
-// write over them, so a copy is kept beside the table first.
+// A header that counts records the file does not hold is read with the records present; bytes
+// after the last counted record are set aside. Opened for writing, both are put right on disk.
+void Table::settleRecordCount(Findings* findings) {
+    if (const uint32_t missing = dbf_->countShortfall()) {
+        const std::string what = dbfPath_ + ": the header counts " + std::to_string(dbf_->recordCount() + missing) +
+                                 " records, but the file holds only " + std::to_string(dbf_->recordCount()) +
+                                 " whole records (the end of the file did not reach the disk, as after a power cut)";
+        if (findings) {
+            findings->problems.push_back(what + "; the count is corrected at the next open");
+        } else if (readOnly_) {
+            warn(what + "; the table is read with the records present");
+        } else {
+            dbf_->writeCount();
+            dbf_->sync();
+            tableChanged_ = true;
+            warn(what + "; the count was corrected");
+        }
+    }
+    // An append killed before its record count was written leaves bytes behind the end.
+    if (!readOnly_ && dbf_->trailingBytes() > 0) keepTrailingBytes();
+}
+
+// The bytes after the last counted record are copied to a new numbered ".extra" file (never
+// over an earlier copy) and synced before they are taken off the table, whose next append
+// would write over them.
 void Table::keepTrailingBytes() {
-    const std::string copy = dbfPath_ + ".extra";
     const std::string bytes = dbf_->trailing();
     std::string where;
     try {
-        io::replaceFile(copy, bytes);
-        where = "; a copy is in " + copy;
+        std::string copy;
+        for (int n = 1; copy.empty(); ++n) {
+            if (n > kMaxExtraCopies) throw EXbError(dbfPath_ + ": too many .extra copies beside the table");
+            const std::string name = extraName(dbfPath_, n);
+            io::File f;
+            if (f.tryCreate(name)) {
+                f.writeAt(0, bytes.data(), bytes.size());
+                f.sync();
+                copy = name;
+            } else if (io::isFile(name) && io::readFile(name) == bytes) {
+                copy = name;  // kept before (the table could not be cut then)
+            }
+        }
+        io::syncDirectoryOf(copy);
+        dbf_->cutTrailing();
+        dbf_->sync();
+        tableChanged_ = true;
+        const uint32_t n = wholeRecords(bytes.size(), dbf_->recordLength());
+        where = "; they were taken off the table and a copy is in " + copy;
+        if (n) where += " ('telvane-db recover' adds its " + std::to_string(n) + " whole record(s) back)";
     } catch (const EXbError& e) {
-        where = std::string("; no copy could be kept: ") + e.what();
+        where = std::string("; no copy could be kept, so they were left in place: ") + e.what();
     }
     warn(dbfPath_ + ": " + std::to_string(bytes.size()) +
-         " bytes after the last record (an interrupted append) are not part of the table" + where);
+         " bytes after the last record (an append that did not complete) are not part of the table" + where);
 }
 
 void Table::checkOpen() const {
@@ -294,7 +406,14 @@ void Table::checkOpen() const {
 
 void Table::close() {
     if (!dbf_) return;
-    if (indexDirty_ && !readOnly_) writeIndex();
+    try {
+        if (!readOnly_) persist();
+    } catch (const EXbError&) {
+        dbf_.reset();
+        fpt_.reset();
+        tags_.clear();
+        throw;
+    }
     dbf_->close();
     dbf_.reset();
     if (fpt_) fpt_->close();
@@ -304,10 +423,29 @@ void Table::close() {
 
 void Table::flush() {
     checkOpen();
-    if (readOnly_) return;
+    if (!readOnly_) persist();
+}
+
+// Everything on disk: memos, then the records, then the index and its stamp (writeIndex puts
+// the records on disk first). When no key changed, the stamp is renewed for the table as it is
+// now, so that a change to other fields does not cost the next open a check of the index.
+void Table::persist() {
     syncMemos();
     if (indexDirty_) writeIndex();
-    dbf_->sync();
+    if (dbf_->unsynced()) dbf_->sync();
+    if (tableChanged_ && !indexDirty_ && !tags_.empty()) restamp();
+}
+
+void Table::restamp() {
+    try {
+        io::File f;
+        f.open(cdxPath(), false);
+        CdxUpdater::markClean(f, currentStamp());
+        indexStamped_ = true;
+        tableChanged_ = false;
+    } catch (const EXbError&) {
+        // Then the next open checks the index against the table.
+    }
 }
 
 // A record may point at a memo only once the memo is on disk.
@@ -363,6 +501,7 @@ uint32_t Table::appendRecord(std::string_view record) {
     if (int(record.size()) != dbf_->recordLength()) throw EXbError(dbfPath_ + ": record of the wrong length");
     syncMemos();
     const uint32_t recno = dbf_->append(record.data());
+    tableChanged_ = true;
     insertKeys(recno, record);
     ++changes_;
     return recno;
@@ -388,9 +527,16 @@ void Table::writeRecord(uint32_t recno, std::string_view record) {
     if (!changes.empty()) unstampIndex();
     syncMemos();
     dbf_->write(recno, record.data());
+    tableChanged_ = true;
+    ++changes_;
     for (const Change& c : changes) {
         if (c.qOld) {
-            tags_[c.tag]->keys.erase(c.kOld, recno);
+            // A key that is not there means the keys in memory were not the table's.
+            if (!tags_[c.tag]->keys.erase(c.kOld, recno)) {
+                rebuildKeysFromTable("the index did not hold the old key of record " + std::to_string(recno) +
+                                     " in tag " + tags_[c.tag]->info.name);
+                return;
+            }
             logKeyChange(c.tag, false, c.kOld, recno);
         }
         if (c.qNew) {
@@ -399,7 +545,18 @@ void Table::writeRecord(uint32_t recno, std::string_view record) {
         }
         indexDirty_ = true;
     }
+}
+
+void Table::rebuildKeysFromTable(const std::string& why) {
+    std::vector<Tag*> raw;
+    for (auto& t : tags_) raw.push_back(t.get());
+    auto keys = computeKeys(raw);
+    for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->keys.assignSorted(keys[i]);
+    pendingKeys_.clear();
+    indexDirty_ = true;
+    rewriteIndex_ = true;
     ++changes_;
+    warn(dbfPath_ + ": " + why + "; the index was rebuilt from the table");
 }
 
 void Table::setDeleted(uint32_t recno, bool deleted) {
@@ -493,24 +650,13 @@ std::unique_ptr<Table::Tag> Table::makeTag(const std::string& name, const std::s
 
 std::vector<std::vector<std::pair<std::string, uint32_t>>> Table::computeKeys(const std::vector<Tag*>& tags) const {
     std::vector<std::vector<std::pair<std::string, uint32_t>>> out(tags.size());
-    const uint32_t n = dbf_->recordCount();
-    for (auto& v : out) v.reserve(n);
-    const int len = dbf_->recordLength();
-    std::string batch;
-    EvalContext ctx;
-    ctx.memoReader = [this](int, std::string_view p) { return readMemo(p); };
-    for (uint32_t first = 1; first <= n; first += kScanBatch) {
-        const uint32_t count = std::min(kScanBatch, n - first + 1);
-        dbf_->readRange(first, count, batch);
-        for (uint32_t i = 0; i < count; ++i) {
-            ctx.record = batch.data() + size_t(i) * size_t(len);
-            ctx.recno = first + i;
-            for (size_t t = 0; t < tags.size(); ++t) {
-                if (tags[t]->cond && !tags[t]->cond->evaluateLogical(ctx)) continue;
-                out[t].emplace_back(tags[t]->key->key(ctx), first + i);
-            }
+    for (auto& v : out) v.reserve(dbf_->recordCount());
+    evaluateRecords([&](const EvalContext& ctx) {
+        for (size_t t = 0; t < tags.size(); ++t) {
+            if (tags[t]->cond && !tags[t]->cond->evaluateLogical(ctx)) continue;
+            out[t].emplace_back(tags[t]->key->key(ctx), ctx.recno);
         }
-    }
+    });
     for (auto& v : out) std::sort(v.begin(), v.end());
     return out;
 }
@@ -520,13 +666,14 @@ void Table::fillTag(Tag& tag) const {
     tag.keys.assignSorted(keys[0]);
 }
 
-void Table::loadIndex(std::vector<std::string>* problems) {
+void Table::loadIndex(Findings* findings) {
     const std::string cdx = siblingPath(dbfPath_, "CDX");
     if (!readOnly_) io::removeFile(withExtension(dbfPath_, "CDX") + ".tmp");
     if (cdx.empty()) {
+        if (!readOnly_) io::removeFile(CdxUpdater::undoPath(withExtension(dbfPath_, "CDX")));
         if (dbf_->flags() & DbfFile::kFlagStructuralCdx) {
-            if (problems)
-                problems->push_back(cdxPath() + ": the table says it has an index file, but it is missing");
+            if (findings)
+                findings->problems.push_back(cdxPath() + ": the table says it has an index file, but it is missing");
             else if (!readOnly_)
                 dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
             indexNote_ = "index file missing";
@@ -537,30 +684,77 @@ void Table::loadIndex(std::vector<std::string>* problems) {
         // The table does not claim this file (it was left by another table of the same name,
         // or its tags were dropped): it is not read, and is replaced when tags are added.
         indexNote_ = io::baseName(cdx) + " is not marked as the table's index and was not used";
+        if (findings)
+            findings->problems.push_back(cdx +
+                                         ": the table's header does not claim this index file, so the table "
+                                         "has no index in use (as an interrupted reindex leaves it); "
+                                         "'telvane-db reindex' builds the index again");
         return;
     }
-    CdxReader reader(cdx);
-    const uint32_t records = dbf_->recordCount();
+    // An index change that was interrupted is undone first, on disk or (reading only) in memory.
+    std::unique_ptr<CdxReader> reader;
+    if (readOnly_) {
+        std::string bytes = CdxReader::load(cdx);
+        if (CdxUpdater::undoInMemory(cdx, bytes) && findings)
+            findings->notes.push_back(cdx +
+                                      ": a change of the index was interrupted; the next open puts the index "
+                                      "back as it was before the change (what is checked here)");
+        reader = std::make_unique<CdxReader>(cdx, std::move(bytes));
+    } else {
+        try {
+            CdxUpdater::undoInterrupted(cdx);
+        } catch (const EXbIndexError&) {
+            throw;
+        } catch (const EXbError& e) {
+            throw EXbIndexError(cdx, std::string(e.what()) + " (while undoing an interrupted change of the index)");
+        }
+        reader = std::make_unique<CdxReader>(cdx);
+    }
     // A stamp written at a clean close for exactly this table: the keys are read, not recomputed.
     CdxStamp stamp;
-    if (!problems && reader.stamp(stamp) && stamp == currentStamp()) {
-        try {
-            std::vector<std::unique_ptr<Tag>> tags;
-            for (const auto& h : reader.tags()) {
-                auto t = makeTag(h.name, h.keyExpression, h.forExpression, h.descending);
-                if (h.keyLength != t->info.keyLength) throw EXbIndexError(cdx, "key length differs");
-                reader.loadKeys(h, t->pad, records, t->keys);
-                t->headerOffset = h.headerOffset;
-                tags.push_back(std::move(t));
-            }
-            tags_ = std::move(tags);
-            rewriteIndex_ = false;
-            indexStamped_ = true;
-            return;
-        } catch (const EXbError&) {
-            // Not what was written: verify the slow way below.
+    if (!findings && reader->stamp(stamp) && stampDescribes(stamp, currentStamp()) && loadTrusted(*reader)) return;
+    loadVerified(*reader, findings);
+}
+
+bool Table::loadTrusted(const CdxReader& reader) {
+    try {
+        const uint32_t records = dbf_->recordCount();
+        CdxPageMap pages = reader.directoryPages();
+        CdxLeafUse total;
+        std::vector<std::unique_ptr<Tag>> tags;
+        for (const auto& h : reader.tags()) {
+            auto t = makeTag(h.name, h.keyExpression, h.forExpression, h.descending);
+            if (h.keyLength != t->info.keyLength) throw EXbIndexError(reader.path(), "key length differs");
+            CdxLeafUse use;
+            reader.loadKeys(h, t->pad, records, t->keys, pages, use);
+            total.leaves += use.leaves;
+            total.usedBytes += use.usedBytes;
+            t->headerOffset = h.headerOffset;
+            tags.push_back(std::move(t));
         }
+        tags_ = std::move(tags);
+        freePages_.clear();
+        for (size_t i = 0; i < pages.size(); ++i) {
+            if (!pages[i] && (i + 1) * 512 <= reader.size()) freePages_.push_back(uint32_t(i * 512));
+        }
+        // Pages freed by earlier changes are reused, but a file that is mostly free pages or
+        // thinly filled leaves is written whole at the next change.
+        const size_t used = pages.size() - freePages_.size();
+        rewriteIndex_ = freePages_.size() > used || (total.leaves > 8 && total.usedBytes * 10 < total.leaves * 488 * 4);
+        indexStamped_ = true;
+        return true;
+    } catch (const EXbError&) {
+        // Not what was written: verify the slow way.
+        tags_.clear();
+        return false;
     }
+}
+
+// Checks every tree whole and compares every key with the table. A sound tree with a few
+// differences is brought up to date in place; anything else is built anew from the table.
+void Table::loadVerified(const CdxReader& reader, Findings* findings) {
+    const std::string& cdx = reader.path();
+    const uint32_t records = dbf_->recordCount();
     std::vector<std::unique_ptr<Tag>> tags;
     for (const auto& h : reader.tags()) {
         try {
@@ -568,69 +762,149 @@ void Table::loadIndex(std::vector<std::string>* problems) {
         } catch (const EXbError& e) {
             throw EXbIndexError(cdx, cdx + ": tag " + h.name + " cannot be used: " + e.what());
         }
+        tags.back()->headerOffset = h.headerOffset;
     }
-    std::vector<Tag*> raw;
-    for (auto& t : tags) raw.push_back(t.get());
-    auto expected = computeKeys(raw);
-    bool stale = false;
+    CdxPageMap pages = reader.directoryPages();
+    std::vector<bool> recompute(tags.size(), false);  // the keys come from the table
+    std::vector<bool> damaged(tags.size(), false);    // the tree's own problems are listed
+    std::vector<std::string> why(tags.size());
     for (size_t i = 0; i < tags.size(); ++i) {
         const auto& h = reader.tags()[i];
-        std::string why;
         if (h.keyLength != tags[i]->info.keyLength) {
-            why = "key length " + std::to_string(h.keyLength) + " where the expression gives " +
-                  std::to_string(tags[i]->info.keyLength);
-        } else {
-            try {
-                if (problems) {
-                    const auto found = reader.verify(h, tags[i]->pad, records);
-                    problems->insert(problems->end(), found.begin(), found.end());
-                }
-                const CdxEntries stored = reader.keys(h, tags[i]->pad, records);
-                if (stored.size() != expected[i].size()) {
-                    why = std::to_string(stored.size()) + " keys where the table gives " +
-                          std::to_string(expected[i].size());
-                } else if (stored != expected[i]) {
-                    why = "keys that differ from the table";
-                }
-            } catch (const EXbIndexError& e) {
-                why = e.what();
-            }
+            why[i] = "key length " + std::to_string(h.keyLength) + " where the expression gives " +
+                     std::to_string(tags[i]->info.keyLength);
+            recompute[i] = true;
+            continue;
         }
-        if (!why.empty()) {
-            stale = true;
-            if (problems) problems->push_back(cdx + ": tag " + h.name + ": " + why);
+        const auto found = reader.verifyInto(h, tags[i]->pad, records, tags[i]->keys, pages);
+        if (!found.empty() && findings) findings->problems.insert(findings->problems.end(), found.begin(), found.end());
+        recompute[i] = damaged[i] = !found.empty();
+    }
+    std::vector<size_t> expected;
+    auto diffs = compareWithTable(tags, recompute, expected);
+    size_t changed = 0;
+    bool rebuild = false;
+    for (size_t i = 0; i < tags.size(); ++i) {
+        if (!recompute[i] && diffs[i].empty()) continue;
+        rebuild = rebuild || recompute[i];
+        changed += diffs[i].size();
+        if (!findings || damaged[i]) continue;
+        if (why[i].empty()) {
+            why[i] = tags[i]->keys.size() != expected[i]
+                         ? std::to_string(tags[i]->keys.size()) + " keys where the table gives " +
+                               std::to_string(expected[i])
+                         : "keys that differ from the table";
         }
-        tags[i]->keys.assignSorted(expected[i]);
-        tags[i]->headerOffset = h.headerOffset;
+        findings->problems.push_back(cdx + ": tag " + tags[i]->info.name + ": " + why[i]);
+    }
+    // Tags whose tree could not be used get their keys from the table; the others are corrected.
+    std::vector<Tag*> raw;
+    for (size_t i = 0; i < tags.size(); ++i) {
+        if (recompute[i]) raw.push_back(tags[i].get());
+    }
+    auto computed = computeKeys(raw);
+    for (size_t i = 0, k = 0; i < tags.size(); ++i) {
+        if (recompute[i]) {
+            tags[i]->keys.assignSorted(computed[k++]);
+            continue;
+        }
+        for (const KeyChange& c : diffs[i]) {
+            if (c.add)
+                tags[i]->keys.insert(c.key, c.recno);
+            else
+                tags[i]->keys.erase(c.key, c.recno);
+        }
     }
     tags_ = std::move(tags);
-    if (!stale && !readOnly_) {
+    if (findings) return;
+    const bool stale = rebuild || changed > 0;
+    if (readOnly_) {
+        if (stale) indexNote_ = io::baseName(cdx) + " did not match the table; its keys were computed from the table";
+        return;
+    }
+    freePages_.clear();
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (!pages[i] && (i + 1) * 512 <= reader.size()) freePages_.push_back(uint32_t(i * 512));
+    }
+    rewriteIndex_ = rebuild || changed > kMaxPendingKeys;
+    if (!stale) {
         // Verified: stamp it so the next open can read it as it is.
-        rewriteIndex_ = false;
-        try {
-            io::File f;
-            f.open(cdx, false);
-            CdxUpdater::markClean(f, currentStamp());
-            indexStamped_ = true;
-        } catch (const EXbError&) {
-            // Then the next open verifies it again.
-        }
+        restamp();
+        return;
     }
-    if (stale && readOnly_ && !problems) {
-        indexNote_ = io::baseName(cdx) + " did not match the table; its keys were computed from the table";
-    } else if (stale && !problems) {
+    pendingKeys_.clear();
+    if (!rewriteIndex_) {
+        for (size_t i = 0; i < diffs.size(); ++i)
+            pendingKeys_.insert(pendingKeys_.end(), diffs[i].begin(), diffs[i].end());
+        indexNote_ = io::baseName(cdx) + " did not match the table (" + std::to_string(changed) +
+                     " key change(s)) and was brought up to date";
+    } else {
         indexNote_ = io::baseName(cdx) + " did not match the table and was rebuilt";
-        indexDirty_ = true;
-        rewriteIndex_ = true;
-        writeIndex();
     }
+    indexDirty_ = true;
+    indexStamped_ = false;
+    writeIndex();
+}
+
+// The changes that make the (sound) key lists of the tags equal the table's keys, per tag; a
+// tag with more than kMaxPendingKeys differences is marked for recomputing instead. expected
+// receives how many keys each tag should have.
+std::vector<std::vector<Table::KeyChange>> Table::compareWithTable(std::vector<std::unique_ptr<Tag>>& tags,
+                                                                   std::vector<bool>& recompute,
+                                                                   std::vector<size_t>& expected) const {
+    const uint32_t n = dbf_->recordCount();
+    std::vector<std::vector<KeyChange>> diffs(tags.size());
+    expected.assign(tags.size(), 0);
+    // Where each record's key stands in the list (index + 1; 0 = none); a second entry for one
+    // record is surplus.
+    std::vector<std::vector<uint32_t>> pos(tags.size());
+    for (size_t t = 0; t < tags.size(); ++t) {
+        if (recompute[t]) continue;
+        pos[t].assign(size_t(n) + 1, 0);
+        uint32_t i = 0;
+        tags[t]->keys.forEach([&](std::string_view key, uint32_t recno) {
+            ++i;
+            if (recno > n || pos[t][recno])
+                diffs[t].push_back({t, false, std::string(key), recno});
+            else
+                pos[t][recno] = i;
+        });
+    }
+    // Past this many differences the tag is computed whole instead.
+    const auto giveUpWhenTooMany = [&](size_t t) {
+        if (diffs[t].size() <= kMaxPendingKeys) return;
+        recompute[t] = true;
+        diffs[t].clear();
+        pos[t].clear();
+    };
+    evaluateRecords([&](const EvalContext& ctx) {
+        const uint32_t r = ctx.recno;
+        for (size_t t = 0; t < tags.size(); ++t) {
+            const Tag& tag = *tags[t];
+            const bool q = !tag.cond || tag.cond->evaluateLogical(ctx);
+            expected[t] += q;
+            if (recompute[t]) continue;
+            const uint32_t p = pos[t][r];
+            const std::string_view stored = p ? tag.keys.keyAt(p - 1) : std::string_view();
+            if (q) {
+                const std::string key = tag.key->key(ctx);
+                if (p && stored == key) continue;
+                if (p) diffs[t].push_back({t, false, std::string(stored), r});
+                diffs[t].push_back({t, true, key, r});
+            } else if (p) {
+                diffs[t].push_back({t, false, std::string(stored), r});
+            }
+            giveUpWhenTooMany(t);
+        }
+    });
+    return diffs;
 }
 
 // Key changes since the index file was last written, replayed on it in place at the next write.
 // Past a few thousand, writing the whole file is cheaper.
 void Table::logKeyChange(size_t tag, bool add, const std::string& key, uint32_t recno) {
     if (rewriteIndex_) return;
-    if (pendingKeys_.size() >= 20000) {
+    if (pendingKeys_.size() >= kMaxPendingKeys) {
         rewriteIndex_ = true;
         pendingKeys_.clear();
         return;
@@ -639,7 +913,8 @@ void Table::logKeyChange(size_t tag, bool add, const std::string& key, uint32_t 
 }
 
 CdxStamp Table::currentStamp() const {
-    return {dbf_->recordCount(), uint16_t(dbf_->headerLength()), uint16_t(dbf_->recordLength()), dbf_->modifiedNs()};
+    return {dbf_->recordCount(), uint16_t(dbf_->headerLength()), uint16_t(dbf_->recordLength()), dbf_->changedNs(),
+            int64_t(std::time(nullptr))};
 }
 
 void Table::unstampIndex() {
@@ -690,7 +965,10 @@ void Table::closeIndexes() {
     if (indexDirty_ && !tags_.empty()) writeIndex();
     tags_.clear();
     indexDirty_ = false;
+    rewriteIndex_ = true;
+    pendingKeys_.clear();
     dbf_->setFlags(uint8_t(dbf_->flags() & ~DbfFile::kFlagStructuralCdx));
+    tableChanged_ = true;
     ++changes_;
 }
 
@@ -706,10 +984,12 @@ void Table::reindex() {
     writeIndex();
 }
 
-// Writes the whole index. A failure (disk full, an index too large for the format) is not an
-// error of the table: the keys stay exact in memory, the failure is reported once, and the
-// write is tried again at the next flush or close. A stale file on disk is rebuilt at the
-// next open, which compares it with the table.
+// Writes the index: the changed keys in place when the file allows it, else the whole file. A
+// failure (disk full, an index too large for the format) is not an error of the table: the keys
+// stay exact in memory, the failure is reported once, and the write is tried again at the next
+// flush or close. A stale file on disk is brought up to date at the next open, which compares
+// it with the table. The records go to disk first, so a stamp never describes records that
+// could still be lost.
 bool Table::writeIndex() {
     if (readOnly_) return false;
     if (tags_.empty()) {
@@ -718,33 +998,7 @@ bool Table::writeIndex() {
         return true;
     }
     const std::string path = cdxPath();
-    if (!rewriteIndex_ && io::exists(path)) {
-        // Only the changed keys: a few pages rewritten in place, then the stamp. The records go
-        // to disk first, so a stamp never describes records that could still be lost.
-        try {
-            dbf_->sync();
-            io::File f;
-            f.open(path, false);
-            CdxUpdater updater(f, path);
-            for (const KeyChange& c : pendingKeys_) {
-                const Tag& t = *tags_[c.tag];
-                if (c.add)
-                    updater.insert(t.headerOffset, c.key, c.recno, t.pad);
-                else
-                    updater.erase(t.headerOffset, c.key, c.recno, t.pad);
-            }
-            CdxUpdater::markClean(f, currentStamp());
-            pendingKeys_.clear();
-            indexStamped_ = true;
-            indexDirty_ = false;
-            indexWriteFailed_ = false;
-            return true;
-        } catch (const EXbError&) {
-            // The file is no longer what the log was made against: write it whole.
-            rewriteIndex_ = true;
-            indexStamped_ = false;
-        }
-    }
+    if (!rewriteIndex_ && io::exists(path) && writeIndexInPlace(path)) return true;
     std::vector<CdxTagSource> sources;
     for (const auto& t : tags_) {
         sources.push_back(
@@ -758,10 +1012,14 @@ bool Table::writeIndex() {
         std::vector<uint32_t> offsets;
         const std::string image = buildCdx(sources, path, &stamp, &offsets);
         indexStamped_ = false;
+        // Old pages saved for the file being replaced must never be put back into the new one.
+        io::removeFile(CdxUpdater::undoPath(path));
         io::replaceFile(path, image);
         for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->headerOffset = offsets[i];
         indexStamped_ = true;
+        tableChanged_ = false;
         rewriteIndex_ = false;
+        freePages_.clear();
         pendingKeys_.clear();
     } catch (const EXbError& e) {
         indexDirty_ = true;
@@ -779,6 +1037,117 @@ bool Table::writeIndex() {
     return true;
 }
 
+// Only the changed keys, as one step (CdxUpdater::commit). False when the file is not as the
+// changes were made against; the caller then writes it whole.
+bool Table::writeIndexInPlace(const std::string& path) {
+    try {
+        if (dbf_->unsynced()) dbf_->sync();
+        io::File f;
+        f.open(path, false);
+        CdxUpdater updater(f, path, freePages_);
+        for (const KeyChange& c : pendingKeys_) {
+            const Tag& t = *tags_[c.tag];
+            if (c.add)
+                updater.insert(t.headerOffset, c.key, c.recno, t.pad);
+            else
+                updater.erase(t.headerOffset, c.key, c.recno, t.pad);
+        }
+        freePages_ = updater.commit(currentStamp());
+        pendingKeys_.clear();
+        indexStamped_ = true;
+        tableChanged_ = false;
+        indexDirty_ = false;
+        indexWriteFailed_ = false;
+        return true;
+    } catch (const EXbError&) {
+        rewriteIndex_ = true;
+        indexStamped_ = false;
+        return false;
+    }
+}
+
+void Table::replaceTags(const std::vector<TagInfo>& defs) {
+    checkWritable();
+    std::vector<std::unique_ptr<Tag>> tags;
+    for (const TagInfo& d : defs) tags.push_back(makeTag(d.name, d.keyExpression, d.forExpression, d.descending));
+    std::vector<Tag*> raw;
+    for (auto& t : tags) raw.push_back(t.get());
+    auto keys = computeKeys(raw);
+    for (size_t i = 0; i < tags.size(); ++i) tags[i]->keys.assignSorted(keys[i]);
+    tags_ = std::move(tags);
+    ++changes_;
+    indexDirty_ = true;
+    rewriteIndex_ = true;
+    writeIndex();
+}
+
+uint32_t Table::recoverExtra(const std::string& extraPath) {
+    checkWritable();
+    const std::string bytes = io::readFile(extraPath);
+    const int len = dbf_->recordLength();
+    const uint32_t n = wholeRecords(bytes.size(), len);
+    // Records already in the table (a recovery that was interrupted) are known by their bytes;
+    // memo blocks in use tell whether a pointer still leads to the record's own memo.
+    std::unordered_multimap<uint64_t, uint32_t> present;
+    std::set<uint32_t> memoBlocks;
+    std::vector<size_t> memoFields;
+    for (size_t f = 0; f < dbf_->fields().size(); ++f) {
+        if (dbf_->fields()[f].type == FieldType::Memo) memoFields.push_back(f);
+    }
+    scanRecords([&](uint32_t r, std::string_view rec) {
+        present.emplace(hashBytes(rec), r);
+        for (size_t f : memoFields) {
+            try {
+                memoBlocks.insert(FptFile::parsePointer(rec.substr(size_t(fieldOffset(int(f))), 10), ""));
+            } catch (const EXbError&) {}
+        }
+    });
+    const auto alreadyThere = [&](const std::string& rec) {
+        const auto range = present.equal_range(hashBytes(rec));
+        for (auto it = range.first; it != range.second; ++it) {
+            if (readRecord(it->second) == rec) return true;
+        }
+        return false;
+    };
+    uint32_t added = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string rec = bytes.substr(size_t(i) * size_t(len), size_t(len));
+        const std::string where = extraPath + ": record " + std::to_string(i + 1) + " of the copy";
+        if (rec[0] != ' ' && rec[0] != '*') {
+            warn(where + " is not a record (its first byte is not a deletion flag) and was not added");
+            continue;
+        }
+        for (size_t f : memoFields) {
+            const size_t at = size_t(fieldOffset(int(f)));
+            uint32_t block = 0;
+            try {
+                block = FptFile::parsePointer(std::string_view(rec).substr(at, 10), "");
+                if (block) readMemo(std::string_view(rec).substr(at, 10));
+            } catch (const EXbError&) {
+                rec.replace(at, 10, FptFile::formatPointer(0));
+                warn(where + ", field " + dbf_->fields()[f].name + ": its memo cannot be read and was left empty");
+            }
+        }
+        if (alreadyThere(rec)) continue;
+        for (size_t f : memoFields) {
+            const size_t at = size_t(fieldOffset(int(f)));
+            const uint32_t block = FptFile::parsePointer(std::string_view(rec).substr(at, 10), "");
+            if (block && !memoBlocks.insert(block).second) {
+                rec.replace(at, 10, FptFile::formatPointer(0));
+                warn(where + ", field " + dbf_->fields()[f].name +
+                     ": its memo now belongs to another record and was left empty");
+            }
+        }
+        appendRecord(rec);
+        present.emplace(hashBytes(rec), recordCount());
+        ++added;
+    }
+    flush();
+    io::removeFile(extraPath);
+    io::syncDirectoryOf(extraPath);
+    return added;
+}
+
 void Table::pack() {
     checkWritable();
     syncMemos();
@@ -794,9 +1163,11 @@ void Table::pack() {
     std::vector<std::string> dropped;
     try {
         if (fpt_) {
+            io::removeFile(fptNew);
             FptFile::create(fptNew, fpt_->blockSize());
             newFpt = FptFile::open(fptNew);
         }
+        io::removeFile(dbfNew);
         out.create(dbfNew);
         std::string header = DbfFile::headerBytes(fields, 0, dbf_->flags());
         uint64_t pos = header.size();
@@ -849,10 +1220,8 @@ void Table::pack() {
     }
     // Commit point: once the marker exists an interrupted pack is completed at the next open.
     io::replaceFile(marker, "pack\n");
-    if (fpt_ && std::rename(fptNew.c_str(), fptPathNow.c_str()) != 0)
-        throw EXbError(fptPathNow + ": cannot replace the memo file while packing");
-    if (std::rename(dbfNew.c_str(), dbfPath_.c_str()) != 0)
-        throw EXbError(dbfPath_ + ": cannot replace the table while packing");
+    if (fpt_) io::renameFile(fptNew, fptPathNow);
+    io::renameFile(dbfNew, dbfPath_);
     io::syncDirectoryOf(dbfPath_);
     dbf_.reset();
     dbf_ = DbfFile::open(dbfPath_, true);

@@ -1,15 +1,20 @@
 // One open xBase table: the DBF file, its FPT memo file and its structural CDX index.
 // The table is opened for exclusive use (an flock on the DBF). Every tag of the CDX is held in
 // memory as a sorted key list and kept exact on each append, edit, deletion mark and pack.
-// Key changes are written into the CDX in place at flush and close (the whole file is written,
-// to a temporary file then renamed, when tags are added or rebuilt and at pack). A CDX written
-// that way carries a stamp naming the table state it describes; the stamp is cleared before any
-// key of an existing record changes. At open a stamped CDX that matches the table is read as it
-// is; any other CDX (after a crash, or written by another program) is compared with the keys
-// computed from the DBF and rebuilt when they differ, so a stale index is never used. The DBF
-// header's index flag decides whether the CDX beside it belongs to the table. DBF and FPT
+// Key changes are written into the CDX in place at flush and close, as one step that a crash
+// cannot leave half done (see CdxUpdater); the whole file is written, to a temporary file then
+// renamed, when tags are added or rebuilt and at pack. A CDX written either way carries a stamp
+// naming the table state it describes, written only once the table and the index are on disk;
+// the stamp is cleared before any key of an existing record changes. At open a stamped CDX that
+// matches the table is read as it is; any other CDX (after a crash, or written by another
+// program) has every tree checked whole and every key compared with the table: differences are
+// brought up to date, a damaged tree is rebuilt, so a stale or torn index is never used. The
+// DBF header's index flag decides whether the CDX beside it belongs to the table. DBF and FPT
 // writes are ordered so that a process killed at any moment leaves every record that was
-// posted before; pack commits through a marker file.
+// posted before, and a flush or close puts everything on disk; pack commits through a marker
+// file. Bytes after the last counted record (an append that did not complete) are copied to a
+// numbered ".extra" file before they are taken off, and a header that counts records the file
+// does not hold (a power cut) is corrected to the records present; both with a warning.
 #pragma once
 
 #include "records/cdx_file.h"
@@ -26,6 +31,7 @@
 namespace telvane::records {
 
 class Expression;
+struct EvalContext;
 class DbfFile;
 class FptFile;
 
@@ -52,8 +58,13 @@ public:
     // Receives every warning of every table (see warnings()); nullptr for none.
     static void setWarningHandler(std::function<void(const std::string&)> handler);
     // Checks DBF, FPT and CDX against each other without changing anything; returns the
-    // problems found (empty when they agree). Throws EXbError when the DBF cannot be opened.
-    static std::vector<std::string> check(const std::string& dbfPath);
+    // problems found (empty when they agree). notes (may be nullptr) receives what interrupted
+    // work left behind that loses nothing and that the next open for writing settles. Throws
+    // EXbError when the DBF cannot be opened.
+    static std::vector<std::string> check(const std::string& dbfPath, std::vector<std::string>* notes = nullptr);
+    // The copies of bytes found after the last record beside a table ("T.DBF.extra",
+    // "T.DBF.extra.2", ...), in the order they were made.
+    static std::vector<std::string> extraFiles(const std::string& dbfPath);
     // Finds a file beside another whose name differs only in case; "" when there is none.
     static std::string siblingPath(const std::string& path, const std::string& extension);
     ~Table();
@@ -100,7 +111,14 @@ public:
                bool descending);
     void closeIndexes();  // forgets every tag; the CDX file is left as it is
     void reindex();       // recomputes every tag from the table and writes the CDX
-    void pack();          // removes marked records for good, compacts memos, rebuilds tags
+    // Replaces every tag with these (name, key and FOR expressions, order), built from the table
+    // and written as one new index file: an interruption leaves the old index in use.
+    void replaceTags(const std::vector<TagInfo>& tags);
+    void pack();  // removes marked records for good, compacts memos, rebuilds tags
+    // Appends the whole records kept in a copy made by extraFiles(), then removes the copy.
+    // Records already in the table are not added again, and a memo pointer that no longer
+    // leads to a memo of the record's own is cleared (with a warning). Returns the records added.
+    uint32_t recoverExtra(const std::string& extraPath);
 
     // What happened to the index at open, for reports ("" when it was read as it was).
     const std::string& indexNote() const { return indexNote_; }
@@ -117,22 +135,45 @@ public:
 
 private:
     struct Tag;
+    struct KeyChange {
+        size_t tag;
+        bool add;
+        std::string key;
+        uint32_t recno;
+    };
+    // What check() gathers: problems, and notes on what the next open settles.
+    struct Findings {
+        std::vector<std::string> problems;
+        std::vector<std::string> notes;
+    };
     Table();
-    void openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, std::vector<std::string>* problems);
+    void openFiles(const std::string& dbfPath, bool readIndex, bool readOnly, Findings* findings);
+    void settleRecordCount(Findings* findings);
+    void scanRecords(const std::function<void(uint32_t, std::string_view)>& f) const;
+    void evaluateRecords(const std::function<void(const EvalContext&)>& f) const;
     void keepTrailingBytes();
     void checkMemos(std::vector<std::string>& problems) const;
     void warn(const std::string& message);
     void checkWritable() const;
     void syncMemos();
+    void persist();
+    void restamp();
     void logKeyChange(size_t tag, bool add, const std::string& key, uint32_t recno);
     CdxStamp currentStamp() const;
     void unstampIndex();
-    void loadIndex(std::vector<std::string>* problems);
+    void loadIndex(Findings* findings);
+    bool loadTrusted(const CdxReader& reader);
+    void loadVerified(const CdxReader& reader, Findings* findings);
+    std::vector<std::vector<KeyChange>> compareWithTable(std::vector<std::unique_ptr<Tag>>& tags,
+                                                         std::vector<bool>& recompute,
+                                                         std::vector<size_t>& expected) const;
+    void rebuildKeysFromTable(const std::string& why);
     std::vector<std::vector<std::pair<std::string, uint32_t>>> computeKeys(const std::vector<Tag*>& tags) const;
     std::unique_ptr<Tag> makeTag(const std::string& name, const std::string& keyExpression,
                                  const std::string& forExpression, bool descending) const;
     void fillTag(Tag& tag) const;
     bool writeIndex();
+    bool writeIndexInPlace(const std::string& path);
     void insertKeys(uint32_t recno, std::string_view record);
     void checkOpen() const;
 
@@ -141,15 +182,11 @@ private:
     std::unique_ptr<FptFile> fpt_;
     std::vector<std::unique_ptr<Tag>> tags_;
     bool indexDirty_ = false;
-    bool indexWriteFailed_ = false;  // reported; not again until a write succeeds
-    bool rewriteIndex_ = true;       // the file on disk cannot be brought up to date in place
-    bool indexStamped_ = false;      // the file on disk carries the clean-close stamp
-    struct KeyChange {
-        size_t tag;
-        bool add;
-        std::string key;
-        uint32_t recno;
-    };
+    bool indexWriteFailed_ = false;    // reported; not again until a write succeeds
+    bool rewriteIndex_ = true;         // the file on disk cannot be brought up to date in place
+    bool indexStamped_ = false;        // the file on disk carries the clean-close stamp
+    bool tableChanged_ = false;        // the table file changed since the stamp was written
+    std::vector<uint32_t> freePages_;  // pages of the index file that no tree reaches
     std::vector<KeyChange> pendingKeys_;
     bool readOnly_ = false;
     bool memoUnsynced_ = false;

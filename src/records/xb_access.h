@@ -67,6 +67,8 @@ public:
     int xb_Replace(const std::string& field, int dataKind, const std::string& value);
 
     const std::string& lastError() const { return lastError_; }
+    // Keeps the reason of a failure met on this object's behalf (opening its table).
+    void noteError(std::string message) { lastError_ = std::move(message); }
 
 private:
     template <class F>

@@ -2,7 +2,7 @@
 #include "sessions/desktoppresence.h"
 
 #include "sessions/receivemode.h"
-#include "app/installpaths.h"
+#include "settings/installpaths.h"
 #include "app/mainwindow.h"
 
 #include <QAction>

@@ -21,7 +21,7 @@ void WriteCommand(telvane::transport::TOvxComPort& port, const std::string& comm
     telvane::transport::WriteString(port, command);
 }
 
-QString CodeText(int code) { return QString::fromStdString(telvane::transport::FaxErrorText(code)); }
+QString CodeText(int code) { return QString::fromStdString(telvane::OvxErrorText(code)); }
 }  // namespace
 
 void AssignPort(telvane::transport::TOvxComPort& port, int comNumber) {
@@ -49,17 +49,17 @@ void PrepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transpor
 
 QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
     const QString n = QString::number(comNumber);
-    if (code == telvane::transport::ecAlreadyOpen || code == -2005)
+    if (code == telvane::ecAlreadyOpen || code == telvane::ecPortInUse)
         return QStringLiteral("The communications port is in use ( Com ") + n + QStringLiteral(" )") +
                QStringLiteral("\r\n\r\n") + QStringLiteral("Please make sure that all communication ") +
                QStringLiteral("programs (internet, AOL, etc) are closed, and then try ") + QStringLiteral("again.");
     const QString head =
         QStringLiteral("Unable to open the specified communications port ( Com") + n + QStringLiteral(" )");
-    if (code == telvane::transport::ecBadId)
+    if (code == telvane::ecBadId)
         return head + QStringLiteral("\r\n") + QStringLiteral("The device ") + devicePath +
                QStringLiteral(" does not exist. Check that the modem is plugged in, or set the device of COM") + n +
                QStringLiteral(" in the Ports section of TVN.INI.");
-    if (code == telvane::transport::ecFileAccessDenied)
+    if (code == telvane::ecFileAccessDenied)
         return head + QStringLiteral("\r\n") + QStringLiteral("You are not allowed to use ") + devicePath +
                QStringLiteral(". Add your user to the \"dialout\" group (sudo adduser $USER dialout), ") +
                QStringLiteral("then log out and in again.");
@@ -73,7 +73,7 @@ bool OpenComPort(telvane::transport::TOvxComPort& port, QString& message) {
     try {
         port.SetOpen(true);
         return true;
-    } catch (const telvane::transport::EOvxException& e) {
+    } catch (const telvane::EOvxException& e) {
         message = OpenFailureMessage(e.ErrorCode(), port.ComNumber(), QString::fromStdString(port.DevicePath()));
     } catch (const std::exception& e) {
         message = QStringLiteral("Unable to open the specified communications port( Com") +

@@ -21,7 +21,7 @@
 #include "transport/modemwait.h"
 #include "sessions/modemcommands.h"
 #include "app/appstate.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {
@@ -108,17 +108,17 @@ void TFindModemForm::FormActivate() {
                 } else {
                     text += QStringLiteral("Unknown");
                 }
-            } catch (const telvane::transport::EOvxException& e) {
+            } catch (const telvane::EOvxException& e) {
                 const int code = e.ErrorCode();
-                if (code == telvane::transport::ecAlreadyOpen || code == -2005) {
+                if (code == telvane::ecAlreadyOpen || code == telvane::ecPortInUse) {
                     text += QStringLiteral("Port is already open (could be modem)");
                     inUse = true;
-                } else if (code == telvane::transport::ecBadId) {
+                } else if (code == telvane::ecBadId) {
                     text += QStringLiteral("Port does not exist");
-                } else if (code == telvane::transport::ecFileAccessDenied) {
+                } else if (code == telvane::ecFileAccessDenied) {
                     text += QStringLiteral("Permission denied (join the \"dialout\" group)");
                 } else {
-                    const QString codeText = QString::fromStdString(telvane::transport::FaxErrorText(code));
+                    const QString codeText = QString::fromStdString(telvane::OvxErrorText(code));
                     text += codeText.isEmpty() ? QStringLiteral("Unknown Error") : codeText;
                 }
             } catch (const std::exception& e) {

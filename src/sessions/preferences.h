@@ -10,21 +10,20 @@
 #pragma once
 
 #include <QDialog>
-#include <QStringList>
 
 #include <array>
-#include <functional>
 #include <optional>
 #include <string>
 
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,15 +33,6 @@ class QStackedWidget;
 namespace telvane::sessions {
 
 class SpellLanguageChoice;
-
-// The serial devices present: /dev/serial/by-id/* first, then ttyACM*, ttyUSB* and the ttyS*
-// ports that have a UART (type in sysRoot/<name>/type not "0"; kept when sysfs says nothing).
-QStringList SerialDevicesPresent(const QString& devRoot = QStringLiteral("/dev"),
-                                 const QString& sysRoot = QStringLiteral("/sys/class/tty"));
-
-// The installed printers' names and the serial devices offered for a port; tests may replace the sources.
-std::function<QStringList()>& PrinterNameSource();
-std::function<QStringList()>& SerialDeviceSource();
 
 // A whole number as typed (blanks around it allowed); nullopt otherwise.
 std::optional<int> ParseWholeNumber(const QString& text);
@@ -105,7 +95,7 @@ public:
 
     // The port index selected in ComPort (0 = COM1), 0 when none is.
     int selectedPort() const;
-    const std::array<std::string, kPortCount>& portDevices() const { return ports_; }
+    const std::array<std::string, ports::kPortCount>& portDevices() const { return ports_; }
 
     // Top and bottom.
     QComboBox* PageCombo;
@@ -117,7 +107,7 @@ public:
     SpellLanguageChoice* SpellLanguage;
     // Page 1.
     QButtonGroup* ComPort;
-    QLabel* PortDeviceLabels[kPortCount];
+    QLabel* PortDeviceLabels[ports::kPortCount];
     QComboBox* PortDevice;
     QPushButton* FindModemButton;
     QCheckBox* chkSM56;
@@ -164,8 +154,13 @@ protected:
 
 private:
     void FormCreate();
+    QHBoxLayout* buildTitleRow();
+    QHBoxLayout* buildButtonRow();
+    void prepareComponents();
     QWidget* buildInformationPage();
     QWidget* buildPortPage();
+    QGroupBox* buildPortGroup();
+    QHBoxLayout* buildDeviceRow();
     QWidget* buildSending1Page();
     QWidget* buildSending2Page();
     QWidget* buildSending3Page();
@@ -178,7 +173,7 @@ private:
     QString wavePath() const;
 
     bool firstTime_ = false;
-    std::array<std::string, kPortCount> ports_ = Settings::defaultPorts();
+    std::array<std::string, ports::kPortCount> ports_ = ports::DefaultPortMap();
     QSoundEffect* sound_ = nullptr;
 };
 

@@ -24,7 +24,7 @@
 #include "sessions/modemcommands.h"
 #include "app/appstate.h"
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {
@@ -347,8 +347,7 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
     // A fax cut short holds the pages confirmed to the sender, not the one that was arriving.
     const int pages = incomplete ? OvxReceiveFax1.PagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.CurrentPage());
     if (incomplete) {
-        const QString error =
-            lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+        const QString error = lastError_ != 0 ? qs(telvane::OvxErrorText(lastError_)) : QStringLiteral("Unknown error");
         lastError_ = 0;
         const QString note =
             QStringLiteral("Incomplete fax %1 from %2: %3 %4 kept (%5)")
@@ -410,9 +409,8 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
-    const bool cancelled = lastError_ == telvane::transport::ecCancelRequested;
-    const QString error =
-        lastError_ != 0 ? qs(telvane::transport::FaxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const bool cancelled = lastError_ == telvane::ecCancelRequested;
+    const QString error = lastError_ != 0 ? qs(telvane::OvxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);

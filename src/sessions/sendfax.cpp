@@ -1,7 +1,6 @@
 // Send command and send dialog (see sendfax.h).
 #include "sessions/sendfax.h"
 
-#include "compose/render/faxfilerenderer.h"
 #include "app/faxnumber.h"
 
 #include <QApplication>
@@ -32,7 +31,7 @@
 #include "app/appstate.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 
 namespace telvane::sessions {
@@ -207,23 +206,37 @@ void TSendFaxForm::BuildHeader() {
 }
 
 void TSendFaxForm::SendFaxButtonClick() {
+    if (!numberCanBeDialled()) return;
     Settings& s = AppSettings();
+    if (!openPortForSending(s) || !modemAnswers() || !sendResetString(s)) return;
+    setBusyCursor(true);
+    logSessionSettings(s);
+    startSending(s);
+}
+
+// A number is typed, no session runs, and the number is one a modem can dial.
+bool TSendFaxForm::numberCanBeDialled() {
     QString trimmed = sfPhoneNumber->text();
     trimmed.remove(QRegularExpression(QStringLiteral("^[\\s\\x00-\\x1f]+|[\\s\\x00-\\x1f]+$")));
     if (trimmed.isEmpty()) {
         ShowInformation(QStringLiteral("Phone number is blank"));
         sfPhoneNumber->setFocus();
-        return;
+        return false;
     }
     if (SessionBusy) {
         Beep();
-        return;
+        return false;
     }
     if (const QString problem = FaxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
         ShowInformation(problem);
         sfPhoneNumber->setFocus();
-        return;
+        return false;
     }
+    return true;
+}
+
+// Opens the port of the settings; a failure is logged, shown and ends the session.
+bool TSendFaxForm::openPortForSending(const Settings& s) {
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
@@ -243,8 +256,13 @@ void TSendFaxForm::SendFaxButtonClick() {
         ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
                          message + PortCheckAdvice(portNumber(), false), true);
         SaveLocalLog();
-        return;
+        return false;
     }
+    return true;
+}
+
+// "AT" is answered, or the user chooses to go on without an answer.
+bool TSendFaxForm::modemAnswers() {
     setBusyCursor(true);
     AddtoLastSendLog(QStringLiteral("Opened com port OK"));
     AddtoLastSendLog(QStringLiteral("Checking for modem"));
@@ -257,10 +275,15 @@ void TSendFaxForm::SendFaxButtonClick() {
             giveUp();
             AddtoLastSendLog(QStringLiteral("Exit"));
             SaveLocalLog();
-            return;
+            return false;
         }
         setBusyCursor(true);
     }
+    return true;
+}
+
+// The user's reset string, when there is one; a modem that does not take it ends the session.
+bool TSendFaxForm::sendResetString(Settings& s) {
     if (!s.Resetting.String.empty()) {
         setStatus(QStringLiteral("Sending reset string..."));
         LetMessagesRun();
@@ -272,11 +295,14 @@ void TSendFaxForm::SendFaxButtonClick() {
                              ResetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
             AddtoLastSendLog(QStringLiteral("Exiting..."));
             SaveLocalLog();
-            return;
+            return false;
         }
     }
+    return true;
+}
 
-    setBusyCursor(true);
+// What this session is asked to do, for Lastsend.log.
+void TSendFaxForm::logSessionSettings(const Settings& s) {
     AddtoLastSendLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPS));
     if (s.Dialing.ECM) AddtoLastSendLog(QStringLiteral("Desired ECM: ON"));
     if (s.Dialing.BlindDial) AddtoLastSendLog(QStringLiteral("Blind Dial: ON"));
@@ -290,7 +316,11 @@ void TSendFaxForm::SendFaxButtonClick() {
     AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClass)));
     AddtoLastSendLog(QStringLiteral("StationID: ") + qs(s.User.Fax));
     AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
+}
 
+// Hands number, files and header to the send component and starts it; a start that fails ends the
+// session.
+void TSendFaxForm::startSending(const Settings& s) {
     try {
         ApplySendSettings(
             s,
@@ -320,7 +350,7 @@ void TSendFaxForm::SendFaxButtonClick() {
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     const FaxStatusValues reached = ReadFaxStatus(OvxSendFax1);
     const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
-    QString text = QString::fromStdString(telvane::transport::FaxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::OvxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
@@ -338,7 +368,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     setStatus({});
     if (ResultText == QStringLiteral("Sent")) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
-    } else if (ErrorCode == telvane::transport::ecCancelRequested) {
+    } else if (ErrorCode == telvane::ecCancelRequested) {
         // The user's own Cancel: said as such, not as a fault to look up.
         ResultText = QStringLiteral("Cancelled");
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
@@ -425,7 +455,7 @@ void SendFaxCommand(IMainWindow& main) {
     if (path.isEmpty()) {
         hourglass.reset();
         // An empty fax has been explained already; a second box only confused the next command.
-        if (!render::FaxFileRenderer::LastFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
+        if (!main.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         main.SetStatus({});
         return;
     }

@@ -18,6 +18,7 @@
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
 #include "sessions/sessionrules.h"
+#include "settings/settings.h"
 
 class QCheckBox;
 class QLabel;
@@ -78,6 +79,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The steps of SendFaxButtonClick; each returns false when the session ends there.
+    bool numberCanBeDialled();
+    bool openPortForSending(const Settings& s);
+    bool modemAnswers();
+    bool sendResetString(Settings& s);
+    void logSessionSettings(const Settings& s);
+    void startSending(const Settings& s);
     void giveUp();
     void setStatus(const QString& text);
     int portNumber() const { return OvxComPort1.ComNumber(); }

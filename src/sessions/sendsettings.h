@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace telvane::transport {
 class TOvxSendFax;

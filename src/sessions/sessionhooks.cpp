@@ -2,9 +2,8 @@
 #include "sessions/sessionhooks.h"
 
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
-#include "compose/render/faxfilerenderer.h"
 #include "transport/dispatcher.h"
 #include "sessions/desktoppresence.h"
 #include "sessions/modemsetup.h"
@@ -23,15 +22,6 @@ void AddSessionCommands(MainWindowCommands& commands) {
     commands.createWindows = [](IMainWindow& main) {
         sessions::TReceiveMode& receive = sessions::TReceiveMode::of(main);
         new sessions::TDesktopPresence(main, receive);  // notifications and tray icon; owned by receive mode
-    };
-    commands.createFaxFile = [](IMainWindow& main) -> QString {
-        render::FaxFileRenderer renderer;
-        renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };
-        renderer.EnableButtonBar = [&main](bool on) { main.EnableButtonBar(on); };
-        const render::FaxFileResult result =
-            renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
-        main.setRenderedPageCount(result.pageCount);
-        return QString::fromStdString(result.fileName);
     };
 }
 

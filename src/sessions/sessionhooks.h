@@ -1,5 +1,5 @@
 // Connects the fax sessions to the main window: AddSessionCommands() sets the main window's Send,
-// Receive, quick set-up, Preferences and rendering commands and lets the modem waits run window messages; its
+// Receive, quick set-up and Preferences commands and lets the modem waits run window messages; its
 // createWindows command makes, at program start, the main window's receive mode with its engine
 // components, fax printer and hidden notice window.
 #pragma once

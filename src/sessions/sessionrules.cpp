@@ -10,7 +10,7 @@
 
 #include <cctype>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace telvane::sessions {
 
@@ -151,8 +151,7 @@ bool SessionLog::save(const QString& path) {
 
 QString RefusedDialText(int errorCode, bool reachedRemote, const QString& number) {
     if (reachedRemote) return {};
-    if (errorCode != telvane::transport::ecFaxNoCarrier && errorCode != telvane::transport::ecFaxBadModemResult)
-        return {};
+    if (errorCode != telvane::ecFaxNoCarrier && errorCode != telvane::ecFaxBadModemResult) return {};
     return QStringLiteral(
                "The call to \"%1\" was not made: the modem refused the dial command or found no fax "
                "machine on the line.\r\n\r\nCheck the fax number, the dial prefix and the dial suffix, "

@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 class QComboBox;
 

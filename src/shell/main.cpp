@@ -15,13 +15,13 @@
 #include <sys/stat.h>
 
 #include "app/appstate.h"
-#include "app/installpaths.h"
-#include "app/programdir.h"
-#include "app/settings.h"
+#include "settings/installpaths.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
 #include "app/singleinstance.h"
 #include "app/uihelpers.h"
 #include "compose/commands/composehooks.h"
-#include "compose/viewer/faxviewerwindow.h"
+#include "viewprint/faxviewerwindow.h"
 #include "maintenance/configinfo.h"
 #include "maintenance/configreport.h"
 #include "maintenance/linuxprobe.h"

@@ -33,7 +33,7 @@
 #include "shell/logdatetime.h"
 #include "app/loggrid.h"
 #include "app/placement.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "shell/receivenotes.h"
 #include "shell/splash.h"
 #include "app/uihelpers.h"
@@ -605,9 +605,9 @@ QString TMainScreen::GetDatetimeAsString(bool outgoingLog) {
 }
 
 QString TMainScreen::CreateFaxFile() {
-    renderedPageCount_ = 0;
-    if (!commands_.createFaxFile) return {};
-    return commands_.createFaxFile(*this);
+    rendered_ = {};
+    if (commands_.createFaxFile) rendered_ = commands_.createFaxFile(*this);
+    return rendered_.path;
 }
 
 bool TMainScreen::PlayArrivalSound() {

@@ -70,8 +70,8 @@ public:
     bool firstActivationPending() const { return firstActivationPending_; }
     bool cloneRequested() const { return cloneRequested_; }
     int currentPage() const override;
-    int renderedPageCount() const override { return renderedPageCount_; }
-    void setRenderedPageCount(int pages) override { renderedPageCount_ = pages; }
+    int renderedPageCount() const override { return rendered_.pages; }
+    bool renderedFaxWasEmpty() const override { return rendered_.empty; }
 
     // The status line.
     void SetStatus(const QString& text) override;
@@ -175,7 +175,7 @@ private:
     bool closeRequested_ = false;
     bool closed_ = false;
     bool activationQueued_ = false;
-    int renderedPageCount_ = 0;
+    RenderedFax rendered_;
 };
 
 }  // namespace telvane

@@ -9,7 +9,7 @@
 #include <QSysInfo>
 #include <QVBoxLayout>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace telvane {
 

@@ -1,6 +1,8 @@
 // TOvxComPort: properties, open/close through the dispatcher, component events.
 #include "transport/comport.h"
 
+#include "ports/portmap.h"
+
 namespace telvane::transport {
 
 namespace {
@@ -8,13 +10,6 @@ void Check(int code, const char* what) {
     if (code < 0) throw EOvxException(code, what);
 }
 }  // namespace
-
-std::string DefaultDevicePath(int n) {
-    if (n <= 0) return {};
-    if (n == 5) return "/dev/ttyACM0";
-    if (n == 6) return "/dev/ttyUSB0";
-    return "/dev/ttyS" + std::to_string(n - 1);
-}
 
 TOvxComPort::TOvxComPort(const TOvxClock& clock) : clock_(clock), log_(clock) {}
 
@@ -32,7 +27,7 @@ void TOvxComPort::SetComNumber(int n) {
 }
 
 std::string TOvxComPort::DevicePath() const {
-    return devicePath_.empty() ? DefaultDevicePath(comNumber_) : devicePath_;
+    return devicePath_.empty() ? ports::DefaultDevicePath(comNumber_) : devicePath_;
 }
 
 void TOvxComPort::SetDevicePath(std::string path) {

@@ -17,7 +17,7 @@
 #include "transport/dispatcher.h"
 #include "transport/eventsink.h"
 #include "transport/ovxdevice.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "transport/ticks.h"
 #include "transport/tracelog.h"
 
@@ -25,10 +25,6 @@ namespace telvane::transport {
 
 enum TDeviceLayer { dlTty, dlWinsock };
 enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
-
-// Device path of a 1-based port number: 1..4 /dev/ttyS0..3, 5 /dev/ttyACM0, 6 /dev/ttyUSB0,
-// higher numbers /dev/ttyS<n-1>. Empty for 0 or less.
-std::string DefaultDevicePath(int comNumber);
 
 class TOvxComPort {
 public:
@@ -40,7 +36,7 @@ public:
     // --- properties ---
     int ComNumber() const { return comNumber_; }
     void SetComNumber(int n);
-    // The device opened; empty means DefaultDevicePath(ComNumber).
+    // The device opened; empty means the port map's default for ComNumber (ports/portmap.h).
     std::string DevicePath() const;
     void SetDevicePath(std::string path);
 

@@ -8,7 +8,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "transport/ringbuffer.h"
 #include "transport/threadsafety.h"
 #include "transport/triggers.h"

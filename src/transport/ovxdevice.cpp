@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 
 namespace telvane::transport {
 

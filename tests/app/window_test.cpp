@@ -21,9 +21,9 @@
 #include <QThread>
 
 #include "app/helpwindow.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "app/placement.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 

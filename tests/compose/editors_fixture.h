@@ -21,7 +21,7 @@
 #include "compose/richtext/trichtext.h"
 #include "records/fax_tables.h"
 #include "app/appstate.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 

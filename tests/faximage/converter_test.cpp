@@ -1,9 +1,8 @@
 // The page encoder: record layout, margins, scaling decisions, every input type, status,
 // abort and failure clean-up.
 #include "faximage/faxconverter.h"
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxunpacker.h"
-#include "resources/ovxresources.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace faxtest;
 

@@ -1,6 +1,6 @@
 // Image readers on hand-made and hostile files: TIFF (own parser, PackBits, libtiff CCITT),
 // PCX, DCX and BMP headers with huge, negative or inconsistent sizes.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxinput.h"
 #include "testutil.h"
 
@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace faxtest;
 

@@ -2,7 +2,7 @@
 // T.4 Table 4 / T.6 Table 1 and the MH tables (every mode, both directions), MR's K factor, tag
 // bits, fill and RTC, MMR's EOFB, damaged and cut-short data, streaming in pieces, and the
 // transcoding of received MR/MMR pages into the MH of fax files.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/mhdecoder.h"
 #include "faximage/mrdecoder.h"
@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace faxtest;
 

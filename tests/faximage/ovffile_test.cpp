@@ -1,5 +1,5 @@
 // OVF file format: header layout, writer buffering and page walking, reader failures.
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/ovffile.h"
 #include "testutil.h"
 
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace faxtest;
 

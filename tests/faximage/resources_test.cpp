@@ -1,9 +1,8 @@
-// The generated resources: font size and glyph content, the STR0 table layout and lookups.
+// The generated resources: font size and glyph content, the STR0 table layout.
 #include "resources/ovxresources.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 
 using namespace telvane;
@@ -54,46 +53,4 @@ TEST(StringTable, LayoutIsSortedStr0) {
         prev = le32(e);
         EXPECT_LE(le32(e + 4) + 2 * le32(e + 8), t.size());
     }
-}
-
-TEST(StringTable, TextsOfTheEngineCodes) {
-    EXPECT_EQ(OvxErrorText(-8001), "File is not an OVF file");
-    EXPECT_EQ(OvxErrorText(-2), "File not found");
-    EXPECT_EQ(OvxErrorText(-160), "Device write error");
-    EXPECT_EQ(OvxErrorText(-8054), "BMP size exceeds Windows' maxheight of 32767");
-    EXPECT_EQ(OvxErrorText(-2001), "ie_BadId - Specified comport doesn't exist");
-    EXPECT_EQ(OvxErrorText(-8074), "Remote fax did not answer");
-    EXPECT_EQ(OvxErrorText(-6011), "File was rejected");
-    EXPECT_EQ(OvxStatusText(4801), "Initializing modem for fax processing");
-    EXPECT_EQ(OvxStatusText(4843), "Finished");
-    EXPECT_EQ(OvxStatusText(4809), "No answer, waiting until redial...");
-    EXPECT_EQ(OvxErrorText(-8075), "The modem ended the call (see its hang-up reason)");
-    EXPECT_EQ(OvxStatusText(4800), "");
-    EXPECT_EQ(OvxStatusText(-8001), "");
-    for (int code = 4801; code <= 4843; ++code) {
-        bool listed = code <= 4809 || (code >= 4820 && code <= 4828) || code >= 4840;
-        EXPECT_EQ(!OvxStatusText(code).empty(), listed) << code;
-    }
-}
-
-TEST(StringTable, MissingCodesFallBackToTheSystemMessage) {
-    EXPECT_EQ(OvxErrorText(-EINVAL), std::string(std::strerror(EINVAL)));
-    EXPECT_EQ(OvxErrorText(-987654), "");
-    EXPECT_EQ(OvxErrorText(0x7FFFFFFF), "");
-}
-
-TEST(IoErrors, ErrnoMapsToRunTimeCodes) {
-    EXPECT_EQ(OvxIoError(ENOENT, false), -2);
-    EXPECT_EQ(OvxIoError(ENOTDIR, false), -3);
-    EXPECT_EQ(OvxIoError(EACCES, true), -5);
-    EXPECT_EQ(OvxIoError(ENOSPC, true), -101);
-    EXPECT_EQ(OvxIoError(EIO, true), -160);
-    EXPECT_EQ(OvxIoError(EIO, false), -161);
-    EXPECT_EQ(OvxIoError(EXDEV, false), -EXDEV);
-}
-
-TEST(Exception, CarriesCodeAndText) {
-    EOvxException e(-8003);
-    EXPECT_EQ(e.ErrorCode(), -8003);
-    EXPECT_STREQ(e.what(), "User aborted fax conversion");
 }

@@ -1,12 +1,11 @@
 // The page decoder: auto-scaling, whitespace compression, bitmap trimming and scaling, the
 // BMP/PCX/DCX writers, the image readers reading them back, and damaged fax files.
 #include "faximage/faxconverter.h"
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxexport.h"
 #include "faximage/faxinput.h"
 #include "faximage/faxunpacker.h"
 #include "faximage/mhcoder.h"
-#include "resources/ovxresources.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace faxtest;
 

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -187,6 +188,23 @@ TEST_F(CleanupTest, AlreadyMarkedRecordsAreNotCounted) {
     EXPECT_EQ(f.DeleteMatching(kAllExpression), 2);
     EXPECT_EQ(infoTexts(), QStringList{"2 deleted."});
     EXPECT_EQ(markedSubjects(faxTable), (std::set<std::string>{"a", "b", "c"}));
+}
+
+// Marks the log cannot take (its index file has become something the engine refuses to write)
+// are not counted as deleted, and the window says why instead of ending silently.
+TEST_F(CleanupTest, MarksThatFailAreNotCountedAndAreTold) {
+    shelltest::seedOutgoing(dir, {fax("a", "A"), fax("b", "B"), fax("c", "C")});
+    openLogs();
+    TDMForm& f = showForm();
+    ASSERT_EQ(std::rename((dir + "TVN.CDX").c_str(), (dir + "TVN.CDX.moved").c_str()), 0);
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(dir + "TVN.CDX")));
+    prompter().answers = {true};
+    EXPECT_EQ(f.DeleteMatching(kAllExpression), 0);
+    ASSERT_EQ(infoTexts().size(), 1);
+    EXPECT_TRUE(infoTexts()[0].startsWith("0 deleted.\n3 could not be deleted: ")) << infoTexts()[0].toStdString();
+    EXPECT_TRUE(infoTexts()[0].contains("TVN.CDX")) << infoTexts()[0].toStdString();
+    EXPECT_FALSE(f.deletedSomething());
+    EXPECT_EQ(markedSubjects(faxTable), std::set<std::string>{});
 }
 
 // Runs the conditions dialog with the text typed into the chosen field.

@@ -22,8 +22,8 @@
 #include "maintenance/configreport.h"
 #include "maintenance/linuxprobe.h"
 #include "app/appstate.h"
-#include "app/inifile.h"
-#include "app/programdir.h"
+#include "settings/inifile.h"
+#include "settings/programdir.h"
 #include "app/singleinstance.h"
 #include "support/datadir.h"
 
@@ -303,10 +303,12 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
         "processor\t: 0\nmodel name\t: Example CPU @ 2.00GHz\n\nprocessor\t: 1\n"
         "model name\t: Example CPU @ 2.00GHz\n");
     put("/etc/default/locale", "LANG=\"de_DE.UTF-8\"\n");
-    // ttyS0 has a UART, ttyS1 is a placeholder without hardware; ttyACM0 is a USB modem.
-    for (const char* n : {"ttyS0", "ttyS1", "ttyACM0"}) put(QStringLiteral("/dev/") + n, "");
+    // ttyS0 and ttyS10 have a UART, ttyS1 is a placeholder without hardware, sysfs says nothing of
+    // ttyS2; ttyACM0 is a USB modem.
+    for (const char* n : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyACM0"}) put(QStringLiteral("/dev/") + n, "");
     put("/sys/class/tty/ttyS0/type", "4\n");
     put("/sys/class/tty/ttyS1/type", "0\n");
+    put("/sys/class/tty/ttyS10/type", "4\n");
     put("/sys/devices/usb1/1-1/idVendor", "0baf\n");
     put("/sys/devices/usb1/1-1/idProduct", "0303\n");
     put("/sys/devices/usb1/1-1/manufacturer", "U.S.Robotics\n");
@@ -341,15 +343,18 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
     EXPECT_EQ(probe.systemCountry(), "DE");
     const auto devices = probe.serialDevices();
     ASSERT_TRUE(devices);
-    ASSERT_EQ(devices->size(), 3u);
-    EXPECT_EQ((*devices)[0].path, R + "/dev/ttyS0");
-    EXPECT_EQ((*devices)[1].path, R + "/dev/ttyACM0");
+    // The discovery rule of the preferences: by-id links first, natural order, a ttyS* whose type
+    // cannot be read kept.
+    QStringList paths;
+    for (const SerialDevice& d : *devices) paths << d.path.mid(R.size());
+    EXPECT_EQ(paths, (QStringList{"/dev/serial/by-id/usb-USR_Modem-if00", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS2",
+                                  "/dev/ttyS10"}));
+    ASSERT_EQ(devices->size(), 5u);
     EXPECT_EQ((*devices)[1].manufacturer, "U.S.Robotics");
     EXPECT_EQ((*devices)[1].product, "USB Modem");
     EXPECT_EQ((*devices)[1].usbId, "0baf:0303");
     EXPECT_EQ((*devices)[1].driver, "cdc_acm");
-    EXPECT_EQ((*devices)[2].path, R + "/dev/serial/by-id/usb-USR_Modem-if00");
-    EXPECT_EQ((*devices)[2].usbId, "0baf:0303");
+    EXPECT_EQ((*devices)[0].usbId, "0baf:0303");
     const auto procs = probe.processes();
     ASSERT_EQ(procs.size(), 2u);
     QStringList names;

@@ -1,7 +1,9 @@
 // Crash safety: a child process appends, edits, marks, packs and reindexes a table with memos
-// and two tags, announcing each operation before and after it; the parent kills it with
-// SIGKILL at a random moment, reopens the files and checks that every completed operation is
-// there, the one in flight happened wholly or not at all, and the index gives the true order.
+// and two tags, announcing each operation before and after it; once it has completed a number
+// of operations (the first of a kind chosen in turn, so that every kind completes), the parent
+// kills it with SIGKILL at a random moment, reopens the files and checks that every completed
+// operation is there, the one in flight happened wholly or not at all, and the index gives the
+// true order. How far the child got depends on the machine; what is checked does not.
 #include "records/record_set.h"
 #include "records/table.h"
 #include "test_util.h"
@@ -58,8 +60,20 @@ void say(int fd, const std::string& line) {
     if (::write(fd, l.data(), l.size()) != ssize_t(l.size())) _exit(3);
 }
 
-// The child: endless random operations, each announced with "B <op>" and confirmed with "C".
-[[noreturn]] void runChild(const std::string& dir, Model model, int fd, unsigned seed) {
+// The kinds of operation: append, edit, delete, pack, reindex, close and reopen.
+constexpr std::string_view kKinds = "AEDPRO";
+
+char randomKind(unsigned pick) {
+    if (pick < 50) return 'A';
+    if (pick < 75) return 'E';
+    if (pick < 95) return 'D';
+    if (pick < 97) return 'P';
+    return pick < 99 ? 'R' : 'O';
+}
+
+// The child: endless operations, each announced with "B <op>" and confirmed with "C"; the first
+// is of the kind given, the others random (an append while no record is live).
+[[noreturn]] void runChild(const std::string& dir, Model model, int fd, unsigned seed, char first) {
     try {
         RecordSet rs;
         rs.setDirectory(dir);
@@ -78,8 +92,10 @@ void say(int fd, const std::string& line) {
             for (const auto& [id, e] : model) {
                 if (!e.deleted) live.push_back(id);
             }
-            const unsigned pick = rng() % 100;
-            if (pick < 50 || live.empty()) {
+            char kind = randomKind(rng() % 100);
+            if (first) kind = std::exchange(first, 0);
+            if (live.empty() && (kind == 'E' || kind == 'D')) kind = 'A';
+            if (kind == 'A') {
                 const int id = nextId++;
                 say(fd, "B A " + std::to_string(id));
                 rs.append();
@@ -89,7 +105,7 @@ void say(int fd, const std::string& line) {
                 rs.fieldByName("BODY").setString(memoOf(id, 0));
                 rs.post();
                 model[id] = Entry{};
-            } else if (pick < 75) {
+            } else if (kind == 'E') {
                 const int id = live[rng() % live.size()];
                 const int v = model[id].version + 1;
                 say(fd, "B E " + std::to_string(id));
@@ -100,18 +116,18 @@ void say(int fd, const std::string& line) {
                 rs.fieldByName("BODY").setString(memoOf(id, v));
                 rs.post();
                 model[id].version = v;
-            } else if (pick < 95) {
+            } else if (kind == 'D') {
                 const int id = live[rng() % live.size()];
                 say(fd, "B D " + std::to_string(id));
                 rs.go(findId(id));
                 rs.deleteRecord();
                 model[id].deleted = true;
-            } else if (pick < 97) {
+            } else if (kind == 'P') {
                 say(fd, "B P 0");
                 rs.pack();
                 for (auto it = model.begin(); it != model.end();)
                     it = it->second.deleted ? model.erase(it) : std::next(it);
-            } else if (pick < 99) {
+            } else if (kind == 'R') {
                 say(fd, "B R 0");
                 rs.table()->reindex();
             } else {
@@ -125,6 +141,23 @@ void say(int fd, const std::string& line) {
         say(fd, std::string("X ") + e.what());
     }
     _exit(2);
+}
+
+int completedIn(const std::string& out) {
+    int n = 0;
+    for (size_t at = 0; (at = out.find("C\n", at)) != std::string::npos; at += 2) {
+        if (at == 0 || out[at - 1] == '\n') ++n;
+    }
+    return n;
+}
+
+// What the child writes until it has confirmed n operations (or its end).
+std::string readUntilCompleted(int fd, int n) {
+    std::string out;
+    char buf[256];
+    ssize_t got;
+    while (completedIn(out) < n && (got = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, size_t(got));
+    return out;
 }
 
 struct Seen {
@@ -146,25 +179,17 @@ TEST(CrashSafety, KilledWritersNeverLosePostedRecords) {
     int rebuilt = 0;
     const int rounds = 40;
     for (int round = 0; round < rounds; ++round) {
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(fds[0]);
-            runChild(dir.path(), model, fds[1], unsigned(rng()));
-        }
-        ::close(fds[1]);
-        ::usleep(useconds_t(2000 + rng() % 200000));
-        ::kill(pid, SIGKILL);
+        const unsigned seed = unsigned(rng());
+        const char first = kKinds[size_t(round) % kKinds.size()];
+        const int wanted = 1 + int(rng() % 12);
+        const test::Child child = test::forkChild([&](int fd) { runChild(dir.path(), model, fd, seed, first); });
+        std::string out = readUntilCompleted(child.out, wanted);
+        ::usleep(useconds_t(rng() % 20000));
+        ::kill(child.pid, SIGKILL);
         int status = 0;
-        ::waitpid(pid, &status, 0);
-        std::string out;
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, size_t(n));
-        ::close(fds[0]);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << out;
+        out += test::finishChild(child, &status);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer stopped by itself: " << out;
+        ASSERT_GE(completedIn(out), wanted) << out;
 
         // Replay the completed operations on the model; remember the one in flight.
         std::istringstream lines(out);
@@ -250,23 +275,13 @@ TEST(CrashSafety, KilledWritersNeverLosePostedRecords) {
         ASSERT_EQ(got, want) << "round " << round;
         t->close();
         // An append killed after its record was written but before the record count was leaves
-        // that record's bytes behind the end: opening keeps them (with a copy in .extra) and the
-        // check reports them until the next append writes over them. Nothing else may be wrong.
-        std::vector<std::string> problems = Table::check(dir.file("CRASH.DBF"));
-        if (pendingOp == 'A' && problems.size() == 1 &&
-            problems[0].find("after the last record (an interrupted append)") != std::string::npos) {
-            EXPECT_TRUE(std::filesystem::exists(dir.file("CRASH.DBF.extra"))) << "round " << round;
-            problems.clear();
-        }
+        // that record's bytes behind the end: opening set them aside in a numbered .extra copy
+        // and took them off, so nothing at all may be wrong now.
+        const std::vector<std::string> problems = Table::check(dir.file("CRASH.DBF"));
         ASSERT_EQ(problems, std::vector<std::string>{}) << "round " << round;
         if (HasFailure()) break;
     }
-    // The kills must have hit the writes; report what was exercised.
-    int total = 0;
-    for (const auto& [op, n] : interrupted) total += n;
-    EXPECT_GT(total, rounds / 2);
-    EXPECT_GT(completed['A'], 50);
-    EXPECT_GT(completed['P'], 0);
+    // How far the writers got depends on the machine: reported, not checked.
     std::ostringstream summary;
     for (const auto& [op, n] : completed) summary << op << "=" << n << " ";
     summary << "| interrupted: ";

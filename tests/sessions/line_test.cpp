@@ -22,7 +22,7 @@
 #include "sessions/sendfax.h"
 #include "sessions/sessionhooks.h"
 #include "sessions_fixture.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "shell/mainscreen.h"
 #include "support/peers.h"
 #include "support/scriptedprompter.h"

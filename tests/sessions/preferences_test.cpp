@@ -24,9 +24,10 @@
 #include "sessions/preferences.h"
 #include "sessions/sendfax.h"
 #include "sessions/sessionhooks.h"
+#include "sessions/systemlists.h"
 #include "sessions_fixture.h"
 #include "app/helpwindow.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "shell/mainscreen.h"
 #include "support/scriptedprompter.h"
 
@@ -126,14 +127,14 @@ void expectControls(const TPreferences& w, const Settings& s) {
     EXPECT_EQ(w.UseAlternateNameReceive->isChecked(), s.Other.GlobalUseAlternateNamingRec);
     EXPECT_EQ(w.UseLargerSendBuffer->isChecked(), s.Other.GlobalLargerSendBuffer);
     EXPECT_EQ(w.UseLargerReceiveBuffer->isChecked(), s.Other.GlobalLargerReceiveBuffer);
-    for (int i = 0; i < kPortCount; ++i) EXPECT_EQ(w.PortDeviceLabels[i]->toolTip(), q(s.Ports[i]));
+    for (int i = 0; i < ports::kPortCount; ++i) EXPECT_EQ(w.PortDeviceLabels[i]->toolTip(), q(s.Ports[i]));
 }
 
 // Sets every control the way a user would, to the values of `s`.
 void setControls(TPreferences& w, const Settings& s) {
     w.ComPort->button(s.Modem.ComPort)->click();
     w.PortDevice->setEditText(q(s.Ports[s.Modem.ComPort]));
-    for (int i = 0; i < kPortCount; ++i) {
+    for (int i = 0; i < ports::kPortCount; ++i) {
         w.ComPort->button(i)->click();
         w.PortDevice->setEditText(q(s.Ports[i]));
     }
@@ -700,29 +701,6 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
     w.PortDevice->setCurrentIndex(2);
     EXPECT_EQ(w.portDevices()[0], "/dev/serial/by-id/usb-Acme_Modem-if00");
     SerialDeviceSource() = saved;
-}
-
-TEST_F(PreferencesTest, SerialDevicesPresentListsModemNodesOnly) {
-    const QString dev = qdir() + "dev", sys = qdir() + "sys";
-    QDir().mkpath(dev + "/serial/by-id");
-    for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyACM0", "ttyUSB1", "tty0", "ttyprintk", "null",
-                             "serial/by-id/usb-Acme_USB_Modem_0042-if00"}) {
-        QFile f(dev + "/" + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    // ttyS1 has no UART behind it; ttyS0 has one; sysfs says nothing of ttyS2 and ttyS10.
-    for (const auto& [name, type] : {std::pair{"ttyS0", "4\n"}, std::pair{"ttyS1", "0\n"}}) {
-        QDir().mkpath(sys + "/" + name);
-        QFile f(sys + "/" + name + "/type");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(type);
-    }
-    EXPECT_EQ(SerialDevicesPresent(dev, sys).join(' ').toStdString(),
-              (QStringList{dev + "/serial/by-id/usb-Acme_USB_Modem_0042-if00", dev + "/ttyACM0", dev + "/ttyUSB1",
-                           dev + "/ttyS0", dev + "/ttyS2", dev + "/ttyS10"})
-                  .join(' ')
-                  .toStdString());
-    EXPECT_TRUE(SerialDevicesPresent(qdir() + "nothing", sys).isEmpty());
 }
 
 TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {

@@ -123,12 +123,12 @@ TEST(FaxNumbers, CheckedWhereTypedAndCleanedForTheModem) {
 
 // A call the modem would not make is said to be that, with the number; other ends are not.
 TEST(FailureTexts, ARefusedDialNamesTheNumber) {
-    const QString refused = RefusedDialText(telvane::transport::ecFaxNoCarrier, false, " 555 0100 ");
+    const QString refused = RefusedDialText(telvane::ecFaxNoCarrier, false, " 555 0100 ");
     EXPECT_TRUE(refused.startsWith("The call to \"555 0100\" was not made: the modem refused the dial command"))
         << refused.toStdString();
-    EXPECT_FALSE(RefusedDialText(telvane::transport::ecFaxBadModemResult, false, "1").isEmpty());
-    EXPECT_TRUE(RefusedDialText(telvane::transport::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
-    EXPECT_TRUE(RefusedDialText(telvane::transport::ecFaxBusy, false, "1").isEmpty());
+    EXPECT_FALSE(RefusedDialText(telvane::ecFaxBadModemResult, false, "1").isEmpty());
+    EXPECT_TRUE(RefusedDialText(telvane::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
+    EXPECT_TRUE(RefusedDialText(telvane::ecFaxBusy, false, "1").isEmpty());
 }
 
 TEST(ReceiptPrinter, DefaultEntryExactNameOrTheCurrentPrinter) {

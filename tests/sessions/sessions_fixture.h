@@ -28,7 +28,7 @@
 #include "faximage/ovffile.h"
 #include "sessions/faxwindows.h"
 #include "app/appstate.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 

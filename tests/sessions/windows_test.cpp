@@ -18,8 +18,8 @@
 #include "sessions/modemsetup.h"
 #include "sessions/sendfax.h"
 #include "sessions_fixture.h"
-#include "app/inifile.h"
-#include "app/settings.h"
+#include "settings/inifile.h"
+#include "settings/settings.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
@@ -237,7 +237,7 @@ TEST_F(SendDialogTest, AUsersCancelIsReportedAsCancelledNotAsAFault) {
     form.InitialPhone = "555";
     form.show();
     form.SessionBusy = true;
-    form.OvxSendFax1FaxFinish(telvane::transport::ecCancelRequested);
+    form.OvxSendFax1FaxFinish(telvane::ecCancelRequested);
     EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();
     EXPECT_EQ(prompts().texts(), QStringList{"Sending was cancelled. The fax was not sent."});
     EXPECT_EQ(form.ResultText, "Cancelled");

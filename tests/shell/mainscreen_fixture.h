@@ -18,9 +18,9 @@
 
 #include "records/fax_tables.h"
 #include "app/appstate.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "shell/mainscreen.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/appstate.h"
-#include "app/programdir.h"
-#include "app/settings.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
 #include "records/fax_tables.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"

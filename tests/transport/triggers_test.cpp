@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "transport/dispatcher.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "scripteddevice.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 using telvane::transport::test::ScriptedDevice;
 

@@ -1,6 +1,6 @@
 // telvane-db: command-line access to the program's xBase tables for users and support.
-// Commands: info, dump, create, append, delete, pack, reindex, check. Exit status 0 on
-// success, 1 when a problem was found (bad file, bad input, failed check), 2 on a usage error.
+// Commands: info, dump, create, append, delete, pack, reindex, check, recover. Exit status 0
+// on success, 1 when a problem was found (bad file, bad input, failed check), 2 on a usage error.
 #include "json.h"
 #include "records/fax_tables.h"
 #include "records/record_set.h"
@@ -43,7 +43,11 @@ Commands:
   pack FILE.DBF        remove marked records for good and rebuild the index
   reindex FILE.DBF     build the index anew (for the program's tables: the tags
                        of Rebuild Indexes); marked records stay until a pack
-  check FILE.DBF       check that table, memo file and index agree
+  check FILE.DBF       check that table, memo file and index agree; notes on what
+                       an interrupted program left (and the next open settles)
+                       do not count as problems
+  recover FILE.DBF     add back the whole records that an interrupted append left
+                       after the table's end (kept in FILE.DBF.extra, .extra.2, ...)
   --help               this text
 
 Exit status: 0 success, 1 problem found, 2 usage error.
@@ -246,7 +250,8 @@ int cmdCreate(std::string dir) {
         TXbAccess xb;
         const bool existed = std::ifstream(dir + spec.fileName).good();
         if (!open(dir, rs, xb)) {
-            std::cerr << "telvane-db: cannot create " << dir << spec.fileName << "\n";
+            std::cerr << "telvane-db: cannot create " << dir << spec.fileName
+                      << (xb.lastError().empty() ? "" : ": " + xb.lastError()) << "\n";
             ++failures;
             return;
         }
@@ -387,16 +392,28 @@ const TableSpec* specFor(const std::string& name) {
     return nullptr;
 }
 
+// The Rebuild Indexes tags of one of the program's tables, written as one new index file.
+void rebuildProgramTags(Table& t, const TableSpec& spec) {
+    std::vector<TagInfo> tags;
+    for (const auto& tag : spec.rebuild) {
+        TagInfo info;
+        info.name = tag.name;
+        info.keyExpression = tag.keyExpression;
+        info.forExpression = tag.forCondition;
+        info.descending = tag.descending;
+        tags.push_back(info);
+    }
+    t.replaceTags(tags);
+}
+
 int cmdReindex(const std::string& path) {
     std::string dir, name;
     splitPath(path, dir, name);
     auto t = Table::open(path);
-    if (const TableSpec* spec = specFor(name)) {
-        t->closeIndexes();
-        for (const auto& tag : spec->rebuild) t->addTag(tag.name, tag.keyExpression, tag.forCondition, tag.descending);
-    } else {
+    if (const TableSpec* spec = specFor(name))
+        rebuildProgramTags(*t, *spec);
+    else
         t->reindex();
-    }
     if (t->indexPending()) {
         // Writing the index is this command's whole work.
         std::cerr << "telvane-db: " << t->cdxPath() << " was not written; the table is unchanged\n";
@@ -408,14 +425,28 @@ int cmdReindex(const std::string& path) {
 }
 
 int cmdCheck(const std::string& path) {
-    const auto problems = Table::check(path);
+    std::vector<std::string> notes;
+    const auto problems = Table::check(path, &notes);
     if (problems.empty()) {
         std::cout << path << ": table, memo file and index agree\n";
-        return kOk;
+    } else {
+        std::cout << path << ": " << problems.size() << " problem(s)\n";
+        for (const auto& p : problems) std::cout << "  " << p << "\n";
     }
-    std::cout << path << ": " << problems.size() << " problem(s)\n";
-    for (const auto& p : problems) std::cout << "  " << p << "\n";
-    return kProblem;
+    for (const auto& n : notes) std::cout << "  note: " << n << "\n";
+    return problems.empty() ? kOk : kProblem;
+}
+
+int cmdRecover(const std::string& path) {
+    auto t = Table::open(path);
+    const auto copies = Table::extraFiles(path);
+    if (copies.empty()) std::cout << path << ": no records were cut off; nothing to recover\n";
+    for (const auto& copy : copies) {
+        const uint32_t added = t->recoverExtra(copy);
+        std::cout << added << " record(s) recovered from " << copy << " (now removed)\n";
+    }
+    t->close();
+    return kOk;
 }
 
 }  // namespace
@@ -433,13 +464,14 @@ int main(int argc, char** argv) {
     Table::setWarningHandler(showWarning);
     try {
         if (cmd == "info" || cmd == "pack" || cmd == "reindex" || cmd == "check" || cmd == "append" ||
-            cmd == "create") {
+            cmd == "create" || cmd == "recover") {
             if (args.size() != 2) return usage(cmd + " takes exactly one argument");
             if (cmd == "info") return cmdInfo(args[1]);
             if (cmd == "pack") return cmdPack(args[1]);
             if (cmd == "reindex") return cmdReindex(args[1]);
             if (cmd == "check") return cmdCheck(args[1]);
             if (cmd == "append") return cmdAppend(args[1]);
+            if (cmd == "recover") return cmdRecover(args[1]);
             return cmdCreate(args[1]);
         }
         if (cmd == "delete") {

@@ -19,9 +19,10 @@
 
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "documents.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 
 namespace {
@@ -237,9 +238,9 @@ int main(int argc, char** argv) {
     bool partial = false;  // a fax was kept with part of its pages
     fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) {
         const int p = cp.FaxProgress();
-        if (p != lastProgress && !FaxStatusText(p).empty()) {
+        if (p != lastProgress && !OvxStatusText(p).empty()) {
             lastProgress = p;
-            std::fprintf(stderr, "%s\n", FaxStatusText(p).c_str());
+            std::fprintf(stderr, "%s\n", OvxStatusText(p).c_str());
         }
     };
     fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
@@ -263,7 +264,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     fax.OnFaxError = [&](TOvxAbstractFax&, int code) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, FaxErrorText(code).c_str());
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, OvxErrorText(code).c_str());
     };
     fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.Done(code); };
 
@@ -272,7 +273,7 @@ int main(int argc, char** argv) {
         if (!o.log.empty()) port.SetLogging(tlOn);
         port.SetOpen(true);
     } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), FaxErrorText(e.ErrorCode()).c_str(),
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), OvxErrorText(e.ErrorCode()).c_str(),
                      e.what());
         return 1;
     }
@@ -302,7 +303,7 @@ int main(int argc, char** argv) {
         // The exception's own text names what was wrong (such as the missing directory).
         const std::string what = e.what();
         std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(),
-                     what.empty() ? FaxErrorText(e.ErrorCode()).c_str() : what.c_str());
+                     what.empty() ? OvxErrorText(e.ErrorCode()).c_str() : what.c_str());
         code = e.ErrorCode();
     }
     DumpTraces(port, o);

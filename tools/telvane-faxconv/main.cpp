@@ -1,7 +1,7 @@
 // telvane-faxconv entry: command registry and dispatch, shared error printing.
 #include "faxconv.h"
 
-#include "resources/ovxresources.h"
+#include "errors/errors.h"
 
 #include <algorithm>
 #include <cstdio>

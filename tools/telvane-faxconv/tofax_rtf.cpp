@@ -1,11 +1,11 @@
 // telvane-faxconv to-fax input type "rtf": rich text rendered exactly as the program renders an
 // outgoing fax (CreateFaxFile: same page bitmap, layout, painting and encoder settings).
-// Built into the tool only where Qt is available (the rendering library needs it).
+// Built into the tool only where Qt is available (the render core paints text with Qt GUI).
 #include "faxconv.h"
 
-#include "compose/render/faxfilerenderer.h"
+#include "compose/render/rtftofax.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 
 namespace faxconv {
 
@@ -18,7 +18,7 @@ int convertRtf(const ToFaxRequest& r, std::string& message) {
     int argc = 1;
     char name[] = "telvane-faxconv";
     char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     QString error;
     if (!telvane::render::RenderRtfToFaxFile(QString::fromStdString(r.input), QString::fromStdString(r.cover),
                                              QString::fromStdString(r.output), error))

@@ -2,7 +2,7 @@
 #include "faxconv.h"
 
 #include "faximage/faxconverter.h"
-#include "faximage/qtfonttext.h"
+#include "faximage/qtfont/qtfonttext.h"
 
 #include <QFont>
 #include <QGuiApplication>

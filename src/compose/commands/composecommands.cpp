@@ -2,8 +2,8 @@
 #include "compose/commands/composecommands.h"
 
 #include "compose/cover/tcoverbrowse.h"
-#include "compose/editor/defaultfont.h"
-#include "compose/editor/recordwrite.h"
+#include "compose/editorkit/defaultfont.h"
+#include "compose/editorkit/recordwrite.h"
 #include "compose/richtext/richtextmemo.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"

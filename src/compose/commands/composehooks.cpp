@@ -2,8 +2,9 @@
 #include "compose/commands/composehooks.h"
 
 #include "app/mainwindow.h"
-#include "app/programdir.h"
+#include "settings/programdir.h"
 #include "compose/commands/composecommands.h"
+#include "compose/commands/createfaxfile.h"
 
 namespace telvane {
 
@@ -16,6 +17,7 @@ void AddComposeCommands(MainWindowCommands& commands) {
         CoverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
     };
     commands.phoneBook = [](IMainWindow& main) { PhoneBook(ProgramDir(), main.widget()); };
+    commands.createFaxFile = [](IMainWindow& main) { return CreateFaxFileOf(main); };
 }
 
 }  // namespace telvane

@@ -1,6 +1,7 @@
 // Connects the composing commands to the main window: AddComposeCommands() sets the main window's
 // New/Clone, Edit (outgoing fax), Cover Sheets and Phone Book commands to the functions of
-// composecommands.h, working on the main window's tables and the program's directory. The main
+// composecommands.h and its CreateFaxFile to createfaxfile.h, working on the main window's tables
+// and the program's directory. The main
 // window applies its own checks (receive-mode lock, empty log) before calling a command.
 #pragma once
 

@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "compose/cover/tcovereditor.h"
-#include "compose/editor/defaultfont.h"
-#include "compose/editor/recordwrite.h"
+#include "compose/editorkit/defaultfont.h"
+#include "compose/editorkit/recordwrite.h"
 #include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 #include "app/appstate.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "compose/editor/recordbrowser.h"
+#include "compose/editorkit/recordbrowser.h"
 #include "records/record_set.h"
 #include "records/xb_access.h"
 

@@ -9,15 +9,15 @@
 #include <QVBoxLayout>
 
 #include "compose/cover/merge.h"
-#include "compose/editor/toolbarscroller.h"
-#include "compose/editor/zoombutton.h"
+#include "compose/editorkit/toolbarscroller.h"
+#include "compose/editorkit/zoombutton.h"
 #include "compose/richtext/trichtext.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 #include "compose/spellcheck/spellasyoutype.h"
 #include "compose/spellcheck/tspellcheckdialog.h"
-#include "compose/editor/hintgate.h"
+#include "compose/editorkit/hintgate.h"
 
 namespace telvane {
 namespace {

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "compose/editor/editorwindow.h"
-#include "compose/editor/partbuttons.h"
+#include "compose/editorkit/editorwindow.h"
+#include "compose/editorkit/partbuttons.h"
 
 class QLabel;
 class QLineEdit;

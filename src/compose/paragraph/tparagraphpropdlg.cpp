@@ -121,7 +121,7 @@ void TParagraphPropDlg::showEvent(QShowEvent* event) {
 void TParagraphPropDlg::ReadParagraph() {
     read_ = true;
     if (target_) {
-        const richtext::ParagraphMetrics m = target_->Paragraph();
+        const richdoc::ParagraphMetrics m = target_->Paragraph();
         values_ = {m.firstIndent, m.leftIndent, m.rightIndent, m.spaceBefore, m.spaceAfter, m.lineHeight};
     }
     {

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "compose/editor/recordwrite.h"
+#include "compose/editorkit/recordwrite.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "records/fax_tables.h"
 #include "app/uihelpers.h"

@@ -2,7 +2,7 @@
 #include "compose/phonebook/tphonebookeditor.h"
 
 #include "app/faxnumber.h"
-#include "compose/editor/hintgate.h"
+#include "compose/editorkit/hintgate.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,9 +1,8 @@
 // Page file names and joining (see faxjoin.h).
 #include "compose/render/faxjoin.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/ovffile.h"
-#include "resources/ovxresources.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -60,7 +59,7 @@ public:
         return got;
     }
     void readExact(std::uint64_t offset, void* data, std::size_t size) const {
-        if (readAt(offset, data, size) != size) throw EOvxException(fx::ecFaxBadFormat);
+        if (readAt(offset, data, size) != size) throw EOvxException(ecFaxBadFormat);
     }
     void writeAt(std::uint64_t offset, const void* data, std::size_t size) {
         std::size_t done = 0;
@@ -68,7 +67,7 @@ public:
             ssize_t n = ::pwrite(fd_, static_cast<const std::uint8_t*>(data) + done, size - done, off_t(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) raiseIo(true);
-            if (n == 0) throw EOvxException(fx::ecDiskFull);
+            if (n == 0) throw EOvxException(ecDiskFull);
             done += std::size_t(n);
         }
     }
@@ -83,7 +82,7 @@ private:
 fx::OvfFileHeader readFileHeader(const File& f, std::uint8_t raw[fx::kOvfFileHeaderSize]) {
     f.readExact(0, raw, fx::kOvfFileHeaderSize);
     fx::OvfFileHeader h;
-    if (!fx::DecodeFileHeader(raw, h)) throw EOvxException(fx::ecFaxBadFormat);
+    if (!fx::DecodeFileHeader(raw, h)) throw EOvxException(ecFaxBadFormat);
     return h;
 }
 
@@ -95,7 +94,7 @@ std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
         std::uint8_t raw[fx::kOvfPageHeaderSize];
         f.readExact(at, raw, sizeof raw);
         at += fx::kOvfPageHeaderSize + fx::DecodePageHeader(raw).imageLength;
-        if (at > size) throw EOvxException(fx::ecFaxBadFormat);
+        if (at > size) throw EOvxException(ecFaxBadFormat);
     }
     return at;
 }
@@ -126,20 +125,20 @@ std::uint64_t appendPages(File& d, std::uint8_t destRaw[fx::kOvfFileHeaderSize],
     std::uint8_t sourceRaw[fx::kOvfFileHeaderSize];
     const fx::OvfFileHeader sourceHeader = readFileHeader(s, sourceRaw);
     const std::uint64_t sourceSize = s.size();
-    if (sourceHeader.firstPageOffset > sourceSize) throw EOvxException(fx::ecFaxBadFormat);
+    if (sourceHeader.firstPageOffset > sourceSize) throw EOvxException(ecFaxBadFormat);
     const unsigned total = unsigned(destHeader.pageCount) + sourceHeader.pageCount;
-    if (total > 0xFFFF) throw EOvxException(fx::ecTooManyPages);
+    if (total > 0xFFFF) throw EOvxException(ecTooManyPages);
 
     std::vector<std::uint8_t> block;
     try {
         block.resize(kCopyBlock);
     } catch (const std::bad_alloc&) {
-        throw EOvxException(fx::ecOutOfMemory);
+        throw EOvxException(ecOutOfMemory);
     }
     for (std::uint64_t from = sourceHeader.firstPageOffset; from < sourceSize;) {
         const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBlock, sourceSize - from));
         const std::size_t got = s.readAt(from, block.data(), want);
-        if (got == 0) throw EOvxException(fx::ecReadBeyondEof);
+        if (got == 0) throw EOvxException(ecReadBeyondEof);
         d.writeAt(at, block.data(), got);
         at += got;
         from += got;

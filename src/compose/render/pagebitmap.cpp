@@ -1,9 +1,8 @@
 // Page bitmap of rendering (see pagebitmap.h).
 #include "compose/render/pagebitmap.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/faxunpacker.h"
-#include "resources/ovxresources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +18,7 @@ constexpr int kBlackBelow = 128;
 }  // namespace
 
 PageBitmap::PageBitmap(double logicalDpi) : canvas_(kWidth, kHeight, QImage::Format_RGB32) {
-    if (canvas_.isNull()) throw EOvxException(faximage::ecCantMakeBitmap);
+    if (canvas_.isNull()) throw EOvxException(telvane::ecCantMakeBitmap);
     const int dotsPerMeter = static_cast<int>(std::lround(logicalDpi / 0.0254));
     canvas_.setDotsPerMeterX(dotsPerMeter);
     canvas_.setDotsPerMeterY(dotsPerMeter);
@@ -57,8 +56,8 @@ const faximage::Raster& PageBitmap::Monochrome() {
 
 void PageBitmap::SaveBmp(const std::string& path) {
     int rc = faximage::EncodeBmp(Monochrome(), bmp_);
-    if (rc == faximage::ecOK) rc = faximage::WriteFileBytes(path, bmp_);
-    if (rc != faximage::ecOK) throw EOvxException(rc);
+    if (rc == telvane::ecOK) rc = faximage::WriteFileBytes(path, bmp_);
+    if (rc != telvane::ecOK) throw EOvxException(rc);
 }
 
 }  // namespace telvane::render

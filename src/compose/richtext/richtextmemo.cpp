@@ -7,7 +7,7 @@ namespace telvane {
 
 void RichTextMemo::clear() {
     control_.Clear();
-    if (page_ == MemoPage::Reset) control_.SetPageLayout(PageLayoutTwips{});
+    if (page_ == MemoPage::Reset) control_.SetPageLayout(richdoc::PageLayoutTwips{});
 }
 
 bool RichTextMemo::loadFromFile(const std::string& path) { return control_.LoadFromFile(QString::fromStdString(path)); }

@@ -1,10 +1,7 @@
 // TRichText (see trichtext.h).
 #include "compose/richtext/trichtext.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QFile>
 #include <QPainter>
-#include <QSaveFile>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -14,41 +11,20 @@
 #include <cmath>
 
 #include "compose/rtf/rtfreader.h"
-#include "compose/rtf/rtfwriter.h"
 #include "app/uihelpers.h"
 
 namespace telvane {
 namespace {
 
-using richtext::IsMarker;
-using richtext::kInsertPointText;
-using richtext::kMarkerHidden;
-using richtext::kMarkerTag;
+using richdoc::IsMarker;
+using richdoc::kInsertPointText;
+using richdoc::kMarkerHidden;
+using richdoc::kMarkerTag;
 
-constexpr int kMinZoom = 10;
-constexpr int kMaxZoom = 500;
 constexpr int kViewMargin = 8;  // screen pixels around the text in the editor
-
-int twipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
 
 bool isWordChar(QChar c) { return c.isLetterOrNumber(); }
 bool isApostrophe(QChar c) { return c == QLatin1Char('\'') || c == QChar(0x2019); }
-
-QString textOfFragment(const QTextFragment& frag) {
-    QString out;
-    const QTextCharFormat cf = frag.charFormat();
-    const bool marker = IsMarker(cf);
-    for (const QChar c : frag.text()) {
-        if (c == QChar::ObjectReplacementCharacter) {
-            if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
-        } else if (c == QChar::LineSeparator) {
-            out += QLatin1Char('\n');
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 // The characters of an insert point's text that follow the marker at markerPos.
 int insertPointTextEnd(QTextDocument* doc, int markerPos, int tag) {
@@ -66,10 +42,10 @@ int insertPointTextEnd(QTextDocument* doc, int markerPos, int tag) {
 
 }  // namespace
 
-TRichText::TRichText(QWidget* parent) : QTextEdit(parent) {
+TRichText::TRichText(QWidget* parent) : QTextEdit(parent), doc_(document()) {
     setAcceptRichText(true);
     document()->setDefaultFont(QFont(QStringLiteral("Arial"), 12));
-    richtext::PrepareDocument(document());
+    richdoc::PrepareDocument(document());
     connect(this, &QTextEdit::currentCharFormatChanged, this, &TRichText::cleanTypingFormat);
     applyView();
 }
@@ -81,63 +57,25 @@ TRichText::~TRichText() = default;
 void TRichText::Clear() {
     WordWalkEnd();
     clear();
-    richtext::PrepareDocument(document());
-    hideMarks_ = false;
+    richdoc::PrepareDocument(document());
+    doc_.SetHideInsertPointMarks(false);
     applyView();
 }
 
 bool TRichText::LoadFromFile(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error) *error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error) *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
-        return false;
-    }
+    QByteArray data;
+    if (!richdoc::ReadFileBytes(path, data, error)) return false;
     SetRtf(data);
     return true;
 }
 
-bool TRichText::SaveToFile(const QString& path, QString* error) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray data = Rtf();
-    if (file.write(data) != data.size() || !file.commit()) {
-        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
+bool TRichText::SaveToFile(const QString& path, QString* error) const { return doc_.SaveToFile(path, error); }
 
-QByteArray TRichText::Rtf() const {
-    rtf::Document model = richtext::DocumentToModel(document());
-    model.hasPageLayout = true;
-    model.page = rtf::PageLayout{page_.width,     page_.height,      page_.marginLeft,
-                                 page_.marginTop, page_.marginRight, page_.marginBottom};
-    const std::string rtf = rtf::WriteRtf(model);
-    return QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size()));
-}
+QByteArray TRichText::Rtf() const { return doc_.Rtf(); }
 
 void TRichText::SetRtf(const QByteArray& data) {
     WordWalkEnd();
-    const std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
-    const rtf::Document model = rtf::LooksLikeRtf(bytes) ? rtf::ReadRtf(bytes) : rtf::ReadPlainText(bytes);
-    richtext::PrepareDocument(document());
-    richtext::ModelToDocument(model, document());
-    if (model.hasPageLayout) {
-        page_ = PageLayoutTwips{model.page.width,     model.page.height,      model.page.marginLeft,
-                                model.page.marginTop, model.page.marginRight, model.page.marginBottom};
-    }
-    hideMarks_ = false;
-    for (const rtf::Paragraph& p : model.paragraphs) {
-        for (const rtf::Run& r : p.runs) hideMarks_ = hideMarks_ || (r.marker && r.format.hidden);
-    }
+    doc_.SetRtf(data);
     applyView();
     MoveToStart();
 }
@@ -149,21 +87,11 @@ void TRichText::ReLayout() {
     Repaint();
 }
 
-QString TRichText::Text() const {
-    QString out;
-    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-        if (b != document()->begin()) out += QLatin1Char('\n');
-        for (auto it = b.begin(); !it.atEnd(); ++it) out += textOfFragment(it.fragment());
-    }
-    return out;
-}
+QString TRichText::Text() const { return doc_.Text(); }
 
 int TRichText::TextLength() const { return static_cast<int>(Text().size()); }
 
-QStringList TRichText::Lines() const {
-    if (document()->isEmpty()) return {};
-    return Text().split(QLatin1Char('\n'));
-}
+QStringList TRichText::Lines() const { return doc_.Lines(); }
 
 // Layout and view -------------------------------------------------------------------------------
 
@@ -173,22 +101,23 @@ double TRichText::viewResolution() const { return screenResolution() * zoom_ / 1
 
 void TRichText::applyView() {
     const double dpi = viewResolution();
-    richtext::ApplyLayoutResolution(document(), dpi);
+    richdoc::ApplyLayoutResolution(document(), dpi);
     // Qt scales the document margin to the layout resolution itself.
     document()->setDocumentMargin(kViewMargin);
     const int margin = static_cast<int>(std::lround(kViewMargin * dpi / 96.0));
     // The text is laid out over the page's text width either way, so centred and right-aligned
     // paragraphs show where they will print; without word wrap long lines run on instead of
     // breaking.
-    const int textWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
+    const richdoc::PageLayoutTwips page = doc_.PageLayout();
+    const int textWidth = richdoc::TwipsToPixels(page.width - page.marginLeft - page.marginRight, dpi);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
     setLineWrapColumnOrWidth(std::max(1, textWidth) + 2 * margin);
     setWordWrapMode(wordWrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     viewport()->update();
 }
 
-void TRichText::SetPageLayout(const PageLayoutTwips& layout) {
-    page_ = layout;
+void TRichText::SetPageLayout(const richdoc::PageLayoutTwips& layout) {
+    doc_.SetPageLayout(layout);
     applyView();
 }
 
@@ -201,7 +130,7 @@ void TRichText::MoveToStart() {
 }
 
 void TRichText::SetZooming(int percent) {
-    zoom_ = std::clamp(percent, kMinZoom, kMaxZoom);
+    zoom_ = std::clamp(percent, richdoc::kMinZoom, richdoc::kMaxZoom);
     applyView();
 }
 
@@ -243,7 +172,7 @@ void TRichText::SetInputAttributes(const TextAttributes& a) {
 
 void TRichText::cleanTypingFormat(const QTextCharFormat& format) {
     if (!IsMarker(format) && !format.hasProperty(kInsertPointText)) return;
-    QTextCharFormat clean = richtext::PlainFormat(format);
+    QTextCharFormat clean = richdoc::PlainFormat(format);
     clean.clearForeground();
     setCurrentCharFormat(clean);
 }
@@ -259,7 +188,7 @@ void TRichText::keyPressEvent(QKeyEvent* event) {
     QTextBlockFormat paragraph = c.blockFormat();
     // A page break belongs to the paragraph that starts the page, not to the next one.
     paragraph.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
-    paragraph.clearProperty(richtext::kPageBreakId);
+    paragraph.clearProperty(richdoc::kPageBreakId);
     c.beginEditBlock();
     c.removeSelectedText();
     c.insertBlock(paragraph, typing);
@@ -273,7 +202,7 @@ void TRichText::keyPressEvent(QKeyEvent* event) {
 void TRichText::InsertPageBreak() {
     QTextCursor c = textCursor();
     QTextBlockFormat bf = c.blockFormat();
-    richtext::SetPageBreak(bf);
+    richdoc::SetPageBreak(bf);
     const QTextCharFormat typing = currentCharFormat();
     c.insertBlock(bf, typing);
     c.setCharFormat(typing);
@@ -289,9 +218,10 @@ bool TRichText::InsertInsertPoint(int tag, const QString& text) {
         return false;
     }
     QTextCursor c = textCursor();
-    const QTextCharFormat typing = richtext::PlainFormat(currentCharFormat());
+    const QTextCharFormat typing = richdoc::PlainFormat(currentCharFormat());
     c.beginEditBlock();
-    c.insertText(QString(QChar::ObjectReplacementCharacter), richtext::MarkerFormat(typing, tag, hideMarks_));
+    c.insertText(QString(QChar::ObjectReplacementCharacter),
+                 richdoc::MarkerFormat(typing, tag, doc_.HideInsertPointMarks()));
     QTextCharFormat placeholder = typing;
     placeholder.setForeground(QColor(Qt::red));
     placeholder.setProperty(kInsertPointText, tag);
@@ -303,7 +233,7 @@ bool TRichText::InsertInsertPoint(int tag, const QString& text) {
 }
 
 void TRichText::SetHideInsertPointMarks(bool hide) {
-    hideMarks_ = hide;
+    doc_.SetHideInsertPointMarks(hide);
     QTextCursor c(document());
     c.beginEditBlock();
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
@@ -335,7 +265,7 @@ std::vector<InsertPointInfo> TRichText::InsertPoints() const {
                 }
             } else if (f.hasProperty(kInsertPointText) && !points.empty() &&
                        points.back().tag == f.intProperty(kInsertPointText)) {
-                points.back().text += textOfFragment(frag);
+                points.back().text += richdoc::FragmentText(frag);
             }
         }
     }
@@ -373,7 +303,7 @@ void TRichText::MergeInsertPoints() {
             if (answer.startsWith(QLatin1String("{\\rtf"))) {
                 QTextDocument temp;
                 const QByteArray bytes = answer.toLatin1();
-                richtext::ModelToDocument(rtf::ReadRtf(std::string_view(bytes.constData(), bytes.size())), &temp);
+                richdoc::ModelToDocument(rtf::ReadRtf(std::string_view(bytes.constData(), bytes.size())), &temp);
                 c.insertFragment(QTextDocumentFragment(&temp));
             } else if (answer.startsWith(QLatin1String("<html>"))) {
                 c.insertFragment(QTextDocumentFragment::fromHtml(answer));
@@ -381,7 +311,7 @@ void TRichText::MergeInsertPoints() {
                 QString plain = answer;
                 plain.remove(QLatin1Char('\n'));
                 plain.replace(QLatin1Char('\r'), QChar(QChar::LineSeparator));
-                c.insertText(plain, richtext::PlainFormat(markerFormat));
+                c.insertText(plain, richdoc::PlainFormat(markerFormat));
             }
             const int end = c.position();
             QTextCharFormat tagged;
@@ -399,95 +329,8 @@ void TRichText::MergeInsertPoints() {
 
 // Painting --------------------------------------------------------------------------------------
 
-namespace {
-// About a page of text.
-constexpr int kLongBlockChars = 4000;
-}  // namespace
-
-void TRichText::preparePaintLayout(double dpi, int width) {
-    if (paintDoc_ && paintRevision_ == document()->revision() && paintDpi_ == dpi && paintWidth_ == width) return;
-    paintDoc_.reset(document()->clone());
-    QTextDocument* doc = paintDoc_.get();
-    doc->setUndoRedoEnabled(false);
-    // Every format change below would lay out the whole document again (quadratic in its
-    // length): the width is set first and all changes go into one edit block, so the layout is
-    // made once when the block ends.
-    doc->setTextWidth(width);
-    QTextCursor all(doc);
-    all.beginEditBlock();
-    richtext::PrepareDocument(doc);
-    richtext::ApplyLayoutResolution(doc, dpi);
-    doc->setDocumentMargin(0);
-    QTextOption option = doc->defaultTextOption();
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    doc->setDefaultTextOption(option);
-    // Fax pages are black and white: glyphs without grey edges.
-    all.select(QTextCursor::Document);
-    QTextCharFormat crisp;
-    crisp.setFontStyleStrategy(QFont::NoAntialias);
-    all.mergeCharFormat(crisp);
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        QTextCursor bc(b);
-        QTextCharFormat mark = b.charFormat();
-        mark.merge(crisp);
-        bc.setBlockCharFormat(mark);
-        // A block's layout drops its script items and glyphs after each layout and draw, so every
-        // page of a long paragraph would analyse the whole paragraph again (quadratic in its
-        // length): blocks that can run over several pages keep theirs.
-        if (b.length() > kLongBlockChars) b.layout()->setCacheEnabled(true);
-    }
-    all.endEditBlock();
-
-    paintLines_.clear();
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        const QTextLayout* layout = b.layout();
-        const QRectF box = doc->documentLayout()->blockBoundingRect(b);
-        const bool breakBefore = richtext::StartsNewPage(b);
-        for (int i = 0; i < layout->lineCount(); ++i) {
-            const QTextLine line = layout->lineAt(i);
-            const double top = box.top() + line.y();
-            paintLines_.push_back(PaintLine{top, top + line.height(), breakBefore && i == 0});
-        }
-    }
-    paintRevision_ = document()->revision();
-    paintDpi_ = dpi;
-    paintWidth_ = width;
-}
-
 int TRichText::PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine) {
-    const double deviceDpi =
-        painter.device() && painter.device()->logicalDpiY() > 0 ? painter.device()->logicalDpiY() : 96;
-    const double dpi = deviceDpi * zoom_ / 100.0;
-    const int pageTextWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
-    const int pageTextHeight = twipsToPixels(page_.height - page_.marginTop - page_.marginBottom, dpi);
-    const int width = std::max(1, std::min(rightLimit - left, pageTextWidth > 0 ? pageTextWidth : rightLimit - left));
-    const int height =
-        std::max(1, std::min(bottomLimit - top, pageTextHeight > 0 ? pageTextHeight : bottomLimit - top));
-    preparePaintLayout(dpi, width);
-
-    const int count = static_cast<int>(paintLines_.size());
-    if (startLine < 0 || startLine >= count) return 0;
-    const double pageTop = paintLines_[startLine].top;
-    int end = startLine;
-    while (end < count) {
-        const PaintLine& line = paintLines_[end];
-        if (end > startLine && (line.breakBefore || line.bottom - pageTop > height)) break;
-        ++end;
-    }
-    const double pageBottom = paintLines_[end - 1].bottom;
-
-    painter.save();
-    painter.setRenderHint(QPainter::TextAntialiasing, false);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.translate(left, top - pageTop);
-    const QRectF clip(0, pageTop, width, pageBottom - pageTop);
-    painter.setClipRect(clip, Qt::IntersectClip);
-    QAbstractTextDocumentLayout::PaintContext context;
-    context.clip = clip;
-    context.palette.setColor(QPalette::Text, Qt::black);
-    paintDoc_->documentLayout()->draw(&painter, context);
-    painter.restore();
-    return end < count ? end : 0;
+    return doc_.PaintPage(painter, left, top, rightLimit, bottomLimit, startLine, zoom_);
 }
 
 // Word walk -------------------------------------------------------------------------------------
@@ -572,8 +415,8 @@ void TRichText::WordWalkEnd() {
 
 // Paragraphs ------------------------------------------------------------------------------------
 
-richtext::ParagraphMetrics TRichText::Paragraph() const {
-    return richtext::MetricsOf(textCursor().blockFormat(), richtext::LayoutResolution(document()));
+richdoc::ParagraphMetrics TRichText::Paragraph() const {
+    return richdoc::MetricsOf(textCursor().blockFormat(), richdoc::LayoutResolution(document()));
 }
 
 template <typename Fn>
@@ -596,16 +439,16 @@ void TRichText::forSelectedBlocks(Fn fn) {
 
 template <typename Fn>
 void TRichText::forSelectedMetrics(Fn change) {
-    const double dpi = richtext::LayoutResolution(document());
+    const double dpi = richdoc::LayoutResolution(document());
     forSelectedBlocks([&](QTextBlockFormat& f) {
-        richtext::ParagraphMetrics m = richtext::MetricsOf(f, dpi);
+        richdoc::ParagraphMetrics m = richdoc::MetricsOf(f, dpi);
         change(m);
-        richtext::SetMetrics(f, m, dpi);
+        richdoc::SetMetrics(f, m, dpi);
     });
 }
 
 void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight) {
-    forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
+    forSelectedMetrics([&](richdoc::ParagraphMetrics& m) {
         m.spaceBefore = spaceBefore;
         m.spaceAfter = spaceAfter;
         m.lineHeight = lineHeight;
@@ -613,7 +456,7 @@ void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHei
 }
 
 void TRichText::SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent) {
-    forSelectedMetrics([&](richtext::ParagraphMetrics& m) {
+    forSelectedMetrics([&](richdoc::ParagraphMetrics& m) {
         m.firstIndent = firstIndent;
         m.leftIndent = leftIndent;
         m.rightIndent = rightIndent;

@@ -6,6 +6,8 @@
 // paragraph indents and spacing in twips.
 // Layout follows the resolution: on screen it is the screen's resolution times the zoom; when
 // painting a page it is the painter device's resolution times the zoom, so text keeps its true size.
+// The document itself (RTF, text, page layout, page painting) is a richdoc::RichDocument over the
+// control's QTextDocument, the same code that renders a fax without a window.
 #pragma once
 
 #include <QImage>
@@ -14,7 +16,8 @@
 #include <memory>
 #include <vector>
 
-#include "compose/richtext/richtextformat.h"
+#include "compose/richdoc/richdocument.h"
+#include "compose/richdoc/richtextformat.h"
 
 class QPainter;
 
@@ -30,12 +33,6 @@ inline constexpr int kStyleBold = 1;
 inline constexpr int kStyleItalic = 2;
 inline constexpr int kStyleUnderline = 4;
 
-struct PageLayoutTwips {
-    int width = 12240;
-    int height = 15840;
-    int marginLeft = 720, marginTop = 720, marginRight = 720, marginBottom = 720;
-};
-
 struct InsertPointInfo {
     int tag = 0;
     QString text;
@@ -47,6 +44,10 @@ class TRichText : public QTextEdit {
 public:
     explicit TRichText(QWidget* parent = nullptr);
     ~TRichText() override;
+
+    // The document without the window (what rendering paints).
+    richdoc::RichDocument& Document() { return doc_; }
+    const richdoc::RichDocument& Document() const { return doc_; }
 
     // Content -------------------------------------------------------------------------------------
     void Clear();
@@ -66,8 +67,8 @@ public:
     QStringList Lines() const;
 
     // Layout and view -------------------------------------------------------------------------------
-    void SetPageLayout(const PageLayoutTwips& layout);
-    PageLayoutTwips PageLayout() const { return page_; }
+    void SetPageLayout(const richdoc::PageLayoutTwips& layout);
+    richdoc::PageLayoutTwips PageLayout() const { return doc_.PageLayout(); }
     void MoveToStart();
     int Zooming() const { return zoom_; }
     void SetZooming(int percent);
@@ -85,7 +86,7 @@ public:
     // Inserts marker and red placeholder at the caret; tag <= 0 is refused with a message.
     bool InsertInsertPoint(int tag, const QString& text);
     void SetHideInsertPointMarks(bool hide);
-    bool HideInsertPointMarks() const { return hideMarks_; }
+    bool HideInsertPointMarks() const { return doc_.HideInsertPointMarks(); }
     std::vector<InsertPointInfo> InsertPoints() const;
     // Visits every insert point in text order and replaces its text by the answer of
     // GetTextToInsert ("{\rtf" answers as RTF, "<html>" answers as HTML, others as plain text in the
@@ -106,7 +107,7 @@ public:
     void WordWalkEnd();
 
     // Paragraph at the caret (twips) ----------------------------------------------------------------
-    richtext::ParagraphMetrics Paragraph() const;
+    richdoc::ParagraphMetrics Paragraph() const;
     void SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight);
     void SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent);
     void SetAlignment(Qt::Alignment alignment);
@@ -122,33 +123,19 @@ signals:
     void StartSpellCheck();
 
 private:
-    struct PaintLine {
-        double top = 0;
-        double bottom = 0;
-        bool breakBefore = false;
-    };
     double screenResolution() const;
     double viewResolution() const;
     void applyView();
     void cleanTypingFormat(const QTextCharFormat& format);
-    void preparePaintLayout(double dpi, int width);
     template <typename Fn>
     void forSelectedBlocks(Fn fn);
     // Changes the twip metrics of every selected paragraph.
     template <typename Fn>
     void forSelectedMetrics(Fn change);
 
-    PageLayoutTwips page_;
+    richdoc::RichDocument doc_;
     int zoom_ = 100;
     bool wordWrap_ = false;
-    bool hideMarks_ = false;
-
-    // Layout used for painting pages, rebuilt when the text, resolution or width changes.
-    std::unique_ptr<QTextDocument> paintDoc_;
-    std::vector<PaintLine> paintLines_;
-    int paintRevision_ = -1;
-    double paintDpi_ = 0;
-    int paintWidth_ = 0;
 
     int walkPos_ = -1;
     int wordStart_ = 0;

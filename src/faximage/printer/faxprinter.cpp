@@ -1,7 +1,7 @@
 // The fax printer: page layout on the sheet, header and footer, the print job loop, the log.
 #include "faximage/printer/faxprinter.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/ovffile.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // scrolling, keyboard, marking, copying and dropped files.
 #include "faximage/viewer/faxviewer.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/ovffile.h"
 
 #include <QApplication>

@@ -57,7 +57,7 @@ int TFaxPages::PrepareText() {
         bool haveFactory = false;
         if (send_.EnhTextEnabled) {
             out = TOvxCustomSendFax::MakeEnhancedRenderer(font, haveFactory);
-            if (haveFactory && !out) return ecFontNotFound;
+            if (haveFactory && !out) return ecFontFileNotFound;
         }
         if (!out) out = std::make_unique<BitmapFontRenderer>(false);
         for (size_t i = 0; i < plan.size(); ++i)

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "transport/fax/faxsession.h"
 
 namespace telvane::transport {
@@ -42,7 +42,7 @@ void TFaxReceiver::RingLine(TResult r) {
             // not answered at all.
             if (!recv_.DestinationUsable()) {
                 rings_ = 0;
-                Fail(telvane::faximage::ecPathNotFound);
+                Fail(telvane::ecPathNotFound);
                 return;
             }
             waitingForCall_ = false;

@@ -15,14 +15,10 @@
 #include "transport/fax/class2.h"
 #include "transport/fax/faxlink.h"
 #include "transport/fax/faxmachine.h"
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/ovffile.h"
-#include "resources/ovxresources.h"
 
 namespace telvane::transport {
-
-std::string FaxErrorText(int code) { return telvane::OvxErrorText(code); }
-std::string FaxStatusText(int code) { return telvane::OvxStatusText(code); }
 
 namespace {
 
@@ -102,7 +98,7 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode) {
     info.DateTime = ShortDate(now) + " " + LongTime(now);
     info.RemoteID = fax.RemoteID();
     info.HangupCode = fax.HangupCode();
-    info.ErrorText = FaxErrorText(fax.FaxError());
+    info.ErrorText = OvxErrorText(fax.FaxError());
     info.Pages = fax.PagesConfirmed();
     std::string lines;
     if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax)) {
@@ -236,10 +232,10 @@ TFaxLink& TOvxCustomAbstractFax::Link() { return testLink_ ? *testLink_ : *portL
 void TOvxCustomAbstractFax::CheckStart() {
     if (running_) throw EOvxException(ecBadArgument, "A fax session is already running");
     if (testLink_) return;
-    if (!comPort_) throw EOvxException(ecPortNotAssigned, FaxErrorText(ecPortNotAssigned));
+    if (!comPort_) throw EOvxException(ecPortNotAssigned, OvxErrorText(ecPortNotAssigned));
     if (comPort_->DeviceLayer() == dlWinsock)
-        throw EOvxException(ecNotCompatibleWinsock, FaxErrorText(ecNotCompatibleWinsock));
-    if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, FaxErrorText(ecOutputBufferTooSmall));
+        throw EOvxException(ecNotCompatibleWinsock, OvxErrorText(ecNotCompatibleWinsock));
+    if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, OvxErrorText(ecOutputBufferTooSmall));
 }
 
 void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
@@ -262,8 +258,8 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
     FireStatus(true, false);
     if (testLink_ || registerTriggers()) return;
     // Without its triggers the session cannot run: it is reported and finished at once.
-    FireError(ecCannotAddTrigger);
-    FireFinish(ecCannotAddTrigger);
+    FireError(ecNoMoreTriggers);
+    FireFinish(ecNoMoreTriggers);
     MutexLock lock(serviceMu_);
     machine_.reset();
 }
@@ -425,12 +421,12 @@ void TOvxCustomSendFax::StartSend() {
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         const int fd = mkstemp(buf.data());
-        if (fd < 0) throw EOvxException(-5, FaxErrorText(-5));
+        if (fd < 0) throw EOvxException(-5, OvxErrorText(-5));
         close(fd);
         mergedFile_ = buf.data();
         if (int rc = telvane::faximage::MergeOvfFiles(FaxFileList, mergedFile_)) {
             mergedFile_.clear();
-            throw EOvxException(rc, FaxErrorText(rc));
+            throw EOvxException(rc, OvxErrorText(rc));
         }
     }
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
@@ -469,8 +465,8 @@ void TOvxCustomSendFax::SessionEnded() {
 void TOvxCustomReceiveFax::StartReceive() {
     CheckStart();
     if (!DestinationUsable())
-        throw EOvxException(telvane::faximage::ecPathNotFound,
-                            FaxErrorText(telvane::faximage::ecPathNotFound) + " (" + DestinationDir() + ")");
+        throw EOvxException(telvane::ecPathNotFound,
+                            OvxErrorText(telvane::ecPathNotFound) + " (" + DestinationDir() + ")");
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
     StartMachine(MakeReceiveMachine(*this, Link()));
 }
@@ -513,12 +509,12 @@ int TOvxCustomReceiveFax::CreateFaxFile(telvane::faximage::OvfWriter& file, cons
     // Another process may take a name between the directory scan and the creation: retry
     // with a fresh scan a few times.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        if (name.empty()) return telvane::faximage::ecFileExists;
+        if (name.empty()) return telvane::ecFileExists;
         const int rc = file.createExclusive(name, senderId);
-        if (rc != telvane::faximage::ecFileExists) return rc;
+        if (rc != telvane::ecFileExists) return rc;
         name = NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
     }
-    return telvane::faximage::ecFileExists;
+    return telvane::ecFileExists;
 }
 
 }  // namespace telvane::transport

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/errors.h"
 #include "transport/fax/faxframework.h"
 #include "transport/threadsafety.h"
 #include "faximage/faxinput.h"
@@ -85,43 +86,13 @@ enum TFaxLogCode {
     lfaxReceivePartial = 8
 };
 
-// Error and progress codes raised by the fax sessions.
-inline constexpr int ecPortNotAssigned = -1005;
-inline constexpr int ecCannotAddTrigger = -5001;
-inline constexpr int ecNotCompatibleWinsock = -1009;
-inline constexpr int ecCancelRequested = -6005;
-inline constexpr int ecFatalTimeout = -6006;
-inline constexpr int ecNoFilename = -6010;
-inline constexpr int ecFileRejected = -6011;
-inline constexpr int ecFaxBadFormat = -8001;
-inline constexpr int ecFontNotFound = -8052;
-inline constexpr int ecEnhFontTooBig = -8055;
-inline constexpr int ecFaxIncompatible = -8060;
-inline constexpr int ecFaxBadModemResult = -8061;
-inline constexpr int ecFaxTrainError = -8062;
-inline constexpr int ecFaxInitError = -8063;
-inline constexpr int ecFaxBusy = -8064;
-inline constexpr int ecFaxVoiceCall = -8065;
-inline constexpr int ecFaxDataCall = -8066;
-inline constexpr int ecFaxNoDialTone = -8067;
-inline constexpr int ecFaxNoCarrier = -8068;
-inline constexpr int ecFaxSessionError = -8069;
-inline constexpr int ecFaxPageError = -8070;
-inline constexpr int ecFaxNoAnswer = -8074;
-// A Class 2 / 2.0 modem ended the call where it should not have: its hang-up code (HangupCode(),
-// explained by HangupReason()) says why.
-inline constexpr int ecFaxHungUp = -8075;
-
+// Progress codes of the fax sessions (their texts: OvxStatusText).
 inline constexpr int fpInitModem = 4801, fpDialing = 4802, fpBusyWait = 4803, fpSendPage = 4804,
                      fpSendPageStatus = 4805, fpPageError = 4806, fpPageOK = 4807, fpConnecting = 4808,
                      fpNoAnswerWait = 4809, fpWaiting = 4820, fpNoConnect = 4821, fpAnswer = 4822, fpIncoming = 4823,
                      fpGetPage = 4824, fpGetPageResult = 4825, fpCheckMorePages = 4826, fpGetHangup = 4827,
                      fpGotHangup = 4828, fpSessionParams = 4840, fpGotRemoteID = 4841, fpCancel = 4842,
                      fpFinished = 4843;
-
-// Text of an error code (negative) or of a progress code.
-std::string FaxErrorText(int code);
-std::string FaxStatusText(int code);
 
 class TOvxAbstractFaxStatus {
 public:
@@ -222,7 +193,7 @@ public:
     // (or "+FPTS:1"), so a page whose data went out but whose answer never came is not among them;
     // receiving, those confirmed to the sender and kept in the fax file.
     int PagesConfirmed() const { return pagesConfirmed_; }
-    std::string StatusText() const { return FaxStatusText(progress_); }
+    std::string StatusText() const { return OvxStatusText(progress_); }
     // Parameters of the current connection, as last negotiated (DCS sent or received):
     // bit rate (0 before training), high resolution, 2048-pel width, error correction.
     long ConnectBPS() const { return connectBps_; }

@@ -6,7 +6,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-#include "faximage/qtfonttext.h"
+#include "faximage/qtfont/qtfonttext.h"
 
 #include <algorithm>
 #include <chrono>

@@ -15,7 +15,7 @@
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/editors_fixture.h"
 #include "records/fax_tables.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "shell/mainscreen.h"
 
 namespace telvane::editortest {

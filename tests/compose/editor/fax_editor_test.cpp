@@ -11,10 +11,10 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "compose/editor/partbuttons.h"
+#include "compose/editorkit/partbuttons.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
-#include "compose/editor/zoombutton.h"
+#include "compose/editorkit/zoombutton.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtoolbar.h"
 #include "compose/editors_fixture.h"
@@ -190,7 +190,7 @@ TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
     TFaxEditor editor(dir());
     editor.show();
     for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
-        const PageLayoutTwips layout = part->PageLayout();
+        const richdoc::PageLayoutTwips layout = part->PageLayout();
         EXPECT_EQ(layout.width, 12240);
         EXPECT_EQ(layout.height, 15840);
         EXPECT_EQ(layout.marginLeft, 720);

@@ -12,7 +12,7 @@
 #include "compose/cover/tcovereditor.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
-#include "compose/editor/toolbarscroller.h"
+#include "compose/editorkit/toolbarscroller.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/richtext/trichtoolbar.h"

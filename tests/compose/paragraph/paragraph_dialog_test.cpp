@@ -17,7 +17,7 @@
 
 using telvane::TParagraphPropDlg;
 using telvane::TRichText;
-using telvane::richtext::ParagraphMetrics;
+using telvane::richdoc::ParagraphMetrics;
 namespace unit = telvane::paragraph;
 
 namespace {

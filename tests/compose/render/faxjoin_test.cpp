@@ -3,10 +3,9 @@
 // missing or damaged files.
 #include "compose/render/faxjoin.h"
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/ovffile.h"
 #include "renderutil.h"
-#include "resources/ovxresources.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 
 namespace {
 
+using namespace telvane;
 using namespace telvane::render;
 using namespace telvane::faximage;
 using rendertest::TempDir;

@@ -1,8 +1,8 @@
 // Reading back what we render: a fax with a known English passage in Arial 10 pt and 12 pt is
 // rendered, decoded with our page decoder and read by tesseract (English); at least 98 % of the
 // words must come back exactly (the page order of cover and document is checked without OCR in
-// faxfilerenderer_test). telvane-faxconv to-fax renders RTF through the same path.
-#include "compose/render/faxfilerenderer.h"
+// faxrenderer_test). telvane-faxconv to-fax renders RTF through the same path.
+#include "compose/render/faxrenderer.h"
 
 #include "renderutil.h"
 
@@ -44,7 +44,7 @@ TEST_F(ReadBack, PassageAtTenAndTwelvePointIsReadWordForWord) {
     ASSERT_GE(expected.size(), 300);
     for (int points : {10, 12}) {
         TempDir d;
-        FaxFileRenderer r;
+        FaxRenderer r;
         const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{passage, points}})));
         ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
         const QStringList got = rendertest::words(ocrFax(res.fileName, d));
@@ -85,7 +85,7 @@ TEST_F(FaxconvRtf, ToFaxRendersExactlyAsCreateFaxFile) {
         << err.toStdString();
     EXPECT_EQ(d.names(), (std::vector<std::string>{"letter.ovf", "letter.rtf"})) << "no working files left";
 
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(lib.dir(), PartsFromRtf({}, rtf));
     ASSERT_EQ(res.pageCount, 2);
     ASSERT_EQ(rendertest::fileHeader(d.file("letter.ovf")).pageCount, 2);
@@ -106,7 +106,7 @@ TEST_F(FaxconvRtf, CoverComesFirst) {
                   &err),
               0)
         << err.toStdString();
-    FaxFileRenderer r;
+    FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(lib.dir(), PartsFromRtf(cover, rtf));
     ASSERT_EQ(res.pageCount, 2);
     ASSERT_EQ(rendertest::fileHeader(d.file("out.ovf")).pageCount, 2);

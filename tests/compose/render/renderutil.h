@@ -1,4 +1,4 @@
-// Helpers for the rendering tests and benchmark: a QApplication, temporary directories, RTF
+// Helpers for the rendering tests and benchmark: a Qt GUI application, temporary directories, RTF
 // documents built from text, decoded pages of fax files, and OCR of pages with tesseract.
 #pragma once
 
@@ -6,10 +6,9 @@
 #include "faximage/ovffile.h"
 #include "faximage/raster.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 
 #include "support/pbm.h"
-#include "support/qtapp.h"
 #include "support/tempdir.h"
 #include <QByteArray>
 #include <QProcess>
@@ -26,7 +25,13 @@
 
 namespace rendertest {
 
-inline void ensureApp() { telvane::test::App(); }
+// The render core needs Qt GUI only; a widget test's QApplication serves as well.
+inline void ensureApp() {
+    static int argc = 1;
+    static char name[] = "telvane-render-test";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
+}
 
 using TempDir = telvane::test::TempDir;
 

@@ -12,14 +12,14 @@
 #include <QTextBlock>
 #include <QUrl>
 
-#include "compose/richtext/richtextformat.h"
+#include "compose/richdoc/richtextformat.h"
 #include "compose/richtext/trichtext.h"
 #include "support/qtapp.h"
 #include "richtexttest.h"
 
 using telvane::TextAttributes;
 using telvane::TRichText;
-using telvane::richtext::ParagraphMetrics;
+using telvane::richdoc::ParagraphMetrics;
 using telvane::testing::attributesAt;
 
 namespace {
@@ -177,8 +177,8 @@ TEST_F(LibreOffice, ItsRtfLoadsWithAttributesAndSurvivesOurRoundTrip) {
     const TextAttributes second = attributesAt(rt, find(rt, QStringLiteral("Second")) + 1);
     EXPECT_EQ(second.size, 10);
     const QTextBlock first = rt.document()->begin();
-    EXPECT_FALSE(telvane::richtext::StartsNewPage(first.next()));
-    EXPECT_TRUE(telvane::richtext::StartsNewPage(first.next().next()));
+    EXPECT_FALSE(telvane::richdoc::StartsNewPage(first.next()));
+    EXPECT_TRUE(telvane::richdoc::StartsNewPage(first.next().next()));
 
     // Add insert points, then our own save and load keeps every attribute and every tag.
     QTextCursor c(rt.document());
@@ -192,8 +192,8 @@ TEST_F(LibreOffice, ItsRtfLoadsWithAttributesAndSurvivesOurRoundTrip) {
     ASSERT_TRUE(rt.SaveToFile(ours));
     TRichText back;
     ASSERT_TRUE(back.LoadFromFile(ours));
-    const telvane::rtf::Document before = telvane::richtext::DocumentToModel(rt.document());
-    const telvane::rtf::Document after = telvane::richtext::DocumentToModel(back.document());
+    const telvane::rtf::Document before = telvane::richdoc::DocumentToModel(rt.document());
+    const telvane::rtf::Document after = telvane::richdoc::DocumentToModel(back.document());
     EXPECT_TRUE(before.paragraphs == after.paragraphs);
     EXPECT_TRUE(before.fonts == after.fonts);
     EXPECT_TRUE(before.colors == after.colors);

@@ -25,7 +25,7 @@
 using telvane::InsertPointInfo;
 using telvane::TextAttributes;
 using telvane::TRichText;
-using telvane::richtext::ParagraphMetrics;
+using telvane::richdoc::ParagraphMetrics;
 using telvane::testing::attributesAt;
 
 namespace {
@@ -77,8 +77,8 @@ TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
     QTextBlock second = first.next();
     ASSERT_TRUE(second.isValid());
     EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    EXPECT_TRUE(telvane::richtext::StartsNewPage(second));
-    EXPECT_FALSE(telvane::richtext::StartsNewPage(first));
+    EXPECT_TRUE(telvane::richdoc::StartsNewPage(second));
+    EXPECT_FALSE(telvane::richdoc::StartsNewPage(first));
     loaded.setTextCursor(QTextCursor(first));
     EXPECT_EQ(loaded.Paragraph(), (ParagraphMetrics{1440, 720, 360, 240, 120, 300}));
 
@@ -127,7 +127,7 @@ TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
     EXPECT_EQ(back.Text(), QStringLiteral("kept in the memo"));
 
     // The cover memo is empty: the controls end up empty, each on the page its caller asked for.
-    const telvane::PageLayoutTwips narrow{5760, 15840, 720, 720, 720, 720};
+    const telvane::richdoc::PageLayoutTwips narrow{5760, 15840, 720, 720, 720, 720};
     TRichText kept, reset;
     for (TRichText* control : {&kept, &reset}) {
         control->SetPageLayout(narrow);
@@ -190,20 +190,20 @@ TEST(RichText, PageBreakStartsParagraphWithSameAttributesAndDoesNotSpread) {
     type(rt, QStringLiteral("next"));
     EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("next")}));
     const QTextBlock b0 = rt.document()->begin();
-    EXPECT_FALSE(telvane::richtext::StartsNewPage(b0));
-    EXPECT_TRUE(telvane::richtext::StartsNewPage(b0.next()));
-    EXPECT_FALSE(telvane::richtext::StartsNewPage(b0.next().next())) << "Enter must not repeat the break";
+    EXPECT_FALSE(telvane::richdoc::StartsNewPage(b0));
+    EXPECT_TRUE(telvane::richdoc::StartsNewPage(b0.next()));
+    EXPECT_FALSE(telvane::richdoc::StartsNewPage(b0.next().next())) << "Enter must not repeat the break";
     // Two page breaks in a row are two pages.
     rt.InsertPageBreak();
-    EXPECT_TRUE(telvane::richtext::StartsNewPage(rt.document()->lastBlock()));
+    EXPECT_TRUE(telvane::richdoc::StartsNewPage(rt.document()->lastBlock()));
     // The break survives storage, and the paragraph split off after it does not start a page.
     TRichText copy;
     copy.SetRtf(rt.Rtf());
     ASSERT_EQ(copy.document()->blockCount(), 4);
-    EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin()));
-    EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->begin().next()));
-    EXPECT_FALSE(telvane::richtext::StartsNewPage(copy.document()->begin().next().next()));
-    EXPECT_TRUE(telvane::richtext::StartsNewPage(copy.document()->lastBlock()));
+    EXPECT_FALSE(telvane::richdoc::StartsNewPage(copy.document()->begin()));
+    EXPECT_TRUE(telvane::richdoc::StartsNewPage(copy.document()->begin().next()));
+    EXPECT_FALSE(telvane::richdoc::StartsNewPage(copy.document()->begin().next().next()));
+    EXPECT_TRUE(telvane::richdoc::StartsNewPage(copy.document()->lastBlock()));
     EXPECT_EQ(attributesAt(rt, rt.document()->characterCount() - 2).size, 16);
 }
 

@@ -12,11 +12,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/printer/faxprinter.h"
 #include "faximage/printer/printstatus.h"
 #include "faximage/viewertestutil.h"
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace viewertest;
 

@@ -14,10 +14,11 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 #include "faximage/viewer/faxviewer.h"
 #include "faximage/viewertestutil.h"
 
+using namespace telvane;
 using namespace telvane::faximage;
 using namespace viewertest;
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <random>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace telvane::records {
 namespace {
@@ -220,6 +221,56 @@ TEST(TelvaneDb, DumpMarksAnUnreadableMemoAndGoesOn) {
     EXPECT_NE(r.out.find("RTFDOC: <unreadable memo>"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("doc three"), std::string::npos) << "records after the bad memo are listed: " << r.out;
     EXPECT_NE(r.out.find("record 2, field RTFDOC"), std::string::npos) << r.out;
+}
+
+// Records left after the table's end by an append that did not complete (a kill or a power cut
+// between the record and its count): check says so and finds nothing lost, the next open keeps
+// them in numbered copies, and recover puts them back once.
+TEST(TelvaneDb, InterruptedAppendsAreNotedAndTheirRecordsRecovered) {
+    TempDir dir;
+    ASSERT_EQ(run("create " + dir.path()).code, 0);
+    const std::string pb = dir.file("TVNPB.DBF");
+    ASSERT_EQ(run("append " + pb, "{\"NAME\": \"Ann\"}\n", &dir).code, 0);
+    const auto leaveBehind = [&](const std::string& name) {
+        std::string dbf = readFile(pb);
+        dbf.pop_back();
+        dbf += " " + name + std::string(35 - name.size(), ' ') + "555-0100" + std::string(17, ' ') + "\x1A";
+        writeFile(pb, dbf);
+    };
+    leaveBehind("Bob");
+    Result r = run("check " + pb);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("agree"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("note: " + pb + ": 62 bytes after the last record"), std::string::npos) << r.out;
+    ASSERT_EQ(run("info " + pb).code, 0);
+    r = run("delete " + pb + " 1");  // opened for writing: the bytes are set aside
+    EXPECT_NE(r.out.find("a copy is in " + pb + ".extra"), std::string::npos) << r.out;
+    leaveBehind("Cy");
+    ASSERT_EQ(run("pack " + pb).code, 0);
+    EXPECT_TRUE(test::exists(pb + ".extra.2")) << "an earlier copy is never replaced";
+    r = run("check " + pb);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("TVNPB.DBF.extra: 1 whole record(s)"), std::string::npos) << r.out;
+    r = run("recover " + pb);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("1 record(s) recovered from " + pb + ".extra.2"), std::string::npos) << r.out;
+    r = run("dump " + pb + " --csv --order NAME");
+    EXPECT_NE(r.out.find("1,,Bob,555-0100\n2,,Cy,555-0100\n"), std::string::npos) << r.out;
+    r = run("recover " + pb);
+    EXPECT_NE(r.out.find("nothing to recover"), std::string::npos) << r.out;
+    r = run("check " + pb);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find("note:"), std::string::npos) << r.out;
+}
+
+TEST(TelvaneDb, CreateSaysWhyALinkedTableIsRefused) {
+    TempDir dir, outside;
+    ASSERT_EQ(::symlink(outside.file("TVN.DBF").c_str(), dir.file("TVN.DBF").c_str()), 0);
+    const Result r = run("create " + dir.path());
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("TVN.DBF: refused: the name is a symbolic link"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("TVNREC.DBF created"), std::string::npos) << "the other tables are made: " << r.out;
+    EXPECT_EQ(outside.names(), std::vector<std::string>{});
 }
 
 TEST(TelvaneDb, UsageErrors) {

@@ -15,6 +15,7 @@
 #include "faximage/ovffile.h"
 #include "transport/fax/faxsession.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 using faxtest::FakeClass2;
 namespace fi = telvane::faximage;

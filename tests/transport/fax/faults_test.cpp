@@ -19,12 +19,13 @@
 #include "rawt4.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30.h"
-#include "transport/ovxexception.h"
-#include "faximage/faxerrors.h"
+#include "errors/errors.h"
 
 using namespace telvane::transport;
 using faxtest::FakeClass2;
 using faxtest::FakeModem;
+using telvane::ecFatalTimeout;
+using telvane::EOvxException;
 
 namespace {
 
@@ -230,7 +231,7 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
             fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
             result = RingWithoutDestination(modem, fax, dir);
         }
-        EXPECT_EQ(result.first, std::vector<int>{telvane::faximage::ecPathNotFound});
+        EXPECT_EQ(result.first, std::vector<int>{telvane::ecPathNotFound});
         EXPECT_EQ(result.second, 0u);
     }
 }

@@ -13,12 +13,13 @@
 #include "fakemodem.h"
 #include "rawt4.h"
 #include "transport/fax/faxsession.h"
-#include "transport/ovxexception.h"
+#include "errors/errors.h"
 #include "transport/eventsink.h"
 #include "faximage/ovffile.h"
 #include "faximage/mhcoder.h"
 #include "faximage/raster.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 using faxtest::FakeModem;
 
@@ -737,7 +738,7 @@ TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
         rig.fax.EnhTextEnabled = true;
         rig.fax.HeaderLine = "HEADER";
         rig.Run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFontNotFound});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFontFileNotFound});
         EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
     }

@@ -19,6 +19,7 @@
 #include "faximage/ovffile.h"
 #include "transport/ovxdevice.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 using faxtest::FakeModem;
 

@@ -14,6 +14,7 @@
 #include "transport/fax/faxsession.h"
 #include "transport/qtbridge/qtfaxbridge.h"
 
+using namespace telvane;
 using namespace telvane::transport;
 using faxtest::FakeModem;
 

@@ -1,0 +1,68 @@
+// The main window's CreateFaxFile (see createfaxfile.h).
+#include "compose/commands/createfaxfile.h"
+
+#include "settings/programdir.h"
+#include "app/uihelpers.h"
+
+#include <QApplication>
+#include <string_view>
+
+namespace telvane {
+
+// Hourglass, disabled button bar and status text for the operation; taken when the render core
+// starts loading, undone once, at the latest when the operation is left.
+class FaxFileRenderer::UiLock {
+public:
+    explicit UiLock(FaxFileRenderer& r) : r_(r) {}
+    ~UiLock() { release(); }
+    UiLock(const UiLock&) = delete;
+    UiLock& operator=(const UiLock&) = delete;
+
+    void take() {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        taken_ = true;
+        if (r_.EnableButtonBar) r_.EnableButtonBar(false);
+    }
+    void release() {
+        if (!taken_) return;
+        taken_ = false;
+        QApplication::restoreOverrideCursor();
+        if (r_.EnableButtonBar) r_.EnableButtonBar(true);
+        if (r_.SetStatus) r_.SetStatus(QString());
+    }
+
+private:
+    FaxFileRenderer& r_;
+    bool taken_ = false;
+};
+
+FaxFileRenderer::FaxFileRenderer() {
+    core_.OnYield = [] { LetMessagesRun(); };
+}
+
+render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load) {
+    if (core_.Busy()) return core_.CreateFaxFile(dataDir, load);
+    UiLock ui(*this);
+    core_.OnPhase = [this, &ui](const char* status) {
+        if (std::string_view(status) == render::kStatusLoading) ui.take();
+        if (SetStatus) SetStatus(QString::fromLatin1(status));
+    };
+    const render::FaxFileResult result = core_.CreateFaxFile(dataDir, load);
+    core_.OnPhase = nullptr;
+    if (result.empty) {
+        ui.release();
+        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+    }
+    return result;
+}
+
+RenderedFax CreateFaxFileOf(IMainWindow& main) {
+    FaxFileRenderer renderer;
+    renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };
+    renderer.EnableButtonBar = [&main](bool on) { main.EnableButtonBar(on); };
+    const render::FaxFileResult result =
+        renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
+    return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
+}
+
+}  // namespace telvane

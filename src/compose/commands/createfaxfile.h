@@ -1,0 +1,45 @@
+// The main window's CreateFaxFile: the render core (compose/render) with what the user sees around
+// it: the hourglass, the disabled button bar and the status line of each phase for the whole
+// operation, window messages running between the steps, and the message "Fax has no contents or
+// cover sheet" for a fax with neither.
+// Guarantees: hourglass, button bar and status line are restored on every path (also on failure),
+// before the no-contents message shows; a call made while the same renderer runs is refused
+// without touching them.
+#pragma once
+
+#include "app/mainwindow.h"
+#include "compose/render/faxrenderer.h"
+
+#include <QString>
+#include <functional>
+#include <string>
+
+namespace telvane {
+
+class FaxFileRenderer {
+public:
+    FaxFileRenderer();
+
+    // Sets the main window's status line ("" clears it).
+    std::function<void(const QString&)> SetStatus;
+    // Enables (true) or disables (false) the main window's button bar.
+    std::function<void(bool)> EnableButtonBar;
+
+    // Renders the fax whose parts `load` supplies into a fax file in dataDir (ending in '/').
+    // Both parts empty: the no-contents message and an empty result.
+    render::FaxFileResult CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load);
+
+    int LastPageCount() const { return core_.LastPageCount(); }
+    bool Busy() const { return core_.Busy(); }
+    render::FaxRenderer& Core() { return core_; }
+
+private:
+    class UiLock;
+
+    render::FaxRenderer core_;
+};
+
+// The main window's createFaxFile command: renders its current outgoing fax in the data directory.
+RenderedFax CreateFaxFileOf(IMainWindow& main);
+
+}  // namespace telvane

@@ -1,0 +1,58 @@
+// Default font of new texts (see defaultfont.h).
+#include "compose/editorkit/defaultfont.h"
+
+#include <QFontDialog>
+
+#include "app/appstate.h"
+#include "app/uihelpers.h"
+
+namespace telvane {
+
+TextAttributes DefaultFontAttributes(const Settings& settings) {
+    const auto& f = settings.DefaultFont;
+    TextAttributes a;
+    a.name = QString::fromStdString(f.Name);
+    a.size = f.Size;
+    a.style = (f.Bold ? kStyleBold : 0) | (f.Italic ? kStyleItalic : 0) | (f.Underline ? kStyleUnderline : 0);
+    return a;
+}
+
+void ApplyDefaultFont(TRichText& editor, const Settings& settings) {
+    editor.SetInputAttributes(DefaultFontAttributes(settings));
+}
+
+bool ChooseDefaultFont(QWidget* parent, const std::string& programDir) {
+    Settings& settings = AppSettings();
+    try {
+        settings.loadFrom(programDir);
+    } catch (const IniError&) {
+        // An unreadable settings file leaves the record as it was; the dialog still shows its font.
+    }
+    auto& stored = settings.DefaultFont;
+    QFont font(QString::fromStdString(stored.Name), stored.Size > 0 ? stored.Size : 10);
+    font.setBold(stored.Bold);
+    font.setItalic(stored.Italic);
+    font.setUnderline(stored.Underline);
+
+    QFontDialog dialog(font, parent);
+    dialog.setObjectName(QStringLiteral("DefaultFontDialog"));
+    dialog.setWindowTitle(QStringLiteral("Default Font"));
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted) return false;
+
+    const QFont chosen = dialog.selectedFont();
+    stored.Name = chosen.family().toStdString();
+    stored.Size = chosen.pointSizeF() > 0 ? qRound(chosen.pointSizeF()) : stored.Size;
+    stored.Bold = chosen.bold();
+    stored.Italic = chosen.italic();
+    stored.Underline = chosen.underline();
+    try {
+        settings.saveTo(programDir);
+    } catch (const IniError& e) {
+        ShowInformation(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace telvane

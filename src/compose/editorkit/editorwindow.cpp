@@ -1,0 +1,80 @@
+// EditorWindow (see editorwindow.h).
+#include "compose/editorkit/editorwindow.h"
+
+#include "compose/editorkit/hintgate.h"
+#include "compose/editorkit/toolbarscroller.h"
+#include "app/placement.h"
+#include "app/uihelpers.h"
+
+#include <QAbstractSpinBox>
+#include <QComboBox>
+
+namespace telvane {
+
+EditorWindow::EditorWindow(std::string programDir, QWidget* parent)
+    : QDialog(parent), programDir_(std::move(programDir)) {
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+    setSizeGripEnabled(true);
+}
+
+void EditorWindow::FinishWindow(const QWidget* widestBar) {
+    FollowHintSetting(this);
+    resize(DefaultEditorSize(widestBar, minimumSizeHint()));
+    RestoreWindowPlacement(this, programDir_);
+}
+
+void EditorWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FirstShow();
+    MarkUnchanged();
+}
+
+namespace {
+
+// The line edits a user types content into (not those inside font and size boxes).
+QList<QLineEdit*> contentFields(const QWidget* window) {
+    QList<QLineEdit*> out;
+    for (QLineEdit* e : window->findChildren<QLineEdit*>()) {
+        const QWidget* parent = e->parentWidget();
+        if (qobject_cast<const QComboBox*>(parent) || qobject_cast<const QAbstractSpinBox*>(parent)) continue;
+        out << e;
+    }
+    return out;
+}
+
+}  // namespace
+
+void EditorWindow::MarkUnchanged() {
+    fieldTexts_.clear();
+    for (QLineEdit* e : contentFields(this)) fieldTexts_.append({e, e->text()});
+    for (TRichText* r : findChildren<TRichText*>()) r->document()->setModified(false);
+}
+
+bool EditorWindow::HasChanges() const {
+    for (const auto& [field, text] : fieldTexts_)
+        if (field && field->text() != text) return true;
+    for (const TRichText* r : findChildren<TRichText*>())
+        if (r->document()->isModified()) return true;
+    return false;
+}
+
+void EditorWindow::done(int result) {
+    KeepWindowPlacement(this, programDir_);
+    QDialog::done(result);
+}
+
+void EditorWindow::reject() {
+    if (shown_ && HasChanges()) {
+        const int answer = AskYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
+        if (answer == Prompter::AnswerCancel) return;
+        if (answer == Prompter::AnswerYes) {
+            AcceptClick();
+            return;
+        }
+    }
+    done(2);
+}
+
+}  // namespace telvane

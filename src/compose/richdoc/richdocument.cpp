@@ -1,0 +1,219 @@
+// RichDocument (see richdocument.h).
+#include "compose/richdoc/richdocument.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFile>
+#include <QFont>
+#include <QPainter>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "compose/richdoc/richtextformat.h"
+#include "compose/rtf/rtfreader.h"
+#include "compose/rtf/rtfwriter.h"
+
+namespace telvane::richdoc {
+namespace {
+
+// About a page of text.
+constexpr int kLongBlockChars = 4000;
+// Characters from which a part's text counts as contents whatever it holds.
+constexpr int kNonEmptyLength = 256;
+
+}  // namespace
+
+int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+
+RichDocument::RichDocument() : own_(std::make_unique<QTextDocument>()), doc_(own_.get()) {
+    doc_->setDefaultFont(QFont(QStringLiteral("Arial"), 12));
+    PrepareDocument(doc_);
+}
+
+RichDocument::RichDocument(QTextDocument* document) : doc_(document) {}
+
+RichDocument::~RichDocument() = default;
+
+void RichDocument::Clear() {
+    doc_->clear();
+    PrepareDocument(doc_);
+    hideMarks_ = false;
+}
+
+bool ReadFileBytes(const QString& path, QByteArray& data, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error) *error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error) *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool RichDocument::LoadFromFile(const QString& path, QString* error) {
+    QByteArray data;
+    if (!ReadFileBytes(path, data, error)) return false;
+    SetRtf(data);
+    return true;
+}
+
+bool RichDocument::SaveToFile(const QString& path, QString* error) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray data = Rtf();
+    if (file.write(data) != data.size() || !file.commit()) {
+        if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QByteArray RichDocument::Rtf() const {
+    rtf::Document model = DocumentToModel(doc_);
+    model.hasPageLayout = true;
+    model.page = rtf::PageLayout{page_.width,     page_.height,      page_.marginLeft,
+                                 page_.marginTop, page_.marginRight, page_.marginBottom};
+    const std::string rtf = rtf::WriteRtf(model);
+    return QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size()));
+}
+
+void RichDocument::SetRtf(const QByteArray& data) {
+    const std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
+    const rtf::Document model = rtf::LooksLikeRtf(bytes) ? rtf::ReadRtf(bytes) : rtf::ReadPlainText(bytes);
+    PrepareDocument(doc_);
+    ModelToDocument(model, doc_);
+    if (model.hasPageLayout) {
+        page_ = PageLayoutTwips{model.page.width,     model.page.height,      model.page.marginLeft,
+                                model.page.marginTop, model.page.marginRight, model.page.marginBottom};
+    }
+    hideMarks_ = false;
+    for (const rtf::Paragraph& p : model.paragraphs) {
+        for (const rtf::Run& r : p.runs) hideMarks_ = hideMarks_ || (r.marker && r.format.hidden);
+    }
+}
+
+QString RichDocument::Text() const {
+    QString out;
+    for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
+        if (b != doc_->begin()) out += QLatin1Char('\n');
+        for (auto it = b.begin(); !it.atEnd(); ++it) out += FragmentText(it.fragment());
+    }
+    return out;
+}
+
+QStringList RichDocument::Lines() const {
+    if (doc_->isEmpty()) return {};
+    return Text().split(QLatin1Char('\n'));
+}
+
+void RichDocument::preparePaintLayout(double dpi, int width) {
+    if (paintDoc_ && paintRevision_ == doc_->revision() && paintDpi_ == dpi && paintWidth_ == width) return;
+    paintDoc_.reset(doc_->clone());
+    QTextDocument* doc = paintDoc_.get();
+    doc->setUndoRedoEnabled(false);
+    // Every format change below would lay out the whole document again (quadratic in its
+    // length): the width is set first and all changes go into one edit block, so the layout is
+    // made once when the block ends.
+    doc->setTextWidth(width);
+    QTextCursor all(doc);
+    all.beginEditBlock();
+    PrepareDocument(doc);
+    ApplyLayoutResolution(doc, dpi);
+    doc->setDocumentMargin(0);
+    QTextOption option = doc->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc->setDefaultTextOption(option);
+    // Fax pages are black and white: glyphs without grey edges.
+    all.select(QTextCursor::Document);
+    QTextCharFormat crisp;
+    crisp.setFontStyleStrategy(QFont::NoAntialias);
+    all.mergeCharFormat(crisp);
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        QTextCursor bc(b);
+        QTextCharFormat mark = b.charFormat();
+        mark.merge(crisp);
+        bc.setBlockCharFormat(mark);
+        // A block's layout drops its script items and glyphs after each layout and draw, so every
+        // page of a long paragraph would analyse the whole paragraph again (quadratic in its
+        // length): blocks that can run over several pages keep theirs.
+        if (b.length() > kLongBlockChars) b.layout()->setCacheEnabled(true);
+    }
+    all.endEditBlock();
+
+    paintLines_.clear();
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        const QTextLayout* layout = b.layout();
+        const QRectF box = doc->documentLayout()->blockBoundingRect(b);
+        const bool breakBefore = StartsNewPage(b);
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const double top = box.top() + line.y();
+            paintLines_.push_back(PaintLine{top, top + line.height(), breakBefore && i == 0});
+        }
+    }
+    paintRevision_ = doc_->revision();
+    paintDpi_ = dpi;
+    paintWidth_ = width;
+}
+
+int RichDocument::PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine,
+                            int zoom) {
+    const double deviceDpi =
+        painter.device() && painter.device()->logicalDpiY() > 0 ? painter.device()->logicalDpiY() : 96;
+    const double dpi = deviceDpi * zoom / 100.0;
+    const int pageTextWidth = TwipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
+    const int pageTextHeight = TwipsToPixels(page_.height - page_.marginTop - page_.marginBottom, dpi);
+    const int width = std::max(1, std::min(rightLimit - left, pageTextWidth > 0 ? pageTextWidth : rightLimit - left));
+    const int height =
+        std::max(1, std::min(bottomLimit - top, pageTextHeight > 0 ? pageTextHeight : bottomLimit - top));
+    preparePaintLayout(dpi, width);
+
+    const int count = static_cast<int>(paintLines_.size());
+    if (startLine < 0 || startLine >= count) return 0;
+    const double pageTop = paintLines_[startLine].top;
+    int end = startLine;
+    while (end < count) {
+        const PaintLine& line = paintLines_[end];
+        if (end > startLine && (line.breakBefore || line.bottom - pageTop > height)) break;
+        ++end;
+    }
+    const double pageBottom = paintLines_[end - 1].bottom;
+
+    painter.save();
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.translate(left, top - pageTop);
+    const QRectF clip(0, pageTop, width, pageBottom - pageTop);
+    painter.setClipRect(clip, Qt::IntersectClip);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = clip;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    paintDoc_->documentLayout()->draw(&painter, context);
+    painter.restore();
+    return end < count ? end : 0;
+}
+
+bool IsEmpty(const RichDocument& document) {
+    const QString text = document.Text();
+    if (text.isEmpty()) return true;
+    if (text.size() >= kNonEmptyLength) return false;
+    // Under 256 characters there are at most 256 lines: all of them are looked at, so that text
+    // below 200 blank lines still counts.
+    for (const QString& line : document.Lines()) {
+        if (!line.trimmed().isEmpty()) return false;
+    }
+    return true;
+}
+
+}  // namespace telvane::richdoc

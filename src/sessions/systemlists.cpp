@@ -1,0 +1,24 @@
+// The system's printers and serial devices (see systemlists.h).
+#include "sessions/systemlists.h"
+
+#include <QPrinterInfo>
+
+#include "ports/serialdevices.h"
+
+namespace telvane::sessions {
+
+std::function<QStringList()>& SerialDeviceSource() {
+    static std::function<QStringList()> source = [] {
+        QStringList devices;
+        for (const std::string& device : ports::SerialDevicesPresent()) devices << QString::fromStdString(device);
+        return devices;
+    };
+    return source;
+}
+
+std::function<QStringList()>& PrinterNameSource() {
+    static std::function<QStringList()> source = [] { return QPrinterInfo::availablePrinterNames(); };
+    return source;
+}
+
+}  // namespace telvane::sessions

@@ -1,0 +1,459 @@
+// The viewer window (TFaxViewer) and printing with the user's choice of printer.
+#include "viewprint/faxviewerwindow.h"
+#include "viewprint/printhelpers.h"
+
+#include "faximage/faxexport.h"
+#include "faximage/faxunpacker.h"
+#include "app/helpwindow.h"
+#include "app/mainwindow.h"
+#include "app/placement.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
+#include "app/uihelpers.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <optional>
+
+namespace telvane {
+
+namespace {
+
+constexpr int kZoomSteps[] = {25, 50, 75, 100};
+
+QString zoomName(int step) { return QStringLiteral("%1%").arg(step * 2); }
+
+}  // namespace
+
+// TFaxViewer
+
+TFaxViewer::TFaxViewer(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FaxViewer"));
+    setWindowTitle(QStringLiteral("Fax Viewer "));
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setSizeGripEnabled(true);
+    AskExportFile = [this](const QString& format, const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export"), suggested,
+                                            QStringLiteral("%1 File (*.%2 *.%1)").arg(format, format.toLower()));
+    };
+    printer_.FaxHeader.Caption = QStringLiteral("File: $F");
+    printer_.FaxHeader.Enabled = false;
+    printer_.FaxFooter.Caption = kPageFooterCaption;
+    printer_.FaxFooter.Enabled = false;
+    printer_.Caption = QStringLiteral("Fax");
+    printLog_.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    printer_.FaxPrinterLog = &printLog_;
+    statusDisplay_ = new faximage::TStandardFaxPrinterStatusDisplay(this);
+    printer_.StatusDisplay = statusDisplay_;
+    buildUi();
+    resize(760, 620);
+}
+
+TFaxViewer::~TFaxViewer() = default;
+
+QAbstractButton* TFaxViewer::addButton(const char* name, const QString& text, const QString& hint,
+                                       std::function<void()> f) {
+    auto* b = new QToolButton(this);
+    b->setObjectName(QLatin1String(name));
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setFocusPolicy(Qt::TabFocus);
+    connect(b, &QToolButton::clicked, this, std::move(f));
+    return b;
+}
+
+void TFaxViewer::buildUi() {
+    viewer_ = new faximage::TOvxFaxViewer(this);
+    viewer_->setObjectName(QStringLiteral("OvxFaxViewer1"));
+    viewer_->SetAutoScaleMode(faximage::asHalfWidth);
+    viewer_->BusyCursor = QCursor(Qt::WaitCursor);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnPageChange, this, &TFaxViewer::OvxFaxViewer1PageChange);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnViewerError, this, &TFaxViewer::OvxFaxViewer1ViewerError);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnDropFile, this, [this](const QString& file) {
+        FaxFileName = file;
+        LoadFile();
+    });
+
+    auto* menus = new QMenuBar(this);
+    QMenu* view = menus->addMenu(QStringLiteral("&View"));
+    for (int step : kZoomSteps) {
+        QAction* a = view->addAction(zoomName(step), this, [this, step] { SetZoom(step); });
+        a->setObjectName(QStringLiteral("Zoom%1").arg(step));
+        a->setCheckable(true);
+    }
+    QMenu* rotation = menus->addMenu(QStringLiteral("Rotation"));
+    const QString rotations[] = {QStringLiteral("No rotation"), QStringLiteral("Rotate 90 degrees"),
+                                 QStringLiteral("Rotate 180 degrees"), QStringLiteral("Rotate 270 degrees")};
+    for (int q = 0; q < 4; ++q) {
+        QAction* a = rotation->addAction(rotations[q], this, [this, q] { SetRotation(q); });
+        a->setObjectName(QStringLiteral("Rotation%1").arg(q));
+        a->setCheckable(true);
+    }
+    QMenu* exportMenu = menus->addMenu(QStringLiteral("Export"));
+    for (const char* format : {"BMP", "PCX", "DCX"}) {
+        const QString f = QLatin1String(format);
+        QAction* a = exportMenu->addAction(QStringLiteral("Export this page as %1 File").arg(f), this,
+                                           [this, f] { ExportClick(f); });
+        a->setObjectName(QStringLiteral("Export") + f);
+    }
+    exportMenu->addSeparator();
+    for (const char* format : {"TIFF", "PDF"}) {
+        const QString f = QLatin1String(format);
+        QAction* a = exportMenu->addAction(QStringLiteral("Export the whole fax as %1 File").arg(f), this,
+                                           [this, f] { ExportClick(f); });
+        a->setObjectName(QStringLiteral("Export") + f);
+    }
+
+    pageButtons_ = new QWidget(this);
+    auto* pages = new QHBoxLayout(pageButtons_);
+    pages->setContentsMargins(0, 0, 0, 0);
+    pages->addWidget(
+        addButton("FirstButton", QStringLiteral("|<"), QStringLiteral("First page"), [this] { viewer_->FirstPage(); }));
+    pages->addWidget(
+        addButton("PrevButton", QStringLiteral("<"), QStringLiteral("Previous page"), [this] { viewer_->PrevPage(); }));
+    pages->addWidget(
+        addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"), [this] { viewer_->NextPage(); }));
+    pages->addWidget(
+        addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"), [this] { viewer_->LastPage(); }));
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(pageButtons_);
+    row->addSpacing(8);
+    row->addWidget(addButton("ZoomInButton", QStringLiteral("Zoom +"), QStringLiteral("Zoom in"),
+                             [this] { ZoomInButtonClick(); }));
+    row->addWidget(addButton("ZoomOutButton", QStringLiteral("Zoom -"), QStringLiteral("Zoom out"),
+                             [this] { ZoomOutButtonClick(); }));
+    row->addSpacing(8);
+    row->addWidget(addButton("PrinterSetupButton", QStringLiteral("Printer Setup..."), QStringLiteral("Printer setup"),
+                             [this] { PrinterSetupButtonClick(); }));
+    row->addWidget(
+        addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"), [this] { PrintbuttonClick(); }));
+    row->addWidget(addButton("PrintSinglePageButton", QStringLiteral("Print Page..."),
+                             QStringLiteral("Print current page"), [this] { PrintSinglePageButtonClick(); }));
+    row->addStretch();
+    auto* close = new QPushButton(QStringLiteral("C&lose"), this);
+    close->setObjectName(QStringLiteral("CloseButton"));
+    close->setToolTip(QStringLiteral("Close the Fax Viewer"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &TFaxViewer::reject);
+    auto* help =
+        MakePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get help for the Fax Viewer"));
+    connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
+    row->addWidget(close);
+    row->addWidget(help);
+
+    // Zoom the way other viewers do: Ctrl+wheel and Ctrl+plus / Ctrl+minus.
+    viewer_->viewport()->installEventFilter(this);
+    auto* zoomIn = new QAction(this);
+    zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    connect(zoomIn, &QAction::triggered, this, &TFaxViewer::ZoomInButtonClick);
+    auto* zoomOut = new QAction(this);
+    zoomOut->setShortcut(QKeySequence::ZoomOut);
+    connect(zoomOut, &QAction::triggered, this, &TFaxViewer::ZoomOutButtonClick);
+    addActions({zoomIn, zoomOut});
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("StatusPanel"));
+    status_->setFrameShape(QFrame::StyledPanel);
+    status_->setFrameShadow(QFrame::Sunken);
+    status_->setText(QStringLiteral("No file loaded"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menus);
+    layout->addWidget(viewer_, 1);
+    layout->addLayout(row);
+    layout->addWidget(status_);
+    pageButtons_->setVisible(false);
+}
+
+QAbstractButton* TFaxViewer::Button(const char* objectName) const {
+    return findChild<QAbstractButton*>(QLatin1String(objectName));
+}
+
+QAction* TFaxViewer::ZoomAction(int step) const { return findChild<QAction*>(QStringLiteral("Zoom%1").arg(step)); }
+
+QAction* TFaxViewer::RotationAction(int quarterTurns) const {
+    return findChild<QAction*>(QStringLiteral("Rotation%1").arg(quarterTurns));
+}
+
+QAction* TFaxViewer::ExportAction(const QString& format) const {
+    return findChild<QAction*>(QStringLiteral("Export") + format);
+}
+
+QString TFaxViewer::StatusText() const { return status_->text(); }
+
+void TFaxViewer::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (activated_) return;
+    activated_ = true;
+    RestoreWindowPlacement(this, ProgramDir());
+    // After the layout has given the viewer its size.
+    QTimer::singleShot(0, this, [this] { FormActivate(); });
+}
+
+void TFaxViewer::FormActivate() {
+    for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(false);
+    // Print and Printer Setup stay enabled without a system printer: the setup dialog can always
+    // choose a PDF file, and a print names what is missing.
+    LoadFile();
+    viewer_->setFocus();
+}
+
+void TFaxViewer::LoadFile() {
+    loading_ = true;
+    const int rc = viewer_->SetFileName(FaxFileName);
+    loading_ = false;
+    if (rc != 0 || FaxFileName.isEmpty()) {
+        viewer_->SetFileName(QString());
+        if (rc != 0) ShowInformation(QStringLiteral("Error opening fax file"));
+    } else {
+        zoom_ = 66;
+        SetZoom(InitialZoomStep(viewer_->PageWidth(), viewer_->width()));
+    }
+    UpdateStatus();
+    pageButtons_->setVisible(viewer_->PageCount() > 1);
+}
+
+void TFaxViewer::UpdateStatus() {
+    if (viewer_->PageCount() == 0)
+        status_->setText(QStringLiteral("No file loaded"));
+    else
+        status_->setText(QStringLiteral("Page %1 of %2").arg(viewer_->CurrentPage()).arg(viewer_->PageCount()));
+}
+
+void TFaxViewer::OvxFaxViewer1PageChange(int) { UpdateStatus(); }
+
+void TFaxViewer::OvxFaxViewer1ViewerError(int code) {
+    if (loading_) return;  // LoadFile says "Error opening fax file" itself
+    ShowInformation(QStringLiteral("Viewer error %1").arg(code));
+    UpdateStatus();
+    pageButtons_->setVisible(viewer_->PageCount() > 1);
+}
+
+void TFaxViewer::SetZoom(int step) {
+    if (step == zoom_) return;
+    zoom_ = step;
+    viewer_->BeginUpdate();
+    if (step == 100) {
+        viewer_->SetScaling(false);
+    } else {
+        viewer_->SetScaling(true);
+        viewer_->SetScale(step, 100, step, 100);
+    }
+    viewer_->EndUpdate();
+    for (int s : kZoomSteps) ZoomAction(s)->setChecked(s == step);
+}
+
+void TFaxViewer::ZoomInButtonClick() {
+    if (zoom_ >= 100) {
+        Beep();
+        return;
+    }
+    for (int s : kZoomSteps)
+        if (s > zoom_) {
+            SetZoom(s);
+            return;
+        }
+}
+
+void TFaxViewer::ZoomOutButtonClick() {
+    if (zoom_ <= 25) {
+        Beep();
+        return;
+    }
+    for (int i = 3; i >= 0; --i)
+        if (kZoomSteps[i] < zoom_) {
+            SetZoom(kZoomSteps[i]);
+            return;
+        }
+}
+
+void TFaxViewer::SetRotation(int quarterTurns) {
+    viewer_->SetRotation(quarterTurns);
+    for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(q == quarterTurns);
+}
+
+void TFaxViewer::PrinterSetupButtonClick() {
+    if (viewer_->PageCount() > 0) {
+        const int first = printer_.FirstPage, last = printer_.LastPage;
+        printer_.SetFileName(viewer_->FileName());
+        if (printerSetUp_) {
+            printer_.FirstPage = first;
+            printer_.LastPage = last;
+        }
+    }
+    PrinterChooser()(printer_.Printer(), this);
+    printerSetUp_ = true;
+}
+
+void TFaxViewer::PrintFax(bool singlePage) {
+    if (FaxFileName.trimmed().isEmpty() || viewer_->PageCount() == 0) return;
+    PrintOptions options = loadOptions();
+    const int first = printer_.FirstPage, last = printer_.LastPage;
+    printer_.SetFileName(viewer_->FileName());
+    const int pages = printer_.PageCount();
+    if (printerSetUp_) {
+        printer_.FirstPage = std::clamp(first, 1, std::max(1, pages));
+        printer_.LastPage = std::clamp(last, 1, std::max(1, pages));
+    }
+    printerSetUp_ = true;
+
+    TPrePrintForm form(this);
+    form.LimitTo(pages);
+    if (singlePage) {
+        form.FromPage->setValue(viewer_->CurrentPage());
+        form.ToPage->setValue(viewer_->CurrentPage());
+        form.FromPage->setEnabled(false);
+        form.ToPage->setEnabled(false);
+        form.MultiPageBox->setEnabled(false);
+    } else {
+        form.FromPage->setValue(printer_.FirstPage);
+        form.ToPage->setValue(printer_.LastPage);
+    }
+    form.SetOptions(options);
+    CenterDialog(&form);
+    const int result = form.exec();
+    form.StoreOptions(options);
+    if (!singlePage) {
+        printer_.FirstPage = form.FromPage->value();
+        printer_.LastPage = form.ToPage->value();
+    }
+    saveOptions(options);
+    if (result != 1) return;
+
+    if (singlePage) printer_.FirstPage = printer_.LastPage = viewer_->CurrentPage();
+    printer_.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
+    printer_.MultiPage = singlePage ? false : options.MultiPage;
+    applyMargins(printer_, options, InfoLine);
+    PrintAndReport(printer_, this);
+    if (singlePage) {
+        printer_.FirstPage = 1;
+        printer_.LastPage = pages;
+    }
+}
+
+int TFaxViewer::ExportTo(const QString& format, const QString& file) {
+    const std::string in = viewer_->FileName().toStdString();
+    const std::string out = file.toStdString();
+    if (format == QLatin1String("TIFF")) return faximage::ExportFaxToTiff(in, out);
+    if (format == QLatin1String("PDF")) return faximage::ExportFaxToPdf(in, out);
+    faximage::TOvxFaxUnpacker unpacker;
+    unpacker.SetInFileName(in);
+    unpacker.OutFileName = out;
+    unpacker.WhitespaceCompression = viewer_->WhitespaceCompression;
+    unpacker.WhitespaceFrom = viewer_->WhitespaceFrom;
+    unpacker.WhitespaceTo = viewer_->WhitespaceTo;
+    unpacker.OnYield = [] {
+        LetMessagesRun();
+        return true;
+    };
+    const int page = viewer_->CurrentPage();
+    if (format == QLatin1String("BMP")) return unpacker.UnpackPageToBmp(page);
+    if (format == QLatin1String("PCX")) return unpacker.UnpackPageToPcx(page);
+    faximage::Raster r;
+    const int rc = unpacker.UnpackPageToBitmap(page, r);
+    if (rc != 0) return rc;
+    return faximage::WriteFileBytes(out, faximage::EncodeDcx({faximage::EncodePcx(r)}));
+}
+
+void TFaxViewer::ExportClick(const QString& format) {
+    if (viewer_->PageCount() == 0) {
+        Beep();
+        return;
+    }
+    const QFileInfo fax(viewer_->FileName());
+    const bool wholeFax = format == QLatin1String("TIFF") || format == QLatin1String("PDF");
+    const QString base = wholeFax ? fax.completeBaseName()
+                                  : QStringLiteral("%1-page%2").arg(fax.completeBaseName()).arg(viewer_->CurrentPage());
+    const QString suggested = fax.absoluteDir().filePath(base + QLatin1Char('.') + format.toLower());
+    const QString file = AskExportFile(format, suggested);
+    if (file.isEmpty()) return;
+    HourGlass hourglass;
+    const int rc = ExportTo(format, file);
+    if (rc != 0) ShowInformation(QStringLiteral("Error %1 exporting to %2").arg(rc).arg(QFileInfo(file).fileName()));
+}
+
+bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == viewer_->viewport() && e->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(e);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            const int delta = wheel->angleDelta().y();
+            if (delta > 0 && zoom_ < 100)
+                ZoomInButtonClick();
+            else if (delta < 0 && zoom_ > 25)
+                ZoomOutButtonClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+void TFaxViewer::savePlacement() {
+    if (placementSaved_) return;
+    placementSaved_ = true;
+    KeepWindowPlacement(this, ProgramDir());
+}
+
+void TFaxViewer::closeEvent(QCloseEvent* e) {
+    savePlacement();
+    QDialog::closeEvent(e);
+}
+
+void TFaxViewer::done(int r) {
+    if (printer_.Printing()) printer_.PrintAbort();
+    savePlacement();
+    QDialog::done(r == QDialog::Rejected ? 2 : r);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Choosing a printer and reporting print failures
+
+std::function<bool(QPrinter&, QWidget*)>& PrinterChooser() {
+    static std::function<bool(QPrinter&, QWidget*)> chooser = [](QPrinter& printer, QWidget* parent) {
+        QPrintDialog dialog(&printer, parent);
+        dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        // The dialog only chooses the printer and its settings here; nothing is printed yet.
+        for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
+            if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
+        CenterDialog(&dialog);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        faximage::TOvxFaxPrinter::RememberChoice(printer);
+        return true;
+    };
+    return chooser;
+}
+
+int PrintAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
+    if (const QString problem = printer.ReadinessProblem(); !problem.isEmpty()) {
+        const QString where = faximage::PrinterDisplayName(printer.Printer());
+        ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next window.")
+                            .arg(where, problem));
+        if (!PrinterChooser()(printer.Printer(), parent)) return 1;
+    }
+    const int rc = printer.PrintFax();
+    if (rc != 0 && !printer.LastError().isEmpty()) ShowInformation(printer.LastError());
+    return rc;
+}
+
+}  // namespace telvane

@@ -1,0 +1,155 @@
+// The main window's View/Print command: the fax of the page shown, viewed or printed.
+#include "viewprint/faxviewerwindow.h"
+#include "viewprint/printhelpers.h"
+
+#include "faximage/faxexport.h"
+#include "faximage/faxunpacker.h"
+#include "app/helpwindow.h"
+#include "app/mainwindow.h"
+#include "app/placement.h"
+#include "settings/programdir.h"
+#include "settings/settings.h"
+#include "app/uihelpers.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <optional>
+
+namespace telvane {
+
+// ---------------------------------------------------------------------------------------------
+// The View/Print command
+
+namespace {
+
+void printFromMainWindow(QWidget* parent, const QString& file, const QString& infoLine) {
+    faximage::TOvxFaxPrinter printer;
+    faximage::TOvxFaxPrinterLog log;
+    log.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    printer.FaxPrinterLog = &log;
+    faximage::TStandardFaxPrinterStatusDisplay status(parent);
+    printer.StatusDisplay = &status;
+    printer.SetFileName(file);
+    const int pages = printer.PageCount();
+    printer.FirstPage = 1;
+    printer.LastPage = pages;
+    PrintOptions options = loadOptions();
+    TPrePrintForm form(parent);
+    form.LimitTo(pages);
+    form.FromPage->setValue(1);
+    form.ToPage->setValue(std::max(1, pages));
+    form.SetOptions(options);
+    CenterDialog(&form);
+    const int result = form.exec();
+    form.StoreOptions(options);
+    saveOptions(options);
+    if (result != 1) return;
+    printer.FirstPage = form.FromPage->value();
+    printer.LastPage = form.ToPage->value();
+    printer.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
+    printer.MultiPage = options.MultiPage;
+    applyMargins(printer, options, infoLine);
+    PrintAndReport(printer, parent);
+}
+
+void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QString& infoLine) {
+    if (print) {
+        printFromMainWindow(window.widget(), file, infoLine);
+        return;
+    }
+    window.SetStatus(QStringLiteral("Loading viewer..."));
+    LetMessagesRun();
+    TFaxViewer viewer(window.widget());
+    viewer.FaxFileName = file;
+    viewer.InfoLine = infoLine;
+    window.SetStatus(QString());
+    viewer.exec();
+}
+
+}  // namespace
+
+void ViewPrintFax(IMainWindow& window, bool print) {
+    std::optional<HourGlass> hourglass(std::in_place);
+    window.SetStatus(QStringLiteral("Preparing files for viewing..."));
+    LetMessagesRun();
+    const bool incoming = window.currentPage() == IMainWindow::kIncomingPage;
+    QString file, infoLine;
+    // Whatever happens below: status cleared, button bar enabled, a rendered file deleted.
+    struct Finish {
+        IMainWindow& w;
+        bool incoming;
+        QString* file;
+        ~Finish() {
+            w.SetStatus(QString());
+            w.EnableButtonBar(true);
+            if (!incoming && !file->isEmpty()) QFile::remove(*file);
+        }
+    } finish{window, incoming, &file};
+
+    if (incoming) {
+        const QString received = window.GetDatetimeAsString(false);
+        records::Row row;
+        try {
+            row = window.RecTable().currentRow();
+        } catch (const std::exception&) {
+            hourglass.reset();
+            ShowInformation(QStringLiteral("Fax file is missing"));
+            return;
+        }
+        const QString path = QString::fromStdString(receiveDir() + row.text("FAXFILE"));
+        if (row.text("FAXFILE").empty() || !QFileInfo(path).isFile()) {
+            hourglass.reset();
+            ShowInformation(QStringLiteral("Fax file is missing"));
+            return;
+        }
+        infoLine = IncomingInfoLine(QString::fromStdString(row.text("FROM")), received, path);
+        // A received file is never deleted: it stays out of `file`.
+        hourglass.reset();
+        viewOrPrint(window, print, path, infoLine);
+        return;
+    }
+
+    const QString sent = window.GetDatetimeAsString(true);
+    QString recipient, subject;
+    try {
+        const records::Row row = window.FaxTable().currentRow();
+        recipient = QString::fromStdString(row.text("RECIPIENT"));
+        subject = QString::fromStdString(row.text("SUBJECT"));
+    } catch (const std::exception&) {
+        // The info line then names no recipient; rendering reports its own failures.
+    }
+    file = window.CreateFaxFile();
+    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+        hourglass.reset();
+        // An empty fax has been explained already; a second box only confused the next command.
+        if (!window.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
+        return;
+    }
+    infoLine = OutgoingInfoLine(recipient, subject, sent);
+    hourglass.reset();
+    viewOrPrint(window, print, file, infoLine);
+}
+
+void AddViewerCommands(MainWindowCommands& commands) {
+    commands.viewPrintFax = [](IMainWindow& w, bool print) { ViewPrintFax(w, print); };
+}
+
+}  // namespace telvane

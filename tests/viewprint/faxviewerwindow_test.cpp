@@ -1,0 +1,521 @@
+// The viewer window, the print options dialog and the main window's View/Print command,
+// offscreen: initial zoom, zoom steps and menus, rotation menu, status text and page buttons,
+// both print paths to PDF with the options stored whatever the result, the page range rules,
+// exports, and what happens to the fax file of an outgoing and of a received fax.
+#include <gtest/gtest.h>
+
+#include "support/peers.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include "shell/mainscreen_fixture.h"
+#include "compose/commands/createfaxfile.h"
+#include "viewprint/faxviewerwindow.h"
+#include "settings/settings.h"
+#include "faximage/viewertestutil.h"
+#include "support/scriptedprompter.h"
+
+using namespace telvane;
+using namespace telvane::shelltest;
+using viewertest::barsPage;
+using viewertest::makeFax;
+
+namespace {
+
+TEST(ViewerInfoLine, OutgoingAndIncomingTexts) {
+    EXPECT_EQ(OutgoingInfoLine("Ann Smith", "Offer", "not sent"),
+              "To: Ann Smith             Subject: Offer             Sent: not sent");
+    EXPECT_EQ(IncomingInfoLine("  ACME Fax ", "12/8/26 at 10:15", "/Data/receive/FAX0001.OVF"),
+              "From: ACME Fax             Received: 12/8/26 at 10:15             Fax File: /Data/receive/FAX0001.OVF");
+}
+
+TEST(ViewerInitialZoom, HalfSizeUnlessTheControlIsFarTooNarrow) {
+    EXPECT_EQ(InitialZoomStep(1728, 600), 50);
+    EXPECT_EQ(InitialZoomStep(1728, 400), 25);
+    EXPECT_EQ(InitialZoomStep(800, 800), 50);
+    EXPECT_EQ(InitialZoomStep(1728, 426), 25);  // 36.97 -> 36
+    EXPECT_EQ(InitialZoomStep(1728, 427), 50);  // 37.07 -> 37
+}
+
+// A data directory, scripted prompts and fax files for the window tests.
+class ViewerWindowTest : public MainScreenTest {
+protected:
+    QString fax(int pages, const char* name = "fax.ovf") {
+        std::vector<faximage::Raster> rasters;
+        for (int k = 1; k <= pages; ++k) rasters.push_back(barsPage(k));
+        const QString path = QString::fromStdString(dir) + name;
+        EXPECT_TRUE(makeFax(path.toStdString(), rasters));
+        return path;
+    }
+    // A window that has loaded `file` in a viewer of the given width, not shown.
+    std::unique_ptr<TFaxViewer> loaded(const QString& file, int width = 600) {
+        auto v = std::make_unique<TFaxViewer>();
+        v->FaxViewer()->resize(width, 400);
+        v->FaxFileName = file;
+        v->LoadFile();
+        return v;
+    }
+    void printToPdf(TFaxViewer& v, const QString& pdf) {
+        QPrinter& p = v.FaxPrinter().Printer();
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(pdf);
+        p.setResolution(150);
+        p.setPageSize(QPageSize(QPageSize::Letter));
+    }
+    PrintOptions storedOptions() {
+        PrintOptions o;
+        o.loadFrom(dir);
+        return o;
+    }
+};
+
+TEST_F(ViewerWindowTest, InitialZoomFollowsTheControlWidth) {
+    const QString file = fax(1);
+    auto wide = loaded(file, 600);
+    EXPECT_EQ(wide->ZoomStep(), 50);
+    EXPECT_TRUE(wide->ZoomAction(50)->isChecked());
+    EXPECT_EQ(wide->ZoomAction(50)->text(), "100%");
+    EXPECT_FALSE(wide->ZoomAction(25)->isChecked());
+    EXPECT_EQ(wide->FaxViewer()->ScaledSize().width(), 864);
+    // The viewer window shows standard pages at half width.
+    EXPECT_EQ(wide->FaxViewer()->AutoScaleMode(), faximage::asHalfWidth);
+    auto narrow = loaded(file, 400);
+    EXPECT_EQ(narrow->ZoomStep(), 25);
+    EXPECT_EQ(narrow->FaxViewer()->ScaledSize().width(), 432);
+}
+
+TEST_F(ViewerWindowTest, StatusTextAndPageButtons) {
+    auto one = loaded(fax(1, "one.ovf"));
+    EXPECT_EQ(one->StatusText(), "Page 1 of 1");
+    EXPECT_TRUE(one->Button("FirstButton")->isHidden() || !one->Button("FirstButton")->isVisibleTo(one.get()));
+    auto three = loaded(fax(3, "three.ovf"));
+    EXPECT_EQ(three->StatusText(), "Page 1 of 3");
+    for (const char* b : {"FirstButton", "PrevButton", "NextButton", "LastButton"})
+        EXPECT_TRUE(three->Button(b)->isVisibleTo(three.get())) << b;
+    three->Button("NextButton")->click();
+    EXPECT_EQ(three->StatusText(), "Page 2 of 3");
+    three->Button("LastButton")->click();
+    EXPECT_EQ(three->StatusText(), "Page 3 of 3");
+    three->Button("FirstButton")->click();
+    EXPECT_EQ(three->StatusText(), "Page 1 of 3");
+    EXPECT_EQ(three->Button("ZoomInButton")->toolTip(), "Zoom in");
+    EXPECT_EQ(three->Button("PrintSinglePageButton")->toolTip(), "Print current page");
+}
+
+TEST_F(ViewerWindowTest, AnUnreadableFileSaysSoAndShowsNoFileLoaded) {
+    QFile junk(QString::fromStdString(dir) + "junk.ovf");
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a fax at all, not a fax at all, not a fax at all, not a fax at all");
+    junk.close();
+    auto v = loaded(junk.fileName());
+    EXPECT_EQ(prompter().texts(), QStringList{"Error opening fax file"});
+    EXPECT_EQ(v->StatusText(), "No file loaded");
+    EXPECT_EQ(v->FaxViewer()->PageCount(), 0);
+}
+
+TEST_F(ViewerWindowTest, ZoomStepsBeepAtTheirEndsAndCheckTheirMenuItem) {
+    auto v = loaded(fax(1), 600);
+    v->ZoomInButtonClick();
+    EXPECT_EQ(v->ZoomStep(), 75);
+    EXPECT_TRUE(v->ZoomAction(75)->isChecked());
+    v->ZoomInButtonClick();
+    EXPECT_EQ(v->ZoomStep(), 100);
+    EXPECT_FALSE(v->FaxViewer()->Scaling());  // "200%" is the page unscaled
+    EXPECT_EQ(v->FaxViewer()->ScaledSize().width(), 1728);
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 0);
+    v->ZoomInButtonClick();
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 1);
+    EXPECT_EQ(v->ZoomStep(), 100);
+    v->ZoomAction(25)->trigger();
+    EXPECT_EQ(v->ZoomStep(), 25);
+    EXPECT_EQ(v->FaxViewer()->ScaledSize().width(), 432);
+    for (int s : {50, 75, 100}) EXPECT_FALSE(v->ZoomAction(s)->isChecked()) << s;
+    v->ZoomOutButtonClick();
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 2);
+    EXPECT_EQ(v->ZoomStep(), 25);
+}
+
+TEST_F(ViewerWindowTest, CtrlWheelZoomsWithoutBeepingAtTheEnds) {
+    auto v = loaded(fax(1), 600);
+    auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+        QWheelEvent e(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                      Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(v->FaxViewer()->viewport(), &e);
+    };
+    wheel(120, Qt::ControlModifier);
+    EXPECT_EQ(v->ZoomStep(), 75);
+    wheel(-120, Qt::ControlModifier);
+    wheel(-120, Qt::ControlModifier);
+    wheel(-120, Qt::ControlModifier);
+    EXPECT_EQ(v->ZoomStep(), 25);
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 0);
+    wheel(-120, Qt::NoModifier);  // a plain wheel scrolls
+    EXPECT_EQ(v->ZoomStep(), 25);
+}
+
+TEST_F(ViewerWindowTest, RotationMenuChecksTheChosenItemOnly) {
+    auto v = std::make_unique<TFaxViewer>();
+    v->FaxFileName = fax(1);
+    v->show();
+    for (int i = 0; i < 200 && v->StatusText() == "No file loaded"; ++i) QTest::qWait(5);
+    EXPECT_EQ(v->StatusText(), "Page 1 of 1");
+    for (int q = 0; q < 4; ++q) EXPECT_FALSE(v->RotationAction(q)->isChecked());
+    // Whether or not the system has a printer, all print buttons work: a PDF file can be chosen.
+    EXPECT_TRUE(v->Button("Printbutton")->isEnabled());
+    EXPECT_TRUE(v->Button("PrinterSetupButton")->isEnabled());
+    EXPECT_TRUE(v->Button("PrintSinglePageButton")->isEnabled());
+    v->RotationAction(1)->trigger();
+    EXPECT_EQ(v->FaxViewer()->Rotation(), 1);
+    EXPECT_TRUE(v->RotationAction(1)->isChecked());
+    v->RotationAction(2)->trigger();
+    EXPECT_FALSE(v->RotationAction(1)->isChecked());
+    EXPECT_TRUE(v->RotationAction(2)->isChecked());
+    EXPECT_EQ(v->FaxViewer()->Rotation(), 2);
+    EXPECT_EQ(v->RotationAction(3)->text(), "Rotate 270 degrees");
+    v->close();
+}
+
+TEST_F(ViewerWindowTest, PrintWithHeaderAndFooterStoresTheOptionsAndPrintsTheInfoLine) {
+    TELVANE_REQUIRE_PEER(viewertest::havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
+    auto v = loaded(fax(3));
+    v->InfoLine = OutgoingInfoLine("Ann", "Offer", "not sent");
+    const QString pdf = QString::fromStdString(dir) + "out.pdf";
+    printToPdf(*v, pdf);
+    onNextModal([](QWidget* w) {
+        auto* form = qobject_cast<TPrePrintForm*>(w);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->windowTitle(), "Print");
+        EXPECT_EQ(form->FromPage->value(), 1);
+        EXPECT_EQ(form->ToPage->value(), 3);
+        EXPECT_EQ(form->ToPage->maximum(), 3);
+        EXPECT_TRUE(form->MultiPageBox->isEnabled());
+        form->HeaderBox->setChecked(true);
+        form->FooterBox->setChecked(true);
+        form->StretchBox->setChecked(true);
+        form->FromPage->setValue(2);
+        form->OkButton->click();
+    });
+    v->PrintbuttonClick();
+    const PrintOptions o = storedOptions();
+    EXPECT_TRUE(o.Header);
+    EXPECT_TRUE(o.Footer);
+    EXPECT_TRUE(o.Stretch);
+    EXPECT_FALSE(o.MultiPage);
+    ASSERT_TRUE(QFile::exists(pdf));
+    const QString page1 = viewertest::pdfText(pdf, 1);
+    EXPECT_TRUE(page1.contains("To: Ann")) << page1.toStdString();
+    EXPECT_TRUE(page1.contains("Subject: Offer"));
+    EXPECT_TRUE(page1.contains("Page: 2 of 3"));
+    EXPECT_TRUE(viewertest::pdfText(pdf, 2).contains("Page: 3 of 3"));
+    EXPECT_EQ(viewertest::renderPdf(pdf, 30).size(), 2u);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir) + "FAXPRINT.LOG"));
+}
+
+TEST_F(ViewerWindowTest, CancelledOptionsAreStoredAndNothingIsPrinted) {
+    auto v = loaded(fax(2));
+    const QString pdf = QString::fromStdString(dir) + "never.pdf";
+    printToPdf(*v, pdf);
+    onNextModal([](QWidget* w) {
+        auto* form = qobject_cast<TPrePrintForm*>(w);
+        ASSERT_NE(form, nullptr);
+        form->MultiPageBox->setChecked(true);
+        form->FooterBox->setChecked(true);
+        form->CancelButton->click();
+    });
+    v->PrintbuttonClick();
+    EXPECT_TRUE(storedOptions().MultiPage);
+    EXPECT_TRUE(storedOptions().Footer);
+    EXPECT_FALSE(storedOptions().Header);
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST_F(ViewerWindowTest, ToPageBelowFromPageBeepsAndKeepsTheDialogOpen) {
+    auto v = loaded(fax(3));
+    printToPdf(*v, QString::fromStdString(dir) + "x.pdf");
+    bool stayedOpen = false;
+    onNextModal([&](QWidget* w) {
+        auto* form = qobject_cast<TPrePrintForm*>(w);
+        ASSERT_NE(form, nullptr);
+        form->FromPage->setValue(3);
+        form->ToPage->setValue(2);
+        form->OkButton->click();
+        stayedOpen = form->isVisible();
+        form->CancelButton->click();
+    });
+    v->PrintbuttonClick();
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(prompter().count(PromptRecord::Beep), 1);
+}
+
+TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange) {
+    TELVANE_REQUIRE_PEER(viewertest::havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
+    auto v = loaded(fax(4));
+    v->FaxViewer()->SetCurrentPage(3);
+    const QString pdf = QString::fromStdString(dir) + "single.pdf";
+    printToPdf(*v, pdf);
+    {
+        PrintOptions o;
+        o.MultiPage = true;
+        o.saveTo(dir);
+    }
+    onNextModal([](QWidget* w) {
+        auto* form = qobject_cast<TPrePrintForm*>(w);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->FromPage->value(), 3);
+        EXPECT_EQ(form->ToPage->value(), 3);
+        EXPECT_FALSE(form->FromPage->isEnabled());
+        EXPECT_FALSE(form->ToPage->isEnabled());
+        EXPECT_FALSE(form->MultiPageBox->isEnabled());
+        EXPECT_TRUE(form->MultiPageBox->isChecked());
+        form->OkButton->click();
+    });
+    v->PrintSinglePageButtonClick();
+    const auto sheets = viewertest::renderPdf(pdf, 30);
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].maxRuns(0, 0, sheets[0].width, sheets[0].height), 3);  // page 3, whole sheet
+    EXPECT_TRUE(storedOptions().MultiPage);                                    // untouched by a single-page print
+    // A later "Print" offers the whole fax again.
+    onNextModal([](QWidget* w) {
+        auto* form = qobject_cast<TPrePrintForm*>(w);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->FromPage->value(), 1);
+        EXPECT_EQ(form->ToPage->value(), 4);
+        EXPECT_TRUE(form->FromPage->isEnabled());
+        form->CancelButton->click();
+    });
+    v->PrintbuttonClick();
+}
+
+// Printing without a usable printer names the printer and the reason, then lets the user
+// choose where to print (here a PDF file); cancelling that choice prints nothing.
+TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
+    auto v = loaded(fax(2));
+    faximage::TOvxFaxPrinter& printer = v->FaxPrinter();
+    printer.InstalledPrinters = [] { return QStringList{}; };
+    printer.Printer().setOutputFormat(QPrinter::PdfFormat);
+    printer.Printer().setOutputFileName(QString());
+    const QString pdf = QString::fromStdString(dir) + "chosen.pdf";
+    int chooserCalls = 0;
+    bool choose = false;
+    auto saved = PrinterChooser();
+    PrinterChooser() = [&](QPrinter& p, QWidget*) {
+        ++chooserCalls;
+        if (!choose) return false;
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(pdf);
+        p.setResolution(100);
+        return true;
+    };
+    auto okOptions = [] {
+        QTimer::singleShot(0, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* form = qobject_cast<TPrePrintForm*>(w); form && form->isVisible()) form->OkButton->click();
+        });
+    };
+    okOptions();
+    v->PrintSinglePageButtonClick();
+    ASSERT_EQ(prompter().texts().size(), 1);
+    EXPECT_EQ(prompter().texts()[0],
+              "Cannot print on a PDF file: no printer is set up on this computer.\r\rChoose a printer or a PDF file "
+              "in the next window.");
+    EXPECT_EQ(chooserCalls, 1);
+    EXPECT_FALSE(QFile::exists(pdf));  // cancelled: nothing printed, nothing more said
+
+    choose = true;
+    okOptions();
+    v->PrintbuttonClick();
+    EXPECT_EQ(chooserCalls, 2);
+    EXPECT_EQ(prompter().texts().size(), 2);  // the reason once more, no failure after the choice
+    ASSERT_TRUE(QFile::exists(pdf));
+    if (viewertest::havePoppler()) {
+        EXPECT_EQ(viewertest::renderPdf(pdf, 20).size(), 2u);
+    } else {
+        EXPECT_FALSE(telvane::test::UnderCi()) << "missing test peer: pdftoppm (poppler-utils)";
+    }
+
+    // The setup button is the chooser too.
+    v->PrinterSetupButtonClick();
+    EXPECT_EQ(chooserCalls, 3);
+    PrinterChooser() = saved;
+}
+
+TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
+    auto v = loaded(fax(2));
+    v->FaxViewer()->SetCurrentPage(2);
+    QStringList asked;
+    QString target;
+    v->AskExportFile = [&](const QString& format, const QString& suggested) {
+        asked << format + ":" + QFileInfo(suggested).fileName();
+        return target;
+    };
+    const QByteArray signatures[] = {"BM", QByteArray("\x0a", 1), QByteArray("\xb1\x68\xde\x3a", 4), "II*", "%PDF"};
+    const char* formats[] = {"BMP", "PCX", "DCX", "TIFF", "PDF"};
+    for (int i = 0; i < 5; ++i) {
+        target = QString::fromStdString(dir) + "export." + QString(formats[i]).toLower();
+        v->ExportAction(formats[i])->trigger();
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << formats[i];
+        EXPECT_TRUE(f.readAll().startsWith(signatures[i])) << formats[i];
+    }
+    EXPECT_EQ(asked.first(), "BMP:fax-page2.bmp");
+    EXPECT_EQ(asked.last(), "PDF:fax.pdf");
+    EXPECT_EQ(v->ExportAction("BMP")->text(), "Export this page as BMP File");
+    // The DCX holds one page: the page on display.
+    QFile dcx(QString::fromStdString(dir) + "export.dcx");
+    ASSERT_TRUE(dcx.open(QIODevice::ReadOnly));
+    const QByteArray d = dcx.readAll();
+    ASSERT_GE(d.size(), 4100);
+    EXPECT_NE(d.mid(4, 4), QByteArray(4, '\0'));
+    EXPECT_EQ(d.mid(8, 4), QByteArray(4, '\0'));
+    // A cancelled dialog writes nothing.
+    target.clear();
+    QFile::remove(QString::fromStdString(dir) + "export.bmp");
+    v->ExportAction("BMP")->trigger();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir) + "export.bmp"));
+    EXPECT_TRUE(prompter().texts().isEmpty());
+}
+
+// The View/Print command from the main window.
+class ViewPrintCommandTest : public ViewerWindowTest {
+protected:
+    void SetUp() override {
+        ViewerWindowTest::SetUp();
+        writePortSetting();
+        AddViewerCommands(commands);
+    }
+    static OutgoingSeed outgoingFax(std::string subject, std::string recipient = "Recipient") {
+        OutgoingSeed s;
+        s.subject = std::move(subject);
+        s.recipient = std::move(recipient);
+        return s;
+    }
+};
+
+TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
+    seedOutgoing(dir, {outgoingFax("Offer", "Ann Smith")});
+    rebuildLogs(dir);
+    const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
+    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
+    TMainScreen& w = start();
+    QString info, status;
+    onNextModal([&](QWidget* m) {
+        auto* viewer = qobject_cast<TFaxViewer*>(m);
+        ASSERT_NE(viewer, nullptr);
+        for (int i = 0; i < 200 && viewer->StatusText() == "No file loaded"; ++i) QTest::qWait(5);
+        info = viewer->InfoLine;
+        status = viewer->StatusText();
+        viewer->Button("CloseButton")->click();
+    });
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(info, "To: Ann Smith             Subject: Offer             Sent: not sent");
+    EXPECT_EQ(status, "Page 1 of 2");
+    EXPECT_FALSE(QFile::exists(rendered));
+    EXPECT_TRUE(w.statusText().isEmpty());
+    EXPECT_TRUE(w.ButtonBar()->isEnabled());
+}
+
+TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRenderedFile) {
+    seedOutgoing(dir, {outgoingFax("Offer")});
+    rebuildLogs(dir);
+    const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
+    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
+    TMainScreen& w = start();
+    onNextModal([](QWidget* m) {
+        auto* form = qobject_cast<TPrePrintForm*>(m);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->ToPage->value(), 3);
+        EXPECT_TRUE(form->MultiPageBox->isEnabled());
+        form->StretchBox->setChecked(true);
+        form->CancelButton->click();
+    });
+    w.PrintbuttonClick();
+    EXPECT_TRUE(storedOptions().Stretch);
+    EXPECT_FALSE(QFile::exists(rendered));
+}
+
+TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
+    seedOutgoing(dir, {outgoingFax("Empty")});
+    rebuildLogs(dir);
+    commands.createFaxFile = [](IMainWindow&) { return RenderedFax{}; };
+    TMainScreen& w = start();
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
+    EXPECT_TRUE(w.statusText().isEmpty());
+}
+
+// A fax without cover or document is explained once; no second "Error creating fax file" box
+// follows it (that box used to be taken for the answer to the user's next command).
+TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
+    seedOutgoing(dir, {outgoingFax("Empty")});
+    rebuildLogs(dir);
+    bool unreadableMemo = false;
+    commands.createFaxFile = [&unreadableMemo](IMainWindow& main) {
+        if (!unreadableMemo) return CreateFaxFileOf(main);
+        FaxFileRenderer renderer;
+        const render::FaxFileResult r =
+            renderer.CreateFaxFile(ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
+                error = QStringLiteral("unreadable memo");
+                return false;
+            });
+        return RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
+    };
+    TMainScreen& w = start();
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(prompter().texts(), QStringList{"Fax has no contents or cover sheet"});
+    EXPECT_TRUE(w.renderedFaxWasEmpty());
+    w.PrintbuttonClick();
+    EXPECT_EQ(prompter().texts().size(), 2);
+    EXPECT_EQ(prompter().texts().last(), "Fax has no contents or cover sheet");
+    // A failure of another kind is still reported.
+    unreadableMemo = true;
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(prompter().texts().last(), "Error creating fax file");
+}
+
+TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
+    QDir().mkpath(QString::fromStdString(receiveDir()));
+    std::vector<faximage::Raster> pages{barsPage(1)};
+    const QString file = QString::fromStdString(receiveDir()) + "FAX0001.OVF";
+    ASSERT_TRUE(makeFax(file.toStdString(), pages));
+    seedIncoming(dir, {incoming("  ACME  ", "FAX0001.OVF")});
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    w.SelectPage(TMainScreen::kIncomingPage);
+    QString info;
+    onNextModal([&](QWidget* m) {
+        auto* viewer = qobject_cast<TFaxViewer*>(m);
+        ASSERT_NE(viewer, nullptr);
+        info = viewer->InfoLine;
+        viewer->reject();
+    });
+    w.ViewFaxButtonClick();
+    EXPECT_TRUE(info.startsWith("From: ACME             Received: ")) << info.toStdString();
+    EXPECT_TRUE(info.endsWith("             Fax File: " + file)) << info.toStdString();
+    EXPECT_TRUE(QFile::exists(file));
+    // Printing it does not delete it either.
+    onNextModal([](QWidget* m) {
+        if (auto* form = qobject_cast<TPrePrintForm*>(m)) form->CancelButton->click();
+    });
+    w.PrintbuttonClick();
+    EXPECT_TRUE(QFile::exists(file));
+}
+
+TEST_F(ViewPrintCommandTest, AMissingReceivedFileSaysSo) {
+    seedIncoming(dir, {incoming("ACME", "FAX0009.OVF")});
+    rebuildLogs(dir);
+    TMainScreen& w = start();
+    w.SelectPage(TMainScreen::kIncomingPage);
+    w.ViewFaxButtonClick();
+    EXPECT_EQ(prompter().texts(), QStringList{"Fax file is missing"});
+    EXPECT_TRUE(w.statusText().isEmpty());
+}
+
+}  // namespace
