@@ -929,7 +929,8 @@ TEST(Class1Recovery, ModemWithoutSilenceCommandStillTrains) {
 }
 
 // T.30: 75 +/- 20 ms of silence between DCS and TCF: the modem is asked for 70 ms of silence
-// right after DCS, then trains.
+// right after DCS, then trains, with no pause of ours added (measured on the modem's clock, which
+// the silence command advances by the time asked).
 TEST(Class1Recovery, SilenceBetweenDcsAndTcf) {
     SendRig rig;
     RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
@@ -942,6 +943,11 @@ TEST(Class1Recovery, SilenceBetweenDcsAndTcf) {
     ASSERT_LT(fts + 1, cmds.size());
     EXPECT_EQ(cmds[fts + 1], "AT+FTM=145");
     EXPECT_LT(IndexOf(cmds, "AT+FTH=3"), fts);
+    // Our signals in order: TSI and DCS, then TCF; the gap before TCF is the turnaround.
+    const std::vector<int64_t> gaps = rig.modem.Turnarounds();
+    ASSERT_GE(gaps.size(), 2u);
+    EXPECT_GE(gaps[1], 55);
+    EXPECT_LE(gaps[1], 95);
 }
 
 // CFR lost: after T4 without an answer DCS (with TSI) and TCF are sent again.
