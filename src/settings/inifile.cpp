@@ -6,10 +6,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,11 +38,48 @@ bool equalNoCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 IniFile IniFile::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return parse(ss.str());
+    IniFile refused;
+    const auto refuse = [&](const std::string& why) {
+        refused.refusal_ = "The settings file " + path + " " + why;
+        return refused;
+    };
+    // No link is followed and a FIFO does not block the open; what it is decides the rest.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return {};
+        if (errno == ELOOP) return refuse("is a symbolic link; it is not read. Put the file itself there.");
+        return refuse(std::string("cannot be read: ") + std::strerror(errno) + ".");
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse("is not a regular file; it is not read. Put the file itself there.");
+    }
+    // The bound holds for a file that grows while it is read too.
+    std::string data;
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            return refuse(std::string("cannot be read: ") + std::strerror(err) + ".");
+        }
+        if (n == 0) break;
+        if (data.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
+            ::close(fd);
+            return refuse("is larger than " + std::to_string(kMaxFileSize / 1024) +
+                          " KiB; it is not a settings file and is not read.");
+        }
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return parse(data);
+}
+
+void IniFile::throwIfRefused() const {
+    if (!refusal_.empty()) throw IniError(refusal_);
 }
 
 IniFile IniFile::parse(const std::string& text) {
@@ -206,16 +242,16 @@ std::string IniFile::text() const {
 }
 
 void IniFile::save(const std::string& path) const {
-    const std::string tmp = path + ".tmp";
+    throwIfRefused();
+    std::string tmp = path + ".XXXXXX";
     const std::string data = text();
     auto fail = [&](int err) {
         ::unlink(tmp.c_str());
         throw IniError("Cannot write the settings file " + path + ": " + std::strerror(err));
     };
-    // The settings are the owner's alone; a left-over temporary keeps no wider mode.
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // A new file of a fresh name (O_EXCL, 0600): nothing planted under the name is opened.
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) throw IniError("Cannot write the settings file " + path + ": " + std::strerror(errno));
-    ::fchmod(fd, 0600);
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -227,7 +263,12 @@ void IniFile::save(const std::string& path) const {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) fail(errno);
+    if (::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fail(err);
+    }
+    if (::close(fd) != 0) fail(errno);
     if (::rename(tmp.c_str(), path.c_str()) != 0) fail(errno);
 }
 

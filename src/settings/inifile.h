@@ -20,7 +20,13 @@ class IniFile {
 public:
     static constexpr std::size_t kMaxValueLength = 1023;
 
-    // Loads a file; a missing file gives an empty one. Never throws for content.
+    // The largest settings file read. A full one is a few kilobytes, and even every key at its
+    // longest value stays far below this; anything larger is not a settings file.
+    static constexpr std::size_t kMaxFileSize = 1024 * 1024;
+
+    // Loads a file; a missing file gives an empty one. Never throws and never blocks: a file that
+    // is not read (a link, a FIFO or device, a file over kMaxFileSize, an unreadable one) gives an
+    // empty one that remembers why, and refuses to be saved so that nothing is overwritten.
     static IniFile load(const std::string& path);
     static IniFile parse(const std::string& text);
 
@@ -35,9 +41,15 @@ public:
     void writeInteger(const std::string& section, const std::string& key, int value);
     void writeBool(const std::string& section, const std::string& key, bool value);
 
+    // Why load() did not read the file; empty when it was read or missing.
+    const std::string& refusal() const { return refusal_; }
+    // Throws IniError with refusal() when load() did not read the file.
+    void throwIfRefused() const;
+
     std::string text() const;
-    // Writes the file through a temporary and a rename, so a failed save leaves the old file whole.
-    // Throws IniError naming the file when the system refuses the write.
+    // Writes the file through a new private temporary in the same directory and a rename (which
+    // replaces a link rather than following it), so a failed save leaves the old file whole.
+    // Throws IniError naming the file when the system refuses the write or the file was refused.
     void save(const std::string& path) const;
 
     // Parses an integer by the rules of readInteger; nullopt when it is not a number.
@@ -52,6 +64,7 @@ private:
     };
     std::vector<Line> lines_;
     std::string eol_ = "\n";
+    std::string refusal_;
 
     // Index of the first header of a section, or npos.
     std::size_t findSection(const std::string& section) const;

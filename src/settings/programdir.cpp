@@ -3,11 +3,14 @@
 
 #include "settings/installpaths.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,14 +40,66 @@ std::string accountHome() {
     return dir == "/" ? std::string() : dir;
 }
 
-// Creates `dir` (mode 0700) when missing; the directory must then belong to this user, not be a
-// link, and be closed to others (it is tightened to 0700 when it is not).
-bool makePrivateDir(const std::string& dir) {
+std::string octalMode(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+std::string withoutSlash(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+// Makes `dir` the private data directory: created 0700 when missing; otherwise it must be a
+// directory reached without a link at its last component and owned by this user, and it is
+// tightened to 0700 when others may use it. A directory of another user is refused: its owner
+// could read the faxes or plant links, so it cannot be made safe from here. Returns false with
+// the reason in `report`; on success `report` tells of a tightening, if any.
+bool makePrivateDir(const std::string& dirPath, std::string& report) {
+    const std::string dir = withoutSlash(dirPath);
+    const std::string advice = " Set TELVANE_HOME to a private directory of your own.";
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        report = "cannot create the data directory " + dir + ": " + std::strerror(errno) + "." + advice;
+        return false;
+    }
+    // Opened without following a link, so the checks and the tightening apply to what is used.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
-    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return false;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
+        struct stat lst {};
+        const bool link = ::lstat(dir.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
+        report = "the data directory " + dir +
+                 (link ? " is a symbolic link."
+                       : (err == ENOTDIR ? std::string(" is not a directory.")
+                                         : ": " + std::string(std::strerror(err)) + ".")) +
+                 advice;
+        return false;
+    }
+    const mode_t mode = st.st_mode & 07777;
+    if (st.st_uid != ::geteuid()) {
+        ::close(fd);
+        report = "the data directory " + dir + " belongs to another user (uid " + std::to_string(st.st_uid) +
+                 ", mode " + octalMode(mode) + ")" + ((mode & 022) != 0 ? " and others can write to it." : ".") +
+                 advice;
+        return false;
+    }
+    if ((mode & 077) != 0) {
+        if (::fchmod(fd, 0700) != 0) {
+            report = "the data directory " + dir +
+                     " is open to other users and cannot be made private: " + std::strerror(errno) + "." + advice;
+            ::close(fd);
+            return false;
+        }
+        report =
+            "the data directory " + dir + " was open to other users (mode " + octalMode(mode) + "); it is now 0700.";
+    }
+    ::close(fd);
     return true;
 }
 
@@ -66,13 +121,17 @@ bool isPortableInstallDir(const std::string& dir) {
     return ::access(dir.c_str(), W_OK) == 0;
 }
 
-std::string resolveProgramDir(const std::string& executablePath) {
+std::string resolveProgramDir(const std::string& executablePath, std::string* report) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (const char* home = nonEmptyEnv("TELVANE_HOME")) {
-        fs::create_directories(home, ec);
-        return withSlash(home);
-    }
+    std::string said;
+    const auto privateDir = [&](const std::string& dir) {
+        const bool ok = makePrivateDir(dir, said);
+        if (report) *report = said;
+        return ok ? withSlash(dir) : std::string();
+    };
+    if (report) report->clear();
+    if (const char* home = nonEmptyEnv("TELVANE_HOME")) return privateDir(home);
     const fs::path exeDir = fs::absolute(fs::path(executablePath), ec).parent_path();
     // An installed program (PREFIX/bin beside PREFIX/share/telvane) is never portable, even when
     // its bin/ happens to be writable (root running /usr/bin/telvane).
@@ -85,10 +144,11 @@ std::string resolveProgramDir(const std::string& executablePath) {
         base = std::string(home) + "/.local/share";
     else if (std::string home = accountHome(); !home.empty())
         base = home + "/.local/share";
-    else
+    else {
+        if (report) *report = "no private data directory: set HOME or TELVANE_HOME.";
         return {};  // never a shared directory such as /tmp
-    const std::string dir = withSlash(base) + "telvane/";
-    return makePrivateDir(dir) ? dir : std::string();
+    }
+    return privateDir(withSlash(base) + "telvane");
 }
 
 void setProgramDir(const std::string& dir) { g_programDir = withSlash(dir); }

@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include "settings/inifile.h"
@@ -249,8 +251,8 @@ TEST(Settings, LfEndingsStayLf) {
 // root too) and, for other users, a read-only data directory (root ignores its permissions).
 TEST(Settings, UnwritablePathNamesTheFile) {
     TempDir t;
-    fs::create_directory(t.dir() + "TVN.INI.tmp");
-    fs::create_directory(t.dir() + "TVN.INI.tmp/x");
+    fs::create_directory(t.dir() + "TVN.INI");
+    fs::create_directory(t.dir() + "TVN.INI/x");
     Settings s;
     try {
         s.saveTo(t.dir());
@@ -381,4 +383,144 @@ TEST(IniFileTest, StrayCarriageReturnsReadBackAsWritten) {
         EXPECT_EQ(IniFile::parse(written).text(), written);
     }
     EXPECT_EQ(IniFile::parse("[S]\nk=a\r \r\n").readString("S", "k", "?"), "a");
+}
+
+// TELVANE_HOME and the XDG directory follow one rule: a directory of this user that others may
+// use is made private; one of another user, or a link, is refused with the reason.
+TEST(ProgramDirTest, DataDirectoryOthersCanUseIsTightenedOrRefused) {
+    struct Case {
+        const char* what;
+        uid_t owner;  // 0: this user
+        mode_t mode;
+        bool link;
+        bool accepted;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"own, world-writable", 0, 0777, false, true, "now 0700"},
+        {"own, group-readable", 0, 0750, false, true, "now 0700"},
+        {"own, private", 0, 0700, false, true, ""},
+        {"link to a private directory", 0, 0700, true, false, "symbolic link"},
+        {"another user's, world-writable", 65534, 0777, false, false, "another user"},
+        {"another user's, sticky like /tmp", 65534, 01777, false, false, "another user"},
+    };
+    for (const bool viaXdg : {false, true}) {
+        for (const Case& c : cases) {
+            // Only root can hand a directory to another user.
+            if (c.owner != 0 && ::geteuid() != 0) continue;
+            SCOPED_TRACE(std::string(c.what) + (viaXdg ? " (XDG)" : " (TELVANE_HOME)"));
+            TempDir t, exe;
+            fs::permissions(exe.dir(), fs::perms::owner_read | fs::perms::owner_exec);  // not portable
+            const std::string data = t.dir() + "telvane";
+            const std::string real = c.link ? t.dir() + "real" : data;
+            ASSERT_EQ(::mkdir(real.c_str(), 0700), 0);
+            if (c.link) fs::create_directory_symlink(real, data);
+            if (c.owner != 0) {
+                ASSERT_EQ(::chown(real.c_str(), c.owner, c.owner), 0);
+            }
+            ASSERT_EQ(::chmod(real.c_str(), c.mode), 0);
+            if (viaXdg) {
+                ::unsetenv("TELVANE_HOME");
+                ::setenv("XDG_DATA_HOME", t.dir().c_str(), 1);
+            } else {
+                ::setenv("TELVANE_HOME", data.c_str(), 1);
+            }
+            std::string report;
+            const std::string dir = resolveProgramDir(exe.dir() + "telvane", &report);
+            ::unsetenv("TELVANE_HOME");
+            ::unsetenv("XDG_DATA_HOME");
+            struct stat st {};
+            ASSERT_EQ(::stat(real.c_str(), &st), 0);
+            if (c.accepted) {
+                EXPECT_EQ(dir, data + "/");
+                EXPECT_EQ(st.st_mode & 07777, 0700u);
+            } else {
+                EXPECT_EQ(dir, "");
+                EXPECT_EQ(st.st_mode & 07777, c.mode);  // another user's directory is left as it was
+                EXPECT_NE(report.find(data), std::string::npos) << report;
+                EXPECT_NE(report.find("TELVANE_HOME"), std::string::npos) << report;
+            }
+            EXPECT_NE(report.find(c.said), std::string::npos) << report;
+            if (!*c.said) {
+                EXPECT_EQ(report, "");
+            }
+            if (c.owner != 0) ::chown(real.c_str(), ::geteuid(), ::getegid());  // so the TempDir can go
+        }
+    }
+}
+
+TEST(ProgramDirTest, MissingDataDirectoryIsCreatedPrivate) {
+    TempDir t;
+    const mode_t oldMask = ::umask(022);
+    ::setenv("TELVANE_HOME", (t.dir() + "a/b").c_str(), 1);
+    const std::string dir = resolveProgramDir(t.dir() + "telvane");
+    ::umask(oldMask);
+    ::unsetenv("TELVANE_HOME");
+    EXPECT_EQ(dir, t.dir() + "a/b/");
+    struct stat st {};
+    ASSERT_EQ(::stat((t.dir() + "a/b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+}
+
+// Anything but a plain file of a sane size is not read (a FIFO would block the start, a device
+// such as /dev/zero would fill memory), and a save never overwrites what was not read.
+TEST(IniFileTest, OnlyAPlainSettingsFileOfBoundedSizeIsRead) {
+    const std::string settings = "[Modem]\nComPort=2\n";
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir&)> plant;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"link to a settings file",
+         [&](const TempDir& t) {
+             t.write("elsewhere.ini", settings);
+             fs::create_symlink(t.dir() + "elsewhere.ini", t.dir() + "TVN.INI");
+         },
+         "symbolic link"},
+        {"link to /dev/zero", [](const TempDir& t) { fs::create_symlink("/dev/zero", t.dir() + "TVN.INI"); },
+         "symbolic link"},
+        {"FIFO", [](const TempDir& t) { ASSERT_EQ(::mkfifo((t.dir() + "TVN.INI").c_str(), 0600), 0); },
+         "not a regular file"},
+        {"oversized file",
+         [&](const TempDir& t) { t.write("TVN.INI", settings + ";" + std::string(IniFile::kMaxFileSize, 'x') + "\n"); },
+         "larger than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir t;
+        c.plant(t);
+        const IniFile ini = IniFile::load(t.dir() + "TVN.INI");
+        EXPECT_EQ(ini.value("Modem", "ComPort"), std::nullopt);
+        EXPECT_NE(ini.refusal().find(t.dir() + "TVN.INI"), std::string::npos) << ini.refusal();
+        EXPECT_NE(ini.refusal().find(c.said), std::string::npos) << ini.refusal();
+        Settings s;
+        s.loadFrom(t.dir());
+        EXPECT_EQ(s.Modem.ComPort, -1);
+        struct stat before {
+        }, after{};
+        ASSERT_EQ(::lstat((t.dir() + "TVN.INI").c_str(), &before), 0);
+        EXPECT_THROW(s.saveTo(t.dir()), IniError);
+        ASSERT_EQ(::lstat((t.dir() + "TVN.INI").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
+    }
+    // Up to the bound a file is read.
+    TempDir t;
+    t.write("TVN.INI", settings + ";" + std::string(IniFile::kMaxFileSize - settings.size() - 2, 'x') + "\n");
+    EXPECT_EQ(IniFile::load(t.dir() + "TVN.INI").value("Modem", "ComPort"), "2");
+}
+
+// Links planted under the settings file's name or beside it are replaced or ignored, never
+// written through.
+TEST(IniFileTest, SaveWritesThroughNoPlantedLink) {
+    TempDir t, outside;
+    outside.write("target", "untouched");
+    fs::create_symlink(outside.dir() + "target", t.dir() + "TVN.INI.tmp");
+    IniFile ini;
+    ini.writeString("Modem", "ComPort", "1");
+    ini.save(t.dir() + "TVN.INI");
+    EXPECT_EQ(outside.read("target"), "untouched");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(t.dir() + "TVN.INI")));
+    EXPECT_EQ(IniFile::load(t.dir() + "TVN.INI").value("Modem", "ComPort"), "1");
 }
