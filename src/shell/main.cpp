@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "app/appstate.h"
+#include "settings/inifile.h"
 #include "settings/installpaths.h"
 #include "settings/programdir.h"
 #include "settings/settings.h"
@@ -51,6 +52,19 @@ constexpr const char* kUsage =
     "or the program's own directory for a portable copy in a writable directory.\n"
     "See telvane(1) for the [Ports] device mapping and the dialout group.\n";
 
+// Sets the data directory of this run and checks that its settings file can be read; says on
+// stderr why a start is refused, or that the directory was made private.
+bool openDataDirectory(const std::string& executablePath) {
+    std::string report;
+    const std::string dir = telvane::resolveProgramDir(executablePath, &report);
+    if (!report.empty()) std::fprintf(stderr, "telvane: %s\n", report.c_str());
+    if (dir.empty()) return false;
+    telvane::setProgramDir(dir);
+    const std::string refusal = telvane::IniFile::load(telvane::settingsPath(dir)).refusal();
+    if (!refusal.empty()) std::fprintf(stderr, "telvane: %s\n", refusal.c_str());
+    return refusal.empty();
+}
+
 // Prints the report of this machine; needs no window and leaves a running instance alone.
 int printConfigReport(int argc, char** argv) {
     // The screen lines need a display; without one they stay empty.
@@ -61,12 +75,7 @@ int printConfigReport(int argc, char** argv) {
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
-    const std::string dir = telvane::resolveProgramDir(QCoreApplication::applicationFilePath().toStdString());
-    if (dir.empty()) {
-        std::fprintf(stderr, "telvane: no private data directory: set HOME or TELVANE_HOME\n");
-        return 1;
-    }
-    telvane::setProgramDir(dir);
+    if (!openDataDirectory(QCoreApplication::applicationFilePath().toStdString())) return 1;
     telvane::AppSettings().loadFrom(telvane::ProgramDir());
     const QStringList lines = telvane::maintenance::CollectConfigurationReport(telvane::maintenance::LinuxProbe());
     for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
@@ -106,12 +115,7 @@ int main(int argc, char** argv) {
     // No display name: on X11 Qt would append it to every window caption ("REINDEX — Telvane").
 
     const QString exe = QCoreApplication::applicationFilePath();
-    const std::string dir = telvane::resolveProgramDir(exe.toStdString());
-    if (dir.empty()) {
-        std::fprintf(stderr, "telvane: no private data directory: set HOME or TELVANE_HOME\n");
-        return 1;
-    }
-    telvane::setProgramDir(dir);
+    if (!openDataDirectory(exe.toStdString())) return 1;
     // With a file-size limit a write that passes it fails (EFBIG) instead of killing the program; the
     // table engine then keeps what it could not write in memory and says so once.
     std::signal(SIGXFSZ, SIG_IGN);
