@@ -388,6 +388,15 @@ struct ReceiveRig {
         modem.Ring(1);
         faxtest::Drive(fax, modem);
     }
+    // The call ended in failure (logged start, then failure) and the file it began is gone.
+    void ExpectFailedWithNoFileKept() {
+        EXPECT_FALSE(fax.InProgress());
+        ASSERT_EQ(events.Finishes.size(), 1u);
+        EXPECT_LT(events.Finishes[0], 0);
+        EXPECT_EQ(events.Logs, (std::vector<int>{4, 7}));
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_FALSE(std::filesystem::exists(stored[0]));
+    }
 };
 
 // Real page data (the receiver judges what it gets), DLE bytes included.
@@ -494,12 +503,7 @@ TEST(Class1Receive, ModemVanishingInTheFirstPageLeavesNoFile) {
     rig.modem.VanishInRxData = 2;  // TCF, then half of page 1
     CallerSends(rig.modem, 1, false);
     rig.Run();
-    EXPECT_FALSE(rig.fax.InProgress());
-    ASSERT_EQ(rig.events.Finishes.size(), 1u);
-    EXPECT_LT(rig.events.Finishes[0], 0);
-    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
-    ASSERT_EQ(rig.stored.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(rig.stored[0]));
+    rig.ExpectFailedWithNoFileKept();
 }
 
 // T.30 T1: the called terminal repeats DIS after each T4 without a command for 35 s, then gives up.
@@ -1204,13 +1208,8 @@ TEST(Class1Recovery, PostPageCommandWithoutAPageIsAnsweredRtn) {
     CallerSends(rig.modem, 1, false);
     rig.modem.NoCarrierOnFrm = 2;  // the training, then the page
     rig.Run();
-    EXPECT_FALSE(rig.fax.InProgress());
     EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
-    ASSERT_EQ(rig.events.Finishes.size(), 1u);
-    EXPECT_LT(rig.events.Finishes[0], 0);
-    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
-    ASSERT_EQ(rig.stored.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(rig.stored[0]));
+    rig.ExpectFailedWithNoFileKept();
 }
 
 // Our MCF to EOP is lost and the caller's repeated EOP arrives garbled (bad FCS): it is
