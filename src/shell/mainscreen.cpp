@@ -545,9 +545,9 @@ void TMainScreen::SetButtons() {
         ComputeButtonStates({currentPage(), hasCurrentRecord(faxTable_), hasCurrentRecord(recTable_), receiveMode_});
     faxGrid_->setEnabled(s.faxGrid);
     recFaxGrid_->setEnabled(s.recFaxGrid);
-    const auto set = [this](const char* button, const char* menu, bool on) {
-        if (button) Button(button)->setEnabled(on);
-        if (menu) MenuAction(menu)->setEnabled(on);
+    const auto set = [this](const char* buttonName, const char* menuName, bool on) {
+        if (buttonName) Button(buttonName)->setEnabled(on);
+        if (menuName) MenuAction(menuName)->setEnabled(on);
     };
     set("Newbutton", "mnuNew", s.newFax);
     set(nullptr, "mnuClone", s.cloneFax);

@@ -224,12 +224,12 @@ struct Class2Modem::Impl {
     }
 
     void Command(const std::string& raw) {
-        const std::string line = Upper(raw);
-        if (line.compare(0, 2, "AT") != 0) {
+        const std::string request = Upper(raw);
+        if (request.compare(0, 2, "AT") != 0) {
             Line("ERROR");
             return;
         }
-        const std::string body = line.substr(2);
+        const std::string body = request.substr(2);
         auto value = [&](size_t prefix) { return body.substr(prefix); };
         auto starts = [&](const char* p) { return body.compare(0, std::char_traits<char>::length(p), p) == 0; };
         if (body.empty()) {
@@ -284,7 +284,7 @@ struct Class2Modem::Impl {
             control(AT_MODEM_CONTROL_CALL, number);
         } else if (body == "A") {
             if (rings == 0) {
-                // Nobody is calling: the line stays silent.
+                // Nobody is calling: the request stays silent.
                 Line("NO CARRIER");
                 return;
             }
@@ -512,7 +512,7 @@ struct Class2Modem::Impl {
             t30_set_document_handler(t30, Document, this);
         } else {
             t30_set_rx_file(t30, RxPath().c_str(), -1);
-            t30_set_real_time_frame_handler(t30, Frame, this);
+            t30_set_real_time_frame_handler(t30, &Frame, this);
         }
     }
 

@@ -368,8 +368,8 @@ void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
         readTokens_ = std::min(readTokens_ + perBlock, perBlock * 4);
         writeTokens_ = std::min(writeTokens_ + perBlock, perBlock * 4);
     }
-    const bool loud = Loud(block, n);
-    if (loud && !farActive_ && farSilentBlocks_ >= kBurstGapBlocks) {
+    const bool heard = Loud(block, n);
+    if (heard && !farActive_ && farSilentBlocks_ >= kBurstGapBlocks) {
         ++farBursts_;
         burst_.clear();
         log_("far end transmission " + std::to_string(farBursts_) + " starts");
@@ -379,7 +379,7 @@ void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
             delayOwed_ += static_cast<size_t>(opt_.DelayMs) * kSampleRate / 1000;
         }
     }
-    if (loud) {
+    if (heard) {
         farActive_ = true;
         farSilentBlocks_ = 0;
         if (burst_.size() < kMaxBurst) burst_.insert(burst_.end(), block, block + n);
@@ -390,7 +390,7 @@ void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
     // The delay line: what went in comes out later; during long silence the delay is taken
     // back out again so that later exchanges keep their normal timing.
     if (!extraDelay_.empty() || delayOwed_ > 0) {
-        if (!loud && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
+        if (!heard && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
             const size_t take = std::min(delayOwed_, static_cast<size_t>(n));
             delayOwed_ -= take;
             extraDelay_.erase(extraDelay_.end() - static_cast<long>(take), extraDelay_.end());

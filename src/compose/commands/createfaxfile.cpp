@@ -21,14 +21,14 @@ public:
     void take() {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         taken_ = true;
-        if (r_.EnableButtonBar) r_.EnableButtonBar(false);
+        if (r_.ButtonBarSwitch) r_.ButtonBarSwitch(false);
     }
     void release() {
         if (!taken_) return;
         taken_ = false;
         QApplication::restoreOverrideCursor();
-        if (r_.EnableButtonBar) r_.EnableButtonBar(true);
-        if (r_.SetStatus) r_.SetStatus(QString());
+        if (r_.ButtonBarSwitch) r_.ButtonBarSwitch(true);
+        if (r_.StatusSink) r_.StatusSink(QString());
     }
 
 private:
@@ -45,7 +45,7 @@ render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir,
     UiLock ui(*this);
     core_.OnPhase = [this, &ui](const char* status) {
         if (std::string_view(status) == render::kStatusLoading) ui.take();
-        if (SetStatus) SetStatus(QString::fromLatin1(status));
+        if (StatusSink) StatusSink(QString::fromLatin1(status));
     };
     const render::FaxFileResult result = core_.CreateFaxFile(dataDir, load);
     core_.OnPhase = nullptr;
@@ -58,8 +58,8 @@ render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir,
 
 RenderedFax CreateFaxFileOf(IMainWindow& main) {
     FaxFileRenderer renderer;
-    renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };
-    renderer.EnableButtonBar = [&main](bool on) { main.EnableButtonBar(on); };
+    renderer.StatusSink = [&main](const QString& text) { main.SetStatus(text); };
+    renderer.ButtonBarSwitch = [&main](bool on) { main.EnableButtonBar(on); };
     const render::FaxFileResult result =
         renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
     return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};

@@ -21,9 +21,9 @@ public:
     FaxFileRenderer();
 
     // Sets the main window's status line ("" clears it).
-    std::function<void(const QString&)> SetStatus;
+    std::function<void(const QString&)> StatusSink;
     // Enables (true) or disables (false) the main window's button bar.
-    std::function<void(bool)> EnableButtonBar;
+    std::function<void(bool)> ButtonBarSwitch;
 
     // Renders the fax whose parts `load` supplies into a fax file in dataDir (ending in '/').
     // Both parts empty: the no-contents message and an empty result.

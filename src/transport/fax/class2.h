@@ -117,8 +117,8 @@ private:
     struct TStep {
         int State;
         bool Optional;
-        std::function<std::string()> Command;
-        std::function<void(const std::string& reply)> Reply;
+        std::function<std::string()> MakeCommand;
+        std::function<void(const std::string& reply)> TakeReply;
     };
     bool Is20() const { return cls_ == fcClass2_0; }
     long SessionBps() const { return session_.Bps > 0 ? session_.Bps : 9600; }

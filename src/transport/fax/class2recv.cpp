@@ -121,7 +121,7 @@ void TClass2Receiver::NextInitStep() {
     }
     const TStep& s = steps_[step_];
     reply_.clear();
-    Command(s.Command.empty() ? Capabilities() : s.Command, s.State);
+    Command(s.Command.empty() ? this->Capabilities() : s.Command, s.State);
 }
 
 void TClass2Receiver::Fail(int code) {

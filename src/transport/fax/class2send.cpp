@@ -135,7 +135,7 @@ std::string TClass2Sender::SessionParams(size_t index) const {
 
 void TClass2Sender::NextStep() {
     while (step_ < steps_.size()) {
-        const std::string cmd = steps_[step_].Command();
+        const std::string cmd = steps_[step_].MakeCommand();
         if (!cmd.empty()) {
             reply_.clear();
             Command(cmd, steps_[step_].State);
@@ -159,7 +159,7 @@ void TClass2Sender::InitLine(TResult r, const std::string& line) {
         Fail(ecFaxInitError);
         return;
     }
-    if (s.Reply) s.Reply(r == TResult::Ok ? reply_ : std::string());
+    if (s.TakeReply) s.TakeReply(r == TResult::Ok ? reply_ : std::string());
     ++step_;
     NextStep();
 }

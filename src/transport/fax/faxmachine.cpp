@@ -298,9 +298,9 @@ void TFaxMachine::Service() {
         HandleInput(buf, n);
     }
     if (finished_) return;
-    const int64_t now = Now();
-    if (statusDue_ >= 0 && now >= statusDue_) Status(false, false);
-    if (deadline_ >= 0 && now >= deadline_) {
+    const int64_t atMs = Now();
+    if (statusDue_ >= 0 && atMs >= statusDue_) Status(false, false);
+    if (deadline_ >= 0 && atMs >= deadline_) {
         deadline_ = -1;
         if (ScriptRunning()) {
             const int code = script_[static_cast<size_t>(scriptIndex_)].FailCode;

@@ -37,7 +37,7 @@ protected:
             e->RichDoc->insertPlainText(doc);
             e->OKButton->click();
         });
-        ASSERT_TRUE(NewFax(fax_, xb_, dir(), false));
+        ASSERT_TRUE(telvane::NewFax(fax_, xb_, dir(), false));
     }
 
     std::string field(const char* name) { return fax_.currentRow().text(name); }
@@ -74,7 +74,7 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
         e->RichDoc->insertPlainText("Typed");
         e->OKButton->click();
     });
-    ASSERT_TRUE(NewFax(fax_, xb_, dir(), false));
+    ASSERT_TRUE(telvane::NewFax(fax_, xb_, dir(), false));
     for (const TextAttributes& a : {cover, doc}) {
         EXPECT_EQ(a.name, "DejaVu Sans");
         EXPECT_EQ(a.size, 14);
@@ -91,7 +91,7 @@ TEST_F(CommandsTest, CancelStoresNothing) {
         e->RichDoc->insertPlainText("Lost on purpose");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(NewFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::NewFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u);
 
     newFax("Kept", "1", "S", "", "Body");
@@ -118,7 +118,7 @@ TEST_F(CommandsTest, AFailedWriteLeavesNoRecordAndReopensTheEditorWithTheFax) {
         });
         e->OKButton->click();
     });
-    EXPECT_FALSE(NewFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::NewFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u) << "no half-written record is left";
     ASSERT_EQ(prompts().count(PromptRecord::Information), 1);
     EXPECT_TRUE(prompts().records[0].text.startsWith("The fax could not be saved."))
@@ -139,7 +139,7 @@ TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {
         doc = e->RichDoc->Text();
         e->OKButton->click();
     });
-    ASSERT_TRUE(NewFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::NewFax(fax_, xb_, dir(), true));
     EXPECT_EQ(recipient, "Jones");
     EXPECT_EQ(number, "555-0100");
     EXPECT_EQ(subject, "[clone]Order");
@@ -162,7 +162,7 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
     newFax("R", "1", subject, "", "");
     fax_.first();
     whenModal<TFaxEditor>([](TFaxEditor* e) { e->OKButton->click(); });
-    ASSERT_TRUE(NewFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::NewFax(fax_, xb_, dir(), true));
     std::vector<std::string> subjects;
     for (fax_.first(); !fax_.eof(); fax_.next()) subjects.push_back(field("SUBJECT"));
     const std::string expected = ("[clone]" + subject).left(50).toStdString();

@@ -25,8 +25,8 @@ struct Recorder {
     QStringList statuses;
     std::vector<bool> buttonBar;
     void attach(FaxFileRenderer& r) {
-        r.SetStatus = [this](const QString& s) { statuses << s; };
-        r.EnableButtonBar = [this](bool on) { buttonBar.push_back(on); };
+        r.StatusSink = [this](const QString& s) { statuses << s; };
+        r.ButtonBarSwitch = [this](bool on) { buttonBar.push_back(on); };
     }
 };
 
@@ -113,8 +113,8 @@ TEST(CreateFaxFile, ACallDuringARenderIsRefusedAndLeavesTheWindowAlone) {
     FaxFileRenderer r;
     Recorder rec;
     FaxFileResult nested;
-    r.EnableButtonBar = [&](bool on) { rec.buttonBar.push_back(on); };
-    r.SetStatus = [&](const QString& s) {
+    r.ButtonBarSwitch = [&](bool on) { rec.buttonBar.push_back(on); };
+    r.StatusSink = [&](const QString& s) {
         rec.statuses << s;
         if (s == QStringLiteral("Creating fax file....") && !nested.failed())
             nested = r.CreateFaxFile(d.dir(), PartsFromRtf({}, lines(1)));

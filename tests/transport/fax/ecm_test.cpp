@@ -157,9 +157,9 @@ TEST(EcmCoding, DisAndDcsBitsOfTable2) {
     const std::vector<uint8_t> plain = dis;
     ecm::AddCoding(dis, {true, true, true, false});
     ASSERT_EQ(dis.size(), 4u);
-    for (int bit = 1; bit <= 32; ++bit) {
-        const bool expected = bit == 16 || bit == 27 || bit == 31 || Bit(plain, bit);
-        EXPECT_EQ(Bit(dis, bit), expected) << "bit " << bit;
+    for (int n = 1; n <= 32; ++n) {
+        const bool expected = n == 16 || n == 27 || n == 31 || Bit(plain, n);
+        EXPECT_EQ(Bit(dis, n), expected) << "bit " << n;
     }
     EXPECT_FALSE(Bit(plain, 16));
     EXPECT_FALSE(Bit(plain, 27));
