@@ -37,11 +37,11 @@ private:
 };
 
 FaxFileRenderer::FaxFileRenderer() {
-    core_.OnYield = [] { LetMessagesRun(); };
+    core_.OnYield = [] { letMessagesRun(); };
 }
 
 render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load) {
-    if (core_.Busy()) return core_.CreateFaxFile(dataDir, load);
+    if (core_.busy()) return core_.CreateFaxFile(dataDir, load);
     UiLock ui(*this);
     core_.OnPhase = [this, &ui](const char* status) {
         if (std::string_view(status) == render::kStatusLoading) ui.take();
@@ -56,12 +56,12 @@ render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir,
     return result;
 }
 
-RenderedFax CreateFaxFileOf(IMainWindow& main) {
+RenderedFax createFaxFileOf(IMainWindow& main) {
     FaxFileRenderer renderer;
-    renderer.StatusSink = [&main](const QString& text) { main.SetStatus(text); };
-    renderer.ButtonBarSwitch = [&main](bool on) { main.EnableButtonBar(on); };
+    renderer.StatusSink = [&main](const QString& text) { main.setStatus(text); };
+    renderer.ButtonBarSwitch = [&main](bool on) { main.enableButtonBar(on); };
     const render::FaxFileResult result =
-        renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
+        renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()));
     return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
 }
 
