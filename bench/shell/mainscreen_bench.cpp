@@ -65,8 +65,8 @@ void seed(const std::string& dir) {
     std::fprintf(stderr, "seeded %d outgoing records in %lld ms\n", kRecords, static_cast<long long>(timer.elapsed()));
 }
 
-std::unique_ptr<TMainScreen> openWindow() {
-    auto w = std::make_unique<TMainScreen>();
+std::unique_ptr<shell::TMainScreen> openWindow() {
+    auto w = std::make_unique<shell::TMainScreen>();
     w->show();
     while (w->firstActivationPending()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return w;

@@ -1,7 +1,7 @@
 // Enable rules of the main window's commands.
 #include "shell/buttonrules.h"
 
-namespace telvane {
+namespace telvane::shell {
 
 ButtonStates computeButtonStates(const ButtonStateInput& in) {
     const bool outgoingPage = in.page == 0;
@@ -19,4 +19,4 @@ ButtonStates computeButtonStates(const ButtonStateInput& in) {
     return s;
 }
 
-}  // namespace telvane
+}  // namespace telvane::shell

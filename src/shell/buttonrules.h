@@ -3,7 +3,7 @@
 // menu entries and grids; tests check the rules here without any window.
 #pragma once
 
-namespace telvane {
+namespace telvane::shell {
 
 struct ButtonStateInput {
     int page = 0;               // 0 outgoing, 1 incoming
@@ -27,4 +27,4 @@ struct ButtonStates {
 
 ButtonStates computeButtonStates(const ButtonStateInput& in);
 
-}  // namespace telvane
+}  // namespace telvane::shell

@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-namespace telvane {
+namespace telvane::shell {
 
 namespace {
 
@@ -132,4 +132,4 @@ QIcon buttonIcon(const QString& themeName, int drawn) {
     return drawIcon(drawn);
 }
 
-}  // namespace telvane
+}  // namespace telvane::shell

@@ -5,7 +5,7 @@
 #include <QIcon>
 #include <QString>
 
-namespace telvane {
+namespace telvane::shell {
 
 enum DrawnIcon { IconNew, IconEdit, IconDelete, IconSend, IconReceive, IconView, IconPrint, IconExit };
 
@@ -14,4 +14,4 @@ QIcon programIcon();
 // The theme's icon `themeName` when the desktop theme has it, else the drawn icon `drawn` (a DrawnIcon).
 QIcon buttonIcon(const QString& themeName, int drawn);
 
-}  // namespace telvane
+}  // namespace telvane::shell

@@ -4,7 +4,7 @@
 #include <QDate>
 #include <QTime>
 
-namespace telvane {
+namespace telvane::shell {
 namespace {
 
 QTime readTime(const QString& text) {
@@ -32,4 +32,4 @@ QString formatSentDateTime(bool sent, const records::Date& date, const QString& 
     return formatLogDateTime(date, storedTime, locale);
 }
 
-}  // namespace telvane
+}  // namespace telvane::shell

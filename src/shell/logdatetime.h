@@ -9,10 +9,10 @@
 
 #include "records/xb_types.h"
 
-namespace telvane {
+namespace telvane::shell {
 
 QString formatLogDateTime(const records::Date& date, const QString& storedTime, const QLocale& locale);
 // The outgoing form: "not sent" unless sent.
 QString formatSentDateTime(bool sent, const records::Date& date, const QString& storedTime, const QLocale& locale);
 
-}  // namespace telvane
+}  // namespace telvane::shell

@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     telvane::addViewerCommands(commands);
     telvane::addSessionCommands(commands);
     telvane::addMaintenanceCommands(commands);
-    telvane::TMainScreen mainScreen(commands);
+    telvane::shell::TMainScreen mainScreen(commands);
     telvane::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden
     guard.setWindow(&mainScreen);

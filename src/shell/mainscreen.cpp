@@ -38,7 +38,7 @@
 #include "shell/splash.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::shell {
 
 using records::EXbError;
 
@@ -832,4 +832,4 @@ void TMainScreen::About1Click() {
 
 void TMainScreen::helpClick(int context) { showHelp(context); }
 
-}  // namespace telvane
+}  // namespace telvane::shell

@@ -30,9 +30,12 @@ class QTabBar;
 class QToolButton;
 
 namespace telvane {
-
 class LogTableModel;
 class TLogGrid;
+}  // namespace telvane
+
+namespace telvane::shell {
+
 class TMainScreen : public QMainWindow, public IMainWindow {
     Q_OBJECT
 public:
@@ -178,4 +181,4 @@ private:
     RenderedFax rendered_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::shell

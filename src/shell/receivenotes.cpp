@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace telvane {
+namespace telvane::shell {
 
 TEditReceiveNotes::TEditReceiveNotes(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("EditReceiveNotes"));
@@ -44,4 +44,4 @@ TEditReceiveNotes::TEditReceiveNotes(QWidget* parent) : QDialog(parent) {
 
 void TEditReceiveNotes::reject() { done(2); }
 
-}  // namespace telvane
+}  // namespace telvane::shell

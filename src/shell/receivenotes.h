@@ -7,7 +7,7 @@
 class QLabel;
 class QLineEdit;
 
-namespace telvane {
+namespace telvane::shell {
 
 class TEditReceiveNotes : public QDialog {
     Q_OBJECT
@@ -26,4 +26,4 @@ private:
     QLineEdit* notes_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::shell

@@ -11,7 +11,7 @@
 
 #include "settings/settings.h"
 
-namespace telvane {
+namespace telvane::shell {
 
 const char* const kProductWebSite = "https://telvane.example.org/";
 
@@ -69,4 +69,4 @@ TSplashform::TSplashform(QWidget* parent) : QDialog(parent) {
 
 void TSplashform::reject() { done(1); }
 
-}  // namespace telvane
+}  // namespace telvane::shell

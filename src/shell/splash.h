@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-namespace telvane {
+namespace telvane::shell {
 
 // Address of the product web site, opened by the About box and "Visit Our Internet Website".
 extern const char* const kProductWebSite;
@@ -16,4 +16,4 @@ public:
     void reject() override;
 };
 
-}  // namespace telvane
+}  // namespace telvane::shell

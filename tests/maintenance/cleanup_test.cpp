@@ -428,7 +428,7 @@ TEST_F(CleanupTest, MainWindowRebuildsOnlyAfterADeletion) {
         QFile::remove(QString::fromStdString(dir + "TVN.CDX"));
     }
     addMaintenanceCommands(commands);
-    TMainScreen& main = start();
+    shell::TMainScreen& main = start();
     prompter().records.clear();
     ASSERT_EQ(main.FaxTable().tagArea("DATEND"), 0);
 

@@ -94,8 +94,8 @@ protected:
             << line_.readAllStandardError().toStdString();
     }
 
-    TMainScreen& start() {
-        window_ = std::make_unique<TMainScreen>(commands_);
+    shell::TMainScreen& start() {
+        window_ = std::make_unique<shell::TMainScreen>(commands_);
         setMainWindow(window_.get());
         commands_.createWindows(*window_);
         window_->show();
@@ -104,7 +104,7 @@ protected:
     }
 
     // Writes a fax with a cover and a document page in the fax editor.
-    void composeFax(TMainScreen& main, const QString& number) {
+    void composeFax(shell::TMainScreen& main, const QString& number) {
         whenModal<TFaxEditor>([number](TFaxEditor* e) {
             e->Recipient->setText("Far End");
             e->FaxNumber->setText(number);
@@ -122,7 +122,7 @@ protected:
 
     // Presses Send in the send dialog, waits for the session's end and closes the dialog.
     // The status window's connection fields as the session left them are kept in `connection`.
-    void sendAndClose(TMainScreen& main) {
+    void sendAndClose(shell::TMainScreen& main) {
         whenModal<TSendFaxForm>([this](TSendFaxForm* f) {
             f->SendFaxButton->click();
             EXPECT_TRUE(waitUntil([f] { return !f->SessionBusy && !f->ResultText.isEmpty(); }, 90))
@@ -140,12 +140,12 @@ protected:
     std::string modem_;
     QProcess line_;
     MainWindowCommands commands_;
-    std::unique_ptr<TMainScreen> window_;
+    std::unique_ptr<shell::TMainScreen> window_;
 };
 
 TEST_F(LineTest, FaxWrittenInTheEditorIsSentAndMarkedSent) {
     startLine({"--answer", "--receive", qdir() + "far-%03d.tif", "--id", "FAR END"});
-    TMainScreen& main = start();
+    shell::TMainScreen& main = start();
     composeFax(main, "5550100");
     sendAndClose(main);
 
@@ -185,7 +185,7 @@ TEST_F(LineTest, FaxWrittenInTheEditorIsSentAndMarkedSent) {
 
 TEST_F(LineTest, BusyFarEndLeavesTheErrorInTheRecord) {
     startLine({"--answer", "--busy", "5", "--receive", qdir() + "far-%03d.tif"});
-    TMainScreen& main = start();
+    shell::TMainScreen& main = start();
     composeFax(main, "777");
     sendAndClose(main);
 
@@ -216,11 +216,11 @@ TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
     }
 
     startLine({"--call", qdir() + "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--answer-after", "1"});
-    TMainScreen& main = start();
+    shell::TMainScreen& main = start();
     main.ReceiveButtonClick();
     ASSERT_TRUE(main.receiveMode());
     EXPECT_EQ(main.ReceiveButton()->text(), "STOP");
-    EXPECT_EQ(main.currentPage(), TMainScreen::kIncomingPage);
+    EXPECT_EQ(main.currentPage(), shell::TMainScreen::kIncomingPage);
     ASSERT_TRUE(waitUntil([&] { return main.RecTable().visibleCount() == 1; }, 60)) << main.statusText().toStdString();
     main.ReceiveButtonClick();
     EXPECT_FALSE(main.receiveMode());
@@ -291,7 +291,7 @@ TEST_F(LineTest, Class20ModemIsCheckedAndSendsAFax) {
         EXPECT_EQ(check.Label3->text(), "Class 2.0 : Supported");
         EXPECT_TRUE(check.Label3->font().bold());
     }
-    TMainScreen& main = start();
+    shell::TMainScreen& main = start();
     appSettings().Modem.FaxClass = 3;
     composeFax(main, "5550100");
     sendAndClose(main);

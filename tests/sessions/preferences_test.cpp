@@ -887,7 +887,7 @@ protected:
         PreferencesTest::TearDown();
     }
     MainWindowCommands commands_;
-    std::unique_ptr<TMainScreen> window_;
+    std::unique_ptr<shell::TMainScreen> window_;
 };
 
 TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsInFirstTimeMode) {
@@ -898,7 +898,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
         quickSetupShown = true;
         f->Cancelbutton->click();
     });
-    window_ = std::make_unique<TMainScreen>(commands_);
+    window_ = std::make_unique<shell::TMainScreen>(commands_);
     setMainWindow(window_.get());
     window_->show();
     ASSERT_TRUE(waitUntil([this] { return !window_->firstActivationPending(); }, 30));

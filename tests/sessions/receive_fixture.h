@@ -21,7 +21,7 @@ protected:
         SessionsTest::SetUp();
         commands_ = MainWindowCommands{};
         addSessionCommands(commands_);
-        main_ = std::make_unique<TMainScreen>(commands_);
+        main_ = std::make_unique<shell::TMainScreen>(commands_);
         setMainWindow(main_.get());
         commands_.createWindows(*main_);
     }
@@ -43,7 +43,7 @@ protected:
     }
 
     MainWindowCommands commands_;
-    std::unique_ptr<TMainScreen> main_;
+    std::unique_ptr<shell::TMainScreen> main_;
 };
 
 }  // namespace telvane::sessiontest

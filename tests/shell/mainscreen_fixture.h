@@ -132,8 +132,8 @@ protected:
     }
 
     // Creates the window, shows it and lets the first activation finish.
-    TMainScreen& start() {
-        window = std::make_unique<TMainScreen>(commands);
+    shell::TMainScreen& start() {
+        window = std::make_unique<shell::TMainScreen>(commands);
         setMainWindow(window.get());
         window->show();
         for (int i = 0; i < 1000 && window->firstActivationPending() && window->isVisible(); ++i)
@@ -153,7 +153,7 @@ protected:
     std::unique_ptr<ScopedScriptedPrompter> prompts;
     // The commands the next start() hands to the window.
     MainWindowCommands commands;
-    std::unique_ptr<TMainScreen> window;
+    std::unique_ptr<shell::TMainScreen> window;
 };
 
 }  // namespace telvane::shelltest

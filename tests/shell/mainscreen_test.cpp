@@ -21,6 +21,7 @@
 #include "shell/receivenotes.h"
 
 using namespace telvane;
+using namespace telvane::shell;
 using namespace telvane::shelltest;
 
 namespace {

@@ -404,7 +404,7 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
     commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
-    TMainScreen& w = start();
+    shell::TMainScreen& w = start();
     QString info, status;
     onNextModal([&](QWidget* m) {
         auto* viewer = qobject_cast<TFaxViewer*>(m);
@@ -427,7 +427,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
     commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
-    TMainScreen& w = start();
+    shell::TMainScreen& w = start();
     onNextModal([](QWidget* m) {
         auto* form = qobject_cast<TPrePrintForm*>(m);
         ASSERT_NE(form, nullptr);
@@ -445,7 +445,7 @@ TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
     commands.createFaxFile = [](IMainWindow&) { return RenderedFax{}; };
-    TMainScreen& w = start();
+    shell::TMainScreen& w = start();
     w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
     EXPECT_TRUE(w.statusText().isEmpty());
@@ -467,7 +467,7 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
             });
         return RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
     };
-    TMainScreen& w = start();
+    shell::TMainScreen& w = start();
     w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Fax has no contents or cover sheet"});
     EXPECT_TRUE(w.renderedFaxWasEmpty());
@@ -487,8 +487,8 @@ TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
     ASSERT_TRUE(makeFax(file.toStdString(), pages));
     seedIncoming(dir, {incoming("  ACME  ", "FAX0001.OVF")});
     rebuildLogs(dir);
-    TMainScreen& w = start();
-    w.selectPage(TMainScreen::kIncomingPage);
+    shell::TMainScreen& w = start();
+    w.selectPage(shell::TMainScreen::kIncomingPage);
     QString info;
     onNextModal([&](QWidget* m) {
         auto* viewer = qobject_cast<TFaxViewer*>(m);
@@ -511,8 +511,8 @@ TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
 TEST_F(ViewPrintCommandTest, AMissingReceivedFileSaysSo) {
     seedIncoming(dir, {incoming("ACME", "FAX0009.OVF")});
     rebuildLogs(dir);
-    TMainScreen& w = start();
-    w.selectPage(TMainScreen::kIncomingPage);
+    shell::TMainScreen& w = start();
+    w.selectPage(shell::TMainScreen::kIncomingPage);
     w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Fax file is missing"});
     EXPECT_TRUE(w.statusText().isEmpty());

@@ -45,8 +45,8 @@ protected:
         setMainWindow(nullptr);
     }
 
-    TMainScreen& start() {
-        window_ = std::make_unique<TMainScreen>(commands_);
+    shell::TMainScreen& start() {
+        window_ = std::make_unique<shell::TMainScreen>(commands_);
         setMainWindow(window_.get());
         window_->show();
         for (int i = 0; i < 1000 && window_->firstActivationPending(); ++i)
@@ -59,7 +59,7 @@ protected:
     }
 
     MainWindowCommands commands_;
-    std::unique_ptr<TMainScreen> window_;
+    std::unique_ptr<shell::TMainScreen> window_;
 };
 
 void addEntry(TPhoneBook* book, const QString& name, const QString& number) {
@@ -73,7 +73,7 @@ void addEntry(TPhoneBook* book, const QString& name, const QString& number) {
 }
 
 TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAfterARestart) {
-    TMainScreen& main = start();
+    shell::TMainScreen& main = start();
     EXPECT_EQ(main.FaxTable().visibleCount(), 0u);
 
     whenModal<TPhoneBook>([](TPhoneBook* book) {
@@ -127,7 +127,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     shot(&main, "main-window");
     stop();
 
-    TMainScreen& again = start();
+    shell::TMainScreen& again = start();
     ASSERT_EQ(again.FaxTable().visibleCount(), 1u);
     again.FaxTable().first();
     EXPECT_EQ(again.FaxTable().currentRow().text("RECIPIENT"), "Jones & Co");
