@@ -16,9 +16,15 @@ extern "C" {
 namespace telvane::virtualline {
 
 namespace {
-constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
+constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, XOFF = 0x13, DC2 = 0x12;
 constexpr size_t kMaxCommand = 256;
 constexpr size_t kMaxPage = 4 * 1024 * 1024;
+// The modem's buffer for page data from the host, and the levels at which it sends XOFF and,
+// once it has drained again, XON.
+constexpr size_t kBufferSize = 4096;
+constexpr size_t kXoffLevel = kBufferSize * 3 / 4;
+constexpr size_t kXonLevel = kBufferSize / 4;
+constexpr int kBps[] = {2400, 4800, 7200, 9600, 12000, 14400};
 
 int64_t NowMs() {
     timespec ts{};
@@ -70,7 +76,13 @@ struct Class2Modem::Impl {
     // The modem's own defaults: 9600, and 10 ms as its minimum scan time (hosts such as efax
     // cannot handle a session without one).
     int hostParams[8] = {0, 3, 0, 2, 0, 0, 0, 3};
+    // Phase C bit order: reversed until the host sets it (AT+FBOR / AT+FBO), as most Class 2
+    // modems hand over received data; Class 2.0 modems start in direct order.
+    bool bitOrderSet = false;
     bool bitReverse = false;
+    // AT+FLO: 1 = XON/XOFF, 2 = RTS/CTS (a pseudo-terminal has no CTS: the buffer simply stops
+    // taking data), 0 = none.
+    int flowControl = 1;
     int autoAnswer = 0;  // S0
     int rings = 0;
     bool frozen = false;
@@ -94,11 +106,18 @@ struct Class2Modem::Impl {
     bool finalPending = false;
     char lastStatus = '1';
     bool sendDone = false;
-    // The end of a page is answered once the page would have been carried at the session's
-    // speed (hosts time the page by it).
+    // Page data from the host fills a bounded buffer that empties at the session's speed; the
+    // end of a page is answered once the buffer has emptied behind it.
     std::function<void()> deferred;
-    int64_t deferredAt = 0;
+    size_t queued = 0;
+    int64_t drainedAt = 0;
+    bool xoffSent = false;
     int sessionBr = 3;
+    // Received page data goes to the host at the session's speed, followed by its reports.
+    std::string toHost;
+    size_t toHostPos = 0;
+    std::string afterData;
+    int64_t sentAt = 0;
 
     // Receiving: the pages as the far end sent them, handed over after its last page.
     struct RxPage {
@@ -157,6 +176,11 @@ struct Class2Modem::Impl {
         finalPending = false;
         sendDone = false;
         deferred = nullptr;
+        queued = 0;
+        xoffSent = false;
+        toHost.clear();
+        toHostPos = 0;
+        afterData.clear();
         remoteId.clear();
         reported = false;
         rxDone = false;
@@ -170,6 +194,7 @@ struct Class2Modem::Impl {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = p[i];
             if (mode == Mode::HostData) {
+                ++queued;
                 HostData(c);
             } else if (mode == Mode::WaitDc2) {
                 if (c == DC2) SendPageToHost();
@@ -208,27 +233,68 @@ struct Class2Modem::Impl {
             page.push_back(c);
     }
 
-    void Defer(std::function<void()> action) {
-        static const int kBps[] = {2400, 4800, 7200, 9600, 12000, 14400};
-        const int bps = kBps[std::clamp(sessionBr, 0, 5)];
-        deferred = std::move(action);
-        deferredAt = NowMs() + static_cast<int64_t>(page.size()) * 8 * 1000 / bps;
+    void Defer(std::function<void()> action) { deferred = std::move(action); }
+
+    bool SoftwareFlow() const { return flowControl == 1 && !cfg.noXon; }
+
+    // How many bytes the modem takes from the host now: page data only while its buffer has room.
+    size_t Room() const {
+        if (mode != Mode::HostData) return kMaxCommand;
+        return queued < kBufferSize ? kBufferSize - queued : 0;
     }
 
+    int64_t SessionBytes(int64_t ms) const { return ms * kBps[std::clamp(sessionBr, 0, 5)] / 8000; }
+
     void Poll() {
-        if (deferred && NowMs() >= deferredAt) {
+        const int64_t now = NowMs();
+        // Page data leaves the buffer at the line's speed.
+        const size_t drain = static_cast<size_t>(std::max<int64_t>(0, SessionBytes(now - drainedAt)));
+        if (drain > 0 || queued == 0) drainedAt = now;
+        queued -= std::min(queued, drain);
+        if (mode == Mode::HostData && SoftwareFlow()) {
+            if (!xoffSent && queued >= kXoffLevel) {
+                const uint8_t x = XOFF;
+                out(&x, 1);
+                xoffSent = true;
+            } else if (xoffSent && queued <= kXonLevel) {
+                const uint8_t x = XON;
+                out(&x, 1);
+                xoffSent = false;
+            }
+        }
+        if (deferred && queued == 0) {
             auto action = std::move(deferred);
             deferred = nullptr;
             action();
         }
+        // Received page data, paced the same way.
+        if (toHostPos < toHost.size()) {
+            const size_t n = std::min(toHost.size() - toHostPos,
+                                      static_cast<size_t>(std::max<int64_t>(0, SessionBytes(now - sentAt))));
+            if (n > 0) {
+                Write(toHost.substr(toHostPos, n));
+                toHostPos += n;
+                sentAt = now;
+            }
+            if (toHostPos >= toHost.size()) {
+                toHost.clear();
+                toHostPos = 0;
+                Write(afterData);
+                afterData.clear();
+            }
+        }
     }
 
-    void Command(const std::string& raw) {
-        const std::string line = Upper(raw);
-        if (line.compare(0, 2, "AT") != 0) {
+    void Command(const std::string& typed) {
+        // Characters before the "AT" prefix are ignored (V.250), so an escape sequence that
+        // reaches the modem in command state ("+++ATH") is taken as the command after it.
+        const size_t at = Upper(typed).find("AT");
+        if (at == std::string::npos) {
             Line("ERROR");
             return;
         }
+        const std::string raw = typed.substr(at);
+        const std::string line = Upper(raw);
         const std::string body = line.substr(2);
         auto value = [&](size_t prefix) { return body.substr(prefix); };
         auto starts = [&](const char* p) { return body.compare(0, std::char_traits<char>::length(p), p) == 0; };
@@ -268,8 +334,23 @@ struct Class2Modem::Impl {
         } else if (starts("+FDIS?") || starts("+FIS?")) {
             Line(N("+FDIS:", "+FIS:") + Params(hostParams[0] & 1, hostParams[1], hostParams[2] == 1, 0));
             Line("OK");
-        } else if (starts("+FBOR=") || starts("+FBO=")) {
+        } else if ((starts("+FBOR=") || starts("+FBO=")) && body.back() != '?') {
             bitReverse = std::atoi(value(body.find('=') + 1).c_str()) & 1;
+            bitOrderSet = true;
+            Line("OK");
+        } else if (body == "+FLO=?") {
+            Line("(0-2)");
+            Line("OK");
+        } else if (body == "+FLO?") {
+            Line(std::to_string(flowControl));
+            Line("OK");
+        } else if (starts("+FLO=")) {
+            const int v = std::atoi(value(5).c_str());
+            if (v < 0 || v > 2) {
+                Line("ERROR");
+                return;
+            }
+            flowControl = v;
             Line("OK");
         } else if (starts("D")) {
             if (fclass == "0" || call != Call::Idle) {
@@ -358,6 +439,9 @@ struct Class2Modem::Impl {
         }
         page.clear();
         dle = false;
+        queued = 0;
+        xoffSent = false;
+        drainedAt = NowMs();
         mode = Mode::HostData;
     }
 
@@ -440,24 +524,28 @@ struct Class2Modem::Impl {
         ResetCall();
     }
 
+    bool ReverseReceived() const { return bitOrderSet ? bitReverse : !cfg.class20; }
+
+    // The page goes out at the session's speed (Poll), its reports after it.
     void SendPageToHost() {
         const RxPage& p = rxPages[served++];
-        std::string data;
-        data.reserve(p.data.size() + 16);
+        const bool reverse = ReverseReceived();
+        toHost.clear();
+        toHost.reserve(p.data.size() + 16);
         for (uint8_t b : p.data) {
-            const uint8_t c = bitReverse ? Reverse(b) : b;
-            if (c == DLE) data += static_cast<char>(DLE);
-            data += static_cast<char>(c);
+            const uint8_t c = reverse ? Reverse(b) : b;
+            if (c == DLE) toHost += static_cast<char>(DLE);
+            toHost += static_cast<char>(c);
         }
-        data += static_cast<char>(DLE);
-        data += static_cast<char>(ETX);
-        Write(data);
+        toHost += static_cast<char>(DLE);
+        toHost += static_cast<char>(ETX);
+        toHostPos = 0;
+        sessionBr = dcsBr;
+        sentAt = NowMs();
         mode = Mode::Command;
         const bool last = served >= rxPages.size();
         const char post = last ? '2' : static_cast<int>(served) == cfg.eomAfterPage ? '1' : '0';
-        Line(N("+FPTS:1", "+FPS:1,0,0,0,0"));
-        Line(std::string("+FET:") + post);
-        Line("OK");
+        afterData = "\r\n" + N("+FPTS:1", "+FPS:1,0,0,0,0") + "\r\n\r\n+FET:" + std::string(1, post) + "\r\n\r\nOK\r\n";
     }
 
     // --- line side ---
@@ -699,6 +787,8 @@ Class2Modem::~Class2Modem() {
 void Class2Modem::FromHost(const uint8_t* data, size_t len) { d_->FromHost(data, len); }
 void Class2Modem::CallEvent(int event) { d_->CallEvent(event); }
 bool Class2Modem::Frozen() const { return d_->frozen; }
+size_t Class2Modem::Room() const { return d_->Room(); }
+fax_state_t* Class2Modem::NearEnd() const { return d_->nearEnd; }
 void Class2Modem::Poll() { d_->Poll(); }
 
 void Class2Modem::Tx(int16_t* amp, int len) {

@@ -200,6 +200,7 @@ private:
     void Delay(std::deque<int16_t>& line, int16_t* block);
     void ClearLine();
     void CallControl();
+    void FrozenCallControl();
     void HandleOp(Modem& m, int op, const std::string& num);
     void StartFarEnd(bool calling);
     void EndCall(const char* why);
@@ -556,6 +557,15 @@ void Line::CallControl() {
     }
 }
 
+// While a Class 2 modem holds the line still (its host moves page data), only a hang-up the
+// line's faults call for can happen: the far end hangs up in the middle of the page data.
+void Line::FrozenCallControl() {
+    if (state_ == CallState::Connected && faults_.HangupDue()) {
+        modems_[0].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        EndCall("far end hung up (fault)");
+    }
+}
+
 // Passes one block through a line direction's delay: the block goes in, the delayed one comes out.
 void Line::Delay(std::deque<int16_t>& line, int16_t* block) {
     line.insert(line.end(), block, block + kBlock);
@@ -602,7 +612,8 @@ void Line::Block() {
 void Line::ReadHost(Modem& m) {
     if (!m.cts) return;  // the modem's buffer is full: leave the bytes in the tty (flow control)
     uint8_t buf[512];
-    const size_t want = m.index == 0 ? faults_.HostReadLimit(sizeof buf) : sizeof buf;
+    size_t want = m.index == 0 ? faults_.HostReadLimit(sizeof buf) : sizeof buf;
+    if (m.c2) want = std::min(want, m.c2->Room());  // a full page buffer leaves the bytes in the tty
     if (want == 0) return;
     const ssize_t n = read(m.master, buf, want);
     if (n <= 0) return;
@@ -640,7 +651,7 @@ void Line::PollOnce(int64_t deadline) {
     pollfd fds[2];
     for (int i = 0; i < modemCount_; ++i) {
         Modem& m = modems_[i];
-        const bool readable = m.cts && (i != 0 || faults_.HostReadLimit(1) > 0);
+        const bool readable = m.cts && (i != 0 || faults_.HostReadLimit(1) > 0) && (!m.c2 || m.c2->Room() > 0);
         fds[i] = {m.master, static_cast<short>((readable ? POLLIN : 0) | (m.toHost.empty() ? 0 : POLLOUT)), 0};
     }
     const int64_t left = deadline - NowNs();
@@ -700,8 +711,12 @@ void Line::Run() {
                 }
             }
         }
-        faults_.Hook(modems_[0].t31, fax_, opt_.pair ? modems_[1].t31 : nullptr);
-        if (!(modems_[0].c2 && modems_[0].c2->Frozen())) CallControl();
+        faults_.Hook(modems_[0].t31, modems_[0].c2 ? modems_[0].c2->NearEnd() : nullptr, fax_,
+                     opt_.pair ? modems_[1].t31 : nullptr);
+        if (!(modems_[0].c2 && modems_[0].c2->Frozen()))
+            CallControl();
+        else
+            FrozenCallControl();
         for (int i = 0; i < modemCount_; ++i) {
             Modem& m = modems_[i];
             auto ops = std::move(m.pendingOps);
