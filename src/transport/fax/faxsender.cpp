@@ -148,11 +148,16 @@ void TFaxSender::OnCancel() {
 
 void TFaxSender::OnDeviceLost() { Fail(-160); }
 
-int TFaxSender::RenderHeader(std::vector<uint8_t>& out) {
-    for (int i = 0; i < 8; ++i)
+int TFaxSender::RenderHeader(std::vector<uint8_t>& out, int& rows) {
+    constexpr int kBlankRows = 8;
+    for (int i = 0; i < kBlankRows; ++i)
         AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
-    return pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
-                             pages_.PageFine(pageIndex_), minBytes_, out);
+    int textRows = 0;
+    const int rc =
+        pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
+                          pages_.PageFine(pageIndex_), minBytes_, out, &textRows);
+    rows = kBlankRows + textRows;
+    return rc;
 }
 
 bool TFaxSender::PreparePage(int scanTimeCode, long bps) {
@@ -165,13 +170,16 @@ bool TFaxSender::PreparePage(int scanTimeCode, long bps) {
     pageBytes_ = 0;
     pageDone_ = false;
     inData_ = true;
+    int headerRows = 0;
     if (!send_.HeaderLine.empty()) {
         Goto(tfSndPgeHdr);
-        if (int rc = RenderHeader(pending_)) {
+        if (int rc = RenderHeader(pending_, headerRows)) {
             Fail(rc);
             return false;
         }
     }
+    // The header takes the place of the page's top rows: the page keeps its paper's length.
+    topRows_.Reset(headerRows);
     if (p.TextCover) {
         Goto(tfOpenCover);
         const THeaderValues v = pages_.PageValues(pageIndex_);
@@ -214,8 +222,24 @@ int TFaxSender::NextPageData(std::vector<uint8_t>& out) {
     const uint8_t* block = nullptr;
     size_t size = 0;
     bool isLine = false;
-    const int more = pages_.reader[p.File].nextBlock(block, size, isLine);
-    if (more <= 0) return more;
+    std::vector<uint8_t> kept;
+    for (;;) {
+        const int more = pages_.reader[p.File].nextBlock(block, size, isLine);
+        if (more <= 0) return more;
+        pageBytes_ += static_cast<long>(size);
+        if (isLine) {
+            if (!topRows_.DropRecord(block, size)) break;
+        } else {
+            if (!topRows_.Dropping()) break;
+            kept.clear();
+            topRows_.FeedRaw(block, size, kept);
+            if (!kept.empty()) {
+                block = kept.data();
+                size = kept.size();
+                break;
+            }
+        }
+    }
     if (isLine) {
         AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
     } else if (TFillInserter* filler = RawDataFiller()) {
@@ -226,7 +250,6 @@ int TFaxSender::NextPageData(std::vector<uint8_t>& out) {
     } else {
         hdlc::EscapeDle(block, size, out);
     }
-    pageBytes_ += static_cast<long>(size);
     fax_.SetBytes(pageBytes_, pageLength_);
     return 1;
 }

@@ -2,7 +2,7 @@
 // machines alike (each with its scripted modem and fake clock): a call lost in the middle of a
 // page, a page that takes longer than a minute to arrive, a sender's page whose line time is
 // longer than any fixed page-end wait, a modem that stops taking page data, and a call whose fax
-// could not be stored.
+// could not be stored, and a header line that must not make a page longer than its paper.
 #include <gtest/gtest.h>
 
 #include "support/tempdir.h"
@@ -20,6 +20,8 @@
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30.h"
 #include "errors/errors.h"
+#include "faximage/mhdecoder.h"
+#include "faximage/ovffile.h"
 
 using namespace telvane::transport;
 using faxtest::FakeClass2;
@@ -58,6 +60,7 @@ struct Outcome {
     std::string History;
     int64_t Now = 0;  // the modem's fake clock when the session ended
     bool InProgress = false;
+    std::vector<uint8_t> SentPage;  // the last page's data as the modem got it
 };
 
 void Attach(TOvxCustomAbstractFax& fax, Outcome& out) {
@@ -144,14 +147,26 @@ Outcome Receive(Machine m, const Incoming& call) {
 
 // A fax to send, one page of `lines` blank lines at 2400 bit/s, to a modem that takes the data
 // at once and answers the page's end when the line has carried it, or (stallAfter >= 0) stops
-// taking data after that many bytes and never answers.
-Outcome Send(Machine m, int lines, long stallAfter) {
+// taking data after that many bytes and never answers. With `rawPage` the page is that raw
+// data instead of line records; `header` is the header line drawn above the page.
+Outcome Send(Machine m, int lines, long stallAfter, const std::string& header = "",
+             const std::vector<uint8_t>* rawPage = nullptr) {
     Dir dir;
     Outcome out;
     TOvxSendFax fax;
     TOvxFaxLog history;
-    faxtest::MakeFaxFile(dir / "doc.ovf", {0}, lines);
+    if (rawPage) {
+        telvane::faximage::OvfWriter w;
+        EXPECT_EQ(w.create(dir / "doc.ovf"), 0);
+        w.beginPage(0);
+        w.append(rawPage->data(), rawPage->size());
+        w.endPage();
+        w.close();
+    } else {
+        faxtest::MakeFaxFile(dir / "doc.ovf", {0}, lines);
+    }
     fax.SetFaxFile(dir / "doc.ovf");
+    fax.HeaderLine = header;
     fax.PhoneNumber = "5550100";
     fax.SetStationID("OUR STATION");
     fax.DesiredBPS = 2400;
@@ -170,6 +185,7 @@ Outcome Send(Machine m, int lines, long stallAfter) {
         fax.StartSend();
         faxtest::Drive(fax, modem);
         Collect(dir, modem, fax, out);
+        if (!modem.TxData.empty()) out.SentPage = modem.TxData.back();
     } else {
         FakeClass2 modem(m == Machine::Class20);
         modem.Negotiated = "0,0,0,2,0,0,0,0";  // 2400 bit/s
@@ -180,8 +196,23 @@ Outcome Send(Machine m, int lines, long stallAfter) {
         fax.StartSend();
         faxtest::Drive(fax, modem);
         Collect(dir, modem, fax, out);
+        if (!modem.Pages.empty()) out.SentPage = modem.Pages.back();
     }
     return out;
+}
+
+// The rows a page's data decodes to.
+std::vector<std::string> Rows(const std::vector<uint8_t>& data) {
+    struct Sink final : telvane::faximage::FaxLineSink {
+        std::vector<std::string> rows;
+        void faxLine(const uint8_t* line, size_t bytes) override {
+            rows.emplace_back(reinterpret_cast<const char*>(line), bytes);
+        }
+    } sink;
+    telvane::faximage::FaxLineDecoder decoder(&sink);
+    decoder.feed(data.data(), data.size());
+    decoder.finish();
+    return sink.rows;
 }
 
 // Waits for a call with `modem`, takes the destination directory away, then lets the phone
@@ -302,5 +333,44 @@ TEST(EveryClass, ModemThatStopsTakingPageDataEndsTheSend) {
         EXPECT_EQ(out.Logs, (std::vector<int>{1, 3}));
         EXPECT_EQ(out.Confirmed, 0);
         EXPECT_LT(out.Now, 120000);
+    }
+}
+
+// The header line is drawn over the page's top margin: a page of line records and a raw page
+// with 40 white rows at the top keep their number of rows, and every row below the header is
+// the page's own. A raw page drawn on from its first row loses nothing: the header goes above it.
+TEST(EveryClass, HeaderLineKeepsThePageLength) {
+    std::vector<uint8_t> margin = faxtest::RawT4Page(40);
+    margin.resize(margin.size() - sizeof faxtest::kEnd);  // the rows without their RTC
+    const std::vector<uint8_t> drawn = Page(4, 60);
+    std::vector<uint8_t> withMargin = margin;
+    withMargin.insert(withMargin.end(), drawn.begin(), drawn.end());
+    const auto marginRows = Rows(withMargin), drawnRows = Rows(drawn);
+    ASSERT_EQ(marginRows.size(), 100u);
+    ASSERT_EQ(drawnRows.size(), 60u);
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome records = Send(m, 100, -1, "FROM OUR STATION");
+        EXPECT_EQ(records.Finishes, std::vector<int>{0});
+        EXPECT_EQ(Rows(records.SentPage).size(), 100u);
+
+        const Outcome raw = Send(m, 0, -1, "FROM OUR STATION", &withMargin);
+        EXPECT_EQ(raw.Finishes, std::vector<int>{0});
+        const auto sent = Rows(raw.SentPage);
+        ASSERT_EQ(sent.size(), marginRows.size());
+        const auto firstBlack = [](const std::vector<std::string>& rows) {
+            return std::find_if(rows.begin(), rows.end(),
+                                [](const std::string& r) { return r.find_first_not_of('\0') != std::string::npos; });
+        };
+        // The header's own rows hold black; below them the page's white rows, then its drawing.
+        const auto header = firstBlack(sent);
+        ASSERT_NE(header, sent.end());
+        EXPECT_LT(header - sent.begin(), 40);
+        EXPECT_TRUE(std::equal(sent.end() - 60, sent.end(), marginRows.end() - 60));
+
+        const Outcome full = Send(m, 0, -1, "FROM OUR STATION", &drawn);
+        const auto fullRows = Rows(full.SentPage);
+        ASSERT_GT(fullRows.size(), drawnRows.size());
+        EXPECT_TRUE(std::equal(fullRows.end() - 60, fullRows.end(), drawnRows.begin()));
     }
 }

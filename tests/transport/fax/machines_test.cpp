@@ -558,9 +558,8 @@ TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages) {
                                     [](uint8_t b) { return b == 0; }));
         }
     }
-    // The header's rendered rows come before the file page's own 4 lines and page end.
-    const size_t plain = 4 * minBytes + 12;
-    EXPECT_GT(rig.modem.TxData[2].size(), 8 * minBytes + 16 * minBytes + plain - 1);
+    // The header's rendered rows take the place of the file page's 4 blank lines; page end follows.
+    EXPECT_GT(rig.modem.TxData[2].size(), 8 * minBytes + 16 * minBytes + 12 - 1);
     // The cover page holds its two text lines (16 rows each) and ends with the page end code.
     const auto& cover = rig.modem.TxData[1];
     EXPECT_TRUE(std::equal(kEnd, kEnd + 12, cover.end() - 12));
@@ -709,14 +708,15 @@ TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(factory.asked, (std::vector<std::string>{"MS Sans Serif/-13", "Arial/-30"}));
-    // File page: 8 blank lines, 13 header rows (one run of 64 black pels after the margin), the
-    // file's 4 lines and page end. Cover: 8 blank lines, 13 header rows, 30 text rows, page end.
+    // File page: 8 blank lines, 13 header rows (one run of 64 black pels after the margin) over
+    // the file's 4 blank lines, and page end. Cover: 8 blank lines, 13 header rows, 30 text rows,
+    // page end.
     telvane::faximage::FaxLineCoder coder;
     coder.setup(1728, 16, false);
     std::vector<uint8_t> raster(216, 0);
     std::fill(raster.begin(), raster.begin() + 8, 0xFF);
     const size_t stubRow = coder.codeLine(raster.data());
-    EXPECT_EQ(pages[1].size(), 8 * 6 + 13 * stubRow + 4 * 6 + 12);
+    EXPECT_EQ(pages[1].size(), 8 * 6 + 13 * stubRow + 12);
     EXPECT_EQ(pages[0].size(), 8 * 6 + (13 + 30) * stubRow + 12);
 }
 
@@ -731,8 +731,8 @@ TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory) {
     ASSERT_EQ(bitmap.size(), 2u);
     EXPECT_EQ(enhanced.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(fallback, bitmap);
-    // The bitmap font's header: 16 rows of the large glyphs between the blank lines and the file lines.
-    EXPECT_GT(bitmap[1].size(), 8 * 6 + 16 * 6 + 4 * 6 + 12 - 1);
+    // The bitmap font's header: 16 rows of the large glyphs after the blank lines.
+    EXPECT_GT(bitmap[1].size(), 8 * 6 + 16 * 6 + 12 - 1);
 }
 
 TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
