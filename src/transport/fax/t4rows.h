@@ -33,8 +33,8 @@ private:
     int left_ = 0;
     int dropped_ = 0;
     int zeroRun_ = 0;
-    bool inRow_ = false;           // raw data: the first EOL has been seen
-    std::vector<uint8_t> row_;     // raw data: the bytes of the row being read, from its EOL's one
+    bool inRow_ = false;        // raw data: the first EOL has been seen
+    std::vector<uint8_t> row_;  // raw data: the bytes of the row being read, from its EOL's one
 };
 
 }  // namespace telvane::transport

@@ -60,7 +60,8 @@ struct Outcome {
     std::string History;
     int64_t Now = 0;  // the modem's fake clock when the session ended
     bool InProgress = false;
-    std::vector<uint8_t> SentPage;  // the last page's data as the modem got it
+    std::vector<uint8_t> SentPage;              // the last page's data as the modem got it
+    std::vector<std::pair<int, int>> Progress;  // each status shown: progress code, pages confirmed
 };
 
 void Attach(TOvxCustomAbstractFax& fax, Outcome& out) {
@@ -150,7 +151,7 @@ Outcome Receive(Machine m, const Incoming& call) {
 // taking data after that many bytes and never answers. With `rawPage` the page is that raw
 // data instead of line records; `header` is the header line drawn above the page.
 Outcome Send(Machine m, int lines, long stallAfter, const std::string& header = "",
-             const std::vector<uint8_t>* rawPage = nullptr) {
+             const std::vector<uint8_t>* rawPage = nullptr, bool cancelAtPageEnd = false) {
     Dir dir;
     Outcome out;
     TOvxSendFax fax;
@@ -167,6 +168,11 @@ Outcome Send(Machine m, int lines, long stallAfter, const std::string& header = 
     }
     fax.SetFaxFile(dir / "doc.ovf");
     fax.HeaderLine = header;
+    fax.OnFaxStatus = [&out, cancelAtPageEnd](TOvxAbstractFax& f, bool, bool) {
+        auto& send = static_cast<TOvxSendFax&>(f);
+        out.Progress.emplace_back(send.FaxProgress(), send.PagesConfirmed());
+        if (cancelAtPageEnd && send.FaxProgress() == fpSendPageStatus) send.CancelSession();
+    };
     fax.PhoneNumber = "5550100";
     fax.SetStationID("OUR STATION");
     fax.DesiredBPS = 2400;
@@ -372,5 +378,31 @@ TEST(EveryClass, HeaderLineKeepsThePageLength) {
         const auto fullRows = Rows(full.SentPage);
         ASSERT_GT(fullRows.size(), drawnRows.size());
         EXPECT_TRUE(std::equal(fullRows.end() - 60, fullRows.end(), drawnRows.begin()));
+    }
+}
+
+// A page counts as sent only when the far end has confirmed it: the status after its data
+// ("Sending EOP") comes with no page confirmed, the page-accepted status with one; a session
+// cancelled between the two never reports the page accepted and confirms nothing.
+TEST(EveryClass, PageIsSentOnlyOnceConfirmed) {
+    const auto find = [](const Outcome& o, int code) {
+        return std::find_if(o.Progress.begin(), o.Progress.end(), [code](const auto& p) { return p.first == code; });
+    };
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome sent = Send(m, 100, -1);
+        EXPECT_EQ(sent.Finishes, std::vector<int>{0});
+        const auto pageEnd = find(sent, fpSendPageStatus), accepted = find(sent, fpPageOK);
+        ASSERT_NE(pageEnd, sent.Progress.end());
+        ASSERT_NE(accepted, sent.Progress.end());
+        EXPECT_LT(pageEnd, accepted);
+        EXPECT_EQ(pageEnd->second, 0);
+        EXPECT_EQ(accepted->second, 1);
+
+        const Outcome cancelled = Send(m, 100, -1, "", nullptr, true);
+        EXPECT_EQ(cancelled.Finishes, std::vector<int>{telvane::ecCancelRequested});
+        EXPECT_NE(find(cancelled, fpSendPageStatus), cancelled.Progress.end());
+        EXPECT_EQ(find(cancelled, fpPageOK), cancelled.Progress.end());
+        EXPECT_EQ(cancelled.Confirmed, 0);
     }
 }
