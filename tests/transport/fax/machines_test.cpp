@@ -206,6 +206,36 @@ TEST(Class1Send, PageRefusedThreeTimesEndsTheCallWithMidSessionFailure) {
     EXPECT_NE(his.find("  (Fax failed in mid-session)"), std::string::npos);
 }
 
+// RTN once: trained again (DCS, TCF) and the page sent again, confirmed once. RTP: the page
+// counts as arrived; the line is trained again before the next page.
+TEST(Class1Send, RtnResendsThePageAndRtpRetrainsBeforeTheNext) {
+    {
+        SendRig rig;
+        RemoteAnswers(rig.modem, true, 6,
+                      {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfRTN), FakeModem::Frame(t30::fcfCFR),
+                       FakeModem::Frame(t30::fcfMCF)});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.modem.TxData.size(), 4u);  // two trainings, the page twice
+        EXPECT_EQ(rig.fax.PagesConfirmed(), 1);
+        const auto fcfs = rig.modem.Fcfs();
+        EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfDCS), 2);
+        EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOP), 2);
+    }
+    {
+        SendRig rig({0, 0});
+        RemoteAnswers(rig.modem, true, 6,
+                      {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfRTP), FakeModem::Frame(t30::fcfCFR),
+                       FakeModem::Frame(t30::fcfMCF)});
+        rig.Run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.modem.TxData.size(), 4u);  // training, page 1, training, page 2
+        EXPECT_EQ(rig.fax.PagesConfirmed(), 2);
+        EXPECT_EQ(rig.modem.Fcfs(),
+                  (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfMPS, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
+    }
+}
+
 TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
     SendRig rig;
     RemoteAnswers(rig.modem, true, 6,
