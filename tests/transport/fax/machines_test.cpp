@@ -930,6 +930,20 @@ TEST(Class1Recovery, ErrorToTheDialEndsTheAttemptAtOnce) {
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
 
+// Once the call is connected, a garbled first frame (the modem's ERROR for its bad FCS) is not
+// the end of the call: T.30 listens for DIS until T1, and the far end's repeat gets through.
+TEST(Class1Recovery, GarbledFirstFrameAfterConnectIsListenedForAgain) {
+    SendRig rig;
+    faxtest::RxFrame garbled = FakeModem::Ident(t30::fcfCSI, "FAR END");
+    garbled.BadFcs = true;
+    rig.modem.Frames.push_back(garbled);
+    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    rig.Run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.fax.PagesConfirmed(), 1);
+    EXPECT_EQ(rig.fax.RemoteID(), "FAR END");
+}
+
 // A modem that answers ERROR or NO CARRIER at any step ends the fax with that step's error
 // (and the session ends: no further faxes), never a hang.
 TEST(Class1Recovery, RefusalAtEachStepEndsTheFax) {
