@@ -328,7 +328,7 @@ struct Class2Modem::Impl {
             id.erase(std::remove(id.begin(), id.end(), '"'), id.end());
             localId = id.substr(0, 20);
             Line("OK");
-        } else if ((starts("+FDIS=") || starts("+FIS=")) && body.back() != '?') {
+        } else if ((starts("+FDIS=") || starts("+FIS=") || starts("+FDCC=") || starts("+FCC=")) && body.back() != '?') {
             SetParams(value(body.find('=') + 1));
             Line("OK");
         } else if (starts("+FDIS?") || starts("+FIS?")) {
@@ -589,7 +589,11 @@ struct Class2Modem::Impl {
         fax_set_transmit_on_idle(nearEnd, 1);
         t30_state_t* t30 = fax_get_t30_state(nearEnd);
         t30_set_tx_ident(t30, (localId.empty() ? cfg.stationId : localId).c_str());
-        t30_set_supported_modems(t30, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
+        // The host's bit rate limits what the modem offers (V.27 ter up to 4800, V.29 up to 9600).
+        const int br = hostParams[1];
+        t30_set_supported_modems(t30, br <= 1   ? T30_SUPPORT_V27TER
+                                      : br <= 3 ? T30_SUPPORT_V27TER | T30_SUPPORT_V29
+                                                : T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
         t30_set_supported_compressions(t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION);
         t30_set_supported_resolutions(t30, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
         t30_set_ecm_capability(t30, 0);
@@ -788,6 +792,7 @@ void Class2Modem::FromHost(const uint8_t* data, size_t len) { d_->FromHost(data,
 void Class2Modem::CallEvent(int event) { d_->CallEvent(event); }
 bool Class2Modem::Frozen() const { return d_->frozen; }
 size_t Class2Modem::Room() const { return d_->Room(); }
+bool Class2Modem::Busy() const { return d_->call != Impl::Call::Idle || !d_->toHost.empty(); }
 fax_state_t* Class2Modem::NearEnd() const { return d_->nearEnd; }
 void Class2Modem::Poll() { d_->Poll(); }
 

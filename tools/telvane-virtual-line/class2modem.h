@@ -52,6 +52,9 @@ public:
     void Tx(int16_t* amp, int len);
     void Rx(int16_t* amp, int len);
     bool Frozen() const;
+    // Whether the host still has a call to finish with the modem (pages to take, a hang-up to
+    // hear): the line does not stop under it.
+    bool Busy() const;
     // Runs what is due by the clock; called on every block, frozen or not.
     void Poll();
 

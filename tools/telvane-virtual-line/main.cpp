@@ -42,10 +42,11 @@ namespace {
 constexpr int kSampleRate = 8000;
 constexpr int kBlock = 160;  // 20 ms
 constexpr int64_t kBlockNs = 20'000'000;
-constexpr size_t kMaxHostQueue = 64 * 1024;      // replies kept for a host that does not read
-constexpr int kRingIntervalBlocks = 250;         // one RING every 5 s
-constexpr int kHangupGraceBlocks = 150;          // 3 s after the far end finished
-constexpr int64_t kStopGraceNs = 3'000'000'000;  // --calls reached: stop this much later
+constexpr size_t kMaxHostQueue = 64 * 1024;        // replies kept for a host that does not read
+constexpr int kRingIntervalBlocks = 250;           // one RING every 5 s
+constexpr int kHangupGraceBlocks = 150;            // 3 s after the far end finished
+constexpr int64_t kStopGraceNs = 3'000'000'000;    // --calls reached: stop this much later
+constexpr int64_t kBusyGraceNs = 300'000'000'000;  // ...or once a Class 2 modem's host is done, within this
 
 volatile std::sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
@@ -690,7 +691,8 @@ void Line::Run() {
         const int64_t now = NowNs();
         if (now < next) continue;
         next += kBlockNs;
-        if (stopAt_ != 0 && now >= stopAt_) break;
+        if (stopAt_ != 0 && now >= stopAt_ && !(modems_[0].c2 && modems_[0].c2->Busy() && now < stopAt_ + kBusyGraceNs))
+            break;
         if (now - next > 10 * kBlockNs) next = now + kBlockNs;  // we fell far behind (suspended): resynchronise
 
         for (int i = 0; i < modemCount_; ++i) {

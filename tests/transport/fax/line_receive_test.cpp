@@ -24,16 +24,20 @@ Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
 
 }  // namespace
 
-TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
+// Standard, fine, standard: one call's pages arrive as one fax file, whatever the resolution
+// changes between them.
+TEST(LineCalls, ReceiveThreeMixedResolutionPagesAsOneFax) {
     TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")),
                          "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     MakePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
     MakePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);
-    // A two-page TIFF for the far end to send.
+    MakePage(dir / "c.ovf", "Third page, standard again\n", false, dir, 6);
+    // A three-page TIFF for the far end to send.
+    const std::string conv = "'" + Bin("telvane-faxconv") + "' from-fax ";
     Child conv1 = Start({"sh", "-c",
-                         "'" + Bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + Bin("telvane-faxconv") +
-                             "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
+                         conv + "a.ovf a.tif && " + conv + "b.ovf b.tif && " + conv +
+                             "c.ovf c.tif && tiffcp a.tif b.tif c.tif two.tif"},
                         dir.Path(), "conv");
     ASSERT_EQ(Wait(conv1, 60), 0) << Slurp(conv1.Err);
 
@@ -54,9 +58,10 @@ TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
 
     const auto ours = FaxPages(dir / "in/FAX0001.OVF", dir);
     const auto theirs = TiffPages(dir / "two.tif", dir);
-    ASSERT_EQ(ours.size(), 2u) << Slurp(fax.Err) << Slurp(line.Out) << Slurp(dir / "rx.log");
-    ASSERT_EQ(theirs.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
+    ASSERT_EQ(ours.size(), 3u) << Slurp(fax.Err) << Slurp(line.Out) << Slurp(dir / "rx.log");
+    ASSERT_EQ(theirs.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
+    EXPECT_FALSE(std::filesystem::exists(dir / "in/FAX0002.OVF"));
 
     const std::string his = Slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Receive " + dir / "in/FAX0001.OVF" + " from SPANDSP SENDER started at "), std::string::npos)
