@@ -1256,6 +1256,19 @@ TEST(Class1Recovery, PostPageCommandWithoutAPageIsAnsweredRtn) {
     rig.ExpectFailedWithNoFileKept();
 }
 
+// After CFR the page's carrier never comes and the modem says nothing at all (no "+FCERROR", no
+// NO CARRIER): when T2 runs out we listen for frames again, as T.30 does, and the caller's EOP
+// is answered RTN instead of the call ending on our time-out.
+TEST(Class1Recovery, SilenceInsteadOfThePageGoesBackToTheFrames) {
+    ReceiveRig rig;
+    CallerSends(rig.modem, 1, false);
+    rig.modem.RxData.pop_back();  // the page never comes: "AT+FRM=" hears nothing
+    rig.Run();
+    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
+    EXPECT_GE(rig.modem.CountCommand("AT+FRH=3"), 2u);
+    rig.ExpectFailedWithNoFileKept();
+}
+
 // Our MCF to EOP is lost and the caller's repeated EOP arrives garbled (bad FCS): it is
 // answered like the clean repeat, so the caller gets MCF and does not send the fax again.
 TEST(Class1Recovery, GarbledRepeatOfEopGetsMcfAgain) {
