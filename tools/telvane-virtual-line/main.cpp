@@ -224,6 +224,7 @@ private:
     std::string rxFile_;
     int64_t idleSince_ = 0;
     int64_t stopAt_ = 0;
+    int64_t lastBusy_ = 0;
     std::deque<int16_t> toFar_, toNear_;  // line delay, one queue per direction
     vline::Faults faults_;
 };
@@ -691,8 +692,10 @@ void Line::Run() {
         const int64_t now = NowNs();
         if (now < next) continue;
         next += kBlockNs;
-        if (stopAt_ != 0 && now >= stopAt_ && !(modems_[0].c2 && modems_[0].c2->Busy() && now < stopAt_ + kBusyGraceNs))
-            break;
+        // A Class 2 modem whose host is still busy with the call (taking pages at line speed)
+        // keeps the line; the host then has the same grace as after any call.
+        if (modems_[0].c2 && modems_[0].c2->Busy()) lastBusy_ = now;
+        if (stopAt_ != 0 && now >= stopAt_ && (now >= lastBusy_ + kStopGraceNs || now >= stopAt_ + kBusyGraceNs)) break;
         if (now - next > 10 * kBlockNs) next = now + kBlockNs;  // we fell far behind (suspended): resynchronise
 
         for (int i = 0; i < modemCount_; ++i) {

@@ -194,7 +194,7 @@ TEST(LineClass2, DenseFinePageAt9600IsReceivedIntact) {
     TempDir dir;
     MakeDensePage(dir);
     ASSERT_TRUE(std::filesystem::exists(dir / "dense.tif"));
-    Child line = StartLine(dir, {"--call", dir / "dense.tif", "--calls", "1", "--call-gap", "1", "--fine-only"});
+    Child line = StartLine(dir, {"--call", dir / "dense.tif", "--calls", "1", "--call-gap", "3", "--fine-only"});
     ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
     std::filesystem::create_directories(dir / "in");
     Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
