@@ -2,7 +2,7 @@
 // EIA/TIA-592 Class 2 or ITU-T T.32 Class 2.0 to the host and runs T.30 itself (spandsp's T.30
 // terminal) on the simulated telephone line.
 // Page data is exchanged with the host between the line's time steps: while the host delivers
-// or takes a page the line is frozen (Frozen()), so that neither T.30 engine sees time pass.
+// or takes a page the line is frozen (frozen()), so that neither T.30 engine sees time pass.
 // As on a real modem, page data moves at the session's speed: the host's data fills a bounded
 // buffer (XOFF when it is nearly full, XON when it has drained, with AT+FLO=1; the modem takes
 // no more while it is full) and the end of a page is answered once the buffer has drained;
@@ -42,21 +42,21 @@ public:
     Class2Modem(const Class2Modem&) = delete;
     Class2Modem& operator=(const Class2Modem&) = delete;
 
-    void FromHost(const uint8_t* data, size_t len);
+    void fromHost(const uint8_t* data, size_t len);
     // How many bytes the modem takes from the host now (0 while its page buffer is full).
-    size_t Room() const;
+    size_t room() const;
     // The near end's fax machine while a call runs (for the line's fault taps), else null.
-    ::fax_state_s* NearEnd() const;
-    void CallEvent(int event);  // AT_CALL_EVENT_*
+    ::fax_state_s* nearEnd() const;
+    void callEvent(int event);  // AT_CALL_EVENT_*
     // One block of line audio: what the modem sends, and what it hears.
-    void Tx(int16_t* amp, int len);
-    void Rx(int16_t* amp, int len);
-    bool Frozen() const;
+    void tx(int16_t* amp, int len);
+    void rx(int16_t* amp, int len);
+    bool frozen() const;
     // Whether the host still has a call to finish with the modem (pages to take, a hang-up to
     // hear): the line does not stop under it.
-    bool Busy() const;
+    bool busy() const;
     // Runs what is due by the clock; called on every block, frozen or not.
-    void Poll();
+    void poll();
 
 private:
     struct Impl;

@@ -24,7 +24,7 @@ public:
 };
 }  // namespace
 
-void TRowDropper::Reset(int rows) {
+void TRowDropper::reset(int rows) {
     left_ = rows > 0 ? rows : 0;
     dropped_ = 0;
     zeroRun_ = 0;
@@ -32,7 +32,7 @@ void TRowDropper::Reset(int rows) {
     row_.clear();
 }
 
-bool TRowDropper::WhiteRow(const std::vector<uint8_t>& row) {
+bool TRowDropper::whiteRow(const std::vector<uint8_t>& row) {
     WhiteLines sink;
     telvane::faximage::FaxLineDecoder decoder(&sink);
     decoder.feed(kEolZeros, sizeof kEolZeros);
@@ -42,9 +42,9 @@ bool TRowDropper::WhiteRow(const std::vector<uint8_t>& row) {
     return sink.lines == 1 && sink.white && decoder.codeErrors() == 0;
 }
 
-bool TRowDropper::DropRecord(const uint8_t* data, size_t len) {
+bool TRowDropper::dropRecord(const uint8_t* data, size_t len) {
     if (left_ == 0) return false;
-    if (!WhiteRow(std::vector<uint8_t>(data, data + len))) {
+    if (!whiteRow(std::vector<uint8_t>(data, data + len))) {
         left_ = 0;  // drawn on, or the page's end: everything from here is kept
         return false;
     }
@@ -53,7 +53,7 @@ bool TRowDropper::DropRecord(const uint8_t* data, size_t len) {
     return true;
 }
 
-void TRowDropper::FeedRaw(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
+void TRowDropper::feedRaw(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
     size_t i = 0;
     for (; i < len && left_ > 0; ++i) {
         for (int b = 0; b < 8 && left_ > 0; ++b) {
@@ -66,7 +66,7 @@ void TRowDropper::FeedRaw(const uint8_t* data, size_t len, std::vector<uint8_t>&
             if (!eol) continue;
             // An EOL ends the row before it (its bits below this one are zeros) and starts the next.
             if (inRow_) {
-                if (!WhiteRow(row_)) {
+                if (!whiteRow(row_)) {
                     out.insert(out.end(), kEolZeros, kEolZeros + 2);
                     out.insert(out.end(), row_.begin(), row_.end());
                     left_ = 0;

@@ -17,18 +17,18 @@ namespace telvane::transport {
 class TRowDropper {
 public:
     // Starts a page whose first `rows` rows are to go where they are white (0: all passes).
-    void Reset(int rows);
+    void reset(int rows);
     // Whether rows may still be dropped (else everything passes as it is).
-    bool Dropping() const { return left_ > 0; }
+    bool dropping() const { return left_ > 0; }
     // A line record: true when it is dropped.
-    bool DropRecord(const uint8_t* data, size_t len);
+    bool dropRecord(const uint8_t* data, size_t len);
     // A piece of raw data: appends what is not dropped to `out`.
-    void FeedRaw(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
-    int Dropped() const { return dropped_; }
+    void feedRaw(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+    int dropped() const { return dropped_; }
 
 private:
     // Whether `row` (coded bytes starting with its EOL) decodes to one white row.
-    static bool WhiteRow(const std::vector<uint8_t>& row);
+    static bool whiteRow(const std::vector<uint8_t>& row);
 
     int left_ = 0;
     int dropped_ = 0;

@@ -45,9 +45,9 @@ const char* Name(Machine m) {
     return "";
 }
 
-std::vector<uint8_t> Page(int seed, int lines = 100) { return faxtest::CodedPage(seed, lines); }
+std::vector<uint8_t> page(int seed, int lines = 100) { return faxtest::codedPage(seed, lines); }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -64,21 +64,21 @@ struct Outcome {
     std::vector<std::pair<int, int>> Progress;  // each status shown: progress code, pages confirmed
 };
 
-void Attach(TOvxCustomAbstractFax& fax, Outcome& out) {
+void attach(TOvxCustomAbstractFax& fax, Outcome& out) {
     fax.OnFaxLog = [&out](TOvxAbstractFax&, int c) { out.Logs.push_back(c); };
     fax.OnFaxFinish = [&out](TOvxAbstractFax&, int c) { out.Finishes.push_back(c); };
 }
 
-void Collect(const Dir& dir, faxtest::SimulatedLink& modem, TOvxCustomAbstractFax& fax, Outcome& out) {
+void collect(const Dir& dir, faxtest::SimulatedLink& modem, TOvxCustomAbstractFax& fax, Outcome& out) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.dir()))
         if (e.path().extension() == ".OVF") names.push_back(e.path().string());
     std::sort(names.begin(), names.end());
-    for (const auto& n : names) out.Files.push_back(faxtest::ReadPages(n));
-    out.Confirmed = fax.PagesConfirmed();
-    out.History = ReadFile(dir / "OVEXFAX.HIS");
+    for (const auto& n : names) out.Files.push_back(faxtest::readPages(n));
+    out.Confirmed = fax.pagesConfirmed();
+    out.History = readFile(dir / "OVEXFAX.HIS");
     out.Now = modem.Now;
-    out.InProgress = fax.InProgress();
+    out.InProgress = fax.inProgress();
 }
 
 // A call to receive: the pages the far end sends (each answered before the next), where the
@@ -96,33 +96,33 @@ Outcome Receive(Machine m, const Incoming& call) {
     Outcome out;
     TOvxReceiveFax fax;
     TOvxFaxLog history;
-    fax.SetDestinationDir(dir.dir());
-    fax.SetStationID("OUR STATION");
+    fax.setDestinationDir(dir.dir());
+    fax.setStationID("OUR STATION");
     fax.DesiredBPS = 9600;
     fax.OneFax = true;
     history.FaxHistoryName = dir / "OVEXFAX.HIS";
     fax.FaxLog = &history;
-    Attach(fax, out);
+    attach(fax, out);
     const size_t n = call.Pages.size();
     if (m == Machine::Class1) {
         FakeModem modem;
-        modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(4, false, false, 0), true));
+        modem.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfDCS, t30::buildDCSFif(4, false, false, 0), true));
         modem.RxData.push_back(std::vector<uint8_t>(1728, 0));  // TCF at 9600
         for (size_t p = 0; p < n; ++p) {
             modem.RxData.push_back(call.Pages[p]);
-            modem.Frames.push_back(FakeModem::Frame(p + 1 < n ? t30::fcfMPS : t30::fcfEOP));
+            modem.Frames.push_back(FakeModem::frame(p + 1 < n ? t30::fcfMPS : t30::fcfEOP));
         }
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfDCN));
         if (call.LostInPage > 0) modem.VanishInRxData = call.LostInPage + 1;  // the first reception is TCF
         modem.RxChunk = call.Chunk;
         modem.RxChunkMs = call.ChunkMs;
-        fax.UseLinkForTesting(&modem);
+        fax.useLinkForTesting(&modem);
         fax.StartReceive();
-        faxtest::Drive(fax, modem);
-        modem.Ring(1);
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem);
+        modem.ring(1);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
     } else {
         FakeClass2 modem(m == Machine::Class20);
         modem.IncomingParams = "0,3,0,2,0,0,0,0";
@@ -135,13 +135,13 @@ Outcome Receive(Machine m, const Incoming& call) {
         }
         modem.IncomingChunk = call.Chunk;
         modem.IncomingChunkMs = call.ChunkMs;
-        fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
-        fax.UseLinkForTesting(&modem);
+        fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+        fax.useLinkForTesting(&modem);
         fax.StartReceive();
-        faxtest::Drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
-        modem.Ring(1);
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+        modem.ring(1);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
     }
     return out;
 }
@@ -150,7 +150,7 @@ Outcome Receive(Machine m, const Incoming& call) {
 // at once and answers the page's end when the line has carried it, or (stallAfter >= 0) stops
 // taking data after that many bytes and never answers. With `rawPage` the page is that raw
 // data instead of line records; `header` is the header line drawn above the page.
-Outcome Send(Machine m, int lines, long stallAfter, const std::string& header = "",
+Outcome send(Machine m, int lines, long stallAfter, const std::string& header = "",
              const std::vector<uint8_t>* rawPage = nullptr, bool cancelAtPageEnd = false) {
     Dir dir;
     Outcome out;
@@ -164,51 +164,51 @@ Outcome Send(Machine m, int lines, long stallAfter, const std::string& header = 
         w.endPage();
         w.close();
     } else {
-        faxtest::MakeFaxFile(dir / "doc.ovf", {0}, lines);
+        faxtest::makeFaxFile(dir / "doc.ovf", {0}, lines);
     }
     fax.SetFaxFile(dir / "doc.ovf");
     fax.HeaderLine = header;
     fax.OnFaxStatus = [&out, cancelAtPageEnd](TOvxAbstractFax& f, bool, bool) {
         auto& send = static_cast<TOvxSendFax&>(f);
-        out.Progress.emplace_back(send.FaxProgress(), send.PagesConfirmed());
-        if (cancelAtPageEnd && send.FaxProgress() == fpSendPageStatus) send.CancelSession();
+        out.Progress.emplace_back(send.faxProgress(), send.pagesConfirmed());
+        if (cancelAtPageEnd && send.faxProgress() == fpSendPageStatus) send.CancelSession();
     };
     fax.PhoneNumber = "5550100";
-    fax.SetStationID("OUR STATION");
+    fax.setStationID("OUR STATION");
     fax.DesiredBPS = 2400;
     history.FaxHistoryName = dir / "OVEXFAX.HIS";
     fax.FaxLog = &history;
-    Attach(fax, out);
+    attach(fax, out);
     if (m == Machine::Class1) {
         FakeModem modem;
-        modem.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
-        modem.Frames.push_back(FakeModem::Dis(false, 6));
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfCFR));
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfMCF));
+        modem.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
+        modem.Frames.push_back(FakeModem::dis(false, 6));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfCFR));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfMCF));
         modem.BufferedBps = 2400;
         modem.StallAfterPageBytes = stallAfter;
-        fax.UseLinkForTesting(&modem);
+        fax.useLinkForTesting(&modem);
         fax.StartSend();
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
         if (!modem.TxData.empty()) out.SentPage = modem.TxData.back();
     } else {
         FakeClass2 modem(m == Machine::Class20);
         modem.Negotiated = "0,0,0,2,0,0,0,0";  // 2400 bit/s
         modem.LineBps = 2400;
         modem.StallAfterPageBytes = stallAfter;
-        fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
-        fax.UseLinkForTesting(&modem);
+        fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+        fax.useLinkForTesting(&modem);
         fax.StartSend();
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
         if (!modem.Pages.empty()) out.SentPage = modem.Pages.back();
     }
     return out;
 }
 
 // The rows a page's data decodes to.
-std::vector<std::string> Rows(const std::vector<uint8_t>& data) {
+std::vector<std::string> pageRows(const std::vector<uint8_t>& data) {
     struct Sink final : telvane::faximage::FaxLineSink {
         std::vector<std::string> rows;
         void faxLine(const uint8_t* line, size_t bytes) override {
@@ -224,19 +224,19 @@ std::vector<std::string> Rows(const std::vector<uint8_t>& data) {
 // Waits for a call with `modem`, takes the destination directory away, then lets the phone
 // ring: the finish codes, and how often the machine answered.
 template <typename Modem>
-std::pair<std::vector<int>, size_t> RingWithoutDestination(Modem& modem, TOvxReceiveFax& fax, const Dir& dir) {
+std::pair<std::vector<int>, size_t> ringWithoutDestination(Modem& modem, TOvxReceiveFax& fax, const Dir& dir) {
     Outcome out;
-    Attach(fax, out);
+    attach(fax, out);
     std::filesystem::create_directories(dir / "in");
-    fax.SetDestinationDir(dir / "in");
+    fax.setDestinationDir(dir / "in");
     fax.OneFax = true;
-    fax.UseLinkForTesting(&modem);
+    fax.useLinkForTesting(&modem);
     fax.StartReceive();
-    faxtest::Drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+    faxtest::drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
     std::filesystem::remove(dir / "in");
-    modem.Ring(1);
-    faxtest::Drive(fax, modem);
-    return {out.Finishes, modem.CountCommand("ATA")};
+    modem.ring(1);
+    faxtest::drive(fax, modem);
+    return {out.Finishes, modem.countCommand("ATA")};
 }
 
 }  // namespace
@@ -248,10 +248,10 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
         Dir dir;
         TOvxReceiveFax fax;
         FakeModem modem;
-        fax.UseLinkForTesting(&modem);
-        fax.SetDestinationDir(dir / "missing");
+        fax.useLinkForTesting(&modem);
+        fax.setDestinationDir(dir / "missing");
         EXPECT_THROW(fax.StartReceive(), EOvxException);
-        EXPECT_FALSE(fax.InProgress());
+        EXPECT_FALSE(fax.inProgress());
         EXPECT_TRUE(modem.Commands.empty());
     }
     for (const Machine m : kEveryClass) {
@@ -261,12 +261,12 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
         std::pair<std::vector<int>, size_t> result;
         if (m == Machine::Class1) {
             FakeModem modem;
-            result = RingWithoutDestination(modem, fax, dir);
+            result = ringWithoutDestination(modem, fax, dir);
         } else {
             FakeClass2 modem(m == Machine::Class20);
-            modem.Incoming.push_back({Page(1)});
-            fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
-            result = RingWithoutDestination(modem, fax, dir);
+            modem.Incoming.push_back({page(1)});
+            fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+            result = ringWithoutDestination(modem, fax, dir);
         }
         EXPECT_EQ(result.first, std::vector<int>{telvane::ecPathNotFound});
         EXPECT_EQ(result.second, 0u);
@@ -279,20 +279,20 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
 TEST(EveryClass, CallLostInPageTwoKeepsTheConfirmedPage) {
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Receive(m, {{Page(1), Page(2)}, 2});
+        const Outcome out = Receive(m, {{page(1), page(2)}, 2});
         EXPECT_FALSE(out.InProgress);
         ASSERT_EQ(out.Finishes.size(), 1u);
         EXPECT_LT(out.Finishes[0], 0);
         EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceivePartial}));
         EXPECT_EQ(out.Confirmed, 1);
         ASSERT_EQ(out.Files.size(), 1u);
-        EXPECT_EQ(out.Files[0], std::vector<std::vector<uint8_t>>{Page(1)});
+        EXPECT_EQ(out.Files[0], std::vector<std::vector<uint8_t>>{page(1)});
         EXPECT_NE(out.History.find("Receive incomplete at "), std::string::npos) << out.History;
         EXPECT_NE(out.History.find(", 1 page kept"), std::string::npos) << out.History;
     }
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Receive(m, {{Page(1), Page(2)}, 1});
+        const Outcome out = Receive(m, {{page(1), page(2)}, 1});
         EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceiveFail}));
         EXPECT_EQ(out.Confirmed, 0);
         EXPECT_TRUE(out.Files.empty());
@@ -302,7 +302,7 @@ TEST(EveryClass, CallLostInPageTwoKeepsTheConfirmedPage) {
 // A dense page arriving for about 75 s (a second between pieces of its data) is received
 // whole: the page timer only runs while nothing arrives.
 TEST(EveryClass, PageLongerThanAMinuteIsReceived) {
-    const std::vector<uint8_t> dense = Page(3, 1500);
+    const std::vector<uint8_t> dense = page(3, 1500);
     ASSERT_GT(dense.size(), 75000u);
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
@@ -320,7 +320,7 @@ TEST(EveryClass, PageLongerThanAMinuteIsReceived) {
 TEST(EveryClass, PageEndIsAwaitedForTheLineTimeOfTheQueuedData) {
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Send(m, 12000, -1);
+        const Outcome out = send(m, 12000, -1);
         EXPECT_EQ(out.Finishes, std::vector<int>{0});
         EXPECT_EQ(out.Logs, (std::vector<int>{1, 2}));
         EXPECT_EQ(out.Confirmed, 1);
@@ -333,7 +333,7 @@ TEST(EveryClass, PageEndIsAwaitedForTheLineTimeOfTheQueuedData) {
 TEST(EveryClass, ModemThatStopsTakingPageDataEndsTheSend) {
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Send(m, 2000, 3000);
+        const Outcome out = send(m, 2000, 3000);
         EXPECT_FALSE(out.InProgress);
         EXPECT_EQ(out.Finishes, std::vector<int>{ecFatalTimeout});
         EXPECT_EQ(out.Logs, (std::vector<int>{1, 3}));
@@ -346,23 +346,23 @@ TEST(EveryClass, ModemThatStopsTakingPageDataEndsTheSend) {
 // with 40 white rows at the top keep their number of rows, and every row below the header is
 // the page's own. A raw page drawn on from its first row loses nothing: the header goes above it.
 TEST(EveryClass, HeaderLineKeepsThePageLength) {
-    std::vector<uint8_t> margin = faxtest::RawT4Page(40);
+    std::vector<uint8_t> margin = faxtest::rawT4Page(40);
     margin.resize(margin.size() - sizeof faxtest::kEnd);  // the rows without their RTC
-    const std::vector<uint8_t> drawn = Page(4, 60);
+    const std::vector<uint8_t> drawn = page(4, 60);
     std::vector<uint8_t> withMargin = margin;
     withMargin.insert(withMargin.end(), drawn.begin(), drawn.end());
-    const auto marginRows = Rows(withMargin), drawnRows = Rows(drawn);
+    const auto marginRows = pageRows(withMargin), drawnRows = pageRows(drawn);
     ASSERT_EQ(marginRows.size(), 100u);
     ASSERT_EQ(drawnRows.size(), 60u);
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome records = Send(m, 100, -1, "FROM OUR STATION");
+        const Outcome records = send(m, 100, -1, "FROM OUR STATION");
         EXPECT_EQ(records.Finishes, std::vector<int>{0});
-        EXPECT_EQ(Rows(records.SentPage).size(), 100u);
+        EXPECT_EQ(pageRows(records.SentPage).size(), 100u);
 
-        const Outcome raw = Send(m, 0, -1, "FROM OUR STATION", &withMargin);
+        const Outcome raw = send(m, 0, -1, "FROM OUR STATION", &withMargin);
         EXPECT_EQ(raw.Finishes, std::vector<int>{0});
-        const auto sent = Rows(raw.SentPage);
+        const auto sent = pageRows(raw.SentPage);
         ASSERT_EQ(sent.size(), marginRows.size());
         const auto firstBlack = [](const std::vector<std::string>& rows) {
             return std::find_if(rows.begin(), rows.end(),
@@ -374,8 +374,8 @@ TEST(EveryClass, HeaderLineKeepsThePageLength) {
         EXPECT_LT(header - sent.begin(), 40);
         EXPECT_TRUE(std::equal(sent.end() - 60, sent.end(), marginRows.end() - 60));
 
-        const Outcome full = Send(m, 0, -1, "FROM OUR STATION", &drawn);
-        const auto fullRows = Rows(full.SentPage);
+        const Outcome full = send(m, 0, -1, "FROM OUR STATION", &drawn);
+        const auto fullRows = pageRows(full.SentPage);
         ASSERT_GT(fullRows.size(), drawnRows.size());
         EXPECT_TRUE(std::equal(fullRows.end() - 60, fullRows.end(), drawnRows.begin()));
     }
@@ -390,7 +390,7 @@ TEST(EveryClass, PageIsSentOnlyOnceConfirmed) {
     };
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome sent = Send(m, 100, -1);
+        const Outcome sent = send(m, 100, -1);
         EXPECT_EQ(sent.Finishes, std::vector<int>{0});
         const auto pageEnd = find(sent, fpSendPageStatus), accepted = find(sent, fpPageOK);
         ASSERT_NE(pageEnd, sent.Progress.end());
@@ -399,7 +399,7 @@ TEST(EveryClass, PageIsSentOnlyOnceConfirmed) {
         EXPECT_EQ(pageEnd->second, 0);
         EXPECT_EQ(accepted->second, 1);
 
-        const Outcome cancelled = Send(m, 100, -1, "", nullptr, true);
+        const Outcome cancelled = send(m, 100, -1, "", nullptr, true);
         EXPECT_EQ(cancelled.Finishes, std::vector<int>{telvane::ecCancelRequested});
         EXPECT_NE(find(cancelled, fpSendPageStatus), cancelled.Progress.end());
         EXPECT_EQ(find(cancelled, fpPageOK), cancelled.Progress.end());
