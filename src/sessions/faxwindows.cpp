@@ -13,6 +13,7 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "transport/comport.h"
 #include "sessions/sessionrules.h"
@@ -183,9 +184,12 @@ void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
     if (v.status == fpBusyWait && busyRunning_)
         status += clockText(secondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
     fsStatusMsg->setText(status);
-    // Once the page's end is being signalled all of it has gone out, whatever the last count said.
-    const bool pageDone = v.status == fpSendPageStatus || v.status == fpPageOK;
-    meter->setValue(pageDone ? 100 : pageMeterPercent(v.bytesTransferred, v.pageLength));
+    // The meter never goes back within a page (a cancel after the page's data keeps what was
+    // shown); a new page, or a page the far end refused and that goes out again, starts afresh.
+    if (v.currentPage != meterPage_ || v.status == fpPageError) meterFloor_ = 0;
+    meterPage_ = v.currentPage;
+    meterFloor_ = std::max(meterFloor_, sendMeterPercent(v.status, v.bytesTransferred, v.pageLength));
+    meter->setValue(meterFloor_);
 }
 
 void TStandardFaxDisplay::CancelClick() {

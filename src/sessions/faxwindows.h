@@ -64,6 +64,8 @@ private:
     int64_t frozenSeconds_ = 0;
     bool busyRunning_ = false;
     int64_t busyEnd_ = 0;
+    int meterPage_ = -1;
+    int meterFloor_ = 0;
 };
 
 // The error dialog. Results: 1 Ok, -99 Continue, 4 Technical Help.

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cctype>
 
 #include "settings/settings.h"
@@ -160,11 +161,23 @@ QString refusedDialText(int errorCode, bool reachedRemote, const QString& number
 }
 
 QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {
-    if (status != telvane::transport::fpSendPageStatus || currentPage <= 0) return engineText;
+    using namespace telvane::transport;
+    if ((status != fpSendPageStatus && status != fpPageOK) || currentPage <= 0) return engineText;
+    if (status == fpSendPageStatus) {
+        const QString page = totalPages > 0 ? QStringLiteral("Page %1 of %2").arg(currentPage).arg(totalPages)
+                                            : QStringLiteral("Page %1").arg(currentPage);
+        return page + QStringLiteral(" is with the modem, waiting for the far end to confirm it");
+    }
     if (totalPages > 0 && currentPage < totalPages)
         return QStringLiteral("Page %1 of %2 sent, more pages follow").arg(currentPage).arg(totalPages);
     return totalPages > 0 ? QStringLiteral("Page %1 of %2 sent, ending the fax").arg(currentPage).arg(totalPages)
                           : QStringLiteral("Page %1 sent, ending the fax").arg(currentPage);
+}
+
+int sendMeterPercent(int status, long bytes, long pageLength) {
+    if (status == telvane::transport::fpPageOK) return 100;
+    if (status == telvane::transport::fpSendPageStatus) return 99;
+    return std::min(99, pageMeterPercent(bytes, pageLength));
 }
 
 QString currentPageText(int currentPage, int totalPages, bool hasCoverFile) {

@@ -45,8 +45,13 @@ QString receiveStatusText(const QString& statusText, const QString& remoteId, in
 // Preferences in the main window's File menu (`receiving`).
 QString portCheckAdvice(int comNumber, bool receiving);
 // The status window's status line for a send: the engine's text, except while a page's end is
-// being signalled, which the engine calls "Sending EOP" (end of procedure) even between pages.
+// being signalled, which the engine calls "Sending EOP" (end of procedure) even between pages:
+// then the page is with the modem and awaits the far end's confirmation. A page is "sent" only
+// once the far end has confirmed it (fpPageOK).
 QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages);
+// The page meter of a send: the page data handed to the modem, below 100 until the far end has
+// confirmed the page (99 once all of it is with the modem).
+int sendMeterPercent(int status, long bytes, long pageLength);
 // The status window's current page: the page number, "<cover page>" while a separate cover file
 // goes out, "-" before the first page.
 QString currentPageText(int currentPage, int totalPages, bool hasCoverFile);

@@ -136,18 +136,38 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
     EXPECT_EQ(display.fsElapsedTime->text(), "  1:05");
     EXPECT_EQ(display.fsCurrentPage->text(), "2");
     EXPECT_EQ(display.meter->value(), 33);
-    // The end of page 2 of 3 is not the end of the fax; the page has gone out in full.
+    // The end of page 2 of 3 is not the end of the fax. All of the page is with the modem, but it
+    // is sent only once the far end confirms it.
     v.totalPages = 3;
     v.status = telvane::transport::fpSendPageStatus;
     v.statusText = "Sending EOP";
     v.bytesTransferred = 240;  // the last count the engine reported during the page
     display.UpdateValues(v);
-    EXPECT_EQ(display.fsStatusMsg->text(), "Page 2 of 3 sent, more pages follow");
+    EXPECT_EQ(display.fsStatusMsg->text(), "Page 2 of 3 is with the modem, waiting for the far end to confirm it");
     EXPECT_EQ(display.fsCurrentPage->text(), "2 of 3");
-    EXPECT_EQ(display.meter->value(), 100);
-    v.currentPage = 3;
+    EXPECT_EQ(display.meter->value(), 99);
+    v.status = telvane::transport::fpPageOK;
+    v.statusText = "Page accepted by remote";
     display.UpdateValues(v);
-    EXPECT_EQ(display.fsStatusMsg->text(), "Page 3 of 3 sent, ending the fax");
+    EXPECT_EQ(display.fsStatusMsg->text(), "Page 2 of 3 sent, more pages follow");
+    EXPECT_EQ(display.meter->value(), 100);
+    // Page 3 starts afresh; cancelled after its data but before the far end's answer, it is
+    // never shown as sent and the meter stays where the page's data left it.
+    v.currentPage = 3;
+    v.status = telvane::transport::fpSendPage;
+    v.bytesTransferred = 30;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.meter->value(), 10);
+    v.status = telvane::transport::fpSendPageStatus;
+    v.bytesTransferred = 225;
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsStatusMsg->text(), "Page 3 of 3 is with the modem, waiting for the far end to confirm it");
+    EXPECT_EQ(display.meter->value(), 99);
+    v.status = telvane::transport::fpCancel;
+    v.statusText = "Cancel requested";
+    display.UpdateValues(v);
+    EXPECT_EQ(display.fsStatusMsg->text(), "Cancel requested");
+    EXPECT_EQ(display.meter->value(), 99);
     v.status = telvane::transport::fpFinished;
     v.statusText = "Finished";
     display.UpdateValues(v);

@@ -1,6 +1,7 @@
 // Child processes, the virtual fax line and fax pages for the line tests (see virtualline.h).
 #include "support/virtualline.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -121,6 +122,32 @@ int run(const std::vector<std::string>& argv, const TempDir& dir) {
     return wait(c, 60);
 }
 }  // namespace
+
+void makeDensePage(const TempDir& dir) {
+    const int w = 1728, h = 2000;
+    std::string pbm = "P4\n1728 2000\n";
+    const size_t stride = w / 8;
+    uint32_t seed = 12345;
+    for (int y = 0; y < h; ++y) {
+        std::string row(stride, '\0');
+        if (y % 3 == 0) seed = 1103515245u * static_cast<uint32_t>(y / 3 + 7) + 12345u;
+        uint32_t s = seed;
+        bool black = false;
+        for (int x = 0; x < w;) {
+            s = s * 1664525u + 1013904223u;
+            const int run = 40 + 16 * static_cast<int>((s >> 24) % 6);
+            for (int i = x; i < std::min(w, x + run); ++i)
+                if (black) row[static_cast<size_t>(i / 8)] |= static_cast<char>(0x80 >> (i % 8));
+            x += run;
+            black = !black;
+        }
+        pbm += row;
+    }
+    std::ofstream(dir / "dense.pbm", std::ios::binary) << pbm;
+    Child c = start({"sh", "-c", "pnmtotiff -g3 -xresolution 204 -yresolution 196 dense.pbm > dense.tif"},
+                    dir.pathNoSlash(), "pnmtotiff");
+    wait(c, 60);
+}
 
 void makePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage) {
     const std::string txt = ovf + ".txt";

@@ -63,6 +63,10 @@ void writeTestPagePbm(const std::string& path, int page);
 // A one-page fax file of a few text lines, standard or fine (telvane-faxconv to-fax).
 // linesPerPage 0: a full-length page.
 void makePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage = 12);
+// A fine page of short black and white runs as `dir`/dense.tif (G3 TIFF, made with pnmtotiff):
+// about 80 kB of T.4 data, more than a minute at 9600 bit/s. Deterministic (its own generator),
+// so its size is the same on every run.
+void makeDensePage(const TempDir& dir);
 // PBM files (whole) of every page of a fax file / of a TIFF.
 std::vector<std::string> faxPages(const std::string& ovf, const TempDir& dir);
 std::vector<std::string> tiffPages(const std::string& tif, const TempDir& dir);

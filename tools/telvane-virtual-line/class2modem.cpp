@@ -16,9 +16,15 @@ extern "C" {
 namespace telvane::virtualline {
 
 namespace {
-constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
+constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, XOFF = 0x13, DC2 = 0x12;
 constexpr size_t kMaxCommand = 256;
 constexpr size_t kMaxPage = 4 * 1024 * 1024;
+// The modem's buffer for page data from the host, and the levels at which it sends XOFF and,
+// once it has drained again, XON.
+constexpr size_t kBufferSize = 4096;
+constexpr size_t kXoffLevel = kBufferSize * 3 / 4;
+constexpr size_t kXonLevel = kBufferSize / 4;
+constexpr int kBps[] = {2400, 4800, 7200, 9600, 12000, 14400};
 
 int64_t nowMs() {
     timespec ts{};
@@ -70,7 +76,13 @@ struct Class2Modem::Impl {
     // The modem's own defaults: 9600, and 10 ms as its minimum scan time (hosts such as efax
     // cannot handle a session without one).
     int hostParams[8] = {0, 3, 0, 2, 0, 0, 0, 3};
+    // Phase C bit order: reversed until the host sets it (AT+FBOR / AT+FBO), as most Class 2
+    // modems hand over received data; Class 2.0 modems start in direct order.
+    bool bitOrderSet = false;
     bool bitReverse = false;
+    // AT+FLO: 1 = XON/XOFF, 2 = RTS/CTS (a pseudo-terminal has no CTS: the buffer simply stops
+    // taking data), 0 = none.
+    int flowControl = 1;
     int autoAnswer = 0;  // S0
     int rings = 0;
     bool frozen = false;
@@ -94,11 +106,18 @@ struct Class2Modem::Impl {
     bool finalPending = false;
     char lastStatus = '1';
     bool sendDone = false;
-    // The end of a page is answered once the page would have been carried at the session's
-    // speed (hosts time the page by it).
+    // Page data from the host fills a bounded buffer that empties at the session's speed; the
+    // end of a page is answered once the buffer has emptied behind it.
     std::function<void()> deferred;
-    int64_t deferredAt = 0;
+    size_t queued = 0;
+    int64_t drainedAt = 0;
+    bool xoffSent = false;
     int sessionBr = 3;
+    // Received page data goes to the host at the session's speed, followed by its reports.
+    std::string toHost;
+    size_t toHostPos = 0;
+    std::string afterData;
+    int64_t sentAt = 0;
 
     // Receiving: the pages as the far end sent them, handed over after its last page.
     struct RxPage {
@@ -157,6 +176,11 @@ struct Class2Modem::Impl {
         finalPending = false;
         sendDone = false;
         deferred = nullptr;
+        queued = 0;
+        xoffSent = false;
+        toHost.clear();
+        toHostPos = 0;
+        afterData.clear();
         remoteId.clear();
         reported = false;
         rxDone = false;
@@ -170,6 +194,7 @@ struct Class2Modem::Impl {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = p[i];
             if (mode == Mode::HostData) {
+                ++queued;
                 hostData(c);
             } else if (mode == Mode::WaitDc2) {
                 if (c == DC2) sendPageToHost();
@@ -177,7 +202,7 @@ struct Class2Modem::Impl {
                 if (echo) write(cmd + "\r");
                 const std::string line = cmd;
                 cmd.clear();
-                if (!line.empty()) command(line);
+                if (!line.empty()) runCommand(line);
             } else if (c >= 0x20 && cmd.size() < kMaxCommand) {
                 cmd += static_cast<char>(c);
             }
@@ -208,27 +233,68 @@ struct Class2Modem::Impl {
             page.push_back(c);
     }
 
-    void defer(std::function<void()> action) {
-        static const int kBps[] = {2400, 4800, 7200, 9600, 12000, 14400};
-        const int bps = kBps[std::clamp(sessionBr, 0, 5)];
-        deferred = std::move(action);
-        deferredAt = nowMs() + static_cast<int64_t>(page.size()) * 8 * 1000 / bps;
+    void defer(std::function<void()> action) { deferred = std::move(action); }
+
+    bool SoftwareFlow() const { return flowControl == 1 && !cfg.noXon; }
+
+    // How many bytes the modem takes from the host now: page data only while its buffer has room.
+    size_t room() const {
+        if (mode != Mode::HostData) return kMaxCommand;
+        return queued < kBufferSize ? kBufferSize - queued : 0;
     }
 
+    int64_t sessionBytes(int64_t ms) const { return ms * kBps[std::clamp(sessionBr, 0, 5)] / 8000; }
+
     void poll() {
-        if (deferred && nowMs() >= deferredAt) {
+        const int64_t now = nowMs();
+        // Page data leaves the buffer at the line's speed.
+        const size_t drain = static_cast<size_t>(std::max<int64_t>(0, sessionBytes(now - drainedAt)));
+        if (drain > 0 || queued == 0) drainedAt = now;
+        queued -= std::min(queued, drain);
+        if (mode == Mode::HostData && SoftwareFlow()) {
+            if (!xoffSent && queued >= kXoffLevel) {
+                const uint8_t x = XOFF;
+                out(&x, 1);
+                xoffSent = true;
+            } else if (xoffSent && queued <= kXonLevel) {
+                const uint8_t x = XON;
+                out(&x, 1);
+                xoffSent = false;
+            }
+        }
+        if (deferred && queued == 0) {
             auto action = std::move(deferred);
             deferred = nullptr;
             action();
         }
+        // Received page data, paced the same way.
+        if (toHostPos < toHost.size()) {
+            const size_t n = std::min(toHost.size() - toHostPos,
+                                      static_cast<size_t>(std::max<int64_t>(0, sessionBytes(now - sentAt))));
+            if (n > 0) {
+                write(toHost.substr(toHostPos, n));
+                toHostPos += n;
+                sentAt = now;
+            }
+            if (toHostPos >= toHost.size()) {
+                toHost.clear();
+                toHostPos = 0;
+                write(afterData);
+                afterData.clear();
+            }
+        }
     }
 
-    void command(const std::string& raw) {
-        const std::string request = upper(raw);
-        if (request.compare(0, 2, "AT") != 0) {
+    void runCommand(const std::string& typed) {
+        // Characters before the "AT" prefix are ignored (V.250), so an escape sequence that
+        // reaches the modem in command state ("+++ATH") is taken as the command after it.
+        const size_t at = upper(typed).find("AT");
+        if (at == std::string::npos) {
             line("ERROR");
             return;
         }
+        const std::string raw = typed.substr(at);
+        const std::string request = upper(raw);
         const std::string body = request.substr(2);
         auto value = [&](size_t prefix) { return body.substr(prefix); };
         auto starts = [&](const char* p) { return body.compare(0, std::char_traits<char>::length(p), p) == 0; };
@@ -262,14 +328,29 @@ struct Class2Modem::Impl {
             id.erase(std::remove(id.begin(), id.end(), '"'), id.end());
             localId = id.substr(0, 20);
             line("OK");
-        } else if ((starts("+FDIS=") || starts("+FIS=")) && body.back() != '?') {
+        } else if ((starts("+FDIS=") || starts("+FIS=") || starts("+FDCC=") || starts("+FCC=")) && body.back() != '?') {
             setParams(value(body.find('=') + 1));
             line("OK");
         } else if (starts("+FDIS?") || starts("+FIS?")) {
             line(n("+FDIS:", "+FIS:") + params(hostParams[0] & 1, hostParams[1], hostParams[2] == 1, 0));
             line("OK");
-        } else if (starts("+FBOR=") || starts("+FBO=")) {
+        } else if ((starts("+FBOR=") || starts("+FBO=")) && body.back() != '?') {
             bitReverse = std::atoi(value(body.find('=') + 1).c_str()) & 1;
+            bitOrderSet = true;
+            line("OK");
+        } else if (body == "+FLO=?") {
+            line("(0-2)");
+            line("OK");
+        } else if (body == "+FLO?") {
+            line(std::to_string(flowControl));
+            line("OK");
+        } else if (starts("+FLO=")) {
+            const int v = std::atoi(value(5).c_str());
+            if (v < 0 || v > 2) {
+                line("ERROR");
+                return;
+            }
+            flowControl = v;
             line("OK");
         } else if (starts("D")) {
             if (fclass == "0" || call != Call::Idle) {
@@ -284,7 +365,7 @@ struct Class2Modem::Impl {
             control(AT_MODEM_CONTROL_CALL, number);
         } else if (body == "A") {
             if (rings == 0) {
-                // Nobody is calling: the request stays silent.
+                // Nobody is calling: the line stays silent.
                 line("NO CARRIER");
                 return;
             }
@@ -358,6 +439,9 @@ struct Class2Modem::Impl {
         }
         page.clear();
         dle = false;
+        queued = 0;
+        xoffSent = false;
+        drainedAt = nowMs();
         mode = Mode::HostData;
     }
 
@@ -440,24 +524,28 @@ struct Class2Modem::Impl {
         resetCall();
     }
 
+    bool reverseReceived() const { return bitOrderSet ? bitReverse : !cfg.class20; }
+
+    // The page goes out at the session's speed (poll()), its reports after it.
     void sendPageToHost() {
         const RxPage& p = rxPages[served++];
-        std::string data;
-        data.reserve(p.data.size() + 16);
+        const bool reversed = reverseReceived();
+        toHost.clear();
+        toHost.reserve(p.data.size() + 16);
         for (uint8_t b : p.data) {
-            const uint8_t c = bitReverse ? reverse(b) : b;
-            if (c == DLE) data += static_cast<char>(DLE);
-            data += static_cast<char>(c);
+            const uint8_t c = reversed ? reverse(b) : b;
+            if (c == DLE) toHost += static_cast<char>(DLE);
+            toHost += static_cast<char>(c);
         }
-        data += static_cast<char>(DLE);
-        data += static_cast<char>(ETX);
-        write(data);
+        toHost += static_cast<char>(DLE);
+        toHost += static_cast<char>(ETX);
+        toHostPos = 0;
+        sessionBr = dcsBr;
+        sentAt = nowMs();
         mode = Mode::Command;
         const bool last = served >= rxPages.size();
         const char post = last ? '2' : static_cast<int>(served) == cfg.eomAfterPage ? '1' : '0';
-        line(n("+FPTS:1", "+FPS:1,0,0,0,0"));
-        line(std::string("+FET:") + post);
-        line("OK");
+        afterData = "\r\n" + n("+FPTS:1", "+FPS:1,0,0,0,0") + "\r\n\r\n+FET:" + std::string(1, post) + "\r\n\r\nOK\r\n";
     }
 
     // --- line side ---
@@ -501,7 +589,11 @@ struct Class2Modem::Impl {
         fax_set_transmit_on_idle(nearEnd, 1);
         t30_state_t* t30 = fax_get_t30_state(nearEnd);
         t30_set_tx_ident(t30, (localId.empty() ? cfg.stationId : localId).c_str());
-        t30_set_supported_modems(t30, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
+        // The host's bit rate limits what the modem offers (V.27 ter up to 4800, V.29 up to 9600).
+        const int br = hostParams[1];
+        t30_set_supported_modems(t30, br <= 1   ? T30_SUPPORT_V27TER
+                                      : br <= 3 ? T30_SUPPORT_V27TER | T30_SUPPORT_V29
+                                                : T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
         t30_set_supported_compressions(t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION);
         t30_set_supported_resolutions(t30, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
         t30_set_ecm_capability(t30, 0);
@@ -512,7 +604,7 @@ struct Class2Modem::Impl {
             t30_set_document_handler(t30, richDocument, this);
         } else {
             t30_set_rx_file(t30, rxPath().c_str(), -1);
-            t30_set_real_time_frame_handler(t30, &frame, this);
+            t30_set_real_time_frame_handler(t30, onFrame, this);
         }
     }
 
@@ -567,7 +659,7 @@ struct Class2Modem::Impl {
         }
     }
 
-    static void frame(t30_state_t*, void* user, int incoming, const uint8_t* msg, int len) {
+    static void onFrame(t30_state_t*, void* user, int incoming, const uint8_t* msg, int len) {
         auto* d = static_cast<Impl*>(user);
         if (!incoming || len < 3) return;
         const uint8_t fcf = msg[2] & 0xFE;
@@ -699,6 +791,9 @@ Class2Modem::~Class2Modem() {
 void Class2Modem::fromHost(const uint8_t* data, size_t len) { d_->fromHost(data, len); }
 void Class2Modem::callEvent(int event) { d_->callEvent(event); }
 bool Class2Modem::frozen() const { return d_->frozen; }
+size_t Class2Modem::room() const { return d_->room(); }
+bool Class2Modem::busy() const { return d_->call != Impl::Call::Idle || !d_->toHost.empty(); }
+fax_state_t* Class2Modem::nearEnd() const { return d_->nearEnd; }
 void Class2Modem::poll() { d_->poll(); }
 
 void Class2Modem::tx(int16_t* amp, int len) {

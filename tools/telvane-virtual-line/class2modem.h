@@ -3,6 +3,11 @@
 // terminal) on the simulated telephone line.
 // Page data is exchanged with the host between the line's time steps: while the host delivers
 // or takes a page the line is frozen (frozen()), so that neither T.30 engine sees time pass.
+// As on a real modem, page data moves at the session's speed: the host's data fills a bounded
+// buffer (XOFF when it is nearly full, XON when it has drained, with AT+FLO=1; the modem takes
+// no more while it is full) and the end of a page is answered once the buffer has drained;
+// received data is handed over at the same speed, in reversed bit order in Class 2 unless the
+// host sets AT+FBOR (direct in Class 2.0 unless AT+FBO says otherwise).
 // Sending, each host page becomes one document (EOM between pages); receiving, the pages are
 // handed to the host once the far end has sent its last one.
 #pragma once
@@ -11,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+struct fax_state_s;  // spandsp's fax machine
 
 namespace telvane::virtualline {
 
@@ -36,11 +43,18 @@ public:
     Class2Modem& operator=(const Class2Modem&) = delete;
 
     void fromHost(const uint8_t* data, size_t len);
+    // How many bytes the modem takes from the host now (0 while its page buffer is full).
+    size_t room() const;
+    // The near end's fax machine while a call runs (for the line's fault taps), else null.
+    ::fax_state_s* nearEnd() const;
     void callEvent(int event);  // AT_CALL_EVENT_*
     // One block of line audio: what the modem sends, and what it hears.
     void tx(int16_t* amp, int len);
     void rx(int16_t* amp, int len);
     bool frozen() const;
+    // Whether the host still has a call to finish with the modem (pages to take, a hang-up to
+    // hear): the line does not stop under it.
+    bool busy() const;
     // Runs what is due by the clock; called on every block, frozen or not.
     void poll();
 

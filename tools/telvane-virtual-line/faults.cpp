@@ -180,12 +180,13 @@ void Faults::install(hdlc_rx_state_t* rx, Tap& tap) {
     hdlc_rx_set_frame_handler(rx, &Faults::onFrame, &tap);
 }
 
-void Faults::hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem) {
+void Faults::hook(t31_state_t* host, fax_state_t* hostFax, fax_state_t* farFax, t31_state_t* farModem) {
     if (opt_.Drop.empty() && opt_.Corrupt.empty() && opt_.Repeat.empty()) return;
     hostTap_.self = farTap_.self = this;
     hostTap_.in = true;
     farTap_.in = false;
     if (host) install(&host->audio.modems.hdlc_rx, hostTap_);
+    if (hostFax) install(&hostFax->modems.hdlc_rx, hostTap_);
     if (farFax) install(&farFax->modems.hdlc_rx, farTap_);
     if (farModem) install(&farModem->audio.modems.hdlc_rx, farTap_);
 }
@@ -272,6 +273,14 @@ void Faults::hostLine(const std::string& line) {
     } else if (up.find("+FRM=") != std::string::npos && up.find('?') == std::string::npos) {
         rxKind_ = lastFramesWereTx_ ? DataKind::Page : DataKind::Tcf;
         rxArmed_ = true;
+    } else if (up.find("+FDT") != std::string::npos && up.find('?') == std::string::npos) {
+        // Class 2 / 2.0: page data follows the modem's CONNECT (the host waits for it).
+        txKind_ = DataKind::Page;
+        hostInData_ = true;
+        hostDle_ = false;
+    } else if (up.find("+FDR") != std::string::npos && up.find('?') == std::string::npos) {
+        rxKind_ = DataKind::Page;
+        rxArmed_ = true;
     }
 }
 
@@ -290,7 +299,8 @@ void Faults::fromHost(uint8_t* buf, size_t n) {
         }
         if (hostDle_) {
             hostDle_ = false;
-            if (c == 0x03) {
+            // DLE ETX ends the data; in Class 2.0 also DLE "." "," and ";" (page end codes).
+            if (c == 0x03 || c == '.' || c == ',' || c == ';') {
                 hostInData_ = false;
                 continue;
             }

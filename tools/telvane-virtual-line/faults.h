@@ -53,8 +53,9 @@ public:
     // A new call starts: counters and pending work are reset.
     void newCall();
     // Puts the frame interceptors in place (again, if the modems re-initialised their
-    // receivers). `far` may be a fax machine or a second modem.
-    void hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem);
+    // receivers). The host's modem is a Class 1 modem (`host`) or the fax machine inside a
+    // Class 2 modem (`hostFax`); the far end a fax machine or a second modem.
+    void hook(t31_state_t* host, fax_state_t* hostFax, fax_state_t* farFax, t31_state_t* farModem);
 
     // Host -> modem bytes: how many may be read now (0: leave them in the tty).
     size_t hostReadLimit(size_t wanted);

@@ -42,10 +42,11 @@ namespace {
 constexpr int kSampleRate = 8000;
 constexpr int kBlock = 160;  // 20 ms
 constexpr int64_t kBlockNs = 20'000'000;
-constexpr size_t kMaxHostQueue = 64 * 1024;      // replies kept for a host that does not read
-constexpr int kRingIntervalBlocks = 250;         // one RING every 5 s
-constexpr int kHangupGraceBlocks = 150;          // 3 s after the far end finished
-constexpr int64_t kStopGraceNs = 3'000'000'000;  // --calls reached: stop this much later
+constexpr size_t kMaxHostQueue = 64 * 1024;        // replies kept for a host that does not read
+constexpr int kRingIntervalBlocks = 250;           // one RING every 5 s
+constexpr int kHangupGraceBlocks = 150;            // 3 s after the far end finished
+constexpr int64_t kStopGraceNs = 3'000'000'000;    // --calls reached: stop this much later
+constexpr int64_t kBusyGraceNs = 300'000'000'000;  // ...or once a Class 2 modem's host is done, within this
 
 volatile std::sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
@@ -200,6 +201,7 @@ private:
     void delay(std::deque<int16_t>& line, int16_t* block);
     void clearLine();
     void callControl();
+    void frozenCallControl();
     void handleOp(Modem& m, int op, const std::string& num);
     void startFarEnd(bool calling);
     void endCall(const char* why);
@@ -222,6 +224,7 @@ private:
     std::string rxFile_;
     int64_t idleSince_ = 0;
     int64_t stopAt_ = 0;
+    int64_t lastBusy_ = 0;
     std::deque<int16_t> toFar_, toNear_;  // line delay, one queue per direction
     vline::Faults faults_;
 };
@@ -556,6 +559,15 @@ void Line::callControl() {
     }
 }
 
+// While a Class 2 modem holds the line still (its host moves page data), only a hang-up the
+// line's faults call for can happen: the far end hangs up in the middle of the page data.
+void Line::frozenCallControl() {
+    if (state_ == CallState::Connected && faults_.hangupDue()) {
+        modems_[0].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        endCall("far end hung up (fault)");
+    }
+}
+
 // Passes one block through a line direction's delay: the block goes in, the delayed one comes out.
 void Line::delay(std::deque<int16_t>& line, int16_t* block) {
     line.insert(line.end(), block, block + kBlock);
@@ -602,7 +614,8 @@ void Line::block() {
 void Line::readHost(Modem& m) {
     if (!m.cts) return;  // the modem's buffer is full: leave the bytes in the tty (flow control)
     uint8_t buf[512];
-    const size_t want = m.index == 0 ? faults_.hostReadLimit(sizeof buf) : sizeof buf;
+    size_t want = m.index == 0 ? faults_.hostReadLimit(sizeof buf) : sizeof buf;
+    if (m.c2) want = std::min(want, m.c2->room());  // a full page buffer leaves the bytes in the tty
     if (want == 0) return;
     const ssize_t n = read(m.master, buf, want);
     if (n <= 0) return;
@@ -640,7 +653,7 @@ void Line::pollOnce(int64_t deadline) {
     pollfd fds[2];
     for (int i = 0; i < modemCount_; ++i) {
         Modem& m = modems_[i];
-        const bool readable = m.cts && (i != 0 || faults_.hostReadLimit(1) > 0);
+        const bool readable = m.cts && (i != 0 || faults_.hostReadLimit(1) > 0) && (!m.c2 || m.c2->room() > 0);
         fds[i] = {m.master, static_cast<short>((readable ? POLLIN : 0) | (m.toHost.empty() ? 0 : POLLOUT)), 0};
     }
     const int64_t left = deadline - nowNs();
@@ -679,7 +692,10 @@ void Line::run() {
         const int64_t now = nowNs();
         if (now < next) continue;
         next += kBlockNs;
-        if (stopAt_ != 0 && now >= stopAt_) break;
+        // A Class 2 modem whose host is still busy with the call (taking pages at line speed)
+        // keeps the line; the host then has the same grace as after any call.
+        if (modems_[0].c2 && modems_[0].c2->busy()) lastBusy_ = now;
+        if (stopAt_ != 0 && now >= stopAt_ && (now >= lastBusy_ + kStopGraceNs || now >= stopAt_ + kBusyGraceNs)) break;
         if (now - next > 10 * kBlockNs) next = now + kBlockNs;  // we fell far behind (suspended): resynchronise
 
         for (int i = 0; i < modemCount_; ++i) {
@@ -700,8 +716,12 @@ void Line::run() {
                 }
             }
         }
-        faults_.hook(modems_[0].t31, fax_, opt_.pair ? modems_[1].t31 : nullptr);
-        if (!(modems_[0].c2 && modems_[0].c2->frozen())) callControl();
+        faults_.hook(modems_[0].t31, modems_[0].c2 ? modems_[0].c2->nearEnd() : nullptr, fax_,
+                     opt_.pair ? modems_[1].t31 : nullptr);
+        if (!(modems_[0].c2 && modems_[0].c2->frozen()))
+            callControl();
+        else
+            frozenCallControl();
         for (int i = 0; i < modemCount_; ++i) {
             Modem& m = modems_[i];
             auto ops = std::move(m.pendingOps);

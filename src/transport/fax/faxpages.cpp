@@ -73,7 +73,7 @@ int TFaxPages::prepareText() {
 }
 
 int TFaxPages::renderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
-                          int minBytes, std::vector<uint8_t>& out) {
+                          int minBytes, std::vector<uint8_t>& out, int* rowCount) {
     using namespace telvane::faximage;
     if (int rc = renderer.prepare(fine, 1728, kHeaderMargin)) return rc;
     coder->setup(1728, kHeaderMargin, false);
@@ -87,6 +87,7 @@ int TFaxPages::renderText(telvane::faximage::FaxTextRenderer& renderer, const st
         const size_t n = coder->codeLine(line.data());
         appendPaddedLine(coder->data(), n, static_cast<size_t>(minBytes), out);
     }
+    if (rowCount) *rowCount = rows.height;
     return 0;
 }
 

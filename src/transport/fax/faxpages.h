@@ -51,8 +51,9 @@ public:
     // its pages, so that a font that cannot be used fails the fax before the call is made.
     int prepareText();
     // Draws `text` with `renderer` and appends its coded lines, each padded to `minBytes`.
+    // `rows` (when given) receives the number of rows drawn.
     int renderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine, int minBytes,
-                   std::vector<uint8_t>& out);
+                   std::vector<uint8_t>& out, int* rows = nullptr);
     // The values of the header and cover tokens for page `pageIndex`.
     THeaderValues pageValues(size_t pageIndex) const;
 

@@ -148,11 +148,16 @@ void TFaxSender::onCancel() {
 
 void TFaxSender::onDeviceLost() { fail(-160); }
 
-int TFaxSender::renderHeader(std::vector<uint8_t>& out) {
-    for (int i = 0; i < 8; ++i)
+int TFaxSender::renderHeader(std::vector<uint8_t>& out, int& rows) {
+    constexpr int kBlankRows = 8;
+    for (int i = 0; i < kBlankRows; ++i)
         appendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
-    return pages_.renderText(*pages_.headerText, substituteHeader(send_.HeaderLine, pages_.pageValues(pageIndex_)),
-                             pages_.pageFine(pageIndex_), minBytes_, out);
+    int textRows = 0;
+    const int rc =
+        pages_.renderText(*pages_.headerText, substituteHeader(send_.HeaderLine, pages_.pageValues(pageIndex_)),
+                          pages_.pageFine(pageIndex_), minBytes_, out, &textRows);
+    rows = kBlankRows + textRows;
+    return rc;
 }
 
 bool TFaxSender::preparePage(int scanTimeCode, long bps) {
@@ -165,13 +170,16 @@ bool TFaxSender::preparePage(int scanTimeCode, long bps) {
     pageBytes_ = 0;
     pageDone_ = false;
     inData_ = true;
+    int headerRows = 0;
     if (!send_.HeaderLine.empty()) {
         goTo(tfSndPgeHdr);
-        if (int rc = renderHeader(pending_)) {
+        if (int rc = renderHeader(pending_, headerRows)) {
             fail(rc);
             return false;
         }
     }
+    // The header takes the place of the page's top rows: the page keeps its paper's length.
+    topRows_.reset(headerRows);
     if (p.TextCover) {
         goTo(tfOpenCover);
         const THeaderValues v = pages_.pageValues(pageIndex_);
@@ -214,8 +222,24 @@ int TFaxSender::nextPageData(std::vector<uint8_t>& out) {
     const uint8_t* block = nullptr;
     size_t size = 0;
     bool isLine = false;
-    const int more = pages_.reader[p.File].nextBlock(block, size, isLine);
-    if (more <= 0) return more;
+    std::vector<uint8_t> kept;
+    for (;;) {
+        const int more = pages_.reader[p.File].nextBlock(block, size, isLine);
+        if (more <= 0) return more;
+        pageBytes_ += static_cast<long>(size);
+        if (isLine) {
+            if (!topRows_.dropRecord(block, size)) break;
+        } else {
+            if (!topRows_.dropping()) break;
+            kept.clear();
+            topRows_.feedRaw(block, size, kept);
+            if (!kept.empty()) {
+                block = kept.data();
+                size = kept.size();
+                break;
+            }
+        }
+    }
     if (isLine) {
         appendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
     } else if (TFillInserter* filler = rawDataFiller()) {
@@ -226,7 +250,6 @@ int TFaxSender::nextPageData(std::vector<uint8_t>& out) {
     } else {
         hdlc::escapeDle(block, size, out);
     }
-    pageBytes_ += static_cast<long>(size);
     fax_.setBytes(pageBytes_, pageLength_);
     return 1;
 }

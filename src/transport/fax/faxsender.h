@@ -12,6 +12,7 @@
 
 #include "transport/fax/faxmachine.h"
 #include "transport/fax/faxpages.h"
+#include "transport/fax/t4rows.h"
 
 namespace telvane::transport {
 
@@ -157,7 +158,8 @@ protected:
     long pageLength_ = 0;
 
 private:
-    int renderHeader(std::vector<uint8_t>& out);
+    // Draws the header line into `out`; `rows` receives the rows it takes.
+    int renderHeader(std::vector<uint8_t>& out, int& rows);
     // The next piece of page data, DLE doubled, in `out`: 1, or 0 when the page is all out
     // (nothing in `out`), or an error code below zero.
     int nextPageData(std::vector<uint8_t>& out);
@@ -168,6 +170,7 @@ private:
     std::vector<uint8_t> pending_;  // drawn header line and text cover, sent before file data
     size_t pendingPos_ = 0;
     bool pageDone_ = false;  // the page is all in pending_ (a text cover)
+    TRowDropper topRows_;    // a file page's top rows, whose place the header line takes
 };
 
 }  // namespace telvane::transport

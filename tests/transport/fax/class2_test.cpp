@@ -490,6 +490,27 @@ TEST(Class2Receive, TwoPagesIntoOneFile) {
     }
 }
 
+// A modem that hands received data over in reversed bit order although AT+FBOR=0 / AT+FBO=0 asked
+// for the direct one (as many Class 2 modems do): the first EOLs show the order, and the pages
+// are stored in line order all the same.
+TEST(Class2Receive, ReversedBitOrderIsReadRight) {
+    for (bool class20 : {false, true}) {
+        SCOPED_TRACE(class20 ? "2.0" : "2");
+        RecvRig rig(class20);
+        rig.modem.ReverseIncoming = true;
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '0'});
+        rig.modem.Incoming.push_back({pageBytes(2), '1', '2'});
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        const auto files = rig.files();
+        ASSERT_EQ(files.size(), 1u);
+        const auto pages = readPages(files[0]);
+        ASSERT_EQ(pages.size(), 2u);
+        EXPECT_EQ(pages[0], pageBytes(1));
+        EXPECT_EQ(pages[1], pageBytes(2));
+    }
+}
+
 TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
     {
         // A page the modem rejected leaves no trace in the file.

@@ -196,7 +196,11 @@ void FakeModem::command(const std::string& cmd) {
             reply("NO CARRIER");
             return;
         }
-        if (RxData.empty()) return;
+        if (RxData.empty()) {
+            // Nothing to hear: the modem waits for a carrier until a character ends the wait.
+            mode_ = Mode::RxFrameWait;
+            return;
+        }
         reply("CONNECT");
         if (RxChunk > 0 && frmCount_ >= 1) {  // page data (the first reception is the TCF)
             ++frmCount_;

@@ -2,7 +2,7 @@
 // machines alike (each with its scripted modem and fake clock): a call lost in the middle of a
 // page, a page that takes longer than a minute to arrive, a sender's page whose line time is
 // longer than any fixed page-end wait, a modem that stops taking page data, and a call whose fax
-// could not be stored.
+// could not be stored, and a header line that must not make a page longer than its paper.
 #include <gtest/gtest.h>
 
 #include "support/tempdir.h"
@@ -20,6 +20,8 @@
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30.h"
 #include "errors/errors.h"
+#include "faximage/mhdecoder.h"
+#include "faximage/ovffile.h"
 
 using namespace telvane::transport;
 using faxtest::FakeClass2;
@@ -58,6 +60,8 @@ struct Outcome {
     std::string History;
     int64_t Now = 0;  // the modem's fake clock when the session ended
     bool InProgress = false;
+    std::vector<uint8_t> SentPage;              // the last page's data as the modem got it
+    std::vector<std::pair<int, int>> Progress;  // each status shown: progress code, pages confirmed
 };
 
 void attach(TOvxCustomAbstractFax& fax, Outcome& out) {
@@ -144,14 +148,31 @@ Outcome Receive(Machine m, const Incoming& call) {
 
 // A fax to send, one page of `lines` blank lines at 2400 bit/s, to a modem that takes the data
 // at once and answers the page's end when the line has carried it, or (stallAfter >= 0) stops
-// taking data after that many bytes and never answers.
-Outcome send(Machine m, int lines, long stallAfter) {
+// taking data after that many bytes and never answers. With `rawPage` the page is that raw
+// data instead of line records; `header` is the header line drawn above the page.
+Outcome send(Machine m, int lines, long stallAfter, const std::string& header = "",
+             const std::vector<uint8_t>* rawPage = nullptr, bool cancelAtPageEnd = false) {
     Dir dir;
     Outcome out;
     TOvxSendFax fax;
     TOvxFaxLog history;
-    faxtest::makeFaxFile(dir / "doc.ovf", {0}, lines);
+    if (rawPage) {
+        telvane::faximage::OvfWriter w;
+        EXPECT_EQ(w.create(dir / "doc.ovf"), 0);
+        w.beginPage(0);
+        w.append(rawPage->data(), rawPage->size());
+        w.endPage();
+        w.close();
+    } else {
+        faxtest::makeFaxFile(dir / "doc.ovf", {0}, lines);
+    }
     fax.SetFaxFile(dir / "doc.ovf");
+    fax.HeaderLine = header;
+    fax.OnFaxStatus = [&out, cancelAtPageEnd](TOvxAbstractFax& f, bool, bool) {
+        auto& send = static_cast<TOvxSendFax&>(f);
+        out.Progress.emplace_back(send.faxProgress(), send.pagesConfirmed());
+        if (cancelAtPageEnd && send.faxProgress() == fpSendPageStatus) send.CancelSession();
+    };
     fax.PhoneNumber = "5550100";
     fax.setStationID("OUR STATION");
     fax.DesiredBPS = 2400;
@@ -170,6 +191,7 @@ Outcome send(Machine m, int lines, long stallAfter) {
         fax.StartSend();
         faxtest::drive(fax, modem);
         collect(dir, modem, fax, out);
+        if (!modem.TxData.empty()) out.SentPage = modem.TxData.back();
     } else {
         FakeClass2 modem(m == Machine::Class20);
         modem.Negotiated = "0,0,0,2,0,0,0,0";  // 2400 bit/s
@@ -180,8 +202,23 @@ Outcome send(Machine m, int lines, long stallAfter) {
         fax.StartSend();
         faxtest::drive(fax, modem);
         collect(dir, modem, fax, out);
+        if (!modem.Pages.empty()) out.SentPage = modem.Pages.back();
     }
     return out;
+}
+
+// The rows a page's data decodes to.
+std::vector<std::string> pageRows(const std::vector<uint8_t>& data) {
+    struct Sink final : telvane::faximage::FaxLineSink {
+        std::vector<std::string> rows;
+        void faxLine(const uint8_t* line, size_t bytes) override {
+            rows.emplace_back(reinterpret_cast<const char*>(line), bytes);
+        }
+    } sink;
+    telvane::faximage::FaxLineDecoder decoder(&sink);
+    decoder.feed(data.data(), data.size());
+    decoder.finish();
+    return sink.rows;
 }
 
 // Waits for a call with `modem`, takes the destination directory away, then lets the phone
@@ -302,5 +339,70 @@ TEST(EveryClass, ModemThatStopsTakingPageDataEndsTheSend) {
         EXPECT_EQ(out.Logs, (std::vector<int>{1, 3}));
         EXPECT_EQ(out.Confirmed, 0);
         EXPECT_LT(out.Now, 120000);
+    }
+}
+
+// The header line is drawn over the page's top margin: a page of line records and a raw page
+// with 40 white rows at the top keep their number of rows, and every row below the header is
+// the page's own. A raw page drawn on from its first row loses nothing: the header goes above it.
+TEST(EveryClass, HeaderLineKeepsThePageLength) {
+    std::vector<uint8_t> margin = faxtest::rawT4Page(40);
+    margin.resize(margin.size() - sizeof faxtest::kEnd);  // the rows without their RTC
+    const std::vector<uint8_t> drawn = page(4, 60);
+    std::vector<uint8_t> withMargin = margin;
+    withMargin.insert(withMargin.end(), drawn.begin(), drawn.end());
+    const auto marginRows = pageRows(withMargin), drawnRows = pageRows(drawn);
+    ASSERT_EQ(marginRows.size(), 100u);
+    ASSERT_EQ(drawnRows.size(), 60u);
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome records = send(m, 100, -1, "FROM OUR STATION");
+        EXPECT_EQ(records.Finishes, std::vector<int>{0});
+        EXPECT_EQ(pageRows(records.SentPage).size(), 100u);
+
+        const Outcome raw = send(m, 0, -1, "FROM OUR STATION", &withMargin);
+        EXPECT_EQ(raw.Finishes, std::vector<int>{0});
+        const auto sent = pageRows(raw.SentPage);
+        ASSERT_EQ(sent.size(), marginRows.size());
+        const auto firstBlack = [](const std::vector<std::string>& rows) {
+            return std::find_if(rows.begin(), rows.end(),
+                                [](const std::string& r) { return r.find_first_not_of('\0') != std::string::npos; });
+        };
+        // The header's own rows hold black; below them the page's white rows, then its drawing.
+        const auto header = firstBlack(sent);
+        ASSERT_NE(header, sent.end());
+        EXPECT_LT(header - sent.begin(), 40);
+        EXPECT_TRUE(std::equal(sent.end() - 60, sent.end(), marginRows.end() - 60));
+
+        const Outcome full = send(m, 0, -1, "FROM OUR STATION", &drawn);
+        const auto fullRows = pageRows(full.SentPage);
+        ASSERT_GT(fullRows.size(), drawnRows.size());
+        EXPECT_TRUE(std::equal(fullRows.end() - 60, fullRows.end(), drawnRows.begin()));
+    }
+}
+
+// A page counts as sent only when the far end has confirmed it: the status after its data
+// ("Sending EOP") comes with no page confirmed, the page-accepted status with one; a session
+// cancelled between the two never reports the page accepted and confirms nothing.
+TEST(EveryClass, PageIsSentOnlyOnceConfirmed) {
+    const auto find = [](const Outcome& o, int code) {
+        return std::find_if(o.Progress.begin(), o.Progress.end(), [code](const auto& p) { return p.first == code; });
+    };
+    for (const Machine m : kEveryClass) {
+        SCOPED_TRACE(Name(m));
+        const Outcome sent = send(m, 100, -1);
+        EXPECT_EQ(sent.Finishes, std::vector<int>{0});
+        const auto pageEnd = find(sent, fpSendPageStatus), accepted = find(sent, fpPageOK);
+        ASSERT_NE(pageEnd, sent.Progress.end());
+        ASSERT_NE(accepted, sent.Progress.end());
+        EXPECT_LT(pageEnd, accepted);
+        EXPECT_EQ(pageEnd->second, 0);
+        EXPECT_EQ(accepted->second, 1);
+
+        const Outcome cancelled = send(m, 100, -1, "", nullptr, true);
+        EXPECT_EQ(cancelled.Finishes, std::vector<int>{telvane::ecCancelRequested});
+        EXPECT_NE(find(cancelled, fpSendPageStatus), cancelled.Progress.end());
+        EXPECT_EQ(find(cancelled, fpPageOK), cancelled.Progress.end());
+        EXPECT_EQ(cancelled.Confirmed, 0);
     }
 }

@@ -2,7 +2,8 @@
 // line's Class 2 modem, which runs T.30 itself against spandsp's fax machine: sending a
 // mixed-resolution fax (with a modem that never sends XON for Class 2), a fine page rejected
 // once (Class 2) and a page rejected three times, busy; receiving two pages that the far end
-// sends with "+FET:1" between them, as one fax; efax on the other side of the modem.
+// sends with "+FET:1" between them, as one fax; a dense fine page at 9600 bit/s that takes more
+// than a minute; efax on the other side of the modem.
 // Pages are compared pixel by pixel after decoding both ends.
 #include <gtest/gtest.h>
 
@@ -146,16 +147,19 @@ TEST(LineClass2, BusyNumberIsDialledTwice) {
     EXPECT_EQ(busy, 2u) << report;
 }
 
-// The far end sends two pages and the modem reports "+FET:1" after the first (EOM, as a sender
-// that changes resolution between pages does): one fax file with both pages, logged once.
-TEST(LineClass2, ReceiveTwoPagesWithEomAsOneFax) {
+// The far end sends three pages, standard, fine, standard, and the modem reports "+FET:1" after
+// the first (EOM, as a sender that changes resolution between pages does): one fax file with
+// all three pages, logged once.
+TEST(LineClass2, ReceiveThreeMixedResolutionPagesWithEomAsOneFax) {
     TELVANE_REQUIRE_PEER(haveTools(), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     makePage(dir / "a.ovf", "First page from the far end\n", false, dir, 6);
     makePage(dir / "b.ovf", "Second page, fine\n", true, dir, 6);
+    makePage(dir / "c.ovf", "Third page, standard again\n", false, dir, 6);
+    const std::string from = "'" + bin("telvane-faxconv") + "' from-fax ";
     Child conv = start({"sh", "-c",
-                        "'" + bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + bin("telvane-faxconv") +
-                            "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
+                        from + "a.ovf a.tif && " + from + "b.ovf b.tif && " + from +
+                            "c.ovf c.tif && tiffcp a.tif b.tif c.tif two.tif"},
                        dir.pathNoSlash(), "conv");
     ASSERT_EQ(wait(conv, 60), 0) << slurp(conv.Err);
     Child line = startLine(dir, {"--call", dir / "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--call-gap", "2",
@@ -171,16 +175,42 @@ TEST(LineClass2, ReceiveTwoPagesWithEomAsOneFax) {
     ASSERT_EQ(rc, 0) << slurp(fax.Err) << slurp(dir / "line.log");
     EXPECT_EQ(slurp(fax.Out), dir / "in" + "/FAX0001.OVF\n");
     const auto theirs = tiffPages(dir / "two.tif", dir);
-    ASSERT_EQ(theirs.size(), 2u);
+    ASSERT_EQ(theirs.size(), 3u);
     const auto ours = faxPages(dir / "in/FAX0001.OVF", dir);
-    ASSERT_EQ(ours.size(), 2u);
-    EXPECT_EQ(ours[0], theirs[0]);
-    EXPECT_EQ(ours[1], theirs[1]);
+    ASSERT_EQ(ours.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
     EXPECT_FALSE(std::filesystem::exists(dir / "in/FAX0002.OVF"));
     const std::string his = slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("FAX0001.OVF from SPANDSP SENDER started"), std::string::npos) << his;
     EXPECT_EQ(his.find("FAX0002.OVF"), std::string::npos) << his;
     EXPECT_NE(slurp(dir / "rx.log").find("rf2GetFHNG"), std::string::npos);
+}
+
+// A dense fine page at 9600 bit/s: over a minute of page data (more than 64 kB), received
+// pixel for pixel.
+TEST(LineClass2, DenseFinePageAt9600IsReceivedIntact) {
+    TELVANE_REQUIRE_PEER(haveTools() && haveProgram("pnmtotiff"),
+                         "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
+    TempDir dir;
+    makeDensePage(dir);
+    ASSERT_TRUE(std::filesystem::exists(dir / "dense.tif"));
+    Child line = startLine(dir, {"--call", dir / "dense.tif", "--calls", "1", "--call-gap", "3", "--fine-only"});
+    ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
+    std::filesystem::create_directories(dir / "in");
+    Child fax = start({bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
+                       "--class", kClass, "--bps", "9600", "--station-id", "TELVANE RX"},
+                      dir.pathNoSlash(), "fax");
+    const int rc = wait(fax, 300);
+    wait(line, 20);
+    ASSERT_EQ(rc, 0) << slurp(fax.Err) << slurp(dir / "line.log");
+    const std::string log = slurp(dir / "line.log");
+    EXPECT_NE(log.find(kClass == "2" ? "modem< +FDCS:1,3," : "modem< +FCS:1,3,"), std::string::npos) << log;
+    EXPECT_GT(std::filesystem::file_size(dir / "in/FAX0001.OVF"), 72000u);
+    const auto ours = faxPages(dir / "in/FAX0001.OVF", dir);
+    const auto theirs = tiffPages(dir / "dense.tif", dir);
+    ASSERT_EQ(ours.size(), 1u);
+    ASSERT_EQ(theirs.size(), 1u);
+    EXPECT_EQ(ours[0], theirs[0]);
 }
 
 // The virtual modem against a second, independent Class 2 / 2.0 program: efax sends a page

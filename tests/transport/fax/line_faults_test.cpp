@@ -74,34 +74,6 @@ std::vector<int> farEndRates(const std::string& log) {
     return rates;
 }
 
-// A fine page of short black and white runs: about 80 kB of T.4 data, more than a minute at
-// 9600 bit/s. Deterministic (its own generator) so its size is the same on every run.
-void makeDensePage(const TempDir& dir) {
-    const int w = 1728, h = 2000;
-    std::string pbm = "P4\n1728 2000\n";
-    const size_t stride = w / 8;
-    uint32_t seed = 12345;
-    for (int y = 0; y < h; ++y) {
-        std::string row(stride, '\0');
-        if (y % 3 == 0) seed = 1103515245u * static_cast<uint32_t>(y / 3 + 7) + 12345u;
-        uint32_t s = seed;
-        bool black = false;
-        for (int x = 0; x < w;) {
-            s = s * 1664525u + 1013904223u;
-            const int run = 40 + 16 * static_cast<int>((s >> 24) % 6);
-            for (int i = x; i < std::min(w, x + run); ++i)
-                if (black) row[static_cast<size_t>(i / 8)] |= static_cast<char>(0x80 >> (i % 8));
-            x += run;
-            black = !black;
-        }
-        pbm += row;
-    }
-    std::ofstream(dir / "dense.pbm", std::ios::binary) << pbm;
-    Child c = start({"sh", "-c", "pnmtotiff -g3 -xresolution 204 -yresolution 196 dense.pbm > dense.tif"},
-                    dir.pathNoSlash(), "pnmtotiff");
-    wait(c, 60);
-}
-
 }  // namespace
 
 // Our first DCS is lost (the far end hears only TSI and the training), then its CFR to our

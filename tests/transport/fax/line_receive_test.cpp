@@ -24,16 +24,20 @@ Child startLine(const TempDir& dir, std::vector<std::string> extra) {
 
 }  // namespace
 
-TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
+// Standard, fine, standard: one call's pages arrive as one fax file, whatever the resolution
+// changes between them.
+TEST(LineCalls, ReceiveThreeMixedResolutionPagesAsOneFax) {
     TELVANE_REQUIRE_PEER(!(!haveProgram("tiffsplit") || !haveProgram("tifftopnm")),
                          "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     makePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
     makePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);
-    // A two-page TIFF for the far end to send.
+    makePage(dir / "c.ovf", "Third page, standard again\n", false, dir, 6);
+    // A three-page TIFF for the far end to send.
+    const std::string conv = "'" + bin("telvane-faxconv") + "' from-fax ";
     Child conv1 = start({"sh", "-c",
-                         "'" + bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + bin("telvane-faxconv") +
-                             "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
+                         conv + "a.ovf a.tif && " + conv + "b.ovf b.tif && " + conv +
+                             "c.ovf c.tif && tiffcp a.tif b.tif c.tif two.tif"},
                         dir.pathNoSlash(), "conv");
     ASSERT_EQ(wait(conv1, 60), 0) << slurp(conv1.Err);
 
@@ -54,9 +58,10 @@ TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
 
     const auto ours = faxPages(dir / "in/FAX0001.OVF", dir);
     const auto theirs = tiffPages(dir / "two.tif", dir);
-    ASSERT_EQ(ours.size(), 2u) << slurp(fax.Err) << slurp(line.Out) << slurp(dir / "rx.log");
-    ASSERT_EQ(theirs.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
+    ASSERT_EQ(ours.size(), 3u) << slurp(fax.Err) << slurp(line.Out) << slurp(dir / "rx.log");
+    ASSERT_EQ(theirs.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
+    EXPECT_FALSE(std::filesystem::exists(dir / "in/FAX0002.OVF"));
 
     const std::string his = slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Receive " + dir / "in/FAX0001.OVF" + " from SPANDSP SENDER started at "), std::string::npos)

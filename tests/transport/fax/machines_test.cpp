@@ -206,6 +206,36 @@ TEST(Class1Send, PageRefusedThreeTimesEndsTheCallWithMidSessionFailure) {
     EXPECT_NE(his.find("  (Fax failed in mid-session)"), std::string::npos);
 }
 
+// RTN once: trained again (DCS, TCF) and the page sent again, confirmed once. RTP: the page
+// counts as arrived; the line is trained again before the next page.
+TEST(Class1Send, RtnResendsThePageAndRtpRetrainsBeforeTheNext) {
+    {
+        SendRig rig;
+        remoteAnswers(rig.modem, true, 6,
+                      {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfRTN), FakeModem::frame(t30::fcfCFR),
+                       FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.modem.TxData.size(), 4u);  // two trainings, the page twice
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+        const auto fcfs = rig.modem.fcfs();
+        EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfDCS), 2);
+        EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOP), 2);
+    }
+    {
+        SendRig rig({0, 0});
+        remoteAnswers(rig.modem, true, 6,
+                      {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfRTP), FakeModem::frame(t30::fcfCFR),
+                       FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.modem.TxData.size(), 4u);  // training, page 1, training, page 2
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 2);
+        EXPECT_EQ(rig.modem.fcfs(),
+                  (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfMPS, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
+    }
+}
+
 TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
     SendRig rig;
     remoteAnswers(rig.modem, true, 6,
@@ -558,9 +588,8 @@ TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages) {
                                     [](uint8_t b) { return b == 0; }));
         }
     }
-    // The header's rendered rows come before the file page's own 4 lines and page end.
-    const size_t plain = 4 * minBytes + 12;
-    EXPECT_GT(rig.modem.TxData[2].size(), 8 * minBytes + 16 * minBytes + plain - 1);
+    // The header's rendered rows take the place of the file page's 4 blank lines; page end follows.
+    EXPECT_GT(rig.modem.TxData[2].size(), 8 * minBytes + 16 * minBytes + 12 - 1);
     // The cover page holds its two text lines (16 rows each) and ends with the page end code.
     const auto& cover = rig.modem.TxData[1];
     EXPECT_TRUE(std::equal(kEnd, kEnd + 12, cover.end() - 12));
@@ -709,14 +738,15 @@ TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(factory.asked, (std::vector<std::string>{"MS Sans Serif/-13", "Arial/-30"}));
-    // File page: 8 blank lines, 13 header rows (one run of 64 black pels after the margin), the
-    // file's 4 lines and page end. Cover: 8 blank lines, 13 header rows, 30 text rows, page end.
+    // File page: 8 blank lines, 13 header rows (one run of 64 black pels after the margin) over
+    // the file's 4 blank lines, and page end. Cover: 8 blank lines, 13 header rows, 30 text rows,
+    // page end.
     telvane::faximage::FaxLineCoder coder;
     coder.setup(1728, 16, false);
     std::vector<uint8_t> raster(216, 0);
     std::fill(raster.begin(), raster.begin() + 8, 0xFF);
     const size_t stubRow = coder.codeLine(raster.data());
-    EXPECT_EQ(pages[1].size(), 8 * 6 + 13 * stubRow + 4 * 6 + 12);
+    EXPECT_EQ(pages[1].size(), 8 * 6 + 13 * stubRow + 12);
     EXPECT_EQ(pages[0].size(), 8 * 6 + (13 + 30) * stubRow + 12);
 }
 
@@ -731,8 +761,8 @@ TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory) {
     ASSERT_EQ(bitmap.size(), 2u);
     EXPECT_EQ(enhanced.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(fallback, bitmap);
-    // The bitmap font's header: 16 rows of the large glyphs between the blank lines and the file lines.
-    EXPECT_GT(bitmap[1].size(), 8 * 6 + 16 * 6 + 4 * 6 + 12 - 1);
+    // The bitmap font's header: 16 rows of the large glyphs after the blank lines.
+    EXPECT_GT(bitmap[1].size(), 8 * 6 + 16 * 6 + 12 - 1);
 }
 
 TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
@@ -898,6 +928,20 @@ TEST(Class1Recovery, ErrorToTheDialEndsTheAttemptAtOnce) {
     EXPECT_EQ(rig.modem.countCommand("AT+FRH=3"), 0u);
     EXPECT_EQ(rig.modem.countCommand("ATDT"), 1u);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
+}
+
+// Once the call is connected, a garbled first frame (the modem's ERROR for its bad FCS) is not
+// the end of the call: T.30 listens for DIS until T1, and the far end's repeat gets through.
+TEST(Class1Recovery, GarbledFirstFrameAfterConnectIsListenedForAgain) {
+    SendRig rig;
+    faxtest::RxFrame garbled = FakeModem::ident(t30::fcfCSI, "FAR END");
+    garbled.BadFcs = true;
+    rig.modem.Frames.push_back(garbled);
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+    EXPECT_EQ(rig.fax.remoteID(), "FAR END");
 }
 
 // A modem that answers ERROR or NO CARRIER at any step ends the fax with that step's error
@@ -1209,6 +1253,19 @@ TEST(Class1Recovery, PostPageCommandWithoutAPageIsAnsweredRtn) {
     rig.modem.NoCarrierOnFrm = 2;  // the training, then the page
     rig.run();
     EXPECT_EQ(rig.modem.fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
+    rig.expectFailedWithNoFileKept();
+}
+
+// After CFR the page's carrier never comes and the modem says nothing at all (no "+FCERROR", no
+// NO CARRIER): when T2 runs out we listen for frames again, as T.30 does, and the caller's EOP
+// is answered RTN instead of the call ending on our time-out.
+TEST(Class1Recovery, SilenceInsteadOfThePageGoesBackToTheFrames) {
+    ReceiveRig rig;
+    callerSends(rig.modem, 1, false);
+    rig.modem.RxData.pop_back();  // the page never comes: "AT+FRM=" hears nothing
+    rig.run();
+    EXPECT_EQ(rig.modem.fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
+    EXPECT_GE(rig.modem.countCommand("AT+FRH=3"), 2u);
     rig.expectFailedWithNoFileKept();
 }
 

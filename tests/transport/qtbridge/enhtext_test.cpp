@@ -40,10 +40,11 @@ bool white(const std::vector<uint8_t>& row) {
 struct Result {
     std::vector<int> Finishes;
     size_t Dials = 0;
-    std::vector<std::vector<uint8_t>> HeaderRows;  // decoded rows between the blank lines and the file's lines
+    std::vector<std::vector<uint8_t>> HeaderRows;  // decoded rows after the blank lines
 };
 
-// Sends one page of 4 blank lines with a header line and returns the header's decoded rows.
+// Sends one page of 4 blank lines with a header line and returns the header's decoded rows (the
+// page's blank lines are its top margin: the header takes their place).
 Result sendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
     const std::string dir = std::filesystem::temp_directory_path() / ("enhtext-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -72,8 +73,8 @@ Result sendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
     telvane::faximage::FaxLineDecoder decoder(&lines);
     decoder.feed(modem.TxData[1].data(), modem.TxData[1].size());
     decoder.finish();
-    if (lines.rows.size() < 12) return r;
-    r.HeaderRows.assign(lines.rows.begin() + 8, lines.rows.end() - 4);
+    if (lines.rows.size() < 9) return r;
+    r.HeaderRows.assign(lines.rows.begin() + 8, lines.rows.end());
     return r;
 }
 
