@@ -3,6 +3,7 @@
 // against a scripted modem, the find-modem scan and the fax-class check (once per opening), and
 // the quick set-up.
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -200,6 +201,40 @@ TEST_F(SessionsTest, StatusWindowShowsWhatTheRemoteSendsAsPlainText) {
     const QFontMetrics fm(display.fsRemoteID->font());
     display.fsRemoteID->adjustSize();
     EXPECT_GE(display.fsRemoteID->sizeHint().width(), fm.horizontalAdvance(v.remoteId));
+}
+
+// Esc and the title bar's close button never hide a running session: they ask whether to cancel
+// the fax (No keeps the window and the call, Yes cancels); once the session has ended they close.
+TEST_F(SessionsTest, ClosingTheStatusWindowDuringASessionAsksWhetherToCancel) {
+    TStandardFaxDisplay display;
+    telvane::transport::TOvxSendFax fax;
+    fax.SetProgress(telvane::transport::fpDialing);
+    display.UpdateDisplay(fax, true, false);
+    ASSERT_TRUE(display.isVisible());
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+
+    prompts().answers = {false, false};
+    QApplication::sendEvent(&display, &esc);
+    display.close();
+    EXPECT_TRUE(display.isVisible());
+    EXPECT_FALSE(fax.CancelRequested());
+    ASSERT_EQ(prompts().records.size(), 2);
+    for (const PromptRecord& r : prompts().records) {
+        EXPECT_EQ(r.kind, PromptRecord::YesNoDefaultNo);
+        EXPECT_TRUE(r.text.endsWith("Cancel sending this fax?")) << r.text.toStdString();
+    }
+
+    prompts().answers = {true};
+    display.close();
+    EXPECT_TRUE(fax.CancelRequested());
+    EXPECT_TRUE(display.isVisible());  // it shows the cancelling until the session ends
+
+    display.UpdateDisplay(fax, false, true);
+    EXPECT_FALSE(display.isVisible());
+    display.show();
+    QApplication::sendEvent(&display, &esc);
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_EQ(prompts().records.size(), 3);
 }
 
 class SendDialogTest : public SessionsTest {
