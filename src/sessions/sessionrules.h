@@ -81,4 +81,14 @@ private:
     QString last_;
 };
 
+// One ended send attempt, as the send history records it.
+struct SendAttempt {
+    QString recipient, subject, number;
+    int pages = 0;
+    QString result;
+};
+// Appends one line for the attempt (date and time first) to the history file at `path` and
+// flushes it to disk; false when it could not be written.
+bool AppendSendHistory(const QString& path, const SendAttempt& attempt);
+
 }  // namespace telvane::sessions
