@@ -87,7 +87,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     auto* suffixRow = new QHBoxLayout;
     suffixRow->addWidget(sfDialsuffix);
     suffixRow->addWidget(DisableSuffix);
-    auto* suffixLabel = new QLabel(QStringLiteral("&Dial suffix (dial after the fax#):"));
+    auto* suffixLabel = new QLabel(QStringLiteral("Dial s&uffix (dial after the fax#):"));
     suffixLabel->setBuddy(sfDialsuffix);
     form->addRow(suffixLabel, suffixRow);
     upper->addLayout(form);

@@ -4,6 +4,7 @@
 // the quick set-up.
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QSet>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -263,6 +264,21 @@ TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
     EXPECT_EQ(prompts().texts(), QStringList{"Phone number is blank"});
     EXPECT_FALSE(form.SessionBusy);
     EXPECT_FALSE(QFile::exists(qdir() + "Lastsend.log"));
+}
+
+// Every Alt+letter of the send dialog reaches one control only (prefix and suffix shared &D).
+TEST_F(SendDialogTest, EachMnemonicOfTheSendDialogIsUnique) {
+    TSendFaxForm form;
+    form.show();
+    QStringList keys;
+    const auto collect = [&keys](const QString& text) {
+        const int at = text.indexOf('&');
+        if (at >= 0 && at + 1 < text.size()) keys << text.mid(at + 1, 1).toLower();
+    };
+    for (QLabel* l : form.findChildren<QLabel*>()) collect(l->text());
+    for (QAbstractButton* b : form.findChildren<QAbstractButton*>()) collect(b->text());
+    EXPECT_GE(keys.size(), 6);
+    EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size()) << keys.join(' ').toStdString();
 }
 
 // The user's own Cancel ends the send as cancelled: no error dialog sending them to a problem

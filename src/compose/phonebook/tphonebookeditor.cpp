@@ -34,9 +34,9 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     Number->setObjectName(QStringLiteral("Number"));
     Number->setMaxLength(kNumberLength);
     Number->setToolTip(QStringLiteral("Type the fax number here"));
-    auto* nameLabel = new QLabel(QStringLiteral("Name"), this);
+    auto* nameLabel = new QLabel(QStringLiteral("&Name"), this);
     nameLabel->setBuddy(Name);
-    auto* numberLabel = new QLabel(QStringLiteral("Fax Number"), this);
+    auto* numberLabel = new QLabel(QStringLiteral("Fax N&umber"), this);
     numberLabel->setBuddy(Number);
 
     AcceptButton = new QPushButton(QStringLiteral("&Accept"), this);
@@ -76,6 +76,13 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
 }
 
-void TPhoneBookEditor::reject() { done(2); }
+// Esc and the title bar's close button ask before typed changes are thrown away; the Cancel
+// button says what it does and does not ask.
+void TPhoneBookEditor::reject() {
+    if ((Name->isModified() || Number->isModified()) &&
+        !AskYesNoDefaultNo(QStringLiteral("Discard the changes made to this entry?"), windowTitle()))
+        return;
+    done(2);
+}
 
 }  // namespace telvane
