@@ -98,7 +98,8 @@ TEST_F(SendOutcomeTest, ASuccessIsStoredAtOnceAndALaterFailureDoesNotUnsendIt) {
 
     const QStringList history = readLines(qdir() + kSendHistoryName);
     ASSERT_EQ(history.size(), 3) << history.join('|').toStdString();
-    EXPECT_TRUE(history[0].endsWith("  To: Far End  Subject: Quarterly figures  Fax#: 555 0100  Pages: 2  Result: Sent"))
+    EXPECT_TRUE(
+        history[0].endsWith("  To: Far End  Subject: Quarterly figures  Fax#: 555 0100  Pages: 2  Result: Sent"))
         << history[0].toStdString();
     EXPECT_TRUE(history[1].endsWith("Result: Cancelled")) << history[1].toStdString();
     EXPECT_TRUE(history[2].endsWith("Result: Fatal time out")) << history[2].toStdString();

@@ -58,6 +58,23 @@ void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
         },
         QStringLiteral("The cover template could not be saved."));
     ReloadGrid();
+    applyButtonStates();
+}
+
+void TCoverBrowse::SetPickMode(bool pick) {
+    RecordBrowser::SetPickMode(pick);
+    applyButtonStates();
+}
+
+void TCoverBrowse::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    applyButtonStates();
+}
+
+void TCoverBrowse::applyButtonStates() {
+    const bool any = hasRecords();
+    for (QPushButton* b : {ModifyButton, CloneButton, DeleteButton}) b->setEnabled(any);
+    if (pickMode()) AcceptButton->setEnabled(any);
 }
 
 void TCoverBrowse::NewButtonClick() {
@@ -67,7 +84,7 @@ void TCoverBrowse::NewButtonClick() {
         editor.CoverDescription->setText(QStringLiteral("[clone]") + QString::fromStdString(row.text("DESCRIPT")));
         LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
-        editor.CoverDescription->setText(QStringLiteral("{description}"));
+        editor.CoverDescription->clear();
         ApplyDefaultFont(*editor.RichCover, AppSettings());
     }
     cloneMode_ = false;
@@ -93,6 +110,7 @@ void TCoverBrowse::DeleteButtonClick() {
     DeleteCurrentRecord(QStringLiteral("Delete the current cover template?:\r") +
                             QString::fromStdString(table_.currentRow().text("DESCRIPT")),
                         QStringLiteral("The cover template could not be deleted."));
+    applyButtonStates();
 }
 
 void TCoverBrowse::AcceptButtonClick() {

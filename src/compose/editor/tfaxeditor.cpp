@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "compose/cover/merge.h"
+#include "compose/cover/startertemplates.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editorkit/toolbarscroller.h"
@@ -282,7 +283,7 @@ void TFaxEditor::AddressButtonClick() {
 void TFaxEditor::LoadCoverButtonClick() {
     records::RecordSet coverTable;
     records::TXbAccess coverXb(coverTable);
-    if (!records::OpenCoverDBF(programDir(), coverTable, coverXb)) return;
+    if (!OpenCoverTemplates(programDir(), coverTable, coverXb)) return;
     {
         TCoverBrowse browse(coverTable, coverXb, programDir(), this);
         browse.SetPickMode(true);
