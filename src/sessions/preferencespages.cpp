@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "sessions/formparts.h"
+#include "sessions/sessionrules.h"
 #include "sessions/spelllanguagechoice.h"
 #include "sessions/systemlists.h"
 
@@ -96,8 +97,7 @@ QWidget* TPreferences::buildInformationPage() {
 QWidget* TPreferences::buildPortPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
-    addQuestion(layout, QStringLiteral("1. Which communications port is your modem on? It is usually COM1 or COM2. "
-                                       "(Click on the Find Modem Port button for assistance.)"));
+    addQuestion(layout, QString::fromLatin1(kPortQuestion));
     layout->addWidget(buildPortGroup());
     layout->addLayout(buildDeviceRow());
     auto* findRow = new QHBoxLayout;
@@ -387,7 +387,7 @@ QWidget* TPreferences::buildReceiving3Page() {
 
     addQuestion(layout, QStringLiteral("22. If you would like to print each fax as it is received, please check below, "
                                        "and then select the printer to send faxes to. (we recommend leaving it as the "
-                                       "Default Windows Printer)"));
+                                       "system's default printer)"));
     PrintFaxOnReceipt = checkBox(QStringLiteral("PrintFaxOnReceipt"),
                                  QStringLiteral("Print each fax as it is received, on the following printer:"));
     PrintFaxOnReceipt->setToolTip(
@@ -424,8 +424,8 @@ QWidget* TPreferences::buildAdvancedPage() {
     layout->addSpacing(6);
     layout->addWidget(warning);
     layout->addSpacing(10);
-    ImposeWaitBeforePrinting =
-        checkBox(QStringLiteral("ImposeWaitBeforePrinting"), QStringLiteral("RAGE MOBILITY Printing/Viewing Problems"));
+    ImposeWaitBeforePrinting = checkBox(QStringLiteral("ImposeWaitBeforePrinting"),
+                                        QStringLiteral("Wait before printing or viewing (for slow graphics drivers)"));
     UseAltHeaderFont =
         checkBox(QStringLiteral("UseAltHeaderFont"),
                  QStringLiteral("Use alternate fax header font    (\"enhanced font is too large\" error)"));

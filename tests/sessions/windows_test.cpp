@@ -3,6 +3,7 @@
 // against a scripted modem, the find-modem scan and the fax-class check (once per opening), and
 // the quick set-up.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QSet>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "sessions/modemcommands.h"
 #include "sessions/modemsetup.h"
 #include "sessions/sendfax.h"
+#include "sessions/systemlists.h"
 #include "sessions_fixture.h"
 #include "settings/inifile.h"
 #include "settings/settings.h"
@@ -531,19 +533,35 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     EXPECT_TRUE(FirstRunSetupPending());
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 
+    // The device of a port is typed or picked from the serial devices found; the texts speak of
+    // Linux devices, not of COM1 and COM2.
+    const auto savedSource = SerialDeviceSource();
+    SerialDeviceSource() = [] { return QStringList{"/dev/ttyACM0", "/dev/ttyUSB0"}; };
     whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
+        for (QLabel* l : f->findChildren<QLabel*>()) EXPECT_FALSE(l->text().contains("COM1 or COM2"));
+        ASSERT_EQ(f->PortDevice->count(), 2);
+        EXPECT_EQ(f->PortDevice->itemText(1), "/dev/ttyUSB0");
+        f->ComPort->button(4)->setChecked(true);
+        EXPECT_EQ(f->PortDevice->currentText(), "/dev/ttyACM0");  // Com5's default device
+        f->PortDevice->setEditText("/dev/ttyACM3");
+        EXPECT_EQ(f->ComPort->button(4)->text(), "Com5  (/dev/ttyACM3)");
         f->ComPort->button(3)->setChecked(true);
+        EXPECT_EQ(f->PortDevice->currentText(), "/dev/ttyS3");
+        f->PortDevice->setCurrentIndex(1);
         f->Name->setText("Ann");
         f->FaxNumber->setText("555 0100");
         f->chkSM56->click();
         f->Finishbutton->click();
     });
     EXPECT_TRUE(RunQuickSetup(nullptr));
+    SerialDeviceSource() = savedSource;
     EXPECT_FALSE(FirstRunSetupPending());
     EXPECT_TRUE(MotorolaSM56Active());
     Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(stored.Modem.ComPort, 3);
+    EXPECT_EQ(stored.Ports[3], "/dev/ttyUSB0");
+    EXPECT_EQ(stored.Ports[4], "/dev/ttyACM3");
     EXPECT_EQ(stored.User.Name, "Ann");
     EXPECT_EQ(stored.User.Fax, "555 0100");
     EXPECT_TRUE(stored.Other.UseMotorolaSM56Fix);

@@ -671,10 +671,11 @@ TEST_F(MainScreenTest, HelpPagesAndAbout) {
     EXPECT_TRUE(fallback->browser()->toPlainText().contains("4242"));
     fallback->close();
 
-    QString title, version;
+    QString title, version, texts;
     bool onTop = false;
     onNextModal([&](QWidget* modal) {
         title = modal->windowTitle();
+        for (QLabel* l : modal->findChildren<QLabel*>()) texts += l->text() + '\n';
         onTop = modal->windowFlags() & Qt::WindowStaysOnTopHint;
         version = modal->findChild<QLabel*>("VersionLabel")->text();
         modal->findChild<QPushButton*>("OkButton")->click();
@@ -683,6 +684,9 @@ TEST_F(MainScreenTest, HelpPagesAndAbout) {
     EXPECT_EQ(title, "About Telvane");
     EXPECT_TRUE(onTop);
     EXPECT_EQ(version, "Version 2.9y");
+    // No placeholder address offered as if it were a shop.
+    EXPECT_FALSE(texts.contains("example.org")) << texts.toStdString();
+    EXPECT_FALSE(texts.contains("online store")) << texts.toStdString();
 }
 
 TEST_F(MainScreenTest, GridPagesLargeLog) {

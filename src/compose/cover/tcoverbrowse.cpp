@@ -45,7 +45,7 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
         {NewButton, ModifyButton, CloneButton, DeleteButton},
         {QStringLiteral("Use this cover sheet template"), QStringLiteral("Cancel - do not use any of these templates"),
          QStringLiteral("Close the Cover Sheet Template Browser"),
-         QStringLiteral("Get Windows help for Cover Sheet Template Browser"), kHelpCoverBrowser});
+         QStringLiteral("Open the help for Cover Sheet Template Browser"), kHelpCoverBrowser});
 }
 
 void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {

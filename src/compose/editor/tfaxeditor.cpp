@@ -136,7 +136,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->setContentsMargins(0, 4, 0, 0);
 
     Helpbutton =
-        MakePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Fax Editor"));
+        MakePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Open the help for Fax Editor"));
     RecipientButton = MakePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
                                      QStringLiteral("Edit the recipient information"));
     DocumentButton = MakePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),

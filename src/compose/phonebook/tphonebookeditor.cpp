@@ -46,7 +46,7 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     CancelButton =
         MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"), QStringLiteral("Cancel changes made and exit"));
     HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"),
-                                QStringLiteral("Get Windows help for Phone Book Editor"));
+                                QStringLiteral("Open the help for Phone Book Editor"));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(nameLabel, 0, 0);
