@@ -22,6 +22,7 @@
 #include <exception>
 
 #include "transport/modemwait.h"
+#include "sessions/formparts.h"
 #include "sessions/modemcommands.h"
 #include "sessions/sessionrules.h"
 #include "sessions/systemlists.h"
@@ -313,20 +314,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
         portGrid->addWidget(radio, i / 3, i % 3);
     }
     layout->addWidget(portBox);
-    auto* deviceRow = new QHBoxLayout;
-    PortDevice = new QComboBox;
-    PortDevice->setObjectName(QStringLiteral("PortDevice"));
-    PortDevice->setEditable(true);
-    PortDevice->setInsertPolicy(QComboBox::NoInsert);
-    PortDevice->addItems(SerialDeviceSource()());
-    PortDevice->setToolTip(
-        QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
-                       "found on this computer, or type its path (for example /dev/ttyACM0)."));
-    auto* deviceLabel = new QLabel(QStringLiteral("De&vice of the selected port:"));
-    deviceLabel->setBuddy(PortDevice);
-    deviceRow->addWidget(deviceLabel);
-    deviceRow->addWidget(PortDevice, 1);
-    layout->addLayout(deviceRow);
+    layout->addLayout(portDeviceRow(PortDevice));
     FindModemButton = new QPushButton(QStringLiteral("Find Modem Port"));
     layout->addWidget(FindModemButton, 0, Qt::AlignLeft);
     auto* q2 = new QLabel(QStringLiteral("2. Enter your name and fax number for identifying your sent faxes:"));

@@ -45,22 +45,6 @@ QComboBox* rateList(const QString& name) {
     return combo;
 }
 
-// The device list is read again each time it drops down, so a modem plugged in while the wizard
-// is open shows up; the text in the edit stays.
-class DeviceChooser : public QComboBox {
-public:
-    void showPopup() override {
-        const QString text = currentText();
-        {
-            const QSignalBlocker block(this);
-            clear();
-            addItems(SerialDeviceSource()());
-            setEditText(text);
-        }
-        QComboBox::showPopup();
-    }
-};
-
 }  // namespace
 
 QWidget* TPreferences::buildInformationPage() {
@@ -156,22 +140,7 @@ QGroupBox* TPreferences::buildPortGroup() {
 }
 
 // The device of the selected port: picked from the serial devices present, or typed.
-QHBoxLayout* TPreferences::buildDeviceRow() {
-    auto* deviceRow = new QHBoxLayout;
-    PortDevice = new DeviceChooser;
-    PortDevice->setObjectName(QStringLiteral("PortDevice"));
-    PortDevice->setEditable(true);
-    PortDevice->setInsertPolicy(QComboBox::NoInsert);
-    PortDevice->addItems(SerialDeviceSource()());
-    PortDevice->setToolTip(
-        QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
-                       "found on this computer, or type its path (for example /dev/ttyACM0)."));
-    auto* deviceLabel = new QLabel(QStringLiteral("De&vice of the selected port:"));
-    deviceLabel->setBuddy(PortDevice);
-    deviceRow->addWidget(deviceLabel);
-    deviceRow->addWidget(PortDevice, 1);
-    return deviceRow;
-}
+QHBoxLayout* TPreferences::buildDeviceRow() { return portDeviceRow(PortDevice); }
 
 QWidget* TPreferences::buildSending1Page() {
     auto* page = new QWidget;
