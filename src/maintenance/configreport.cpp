@@ -45,7 +45,7 @@ int comNumberOf(const Settings& settings, const QString& path) {
 
 }  // namespace
 
-QDate BuildDate() {
+QDate buildDate() {
     // __DATE__ is "Mmm dd yyyy" in English, the day padded with a blank.
     return QLocale::c().toDate(QString::fromLatin1(__DATE__).simplified(), QStringLiteral("MMM d yyyy"));
 }
@@ -154,7 +154,7 @@ void addProduct(QStringList& r, const QLocale& loc) {
     r << QStringLiteral("[Product]");
     r << QStringLiteral("Program:     \t") + QLatin1String(kProductName);
     r << QStringLiteral("Version:     \t") + QLatin1String(kProgramVersion);
-    r << QStringLiteral("Build Date:  \t") + loc.toString(BuildDate(), QLocale::ShortFormat);
+    r << QStringLiteral("Build Date:  \t") + loc.toString(buildDate(), QLocale::ShortFormat);
     r << QStringLiteral("Fax Engine:  \t") + QLatin1String(kEngineVersion);
 }
 
@@ -241,7 +241,7 @@ void addSettings(QStringList& r, const ReportSettings& settings) {
 
 }  // namespace
 
-QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
+QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
                                      const std::string& programDir) {
     const QLocale loc = probe.locale();
     QStringList r;

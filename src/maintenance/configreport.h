@@ -82,9 +82,9 @@ QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qi
 
 // Builds the report. programDir ends with '/'; settings and print options as held in memory.
 // The day this program was built.
-QDate BuildDate();
+QDate buildDate();
 
-QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& settings, const PrintOptions& print,
+QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& settings, const PrintOptions& print,
                                      const std::string& programDir);
 
 // Lines joined with CR LF after each (the saved and copied form).

@@ -98,7 +98,7 @@ void addCaptionedEdit(QVBoxLayout* layout, const QString& caption, QLineEdit* ed
     layout->addLayout(row);
 }
 
-void KeepOnScreen(QWidget* window) {
+void keepOnScreen(QWidget* window) {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
@@ -119,7 +119,7 @@ public:
         {
             const QSignalBlocker block(this);
             clear();
-            addItems(SerialDeviceSource()());
+            addItems(serialDeviceSource()());
             setEditText(text);
         }
         QComboBox::showPopup();
@@ -133,7 +133,7 @@ QHBoxLayout* portDeviceRow(QComboBox*& chooser) {
     chooser->setObjectName(QStringLiteral("PortDevice"));
     chooser->setEditable(true);
     chooser->setInsertPolicy(QComboBox::NoInsert);
-    chooser->addItems(SerialDeviceSource()());
+    chooser->addItems(serialDeviceSource()());
     chooser->setToolTip(
         QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
                        "found on this computer, or type its path (for example /dev/ttyACM0)."));

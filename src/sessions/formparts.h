@@ -41,7 +41,7 @@ void addCaptionedEdit(QVBoxLayout* layout, const QString& caption, QLineEdit* ed
 QHBoxLayout* portDeviceRow(QComboBox*& chooser);
 // Moves a window that reaches past the screen's edges back onto it (a tall dialog centred on a
 // small main window would otherwise hang below the screen).
-void KeepOnScreen(QWidget* window);
+void keepOnScreen(QWidget* window);
 // The text shortened in the middle to fit `width` pixels of the label's font.
 QString elided(const QLabel* label, const QString& text, int width);
 

@@ -130,9 +130,9 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     connect(PreferencesButton, &QPushButton::clicked, this, [this] { PreferencesButtonClick(); });
 
     // Engine components with their design-time values.
-    PrepareSessionPort(OvxComPort1, sink_.get());
-    OvxSendFax1.SetComPort(&OvxComPort1);
-    OvxSendFax1.SetFaxClass(telvane::transport::fcUnknown);
+    prepareSessionPort(OvxComPort1, sink_.get());
+    OvxSendFax1.setComPort(&OvxComPort1);
+    OvxSendFax1.setFaxClass(telvane::transport::fcUnknown);
     OvxSendFax1.FaxFileExt = "OVF";
     // The header line and a text cover in a system font (pages are black on white, so the
     // fonts carry no colour); the renderer substitutes a font the system has for "MS Sans Serif".
@@ -151,7 +151,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
 
 TSendFaxForm::~TSendFaxForm() {
     OvxSendFax1.StatusDisplay = nullptr;
-    ClosePort(OvxComPort1);
+    closePort(OvxComPort1);
 }
 
 void TSendFaxForm::showEvent(QShowEvent* event) {
@@ -168,7 +168,7 @@ void TSendFaxForm::FormActivate() {
 }
 
 void TSendFaxForm::ShowSetup() {
-    const Settings& s = AppSettings();
+    const Settings& s = appSettings();
     SetupDisplayMemo->clear();
     QStringList lines;
     lines << QStringLiteral("Communications Port: COM") + QString::number(s.Modem.ComPort + 1)
@@ -192,7 +192,7 @@ void TSendFaxForm::setStatus(const QString& text) { status->setText(text); }
 
 void TSendFaxForm::giveUp() {
     setBusyCursor(false);
-    ClosePort(OvxComPort1);
+    closePort(OvxComPort1);
     SessionBusy = false;
     setStatus({});
 }
@@ -201,14 +201,14 @@ void TSendFaxForm::SaveLocalLog() { log_.save(qs(ProgramDir()) + QStringLiteral(
 
 void TSendFaxForm::BuildHeader() {
     const QLocale locale;
-    HeaderText = BuildHeaderText(qs(AppSettings().User.Name), qs(AppSettings().User.Fax),
+    HeaderText = buildHeaderText(qs(appSettings().User.Name), qs(appSettings().User.Fax),
                                  locale.toString(QDate::currentDate(), QLocale::ShortFormat),
                                  locale.toString(QTime::currentTime(), QLocale::ShortFormat));
 }
 
 void TSendFaxForm::SendFaxButtonClick() {
     if (!numberCanBeDialled()) return;
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     if (!openPortForSending(s) || !modemAnswers() || !sendResetString(s)) return;
     setBusyCursor(true);
     logSessionSettings(s);
@@ -225,10 +225,10 @@ bool TSendFaxForm::numberCanBeDialled() {
         return false;
     }
     if (SessionBusy) {
-        Beep();
+        soundBeep();
         return false;
     }
-    if (const QString problem = FaxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
+    if (const QString problem = faxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
         ShowInformation(problem);
         sfPhoneNumber->setFocus();
         return false;
@@ -241,12 +241,12 @@ bool TSendFaxForm::openPortForSending(const Settings& s) {
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
-    OvxComPort1.SetOutSize(s.Other.GlobalLargerSendBuffer ? 16384 : 8192);
+    OvxComPort1.setOutSize(s.Other.GlobalLargerSendBuffer ? 16384 : 8192);
     setStatus(QStringLiteral("Opening communications port..."));
-    LetMessagesRun();
-    AssignPort(OvxComPort1, s.Modem.ComPort + 1);
+    letMessagesRun();
+    assignPort(OvxComPort1, s.Modem.ComPort + 1);
     const QString n = QString::number(portNumber());
-    AddtoLastSendLog(QStringLiteral("Start:") + LogDateTime());
+    AddtoLastSendLog(QStringLiteral("Start:") + logDateTime());
     AddtoLastSendLog(QStringLiteral("Opening com port: COM") + n);
 
     QString message;
@@ -255,7 +255,7 @@ bool TSendFaxForm::openPortForSending(const Settings& s) {
         AddtoLastSendLog(QStringLiteral("Message:") + message);
         giveUp();
         ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
-                         message + PortCheckAdvice(portNumber(), false), true);
+                         message + portCheckAdvice(portNumber(), false), true);
         SaveLocalLog();
         return false;
     }
@@ -271,7 +271,7 @@ bool TSendFaxForm::modemAnswers() {
         setBusyCursor(false);
         AddtoLastSendLog(QStringLiteral("Error checking for modem"));
         const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
-                                                NoModemResponseText(portNumber(), false), true);
+                                                noModemResponseText(portNumber(), false), true);
         if (!goOn) {
             giveUp();
             AddtoLastSendLog(QStringLiteral("Exit"));
@@ -287,13 +287,13 @@ bool TSendFaxForm::modemAnswers() {
 bool TSendFaxForm::sendResetString(Settings& s) {
     if (!s.Resetting.String.empty()) {
         setStatus(QStringLiteral("Sending reset string..."));
-        LetMessagesRun();
+        letMessagesRun();
         AddtoLastSendLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
         if (!SendModemString(OvxComPort1, s.Resetting.String)) {
             AddtoLastSendLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
             giveUp();
             ShowErrorMessage(QStringLiteral("Unable to Continue"),
-                             ResetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
+                             resetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
             AddtoLastSendLog(QStringLiteral("Exiting..."));
             SaveLocalLog();
             return false;
@@ -323,26 +323,26 @@ void TSendFaxForm::logSessionSettings(const Settings& s) {
 // session.
 void TSendFaxForm::startSending(const Settings& s) {
     try {
-        ApplySendSettings(
+        applySendSettings(
             s,
             // The modem is given only what it can dial: blanks and - ( ) . + typed for
             // readability would make it answer ERROR to the dial command.
-            {ss(DialableNumber(sfPhoneNumber->text())), ss(DialableNumber(sfDialPrefix->text())),
-             ss(DialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
+            {ss(dialableNumber(sfPhoneNumber->text())), ss(dialableNumber(sfDialPrefix->text())),
+             ss(dialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
             OvxSendFax1);
         OvxSendFax1.SetFaxFile(ss(FaxFileName));
         OvxSendFax1.CoverFile = ss(CoverFileName);
         BuildHeader();
         OvxSendFax1.HeaderLine = ss(HeaderText);
         setStatus({});
-        LetMessagesRun();
+        letMessagesRun();
         setBusyCursor(false);
         OvxSendFax1.StartSend();
         if (OnAttemptStarted) OnAttemptStarted();
     } catch (const std::exception&) {
         setBusyCursor(false);
         SessionBusy = false;
-        ClosePort(OvxComPort1);
+        closePort(OvxComPort1);
         setStatus({});
         AddtoLastSendLog(QStringLiteral("Error..."));
         SaveLocalLog();
@@ -350,9 +350,9 @@ void TSendFaxForm::startSending(const Settings& s) {
 }
 
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
-    const FaxStatusValues reached = ReadFaxStatus(OvxSendFax1);
+    const FaxStatusValues reached = readFaxStatus(OvxSendFax1);
     const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
-    QString text = QString::fromStdString(telvane::OvxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::ovxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
@@ -363,22 +363,22 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
         ResultText = QStringLiteral("Cancelled");
     // Stored before anything else can happen: the user may leave the message box up for hours.
     if (OnAttemptEnded) OnAttemptEnded(ResultText);
-    LetMessagesRun();
-    Settings& s = AppSettings();
+    letMessagesRun();
+    Settings& s = appSettings();
     if (!s.Resetting.AfterString.empty()) {
         setStatus(QStringLiteral("Sending AFTER reset string..."));
-        LetMessagesRun();
+        letMessagesRun();
         SendModemString(OvxComPort1, s.Resetting.AfterString);
     }
-    ClosePort(OvxComPort1);
-    LetMessagesRun();
+    closePort(OvxComPort1);
+    letMessagesRun();
     SessionBusy = false;
     setStatus({});
     if (sent) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
     } else if (ErrorCode == telvane::ecCancelRequested) {
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
-    } else if (const QString refused = RefusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
+    } else if (const QString refused = refusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
                !refused.isEmpty()) {
         ShowErrorMessage(QStringLiteral("Fax Failure"), refused, true);
     } else {
@@ -394,10 +394,10 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
 
 void TSendFaxForm::CloseButtonClick() {
     if (SessionBusy) {
-        Beep();
+        soundBeep();
         return;
     }
-    ClosePort(OvxComPort1);
+    closePort(OvxComPort1);
     done(QDialog::Rejected);
 }
 
@@ -405,20 +405,20 @@ void TSendFaxForm::reject() { CloseButtonClick(); }
 
 void TSendFaxForm::closeEvent(QCloseEvent* event) {
     if (SessionBusy) {
-        Beep();
+        soundBeep();
         event->ignore();
         return;
     }
     QDialog::closeEvent(event);
 }
 
-void TSendFaxForm::HelpButtonClick() { ShowHelp(1016); }
+void TSendFaxForm::HelpButtonClick() { showHelp(1016); }
 
 void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
     if (OpenPreferences && OpenPreferences()) {
-        const Settings& s = AppSettings();
+        const Settings& s = appSettings();
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -452,7 +452,7 @@ void updateCurrentRecord(IMainWindow& main, const std::function<void(records::Re
 }
 }  // namespace
 
-void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
+void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
     updateCurrentRecord(main, [&](records::RecordSet& table) {
         table.fieldByName("PAGES").setInteger(pages);
         table.fieldByName("PHONE").setString(number.left(25).toStdString());
@@ -470,7 +470,7 @@ void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const
     });
 }
 
-void StoreAttemptStarted(IMainWindow& main, const QString& number) {
+void storeAttemptStarted(IMainWindow& main, const QString& number) {
     updateCurrentRecord(main, [&](records::RecordSet& table) {
         table.fieldByName("PHONE").setString(number.left(25).toStdString());
         if (table.fieldByName("SENT").asBoolean()) return;
@@ -482,16 +482,16 @@ void StoreAttemptStarted(IMainWindow& main, const QString& number) {
     });
 }
 
-void SendFaxCommand(IMainWindow& main) {
+void sendFaxCommand(IMainWindow& main) {
     std::optional<HourGlass> hourglass(std::in_place);
-    main.SetStatus(QStringLiteral("Preparing files for viewing..."));
-    LetMessagesRun();
+    main.setStatus(QStringLiteral("Preparing files for viewing..."));
+    letMessagesRun();
     const QString path = main.CreateFaxFile();
     if (path.isEmpty()) {
         hourglass.reset();
         // An empty fax has been explained already; a second box only confused the next command.
         if (!main.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
-        main.SetStatus({});
+        main.setStatus({});
         return;
     }
     const int pages = main.renderedPageCount();
@@ -502,47 +502,47 @@ void SendFaxCommand(IMainWindow& main) {
         subject = qs(row.text("SUBJECT"));
         phone = qs(row.text("PHONE"));
     } catch (const std::exception&) {}
-    const Settings& s = AppSettings();
+    const Settings& s = appSettings();
     QString number;
     {
         TSendFaxForm form(main.widget());
         form.OpenPreferences = [&main] { return main.mnuPreferencesClick(); };
-        form.OnAttemptStarted = [&main, &form] { StoreAttemptStarted(main, form.sfPhoneNumber->text()); };
+        form.OnAttemptStarted = [&main, &form] { storeAttemptStarted(main, form.sfPhoneNumber->text()); };
         form.OnAttemptEnded = [&](const QString& attemptResult) {
-            StoreSendOutcome(main, pages, attemptResult, form.sfPhoneNumber->text());
-            AppendSendHistory(qs(ProgramDir()) + QString::fromLatin1(kSendHistoryName),
+            storeSendOutcome(main, pages, attemptResult, form.sfPhoneNumber->text());
+            appendSendHistory(qs(ProgramDir()) + QString::fromLatin1(kSendHistoryName),
                               {recipient, subject, form.sfPhoneNumber->text(), pages, attemptResult});
         };
-        CenterDialog(&form);
+        centerDialog(&form);
         form.FaxFileName = path;
         form.ToLabel->setText(recipient);
         form.Subjectlabel->setText(subject);
         form.InitialPhone = phone;
-        form.OvxComPort1.SetComNumber(s.Modem.ComPort + 1);
+        form.OvxComPort1.setComNumber(s.Modem.ComPort + 1);
         form.sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         form.sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
         form.DisablePrefix->setChecked(s.User.PrefixDisable);
         form.DisableSuffix->setChecked(s.User.SuffixDisable);
-        CenterDialog(&form);
-        main.SetStatus({});
-        LetMessagesRun();
+        centerDialog(&form);
+        main.setStatus({});
+        letMessagesRun();
         hourglass.reset();
         form.exec();
 
-        main.EnableButtonBar(true);
+        main.enableButtonBar(true);
         number = form.sfPhoneNumber->text();
-        Settings& w = AppSettings();
+        Settings& w = appSettings();
         w.Dialing.DialPrefix = form.sfDialPrefix->text().toStdString();
         w.Dialing.DialSuffix = form.sfDialsuffix->text().toStdString();
         w.User.PrefixDisable = form.DisablePrefix->isChecked();
         w.User.SuffixDisable = form.DisableSuffix->isChecked();
-        SaveSettings();
+        saveSettings();
     }
     QFile::remove(path);
     hourglass.emplace();
-    StoreSendOutcome(main, pages, {}, number);
+    storeSendOutcome(main, pages, {}, number);
     hourglass.reset();
-    main.SetStatus({});
+    main.setStatus({});
 }
 
 }  // namespace telvane::sessions

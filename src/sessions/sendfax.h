@@ -103,14 +103,14 @@ private:
 
 // The Send command after the main window's own checks: renders the current outgoing fax, runs
 // the dialog and writes the outcome into the record.
-void SendFaxCommand(IMainWindow& main);
+void sendFaxCommand(IMainWindow& main);
 
 // Stores the outcome of a send attempt in the current outgoing record (edit, set, post): PAGES
 // and PHONE, and the result unless it is empty or the record is already sent and this attempt
 // failed. An empty result stores only PAGES and PHONE.
-void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
+void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
 // Marks the current outgoing record as having an attempt under way (unless it is already sent).
-void StoreAttemptStarted(IMainWindow& main, const QString& number);
+void storeAttemptStarted(IMainWindow& main, const QString& number);
 // The file every ended send attempt is added to, one line each.
 inline constexpr const char* kSendHistoryName = "Sendhist.log";
 

@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         SessionsTest::SetUp();
         commands_ = MainWindowCommands{};
-        AddSessionCommands(commands_);
+        addSessionCommands(commands_);
         commands_.createFaxFile = [this](IMainWindow&) {
             RenderedFax fax;
             fax.path = qdir() + "TVN_1.OVF";

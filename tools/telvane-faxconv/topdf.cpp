@@ -125,8 +125,8 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
     PdfPages pages(*doc, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0);
     TOvxFaxConverter c;
     c.InputDocumentType = idUser;
-    ApplyPageOptions(c, r);
-    c.SetOptions(0);
+    applyPageOptions(c, r);
+    c.setOptions(0);
     std::string error;
     c.OnReadUserLine = [&](TOvxFaxConverter&, std::uint8_t* data, int& len, bool& endOfPage, bool& more) {
         if (!error.empty() || !pages.readLine(data, len, endOfPage, more, error)) {
@@ -134,7 +134,7 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
             more = false;
         }
     };
-    const int rc = c.Convert();
+    const int rc = c.convert();
     if (!error.empty()) {
         std::remove(r.output.c_str());
         message = r.input + ": " + error;

@@ -36,28 +36,28 @@ const std::vector<Starter>& starters() {
 }
 
 void writeText(TRichText& text, const QString& s, int size, int style) {
-    TextAttributes a = text.CurrentAttributes();
+    TextAttributes a = text.currentAttributes();
     a.size = size;
     a.style = style;
-    text.SetInputAttributes(a);
+    text.setInputAttributes(a);
     text.insertPlainText(s);
 }
 
 // One line "label" + the merge field of `tag`.
 void writeField(TRichText& text, const QString& label, int tag) {
     writeText(text, label, 12, kStyleBold);
-    for (const MergeField& f : MergeFields()) {
+    for (const MergeField& f : mergeFields()) {
         if (f.tag == tag) {
             writeText(text, QString(), 12, 0);
-            text.InsertInsertPoint(f.tag, f.placeholder);
+            text.insertInsertPoint(f.tag, f.placeholder);
         }
     }
     writeText(text, QStringLiteral("\n"), 12, 0);
 }
 
 void compose(TRichText& text, const Starter& s) {
-    text.Clear();
-    ApplyDefaultFont(text, AppSettings());
+    text.clearAll();
+    applyDefaultFont(text, appSettings());
     writeText(text, s.heading + QStringLiteral("\n\n"), 28, kStyleBold);
     writeField(text, QStringLiteral("To:\t\t"), 1);
     writeField(text, QStringLiteral("Fax number:\t"), 2);
@@ -71,11 +71,11 @@ void addStarters(records::RecordSet& table, records::TXbAccess& xb, const std::s
     TRichText text;
     for (const Starter& s : starters()) {
         compose(text, s);
-        WriteRecord(
+        writeRecord(
             table, true,
             [&] {
                 table.fieldByName("DESCRIPT").setString(s.description.toStdString());
-                if (!SaveRichText(text, "COVER", xb, dir)) throw MemoError("COVER", xb.lastError());
+                if (!SaveRichText(text, "COVER", xb, dir)) throw memoError("COVER", xb.lastError());
             },
             QStringLiteral("The starter cover template \"%1\" could not be saved.").arg(s.description));
     }
@@ -88,13 +88,13 @@ void addStarters(records::RecordSet& table, records::TXbAccess& xb, const std::s
 
 }  // namespace
 
-QStringList StarterCoverDescriptions() {
+QStringList starterCoverDescriptions() {
     QStringList out;
     for (const Starter& s : starters()) out << s.description;
     return out;
 }
 
-bool OpenCoverTemplates(const std::string& dir, records::RecordSet& coverTable, records::TXbAccess& coverXb) {
+bool openCoverTemplates(const std::string& dir, records::RecordSet& coverTable, records::TXbAccess& coverXb) {
     // Table file names are matched without regard to case, as the table engine does.
     const bool fresh = !QDir(QString::fromStdString(dir))
                             .entryList(QDir::Files)

@@ -15,10 +15,10 @@
 namespace telvane {
 
 // The descriptions of the starter templates, in the order they are added.
-QStringList StarterCoverDescriptions();
+QStringList starterCoverDescriptions();
 
 // Opens TVNCOV.DBF in `dir` like records::OpenCoverDBF; when the file did not exist before, the
 // starter templates are added to the new table. False when the table could not be opened.
-bool OpenCoverTemplates(const std::string& dir, records::RecordSet& coverTable, records::TXbAccess& coverXb);
+bool openCoverTemplates(const std::string& dir, records::RecordSet& coverTable, records::TXbAccess& coverXb);
 
 }  // namespace telvane

@@ -22,12 +22,12 @@ public:
     TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
                  QWidget* parent = nullptr);
 
-    void NewButtonClick();
-    void CloneButtonClick();
-    void ModifyButtonClick();
+    void newButtonClick();
+    void cloneButtonClick();
+    void modifyButtonClick();
     void DeleteButtonClick();
-    void AcceptButtonClick() override;
-    void SetPickMode(bool pick) override;
+    void acceptButtonClick() override;
+    void setPickMode(bool pick) override;
 
     TLogGrid* CoverGrid = nullptr;
     QPushButton* NewButton = nullptr;

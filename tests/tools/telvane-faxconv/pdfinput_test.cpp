@@ -20,23 +20,23 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using telvane::test::HaveProgram;
-using telvane::test::RunCapture;
+using telvane::test::haveProgram;
+using telvane::test::runCapture;
 using telvane::test::TempDir;
-using telvane::test::ToolPath;
+using telvane::test::toolPath;
 
 namespace {
 
 // Width and height of a raw PBM (P4) file; {0, 0} when it is none.
 std::pair<int, int> pbmSize(const std::string& path) {
     telvane::test::PbmImage image;
-    return telvane::test::ReadPbm(path, image) ? std::make_pair(image.width, image.height) : std::make_pair(0, 0);
+    return telvane::test::readPbm(path, image) ? std::make_pair(image.width, image.height) : std::make_pair(0, 0);
 }
 
 // Page size in points from pdfinfo ("Page size:      595.276 x 841.89 pts (A4)").
 std::pair<double, double> pdfPageSize(const std::string& pdf) {
     std::string out;
-    RunCapture("pdfinfo '" + pdf + "'", &out);
+    runCapture("pdfinfo '" + pdf + "'", &out);
     const std::size_t at = out.find("Page size:");
     if (at == std::string::npos) return {0, 0};
     double w = 0, h = 0;
@@ -46,7 +46,7 @@ std::pair<double, double> pdfPageSize(const std::string& pdf) {
 
 int pageCount(const std::string& ovf) {
     std::string out;
-    if (RunCapture("'" + ToolPath("telvane-faxconv") + "' info '" + ovf + "'", &out) != 0) return -1;
+    if (runCapture("'" + toolPath("telvane-faxconv") + "' info '" + ovf + "'", &out) != 0) return -1;
     const std::size_t at = out.find("Pages:");
     return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
@@ -54,12 +54,12 @@ int pageCount(const std::string& ovf) {
 // The page as PBM, and tesseract's text of it (upper-cased).
 std::string ocrPage(const TempDir& w, const std::string& ovf, int page, std::pair<int, int>* size) {
     const std::string pbm = w.file("page" + std::to_string(page) + ".pbm");
-    if (RunCapture("'" + ToolPath("telvane-faxconv") + "' from-fax '" + ovf + "' '" + pbm + "' --page " +
+    if (runCapture("'" + toolPath("telvane-faxconv") + "' from-fax '" + ovf + "' '" + pbm + "' --page " +
                    std::to_string(page)) != 0)
         return {};
     if (size) *size = pbmSize(pbm);
     std::string text;
-    RunCapture("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
+    runCapture("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
     for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
@@ -73,24 +73,24 @@ class PdfInput : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* t : {"tesseract", "pdfinfo"})
-            TELVANE_REQUIRE_PEER(HaveProgram(t), t << " is not installed (scripts/deps/tests/)");
+            TELVANE_REQUIRE_PEER(haveProgram(t), t << " is not installed (scripts/deps/tests/)");
     }
     TempDir w;
 };
 
 TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
-    TELVANE_REQUIRE_PEER(HaveProgram("soffice"), "LibreOffice is not installed");
+    TELVANE_REQUIRE_PEER(haveProgram("soffice"), "LibreOffice is not installed");
     std::ofstream(w.file("letter.txt")) << "QUARTERLY INVOICE\n\nPLEASE FIND THE STATEMENT ENCLOSED\n";
     std::string out;
-    ASSERT_EQ(
-        RunCapture("cd '" + w.Path() + "' && HOME='" + w.Path() + "' soffice --headless --convert-to pdf letter.txt",
-                   &out),
-        0)
+    ASSERT_EQ(runCapture("cd '" + w.pathNoSlash() + "' && HOME='" + w.pathNoSlash() +
+                             "' soffice --headless --convert-to pdf letter.txt",
+                         &out),
+              0)
         << out;
     const std::string pdf = w.file("letter.pdf");
     ASSERT_TRUE(fs::exists(pdf)) << out;
     const std::string ovf = w.file("letter.ovf");
-    ASSERT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + pdf + "' '" + ovf + "' --fine", &out), 0)
+    ASSERT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + pdf + "' '" + ovf + "' --fine", &out), 0)
         << out;
     EXPECT_EQ(pageCount(ovf), 1);
     std::pair<int, int> size;
@@ -102,7 +102,7 @@ TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
 }
 
 TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("ps2pdf") || !HaveProgram("gs")), "Ghostscript is not installed");
+    TELVANE_REQUIRE_PEER(!(!haveProgram("ps2pdf") || !haveProgram("gs")), "Ghostscript is not installed");
     // Two Letter pages of PostScript, each with its own words.
     std::ofstream(w.file("two.ps")) << "%!PS-Adobe-3.0\n%%Pages: 2\n<< /PageSize [612 792] >> setpagedevice\n"
                                        "/Helvetica findfont 40 scalefont setfont\n"
@@ -110,7 +110,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
                                        "72 650 moveto (SECOND PAGE OMEGA) show showpage\n";
     const std::string ovf = w.file("two.ovf");
     std::string out;
-    ASSERT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file("two.ps") + "' '" + ovf + "' --fine",
+    ASSERT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file("two.ps") + "' '" + ovf + "' --fine",
                          &out),
               0)
         << out;
@@ -124,7 +124,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     EXPECT_NE(text.find("OMEGA"), std::string::npos) << text;
 
     // An A4 PDF written by Ghostscript also fills the line, and normal resolution halves the rows.
-    ASSERT_EQ(RunCapture("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile='" +
+    ASSERT_EQ(runCapture("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile='" +
                              w.file("a4.pdf") +
                              "' -c '/Helvetica findfont 40 scalefont setfont 72 650 moveto (PAPER SIZE) show showpage'",
                          &out),
@@ -133,7 +133,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     const auto a4 = pdfPageSize(w.file("a4.pdf"));
     ASSERT_NEAR(a4.first, 595.3, 1.0);
     ASSERT_EQ(
-        RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file("a4.pdf") + "' '" + w.file("a4.ovf") + "'",
+        runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file("a4.pdf") + "' '" + w.file("a4.ovf") + "'",
                    &out),
         0)
         << out;
@@ -149,7 +149,7 @@ TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
         SCOPED_TRACE(name);
         const std::string ovf = w.file(std::string(name) + ".ovf");
         std::string out;
-        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file(name) + "' '" + ovf + "'", &out),
+        EXPECT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file(name) + "' '" + ovf + "'", &out),
                   1)
             << out;
         EXPECT_NE(out.find("telvane-faxconv:"), std::string::npos) << out;
@@ -158,13 +158,13 @@ TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
     // telvane-fax converts before it touches the modem: a bad document never reaches the device
     // check, a good one does.
     std::string out;
-    EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
+    EXPECT_EQ(runCapture("'" + toolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
                              w.file("broken.pdf") + "'",
                          &out),
               1);
     EXPECT_NE(out.find("could not convert"), std::string::npos) << out;
     std::ofstream(w.file("note.txt")) << "HELLO\n";
-    EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
+    EXPECT_EQ(runCapture("'" + toolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
                              w.file("note.txt") + "'",
                          &out),
               1);
