@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QPointer>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -30,6 +31,10 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser_);
     resize(560, 480);
+    // Esc closes it, as it closes every other window of the program.
+    auto* closeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    closeKey->setContext(Qt::WindowShortcut);
+    connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 }
 
 QString THelpWindow::pagePath(int context) { return QStringLiteral(":/help/%1.html").arg(context); }

@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
@@ -15,6 +18,59 @@
 #include <algorithm>
 
 namespace telvane {
+
+namespace {
+void openFirstMenu(QMenuBar* bar) {
+    for (QAction* a : bar->actions()) {
+        if (a->isVisible() && a->isEnabled() && a->menu()) {
+            bar->setActiveAction(a);
+            return;
+        }
+    }
+}
+
+// Watches the keys of the menu bar's window for Alt pressed and released with nothing between.
+class AltTapWatcher : public QObject {
+public:
+    explicit AltTapWatcher(QMenuBar* bar) : QObject(bar), bar_(bar) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::FocusOut) {
+            altAlone_ = false;
+        } else if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (!widget || widget->window() != bar_->window()) return false;
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool alt = key->key() == Qt::Key_Alt && (key->modifiers() & ~Qt::AltModifier) == Qt::NoModifier;
+            if (type == QEvent::KeyPress) {
+                if (!key->isAutoRepeat()) altAlone_ = alt;
+            } else if (alt && altAlone_) {
+                altAlone_ = false;
+                if (!QApplication::activePopupWidget()) openFirstMenu(bar_);
+            }
+        }
+        return false;
+    }
+
+private:
+    QMenuBar* bar_;
+    bool altAlone_ = false;
+};
+}  // namespace
+
+void enableKeyboardMenus(QMenuBar* bar) {
+    auto* f10 = new QAction(bar);
+    f10->setObjectName(QStringLiteral("OpenMenusKey"));
+    f10->setShortcut(QKeySequence(Qt::Key_F10));
+    f10->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(f10, &QAction::triggered, bar, [bar] { openFirstMenu(bar); });
+    bar->window()->addAction(f10);
+    // A style that opens menus on Alt itself keeps doing so; a second opening would close them.
+    if (!bar->style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, bar))
+        qApp->installEventFilter(new AltTapWatcher(bar));
+}
 namespace {
 
 class MessageBoxPrompter : public Prompter {

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class QMenu;
+class QMenuBar;
 class QObject;
 class QPushButton;
 class QWidget;
@@ -38,6 +39,10 @@ Prompter& prompter();
 
 // Information box, caption "Information", OK button.
 void ShowInformation(const QString& text);
+// Opens a window's menus from the keyboard as desktops do: F10, or Alt pressed and released on
+// its own, opens the first menu of `bar` (mnemonics such as Alt+F work through the captions).
+void enableKeyboardMenus(QMenuBar* bar);
+
 // Question box with Yes and No; Yes is the default. True on Yes.
 bool AskYesNo(const QString& text, const QString& caption);
 // The same with No as the default (used before deleting).

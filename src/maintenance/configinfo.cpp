@@ -113,7 +113,7 @@ void TConfigurationInfo::Button1Click() {
     copyPasteMemo_->setPlainText(memo_->toPlainText());
     copyPasteMemo_->selectAll();
     QGuiApplication::clipboard()->setText(QString::fromUtf8(reportText(lines())));
-    informationBox(this, QStringLiteral("Information copied to Windows clipboard"));
+    informationBox(this, QStringLiteral("Information copied to the clipboard"));
 }
 
 void TConfigurationInfo::Button2Click() { accept(); }

@@ -13,7 +13,6 @@ namespace {
 
 constexpr const char* kProductName = "Telvane";
 constexpr const char* kEngineVersion = "v3.04";
-const QDate kBuildDate(2000, 10, 26);
 
 QString yesNo(bool on) { return on ? QStringLiteral("Yes") : QStringLiteral("No"); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
@@ -45,6 +44,11 @@ int comNumberOf(const Settings& settings, const QString& path) {
 }
 
 }  // namespace
+
+QDate buildDate() {
+    // __DATE__ is "Mmm dd yyyy" in English, the day padded with a blank.
+    return QLocale::c().toDate(QString::fromLatin1(__DATE__).simplified(), QStringLiteral("MMM d yyyy"));
+}
 
 qint64 colourCount(int bitsPerPixel) {
     switch (bitsPerPixel) {
@@ -135,7 +139,7 @@ const SettingRow kSettingRows[] = {
     {"Larger rec buffer     \t", [](const ReportSettings& r) { return yesNo(r.s.Other.GlobalLargerReceiveBuffer); }},
     {"{misc}", nullptr},
     {"SM56 Fix              \t", [](const ReportSettings& r) { return yesNo(r.s.Other.UseMotorolaSM56Fix); }},
-    {"RAGE MOBILITY FIX     \t", [](const ReportSettings& r) { return yesNo(r.s.Other.ImposeWaitBeforePrinting); }},
+    {"Wait Before Printing: \t", [](const ReportSettings& r) { return yesNo(r.s.Other.ImposeWaitBeforePrinting); }},
     {"ShowHint:             \t", [](const ReportSettings& r) { return yesNo(r.s.Hints.On); }},
     {"Disable Prefix:       \t", [](const ReportSettings& r) { return yesNo(r.s.User.PrefixDisable); }},
     {"Program Path          \t", [](const ReportSettings& r) { return qs(r.programDir); }},
@@ -150,7 +154,7 @@ void addProduct(QStringList& r, const QLocale& loc) {
     r << QStringLiteral("[Product]");
     r << QStringLiteral("Program:     \t") + QLatin1String(kProductName);
     r << QStringLiteral("Version:     \t") + QLatin1String(kProgramVersion);
-    r << QStringLiteral("Build Date:  \t") + loc.toString(kBuildDate, QLocale::ShortFormat);
+    r << QStringLiteral("Build Date:  \t") + loc.toString(buildDate(), QLocale::ShortFormat);
     r << QStringLiteral("Fax Engine:  \t") + QLatin1String(kEngineVersion);
 }
 
@@ -170,7 +174,7 @@ void addScreen(QStringList& r, const QLocale& loc, const std::optional<ScreenInf
 
 void addMemory(QStringList& r, const QLocale& loc, const std::optional<MemoryInfo>& mem) {
     if (!mem) {
-        r << QStringLiteral("Memory Load: \t") << QStringLiteral("Phys Memory: \t") << QStringLiteral("Page File:   \t")
+        r << QStringLiteral("Memory Load: \t") << QStringLiteral("Phys Memory: \t") << QStringLiteral("Swap:        \t")
           << QStringLiteral("Virt Memory: \t");
         return;
     }
@@ -180,7 +184,7 @@ void addMemory(QStringList& r, const QLocale& loc, const std::optional<MemoryInf
     };
     r << QStringLiteral("Memory Load: \t") + QString::number(mem->loadPercent);
     r << QStringLiteral("Phys Memory: \t") + pair(mem->physTotal, mem->physAvailable);
-    r << QStringLiteral("Page File:   \t") + pair(mem->swapTotal, mem->swapAvailable);
+    r << QStringLiteral("Swap:        \t") + pair(mem->swapTotal, mem->swapAvailable);
     r << QStringLiteral("Virt Memory: \t") + pair(mem->virtualTotal, mem->virtualAvailable);
 }
 
@@ -188,7 +192,7 @@ void addEnvironment(QStringList& r, const SystemProbe& probe, const QLocale& loc
     r << QStringLiteral("[Environment]");
     if (probe.screenSaverActive()) r << QStringLiteral("Screen Saver:\tPossible Active Screen Saver Detected");
     // The system line: distribution, then kernel release, kernel build and machine.
-    r << QStringLiteral("Windows:     \t") + probe.osName() + QStringLiteral(" (version ") + probe.kernelRelease() +
+    r << QStringLiteral("System:      \t") + probe.osName() + QStringLiteral(" (version ") + probe.kernelRelease() +
              QStringLiteral(" build:") + probe.kernelVersion() + QLatin1Char(' ') + probe.machine() + QLatin1Char(')');
     r << QStringLiteral("CPU:         \tProcessor:  ") + probe.processorModel();
     addScreen(r, loc, probe.screen());
@@ -220,7 +224,7 @@ void addSerialDevice(QStringList& r, const SerialDevice& d, const Settings& s) {
 
 void addSerialDevices(QStringList& r, const std::optional<std::vector<SerialDevice>>& devices, const Settings& s) {
     if (!devices) return;
-    r << QStringLiteral("[Modem Settings in Registry]") << QString();
+    r << QStringLiteral("[Modem Devices]") << QString();
     bool first = true;
     for (const SerialDevice& d : *devices) {
         if (!first) r << QString();

@@ -81,6 +81,9 @@ qint64 colourCount(int bitsPerPixel);
 QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qint64 ownPid);
 
 // Builds the report. programDir ends with '/'; settings and print options as held in memory.
+// The day this program was built.
+QDate buildDate();
+
 QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& settings, const PrintOptions& print,
                                      const std::string& programDir);
 

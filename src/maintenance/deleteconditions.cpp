@@ -112,8 +112,8 @@ void TDeleteForConditions::OkButtonClick() {
         ShowInformation(QStringLiteral("Please enter a value"));
         return;
     }
-    if (AskYesNo(QStringLiteral("Are you sure you wish to delete all faxes matching this criteria?"),
-                 QStringLiteral("VERIFY DELETE")))
+    if (AskYesNoDefaultNo(QStringLiteral("Are you sure you wish to delete all faxes matching this criteria?"),
+                          QStringLiteral("VERIFY DELETE")))
         accept();
 }
 

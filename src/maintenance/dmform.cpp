@@ -73,7 +73,7 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
     setSizeGripEnabled(true);
 
     menuBar_ = new QMenuBar(this);
-    actions_ = menuBar_->addMenu(QStringLiteral("Actions"));
+    actions_ = menuBar_->addMenu(QStringLiteral("&Actions"));
     actions_->setObjectName(QStringLiteral("mnuActions"));
     const auto add = [this](const char* name, const QString& caption, void (TDMForm::*handler)(),
                             const QKeySequence& shortcut = {}) {
@@ -84,7 +84,7 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
         return a;
     };
     QAction* current = add("mnuToggleDeletedState", QStringLiteral("Delete Current Fax"),
-                           &TDMForm::mnuToggleDeletedStateClick, QKeySequence(Qt::CTRL | Qt::Key_X));
+                           &TDMForm::mnuToggleDeletedStateClick, QKeySequence(Qt::Key_Delete));
     addAction(current);  // the shortcut works while the grids have the focus
     actions_->addSeparator();
     add("mnuDeleteBeforeDate", QStringLiteral("Delete All Before A Particular Date"),
@@ -95,6 +95,7 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
         &TDMForm::mnuDeleteConditionsClick);
     actions_->addSeparator();
     add("mnuDeleteAll", QStringLiteral("Delete All Faxes"), &TDMForm::mnuDeleteAllClick);
+    enableKeyboardMenus(menuBar_);
 
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("GridPopup"));
@@ -326,30 +327,31 @@ void TDMForm::mnuDeleteBeforeDateClick() {
     centerDialog(&selector);
     if (selector.exec() != QDialog::Accepted) return;
     const QDate date = selector.date();
-    if (!AskYesNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes prior to ") +
-                      QLocale().toString(date, QLocale::LongFormat) + QStringLiteral(" (action is permanent)?"),
-                  QStringLiteral("DELETE")))
+    if (!AskYesNoDefaultNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes prior to ") +
+                               QLocale().toString(date, QLocale::LongFormat) +
+                               QStringLiteral(" (action is permanent)?"),
+                           QStringLiteral("DELETE")))
         return;
     deleteMatching(beforeDateExpression(dateField(), date));
 }
 
 void TDMForm::mnuDeleteSentClick() {
     if (currentPage() != kOutgoingPage) return;
-    if (AskYesNo(QStringLiteral("Delete all outgoing faxes which have been sent? (action is permanent)"),
-                 QStringLiteral("DELETE")))
+    if (AskYesNoDefaultNo(QStringLiteral("Delete all outgoing faxes which have been sent? (action is permanent)"),
+                          QStringLiteral("DELETE")))
         deleteMatching(kSentExpression);
 }
 
 void TDMForm::mnuDeleteNotSentClick() {
     if (currentPage() != kOutgoingPage) return;
-    if (AskYesNo(QStringLiteral("Delete all outgoing faxes which have NOT been sent? (action is permanent)"),
-                 QStringLiteral("DELETE")))
+    if (AskYesNoDefaultNo(QStringLiteral("Delete all outgoing faxes which have NOT been sent? (action is permanent)"),
+                          QStringLiteral("DELETE")))
         deleteMatching(kNotSentExpression);
 }
 
 void TDMForm::mnuDeleteAllClick() {
-    if (AskYesNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes ? (action is permanent)"),
-                 QStringLiteral("DELETE ALL")))
+    if (AskYesNoDefaultNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes ? (action is permanent)"),
+                          QStringLiteral("DELETE ALL")))
         deleteMatching(kAllExpression);
 }
 

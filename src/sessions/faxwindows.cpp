@@ -196,6 +196,18 @@ void TStandardFaxDisplay::CancelClick() {
     if (cancelSession) cancelSession();
 }
 
+void TStandardFaxDisplay::reject() {
+    if (!cancelSession) {
+        QDialog::reject();
+        return;
+    }
+    // No is the default: a stray Enter must not end a call that is going well.
+    const bool cancel = AskYesNoDefaultNo(
+        QStringLiteral("The fax is still being sent.\r\n\r\nCancel sending this fax?"), QStringLiteral("Fax Status"));
+    // The session may have ended while the question was up; then there is nothing left to cancel.
+    if (cancel) CancelClick();
+}
+
 // ---------------------------------------------------------------------------------------------
 
 namespace {

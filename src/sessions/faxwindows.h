@@ -3,7 +3,8 @@
 // Cancel) and the error dialog TShowErrorForm (ShowErrorMessage, ShowErrorWithContinue, the
 // 30-second self-closing timer when nobody is waited for, "Technical Help").
 // Guarantees: at most one error dialog shows at a time (a second request is dropped and counts as
-// "Ok"); the status window never blocks the engine (it only reads the component's state).
+// "Ok"); the status window never blocks the engine (it only reads the component's state) and is
+// never hidden while its session runs: closing it then asks whether to cancel the fax.
 #pragma once
 
 #include <QDialog>
@@ -57,6 +58,11 @@ public:
 
     // Cancels the session shown (set when the window is tied to a component).
     std::function<void()> cancelSession;
+
+protected:
+    // Esc and the title bar's close button: while a session runs the window stays and the user
+    // is asked whether to cancel the fax instead.
+    void reject() override;
 
 private:
     bool clockRunning_ = false;

@@ -3,6 +3,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -12,9 +13,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+#include "sessions/systemlists.h"
 
 namespace telvane::sessions {
 
@@ -105,6 +109,39 @@ void keepOnScreen(QWidget* window) {
     pos.setX(std::max(pos.x(), area.left()));
     pos.setY(std::max(pos.y(), area.top()));
     window->move(pos);
+}
+
+namespace {
+class DeviceChooser : public QComboBox {
+public:
+    void showPopup() override {
+        const QString text = currentText();
+        {
+            const QSignalBlocker block(this);
+            clear();
+            addItems(serialDeviceSource()());
+            setEditText(text);
+        }
+        QComboBox::showPopup();
+    }
+};
+}  // namespace
+
+QHBoxLayout* portDeviceRow(QComboBox*& chooser) {
+    auto* deviceRow = new QHBoxLayout;
+    chooser = new DeviceChooser;
+    chooser->setObjectName(QStringLiteral("PortDevice"));
+    chooser->setEditable(true);
+    chooser->setInsertPolicy(QComboBox::NoInsert);
+    chooser->addItems(serialDeviceSource()());
+    chooser->setToolTip(
+        QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
+                       "found on this computer, or type its path (for example /dev/ttyACM0)."));
+    auto* deviceLabel = new QLabel(QStringLiteral("De&vice of the selected port:"));
+    deviceLabel->setBuddy(chooser);
+    deviceRow->addWidget(deviceLabel);
+    deviceRow->addWidget(chooser, 1);
+    return deviceRow;
 }
 
 QString elided(const QLabel* label, const QString& text, int width) {

@@ -8,6 +8,8 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
+class QHBoxLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +36,9 @@ QCheckBox* checkBox(const QString& name, const QString& caption);
 QPushButton* button(const QString& name, const QString& caption);
 // A caption over an edit (the caption's accelerator moves to the edit) and an optional note beside it.
 void addCaptionedEdit(QVBoxLayout* layout, const QString& caption, QLineEdit* edit, const QString& note = {});
+// "De&vice of the selected port:" and an editable list of the serial devices found, read again
+// each time it drops down (a modem plugged in meanwhile shows up; the typed text stays).
+QHBoxLayout* portDeviceRow(QComboBox*& chooser);
 // Moves a window that reaches past the screen's edges back onto it (a tall dialog centred on a
 // small main window would otherwise hang below the screen).
 void keepOnScreen(QWidget* window);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -13,13 +14,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 #include "transport/modemwait.h"
+#include "sessions/formparts.h"
 #include "sessions/modemcommands.h"
+#include "sessions/sessionrules.h"
+#include "sessions/systemlists.h"
 #include "app/appstate.h"
 #include "settings/programdir.h"
 #include "app/uihelpers.h"
@@ -295,9 +301,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Quick Setup Form"));
     setWindowFlags(fixedDialog());
     auto* layout = new QVBoxLayout(this);
-    auto* q1 =
-        new QLabel(QStringLiteral("1. Which communications port is your modem on? It is usually COM1 or COM2. "
-                                  "(Click on the Find Modem Port button for assistance.)"));
+    auto* q1 = new QLabel(QString::fromLatin1(kPortQuestion));
     q1->setWordWrap(true);
     layout->addWidget(q1);
     auto* portBox = new QGroupBox(QStringLiteral("Port"));
@@ -310,6 +314,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
         portGrid->addWidget(radio, i / 3, i % 3);
     }
     layout->addWidget(portBox);
+    layout->addLayout(portDeviceRow(PortDevice));
     FindModemButton = new QPushButton(QStringLiteral("Find Modem Port"));
     layout->addWidget(FindModemButton, 0, Qt::AlignLeft);
     auto* q2 = new QLabel(QStringLiteral("2. Enter your name and fax number for identifying your sent faxes:"));
@@ -344,6 +349,11 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     connect(Cancelbutton, &QPushButton::clicked, this, &QDialog::reject);
     connect(FindModemButton, &QPushButton::clicked, this, [this] { FindModemButtonClick(); });
     connect(chkSM56, &QCheckBox::clicked, this, [this] { chkSM56Click(); });
+    connect(ComPort, &QButtonGroup::idToggled, this, [this](int, bool on) {
+        if (on) showPortDevice();
+    });
+    connect(PortDevice, &QComboBox::editTextChanged, this, [this](const QString& text) { portDeviceEdited(text); });
+    setPortDevices(appSettings().Ports);
     OvxComPort1.setInSize(8192);
     OvxComPort1.setOutSize(8192);
     OvxComPort1.setHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
@@ -353,6 +363,30 @@ int TQuickSetupForm::selectedPort() const { return ComPort->checkedId(); }
 
 void TQuickSetupForm::selectPort(int index) {
     if (QAbstractButton* b = ComPort->button(index)) b->setChecked(true);
+}
+
+void TQuickSetupForm::setPortDevices(const std::array<std::string, ports::kPortCount>& devices) {
+    ports_ = devices;
+    for (int i = 0; i < ports::kPortCount; ++i) portDeviceEdited(QString());
+    showPortDevice();
+}
+
+void TQuickSetupForm::showPortDevice() {
+    const int port = std::max(0, selectedPort());
+    const QSignalBlocker block(PortDevice);
+    PortDevice->setEditText(QString::fromStdString(ports_[static_cast<std::size_t>(port)]));
+}
+
+// The typed device becomes the selected port's; its radio button shows it (an empty field falls
+// back to the port's default device).
+void TQuickSetupForm::portDeviceEdited(const QString& text) {
+    const auto port = static_cast<std::size_t>(std::max(0, selectedPort()));
+    if (!text.isNull()) ports_[port] = text.trimmed().toStdString();
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        const std::string device = ports_[i].empty() ? ports::defaultPortMap()[i] : ports_[i];
+        if (QAbstractButton* b = ComPort->button(static_cast<int>(i)))
+            b->setText(QStringLiteral("Com%1  (%2)").arg(i + 1).arg(QString::fromStdString(device)));
+    }
 }
 
 void TQuickSetupForm::chkSM56Click() { motorolaSM56Active() = chkSM56->isChecked(); }
@@ -367,6 +401,7 @@ int offerFoundPort(int found, int selected) {
 void TQuickSetupForm::FindModemButtonClick() {
     int found = -1;
     {
+        const PortMapOverride map(ports_);
         TFindModemForm finder(OvxComPort1, this);
         centerDialog(&finder);
         finder.exec();
@@ -393,6 +428,7 @@ bool runQuickSetup(QWidget* parent) {
     }
     firstRunSetupPending() = false;
     s.Modem.ComPort = form.selectedPort() >= 0 ? form.selectedPort() : 0;
+    s.Ports = form.portDevices();
     s.User.Name = form.Name->text().toStdString();
     s.User.Fax = form.FaxNumber->text().toStdString();
     s.Other.UseMotorolaSM56Fix = form.chkSM56->isChecked();

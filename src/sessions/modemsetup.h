@@ -8,11 +8,16 @@
 
 #include <QDialog>
 
+#include <array>
+#include <string>
+
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
+#include "app/appstate.h"
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -83,13 +88,37 @@ public:
     void chkSM56Click();
     int selectedPort() const;
     void selectPort(int index);
+    // The device of each port as shown and edited here (starts as the settings' map).
+    void setPortDevices(const std::array<std::string, ports::kPortCount>& devices);
+    const std::array<std::string, ports::kPortCount>& portDevices() const { return ports_; }
 
     QButtonGroup* ComPort;
+    // The device of the selected port: typed, or picked from the serial devices found.
+    QComboBox* PortDevice;
     QPushButton* FindModemButton;
     QLineEdit *Name, *FaxNumber;
     QCheckBox* chkSM56;
     QPushButton *Finishbutton, *Cancelbutton;
     telvane::transport::TOvxComPort OvxComPort1;
+
+private:
+    void showPortDevice();
+    void portDeviceEdited(const QString& text);
+
+    std::array<std::string, ports::kPortCount> ports_ = ports::defaultPortMap();
+};
+
+// The settings' port map stands in for a window's own, unsaved one (the wizard's, Quick Setup's)
+// while the windows that look devices up there (find modem, class check) run.
+class PortMapOverride {
+public:
+    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports) : saved_(appSettings().Ports) {
+        appSettings().Ports = ports;
+    }
+    ~PortMapOverride() { appSettings().Ports = saved_; }
+
+private:
+    std::array<std::string, ports::kPortCount> saved_;
 };
 
 // After the find-modem window: offers the port found when it differs from `selected` (0-based);

@@ -70,7 +70,7 @@ void TPreferences::FormCreate() {
 
     // The printers installed, behind the entry that stands for the system's default printer.
     PrintFaxOnReceiptPrinter->addItems(printerNameSource()());
-    PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(kDefaultPrinterName));
+    PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(kDefaultPrinterCaption));
     prepareComponents();
     showPage(WizardInformation);
 }

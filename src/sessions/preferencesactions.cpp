@@ -33,19 +33,6 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
 
-// The settings' port map stands in for the wizard's own, unsaved one while the windows that look
-// devices up there (find modem, class check) run.
-class PortMapOverride {
-public:
-    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports) : saved_(appSettings().Ports) {
-        appSettings().Ports = ports;
-    }
-    ~PortMapOverride() { appSettings().Ports = saved_; }
-
-private:
-    std::array<std::string, ports::kPortCount> saved_;
-};
-
 }  // namespace
 
 int TPreferences::selectedPort() const { return ComPort->checkedId() < 0 ? 0 : ComPort->checkedId(); }

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "sessions/formparts.h"
+#include "sessions/sessionrules.h"
 #include "sessions/spelllanguagechoice.h"
 #include "sessions/systemlists.h"
 
@@ -43,22 +44,6 @@ QComboBox* rateList(const QString& name) {
     for (const char* rate : kRates) combo->addItem(QString::fromLatin1(rate));
     return combo;
 }
-
-// The device list is read again each time it drops down, so a modem plugged in while the wizard
-// is open shows up; the text in the edit stays.
-class DeviceChooser : public QComboBox {
-public:
-    void showPopup() override {
-        const QString text = currentText();
-        {
-            const QSignalBlocker block(this);
-            clear();
-            addItems(serialDeviceSource()());
-            setEditText(text);
-        }
-        QComboBox::showPopup();
-    }
-};
 
 }  // namespace
 
@@ -96,8 +81,7 @@ QWidget* TPreferences::buildInformationPage() {
 QWidget* TPreferences::buildPortPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
-    addQuestion(layout, QStringLiteral("1. Which communications port is your modem on? It is usually COM1 or COM2. "
-                                       "(Click on the Find Modem Port button for assistance.)"));
+    addQuestion(layout, QString::fromLatin1(kPortQuestion));
     layout->addWidget(buildPortGroup());
     layout->addLayout(buildDeviceRow());
     auto* findRow = new QHBoxLayout;
@@ -156,22 +140,7 @@ QGroupBox* TPreferences::buildPortGroup() {
 }
 
 // The device of the selected port: picked from the serial devices present, or typed.
-QHBoxLayout* TPreferences::buildDeviceRow() {
-    auto* deviceRow = new QHBoxLayout;
-    PortDevice = new DeviceChooser;
-    PortDevice->setObjectName(QStringLiteral("PortDevice"));
-    PortDevice->setEditable(true);
-    PortDevice->setInsertPolicy(QComboBox::NoInsert);
-    PortDevice->addItems(serialDeviceSource()());
-    PortDevice->setToolTip(
-        QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
-                       "found on this computer, or type its path (for example /dev/ttyACM0)."));
-    auto* deviceLabel = new QLabel(QStringLiteral("De&vice of the selected port:"));
-    deviceLabel->setBuddy(PortDevice);
-    deviceRow->addWidget(deviceLabel);
-    deviceRow->addWidget(PortDevice, 1);
-    return deviceRow;
-}
+QHBoxLayout* TPreferences::buildDeviceRow() { return portDeviceRow(PortDevice); }
 
 QWidget* TPreferences::buildSending1Page() {
     auto* page = new QWidget;
@@ -387,7 +356,7 @@ QWidget* TPreferences::buildReceiving3Page() {
 
     addQuestion(layout, QStringLiteral("22. If you would like to print each fax as it is received, please check below, "
                                        "and then select the printer to send faxes to. (we recommend leaving it as the "
-                                       "Default Windows Printer)"));
+                                       "system's default printer)"));
     PrintFaxOnReceipt = checkBox(QStringLiteral("PrintFaxOnReceipt"),
                                  QStringLiteral("Print each fax as it is received, on the following printer:"));
     PrintFaxOnReceipt->setToolTip(
@@ -424,8 +393,8 @@ QWidget* TPreferences::buildAdvancedPage() {
     layout->addSpacing(6);
     layout->addWidget(warning);
     layout->addSpacing(10);
-    ImposeWaitBeforePrinting =
-        checkBox(QStringLiteral("ImposeWaitBeforePrinting"), QStringLiteral("RAGE MOBILITY Printing/Viewing Problems"));
+    ImposeWaitBeforePrinting = checkBox(QStringLiteral("ImposeWaitBeforePrinting"),
+                                        QStringLiteral("Wait before printing or viewing (for slow graphics drivers)"));
     UseAltHeaderFont =
         checkBox(QStringLiteral("UseAltHeaderFont"),
                  QStringLiteral("Use alternate fax header font    (\"enhanced font is too large\" error)"));

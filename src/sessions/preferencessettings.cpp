@@ -67,8 +67,11 @@ void TPreferences::loadFromSettings(const Settings& s) {
 
     WaveFileEdit->setText(qs(s.Receive.Wav));
     PrintFaxOnReceipt->setChecked(s.Receive.PrintOnReceipt);
-    const int printer = PrintFaxOnReceiptPrinter->findText(qs(s.Receive.PrintOnReceiptPrinter), Qt::MatchExactly);
-    PrintFaxOnReceiptPrinter->setCurrentIndex(printer >= 0 ? printer : 0);
+    // Entry 0 stands for the stored kDefaultPrinterName (and for a printer no longer installed).
+    const int printer = s.Receive.PrintOnReceiptPrinter == kDefaultPrinterName
+                            ? 0
+                            : PrintFaxOnReceiptPrinter->findText(qs(s.Receive.PrintOnReceiptPrinter), Qt::MatchExactly);
+    PrintFaxOnReceiptPrinter->setCurrentIndex(printer > 0 ? printer : 0);
     DisableReceivingFaxesNotification->setChecked(s.Receive.DisableReceivingFaxesNotification);
 
     ImposeWaitBeforePrinting->setChecked(s.Other.ImposeWaitBeforePrinting);
@@ -125,7 +128,9 @@ bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) 
 
     out.Receive.Wav = ss(WaveFileEdit->text());
     out.Receive.PrintOnReceipt = PrintFaxOnReceipt->isChecked();
-    out.Receive.PrintOnReceiptPrinter = ss(PrintFaxOnReceiptPrinter->currentText());
+    out.Receive.PrintOnReceiptPrinter = PrintFaxOnReceiptPrinter->currentIndex() <= 0
+                                            ? std::string(kDefaultPrinterName)
+                                            : ss(PrintFaxOnReceiptPrinter->currentText());
     out.Receive.DisableReceivingFaxesNotification = DisableReceivingFaxesNotification->isChecked();
 
     out.Other.ImposeWaitBeforePrinting = ImposeWaitBeforePrinting->isChecked();

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -86,7 +87,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     auto* suffixRow = new QHBoxLayout;
     suffixRow->addWidget(sfDialsuffix);
     suffixRow->addWidget(DisableSuffix);
-    auto* suffixLabel = new QLabel(QStringLiteral("&Dial suffix (dial after the fax#):"));
+    auto* suffixLabel = new QLabel(QStringLiteral("Dial s&uffix (dial after the fax#):"));
     suffixLabel->setBuddy(sfDialsuffix);
     form->addRow(suffixLabel, suffixRow);
     upper->addLayout(form);
@@ -337,6 +338,7 @@ void TSendFaxForm::startSending(const Settings& s) {
         letMessagesRun();
         setBusyCursor(false);
         OvxSendFax1.StartSend();
+        if (OnAttemptStarted) OnAttemptStarted();
     } catch (const std::exception&) {
         setBusyCursor(false);
         SessionBusy = false;
@@ -354,7 +356,13 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
-    if (ErrorCode == 0 || text.toUpper() == QStringLiteral("OK")) ResultText = QStringLiteral("Sent");
+    const bool sent = ErrorCode == 0 || text.toUpper() == QStringLiteral("OK");
+    if (sent) ResultText = QStringLiteral("Sent");
+    // The user's own Cancel: said as such, not as a fault to look up.
+    else if (ErrorCode == telvane::ecCancelRequested)
+        ResultText = QStringLiteral("Cancelled");
+    // Stored before anything else can happen: the user may leave the message box up for hours.
+    if (OnAttemptEnded) OnAttemptEnded(ResultText);
     letMessagesRun();
     Settings& s = appSettings();
     if (!s.Resetting.AfterString.empty()) {
@@ -366,11 +374,9 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     letMessagesRun();
     SessionBusy = false;
     setStatus({});
-    if (ResultText == QStringLiteral("Sent")) {
+    if (sent) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
     } else if (ErrorCode == telvane::ecCancelRequested) {
-        // The user's own Cancel: said as such, not as a fault to look up.
-        ResultText = QStringLiteral("Cancelled");
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
     } else if (const QString refused = refusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
                !refused.isEmpty()) {
@@ -423,20 +429,18 @@ void TSendFaxForm::PreferencesButtonClick() {
 
 // ---------------------------------------------------------------------------------------------
 
-void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
+namespace {
+bool isSuccess(const QString& result) {
+    const QString up = result.trimmed().toUpper();
+    return up == QStringLiteral("SENT") || up == QStringLiteral("OK");
+}
+
+// Edits the current outgoing record with `set`, posts it, and says so when that fails.
+void updateCurrentRecord(IMainWindow& main, const std::function<void(records::RecordSet&)>& set) {
     records::RecordSet& table = main.FaxTable();
     try {
         table.edit();
-        table.fieldByName("PAGES").setInteger(pages);
-        if (!result.trimmed().isEmpty()) table.fieldByName("LASTRESULT").setString(result.left(100).toStdString());
-        table.fieldByName("PHONE").setString(number.left(25).toStdString());
-        const QString up = result.toUpper();
-        if (up == QStringLiteral("SENT") || up == QStringLiteral("OK")) {
-            table.fieldByName("SENT").setBoolean(true);
-            table.fieldByName("DATESENT").setDate(records::Date::today());
-            table.fieldByName("TIMESENT")
-                .setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
-        }
+        set(table);
         table.post();
     } catch (const std::exception& e) {
         try {
@@ -445,6 +449,37 @@ void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const
         ShowInformation(QStringLiteral("The result could not be stored in the fax log: ") +
                         QString::fromLocal8Bit(e.what()));
     }
+}
+}  // namespace
+
+void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
+    updateCurrentRecord(main, [&](records::RecordSet& table) {
+        table.fieldByName("PAGES").setInteger(pages);
+        table.fieldByName("PHONE").setString(number.left(25).toStdString());
+        if (result.trimmed().isEmpty()) return;
+        // A fax the far end has is not made unsent by a later attempt that failed.
+        const bool alreadySent = table.fieldByName("SENT").asBoolean();
+        if (alreadySent && !isSuccess(result)) return;
+        table.fieldByName("LASTRESULT").setString(result.left(100).toStdString());
+        if (isSuccess(result)) {
+            table.fieldByName("SENT").setBoolean(true);
+            table.fieldByName("DATESENT").setDate(records::Date::today());
+            table.fieldByName("TIMESENT")
+                .setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
+        }
+    });
+}
+
+void storeAttemptStarted(IMainWindow& main, const QString& number) {
+    updateCurrentRecord(main, [&](records::RecordSet& table) {
+        table.fieldByName("PHONE").setString(number.left(25).toStdString());
+        if (table.fieldByName("SENT").asBoolean()) return;
+        const QString started = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+        table.fieldByName("LASTRESULT")
+            .setString((QStringLiteral("Attempt started ") + started + QStringLiteral(", no result yet"))
+                           .left(100)
+                           .toStdString());
+    });
 }
 
 void sendFaxCommand(IMainWindow& main) {
@@ -468,10 +503,16 @@ void sendFaxCommand(IMainWindow& main) {
         phone = qs(row.text("PHONE"));
     } catch (const std::exception&) {}
     const Settings& s = appSettings();
-    QString result, number;
+    QString number;
     {
         TSendFaxForm form(main.widget());
         form.OpenPreferences = [&main] { return main.mnuPreferencesClick(); };
+        form.OnAttemptStarted = [&main, &form] { storeAttemptStarted(main, form.sfPhoneNumber->text()); };
+        form.OnAttemptEnded = [&](const QString& attemptResult) {
+            storeSendOutcome(main, pages, attemptResult, form.sfPhoneNumber->text());
+            appendSendHistory(qs(ProgramDir()) + QString::fromLatin1(kSendHistoryName),
+                              {recipient, subject, form.sfPhoneNumber->text(), pages, attemptResult});
+        };
         centerDialog(&form);
         form.FaxFileName = path;
         form.ToLabel->setText(recipient);
@@ -488,7 +529,6 @@ void sendFaxCommand(IMainWindow& main) {
         hourglass.reset();
         form.exec();
 
-        result = form.ResultText;
         main.enableButtonBar(true);
         number = form.sfPhoneNumber->text();
         Settings& w = appSettings();
@@ -500,7 +540,7 @@ void sendFaxCommand(IMainWindow& main) {
     }
     QFile::remove(path);
     hourglass.emplace();
-    storeSendOutcome(main, pages, result, number);
+    storeSendOutcome(main, pages, {}, number);
     hourglass.reset();
     main.setStatus({});
 }

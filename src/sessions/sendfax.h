@@ -4,8 +4,12 @@
 // prefixing) and starts it; the finish event becomes ResultText, a message and "Lastsend.log".
 // Guarantees: while an attempt runs (SessionBusy) neither Send nor Close does anything but beep;
 // the port is closed on every path out of an attempt; "Lastsend.log" describes the last attempt
-// that ended; the rendered fax file is deleted when the dialog closes and the record is updated
-// (PAGES, PHONE, LASTRESULT, and SENT/DATESENT/TIMESENT on success).
+// that ended. The record is written when an attempt starts (it says an attempt is under way, so
+// a program killed mid-call leaves that behind) and again the moment it ends, before any message
+// box (LASTRESULT, and SENT/DATESENT/TIMESENT on success); an attempt that fails after a success
+// leaves the success, its date and its result in place. Every ended attempt is added to the send
+// history "Sendhist.log". The rendered fax file is deleted when the dialog closes (a file left by
+// a killed program is removed at the next start) and PAGES and PHONE are stored then.
 #pragma once
 
 #include <functional>
@@ -53,6 +57,9 @@ public:
     void PreferencesButtonClick();
     // The main window's Preferences command; true when the preferences were saved.
     std::function<bool()> OpenPreferences;
+    // Called once the engine has started an attempt, and with ResultText when it has ended.
+    std::function<void()> OnAttemptStarted;
+    std::function<void(const QString& result)> OnAttemptEnded;
     void AddtoLastSendLog(const QString& line) { log_.add(line); }
     void SaveLocalLog();
     void BuildHeader();
@@ -98,7 +105,13 @@ private:
 // the dialog and writes the outcome into the record.
 void sendFaxCommand(IMainWindow& main);
 
-// Stores the outcome of a send dialog in the current outgoing record (edit, set, post).
+// Stores the outcome of a send attempt in the current outgoing record (edit, set, post): PAGES
+// and PHONE, and the result unless it is empty or the record is already sent and this attempt
+// failed. An empty result stores only PAGES and PHONE.
 void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
+// Marks the current outgoing record as having an attempt under way (unless it is already sent).
+void storeAttemptStarted(IMainWindow& main, const QString& number);
+// The file every ended send attempt is added to, one line each.
+inline constexpr const char* kSendHistoryName = "Sendhist.log";
 
 }  // namespace telvane::sessions

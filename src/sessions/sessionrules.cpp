@@ -6,7 +6,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSaveFile>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -148,6 +151,19 @@ bool SessionLog::save(const QString& path) {
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(data);
     return file.commit();
+}
+
+bool appendSendHistory(const QString& path, const SendAttempt& a) {
+    QString line = logDateTime() + QStringLiteral("  To: ") + a.recipient + QStringLiteral("  Subject: ") + a.subject +
+                   QStringLiteral("  Fax#: ") + a.number + QStringLiteral("  Pages: ") + QString::number(a.pages) +
+                   QStringLiteral("  Result: ") + a.result;
+    // One attempt, one line, whatever the fields hold.
+    line.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    const QByteArray data = line.toUtf8() + "\r\n";
+    const bool written = file.write(data) == data.size() && file.flush();
+    return written && ::fsync(file.handle()) == 0;
 }
 
 QString refusedDialText(int errorCode, bool reachedRemote, const QString& number) {

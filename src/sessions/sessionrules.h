@@ -86,4 +86,21 @@ private:
     QString last_;
 };
 
+// The first question of Quick Setup and Preferences: which port the modem is on, in the terms of
+// the devices Linux gives modems (the default port map puts them on Com5, Com6 and Com1).
+inline constexpr const char* kPortQuestion =
+    "1. Which communications port is your modem on? A USB modem is usually /dev/ttyACM0 (Com5) or "
+    "/dev/ttyUSB0 (Com6), a built-in serial port /dev/ttyS0 (Com1). (Click on the Find Modem Port button for "
+    "assistance.)";
+
+// One ended send attempt, as the send history records it.
+struct SendAttempt {
+    QString recipient, subject, number;
+    int pages = 0;
+    QString result;
+};
+// Appends one line for the attempt (date and time first) to the history file at `path` and
+// flushes it to disk; false when it could not be written.
+bool appendSendHistory(const QString& path, const SendAttempt& attempt);
+
 }  // namespace telvane::sessions

@@ -22,6 +22,7 @@
 #include "app/singleinstance.h"
 #include "app/uihelpers.h"
 #include "compose/commands/composehooks.h"
+#include "compose/render/faxjoin.h"
 #include "viewprint/faxviewerwindow.h"
 #include "maintenance/configinfo.h"
 #include "maintenance/configreport.h"
@@ -127,6 +128,9 @@ int main(int argc, char** argv) {
 
     telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
+    // This is the only instance on the data directory: a rendered fax still there was left by a
+    // program that was killed while it viewed or sent it.
+    telvane::render::removeRenderLeftovers(telvane::ProgramDir());
 
     telvane::MainWindowCommands commands;
     telvane::addComposeCommands(commands);

@@ -202,21 +202,22 @@ QAction* TMainScreen::addMenuEntry(QMenu* menu, const char* name, const QString&
 }
 
 void TMainScreen::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
     addMenuEntry(file, "mnuNew", QStringLiteral("&New Fax"), [this] { NewbuttonClick(); });
     addMenuEntry(file, "mnuEdit", QStringLiteral("&Edit Fax"), [this] { EditButtonClick(); });
-    addMenuEntry(file, "mnuClone", QStringLiteral("Clone Fax"), [this] { mnuCloneClick(); });
-    addMenuEntry(file, "mnuDelete", QStringLiteral("Delete Fax"), [this] { DeleteButtonClick(); });
-    addMenuEntry(file, "FaxlogCleanup1", QStringLiteral("Fax Log Cleanup"), [this] { FaxlogCleanup1Click(); });
+    addMenuEntry(file, "mnuClone", QStringLiteral("C&lone Fax"), [this] { mnuCloneClick(); });
+    addMenuEntry(file, "mnuDelete", QStringLiteral("&Delete Fax"), [this] { DeleteButtonClick(); });
+    addMenuEntry(file, "FaxlogCleanup1", QStringLiteral("Fax Log Clean&up"), [this] { FaxlogCleanup1Click(); });
     file->addSeparator();
     addMenuEntry(
-        file, "mnuSend", QStringLiteral("Send Fax"), [this] { SendButtonClick(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
+        file, "mnuSend", QStringLiteral("&Send Fax"), [this] { SendButtonClick(); },
+        QKeySequence(Qt::CTRL | Qt::Key_S));
     addMenuEntry(
-        file, "mnuReceive", QStringLiteral("Receive Faxes"), [this] { ReceiveButtonClick(); },
+        file, "mnuReceive", QStringLiteral("Re&ceive Faxes"), [this] { ReceiveButtonClick(); },
         QKeySequence(Qt::CTRL | Qt::Key_R));
     addMenuEntry(
-        file, "mnuViewPrint", QStringLiteral("View/Print Fax"), [this] { mnuViewPrintClick(false); },
+        file, "mnuViewPrint", QStringLiteral("&View/Print Fax"), [this] { mnuViewPrintClick(false); },
         QKeySequence(Qt::CTRL | Qt::Key_V));
     file->addSeparator();
     addMenuEntry(file, "mnuCover", QStringLiteral("C&over Sheets"), [this] { mnuCoverClick(); });
@@ -227,25 +228,27 @@ void TMainScreen::buildMenus() {
     addMenuEntry(file, "mnuPreferences", QStringLiteral("P&references"), [this] { mnuPreferencesClick(); });
     file->addSeparator();
     addMenuEntry(
-        file, "Exit1", QStringLiteral("E&xit"), [this] { close(); }, QKeySequence(Qt::CTRL | Qt::Key_X));
+        file, "Exit1", QStringLiteral("E&xit"), [this] { close(); }, QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    addMenuEntry(help, "Contents1", QStringLiteral("Contents"), [this] { helpClick(kHelpContents); });
-    addMenuEntry(help, "FrequentlyAskedQuestionsFAQ1", QStringLiteral("Frequently Asked Questions (FAQ)"),
+    addMenuEntry(help, "Contents1", QStringLiteral("&Contents"), [this] { helpClick(kHelpContents); });
+    addMenuEntry(help, "FrequentlyAskedQuestionsFAQ1", QStringLiteral("&Frequently Asked Questions (FAQ)"),
                  [this] { helpClick(kHelpFaq); });
-    addMenuEntry(help, "TroubleshootingTips1", QStringLiteral("Technical Help"), [this] { helpClick(kHelpTechnical); });
-    addMenuEntry(help, "TechnicalSupport1", QStringLiteral("Technical Support"), [this] { helpClick(kHelpSupport); });
-    addMenuEntry(help, "About1", QStringLiteral("About"), [this] { About1Click(); });
+    addMenuEntry(help, "TroubleshootingTips1", QStringLiteral("&Technical Help"),
+                 [this] { helpClick(kHelpTechnical); });
+    addMenuEntry(help, "TechnicalSupport1", QStringLiteral("Technical &Support"), [this] { helpClick(kHelpSupport); });
+    addMenuEntry(help, "About1", QStringLiteral("&About"), [this] { About1Click(); });
     help->addSeparator();
-    addMenuEntry(help, "ConfigurationInformation1", QStringLiteral("Configuration Information"),
+    addMenuEntry(help, "ConfigurationInformation1", QStringLiteral("Confi&guration Information"),
                  [this] { configurationInformation1Click(); });
-    addMenuEntry(help, "VisitOurInternetWebsite1", QStringLiteral("Visit Our Internet Website"),
+    addMenuEntry(help, "VisitOurInternetWebsite1", QStringLiteral("&Visit Our Internet Website"),
                  [this] { visitOurInternetWebsite1Click(); });
     help->addSeparator();
-    mnuShowHint_ = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show Hints"), [this] { mnuShowHintClick(); });
+    mnuShowHint_ = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show &Hints"), [this] { mnuShowHintClick(); });
     mnuShowHint_->setCheckable(true);
     mnuShowHint_->setChecked(true);
+    enableKeyboardMenus(menuBar());
 }
 
 QToolButton* TMainScreen::addButton(const char* name, const QString& caption, const QString& iconName, int drawnIcon,

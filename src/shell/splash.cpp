@@ -33,12 +33,6 @@ TSplashform::TSplashform(QWidget* parent) : QDialog(parent) {
     bits->setObjectName(QStringLiteral("BitsLabel"));
     auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion), this);
     version->setObjectName(QStringLiteral("VersionLabel"));
-    auto* store = new QLabel(QStringLiteral("Visit our online store:"), this);
-    auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(kProductWebSite)), this);
-    link->setObjectName(QStringLiteral("WebLink"));
-    link->setTextFormat(Qt::RichText);
-    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    link->setOpenExternalLinks(true);
 
     auto* ok = new QPushButton(QStringLiteral("Ok"), this);
     ok->setObjectName(QStringLiteral("OkButton"));
@@ -48,10 +42,8 @@ TSplashform::TSplashform(QWidget* parent) : QDialog(parent) {
     auto* text = new QVBoxLayout;
     text->addWidget(name);
     text->addWidget(bits);
+    // No web address: the project has no home page of its own that a user could visit.
     text->addWidget(version);
-    text->addSpacing(10);
-    text->addWidget(store);
-    text->addWidget(link);
     auto* top = new QHBoxLayout;
     top->addWidget(icon, 0, Qt::AlignTop);
     top->addSpacing(12);

@@ -85,7 +85,9 @@ QAbstractButton* TFaxViewer::addButton(const char* name, const QString& text, co
 void TFaxViewer::buildUi() {
     viewer_ = new faximage::TOvxFaxViewer(this);
     viewer_->setObjectName(QStringLiteral("OvxFaxViewer1"));
-    viewer_->setAutoScaleMode(faximage::asHalfWidth);
+    // A standard-resolution page is stretched to double height, so that it shows at the size of a
+    // fine one: at half width its text was too small to read.
+    viewer_->setAutoScaleMode(faximage::asDoubleHeight);
     viewer_->BusyCursor = QCursor(Qt::WaitCursor);
     connect(viewer_, &faximage::TOvxFaxViewer::OnPageChange, this, &TFaxViewer::ovxFaxViewer1PageChange);
     connect(viewer_, &faximage::TOvxFaxViewer::OnViewerError, this, &TFaxViewer::ovxFaxViewer1ViewerError);
@@ -212,10 +214,11 @@ void TFaxViewer::showEvent(QShowEvent* e) {
 }
 
 void TFaxViewer::FormActivate() {
-    for (int q = 0; q < 4; ++q) rotationAction(q)->setChecked(false);
     // Print and Printer Setup stay enabled without a system printer: the setup dialog can always
     // choose a PDF file, and a print names what is missing.
     loadFile();
+    // The menu marks the rotation in effect from the start.
+    for (int q = 0; q < 4; ++q) rotationAction(q)->setChecked(q == viewer_->rotation());
     viewer_->setFocus();
 }
 

@@ -12,6 +12,10 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+#include <QTest>
 #include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -226,6 +230,58 @@ TEST(Help, HelpOpenedFromAModalDialogIsUsableBesideIt) {
     EXPECT_TRUE(owns(&main, during));
     during->close();
     setMainWindow(nullptr);
+}
+
+namespace {
+// Shows the window and makes it the active one, as a click would.
+void activate(QWidget* w) {
+    w->show();
+    w->activateWindow();
+    QApplication::setActiveWindow(w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+}
+}  // namespace
+
+// The menus open from the keyboard: F10, and Alt pressed and released alone, open the first
+// menu; Alt used with another key does not.
+TEST(KeyboardMenus, F10AndAltAloneOpenTheFirstMenu) {
+    app();
+    QMainWindow main;
+    QMenu* file = main.menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("E&xit"));
+    main.menuBar()->addMenu(QStringLiteral("&Help"))->addAction(QStringLiteral("&About"));
+    auto* edit = new QLineEdit(&main);
+    main.setCentralWidget(edit);
+    enableKeyboardMenus(main.menuBar());
+    activate(&main);
+    edit->setFocus();
+
+    QTest::keyClick(edit, Qt::Key_F10);
+    EXPECT_EQ(QApplication::activePopupWidget(), file);
+    file->close();
+    ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    if (!main.menuBar()->style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, main.menuBar())) {
+        QTest::keyPress(edit, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyClick(edit, Qt::Key_B, Qt::AltModifier);
+        QTest::keyRelease(edit, Qt::Key_Alt);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        QTest::keyPress(edit, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyRelease(edit, Qt::Key_Alt);
+        EXPECT_EQ(QApplication::activePopupWidget(), file);
+        file->close();
+    }
+}
+
+TEST(Help, EscClosesTheHelpWindow) {
+    app();
+    THelpWindow* help = showHelp(kHelpContents);
+    ASSERT_TRUE(help);
+    QPointer<THelpWindow> guard(help);
+    activate(help);
+    QTest::keyClick(help->focusWidget() ? help->focusWidget() : help, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_TRUE(!guard || !guard->isVisible());
 }
 
 TEST(SingleInstance, SecondStartExitsAndFirstStays) {

@@ -128,6 +128,7 @@ TEST_F(CleanupTest, BeforeTodayLeavesUnsentAndTodaysFaxes) {
                                               QLocale().toString(today, QLocale::LongFormat) +
                                               " (action is permanent)?");
     EXPECT_EQ(prompter().records[0].caption, "DELETE");
+    EXPECT_EQ(prompter().records[0].kind, PromptRecord::YesNoDefaultNo);
     EXPECT_EQ(prompter().records[1].text, "2 deleted.");
     EXPECT_TRUE(f.deletedSomething());
     // Order and position come back; marked records are hidden again.
@@ -169,6 +170,15 @@ TEST_F(CleanupTest, SentNotSentAndAllWithTheirQuestions) {
     EXPECT_EQ(f.pageControl1()->tabText(0), "OutGoing Faxes (none)");
     EXPECT_FALSE(f.SendGrid()->isEnabled());
     EXPECT_FALSE(f.mnuActions()->menuAction()->isEnabled());
+    // A question that deletes many faxes has No as its default: Enter alone deletes nothing.
+    f.mnuDeleteAllClick();
+    int questions = 0;
+    for (const PromptRecord& r : prompter().records) {
+        if (r.kind == PromptRecord::Information) continue;
+        ++questions;
+        EXPECT_EQ(r.kind, PromptRecord::YesNoDefaultNo) << r.text.toStdString();
+    }
+    EXPECT_EQ(questions, 3);
 }
 
 TEST_F(CleanupTest, AlreadyMarkedRecordsAreNotCounted) {
@@ -374,7 +384,10 @@ TEST_F(CleanupTest, FiltersClearedWhileOpenAndRestoredAtClose) {
     EXPECT_EQ(model->columns()[1].field, "DATESENT");
     EXPECT_EQ(model->columns().back().field, "LASTRESULT");
     EXPECT_EQ(f.RecGrid()->logModel()->columns()[3].field, "FROM");
-    EXPECT_EQ(f.action("mnuToggleDeletedState")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
+    // Delete, not Ctrl+X: Cut must never delete a fax.
+    EXPECT_EQ(f.action("mnuToggleDeletedState")->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_FALSE(f.action("mnuToggleDeletedState")->shortcut().matches(QKeySequence::Cut));
+    EXPECT_EQ(f.mnuActions()->title(), "&Actions");
     f.accept();
     EXPECT_EQ(faxTable.filter(), "ALLTRIM(SUBJECT) == \"a\"");
     EXPECT_EQ(recTable.filter(), ".not. deleted()");

@@ -103,7 +103,7 @@ TEST_F(ReportTest, ColourCountsInTheLocalesGrouping) {
     EXPECT_TRUE(r.contains("Video:       \t1280 x 1024 x 65,536 colors"));
     EXPECT_TRUE(r.contains("Font:        \tSmall Fonts in use"));
     EXPECT_TRUE(r.contains("Phys Memory: \tTotal: 8,000,000,000;    Available: 6,000,000,000"));
-    EXPECT_TRUE(r.contains("Page File:   \tTotal: 1,024;    Available: 0"));
+    EXPECT_TRUE(r.contains("Swap:        \tTotal: 1,024;    Available: 0"));
     probe.loc = QLocale(QLocale::German, QLocale::Germany);
     probe.scr.bitsPerPixel = 24;
     probe.scr.dotsPerInch = 120;
@@ -128,18 +128,23 @@ TEST_F(ReportTest, LinesAndSectionsInOrder) {
     EXPECT_EQ(r[2], "[Product]");
     EXPECT_EQ(r[3], "Program:     \tTelvane");
     EXPECT_EQ(r[4], "Version:     \t2.9y");
-    EXPECT_EQ(r[5], "Build Date:  \t10/26/00");
+    // The real build date, not a date from another century.
+    EXPECT_EQ(r[5], "Build Date:  \t" +
+                        QLocale(QLocale::English, QLocale::UnitedStates).toString(buildDate(), QLocale::ShortFormat));
+    EXPECT_TRUE(buildDate().isValid());
+    EXPECT_GE(buildDate(), QDate(2026, 1, 1));
+    EXPECT_LE(buildDate(), QDate::currentDate());
     EXPECT_TRUE(r[6].endsWith("\tv3.04"));
     EXPECT_EQ(r[7], "");
     EXPECT_EQ(r[8], "[Environment]");
     EXPECT_EQ(r[9], "Screen Saver:\tPossible Active Screen Saver Detected");
-    EXPECT_EQ(r[10], "Windows:     \tDebian GNU/Linux 13 (trixie) (version 6.12.0-1-amd64 build:#1 SMP x86_64)");
+    EXPECT_EQ(r[10], "System:      \tDebian GNU/Linux 13 (trixie) (version 6.12.0-1-amd64 build:#1 SMP x86_64)");
     EXPECT_EQ(r[11], "CPU:         \tProcessor:  Test CPU 3000");
     const QStringList labels = {"Video:       \t",
                                 "Font:        \t",
                                 "Memory Load: \t25",
                                 "Phys Memory: \tTotal: ",
-                                "Page File:   \tTotal: ",
+                                "Swap:        \tTotal: ",
                                 "Virt Memory: \tTotal: ",
                                 "Language:    \tUser: English;    System: German",
                                 "Country:     \tUser: US;    System: DE",
@@ -147,7 +152,7 @@ TEST_F(ReportTest, LinesAndSectionsInOrder) {
                                 "Time Format: \tShort: "};
     for (int i = 0; i < labels.size(); ++i) EXPECT_TRUE(r[12 + i].startsWith(labels[i])) << r[12 + i].toStdString();
     EXPECT_EQ(r[22], "");
-    EXPECT_EQ(r[23], "[Modem Settings in Registry]");
+    EXPECT_EQ(r[23], "[Modem Devices]");
     const int settingsHead = r.indexOf("[" + QString::fromStdString(dir) + "TVN.INI]");
     ASSERT_GT(settingsHead, 23);
     EXPECT_EQ(r[settingsHead - 1], "");
@@ -264,20 +269,20 @@ TEST_F(ReportTest, SerialDevicesWithTheirComNumbers) {
     probe.devices = std::vector<SerialDevice>{{"/dev/ttyACM0", "U.S.Robotics", "USB Modem", "0baf:0303", "cdc_acm"},
                                               {"/dev/ttyS0", "", "", "", "serial8250"}};
     QStringList r = build(probe, s);
-    const int head = r.indexOf("[Modem Settings in Registry]");
+    const int head = r.indexOf("[Modem Devices]");
     ASSERT_GE(head, 0);
     EXPECT_EQ(r.mid(head, 9),
-              (QStringList{"[Modem Settings in Registry]", "", "Manufacturer:         \tU.S.Robotics",
+              (QStringList{"[Modem Devices]", "", "Manufacturer:         \tU.S.Robotics",
                            "Model:                \tUSB Modem (USB 0baf:0303)", "Driver:               \tcdc_acm",
                            "Port:                 \t/dev/ttyACM0 (COM5)", "", "Driver:               \tserial8250",
                            "Port:                 \t/dev/ttyS0 (COM1)"}));
     probe.devices = std::nullopt;  // the device list cannot be read: the section is left out
     r = build(probe, s);
-    EXPECT_FALSE(r.contains("[Modem Settings in Registry]"));
+    EXPECT_FALSE(r.contains("[Modem Devices]"));
     probe.devices = std::vector<SerialDevice>{};
     r = build(probe, s);
-    const int empty = r.indexOf("[Modem Settings in Registry]");
-    EXPECT_EQ(r.mid(empty, 4), (QStringList{"[Modem Settings in Registry]", "", "", ""}));
+    const int empty = r.indexOf("[Modem Devices]");
+    EXPECT_EQ(r.mid(empty, 4), (QStringList{"[Modem Devices]", "", "", ""}));
 }
 
 // A prepared tree in place of /: os-release, meminfo, cpuinfo, serial nodes with their sysfs
@@ -428,7 +433,7 @@ TEST_F(ReportTest, WindowCopiesAndSavesWithCrLf) {
     QString text, caption;
     answerMessageBox(&text, &caption);
     window.Button1Click();
-    EXPECT_EQ(text, "Information copied to Windows clipboard");
+    EXPECT_EQ(text, "Information copied to the clipboard");
     EXPECT_EQ(caption, "Configuration Information");
     EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("Line\tone\r\n\r\n[Section]\r\nrow 0\r\n"));
 

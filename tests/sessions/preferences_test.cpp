@@ -309,6 +309,12 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     w.show();
     QStringList labels;
     for (QLabel* l : w.findChildren<QLabel*>()) labels << l->text();
+    // Nothing names Windows things this system does not have.
+    QStringList texts = labels;
+    for (QAbstractButton* b : w.findChildren<QAbstractButton*>()) texts << b->text();
+    for (int i = 0; i < w.PrintFaxOnReceiptPrinter->count(); ++i) texts << w.PrintFaxOnReceiptPrinter->itemText(i);
+    for (const QString& t : texts)
+        for (const char* word : {"Windows", "COM1 or COM2", "RAGE"}) EXPECT_FALSE(t.contains(word)) << t.toStdString();
     // The 23 questions, each once, in page order.
     int last = 0;
     for (int page = 0; page < 9; ++page) {
@@ -324,8 +330,9 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     }
     EXPECT_EQ(last, 23);
     for (const char* text :
-         {"1. Which communications port is your modem on? It is usually COM1 or COM2. (Click on the Find Modem Port "
-          "button for assistance.)",
+         {"1. Which communications port is your modem on? A USB modem is usually /dev/ttyACM0 (Com5) or "
+          "/dev/ttyUSB0 (Com6), a built-in serial port /dev/ttyS0 (Com1). (Click on the Find Modem Port button for "
+          "assistance.)",
           "9. Enter the dial prefix (i.e. a calling card number), and/or a dial suffix (i.e. access  code) here.  Do "
           "not include 'ATD', 'T' or 'P'.  ",
           "13. If the modem is not connected to a phone line which supplies a dial tone, check  Blind Dial.(This is "
@@ -368,7 +375,7 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     EXPECT_TRUE(missing.isEmpty()) << missing.join('|').toStdString();
     // The printer list: the default entry, then the installed printers.
     EXPECT_EQ(w.PrintFaxOnReceiptPrinter->count(), 3);
-    EXPECT_EQ(w.PrintFaxOnReceiptPrinter->itemText(0), "Default Windows Printer");
+    EXPECT_EQ(w.PrintFaxOnReceiptPrinter->itemText(0), "System default printer");
     EXPECT_EQ(w.PrintFaxOnReceiptPrinter->itemText(2), "Label Printer");
 }
 
@@ -441,7 +448,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
     whenModal<TPreferences>([](TPreferences* w) {
         EXPECT_EQ(w->TransferRate->currentText(), "9600");
         EXPECT_EQ(w->TransferRateReceive->currentText(), "4800");
-        EXPECT_EQ(w->PrintFaxOnReceiptPrinter->currentText(), "Default Windows Printer");
+        EXPECT_EQ(w->PrintFaxOnReceiptPrinter->currentText(), "System default printer");
         EXPECT_TRUE(w->ReceiveAtStartup->isChecked());
         EXPECT_EQ(w->FaxClass->checkedId(), 3);  // past the last item: the last item
         w->Finishbutton->click();

@@ -3,6 +3,9 @@
 // against a scripted modem, the find-modem scan and the fax-class check (once per opening), and
 // the quick set-up.
 #include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QSet>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -17,6 +20,7 @@
 #include "sessions/modemcommands.h"
 #include "sessions/modemsetup.h"
 #include "sessions/sendfax.h"
+#include "sessions/systemlists.h"
 #include "sessions_fixture.h"
 #include "settings/inifile.h"
 #include "settings/settings.h"
@@ -222,6 +226,40 @@ TEST_F(SessionsTest, StatusWindowShowsWhatTheRemoteSendsAsPlainText) {
     EXPECT_GE(display.fsRemoteID->sizeHint().width(), fm.horizontalAdvance(v.remoteId));
 }
 
+// Esc and the title bar's close button never hide a running session: they ask whether to cancel
+// the fax (No keeps the window and the call, Yes cancels); once the session has ended they close.
+TEST_F(SessionsTest, ClosingTheStatusWindowDuringASessionAsksWhetherToCancel) {
+    TStandardFaxDisplay display;
+    telvane::transport::TOvxSendFax fax;
+    fax.setProgress(telvane::transport::fpDialing);
+    display.updateDisplay(fax, true, false);
+    ASSERT_TRUE(display.isVisible());
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+
+    prompts().answers = {false, false};
+    QApplication::sendEvent(&display, &esc);
+    display.close();
+    EXPECT_TRUE(display.isVisible());
+    EXPECT_FALSE(fax.cancelRequested());
+    ASSERT_EQ(prompts().records.size(), 2);
+    for (const PromptRecord& r : prompts().records) {
+        EXPECT_EQ(r.kind, PromptRecord::YesNoDefaultNo);
+        EXPECT_TRUE(r.text.endsWith("Cancel sending this fax?")) << r.text.toStdString();
+    }
+
+    prompts().answers = {true};
+    display.close();
+    EXPECT_TRUE(fax.cancelRequested());
+    EXPECT_TRUE(display.isVisible());  // it shows the cancelling until the session ends
+
+    display.updateDisplay(fax, false, true);
+    EXPECT_FALSE(display.isVisible());
+    display.show();
+    QApplication::sendEvent(&display, &esc);
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_EQ(prompts().records.size(), 3);
+}
+
 class SendDialogTest : public SessionsTest {
 protected:
     QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }
@@ -248,6 +286,21 @@ TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
     EXPECT_EQ(prompts().texts(), QStringList{"Phone number is blank"});
     EXPECT_FALSE(form.SessionBusy);
     EXPECT_FALSE(QFile::exists(qdir() + "Lastsend.log"));
+}
+
+// Every Alt+letter of the send dialog reaches one control only (prefix and suffix shared &D).
+TEST_F(SendDialogTest, EachMnemonicOfTheSendDialogIsUnique) {
+    TSendFaxForm form;
+    form.show();
+    QStringList keys;
+    const auto collect = [&keys](const QString& text) {
+        const int at = text.indexOf('&');
+        if (at >= 0 && at + 1 < text.size()) keys << text.mid(at + 1, 1).toLower();
+    };
+    for (QLabel* l : form.findChildren<QLabel*>()) collect(l->text());
+    for (QAbstractButton* b : form.findChildren<QAbstractButton*>()) collect(b->text());
+    EXPECT_GE(keys.size(), 6);
+    EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size()) << keys.join(' ').toStdString();
 }
 
 // The user's own Cancel ends the send as cancelled: no error dialog sending them to a problem
@@ -500,19 +553,35 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     EXPECT_TRUE(firstRunSetupPending());
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 
+    // The device of a port is typed or picked from the serial devices found; the texts speak of
+    // Linux devices, not of COM1 and COM2.
+    const auto savedSource = serialDeviceSource();
+    serialDeviceSource() = [] { return QStringList{"/dev/ttyACM0", "/dev/ttyUSB0"}; };
     whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
+        for (QLabel* l : f->findChildren<QLabel*>()) EXPECT_FALSE(l->text().contains("COM1 or COM2"));
+        ASSERT_EQ(f->PortDevice->count(), 2);
+        EXPECT_EQ(f->PortDevice->itemText(1), "/dev/ttyUSB0");
+        f->ComPort->button(4)->setChecked(true);
+        EXPECT_EQ(f->PortDevice->currentText(), "/dev/ttyACM0");  // Com5's default device
+        f->PortDevice->setEditText("/dev/ttyACM3");
+        EXPECT_EQ(f->ComPort->button(4)->text(), "Com5  (/dev/ttyACM3)");
         f->ComPort->button(3)->setChecked(true);
+        EXPECT_EQ(f->PortDevice->currentText(), "/dev/ttyS3");
+        f->PortDevice->setCurrentIndex(1);
         f->Name->setText("Ann");
         f->FaxNumber->setText("555 0100");
         f->chkSM56->click();
         f->Finishbutton->click();
     });
     EXPECT_TRUE(runQuickSetup(nullptr));
+    serialDeviceSource() = savedSource;
     EXPECT_FALSE(firstRunSetupPending());
     EXPECT_TRUE(motorolaSM56Active());
     Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(stored.Modem.ComPort, 3);
+    EXPECT_EQ(stored.Ports[3], "/dev/ttyUSB0");
+    EXPECT_EQ(stored.Ports[4], "/dev/ttyACM3");
     EXPECT_EQ(stored.User.Name, "Ann");
     EXPECT_EQ(stored.User.Fax, "555 0100");
     EXPECT_TRUE(stored.Other.UseMotorolaSM56Fix);

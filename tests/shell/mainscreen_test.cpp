@@ -2,6 +2,9 @@
 // deleting (with the received file), note editing, placement across restarts, failure to open a
 // log, posted messages, hints, help, and the date texts.
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
@@ -579,31 +582,53 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
     const std::vector<std::tuple<const char*, const char*, QKeySequence>> entries = {
         {"mnuNew", "&New Fax", {}},
         {"mnuEdit", "&Edit Fax", {}},
-        {"mnuClone", "Clone Fax", {}},
-        {"mnuDelete", "Delete Fax", {}},
-        {"FaxlogCleanup1", "Fax Log Cleanup", {}},
-        {"mnuSend", "Send Fax", QKeySequence("Ctrl+S")},
-        {"mnuReceive", "Receive Faxes", QKeySequence("Ctrl+R")},
-        {"mnuViewPrint", "View/Print Fax", QKeySequence("Ctrl+V")},
+        {"mnuClone", "C&lone Fax", {}},
+        {"mnuDelete", "&Delete Fax", {}},
+        {"FaxlogCleanup1", "Fax Log Clean&up", {}},
+        {"mnuSend", "&Send Fax", QKeySequence("Ctrl+S")},
+        {"mnuReceive", "Re&ceive Faxes", QKeySequence("Ctrl+R")},
+        {"mnuViewPrint", "&View/Print Fax", QKeySequence("Ctrl+V")},
         {"mnuCover", "C&over Sheets", {}},
         {"mnuPhoneBook", "&Phone Book", {}},
         {"mnuRebuildIndexes", "Rebuild &Indexes", {}},
         {"mnuPreferences", "P&references", {}},
-        {"Exit1", "E&xit", QKeySequence("Ctrl+X")},
-        {"Contents1", "Contents", {}},
-        {"FrequentlyAskedQuestionsFAQ1", "Frequently Asked Questions (FAQ)", {}},
-        {"TroubleshootingTips1", "Technical Help", {}},
-        {"TechnicalSupport1", "Technical Support", {}},
-        {"About1", "About", {}},
-        {"ConfigurationInformation1", "Configuration Information", {}},
-        {"VisitOurInternetWebsite1", "Visit Our Internet Website", {}},
-        {"mnuShowHint", "Show Hints", {}}};
+        // Ctrl+Q as on every desktop: Ctrl+X is Cut.
+        {"Exit1", "E&xit", QKeySequence("Ctrl+Q")},
+        {"Contents1", "&Contents", {}},
+        {"FrequentlyAskedQuestionsFAQ1", "&Frequently Asked Questions (FAQ)", {}},
+        {"TroubleshootingTips1", "&Technical Help", {}},
+        {"TechnicalSupport1", "Technical &Support", {}},
+        {"About1", "&About", {}},
+        {"ConfigurationInformation1", "Confi&guration Information", {}},
+        {"VisitOurInternetWebsite1", "&Visit Our Internet Website", {}},
+        {"mnuShowHint", "Show &Hints", {}}};
     for (const auto& [name, caption, shortcut] : entries) {
         QAction* a = w.menuAction(name);
         ASSERT_NE(a, nullptr) << name;
         EXPECT_EQ(a->text(), caption) << name;
         EXPECT_EQ(a->shortcut(), shortcut) << name;
     }
+    // Every menu opens with Alt and a letter, and within a menu no two entries share a letter.
+    const auto mnemonic = [](const QString& text) {
+        const int at = text.indexOf('&');
+        return at < 0 || at + 1 >= text.size() ? QChar() : text[at + 1].toLower();
+    };
+    QSet<QChar> titles;
+    for (QAction* top : w.menuBar()->actions()) {
+        const QChar key = mnemonic(top->text());
+        EXPECT_FALSE(key.isNull()) << top->text().toStdString();
+        EXPECT_FALSE(titles.contains(key)) << top->text().toStdString();
+        titles.insert(key);
+        QSet<QChar> inMenu;
+        for (QAction* a : top->menu()->actions()) {
+            if (a->isSeparator()) continue;
+            const QChar k = mnemonic(a->text());
+            EXPECT_FALSE(k.isNull()) << a->text().toStdString();
+            EXPECT_FALSE(inMenu.contains(k)) << a->text().toStdString();
+            inMenu.insert(k);
+        }
+    }
+    EXPECT_EQ(titles, (QSet<QChar>{'f', 'h'}));
     const std::vector<std::pair<const char*, const char*>> buttons = {
         {"Newbutton", "&New"},     {"EditButton", "&Edit"},       {"DeleteButton", "&Delete"},
         {"SendButton", "&Send"},   {"ReceiveButton", "&Receive"}, {"ViewFaxButton", "&View"},
@@ -647,10 +672,11 @@ TEST_F(MainScreenTest, HelpPagesAndAbout) {
     EXPECT_TRUE(fallback->browser()->toPlainText().contains("4242"));
     fallback->close();
 
-    QString title, version;
+    QString title, version, texts;
     bool onTop = false;
     onNextModal([&](QWidget* modal) {
         title = modal->windowTitle();
+        for (QLabel* l : modal->findChildren<QLabel*>()) texts += l->text() + '\n';
         onTop = modal->windowFlags() & Qt::WindowStaysOnTopHint;
         version = modal->findChild<QLabel*>("VersionLabel")->text();
         modal->findChild<QPushButton*>("OkButton")->click();
@@ -659,6 +685,9 @@ TEST_F(MainScreenTest, HelpPagesAndAbout) {
     EXPECT_EQ(title, "About Telvane");
     EXPECT_TRUE(onTop);
     EXPECT_EQ(version, "Version 2.9y");
+    // No placeholder address offered as if it were a shop.
+    EXPECT_FALSE(texts.contains("example.org")) << texts.toStdString();
+    EXPECT_FALSE(texts.contains("online store")) << texts.toStdString();
 }
 
 TEST_F(MainScreenTest, GridPagesLargeLog) {

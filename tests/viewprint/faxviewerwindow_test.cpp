@@ -85,11 +85,22 @@ TEST_F(ViewerWindowTest, InitialZoomFollowsTheControlWidth) {
     EXPECT_EQ(wide->zoomAction(50)->text(), "100%");
     EXPECT_FALSE(wide->zoomAction(25)->isChecked());
     EXPECT_EQ(wide->faxViewer()->scaledSize().width(), 864);
-    // The viewer window shows standard pages at half width.
-    EXPECT_EQ(wide->faxViewer()->AutoScaleMode(), faximage::asHalfWidth);
     auto narrow = loaded(file, 400);
     EXPECT_EQ(narrow->zoomStep(), 25);
     EXPECT_EQ(narrow->faxViewer()->scaledSize().width(), 432);
+}
+
+// A standard-resolution fax shows at the same size as a fine one: its lines are doubled, not
+// its width halved (at half width the text was barely readable).
+TEST_F(ViewerWindowTest, StandardAndFinePagesShowAtTheSameSize) {
+    const std::string fine = dir + "fine.ovf", standard = dir + "standard.ovf";
+    ASSERT_TRUE(makeFax(fine, {barsPage(2, 1200)}, true));
+    ASSERT_TRUE(makeFax(standard, {barsPage(2, 600)}, false));
+    auto f = loaded(QString::fromStdString(fine), 600);
+    auto s = loaded(QString::fromStdString(standard), 600);
+    EXPECT_EQ(s->zoomStep(), f->zoomStep());
+    EXPECT_EQ(f->faxViewer()->scaledSize(), QSize(864, 600));
+    EXPECT_EQ(s->faxViewer()->scaledSize(), f->faxViewer()->scaledSize());
 }
 
 TEST_F(ViewerWindowTest, StatusTextAndPageButtons) {
@@ -167,7 +178,8 @@ TEST_F(ViewerWindowTest, RotationMenuChecksTheChosenItemOnly) {
     v->show();
     for (int i = 0; i < 200 && v->statusText() == "No file loaded"; ++i) QTest::qWait(5);
     EXPECT_EQ(v->statusText(), "Page 1 of 1");
-    for (int q = 0; q < 4; ++q) EXPECT_FALSE(v->rotationAction(q)->isChecked());
+    // The rotation in effect is marked from the start.
+    for (int q = 0; q < 4; ++q) EXPECT_EQ(v->rotationAction(q)->isChecked(), q == 0) << q;
     // Whether or not the system has a printer, all print buttons work: a PDF file can be chosen.
     EXPECT_TRUE(v->button("Printbutton")->isEnabled());
     EXPECT_TRUE(v->button("PrinterSetupButton")->isEnabled());

@@ -1,6 +1,7 @@
 // The main window's composing commands (see composecommands.h).
 #include "compose/commands/composecommands.h"
 
+#include "compose/cover/startertemplates.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editorkit/defaultfont.h"
 #include "compose/editorkit/recordwrite.h"
@@ -87,7 +88,7 @@ bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std:
 
 void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
                  QWidget* parent) {
-    if (!records::OpenCoverDBF(programDir, coverTable, coverXb)) return;
+    if (!openCoverTemplates(programDir, coverTable, coverXb)) return;
     {
         TCoverBrowse browse(coverTable, coverXb, programDir, parent);
         browse.setPickMode(false);

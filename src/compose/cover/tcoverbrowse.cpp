@@ -45,7 +45,7 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
         {NewButton, ModifyButton, CloneButton, DeleteButton},
         {QStringLiteral("Use this cover sheet template"), QStringLiteral("Cancel - do not use any of these templates"),
          QStringLiteral("Close the Cover Sheet Template Browser"),
-         QStringLiteral("Get Windows help for Cover Sheet Template Browser"), kHelpCoverBrowser});
+         QStringLiteral("Open the help for Cover Sheet Template Browser"), kHelpCoverBrowser});
 }
 
 void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
@@ -58,6 +58,23 @@ void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
         },
         QStringLiteral("The cover template could not be saved."));
     reloadGrid();
+    applyButtonStates();
+}
+
+void TCoverBrowse::setPickMode(bool pick) {
+    RecordBrowser::setPickMode(pick);
+    applyButtonStates();
+}
+
+void TCoverBrowse::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    applyButtonStates();
+}
+
+void TCoverBrowse::applyButtonStates() {
+    const bool any = hasRecords();
+    for (QPushButton* b : {ModifyButton, CloneButton, DeleteButton}) b->setEnabled(any);
+    if (pickMode()) AcceptButton->setEnabled(any);
 }
 
 void TCoverBrowse::newButtonClick() {
@@ -67,7 +84,7 @@ void TCoverBrowse::newButtonClick() {
         editor.CoverDescription->setText(QStringLiteral("[clone]") + QString::fromStdString(row.text("DESCRIPT")));
         LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
-        editor.CoverDescription->setText(QStringLiteral("{description}"));
+        editor.CoverDescription->clear();
         applyDefaultFont(*editor.RichCover, appSettings());
     }
     cloneMode_ = false;
@@ -93,6 +110,7 @@ void TCoverBrowse::DeleteButtonClick() {
     deleteCurrentRecord(QStringLiteral("Delete the current cover template?:\r") +
                             QString::fromStdString(table_.currentRow().text("DESCRIPT")),
                         QStringLiteral("The cover template could not be deleted."));
+    applyButtonStates();
 }
 
 void TCoverBrowse::acceptButtonClick() {

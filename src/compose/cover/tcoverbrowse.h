@@ -1,8 +1,9 @@
 // TCoverBrowse: the "Cover Sheet Template Browser". Lists the templates of an open cover table by
 // description and creates, edits, clones and deletes them through TCoverEditor. Maintenance mode
 // shows "C&lose"; pick mode shows "&Accept" (result 1: the table's current record is the chosen
-// template) and "Cance&l". Edit, Clone and Delete on an empty table only beep, and so does Accept,
-// so that result 1 always comes with a template. The caller opens and closes the table.
+// template) and "Cance&l". Edit, Clone and Delete (and Accept in pick mode) are disabled while
+// the table is empty, and only beep if reached anyway, so that result 1 always comes with a
+// template. A new template starts with an empty description. The caller opens and closes the table.
 #pragma once
 
 #include <string>
@@ -26,6 +27,7 @@ public:
     void modifyButtonClick();
     void DeleteButtonClick();
     void acceptButtonClick() override;
+    void setPickMode(bool pick) override;
 
     TLogGrid* CoverGrid = nullptr;
     QPushButton* NewButton = nullptr;
@@ -33,7 +35,12 @@ public:
     QPushButton* CloneButton = nullptr;
     QPushButton* DeleteButton = nullptr;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Commands that act on a template are enabled only while there is one.
+    void applyButtonStates();
     // Appends a record with the editor's description and text; reports a failed write.
     void storeTemplate(class TCoverEditor& editor, bool append);
 

@@ -52,7 +52,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     CoverDescription->setMinimumWidth(CoverDescription->fontMetrics().averageCharWidth() * (kDescriptionLength + 4));
     DescriptionLabel->setBuddy(CoverDescription);
     HelpButton = makePushButton(panel, "HelpButton", QStringLiteral("&Help"),
-                                QStringLiteral("Get Windows help for Cover Sheet Template Editor"));
+                                QStringLiteral("Open the help for Cover Sheet Template Editor"));
     InsertButton =
         makePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
                        QStringLiteral("Insert a field from the recipient data, or the current date and time"));

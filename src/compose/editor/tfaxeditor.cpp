@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "compose/cover/merge.h"
+#include "compose/cover/startertemplates.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editorkit/toolbarscroller.h"
@@ -135,7 +136,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->setContentsMargins(0, 4, 0, 0);
 
     Helpbutton =
-        makePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Fax Editor"));
+        makePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Open the help for Fax Editor"));
     RecipientButton = makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
                                      QStringLiteral("Edit the recipient information"));
     DocumentButton = makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
@@ -282,7 +283,7 @@ void TFaxEditor::addressButtonClick() {
 void TFaxEditor::loadCoverButtonClick() {
     records::RecordSet coverTable;
     records::TXbAccess coverXb(coverTable);
-    if (!records::OpenCoverDBF(programDir(), coverTable, coverXb)) return;
+    if (!openCoverTemplates(programDir(), coverTable, coverXb)) return;
     {
         TCoverBrowse browse(coverTable, coverXb, programDir(), this);
         browse.setPickMode(true);

@@ -37,8 +37,8 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
     finishLayout({NewButton, EditButton, DeleteButton},
                  {QStringLiteral("Use this phone book entry"),
                   QStringLiteral("Cancel - do not use any of these phone book entries"),
-                  QStringLiteral("Close the Phone Book Browser"),
-                  QStringLiteral("Get Windows help for Phonebook Browser"), kHelpPhoneBook});
+                  QStringLiteral("Close the Phone Book Browser"), QStringLiteral("Open the help for Phonebook Browser"),
+                  kHelpPhoneBook});
 }
 
 TPhoneBook::~TPhoneBook() {

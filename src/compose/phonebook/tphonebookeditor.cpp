@@ -34,9 +34,9 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     Number->setObjectName(QStringLiteral("Number"));
     Number->setMaxLength(kNumberLength);
     Number->setToolTip(QStringLiteral("Type the fax number here"));
-    auto* nameLabel = new QLabel(QStringLiteral("Name"), this);
+    auto* nameLabel = new QLabel(QStringLiteral("&Name"), this);
     nameLabel->setBuddy(Name);
-    auto* numberLabel = new QLabel(QStringLiteral("Fax Number"), this);
+    auto* numberLabel = new QLabel(QStringLiteral("Fax N&umber"), this);
     numberLabel->setBuddy(Number);
 
     AcceptButton = new QPushButton(QStringLiteral("&Accept"), this);
@@ -46,7 +46,7 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     CancelButton =
         makePushButton(this, "CancelButton", QStringLiteral("Cance&l"), QStringLiteral("Cancel changes made and exit"));
     HelpButton = makePushButton(this, "HelpButton", QStringLiteral("&Help"),
-                                QStringLiteral("Get Windows help for Phone Book Editor"));
+                                QStringLiteral("Open the help for Phone Book Editor"));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(nameLabel, 0, 0);
@@ -76,6 +76,13 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     connect(HelpButton, &QPushButton::clicked, this, [] { showHelp(kHelpPhoneBookEditor); });
 }
 
-void TPhoneBookEditor::reject() { done(2); }
+// Esc and the title bar's close button ask before typed changes are thrown away; the Cancel
+// button says what it does and does not ask.
+void TPhoneBookEditor::reject() {
+    if ((Name->isModified() || Number->isModified()) &&
+        !AskYesNoDefaultNo(QStringLiteral("Discard the changes made to this entry?"), windowTitle()))
+        return;
+    done(2);
+}
 
 }  // namespace telvane

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -111,6 +112,38 @@ std::string firstPageFileName(const std::string& dir) {
 
 std::string pageFileName(const std::string& dir, int pageNumber) {
     return dir + "TVNFX" + std::to_string(pageNumber) + ".OVF";
+}
+
+namespace {
+// "TVN_" n ".OVF", "TVN1.OVF", "TVNFX" k ".OVF" or the page bitmap: names rendering gives its files.
+bool isRenderFileName(const std::string& name) {
+    if (name == kTempBitmapName || name == "TVN1.OVF") return true;
+    for (const std::string prefix : {"TVN_", "TVNFX"}) {
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (name.compare(name.size() - 4, 4, ".OVF") != 0) continue;
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return true;
+    }
+    return false;
+}
+}  // namespace
+
+int removeRenderLeftovers(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(d)) {
+        if (isRenderFileName(e->d_name)) names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    int removed = 0;
+    for (const std::string& name : names) {
+        struct stat st {};
+        // Only plain files: a directory or a link planted under such a name is left alone.
+        if (::lstat((dir + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink((dir + name).c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 namespace {

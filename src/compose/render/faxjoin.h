@@ -22,6 +22,11 @@ std::string firstPageFileName(const std::string& dir);
 // dir + "TVNFX" + pageNumber + ".OVF": the file of a page after the first.
 std::string pageFileName(const std::string& dir, int pageNumber);
 
+// Removes the files rendering leaves in `dir` while a fax is viewed or sent (first-page and page
+// files, the page bitmap): at start-up, nothing uses them, and one left there was left by a
+// program that was killed. Other files are not touched; returns how many were removed.
+int removeRenderLeftovers(const std::string& dir);
+
 // Appends the pages of `source` to the end of the last page of `dest` and adds the page counts;
 // dest's other header fields stay as they were. Raises EOvxException.
 void appendFaxFile(const std::string& dest, const std::string& source);

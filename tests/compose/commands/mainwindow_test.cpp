@@ -85,6 +85,8 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     main.mnuPhoneBookClick();
 
     whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+        // A newcomer finds the starter templates.
+        EXPECT_EQ(browse->CoverGrid->model()->rowCount(), 3);
         whenModal<TCoverEditor>([](TCoverEditor* e) {
             e->CoverDescription->setText("Standard cover");
             e->RichCover->insertPlainText("FAX to ");
@@ -113,7 +115,13 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
             book->AcceptButton->click();
         });
         e->AddressButton->click();
-        whenModal<TCoverBrowse>([](TCoverBrowse* browse) { browse->AcceptButton->click(); });
+        whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+            // "Business", "Personal", "Standard cover", "Urgent": the one made above.
+            QAbstractItemModel* model = browse->CoverGrid->model();
+            ASSERT_EQ(model->index(2, 0).data().toString(), "Standard cover");
+            browse->CoverGrid->setCurrentIndex(model->index(2, 0));
+            browse->AcceptButton->click();
+        });
         e->LoadCoverButton->click();
         e->DocumentButton->click();
         e->RichDoc->insertPlainText("Please find our new prices below.");

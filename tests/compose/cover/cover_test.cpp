@@ -8,6 +8,9 @@
 
 #include "compose/commands/composecommands.h"
 #include "compose/cover/merge.h"
+#include "compose/cover/startertemplates.h"
+#include "compose/richtext/richtextmemo.h"
+#include "compose/richtext/trichtext.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/cover/tcovereditor.h"
 #include "compose/editor/tenteredit.h"
@@ -123,7 +126,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     TCoverBrowse browse(covers_, xb_, dir());
 
     whenModal<TCoverEditor>([](TCoverEditor* e) {
-        EXPECT_EQ(e->CoverDescription->text(), "{description}");
+        EXPECT_EQ(e->CoverDescription->text(), "");
         EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CoverDescription->setText("Letterhead");
         e->RichCover->insertPlainText("To ");
@@ -143,7 +146,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     browse.cloneButtonClick();
     // The next New starts empty again.
     whenModal<TCoverEditor>([](TCoverEditor* e) {
-        EXPECT_EQ(e->CoverDescription->text(), "{description}");
+        EXPECT_EQ(e->CoverDescription->text(), "");
         EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CancelButton->click();
     });
@@ -181,6 +184,11 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     openCovers();
     TCoverBrowse browse(covers_, xb_, dir());
     browse.setPickMode(true);
+    browse.show();
+    // Nothing to act on: only New is offered.
+    EXPECT_TRUE(browse.NewButton->isEnabled());
+    for (QPushButton* b : {browse.ModifyButton, browse.CloneButton, browse.DeleteButton, browse.AcceptButton})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     browse.modifyButtonClick();
     browse.cloneButtonClick();
     browse.DeleteButtonClick();
@@ -189,6 +197,69 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     EXPECT_EQ(prompts().count(PromptRecord::YesNoDefaultNo), 0);
     EXPECT_EQ(browse.result(), 0) << "Accept without a template does not close the browser";
     EXPECT_EQ(covers_.recCount(), 0u);
+
+    whenModal<TCoverEditor>([](TCoverEditor* e) {
+        e->CoverDescription->setText("First");
+        e->AcceptButton->click();
+    });
+    browse.newButtonClick();
+    for (QPushButton* b : {browse.ModifyButton, browse.CloneButton, browse.DeleteButton, browse.AcceptButton})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    covers_.first();
+    prompts().answers = {true};
+    browse.DeleteButtonClick();
+    EXPECT_TRUE(descriptions().empty());
+    EXPECT_FALSE(browse.ModifyButton->isEnabled());
+}
+
+// A fresh data directory offers the starter templates, each with its merge fields; a table that
+// exists, even an emptied one, is left as the user made it.
+TEST_F(CoverTest, StarterTemplatesAreOfferedOnAFreshDataDirectoryOnly) {
+    xb_.bind(covers_);
+    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    EXPECT_EQ(descriptions(), (std::vector<std::string>{"Business", "Personal", "Urgent"}));
+    EXPECT_EQ(starterCoverDescriptions(), (QStringList{"Business", "Personal", "Urgent"}));
+    covers_.close();
+
+    TFaxEditor editor(dir());
+    editor.show();
+    editor.Recipient->setText("Jones & Co");
+    editor.FaxNumber->setText("555-0123");
+    editor.Subject->setText("Your order");
+    whenModal<TCoverBrowse>([](TCoverBrowse* b) {
+        b->CoverGrid->setFocus();
+        b->AcceptButton->click();  // the first in description order: "Business"
+    });
+    editor.LoadCoverButton->click();
+    const QString text = editor.RichCover->text();
+    EXPECT_TRUE(text.startsWith("FAX\n")) << text.toStdString();
+    for (const char* value : {"To:", "Jones & Co", "555-0123", "Your order"})
+        EXPECT_TRUE(text.contains(value)) << value << " in " << text.toStdString();
+    for (const char* placeholder : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]"})
+        EXPECT_FALSE(text.contains(placeholder)) << text.toStdString();
+    EXPECT_EQ(editor.RichCover->insertPoints().size(), 4u);
+
+    // Every starter holds the fields a cover needs; the urgent one the time as well.
+    openCovers();
+    std::vector<size_t> fields;
+    for (covers_.first(); !covers_.eof(); covers_.next()) {
+        TRichText rich;
+        ASSERT_TRUE(LoadRichText(rich, "COVER", xb_, dir()));
+        fields.push_back(rich.insertPoints().size());
+    }
+    EXPECT_EQ(fields, (std::vector<size_t>{4, 4, 5}));
+
+    prompts().defaultAnswer = true;
+    {
+        TCoverBrowse browse(covers_, xb_, dir());
+        for (int i = 0; i < 3; ++i) {
+            covers_.first();
+            browse.DeleteButtonClick();
+        }
+    }
+    covers_.close();
+    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    EXPECT_TRUE(descriptions().empty());
 }
 
 TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {

@@ -85,7 +85,7 @@ TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
     EXPECT_EQ(
         hints(covers, {"AcceptButton", "CancelButton", "CloseButton", "HelpButton"}),
         (QStringList{"Use this cover sheet template", "Cancel - do not use any of these templates",
-                     "Close the Cover Sheet Template Browser", "Get Windows help for Cover Sheet Template Browser"}));
+                     "Close the Cover Sheet Template Browser", "Open the help for Cover Sheet Template Browser"}));
     EXPECT_TRUE(covers.CloseButton->isDefault());
     covers.setPickMode(true);
     EXPECT_TRUE(covers.AcceptButton->isDefault());
@@ -95,7 +95,7 @@ TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
                                            "CancelButton", "CloseButton", "HelpButton"}));
     EXPECT_EQ(hints(book, {"AcceptButton", "CancelButton", "CloseButton", "HelpButton"}),
               (QStringList{"Use this phone book entry", "Cancel - do not use any of these phone book entries",
-                           "Close the Phone Book Browser", "Get Windows help for Phonebook Browser"}));
+                           "Close the Phone Book Browser", "Open the help for Phonebook Browser"}));
     EXPECT_TRUE(book.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(covers.windowFlags() & Qt::WindowCloseButtonHint);
 }

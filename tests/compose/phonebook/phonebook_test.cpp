@@ -1,5 +1,7 @@
 // The phone book: button states follow whether the table holds entries, entries are listed by
 // name without regard to case, and a pick fills the fax's recipient and number only.
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -141,6 +143,35 @@ namespace {
 
 // The phone book keeps only numbers a modem can dial: Accept with another number says why and
 // keeps the editor open on the number.
+// Esc closes an untouched entry at once but asks before throwing typed changes away (No keeps
+// the editor and what was typed).
+TEST(PhoneBookEditorNumbers, EscAsksBeforeDiscardingTypedChanges) {
+    app();
+    ScopedScriptedPrompter prompts;
+    TPhoneBookEditor editor;
+    editor.Name->setText("Ann");
+    editor.Number->setText("555 0100");
+    editor.show();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&editor, &esc);
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_TRUE(prompts->records.isEmpty());
+
+    editor.show();
+    editor.Number->insert("9");
+    prompts->answers = {false};
+    QApplication::sendEvent(&editor, &esc);
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(editor.Number->text(), "555 01009");
+    ASSERT_EQ(prompts->records.size(), 1);
+    EXPECT_EQ(prompts->records[0].kind, PromptRecord::YesNoDefaultNo);
+    EXPECT_EQ(prompts->records[0].text, "Discard the changes made to this entry?");
+    prompts->answers = {true};
+    QApplication::sendEvent(&editor, &esc);
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(editor.result(), 2);
+}
+
 TEST(PhoneBookEditorNumbers, AcceptRefusesANumberAModemCannotDial) {
     app();
     ScopedScriptedPrompter prompts;

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +64,27 @@ TEST(PageFileNames, FirstFreeNumberAndFallback) {
     EXPECT_EQ(firstPageFileName(d.dir()), d.dir() + "TVN1.OVF") << "all 1000 names taken";
     EXPECT_EQ(pageFileName(d.dir(), 2), d.dir() + "TVNFX2.OVF");
     EXPECT_EQ(pageFileName(d.dir(), 17), d.dir() + "TVNFX17.OVF");
+}
+
+// A program killed while it viewed or sent a fax leaves its rendered files behind; the next start
+// removes exactly those and nothing else of the data directory.
+TEST(PageFileNames, LeftoversOfAKilledProgramAreRemovedAndNothingElse) {
+    TempDir d;
+    const std::vector<std::string> leftovers = {"TVN_1.OVF", "TVN_17.OVF", "TVN1.OVF", "TVNFX2.OVF", "_TMP.BMP"};
+    const std::vector<std::string> kept = {"TVN.DBF",       "TVN.INI",    "TVN_.OVF",     "TVN_a1.OVF",
+                                           "TVN_1.OVF.bak", "TVNFX2.ovf", "Sendhist.log", "TVNREC.DBF"};
+    for (const auto& name : leftovers) std::ofstream(d.file(name)).put('x');
+    for (const auto& name : kept) std::ofstream(d.file(name)).put('x');
+    ASSERT_EQ(::mkdir(d.file("TVN_5.OVF").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(d.file("TVN.DBF").c_str(), d.file("TVN_6.OVF").c_str()), 0);
+
+    EXPECT_EQ(removeRenderLeftovers(d.dir()), static_cast<int>(leftovers.size()));
+    for (const auto& name : leftovers) EXPECT_FALSE(std::ifstream(d.file(name)).good()) << name;
+    for (const auto& name : kept) EXPECT_TRUE(std::ifstream(d.file(name)).good()) << name;
+    struct stat st {};
+    EXPECT_EQ(::lstat(d.file("TVN_5.OVF").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(d.file("TVN_6.OVF").c_str(), &st), 0);
+    EXPECT_TRUE(std::ifstream(d.file("TVN.DBF")).good());
 }
 
 TEST(joinFaxFiles, PagesFollowInOrderAndTheFirstHeaderStays) {

@@ -1,0 +1,122 @@
+// What the outgoing record and the send history keep of each send attempt, from the main window's
+// Send command with the engine's finish events played into the send dialog: the outcome is
+// stored when the attempt ends (the dialog still open), an attempt under way is visible in the
+// record (what a killed program leaves), a later failure never unsends a sent fax, and every
+// attempt is a line of its own in "Sendhist.log".
+#include <QDate>
+#include <QFile>
+#include <QPushButton>
+
+#include <memory>
+
+#include "records/fax_tables.h"
+#include "sessions/sendfax.h"
+#include "sessions/sessionhooks.h"
+#include "sessions_fixture.h"
+#include "shell/mainscreen.h"
+#include "support/scriptedprompter.h"
+
+namespace telvane::sessiontest {
+namespace {
+
+using namespace telvane::sessions;
+
+class SendOutcomeTest : public SessionsTest {
+protected:
+    void SetUp() override {
+        SessionsTest::SetUp();
+        commands_ = MainWindowCommands{};
+        addSessionCommands(commands_);
+        commands_.createFaxFile = [this](IMainWindow&) {
+            RenderedFax fax;
+            fax.path = qdir() + "TVN_1.OVF";
+            fax.pages = 2;
+            if (!writeFax(fax.path, 2)) fax.path.clear();
+            return fax;
+        };
+        main_ = std::make_unique<TMainScreen>(commands_);
+        setMainWindow(main_.get());
+        records::RecordSet& table = main_->FaxTable();
+        table.append();
+        table.fieldByName("SUBJECT").setString("Quarterly figures");
+        table.fieldByName("RECIPIENT").setString("Far End");
+        table.fieldByName("PHONE").setString("555 0100");
+        table.post();
+    }
+    void TearDown() override {
+        main_.reset();
+        setMainWindow(nullptr);
+        SessionsTest::TearDown();
+    }
+
+    records::Row record() { return main_->FaxTable().currentRow(); }
+    // Runs the Send command; `inDialog` plays the attempts into the open dialog.
+    void send(const std::function<void(TSendFaxForm*)>& inDialog) {
+        whenModal<TSendFaxForm>([inDialog](TSendFaxForm* f) {
+            inDialog(f);
+            f->CloseButton->click();
+        });
+        main_->SendButtonClick();
+    }
+    // The engine has started an attempt and ends it with `code`.
+    static void attempt(TSendFaxForm* f, int code) {
+        f->SessionBusy = true;
+        f->OnAttemptStarted();
+        f->OvxSendFax1FaxFinish(code);
+    }
+
+    MainWindowCommands commands_;
+    std::unique_ptr<TMainScreen> main_;
+};
+
+TEST_F(SendOutcomeTest, ASuccessIsStoredAtOnceAndALaterFailureDoesNotUnsendIt) {
+    const std::string today = QDate::currentDate().toString("yyyyMMdd").toStdString();
+    send([&](TSendFaxForm* f) {
+        f->SessionBusy = true;
+        f->OnAttemptStarted();
+        // Under way: the record says so (a program killed now leaves this behind).
+        EXPECT_EQ(record().text("LASTRESULT").rfind("Attempt started ", 0), 0u) << record().text("LASTRESULT");
+        EXPECT_FALSE(record().boolean("SENT"));
+        f->OvxSendFax1FaxFinish(0);
+        // Stored when the session ended, with the dialog still open.
+        EXPECT_TRUE(record().boolean("SENT"));
+        EXPECT_EQ(record().text("LASTRESULT"), "Sent");
+        EXPECT_EQ(record().date("DATESENT").dtos(), today);
+        const std::string time = record().text("TIMESENT");
+
+        attempt(f, telvane::ecCancelRequested);
+        attempt(f, -6006);
+        EXPECT_TRUE(record().boolean("SENT"));
+        EXPECT_EQ(record().text("LASTRESULT"), "Sent");
+        EXPECT_EQ(record().date("DATESENT").dtos(), today);
+        EXPECT_EQ(record().text("TIMESENT"), time);
+    });
+    EXPECT_TRUE(record().boolean("SENT"));
+    EXPECT_EQ(record().text("LASTRESULT"), "Sent");
+    EXPECT_EQ(record().integer("PAGES"), 2);
+    EXPECT_FALSE(QFile::exists(qdir() + "TVN_1.OVF"));
+
+    const QStringList history = readLines(qdir() + kSendHistoryName);
+    ASSERT_EQ(history.size(), 3) << history.join('|').toStdString();
+    EXPECT_TRUE(
+        history[0].endsWith("  To: Far End  Subject: Quarterly figures  Fax#: 555 0100  Pages: 2  Result: Sent"))
+        << history[0].toStdString();
+    EXPECT_TRUE(history[1].endsWith("Result: Cancelled")) << history[1].toStdString();
+    EXPECT_TRUE(history[2].endsWith("Result: Fatal time out")) << history[2].toStdString();
+}
+
+TEST_F(SendOutcomeTest, AFailureIsStoredWhenTheAttemptEndsAndASuccessAfterItMarksTheFaxSent) {
+    send([&](TSendFaxForm* f) {
+        attempt(f, -6006);
+        EXPECT_FALSE(record().boolean("SENT"));
+        EXPECT_EQ(record().text("LASTRESULT"), "Fatal time out");
+        EXPECT_TRUE(record().date("DATESENT").isEmpty());
+        attempt(f, 0);
+        EXPECT_TRUE(record().boolean("SENT"));
+        EXPECT_EQ(record().text("LASTRESULT"), "Sent");
+    });
+    EXPECT_EQ(readLines(qdir() + kSendHistoryName).size(), 2);
+}
+
+}  // namespace
+}  // namespace telvane::sessiontest
