@@ -20,6 +20,7 @@ namespace telvane::sessiontest {
 namespace {
 
 using namespace telvane::sessions;
+using shell::TMainScreen;
 
 class SendOutcomeTest : public SessionsTest {
 protected:
