@@ -5,8 +5,10 @@
 #include "faxconv.h"
 
 #include "faximage/faxconverter.h"
+#include "faximage/faxinput.h"
 
 #include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
 #include <poppler/cpp/poppler-image.h>
 #include <poppler/cpp/poppler-page-renderer.h>
 #include <poppler/cpp/poppler-page.h>
@@ -30,14 +32,22 @@ namespace {
 
 using namespace telvane::faximage;
 
+// The smallest page side scaled to the fax line: half an inch. A smaller page (a tiny crop box)
+// would be magnified beyond anything readable and Poppler cannot draw it.
+constexpr double kMinPageSidePt = 36.0;
+
 // Feeds the pages of a PDF document, rendered one at a time, as lines of packed bits.
 class PdfPages {
 public:
-    PdfPages(poppler::document& doc, int lineWidth, double rowsPerInchFactor)
-        : doc_(doc), width_(lineWidth), rowFactor_(rowsPerInchFactor) {
+    PdfPages(poppler::document& doc, int lineWidth, double rowsPerInchFactor, int maxLines)
+        : doc_(doc), width_(lineWidth), rowFactor_(rowsPerInchFactor), maxLines_(maxLines) {
         renderer_.set_render_hint(poppler::page_renderer::antialiasing, true);
         renderer_.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+        poppler::set_debug_error_function(&PdfPages::noteError, this);
     }
+    ~PdfPages() { poppler::set_debug_error_function(nullptr, nullptr); }
+    PdfPages(const PdfPages&) = delete;
+    PdfPages& operator=(const PdfPages&) = delete;
 
     // One line into `data`, or the end of a page (with `more` when another page follows).
     bool readLine(std::uint8_t* data, int& len, bool& endOfPage, bool& more, std::string& error) {
@@ -59,24 +69,38 @@ public:
 
 private:
     bool renderPage(std::string& error) {
+        const std::string name = "page " + std::to_string(page_ + 1);
         std::unique_ptr<poppler::page> page(doc_.create_page(page_));
         if (!page) {
-            error = "cannot read page " + std::to_string(page_ + 1);
+            error = "cannot read " + name;
             return false;
         }
-        const poppler::rectf box = page->page_rect(poppler::media_box);
+        // Poppler draws the crop box, so that is what is scaled to the fax line.
+        const poppler::rectf box = page->page_rect(poppler::crop_box);
         const bool turned =
             page->orientation() == poppler::page::landscape || page->orientation() == poppler::page::seascape;
         const double widthPt = turned ? box.height() : box.width();
-        if (widthPt <= 1.0) {
-            error = "page " + std::to_string(page_ + 1) + " has no size";
+        const double heightPt = turned ? box.width() : box.height();
+        if (!(widthPt >= kMinPageSidePt && heightPt >= kMinPageSidePt)) {
+            error = name + " is too small to fax (" + points(widthPt) + " x " + points(heightPt) +
+                    " points; a page must be at least half an inch, 36 points, each way)";
             return false;
         }
         const double xdpi = width_ * 72.0 / widthPt;
         const double ydpi = xdpi * rowFactor_;
+        const double rows = heightPt * ydpi / 72.0;
+        if (rows > maxLines_) {
+            error = name + " is too long for a fax page (" + inches(widthPt) + " x " + inches(heightPt) +
+                    " inches would be " + std::to_string(std::llround(rows)) + " lines at the fax width; at most " +
+                    std::to_string(maxLines_) + " lines)";
+            return false;
+        }
+        renderError_.clear();
         const poppler::image img = renderer_.render_page(page.get(), xdpi, ydpi);
-        if (!img.is_valid() || img.format() != poppler::image::format_argb32) {
-            error = "cannot render page " + std::to_string(page_ + 1);
+        // A page Poppler could not draw comes back invalid or of another size (often one line).
+        if (!img.is_valid() || img.format() != poppler::image::format_argb32 || std::abs(img.width() - width_) > 2 ||
+            std::abs(img.height() - rows) > 2) {
+            error = "cannot render " + name + (renderError_.empty() ? "" : " (" + renderError_ + ")");
             return false;
         }
         height_ = img.height();
@@ -96,10 +120,25 @@ private:
         return true;
     }
 
+    // Poppler's last complaint, named in the error when a page cannot be drawn.
+    static void noteError(const std::string& message, void* self) {
+        static_cast<PdfPages*>(self)->renderError_ = message;
+    }
+
+    static std::string points(double v) { return fixed(v, 1); }
+    static std::string inches(double pt) { return fixed(pt / 72.0, 1); }
+    static std::string fixed(double v, int decimals) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.*f", decimals, v);
+        return text;
+    }
+
     poppler::document& doc_;
     poppler::page_renderer renderer_;
     int width_;
     double rowFactor_;
+    int maxLines_;
+    std::string renderError_;
     int page_ = 0;
     int row_ = 0;
     int height_ = 0;
@@ -122,7 +161,7 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
     }
     const int lineWidth = r.wide ? 2048 : 1728;
     // Fax pels are 204 per inch across and 196 (fine) or 98 (normal) rows per inch down.
-    PdfPages pages(*doc, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0);
+    PdfPages pages(*doc, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0, kMaxPageLines);
     TOvxFaxConverter c;
     c.InputDocumentType = idUser;
     ApplyPageOptions(c, r);

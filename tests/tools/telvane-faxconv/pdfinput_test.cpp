@@ -64,6 +64,38 @@ std::string ocrPage(const TempDir& w, const std::string& ovf, int page, std::pai
     return text;
 }
 
+// A PDF of one page per entry, each page a media box, an optional crop box ("" for none) and the
+// words "PAGE N" in Helvetica; the cross-reference table is exact, so Poppler needs no repair.
+struct PdfPage {
+    std::string mediaBox, cropBox;
+};
+std::string writePdf(const std::vector<PdfPage>& pages) {
+    std::vector<std::string> objects = {"", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    std::string kids;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const std::string text = "BT /F1 24 Tf 40 40 Td (PAGE " + std::to_string(i + 1) + ") Tj ET";
+        objects.push_back("<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream");
+        const std::string content = std::to_string(objects.size());
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].mediaBox + "]" +
+                          (pages[i].cropBox.empty() ? "" : " /CropBox [" + pages[i].cropBox + "]") +
+                          " /Resources << /Font << /F1 3 0 R >> >> /Contents " + content + " 0 R >>");
+        kids += std::to_string(objects.size()) + " 0 R ";
+    }
+    objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>";
+    std::string pdf = "%PDF-1.4\n", xref;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::size_t xrefAt = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " +
+           std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+    return pdf;
+}
+
 // Fine-resolution rows for a page of the given size in points scaled to 1728 pels across.
 int expectedRows(std::pair<double, double> pts) {
     return int(std::lround(1728.0 * pts.second / pts.first * 196.0 / 204.0));
@@ -140,6 +172,51 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     text = ocrPage(w, w.file("a4.ovf"), 1, &size);
     EXPECT_EQ(size.first, 1728);
     EXPECT_NEAR(size.second, expectedRows(a4) / 2, 2);
+}
+
+// A page that cannot become a fax page (too long at the fax width, too narrow, a tiny crop box),
+// in PDF and as PostScript through Ghostscript, fails the conversion naming the page: no fax
+// file, no hidden partial one, and telvane-fax sends nothing.
+TEST_F(PdfInput, UnfaxablePageIsAnErrorNamingItAndNothingIsSent) {
+    TELVANE_REQUIRE_PEER(HaveProgram("gs"), "Ghostscript is not installed");
+    const std::string ps = "%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (ONE) show showpage\n";
+    const struct {
+        const char* name;
+        std::string document;
+        const char* says;
+    } cases[] = {
+        {"long.pdf", writePdf({{"0 0 612 792", ""}, {"0 0 612 14400", ""}}), "page 2 is too long"},
+        {"longer.pdf", writePdf({{"0 0 612 792", ""}, {"0 0 612 144000", ""}}), "page 2 is too long"},
+        {"narrow.pdf", writePdf({{"0 0 612 792", ""}, {"0 0 2 792", ""}}), "page 2 is too small"},
+        {"tiny-crop.pdf", writePdf({{"0 0 612 792", ""}, {"0 0 612 792", "0 0 0.5 0.5"}}), "page 2 is too small"},
+        {"sliver-crop.pdf", writePdf({{"0 0 612 792", ""}, {"0 0 612 792", "100 100 101.5 700"}}),
+         "page 2 is too small"},
+        {"longer.ps", ps + "<< /PageSize [612 144000] >> setpagedevice 72 700 moveto (TWO) show showpage\n",
+         "page 2 is too long"},
+        {"narrow.ps", ps + "<< /PageSize [2 792] >> setpagedevice 0 700 moveto (TWO) show showpage\n",
+         "page 2 is too small"},
+        {"tiny.ps", ps + "<< /PageSize [0.5 0.5] >> setpagedevice 0 0 moveto (TWO) show showpage\n",
+         "page 2 is too small"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TempDir dir;
+        dir.write(c.name, c.document);
+        std::string out;
+        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
+                                 dir.file("out.ovf") + "' --fine",
+                             &out),
+                  1)
+            << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{c.name});
+        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+                                 "' --number 1 '" + dir.file(c.name) + "'",
+                             &out),
+                  1);
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(out.find("error -2001"), std::string::npos) << out;  // the modem was never looked for
+    }
 }
 
 TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
