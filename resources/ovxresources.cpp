@@ -8,8 +8,8 @@ extern const std::size_t kTelvaneErrorStringsSize;
 
 namespace telvane {
 
-std::span<const std::uint8_t> FaxFontResource() { return {kTelvaneFaxFont, kTelvaneFaxFontSize}; }
+std::span<const std::uint8_t> faxFontResource() { return {kTelvaneFaxFont, kTelvaneFaxFontSize}; }
 
-std::span<const std::uint8_t> ErrorStringResource() { return {kTelvaneErrorStrings, kTelvaneErrorStringsSize}; }
+std::span<const std::uint8_t> errorStringResource() { return {kTelvaneErrorStrings, kTelvaneErrorStringsSize}; }
 
 }  // namespace telvane

@@ -11,11 +11,11 @@ namespace telvane {
 
 // The 16384-byte fax font: 256 small glyphs (8 rows x 2 bytes, 12 pels) then 256 large glyphs
 // (16 rows x 3 bytes, 20 pels); rows MSB first, 1 = black, indexed by Windows-1252 code.
-std::span<const std::uint8_t> FaxFontResource();
+std::span<const std::uint8_t> faxFontResource();
 constexpr std::size_t kFaxFontSize = 16384;
 constexpr std::size_t kFaxFontLargeOffset = 4096;
 
 // The "STR0" string table (entries sorted by id, UTF-16LE texts).
-std::span<const std::uint8_t> ErrorStringResource();
+std::span<const std::uint8_t> errorStringResource();
 
 }  // namespace telvane

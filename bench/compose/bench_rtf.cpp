@@ -35,27 +35,27 @@ telvane::rtf::Document sampleDocument() {
     return d;
 }
 
-void BM_WriteRtf(benchmark::State& state) {
+void bmWriteRtf(benchmark::State& state) {
     const telvane::rtf::Document d = sampleDocument();
     size_t bytes = 0;
     for (auto _ : state) {
-        const std::string rtf = telvane::rtf::WriteRtf(d);
+        const std::string rtf = telvane::rtf::writeRtf(d);
         bytes += rtf.size();
         benchmark::DoNotOptimize(rtf.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
-BENCHMARK(BM_WriteRtf);
+BENCHMARK(bmWriteRtf);
 
-void BM_ReadRtf(benchmark::State& state) {
-    const std::string rtf = telvane::rtf::WriteRtf(sampleDocument());
+void bmReadRtf(benchmark::State& state) {
+    const std::string rtf = telvane::rtf::writeRtf(sampleDocument());
     for (auto _ : state) {
-        const telvane::rtf::Document d = telvane::rtf::ReadRtf(rtf);
+        const telvane::rtf::Document d = telvane::rtf::readRtf(rtf);
         benchmark::DoNotOptimize(d.paragraphs.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * rtf.size()));
 }
-BENCHMARK(BM_ReadRtf);
+BENCHMARK(bmReadRtf);
 
 }  // namespace
 

@@ -87,7 +87,7 @@ void report(benchmark::State& state, int pages, double cpu, const std::string& o
     state.counters["ocr_word_share"] = ocr;
 }
 
-void BM_TelvaneFaxconvPdf(benchmark::State& state) {
+void bmTelvaneFaxconvPdf(benchmark::State& state) {
     Work w;
     if (!makeDocument(w)) return state.SkipWithError("ps2pdf could not make the document");
     const std::string out = w.file("doc.ovf");
@@ -105,7 +105,7 @@ void BM_TelvaneFaxconvPdf(benchmark::State& state) {
     report(state, pages, cpu, out, wordShare(pbm));
 }
 
-void BM_GhostscriptTiffg3(benchmark::State& state) {
+void bmGhostscriptTiffg3(benchmark::State& state) {
     Work w;
     if (!makeDocument(w)) return state.SkipWithError("ps2pdf could not make the document");
     const std::string out = w.file("doc.tif");
@@ -124,8 +124,8 @@ void BM_GhostscriptTiffg3(benchmark::State& state) {
     report(state, pages, cpu, out, wordShare(first));
 }
 
-BENCHMARK(BM_TelvaneFaxconvPdf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK(BM_GhostscriptTiffg3)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(bmTelvaneFaxconvPdf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(bmGhostscriptTiffg3)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
 

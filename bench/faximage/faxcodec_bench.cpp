@@ -59,7 +59,7 @@ Raster makePage(int kind) {
             for (int x = 0; x < kWidth; ++x) {
                 double d = std::hypot(x - kWidth / 2.0, (y - kRows / 2.0) / 2);
                 int grey = int(382 + 300 * std::sin(d / 40.0) * std::cos(x / 300.0));
-                if (DitherBlack(x, y, grey)) page.setPixel(x, y, true);
+                if (ditherBlack(x, y, grey)) page.setPixel(x, y, true);
             }
         break;
     }
@@ -150,7 +150,7 @@ struct CountSink : FaxLineSink {
     void faxLine(const std::uint8_t*, std::size_t) override { ++lines; }
 };
 
-void BM_OurEncode(benchmark::State& state) {
+void bmOurEncode(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
     FaxLineCoder coder;
     coder.setup(kWidth, 0, false);
@@ -165,7 +165,7 @@ void BM_OurEncode(benchmark::State& state) {
     state.SetLabel(kNames[state.range(0)]);
 }
 
-void BM_OurDecode(benchmark::State& state) {
+void bmOurDecode(benchmark::State& state) {
     std::vector<std::uint8_t> coded = encodeOurs(page(int(state.range(0))));
     for (auto _ : state) {
         CountSink sink;
@@ -185,7 +185,7 @@ std::string label(const benchmark::State& state) {
     return std::string(kNames[state.range(0)]) + " " + kCodingNames[state.range(1)];
 }
 
-void BM_LibtiffEncode(benchmark::State& state) {
+void bmLibtiffEncode(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
     const auto coding = FaxCoding(state.range(1));
     MemFile f;
@@ -199,7 +199,7 @@ void BM_LibtiffEncode(benchmark::State& state) {
     state.SetLabel(label(state));
 }
 
-void BM_LibtiffDecode(benchmark::State& state) {
+void bmLibtiffDecode(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
     MemFile f;
     encodeTiff(r, f, FaxCoding(state.range(1)));
@@ -230,7 +230,7 @@ std::vector<std::uint8_t> encodeOurs2D(const Raster& r, FaxCoding coding) {
     return out;
 }
 
-void BM_OurEncode2D(benchmark::State& state) {
+void bmOurEncode2D(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
     const auto coding = FaxCoding(state.range(1));
     FaxMrCoder coder;
@@ -257,7 +257,7 @@ struct PageSink : FaxLineSink {
     }
 };
 
-void BM_OurDecode2D(benchmark::State& state) {
+void bmOurDecode2D(benchmark::State& state) {
     const Raster& r = page(int(state.range(0)));
     const auto coding = FaxCoding(state.range(1));
     const std::vector<std::uint8_t> coded = encodeOurs2D(r, coding);
@@ -279,11 +279,11 @@ void BM_OurDecode2D(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_OurEncode)->DenseRange(0, 3);
-BENCHMARK(BM_OurDecode)->DenseRange(0, 3);
-BENCHMARK(BM_OurEncode2D)->ArgsProduct({{0, 1, 2, 3}, {1, 2}});
-BENCHMARK(BM_OurDecode2D)->ArgsProduct({{0, 1, 2, 3}, {1, 2}});
-BENCHMARK(BM_LibtiffEncode)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
-BENCHMARK(BM_LibtiffDecode)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
+BENCHMARK(bmOurEncode)->DenseRange(0, 3);
+BENCHMARK(bmOurDecode)->DenseRange(0, 3);
+BENCHMARK(bmOurEncode2D)->ArgsProduct({{0, 1, 2, 3}, {1, 2}});
+BENCHMARK(bmOurDecode2D)->ArgsProduct({{0, 1, 2, 3}, {1, 2}});
+BENCHMARK(bmLibtiffEncode)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
+BENCHMARK(bmLibtiffDecode)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
 
 BENCHMARK_MAIN();

@@ -73,7 +73,7 @@ std::string freshCopy() {
     return to.toStdString();
 }
 
-void BM_CleanupBeforeDate(benchmark::State& state) {
+void bmCleanupBeforeDate(benchmark::State& state) {
     int marked = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -88,7 +88,7 @@ void BM_CleanupBeforeDate(benchmark::State& state) {
         QCoreApplication::processEvents();
         state.ResumeTiming();
 
-        marked = form->DeleteMatching(maintenance::beforeDateExpression("DATESENT", QDate(2005, 1, 1)));
+        marked = form->deleteMatching(maintenance::beforeDateExpression("DATESENT", QDate(2005, 1, 1)));
 
         state.PauseTiming();
         form.reset();
@@ -98,9 +98,9 @@ void BM_CleanupBeforeDate(benchmark::State& state) {
     }
     state.counters["marked"] = marked;
 }
-BENCHMARK(BM_CleanupBeforeDate)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(bmCleanupBeforeDate)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void BM_RebuildAfterCleanup(benchmark::State& state) {
+void bmRebuildAfterCleanup(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         const std::string dir = freshCopy();
@@ -115,14 +115,14 @@ void BM_RebuildAfterCleanup(benchmark::State& state) {
         fax.setDeletedHidden(true);
         state.ResumeTiming();
 
-        records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
+        records::rebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
 
         state.PauseTiming();
         fax.close();
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_RebuildAfterCleanup)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(bmRebuildAfterCleanup)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

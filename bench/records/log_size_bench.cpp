@@ -119,10 +119,10 @@ void openLog(benchmark::State& state, bool untrusted) {
     state.counters["peak_MB"] = peakMb;
 }
 
-void BM_Open(benchmark::State& state) { openLog(state, false); }
-void BM_OpenAfterCrash(benchmark::State& state) { openLog(state, true); }
+void bmOpen(benchmark::State& state) { openLog(state, false); }
+void bmOpenAfterCrash(benchmark::State& state) { openLog(state, true); }
 
-void BM_AppendOneAndClose(benchmark::State& state) {
+void bmAppendOneAndClose(benchmark::State& state) {
     const std::string& path = logOf(int(state.range(0)));
     uint32_t i = 0;
     for (auto _ : state) {
@@ -137,7 +137,7 @@ void BM_AppendOneAndClose(benchmark::State& state) {
     }
 }
 
-void BM_Seek(benchmark::State& state) {
+void bmSeek(benchmark::State& state) {
     const std::string& path = logOf(int(state.range(0)));
     auto t = Table::open(path);
     const KeyList& keys = t->tagKeys(t->findTag("SUBJECT"));
@@ -151,8 +151,8 @@ void BM_Seek(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Open)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenAfterCrash)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AppendOneAndClose)->Arg(100000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Seek)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmOpen)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmOpenAfterCrash)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmAppendOneAndClose)->Arg(100000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmSeek)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

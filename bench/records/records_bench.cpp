@@ -54,7 +54,7 @@ struct Log {
     }
 };
 
-void BM_AppendWithDatesentTag(benchmark::State& state) {
+void bmAppendWithDatesentTag(benchmark::State& state) {
     Log log;
     for (auto _ : state) {
         fillLog(log.table, kRecords);
@@ -63,10 +63,10 @@ void BM_AppendWithDatesentTag(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * kRecords);
 }
 
-void BM_WalkDatesentOrder(benchmark::State& state) {
+void bmWalkDatesentOrder(benchmark::State& state) {
     Log log;
     fillLog(log.table, kRecords);
-    log.xb.xb_SetOrder(log.xb.xb_TagArea("DATESENT"));
+    log.xb.xbSetOrder(log.xb.xb_TagArea("DATESENT"));
     size_t n = 0;
     for (auto _ : state) {
         for (log.table.first(); !log.table.eof(); log.table.next()) {
@@ -77,10 +77,10 @@ void BM_WalkDatesentOrder(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(n));
 }
 
-void BM_GridRandomAccess(benchmark::State& state) {
+void bmGridRandomAccess(benchmark::State& state) {
     Log log;
     fillLog(log.table, kRecords);
-    log.xb.xb_SetOrder(log.xb.xb_TagArea("DATESENT"));
+    log.xb.xbSetOrder(log.xb.xb_TagArea("DATESENT"));
     size_t k = 0;
     for (auto _ : state) {
         const Row row = log.table.row(log.table.recNoAt((k * 7919) % kRecords));
@@ -90,7 +90,7 @@ void BM_GridRandomAccess(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(k));
 }
 
-void BM_RebuildAllTags(benchmark::State& state) {
+void bmRebuildAllTags(benchmark::State& state) {
     Log log;
     fillLog(log.table, kRecords);
     for (auto _ : state) {
@@ -102,7 +102,7 @@ void BM_RebuildAllTags(benchmark::State& state) {
 }
 
 // Opening a cleanly closed log: the index is read as it is (its stamp matches the table).
-void BM_OpenWithIndexCheck(benchmark::State& state) {
+void bmOpenWithIndexCheck(benchmark::State& state) {
     Log log;
     fillLog(log.table, kRecords);
     for (const auto& t : faxTableSpec().rebuild)
@@ -117,10 +117,10 @@ void BM_OpenWithIndexCheck(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * kRecords);
 }
 
-void BM_PackAfterMarkingTenPercent(benchmark::State& state) {
+void bmPackAfterMarkingTenPercent(benchmark::State& state) {
     Log log;
     fillLog(log.table, kRecords);
-    log.xb.xb_SetOrder(0);
+    log.xb.xbSetOrder(0);
     Table& t = *log.table.table();
     for (uint32_t r = 1; r <= uint32_t(kRecords); r += 10) t.setDeleted(r, true);
     for (auto _ : state) {
@@ -131,10 +131,10 @@ void BM_PackAfterMarkingTenPercent(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_AppendWithDatesentTag)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WalkDatesentOrder)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GridRandomAccess)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RebuildAllTags)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenWithIndexCheck)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PackAfterMarkingTenPercent)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmAppendWithDatesentTag)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmWalkDatesentOrder)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmGridRandomAccess)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmRebuildAllTags)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmOpenWithIndexCheck)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPackAfterMarkingTenPercent)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

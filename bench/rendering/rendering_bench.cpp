@@ -58,7 +58,7 @@ bool runTool(const QString& program, const QStringList& args) {
     return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-void BM_CreateFaxFile(benchmark::State& state) {
+void bmCreateFaxFile(benchmark::State& state) {
     rendertest::ensureApp();
     const QByteArray rtf = rendertest::makeRtf(twentyPages());
     TempDir d;
@@ -67,7 +67,7 @@ void BM_CreateFaxFile(benchmark::State& state) {
     int pages = 0;
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     for (auto _ : state) {
-        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rtf));
         if (res.failed() || res.pageCount != kPages) {
             state.SkipWithError("rendering failed or paginated differently");
             return;
@@ -92,7 +92,7 @@ void BM_CreateFaxFile(benchmark::State& state) {
     }
 }
 
-void BM_LibreOfficeGhostscript(benchmark::State& state) {
+void bmLibreOfficeGhostscript(benchmark::State& state) {
     rendertest::ensureApp();
     if (!rendertest::haveTool(QStringLiteral("soffice")) || !rendertest::haveTool(QStringLiteral("gs"))) {
         state.SkipWithError("LibreOffice or Ghostscript is not installed (scripts/deps/rendering.txt)");
@@ -111,7 +111,7 @@ void BM_LibreOfficeGhostscript(benchmark::State& state) {
                             QStringLiteral("--convert-to"),
                             QStringLiteral("pdf"),
                             QStringLiteral("--outdir"),
-                            QString::fromStdString(d.Path()),
+                            QString::fromStdString(d.pathNoSlash()),
                             QString::fromStdString(d.file("doc.rtf"))};
     const QString pdf = QString::fromStdString(d.file("doc.pdf"));
     const QString tiff = QString::fromStdString(d.file("doc.tif"));
@@ -171,7 +171,7 @@ void renderPerPage(benchmark::State& state, const QByteArray& rtf, int pagesWant
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t cpuStart = std::clock();
         FaxRenderer r;
-        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rtf));
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rtf));
         if (res.failed() || (pagesWanted && res.pageCount != pagesWanted)) {
             state.SkipWithError("rendering failed or paginated differently");
             return;
@@ -190,7 +190,7 @@ void renderPerPage(benchmark::State& state, const QByteArray& rtf, int pagesWant
 
 // Time per page for one document of 10, 100 and 1,000 pages (the same page repeated): the
 // cost of a page must not grow with the length of the document.
-void BM_RenderLength(benchmark::State& state) {
+void bmRenderLength(benchmark::State& state) {
     rendertest::ensureApp();
     const int pagesWanted = int(state.range(0));
     std::vector<rendertest::Para> paras;
@@ -204,23 +204,23 @@ void BM_RenderLength(benchmark::State& state) {
 
 // Time per page for a document that is one paragraph (the sample passage repeated 20, 200 and
 // 2,000 times without a paragraph break): the layout of one long block must stay linear too.
-void BM_RenderOneParagraph(benchmark::State& state) {
+void bmRenderOneParagraph(benchmark::State& state) {
     rendertest::ensureApp();
     QString text;
     for (int i = 0; i < int(state.range(0)); ++i) text += rendertest::samplePassage() + QLatin1Char(' ');
     renderPerPage(state, rendertest::makeRtf({{text, 10}}), 0);
 }
 
-BENCHMARK(BM_CreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-BENCHMARK(BM_RenderLength)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK(BM_RenderOneParagraph)
+BENCHMARK(bmCreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(bmRenderLength)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(bmRenderOneParagraph)
     ->Arg(20)
     ->Arg(200)
     ->Arg(2000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
-BENCHMARK(BM_LibreOfficeGhostscript)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(bmLibreOfficeGhostscript)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 

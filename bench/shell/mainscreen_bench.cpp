@@ -52,12 +52,12 @@ void seed(const std::string& dir) {
         rs.fieldByName("PAGES").setInteger(1 + i % 9);
         rs.post();
     }
-    records::RebuildTableIndexes(rs, xb, records::faxTableSpec(), "", "");
+    records::rebuildTableIndexes(rs, xb, records::faxTableSpec(), "", "");
     rs.close();
     records::RecordSet rec;
     records::TXbAccess recXb(rec);
     if (!records::OpenRecFaxDBF(dir, rec, recXb)) std::abort();
-    records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
+    records::rebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
     rec.close();
     IniFile ini;
     ini.writeInteger("Modem", "ComPort", 0);
@@ -72,7 +72,7 @@ std::unique_ptr<TMainScreen> openWindow() {
     return w;
 }
 
-void BM_OpenMainWindow(benchmark::State& state) {
+void bmOpenMainWindow(benchmark::State& state) {
     for (auto _ : state) {
         auto w = openWindow();
         benchmark::DoNotOptimize(w->FaxGrid()->model()->rowCount());
@@ -82,10 +82,10 @@ void BM_OpenMainWindow(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_OpenMainWindow)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(bmOpenMainWindow)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Jumps across the whole log (as when dragging the scroll bar thumb), repainting each time.
-void BM_ScrollGridJumps(benchmark::State& state) {
+void bmScrollGridJumps(benchmark::State& state) {
     auto w = openWindow();
     QScrollBar* bar = w->FaxGrid()->verticalScrollBar();
     int step = 0;
@@ -96,10 +96,10 @@ void BM_ScrollGridJumps(benchmark::State& state) {
     }
     state.counters["cachedPages"] = w->FaxGrid()->logModel()->cachedPages();
 }
-BENCHMARK(BM_ScrollGridJumps)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmScrollGridJumps)->Unit(benchmark::kMicrosecond);
 
 // Page down through the log, repainting each time.
-void BM_ScrollGridPageDown(benchmark::State& state) {
+void bmScrollGridPageDown(benchmark::State& state) {
     auto w = openWindow();
     QScrollBar* bar = w->FaxGrid()->verticalScrollBar();
     for (auto _ : state) {
@@ -108,10 +108,10 @@ void BM_ScrollGridPageDown(benchmark::State& state) {
         w->FaxGrid()->viewport()->repaint();
     }
 }
-BENCHMARK(BM_ScrollGridPageDown)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmScrollGridPageDown)->Unit(benchmark::kMicrosecond);
 
 // Moving the current record (arrow keys in the grid) through the record set.
-void BM_MoveCurrentRecord(benchmark::State& state) {
+void bmMoveCurrentRecord(benchmark::State& state) {
     auto w = openWindow();
     records::RecordSet& fax = w->FaxTable();
     size_t k = 0;
@@ -120,7 +120,7 @@ void BM_MoveCurrentRecord(benchmark::State& state) {
         k = (k + 1) % kRecords;
     }
 }
-BENCHMARK(BM_MoveCurrentRecord)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmMoveCurrentRecord)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -45,7 +45,7 @@ struct Stats {
     double median = 0, p95 = 0;
 };
 
-Stats Summarise(std::vector<double> us) {
+Stats summarise(std::vector<double> us) {
     Stats s;
     if (us.empty()) return s;
     std::sort(us.begin(), us.end());
@@ -54,20 +54,20 @@ Stats Summarise(std::vector<double> us) {
     return s;
 }
 
-double Micros(Clock::time_point a, Clock::time_point b) {
+double micros(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::micro>(b - a).count();
 }
 
-std::string Lower(std::string s) {
+std::string lower(std::string s) {
     for (char& c : s)
-        c = static_cast<char>(FoldLower(static_cast<unsigned char>(FoldUpper(static_cast<unsigned char>(c)))));
+        c = static_cast<char>(foldLower(static_cast<unsigned char>(foldUpper(static_cast<unsigned char>(c)))));
     return s;
 }
 
 // Position of the intended word in a suggestion list (0-based), or -1.
-int RankOf(const std::vector<std::string>& list, const std::string& meant) {
+int rankOf(const std::vector<std::string>& list, const std::string& meant) {
     for (size_t i = 0; i < list.size(); ++i) {
-        if (Lower(list[i]) == Lower(meant)) return static_cast<int>(i);
+        if (lower(list[i]) == lower(meant)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -146,7 +146,7 @@ private:
     FILE* from_ = nullptr;
 };
 
-void Row(const std::string& what, Stats s) {
+void row(const std::string& what, Stats s) {
     std::printf("| %-44s | %10.1f | %10.1f |\n", what.c_str(), s.median, s.p95);
 }
 
@@ -156,7 +156,7 @@ struct Set {
     std::vector<Pair> pairs;
 };
 
-std::vector<std::string> ReadWords(const std::string& path) {
+std::vector<std::string> readWords(const std::string& path) {
     std::vector<std::string> words;
     std::set<std::string> seen;
     std::ifstream in(path);
@@ -172,7 +172,7 @@ std::vector<std::string> ReadWords(const std::string& path) {
     return words;
 }
 
-std::vector<Pair> ReadPairs(const std::string& path) {
+std::vector<Pair> readPairs(const std::string& path) {
     std::vector<Pair> pairs;
     std::ifstream in(path);
     std::string line;
@@ -180,7 +180,7 @@ std::vector<Pair> ReadPairs(const std::string& path) {
         if (line.empty() || line[0] == '#') continue;
         const size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;
-        const auto w = FromUtf8(line.substr(0, tab)), m = FromUtf8(line.substr(tab + 1));
+        const auto w = fromUtf8(line.substr(0, tab)), m = fromUtf8(line.substr(tab + 1));
         if (w && m) pairs.push_back({*w, *m});
     }
     return pairs;
@@ -189,18 +189,18 @@ std::vector<Pair> ReadPairs(const std::string& path) {
 // Up to count misspellings made by make from the words (visited in a shuffled order), each unknown
 // to the dictionary and different from the others.
 template <typename Make>
-std::vector<Pair> Generate(const std::vector<std::string>& words, size_t count, uint64_t seed, TAcropSpell& spell,
+std::vector<Pair> generate(const std::vector<std::string>& words, size_t count, uint64_t seed, TAcropSpell& spell,
                            Make make) {
     Random random(seed);
     std::vector<std::string> order = words;
-    for (size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[random.Below(i)]);
+    for (size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[random.below(i)]);
     std::vector<Pair> pairs;
     std::set<std::string> used;
     for (size_t round = 0; round < 4 && pairs.size() < count; ++round) {
         for (const std::string& w : order) {
             if (pairs.size() >= count) break;
             const auto wrong = make(w, random, pairs.size());
-            if (!wrong || used.count(*wrong) || spell.IsWord(*wrong)) continue;
+            if (!wrong || used.count(*wrong) || spell.isWord(*wrong)) continue;
             used.insert(*wrong);
             pairs.push_back({*wrong, w});
         }
@@ -220,7 +220,7 @@ struct Score {
     std::vector<double> micros;
 };
 
-std::string Cell(const Score& s) {
+std::string cell(const Score& s) {
     auto pct = [](int n, int of) { return of ? 100.0 * n / of : 0.0; };
     double total = 0;
     for (double us : s.micros) total += us;
@@ -233,7 +233,7 @@ std::string Cell(const Score& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string dict = MainDictionaryPath(), words = TELVANE_SPELL_BENCH_WORDS, list = TELVANE_SPELL_BENCH_LIST;
+    std::string dict = mainDictionaryPath(), words = TELVANE_SPELL_BENCH_WORDS, list = TELVANE_SPELL_BENCH_LIST;
     std::string hunspellDict = "en_US";
     size_t count = 200;
     uint64_t seed = 35;
@@ -264,31 +264,31 @@ int main(int argc, char** argv) {
         }
     }
     TAcropSpell spell;
-    if (!spell.OpenMainDictionary(dict)) {
+    if (!spell.openMainDictionary(dict)) {
         std::cerr << "cannot open " << dict << "\n";
         return 1;
     }
     // Only words the dictionary holds can be found again.
     std::vector<std::string> frequent;
-    for (const std::string& w : ReadWords(words)) {
-        if (spell.IsWord(w)) frequent.push_back(w);
+    for (const std::string& w : readWords(words)) {
+        if (spell.isWord(w)) frequent.push_back(w);
     }
     std::vector<Set> sets;
     sets.push_back(
-        {"single edit", Generate(frequent, count, seed, spell, [](const std::string& w, Random& r, size_t n) {
-             return SingleEdit(w, static_cast<EditKind>(n % 4), r);
+        {"single edit", generate(frequent, count, seed, spell, [](const std::string& w, Random& r, size_t n) {
+             return singleEdit(w, static_cast<EditKind>(n % 4), r);
          })});
-    sets.push_back({"double edit", Generate(frequent, count, seed + 1, spell,
-                                            [](const std::string& w, Random& r, size_t) { return DoubleEdit(w, r); })});
-    sets.push_back({"sound-alike", Generate(frequent, count, seed + 2, spell,
-                                            [](const std::string& w, Random& r, size_t) { return SoundAlike(w, r); })});
-    sets.push_back({"common misspellings", ReadPairs(list)});
+    sets.push_back({"double edit", generate(frequent, count, seed + 1, spell,
+                                            [](const std::string& w, Random& r, size_t) { return doubleEdit(w, r); })});
+    sets.push_back({"sound-alike", generate(frequent, count, seed + 2, spell,
+                                            [](const std::string& w, Random& r, size_t) { return soundAlike(w, r); })});
+    sets.push_back({"common misspellings", readPairs(list)});
     std::printf("dictionary %s; %zu frequent words from %s; common misspellings from %s; seed %llu\n", dict.c_str(),
                 frequent.size(), words.c_str(), list.c_str(), static_cast<unsigned long long>(seed));
     for (const Set& s : sets) {
         std::printf("%s: %zu, e.g.", s.name.c_str(), s.pairs.size());
         for (size_t i = 0; i < std::min<size_t>(6, s.pairs.size()); ++i)
-            std::printf(" %s>%s", ToUtf8(s.pairs[i].wrong).c_str(), ToUtf8(s.pairs[i].meant).c_str());
+            std::printf(" %s>%s", toUtf8(s.pairs[i].wrong).c_str(), toUtf8(s.pairs[i].meant).c_str());
         std::printf("\n");
     }
 
@@ -308,15 +308,15 @@ int main(int argc, char** argv) {
         for (size_t i = 0; haveHunspell && i < pairs.size(); ++i) {
             bool known = false;
             auto t0 = Clock::now();
-            h.ask(ToUtf8(pairs[i].meant), known);
+            h.ask(toUtf8(pairs[i].meant), known);
             auto t1 = Clock::now();
-            const auto s = h.ask(ToUtf8(pairs[i].wrong), known);
+            const auto s = h.ask(toUtf8(pairs[i].wrong), known);
             auto t2 = Clock::now();
-            hLookup.push_back(Micros(t0, t1));
-            hunspellScores[k].micros.push_back(Micros(t1, t2));
+            hLookup.push_back(micros(t0, t1));
+            hunspellScores[k].micros.push_back(micros(t1, t2));
             counted[k][i] = !known;
             for (const auto& u : s) {
-                if (auto w = FromUtf8(u)) theirs[k][i].push_back(*w);
+                if (auto w = fromUtf8(u)) theirs[k][i].push_back(*w);
             }
         }
     }
@@ -335,47 +335,47 @@ int main(int argc, char** argv) {
     std::vector<std::pair<double, std::string>> slow;
     for (size_t v = 0; v < variants.size(); ++v) {
         TAcropSpell engine;
-        engine.OpenMainDictionary(dict);
-        engine.SetOptions(variants[v].options);
+        engine.openMainDictionary(dict);
+        engine.setOptions(variants[v].options);
         for (size_t k = 0; k < sets.size(); ++k) {
             for (size_t i = 0; i < sets[k].pairs.size(); ++i) {
                 const Pair& p = sets[k].pairs[i];
                 auto t0 = Clock::now();
-                const bool known = engine.IsWord(p.wrong);
+                const bool known = engine.isWord(p.wrong);
                 auto t1 = Clock::now();
-                engine.IsWord(p.meant);
+                engine.isWord(p.meant);
                 auto t2 = Clock::now();
-                const auto s = engine.Suggest(p.wrong);
+                const auto s = engine.suggest(p.wrong);
                 auto t3 = Clock::now();
                 if (v == 0) {
-                    lookupWrong.push_back(Micros(t0, t1));
-                    lookupRight.push_back(Micros(t1, t2));
-                    slow.emplace_back(Micros(t2, t3), p.wrong);
+                    lookupWrong.push_back(micros(t0, t1));
+                    lookupRight.push_back(micros(t1, t2));
+                    slow.emplace_back(micros(t2, t3), p.wrong);
                 }
                 if (known || !counted[k][i]) continue;
-                scores[v][k].micros.push_back(Micros(t2, t3));
-                const int rank = RankOf(s, p.meant);
+                scores[v][k].micros.push_back(micros(t2, t3));
+                const int rank = rankOf(s, p.meant);
                 scores[v][k].quality.add(rank);
                 if (v == 0 && misses && rank != 0) {
-                    std::printf("miss (%s) %s>%s:", sets[k].name.c_str(), ToUtf8(p.wrong).c_str(),
-                                ToUtf8(p.meant).c_str());
-                    for (size_t j = 0; j < std::min<size_t>(5, s.size()); ++j) std::printf(" %s", ToUtf8(s[j]).c_str());
+                    std::printf("miss (%s) %s>%s:", sets[k].name.c_str(), toUtf8(p.wrong).c_str(),
+                                toUtf8(p.meant).c_str());
+                    for (size_t j = 0; j < std::min<size_t>(5, s.size()); ++j) std::printf(" %s", toUtf8(s[j]).c_str());
                     std::printf("\n");
                 }
-                if (v == 0 && haveHunspell) hunspellScores[k].quality.add(RankOf(theirs[k][i], p.meant));
+                if (v == 0 && haveHunspell) hunspellScores[k].quality.add(rankOf(theirs[k][i], p.meant));
             }
         }
     }
 
     std::printf("\n| Time per call (microseconds)                 |     median |        p95 |\n");
     std::printf("|----------------------------------------------|-----------:|-----------:|\n");
-    Row("is-a-word, misspelled word", Summarise(lookupWrong));
-    Row("is-a-word, correct word", Summarise(lookupRight));
-    if (haveHunspell) Row("hunspell -a, correct word (incl. pipe)", Summarise(hLookup));
+    row("is-a-word, misspelled word", summarise(lookupWrong));
+    row("is-a-word, correct word", summarise(lookupRight));
+    if (haveHunspell) row("hunspell -a, correct word (incl. pipe)", summarise(hLookup));
     std::sort(slow.rbegin(), slow.rend());
     std::printf("\nslowest suggest calls:");
     for (size_t i = 0; i < std::min<size_t>(5, slow.size()); ++i)
-        std::printf(" %s %.0f us;", ToUtf8(slow[i].second).c_str(), slow[i].first);
+        std::printf(" %s %.0f us;", toUtf8(slow[i].second).c_str(), slow[i].first);
 
     std::printf(
         "\n\nSuggestions: intended word first (top-1, %%), within the first five (top-5, %%), and the mean time "
@@ -390,12 +390,12 @@ int main(int argc, char** argv) {
     std::printf("\n");
     for (size_t v = 0; v < variants.size(); ++v) {
         std::printf("| %-38s |", variants[v].name.c_str());
-        for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s |", Cell(scores[v][k]).c_str());
+        for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s |", cell(scores[v][k]).c_str());
         std::printf("\n");
     }
     if (haveHunspell) {
         std::printf("| %-38s |", ("hunspell " + hunspellDict + " (incl. pipe)").c_str());
-        for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s |", Cell(hunspellScores[k]).c_str());
+        for (size_t k = 0; k < sets.size(); ++k) std::printf(" %s |", cell(hunspellScores[k]).c_str());
         std::printf("\n");
     }
     return 0;

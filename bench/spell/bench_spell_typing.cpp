@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir home;
     setProgramDir(home.path().toStdString() + "/");
-    AppSettings() = Settings{};
+    appSettings() = Settings{};
 
     // About 500 words a page, one misspelling in twenty words, paragraphs of 60 words.
     const QStringList words = QStringLiteral(

@@ -9,7 +9,7 @@ namespace telvane::spell::bench {
 namespace {
 
 // Keys beside each letter on a QWERTY keyboard.
-std::string_view Neighbours(char c) {
+std::string_view neighbours(char c) {
     static const std::array<std::string_view, 26> kKeys = {
         "qwsz",   "vghn",  "xdfv", "serfcx", "wsdr", "drtgvc", "ftyhbv", "gyujnb", "ujko",
         "huikmn", "jiolm", "kop",  "njk",    "bhjm", "iklp",   "ol",     "wa",     "edft",
@@ -17,15 +17,15 @@ std::string_view Neighbours(char c) {
     return c >= 'a' && c <= 'z' ? kKeys[static_cast<size_t>(c - 'a')] : std::string_view("e");
 }
 
-char RandomLetter(Random& random) { return static_cast<char>('a' + random.Below(26)); }
+char randomLetter(Random& random) { return static_cast<char>('a' + random.below(26)); }
 
 // A letter typed instead of (or beside) c: half the time a neighbouring key.
-char SlipOf(char c, Random& random) {
-    if (random.Below(2) == 0) {
-        const std::string_view keys = Neighbours(c);
-        return keys[random.Below(keys.size())];
+char slipOf(char c, Random& random) {
+    if (random.below(2) == 0) {
+        const std::string_view keys = neighbours(c);
+        return keys[random.below(keys.size())];
     }
-    return RandomLetter(random);
+    return randomLetter(random);
 }
 
 struct Rule {
@@ -50,27 +50,27 @@ constexpr Rule kRules[] = {
 
 }  // namespace
 
-std::optional<std::string> SingleEdit(const std::string& word, EditKind kind, Random& random) {
+std::optional<std::string> singleEdit(const std::string& word, EditKind kind, Random& random) {
     if (word.size() < 3) return std::nullopt;
     std::string w = word;
-    const size_t at = random.Below(w.size());
+    const size_t at = random.below(w.size());
     switch (kind) {
     case EditKind::Drop: w.erase(at, 1); break;
     case EditKind::Add: {
         // A doubled letter, a slip beside the letter, or any letter.
-        const size_t pick = random.Below(3);
-        const char c = pick == 0 ? w[at] : pick == 1 ? SlipOf(w[at], random) : RandomLetter(random);
-        w.insert(at + random.Below(2), 1, c);
+        const size_t pick = random.below(3);
+        const char c = pick == 0 ? w[at] : pick == 1 ? slipOf(w[at], random) : randomLetter(random);
+        w.insert(at + random.below(2), 1, c);
         break;
     }
     case EditKind::Change: {
-        char c = SlipOf(w[at], random);
-        while (c == w[at]) c = RandomLetter(random);
+        char c = slipOf(w[at], random);
+        while (c == w[at]) c = randomLetter(random);
         w[at] = c;
         break;
     }
     case EditKind::Swap: {
-        const size_t i = random.Below(w.size() - 1);
+        const size_t i = random.below(w.size() - 1);
         if (w[i] == w[i + 1]) return std::nullopt;
         std::swap(w[i], w[i + 1]);
         break;
@@ -79,16 +79,16 @@ std::optional<std::string> SingleEdit(const std::string& word, EditKind kind, Ra
     return w == word ? std::nullopt : std::optional<std::string>(w);
 }
 
-std::optional<std::string> DoubleEdit(const std::string& word, Random& random) {
+std::optional<std::string> doubleEdit(const std::string& word, Random& random) {
     if (word.size() < 5) return std::nullopt;
-    const auto first = SingleEdit(word, static_cast<EditKind>(random.Below(4)), random);
+    const auto first = singleEdit(word, static_cast<EditKind>(random.below(4)), random);
     if (!first) return std::nullopt;
-    const auto second = SingleEdit(*first, static_cast<EditKind>(random.Below(4)), random);
+    const auto second = singleEdit(*first, static_cast<EditKind>(random.below(4)), random);
     if (!second || *second == word) return std::nullopt;
     return second;
 }
 
-std::optional<std::string> SoundAlike(const std::string& word, Random& random) {
+std::optional<std::string> soundAlike(const std::string& word, Random& random) {
     std::vector<std::pair<size_t, const Rule*>> fits;
     for (const Rule& rule : kRules) {
         const std::string_view from = rule.from;
@@ -102,7 +102,7 @@ std::optional<std::string> SoundAlike(const std::string& word, Random& random) {
         }
     }
     if (fits.empty()) return std::nullopt;
-    const auto& [at, rule] = fits[random.Below(fits.size())];
+    const auto& [at, rule] = fits[random.below(fits.size())];
     std::string w = word;
     w.replace(at, std::string_view(rule->from).size(), rule->to);
     if (w == word || w.size() < 2) return std::nullopt;

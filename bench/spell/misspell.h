@@ -16,13 +16,13 @@ namespace telvane::spell::bench {
 class Random {
 public:
     explicit Random(uint64_t seed) : state_(seed ? seed : 1) {}
-    uint64_t Next() {
+    uint64_t next() {
         state_ ^= state_ << 13;
         state_ ^= state_ >> 7;
         state_ ^= state_ << 17;
         return state_;
     }
-    size_t Below(size_t n) { return n ? static_cast<size_t>(Next() % n) : 0; }
+    size_t below(size_t n) { return n ? static_cast<size_t>(next() % n) : 0; }
 
 private:
     uint64_t state_;
@@ -31,10 +31,10 @@ private:
 enum class EditKind { Drop, Add, Change, Swap };
 
 // One edit of the given kind at a random place; empty when the word is too short for it.
-std::optional<std::string> SingleEdit(const std::string& word, EditKind kind, Random& random);
+std::optional<std::string> singleEdit(const std::string& word, EditKind kind, Random& random);
 // Two edits of random kinds at different places.
-std::optional<std::string> DoubleEdit(const std::string& word, Random& random);
+std::optional<std::string> doubleEdit(const std::string& word, Random& random);
 // One sound-alike rewrite that fits the word, chosen at random; empty when none fits.
-std::optional<std::string> SoundAlike(const std::string& word, Random& random);
+std::optional<std::string> soundAlike(const std::string& word, Random& random);
 
 }  // namespace telvane::spell::bench

@@ -34,24 +34,24 @@ struct Pty {
     ~Pty() { close(master); }
 };
 
-void MeasureTrigger(benchmark::State& state, bool dataTrigger) {
+void measureTrigger(benchmark::State& state, bool dataTrigger) {
     Pty pty;
     telvane::transport::TOvxComPort port;
-    port.SetDevicePath(pty.slave);
-    port.SetAutoOpen(false);
-    port.SetInSize(8192);
-    port.SetOutSize(8192);
-    port.SetOpen(true);
+    port.setDevicePath(pty.slave);
+    port.setAutoOpen(false);
+    port.setInSize(8192);
+    port.setOutSize(8192);
+    port.setOpen(true);
     std::atomic<int64_t> arrived{0};
     if (dataTrigger)
-        port.AddDataTrigger("X", false);
+        port.addDataTrigger("X", false);
     else
-        port.AddAvailTrigger(1);
+        port.addAvailTrigger(1);
     const uint32_t wanted = dataTrigger ? telvane::transport::ovTriggerData : telvane::transport::ovTriggerAvail;
-    port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
+    port.registerProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
         if (msg != wanted) return;
         uint8_t sink[64];
-        port.GetBlock(sink, sizeof sink);
+        port.getBlock(sink, sizeof sink);
         arrived.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
         arrived.notify_one();
     });
@@ -66,7 +66,7 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger) {
         const int64_t t1 = arrived.load(std::memory_order_acquire);
         micros.push_back(static_cast<double>(t1 - t0.time_since_epoch().count()) / 1000.0);
     }
-    port.SetOpen(false);
+    port.setOpen(false);
     std::sort(micros.begin(), micros.end());
     if (!micros.empty()) {
         state.counters["median_us"] = micros[micros.size() / 2];
@@ -75,11 +75,11 @@ void MeasureTrigger(benchmark::State& state, bool dataTrigger) {
     }
 }
 
-void BM_DataTriggerLatency(benchmark::State& state) { MeasureTrigger(state, true); }
-void BM_AvailTriggerLatency(benchmark::State& state) { MeasureTrigger(state, false); }
+void bmDataTriggerLatency(benchmark::State& state) { measureTrigger(state, true); }
+void bmAvailTriggerLatency(benchmark::State& state) { measureTrigger(state, false); }
 
-BENCHMARK(BM_DataTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_AvailTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmDataTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmAvailTriggerLatency)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -34,33 +34,33 @@ const QString& twentyPageFax() {
     return path;
 }
 
-void BM_TurnPage(benchmark::State& state) {
+void bmTurnPage(benchmark::State& state) {
     viewertest::app();
     TOvxFaxViewer viewer;
     viewer.resize(800, 600);
     viewer.show();
-    viewer.SetFileName(twentyPageFax());
+    viewer.setFileName(twentyPageFax());
     const int step = int(state.range(0));
     if (step != 100) {
-        viewer.SetScaling(true);
-        viewer.SetScale(step, 100, step, 100);
+        viewer.setScaling(true);
+        viewer.setScale(step, 100, step, 100);
     }
     int page = 1;
     for (auto _ : state) {
         page = page % 20 + 1;
-        viewer.SetCurrentPage(page);
+        viewer.setCurrentPage(page);
         viewer.viewport()->repaint();
     }
     state.SetLabel("zoom step " + std::to_string(step));
 }
-BENCHMARK(BM_TurnPage)->Arg(25)->Arg(50)->Arg(75)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmTurnPage)->Arg(25)->Arg(50)->Arg(75)->Arg(100)->Unit(benchmark::kMillisecond);
 
-void BM_ScrollOneStep(benchmark::State& state) {
+void bmScrollOneStep(benchmark::State& state) {
     viewertest::app();
     TOvxFaxViewer viewer;
     viewer.resize(800, 600);
     viewer.show();
-    viewer.SetFileName(twentyPageFax());
+    viewer.setFileName(twentyPageFax());
     bool down = true;
     for (auto _ : state) {
         QKeyEvent key(QEvent::KeyPress, down ? Qt::Key_Down : Qt::Key_Up, Qt::ControlModifier);
@@ -69,29 +69,29 @@ void BM_ScrollOneStep(benchmark::State& state) {
         down = !down;
     }
 }
-BENCHMARK(BM_ScrollOneStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmScrollOneStep)->Unit(benchmark::kMicrosecond);
 
-void BM_Rotate(benchmark::State& state) {
+void bmRotate(benchmark::State& state) {
     viewertest::app();
     TOvxFaxViewer viewer;
     viewer.resize(800, 600);
-    viewer.SetFileName(twentyPageFax());
+    viewer.setFileName(twentyPageFax());
     int q = 0;
-    for (auto _ : state) viewer.SetRotation(++q % 4);
+    for (auto _ : state) viewer.setRotation(++q % 4);
 }
-BENCHMARK(BM_Rotate)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmRotate)->Unit(benchmark::kMillisecond);
 
-void BM_PrintPageToPdf(benchmark::State& state) {
+void bmPrintPageToPdf(benchmark::State& state) {
     viewertest::app();
     QTemporaryDir dir;
     TOvxFaxPrinter printer;
-    printer.SetFileName(twentyPageFax());
-    printer.Printer().setOutputFormat(QPrinter::PdfFormat);
-    printer.Printer().setOutputFileName(dir.filePath("out.pdf"));
+    printer.setFileName(twentyPageFax());
+    printer.qPrinter().setOutputFormat(QPrinter::PdfFormat);
+    printer.qPrinter().setOutputFileName(dir.filePath("out.pdf"));
     printer.FirstPage = printer.LastPage = 1;
-    for (auto _ : state) printer.PrintFax();
+    for (auto _ : state) printer.printFax();
 }
-BENCHMARK(BM_PrintPageToPdf)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPrintPageToPdf)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

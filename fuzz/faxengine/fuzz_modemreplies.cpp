@@ -20,26 +20,26 @@ namespace {
 class InputLink final : public telvane::transport::TFaxLink {
 public:
     InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
-    size_t Read(uint8_t* buf, size_t len) override {
+    size_t read(uint8_t* buf, size_t len) override {
         size_t n = std::min({len, size_ - pos_, static_cast<size_t>(1 + (pos_ * 7) % 61)});
         std::copy(data_ + pos_, data_ + pos_ + n, buf);
         pos_ += n;
         return n;
     }
-    bool Write(const uint8_t*, size_t) override { return true; }
-    size_t OutFree() override { return 8192; }
-    size_t OutUsed() override { return 0; }
-    void FlushIn() override {}
-    void FlushOut() override {}
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    bool Carrier() override { return false; }
-    void SetBaud(long) override {}
-    void SetSoftwareFlow(bool) override {}
-    void Pause(int64_t ms) override { now_ += ms; }
-    int64_t NowMs() override { return now_; }
-    void LogState(std::string_view, uint32_t) override {}
-    bool Drained() const { return pos_ >= size_; }
+    bool write(const uint8_t*, size_t) override { return true; }
+    size_t outFree() override { return 8192; }
+    size_t outUsed() override { return 0; }
+    void flushIn() override {}
+    void flushOut() override {}
+    void setDTR(bool) override {}
+    void setRTS(bool) override {}
+    bool carrier() override { return false; }
+    void setBaud(long) override {}
+    void setSoftwareFlow(bool) override {}
+    void pause(int64_t ms) override { now_ += ms; }
+    int64_t nowMs() override { return now_; }
+    void logState(std::string_view, uint32_t) override {}
+    bool drained() const { return pos_ >= size_; }
     int64_t now_ = 0;
 
 private:
@@ -50,7 +50,7 @@ private:
 
 // The document sent: a one-page fax file in an anonymous in-memory file of this process (no
 // fixed path that parallel fuzzing jobs or other users could share).
-const std::string& DocFile() {
+const std::string& docFile() {
     static const std::string path = [] {
         const int fd = memfd_create("fuzz-faxengine-doc", 0);
         if (fd < 0) return std::string("/nonexistent");
@@ -72,44 +72,44 @@ const std::string& DocFile() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     telvane::transport::TResultLineCollector lines;
     for (size_t i = 0; i < size; ++i)
-        if (lines.Put(data[i])) (void)telvane::transport::ClassifyResult(lines.Line(), (i & 1) != 0);
+        if (lines.put(data[i])) (void)telvane::transport::classifyResult(lines.line(), (i & 1) != 0);
 
     telvane::transport::hdlc::TDleDecoder decoder(512);
     size_t pos = 0;
     while (pos < size) {
-        const size_t used = decoder.Feed(data + pos, size - pos);
+        const size_t used = decoder.feed(data + pos, size - pos);
         pos += used == 0 ? 1 : used;
-        if (decoder.Done()) {
+        if (decoder.done()) {
             telvane::transport::hdlc::TFrame frame;
-            if (telvane::transport::hdlc::ParseFrame(decoder.Data(), frame)) {
-                (void)telvane::transport::hdlc::DescribeFrame(frame);
-                (void)telvane::transport::t30::ParseDIS(frame.Fif.data(), frame.Fif.size());
-                (void)telvane::transport::t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
-                (void)telvane::transport::t30::DecodeId(frame.Fif.data(), frame.Fif.size());
+            if (telvane::transport::hdlc::parseFrame(decoder.Data(), frame)) {
+                (void)telvane::transport::hdlc::describeFrame(frame);
+                (void)telvane::transport::t30::parseDIS(frame.Fif.data(), frame.Fif.size());
+                (void)telvane::transport::t30::parseDCS(frame.Fif.data(), frame.Fif.size());
+                (void)telvane::transport::t30::decodeId(frame.Fif.data(), frame.Fif.size());
             }
-            decoder.Reset();
+            decoder.reset();
         }
     }
 
     InputLink link(data, size);
     telvane::transport::TOvxSendFax fax;
-    fax.UseLinkForTesting(&link);
-    fax.SetFaxFile(DocFile());
+    fax.useLinkForTesting(&link);
+    fax.SetFaxFile(docFile());
     fax.PhoneNumber = "1";
     fax.DialAttempts = 2;
     fax.FaxLog = nullptr;
     fax.StartSend();
-    for (int i = 0; i < 2000 && fax.InProgress(); ++i) {
-        fax.ServiceSession();
-        if (link.Drained()) {
-            const int64_t wake = fax.NextWakeMs();
+    for (int i = 0; i < 2000 && fax.inProgress(); ++i) {
+        fax.serviceSession();
+        if (link.drained()) {
+            const int64_t wake = fax.nextWakeMs();
             if (wake < 0) break;
             link.now_ = std::max(link.now_ + 1, wake);
         }
     }
-    if (fax.InProgress()) {
+    if (fax.inProgress()) {
         fax.CancelSession();
-        fax.ServiceSession();
+        fax.serviceSession();
     }
     return 0;
 }

@@ -16,26 +16,26 @@ namespace {
 class InputLink final : public telvane::transport::TFaxLink {
 public:
     InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
-    size_t Read(uint8_t* buf, size_t len) override {
+    size_t read(uint8_t* buf, size_t len) override {
         size_t n = std::min({len, size_ - pos_, static_cast<size_t>(1 + (pos_ * 7) % 61)});
         std::copy(data_ + pos_, data_ + pos_ + n, buf);
         pos_ += n;
         return n;
     }
-    bool Write(const uint8_t*, size_t) override { return true; }
-    size_t OutFree() override { return 8192; }
-    size_t OutUsed() override { return 0; }
-    void FlushIn() override {}
-    void FlushOut() override {}
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    bool Carrier() override { return pos_ < size_; }
-    void SetBaud(long) override {}
-    void SetSoftwareFlow(bool) override {}
-    void Pause(int64_t ms) override { now_ += ms; }
-    int64_t NowMs() override { return now_; }
-    void LogState(std::string_view, uint32_t) override {}
-    bool Drained() const { return pos_ >= size_; }
+    bool write(const uint8_t*, size_t) override { return true; }
+    size_t outFree() override { return 8192; }
+    size_t outUsed() override { return 0; }
+    void flushIn() override {}
+    void flushOut() override {}
+    void setDTR(bool) override {}
+    void setRTS(bool) override {}
+    bool carrier() override { return pos_ < size_; }
+    void setBaud(long) override {}
+    void setSoftwareFlow(bool) override {}
+    void pause(int64_t ms) override { now_ += ms; }
+    int64_t nowMs() override { return now_; }
+    void logState(std::string_view, uint32_t) override {}
+    bool drained() const { return pos_ >= size_; }
     int64_t now_ = 0;
 
 private:
@@ -58,7 +58,7 @@ struct ReceiveDirectory {
     }
 };
 
-const std::string& ReceiveDir() {
+const std::string& receiveDir() {
     static const ReceiveDirectory dir;
     return dir.path;
 }
@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InputLink link(data + 1, size - 1);
     {
         TOvxReceiveFax fax;
-        fax.UseLinkForTesting(&link);
-        fax.SetFaxClass(kClasses[data[0] % 3]);
-        fax.SetDestinationDir(ReceiveDir());
+        fax.useLinkForTesting(&link);
+        fax.setFaxClass(kClasses[data[0] % 3]);
+        fax.setDestinationDir(receiveDir());
         fax.OneFax = true;
         fax.FaxLog = nullptr;
         try {
@@ -82,20 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (...) {
             return 0;
         }
-        for (int i = 0; i < 4000 && fax.InProgress(); ++i) {
-            fax.ServiceSession();
-            if (link.Drained()) {
-                const int64_t wake = fax.NextWakeMs();
+        for (int i = 0; i < 4000 && fax.inProgress(); ++i) {
+            fax.serviceSession();
+            if (link.drained()) {
+                const int64_t wake = fax.nextWakeMs();
                 if (wake < 0) break;
                 link.now_ = std::max(link.now_ + 1, wake);
             }
         }
-        if (fax.InProgress()) {
+        if (fax.inProgress()) {
             fax.CancelSession();
-            fax.ServiceSession();
+            fax.serviceSession();
         }
     }
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(ReceiveDir(), ec)) std::filesystem::remove(e.path(), ec);
+    for (const auto& e : std::filesystem::directory_iterator(receiveDir(), ec)) std::filesystem::remove(e.path(), ec);
     return 0;
 }

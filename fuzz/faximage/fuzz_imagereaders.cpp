@@ -13,10 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> file(data + 1, data + size);
     std::unique_ptr<FaxLineSource> src;
     switch (data[0] & 3) {
-    case 0: src = MakeBmpSource(std::move(file)); break;
-    case 1: src = MakePcxSource(std::move(file)); break;
-    case 2: src = MakeDcxSource(std::move(file)); break;
-    default: src = MakeTiffSource(std::move(file)); break;
+    case 0: src = makeBmpSource(std::move(file)); break;
+    case 1: src = makePcxSource(std::move(file)); break;
+    case 2: src = makeDcxSource(std::move(file)); break;
+    default: src = makeTiffSource(std::move(file)); break;
     }
     if (src->open() != 0) return 0;
     std::vector<std::uint8_t> line;

@@ -19,13 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    telvane::faximage::ForEachFaxPage(path, 0, [](const telvane::faximage::FaxPageImage&, int, int) { return 0; });
+    telvane::faximage::forEachFaxPage(path, 0, [](const telvane::faximage::FaxPageImage&, int, int) { return 0; });
     telvane::faximage::TOvxFaxUnpacker u;
-    u.SetInFileName(path);
-    const int pages = u.GetPageCount();
+    u.setInFileName(path);
+    const int pages = u.getPageCount();
     telvane::faximage::Raster r;
-    if (pages >= 1) u.UnpackPageToBitmap(1, r);
-    if (pages > 1) u.UnpackPageToBitmap(pages, r);
+    if (pages >= 1) u.unpackPageToBitmap(1, r);
+    if (pages > 1) u.unpackPageToBitmap(pages, r);
     ::close(fd);
     return 0;
 }

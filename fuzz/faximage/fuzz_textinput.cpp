@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     TOvxFaxConverter c;
     c.InputDocumentType = idText;
-    c.SetDocumentFile("/proc/self/fd/" + std::to_string(fd));
+    c.setDocumentFile("/proc/self/fd/" + std::to_string(fd));
     c.FontType = (data[0] & 1) ? ffSmall : ffStandard;
     c.Resolution = (data[0] & 2) ? frHigh : frNormal;
     c.Width = (data[0] & 4) ? fwWide : fwNormal;
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (len < 0 || len > 4096) __builtin_trap();
         ++lines;
     };
-    c.Convert();
+    c.convert();
     ::close(fd);
     return 0;
 }

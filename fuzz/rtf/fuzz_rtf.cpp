@@ -11,9 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const telvane::rtf::Document doc =
-        telvane::rtf::LooksLikeRtf(input) ? telvane::rtf::ReadRtf(input) : telvane::rtf::ReadPlainText(input);
-    const std::string written = telvane::rtf::WriteRtf(doc);
-    const std::string again = telvane::rtf::WriteRtf(telvane::rtf::ReadRtf(written));
+        telvane::rtf::looksLikeRtf(input) ? telvane::rtf::readRtf(input) : telvane::rtf::readPlainText(input);
+    const std::string written = telvane::rtf::writeRtf(doc);
+    const std::string again = telvane::rtf::writeRtf(telvane::rtf::readRtf(written));
     if (again != written) std::abort();
     return 0;
 }

@@ -15,7 +15,7 @@ namespace {
 
 // A private working directory of this process, removed at exit (the name is kept on the heap
 // so that it outlives the static objects destroyed before the exit handler runs).
-const std::string& WorkDir() {
+const std::string& workDir() {
     static const std::string* dir = [] {
         std::string t = (std::filesystem::temp_directory_path() / "telvane-fuzz-render-XXXXXX").string();
         if (!::mkdtemp(t.data())) std::abort();
@@ -44,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     telvane::render::FaxRenderer renderer;
     const QByteArray rtf(reinterpret_cast<const char*>(data), qsizetype(size));
-    const telvane::render::FaxFileResult r = renderer.CreateFaxFile(WorkDir(), telvane::render::PartsFromRtf({}, rtf));
+    const telvane::render::FaxFileResult r = renderer.CreateFaxFile(workDir(), telvane::render::partsFromRtf({}, rtf));
     if (!r.fileName.empty()) std::filesystem::remove(r.fileName);
     // A finished render leaves only its fax file (page files and the page bitmap are gone); a
     // failed one may keep its page files, which are cleared for the next input.
     bool leftOver = false;
-    for (const auto& e : std::filesystem::directory_iterator(WorkDir())) {
+    for (const auto& e : std::filesystem::directory_iterator(workDir())) {
         leftOver = true;
         std::filesystem::remove_all(e.path());
     }

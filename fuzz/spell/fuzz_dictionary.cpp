@@ -28,23 +28,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         TAcropSpell spell;
         spell.DictionaryName = path;
-        spell.IsWord("HELLO");
-        spell.IsWord("AB'S");
-        spell.Suggest("ABABAB");
-        spell.Suggest("Kat");
-        if (spell.CacheBytes() > 2 * size) __builtin_trap();
+        spell.isWord("HELLO");
+        spell.isWord("AB'S");
+        spell.suggest("ABABAB");
+        spell.suggest("Kat");
+        if (spell.cacheBytes() > 2 * size) __builtin_trap();
     }
     {
         TAcropSpell spell;
         spell.DictionaryName = "/nonexistent/telvane.dct";
-        const int n = spell.OpenUserDictionary(path);
+        const int n = spell.openUserDictionary(path);
         if (n >= 0) {
-            spell.AddWord("ZEBRA", n);
-            spell.AddWord("ZEBRAS", n);
-            spell.IsWord("ZEBRAS");
-            spell.Suggest("ZEBRO");
+            spell.addWord("ZEBRA", n);
+            spell.addWord("ZEBRAS", n);
+            spell.isWord("ZEBRAS");
+            spell.suggest("ZEBRO");
         }
     }
-    for (const DictionaryImage& img : ReadDictionaryImages(bytes)) WordsOf(img);
+    for (const DictionaryImage& img : readDictionaryImages(bytes)) wordsOf(img);
     return 0;
 }

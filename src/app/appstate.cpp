@@ -8,19 +8,19 @@
 
 namespace telvane {
 
-Settings& AppSettings() {
+Settings& appSettings() {
     static Settings settings;
     return settings;
 }
 
-bool& FirstRunSetupPending() {
+bool& firstRunSetupPending() {
     static bool pending = false;
     return pending;
 }
 
-bool SaveSettings() {
+bool saveSettings() {
     try {
-        AppSettings().saveTo(ProgramDir());
+        appSettings().saveTo(ProgramDir());
         return true;
     } catch (const IniError& e) {
         ShowInformation(QString::fromLocal8Bit(e.what()));
@@ -28,9 +28,9 @@ bool SaveSettings() {
     }
 }
 
-bool SaveSettingsQuietly() {
+bool saveSettingsQuietly() {
     try {
-        AppSettings().saveTo(ProgramDir());
+        appSettings().saveTo(ProgramDir());
         return true;
     } catch (const IniError&) {
         return false;

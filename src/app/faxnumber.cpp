@@ -27,15 +27,15 @@ bool isDialable(QChar c) {
 
 }  // namespace
 
-QString FaxNumberBadCharacters(const QString& number) {
+QString faxNumberBadCharacters(const QString& number) {
     QString bad;
     for (QChar c : number)
         if (!isDialable(c) && !isReadabilityMark(c) && !bad.contains(c)) bad += c;
     return bad;
 }
 
-QString FaxNumberProblem(const QString& number) {
-    const QString bad = FaxNumberBadCharacters(number);
+QString faxNumberProblem(const QString& number) {
+    const QString bad = faxNumberBadCharacters(number);
     if (bad.isEmpty()) return {};
     QString shown;
     for (QChar c : bad) {
@@ -48,7 +48,7 @@ QString FaxNumberProblem(const QString& number) {
         .arg(number, shown);
 }
 
-QString DialableNumber(const QString& number) {
+QString dialableNumber(const QString& number) {
     QString out;
     for (QChar c : number)
         if (isDialable(c)) out += c.toUpper();

@@ -12,13 +12,13 @@ namespace telvane {
 // The characters of `number` that a fax number cannot hold, each once, in order of appearance;
 // empty when the number is fine (an empty number is fine here: blank numbers are refused where
 // a number is needed).
-QString FaxNumberBadCharacters(const QString& number);
+QString faxNumberBadCharacters(const QString& number);
 
 // The message for a number that holds such characters; empty when the number is fine.
-QString FaxNumberProblem(const QString& number);
+QString faxNumberProblem(const QString& number);
 
 // The number as the modem dials it: digits, the modifiers (upper case), * and #; blanks and the
 // readability marks + - ( ) . are dropped.
-QString DialableNumber(const QString& number);
+QString dialableNumber(const QString& number);
 
 }  // namespace telvane

@@ -51,13 +51,13 @@ bool THelpWindow::showContext(int context) {
     }
     if (!placed_ && !ProgramDir().empty()) {
         placed_ = true;
-        RestoreWindowPlacement(this, ProgramDir());
+        restoreWindowPlacement(this, ProgramDir());
     }
     return found;
 }
 
 void THelpWindow::closeEvent(QCloseEvent* event) {
-    if (!ProgramDir().empty()) KeepWindowPlacement(this, ProgramDir());
+    if (!ProgramDir().empty()) keepWindowPlacement(this, ProgramDir());
     event->accept();
 }
 
@@ -75,7 +75,7 @@ void reparentHelp(THelpWindow* window, QWidget* owner) {
 
 }  // namespace
 
-THelpWindow* ShowHelp(int context) {
+THelpWindow* showHelp(int context) {
     static QPointer<THelpWindow> window;
     // A modal dialog blocks every window but its own: the help window belongs to the dialog that
     // is up (so "Technical Help" can be read beside the error dialog), and goes back to the main

@@ -1,5 +1,5 @@
 // The help window: bundled HTML pages, one per help context number, shown in a browser window.
-// ShowHelp(context) opens (or raises) the one help window at that page; a context without a page
+// showHelp(context) opens (or raises) the one help window at that page; a context without a page
 // shows the contents page with a note. Pages live in the resource ":/help/<context>.html".
 #pragma once
 
@@ -37,6 +37,6 @@ private:
 };
 
 // Opens the program's help window at a context and returns it.
-THelpWindow* ShowHelp(int context);
+THelpWindow* showHelp(int context);
 
 }  // namespace telvane

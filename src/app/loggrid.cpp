@@ -14,11 +14,11 @@ namespace telvane {
 using records::FieldType;
 using records::RecordSetEvent;
 
-bool HasVisibleRecords(const records::RecordSet& rs) { return rs.active() && rs.visibleCount() > 0; }
+bool hasVisibleRecords(const records::RecordSet& rs) { return rs.active() && rs.visibleCount() > 0; }
 
-bool VisibleRecordsOrBeep(const records::RecordSet& rs) {
-    if (HasVisibleRecords(rs)) return true;
-    Beep();
+bool visibleRecordsOrBeep(const records::RecordSet& rs) {
+    if (hasVisibleRecords(rs)) return true;
+    soundBeep();
     return false;
 }
 

@@ -25,8 +25,8 @@ struct LogColumn {
 
 // The rule for every command that acts on the current record: the record set is open and shows
 // at least one record. The second form beeps when it does not.
-bool HasVisibleRecords(const records::RecordSet& rs);
-bool VisibleRecordsOrBeep(const records::RecordSet& rs);
+bool hasVisibleRecords(const records::RecordSet& rs);
+bool visibleRecordsOrBeep(const records::RecordSet& rs);
 
 class LogTableModel : public QAbstractTableModel {
     Q_OBJECT

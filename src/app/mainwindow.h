@@ -45,7 +45,7 @@ public:
     virtual records::TXbAccess& RecXb() = 0;
     virtual records::TXbAccess& CoverXb() = 0;
     virtual records::TXbAccess& PhoneXb() = 0;
-    virtual records::TXbEnv& XbEnv() = 0;
+    virtual records::TXbEnv& xbEnv() = 0;
     virtual TLogGrid* FaxGrid() const = 0;
     virtual TLogGrid* RecFaxGrid() const = 0;
 
@@ -53,19 +53,19 @@ public:
     virtual bool receiveMode() const = 0;
     virtual void setReceiveMode(bool on) = 0;
     // Receive mode is answering calls: the Receive button reads "STOP" (and "&Receive" again after).
-    virtual void ShowReceiveModeRunning(bool running) = 0;
+    virtual void showReceiveModeRunning(bool running) = 0;
     // Clicks the Receive button as the user would (nothing happens while it is disabled).
     virtual void clickReceiveButton() = 0;
     virtual bool faxArriving() const = 0;
     virtual void setFaxArriving(bool arriving) = 0;
 
     virtual int currentPage() const = 0;
-    virtual void SelectPage(int page) = 0;
-    virtual void SetStatus(const QString& text) = 0;
-    virtual void SetHint(QObject* control, const QString& hint) = 0;
+    virtual void selectPage(int page) = 0;
+    virtual void setStatus(const QString& text) = 0;
+    virtual void setHint(QObject* control, const QString& hint) = 0;
     virtual void SetButtons() = 0;
     // Disables the button bar while long work (rendering) runs.
-    virtual void EnableButtonBar(bool on) = 0;
+    virtual void enableButtonBar(bool on) = 0;
     virtual void FaxTableCloseAndOpen() = 0;
     virtual void RecTableCloseAndOpen() = 0;
     virtual QString GetDatetimeAsString(bool outgoingLog) = 0;
@@ -75,7 +75,7 @@ public:
     virtual int renderedPageCount() const = 0;
     virtual bool renderedFaxWasEmpty() const = 0;
     // Plays Receive.Wav when it is set and the file exists; false when nothing was started.
-    virtual bool PlayArrivalSound() = 0;
+    virtual bool playArrivalSound() = 0;
     // The main window's Preferences command (the send dialog offers it too); true when the
     // preferences were saved.
     virtual bool mnuPreferencesClick() = 0;

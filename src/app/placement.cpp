@@ -45,7 +45,7 @@ QRect clampToScreen(QRect r, const QSize& screen) {
     return r;
 }
 
-void SaveWindowPlacement(QWidget* window, const std::string& programDir) {
+void saveWindowPlacement(QWidget* window, const std::string& programDir) {
     const std::string path = settingsPath(programDir);
     IniFile ini = IniFile::load(path);
     const std::string section = sectionFor(window);
@@ -58,15 +58,15 @@ void SaveWindowPlacement(QWidget* window, const std::string& programDir) {
     ini.save(path);
 }
 
-void KeepWindowPlacement(QWidget* window, const std::string& programDir) {
+void keepWindowPlacement(QWidget* window, const std::string& programDir) {
     try {
-        SaveWindowPlacement(window, programDir);
+        saveWindowPlacement(window, programDir);
     } catch (const IniError&) {
         // The window closes all the same.
     }
 }
 
-void RestoreWindowPlacement(QWidget* window, const std::string& programDir) {
+void restoreWindowPlacement(QWidget* window, const std::string& programDir) {
     const IniFile ini = IniFile::load(settingsPath(programDir));
     const std::string section = sectionFor(window);
     const int left = ini.readInteger(section, "Left", 0);
@@ -79,7 +79,7 @@ void RestoreWindowPlacement(QWidget* window, const std::string& programDir) {
     }
     QRect r(QPoint(left, top), QPoint(right - 1, bottom - 1));
     if (bottom == 0) {
-        CenterDialog(window);
+        centerDialog(window);
         r = window->geometry();
     }
     QScreen* s = screenOf(window);

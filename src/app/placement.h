@@ -17,10 +17,10 @@ QRect clampToScreen(QRect rect, const QSize& screen);
 
 // Save throws IniError when the settings file cannot be written; a missing or unreadable file
 // restores the design placement.
-void SaveWindowPlacement(QWidget* window, const std::string& programDir);
-void RestoreWindowPlacement(QWidget* window, const std::string& programDir);
+void saveWindowPlacement(QWidget* window, const std::string& programDir);
+void restoreWindowPlacement(QWidget* window, const std::string& programDir);
 // Save for windows that are closing: placement is a convenience, so a settings file that cannot
 // be written loses the placement and nothing else.
-void KeepWindowPlacement(QWidget* window, const std::string& programDir);
+void keepWindowPlacement(QWidget* window, const std::string& programDir);
 
 }  // namespace telvane

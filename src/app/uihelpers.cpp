@@ -78,9 +78,9 @@ bool AskYesNoDefaultNo(const QString& text, const QString& caption) {
     return p.yesNo(display ? forDisplay(text) : cutPromptText(text), cutPromptText(caption), true);
 }
 
-void Beep() { prompter().beep(); }
+void soundBeep() { prompter().beep(); }
 
-int AskYesNoCancel(const QString& text, const QString& caption) {
+int askYesNoCancel(const QString& text, const QString& caption) {
     Prompter& p = prompter();
     const bool display = &p == &g_messageBoxPrompter;
     return p.yesNoCancel(display ? forDisplay(text) : cutPromptText(text), cutPromptText(caption));
@@ -133,7 +133,7 @@ public:
 
 }  // namespace
 
-void CenterDialog(QWidget* dialog) {
+void centerDialog(QWidget* dialog) {
     if (!dialog) return;
     // A dialog larger than its screen is made to fit it, as far as its minimum size allows, so
     // that its title bar and bottom buttons can be reached.
@@ -160,17 +160,17 @@ void CenterDialog(QWidget* dialog) {
         dialog->setWindowFlags(dialog->windowFlags() | Qt::WindowSystemMenuHint);
 }
 
-void PopupMenuUnder(QMenu* menu, QWidget* button) {
+void popupMenuUnder(QMenu* menu, QWidget* button) {
     if (menu && button) menu->popup(button->mapToGlobal(QPoint(0, button->height())));
 }
 
 QEvent::Type windowMessageType(int message) { return static_cast<QEvent::Type>(QEvent::User + message); }
 
-void PostWindowMessage(QObject* window, int message) {
+void postWindowMessage(QObject* window, int message) {
     if (window) QCoreApplication::postEvent(window, new QEvent(windowMessageType(message)));
 }
 
-QPushButton* MakePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
+QPushButton* makePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setToolTip(hint);
@@ -178,7 +178,7 @@ QPushButton* MakePushButton(QWidget* parent, const char* name, const QString& ca
     return button;
 }
 
-void LetMessagesRun() { QCoreApplication::processEvents(); }
+void letMessagesRun() { QCoreApplication::processEvents(); }
 
 HourGlass::HourGlass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 HourGlass::~HourGlass() { QApplication::restoreOverrideCursor(); }

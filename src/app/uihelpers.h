@@ -42,9 +42,9 @@ void ShowInformation(const QString& text);
 bool AskYesNo(const QString& text, const QString& caption);
 // The same with No as the default (used before deleting).
 bool AskYesNoDefaultNo(const QString& text, const QString& caption);
-void Beep();
+void soundBeep();
 // Question box with Yes, No and Cancel (Yes is the default): a Prompter::Answer value.
-int AskYesNoCancel(const QString& text, const QString& caption);
+int askYesNoCancel(const QString& text, const QString& caption);
 
 // Cuts a prompt text or caption to kMaxPromptLength characters.
 QString cutPromptText(const QString& text);
@@ -55,10 +55,10 @@ QWidget* mainWindow();
 
 // Centres a dialog over the main window when the main window is not maximized, else on the screen.
 // A dialog that can be maximized also gets the system menu.
-void CenterDialog(QWidget* dialog);
+void centerDialog(QWidget* dialog);
 
 // Opens a menu with its top-left corner at the button's bottom-left corner.
-void PopupMenuUnder(QMenu* menu, QWidget* button);
+void popupMenuUnder(QMenu* menu, QWidget* button);
 
 // Messages a window posts to itself, delivered through the event loop: 1066 asks the window to close,
 // 1067 asks the main window to play the arrival sound. A posted message arrives as a QEvent whose
@@ -66,13 +66,13 @@ void PopupMenuUnder(QMenu* menu, QWidget* button);
 constexpr int kCloseRequestMessage = 1066;
 constexpr int kArrivalSoundMessage = 1067;
 QEvent::Type windowMessageType(int message);
-void PostWindowMessage(QObject* window, int message);
+void postWindowMessage(QObject* window, int message);
 
 // A push button with an object name, a caption and a hint, that is not made the default by focus.
-QPushButton* MakePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint);
+QPushButton* makePushButton(QWidget* parent, const char* name, const QString& caption, const QString& hint);
 
 // Lets pending window messages run (keeps the window responsive during long steps).
-void LetMessagesRun();
+void letMessagesRun();
 
 // Hourglass cursor for the lifetime of the object; the default cursor afterwards.
 class HourGlass {

@@ -35,7 +35,7 @@ void appendUtf8(std::string& out, std::uint32_t u) {
 
 // Table text for `id`, at most `maxChars` characters; empty when the id has no entry.
 std::string tableText(std::uint32_t id, std::size_t maxChars) {
-    std::span<const std::uint8_t> t = ErrorStringResource();
+    std::span<const std::uint8_t> t = errorStringResource();
     if (t.size() < 8 || std::memcmp(t.data(), "STR0", 4) != 0) return {};
     std::uint32_t count = le32(t.data() + 4);
     if (count > (t.size() - 8) / 12) return {};
@@ -82,19 +82,19 @@ std::string systemText(int number) {
 
 }  // namespace
 
-std::string OvxErrorText(int code) {
+std::string ovxErrorText(int code) {
     std::uint32_t id = code < 0 ? 0u - std::uint32_t(code) : std::uint32_t(code);
     std::string text = tableText(id, 255);
     if (text.empty() && id <= 0x7FFFFFFF) text = systemText(int(id));
     return text;
 }
 
-std::string OvxStatusText(int code) {
+std::string ovxStatusText(int code) {
     if (code < 4801 || code > 4843) return {};
     return tableText(std::uint32_t(code), 80);
 }
 
-int OvxIoError(int errnum, bool writing) {
+int ovxIoError(int errnum, bool writing) {
     switch (errnum) {
     case 0: return writing ? -160 : -100;
     case ENOENT: return -2;

@@ -83,26 +83,26 @@ inline constexpr int ecFaxSessionError = -8069;
 inline constexpr int ecFaxPageError = -8070;
 inline constexpr int ecFaxNoAnswer = -8074;
 // A Class 2 / 2.0 modem ended the call where it should not have: its hang-up code (the fax's
-// HangupCode(), explained by HangupReason()) says why.
+// hangupCode(), explained by hangupReason()) says why.
 inline constexpr int ecFaxHungUp = -8075;
 
 // Table text of |code| (UTF-8) or, when missing, the system's message for a positive errno-like
 // number with control characters blanked; empty when neither exists. Cut to 255 characters.
-std::string OvxErrorText(int code);
+std::string ovxErrorText(int code);
 
 // Text of a progress code 4801..4843, cut to 80 characters; empty for any other code.
-std::string OvxStatusText(int code);
+std::string ovxStatusText(int code);
 
 // Maps an errno value from a file operation to the negative run-time I/O code (-2 file not
 // found, -3 path not found, -5 access denied, -8 no memory, -101 disk full, -160 device write
 // error, -161 device read error); other numbers are returned negated.
-int OvxIoError(int errnum, bool writing);
+int ovxIoError(int errnum, bool writing);
 
 // The engine's exception: an error code and its text. A handler for it catches failures of the
 // fax engine, the fax image core and rendering alike.
 class EOvxException : public std::runtime_error {
 public:
-    explicit EOvxException(int code) : std::runtime_error(OvxErrorText(code)), code_(code) {}
+    explicit EOvxException(int code) : std::runtime_error(ovxErrorText(code)), code_(code) {}
     EOvxException(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
     int ErrorCode() const { return code_; }
 

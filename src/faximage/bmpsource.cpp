@@ -21,7 +21,7 @@ public:
 
     int open() override {
         if (!inMemory_) {
-            int rc = ReadWholeFile(path_, data_);
+            int rc = readWholeFile(path_, data_);
             if (rc != 0) return rc;
         }
         return parse();
@@ -162,7 +162,7 @@ int BmpSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     } else {
         std::memset(line, 0, bytes);
         for (int x = 0; x < width_; ++x)
-            if (DitherBlack(x, y_, sumAt(row, x))) line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+            if (ditherBlack(x, y_, sumAt(row, x))) line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
     }
     if (width_ % 8) line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
     ++y_;
@@ -171,8 +171,8 @@ int BmpSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
 
 }  // namespace
 
-std::unique_ptr<FaxLineSource> MakeBmpSource(const std::string& path) { return std::make_unique<BmpSource>(path); }
-std::unique_ptr<FaxLineSource> MakeBmpSource(std::vector<std::uint8_t> fileBytes) {
+std::unique_ptr<FaxLineSource> makeBmpSource(const std::string& path) { return std::make_unique<BmpSource>(path); }
+std::unique_ptr<FaxLineSource> makeBmpSource(std::vector<std::uint8_t> fileBytes) {
     return std::make_unique<BmpSource>(std::move(fileBytes));
 }
 

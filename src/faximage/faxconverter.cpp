@@ -63,7 +63,7 @@ private:
 
 }  // namespace
 
-void TOvxFaxConverter::SetDocumentFile(const std::string& name) {
+void TOvxFaxConverter::setDocumentFile(const std::string& name) {
     documentFile_ = name;
     OutFileName = replaceExtension(name, ".OVF");
 }
@@ -71,24 +71,24 @@ void TOvxFaxConverter::SetDocumentFile(const std::string& name) {
 std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
     rc = ecOK;
     switch (InputDocumentType) {
-    case idBmp: return MakeBmpSource(documentFile_);
+    case idBmp: return makeBmpSource(documentFile_);
     case idBitmap:
         if (!Bitmap) rc = ecBadArgument;
-        return MakeRasterSource(Bitmap);
+        return makeRasterSource(Bitmap);
     case idText:
         bitmapFont_ = std::make_unique<BitmapFontRenderer>(FontType == ffSmall);
         rc = bitmapFont_->prepare(Resolution == frHigh, Width == fwWide ? 2048 : 1728, LeftMargin);
-        return MakeTextSource(documentFile_, bitmapFont_.get(), LinesPerPage, TabStop);
+        return makeTextSource(documentFile_, bitmapFont_.get(), LinesPerPage, TabStop);
     case idTextEx:
         if (!EnhFont) {
             rc = ecFontFileNotFound;
             return nullptr;
         }
         rc = EnhFont->prepare(Resolution == frHigh, Width == fwWide ? 2048 : 1728, LeftMargin);
-        return MakeTextSource(documentFile_, EnhFont.get(), LinesPerPage, TabStop);
-    case idTiff: return MakeTiffSource(documentFile_);
-    case idPcx: return MakePcxSource(documentFile_);
-    case idDcx: return MakeDcxSource(documentFile_);
+        return makeTextSource(documentFile_, EnhFont.get(), LinesPerPage, TabStop);
+    case idTiff: return makeTiffSource(documentFile_);
+    case idPcx: return makePcxSource(documentFile_);
+    case idDcx: return makeDcxSource(documentFile_);
     case idUser: {
         std::string name = documentFile_;
         std::size_t slash = name.find_last_of('/');
@@ -117,7 +117,7 @@ int TOvxFaxConverter::emitCoded(const std::uint8_t* data, std::size_t len, bool 
     return writer_.appendRecord(data, len);
 }
 
-int TOvxFaxConverter::Convert() {
+int TOvxFaxConverter::convert() {
     pages_ = 0;
     lines_ = 0;
     int rc;
@@ -148,8 +148,8 @@ int TOvxFaxConverter::Convert() {
     return rc;
 }
 
-void TOvxFaxConverter::ConvertFile() {
-    int rc = Convert();
+void TOvxFaxConverter::convertFile() {
+    int rc = convert();
     if (rc != ecOK) throw EOvxException(rc);
 }
 

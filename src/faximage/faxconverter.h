@@ -69,16 +69,16 @@ public:
 
     TFaxCvtOptions Options() const { return options_; }
     // Setting coYieldOften adds coYield.
-    void SetOptions(TFaxCvtOptions o) { options_ = (o & coYieldOften) ? (o | coYield) : o; }
+    void setOptions(TFaxCvtOptions o) { options_ = (o & coYieldOften) ? (o | coYield) : o; }
     const std::string& DocumentFile() const { return documentFile_; }
     // Also sets OutFileName to the same name with extension ".OVF".
-    void SetDocumentFile(const std::string& name);
+    void setDocumentFile(const std::string& name);
 
     // Converts DocumentFile into OutFileName (or the input's name with extension "OVF");
     // returns 0 or a negative code.
-    int Convert();
+    int convert();
     // The same, raising EOvxException on failure.
-    void ConvertFile();
+    void convertFile();
 
     // Progress counters of the running or last conversion.
     int PagesConverted() const { return pages_; }

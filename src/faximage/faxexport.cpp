@@ -19,10 +19,10 @@
 
 namespace telvane::faximage {
 
-int ForEachFaxPage(const std::string& ovfPath, int page,
+int forEachFaxPage(const std::string& ovfPath, int page,
                    const std::function<int(const FaxPageImage&, int index, int count)>& each) {
     TOvxFaxUnpacker unpacker;
-    unpacker.SetInFileName(ovfPath);
+    unpacker.setInFileName(ovfPath);
     OvfReader reader;
     int rc = reader.open(ovfPath);
     if (rc != ecOK) return rc;
@@ -31,16 +31,16 @@ int ForEachFaxPage(const std::string& ovfPath, int page,
     const int first = page ? page : 1, last = page ? page : count;
     for (int p = first; p <= last; ++p) {
         FaxPageImage img;
-        rc = unpacker.UnpackPageToRaster(reader, p, img.raster, img.fine);
+        rc = unpacker.unpackPageToRaster(reader, p, img.raster, img.fine);
         if (rc == ecOK) rc = each(img, p - first, last - first + 1);
         if (rc != ecOK) return rc;
     }
     return ecOK;
 }
 
-int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page) {
+int loadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page) {
     pages.clear();
-    return ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int, int) {
+    return forEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int, int) {
         pages.push_back(img);
         return ecOK;
     });
@@ -78,8 +78,8 @@ int writeTiffPage(TIFF* tif, const FaxPageImage& page, int index, int count) {
 
 }  // namespace
 
-int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages) {
-    SilenceLibtiff();
+int writeTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages) {
+    silenceLibtiff();
     if (pages.empty()) return ecBadArgument;
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif) return ecFileAccessDenied;
@@ -103,7 +103,7 @@ std::string fmt(const char* f, double a, double b) {
 
 }  // namespace
 
-int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
+int writePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
     if (pages.empty()) return ecBadArgument;
     std::vector<std::uint8_t> out;
     std::vector<std::size_t> offsets;  // of objects 1..n
@@ -155,16 +155,16 @@ int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages) {
     }
     add("trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
         std::to_string(xref) + "\n%%EOF\n");
-    return WriteFileBytes(path, out);
+    return writeFileBytes(path, out);
 }
 
-int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page) {
-    SilenceLibtiff();
+int exportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page) {
+    silenceLibtiff();
     PendingFile out(tiffPath);
-    if (!out.ok()) return OvxIoError(errno, true);
+    if (!out.ok()) return ovxIoError(errno, true);
     TIFF* tif = TIFFFdOpen(out.fd(), out.tmp().c_str(), "w");
     if (!tif) return ecFileAccessDenied;
-    int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
+    int rc = forEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
         return writeTiffPage(tif, img, index, count);
     });
     TIFFClose(tif);  // closes the descriptor too
@@ -172,16 +172,16 @@ int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int
     return rc != ecOK ? rc : out.commit();
 }
 
-int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page) {
+int exportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page) {
     PendingFile out(pdfPath);
-    if (!out.ok()) return OvxIoError(errno, true);
+    if (!out.ok()) return ovxIoError(errno, true);
     std::vector<std::size_t> offsets;  // of objects 1..n
     auto beginObj = [&](std::size_t num) {
         if (offsets.size() < num) offsets.resize(num);
         offsets[num - 1] = out.written();
         return out.write(std::to_string(num) + " 0 obj\n");
     };
-    int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
+    int rc = forEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int index, int count) {
         int rc = ecOK;
         const std::size_t i = std::size_t(index);
         if (index == 0) {
@@ -238,10 +238,10 @@ int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int p
     return rc != ecOK ? rc : out.commit();
 }
 
-int ExportFaxToPbm(const std::string& ovfPath, const std::string& pbmPath, int page) {
+int exportFaxToPbm(const std::string& ovfPath, const std::string& pbmPath, int page) {
     PendingFile out(pbmPath);
-    if (!out.ok()) return OvxIoError(errno, true);
-    int rc = ForEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int, int) {
+    if (!out.ok()) return ovxIoError(errno, true);
+    int rc = forEachFaxPage(ovfPath, page, [&](const FaxPageImage& img, int, int) {
         const Raster& r = img.raster;
         int rc = out.write("P4\n" + std::to_string(r.width) + " " + std::to_string(r.height) + "\n");
         return rc != ecOK ? rc : out.write(r.bits.data(), r.bits.size());

@@ -21,18 +21,18 @@ struct FaxPageImage {
 // Decodes the pages of an OVF file (every page, or only `page` when not 0) one at a time and
 // hands each to `each` (with its index from 0 and the number of pages handed in all); the
 // page image is freed before the next is decoded. Stops at the first non-zero result.
-int ForEachFaxPage(const std::string& ovfPath, int page,
+int forEachFaxPage(const std::string& ovfPath, int page,
                    const std::function<int(const FaxPageImage&, int index, int count)>& each);
 // Decodes every page of an OVF file (or only `page` when not 0).
-int LoadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page = 0);
+int loadFaxPages(const std::string& ovfPath, std::vector<FaxPageImage>& pages, int page = 0);
 
-int WriteTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages);
-int WritePdf(const std::string& path, const std::vector<FaxPageImage>& pages);
+int writeTiffClassF(const std::string& path, const std::vector<FaxPageImage>& pages);
+int writePdf(const std::string& path, const std::vector<FaxPageImage>& pages);
 
-int ExportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page = 0);
-int ExportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page = 0);
+int exportFaxToTiff(const std::string& ovfPath, const std::string& tiffPath, int page = 0);
+int exportFaxToPdf(const std::string& ovfPath, const std::string& pdfPath, int page = 0);
 // Raw PBM (P4) images of the pages as transmitted, one after another in one file.
-int ExportFaxToPbm(const std::string& ovfPath, const std::string& pbmPath, int page = 0);
+int exportFaxToPbm(const std::string& ovfPath, const std::string& pbmPath, int page = 0);
 // The exports decode and write one page at a time (memory of one page image), write into a
 // hidden temporary beside the output and rename it into place only when complete.
 

@@ -77,24 +77,24 @@ private:
 
 // Ordered-dither decision for one colour pel: black when r + g + b (0..765) is below the
 // 16x16 Bayer threshold at (x, y).
-bool DitherBlack(int x, int y, int rgbSum);
+bool ditherBlack(int x, int y, int rgbSum);
 
 // Input files are read whole, bounded by this size.
 constexpr std::uint64_t kMaxInputFileSize = 512ull * 1024 * 1024;
 // Reads a file into memory: 0, an I/O code, or -8 when it is larger than kMaxInputFileSize.
-int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out);
+int readWholeFile(const std::string& path, std::vector<std::uint8_t>& out);
 
-std::unique_ptr<FaxLineSource> MakeBmpSource(const std::string& path);
-std::unique_ptr<FaxLineSource> MakeBmpSource(std::vector<std::uint8_t> fileBytes);
-std::unique_ptr<FaxLineSource> MakeRasterSource(const Raster* raster);
-std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer, int linesPerPage,
+std::unique_ptr<FaxLineSource> makeBmpSource(const std::string& path);
+std::unique_ptr<FaxLineSource> makeBmpSource(std::vector<std::uint8_t> fileBytes);
+std::unique_ptr<FaxLineSource> makeRasterSource(const Raster* raster);
+std::unique_ptr<FaxLineSource> makeTextSource(const std::string& path, FaxTextRenderer* renderer, int linesPerPage,
                                               int tabStop);
-std::unique_ptr<FaxLineSource> MakeTiffSource(const std::string& path);
-std::unique_ptr<FaxLineSource> MakePcxSource(const std::string& path);
-std::unique_ptr<FaxLineSource> MakeDcxSource(const std::string& path);
+std::unique_ptr<FaxLineSource> makeTiffSource(const std::string& path);
+std::unique_ptr<FaxLineSource> makePcxSource(const std::string& path);
+std::unique_ptr<FaxLineSource> makeDcxSource(const std::string& path);
 // In-memory variants used by the fuzz targets.
-std::unique_ptr<FaxLineSource> MakeTiffSource(std::vector<std::uint8_t> fileBytes);
-std::unique_ptr<FaxLineSource> MakePcxSource(std::vector<std::uint8_t> fileBytes);
-std::unique_ptr<FaxLineSource> MakeDcxSource(std::vector<std::uint8_t> fileBytes);
+std::unique_ptr<FaxLineSource> makeTiffSource(std::vector<std::uint8_t> fileBytes);
+std::unique_ptr<FaxLineSource> makePcxSource(std::vector<std::uint8_t> fileBytes);
+std::unique_ptr<FaxLineSource> makeDcxSource(std::vector<std::uint8_t> fileBytes);
 
 }  // namespace telvane::faximage

@@ -42,7 +42,7 @@ private:
 
 TOvxFaxUnpacker::TOvxFaxUnpacker() = default;
 
-void TOvxFaxUnpacker::SetInFileName(const std::string& name) {
+void TOvxFaxUnpacker::setInFileName(const std::string& name) {
     if (strcasecmp(name.c_str(), inFileName_.c_str()) == 0) return;
     inFileName_ = name;
     OutFileName = stripExtension(name);
@@ -60,13 +60,13 @@ int TOvxFaxUnpacker::checkSettings() const {
     return ecOK;
 }
 
-int TOvxFaxUnpacker::GetPageCount() {
+int TOvxFaxUnpacker::getPageCount() {
     OvfReader reader;
     int rc = reader.open(inFileName_);
     return rc != ecOK ? rc : reader.pageCount();
 }
 
-int TOvxFaxUnpacker::GetFaxInfo(bool& fine, bool& wide) {
+int TOvxFaxUnpacker::getFaxInfo(bool& fine, bool& wide) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
     if (rc != ecOK) return rc;
@@ -148,7 +148,7 @@ int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
     return ecOK;
 }
 
-int TOvxFaxUnpacker::UnpackPage(int page) {
+int TOvxFaxUnpacker::unpackPage(int page) {
     int rc = checkSettings();
     if (rc != ecOK) return rc;
     OvfReader reader;
@@ -167,13 +167,13 @@ int TOvxFaxUnpacker::UnpackPage(int page) {
     return rc;
 }
 
-int TOvxFaxUnpacker::UnpackFile() {
+int TOvxFaxUnpacker::unpackFile() {
     OvfReader reader;
     int rc = reader.open(inFileName_);
     if (rc != ecOK) return rc;
     int pages = reader.pageCount();
     reader.close();
-    for (int p = 1; p <= pages && rc == ecOK; ++p) rc = UnpackPage(p);
+    for (int p = 1; p <= pages && rc == ecOK; ++p) rc = unpackPage(p);
     return rc;
 }
 
@@ -219,7 +219,7 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
     return ecOK;
 }
 
-int TOvxFaxUnpacker::UnpackPageToBitmap(int page, Raster& out) {
+int TOvxFaxUnpacker::unpackPageToBitmap(int page, Raster& out) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
     if (rc != ecOK) return rc;
@@ -235,43 +235,43 @@ int TOvxFaxUnpacker::bitmapOf(OvfReader& reader, int page, Raster& out) {
         std::int64_t w = std::int64_t(out.width) * hMul_ / hDiv_;
         std::int64_t h = std::int64_t(out.height) * vMul_ / vDiv_;
         if (w <= 0 || h <= 0 || w > kMaxPageRows || h > kMaxPageRows * 4) return ecCantMakeBitmap;
-        out = StretchRaster(out, int(w), int(h));
+        out = stretchRaster(out, int(w), int(h));
     }
     return ecOK;
 }
 
-int TOvxFaxUnpacker::UnpackPageToRaster(int page, Raster& out, bool& fine) {
+int TOvxFaxUnpacker::unpackPageToRaster(int page, Raster& out, bool& fine) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
     if (rc != ecOK) return rc;
-    return UnpackPageToRaster(reader, page, out, fine);
+    return unpackPageToRaster(reader, page, out, fine);
 }
 
-int TOvxFaxUnpacker::UnpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine) {
+int TOvxFaxUnpacker::unpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine) {
     int rc = pageImage(reader, page, out, false);
     if (rc == ecOK) fine = out.ydpi == 196;
     return rc;
 }
 
-int TOvxFaxUnpacker::UnpackPageToPcx(int page) {
+int TOvxFaxUnpacker::unpackPageToPcx(int page) {
     Raster r;
-    int rc = UnpackPageToBitmap(page, r);
+    int rc = unpackPageToBitmap(page, r);
     if (rc != ecOK) return rc;
-    return WriteFileBytes(outputName("PCX"), EncodePcx(r));
+    return writeFileBytes(outputName("PCX"), encodePcx(r));
 }
 
-int TOvxFaxUnpacker::UnpackPageToBmp(int page) {
+int TOvxFaxUnpacker::unpackPageToBmp(int page) {
     Raster r;
-    int rc = UnpackPageToBitmap(page, r);
+    int rc = unpackPageToBitmap(page, r);
     if (rc == ecImageTooTall) return ecBmpTooBig;  // far beyond the BMP limit: say that one
     if (rc != ecOK) return rc;
     std::vector<std::uint8_t> bytes;
-    rc = EncodeBmp(r, bytes);
-    return rc != ecOK ? rc : WriteFileBytes(outputName("BMP"), bytes);
+    rc = encodeBmp(r, bytes);
+    return rc != ecOK ? rc : writeFileBytes(outputName("BMP"), bytes);
 }
 
-int TOvxFaxUnpacker::UnpackFileToDcx() {
-    int pages = GetPageCount();
+int TOvxFaxUnpacker::unpackFileToDcx() {
+    int pages = getPageCount();
     if (pages < 0) return pages;
     if (pages > 1023) return ecTooManyDcxPages;
     OvfReader reader;
@@ -282,14 +282,14 @@ int TOvxFaxUnpacker::UnpackFileToDcx() {
         Raster r;
         rc = bitmapOf(reader, p, r);
         if (rc != ecOK) return rc;
-        pcx.push_back(EncodePcx(r));
+        pcx.push_back(encodePcx(r));
     }
-    return WriteFileBytes(outputName("DCX"), EncodeDcx(pcx));
+    return writeFileBytes(outputName("DCX"), encodeDcx(pcx));
 }
 
 // ---- image files ----
 
-std::vector<std::uint8_t> EncodePcx(const Raster& r) {
+std::vector<std::uint8_t> encodePcx(const Raster& r) {
     std::vector<std::uint8_t> out(128, 0);
     auto put16 = [&](std::size_t at, int v) {
         out[at] = std::uint8_t(v);
@@ -324,7 +324,7 @@ std::vector<std::uint8_t> EncodePcx(const Raster& r) {
     return out;
 }
 
-int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
+int encodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
     if (r.height >= 32768) return ecBmpTooBig;
     std::size_t stride = (std::size_t(r.width) + 31) / 32 * 4;
     std::size_t dataSize = stride * std::size_t(r.height);
@@ -356,7 +356,7 @@ int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
     return ecOK;
 }
 
-std::vector<std::uint8_t> EncodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages) {
+std::vector<std::uint8_t> encodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages) {
     std::vector<std::uint8_t> out(4100, 0);
     auto put32 = [&](std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) out[at + i] = std::uint8_t(v >> (8 * i));
@@ -369,7 +369,7 @@ std::vector<std::uint8_t> EncodeDcx(const std::vector<std::vector<std::uint8_t>>
     return out;
 }
 
-Raster StretchRaster(const Raster& r, int width, int height) {
+Raster stretchRaster(const Raster& r, int width, int height) {
     Raster out(width, height, r.xdpi, r.ydpi);
     if (r.empty()) return out;
     std::vector<int> srcX(std::size_t(width > 0 ? width : 0));
@@ -383,10 +383,10 @@ Raster StretchRaster(const Raster& r, int width, int height) {
     return out;
 }
 
-int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+int writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     if (path.empty()) return ecFileNotFound;
     PendingFile out(path);
-    if (!out.ok()) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (!out.ok()) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
     const int rc = out.write(bytes.data(), bytes.size());
     return rc != ecOK ? rc : out.commit();
 }

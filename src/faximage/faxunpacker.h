@@ -35,7 +35,7 @@ public:
 
     const std::string& InFileName() const { return inFileName_; }
     // Also sets OutFileName to the same name without extension (unless the name is unchanged).
-    void SetInFileName(const std::string& name);
+    void setInFileName(const std::string& name);
     std::string OutFileName;
 
     TUnpackerOptions Options = uoYield;
@@ -48,16 +48,16 @@ public:
     int HorizDiv() const { return hDiv_; }
     int VertMult() const { return vMul_; }
     int VertDiv() const { return vDiv_; }
-    void SetHorizMult(int v) {
+    void setHorizMult(int v) {
         if (v > 0) hMul_ = v;
     }
-    void SetHorizDiv(int v) {
+    void setHorizDiv(int v) {
         if (v > 0) hDiv_ = v;
     }
-    void SetVertMult(int v) {
+    void setVertMult(int v) {
         if (v > 0) vMul_ = v;
     }
-    void SetVertDiv(int v) {
+    void setVertDiv(int v) {
         if (v > 0) vDiv_ = v;
     }
 
@@ -67,25 +67,25 @@ public:
     std::function<bool()> OnYield;
 
     // Number of pages (or a negative code).
-    int GetPageCount();
+    int getPageCount();
     // Resolution and width of page 1.
-    int GetFaxInfo(bool& fine, bool& wide);
+    int getFaxInfo(bool& fine, bool& wide);
 
     // Delivers page n (or every page) to OnOutputLine.
-    int UnpackPage(int page);
-    int UnpackFile();
+    int unpackPage(int page);
+    int unpackFile();
     // Decodes page n into a 1-bit raster (1 = black) trimmed to the widest non-blank byte.
-    int UnpackPageToBitmap(int page, Raster& out);
+    int unpackPageToBitmap(int page, Raster& out);
     // Decodes page n into a raster of the page's full line width, without auto-scaling,
     // whitespace compression or scaling: the page as transmitted (for TIFF and PDF export).
-    int UnpackPageToRaster(int page, Raster& out, bool& fine);
+    int unpackPageToRaster(int page, Raster& out, bool& fine);
     // The same through a reader already open on the file (it keeps the page index, so that
     // visiting every page stays linear).
-    int UnpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine);
+    int unpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine);
     // Image files; OutFileName gets the type's extension when it has none.
-    int UnpackPageToPcx(int page);
-    int UnpackPageToBmp(int page);
-    int UnpackFileToDcx();
+    int unpackPageToPcx(int page);
+    int unpackPageToBmp(int page);
+    int unpackFileToDcx();
 
 private:
     struct Collector;
@@ -101,14 +101,14 @@ private:
 };
 
 // Image file writers (rows MSB first, 1 = black in `r`).
-std::vector<std::uint8_t> EncodePcx(const Raster& r);
+std::vector<std::uint8_t> encodePcx(const Raster& r);
 // Returns -8054 for 32768 rows or more.
-int EncodeBmp(const Raster& r, std::vector<std::uint8_t>& out);
-std::vector<std::uint8_t> EncodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages);
+int encodeBmp(const Raster& r, std::vector<std::uint8_t>& out);
+std::vector<std::uint8_t> encodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages);
 // Nearest-neighbour stretch of a raster to a new size.
-Raster StretchRaster(const Raster& r, int width, int height);
+Raster stretchRaster(const Raster& r, int width, int height);
 // Writes bytes to a file through a temporary renamed into place: a failure leaves no partial
 // file and keeps an existing one.
-int WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+int writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace telvane::faximage

@@ -15,14 +15,14 @@
 
 namespace telvane::faximage {
 
-int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
+int readWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
     out.clear();
     if (path.empty()) return ecFileNotFound;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return OvxIoError(errno, false);
+    if (fd < 0) return ovxIoError(errno, false);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        int rc = OvxIoError(errno, false);
+        int rc = ovxIoError(errno, false);
         ::close(fd);
         return rc;
     }
@@ -36,7 +36,7 @@ int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            int rc = OvxIoError(errno, false);
+            int rc = ovxIoError(errno, false);
             ::close(fd);
             return rc;
         }
@@ -68,7 +68,7 @@ struct BayerTable {
 
 }  // namespace
 
-bool DitherBlack(int x, int y, int rgbSum) {
+bool ditherBlack(int x, int y, int rgbSum) {
     static const BayerTable table;
     return rgbSum < table.t[y & 15][x & 15];
 }
@@ -108,12 +108,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FaxLineSource> MakeRasterSource(const Raster* raster) { return std::make_unique<RasterSource>(raster); }
+std::unique_ptr<FaxLineSource> makeRasterSource(const Raster* raster) { return std::make_unique<RasterSource>(raster); }
 
 // ---- bitmap font ----
 
 int BitmapFontRenderer::prepare(bool fine, int pageWidth, int leftMargin) {
-    if (FaxFontResource().size() != kFaxFontSize) return ecFontFileNotFound;
+    if (faxFontResource().size() != kFaxFontSize) return ecFontFileNotFound;
     fine_ = fine;
     int gw = glyphWidth();
     int chars = pageWidth / gw - leftMargin / gw;
@@ -128,7 +128,7 @@ void BitmapFontRenderer::renderLine(std::string_view text, Raster& out) {
     const int gw = glyphWidth();
     const int glyphRows = small_ ? 8 : 16;
     const int rowBytes = small_ ? 2 : 3;
-    const std::uint8_t* font = FaxFontResource().data() + (small_ ? 0 : kFaxFontLargeOffset);
+    const std::uint8_t* font = faxFontResource().data() + (small_ ? 0 : kFaxFontLargeOffset);
     std::size_t n = text.size();
     if (maxChars_ && n > maxChars_) n = maxChars_;
     int width = int(n) * gw;

@@ -38,7 +38,7 @@ std::tm localNow() {
 
 }  // namespace
 
-std::string EscapeControlBytes(std::string_view text) {
+std::string escapeControlBytes(std::string_view text) {
     std::string out;
     for (unsigned char c : text) {
         if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == '\\') {
@@ -52,7 +52,7 @@ std::string EscapeControlBytes(std::string_view text) {
     return out;
 }
 
-std::uint32_t PackDosDateTime(const std::tm& t) {
+std::uint32_t packDosDateTime(const std::tm& t) {
     int year = t.tm_year + 1900;
     if (year < 1980 || year > 2099) return 0;
     std::uint32_t time = std::uint32_t((t.tm_sec / 2) | (t.tm_min << 5) | (t.tm_hour << 11));
@@ -60,7 +60,7 @@ std::uint32_t PackDosDateTime(const std::tm& t) {
     return (date << 16) | (time & 0xFFFF);
 }
 
-void EncodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSize]) {
+void encodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSize]) {
     std::memset(out, 0, kOvfFileHeaderSize);
     std::memcpy(out, kSignature, 6);
     put32(out + 6, h.created);
@@ -72,7 +72,7 @@ void EncodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSiz
     put32(out + 34, h.firstPageOffset);
 }
 
-bool DecodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h) {
+bool decodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h) {
     if (std::memcmp(in, kSignature, 6) != 0) return false;
     h.created = get32(in + 6);
     std::size_t n = in[10] < kOvfSenderIdMax ? in[10] : kOvfSenderIdMax;
@@ -82,13 +82,13 @@ bool DecodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& 
     return true;
 }
 
-void EncodePageHeader(const OvfPageHeader& h, std::uint8_t out[kOvfPageHeaderSize]) {
+void encodePageHeader(const OvfPageHeader& h, std::uint8_t out[kOvfPageHeaderSize]) {
     std::memset(out, 0, kOvfPageHeaderSize);
     put32(out, h.imageLength);
     put16(out + 4, h.imageFlags);
 }
 
-OvfPageHeader DecodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]) {
+OvfPageHeader decodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]) {
     OvfPageHeader h;
     h.imageLength = get32(in);
     h.imageFlags = get16(in + 4);
@@ -110,7 +110,7 @@ int OvfWriter::writeAll(const void* data, std::size_t size) {
         ssize_t n = ::write(fd_, p, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return OvxIoError(errno, true);
+            return ovxIoError(errno, true);
         }
         if (n == 0) return ecDeviceWrite;
         p += n;
@@ -125,7 +125,7 @@ int OvfWriter::writeAt(std::uint64_t offset, const void* data, std::size_t size)
     do {
         n = ::pwrite(fd_, data, size, off_t(offset));
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return OvxIoError(errno, true);
+    if (n < 0) return ovxIoError(errno, true);
     if (std::size_t(n) != size) return ecDeviceWrite;
     return ecOK;
 }
@@ -141,7 +141,7 @@ int OvfWriter::create(const std::string& path, const std::string& senderId) {
     if (path.empty()) return ecFileNotFound;
     if (fd_ >= 0) abandon();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
     return start(fd, path, senderId);
 }
 
@@ -149,7 +149,7 @@ int OvfWriter::createExclusive(const std::string& path, const std::string& sende
     if (path.empty()) return ecFileNotFound;
     if (fd_ >= 0) abandon();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : errno == EEXIST ? ecFileExists : OvxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : errno == EEXIST ? ecFileExists : ovxIoError(errno, true);
     return start(fd, path, senderId);
 }
 
@@ -159,7 +159,7 @@ int OvfWriter::createReplacing(const std::string& path, const std::string& sende
     std::string tmp;
     int slot = -1;
     const int fd = openPendingTemp(path, tmp, slot);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
     int rc = start(fd, tmp, senderId);
     if (rc == ecOK) finalPath_ = path;
     signalSlot_ = slot;
@@ -172,12 +172,12 @@ int OvfWriter::start(int fd, const std::string& path, const std::string& senderI
     finalPath_.clear();
     header_ = OvfFileHeader{};
     header_.senderId = senderId;
-    header_.created = PackDosDateTime(clock ? clock() : localNow());
+    header_.created = packDosDateTime(clock ? clock() : localNow());
     fill_ = 0;
     filePos_ = 0;
     inPage_ = false;
     std::uint8_t h[kOvfFileHeaderSize];
-    EncodeFileHeader(header_, h);
+    encodeFileHeader(header_, h);
     return append(h, sizeof h);
 }
 
@@ -230,7 +230,7 @@ int OvfWriter::beginPage(std::uint16_t flags) {
     pageHeaderAt_ = filePos_ + fill_;
     page_ = OvfPageHeader{0, flags};
     std::uint8_t h[kOvfPageHeaderSize];
-    EncodePageHeader(page_, h);
+    encodePageHeader(page_, h);
     int rc = append(h, sizeof h);
     inPage_ = rc == ecOK;
     return rc;
@@ -247,7 +247,7 @@ int OvfWriter::endPage(bool rewriteHeader) {
     int rc = flush();
     if (rc != ecOK) return rc;
     std::uint8_t h[kOvfPageHeaderSize];
-    EncodePageHeader(page_, h);
+    encodePageHeader(page_, h);
     rc = writeAt(pageHeaderAt_, h, sizeof h);
     if (rc == ecOK && rewriteHeader) rc = rewriteFileHeader();
     return rc;
@@ -256,9 +256,9 @@ int OvfWriter::endPage(bool rewriteHeader) {
 int OvfWriter::rewriteFileHeader() {
     // The writer's pages start right after the header; only the count, date and ID change.
     assert(header_.firstPageOffset == kOvfFileHeaderSize);
-    header_.created = PackDosDateTime(clock ? clock() : localNow());
+    header_.created = packDosDateTime(clock ? clock() : localNow());
     std::uint8_t h[kOvfFileHeaderSize];
-    EncodeFileHeader(header_, h);
+    encodeFileHeader(header_, h);
     return writeAt(0, h, sizeof h);
 }
 
@@ -266,11 +266,11 @@ int OvfWriter::close() {
     if (fd_ < 0) return ecBadArgument;
     int rc = flush();
     if (rc == ecOK) rc = rewriteFileHeader();
-    if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL) rc = OvxIoError(errno, true);
-    if (::close(fd_) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
+    if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL) rc = ovxIoError(errno, true);
+    if (::close(fd_) != 0 && rc == ecOK) rc = ovxIoError(errno, true);
     fd_ = -1;
     if (!finalPath_.empty()) {
-        if (rc == ecOK && ::rename(path_.c_str(), finalPath_.c_str()) != 0) rc = OvxIoError(errno, true);
+        if (rc == ecOK && ::rename(path_.c_str(), finalPath_.c_str()) != 0) rc = ovxIoError(errno, true);
         if (rc != ecOK) ::unlink(path_.c_str());
         finalPath_.clear();
     }
@@ -290,7 +290,7 @@ int OvfWriter::dropPage() {
     }
     fill_ = 0;
     if (::ftruncate(fd_, off_t(pageHeaderAt_)) != 0 || ::lseek(fd_, off_t(pageHeaderAt_), SEEK_SET) < 0)
-        return OvxIoError(errno, true);
+        return ovxIoError(errno, true);
     filePos_ = pageHeaderAt_;
     return ecOK;
 }
@@ -324,7 +324,7 @@ int OvfReader::readAt(std::uint64_t offset, void* data, std::size_t size, std::s
         ssize_t n = ::pread(fd_, p + got, size - got, off_t(offset + got));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return OvxIoError(errno, false);
+            return ovxIoError(errno, false);
         }
         if (n == 0) break;
         got += std::size_t(n);
@@ -337,11 +337,11 @@ int OvfReader::open(const std::string& path) {
     pageIndex_.clear();
     if (path.empty()) return ecFileNotFound;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return OvxIoError(errno, false);
+    if (fd_ < 0) return ovxIoError(errno, false);
     std::uint8_t h[kOvfFileHeaderSize];
     std::size_t got = 0;
     int rc = readAt(0, h, sizeof h, got);
-    if (rc == ecOK && (got != sizeof h || !DecodeFileHeader(h, header_))) rc = ecFaxBadFormat;
+    if (rc == ecOK && (got != sizeof h || !decodeFileHeader(h, header_))) rc = ecFaxBadFormat;
     if (rc != ecOK) close();
     return rc;
 }
@@ -358,14 +358,14 @@ int OvfReader::seekPage(int n, OvfPageHeader& page) {
         int rc = readAt(at, h, sizeof h, got);
         if (rc != ecOK) return rc;
         if (got != sizeof h) return ecFaxBadFormat;
-        pageIndex_.push_back(at + kOvfPageHeaderSize + std::uint64_t(DecodePageHeader(h).imageLength));
+        pageIndex_.push_back(at + kOvfPageHeaderSize + std::uint64_t(decodePageHeader(h).imageLength));
     }
     const std::uint64_t at = pageIndex_[std::size_t(n) - 1];
     std::size_t got = 0;
     int rc = readAt(at, h, sizeof h, got);
     if (rc != ecOK) return rc;
     if (got != sizeof h) return ecFaxBadFormat;
-    page = DecodePageHeader(h);
+    page = decodePageHeader(h);
     pageAt_ = at;
     page_ = page;
     cursor_ = at + kOvfPageHeaderSize;
@@ -422,9 +422,9 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
     return 0;
 }
 
-int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest) {
+int mergeOvfFiles(const std::vector<std::string>& files, const std::string& dest) {
     int out = ::open(dest.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) return errno == ENOENT ? ecPathNotFound : OvxIoError(errno, true);
+    if (out < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
     int rc = ecOK;
     std::uint32_t pages = 0;
     std::uint64_t outPos = 0;
@@ -432,23 +432,23 @@ int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest
     for (std::size_t i = 0; i < files.size() && rc == ecOK; ++i) {
         int in = ::open(files[i].c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0) {
-            rc = OvxIoError(errno, false);
+            rc = ovxIoError(errno, false);
             break;
         }
         std::uint8_t h[kOvfFileHeaderSize];
         OvfFileHeader header;
         ssize_t n = ::pread(in, h, sizeof h, 0);
-        if (n != ssize_t(sizeof h) || !DecodeFileHeader(h, header)) {
+        if (n != ssize_t(sizeof h) || !decodeFileHeader(h, header)) {
             rc = ecFaxBadFormat;
         } else {
             pages += header.pageCount;
             std::uint64_t at = i == 0 ? 0 : header.firstPageOffset;
             while (rc == ecOK && (n = ::pread(in, buf.data(), buf.size(), off_t(at))) > 0) {
                 at += std::uint64_t(n);
-                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n) rc = OvxIoError(errno, true);
+                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n) rc = ovxIoError(errno, true);
                 outPos += std::uint64_t(n);
             }
-            if (n < 0 && rc == ecOK) rc = OvxIoError(errno, false);
+            if (n < 0 && rc == ecOK) rc = ovxIoError(errno, false);
         }
         ::close(in);
     }
@@ -461,10 +461,10 @@ int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest
             rc = ecFaxBadFormat;
         else {
             put16(h + 32, std::uint16_t(pages));
-            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h)) rc = OvxIoError(errno, true);
+            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h)) rc = ovxIoError(errno, true);
         }
     }
-    if (::close(out) != 0 && rc == ecOK) rc = OvxIoError(errno, true);
+    if (::close(out) != 0 && rc == ecOK) rc = ovxIoError(errno, true);
     if (rc != ecOK) ::unlink(dest.c_str());
     return rc;
 }

@@ -46,16 +46,16 @@ struct OvfPageHeader {
 
 // `text` with every control byte (below 0x20, 0x7F and the C1 range 0x80..0x9F, which includes
 // the terminal's CSI) and the backslash written as \xNN, fit to print on a terminal.
-std::string EscapeControlBytes(std::string_view text);
+std::string escapeControlBytes(std::string_view text);
 
 // MS-DOS packed date and time of a local time; 0 when the year is outside 1980..2099.
-std::uint32_t PackDosDateTime(const std::tm& t);
+std::uint32_t packDosDateTime(const std::tm& t);
 // Byte images of the headers.
-void EncodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSize]);
+void encodeFileHeader(const OvfFileHeader& h, std::uint8_t out[kOvfFileHeaderSize]);
 // Returns false when the signature (all six bytes) does not match.
-bool DecodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h);
-void EncodePageHeader(const OvfPageHeader& h, std::uint8_t out[kOvfPageHeaderSize]);
-OvfPageHeader DecodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]);
+bool decodeFileHeader(const std::uint8_t in[kOvfFileHeaderSize], OvfFileHeader& h);
+void encodePageHeader(const OvfPageHeader& h, std::uint8_t out[kOvfPageHeaderSize]);
+OvfPageHeader decodePageHeader(const std::uint8_t in[kOvfPageHeaderSize]);
 
 class OvfWriter {
 public:
@@ -164,6 +164,6 @@ private:
 // its file header; the page counts are summed into the first header. 0 or a negative code:
 // -8001 when a file is not a fax file, -8053 when the sum exceeds 65535 pages, I/O codes. On
 // failure `dest` is removed.
-int MergeOvfFiles(const std::vector<std::string>& files, const std::string& dest);
+int mergeOvfFiles(const std::vector<std::string>& files, const std::string& dest);
 
 }  // namespace telvane::faximage

@@ -105,7 +105,7 @@ int PcxPage::readRow(int y, std::uint8_t* line) {
             } else {
                 sum = s[x] + s[bytesPerLine_ + x] + s[2 * bytesPerLine_ + x];
             }
-            if (DitherBlack(x, y, sum)) line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+            if (ditherBlack(x, y, sum)) line[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
         }
     }
     if (width_ % 8) line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
@@ -119,7 +119,7 @@ public:
 
     int open() override {
         if (!inMemory_) {
-            int rc = ReadWholeFile(path_, data_);
+            int rc = readWholeFile(path_, data_);
             if (rc != ecOK) return rc;
         }
         if (!dcx_) {
@@ -185,16 +185,16 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FaxLineSource> MakePcxSource(const std::string& path) {
+std::unique_ptr<FaxLineSource> makePcxSource(const std::string& path) {
     return std::make_unique<PcxSource>(path, false);
 }
-std::unique_ptr<FaxLineSource> MakeDcxSource(const std::string& path) {
+std::unique_ptr<FaxLineSource> makeDcxSource(const std::string& path) {
     return std::make_unique<PcxSource>(path, true);
 }
-std::unique_ptr<FaxLineSource> MakePcxSource(std::vector<std::uint8_t> fileBytes) {
+std::unique_ptr<FaxLineSource> makePcxSource(std::vector<std::uint8_t> fileBytes) {
     return std::make_unique<PcxSource>(std::move(fileBytes), false);
 }
-std::unique_ptr<FaxLineSource> MakeDcxSource(std::vector<std::uint8_t> fileBytes) {
+std::unique_ptr<FaxLineSource> makeDcxSource(std::vector<std::uint8_t> fileBytes) {
     return std::make_unique<PcxSource>(std::move(fileBytes), true);
 }
 

@@ -26,7 +26,7 @@ public:
     int open() override {
         if (!renderer_) return ecFontFileNotFound;
         width_ = renderer_->maxWidth();
-        return ReadWholeFile(path_, text_);
+        return readWholeFile(path_, text_);
     }
     int imageWidth() const override { return width_; }
     int beginPage() override {
@@ -136,7 +136,7 @@ int TextSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
 
 }  // namespace
 
-std::unique_ptr<FaxLineSource> MakeTextSource(const std::string& path, FaxTextRenderer* renderer, int linesPerPage,
+std::unique_ptr<FaxLineSource> makeTextSource(const std::string& path, FaxTextRenderer* renderer, int linesPerPage,
                                               int tabStop) {
     return std::make_unique<TextSource>(path, renderer, linesPerPage, tabStop);
 }

@@ -31,7 +31,7 @@ void memUnmap(thandle_t, void*, toff_t) {}
 
 }  // namespace
 
-void SilenceLibtiff() {
+void silenceLibtiff() {
     static const bool done = [] {
         TIFFSetErrorHandler(nullptr);
         TIFFSetWarningHandler(nullptr);
@@ -47,8 +47,8 @@ int countProblem(TIFF*, void* userData, const char*, const char*, va_list) {
 }
 }  // namespace
 
-TIFF* OpenTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::size_t size) {
-    SilenceLibtiff();
+TIFF* openTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::size_t size) {
+    silenceLibtiff();
     stream = TiffMemoryStream{data, size, 0, 0};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) return nullptr;

@@ -19,8 +19,8 @@ struct TiffMemoryStream {
 };
 
 // Opens `data` for reading; the stream must outlive the returned handle. nullptr on failure.
-TIFF* OpenTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::size_t size);
+TIFF* openTiffInMemory(TiffMemoryStream& stream, const std::uint8_t* data, std::size_t size);
 // Turns libtiff's error and warning output off (once per process).
-void SilenceLibtiff();
+void silenceLibtiff();
 
 }  // namespace telvane::faximage

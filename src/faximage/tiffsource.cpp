@@ -175,7 +175,7 @@ private:
 
 int TiffSource::open() {
     if (!inMemory_) {
-        int rc = ReadWholeFile(path_, data_);
+        int rc = readWholeFile(path_, data_);
         if (rc != ecOK) return rc;
     }
     TiffParser parser(data_);
@@ -188,7 +188,7 @@ int TiffSource::open() {
             return ecUnsupportedImage;
     }
     if (viaLibtiff_) {
-        tif_ = OpenTiffInMemory(stream_, data_.data(), data_.size());
+        tif_ = openTiffInMemory(stream_, data_.data(), data_.size());
         if (!tif_) return ecUnsupportedImage;
     }
     return ecOK;
@@ -290,8 +290,8 @@ int TiffSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
 
 }  // namespace
 
-std::unique_ptr<FaxLineSource> MakeTiffSource(const std::string& path) { return std::make_unique<TiffSource>(path); }
-std::unique_ptr<FaxLineSource> MakeTiffSource(std::vector<std::uint8_t> fileBytes) {
+std::unique_ptr<FaxLineSource> makeTiffSource(const std::string& path) { return std::make_unique<TiffSource>(path); }
+std::unique_ptr<FaxLineSource> makeTiffSource(std::vector<std::uint8_t> fileBytes) {
     return std::make_unique<TiffSource>(std::move(fileBytes));
 }
 

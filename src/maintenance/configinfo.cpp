@@ -72,9 +72,9 @@ TConfigurationInfo::TConfigurationInfo(QWidget* parent) : QDialog(parent) {
     copyPasteMemo_->setObjectName(QStringLiteral("CopyPasteMemo"));
     copyPasteMemo_->setVisible(false);
 
-    QPushButton* copy = MakePushButton(this, "Button1", QStringLiteral("Copy to Clipboard"), {});
-    QPushButton* save = MakePushButton(this, "Button3", QStringLiteral("Save As..."), {});
-    QPushButton* ok = MakePushButton(this, "Button2", QStringLiteral("OK"), {});
+    QPushButton* copy = makePushButton(this, "Button1", QStringLiteral("Copy to Clipboard"), {});
+    QPushButton* save = makePushButton(this, "Button3", QStringLiteral("Save As..."), {});
+    QPushButton* ok = makePushButton(this, "Button2", QStringLiteral("OK"), {});
     ok->setDefault(true);
     connect(copy, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(save, &QPushButton::clicked, this, [this] { Button3Click(); });
@@ -136,18 +136,18 @@ void TConfigurationInfo::Button3Click() {
     informationBox(this, QStringLiteral("Information was saved as: ") + name);
 }
 
-QStringList CollectConfigurationReport(const SystemProbe& probe) {
+QStringList collectConfigurationReport(const SystemProbe& probe) {
     PrintOptions print;
     print.loadFrom(ProgramDir());
-    return BuildConfigurationReport(probe, AppSettings(), print, ProgramDir());
+    return buildConfigurationReport(probe, appSettings(), print, ProgramDir());
 }
 
-void ShowConfigurationInformation(QWidget* parent) {
+void showConfigurationInformation(QWidget* parent) {
     TConfigurationInfo window(parent);
     {
         HourGlass hourglass;
-        window.setLines(CollectConfigurationReport(LinuxProbe()));
-        CenterDialog(&window);
+        window.setLines(collectConfigurationReport(LinuxProbe()));
+        centerDialog(&window);
     }
     window.exec();
 }

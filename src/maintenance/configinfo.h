@@ -42,8 +42,8 @@ private:
 };
 
 // Builds the report against the probe and the program's settings, under the hourglass.
-QStringList CollectConfigurationReport(const SystemProbe& probe);
+QStringList collectConfigurationReport(const SystemProbe& probe);
 // The main window's command: the report built on this machine, shown modally, centred.
-void ShowConfigurationInformation(QWidget* parent);
+void showConfigurationInformation(QWidget* parent);
 
 }  // namespace telvane::maintenance

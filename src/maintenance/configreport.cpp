@@ -237,7 +237,7 @@ void addSettings(QStringList& r, const ReportSettings& settings) {
 
 }  // namespace
 
-QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
+QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
                                      const std::string& programDir) {
     const QLocale loc = probe.locale();
     QStringList r;

@@ -81,7 +81,7 @@ qint64 colourCount(int bitsPerPixel);
 QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qint64 ownPid);
 
 // Builds the report. programDir ends with '/'; settings and print options as held in memory.
-QStringList BuildConfigurationReport(const SystemProbe& probe, const Settings& settings, const PrintOptions& print,
+QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& settings, const PrintOptions& print,
                                      const std::string& programDir);
 
 // Lines joined with CR LF after each (the saved and copied form).

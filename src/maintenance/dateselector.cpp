@@ -40,21 +40,21 @@ TDateSelector::TDateSelector(const QDate& initial, QWidget* parent) : QDialog(pa
 
     auto* steps = new QHBoxLayout;
     const auto add = [this, steps](const char* name, const QString& caption, const QString& hint, auto handler) {
-        QPushButton* b = MakePushButton(this, name, caption, hint);
+        QPushButton* b = makePushButton(this, name, caption, hint);
         connect(b, &QPushButton::clicked, this, handler);
         steps->addWidget(b);
     };
-    add("YearMinus", QStringLiteral("Year-"), QStringLiteral("Show the previous year"), [this] { YearMinusClick(); });
+    add("YearMinus", QStringLiteral("Year-"), QStringLiteral("Show the previous year"), [this] { yearMinusClick(); });
     add("MonthMinus", QStringLiteral("Month-"), QStringLiteral("Show the previous month"),
-        [this] { MonthMinusClick(); });
-    add("TodayButton", QStringLiteral("Today"), QStringLiteral("Show today's date"), [this] { TodayClick(); });
-    add("MonthPlus", QStringLiteral("Month +"), QStringLiteral("Show the next month"), [this] { MonthPlusClick(); });
-    add("YearPlus", QStringLiteral("Year+"), QStringLiteral("Show the next year"), [this] { YearPlusClick(); });
+        [this] { monthMinusClick(); });
+    add("TodayButton", QStringLiteral("Today"), QStringLiteral("Show today's date"), [this] { todayClick(); });
+    add("MonthPlus", QStringLiteral("Month +"), QStringLiteral("Show the next month"), [this] { monthPlusClick(); });
+    add("YearPlus", QStringLiteral("Year+"), QStringLiteral("Show the next year"), [this] { yearPlusClick(); });
 
     auto* okCancel = new QHBoxLayout;
     okCancel->addStretch();
-    QPushButton* ok = MakePushButton(this, "OkButton", QStringLiteral("Ok"), {});
-    QPushButton* cancel = MakePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
+    QPushButton* ok = makePushButton(this, "OkButton", QStringLiteral("Ok"), {});
+    QPushButton* cancel = makePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -79,7 +79,7 @@ QString TDateSelector::titleText(const QDate& date) {
     return QLocale().toString(date, QStringLiteral("dddd, MMMM d, yyyy"));
 }
 
-void TDateSelector::TodayClick() { calendar_->setSelectedDate(QDate::currentDate()); }
+void TDateSelector::todayClick() { calendar_->setSelectedDate(QDate::currentDate()); }
 
 void TDateSelector::step(int months) {
     QDate d = calendar_->selectedDate().addMonths(months);

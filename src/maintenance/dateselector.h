@@ -18,17 +18,17 @@ public:
 
     QDate date() const;
     void setDate(const QDate& date);
-    QCalendarWidget* Calendar() const { return calendar_; }
+    QCalendarWidget* calendar() const { return calendar_; }
     QLabel* ShowDatePanel() const { return panel_; }
 
     // The title text of a date: weekday and month written out.
     static QString titleText(const QDate& date);
 
-    void YearMinusClick() { step(-12); }
-    void MonthMinusClick() { step(-1); }
-    void TodayClick();
-    void MonthPlusClick() { step(1); }
-    void YearPlusClick() { step(12); }
+    void yearMinusClick() { step(-12); }
+    void monthMinusClick() { step(-1); }
+    void todayClick();
+    void monthPlusClick() { step(1); }
+    void yearPlusClick() { step(12); }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -56,8 +56,8 @@ TDeleteForConditions::TDeleteForConditions(QWidget* parent) : QDialog(parent) {
     grid->addWidget(phone_, 2, 1);
     grid->setColumnMinimumWidth(1, from_->fontMetrics().averageCharWidth() * 36);
 
-    QPushButton* ok = MakePushButton(this, "OkButton", QStringLiteral("Ok"), {});
-    QPushButton* cancel = MakePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
+    QPushButton* ok = makePushButton(this, "OkButton", QStringLiteral("Ok"), {});
+    QPushButton* cancel = makePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
     connect(ok, &QPushButton::clicked, this, [this] { OkButtonClick(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* buttons = new QHBoxLayout;

@@ -110,7 +110,7 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
     recGrid_->setObjectName(QStringLiteral("RecGrid"));
     pages_->addTab(sendGrid_, QStringLiteral("Outgoing Faxes"));
     pages_->addTab(recGrid_, QStringLiteral("Incoming Faxes"));
-    connect(pages_, &QTabWidget::currentChanged, this, [this] { UpdateWindow(); });
+    connect(pages_, &QTabWidget::currentChanged, this, [this] { updateWindow(); });
     for (TLogGrid* grid : {sendGrid_, recGrid_}) {
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) {
             if (grid->isEnabled()) popup_->popup(grid->viewport()->mapToGlobal(pos));
@@ -121,9 +121,9 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
         });
     }
 
-    QPushButton* help = MakePushButton(this, "HelpButton", QStringLiteral("Help"), {});
-    QPushButton* close = MakePushButton(this, "CloseButton", QStringLiteral("Close"), {});
-    connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
+    QPushButton* help = makePushButton(this, "HelpButton", QStringLiteral("Help"), {});
+    QPushButton* close = makePushButton(this, "CloseButton", QStringLiteral("Close"), {});
+    connect(help, &QPushButton::clicked, this, [] { showHelp(kHelpContext); });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -179,7 +179,7 @@ void TDMForm::FormActivate() {
         recTable_, columnsOf(records::recTableSpec(), {"DATEREC", "TIMEREC", "FROM", "PAGES", "FAXFILE", "NOTES"}));
     sendGrid_->setLogModel(sendModel_.get());
     recGrid_->setLogModel(recModel_.get());
-    UpdateWindow();
+    updateWindow();
 }
 
 void TDMForm::done(int result) {
@@ -202,7 +202,7 @@ QString TDMForm::kind() const {
 }
 std::string TDMForm::dateField() const { return currentPage() == kIncomingPage ? "DATEREC" : "DATESENT"; }
 
-void TDMForm::UpdateWindow() {
+void TDMForm::updateWindow() {
     const bool outgoing = currentPage() == kOutgoingPage;
     action("mnuDeleteSent")->setVisible(outgoing);
     action("mnuDeleteNotSent")->setVisible(outgoing);
@@ -261,10 +261,10 @@ void TDMForm::mnuToggleDeletedStateClick() {
     std::string ignored;
     deleteOne(false, ignored);
     if (after != here) xb.xb_Go(after);
-    UpdateWindow();
+    updateWindow();
 }
 
-int TDMForm::DeleteMatching(const std::string& expression) {
+int TDMForm::deleteMatching(const std::string& expression) {
     records::RecordSet& rs = currentTable();
     records::TXbAccess& xb = currentXb();
     const long here = xb.xb_RecNo();
@@ -273,7 +273,7 @@ int TDMForm::DeleteMatching(const std::string& expression) {
     std::string error;  // the first failure, told with the count
     {
         HourGlass hourglass;
-        xb.xb_SetOrder(0);
+        xb.xbSetOrder(0);
         xb.xb_SetDeleted(false);  // marked records stay in the walk, so they are seen and skipped
         rs.disableControls();
         try {
@@ -303,7 +303,7 @@ int TDMForm::DeleteMatching(const std::string& expression) {
             rs.refresh();
         } catch (const records::EXbError&) {}
         currentGrid()->viewport()->update();
-        xb.xb_SetOrder(order);
+        xb.xbSetOrder(order);
         if (here > 0 && here <= xb.xb_RecCount()) xb.xb_Go(here);
         // A record marked by this run is hidden now: the grid goes to the first one shown instead.
         try {
@@ -316,46 +316,46 @@ int TDMForm::DeleteMatching(const std::string& expression) {
                         : QStringLiteral("\nThe deletion stopped: ")) +
                 qs(error);
     ShowInformation(text);
-    UpdateWindow();
+    updateWindow();
     return count;
 }
 
 void TDMForm::mnuDeleteBeforeDateClick() {
     TDateSelector selector(QDate::currentDate(), this);
     selector.setWindowTitle(QStringLiteral("Delete all before..."));
-    CenterDialog(&selector);
+    centerDialog(&selector);
     if (selector.exec() != QDialog::Accepted) return;
     const QDate date = selector.date();
     if (!AskYesNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes prior to ") +
                       QLocale().toString(date, QLocale::LongFormat) + QStringLiteral(" (action is permanent)?"),
                   QStringLiteral("DELETE")))
         return;
-    DeleteMatching(beforeDateExpression(dateField(), date));
+    deleteMatching(beforeDateExpression(dateField(), date));
 }
 
 void TDMForm::mnuDeleteSentClick() {
     if (currentPage() != kOutgoingPage) return;
     if (AskYesNo(QStringLiteral("Delete all outgoing faxes which have been sent? (action is permanent)"),
                  QStringLiteral("DELETE")))
-        DeleteMatching(kSentExpression);
+        deleteMatching(kSentExpression);
 }
 
 void TDMForm::mnuDeleteNotSentClick() {
     if (currentPage() != kOutgoingPage) return;
     if (AskYesNo(QStringLiteral("Delete all outgoing faxes which have NOT been sent? (action is permanent)"),
                  QStringLiteral("DELETE")))
-        DeleteMatching(kNotSentExpression);
+        deleteMatching(kNotSentExpression);
 }
 
 void TDMForm::mnuDeleteAllClick() {
     if (AskYesNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes ? (action is permanent)"),
                  QStringLiteral("DELETE ALL")))
-        DeleteMatching(kAllExpression);
+        deleteMatching(kAllExpression);
 }
 
 void TDMForm::mnuDeleteConditionsClick() {
     TDeleteForConditions dialog(this);
-    CenterDialog(&dialog);
+    centerDialog(&dialog);
     records::RecordSet& rs = currentTable();
     records::Row row;
     const bool hasRow = rs.active() && !rs.isEmpty() && rs.recNo() <= rs.recCount();
@@ -367,7 +367,7 @@ void TDMForm::mnuDeleteConditionsClick() {
         dialog.prepareIncoming(hasRow ? qs(row.text("FROM")) : QString());
     if (dialog.exec() != QDialog::Accepted) return;
     const std::string expression = dialog.expression();
-    if (!expression.empty()) DeleteMatching(expression);
+    if (!expression.empty()) deleteMatching(expression);
 }
 
 }  // namespace telvane::maintenance

@@ -41,11 +41,11 @@ public:
     int currentPage() const;
     void setCurrentPage(int page);
 
-    QTabWidget* PageControl1() const { return pages_; }
+    QTabWidget* pageControl1() const { return pages_; }
     TLogGrid* SendGrid() const { return sendGrid_; }
     TLogGrid* RecGrid() const { return recGrid_; }
     QMenu* mnuActions() const { return actions_; }
-    QMenu* GridPopup() const { return popup_; }
+    QMenu* gridPopup() const { return popup_; }
     QAction* action(const char* objectName) const;
 
     // The Actions menu.
@@ -58,8 +58,8 @@ public:
 
     // Marks every unmarked record of the current log for which the expression is true, shows the
     // count of records marked (and what failed, when something did), and returns it.
-    int DeleteMatching(const std::string& expression);
-    void UpdateWindow();
+    int deleteMatching(const std::string& expression);
+    void updateWindow();
 
 protected:
     void showEvent(QShowEvent* event) override;

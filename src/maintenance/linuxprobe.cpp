@@ -186,7 +186,7 @@ std::optional<std::vector<SerialDevice>> LinuxProbe::serialDevices() const {
     };
     std::vector<SerialDevice> out;
     for (const std::string& found :
-         ports::SerialDevicesPresent(devRoot.toStdString(), path(QStringLiteral("/sys/class/tty")).toStdString())) {
+         ports::serialDevicesPresent(devRoot.toStdString(), path(QStringLiteral("/sys/class/tty")).toStdString())) {
         const QString node = QString::fromStdString(found);
         const QString target = QFileInfo(node).canonicalFilePath();
         out.push_back(describe(node, QFileInfo(target.isEmpty() ? node : target).fileName()));

@@ -10,11 +10,11 @@
 
 namespace telvane {
 
-void AddMaintenanceCommands(MainWindowCommands& commands) {
+void addMaintenanceCommands(MainWindowCommands& commands) {
     commands.faxLogCleanup = [](IMainWindow& main) {
-        maintenance::TDMForm form(main.RecTable(), main.RecXb(), main.FaxTable(), main.FaxXb(), main.XbEnv(),
+        maintenance::TDMForm form(main.RecTable(), main.RecXb(), main.FaxTable(), main.FaxXb(), main.xbEnv(),
                                   receiveDir(), main.widget());
-        CenterDialog(&form);
+        centerDialog(&form);
         form.exec();
         return form.deletedSomething();
     };
@@ -23,11 +23,11 @@ void AddMaintenanceCommands(MainWindowCommands& commands) {
             {main.FaxTable(), main.FaxXb(), main.RecTable(), main.RecXb(), main.PhoneTable(), main.PhoneXb(),
              main.CoverTable(), main.CoverXb(), ProgramDir()},
             main.widget());
-        CenterDialog(&window);
+        centerDialog(&window);
         window.exec();
     };
     commands.configurationInformation = [](IMainWindow& main) {
-        maintenance::ShowConfigurationInformation(main.widget());
+        maintenance::showConfigurationInformation(main.widget());
     };
 }
 

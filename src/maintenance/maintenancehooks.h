@@ -6,6 +6,6 @@ namespace telvane {
 
 struct MainWindowCommands;
 
-void AddMaintenanceCommands(MainWindowCommands& commands);
+void addMaintenanceCommands(MainWindowCommands& commands);
 
 }  // namespace telvane

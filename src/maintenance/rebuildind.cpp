@@ -37,7 +37,7 @@ void TRebuildInd::showEvent(QShowEvent* event) {
     if (started_) return;
     started_ = true;
     // The work starts once the window is on the screen.
-    QTimer::singleShot(0, this, [this] { Rebuild(); });
+    QTimer::singleShot(0, this, [this] { rebuild(); });
 }
 
 bool TRebuildInd::event(QEvent* event) {
@@ -57,10 +57,10 @@ void TRebuildInd::say(const std::string& text) {
     said_ << line;
     progress_->setVisible(true);
     progress_->setText(line);
-    LetMessagesRun();
+    letMessagesRun();
 }
 
-void TRebuildInd::Rebuild() {
+void TRebuildInd::rebuild() {
     started_ = true;
     const auto sayFn = [this](const std::string& t) { say(t); };
     {
@@ -68,21 +68,21 @@ void TRebuildInd::Rebuild() {
         RebuildTables& t = tables_;
         try {
             if (t.faxTable.active())
-                records::RebuildTableIndexes(t.faxTable, t.faxXb, records::faxTableSpec(),
+                records::rebuildTableIndexes(t.faxTable, t.faxXb, records::faxTableSpec(),
                                              "Removing FAX file records marked for deletion",
                                              "Rebuilding FAX file indexes", sayFn);
             if (t.recTable.active())
-                records::RebuildTableIndexes(t.recTable, t.recXb, records::recTableSpec(),
+                records::rebuildTableIndexes(t.recTable, t.recXb, records::recTableSpec(),
                                              "Removing Received FAX records marked for deletion",
                                              "Rebuilding Received FAX indexes", sayFn);
             if (records::OpenPhoneDBF(t.dir, t.phoneTable, t.phoneXb)) {
-                records::RebuildTableIndexes(t.phoneTable, t.phoneXb, records::phoneTableSpec(),
+                records::rebuildTableIndexes(t.phoneTable, t.phoneXb, records::phoneTableSpec(),
                                              "Removing PHONE file records marked for deletion",
                                              "Rebuilding PHONE file indexes", sayFn);
                 t.phoneTable.close();
             }
             if (records::OpenCoverDBF(t.dir, t.coverTable, t.coverXb)) {
-                records::RebuildTableIndexes(t.coverTable, t.coverXb, records::coverTableSpec(),
+                records::rebuildTableIndexes(t.coverTable, t.coverXb, records::coverTableSpec(),
                                              "Removing COVER file records marked for deletion",
                                              "Rebuilding COVER file indexes", sayFn);
                 t.coverTable.close();
@@ -92,7 +92,7 @@ void TRebuildInd::Rebuild() {
         }
     }
     finished_ = true;
-    PostWindowMessage(this, kCloseRequestMessage);
+    postWindowMessage(this, kCloseRequestMessage);
 }
 
 }  // namespace telvane::maintenance

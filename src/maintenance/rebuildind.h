@@ -35,11 +35,11 @@ public:
 
     // Every progress text said, in order.
     const QStringList& progress() const { return said_; }
-    QLabel* ProgressLabel() const { return progress_; }
+    QLabel* progressLabel() const { return progress_; }
     bool finished() const { return finished_; }
 
     // The work itself (run once, at the first activation).
-    void Rebuild();
+    void rebuild();
 
     // Escape does not close the window while the work runs.
     void reject() override;

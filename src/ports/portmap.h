@@ -15,9 +15,9 @@ inline constexpr int kPortCount = 6;
 
 // Device path of a 1-based port number: 1..4 /dev/ttyS0..3, 5 /dev/ttyACM0, 6 /dev/ttyUSB0,
 // higher numbers /dev/ttyS<n-1>. Empty for 0 or less.
-std::string DefaultDevicePath(int comNumber);
+std::string defaultDevicePath(int comNumber);
 
 // The devices of COM1..COM6 (index 0 = COM1).
-std::array<std::string, kPortCount> DefaultPortMap();
+std::array<std::string, kPortCount> defaultPortMap();
 
 }  // namespace telvane::ports

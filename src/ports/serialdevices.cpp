@@ -25,7 +25,7 @@ std::vector<std::string> entriesOf(const std::string& dir, std::string_view pref
         if (it->is_directory(typeError)) continue;
         names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), NaturalLess);
+    std::sort(names.begin(), names.end(), naturalLess);
     return names;
 }
 
@@ -50,14 +50,14 @@ std::pair<std::string_view, std::string_view> split(std::string_view s) {
 
 }  // namespace
 
-bool NaturalLess(const std::string& a, const std::string& b) {
+bool naturalLess(const std::string& a, const std::string& b) {
     const auto [aName, aNumber] = split(a);
     const auto [bName, bNumber] = split(b);
     return std::tuple(aName, aNumber.size(), aNumber, std::string_view(a)) <
            std::tuple(bName, bNumber.size(), bNumber, std::string_view(b));
 }
 
-std::vector<std::string> SerialDevicesPresent(const std::string& devRoot, const std::string& sysRoot) {
+std::vector<std::string> serialDevicesPresent(const std::string& devRoot, const std::string& sysRoot) {
     std::vector<std::string> result;
     const std::string byId = devRoot + "/serial/by-id";
     for (const std::string& id : entriesOf(byId, "")) result.push_back(byId + "/" + id);

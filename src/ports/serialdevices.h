@@ -14,11 +14,11 @@ namespace telvane::ports {
 
 // Paths of the serial devices under devRoot ("/dev"), with the UART types read from
 // sysRoot/<name>/type (sysRoot "/sys/class/tty"); tests point both at a prepared tree.
-std::vector<std::string> SerialDevicesPresent(const std::string& devRoot = "/dev",
+std::vector<std::string> serialDevicesPresent(const std::string& devRoot = "/dev",
                                               const std::string& sysRoot = "/sys/class/tty");
 
 // True when a comes before b in natural order: the names without their trailing digits, then
 // the numbers those digits make.
-bool NaturalLess(const std::string& a, const std::string& b);
+bool naturalLess(const std::string& a, const std::string& b);
 
 }  // namespace telvane::ports

@@ -82,7 +82,7 @@ bool openTable(const std::string& dir, const TableSpec& spec, RecordSet& rs, TXb
             // Errors after the open are not reported; the table is used as it is.
         }
     } else if (&spec == &coverTableSpec() || &spec == &phoneTableSpec()) {
-        xb.xb_SetOrder(xb.xb_TagArea(spec.atOpen.front().name));
+        xb.xbSetOrder(xb.xb_TagArea(spec.atOpen.front().name));
     }
     xb.xb_Query(kNotDeletedFilter);
     if (&spec == &faxTableSpec()) {
@@ -239,7 +239,7 @@ void FaxTableCalcFields(Row& row) {
 
 void RecTableCalcFields(Row& row) { row.setCalculated("ISDELETED", row.deleted() ? "Yes" : "No "); }
 
-bool RebuildTableIndexes(RecordSet& table, TXbAccess& xb, const TableSpec& spec, const std::string& removingText,
+bool rebuildTableIndexes(RecordSet& table, TXbAccess& xb, const TableSpec& spec, const std::string& removingText,
                          const std::string& rebuildingText, const std::function<void(const std::string&)>& say) {
     if (!table.active()) return false;
     bool ok = true;
@@ -256,7 +256,7 @@ bool RebuildTableIndexes(RecordSet& table, TXbAccess& xb, const TableSpec& spec,
     for (const auto& t : spec.rebuild) {
         ok = xb.xb_IndexTag("", t.name, t.keyExpression, 0, t.descending, t.forCondition) && ok;
     }
-    ok = xb.xb_SetOrder(xb.xb_TagArea(spec.rebuild.front().name)) && ok;
+    ok = xb.xbSetOrder(xb.xb_TagArea(spec.rebuild.front().name)) && ok;
     return ok;
 }
 

@@ -69,7 +69,7 @@ void RecTableCalcFields(Row& row);
 // Engine side of Rebuild Indexes for one open table: close its indexes, delete the index file,
 // pack (retried once), add the Rebuild tags in order and make the first one the order.
 // Progress texts go to say (may be empty). Returns false when a step failed (the rest still runs).
-bool RebuildTableIndexes(RecordSet& table, TXbAccess& xb, const TableSpec& spec, const std::string& removingText,
+bool rebuildTableIndexes(RecordSet& table, TXbAccess& xb, const TableSpec& spec, const std::string& removingText,
                          const std::string& rebuildingText, const std::function<void(const std::string&)>& say = {});
 
 // What the rich-text control offers to the memo transfer.

@@ -93,7 +93,7 @@ int TXbAccess::xb_IndexTag(const std::string& indexFile, const std::string& tagN
 
 int TXbAccess::xb_TagArea(const std::string& tagName) const { return rs_ ? rs_->tagArea(tagName) : 0; }
 
-int TXbAccess::xb_SetOrder(int order) {
+int TXbAccess::xbSetOrder(int order) {
     return guarded([&] { rs_->setOrder(order); });
 }
 

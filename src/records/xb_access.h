@@ -48,7 +48,7 @@ public:
     int xb_IndexTag(const std::string& indexFile, const std::string& tagName, const std::string& keyExpression,
                     int option, bool descending, const std::string& forCondition);
     int xb_TagArea(const std::string& tagName) const;
-    int xb_SetOrder(int order);
+    int xbSetOrder(int order);
     int xb_IndexOrd() const;
     int xb_CloseIndexes();
 

@@ -22,10 +22,10 @@
 
 namespace telvane::sessions {
 
-FaxStatusValues ReadFaxStatus(telvane::transport::TOvxAbstractFax& fax) {
+FaxStatusValues readFaxStatus(telvane::transport::TOvxAbstractFax& fax) {
     FaxStatusValues v;
-    v.status = fax.FaxProgress();
-    v.statusText = QString::fromStdString(fax.StatusText());
+    v.status = fax.faxProgress();
+    v.statusText = QString::fromStdString(fax.statusText());
     if (auto* send = dynamic_cast<telvane::transport::TOvxCustomSendFax*>(&fax)) {
         v.phoneNumber = QString::fromStdString(send->PhoneNumber);
         v.coverFile = QString::fromStdString(send->CoverFile);
@@ -33,19 +33,19 @@ FaxStatusValues ReadFaxStatus(telvane::transport::TOvxAbstractFax& fax) {
         v.retryWaitSeconds = send->DialRetryWait();
     }
     v.faxFile = QString::fromStdString(fax.FaxFile());
-    v.totalPages = fax.TotalPages();
-    v.currentPage = fax.CurrentPage();
-    v.pageLength = fax.PageLength();
-    v.bytesTransferred = fax.BytesTransferred();
-    v.remoteId = QString::fromStdString(fax.RemoteID());
+    v.totalPages = fax.totalPages();
+    v.currentPage = fax.currentPage();
+    v.pageLength = fax.pageLength();
+    v.bytesTransferred = fax.bytesTransferred();
+    v.remoteId = QString::fromStdString(fax.remoteID());
     // The connection fields stay blank until a rate has been negotiated.
-    if (fax.ConnectBPS() > 0) {
-        v.connectBps = QString::number(fax.ConnectBPS());
-        v.resolution = fax.HighResolution() ? QStringLiteral("high") : QStringLiteral("standard");
-        v.width = QString::number(fax.PageWidth());
-        v.errorControl = fax.ErrorControl() ? QStringLiteral("on") : QStringLiteral("off");
+    if (fax.connectBPS() > 0) {
+        v.connectBps = QString::number(fax.connectBPS());
+        v.resolution = fax.highResolution() ? QStringLiteral("high") : QStringLiteral("standard");
+        v.width = QString::number(fax.pageWidth());
+        v.errorControl = fax.errorControl() ? QStringLiteral("on") : QStringLiteral("off");
     }
-    v.nowTicks = telvane::transport::SystemClock().NowTicks();
+    v.nowTicks = telvane::transport::systemClock().nowTicks();
     return v;
 }
 
@@ -125,7 +125,7 @@ TStandardFaxDisplay::TStandardFaxDisplay(const QString& caption, QWidget* parent
     fsElapsedTime->setText(QStringLiteral("00:00"));
 }
 
-void TStandardFaxDisplay::UpdateDisplay(telvane::transport::TOvxAbstractFax& fax, bool First, bool Last) {
+void TStandardFaxDisplay::updateDisplay(telvane::transport::TOvxAbstractFax& fax, bool First, bool Last) {
     if (Last) {
         hide();
         cancelSession = nullptr;
@@ -142,7 +142,7 @@ void TStandardFaxDisplay::UpdateDisplay(telvane::transport::TOvxAbstractFax& fax
     UpdateValues(fax);
 }
 
-void TStandardFaxDisplay::UpdateValues(telvane::transport::TOvxAbstractFax& fax) { UpdateValues(ReadFaxStatus(fax)); }
+void TStandardFaxDisplay::UpdateValues(telvane::transport::TOvxAbstractFax& fax) { UpdateValues(readFaxStatus(fax)); }
 
 void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
     using namespace telvane::transport;
@@ -152,21 +152,21 @@ void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
     }
     if (v.status == fpCancel || v.status == fpFinished || v.status == fpGotHangup) {
         // The clock stops where it was, so the window keeps saying how long the call took.
-        if (clockRunning_) frozenSeconds_ = SecondsFromTicks(v.nowTicks - clockStart_);
+        if (clockRunning_) frozenSeconds_ = secondsFromTicks(v.nowTicks - clockStart_);
         clockRunning_ = false;
     }
     if (v.status == fpBusyWait) {
         if (!busyRunning_) {
             busyRunning_ = true;
-            busyEnd_ = v.nowTicks + SecondsToTicks(v.retryWaitSeconds);
+            busyEnd_ = v.nowTicks + secondsToTicks(v.retryWaitSeconds);
         }
     } else {
         busyRunning_ = false;
     }
 
     fsPhoneNumber->setText(v.phoneNumber);
-    fsFaxFileName->setText(ShortFileName(v.faxFile));
-    fsCoverFileName->setText(ShortFileName(v.coverFile));
+    fsFaxFileName->setText(shortFileName(v.faxFile));
+    fsCoverFileName->setText(shortFileName(v.coverFile));
     // The engine counts the attempts made before this one.
     fsDialAttempt->setText(QString::number(v.dialAttempt + 1));
     fsTotalPages->setText(QString::number(v.totalPages));
@@ -175,17 +175,17 @@ void TStandardFaxDisplay::UpdateValues(const FaxStatusValues& v) {
     fsResolution->setText(v.resolution);
     fsWidth->setText(v.width);
     fsErrorControl->setText(v.errorControl);
-    fsCurrentPage->setText(CurrentPageText(v.currentPage, v.totalPages, !v.coverFile.isEmpty()));
+    fsCurrentPage->setText(currentPageText(v.currentPage, v.totalPages, !v.coverFile.isEmpty()));
     fsPageLength->setText(QString::number(v.pageLength));
     fsBytesTransferred->setText(QString::number(v.bytesTransferred));
-    fsElapsedTime->setText(ClockText(clockRunning_ ? SecondsFromTicks(v.nowTicks - clockStart_) : frozenSeconds_));
-    QString status = SendStatusText(v.status, v.statusText, v.currentPage, v.totalPages);
+    fsElapsedTime->setText(clockText(clockRunning_ ? secondsFromTicks(v.nowTicks - clockStart_) : frozenSeconds_));
+    QString status = sendStatusText(v.status, v.statusText, v.currentPage, v.totalPages);
     if (v.status == fpBusyWait && busyRunning_)
-        status += ClockText(SecondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
+        status += clockText(secondsFromTicks(std::max<int64_t>(0, busyEnd_ - v.nowTicks)));
     fsStatusMsg->setText(status);
     // Once the page's end is being signalled all of it has gone out, whatever the last count said.
     const bool pageDone = v.status == fpSendPageStatus || v.status == fpPageOK;
-    meter->setValue(pageDone ? 100 : PageMeterPercent(v.bytesTransferred, v.pageLength));
+    meter->setValue(pageDone ? 100 : pageMeterPercent(v.bytesTransferred, v.pageLength));
 }
 
 void TStandardFaxDisplay::CancelClick() {
@@ -312,7 +312,7 @@ int showErrorCore(const QString& caption, const QString& text, bool withContinue
         form.ContinueButton->setVisible(withContinue);
         if (!waitForUser) form.Timer1->start();
         form.fitToText();
-        CenterDialog(&form);
+        centerDialog(&form);
         result = form.exec();
     }
     if (result == 4) ShowProblemSolver();
@@ -331,8 +331,8 @@ bool ShowErrorWithContinue(const QString& caption, const QString& text, bool wai
     return showErrorCore(caption, text, true, waitForUser) == -99;
 }
 
-bool ErrorDialogShowing() { return gErrorShowing; }
+bool errorDialogShowing() { return gErrorShowing; }
 
-void ShowProblemSolver() { ShowHelp(10000); }
+void ShowProblemSolver() { showHelp(10000); }
 
 }  // namespace telvane::sessions

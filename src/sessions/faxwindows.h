@@ -36,7 +36,7 @@ struct FaxStatusValues {
     int64_t nowTicks = 0;
 };
 
-FaxStatusValues ReadFaxStatus(telvane::transport::TOvxAbstractFax& fax);
+FaxStatusValues readFaxStatus(telvane::transport::TOvxAbstractFax& fax);
 
 class TStandardFaxDisplay : public QDialog, public telvane::transport::TOvxAbstractFaxStatus {
     Q_OBJECT
@@ -44,7 +44,7 @@ public:
     explicit TStandardFaxDisplay(const QString& caption = QStringLiteral("Fax Status"), QWidget* parent = nullptr);
 
     // The engine's hook: First ties and shows, Last hides; every call but the last updates.
-    void UpdateDisplay(telvane::transport::TOvxAbstractFax& fax, bool First, bool Last) override;
+    void updateDisplay(telvane::transport::TOvxAbstractFax& fax, bool First, bool Last) override;
     void UpdateValues(telvane::transport::TOvxAbstractFax& fax);
     void UpdateValues(const FaxStatusValues& v);
     void CancelClick();
@@ -98,7 +98,7 @@ void setErrorDialogInterceptor(std::function<int(const ErrorDialogRequest&)> int
 void ShowErrorMessage(const QString& caption, const QString& text, bool waitForUser);
 bool ShowErrorWithContinue(const QString& caption, const QString& text, bool waitForUser);
 // Whether an error dialog is showing now.
-bool ErrorDialogShowing();
+bool errorDialogShowing();
 // The fax problem solver (help context 10000).
 void ShowProblemSolver();
 

@@ -94,7 +94,7 @@ void addCaptionedEdit(QVBoxLayout* layout, const QString& caption, QLineEdit* ed
     layout->addLayout(row);
 }
 
-void KeepOnScreen(QWidget* window) {
+void keepOnScreen(QWidget* window) {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();

@@ -36,7 +36,7 @@ QPushButton* button(const QString& name, const QString& caption);
 void addCaptionedEdit(QVBoxLayout* layout, const QString& caption, QLineEdit* edit, const QString& note = {});
 // Moves a window that reaches past the screen's edges back onto it (a tall dialog centred on a
 // small main window would otherwise hang below the screen).
-void KeepOnScreen(QWidget* window);
+void keepOnScreen(QWidget* window);
 // The text shortened in the middle to fit `width` pixels of the label's font.
 QString elided(const QLabel* label, const QString& text, int width);
 

@@ -36,7 +36,7 @@ bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 const ModemTypeEntry& ModemType(int item) { return kModemTypes[item >= 0 && item < kModemTypeCount ? item : 0]; }
 
-std::optional<int> S7RegisterValue(const QString& initString) {
+std::optional<int> s7RegisterValue(const QString& initString) {
     const int at = initString.indexOf(QStringLiteral("S7="), 0, Qt::CaseInsensitive);
     if (at < 0) return std::nullopt;
     QString part = initString.mid(at, 6);
@@ -48,14 +48,14 @@ std::optional<int> S7RegisterValue(const QString& initString) {
     return digits.toInt();
 }
 
-bool S7BoxPreset(const QString& initString) {
-    const std::optional<int> value = S7RegisterValue(initString);
+bool s7BoxPreset(const QString& initString) {
+    const std::optional<int> value = s7RegisterValue(initString);
     if (!value) return false;
     const int threshold = initString.contains(QStringLiteral("&H3"), Qt::CaseSensitive) ? 90 : 65;
     return *value > threshold;
 }
 
-int ModemTypePreset(const QString& initString) {
+int modemTypePreset(const QString& initString) {
     static const struct {
         const char* marker;
         int item;
@@ -65,7 +65,7 @@ int ModemTypePreset(const QString& initString) {
     return 0;
 }
 
-QString BuildInitString(int item, bool sending, bool boxChecked) {
+QString buildInitString(int item, bool sending, bool boxChecked) {
     const ModemTypeEntry& type = ModemType(item);
     QString s7 = QStringLiteral("S7=65");
     if (sending) {
@@ -132,8 +132,8 @@ TModemInitStringHelperForm::TModemInitStringHelperForm(const QString& current, b
     connect(BitBtn2, &QPushButton::clicked, this, [this] { done(kCancelResult); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { done(kLeaveItBlankResult); });
 
-    CheckAT7->setChecked(S7BoxPreset(current));
-    ModemType->button(ModemTypePreset(current))->setChecked(true);
+    CheckAT7->setChecked(s7BoxPreset(current));
+    ModemType->button(modemTypePreset(current))->setChecked(true);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -151,18 +151,18 @@ void TModemInitStringHelperForm::CheckAT7LabelClick() { CheckAT7->toggle(); }
 
 int TModemInitStringHelperForm::selectedType() const { return ModemType->checkedId() < 0 ? 0 : ModemType->checkedId(); }
 
-QString TModemInitStringHelperForm::ResultString(int modalResult) const {
+QString TModemInitStringHelperForm::resultString(int modalResult) const {
     if (modalResult == kLeaveItBlankResult) return {};
     if (modalResult != kOkResult) return current_;
-    return BuildInitString(selectedType(), sending_, sending_ && CheckAT7->isChecked());
+    return buildInitString(selectedType(), sending_, sending_ && CheckAT7->isChecked());
 }
 
-QString ModemInitStringHelper(const QString& current, bool sending, QWidget* parent) {
+QString modemInitStringHelper(const QString& current, bool sending, QWidget* parent) {
     TModemInitStringHelperForm form(current, sending, parent);
     form.adjustSize();
-    CenterDialog(&form);
+    centerDialog(&form);
     const int result = form.exec();
-    return form.ResultString(result);
+    return form.resultString(result);
 }
 
 }  // namespace telvane::sessions

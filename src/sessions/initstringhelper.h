@@ -32,15 +32,15 @@ const ModemTypeEntry& ModemType(int item);
 // The value of the "S7=" register (found without regard to case): the six characters from "S7=",
 // trailing non-digits dropped, the up to three characters after "S7=" read as a number; nullopt
 // when there is no "S7=" or that text is not a number.
-std::optional<int> S7RegisterValue(const QString& initString);
+std::optional<int> s7RegisterValue(const QString& initString);
 // Whether the hang-up box starts checked: S7 above 90 when the string holds "&H3" (exact case), above 65 otherwise.
-bool S7BoxPreset(const QString& initString);
+bool s7BoxPreset(const QString& initString);
 // The modem type the string was made for: the first of S36=0 (2), S33=34 (4), S36=8 (3), \Q3 (5),
 // &R2 (1) that it contains without regard to case; else 0.
-int ModemTypePreset(const QString& initString);
+int modemTypePreset(const QString& initString);
 // The string "Ok" gives: base, then "S7=120" (sending, box checked), "S7=90" (sending, any item
 // but 0) or "S7=65", then the item's addition.
-QString BuildInitString(int item, bool sending, bool boxChecked);
+QString buildInitString(int item, bool sending, bool boxChecked);
 
 class TModemInitStringHelperForm : public QDialog {
     Q_OBJECT
@@ -48,7 +48,7 @@ public:
     TModemInitStringHelperForm(const QString& current, bool sending, QWidget* parent = nullptr);
     void CheckAT7LabelClick();
     // The string for a closing result: 1 (Ok), 2 (Cancel) or -99 (Leave it Blank).
-    QString ResultString(int modalResult) const;
+    QString resultString(int modalResult) const;
     int selectedType() const;
 
     QButtonGroup* ModemType;
@@ -65,6 +65,6 @@ private:
 };
 
 // Opens the helper on `current` (centred on the main window) and returns the new string.
-QString ModemInitStringHelper(const QString& current, bool sending, QWidget* parent = nullptr);
+QString modemInitStringHelper(const QString& current, bool sending, QWidget* parent = nullptr);
 
 }  // namespace telvane::sessions

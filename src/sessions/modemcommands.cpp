@@ -10,44 +10,44 @@
 namespace telvane::sessions {
 
 namespace {
-bool WaitForOk(telvane::transport::TOvxComPort& port) {
-    return telvane::transport::WaitForString(port, "OK", kOkWaitTicks, false, true);
+bool waitForOk(telvane::transport::TOvxComPort& port) {
+    return telvane::transport::waitForString(port, "OK", kOkWaitTicks, false, true);
 }
 
 // Writes a command after dropping what is still waiting in the input buffer, so that an "OK"
 // left by an earlier command (the engine's hang-up, say) is not taken as this one's answer.
-void WriteCommand(telvane::transport::TOvxComPort& port, const std::string& command) {
-    port.FlushInBuffer();
-    telvane::transport::WriteString(port, command);
+void writeCommand(telvane::transport::TOvxComPort& port, const std::string& command) {
+    port.flushInBuffer();
+    telvane::transport::writeString(port, command);
 }
 
-QString CodeText(int code) { return QString::fromStdString(telvane::OvxErrorText(code)); }
+QString codeText(int code) { return QString::fromStdString(telvane::ovxErrorText(code)); }
 }  // namespace
 
-void AssignPort(telvane::transport::TOvxComPort& port, int comNumber) {
-    port.SetComNumber(comNumber);
-    port.SetDevicePath(AppSettings().portDevice(comNumber - 1));
-    port.SetAutoOpen(false);
-    port.SetPromptForPort(false);
+void assignPort(telvane::transport::TOvxComPort& port, int comNumber) {
+    port.setComNumber(comNumber);
+    port.setDevicePath(appSettings().portDevice(comNumber - 1));
+    port.setAutoOpen(false);
+    port.setPromptForPort(false);
 }
 
-void PrepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transport::TOvxEventSink* sink) {
-    port.SetComNumber(1);
-    port.SetInSize(8192);
-    port.SetOutSize(8192);
-    port.SetAutoOpen(false);
-    port.SetPromptForPort(false);
-    port.SetHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
-    port.SetBufferFull(7372);
-    port.SetBufferResume(819);
-    port.SetTraceSize(32000);
-    port.SetTraceName("OVEX.TRC");
-    port.SetLogName("OVEX.LOG");
-    port.SetTapiMode(telvane::transport::tmOff);
-    port.SetEventSink(sink);
+void prepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transport::TOvxEventSink* sink) {
+    port.setComNumber(1);
+    port.setInSize(8192);
+    port.setOutSize(8192);
+    port.setAutoOpen(false);
+    port.setPromptForPort(false);
+    port.setHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
+    port.setBufferFull(7372);
+    port.setBufferResume(819);
+    port.setTraceSize(32000);
+    port.setTraceName("OVEX.TRC");
+    port.setLogName("OVEX.LOG");
+    port.setTapiMode(telvane::transport::tmOff);
+    port.setEventSink(sink);
 }
 
-QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
+QString openFailureMessage(int code, int comNumber, const QString& devicePath) {
     const QString n = QString::number(comNumber);
     if (code == telvane::ecAlreadyOpen || code == telvane::ecPortInUse)
         return QStringLiteral("The communications port is in use ( Com ") + n + QStringLiteral(" )") +
@@ -63,7 +63,7 @@ QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
         return head + QStringLiteral("\r\n") + QStringLiteral("You are not allowed to use ") + devicePath +
                QStringLiteral(". Add your user to the \"dialout\" group (sudo adduser $USER dialout), ") +
                QStringLiteral("then log out and in again.");
-    const QString text = CodeText(code);
+    const QString text = codeText(code);
     return head + QStringLiteral("\r\n") + QStringLiteral("Error message: ") +
            (text.isEmpty() ? QStringLiteral("Unknown error") : text);
 }
@@ -71,10 +71,10 @@ QString OpenFailureMessage(int code, int comNumber, const QString& devicePath) {
 bool OpenComPort(telvane::transport::TOvxComPort& port, QString& message) {
     message.clear();
     try {
-        port.SetOpen(true);
+        port.setOpen(true);
         return true;
     } catch (const telvane::EOvxException& e) {
-        message = OpenFailureMessage(e.ErrorCode(), port.ComNumber(), QString::fromStdString(port.DevicePath()));
+        message = openFailureMessage(e.ErrorCode(), port.ComNumber(), QString::fromStdString(port.devicePath()));
     } catch (const std::exception& e) {
         message = QStringLiteral("Unable to open the specified communications port( Com") +
                   QString::number(port.ComNumber()) + QStringLiteral(" )") + QStringLiteral("\r\n") +
@@ -85,13 +85,13 @@ bool OpenComPort(telvane::transport::TOvxComPort& port, QString& message) {
 
 bool CheckForModem(telvane::transport::TOvxComPort& port) {
     try {
-        telvane::transport::DelayTicks(12, true);
-        WriteCommand(port, "AT\r");
-        if (WaitForOk(port)) return true;
-        const std::string& reset = AppSettings().Resetting.String;
+        telvane::transport::delayTicks(12, true);
+        writeCommand(port, "AT\r");
+        if (waitForOk(port)) return true;
+        const std::string& reset = appSettings().Resetting.String;
         if (QString::fromStdString(reset).trimmed().isEmpty()) return false;
-        WriteCommand(port, reset + "\r");
-        return WaitForOk(port);
+        writeCommand(port, reset + "\r");
+        return waitForOk(port);
     } catch (const std::exception&) {
         return false;
     }
@@ -100,8 +100,8 @@ bool CheckForModem(telvane::transport::TOvxComPort& port) {
 bool SendModemString(telvane::transport::TOvxComPort& port, std::string& setting) {
     try {
         if (QString::fromStdString(setting).toUpper().indexOf(QStringLiteral("AT")) < 0) setting = "AT" + setting;
-        WriteCommand(port, setting + "\r");
-        return WaitForOk(port);
+        writeCommand(port, setting + "\r");
+        return waitForOk(port);
     } catch (const std::exception&) {
         return false;
     }
@@ -109,16 +109,16 @@ bool SendModemString(telvane::transport::TOvxComPort& port, std::string& setting
 
 bool FactoryResetModem(telvane::transport::TOvxComPort& port) {
     try {
-        WriteCommand(port, "AT&F\r");
-        return WaitForOk(port);
+        writeCommand(port, "AT&F\r");
+        return waitForOk(port);
     } catch (const std::exception&) {
         return false;
     }
 }
 
-void ClosePort(telvane::transport::TOvxComPort& port) {
+void closePort(telvane::transport::TOvxComPort& port) {
     try {
-        port.SetOpen(false);
+        port.setOpen(false);
     } catch (const std::exception&) {}
 }
 

@@ -18,15 +18,15 @@ namespace telvane::sessions {
 inline constexpr int kOkWaitTicks = 36;
 
 // Sets the port number and its device (section Ports of the settings), no automatic opening.
-void AssignPort(telvane::transport::TOvxComPort& port, int comNumber);
+void assignPort(telvane::transport::TOvxComPort& port, int comNumber);
 
 // The port of a fax session as the send dialog and receive mode place it: COM1, 8192-byte
 // buffers, RTS/CTS flow control with marks 7372 and 819, trace "OVEX.TRC" (32000 entries) and
 // log "OVEX.LOG", no telephony, engine events delivered through `sink`.
-void PrepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transport::TOvxEventSink* sink);
+void prepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transport::TOvxEventSink* sink);
 
 // The message OpenComPort gives for an engine error code of port N (device path for the Linux texts).
-QString OpenFailureMessage(int code, int comNumber, const QString& devicePath);
+QString openFailureMessage(int code, int comNumber, const QString& devicePath);
 
 // Opens the port; on failure false and a message.
 bool OpenComPort(telvane::transport::TOvxComPort& port, QString& message);
@@ -37,6 +37,6 @@ bool SendModemString(telvane::transport::TOvxComPort& port, std::string& setting
 // "AT&F\r" and waits for "OK".
 bool FactoryResetModem(telvane::transport::TOvxComPort& port);
 // Closes the port, ignoring failures.
-void ClosePort(telvane::transport::TOvxComPort& port);
+void closePort(telvane::transport::TOvxComPort& port);
 
 }  // namespace telvane::sessions

@@ -32,14 +32,14 @@ void setBusyCursor(bool on) {
     if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-QString devicePath(int comNumber) { return QString::fromStdString(AppSettings().portDevice(comNumber - 1)); }
+QString devicePath(int comNumber) { return QString::fromStdString(appSettings().portDevice(comNumber - 1)); }
 
 Qt::WindowFlags fixedDialog() {
     return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 }
 }  // namespace
 
-bool& MotorolaSM56Active() {
+bool& motorolaSM56Active() {
     static bool active = false;
     return active;
 }
@@ -93,11 +93,11 @@ void TFindModemForm::FormActivate() {
     try {
         for (int n = 1; n <= 6; ++n) {
             PortLabels[n - 1]->setText(QStringLiteral("Com %1: TESTING").arg(n));
-            LetMessagesRun();
-            AssignPort(port_, n);
+            letMessagesRun();
+            assignPort(port_, n);
             QString text = QStringLiteral("Com ") + QString::number(n) + QStringLiteral(": ");
             try {
-                port_.SetOpen(true);
+                port_.setOpen(true);
                 if (port_.Open()) {
                     bool answered = false;
                     try {
@@ -118,13 +118,13 @@ void TFindModemForm::FormActivate() {
                 } else if (code == telvane::ecFileAccessDenied) {
                     text += QStringLiteral("Permission denied (join the \"dialout\" group)");
                 } else {
-                    const QString codeText = QString::fromStdString(telvane::OvxErrorText(code));
+                    const QString codeText = QString::fromStdString(telvane::ovxErrorText(code));
                     text += codeText.isEmpty() ? QStringLiteral("Unknown Error") : codeText;
                 }
             } catch (const std::exception& e) {
                 text += QStringLiteral("ERROR: ") + QString::fromLocal8Bit(e.what());
             }
-            ClosePort(port_);
+            closePort(port_);
             PortLabels[n - 1]->setText(text);
         }
     } catch (const std::exception&) {}
@@ -145,7 +145,7 @@ void TFindModemForm::FormActivate() {
     OkButton->show();
     setWindowTitle(QStringLiteral("Find Modem"));
     result_ = found;
-    Beep();
+    soundBeep();
     running_ = false;
 }
 
@@ -189,13 +189,13 @@ void TCheckFaxClassForm::labelsUnknown() {
 QString TCheckFaxClassForm::DetermineFaxClassSupport() {
     Class1 = Class2 = Class2_0 = false;
     Status->setText(QStringLiteral("Querying modem Fax Class support..."));
-    LetMessagesRun();
+    letMessagesRun();
     QString outcome = QStringLiteral("OK");
     try {
-        const telvane::transport::TFaxClassSet set = sendFax_.SupportedFaxClasses();
-        Class1 = set & telvane::transport::FaxClassBit(telvane::transport::fcClass1);
-        Class2 = set & telvane::transport::FaxClassBit(telvane::transport::fcClass2);
-        Class2_0 = set & telvane::transport::FaxClassBit(telvane::transport::fcClass2_0);
+        const telvane::transport::TFaxClassSet set = sendFax_.supportedFaxClasses();
+        Class1 = set & telvane::transport::faxClassBit(telvane::transport::fcClass1);
+        Class2 = set & telvane::transport::faxClassBit(telvane::transport::fcClass2);
+        Class2_0 = set & telvane::transport::faxClassBit(telvane::transport::fcClass2_0);
         if (!Class1 && !Class2 && !Class2_0) outcome.clear();
     } catch (const std::exception&) {
         outcome.clear();
@@ -204,7 +204,7 @@ QString TCheckFaxClassForm::DetermineFaxClassSupport() {
         outcome =
             QStringLiteral("Unable to determine Fax Class support from modem on Com ") + QString::number(comNumber_);
     Status->clear();
-    LetMessagesRun();
+    letMessagesRun();
     return outcome;
 }
 
@@ -216,15 +216,15 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
     const QString n = QString::number(comNumber_);
     [&] {
         Status->setText(QStringLiteral("Opening Com Port...please wait"));
-        LetMessagesRun();
-        AssignPort(port_, comNumber_);
+        letMessagesRun();
+        assignPort(port_, comNumber_);
         QString message;
         if (!OpenComPort(port_, message)) {
             Status->setText(message);
             labelsUnknown();
             return;
         }
-        telvane::transport::DelayTicks(12, true);
+        telvane::transport::delayTicks(12, true);
         if (!CheckForModem(port_) &&
             !AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
                           QStringLiteral("\r") + QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
@@ -272,7 +272,7 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             Status->setText(QStringLiteral("Unable to retrieve Fax Class supportinformation from the modem on Com ") +
                             n);
         }
-        LetMessagesRun();
+        letMessagesRun();
         if (resultIndex_ >= 0)
             Status->setText(
                 QStringLiteral("Try using the recommended Fax Class (") + resultName_ +
@@ -280,9 +280,9 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
                 QStringLiteral("If you experience problems, try another supported class.") + QStringLiteral("\r\r") +
                 QStringLiteral("(note: US Robotics users should read the help section on troubleshooting)"));
     }();
-    Beep();
-    ClosePort(port_);
-    LetMessagesRun();
+    soundBeep();
+    closePort(port_);
+    letMessagesRun();
     OkButton->show();
     setWindowTitle(QStringLiteral("Check Fax Class"));
     running_ = false;
@@ -344,9 +344,9 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     connect(Cancelbutton, &QPushButton::clicked, this, &QDialog::reject);
     connect(FindModemButton, &QPushButton::clicked, this, [this] { FindModemButtonClick(); });
     connect(chkSM56, &QCheckBox::clicked, this, [this] { chkSM56Click(); });
-    OvxComPort1.SetInSize(8192);
-    OvxComPort1.SetOutSize(8192);
-    OvxComPort1.SetHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
+    OvxComPort1.setInSize(8192);
+    OvxComPort1.setOutSize(8192);
+    OvxComPort1.setHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
 }
 
 int TQuickSetupForm::selectedPort() const { return ComPort->checkedId(); }
@@ -355,9 +355,9 @@ void TQuickSetupForm::selectPort(int index) {
     if (QAbstractButton* b = ComPort->button(index)) b->setChecked(true);
 }
 
-void TQuickSetupForm::chkSM56Click() { MotorolaSM56Active() = chkSM56->isChecked(); }
+void TQuickSetupForm::chkSM56Click() { motorolaSM56Active() = chkSM56->isChecked(); }
 
-int OfferFoundPort(int found, int selected) {
+int offerFoundPort(int found, int selected) {
     if (found > 0 && found - 1 != selected &&
         AskYesNo(QStringLiteral("Set Com Port to Com ") + QString::number(found), QStringLiteral("Com Port")))
         return found - 1;
@@ -368,17 +368,17 @@ void TQuickSetupForm::FindModemButtonClick() {
     int found = -1;
     {
         TFindModemForm finder(OvxComPort1, this);
-        CenterDialog(&finder);
+        centerDialog(&finder);
         finder.exec();
-        found = finder.Result();
+        found = finder.outcome();
     }
     const int selected = selectedPort();
-    AssignPort(OvxComPort1, selected + 1);
-    selectPort(OfferFoundPort(found, selected));
+    assignPort(OvxComPort1, selected + 1);
+    selectPort(offerFoundPort(found, selected));
 }
 
-bool RunQuickSetup(QWidget* parent) {
-    Settings& s = AppSettings();
+bool runQuickSetup(QWidget* parent) {
+    Settings& s = appSettings();
     s.loadFrom(ProgramDir());
     TQuickSetupForm form(parent);
     // With no port stored yet COM1 is preselected, so "Ok" never stores "no port".
@@ -386,18 +386,18 @@ bool RunQuickSetup(QWidget* parent) {
     form.Name->setText(QString::fromStdString(s.User.Name));
     form.FaxNumber->setText(QString::fromStdString(s.User.Fax));
     form.chkSM56->setChecked(s.Other.UseMotorolaSM56Fix);
-    CenterDialog(&form);
+    centerDialog(&form);
     if (form.exec() != QDialog::Accepted) {
         if (s.Modem.ComPort < 0) s.Modem.ComPort = 0;
         return false;
     }
-    FirstRunSetupPending() = false;
+    firstRunSetupPending() = false;
     s.Modem.ComPort = form.selectedPort() >= 0 ? form.selectedPort() : 0;
     s.User.Name = form.Name->text().toStdString();
     s.User.Fax = form.FaxNumber->text().toStdString();
     s.Other.UseMotorolaSM56Fix = form.chkSM56->isChecked();
-    MotorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
-    return SaveSettings();
+    motorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
+    return saveSettings();
 }
 
 }  // namespace telvane::sessions

@@ -26,7 +26,7 @@ public:
     void FormActivate();
     void OkButtonClick() { accept(); }
     // The first port (1..6) on which a modem answered, or -1.
-    int Result() const { return result_; }
+    int outcome() const { return result_; }
 
     QLabel* Label8;
     QLabel* PortLabels[6];
@@ -54,8 +54,8 @@ public:
     QString DetermineFaxClassSupport();
     void OkButtonClick() { accept(); }
     // 0 Class 1, 1 Class 2, 2 Class 2.0, -1 none; and its name.
-    int ResultIndex() const { return resultIndex_; }
-    const QString& ResultName() const { return resultName_; }
+    int resultIndex() const { return resultIndex_; }
+    const QString& resultName() const { return resultName_; }
 
     QLabel *Label8, *Label1, *Label2, *Label3, *Status;
     QPushButton* OkButton;
@@ -94,12 +94,12 @@ public:
 
 // After the find-modem window: offers the port found when it differs from `selected` (0-based);
 // returns the port index to select.
-int OfferFoundPort(int found, int selected);
+int offerFoundPort(int found, int selected);
 
 // Runs the quick set-up; true when the settings were saved.
-bool RunQuickSetup(QWidget* parent);
+bool runQuickSetup(QWidget* parent);
 
 // The run-time copy of the Motorola SM56 flag.
-bool& MotorolaSM56Active();
+bool& motorolaSM56Active();
 
 }  // namespace telvane::sessions

@@ -47,7 +47,7 @@ QFrame* horizontalRule() {
 
 TPreferences::TPreferences(QWidget* parent) : QDialog(parent) { FormCreate(); }
 
-TPreferences::~TPreferences() { ClosePort(OvxComPort1); }
+TPreferences::~TPreferences() { closePort(OvxComPort1); }
 
 void TPreferences::FormCreate() {
     setObjectName(QStringLiteral("TPreferences"));
@@ -69,7 +69,7 @@ void TPreferences::FormCreate() {
     setFixedWidth(kWizardWidth);
 
     // The printers installed, behind the entry that stands for the system's default printer.
-    PrintFaxOnReceiptPrinter->addItems(PrinterNameSource()());
+    PrintFaxOnReceiptPrinter->addItems(printerNameSource()());
     PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(kDefaultPrinterName));
     prepareComponents();
     showPage(WizardInformation);
@@ -127,20 +127,20 @@ QHBoxLayout* TPreferences::buildButtonRow() {
 
 // The port and send components lent to the find-modem and class-check windows.
 void TPreferences::prepareComponents() {
-    OvxComPort1.SetComNumber(1);
-    OvxComPort1.SetInSize(8192);
-    OvxComPort1.SetOutSize(8192);
-    OvxComPort1.SetAutoOpen(false);
-    OvxComPort1.SetPromptForPort(false);
-    OvxComPort1.SetHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
-    OvxComPort1.SetBufferFull(7372);
-    OvxComPort1.SetBufferResume(819);
-    OvxComPort1.SetTraceSize(32000);
-    OvxComPort1.SetTraceName("OVEX.TRC");
-    OvxComPort1.SetLogName("OVEX.LOG");
-    OvxComPort1.SetTapiMode(telvane::transport::tmOff);
-    OvxSendFax1.SetComPort(&OvxComPort1);
-    OvxSendFax1.SetFaxClass(telvane::transport::fcUnknown);
+    OvxComPort1.setComNumber(1);
+    OvxComPort1.setInSize(8192);
+    OvxComPort1.setOutSize(8192);
+    OvxComPort1.setAutoOpen(false);
+    OvxComPort1.setPromptForPort(false);
+    OvxComPort1.setHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
+    OvxComPort1.setBufferFull(7372);
+    OvxComPort1.setBufferResume(819);
+    OvxComPort1.setTraceSize(32000);
+    OvxComPort1.setTraceName("OVEX.TRC");
+    OvxComPort1.setLogName("OVEX.LOG");
+    OvxComPort1.setTapiMode(telvane::transport::tmOff);
+    OvxSendFax1.setComPort(&OvxComPort1);
+    OvxSendFax1.setFaxClass(telvane::transport::fcUnknown);
     OvxSendFax1.FaxFileExt = "OVF";
     OvxSendFax1.EnhTextEnabled = false;
 }
@@ -159,7 +159,7 @@ void TPreferences::showPage(int page) {
     SetButtons();
 }
 
-int TPreferences::HelpContextForPage(int page) {
+int TPreferences::helpContextForPage(int page) {
     switch (page) {
     case WizardInformation: return 1022;
     case ModemAndPort: return 3501;
@@ -191,7 +191,7 @@ void TPreferences::SetButtons() {
     PageCombo->setCurrentIndex(page);
     PageLabel->setText(PageCombo->itemText(page));
     // The "Advanced" page has no help topic.
-    Helpbutton->setEnabled(HelpContextForPage(page) != 0);
+    Helpbutton->setEnabled(helpContextForPage(page) != 0);
 }
 
 void TPreferences::BackButtonClick() {
@@ -206,39 +206,39 @@ void TPreferences::PageComboClick(int index) { showPage(index); }
 
 void TPreferences::FinishbuttonClick() {
     if (!AskYesNo(QStringLiteral("Save changes?"), QStringLiteral("Save Preferences"))) return;
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     QString error;
     QLineEdit* bad = nullptr;
-    if (!StoreInto(s, error, bad)) {
+    if (!storeInto(s, error, bad)) {
         ShowInformation(error);
         showPage(Sending3);
         bad->setFocus();
         bad->selectAll();
         return;
     }
-    MotorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
-    SpellLanguage->StoreInto(s);
-    SaveSettings();
+    motorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
+    SpellLanguage->storeInto(s);
+    saveSettings();
     accept();
 }
 
 void TPreferences::CancelbuttonClick() { reject(); }
 
 void TPreferences::HelpButtonClick() {
-    const int context = HelpContextForPage(currentPage());
-    if (context != 0) ShowHelp(context);
+    const int context = helpContextForPage(currentPage());
+    if (context != 0) showHelp(context);
 }
 
 void TPreferences::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
-bool RunPreferences(QWidget* parent) {
+bool runPreferences(QWidget* parent) {
     TPreferences form(parent);
-    form.setFirstTimeMode(FirstRunSetupPending());
-    FirstRunSetupPending() = false;
-    form.LoadFromSettings(AppSettings());
+    form.setFirstTimeMode(firstRunSetupPending());
+    firstRunSetupPending() = false;
+    form.loadFromSettings(appSettings());
     form.adjustSize();
-    CenterDialog(&form);
-    KeepOnScreen(&form);
+    centerDialog(&form);
+    keepOnScreen(&form);
     return form.exec() == QDialog::Accepted;
 }
 

@@ -35,7 +35,7 @@ namespace telvane::sessions {
 class SpellLanguageChoice;
 
 // A whole number as typed (blanks around it allowed); nullopt otherwise.
-std::optional<int> ParseWholeNumber(const QString& text);
+std::optional<int> parseWholeNumber(const QString& text);
 
 class TPreferences : public QDialog {
     Q_OBJECT
@@ -57,17 +57,17 @@ public:
     ~TPreferences() override;
 
     // Every control gets its setting (also the port-to-device map).
-    void LoadFromSettings(const Settings& s);
+    void loadFromSettings(const Settings& s);
     // Copies every control into `s`. When a number does not read, `s` is left untouched, `error`
     // names the field, `badField` is that edit, and the result is false.
-    bool StoreInto(Settings& s, QString& error, QLineEdit*& badField) const;
+    bool storeInto(Settings& s, QString& error, QLineEdit*& badField) const;
 
     void setFirstTimeMode(bool on);
     bool firstTimeMode() const { return firstTime_; }
     int currentPage() const;
     void showPage(int page);
     // Help context of a page; 0 for none.
-    static int HelpContextForPage(int page);
+    static int helpContextForPage(int page);
 
     void FormActivate();
     void SetButtons();
@@ -173,12 +173,12 @@ private:
     QString wavePath() const;
 
     bool firstTime_ = false;
-    std::array<std::string, ports::kPortCount> ports_ = ports::DefaultPortMap();
+    std::array<std::string, ports::kPortCount> ports_ = ports::defaultPortMap();
     QSoundEffect* sound_ = nullptr;
 };
 
 // Runs the wizard (taking over the first-run setup pending flag as first-time mode); true when
 // it closed with "&Finish" and the settings were taken over and saved.
-bool RunPreferences(QWidget* parent);
+bool runPreferences(QWidget* parent);
 
 }  // namespace telvane::sessions

@@ -37,10 +37,10 @@ std::string ss(const QString& s) { return s.toStdString(); }
 // devices up there (find modem, class check) run.
 class PortMapOverride {
 public:
-    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports) : saved_(AppSettings().Ports) {
-        AppSettings().Ports = ports;
+    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports) : saved_(appSettings().Ports) {
+        appSettings().Ports = ports;
     }
-    ~PortMapOverride() { AppSettings().Ports = saved_; }
+    ~PortMapOverride() { appSettings().Ports = saved_; }
 
 private:
     std::array<std::string, ports::kPortCount> saved_;
@@ -60,7 +60,7 @@ void TPreferences::portDeviceEdited(const QString& text) {
     const int port = selectedPort();
     ports_[static_cast<std::size_t>(port)] = ss(text.trimmed());
     const QString shown =
-        text.trimmed().isEmpty() ? qs(ports::DefaultPortMap()[static_cast<std::size_t>(port)]) : text.trimmed();
+        text.trimmed().isEmpty() ? qs(ports::defaultPortMap()[static_cast<std::size_t>(port)]) : text.trimmed();
     PortDeviceLabels[port]->setText(elided(PortDeviceLabels[port], shown, PortDeviceLabels[port]->width()));
     PortDeviceLabels[port]->setToolTip(shown);
 }
@@ -71,15 +71,15 @@ void TPreferences::FindModemButtonClick() {
         const PortMapOverride map(ports_);
         TFindModemForm finder(OvxComPort1, this);
         finder.adjustSize();
-        CenterDialog(&finder);
-        KeepOnScreen(&finder);
+        centerDialog(&finder);
+        keepOnScreen(&finder);
         finder.exec();
-        found = finder.Result();
+        found = finder.outcome();
         const int selected = ComPort->checkedId();
-        AssignPort(OvxComPort1, selected + 1 > 0 ? selected + 1 : 1);
+        assignPort(OvxComPort1, selected + 1 > 0 ? selected + 1 : 1);
     }
     const int selected = ComPort->checkedId();
-    const int chosen = OfferFoundPort(found, selected);
+    const int chosen = offerFoundPort(found, selected);
     if (chosen != selected) setRadioIndex(ComPort, chosen);
 }
 
@@ -90,11 +90,11 @@ void TPreferences::CheckFaxClassButtonClick(QButtonGroup* target) {
         const PortMapOverride map(ports_);
         TCheckFaxClassForm check(OvxComPort1, OvxSendFax1, selectedPort() + 1, this);
         check.adjustSize();
-        CenterDialog(&check);
-        KeepOnScreen(&check);
+        centerDialog(&check);
+        keepOnScreen(&check);
         check.exec();
-        index = check.ResultIndex();
-        name = check.ResultName();
+        index = check.resultIndex();
+        name = check.resultName();
     }
     if (index >= 0 && index + 1 != target->checkedId() &&
         AskYesNo(QStringLiteral("Set fax class as ") + name + QStringLiteral(" ?"), QStringLiteral("Fax Class")))
@@ -108,11 +108,11 @@ void TPreferences::RecBPSSameAsSendButtonClick() { TransferRateReceive->setCurre
 void TPreferences::RecInitSameAsSendButtonClick() { ModemInitReceive->setText(ModemInit->text()); }
 
 void TPreferences::HelpWithInitbuttonClick() {
-    ModemInit->setText(ModemInitStringHelper(ModemInit->text(), true, this));
+    ModemInit->setText(modemInitStringHelper(ModemInit->text(), true, this));
 }
 
 void TPreferences::HelpWithInitRECButtonClick() {
-    ModemInitReceive->setText(ModemInitStringHelper(ModemInitReceive->text(), false, this));
+    ModemInitReceive->setText(modemInitStringHelper(ModemInitReceive->text(), false, this));
 }
 
 QString TPreferences::wavePath() const {
@@ -154,6 +154,6 @@ bool TPreferences::PlayWAVbuttonClick() {
 
 void TPreferences::NoWAVButtonClick() { WaveFileEdit->clear(); }
 
-void TPreferences::chkSM56Click() { MotorolaSM56Active() = chkSM56->isChecked(); }
+void TPreferences::chkSM56Click() { motorolaSM56Active() = chkSM56->isChecked(); }
 
 }  // namespace telvane::sessions

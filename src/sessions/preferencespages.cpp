@@ -53,7 +53,7 @@ public:
         {
             const QSignalBlocker block(this);
             clear();
-            addItems(SerialDeviceSource()());
+            addItems(serialDeviceSource()());
             setEditText(text);
         }
         QComboBox::showPopup();
@@ -162,7 +162,7 @@ QHBoxLayout* TPreferences::buildDeviceRow() {
     PortDevice->setObjectName(QStringLiteral("PortDevice"));
     PortDevice->setEditable(true);
     PortDevice->setInsertPolicy(QComboBox::NoInsert);
-    PortDevice->addItems(SerialDeviceSource()());
+    PortDevice->addItems(serialDeviceSource()());
     PortDevice->setToolTip(
         QStringLiteral("The device the selected port number stands for. Pick one of the serial devices\n"
                        "found on this computer, or type its path (for example /dev/ttyACM0)."));

@@ -19,14 +19,14 @@ std::string ss(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-std::optional<int> ParseWholeNumber(const QString& text) {
+std::optional<int> parseWholeNumber(const QString& text) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok, 10);
     if (!ok) return std::nullopt;
     return value;
 }
 
-void TPreferences::LoadFromSettings(const Settings& s) {
+void TPreferences::loadFromSettings(const Settings& s) {
     ports_ = s.Ports;
     setRadioIndex(ComPort, s.Modem.ComPort);
     for (int i = 0; i < ports::kPortCount; ++i) {
@@ -36,13 +36,13 @@ void TPreferences::LoadFromSettings(const Settings& s) {
     }
     showPortDevice();
     chkSM56->setChecked(s.Other.UseMotorolaSM56Fix);
-    SpellLanguage->LoadFrom(s);
+    SpellLanguage->loadFrom(s);
     setRadioIndex(ToneOrPulse, s.Dialing.ToneOrPulse);
     ResetString->setText(qs(s.Resetting.String));
     ResetAfterString->setText(qs(s.Resetting.AfterString));
 
     setRadioIndex(FaxClass, s.Modem.FaxClass);
-    TransferRate->setCurrentIndex(IndexFromSpeed(s.Modem.MaximumBPS));
+    TransferRate->setCurrentIndex(indexFromSpeed(s.Modem.MaximumBPS));
     ModemInit->setText(qs(s.Modem.InitString));
 
     Name->setText(qs(s.User.Name));
@@ -58,7 +58,7 @@ void TPreferences::LoadFromSettings(const Settings& s) {
     CheckIgnoreBusy->setChecked(s.Dialing.IgnoreBusy);
 
     setRadioIndex(FaxClassReceive, s.Modem.FaxClassReceive);
-    TransferRateReceive->setCurrentIndex(IndexFromSpeed(s.Modem.MaximumBPSReceive));
+    TransferRateReceive->setCurrentIndex(indexFromSpeed(s.Modem.MaximumBPSReceive));
     ModemInitReceive->setText(qs(s.Modem.InitStringReceive));
 
     setRadioIndex(AnswerOnRing, s.Receive.AnswerOnRing - 1);
@@ -78,9 +78,9 @@ void TPreferences::LoadFromSettings(const Settings& s) {
     UseLargerReceiveBuffer->setChecked(s.Other.GlobalLargerReceiveBuffer);
 }
 
-bool TPreferences::StoreInto(Settings& s, QString& error, QLineEdit*& badField) const {
-    const std::optional<int> attempts = ParseWholeNumber(DialAttempts->text());
-    const std::optional<int> wait = ParseWholeNumber(RetryWait->text());
+bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) const {
+    const std::optional<int> attempts = parseWholeNumber(DialAttempts->text());
+    const std::optional<int> wait = parseWholeNumber(RetryWait->text());
     if (!attempts || !wait) {
         badField = attempts ? RetryWait : DialAttempts;
         const QString what = attempts ? QStringLiteral("the number of seconds between dial attempts (question 11)")
@@ -93,14 +93,14 @@ bool TPreferences::StoreInto(Settings& s, QString& error, QLineEdit*& badField) 
     out.Modem.ComPort = ComPort->checkedId();
     out.Ports = ports_;
     for (std::size_t i = 0; i < out.Ports.size(); ++i)
-        if (out.Ports[i].empty()) out.Ports[i] = ports::DefaultPortMap()[i];
+        if (out.Ports[i].empty()) out.Ports[i] = ports::defaultPortMap()[i];
     out.Other.UseMotorolaSM56Fix = chkSM56->isChecked();
     out.Dialing.ToneOrPulse = ToneOrPulse->checkedId();
     out.Resetting.String = ss(ResetString->text());
     out.Resetting.AfterString = ss(ResetAfterString->text());
 
     out.Modem.FaxClass = FaxClass->checkedId();
-    out.Modem.MaximumBPS = SpeedFromIndex(TransferRate->currentIndex());
+    out.Modem.MaximumBPS = speedFromIndex(TransferRate->currentIndex());
     out.Modem.InitString = ss(ModemInit->text());
 
     out.User.Name = ss(Name->text());
@@ -116,7 +116,7 @@ bool TPreferences::StoreInto(Settings& s, QString& error, QLineEdit*& badField) 
     out.Dialing.IgnoreBusy = CheckIgnoreBusy->isChecked();
 
     out.Modem.FaxClassReceive = FaxClassReceive->checkedId();
-    out.Modem.MaximumBPSReceive = SpeedFromIndex(TransferRateReceive->currentIndex());
+    out.Modem.MaximumBPSReceive = speedFromIndex(TransferRateReceive->currentIndex());
     out.Modem.InitStringReceive = ss(ModemInitReceive->text());
 
     out.Receive.AnswerOnRing = AnswerOnRing->checkedId() + 1;

@@ -76,13 +76,13 @@ TStartingFaxForm::TStartingFaxForm(QWidget* parent) : QDialog(parent) {
     Timer1->setSingleShot(true);
     connect(OkButton, &QPushButton::clicked, this, &QWidget::hide);
     connect(DontShowCheck, &QCheckBox::clicked, this,
-            [](bool on) { AppSettings().Receive.DisableReceivingFaxesNotification = on; });
+            [](bool on) { appSettings().Receive.DisableReceivingFaxesNotification = on; });
     connect(Timer1, &QTimer::timeout, this, &QWidget::hide);
 }
 
 void TStartingFaxForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    DontShowCheck->setChecked(AppSettings().Receive.DisableReceivingFaxesNotification);
+    DontShowCheck->setChecked(appSettings().Receive.DisableReceivingFaxesNotification);
     Timer1->start();
 }
 
@@ -104,8 +104,8 @@ bool TStartingFaxForm::eventFilter(QObject* watched, QEvent* event) {
 TReceiveMode::TReceiveMode(IMainWindow& main)
     : QObject(main.widget()), main_(main), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TReceiveMode"));
-    PrepareSessionPort(OvxComPort1, sink_.get());
-    OvxReceiveFax1.SetComPort(&OvxComPort1);
+    prepareSessionPort(OvxComPort1, sink_.get());
+    OvxReceiveFax1.setComPort(&OvxComPort1);
     OvxReceiveFax1.FaxFileExt = "OVF";
     OvxReceiveFax1.ConstantStatus = true;
     OvxReceiveFax1.OnFaxStatus = [this](telvane::transport::TOvxAbstractFax&, bool first, bool last) {
@@ -135,7 +135,7 @@ TReceiveMode::TReceiveMode(IMainWindow& main)
     printStatus_ = new faximage::TStandardFaxPrinterStatusDisplay(main.widget());
     printStatus_->setWindowTitle(QStringLiteral("Print Status"));
     printer_->StatusDisplay = printStatus_;
-    connect(printer_.get(), &faximage::TOvxFaxPrinter::OnFaxPrintStatus, this, [] { LetMessagesRun(); });
+    connect(printer_.get(), &faximage::TOvxFaxPrinter::OnFaxPrintStatus, this, [] { letMessagesRun(); });
 }
 
 TReceiveMode::~TReceiveMode() {
@@ -143,8 +143,8 @@ TReceiveMode::~TReceiveMode() {
     OvxReceiveFax1.OnFaxLog = nullptr;
     OvxReceiveFax1.OnFaxError = nullptr;
     OvxReceiveFax1.OnFaxAccept = nullptr;
-    if (OvxReceiveFax1.InProgress()) OvxReceiveFax1.CancelSession();
-    ClosePort(OvxComPort1);
+    if (OvxReceiveFax1.inProgress()) OvxReceiveFax1.CancelSession();
+    closePort(OvxComPort1);
 }
 
 TReceiveMode& TReceiveMode::of(IMainWindow& main) {
@@ -158,12 +158,12 @@ void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiter
 
 void TReceiveMode::setReceiveCaption(bool on) {
     emit receiveModeChanged(on);
-    main_.ShowReceiveModeRunning(on);
+    main_.showReceiveModeRunning(on);
 }
 
 void TReceiveMode::ReceiveButtonClick() {
-    const Settings& s = AppSettings();
-    OvxReceiveFax1.SetDestinationDir(ProgramDir() + "receive");
+    const Settings& s = appSettings();
+    OvxReceiveFax1.setDestinationDir(ProgramDir() + "receive");
     OvxReceiveFax1.FaxNameMode =
         s.Other.GlobalUseAlternateNamingRec ? telvane::transport::fnMonthDay : telvane::transport::fnCount;
     setBusyCursor(true);
@@ -176,7 +176,7 @@ void TReceiveMode::ReceiveButtonClick() {
 
 void TReceiveMode::abortStart() {
     StartingFaxForm->hide();
-    main_.SetStatus({});
+    main_.setStatus({});
     setBusyCursor(false);
     main_.setReceiveMode(false);
     setReceiveCaption(false);
@@ -185,43 +185,43 @@ void TReceiveMode::abortStart() {
 }
 
 void TReceiveMode::start() {
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     log_.clear();
-    AddtoLastRecLog(QStringLiteral("Start:") + LogDateTime());
-    main_.SelectPage(IMainWindow::kIncomingPage);
-    CenterDialog(StartingFaxForm);
+    AddtoLastRecLog(QStringLiteral("Start:") + logDateTime());
+    main_.selectPage(IMainWindow::kIncomingPage);
+    centerDialog(StartingFaxForm);
     StartingFaxForm->OkButton->hide();
     StartingFaxForm->DontShowCheck->hide();
     StartingFaxForm->ReadyPanel->hide();
     StartingFaxForm->StartingPanel->show();
-    LetMessagesRun();
+    letMessagesRun();
     main_.setReceiveMode(true);
     try {
         main_.SetButtons();
-        LetMessagesRun();
-        main_.SetStatus(QStringLiteral("Starting receive mode..."));
-        AssignPort(OvxComPort1, s.Modem.ComPort + 1);
+        letMessagesRun();
+        main_.setStatus(QStringLiteral("Starting receive mode..."));
+        assignPort(OvxComPort1, s.Modem.ComPort + 1);
         const QString n = QString::number(OvxComPort1.ComNumber());
-        OvxReceiveFax1.SetFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
-        OvxReceiveFax1.SetStationID(s.User.Fax);
+        OvxReceiveFax1.setFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
+        OvxReceiveFax1.setStationID(s.User.Fax);
         OvxReceiveFax1.AnswerOnRing = s.Receive.AnswerOnRing;
         OvxReceiveFax1.DesiredBPS = s.Modem.MaximumBPSReceive;
-        OvxReceiveFax1.SetDesiredECM(s.Receive.ECMReceive);
-        if (!s.Modem.InitStringReceive.empty()) OvxReceiveFax1.SetModemInit(WithAtPrefix(s.Modem.InitStringReceive));
+        OvxReceiveFax1.setDesiredECM(s.Receive.ECMReceive);
+        if (!s.Modem.InitStringReceive.empty()) OvxReceiveFax1.setModemInit(withAtPrefix(s.Modem.InitStringReceive));
         const size_t size = s.Other.GlobalLargerReceiveBuffer ? 16384 : 8192;
-        OvxComPort1.SetInSize(size);
-        OvxComPort1.SetBufferFull(static_cast<size_t>(0.9 * static_cast<double>(size)));
-        OvxComPort1.SetBufferResume(static_cast<size_t>(0.1 * static_cast<double>(size)));
+        OvxComPort1.setInSize(size);
+        OvxComPort1.setBufferFull(static_cast<size_t>(0.9 * static_cast<double>(size)));
+        OvxComPort1.setBufferResume(static_cast<size_t>(0.1 * static_cast<double>(size)));
 
         AddtoLastRecLog(QStringLiteral("Opening com port: COM") + n);
         QString message;
         if (!OpenComPort(OvxComPort1, message)) {
             StartingFaxForm->hide();
-            main_.SetStatus({});
+            main_.setStatus({});
             AddtoLastRecLog(QStringLiteral("Error opening com port: COM") + n);
             AddtoLastRecLog(QStringLiteral("Message:") + message);
             ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
-                             message + PortCheckAdvice(OvxComPort1.ComNumber(), true), false);
+                             message + portCheckAdvice(OvxComPort1.ComNumber(), true), false);
             SaveLocalRecLog();
             abortStart();
             main_.SetButtons();
@@ -234,10 +234,10 @@ void TReceiveMode::start() {
             StartingFaxForm->hide();
             setBusyCursor(false);
             const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
-                                                    NoModemResponseText(OvxComPort1.ComNumber(), true), false);
+                                                    noModemResponseText(OvxComPort1.ComNumber(), true), false);
             if (!goOn) {
-                ClosePort(OvxComPort1);
-                main_.SetStatus({});
+                closePort(OvxComPort1);
+                main_.setStatus({});
                 AddtoLastRecLog(QStringLiteral("Exit"));
                 SaveLocalRecLog();
                 abortStart();
@@ -248,17 +248,17 @@ void TReceiveMode::start() {
         }
         if (!s.Resetting.String.empty()) {
             AddtoLastRecLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
-            main_.SetStatus(QStringLiteral("Sending reset string..."));
-            LetMessagesRun();
+            main_.setStatus(QStringLiteral("Sending reset string..."));
+            letMessagesRun();
             if (!SendModemString(OvxComPort1, s.Resetting.String)) {
                 AddtoLastRecLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
                 StartingFaxForm->hide();
-                main_.SetStatus({});
+                main_.setStatus({});
                 setBusyCursor(false);
-                ClosePort(OvxComPort1);
+                closePort(OvxComPort1);
                 ShowErrorMessage(QStringLiteral("Unable to Continue"),
-                                 ResetStringFailureText(qs(s.Resetting.String), OvxComPort1.ComNumber(), true), false);
-                main_.SetStatus({});
+                                 resetStringFailureText(qs(s.Resetting.String), OvxComPort1.ComNumber(), true), false);
+                main_.setStatus({});
                 AddtoLastRecLog(QStringLiteral("Exiting..."));
                 SaveLocalRecLog();
                 abortStart();
@@ -280,7 +280,7 @@ void TReceiveMode::start() {
         StartingFaxForm->StartingPanel->hide();
         StartingFaxForm->ReadyPanel->show();
     } catch (const std::exception&) {
-        ClosePort(OvxComPort1);
+        closePort(OvxComPort1);
         abortStart();
     }
     main_.SetButtons();
@@ -292,30 +292,30 @@ void TReceiveMode::stop() {
     setBusyCursor(true);
     try {
         OvxReceiveFax1.CancelSession();
-        LetMessagesRun();
+        letMessagesRun();
         // The session ends on the engine's thread after its hang-up (escape, guard times, "ATH":
         // a few seconds); the port is closed, and the after-session string sent, only after it
         // has, or after kStopWaitMs when the engine does not end.
         QElapsedTimer waited;
         waited.start();
-        while (OvxReceiveFax1.InProgress() && waited.elapsed() < kStopWaitMs) {
-            LetMessagesRun();
+        while (OvxReceiveFax1.inProgress() && waited.elapsed() < kStopWaitMs) {
+            letMessagesRun();
             QThread::msleep(25);
         }
-        Settings& s = AppSettings();
+        Settings& s = appSettings();
         if (!s.Resetting.AfterString.empty()) {
-            main_.SetStatus(QStringLiteral("Sending AFTER reset string..."));
-            LetMessagesRun();
+            main_.setStatus(QStringLiteral("Sending AFTER reset string..."));
+            letMessagesRun();
             SendModemString(OvxComPort1, s.Resetting.AfterString);
         }
-        ClosePort(OvxComPort1);
-        LetMessagesRun();
+        closePort(OvxComPort1);
+        letMessagesRun();
     } catch (const std::exception&) {}
     main_.setReceiveMode(false);
     setBusyCursor(false);
     setReceiveCaption(false);
-    main_.SetStatus({});
-    AddtoLastRecLog(QStringLiteral("Stopped receive mode:") + LogDateTime());
+    main_.setStatus({});
+    AddtoLastRecLog(QStringLiteral("Stopped receive mode:") + logDateTime());
     SaveLocalRecLog();
     main_.SetButtons();
     setBusyCursor(false);
@@ -328,10 +328,10 @@ void TReceiveMode::OvxReceiveFax1FaxStatus(bool First, bool Last) {
 }
 
 void TReceiveMode::UpdateValues() {
-    pageCount_ = OvxReceiveFax1.CurrentPage();
-    const QString text = ReceiveStatusText(qs(OvxReceiveFax1.StatusText()), qs(OvxReceiveFax1.RemoteID()),
-                                           OvxReceiveFax1.CurrentPage(), OvxReceiveFax1.BytesTransferred());
-    main_.SetStatus(text);
+    pageCount_ = OvxReceiveFax1.currentPage();
+    const QString text = receiveStatusText(qs(OvxReceiveFax1.statusText()), qs(OvxReceiveFax1.remoteID()),
+                                           OvxReceiveFax1.currentPage(), OvxReceiveFax1.bytesTransferred());
+    main_.setStatus(text);
     if (StartingFaxForm->isVisible() && text.toUpper().contains(QStringLiteral("ANSWERING"))) StartingFaxForm->hide();
 }
 
@@ -345,22 +345,22 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
     main_.setFaxArriving(false);
     records::RecordSet& table = main_.RecTable();
     // A fax cut short holds the pages confirmed to the sender, not the one that was arriving.
-    const int pages = incomplete ? OvxReceiveFax1.PagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.CurrentPage());
+    const int pages = incomplete ? OvxReceiveFax1.pagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.currentPage());
     if (incomplete) {
-        const QString error = lastError_ != 0 ? qs(telvane::OvxErrorText(lastError_)) : QStringLiteral("Unknown error");
+        const QString error = lastError_ != 0 ? qs(telvane::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
         lastError_ = 0;
         const QString note =
             QStringLiteral("Incomplete fax %1 from %2: %3 %4 kept (%5)")
-                .arg(QFileInfo(qs(OvxReceiveFax1.FaxFile())).fileName(), qs(OvxReceiveFax1.RemoteID()),
+                .arg(QFileInfo(qs(OvxReceiveFax1.FaxFile())).fileName(), qs(OvxReceiveFax1.remoteID()),
                      QString::number(pages), pages == 1 ? QStringLiteral("page") : QStringLiteral("pages"), error);
         AddtoLastRecLog(note);
-        main_.SetStatus(note);
+        main_.setStatus(note);
     }
     try {
         table.append();
         table.fieldByName("DATEREC").setDate(records::Date::today());
         table.fieldByName("TIMEREC").setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
-        table.fieldByName("FROM").setString(OvxReceiveFax1.RemoteID());
+        table.fieldByName("FROM").setString(OvxReceiveFax1.remoteID());
         table.fieldByName("PAGES").setInteger(pages);
         table.fieldByName("FAXFILE").setString(QFileInfo(qs(OvxReceiveFax1.FaxFile())).fileName().toStdString());
         table.post();
@@ -369,13 +369,13 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
             table.cancel();
         } catch (const std::exception&) {}
     }
-    LetMessagesRun();
+    letMessagesRun();
     main_.RecTableCloseAndOpen();
-    LetMessagesRun();
-    PostWindowMessage(main_.widget(), kArrivalSoundMessage);
+    letMessagesRun();
+    postWindowMessage(main_.widget(), kArrivalSoundMessage);
     main_.SetButtons();
-    emit faxReceived(qs(OvxReceiveFax1.RemoteID()), pages);
-    const Settings& s = AppSettings();
+    emit faxReceived(qs(OvxReceiveFax1.remoteID()), pages);
+    const Settings& s = appSettings();
     if (s.Receive.PrintOnReceipt) {
         const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;
         // Printed after the engine's event has returned, so the line is never held up by the printer.
@@ -386,23 +386,23 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
 void TReceiveMode::PrintOnReceipt(const QString& file) {
     const PrinterCatalogue printers = Printers();
     const QString chosen =
-        ReceiptPrinterName(qs(AppSettings().Receive.PrintOnReceiptPrinter), printers.installed, printers.systemDefault);
-    if (!chosen.isEmpty()) printer_->Printer().setPrinterName(chosen);
+        receiptPrinterName(qs(appSettings().Receive.PrintOnReceiptPrinter), printers.installed, printers.systemDefault);
+    if (!chosen.isEmpty()) printer_->qPrinter().setPrinterName(chosen);
     printer_->InstalledPrinters = [printers] { return printers.installed; };
     emit printRequested(file, chosen);
-    if (printer_->SetFileName(file) != 0) return;
-    if (printer_->PrintFax() == 0 || printer_->LastError().isEmpty()) {
+    if (printer_->setFileName(file) != 0) return;
+    if (printer_->printFax() == 0 || printer_->lastError().isEmpty()) {
         printProblemShown_ = false;  // a later problem is news again
         return;
     }
     // The reason goes to the receive log for every fax, the message only once: an unattended
     // program must not pile up one box per fax.
-    AddtoLastRecLog(QStringLiteral("Print on receipt of %1: ").arg(QFileInfo(file).fileName()) + printer_->LastError());
+    AddtoLastRecLog(QStringLiteral("Print on receipt of %1: ").arg(QFileInfo(file).fileName()) + printer_->lastError());
     if (printProblemShown_) return;
     printProblemShown_ = true;
     ShowErrorMessage(
         QStringLiteral("Printing Failed"),
-        printer_->LastError() + QStringLiteral("\r\n\r\nReceived faxes are still stored and can be printed from the "
+        printer_->lastError() + QStringLiteral("\r\n\r\nReceived faxes are still stored and can be printed from the "
                                                "Incoming log. This message is not repeated for further faxes."),
         false);
 }
@@ -410,7 +410,7 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
     const bool cancelled = lastError_ == telvane::ecCancelRequested;
-    const QString error = lastError_ != 0 ? qs(telvane::OvxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const QString error = lastError_ != 0 ? qs(telvane::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);

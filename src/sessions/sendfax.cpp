@@ -129,9 +129,9 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     connect(PreferencesButton, &QPushButton::clicked, this, [this] { PreferencesButtonClick(); });
 
     // Engine components with their design-time values.
-    PrepareSessionPort(OvxComPort1, sink_.get());
-    OvxSendFax1.SetComPort(&OvxComPort1);
-    OvxSendFax1.SetFaxClass(telvane::transport::fcUnknown);
+    prepareSessionPort(OvxComPort1, sink_.get());
+    OvxSendFax1.setComPort(&OvxComPort1);
+    OvxSendFax1.setFaxClass(telvane::transport::fcUnknown);
     OvxSendFax1.FaxFileExt = "OVF";
     // The header line and a text cover in a system font (pages are black on white, so the
     // fonts carry no colour); the renderer substitutes a font the system has for "MS Sans Serif".
@@ -150,7 +150,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
 
 TSendFaxForm::~TSendFaxForm() {
     OvxSendFax1.StatusDisplay = nullptr;
-    ClosePort(OvxComPort1);
+    closePort(OvxComPort1);
 }
 
 void TSendFaxForm::showEvent(QShowEvent* event) {
@@ -167,7 +167,7 @@ void TSendFaxForm::FormActivate() {
 }
 
 void TSendFaxForm::ShowSetup() {
-    const Settings& s = AppSettings();
+    const Settings& s = appSettings();
     SetupDisplayMemo->clear();
     QStringList lines;
     lines << QStringLiteral("Communications Port: COM") + QString::number(s.Modem.ComPort + 1)
@@ -191,7 +191,7 @@ void TSendFaxForm::setStatus(const QString& text) { status->setText(text); }
 
 void TSendFaxForm::giveUp() {
     setBusyCursor(false);
-    ClosePort(OvxComPort1);
+    closePort(OvxComPort1);
     SessionBusy = false;
     setStatus({});
 }
@@ -200,14 +200,14 @@ void TSendFaxForm::SaveLocalLog() { log_.save(qs(ProgramDir()) + QStringLiteral(
 
 void TSendFaxForm::BuildHeader() {
     const QLocale locale;
-    HeaderText = BuildHeaderText(qs(AppSettings().User.Name), qs(AppSettings().User.Fax),
+    HeaderText = buildHeaderText(qs(appSettings().User.Name), qs(appSettings().User.Fax),
                                  locale.toString(QDate::currentDate(), QLocale::ShortFormat),
                                  locale.toString(QTime::currentTime(), QLocale::ShortFormat));
 }
 
 void TSendFaxForm::SendFaxButtonClick() {
     if (!numberCanBeDialled()) return;
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     if (!openPortForSending(s) || !modemAnswers() || !sendResetString(s)) return;
     setBusyCursor(true);
     logSessionSettings(s);
@@ -224,10 +224,10 @@ bool TSendFaxForm::numberCanBeDialled() {
         return false;
     }
     if (SessionBusy) {
-        Beep();
+        soundBeep();
         return false;
     }
-    if (const QString problem = FaxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
+    if (const QString problem = faxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
         ShowInformation(problem);
         sfPhoneNumber->setFocus();
         return false;
@@ -240,12 +240,12 @@ bool TSendFaxForm::openPortForSending(const Settings& s) {
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
-    OvxComPort1.SetOutSize(s.Other.GlobalLargerSendBuffer ? 16384 : 8192);
+    OvxComPort1.setOutSize(s.Other.GlobalLargerSendBuffer ? 16384 : 8192);
     setStatus(QStringLiteral("Opening communications port..."));
-    LetMessagesRun();
-    AssignPort(OvxComPort1, s.Modem.ComPort + 1);
+    letMessagesRun();
+    assignPort(OvxComPort1, s.Modem.ComPort + 1);
     const QString n = QString::number(portNumber());
-    AddtoLastSendLog(QStringLiteral("Start:") + LogDateTime());
+    AddtoLastSendLog(QStringLiteral("Start:") + logDateTime());
     AddtoLastSendLog(QStringLiteral("Opening com port: COM") + n);
 
     QString message;
@@ -254,7 +254,7 @@ bool TSendFaxForm::openPortForSending(const Settings& s) {
         AddtoLastSendLog(QStringLiteral("Message:") + message);
         giveUp();
         ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
-                         message + PortCheckAdvice(portNumber(), false), true);
+                         message + portCheckAdvice(portNumber(), false), true);
         SaveLocalLog();
         return false;
     }
@@ -270,7 +270,7 @@ bool TSendFaxForm::modemAnswers() {
         setBusyCursor(false);
         AddtoLastSendLog(QStringLiteral("Error checking for modem"));
         const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
-                                                NoModemResponseText(portNumber(), false), true);
+                                                noModemResponseText(portNumber(), false), true);
         if (!goOn) {
             giveUp();
             AddtoLastSendLog(QStringLiteral("Exit"));
@@ -286,13 +286,13 @@ bool TSendFaxForm::modemAnswers() {
 bool TSendFaxForm::sendResetString(Settings& s) {
     if (!s.Resetting.String.empty()) {
         setStatus(QStringLiteral("Sending reset string..."));
-        LetMessagesRun();
+        letMessagesRun();
         AddtoLastSendLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
         if (!SendModemString(OvxComPort1, s.Resetting.String)) {
             AddtoLastSendLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
             giveUp();
             ShowErrorMessage(QStringLiteral("Unable to Continue"),
-                             ResetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
+                             resetStringFailureText(qs(s.Resetting.String), portNumber(), false), true);
             AddtoLastSendLog(QStringLiteral("Exiting..."));
             SaveLocalLog();
             return false;
@@ -322,25 +322,25 @@ void TSendFaxForm::logSessionSettings(const Settings& s) {
 // session.
 void TSendFaxForm::startSending(const Settings& s) {
     try {
-        ApplySendSettings(
+        applySendSettings(
             s,
             // The modem is given only what it can dial: blanks and - ( ) . + typed for
             // readability would make it answer ERROR to the dial command.
-            {ss(DialableNumber(sfPhoneNumber->text())), ss(DialableNumber(sfDialPrefix->text())),
-             ss(DialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
+            {ss(dialableNumber(sfPhoneNumber->text())), ss(dialableNumber(sfDialPrefix->text())),
+             ss(dialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
             OvxSendFax1);
         OvxSendFax1.SetFaxFile(ss(FaxFileName));
         OvxSendFax1.CoverFile = ss(CoverFileName);
         BuildHeader();
         OvxSendFax1.HeaderLine = ss(HeaderText);
         setStatus({});
-        LetMessagesRun();
+        letMessagesRun();
         setBusyCursor(false);
         OvxSendFax1.StartSend();
     } catch (const std::exception&) {
         setBusyCursor(false);
         SessionBusy = false;
-        ClosePort(OvxComPort1);
+        closePort(OvxComPort1);
         setStatus({});
         AddtoLastSendLog(QStringLiteral("Error..."));
         SaveLocalLog();
@@ -348,22 +348,22 @@ void TSendFaxForm::startSending(const Settings& s) {
 }
 
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
-    const FaxStatusValues reached = ReadFaxStatus(OvxSendFax1);
+    const FaxStatusValues reached = readFaxStatus(OvxSendFax1);
     const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
-    QString text = QString::fromStdString(telvane::OvxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::ovxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
     if (ErrorCode == 0 || text.toUpper() == QStringLiteral("OK")) ResultText = QStringLiteral("Sent");
-    LetMessagesRun();
-    Settings& s = AppSettings();
+    letMessagesRun();
+    Settings& s = appSettings();
     if (!s.Resetting.AfterString.empty()) {
         setStatus(QStringLiteral("Sending AFTER reset string..."));
-        LetMessagesRun();
+        letMessagesRun();
         SendModemString(OvxComPort1, s.Resetting.AfterString);
     }
-    ClosePort(OvxComPort1);
-    LetMessagesRun();
+    closePort(OvxComPort1);
+    letMessagesRun();
     SessionBusy = false;
     setStatus({});
     if (ResultText == QStringLiteral("Sent")) {
@@ -372,7 +372,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
         // The user's own Cancel: said as such, not as a fault to look up.
         ResultText = QStringLiteral("Cancelled");
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
-    } else if (const QString refused = RefusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
+    } else if (const QString refused = refusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
                !refused.isEmpty()) {
         ShowErrorMessage(QStringLiteral("Fax Failure"), refused, true);
     } else {
@@ -388,10 +388,10 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
 
 void TSendFaxForm::CloseButtonClick() {
     if (SessionBusy) {
-        Beep();
+        soundBeep();
         return;
     }
-    ClosePort(OvxComPort1);
+    closePort(OvxComPort1);
     done(QDialog::Rejected);
 }
 
@@ -399,20 +399,20 @@ void TSendFaxForm::reject() { CloseButtonClick(); }
 
 void TSendFaxForm::closeEvent(QCloseEvent* event) {
     if (SessionBusy) {
-        Beep();
+        soundBeep();
         event->ignore();
         return;
     }
     QDialog::closeEvent(event);
 }
 
-void TSendFaxForm::HelpButtonClick() { ShowHelp(1016); }
+void TSendFaxForm::HelpButtonClick() { showHelp(1016); }
 
 void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
     if (OpenPreferences && OpenPreferences()) {
-        const Settings& s = AppSettings();
+        const Settings& s = appSettings();
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -423,7 +423,7 @@ void TSendFaxForm::PreferencesButtonClick() {
 
 // ---------------------------------------------------------------------------------------------
 
-void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
+void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
     records::RecordSet& table = main.FaxTable();
     try {
         table.edit();
@@ -447,16 +447,16 @@ void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const
     }
 }
 
-void SendFaxCommand(IMainWindow& main) {
+void sendFaxCommand(IMainWindow& main) {
     std::optional<HourGlass> hourglass(std::in_place);
-    main.SetStatus(QStringLiteral("Preparing files for viewing..."));
-    LetMessagesRun();
+    main.setStatus(QStringLiteral("Preparing files for viewing..."));
+    letMessagesRun();
     const QString path = main.CreateFaxFile();
     if (path.isEmpty()) {
         hourglass.reset();
         // An empty fax has been explained already; a second box only confused the next command.
         if (!main.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
-        main.SetStatus({});
+        main.setStatus({});
         return;
     }
     const int pages = main.renderedPageCount();
@@ -467,42 +467,42 @@ void SendFaxCommand(IMainWindow& main) {
         subject = qs(row.text("SUBJECT"));
         phone = qs(row.text("PHONE"));
     } catch (const std::exception&) {}
-    const Settings& s = AppSettings();
+    const Settings& s = appSettings();
     QString result, number;
     {
         TSendFaxForm form(main.widget());
         form.OpenPreferences = [&main] { return main.mnuPreferencesClick(); };
-        CenterDialog(&form);
+        centerDialog(&form);
         form.FaxFileName = path;
         form.ToLabel->setText(recipient);
         form.Subjectlabel->setText(subject);
         form.InitialPhone = phone;
-        form.OvxComPort1.SetComNumber(s.Modem.ComPort + 1);
+        form.OvxComPort1.setComNumber(s.Modem.ComPort + 1);
         form.sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         form.sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
         form.DisablePrefix->setChecked(s.User.PrefixDisable);
         form.DisableSuffix->setChecked(s.User.SuffixDisable);
-        CenterDialog(&form);
-        main.SetStatus({});
-        LetMessagesRun();
+        centerDialog(&form);
+        main.setStatus({});
+        letMessagesRun();
         hourglass.reset();
         form.exec();
 
         result = form.ResultText;
-        main.EnableButtonBar(true);
+        main.enableButtonBar(true);
         number = form.sfPhoneNumber->text();
-        Settings& w = AppSettings();
+        Settings& w = appSettings();
         w.Dialing.DialPrefix = form.sfDialPrefix->text().toStdString();
         w.Dialing.DialSuffix = form.sfDialsuffix->text().toStdString();
         w.User.PrefixDisable = form.DisablePrefix->isChecked();
         w.User.SuffixDisable = form.DisableSuffix->isChecked();
-        SaveSettings();
+        saveSettings();
     }
     QFile::remove(path);
     hourglass.emplace();
-    StoreSendOutcome(main, pages, result, number);
+    storeSendOutcome(main, pages, result, number);
     hourglass.reset();
-    main.SetStatus({});
+    main.setStatus({});
 }
 
 }  // namespace telvane::sessions

@@ -96,9 +96,9 @@ private:
 
 // The Send command after the main window's own checks: renders the current outgoing fax, runs
 // the dialog and writes the outcome into the record.
-void SendFaxCommand(IMainWindow& main);
+void sendFaxCommand(IMainWindow& main);
 
 // Stores the outcome of a send dialog in the current outgoing record (edit, set, post).
-void StoreSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
+void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
 
 }  // namespace telvane::sessions

@@ -13,12 +13,12 @@
 
 namespace telvane {
 
-void AddSessionCommands(MainWindowCommands& commands) {
-    telvane::transport::SetEventPump([] { LetMessagesRun(); });
-    commands.sendFax = [](IMainWindow& main) { sessions::SendFaxCommand(main); };
+void addSessionCommands(MainWindowCommands& commands) {
+    telvane::transport::setEventPump([] { letMessagesRun(); });
+    commands.sendFax = [](IMainWindow& main) { sessions::sendFaxCommand(main); };
     commands.toggleReceiveMode = [](IMainWindow& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
-    commands.quickSetup = [](IMainWindow& main) { sessions::RunQuickSetup(main.widget()); };
-    commands.preferences = [](IMainWindow& main) { return sessions::RunPreferences(main.widget()); };
+    commands.quickSetup = [](IMainWindow& main) { sessions::runQuickSetup(main.widget()); };
+    commands.preferences = [](IMainWindow& main) { return sessions::runPreferences(main.widget()); };
     commands.createWindows = [](IMainWindow& main) {
         sessions::TReceiveMode& receive = sessions::TReceiveMode::of(main);
         new sessions::TDesktopPresence(main, receive);  // notifications and tray icon; owned by receive mode

@@ -35,9 +35,9 @@ int DialWaitFromInitString(const std::string& initString) {
     return value < 55 ? 55 : value;
 }
 
-std::string WithAtPrefix(const std::string& s) { return upper(s).find("AT") != std::string::npos ? s : "AT" + s; }
+std::string withAtPrefix(const std::string& s) { return upper(s).find("AT") != std::string::npos ? s : "AT" + s; }
 
-QString BuildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
+QString buildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
                         const QString& shortTime) {
     QString header = QStringLiteral("Sent");
     if (!(name + stationId).trimmed().isEmpty()) header += QStringLiteral(" by");
@@ -49,16 +49,16 @@ QString BuildHeaderText(const QString& name, const QString& stationId, const QSt
     return header;
 }
 
-int64_t SecondsFromTicks(int64_t ticks) { return (ticks + 9) * 92 / 1675; }
+int64_t secondsFromTicks(int64_t ticks) { return (ticks + 9) * 92 / 1675; }
 
-QString ClockText(int64_t seconds) {
+QString clockText(int64_t seconds) {
     if (seconds < 0) seconds = 0;
     const QString text = QString::number(seconds / 60) + QLatin1Char(':') +
                          QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
     return text.rightJustified(6, QLatin1Char(' '));
 }
 
-QString ShortFileName(const QString& path) {
+QString shortFileName(const QString& path) {
     qsizetype cut = -1;
     for (QChar sep : {QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':')})
         cut = std::max(cut, path.lastIndexOf(sep));
@@ -66,12 +66,12 @@ QString ShortFileName(const QString& path) {
     return name.size() > 20 ? name.left(20) + QStringLiteral("...") : name;
 }
 
-int PageMeterPercent(long bytes, long pageLength) {
+int pageMeterPercent(long bytes, long pageLength) {
     if (pageLength <= 0) return 0;
     return static_cast<int>(static_cast<double>(bytes) / static_cast<double>(pageLength) * 100.0 + 0.5);
 }
 
-QString ReceiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes) {
+QString receiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes) {
     QString text = statusText.trimmed();
     if (text.toUpper() == QStringLiteral("GOT CLASS 2 FHNG CODE")) text = QStringLiteral("Hangup successful");
     QString bytesPart, pagePart;
@@ -85,14 +85,14 @@ QString ReceiveStatusText(const QString& statusText, const QString& remoteId, in
     return text;
 }
 
-QString PortCheckAdvice(int comNumber, bool receiving) {
+QString portCheckAdvice(int comNumber, bool receiving) {
     return QStringLiteral("\r\n\r\n") + QStringLiteral("Is the Communications Port (COM") + QString::number(comNumber) +
            QStringLiteral(") correct? Please") + QStringLiteral("\r\n") +
            (receiving ? QStringLiteral("use Find Modem Port in File > Preferences to be sure.")
                       : QStringLiteral("use Find Modem Port under the Preferences button to be sure."));
 }
 
-QString NoModemResponseText(int comNumber, bool receiving) {
+QString noModemResponseText(int comNumber, bool receiving) {
     const QString n = QString::number(comNumber);
     return QStringLiteral("We did not receive a modem response from COM") + n + QStringLiteral(".") +
            QStringLiteral("\r\n\r\n") +
@@ -105,19 +105,19 @@ QString NoModemResponseText(int comNumber, bool receiving) {
            QStringLiteral("to continue, otherwise press OK to stop the fax session.");
 }
 
-QString ResetStringFailureText(const QString& resetString, int comNumber, bool receiving) {
+QString resetStringFailureText(const QString& resetString, int comNumber, bool receiving) {
     return QStringLiteral(
                "We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset "
                "string:   (") +
-           resetString + QStringLiteral(")") + PortCheckAdvice(comNumber, receiving);
+           resetString + QStringLiteral(")") + portCheckAdvice(comNumber, receiving);
 }
 
-QString ReceiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault) {
+QString receiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault) {
     if (setting == QLatin1String(kDefaultPrinterName)) return systemDefault;
     return installed.contains(setting, Qt::CaseSensitive) ? setting : QString();
 }
 
-QString LogDateTime() {
+QString logDateTime() {
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale;
     return locale.toString(now.date(), QLocale::LongFormat) + QLatin1Char(' ') +
@@ -136,7 +136,7 @@ void SessionLog::clear() {
 }
 
 bool SessionLog::save(const QString& path) {
-    add(QStringLiteral("Finish: ") + LogDateTime());
+    add(QStringLiteral("Finish: ") + logDateTime());
     QByteArray data;
     for (const QString& line : lines_) {
         QString text = line;
@@ -149,7 +149,7 @@ bool SessionLog::save(const QString& path) {
     return file.commit();
 }
 
-QString RefusedDialText(int errorCode, bool reachedRemote, const QString& number) {
+QString refusedDialText(int errorCode, bool reachedRemote, const QString& number) {
     if (reachedRemote) return {};
     if (errorCode != telvane::ecFaxNoCarrier && errorCode != telvane::ecFaxBadModemResult) return {};
     return QStringLiteral(
@@ -159,7 +159,7 @@ QString RefusedDialText(int errorCode, bool reachedRemote, const QString& number
         .arg(number.trimmed());
 }
 
-QString SendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {
+QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {
     if (status != telvane::transport::fpSendPageStatus || currentPage <= 0) return engineText;
     if (totalPages > 0 && currentPage < totalPages)
         return QStringLiteral("Page %1 of %2 sent, more pages follow").arg(currentPage).arg(totalPages);
@@ -167,7 +167,7 @@ QString SendStatusText(int status, const QString& engineText, int currentPage, i
                           : QStringLiteral("Page %1 sent, ending the fax").arg(currentPage);
 }
 
-QString CurrentPageText(int currentPage, int totalPages, bool hasCoverFile) {
+QString currentPageText(int currentPage, int totalPages, bool hasCoverFile) {
     if (currentPage <= 0) return hasCoverFile ? QStringLiteral("<cover page>") : QStringLiteral("-");
     if (totalPages > 0) return QStringLiteral("%1 of %2").arg(currentPage).arg(totalPages);
     return QString::number(currentPage);

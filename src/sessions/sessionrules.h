@@ -19,51 +19,51 @@ int DialWaitFromInitString(const std::string& initString);
 
 // The init string as handed to the engine: unchanged when its upper-case form contains "AT"
 // anywhere, else "AT" put in front.
-std::string WithAtPrefix(const std::string& s);
+std::string withAtPrefix(const std::string& s);
 
 // The page header line: "Sent[ by][: Name    ][         $I          ]" + 11 blanks + date + 4 blanks
 // + time + 14 blanks + "Page $P of $N".
-QString BuildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
+QString buildHeaderText(const QString& name, const QString& stationId, const QString& shortDate,
                         const QString& shortTime);
 
 // Elapsed-time clock: seconds from ticks of 55 ms, and "m:ss" padded on the left to 6 characters.
-int64_t SecondsFromTicks(int64_t ticks);
-QString ClockText(int64_t seconds);
+int64_t secondsFromTicks(int64_t ticks);
+QString clockText(int64_t seconds);
 
 // The file-name part of a path (after the last '\', '/' or ':'), cut to 20 characters + "...".
-QString ShortFileName(const QString& path);
+QString shortFileName(const QString& path);
 
 // The page meter: bytes / length * 100 rounded, 0 while the length is 0.
-int PageMeterPercent(long bytes, long pageLength);
+int pageMeterPercent(long bytes, long pageLength);
 
 // The main window's status line in receive mode, from the engine's status text, the remote
 // station ID, the current page and the bytes transferred.
-QString ReceiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes);
+QString receiveStatusText(const QString& statusText, const QString& remoteId, int currentPage, long bytes);
 
 // The messages a session start shows when the port, the modem or the reset string fails; N is
 // the port number. The send dialog points to its own Preferences button, receive mode to
 // Preferences in the main window's File menu (`receiving`).
-QString PortCheckAdvice(int comNumber, bool receiving);
+QString portCheckAdvice(int comNumber, bool receiving);
 // The status window's status line for a send: the engine's text, except while a page's end is
 // being signalled, which the engine calls "Sending EOP" (end of procedure) even between pages.
-QString SendStatusText(int status, const QString& engineText, int currentPage, int totalPages);
+QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages);
 // The status window's current page: the page number, "<cover page>" while a separate cover file
 // goes out, "-" before the first page.
-QString CurrentPageText(int currentPage, int totalPages, bool hasCoverFile);
+QString currentPageText(int currentPage, int totalPages, bool hasCoverFile);
 // The text for a send that ended before any connection because the modem would not make the
 // call (it answered ERROR or NO CARRIER to the dial command), naming the number; empty for any
 // other end.
-QString RefusedDialText(int errorCode, bool reachedRemote, const QString& number);
-QString NoModemResponseText(int comNumber, bool receiving);
-QString ResetStringFailureText(const QString& resetString, int comNumber, bool receiving);
+QString refusedDialText(int errorCode, bool reachedRemote, const QString& number);
+QString noModemResponseText(int comNumber, bool receiving);
+QString resetStringFailureText(const QString& resetString, int comNumber, bool receiving);
 
 // The printer that print-on-receipt selects for the setting Receive.PrintOnReceiptPrinter: the
 // system default for "Default Windows Printer", else the installed printer of exactly that name;
 // empty when there is none (the current printer is kept).
-QString ReceiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault);
+QString receiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault);
 
 // The current date and time as the logs write them: long date, a blank, long time.
-QString LogDateTime();
+QString logDateTime();
 
 // A session log: lines plus the last line added, saved with a closing "Finish: " line.
 class SessionLog {

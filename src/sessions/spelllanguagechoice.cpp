@@ -13,7 +13,7 @@ namespace telvane::sessions {
 namespace {
 
 QString languageName(const std::string& code) {
-    for (const spell::Language& l : spell::Languages()) {
+    for (const spell::Language& l : spell::languages()) {
         if (code == l.code) return QString::fromUtf8(l.name);
     }
     return QString::fromStdString(code);
@@ -25,9 +25,9 @@ SpellLanguageChoice::SpellLanguageChoice(QWidget* parent) : QWidget(parent) {
     SpellLanguage = new QComboBox(this);
     SpellLanguage->setObjectName(QStringLiteral("SpellLanguage"));
     SpellLanguage->setToolTip(QStringLiteral("The language of the dictionary the spell checker uses"));
-    const std::vector<std::string> installed = spell::InstalledLanguages();
+    const std::vector<std::string> installed = spell::installedLanguages();
     SpellLanguage->addItem(QStringLiteral("Same as the system (%1)")
-                               .arg(languageName(spell::LanguageForLocale(spell::EnvironmentLocale(), installed))),
+                               .arg(languageName(spell::languageForLocale(spell::environmentLocale(), installed))),
                            QString());
     for (const std::string& code : installed) SpellLanguage->addItem(languageName(code), QString::fromStdString(code));
     auto* label = new QLabel(QStringLiteral("&Spelling dictionary:"), this);
@@ -38,16 +38,16 @@ SpellLanguageChoice::SpellLanguageChoice(QWidget* parent) : QWidget(parent) {
     row->addWidget(SpellLanguage, 1);
 }
 
-void SpellLanguageChoice::LoadFrom(const Settings& s) {
+void SpellLanguageChoice::loadFrom(const Settings& s) {
     const int at = SpellLanguage->findData(QString::fromStdString(s.Other.SpellLanguage));
     SpellLanguage->setCurrentIndex(at < 0 ? 0 : at);
 }
 
-void SpellLanguageChoice::StoreInto(Settings& s) const {
+void SpellLanguageChoice::storeInto(Settings& s) const {
     const std::string chosen = SpellLanguage->currentData().toString().toStdString();
     if (chosen == s.Other.SpellLanguage) return;
     s.Other.SpellLanguage = chosen;
-    SpellService::NotifyLanguageChanged();
+    SpellService::notifyLanguageChanged();
 }
 
 }  // namespace telvane::sessions

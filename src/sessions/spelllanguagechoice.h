@@ -17,10 +17,10 @@ class SpellLanguageChoice : public QWidget {
 public:
     explicit SpellLanguageChoice(QWidget* parent = nullptr);
 
-    void LoadFrom(const Settings& s);
+    void loadFrom(const Settings& s);
     // Stores the choice into s (Other.SpellLanguage); when it changed, the spell checkers reopen
     // their dictionaries.
-    void StoreInto(Settings& s) const;
+    void storeInto(Settings& s) const;
 
     QComboBox* SpellLanguage = nullptr;
 };

@@ -7,16 +7,16 @@
 
 namespace telvane::sessions {
 
-std::function<QStringList()>& SerialDeviceSource() {
+std::function<QStringList()>& serialDeviceSource() {
     static std::function<QStringList()> source = [] {
         QStringList devices;
-        for (const std::string& device : ports::SerialDevicesPresent()) devices << QString::fromStdString(device);
+        for (const std::string& device : ports::serialDevicesPresent()) devices << QString::fromStdString(device);
         return devices;
     };
     return source;
 }
 
-std::function<QStringList()>& PrinterNameSource() {
+std::function<QStringList()>& printerNameSource() {
     static std::function<QStringList()> source = [] { return QPrinterInfo::availablePrinterNames(); };
     return source;
 }

@@ -8,7 +8,7 @@
 
 namespace telvane::sessions {
 
-std::function<QStringList()>& PrinterNameSource();
-std::function<QStringList()>& SerialDeviceSource();
+std::function<QStringList()>& printerNameSource();
+std::function<QStringList()>& serialDeviceSource();
 
 }  // namespace telvane::sessions

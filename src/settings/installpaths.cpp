@@ -46,7 +46,7 @@ std::string sharedDataDirFor(const std::string& executablePath) {
     return withSlash((share.empty() ? exeDir : share).string());
 }
 
-const std::string& SharedDataDir() {
+const std::string& sharedDataDir() {
     static const std::string dir = sharedDataDirFor(currentExecutablePath());
     return dir;
 }

@@ -19,6 +19,6 @@ bool isInstalledLayout(const std::string& executablePath);
 std::string sharedDataDirFor(const std::string& executablePath);
 
 // sharedDataDirFor(currentExecutablePath()), computed once.
-const std::string& SharedDataDir();
+const std::string& sharedDataDir();
 
 }  // namespace telvane

@@ -59,7 +59,7 @@ void Settings::load(const IniFile& ini) {
         ini.readBool("Other", "GlobalLargerReceiveBuffer", d.Other.GlobalLargerReceiveBuffer);
     Other.SpellCheckAsYouType = ini.readBool("Other", "SpellCheckAsYouType", d.Other.SpellCheckAsYouType);
     Other.SpellLanguage = ini.readString("Other", "SpellLanguage", d.Other.SpellLanguage);
-    const auto defaults = ports::DefaultPortMap();
+    const auto defaults = ports::defaultPortMap();
     for (int i = 0; i < ports::kPortCount; ++i) {
         Ports[i] = ini.readString("Ports", "Com" + std::to_string(i + 1), defaults[i]);
         if (Ports[i].empty()) Ports[i] = defaults[i];
@@ -160,12 +160,12 @@ std::string FaxClassName(int storedClass) {
     }
 }
 
-int SpeedFromIndex(int index) {
+int speedFromIndex(int index) {
     if (index < 0 || index > 5) return 9600;
     return kSpeeds[index];
 }
 
-int IndexFromSpeed(int bps) {
+int indexFromSpeed(int bps) {
     for (int i = 0; i < 6; ++i)
         if (kSpeeds[i] == bps) return i;
     return 3;

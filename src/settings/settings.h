@@ -77,7 +77,7 @@ struct Settings {
         std::string SpellLanguage;        // main dictionary's language ("en_GB"); empty: from the locale
     } Other;
     // Device path of each port number (section Ports, keys Com1..Com6).
-    std::array<std::string, ports::kPortCount> Ports = ports::DefaultPortMap();
+    std::array<std::string, ports::kPortCount> Ports = ports::defaultPortMap();
 
     void load(const IniFile& ini);
     void save(IniFile& ini) const;
@@ -107,8 +107,8 @@ std::string settingsPath(const std::string& programDir);
 // "AutoDetect", "Class 1", "Class 2", "Class 2.0", or "unknown".
 std::string FaxClassName(int storedClass);
 // List index 0..5 -> 2400..14400 bits per second; 9600 for any other index.
-int SpeedFromIndex(int index);
+int speedFromIndex(int index);
 // Bits per second -> list index; 3 for any other speed.
-int IndexFromSpeed(int bps);
+int indexFromSpeed(int bps);
 
 }  // namespace telvane

@@ -3,7 +3,7 @@
 
 namespace telvane {
 
-ButtonStates ComputeButtonStates(const ButtonStateInput& in) {
+ButtonStates computeButtonStates(const ButtonStateInput& in) {
     const bool outgoingPage = in.page == 0;
     const bool pageHasRecord = outgoingPage ? in.faxHasRecord : in.recHasRecord;
     ButtonStates s;

@@ -25,6 +25,6 @@ struct ButtonStates {
     friend bool operator==(const ButtonStates&, const ButtonStates&) = default;
 };
 
-ButtonStates ComputeButtonStates(const ButtonStateInput& in);
+ButtonStates computeButtonStates(const ButtonStateInput& in);
 
 }  // namespace telvane

@@ -18,7 +18,7 @@ QTime readTime(const QString& text) {
 
 }  // namespace
 
-QString FormatLogDateTime(const records::Date& date, const QString& storedTime, const QLocale& locale) {
+QString formatLogDateTime(const records::Date& date, const QString& storedTime, const QLocale& locale) {
     const QDate d(date.year, date.month, date.day);
     const QString dateText =
         !date.isEmpty() && d.isValid() ? locale.toString(d, QLocale::ShortFormat) : QStringLiteral("unknown");
@@ -27,9 +27,9 @@ QString FormatLogDateTime(const records::Date& date, const QString& storedTime, 
     return dateText + QStringLiteral(" at ") + timeText;
 }
 
-QString FormatSentDateTime(bool sent, const records::Date& date, const QString& storedTime, const QLocale& locale) {
+QString formatSentDateTime(bool sent, const records::Date& date, const QString& storedTime, const QLocale& locale) {
     if (!sent) return QStringLiteral("not sent");
-    return FormatLogDateTime(date, storedTime, locale);
+    return formatLogDateTime(date, storedTime, locale);
 }
 
 }  // namespace telvane

@@ -11,8 +11,8 @@
 
 namespace telvane {
 
-QString FormatLogDateTime(const records::Date& date, const QString& storedTime, const QLocale& locale);
+QString formatLogDateTime(const records::Date& date, const QString& storedTime, const QLocale& locale);
 // The outgoing form: "not sent" unless sent.
-QString FormatSentDateTime(bool sent, const records::Date& date, const QString& storedTime, const QLocale& locale);
+QString formatSentDateTime(bool sent, const records::Date& date, const QString& storedTime, const QLocale& locale);
 
 }  // namespace telvane

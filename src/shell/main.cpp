@@ -76,8 +76,8 @@ int printConfigReport(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
     if (!openDataDirectory(QCoreApplication::applicationFilePath().toStdString())) return 1;
-    telvane::AppSettings().loadFrom(telvane::ProgramDir());
-    const QStringList lines = telvane::maintenance::CollectConfigurationReport(telvane::maintenance::LinuxProbe());
+    telvane::appSettings().loadFrom(telvane::ProgramDir());
+    const QStringList lines = telvane::maintenance::collectConfigurationReport(telvane::maintenance::LinuxProbe());
     for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.telvane.Telvane"));
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("telvane"),
-                         QIcon(QString::fromStdString(telvane::SharedDataDir()) + QStringLiteral("telvane.png"))));
+                         QIcon(QString::fromStdString(telvane::sharedDataDir()) + QStringLiteral("telvane.png"))));
     // No display name: on X11 Qt would append it to every window caption ("REINDEX — Telvane").
 
     const QString exe = QCoreApplication::applicationFilePath();
@@ -129,10 +129,10 @@ int main(int argc, char** argv) {
     if (guard.previousInstanceFound()) return 0;
 
     telvane::MainWindowCommands commands;
-    telvane::AddComposeCommands(commands);
-    telvane::AddViewerCommands(commands);
-    telvane::AddSessionCommands(commands);
-    telvane::AddMaintenanceCommands(commands);
+    telvane::addComposeCommands(commands);
+    telvane::addViewerCommands(commands);
+    telvane::addSessionCommands(commands);
+    telvane::addMaintenanceCommands(commands);
     telvane::TMainScreen mainScreen(commands);
     telvane::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden

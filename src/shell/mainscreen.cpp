@@ -129,7 +129,7 @@ TMainScreen::TMainScreen(MainWindowCommands commands, QWidget* parent)
     tabSet_->setDrawBase(false);
     tabSet_->addTab(QStringLiteral("Outgoing"));
     tabSet_->addTab(QStringLiteral("Incoming"));
-    connect(tabSet_, &QTabBar::currentChanged, this, [this](int index) { SelectPage(index); });
+    connect(tabSet_, &QTabBar::currentChanged, this, [this](int index) { selectPage(index); });
 
     auto* tabRow = new QHBoxLayout;
     tabRow->setContentsMargins(0, 0, 0, 0);
@@ -223,7 +223,7 @@ void TMainScreen::buildMenus() {
     addMenuEntry(file, "mnuPhoneBook", QStringLiteral("&Phone Book"), [this] { mnuPhoneBookClick(); });
     QAction* rebuild = addMenuEntry(file, "mnuRebuildIndexes", QStringLiteral("Rebuild &Indexes"),
                                     [this] { mnuRebuildIndexesClick(); });
-    SetHint(rebuild, QStringLiteral("Do this every 2 weeks "));
+    setHint(rebuild, QStringLiteral("Do this every 2 weeks "));
     addMenuEntry(file, "mnuPreferences", QStringLiteral("P&references"), [this] { mnuPreferencesClick(); });
     file->addSeparator();
     addMenuEntry(
@@ -231,17 +231,17 @@ void TMainScreen::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    addMenuEntry(help, "Contents1", QStringLiteral("Contents"), [this] { HelpClick(kHelpContents); });
+    addMenuEntry(help, "Contents1", QStringLiteral("Contents"), [this] { helpClick(kHelpContents); });
     addMenuEntry(help, "FrequentlyAskedQuestionsFAQ1", QStringLiteral("Frequently Asked Questions (FAQ)"),
-                 [this] { HelpClick(kHelpFaq); });
-    addMenuEntry(help, "TroubleshootingTips1", QStringLiteral("Technical Help"), [this] { HelpClick(kHelpTechnical); });
-    addMenuEntry(help, "TechnicalSupport1", QStringLiteral("Technical Support"), [this] { HelpClick(kHelpSupport); });
+                 [this] { helpClick(kHelpFaq); });
+    addMenuEntry(help, "TroubleshootingTips1", QStringLiteral("Technical Help"), [this] { helpClick(kHelpTechnical); });
+    addMenuEntry(help, "TechnicalSupport1", QStringLiteral("Technical Support"), [this] { helpClick(kHelpSupport); });
     addMenuEntry(help, "About1", QStringLiteral("About"), [this] { About1Click(); });
     help->addSeparator();
     addMenuEntry(help, "ConfigurationInformation1", QStringLiteral("Configuration Information"),
-                 [this] { ConfigurationInformation1Click(); });
+                 [this] { configurationInformation1Click(); });
     addMenuEntry(help, "VisitOurInternetWebsite1", QStringLiteral("Visit Our Internet Website"),
-                 [this] { VisitOurInternetWebsite1Click(); });
+                 [this] { visitOurInternetWebsite1Click(); });
     help->addSeparator();
     mnuShowHint_ = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show Hints"), [this] { mnuShowHintClick(); });
     mnuShowHint_->setCheckable(true);
@@ -259,7 +259,7 @@ QToolButton* TMainScreen::addButton(const char* name, const QString& caption, co
     button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("Receive")) + 28);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(button, &QToolButton::clicked, this, [handler = std::move(handler)] { handler(); });
-    SetHint(button, hint);
+    setHint(button, hint);
     buttonBar_->layout()->addWidget(button);
     return button;
 }
@@ -292,11 +292,11 @@ void TMainScreen::buildButtonBar() {
               QStringLiteral("Exit the program"), [this] { close(); });
 }
 
-QToolButton* TMainScreen::Button(const char* objectName) const {
+QToolButton* TMainScreen::button(const char* objectName) const {
     return buttonBar_->findChild<QToolButton*>(QLatin1String(objectName));
 }
 
-QAction* TMainScreen::MenuAction(const char* objectName) const {
+QAction* TMainScreen::menuAction(const char* objectName) const {
     return menuBar()->findChild<QAction*>(QLatin1String(objectName));
 }
 
@@ -341,21 +341,21 @@ void TMainScreen::FormCreate() {
     } catch (const EXbError&) {}
     if (!faxOpen) {
         ShowInformation(QStringLiteral("Unable to open/create the FAX datafile - closing program"));
-        PostWindowMessage(this, kCloseRequestMessage);
+        postWindowMessage(this, kCloseRequestMessage);
     }
     try {
         recOpen = records::OpenRecFaxDBF(dir, recTable_, recXb_);
     } catch (const EXbError&) {}
     if (!recOpen) {
         ShowInformation(QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
-        PostWindowMessage(this, kCloseRequestMessage);
+        postWindowMessage(this, kCloseRequestMessage);
     }
     createModels();
 
-    Settings& settings = AppSettings();
+    Settings& settings = appSettings();
     settings.loadFrom(dir);
     if (settings.Modem.ComPort == -1) {
-        FirstRunSetupPending() = true;
+        firstRunSetupPending() = true;
         settings.Modem.ComPort = 0;
     }
     faxArriving_ = false;
@@ -377,16 +377,16 @@ void TMainScreen::showEvent(QShowEvent* event) {
 
 void TMainScreen::FormActivate() {
     if (!firstActivationPending_ || closeRequested_ || closed_) return;
-    RestoreWindowPlacement(this, ProgramDir());
+    restoreWindowPlacement(this, ProgramDir());
     SetButtons();
     if (startedMinimized())
         showMinimized();
     else
         show();
-    LetMessagesRun();
+    letMessagesRun();
     if (closeRequested_ || closed_) return;
 
-    if (FirstRunSetupPending() && commands_.quickSetup) commands_.quickSetup(*this);
+    if (firstRunSetupPending() && commands_.quickSetup) commands_.quickSetup(*this);
 
     // A log created in this start is empty: it gets its full tag set now instead of a question
     // that would be pointless on a first start. A log that existed without DATEND still asks.
@@ -394,9 +394,9 @@ void TMainScreen::FormActivate() {
     bool rebuilt = false;
     try {
         if (faxLogCreated_ && faxTable_.active() && faxXb_.xb_TagArea("DATEND") == 0)
-            rebuilt |= records::RebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(), "", "", silent);
+            rebuilt |= records::rebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(), "", "", silent);
         if (recLogCreated_ && recTable_.active() && recXb_.xb_TagArea("DATEND") == 0)
-            rebuilt |= records::RebuildTableIndexes(recTable_, recXb_, records::recTableSpec(), "", "", silent);
+            rebuilt |= records::rebuildTableIndexes(recTable_, recXb_, records::recTableSpec(), "", "", silent);
     } catch (const EXbError&) {
         // The question below then offers the rebuild.
     }
@@ -410,7 +410,7 @@ void TMainScreen::FormActivate() {
         if (AskYesNo(QStringLiteral("The log files need to be reindexed.\rDo this now?"), QStringLiteral("REINDEX")))
             mnuRebuildIndexesClick();
     }
-    if (AppSettings().Receive.AtStartup) ReceiveButtonClick();
+    if (appSettings().Receive.AtStartup) ReceiveButtonClick();
     firstActivationPending_ = false;
 }
 
@@ -421,7 +421,7 @@ bool TMainScreen::event(QEvent* event) {
         return true;
     }
     if (event->type() == windowMessageType(kArrivalSoundMessage)) {
-        PlayArrivalSound();
+        playArrivalSound();
         return true;
     }
     return QMainWindow::event(event);
@@ -443,7 +443,7 @@ void TMainScreen::closeEvent(QCloseEvent* event) {
 bool TMainScreen::FormCloseQuery() {
     if (faxArriving_ && !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
         return false;
-    LetMessagesRun();
+    letMessagesRun();
     return true;
 }
 
@@ -454,22 +454,22 @@ void TMainScreen::FormClose() {
         receiveMode_ = false;
     }
     SetButtons();
-    KeepWindowPlacement(this, ProgramDir());
-    SaveSettings();
+    keepWindowPlacement(this, ProgramDir());
+    saveSettings();
     for (records::RecordSet* rs : {&faxTable_, &recTable_}) {
         try {
             if (rs->active()) rs->close();
         } catch (const EXbError&) {}
     }
-    LetMessagesRun();
+    letMessagesRun();
     closed_ = true;
 }
 
-void TMainScreen::SetStatus(const QString& text) { status_->setText(text); }
+void TMainScreen::setStatus(const QString& text) { status_->setText(text); }
 
 QString TMainScreen::statusText() const { return status_->text(); }
 
-void TMainScreen::SetHint(QObject* control, const QString& hint) {
+void TMainScreen::setHint(QObject* control, const QString& hint) {
     bool found = false;
     for (auto& [obj, text] : hints_) {
         if (obj == control) {
@@ -501,17 +501,17 @@ void TMainScreen::setReceiveMode(bool on) {
     SetButtons();
 }
 
-void TMainScreen::ShowReceiveModeRunning(bool running) {
+void TMainScreen::showReceiveModeRunning(bool running) {
     if (!receiveButton_) return;
     receiveButton_->setText(running ? QStringLiteral("STOP") : QStringLiteral("&Receive"));
-    SetHint(receiveButton_, running ? QStringLiteral("Stop receiving faxes") : QStringLiteral("Start receiving faxes"));
+    setHint(receiveButton_, running ? QStringLiteral("Stop receiving faxes") : QStringLiteral("Start receiving faxes"));
 }
 
 void TMainScreen::clickReceiveButton() {
     if (receiveButton_ && receiveButton_->isEnabled()) receiveButton_->click();
 }
 
-void TMainScreen::EnableButtonBar(bool on) { buttonBar_->setEnabled(on); }
+void TMainScreen::enableButtonBar(bool on) { buttonBar_->setEnabled(on); }
 
 bool TMainScreen::hasCurrentRecord(const records::RecordSet& table) {
     if (!table.active()) return false;
@@ -542,12 +542,12 @@ void TMainScreen::SetButtons() {
     syncOrder(faxTable_, "DATESENT");
     syncOrder(recTable_, "DATETIME");
     const ButtonStates s =
-        ComputeButtonStates({currentPage(), hasCurrentRecord(faxTable_), hasCurrentRecord(recTable_), receiveMode_});
+        computeButtonStates({currentPage(), hasCurrentRecord(faxTable_), hasCurrentRecord(recTable_), receiveMode_});
     faxGrid_->setEnabled(s.faxGrid);
     recFaxGrid_->setEnabled(s.recFaxGrid);
-    const auto set = [this](const char* button, const char* menu, bool on) {
-        if (button) Button(button)->setEnabled(on);
-        if (menu) MenuAction(menu)->setEnabled(on);
+    const auto set = [this](const char* buttonName, const char* menuName, bool on) {
+        if (buttonName) button(buttonName)->setEnabled(on);
+        if (menuName) menuAction(menuName)->setEnabled(on);
     };
     set("Newbutton", "mnuNew", s.newFax);
     set(nullptr, "mnuClone", s.cloneFax);
@@ -559,7 +559,7 @@ void TMainScreen::SetButtons() {
     set("Printbutton", nullptr, s.viewPrint);
 }
 
-void TMainScreen::SelectPage(int page) {
+void TMainScreen::selectPage(int page) {
     if (page != kOutgoingPage && page != kIncomingPage) return;
     if (tabSet_->currentIndex() != page) {
         tabSet_->setCurrentIndex(page);  // comes back here through currentChanged
@@ -577,17 +577,17 @@ bool TMainScreen::refusedInReceiveMode() {
 
 bool TMainScreen::missingCommand(bool present) {
     if (present) return false;
-    Beep();
+    soundBeep();
     return true;
 }
 
 void TMainScreen::FaxTableCloseAndOpen() {
-    records::FaxTableCloseAndOpen(faxTable_, faxXb_, LetMessagesRun);
+    records::FaxTableCloseAndOpen(faxTable_, faxXb_, letMessagesRun);
     faxModel_->reload();
 }
 
 void TMainScreen::RecTableCloseAndOpen() {
-    records::RecTableCloseAndOpen(recTable_, recXb_, LetMessagesRun);
+    records::RecTableCloseAndOpen(recTable_, recXb_, letMessagesRun);
     recModel_->reload();
 }
 
@@ -595,10 +595,10 @@ QString TMainScreen::GetDatetimeAsString(bool outgoingLog) {
     try {
         if (outgoingLog) {
             const records::Row row = faxTable_.currentRow();
-            return FormatSentDateTime(row.boolean("SENT"), row.date("DATESENT"), qs(row.text("TIMESENT")), QLocale());
+            return formatSentDateTime(row.boolean("SENT"), row.date("DATESENT"), qs(row.text("TIMESENT")), QLocale());
         }
         const records::Row row = recTable_.currentRow();
-        return FormatLogDateTime(row.date("DATEREC"), qs(row.text("TIMEREC")), QLocale());
+        return formatLogDateTime(row.date("DATEREC"), qs(row.text("TIMEREC")), QLocale());
     } catch (const EXbError&) {
         return {};
     }
@@ -610,8 +610,8 @@ QString TMainScreen::CreateFaxFile() {
     return rendered_.path;
 }
 
-bool TMainScreen::PlayArrivalSound() {
-    QString wav = qs(AppSettings().Receive.Wav);
+bool TMainScreen::playArrivalSound() {
+    QString wav = qs(appSettings().Receive.Wav);
     if (wav.isEmpty()) return false;
     if (QFileInfo(wav).isRelative()) wav = qs(ProgramDir()) + wav;
     if (!QFileInfo(wav).isFile()) return false;
@@ -636,7 +636,7 @@ void TMainScreen::NewbuttonClick() {
 }
 
 void TMainScreen::mnuCloneClick() {
-    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    if (!visibleRecordsOrBeep(faxTable_)) return;
     cloneRequested_ = true;
     NewbuttonClick();
 }
@@ -647,19 +647,19 @@ void TMainScreen::EditButtonClick() {
         editReceiveNote();
         return;
     }
-    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    if (!visibleRecordsOrBeep(faxTable_)) return;
     if (!missingCommand(static_cast<bool>(commands_.editFax))) commands_.editFax(*this);
     SetButtons();
 }
 
 void TMainScreen::editReceiveNote() {
-    if (!VisibleRecordsOrBeep(recTable_)) return;
+    if (!visibleRecordsOrBeep(recTable_)) return;
     const uint32_t noted = recTable_.recNo();
     const records::Row row = recTable_.currentRow();
     TEditReceiveNotes dialog(this);
     dialog.Notes()->setText(qs(row.text("NOTES")));
     dialog.Descript()->setText(QStringLiteral("From: ") + qs(row.text("FROM")));
-    CenterDialog(&dialog);
+    centerDialog(&dialog);
     if (dialog.exec() != 1) return;
     try {
         if (noted > 0) recTable_.go(noted);
@@ -684,7 +684,7 @@ void TMainScreen::DeleteButtonClick() {
 
 void TMainScreen::deleteIncoming() {
     if (refusedInReceiveMode()) return;
-    if (!VisibleRecordsOrBeep(recTable_)) return;
+    if (!visibleRecordsOrBeep(recTable_)) return;
     const records::Row row = recTable_.currentRow();
     if (AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(from: \"") + qs(row.text("FROM")) + QStringLiteral("\")"),
@@ -705,7 +705,7 @@ void TMainScreen::deleteIncoming() {
 }
 
 void TMainScreen::deleteOutgoing() {
-    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    if (!visibleRecordsOrBeep(faxTable_)) return;
     const records::Row row = faxTable_.currentRow();
     if (AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) + QStringLiteral("\")"),
@@ -732,7 +732,7 @@ void TMainScreen::SendButtonClick() {
         ShowInformation(QStringLiteral("Please switch to the Outgoing Faxes tab\rand highlight a fax to send"));
         return;
     }
-    if (!VisibleRecordsOrBeep(faxTable_)) return;
+    if (!visibleRecordsOrBeep(faxTable_)) return;
     if (!missingCommand(static_cast<bool>(commands_.sendFax))) commands_.sendFax(*this);
     SetButtons();
 }
@@ -744,7 +744,7 @@ void TMainScreen::ReceiveButtonClick() {
 
 void TMainScreen::mnuViewPrintClick(bool print) {
     records::RecordSet& table = currentPage() == kIncomingPage ? recTable_ : faxTable_;
-    if (!VisibleRecordsOrBeep(table)) return;
+    if (!visibleRecordsOrBeep(table)) return;
     if (!missingCommand(static_cast<bool>(commands_.viewPrintFax))) commands_.viewPrintFax(*this, print);
 }
 
@@ -774,18 +774,18 @@ void TMainScreen::mnuRebuildIndexesClick() {
 void TMainScreen::rebuildLogsWithEngine() {
     HourGlass hourglass;
     const auto say = [this](const std::string& text) {
-        SetStatus(qs(text));
-        LetMessagesRun();
+        setStatus(qs(text));
+        letMessagesRun();
     };
     if (faxTable_.active())
-        records::RebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(),
+        records::rebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(),
                                      "Removing FAX file records marked for deletion", "Rebuilding FAX file indexes",
                                      say);
     if (recTable_.active())
-        records::RebuildTableIndexes(recTable_, recXb_, records::recTableSpec(),
+        records::rebuildTableIndexes(recTable_, recXb_, records::recTableSpec(),
                                      "Removing Received FAX records marked for deletion",
                                      "Rebuilding Received FAX indexes", say);
-    SetStatus({});
+    setStatus({});
 }
 
 void TMainScreen::FaxlogCleanup1Click() {
@@ -805,12 +805,12 @@ bool TMainScreen::mnuPreferencesClick() {
     return saved;
 }
 
-void TMainScreen::ConfigurationInformation1Click() {
+void TMainScreen::configurationInformation1Click() {
     if (!missingCommand(static_cast<bool>(commands_.configurationInformation)))
         commands_.configurationInformation(*this);
 }
 
-void TMainScreen::VisitOurInternetWebsite1Click() {
+void TMainScreen::visitOurInternetWebsite1Click() {
     if (refusedInReceiveMode()) return;
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kProductWebSite)));
 }
@@ -818,18 +818,18 @@ void TMainScreen::VisitOurInternetWebsite1Click() {
 void TMainScreen::mnuShowHintClick() {
     hintsOn_ = !hintsOn_;
     mnuShowHint_->setChecked(hintsOn_);
-    AppSettings().Hints.On = hintsOn_;
-    SaveSettings();
+    appSettings().Hints.On = hintsOn_;
+    saveSettings();
     applyHints();
-    SetStatus({});
+    setStatus({});
 }
 
 void TMainScreen::About1Click() {
     TSplashform about(this);
-    CenterDialog(&about);
+    centerDialog(&about);
     about.exec();
 }
 
-void TMainScreen::HelpClick(int context) { ShowHelp(context); }
+void TMainScreen::helpClick(int context) { showHelp(context); }
 
 }  // namespace telvane

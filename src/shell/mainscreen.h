@@ -49,21 +49,21 @@ public:
     records::TXbAccess& RecXb() override { return recXb_; }
     records::TXbAccess& CoverXb() override { return coverXb_; }
     records::TXbAccess& PhoneXb() override { return phoneXb_; }
-    records::TXbEnv& XbEnv() override { return xbEnv_; }
+    records::TXbEnv& xbEnv() override { return xbEnv_; }
     TLogGrid* FaxGrid() const override { return faxGrid_; }
     TLogGrid* RecFaxGrid() const override { return recFaxGrid_; }
 
     // Controls (tests and this window).
     QTabBar* TabSet1() const { return tabSet_; }
-    QWidget* ButtonBar() const { return buttonBar_; }
-    QToolButton* Button(const char* objectName) const;
-    QAction* MenuAction(const char* objectName) const;
+    QWidget* buttonBar() const { return buttonBar_; }
+    QToolButton* button(const char* objectName) const;
+    QAction* menuAction(const char* objectName) const;
     QToolButton* ReceiveButton() const { return receiveButton_; }
 
     // State.
     bool receiveMode() const override { return receiveMode_; }
     void setReceiveMode(bool on) override;
-    void ShowReceiveModeRunning(bool running) override;
+    void showReceiveModeRunning(bool running) override;
     void clickReceiveButton() override;
     bool faxArriving() const override { return faxArriving_; }
     void setFaxArriving(bool arriving) override { faxArriving_ = arriving; }
@@ -74,21 +74,21 @@ public:
     bool renderedFaxWasEmpty() const override { return rendered_.empty; }
 
     // The status line.
-    void SetStatus(const QString& text) override;
+    void setStatus(const QString& text) override;
     QString statusText() const;
     // Sets a control's hint; shown while hints are on.
-    void SetHint(QObject* control, const QString& hint) override;
+    void setHint(QObject* control, const QString& hint) override;
     bool hintsShown() const { return hintsOn_; }
 
     // Operations.
     void SetButtons() override;
-    void SelectPage(int page) override;  // the tab change
-    void EnableButtonBar(bool on) override;
+    void selectPage(int page) override;  // the tab change
+    void enableButtonBar(bool on) override;
     void FaxTableCloseAndOpen() override;
     void RecTableCloseAndOpen() override;
     QString GetDatetimeAsString(bool outgoingLog) override;
     QString CreateFaxFile() override;
-    bool PlayArrivalSound() override;
+    bool playArrivalSound() override;
 
     // Commands.
     void NewbuttonClick();
@@ -98,18 +98,18 @@ public:
     void SendButtonClick();
     void ReceiveButtonClick();
     void mnuViewPrintClick(bool print = false);
-    void ViewFaxButtonClick() { mnuViewPrintClick(false); }
-    void PrintbuttonClick() { mnuViewPrintClick(true); }
+    void viewFaxButtonClick() { mnuViewPrintClick(false); }
+    void printbuttonClick() { mnuViewPrintClick(true); }
     void mnuCoverClick();
     void mnuPhoneBookClick();
     void mnuRebuildIndexesClick();
     void FaxlogCleanup1Click();
     bool mnuPreferencesClick() override;
-    void ConfigurationInformation1Click();
-    void VisitOurInternetWebsite1Click();
+    void configurationInformation1Click();
+    void visitOurInternetWebsite1Click();
     void mnuShowHintClick();
     void About1Click();
-    void HelpClick(int context);
+    void helpClick(int context);
 
     // The fixed refusal of the receive-mode lock.
     static const QString& receiveModeRefusal();

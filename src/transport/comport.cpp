@@ -6,7 +6,7 @@
 namespace telvane::transport {
 
 namespace {
-void Check(int code, const char* what) {
+void check(int code, const char* what) {
     if (code < 0) throw EOvxException(code, what);
 }
 }  // namespace
@@ -14,74 +14,74 @@ void Check(int code, const char* what) {
 TOvxComPort::TOvxComPort(const TOvxClock& clock) : clock_(clock), log_(clock) {}
 
 TOvxComPort::~TOvxComPort() {
-    DoClose();
+    doClose();
     dispatcher_.reset();
 }
 
-void TOvxComPort::SetComNumber(int n) {
+void TOvxComPort::setComNumber(int n) {
     if (n == comNumber_) return;
     const bool wasOpen = Open();
-    if (wasOpen) DoClose();
+    if (wasOpen) doClose();
     comNumber_ = n;
-    if (wasOpen) DoOpen();
+    if (wasOpen) doOpen();
 }
 
-std::string TOvxComPort::DevicePath() const {
-    return devicePath_.empty() ? ports::DefaultDevicePath(comNumber_) : devicePath_;
+std::string TOvxComPort::devicePath() const {
+    return devicePath_.empty() ? ports::defaultDevicePath(comNumber_) : devicePath_;
 }
 
-void TOvxComPort::SetDevicePath(std::string path) {
+void TOvxComPort::setDevicePath(std::string path) {
     if (path == devicePath_) return;
     const bool wasOpen = Open();
-    if (wasOpen) DoClose();
+    if (wasOpen) doClose();
     devicePath_ = std::move(path);
-    if (wasOpen) DoOpen();
+    if (wasOpen) doOpen();
 }
 
-void TOvxComPort::ApplyLine() {
-    if (Open()) dispatcher_->SetLine(line_);
+void TOvxComPort::applyLine() {
+    if (Open()) dispatcher_->setLine(line_);
 }
 
-void TOvxComPort::SetBaud(long baud) {
+void TOvxComPort::setBaud(long baud) {
     const TOvxLineSettings old = line_;
     line_.Baud = baud;
     try {
-        ApplyLine();
+        applyLine();
     } catch (...) {
         line_ = old;
         throw;
     }
 }
 
-void TOvxComPort::SetParity(TParity p) {
+void TOvxComPort::setParity(TParity p) {
     line_.Parity = p;
-    ApplyLine();
+    applyLine();
 }
-void TOvxComPort::SetDataBits(int bits) {
+void TOvxComPort::setDataBits(int bits) {
     line_.DataBits = bits;
-    ApplyLine();
+    applyLine();
 }
-void TOvxComPort::SetStopBits(int bits) {
+void TOvxComPort::setStopBits(int bits) {
     line_.StopBits = bits;
-    ApplyLine();
+    applyLine();
 }
-void TOvxComPort::SetInSize(size_t size) { inSize_ = size; }
-void TOvxComPort::SetOutSize(size_t size) { outSize_ = size; }
-void TOvxComPort::SetHWFlowOptions(unsigned options) {
+void TOvxComPort::setInSize(size_t size) { inSize_ = size; }
+void TOvxComPort::setOutSize(size_t size) { outSize_ = size; }
+void TOvxComPort::setHWFlowOptions(unsigned options) {
     line_.HWFlowOptions = options;
-    ApplyLine();
+    applyLine();
 }
-void TOvxComPort::SetSWFlowOptions(TSWFlowOptions options) {
+void TOvxComPort::setSWFlowOptions(TSWFlowOptions options) {
     line_.SWFlowOptions = options;
-    ApplyLine();
+    applyLine();
 }
-void TOvxComPort::SetXOnChar(uint8_t c) {
+void TOvxComPort::setXOnChar(uint8_t c) {
     line_.XOnChar = c;
-    ApplyLine();
+    applyLine();
 }
-void TOvxComPort::SetXOffChar(uint8_t c) {
+void TOvxComPort::setXOffChar(uint8_t c) {
     line_.XOffChar = c;
-    ApplyLine();
+    applyLine();
 }
 
 size_t TOvxComPort::BufferFull() const {
@@ -90,7 +90,7 @@ size_t TOvxComPort::BufferFull() const {
     c.InSize = inSize_;
     c.BufferFull = bufferFull_;
     c.BufferResume = bufferResume_;
-    NormaliseThresholds(c);
+    normaliseThresholds(c);
     return c.BufferFull;
 }
 
@@ -100,44 +100,44 @@ size_t TOvxComPort::BufferResume() const {
     c.InSize = inSize_;
     c.BufferFull = bufferFull_;
     c.BufferResume = bufferResume_;
-    NormaliseThresholds(c);
+    normaliseThresholds(c);
     return c.BufferResume;
 }
 
-void TOvxComPort::SetDTR(bool on) {
+void TOvxComPort::setDTR(bool on) {
     dtr_ = on;
-    if (Open()) dispatcher_->SetDTR(on);
+    if (Open()) dispatcher_->setDTR(on);
 }
 
-void TOvxComPort::SetRTS(bool on) {
+void TOvxComPort::setRTS(bool on) {
     rts_ = on;
-    if (Open()) dispatcher_->SetRTS(on);
+    if (Open()) dispatcher_->setRTS(on);
 }
 
-bool TOvxComPort::Open() const { return dispatcher_ && dispatcher_->IsOpen(); }
+bool TOvxComPort::Open() const { return dispatcher_ && dispatcher_->isOpen(); }
 
-void TOvxComPort::SetOpen(bool open) {
+void TOvxComPort::setOpen(bool open) {
     if (open == Open()) return;
     if (open)
-        DoOpen();
+        doOpen();
     else
-        DoClose();
+        doClose();
 }
 
-void TOvxComPort::SetDeviceFactory(std::function<std::unique_ptr<TOvxDevice>()> factory) {
+void TOvxComPort::setDeviceFactory(std::function<std::unique_ptr<TOvxDevice>()> factory) {
     deviceFactory_ = std::move(factory);
 }
 
-void TOvxComPort::DoOpen() {
-    const std::string path = DevicePath();
+void TOvxComPort::doOpen() {
+    const std::string path = devicePath();
     if (path.empty()) throw EOvxException(ecBadId, "ie_BadId - Specified comport doesn't exist (no port selected)");
     if (dispatcher_) {
-        dispatcher_->Close();
+        dispatcher_->close();
         dispatcher_.reset();
     }
     auto device = deviceFactory_ ? deviceFactory_() : std::make_unique<TOvxTtyDevice>();
     auto dispatcher = std::make_unique<TOvxBaseDispatcher>(std::move(device), clock_);
-    dispatcher->SetTraceLog(&trace_, &log_);
+    dispatcher->setTraceLog(&trace_, &log_);
     TOvxDispatcherConfig config;
     config.Path = path;
     config.Line = line_;
@@ -147,24 +147,24 @@ void TOvxComPort::DoOpen() {
     config.BufferResume = bufferResume_;
     config.DTR = dtr_;
     config.RTS = rts_;
-    dispatcher->OpenDevice(config);
-    if (tracing_ == tlOn && !trace_.Recording()) trace_.Start(traceSize_);
-    if (logging_ == tlOn && !log_.Recording()) log_.Start(logSize_);
-    dispatcher->RegisterEventTriggerHandler(
-        [this](uint32_t msg, uint32_t param, int32_t lparam) { DeliverEvent(msg, param, lparam); });
+    dispatcher->openDevice(config);
+    if (tracing_ == tlOn && !trace_.recording()) trace_.start(traceSize_);
+    if (logging_ == tlOn && !log_.recording()) log_.start(logSize_);
+    dispatcher->registerEventTriggerHandler(
+        [this](uint32_t msg, uint32_t param, int32_t lparam) { deliverEvent(msg, param, lparam); });
     dispatcher_ = std::move(dispatcher);
-    if (startThreads_) dispatcher_->StartDispatcher();
+    if (startThreads_) dispatcher_->startDispatcher();
 }
 
-void TOvxComPort::DoClose() {
-    if (dispatcher_) dispatcher_->Close();
+void TOvxComPort::doClose() {
+    if (dispatcher_) dispatcher_->close();
 }
 
 // Component events: OnTrigger first, then the event of the notification's kind.
-void TOvxComPort::DeliverEvent(uint32_t msg, uint32_t param, int32_t lparam) {
-    const uint16_t value = TriggerValue(lparam);
+void TOvxComPort::deliverEvent(uint32_t msg, uint32_t param, int32_t lparam) {
+    const uint16_t value = triggerValue(lparam);
     int statusType = 0;
-    if (msg == ovTriggerStatus && dispatcher_) statusType = dispatcher_->StatusTriggerType(static_cast<int>(param));
+    if (msg == ovTriggerStatus && dispatcher_) statusType = dispatcher_->statusTriggerType(static_cast<int>(param));
     // Do not make the dispatch thread wait for the application when nobody listens.
     bool wanted = static_cast<bool>(OnTrigger);
     switch (msg) {
@@ -207,18 +207,18 @@ void TOvxComPort::DeliverEvent(uint32_t msg, uint32_t param, int32_t lparam) {
         }
     };
     if (eventSink_)
-        eventSink_->RunOnAppThread(call, TOvxBaseDispatcher::kWindowTimeoutMs);
+        eventSink_->runOnAppThread(call, TOvxBaseDispatcher::kWindowTimeoutMs);
     else
         call();
 }
 
 // tlOn/tlPause/tlOff set the recording state; tlDump/tlAppend write the file and turn
 // recording off; tlClear empties the buffer and keeps the state.
-void TOvxComPort::ApplyTraceState(TTraceLogState requested, bool isTrace) {
+void TOvxComPort::applyTraceState(TTraceLogState requested, bool isTrace) {
     TTraceLogState& state = isTrace ? tracing_ : logging_;
-    auto start = [&] { isTrace ? trace_.Start(traceSize_) : log_.Start(logSize_); };
-    auto pause = [&] { isTrace ? trace_.Pause() : log_.Pause(); };
-    auto stop = [&] { isTrace ? trace_.Stop() : log_.Stop(); };
+    auto start = [&] { isTrace ? trace_.start(traceSize_) : log_.start(logSize_); };
+    auto pause = [&] { isTrace ? trace_.pause() : log_.pause(); };
+    auto stop = [&] { isTrace ? trace_.stop() : log_.stop(); };
     switch (requested) {
     case tlOn:
         start();
@@ -232,12 +232,12 @@ void TOvxComPort::ApplyTraceState(TTraceLogState requested, bool isTrace) {
         stop();
         state = tlOff;
         break;
-    case tlClear: isTrace ? trace_.Clear() : log_.Clear(); break;
+    case tlClear: isTrace ? trace_.clearAll() : log_.clearAll(); break;
     case tlDump:
     case tlAppend: {
         const bool append = requested == tlAppend;
-        const bool ok = isTrace ? trace_.WriteFile(traceName_, append, TraceOptions())
-                                : log_.WriteFile(logName_, append, LogOptions());
+        const bool ok = isTrace ? trace_.writeFile(traceName_, append, traceOptions())
+                                : log_.writeFile(logName_, append, logOptions());
         if (!ok) throw EOvxException(-5, "Cannot write " + (isTrace ? traceName_ : logName_));
         stop();
         state = tlOff;
@@ -246,108 +246,108 @@ void TOvxComPort::ApplyTraceState(TTraceLogState requested, bool isTrace) {
     }
 }
 
-void TOvxComPort::SetTracing(TTraceLogState state) { ApplyTraceState(state, true); }
-void TOvxComPort::SetLogging(TTraceLogState state) { ApplyTraceState(state, false); }
+void TOvxComPort::setTracing(TTraceLogState state) { applyTraceState(state, true); }
+void TOvxComPort::setLogging(TTraceLogState state) { applyTraceState(state, false); }
 
-void TOvxComPort::AddLogEntry(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data) {
-    log_.Add(type, subtype, value, data);
+void TOvxComPort::addLogEntry(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data) {
+    log_.add(type, subtype, value, data);
 }
 
-void TOvxComPort::LogFaxState(std::string_view stateName, uint32_t stateNumber) {
-    log_.Add(ltFax, lsNone, stateNumber, stateName);
+void TOvxComPort::logFaxState(std::string_view stateName, uint32_t stateNumber) {
+    log_.add(ltFax, lsNone, stateNumber, stateName);
 }
 
-TOvxBaseDispatcher& TOvxComPort::Ready() {
+TOvxBaseDispatcher& TOvxComPort::ready() {
     if (!Open()) {
         if (!autoOpen_) throw EOvxException(ecNotOpen, "Port not open");
-        DoOpen();
+        doOpen();
     }
     return *dispatcher_;
 }
 
-TOvxBaseDispatcher& TOvxComPort::Dispatcher() { return Ready(); }
+TOvxBaseDispatcher& TOvxComPort::dispatcher() { return ready(); }
 
-void TOvxComPort::PutChar(uint8_t c) { Check(Ready().PutChar(c), "Cannot queue output"); }
+void TOvxComPort::putChar(uint8_t c) { check(ready().putChar(c), "Cannot queue output"); }
 
-void TOvxComPort::PutBlock(const void* data, size_t len) {
-    const int rc = Ready().PutBlock(data, len);
+void TOvxComPort::putBlock(const void* data, size_t len) {
+    const int rc = ready().putBlock(data, len);
     if (rc == ecOutputBufferTooSmall) throw EOvxException(rc, "Output buffer too small for block");
-    Check(rc, "Output buffer full");
+    check(rc, "Output buffer full");
 }
 
-size_t TOvxComPort::OutBuffFree() { return Ready().OutBuffFree(); }
-size_t TOvxComPort::OutBuffUsed() { return Ready().OutBuffUsed(); }
-void TOvxComPort::FlushOutBuffer() { Ready().FlushOutBuffer(); }
-size_t TOvxComPort::CharReady() { return Ready().CharReady(); }
-size_t TOvxComPort::InBuffUsed() { return Ready().InBuffUsed(); }
-size_t TOvxComPort::InBuffFree() { return Ready().InBuffFree(); }
+size_t TOvxComPort::outBuffFree() { return ready().outBuffFree(); }
+size_t TOvxComPort::outBuffUsed() { return ready().outBuffUsed(); }
+void TOvxComPort::flushOutBuffer() { ready().flushOutBuffer(); }
+size_t TOvxComPort::charReady() { return ready().charReady(); }
+size_t TOvxComPort::inBuffUsed() { return ready().inBuffUsed(); }
+size_t TOvxComPort::inBuffFree() { return ready().inBuffFree(); }
 
-uint8_t TOvxComPort::GetChar() {
+uint8_t TOvxComPort::getChar() {
     uint8_t c = 0;
-    Check(Ready().GetChar(c), "Input buffer empty");
+    check(ready().getChar(c), "Input buffer empty");
     return c;
 }
 
-uint8_t TOvxComPort::PeekChar(size_t index) {
+uint8_t TOvxComPort::peekChar(size_t index) {
     uint8_t c = 0;
-    Check(Ready().PeekChar(c, index), "Input buffer empty");
+    check(ready().peekChar(c, index), "Input buffer empty");
     return c;
 }
 
-size_t TOvxComPort::GetBlock(void* data, size_t len) { return Ready().GetBlock(data, len); }
-size_t TOvxComPort::PeekBlock(void* data, size_t len) { return Ready().PeekBlock(data, len); }
-void TOvxComPort::FlushInBuffer() { Ready().FlushInBuffer(); }
+size_t TOvxComPort::getBlock(void* data, size_t len) { return ready().getBlock(data, len); }
+size_t TOvxComPort::peekBlock(void* data, size_t len) { return ready().peekBlock(data, len); }
+void TOvxComPort::flushInBuffer() { ready().flushInBuffer(); }
 
-uint8_t TOvxComPort::ModemStatus() { return Ready().ModemStatus(); }
-bool TOvxComPort::CTS() { return (ModemStatus() & msCTS) != 0; }
-bool TOvxComPort::DSR() { return (ModemStatus() & msDSR) != 0; }
-bool TOvxComPort::DCD() { return (ModemStatus() & msDCD) != 0; }
-bool TOvxComPort::RI() { return (ModemStatus() & msRI) != 0; }
+uint8_t TOvxComPort::modemStatus() { return ready().modemStatus(); }
+bool TOvxComPort::CTS() { return (modemStatus() & msCTS) != 0; }
+bool TOvxComPort::DSR() { return (modemStatus() & msDSR) != 0; }
+bool TOvxComPort::DCD() { return (modemStatus() & msDCD) != 0; }
+bool TOvxComPort::RI() { return (modemStatus() & msRI) != 0; }
 
-int TOvxComPort::AddAvailTrigger(size_t count) {
-    const int h = Ready().AddAvailTrigger(count);
-    Check(h, "No more trigger slots");
+int TOvxComPort::addAvailTrigger(size_t count) {
+    const int h = ready().addAvailTrigger(count);
+    check(h, "No more trigger slots");
     return h;
 }
 
-int TOvxComPort::AddDataTrigger(std::string_view data, bool ignoreCase) {
-    const int h = Ready().AddDataTrigger(data, ignoreCase);
-    Check(h, h == ecTriggerTooLong ? "Data trigger string empty or too long" : "No more trigger slots");
+int TOvxComPort::addDataTrigger(std::string_view data, bool ignoreCase) {
+    const int h = ready().addDataTrigger(data, ignoreCase);
+    check(h, h == ecTriggerTooLong ? "Data trigger string empty or too long" : "No more trigger slots");
     return h;
 }
 
-int TOvxComPort::AddTimerTrigger() {
-    const int h = Ready().AddTimerTrigger();
-    Check(h, "No more trigger slots");
+int TOvxComPort::addTimerTrigger() {
+    const int h = ready().addTimerTrigger();
+    check(h, "No more trigger slots");
     return h;
 }
 
-int TOvxComPort::AddStatusTrigger(int type) {
-    const int h = Ready().AddStatusTrigger(type);
-    Check(h, h == ecBadArgument ? "Bad argument passed to function" : "No more trigger slots");
+int TOvxComPort::addStatusTrigger(int type) {
+    const int h = ready().addStatusTrigger(type);
+    check(h, h == ecBadArgument ? "Bad argument passed to function" : "No more trigger slots");
     return h;
 }
 
-void TOvxComPort::RemoveTrigger(int handle) { Check(Ready().RemoveTrigger(handle), "Bad trigger handle"); }
+void TOvxComPort::removeTrigger(int handle) { check(ready().removeTrigger(handle), "Bad trigger handle"); }
 
-void TOvxComPort::SetTimerTrigger(int handle, int64_t ticks, bool activate) {
-    Check(Ready().SetTimerTrigger(handle, ticks, activate), "Bad trigger handle");
+void TOvxComPort::setTimerTrigger(int handle, int64_t ticks, bool activate) {
+    check(ready().setTimerTrigger(handle, ticks, activate), "Bad trigger handle");
 }
 
-void TOvxComPort::SetStatusTrigger(int handle, uint32_t value, bool activate) {
-    Check(Ready().SetStatusTrigger(handle, value, activate), "Bad trigger handle");
+void TOvxComPort::setStatusTrigger(int handle, uint32_t value, bool activate) {
+    check(ready().setStatusTrigger(handle, value, activate), "Bad trigger handle");
 }
 
-int TOvxComPort::RegisterProcTriggerHandler(TOvxTriggerProc proc) {
-    return Ready().RegisterProcTriggerHandler(std::move(proc));
+int TOvxComPort::registerProcTriggerHandler(TOvxTriggerProc proc) {
+    return ready().registerProcTriggerHandler(std::move(proc));
 }
 
-int TOvxComPort::RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc) {
-    return Ready().RegisterWindowTriggerHandler(sink, std::move(proc));
+int TOvxComPort::registerWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc) {
+    return ready().registerWindowTriggerHandler(sink, std::move(proc));
 }
 
-void TOvxComPort::DeregisterTriggerHandler(int id) {
-    if (dispatcher_) dispatcher_->DeregisterTriggerHandler(id);
+void TOvxComPort::deregisterTriggerHandler(int id) {
+    if (dispatcher_) dispatcher_->deregisterTriggerHandler(id);
 }
 
 }  // namespace telvane::transport

@@ -28,102 +28,102 @@ enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
 
 class TOvxComPort {
 public:
-    explicit TOvxComPort(const TOvxClock& clock = SystemClock());
+    explicit TOvxComPort(const TOvxClock& clock = systemClock());
     ~TOvxComPort();
     TOvxComPort(const TOvxComPort&) = delete;
     TOvxComPort& operator=(const TOvxComPort&) = delete;
 
     // --- properties ---
     int ComNumber() const { return comNumber_; }
-    void SetComNumber(int n);
+    void setComNumber(int n);
     // The device opened; empty means the port map's default for ComNumber (ports/portmap.h).
-    std::string DevicePath() const;
-    void SetDevicePath(std::string path);
+    std::string devicePath() const;
+    void setDevicePath(std::string path);
 
     long Baud() const { return line_.Baud; }
-    void SetBaud(long baud);
+    void setBaud(long baud);
     TParity Parity() const { return line_.Parity; }
-    void SetParity(TParity p);
+    void setParity(TParity p);
     int DataBits() const { return line_.DataBits; }
-    void SetDataBits(int bits);
+    void setDataBits(int bits);
     int StopBits() const { return line_.StopBits; }
-    void SetStopBits(int bits);
+    void setStopBits(int bits);
     size_t InSize() const { return inSize_; }
-    void SetInSize(size_t size);  // takes effect at the next open
+    void setInSize(size_t size);  // takes effect at the next open
     size_t OutSize() const { return outSize_; }
-    void SetOutSize(size_t size);  // takes effect at the next open
+    void setOutSize(size_t size);  // takes effect at the next open
     unsigned HWFlowOptions() const { return line_.HWFlowOptions; }
-    void SetHWFlowOptions(unsigned options);
+    void setHWFlowOptions(unsigned options);
     TSWFlowOptions SWFlowOptions() const { return line_.SWFlowOptions; }
-    void SetSWFlowOptions(TSWFlowOptions options);
+    void setSWFlowOptions(TSWFlowOptions options);
     uint8_t XOnChar() const { return line_.XOnChar; }
-    void SetXOnChar(uint8_t c);
+    void setXOnChar(uint8_t c);
     uint8_t XOffChar() const { return line_.XOffChar; }
-    void SetXOffChar(uint8_t c);
+    void setXOffChar(uint8_t c);
     // Thresholds as they apply (normalised when hardware flow control is on).
     size_t BufferFull() const;
-    void SetBufferFull(size_t n) { bufferFull_ = n; }
+    void setBufferFull(size_t n) { bufferFull_ = n; }
     size_t BufferResume() const;
-    void SetBufferResume(size_t n) { bufferResume_ = n; }
+    void setBufferResume(size_t n) { bufferResume_ = n; }
     bool DTR() const { return dtr_; }
-    void SetDTR(bool on);
+    void setDTR(bool on);
     bool RTS() const { return rts_; }
-    void SetRTS(bool on);
+    void setRTS(bool on);
     bool AutoOpen() const { return autoOpen_; }
-    void SetAutoOpen(bool on) { autoOpen_ = on; }
+    void setAutoOpen(bool on) { autoOpen_ = on; }
     bool Open() const;
     // Opens (throws EOvxException: ecBadId, ecAlreadyOpen, ecFileAccessDenied...) or closes.
-    void SetOpen(bool open);
+    void setOpen(bool open);
     bool PromptForPort() const { return promptForPort_; }
-    void SetPromptForPort(bool on) { promptForPort_ = on; }
+    void setPromptForPort(bool on) { promptForPort_ = on; }
     TDeviceLayer DeviceLayer() const { return deviceLayer_; }
-    void SetDeviceLayer(TDeviceLayer layer) { deviceLayer_ = layer; }
+    void setDeviceLayer(TDeviceLayer layer) { deviceLayer_ = layer; }
     TTapiMode TapiMode() const { return tapiMode_; }
-    void SetTapiMode(TTapiMode mode) { tapiMode_ = mode; }
+    void setTapiMode(TTapiMode mode) { tapiMode_ = mode; }
     // Settings of the Windows serial driver, kept so configurations carry over; a tty has no
     // counterpart for them, so they change nothing here.
     bool UseMSRShadow() const { return useMSRShadow_; }
-    void SetUseMSRShadow(bool on) { useMSRShadow_ = on; }
+    void setUseMSRShadow(bool on) { useMSRShadow_ = on; }
     bool UseEventWord() const { return useEventWord_; }
-    void SetUseEventWord(bool on) { useEventWord_ = on; }
+    void setUseEventWord(bool on) { useEventWord_ = on; }
     int CommNotificationLevel() const { return commNotificationLevel_; }
-    void SetCommNotificationLevel(int level) { commNotificationLevel_ = level; }
+    void setCommNotificationLevel(int level) { commNotificationLevel_ = level; }
     bool RS485Mode() const { return rs485Mode_; }
-    void SetRS485Mode(bool on) { rs485Mode_ = on; }
+    void setRS485Mode(bool on) { rs485Mode_ = on; }
 
     TTraceLogState Tracing() const { return tracing_; }
-    void SetTracing(TTraceLogState state);
+    void setTracing(TTraceLogState state);
     size_t TraceSize() const { return traceSize_; }
-    void SetTraceSize(size_t entries) { traceSize_ = entries; }
+    void setTraceSize(size_t entries) { traceSize_ = entries; }
     const std::string& TraceName() const { return traceName_; }
-    void SetTraceName(std::string name) { traceName_ = std::move(name); }
+    void setTraceName(std::string name) { traceName_ = std::move(name); }
     bool TraceHex() const { return traceHex_; }
-    void SetTraceHex(bool on) { traceHex_ = on; }
+    void setTraceHex(bool on) { traceHex_ = on; }
     bool TraceAllHex() const { return traceAllHex_; }
-    void SetTraceAllHex(bool on) { traceAllHex_ = on; }
+    void setTraceAllHex(bool on) { traceAllHex_ = on; }
     TTraceLogState Logging() const { return logging_; }
-    void SetLogging(TTraceLogState state);
+    void setLogging(TTraceLogState state);
     size_t LogSize() const { return logSize_; }
-    void SetLogSize(size_t bytes) { logSize_ = bytes; }
+    void setLogSize(size_t bytes) { logSize_ = bytes; }
     const std::string& LogName() const { return logName_; }
-    void SetLogName(std::string name) { logName_ = std::move(name); }
+    void setLogName(std::string name) { logName_ = std::move(name); }
     bool LogHex() const { return logHex_; }
-    void SetLogHex(bool on) { logHex_ = on; }
+    void setLogHex(bool on) { logHex_ = on; }
     bool LogAllHex() const { return logAllHex_; }
-    void SetLogAllHex(bool on) { logAllHex_ = on; }
+    void setLogAllHex(bool on) { logAllHex_ = on; }
     // Adds an entry to the event log when logging is on (sessions log state changes with ltFax).
-    void AddLogEntry(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {});
-    void LogFaxState(std::string_view stateName, uint32_t stateNumber);
+    void addLogEntry(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {});
+    void logFaxState(std::string_view stateName, uint32_t stateNumber);
 
     // Where component events run; null means the dispatch thread.
-    void SetEventSink(TOvxEventSink* sink) { eventSink_ = sink; }
-    TOvxEventSink* EventSink() const { return eventSink_; }
+    void setEventSink(TOvxEventSink* sink) { eventSink_ = sink; }
+    TOvxEventSink* eventSink() const { return eventSink_; }
     // Replaces the device used at the next open (default: a TOvxTtyDevice).
-    void SetDeviceFactory(std::function<std::unique_ptr<TOvxDevice>()> factory);
+    void setDeviceFactory(std::function<std::unique_ptr<TOvxDevice>()> factory);
     // Whether the next open starts the worker threads (default on; off for scripted tests,
-    // which then call Dispatcher().DispatchOnce()).
-    void SetStartThreads(bool on) { startThreads_ = on; }
-    const TOvxClock& Clock() const { return clock_; }
+    // which then call dispatcher().dispatchOnce()).
+    void setStartThreads(bool on) { startThreads_ = on; }
+    const TOvxClock& clock() const { return clock_; }
 
     // --- component events (assign before opening: they are read by the dispatch thread) ---
     std::function<void(TOvxComPort& cp, uint32_t msg, uint32_t triggerHandle, uint16_t data)> OnTrigger;
@@ -138,54 +138,54 @@ public:
     std::function<void(TOvxComPort& cp)> OnTriggerOutSent;
 
     // --- output ---
-    void PutChar(uint8_t c);
-    void PutBlock(const void* data, size_t len);  // doubling DLE is the caller's business
-    void PutString(std::string_view s) { PutBlock(s.data(), s.size()); }
-    size_t OutBuffFree();
-    size_t OutBuffUsed();
-    void FlushOutBuffer();
+    void putChar(uint8_t c);
+    void putBlock(const void* data, size_t len);  // doubling DLE is the caller's business
+    void putString(std::string_view s) { putBlock(s.data(), s.size()); }
+    size_t outBuffFree();
+    size_t outBuffUsed();
+    void flushOutBuffer();
 
     // --- input ---
-    size_t CharReady();
-    size_t InBuffUsed();
-    size_t InBuffFree();
-    uint8_t GetChar();                   // throws ecBufferIsEmpty when nothing is there
-    uint8_t PeekChar(size_t index = 0);  // throws ecBufferIsEmpty when index >= CharReady()
-    size_t GetBlock(void* data, size_t len);
-    size_t PeekBlock(void* data, size_t len);
-    void FlushInBuffer();
+    size_t charReady();
+    size_t inBuffUsed();
+    size_t inBuffFree();
+    uint8_t getChar();                   // throws ecBufferIsEmpty when nothing is there
+    uint8_t peekChar(size_t index = 0);  // throws ecBufferIsEmpty when index >= charReady()
+    size_t getBlock(void* data, size_t len);
+    size_t peekBlock(void* data, size_t len);
+    void flushInBuffer();
 
     // --- lines ---
-    uint8_t ModemStatus();
+    uint8_t modemStatus();
     bool CTS();
     bool DSR();
     bool DCD();
     bool RI();
 
     // --- triggers (throw EOvxException on failure) ---
-    int AddAvailTrigger(size_t count);
-    int AddDataTrigger(std::string_view data, bool ignoreCase);
-    int AddTimerTrigger();
-    int AddStatusTrigger(int type);
-    void RemoveTrigger(int handle);
-    void SetTimerTrigger(int handle, int64_t ticks, bool activate);
-    void SetStatusTrigger(int handle, uint32_t value, bool activate);
-    int RegisterProcTriggerHandler(TOvxTriggerProc proc);
-    int RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc);
-    void DeregisterTriggerHandler(int id);
+    int addAvailTrigger(size_t count);
+    int addDataTrigger(std::string_view data, bool ignoreCase);
+    int addTimerTrigger();
+    int addStatusTrigger(int type);
+    void removeTrigger(int handle);
+    void setTimerTrigger(int handle, int64_t ticks, bool activate);
+    void setStatusTrigger(int handle, uint32_t value, bool activate);
+    int registerProcTriggerHandler(TOvxTriggerProc proc);
+    int registerWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc);
+    void deregisterTriggerHandler(int id);
 
     // The dispatcher of the open port (opens it under AutoOpen; throws ecNotOpen otherwise).
-    TOvxBaseDispatcher& Dispatcher();
+    TOvxBaseDispatcher& dispatcher();
 
 private:
-    TOvxBaseDispatcher& Ready();
-    void DoOpen();
-    void DoClose();
-    void DeliverEvent(uint32_t msg, uint32_t param, int32_t lparam);
-    void ApplyLine();
-    void ApplyTraceState(TTraceLogState requested, bool isTrace);
-    TOvxTraceOptions TraceOptions() const { return {traceHex_, traceAllHex_}; }
-    TOvxTraceOptions LogOptions() const { return {logHex_, logAllHex_}; }
+    TOvxBaseDispatcher& ready();
+    void doOpen();
+    void doClose();
+    void deliverEvent(uint32_t msg, uint32_t param, int32_t lparam);
+    void applyLine();
+    void applyTraceState(TTraceLogState requested, bool isTrace);
+    TOvxTraceOptions traceOptions() const { return {traceHex_, traceAllHex_}; }
+    TOvxTraceOptions logOptions() const { return {logHex_, logAllHex_}; }
 
     const TOvxClock& clock_;
     int comNumber_ = 0;

@@ -25,12 +25,12 @@ enum class HandlerKind { Event = 0, Proc = 1, Window = 2 };
 
 }  // namespace
 
-void SetEventPump(std::function<void()> pump) {
+void setEventPump(std::function<void()> pump) {
     MutexLock lock(gPumpMutex);
     gPump = std::move(pump);
 }
 
-void PumpEvents() {
+void pumpEvents() {
     std::function<void()> pump;
     {
         MutexLock lock(gPumpMutex);
@@ -39,7 +39,7 @@ void PumpEvents() {
     if (pump) pump();
 }
 
-void NormaliseThresholds(TOvxDispatcherConfig& c) {
+void normaliseThresholds(TOvxDispatcherConfig& c) {
     const bool hw = c.Line.HWFlowOptions != 0;
     if (!hw) return;
     if (c.BufferFull == 0 || c.BufferFull > c.InSize) c.BufferFull = c.InSize * 9 / 10;
@@ -99,16 +99,16 @@ struct TOvxBaseDispatcher::Impl {
     std::thread comm, dispatch, output;
     std::thread::id dispatchId;
 
-    size_t InUsed() const TELVANE_REQUIRES(mu) { return in.used(); }
-    size_t OutUsed() const TELVANE_REQUIRES(mu) { return out.used(); }
+    size_t inUsed() const TELVANE_REQUIRES(mu) { return in.used(); }
+    size_t outUsed() const TELVANE_REQUIRES(mu) { return out.used(); }
 
-    void Wake() {
+    void wakeThreads() {
         if (wake[1] >= 0) {
             const char c = 1;
             [[maybe_unused]] ssize_t n = ::write(wake[1], &c, 1);
         }
     }
-    void KickDispatch() {
+    void kickDispatch() {
         {
             MutexLock lock(evMu);
             kick = true;
@@ -124,60 +124,60 @@ TOvxBaseDispatcher::TOvxBaseDispatcher(std::unique_ptr<TOvxDevice> device, const
       impl_(std::make_unique<Impl>()) {}
 
 TOvxBaseDispatcher::~TOvxBaseDispatcher() {
-    Close();
-    JoinThreads();
+    close();
+    joinThreads();
 }
 
-void TOvxBaseDispatcher::SetTraceLog(TOvxTrace* trace, TOvxEventLog* log) {
+void TOvxBaseDispatcher::setTraceLog(TOvxTrace* trace, TOvxEventLog* log) {
     trace_ = trace ? trace : &ownTrace_;
     log_ = log ? log : &ownLog_;
 }
 
-void TOvxBaseDispatcher::OpenDevice(const TOvxDispatcherConfig& config) {
+void TOvxBaseDispatcher::openDevice(const TOvxDispatcherConfig& config) {
     Impl& d = *impl_;
-    if (IsOpen()) throw EOvxException(ecAlreadyOpen, "Port already open");
-    JoinThreads();
+    if (isOpen()) throw EOvxException(ecAlreadyOpen, "Port already open");
+    joinThreads();
     if (config.InSize == 0 || config.OutSize == 0) throw EOvxException(ecBadArgument, "Buffer sizes must not be zero");
     config_ = config;
-    NormaliseThresholds(config_);
+    normaliseThresholds(config_);
     device_->Open(config_.Path);
     try {
-        device_->Configure(config_.Line);
+        device_->configure(config_.Line);
     } catch (...) {
-        device_->Close();
+        device_->close();
         throw;
     }
-    device_->SetDTR(config_.DTR);
-    device_->SetRTS(config_.RTS);
-    device_->FlushInput();
+    device_->setDTR(config_.DTR);
+    device_->setRTS(config_.RTS);
+    device_->flushInput();
     MutexLock lock(d.mu);
     d.in.reset(config_.InSize);
     d.out.reset(config_.OutSize);
     d.newSinceAvail = 0;
     d.dataMatches.clear();
     d.lineLost = false;
-    d.lastModem = device_->ModemStatus();
+    d.lastModem = device_->modemStatus();
     d.stop = false;
     d.closeOnExit = false;
     d.open = true;
 }
 
-bool TOvxBaseDispatcher::IsOpen() const {
+bool TOvxBaseDispatcher::isOpen() const {
     MutexLock lock(impl_->mu);
     return impl_->open;
 }
 
-bool TOvxBaseDispatcher::Running() const {
+bool TOvxBaseDispatcher::running() const {
     MutexLock lock(impl_->mu);
     return impl_->running;
 }
 
-bool TOvxBaseDispatcher::LineLost() const {
+bool TOvxBaseDispatcher::lineLost() const {
     MutexLock lock(impl_->mu);
     return impl_->lineLost;
 }
 
-void TOvxBaseDispatcher::StartDispatcher() {
+void TOvxBaseDispatcher::startDispatcher() {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
@@ -201,19 +201,19 @@ void TOvxBaseDispatcher::StartDispatcher() {
         if (!d.startCv.wait_for(lock.get(), std::chrono::milliseconds(3000),
                                 [&]() TELVANE_LOCKED_PREDICATE { return d.started >= index; })) {
             lock.unlock();
-            Close();
+            close();
             throw EOvxException(ecDeviceError, "Dispatcher thread did not start");
         }
     };
-    startOne(d.comm, &TOvxBaseDispatcher::CommEventThread, 1);
-    startOne(d.dispatch, &TOvxBaseDispatcher::DispatchThread, 2);
-    startOne(d.output, &TOvxBaseDispatcher::OutputThread, 3);
+    startOne(d.comm, &TOvxBaseDispatcher::commEventThread, 1);
+    startOne(d.dispatch, &TOvxBaseDispatcher::dispatchThread, 2);
+    startOne(d.output, &TOvxBaseDispatcher::outputThread, 3);
 }
 
-void TOvxBaseDispatcher::StopThreads() {
+void TOvxBaseDispatcher::stopThreads() {
     Impl& d = *impl_;
     d.stop = true;
-    d.Wake();
+    d.wakeThreads();
     {
         MutexLock lock(d.evMu);
         d.kick = true;
@@ -227,7 +227,7 @@ void TOvxBaseDispatcher::StopThreads() {
     d.inputCv.notify_all();
 }
 
-void TOvxBaseDispatcher::JoinThreads() {
+void TOvxBaseDispatcher::joinThreads() {
     Impl& d = *impl_;
     const auto self = std::this_thread::get_id();
     for (std::thread* t : {&d.comm, &d.dispatch, &d.output})
@@ -244,7 +244,7 @@ namespace {
 constexpr int64_t kCloseDrainMs = 2000;
 }  // namespace
 
-void TOvxBaseDispatcher::Close() {
+void TOvxBaseDispatcher::close() {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
@@ -255,8 +255,8 @@ void TOvxBaseDispatcher::Close() {
     const bool onDispatchThread = threads && std::this_thread::get_id() == d.dispatchId;
     // What was written last (a reset string after a session, say) still goes out: closing waits
     // a little for the output buffer to empty instead of dropping it.
-    if (threads && !onDispatchThread) WaitForOutputEmpty(kCloseDrainMs);
-    StopThreads();
+    if (threads && !onDispatchThread) waitForOutputEmpty(kCloseDrainMs);
+    stopThreads();
     if (onDispatchThread) {
         // Called from a handler: the dispatch thread closes the device when it returns.
         d.closeOnExit = true;
@@ -275,12 +275,12 @@ void TOvxBaseDispatcher::Close() {
             return d.ended.load() >= d.started;
         };
         while (!allEnded()) {
-            PumpEvents();
+            pumpEvents();
             UniqueLock lock(d.evMu);
             d.startCv.wait_for(lock.get(), std::chrono::milliseconds(5),
                                [&]() TELVANE_LOCKED_PREDICATE { return d.ended.load() >= d.started; });
         }
-        JoinThreads();
+        joinThreads();
     }
     {
         MutexLock lock(d.mu);
@@ -289,14 +289,14 @@ void TOvxBaseDispatcher::Close() {
         d.closing = false;
     }
     d.inputCv.notify_all();
-    device_->Close();
+    device_->close();
 }
 
 // --- output ---
 
-int TOvxBaseDispatcher::PutChar(uint8_t c) { return PutBlock(&c, 1); }
+int TOvxBaseDispatcher::putChar(uint8_t c) { return putBlock(&c, 1); }
 
-int TOvxBaseDispatcher::PutBlock(const void* data, size_t len) {
+int TOvxBaseDispatcher::putBlock(const void* data, size_t len) {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
@@ -310,185 +310,185 @@ int TOvxBaseDispatcher::PutBlock(const void* data, size_t len) {
     return 0;
 }
 
-size_t TOvxBaseDispatcher::OutBuffFree() const {
+size_t TOvxBaseDispatcher::outBuffFree() const {
     MutexLock lock(impl_->mu);
     return impl_->out.room();
 }
 
-size_t TOvxBaseDispatcher::OutBuffUsed() const {
+size_t TOvxBaseDispatcher::outBuffUsed() const {
     MutexLock lock(impl_->mu);
-    return impl_->OutUsed();
+    return impl_->outUsed();
 }
 
-void TOvxBaseDispatcher::FlushOutBuffer() {
+void TOvxBaseDispatcher::flushOutBuffer() {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
         d.out.clear();
         ++d.outFlushes;
     }
-    if (IsOpen()) device_->FlushOutput();
+    if (isOpen()) device_->flushOutput();
     d.inputCv.notify_all();
-    d.KickDispatch();
+    d.kickDispatch();
 }
 
 // --- input ---
 
-size_t TOvxBaseDispatcher::InBuffUsed() const {
+size_t TOvxBaseDispatcher::inBuffUsed() const {
     MutexLock lock(impl_->mu);
-    return impl_->InUsed();
+    return impl_->inUsed();
 }
 
-size_t TOvxBaseDispatcher::InBuffFree() const {
+size_t TOvxBaseDispatcher::inBuffFree() const {
     MutexLock lock(impl_->mu);
     return impl_->in.room();
 }
 
-int TOvxBaseDispatcher::GetChar(uint8_t& c) { return GetBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty; }
+int TOvxBaseDispatcher::getChar(uint8_t& c) { return getBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty; }
 
-int TOvxBaseDispatcher::PeekChar(uint8_t& c, size_t index) const {
+int TOvxBaseDispatcher::peekChar(uint8_t& c, size_t index) const {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
-    if (index >= d.InUsed()) return ecBufferIsEmpty;
+    if (index >= d.inUsed()) return ecBufferIsEmpty;
     c = d.in.at(index);
     return 0;
 }
 
-size_t TOvxBaseDispatcher::PeekBlock(void* data, size_t len) const {
+size_t TOvxBaseDispatcher::peekBlock(void* data, size_t len) const {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     return d.in.peek(static_cast<uint8_t*>(data), len);
 }
 
-size_t TOvxBaseDispatcher::GetBlock(void* data, size_t len) {
+size_t TOvxBaseDispatcher::getBlock(void* data, size_t len) {
     Impl& d = *impl_;
     size_t n;
     {
         MutexLock lock(d.mu);
         n = d.in.take(static_cast<uint8_t*>(data), len);
     }
-    if (n > 0) d.Wake();  // room again: the comm-event thread may resume watching the device
+    if (n > 0) d.wakeThreads();  // room again: the comm-event thread may resume watching the device
     return n;
 }
 
-void TOvxBaseDispatcher::FlushInBuffer() {
+void TOvxBaseDispatcher::flushInBuffer() {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
         d.in.clear();
         if (d.delivering) d.flushedDuringDelivery = true;
     }
-    d.Wake();
+    d.wakeThreads();
 }
 
-bool TOvxBaseDispatcher::WaitForInput(size_t have, int64_t ms) {
+bool TOvxBaseDispatcher::waitForInput(size_t have, int64_t ms) {
     Impl& d = *impl_;
     UniqueLock lock(d.mu);
     return d.inputCv.wait_for(lock.get(), std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
                               [&]()
-                                  TELVANE_LOCKED_PREDICATE { return d.InUsed() > have || !d.open || d.stop.load(); }) &&
-           d.InUsed() > have;
+                                  TELVANE_LOCKED_PREDICATE { return d.inUsed() > have || !d.open || d.stop.load(); }) &&
+           d.inUsed() > have;
 }
 
-bool TOvxBaseDispatcher::WaitForOutputEmpty(int64_t ms) {
+bool TOvxBaseDispatcher::waitForOutputEmpty(int64_t ms) {
     Impl& d = *impl_;
     UniqueLock lock(d.mu);
     return d.inputCv.wait_for(lock.get(), std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
                               [&]()
-                                  TELVANE_LOCKED_PREDICATE { return d.OutUsed() == 0 || !d.open || d.stop.load(); }) &&
-           d.OutUsed() == 0;
+                                  TELVANE_LOCKED_PREDICATE { return d.outUsed() == 0 || !d.open || d.stop.load(); }) &&
+           d.outUsed() == 0;
 }
 
 // --- lines ---
 
-void TOvxBaseDispatcher::SetDTR(bool on) {
+void TOvxBaseDispatcher::setDTR(bool on) {
     config_.DTR = on;
-    if (IsOpen()) device_->SetDTR(on);
+    if (isOpen()) device_->setDTR(on);
 }
 
-void TOvxBaseDispatcher::SetRTS(bool on) {
+void TOvxBaseDispatcher::setRTS(bool on) {
     config_.RTS = on;
-    if (IsOpen()) device_->SetRTS(on);
+    if (isOpen()) device_->setRTS(on);
 }
 
-uint8_t TOvxBaseDispatcher::ModemStatus() { return IsOpen() ? device_->ModemStatus() : 0; }
+uint8_t TOvxBaseDispatcher::modemStatus() { return isOpen() ? device_->modemStatus() : 0; }
 
-void TOvxBaseDispatcher::SetLine(const TOvxLineSettings& line) {
-    if (IsOpen()) device_->Configure(line);
+void TOvxBaseDispatcher::setLine(const TOvxLineSettings& line) {
+    if (isOpen()) device_->configure(line);
     config_.Line = line;
 }
 
-void TOvxBaseDispatcher::SetBaud(long baud) {
+void TOvxBaseDispatcher::setBaud(long baud) {
     TOvxLineSettings line = config_.Line;
     line.Baud = baud;
-    SetLine(line);
+    setLine(line);
 }
 
 // --- triggers ---
 
-int TOvxBaseDispatcher::AddAvailTrigger(size_t count) {
+int TOvxBaseDispatcher::addAvailTrigger(size_t count) {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     auto t = d.triggers.add(TriggerKind::Avail);
     if (!t) return ecNoMoreTriggers;
     t->Count = std::max<size_t>(count, 1);
-    log_->Add(ltTrigAlloc, lsAvail, static_cast<uint32_t>(t->Handle));
+    log_->add(ltTrigAlloc, lsAvail, static_cast<uint32_t>(t->Handle));
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::AddDataTrigger(std::string_view data, bool ignoreCase) {
+int TOvxBaseDispatcher::addDataTrigger(std::string_view data, bool ignoreCase) {
     Impl& d = *impl_;
     if (data.empty() || data.size() > kMaxDataTriggerLength) return ecTriggerTooLong;
     MutexLock lock(d.mu);
     auto t = d.triggers.addData(data, ignoreCase);
     if (!t) return ecNoMoreTriggers;
-    log_->Add(ltTrigAlloc, lsData, static_cast<uint32_t>(t->Handle), data);
+    log_->add(ltTrigAlloc, lsData, static_cast<uint32_t>(t->Handle), data);
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::AddTimerTrigger() {
+int TOvxBaseDispatcher::addTimerTrigger() {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     auto t = d.triggers.add(TriggerKind::Timer);
     if (!t) return ecNoMoreTriggers;
-    log_->Add(ltTrigAlloc, lsTimer, static_cast<uint32_t>(t->Handle));
+    log_->add(ltTrigAlloc, lsTimer, static_cast<uint32_t>(t->Handle));
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::AddStatusTrigger(int type) {
+int TOvxBaseDispatcher::addStatusTrigger(int type) {
     Impl& d = *impl_;
     if (type < stModem || type > stOutSent) return ecBadArgument;
     MutexLock lock(d.mu);
     auto t = d.triggers.add(TriggerKind::Status);
     if (!t) return ecNoMoreTriggers;
     t->Type = type;
-    log_->Add(ltTrigAlloc, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(type));
+    log_->add(ltTrigAlloc, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(type));
     return t->Handle;
 }
 
-int TOvxBaseDispatcher::RemoveTrigger(int handle) {
+int TOvxBaseDispatcher::removeTrigger(int handle) {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     // A trigger being delivered stays alive through the delivery's own reference.
     if (!d.triggers.remove(handle)) return ecBadTriggerHandle;
-    log_->Add(ltTrigDispose, lsNone, static_cast<uint32_t>(handle));
+    log_->add(ltTrigDispose, lsNone, static_cast<uint32_t>(handle));
     return 0;
 }
 
-int TOvxBaseDispatcher::SetTimerTrigger(int handle, int64_t ticks, bool activate) {
+int TOvxBaseDispatcher::setTimerTrigger(int handle, int64_t ticks, bool activate) {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
         auto t = d.triggers.find(handle);
         if (!t || t->Kind != TriggerKind::Timer) return ecBadTriggerHandle;
         t->Active = activate;
-        t->DueMs = clock_.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
+        t->DueMs = clock_.nowMs() + ticksToMs(std::max<int64_t>(ticks, 0));
     }
-    d.KickDispatch();  // the dispatch thread recomputes its wake-up time
+    d.kickDispatch();  // the dispatch thread recomputes its wake-up time
     return 0;
 }
 
-int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activate) {
+int TOvxBaseDispatcher::setStatusTrigger(int handle, uint32_t value, bool activate) {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
@@ -497,14 +497,14 @@ int TOvxBaseDispatcher::SetStatusTrigger(int handle, uint32_t value, bool activa
         t->Value = value;
         t->Active = activate;
         if (t->Type == stModem) t->LastModem = d.lastModem;
-        log_->Add(ltTrigDataChange, lsStatus, value, {},
+        log_->add(ltTrigDataChange, lsStatus, value, {},
                   static_cast<uint8_t>(t->Type | (activate ? 0 : kLogNotActive)));
     }
-    d.KickDispatch();
+    d.kickDispatch();
     return 0;
 }
 
-int TOvxBaseDispatcher::StatusTriggerType(int handle) const {
+int TOvxBaseDispatcher::statusTriggerType(int handle) const {
     MutexLock lock(impl_->mu);
     auto t = impl_->triggers.find(handle);
     return t && t->Kind == TriggerKind::Status ? t->Type : 0;
@@ -513,7 +513,7 @@ int TOvxBaseDispatcher::StatusTriggerType(int handle) const {
 // --- handlers ---
 
 namespace {
-int RegisterHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind kind, TOvxTriggerProc proc,
+int registerHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind kind, TOvxTriggerProc proc,
                     TOvxEventSink* sink) {
     MutexLock lock(d.mu);
     auto h = std::make_shared<TOvxBaseDispatcher::Impl::Handler>();
@@ -524,31 +524,31 @@ int RegisterHandler(TOvxBaseDispatcher::Impl& d, TOvxEventLog& log, HandlerKind 
     // Keep event, procedure and window handlers grouped in delivery order.
     auto pos = std::find_if(d.handlers.begin(), d.handlers.end(), [&](const auto& o) { return o->Kind > kind; });
     d.handlers.insert(pos, h);
-    log.Add(ltTrigHandlerAlloc, lsHandler, static_cast<uint32_t>(h->Id));
+    log.add(ltTrigHandlerAlloc, lsHandler, static_cast<uint32_t>(h->Id));
     return h->Id;
 }
 }  // namespace
 
-int TOvxBaseDispatcher::RegisterEventTriggerHandler(TOvxTriggerProc proc) {
-    return RegisterHandler(*impl_, *log_, HandlerKind::Event, std::move(proc), nullptr);
+int TOvxBaseDispatcher::registerEventTriggerHandler(TOvxTriggerProc proc) {
+    return registerHandler(*impl_, *log_, HandlerKind::Event, std::move(proc), nullptr);
 }
 
-int TOvxBaseDispatcher::RegisterProcTriggerHandler(TOvxTriggerProc proc) {
-    return RegisterHandler(*impl_, *log_, HandlerKind::Proc, std::move(proc), nullptr);
+int TOvxBaseDispatcher::registerProcTriggerHandler(TOvxTriggerProc proc) {
+    return registerHandler(*impl_, *log_, HandlerKind::Proc, std::move(proc), nullptr);
 }
 
-int TOvxBaseDispatcher::RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc) {
-    return RegisterHandler(*impl_, *log_, HandlerKind::Window, std::move(proc), sink);
+int TOvxBaseDispatcher::registerWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc) {
+    return registerHandler(*impl_, *log_, HandlerKind::Window, std::move(proc), sink);
 }
 
-void TOvxBaseDispatcher::DeregisterTriggerHandler(int id) {
+void TOvxBaseDispatcher::deregisterTriggerHandler(int id) {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     auto it = std::find_if(d.handlers.begin(), d.handlers.end(), [&](const auto& h) { return h->Id == id; });
     if (it == d.handlers.end()) return;
     // The delivery in progress holds its own reference, so a handler may remove itself.
     (*it)->Removed = true;
-    log_->Add(ltTrigHandlerDispose, lsHandler, static_cast<uint32_t>(id));
+    log_->add(ltTrigHandlerDispose, lsHandler, static_cast<uint32_t>(id));
     d.handlers.erase(it);
 }
 
@@ -559,7 +559,7 @@ namespace {
 // Delivers one notification to every handler; for available and data notifications each
 // handler reads from the same position and the read position then advances by the most
 // any handler took.
-void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t param, uint32_t value, bool readRule) {
+void deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t param, uint32_t value, bool readRule) {
     const int32_t lparam = static_cast<int32_t>((value & 0xFFFF) | (static_cast<uint32_t>(number) << 16));
     std::vector<std::shared_ptr<TOvxBaseDispatcher::Impl::Handler>> snapshot;
     uint64_t savedTail;
@@ -579,7 +579,7 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
         }
         if (h->Kind == HandlerKind::Window && h->Sink) {
             auto proc = h->Proc;
-            h->Sink->RunOnAppThread([proc, msg, param, lparam] { proc(msg, param, lparam); },
+            h->Sink->runOnAppThread([proc, msg, param, lparam] { proc(msg, param, lparam); },
                                     TOvxBaseDispatcher::kWindowTimeoutMs);
         } else {
             h->Proc(msg, param, lparam);
@@ -597,19 +597,19 @@ void Deliver(TOvxBaseDispatcher::Impl& d, int number, uint32_t msg, uint32_t par
 
 }  // namespace
 
-size_t TOvxBaseDispatcher::DispatchOnce() {
-    if (!IsOpen()) return 0;
-    const size_t total = ReadDevice();
+size_t TOvxBaseDispatcher::dispatchOnce() {
+    if (!isOpen()) return 0;
+    const size_t total = readDevice();
     if (total > 0) impl_->inputCv.notify_all();
     // Without an output thread, write what the device takes now.
-    if (!Running()) WriteOutputOnce();
+    if (!running()) writeOutputOnce();
 
-    const uint8_t modem = device_->ModemStatus();
-    const uint8_t errors = device_->TakeLineErrors();
+    const uint8_t modem = device_->modemStatus();
+    const uint8_t errors = device_->takeLineErrors();
     {
         MutexLock lock(impl_->mu);
-        if (modem != impl_->lastModem) log_->Add(ltDispatch, lsModemStatus, modem);
-        if (errors) log_->Add(ltDispatch, lsLineStatus, errors);
+        if (modem != impl_->lastModem) log_->add(ltDispatch, lsModemStatus, modem);
+        if (errors) log_->add(ltDispatch, lsLineStatus, errors);
         impl_->lastModem = modem;
     }
     // The triggers as they are now: a handler that adds one makes it count from the next pass.
@@ -618,15 +618,15 @@ size_t TOvxBaseDispatcher::DispatchOnce() {
         MutexLock lock(impl_->mu);
         triggers = impl_->triggers.all();
     }
-    FireStatusTriggers(triggers, modem, errors);
-    FireDataTriggers();
-    FireAvailTrigger();
-    FireTimerTriggers(triggers);
+    fireStatusTriggers(triggers, modem, errors);
+    fireDataTriggers();
+    fireAvailTrigger();
+    fireTimerTriggers(triggers);
     return total;
 }
 
 // Reads what the device has into the input buffer (as much as fits); returns the byte count.
-size_t TOvxBaseDispatcher::ReadDevice() {
+size_t TOvxBaseDispatcher::readDevice() {
     Impl& d = *impl_;
     size_t total = 0;
     uint8_t chunk[4096];
@@ -637,25 +637,25 @@ size_t TOvxBaseDispatcher::ReadDevice() {
             room = d.in.room();
         }
         if (room == 0) break;
-        const ssize_t n = device_->Read(chunk, std::min(room, sizeof chunk));
+        const ssize_t n = device_->read(chunk, std::min(room, sizeof chunk));
         if (n < 0) {
             MutexLock lock(d.mu);
-            if (!d.lineLost) log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+            if (!d.lineLost) log_->add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
             d.lineLost = true;
             break;
         }
         if (n == 0) {
             if (total == 0 && d.hangupSeen.exchange(false)) {
                 MutexLock lock(d.mu);
-                if (!d.lineLost) log_->Add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+                if (!d.lineLost) log_->add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
                 d.lineLost = true;
             }
             break;
         }
         {
             MutexLock recording(d.recordMu);
-            trace_->Add('R', chunk, static_cast<size_t>(n));
-            log_->Add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
+            trace_->add('R', chunk, static_cast<size_t>(n));
+            log_->add(ltDispatch, lsReadCom, static_cast<uint32_t>(n),
                       std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
         }
         {
@@ -670,7 +670,7 @@ size_t TOvxBaseDispatcher::ReadDevice() {
     return total;
 }
 
-void TOvxBaseDispatcher::FireStatusTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers, uint8_t modem,
+void TOvxBaseDispatcher::fireStatusTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers, uint8_t modem,
                                             uint8_t errors) {
     Impl& d = *impl_;
     for (const auto& t : triggers) {
@@ -695,23 +695,23 @@ void TOvxBaseDispatcher::FireStatusTriggers(const std::vector<std::shared_ptr<Tr
                 fire = value >= t->Value;
                 break;
             case stOutBuffUsed:
-                value = static_cast<uint32_t>(d.OutUsed());
+                value = static_cast<uint32_t>(d.outUsed());
                 fire = value <= t->Value;
                 break;
-            case stOutSent: fire = d.OutUsed() == 0; break;
+            case stOutSent: fire = d.outUsed() == 0; break;
             }
             // Output triggers fire once and must be re-armed.
             if (fire && t->Type >= stOutBuffFree) t->Active = false;
         }
         if (fire) {
-            log_->Add(ltTrigger, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(t->Type));
-            Deliver(d, number_, ovTriggerStatus, static_cast<uint32_t>(t->Handle), value, false);
+            log_->add(ltTrigger, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(t->Type));
+            deliver(d, number_, ovTriggerStatus, static_cast<uint32_t>(t->Handle), value, false);
         }
     }
 }
 
 // Data triggers in the order their strings arrived.
-void TOvxBaseDispatcher::FireDataTriggers() {
+void TOvxBaseDispatcher::fireDataTriggers() {
     Impl& d = *impl_;
     std::vector<int> matches;
     {
@@ -726,71 +726,71 @@ void TOvxBaseDispatcher::FireDataTriggers() {
             t = d.triggers.find(handle);
         }
         if (!t) continue;
-        log_->Add(ltTrigger, lsData, static_cast<uint32_t>(handle));
-        Deliver(d, number_, ovTriggerData, static_cast<uint32_t>(handle), static_cast<uint32_t>(t->Data.size()), true);
+        log_->add(ltTrigger, lsData, static_cast<uint32_t>(handle));
+        deliver(d, number_, ovTriggerData, static_cast<uint32_t>(handle), static_cast<uint32_t>(t->Data.size()), true);
     }
 }
 
 // The available count, once per pass with new input, when the smallest trigger count is reached.
-void TOvxBaseDispatcher::FireAvailTrigger() {
+void TOvxBaseDispatcher::fireAvailTrigger() {
     Impl& d = *impl_;
     size_t availCount = 0;
     {
         MutexLock lock(d.mu);
         const size_t need = d.triggers.smallestAvailCount();
-        if (d.newSinceAvail > 0 && need != SIZE_MAX && d.InUsed() >= need) {
-            availCount = d.InUsed();
+        if (d.newSinceAvail > 0 && need != SIZE_MAX && d.inUsed() >= need) {
+            availCount = d.inUsed();
             d.newSinceAvail = 0;
         }
     }
     if (availCount > 0 && !d.stop) {
-        log_->Add(ltTrigger, lsAvail, static_cast<uint32_t>(availCount));
-        Deliver(d, number_, ovTriggerAvail, static_cast<uint32_t>(availCount), 0, true);
+        log_->add(ltTrigger, lsAvail, static_cast<uint32_t>(availCount));
+        deliver(d, number_, ovTriggerAvail, static_cast<uint32_t>(availCount), 0, true);
     }
 }
 
-void TOvxBaseDispatcher::FireTimerTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers) {
+void TOvxBaseDispatcher::fireTimerTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers) {
     Impl& d = *impl_;
     for (const auto& t : triggers) {
         if (t->Kind != TriggerKind::Timer || d.stop) continue;
         {
             MutexLock lock(d.mu);
-            if (t->Removed || !t->Active || clock_.NowMs() < t->DueMs) continue;
+            if (t->Removed || !t->Active || clock_.nowMs() < t->DueMs) continue;
             t->Active = false;
         }
-        log_->Add(ltTrigger, lsTimer, static_cast<uint32_t>(t->Handle));
-        Deliver(d, number_, ovTriggerTimer, static_cast<uint32_t>(t->Handle), 0, false);
+        log_->add(ltTrigger, lsTimer, static_cast<uint32_t>(t->Handle));
+        deliver(d, number_, ovTriggerTimer, static_cast<uint32_t>(t->Handle), 0, false);
     }
 }
 
-size_t TOvxBaseDispatcher::WriteOutputOnce() {
+size_t TOvxBaseDispatcher::writeOutputOnce() {
     Impl& d = *impl_;
     uint8_t chunk[4096];
     size_t len;
     uint64_t flushes;
     {
         MutexLock lock(d.mu);
-        if (!d.open || d.OutUsed() == 0) return 0;
+        if (!d.open || d.outUsed() == 0) return 0;
         const uint8_t* start = nullptr;
         len = d.out.contiguous(&start, sizeof chunk);
         std::copy_n(start, len, chunk);
         flushes = d.outFlushes;
     }
     d.recordMu.lock();
-    const ssize_t n = device_->Write(chunk, len);
+    const ssize_t n = device_->write(chunk, len);
     if (n <= 0) {
         d.recordMu.unlock();
         if (n == 0) return 0;
         // The line is gone: drop what was queued so that nobody waits for it forever.
         MutexLock lock(d.mu);
-        if (!d.lineLost) log_->Add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
+        if (!d.lineLost) log_->add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
         d.lineLost = true;
         d.out.clear();
         d.inputCv.notify_all();
         return 0;
     }
-    trace_->Add('T', chunk, static_cast<size_t>(n));
-    log_->Add(ltDispatch, lsWriteCom, static_cast<uint32_t>(n),
+    trace_->add('T', chunk, static_cast<size_t>(n));
+    log_->add(ltDispatch, lsWriteCom, static_cast<uint32_t>(n),
               std::string_view(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n)));
     d.recordMu.unlock();
     {
@@ -802,7 +802,7 @@ size_t TOvxBaseDispatcher::WriteOutputOnce() {
 }
 
 namespace {
-void ConfirmStarted(TOvxBaseDispatcher::Impl& d) {
+void confirmStarted(TOvxBaseDispatcher::Impl& d) {
     {
         MutexLock lock(d.evMu);
         ++d.started;
@@ -810,7 +810,7 @@ void ConfirmStarted(TOvxBaseDispatcher::Impl& d) {
     d.startCv.notify_all();
 }
 
-void ConfirmEnded(TOvxBaseDispatcher::Impl& d) {
+void confirmEnded(TOvxBaseDispatcher::Impl& d) {
     {
         MutexLock lock(d.evMu);
         d.ended.fetch_add(1);
@@ -819,17 +819,17 @@ void ConfirmEnded(TOvxBaseDispatcher::Impl& d) {
 }
 }  // namespace
 
-void TOvxBaseDispatcher::CommEventThread() {
+void TOvxBaseDispatcher::commEventThread() {
     Impl& d = *impl_;
-    log_->Add(ltThread, lsStart, 1);
-    ConfirmStarted(d);
+    log_->add(ltThread, lsStart, 1);
+    confirmStarted(d);
     while (!d.stop) {
         bool watch;
         {
             MutexLock lock(d.mu);
             watch = !d.lineLost && d.in.room() > 0;
         }
-        pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->PollFd(), POLLIN, 0}};
+        pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->pollFd(), POLLIN, 0}};
         const nfds_t count = (watch && fds[1].fd >= 0) ? 2 : 1;
         const int r = ::poll(fds, count, kPollMs);
         if (r < 0 && errno != EINTR) break;
@@ -846,20 +846,20 @@ void TOvxBaseDispatcher::CommEventThread() {
             d.commCv.wait(lock.get(), [&]() TELVANE_LOCKED_PREDICATE { return !d.eventPending || d.stop.load(); });
         }
     }
-    log_->Add(ltThread, lsExit, 1);
-    ConfirmEnded(d);
+    log_->add(ltThread, lsExit, 1);
+    confirmEnded(d);
 }
 
-void TOvxBaseDispatcher::DispatchThread() {
+void TOvxBaseDispatcher::dispatchThread() {
     Impl& d = *impl_;
     d.dispatchId = std::this_thread::get_id();
-    log_->Add(ltThread, lsStart, 2);
-    ConfirmStarted(d);
+    log_->add(ltThread, lsStart, 2);
+    confirmStarted(d);
     while (!d.stop) {
         int64_t waitMs = kPollMs;
         {
             MutexLock lock(d.mu);
-            const int64_t now = clock_.NowMs();
+            const int64_t now = clock_.nowMs();
             for (const auto& t : d.triggers.all())
                 if (t->Kind == TriggerKind::Timer && t->Active) waitMs = std::clamp<int64_t>(t->DueMs - now, 0, waitMs);
         }
@@ -870,7 +870,7 @@ void TOvxBaseDispatcher::DispatchThread() {
             d.kick = false;
         }
         if (d.stop) break;
-        DispatchOnce();
+        dispatchOnce();
         {
             MutexLock lock(d.evMu);
             d.eventPending = false;
@@ -882,38 +882,38 @@ void TOvxBaseDispatcher::DispatchThread() {
             MutexLock lock(d.mu);
             d.running = false;
         }
-        device_->Close();
+        device_->close();
     }
-    log_->Add(ltThread, lsExit, 2);
-    ConfirmEnded(d);
+    log_->add(ltThread, lsExit, 2);
+    confirmEnded(d);
 }
 
-void TOvxBaseDispatcher::OutputThread() {
+void TOvxBaseDispatcher::outputThread() {
     Impl& d = *impl_;
-    log_->Add(ltThread, lsStart, 3);
-    ConfirmStarted(d);
+    log_->add(ltThread, lsStart, 3);
+    confirmStarted(d);
     while (!d.stop) {
         {
             UniqueLock lock(d.mu);
             d.outCv.wait_for(lock.get(), std::chrono::milliseconds(kPollMs),
-                             [&]() TELVANE_LOCKED_PREDICATE { return d.stop.load() || d.OutUsed() > 0; });
+                             [&]() TELVANE_LOCKED_PREDICATE { return d.stop.load() || d.outUsed() > 0; });
             if (d.stop) break;
-            if (d.OutUsed() == 0) continue;
+            if (d.outUsed() == 0) continue;
         }
-        const size_t n = WriteOutputOnce();
+        const size_t n = writeOutputOnce();
         if (n > 0) {
-            d.KickDispatch();  // output triggers may fire now
+            d.kickDispatch();  // output triggers may fire now
             continue;
         }
         // The device takes nothing at the moment: wait until it can, or for the next poll.
-        pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->PollFd(), POLLOUT, 0}};
+        pollfd fds[2] = {{d.wake[0], POLLIN, 0}, {device_->pollFd(), POLLOUT, 0}};
         if (fds[1].fd >= 0)
             ::poll(fds, 2, kPollMs);
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    log_->Add(ltThread, lsExit, 3);
-    ConfirmEnded(d);
+    log_->add(ltThread, lsExit, 3);
+    confirmEnded(d);
 }
 
 }  // namespace telvane::transport

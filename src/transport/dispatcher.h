@@ -2,7 +2,7 @@
 // TOvxBaseDispatcher owns the device, a circular input and output buffer, the trigger lists
 // and the handler lists. Started, it runs a comm-event thread (waits for device input), a
 // dispatch thread (reads the device, evaluates triggers, calls handlers) and an output thread
-// (writes queued bytes). Without threads, DispatchOnce() does one dispatch pass on the calling
+// (writes queued bytes). Without threads, dispatchOnce() does one dispatch pass on the calling
 // thread, which lets tests drive a scripted device with a fake clock.
 //
 // Locking (annotated for Clang's thread-safety analysis, see dispatcher.cpp): one mutex guards the
@@ -12,7 +12,7 @@
 // each firing trigger is delivered to every handler (event, then procedure, then window
 // handlers) before the next trigger is evaluated; a handler or trigger removed during delivery
 // is removed once that delivery ends; after an available or data notification the read
-// position advances by the largest number of bytes any handler took; Close() stops every
+// position advances by the largest number of bytes any handler took; close() stops every
 // thread, also while a handler runs, and never deadlocks with a window handler because it lets
 // application events run while it waits.
 #pragma once
@@ -52,15 +52,15 @@ enum TOvxStatusType {
 };
 
 // lparam of a notification: value + dispatcher number * 65536.
-inline uint16_t TriggerValue(int32_t lparam) { return static_cast<uint16_t>(lparam & 0xFFFF); }
-inline uint16_t TriggerDispatcher(int32_t lparam) { return static_cast<uint16_t>(static_cast<uint32_t>(lparam) >> 16); }
+inline uint16_t triggerValue(int32_t lparam) { return static_cast<uint16_t>(lparam & 0xFFFF); }
+inline uint16_t triggerDispatcher(int32_t lparam) { return static_cast<uint16_t>(static_cast<uint32_t>(lparam) >> 16); }
 
 // A trigger handler: (message number, trigger handle or count, value + dispatcher * 65536).
 using TOvxTriggerProc = std::function<void(uint32_t msg, uint32_t param, int32_t lparam)>;
 
 // Hook that lets application (UI) events run; set by the application, empty in tools.
-void SetEventPump(std::function<void()> pump);
-void PumpEvents();
+void setEventPump(std::function<void()> pump);
+void pumpEvents();
 
 struct TOvxDispatcherConfig {
     std::string Path;
@@ -75,89 +75,89 @@ struct TOvxDispatcherConfig {
 
 // Normalises the flow thresholds: with hardware flow control, 0 or too-large values become
 // 90 % and 10 % of InSize.
-void NormaliseThresholds(TOvxDispatcherConfig& config);
+void normaliseThresholds(TOvxDispatcherConfig& config);
 
 class TOvxBaseDispatcher {
 public:
-    explicit TOvxBaseDispatcher(std::unique_ptr<TOvxDevice> device, const TOvxClock& clock = SystemClock());
+    explicit TOvxBaseDispatcher(std::unique_ptr<TOvxDevice> device, const TOvxClock& clock = systemClock());
     ~TOvxBaseDispatcher();
     TOvxBaseDispatcher(const TOvxBaseDispatcher&) = delete;
     TOvxBaseDispatcher& operator=(const TOvxBaseDispatcher&) = delete;
 
     // Opens the device and applies the settings (throws EOvxException). Threads are not started.
-    void OpenDevice(const TOvxDispatcherConfig& config);
+    void openDevice(const TOvxDispatcherConfig& config);
     // Starts the comm-event, dispatch and output threads, each confirmed within 3000 ms.
     // Throws EOvxException("Dispatcher already started") when they run.
-    void StartDispatcher();
+    void startDispatcher();
     // Stops the threads (letting application events run while waiting) and closes the device.
     // Called from a handler on the dispatch thread, the dispatch thread ends after it returns.
-    void Close();
-    bool IsOpen() const;
-    bool Running() const;
+    void close();
+    bool isOpen() const;
+    bool running() const;
     // The device stopped answering reads or writes (unplugged, or the far side of a
     // pseudo-terminal closed); cleared by reopening or when data arrives again.
-    bool LineLost() const;
+    bool lineLost() const;
     // One dispatch pass on the calling thread (for use without threads): reads the device,
     // evaluates triggers and delivers notifications. Returns the number of bytes read.
-    size_t DispatchOnce();
+    size_t dispatchOnce();
     int Number() const { return number_; }
-    TOvxDevice& Device() { return *device_; }
-    const TOvxClock& Clock() const { return clock_; }
+    TOvxDevice& device() { return *device_; }
+    const TOvxClock& clock() const { return clock_; }
 
     // Output. Return 0 or a negative error code (ecOutputBufferTooSmall, ecBufferIsFull, ecNotOpen).
-    int PutChar(uint8_t c);
-    int PutBlock(const void* data, size_t len);
-    int PutString(std::string_view s) { return PutBlock(s.data(), s.size()); }
-    size_t OutBuffFree() const;
-    size_t OutBuffUsed() const;
-    void FlushOutBuffer();
+    int putChar(uint8_t c);
+    int putBlock(const void* data, size_t len);
+    int putString(std::string_view s) { return putBlock(s.data(), s.size()); }
+    size_t outBuffFree() const;
+    size_t outBuffUsed() const;
+    void flushOutBuffer();
 
     // Input. GetChar/PeekChar return 0 or ecBufferIsEmpty; GetBlock/PeekBlock return the
     // number of bytes copied (at most len).
-    size_t InBuffUsed() const;
-    size_t InBuffFree() const;
-    size_t CharReady() const { return InBuffUsed(); }
-    int GetChar(uint8_t& c);
-    int PeekChar(uint8_t& c, size_t index = 0) const;
-    size_t GetBlock(void* data, size_t len);
-    size_t PeekBlock(void* data, size_t len) const;
-    void FlushInBuffer();
+    size_t inBuffUsed() const;
+    size_t inBuffFree() const;
+    size_t charReady() const { return inBuffUsed(); }
+    int getChar(uint8_t& c);
+    int peekChar(uint8_t& c, size_t index = 0) const;
+    size_t getBlock(void* data, size_t len);
+    size_t peekBlock(void* data, size_t len) const;
+    void flushInBuffer();
     // Waits until unread input exceeds `have` bytes or `ms` pass; true when it does.
-    bool WaitForInput(size_t have, int64_t ms);
+    bool waitForInput(size_t have, int64_t ms);
     // Waits until the output buffer is empty or `ms` pass; true when it is.
-    bool WaitForOutputEmpty(int64_t ms);
+    bool waitForOutputEmpty(int64_t ms);
 
     // Lines.
-    void SetDTR(bool on);
-    void SetRTS(bool on);
-    uint8_t ModemStatus();
-    void SetLine(const TOvxLineSettings& line);  // throws EOvxException
-    void SetBaud(long baud);                     // throws EOvxException
-    const TOvxLineSettings& LineSettings() const { return config_.Line; }
+    void setDTR(bool on);
+    void setRTS(bool on);
+    uint8_t modemStatus();
+    void setLine(const TOvxLineSettings& line);  // throws EOvxException
+    void setBaud(long baud);                     // throws EOvxException
+    const TOvxLineSettings& lineSettings() const { return config_.Line; }
 
     // Triggers. Add* return a handle (> 0) or a negative error code.
-    int AddAvailTrigger(size_t count);
-    int AddDataTrigger(std::string_view data, bool ignoreCase);
-    int AddTimerTrigger();
-    int AddStatusTrigger(int type);
-    int RemoveTrigger(int handle);
-    int SetTimerTrigger(int handle, int64_t ticks, bool activate);
-    int SetStatusTrigger(int handle, uint32_t value, bool activate);
+    int addAvailTrigger(size_t count);
+    int addDataTrigger(std::string_view data, bool ignoreCase);
+    int addTimerTrigger();
+    int addStatusTrigger(int type);
+    int removeTrigger(int handle);
+    int setTimerTrigger(int handle, int64_t ticks, bool activate);
+    int setStatusTrigger(int handle, uint32_t value, bool activate);
     // The type (1..5) of a status trigger; 0 for any other handle.
-    int StatusTriggerType(int handle) const;
+    int statusTriggerType(int handle) const;
 
     // Handlers. Register* return a handler id (> 0); removal during delivery is deferred.
-    int RegisterEventTriggerHandler(TOvxTriggerProc proc);
-    int RegisterProcTriggerHandler(TOvxTriggerProc proc);
+    int registerEventTriggerHandler(TOvxTriggerProc proc);
+    int registerProcTriggerHandler(TOvxTriggerProc proc);
     // The call reaches the application thread through `sink`, waiting at most 3000 ms.
-    int RegisterWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc);
-    void DeregisterTriggerHandler(int id);
+    int registerWindowTriggerHandler(TOvxEventSink* sink, TOvxTriggerProc proc);
+    void deregisterTriggerHandler(int id);
 
     // Trace and log to record into (owned by the caller, e.g. the port component, so that they
     // outlive the dispatcher); by default the dispatcher's own.
-    void SetTraceLog(TOvxTrace* trace, TOvxEventLog* log);
-    TOvxTrace& Trace() { return *trace_; }
-    TOvxEventLog& Log() { return *log_; }
+    void setTraceLog(TOvxTrace* trace, TOvxEventLog* log);
+    TOvxTrace& trace() { return *trace_; }
+    TOvxEventLog& log() { return *log_; }
 
     static constexpr int kWindowTimeoutMs = 3000;
     static constexpr int kPollMs = 50;
@@ -168,17 +168,17 @@ public:
 
 private:
     // The steps of one dispatch pass, in their order.
-    size_t ReadDevice();
-    void FireStatusTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers, uint8_t modem, uint8_t errors);
-    void FireDataTriggers();
-    void FireAvailTrigger();
-    void FireTimerTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers);
-    size_t WriteOutputOnce();
-    void CommEventThread();
-    void DispatchThread();
-    void OutputThread();
-    void StopThreads();
-    void JoinThreads();
+    size_t readDevice();
+    void fireStatusTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers, uint8_t modem, uint8_t errors);
+    void fireDataTriggers();
+    void fireAvailTrigger();
+    void fireTimerTriggers(const std::vector<std::shared_ptr<Trigger>>& triggers);
+    size_t writeOutputOnce();
+    void commEventThread();
+    void dispatchThread();
+    void outputThread();
+    void stopThreads();
+    void joinThreads();
 
     std::unique_ptr<TOvxDevice> device_;
     const TOvxClock& clock_;

@@ -14,13 +14,13 @@ public:
     // Runs `call` on the application thread and waits at most `timeoutMs` for it to finish.
     // Returns false when the time-out expired; the sink then guarantees `call` is never run
     // afterwards (it is abandoned), so the caller may release what the call refers to.
-    virtual bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) = 0;
+    virtual bool runOnAppThread(const std::function<void()>& call, int timeoutMs) = 0;
 };
 
 // An event sink that runs every call in place, on the calling thread.
 class TOvxDirectSink final : public TOvxEventSink {
 public:
-    bool RunOnAppThread(const std::function<void()>& call, int) override {
+    bool runOnAppThread(const std::function<void()>& call, int) override {
         call();
         return true;
     }

@@ -14,7 +14,7 @@ constexpr int64_t kPumpSliceMs = 10;
 constexpr int64_t kWriteWaitMs = 2000;
 }  // namespace
 
-size_t FindString(std::string_view haystack, std::string_view needle, bool ignoreCase) {
+size_t findString(std::string_view haystack, std::string_view needle, bool ignoreCase) {
     if (!ignoreCase) return haystack.find(needle);
     auto eq = [](char a, char b) {
         return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
@@ -24,49 +24,49 @@ size_t FindString(std::string_view haystack, std::string_view needle, bool ignor
                                                    : static_cast<size_t>(it - haystack.begin());
 }
 
-void WriteString(TOvxComPort& port, std::string_view s) {
-    TOvxBaseDispatcher& d = port.Dispatcher();
-    if (s.size() > d.OutBuffFree() + d.OutBuffUsed())
+void writeString(TOvxComPort& port, std::string_view s) {
+    TOvxBaseDispatcher& d = port.dispatcher();
+    if (s.size() > d.outBuffFree() + d.outBuffUsed())
         throw EOvxException(ecOutputBufferTooSmall, "Output buffer too small for block");
-    const int64_t end = SystemClock().NowMs() + kWriteWaitMs;
-    while (d.OutBuffFree() < s.size()) {
-        if (SystemClock().NowMs() >= end || !d.IsOpen()) throw EOvxException(ecBufferIsFull, "Output buffer full");
-        d.WaitForOutputEmpty(kPumpSliceMs);
+    const int64_t end = systemClock().nowMs() + kWriteWaitMs;
+    while (d.outBuffFree() < s.size()) {
+        if (systemClock().nowMs() >= end || !d.isOpen()) throw EOvxException(ecBufferIsFull, "Output buffer full");
+        d.waitForOutputEmpty(kPumpSliceMs);
     }
-    port.PutString(s);
+    port.putString(s);
 }
 
-bool WaitForString(TOvxComPort& port, std::string_view s, int64_t ticks, bool letEventsRun, bool ignoreCase) {
+bool waitForString(TOvxComPort& port, std::string_view s, int64_t ticks, bool letEventsRun, bool ignoreCase) {
     if (s.empty()) return true;
-    TOvxBaseDispatcher& d = port.Dispatcher();
-    const TOvxClock& clock = SystemClock();
-    const int64_t end = clock.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
+    TOvxBaseDispatcher& d = port.dispatcher();
+    const TOvxClock& clock = systemClock();
+    const int64_t end = clock.nowMs() + ticksToMs(std::max<int64_t>(ticks, 0));
     std::vector<char> buf;
     for (;;) {
-        const size_t have = d.InBuffUsed();
+        const size_t have = d.inBuffUsed();
         buf.resize(have);
-        const size_t n = d.PeekBlock(buf.data(), have);
-        const size_t at = FindString(std::string_view(buf.data(), n), s, ignoreCase);
+        const size_t n = d.peekBlock(buf.data(), have);
+        const size_t at = findString(std::string_view(buf.data(), n), s, ignoreCase);
         if (at != std::string_view::npos) {
             std::vector<char> sink(at + s.size());
-            d.GetBlock(sink.data(), sink.size());
+            d.getBlock(sink.data(), sink.size());
             return true;
         }
-        const int64_t left = end - clock.NowMs();
-        if (left <= 0 || !d.IsOpen()) return false;
+        const int64_t left = end - clock.nowMs();
+        if (left <= 0 || !d.isOpen()) return false;
         if (letEventsRun) {
-            PumpEvents();
-            d.WaitForInput(n, std::min(left, kPumpSliceMs));
+            pumpEvents();
+            d.waitForInput(n, std::min(left, kPumpSliceMs));
         } else {
-            d.WaitForInput(n, left);
+            d.waitForInput(n, left);
         }
     }
 }
 
-void DelayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock) {
-    const int64_t end = clock.NowMs() + TicksToMs(std::max<int64_t>(ticks, 0));
-    for (int64_t now = clock.NowMs(); now < end; now = clock.NowMs()) {
-        if (letEventsRun) PumpEvents();
+void delayTicks(int64_t ticks, bool letEventsRun, const TOvxClock& clock) {
+    const int64_t end = clock.nowMs() + ticksToMs(std::max<int64_t>(ticks, 0));
+    for (int64_t now = clock.nowMs(); now < end; now = clock.nowMs()) {
+        if (letEventsRun) pumpEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(end - now, kPumpSliceMs)));
     }
 }

@@ -26,7 +26,7 @@ constexpr BaudEntry kBauds[] = {
     {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
 };
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string errnoText(int err) { return std::strerror(err); }
 
 }  // namespace
 
@@ -36,7 +36,7 @@ unsigned BaudToSpeed(long baud) {
     return 0;
 }
 
-TOvxTtyDevice::~TOvxTtyDevice() { Close(); }
+TOvxTtyDevice::~TOvxTtyDevice() { close(); }
 
 void TOvxTtyDevice::Open(const std::string& path) {
     if (fd_ >= 0) throw EOvxException(ecAlreadyOpen, "Device already open: " + path);
@@ -49,7 +49,7 @@ void TOvxTtyDevice::Open(const std::string& path) {
         if (err == EACCES || err == EPERM)
             throw EOvxException(ecFileAccessDenied, "Permission denied opening " + path +
                                                         ": add your user to the 'dialout' group and log in again");
-        throw EOvxException(ecBadId, "Cannot open " + path + ": " + ErrnoText(err));
+        throw EOvxException(ecBadId, "Cannot open " + path + ": " + errnoText(err));
     }
     if (!isatty(fd)) {
         ::close(fd);
@@ -74,7 +74,7 @@ void TOvxTtyDevice::Open(const std::string& path) {
     fd_ = fd;
 }
 
-void TOvxTtyDevice::Close() {
+void TOvxTtyDevice::close() {
     if (fd_ < 0) return;
     ::ioctl(fd_, TIOCNXCL);
     ::flock(fd_, LOCK_UN);
@@ -82,14 +82,14 @@ void TOvxTtyDevice::Close() {
     fd_ = -1;
 }
 
-void TOvxTtyDevice::Configure(const TOvxLineSettings& s) {
+void TOvxTtyDevice::configure(const TOvxLineSettings& s) {
     if (fd_ < 0) throw EOvxException(ecNotOpen, "Port not open");
     const speed_t speed = BaudToSpeed(s.Baud);
     if (speed == 0) throw EOvxException(ecBadArgument, "Unsupported baud rate " + std::to_string(s.Baud));
     if (s.DataBits < 5 || s.DataBits > 8 || (s.StopBits != 1 && s.StopBits != 2))
         throw EOvxException(ecBadArgument, "Unsupported data or stop bits");
     termios t{};
-    if (::tcgetattr(fd_, &t) != 0) throw EOvxException(ecDeviceError, "Cannot read line settings: " + ErrnoText(errno));
+    if (::tcgetattr(fd_, &t) != 0) throw EOvxException(ecDeviceError, "Cannot read line settings: " + errnoText(errno));
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
@@ -115,10 +115,10 @@ void TOvxTtyDevice::Configure(const TOvxLineSettings& s) {
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
     if (::tcsetattr(fd_, TCSANOW, &t) != 0)
-        throw EOvxException(ecDeviceError, "Cannot apply line settings: " + ErrnoText(errno));
+        throw EOvxException(ecDeviceError, "Cannot apply line settings: " + errnoText(errno));
 }
 
-ssize_t TOvxTtyDevice::Read(uint8_t* buf, size_t len) {
+ssize_t TOvxTtyDevice::read(uint8_t* buf, size_t len) {
     if (fd_ < 0) return -1;
     for (;;) {
         const ssize_t n = ::read(fd_, buf, len);
@@ -130,7 +130,7 @@ ssize_t TOvxTtyDevice::Read(uint8_t* buf, size_t len) {
     }
 }
 
-ssize_t TOvxTtyDevice::Write(const uint8_t* buf, size_t len) {
+ssize_t TOvxTtyDevice::write(const uint8_t* buf, size_t len) {
     if (fd_ < 0) return -1;
     for (;;) {
         const ssize_t n = ::write(fd_, buf, len);
@@ -141,15 +141,15 @@ ssize_t TOvxTtyDevice::Write(const uint8_t* buf, size_t len) {
     }
 }
 
-void TOvxTtyDevice::SetLine(int bit, bool on) {
+void TOvxTtyDevice::setLine(int bit, bool on) {
     if (fd_ < 0 || !hasModemLines_) return;
     ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
 }
 
-void TOvxTtyDevice::SetDTR(bool on) { SetLine(TIOCM_DTR, on); }
-void TOvxTtyDevice::SetRTS(bool on) { SetLine(TIOCM_RTS, on); }
+void TOvxTtyDevice::setDTR(bool on) { setLine(TIOCM_DTR, on); }
+void TOvxTtyDevice::setRTS(bool on) { setLine(TIOCM_RTS, on); }
 
-uint8_t TOvxTtyDevice::ModemStatus() {
+uint8_t TOvxTtyDevice::modemStatus() {
     if (fd_ < 0) return 0;
     int bits = 0;
     if (!hasModemLines_ || ::ioctl(fd_, TIOCMGET, &bits) != 0) return msCTS | msDSR | msDCD;
@@ -161,7 +161,7 @@ uint8_t TOvxTtyDevice::ModemStatus() {
     return s;
 }
 
-uint8_t TOvxTtyDevice::TakeLineErrors() {
+uint8_t TOvxTtyDevice::takeLineErrors() {
     if (fd_ < 0 || !haveCounts_) return 0;
     serial_icounter_struct c{};
     if (::ioctl(fd_, TIOCGICOUNT, &c) != 0) return 0;
@@ -178,11 +178,11 @@ uint8_t TOvxTtyDevice::TakeLineErrors() {
     return e;
 }
 
-void TOvxTtyDevice::FlushInput() {
+void TOvxTtyDevice::flushInput() {
     if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
 }
 
-void TOvxTtyDevice::FlushOutput() {
+void TOvxTtyDevice::flushOutput() {
     if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
 }
 

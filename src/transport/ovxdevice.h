@@ -51,43 +51,43 @@ public:
     virtual ~TOvxDevice() = default;
     // Opens the device; throws EOvxException (ecBadId, ecAlreadyOpen, ecFileAccessDenied...).
     virtual void Open(const std::string& path) = 0;
-    virtual void Close() = 0;
-    virtual bool IsOpen() const = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
     // Applies line settings; throws EOvxException when the device rejects them.
-    virtual void Configure(const TOvxLineSettings& settings) = 0;
+    virtual void configure(const TOvxLineSettings& settings) = 0;
     // Non-blocking read: bytes read, 0 when nothing is waiting, -1 when the line is gone.
-    virtual ssize_t Read(uint8_t* buf, size_t len) = 0;
+    virtual ssize_t read(uint8_t* buf, size_t len) = 0;
     // Non-blocking write: bytes written (possibly 0), -1 when the line is gone.
-    virtual ssize_t Write(const uint8_t* buf, size_t len) = 0;
-    virtual void SetDTR(bool on) = 0;
-    virtual void SetRTS(bool on) = 0;
-    virtual uint8_t ModemStatus() = 0;     // msCTS | msDSR | msRI | msDCD
-    virtual uint8_t TakeLineErrors() = 0;  // errors seen since the last call
-    virtual void FlushInput() = 0;
-    virtual void FlushOutput() = 0;
+    virtual ssize_t write(const uint8_t* buf, size_t len) = 0;
+    virtual void setDTR(bool on) = 0;
+    virtual void setRTS(bool on) = 0;
+    virtual uint8_t modemStatus() = 0;     // msCTS | msDSR | msRI | msDCD
+    virtual uint8_t takeLineErrors() = 0;  // errors seen since the last call
+    virtual void flushInput() = 0;
+    virtual void flushOutput() = 0;
     // A file descriptor to poll for input and output readiness, or -1 (then polled every 50 ms).
-    virtual int PollFd() const = 0;
+    virtual int pollFd() const = 0;
 };
 
 class TOvxTtyDevice final : public TOvxDevice {
 public:
     ~TOvxTtyDevice() override;
     void Open(const std::string& path) override;
-    void Close() override;
-    bool IsOpen() const override { return fd_ >= 0; }
-    void Configure(const TOvxLineSettings& settings) override;
-    ssize_t Read(uint8_t* buf, size_t len) override;
-    ssize_t Write(const uint8_t* buf, size_t len) override;
-    void SetDTR(bool on) override;
-    void SetRTS(bool on) override;
-    uint8_t ModemStatus() override;
-    uint8_t TakeLineErrors() override;
-    void FlushInput() override;
-    void FlushOutput() override;
-    int PollFd() const override { return fd_; }
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    void configure(const TOvxLineSettings& settings) override;
+    ssize_t read(uint8_t* buf, size_t len) override;
+    ssize_t write(const uint8_t* buf, size_t len) override;
+    void setDTR(bool on) override;
+    void setRTS(bool on) override;
+    uint8_t modemStatus() override;
+    uint8_t takeLineErrors() override;
+    void flushInput() override;
+    void flushOutput() override;
+    int pollFd() const override { return fd_; }
 
 private:
-    void SetLine(int bit, bool on);
+    void setLine(int bit, bool on);
     int fd_ = -1;
     bool hasModemLines_ = false;
     bool haveCounts_ = false;

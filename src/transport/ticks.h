@@ -17,33 +17,33 @@ inline constexpr int64_t kMsPerTick = 55;
 class TOvxClock {
 public:
     virtual ~TOvxClock() = default;
-    virtual int64_t NowMs() const = 0;
-    int64_t NowTicks() const { return NowMs() / kMsPerTick; }
+    virtual int64_t nowMs() const = 0;
+    int64_t nowTicks() const { return nowMs() / kMsPerTick; }
 };
 
 // The real clock: std::chrono::steady_clock.
 class TOvxSteadyClock final : public TOvxClock {
 public:
-    int64_t NowMs() const override;
+    int64_t nowMs() const override;
 };
 
 // A clock that only moves when told to (for tests).
 class TOvxFakeClock final : public TOvxClock {
 public:
-    int64_t NowMs() const override;
-    void SetMs(int64_t ms);
-    void AdvanceMs(int64_t ms);
-    void AdvanceTicks(int64_t ticks) { AdvanceMs(ticks * kMsPerTick); }
+    int64_t nowMs() const override;
+    void setMs(int64_t ms);
+    void advanceMs(int64_t ms);
+    void advanceTicks(int64_t ticks) { advanceMs(ticks * kMsPerTick); }
 
 private:
     std::atomic<int64_t> ms_{0};
 };
 
 // The process-wide steady clock.
-TOvxClock& SystemClock();
+TOvxClock& systemClock();
 
-constexpr int64_t TicksToMs(int64_t ticks) { return ticks * kMsPerTick; }
-constexpr int64_t MsToTicks(int64_t ms) { return ms / kMsPerTick; }
+constexpr int64_t ticksToMs(int64_t ticks) { return ticks * kMsPerTick; }
+constexpr int64_t msToTicks(int64_t ms) { return ms / kMsPerTick; }
 
 // A started tick timer: expires once `ticks` ticks have passed since NewTimer.
 struct TOvxTickTimer {
@@ -51,13 +51,13 @@ struct TOvxTickTimer {
     int64_t Ticks = 0;
 };
 
-void NewTimer(TOvxTickTimer& timer, int64_t ticks, const TOvxClock& clock = SystemClock());
-bool TimerExpired(const TOvxTickTimer& timer, const TOvxClock& clock = SystemClock());
-int64_t ElapsedTicks(const TOvxTickTimer& timer, const TOvxClock& clock = SystemClock());
-int64_t RemainingMs(const TOvxTickTimer& timer, const TOvxClock& clock = SystemClock());
+void newTimer(TOvxTickTimer& timer, int64_t ticks, const TOvxClock& clock = systemClock());
+bool timerExpired(const TOvxTickTimer& timer, const TOvxClock& clock = systemClock());
+int64_t elapsedTicks(const TOvxTickTimer& timer, const TOvxClock& clock = systemClock());
+int64_t remainingMs(const TOvxTickTimer& timer, const TOvxClock& clock = systemClock());
 
 // Waits `ms` milliseconds on the given clock without yielding to UI events. Short waits spin;
 // longer ones sleep in small steps (a fake clock must be advanced by another thread).
-void DelayMs(int64_t ms, const TOvxClock& clock = SystemClock());
+void delayMs(int64_t ms, const TOvxClock& clock = systemClock());
 
 }  // namespace telvane::transport

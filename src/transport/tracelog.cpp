@@ -11,7 +11,7 @@ namespace {
 
 constexpr size_t kWrapColumn = 78;
 
-const char* RunHeading(char kind, std::string& scratch) {
+const char* runHeading(char kind, std::string& scratch) {
     if (kind == 'T') return "Transmit: ";
     if (kind == 'R') return "Receive: ";
     scratch = std::string("Special-") + kind + ": ";
@@ -19,7 +19,7 @@ const char* RunHeading(char kind, std::string& scratch) {
 }
 
 // Appends `item` to `out`, starting a new line first when it would pass the wrap column.
-void AppendWrapped(std::string& out, size_t& column, const std::string& item) {
+void appendWrapped(std::string& out, size_t& column, const std::string& item) {
     if (column > 0 && column + item.size() > kWrapColumn) {
         out += '\n';
         column = 0;
@@ -28,7 +28,7 @@ void AppendWrapped(std::string& out, size_t& column, const std::string& item) {
     column += item.size();
 }
 
-bool WriteText(const std::string& path, bool append, const std::string& text) {
+bool writeText(const std::string& path, bool append, const std::string& text) {
     std::ofstream f(path, append ? std::ios::app | std::ios::binary : std::ios::trunc | std::ios::binary);
     if (!f) return false;
     f << text;
@@ -38,7 +38,7 @@ bool WriteText(const std::string& path, bool append, const std::string& text) {
 
 }  // namespace
 
-std::string FormatTraceByte(uint8_t b, TOvxTraceOptions options) {
+std::string formatTraceByte(uint8_t b, TOvxTraceOptions options) {
     char buf[8];
     const bool printable = (b >= '!' && b <= '~') || (b == ' ' && !options.Hex);
     if (printable && !options.AllHex) return std::string(1, static_cast<char>(b));
@@ -49,7 +49,7 @@ std::string FormatTraceByte(uint8_t b, TOvxTraceOptions options) {
     return buf;
 }
 
-std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TOvxTraceOptions options) {
+std::string formatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TOvxTraceOptions options) {
     std::string out;
     std::string scratch;
     size_t column = 0;
@@ -60,45 +60,45 @@ std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TO
             if (!first) out += '\n';
             first = false;
             kind = k;
-            const std::string heading = RunHeading(kind, scratch);
+            const std::string heading = runHeading(kind, scratch);
             out += heading;
             column = heading.size();
         }
-        AppendWrapped(out, column, FormatTraceByte(b, options));
+        appendWrapped(out, column, formatTraceByte(b, options));
     }
     if (!out.empty()) out += '\n';
     return out;
 }
 
-void TOvxTrace::Start(size_t entries) {
+void TOvxTrace::start(size_t entries) {
     MutexLock lock(mu_);
     capacity_ = entries;
     while (ring_.size() > capacity_) ring_.pop_front();
     recording_ = capacity_ > 0;
 }
 
-void TOvxTrace::Pause() {
+void TOvxTrace::pause() {
     MutexLock lock(mu_);
     recording_ = false;
 }
 
-void TOvxTrace::Clear() {
+void TOvxTrace::clearAll() {
     MutexLock lock(mu_);
     ring_.clear();
 }
 
-void TOvxTrace::Stop() {
+void TOvxTrace::stop() {
     MutexLock lock(mu_);
     recording_ = false;
     ring_.clear();
 }
 
-bool TOvxTrace::Recording() const {
+bool TOvxTrace::recording() const {
     MutexLock lock(mu_);
     return recording_;
 }
 
-void TOvxTrace::Add(char kind, const uint8_t* bytes, size_t len) {
+void TOvxTrace::add(char kind, const uint8_t* bytes, size_t len) {
     MutexLock lock(mu_);
     if (!recording_) return;
     for (size_t i = 0; i < len; ++i) {
@@ -107,16 +107,16 @@ void TOvxTrace::Add(char kind, const uint8_t* bytes, size_t len) {
     }
 }
 
-std::vector<std::pair<char, uint8_t>> TOvxTrace::Entries() const {
+std::vector<std::pair<char, uint8_t>> TOvxTrace::entries() const {
     MutexLock lock(mu_);
     return {ring_.begin(), ring_.end()};
 }
 
-bool TOvxTrace::WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const {
-    return WriteText(path, append, FormatTrace(Entries(), options));
+bool TOvxTrace::writeFile(const std::string& path, bool append, TOvxTraceOptions options) const {
+    return writeText(path, append, formatTrace(entries(), options));
 }
 
-const char* LogTypeName(TOvxLogType type) {
+const char* logTypeName(TOvxLogType type) {
     static const char* const names[] = {"No event", "Dispatch", "Trigger",  "Error",  "Thread", "TrigAllc", "TrigDisp",
                                         "TrgHdAlc", "TrgHdDsp", "TrDatChg", "Telnet", "Fax",    "XModem",   "YModem",
                                         "ZModem",   "Kermit",   "Ascii",    "BPlus",  "Packet", "User"};
@@ -124,7 +124,7 @@ const char* LogTypeName(TOvxLogType type) {
     return i < std::size(names) ? names[i] : "Unknown";
 }
 
-std::string LogSubtypeName(const TOvxLogEntry& e) {
+std::string logSubtypeName(const TOvxLogEntry& e) {
     if (e.Type == ltFax) return e.Data;
     static const char* const names[] = {"",     "ReadCom", "WriteCom", "ModemStatus", "LineStatus", "Avail",
                                         "Data", "Timer",   "Status",   "Start",       "Exit",       "Handler"};
@@ -132,14 +132,14 @@ std::string LogSubtypeName(const TOvxLogEntry& e) {
     return std::to_string(e.Subtype);
 }
 
-std::string FormatLogLine(const TOvxLogEntry& e, TOvxTraceOptions options) {
+std::string formatLogLine(const TOvxLogEntry& e, TOvxTraceOptions options) {
     char time[16];
     std::snprintf(time, sizeof time, "%07lld", static_cast<long long>(e.TimeMs % 10000000));
     const std::string digits(time);
     const std::string t = digits.substr(0, digits.size() - 3) + "." + digits.substr(digits.size() - 3);
     char head[96];
-    std::snprintf(head, sizeof head, "%8s  %-8s  %-12s  %08x  ", t.c_str(), LogTypeName(e.Type),
-                  LogSubtypeName(e).c_str(), e.Value);
+    std::snprintf(head, sizeof head, "%8s  %-8s  %-12s  %08x  ", t.c_str(), logTypeName(e.Type),
+                  logSubtypeName(e).c_str(), e.Value);
     std::string line(head);
     if (e.Extra & kLogNotActive) {
         line += "(Not active)";
@@ -150,13 +150,13 @@ std::string FormatLogLine(const TOvxLogEntry& e, TOvxTraceOptions options) {
     }
     if (e.Type != ltFax && !e.Data.empty()) {
         if (line.back() != ' ') line += ' ';
-        for (unsigned char c : e.Data) line += FormatTraceByte(c, options);
+        for (unsigned char c : e.Data) line += formatTraceByte(c, options);
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
 }
 
-std::string LogFileHeader() {
+std::string logFileHeader() {
     std::string h = "OVEX v3.04\n";
 #if defined(__clang__)
     h += "Compiler : clang " __clang_version__ "\n";
@@ -174,9 +174,9 @@ std::string LogFileHeader() {
     return h;
 }
 
-void TOvxEventLog::Start(size_t bytes) {
+void TOvxEventLog::start(size_t bytes) {
     MutexLock lock(mu_);
-    if (!recording_ && ring_.empty()) startMs_ = clock_->NowMs();
+    if (!recording_ && ring_.empty()) startMs_ = clock_->nowMs();
     capacity_ = bytes;
     recording_ = capacity_ >= kHeaderBytes;
     while (used_ > capacity_ && !ring_.empty()) {
@@ -185,30 +185,30 @@ void TOvxEventLog::Start(size_t bytes) {
     }
 }
 
-void TOvxEventLog::Pause() {
+void TOvxEventLog::pause() {
     MutexLock lock(mu_);
     recording_ = false;
 }
 
-void TOvxEventLog::Clear() {
+void TOvxEventLog::clearAll() {
     MutexLock lock(mu_);
     ring_.clear();
     used_ = 0;
 }
 
-void TOvxEventLog::Stop() {
+void TOvxEventLog::stop() {
     MutexLock lock(mu_);
     recording_ = false;
     ring_.clear();
     used_ = 0;
 }
 
-bool TOvxEventLog::Recording() const {
+bool TOvxEventLog::recording() const {
     MutexLock lock(mu_);
     return recording_;
 }
 
-void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data, uint8_t extra) {
+void TOvxEventLog::add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data, uint8_t extra) {
     MutexLock lock(mu_);
     if (!recording_) return;
     if (data.size() + kHeaderBytes > capacity_) data = data.substr(0, capacity_ - kHeaderBytes);
@@ -217,19 +217,19 @@ void TOvxEventLog::Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::
         used_ -= kHeaderBytes + ring_.front().Data.size();
         ring_.pop_front();
     }
-    ring_.push_back({clock_->NowMs() - startMs_, type, subtype, extra, value, std::string(data)});
+    ring_.push_back({clock_->nowMs() - startMs_, type, subtype, extra, value, std::string(data)});
     used_ += size;
 }
 
-std::vector<TOvxLogEntry> TOvxEventLog::Entries() const {
+std::vector<TOvxLogEntry> TOvxEventLog::entries() const {
     MutexLock lock(mu_);
     return {ring_.begin(), ring_.end()};
 }
 
-bool TOvxEventLog::WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const {
-    std::string text = LogFileHeader();
-    for (const auto& e : Entries()) text += FormatLogLine(e, options) + "\n";
-    return WriteText(path, append, text);
+bool TOvxEventLog::writeFile(const std::string& path, bool append, TOvxTraceOptions options) const {
+    std::string text = logFileHeader();
+    for (const auto& e : entries()) text += formatLogLine(e, options) + "\n";
+    return writeText(path, append, text);
 }
 
 }  // namespace telvane::transport

@@ -71,22 +71,22 @@ struct TOvxTraceOptions {
 };
 
 // Formats trace entries (kind, byte) as the trace file's text.
-std::string FormatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TOvxTraceOptions options);
+std::string formatTrace(const std::vector<std::pair<char, uint8_t>>& entries, TOvxTraceOptions options);
 
 // Formats one byte the way the trace does ("A", "[0D]", "[13]").
-std::string FormatTraceByte(uint8_t byte, TOvxTraceOptions options);
+std::string formatTraceByte(uint8_t byte, TOvxTraceOptions options);
 
 class TOvxTrace {
 public:
-    void Start(size_t entries);  // tlOn: record into a ring of `entries` entries
-    void Pause();                // tlPause: stop recording, keep the buffer
-    void Clear();                // tlClear
-    void Stop();                 // tlOff: stop and discard
-    bool Recording() const;
-    void Add(char kind, const uint8_t* bytes, size_t len);
-    std::vector<std::pair<char, uint8_t>> Entries() const;
+    void start(size_t entries);  // tlOn: record into a ring of `entries` entries
+    void pause();                // tlPause: stop recording, keep the buffer
+    void clearAll();             // tlClear
+    void stop();                 // tlOff: stop and discard
+    bool recording() const;
+    void add(char kind, const uint8_t* bytes, size_t len);
+    std::vector<std::pair<char, uint8_t>> entries() const;
     // Writes the buffer as text; `append` adds to the file instead of replacing it.
-    bool WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const;
+    bool writeFile(const std::string& path, bool append, TOvxTraceOptions options) const;
 
 private:
     mutable Mutex mu_;
@@ -106,25 +106,25 @@ struct TOvxLogEntry {
     std::string Data;  // optional bytes; for ltFax the state name
 };
 
-const char* LogTypeName(TOvxLogType type);
+const char* logTypeName(TOvxLogType type);
 // The subtype column of a log line for an entry.
-std::string LogSubtypeName(const TOvxLogEntry& entry);
+std::string logSubtypeName(const TOvxLogEntry& entry);
 // One log line ("%8s  %-8s  %-12s  %08.8x  " + description + data).
-std::string FormatLogLine(const TOvxLogEntry& entry, TOvxTraceOptions options);
+std::string formatLogLine(const TOvxLogEntry& entry, TOvxTraceOptions options);
 // The log file's header lines (engine name and version, compiler, operating system).
-std::string LogFileHeader();
+std::string logFileHeader();
 
 class TOvxEventLog {
 public:
-    explicit TOvxEventLog(const TOvxClock& clock = SystemClock()) : clock_(&clock) {}
-    void Start(size_t bytes);  // tlOn: record into a ring of `bytes` bytes
-    void Pause();
-    void Clear();
-    void Stop();
-    bool Recording() const;
-    void Add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {}, uint8_t extra = 0);
-    std::vector<TOvxLogEntry> Entries() const;
-    bool WriteFile(const std::string& path, bool append, TOvxTraceOptions options) const;
+    explicit TOvxEventLog(const TOvxClock& clock = systemClock()) : clock_(&clock) {}
+    void start(size_t bytes);  // tlOn: record into a ring of `bytes` bytes
+    void pause();
+    void clearAll();
+    void stop();
+    bool recording() const;
+    void add(TOvxLogType type, uint16_t subtype, uint32_t value, std::string_view data = {}, uint8_t extra = 0);
+    std::vector<TOvxLogEntry> entries() const;
+    bool writeFile(const std::string& path, bool append, TOvxTraceOptions options) const;
 
     static constexpr size_t kHeaderBytes = 16;
 

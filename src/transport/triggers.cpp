@@ -8,7 +8,7 @@
 
 namespace telvane::transport {
 
-uint8_t TriggerTable::Fold(uint8_t c, bool ignoreCase) {
+uint8_t TriggerTable::fold(uint8_t c, bool ignoreCase) {
     return ignoreCase ? static_cast<uint8_t>(std::toupper(c)) : c;
 }
 
@@ -26,7 +26,7 @@ std::shared_ptr<Trigger> TriggerTable::addData(std::string_view data, bool ignor
     auto t = add(TriggerKind::Data);
     if (!t) return nullptr;
     t->IgnoreCase = ignoreCase;
-    for (char c : data) t->Data += static_cast<char>(Fold(static_cast<uint8_t>(c), ignoreCase));
+    for (char c : data) t->Data += static_cast<char>(fold(static_cast<uint8_t>(c), ignoreCase));
     t->Failure.assign(t->Data.size(), 0);
     for (size_t i = 1, k = 0; i < t->Data.size(); ++i) {
         while (k > 0 && t->Data[i] != t->Data[k]) k = t->Failure[k - 1];
@@ -66,7 +66,7 @@ void TriggerTable::scan(const uint8_t* bytes, size_t len, std::vector<int>& matc
     for (size_t i = 0; i < len; ++i) {
         for (const auto& t : triggers_) {
             if (t->Kind != TriggerKind::Data) continue;
-            const uint8_t c = Fold(bytes[i], t->IgnoreCase);
+            const uint8_t c = fold(bytes[i], t->IgnoreCase);
             size_t m = t->Matched;
             assert(m < t->Data.size());
             while (m > 0 && static_cast<uint8_t>(t->Data[m]) != c) m = t->Failure[m - 1];

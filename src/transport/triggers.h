@@ -52,7 +52,7 @@ public:
     // arrival order to `matches`. Overlapping matches are all found.
     void scan(const uint8_t* bytes, size_t len, std::vector<int>& matches);
 
-    static uint8_t Fold(uint8_t c, bool ignoreCase);
+    static uint8_t fold(uint8_t c, bool ignoreCase);
 
 private:
     size_t maxPerKind_;

@@ -85,19 +85,19 @@ QAbstractButton* TFaxViewer::addButton(const char* name, const QString& text, co
 void TFaxViewer::buildUi() {
     viewer_ = new faximage::TOvxFaxViewer(this);
     viewer_->setObjectName(QStringLiteral("OvxFaxViewer1"));
-    viewer_->SetAutoScaleMode(faximage::asHalfWidth);
+    viewer_->setAutoScaleMode(faximage::asHalfWidth);
     viewer_->BusyCursor = QCursor(Qt::WaitCursor);
-    connect(viewer_, &faximage::TOvxFaxViewer::OnPageChange, this, &TFaxViewer::OvxFaxViewer1PageChange);
-    connect(viewer_, &faximage::TOvxFaxViewer::OnViewerError, this, &TFaxViewer::OvxFaxViewer1ViewerError);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnPageChange, this, &TFaxViewer::ovxFaxViewer1PageChange);
+    connect(viewer_, &faximage::TOvxFaxViewer::OnViewerError, this, &TFaxViewer::ovxFaxViewer1ViewerError);
     connect(viewer_, &faximage::TOvxFaxViewer::OnDropFile, this, [this](const QString& file) {
         FaxFileName = file;
-        LoadFile();
+        loadFile();
     });
 
     auto* menus = new QMenuBar(this);
     QMenu* view = menus->addMenu(QStringLiteral("&View"));
     for (int step : kZoomSteps) {
-        QAction* a = view->addAction(zoomName(step), this, [this, step] { SetZoom(step); });
+        QAction* a = view->addAction(zoomName(step), this, [this, step] { setZoom(step); });
         a->setObjectName(QStringLiteral("Zoom%1").arg(step));
         a->setCheckable(true);
     }
@@ -105,7 +105,7 @@ void TFaxViewer::buildUi() {
     const QString rotations[] = {QStringLiteral("No rotation"), QStringLiteral("Rotate 90 degrees"),
                                  QStringLiteral("Rotate 180 degrees"), QStringLiteral("Rotate 270 degrees")};
     for (int q = 0; q < 4; ++q) {
-        QAction* a = rotation->addAction(rotations[q], this, [this, q] { SetRotation(q); });
+        QAction* a = rotation->addAction(rotations[q], this, [this, q] { setRotation(q); });
         a->setObjectName(QStringLiteral("Rotation%1").arg(q));
         a->setCheckable(true);
     }
@@ -113,14 +113,14 @@ void TFaxViewer::buildUi() {
     for (const char* format : {"BMP", "PCX", "DCX"}) {
         const QString f = QLatin1String(format);
         QAction* a = exportMenu->addAction(QStringLiteral("Export this page as %1 File").arg(f), this,
-                                           [this, f] { ExportClick(f); });
+                                           [this, f] { exportClick(f); });
         a->setObjectName(QStringLiteral("Export") + f);
     }
     exportMenu->addSeparator();
     for (const char* format : {"TIFF", "PDF"}) {
         const QString f = QLatin1String(format);
         QAction* a = exportMenu->addAction(QStringLiteral("Export the whole fax as %1 File").arg(f), this,
-                                           [this, f] { ExportClick(f); });
+                                           [this, f] { exportClick(f); });
         a->setObjectName(QStringLiteral("Export") + f);
     }
 
@@ -128,28 +128,28 @@ void TFaxViewer::buildUi() {
     auto* pages = new QHBoxLayout(pageButtons_);
     pages->setContentsMargins(0, 0, 0, 0);
     pages->addWidget(
-        addButton("FirstButton", QStringLiteral("|<"), QStringLiteral("First page"), [this] { viewer_->FirstPage(); }));
+        addButton("FirstButton", QStringLiteral("|<"), QStringLiteral("First page"), [this] { viewer_->firstPage(); }));
     pages->addWidget(
-        addButton("PrevButton", QStringLiteral("<"), QStringLiteral("Previous page"), [this] { viewer_->PrevPage(); }));
+        addButton("PrevButton", QStringLiteral("<"), QStringLiteral("Previous page"), [this] { viewer_->prevPage(); }));
     pages->addWidget(
-        addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"), [this] { viewer_->NextPage(); }));
+        addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"), [this] { viewer_->nextPage(); }));
     pages->addWidget(
-        addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"), [this] { viewer_->LastPage(); }));
+        addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"), [this] { viewer_->lastPage(); }));
 
     auto* row = new QHBoxLayout;
     row->addWidget(pageButtons_);
     row->addSpacing(8);
     row->addWidget(addButton("ZoomInButton", QStringLiteral("Zoom +"), QStringLiteral("Zoom in"),
-                             [this] { ZoomInButtonClick(); }));
+                             [this] { zoomInButtonClick(); }));
     row->addWidget(addButton("ZoomOutButton", QStringLiteral("Zoom -"), QStringLiteral("Zoom out"),
-                             [this] { ZoomOutButtonClick(); }));
+                             [this] { zoomOutButtonClick(); }));
     row->addSpacing(8);
     row->addWidget(addButton("PrinterSetupButton", QStringLiteral("Printer Setup..."), QStringLiteral("Printer setup"),
-                             [this] { PrinterSetupButtonClick(); }));
+                             [this] { printerSetupButtonClick(); }));
     row->addWidget(
-        addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"), [this] { PrintbuttonClick(); }));
+        addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"), [this] { printbuttonClick(); }));
     row->addWidget(addButton("PrintSinglePageButton", QStringLiteral("Print Page..."),
-                             QStringLiteral("Print current page"), [this] { PrintSinglePageButtonClick(); }));
+                             QStringLiteral("Print current page"), [this] { printSinglePageButtonClick(); }));
     row->addStretch();
     auto* close = new QPushButton(QStringLiteral("C&lose"), this);
     close->setObjectName(QStringLiteral("CloseButton"));
@@ -157,8 +157,8 @@ void TFaxViewer::buildUi() {
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &TFaxViewer::reject);
     auto* help =
-        MakePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get help for the Fax Viewer"));
-    connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
+        makePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get help for the Fax Viewer"));
+    connect(help, &QPushButton::clicked, this, [] { showHelp(kHelpContext); });
     row->addWidget(close);
     row->addWidget(help);
 
@@ -166,10 +166,10 @@ void TFaxViewer::buildUi() {
     viewer_->viewport()->installEventFilter(this);
     auto* zoomIn = new QAction(this);
     zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    connect(zoomIn, &QAction::triggered, this, &TFaxViewer::ZoomInButtonClick);
+    connect(zoomIn, &QAction::triggered, this, &TFaxViewer::zoomInButtonClick);
     auto* zoomOut = new QAction(this);
     zoomOut->setShortcut(QKeySequence::ZoomOut);
-    connect(zoomOut, &QAction::triggered, this, &TFaxViewer::ZoomOutButtonClick);
+    connect(zoomOut, &QAction::triggered, this, &TFaxViewer::zoomOutButtonClick);
     addActions({zoomIn, zoomOut});
 
     status_ = new QLabel(this);
@@ -186,132 +186,132 @@ void TFaxViewer::buildUi() {
     pageButtons_->setVisible(false);
 }
 
-QAbstractButton* TFaxViewer::Button(const char* objectName) const {
+QAbstractButton* TFaxViewer::button(const char* objectName) const {
     return findChild<QAbstractButton*>(QLatin1String(objectName));
 }
 
-QAction* TFaxViewer::ZoomAction(int step) const { return findChild<QAction*>(QStringLiteral("Zoom%1").arg(step)); }
+QAction* TFaxViewer::zoomAction(int step) const { return findChild<QAction*>(QStringLiteral("Zoom%1").arg(step)); }
 
-QAction* TFaxViewer::RotationAction(int quarterTurns) const {
+QAction* TFaxViewer::rotationAction(int quarterTurns) const {
     return findChild<QAction*>(QStringLiteral("Rotation%1").arg(quarterTurns));
 }
 
-QAction* TFaxViewer::ExportAction(const QString& format) const {
+QAction* TFaxViewer::exportAction(const QString& format) const {
     return findChild<QAction*>(QStringLiteral("Export") + format);
 }
 
-QString TFaxViewer::StatusText() const { return status_->text(); }
+QString TFaxViewer::statusText() const { return status_->text(); }
 
 void TFaxViewer::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (activated_) return;
     activated_ = true;
-    RestoreWindowPlacement(this, ProgramDir());
+    restoreWindowPlacement(this, ProgramDir());
     // After the layout has given the viewer its size.
     QTimer::singleShot(0, this, [this] { FormActivate(); });
 }
 
 void TFaxViewer::FormActivate() {
-    for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(false);
+    for (int q = 0; q < 4; ++q) rotationAction(q)->setChecked(false);
     // Print and Printer Setup stay enabled without a system printer: the setup dialog can always
     // choose a PDF file, and a print names what is missing.
-    LoadFile();
+    loadFile();
     viewer_->setFocus();
 }
 
-void TFaxViewer::LoadFile() {
+void TFaxViewer::loadFile() {
     loading_ = true;
-    const int rc = viewer_->SetFileName(FaxFileName);
+    const int rc = viewer_->setFileName(FaxFileName);
     loading_ = false;
     if (rc != 0 || FaxFileName.isEmpty()) {
-        viewer_->SetFileName(QString());
+        viewer_->setFileName(QString());
         if (rc != 0) ShowInformation(QStringLiteral("Error opening fax file"));
     } else {
         zoom_ = 66;
-        SetZoom(InitialZoomStep(viewer_->PageWidth(), viewer_->width()));
+        setZoom(initialZoomStep(viewer_->pageWidth(), viewer_->width()));
     }
-    UpdateStatus();
-    pageButtons_->setVisible(viewer_->PageCount() > 1);
+    updateStatus();
+    pageButtons_->setVisible(viewer_->pageCount() > 1);
 }
 
-void TFaxViewer::UpdateStatus() {
-    if (viewer_->PageCount() == 0)
+void TFaxViewer::updateStatus() {
+    if (viewer_->pageCount() == 0)
         status_->setText(QStringLiteral("No file loaded"));
     else
-        status_->setText(QStringLiteral("Page %1 of %2").arg(viewer_->CurrentPage()).arg(viewer_->PageCount()));
+        status_->setText(QStringLiteral("Page %1 of %2").arg(viewer_->currentPage()).arg(viewer_->pageCount()));
 }
 
-void TFaxViewer::OvxFaxViewer1PageChange(int) { UpdateStatus(); }
+void TFaxViewer::ovxFaxViewer1PageChange(int) { updateStatus(); }
 
-void TFaxViewer::OvxFaxViewer1ViewerError(int code) {
+void TFaxViewer::ovxFaxViewer1ViewerError(int code) {
     if (loading_) return;  // LoadFile says "Error opening fax file" itself
     ShowInformation(QStringLiteral("Viewer error %1").arg(code));
-    UpdateStatus();
-    pageButtons_->setVisible(viewer_->PageCount() > 1);
+    updateStatus();
+    pageButtons_->setVisible(viewer_->pageCount() > 1);
 }
 
-void TFaxViewer::SetZoom(int step) {
+void TFaxViewer::setZoom(int step) {
     if (step == zoom_) return;
     zoom_ = step;
-    viewer_->BeginUpdate();
+    viewer_->beginUpdate();
     if (step == 100) {
-        viewer_->SetScaling(false);
+        viewer_->setScaling(false);
     } else {
-        viewer_->SetScaling(true);
-        viewer_->SetScale(step, 100, step, 100);
+        viewer_->setScaling(true);
+        viewer_->setScale(step, 100, step, 100);
     }
-    viewer_->EndUpdate();
-    for (int s : kZoomSteps) ZoomAction(s)->setChecked(s == step);
+    viewer_->endUpdate();
+    for (int s : kZoomSteps) zoomAction(s)->setChecked(s == step);
 }
 
-void TFaxViewer::ZoomInButtonClick() {
+void TFaxViewer::zoomInButtonClick() {
     if (zoom_ >= 100) {
-        Beep();
+        soundBeep();
         return;
     }
     for (int s : kZoomSteps)
         if (s > zoom_) {
-            SetZoom(s);
+            setZoom(s);
             return;
         }
 }
 
-void TFaxViewer::ZoomOutButtonClick() {
+void TFaxViewer::zoomOutButtonClick() {
     if (zoom_ <= 25) {
-        Beep();
+        soundBeep();
         return;
     }
     for (int i = 3; i >= 0; --i)
         if (kZoomSteps[i] < zoom_) {
-            SetZoom(kZoomSteps[i]);
+            setZoom(kZoomSteps[i]);
             return;
         }
 }
 
-void TFaxViewer::SetRotation(int quarterTurns) {
-    viewer_->SetRotation(quarterTurns);
-    for (int q = 0; q < 4; ++q) RotationAction(q)->setChecked(q == quarterTurns);
+void TFaxViewer::setRotation(int quarterTurns) {
+    viewer_->setRotation(quarterTurns);
+    for (int q = 0; q < 4; ++q) rotationAction(q)->setChecked(q == quarterTurns);
 }
 
-void TFaxViewer::PrinterSetupButtonClick() {
-    if (viewer_->PageCount() > 0) {
+void TFaxViewer::printerSetupButtonClick() {
+    if (viewer_->pageCount() > 0) {
         const int first = printer_.FirstPage, last = printer_.LastPage;
-        printer_.SetFileName(viewer_->FileName());
+        printer_.setFileName(viewer_->FileName());
         if (printerSetUp_) {
             printer_.FirstPage = first;
             printer_.LastPage = last;
         }
     }
-    PrinterChooser()(printer_.Printer(), this);
+    printerChooser()(printer_.qPrinter(), this);
     printerSetUp_ = true;
 }
 
-void TFaxViewer::PrintFax(bool singlePage) {
-    if (FaxFileName.trimmed().isEmpty() || viewer_->PageCount() == 0) return;
+void TFaxViewer::printFax(bool singlePage) {
+    if (FaxFileName.trimmed().isEmpty() || viewer_->pageCount() == 0) return;
     PrintOptions options = loadOptions();
     const int first = printer_.FirstPage, last = printer_.LastPage;
-    printer_.SetFileName(viewer_->FileName());
-    const int pages = printer_.PageCount();
+    printer_.setFileName(viewer_->FileName());
+    const int pages = printer_.pageCount();
     if (printerSetUp_) {
         printer_.FirstPage = std::clamp(first, 1, std::max(1, pages));
         printer_.LastPage = std::clamp(last, 1, std::max(1, pages));
@@ -319,10 +319,10 @@ void TFaxViewer::PrintFax(bool singlePage) {
     printerSetUp_ = true;
 
     TPrePrintForm form(this);
-    form.LimitTo(pages);
+    form.limitTo(pages);
     if (singlePage) {
-        form.FromPage->setValue(viewer_->CurrentPage());
-        form.ToPage->setValue(viewer_->CurrentPage());
+        form.FromPage->setValue(viewer_->currentPage());
+        form.ToPage->setValue(viewer_->currentPage());
         form.FromPage->setEnabled(false);
         form.ToPage->setEnabled(false);
         form.MultiPageBox->setEnabled(false);
@@ -330,10 +330,10 @@ void TFaxViewer::PrintFax(bool singlePage) {
         form.FromPage->setValue(printer_.FirstPage);
         form.ToPage->setValue(printer_.LastPage);
     }
-    form.SetOptions(options);
-    CenterDialog(&form);
+    form.setOptions(options);
+    centerDialog(&form);
     const int result = form.exec();
-    form.StoreOptions(options);
+    form.storeOptions(options);
     if (!singlePage) {
         printer_.FirstPage = form.FromPage->value();
         printer_.LastPage = form.ToPage->value();
@@ -341,55 +341,55 @@ void TFaxViewer::PrintFax(bool singlePage) {
     saveOptions(options);
     if (result != 1) return;
 
-    if (singlePage) printer_.FirstPage = printer_.LastPage = viewer_->CurrentPage();
+    if (singlePage) printer_.FirstPage = printer_.LastPage = viewer_->currentPage();
     printer_.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
     printer_.MultiPage = singlePage ? false : options.MultiPage;
     applyMargins(printer_, options, InfoLine);
-    PrintAndReport(printer_, this);
+    printAndReport(printer_, this);
     if (singlePage) {
         printer_.FirstPage = 1;
         printer_.LastPage = pages;
     }
 }
 
-int TFaxViewer::ExportTo(const QString& format, const QString& file) {
+int TFaxViewer::exportTo(const QString& format, const QString& file) {
     const std::string in = viewer_->FileName().toStdString();
     const std::string out = file.toStdString();
-    if (format == QLatin1String("TIFF")) return faximage::ExportFaxToTiff(in, out);
-    if (format == QLatin1String("PDF")) return faximage::ExportFaxToPdf(in, out);
+    if (format == QLatin1String("TIFF")) return faximage::exportFaxToTiff(in, out);
+    if (format == QLatin1String("PDF")) return faximage::exportFaxToPdf(in, out);
     faximage::TOvxFaxUnpacker unpacker;
-    unpacker.SetInFileName(in);
+    unpacker.setInFileName(in);
     unpacker.OutFileName = out;
     unpacker.WhitespaceCompression = viewer_->WhitespaceCompression;
     unpacker.WhitespaceFrom = viewer_->WhitespaceFrom;
     unpacker.WhitespaceTo = viewer_->WhitespaceTo;
     unpacker.OnYield = [] {
-        LetMessagesRun();
+        letMessagesRun();
         return true;
     };
-    const int page = viewer_->CurrentPage();
-    if (format == QLatin1String("BMP")) return unpacker.UnpackPageToBmp(page);
-    if (format == QLatin1String("PCX")) return unpacker.UnpackPageToPcx(page);
+    const int page = viewer_->currentPage();
+    if (format == QLatin1String("BMP")) return unpacker.unpackPageToBmp(page);
+    if (format == QLatin1String("PCX")) return unpacker.unpackPageToPcx(page);
     faximage::Raster r;
-    const int rc = unpacker.UnpackPageToBitmap(page, r);
+    const int rc = unpacker.unpackPageToBitmap(page, r);
     if (rc != 0) return rc;
-    return faximage::WriteFileBytes(out, faximage::EncodeDcx({faximage::EncodePcx(r)}));
+    return faximage::writeFileBytes(out, faximage::encodeDcx({faximage::encodePcx(r)}));
 }
 
-void TFaxViewer::ExportClick(const QString& format) {
-    if (viewer_->PageCount() == 0) {
-        Beep();
+void TFaxViewer::exportClick(const QString& format) {
+    if (viewer_->pageCount() == 0) {
+        soundBeep();
         return;
     }
     const QFileInfo fax(viewer_->FileName());
     const bool wholeFax = format == QLatin1String("TIFF") || format == QLatin1String("PDF");
     const QString base = wholeFax ? fax.completeBaseName()
-                                  : QStringLiteral("%1-page%2").arg(fax.completeBaseName()).arg(viewer_->CurrentPage());
+                                  : QStringLiteral("%1-page%2").arg(fax.completeBaseName()).arg(viewer_->currentPage());
     const QString suggested = fax.absoluteDir().filePath(base + QLatin1Char('.') + format.toLower());
     const QString file = AskExportFile(format, suggested);
     if (file.isEmpty()) return;
     HourGlass hourglass;
-    const int rc = ExportTo(format, file);
+    const int rc = exportTo(format, file);
     if (rc != 0) ShowInformation(QStringLiteral("Error %1 exporting to %2").arg(rc).arg(QFileInfo(file).fileName()));
 }
 
@@ -399,9 +399,9 @@ bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
         if (wheel->modifiers() & Qt::ControlModifier) {
             const int delta = wheel->angleDelta().y();
             if (delta > 0 && zoom_ < 100)
-                ZoomInButtonClick();
+                zoomInButtonClick();
             else if (delta < 0 && zoom_ > 25)
-                ZoomOutButtonClick();
+                zoomOutButtonClick();
             return true;
         }
     }
@@ -411,7 +411,7 @@ bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
 void TFaxViewer::savePlacement() {
     if (placementSaved_) return;
     placementSaved_ = true;
-    KeepWindowPlacement(this, ProgramDir());
+    keepWindowPlacement(this, ProgramDir());
 }
 
 void TFaxViewer::closeEvent(QCloseEvent* e) {
@@ -420,7 +420,7 @@ void TFaxViewer::closeEvent(QCloseEvent* e) {
 }
 
 void TFaxViewer::done(int r) {
-    if (printer_.Printing()) printer_.PrintAbort();
+    if (printer_.Printing()) printer_.printAbort();
     savePlacement();
     QDialog::done(r == QDialog::Rejected ? 2 : r);
 }
@@ -428,7 +428,7 @@ void TFaxViewer::done(int r) {
 // ---------------------------------------------------------------------------------------------
 // Choosing a printer and reporting print failures
 
-std::function<bool(QPrinter&, QWidget*)>& PrinterChooser() {
+std::function<bool(QPrinter&, QWidget*)>& printerChooser() {
     static std::function<bool(QPrinter&, QWidget*)> chooser = [](QPrinter& printer, QWidget* parent) {
         QPrintDialog dialog(&printer, parent);
         dialog.setWindowTitle(QStringLiteral("Printer Setup"));
@@ -436,23 +436,23 @@ std::function<bool(QPrinter&, QWidget*)>& PrinterChooser() {
         // The dialog only chooses the printer and its settings here; nothing is printed yet.
         for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
             if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
-        CenterDialog(&dialog);
+        centerDialog(&dialog);
         if (dialog.exec() != QDialog::Accepted) return false;
-        faximage::TOvxFaxPrinter::RememberChoice(printer);
+        faximage::TOvxFaxPrinter::rememberChoice(printer);
         return true;
     };
     return chooser;
 }
 
-int PrintAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
-    if (const QString problem = printer.ReadinessProblem(); !problem.isEmpty()) {
-        const QString where = faximage::PrinterDisplayName(printer.Printer());
+int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
+    if (const QString problem = printer.readinessProblem(); !problem.isEmpty()) {
+        const QString where = faximage::printerDisplayName(printer.qPrinter());
         ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next window.")
                             .arg(where, problem));
-        if (!PrinterChooser()(printer.Printer(), parent)) return 1;
+        if (!printerChooser()(printer.qPrinter(), parent)) return 1;
     }
-    const int rc = printer.PrintFax();
-    if (rc != 0 && !printer.LastError().isEmpty()) ShowInformation(printer.LastError());
+    const int rc = printer.printFax();
+    if (rc != 0 && !printer.lastError().isEmpty()) ShowInformation(printer.lastError());
     return rc;
 }
 

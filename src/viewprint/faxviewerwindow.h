@@ -33,16 +33,16 @@ struct PrintOptions;
 
 // The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
 // "Sent: " and the sent text.
-QString OutgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText);
+QString outgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText);
 // The info line of a received fax: "From: " sender (trimmed), 13 spaces, "Received: " text,
 // 13 spaces, "Fax File: " and the fax file's path (as it is: Linux file names keep their case).
-QString IncomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath);
+QString incomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath);
 
 // The footer caption both print paths use.
 inline const QString kPageFooterCaption = QStringLiteral("Page: $P of $N");
 
 // The initial zoom step for a page `pageWidth` pixels wide in a control `controlWidth` wide.
-int InitialZoomStep(int pageWidth, int controlWidth);
+int initialZoomStep(int pageWidth, int controlWidth);
 
 // The print options dialog "Print". exec() returns 1 for Ok and 2 for Cancel.
 class TPrePrintForm : public QDialog {
@@ -60,10 +60,10 @@ public:
     QPushButton* CancelButton;
 
     // Limits both spin edits to 1..pages.
-    void LimitTo(int pages);
-    void SetOptions(const PrintOptions& options);
+    void limitTo(int pages);
+    void setOptions(const PrintOptions& options);
     // Writes the four boxes into options (multi-page only when its box is enabled).
-    void StoreOptions(PrintOptions& options) const;
+    void storeOptions(PrintOptions& options) const;
 
     void OkButtonClick();
     void reject() override;
@@ -81,33 +81,33 @@ public:
     QString FaxFileName;
     QString InfoLine;
 
-    faximage::TOvxFaxViewer* FaxViewer() const { return viewer_; }
-    faximage::TOvxFaxPrinter& FaxPrinter() { return printer_; }
-    faximage::TStandardFaxPrinterStatusDisplay& PrintStatus() { return *statusDisplay_; }
-    QString StatusText() const;
-    int ZoomStep() const { return zoom_; }
-    QAction* ZoomAction(int step) const;
-    QAction* RotationAction(int quarterTurns) const;
-    QAction* ExportAction(const QString& format) const;
-    QAbstractButton* Button(const char* objectName) const;
+    faximage::TOvxFaxViewer* faxViewer() const { return viewer_; }
+    faximage::TOvxFaxPrinter& faxPrinter() { return printer_; }
+    faximage::TStandardFaxPrinterStatusDisplay& printStatus() { return *statusDisplay_; }
+    QString statusText() const;
+    int zoomStep() const { return zoom_; }
+    QAction* zoomAction(int step) const;
+    QAction* rotationAction(int quarterTurns) const;
+    QAction* exportAction(const QString& format) const;
+    QAbstractButton* button(const char* objectName) const;
 
     // Asks for the output file of an export ("" = cancelled); replaceable for tests.
     std::function<QString(const QString& format, const QString& suggested)> AskExportFile;
 
     // First activation: load the file, initial zoom, buttons.
     void FormActivate();
-    void LoadFile();
-    void SetZoom(int step);
-    void ZoomInButtonClick();
-    void ZoomOutButtonClick();
-    void SetRotation(int quarterTurns);
-    void PrinterSetupButtonClick();
-    void PrintbuttonClick() { PrintFax(false); }
-    void PrintSinglePageButtonClick() { PrintFax(true); }
+    void loadFile();
+    void setZoom(int step);
+    void zoomInButtonClick();
+    void zoomOutButtonClick();
+    void setRotation(int quarterTurns);
+    void printerSetupButtonClick();
+    void printbuttonClick() { printFax(false); }
+    void printSinglePageButtonClick() { printFax(true); }
     // Exports the page on display (BMP, PCX, DCX) or the whole fax (TIFF, PDF) into `file`:
     // 0 or the engine's error code.
-    int ExportTo(const QString& format, const QString& file);
-    void ExportClick(const QString& format);
+    int exportTo(const QString& format, const QString& file);
+    void exportClick(const QString& format);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -117,10 +117,10 @@ protected:
 
 private:
     void buildUi();
-    void PrintFax(bool singlePage);
-    void UpdateStatus();
-    void OvxFaxViewer1PageChange(int page);
-    void OvxFaxViewer1ViewerError(int code);
+    void printFax(bool singlePage);
+    void updateStatus();
+    void ovxFaxViewer1PageChange(int page);
+    void ovxFaxViewer1ViewerError(int code);
     void savePlacement();
     QAbstractButton* addButton(const char* name, const QString& text, const QString& hint, std::function<void()> f);
 
@@ -139,18 +139,18 @@ private:
 
 // Qt's print dialog as a chooser of where to print (a printer, or a PDF file): true when the
 // user chose; the choice is kept for the rest of the run. Replaceable for tests.
-std::function<bool(QPrinter& printer, QWidget* parent)>& PrinterChooser();
+std::function<bool(QPrinter& printer, QWidget* parent)>& printerChooser();
 
 // Prints the job prepared in `printer`. A destination that cannot take it is first offered for
 // choosing again (cancelling prints nothing and says nothing); a failure is shown in a message
 // naming the printer and the reason. Returns the printer's result (1 when nothing was printed
 // by the user's choice).
-int PrintAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent);
+int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent);
 
 // The main window's View/Print command for the current fax of the page shown.
-void ViewPrintFax(IMainWindow& window, bool print);
+void viewPrintFax(IMainWindow& window, bool print);
 
 // Sets ViewPrintFax as the main window's view/print command.
-void AddViewerCommands(MainWindowCommands& commands);
+void addViewerCommands(MainWindowCommands& commands);
 
 }  // namespace telvane

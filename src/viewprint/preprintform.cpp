@@ -67,17 +67,17 @@ void applyMargins(faximage::TOvxFaxPrinter& printer, const PrintOptions& options
     printer.FaxFooter.Caption = options.Footer ? kPageFooterCaption : QString();
 }
 
-QString OutgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText) {
+QString outgoingInfoLine(const QString& recipient, const QString& subject, const QString& sentText) {
     return QStringLiteral("To: ") + recipient + kSeparator + QStringLiteral("Subject: ") + subject + kSeparator +
            QStringLiteral("Sent: ") + sentText;
 }
 
-QString IncomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath) {
+QString incomingInfoLine(const QString& from, const QString& receivedText, const QString& faxFilePath) {
     return QStringLiteral("From: ") + from.trimmed() + kSeparator + QStringLiteral("Received: ") + receivedText +
            kSeparator + QStringLiteral("Fax File: ") + faxFilePath;
 }
 
-int InitialZoomStep(int pageWidth, int controlWidth) {
+int initialZoomStep(int pageWidth, int controlWidth) {
     if (pageWidth <= controlWidth) return 50;
     const int r = int(std::int64_t(controlWidth) * 150 / pageWidth);
     return r >= 37 ? 50 : 25;
@@ -138,20 +138,20 @@ TPrePrintForm::TPrePrintForm(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TPrePrintForm::LimitTo(int pages) {
+void TPrePrintForm::limitTo(int pages) {
     const int top = std::max(1, pages);
     FromPage->setMaximum(top);
     ToPage->setMaximum(top);
 }
 
-void TPrePrintForm::SetOptions(const PrintOptions& options) {
+void TPrePrintForm::setOptions(const PrintOptions& options) {
     HeaderBox->setChecked(options.Header);
     FooterBox->setChecked(options.Footer);
     MultiPageBox->setChecked(options.MultiPage);
     StretchBox->setChecked(options.Stretch);
 }
 
-void TPrePrintForm::StoreOptions(PrintOptions& options) const {
+void TPrePrintForm::storeOptions(PrintOptions& options) const {
     options.Header = HeaderBox->isChecked();
     options.Footer = FooterBox->isChecked();
     options.Stretch = StretchBox->isChecked();
@@ -160,7 +160,7 @@ void TPrePrintForm::StoreOptions(PrintOptions& options) const {
 
 void TPrePrintForm::OkButtonClick() {
     if (ToPage->isEnabled() && ToPage->value() < FromPage->value()) {
-        Beep();
+        soundBeep();
         return;
     }
     done(1);

@@ -47,19 +47,19 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     printer.FaxPrinterLog = &log;
     faximage::TStandardFaxPrinterStatusDisplay status(parent);
     printer.StatusDisplay = &status;
-    printer.SetFileName(file);
-    const int pages = printer.PageCount();
+    printer.setFileName(file);
+    const int pages = printer.pageCount();
     printer.FirstPage = 1;
     printer.LastPage = pages;
     PrintOptions options = loadOptions();
     TPrePrintForm form(parent);
-    form.LimitTo(pages);
+    form.limitTo(pages);
     form.FromPage->setValue(1);
     form.ToPage->setValue(std::max(1, pages));
-    form.SetOptions(options);
-    CenterDialog(&form);
+    form.setOptions(options);
+    centerDialog(&form);
     const int result = form.exec();
-    form.StoreOptions(options);
+    form.storeOptions(options);
     saveOptions(options);
     if (result != 1) return;
     printer.FirstPage = form.FromPage->value();
@@ -67,7 +67,7 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     printer.PrintScale = options.Stretch ? faximage::psFitToPage : faximage::psNone;
     printer.MultiPage = options.MultiPage;
     applyMargins(printer, options, infoLine);
-    PrintAndReport(printer, parent);
+    printAndReport(printer, parent);
 }
 
 void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QString& infoLine) {
@@ -75,21 +75,21 @@ void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QSt
         printFromMainWindow(window.widget(), file, infoLine);
         return;
     }
-    window.SetStatus(QStringLiteral("Loading viewer..."));
-    LetMessagesRun();
+    window.setStatus(QStringLiteral("Loading viewer..."));
+    letMessagesRun();
     TFaxViewer viewer(window.widget());
     viewer.FaxFileName = file;
     viewer.InfoLine = infoLine;
-    window.SetStatus(QString());
+    window.setStatus(QString());
     viewer.exec();
 }
 
 }  // namespace
 
-void ViewPrintFax(IMainWindow& window, bool print) {
+void viewPrintFax(IMainWindow& window, bool print) {
     std::optional<HourGlass> hourglass(std::in_place);
-    window.SetStatus(QStringLiteral("Preparing files for viewing..."));
-    LetMessagesRun();
+    window.setStatus(QStringLiteral("Preparing files for viewing..."));
+    letMessagesRun();
     const bool incoming = window.currentPage() == IMainWindow::kIncomingPage;
     QString file, infoLine;
     // Whatever happens below: status cleared, button bar enabled, a rendered file deleted.
@@ -98,8 +98,8 @@ void ViewPrintFax(IMainWindow& window, bool print) {
         bool incoming;
         QString* file;
         ~Finish() {
-            w.SetStatus(QString());
-            w.EnableButtonBar(true);
+            w.setStatus(QString());
+            w.enableButtonBar(true);
             if (!incoming && !file->isEmpty()) QFile::remove(*file);
         }
     } finish{window, incoming, &file};
@@ -120,7 +120,7 @@ void ViewPrintFax(IMainWindow& window, bool print) {
             ShowInformation(QStringLiteral("Fax file is missing"));
             return;
         }
-        infoLine = IncomingInfoLine(QString::fromStdString(row.text("FROM")), received, path);
+        infoLine = incomingInfoLine(QString::fromStdString(row.text("FROM")), received, path);
         // A received file is never deleted: it stays out of `file`.
         hourglass.reset();
         viewOrPrint(window, print, path, infoLine);
@@ -143,13 +143,13 @@ void ViewPrintFax(IMainWindow& window, bool print) {
         if (!window.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
         return;
     }
-    infoLine = OutgoingInfoLine(recipient, subject, sent);
+    infoLine = outgoingInfoLine(recipient, subject, sent);
     hourglass.reset();
     viewOrPrint(window, print, file, infoLine);
 }
 
-void AddViewerCommands(MainWindowCommands& commands) {
-    commands.viewPrintFax = [](IMainWindow& w, bool print) { ViewPrintFax(w, print); };
+void addViewerCommands(MainWindowCommands& commands) {
+    commands.viewPrintFax = [](IMainWindow& w, bool print) { viewPrintFax(w, print); };
 }
 
 }  // namespace telvane

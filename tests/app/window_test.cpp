@@ -31,7 +31,7 @@ using namespace telvane;
 
 namespace {
 
-QApplication* app() { return telvane::test::App(); }
+QApplication* app() { return telvane::test::application(); }
 
 class PlacedWindow : public QMainWindow {};
 
@@ -72,7 +72,7 @@ TEST(Placement, SurvivesSaveAndRestore) {
         w.show();
         w.setGeometry(40, 50, 300, 200);
         saved = w.geometry();
-        SaveWindowPlacement(&w, pd);
+        saveWindowPlacement(&w, pd);
     }
     const IniFile ini = IniFile::load(pd + "TVN.INI");
     const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
@@ -84,7 +84,7 @@ TEST(Placement, SurvivesSaveAndRestore) {
     EXPECT_EQ(ini.readInteger(section, "Bottom", -1), saved.top() + saved.height());
     EXPECT_EQ(ini.value(section, "Maximized"), "0");
     PlacedWindow w2;
-    RestoreWindowPlacement(&w2, pd);
+    restoreWindowPlacement(&w2, pd);
     EXPECT_EQ(w2.geometry(), saved);
 }
 
@@ -93,14 +93,14 @@ TEST(Placement, AClosingWindowLosesOnlyItsPlacementWhenTheSettingsCannotBeWritte
     const std::string missing = "/nonexistent-telvane-dir/";
     PlacedWindow w;
     w.setGeometry(40, 50, 300, 200);
-    EXPECT_THROW(SaveWindowPlacement(&w, missing), IniError);
-    EXPECT_NO_THROW(KeepWindowPlacement(&w, missing));
+    EXPECT_THROW(saveWindowPlacement(&w, missing), IniError);
+    EXPECT_NO_THROW(keepWindowPlacement(&w, missing));
 
     QTemporaryDir dir;
     const std::string pd = dir.path().toStdString() + "/";
-    KeepWindowPlacement(&w, pd);
+    keepWindowPlacement(&w, pd);
     PlacedWindow back;
-    RestoreWindowPlacement(&back, pd);
+    restoreWindowPlacement(&back, pd);
     EXPECT_EQ(back.geometry(), w.geometry());
 }
 
@@ -113,7 +113,7 @@ TEST(Placement, MaximizedIsRestoredMaximized) {
     ini.writeBool(placementSection("QMainWindow", ppi).toStdString(), "Maximized", true);
     ini.save(pd + "TVN.INI");
     PlacedWindow w;
-    RestoreWindowPlacement(&w, pd);
+    restoreWindowPlacement(&w, pd);
     EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
 }
 
@@ -124,7 +124,7 @@ TEST(Prompts, ScriptedPrompterRecordsAndCutsTexts) {
     EXPECT_TRUE(AskYesNo(QString(300, QLatin1Char('a')), QString(300, QLatin1Char('c'))));
     EXPECT_FALSE(AskYesNoDefaultNo("Delete?", "Delete"));  // queue empty: default answer
     ShowInformation("Note");
-    Beep();
+    soundBeep();
     ASSERT_EQ(p->records.size(), 4);
     EXPECT_EQ(p->records[0].kind, PromptRecord::YesNo);
     EXPECT_EQ(p->records[0].text.size(), 255);
@@ -143,7 +143,7 @@ TEST(Centring, DialogCentredOverMainWindow) {
     setMainWindow(&main);
     QDialog dialog;
     dialog.resize(200, 100);
-    CenterDialog(&dialog);
+    centerDialog(&dialog);
     const QRect mf = main.frameGeometry();
     EXPECT_EQ(dialog.x(), mf.left() + (mf.width() - dialog.frameGeometry().width()) / 2);
     EXPECT_EQ(dialog.y(), mf.top() + (mf.height() - dialog.frameGeometry().height()) / 2);
@@ -165,7 +165,7 @@ TEST(Centring, LaidOutDialogIsCentredWithItsRealSizeAndStaysOnTheScreen) {
         auto* big = new QLabel(QStringLiteral("content"));
         big->setMinimumSize(420, 300);
         layout->addWidget(big);
-        CenterDialog(&dialog);
+        centerDialog(&dialog);
         dialog.show();
         QApplication::processEvents();
         const QRect mf = main.frameGeometry();
@@ -179,7 +179,7 @@ TEST(Centring, LaidOutDialogIsCentredWithItsRealSizeAndStaysOnTheScreen) {
     {
         QDialog dialog;
         dialog.resize(500, 400);
-        CenterDialog(&dialog);
+        centerDialog(&dialog);
         dialog.show();
         QApplication::processEvents();
         EXPECT_TRUE(avail.contains(dialog.frameGeometry()))
@@ -205,13 +205,13 @@ TEST(Help, HelpOpenedFromAModalDialogIsUsableBesideIt) {
     main.setGeometry(100, 100, 600, 400);
     main.show();
     setMainWindow(&main);
-    THelpWindow* first = ShowHelp(kHelpContents);
+    THelpWindow* first = showHelp(kHelpContents);
     ASSERT_TRUE(first);
     QDialog dialog(&main);
     QPointer<THelpWindow> during;
     bool belongsToDialog = false, shownWhileUp = false;
     QTimer::singleShot(0, &dialog, [&] {
-        during = ShowHelp(kHelpTechnical);
+        during = showHelp(kHelpTechnical);
         QApplication::processEvents();
         belongsToDialog = QApplication::activeModalWidget() == &dialog && owns(&dialog, during);
         shownWhileUp = during->isVisible() && during->context() == kHelpTechnical;
@@ -290,7 +290,7 @@ TEST(Centring, DialogStaysOnScreenOverEitherCornerAndShrinksWhenTooLarge) {
     // A main window hanging over the top-left corner of its screen.
     main.setGeometry(avail.left() - 500, avail.top() - 300, 600, 400);
     auto dialog = formDialog(4);
-    CenterDialog(dialog.get());
+    centerDialog(dialog.get());
     dialog->show();
     EXPECT_TRUE(avail.contains(dialog->frameGeometry())) << dialog->x() << "," << dialog->y();
 
@@ -298,7 +298,7 @@ TEST(Centring, DialogStaysOnScreenOverEitherCornerAndShrinksWhenTooLarge) {
     QDialog huge;
     huge.resize(avail.width() + 400, avail.height() + 300);
     main.setGeometry(avail.left() + 50, avail.top() + 50, 300, 200);
-    CenterDialog(&huge);
+    centerDialog(&huge);
     huge.show();
     EXPECT_TRUE(avail.contains(huge.frameGeometry())) << huge.width() << "x" << huge.height();
     setMainWindow(nullptr);

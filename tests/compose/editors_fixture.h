@@ -27,7 +27,7 @@
 
 namespace telvane::editortest {
 
-inline QApplication* app() { return telvane::test::App(); }
+inline QApplication* app() { return telvane::test::application(); }
 
 using telvane::test::rebuildLogs;
 using telvane::test::whenModal;
@@ -74,7 +74,7 @@ protected:
         const QString before[] = {"Dear ", " at ", ", re ", ", on ", " at "};
         for (int tag = 1; tag <= 5; ++tag) {
             t.insertPlainText(before[tag - 1]);
-            ASSERT_TRUE(t.InsertInsertPoint(tag, placeholders[tag - 1]));
+            ASSERT_TRUE(t.insertInsertPoint(tag, placeholders[tag - 1]));
         }
         t.insertPlainText(QStringLiteral("."));
     }

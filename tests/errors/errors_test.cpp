@@ -18,7 +18,7 @@ namespace {
 
 // Every "inline constexpr int ecName = value;" of the header.
 std::map<std::string, int> definedCodes() {
-    const std::string header = test::ReadFile(TELVANE_SOURCE_DIR "/src/errors/errors.h");
+    const std::string header = test::readFile(TELVANE_SOURCE_DIR "/src/errors/errors.h");
     const std::regex code(R"(inline constexpr int (ec\w+) = (-?\d+);)");
     std::map<std::string, int> codes;
     for (auto it = std::sregex_iterator(header.begin(), header.end(), code); it != std::sregex_iterator(); ++it)
@@ -36,7 +36,7 @@ TEST(ErrorCodes, EachCodeOnceAndWithItsText) {
         const auto [other, fresh] = names.emplace(value, name);
         EXPECT_TRUE(fresh) << name << " and " << other->second << " are both " << value;
         if (value != 0) {
-            EXPECT_FALSE(OvxErrorText(value).empty()) << name << " (" << value << ") has no text";
+            EXPECT_FALSE(ovxErrorText(value).empty()) << name << " (" << value << ") has no text";
         }
     }
     EXPECT_EQ(codes.at("ecOK"), 0);
@@ -44,39 +44,39 @@ TEST(ErrorCodes, EachCodeOnceAndWithItsText) {
 }
 
 TEST(StringTable, TextsOfTheEngineCodes) {
-    EXPECT_EQ(OvxErrorText(-8001), "File is not an OVF file");
-    EXPECT_EQ(OvxErrorText(-2), "File not found");
-    EXPECT_EQ(OvxErrorText(-160), "Device write error");
-    EXPECT_EQ(OvxErrorText(-8054), "BMP size exceeds Windows' maxheight of 32767");
-    EXPECT_EQ(OvxErrorText(-2001), "ie_BadId - Specified comport doesn't exist");
-    EXPECT_EQ(OvxErrorText(-8074), "Remote fax did not answer");
-    EXPECT_EQ(OvxErrorText(-6011), "File was rejected");
-    EXPECT_EQ(OvxStatusText(4801), "Initializing modem for fax processing");
-    EXPECT_EQ(OvxStatusText(4843), "Finished");
-    EXPECT_EQ(OvxStatusText(4809), "No answer, waiting until redial...");
-    EXPECT_EQ(OvxErrorText(-8075), "The modem ended the call (see its hang-up reason)");
-    EXPECT_EQ(OvxStatusText(4800), "");
-    EXPECT_EQ(OvxStatusText(-8001), "");
+    EXPECT_EQ(ovxErrorText(-8001), "File is not an OVF file");
+    EXPECT_EQ(ovxErrorText(-2), "File not found");
+    EXPECT_EQ(ovxErrorText(-160), "Device write error");
+    EXPECT_EQ(ovxErrorText(-8054), "BMP size exceeds Windows' maxheight of 32767");
+    EXPECT_EQ(ovxErrorText(-2001), "ie_BadId - Specified comport doesn't exist");
+    EXPECT_EQ(ovxErrorText(-8074), "Remote fax did not answer");
+    EXPECT_EQ(ovxErrorText(-6011), "File was rejected");
+    EXPECT_EQ(ovxStatusText(4801), "Initializing modem for fax processing");
+    EXPECT_EQ(ovxStatusText(4843), "Finished");
+    EXPECT_EQ(ovxStatusText(4809), "No answer, waiting until redial...");
+    EXPECT_EQ(ovxErrorText(-8075), "The modem ended the call (see its hang-up reason)");
+    EXPECT_EQ(ovxStatusText(4800), "");
+    EXPECT_EQ(ovxStatusText(-8001), "");
     for (int code = 4801; code <= 4843; ++code) {
         bool listed = code <= 4809 || (code >= 4820 && code <= 4828) || code >= 4840;
-        EXPECT_EQ(!OvxStatusText(code).empty(), listed) << code;
+        EXPECT_EQ(!ovxStatusText(code).empty(), listed) << code;
     }
 }
 
 TEST(StringTable, MissingCodesFallBackToTheSystemMessage) {
-    EXPECT_EQ(OvxErrorText(-EINVAL), std::string(std::strerror(EINVAL)));
-    EXPECT_EQ(OvxErrorText(-987654), "");
-    EXPECT_EQ(OvxErrorText(0x7FFFFFFF), "");
+    EXPECT_EQ(ovxErrorText(-EINVAL), std::string(std::strerror(EINVAL)));
+    EXPECT_EQ(ovxErrorText(-987654), "");
+    EXPECT_EQ(ovxErrorText(0x7FFFFFFF), "");
 }
 
 TEST(IoErrors, ErrnoMapsToRunTimeCodes) {
-    EXPECT_EQ(OvxIoError(ENOENT, false), -2);
-    EXPECT_EQ(OvxIoError(ENOTDIR, false), -3);
-    EXPECT_EQ(OvxIoError(EACCES, true), -5);
-    EXPECT_EQ(OvxIoError(ENOSPC, true), -101);
-    EXPECT_EQ(OvxIoError(EIO, true), -160);
-    EXPECT_EQ(OvxIoError(EIO, false), -161);
-    EXPECT_EQ(OvxIoError(EXDEV, false), -EXDEV);
+    EXPECT_EQ(ovxIoError(ENOENT, false), -2);
+    EXPECT_EQ(ovxIoError(ENOTDIR, false), -3);
+    EXPECT_EQ(ovxIoError(EACCES, true), -5);
+    EXPECT_EQ(ovxIoError(ENOSPC, true), -101);
+    EXPECT_EQ(ovxIoError(EIO, true), -160);
+    EXPECT_EQ(ovxIoError(EIO, false), -161);
+    EXPECT_EQ(ovxIoError(EXDEV, false), -EXDEV);
 }
 
 TEST(Exception, CarriesCodeAndText) {

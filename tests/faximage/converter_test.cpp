@@ -30,7 +30,7 @@ std::vector<PageRecords> readRecords(const std::string& path) {
     std::size_t at = 64;
     for (int p = 0; p < count; ++p) {
         PageRecords pr;
-        pr.header = DecodePageHeader(&b[at]);
+        pr.header = decodePageHeader(&b[at]);
         std::size_t end = at + 16 + pr.header.imageLength, q = at + 16;
         while (q + 2 <= end) {
             std::size_t len = b[q] | (b[q + 1] << 8);
@@ -46,7 +46,7 @@ std::vector<PageRecords> readRecords(const std::string& path) {
 // A 1-bit BMP (palette 0 black) of the raster.
 Bytes makeBmp1(const Raster& r) {
     std::vector<std::uint8_t> out;
-    EncodeBmp(r, out);
+    encodeBmp(r, out);
     return out;
 }
 
@@ -86,15 +86,15 @@ struct ConverterTest : ::testing::Test {
 }  // namespace
 
 TEST_F(ConverterTest, NoInputTypeIsBadArgument) {
-    c.SetDocumentFile(dir.file("x.bmp"));
-    EXPECT_EQ(c.Convert(), ecBadArgument);
-    EXPECT_THROW(c.ConvertFile(), telvane::EOvxException);
+    c.setDocumentFile(dir.file("x.bmp"));
+    EXPECT_EQ(c.convert(), ecBadArgument);
+    EXPECT_THROW(c.convertFile(), telvane::EOvxException);
 }
 
 TEST_F(ConverterTest, DocumentFileSetsTheOutputName) {
-    c.SetDocumentFile("/tmp/letters/note.txt");
+    c.setDocumentFile("/tmp/letters/note.txt");
     EXPECT_EQ(c.OutFileName, "/tmp/letters/note.OVF");
-    c.SetDocumentFile("/tmp/v1.0/noext");
+    c.setDocumentFile("/tmp/v1.0/noext");
     EXPECT_EQ(c.OutFileName, "/tmp/v1.0/noext.OVF");
 }
 
@@ -103,11 +103,11 @@ TEST_F(ConverterTest, BitmapPageRoundTripsExactly) {
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.LeftMargin = 0;
-    c.SetOptions(0);
+    c.setOptions(0);
     c.Resolution = frHigh;
     c.StationID = "SENDER";
     c.OutFileName = dir.file("r.ovf");
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     Raster back = decodeOvf(dir.file("r.ovf"), 1);
     ASSERT_EQ(back.height, 300);
     EXPECT_EQ(back.bits, r.bits);
@@ -126,9 +126,9 @@ TEST_F(ConverterTest, BitmapPageRoundTripsExactly) {
 TEST_F(ConverterTest, TopMarginStartsEveryPageWithBlankRecords) {
     writeFile(dir.file("t.txt"), Bytes{'a', '\f', 'b', '\n'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("t.txt"));
+    c.setDocumentFile(dir.file("t.txt"));
     c.TopMargin = 3;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("t.OVF"));
     ASSERT_EQ(pages.size(), 2u);
     for (const PageRecords& p : pages) {
@@ -142,10 +142,10 @@ TEST_F(ConverterTest, WidePagesCarryTheWideFlagAndWidth) {
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.LeftMargin = 0;
-    c.SetOptions(0);
+    c.setOptions(0);
     c.Width = fwWide;
     c.OutFileName = dir.file("w.ovf");
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("w.ovf"));
     EXPECT_EQ(pages[0].header.imageFlags, FAX_LINE_RECORDS | FAX_WIDE);
     EXPECT_EQ(decodeOvf(dir.file("w.ovf"), 1).bits, r.bits);
@@ -156,17 +156,17 @@ TEST_F(ConverterTest, Bmp864WideIsDoubledAtStandardResolutionOnly) {
     for (int y = 0; y < 4; ++y) r.setPixel(0, y, true);
     writeFile(dir.file("b.bmp"), makeBmp1(r));
     c.InputDocumentType = idBmp;
-    c.SetDocumentFile(dir.file("b.bmp"));
+    c.setDocumentFile(dir.file("b.bmp"));
     c.LeftMargin = 0;
-    c.SetOptions(coDoubleWidth | coCenterImage);
-    ASSERT_EQ(c.Convert(), 0);
+    c.setOptions(coDoubleWidth | coCenterImage);
+    ASSERT_EQ(c.convert(), 0);
     Raster std_ = decodeOvf(dir.file("b.OVF"), 1);
     EXPECT_TRUE(std_.pixel(0, 0));
     EXPECT_TRUE(std_.pixel(1, 0));  // doubled
     EXPECT_FALSE(std_.pixel(2, 0));
 
     c.Resolution = frHigh;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     Raster fine = decodeOvf(dir.file("b.OVF"), 1);
     // Not doubled; centred by (1728 - 864) / 16 = 54 bytes.
     EXPECT_FALSE(fine.pixel(0, 0));
@@ -180,9 +180,9 @@ TEST_F(ConverterTest, HalfHeightCodesOddLinesOnly) {
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.LeftMargin = 0;
-    c.SetOptions(coHalfHeight);
+    c.setOptions(coHalfHeight);
     c.OutFileName = dir.file("h.ovf");
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     Raster back = decodeOvf(dir.file("h.ovf"), 1);
     ASSERT_EQ(back.height, 3);
     for (int y = 0; y < 3; ++y) EXPECT_TRUE(back.pixel(100, y));
@@ -192,10 +192,10 @@ TEST_F(ConverterTest, ColourBmpIsDitheredByBrightness) {
     for (auto [grey, lo, hi] : {std::tuple{0, 100, 100}, std::tuple{255, 0, 0}, std::tuple{128, 40, 60}}) {
         writeFile(dir.file("g.bmp"), makeBmp24(256, 32, grey));
         c.InputDocumentType = idBmp;
-        c.SetDocumentFile(dir.file("g.bmp"));
+        c.setDocumentFile(dir.file("g.bmp"));
         c.LeftMargin = 0;
-        c.SetOptions(0);
-        ASSERT_EQ(c.Convert(), 0);
+        c.setOptions(0);
+        ASSERT_EQ(c.convert(), 0);
         Raster back = decodeOvf(dir.file("g.OVF"), 1);
         int black = 0;
         for (int y = 0; y < 32; ++y)
@@ -209,8 +209,8 @@ TEST_F(ConverterTest, ColourBmpIsDitheredByBrightness) {
 TEST_F(ConverterTest, TextFormFeedEndsThePageAfterTheTextBeforeIt) {
     writeFile(dir.file("f.txt"), Bytes{'a', 'b', '\f', 'c', 'd', '\n', 'e', '\n'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("f.txt"));
-    ASSERT_EQ(c.Convert(), 0);
+    c.setDocumentFile(dir.file("f.txt"));
+    ASSERT_EQ(c.convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("f.OVF"));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[0].records.size(), 16u + 1);  // one text line of 16 rows, page end
@@ -222,12 +222,12 @@ TEST_F(ConverterTest, LinesPerPageSplitsAndZeroKeepsOnePage) {
     for (int i = 0; i < 25; ++i) text += "line " + std::to_string(i) + "\r\n";
     writeFile(dir.file("l.txt"), Bytes(text.begin(), text.end()));
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("l.txt"));
+    c.setDocumentFile(dir.file("l.txt"));
     c.LinesPerPage = 10;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     EXPECT_EQ(readRecords(dir.file("l.OVF")).size(), 3u);
     c.LinesPerPage = 0;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("l.OVF"));
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].records.size(), 25u * 16 + 1);
@@ -237,16 +237,16 @@ TEST_F(ConverterTest, FormFeedAtALinesPerPageBreakAddsNoEmptyPage) {
     std::string text = "a\nb\n\fc\n\f";
     writeFile(dir.file("b.txt"), Bytes(text.begin(), text.end()));
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("b.txt"));
+    c.setDocumentFile(dir.file("b.txt"));
     c.LinesPerPage = 2;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     std::vector<PageRecords> pages = readRecords(dir.file("b.OVF"));
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[1].records.size(), 16u + 1);
     // Two form feeds in a row do make an empty page.
     text = "a\f\fb";
     writeFile(dir.file("b.txt"), Bytes(text.begin(), text.end()));
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     pages = readRecords(dir.file("b.OVF"));
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(pages[1].records.size(), 1u);
@@ -255,11 +255,11 @@ TEST_F(ConverterTest, FormFeedAtALinesPerPageBreakAddsNoEmptyPage) {
 TEST_F(ConverterTest, TextUsesTheFontGlyphsAndExpandsTabs) {
     writeFile(dir.file("g.txt"), Bytes{'\t', 'A'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("g.txt"));
+    c.setDocumentFile(dir.file("g.txt"));
     c.LeftMargin = 0;
-    c.SetOptions(0);
+    c.setOptions(0);
     c.Resolution = frHigh;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     Raster back = decodeOvf(dir.file("g.OVF"), 1);
     ASSERT_EQ(back.height, 32);  // 16 rows doubled at fine resolution
     auto blackIn = [&](int x0, int x1) {
@@ -278,9 +278,9 @@ TEST_F(ConverterTest, UserEventsSupplyPages) {
     int line = 0, opened = 0, closed = 0;
     c.InputDocumentType = idUser;
     c.LeftMargin = 0;
-    c.SetOptions(0);
+    c.setOptions(0);
     c.DefUserExtension = "DAT";
-    c.SetDocumentFile(dir.file("user"));
+    c.setDocumentFile(dir.file("user"));
     c.OutFileName = dir.file("user.OVF");
     c.OnOpenUserFile = [&](TOvxFaxConverter&, const std::string& name) {
         ++opened;
@@ -298,7 +298,7 @@ TEST_F(ConverterTest, UserEventsSupplyPages) {
         data[0] = 0xFF;
         len = 216;
     };
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(closed, 1);
     std::vector<PageRecords> pages = readRecords(dir.file("user.OVF"));
@@ -310,7 +310,7 @@ TEST_F(ConverterTest, UserEventsSupplyPages) {
 TEST_F(ConverterTest, OutputLineHandlerReceivesLinesInsteadOfAFile) {
     writeFile(dir.file("o.txt"), Bytes{'x'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("o.txt"));
+    c.setDocumentFile(dir.file("o.txt"));
     int lines = 0, ends = 0;
     c.OnOutputLine = [&](TOvxFaxConverter&, const std::uint8_t* d, int len, bool eop, bool) {
         if (eop) {
@@ -321,7 +321,7 @@ TEST_F(ConverterTest, OutputLineHandlerReceivesLinesInsteadOfAFile) {
             EXPECT_EQ(d[1], 0x80);
         }
     };
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     EXPECT_EQ(lines, 16);
     EXPECT_EQ(ends, 1);
     EXPECT_FALSE(std::filesystem::exists(dir.file("o.OVF")));
@@ -330,7 +330,7 @@ TEST_F(ConverterTest, OutputLineHandlerReceivesLinesInsteadOfAFile) {
 TEST_F(ConverterTest, StatusReportsAndAbortDeletesTheOutput) {
     writeFile(dir.file("s.txt"), Bytes{'a', '\f', 'b', '\f', 'c'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("s.txt"));
+    c.setDocumentFile(dir.file("s.txt"));
     std::vector<std::pair<bool, bool>> calls;
     int lastPages = 0;
     c.OnStatus = [&](TOvxFaxConverter&, bool starting, bool ending, int pages, long, std::uint64_t, std::uint64_t total,
@@ -341,7 +341,7 @@ TEST_F(ConverterTest, StatusReportsAndAbortDeletesTheOutput) {
             EXPECT_EQ(total, 5u);
         }
     };
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     ASSERT_EQ(calls.size(), 5u);  // start, three pages, end
     EXPECT_TRUE(calls.front().first);
     EXPECT_TRUE(calls.back().second);
@@ -351,7 +351,7 @@ TEST_F(ConverterTest, StatusReportsAndAbortDeletesTheOutput) {
         abort = pages == 2;
     };
     std::filesystem::remove(dir.file("s.OVF"));
-    EXPECT_EQ(c.Convert(), ecConvertAbort);
+    EXPECT_EQ(c.convert(), ecConvertAbort);
     EXPECT_FALSE(std::filesystem::exists(dir.file("s.OVF")));
 }
 
@@ -360,23 +360,23 @@ TEST_F(ConverterTest, QuitWhileYieldingStops) {
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.OutFileName = dir.file("q.ovf");
-    c.SetOptions(coYieldOften);
+    c.setOptions(coYieldOften);
     EXPECT_EQ(c.Options() & coYield, coYield);
     int yields = 0;
     c.OnYield = [&] { return ++yields < 3; };
-    EXPECT_EQ(c.Convert(), ecGotQuitMsg);
+    EXPECT_EQ(c.convert(), ecGotQuitMsg);
     EXPECT_EQ(yields, 3);
     EXPECT_FALSE(std::filesystem::exists(dir.file("q.ovf")));
 }
 
 TEST_F(ConverterTest, UnreadableInputsFailCleanly) {
-    c.SetDocumentFile(dir.file("missing.bmp"));
+    c.setDocumentFile(dir.file("missing.bmp"));
     c.InputDocumentType = idBmp;
-    EXPECT_EQ(c.Convert(), ecFileNotFound);
+    EXPECT_EQ(c.convert(), ecFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing.OVF")));
     writeFile(dir.file("junk.bmp"), Bytes{'B', 'M', 1, 2, 3});
-    c.SetDocumentFile(dir.file("junk.bmp"));
-    EXPECT_EQ(c.Convert(), ecUnsupportedImage);
+    c.setDocumentFile(dir.file("junk.bmp"));
+    EXPECT_EQ(c.convert(), ecUnsupportedImage);
     EXPECT_FALSE(std::filesystem::exists(dir.file("junk.OVF")));
 }
 
@@ -408,10 +408,10 @@ TEST_F(ConverterTest, BitFieldBmpWithFullWidthMasksConverts) {
         const std::string in = dir.file("bf" + std::to_string(bpp) + ".bmp");
         writeFile(in, b);
         c.InputDocumentType = idBmp;
-        c.SetDocumentFile(in);
-        c.SetOptions(0);
+        c.setDocumentFile(in);
+        c.setOptions(0);
         c.LeftMargin = 0;
-        ASSERT_EQ(c.Convert(), 0) << bpp;
+        ASSERT_EQ(c.convert(), 0) << bpp;
         Raster r = decodeOvf(c.OutFileName, 1);
         ASSERT_GE(r.height, 1) << bpp;
         EXPECT_EQ(r.row(0)[0] & 0xC0, 0x40) << bpp;  // white then black
@@ -425,18 +425,18 @@ TEST_F(ConverterTest, FailedConversionLeavesNoPartialOrReplacedFile) {
     writeFile(out, Bytes{'o', 'l', 'd'});
     writeFile(dir.file("bad.txt"), Bytes{'a', '\f', 'b', '\f', 'c'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("bad.txt"));
+    c.setDocumentFile(dir.file("bad.txt"));
     c.OutFileName = out;
     c.OnStatus = [&](TOvxFaxConverter&, bool, bool, int pages, long, std::uint64_t, std::uint64_t, bool& abort) {
         abort = pages == 2;
     };
-    EXPECT_EQ(c.Convert(), ecConvertAbort);
+    EXPECT_EQ(c.convert(), ecConvertAbort);
     EXPECT_EQ(readFile(out), (Bytes{'o', 'l', 'd'}));
     int entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
     EXPECT_EQ(entries, 2);  // keep.ovf and bad.txt only
     c.OnStatus = nullptr;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     EXPECT_EQ(readRecords(out).size(), 3u);
     auto perms = std::filesystem::status(out).permissions();
     EXPECT_EQ(perms & std::filesystem::perms::all,
@@ -448,20 +448,20 @@ TEST_F(ConverterTest, PagesLongerThanAFaxPageAreRefused) {
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.OutFileName = dir.file("long.ovf");
-    EXPECT_EQ(c.Convert(), ecPageTooLong);
+    EXPECT_EQ(c.convert(), ecPageTooLong);
     EXPECT_FALSE(std::filesystem::exists(dir.file("long.ovf")));
-    EXPECT_NE(telvane::OvxErrorText(ecPageTooLong).find("16384"), std::string::npos);
+    EXPECT_NE(telvane::ovxErrorText(ecPageTooLong).find("16384"), std::string::npos);
     Raster ok(1728, kMaxPageLines);
     c.Bitmap = &ok;
-    EXPECT_EQ(c.Convert(), 0);
+    EXPECT_EQ(c.convert(), 0);
 }
 
 TEST_F(ConverterTest, MoreThan65535PagesNamesTheLimit) {
     writeFile(dir.file("ff.txt"), Bytes(70000, '\f'));
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("ff.txt"));
-    EXPECT_EQ(c.Convert(), ecTooManyPages);
-    EXPECT_NE(telvane::OvxErrorText(ecTooManyPages).find("65535"), std::string::npos);
+    c.setDocumentFile(dir.file("ff.txt"));
+    EXPECT_EQ(c.convert(), ecTooManyPages);
+    EXPECT_NE(telvane::ovxErrorText(ecTooManyPages).find("65535"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(c.OutFileName));
 }
 
@@ -469,12 +469,12 @@ TEST_F(ConverterTest, MoreThan65535PagesNamesTheLimit) {
 TEST_F(ConverterTest, HugeTabStopsAreBoundedByTheLineWidth) {
     writeFile(dir.file("tab.txt"), Bytes{'\t', 'x', '\t', '\t', 'y', '\n', 'A'});
     c.InputDocumentType = idText;
-    c.SetDocumentFile(dir.file("tab.txt"));
+    c.setDocumentFile(dir.file("tab.txt"));
     c.TabStop = 999999999;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     Raster huge = decodeOvf(c.OutFileName, 1);
     c.TabStop = 200;  // also past the end of the line
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     Raster wide = decodeOvf(c.OutFileName, 1);
     EXPECT_EQ(huge.bits, wide.bits);  // the x and y fall off the line either way; A stays
     EXPECT_GT(std::count_if(huge.bits.begin(), huge.bits.end(), [](std::uint8_t b) { return b != 0; }), 0);
@@ -501,9 +501,9 @@ TEST_F(ConverterTest, TabExpansionIsBoundedWhateverTheRenderer) {
     auto recorder = std::make_shared<LengthRecorder>();
     c.InputDocumentType = idTextEx;
     c.EnhFont = recorder;
-    c.SetDocumentFile(dir.file("tab2.txt"));
+    c.setDocumentFile(dir.file("tab2.txt"));
     c.TabStop = 100000000;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     EXPECT_GT(recorder->longest, 1000u);
     EXPECT_LE(recorder->longest, 4096u);
 }

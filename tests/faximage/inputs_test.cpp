@@ -72,7 +72,7 @@ TEST(TiffInput, UncompressedAndPackBitsStrips) {
     Bytes raw = {0xF0, 0x0F, 0xAA, 0x55};
     std::vector<Bytes> rows;
     int pages = 0;
-    auto src = MakeTiffSource(makeTiff(16, 2, 1, raw));
+    auto src = makeTiffSource(makeTiff(16, 2, 1, raw));
     ASSERT_EQ(readAll(*src, rows, pages), 0);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (Bytes{0xF0, 0x0F}));
@@ -81,7 +81,7 @@ TEST(TiffInput, UncompressedAndPackBitsStrips) {
     // PackBits: row 1 = literal 2 bytes, row 2 = repeat 0x81 twice; black-is-zero inverts.
     Bytes packed = {0x01, 0xF0, 0x0F, 0xFF, 0x81};
     rows.clear();
-    auto src2 = MakeTiffSource(makeTiff(16, 2, 32773, packed, 1));
+    auto src2 = makeTiffSource(makeTiff(16, 2, 32773, packed, 1));
     ASSERT_EQ(readAll(*src2, rows, pages), 0);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (Bytes{0x0F, 0xF0}));
@@ -92,22 +92,22 @@ TEST(TiffInput, UnsupportedOrDamagedTiffIsRejected) {
     std::vector<Bytes> rows;
     int pages = 0;
     Bytes raw(4, 0);
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), ecUnsupportedImage);  // LZW
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(0, 2, 1, raw)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1 << 30, 2, 1, raw)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), ecUnsupportedImage);  // LZW
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(0, 2, 1, raw)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1 << 30, 2, 1, raw)), rows, pages), ecUnsupportedImage);
     // Two billion rows: longer than any fax page, refused before reading a row.
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 0x7FFFFFFF, 1, raw)), rows, pages), ecPageTooLong);
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, kMaxPageLines + 1, 1, raw)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 0x7FFFFFFF, 1, raw)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, kMaxPageLines + 1, 1, raw)), rows, pages), ecPageTooLong);
     // The longest page on four bytes of data: fails as damaged at the first missing row.
     rows.clear();
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, kMaxPageLines, 1, raw)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, kMaxPageLines, 1, raw)), rows, pages), ecDamagedImage);
     EXPECT_EQ(rows.size(), 2u);
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(16, 4, 32773, Bytes{0x01, 0xF0})), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 4, 32773, Bytes{0x01, 0xF0})), rows, pages), ecDamagedImage);
     Bytes bad = makeTiff(16, 2, 1, raw);
     bad[2] = 43;
-    EXPECT_EQ(readAll(*MakeTiffSource(bad), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(bad), rows, pages), ecUnsupportedImage);
     Bytes loop = makeTiff(16, 2, 1, raw);
-    EXPECT_EQ(readAll(*MakeTiffSource(Bytes(loop.begin(), loop.begin() + 20)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(Bytes(loop.begin(), loop.begin() + 20)), rows, pages), ecUnsupportedImage);
 }
 
 TEST(TiffInput, CcittGroup3And4ThroughLibtiff) {
@@ -130,7 +130,7 @@ TEST(TiffInput, CcittGroup3And4ThroughLibtiff) {
         TIFFClose(t);
         std::vector<Bytes> rows;
         int pages = 0;
-        ASSERT_EQ(readAll(*MakeTiffSource(path), rows, pages), 0) << compression << "/" << options;
+        ASSERT_EQ(readAll(*makeTiffSource(path), rows, pages), 0) << compression << "/" << options;
         ASSERT_EQ(rows.size(), 30u);
         for (int y = 0; y < 30; ++y)
             ASSERT_EQ(rows[std::size_t(y)], Bytes(r.row(y), r.row(y) + 216)) << compression << "/" << options;
@@ -162,18 +162,18 @@ TEST(TiffInput, TruncatedOrRandomCcittStripsAreDamaged) {
     TIFFClose(in);
     std::vector<Bytes> rows;
     int pages = 0;
-    ASSERT_EQ(readAll(*MakeTiffSource(makeTiff(1728, 200, 4, strip)), rows, pages), 0);
+    ASSERT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, strip)), rows, pages), 0);
     EXPECT_EQ(rows.size(), 200u);
     rows.clear();
     Bytes cut(strip.begin(), strip.begin() + long(strip.size() / 3));
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1728, 200, 4, cut)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, cut)), rows, pages), ecDamagedImage);
     EXPECT_LT(rows.size(), 200u);
     std::mt19937 gen(7);
     Bytes noise(strip.size());
     for (auto& b : noise) b = std::uint8_t(gen());
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1728, 200, 4, noise)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, noise)), rows, pages), ecDamagedImage);
     // A page that claims far more rows than its strip codes.
-    EXPECT_EQ(readAll(*MakeTiffSource(makeTiff(1728, kMaxPageLines, 4, strip)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, kMaxPageLines, 4, strip)), rows, pages), ecDamagedImage);
 }
 
 TEST(PcxInput, HostileHeadersAreRejected) {
@@ -190,26 +190,26 @@ TEST(PcxInput, HostileHeadersAreRejected) {
     set16(8, 65535);  // width 65536
     set16(10, 0);
     set16(66, 8192);
-    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(8, 15);
     set16(10, 65535);  // 65536 rows: longer than a fax page
     set16(66, 2);
-    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecPageTooLong);
     set16(10, 9999);  // rows on no data
-    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
     set16(66, 1);  // bytes per line too small for 16 pels
     set16(10, 0);
-    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
     h[3] = 4;  // 4 bits x 1 plane: not a layout we read
     set16(66, 8);
-    EXPECT_EQ(readAll(*MakePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
     // A run count reaching past the line is cut at the line.
     h[3] = 1;
     set16(66, 2);
     Bytes ok = h;
     ok.insert(ok.end(), {0xFF, 0x00});
     rows.clear();
-    ASSERT_EQ(readAll(*MakePcxSource(ok), rows, pages), 0);
+    ASSERT_EQ(readAll(*makePcxSource(ok), rows, pages), 0);
     EXPECT_EQ(rows[0], (Bytes{0xFF, 0xFF}));
 }
 
@@ -232,11 +232,11 @@ TEST(DcxInput, RepeatedPageOffsetsAreDamaged) {
     std::vector<Bytes> rows;
     int pages = 0;
     const std::uint32_t second = 4100 + std::uint32_t(pcx.size());
-    ASSERT_EQ(readAll(*MakeDcxSource(dcx({4100, second}, 2)), rows, pages), 0);
+    ASSERT_EQ(readAll(*makeDcxSource(dcx({4100, second}, 2)), rows, pages), 0);
     EXPECT_EQ(pages, 2);
     EXPECT_EQ(rows.size(), 4u);
-    EXPECT_EQ(readAll(*MakeDcxSource(dcx(std::vector<std::uint32_t>(1023, 4100), 1)), rows, pages), ecDamagedImage);
-    EXPECT_EQ(readAll(*MakeDcxSource(dcx({4100, second, 4100}, 2)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(dcx(std::vector<std::uint32_t>(1023, 4100), 1)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(dcx({4100, second, 4100}, 2)), rows, pages), ecDamagedImage);
 }
 
 TEST(DcxInput, OffsetsOutsideTheFileAreRejected) {
@@ -244,10 +244,10 @@ TEST(DcxInput, OffsetsOutsideTheFileAreRejected) {
     int pages = 0;
     Bytes d(4100, 0);
     d[0] = 0xB1, d[1] = 0x68, d[2] = 0xDE, d[3] = 0x3A;
-    EXPECT_EQ(readAll(*MakeDcxSource(d), rows, pages), ecUnsupportedImage);  // no pages
+    EXPECT_EQ(readAll(*makeDcxSource(d), rows, pages), ecUnsupportedImage);  // no pages
     d[4] = 0xFF, d[5] = 0xFF, d[6] = 0xFF, d[7] = 0x7F;
-    EXPECT_EQ(readAll(*MakeDcxSource(d), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeDcxSource(Bytes{1, 2, 3}), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(d), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(Bytes{1, 2, 3}), rows, pages), ecUnsupportedImage);
 }
 
 TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
@@ -268,17 +268,17 @@ TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
     };
     std::vector<Bytes> rows;
     int pages = 0;
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(-5, 2, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(0x7FFFFFFF, 2, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecPageTooLong);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 9999, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, INT32_MIN, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*MakeBmpSource(bmp(8, 2, 7, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(-5, 2, 1, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(0x7FFFFFFF, 2, 1, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 9999, 1, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, INT32_MIN, 1, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 2, 7, 8)), rows, pages), ecUnsupportedImage);
     // Top-down (negative height) is a valid layout.
     Bytes td = bmp(8, -2, 1, 8);
     td[62] = 0x0F;  // first row in the file is the top row; palette 0 black -> inverted
     rows.clear();
-    ASSERT_EQ(readAll(*MakeBmpSource(td), rows, pages), 0);
+    ASSERT_EQ(readAll(*makeBmpSource(td), rows, pages), 0);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], 0xF0);
     EXPECT_EQ(rows[1][0], 0xFF);
@@ -288,11 +288,11 @@ TEST(Dither, ThresholdsSpanTheWholeRange) {
     int blackAtMid = 0;
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
-            EXPECT_TRUE(DitherBlack(x, y, 0));
-            EXPECT_FALSE(DitherBlack(x, y, 765));
-            blackAtMid += DitherBlack(x, y, 382);
+            EXPECT_TRUE(ditherBlack(x, y, 0));
+            EXPECT_FALSE(ditherBlack(x, y, 765));
+            blackAtMid += ditherBlack(x, y, 382);
         }
     EXPECT_NEAR(blackAtMid, 128, 2);
     // The pattern repeats every 16 pels.
-    EXPECT_EQ(DitherBlack(3, 5, 300), DitherBlack(19, 37, 300));
+    EXPECT_EQ(ditherBlack(3, 5, 300), ditherBlack(19, 37, 300));
 }

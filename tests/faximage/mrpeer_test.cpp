@@ -20,7 +20,7 @@ using namespace faxtest;
 
 namespace {
 
-using telvane::test::RunCapture;
+using telvane::test::runCapture;
 
 constexpr int kRows = 160;
 
@@ -108,7 +108,7 @@ const PeerCase kLibtiffModes[] = {{"g3:2d", FaxCoding::MR, COMPRESSION_CCITTFAX3
 Bytes libtiffCoded(const TempDir& dir, const Raster& r, bool fine, const PeerCase& mode) {
     writePlainTiff(dir.file("plain.tif"), r, fine);
     const std::string out = dir.file("coded.tif");
-    EXPECT_EQ(RunCapture(std::string("tiffcp -c ") + mode.tiffcpMode + " -f lsb2msb -r 100000 " +
+    EXPECT_EQ(runCapture(std::string("tiffcp -c ") + mode.tiffcpMode + " -f lsb2msb -r 100000 " +
                          dir.file("plain.tif") + " " + out),
               0);
     return readCodedStrip(out, mode.compression);
@@ -170,34 +170,34 @@ TEST(LibtiffPeer2D, OurCodedPagesDecodeInLibtiffAndNetpbm) {
                 writeCodedTiff(tif, r, fine, ours.coding, coded);
 
                 std::string info;
-                EXPECT_EQ(RunCapture("tiffinfo -D " + tif, &info), 0);
+                EXPECT_EQ(runCapture("tiffinfo -D " + tif, &info), 0);
                 EXPECT_EQ(info.find("rror"), std::string::npos) << info;
                 EXPECT_EQ(info.find("arning"), std::string::npos) << info;
                 EXPECT_NE(info.find(ours.coding == FaxCoding::MR ? "CCITT Group 3" : "CCITT Group 4"),
                           std::string::npos)
                     << info;
 
-                ASSERT_EQ(RunCapture("tiffcp -c none " + tif + " " + dir.file("plain.tif")), 0);
+                ASSERT_EQ(runCapture("tiffcp -c none " + tif + " " + dir.file("plain.tif")), 0);
                 EXPECT_TRUE(samePixels(readPlainTiff(dir.file("plain.tif")).bits, r.bits, r.stride)) << "tiffcp";
 
-                ASSERT_EQ(telvane::test::RunCommand("tifftopnm " + tif + " 2>" + dir.file("err.txt") + " >" +
+                ASSERT_EQ(telvane::test::runCommand("tifftopnm " + tif + " 2>" + dir.file("err.txt") + " >" +
                                                     dir.file("ours.pbm")),
                           0);
-                EXPECT_EQ(telvane::test::ReadFile(dir.file("err.txt")), "tifftopnm: writing PBM file\n");
+                EXPECT_EQ(telvane::test::readFile(dir.file("err.txt")), "tifftopnm: writing PBM file\n");
                 telvane::test::PbmImage pbm;
-                ASSERT_TRUE(telvane::test::ReadPbm(dir.file("ours.pbm"), pbm));
+                ASSERT_TRUE(telvane::test::readPbm(dir.file("ours.pbm"), pbm));
                 EXPECT_EQ(pbm.width, r.width);
                 EXPECT_EQ(pbm.height, r.height);
                 EXPECT_TRUE(samePixels(Bytes(pbm.bits.begin(), pbm.bits.end()), r.bits, r.stride)) << "tifftopnm";
 
                 // tiff2pdf passes the coded data on to the PDF; Poppler decodes it once more.
                 std::string pdf;
-                EXPECT_EQ(RunCapture("tiff2pdf -o " + dir.file("ours.pdf") + " " + tif, &pdf), 0) << pdf;
+                EXPECT_EQ(runCapture("tiff2pdf -o " + dir.file("ours.pdf") + " " + tif, &pdf), 0) << pdf;
                 EXPECT_EQ(pdf.find("rror"), std::string::npos) << pdf;
-                ASSERT_EQ(RunCapture("pdftoppm -mono -rx 204 -ry " + std::string(fine ? "196 " : "98 ") +
+                ASSERT_EQ(runCapture("pdftoppm -mono -rx 204 -ry " + std::string(fine ? "196 " : "98 ") +
                                      dir.file("ours.pdf") + " " + dir.file("pdf")),
                           0);
-                ASSERT_TRUE(telvane::test::ReadPbm(dir.file("pdf-1.pbm"), pbm));
+                ASSERT_TRUE(telvane::test::readPbm(dir.file("pdf-1.pbm"), pbm));
                 EXPECT_TRUE(samePixels(Bytes(pbm.bits.begin(), pbm.bits.end()), r.bits, r.stride)) << "pdftoppm";
             }
         }

@@ -57,17 +57,17 @@ TEST(OvfHeader, SenderIdOf25CharactersKeepsTheFirst20) {
     OvfFileHeader h;
     h.senderId = "ABCDEFGHIJKLMNOPQRSTUVWXY";
     std::uint8_t b[64];
-    EncodeFileHeader(h, b);
+    encodeFileHeader(h, b);
     EXPECT_EQ(b[10], 20);
     EXPECT_EQ(std::string(b + 11, b + 31), "ABCDEFGHIJKLMNOPQRST");
     EXPECT_EQ(b[31], 0);
 }
 
 TEST(OvfHeader, CreatedIsZeroOutside1980To2099) {
-    EXPECT_EQ(PackDosDateTime(makeTm(2100, 1, 1, 0, 0, 0)), 0u);
-    EXPECT_EQ(PackDosDateTime(makeTm(1979, 12, 31, 23, 59, 58)), 0u);
-    EXPECT_NE(PackDosDateTime(makeTm(2099, 12, 31, 23, 59, 58)), 0u);
-    EXPECT_EQ(PackDosDateTime(makeTm(1980, 1, 1, 0, 0, 0)), (1u << 21 | 1u << 16));
+    EXPECT_EQ(packDosDateTime(makeTm(2100, 1, 1, 0, 0, 0)), 0u);
+    EXPECT_EQ(packDosDateTime(makeTm(1979, 12, 31, 23, 59, 58)), 0u);
+    EXPECT_NE(packDosDateTime(makeTm(2099, 12, 31, 23, 59, 58)), 0u);
+    EXPECT_EQ(packDosDateTime(makeTm(1980, 1, 1, 0, 0, 0)), (1u << 21 | 1u << 16));
 
     TempDir dir;
     OvfWriter w;
@@ -372,7 +372,7 @@ TEST(OvfMerge, PagesOfAllFilesFollowTheFirstHeader) {
     TempDir dir;
     writeRawOvf(dir.file("a.ovf"), {Bytes(10, 1)}, FAX_FINE);
     writeRawOvf(dir.file("b.ovf"), {Bytes(5000, 2), Bytes(20, 3)});
-    ASSERT_EQ(MergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), 0);
+    ASSERT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), 0);
     const Bytes a = readFile(dir.file("a.ovf")), b = readFile(dir.file("b.ovf")), m = readFile(dir.file("m.ovf"));
     ASSERT_EQ(m.size(), a.size() + b.size() - 64);
     EXPECT_TRUE(std::equal(b.begin() + 64, b.end(), m.begin() + long(a.size())));
@@ -395,9 +395,9 @@ TEST(OvfMerge, ANonFaxFileFailsAndLeavesNoOutput) {
     TempDir dir;
     writeRawOvf(dir.file("a.ovf"), {Bytes(10, 1)});
     writeFile(dir.file("b.ovf"), Bytes(100, 'x'));
-    EXPECT_EQ(MergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), ecFaxBadFormat);
+    EXPECT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), ecFaxBadFormat);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
-    EXPECT_EQ(MergeOvfFiles({dir.file("a.ovf"), dir.file("missing.ovf")}, dir.file("m.ovf")), ecFileNotFound);
+    EXPECT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("missing.ovf")}, dir.file("m.ovf")), ecFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }
 
@@ -408,7 +408,7 @@ TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
     b[32] = 0xFF;  // the header claims 65535 pages
     b[33] = 0xFF;
     writeFile(dir.file("big.ovf"), b);
-    EXPECT_EQ(MergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecTooManyPages);
+    EXPECT_EQ(mergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecTooManyPages);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }
 
@@ -432,8 +432,8 @@ TEST(OvfWriter, ExclusiveCreationNeverReplacesOrFollowsALink) {
 }
 
 TEST(OvfFileHeader, SenderIdsAreEscapedForTerminals) {
-    EXPECT_EQ(EscapeControlBytes("ACME 1"), "ACME 1");
-    EXPECT_EQ(EscapeControlBytes(std::string("a\x1b[2J\x9b\x7f\\\xE9\0z", 11)), "a\\x1B[2J\\x9B\\x7F\\x5C\xE9\\x00z");
+    EXPECT_EQ(escapeControlBytes("ACME 1"), "ACME 1");
+    EXPECT_EQ(escapeControlBytes(std::string("a\x1b[2J\x9b\x7f\\\xE9\0z", 11)), "a\\x1B[2J\\x9B\\x7F\\x5C\xE9\\x00z");
 }
 
 // Page offsets are found once: visiting pages in any order reads each header once, so a page

@@ -22,19 +22,19 @@ using namespace faxtest;
 
 namespace {
 
-using telvane::test::RunCapture;
+using telvane::test::runCapture;
 
 // Raw PBM (P4) files as rasters.
 Raster readPbm(const std::string& path) {
     telvane::test::PbmImage image;
-    if (!telvane::test::ReadPbm(path, image)) return Raster();
+    if (!telvane::test::readPbm(path, image)) return Raster();
     Raster r(image.width, image.height);
     std::memcpy(r.bits.data(), image.bits.data(), r.bits.size());
     return r;
 }
 
 void writePbm(const std::string& path, const Raster& r) {
-    ASSERT_TRUE(telvane::test::WritePbm(path, r.width, r.height, r.bits.data()));
+    ASSERT_TRUE(telvane::test::writePbm(path, r.width, r.height, r.bits.data()));
 }
 
 // Codes a raster into an OVF file and returns the page's coded bytes without record lengths.
@@ -71,7 +71,7 @@ TEST(NetpbmPeer, OurCodedPagesDecodeWithG3topbm) {
     for (int width : {1728, 2048}) {
         Raster r = letterPage(width, 400, unsigned(width));
         writeFile(dir.file("page.g3"), encodeToOvf(dir.file("page.ovf"), r, true));
-        ASSERT_EQ(RunCapture("g3topbm -reversebits " + dir.file("page.g3") + " > " + dir.file("page.pbm")), 0);
+        ASSERT_EQ(runCapture("g3topbm -reversebits " + dir.file("page.g3") + " > " + dir.file("page.pbm")), 0);
         Raster back = readPbm(dir.file("page.pbm"));
         ASSERT_EQ(back.width, width);
         ASSERT_EQ(back.height, 400);
@@ -84,7 +84,7 @@ TEST(NetpbmPeer, Pbmtog3PagesDecodeWithOurDecoder) {
     TempDir dir;
     Raster r = letterPage(1728, 300, 77);
     writePbm(dir.file("in.pbm"), r);
-    ASSERT_EQ(RunCapture("pbmtog3 -reversebits " + dir.file("in.pbm") + " > " + dir.file("in.g3")), 0);
+    ASSERT_EQ(runCapture("pbmtog3 -reversebits " + dir.file("in.pbm") + " > " + dir.file("in.g3")), 0);
     writeRawOvf(dir.file("in.ovf"), {readFile(dir.file("in.g3"))}, FAX_FINE);
     Raster back = decodeOvf(dir.file("in.ovf"));
     ASSERT_EQ(back.height, 300);
@@ -107,7 +107,7 @@ TEST(LibtiffPeer, TiffcpGroup3PagesDecodeWithOurDecoder) {
         for (int y = 0; y < 250; ++y) TIFFWriteScanline(t, r.row(y), std::uint32_t(y), 0);
         TIFFClose(t);
     }
-    ASSERT_EQ(RunCapture("tiffcp -c g3:1d -f lsb2msb -r 100000 " + dir.file("plain.tif") + " " + dir.file("g3.tif")),
+    ASSERT_EQ(runCapture("tiffcp -c g3:1d -f lsb2msb -r 100000 " + dir.file("plain.tif") + " " + dir.file("g3.tif")),
               0);
     TIFF* t = TIFFOpen(dir.file("g3.tif").c_str(), "r");
     ASSERT_NE(t, nullptr);
@@ -130,16 +130,16 @@ TEST(LibtiffPeer, ExportedTiffClassFReadsBackWithLibtiffTools) {
     Raster p2 = letterPage(1728, 120, 2);
     encodeToOvf(dir.file("a.ovf"), p1, false);
     encodeToOvf(dir.file("b.ovf"), p2, true);
-    ASSERT_EQ(ExportFaxToTiff(dir.file("a.ovf"), dir.file("a.tif")), 0);
+    ASSERT_EQ(exportFaxToTiff(dir.file("a.ovf"), dir.file("a.tif")), 0);
     std::string info;
-    ASSERT_EQ(RunCapture("tiffinfo " + dir.file("a.tif"), &info), 0);
+    ASSERT_EQ(runCapture("tiffinfo " + dir.file("a.tif"), &info), 0);
     EXPECT_NE(info.find("CCITT Group 3"), std::string::npos) << info;
     EXPECT_NE(info.find("204, 98"), std::string::npos) << info;
     EXPECT_NE(info.find("Image Width: 1728 Image Length: 200"), std::string::npos) << info;
-    ASSERT_EQ(RunCapture("tiff2pdf -o " + dir.file("a.pdf") + " " + dir.file("a.tif")), 0);
+    ASSERT_EQ(runCapture("tiff2pdf -o " + dir.file("a.pdf") + " " + dir.file("a.tif")), 0);
     // libtiff decodes our Group 3 data to the same raster.
-    ASSERT_EQ(RunCapture("tiffcp -c none -f msb2lsb " + dir.file("a.tif") + " " + dir.file("plain.tif")), 0);
-    auto src = MakeTiffSource(dir.file("plain.tif"));
+    ASSERT_EQ(runCapture("tiffcp -c none -f msb2lsb " + dir.file("a.tif") + " " + dir.file("plain.tif")), 0);
+    auto src = makeTiffSource(dir.file("plain.tif"));
     ASSERT_EQ(src->open(), 0);
     ASSERT_EQ(src->beginPage(), 0);
     std::uint8_t line[256];
@@ -149,8 +149,8 @@ TEST(LibtiffPeer, ExportedTiffClassFReadsBackWithLibtiffTools) {
         ASSERT_FALSE(eop);
         ASSERT_EQ(Bytes(line, line + 216), Bytes(p1.row(y), p1.row(y) + 216)) << y;
     }
-    ASSERT_EQ(ExportFaxToTiff(dir.file("b.ovf"), dir.file("b.tif")), 0);
-    ASSERT_EQ(RunCapture("tiffinfo " + dir.file("b.tif"), &info), 0);
+    ASSERT_EQ(exportFaxToTiff(dir.file("b.ovf"), dir.file("b.tif")), 0);
+    ASSERT_EQ(runCapture("tiffinfo " + dir.file("b.tif"), &info), 0);
     EXPECT_NE(info.find("204, 196"), std::string::npos) << info;
 }
 
@@ -159,9 +159,9 @@ TEST(PopplerPeer, ExportedPdfRendersWithTheRightSizeAndContent) {
     TempDir dir;
     Raster page = letterPage(1728, 300, 9);
     encodeToOvf(dir.file("s.ovf"), page, false);
-    ASSERT_EQ(ExportFaxToPdf(dir.file("s.ovf"), dir.file("s.pdf")), 0);
+    ASSERT_EQ(exportFaxToPdf(dir.file("s.ovf"), dir.file("s.pdf")), 0);
     // At 204 x 98 dpi a standard page renders one pixel per pel.
-    ASSERT_EQ(RunCapture("pdftoppm -mono -rx 204 -ry 98 " + dir.file("s.pdf") + " " + dir.file("s")), 0);
+    ASSERT_EQ(runCapture("pdftoppm -mono -rx 204 -ry 98 " + dir.file("s.pdf") + " " + dir.file("s")), 0);
     Raster back = readPbm(dir.file("s-1.pbm"));
     ASSERT_EQ(back.width, 1728);
     ASSERT_EQ(back.height, 300);
@@ -170,7 +170,7 @@ TEST(PopplerPeer, ExportedPdfRendersWithTheRightSizeAndContent) {
         differ += __builtin_popcount(unsigned(back.bits[i] ^ page.bits[i]));
     EXPECT_LT(differ, long(1728) * 300 / 200) << "pels differing";
     // The aspect of a standard page: 1728 / 204 inches wide, 300 / 98 inches tall.
-    ASSERT_EQ(RunCapture("pdftoppm -mono -r 72 " + dir.file("s.pdf") + " " + dir.file("t")), 0);
+    ASSERT_EQ(runCapture("pdftoppm -mono -r 72 " + dir.file("s.pdf") + " " + dir.file("t")), 0);
     Raster at72 = readPbm(dir.file("t-1.pbm"));
     EXPECT_NEAR(at72.width, 1728 * 72 / 204, 1);
     EXPECT_NEAR(at72.height, 300 * 72 / 98, 1);

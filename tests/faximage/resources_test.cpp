@@ -12,7 +12,7 @@ namespace {
 std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
 
 int inkOf(std::size_t offset, std::size_t bytes) {
-    auto f = FaxFontResource();
+    auto f = faxFontResource();
     int n = 0;
     for (std::size_t i = 0; i < bytes; ++i) n += __builtin_popcount(f[offset + i]);
     return n;
@@ -21,7 +21,7 @@ int inkOf(std::size_t offset, std::size_t bytes) {
 }  // namespace
 
 TEST(FontResource, HasBothFontsWithInkWhereLettersAre) {
-    ASSERT_EQ(FaxFontResource().size(), 16384u);
+    ASSERT_EQ(faxFontResource().size(), 16384u);
     EXPECT_EQ(inkOf(' ' * 16, 16), 0);
     EXPECT_EQ(inkOf(kFaxFontLargeOffset + ' ' * 48, 48), 0);
     for (unsigned char c : std::string("AZaz09@\xE9\xC4")) {
@@ -30,7 +30,7 @@ TEST(FontResource, HasBothFontsWithInkWhereLettersAre) {
     }
     // Small glyphs are 12 pels wide: the low 4 bits of each row's second byte stay clear;
     // large glyphs are 20 wide: the low 4 bits of the third byte.
-    auto f = FaxFontResource();
+    auto f = faxFontResource();
     for (int c = 0; c < 256; ++c) {
         for (int row = 0; row < 8; ++row) ASSERT_EQ(f[std::size_t(c) * 16 + std::size_t(row) * 2 + 1] & 0x0F, 0) << c;
         for (int row = 0; row < 16; ++row)
@@ -39,7 +39,7 @@ TEST(FontResource, HasBothFontsWithInkWhereLettersAre) {
 }
 
 TEST(StringTable, LayoutIsSortedStr0) {
-    auto t = ErrorStringResource();
+    auto t = errorStringResource();
     ASSERT_GE(t.size(), 8u);
     EXPECT_EQ(std::memcmp(t.data(), "STR0", 4), 0);
     std::uint32_t count = le32(t.data() + 4);

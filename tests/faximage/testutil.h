@@ -27,7 +27,7 @@
 
 // Skips a test whose outside tool is missing (fails it under CI).
 #define REQUIRE_TOOL(name)                                 \
-    TELVANE_REQUIRE_PEER(telvane::test::HaveProgram(name), \
+    TELVANE_REQUIRE_PEER(telvane::test::haveProgram(name), \
                          name << " is not installed (listed in scripts/deps/faximage.txt)")
 
 namespace faxtest {
@@ -55,12 +55,12 @@ struct BitWriter {
 };
 
 inline Bytes readFile(const std::string& path) {
-    const std::string bytes = telvane::test::ReadFile(path);
+    const std::string bytes = telvane::test::readFile(path);
     return Bytes(bytes.begin(), bytes.end());
 }
 
 inline void writeFile(const std::string& path, const Bytes& b) {
-    telvane::test::WriteFile(path, std::string(b.begin(), b.end()));
+    telvane::test::writeFile(path, std::string(b.begin(), b.end()));
 }
 
 // Writes an OVF file whose pages hold the given raw data (no line records).
@@ -152,7 +152,7 @@ inline telvane::faximage::Raster pageOf(PageKind kind, int width, int height, un
             for (int x = 0; x < width; ++x) {
                 const double d = std::hypot(x - width / 2.0, y - height / 2.0);
                 const int grey = int(382 + 380 * std::sin(d / 25.0 + seed) * std::cos(x / 200.0));
-                if (telvane::faximage::DitherBlack(x, y, grey)) r.setPixel(x, y, true);
+                if (telvane::faximage::ditherBlack(x, y, grey)) r.setPixel(x, y, true);
             }
         break;
     }
@@ -182,20 +182,20 @@ inline void makeFax(const std::string& path, const telvane::faximage::Raster& r,
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.LeftMargin = 0;
-    c.SetOptions(0);
+    c.setOptions(0);
     c.Resolution = fine ? frHigh : frNormal;
     c.Width = r.width == 2048 ? fwWide : fwNormal;
     c.OutFileName = path;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
 }
 
 // Page `page` of a fax file as our decoder reads it.
 inline telvane::faximage::Raster decodeOvf(const std::string& path, int page = 1) {
     telvane::faximage::TOvxFaxUnpacker u;
-    u.SetInFileName(path);
+    u.setInFileName(path);
     telvane::faximage::Raster r;
     bool fine = false;
-    EXPECT_EQ(u.UnpackPageToRaster(page, r, fine), 0);
+    EXPECT_EQ(u.unpackPageToRaster(page, r, fine), 0);
     return r;
 }
 

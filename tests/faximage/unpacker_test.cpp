@@ -58,23 +58,23 @@ TEST(Unpacker, StandardPageIsDoubledOrHalved) {
     Raster r = randomRaster(1728, 1100, 4);
     makeFax(dir.file("s.ovf"), r, false);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("s.ovf"));
+    u.setInFileName(dir.file("s.ovf"));
     EXPECT_EQ(u.OutFileName, dir.file("s"));
     Raster out;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.height, 2200);
     EXPECT_EQ(Bytes(out.row(6), out.row(6) + out.stride), Bytes(out.row(7), out.row(7) + out.stride));
     EXPECT_EQ(Bytes(out.row(6), out.row(6) + out.stride), Bytes(r.row(3), r.row(3) + out.stride));
 
     u.AutoScaleMode = asHalfWidth;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.height, 1100);
     EXPECT_LE(out.width, 864);
     // Each output pel is black when either of its two input pels is.
     for (int x = 0; x < 864; ++x) ASSERT_EQ(out.pixel(x, 10), r.pixel(2 * x, 10) || r.pixel(2 * x + 1, 10)) << x;
 
     u.AutoScaleMode = asNone;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.height, 1100);
 }
 
@@ -82,12 +82,12 @@ TEST(Unpacker, FinePagesAreNotAutoScaled) {
     TempDir dir;
     makeFax(dir.file("f.ovf"), randomRaster(1728, 50, 2), true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("f.ovf"));
+    u.setInFileName(dir.file("f.ovf"));
     Raster out;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.height, 50);
     bool fine = false, wide = true;
-    ASSERT_EQ(u.GetFaxInfo(fine, wide), 0);
+    ASSERT_EQ(u.getFaxInfo(fine, wide), 0);
     EXPECT_TRUE(fine);
     EXPECT_FALSE(wide);
 }
@@ -97,7 +97,7 @@ TEST(Unpacker, WhitespaceCompression) {
     // Text, 30 blank lines, text, 5 blank lines, text, 12 blank lines at the end.
     makeFax(dir.file("w.ovf"), textLines(1 + 30 + 1 + 5 + 1 + 12, {0, 31, 37}), true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("w.ovf"));
+    u.setInFileName(dir.file("w.ovf"));
     u.WhitespaceCompression = true;
     u.WhitespaceFrom = 10;
     u.WhitespaceTo = 2;
@@ -105,14 +105,14 @@ TEST(Unpacker, WhitespaceCompression) {
     u.OnOutputLine = [&](TOvxFaxUnpacker&, bool starting, bool ending, const std::uint8_t* d, int, int) {
         if (!starting && !ending) marked.push_back(d[0] != 0);
     };
-    ASSERT_EQ(u.UnpackPage(1), 0);
+    ASSERT_EQ(u.unpackPage(1), 0);
     std::vector<bool> expect = {true, false, false, true, false, false, false, false, false, true, false, false};
     EXPECT_EQ(marked, expect);
 
     // From == To releases nothing at the page end.
     marked.clear();
     u.WhitespaceTo = 10;
-    ASSERT_EQ(u.UnpackPage(1), 0);
+    ASSERT_EQ(u.unpackPage(1), 0);
     EXPECT_EQ(marked.size(), 1u + 10 + 1 + 5 + 1);
 }
 
@@ -120,15 +120,15 @@ TEST(Unpacker, BadWhitespaceSettingsAreRejected) {
     TempDir dir;
     makeFax(dir.file("w.ovf"), textLines(4, {0}), true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("w.ovf"));
+    u.setInFileName(dir.file("w.ovf"));
     u.WhitespaceCompression = true;
     u.WhitespaceFrom = 2;
     u.WhitespaceTo = 5;
-    EXPECT_EQ(u.UnpackPage(1), ecBadArgument);
+    EXPECT_EQ(u.unpackPage(1), ecBadArgument);
     u.WhitespaceFrom = 0;
     u.WhitespaceTo = 1;
     Raster out;
-    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecBadArgument);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecBadArgument);
 }
 
 TEST(Unpacker, BitmapIsTrimmedToTheWidestInkAndScaled) {
@@ -137,17 +137,17 @@ TEST(Unpacker, BitmapIsTrimmedToTheWidestInkAndScaled) {
     r.setPixel(8 * 37 + 2, 5, true);  // ink in byte 37
     makeFax(dir.file("t.ovf"), r, true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("t.ovf"));
+    u.setInFileName(dir.file("t.ovf"));
     Raster out;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.width, 38 * 8);  // 38 bytes, already even
     u.Scaling = true;
-    u.SetHorizMult(1);
-    u.SetHorizDiv(2);
-    u.SetVertMult(3);
-    u.SetVertDiv(0);  // ignored
+    u.setHorizMult(1);
+    u.setHorizDiv(2);
+    u.setVertMult(3);
+    u.setVertDiv(0);  // ignored
     EXPECT_EQ(u.VertDiv(), 1);
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.width, 38 * 4);
     EXPECT_EQ(out.height, 30);
     EXPECT_TRUE(out.pixel((8 * 37 + 2) / 2, 15));
@@ -157,9 +157,9 @@ TEST(Unpacker, BlankPageKeepsThePageWidth) {
     TempDir dir;
     makeFax(dir.file("b.ovf"), Raster(1728, 5), true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("b.ovf"));
+    u.setInFileName(dir.file("b.ovf"));
     Raster out;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.width, 1728);
     EXPECT_EQ(out.height, 5);
 }
@@ -170,10 +170,10 @@ TEST(Unpacker, PcxBmpAndDcxFilesReadBackExactly) {
     r.setPixel(1727, 0, true);  // full width, so no trimming
     makeFax(dir.file("p.ovf"), r, true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("p.ovf"));
-    ASSERT_EQ(u.UnpackPageToPcx(1), 0);
-    ASSERT_EQ(u.UnpackPageToBmp(1), 0);
-    ASSERT_EQ(u.UnpackFileToDcx(), 0);
+    u.setInFileName(dir.file("p.ovf"));
+    ASSERT_EQ(u.unpackPageToPcx(1), 0);
+    ASSERT_EQ(u.unpackPageToBmp(1), 0);
+    ASSERT_EQ(u.unpackFileToDcx(), 0);
     Bytes pcx = readFile(dir.file("p.PCX"));
     ASSERT_GT(pcx.size(), 128u);
     EXPECT_EQ(pcx[0], 10);
@@ -188,9 +188,9 @@ TEST(Unpacker, PcxBmpAndDcxFilesReadBackExactly) {
     EXPECT_EQ(dcx[0] | (dcx[1] << 8) | (dcx[2] << 16) | (std::uint32_t(dcx[3]) << 24), 0x3ADE68B1u);
     EXPECT_EQ(dcx[4] | (dcx[5] << 8), 4100);
 
-    EXPECT_EQ(readBack(MakePcxSource(dir.file("p.PCX"))).bits, r.bits);
-    EXPECT_EQ(readBack(MakeBmpSource(dir.file("p.BMP"))).bits, r.bits);
-    EXPECT_EQ(readBack(MakeDcxSource(dir.file("p.DCX"))).bits, r.bits);
+    EXPECT_EQ(readBack(makePcxSource(dir.file("p.PCX"))).bits, r.bits);
+    EXPECT_EQ(readBack(makeBmpSource(dir.file("p.BMP"))).bits, r.bits);
+    EXPECT_EQ(readBack(makeDcxSource(dir.file("p.DCX"))).bits, r.bits);
 }
 
 TEST(Unpacker, PcxRunLengthCodingFollowsTheRules) {
@@ -198,7 +198,7 @@ TEST(Unpacker, PcxRunLengthCodingFollowsTheRules) {
     // Inverted bytes: 0x3F (c0 marks it with 0xC0?) -> raster 0xC0 inverted = 0x3F stays single.
     std::memset(r.row(0), 0x00, 70);  // inverted 0xFF: 64 + 6 repeated -> C0+63 FF, C0+6 FF... capped
     r.row(0)[69] = 0x3F;              // inverted 0xC0: a single byte of 0xC0 or more -> C1 C0
-    Bytes pcx = EncodePcx(r);
+    Bytes pcx = encodePcx(r);
     Bytes body(pcx.begin() + 128, pcx.end());
     EXPECT_EQ(body, (Bytes{0xFF, 0xFF, 0xC6, 0xFF, 0xC1, 0xC0}));
 }
@@ -206,9 +206,9 @@ TEST(Unpacker, PcxRunLengthCodingFollowsTheRules) {
 TEST(Unpacker, TallBmpIsRefused) {
     Raster r(8, 32768);
     std::vector<std::uint8_t> out;
-    EXPECT_EQ(EncodeBmp(r, out), ecBmpTooBig);
+    EXPECT_EQ(encodeBmp(r, out), ecBmpTooBig);
     Raster ok(8, 32767);
-    EXPECT_EQ(EncodeBmp(ok, out), 0);
+    EXPECT_EQ(encodeBmp(ok, out), 0);
 }
 
 TEST(Unpacker, RawPageEndsAtImageLengthWithoutPageEnd) {
@@ -217,9 +217,9 @@ TEST(Unpacker, RawPageEndsAtImageLengthWithoutPageEnd) {
     for (int i = 0; i < 3; ++i) w.put("000000000001").put("010011011").put("00110101");
     writeRawOvf(dir.file("raw.ovf"), {w.bytes}, FAX_FINE);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("raw.ovf"));
+    u.setInFileName(dir.file("raw.ovf"));
     Raster out;
-    ASSERT_EQ(u.UnpackPageToBitmap(1, out), 0);
+    ASSERT_EQ(u.unpackPageToBitmap(1, out), 0);
     EXPECT_EQ(out.height, 3);
 }
 
@@ -227,20 +227,20 @@ TEST(Unpacker, MissingPagesAndBadFilesHaveTheirCodes) {
     TempDir dir;
     TOvxFaxUnpacker u;
     Raster out;
-    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecFileNotFound);
-    u.SetInFileName(dir.file("none.ovf"));
-    EXPECT_EQ(u.GetPageCount(), ecFileNotFound);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecFileNotFound);
+    u.setInFileName(dir.file("none.ovf"));
+    EXPECT_EQ(u.getPageCount(), ecFileNotFound);
     writeRawOvf(dir.file("one.ovf"), {Bytes{0x00, 0x80}});
-    u.SetInFileName(dir.file("one.ovf"));
-    EXPECT_EQ(u.GetPageCount(), 1);
-    EXPECT_EQ(u.UnpackPageToBitmap(2, out), ecFaxBadFormat);
+    u.setInFileName(dir.file("one.ovf"));
+    EXPECT_EQ(u.getPageCount(), 1);
+    EXPECT_EQ(u.unpackPageToBitmap(2, out), ecFaxBadFormat);
     // Truncated page data: the header promises more than the file holds.
     Bytes b = readFile(dir.file("one.ovf"));
     b[64] = 100;
     writeFile(dir.file("cut.ovf"), b);
-    u.SetInFileName(dir.file("cut.ovf"));
-    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecFaxBadFormat);
-    EXPECT_EQ(u.UnpackPageToPcx(1), ecFaxBadFormat);
+    u.setInFileName(dir.file("cut.ovf"));
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecFaxBadFormat);
+    EXPECT_EQ(u.unpackPageToPcx(1), ecFaxBadFormat);
     EXPECT_FALSE(std::filesystem::exists(dir.file("cut.PCX")));
 }
 
@@ -256,18 +256,18 @@ TEST(Unpacker, EndlessPageIsCutAtTheRowLimit) {
     for (int i = 0; i < 70000 / 8; ++i) page.insert(page.end(), eight.bytes.begin(), eight.bytes.end());
     writeRawOvf(dir.file("long.ovf"), {page}, FAX_FINE);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("long.ovf"));
+    u.setInFileName(dir.file("long.ovf"));
     Raster out;
-    EXPECT_EQ(u.UnpackPageToBitmap(1, out), ecImageTooTall);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecImageTooTall);
     // The messages name the limit that was met.
-    EXPECT_NE(telvane::OvxErrorText(ecImageTooTall).find("65536"), std::string::npos);
+    EXPECT_NE(telvane::ovxErrorText(ecImageTooTall).find("65536"), std::string::npos);
     u.OutFileName = dir.file("long.bmp");
-    EXPECT_EQ(u.UnpackPageToBmp(1), ecBmpTooBig);
-    EXPECT_NE(telvane::OvxErrorText(ecBmpTooBig).find("32767"), std::string::npos);
+    EXPECT_EQ(u.unpackPageToBmp(1), ecBmpTooBig);
+    EXPECT_NE(telvane::ovxErrorText(ecBmpTooBig).find("32767"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("long.bmp")));
     int lines = 0;
     u.OnOutputLine = [&](TOvxFaxUnpacker&, bool s, bool e, const std::uint8_t*, int, int) { lines += !s && !e; };
-    EXPECT_EQ(u.UnpackPage(1), 0);
+    EXPECT_EQ(u.unpackPage(1), 0);
     EXPECT_EQ(lines, 70000);
 }
 
@@ -275,18 +275,18 @@ TEST(Unpacker, AbortAndQuitStopDecoding) {
     TempDir dir;
     makeFax(dir.file("a.ovf"), randomRaster(1728, 2000, 3), true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("a.ovf"));
+    u.setInFileName(dir.file("a.ovf"));
     int lines = 0;
     u.OnOutputLine = [&](TOvxFaxUnpacker& s, bool, bool, const std::uint8_t* d, int, int) {
         if (d && ++lines == 5) s.Options |= uoAbort;
     };
-    EXPECT_EQ(u.UnpackPage(1), ecUnpackAbort);
+    EXPECT_EQ(u.unpackPage(1), ecUnpackAbort);
     EXPECT_LT(lines, 2000);
     u.Options = uoYield;
     u.OnOutputLine = nullptr;
     int yields = 0;
     u.OnYield = [&] { return ++yields < 2; };
-    EXPECT_EQ(u.UnpackPage(1), ecGotQuitMsg);
+    EXPECT_EQ(u.unpackPage(1), ecGotQuitMsg);
     EXPECT_EQ(yields, 2);
 }
 
@@ -295,9 +295,9 @@ TEST(Unpacker, DcxOfMoreThan1023PagesNamesTheLimit) {
     std::vector<Bytes> pages(1024, Bytes{0x00, 0x80});
     writeRawOvf(dir.file("many.ovf"), pages);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("many.ovf"));
-    EXPECT_EQ(u.UnpackFileToDcx(), ecTooManyDcxPages);
-    EXPECT_NE(telvane::OvxErrorText(ecTooManyDcxPages).find("1023"), std::string::npos);
+    u.setInFileName(dir.file("many.ovf"));
+    EXPECT_EQ(u.unpackFileToDcx(), ecTooManyDcxPages);
+    EXPECT_NE(telvane::ovxErrorText(ecTooManyDcxPages).find("1023"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("many.DCX")));
 }
 
@@ -310,7 +310,7 @@ TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
     c.InputDocumentType = idUser;
     c.Resolution = frHigh;
     c.LeftMargin = 0;
-    c.SetOptions(0);
+    c.setOptions(0);
     c.OutFileName = dir.file("two.ovf");
     int page = 0, row = 0;
     c.OnReadUserLine = [&](TOvxFaxConverter&, std::uint8_t* line, int& len, bool& eop, bool& more) {
@@ -325,8 +325,8 @@ TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
         std::memcpy(line, r.row(row++), 216);
         len = 216;
     };
-    ASSERT_EQ(c.Convert(), 0);
-    ASSERT_EQ(ExportFaxToPbm(dir.file("two.ovf"), dir.file("two.pbm")), 0);
+    ASSERT_EQ(c.convert(), 0);
+    ASSERT_EQ(exportFaxToPbm(dir.file("two.ovf"), dir.file("two.pbm")), 0);
     std::string expected = "P4\n1728 40\n";
     expected.append(a.bits.begin(), a.bits.end());
     expected += "P4\n1728 25\n";
@@ -339,7 +339,7 @@ TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
     file.resize(file.size() - 200);
     writeFile(dir.file("cut.ovf"), file);
     writeFile(dir.file("old.pbm"), Bytes{'o', 'l', 'd'});
-    for (auto export_ : {ExportFaxToPbm, ExportFaxToPdf, ExportFaxToTiff})
+    for (auto export_ : {exportFaxToPbm, exportFaxToPdf, exportFaxToTiff})
         EXPECT_EQ(export_(dir.file("cut.ovf"), dir.file("old.pbm"), 0), ecFaxBadFormat);
     EXPECT_EQ(readFile(dir.file("old.pbm")), (Bytes{'o', 'l', 'd'}));
     int files = 0;
@@ -353,7 +353,7 @@ TEST(Export, ImageWritesThatFailKeepTheOldFile) {
     TempDir dir;
     makeFax(dir.file("p.ovf"), randomRaster(1728, 400, 5), true);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("p.ovf"));
+    u.setInFileName(dir.file("p.ovf"));
     u.OutFileName = dir.file("out.bmp");
     writeFile(u.OutFileName, Bytes{'o', 'l', 'd'});
     ::chmod(u.OutFileName.c_str(), 0640);
@@ -364,9 +364,9 @@ TEST(Export, ImageWritesThatFailKeepTheOldFile) {
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int bmpRc = u.UnpackPageToBmp(1);
+    const int bmpRc = u.unpackPageToBmp(1);
     u.OutFileName = dir.file("out.pcx");
-    const int pcxRc = u.UnpackPageToPcx(1);
+    const int pcxRc = u.unpackPageToPcx(1);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -379,14 +379,14 @@ TEST(Export, ImageWritesThatFailKeepTheOldFile) {
     EXPECT_EQ(files, 2);  // p.ovf, out.bmp
 
     u.OutFileName = dir.file("out.bmp");
-    ASSERT_EQ(u.UnpackPageToBmp(1), ecOK);
+    ASSERT_EQ(u.unpackPageToBmp(1), ecOK);
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("out.bmp").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_GT(st.st_size, 4096);
     const mode_t mask = ::umask(022);
     u.OutFileName = dir.file("new.pcx");
-    ASSERT_EQ(u.UnpackPageToPcx(1), ecOK);
+    ASSERT_EQ(u.unpackPageToPcx(1), ecOK);
     ::umask(mask);
     ASSERT_EQ(::stat(dir.file("new.pcx").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);

@@ -24,7 +24,7 @@ namespace viewertest {
 
 using telvane::faximage::Raster;
 
-inline QApplication* app() { return telvane::test::App(); }
+inline QApplication* app() { return telvane::test::application(); }
 
 inline void fillRect(Raster& r, int x0, int y0, int w, int h) {
     for (int y = y0; y < y0 + h && y < r.height; ++y)

@@ -28,11 +28,11 @@ struct Result {
 
 Result run(const std::string& command) {
     Result r;
-    r.status = telvane::test::RunCapture(command, &r.output);
+    r.status = telvane::test::runCapture(command, &r.output);
     return r;
 }
 
-std::string readFile(const fs::path& path) { return telvane::test::ReadFile(path.string()); }
+std::string readFile(const fs::path& path) { return telvane::test::readFile(path.string()); }
 
 // Width and height from a PNG's IHDR chunk; {0, 0} when the file is no PNG.
 std::pair<unsigned, unsigned> pngSize(const fs::path& path) {

@@ -166,7 +166,7 @@ TEST_F(CleanupTest, SentNotSentAndAllWithTheirQuestions) {
     EXPECT_TRUE(texts.contains("Delete all outgoing faxes which have been sent? (action is permanent)"));
     EXPECT_EQ(infoTexts(), (QStringList{"1 deleted.", "2 deleted."}));
     // The log is empty now: its page says so and the actions are off.
-    EXPECT_EQ(f.PageControl1()->tabText(0), "OutGoing Faxes (none)");
+    EXPECT_EQ(f.pageControl1()->tabText(0), "OutGoing Faxes (none)");
     EXPECT_FALSE(f.SendGrid()->isEnabled());
     EXPECT_FALSE(f.mnuActions()->menuAction()->isEnabled());
 }
@@ -185,7 +185,7 @@ TEST_F(CleanupTest, AlreadyMarkedRecordsAreNotCounted) {
     openLogs();
     TDMForm& f = showForm();
     prompter().answers = {true};
-    EXPECT_EQ(f.DeleteMatching(kAllExpression), 2);
+    EXPECT_EQ(f.deleteMatching(kAllExpression), 2);
     EXPECT_EQ(infoTexts(), QStringList{"2 deleted."});
     EXPECT_EQ(markedSubjects(faxTable), (std::set<std::string>{"a", "b", "c"}));
 }
@@ -199,7 +199,7 @@ TEST_F(CleanupTest, MarksThatFailAreNotCountedAndAreTold) {
     ASSERT_EQ(std::rename((dir + "TVN.CDX").c_str(), (dir + "TVN.CDX.moved").c_str()), 0);
     ASSERT_TRUE(QDir().mkdir(QString::fromStdString(dir + "TVN.CDX")));
     prompter().answers = {true};
-    EXPECT_EQ(f.DeleteMatching(kAllExpression), 0);
+    EXPECT_EQ(f.deleteMatching(kAllExpression), 0);
     ASSERT_EQ(infoTexts().size(), 1);
     EXPECT_TRUE(infoTexts()[0].startsWith("0 deleted.\n3 could not be deleted: ")) << infoTexts()[0].toStdString();
     EXPECT_TRUE(infoTexts()[0].contains("TVN.CDX")) << infoTexts()[0].toStdString();
@@ -329,7 +329,7 @@ TEST_F(CleanupTest, ReceivedFaxFileGoesWithItsRecord) {
     TDMForm& f = showForm();
     f.setCurrentPage(TDMForm::kIncomingPage);
     EXPECT_TRUE(f.action("mnuDeleteAll")->isEnabled());
-    EXPECT_EQ(f.PageControl1()->tabText(1), "Incoming Faxes");
+    EXPECT_EQ(f.pageControl1()->tabText(1), "Incoming Faxes");
 
     // Delete Current Fax on "TWO" (case of the file name differs on disk); the next record follows.
     recTable.setOrder(0);
@@ -353,9 +353,9 @@ TEST_F(CleanupTest, ReceivedFaxFileGoesWithItsRecord) {
     // A stored name that leaves the receive directory removes nothing outside it.
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.DBF")));
     EXPECT_EQ(markedSubjects(recTable, "FROM"), (std::set<std::string>{"ONE", "TWO", "THREE", "EVIL"}));
-    EXPECT_EQ(f.PageControl1()->tabText(1), "Incoming Faxes (none)");
+    EXPECT_EQ(f.pageControl1()->tabText(1), "Incoming Faxes (none)");
     EXPECT_FALSE(f.action("mnuDeleteAll")->isEnabled());
-    EXPECT_EQ(f.PageControl1()->tabText(0), "Outgoing Faxes");
+    EXPECT_EQ(f.pageControl1()->tabText(0), "Outgoing Faxes");
 }
 
 TEST_F(CleanupTest, FiltersClearedWhileOpenAndRestoredAtClose) {
@@ -385,18 +385,18 @@ TEST_F(CleanupTest, DateSelectorTitleStepsAndDoubleClick) {
     TDateSelector s(QDate(2026, 12, 9));
     s.show();
     EXPECT_EQ(s.ShowDatePanel()->text(), "Wednesday, December 9, 2026");
-    s.YearMinusClick();
+    s.yearMinusClick();
     EXPECT_EQ(s.date(), QDate(2025, 12, 9));
-    s.MonthPlusClick();
+    s.monthPlusClick();
     EXPECT_EQ(s.date(), QDate(2026, 1, 9));
     EXPECT_EQ(s.ShowDatePanel()->text(), "Friday, January 9, 2026");
-    s.MonthMinusClick();
-    s.YearPlusClick();
+    s.monthMinusClick();
+    s.yearPlusClick();
     EXPECT_EQ(s.date(), QDate(2026, 12, 9));
-    s.TodayClick();
+    s.todayClick();
     EXPECT_EQ(s.date(), QDate::currentDate());
     // A double click on a day is Ok; one on the weekday names is not.
-    auto* view = s.Calendar()->findChild<QTableView*>();
+    auto* view = s.calendar()->findChild<QTableView*>();
     ASSERT_NE(view, nullptr);
     const auto doubleClick = [view](const QPoint& at) {
         QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(at), view->viewport()->mapToGlobal(QPointF(at)),
@@ -427,7 +427,7 @@ TEST_F(CleanupTest, MainWindowRebuildsOnlyAfterADeletion) {
         rs.close();
         QFile::remove(QString::fromStdString(dir + "TVN.CDX"));
     }
-    AddMaintenanceCommands(commands);
+    addMaintenanceCommands(commands);
     TMainScreen& main = start();
     prompter().records.clear();
     ASSERT_EQ(main.FaxTable().tagArea("DATEND"), 0);

@@ -86,7 +86,7 @@ protected:
         dir = telvane::test::useAsProgramDir(home);
     }
     QStringList build(const FakeProbe& probe, const Settings& s = Settings{}, const PrintOptions& p = {}) {
-        return BuildConfigurationReport(probe, s, p, dir);
+        return buildConfigurationReport(probe, s, p, dir);
     }
     void writeFile(const QString& name, const QByteArray& data) {
         QFile f(QString::fromStdString(dir) + name);
@@ -367,7 +367,7 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
     s.Ports[0] = (R + "/dev/ttyACM0").toStdString();
     FakeProbe fake;
     fake.devices = devices;
-    const QStringList r = BuildConfigurationReport(fake, s, {}, dir);
+    const QStringList r = buildConfigurationReport(fake, s, {}, dir);
     EXPECT_TRUE(r.contains("Port:                 \t" + R + "/dev/serial/by-id/usb-USR_Modem-if00 (COM1)"));
     EXPECT_TRUE(r.contains("Port:                 \t" + R + "/dev/ttyACM0 (COM1)"));
 }
@@ -375,7 +375,7 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
 TEST_F(ReportTest, ThisMachineHasEverySectionAndNoSecrets) {
     qputenv("TELVANE_REPORT_SECRET", "s3cr3t-token-value");
     writeFile("Lastsend.log", "Send line\r\n");
-    const QStringList r = CollectConfigurationReport(LinuxProbe());
+    const QStringList r = collectConfigurationReport(LinuxProbe());
     const QString all = r.join('\n');
     for (const char* head :
          {"[Product]", "[Environment]", "{general}", "{sending}", "{receiving}", "{misc}", "{printing}",

@@ -17,14 +17,14 @@ using namespace telvane::ports;
 using telvane::test::TempDir;
 
 TEST(PortMap, DefaultsOfTheSixPortsAndBeyond) {
-    EXPECT_EQ(DefaultDevicePath(0), "");
-    EXPECT_EQ(DefaultDevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(DefaultDevicePath(4), "/dev/ttyS3");
-    EXPECT_EQ(DefaultDevicePath(5), "/dev/ttyACM0");
-    EXPECT_EQ(DefaultDevicePath(6), "/dev/ttyUSB0");
-    EXPECT_EQ(DefaultDevicePath(8), "/dev/ttyS7");
-    const auto map = DefaultPortMap();
-    for (int i = 0; i < kPortCount; ++i) EXPECT_EQ(map[std::size_t(i)], DefaultDevicePath(i + 1)) << i;
+    EXPECT_EQ(defaultDevicePath(0), "");
+    EXPECT_EQ(defaultDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(defaultDevicePath(4), "/dev/ttyS3");
+    EXPECT_EQ(defaultDevicePath(5), "/dev/ttyACM0");
+    EXPECT_EQ(defaultDevicePath(6), "/dev/ttyUSB0");
+    EXPECT_EQ(defaultDevicePath(8), "/dev/ttyS7");
+    const auto map = defaultPortMap();
+    for (int i = 0; i < kPortCount; ++i) EXPECT_EQ(map[std::size_t(i)], defaultDevicePath(i + 1)) << i;
 }
 
 TEST(SerialDevices, OneRuleForEveryList) {
@@ -34,30 +34,30 @@ TEST(SerialDevices, OneRuleForEveryList) {
     std::filesystem::create_directories(dev + "/ttyS7");  // a directory, not a node
     for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyACM0", "ttyACM10", "ttyACM2", "ttyUSB1", "tty0",
                              "ttyprintk", "null", ".ttyS3", "serial/by-id/usb-Acme_USB_Modem_0042-if02"})
-        ASSERT_TRUE(telvane::test::WriteFile(dev + "/" + name, ""));
+        ASSERT_TRUE(telvane::test::writeFile(dev + "/" + name, ""));
     std::filesystem::create_symlink("../../ttyACM0", dev + "/serial/by-id/usb-Acme_USB_Modem_0042-if00");
     // ttyS1 has no UART behind it; ttyS0 has one; sysfs says nothing of ttyS2 and ttyS10.
     std::filesystem::create_directories(sys + "/ttyS0");
     std::filesystem::create_directories(sys + "/ttyS1");
-    ASSERT_TRUE(telvane::test::WriteFile(sys + "/ttyS0/type", "4\n"));
-    ASSERT_TRUE(telvane::test::WriteFile(sys + "/ttyS1/type", " 0\n"));
+    ASSERT_TRUE(telvane::test::writeFile(sys + "/ttyS0/type", "4\n"));
+    ASSERT_TRUE(telvane::test::writeFile(sys + "/ttyS1/type", " 0\n"));
 
-    EXPECT_EQ(SerialDevicesPresent(dev, sys),
+    EXPECT_EQ(serialDevicesPresent(dev, sys),
               (std::vector<std::string>{dev + "/serial/by-id/usb-Acme_USB_Modem_0042-if00",
                                         dev + "/serial/by-id/usb-Acme_USB_Modem_0042-if02", dev + "/ttyACM0",
                                         dev + "/ttyACM2", dev + "/ttyACM10", dev + "/ttyUSB1", dev + "/ttyS0",
                                         dev + "/ttyS2", dev + "/ttyS10"}));
-    EXPECT_TRUE(SerialDevicesPresent(d.file("nothing"), sys).empty());
+    EXPECT_TRUE(serialDevicesPresent(d.file("nothing"), sys).empty());
 }
 
 TEST(SerialDevices, NaturalOrder) {
-    EXPECT_TRUE(NaturalLess("ttyS2", "ttyS10"));
-    EXPECT_FALSE(NaturalLess("ttyS10", "ttyS2"));
-    EXPECT_TRUE(NaturalLess("ttyS9", "ttyS00010"));
-    EXPECT_TRUE(NaturalLess("ttyACM3", "ttyS0"));
-    EXPECT_TRUE(NaturalLess("ttyS", "ttyS0"));
-    EXPECT_TRUE(NaturalLess("ttyS99999999999999999999", "ttyS100000000000000000000"));
-    EXPECT_FALSE(NaturalLess("ttyS1", "ttyS1"));
+    EXPECT_TRUE(naturalLess("ttyS2", "ttyS10"));
+    EXPECT_FALSE(naturalLess("ttyS10", "ttyS2"));
+    EXPECT_TRUE(naturalLess("ttyS9", "ttyS00010"));
+    EXPECT_TRUE(naturalLess("ttyACM3", "ttyS0"));
+    EXPECT_TRUE(naturalLess("ttyS", "ttyS0"));
+    EXPECT_TRUE(naturalLess("ttyS99999999999999999999", "ttyS100000000000000000000"));
+    EXPECT_FALSE(naturalLess("ttyS1", "ttyS1"));
 }
 
 }  // namespace

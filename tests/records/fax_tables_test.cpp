@@ -107,7 +107,7 @@ TEST(FaxTables, RebuildPacksAndBuildsTheRebuildTags) {
     t.go(4);
     t.deleteRecord();
     std::vector<std::string> said;
-    ASSERT_TRUE(RebuildTableIndexes(t, xb, faxTableSpec(), "Removing FAX file records marked for deletion",
+    ASSERT_TRUE(rebuildTableIndexes(t, xb, faxTableSpec(), "Removing FAX file records marked for deletion",
                                     "Rebuilding FAX file indexes", [&](const std::string& s) { said.push_back(s); }));
     EXPECT_EQ(said, (V{"Removing FAX file records marked for deletion", "Rebuilding FAX file indexes"}));
     EXPECT_EQ(t.recCount(), 4u);

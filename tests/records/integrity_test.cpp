@@ -499,7 +499,7 @@ TEST(IndexPages, OneFaxASessionKeepsTheIndexNearItsBuiltSize) {
         rs.post();
     };
     for (int i = 0; i < 1763; ++i) addFax(i);
-    ASSERT_TRUE(RebuildTableIndexes(rs, xb, recTableSpec(), "", ""));
+    ASSERT_TRUE(rebuildTableIndexes(rs, xb, recTableSpec(), "", ""));
     rs.close();
     const size_t built = readFile(dir.file("TVNREC.CDX")).size();
     for (int i = 0; i < 300; ++i) {

@@ -278,7 +278,7 @@ TEST_F(RecordSetTest, AccessObjectReportsInsteadOfThrowing) {
     EXPECT_EQ(xb.xb_QueryRecCount(), 1);
     EXPECT_EQ(xb.xb_SetDeleted(false), 1);
     EXPECT_EQ(xb.xb_QueryRecCount(), 1) << "the tag's FOR condition still leaves the marked record out";
-    EXPECT_EQ(xb.xb_SetOrder(0), 1);
+    EXPECT_EQ(xb.xbSetOrder(0), 1);
     EXPECT_EQ(xb.xb_QueryRecCount(), 2);
     EXPECT_EQ(xb.xb_Pack(), 1);
     EXPECT_EQ(xb.xb_RecCount(), 1);

@@ -13,11 +13,11 @@
 
 namespace telvane::records::test {
 
-std::string readFile(const std::string& path) { return telvane::test::ReadFile(path); }
+std::string readFile(const std::string& path) { return telvane::test::readFile(path); }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
-void writeFile(const std::string& path, const std::string& bytes) { telvane::test::WriteFile(path, bytes); }
+void writeFile(const std::string& path, const std::string& bytes) { telvane::test::writeFile(path, bytes); }
 
 std::string hex(const std::string& text) {
     std::string out;

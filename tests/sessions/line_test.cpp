@@ -36,11 +36,11 @@ QString bin(const QString& tool) { return qEnvironmentVariable("TELVANE_BIN") + 
 
 // A peer checked in the middle of a test: missing under CI is a failure, elsewhere a loud note.
 bool havePeer(const char* name) {
-    if (telvane::test::HaveProgram(name)) return true;
-    if (telvane::test::UnderCi())
+    if (telvane::test::haveProgram(name)) return true;
+    if (telvane::test::underCi())
         ADD_FAILURE() << "missing test peer: " << name;
     else
-        telvane::test::AnnounceMissingPeer(name);
+        telvane::test::announceMissingPeer(name);
     return false;
 }
 
@@ -68,8 +68,8 @@ protected:
         ini.save(dir() + "TVN.INI");
         rebuildLogs(dir());
         commands_ = MainWindowCommands{};
-        AddComposeCommands(commands_);
-        AddSessionCommands(commands_);
+        addComposeCommands(commands_);
+        addSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();
@@ -246,16 +246,16 @@ TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
 
 TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
     startLine({"--answer"});
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports = {dir() + "absent1", modem_, dir() + "absent3", dir() + "absent4", dir() + "absent5", dir() + "absent6"};
     telvane::transport::TOvxComPort port;
     telvane::transport::TOvxSendFax fax;
-    fax.SetComPort(&port);
+    fax.setComPort(&port);
     {
         TFindModemForm finder(port);
         whenModal<TFindModemForm>([](TFindModemForm* f) { clickWhenVisible(f->OkButton); });
         finder.exec();
-        EXPECT_EQ(finder.Result(), 2);
+        EXPECT_EQ(finder.outcome(), 2);
         EXPECT_EQ(finder.PortLabels[1]->text(), "Com 2: MODEM");
         for (int i : {0, 2, 3, 4, 5})
             EXPECT_EQ(finder.PortLabels[i]->text(), QStringLiteral("Com %1: Port does not exist").arg(i + 1));
@@ -263,7 +263,7 @@ TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
     TCheckFaxClassForm check(port, fax, 2);
     whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) { clickWhenVisible(f->OkButton); });
     check.exec();
-    EXPECT_EQ(check.ResultIndex(), 0) << check.Status->text().toStdString();
+    EXPECT_EQ(check.resultIndex(), 0) << check.Status->text().toStdString();
     EXPECT_EQ(check.Label1->text(), "Class 1   : Supported (recommended)");
     EXPECT_TRUE(check.Status->text().startsWith("Try using the recommended Fax Class (Class 1)"));
     EXPECT_EQ(prompts().count(PromptRecord::YesNo), 0);
@@ -276,23 +276,23 @@ TEST_F(LineTest, Class20ModemIsCheckedAndSendsAFax) {
     startLine(
         {"--class", "2.0", "--answer", "--receive", qdir() + "far-%03d.tif", "--id", "FAR END", "--answer-after", "1"});
     {
-        Settings& s = AppSettings();
+        Settings& s = appSettings();
         s.Ports[1] = modem_;
         telvane::transport::TOvxComPort port;
         telvane::transport::TOvxSendFax fax;
-        fax.SetComPort(&port);
+        fax.setComPort(&port);
         TCheckFaxClassForm check(port, fax, 2);
         whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) { clickWhenVisible(f->OkButton); });
         check.exec();
-        EXPECT_EQ(check.ResultIndex(), 2) << check.Status->text().toStdString();
-        EXPECT_EQ(check.ResultName(), "Class 2.0");
+        EXPECT_EQ(check.resultIndex(), 2) << check.Status->text().toStdString();
+        EXPECT_EQ(check.resultName(), "Class 2.0");
         EXPECT_EQ(check.Label1->text(), "Class 1   : Not Supported");
         EXPECT_EQ(check.Label2->text(), "Class 2   : Not Supported");
         EXPECT_EQ(check.Label3->text(), "Class 2.0 : Supported");
         EXPECT_TRUE(check.Label3->font().bold());
     }
     TMainScreen& main = start();
-    AppSettings().Modem.FaxClass = 3;
+    appSettings().Modem.FaxClass = 3;
     composeFax(main, "5550100");
     sendAndClose(main);
     EXPECT_EQ(prompts().texts().filter("Fax sent successfully").size(), 1) << prompts().texts().join('|').toStdString();

@@ -19,8 +19,8 @@ using namespace telvane::sessions;
 class ModemCommandsTest : public SessionsTest {
 protected:
     void usePort(int comNumber, const std::string& path) {
-        AppSettings().Ports[comNumber - 1] = path;
-        AssignPort(port, comNumber);
+        appSettings().Ports[comNumber - 1] = path;
+        assignPort(port, comNumber);
     }
     telvane::transport::TOvxComPort port;
 };
@@ -33,23 +33,23 @@ TEST_F(ModemCommandsTest, ModemThatAnswersAtIsFound) {
     EXPECT_TRUE(message.isEmpty());
     EXPECT_TRUE(CheckForModem(port));
     EXPECT_TRUE(FactoryResetModem(port));
-    ClosePort(port);
+    closePort(port);
     EXPECT_EQ(modem.commands(), (std::vector<std::string>{"AT", "AT&F"}));
 }
 
 TEST_F(ModemCommandsTest, ModemThatAnswersOnlyAfterTheResetStringCountsAsFound) {
     FakeModem modem(dir() + "modem", [](const std::string& c) { return c == "ATZ" ? "\r\nOK\r\n" : ""; });
     usePort(1, modem.path());
-    AppSettings().Resetting.String = "ATZ";
+    appSettings().Resetting.String = "ATZ";
     QString message;
     ASSERT_TRUE(OpenComPort(port, message));
     EXPECT_TRUE(CheckForModem(port));
     EXPECT_EQ(modem.commands(), (std::vector<std::string>{"AT", "ATZ"}));
     // Without a reset string the silent answer to AT is final.
-    AppSettings().Resetting.String = "   ";
+    appSettings().Resetting.String = "   ";
     EXPECT_FALSE(CheckForModem(port));
     EXPECT_FALSE(FactoryResetModem(port));
-    ClosePort(port);
+    closePort(port);
 }
 
 TEST_F(ModemCommandsTest, ResetStringGetsAtInFrontAndKeepsIt) {
@@ -63,7 +63,7 @@ TEST_F(ModemCommandsTest, ResetStringGetsAtInFrontAndKeepsIt) {
     std::string lower = "&fat";
     EXPECT_TRUE(SendModemString(port, lower));
     EXPECT_EQ(lower, "&fat");
-    ClosePort(port);
+    closePort(port);
     EXPECT_EQ(modem.commands(), (std::vector<std::string>{"ATZ", "&fat"}));
 }
 
@@ -74,11 +74,11 @@ TEST_F(ModemCommandsTest, AnEarlierAnswerIsNotTakenForTheResetStringsOwn) {
     usePort(1, modem.path());
     QString message;
     ASSERT_TRUE(OpenComPort(port, message));
-    telvane::transport::WriteString(port, "ATH\r");
-    ASSERT_TRUE(waitUntil([&] { return port.InBuffUsed() >= 4; }, 10));
+    telvane::transport::writeString(port, "ATH\r");
+    ASSERT_TRUE(waitUntil([&] { return port.inBuffUsed() >= 4; }, 10));
     std::string reset = "Z";
     EXPECT_FALSE(SendModemString(port, reset));
-    ClosePort(port);
+    closePort(port);
 }
 
 TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
@@ -91,29 +91,29 @@ TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
 
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
     telvane::transport::TOvxComPort other;
-    AppSettings().Ports[1] = modem.path();
-    AssignPort(other, 2);
+    appSettings().Ports[1] = modem.path();
+    assignPort(other, 2);
     ASSERT_TRUE(OpenComPort(other, message));
     usePort(2, modem.path());
     EXPECT_FALSE(OpenComPort(port, message));
     EXPECT_TRUE(message.startsWith("The communications port is in use ( Com 2 )\r\n\r\nPlease make sure"))
         << message.toStdString();
-    ClosePort(other);
+    closePort(other);
     EXPECT_TRUE(OpenComPort(port, message));
-    ClosePort(port);
+    closePort(port);
 }
 
-TEST(OpenFailureMessage, TextsOfTheEngineCodes) {
-    EXPECT_EQ(OpenFailureMessage(-2005, 4, "/dev/x"),
+TEST(openFailureMessage, TextsOfTheEngineCodes) {
+    EXPECT_EQ(openFailureMessage(-2005, 4, "/dev/x"),
               "The communications port is in use ( Com 4 )\r\n\r\nPlease make sure that all communication programs "
               "(internet, AOL, etc) are closed, and then try again.");
-    const QString denied = OpenFailureMessage(telvane::ecFileAccessDenied, 1, "/dev/ttyS0");
+    const QString denied = openFailureMessage(telvane::ecFileAccessDenied, 1, "/dev/ttyS0");
     EXPECT_TRUE(denied.startsWith("Unable to open the specified communications port ( Com1 )\r\n"));
     EXPECT_TRUE(denied.contains("/dev/ttyS0"));
     EXPECT_TRUE(denied.contains("\"dialout\""));
-    EXPECT_TRUE(OpenFailureMessage(-3001, 5, "")
+    EXPECT_TRUE(openFailureMessage(-3001, 5, "")
                     .startsWith("Unable to open the specified communications port ( Com5 )\r\nError message: "));
-    EXPECT_EQ(OpenFailureMessage(-123456, 6, ""),
+    EXPECT_EQ(openFailureMessage(-123456, 6, ""),
               "Unable to open the specified communications port ( Com6 )\r\nError message: Unknown error");
 }
 

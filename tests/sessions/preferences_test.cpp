@@ -183,12 +183,12 @@ class PreferencesTest : public SessionsTest {
 protected:
     void SetUp() override {
         SessionsTest::SetUp();
-        savedPrinters_ = PrinterNameSource();
-        PrinterNameSource() = [] { return QStringList{"Office Laser", "Label Printer"}; };
-        MotorolaSM56Active() = false;
+        savedPrinters_ = printerNameSource();
+        printerNameSource() = [] { return QStringList{"Office Laser", "Label Printer"}; };
+        motorolaSM56Active() = false;
     }
     void TearDown() override {
-        PrinterNameSource() = savedPrinters_;
+        printerNameSource() = savedPrinters_;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<THelpWindow*>(w)) w->close();
         SessionsTest::TearDown();
@@ -206,7 +206,7 @@ private:
 
 TEST_F(PreferencesTest, PagesTitlesAndTheButtonsOfEachPage) {
     TPreferences w;
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     w.show();
     EXPECT_EQ(w.windowTitle(), "Preferences Wizard");
     const QStringList titles{"Wizard Information",       "Modem and Communications Port", "Sending Faxes - Part 1",
@@ -247,7 +247,7 @@ TEST_F(PreferencesTest, FirstTimeModeAllowsFinishOnlyOnTheAdvancedPage) {
     // Before anything runs, Back and Finish are off.
     EXPECT_FALSE(w.BackButton->isEnabled());
     w.setFirstTimeMode(true);
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     w.show();
     EXPECT_FALSE(w.FirstTimeLabel->isHidden());
     EXPECT_TRUE(w.FirstTimeLabel->text().startsWith("While the default settings will work for most people"));
@@ -262,9 +262,9 @@ TEST_F(PreferencesTest, FirstTimeModeAllowsFinishOnlyOnTheAdvancedPage) {
 
 TEST_F(PreferencesTest, HelpContextsByPage) {
     const int expected[9] = {1022, 3501, 3502, 3502, 3502, 3503, 3503, 3503, 0};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(TPreferences::HelpContextForPage(i), expected[i]);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(TPreferences::helpContextForPage(i), expected[i]);
     TPreferences w;
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     w.showPage(TPreferences::Sending2);
     w.Helpbutton->click();
     THelpWindow* help = nullptr;
@@ -299,13 +299,13 @@ TEST_F(PreferencesTest, HelpFromTheRunningWizardIsNotBlockedByIt) {
         }
         w->Cancelbutton->click();
     });
-    EXPECT_FALSE(RunPreferences(nullptr));
+    EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_TRUE(belongsToWizard);
 }
 
 TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     TPreferences w;
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     w.show();
     QStringList labels;
     for (QLabel* l : w.findChildren<QLabel*>()) labels << l->text();
@@ -375,7 +375,7 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
 TEST_F(PreferencesTest, EveryControlShowsItsSetting) {
     const Settings s = distinctSettings(dir());
     TPreferences w;
-    w.LoadFromSettings(s);
+    w.loadFromSettings(s);
     expectControls(w, s);
     // The device of the selected port (COM4) is in the chooser.
     EXPECT_EQ(w.PortDevice->currentText(), "/dev/ttyS3");
@@ -389,7 +389,7 @@ TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
         setControls(*w, wanted);
         w->Finishbutton->click();
     });
-    EXPECT_TRUE(RunPreferences(nullptr));
+    EXPECT_TRUE(runPreferences(nullptr));
     ASSERT_EQ(prompts().records.size(), 1);
     EXPECT_EQ(prompts().records[0].text, "Save changes?");
     EXPECT_EQ(prompts().records[0].caption, "Save Preferences");
@@ -401,11 +401,11 @@ TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
     expected.Hints = untouched.Hints;
     expected.User.PrefixDisable = untouched.User.PrefixDisable;
     expected.User.SuffixDisable = untouched.User.SuffixDisable;
-    EXPECT_EQ(settingsText(AppSettings()), settingsText(expected));
+    EXPECT_EQ(settingsText(appSettings()), settingsText(expected));
     Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(settingsText(stored), settingsText(expected));
-    EXPECT_TRUE(MotorolaSM56Active());
+    EXPECT_TRUE(motorolaSM56Active());
 }
 
 TEST_F(PreferencesTest, FinishWithoutChangesLeavesTheFileAsItWas) {
@@ -417,13 +417,13 @@ TEST_F(PreferencesTest, FinishWithoutChangesLeavesTheFileAsItWas) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(written.data(), static_cast<qint64>(written.size()));
     }
-    AppSettings().loadFrom(dir());
+    appSettings().loadFrom(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         for (int i = 0; i < 8; ++i) w->Nextbutton->click();
         w->Finishbutton->click();
     });
-    EXPECT_TRUE(RunPreferences(nullptr));
+    EXPECT_TRUE(runPreferences(nullptr));
     EXPECT_EQ(fileText(dir() + "TVN.INI"), written);
 }
 
@@ -436,7 +436,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
     ini.writeString("Modem", "FaxClass", "7");
     ini.writeString("Modem", "ComPort", "1");
     ini.save(dir() + "TVN.INI");
-    AppSettings().loadFrom(dir());
+    appSettings().loadFrom(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         EXPECT_EQ(w->TransferRate->currentText(), "9600");
@@ -446,7 +446,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
         EXPECT_EQ(w->FaxClass->checkedId(), 3);  // past the last item: the last item
         w->Finishbutton->click();
     });
-    EXPECT_TRUE(RunPreferences(nullptr));
+    EXPECT_TRUE(runPreferences(nullptr));
     const IniFile after = IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(after.value("Modem", "MaximumBPS"), "9600");
     EXPECT_EQ(after.value("Modem", "MaximumBPSReceive"), "4800");
@@ -468,15 +468,15 @@ TEST_F(PreferencesTest, NoToSaveChangesKeepsTheWizardOpenWithTheEdits) {
         kept = w->Name->text();
         w->Cancelbutton->click();
     });
-    EXPECT_FALSE(RunPreferences(nullptr));
+    EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(kept, "Changed Name");
-    EXPECT_EQ(AppSettings().User.Name, "");
+    EXPECT_EQ(appSettings().User.Name, "");
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 }
 
 TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
-    const Settings before = AppSettings();
+    const Settings before = appSettings();
     prompts().answers = {true, true, true};
     QString afterFirst, afterSecond;
     int pageAfterFirst = -1;
@@ -496,7 +496,7 @@ TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
         w->RetryWait->setText("30");
         w->Finishbutton->click();
     });
-    EXPECT_TRUE(RunPreferences(nullptr));
+    EXPECT_TRUE(runPreferences(nullptr));
     const QStringList infos = [&] {
         QStringList t;
         for (const PromptRecord& r : prompts().records)
@@ -512,14 +512,14 @@ TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
     EXPECT_TRUE(focusOnField);
     EXPECT_EQ(afterFirst, "abc");
     EXPECT_EQ(afterSecond, "12.5");
-    EXPECT_EQ(AppSettings().Dialing.DialAttempts, 7);
-    EXPECT_EQ(AppSettings().Dialing.RetryWait, 30);
-    EXPECT_EQ(AppSettings().User.Name, "New Name");
+    EXPECT_EQ(appSettings().Dialing.DialAttempts, 7);
+    EXPECT_EQ(appSettings().Dialing.RetryWait, 30);
+    EXPECT_EQ(appSettings().User.Name, "New Name");
     EXPECT_NE(before.User.Name, "New Name");
 }
 
 TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
-    AppSettings().saveTo(dir());
+    appSettings().saveTo(dir());
     const std::string file = fileText(dir() + "TVN.INI");
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
@@ -529,10 +529,10 @@ TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
         w->Finishbutton->click();
         w->Cancelbutton->click();
     });
-    EXPECT_FALSE(RunPreferences(nullptr));
+    EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_EQ(prompts().count(PromptRecord::Information), 1);
-    EXPECT_EQ(AppSettings().User.Name, "");
-    EXPECT_EQ(AppSettings().Dialing.ToneOrPulse, 0);
+    EXPECT_EQ(appSettings().User.Name, "");
+    EXPECT_EQ(appSettings().Dialing.ToneOrPulse, 0);
     EXPECT_EQ(fileText(dir() + "TVN.INI"), file);
 }
 
@@ -545,7 +545,7 @@ TEST_F(PreferencesTest, SameAsSendCopiesClassRatePositionAndInit) {
     s.Modem.MaximumBPSReceive = 2400;
     s.Modem.InitString = "AT&H3&I2&R2S7=90";
     s.Modem.InitStringReceive = "";
-    w.LoadFromSettings(s);
+    w.loadFromSettings(s);
     w.RecClassSameAsSendButton->click();
     EXPECT_EQ(w.FaxClassReceive->checkedId(), 2);
     w.RecBPSSameAsSendButton->click();
@@ -583,7 +583,7 @@ TEST_F(PreferencesTest, WaveChooserPlayNowAndNone) {
         f.write("x");
     }
     TPreferences w;
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     // Nothing named: the dialog opens in the program's directory; a chosen .WAV (any case) is taken.
     whenModal<QFileDialog>([this](QFileDialog* d) {
         EXPECT_EQ(QDir(d->directory()).canonicalPath(), QDir(qdir()).canonicalPath());
@@ -628,22 +628,22 @@ TEST_F(PreferencesTest, WaveChooserPlayNowAndNone) {
 TEST_F(PreferencesTest, SM56BoxSetsTheRunTimeFlagAtOnceAndTheSettingOnFinish) {
     whenModal<TPreferences>([](TPreferences* w) {
         w->chkSM56->click();
-        EXPECT_TRUE(MotorolaSM56Active());
+        EXPECT_TRUE(motorolaSM56Active());
         w->Cancelbutton->click();
     });
-    EXPECT_FALSE(RunPreferences(nullptr));
-    EXPECT_TRUE(MotorolaSM56Active());
-    EXPECT_FALSE(AppSettings().Other.UseMotorolaSM56Fix);
+    EXPECT_FALSE(runPreferences(nullptr));
+    EXPECT_TRUE(motorolaSM56Active());
+    EXPECT_FALSE(appSettings().Other.UseMotorolaSM56Fix);
 
-    MotorolaSM56Active() = false;
+    motorolaSM56Active() = false;
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         w->chkSM56->setChecked(true);  // set without the click event: Finish still carries it over
         w->Finishbutton->click();
     });
-    EXPECT_TRUE(RunPreferences(nullptr));
-    EXPECT_TRUE(MotorolaSM56Active());
-    EXPECT_TRUE(AppSettings().Other.UseMotorolaSM56Fix);
+    EXPECT_TRUE(runPreferences(nullptr));
+    EXPECT_TRUE(motorolaSM56Active());
+    EXPECT_TRUE(appSettings().Other.UseMotorolaSM56Fix);
 }
 
 TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
@@ -664,10 +664,10 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
         EXPECT_EQ(w->PortDevice->currentText(), "/dev/ttyACM1");
         w->Finishbutton->click();
     });
-    EXPECT_TRUE(RunPreferences(nullptr));
-    EXPECT_EQ(AppSettings().Modem.ComPort, 4);
-    EXPECT_EQ(AppSettings().Ports[4], "/dev/ttyACM1");
-    EXPECT_EQ(AppSettings().Ports[5], "/dev/ttyUSB0");
+    EXPECT_TRUE(runPreferences(nullptr));
+    EXPECT_EQ(appSettings().Modem.ComPort, 4);
+    EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
+    EXPECT_EQ(appSettings().Ports[5], "/dev/ttyUSB0");
     const IniFile ini = IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(ini.value("Ports", "Com5"), "/dev/ttyACM1");
     EXPECT_EQ(ini.value("Modem", "ComPort"), "4");
@@ -677,16 +677,16 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
         w->PortDevice->setEditText("/dev/ttyUSB7");
         w->Cancelbutton->click();
     });
-    EXPECT_FALSE(RunPreferences(nullptr));
-    EXPECT_EQ(AppSettings().Ports[4], "/dev/ttyACM1");
+    EXPECT_FALSE(runPreferences(nullptr));
+    EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
 }
 
 TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
-    const auto saved = SerialDeviceSource();
+    const auto saved = serialDeviceSource();
     QStringList present{"/dev/ttyS0"};
-    SerialDeviceSource() = [&present] { return present; };
+    serialDeviceSource() = [&present] { return present; };
     TPreferences w;
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     w.show();
     EXPECT_EQ(w.PortDevice->count(), 1);
     // A USB modem plugged in while the wizard is open.
@@ -700,16 +700,16 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
     w.PortDevice->hidePopup();
     w.PortDevice->setCurrentIndex(2);
     EXPECT_EQ(w.portDevices()[0], "/dev/serial/by-id/usb-Acme_Modem-if00");
-    SerialDeviceSource() = saved;
+    serialDeviceSource() = saved;
 }
 
 TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports = {dir() + "n1", dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     const auto savedPorts = s.Ports;
     TPreferences w;
-    w.LoadFromSettings(s);
+    w.loadFromSettings(s);
     // COM3 is pointed at the modem in the wizard only.
     w.ComPort->button(2)->click();
     w.PortDevice->setEditText(QString::fromStdString(modem.path()));
@@ -737,12 +737,12 @@ TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
 
 TEST_F(PreferencesTest, CheckFaxClassRunsOnTheSelectedPortAndOffersItsGroup) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
-    AppSettings().Ports[1] = modem.path();
-    Settings s = AppSettings();
+    appSettings().Ports[1] = modem.path();
+    Settings s = appSettings();
     s.Modem.FaxClass = 1;
     s.Modem.FaxClassReceive = 3;
     TPreferences w;
-    w.LoadFromSettings(s);
+    w.loadFromSettings(s);
     w.ComPort->button(1)->click();  // COM2, not saved
 
     // Receiving page: class 1 is recommended and offered for the receiving group.
@@ -785,7 +785,7 @@ TEST_F(PreferencesTest, InitStringButtonsPutTheHelpersAnswerBack) {
     Settings s;
     s.Modem.InitString = "AT&H3&I2&R2S7=90S36=8";
     s.Modem.InitStringReceive = "ATX3";
-    w.LoadFromSettings(s);
+    w.loadFromSettings(s);
     whenModal<TModemInitStringHelperForm>([](TModemInitStringHelperForm* f) {
         EXPECT_EQ(f->ModemType->checkedId(), 3);
         EXPECT_TRUE(f->CheckAT7->isVisible());
@@ -818,7 +818,7 @@ TEST_F(PreferencesTest, InitStringButtonsPutTheHelpersAnswerBack) {
 TEST_F(PreferencesTest, EveryPageShowsItsTextsWhole) {
     TPreferences w;
     w.setFirstTimeMode(true);
-    w.LoadFromSettings(AppSettings());
+    w.loadFromSettings(appSettings());
     w.show();
     EXPECT_LE(w.height(), 740);
     for (int page = 0; page < TPreferences::PageCount; ++page) {
@@ -840,9 +840,9 @@ TEST_F(PreferencesTest, EveryPageShowsItsTextsWhole) {
 }
 
 TEST_F(PreferencesTest, SendDialogRefillsItsFieldsOnlyWhenTheWizardSaved) {
-    AppSettings().Dialing.DialPrefix = "9,";
+    appSettings().Dialing.DialPrefix = "9,";
     TSendFaxForm form;
-    form.OpenPreferences = [&form] { return RunPreferences(&form); };  // as the main window's command does
+    form.OpenPreferences = [&form] { return runPreferences(&form); };  // as the main window's command does
     form.show();
     form.sfDialPrefix->setText("typed here");
     // Cancel: the typed prefix stays.
@@ -877,7 +877,7 @@ protected:
     void SetUp() override {
         PreferencesTest::SetUp();
         commands_ = MainWindowCommands{};
-        AddSessionCommands(commands_);
+        addSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();
@@ -892,7 +892,7 @@ protected:
 
 TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsInFirstTimeMode) {
     ASSERT_FALSE(QFile::exists(qdir() + "TVN.INI"));
-    AppSettings() = Settings{};
+    appSettings() = Settings{};
     bool quickSetupShown = false;
     whenModal<TQuickSetupForm>([&](TQuickSetupForm* f) {
         quickSetupShown = true;
@@ -903,7 +903,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
     window_->show();
     ASSERT_TRUE(waitUntil([this] { return !window_->firstActivationPending(); }, 30));
     EXPECT_TRUE(quickSetupShown);
-    EXPECT_TRUE(FirstRunSetupPending());
+    EXPECT_TRUE(firstRunSetupPending());
 
     bool firstTime = false, labelShown = false;
     QList<bool> finishByPage;
@@ -920,7 +920,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
     EXPECT_TRUE(firstTime);
     EXPECT_TRUE(labelShown);
     EXPECT_EQ(finishByPage, (QList<bool>{false, false, false, false, false, false, false, false, true}));
-    EXPECT_FALSE(FirstRunSetupPending());
+    EXPECT_FALSE(firstRunSetupPending());
 
     // The next opening is an ordinary one; Finish saves the file with the port shown (COM1).
     prompts().answers = {true};

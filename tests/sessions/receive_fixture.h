@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         SessionsTest::SetUp();
         commands_ = MainWindowCommands{};
-        AddSessionCommands(commands_);
+        addSessionCommands(commands_);
         main_ = std::make_unique<TMainScreen>(commands_);
         setMainWindow(main_.get());
         commands_.createWindows(*main_);
@@ -36,8 +36,8 @@ protected:
     void receive(sessions::TReceiveMode& mode, const QString& name, const std::string& from, int pages) {
         ASSERT_TRUE(writeFax(qdir() + "receive/" + name, pages));
         mode.OvxReceiveFax1.SetFaxFile((qdir() + "receive/" + name).toStdString());
-        mode.OvxReceiveFax1.SetRemoteID(from);
-        mode.OvxReceiveFax1.SetPageInfo(pages, pages);
+        mode.OvxReceiveFax1.setRemoteID(from);
+        mode.OvxReceiveFax1.setPageInfo(pages, pages);
         mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
         mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveOk);
     }

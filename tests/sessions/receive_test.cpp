@@ -43,7 +43,7 @@ class ReceiveModeTest : public ReceiveWindowTest {
 protected:
     QString printTo(TReceiveMode& mode) {
         const QString pdf = qdir() + "receipt.pdf";
-        QPrinter& p = mode.ovxFaxPrinter1().Printer();
+        QPrinter& p = mode.ovxFaxPrinter1().qPrinter();
         p.setOutputFormat(QPrinter::PdfFormat);
         p.setOutputFileName(pdf);
         p.setResolution(100);
@@ -59,14 +59,14 @@ QStringList withoutDates(QStringList log) {
 }
 
 TEST_F(ReceiveModeTest, StartThatFailsAtThePortIsLoggedAndTheModeStaysOff) {
-    AppSettings().Ports[0] = dir() + "absent";
+    appSettings().Ports[0] = dir() + "absent";
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].caption, "Error Opening Communications Port");
     EXPECT_FALSE(errors[0].waitForUser);
     EXPECT_TRUE(errors[0].text.startsWith("Unable to open the specified communications port ( Com1 )"));
-    EXPECT_TRUE(errors[0].text.endsWith(PortCheckAdvice(1, true)));
+    EXPECT_TRUE(errors[0].text.endsWith(portCheckAdvice(1, true)));
     const QStringList log = withoutDates(readLines(qdir() + "Lastrec.log"));
     ASSERT_EQ(log.size(), 8) << log.join('|').toStdString();
     EXPECT_EQ(log.mid(0, 4), (QStringList{"Start:", "Opening com port: COM1", "Error opening com port: COM1",
@@ -79,37 +79,37 @@ TEST_F(ReceiveModeTest, StartThatFailsAtThePortIsLoggedAndTheModeStaysOff) {
 
 TEST_F(ReceiveModeTest, SilentModemAndUnansweredResetStringAbortTheStart) {
     FakeModem silent(dir() + "modem", [](const std::string&) { return std::string(); });
-    AppSettings().Ports[0] = silent.path();
+    appSettings().Ports[0] = silent.path();
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].caption, "No Response From Modem");
     EXPECT_TRUE(errors[0].withContinue);
     EXPECT_FALSE(errors[0].waitForUser);
-    EXPECT_EQ(errors[0].text, NoModemResponseText(1, true));
+    EXPECT_EQ(errors[0].text, noModemResponseText(1, true));
     EXPECT_EQ(withoutDates(readLines(qdir() + "Lastrec.log")),
               (QStringList{"Start:", "Opening com port: COM1", "Opened com port OK", "Checking for modem",
                            "Error checking for modem", "Exit", "Finish: ", "Error...", "Finish: "}));
 
     // Continue: the reset string "Z" goes out as "ATZ", is not answered, and the start ends.
     errorAnswers = {-99};
-    AppSettings().Resetting.String = "Z";
+    appSettings().Resetting.String = "Z";
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[2].caption, "Unable to Continue");
-    EXPECT_EQ(errors[2].text, ResetStringFailureText("ATZ", 1, true));
+    EXPECT_EQ(errors[2].text, resetStringFailureText("ATZ", 1, true));
     EXPECT_EQ(withoutDates(readLines(qdir() + "Lastrec.log")),
               (QStringList{"Start:", "Opening com port: COM1", "Opened com port OK", "Checking for modem",
                            "Error checking for modem", "Sending reset string: Z", "Failure sending reset string: ATZ",
                            "Exiting...", "Finish: ", "Error...", "Finish: "}));
-    EXPECT_EQ(AppSettings().Resetting.String, "ATZ");
+    EXPECT_EQ(appSettings().Resetting.String, "ATZ");
     EXPECT_FALSE(TReceiveMode::of(*main_).OvxComPort1.Open());
 }
 
 TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports[1] = modem.path();
     s.Modem.ComPort = 1;
     s.Modem.FaxClassReceive = 1;
@@ -182,12 +182,12 @@ TEST_F(ReceiveModeTest, NoticeWindowExistsHiddenFromTheStart) {
 }
 
 TEST_F(ReceiveModeTest, ReceivedFaxIsStoredAndPrintedOnTheCurrentPrinterWhenTheNamedOneIsMissing) {
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Receive.PrintOnReceipt = true;
     s.Receive.PrintOnReceiptPrinter = "Telvane Test Printer That Is Not Installed";
     TReceiveMode& mode = TReceiveMode::of(*main_);
     const QString pdf = printTo(mode);
-    const QString current = mode.ovxFaxPrinter1().Printer().printerName();
+    const QString current = mode.ovxFaxPrinter1().qPrinter().printerName();
     receive(mode, "FAX0001.OVF", "ACME FAX", 3);
 
     ASSERT_EQ(main_->RecTable().visibleCount(), 1u);
@@ -201,14 +201,14 @@ TEST_F(ReceiveModeTest, ReceivedFaxIsStoredAndPrintedOnTheCurrentPrinterWhenTheN
     // The print job runs once the engine's event has returned.
     ASSERT_TRUE(waitUntil([&] { return pdfPages(pdf) == 3; }, 30)) << pdfPages(pdf);
     EXPECT_EQ(mode.ovxFaxPrinter1().FileName(), qdir() + "receive/FAX0001.OVF");
-    EXPECT_EQ(mode.ovxFaxPrinter1().Printer().printerName(), current);
-    EXPECT_EQ(mode.ovxFaxPrinter1().Printer().outputFormat(), QPrinter::PdfFormat);
+    EXPECT_EQ(mode.ovxFaxPrinter1().qPrinter().printerName(), current);
+    EXPECT_EQ(mode.ovxFaxPrinter1().qPrinter().outputFormat(), QPrinter::PdfFormat);
     EXPECT_FALSE(mode.ovxFaxPrinter1().FaxHeader.Enabled);
     EXPECT_FALSE(mode.ovxFaxPrinter1().FaxFooter.Enabled);
 }
 
 TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Receive.PrintOnReceipt = true;
     TReceiveMode& mode = TReceiveMode::of(*main_);
     printTo(mode);
@@ -234,11 +234,11 @@ TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
 // Without a usable printer every received fax is still stored; the reason goes to the receive
 // log for each fax and is shown once, naming the printer, instead of nothing at all.
 TEST_F(ReceiveModeTest, NoUsablePrinterIsLoggedPerFaxAndShownOnce) {
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Receive.PrintOnReceipt = true;
     s.Receive.PrintOnReceiptPrinter = "Default Windows Printer";
     TReceiveMode& mode = TReceiveMode::of(*main_);
-    QPrinter& p = mode.ovxFaxPrinter1().Printer();
+    QPrinter& p = mode.ovxFaxPrinter1().qPrinter();
     p.setOutputFormat(QPrinter::PdfFormat);
     p.setOutputFileName(QString());  // what Qt gives when the system has no printer
     mode.Printers = [] { return TReceiveMode::PrinterCatalogue{}; };
@@ -296,10 +296,10 @@ TEST_F(ReceiveModeTest, FaxCutShortIsKeptWithItsConfirmedPagesAndMarkedIncomplet
     const QString file = qdir() + "receive/FAX0001.OVF";
     ASSERT_TRUE(writeFax(file, 2));
     mode.OvxReceiveFax1.SetFaxFile(file.toStdString());
-    mode.OvxReceiveFax1.SetRemoteID("ACME FAX");
+    mode.OvxReceiveFax1.setRemoteID("ACME FAX");
     mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
-    mode.OvxReceiveFax1.SetPageInfo(3, 3);  // page 3 was arriving
-    mode.OvxReceiveFax1.SetPagesConfirmed(2);
+    mode.OvxReceiveFax1.setPageInfo(3, 3);  // page 3 was arriving
+    mode.OvxReceiveFax1.setPagesConfirmed(2);
     mode.OvxReceiveFax1FaxError(-6006);
     mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceivePartial);
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
@@ -337,7 +337,7 @@ TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
 }
 
 TEST_F(ReceiveModeTest, NothingIsPrintedWhenPrintOnReceiptIsOff) {
-    AppSettings().Receive.PrintOnReceipt = false;
+    appSettings().Receive.PrintOnReceipt = false;
     TReceiveMode& mode = TReceiveMode::of(*main_);
     const QString pdf = printTo(mode);
     bool requested = false;

@@ -30,70 +30,70 @@ TEST(DialWait, ReadsTheS7RegisterWithItsLimits) {
 }
 
 TEST(AtPrefix, AddedOnlyWhenTheLettersAreMissing) {
-    EXPECT_EQ(WithAtPrefix("&K3"), "AT&K3");
-    EXPECT_EQ(WithAtPrefix("xat"), "xat");
-    EXPECT_EQ(WithAtPrefix("Z"), "ATZ");
-    EXPECT_EQ(WithAtPrefix("at&f"), "at&f");
+    EXPECT_EQ(withAtPrefix("&K3"), "AT&K3");
+    EXPECT_EQ(withAtPrefix("xat"), "xat");
+    EXPECT_EQ(withAtPrefix("Z"), "ATZ");
+    EXPECT_EQ(withAtPrefix("at&f"), "at&f");
 }
 
 TEST(Header, BlanksAndPartsFollowNameAndStationId) {
-    const QString both = BuildHeaderText("Ann", "555 1234", "12/9/26", "14:05");
+    const QString both = buildHeaderText("Ann", "555 1234", "12/9/26", "14:05");
     EXPECT_EQ(both, QString("Sent by: Ann") + QString(4, ' ') + QString(9, ' ') + "$I" + QString(10, ' ') +
                         QString(11, ' ') + "12/9/26" + QString(4, ' ') + "14:05" + QString(14, ' ') + "Page $P of $N");
-    EXPECT_EQ(BuildHeaderText("", "", "d", "t"),
+    EXPECT_EQ(buildHeaderText("", "", "d", "t"),
               QString("Sent") + QString(11, ' ') + "d" + QString(4, ' ') + "t" + QString(14, ' ') + "Page $P of $N");
     // A name of blanks only is written but does not earn " by".
-    EXPECT_TRUE(BuildHeaderText("  ", "", "d", "t").startsWith("Sent:   "));
-    EXPECT_TRUE(BuildHeaderText("", "42", "d", "t").startsWith("Sent by         $I          "));
+    EXPECT_TRUE(buildHeaderText("  ", "", "d", "t").startsWith("Sent:   "));
+    EXPECT_TRUE(buildHeaderText("", "42", "d", "t").startsWith("Sent by         $I          "));
 }
 
 TEST(StatusTexts, ClockFileNameAndMeter) {
-    EXPECT_EQ(SecondsFromTicks(0), 0);
-    EXPECT_EQ(SecondsFromTicks(1182), 65);  // (1182 + 9) * 92 / 1675
-    EXPECT_EQ(ClockText(65), "  1:05");
-    EXPECT_EQ(ClockText(60), "  1:00");
-    EXPECT_EQ(ClockText(5), "  0:05");
-    EXPECT_EQ(ClockText(6000), "100:00");
-    EXPECT_EQ(ShortFileName("/home/u/TVN_1.OVF"), "TVN_1.OVF");
-    EXPECT_EQ(ShortFileName("C:\\dir\\abcdefghijklmnopqrstuvwxy"), "abcdefghijklmnopqrst...");
-    EXPECT_EQ(ShortFileName("A:abcdefghijklmnopqrst"), "abcdefghijklmnopqrst");
-    EXPECT_EQ(PageMeterPercent(0, 0), 0);
-    EXPECT_EQ(PageMeterPercent(5, 0), 0);
-    EXPECT_EQ(PageMeterPercent(1, 3), 33);
-    EXPECT_EQ(PageMeterPercent(2, 3), 67);
-    EXPECT_EQ(PageMeterPercent(10, 10), 100);
+    EXPECT_EQ(secondsFromTicks(0), 0);
+    EXPECT_EQ(secondsFromTicks(1182), 65);  // (1182 + 9) * 92 / 1675
+    EXPECT_EQ(clockText(65), "  1:05");
+    EXPECT_EQ(clockText(60), "  1:00");
+    EXPECT_EQ(clockText(5), "  0:05");
+    EXPECT_EQ(clockText(6000), "100:00");
+    EXPECT_EQ(shortFileName("/home/u/TVN_1.OVF"), "TVN_1.OVF");
+    EXPECT_EQ(shortFileName("C:\\dir\\abcdefghijklmnopqrstuvwxy"), "abcdefghijklmnopqrst...");
+    EXPECT_EQ(shortFileName("A:abcdefghijklmnopqrst"), "abcdefghijklmnopqrst");
+    EXPECT_EQ(pageMeterPercent(0, 0), 0);
+    EXPECT_EQ(pageMeterPercent(5, 0), 0);
+    EXPECT_EQ(pageMeterPercent(1, 3), 33);
+    EXPECT_EQ(pageMeterPercent(2, 3), 67);
+    EXPECT_EQ(pageMeterPercent(10, 10), 100);
 }
 
 TEST(StatusTexts, ReceiveStatusLine) {
-    EXPECT_EQ(ReceiveStatusText(" Getting page data ", "", 2, 100), "Receiving fax");
-    EXPECT_EQ(ReceiveStatusText("Getting page data", " FAR END ", 2, 1500),
+    EXPECT_EQ(receiveStatusText(" Getting page data ", "", 2, 100), "Receiving fax");
+    EXPECT_EQ(receiveStatusText("Getting page data", " FAR END ", 2, 1500),
               "Receiving fax from: FAR END, page 2 (1500 bytes)");
-    EXPECT_EQ(ReceiveStatusText("Getting page data", "X", 0, 0), "Receiving fax from: X");
-    EXPECT_EQ(ReceiveStatusText("Got Class 2 FHNG code", "", 0, 0), "Hangup successful");
-    EXPECT_EQ(ReceiveStatusText("Answering incoming call", "", 0, 0), "Answering incoming call");
-    EXPECT_EQ(ReceiveStatusText("User abort", "X", 0, 0), "");
+    EXPECT_EQ(receiveStatusText("Getting page data", "X", 0, 0), "Receiving fax from: X");
+    EXPECT_EQ(receiveStatusText("Got Class 2 FHNG code", "", 0, 0), "Hangup successful");
+    EXPECT_EQ(receiveStatusText("Answering incoming call", "", 0, 0), "Answering incoming call");
+    EXPECT_EQ(receiveStatusText("User abort", "X", 0, 0), "");
     // Only the page-data text gets the page and byte parts.
-    EXPECT_EQ(ReceiveStatusText("Got called-station ID", "X", 3, 10), "Got called-station ID from: X");
+    EXPECT_EQ(receiveStatusText("Got called-station ID", "X", 3, 10), "Got called-station ID from: X");
 }
 
 TEST(FailureTexts, SendDialogAndReceiveModePointToTheirPreferences) {
-    EXPECT_EQ(PortCheckAdvice(2, false),
+    EXPECT_EQ(portCheckAdvice(2, false),
               "\r\n\r\nIs the Communications Port (COM2) correct? Please\r\n"
               "use Find Modem Port under the Preferences button to be sure.");
-    EXPECT_EQ(PortCheckAdvice(6, true),
+    EXPECT_EQ(portCheckAdvice(6, true),
               "\r\n\r\nIs the Communications Port (COM6) correct? Please\r\n"
               "use Find Modem Port in File > Preferences to be sure.");
-    EXPECT_EQ(NoModemResponseText(3, false),
+    EXPECT_EQ(noModemResponseText(3, false),
               "We did not receive a modem response from COM3.\r\n\r\n"
               "To verify the communications port, please use Find Modem Port under the Preferences button."
               "\r\n\r\nIf you are sure there is a modem on COM3, press CONTINUE\r\n"
               "to continue, otherwise press OK to stop the fax session.");
-    EXPECT_EQ(NoModemResponseText(1, true),
+    EXPECT_EQ(noModemResponseText(1, true),
               "We did not receive a modem response from COM1.\r\n\r\n"
               "To verify the communications port, please use Find Modem Port in File > Preferences."
               "\r\n\r\nIf you are sure there is a modem on COM1, press CONTINUE\r\n"
               "to continue, otherwise press OK to stop the fax session.");
-    EXPECT_EQ(ResetStringFailureText("ATZ", 4, true),
+    EXPECT_EQ(resetStringFailureText("ATZ", 4, true),
               "We are unable to continue the fax session. \r\n\r\nThe modem did not respond to the reset string:   "
               "(ATZ)\r\n\r\nIs the Communications Port (COM4) correct? Please\r\n"
               "use Find Modem Port in File > Preferences to be sure.");
@@ -104,45 +104,45 @@ TEST(FailureTexts, SendDialogAndReceiveModePointToTheirPreferences) {
 // dials.
 TEST(FaxNumbers, CheckedWhereTypedAndCleanedForTheModem) {
     for (const char* ok : {"", "555 0100", "+1 (555) 010-0100", "9,555.0100", "*70,W555-0100", "p555t#1", "!@,"})
-        EXPECT_EQ(FaxNumberBadCharacters(ok), "") << ok;
-    EXPECT_EQ(FaxNumberBadCharacters("call me maybe!"), "calmeyb");
-    EXPECT_EQ(FaxNumberBadCharacters("555/0100;"), "/;");
-    EXPECT_EQ(FaxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
-    const QString message = FaxNumberProblem("call me maybe!");
+        EXPECT_EQ(faxNumberBadCharacters(ok), "") << ok;
+    EXPECT_EQ(faxNumberBadCharacters("call me maybe!"), "calmeyb");
+    EXPECT_EQ(faxNumberBadCharacters("555/0100;"), "/;");
+    EXPECT_EQ(faxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
+    const QString message = faxNumberProblem("call me maybe!");
     EXPECT_TRUE(
         message.startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial: "
                            "\"c\" \"a\" \"l\""))
         << message.toStdString();
     EXPECT_LE(message.size(), 255);
-    EXPECT_EQ(FaxNumberProblem("555-0100"), "");
+    EXPECT_EQ(faxNumberProblem("555-0100"), "");
 
-    EXPECT_EQ(DialableNumber("+1 (555) 010-0100"), "15550100100");
-    EXPECT_EQ(DialableNumber(" 9, w 555.0100 "), "9,W5550100");
-    EXPECT_EQ(DialableNumber("*70,p#"), "*70,P#");
+    EXPECT_EQ(dialableNumber("+1 (555) 010-0100"), "15550100100");
+    EXPECT_EQ(dialableNumber(" 9, w 555.0100 "), "9,W5550100");
+    EXPECT_EQ(dialableNumber("*70,p#"), "*70,P#");
 }
 
 // A call the modem would not make is said to be that, with the number; other ends are not.
 TEST(FailureTexts, ARefusedDialNamesTheNumber) {
-    const QString refused = RefusedDialText(telvane::ecFaxNoCarrier, false, " 555 0100 ");
+    const QString refused = refusedDialText(telvane::ecFaxNoCarrier, false, " 555 0100 ");
     EXPECT_TRUE(refused.startsWith("The call to \"555 0100\" was not made: the modem refused the dial command"))
         << refused.toStdString();
-    EXPECT_FALSE(RefusedDialText(telvane::ecFaxBadModemResult, false, "1").isEmpty());
-    EXPECT_TRUE(RefusedDialText(telvane::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
-    EXPECT_TRUE(RefusedDialText(telvane::ecFaxBusy, false, "1").isEmpty());
+    EXPECT_FALSE(refusedDialText(telvane::ecFaxBadModemResult, false, "1").isEmpty());
+    EXPECT_TRUE(refusedDialText(telvane::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
+    EXPECT_TRUE(refusedDialText(telvane::ecFaxBusy, false, "1").isEmpty());
 }
 
 TEST(ReceiptPrinter, DefaultEntryExactNameOrTheCurrentPrinter) {
     const QStringList installed{"Office Laser", "office laser 2", "PDF"};
-    EXPECT_EQ(ReceiptPrinterName("Default Windows Printer", installed, "PDF"), "PDF");
+    EXPECT_EQ(receiptPrinterName("Default Windows Printer", installed, "PDF"), "PDF");
     // No system default: the current printer stays.
-    EXPECT_EQ(ReceiptPrinterName("Default Windows Printer", installed, ""), "");
-    EXPECT_EQ(ReceiptPrinterName("Office Laser", installed, "PDF"), "Office Laser");
-    EXPECT_EQ(ReceiptPrinterName("office laser 2", installed, "PDF"), "office laser 2");
+    EXPECT_EQ(receiptPrinterName("Default Windows Printer", installed, ""), "");
+    EXPECT_EQ(receiptPrinterName("Office Laser", installed, "PDF"), "Office Laser");
+    EXPECT_EQ(receiptPrinterName("office laser 2", installed, "PDF"), "office laser 2");
     // The name must match exactly: other case, a prefix or a printer gone keep the current one.
-    EXPECT_EQ(ReceiptPrinterName("office laser", installed, "PDF"), "");
-    EXPECT_EQ(ReceiptPrinterName("Office", installed, "PDF"), "");
-    EXPECT_EQ(ReceiptPrinterName("Gone Printer", installed, "PDF"), "");
-    EXPECT_EQ(ReceiptPrinterName("default windows printer", installed, "PDF"), "");
+    EXPECT_EQ(receiptPrinterName("office laser", installed, "PDF"), "");
+    EXPECT_EQ(receiptPrinterName("Office", installed, "PDF"), "");
+    EXPECT_EQ(receiptPrinterName("Gone Printer", installed, "PDF"), "");
+    EXPECT_EQ(receiptPrinterName("default windows printer", installed, "PDF"), "");
 }
 
 TEST_F(SessionsTest, SessionLogDropsRepeatsAndWritesCrLfWithFinish) {
@@ -193,7 +193,7 @@ TEST(SendSettings, SettingsAndDialFieldsReachTheComponent) {
     s.User.Fax = "+44 20 7946 0000 ext 1234";
     s.Other.UseAlternateHeaderFont = true;
     transport::TOvxSendFax fax;
-    sessions::ApplySendSettings(s, {"555 0100", "9,", "#12", false, false}, fax);
+    sessions::applySendSettings(s, {"555 0100", "9,", "#12", false, false}, fax);
     EXPECT_EQ(fax.DesiredBPS, 14400);
     EXPECT_TRUE(fax.DesiredECM());
     EXPECT_TRUE(fax.BlindDial);
@@ -211,10 +211,10 @@ TEST(SendSettings, SettingsAndDialFieldsReachTheComponent) {
 
     // Disabled prefix and suffix dial neither; a long number with its suffix is cut at 255.
     const std::string longNumber(250, '5');
-    sessions::ApplySendSettings(s, {longNumber, "9,", "#1234567", true, false}, fax);
+    sessions::applySendSettings(s, {longNumber, "9,", "#1234567", true, false}, fax);
     EXPECT_EQ(fax.DialPrefix(), "");
     EXPECT_EQ(fax.PhoneNumber.size(), 255u);
-    sessions::ApplySendSettings(s, {"555 0100", "9,", "#12", true, true}, fax);
+    sessions::applySendSettings(s, {"555 0100", "9,", "#12", true, true}, fax);
     EXPECT_EQ(fax.PhoneNumber, "555 0100");
 }
 

@@ -36,7 +36,7 @@ namespace telvane::sessiontest {
 
 using test::FakeModem;
 
-inline QApplication* app() { return telvane::test::App(); }
+inline QApplication* app() { return telvane::test::application(); }
 
 using telvane::test::rebuildLogs;
 using telvane::test::whenModal;
@@ -104,11 +104,11 @@ class SessionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app();
-        telvane::transport::SetEventPump([] { LetMessagesRun(); });
+        telvane::transport::setEventPump([] { letMessagesRun(); });
         ASSERT_TRUE(tmp_.isValid());
         dir_ = telvane::test::useAsProgramDir(tmp_);
-        AppSettings().Modem.ComPort = 0;
-        FirstRunSetupPending() = false;
+        appSettings().Modem.ComPort = 0;
+        firstRunSetupPending() = false;
         sessions::setErrorDialogInterceptor([this](const sessions::ErrorDialogRequest& r) {
             errors.push_back(r);
             if (errorAnswers.empty()) return 1;

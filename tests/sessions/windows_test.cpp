@@ -55,7 +55,7 @@ TEST_F(ErrorDialogTest, ContinueOkAndSelfClosingTimer) {
         f->Timer1Timer();
     });
     ShowErrorMessage("c", "t", false);
-    EXPECT_FALSE(ErrorDialogShowing());
+    EXPECT_FALSE(errorDialogShowing());
 }
 
 TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndEveryLineFits) {
@@ -67,7 +67,7 @@ TEST_F(ErrorDialogTest, SecondDialogIsDroppedAndEveryLineFits) {
     });
     ShowErrorMessage("c", "one line", true);
     whenModal<TShowErrorForm>([&](TShowErrorForm* f) {
-        EXPECT_TRUE(ErrorDialogShowing());
+        EXPECT_TRUE(errorDialogShowing());
         inner = ShowErrorWithContinue("second", "dropped", true);
         EXPECT_GT(f->height(), oneLineHeight);
         EXPECT_GE(f->Memo1->height(), 13 * QFontMetrics(f->Memo1->font()).height());
@@ -161,14 +161,14 @@ TEST_F(SessionsTest, StatusWindowTextsClockAndBusyCountdown) {
 TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
     TStandardFaxDisplay display;
     telvane::transport::TOvxSendFax fax;
-    fax.SetProgress(telvane::transport::fpDialing);
+    fax.setProgress(telvane::transport::fpDialing);
     display.UpdateValues(fax);
     // Nothing negotiated yet: the connection fields stay blank.
     for (QLabel* l : {display.fsConnectBPS, display.fsResolution, display.fsWidth, display.fsErrorControl})
         EXPECT_TRUE(l->text().isEmpty()) << l->objectName().toStdString();
 
-    fax.SetProgress(telvane::transport::fpSendPage);
-    fax.SetConnection(14400, true, false, true);
+    fax.setProgress(telvane::transport::fpSendPage);
+    fax.setConnection(14400, true, false, true);
     display.UpdateValues(fax);
     EXPECT_EQ(display.fsConnectBPS->text(), "14400");
     EXPECT_EQ(display.fsResolution->text(), "high");
@@ -176,7 +176,7 @@ TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
     EXPECT_EQ(display.fsErrorControl->text(), "on");
 
     // A renegotiation (fall-back) shows the new values.
-    fax.SetConnection(7200, false, true, false);
+    fax.setConnection(7200, false, true, false);
     display.UpdateValues(fax);
     EXPECT_EQ(display.fsConnectBPS->text(), "7200");
     EXPECT_EQ(display.fsResolution->text(), "standard");
@@ -208,7 +208,7 @@ protected:
 };
 
 TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Modem.ComPort = 2;
     s.Modem.FaxClass = 0;
     s.Dialing.BlindDial = true;
@@ -274,7 +274,7 @@ TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSa
         if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
         return FakeModem::standardReply(command);
     });
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports[0] = modem.path();
     s.Modem.FaxClass = 1;
     s.Dialing.DialAttempts = 1;
@@ -299,7 +299,7 @@ TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSa
 }
 
 TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
-    AppSettings().Ports[0] = dir() + "absent";
+    appSettings().Ports[0] = dir() + "absent";
     TSendFaxForm form;
     form.InitialPhone = "555";
     form.show();
@@ -323,7 +323,7 @@ TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
 
 TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
     FakeModem silent(dir() + "modem", [](const std::string&) { return std::string(); });
-    AppSettings().Ports[0] = silent.path();
+    appSettings().Ports[0] = silent.path();
     TSendFaxForm form;
     form.InitialPhone = "555";
     form.show();
@@ -337,7 +337,7 @@ TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
 
     // Continue, then the reset string "Z" goes out as "ATZ" and is not answered.
     errorAnswers = {-99};
-    AppSettings().Resetting.String = "Z";
+    appSettings().Resetting.String = "Z";
     form.SendFaxButton->click();
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[2].caption, "Unable to Continue");
@@ -346,7 +346,7 @@ TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
     EXPECT_EQ(log.mid(1, 7), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
                                           "Error checking for modem", "Sending reset string: Z",
                                           "Failure sending reset string: ATZ", "Exiting..."}));
-    EXPECT_EQ(AppSettings().Resetting.String, "ATZ");
+    EXPECT_EQ(appSettings().Resetting.String, "ATZ");
     EXPECT_FALSE(form.SessionBusy);
 }
 
@@ -354,13 +354,13 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
     FakeModem two(dir() + "m2", FakeModem::standardReply);
     FakeModem four(dir() + "m4", FakeModem::standardReply);
     FakeModem silent(dir() + "m5", [](const std::string&) { return std::string(); });
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports = {dir() + "none1", two.path(), dir() + "none3", four.path(), silent.path(), dir() + "none6"};
     telvane::transport::TOvxComPort port;
     TFindModemForm form(port);
     whenModal<TFindModemForm>([](TFindModemForm* f) { clickWhenVisible(f->OkButton); });
     form.exec();
-    EXPECT_EQ(form.Result(), 2);
+    EXPECT_EQ(form.outcome(), 2);
     EXPECT_EQ(form.PortLabels[0]->text(), "Com 1: Port does not exist");
     EXPECT_EQ(form.PortLabels[1]->text(), "Com 2: MODEM");
     EXPECT_EQ(form.PortLabels[3]->text(), "Com 4: MODEM");
@@ -373,17 +373,17 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
 
 TEST_F(SessionsTest, FindModemWithABusyPortAsksToCloseOtherPrograms) {
     FakeModem held(dir() + "m1", FakeModem::standardReply);
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports = {held.path(), dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     telvane::transport::TOvxComPort other;
-    sessions::AssignPort(other, 1);
-    other.SetOpen(true);
+    sessions::assignPort(other, 1);
+    other.setOpen(true);
     telvane::transport::TOvxComPort port;
     TFindModemForm form(port);
     whenModal<TFindModemForm>([](TFindModemForm* f) { clickWhenVisible(f->OkButton); });
     form.exec();
-    other.SetOpen(false);
-    EXPECT_EQ(form.Result(), -1);
+    other.setOpen(false);
+    EXPECT_EQ(form.outcome(), -1);
     EXPECT_EQ(form.PortLabels[0]->text(), "Com 1: Port is already open (could be modem)");
     EXPECT_TRUE(form.Label7->text().startsWith("No modem found. Please make sure that all communication programs"));
 }
@@ -400,7 +400,7 @@ void showAgain(W& window) {
 
 TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
-    Settings& s = AppSettings();
+    Settings& s = appSettings();
     s.Ports = {dir() + "n1", modem.path(), dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     telvane::transport::TOvxComPort port;
     {
@@ -412,10 +412,10 @@ TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
         showAgain(finder);
         EXPECT_EQ(modem.commands(), afterScan);
         EXPECT_EQ(finder.PortLabels[1]->text(), "Com 2: MODEM");
-        EXPECT_EQ(finder.Result(), 2);
+        EXPECT_EQ(finder.outcome(), 2);
     }
     telvane::transport::TOvxSendFax fax;
-    fax.SetComPort(&port);
+    fax.setComPort(&port);
     TCheckFaxClassForm check(port, fax, 2);
     check.show();
     ASSERT_TRUE(waitUntil([&] { return check.OkButton->isVisible(); }, 40));
@@ -423,22 +423,22 @@ TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
     ASSERT_GT(afterCheck.size(), 2u);
     showAgain(check);
     EXPECT_EQ(modem.commands(), afterCheck);
-    EXPECT_EQ(check.ResultIndex(), 0);
+    EXPECT_EQ(check.resultIndex(), 0);
     EXPECT_FALSE(port.Open());
 }
 
 TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
-    AppSettings().Ports[2] = modem.path();
+    appSettings().Ports[2] = modem.path();
     telvane::transport::TOvxComPort port;
     telvane::transport::TOvxSendFax fax;
-    fax.SetComPort(&port);
+    fax.setComPort(&port);
     {
         TCheckFaxClassForm form(port, fax, 3);
         whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) { clickWhenVisible(f->OkButton); });
         form.exec();
-        EXPECT_EQ(form.ResultIndex(), 0);
-        EXPECT_EQ(form.ResultName(), "Class 1");
+        EXPECT_EQ(form.resultIndex(), 0);
+        EXPECT_EQ(form.resultName(), "Class 1");
         EXPECT_EQ(form.Label1->text(), "Class 1   : Supported (recommended)");
         EXPECT_EQ(form.Label2->text(), "Class 2   : Supported");
         EXPECT_EQ(form.Label3->text(), "Class 2.0 : Not Supported");
@@ -451,12 +451,12 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     EXPECT_NE(std::find(sent.begin(), sent.end(), "AT+FCLASS=?"), sent.end());
 
     FakeModem silent(dir() + "m4", [](const std::string&) { return std::string(); });
-    AppSettings().Ports[3] = silent.path();
+    appSettings().Ports[3] = silent.path();
     prompts().answers = {false};
     TCheckFaxClassForm form(port, fax, 4);
     whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) { clickWhenVisible(f->OkButton); });
     form.exec();
-    EXPECT_EQ(form.ResultIndex(), -1);
+    EXPECT_EQ(form.resultIndex(), -1);
     EXPECT_EQ(form.Status->text(), "No response from device on COM4. May not be a modem.");
     EXPECT_EQ(form.Label1->text(), "Class 1   : unknown");
     EXPECT_EQ(silent.commands(), std::vector<std::string>{"AT"});
@@ -469,15 +469,15 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
 }
 
 TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
-    FirstRunSetupPending() = true;
+    firstRunSetupPending() = true;
     whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
         EXPECT_TRUE(f->ComPort->button(0)->isChecked());
         f->ComPort->button(3)->setChecked(true);
         f->Name->setText("Ann");
         f->Cancelbutton->click();
     });
-    EXPECT_FALSE(RunQuickSetup(nullptr));
-    EXPECT_TRUE(FirstRunSetupPending());
+    EXPECT_FALSE(runQuickSetup(nullptr));
+    EXPECT_TRUE(firstRunSetupPending());
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 
     whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
@@ -487,9 +487,9 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
         f->chkSM56->click();
         f->Finishbutton->click();
     });
-    EXPECT_TRUE(RunQuickSetup(nullptr));
-    EXPECT_FALSE(FirstRunSetupPending());
-    EXPECT_TRUE(MotorolaSM56Active());
+    EXPECT_TRUE(runQuickSetup(nullptr));
+    EXPECT_FALSE(firstRunSetupPending());
+    EXPECT_TRUE(motorolaSM56Active());
     Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(stored.Modem.ComPort, 3);

@@ -19,7 +19,7 @@ namespace {
 // A scratch tree in which programs are placed as an installation or a build would place them.
 struct Tree {
     telvane::test::TempDir scratch{"telvane-install"};
-    const std::string root = scratch.Path();
+    const std::string root = scratch.pathNoSlash();
 
     std::string executable(const std::string& dir) const {
         fs::create_directories(root + "/" + dir);
@@ -94,5 +94,5 @@ TEST(InstallPaths, RunningTestFindsItsOwnExecutable) {
     const std::string self = currentExecutablePath();
     ASSERT_FALSE(self.empty());
     EXPECT_TRUE(fs::equivalent(self, "/proc/self/exe"));
-    EXPECT_EQ(SharedDataDir(), sharedDataDirFor(self));
+    EXPECT_EQ(sharedDataDir(), sharedDataDirFor(self));
 }

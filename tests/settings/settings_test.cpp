@@ -298,12 +298,12 @@ TEST(Settings, ClassNamesAndSpeeds) {
     EXPECT_EQ(FaxClassName(-1), "unknown");
     const int speeds[] = {2400, 4800, 7200, 9600, 12000, 14400};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(SpeedFromIndex(i), speeds[i]);
-        EXPECT_EQ(IndexFromSpeed(speeds[i]), i);
+        EXPECT_EQ(speedFromIndex(i), speeds[i]);
+        EXPECT_EQ(indexFromSpeed(speeds[i]), i);
     }
-    EXPECT_EQ(SpeedFromIndex(6), 9600);
-    EXPECT_EQ(SpeedFromIndex(-1), 9600);
-    EXPECT_EQ(IndexFromSpeed(28800), 3);
+    EXPECT_EQ(speedFromIndex(6), 9600);
+    EXPECT_EQ(speedFromIndex(-1), 9600);
+    EXPECT_EQ(indexFromSpeed(28800), 3);
 }
 
 TEST(ProgramDirTest, EnvironmentThenExecutableDirThenXdg) {

@@ -26,7 +26,7 @@
 
 namespace telvane::shelltest {
 
-inline QApplication* app() { return telvane::test::App(); }
+inline QApplication* app() { return telvane::test::application(); }
 
 struct OutgoingSeed {
     std::string subject;
@@ -114,7 +114,7 @@ protected:
         app();
         ASSERT_TRUE(home.isValid());
         dir = telvane::test::useAsProgramDir(home);
-        FirstRunSetupPending() = false;
+        firstRunSetupPending() = false;
         commands = MainWindowCommands{};
         prompts = std::make_unique<ScopedScriptedPrompter>();
     }

@@ -72,8 +72,8 @@ std::vector<OutgoingSeed> threeOutgoing() {
 }
 
 bool enabled(TMainScreen& w, const char* name) {
-    if (QToolButton* b = w.Button(name)) return b->isEnabled();
-    QAction* a = w.MenuAction(name);
+    if (QToolButton* b = w.button(name)) return b->isEnabled();
+    QAction* a = w.menuAction(name);
     EXPECT_NE(a, nullptr) << name;
     return a && a->isEnabled();
 }
@@ -85,7 +85,7 @@ TEST(ButtonRules, EveryRuleOnBothPages) {
         for (bool fax : {false, true})
             for (bool rec : {false, true})
                 for (bool receive : {false, true}) {
-                    const ButtonStates s = ComputeButtonStates({page, fax, rec, receive});
+                    const ButtonStates s = computeButtonStates({page, fax, rec, receive});
                     const bool pageHas = page == 0 ? fax : rec;
                     SCOPED_TRACE(::testing::Message() << page << fax << rec << receive);
                     EXPECT_EQ(s.faxGrid, fax);
@@ -100,18 +100,18 @@ TEST(ButtonRules, EveryRuleOnBothPages) {
                 }
 }
 
-TEST(LogDateTime, LocaleFormatsAndFallbacks) {
+TEST(logDateTime, LocaleFormatsAndFallbacks) {
     const QLocale de(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(FormatLogDateTime({2026, 12, 8}, "09:05", de), "08.12.26 at 09:05");
-    EXPECT_EQ(FormatLogDateTime({2026, 12, 8}, "9:05", de), "08.12.26 at 09:05");
+    EXPECT_EQ(formatLogDateTime({2026, 12, 8}, "09:05", de), "08.12.26 at 09:05");
+    EXPECT_EQ(formatLogDateTime({2026, 12, 8}, "9:05", de), "08.12.26 at 09:05");
     // A time that does not read as a time is shown as stored; a date that cannot be formatted is "unknown".
-    EXPECT_EQ(FormatLogDateTime({2026, 12, 8}, "noon", de), "08.12.26 at noon");
-    EXPECT_EQ(FormatLogDateTime({}, "10:00", de), "unknown at 10:00");
-    EXPECT_EQ(FormatLogDateTime({2026, 2, 30}, "10:00", de), "unknown at 10:00");
-    EXPECT_EQ(FormatSentDateTime(false, {2026, 12, 8}, "09:05", de), "not sent");
-    EXPECT_EQ(FormatSentDateTime(true, {2026, 12, 8}, "23:59", de), "08.12.26 at 23:59");
+    EXPECT_EQ(formatLogDateTime({2026, 12, 8}, "noon", de), "08.12.26 at noon");
+    EXPECT_EQ(formatLogDateTime({}, "10:00", de), "unknown at 10:00");
+    EXPECT_EQ(formatLogDateTime({2026, 2, 30}, "10:00", de), "unknown at 10:00");
+    EXPECT_EQ(formatSentDateTime(false, {2026, 12, 8}, "09:05", de), "not sent");
+    EXPECT_EQ(formatSentDateTime(true, {2026, 12, 8}, "23:59", de), "08.12.26 at 23:59");
     const QLocale us(QLocale::English, QLocale::UnitedStates);
-    EXPECT_TRUE(FormatLogDateTime({2026, 12, 8}, "13:05", us).startsWith("12/8/26 at 1:05"));
+    EXPECT_TRUE(formatLogDateTime({2026, 12, 8}, "13:05", us).startsWith("12/8/26 at 1:05"));
 }
 
 TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
@@ -121,8 +121,8 @@ TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
     bool pendingSeenBySetup = false;
     commands.quickSetup = [&](IMainWindow&) {
         ++c.quickSetup;
-        portSeenBySetup = AppSettings().Modem.ComPort;
-        pendingSeenBySetup = FirstRunSetupPending();
+        portSeenBySetup = appSettings().Modem.ComPort;
+        pendingSeenBySetup = firstRunSetupPending();
     };
     TMainScreen& w = start();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.DBF")));
@@ -255,7 +255,7 @@ TEST_F(MainScreenTest, SeededLogsOnBothPages) {
                              "Printbutton", "mnuViewPrint"})
         EXPECT_TRUE(enabled(w, name)) << name;
     EXPECT_TRUE(w.FaxGrid()->isEnabled());
-    w.SelectPage(TMainScreen::kIncomingPage);
+    w.selectPage(TMainScreen::kIncomingPage);
     EXPECT_EQ(w.TabSet1()->currentIndex(), 1);
     EXPECT_FALSE(enabled(w, "Newbutton"));
     EXPECT_FALSE(enabled(w, "mnuClone"));
@@ -267,10 +267,10 @@ TEST_F(MainScreenTest, SeededLogsOnBothPages) {
     EXPECT_EQ(prompter().texts().last(), "Please switch to the Outgoing Faxes tab\rand highlight a fax to send");
     EXPECT_EQ(c.send, 0);
     // Clicking a grid row moves the log's current record.
-    w.SelectPage(TMainScreen::kOutgoingPage);
+    w.selectPage(TMainScreen::kOutgoingPage);
     w.FaxGrid()->setCurrentIndex(faxModel->index(1, 0));
     EXPECT_EQ(QString::fromStdString(w.FaxTable().currentRow().text("SUBJECT")), "First subject");
-    EXPECT_EQ(w.GetDatetimeAsString(true), FormatSentDateTime(true, {2026, 11, 1}, "08:00", QLocale()));
+    EXPECT_EQ(w.GetDatetimeAsString(true), formatSentDateTime(true, {2026, 11, 1}, "08:00", QLocale()));
 }
 
 TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
@@ -296,15 +296,15 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
         {"Rebuild Indexes", [&] { w.mnuRebuildIndexesClick(); }},
         {"Fax Log Cleanup", [&] { w.FaxlogCleanup1Click(); }},
         {"Preferences", [&] { w.mnuPreferencesClick(); }},
-        {"Website", [&] { w.VisitOurInternetWebsite1Click(); }},
+        {"Website", [&] { w.visitOurInternetWebsite1Click(); }},
         {"Edit note",
          [&] {
-             w.SelectPage(1);
+             w.selectPage(1);
              w.EditButtonClick();
          }},
         {"Delete incoming",
          [&] {
-             w.SelectPage(1);
+             w.selectPage(1);
              w.DeleteButtonClick();
          }},
     };
@@ -314,7 +314,7 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
         ASSERT_EQ(prompter().records.size(), 1) << name;
         EXPECT_EQ(prompter().records[0].kind, PromptRecord::Information) << name;
         EXPECT_EQ(prompter().records[0].text, TMainScreen::receiveModeRefusal()) << name;
-        w.SelectPage(0);
+        w.selectPage(0);
     }
     EXPECT_EQ(TMainScreen::receiveModeRefusal(),
               "You are in Fax Receive mode. This operation cannot be done\rwhile in Fax Receive mode. "
@@ -340,7 +340,7 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
     ASSERT_EQ(prompter().records.size(), 1);
     EXPECT_EQ(prompter().records[0].kind, PromptRecord::YesNoDefaultNo);
     EXPECT_EQ(w.FaxTable().visibleCount(), 2u);
-    w.ViewFaxButtonClick();
+    w.viewFaxButtonClick();
     EXPECT_EQ(c.view, 1);
 
     // The Receive button stops the mode, and the lock lifts.
@@ -363,7 +363,7 @@ TEST_F(MainScreenTest, DeletingReceivedFaxRemovesItsFile) {
         f.write("fax");
     }
     TMainScreen& w = start();
-    w.SelectPage(TMainScreen::kIncomingPage);
+    w.selectPage(TMainScreen::kIncomingPage);
     ASSERT_EQ(QString::fromStdString(w.RecTable().currentRow().text("FROM")), "ACME Corp");
 
     prompter().answers = {false};
@@ -413,7 +413,7 @@ TEST_F(MainScreenTest, EditingTheNoteOfAReceivedFax) {
     seedIncoming(dir, {incoming("ACME Corp", "FAX0001.OVF", {2026, 12, 8}, "10:15", "old note")});
     rebuildLogs(dir);
     TMainScreen& w = start();
-    w.SelectPage(TMainScreen::kIncomingPage);
+    w.selectPage(TMainScreen::kIncomingPage);
 
     QString caption, label, shown;
     int maxLength = 0;
@@ -516,11 +516,11 @@ TEST_F(MainScreenTest, PostedMessagesCloseAndPlaySound) {
     rebuildLogs(dir);
     TMainScreen& w = start();
     // No sound set, or a missing file: nothing is played and nothing is shown.
-    EXPECT_FALSE(w.PlayArrivalSound());
-    AppSettings().Receive.Wav = dir + "missing.wav";
-    PostWindowMessage(&w, kArrivalSoundMessage);
+    EXPECT_FALSE(w.playArrivalSound());
+    appSettings().Receive.Wav = dir + "missing.wav";
+    postWindowMessage(&w, kArrivalSoundMessage);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(w.PlayArrivalSound());
+    EXPECT_FALSE(w.playArrivalSound());
     EXPECT_TRUE(prompter().records.isEmpty());
 #ifdef TELVANE_HAVE_MULTIMEDIA
     {
@@ -528,10 +528,10 @@ TEST_F(MainScreenTest, PostedMessagesCloseAndPlaySound) {
         ASSERT_TRUE(wav.open(QIODevice::WriteOnly));
         wav.write("RIFF");  // not a playable file: playing fails silently
     }
-    AppSettings().Receive.Wav = "ring.wav";  // relative to the data directory
-    EXPECT_TRUE(w.PlayArrivalSound());
+    appSettings().Receive.Wav = "ring.wav";  // relative to the data directory
+    EXPECT_TRUE(w.playArrivalSound());
 #endif
-    PostWindowMessage(&w, kCloseRequestMessage);
+    postWindowMessage(&w, kCloseRequestMessage);
     for (int i = 0; i < 50 && w.isVisible(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.FaxTable().active());
@@ -541,22 +541,22 @@ TEST_F(MainScreenTest, ShowHintsTogglesAndSaves) {
     writePortSetting();
     rebuildLogs(dir);
     TMainScreen& w = start();
-    QToolButton* newButton = w.Button("Newbutton");
+    QToolButton* newButton = w.button("Newbutton");
     EXPECT_EQ(newButton->toolTip(), "Create a new fax");
-    EXPECT_EQ(w.Button("DeleteButton")->toolTip(), "Delete  the currently selected fax");
+    EXPECT_EQ(w.button("DeleteButton")->toolTip(), "Delete  the currently selected fax");
     EXPECT_EQ(newButton->toolTipDuration(), 30000);
     EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 1200);
-    EXPECT_EQ(w.MenuAction("mnuRebuildIndexes")->statusTip(), "Do this every 2 weeks ");
-    EXPECT_TRUE(w.MenuAction("mnuShowHint")->isChecked());
-    w.SetStatus("busy");
+    EXPECT_EQ(w.menuAction("mnuRebuildIndexes")->statusTip(), "Do this every 2 weeks ");
+    EXPECT_TRUE(w.menuAction("mnuShowHint")->isChecked());
+    w.setStatus("busy");
     w.mnuShowHintClick();
-    EXPECT_FALSE(w.MenuAction("mnuShowHint")->isChecked());
+    EXPECT_FALSE(w.menuAction("mnuShowHint")->isChecked());
     EXPECT_TRUE(newButton->toolTip().isEmpty());
-    EXPECT_TRUE(w.MenuAction("mnuRebuildIndexes")->statusTip().isEmpty());
+    EXPECT_TRUE(w.menuAction("mnuRebuildIndexes")->statusTip().isEmpty());
     EXPECT_TRUE(w.statusText().isEmpty());
     EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "0");
     // A hint changed while hints are off shows once they are on again.
-    w.SetHint(w.ReceiveButton(), "Stop receiving faxes");
+    w.setHint(w.ReceiveButton(), "Stop receiving faxes");
     EXPECT_TRUE(w.ReceiveButton()->toolTip().isEmpty());
     w.mnuShowHintClick();
     EXPECT_EQ(w.ReceiveButton()->toolTip(), "Stop receiving faxes");
@@ -567,8 +567,8 @@ TEST_F(MainScreenTest, ShowHintsTogglesAndSaves) {
     ini.writeBool("Hints", "On", false);
     ini.save(dir + "TVN.INI");
     TMainScreen& again = start();
-    EXPECT_FALSE(again.MenuAction("mnuShowHint")->isChecked());
-    EXPECT_TRUE(again.Button("SendButton")->toolTip().isEmpty());
+    EXPECT_FALSE(again.menuAction("mnuShowHint")->isChecked());
+    EXPECT_TRUE(again.button("SendButton")->toolTip().isEmpty());
 }
 
 TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
@@ -598,7 +598,7 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
         {"VisitOurInternetWebsite1", "Visit Our Internet Website", {}},
         {"mnuShowHint", "Show Hints", {}}};
     for (const auto& [name, caption, shortcut] : entries) {
-        QAction* a = w.MenuAction(name);
+        QAction* a = w.menuAction(name);
         ASSERT_NE(a, nullptr) << name;
         EXPECT_EQ(a->text(), caption) << name;
         EXPECT_EQ(a->shortcut(), shortcut) << name;
@@ -608,9 +608,9 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
         {"SendButton", "&Send"},   {"ReceiveButton", "&Receive"}, {"ViewFaxButton", "&View"},
         {"Printbutton", "&Print"}, {"Exitbutton", "E&xit"}};
     for (const auto& [name, caption] : buttons) {
-        ASSERT_NE(w.Button(name), nullptr) << name;
-        EXPECT_EQ(w.Button(name)->text(), caption);
-        EXPECT_FALSE(w.Button(name)->icon().isNull()) << name;
+        ASSERT_NE(w.button(name), nullptr) << name;
+        EXPECT_EQ(w.button(name)->text(), caption);
+        EXPECT_FALSE(w.button(name)->icon().isNull()) << name;
     }
 }
 
@@ -624,7 +624,7 @@ TEST_F(MainScreenTest, CommandWithoutWindowBeepsAndWebsiteOpens) {
 
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");
-    w.VisitOurInternetWebsite1Click();
+    w.visitOurInternetWebsite1Click();
     QDesktopServices::unsetUrlHandler("https");
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0].scheme(), "https");
@@ -636,12 +636,12 @@ TEST_F(MainScreenTest, HelpPagesAndAbout) {
     TMainScreen& w = start();
     for (int context : {kHelpContents, kHelpFaq, kHelpTechnical, kHelpSupport}) {
         ASSERT_TRUE(THelpWindow::hasPage(context)) << context;
-        THelpWindow* help = ShowHelp(context);
+        THelpWindow* help = showHelp(context);
         EXPECT_EQ(help->context(), context);
         EXPECT_GT(help->browser()->toPlainText().size(), 300) << context;
     }
-    EXPECT_TRUE(ShowHelp(kHelpFaq)->browser()->toPlainText().contains("Frequently Asked Questions"));
-    THelpWindow* fallback = ShowHelp(4242);
+    EXPECT_TRUE(showHelp(kHelpFaq)->browser()->toPlainText().contains("Frequently Asked Questions"));
+    THelpWindow* fallback = showHelp(4242);
     EXPECT_EQ(fallback->context(), kHelpContents);
     EXPECT_TRUE(fallback->browser()->toPlainText().contains("4242"));
     fallback->close();
@@ -690,7 +690,7 @@ TEST_F(MainScreenTest, CommandsReachTheirHooks) {
     seedOutgoing(dir, threeOutgoing());
     seedIncoming(dir, {incoming("ACME", "FAX0001.OVF")});
     rebuildLogs(dir);
-    AppSettings().Receive.AtStartup = true;
+    appSettings().Receive.AtStartup = true;
     IniFile ini = IniFile::load(dir + "TVN.INI");
     ini.writeBool("Receive", "AtStartup", true);
     ini.save(dir + "TVN.INI");
@@ -711,9 +711,9 @@ TEST_F(MainScreenTest, CommandsReachTheirHooks) {
     EXPECT_EQ(c.receive, 1);
     ASSERT_TRUE(w.receiveMode());
     // Configuration Information and View/Print are not locked.
-    w.ConfigurationInformation1Click();
+    w.configurationInformation1Click();
     EXPECT_EQ(c.config, 1);
-    w.PrintbuttonClick();
+    w.printbuttonClick();
     EXPECT_EQ(c.print, 1);
     w.ReceiveButtonClick();
     ASSERT_FALSE(w.receiveMode());

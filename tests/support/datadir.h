@@ -21,7 +21,7 @@ namespace telvane::test {
 inline std::string useAsProgramDir(const QTemporaryDir& home) {
     const std::string dir = home.path().toStdString() + "/";
     setProgramDir(dir);
-    AppSettings() = Settings{};
+    appSettings() = Settings{};
     return dir;
 }
 
@@ -31,8 +31,8 @@ inline void rebuildLogs(const std::string& dir) {
     records::TXbAccess faxXb(fax), recXb(rec);
     ASSERT_TRUE(records::OpenFaxDBF(dir, fax, faxXb));
     ASSERT_TRUE(records::OpenRecFaxDBF(dir, rec, recXb));
-    records::RebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
-    records::RebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
+    records::rebuildTableIndexes(fax, faxXb, records::faxTableSpec(), "", "");
+    records::rebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
     fax.close();
     rec.close();
 }

@@ -12,7 +12,7 @@ namespace telvane::test {
 namespace {
 
 // Reads the P4 header of `bytes`; `data` gets the offset of the first raster byte.
-bool ParseHeader(const std::string& bytes, int& width, int& height, std::size_t& data) {
+bool parseHeader(const std::string& bytes, int& width, int& height, std::size_t& data) {
     std::size_t pos = 0;
     auto token = [&] {
         while (pos < bytes.size() && (bytes[pos] == '#' || std::isspace(static_cast<unsigned char>(bytes[pos])))) {
@@ -39,14 +39,14 @@ bool ParseHeader(const std::string& bytes, int& width, int& height, std::size_t&
     return true;
 }
 
-bool White(const std::string& bytes) { return bytes.find_first_not_of('\0') == std::string::npos; }
+bool white(const std::string& bytes) { return bytes.find_first_not_of('\0') == std::string::npos; }
 
 }  // namespace
 
-bool ParsePbm(const std::string& bytes, PbmImage& out) {
+bool parsePbm(const std::string& bytes, PbmImage& out) {
     std::size_t data = 0;
     PbmImage image;
-    if (!ParseHeader(bytes, image.width, image.height, data)) return false;
+    if (!parseHeader(bytes, image.width, image.height, data)) return false;
     const std::size_t size = image.stride() * static_cast<std::size_t>(image.height);
     if (bytes.size() < data + size) return false;
     image.bits = bytes.substr(data, size);
@@ -54,24 +54,24 @@ bool ParsePbm(const std::string& bytes, PbmImage& out) {
     return true;
 }
 
-bool ReadPbm(const std::string& path, PbmImage& out) { return ParsePbm(ReadFile(path), out); }
+bool readPbm(const std::string& path, PbmImage& out) { return parsePbm(readFile(path), out); }
 
-std::string PbmFile(int width, int height, const void* bits) {
+std::string pbmFile(int width, int height, const void* bits) {
     const std::size_t size = (static_cast<std::size_t>(width) + 7) / 8 * static_cast<std::size_t>(height);
     return "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
            std::string(static_cast<const char*>(bits), size);
 }
 
-bool WritePbm(const std::string& path, int width, int height, const void* bits) {
+bool writePbm(const std::string& path, int width, int height, const void* bits) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << PbmFile(width, height, bits);
+    out << pbmFile(width, height, bits);
     return static_cast<bool>(out);
 }
 
-std::string PbmRows(const std::string& bytes, int skipRows, int* width, int* height) {
+std::string pbmRows(const std::string& bytes, int skipRows, int* width, int* height) {
     int w = 0, h = 0;
     std::size_t data = 0;
-    if (!ParseHeader(bytes, w, h, data)) return {};
+    if (!parseHeader(bytes, w, h, data)) return {};
     if (width) *width = w;
     if (height) *height = h;
     const std::size_t stride = (static_cast<std::size_t>(w) + 7) / 8;
@@ -79,20 +79,20 @@ std::string PbmRows(const std::string& bytes, int skipRows, int* width, int* hei
     return skip < bytes.size() ? bytes.substr(skip) : std::string();
 }
 
-bool ContainsOnWhite(const std::string& outer, const std::string& inner) {
+bool containsOnWhite(const std::string& outer, const std::string& inner) {
     const std::size_t at = outer.find(inner);
     if (inner.empty() || at == std::string::npos) return false;
-    return White(outer.substr(0, at)) && White(outer.substr(at + inner.size()));
+    return white(outer.substr(0, at)) && white(outer.substr(at + inner.size()));
 }
 
-int FindRows(const PbmImage& sent, const PbmImage& got, int skipRows, int maxOffset) {
+int findRows(const PbmImage& sent, const PbmImage& got, int skipRows, int maxOffset) {
     if (sent.width != got.width) return -1;
     int used = sent.height;
-    while (used > 0 && White(sent.row(used - 1))) --used;
+    while (used > 0 && white(sent.row(used - 1))) --used;
     for (int off = 0; off + used <= got.height && off <= maxOffset; ++off) {
         bool same = true;
         for (int y = skipRows; y < used && same; ++y) same = sent.row(y) == got.row(y + off);
-        for (int y = off + used; y < got.height && same; ++y) same = White(got.row(y));
+        for (int y = off + used; y < got.height && same; ++y) same = white(got.row(y));
         if (same && used > 0) return off;
     }
     return -1;

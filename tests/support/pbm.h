@@ -17,20 +17,20 @@ struct PbmImage {
 };
 
 // Parses a whole P4 file (comments allowed in the header); false when it is none or is cut short.
-bool ParsePbm(const std::string& bytes, PbmImage& out);
-bool ReadPbm(const std::string& path, PbmImage& out);
+bool parsePbm(const std::string& bytes, PbmImage& out);
+bool readPbm(const std::string& path, PbmImage& out);
 // A P4 file of `height` rows of (width + 7) / 8 bytes each taken from `bits`.
-std::string PbmFile(int width, int height, const void* bits);
-bool WritePbm(const std::string& path, int width, int height, const void* bits);
+std::string pbmFile(int width, int height, const void* bits);
+bool writePbm(const std::string& path, int width, int height, const void* bits);
 
 // The raster bytes of a P4 file after its first `skipRows` rows, as one string to compare; "" when
 // it is no P4 file. `width` and `height` receive its size.
-std::string PbmRows(const std::string& bytes, int skipRows, int* width = nullptr, int* height = nullptr);
+std::string pbmRows(const std::string& bytes, int skipRows, int* width = nullptr, int* height = nullptr);
 // Whether `inner` (raster bytes) appears in `outer` with only white bytes around it.
-bool ContainsOnWhite(const std::string& outer, const std::string& inner);
+bool containsOnWhite(const std::string& outer, const std::string& inner);
 // Finds the rows of `sent` below its first `skipRows` inside `got`, `got` shifted down by up to
 // `maxOffset` rows (a peer adds lines of its own at the top, another pads the page with white at the
 // bottom). Everything in `got` below the match must be white. Returns the offset or -1.
-int FindRows(const PbmImage& sent, const PbmImage& got, int skipRows, int maxOffset = 64);
+int findRows(const PbmImage& sent, const PbmImage& got, int skipRows, int maxOffset = 64);
 
 }  // namespace telvane::test

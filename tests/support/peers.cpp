@@ -8,29 +8,29 @@
 
 namespace telvane::test {
 
-bool HaveProgram(const std::string& name) { return RunCommand("command -v '" + name + "' >/dev/null 2>&1") == 0; }
+bool haveProgram(const std::string& name) { return runCommand("command -v '" + name + "' >/dev/null 2>&1") == 0; }
 
-std::string ToolPath(const std::string& name) {
+std::string toolPath(const std::string& name) {
     const char* bin = std::getenv("TELVANE_BIN");
     return std::string(bin && *bin ? bin : TELVANE_BINARY_DIR "/bin") + "/" + name;
 }
 
-bool UnderCi() {
+bool underCi() {
     const char* ci = std::getenv("CI");
     return ci && *ci && std::string(ci) != "0" && std::string(ci) != "false";
 }
 
-void AnnounceMissingPeer(const std::string& what) {
+void announceMissingPeer(const std::string& what) {
     std::fprintf(stderr, "\n*** SKIPPED (not allowed under CI): missing test peer: %s ***\n\n", what.c_str());
 }
 
-int RunCommand(const std::string& command) {
+int runCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     if (status == -1 || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
 
-std::string CommandOutput(const std::string& command, int* status) {
+std::string commandOutput(const std::string& command, int* status) {
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) {
@@ -45,9 +45,9 @@ std::string CommandOutput(const std::string& command, int* status) {
     return out;
 }
 
-int RunCapture(const std::string& command, std::string* output) {
+int runCapture(const std::string& command, std::string* output) {
     int status = -1;
-    std::string out = CommandOutput(command + " 2>&1", &status);
+    std::string out = commandOutput(command + " 2>&1", &status);
     if (output) *output = std::move(out);
     return status;
 }

@@ -14,21 +14,21 @@
 namespace telvane::test {
 
 // True when `name` is an executable on PATH.
-bool HaveProgram(const std::string& name);
+bool haveProgram(const std::string& name);
 // A program this project builds: $TELVANE_BIN/name (the build's bin directory).
-std::string ToolPath(const std::string& name);
+std::string toolPath(const std::string& name);
 // True when the tests run under CI.
-bool UnderCi();
+bool underCi();
 // Runs a shell command; returns its exit status (-1 when it could not run or was killed).
-int RunCommand(const std::string& command);
+int runCommand(const std::string& command);
 // Runs a shell command and returns what it wrote to standard output; `status` gets its exit status.
-std::string CommandOutput(const std::string& command, int* status = nullptr);
+std::string commandOutput(const std::string& command, int* status = nullptr);
 // Runs a shell command with its standard error joined to standard output; returns its exit status
 // (-1 when it could not run or was killed), `output` gets what it wrote.
-int RunCapture(const std::string& command, std::string* output = nullptr);
+int runCapture(const std::string& command, std::string* output = nullptr);
 
 // Says loudly on standard error that a peer is missing (the test is then skipped).
-void AnnounceMissingPeer(const std::string& what);
+void announceMissingPeer(const std::string& what);
 
 }  // namespace telvane::test
 
@@ -39,8 +39,8 @@ void AnnounceMissingPeer(const std::string& what);
         if (!(available)) {                                                                               \
             std::ostringstream telvane_peer_;                                                             \
             telvane_peer_ << what;                                                                        \
-            if (::telvane::test::UnderCi()) GTEST_FAIL() << "missing test peer: " << telvane_peer_.str(); \
-            ::telvane::test::AnnounceMissingPeer(telvane_peer_.str());                                    \
+            if (::telvane::test::underCi()) GTEST_FAIL() << "missing test peer: " << telvane_peer_.str(); \
+            ::telvane::test::announceMissingPeer(telvane_peer_.str());                                    \
             GTEST_SKIP() << "missing test peer: " << telvane_peer_.str();                                 \
         }                                                                                                 \
     } while (0)

@@ -1,5 +1,5 @@
 // The one QApplication of a widget test program, created before the first test (offscreen under
-// CTest). Include this header in any test file that needs widgets; App() gives the instance to
+// CTest). Include this header in any test file that needs widgets; application() gives the instance to
 // fixtures that must make sure it exists before their own set-up.
 #pragma once
 
@@ -9,7 +9,7 @@
 
 namespace telvane::test {
 
-inline QApplication* App() {
+inline QApplication* application() {
     static int argc = 1;
     static char name[] = "telvane-test";
     static char* argv[] = {name, nullptr};
@@ -19,7 +19,7 @@ inline QApplication* App() {
 
 class QtAppEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { App(); }
+    void SetUp() override { application(); }
 };
 
 inline const bool kQtAppRegistered = (::testing::AddGlobalTestEnvironment(new QtAppEnvironment), true);

@@ -37,18 +37,18 @@ std::vector<std::string> TempDir::names() const {
     return out;
 }
 
-void TempDir::write(const std::string& name, const std::string& bytes) const { WriteFile(path_ + name, bytes); }
+void TempDir::write(const std::string& name, const std::string& bytes) const { writeFile(path_ + name, bytes); }
 
-std::string TempDir::read(const std::string& name) const { return ReadFile(path_ + name); }
+std::string TempDir::read(const std::string& name) const { return readFile(path_ + name); }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes) {
+bool writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);

@@ -15,9 +15,9 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }                       // ends with '/'
-    const std::string& dir() const { return path_; }                        // the same, as data directories are passed
-    std::string Path() const { return path_.substr(0, path_.size() - 1); }  // without the final '/'
+    const std::string& path() const { return path_; }  // ends with '/'
+    const std::string& dir() const { return path_; }   // the same, as data directories are passed
+    std::string pathNoSlash() const { return path_.substr(0, path_.size() - 1); }  // without the final '/'
     std::string file(const std::string& name) const { return path_ + name; }
     std::string operator/(const std::string& name) const { return path_ + name; }
 
@@ -31,7 +31,7 @@ private:
 };
 
 // Whole files: the bytes of `path` ("" when it cannot be read); `bytes` written as the file `path`.
-std::string ReadFile(const std::string& path);
-bool WriteFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::string& bytes);
 
 }  // namespace telvane::test

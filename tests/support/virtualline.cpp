@@ -15,7 +15,7 @@
 
 namespace telvane::test {
 
-Child Start(const std::vector<std::string>& argv, const std::string& dir, const std::string& tag) {
+Child start(const std::vector<std::string>& argv, const std::string& dir, const std::string& tag) {
     Child c;
     c.Out = dir + "/" + tag + ".out";
     c.Err = dir + "/" + tag + ".err";
@@ -39,7 +39,7 @@ Child Start(const std::vector<std::string>& argv, const std::string& dir, const 
     return c;
 }
 
-int Wait(Child& c, int seconds) {
+int wait(Child& c, int seconds) {
     if (c.Pid <= 0) return -1;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int status = 0;
@@ -56,13 +56,13 @@ int Wait(Child& c, int seconds) {
     return -1;
 }
 
-void Signal(const Child& c, int sig) {
+void signal(const Child& c, int sig) {
     if (c.Pid > 0) kill(c.Pid, sig);
 }
 
-std::string Slurp(const std::string& path) { return ReadFile(path); }
+std::string slurp(const std::string& path) { return readFile(path); }
 
-bool WaitForPath(const std::string& path, int seconds) {
+bool waitForPath(const std::string& path, int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {
         if (std::filesystem::exists(path)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -70,18 +70,18 @@ bool WaitForPath(const std::string& path, int seconds) {
     return false;
 }
 
-bool WaitForText(const std::string& path, const std::string& text, int seconds) {
+bool waitForText(const std::string& path, const std::string& text, int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {
-        if (Slurp(path).find(text) != std::string::npos) return true;
+        if (slurp(path).find(text) != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
 }
 
-Child StartVirtualLine(const std::string& dir, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {ToolPath("telvane-virtual-line")};
+Child startVirtualLine(const std::string& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {toolPath("telvane-virtual-line")};
     argv.insert(argv.end(), args.begin(), args.end());
-    return Start(argv, dir, "line");
+    return start(argv, dir, "line");
 }
 
 VirtualLine::VirtualLine(const std::string& dir, const std::vector<std::string>& args) : tty_(dir + "/modem") {
@@ -90,18 +90,18 @@ VirtualLine::VirtualLine(const std::string& dir, const std::vector<std::string>&
         if (a == "--pair") tty2_ = dir + "/modem2";
     if (!tty2_.empty()) argv.insert(argv.end(), {"--tty", tty2_});
     argv.insert(argv.end(), args.begin(), args.end());
-    child_ = StartVirtualLine(dir, argv);
-    if (WaitForPath(tty_, 5) && !tty2_.empty()) WaitForPath(tty2_, 5);
+    child_ = startVirtualLine(dir, argv);
+    if (waitForPath(tty_, 5) && !tty2_.empty()) waitForPath(tty2_, 5);
 }
 
-int VirtualLine::Stop() {
+int VirtualLine::stop() {
     if (child_.Pid <= 0) return status_;
-    Signal(child_, SIGTERM);
-    status_ = Wait(child_, 30);
+    signal(child_, SIGTERM);
+    status_ = wait(child_, 30);
     return status_;
 }
 
-void WriteTestPagePbm(const std::string& path, int page) {
+void writeTestPagePbm(const std::string& path, int page) {
     const int w = 1728, h = 160, stride = w / 8;
     std::string bits;
     for (int y = 0; y < h; ++y) {
@@ -111,49 +111,49 @@ void WriteTestPagePbm(const std::string& path, int page) {
                 if ((x / (6 + page * 3)) % 4 == page % 4) row[static_cast<size_t>(x)] = static_cast<char>(0xFF);
         bits += row;
     }
-    WritePbm(path, w, h, bits.data());
+    writePbm(path, w, h, bits.data());
 }
 
 namespace {
-int Run(const std::vector<std::string>& argv, const TempDir& dir) {
+int run(const std::vector<std::string>& argv, const TempDir& dir) {
     static int n = 0;
-    Child c = Start(argv, dir.Path(), "conv" + std::to_string(n++));
-    return Wait(c, 60);
+    Child c = start(argv, dir.pathNoSlash(), "conv" + std::to_string(n++));
+    return wait(c, 60);
 }
 }  // namespace
 
-void MakePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage) {
+void makePage(const std::string& ovf, const std::string& text, bool fine, const TempDir& dir, int linesPerPage) {
     const std::string txt = ovf + ".txt";
     std::ofstream(txt) << text;
-    std::vector<std::string> argv = {ToolPath("telvane-faxconv"), "to-fax", txt, ovf};
+    std::vector<std::string> argv = {toolPath("telvane-faxconv"), "to-fax", txt, ovf};
     if (linesPerPage > 0) {
         argv.push_back("--lines-per-page");
         argv.push_back(std::to_string(linesPerPage));
     }
     if (fine) argv.push_back("--fine");
-    Run(argv, dir);
+    run(argv, dir);
 }
 
-std::vector<std::string> FaxPages(const std::string& ovf, const TempDir& dir) {
+std::vector<std::string> faxPages(const std::string& ovf, const TempDir& dir) {
     std::vector<std::string> pages;
     for (int p = 1; p < 50; ++p) {
         const std::string pbm = ovf + "." + std::to_string(p) + ".pbm";
-        if (Run({ToolPath("telvane-faxconv"), "from-fax", ovf, pbm, "--page", std::to_string(p)}, dir) != 0) break;
-        pages.push_back(Slurp(pbm));
+        if (run({toolPath("telvane-faxconv"), "from-fax", ovf, pbm, "--page", std::to_string(p)}, dir) != 0) break;
+        pages.push_back(slurp(pbm));
     }
     return pages;
 }
 
-std::vector<std::string> TiffPages(const std::string& tif, const TempDir& dir) {
+std::vector<std::string> tiffPages(const std::string& tif, const TempDir& dir) {
     std::vector<std::string> pages;
     const std::string prefix = tif + ".split.";
-    Run({"tiffsplit", tif, prefix}, dir);
+    run({"tiffsplit", tif, prefix}, dir);
     for (char a = 'a'; a <= 'z'; ++a) {
         const std::string part = prefix + "aa" + a + ".tif";
         if (!std::filesystem::exists(part)) break;
         const std::string pbm = part + ".pbm";
-        Run({"sh", "-c", "tifftopnm '" + part + "' > '" + pbm + "' 2>/dev/null"}, dir);
-        pages.push_back(Slurp(pbm));
+        run({"sh", "-c", "tifftopnm '" + part + "' > '" + pbm + "' 2>/dev/null"}, dir);
+        pages.push_back(slurp(pbm));
     }
     return pages;
 }

@@ -24,17 +24,17 @@ using telvane::transport::test::PtyPair;
 
 namespace {
 
-void ConfigureLikeTheApplication(TOvxComPort& port, const std::string& path) {
-    port.SetDevicePath(path);
-    port.SetAutoOpen(false);
-    port.SetInSize(8192);
-    port.SetOutSize(8192);
-    port.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+void configureLikeTheApplication(TOvxComPort& port, const std::string& path) {
+    port.setDevicePath(path);
+    port.setAutoOpen(false);
+    port.setInSize(8192);
+    port.setOutSize(8192);
+    port.setHWFlowOptions(hwfUseRTS | hwfRequireCTS);
 }
 
-int OpenErrorCode(TOvxComPort& port) {
+int openErrorCode(TOvxComPort& port) {
     try {
-        port.SetOpen(true);
+        port.setOpen(true);
     } catch (const EOvxException& e) {
         return e.ErrorCode();
     }
@@ -43,7 +43,7 @@ int OpenErrorCode(TOvxComPort& port) {
 
 // Waits (real time, bounded) until `pred` holds.
 template <typename Pred>
-bool Eventually(Pred pred, int ms = 5000) {
+bool eventually(Pred pred, int ms = 5000) {
     for (int i = 0; i < ms / 5; ++i) {
         if (pred()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -54,7 +54,7 @@ bool Eventually(Pred pred, int ms = 5000) {
 // An application thread stand-in: calls are queued and run when the pump runs.
 class QueueSink final : public TOvxEventSink {
 public:
-    bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override {
+    bool runOnAppThread(const std::function<void()>& call, int timeoutMs) override {
         auto job = std::make_shared<Job>();
         job->Call = call;
         {
@@ -64,7 +64,7 @@ public:
         std::unique_lock lock(job->Mu);
         return job->Cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return job->Done; });
     }
-    void Pump() {
+    void pump() {
         std::deque<std::shared_ptr<Job>> jobs;
         {
             std::lock_guard lock(mu_);
@@ -113,28 +113,28 @@ TEST(ComPortOpen, DefaultsAndThresholds) {
     EXPECT_EQ(port.XOnChar(), 17);
     EXPECT_EQ(port.XOffChar(), 19);
     EXPECT_EQ(port.BufferFull(), 0u);  // no hardware flow: left alone
-    port.SetInSize(8192);
-    port.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    port.setInSize(8192);
+    port.setHWFlowOptions(hwfUseRTS | hwfRequireCTS);
     EXPECT_EQ(port.BufferFull(), 7372u);
     EXPECT_EQ(port.BufferResume(), 819u);
-    port.SetBufferFull(9000);  // larger than allowed
+    port.setBufferFull(9000);  // larger than allowed
     EXPECT_EQ(port.BufferFull(), 7372u);
-    port.SetComNumber(2);
-    EXPECT_EQ(port.DevicePath(), "/dev/ttyS1");
+    port.setComNumber(2);
+    EXPECT_EQ(port.devicePath(), "/dev/ttyS1");
 }
 
 TEST(ComPortOpen, MissingDeviceIsBadId) {
     TOvxComPort port;
-    port.SetDevicePath("/dev/telvane-no-such-tty");
-    EXPECT_EQ(OpenErrorCode(port), ecBadId);
+    port.setDevicePath("/dev/telvane-no-such-tty");
+    EXPECT_EQ(openErrorCode(port), ecBadId);
     EXPECT_FALSE(port.Open());
     const std::string plain = std::filesystem::temp_directory_path() / "telvane-not-a-tty";
     std::ofstream(plain) << "x";
-    port.SetDevicePath(plain);
-    EXPECT_EQ(OpenErrorCode(port), ecBadId);
+    port.setDevicePath(plain);
+    EXPECT_EQ(openErrorCode(port), ecBadId);
     std::filesystem::remove(plain);
     TOvxComPort unset;  // ComNumber 0, no path
-    EXPECT_EQ(OpenErrorCode(unset), ecBadId);
+    EXPECT_EQ(openErrorCode(unset), ecBadId);
 }
 
 TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
@@ -145,9 +145,9 @@ TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         TOvxComPort holder;
-        holder.SetDevicePath(pty.SlavePath());
-        holder.SetStartThreads(false);
-        holder.SetOpen(true);
+        holder.setDevicePath(pty.slavePath());
+        holder.setStartThreads(false);
+        holder.setOpen(true);
         (void)!write(ready[1], "1", 1);
         pause();
         _exit(0);
@@ -155,11 +155,11 @@ TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
     char c;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     TOvxComPort port;
-    port.SetDevicePath(pty.SlavePath());
-    EXPECT_EQ(OpenErrorCode(port), ecAlreadyOpen);
+    port.setDevicePath(pty.slavePath());
+    EXPECT_EQ(openErrorCode(port), ecAlreadyOpen);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    EXPECT_EQ(OpenErrorCode(port), 0);  // free again once the holder is gone
+    EXPECT_EQ(openErrorCode(port), 0);  // free again once the holder is gone
     close(ready[0]);
     close(ready[1]);
 }
@@ -167,37 +167,37 @@ TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
 TEST(ComPortOpen, SecondStartOfTheDispatcherIsRefused) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
-    EXPECT_THROW(port.Dispatcher().StartDispatcher(), EOvxException);
-    port.SetOpen(false);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
+    EXPECT_THROW(port.dispatcher().startDispatcher(), EOvxException);
+    port.setOpen(false);
     EXPECT_FALSE(port.Open());
-    EXPECT_THROW(port.PutString("AT\r"), EOvxException);  // AutoOpen off
+    EXPECT_THROW(port.putString("AT\r"), EOvxException);  // AutoOpen off
 }
 
 TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetInSize(32);
-    port.SetOpen(true);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setInSize(32);
+    port.setOpen(true);
     std::mutex mu;
     std::vector<std::string> lines;
-    const int h = port.AddDataTrigger("\r\n", false);
-    port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t param, int32_t) {
+    const int h = port.addDataTrigger("\r\n", false);
+    port.registerProcTriggerHandler([&](uint32_t msg, uint32_t param, int32_t) {
         if (msg != ovTriggerData || static_cast<int>(param) != h) return;
-        std::string s(port.InBuffUsed(), '\0');
-        s.resize(port.PeekBlock(s.data(), s.size()));
+        std::string s(port.inBuffUsed(), '\0');
+        s.resize(port.peekBlock(s.data(), s.size()));
         const size_t end = s.find("\r\n");
         if (end == std::string::npos) return;
-        port.GetBlock(s.data(), end + 2);
+        port.getBlock(s.data(), end + 2);
         std::lock_guard lock(mu);
         lines.push_back(s.substr(0, end));
     });
     // Ten lines of 11 bytes pass through a 32-byte ring several times.
     for (int i = 0; i < 10; ++i) {
-        pty.Write("LINE " + std::to_string(100000 + i).substr(1) + "\r\n");
-        ASSERT_TRUE(Eventually([&] {
+        pty.write("LINE " + std::to_string(100000 + i).substr(1) + "\r\n");
+        ASSERT_TRUE(eventually([&] {
             std::lock_guard lock(mu);
             return lines.size() == static_cast<size_t>(i + 1);
         }));
@@ -210,43 +210,43 @@ TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround) {
 TEST(ComPortThreads, OutputReachesTheDeviceAndOutSentFires) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
     std::atomic<int> sent{0};
     port.OnTriggerOutSent = [&](TOvxComPort&) { ++sent; };
-    const int t = port.AddStatusTrigger(stOutSent);
-    port.PutString("AT+FCLASS=1\r");
-    port.SetStatusTrigger(t, 0, true);
-    EXPECT_EQ(pty.Read(12, 3000), "AT+FCLASS=1\r");
-    EXPECT_TRUE(Eventually([&] { return sent.load() == 1; }));
+    const int t = port.addStatusTrigger(stOutSent);
+    port.putString("AT+FCLASS=1\r");
+    port.setStatusTrigger(t, 0, true);
+    EXPECT_EQ(pty.read(12, 3000), "AT+FCLASS=1\r");
+    EXPECT_TRUE(eventually([&] { return sent.load() == 1; }));
 }
 
 TEST(ComPortThreads, TimerTriggerOnTheRealClock) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
     std::atomic<int> fired{0};
     port.OnTriggerTimer = [&](TOvxComPort&, uint32_t) { ++fired; };
-    const int t = port.AddTimerTrigger();
-    port.SetTimerTrigger(t, 2, true);
-    EXPECT_TRUE(Eventually([&] { return fired.load() == 1; }));
+    const int t = port.addTimerTrigger();
+    port.setTimerTrigger(t, 2, true);
+    EXPECT_TRUE(eventually([&] { return fired.load() == 1; }));
 }
 
 TEST(ComPortThreads, ComponentEventsRunThroughTheSink) {
     PtyPair pty;
     QueueSink sink;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetEventSink(&sink);
-    port.SetOpen(true);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setEventSink(&sink);
+    port.setOpen(true);
     const auto main = std::this_thread::get_id();
     std::atomic<bool> onMain{false};
     port.OnTriggerData = [&](TOvxComPort&, uint32_t) { onMain = std::this_thread::get_id() == main; };
-    port.AddDataTrigger("RING", false);
-    pty.Write("RING\r\n");
-    EXPECT_TRUE(Eventually([&] {
-        sink.Pump();
+    port.addDataTrigger("RING", false);
+    pty.write("RING\r\n");
+    EXPECT_TRUE(eventually([&] {
+        sink.pump();
         return onMain.load();
     }));
 }
@@ -254,95 +254,95 @@ TEST(ComPortThreads, ComponentEventsRunThroughTheSink) {
 TEST(ComPortClose, CleanCloseUnderLoadAndWhileAHandlerWaitsForTheApplication) {
     PtyPair pty;
     QueueSink sink;
-    SetEventPump([&] { sink.Pump(); });
+    setEventPump([&] { sink.pump(); });
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
     std::atomic<int> calls{0};
-    port.AddAvailTrigger(1);
-    port.RegisterWindowTriggerHandler(&sink, [&](uint32_t, uint32_t, int32_t) {
+    port.addAvailTrigger(1);
+    port.registerWindowTriggerHandler(&sink, [&](uint32_t, uint32_t, int32_t) {
         ++calls;
-        std::vector<char> buf(port.InBuffUsed());
-        port.GetBlock(buf.data(), buf.size());
+        std::vector<char> buf(port.inBuffUsed());
+        port.getBlock(buf.data(), buf.size());
     });
     std::atomic<bool> stop{false};
-    ::fcntl(pty.MasterFd(), F_SETFL, ::fcntl(pty.MasterFd(), F_GETFL) | O_NONBLOCK);
+    ::fcntl(pty.masterFd(), F_SETFL, ::fcntl(pty.masterFd(), F_GETFL) | O_NONBLOCK);
     std::thread feeder([&] {
         const std::string chunk(512, 'x');
         while (!stop) {
-            ssize_t n = ::write(pty.MasterFd(), chunk.data(), chunk.size());
+            ssize_t n = ::write(pty.masterFd(), chunk.data(), chunk.size());
             if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     // Let the window handler block the dispatch thread: nobody pumps until Close does.
-    const bool filled = Eventually([&] { return port.InBuffUsed() > 0; });
+    const bool filled = eventually([&] { return port.inBuffUsed() > 0; });
     EXPECT_TRUE(filled);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    port.SetOpen(false);
+    port.setOpen(false);
     EXPECT_FALSE(port.Open());
     EXPECT_GE(calls.load(), 1);
     stop = true;
     feeder.join();
-    SetEventPump(nullptr);
+    setEventPump(nullptr);
     // The port can be opened again after a close under load.
-    port.SetOpen(true);
-    port.SetOpen(false);
+    port.setOpen(true);
+    port.setOpen(false);
 }
 
 TEST(ComPortClose, CloseFromInsideAHandler) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
     std::atomic<bool> done{false};
-    port.AddDataTrigger("BYE", false);
-    port.RegisterProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
+    port.addDataTrigger("BYE", false);
+    port.registerProcTriggerHandler([&](uint32_t msg, uint32_t, int32_t) {
         if (msg == ovTriggerData) {
-            port.Dispatcher().Close();
+            port.dispatcher().close();
             done = true;
         }
     });
-    pty.Write("BYE");
-    ASSERT_TRUE(Eventually([&] { return done.load(); }));
+    pty.write("BYE");
+    ASSERT_TRUE(eventually([&] { return done.load(); }));
     EXPECT_FALSE(port.Open());
-    port.SetOpen(true);  // joins the old dispatch thread and starts afresh
+    port.setOpen(true);  // joins the old dispatch thread and starts afresh
     EXPECT_TRUE(port.Open());
 }
 
 TEST(ComPortClose, HostSideHangUpDoesNotWedgeTheDispatcher) {
     auto pty = std::make_unique<PtyPair>();
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty->SlavePath());
-    port.SetOpen(true);
-    EXPECT_FALSE(port.Dispatcher().LineLost());
+    configureLikeTheApplication(port, pty->slavePath());
+    port.setOpen(true);
+    EXPECT_FALSE(port.dispatcher().lineLost());
     pty.reset();  // the "modem" disappears
     // Seen without writing: the hung-up tty polls readable and reads as end of file for ever,
     // which must mark the line lost rather than spin the event thread.
-    EXPECT_TRUE(Eventually([&] { return port.Dispatcher().LineLost(); }));
-    port.PutString("AT\r");
-    EXPECT_TRUE(Eventually([&] { return port.OutBuffUsed() == 0; }));
-    EXPECT_FALSE(WaitForString(port, "OK", 2, false, true));
-    port.SetOpen(false);
+    EXPECT_TRUE(eventually([&] { return port.dispatcher().lineLost(); }));
+    port.putString("AT\r");
+    EXPECT_TRUE(eventually([&] { return port.outBuffUsed() == 0; }));
+    EXPECT_FALSE(waitForString(port, "OK", 2, false, true));
+    port.setOpen(false);
 }
 
 TEST(ComPortTrace, DumpWritesTheTraceFileAndTurnsTracingOff) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
+    configureLikeTheApplication(port, pty.slavePath());
     const std::string dir = std::filesystem::temp_directory_path() / ("telvane-trace-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    port.SetTraceName(dir + "/OVEX.TRC");
-    port.SetLogName(dir + "/OVEX.LOG");
-    port.SetTracing(tlOn);
-    port.SetLogging(tlOn);
-    port.SetOpen(true);
-    WriteString(port, "AT\r");
-    ASSERT_EQ(pty.Read(3, 3000), "AT\r");
-    pty.Write("\r\nOK\r\n");
-    ASSERT_TRUE(WaitForString(port, "OK", 36, false, true));
-    port.LogFaxState("tfInit", 2);
-    port.SetTracing(tlDump);
-    port.SetLogging(tlDump);
+    port.setTraceName(dir + "/OVEX.TRC");
+    port.setLogName(dir + "/OVEX.LOG");
+    port.setTracing(tlOn);
+    port.setLogging(tlOn);
+    port.setOpen(true);
+    writeString(port, "AT\r");
+    ASSERT_EQ(pty.read(3, 3000), "AT\r");
+    pty.write("\r\nOK\r\n");
+    ASSERT_TRUE(waitForString(port, "OK", 36, false, true));
+    port.logFaxState("tfInit", 2);
+    port.setTracing(tlDump);
+    port.setLogging(tlDump);
     EXPECT_EQ(port.Tracing(), tlOff);
     std::stringstream trc, log;
     trc << std::ifstream(dir + "/OVEX.TRC").rdbuf();
@@ -351,97 +351,97 @@ TEST(ComPortTrace, DumpWritesTheTraceFileAndTurnsTracingOff) {
     EXPECT_EQ(log.str().rfind("OVEX v3.04\n", 0), 0u);
     EXPECT_NE(log.str().find("  Fax       tfInit        00000002"), std::string::npos);
     EXPECT_NE(log.str().find("  Dispatch  ReadCom       00000006  [0D][0A]OK[0D][0A]"), std::string::npos);
-    port.SetOpen(false);
+    port.setOpen(false);
     std::filesystem::remove_all(dir);
 }
 
 TEST(WaitingHelpers, WaitFindsEarlierRepliesIgnoresCaseAndTimesOut) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
-    pty.Write("AT\r\r\nok\r\nREST");
-    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 13; }));
-    EXPECT_FALSE(WaitForString(port, "OK", 1, false, false));  // case matters here
-    EXPECT_EQ(port.InBuffUsed(), 13u);                         // nothing consumed on time-out
-    EXPECT_TRUE(WaitForString(port, "OK", 1, false, true));
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
+    pty.write("AT\r\r\nok\r\nREST");
+    ASSERT_TRUE(eventually([&] { return port.inBuffUsed() == 13; }));
+    EXPECT_FALSE(waitForString(port, "OK", 1, false, false));  // case matters here
+    EXPECT_EQ(port.inBuffUsed(), 13u);                         // nothing consumed on time-out
+    EXPECT_TRUE(waitForString(port, "OK", 1, false, true));
     char rest[8] = {};
-    EXPECT_EQ(port.GetBlock(rest, sizeof rest), 6u);  // consumed through the match
+    EXPECT_EQ(port.getBlock(rest, sizeof rest), 6u);  // consumed through the match
     EXPECT_EQ(std::string(rest, 6), "\r\nREST");
     std::thread later([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        pty.Write("CONNECT\r\n");
+        pty.write("CONNECT\r\n");
     });
     int pumps = 0;
-    SetEventPump([&] { ++pumps; });
-    EXPECT_TRUE(WaitForString(port, "connect", 36, true, true));
+    setEventPump([&] { ++pumps; });
+    EXPECT_TRUE(waitForString(port, "connect", 36, true, true));
     later.join();
     EXPECT_GT(pumps, 0);
     pumps = 0;
-    DelayTicks(1, true);
+    delayTicks(1, true);
     EXPECT_GT(pumps, 0);
-    SetEventPump(nullptr);
-    port.SetOpen(false);
+    setEventPump(nullptr);
+    port.setOpen(false);
 }
 
-TEST(WaitingHelpers, FindString) {
-    EXPECT_EQ(FindString("xxOKxx", "OK", false), 2u);
-    EXPECT_EQ(FindString("xxokxx", "OK", false), std::string_view::npos);
-    EXPECT_EQ(FindString("xxokxx", "OK", true), 2u);
-    EXPECT_EQ(FindString("", "OK", true), std::string_view::npos);
+TEST(WaitingHelpers, findString) {
+    EXPECT_EQ(findString("xxOKxx", "OK", false), 2u);
+    EXPECT_EQ(findString("xxokxx", "OK", false), std::string_view::npos);
+    EXPECT_EQ(findString("xxokxx", "OK", true), 2u);
+    EXPECT_EQ(findString("", "OK", true), std::string_view::npos);
 }
 
 TEST(ComPortProperties, BaudChangeWhileOpenAndRejectedRates) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
-    port.SetOpen(true);
-    port.SetBaud(57600);
+    configureLikeTheApplication(port, pty.slavePath());
+    port.setOpen(true);
+    port.setBaud(57600);
     EXPECT_EQ(port.Baud(), 57600);
     termios t{};
-    ASSERT_EQ(tcgetattr(pty.MasterFd(), &t), 0);
+    ASSERT_EQ(tcgetattr(pty.masterFd(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B57600));
-    EXPECT_THROW(port.SetBaud(12345), EOvxException);
+    EXPECT_THROW(port.setBaud(12345), EOvxException);
     EXPECT_EQ(port.Baud(), 57600);  // a rejected rate leaves the old one in force
-    port.SetOpen(false);
+    port.setOpen(false);
 }
 
 TEST(ComPortProperties, AutoOpenOpensOnFirstUse) {
     PtyPair pty;
     TOvxComPort port;
-    port.SetDevicePath(pty.SlavePath());
+    port.setDevicePath(pty.slavePath());
     EXPECT_FALSE(port.Open());
-    port.PutString("ATZ\r");
+    port.putString("ATZ\r");
     EXPECT_TRUE(port.Open());
-    EXPECT_EQ(pty.Read(4, 3000), "ATZ\r");
+    EXPECT_EQ(pty.read(4, 3000), "ATZ\r");
 }
 
 TEST(ComPortProperties, AppendAndClearOfTheTrace) {
     PtyPair pty;
     TOvxComPort port;
-    ConfigureLikeTheApplication(port, pty.SlavePath());
+    configureLikeTheApplication(port, pty.slavePath());
     const std::string path = std::filesystem::temp_directory_path() / ("telvane-append-" + std::to_string(getpid()));
-    port.SetTraceName(path);
-    port.SetTraceSize(4);
-    port.SetOpen(true);
-    port.SetTracing(tlOn);
-    pty.Write("123456");
-    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 6; }));
-    port.SetTracing(tlAppend);  // keeps only the last 4 entries
-    port.SetTracing(tlOn);
-    pty.Write("ab");
-    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 8; }));
-    port.SetTracing(tlClear);
+    port.setTraceName(path);
+    port.setTraceSize(4);
+    port.setOpen(true);
+    port.setTracing(tlOn);
+    pty.write("123456");
+    ASSERT_TRUE(eventually([&] { return port.inBuffUsed() == 6; }));
+    port.setTracing(tlAppend);  // keeps only the last 4 entries
+    port.setTracing(tlOn);
+    pty.write("ab");
+    ASSERT_TRUE(eventually([&] { return port.inBuffUsed() == 8; }));
+    port.setTracing(tlClear);
     EXPECT_EQ(port.Tracing(), tlOn);
-    pty.Write("c");
-    ASSERT_TRUE(Eventually([&] { return port.InBuffUsed() == 9; }));
-    port.SetTracing(tlAppend);
+    pty.write("c");
+    ASSERT_TRUE(eventually([&] { return port.inBuffUsed() == 9; }));
+    port.setTracing(tlAppend);
     std::stringstream s;
     s << std::ifstream(path).rdbuf();
     EXPECT_EQ(s.str(), "Receive: 3456\nReceive: c\n");
-    port.SetTraceName("/nonexistent-dir/OVEX.TRC");
-    port.SetTracing(tlOn);
-    EXPECT_THROW(port.SetTracing(tlDump), EOvxException);
-    port.SetOpen(false);
+    port.setTraceName("/nonexistent-dir/OVEX.TRC");
+    port.setTracing(tlOn);
+    EXPECT_THROW(port.setTracing(tlDump), EOvxException);
+    port.setOpen(false);
     std::filesystem::remove(path);
 }

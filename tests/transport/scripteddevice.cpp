@@ -27,7 +27,7 @@ PtyPair::~PtyPair() {
     if (master_ >= 0) ::close(master_);
 }
 
-void PtyPair::Write(const std::string& bytes) {
+void PtyPair::write(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
@@ -36,7 +36,7 @@ void PtyPair::Write(const std::string& bytes) {
     }
 }
 
-std::string PtyPair::Read(size_t want, int ms) {
+std::string PtyPair::read(size_t want, int ms) {
     std::string out;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (out.size() < want) {
@@ -52,7 +52,7 @@ std::string PtyPair::Read(size_t want, int ms) {
     return out;
 }
 
-ssize_t ScriptedDevice::Read(uint8_t* buf, size_t len) {
+ssize_t ScriptedDevice::read(uint8_t* buf, size_t len) {
     std::lock_guard lock(s_.Mu);
     if (s_.Gone) return -1;
     size_t n = 0;
@@ -63,7 +63,7 @@ ssize_t ScriptedDevice::Read(uint8_t* buf, size_t len) {
     return static_cast<ssize_t>(n);
 }
 
-ssize_t ScriptedDevice::Write(const uint8_t* buf, size_t len) {
+ssize_t ScriptedDevice::write(const uint8_t* buf, size_t len) {
     std::lock_guard lock(s_.Mu);
     if (s_.Gone) return -1;
     const size_t n = std::min(len, s_.WriteAllowance);
@@ -72,12 +72,12 @@ ssize_t ScriptedDevice::Write(const uint8_t* buf, size_t len) {
     return static_cast<ssize_t>(n);
 }
 
-uint8_t ScriptedDevice::ModemStatus() {
+uint8_t ScriptedDevice::modemStatus() {
     std::lock_guard lock(s_.Mu);
     return s_.Modem;
 }
 
-uint8_t ScriptedDevice::TakeLineErrors() {
+uint8_t ScriptedDevice::takeLineErrors() {
     std::lock_guard lock(s_.Mu);
     const uint8_t e = s_.Errors;
     s_.Errors = 0;

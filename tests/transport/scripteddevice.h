@@ -15,11 +15,11 @@ class PtyPair {
 public:
     PtyPair();
     ~PtyPair();
-    const std::string& SlavePath() const { return slave_; }
-    void Write(const std::string& bytes);
+    const std::string& slavePath() const { return slave_; }
+    void write(const std::string& bytes);
     // Reads what the port sent, waiting up to `ms` for at least `want` bytes.
-    std::string Read(size_t want, int ms);
-    int MasterFd() const { return master_; }
+    std::string read(size_t want, int ms);
+    int masterFd() const { return master_; }
 
 private:
     int master_ = -1;
@@ -40,18 +40,18 @@ public:
     };
     explicit ScriptedDevice(State& state) : s_(state) {}
     void Open(const std::string&) override { open_ = true; }
-    void Close() override { open_ = false; }
-    bool IsOpen() const override { return open_; }
-    void Configure(const TOvxLineSettings&) override {}
-    ssize_t Read(uint8_t* buf, size_t len) override;
-    ssize_t Write(const uint8_t* buf, size_t len) override;
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    uint8_t ModemStatus() override;
-    uint8_t TakeLineErrors() override;
-    void FlushInput() override {}
-    void FlushOutput() override {}
-    int PollFd() const override { return -1; }
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    void configure(const TOvxLineSettings&) override {}
+    ssize_t read(uint8_t* buf, size_t len) override;
+    ssize_t write(const uint8_t* buf, size_t len) override;
+    void setDTR(bool) override {}
+    void setRTS(bool) override {}
+    uint8_t modemStatus() override;
+    uint8_t takeLineErrors() override;
+    void flushInput() override {}
+    void flushOutput() override {}
+    int pollFd() const override { return -1; }
 
 private:
     State& s_;

@@ -11,13 +11,13 @@
 using namespace telvane::transport;
 
 namespace {
-std::vector<std::pair<char, uint8_t>> Entries(char kind, const std::string& bytes) {
+std::vector<std::pair<char, uint8_t>> entries(char kind, const std::string& bytes) {
     std::vector<std::pair<char, uint8_t>> v;
     for (unsigned char c : bytes) v.emplace_back(kind, c);
     return v;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
@@ -26,23 +26,23 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 TEST(TraceFormat, RunsGetHeadingsAndBytesAreEscaped) {
-    auto e = Entries('T', "AT Z\r");
-    auto r = Entries('R', "\r\nOK\r\n");
+    auto e = entries('T', "AT Z\r");
+    auto r = entries('R', "\r\nOK\r\n");
     e.insert(e.end(), r.begin(), r.end());
     e.emplace_back('X', 0x41);
-    EXPECT_EQ(FormatTrace(e, {true, false}),
+    EXPECT_EQ(formatTrace(e, {true, false}),
               "Transmit: AT[20]Z[0D]\n"
               "Receive: [0D][0A]OK[0D][0A]\n"
               "Special-X: A\n");
     // Without hex: decimal brackets and the space as itself.
-    EXPECT_EQ(FormatTrace(Entries('T', "AT Z\r\x7f"), {false, false}), "Transmit: AT Z[13][127]\n");
+    EXPECT_EQ(formatTrace(entries('T', "AT Z\r\x7f"), {false, false}), "Transmit: AT Z[13][127]\n");
     // All hex: every byte bracketed.
-    EXPECT_EQ(FormatTrace(Entries('R', "OK"), {true, true}), "Receive: [4F][4B]\n");
-    EXPECT_EQ(FormatTrace({}, {true, false}), "");
+    EXPECT_EQ(formatTrace(entries('R', "OK"), {true, true}), "Receive: [4F][4B]\n");
+    EXPECT_EQ(formatTrace({}, {true, false}), "");
 }
 
 TEST(TraceFormat, LinesWrapBeforeColumn78WithoutSplittingItems) {
-    const std::string text = FormatTrace(Entries('R', std::string(40, '\x10')), {true, false});
+    const std::string text = formatTrace(entries('R', std::string(40, '\x10')), {true, false});
     std::istringstream in(text);
     std::string line;
     std::vector<std::string> lines;
@@ -59,59 +59,59 @@ TEST(TraceFormat, LinesWrapBeforeColumn78WithoutSplittingItems) {
 TEST(TraceRing, KeepsTheNewestEntriesAndFollowsTheStates) {
     TOvxTrace t;
     const uint8_t bytes[] = {'a', 'b', 'c', 'd', 'e'};
-    t.Add('T', bytes, 5);  // not recording yet
-    EXPECT_TRUE(t.Entries().empty());
-    t.Start(3);
-    t.Add('T', bytes, 5);
-    auto e = t.Entries();
+    t.add('T', bytes, 5);  // not recording yet
+    EXPECT_TRUE(t.entries().empty());
+    t.start(3);
+    t.add('T', bytes, 5);
+    auto e = t.entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0].second, 'c');
     EXPECT_EQ(e[2].second, 'e');
-    t.Pause();
-    t.Add('R', bytes, 1);
-    EXPECT_EQ(t.Entries().size(), 3u);
-    t.Clear();
-    EXPECT_TRUE(t.Entries().empty());
-    t.Start(3);
-    t.Add('R', bytes, 1);
-    t.Stop();
-    EXPECT_TRUE(t.Entries().empty());
-    EXPECT_FALSE(t.Recording());
+    t.pause();
+    t.add('R', bytes, 1);
+    EXPECT_EQ(t.entries().size(), 3u);
+    t.clearAll();
+    EXPECT_TRUE(t.entries().empty());
+    t.start(3);
+    t.add('R', bytes, 1);
+    t.stop();
+    EXPECT_TRUE(t.entries().empty());
+    EXPECT_FALSE(t.recording());
 }
 
 TEST(TraceRing, WriteFileReplacesOrAppends) {
     const std::string path = std::filesystem::temp_directory_path() / "telvane-trace-test.trc";
     TOvxTrace t;
-    t.Start(100);
+    t.start(100);
     const uint8_t ok[] = {'O', 'K'};
-    t.Add('R', ok, 2);
-    ASSERT_TRUE(t.WriteFile(path, false, {}));
-    ASSERT_TRUE(t.WriteFile(path, true, {}));
-    EXPECT_EQ(ReadFile(path), "Receive: OK\nReceive: OK\n");
-    ASSERT_TRUE(t.WriteFile(path, false, {}));
-    EXPECT_EQ(ReadFile(path), "Receive: OK\n");
+    t.add('R', ok, 2);
+    ASSERT_TRUE(t.writeFile(path, false, {}));
+    ASSERT_TRUE(t.writeFile(path, true, {}));
+    EXPECT_EQ(readFile(path), "Receive: OK\nReceive: OK\n");
+    ASSERT_TRUE(t.writeFile(path, false, {}));
+    EXPECT_EQ(readFile(path), "Receive: OK\n");
     std::remove(path.c_str());
-    EXPECT_FALSE(t.WriteFile("/nonexistent-dir/x.trc", false, {}));
+    EXPECT_FALSE(t.writeFile("/nonexistent-dir/x.trc", false, {}));
 }
 
 TEST(EventLogFormat, LineLayoutMatchesTheFixedColumns) {
     TOvxLogEntry e{12345, ltTrigger, lsData, 0, 0x1a, {}};
-    EXPECT_EQ(FormatLogLine(e, {}), "0012.345  Trigger   Data          0000001a");
+    EXPECT_EQ(formatLogLine(e, {}), "0012.345  Trigger   Data          0000001a");
     TOvxLogEntry fax{9999999, ltFax, lsNone, 0, 3, "tf1Init1"};
-    EXPECT_EQ(FormatLogLine(fax, {}), "9999.999  Fax       tf1Init1      00000003");
+    EXPECT_EQ(formatLogLine(fax, {}), "9999.999  Fax       tf1Init1      00000003");
     TOvxLogEntry st{0, ltTrigAlloc, lsStatus, 5, 7, {}};
-    EXPECT_EQ(FormatLogLine(st, {}), "0000.000  TrigAllc  Status        00000007  (Output sent)");
+    EXPECT_EQ(formatLogLine(st, {}), "0000.000  TrigAllc  Status        00000007  (Output sent)");
     TOvxLogEntry off{0, ltTrigDataChange, lsStatus, static_cast<uint8_t>(1 | kLogNotActive), 0, {}};
-    EXPECT_EQ(FormatLogLine(off, {}), "0000.000  TrDatChg  Status        00000000  (Not active)");
+    EXPECT_EQ(formatLogLine(off, {}), "0000.000  TrDatChg  Status        00000000  (Not active)");
     TOvxLogEntry rd{1, ltDispatch, lsReadCom, 0, 3, "OK\r"};
-    EXPECT_EQ(FormatLogLine(rd, {}), "0000.001  Dispatch  ReadCom       00000003  OK[0D]");
+    EXPECT_EQ(formatLogLine(rd, {}), "0000.001  Dispatch  ReadCom       00000003  OK[0D]");
 }
 
 TEST(EventLogFormat, TypeNamesAndHeader) {
-    EXPECT_STREQ(LogTypeName(ltNone), "No event");
-    EXPECT_STREQ(LogTypeName(ltTrigHandlerDispose), "TrgHdDsp");
-    EXPECT_STREQ(LogTypeName(ltUser), "User");
-    const std::string h = LogFileHeader();
+    EXPECT_STREQ(logTypeName(ltNone), "No event");
+    EXPECT_STREQ(logTypeName(ltTrigHandlerDispose), "TrgHdDsp");
+    EXPECT_STREQ(logTypeName(ltUser), "User");
+    const std::string h = logFileHeader();
     EXPECT_EQ(h.rfind("OVEX v3.04\n", 0), 0u);
     EXPECT_NE(h.find("\nCompiler : "), std::string::npos);
     EXPECT_NE(h.find("\nOperating System : "), std::string::npos);
@@ -120,20 +120,20 @@ TEST(EventLogFormat, TypeNamesAndHeader) {
 TEST(EventLogRing, DropsOldestEntriesByByteSize) {
     TOvxFakeClock clock;
     TOvxEventLog log(clock);
-    log.Start(3 * TOvxEventLog::kHeaderBytes + 4);
-    clock.SetMs(5);
-    log.Add(ltUser, 1, 1);
-    log.Add(ltUser, 2, 2, "abcd");  // 20 bytes
-    log.Add(ltUser, 3, 3);          // total 52 = capacity
-    auto e = log.Entries();
+    log.start(3 * TOvxEventLog::kHeaderBytes + 4);
+    clock.setMs(5);
+    log.add(ltUser, 1, 1);
+    log.add(ltUser, 2, 2, "abcd");  // 20 bytes
+    log.add(ltUser, 3, 3);          // total 52 = capacity
+    auto e = log.entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0].TimeMs, 5);
-    log.Add(ltUser, 4, 4);  // must drop the first
-    e = log.Entries();
+    log.add(ltUser, 4, 4);  // must drop the first
+    e = log.entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e.front().Value, 2u);
-    log.Add(ltUser, 5, 5, std::string(100, 'x'));  // larger than the ring: truncated, alone
-    e = log.Entries();
+    log.add(ltUser, 5, 5, std::string(100, 'x'));  // larger than the ring: truncated, alone
+    e = log.entries();
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].Data.size(), 3 * TOvxEventLog::kHeaderBytes + 4 - TOvxEventLog::kHeaderBytes);
 }

@@ -31,18 +31,18 @@ using viewertest::makeFax;
 namespace {
 
 TEST(ViewerInfoLine, OutgoingAndIncomingTexts) {
-    EXPECT_EQ(OutgoingInfoLine("Ann Smith", "Offer", "not sent"),
+    EXPECT_EQ(outgoingInfoLine("Ann Smith", "Offer", "not sent"),
               "To: Ann Smith             Subject: Offer             Sent: not sent");
-    EXPECT_EQ(IncomingInfoLine("  ACME Fax ", "12/8/26 at 10:15", "/Data/receive/FAX0001.OVF"),
+    EXPECT_EQ(incomingInfoLine("  ACME Fax ", "12/8/26 at 10:15", "/Data/receive/FAX0001.OVF"),
               "From: ACME Fax             Received: 12/8/26 at 10:15             Fax File: /Data/receive/FAX0001.OVF");
 }
 
 TEST(ViewerInitialZoom, HalfSizeUnlessTheControlIsFarTooNarrow) {
-    EXPECT_EQ(InitialZoomStep(1728, 600), 50);
-    EXPECT_EQ(InitialZoomStep(1728, 400), 25);
-    EXPECT_EQ(InitialZoomStep(800, 800), 50);
-    EXPECT_EQ(InitialZoomStep(1728, 426), 25);  // 36.97 -> 36
-    EXPECT_EQ(InitialZoomStep(1728, 427), 50);  // 37.07 -> 37
+    EXPECT_EQ(initialZoomStep(1728, 600), 50);
+    EXPECT_EQ(initialZoomStep(1728, 400), 25);
+    EXPECT_EQ(initialZoomStep(800, 800), 50);
+    EXPECT_EQ(initialZoomStep(1728, 426), 25);  // 36.97 -> 36
+    EXPECT_EQ(initialZoomStep(1728, 427), 50);  // 37.07 -> 37
 }
 
 // A data directory, scripted prompts and fax files for the window tests.
@@ -58,13 +58,13 @@ protected:
     // A window that has loaded `file` in a viewer of the given width, not shown.
     std::unique_ptr<TFaxViewer> loaded(const QString& file, int width = 600) {
         auto v = std::make_unique<TFaxViewer>();
-        v->FaxViewer()->resize(width, 400);
+        v->faxViewer()->resize(width, 400);
         v->FaxFileName = file;
-        v->LoadFile();
+        v->loadFile();
         return v;
     }
     void printToPdf(TFaxViewer& v, const QString& pdf) {
-        QPrinter& p = v.FaxPrinter().Printer();
+        QPrinter& p = v.faxPrinter().qPrinter();
         p.setOutputFormat(QPrinter::PdfFormat);
         p.setOutputFileName(pdf);
         p.setResolution(150);
@@ -80,34 +80,34 @@ protected:
 TEST_F(ViewerWindowTest, InitialZoomFollowsTheControlWidth) {
     const QString file = fax(1);
     auto wide = loaded(file, 600);
-    EXPECT_EQ(wide->ZoomStep(), 50);
-    EXPECT_TRUE(wide->ZoomAction(50)->isChecked());
-    EXPECT_EQ(wide->ZoomAction(50)->text(), "100%");
-    EXPECT_FALSE(wide->ZoomAction(25)->isChecked());
-    EXPECT_EQ(wide->FaxViewer()->ScaledSize().width(), 864);
+    EXPECT_EQ(wide->zoomStep(), 50);
+    EXPECT_TRUE(wide->zoomAction(50)->isChecked());
+    EXPECT_EQ(wide->zoomAction(50)->text(), "100%");
+    EXPECT_FALSE(wide->zoomAction(25)->isChecked());
+    EXPECT_EQ(wide->faxViewer()->scaledSize().width(), 864);
     // The viewer window shows standard pages at half width.
-    EXPECT_EQ(wide->FaxViewer()->AutoScaleMode(), faximage::asHalfWidth);
+    EXPECT_EQ(wide->faxViewer()->AutoScaleMode(), faximage::asHalfWidth);
     auto narrow = loaded(file, 400);
-    EXPECT_EQ(narrow->ZoomStep(), 25);
-    EXPECT_EQ(narrow->FaxViewer()->ScaledSize().width(), 432);
+    EXPECT_EQ(narrow->zoomStep(), 25);
+    EXPECT_EQ(narrow->faxViewer()->scaledSize().width(), 432);
 }
 
 TEST_F(ViewerWindowTest, StatusTextAndPageButtons) {
     auto one = loaded(fax(1, "one.ovf"));
-    EXPECT_EQ(one->StatusText(), "Page 1 of 1");
-    EXPECT_TRUE(one->Button("FirstButton")->isHidden() || !one->Button("FirstButton")->isVisibleTo(one.get()));
+    EXPECT_EQ(one->statusText(), "Page 1 of 1");
+    EXPECT_TRUE(one->button("FirstButton")->isHidden() || !one->button("FirstButton")->isVisibleTo(one.get()));
     auto three = loaded(fax(3, "three.ovf"));
-    EXPECT_EQ(three->StatusText(), "Page 1 of 3");
+    EXPECT_EQ(three->statusText(), "Page 1 of 3");
     for (const char* b : {"FirstButton", "PrevButton", "NextButton", "LastButton"})
-        EXPECT_TRUE(three->Button(b)->isVisibleTo(three.get())) << b;
-    three->Button("NextButton")->click();
-    EXPECT_EQ(three->StatusText(), "Page 2 of 3");
-    three->Button("LastButton")->click();
-    EXPECT_EQ(three->StatusText(), "Page 3 of 3");
-    three->Button("FirstButton")->click();
-    EXPECT_EQ(three->StatusText(), "Page 1 of 3");
-    EXPECT_EQ(three->Button("ZoomInButton")->toolTip(), "Zoom in");
-    EXPECT_EQ(three->Button("PrintSinglePageButton")->toolTip(), "Print current page");
+        EXPECT_TRUE(three->button(b)->isVisibleTo(three.get())) << b;
+    three->button("NextButton")->click();
+    EXPECT_EQ(three->statusText(), "Page 2 of 3");
+    three->button("LastButton")->click();
+    EXPECT_EQ(three->statusText(), "Page 3 of 3");
+    three->button("FirstButton")->click();
+    EXPECT_EQ(three->statusText(), "Page 1 of 3");
+    EXPECT_EQ(three->button("ZoomInButton")->toolTip(), "Zoom in");
+    EXPECT_EQ(three->button("PrintSinglePageButton")->toolTip(), "Print current page");
 }
 
 TEST_F(ViewerWindowTest, AnUnreadableFileSaysSoAndShowsNoFileLoaded) {
@@ -117,30 +117,30 @@ TEST_F(ViewerWindowTest, AnUnreadableFileSaysSoAndShowsNoFileLoaded) {
     junk.close();
     auto v = loaded(junk.fileName());
     EXPECT_EQ(prompter().texts(), QStringList{"Error opening fax file"});
-    EXPECT_EQ(v->StatusText(), "No file loaded");
-    EXPECT_EQ(v->FaxViewer()->PageCount(), 0);
+    EXPECT_EQ(v->statusText(), "No file loaded");
+    EXPECT_EQ(v->faxViewer()->pageCount(), 0);
 }
 
 TEST_F(ViewerWindowTest, ZoomStepsBeepAtTheirEndsAndCheckTheirMenuItem) {
     auto v = loaded(fax(1), 600);
-    v->ZoomInButtonClick();
-    EXPECT_EQ(v->ZoomStep(), 75);
-    EXPECT_TRUE(v->ZoomAction(75)->isChecked());
-    v->ZoomInButtonClick();
-    EXPECT_EQ(v->ZoomStep(), 100);
-    EXPECT_FALSE(v->FaxViewer()->Scaling());  // "200%" is the page unscaled
-    EXPECT_EQ(v->FaxViewer()->ScaledSize().width(), 1728);
+    v->zoomInButtonClick();
+    EXPECT_EQ(v->zoomStep(), 75);
+    EXPECT_TRUE(v->zoomAction(75)->isChecked());
+    v->zoomInButtonClick();
+    EXPECT_EQ(v->zoomStep(), 100);
+    EXPECT_FALSE(v->faxViewer()->Scaling());  // "200%" is the page unscaled
+    EXPECT_EQ(v->faxViewer()->scaledSize().width(), 1728);
     EXPECT_EQ(prompter().count(PromptRecord::Beep), 0);
-    v->ZoomInButtonClick();
+    v->zoomInButtonClick();
     EXPECT_EQ(prompter().count(PromptRecord::Beep), 1);
-    EXPECT_EQ(v->ZoomStep(), 100);
-    v->ZoomAction(25)->trigger();
-    EXPECT_EQ(v->ZoomStep(), 25);
-    EXPECT_EQ(v->FaxViewer()->ScaledSize().width(), 432);
-    for (int s : {50, 75, 100}) EXPECT_FALSE(v->ZoomAction(s)->isChecked()) << s;
-    v->ZoomOutButtonClick();
+    EXPECT_EQ(v->zoomStep(), 100);
+    v->zoomAction(25)->trigger();
+    EXPECT_EQ(v->zoomStep(), 25);
+    EXPECT_EQ(v->faxViewer()->scaledSize().width(), 432);
+    for (int s : {50, 75, 100}) EXPECT_FALSE(v->zoomAction(s)->isChecked()) << s;
+    v->zoomOutButtonClick();
     EXPECT_EQ(prompter().count(PromptRecord::Beep), 2);
-    EXPECT_EQ(v->ZoomStep(), 25);
+    EXPECT_EQ(v->zoomStep(), 25);
 }
 
 TEST_F(ViewerWindowTest, CtrlWheelZoomsWithoutBeepingAtTheEnds) {
@@ -148,45 +148,45 @@ TEST_F(ViewerWindowTest, CtrlWheelZoomsWithoutBeepingAtTheEnds) {
     auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
         QWheelEvent e(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
                       Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(v->FaxViewer()->viewport(), &e);
+        QCoreApplication::sendEvent(v->faxViewer()->viewport(), &e);
     };
     wheel(120, Qt::ControlModifier);
-    EXPECT_EQ(v->ZoomStep(), 75);
+    EXPECT_EQ(v->zoomStep(), 75);
     wheel(-120, Qt::ControlModifier);
     wheel(-120, Qt::ControlModifier);
     wheel(-120, Qt::ControlModifier);
-    EXPECT_EQ(v->ZoomStep(), 25);
+    EXPECT_EQ(v->zoomStep(), 25);
     EXPECT_EQ(prompter().count(PromptRecord::Beep), 0);
     wheel(-120, Qt::NoModifier);  // a plain wheel scrolls
-    EXPECT_EQ(v->ZoomStep(), 25);
+    EXPECT_EQ(v->zoomStep(), 25);
 }
 
 TEST_F(ViewerWindowTest, RotationMenuChecksTheChosenItemOnly) {
     auto v = std::make_unique<TFaxViewer>();
     v->FaxFileName = fax(1);
     v->show();
-    for (int i = 0; i < 200 && v->StatusText() == "No file loaded"; ++i) QTest::qWait(5);
-    EXPECT_EQ(v->StatusText(), "Page 1 of 1");
-    for (int q = 0; q < 4; ++q) EXPECT_FALSE(v->RotationAction(q)->isChecked());
+    for (int i = 0; i < 200 && v->statusText() == "No file loaded"; ++i) QTest::qWait(5);
+    EXPECT_EQ(v->statusText(), "Page 1 of 1");
+    for (int q = 0; q < 4; ++q) EXPECT_FALSE(v->rotationAction(q)->isChecked());
     // Whether or not the system has a printer, all print buttons work: a PDF file can be chosen.
-    EXPECT_TRUE(v->Button("Printbutton")->isEnabled());
-    EXPECT_TRUE(v->Button("PrinterSetupButton")->isEnabled());
-    EXPECT_TRUE(v->Button("PrintSinglePageButton")->isEnabled());
-    v->RotationAction(1)->trigger();
-    EXPECT_EQ(v->FaxViewer()->Rotation(), 1);
-    EXPECT_TRUE(v->RotationAction(1)->isChecked());
-    v->RotationAction(2)->trigger();
-    EXPECT_FALSE(v->RotationAction(1)->isChecked());
-    EXPECT_TRUE(v->RotationAction(2)->isChecked());
-    EXPECT_EQ(v->FaxViewer()->Rotation(), 2);
-    EXPECT_EQ(v->RotationAction(3)->text(), "Rotate 270 degrees");
+    EXPECT_TRUE(v->button("Printbutton")->isEnabled());
+    EXPECT_TRUE(v->button("PrinterSetupButton")->isEnabled());
+    EXPECT_TRUE(v->button("PrintSinglePageButton")->isEnabled());
+    v->rotationAction(1)->trigger();
+    EXPECT_EQ(v->faxViewer()->rotation(), 1);
+    EXPECT_TRUE(v->rotationAction(1)->isChecked());
+    v->rotationAction(2)->trigger();
+    EXPECT_FALSE(v->rotationAction(1)->isChecked());
+    EXPECT_TRUE(v->rotationAction(2)->isChecked());
+    EXPECT_EQ(v->faxViewer()->rotation(), 2);
+    EXPECT_EQ(v->rotationAction(3)->text(), "Rotate 270 degrees");
     v->close();
 }
 
 TEST_F(ViewerWindowTest, PrintWithHeaderAndFooterStoresTheOptionsAndPrintsTheInfoLine) {
     TELVANE_REQUIRE_PEER(viewertest::havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     auto v = loaded(fax(3));
-    v->InfoLine = OutgoingInfoLine("Ann", "Offer", "not sent");
+    v->InfoLine = outgoingInfoLine("Ann", "Offer", "not sent");
     const QString pdf = QString::fromStdString(dir) + "out.pdf";
     printToPdf(*v, pdf);
     onNextModal([](QWidget* w) {
@@ -203,7 +203,7 @@ TEST_F(ViewerWindowTest, PrintWithHeaderAndFooterStoresTheOptionsAndPrintsTheInf
         form->FromPage->setValue(2);
         form->OkButton->click();
     });
-    v->PrintbuttonClick();
+    v->printbuttonClick();
     const PrintOptions o = storedOptions();
     EXPECT_TRUE(o.Header);
     EXPECT_TRUE(o.Footer);
@@ -230,7 +230,7 @@ TEST_F(ViewerWindowTest, CancelledOptionsAreStoredAndNothingIsPrinted) {
         form->FooterBox->setChecked(true);
         form->CancelButton->click();
     });
-    v->PrintbuttonClick();
+    v->printbuttonClick();
     EXPECT_TRUE(storedOptions().MultiPage);
     EXPECT_TRUE(storedOptions().Footer);
     EXPECT_FALSE(storedOptions().Header);
@@ -250,7 +250,7 @@ TEST_F(ViewerWindowTest, ToPageBelowFromPageBeepsAndKeepsTheDialogOpen) {
         stayedOpen = form->isVisible();
         form->CancelButton->click();
     });
-    v->PrintbuttonClick();
+    v->printbuttonClick();
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(prompter().count(PromptRecord::Beep), 1);
 }
@@ -258,7 +258,7 @@ TEST_F(ViewerWindowTest, ToPageBelowFromPageBeepsAndKeepsTheDialogOpen) {
 TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange) {
     TELVANE_REQUIRE_PEER(viewertest::havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     auto v = loaded(fax(4));
-    v->FaxViewer()->SetCurrentPage(3);
+    v->faxViewer()->setCurrentPage(3);
     const QString pdf = QString::fromStdString(dir) + "single.pdf";
     printToPdf(*v, pdf);
     {
@@ -277,7 +277,7 @@ TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange)
         EXPECT_TRUE(form->MultiPageBox->isChecked());
         form->OkButton->click();
     });
-    v->PrintSinglePageButtonClick();
+    v->printSinglePageButtonClick();
     const auto sheets = viewertest::renderPdf(pdf, 30);
     ASSERT_EQ(sheets.size(), 1u);
     EXPECT_EQ(sheets[0].maxRuns(0, 0, sheets[0].width, sheets[0].height), 3);  // page 3, whole sheet
@@ -291,22 +291,22 @@ TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange)
         EXPECT_TRUE(form->FromPage->isEnabled());
         form->CancelButton->click();
     });
-    v->PrintbuttonClick();
+    v->printbuttonClick();
 }
 
 // Printing without a usable printer names the printer and the reason, then lets the user
 // choose where to print (here a PDF file); cancelling that choice prints nothing.
 TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
     auto v = loaded(fax(2));
-    faximage::TOvxFaxPrinter& printer = v->FaxPrinter();
+    faximage::TOvxFaxPrinter& printer = v->faxPrinter();
     printer.InstalledPrinters = [] { return QStringList{}; };
-    printer.Printer().setOutputFormat(QPrinter::PdfFormat);
-    printer.Printer().setOutputFileName(QString());
+    printer.qPrinter().setOutputFormat(QPrinter::PdfFormat);
+    printer.qPrinter().setOutputFileName(QString());
     const QString pdf = QString::fromStdString(dir) + "chosen.pdf";
     int chooserCalls = 0;
     bool choose = false;
-    auto saved = PrinterChooser();
-    PrinterChooser() = [&](QPrinter& p, QWidget*) {
+    auto saved = printerChooser();
+    printerChooser() = [&](QPrinter& p, QWidget*) {
         ++chooserCalls;
         if (!choose) return false;
         p.setOutputFormat(QPrinter::PdfFormat);
@@ -321,7 +321,7 @@ TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
         });
     };
     okOptions();
-    v->PrintSinglePageButtonClick();
+    v->printSinglePageButtonClick();
     ASSERT_EQ(prompter().texts().size(), 1);
     EXPECT_EQ(prompter().texts()[0],
               "Cannot print on a PDF file: no printer is set up on this computer.\r\rChoose a printer or a PDF file "
@@ -331,25 +331,25 @@ TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
 
     choose = true;
     okOptions();
-    v->PrintbuttonClick();
+    v->printbuttonClick();
     EXPECT_EQ(chooserCalls, 2);
     EXPECT_EQ(prompter().texts().size(), 2);  // the reason once more, no failure after the choice
     ASSERT_TRUE(QFile::exists(pdf));
     if (viewertest::havePoppler()) {
         EXPECT_EQ(viewertest::renderPdf(pdf, 20).size(), 2u);
     } else {
-        EXPECT_FALSE(telvane::test::UnderCi()) << "missing test peer: pdftoppm (poppler-utils)";
+        EXPECT_FALSE(telvane::test::underCi()) << "missing test peer: pdftoppm (poppler-utils)";
     }
 
     // The setup button is the chooser too.
-    v->PrinterSetupButtonClick();
+    v->printerSetupButtonClick();
     EXPECT_EQ(chooserCalls, 3);
-    PrinterChooser() = saved;
+    printerChooser() = saved;
 }
 
 TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
     auto v = loaded(fax(2));
-    v->FaxViewer()->SetCurrentPage(2);
+    v->faxViewer()->setCurrentPage(2);
     QStringList asked;
     QString target;
     v->AskExportFile = [&](const QString& format, const QString& suggested) {
@@ -360,14 +360,14 @@ TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
     const char* formats[] = {"BMP", "PCX", "DCX", "TIFF", "PDF"};
     for (int i = 0; i < 5; ++i) {
         target = QString::fromStdString(dir) + "export." + QString(formats[i]).toLower();
-        v->ExportAction(formats[i])->trigger();
+        v->exportAction(formats[i])->trigger();
         QFile f(target);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << formats[i];
         EXPECT_TRUE(f.readAll().startsWith(signatures[i])) << formats[i];
     }
     EXPECT_EQ(asked.first(), "BMP:fax-page2.bmp");
     EXPECT_EQ(asked.last(), "PDF:fax.pdf");
-    EXPECT_EQ(v->ExportAction("BMP")->text(), "Export this page as BMP File");
+    EXPECT_EQ(v->exportAction("BMP")->text(), "Export this page as BMP File");
     // The DCX holds one page: the page on display.
     QFile dcx(QString::fromStdString(dir) + "export.dcx");
     ASSERT_TRUE(dcx.open(QIODevice::ReadOnly));
@@ -378,7 +378,7 @@ TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
     // A cancelled dialog writes nothing.
     target.clear();
     QFile::remove(QString::fromStdString(dir) + "export.bmp");
-    v->ExportAction("BMP")->trigger();
+    v->exportAction("BMP")->trigger();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir) + "export.bmp"));
     EXPECT_TRUE(prompter().texts().isEmpty());
 }
@@ -389,7 +389,7 @@ protected:
     void SetUp() override {
         ViewerWindowTest::SetUp();
         writePortSetting();
-        AddViewerCommands(commands);
+        addViewerCommands(commands);
     }
     static OutgoingSeed outgoingFax(std::string subject, std::string recipient = "Recipient") {
         OutgoingSeed s;
@@ -409,17 +409,17 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
     onNextModal([&](QWidget* m) {
         auto* viewer = qobject_cast<TFaxViewer*>(m);
         ASSERT_NE(viewer, nullptr);
-        for (int i = 0; i < 200 && viewer->StatusText() == "No file loaded"; ++i) QTest::qWait(5);
+        for (int i = 0; i < 200 && viewer->statusText() == "No file loaded"; ++i) QTest::qWait(5);
         info = viewer->InfoLine;
-        status = viewer->StatusText();
-        viewer->Button("CloseButton")->click();
+        status = viewer->statusText();
+        viewer->button("CloseButton")->click();
     });
-    w.ViewFaxButtonClick();
+    w.viewFaxButtonClick();
     EXPECT_EQ(info, "To: Ann Smith             Subject: Offer             Sent: not sent");
     EXPECT_EQ(status, "Page 1 of 2");
     EXPECT_FALSE(QFile::exists(rendered));
     EXPECT_TRUE(w.statusText().isEmpty());
-    EXPECT_TRUE(w.ButtonBar()->isEnabled());
+    EXPECT_TRUE(w.buttonBar()->isEnabled());
 }
 
 TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRenderedFile) {
@@ -436,7 +436,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
         form->StretchBox->setChecked(true);
         form->CancelButton->click();
     });
-    w.PrintbuttonClick();
+    w.printbuttonClick();
     EXPECT_TRUE(storedOptions().Stretch);
     EXPECT_FALSE(QFile::exists(rendered));
 }
@@ -446,7 +446,7 @@ TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     rebuildLogs(dir);
     commands.createFaxFile = [](IMainWindow&) { return RenderedFax{}; };
     TMainScreen& w = start();
-    w.ViewFaxButtonClick();
+    w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
     EXPECT_TRUE(w.statusText().isEmpty());
 }
@@ -458,7 +458,7 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     rebuildLogs(dir);
     bool unreadableMemo = false;
     commands.createFaxFile = [&unreadableMemo](IMainWindow& main) {
-        if (!unreadableMemo) return CreateFaxFileOf(main);
+        if (!unreadableMemo) return createFaxFileOf(main);
         FaxFileRenderer renderer;
         const render::FaxFileResult r =
             renderer.CreateFaxFile(ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
@@ -468,15 +468,15 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
         return RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
     };
     TMainScreen& w = start();
-    w.ViewFaxButtonClick();
+    w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Fax has no contents or cover sheet"});
     EXPECT_TRUE(w.renderedFaxWasEmpty());
-    w.PrintbuttonClick();
+    w.printbuttonClick();
     EXPECT_EQ(prompter().texts().size(), 2);
     EXPECT_EQ(prompter().texts().last(), "Fax has no contents or cover sheet");
     // A failure of another kind is still reported.
     unreadableMemo = true;
-    w.ViewFaxButtonClick();
+    w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts().last(), "Error creating fax file");
 }
 
@@ -488,7 +488,7 @@ TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
     seedIncoming(dir, {incoming("  ACME  ", "FAX0001.OVF")});
     rebuildLogs(dir);
     TMainScreen& w = start();
-    w.SelectPage(TMainScreen::kIncomingPage);
+    w.selectPage(TMainScreen::kIncomingPage);
     QString info;
     onNextModal([&](QWidget* m) {
         auto* viewer = qobject_cast<TFaxViewer*>(m);
@@ -496,7 +496,7 @@ TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
         info = viewer->InfoLine;
         viewer->reject();
     });
-    w.ViewFaxButtonClick();
+    w.viewFaxButtonClick();
     EXPECT_TRUE(info.startsWith("From: ACME             Received: ")) << info.toStdString();
     EXPECT_TRUE(info.endsWith("             Fax File: " + file)) << info.toStdString();
     EXPECT_TRUE(QFile::exists(file));
@@ -504,7 +504,7 @@ TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
     onNextModal([](QWidget* m) {
         if (auto* form = qobject_cast<TPrePrintForm*>(m)) form->CancelButton->click();
     });
-    w.PrintbuttonClick();
+    w.printbuttonClick();
     EXPECT_TRUE(QFile::exists(file));
 }
 
@@ -512,8 +512,8 @@ TEST_F(ViewPrintCommandTest, AMissingReceivedFileSaysSo) {
     seedIncoming(dir, {incoming("ACME", "FAX0009.OVF")});
     rebuildLogs(dir);
     TMainScreen& w = start();
-    w.SelectPage(TMainScreen::kIncomingPage);
-    w.ViewFaxButtonClick();
+    w.selectPage(TMainScreen::kIncomingPage);
+    w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Fax file is missing"});
     EXPECT_TRUE(w.statusText().isEmpty());
 }

@@ -28,9 +28,9 @@ using namespace telvane::transport;
 namespace {
 
 std::atomic<bool> gInterrupted{false};
-void OnSignal(int) { gInterrupted = true; }
+void onSignal(int) { gInterrupted = true; }
 
-void Usage(std::FILE* f) {
+void usage(std::FILE* f) {
     std::fputs(
         "Usage:\n"
         "  telvane-fax send --device PATH --number N [--class 1|2|2.0|auto] [--bps N]\n"
@@ -57,11 +57,11 @@ struct Options {
     std::vector<std::string> files;
 };
 
-bool ParseArgs(int argc, char** argv, Options& o) {
+bool parseArgs(int argc, char** argv, Options& o) {
     if (argc < 2) return false;
     o.mode = argv[1];
     if (o.mode == "--help" || o.mode == "-h") {
-        Usage(stdout);
+        usage(stdout);
         std::exit(0);
     }
     for (int i = 2; i < argc; ++i) {
@@ -80,7 +80,7 @@ bool ParseArgs(int argc, char** argv, Options& o) {
         };
         long n = 0;
         if (a == "--help" || a == "-h") {
-            Usage(stdout);
+            usage(stdout);
             std::exit(0);
         } else if (a == "--device") {
             if (!value(o.device)) return false;
@@ -129,7 +129,7 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     return false;
 }
 
-bool ParseClass(const std::string& s, TFaxClass& c) {
+bool parseClass(const std::string& s, TFaxClass& c) {
     if (s == "1")
         c = fcClass1;
     else if (s == "2")
@@ -146,13 +146,13 @@ bool ParseClass(const std::string& s, TFaxClass& c) {
 // Waits for the finish event, passing a cancel on SIGINT/SIGTERM.
 class Finisher {
 public:
-    void Done(int code) {
+    void done(int code) {
         std::lock_guard lock(mu_);
         code_ = code;
         done_ = true;
         cv_.notify_all();
     }
-    int Wait(TOvxCustomAbstractFax& fax) {
+    int wait(TOvxCustomAbstractFax& fax) {
         std::unique_lock lock(mu_);
         bool cancelled = false;
         while (!done_) {
@@ -174,14 +174,14 @@ private:
     int code_ = 0;
 };
 
-void DumpTraces(TOvxComPort& port, const Options& o) {
+void dumpTraces(TOvxComPort& port, const Options& o) {
     if (!o.trace.empty()) {
-        port.SetTraceName(o.trace);
-        port.SetTracing(tlDump);
+        port.setTraceName(o.trace);
+        port.setTracing(tlDump);
     }
     if (!o.log.empty()) {
-        port.SetLogName(o.log);
-        port.SetLogging(tlDump);
+        port.setLogName(o.log);
+        port.setLogging(tlDump);
     }
 }
 
@@ -190,12 +190,12 @@ void DumpTraces(TOvxComPort& port, const Options& o) {
 int main(int argc, char** argv) {
     ::umask(077);  // received faxes, the history file and traces are private
     Options o;
-    if (!ParseArgs(argc, argv, o)) {
-        Usage(stderr);
+    if (!parseArgs(argc, argv, o)) {
+        usage(stderr);
         return 2;
     }
     TFaxClass cls = fcClass1;
-    if (!ParseClass(o.cls, cls)) {
+    if (!parseClass(o.cls, cls)) {
         std::fprintf(stderr, "telvane-fax: --class takes 1, 2, 2.0 or auto\n");
         return 2;
     }
@@ -210,24 +210,24 @@ int main(int argc, char** argv) {
     for (std::string& file : o.files)
         if (!toFaxFile(file)) return 1;
     if (!o.cover.empty() && !toFaxFile(o.cover)) return 1;
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
 
     TOvxComPort port;
-    port.SetDevicePath(o.device);
-    port.SetComNumber(1);
-    port.SetAutoOpen(false);
-    port.SetPromptForPort(false);
-    port.SetTraceSize(200000);
-    port.SetLogSize(1000000);
+    port.setDevicePath(o.device);
+    port.setComNumber(1);
+    port.setAutoOpen(false);
+    port.setPromptForPort(false);
+    port.setTraceSize(200000);
+    port.setLogSize(1000000);
 
     TOvxSendFax sender;
     TOvxReceiveFax receiver;
     TOvxCustomAbstractFax& fax = o.mode == "send" ? static_cast<TOvxCustomAbstractFax&>(sender) : receiver;
-    fax.SetComPort(&port);
-    fax.SetFaxClass(cls);
+    fax.setComPort(&port);
+    fax.setFaxClass(cls);
     fax.DesiredBPS = o.bps;
-    fax.SetStationID(o.stationId);
+    fax.setStationID(o.stationId);
     fax.ExitOnError = o.mode == "send";
     TOvxFaxLog history;
     history.FaxHistoryName = o.history;
@@ -237,23 +237,23 @@ int main(int argc, char** argv) {
     int lastProgress = 0;
     bool partial = false;  // a fax was kept with part of its pages
     fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) {
-        const int p = cp.FaxProgress();
-        if (p != lastProgress && !OvxStatusText(p).empty()) {
+        const int p = cp.faxProgress();
+        if (p != lastProgress && !ovxStatusText(p).empty()) {
             lastProgress = p;
-            std::fprintf(stderr, "%s\n", OvxStatusText(p).c_str());
+            std::fprintf(stderr, "%s\n", ovxStatusText(p).c_str());
         }
     };
     fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
         if (code == lfaxReceiveOk) {
             std::fprintf(stderr, "Received from \"%s\"\n",
-                         telvane::faximage::EscapeControlBytes(cp.RemoteID()).c_str());
+                         telvane::faximage::escapeControlBytes(cp.remoteID()).c_str());
             std::printf("%s\n", cp.FaxFile().c_str());
         } else if (code == lfaxReceivePartial) {
             // The call ended after some pages were confirmed to the sender: those are kept.
             partial = true;
             std::fprintf(stderr, "Received %d %s from \"%s\", incomplete: the call ended before the fax did\n",
-                         cp.PagesConfirmed(), cp.PagesConfirmed() == 1 ? "page" : "pages",
-                         telvane::faximage::EscapeControlBytes(cp.RemoteID()).c_str());
+                         cp.pagesConfirmed(), cp.pagesConfirmed() == 1 ? "page" : "pages",
+                         telvane::faximage::escapeControlBytes(cp.remoteID()).c_str());
             std::printf("%s\n", cp.FaxFile().c_str());
         } else if (code == lfaxReceiveFail && !cp.FaxFile().empty()) {
             // No page was confirmed: the engine keeps no file of the call.
@@ -264,16 +264,16 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     fax.OnFaxError = [&](TOvxAbstractFax&, int code) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, OvxErrorText(code).c_str());
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, ovxErrorText(code).c_str());
     };
-    fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.Done(code); };
+    fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.done(code); };
 
     try {
-        if (!o.trace.empty()) port.SetTracing(tlOn);
-        if (!o.log.empty()) port.SetLogging(tlOn);
-        port.SetOpen(true);
+        if (!o.trace.empty()) port.setTracing(tlOn);
+        if (!o.log.empty()) port.setLogging(tlOn);
+        port.setOpen(true);
     } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), OvxErrorText(e.ErrorCode()).c_str(),
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), ovxErrorText(e.ErrorCode()).c_str(),
                      e.what());
         return 1;
     }
@@ -286,29 +286,29 @@ int main(int argc, char** argv) {
             sender.CoverFile = o.cover;
             sender.HeaderLine = o.header;
             sender.DialAttempts = o.dialAttempts;
-            sender.SetDialRetryWait(o.retryWait);
-            sender.SetDialWait(o.dialWait);
+            sender.setDialRetryWait(o.retryWait);
+            sender.setDialWait(o.dialWait);
             sender.StartSend();
         } else {
-            receiver.SetDestinationDir(o.dir);
+            receiver.setDestinationDir(o.dir);
             receiver.AnswerOnRing = o.answerOnRing;
             receiver.OneFax = o.oneFax;
             receiver.ConstantStatus = true;
             receiver.StartReceive();
         }
-        code = finisher.Wait(fax);
+        code = finisher.wait(fax);
         static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
-        std::fprintf(stderr, "Fax class used: %s\n", kClassNames[fax.SessionClass()]);
+        std::fprintf(stderr, "Fax class used: %s\n", kClassNames[fax.sessionClass()]);
     } catch (const EOvxException& e) {
         // The exception's own text names what was wrong (such as the missing directory).
         const std::string what = e.what();
         std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(),
-                     what.empty() ? OvxErrorText(e.ErrorCode()).c_str() : what.c_str());
+                     what.empty() ? ovxErrorText(e.ErrorCode()).c_str() : what.c_str());
         code = e.ErrorCode();
     }
-    DumpTraces(port, o);
+    dumpTraces(port, o);
     try {
-        port.SetOpen(false);
+        port.setOpen(false);
     } catch (const EOvxException&) {}
     if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return partial ? 3 : 0;
     if (partial) return 3;

@@ -29,9 +29,9 @@ struct ConversionLimits {
 };
 constexpr const char* kLimitsVariable = "TELVANE_FAXCONV_LIMITS";
 // The limits from the environment; false with `error` set when the variable is malformed.
-bool ReadLimits(ConversionLimits& limits, std::string& error);
+bool readLimits(ConversionLimits& limits, std::string& error);
 // " (limit NAME=VALUE; raise it in TELVANE_FAXCONV_LIMITS)", the end of a message naming a limit.
-std::string LimitHint(const std::string& name, long value);
+std::string limitHint(const std::string& name, long value);
 
 struct ToFaxRequest {
     ConversionLimits limits;
@@ -68,27 +68,27 @@ struct Command {
     int (*run)(const std::vector<std::string>& args);  // returns an exit code
 };
 
-void RegisterInputType(const InputType& type);
-void RegisterCommand(const Command& command);
-const std::vector<InputType>& InputTypes();
+void registerInputType(const InputType& type);
+void registerCommand(const Command& command);
+const std::vector<InputType>& inputTypes();
 
 struct FaxconvInputRegistrar {
-    explicit FaxconvInputRegistrar(const InputType& t) { RegisterInputType(t); }
+    explicit FaxconvInputRegistrar(const InputType& t) { registerInputType(t); }
 };
 struct FaxconvCommandRegistrar {
-    explicit FaxconvCommandRegistrar(const Command& c) { RegisterCommand(c); }
+    explicit FaxconvCommandRegistrar(const Command& c) { registerCommand(c); }
 };
 
 // Sets the converter's input and output files and the page options every input type shares
 // (resolution, width, station ID, margins, lines per page, tab stop) from the request.
-void ApplyPageOptions(telvane::faximage::TOvxFaxConverter& converter, const ToFaxRequest& request);
+void applyPageOptions(telvane::faximage::TOvxFaxConverter& converter, const ToFaxRequest& request);
 
 // Prints "telvane-faxconv: TEXT (CODE)" for an engine code and returns kExitFailed.
-int Fail(int code, const std::string& context = std::string());
+int fail(int code, const std::string& context = std::string());
 // Prints a usage error and returns kExitUsage.
-int UsageError(const std::string& message);
+int usageError(const std::string& message);
 // Parses a non-negative integer option value.
-bool ParseInt(const std::string& s, int& out);
-std::string LowerExtension(const std::string& path);
+bool parseInt(const std::string& s, int& out);
+std::string lowerExtension(const std::string& path);
 
 }  // namespace faxconv

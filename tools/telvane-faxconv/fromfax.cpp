@@ -22,36 +22,36 @@ int runFromFax(const std::vector<std::string>& args) {
     int page = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--page") {
-            if (i + 1 >= args.size() || !ParseInt(args[i + 1], page) || page < 1)
-                return UsageError("--page needs a page number from 1");
+            if (i + 1 >= args.size() || !parseInt(args[i + 1], page) || page < 1)
+                return usageError("--page needs a page number from 1");
             ++i;
         } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return UsageError("unknown option '" + args[i] + "'");
+            return usageError("unknown option '" + args[i] + "'");
         } else {
             positional.push_back(args[i]);
         }
     }
-    if (positional.size() != 2) return UsageError("from-fax needs INPUT.OVF and OUTPUT");
+    if (positional.size() != 2) return usageError("from-fax needs INPUT.OVF and OUTPUT");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
-    std::string ext = LowerExtension(out);
+    std::string ext = lowerExtension(out);
     int rc;
     if (ext == "pbm" || ext == "tif" || ext == "tiff" || ext == "pdf") {
         // Page by page: memory holds one page image whatever the number of pages.
-        rc = ext == "pbm"   ? ExportFaxToPbm(in, out, page)
-             : ext == "pdf" ? ExportFaxToPdf(in, out, page)
-                            : ExportFaxToTiff(in, out, page);
+        rc = ext == "pbm"   ? exportFaxToPbm(in, out, page)
+             : ext == "pdf" ? exportFaxToPdf(in, out, page)
+                            : exportFaxToTiff(in, out, page);
     } else if (ext == "bmp" || ext == "pcx" || ext == "dcx") {
         TOvxFaxUnpacker u;
-        u.SetInFileName(in);
+        u.setInFileName(in);
         u.OutFileName = out;
-        rc = ext == "bmp"   ? u.UnpackPageToBmp(page ? page : 1)
-             : ext == "pcx" ? u.UnpackPageToPcx(page ? page : 1)
-                            : u.UnpackFileToDcx();
+        rc = ext == "bmp"   ? u.unpackPageToBmp(page ? page : 1)
+             : ext == "pcx" ? u.unpackPageToPcx(page ? page : 1)
+                            : u.unpackFileToDcx();
     } else {
-        return UsageError("OUTPUT must end in .pbm, .bmp, .pcx, .dcx, .tif or .pdf");
+        return usageError("OUTPUT must end in .pbm, .bmp, .pcx, .dcx, .tif or .pdf");
     }
-    return rc == 0 ? kExitOk : Fail(rc, in);
+    return rc == 0 ? kExitOk : fail(rc, in);
 }
 
 class CountingSink : public FaxLineSink {
@@ -60,10 +60,10 @@ public:
 };
 
 int runInfo(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return UsageError("info needs FILE.OVF");
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usageError("info needs FILE.OVF");
     OvfReader reader;
     int rc = reader.open(args[0]);
-    if (rc != 0) return Fail(rc, args[0]);
+    if (rc != 0) return fail(rc, args[0]);
     const OvfFileHeader& h = reader.header();
     std::uint32_t c = h.created;
     char created[64] = "unknown";
@@ -72,17 +72,17 @@ int runInfo(const std::vector<std::string>& args) {
                       (c >> 16) & 31, (c >> 11) & 31, (c >> 5) & 63, (c & 31) * 2);
     std::cout << "File:              " << args[0] << "\n"
               << "Created:           " << created << "\n"
-              << "Sender ID:         \"" << EscapeControlBytes(h.senderId) << "\"\n"
+              << "Sender ID:         \"" << escapeControlBytes(h.senderId) << "\"\n"
               << "Pages:             " << h.pageCount << "\n"
               << "First page offset: " << h.firstPageOffset << "\n";
     for (int p = 1; p <= h.pageCount; ++p) {
         OvfPageHeader ph;
         rc = reader.seekPage(p, ph);
-        if (rc != 0) return Fail(rc, "page " + std::to_string(p));
+        if (rc != 0) return fail(rc, "page " + std::to_string(p));
         CountingSink sink;
         FaxLineDecoder decoder(&sink);
         rc = reader.readPageData([&](const std::uint8_t* d, std::size_t n) { return !decoder.feed(d, n); });
-        if (rc != 0) return Fail(rc, "page " + std::to_string(p));
+        if (rc != 0) return fail(rc, "page " + std::to_string(p));
         if (!decoder.pageEnded()) decoder.finish();
         std::cout << "Page " << p << ": offset " << reader.pageOffset() << ", length " << ph.imageLength << ", flags 0x"
                   << std::hex << ph.imageFlags << std::dec << " (" << (ph.fine() ? "fine" : "standard") << ", "

@@ -7,7 +7,7 @@
 
 namespace faxconv {
 
-bool ReadLimits(ConversionLimits& limits, std::string& error) {
+bool readLimits(ConversionLimits& limits, std::string& error) {
     const char* text = std::getenv(kLimitsVariable);
     if (!text || !*text) return true;
     const std::map<std::string, int*> fields = {{"pages", &limits.pages},
@@ -24,7 +24,7 @@ bool ReadLimits(ConversionLimits& limits, std::string& error) {
         const std::size_t eq = item.find('=');
         const auto field = eq == std::string::npos ? fields.end() : fields.find(item.substr(0, eq));
         int value = 0;
-        if (field == fields.end() || !ParseInt(item.substr(eq + 1), value) || value < 1) {
+        if (field == fields.end() || !parseInt(item.substr(eq + 1), value) || value < 1) {
             error = std::string(kLimitsVariable) + ": '" + item +
                     "' is not NAME=NUMBER with NAME one of pages, lines, seconds, memory, file and NUMBER at least 1";
             return false;
@@ -35,7 +35,7 @@ bool ReadLimits(ConversionLimits& limits, std::string& error) {
     return true;
 }
 
-std::string LimitHint(const std::string& name, long value) {
+std::string limitHint(const std::string& name, long value) {
     return " (limit " + name + "=" + std::to_string(value) + "; raise it in " + kLimitsVariable + ")";
 }
 

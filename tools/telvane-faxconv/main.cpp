@@ -37,30 +37,30 @@ void printHelp() {
 
 }  // namespace
 
-void RegisterInputType(const InputType& type) { inputRegistry().push_back(type); }
-void RegisterCommand(const Command& command) { commandRegistry().push_back(command); }
-const std::vector<InputType>& InputTypes() { return inputRegistry(); }
+void registerInputType(const InputType& type) { inputRegistry().push_back(type); }
+void registerCommand(const Command& command) { commandRegistry().push_back(command); }
+const std::vector<InputType>& inputTypes() { return inputRegistry(); }
 
-int Fail(int code, const std::string& context) {
-    std::string text = telvane::OvxErrorText(code);
+int fail(int code, const std::string& context) {
+    std::string text = telvane::ovxErrorText(code);
     if (text.empty()) text = "error";
     std::cerr << "telvane-faxconv: " << (context.empty() ? "" : context + ": ") << text << " (" << code << ")\n";
     return kExitFailed;
 }
 
-int UsageError(const std::string& message) {
+int usageError(const std::string& message) {
     std::cerr << "telvane-faxconv: " << message << "\nTry 'telvane-faxconv --help'.\n";
     return kExitUsage;
 }
 
-bool ParseInt(const std::string& s, int& out) {
+bool parseInt(const std::string& s, int& out) {
     if (s.empty() || s.size() > 9 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
     out = std::stoi(s);
     return true;
 }
 
-std::string LowerExtension(const std::string& path) {
+std::string lowerExtension(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     std::size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
@@ -74,12 +74,12 @@ std::string LowerExtension(const std::string& path) {
 int main(int argc, char** argv) {
     using namespace faxconv;
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return UsageError("no command given");
+    if (args.empty()) return usageError("no command given");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         printHelp();
         return kExitOk;
     }
     for (const Command& c : commandRegistry())
         if (c.name == args[0]) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
-    return UsageError("unknown command '" + args[0] + "'");
+    return usageError("unknown command '" + args[0] + "'");
 }

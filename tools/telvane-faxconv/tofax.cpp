@@ -22,12 +22,12 @@ using namespace telvane::faximage;
 int convertWith(TFaxInputDocumentType type, const ToFaxRequest& r, std::shared_ptr<FaxTextRenderer> font) {
     TOvxFaxConverter c;
     c.InputDocumentType = type;
-    ApplyPageOptions(c, r);
+    applyPageOptions(c, r);
     c.FontType = r.smallFont ? ffSmall : ffStandard;
     c.EnhFont = std::move(font);
-    c.SetOptions((r.doubleWidth ? coDoubleWidth : 0) | (r.center ? coCenterImage : 0) |
+    c.setOptions((r.doubleWidth ? coDoubleWidth : 0) | (r.center ? coCenterImage : 0) |
                  (r.halfHeight ? coHalfHeight : 0));
-    return c.Convert();
+    return c.convert();
 }
 
 int convertBmp(const ToFaxRequest& r, std::string&) { return convertWith(idBmp, r, nullptr); }
@@ -72,8 +72,8 @@ void applyOwnLimits(const ConversionLimits& limits) {
 }
 
 // The request field an option of the table sets; nullptr for any other option.
-template <typename T, std::size_t N>
-T* optionField(const std::pair<const char*, T*> (&options)[N], const std::string& name) {
+template <typename T, std::size_t n>
+T* optionField(const std::pair<const char*, T*> (&options)[n], const std::string& name) {
     for (const auto& [option, field] : options)
         if (name == option) return field;
     return nullptr;
@@ -95,7 +95,7 @@ int runToFax(const std::vector<std::string>& args) {
         };
         auto number = [&](int& out) {
             std::string v;
-            return value(v) && ParseInt(v, out);
+            return value(v) && parseInt(v, out);
         };
         if (a == "--fine")
             r.fine = true;
@@ -110,24 +110,24 @@ int runToFax(const std::vector<std::string>& args) {
         else if (a == "--half-height")
             r.halfHeight = true;
         else if (std::string* text = optionField(textOptions, a)) {
-            if (!value(*text)) return UsageError(a + " needs a value");
+            if (!value(*text)) return usageError(a + " needs a value");
         } else if (int* count = optionField(numberOptions, a)) {
-            if (!number(*count)) return UsageError(a + " needs a number");
+            if (!number(*count)) return usageError(a + " needs a number");
         } else if (a == "--tab-stop") {
             if (!number(r.tabStop) || r.tabStop < 1 || r.tabStop > 255)
-                return UsageError("--tab-stop needs a number from 1 to 255");
+                return usageError("--tab-stop needs a number from 1 to 255");
         } else if (a.size() > 1 && a[0] == '-') {
-            return UsageError("unknown option '" + a + "'");
+            return usageError("unknown option '" + a + "'");
         } else {
             positional.push_back(a);
         }
     }
-    if (positional.size() != 2) return UsageError("to-fax needs INPUT and OUTPUT.OVF");
+    if (positional.size() != 2) return usageError("to-fax needs INPUT and OUTPUT.OVF");
     r.input = positional[0];
     r.output = positional[1];
     const InputType* type = nullptr;
-    std::string ext = LowerExtension(r.input);
-    for (const InputType& t : InputTypes()) {
+    std::string ext = lowerExtension(r.input);
+    for (const InputType& t : inputTypes()) {
         if (!r.type.empty() ? t.name == r.type
                             : std::find(t.extensions.begin(), t.extensions.end(), ext) != t.extensions.end()) {
             type = &t;
@@ -135,16 +135,16 @@ int runToFax(const std::vector<std::string>& args) {
         }
     }
     if (!type)
-        return UsageError(r.type.empty() ? "cannot tell the input type of '" + r.input + "': use --type"
+        return usageError(r.type.empty() ? "cannot tell the input type of '" + r.input + "': use --type"
                                          : "unknown input type '" + r.type + "'");
     std::string message;
-    if (!ReadLimits(r.limits, message)) return UsageError(message);
+    if (!readLimits(r.limits, message)) return usageError(message);
     applyOwnLimits(r.limits);
     int rc = 0;
     try {
         rc = type->convert(r, message);
     } catch (const std::bad_alloc&) {
-        message = r.input + ": the conversion ran out of memory" + LimitHint("memory", r.limits.memoryMb);
+        message = r.input + ": the conversion ran out of memory" + limitHint("memory", r.limits.memoryMb);
     }
     if (!message.empty()) {
         std::cerr << "telvane-faxconv: " << message << "\n";
@@ -152,15 +152,15 @@ int runToFax(const std::vector<std::string>& args) {
     }
     if (rc == telvane::ecOutOfMemory) {
         std::cerr << "telvane-faxconv: " << r.input << ": the conversion ran out of memory"
-                  << LimitHint("memory", r.limits.memoryMb) << "\n";
+                  << limitHint("memory", r.limits.memoryMb) << "\n";
         return kExitFailed;
     }
     if (rc == telvane::ecDiskFull) {
         std::cerr << "telvane-faxconv: " << r.output << ": the disk is full or the fax file grew beyond its limit"
-                  << LimitHint("file", r.limits.fileMb) << "\n";
+                  << limitHint("file", r.limits.fileMb) << "\n";
         return kExitFailed;
     }
-    return rc == 0 ? kExitOk : Fail(rc, r.input);
+    return rc == 0 ? kExitOk : fail(rc, r.input);
 }
 
 const FaxconvCommandRegistrar toFax(
@@ -172,8 +172,8 @@ const FaxconvCommandRegistrar toFax(
 
 }  // namespace
 
-void ApplyPageOptions(TOvxFaxConverter& c, const ToFaxRequest& r) {
-    c.SetDocumentFile(r.input);
+void applyPageOptions(TOvxFaxConverter& c, const ToFaxRequest& r) {
+    c.setDocumentFile(r.input);
     c.OutFileName = r.output;
     c.Resolution = r.fine ? frHigh : frNormal;
     c.Width = r.wide ? fwWide : fwNormal;

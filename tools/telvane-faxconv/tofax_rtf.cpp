@@ -20,7 +20,7 @@ int convertRtf(const ToFaxRequest& r, std::string& message) {
     char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     QString error;
-    if (!telvane::render::RenderRtfToFaxFile(QString::fromStdString(r.input), QString::fromStdString(r.cover),
+    if (!telvane::render::renderRtfToFaxFile(QString::fromStdString(r.input), QString::fromStdString(r.cover),
                                              QString::fromStdString(r.output), error))
         message = error.toStdString();
     return 0;

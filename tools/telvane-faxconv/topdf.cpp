@@ -99,13 +99,13 @@ private:
         if (rows > maxLines_) {
             error = name + " is too long for a fax page (" + inches(widthPt) + " x " + inches(heightPt) +
                     " inches would be " + std::to_string(std::llround(rows)) + " lines at the fax width; at most " +
-                    std::to_string(maxLines_) + " lines)" + LimitHint("lines", maxLines_);
+                    std::to_string(maxLines_) + " lines)" + limitHint("lines", maxLines_);
             return false;
         }
         renderError_.clear();
         const int seconds = request_.limits.seconds;
         failOnSignal(SIGALRM, "telvane-faxconv: " + request_.input + ": " + name + " took longer than " +
-                                  std::to_string(seconds) + " seconds to draw" + LimitHint("seconds", seconds));
+                                  std::to_string(seconds) + " seconds to draw" + limitHint("seconds", seconds));
         ::alarm(unsigned(seconds));
         const poppler::image img = renderer_.render_page(page.get(), xdpi, ydpi);
         ::alarm(0);
@@ -174,7 +174,7 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
     }
     if (doc->pages() > r.limits.pages) {
         message = "'" + r.input + "' has " + std::to_string(doc->pages()) + " pages, more than a fax can have" +
-                  LimitHint("pages", r.limits.pages);
+                  limitHint("pages", r.limits.pages);
         return 0;
     }
     const int lineWidth = r.wide ? 2048 : 1728;
@@ -182,8 +182,8 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
     PdfPages pages(*doc, r, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0);
     TOvxFaxConverter c;
     c.InputDocumentType = idUser;
-    ApplyPageOptions(c, r);
-    c.SetOptions(0);
+    applyPageOptions(c, r);
+    c.setOptions(0);
     std::string error;
     c.OnReadUserLine = [&](TOvxFaxConverter&, std::uint8_t* data, int& len, bool& endOfPage, bool& more) {
         if (!error.empty() || !pages.readLine(data, len, endOfPage, more, error)) {
@@ -191,7 +191,7 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
             more = false;
         }
     };
-    const int rc = c.Convert();
+    const int rc = c.convert();
     if (!error.empty()) {
         std::remove(r.output.c_str());
         message = r.input + ": " + error;
@@ -227,10 +227,10 @@ int convertPostScript(const ToFaxRequest& r, std::string& message) {
         message = "PostScript needs Ghostscript (package ghostscript)";
     else if (gs.timedOut)
         message = "Ghostscript took longer than " + std::to_string(r.limits.seconds) + " seconds on '" + r.input + "'" +
-                  LimitHint("seconds", r.limits.seconds);
+                  limitHint("seconds", r.limits.seconds);
     else if (gs.killedBy(SIGXFSZ))
         message = "Ghostscript's PDF of '" + r.input + "' grew beyond " + std::to_string(r.limits.fileMb) + " MB" +
-                  LimitHint("file", r.limits.fileMb);
+                  limitHint("file", r.limits.fileMb);
     else if (!gs.exitedWith(0))
         message = "Ghostscript could not convert '" + r.input + "'";
     else

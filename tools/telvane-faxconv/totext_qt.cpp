@@ -41,10 +41,10 @@ int convertTextEx(const ToFaxRequest& r, std::string& message) {
     font.setPointSizeF(points);
     TOvxFaxConverter c;
     c.InputDocumentType = idTextEx;
-    ApplyPageOptions(c, r);
+    applyPageOptions(c, r);
     c.EnhFont = std::make_shared<QtFontTextRenderer>(font);
-    c.SetOptions(r.center ? coCenterImage : 0);
-    return c.Convert();
+    c.setOptions(r.center ? coCenterImage : 0);
+    return c.convert();
 }
 
 const FaxconvInputRegistrar textExType(

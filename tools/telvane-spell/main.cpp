@@ -99,7 +99,7 @@ int dump(const std::string& path) {
     }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string error;
-    const auto images = ReadDictionaryImages(bytes, &error);
+    const auto images = readDictionaryImages(bytes, &error);
     if (images.empty()) {
         std::cerr << "telvane-spell: " << path << " is not a dictionary file: " << error << "\n";
         return kProblem;
@@ -109,7 +109,7 @@ int dump(const std::string& path) {
         std::cout << "# dictionary " << i + 1 << " at offset " << images[i].headerOffset << ": "
                   << (h.kind ? "main" : "user") << ", used nodes " << h.usedNodes << ", node slots " << h.nodeSlots
                   << ", words " << h.wordCount << "\n";
-        for (const std::string& w : WordsOf(images[i])) std::cout << ToUtf8(w) << "\n";
+        for (const std::string& w : wordsOf(images[i])) std::cout << toUtf8(w) << "\n";
     }
     return kOk;
 }
@@ -160,12 +160,12 @@ int main(int argc, char** argv) {
     if (command != "check" && command != "suggest" && command != "add") return usage("unknown command " + command);
 
     TAcropSpell spell;
-    spell.SetMaxSuggestions(maxSuggestions);
+    spell.setMaxSuggestions(maxSuggestions);
     if (command == "add") {
         if (word.empty()) return usage("add needs a word");
         if (userPath.empty()) return usage("add needs --user FILE");
         if (!dictPath.empty()) spell.DictionaryName = dictPath;
-        const auto w = FromUtf8(word);
+        const auto w = fromUtf8(word);
         if (!w) {
             std::cerr << "telvane-spell: \"" << word << "\" has characters outside Windows-1252\n";
             return kProblem;
@@ -175,12 +175,12 @@ int main(int argc, char** argv) {
                       << " is a symbolic link; a user dictionary is written in place and must be a file of its own\n";
             return kProblem;
         }
-        const int n = exists(userPath) ? spell.OpenUserDictionary(userPath) : spell.CreateUserDictionary(userPath);
+        const int n = exists(userPath) ? spell.openUserDictionary(userPath) : spell.createUserDictionary(userPath);
         if (n < 0) {
             std::cerr << "telvane-spell: cannot use " << userPath << " as a user dictionary\n";
             return kProblem;
         }
-        if (!spell.AddWord(*w, n)) {
+        if (!spell.addWord(*w, n)) {
             std::cerr << "telvane-spell: \"" << word << "\" was not added (longer than " << TAcropSpell::kMaxAddLength
                       << " letters, a character outside the alphabet, or the "
                       << "dictionary is full)\n";
@@ -189,23 +189,23 @@ int main(int argc, char** argv) {
         return kOk;
     }
 
-    const std::string main = dictPath.empty() ? MainDictionaryPath({}, language) : dictPath;
+    const std::string main = dictPath.empty() ? mainDictionaryPath({}, language) : dictPath;
     spell.DictionaryName = main;
-    if (!spell.OpenMainDictionary(main)) {
+    if (!spell.openMainDictionary(main)) {
         std::cerr << "telvane-spell: cannot open the main dictionary " << main << "\n";
         return kProblem;
     }
-    if (!userPath.empty() && spell.OpenUserDictionary(userPath) < 0) {
+    if (!userPath.empty() && spell.openUserDictionary(userPath) < 0) {
         std::cerr << "telvane-spell: cannot open the user dictionary " << userPath << "\n";
         return kProblem;
     }
     if (command == "check") {
         std::ostringstream text;
         text << std::cin.rdbuf();
-        for (const std::u32string& u : wordsOf(DecodeUtf8(text.str()))) {
-            const std::string utf8 = EncodeUtf8(u);
-            const auto w = FromUtf8(utf8);
-            if (w && InAlphabet(*w) && !spell.IsWord(*w)) std::cout << utf8 << "\n";
+        for (const std::u32string& u : wordsOf(decodeUtf8(text.str()))) {
+            const std::string utf8 = encodeUtf8(u);
+            const auto w = fromUtf8(utf8);
+            if (w && inAlphabet(*w) && !spell.isWord(*w)) std::cout << utf8 << "\n";
         }
         return kOk;
     }
@@ -213,10 +213,10 @@ int main(int argc, char** argv) {
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::cout << line << '\t';
-        const auto w = FromUtf8(line);
+        const auto w = fromUtf8(line);
         if (w && !w->empty()) {
-            const auto list = spell.Suggest(*w);
-            for (size_t i = 0; i < list.size(); ++i) std::cout << (i ? ", " : "") << ToUtf8(list[i]);
+            const auto list = spell.suggest(*w);
+            for (size_t i = 0; i < list.size(); ++i) std::cout << (i ? ", " : "") << toUtf8(list[i]);
         }
         std::cout << '\n';
     }

@@ -20,25 +20,25 @@ constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
 constexpr size_t kMaxCommand = 256;
 constexpr size_t kMaxPage = 4 * 1024 * 1024;
 
-int64_t NowMs() {
+int64_t nowMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
-uint8_t Reverse(uint8_t b) {
+uint8_t reverse(uint8_t b) {
     b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
     b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
     return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
-std::string Upper(std::string s) {
+std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
 // A station ID from the 20 bytes of a CSI or TSI frame (sent last character first).
-std::string DecodeId(const uint8_t* fif, int len) {
+std::string decodeId(const uint8_t* fif, int len) {
     std::string id;
     for (int i = std::min(len, 20) - 1; i >= 0; --i) id += static_cast<char>(fif[i]);
     while (!id.empty() && id.back() == ' ') id.pop_back();
@@ -46,7 +46,7 @@ std::string DecodeId(const uint8_t* fif, int len) {
     return id;
 }
 
-int ScanCodeOf(uint8_t bits) {
+int scanCodeOf(uint8_t bits) {
     static const int kCodes[8] = {5, 1, 3, 4, 7, 6, 2, 0};
     return kCodes[(bits >> 4) & 7];
 }
@@ -114,33 +114,33 @@ struct Class2Modem::Impl {
     std::vector<RxPage> rxPages;
     size_t served = 0;
 
-    void Write(const std::string& s) { out(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
-    void Line(const std::string& s) { Write("\r\n" + s + "\r\n"); }
-    std::string N(const char* c2, const char* c20) const { return cfg.class20 ? c20 : c2; }
-    std::string PagePath(int k) const { return cfg.workDir + "/page-" + std::to_string(k) + ".tif"; }
-    std::string RxPath() const { return cfg.workDir + "/received.tif"; }
+    void write(const std::string& s) { out(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
+    void line(const std::string& s) { write("\r\n" + s + "\r\n"); }
+    std::string n(const char* c2, const char* c20) const { return cfg.class20 ? c20 : c2; }
+    std::string pagePath(int k) const { return cfg.workDir + "/page-" + std::to_string(k) + ".tif"; }
+    std::string rxPath() const { return cfg.workDir + "/received.tif"; }
 
-    std::string Params(bool fine, int br, bool wide, int scan) const {
+    std::string params(bool fine, int br, bool wide, int scan) const {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%d,%d,%d,2,0,0,0,%d", fine ? 1 : 0, br, wide ? 1 : 0, scan);
         return buf;
     }
 
-    void StopTap() {
+    void stopTap() {
         if (tapFsk) fsk_rx_free(tapFsk);
         if (tapHdlc) hdlc_rx_free(tapHdlc);
         tapFsk = nullptr;
         tapHdlc = nullptr;
     }
 
-    void FreeNear() {
+    void freeNear() {
         if (nearEnd) fax_free(nearEnd);
         nearEnd = nullptr;
     }
 
-    void ResetCall() {
-        StopTap();
-        FreeNear();
+    void resetCall() {
+        stopTap();
+        freeNear();
         call = Call::Idle;
         mode = Mode::Command;
         frozen = false;
@@ -166,39 +166,39 @@ struct Class2Modem::Impl {
     }
 
     // --- host side ---
-    void FromHost(const uint8_t* p, size_t n) {
+    void fromHost(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = p[i];
             if (mode == Mode::HostData) {
-                HostData(c);
+                hostData(c);
             } else if (mode == Mode::WaitDc2) {
-                if (c == DC2) SendPageToHost();
+                if (c == DC2) sendPageToHost();
             } else if (c == '\r') {
-                if (echo) Write(cmd + "\r");
+                if (echo) write(cmd + "\r");
                 const std::string line = cmd;
                 cmd.clear();
-                if (!line.empty()) Command(line);
+                if (!line.empty()) command(line);
             } else if (c >= 0x20 && cmd.size() < kMaxCommand) {
                 cmd += static_cast<char>(c);
             }
         }
     }
 
-    void HostData(uint8_t c) {
+    void hostData(uint8_t c) {
         if (dle) {
             dle = false;
             if (c == DLE) {
                 if (page.size() < kMaxPage) page.push_back(DLE);
             } else if (c == ETX) {
                 mode = Mode::Command;
-                Defer([this] {
+                defer([this] {
                     awaitFet = true;
-                    Line("OK");
+                    line("OK");
                 });
             } else if (cfg.class20 && (c == ',' || c == ';' || c == '.')) {
                 mode = Mode::Command;
                 const bool more = c != '.';
-                Defer([this, more] { PageDone(more); });
+                defer([this, more] { pageDone(more); });
             }
             return;
         }
@@ -208,75 +208,75 @@ struct Class2Modem::Impl {
             page.push_back(c);
     }
 
-    void Defer(std::function<void()> action) {
+    void defer(std::function<void()> action) {
         static const int kBps[] = {2400, 4800, 7200, 9600, 12000, 14400};
         const int bps = kBps[std::clamp(sessionBr, 0, 5)];
         deferred = std::move(action);
-        deferredAt = NowMs() + static_cast<int64_t>(page.size()) * 8 * 1000 / bps;
+        deferredAt = nowMs() + static_cast<int64_t>(page.size()) * 8 * 1000 / bps;
     }
 
-    void Poll() {
-        if (deferred && NowMs() >= deferredAt) {
+    void poll() {
+        if (deferred && nowMs() >= deferredAt) {
             auto action = std::move(deferred);
             deferred = nullptr;
             action();
         }
     }
 
-    void Command(const std::string& raw) {
-        const std::string line = Upper(raw);
-        if (line.compare(0, 2, "AT") != 0) {
-            Line("ERROR");
+    void command(const std::string& raw) {
+        const std::string request = upper(raw);
+        if (request.compare(0, 2, "AT") != 0) {
+            line("ERROR");
             return;
         }
-        const std::string body = line.substr(2);
+        const std::string body = request.substr(2);
         auto value = [&](size_t prefix) { return body.substr(prefix); };
         auto starts = [&](const char* p) { return body.compare(0, std::char_traits<char>::length(p), p) == 0; };
         if (body.empty()) {
-            Line("OK");
+            line("OK");
         } else if (body == "+FCLASS=?") {
-            Line(cfg.class20 ? "0,2.0" : "0,2");
-            Line("OK");
+            line(cfg.class20 ? "0,2.0" : "0,2");
+            line("OK");
         } else if (body == "+FCLASS?") {
-            Line(fclass);
-            Line("OK");
+            line(fclass);
+            line("OK");
         } else if (starts("+FCLASS=")) {
             const std::string v = value(8);
             if (v == "0" || v == (cfg.class20 ? "2.0" : "2")) {
                 fclass = v;
-                Line("OK");
+                line("OK");
             } else {
-                Line("ERROR");
+                line("ERROR");
             }
         } else if (body == "+FMDL?" || body == "+FMM?") {
-            Line(cfg.class20 ? "TELVANE VIRTUAL CLASS 2.0" : "TELVANE VIRTUAL CLASS 2");
-            Line("OK");
+            line(cfg.class20 ? "TELVANE VIRTUAL CLASS 2.0" : "TELVANE VIRTUAL CLASS 2");
+            line("OK");
         } else if (body == "+FMFR?" || body == "+FMI?") {
-            Line("TELVANE");
-            Line("OK");
+            line("TELVANE");
+            line("OK");
         } else if (body == "+FREV?" || body == "+FMR?") {
-            Line("1.0");
-            Line("OK");
+            line("1.0");
+            line("OK");
         } else if (starts("+FLID=") || starts("+FLI=")) {
             std::string id = raw.substr(raw.find('=') + 1);
             id.erase(std::remove(id.begin(), id.end(), '"'), id.end());
             localId = id.substr(0, 20);
-            Line("OK");
+            line("OK");
         } else if ((starts("+FDIS=") || starts("+FIS=")) && body.back() != '?') {
-            SetParams(value(body.find('=') + 1));
-            Line("OK");
+            setParams(value(body.find('=') + 1));
+            line("OK");
         } else if (starts("+FDIS?") || starts("+FIS?")) {
-            Line(N("+FDIS:", "+FIS:") + Params(hostParams[0] & 1, hostParams[1], hostParams[2] == 1, 0));
-            Line("OK");
+            line(n("+FDIS:", "+FIS:") + params(hostParams[0] & 1, hostParams[1], hostParams[2] == 1, 0));
+            line("OK");
         } else if (starts("+FBOR=") || starts("+FBO=")) {
             bitReverse = std::atoi(value(body.find('=') + 1).c_str()) & 1;
-            Line("OK");
+            line("OK");
         } else if (starts("D")) {
             if (fclass == "0" || call != Call::Idle) {
-                Line(fclass == "0" ? "NO CARRIER" : "ERROR");
+                line(fclass == "0" ? "NO CARRIER" : "ERROR");
                 return;
             }
-            ResetCall();
+            resetCall();
             call = Call::Dialling;
             std::string number;
             for (char c : body.substr(1))
@@ -284,34 +284,34 @@ struct Class2Modem::Impl {
             control(AT_MODEM_CONTROL_CALL, number);
         } else if (body == "A") {
             if (rings == 0) {
-                // Nobody is calling: the line stays silent.
-                Line("NO CARRIER");
+                // Nobody is calling: the request stays silent.
+                line("NO CARRIER");
                 return;
             }
-            Answer();
+            answer();
         } else if (body == "H" || body == "H0") {
             if (call != Call::Idle) control(AT_MODEM_CONTROL_HANGUP, "");
-            ResetCall();
-            Line("OK");
+            resetCall();
+            line("OK");
         } else if (body == "+FDT") {
-            StartHostPage();
+            startHostPage();
         } else if (starts("+FET=")) {
             if (!awaitFet) {
-                Line("ERROR");
+                line("ERROR");
                 return;
             }
             awaitFet = false;
             const int v = std::atoi(value(5).c_str());
-            PageDone(v != 2 && v != 5);
+            pageDone(v != 2 && v != 5);
         } else if (body == "+FDR") {
-            HostWantsPage();
+            hostWantsPage();
         } else if (body == "+FKS" || body == "+FK") {
             if (call != Call::Idle) control(AT_MODEM_CONTROL_HANGUP, "");
-            ResetCall();
-            Line("OK");
+            resetCall();
+            line("OK");
         } else if (body == "+FPS?" || body == "+FPTS?") {
-            Line(N("+FPTS:", "+FPS:") + std::string(1, lastStatus) + (cfg.class20 ? ",0,0,0,0" : ""));
-            Line("OK");
+            line(n("+FPTS:", "+FPS:") + std::string(1, lastStatus) + (cfg.class20 ? ",0,0,0,0" : ""));
+            line("OK");
         } else {
             // Init strings, +FCR, +FAA, +FLO, +FNR, +FDCC... are taken as they come.
             const size_t s0 = body.find("S0=");
@@ -319,18 +319,18 @@ struct Class2Modem::Impl {
             if (body.find("E0") != std::string::npos && body.find('+') == std::string::npos) echo = false;
             if (body.find("E1") != std::string::npos && body.find('+') == std::string::npos) echo = true;
             if (body == "Z" || body == "&F") echo = true;
-            Line("OK");
+            line("OK");
         }
     }
 
-    void Answer() {
-        ResetCall();
+    void answer() {
+        resetCall();
         rings = 0;
         call = Call::Answering;
         control(AT_MODEM_CONTROL_ANSWER, "");
     }
 
-    void SetParams(const std::string& v) {
+    void setParams(const std::string& v) {
         size_t start = 0;
         for (int i = 0; i < 8 && start <= v.size(); ++i) {
             size_t comma = v.find(',', start);
@@ -341,17 +341,17 @@ struct Class2Modem::Impl {
         }
     }
 
-    bool PageFine() const { return (hostParams[0] & 1) && farFine; }
-    bool PageWide() const { return hostParams[2] >= 1 && farWide; }
+    bool pageFine() const { return (hostParams[0] & 1) && farFine; }
+    bool pageWide() const { return hostParams[2] >= 1 && farWide; }
 
-    void StartHostPage() {
+    void startHostPage() {
         if (call != Call::Sending || sendDone) {
-            Line("ERROR");
+            line("ERROR");
             return;
         }
         sessionBr = std::min(hostParams[1], farBr);
-        Line(N("+FDCS:", "+FCS:") + Params(PageFine(), sessionBr, PageWide(), std::max(farScan, hostParams[7] & 7)));
-        Line("CONNECT");
+        line(n("+FDCS:", "+FCS:") + params(pageFine(), sessionBr, pageWide(), std::max(farScan, hostParams[7] & 7)));
+        line("CONNECT");
         if (!cfg.class20 && !cfg.noXon) {
             const uint8_t x = XON;
             out(&x, 1);
@@ -361,142 +361,142 @@ struct Class2Modem::Impl {
         mode = Mode::HostData;
     }
 
-    void StatusToHost(char status, const std::string& hangup, bool statusSent = false) {
+    void statusToHost(char status, const std::string& hangup, bool statusSent = false) {
         lastStatus = status;
         if (cfg.class20) {
-            if (!statusSent) Line("+FPS:" + std::string(1, status) + ",0,0,0,0");
-            if (!hangup.empty()) Line("+FHS:" + hangup);
-            Line(status == '2' && hangup.empty() ? "ERROR" : "OK");
+            if (!statusSent) line("+FPS:" + std::string(1, status) + ",0,0,0,0");
+            if (!hangup.empty()) line("+FHS:" + hangup);
+            line(status == '2' && hangup.empty() ? "ERROR" : "OK");
         } else {
-            if (!statusSent) Line("+FPTS:" + std::string(1, status));
-            if (!hangup.empty()) Line("+FHNG:" + hangup);
-            Line("OK");
+            if (!statusSent) line("+FPTS:" + std::string(1, status));
+            if (!hangup.empty()) line("+FHNG:" + hangup);
+            line("OK");
         }
         hostWaiting = false;
     }
 
-    void PageDone(bool more) {
+    void pageDone(bool more) {
         if (rejectLeft > 0) {
             --rejectLeft;
             log("page rejected by the far end (simulated)");
-            StatusToHost('2', "");
+            statusToHost('2', "");
             return;
         }
         const int k = ++pagesWritten;
-        if (!WriteTiff(PagePath(k))) {
+        if (!writeTiff(pagePath(k))) {
             log("cannot write the page file");
-            Line(N("+FHNG:", "+FHS:") + "70");
-            Line("OK");
+            line(n("+FHNG:", "+FHS:") + "70");
+            line("OK");
             control(AT_MODEM_CONTROL_HANGUP, "");
-            ResetCall();
+            resetCall();
             return;
         }
         moreAfter.push_back(more);
         hostWaiting = true;
-        if (!nearEnd) StartNear(true);
+        if (!nearEnd) startNear(true);
         frozen = false;
     }
 
-    bool WriteTiff(const std::string& path) {
+    bool writeTiff(const std::string& path) {
         t4_rx_state_t* r = t4_rx_init(nullptr, path.c_str(), T4_COMPRESSION_ITU_T4_2D);
         if (!r) return false;
         t4_rx_set_rx_encoding(r, T4_COMPRESSION_ITU_T4_1D);
-        t4_rx_set_image_width(r, PageWide() ? 2048 : 1728);
+        t4_rx_set_image_width(r, pageWide() ? 2048 : 1728);
         t4_rx_set_x_resolution(r, T4_X_RESOLUTION_R8);
-        t4_rx_set_y_resolution(r, PageFine() ? T4_Y_RESOLUTION_FINE : T4_Y_RESOLUTION_STANDARD);
+        t4_rx_set_y_resolution(r, pageFine() ? T4_Y_RESOLUTION_FINE : T4_Y_RESOLUTION_STANDARD);
         t4_rx_start_page(r);
         std::vector<uint8_t> data = page;
         if (bitReverse)
-            for (uint8_t& b : data) b = Reverse(b);
+            for (uint8_t& b : data) b = reverse(b);
         if (!data.empty()) t4_rx_put_chunk(r, data.data(), static_cast<int>(data.size()));
         t4_rx_end_page(r);
         t4_rx_free(r);
         return true;
     }
 
-    void HostWantsPage() {
+    void hostWantsPage() {
         if (call != Call::Receiving) {
-            Line("ERROR");
+            line("ERROR");
             return;
         }
         if (!rxDone) {
             pendingFdr = true;
             return;
         }
-        ServeNext();
+        serveNext();
     }
 
-    void ServeNext() {
+    void serveNext() {
         pendingFdr = false;
         if (served < rxPages.size()) {
             const RxPage& p = rxPages[served];
-            Line(N("+FDCS:", "+FCS:") + Params(p.fine, dcsBr, dcsWide, 0));
-            Line("CONNECT");
+            line(n("+FDCS:", "+FCS:") + params(p.fine, dcsBr, dcsWide, 0));
+            line("CONNECT");
             mode = Mode::WaitDc2;
             return;
         }
-        Line(N("+FHNG:", "+FHS:") + (rxPages.empty() ? "70" : "0"));
-        Line("OK");
-        ResetCall();
+        line(n("+FHNG:", "+FHS:") + (rxPages.empty() ? "70" : "0"));
+        line("OK");
+        resetCall();
     }
 
-    void SendPageToHost() {
+    void sendPageToHost() {
         const RxPage& p = rxPages[served++];
         std::string data;
         data.reserve(p.data.size() + 16);
         for (uint8_t b : p.data) {
-            const uint8_t c = bitReverse ? Reverse(b) : b;
+            const uint8_t c = bitReverse ? reverse(b) : b;
             if (c == DLE) data += static_cast<char>(DLE);
             data += static_cast<char>(c);
         }
         data += static_cast<char>(DLE);
         data += static_cast<char>(ETX);
-        Write(data);
+        write(data);
         mode = Mode::Command;
         const bool last = served >= rxPages.size();
         const char post = last ? '2' : static_cast<int>(served) == cfg.eomAfterPage ? '1' : '0';
-        Line(N("+FPTS:1", "+FPS:1,0,0,0,0"));
-        Line(std::string("+FET:") + post);
-        Line("OK");
+        line(n("+FPTS:1", "+FPS:1,0,0,0,0"));
+        line(std::string("+FET:") + post);
+        line("OK");
     }
 
     // --- line side ---
-    void StartTap() {
-        tapHdlc = hdlc_rx_init(nullptr, false, false, 5, TapFrame, this);
+    void startTap() {
+        tapHdlc = hdlc_rx_init(nullptr, false, false, 5, tapFrame, this);
         tapFsk = fsk_rx_init(nullptr, &preset_fsk_specs[FSK_V21CH2], FSK_FRAME_MODE_SYNC,
                              reinterpret_cast<put_bit_func_t>(hdlc_rx_put_bit), tapHdlc);
     }
 
-    static void TapFrame(void* user, const uint8_t* pkt, int len, int ok) {
+    static void tapFrame(void* user, const uint8_t* pkt, int len, int ok) {
         auto* d = static_cast<Impl*>(user);
         if (len < 3 || !ok || !d->tapFsk) return;
         const uint8_t fcf = pkt[2] & 0xFE;
         const uint8_t* fif = pkt + 3;
         const int fifLen = len - 3;
         if (fcf == T30_CSI) {
-            d->farId = DecodeId(fif, fifLen);
+            d->farId = decodeId(fif, fifLen);
         } else if (fcf == T30_DIS && fifLen >= 3) {
             d->gotDis = true;
             d->farFine = fif[1] & 0x40;
             const uint8_t sp = fif[1];
             d->farBr = (sp & 0x20) ? 5 : (sp & 0x10) ? 4 : ((sp & 0x0C) == 0x04 || (sp & 0x0C) == 0x0C) ? 3 : 1;
             d->farWide = (fif[2] & 0x03) == 0x01 || (fif[2] & 0x03) == 0x02;
-            d->farScan = ScanCodeOf(fif[2]);
+            d->farScan = scanCodeOf(fif[2]);
         }
         if ((pkt[1] & 0x10) && d->gotDis && !d->tapReported) {
             d->tapReported = true;
             // The far end's capabilities are known: the host now negotiates and sends its
             // first page while the line stands still.
             d->frozen = true;
-            d->Line(d->N("+FCON", "+FCO"));
-            if (!d->farId.empty()) d->Line(d->N("+FCSI:", "+FCI:") + "\"" + d->farId + "\"");
-            d->Line(d->N("+FDIS:", "+FIS:") + d->Params(d->farFine, d->farBr, d->farWide, d->farScan));
-            d->Line("OK");
+            d->line(d->n("+FCON", "+FCO"));
+            if (!d->farId.empty()) d->line(d->n("+FCSI:", "+FCI:") + "\"" + d->farId + "\"");
+            d->line(d->n("+FDIS:", "+FIS:") + d->params(d->farFine, d->farBr, d->farWide, d->farScan));
+            d->line("OK");
             d->log("far end capabilities reported to the host");
         }
     }
 
-    void StartNear(bool calling) {
+    void startNear(bool calling) {
         nearEnd = fax_init(nullptr, calling ? 1 : 0);
         fax_set_transmit_on_idle(nearEnd, 1);
         t30_state_t* t30 = fax_get_t30_state(nearEnd);
@@ -505,30 +505,30 @@ struct Class2Modem::Impl {
         t30_set_supported_compressions(t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION);
         t30_set_supported_resolutions(t30, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
         t30_set_ecm_capability(t30, 0);
-        t30_set_phase_d_handler(t30, PhaseD, this);
-        t30_set_phase_e_handler(t30, PhaseE, this);
+        t30_set_phase_d_handler(t30, phaseD, this);
+        t30_set_phase_e_handler(t30, phaseE, this);
         if (calling) {
-            t30_set_tx_file(t30, PagePath(1).c_str(), -1, -1);
-            t30_set_document_handler(t30, Document, this);
+            t30_set_tx_file(t30, pagePath(1).c_str(), -1, -1);
+            t30_set_document_handler(t30, richDocument, this);
         } else {
-            t30_set_rx_file(t30, RxPath().c_str(), -1);
-            t30_set_real_time_frame_handler(t30, Frame, this);
+            t30_set_rx_file(t30, rxPath().c_str(), -1);
+            t30_set_real_time_frame_handler(t30, &frame, this);
         }
     }
 
     // At the end of each one-page document: another follows when the host said so. The page
     // just sent is the one after those already confirmed, so repeated questions agree.
-    static int Document(t30_state_t* t30, void* user, int) {
+    static int richDocument(t30_state_t* t30, void* user, int) {
         auto* d = static_cast<Impl*>(user);
         const size_t i = static_cast<size_t>(d->confirmed);
         if (i < d->moreAfter.size() && d->moreAfter[i]) {
-            t30_set_tx_file(t30, d->PagePath(static_cast<int>(i) + 2).c_str(), -1, -1);
+            t30_set_tx_file(t30, d->pagePath(static_cast<int>(i) + 2).c_str(), -1, -1);
             return 1;
         }
         return 0;
     }
 
-    static int PhaseD(t30_state_t*, void* user, int result) {
+    static int phaseD(t30_state_t*, void* user, int result) {
         auto* d = static_cast<Impl*>(user);
         if (d->call != Call::Sending) return T30_ERR_OK;
         const char status = result == T30_RTN ? '2' : result == T30_RTP ? '3' : '1';
@@ -539,15 +539,15 @@ struct Class2Modem::Impl {
             // The status and the final result now; the hang-up report once the call has ended.
             d->lastStatus = status;
             d->finalPending = true;
-            d->StatusToHost(status, "");
+            d->statusToHost(status, "");
         } else {
             d->frozen = true;
-            d->StatusToHost(status, "");
+            d->statusToHost(status, "");
         }
         return T30_ERR_OK;
     }
 
-    static void PhaseE(t30_state_t*, void* user, int completion) {
+    static void phaseE(t30_state_t*, void* user, int completion) {
         auto* d = static_cast<Impl*>(user);
         d->log(std::string("near end phase E: ") + t30_completion_code_to_str(completion));
         d->frozen = false;
@@ -555,24 +555,24 @@ struct Class2Modem::Impl {
             d->sendDone = true;
             const std::string code = completion == T30_ERR_OK ? "0" : "50";
             if (d->hostWaiting) {
-                d->StatusToHost('2', code);
+                d->statusToHost('2', code);
             } else {
-                d->Line(d->N("+FHNG:", "+FHS:") + code);
+                d->line(d->n("+FHNG:", "+FHS:") + code);
             }
             d->finalPending = false;
         } else if (d->call == Call::Receiving) {
             d->rxDone = true;
-            d->LoadRxPages();
-            if (d->pendingFdr) d->ServeNext();
+            d->loadRxPages();
+            if (d->pendingFdr) d->serveNext();
         }
     }
 
-    static void Frame(t30_state_t*, void* user, int incoming, const uint8_t* msg, int len) {
+    static void frame(t30_state_t*, void* user, int incoming, const uint8_t* msg, int len) {
         auto* d = static_cast<Impl*>(user);
         if (!incoming || len < 3) return;
         const uint8_t fcf = msg[2] & 0xFE;
         if (fcf == T30_TSI) {
-            d->remoteId = DecodeId(msg + 3, len - 3);
+            d->remoteId = decodeId(msg + 3, len - 3);
         } else if (fcf == T30_DCS && len >= 6) {
             const uint8_t sp = msg[4];
             d->dcsFine = sp & 0x40;
@@ -585,19 +585,19 @@ struct Class2Modem::Impl {
             d->dcsWide = (msg[5] & 0x03) == 0x01;
             if (!d->reported) {
                 d->reported = true;
-                d->Line(d->N("+FCON", "+FCO"));
-                d->Line(d->N("+FTSI:", "+FTI:") + "\"" + d->remoteId + "\"");
-                d->Line(d->N("+FDCS:", "+FCS:") + d->Params(d->dcsFine, d->dcsBr, d->dcsWide, 0));
-                d->Line("OK");
+                d->line(d->n("+FCON", "+FCO"));
+                d->line(d->n("+FTSI:", "+FTI:") + "\"" + d->remoteId + "\"");
+                d->line(d->n("+FDCS:", "+FCS:") + d->params(d->dcsFine, d->dcsBr, d->dcsWide, 0));
+                d->line("OK");
             }
         }
     }
 
-    void LoadRxPages() {
+    void loadRxPages() {
         rxPages.clear();
         std::error_code ec;
-        if (!std::filesystem::exists(RxPath(), ec)) return;
-        t4_tx_state_t* t = t4_tx_init(nullptr, RxPath().c_str(), -1, -1);
+        if (!std::filesystem::exists(rxPath(), ec)) return;
+        t4_tx_state_t* t = t4_tx_init(nullptr, rxPath().c_str(), -1, -1);
         if (!t) return;
         const int n = t4_tx_get_pages_in_file(t);
         for (int p = 0; p < n; ++p) {
@@ -619,13 +619,13 @@ struct Class2Modem::Impl {
         log("pages received from the far end: " + std::to_string(rxPages.size()));
     }
 
-    void CallEvent(int ev) {
+    void callEvent(int ev) {
         switch (ev) {
         case AT_CALL_EVENT_ALERTING:
             if (call != Call::Idle) break;
-            Line("RING");
+            line("RING");
             if (autoAnswer > 0 && ++rings >= autoAnswer)
-                Answer();
+                answer();
             else if (autoAnswer == 0)
                 rings = 1;
             break;
@@ -633,45 +633,45 @@ struct Class2Modem::Impl {
             if (call != Call::Dialling) break;
             call = Call::Sending;
             rejectLeft = cfg.rejectPages;
-            StartTap();
+            startTap();
             break;
         case AT_CALL_EVENT_ANSWERED:
             if (call != Call::Answering) break;
             call = Call::Receiving;
-            std::filesystem::remove(RxPath());
-            StartNear(false);
+            std::filesystem::remove(rxPath());
+            startNear(false);
             break;
         case AT_CALL_EVENT_BUSY:
-            if (call == Call::Dialling) Line("BUSY");
-            ResetCall();
+            if (call == Call::Dialling) line("BUSY");
+            resetCall();
             break;
         case AT_CALL_EVENT_NO_ANSWER:
-            if (call == Call::Dialling) Line("NO ANSWER");
-            ResetCall();
+            if (call == Call::Dialling) line("NO ANSWER");
+            resetCall();
             break;
         case AT_CALL_EVENT_NO_DIALTONE:
-            if (call == Call::Dialling) Line("NO DIALTONE");
-            ResetCall();
+            if (call == Call::Dialling) line("NO DIALTONE");
+            resetCall();
             break;
         case AT_CALL_EVENT_HANGUP:
             rings = 0;
             if (call == Call::Dialling || call == Call::Answering) {
-                Line("NO CARRIER");
-                ResetCall();
+                line("NO CARRIER");
+                resetCall();
             } else if (call == Call::Sending) {
                 if (!sendDone) {
-                    Line(N("+FHNG:", "+FHS:") + "50");
-                    if (hostWaiting || mode == Mode::Command) Line("OK");
+                    line(n("+FHNG:", "+FHS:") + "50");
+                    if (hostWaiting || mode == Mode::Command) line("OK");
                 }
-                ResetCall();
+                resetCall();
             } else if (call == Call::Receiving) {
                 // The pages stay for the host; only the line is gone.
-                StopTap();
-                FreeNear();
+                stopTap();
+                freeNear();
                 if (!rxDone) {
                     rxDone = true;
-                    LoadRxPages();
-                    if (pendingFdr) ServeNext();
+                    loadRxPages();
+                    if (pendingFdr) serveNext();
                 }
             }
             break;
@@ -690,18 +690,18 @@ Class2Modem::Class2Modem(Class2Config config, Output out, Control control, Logge
 }
 
 Class2Modem::~Class2Modem() {
-    d_->StopTap();
-    d_->FreeNear();
+    d_->stopTap();
+    d_->freeNear();
     std::error_code ec;
     std::filesystem::remove_all(d_->cfg.workDir, ec);
 }
 
-void Class2Modem::FromHost(const uint8_t* data, size_t len) { d_->FromHost(data, len); }
-void Class2Modem::CallEvent(int event) { d_->CallEvent(event); }
-bool Class2Modem::Frozen() const { return d_->frozen; }
-void Class2Modem::Poll() { d_->Poll(); }
+void Class2Modem::fromHost(const uint8_t* data, size_t len) { d_->fromHost(data, len); }
+void Class2Modem::callEvent(int event) { d_->callEvent(event); }
+bool Class2Modem::frozen() const { return d_->frozen; }
+void Class2Modem::poll() { d_->poll(); }
 
-void Class2Modem::Tx(int16_t* amp, int len) {
+void Class2Modem::tx(int16_t* amp, int len) {
     if (d_->nearEnd) {
         const int n = fax_tx(d_->nearEnd, amp, len);
         std::fill(amp + std::max(n, 0), amp + len, 0);
@@ -710,10 +710,10 @@ void Class2Modem::Tx(int16_t* amp, int len) {
     }
 }
 
-void Class2Modem::Rx(int16_t* amp, int len) {
+void Class2Modem::rx(int16_t* amp, int len) {
     if (d_->tapFsk) {
         fsk_rx(d_->tapFsk, amp, len);
-        if (d_->tapReported) d_->StopTap();
+        if (d_->tapReported) d_->stopTap();
     }
     if (d_->nearEnd) fax_rx(d_->nearEnd, amp, len);
 }

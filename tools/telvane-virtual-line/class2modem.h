@@ -2,7 +2,7 @@
 // EIA/TIA-592 Class 2 or ITU-T T.32 Class 2.0 to the host and runs T.30 itself (spandsp's T.30
 // terminal) on the simulated telephone line.
 // Page data is exchanged with the host between the line's time steps: while the host delivers
-// or takes a page the line is frozen (Frozen()), so that neither T.30 engine sees time pass.
+// or takes a page the line is frozen (frozen()), so that neither T.30 engine sees time pass.
 // Sending, each host page becomes one document (EOM between pages); receiving, the pages are
 // handed to the host once the far end has sent its last one.
 #pragma once
@@ -35,14 +35,14 @@ public:
     Class2Modem(const Class2Modem&) = delete;
     Class2Modem& operator=(const Class2Modem&) = delete;
 
-    void FromHost(const uint8_t* data, size_t len);
-    void CallEvent(int event);  // AT_CALL_EVENT_*
+    void fromHost(const uint8_t* data, size_t len);
+    void callEvent(int event);  // AT_CALL_EVENT_*
     // One block of line audio: what the modem sends, and what it hears.
-    void Tx(int16_t* amp, int len);
-    void Rx(int16_t* amp, int len);
-    bool Frozen() const;
+    void tx(int16_t* amp, int len);
+    void rx(int16_t* amp, int len);
+    bool frozen() const;
     // Runs what is due by the clock; called on every block, frozen or not.
-    void Poll();
+    void poll();
 
 private:
     struct Impl;

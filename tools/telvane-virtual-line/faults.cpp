@@ -16,7 +16,7 @@ constexpr int kSilenceLevel = 64;       // a block above this is signal
 constexpr int kBurstGapBlocks = 10;     // 200 ms of silence ends a transmission
 constexpr size_t kMaxBurst = 8000 * 8;  // at most 8 s of a transmission are kept for a repeat
 
-const char* FrameType(uint8_t fcf) {
+const char* frameType(uint8_t fcf) {
     switch (fcf & 0xFE) {
     case 0x80: return "DIS";
     case 0x40: return "CSI";
@@ -38,7 +38,7 @@ const char* FrameType(uint8_t fcf) {
     }
 }
 
-[[noreturn]] void Bad(const std::string& option, const char* v) {
+[[noreturn]] void bad(const std::string& option, const char* v) {
     std::fprintf(stderr, "telvane-virtual-line: bad value for %s: %s\n", option.c_str(), v);
     std::exit(2);
 }
@@ -46,28 +46,28 @@ const char* FrameType(uint8_t fcf) {
 long Number(const std::string& option, const char* v, long max) {
     char* end = nullptr;
     const long n = std::strtol(v, &end, 10);
-    if (!v[0] || *end || n < 0 || n > max) Bad(option, v);
+    if (!v[0] || *end || n < 0 || n > max) bad(option, v);
     return n;
 }
 
 // "in:3", "out:DCS", "in:MCF:2".
-FrameSpec ParseSpec(const std::string& option, const char* v) {
+FrameSpec parseSpec(const std::string& option, const char* v) {
     FrameSpec s;
     std::string text(v);
     const size_t colon = text.find(':');
-    if (colon == std::string::npos) Bad(option, v);
+    if (colon == std::string::npos) bad(option, v);
     const std::string dir = text.substr(0, colon);
     if (dir == "in")
         s.In = true;
     else if (dir == "out")
         s.In = false;
     else
-        Bad(option, v);
+        bad(option, v);
     std::string rest = text.substr(colon + 1);
-    if (rest.empty()) Bad(option, v);
+    if (rest.empty()) bad(option, v);
     if (std::isdigit(static_cast<unsigned char>(rest[0]))) {
         s.Number = static_cast<int>(Number(option, rest.c_str(), 10000));
-        if (s.Number == 0) Bad(option, v);
+        if (s.Number == 0) bad(option, v);
         return s;
     }
     const size_t colon2 = rest.find(':');
@@ -75,12 +75,12 @@ FrameSpec ParseSpec(const std::string& option, const char* v) {
     for (char& c : s.Type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (colon2 != std::string::npos) {
         s.Occurrence = static_cast<int>(Number(option, rest.c_str() + colon2 + 1, 10000));
-        if (s.Occurrence == 0) Bad(option, v);
+        if (s.Occurrence == 0) bad(option, v);
     }
     return s;
 }
 
-bool Loud(const int16_t* block, int n) {
+bool loud(const int16_t* block, int n) {
     for (int i = 0; i < n; ++i)
         if (block[i] > kSilenceLevel || block[i] < -kSilenceLevel) return true;
     return false;
@@ -88,32 +88,32 @@ bool Loud(const int16_t* block, int n) {
 
 }  // namespace
 
-bool FaultOptions::Any() const {
+bool FaultOptions::any() const {
     return !Drop.empty() || !Corrupt.empty() || !Repeat.empty() || DelayMs > 0 || FttTrainings > 0 || ThrottleBps > 0 ||
            StallAfter >= 0 || HangupAfter >= 0;
 }
 
-bool ParseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o) {
+bool parseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o) {
     if (arg == "--drop-frame") {
-        o.Drop.push_back(ParseSpec(arg, value()));
+        o.Drop.push_back(parseSpec(arg, value()));
     } else if (arg == "--corrupt-frame") {
-        o.Corrupt.push_back(ParseSpec(arg, value()));
+        o.Corrupt.push_back(parseSpec(arg, value()));
     } else if (arg == "--repeat-command") {
         const char* v = value();
-        FrameSpec s = ParseSpec(arg, (std::string("in:") + v).c_str());
+        FrameSpec s = parseSpec(arg, (std::string("in:") + v).c_str());
         o.Repeat.push_back(s);
     } else if (arg == "--delay-response") {
         const char* v = value();
         const char* colon = std::strchr(v, ':');
-        if (!colon) Bad(arg, v);
+        if (!colon) bad(arg, v);
         o.DelayResponse = static_cast<int>(Number(arg, std::string(v, colon).c_str(), 10000));
         o.DelayMs = static_cast<int>(Number(arg, colon + 1, 20000));
-        if (o.DelayResponse == 0) Bad(arg, v);
+        if (o.DelayResponse == 0) bad(arg, v);
     } else if (arg == "--ftt") {
         o.FttTrainings = static_cast<int>(Number(arg, value(), 100));
     } else if (arg == "--throttle") {
         o.ThrottleBps = static_cast<int>(Number(arg, value(), 1'000'000));
-        if (o.ThrottleBps < 300) Bad(arg, std::to_string(o.ThrottleBps).c_str());
+        if (o.ThrottleBps < 300) bad(arg, std::to_string(o.ThrottleBps).c_str());
     } else if (arg == "--stall-after") {
         o.StallAfter = Number(arg, value(), 100'000'000);
     } else if (arg == "--hangup-after") {
@@ -124,7 +124,7 @@ bool ParseFaultOption(const std::string& arg, const std::function<const char*()>
     return true;
 }
 
-const char* FaultUsage() {
+const char* faultUsage() {
     return "Faults (FRAME is in:N, out:N, in:TYPE[:K] or out:TYPE[:K]; \"in\" = sent by the far end,\n"
            "\"out\" = sent by the host; N counts the direction's frames from 1; TYPE is DIS, CSI, DCS,\n"
            "TSI, CFR, FTT, MCF, RTN, RTP, MPS, EOM, EOP, DCN...; K picks the Kth of that type [1]):\n"
@@ -145,7 +145,7 @@ const char* FaultUsage() {
            "Each fault option may be given more than once where it names a frame.\n";
 }
 
-void Faults::NewCall() {
+void Faults::newCall() {
     frames_[0] = frames_[1] = 0;
     typeCounts_[0].clear();
     typeCounts_[1].clear();
@@ -173,24 +173,24 @@ void Faults::NewCall() {
     replayPos_ = 0;
 }
 
-void Faults::Install(hdlc_rx_state_t* rx, Tap& tap) {
-    if (rx->frame_handler == &Faults::OnFrame) return;
+void Faults::install(hdlc_rx_state_t* rx, Tap& tap) {
+    if (rx->frame_handler == &Faults::onFrame) return;
     tap.original = rx->frame_handler;
     tap.originalUser = rx->frame_user_data;
-    hdlc_rx_set_frame_handler(rx, &Faults::OnFrame, &tap);
+    hdlc_rx_set_frame_handler(rx, &Faults::onFrame, &tap);
 }
 
-void Faults::Hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem) {
+void Faults::hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem) {
     if (opt_.Drop.empty() && opt_.Corrupt.empty() && opt_.Repeat.empty()) return;
     hostTap_.self = farTap_.self = this;
     hostTap_.in = true;
     farTap_.in = false;
-    if (host) Install(&host->audio.modems.hdlc_rx, hostTap_);
-    if (farFax) Install(&farFax->modems.hdlc_rx, farTap_);
-    if (farModem) Install(&farModem->audio.modems.hdlc_rx, farTap_);
+    if (host) install(&host->audio.modems.hdlc_rx, hostTap_);
+    if (farFax) install(&farFax->modems.hdlc_rx, farTap_);
+    if (farModem) install(&farModem->audio.modems.hdlc_rx, farTap_);
 }
 
-bool Faults::Matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type,
+bool Faults::matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type,
                      int occurrence) {
     for (const FrameSpec& s : specs) {
         if (s.In != in) continue;
@@ -199,7 +199,7 @@ bool Faults::Matches(const std::vector<FrameSpec>& specs, bool in, int number, c
     return false;
 }
 
-void Faults::OnFrame(void* user, const uint8_t* pkt, int len, int ok) {
+void Faults::onFrame(void* user, const uint8_t* pkt, int len, int ok) {
     Tap& tap = *static_cast<Tap*>(user);
     Faults& f = *tap.self;
     if (len < 3 || !ok) {  // status reports, and frames the line itself garbled
@@ -208,7 +208,7 @@ void Faults::OnFrame(void* user, const uint8_t* pkt, int len, int ok) {
     }
     const int dir = tap.in ? 0 : 1;
     const int number = ++f.frames_[dir];
-    const std::string type = FrameType(pkt[2]);
+    const std::string type = frameType(pkt[2]);
     int occurrence = 1;
     auto& counts = f.typeCounts_[dir];
     auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& p) { return p.first == type; });
@@ -219,16 +219,16 @@ void Faults::OnFrame(void* user, const uint8_t* pkt, int len, int ok) {
     const char* dirName = tap.in ? "in" : "out";
     char what[96];
     std::snprintf(what, sizeof what, "%s frame %d (%s #%d)", dirName, number, type.c_str(), occurrence);
-    if (f.Matches(f.opt_.Drop, tap.in, number, type, occurrence)) {
+    if (f.matches(f.opt_.Drop, tap.in, number, type, occurrence)) {
         f.log_(std::string("fault: dropped ") + what);
         return;
     }
-    if (f.Matches(f.opt_.Corrupt, tap.in, number, type, occurrence)) {
+    if (f.matches(f.opt_.Corrupt, tap.in, number, type, occurrence)) {
         f.log_(std::string("fault: bad FCS on ") + what);
         if (tap.original) tap.original(tap.originalUser, pkt, len, 0);
         return;
     }
-    if (tap.in && f.Matches(f.opt_.Repeat, true, number, type, occurrence)) {
+    if (tap.in && f.matches(f.opt_.Repeat, true, number, type, occurrence)) {
         f.log_(std::string("fault: will repeat ") + what);
         f.repeatArmed_ = true;
         f.hostSpoke_ = false;
@@ -236,20 +236,20 @@ void Faults::OnFrame(void* user, const uint8_t* pkt, int len, int ok) {
     if (tap.original) tap.original(tap.originalUser, pkt, len, ok);
 }
 
-size_t Faults::HostReadLimit(size_t wanted) {
+size_t Faults::hostReadLimit(size_t wanted) {
     if (stalled_) return 0;
     if (opt_.ThrottleBps <= 0) return wanted;
     return std::min(wanted, static_cast<size_t>(readTokens_));
 }
 
-size_t Faults::HostWriteLimit(size_t wanted) {
+size_t Faults::hostWriteLimit(size_t wanted) {
     if (opt_.ThrottleBps <= 0) return wanted;
     const size_t n = std::min(wanted, static_cast<size_t>(writeTokens_));
     writeTokens_ -= static_cast<double>(n);
     return n;
 }
 
-void Faults::HostLine(const std::string& line) {
+void Faults::hostLine(const std::string& line) {
     std::string up;
     for (char c : line) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (up.find("+FTH=") != std::string::npos) {
@@ -275,13 +275,13 @@ void Faults::HostLine(const std::string& line) {
     }
 }
 
-void Faults::FromHost(uint8_t* buf, size_t n) {
+void Faults::fromHost(uint8_t* buf, size_t n) {
     if (opt_.ThrottleBps > 0) readTokens_ -= static_cast<double>(n);
     for (size_t i = 0; i < n; ++i) {
         const uint8_t c = buf[i];
         if (!hostInData_) {
             if (c == '\r' || c == '\n') {
-                if (!hostLine_.empty()) HostLine(hostLine_);
+                if (!hostLine_.empty()) hostLine(hostLine_);
                 hostLine_.clear();
             } else if (c >= 0x20 && hostLine_.size() < 200) {
                 hostLine_ += static_cast<char>(c);
@@ -316,7 +316,7 @@ void Faults::FromHost(uint8_t* buf, size_t n) {
     }
 }
 
-void Faults::ToHost(const uint8_t* buf, size_t n) {
+void Faults::toHost(const uint8_t* buf, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t c = buf[i];
         if (!modemInData_) {
@@ -354,22 +354,22 @@ void Faults::ToHost(const uint8_t* buf, size_t n) {
     }
 }
 
-bool Faults::HangupDue() {
+bool Faults::hangupDue() {
     if (!hangup_) return false;
     hangup_ = false;
     opt_.HangupAfter = -1;  // once per run
     return true;
 }
 
-void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
+void Faults::farAudio(int16_t* block, int n, const int16_t* hostTx) {
     if (opt_.ThrottleBps > 0) {
         // Tokens for one block; a little headroom so that a burst of a few bytes passes.
         const double perBlock = opt_.ThrottleBps / 8.0 * n / kSampleRate;
         readTokens_ = std::min(readTokens_ + perBlock, perBlock * 4);
         writeTokens_ = std::min(writeTokens_ + perBlock, perBlock * 4);
     }
-    const bool loud = Loud(block, n);
-    if (loud && !farActive_ && farSilentBlocks_ >= kBurstGapBlocks) {
+    const bool heard = loud(block, n);
+    if (heard && !farActive_ && farSilentBlocks_ >= kBurstGapBlocks) {
         ++farBursts_;
         burst_.clear();
         log_("far end transmission " + std::to_string(farBursts_) + " starts");
@@ -379,7 +379,7 @@ void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
             delayOwed_ += static_cast<size_t>(opt_.DelayMs) * kSampleRate / 1000;
         }
     }
-    if (loud) {
+    if (heard) {
         farActive_ = true;
         farSilentBlocks_ = 0;
         if (burst_.size() < kMaxBurst) burst_.insert(burst_.end(), block, block + n);
@@ -390,7 +390,7 @@ void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
     // The delay line: what went in comes out later; during long silence the delay is taken
     // back out again so that later exchanges keep their normal timing.
     if (!extraDelay_.empty() || delayOwed_ > 0) {
-        if (!loud && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
+        if (!heard && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
             const size_t take = std::min(delayOwed_, static_cast<size_t>(n));
             delayOwed_ -= take;
             extraDelay_.erase(extraDelay_.end() - static_cast<long>(take), extraDelay_.end());
@@ -404,7 +404,7 @@ void Faults::FarAudio(int16_t* block, int n, const int16_t* hostTx) {
     // A repeat: after the host has answered (it spoke, then fell silent), the far end's last
     // transmission is heard once more.
     if (repeatArmed_ && !farActive_) {
-        if (Loud(hostTx, n)) {
+        if (loud(hostTx, n)) {
             hostSpoke_ = true;
             hostSilentBlocks_ = 0;
         } else if (hostSpoke_ && ++hostSilentBlocks_ >= 4) {

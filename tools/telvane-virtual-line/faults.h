@@ -37,13 +37,13 @@ struct FaultOptions {
     int ThrottleBps = 0;    // bytes between host and modem at most at this rate
     long StallAfter = -1;   // the modem stops taking page data after this many bytes
     long HangupAfter = -1;  // the far end hangs up after this many page bytes
-    bool Any() const;
+    bool any() const;
 };
 
 // Parses one fault option (`value` fetches its argument). False when `arg` is none of them;
 // exits with status 2 on a bad value.
-bool ParseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o);
-const char* FaultUsage();
+bool parseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o);
+const char* faultUsage();
 
 class Faults {
 public:
@@ -51,26 +51,26 @@ public:
     Faults(FaultOptions o, Logger log) : opt_(std::move(o)), log_(std::move(log)) {}
 
     // A new call starts: counters and pending work are reset.
-    void NewCall();
+    void newCall();
     // Puts the frame interceptors in place (again, if the modems re-initialised their
     // receivers). `far` may be a fax machine or a second modem.
-    void Hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem);
+    void hook(t31_state_t* host, fax_state_t* farFax, t31_state_t* farModem);
 
     // Host -> modem bytes: how many may be read now (0: leave them in the tty).
-    size_t HostReadLimit(size_t wanted);
+    size_t hostReadLimit(size_t wanted);
     // Host -> modem bytes as read: tracked, and a TCF spoiled in place.
-    void FromHost(uint8_t* buf, size_t n);
+    void fromHost(uint8_t* buf, size_t n);
     // Modem -> host bytes: tracked (received page data counts towards a hang-up).
-    void ToHost(const uint8_t* buf, size_t n);
+    void toHost(const uint8_t* buf, size_t n);
     // Whether the modem may move bytes towards the host now (throttle).
-    size_t HostWriteLimit(size_t wanted);
+    size_t hostWriteLimit(size_t wanted);
     // One 20 ms block of the far end's audio on its way to the host (`hostTx` is what the host
     // sends in the same block): delays and repeats are applied here.
-    void FarAudio(int16_t* block, int n, const int16_t* hostTx);
+    void farAudio(int16_t* block, int n, const int16_t* hostTx);
     // True once the far end is to hang up (then the call is ended by the line).
-    bool HangupDue();
+    bool hangupDue();
     // True while the modem takes nothing from the host.
-    bool Stalled() const { return stalled_; }
+    bool stalled() const { return stalled_; }
 
 private:
     struct Tap {
@@ -79,10 +79,10 @@ private:
         hdlc_frame_handler_t original = nullptr;
         void* originalUser = nullptr;
     };
-    static void OnFrame(void* user, const uint8_t* pkt, int len, int ok);
-    void Install(hdlc_rx_state_t* rx, Tap& tap);
-    bool Matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type, int occurrence);
-    void HostLine(const std::string& line);
+    static void onFrame(void* user, const uint8_t* pkt, int len, int ok);
+    void install(hdlc_rx_state_t* rx, Tap& tap);
+    bool matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type, int occurrence);
+    void hostLine(const std::string& line);
 
     FaultOptions opt_;
     Logger log_;

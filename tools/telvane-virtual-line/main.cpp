@@ -48,9 +48,9 @@ constexpr int kHangupGraceBlocks = 150;          // 3 s after the far end finish
 constexpr int64_t kStopGraceNs = 3'000'000'000;  // --calls reached: stop this much later
 
 volatile std::sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
+void onSignal(int) { gStop = 1; }
 
-int64_t NowNs() {
+int64_t nowNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
@@ -83,7 +83,7 @@ struct Options {
 
 FILE* gLog = nullptr;
 
-void Log(const char* fmt, ...) {
+void log(const char* fmt, ...) {
     if (!gLog) return;
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -103,14 +103,14 @@ void Log(const char* fmt, ...) {
 // Keeps printable lines of a byte stream for the log (page data is binary and skipped).
 class LineSniffer {
 public:
-    void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
-    void Feed(const uint8_t* p, size_t n) {
+    void setPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+    void feed(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = p[i];
             const bool dataEnd = c == 0x03 && last_ == 0x10;  // DLE ETX ends a block of data
             last_ = c;
             if (c == '\r' || c == '\n' || dataEnd) {
-                Flush();
+                flush();
             } else if (c >= 0x20 && c < 0x7f && !binary_) {
                 if (line_.size() < 200)
                     line_ += static_cast<char>(c);
@@ -123,8 +123,8 @@ public:
     }
 
 private:
-    void Flush() {
-        if (!binary_ && !line_.empty()) Log("%s %s", prefix_.c_str(), line_.c_str());
+    void flush() {
+        if (!binary_ && !line_.empty()) log("%s %s", prefix_.c_str(), line_.c_str());
         line_.clear();
         binary_ = false;
     }
@@ -136,7 +136,7 @@ private:
 
 // The received file's name: the first "%d" (or "%0Nd") of the pattern becomes the call number.
 // Only that conversion is honoured, so a pattern can never act as a printf format.
-std::string ReceiveName(const std::string& pattern, int call) {
+std::string receiveName(const std::string& pattern, int call) {
     for (size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] != '%') continue;
         size_t j = i + 1;
@@ -177,33 +177,33 @@ struct Modem {
 class Line {
 public:
     explicit Line(Options o)
-        : opt_(std::move(o)), faults_(opt_.faults, [](const std::string& s) { Log("%s", s.c_str()); }) {}
+        : opt_(std::move(o)), faults_(opt_.faults, [](const std::string& s) { log("%s", s.c_str()); }) {}
     ~Line();
-    bool Setup();
-    void Run();
+    bool setup();
+    void run();
 
-    static int AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len);
-    static int ModemControl(t31_state_t*, void* user, int op, const char* num);
-    static int PhaseB(t30_state_t*, void* user, int result);
-    static int PhaseD(t30_state_t*, void* user, int result);
-    static void PhaseE(t30_state_t*, void* user, int completion);
+    static int atTx(at_state_t*, void* user, const uint8_t* buf, size_t len);
+    static int modemControl(t31_state_t*, void* user, int op, const char* num);
+    static int phaseB(t30_state_t*, void* user, int result);
+    static int phaseD(t30_state_t*, void* user, int result);
+    static void phaseE(t30_state_t*, void* user, int completion);
 
 private:
     enum class CallState { Idle, Dialling, Ringing, Connected, Finishing };
 
-    bool CreateModem(Modem& m, const std::string& link);
-    void ResetModem(Modem& m);
-    void PollOnce(int64_t deadline);
-    void ReadHost(Modem& m);
-    void WriteHost(Modem& m);
-    void Block();
-    void Delay(std::deque<int16_t>& line, int16_t* block);
-    void ClearLine();
-    void CallControl();
-    void HandleOp(Modem& m, int op, const std::string& num);
-    void StartFarEnd(bool calling);
-    void EndCall(const char* why);
-    void Result(int pages, const char* remote, int code, const char* text);
+    bool createModem(Modem& m, const std::string& link);
+    void resetModem(Modem& m);
+    void pollOnce(int64_t deadline);
+    void readHost(Modem& m);
+    void writeHost(Modem& m);
+    void block();
+    void delay(std::deque<int16_t>& line, int16_t* block);
+    void clearLine();
+    void callControl();
+    void handleOp(Modem& m, int op, const std::string& num);
+    void startFarEnd(bool calling);
+    void endCall(const char* why);
+    void outcome(int pages, const char* remote, int code, const char* text);
 
     Options opt_;
     Modem modems_[2];
@@ -235,7 +235,7 @@ Line::~Line() {
     }
 }
 
-bool Line::CreateModem(Modem& m, const std::string& link) {
+bool Line::createModem(Modem& m, const std::string& link) {
     m.line = this;
     m.master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m.master < 0 || grantpt(m.master) != 0 || unlockpt(m.master) != 0) {
@@ -263,12 +263,12 @@ bool Line::CreateModem(Modem& m, const std::string& link) {
         }
         m.linkPath = link;
     }
-    ResetModem(m);
+    resetModem(m);
     return true;
 }
 
 // A fresh modem, as after power-on (also used when the host closes the tty).
-void Line::ResetModem(Modem& m) {
+void Line::resetModem(Modem& m) {
     if (opt_.faxClass != "1") {
         telvane::virtualline::Class2Config c;
         c.class20 = opt_.faxClass == "2.0";
@@ -279,52 +279,52 @@ void Line::ResetModem(Modem& m) {
         c.workDir = "/tmp/telvane-class2-" + std::to_string(getpid()) + "-" + std::to_string(m.index);
         m.c2.reset();
         m.c2 = std::make_unique<telvane::virtualline::Class2Modem>(
-            c, [&m](const uint8_t* b, size_t n) { AtTx(nullptr, &m, b, n); },
+            c, [&m](const uint8_t* b, size_t n) { atTx(nullptr, &m, b, n); },
             [&m](int op, const std::string& num) {
                 if (op == AT_MODEM_CONTROL_CALL) m.dialled = num;
                 m.pendingOps.push_back(op);
             },
-            [](const std::string& text) { Log("class 2 modem: %s", text.c_str()); });
+            [](const std::string& text) { log("class 2 modem: %s", text.c_str()); });
         m.pendingEvents.clear();
         m.pendingOps.clear();
         return;
     }
     if (m.t31) t31_free(m.t31);
-    m.t31 = t31_init(nullptr, AtTx, &m, ModemControl, &m, nullptr, nullptr);
+    m.t31 = t31_init(nullptr, atTx, &m, modemControl, &m, nullptr, nullptr);
     t31_set_transmit_on_idle(m.t31, 1);
     m.cts = true;
     m.pendingEvents.clear();
     m.pendingOps.clear();
 }
 
-bool Line::Setup() {
+bool Line::setup() {
     modemCount_ = opt_.pair ? 2 : 1;
     for (int i = 0; i < modemCount_; ++i) {
         modems_[i].index = i;
-        modems_[i].fromHostLog.SetPrefix(opt_.pair ? "host" + std::to_string(i + 1) + ">" : "host>");
-        modems_[i].toHostLog.SetPrefix(opt_.pair ? "modem" + std::to_string(i + 1) + "<" : "modem<");
+        modems_[i].fromHostLog.setPrefix(opt_.pair ? "host" + std::to_string(i + 1) + ">" : "host>");
+        modems_[i].toHostLog.setPrefix(opt_.pair ? "modem" + std::to_string(i + 1) + "<" : "modem<");
         const std::string link = i < static_cast<int>(opt_.ttys.size()) ? opt_.ttys[i] : std::string();
-        if (!CreateModem(modems_[i], link)) return false;
+        if (!createModem(modems_[i], link)) return false;
         std::printf("modem %d: %s%s%s\n", i + 1, modems_[i].slavePath.c_str(), link.empty() ? "" : " -> ",
                     link.c_str());
     }
     std::fflush(stdout);
-    idleSince_ = NowNs();
-    ClearLine();
+    idleSince_ = nowNs();
+    clearLine();
     return true;
 }
 
-int Line::AtTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
+int Line::atTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
     auto* m = static_cast<Modem*>(user);
-    m->toHostLog.Feed(buf, len);
-    if (m->index == 0) m->line->faults_.ToHost(buf, len);
+    m->toHostLog.feed(buf, len);
+    if (m->index == 0) m->line->faults_.toHost(buf, len);
     m->toHost.insert(m->toHost.end(), buf, buf + len);
     while (m->toHost.size() > kMaxHostQueue) m->toHost.pop_front();
     return static_cast<int>(len);
 }
 
 // Called while a command line is parsed: only record the operation; act on it in the loop.
-int Line::ModemControl(t31_state_t*, void* user, int op, const char* num) {
+int Line::modemControl(t31_state_t*, void* user, int op, const char* num) {
     auto* m = static_cast<Modem*>(user);
     switch (op) {
     case AT_MODEM_CONTROL_CTS: m->cts = num != nullptr; return 0;
@@ -336,34 +336,34 @@ int Line::ModemControl(t31_state_t*, void* user, int op, const char* num) {
     }
 }
 
-int Line::PhaseB(t30_state_t* t30, void*, int result) {
+int Line::phaseB(t30_state_t* t30, void*, int result) {
     const char* id = t30_get_rx_ident(t30);
-    Log("t30 phase B (0x%02x) remote \"%s\"", result, id ? id : "");
+    log("t30 phase B (0x%02x) remote \"%s\"", result, id ? id : "");
     return T30_ERR_OK;
 }
 
-int Line::PhaseD(t30_state_t* t30, void* user, int result) {
+int Line::phaseD(t30_state_t* t30, void* user, int result) {
     t30_stats_t st{};
     t30_get_transfer_statistics(t30, &st);
     auto* self = static_cast<Line*>(user);
     if (self->opt_.hangupAfterPages > 0 && st.pages_rx >= self->opt_.hangupAfterPages) self->farHangsUp_ = true;
-    Log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d", result, st.pages_tx, st.pages_rx, st.bit_rate,
+    log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d", result, st.pages_tx, st.pages_rx, st.bit_rate,
         st.width, st.length);
     return T30_ERR_OK;
 }
 
-void Line::PhaseE(t30_state_t* t30, void* user, int completion) {
+void Line::phaseE(t30_state_t* t30, void* user, int completion) {
     auto* self = static_cast<Line*>(user);
     t30_stats_t st{};
     t30_get_transfer_statistics(t30, &st);
     const char* id = t30_get_rx_ident(t30);
     const int pages = self->opt_.callMode ? st.pages_tx : st.pages_rx;
-    Log("t30 phase E: %d %s", completion, t30_completion_code_to_str(completion));
-    self->Result(pages, id ? id : "", completion, t30_completion_code_to_str(completion));
+    log("t30 phase E: %d %s", completion, t30_completion_code_to_str(completion));
+    self->outcome(pages, id ? id : "", completion, t30_completion_code_to_str(completion));
     self->farEndDone_ = true;
 }
 
-void Line::Result(int pages, const char* remote, int code, const char* text) {
+void Line::outcome(int pages, const char* remote, int code, const char* text) {
     if (resultPrinted_) return;
     resultPrinted_ = true;
     std::printf("call %d: %s pages=%d remote=\"%s\" result=%d (%s)%s%s\n", callNumber_,
@@ -373,8 +373,8 @@ void Line::Result(int pages, const char* remote, int code, const char* text) {
     std::fflush(stdout);
 }
 
-void Line::StartFarEnd(bool calling) {
-    faults_.NewCall();
+void Line::startFarEnd(bool calling) {
+    faults_.newCall();
     fax_ = fax_init(nullptr, calling ? 1 : 0);
     fax_set_transmit_on_idle(fax_, 1);
     t30_state_t* t30 = fax_get_t30_state(fax_);
@@ -384,26 +384,26 @@ void Line::StartFarEnd(bool calling) {
     t30_set_supported_resolutions(t30, opt_.fineOnly ? T30_SUPPORT_FINE_RESOLUTION
                                                      : T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
     t30_set_ecm_capability(t30, 0);
-    t30_set_phase_b_handler(t30, PhaseB, this);
-    t30_set_phase_d_handler(t30, PhaseD, this);
-    t30_set_phase_e_handler(t30, PhaseE, this);
+    t30_set_phase_b_handler(t30, phaseB, this);
+    t30_set_phase_d_handler(t30, phaseD, this);
+    t30_set_phase_e_handler(t30, phaseE, this);
     if (calling) {
         t30_set_tx_file(t30, opt_.sendFile.c_str(), -1, -1);
     } else {
-        rxFile_ = ReceiveName(opt_.receivePattern, callNumber_);
+        rxFile_ = receiveName(opt_.receivePattern, callNumber_);
         t30_set_rx_file(t30, rxFile_.c_str(), -1);
     }
     farEndDone_ = false;
     resultPrinted_ = false;
 }
 
-void Line::EndCall(const char* why) {
-    Log("call %d ends: %s", callNumber_, why);
+void Line::endCall(const char* why) {
+    log("call %d ends: %s", callNumber_, why);
     if (fax_) {
         if (!farEndDone_) {
             // Let the far end report what it got so far (phase E with "call dropped").
             t30_terminate(fax_get_t30_state(fax_));
-            if (!resultPrinted_) Result(0, "", T30_ERR_CALLDROPPED, why);
+            if (!resultPrinted_) outcome(0, "", T30_ERR_CALLDROPPED, why);
         }
         fax_free(fax_);
         fax_ = nullptr;
@@ -413,39 +413,39 @@ void Line::EndCall(const char* why) {
     }
     state_ = CallState::Idle;
     blocksInState_ = 0;
-    ClearLine();
+    clearLine();
     ++callsFinished_;
-    idleSince_ = NowNs();
+    idleSince_ = nowNs();
     if (opt_.calls > 0 && callsFinished_ >= opt_.calls && stopAt_ == 0)
-        stopAt_ = NowNs() + kStopGraceNs;  // let the host finish its hang-up first
+        stopAt_ = nowNs() + kStopGraceNs;  // let the host finish its hang-up first
 }
 
-void Line::HandleOp(Modem& m, int op, const std::string& num) {
+void Line::handleOp(Modem& m, int op, const std::string& num) {
     Modem& other = modems_[1 - m.index];
     switch (op) {
     case AT_MODEM_CONTROL_CALL:
-        Log("modem %d dials \"%s\"", m.index + 1, num.c_str());
+        log("modem %d dials \"%s\"", m.index + 1, num.c_str());
         if (state_ != CallState::Idle) {
             m.pendingEvents.push_back(AT_CALL_EVENT_BUSY);
             return;
         }
         ++callNumber_;
         ++dialAttempts_;
-        faults_.NewCall();
+        faults_.newCall();
         caller_ = m.index;
         state_ = CallState::Dialling;
         blocksInState_ = 0;
         ringsSent_ = 0;
         break;
     case AT_MODEM_CONTROL_ANSWER:
-        Log("modem %d answers", m.index + 1);
+        log("modem %d answers", m.index + 1);
         if (state_ != CallState::Ringing) return;  // nothing to answer: the modem times out with NO CARRIER by itself
         if (opt_.pair) {
             m.pendingEvents.push_back(AT_CALL_EVENT_ANSWERED);
             other.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
         } else {
             m.pendingEvents.push_back(AT_CALL_EVENT_ANSWERED);
-            StartFarEnd(true);
+            startFarEnd(true);
         }
         state_ = CallState::Connected;
         blocksInState_ = 0;
@@ -458,42 +458,42 @@ void Line::HandleOp(Modem& m, int op, const std::string& num) {
             other.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
         if (!opt_.pair && state_ == CallState::Ringing && opt_.callMode)
             return;  // on-hook while our call rings: keep ringing
-        EndCall("host hung up");
+        endCall("host hung up");
         break;
     default: break;
     }
 }
 
 // Call progress: runs once per 20 ms block.
-void Line::CallControl() {
+void Line::callControl() {
     ++blocksInState_;
     Modem& host = modems_[0];
     switch (state_) {
     case CallState::Idle:
         if (!opt_.pair && opt_.callMode && host.hostPresent &&
-            NowNs() - idleSince_ >= static_cast<int64_t>(opt_.callGapSeconds) * 1'000'000'000) {
+            nowNs() - idleSince_ >= static_cast<int64_t>(opt_.callGapSeconds) * 1'000'000'000) {
             ++callNumber_;
             state_ = CallState::Ringing;
             blocksInState_ = kRingIntervalBlocks;  // ring at once
             ringsSent_ = 0;
-            Log("far end calls (call %d)", callNumber_);
+            log("far end calls (call %d)", callNumber_);
         }
         break;
     case CallState::Dialling: {
         Modem& caller = modems_[caller_];
         if (dialAttempts_ <= opt_.busyFirst && blocksInState_ == 100) {
-            Log("line busy (attempt %d)", dialAttempts_);
+            log("line busy (attempt %d)", dialAttempts_);
             std::printf("call %d: busy\n", callNumber_);
             std::fflush(stdout);
             caller.pendingEvents.push_back(AT_CALL_EVENT_BUSY);
             state_ = CallState::Idle;
-            idleSince_ = NowNs();
+            idleSince_ = nowNs();
             break;
         }
         if (dialAttempts_ <= opt_.busyFirst) break;
         if (blocksInState_ >= opt_.dialTimeoutSeconds * 50) {
             caller.pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
-            EndCall("no answer");
+            endCall("no answer");
             break;
         }
         if (opt_.neverAnswer) break;
@@ -502,9 +502,9 @@ void Line::CallControl() {
             blocksInState_ = kRingIntervalBlocks;
             ringsSent_ = 0;
         } else if (blocksInState_ >= opt_.answerAfterSeconds * 50) {
-            Log("far end answers");
+            log("far end answers");
             caller.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
-            StartFarEnd(false);
+            startFarEnd(false);
             state_ = CallState::Connected;
             blocksInState_ = 0;
         }
@@ -514,13 +514,13 @@ void Line::CallControl() {
         Modem& callee = opt_.pair ? modems_[1 - caller_] : host;
         if (blocksInState_ >= kRingIntervalBlocks) {
             if (ringsSent_ >= opt_.rings) {
-                Log("no answer after %d rings", ringsSent_);
+                log("no answer after %d rings", ringsSent_);
                 if (opt_.pair)
                     modems_[caller_].pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
                 else
                     std::printf("call %d: not answered after %d rings\n", callNumber_, ringsSent_);
                 std::fflush(stdout);
-                EndCall("not answered");
+                endCall("not answered");
                 break;
             }
             ++ringsSent_;
@@ -530,16 +530,16 @@ void Line::CallControl() {
         break;
     }
     case CallState::Connected:
-        if (faults_.HangupDue()) {
+        if (faults_.hangupDue()) {
             host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
             if (opt_.pair) modems_[1].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            EndCall("far end hung up (fault)");
+            endCall("far end hung up (fault)");
             break;
         }
         if (farHangsUp_) {
             farHangsUp_ = false;
             host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            EndCall("far end hung up after its page limit");
+            endCall("far end hung up after its page limit");
             break;
         }
         if (farEndDone_) {
@@ -550,20 +550,20 @@ void Line::CallControl() {
     case CallState::Finishing:
         if (blocksInState_ >= kHangupGraceBlocks) {
             host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            EndCall("far end hung up");
+            endCall("far end hung up");
         }
         break;
     }
 }
 
 // Passes one block through a line direction's delay: the block goes in, the delayed one comes out.
-void Line::Delay(std::deque<int16_t>& line, int16_t* block) {
+void Line::delay(std::deque<int16_t>& line, int16_t* block) {
     line.insert(line.end(), block, block + kBlock);
     std::copy_n(line.begin(), kBlock, block);
     line.erase(line.begin(), line.begin() + kBlock);
 }
 
-void Line::ClearLine() {
+void Line::clearLine() {
     const size_t samples = static_cast<size_t>(opt_.delayMs) * kSampleRate / 1000;
     toFar_.assign(samples, 0);
     toNear_.assign(samples, 0);
@@ -571,11 +571,11 @@ void Line::ClearLine() {
 
 // One 20 ms block of audio: a is what modem 1 sends, b what the far end (fax machine or
 // modem 2) sends; each reaches the other side after the line's delay.
-void Line::Block() {
+void Line::block() {
     int16_t a[kBlock] = {}, b[kBlock] = {};
     const bool audio = state_ == CallState::Connected || state_ == CallState::Finishing;
     if (modems_[0].c2)
-        modems_[0].c2->Tx(a, kBlock);
+        modems_[0].c2->tx(a, kBlock);
     else
         t31_tx(modems_[0].t31, a, kBlock);
     if (opt_.pair)
@@ -586,11 +586,11 @@ void Line::Block() {
         std::fill(std::begin(a), std::end(a), 0);
         std::fill(std::begin(b), std::end(b), 0);
     }
-    faults_.FarAudio(b, kBlock, a);
-    Delay(toFar_, a);
-    Delay(toNear_, b);
+    faults_.farAudio(b, kBlock, a);
+    delay(toFar_, a);
+    delay(toNear_, b);
     if (modems_[0].c2)
-        modems_[0].c2->Rx(b, kBlock);
+        modems_[0].c2->rx(b, kBlock);
     else
         t31_rx(modems_[0].t31, b, kBlock);
     if (opt_.pair)
@@ -599,35 +599,35 @@ void Line::Block() {
         fax_rx(fax_, a, kBlock);
 }
 
-void Line::ReadHost(Modem& m) {
+void Line::readHost(Modem& m) {
     if (!m.cts) return;  // the modem's buffer is full: leave the bytes in the tty (flow control)
     uint8_t buf[512];
-    const size_t want = m.index == 0 ? faults_.HostReadLimit(sizeof buf) : sizeof buf;
+    const size_t want = m.index == 0 ? faults_.hostReadLimit(sizeof buf) : sizeof buf;
     if (want == 0) return;
     const ssize_t n = read(m.master, buf, want);
     if (n <= 0) return;
-    if (m.index == 0) faults_.FromHost(buf, static_cast<size_t>(n));
-    m.fromHostLog.Feed(buf, static_cast<size_t>(n));
+    if (m.index == 0) faults_.fromHost(buf, static_cast<size_t>(n));
+    m.fromHostLog.feed(buf, static_cast<size_t>(n));
     if (state_ == CallState::Dialling && m.index == caller_) {
         // A real modem abandons a dial when the host sends anything.
-        Log("modem %d: dial abandoned by the host", m.index + 1);
+        log("modem %d: dial abandoned by the host", m.index + 1);
         m.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
         if (opt_.pair) modems_[1 - m.index].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
         static const char kNoCarrier[] = "\r\nNO CARRIER\r\n";
-        AtTx(nullptr, &m, reinterpret_cast<const uint8_t*>(kNoCarrier), sizeof kNoCarrier - 1);
-        EndCall("dial abandoned");
+        atTx(nullptr, &m, reinterpret_cast<const uint8_t*>(kNoCarrier), sizeof kNoCarrier - 1);
+        endCall("dial abandoned");
         return;
     }
     if (m.c2)
-        m.c2->FromHost(buf, static_cast<size_t>(n));
+        m.c2->fromHost(buf, static_cast<size_t>(n));
     else
         t31_at_rx(m.t31, reinterpret_cast<const char*>(buf), static_cast<int>(n));
 }
 
-void Line::WriteHost(Modem& m) {
+void Line::writeHost(Modem& m) {
     while (!m.toHost.empty()) {
         uint8_t buf[1024];
-        const size_t len = std::min(m.toHost.size(), m.index == 0 ? faults_.HostWriteLimit(sizeof buf) : sizeof buf);
+        const size_t len = std::min(m.toHost.size(), m.index == 0 ? faults_.hostWriteLimit(sizeof buf) : sizeof buf);
         if (len == 0) return;
         std::copy_n(m.toHost.begin(), len, buf);
         const ssize_t n = write(m.master, buf, len);
@@ -636,14 +636,14 @@ void Line::WriteHost(Modem& m) {
     }
 }
 
-void Line::PollOnce(int64_t deadline) {
+void Line::pollOnce(int64_t deadline) {
     pollfd fds[2];
     for (int i = 0; i < modemCount_; ++i) {
         Modem& m = modems_[i];
-        const bool readable = m.cts && (i != 0 || faults_.HostReadLimit(1) > 0);
+        const bool readable = m.cts && (i != 0 || faults_.hostReadLimit(1) > 0);
         fds[i] = {m.master, static_cast<short>((readable ? POLLIN : 0) | (m.toHost.empty() ? 0 : POLLOUT)), 0};
     }
-    const int64_t left = deadline - NowNs();
+    const int64_t left = deadline - nowNs();
     const int timeout = left > 0 ? static_cast<int>((left + 999'999) / 1'000'000) : 0;
     // While a host is absent its master reports POLLHUP at once: do not spin on it.
     bool anyPresent = false;
@@ -667,16 +667,16 @@ void Line::PollOnce(int64_t deadline) {
     for (int k = 0; k < count; ++k) {
         Modem& m = modems_[map[k]];
         if (live[k].revents & POLLHUP) continue;  // noticed by the presence check at the next block
-        if (live[k].revents & POLLIN) ReadHost(m);
-        if (live[k].revents & POLLOUT) WriteHost(m);
+        if (live[k].revents & POLLIN) readHost(m);
+        if (live[k].revents & POLLOUT) writeHost(m);
     }
 }
 
-void Line::Run() {
-    int64_t next = NowNs() + kBlockNs;
+void Line::run() {
+    int64_t next = nowNs() + kBlockNs;
     while (!gStop) {
-        PollOnce(next);
-        const int64_t now = NowNs();
+        pollOnce(next);
+        const int64_t now = nowNs();
         if (now < next) continue;
         next += kBlockNs;
         if (stopAt_ != 0 && now >= stopAt_) break;
@@ -688,45 +688,45 @@ void Line::Run() {
             poll(&p, 1, 0);
             const bool present = !(p.revents & POLLHUP);
             if (present != m.hostPresent) {
-                Log("modem %d: host %s", i + 1, present ? "opened the tty" : "closed the tty");
+                log("modem %d: host %s", i + 1, present ? "opened the tty" : "closed the tty");
                 m.hostPresent = present;
                 if (!present) {
                     if (state_ != CallState::Idle) {
                         if (opt_.pair) modems_[1 - i].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-                        EndCall("host closed the tty");
+                        endCall("host closed the tty");
                     }
                     m.toHost.clear();
-                    ResetModem(m);
+                    resetModem(m);
                 }
             }
         }
-        faults_.Hook(modems_[0].t31, fax_, opt_.pair ? modems_[1].t31 : nullptr);
-        if (!(modems_[0].c2 && modems_[0].c2->Frozen())) CallControl();
+        faults_.hook(modems_[0].t31, fax_, opt_.pair ? modems_[1].t31 : nullptr);
+        if (!(modems_[0].c2 && modems_[0].c2->frozen())) callControl();
         for (int i = 0; i < modemCount_; ++i) {
             Modem& m = modems_[i];
             auto ops = std::move(m.pendingOps);
             m.pendingOps.clear();
-            for (int op : ops) HandleOp(m, op, m.dialled);
+            for (int op : ops) handleOp(m, op, m.dialled);
             auto events = std::move(m.pendingEvents);
             m.pendingEvents.clear();
             for (int ev : events) {
                 if (m.c2)
-                    m.c2->CallEvent(ev);
+                    m.c2->callEvent(ev);
                 else
                     t31_call_event(m.t31, ev);
             }
         }
         // A Class 2 modem holds the line still while its host moves page data.
-        if (modems_[0].c2) modems_[0].c2->Poll();
-        if (modems_[0].c2 && modems_[0].c2->Frozen()) continue;
-        Block();
+        if (modems_[0].c2) modems_[0].c2->poll();
+        if (modems_[0].c2 && modems_[0].c2->frozen()) continue;
+        block();
         for (int i = 0; i < modemCount_; ++i)
-            if (modems_[i].hostPresent) WriteHost(modems_[i]);
+            if (modems_[i].hostPresent) writeHost(modems_[i]);
     }
-    if (state_ != CallState::Idle) EndCall("line stopped");
+    if (state_ != CallState::Idle) endCall("line stopped");
 }
 
-void Usage(FILE* f) {
+void usage(FILE* f) {
     std::fprintf(
         f,
         "Usage: telvane-virtual-line [options]\n"
@@ -757,10 +757,10 @@ void Usage(FILE* f) {
         "%s\n"
         "Prints the tty path(s), then one line per call:\n"
         "  call N: received|sent pages=P remote=\"ID\" result=CODE (TEXT) [file=PATH]\n",
-        vline::FaultUsage());
+        vline::faultUsage());
 }
 
-bool ParseInt(const char* s, int& out) {
+bool parseInt(const char* s, int& out) {
     char* end = nullptr;
     const long v = std::strtol(s, &end, 10);
     if (!s[0] || *end || v < 0 || v > 1'000'000) return false;
@@ -783,13 +783,13 @@ int main(int argc, char** argv) {
         };
         auto number = [&](int& out) {
             const char* v = value();
-            if (!ParseInt(v, out)) {
+            if (!parseInt(v, out)) {
                 std::fprintf(stderr, "telvane-virtual-line: bad number for %s: %s\n", a.c_str(), v);
                 std::exit(2);
             }
         };
         if (a == "--help" || a == "-h") {
-            Usage(stdout);
+            usage(stdout);
             return 0;
         } else if (a == "--tty") {
             o.ttys.push_back(value());
@@ -839,7 +839,7 @@ int main(int argc, char** argv) {
             number(o.eomAfterPage);
         } else if (a == "--log") {
             o.logPath = value();
-        } else if (vline::ParseFaultOption(a, value, o.faults)) {
+        } else if (vline::parseFaultOption(a, value, o.faults)) {
         } else {
             std::fprintf(stderr, "telvane-virtual-line: unknown option %s (see --help)\n", a.c_str());
             return 2;
@@ -866,7 +866,7 @@ int main(int argc, char** argv) {
         }
     }
     struct sigaction sa {};
-    sa.sa_handler = OnSignal;
+    sa.sa_handler = onSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
@@ -874,8 +874,8 @@ int main(int argc, char** argv) {
     int rc = 0;
     {
         Line line(o);
-        if (line.Setup())
-            line.Run();
+        if (line.setup())
+            line.run();
         else
             rc = 1;
     }

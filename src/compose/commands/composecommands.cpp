@@ -34,45 +34,45 @@ void storeFax(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAcce
     faxTable.fieldByName("RECIPIENT").setString(editor.Recipient->text().toStdString());
     faxTable.fieldByName("SUBJECT").setString(editor.Subject->text().toStdString());
     faxTable.fieldByName("PHONE").setString(editor.FaxNumber->text().toStdString());
-    if (!SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw MemoError("RTFCOVER", faxXb.lastError());
-    if (!SaveRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir)) throw MemoError("RTFDOC", faxXb.lastError());
+    if (!SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw memoError("RTFCOVER", faxXb.lastError());
+    if (!SaveRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir)) throw memoError("RTFDOC", faxXb.lastError());
 }
 
 }  // namespace
 
-bool NewFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
+bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent) {
     TFaxEditor editor(programDir, parent);
-    if (clone && HasVisibleRecords(faxTable)) {
+    if (clone && hasVisibleRecords(faxTable)) {
         fillFromRecord(editor, faxTable, faxXb, programDir, true);
     } else {
-        ApplyDefaultFont(*editor.RichCover, AppSettings());
-        ApplyDefaultFont(*editor.RichDoc, AppSettings());
+        applyDefaultFont(*editor.RichCover, appSettings());
+        applyDefaultFont(*editor.RichDoc, appSettings());
     }
     while (editor.exec() == 1) {
-        const bool written = WriteRecord(
+        const bool written = writeRecord(
             faxTable, true,
             [&] {
-                LetMessagesRun();
+                letMessagesRun();
                 storeFax(editor, faxTable, faxXb, programDir);
             },
             QStringLiteral("The fax could not be saved."));
         if (!written) continue;
-        LetMessagesRun();
-        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { LetMessagesRun(); });
-        LetMessagesRun();
+        letMessagesRun();
+        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { letMessagesRun(); });
+        letMessagesRun();
         return true;
     }
     return false;
 }
 
-bool EditFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
-    if (!VisibleRecordsOrBeep(faxTable)) return false;
+bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
+    if (!visibleRecordsOrBeep(faxTable)) return false;
     const uint32_t recno = faxTable.recNo();
     TFaxEditor editor(programDir, parent);
     fillFromRecord(editor, faxTable, faxXb, programDir, false);
     while (editor.exec() == 1) {
-        const bool written = WriteRecord(
+        const bool written = writeRecord(
             faxTable, false, [&] { storeFax(editor, faxTable, faxXb, programDir); },
             QStringLiteral("The changes to the fax could not be saved."));
         if (written) return true;
@@ -85,13 +85,13 @@ bool EditFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std:
     return false;
 }
 
-void CoverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
+void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
                  QWidget* parent) {
     if (!records::OpenCoverDBF(programDir, coverTable, coverXb)) return;
     {
         TCoverBrowse browse(coverTable, coverXb, programDir, parent);
-        browse.SetPickMode(false);
-        CenterDialog(&browse);
+        browse.setPickMode(false);
+        centerDialog(&browse);
         browse.exec();
     }
     try {
@@ -101,11 +101,11 @@ void CoverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, co
     }
 }
 
-void PhoneBook(const std::string& programDir, QWidget* parent) {
+void phoneBook(const std::string& programDir, QWidget* parent) {
     TPhoneBook book(programDir, parent);
-    if (!book.OpenTable()) return;
-    book.SetPickMode(false);
-    CenterDialog(&book);
+    if (!book.openTable()) return;
+    book.setPickMode(false);
+    centerDialog(&book);
     book.exec();
 }
 

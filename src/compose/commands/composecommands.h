@@ -24,14 +24,14 @@ class QWidget;
 namespace telvane {
 
 // True when a record was appended.
-bool NewFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
+bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent = nullptr);
 // True when the record was rewritten. Beeps when the log has no visible record.
-bool EditFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
+bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
              QWidget* parent = nullptr);
 // Opens (creating when missing) the cover table, shows the browser, closes the table.
-void CoverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
+void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
                  QWidget* parent = nullptr);
-void PhoneBook(const std::string& programDir, QWidget* parent = nullptr);
+void phoneBook(const std::string& programDir, QWidget* parent = nullptr);
 
 }  // namespace telvane

@@ -8,16 +8,16 @@
 
 namespace telvane {
 
-void AddComposeCommands(MainWindowCommands& commands) {
+void addComposeCommands(MainWindowCommands& commands) {
     commands.newFax = [](IMainWindow& main, bool clone) {
-        NewFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, main.widget());
+        newFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, main.widget());
     };
-    commands.editFax = [](IMainWindow& main) { EditFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
+    commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
     commands.coverSheets = [](IMainWindow& main) {
-        CoverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
+        coverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
     };
-    commands.phoneBook = [](IMainWindow& main) { PhoneBook(ProgramDir(), main.widget()); };
-    commands.createFaxFile = [](IMainWindow& main) { return CreateFaxFileOf(main); };
+    commands.phoneBook = [](IMainWindow& main) { phoneBook(ProgramDir(), main.widget()); };
+    commands.createFaxFile = [](IMainWindow& main) { return createFaxFileOf(main); };
 }
 
 }  // namespace telvane

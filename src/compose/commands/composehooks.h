@@ -1,4 +1,4 @@
-// Connects the composing commands to the main window: AddComposeCommands() sets the main window's
+// Connects the composing commands to the main window: addComposeCommands() sets the main window's
 // New/Clone, Edit (outgoing fax), Cover Sheets and Phone Book commands to the functions of
 // composecommands.h and its CreateFaxFile to createfaxfile.h, working on the main window's tables
 // and the program's directory. The main
@@ -9,6 +9,6 @@ namespace telvane {
 
 struct MainWindowCommands;
 
-void AddComposeCommands(MainWindowCommands& commands);
+void addComposeCommands(MainWindowCommands& commands);
 
 }  // namespace telvane

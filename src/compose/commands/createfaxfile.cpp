@@ -21,14 +21,14 @@ public:
     void take() {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         taken_ = true;
-        if (r_.EnableButtonBar) r_.EnableButtonBar(false);
+        if (r_.ButtonBarSwitch) r_.ButtonBarSwitch(false);
     }
     void release() {
         if (!taken_) return;
         taken_ = false;
         QApplication::restoreOverrideCursor();
-        if (r_.EnableButtonBar) r_.EnableButtonBar(true);
-        if (r_.SetStatus) r_.SetStatus(QString());
+        if (r_.ButtonBarSwitch) r_.ButtonBarSwitch(true);
+        if (r_.StatusSink) r_.StatusSink(QString());
     }
 
 private:
@@ -37,15 +37,15 @@ private:
 };
 
 FaxFileRenderer::FaxFileRenderer() {
-    core_.OnYield = [] { LetMessagesRun(); };
+    core_.OnYield = [] { letMessagesRun(); };
 }
 
 render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load) {
-    if (core_.Busy()) return core_.CreateFaxFile(dataDir, load);
+    if (core_.busy()) return core_.CreateFaxFile(dataDir, load);
     UiLock ui(*this);
     core_.OnPhase = [this, &ui](const char* status) {
         if (std::string_view(status) == render::kStatusLoading) ui.take();
-        if (SetStatus) SetStatus(QString::fromLatin1(status));
+        if (StatusSink) StatusSink(QString::fromLatin1(status));
     };
     const render::FaxFileResult result = core_.CreateFaxFile(dataDir, load);
     core_.OnPhase = nullptr;
@@ -56,12 +56,12 @@ render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir,
     return result;
 }
 
-RenderedFax CreateFaxFileOf(IMainWindow& main) {
+RenderedFax createFaxFileOf(IMainWindow& main) {
     FaxFileRenderer renderer;
-    renderer.SetStatus = [&main](const QString& text) { main.SetStatus(text); };
-    renderer.EnableButtonBar = [&main](bool on) { main.EnableButtonBar(on); };
+    renderer.StatusSink = [&main](const QString& text) { main.setStatus(text); };
+    renderer.ButtonBarSwitch = [&main](bool on) { main.enableButtonBar(on); };
     const render::FaxFileResult result =
-        renderer.CreateFaxFile(ProgramDir(), render::PartsFromRecord(main.FaxXb(), ProgramDir()));
+        renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()));
     return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
 }
 

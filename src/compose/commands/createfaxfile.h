@@ -21,17 +21,17 @@ public:
     FaxFileRenderer();
 
     // Sets the main window's status line ("" clears it).
-    std::function<void(const QString&)> SetStatus;
+    std::function<void(const QString&)> StatusSink;
     // Enables (true) or disables (false) the main window's button bar.
-    std::function<void(bool)> EnableButtonBar;
+    std::function<void(bool)> ButtonBarSwitch;
 
     // Renders the fax whose parts `load` supplies into a fax file in dataDir (ending in '/').
     // Both parts empty: the no-contents message and an empty result.
     render::FaxFileResult CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load);
 
-    int LastPageCount() const { return core_.LastPageCount(); }
-    bool Busy() const { return core_.Busy(); }
-    render::FaxRenderer& Core() { return core_; }
+    int lastPageCount() const { return core_.lastPageCount(); }
+    bool busy() const { return core_.busy(); }
+    render::FaxRenderer& core() { return core_; }
 
 private:
     class UiLock;
@@ -40,6 +40,6 @@ private:
 };
 
 // The main window's createFaxFile command: renders its current outgoing fax in the data directory.
-RenderedFax CreateFaxFileOf(IMainWindow& main);
+RenderedFax createFaxFileOf(IMainWindow& main);
 
 }  // namespace telvane

@@ -9,7 +9,7 @@
 
 namespace telvane {
 
-const std::vector<MergeField>& MergeFields() {
+const std::vector<MergeField>& mergeFields() {
     static const std::vector<MergeField> fields = {
         {QStringLiteral("Recipient"), 1, QStringLiteral("[RECIPIENT]")},
         {QStringLiteral("Fax Number"), 2, QStringLiteral("[FAX#]")},
@@ -20,17 +20,17 @@ const std::vector<MergeField>& MergeFields() {
     return fields;
 }
 
-const MergeField* MergeFieldForCaption(const QString& caption) {
+const MergeField* mergeFieldForCaption(const QString& caption) {
     QString key = caption.toUpper();
     key.remove(QLatin1Char('&'));
-    for (const MergeField& field : MergeFields())
+    for (const MergeField& field : mergeFields())
         if (key == field.caption.toUpper()) return &field;
     return nullptr;
 }
 
-QString MergeDateText(const QDate& date) { return QLocale::system().toString(date, QLocale::ShortFormat); }
+QString mergeDateText(const QDate& date) { return QLocale::system().toString(date, QLocale::ShortFormat); }
 
-QString MergeTimeText(const QTime& time) {
+QString mergeTimeText(const QTime& time) {
     // The long format may name the time zone ("t"), which a clock time on a cover sheet does not carry.
     static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
     QString format = QLocale::system().timeFormat(QLocale::LongFormat);
@@ -38,26 +38,26 @@ QString MergeTimeText(const QTime& time) {
     return QLocale::system().toString(time, format.trimmed());
 }
 
-QString MergeValue(int tag, const MergeSource& source) {
+QString mergeValue(int tag, const MergeSource& source) {
     QString value;
     switch (tag) {
     case 1: value = source.recipient; break;
     case 2: value = source.faxNumber; break;
     case 3: value = source.subject; break;
-    case 4: value = MergeDateText(source.now.date()); break;
-    case 5: value = MergeTimeText(source.now.time()); break;
+    case 4: value = mergeDateText(source.now.date()); break;
+    case 5: value = mergeTimeText(source.now.time()); break;
     default: return QString();
     }
     if (value.isNull()) value = QLatin1String("");
     return value.left(kMaxMergeValueLength);
 }
 
-bool LoadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
+bool loadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
     const bool loaded = LoadRichText(cover, "COVER", coverXb, programDir);
-    cover.ReLayout();
-    cover.Repaint();
-    cover.MergeInsertPoints();
-    cover.SetHideInsertPointMarks(true);
+    cover.reLayout();
+    cover.repaintDocument();
+    cover.mergeInsertPoints();
+    cover.setHideInsertPointMarks(true);
     return loaded;
 }
 

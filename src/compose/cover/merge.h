@@ -23,10 +23,10 @@ struct MergeField {
 };
 
 // Recipient 1 "[RECIPIENT]", Fax Number 2 "[FAX#]", Subject 3 "[SUBJECT]", Date 4 "[DATE]", Time 5 "[TIME]".
-const std::vector<MergeField>& MergeFields();
+const std::vector<MergeField>& mergeFields();
 
 // The field whose caption matches, in upper case and without accelerator marks; nullptr when none.
-const MergeField* MergeFieldForCaption(const QString& caption);
+const MergeField* mergeFieldForCaption(const QString& caption);
 
 inline constexpr int kMaxMergeValueLength = 100;
 
@@ -38,15 +38,15 @@ struct MergeSource {
 };
 
 // Date in the system's short format; time in its long format (without a time-zone name).
-QString MergeDateText(const QDate& date);
-QString MergeTimeText(const QTime& time);
+QString mergeDateText(const QDate& date);
+QString mergeTimeText(const QTime& time);
 
 // The value of a tag, cut to kMaxMergeValueLength; a null string for a tag without a value.
-QString MergeValue(int tag, const MergeSource& source);
+QString mergeValue(int tag, const MergeSource& source);
 
 // Replaces the cover sheet by the template of coverXb's current record (COVER), re-lays it out,
 // merges every insert point through the part's GetTextToInsert and hides the markers.
 // False when the template could not be read (the part is then empty).
-bool LoadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir);
+bool loadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir);
 
 }  // namespace telvane

@@ -28,20 +28,20 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
     setObjectName(QStringLiteral("CoverBrowse"));
     setWindowTitle(QStringLiteral("Cover Sheet Template Browser"));
 
-    CoverGrid = MakeGrid("CoverGrid", table_, {{"DESCRIPT", QStringLiteral("Description"), 35}}, 48);
+    CoverGrid = makeGrid("CoverGrid", table_, {{"DESCRIPT", QStringLiteral("Description"), 35}}, 48);
     NewButton =
-        MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
-    ModifyButton = MakePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
+        makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
+    ModifyButton = makePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
                                   QStringLiteral("Edit the currently selected fax cover template"));
-    CloneButton = MakePushButton(this, "CloneButton", QStringLiteral("&Clone"),
+    CloneButton = makePushButton(this, "CloneButton", QStringLiteral("&Clone"),
                                  QStringLiteral("Clone the currently selected fax cover template"));
-    DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+    DeleteButton = makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
                                   QStringLiteral("Delete  the currently selected fax cover template"));
-    connect(NewButton, &QPushButton::clicked, this, &TCoverBrowse::NewButtonClick);
-    connect(ModifyButton, &QPushButton::clicked, this, &TCoverBrowse::ModifyButtonClick);
-    connect(CloneButton, &QPushButton::clicked, this, &TCoverBrowse::CloneButtonClick);
+    connect(NewButton, &QPushButton::clicked, this, &TCoverBrowse::newButtonClick);
+    connect(ModifyButton, &QPushButton::clicked, this, &TCoverBrowse::modifyButtonClick);
+    connect(CloneButton, &QPushButton::clicked, this, &TCoverBrowse::cloneButtonClick);
     connect(DeleteButton, &QPushButton::clicked, this, &TCoverBrowse::DeleteButtonClick);
-    FinishLayout(
+    finishLayout(
         {NewButton, ModifyButton, CloneButton, DeleteButton},
         {QStringLiteral("Use this cover sheet template"), QStringLiteral("Cancel - do not use any of these templates"),
          QStringLiteral("Close the Cover Sheet Template Browser"),
@@ -49,18 +49,18 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
 }
 
 void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
-    WriteRecord(
+    writeRecord(
         table_, append,
         [&] {
             table_.fieldByName("DESCRIPT")
                 .setString(editor.CoverDescription->text().left(TCoverEditor::kDescriptionLength).toStdString());
-            if (!SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw MemoError("COVER", xb_.lastError());
+            if (!SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw memoError("COVER", xb_.lastError());
         },
         QStringLiteral("The cover template could not be saved."));
-    ReloadGrid();
+    reloadGrid();
 }
 
-void TCoverBrowse::NewButtonClick() {
+void TCoverBrowse::newButtonClick() {
     TCoverEditor editor(programDir_, this);
     if (cloneMode_) {
         const records::Row row = table_.currentRow();
@@ -68,20 +68,20 @@ void TCoverBrowse::NewButtonClick() {
         LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
         editor.CoverDescription->setText(QStringLiteral("{description}"));
-        ApplyDefaultFont(*editor.RichCover, AppSettings());
+        applyDefaultFont(*editor.RichCover, appSettings());
     }
     cloneMode_ = false;
     if (editor.exec() == 1) storeTemplate(editor, true);
 }
 
-void TCoverBrowse::CloneButtonClick() {
-    if (!RecordsOrBeep()) return;
+void TCoverBrowse::cloneButtonClick() {
+    if (!recordsOrBeep()) return;
     cloneMode_ = true;
-    NewButtonClick();
+    newButtonClick();
 }
 
-void TCoverBrowse::ModifyButtonClick() {
-    if (!RecordsOrBeep()) return;
+void TCoverBrowse::modifyButtonClick() {
+    if (!recordsOrBeep()) return;
     TCoverEditor editor(programDir_, this);
     editor.CoverDescription->setText(QString::fromStdString(table_.currentRow().text("DESCRIPT")));
     LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
@@ -89,14 +89,14 @@ void TCoverBrowse::ModifyButtonClick() {
 }
 
 void TCoverBrowse::DeleteButtonClick() {
-    if (!RecordsOrBeep()) return;
-    DeleteCurrentRecord(QStringLiteral("Delete the current cover template?:\r") +
+    if (!recordsOrBeep()) return;
+    deleteCurrentRecord(QStringLiteral("Delete the current cover template?:\r") +
                             QString::fromStdString(table_.currentRow().text("DESCRIPT")),
                         QStringLiteral("The cover template could not be deleted."));
 }
 
-void TCoverBrowse::AcceptButtonClick() {
-    if (!RecordsOrBeep()) return;
+void TCoverBrowse::acceptButtonClick() {
+    if (!recordsOrBeep()) return;
     done(1);
 }
 

@@ -21,11 +21,11 @@ public:
     TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
                  QWidget* parent = nullptr);
 
-    void NewButtonClick();
-    void CloneButtonClick();
-    void ModifyButtonClick();
+    void newButtonClick();
+    void cloneButtonClick();
+    void modifyButtonClick();
     void DeleteButtonClick();
-    void AcceptButtonClick() override;
+    void acceptButtonClick() override;
 
     TLogGrid* CoverGrid = nullptr;
     QPushButton* NewButton = nullptr;

@@ -35,11 +35,11 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     RichCover = new TRichText(this);
     RichCover->setObjectName(QStringLiteral("RichCover"));
     RichCover->setStyleSheet(QStringLiteral("TRichText { background: white; }"));
-    RichToolCover->SetEditor(RichCover);
-    Buttons = AddPartButtons(RichToolCover, RichCover,
+    RichToolCover->setEditor(RichCover);
+    Buttons = addPartButtons(RichToolCover, RichCover,
                              {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
                              programDir(), [this] { FormActivate(); });
-    connect(RichCover, &TRichText::StartSpellCheck, this, &TCoverEditor::RichStartSpellCheck);
+    connect(RichCover, &TRichText::StartSpellCheck, this, &TCoverEditor::richStartSpellCheck);
     new SpellAsYouType(RichCover, programDir());
 
     auto* panel = new QWidget(this);
@@ -51,22 +51,22 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     CoverDescription->setToolTip(QStringLiteral("Enter a description for this cover sheet template here"));
     CoverDescription->setMinimumWidth(CoverDescription->fontMetrics().averageCharWidth() * (kDescriptionLength + 4));
     DescriptionLabel->setBuddy(CoverDescription);
-    HelpButton = MakePushButton(panel, "HelpButton", QStringLiteral("&Help"),
+    HelpButton = makePushButton(panel, "HelpButton", QStringLiteral("&Help"),
                                 QStringLiteral("Get Windows help for Cover Sheet Template Editor"));
     InsertButton =
-        MakePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
+        makePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
                        QStringLiteral("Insert a field from the recipient data, or the current date and time"));
     InsertMenu = new QMenu(InsertButton);
     InsertMenu->setObjectName(QStringLiteral("InsertMenu"));
-    for (const MergeField& field : MergeFields()) {
+    for (const MergeField& field : mergeFields()) {
         QAction* item = InsertMenu->addAction(field.caption);
-        connect(item, &QAction::triggered, this, [this, item] { InsertItemClick(item->text()); });
+        connect(item, &QAction::triggered, this, [this, item] { insertItemClick(item->text()); });
     }
     Zoombutton = new TZoomButton([this] { return RichCover; }, panel);
     Zoombutton->setAutoDefault(false);
-    AcceptButton = MakePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
+    AcceptButton = makePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
                                   QStringLiteral("Ok - save changes to this template"));
-    CancelButton = MakePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+    CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
                                   QStringLiteral("Cancel - do not save changes to this template"));
 
     auto* row = new QHBoxLayout(panel);
@@ -88,45 +88,45 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     layout->addWidget(RichCover, 1);
     layout->addWidget(panel);
 
-    connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpCoverEditor); });
-    connect(InsertButton, &QPushButton::clicked, this, &TCoverEditor::InsertButtonClick);
+    connect(HelpButton, &QPushButton::clicked, this, [] { showHelp(kHelpCoverEditor); });
+    connect(InsertButton, &QPushButton::clicked, this, &TCoverEditor::insertButtonClick);
     connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
 
-    FinishWindow(RichToolCover);
+    finishWindow(RichToolCover);
 }
 
 TCoverEditor::~TCoverEditor() = default;
 
-void TCoverEditor::InsertButtonClick() { PopupMenuUnder(InsertMenu, InsertButton); }
+void TCoverEditor::insertButtonClick() { popupMenuUnder(InsertMenu, InsertButton); }
 
-bool TCoverEditor::InsertItemClick(const QString& caption) {
-    const MergeField* field = MergeFieldForCaption(caption);
+bool TCoverEditor::insertItemClick(const QString& caption) {
+    const MergeField* field = mergeFieldForCaption(caption);
     if (!field) return false;
-    RichCover->InsertInsertPoint(field->tag, field->placeholder);
+    RichCover->insertInsertPoint(field->tag, field->placeholder);
     RichCover->setFocus();
     return true;
 }
 
-void TCoverEditor::RichStartSpellCheck() {
+void TCoverEditor::richStartSpellCheck() {
     TSpellCheckDialog dialog(programDir(), this);
-    dialog.SetRichText(RichCover);
-    FollowHintSetting(&dialog);
+    dialog.setRichText(RichCover);
+    followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
-    CenterDialog(&dialog);
+    centerDialog(&dialog);
     dialog.exec();
     FormActivate();
 }
 
 void TCoverEditor::FormActivate() {
-    CountActivation();
-    RichCover->ReLayout();
-    RichCover->Repaint();
-    RichCover->MoveToStart();
+    countActivation();
+    RichCover->reLayout();
+    RichCover->repaintDocument();
+    RichCover->moveToStart();
 }
 
-void TCoverEditor::FirstShow() {
-    RichCover->SetPageLayout(kEditorPageLayout);
+void TCoverEditor::firstShow() {
+    RichCover->setPageLayout(kEditorPageLayout);
     FormActivate();
     RichCover->setFocus();
 }

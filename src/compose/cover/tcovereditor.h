@@ -31,10 +31,10 @@ public:
     ~TCoverEditor() override;
 
     // Inserts the merge field of an insert-menu caption at the caret; false for an unknown caption.
-    bool InsertItemClick(const QString& caption);
-    void InsertButtonClick();
+    bool insertItemClick(const QString& caption);
+    void insertButtonClick();
     // The tool bar's spell-check icon: the "Spell Check" dialog on RichCover.
-    void RichStartSpellCheck();
+    void richStartSpellCheck();
     void FormActivate();
 
     TRichToolBar* RichToolCover = nullptr;
@@ -50,7 +50,7 @@ public:
     QPushButton* CancelButton = nullptr;
 
 protected:
-    void FirstShow() override;
+    void firstShow() override;
 };
 
 }  // namespace telvane

@@ -44,10 +44,10 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     Notebook->insertWidget(RecipientPage, buildRecipientPage());
 
     const auto activate = [this] { FormActivate(); };
-    DocButtons = AddPartButtons(RichToolDoc, RichDoc,
+    DocButtons = addPartButtons(RichToolDoc, RichDoc,
                                 {"DocPageBreakButton", "ParagraphSetupButton", "DocWordWrapButton", "DocDefFontbutton"},
                                 programDir(), activate);
-    CoverButtons = AddPartButtons(
+    CoverButtons = addPartButtons(
         RichToolCover, RichCover,
         {"CoverDocPageBreakButton", "CoverParagraphSetupbutton", "CoverDocWordWrapButton", "CoverDefFontbutton"},
         programDir(), activate);
@@ -57,12 +57,12 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     LoadCoverButton->setToolTip(QStringLiteral("Load Cover Sheet from Template"));
     LoadCoverButton->setAutoRaise(true);
     LoadCoverButton->setFocusPolicy(Qt::NoFocus);
-    AddToToolBar(RichToolCover, LoadCoverButton);
-    connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::LoadCoverButtonClick);
+    addToToolBar(RichToolCover, LoadCoverButton);
+    connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::loadCoverButtonClick);
 
     connect(RichCover, &TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField, Qt::DirectConnection);
     for (TRichText* part : {RichCover, RichDoc}) {
-        connect(part, &TRichText::StartSpellCheck, this, [this, part] { RichStartSpellCheck(part); });
+        connect(part, &TRichText::StartSpellCheck, this, [this, part] { richStartSpellCheck(part); });
         new SpellAsYouType(part, programDir());
     }
 
@@ -72,7 +72,7 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     layout->addWidget(buildBottomPanel());
 
     showPage(RecipientPage);
-    FinishWindow(RichToolCover);
+    finishWindow(RichToolCover);
 }
 
 TFaxEditor::~TFaxEditor() = default;
@@ -104,12 +104,12 @@ QWidget* TFaxEditor::buildRecipientPage() {
                          QStringLiteral("Enter recipient fax number here"));
     Subject = addField(2, "Subject", QStringLiteral("Subject"), kSubjectLength,
                        QStringLiteral("Enter subject (topic) of fax here"));
-    AddressButton = MakePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
+    AddressButton = makePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
                                    QStringLiteral("Click here to access the Phone Book"));
     grid->addWidget(AddressButton, 3, 1, Qt::AlignLeft);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(4, 1);
-    connect(AddressButton, &QPushButton::clicked, this, &TFaxEditor::AddressButtonClick);
+    connect(AddressButton, &QPushButton::clicked, this, &TFaxEditor::addressButtonClick);
     return page;
 }
 
@@ -122,7 +122,7 @@ QWidget* TFaxEditor::buildPartPage(TRichToolBar*& bar, TRichText*& part, const c
     bar->setObjectName(QString::fromLatin1(barName));
     part = new TRichText(page);
     part->setObjectName(QString::fromLatin1(partName));
-    bar->SetEditor(part);
+    bar->setEditor(part);
     layout->addWidget(new TToolBarScroller(bar, page));
     layout->addWidget(part, 1);
     return page;
@@ -135,19 +135,19 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->setContentsMargins(0, 4, 0, 0);
 
     Helpbutton =
-        MakePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Fax Editor"));
-    RecipientButton = MakePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
+        makePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Get Windows help for Fax Editor"));
+    RecipientButton = makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
                                      QStringLiteral("Edit the recipient information"));
-    DocumentButton = MakePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
+    DocumentButton = makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
                                     QStringLiteral("Edit the fax document"));
-    CoverButton = MakePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
+    CoverButton = makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
                                  QStringLiteral("Edit the optional fax cover sheet"));
     Zoombutton = new TZoomButton([this] { return zoomTarget(); }, panel);
     Zoombutton->setAutoDefault(false);
     OKButton =
-        MakePushButton(panel, "OKButton", QStringLiteral("&Accept"), QStringLiteral("Ok - save changes to this fax"));
+        makePushButton(panel, "OKButton", QStringLiteral("&Accept"), QStringLiteral("Ok - save changes to this fax"));
     OKButton->setDefault(true);
-    CancelButton = MakePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+    CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
                                   QStringLiteral("Cancel - do not save changes to this fax"));
 
     pageButtons_ = new QButtonGroup(this);
@@ -168,18 +168,18 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->addWidget(OKButton);
     row->addWidget(CancelButton);
 
-    connect(Helpbutton, &QPushButton::clicked, this, [] { ShowHelp(kHelpFaxEditor); });
-    connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::RecipientButtonClick);
-    connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::DocumentButtonClick);
-    connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::CoverButtonClick);
-    connect(OKButton, &QPushButton::clicked, this, [this] { AcceptClick(); });
+    connect(Helpbutton, &QPushButton::clicked, this, [] { showHelp(kHelpFaxEditor); });
+    connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::recipientButtonClick);
+    connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::documentButtonClick);
+    connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::coverButtonClick);
+    connect(OKButton, &QPushButton::clicked, this, [this] { acceptClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
     return panel;
 }
 
-void TFaxEditor::AcceptClick() {
-    if (const QString problem = FaxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
-        RecipientButtonClick();
+void TFaxEditor::acceptClick() {
+    if (const QString problem = faxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
+        recipientButtonClick();
         RecipientButton->setChecked(true);
         ShowInformation(problem);
         FaxNumber->setFocus();
@@ -199,47 +199,47 @@ void TFaxEditor::showPage(Page page) {
     if (page == RecipientPage) {
         Zoombutton->hide();
     } else {
-        Zoombutton->ShowZoom();
+        Zoombutton->showZoom();
         Zoombutton->show();
     }
 }
 
-void TFaxEditor::RecipientButtonClick() { showPage(RecipientPage); }
+void TFaxEditor::recipientButtonClick() { showPage(RecipientPage); }
 
-void TFaxEditor::DocumentButtonClick() {
+void TFaxEditor::documentButtonClick() {
     showPage(DocumentPage);
     RichDoc->setFocus();
 }
 
-void TFaxEditor::CoverButtonClick() {
+void TFaxEditor::coverButtonClick() {
     showPage(CoverPage);
     RichCover->setFocus();
 }
 
-void TFaxEditor::RichStartSpellCheck(TRichText* part) {
+void TFaxEditor::richStartSpellCheck(TRichText* part) {
     TSpellCheckDialog dialog(programDir(), this);
-    dialog.SetRichText(part);
-    FollowHintSetting(&dialog);
+    dialog.setRichText(part);
+    followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
-    CenterDialog(&dialog);
+    centerDialog(&dialog);
     dialog.exec();
     FormActivate();
 }
 
 void TFaxEditor::FormActivate() {
-    CountActivation();
+    countActivation();
     showPage(RecipientPage);
     for (TRichText* part : {RichCover, RichDoc}) {
-        part->ReLayout();
-        part->Repaint();
-        part->MoveToStart();
+        part->reLayout();
+        part->repaintDocument();
+        part->moveToStart();
     }
 }
 
-void TFaxEditor::FirstShow() {
+void TFaxEditor::firstShow() {
     for (TRichText* part : {RichCover, RichDoc}) {
-        part->SetPageLayout(kEditorPageLayout);
-        part->Repaint();
+        part->setPageLayout(kEditorPageLayout);
+        part->repaintDocument();
     }
     FormActivate();
     Recipient->setFocus();
@@ -247,47 +247,47 @@ void TFaxEditor::FirstShow() {
 
 void TFaxEditor::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    RichDoc->Repaint();
+    RichDoc->repaintDocument();
 }
 
-QString TFaxEditor::MergeFieldValue(int tag) const {
+QString TFaxEditor::mergeFieldValue(int tag) const {
     MergeSource source;
     source.recipient = Recipient->text();
     source.faxNumber = FaxNumber->text();
     source.subject = Subject->text();
     source.now = QDateTime::currentDateTime();
-    return MergeValue(tag, source);
+    return mergeValue(tag, source);
 }
 
 void TFaxEditor::answerMergeField(int tag, QString& text, bool& answered) {
-    const QString value = MergeFieldValue(tag);
+    const QString value = mergeFieldValue(tag);
     if (value.isNull()) return;
     text = value;
     answered = true;
 }
 
-void TFaxEditor::AddressButtonClick() {
+void TFaxEditor::addressButtonClick() {
     TPhoneBook book(programDir(), this);
-    if (book.OpenTable()) {
-        book.SetPickMode(true);
-        CenterDialog(&book);
+    if (book.openTable()) {
+        book.setPickMode(true);
+        centerDialog(&book);
         if (book.exec() == 1) {
-            Recipient->setText(book.PickedName());
-            FaxNumber->setText(book.PickedNumber());
+            Recipient->setText(book.pickedName());
+            FaxNumber->setText(book.pickedNumber());
         }
     }
     FormActivate();
 }
 
-void TFaxEditor::LoadCoverButtonClick() {
+void TFaxEditor::loadCoverButtonClick() {
     records::RecordSet coverTable;
     records::TXbAccess coverXb(coverTable);
     if (!records::OpenCoverDBF(programDir(), coverTable, coverXb)) return;
     {
         TCoverBrowse browse(coverTable, coverXb, programDir(), this);
-        browse.SetPickMode(true);
-        CenterDialog(&browse);
-        if (browse.exec() == 1) LoadTemplate(*RichCover, coverXb, programDir());
+        browse.setPickMode(true);
+        centerDialog(&browse);
+        if (browse.exec() == 1) loadTemplate(*RichCover, coverXb, programDir());
     }
     try {
         coverTable.close();

@@ -41,16 +41,16 @@ public:
 
     // Value a merge field takes now (recipient, number, subject, date, time), cut to 100 characters;
     // a null string for a tag without a value.
-    QString MergeFieldValue(int tag) const;
+    QString mergeFieldValue(int tag) const;
 
     // Handlers.
-    void RecipientButtonClick();
-    void DocumentButtonClick();
-    void CoverButtonClick();
-    void AddressButtonClick();
-    void LoadCoverButtonClick();
+    void recipientButtonClick();
+    void documentButtonClick();
+    void coverButtonClick();
+    void addressButtonClick();
+    void loadCoverButtonClick();
     // The tool bar's spell-check icon on either part: the "Spell Check" dialog for that part.
-    void RichStartSpellCheck(TRichText* part);
+    void richStartSpellCheck(TRichText* part);
     void FormActivate();
 
     // Controls.
@@ -75,9 +75,9 @@ public:
     QPushButton* CancelButton = nullptr;
 
 protected:
-    void FirstShow() override;
+    void firstShow() override;
     // Accept: a fax number the modem could not dial is refused on the Recipient page.
-    void AcceptClick() override;
+    void acceptClick() override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

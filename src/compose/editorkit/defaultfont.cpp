@@ -8,7 +8,7 @@
 
 namespace telvane {
 
-TextAttributes DefaultFontAttributes(const Settings& settings) {
+TextAttributes defaultFontAttributes(const Settings& settings) {
     const auto& f = settings.DefaultFont;
     TextAttributes a;
     a.name = QString::fromStdString(f.Name);
@@ -17,12 +17,12 @@ TextAttributes DefaultFontAttributes(const Settings& settings) {
     return a;
 }
 
-void ApplyDefaultFont(TRichText& editor, const Settings& settings) {
-    editor.SetInputAttributes(DefaultFontAttributes(settings));
+void applyDefaultFont(TRichText& editor, const Settings& settings) {
+    editor.setInputAttributes(defaultFontAttributes(settings));
 }
 
-bool ChooseDefaultFont(QWidget* parent, const std::string& programDir) {
-    Settings& settings = AppSettings();
+bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
+    Settings& settings = appSettings();
     try {
         settings.loadFrom(programDir);
     } catch (const IniError&) {

@@ -12,14 +12,14 @@ class QWidget;
 
 namespace telvane {
 
-TextAttributes DefaultFontAttributes(const Settings& settings);
+TextAttributes defaultFontAttributes(const Settings& settings);
 
 // Makes the default font the attributes for text typed next; text already there is not changed.
-void ApplyDefaultFont(TRichText& editor, const Settings& settings);
+void applyDefaultFont(TRichText& editor, const Settings& settings);
 
 // Reads the settings file again, opens the font dialog on the stored default font and, when the
 // user confirms, stores name, size, bold, italic and underline and writes the settings file.
 // True when a font was chosen and saved; a refused write is reported to the user.
-bool ChooseDefaultFont(QWidget* parent, const std::string& programDir);
+bool chooseDefaultFont(QWidget* parent, const std::string& programDir);
 
 }  // namespace telvane

@@ -17,18 +17,18 @@ EditorWindow::EditorWindow(std::string programDir, QWidget* parent)
     setSizeGripEnabled(true);
 }
 
-void EditorWindow::FinishWindow(const QWidget* widestBar) {
-    FollowHintSetting(this);
-    resize(DefaultEditorSize(widestBar, minimumSizeHint()));
-    RestoreWindowPlacement(this, programDir_);
+void EditorWindow::finishWindow(const QWidget* widestBar) {
+    followHintSetting(this);
+    resize(defaultEditorSize(widestBar, minimumSizeHint()));
+    restoreWindowPlacement(this, programDir_);
 }
 
 void EditorWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (shown_) return;
     shown_ = true;
-    FirstShow();
-    MarkUnchanged();
+    firstShow();
+    markUnchanged();
 }
 
 namespace {
@@ -46,13 +46,13 @@ QList<QLineEdit*> contentFields(const QWidget* window) {
 
 }  // namespace
 
-void EditorWindow::MarkUnchanged() {
+void EditorWindow::markUnchanged() {
     fieldTexts_.clear();
     for (QLineEdit* e : contentFields(this)) fieldTexts_.append({e, e->text()});
     for (TRichText* r : findChildren<TRichText*>()) r->document()->setModified(false);
 }
 
-bool EditorWindow::HasChanges() const {
+bool EditorWindow::hasChanges() const {
     for (const auto& [field, text] : fieldTexts_)
         if (field && field->text() != text) return true;
     for (const TRichText* r : findChildren<TRichText*>())
@@ -61,16 +61,16 @@ bool EditorWindow::HasChanges() const {
 }
 
 void EditorWindow::done(int result) {
-    KeepWindowPlacement(this, programDir_);
+    keepWindowPlacement(this, programDir_);
     QDialog::done(result);
 }
 
 void EditorWindow::reject() {
-    if (shown_ && HasChanges()) {
-        const int answer = AskYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
+    if (shown_ && hasChanges()) {
+        const int answer = askYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
         if (answer == Prompter::AnswerCancel) return;
         if (answer == Prompter::AnswerYes) {
-            AcceptClick();
+            acceptClick();
             return;
         }
     }

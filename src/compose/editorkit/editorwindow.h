@@ -30,7 +30,7 @@ public:
     // How often the return-to-the-editor rule has run (first show included).
     int activations() const { return activations_; }
     // Whether a text field or a rich-text part changed since the window was first shown.
-    bool HasChanges() const;
+    bool hasChanges() const;
 
 public slots:
     void done(int result) override;
@@ -41,14 +41,14 @@ protected:
 
     // Puts the window under the hint setting and gives it its design size for `widestBar`, then
     // the placement kept in the settings file. The last step of a constructor.
-    void FinishWindow(const QWidget* widestBar);
+    void finishWindow(const QWidget* widestBar);
     // Runs once, when the window is first shown.
-    virtual void FirstShow() = 0;
-    void CountActivation() { ++activations_; }
+    virtual void firstShow() = 0;
+    void countActivation() { ++activations_; }
     // What Accept does; the fax editor checks its fields first.
-    virtual void AcceptClick() { done(1); }
+    virtual void acceptClick() { done(1); }
     // Takes the present contents as the unchanged state.
-    void MarkUnchanged();
+    void markUnchanged();
     const std::string& programDir() const { return programDir_; }
 
     void showEvent(QShowEvent* event) override;

@@ -25,14 +25,14 @@ protected:
         if (event->type() == QEvent::ChildAdded) {
             if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) watch(child);
         }
-        if (event->type() == QEvent::ToolTip) return !AppSettings().Hints.On;
+        if (event->type() == QEvent::ToolTip) return !appSettings().Hints.On;
         return QObject::eventFilter(watched, event);
     }
 };
 
 }  // namespace
 
-void FollowHintSetting(QWidget* window) {
+void followHintSetting(QWidget* window) {
     auto* gate = new HintGate(window);
     gate->watch(window);
 }

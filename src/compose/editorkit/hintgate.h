@@ -8,6 +8,6 @@ class QWidget;
 namespace telvane {
 
 // Puts the window and everything in it under the setting.
-void FollowHintSetting(QWidget* window);
+void followHintSetting(QWidget* window);
 
 }  // namespace telvane

@@ -25,47 +25,47 @@ QToolButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 }  // namespace
 
-void CompactFontList(TRichToolBar* bar) {
+void compactFontList(TRichToolBar* bar) {
     bar->FontName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     bar->FontName->setMinimumContentsLength(10);
     // The list's own hint leaves room for the longest family name; the drop-down still shows it whole.
     bar->FontName->setMaximumWidth(bar->FontName->fontMetrics().averageCharWidth() * 14 + 40);
 }
 
-void AddToToolBar(TRichToolBar* bar, QWidget* control) {
+void addToToolBar(TRichToolBar* bar, QWidget* control) {
     auto* spacer = new QWidget(bar);
     spacer->setObjectName(QStringLiteral("Spacer"));
     spacer->setFixedWidth(2);
-    bar->AddControl(spacer);
-    bar->AddControl(control);
+    bar->addControl(spacer);
+    bar->addControl(control);
 }
 
-void PageBreakClick(TRichText& part) {
+void pageBreakClick(TRichText& part) {
     if (!AskYesNoDefaultNo(QStringLiteral("Add a page break here?"), QStringLiteral("Page Break"))) return;
-    part.InsertPageBreak();
-    part.Repaint();
+    part.insertPageBreak();
+    part.repaintDocument();
 }
 
-void ParagraphClick(TRichText& part, QWidget* owner) {
+void paragraphClick(TRichText& part, QWidget* owner) {
     TParagraphPropDlg dialog(owner);
-    dialog.SetRichText(&part);
+    dialog.setRichText(&part);
     dialog.exec();
 }
 
-void ShowWordWrap(const TRichText& part, QToolButton& button) {
+void showWordWrap(const TRichText& part, QToolButton& button) {
     button.setChecked(part.WordWrap());
     button.setToolTip(part.WordWrap() ? kWrapOffHint : kWrapOnHint);
 }
 
-void WordWrapClick(TRichText& part, QToolButton& button) {
-    part.SetWordWrap(!part.WordWrap());
-    ShowWordWrap(part, button);
-    part.Repaint();
+void wordWrapClick(TRichText& part, QToolButton& button) {
+    part.setWordWrap(!part.WordWrap());
+    showWordWrap(part, button);
+    part.repaintDocument();
 }
 
-PartButtons AddPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
+PartButtons addPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
                            const std::string& programDir, const std::function<void()>& afterOwnWindow) {
-    CompactFontList(bar);
+    compactFontList(bar);
     PartButtons b;
     b.pageBreak = makeButton(bar, names.pageBreak, QStringLiteral("Page Break"), QStringLiteral("Insert Page Break"));
     b.paragraph = makeButton(bar, names.paragraph, QStringLiteral("\u00b6"), QStringLiteral("Paragraph properties"));
@@ -73,20 +73,20 @@ PartButtons AddPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonN
     b.wordWrap->setCheckable(true);
     b.defaultFont = makeButton(bar, names.defaultFont, QStringLiteral("Default Font"),
                                QStringLiteral("Set the default font for the editor"));
-    for (QToolButton* button : {b.pageBreak, b.paragraph, b.wordWrap, b.defaultFont}) AddToToolBar(bar, button);
-    ShowWordWrap(*part, *b.wordWrap);
+    for (QToolButton* button : {b.pageBreak, b.paragraph, b.wordWrap, b.defaultFont}) addToToolBar(bar, button);
+    showWordWrap(*part, *b.wordWrap);
 
     QToolButton* wrapButton = b.wordWrap;
-    QObject::connect(b.pageBreak, &QToolButton::clicked, part, [part] { PageBreakClick(*part); });
+    QObject::connect(b.pageBreak, &QToolButton::clicked, part, [part] { pageBreakClick(*part); });
     QObject::connect(b.paragraph, &QToolButton::clicked, part, [part, afterOwnWindow] {
-        ParagraphClick(*part, part->window());
+        paragraphClick(*part, part->window());
         if (afterOwnWindow) afterOwnWindow();
     });
     // The button toggles its own down state on click; the handler sets it from the part instead.
     QObject::connect(b.wordWrap, &QToolButton::clicked, part,
-                     [part, wrapButton] { WordWrapClick(*part, *wrapButton); });
+                     [part, wrapButton] { wordWrapClick(*part, *wrapButton); });
     QObject::connect(b.defaultFont, &QToolButton::clicked, part,
-                     [part, programDir] { ChooseDefaultFont(part->window(), programDir); });
+                     [part, programDir] { chooseDefaultFont(part->window(), programDir); });
     return b;
 }
 

@@ -35,21 +35,21 @@ inline const QString kWrapOffHint = QStringLiteral("Toggle word wrap off");
 
 // Lets the bar's font-name list shrink to ten characters, which keeps the bar with the added
 // buttons narrow enough for most screens.
-void CompactFontList(TRichToolBar* bar);
+void compactFontList(TRichToolBar* bar);
 
 // Adds a 2-pixel spacer and then the control to the bar.
-void AddToToolBar(TRichToolBar* bar, QWidget* control);
+void addToToolBar(TRichToolBar* bar, QWidget* control);
 
 // Adds the four buttons for one part. afterOwnWindow runs when the paragraph dialog has closed
 // (the window's return-to-the-editor rule).
-PartButtons AddPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
+PartButtons addPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
                            const std::string& programDir, const std::function<void()>& afterOwnWindow);
 
 // The handlers, shared by both editors.
-void PageBreakClick(TRichText& part);
-void ParagraphClick(TRichText& part, QWidget* owner);
-void WordWrapClick(TRichText& part, QToolButton& button);
+void pageBreakClick(TRichText& part);
+void paragraphClick(TRichText& part, QWidget* owner);
+void wordWrapClick(TRichText& part, QToolButton& button);
 // Shows a part's wrap state on its button: down and "off" hint while wrap is on.
-void ShowWordWrap(const TRichText& part, QToolButton& button);
+void showWordWrap(const TRichText& part, QToolButton& button);
 
 }  // namespace telvane

@@ -13,9 +13,9 @@ namespace telvane {
 
 RecordBrowser::RecordBrowser(Qt::WindowFlags flags, QWidget* parent) : QDialog(parent, flags) {}
 
-RecordBrowser::~RecordBrowser() { DetachGrid(); }
+RecordBrowser::~RecordBrowser() { detachGrid(); }
 
-TLogGrid* RecordBrowser::MakeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns,
+TLogGrid* RecordBrowser::makeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns,
                                   int widthChars) {
     table_ = &table;
     grid_ = new TLogGrid(this);
@@ -26,11 +26,11 @@ TLogGrid* RecordBrowser::MakeGrid(const char* name, records::RecordSet& table, s
     return grid_;
 }
 
-void RecordBrowser::FinishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts) {
-    AcceptButton = MakePushButton(this, "AcceptButton", QStringLiteral("&Accept"), texts.acceptHint);
-    CancelButton = MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"), texts.cancelHint);
-    CloseButton = MakePushButton(this, "CloseButton", QStringLiteral("C&lose"), texts.closeHint);
-    HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"), texts.helpHint);
+void RecordBrowser::finishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts) {
+    AcceptButton = makePushButton(this, "AcceptButton", QStringLiteral("&Accept"), texts.acceptHint);
+    CancelButton = makePushButton(this, "CancelButton", QStringLiteral("Cance&l"), texts.cancelHint);
+    CloseButton = makePushButton(this, "CloseButton", QStringLiteral("C&lose"), texts.closeHint);
+    HelpButton = makePushButton(this, "HelpButton", QStringLiteral("&Help"), texts.helpHint);
 
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : recordButtons) buttons->addWidget(b);
@@ -41,18 +41,18 @@ void RecordBrowser::FinishLayout(std::initializer_list<QPushButton*> recordButto
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(AcceptButton, &QPushButton::clicked, this, [this] { AcceptButtonClick(); });
+    connect(AcceptButton, &QPushButton::clicked, this, [this] { acceptButtonClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
     connect(CloseButton, &QPushButton::clicked, this, [this] { done(2); });
-    connect(HelpButton, &QPushButton::clicked, this, [context = texts.helpContext] { ShowHelp(context); });
+    connect(HelpButton, &QPushButton::clicked, this, [context = texts.helpContext] { showHelp(context); });
     connect(grid_, &QAbstractItemView::doubleClicked, this, [this] {
-        if (pick_) AcceptButtonClick();
+        if (pick_) acceptButtonClick();
     });
-    FollowHintSetting(this);
-    SetPickMode(false);
+    followHintSetting(this);
+    setPickMode(false);
 }
 
-void RecordBrowser::SetPickMode(bool pick) {
+void RecordBrowser::setPickMode(bool pick) {
     pick_ = pick;
     AcceptButton->setVisible(pick);
     CancelButton->setVisible(pick);
@@ -62,11 +62,11 @@ void RecordBrowser::SetPickMode(bool pick) {
 
 void RecordBrowser::reject() { done(2); }
 
-bool RecordBrowser::hasRecords() const { return table_ && HasVisibleRecords(*table_); }
+bool RecordBrowser::hasRecords() const { return table_ && hasVisibleRecords(*table_); }
 
-bool RecordBrowser::RecordsOrBeep() const { return table_ && VisibleRecordsOrBeep(*table_); }
+bool RecordBrowser::recordsOrBeep() const { return table_ && visibleRecordsOrBeep(*table_); }
 
-void RecordBrowser::DeleteCurrentRecord(const QString& question, const QString& failure) {
+void RecordBrowser::deleteCurrentRecord(const QString& question, const QString& failure) {
     if (AskYesNoDefaultNo(question, QStringLiteral("Delete"))) {
         try {
             table_->deleteRecord();
@@ -74,12 +74,12 @@ void RecordBrowser::DeleteCurrentRecord(const QString& question, const QString& 
             ShowInformation(failure + QStringLiteral("\r") + QString::fromStdString(e.what()));
         }
     }
-    ReloadGrid();
+    reloadGrid();
 }
 
-void RecordBrowser::ReloadGrid() { model_->reload(); }
+void RecordBrowser::reloadGrid() { model_->reload(); }
 
-void RecordBrowser::DetachGrid() {
+void RecordBrowser::detachGrid() {
     if (!model_) return;
     // The model listens to the table; it must stop before the table or this window is gone.
     grid_->setModel(nullptr);

@@ -25,9 +25,9 @@ public:
     ~RecordBrowser() override;
 
     // Pick mode shows Accept and Cancel, maintenance mode Close; the one shown is the default button.
-    virtual void SetPickMode(bool pick);
+    virtual void setPickMode(bool pick);
     bool pickMode() const { return pick_; }
-    virtual void AcceptButtonClick() = 0;
+    virtual void acceptButtonClick() = 0;
 
     QPushButton* AcceptButton = nullptr;
     QPushButton* CancelButton = nullptr;
@@ -50,20 +50,20 @@ protected:
     RecordBrowser(Qt::WindowFlags flags, QWidget* parent);
 
     // The grid over `table`, widthChars average characters wide and 14 lines high.
-    TLogGrid* MakeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns, int widthChars);
+    TLogGrid* makeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns, int widthChars);
     // Creates the shared buttons after the record buttons (so the tab order follows the bar), lays
     // out grid and bar, wires the shared buttons and starts in maintenance mode.
-    void FinishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts);
+    void finishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts);
 
     bool hasRecords() const;
     // False, after a beep, when the table holds no records.
-    bool RecordsOrBeep() const;
+    bool recordsOrBeep() const;
     // Asks `question` (default No) and deletes the current record; a refusal is reported as
     // `failure` and the reason. The grid is reloaded either way.
-    void DeleteCurrentRecord(const QString& question, const QString& failure);
-    void ReloadGrid();
+    void deleteCurrentRecord(const QString& question, const QString& failure);
+    void reloadGrid();
     // Takes the grid off the table; a browser that closes its own table calls it first.
-    void DetachGrid();
+    void detachGrid();
 
 private:
     records::RecordSet* table_ = nullptr;

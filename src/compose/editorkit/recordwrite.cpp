@@ -5,11 +5,11 @@
 
 namespace telvane {
 
-records::EXbError MemoError(const std::string& field, const std::string& reason) {
+records::EXbError memoError(const std::string& field, const std::string& reason) {
     return records::EXbError("the text for " + field + " could not be stored" + (reason.empty() ? "" : ": " + reason));
 }
 
-bool WriteRecord(records::RecordSet& table, bool append, const std::function<void()>& fill, const QString& failure) {
+bool writeRecord(records::RecordSet& table, bool append, const std::function<void()>& fill, const QString& failure) {
     const uint32_t countBefore = table.active() ? table.recCount() : 0;
     try {
         if (append) {

@@ -13,9 +13,9 @@ namespace telvane {
 
 // fill sets the fields of the record in the buffer; it may throw records::EXbError.
 // False after a failure, which has then been reported with the text failure followed by the reason.
-bool WriteRecord(records::RecordSet& table, bool append, const std::function<void()>& fill, const QString& failure);
+bool writeRecord(records::RecordSet& table, bool append, const std::function<void()>& fill, const QString& failure);
 
 // Thrown by fill functions when a memo transfer fails.
-records::EXbError MemoError(const std::string& field, const std::string& reason);
+records::EXbError memoError(const std::string& field, const std::string& reason);
 
 }  // namespace telvane

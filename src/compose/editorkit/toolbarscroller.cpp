@@ -41,7 +41,7 @@ void TToolBarScroller::resizeEvent(QResizeEvent* event) {
     fitHeight();
 }
 
-QSize DefaultEditorSize(const QWidget* widestBar, const QSize& windowMinimum) {
+QSize defaultEditorSize(const QWidget* widestBar, const QSize& windowMinimum) {
     constexpr int kFrame = 16;  // window margins around the bar
     QSize size = QSize(760, 560).expandedTo(windowMinimum);
     size.setWidth(std::max(size.width(), widestBar->sizeHint().width() + kFrame));

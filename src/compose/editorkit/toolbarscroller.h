@@ -26,6 +26,6 @@ private:
 
 // The size an editor window opens at before any placement is stored: wide enough for its widest
 // tool bar and at least 760 by 560, but never beyond the screen's available area.
-QSize DefaultEditorSize(const QWidget* widestBar, const QSize& windowMinimum);
+QSize defaultEditorSize(const QWidget* widestBar, const QSize& windowMinimum);
 
 }  // namespace telvane

@@ -17,9 +17,9 @@ TZoomButton::TZoomButton(std::function<TRichText*()> target, QWidget* parent)
         QAction* item = menu_->addAction(QString::number(percent) + QLatin1Char('%'));
         item->setCheckable(true);
         item->setData(percent);
-        connect(item, &QAction::triggered, this, [this, percent] { ChooseZoom(percent); });
+        connect(item, &QAction::triggered, this, [this, percent] { chooseZoom(percent); });
     }
-    connect(this, &QPushButton::clicked, this, &TZoomButton::DropDown);
+    connect(this, &QPushButton::clicked, this, &TZoomButton::dropDown);
 }
 
 void TZoomButton::checkPresentZoom() {
@@ -28,17 +28,17 @@ void TZoomButton::checkPresentZoom() {
     for (QAction* item : menu_->actions()) item->setChecked(item->data().toInt() == present);
 }
 
-void TZoomButton::DropDown() {
+void TZoomButton::dropDown() {
     checkPresentZoom();
-    PopupMenuUnder(menu_, this);
+    popupMenuUnder(menu_, this);
 }
 
-void TZoomButton::ChooseZoom(int percent) {
-    if (TRichText* part = target_()) part->SetZooming(percent);
+void TZoomButton::chooseZoom(int percent) {
+    if (TRichText* part = target_()) part->setZooming(percent);
     setText(QString::number(percent) + QLatin1Char('%'));
 }
 
-void TZoomButton::ShowZoom() {
+void TZoomButton::showZoom() {
     TRichText* part = target_();
     setText(QString::number(part ? part->Zooming() : 100) + QLatin1Char('%'));
 }

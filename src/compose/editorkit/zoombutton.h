@@ -21,13 +21,13 @@ public:
     // target names the part the menu acts on at the moment it is used.
     TZoomButton(std::function<TRichText*()> target, QWidget* parent = nullptr);
 
-    QMenu* ZoomMenu() const { return menu_; }
+    QMenu* zoomMenu() const { return menu_; }
     // Checks the item of the target's zoom and opens the menu under the button.
-    void DropDown();
+    void dropDown();
     // Sets the target's zoom and the caption.
-    void ChooseZoom(int percent);
+    void chooseZoom(int percent);
     // Shows the target's present zoom in the caption.
-    void ShowZoom();
+    void showZoom();
 
 private:
     void checkPresentZoom();

@@ -25,29 +25,29 @@ std::optional<int> toTwips(double value) {
 
 }  // namespace
 
-double TwipsPerUnit(Unit unit) { return unit == Unit::Inch ? kTwipsPerInch : kTwipsPerCm; }
+double twipsPerUnit(Unit unit) { return unit == Unit::Inch ? kTwipsPerInch : kTwipsPerCm; }
 
-QString UnitWord(Unit unit) { return unit == Unit::Inch ? QStringLiteral("inches") : QStringLiteral("centimeters"); }
+QString unitWord(Unit unit) { return unit == Unit::Inch ? QStringLiteral("inches") : QStringLiteral("centimeters"); }
 
-QString FormatIndent(int twips, Unit unit, const QLocale& locale) {
+QString formatIndent(int twips, Unit unit, const QLocale& locale) {
     QLocale l = locale;
     l.setNumberOptions(QLocale::OmitGroupSeparator);
-    return l.toString(twips / TwipsPerUnit(unit), 'f', 2);
+    return l.toString(twips / twipsPerUnit(unit), 'f', 2);
 }
 
-QString FormatSpacing(int twips, const QLocale& locale) {
+QString formatSpacing(int twips, const QLocale& locale) {
     QLocale l = locale;
     l.setNumberOptions(QLocale::OmitGroupSeparator);
     return l.toString(static_cast<qlonglong>(std::llround(twips / kTwipsPerInch * 72.0)));
 }
 
-std::optional<int> ParseIndent(const QString& text, Unit unit, const QLocale& locale) {
+std::optional<int> parseIndent(const QString& text, Unit unit, const QLocale& locale) {
     const auto v = parseNumber(text, locale);
     if (!v) return std::nullopt;
-    return toTwips(*v * TwipsPerUnit(unit));
+    return toTwips(*v * twipsPerUnit(unit));
 }
 
-std::optional<int> ParseSpacing(const QString& text, const QLocale& locale) {
+std::optional<int> parseSpacing(const QString& text, const QLocale& locale) {
     const auto v = parseNumber(text, locale);
     if (!v) return std::nullopt;
     return toTwips(*v * kTwipsPerInch / 72.0);

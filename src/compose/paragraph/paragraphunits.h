@@ -14,15 +14,15 @@ enum class Unit { Inch, Cm };
 inline constexpr double kTwipsPerInch = 1440.0;
 inline constexpr double kTwipsPerCm = 566.929;
 
-double TwipsPerUnit(Unit unit);
+double twipsPerUnit(Unit unit);
 // "inches" or "centimeters".
-QString UnitWord(Unit unit);
+QString unitWord(Unit unit);
 
-QString FormatIndent(int twips, Unit unit, const QLocale& locale = QLocale::system());
-QString FormatSpacing(int twips, const QLocale& locale = QLocale::system());
+QString formatIndent(int twips, Unit unit, const QLocale& locale = QLocale::system());
+QString formatSpacing(int twips, const QLocale& locale = QLocale::system());
 
 // Empty text is 0; text that is no number gives no value.
-std::optional<int> ParseIndent(const QString& text, Unit unit, const QLocale& locale = QLocale::system());
-std::optional<int> ParseSpacing(const QString& text, const QLocale& locale = QLocale::system());
+std::optional<int> parseIndent(const QString& text, Unit unit, const QLocale& locale = QLocale::system());
+std::optional<int> parseSpacing(const QString& text, const QLocale& locale = QLocale::system());
 
 }  // namespace telvane::paragraph

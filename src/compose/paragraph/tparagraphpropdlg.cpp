@@ -85,9 +85,9 @@ TParagraphPropDlg::TParagraphPropDlg(QWidget* parent) : QDialog(parent) {
         connect(e, &QLineEdit::textChanged, this, [this, v] { readBack(static_cast<Value>(v)); });
         connect(e, &QLineEdit::editingFinished, this, [this, v] { reportIfInvalid(static_cast<Value>(v)); });
     }
-    connect(FirstIndentCombo, &QComboBox::currentIndexChanged, this, &TParagraphPropDlg::FirstIndentComboChange);
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TParagraphPropDlg::ComboBox1Change);
-    connect(OKButton, &QPushButton::clicked, this, &TParagraphPropDlg::OKButtonClick);
+    connect(FirstIndentCombo, &QComboBox::currentIndexChanged, this, &TParagraphPropDlg::firstIndentComboChange);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TParagraphPropDlg::comboBox1Change);
+    connect(OKButton, &QPushButton::clicked, this, &TParagraphPropDlg::okButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &TParagraphPropDlg::reject);
 }
 
@@ -104,13 +104,13 @@ QLineEdit* TParagraphPropDlg::editFor(Value v) const {
     return LineHeightPts;
 }
 
-paragraph::Unit TParagraphPropDlg::CurrentUnit() const {
+paragraph::Unit TParagraphPropDlg::currentUnit() const {
     return ComboBox1->currentIndex() == 1 ? paragraph::Unit::Cm : paragraph::Unit::Inch;
 }
 
 void TParagraphPropDlg::showEvent(QShowEvent* event) {
     if (!read_) {
-        ReadParagraph();
+        readParagraph();
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             move(screen->availableGeometry().center() - rect().center());
         }
@@ -118,10 +118,10 @@ void TParagraphPropDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void TParagraphPropDlg::ReadParagraph() {
+void TParagraphPropDlg::readParagraph() {
     read_ = true;
     if (target_) {
-        const richdoc::ParagraphMetrics m = target_->Paragraph();
+        const richdoc::ParagraphMetrics m = target_->paragraph();
         values_ = {m.firstIndent, m.leftIndent, m.rightIndent, m.spaceBefore, m.spaceAfter, m.lineHeight};
     }
     {
@@ -137,7 +137,7 @@ void TParagraphPropDlg::ReadParagraph() {
 
 void TParagraphPropDlg::writeEdit(Value v) {
     const QString text =
-        isSpacing(v) ? paragraph::FormatSpacing(values_[v]) : paragraph::FormatIndent(values_[v], CurrentUnit());
+        isSpacing(v) ? paragraph::formatSpacing(values_[v]) : paragraph::formatIndent(values_[v], currentUnit());
     QLineEdit* e = editFor(v);
     if (e->text() == text) {
         readBack(v);  // no change signal; the stored value still follows the text
@@ -153,7 +153,7 @@ void TParagraphPropDlg::writeAll() {
 void TParagraphPropDlg::readBack(Value v) {
     const QString text = editFor(v)->text();
     const std::optional<int> twips =
-        isSpacing(v) ? paragraph::ParseSpacing(text) : paragraph::ParseIndent(text, CurrentUnit());
+        isSpacing(v) ? paragraph::parseSpacing(text) : paragraph::parseIndent(text, currentUnit());
     if (!twips) return;  // not a number: the value stays; reported when the edit is left
     values_[v] = *twips;
     if (v == Left && FirstIndentCombo->currentIndex() == kSameAsLeft && FirstIndent->text() != text) {
@@ -163,33 +163,33 @@ void TParagraphPropDlg::readBack(Value v) {
 
 void TParagraphPropDlg::reportIfInvalid(Value v) {
     const QString text = editFor(v)->text();
-    const bool valid = isSpacing(v) ? paragraph::ParseSpacing(text).has_value()
-                                    : paragraph::ParseIndent(text, CurrentUnit()).has_value();
+    const bool valid = isSpacing(v) ? paragraph::parseSpacing(text).has_value()
+                                    : paragraph::parseIndent(text, currentUnit()).has_value();
     if (!valid) ShowInformation(QStringLiteral("'%1' is not a valid floating point value").arg(text));
 }
 
 void TParagraphPropDlg::updateHints() {
-    const QString word = paragraph::UnitWord(CurrentUnit());
+    const QString word = paragraph::unitWord(currentUnit());
     FirstIndent->setToolTip(QStringLiteral("Specify first line indent for the paragraph in ") + word);
     LeftIndent->setToolTip(QStringLiteral("Specify left indent for the paragraph in ") + word);
     RightIndent->setToolTip(QStringLiteral("Specify right indent for the paragraph in ") + word);
 }
 
-void TParagraphPropDlg::FirstIndentComboChange() {
+void TParagraphPropDlg::firstIndentComboChange() {
     const bool indented = FirstIndentCombo->currentIndex() == kIndentedBy;
     if (!indented) FirstIndent->setText(LeftIndent->text());
     FirstIndent->setEnabled(indented);
 }
 
-void TParagraphPropDlg::ComboBox1Change() {
+void TParagraphPropDlg::comboBox1Change() {
     writeAll();
     updateHints();
 }
 
-void TParagraphPropDlg::OKButtonClick() {
+void TParagraphPropDlg::okButtonClick() {
     if (target_) {
-        target_->SetParagraphSpacing(values_[Before], values_[After], values_[LineHeight]);
-        target_->SetParagraphIndents(values_[First], values_[Left], values_[Right]);
+        target_->setParagraphSpacing(values_[Before], values_[After], values_[LineHeight]);
+        target_->setParagraphIndents(values_[First], values_[Left], values_[Right]);
     }
     done(1);
 }

@@ -24,11 +24,11 @@ public:
 
     explicit TParagraphPropDlg(QWidget* parent = nullptr);
 
-    void SetRichText(TRichText* target) { target_ = target; }
+    void setRichText(TRichText* target) { target_ = target; }
     // Reads the paragraph at the target's caret and fills the edits (done when the dialog is shown).
-    void ReadParagraph();
-    int StoredValue(Value v) const { return values_[v]; }
-    paragraph::Unit CurrentUnit() const;
+    void readParagraph();
+    int storedValue(Value v) const { return values_[v]; }
+    paragraph::Unit currentUnit() const;
 
     QComboBox* FirstIndentCombo = nullptr;
     QLineEdit* FirstIndent = nullptr;
@@ -55,9 +55,9 @@ private:
     void readBack(Value v);
     void reportIfInvalid(Value v);
     void updateHints();
-    void FirstIndentComboChange();
-    void ComboBox1Change();
-    void OKButtonClick();
+    void firstIndentComboChange();
+    void comboBox1Change();
+    void okButtonClick();
 
     TRichText* target_ = nullptr;
     std::array<int, ValueCount> values_{};

@@ -23,18 +23,18 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Phone Book Browser"));
     xb_.bind(table_);
 
-    PhoneGrid = MakeGrid("PhoneGrid", table_,
+    PhoneGrid = makeGrid("PhoneGrid", table_,
                          {{"NAME", QStringLiteral("Name"), 35}, {"PHONE", QStringLiteral("Fax #"), 25}}, 72);
     NewButton =
-        MakePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
-    EditButton = MakePushButton(this, "EditButton", QStringLiteral("&Edit"),
+        makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
+    EditButton = makePushButton(this, "EditButton", QStringLiteral("&Edit"),
                                 QStringLiteral("Edit the currently selected phone book entry"));
-    DeleteButton = MakePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+    DeleteButton = makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
                                   QStringLiteral("Delete the currently selected phone book entry"));
-    connect(NewButton, &QPushButton::clicked, this, &TPhoneBook::NewButtonClick);
+    connect(NewButton, &QPushButton::clicked, this, &TPhoneBook::newButtonClick);
     connect(EditButton, &QPushButton::clicked, this, &TPhoneBook::EditButtonClick);
     connect(DeleteButton, &QPushButton::clicked, this, &TPhoneBook::DeleteButtonClick);
-    FinishLayout({NewButton, EditButton, DeleteButton},
+    finishLayout({NewButton, EditButton, DeleteButton},
                  {QStringLiteral("Use this phone book entry"),
                   QStringLiteral("Cancel - do not use any of these phone book entries"),
                   QStringLiteral("Close the Phone Book Browser"),
@@ -43,7 +43,7 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
 
 TPhoneBook::~TPhoneBook() {
     // The record set is this window's and goes before the grid does.
-    DetachGrid();
+    detachGrid();
     try {
         table_.close();
     } catch (const records::EXbError&) {
@@ -51,15 +51,15 @@ TPhoneBook::~TPhoneBook() {
     }
 }
 
-bool TPhoneBook::OpenTable() { return records::OpenPhoneDBF(programDir_, table_, xb_); }
+bool TPhoneBook::openTable() { return records::OpenPhoneDBF(programDir_, table_, xb_); }
 
-void TPhoneBook::SetPickMode(bool pick) {
-    RecordBrowser::SetPickMode(pick);
+void TPhoneBook::setPickMode(bool pick) {
+    RecordBrowser::setPickMode(pick);
     applyButtonStates();
 }
 
-void TPhoneBook::SetButtonStates() {
-    LetMessagesRun();
+void TPhoneBook::setButtonStates() {
+    letMessagesRun();
     applyButtonStates();
 }
 
@@ -72,7 +72,7 @@ void TPhoneBook::applyButtonStates() {
 
 void TPhoneBook::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    SetButtonStates();
+    setButtonStates();
 }
 
 void TPhoneBook::editEntry(bool append) {
@@ -82,9 +82,9 @@ void TPhoneBook::editEntry(bool append) {
         editor.Name->setText(QString::fromStdString(row.text("NAME")));
         editor.Number->setText(QString::fromStdString(row.text("PHONE")));
     }
-    CenterDialog(&editor);
+    centerDialog(&editor);
     if (editor.exec() == 1) {
-        WriteRecord(
+        writeRecord(
             table_, append,
             [&] {
                 table_.fieldByName("NAME").setString(editor.Name->text().toStdString());
@@ -92,27 +92,27 @@ void TPhoneBook::editEntry(bool append) {
             },
             QStringLiteral("The phone book entry could not be saved."));
     }
-    ReloadGrid();
-    SetButtonStates();
+    reloadGrid();
+    setButtonStates();
 }
 
-void TPhoneBook::NewButtonClick() { editEntry(true); }
+void TPhoneBook::newButtonClick() { editEntry(true); }
 
 void TPhoneBook::EditButtonClick() {
-    if (!RecordsOrBeep()) return;
+    if (!recordsOrBeep()) return;
     editEntry(false);
 }
 
 void TPhoneBook::DeleteButtonClick() {
-    if (!RecordsOrBeep()) return;
-    DeleteCurrentRecord(QStringLiteral("Delete the current phone book entry?:\r") +
+    if (!recordsOrBeep()) return;
+    deleteCurrentRecord(QStringLiteral("Delete the current phone book entry?:\r") +
                             QString::fromStdString(table_.currentRow().text("NAME")),
                         QStringLiteral("The phone book entry could not be deleted."));
-    SetButtonStates();
+    setButtonStates();
 }
 
-void TPhoneBook::AcceptButtonClick() {
-    if (!RecordsOrBeep()) return;
+void TPhoneBook::acceptButtonClick() {
+    if (!recordsOrBeep()) return;
     const records::Row row = table_.currentRow();
     pickedName_ = QString::fromStdString(row.text("NAME"));
     pickedNumber_ = QString::fromStdString(row.text("PHONE"));

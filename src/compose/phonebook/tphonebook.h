@@ -25,17 +25,17 @@ public:
     records::RecordSet& PhoneTable() { return table_; }
     records::TXbAccess& PhoneXb() { return xb_; }
     // Opens (creating when missing) the phone book on this window's record set.
-    bool OpenTable();
+    bool openTable();
 
-    void SetPickMode(bool pick) override;
-    QString PickedName() const { return pickedName_; }
-    QString PickedNumber() const { return pickedNumber_; }
+    void setPickMode(bool pick) override;
+    QString pickedName() const { return pickedName_; }
+    QString pickedNumber() const { return pickedNumber_; }
 
-    void SetButtonStates();
-    void NewButtonClick();
+    void setButtonStates();
+    void newButtonClick();
     void EditButtonClick();
     void DeleteButtonClick();
-    void AcceptButtonClick() override;
+    void acceptButtonClick() override;
 
     TLogGrid* PhoneGrid = nullptr;
     QPushButton* NewButton = nullptr;

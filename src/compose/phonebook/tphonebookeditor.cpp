@@ -44,8 +44,8 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     AcceptButton->setToolTip(QStringLiteral("Accept changes made and exit"));
     AcceptButton->setDefault(true);
     CancelButton =
-        MakePushButton(this, "CancelButton", QStringLiteral("Cance&l"), QStringLiteral("Cancel changes made and exit"));
-    HelpButton = MakePushButton(this, "HelpButton", QStringLiteral("&Help"),
+        makePushButton(this, "CancelButton", QStringLiteral("Cance&l"), QStringLiteral("Cancel changes made and exit"));
+    HelpButton = makePushButton(this, "HelpButton", QStringLiteral("&Help"),
                                 QStringLiteral("Get Windows help for Phone Book Editor"));
 
     auto* grid = new QGridLayout(this);
@@ -62,10 +62,10 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     grid->addLayout(buttons, 2, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
-    FollowHintSetting(this);
+    followHintSetting(this);
     connect(AcceptButton, &QPushButton::clicked, this, [this] {
         // A number the modem could not dial is refused here, where it can be put right.
-        if (const QString problem = FaxNumberProblem(Number->text()); !problem.isEmpty()) {
+        if (const QString problem = faxNumberProblem(Number->text()); !problem.isEmpty()) {
             ShowInformation(problem);
             Number->setFocus();
             return;
@@ -73,7 +73,7 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
         done(1);
     });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
-    connect(HelpButton, &QPushButton::clicked, this, [] { ShowHelp(kHelpPhoneBookEditor); });
+    connect(HelpButton, &QPushButton::clicked, this, [] { showHelp(kHelpPhoneBookEditor); });
 }
 
 void TPhoneBookEditor::reject() { done(2); }

@@ -27,7 +27,7 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-[[noreturn]] void raiseIo(bool writing) { throw EOvxException(OvxIoError(errno, writing)); }
+[[noreturn]] void raiseIo(bool writing) { throw EOvxException(ovxIoError(errno, writing)); }
 
 // An open file descriptor, closed on every path.
 class File {
@@ -82,7 +82,7 @@ private:
 fx::OvfFileHeader readFileHeader(const File& f, std::uint8_t raw[fx::kOvfFileHeaderSize]) {
     f.readExact(0, raw, fx::kOvfFileHeaderSize);
     fx::OvfFileHeader h;
-    if (!fx::DecodeFileHeader(raw, h)) throw EOvxException(ecFaxBadFormat);
+    if (!fx::decodeFileHeader(raw, h)) throw EOvxException(ecFaxBadFormat);
     return h;
 }
 
@@ -93,7 +93,7 @@ std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
     for (int i = 0; i < h.pageCount; ++i) {
         std::uint8_t raw[fx::kOvfPageHeaderSize];
         f.readExact(at, raw, sizeof raw);
-        at += fx::kOvfPageHeaderSize + fx::DecodePageHeader(raw).imageLength;
+        at += fx::kOvfPageHeaderSize + fx::decodePageHeader(raw).imageLength;
         if (at > size) throw EOvxException(ecFaxBadFormat);
     }
     return at;
@@ -101,7 +101,7 @@ std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
 
 }  // namespace
 
-std::string FirstPageFileName(const std::string& dir) {
+std::string firstPageFileName(const std::string& dir) {
     for (int n = 1; n <= kMaxFirstPageNumber; ++n) {
         std::string name = dir + "TVN_" + std::to_string(n) + ".OVF";
         if (!fileExists(name)) return name;
@@ -109,7 +109,7 @@ std::string FirstPageFileName(const std::string& dir) {
     return dir + "TVN1.OVF";
 }
 
-std::string PageFileName(const std::string& dir, int pageNumber) {
+std::string pageFileName(const std::string& dir, int pageNumber) {
     return dir + "TVNFX" + std::to_string(pageNumber) + ".OVF";
 }
 
@@ -121,7 +121,7 @@ std::uint64_t appendPages(File& d, std::uint8_t destRaw[fx::kOvfFileHeaderSize],
                           const std::string& source) {
     File s(source, O_RDONLY);
     fx::OvfFileHeader destHeader;
-    fx::DecodeFileHeader(destRaw, destHeader);
+    fx::decodeFileHeader(destRaw, destHeader);
     std::uint8_t sourceRaw[fx::kOvfFileHeaderSize];
     const fx::OvfFileHeader sourceHeader = readFileHeader(s, sourceRaw);
     const std::uint64_t sourceSize = s.size();
@@ -155,7 +155,7 @@ std::uint64_t appendPages(File& d, std::uint8_t destRaw[fx::kOvfFileHeaderSize],
 
 }  // namespace
 
-void AppendFaxFile(const std::string& dest, const std::string& source) {
+void appendFaxFile(const std::string& dest, const std::string& source) {
     File d(dest, O_RDWR);
     std::uint8_t destRaw[fx::kOvfFileHeaderSize];
     const fx::OvfFileHeader destHeader = readFileHeader(d, destRaw);
@@ -164,7 +164,7 @@ void AppendFaxFile(const std::string& dest, const std::string& source) {
     appendPages(d, destRaw, at, source);
 }
 
-std::string JoinFaxFiles(const std::vector<std::string>& files) {
+std::string joinFaxFiles(const std::vector<std::string>& files) {
     if (files.empty()) return {};
     if (files.size() > 1) {
         // The first file's pages are walked once; each append then continues at the end the

@@ -18,16 +18,16 @@ inline constexpr int kMaxFirstPageNumber = 1000;
 
 // dir + "TVN_" + n + ".OVF" for the smallest n of 1..1000 with no such file, or dir + "TVN1.OVF"
 // when all of them exist. dir ends with '/'.
-std::string FirstPageFileName(const std::string& dir);
+std::string firstPageFileName(const std::string& dir);
 // dir + "TVNFX" + pageNumber + ".OVF": the file of a page after the first.
-std::string PageFileName(const std::string& dir, int pageNumber);
+std::string pageFileName(const std::string& dir, int pageNumber);
 
 // Appends the pages of `source` to the end of the last page of `dest` and adds the page counts;
 // dest's other header fields stay as they were. Raises EOvxException.
-void AppendFaxFile(const std::string& dest, const std::string& source);
+void appendFaxFile(const std::string& dest, const std::string& source);
 
 // Appends files 2..N to the first in order, then deletes files 2..N; returns the first name
 // (empty for an empty list). Raises EOvxException; the files are then left as they are.
-std::string JoinFaxFiles(const std::vector<std::string>& files);
+std::string joinFaxFiles(const std::vector<std::string>& files);
 
 }  // namespace telvane::render

@@ -22,19 +22,19 @@ using richdoc::RichDocument;
 // Every new fax starts from the editors' page: US Letter with 720-twip margins; an RTF that
 // carries its own page layout replaces it while loading.
 void resetForLoading(RichDocument& part) {
-    part.Clear();
-    part.SetPageLayout(richdoc::PageLayoutTwips{});
+    part.clearAll();
+    part.setPageLayout(richdoc::PageLayoutTwips{});
 }
 
 bool loadRtf(RichDocument& part, const QByteArray& rtf) {
     resetForLoading(part);
-    if (!rtf.isEmpty()) part.SetRtf(rtf);
+    if (!rtf.isEmpty()) part.setRtf(rtf);
     return true;
 }
 
 bool loadFile(RichDocument& part, const QString& path, QString& error) {
     resetForLoading(part);
-    return path.isEmpty() || part.LoadFromFile(path, &error);
+    return path.isEmpty() || part.loadFromFile(path, &error);
 }
 
 // A part as the memo transfer of the outgoing log sees it: every load starts from the default page.
@@ -42,8 +42,8 @@ class PartMemo : public records::RichTextTarget {
 public:
     explicit PartMemo(RichDocument& part) : part_(part) {}
     void clear() override { resetForLoading(part_); }
-    bool loadFromFile(const std::string& path) override { return part_.LoadFromFile(QString::fromStdString(path)); }
-    bool saveToFile(const std::string& path) override { return part_.SaveToFile(QString::fromStdString(path)); }
+    bool loadFromFile(const std::string& path) override { return part_.loadFromFile(QString::fromStdString(path)); }
+    bool saveToFile(const std::string& path) override { return part_.saveToFile(QString::fromStdString(path)); }
 
 private:
     RichDocument& part_;
@@ -60,12 +60,12 @@ double screenDpi() {
 
 }  // namespace
 
-int RenderingZoom(double logicalDpi) {
+int renderingZoom(double logicalDpi) {
     if (logicalDpi <= 0) logicalDpi = 96;
     return static_cast<int>(200.0 / logicalDpi * 100.0);
 }
 
-FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir) {
+FaxPartsLoader partsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir) {
     return [&faxXb, dataDir](RichDocument& cover, RichDocument& document, QString&) {
         PartMemo coverMemo(cover), documentMemo(document);
         records::LoadRichText(coverMemo, "RTFCOVER", faxXb, dataDir);
@@ -74,14 +74,14 @@ FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dat
     };
 }
 
-FaxPartsLoader PartsFromRtf(QByteArray coverRtf, QByteArray documentRtf) {
+FaxPartsLoader partsFromRtf(QByteArray coverRtf, QByteArray documentRtf) {
     return [coverRtf = std::move(coverRtf), documentRtf = std::move(documentRtf)](RichDocument& cover,
                                                                                   RichDocument& document, QString&) {
         return loadRtf(cover, coverRtf) && loadRtf(document, documentRtf);
     };
 }
 
-FaxPartsLoader PartsFromFiles(QString coverPath, QString documentPath) {
+FaxPartsLoader partsFromFiles(QString coverPath, QString documentPath) {
     return [coverPath = std::move(coverPath), documentPath = std::move(documentPath)](
                RichDocument& cover, RichDocument& document, QString& error) {
         return loadFile(cover, coverPath, error) && loadFile(document, documentPath, error);
@@ -120,8 +120,8 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
         result.errorText = loadError.isEmpty() ? QStringLiteral("The fax could not be loaded.") : loadError;
         return result;
     }
-    const bool coverEmpty = richdoc::IsEmpty(cover_);
-    const bool documentEmpty = richdoc::IsEmpty(document_);
+    const bool coverEmpty = richdoc::isEmpty(cover_);
+    const bool documentEmpty = richdoc::isEmpty(document_);
     if (coverEmpty && documentEmpty) {
         result.empty = true;
         return result;
@@ -133,14 +133,14 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
         if (!coverEmpty) renderDocument(cover_, dataDir, pages);
         if (!documentEmpty) renderDocument(document_, dataDir, pages);
         phase(kStatusJoining);
-        result.fileName = JoinFaxFiles(pages);
+        result.fileName = joinFaxFiles(pages);
         result.pageCount = static_cast<int>(pages.size());
     } catch (const EOvxException& e) {
         result.errorCode = e.ErrorCode();
         result.errorText = QString::fromStdString(e.what());
     } catch (const std::bad_alloc&) {
         result.errorCode = ecOutOfMemory;
-        result.errorText = QString::fromStdString(OvxErrorText(ecOutOfMemory));
+        result.errorText = QString::fromStdString(ovxErrorText(ecOutOfMemory));
     }
     if (result.errorCode != 0) {
         if (result.errorText.isEmpty()) result.errorText = QStringLiteral("Error %1").arg(result.errorCode);
@@ -153,7 +153,7 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
 }
 
 void FaxRenderer::renderDocument(RichDocument& part, const std::string& dataDir, std::vector<std::string>& pages) {
-    const std::string firstPageName = pages.empty() ? FirstPageFileName(dataDir) : std::string();
+    const std::string firstPageName = pages.empty() ? firstPageFileName(dataDir) : std::string();
     const std::string bitmapFile = dataDir + kTempBitmapName;
     struct TempBitmapRemover {
         const std::string& path;
@@ -162,8 +162,8 @@ void FaxRenderer::renderDocument(RichDocument& part, const std::string& dataDir,
 
     const double dpi = screenDpi();
     PageBitmap bitmap(dpi);
-    const int zoom = std::clamp(RenderingZoom(dpi), richdoc::kMinZoom, richdoc::kMaxZoom);
-    converter_.SetOptions(faximage::coYield);
+    const int zoom = std::clamp(renderingZoom(dpi), richdoc::kMinZoom, richdoc::kMaxZoom);
+    converter_.setOptions(faximage::coYield);
     converter_.Resolution = faximage::frHigh;
     converter_.OnYield = [this] {
         yield();
@@ -174,21 +174,21 @@ void FaxRenderer::renderDocument(RichDocument& part, const std::string& dataDir,
     do {
         int next = 0;
         {
-            QPainter painter(&bitmap.Canvas());
-            next = part.PaintPage(painter, kPageOffset, kPageOffset, PageBitmap::kWidth - kPageOffset,
+            QPainter painter(&bitmap.canvas());
+            next = part.paintPage(painter, kPageOffset, kPageOffset, PageBitmap::kWidth - kPageOffset,
                                   PageBitmap::kHeight - kPageOffset, line, zoom);
         }
         const int pageNumber = static_cast<int>(pages.size()) + 1;
-        const std::string pageFile = pageNumber == 1 ? firstPageName : PageFileName(dataDir, pageNumber);
-        bitmap.SetBlack(PageBitmap::kWidth - kMarkOffset, PageBitmap::kHeight - kMarkOffset);
-        bitmap.SaveBmp(bitmapFile);
+        const std::string pageFile = pageNumber == 1 ? firstPageName : pageFileName(dataDir, pageNumber);
+        bitmap.setBlack(PageBitmap::kWidth - kMarkOffset, PageBitmap::kHeight - kMarkOffset);
+        bitmap.saveBmp(bitmapFile);
         yield();
         converter_.InputDocumentType = faximage::idBmp;
-        converter_.SetDocumentFile(bitmapFile);
+        converter_.setDocumentFile(bitmapFile);
         converter_.OutFileName = pageFile;
-        converter_.ConvertFile();
+        converter_.convertFile();
         pages.push_back(pageFile);
-        bitmap.FillWhite();
+        bitmap.fillWhite();
         // A document that does not move on would paint the same page for ever.
         if (next > 0 && next <= line) throw EOvxException(ecBadArgument, "The text could not be divided into pages.");
         line = next;

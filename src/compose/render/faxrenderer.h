@@ -50,7 +50,7 @@ struct FaxFileResult {
 
 // The zoom for rendering: 200 / P * 100 with the fraction dropped, P the screen's logical pixels
 // per inch (208 for 96).
-int RenderingZoom(double logicalDpi);
+int renderingZoom(double logicalDpi);
 
 // Fills the two documents with a fax's cover and document; on failure returns false and says why
 // in `error`.
@@ -59,11 +59,11 @@ using FaxPartsLoader =
 
 // RTFCOVER and RTFDOC of the current record of the outgoing log, through the memo transfer file
 // in dataDir, each on the default page (a memo that cannot be written out leaves its part empty).
-FaxPartsLoader PartsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir);
+FaxPartsLoader partsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir);
 // RTF (or plain text) held in memory; an empty array is an empty part.
-FaxPartsLoader PartsFromRtf(QByteArray coverRtf, QByteArray documentRtf);
+FaxPartsLoader partsFromRtf(QByteArray coverRtf, QByteArray documentRtf);
 // RTF files; an empty path is an empty part, an unreadable file a failure.
-FaxPartsLoader PartsFromFiles(QString coverPath, QString documentPath);
+FaxPartsLoader partsFromFiles(QString coverPath, QString documentPath);
 
 class FaxRenderer {
 public:
@@ -82,11 +82,11 @@ public:
     FaxFileResult CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load);
 
     // Pages of the last fax rendered (0 after a failure or an empty fax).
-    int LastPageCount() const { return lastPageCount_; }
-    bool Busy() const { return busy_; }
+    int lastPageCount() const { return lastPageCount_; }
+    bool busy() const { return busy_; }
 
-    richdoc::RichDocument& Cover() { return cover_; }
-    richdoc::RichDocument& Document() { return document_; }
+    richdoc::RichDocument& cover() { return cover_; }
+    richdoc::RichDocument& richDocument() { return document_; }
 
 private:
     void phase(const char* status);

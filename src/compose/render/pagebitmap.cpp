@@ -23,14 +23,14 @@ PageBitmap::PageBitmap(double logicalDpi) : canvas_(kWidth, kHeight, QImage::For
     canvas_.setDotsPerMeterX(dotsPerMeter);
     canvas_.setDotsPerMeterY(dotsPerMeter);
     mono_ = faximage::Raster(kWidth, kHeight, 204, 196);
-    FillWhite();
+    fillWhite();
 }
 
-void PageBitmap::FillWhite() { canvas_.fill(Qt::white); }
+void PageBitmap::fillWhite() { canvas_.fill(Qt::white); }
 
-void PageBitmap::SetBlack(int x, int y) { canvas_.setPixel(x, y, qRgb(0, 0, 0)); }
+void PageBitmap::setBlack(int x, int y) { canvas_.setPixel(x, y, qRgb(0, 0, 0)); }
 
-const faximage::Raster& PageBitmap::Monochrome() {
+const faximage::Raster& PageBitmap::monochrome() {
     constexpr QRgb white = 0xFFFFFFFFu;
     for (int y = 0; y < kHeight; ++y) {
         const QRgb* src = reinterpret_cast<const QRgb*>(canvas_.constScanLine(y));
@@ -54,9 +54,9 @@ const faximage::Raster& PageBitmap::Monochrome() {
     return mono_;
 }
 
-void PageBitmap::SaveBmp(const std::string& path) {
-    int rc = faximage::EncodeBmp(Monochrome(), bmp_);
-    if (rc == telvane::ecOK) rc = faximage::WriteFileBytes(path, bmp_);
+void PageBitmap::saveBmp(const std::string& path) {
+    int rc = faximage::encodeBmp(monochrome(), bmp_);
+    if (rc == telvane::ecOK) rc = faximage::writeFileBytes(path, bmp_);
     if (rc != telvane::ecOK) throw EOvxException(rc);
 }
 

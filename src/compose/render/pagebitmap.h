@@ -25,13 +25,13 @@ public:
     // bitmap cannot be made.
     explicit PageBitmap(double logicalDpi);
 
-    QImage& Canvas() { return canvas_; }
-    void FillWhite();
-    void SetBlack(int x, int y);
+    QImage& canvas() { return canvas_; }
+    void fillWhite();
+    void setBlack(int x, int y);
     // The canvas as a monochrome raster (1 = black).
-    const faximage::Raster& Monochrome();
+    const faximage::Raster& monochrome();
     // Writes the monochrome page as a 1-bit BMP file. Raises the I/O error.
-    void SaveBmp(const std::string& path);
+    void saveBmp(const std::string& path);
 
 private:
     QImage canvas_;

@@ -22,7 +22,7 @@ namespace {
 // Working directories are named ".telvane-render-PID-XXXXXX". Those of a render that was killed
 // outright (SIGKILL, a crash: its process is gone) are removed before the next render beside the same output; so are
 // unnamed-process ones (".telvane-render-XXXXXX") older than a day.
-void RemoveStaleRenderDirs(const QDir& dir) {
+void removeStaleRenderDirs(const QDir& dir) {
     const QString prefix = QStringLiteral(".telvane-render-");
     const QFileInfoList entries =
         dir.entryInfoList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
@@ -60,10 +60,10 @@ private:
 
 }  // namespace
 
-bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
+bool renderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
                         QString& error, int* pageCount) {
     const QFileInfo output(outputPath);
-    RemoveStaleRenderDirs(output.absoluteDir());
+    removeStaleRenderDirs(output.absoluteDir());
     QTemporaryDir work(output.absolutePath() + QStringLiteral("/.telvane-render-%1-XXXXXX").arg(::getpid()));
     if (!work.isValid()) {
         error = QStringLiteral("Cannot make a working directory beside %1: %2").arg(outputPath, work.errorString());
@@ -72,7 +72,7 @@ bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, c
     const WorkDirGuard guard(work.path());
     FaxRenderer renderer;
     const FaxFileResult result = renderer.CreateFaxFile(QDir(work.path()).absolutePath().toStdString() + "/",
-                                                        PartsFromFiles(coverPath, documentPath));
+                                                        partsFromFiles(coverPath, documentPath));
     if (result.failed()) {
         error = result.errorText;
         return false;

@@ -14,7 +14,7 @@ namespace telvane::render {
 // Renders RTF files (an empty cover path: no cover) into the fax file `outputPath`. Needs a
 // QGuiApplication. Returns true on success; otherwise `error` holds the failure or the
 // no-contents message, and no output file is made.
-bool RenderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
+bool renderRtfToFaxFile(const QString& documentPath, const QString& coverPath, const QString& outputPath,
                         QString& error, int* pageCount = nullptr);
 
 }  // namespace telvane::render

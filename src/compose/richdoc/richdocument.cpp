@@ -27,24 +27,24 @@ constexpr int kNonEmptyLength = 256;
 
 }  // namespace
 
-int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+int twipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
 
 RichDocument::RichDocument() : own_(std::make_unique<QTextDocument>()), doc_(own_.get()) {
     doc_->setDefaultFont(QFont(QStringLiteral("Arial"), 12));
-    PrepareDocument(doc_);
+    prepareDocument(doc_);
 }
 
 RichDocument::RichDocument(QTextDocument* document) : doc_(document) {}
 
 RichDocument::~RichDocument() = default;
 
-void RichDocument::Clear() {
+void RichDocument::clearAll() {
     doc_->clear();
-    PrepareDocument(doc_);
+    prepareDocument(doc_);
     hideMarks_ = false;
 }
 
-bool ReadFileBytes(const QString& path, QByteArray& data, QString* error) {
+bool readFileBytes(const QString& path, QByteArray& data, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error) *error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
@@ -58,20 +58,20 @@ bool ReadFileBytes(const QString& path, QByteArray& data, QString* error) {
     return true;
 }
 
-bool RichDocument::LoadFromFile(const QString& path, QString* error) {
+bool RichDocument::loadFromFile(const QString& path, QString* error) {
     QByteArray data;
-    if (!ReadFileBytes(path, data, error)) return false;
-    SetRtf(data);
+    if (!readFileBytes(path, data, error)) return false;
+    setRtf(data);
     return true;
 }
 
-bool RichDocument::SaveToFile(const QString& path, QString* error) const {
+bool RichDocument::saveToFile(const QString& path, QString* error) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    const QByteArray data = Rtf();
+    const QByteArray data = rtf();
     if (file.write(data) != data.size() || !file.commit()) {
         if (error) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
         return false;
@@ -79,20 +79,20 @@ bool RichDocument::SaveToFile(const QString& path, QString* error) const {
     return true;
 }
 
-QByteArray RichDocument::Rtf() const {
-    rtf::Document model = DocumentToModel(doc_);
+QByteArray RichDocument::rtf() const {
+    rtf::Document model = documentToModel(doc_);
     model.hasPageLayout = true;
     model.page = rtf::PageLayout{page_.width,     page_.height,      page_.marginLeft,
                                  page_.marginTop, page_.marginRight, page_.marginBottom};
-    const std::string rtf = rtf::WriteRtf(model);
+    const std::string rtf = rtf::writeRtf(model);
     return QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size()));
 }
 
-void RichDocument::SetRtf(const QByteArray& data) {
+void RichDocument::setRtf(const QByteArray& data) {
     const std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
-    const rtf::Document model = rtf::LooksLikeRtf(bytes) ? rtf::ReadRtf(bytes) : rtf::ReadPlainText(bytes);
-    PrepareDocument(doc_);
-    ModelToDocument(model, doc_);
+    const rtf::Document model = rtf::looksLikeRtf(bytes) ? rtf::readRtf(bytes) : rtf::readPlainText(bytes);
+    prepareDocument(doc_);
+    modelToDocument(model, doc_);
     if (model.hasPageLayout) {
         page_ = PageLayoutTwips{model.page.width,     model.page.height,      model.page.marginLeft,
                                 model.page.marginTop, model.page.marginRight, model.page.marginBottom};
@@ -103,18 +103,18 @@ void RichDocument::SetRtf(const QByteArray& data) {
     }
 }
 
-QString RichDocument::Text() const {
+QString RichDocument::text() const {
     QString out;
     for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
         if (b != doc_->begin()) out += QLatin1Char('\n');
-        for (auto it = b.begin(); !it.atEnd(); ++it) out += FragmentText(it.fragment());
+        for (auto it = b.begin(); !it.atEnd(); ++it) out += fragmentText(it.fragment());
     }
     return out;
 }
 
-QStringList RichDocument::Lines() const {
+QStringList RichDocument::lines() const {
     if (doc_->isEmpty()) return {};
-    return Text().split(QLatin1Char('\n'));
+    return text().split(QLatin1Char('\n'));
 }
 
 void RichDocument::preparePaintLayout(double dpi, int width) {
@@ -128,8 +128,8 @@ void RichDocument::preparePaintLayout(double dpi, int width) {
     doc->setTextWidth(width);
     QTextCursor all(doc);
     all.beginEditBlock();
-    PrepareDocument(doc);
-    ApplyLayoutResolution(doc, dpi);
+    prepareDocument(doc);
+    applyLayoutResolution(doc, dpi);
     doc->setDocumentMargin(0);
     QTextOption option = doc->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -155,7 +155,7 @@ void RichDocument::preparePaintLayout(double dpi, int width) {
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
         const QTextLayout* layout = b.layout();
         const QRectF box = doc->documentLayout()->blockBoundingRect(b);
-        const bool breakBefore = StartsNewPage(b);
+        const bool breakBefore = startsNewPage(b);
         for (int i = 0; i < layout->lineCount(); ++i) {
             const QTextLine line = layout->lineAt(i);
             const double top = box.top() + line.y();
@@ -167,13 +167,13 @@ void RichDocument::preparePaintLayout(double dpi, int width) {
     paintWidth_ = width;
 }
 
-int RichDocument::PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine,
+int RichDocument::paintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine,
                             int zoom) {
     const double deviceDpi =
         painter.device() && painter.device()->logicalDpiY() > 0 ? painter.device()->logicalDpiY() : 96;
     const double dpi = deviceDpi * zoom / 100.0;
-    const int pageTextWidth = TwipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
-    const int pageTextHeight = TwipsToPixels(page_.height - page_.marginTop - page_.marginBottom, dpi);
+    const int pageTextWidth = twipsToPixels(page_.width - page_.marginLeft - page_.marginRight, dpi);
+    const int pageTextHeight = twipsToPixels(page_.height - page_.marginTop - page_.marginBottom, dpi);
     const int width = std::max(1, std::min(rightLimit - left, pageTextWidth > 0 ? pageTextWidth : rightLimit - left));
     const int height =
         std::max(1, std::min(bottomLimit - top, pageTextHeight > 0 ? pageTextHeight : bottomLimit - top));
@@ -204,13 +204,13 @@ int RichDocument::PaintPage(QPainter& painter, int left, int top, int rightLimit
     return end < count ? end : 0;
 }
 
-bool IsEmpty(const RichDocument& document) {
-    const QString text = document.Text();
+bool isEmpty(const RichDocument& document) {
+    const QString text = document.text();
     if (text.isEmpty()) return true;
     if (text.size() >= kNonEmptyLength) return false;
     // Under 256 characters there are at most 256 lines: all of them are looked at, so that text
     // below 200 blank lines still counts.
-    for (const QString& line : document.Lines()) {
+    for (const QString& line : document.lines()) {
         if (!line.trimmed().isEmpty()) return false;
     }
     return true;

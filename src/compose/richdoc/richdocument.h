@@ -44,30 +44,30 @@ public:
     QTextDocument* document() const { return doc_; }
 
     // Empties the content; the page layout stays.
-    void Clear();
+    void clearAll();
     // Loads RTF (or plain text when the file is not RTF). On failure the content is unchanged and
     // error (when given) says why.
-    bool LoadFromFile(const QString& path, QString* error = nullptr);
+    bool loadFromFile(const QString& path, QString* error = nullptr);
     // Writes RTF; the file is replaced only when the whole of it was written.
-    bool SaveToFile(const QString& path, QString* error = nullptr) const;
-    QByteArray Rtf() const;
+    bool saveToFile(const QString& path, QString* error = nullptr) const;
+    QByteArray rtf() const;
     // Replaces the content (and the page layout, when the RTF has one of its own).
-    void SetRtf(const QByteArray& rtf);
+    void setRtf(const QByteArray& rtf);
 
     // The text with paragraphs separated by '\n'; visible markers are '*', hidden ones are left out.
-    QString Text() const;
-    QStringList Lines() const;
+    QString text() const;
+    QStringList lines() const;
 
-    PageLayoutTwips PageLayout() const { return page_; }
-    void SetPageLayout(const PageLayoutTwips& layout) { page_ = layout; }
-    bool HideInsertPointMarks() const { return hideMarks_; }
-    void SetHideInsertPointMarks(bool hide) { hideMarks_ = hide; }
+    PageLayoutTwips pageLayout() const { return page_; }
+    void setPageLayout(const PageLayoutTwips& layout) { page_ = layout; }
+    bool hideInsertPointMarks() const { return hideMarks_; }
+    void setHideInsertPointMarks(bool hide) { hideMarks_ = hide; }
 
     // Paints one page into the rectangle from (left, top) to the limits (exclusive), starting at
     // layout line startLine, laid out at the device's resolution times zoom percent, and returns
     // the first line not painted, or 0 when the text is done. A page also ends before a paragraph
     // that starts a new page.
-    int PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine, int zoom);
+    int paintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine, int zoom);
 
 private:
     struct PaintLine {
@@ -91,13 +91,13 @@ private:
 };
 
 // The whole of a file; false (and error, when given, says why) when it cannot be opened or read.
-bool ReadFileBytes(const QString& path, QByteArray& data, QString* error = nullptr);
+bool readFileBytes(const QString& path, QByteArray& data, QString* error = nullptr);
 
 // Twips at dpi pixels per inch, rounded.
-int TwipsToPixels(int twips, double dpi);
+int twipsToPixels(int twips, double dpi);
 
 // The empty test of a fax part: no text; or under 256 characters with every line blank after
 // trimming.
-bool IsEmpty(const RichDocument& document);
+bool isEmpty(const RichDocument& document);
 
 }  // namespace telvane::richdoc

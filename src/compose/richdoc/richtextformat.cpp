@@ -72,7 +72,7 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat& p, double dpi) {
     case rtf::Align::Center: f.setAlignment(Qt::AlignHCenter); break;
     case rtf::Align::Justify: f.setAlignment(Qt::AlignJustify); break;
     }
-    if (p.pageBreakBefore) SetPageBreak(f);
+    if (p.pageBreakBefore) setPageBreak(f);
     ParagraphMetrics m;
     m.leftIndent = p.leftIndent;
     m.firstIndent = p.leftIndent + p.firstIndent;
@@ -80,7 +80,7 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat& p, double dpi) {
     m.spaceBefore = p.spaceBefore;
     m.spaceAfter = p.spaceAfter;
     m.lineHeight = p.lineHeight;
-    SetMetrics(f, m, dpi);
+    setMetrics(f, m, dpi);
     return f;
 }
 
@@ -154,20 +154,20 @@ QFont pixelFont(const QTextCharFormat& f, double dpi) {
 
 }  // namespace
 
-void PrepareDocument(QTextDocument* doc) {
+void prepareDocument(QTextDocument* doc) {
     auto* handler = doc->findChild<MarkerObject*>(QString(), Qt::FindDirectChildrenOnly);
     if (!handler) handler = new MarkerObject(doc);
     doc->documentLayout()->registerHandler(kMarkerObjectType, handler);
     if (LayoutDevice* device = deviceOf(doc)) doc->documentLayout()->setPaintDevice(&device->image);
 }
 
-double LayoutResolution(const QTextDocument* doc) {
+double layoutResolution(const QTextDocument* doc) {
     const LayoutDevice* device = deviceOf(doc);
     return device ? device->dpi : kDefaultDpi;
 }
 
-void ApplyLayoutResolution(QTextDocument* doc, double dpi) {
-    const double old = LayoutResolution(doc);
+void applyLayoutResolution(QTextDocument* doc, double dpi) {
+    const double old = layoutResolution(doc);
     LayoutDevice* device = deviceOf(doc);
     if (!device) device = new LayoutDevice(doc);
     device->dpi = dpi;
@@ -182,7 +182,7 @@ void ApplyLayoutResolution(QTextDocument* doc, double dpi) {
     QTextCursor cursor(doc);
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
         QTextBlockFormat f = b.blockFormat();
-        SetMetrics(f, MetricsOf(f, old), dpi);
+        setMetrics(f, metricsOf(f, old), dpi);
         if (f != b.blockFormat()) {
             cursor.setPosition(b.position());
             cursor.setBlockFormat(f);
@@ -193,7 +193,7 @@ void ApplyLayoutResolution(QTextDocument* doc, double dpi) {
     doc->markContentsDirty(0, doc->characterCount());
 }
 
-ParagraphMetrics MetricsOf(const QTextBlockFormat& f, double dpi) {
+ParagraphMetrics metricsOf(const QTextBlockFormat& f, double dpi) {
     ParagraphMetrics m;
     m.leftIndent = twipsProperty(f, kLeftIndentTwips, f.leftMargin(), dpi);
     m.firstIndent = m.leftIndent + twipsProperty(f, kFirstIndentTwips, f.textIndent(), dpi);
@@ -210,7 +210,7 @@ ParagraphMetrics MetricsOf(const QTextBlockFormat& f, double dpi) {
     return m;
 }
 
-void SetMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi) {
+void setMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi) {
     const int fi = m.firstIndent - m.leftIndent;
     f.setProperty(kFirstIndentTwips, fi);
     f.setProperty(kLeftIndentTwips, m.leftIndent);
@@ -232,17 +232,17 @@ void SetMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi) {
     }
 }
 
-int NewPageBreakId() {
+int newPageBreakId() {
     static int last = 0;
     return ++last;
 }
 
-void SetPageBreak(QTextBlockFormat& f) {
+void setPageBreak(QTextBlockFormat& f) {
     f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    f.setProperty(kPageBreakId, NewPageBreakId());
+    f.setProperty(kPageBreakId, newPageBreakId());
 }
 
-bool StartsNewPage(const QTextBlock& block) {
+bool startsNewPage(const QTextBlock& block) {
     const QTextBlock previous = block.previous();
     if (previous.isValid() && (previous.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter)) {
         return true;
@@ -256,12 +256,12 @@ bool StartsNewPage(const QTextBlock& block) {
     return !copied;
 }
 
-bool IsMarker(const QTextCharFormat& f) { return f.objectType() == kMarkerObjectType; }
+bool isMarker(const QTextCharFormat& f) { return f.objectType() == kMarkerObjectType; }
 
-QString FragmentText(const QTextFragment& frag) {
+QString fragmentText(const QTextFragment& frag) {
     QString out;
     const QTextCharFormat cf = frag.charFormat();
-    const bool marker = IsMarker(cf);
+    const bool marker = isMarker(cf);
     for (const QChar c : frag.text()) {
         if (c == QChar::ObjectReplacementCharacter) {
             if (marker && !cf.boolProperty(kMarkerHidden)) out += QLatin1Char('*');
@@ -274,15 +274,15 @@ QString FragmentText(const QTextFragment& frag) {
     return out;
 }
 
-QTextCharFormat MarkerFormat(const QTextCharFormat& base, int tag, bool hidden) {
-    QTextCharFormat f = PlainFormat(base);
+QTextCharFormat markerFormat(const QTextCharFormat& base, int tag, bool hidden) {
+    QTextCharFormat f = plainFormat(base);
     f.setObjectType(kMarkerObjectType);
     f.setProperty(kMarkerTag, tag);
     f.setProperty(kMarkerHidden, hidden);
     return f;
 }
 
-QTextCharFormat PlainFormat(QTextCharFormat f) {
+QTextCharFormat plainFormat(QTextCharFormat f) {
     f.clearProperty(QTextFormat::ObjectType);
     f.clearProperty(kMarkerTag);
     f.clearProperty(kMarkerHidden);
@@ -290,8 +290,8 @@ QTextCharFormat PlainFormat(QTextCharFormat f) {
     return f;
 }
 
-void ModelToDocument(const rtf::Document& model, QTextDocument* doc) {
-    const double dpi = LayoutResolution(doc);
+void modelToDocument(const rtf::Document& model, QTextDocument* doc) {
+    const double dpi = layoutResolution(doc);
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
     doc->clear();
@@ -310,7 +310,7 @@ void ModelToDocument(const rtf::Document& model, QTextDocument* doc) {
             QTextCharFormat cf = charFormatOf(model, r.format);
             if (r.marker) {
                 c.insertText(QString(QChar::ObjectReplacementCharacter),
-                             MarkerFormat(cf, r.insertPoint, r.format.hidden));
+                             markerFormat(cf, r.insertPoint, r.format.hidden));
                 continue;
             }
             if (r.insertPoint > 0) cf.setProperty(kInsertPointText, r.insertPoint);
@@ -321,8 +321,8 @@ void ModelToDocument(const rtf::Document& model, QTextDocument* doc) {
     doc->setModified(false);
 }
 
-rtf::Document DocumentToModel(const QTextDocument* doc) {
-    const double dpi = LayoutResolution(doc);
+rtf::Document documentToModel(const QTextDocument* doc) {
+    const double dpi = layoutResolution(doc);
     rtf::Document model;
     ModelBuilder builder(model, doc->defaultFont());
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
@@ -336,20 +336,20 @@ rtf::Document DocumentToModel(const QTextDocument* doc) {
         } else if (align & Qt::AlignJustify) {
             p.format.align = rtf::Align::Justify;
         }
-        const ParagraphMetrics m = MetricsOf(bf, dpi);
+        const ParagraphMetrics m = metricsOf(bf, dpi);
         p.format.leftIndent = m.leftIndent;
         p.format.firstIndent = m.firstIndent - m.leftIndent;
         p.format.rightIndent = m.rightIndent;
         p.format.spaceBefore = m.spaceBefore;
         p.format.spaceAfter = m.spaceAfter;
         p.format.lineHeight = m.lineHeight;
-        p.format.pageBreakBefore = b != doc->begin() && StartsNewPage(b);
+        p.format.pageBreakBefore = b != doc->begin() && startsNewPage(b);
         p.mark = builder.charFormat(b.charFormat());
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const QTextCharFormat cf = frag.charFormat();
             rtf::CharFormat format = builder.charFormat(cf);
-            if (IsMarker(cf)) {
+            if (isMarker(cf)) {
                 format.hidden = cf.boolProperty(kMarkerHidden);
                 for (qsizetype i = 0; i < frag.length(); ++i) {
                     p.runs.push_back(rtf::Run{rtf::kInsertPointMarker, format, cf.intProperty(kMarkerTag), true});
@@ -369,7 +369,7 @@ rtf::Document DocumentToModel(const QTextDocument* doc) {
 
 QSizeF MarkerObject::intrinsicSize(QTextDocument* doc, int, const QTextFormat& format) {
     if (format.boolProperty(kMarkerHidden)) return QSizeF(0, 0);
-    const QFontMetricsF fm(pixelFont(format.toCharFormat(), LayoutResolution(doc)));
+    const QFontMetricsF fm(pixelFont(format.toCharFormat(), layoutResolution(doc)));
     return QSizeF(fm.horizontalAdvance(QLatin1Char('*')), fm.ascent());
 }
 
@@ -378,7 +378,7 @@ void MarkerObject::drawObject(QPainter* painter, const QRectF& rect, QTextDocume
     if (format.boolProperty(kMarkerHidden)) return;
     const QTextCharFormat cf = format.toCharFormat();
     painter->save();
-    painter->setFont(pixelFont(cf, LayoutResolution(doc)));
+    painter->setFont(pixelFont(cf, layoutResolution(doc)));
     if (cf.hasProperty(QTextFormat::ForegroundBrush)) painter->setPen(cf.foreground().color());
     painter->drawText(QPointF(rect.left(), rect.bottom()), QStringLiteral("*"));
     painter->restore();

@@ -48,36 +48,36 @@ struct ParagraphMetrics {
 };
 
 // Registers the marker's drawing on the document's layout (again after the layout is replaced).
-void PrepareDocument(QTextDocument* doc);
+void prepareDocument(QTextDocument* doc);
 
 // The resolution the document is laid out at (pixels per inch); 96 until set.
-double LayoutResolution(const QTextDocument* doc);
+double layoutResolution(const QTextDocument* doc);
 
 // Lays the document out at dpi pixels per inch: fonts and every paragraph metric at true size.
-void ApplyLayoutResolution(QTextDocument* doc, double dpi);
+void applyLayoutResolution(QTextDocument* doc, double dpi);
 
-ParagraphMetrics MetricsOf(const QTextBlockFormat& f, double dpi);
+ParagraphMetrics metricsOf(const QTextBlockFormat& f, double dpi);
 // Stores metrics in the format, in twips and in pixels at dpi.
-void SetMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi);
+void setMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi);
 
 // A page break is the "page break before" policy of a paragraph together with an id of its own.
 // Splitting a paragraph copies its format, id included; a paragraph whose break carries the id of
 // the paragraph before it is such a copy and does not start a page.
-int NewPageBreakId();
-void SetPageBreak(QTextBlockFormat& f);
-bool StartsNewPage(const QTextBlock& block);
+int newPageBreakId();
+void setPageBreak(QTextBlockFormat& f);
+bool startsNewPage(const QTextBlock& block);
 
-bool IsMarker(const QTextCharFormat& f);
-QTextCharFormat MarkerFormat(const QTextCharFormat& base, int tag, bool hidden);
+bool isMarker(const QTextCharFormat& f);
+QTextCharFormat markerFormat(const QTextCharFormat& base, int tag, bool hidden);
 // The format with every insert-point property removed.
-QTextCharFormat PlainFormat(QTextCharFormat f);
+QTextCharFormat plainFormat(QTextCharFormat f);
 // A fragment as plain text: a shown insert point's marker reads '*', a hidden one nothing, a line
 // separator '\n'.
-QString FragmentText(const QTextFragment& frag);
+QString fragmentText(const QTextFragment& frag);
 
 // Replaces the content of doc with the model (the page layout is not part of the document).
-void ModelToDocument(const rtf::Document& model, QTextDocument* doc);
-rtf::Document DocumentToModel(const QTextDocument* doc);
+void modelToDocument(const rtf::Document& model, QTextDocument* doc);
+rtf::Document documentToModel(const QTextDocument* doc);
 
 // Draws an insert point's marker character, or nothing (zero width) when the marker is hidden.
 class MarkerObject : public QObject, public QTextObjectInterface {

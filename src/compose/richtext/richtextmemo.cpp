@@ -6,15 +6,15 @@
 namespace telvane {
 
 void RichTextMemo::clear() {
-    control_.Clear();
-    if (page_ == MemoPage::Reset) control_.SetPageLayout(richdoc::PageLayoutTwips{});
+    control_.clearAll();
+    if (page_ == MemoPage::Reset) control_.setPageLayout(richdoc::PageLayoutTwips{});
 }
 
-bool RichTextMemo::loadFromFile(const std::string& path) { return control_.LoadFromFile(QString::fromStdString(path)); }
+bool RichTextMemo::loadFromFile(const std::string& path) { return control_.loadFromFile(QString::fromStdString(path)); }
 
-bool RichTextMemo::saveToFile(const std::string& path) { return control_.SaveToFile(QString::fromStdString(path)); }
+bool RichTextMemo::saveToFile(const std::string& path) { return control_.saveToFile(QString::fromStdString(path)); }
 
-void RichTextMemo::refresh() { control_.ReLayout(); }
+void RichTextMemo::refresh() { control_.reLayout(); }
 
 bool LoadRichText(TRichText& control, const std::string& memoField, records::TXbAccess& xb,
                   const std::string& programDir, MemoPage page) {

@@ -16,7 +16,7 @@
 namespace telvane {
 namespace {
 
-using richdoc::IsMarker;
+using richdoc::isMarker;
 using richdoc::kInsertPointText;
 using richdoc::kMarkerHidden;
 using richdoc::kMarkerTag;
@@ -34,7 +34,7 @@ int insertPointTextEnd(QTextDocument* doc, int markerPos, int tag) {
     while (pos < last) {
         c.setPosition(pos + 1);
         const QTextCharFormat f = c.charFormat();
-        if (f.intProperty(kInsertPointText) != tag || IsMarker(f)) break;
+        if (f.intProperty(kInsertPointText) != tag || isMarker(f)) break;
         ++pos;
     }
     return pos;
@@ -45,7 +45,7 @@ int insertPointTextEnd(QTextDocument* doc, int markerPos, int tag) {
 TRichText::TRichText(QWidget* parent) : QTextEdit(parent), doc_(document()) {
     setAcceptRichText(true);
     document()->setDefaultFont(QFont(QStringLiteral("Arial"), 12));
-    richdoc::PrepareDocument(document());
+    richdoc::prepareDocument(document());
     connect(this, &QTextEdit::currentCharFormatChanged, this, &TRichText::cleanTypingFormat);
     applyView();
 }
@@ -54,44 +54,44 @@ TRichText::~TRichText() = default;
 
 // Content ---------------------------------------------------------------------------------------
 
-void TRichText::Clear() {
-    WordWalkEnd();
+void TRichText::clearAll() {
+    wordWalkEnd();
     clear();
-    richdoc::PrepareDocument(document());
-    doc_.SetHideInsertPointMarks(false);
+    richdoc::prepareDocument(document());
+    doc_.setHideInsertPointMarks(false);
     applyView();
 }
 
-bool TRichText::LoadFromFile(const QString& path, QString* error) {
+bool TRichText::loadFromFile(const QString& path, QString* error) {
     QByteArray data;
-    if (!richdoc::ReadFileBytes(path, data, error)) return false;
-    SetRtf(data);
+    if (!richdoc::readFileBytes(path, data, error)) return false;
+    setRtf(data);
     return true;
 }
 
-bool TRichText::SaveToFile(const QString& path, QString* error) const { return doc_.SaveToFile(path, error); }
+bool TRichText::saveToFile(const QString& path, QString* error) const { return doc_.saveToFile(path, error); }
 
-QByteArray TRichText::Rtf() const { return doc_.Rtf(); }
+QByteArray TRichText::rtf() const { return doc_.rtf(); }
 
-void TRichText::SetRtf(const QByteArray& data) {
-    WordWalkEnd();
-    doc_.SetRtf(data);
+void TRichText::setRtf(const QByteArray& data) {
+    wordWalkEnd();
+    doc_.setRtf(data);
     applyView();
-    MoveToStart();
+    moveToStart();
 }
 
-void TRichText::Repaint() { viewport()->update(); }
+void TRichText::repaintDocument() { viewport()->update(); }
 
-void TRichText::ReLayout() {
+void TRichText::reLayout() {
     document()->markContentsDirty(0, document()->characterCount());
-    Repaint();
+    repaintDocument();
 }
 
-QString TRichText::Text() const { return doc_.Text(); }
+QString TRichText::text() const { return doc_.text(); }
 
-int TRichText::TextLength() const { return static_cast<int>(Text().size()); }
+int TRichText::textLength() const { return static_cast<int>(text().size()); }
 
-QStringList TRichText::Lines() const { return doc_.Lines(); }
+QStringList TRichText::lines() const { return doc_.lines(); }
 
 // Layout and view -------------------------------------------------------------------------------
 
@@ -101,27 +101,27 @@ double TRichText::viewResolution() const { return screenResolution() * zoom_ / 1
 
 void TRichText::applyView() {
     const double dpi = viewResolution();
-    richdoc::ApplyLayoutResolution(document(), dpi);
+    richdoc::applyLayoutResolution(document(), dpi);
     // Qt scales the document margin to the layout resolution itself.
     document()->setDocumentMargin(kViewMargin);
     const int margin = static_cast<int>(std::lround(kViewMargin * dpi / 96.0));
     // The text is laid out over the page's text width either way, so centred and right-aligned
     // paragraphs show where they will print; without word wrap long lines run on instead of
     // breaking.
-    const richdoc::PageLayoutTwips page = doc_.PageLayout();
-    const int textWidth = richdoc::TwipsToPixels(page.width - page.marginLeft - page.marginRight, dpi);
+    const richdoc::PageLayoutTwips page = doc_.pageLayout();
+    const int textWidth = richdoc::twipsToPixels(page.width - page.marginLeft - page.marginRight, dpi);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
     setLineWrapColumnOrWidth(std::max(1, textWidth) + 2 * margin);
     setWordWrapMode(wordWrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     viewport()->update();
 }
 
-void TRichText::SetPageLayout(const richdoc::PageLayoutTwips& layout) {
-    doc_.SetPageLayout(layout);
+void TRichText::setPageLayout(const richdoc::PageLayoutTwips& layout) {
+    doc_.setPageLayout(layout);
     applyView();
 }
 
-void TRichText::MoveToStart() {
+void TRichText::moveToStart() {
     QTextCursor c = textCursor();
     c.movePosition(QTextCursor::Start);
     setTextCursor(c);
@@ -129,19 +129,19 @@ void TRichText::MoveToStart() {
     verticalScrollBar()->setValue(0);
 }
 
-void TRichText::SetZooming(int percent) {
+void TRichText::setZooming(int percent) {
     zoom_ = std::clamp(percent, richdoc::kMinZoom, richdoc::kMaxZoom);
     applyView();
 }
 
-void TRichText::SetWordWrap(bool on) {
+void TRichText::setWordWrap(bool on) {
     wordWrap_ = on;
     applyView();
 }
 
 // Character attributes --------------------------------------------------------------------------
 
-TextAttributes TRichText::CurrentAttributes() const {
+TextAttributes TRichText::currentAttributes() const {
     const QTextCharFormat f = currentCharFormat();
     TextAttributes a;
     const QStringList families = f.fontFamilies().toStringList();
@@ -153,7 +153,7 @@ TextAttributes TRichText::CurrentAttributes() const {
     return a;
 }
 
-void TRichText::SetInputAttributes(const TextAttributes& a) {
+void TRichText::setInputAttributes(const TextAttributes& a) {
     QTextCharFormat f;
     if (!a.name.isEmpty()) f.setFontFamilies({a.name});
     if (a.size > 0) f.setFontPointSize(a.size);
@@ -171,8 +171,8 @@ void TRichText::SetInputAttributes(const TextAttributes& a) {
 }
 
 void TRichText::cleanTypingFormat(const QTextCharFormat& format) {
-    if (!IsMarker(format) && !format.hasProperty(kInsertPointText)) return;
-    QTextCharFormat clean = richdoc::PlainFormat(format);
+    if (!isMarker(format) && !format.hasProperty(kInsertPointText)) return;
+    QTextCharFormat clean = richdoc::plainFormat(format);
     clean.clearForeground();
     setCurrentCharFormat(clean);
 }
@@ -199,10 +199,10 @@ void TRichText::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-void TRichText::InsertPageBreak() {
+void TRichText::insertPageBreak() {
     QTextCursor c = textCursor();
     QTextBlockFormat bf = c.blockFormat();
-    richdoc::SetPageBreak(bf);
+    richdoc::setPageBreak(bf);
     const QTextCharFormat typing = currentCharFormat();
     c.insertBlock(bf, typing);
     c.setCharFormat(typing);
@@ -212,16 +212,16 @@ void TRichText::InsertPageBreak() {
 
 // Insert points ---------------------------------------------------------------------------------
 
-bool TRichText::InsertInsertPoint(int tag, const QString& text) {
+bool TRichText::insertInsertPoint(int tag, const QString& text) {
     if (tag <= 0) {
         ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
         return false;
     }
     QTextCursor c = textCursor();
-    const QTextCharFormat typing = richdoc::PlainFormat(currentCharFormat());
+    const QTextCharFormat typing = richdoc::plainFormat(currentCharFormat());
     c.beginEditBlock();
     c.insertText(QString(QChar::ObjectReplacementCharacter),
-                 richdoc::MarkerFormat(typing, tag, doc_.HideInsertPointMarks()));
+                 richdoc::markerFormat(typing, tag, doc_.hideInsertPointMarks()));
     QTextCharFormat placeholder = typing;
     placeholder.setForeground(QColor(Qt::red));
     placeholder.setProperty(kInsertPointText, tag);
@@ -232,14 +232,14 @@ bool TRichText::InsertInsertPoint(int tag, const QString& text) {
     return true;
 }
 
-void TRichText::SetHideInsertPointMarks(bool hide) {
-    doc_.SetHideInsertPointMarks(hide);
+void TRichText::setHideInsertPointMarks(bool hide) {
+    doc_.setHideInsertPointMarks(hide);
     QTextCursor c(document());
     c.beginEditBlock();
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
-            if (!IsMarker(frag.charFormat())) continue;
+            if (!isMarker(frag.charFormat())) continue;
             QTextCharFormat f = frag.charFormat();
             f.setProperty(kMarkerHidden, hide);
             c.setPosition(frag.position());
@@ -250,13 +250,13 @@ void TRichText::SetHideInsertPointMarks(bool hide) {
     c.endEditBlock();
 }
 
-std::vector<InsertPointInfo> TRichText::InsertPoints() const {
+std::vector<InsertPointInfo> TRichText::insertPoints() const {
     std::vector<InsertPointInfo> points;
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const QTextCharFormat f = frag.charFormat();
-            if (IsMarker(f)) {
+            if (isMarker(f)) {
                 for (const QChar ch : frag.text()) {
                     if (ch == QChar::ObjectReplacementCharacter) {
                         points.push_back(
@@ -265,14 +265,14 @@ std::vector<InsertPointInfo> TRichText::InsertPoints() const {
                 }
             } else if (f.hasProperty(kInsertPointText) && !points.empty() &&
                        points.back().tag == f.intProperty(kInsertPointText)) {
-                points.back().text += richdoc::FragmentText(frag);
+                points.back().text += richdoc::fragmentText(frag);
             }
         }
     }
     return points;
 }
 
-void TRichText::MergeInsertPoints() {
+void TRichText::mergeInsertPoints() {
     QTextDocument* doc = document();
     QTextCursor c(doc);
     c.beginEditBlock();
@@ -284,7 +284,7 @@ void TRichText::MergeInsertPoints() {
         }
         c.setPosition(pos + 1);
         const QTextCharFormat markerFormat = c.charFormat();
-        if (!IsMarker(markerFormat)) {
+        if (!isMarker(markerFormat)) {
             ++pos;
             continue;
         }
@@ -303,7 +303,7 @@ void TRichText::MergeInsertPoints() {
             if (answer.startsWith(QLatin1String("{\\rtf"))) {
                 QTextDocument temp;
                 const QByteArray bytes = answer.toLatin1();
-                richdoc::ModelToDocument(rtf::ReadRtf(std::string_view(bytes.constData(), bytes.size())), &temp);
+                richdoc::modelToDocument(rtf::readRtf(std::string_view(bytes.constData(), bytes.size())), &temp);
                 c.insertFragment(QTextDocumentFragment(&temp));
             } else if (answer.startsWith(QLatin1String("<html>"))) {
                 c.insertFragment(QTextDocumentFragment::fromHtml(answer));
@@ -311,7 +311,7 @@ void TRichText::MergeInsertPoints() {
                 QString plain = answer;
                 plain.remove(QLatin1Char('\n'));
                 plain.replace(QLatin1Char('\r'), QChar(QChar::LineSeparator));
-                c.insertText(plain, richdoc::PlainFormat(markerFormat));
+                c.insertText(plain, richdoc::plainFormat(markerFormat));
             }
             const int end = c.position();
             QTextCharFormat tagged;
@@ -329,20 +329,20 @@ void TRichText::MergeInsertPoints() {
 
 // Painting --------------------------------------------------------------------------------------
 
-int TRichText::PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine) {
-    return doc_.PaintPage(painter, left, top, rightLimit, bottomLimit, startLine, zoom_);
+int TRichText::paintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine) {
+    return doc_.paintPage(painter, left, top, rightLimit, bottomLimit, startLine, zoom_);
 }
 
 // Word walk -------------------------------------------------------------------------------------
 
-void TRichText::WordWalkBegin() {
+void TRichText::wordWalkBegin() {
     walkPos_ = 0;
     wordStart_ = wordEnd_ = 0;
     setExtraSelections({});
 }
 
-QString TRichText::WordWalkNext() {
-    if (walkPos_ < 0) WordWalkBegin();
+QString TRichText::wordWalkNext() {
+    if (walkPos_ < 0) wordWalkBegin();
     const QTextDocument* doc = document();
     const int last = doc->characterCount() - 1;
     int p = walkPos_;
@@ -377,7 +377,7 @@ QString TRichText::WordWalkNext() {
     }
 }
 
-void TRichText::WordWalkMark() {
+void TRichText::wordWalkMark() {
     if (wordEnd_ <= wordStart_) {
         setExtraSelections({});
         return;
@@ -394,7 +394,7 @@ void TRichText::WordWalkMark() {
     ensureCursorVisible();
 }
 
-void TRichText::WordWalkReplace(const QString& text) {
+void TRichText::wordWalkReplace(const QString& text) {
     if (wordEnd_ <= wordStart_) return;
     QTextCursor c(document());
     c.setPosition(wordStart_ + 1);
@@ -404,10 +404,10 @@ void TRichText::WordWalkReplace(const QString& text) {
     c.insertText(text, format);
     wordEnd_ = wordStart_ + static_cast<int>(text.size());
     walkPos_ = wordEnd_;
-    if (!extraSelections().isEmpty()) WordWalkMark();
+    if (!extraSelections().isEmpty()) wordWalkMark();
 }
 
-void TRichText::WordWalkEnd() {
+void TRichText::wordWalkEnd() {
     walkPos_ = -1;
     wordStart_ = wordEnd_ = 0;
     setExtraSelections({});
@@ -415,8 +415,8 @@ void TRichText::WordWalkEnd() {
 
 // Paragraphs ------------------------------------------------------------------------------------
 
-richdoc::ParagraphMetrics TRichText::Paragraph() const {
-    return richdoc::MetricsOf(textCursor().blockFormat(), richdoc::LayoutResolution(document()));
+richdoc::ParagraphMetrics TRichText::paragraph() const {
+    return richdoc::metricsOf(textCursor().blockFormat(), richdoc::layoutResolution(document()));
 }
 
 template <typename Fn>
@@ -439,15 +439,15 @@ void TRichText::forSelectedBlocks(Fn fn) {
 
 template <typename Fn>
 void TRichText::forSelectedMetrics(Fn change) {
-    const double dpi = richdoc::LayoutResolution(document());
+    const double dpi = richdoc::layoutResolution(document());
     forSelectedBlocks([&](QTextBlockFormat& f) {
-        richdoc::ParagraphMetrics m = richdoc::MetricsOf(f, dpi);
+        richdoc::ParagraphMetrics m = richdoc::metricsOf(f, dpi);
         change(m);
-        richdoc::SetMetrics(f, m, dpi);
+        richdoc::setMetrics(f, m, dpi);
     });
 }
 
-void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight) {
+void TRichText::setParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight) {
     forSelectedMetrics([&](richdoc::ParagraphMetrics& m) {
         m.spaceBefore = spaceBefore;
         m.spaceAfter = spaceAfter;
@@ -455,7 +455,7 @@ void TRichText::SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHei
     });
 }
 
-void TRichText::SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent) {
+void TRichText::setParagraphIndents(int firstIndent, int leftIndent, int rightIndent) {
     forSelectedMetrics([&](richdoc::ParagraphMetrics& m) {
         m.firstIndent = firstIndent;
         m.leftIndent = leftIndent;
@@ -463,7 +463,7 @@ void TRichText::SetParagraphIndents(int firstIndent, int leftIndent, int rightIn
     });
 }
 
-void TRichText::SetAlignment(Qt::Alignment alignment) {
+void TRichText::setParagraphAlignment(Qt::Alignment alignment) {
     forSelectedBlocks([&](QTextBlockFormat& f) { f.setAlignment(alignment); });
 }
 

@@ -46,71 +46,71 @@ public:
     ~TRichText() override;
 
     // The document without the window (what rendering paints).
-    richdoc::RichDocument& Document() { return doc_; }
-    const richdoc::RichDocument& Document() const { return doc_; }
+    richdoc::RichDocument& richDocument() { return doc_; }
+    const richdoc::RichDocument& richDocument() const { return doc_; }
 
     // Content -------------------------------------------------------------------------------------
-    void Clear();
+    void clearAll();
     // Loads RTF (or plain text when the file is not RTF). On failure the content is unchanged and
     // error (when given) says why.
-    bool LoadFromFile(const QString& path, QString* error = nullptr);
+    bool loadFromFile(const QString& path, QString* error = nullptr);
     // Writes RTF; the file is replaced only when the whole of it was written.
-    bool SaveToFile(const QString& path, QString* error = nullptr) const;
-    QByteArray Rtf() const;
-    void SetRtf(const QByteArray& rtf);
-    void Repaint();
-    void ReLayout();
+    bool saveToFile(const QString& path, QString* error = nullptr) const;
+    QByteArray rtf() const;
+    void setRtf(const QByteArray& rtf);
+    void repaintDocument();
+    void reLayout();
 
     // The text with paragraphs separated by '\n'; visible markers are '*', hidden ones are left out.
-    QString Text() const;
-    int TextLength() const;
-    QStringList Lines() const;
+    QString text() const;
+    int textLength() const;
+    QStringList lines() const;
 
     // Layout and view -------------------------------------------------------------------------------
-    void SetPageLayout(const richdoc::PageLayoutTwips& layout);
-    richdoc::PageLayoutTwips PageLayout() const { return doc_.PageLayout(); }
-    void MoveToStart();
+    void setPageLayout(const richdoc::PageLayoutTwips& layout);
+    richdoc::PageLayoutTwips pageLayout() const { return doc_.pageLayout(); }
+    void moveToStart();
     int Zooming() const { return zoom_; }
-    void SetZooming(int percent);
+    void setZooming(int percent);
     bool WordWrap() const { return wordWrap_; }
-    void SetWordWrap(bool on);
+    void setWordWrap(bool on);
 
     // Character attributes ------------------------------------------------------------------------
-    TextAttributes CurrentAttributes() const;
+    TextAttributes currentAttributes() const;
     // Attributes for text typed next (and for the selection, when there is one).
-    void SetInputAttributes(const TextAttributes& attributes);
+    void setInputAttributes(const TextAttributes& attributes);
 
-    void InsertPageBreak();
+    void insertPageBreak();
 
     // Insert points -------------------------------------------------------------------------------
     // Inserts marker and red placeholder at the caret; tag <= 0 is refused with a message.
-    bool InsertInsertPoint(int tag, const QString& text);
-    void SetHideInsertPointMarks(bool hide);
-    bool HideInsertPointMarks() const { return doc_.HideInsertPointMarks(); }
-    std::vector<InsertPointInfo> InsertPoints() const;
+    bool insertInsertPoint(int tag, const QString& text);
+    void setHideInsertPointMarks(bool hide);
+    bool hideInsertPointMarks() const { return doc_.hideInsertPointMarks(); }
+    std::vector<InsertPointInfo> insertPoints() const;
     // Visits every insert point in text order and replaces its text by the answer of
     // GetTextToInsert ("{\rtf" answers as RTF, "<html>" answers as HTML, others as plain text in the
     // marker's attributes, CR a line break, LF dropped); without answer the text is removed.
-    void MergeInsertPoints();
+    void mergeInsertPoints();
 
     // Painting ------------------------------------------------------------------------------------
     // Paints one page into the rectangle from (left, top) to the limits (exclusive), starting at
     // layout line startLine, and returns the first line not painted, or 0 when the text is done.
     // A page also ends before a paragraph that starts a new page.
-    int PaintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine);
+    int paintPage(QPainter& painter, int left, int top, int rightLimit, int bottomLimit, int startLine);
 
     // Word walk for the spell checker ---------------------------------------------------------------
-    void WordWalkBegin();
-    QString WordWalkNext();  // empty at the end
-    void WordWalkMark();
-    void WordWalkReplace(const QString& text);
-    void WordWalkEnd();
+    void wordWalkBegin();
+    QString wordWalkNext();  // empty at the end
+    void wordWalkMark();
+    void wordWalkReplace(const QString& text);
+    void wordWalkEnd();
 
     // Paragraph at the caret (twips) ----------------------------------------------------------------
-    richdoc::ParagraphMetrics Paragraph() const;
-    void SetParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight);
-    void SetParagraphIndents(int firstIndent, int leftIndent, int rightIndent);
-    void SetAlignment(Qt::Alignment alignment);
+    richdoc::ParagraphMetrics paragraph() const;
+    void setParagraphSpacing(int spaceBefore, int spaceAfter, int lineHeight);
+    void setParagraphIndents(int firstIndent, int leftIndent, int rightIndent);
+    void setParagraphAlignment(Qt::Alignment alignment);
 
 protected:
     // Enter starts a paragraph that keeps the paragraph settings and the typing attributes (Qt's

@@ -161,7 +161,7 @@ TRichToolBar::TRichToolBar(QWidget* parent) : QWidget(parent) {
     connect(ItalicButton, &QToolButton::clicked, this, [this](bool on) { applyStyle(kStyleItalic, on); });
     connect(UnderlineButton, &QToolButton::clicked, this, [this](bool on) { applyStyle(kStyleUnderline, on); });
     const auto align = [this](Qt::Alignment a) {
-        if (editor_) editor_->SetAlignment(a);
+        if (editor_) editor_->setParagraphAlignment(a);
         showAttributes();
     };
     connect(LeftButton, &QToolButton::clicked, this, [align] { align(Qt::AlignLeft); });
@@ -196,7 +196,7 @@ QToolButton* TRichToolBar::addButton(const QString& name, const QString& text, c
     return b;
 }
 
-void TRichToolBar::SetEditor(TRichText* editor) {
+void TRichToolBar::setEditor(TRichText* editor) {
     if (editor_) editor_->removeEventFilter(this);
     for (const auto& c : editorConnections_) disconnect(c);
     editorConnections_.clear();
@@ -211,14 +211,14 @@ void TRichToolBar::SetEditor(TRichText* editor) {
     showAttributes();
 }
 
-void TRichToolBar::AddControl(QWidget* control) {
+void TRichToolBar::addControl(QWidget* control) {
     control->setParent(this);
     layout_->insertWidget(insertAt_++, control);
 }
 
 void TRichToolBar::showAttributes() {
     if (!editor_) return;
-    const TextAttributes a = editor_->CurrentAttributes();
+    const TextAttributes a = editor_->currentAttributes();
     {
         const QSignalBlocker blockName(FontName);
         FontName->setCurrentFont(QFont(a.name));
@@ -249,7 +249,7 @@ bool TRichToolBar::eventFilter(QObject* watched, QEvent* event) {
         else if (key->matches(QKeySequence::Underline))
             bit = kStyleUnderline;
         if (bit != 0) {
-            applyStyle(bit, !(editor_->CurrentAttributes().style & bit));
+            applyStyle(bit, !(editor_->currentAttributes().style & bit));
             return true;
         }
     }
@@ -258,18 +258,18 @@ bool TRichToolBar::eventFilter(QObject* watched, QEvent* event) {
 
 void TRichToolBar::applyStyle(int bits, bool on) {
     if (!editor_) return;
-    TextAttributes a = editor_->CurrentAttributes();
+    TextAttributes a = editor_->currentAttributes();
     a.style = on ? (a.style | bits) : (a.style & ~bits);
-    editor_->SetInputAttributes(a);
+    editor_->setInputAttributes(a);
     editor_->setFocus();
     showAttributes();
 }
 
 void TRichToolBar::applyFontName(const QString& name) {
     if (!editor_ || name.isEmpty()) return;
-    TextAttributes a = editor_->CurrentAttributes();
+    TextAttributes a = editor_->currentAttributes();
     a.name = name;
-    editor_->SetInputAttributes(a);
+    editor_->setInputAttributes(a);
     editor_->setFocus();
 }
 
@@ -277,9 +277,9 @@ void TRichToolBar::applyFontSize(const QString& size) {
     bool ok = false;
     const int points = size.trimmed().toInt(&ok);
     if (!editor_ || !ok || points <= 0) return;
-    TextAttributes a = editor_->CurrentAttributes();
+    TextAttributes a = editor_->currentAttributes();
     a.size = points;
-    editor_->SetInputAttributes(a);
+    editor_->setInputAttributes(a);
     editor_->setFocus();
 }
 

@@ -20,10 +20,10 @@ class TRichToolBar : public QWidget {
 public:
     explicit TRichToolBar(QWidget* parent = nullptr);
 
-    void SetEditor(TRichText* editor);
-    TRichText* Editor() const { return editor_; }
+    void setEditor(TRichText* editor);
+    TRichText* editor() const { return editor_; }
     // Appends a control after the bar's own icons (and after controls added before).
-    void AddControl(QWidget* control);
+    void addControl(QWidget* control);
 
     QFontComboBox* FontName = nullptr;
     QComboBox* FontSize = nullptr;

@@ -190,7 +190,7 @@ private:
             // Leaving the instruction: its tag is known from here on.
             if (closing.field >= 0 && closing.field < static_cast<int>(fields_.size())) {
                 Field& f = fields_[closing.field];
-                f.tag = InsertPointTagOf(f.instruction);
+                f.tag = insertPointTagOf(f.instruction);
             }
         }
     }
@@ -217,7 +217,7 @@ private:
     void hexByte(uint8_t b) {
         if (consumeSkip()) return;
         if (isControl(b)) return;
-        appendChar(Cp1252ToUnicode(b));
+        appendChar(cp1252ToUnicode(b));
     }
 
     // Control characters carry no text; a literal tab is a tab.
@@ -231,7 +231,7 @@ private:
         }
         for (; i < s.size(); ++i) {
             const auto b = static_cast<uint8_t>(s[i]);
-            if (!isControl(b)) appendChar(Cp1252ToUnicode(b));
+            if (!isControl(b)) appendChar(cp1252ToUnicode(b));
         }
     }
 
@@ -311,7 +311,7 @@ private:
         if (wordIs(w, "fldrslt")) {
             if (s.field >= 0 && s.field < static_cast<int>(fields_.size())) {
                 Field& f = fields_[s.field];
-                if (f.tag == 0) f.tag = InsertPointTagOf(f.instruction);
+                if (f.tag == 0) f.tag = insertPointTagOf(f.instruction);
                 s.insertPoint = f.tag;
             }
             s.dest = Dest::Body;
@@ -467,7 +467,7 @@ private:
         case Dest::FieldInstruction:
             if (s.field >= 0 && s.field < static_cast<int>(fields_.size()) &&
                 fields_[s.field].instruction.size() < kMaxInstruction) {
-                AppendUtf8(fields_[s.field].instruction, cp);
+                appendUtf8(fields_[s.field].instruction, cp);
             }
             return;
         case Dest::Body: break;
@@ -481,7 +481,7 @@ private:
         }
         if (s.chars.hidden) return;
         std::string utf8;
-        AppendUtf8(utf8, cp);
+        appendUtf8(utf8, cp);
         appendRun(utf8, s.chars, s.insertPoint, false);
     }
 
@@ -543,7 +543,7 @@ private:
             return;
         }
         std::string& name = doc_.fonts[fontEntry_].name;
-        if (name.size() < kMaxFontName) AppendUtf8(name, cp);
+        if (name.size() < kMaxFontName) appendUtf8(name, cp);
     }
 
     void finishFontName() {
@@ -647,7 +647,7 @@ bool isValidUtf8(std::string_view data) {
     while (pos < data.size()) {
         const auto lead = static_cast<uint8_t>(data[pos]);
         const size_t before = pos;
-        if (NextUtf8(data, pos) == 0xFFFD) {
+        if (nextUtf8(data, pos) == 0xFFFD) {
             // U+FFFD itself is valid when it was spelled out in three bytes.
             if (!(lead == 0xEF && pos == before + 3)) return false;
         }
@@ -657,16 +657,16 @@ bool isValidUtf8(std::string_view data) {
 
 }  // namespace
 
-bool LooksLikeRtf(std::string_view data) {
+bool looksLikeRtf(std::string_view data) {
     size_t i = 0;
     if (data.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
     while (i < data.size() && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n')) ++i;
     return data.substr(i, 5) == "{\\rtf";
 }
 
-Document ReadRtf(std::string_view data) { return Reader(data).run(); }
+Document readRtf(std::string_view data) { return Reader(data).run(); }
 
-Document ReadPlainText(std::string_view data) {
+Document readPlainText(std::string_view data) {
     if (data.substr(0, 3) == "\xEF\xBB\xBF") data.remove_prefix(3);
     const bool utf8 = isValidUtf8(data);
     Document doc;
@@ -688,14 +688,14 @@ Document ReadPlainText(std::string_view data) {
             flush();
             continue;
         }
-        const char32_t cp = utf8 ? NextUtf8(data, pos) : Cp1252ToUnicode(static_cast<uint8_t>(data[pos++]));
-        if ((cp >= 0x20 && cp != 0x7F) || cp == '\t') AppendUtf8(line, cp);
+        const char32_t cp = utf8 ? nextUtf8(data, pos) : cp1252ToUnicode(static_cast<uint8_t>(data[pos++]));
+        if ((cp >= 0x20 && cp != 0x7F) || cp == '\t') appendUtf8(line, cp);
     }
     if (!line.empty()) flush();
     return doc;
 }
 
-int InsertPointTagOf(std::string_view instruction) {
+int insertPointTagOf(std::string_view instruction) {
     const std::string_view name = kInsertPointFieldName;
     const size_t at = instruction.find(name);
     if (at == std::string_view::npos) return 0;

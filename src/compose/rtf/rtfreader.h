@@ -14,15 +14,15 @@
 namespace telvane::rtf {
 
 // True when the data starts (after white space) with "{\rtf".
-bool LooksLikeRtf(std::string_view data);
+bool looksLikeRtf(std::string_view data);
 
-Document ReadRtf(std::string_view data);
+Document readRtf(std::string_view data);
 
 // A document made of plain text: lines end at CR LF, LF or CR; UTF-8 when the bytes are valid
 // UTF-8, Windows-1252 otherwise.
-Document ReadPlainText(std::string_view data);
+Document readPlainText(std::string_view data);
 
 // The tag of an insert-point field instruction, or 0 when the instruction is not one.
-int InsertPointTagOf(std::string_view instruction);
+int insertPointTagOf(std::string_view instruction);
 
 }  // namespace telvane::rtf

@@ -36,7 +36,7 @@ public:
     void text(const std::string& utf8) {
         size_t pos = 0;
         while (pos < utf8.size()) {
-            const char32_t cp = NextUtf8(utf8, pos);
+            const char32_t cp = nextUtf8(utf8, pos);
             character(cp);
         }
     }
@@ -76,7 +76,7 @@ private:
             out_ += static_cast<char>(cp);
             return;
         }
-        const int byte = UnicodeToCp1252(cp);
+        const int byte = unicodeToCp1252(cp);
         if (byte >= 0) {
             static constexpr char kHex[] = "0123456789abcdef";
             out_ += "\\'";
@@ -186,7 +186,7 @@ std::string escapedFontName(const std::string& name) {
 
 }  // namespace
 
-std::string WriteRtf(const Document& doc) {
+std::string writeRtf(const Document& doc) {
     Emitter e;
     e.open();
     e.word("rtf", 1);

@@ -11,6 +11,6 @@
 
 namespace telvane::rtf {
 
-std::string WriteRtf(const Document& doc);
+std::string writeRtf(const Document& doc);
 
 }  // namespace telvane::rtf

@@ -11,12 +11,12 @@ constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 
 
 }  // namespace
 
-char32_t Cp1252ToUnicode(uint8_t byte) {
+char32_t cp1252ToUnicode(uint8_t byte) {
     if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
     return byte;
 }
 
-int UnicodeToCp1252(char32_t cp) {
+int unicodeToCp1252(char32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
     for (int i = 0; i < 32; ++i) {
         if (kHigh[i] == cp) return 0x80 + i;
@@ -24,7 +24,7 @@ int UnicodeToCp1252(char32_t cp) {
     return -1;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void appendUtf8(std::string& out, char32_t cp) {
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -43,7 +43,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-char32_t NextUtf8(std::string_view text, size_t& pos) {
+char32_t nextUtf8(std::string_view text, size_t& pos) {
     const auto lead = static_cast<uint8_t>(text[pos++]);
     if (lead < 0x80) return lead;
     int extra = 0;

@@ -10,14 +10,14 @@ namespace telvane::rtf {
 
 // The Unicode code point of a Windows-1252 byte (the five unassigned bytes map to themselves, as
 // Windows does).
-char32_t Cp1252ToUnicode(uint8_t byte);
+char32_t cp1252ToUnicode(uint8_t byte);
 
 // The Windows-1252 byte for a code point, or -1 when the code page has none.
-int UnicodeToCp1252(char32_t cp);
+int unicodeToCp1252(char32_t cp);
 
-void AppendUtf8(std::string& out, char32_t cp);
+void appendUtf8(std::string& out, char32_t cp);
 
 // Decodes the code point at pos and advances pos past it.
-char32_t NextUtf8(std::string_view text, size_t& pos);
+char32_t nextUtf8(std::string_view text, size_t& pos);
 
 }  // namespace telvane::rtf

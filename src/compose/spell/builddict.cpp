@@ -32,7 +32,7 @@ const std::set<std::string> kTwoLetterWords = {"AD", "AH", "AM", "AN", "AS", "AT
                                                "MR", "MS", "DR", "ST", "JR", "VS", "TV", "UK", "PC", "CD", "PM"};
 
 // The bytes of ISO 8859-1 text as Windows-1252 (the same letters; C1 controls have no place in words).
-std::optional<std::string> FromLatin1(const std::string& line) {
+std::optional<std::string> fromLatin1(const std::string& line) {
     for (char c : line) {
         const auto u = static_cast<unsigned char>(c);
         if (u >= 0x80 && u < 0xA0) return std::nullopt;
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const bool utf8 = DecodeUtf8(text).find(U'\uFFFD') == std::u32string::npos;
+    const bool utf8 = decodeUtf8(text).find(U'\uFFFD') == std::u32string::npos;
     std::vector<std::string> listed;
     std::string line;
     size_t unconvertible = 0;
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        auto word = utf8 ? FromUtf8(line) : FromLatin1(line);
+        auto word = utf8 ? fromUtf8(line) : fromLatin1(line);
         if (!word) {
             ++unconvertible;
             continue;
@@ -72,11 +72,11 @@ int main(int argc, char** argv) {
         listed.push_back(*word);
     }
     std::set<std::string> folded;
-    for (const std::string& w : listed) folded.insert(FoldUpper(w));
+    for (const std::string& w : listed) folded.insert(foldUpper(w));
     std::vector<std::string> words;
     size_t possessives = 0;
     for (const std::string& w : listed) {
-        const std::string f = FoldUpper(w);
+        const std::string f = foldUpper(w);
         if (english && f.size() == 1 && f != "A" && f != "I") continue;
         if (english && f.size() == 2 && !kTwoLetterWords.count(f)) continue;
         if (f.size() > 2 && f.compare(f.size() - 2, 2, "'S") == 0 && folded.count(f.substr(0, f.size() - 2))) {
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         words.push_back(w);
     }
     const std::string source = args[0];
-    const BuiltDictionary built = BuildMainDictionary(
+    const BuiltDictionary built = buildMainDictionary(
         words, "TELVANE MAIN DICTIONARY\r\nLetter-trie word list generated from " + source + "\r\n");
     const std::string tmp = args[1] + ".tmp";
     {

@@ -15,7 +15,7 @@ constexpr std::array<char32_t, 32> kHigh = {0x20AC, 0,      0x201A, 0x0192, 0x20
 
 }  // namespace
 
-unsigned char FoldUpper(unsigned char c) {
+unsigned char foldUpper(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
     if (c == 0x9A) return 0x8A;  // š
     if (c == 0x9C) return 0x8C;  // œ
@@ -24,13 +24,13 @@ unsigned char FoldUpper(unsigned char c) {
     return c;
 }
 
-std::string FoldUpper(std::string_view word) {
+std::string foldUpper(std::string_view word) {
     std::string out(word);
-    for (char& c : out) c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = static_cast<char>(foldUpper(static_cast<unsigned char>(c)));
     return out;
 }
 
-unsigned char FoldLower(unsigned char c) {
+unsigned char foldLower(unsigned char c) {
     if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
     if (c == 0x8A) return 0x9A;
     if (c == 0x8C) return 0x9C;
@@ -39,16 +39,16 @@ unsigned char FoldLower(unsigned char c) {
     return c;
 }
 
-bool IsLowerLetter(unsigned char c) { return FoldUpper(c) != c; }
+bool isLowerLetter(unsigned char c) { return foldUpper(c) != c; }
 
-bool IsLetter(unsigned char c) {
+bool isLetter(unsigned char c) {
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
     if (c == 0x8A || c == 0x8C || c == 0x8E || c == 0x9A || c == 0x9C || c == 0x9E || c == 0x9F) return true;
     if (c == 0x83) return true;  // ƒ
     return c >= 0xC0 && c != 0xD7 && c != 0xF7;
 }
 
-unsigned char BaseLetter(unsigned char c) {
+unsigned char baseLetter(unsigned char c) {
     if (c >= 0xC0 && c <= 0xC5) return 'A';
     if (c == 0xC7) return 'C';
     if (c >= 0xC8 && c <= 0xCB) return 'E';
@@ -61,8 +61,8 @@ unsigned char BaseLetter(unsigned char c) {
     return c;
 }
 
-uint8_t LetterCode(unsigned char c) {
-    c = FoldUpper(c);
+uint8_t letterCode(unsigned char c) {
+    c = foldUpper(c);
     if (c >= 'A' && c <= 'Z') return static_cast<uint8_t>(c - 'A');
     switch (c) {
     case '\'': return 26;
@@ -79,7 +79,7 @@ uint8_t LetterCode(unsigned char c) {
     return 0;
 }
 
-unsigned char CodeLetter(uint8_t code) {
+unsigned char codeLetter(uint8_t code) {
     code &= 0x3F;
     if (code <= 25) return static_cast<unsigned char>('A' + code);
     switch (code) {
@@ -96,16 +96,16 @@ unsigned char CodeLetter(uint8_t code) {
     return static_cast<unsigned char>(0xD8 + (code - 54));
 }
 
-bool HasOwnCode(unsigned char c) { return CodeLetter(LetterCode(c)) == FoldUpper(c); }
+bool hasOwnCode(unsigned char c) { return codeLetter(letterCode(c)) == foldUpper(c); }
 
-bool InAlphabet(std::string_view word) {
+bool inAlphabet(std::string_view word) {
     for (char c : word) {
-        if (!HasOwnCode(static_cast<unsigned char>(c))) return false;
+        if (!hasOwnCode(static_cast<unsigned char>(c))) return false;
     }
     return true;
 }
 
-std::optional<unsigned char> FromUnicode(char32_t cp) {
+std::optional<unsigned char> fromUnicode(char32_t cp) {
     if (cp == 0x2019) return static_cast<unsigned char>('\'');
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
     for (size_t i = 0; i < kHigh.size(); ++i) {
@@ -114,7 +114,7 @@ std::optional<unsigned char> FromUnicode(char32_t cp) {
     return std::nullopt;
 }
 
-char32_t ToUnicode(unsigned char c) {
+char32_t toUnicode(unsigned char c) {
     if (c >= 0x80 && c <= 0x9F) {
         const char32_t u = kHigh[c - 0x80];
         return u != 0 ? u : c;
@@ -122,7 +122,7 @@ char32_t ToUnicode(unsigned char c) {
     return c;
 }
 
-std::u32string DecodeUtf8(std::string_view s) {
+std::u32string decodeUtf8(std::string_view s) {
     std::u32string out;
     out.reserve(s.size());
     size_t i = 0;
@@ -169,7 +169,7 @@ std::u32string DecodeUtf8(std::string_view s) {
     return out;
 }
 
-std::string EncodeUtf8(std::u32string_view text) {
+std::string encodeUtf8(std::u32string_view text) {
     std::string out;
     for (char32_t cp : text) {
         if (cp < 0x80) {
@@ -191,20 +191,20 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
-std::optional<std::string> FromUtf8(std::string_view utf8) {
+std::optional<std::string> fromUtf8(std::string_view utf8) {
     std::string out;
-    for (char32_t cp : DecodeUtf8(utf8)) {
-        const auto c = FromUnicode(cp);
+    for (char32_t cp : decodeUtf8(utf8)) {
+        const auto c = fromUnicode(cp);
         if (!c) return std::nullopt;
         out.push_back(static_cast<char>(*c));
     }
     return out;
 }
 
-std::string ToUtf8(std::string_view cp1252) {
+std::string toUtf8(std::string_view cp1252) {
     std::u32string text;
-    for (char c : cp1252) text.push_back(ToUnicode(static_cast<unsigned char>(c)));
-    return EncodeUtf8(text);
+    for (char c : cp1252) text.push_back(toUnicode(static_cast<unsigned char>(c)));
+    return encodeUtf8(text);
 }
 
 }  // namespace telvane::spell

@@ -12,44 +12,44 @@
 namespace telvane::spell {
 
 // Upper case: a-z, š œ ÿ, and à-þ (code - 32) except ð and ÷; everything else unchanged.
-unsigned char FoldUpper(unsigned char c);
-std::string FoldUpper(std::string_view word);
+unsigned char foldUpper(unsigned char c);
+std::string foldUpper(std::string_view word);
 
 // Lower case, the inverse of FoldUpper on the letters it changes (Ð and × stay).
-unsigned char FoldLower(unsigned char c);
+unsigned char foldLower(unsigned char c);
 
 // A letter that FoldUpper changes.
-bool IsLowerLetter(unsigned char c);
+bool isLowerLetter(unsigned char c);
 // An alphabetic character of the code page (either case).
-bool IsLetter(unsigned char c);
+bool isLetter(unsigned char c);
 
 // Letter code 0..63 of a character: A-Z 0-25, apostrophe 26, hyphen 27, Š Œ Ÿ 28-30, À-Ö 31-53,
 // Ø-ß 54-61, ð 62, grave accent 63; lower-case letters share their upper-case code; any other
 // character has code 0.
-uint8_t LetterCode(unsigned char c);
+uint8_t letterCode(unsigned char c);
 // The upper-case character of a letter code (only the low 6 bits are used).
-unsigned char CodeLetter(uint8_t code);
+unsigned char codeLetter(uint8_t code);
 // True when the character is in the alphabet, i.e. its code names it and not just 'A' by default.
-bool HasOwnCode(unsigned char c);
+bool hasOwnCode(unsigned char c);
 // True when every character of the word has a letter code of its own; only such words can be held
 // by a dictionary (the others would be looked up with stand-in codes).
-bool InAlphabet(std::string_view word);
+bool inAlphabet(std::string_view word);
 
 // The unaccented letter of an upper-case accented letter (À-Å A, Ç C, È-Ë E, Ì-Ï I, Ñ N, Ò-Ö and
 // Ø O, Ù-Ü U, Ý and Ÿ Y, Š S); any other character is its own.
-unsigned char BaseLetter(unsigned char c);
+unsigned char baseLetter(unsigned char c);
 
 // Unicode code point to Windows-1252; the right single quotation mark becomes the apostrophe, as
 // the editors treat both alike. Empty when the code page has no such character.
-std::optional<unsigned char> FromUnicode(char32_t cp);
-char32_t ToUnicode(unsigned char c);
+std::optional<unsigned char> fromUnicode(char32_t cp);
+char32_t toUnicode(unsigned char c);
 
 // UTF-8 text to Windows-1252; empty when any character has no Windows-1252 form (or the UTF-8
 // is malformed).
-std::optional<std::string> FromUtf8(std::string_view utf8);
-std::string ToUtf8(std::string_view cp1252);
+std::optional<std::string> fromUtf8(std::string_view utf8);
+std::string toUtf8(std::string_view cp1252);
 // Decodes UTF-8 into code points; malformed bytes become U+FFFD.
-std::u32string DecodeUtf8(std::string_view utf8);
-std::string EncodeUtf8(std::u32string_view text);
+std::u32string decodeUtf8(std::string_view utf8);
+std::string encodeUtf8(std::u32string_view text);
 
 }  // namespace telvane::spell

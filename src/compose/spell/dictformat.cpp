@@ -10,10 +10,10 @@ namespace telvane::spell {
 
 namespace {
 
-void Put32(uint8_t* p, uint32_t v) {
+void put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint32_t Get32(const uint8_t* p) {
+uint32_t get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
            static_cast<uint32_t>(p[3]) << 24;
 }
@@ -27,7 +27,7 @@ struct BuildNode {
 
 // Lays the trie out with every sibling list contiguous, lists in depth-first order, so that a walk
 // of one subtree reads neighbouring nodes.
-std::string LayOut(const std::vector<BuildNode>& trie, uint32_t& count) {
+std::string layOut(const std::vector<BuildNode>& trie, uint32_t& count) {
     std::vector<Node> out;
     std::function<uint16_t(const std::vector<uint32_t>&)> place = [&](const std::vector<uint32_t>& list) {
         const size_t first = out.size();
@@ -50,11 +50,11 @@ std::string LayOut(const std::vector<BuildNode>& trie, uint32_t& count) {
     count = static_cast<uint32_t>(out.size());
     std::string bytes(out.size() * kNodeSize, '\0');
     for (size_t i = 0; i < out.size(); ++i)
-        EncodeNode(out[i], reinterpret_cast<uint8_t*>(bytes.data() + i * kNodeSize));
+        encodeNode(out[i], reinterpret_cast<uint8_t*>(bytes.data() + i * kNodeSize));
     return bytes;
 }
 
-size_t CommonPrefix(const std::string& a, const std::string& b) {
+size_t commonPrefix(const std::string& a, const std::string& b) {
     size_t n = 0;
     while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
     return n;
@@ -62,40 +62,40 @@ size_t CommonPrefix(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::array<uint8_t, kHeaderSize> EncodeHeader(const DictHeader& h) {
+std::array<uint8_t, kHeaderSize> encodeHeader(const DictHeader& h) {
     std::array<uint8_t, kHeaderSize> b{};
-    Put32(b.data(), h.usedNodes);
-    Put32(b.data() + 4, h.nodeSlots);
-    Put32(b.data() + 8, h.wordCount);
+    put32(b.data(), h.usedNodes);
+    put32(b.data() + 4, h.nodeSlots);
+    put32(b.data() + 8, h.wordCount);
     b[12] = h.kind;
-    Put32(b.data() + 13, h.offset);
+    put32(b.data() + 13, h.offset);
     return b;
 }
 
-DictHeader DecodeHeader(const uint8_t* b) {
+DictHeader decodeHeader(const uint8_t* b) {
     DictHeader h;
-    h.usedNodes = Get32(b);
-    h.nodeSlots = Get32(b + 4);
-    h.wordCount = Get32(b + 8);
+    h.usedNodes = get32(b);
+    h.nodeSlots = get32(b + 4);
+    h.wordCount = get32(b + 8);
     h.kind = b[12];
-    h.offset = Get32(b + 13);
+    h.offset = get32(b + 13);
     return h;
 }
 
-void EncodeNode(const Node& n, uint8_t* b) {
+void encodeNode(const Node& n, uint8_t* b) {
     b[0] = static_cast<uint8_t>(n.child & 0xFF);
     b[1] = static_cast<uint8_t>(n.child >> 8);
     b[2] = n.bits;
 }
 
-Node DecodeNode(const uint8_t* b) {
+Node decodeNode(const uint8_t* b) {
     Node n;
     n.child = static_cast<uint16_t>(b[0] | (b[1] << 8));
     n.bits = b[2];
     return n;
 }
 
-std::string NewUserDictionaryFile() {
+std::string newUserDictionaryFile() {
     std::string file = "USER DICTIONARY\r\nTelvane word list (binary letter trie; edit only with the program)\r\n";
     file.push_back(static_cast<char>(kPreambleEnd));
     DictHeader h;
@@ -104,17 +104,17 @@ std::string NewUserDictionaryFile() {
     h.wordCount = 1;
     h.kind = 0;
     h.offset = static_cast<uint32_t>(file.size());
-    const auto hb = EncodeHeader(h);
+    const auto hb = encodeHeader(h);
     file.append(reinterpret_cast<const char*>(hb.data()), hb.size());
     uint8_t node[kNodeSize];
-    EncodeNode(Node{0, static_cast<uint8_t>(0 | kLastSibling | kWordEnd)}, node);
+    encodeNode(Node{0, static_cast<uint8_t>(0 | kLastSibling | kWordEnd)}, node);
     file.append(reinterpret_cast<const char*>(node), kNodeSize);
-    EncodeNode(Node{kFreeSlot, 0}, node);
+    encodeNode(Node{kFreeSlot, 0}, node);
     for (uint32_t i = 2; i <= kUserSlots; ++i) file.append(reinterpret_cast<const char*>(node), kNodeSize);
     return file;
 }
 
-BuiltDictionary BuildMainDictionary(const std::vector<std::string>& words, std::string_view preamble,
+BuiltDictionary buildMainDictionary(const std::vector<std::string>& words, std::string_view preamble,
                                     uint32_t maxNodes) {
     BuiltDictionary result;
     // Words as letter-code strings, sorted, without repeats.
@@ -125,11 +125,11 @@ BuiltDictionary BuildMainDictionary(const std::vector<std::string>& words, std::
         std::string c;
         for (char ch : w) {
             const auto u = static_cast<unsigned char>(ch);
-            if (!HasOwnCode(u)) {
+            if (!hasOwnCode(u)) {
                 ok = false;
                 break;
             }
-            c.push_back(static_cast<char>(LetterCode(u)));
+            c.push_back(static_cast<char>(letterCode(u)));
         }
         if (ok) {
             coded.push_back(std::move(c));
@@ -150,7 +150,7 @@ BuiltDictionary BuildMainDictionary(const std::vector<std::string>& words, std::
         size_t end = begin;
         uint32_t nodes = 0;
         while (end < coded.size()) {
-            const size_t shared = end == begin ? 0 : CommonPrefix(coded[end], coded[end - 1]);
+            const size_t shared = end == begin ? 0 : commonPrefix(coded[end], coded[end - 1]);
             const uint32_t added = static_cast<uint32_t>(coded[end].size() - shared);
             if (nodes + added > maxNodes) break;
             nodes += added;
@@ -178,14 +178,14 @@ BuiltDictionary BuildMainDictionary(const std::vector<std::string>& words, std::
             trie[at].end = true;
         }
         uint32_t count = 0;
-        const std::string nodeBytes = LayOut(trie, count);
+        const std::string nodeBytes = layOut(trie, count);
         DictHeader h;
         h.usedNodes = count;
         h.nodeSlots = count;
         h.wordCount = static_cast<uint32_t>(end - begin);
         h.kind = 1;
         h.offset = static_cast<uint32_t>(result.bytes.size());
-        const auto hb = EncodeHeader(h);
+        const auto hb = encodeHeader(h);
         result.bytes.append(reinterpret_cast<const char*>(hb.data()), hb.size());
         result.bytes += nodeBytes;
         result.nodeCounts.push_back(count);
@@ -195,7 +195,7 @@ BuiltDictionary BuildMainDictionary(const std::vector<std::string>& words, std::
     return result;
 }
 
-std::vector<DictionaryImage> ReadDictionaryImages(std::string_view file, std::string* error) {
+std::vector<DictionaryImage> readDictionaryImages(std::string_view file, std::string* error) {
     std::vector<DictionaryImage> out;
     const size_t eof = file.find(static_cast<char>(kPreambleEnd));
     if (eof == std::string_view::npos) {
@@ -210,13 +210,13 @@ std::vector<DictionaryImage> ReadDictionaryImages(std::string_view file, std::st
         }
         DictionaryImage img;
         img.headerOffset = at;
-        img.header = DecodeHeader(reinterpret_cast<const uint8_t*>(file.data() + at));
+        img.header = decodeHeader(reinterpret_cast<const uint8_t*>(file.data() + at));
         const size_t nodesAt = at + kHeaderSize;
         const size_t available = (file.size() - nodesAt) / kNodeSize;
         const size_t n = std::min<size_t>(img.header.nodeSlots, available);
         img.nodes.reserve(n);
         for (size_t i = 0; i < n; ++i) {
-            img.nodes.push_back(DecodeNode(reinterpret_cast<const uint8_t*>(file.data() + nodesAt + i * kNodeSize)));
+            img.nodes.push_back(decodeNode(reinterpret_cast<const uint8_t*>(file.data() + nodesAt + i * kNodeSize)));
         }
         out.push_back(std::move(img));
         const uint64_t next = nodesAt + uint64_t{out.back().header.nodeSlots} * kNodeSize;
@@ -226,7 +226,7 @@ std::vector<DictionaryImage> ReadDictionaryImages(std::string_view file, std::st
     return out;
 }
 
-std::vector<std::string> WordsOf(const DictionaryImage& image) {
+std::vector<std::string> wordsOf(const DictionaryImage& image) {
     std::vector<std::string> words;
     const size_t count = image.nodes.size();
     size_t budget = count;
@@ -235,9 +235,9 @@ std::vector<std::string> WordsOf(const DictionaryImage& image) {
         for (; n >= 1 && n <= count && budget > 0; ++n) {
             --budget;
             const Node& node = image.nodes[n - 1];
-            prefix.push_back(static_cast<char>(CodeLetter(node.code())));
+            prefix.push_back(static_cast<char>(codeLetter(node.code())));
             if (node.wordEnd()) words.push_back(prefix);
-            if (HasChild(node.child) && prefix.size() < 64) walk(node.child);
+            if (hasChild(node.child) && prefix.size() < 64) walk(node.child);
             prefix.pop_back();
             if (node.last()) break;
         }

@@ -47,16 +47,16 @@ struct Node {
     bool wordEnd() const { return (bits & kWordEnd) != 0; }
 };
 
-inline bool HasChild(uint16_t child) { return child != 0 && child != kFreeSlot; }
+inline bool hasChild(uint16_t child) { return child != 0 && child != kFreeSlot; }
 
-std::array<uint8_t, kHeaderSize> EncodeHeader(const DictHeader& h);
-DictHeader DecodeHeader(const uint8_t* bytes);
-void EncodeNode(const Node& n, uint8_t* bytes);
-Node DecodeNode(const uint8_t* bytes);
+std::array<uint8_t, kHeaderSize> encodeHeader(const DictHeader& h);
+DictHeader decodeHeader(const uint8_t* bytes);
+void encodeNode(const Node& n, uint8_t* bytes);
+Node decodeNode(const uint8_t* bytes);
 
 // The complete file of a new user dictionary: two preamble lines, 0x1A, a header (1 used node of
 // 500 slots, 1 word, kind 0, its own offset), node 1 the word "A", nodes 2..500 free.
-std::string NewUserDictionaryFile();
+std::string newUserDictionaryFile();
 
 struct BuiltDictionary {
     std::string bytes;
@@ -68,7 +68,7 @@ struct BuiltDictionary {
 // Builds a main dictionary file from Windows-1252 words (any case; folded to upper case and
 // deduplicated). Words with a character that has no letter code of its own are skipped. The sorted
 // words are split into consecutive ranges whose tries hold at most maxNodes nodes each.
-BuiltDictionary BuildMainDictionary(const std::vector<std::string>& words, std::string_view preamble,
+BuiltDictionary buildMainDictionary(const std::vector<std::string>& words, std::string_view preamble,
                                     uint32_t maxNodes = kMaxNodes);
 
 // One dictionary of a file held in memory, as found by walking the headers.
@@ -79,10 +79,10 @@ struct DictionaryImage {
 };
 
 // Splits a whole file into its dictionaries; error says why when the file is not one.
-std::vector<DictionaryImage> ReadDictionaryImages(std::string_view file, std::string* error = nullptr);
+std::vector<DictionaryImage> readDictionaryImages(std::string_view file, std::string* error = nullptr);
 
 // Every word of an image in trie order (upper case). The walk visits at most as many nodes as the
 // image has, so damaged child numbers (cycles included) end it instead of looping.
-std::vector<std::string> WordsOf(const DictionaryImage& image);
+std::vector<std::string> wordsOf(const DictionaryImage& image);
 
 }  // namespace telvane::spell

@@ -12,12 +12,12 @@ namespace telvane::spell {
 
 namespace {
 
-bool IsFile(const std::string& path) {
+bool isFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string ExecutableDir() {
+std::string executableDir() {
     char buf[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return {};
@@ -28,17 +28,17 @@ std::string ExecutableDir() {
 
 // The program's dictionary of that name: in $TELVANE_DICT_DIR, beside the executable, or installed;
 // empty when absent.
-std::string ProgramDictionary(const std::string& file) {
+std::string programDictionary(const std::string& file) {
     const char* dir = std::getenv("TELVANE_DICT_DIR");
-    if (dir && *dir && IsFile(std::string(dir) + "/" + file)) return std::string(dir) + "/" + file;
-    const std::string beside = ExecutableDir() + file;
-    if (IsFile(beside)) return beside;
+    if (dir && *dir && isFile(std::string(dir) + "/" + file)) return std::string(dir) + "/" + file;
+    const std::string beside = executableDir() + file;
+    if (isFile(beside)) return beside;
     // An installed program: PREFIX/bin/telvane and PREFIX/share/telvane/tvn.dct.
-    const std::string shared = ExecutableDir() + "../share/telvane/" + file;
-    if (IsFile(shared)) return shared;
+    const std::string shared = executableDir() + "../share/telvane/" + file;
+    if (isFile(shared)) return shared;
 #ifdef TELVANE_DICT_INSTALL_DIR
     const std::string installed = std::string(TELVANE_DICT_INSTALL_DIR) + "/" + file;
-    if (IsFile(installed)) return installed;
+    if (isFile(installed)) return installed;
 #endif
     return {};
 }
@@ -47,7 +47,7 @@ constexpr const char* kAmerican = "en_US";
 
 }  // namespace
 
-const std::vector<Language>& Languages() {
+const std::vector<Language>& languages() {
     // Every Debian word list whose letters Windows-1252 has; the first of a language is its default.
     static const std::vector<Language> all = {
         {"en_US", "american-english", "wamerican", "English (United States)"},
@@ -70,19 +70,19 @@ const std::vector<Language>& Languages() {
     return all;
 }
 
-std::string DictionaryFileFor(const std::string& code) {
+std::string dictionaryFileFor(const std::string& code) {
     return code.empty() || code == kAmerican ? kMainDictionaryFile : "tvn-" + code + ".dct";
 }
 
-std::vector<std::string> InstalledLanguages() {
+std::vector<std::string> installedLanguages() {
     std::vector<std::string> codes;
-    for (const Language& l : Languages()) {
-        if (!ProgramDictionary(DictionaryFileFor(l.code)).empty()) codes.emplace_back(l.code);
+    for (const Language& l : languages()) {
+        if (!programDictionary(dictionaryFileFor(l.code)).empty()) codes.emplace_back(l.code);
     }
     return codes;
 }
 
-std::string LanguageForLocale(const std::string& locale, const std::vector<std::string>& installed) {
+std::string languageForLocale(const std::string& locale, const std::vector<std::string>& installed) {
     const std::string name = locale.substr(0, locale.find_first_of(".@"));
     const std::string language = name.substr(0, name.find('_'));
     const std::string territory = name.size() > language.size() ? name.substr(language.size() + 1) : std::string();
@@ -99,7 +99,7 @@ std::string LanguageForLocale(const std::string& locale, const std::vector<std::
     return kAmerican;
 }
 
-std::string EnvironmentLocale() {
+std::string environmentLocale() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
         if (value && *value) return value;
@@ -107,14 +107,14 @@ std::string EnvironmentLocale() {
     return {};
 }
 
-std::string MainDictionaryPath(const std::string& dataDir, const std::string& language) {
-    if (!dataDir.empty() && IsFile(dataDir + kMainDictionaryFile)) return dataDir + kMainDictionaryFile;
-    const std::string own = ProgramDictionary(DictionaryFileFor(language));
+std::string mainDictionaryPath(const std::string& dataDir, const std::string& language) {
+    if (!dataDir.empty() && isFile(dataDir + kMainDictionaryFile)) return dataDir + kMainDictionaryFile;
+    const std::string own = programDictionary(dictionaryFileFor(language));
     if (!own.empty()) return own;
-    const std::string fallback = ProgramDictionary(kMainDictionaryFile);
-    return fallback.empty() ? ExecutableDir() + kMainDictionaryFile : fallback;
+    const std::string fallback = programDictionary(kMainDictionaryFile);
+    return fallback.empty() ? executableDir() + kMainDictionaryFile : fallback;
 }
 
-std::string UserDictionaryPath(const std::string& dataDir) { return dataDir + kUserDictionaryFile; }
+std::string userDictionaryPath(const std::string& dataDir) { return dataDir + kUserDictionaryFile; }
 
 }  // namespace telvane::spell

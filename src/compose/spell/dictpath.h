@@ -24,24 +24,24 @@ struct Language {
     const char* package;
     const char* name;  // in English
 };
-const std::vector<Language>& Languages();
+const std::vector<Language>& languages();
 // "tvn.dct" for American English, "tvn-<code>.dct" for the others.
-std::string DictionaryFileFor(const std::string& code);
+std::string dictionaryFileFor(const std::string& code);
 
-// The codes of the languages whose main dictionary is installed, in the order of Languages().
-std::vector<std::string> InstalledLanguages();
+// The codes of the languages whose main dictionary is installed, in the order of languages().
+std::vector<std::string> installedLanguages();
 // The installed language that suits a locale name ("de_AT.UTF-8", "en_AU", "C"...): the same
 // language and territory, else the same language (British spelling for the English of other
 // territories than the United States, Canada and the Philippines), else American English.
-std::string LanguageForLocale(const std::string& locale, const std::vector<std::string>& installed);
+std::string languageForLocale(const std::string& locale, const std::vector<std::string>& installed);
 // The user's locale from the environment (LC_ALL, LC_MESSAGES, LANG), as LanguageForLocale takes it.
-std::string EnvironmentLocale();
+std::string environmentLocale();
 
 // The main dictionary to open: <dataDir>tvn.dct when it exists; else the dictionary of the language
 // (empty: American English) beside the running executable, or installed; else tvn.dct there; when
 // none exists, the path of tvn.dct beside the executable. dataDir is empty or ends with '/'.
-std::string MainDictionaryPath(const std::string& dataDir = {}, const std::string& language = {});
+std::string mainDictionaryPath(const std::string& dataDir = {}, const std::string& language = {});
 // <dataDir>tvnu.dct
-std::string UserDictionaryPath(const std::string& dataDir);
+std::string userDictionaryPath(const std::string& dataDir);
 
 }  // namespace telvane::spell

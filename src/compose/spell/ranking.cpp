@@ -10,7 +10,7 @@ namespace telvane::spell {
 
 namespace {
 
-bool IsSilent(unsigned char c) {
+bool isSilent(unsigned char c) {
     switch (c) {
     case 'A':
     case 'E':
@@ -28,7 +28,7 @@ bool IsSilent(unsigned char c) {
     return (c >= 0xC0 && c <= 0xC6) || (c >= 0xC8 && c <= 0xCF) || (c >= 0xD2 && c <= 0xD6) || (c >= 0xD9 && c <= 0xDD);
 }
 
-unsigned char SoundClass(unsigned char c) {
+unsigned char soundClass(unsigned char c) {
     switch (c) {
     case 'B':
     case 'F':
@@ -74,7 +74,7 @@ unsigned char SoundClass(unsigned char c) {
 
 }  // namespace
 
-SoundKey SoundAlikeKey(std::string_view word, const SoundKey* reference) {
+SoundKey soundAlikeKey(std::string_view word, const SoundKey* reference) {
     SoundKey key{0, 0, 0, 0};
     if (word.empty()) {
         if (reference) key = *reference;
@@ -85,8 +85,8 @@ SoundKey SoundAlikeKey(std::string_view word, const SoundKey* reference) {
     chars[n++] = static_cast<unsigned char>(word[0]);
     for (size_t i = 1; i < word.size() && n < 4; ++i) {
         const auto c = static_cast<unsigned char>(word[i]);
-        if (IsSilent(c)) continue;
-        const unsigned char cls = SoundClass(c);
+        if (isSilent(c)) continue;
+        const unsigned char cls = soundClass(c);
         if (std::find(chars, chars + n, cls) != chars + n) continue;
         chars[n++] = cls;
     }
@@ -94,7 +94,7 @@ SoundKey SoundAlikeKey(std::string_view word, const SoundKey* reference) {
     return key;
 }
 
-int CommonCharacters(std::string_view a, std::string_view b) {
+int commonCharacters(std::string_view a, std::string_view b) {
     if (a.empty() || b.empty()) return 0;
     // Longest common run, leftmost in a first, then leftmost in b.
     size_t best = 0, bestA = 0, bestB = 0;
@@ -115,11 +115,11 @@ int CommonCharacters(std::string_view a, std::string_view b) {
         }
     }
     if (best == 0) return 0;
-    return static_cast<int>(best) + CommonCharacters(a.substr(0, bestA), b.substr(0, bestB)) +
-           CommonCharacters(a.substr(bestA + best), b.substr(bestB + best));
+    return static_cast<int>(best) + commonCharacters(a.substr(0, bestA), b.substr(0, bestB)) +
+           commonCharacters(a.substr(bestA + best), b.substr(bestB + best));
 }
 
-int SimilarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus) {
+int similarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus) {
     std::string c;
     c.reserve(candidate.size());
     for (char ch : candidate) {
@@ -127,12 +127,12 @@ int SimilarityScore(std::string_view candidate, std::string_view word, bool same
     }
     const size_t total = c.size() + word.size();
     if (total == 0) return 0;
-    int score = static_cast<int>(200 * static_cast<size_t>(CommonCharacters(c, word)) / total);
+    int score = static_cast<int>(200 * static_cast<size_t>(commonCharacters(c, word)) / total);
     if (sameStartBonus && score > 49 && !c.empty() && !word.empty() && c[0] == word[0]) score += score / 3;
     return score;
 }
 
-bool RankedList::Before(const Entry& a, const Entry& b) const {
+bool RankedList::before(const Entry& a, const Entry& b) const {
     if (kindsFirst_) {
         const auto group = [](Found f) { return f < Found::OneEdit ? 0 : f == Found::Walk ? 2 : 1; };
         if (group(a.found) != group(b.found)) return group(a.found) < group(b.found);
@@ -141,16 +141,16 @@ bool RankedList::Before(const Entry& a, const Entry& b) const {
     return a.found < b.found;
 }
 
-void RankedList::Add(std::string_view word, int score, Found found) {
+void RankedList::add(std::string_view word, int score, Found found) {
     if (capacity_ == 0) return;
     Entry entry{std::string(word.substr(0, kWordLength)), score, found};
-    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return Before(entry, e); });
+    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return before(entry, e); });
     if (at == entries_.end() && entries_.size() >= capacity_) return;
     entries_.insert(at, std::move(entry));
     if (entries_.size() > capacity_) entries_.pop_back();
 }
 
-std::string_view FirstLettersFor(unsigned char c) {
+std::string_view firstLettersFor(unsigned char c) {
     // Windows-1252 bytes, in the order they are tried.
     static const std::string kA = "EDA\xC0\xC1\xC2\xC3\xC4\xC5\xC6";
     static const std::string kB = "PVNB\xDF";
@@ -235,21 +235,21 @@ std::string_view FirstLettersFor(unsigned char c) {
     return std::string_view(&self[c], 1);
 }
 
-std::string Capitalise(std::string_view suggestion, std::string_view typed) {
+std::string capitalise(std::string_view suggestion, std::string_view typed) {
     std::string s(suggestion);
-    if (std::none_of(typed.begin(), typed.end(), [](char c) { return IsLowerLetter(static_cast<unsigned char>(c)); })) {
+    if (std::none_of(typed.begin(), typed.end(), [](char c) { return isLowerLetter(static_cast<unsigned char>(c)); })) {
         return s;
     }
-    for (char& c : s) c = static_cast<char>(FoldLower(static_cast<unsigned char>(c)));
-    auto paired = [](char c) { return c == '\'' || IsLetter(static_cast<unsigned char>(c)); };
+    for (char& c : s) c = static_cast<char>(foldLower(static_cast<unsigned char>(c)));
+    auto paired = [](char c) { return c == '\'' || isLetter(static_cast<unsigned char>(c)); };
     size_t i = 0, j = 0;
     while (true) {
         while (i < typed.size() && !paired(typed[i])) ++i;
         while (j < s.size() && !paired(s[j])) ++j;
         if (i >= typed.size() || j >= s.size()) break;
         const auto t = static_cast<unsigned char>(typed[i]);
-        if (FoldLower(t) != t) {
-            s[j] = static_cast<char>(FoldUpper(static_cast<unsigned char>(s[j])));
+        if (foldLower(t) != t) {
+            s[j] = static_cast<char>(foldUpper(static_cast<unsigned char>(s[j])));
         }
         ++i, ++j;
     }

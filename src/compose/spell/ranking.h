@@ -16,15 +16,15 @@ using SoundKey = std::array<unsigned char, 4>;
 // Sound-alike key of an upper-case word: first character kept; vowels and the like dropped from the
 // second on; the rest replaced by their class bytes 1..7; later repetitions dropped; cut to four.
 // A shorter key is completed with byte 0, or with the characters of reference at the missing places.
-SoundKey SoundAlikeKey(std::string_view word, const SoundKey* reference = nullptr);
+SoundKey soundAlikeKey(std::string_view word, const SoundKey* reference = nullptr);
 
 // Matching characters of a and b by the longest-common-substring recursion.
-int CommonCharacters(std::string_view a, std::string_view b);
+int commonCharacters(std::string_view a, std::string_view b);
 
 // Score of candidate c against the misspelled word w (both upper case): 200 * m / (|c| + |w|) with
 // the apostrophes of c removed first. With sameStartBonus a score above 49 is raised by a third of
 // itself when both begin with the same character.
-int SimilarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus);
+int similarityScore(std::string_view candidate, std::string_view word, bool sameStartBonus);
 
 // How a candidate was found, in the order that breaks ties of equal score: a word one adjacent swap
 // away from the misspelled word, a word that lacks one of the misspelled word's doubled letters, a
@@ -47,11 +47,11 @@ public:
         Found found = Found::Walk;
     };
     explicit RankedList(size_t capacity, bool kindsFirst = false) : capacity_(capacity), kindsFirst_(kindsFirst) {}
-    void Add(std::string_view word, int score, Found found = Found::Walk);
-    const std::vector<Entry>& Entries() const { return entries_; }
+    void add(std::string_view word, int score, Found found = Found::Walk);
+    const std::vector<Entry>& entries() const { return entries_; }
 
 private:
-    bool Before(const Entry& a, const Entry& b) const;
+    bool before(const Entry& a, const Entry& b) const;
 
     size_t capacity_;
     bool kindsFirst_;
@@ -59,11 +59,11 @@ private:
 };
 
 // The first letters tried, in order, for a word whose upper-case first character is c.
-std::string_view FirstLettersFor(unsigned char c);
+std::string_view firstLettersFor(unsigned char c);
 
 // The suggestion s (upper case) shaped after the word as typed: unchanged when typed has no
 // lower-case letter; otherwise lower case, with the letter paired with each upper-case letter of
 // typed made upper case (letters and apostrophes are paired in order; others are skipped).
-std::string Capitalise(std::string_view suggestion, std::string_view typed);
+std::string capitalise(std::string_view suggestion, std::string_view typed);
 
 }  // namespace telvane::spell

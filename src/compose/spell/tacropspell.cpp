@@ -22,7 +22,7 @@ constexpr size_t kLineBytes = kLineNodes * kNodeSize;
 constexpr size_t kMaxWalkDepth = 64;
 
 // Reads up to size bytes at offset; the bytes not read are zero. Returns the count read.
-size_t ReadAt(int fd, uint64_t offset, uint8_t* out, size_t size) {
+size_t readAt(int fd, uint64_t offset, uint8_t* out, size_t size) {
     size_t done = 0;
     while (done < size) {
         const ssize_t r = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
@@ -33,7 +33,7 @@ size_t ReadAt(int fd, uint64_t offset, uint8_t* out, size_t size) {
     return done;
 }
 
-bool WriteAt(int fd, uint64_t offset, const uint8_t* data, size_t size) {
+bool writeAt(int fd, uint64_t offset, const uint8_t* data, size_t size) {
     size_t done = 0;
     while (done < size) {
         const ssize_t r = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
@@ -43,14 +43,14 @@ bool WriteAt(int fd, uint64_t offset, const uint8_t* data, size_t size) {
     return true;
 }
 
-uint64_t FileSize(int fd) {
+uint64_t fileSize(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size < 0) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
 // Offset of the first byte after the preamble, or 0 when there is no 0x1A.
-uint64_t SkipPreamble(int fd) {
+uint64_t skipPreamble(int fd) {
     uint8_t buf[4096];
     uint64_t at = 0;
     while (true) {
@@ -62,10 +62,10 @@ uint64_t SkipPreamble(int fd) {
     }
 }
 
-bool ReadHeader(int fd, uint64_t offset, DictHeader& header) {
+bool readHeader(int fd, uint64_t offset, DictHeader& header) {
     uint8_t b[kHeaderSize];
-    if (ReadAt(fd, offset, b, kHeaderSize) != kHeaderSize) return false;
-    header = DecodeHeader(b);
+    if (readAt(fd, offset, b, kHeaderSize) != kHeaderSize) return false;
+    header = decodeHeader(b);
     return true;
 }
 
@@ -102,7 +102,7 @@ struct TAcropSpell::Dictionary {
 
     uint64_t nodesOffset() const { return headerOffset + kHeaderSize; }
     void updateLimit() {
-        const uint64_t size = FileSize(file->fd);
+        const uint64_t size = fileSize(file->fd);
         const uint64_t held = size > nodesOffset() ? (size - nodesOffset()) / kNodeSize : 0;
         limit = static_cast<uint32_t>(std::min<uint64_t>(header.nodeSlots, held));
     }
@@ -111,17 +111,17 @@ struct TAcropSpell::Dictionary {
 TAcropSpell::TAcropSpell() = default;
 TAcropSpell::~TAcropSpell() = default;
 
-void TAcropSpell::SetMaxSuggestions(int count) { maxSuggestions_ = std::clamp(count, 0, kMaxSuggestionLimit); }
+void TAcropSpell::setMaxSuggestions(int count) { maxSuggestions_ = std::clamp(count, 0, kMaxSuggestionLimit); }
 
-bool TAcropSpell::OpenMainDictionary(const std::string& name) {
+bool TAcropSpell::openMainDictionary(const std::string& name) {
     if (mainOpen_) return false;
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     auto file = std::make_shared<File>(fd);
-    uint64_t at = SkipPreamble(fd);
+    uint64_t at = skipPreamble(fd);
     DictHeader header;
-    if (at == 0 || !ReadHeader(fd, at, header) || header.kind == 0) return false;
-    const uint64_t size = FileSize(fd);
+    if (at == 0 || !readHeader(fd, at, header) || header.kind == 0) return false;
+    const uint64_t size = fileSize(fd);
     while (true) {
         auto d = std::make_unique<Dictionary>();
         d->file = file;
@@ -131,21 +131,21 @@ bool TAcropSpell::OpenMainDictionary(const std::string& name) {
         d->updateLimit();
         chain_.push_back(std::move(d));
         const uint64_t next = at + kHeaderSize + uint64_t{header.nodeSlots} * kNodeSize;
-        if (next + kTrailingSlack >= size || !ReadHeader(fd, next, header)) break;
+        if (next + kTrailingSlack >= size || !readHeader(fd, next, header)) break;
         at = next;
     }
     mainOpen_ = true;
     return true;
 }
 
-int TAcropSpell::OpenUserDictionary(const std::string& name) {
+int TAcropSpell::openUserDictionary(const std::string& name) {
     // Written in place: a link could make it write into a file elsewhere.
     const int fd = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return -1;
     auto file = std::make_shared<File>(fd);
-    const uint64_t at = SkipPreamble(fd);
+    const uint64_t at = skipPreamble(fd);
     DictHeader header;
-    if (at == 0 || !ReadHeader(fd, at, header) || header.kind != 0) return -1;
+    if (at == 0 || !readHeader(fd, at, header) || header.kind != 0) return -1;
     auto d = std::make_unique<Dictionary>();
     d->file = std::move(file);
     d->headerOffset = at;
@@ -158,27 +158,27 @@ int TAcropSpell::OpenUserDictionary(const std::string& name) {
     return number;
 }
 
-int TAcropSpell::CreateUserDictionary(const std::string& name, const std::vector<std::string>& words) {
+int TAcropSpell::createUserDictionary(const std::string& name, const std::vector<std::string>& words) {
     // A new file only: an existing name, a dangling symbolic link included, is refused rather than
     // followed or overwritten.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return -1;
-    const std::string bytes = NewUserDictionaryFile();
-    const bool written = WriteAt(fd, 0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const std::string bytes = newUserDictionaryFile();
+    const bool written = writeAt(fd, 0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ::close(fd);
     if (!written) return -1;
-    const int number = OpenUserDictionary(name);
+    const int number = openUserDictionary(name);
     if (number < 0) return -1;
-    for (const std::string& w : words) AddWord(w, number);
+    for (const std::string& w : words) addWord(w, number);
     return number;
 }
 
-void TAcropSpell::Close() {
+void TAcropSpell::close() {
     chain_.clear();
     mainOpen_ = false;
 }
 
-size_t TAcropSpell::CacheBytes() const {
+size_t TAcropSpell::cacheBytes() const {
     size_t bytes = 0;
     for (const auto& d : chain_) {
         if (d->cache) bytes += d->cache->lines.size() * sizeof(Cache::Line);
@@ -186,25 +186,25 @@ size_t TAcropSpell::CacheBytes() const {
     return bytes;
 }
 
-void TAcropSpell::EnsureMain() {
-    if (!mainOpen_) OpenMainDictionary(DictionaryName);
+void TAcropSpell::ensureMain() {
+    if (!mainOpen_) openMainDictionary(DictionaryName);
 }
 
-void TAcropSpell::RefreshUserHeaders() {
+void TAcropSpell::refreshUserHeaders() {
     for (auto& d : chain_) {
         if (d->main) continue;
         DictHeader h;
-        if (ReadHeader(d->file->fd, d->headerOffset, h)) d->header = h;
+        if (readHeader(d->file->fd, d->headerOffset, h)) d->header = h;
         d->updateLimit();
     }
 }
 
-Node TAcropSpell::ReadNode(Dictionary& d, uint32_t n) {
+Node TAcropSpell::readNode(Dictionary& d, uint32_t n) {
     if (n < 1 || n > d.limit) return Node{0, kLastSibling};  // ends any scan
     if (!d.main) {
         uint8_t b[kNodeSize];
-        ReadAt(d.file->fd, d.nodesOffset() + uint64_t{n - 1} * kNodeSize, b, kNodeSize);
-        return DecodeNode(b);
+        readAt(d.file->fd, d.nodesOffset() + uint64_t{n - 1} * kNodeSize, b, kNodeSize);
+        return decodeNode(b);
     }
     if (!d.cache) {
         d.cache = std::make_unique<Cache>();
@@ -215,23 +215,23 @@ Node TAcropSpell::ReadNode(Dictionary& d, uint32_t n) {
     const int64_t offset = static_cast<int64_t>(d.nodesOffset()) + (static_cast<int64_t>(first) - 1) * 3;
     Cache::Line& line = d.cache->lines[static_cast<size_t>(offset / 8) % d.cache->lines.size()];
     if (line.offset != offset) {
-        ReadAt(d.file->fd, static_cast<uint64_t>(offset), line.bytes.data(), kLineBytes);
+        readAt(d.file->fd, static_cast<uint64_t>(offset), line.bytes.data(), kLineBytes);
         line.offset = offset;
     }
-    return DecodeNode(line.bytes.data() + (n - first) * kNodeSize);
+    return decodeNode(line.bytes.data() + (n - first) * kNodeSize);
 }
 
-bool TAcropSpell::Holds(Dictionary& d, const std::string& codes) {
+bool TAcropSpell::holds(Dictionary& d, const std::string& codes) {
     uint32_t n = 1;
     size_t i = 0;
     const size_t last = codes.size() - 1;
     while (true) {
         if (n < 1 || n > d.limit) return false;
-        const Node node = ReadNode(d, n);
+        const Node node = readNode(d, n);
         if (node.code() == static_cast<uint8_t>(codes[i])) {
             if (i == last) {
                 if (node.wordEnd()) return true;
-            } else if (HasChild(node.child)) {
+            } else if (hasChild(node.child)) {
                 n = node.child;  // the rest of the word decides for this dictionary
                 ++i;
                 continue;
@@ -242,24 +242,24 @@ bool TAcropSpell::Holds(Dictionary& d, const std::string& codes) {
     }
 }
 
-bool TAcropSpell::IsWordFolded(const std::string& folded) {
+bool TAcropSpell::isWordFolded(const std::string& folded) {
     if (folded.size() <= 1) return true;
     std::string codes;
     codes.reserve(folded.size());
-    for (char c : folded) codes.push_back(static_cast<char>(LetterCode(static_cast<unsigned char>(c))));
+    for (char c : folded) codes.push_back(static_cast<char>(letterCode(static_cast<unsigned char>(c))));
     for (auto& d : chain_) {
-        if (Holds(*d, codes)) return true;
+        if (holds(*d, codes)) return true;
     }
     if (folded.size() >= 2 && folded.compare(folded.size() - 2, 2, "'S") == 0) {
-        return IsWordFolded(folded.substr(0, folded.size() - 2));
+        return isWordFolded(folded.substr(0, folded.size() - 2));
     }
     return false;
 }
 
-bool TAcropSpell::IsWord(std::string_view word) {
-    EnsureMain();
-    RefreshUserHeaders();
-    return IsWordFolded(FoldUpper(word));
+bool TAcropSpell::isWord(std::string_view word) {
+    ensureMain();
+    refreshUserHeaders();
+    return isWordFolded(foldUpper(word));
 }
 
 // The candidates of one suggestion search: each word is offered once, scored against w and ranked.
@@ -269,12 +269,12 @@ struct TAcropSpell::Candidates {
     RankedList list;
     std::unordered_set<std::string> offered;
 
-    void Offer(const std::string& candidate, Found found) {
+    void offer(const std::string& candidate, Found found) {
         if (!offered.insert(candidate).second) return;
         if (found == Found::Split ? !options.splitsAfterWords : options.kinds == SuggestOptions::Kinds::Ignored) {
             found = Found::Walk;
         }
-        list.Add(candidate, SimilarityScore(candidate, word, options.scoreBonus), found);
+        list.add(candidate, similarityScore(candidate, word, options.scoreBonus), found);
     }
 };
 
@@ -284,14 +284,14 @@ struct TAcropSpell::WalkState {
     size_t budget;  // node visits left; a sound trie never needs more than it has nodes
 };
 
-void TAcropSpell::Walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState& ctx) {
+void TAcropSpell::walk(Dictionary& d, uint32_t n, std::string& prefix, WalkState& ctx) {
     for (; n >= 1 && n <= d.limit && ctx.budget > 0; ++n) {
         --ctx.budget;
-        const Node node = ReadNode(d, n);
-        prefix.push_back(static_cast<char>(CodeLetter(node.code())));
-        if (node.wordEnd()) ctx.out->Offer(prefix, Found::Walk);
-        if (HasChild(node.child) && prefix.size() < kMaxWalkDepth && SoundAlikeKey(prefix, &ctx.key) == ctx.key) {
-            Walk(d, node.child, prefix, ctx);
+        const Node node = readNode(d, n);
+        prefix.push_back(static_cast<char>(codeLetter(node.code())));
+        if (node.wordEnd()) ctx.out->offer(prefix, Found::Walk);
+        if (hasChild(node.child) && prefix.size() < kMaxWalkDepth && soundAlikeKey(prefix, &ctx.key) == ctx.key) {
+            walk(d, node.child, prefix, ctx);
         }
         prefix.pop_back();
         if (node.last()) break;
@@ -312,24 +312,24 @@ struct TAcropSpell::EditWalk {
     std::string prefix;
 
     // Dropping w[i]: a letter typed twice, or another one too many.
-    Edit Dropped(size_t i) const {
+    Edit dropped(size_t i) const {
         const bool doubled = (i > 0 && w[i] == w[i - 1]) || (i + 1 < w.size() && w[i] == w[i + 1]);
         return doubled ? Edit::Doubled : Edit::Other;
     }
 
     // Scans the sibling list starting at node n, with w[0..i) accounted for.
-    void List(uint32_t n, size_t i, Edit edit) {
-        if (edit == Edit::None && i + 1 < w.size()) List(n, i + 1, Dropped(i));  // the word lacks w[i]
+    void list(uint32_t n, size_t i, Edit edit) {
+        if (edit == Edit::None && i + 1 < w.size()) list(n, i + 1, dropped(i));  // the word lacks w[i]
         for (; n >= 1 && n <= d.limit && budget > 0; ++n) {
             --budget;
-            const Node node = spell.ReadNode(d, n);
-            const auto x = static_cast<char>(CodeLetter(node.code()));
+            const Node node = spell.readNode(d, n);
+            const auto x = static_cast<char>(codeLetter(node.code()));
             prefix.push_back(x);
-            if (i < w.size() && x == w[i]) Reach(node, i + 1, edit);
+            if (i < w.size() && x == w[i]) reach(node, i + 1, edit);
             if (edit == Edit::None) {
-                if (i < w.size() && x != w[i]) Reach(node, i + 1, Changed(x, w[i]));  // x instead of w[i]
-                Reach(node, i, Edit::Other);                                          // x added before w[i]
-                if (i + 1 < w.size() && x == w[i + 1] && w[i] != w[i + 1]) Swapped(node, i);
+                if (i < w.size() && x != w[i]) reach(node, i + 1, changed(x, w[i]));  // x instead of w[i]
+                reach(node, i, Edit::Other);                                          // x added before w[i]
+                if (i + 1 < w.size() && x == w[i + 1] && w[i] != w[i + 1]) swapped(node, i);
             }
             prefix.pop_back();
             if (node.last()) break;
@@ -337,14 +337,14 @@ struct TAcropSpell::EditWalk {
     }
 
     // The path took w[i + 1] at node; it goes on with w[i].
-    void Swapped(const Node& node, size_t i) {
-        if (!HasChild(node.child)) return;
+    void swapped(const Node& node, size_t i) {
+        if (!hasChild(node.child)) return;
         for (uint32_t n = node.child; n >= 1 && n <= d.limit && budget > 0; ++n) {
             --budget;
-            const Node next = spell.ReadNode(d, n);
-            if (CodeLetter(next.code()) == static_cast<unsigned char>(w[i])) {
+            const Node next = spell.readNode(d, n);
+            if (codeLetter(next.code()) == static_cast<unsigned char>(w[i])) {
                 prefix.push_back(w[i]);
-                Reach(next, i + 2, Edit::Swap);
+                reach(next, i + 2, Edit::Swap);
                 prefix.pop_back();
             }
             if (next.last()) break;
@@ -352,12 +352,12 @@ struct TAcropSpell::EditWalk {
     }
 
     // x typed as y: the same letter with another accent, or another letter.
-    static Edit Changed(char x, char y) {
-        const bool accent = BaseLetter(static_cast<unsigned char>(x)) == BaseLetter(static_cast<unsigned char>(y));
+    static Edit changed(char x, char y) {
+        const bool accent = baseLetter(static_cast<unsigned char>(x)) == baseLetter(static_cast<unsigned char>(y));
         return accent ? Edit::Accent : Edit::Other;
     }
 
-    static Found FoundBy(Edit edit) {
+    static Found foundBy(Edit edit) {
         switch (edit) {
         case Edit::Swap: return Found::Swap;
         case Edit::Doubled: return Found::Doubled;
@@ -367,22 +367,22 @@ struct TAcropSpell::EditWalk {
     }
 
     // The path reached node (the last letter of prefix) with w[0..j) accounted for.
-    void Reach(const Node& node, size_t j, Edit edit) {
+    void reach(const Node& node, size_t j, Edit edit) {
         if (node.wordEnd()) {
-            if (j == w.size() && edit != Edit::None) out.Offer(prefix, FoundBy(edit));
+            if (j == w.size() && edit != Edit::None) out.offer(prefix, foundBy(edit));
             if (j + 1 == w.size() && edit == Edit::None)
-                out.Offer(prefix, FoundBy(Dropped(j)));  // w's last letter dropped
+                out.offer(prefix, foundBy(dropped(j)));  // w's last letter dropped
         }
-        if (!HasChild(node.child) || prefix.size() >= kMaxWalkDepth) return;
-        if (j < w.size() || edit == Edit::None) List(node.child, j, edit);
+        if (!hasChild(node.child) || prefix.size() >= kMaxWalkDepth) return;
+        if (j < w.size() || edit == Edit::None) list(node.child, j, edit);
     }
 };
 
-std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
-    EnsureMain();
-    RefreshUserHeaders();
+std::vector<std::string> TAcropSpell::suggest(std::string_view word) {
+    ensureMain();
+    refreshUserHeaders();
     const std::string typed(word.substr(0, kSuggestLength));
-    const std::string w = FoldUpper(typed);
+    const std::string w = foldUpper(typed);
     std::vector<std::string> result;
     if (w.empty()) return result;
     Candidates out{w,
@@ -393,17 +393,17 @@ std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
         for (auto& d : chain_) {
             // A walk along one word visits a small part of a sound trie; a damaged one is cut short.
             EditWalk walk{*this, *d, w, out, size_t{d->limit} * 4, {}};
-            walk.List(1, 0, EditWalk::Edit::None);
+            walk.list(1, 0, EditWalk::Edit::None);
         }
     }
-    SoundKey key = SoundAlikeKey(w);
+    SoundKey key = soundAlikeKey(w);
     std::string prefix;
-    for (const char first : FirstLettersFor(static_cast<unsigned char>(w[0]))) {
+    for (const char first : firstLettersFor(static_cast<unsigned char>(w[0]))) {
         key[0] = static_cast<unsigned char>(first);
         for (auto& d : chain_) {
             WalkState ctx{key, &out, d->limit};
             prefix.clear();
-            Walk(*d, 1, prefix, ctx);
+            walk(*d, 1, prefix, ctx);
         }
     }
     // Two words run together.
@@ -414,32 +414,32 @@ std::vector<std::string> TAcropSpell::Suggest(std::string_view word) {
     for (int d = from; d <= to; ++d) {
         const std::string head = w.substr(0, static_cast<size_t>(d));
         const std::string tail = w.substr(static_cast<size_t>(d));
-        if (IsWordFolded(head) && IsWordFolded(tail)) out.Offer(head + ' ' + tail, Found::Split);
+        if (isWordFolded(head) && isWordFolded(tail)) out.offer(head + ' ' + tail, Found::Split);
     }
-    result.reserve(out.list.Entries().size());
-    for (const auto& e : out.list.Entries()) result.push_back(Capitalise(e.word, typed));
+    result.reserve(out.list.entries().size());
+    for (const auto& e : out.list.entries()) result.push_back(capitalise(e.word, typed));
     return result;
 }
 
-TAcropSpell::Dictionary* TAcropSpell::FindUser(int number) {
+TAcropSpell::Dictionary* TAcropSpell::findUser(int number) {
     for (auto& d : chain_) {
         if (!d->main && d->number == number) return d.get();
     }
     return nullptr;
 }
 
-bool TAcropSpell::AddWord(std::string_view word, int userDictionary) {
-    EnsureMain();
-    Dictionary* d = FindUser(userDictionary);
+bool TAcropSpell::addWord(std::string_view word, int userDictionary) {
+    ensureMain();
+    Dictionary* d = findUser(userDictionary);
     if (!d) return false;
-    const std::string folded = FoldUpper(word);
+    const std::string folded = foldUpper(word);
     if (folded.empty() || folded.size() > kMaxAddLength) return false;
-    if (!std::all_of(folded.begin(), folded.end(), [](char c) { return HasOwnCode(static_cast<unsigned char>(c)); })) {
+    if (!std::all_of(folded.begin(), folded.end(), [](char c) { return hasOwnCode(static_cast<unsigned char>(c)); })) {
         return false;
     }
     const int fd = d->file->fd;
     DictHeader header;
-    if (!ReadHeader(fd, d->headerOffset, header) || header.kind != 0) return false;
+    if (!readHeader(fd, d->headerOffset, header) || header.kind != 0) return false;
     d->header = header;
     if (folded.size() + header.usedNodes > kMaxUsedNodes) return false;
     const uint32_t used0 = header.usedNodes;
@@ -447,16 +447,16 @@ bool TAcropSpell::AddWord(std::string_view word, int userDictionary) {
 
     // The nodes in use, edited in memory and written back whole.
     std::vector<uint8_t> raw(size_t{used0} * kNodeSize);
-    if (ReadAt(fd, d->nodesOffset(), raw.data(), raw.size()) != raw.size()) return false;
+    if (readAt(fd, d->nodesOffset(), raw.data(), raw.size()) != raw.size()) return false;
     std::vector<Node> nodes(used0);
-    for (uint32_t i = 0; i < used0; ++i) nodes[i] = DecodeNode(raw.data() + size_t{i} * kNodeSize);
+    for (uint32_t i = 0; i < used0; ++i) nodes[i] = decodeNode(raw.data() + size_t{i} * kNodeSize);
     auto at = [&](uint32_t n) -> Node& { return nodes[n - 1]; };
-    auto validChild = [&](uint16_t c) { return HasChild(c) && c <= nodes.size(); };
+    auto validChild = [&](uint16_t c) { return hasChild(c) && c <= nodes.size(); };
 
     // Inserts a node at position p (1-based) and renumbers the children that pointed at or past it.
     auto insertAt = [&](uint32_t p, Node node) {
         for (Node& x : nodes) {
-            if (HasChild(x.child) && x.child >= p) ++x.child;
+            if (hasChild(x.child) && x.child >= p) ++x.child;
         }
         nodes.insert(nodes.begin() + (p - 1), node);
     };
@@ -466,7 +466,7 @@ bool TAcropSpell::AddWord(std::string_view word, int userDictionary) {
         for (size_t j = i; j < folded.size(); ++j) {
             const bool lastLetter = j + 1 == folded.size();
             Node n;
-            n.bits = static_cast<uint8_t>(LetterCode(static_cast<unsigned char>(folded[j])) | kLastSibling |
+            n.bits = static_cast<uint8_t>(letterCode(static_cast<unsigned char>(folded[j])) | kLastSibling |
                                           (lastLetter ? kWordEnd : 0));
             n.child = lastLetter ? 0 : static_cast<uint16_t>(nodes.size() + 2);
             nodes.push_back(n);
@@ -477,7 +477,7 @@ bool TAcropSpell::AddWord(std::string_view word, int userDictionary) {
     bool added = true;
     uint32_t list = 1;
     for (size_t i = 0; i < folded.size(); ++i) {
-        const uint8_t code = LetterCode(static_cast<unsigned char>(folded[i]));
+        const uint8_t code = letterCode(static_cast<unsigned char>(folded[i]));
         const bool lastLetter = i + 1 == folded.size();
         uint32_t match = 0, follow = 0, lastSibling = 0;
         for (uint32_t n = list; n <= nodes.size(); ++n) {
@@ -530,20 +530,20 @@ bool TAcropSpell::AddWord(std::string_view word, int userDictionary) {
     if (used > slots) {
         // Grow in place; only the last dictionary of a file can grow.
         const uint64_t end = d->nodesOffset() + uint64_t{slots} * kNodeSize;
-        if (FileSize(fd) > end + kTrailingSlack) return false;
+        if (fileSize(fd) > end + kTrailingSlack) return false;
         while (slots < used) slots += kUserSlots;
     }
     // Nodes in use, then (when the dictionary grew) its new slots marked free.
     const uint32_t writeTo = slots > header.nodeSlots ? slots : used;
     std::vector<uint8_t> out(size_t{writeTo} * kNodeSize);
-    for (uint32_t i = 0; i < used; ++i) EncodeNode(nodes[i], out.data() + size_t{i} * kNodeSize);
-    for (uint32_t i = used; i < writeTo; ++i) EncodeNode(Node{kFreeSlot, 0}, out.data() + size_t{i} * kNodeSize);
-    if (!WriteAt(fd, d->nodesOffset(), out.data(), out.size())) return false;
+    for (uint32_t i = 0; i < used; ++i) encodeNode(nodes[i], out.data() + size_t{i} * kNodeSize);
+    for (uint32_t i = used; i < writeTo; ++i) encodeNode(Node{kFreeSlot, 0}, out.data() + size_t{i} * kNodeSize);
+    if (!writeAt(fd, d->nodesOffset(), out.data(), out.size())) return false;
     header.usedNodes = used;
     header.nodeSlots = slots;
     header.wordCount += 1;
-    const auto hb = EncodeHeader(header);
-    if (!WriteAt(fd, d->headerOffset, hb.data(), hb.size())) return false;
+    const auto hb = encodeHeader(header);
+    if (!writeAt(fd, d->headerOffset, hb.data(), hb.size())) return false;
     d->header = header;
     d->updateLimit();
     return true;

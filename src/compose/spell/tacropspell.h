@@ -57,36 +57,36 @@ public:
     std::string DictionaryName = "acrop.dct";
     std::string DictionaryUser = "custom.dct";
 
-    int MaxSuggestions() const { return maxSuggestions_; }
+    int maxSuggestions() const { return maxSuggestions_; }
     // Values above 220 are cut to 220; negative ones count as 0.
-    void SetMaxSuggestions(int count);
+    void setMaxSuggestions(int count);
 
     // Refused when a main dictionary is already open or the file is not a main dictionary; chains
     // every dictionary of the file.
-    bool OpenMainDictionary(const std::string& file);
+    bool openMainDictionary(const std::string& file);
     // The new dictionary's number, or -1 when the file cannot be opened for reading and writing or
     // is not a user dictionary.
-    int OpenUserDictionary(const std::string& file);
+    int openUserDictionary(const std::string& file);
     // Writes a new user dictionary file, opens it and adds the words; its number or -1.
-    int CreateUserDictionary(const std::string& file, const std::vector<std::string>& words = {});
+    int createUserDictionary(const std::string& file, const std::vector<std::string>& words = {});
 
-    bool IsWord(std::string_view word);
-    std::vector<std::string> Suggest(std::string_view word);
-    bool AddWord(std::string_view word, int userDictionary);
+    bool isWord(std::string_view word);
+    std::vector<std::string> suggest(std::string_view word);
+    bool addWord(std::string_view word, int userDictionary);
 
     // Closes every dictionary and frees the caches.
-    void Close();
+    void close();
 
-    bool MainOpen() const { return mainOpen_; }
-    size_t DictionaryCount() const { return chain_.size(); }
+    bool mainOpen() const { return mainOpen_; }
+    size_t dictionaryCount() const { return chain_.size(); }
 
     // Adds the same-first-character bonus to scores (see SimilarityScore); off by default.
-    void SetScoreBonus(bool on) { options_.scoreBonus = on; }
+    void setScoreBonus(bool on) { options_.scoreBonus = on; }
     const SuggestOptions& Options() const { return options_; }
-    void SetOptions(const SuggestOptions& options) { options_ = options; }
+    void setOptions(const SuggestOptions& options) { options_ = options; }
 
     // Bytes held by the node caches of the open main dictionaries.
-    size_t CacheBytes() const;
+    size_t cacheBytes() const;
 
 private:
     struct File;
@@ -96,13 +96,13 @@ private:
     struct Candidates;
     struct EditWalk;
 
-    void EnsureMain();
-    void RefreshUserHeaders();
-    Node ReadNode(Dictionary& d, uint32_t n);
-    bool Holds(Dictionary& d, const std::string& codes);
-    bool IsWordFolded(const std::string& folded);
-    void Walk(Dictionary& d, uint32_t list, std::string& prefix, WalkState& state);
-    Dictionary* FindUser(int number);
+    void ensureMain();
+    void refreshUserHeaders();
+    Node readNode(Dictionary& d, uint32_t n);
+    bool holds(Dictionary& d, const std::string& codes);
+    bool isWordFolded(const std::string& folded);
+    void walk(Dictionary& d, uint32_t list, std::string& prefix, WalkState& state);
+    Dictionary* findUser(int number);
 
     std::vector<std::unique_ptr<Dictionary>> chain_;
     bool mainOpen_ = false;

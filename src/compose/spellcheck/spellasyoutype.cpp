@@ -17,8 +17,8 @@ constexpr int kMenuSuggestions = 6;
 
 // The word of the text under a document position, as (block position of start, length); length 0
 // when there is none.
-TextWord WordAt(const QTextBlock& block, int positionInBlock) {
-    for (const TextWord& w : WordsOfText(block.text())) {
+TextWord wordAt(const QTextBlock& block, int positionInBlock) {
+    for (const TextWord& w : wordsOfText(block.text())) {
         if (positionInBlock >= w.start && positionInBlock <= w.start + w.length) return w;
     }
     return {};
@@ -33,7 +33,7 @@ void SpellHighlighter::highlightBlock(const QString& text) {
     QTextCharFormat mark;
     mark.setUnderlineStyle(QTextCharFormat::WaveUnderline);
     mark.setUnderlineColor(Qt::red);
-    for (const TextWord& w : WordsOfText(text)) {
+    for (const TextWord& w : wordsOfText(text)) {
         QString word = text.mid(w.start, w.length);
         word.replace(QChar(0x2019), QLatin1Char('\''));
         if (!service_.isWord(word)) setFormat(w.start, w.length, mark);
@@ -62,12 +62,12 @@ void SpellAsYouType::follow() {
     }
 }
 
-QMenu* SpellAsYouType::BuildContextMenu(const QPoint& viewportPos) {
+QMenu* SpellAsYouType::buildContextMenu(const QPoint& viewportPos) {
     QMenu* menu = part_->createStandardContextMenu();
     QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
     const QTextCursor at = part_->cursorForPosition(viewportPos);
     const QTextBlock block = at.block();
-    const TextWord w = WordAt(block, at.positionInBlock());
+    const TextWord w = wordAt(block, at.positionInBlock());
     QString word = block.text().mid(w.start, w.length);
     word.replace(QChar(0x2019), QLatin1Char('\''));
     if (highlighter_ && w.length > 0 && !service_.isWord(word)) {
@@ -116,7 +116,7 @@ QMenu* SpellAsYouType::BuildContextMenu(const QPoint& viewportPos) {
 }
 
 void SpellAsYouType::showMenu(const QPoint& viewportPos) {
-    QMenu* menu = BuildContextMenu(viewportPos);
+    QMenu* menu = buildContextMenu(viewportPos);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(part_->viewport()->mapToGlobal(viewportPos));
 }

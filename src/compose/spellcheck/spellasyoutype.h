@@ -37,8 +37,8 @@ public:
     SpellAsYouType(TRichText* part, const std::string& programDir);
 
     // The part's context menu for a point of its viewport (the caller owns the menu).
-    QMenu* BuildContextMenu(const QPoint& viewportPos);
-    bool Active() const { return highlighter_ != nullptr; }
+    QMenu* buildContextMenu(const QPoint& viewportPos);
+    bool active() const { return highlighter_ != nullptr; }
 
 private:
     void follow();

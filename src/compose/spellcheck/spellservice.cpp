@@ -30,28 +30,28 @@ bool isApostrophe(QChar c) { return c == QLatin1Char('\'') || c == QChar(0x2019)
 
 }  // namespace
 
-std::optional<std::string> ToCp1252(const QString& word) {
+std::optional<std::string> toCp1252(const QString& word) {
     std::string out;
     out.reserve(static_cast<size_t>(word.size()));
     for (char32_t cp : word.toUcs4()) {
-        const auto c = spell::FromUnicode(cp);
+        const auto c = spell::fromUnicode(cp);
         if (!c) return std::nullopt;
         out.push_back(static_cast<char>(*c));
     }
     return out;
 }
 
-QString FromCp1252(const std::string& text) {
+QString fromCp1252(const std::string& text) {
     QString out;
     out.reserve(static_cast<qsizetype>(text.size()));
     for (char c : text) {
-        const char32_t u = spell::ToUnicode(static_cast<unsigned char>(c));
+        const char32_t u = spell::toUnicode(static_cast<unsigned char>(c));
         out += QString::fromUcs4(&u, 1);
     }
     return out;
 }
 
-QList<TextWord> WordsOfText(const QString& text) {
+QList<TextWord> wordsOfText(const QString& text) {
     QList<TextWord> words;
     const int n = static_cast<int>(text.size());
     int p = 0;
@@ -76,15 +76,15 @@ QList<TextWord> WordsOfText(const QString& text) {
     return words;
 }
 
-std::string SpellLanguage() {
-    const std::vector<std::string> installed = spell::InstalledLanguages();
-    const std::string& chosen = AppSettings().Other.SpellLanguage;
+std::string spellLanguage() {
+    const std::vector<std::string> installed = spell::installedLanguages();
+    const std::string& chosen = appSettings().Other.SpellLanguage;
     if (std::find(installed.begin(), installed.end(), chosen) != installed.end()) return chosen;
-    return spell::LanguageForLocale(spell::EnvironmentLocale(), installed);
+    return spell::languageForLocale(spell::environmentLocale(), installed);
 }
 
-std::string MainDictionaryFor(const std::string& programDir) {
-    return spell::MainDictionaryPath(programDir, SpellLanguage());
+std::string mainDictionaryFor(const std::string& programDir) {
+    return spell::mainDictionaryPath(programDir, spellLanguage());
 }
 
 SpellService& SpellService::instance(const std::string& programDir) {
@@ -95,16 +95,16 @@ SpellService& SpellService::instance(const std::string& programDir) {
     return *it->second;
 }
 
-void SpellService::NotifyDictionariesChanged() {
+void SpellService::notifyDictionariesChanged() {
     for (auto& [dir, service] : services()) {
         service->forget();
         emit service->changed();
     }
 }
 
-void SpellService::NotifyLanguageChanged() {
+void SpellService::notifyLanguageChanged() {
     for (auto& [dir, service] : services()) {
-        service->spell_.Close();
+        service->spell_.close();
         service->opened_ = false;
         service->user_ = -1;
         service->forget();
@@ -117,17 +117,17 @@ SpellService::SpellService(std::string programDir) : programDir_(std::move(progr
 void SpellService::open() {
     if (opened_) return;
     opened_ = true;
-    spell_.DictionaryName = MainDictionaryFor(programDir_);
-    spell_.OpenMainDictionary(spell_.DictionaryName);
-    const std::string user = spell::UserDictionaryPath(programDir_);
-    user_ = fileExists(user) ? spell_.OpenUserDictionary(user) : spell_.CreateUserDictionary(user);
+    spell_.DictionaryName = mainDictionaryFor(programDir_);
+    spell_.openMainDictionary(spell_.DictionaryName);
+    const std::string user = spell::userDictionaryPath(programDir_);
+    user_ = fileExists(user) ? spell_.openUserDictionary(user) : spell_.createUserDictionary(user);
 }
 
 void SpellService::forget() { known_.clear(); }
 
 bool SpellService::available() {
     open();
-    return spell_.MainOpen();
+    return spell_.mainOpen();
 }
 
 bool SpellService::isWord(const QString& word) {
@@ -135,8 +135,8 @@ bool SpellService::isWord(const QString& word) {
     if (ignored_.contains(word)) return true;
     auto it = known_.constFind(word);
     if (it != known_.constEnd()) return *it;
-    const auto w = ToCp1252(word);
-    const bool ok = !w || !spell::InAlphabet(*w) || spell_.IsWord(*w);
+    const auto w = toCp1252(word);
+    const bool ok = !w || !spell::inAlphabet(*w) || spell_.isWord(*w);
     if (known_.size() > 50000) known_.clear();
     known_.insert(word, ok);
     return ok;
@@ -145,9 +145,9 @@ bool SpellService::isWord(const QString& word) {
 QStringList SpellService::suggest(const QString& word) {
     open();
     QStringList out;
-    const auto w = ToCp1252(word);
+    const auto w = toCp1252(word);
     if (!w) return out;
-    for (const std::string& s : spell_.Suggest(*w)) out << FromCp1252(s);
+    for (const std::string& s : spell_.suggest(*w)) out << fromCp1252(s);
     return out;
 }
 
@@ -158,9 +158,9 @@ bool SpellService::canAdd() {
 
 bool SpellService::addWord(const QString& word) {
     open();
-    const auto w = ToCp1252(word);
-    if (!w || user_ == -1 || !spell_.AddWord(*w, user_)) return false;
-    NotifyDictionariesChanged();
+    const auto w = toCp1252(word);
+    if (!w || user_ == -1 || !spell_.addWord(*w, user_)) return false;
+    notifyDictionariesChanged();
     return true;
 }
 
@@ -169,12 +169,12 @@ void SpellService::ignore(const QString& word) {
     emit changed();
 }
 
-bool SpellService::asYouType() { return AppSettings().Other.SpellCheckAsYouType; }
+bool SpellService::asYouType() { return appSettings().Other.SpellCheckAsYouType; }
 
 void SpellService::setAsYouType(bool on) {
-    if (AppSettings().Other.SpellCheckAsYouType == on) return;
-    AppSettings().Other.SpellCheckAsYouType = on;
-    SaveSettings();
+    if (appSettings().Other.SpellCheckAsYouType == on) return;
+    appSettings().Other.SpellCheckAsYouType = on;
+    saveSettings();
     for (auto& [dir, service] : services()) emit service->changed();
 }
 

@@ -19,8 +19,8 @@ namespace telvane {
 
 // Windows-1252 form of a word; empty when a character has none (the right single quotation mark
 // counts as the apostrophe).
-std::optional<std::string> ToCp1252(const QString& word);
-QString FromCp1252(const std::string& text);
+std::optional<std::string> toCp1252(const QString& word);
+QString fromCp1252(const std::string& text);
 
 // A word of a paragraph's text as the spell checker walks it: letters and digits with apostrophes
 // inside; words holding a digit are left out.
@@ -28,13 +28,13 @@ struct TextWord {
     int start = 0;
     int length = 0;
 };
-QList<TextWord> WordsOfText(const QString& text);
+QList<TextWord> wordsOfText(const QString& text);
 
 // The language of the main dictionary: the setting Other.SpellLanguage when its dictionary is
 // installed, else the installed one that suits the user's locale.
-std::string SpellLanguage();
+std::string spellLanguage();
 // The main dictionary to open for a data directory (see spell::MainDictionaryPath).
-std::string MainDictionaryFor(const std::string& programDir);
+std::string mainDictionaryFor(const std::string& programDir);
 
 class SpellService : public QObject {
     Q_OBJECT
@@ -42,9 +42,9 @@ public:
     // The service of a data directory (ending with '/'); opened on first use.
     static SpellService& instance(const std::string& programDir);
     // Tells every service that the dictionaries changed on disk (a word was added elsewhere).
-    static void NotifyDictionariesChanged();
+    static void notifyDictionariesChanged();
     // Tells every service that the language was changed: each opens its dictionaries again.
-    static void NotifyLanguageChanged();
+    static void notifyLanguageChanged();
 
     // True when a main dictionary could be opened.
     bool available();

@@ -73,28 +73,28 @@ TSpellCheckDialog::TSpellCheckDialog(const std::string& programDir, QWidget* par
     grid->addLayout(buttons, 1, 1, 5, 1);
     setLayout(grid);
 
-    connect(Replace, &QPushButton::clicked, this, &TSpellCheckDialog::ReplaceClick);
-    connect(GetNextWordButton, &QPushButton::clicked, this, &TSpellCheckDialog::GetNextWordButtonClick);
-    connect(Addbutton, &QPushButton::clicked, this, &TSpellCheckDialog::AddbuttonClick);
+    connect(Replace, &QPushButton::clicked, this, &TSpellCheckDialog::replaceClick);
+    connect(GetNextWordButton, &QPushButton::clicked, this, &TSpellCheckDialog::getNextWordButtonClick);
+    connect(Addbutton, &QPushButton::clicked, this, &TSpellCheckDialog::addbuttonClick);
     connect(Cancelbutton, &QPushButton::clicked, this, &TSpellCheckDialog::CancelbuttonClick);
-    connect(WordList, &QListWidget::itemClicked, this, &TSpellCheckDialog::WordListClick);
-    connect(WordList, &QListWidget::itemDoubleClicked, this, &TSpellCheckDialog::WordListClick);
+    connect(WordList, &QListWidget::itemClicked, this, &TSpellCheckDialog::wordListClick);
+    connect(WordList, &QListWidget::itemDoubleClicked, this, &TSpellCheckDialog::wordListClick);
 
     // The dictionaries: the main one of the user's language, and the user's (created when missing).
-    spell_.DictionaryName = MainDictionaryFor(programDir);
-    spell_.OpenMainDictionary(spell_.DictionaryName);
-    const std::string user = spell::UserDictionaryPath(programDir);
+    spell_.DictionaryName = mainDictionaryFor(programDir);
+    spell_.openMainDictionary(spell_.DictionaryName);
+    const std::string user = spell::userDictionaryPath(programDir);
     struct stat st {};
     userDictionary_ =
-        ::stat(user.c_str(), &st) == 0 ? spell_.OpenUserDictionary(user) : spell_.CreateUserDictionary(user);
+        ::stat(user.c_str(), &st) == 0 ? spell_.openUserDictionary(user) : spell_.createUserDictionary(user);
     Addbutton->setEnabled(userDictionary_ != -1);
 }
 
 TSpellCheckDialog::~TSpellCheckDialog() {
-    if (walking_ && rich_) rich_->WordWalkEnd();
+    if (walking_ && rich_) rich_->wordWalkEnd();
 }
 
-void TSpellCheckDialog::SetRichText(TRichText* richText) { rich_ = richText; }
+void TSpellCheckDialog::setRichText(TRichText* richText) { rich_ = richText; }
 
 void TSpellCheckDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -109,22 +109,22 @@ void TSpellCheckDialog::FormActivate() {
         done(2);
         return;
     }
-    rich_->WordWalkBegin();
+    rich_->wordWalkBegin();
     walking_ = true;
-    NextError();
+    nextError();
 }
 
-void TSpellCheckDialog::NextError() {
+void TSpellCheckDialog::nextError() {
     QString word;
     while (true) {
-        word = rich_->WordWalkNext();
+        word = rich_->wordWalkNext();
         if (word.isEmpty()) break;
-        const auto w = ToCp1252(word);
+        const auto w = toCp1252(word);
         // A word with a character outside the code page or the alphabet cannot be judged.
-        if (!w || !spell::InAlphabet(*w) || spell_.IsWord(*w)) continue;
+        if (!w || !spell::inAlphabet(*w) || spell_.isWord(*w)) continue;
         WordList->clear();
-        for (const std::string& s : spell_.Suggest(*w)) WordList->addItem(FromCp1252(s));
-        rich_->WordWalkMark();
+        for (const std::string& s : spell_.suggest(*w)) WordList->addItem(fromCp1252(s));
+        rich_->wordWalkMark();
         break;
     }
     if (word.isEmpty()) WordList->clear();
@@ -137,38 +137,38 @@ void TSpellCheckDialog::NextError() {
     }
 }
 
-void TSpellCheckDialog::ReplaceClick() {
+void TSpellCheckDialog::replaceClick() {
     if (!walking_) return;
-    rich_->WordWalkReplace(ReplaceAs->text());
-    NextError();
-    rich_->Repaint();
+    rich_->wordWalkReplace(ReplaceAs->text());
+    nextError();
+    rich_->repaintDocument();
 }
 
-void TSpellCheckDialog::GetNextWordButtonClick() {
-    if (walking_) NextError();
+void TSpellCheckDialog::getNextWordButtonClick() {
+    if (walking_) nextError();
 }
 
-void TSpellCheckDialog::AddbuttonClick() {
+void TSpellCheckDialog::addbuttonClick() {
     if (!walking_) return;
     if (!Word->text().isEmpty()) {
-        const auto w = ToCp1252(Word->text());
-        if (w && spell_.AddWord(*w, userDictionary_)) SpellService::NotifyDictionariesChanged();
+        const auto w = toCp1252(Word->text());
+        if (w && spell_.addWord(*w, userDictionary_)) SpellService::notifyDictionariesChanged();
     }
-    NextError();
+    nextError();
 }
 
 void TSpellCheckDialog::CancelbuttonClick() { reject(); }
 
 void TSpellCheckDialog::reject() { done(2); }
 
-void TSpellCheckDialog::WordListClick(QListWidgetItem* item) {
+void TSpellCheckDialog::wordListClick(QListWidgetItem* item) {
     if (item) ReplaceAs->setText(item->text());
 }
 
 void TSpellCheckDialog::done(int result) {
-    if (walking_ && rich_) rich_->WordWalkEnd();
+    if (walking_ && rich_) rich_->wordWalkEnd();
     walking_ = false;
-    spell_.Close();
+    spell_.close();
     QDialog::done(result);
 }
 

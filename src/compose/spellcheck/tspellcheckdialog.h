@@ -30,16 +30,16 @@ public:
     ~TSpellCheckDialog() override;
 
     // The part to check; given before the dialog is shown.
-    void SetRichText(TRichText* richText);
+    void setRichText(TRichText* richText);
 
-    void ReplaceClick();
-    void GetNextWordButtonClick();
-    void AddbuttonClick();
+    void replaceClick();
+    void getNextWordButtonClick();
+    void addbuttonClick();
     void CancelbuttonClick();
-    void WordListClick(QListWidgetItem* item);
+    void wordListClick(QListWidgetItem* item);
 
     // True when the main dictionary could be opened.
-    bool MainDictionaryOpen() const { return spell_.MainOpen(); }
+    bool mainDictionaryOpen() const { return spell_.mainOpen(); }
 
     QLineEdit* Word = nullptr;
     QLineEdit* ReplaceAs = nullptr;
@@ -58,7 +58,7 @@ protected:
 
 private:
     void FormActivate();
-    void NextError();
+    void nextError();
 
     spell::TAcropSpell spell_;
     int userDictionary_ = -1;

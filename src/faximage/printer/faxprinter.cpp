@@ -20,7 +20,7 @@
 
 namespace telvane::faximage {
 
-QString FaxPrintProgressText(int progress) {
+QString faxPrintProgressText(int progress) {
     switch (progress) {
     case ppIdle: return QStringLiteral("Idle");
     case ppComposing: return QStringLiteral("Composing");
@@ -31,7 +31,7 @@ QString FaxPrintProgressText(int progress) {
     }
 }
 
-QString TOvxFaxPrinterLog::LineFor(int code, const QString& faxFile, const QDateTime& when) {
+QString TOvxFaxPrinterLog::lineFor(int code, const QString& faxFile, const QDateTime& when) {
     const QString stamp = QLocale().toString(when, QLocale::ShortFormat);
     switch (code) {
     case 0: return QStringLiteral("Printing %1 started at %2").arg(faxFile, stamp);
@@ -42,16 +42,16 @@ QString TOvxFaxPrinterLog::LineFor(int code, const QString& faxFile, const QDate
     }
 }
 
-void TOvxFaxPrinterLog::Log(int code, const QString& faxFile, const QDateTime& when) const {
+void TOvxFaxPrinterLog::log(int code, const QString& faxFile, const QDateTime& when) const {
     if (LogFileName.isEmpty()) return;
-    const QString line = LineFor(code, faxFile, when);
+    const QString line = lineFor(code, faxFile, when);
     if (line.isEmpty()) return;
     QFile f(LogFileName);
     if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) return;
     f.write((line + QStringLiteral("\r\n")).toLocal8Bit());
 }
 
-QString SubstituteMarginTokens(const QString& caption, const QString& fileName, int page, int pageCount,
+QString substituteMarginTokens(const QString& caption, const QString& fileName, int page, int pageCount,
                                const QDateTime& when) {
     QString out;
     for (int i = 0; i < caption.size();) {
@@ -77,9 +77,9 @@ QString SubstituteMarginTokens(const QString& caption, const QString& fileName, 
     return out;
 }
 
-int FaxPagesPerSheet(bool multiPage, bool landscape) { return multiPage ? (landscape ? 2 : 4) : 1; }
+int faxPagesPerSheet(bool multiPage, bool landscape) { return multiPage ? (landscape ? 2 : 4) : 1; }
 
-QRect FaxSlotArea(const QRect& printable, bool multiPage, bool landscape, int index) {
+QRect faxSlotArea(const QRect& printable, bool multiPage, bool landscape, int index) {
     QRect area = printable;
     if (multiPage) {
         const int columns = 2, rows = landscape ? 1 : 2;
@@ -90,7 +90,7 @@ QRect FaxSlotArea(const QRect& printable, bool multiPage, bool landscape, int in
     return area.adjusted(2, 2, -2, -2);
 }
 
-FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale scale, int dpiX, int dpiY) {
+FaxPageLayout faxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale scale, int dpiX, int dpiY) {
     FaxPageLayout l;
     l.area = area;
     l.source = QRect(QPoint(0, 0), pageSize);
@@ -118,7 +118,7 @@ FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale sca
     return l;
 }
 
-QString PrinterDisplayName(const QPrinter& printer) {
+QString printerDisplayName(const QPrinter& printer) {
     if (printer.outputFormat() == QPrinter::PdfFormat)
         return printer.outputFileName().isEmpty()
                    ? QStringLiteral("a PDF file")
@@ -127,11 +127,11 @@ QString PrinterDisplayName(const QPrinter& printer) {
     return QStringLiteral("the default printer");
 }
 
-QString PrinterProblem(const QPrinter& printer, const QStringList& installed) {
-    return PrinterProblem(printer.outputFormat(), printer.printerName(), printer.outputFileName(), installed);
+QString printerProblem(const QPrinter& printer, const QStringList& installed) {
+    return printerProblem(printer.outputFormat(), printer.printerName(), printer.outputFileName(), installed);
 }
 
-QString PrinterProblem(QPrinter::OutputFormat format, const QString& printerName, const QString& file,
+QString printerProblem(QPrinter::OutputFormat format, const QString& printerName, const QString& file,
                        const QStringList& installed) {
     if (format == QPrinter::PdfFormat) {
         if (file.isEmpty())
@@ -150,7 +150,7 @@ QString PrinterProblem(QPrinter::OutputFormat format, const QString& printerName
     return {};
 }
 
-QStringList InstalledPrinterNames() { return QPrinterInfo::availablePrinterNames(); }
+QStringList installedPrinterNames() { return QPrinterInfo::availablePrinterNames(); }
 
 namespace {
 
@@ -169,7 +169,7 @@ PrinterChoice& printerChoice() {
 
 }  // namespace
 
-void TOvxFaxPrinter::RememberChoice(const QPrinter& printer) {
+void TOvxFaxPrinter::rememberChoice(const QPrinter& printer) {
     PrinterChoice& c = printerChoice();
     c.made = true;
     c.format = printer.outputFormat();
@@ -181,7 +181,7 @@ TOvxFaxPrinter::TOvxFaxPrinter(QObject* parent) : QObject(parent) { unpacker_.Op
 
 TOvxFaxPrinter::~TOvxFaxPrinter() = default;
 
-QPrinter& TOvxFaxPrinter::Printer() {
+QPrinter& TOvxFaxPrinter::qPrinter() {
     if (!printer_) {
         printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
         const PrinterChoice& c = printerChoice();
@@ -196,11 +196,11 @@ QPrinter& TOvxFaxPrinter::Printer() {
     return *printer_;
 }
 
-QString TOvxFaxPrinter::ReadinessProblem() {
-    return PrinterProblem(Printer(), InstalledPrinters ? InstalledPrinters() : QStringList());
+QString TOvxFaxPrinter::readinessProblem() {
+    return printerProblem(qPrinter(), InstalledPrinters ? InstalledPrinters() : QStringList());
 }
 
-int TOvxFaxPrinter::SetFileName(const QString& name) {
+int TOvxFaxPrinter::setFileName(const QString& name) {
     fileName_ = name;
     pageCount_ = 0;
     fine_ = wide_ = false;
@@ -223,55 +223,55 @@ int TOvxFaxPrinter::SetFileName(const QString& name) {
     return 0;
 }
 
-bool TOvxFaxPrinter::PrintSetup(QWidget* parent) {
-    QPageSetupDialog dialog(&Printer(), parent);
+bool TOvxFaxPrinter::printSetup(QWidget* parent) {
+    QPageSetupDialog dialog(&qPrinter(), parent);
     return dialog.exec() == QDialog::Accepted;
 }
 
-int TOvxFaxPrinter::PrintWithDialog(QWidget* parent) {
+int TOvxFaxPrinter::printWithDialog(QWidget* parent) {
     if (pageCount_ == 0) return 0;
-    QPrintDialog dialog(&Printer(), parent);
+    QPrintDialog dialog(&qPrinter(), parent);
     dialog.setMinMax(1, pageCount_);
     dialog.setFromTo(std::max(1, FirstPage), std::clamp(LastPage, 1, pageCount_));
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     if (dialog.exec() != QDialog::Accepted) return 1;
-    if (Printer().printRange() == QPrinter::PageRange) {
-        FirstPage = Printer().fromPage();
-        LastPage = Printer().toPage();
+    if (qPrinter().printRange() == QPrinter::PageRange) {
+        FirstPage = qPrinter().fromPage();
+        LastPage = qPrinter().toPage();
     } else {
         FirstPage = 1;
         LastPage = pageCount_;
     }
-    return PrintFax();
+    return printFax();
 }
 
 void TOvxFaxPrinter::setProgress(int code) {
     progress_ = code;
     emit OnFaxPrintStatus(code);
-    if (StatusDisplay) StatusDisplay->UpdateStatus(*this);
+    if (StatusDisplay) StatusDisplay->updateStatus(*this);
     QCoreApplication::processEvents();
 }
 
 void TOvxFaxPrinter::log(int code) {
-    if (FaxPrinterLog) FaxPrinterLog->Log(code, fileName_, QDateTime::currentDateTime());
+    if (FaxPrinterLog) FaxPrinterLog->log(code, fileName_, QDateTime::currentDateTime());
     emit OnFaxPrintLog(code);
 }
 
-void TOvxFaxPrinter::PrintAbort() {
+void TOvxFaxPrinter::printAbort() {
     if (!printing_) return;
     aborted_ = true;
     unpacker_.Options |= uoAbort;
 }
 
 int TOvxFaxPrinter::decode(int page, Raster& out) {
-    unpacker_.SetInFileName(fileName_.toStdString());
+    unpacker_.setInFileName(fileName_.toStdString());
     bool fine = false;
     Raster r;
-    const int rc = unpacker_.UnpackPageToRaster(page, r, fine);
+    const int rc = unpacker_.unpackPageToRaster(page, r, fine);
     if (rc != 0) return rc;
     if (r.empty()) r = Raster(wide_ ? 2048 : 1728, 1);
     // Standard pages have half as many rows per inch: double them for a true aspect.
-    out = fine ? std::move(r) : StretchRaster(r, r.width, r.height * 2);
+    out = fine ? std::move(r) : stretchRaster(r, r.width, r.height * 2);
     return 0;
 }
 
@@ -285,7 +285,7 @@ int TOvxFaxPrinter::drawMargin(QPainter& painter, const TOvxFaxPrinterMargin& ma
             font.setPixelSize(std::max(1, font.pixelSize() / 2));
     }
     painter.setFont(font);
-    const QString text = SubstituteMarginTokens(margin.Caption, fileName_, page, pageCount_, jobTime_);
+    const QString text = substituteMarginTokens(margin.Caption, fileName_, page, pageCount_, jobTime_);
     const int textHeight = painter.fontMetrics().height();
     const int dpi = painter.device()->logicalDpiY();
     const int rule = std::max(1, dpi / 72);  // about one point
@@ -312,13 +312,13 @@ int TOvxFaxPrinter::printPage(QPainter& painter, int page, int slot, bool landsc
     const int rc = decode(page, r);
     if (rc != 0) return rc;
     setProgress(ppComposing);
-    QPrinter& printer = Printer();
+    QPrinter& printer = qPrinter();
     const QRect printable(QPoint(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
-    QRect area = FaxSlotArea(printable, MultiPage, landscape, slot);
+    QRect area = faxSlotArea(printable, MultiPage, landscape, slot);
     drawMargin(painter, FaxHeader, area, true, page);
     drawMargin(painter, FaxFooter, area, false, page);
     const FaxPageLayout layout =
-        FaxPlacePage(area, QSize(r.width, r.height), PrintScale, printer.resolution(), printer.resolution());
+        faxPlacePage(area, QSize(r.width, r.height), PrintScale, printer.resolution(), printer.resolution());
     setProgress(ppRendering);
     if (!layout.image.isEmpty()) {
         QImage mono(r.width, r.height, QImage::Format_Mono);
@@ -330,17 +330,17 @@ int TOvxFaxPrinter::printPage(QPainter& painter, int page, int slot, bool landsc
     return 0;
 }
 
-int TOvxFaxPrinter::PrintFax() {
+int TOvxFaxPrinter::printFax() {
     lastError_.clear();
     if (pageCount_ == 0 || printing_) return 0;
-    QPrinter& printer = Printer();
-    const QString where = PrinterDisplayName(printer);
+    QPrinter& printer = qPrinter();
+    const QString where = printerDisplayName(printer);
     auto failure = [&where](const QString& reason) {
         return QStringLiteral("Printing on %1 failed: %2.").arg(where, reason);
     };
     // A destination that cannot take the job is named with its reason before anything starts
     // (Qt would only warn on stderr and draw nothing).
-    if (const QString problem = ReadinessProblem(); !problem.isEmpty()) {
+    if (const QString problem = readinessProblem(); !problem.isEmpty()) {
         lastError_ = failure(problem);
         log(0);
         log(3);
@@ -353,12 +353,12 @@ int TOvxFaxPrinter::PrintFax() {
     unpacker_.Options &= ~uoAbort;
     jobTime_ = QDateTime::currentDateTime();
     currentPage_ = first;
-    if (StatusDisplay) StatusDisplay->ShowStatus(*this);
+    if (StatusDisplay) StatusDisplay->showStatus(*this);
     log(0);
 
     printer.setDocName(Caption);
     const bool landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
-    const int perSheet = FaxPagesPerSheet(MultiPage, landscape);
+    const int perSheet = faxPagesPerSheet(MultiPage, landscape);
     QPainter painter;
     int rc = 0;
     if (!painter.begin(&printer)) {
@@ -395,7 +395,7 @@ int TOvxFaxPrinter::PrintFax() {
         log(rc == 0 ? 1 : 3);
     }
     setProgress(ppIdle);
-    if (StatusDisplay) StatusDisplay->CloseStatus(*this);
+    if (StatusDisplay) StatusDisplay->closeStatus(*this);
     printing_ = false;
     return rc;
 }

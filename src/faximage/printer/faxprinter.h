@@ -31,7 +31,7 @@ enum TFaxPrintScale { psNone, psFitToPage };
 enum TFaxPrintProgress { ppIdle, ppComposing, ppRendering, ppSubmitting, ppConverting };
 
 // "Idle", "Composing", "Rendering", "Submitting", "Converting".
-QString FaxPrintProgressText(int progress);
+QString faxPrintProgressText(int progress);
 
 struct TOvxFaxPrinterMargin {
     QString Caption;
@@ -44,8 +44,8 @@ class TOvxFaxPrinterLog {
 public:
     QString LogFileName = QStringLiteral("FAXPRINT.LOG");
     // Codes: 0 started, 1 finished, 2 aborted, 3 failed. Write failures are ignored.
-    void Log(int code, const QString& faxFile, const QDateTime& when = QDateTime::currentDateTime()) const;
-    static QString LineFor(int code, const QString& faxFile, const QDateTime& when);
+    void log(int code, const QString& faxFile, const QDateTime& when = QDateTime::currentDateTime()) const;
+    static QString lineFor(int code, const QString& faxFile, const QDateTime& when);
 };
 
 class TOvxFaxPrinter;
@@ -54,15 +54,15 @@ class TOvxFaxPrinter;
 class TOvxAbstractFaxPrinterStatus {
 public:
     virtual ~TOvxAbstractFaxPrinterStatus() = default;
-    virtual void ShowStatus(TOvxFaxPrinter& printer) = 0;
-    virtual void UpdateStatus(TOvxFaxPrinter& printer) = 0;
-    virtual void CloseStatus(TOvxFaxPrinter& printer) = 0;
+    virtual void showStatus(TOvxFaxPrinter& printer) = 0;
+    virtual void updateStatus(TOvxFaxPrinter& printer) = 0;
+    virtual void closeStatus(TOvxFaxPrinter& printer) = 0;
 };
 
 // Substitutes the tokens of a header or footer caption: each "$" starts a token running to the
 // next blank, replaced by the value named by its first letter (D date, T time, F file name,
 // N page count, P page number, case-insensitive; any other letter gives an empty string).
-QString SubstituteMarginTokens(const QString& caption, const QString& fileName, int page, int pageCount,
+QString substituteMarginTokens(const QString& caption, const QString& fileName, int page, int pageCount,
                                const QDateTime& when);
 
 // Where one fax page goes on a sheet.
@@ -75,26 +75,26 @@ struct FaxPageLayout {
 // The drawing area of slot `index` (0-based within the sheet) of a sheet with the given
 // printable rectangle: the whole sheet, or with MultiPage a quarter (portrait: top-left,
 // top-right, bottom-left, bottom-right) or a half (landscape: left, right), shrunk by 2 pels.
-QRect FaxSlotArea(const QRect& printable, bool multiPage, bool landscape, int index);
+QRect faxSlotArea(const QRect& printable, bool multiPage, bool landscape, int index);
 // Pages per sheet: 1, or with MultiPage 4 in portrait and 2 in landscape.
-int FaxPagesPerSheet(bool multiPage, bool landscape);
+int faxPagesPerSheet(bool multiPage, bool landscape);
 // Size and place of a page bitmap of pageSize (pels at about 200 per inch) in `area`:
 // psFitToPage: 93 % of the area width, proportional height, shrunk further when too tall;
 // psNone: pels x dpi / 200 in both directions, the height cut to the area.
-FaxPageLayout FaxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale scale, int dpiX, int dpiY);
+FaxPageLayout faxPlacePage(const QRect& area, QSize pageSize, TFaxPrintScale scale, int dpiX, int dpiY);
 
 // The name a user knows a print destination by: the printer's name, "the PDF file NAME", or
 // "the default printer".
-QString PrinterDisplayName(const QPrinter& printer);
+QString printerDisplayName(const QPrinter& printer);
 // Why a job cannot start on `printer` when `installed` are the system's printers; empty when it
 // can. Checked before a job starts so that a missing printer is named, not silently skipped.
-QString PrinterProblem(const QPrinter& printer, const QStringList& installed);
+QString printerProblem(const QPrinter& printer, const QStringList& installed);
 // The same for a destination given by its parts (a system printer needs a printing system to
 // be made into a QPrinter).
-QString PrinterProblem(QPrinter::OutputFormat format, const QString& printerName, const QString& outputFile,
+QString printerProblem(QPrinter::OutputFormat format, const QString& printerName, const QString& outputFile,
                        const QStringList& installed);
 // The system's printers (QPrinterInfo).
-QStringList InstalledPrinterNames();
+QStringList installedPrinterNames();
 
 class TOvxFaxPrinter : public QObject {
     Q_OBJECT
@@ -112,43 +112,43 @@ public:
 
     // Reads the page count and page 1's flags; the range becomes 1..page count. Returns 0 or
     // the decoder's error (the page count is then 0).
-    int SetFileName(const QString& name);
+    int setFileName(const QString& name);
     const QString& FileName() const { return fileName_; }
 
-    int PageCount() const { return pageCount_; }
-    bool FaxFine() const { return fine_; }
-    bool FaxWide() const { return wide_; }
+    int pageCount() const { return pageCount_; }
+    bool faxFine() const { return fine_; }
+    bool faxWide() const { return wide_; }
     int FirstPage = 0;
     int LastPage = 0;
-    int CurrentPage() const { return currentPage_; }
-    int Progress() const { return progress_; }
+    int currentPage() const { return currentPage_; }
+    int progress() const { return progress_; }
     bool Printing() const { return printing_; }
 
     // The printer used; made on first use for the current system printer. Tests and callers
     // may replace its settings (output file, resolution, orientation).
-    QPrinter& Printer();
+    QPrinter& qPrinter();
 
     // The system's printers as the readiness check sees them; replaceable for tests.
-    std::function<QStringList()> InstalledPrinters = InstalledPrinterNames;
+    std::function<QStringList()> InstalledPrinters = installedPrinterNames;
     // Why the current printer cannot take a job now; empty when it can.
-    QString ReadinessProblem();
+    QString readinessProblem();
     // After PrintFax failed: a sentence naming the printer and the reason; empty otherwise.
-    const QString& LastError() const { return lastError_; }
+    const QString& lastError() const { return lastError_; }
     // A printer the user chose (name, or PDF output file) is used by every fax printer made
     // afterwards in this run.
-    static void RememberChoice(const QPrinter& printer);
+    static void rememberChoice(const QPrinter& printer);
     // Off: this printer starts from the system's current printer whatever was chosen.
     bool UseRememberedChoice = true;
 
     // The printer setup dialog; true when confirmed.
-    bool PrintSetup(QWidget* parent = nullptr);
+    bool printSetup(QWidget* parent = nullptr);
     // The print dialog with the page range; prints when confirmed. 0, 1 when cancelled, or an error.
-    int PrintWithDialog(QWidget* parent = nullptr);
+    int printWithDialog(QWidget* parent = nullptr);
     // Prints FirstPage..LastPage (clamped to the file): 0, or a negative code (ecUnpackAbort
     // after an abort).
-    int PrintFax();
+    int printFax();
     // Stops the running job at the next step.
-    void PrintAbort();
+    void printAbort();
 
 signals:
     void OnNextPage(int currentPage, int totalPages);

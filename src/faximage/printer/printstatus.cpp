@@ -23,7 +23,7 @@ TStandardFaxPrinterStatusDisplay::TStandardFaxPrinterStatusDisplay(QWidget* pare
     status_->setMinimumWidth(260);
     abort_ = new QPushButton(QStringLiteral("&Abort"));
     connect(abort_, &QPushButton::clicked, this, [this] {
-        if (printer_) printer_->PrintAbort();
+        if (printer_) printer_->printAbort();
     });
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -31,24 +31,24 @@ TStandardFaxPrinterStatusDisplay::TStandardFaxPrinterStatusDisplay(QWidget* pare
     layout->addWidget(abort_, 0, Qt::AlignHCenter);
 }
 
-QString TStandardFaxPrinterStatusDisplay::StatusLine(const TOvxFaxPrinter& printer) {
+QString TStandardFaxPrinterStatusDisplay::statusLine(const TOvxFaxPrinter& printer) {
     return QStringLiteral("%1 %2 of %3")
-        .arg(FaxPrintProgressText(printer.Progress()))
-        .arg(printer.CurrentPage())
+        .arg(faxPrintProgressText(printer.progress()))
+        .arg(printer.currentPage())
         .arg(printer.LastPage);
 }
 
 QString TStandardFaxPrinterStatusDisplay::statusText() const { return status_->text(); }
 QString TStandardFaxPrinterStatusDisplay::fileText() const { return fileName_->text(); }
 
-void TStandardFaxPrinterStatusDisplay::ShowStatus(TOvxFaxPrinter& printer) {
+void TStandardFaxPrinterStatusDisplay::showStatus(TOvxFaxPrinter& printer) {
     printer_ = &printer;
     fileName_->setText(printer.FileName().toUpper());
-    pages_->setText(QString::number(printer.PageCount()));
-    resolution_->setText(printer.FaxFine() ? QStringLiteral("high") : QStringLiteral("standard"));
-    width_->setText(printer.FaxWide() ? QStringLiteral("2048") : QStringLiteral("1728"));
+    pages_->setText(QString::number(printer.pageCount()));
+    resolution_->setText(printer.faxFine() ? QStringLiteral("high") : QStringLiteral("standard"));
+    width_->setText(printer.faxWide() ? QStringLiteral("2048") : QStringLiteral("1728"));
     range_->setText(QStringLiteral("%1 to %2").arg(printer.FirstPage).arg(printer.LastPage));
-    UpdateStatus(printer);
+    updateStatus(printer);
     adjustSize();
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect r = frameGeometry();
@@ -59,12 +59,12 @@ void TStandardFaxPrinterStatusDisplay::ShowStatus(TOvxFaxPrinter& printer) {
     raise();
 }
 
-void TStandardFaxPrinterStatusDisplay::UpdateStatus(TOvxFaxPrinter& printer) {
-    status_->setText(StatusLine(printer));
+void TStandardFaxPrinterStatusDisplay::updateStatus(TOvxFaxPrinter& printer) {
+    status_->setText(statusLine(printer));
     abort_->setEnabled(printer.Printing());
 }
 
-void TStandardFaxPrinterStatusDisplay::CloseStatus(TOvxFaxPrinter&) {
+void TStandardFaxPrinterStatusDisplay::closeStatus(TOvxFaxPrinter&) {
     printer_ = nullptr;
     hide();
 }

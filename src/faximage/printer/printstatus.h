@@ -17,12 +17,12 @@ class TStandardFaxPrinterStatusDisplay : public QDialog, public TOvxAbstractFaxP
 public:
     explicit TStandardFaxPrinterStatusDisplay(QWidget* parent = nullptr);
 
-    void ShowStatus(TOvxFaxPrinter& printer) override;
-    void UpdateStatus(TOvxFaxPrinter& printer) override;
-    void CloseStatus(TOvxFaxPrinter& printer) override;
+    void showStatus(TOvxFaxPrinter& printer) override;
+    void updateStatus(TOvxFaxPrinter& printer) override;
+    void closeStatus(TOvxFaxPrinter& printer) override;
 
     // "Converting 2 of 5": progress text, current page, last page.
-    static QString StatusLine(const TOvxFaxPrinter& printer);
+    static QString statusLine(const TOvxFaxPrinter& printer);
     QString statusText() const;
     QString fileText() const;
 

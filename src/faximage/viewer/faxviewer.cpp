@@ -93,7 +93,7 @@ TOvxFaxViewer::TOvxFaxViewer(QWidget* parent) : QAbstractScrollArea(parent) {
     setObjectName(QStringLiteral("ovViewer"));
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::Box);
-    SetAcceptDragged(true);
+    setAcceptDragged(true);
     resize(100, 50);
     viewport()->setAutoFillBackground(false);
     unpacker_.Options = 0;  // a page decodes in milliseconds; no re-entry while it does
@@ -103,12 +103,12 @@ TOvxFaxViewer::TOvxFaxViewer(QWidget* parent) : QAbstractScrollArea(parent) {
 
 TOvxFaxViewer::~TOvxFaxViewer() = default;
 
-void TOvxFaxViewer::SetFGColor(const QColor& c) {
+void TOvxFaxViewer::setFGColor(const QColor& c) {
     fg_ = c;
     rebuildDisplay();
 }
 
-void TOvxFaxViewer::SetBGColor(const QColor& c) {
+void TOvxFaxViewer::setBGColor(const QColor& c) {
     bg_ = c;
     rebuildDisplay();
 }
@@ -122,17 +122,17 @@ int TOvxFaxViewer::reduce(int& mult, int& div) {
     return g;
 }
 
-void TOvxFaxViewer::SetScaling(bool on) {
+void TOvxFaxViewer::setScaling(bool on) {
     scaling_ = on;
     initPage();
 }
 
-void TOvxFaxViewer::SetHorizMult(int v) { SetScale(v, hDiv_, vMul_, vDiv_); }
-void TOvxFaxViewer::SetHorizDiv(int v) { SetScale(hMul_, v, vMul_, vDiv_); }
-void TOvxFaxViewer::SetVertMult(int v) { SetScale(hMul_, hDiv_, v, vDiv_); }
-void TOvxFaxViewer::SetVertDiv(int v) { SetScale(hMul_, hDiv_, vMul_, v); }
+void TOvxFaxViewer::setHorizMult(int v) { setScale(v, hDiv_, vMul_, vDiv_); }
+void TOvxFaxViewer::setHorizDiv(int v) { setScale(hMul_, v, vMul_, vDiv_); }
+void TOvxFaxViewer::setVertMult(int v) { setScale(hMul_, hDiv_, v, vDiv_); }
+void TOvxFaxViewer::setVertDiv(int v) { setScale(hMul_, hDiv_, vMul_, v); }
 
-void TOvxFaxViewer::SetScale(int horizMult, int horizDiv, int vertMult, int vertDiv) {
+void TOvxFaxViewer::setScale(int horizMult, int horizDiv, int vertMult, int vertDiv) {
     if (horizMult > 0) hMul_ = horizMult;
     if (horizDiv > 0) hDiv_ = horizDiv;
     if (vertMult > 0) vMul_ = vertMult;
@@ -142,38 +142,38 @@ void TOvxFaxViewer::SetScale(int horizMult, int horizDiv, int vertMult, int vert
     initPage();
 }
 
-void TOvxFaxViewer::SetAutoScaleMode(TAutoScaleMode mode) {
+void TOvxFaxViewer::setAutoScaleMode(TAutoScaleMode mode) {
     if (mode == autoScale_) return;
     autoScale_ = mode;
     for (Slot& s : slots_) s.bitmap.reset();
     if (loadWhole_ && !slots_.empty()) {
-        SetFileName(fileName_);
+        setFileName(fileName_);
         return;
     }
     initPage();
 }
 
-void TOvxFaxViewer::SetAcceptDragged(bool on) {
+void TOvxFaxViewer::setAcceptDragged(bool on) {
     acceptDragged_ = on;
     setAcceptDrops(on);
     viewport()->setAcceptDrops(on);
 }
 
-void TOvxFaxViewer::SetLoadWholeFax(bool on) { loadWhole_ = on; }
+void TOvxFaxViewer::setLoadWholeFax(bool on) { loadWhole_ = on; }
 
 QRect TOvxFaxViewer::effectiveScale() const {
     // x = horizontal mult, y = vertical mult, width = horizontal div, height = vertical div.
     return scaling_ ? QRect(hMul_, vMul_, hDiv_, vDiv_) : QRect(1, 1, 1, 1);
 }
 
-QPoint TOvxFaxViewer::ScrollOffset() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
+QPoint TOvxFaxViewer::scrollOffset() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
 
-const Raster& TOvxFaxViewer::PageBitmap() const {
-    if (page_ < 1 || page_ > PageCount() || !slots_[page_ - 1].bitmap) return empty_;
+const Raster& TOvxFaxViewer::pageBitmap() const {
+    if (page_ < 1 || page_ > pageCount() || !slots_[page_ - 1].bitmap) return empty_;
     return *slots_[page_ - 1].bitmap;
 }
 
-int TOvxFaxViewer::DecodedPages() const {
+int TOvxFaxViewer::decodedPages() const {
     return int(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.bitmap.has_value(); }));
 }
 
@@ -184,14 +184,14 @@ int TOvxFaxViewer::decodePage(int page, Raster& out) {
     if (rc == 0) rc = reader.seekPage(page, header);
     if (rc != 0) return rc;
     reader.close();
-    unpacker_.SetInFileName(fileName_.toStdString());
+    unpacker_.setInFileName(fileName_.toStdString());
     unpacker_.AutoScaleMode = autoScale_;
     unpacker_.WhitespaceCompression = WhitespaceCompression;
     unpacker_.WhitespaceFrom = WhitespaceFrom;
     unpacker_.WhitespaceTo = WhitespaceTo;
     unpacker_.Scaling = false;
     Raster r;
-    rc = unpacker_.UnpackPageToBitmap(page, r);
+    rc = unpacker_.unpackPageToBitmap(page, r);
     if (rc != 0) return rc;
     int width = header.lineWidth();
     if (!header.fine() && autoScale_ == asHalfWidth) width /= 2;
@@ -204,7 +204,7 @@ int TOvxFaxViewer::decodePage(int page, Raster& out) {
     return 0;
 }
 
-int TOvxFaxViewer::SetFileName(const QString& fileName) {
+int TOvxFaxViewer::setFileName(const QString& fileName) {
     const QString name = fileName;  // may be FileName() itself, which unloading clears
     if (name.isEmpty()) {
         unload();
@@ -296,7 +296,7 @@ void TOvxFaxViewer::initPage() {
 }
 
 void TOvxFaxViewer::rebuildDisplay() {
-    const Raster& r = PageBitmap();
+    const Raster& r = pageBitmap();
     if (r.empty()) {
         display_ = QImage();
         scaled_ = QSize();
@@ -328,33 +328,33 @@ void TOvxFaxViewer::updateScrollBars() {
     verticalScrollBar()->setPageStep(std::max(1, client.height()));
 }
 
-void TOvxFaxViewer::SetCurrentPage(int n) {
-    if (n < 1 || n > PageCount()) return;
+void TOvxFaxViewer::setCurrentPage(int n) {
+    if (n < 1 || n > pageCount()) return;
     page_ = n;
     initPage();
 }
 
-void TOvxFaxViewer::FirstPage() {
+void TOvxFaxViewer::firstPage() {
     if (page_ == 1) {
         scrollTo(0, 0);
         return;
     }
-    SetCurrentPage(1);
+    setCurrentPage(1);
 }
 
-void TOvxFaxViewer::PrevPage() {
-    if (page_ > 1) SetCurrentPage(page_ - 1);
+void TOvxFaxViewer::prevPage() {
+    if (page_ > 1) setCurrentPage(page_ - 1);
 }
 
-void TOvxFaxViewer::NextPage() {
-    if (page_ < PageCount()) SetCurrentPage(page_ + 1);
+void TOvxFaxViewer::nextPage() {
+    if (page_ < pageCount()) setCurrentPage(page_ + 1);
 }
 
-void TOvxFaxViewer::LastPage() {
-    if (PageCount() > 0 && page_ != PageCount()) SetCurrentPage(PageCount());
+void TOvxFaxViewer::lastPage() {
+    if (pageCount() > 0 && page_ != pageCount()) setCurrentPage(pageCount());
 }
 
-void TOvxFaxViewer::SetRotation(int quarterTurns) {
+void TOvxFaxViewer::setRotation(int quarterTurns) {
     quarterTurns = ((quarterTurns % 4) + 4) % 4;
     if (quarterTurns == rotation_) return;
     const int turn = (quarterTurns - rotation_ + 4) % 4;
@@ -364,9 +364,9 @@ void TOvxFaxViewer::SetRotation(int quarterTurns) {
     initPage();
 }
 
-void TOvxFaxViewer::BeginUpdate() { ++updateDepth_; }
+void TOvxFaxViewer::beginUpdate() { ++updateDepth_; }
 
-void TOvxFaxViewer::EndUpdate() {
+void TOvxFaxViewer::endUpdate() {
     if (updateDepth_ > 0 && --updateDepth_ == 0 && pendingInit_) {
         pendingInit_ = false;
         initPage();
@@ -387,7 +387,7 @@ void TOvxFaxViewer::resizeEvent(QResizeEvent* e) {
 
 void TOvxFaxViewer::paintEvent(QPaintEvent* e) {
     QPainter p(viewport());
-    const QPoint off = ScrollOffset();
+    const QPoint off = scrollOffset();
     const QRect pageRect(-off, scaled_);
     const QRect dirty = e->rect();
     // Around the page: a neutral grey so the page edges stay visible.
@@ -409,18 +409,18 @@ void TOvxFaxViewer::keyPressEvent(QKeyEvent* e) {
     }
     // A mark is of no use without a way to copy it: Ctrl+C copies, Ctrl+A marks the whole page.
     if (e->matches(QKeySequence::Copy)) {
-        CopyToClipboard();
+        copyToClipboard();
         e->accept();
         return;
     }
     if (e->matches(QKeySequence::SelectAll)) {
-        SelectAll();
+        selectAll();
         e->accept();
         return;
     }
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
     const int steps = ctrl ? 10 : 1;
-    const QPoint off = ScrollOffset();
+    const QPoint off = scrollOffset();
     const int hstep = std::max(1, HorizScroll) * steps, vstep = std::max(1, VertScroll) * steps;
     switch (e->key()) {
     case Qt::Key_Up: scrollTo(off.x(), off.y() - vstep); break;
@@ -431,23 +431,23 @@ void TOvxFaxViewer::keyPressEvent(QKeyEvent* e) {
         if (ctrl)
             scrollTo(off.x(), 0);
         else
-            PrevPage();
+            prevPage();
         break;
     case Qt::Key_PageDown:
         if (ctrl)
             scrollTo(off.x(), verticalScrollBar()->maximum());
         else
-            NextPage();
+            nextPage();
         break;
     case Qt::Key_Home:
         if (ctrl)
-            FirstPage();
+            firstPage();
         else
             scrollTo(0, off.y());
         break;
     case Qt::Key_End:
         if (ctrl)
-            LastPage();
+            lastPage();
         else
             scrollTo(horizontalScrollBar()->maximum(), off.y());
         break;
@@ -457,7 +457,7 @@ void TOvxFaxViewer::keyPressEvent(QKeyEvent* e) {
 }
 
 QPoint TOvxFaxViewer::toPage(const QPoint& client) const {
-    const QPoint p = client + ScrollOffset();
+    const QPoint p = client + scrollOffset();
     return {std::clamp(p.x(), 0, scaled_.width()), std::clamp(p.y(), 0, scaled_.height())};
 }
 
@@ -506,7 +506,7 @@ void TOvxFaxViewer::autoScrollTick() {
     };
     const int dx = stepFor(p.x(), client.left(), client.right(), std::max(1, HorizScroll));
     const int dy = stepFor(p.y(), client.top(), client.bottom(), std::max(1, VertScroll));
-    const QPoint off = ScrollOffset();
+    const QPoint off = scrollOffset();
     scrollTo(off.x() + dx, off.y() + dy);
     extendMark(p);
 }
@@ -516,16 +516,16 @@ void TOvxFaxViewer::mouseReleaseEvent(QMouseEvent* e) {
     captured_ = false;
     autoScroll_.stop();
     extendMark(e->position().toPoint());
-    if (mark_ && (mark_->width() == 0 || mark_->height() == 0)) ClearMark();
+    if (mark_ && (mark_->width() == 0 || mark_->height() == 0)) clearMark();
 }
 
-void TOvxFaxViewer::SelectAll() {
+void TOvxFaxViewer::selectAll() {
     if (scaled_.isEmpty()) return;
     mark_ = QRect(QPoint(0, 0), scaled_);
     viewport()->update();
 }
 
-void TOvxFaxViewer::SelectRect(const QRect& r) {
+void TOvxFaxViewer::selectRect(const QRect& r) {
     const QRect clamped = r.normalized().intersected(QRect(QPoint(0, 0), scaled_));
     if (clamped.width() <= 0 || clamped.height() <= 0)
         mark_.reset();
@@ -534,13 +534,13 @@ void TOvxFaxViewer::SelectRect(const QRect& r) {
     viewport()->update();
 }
 
-void TOvxFaxViewer::ClearMark() {
+void TOvxFaxViewer::clearMark() {
     mark_.reset();
     viewport()->update();
 }
 
-QImage TOvxFaxViewer::MarkImage() const {
-    const Raster& r = PageBitmap();
+QImage TOvxFaxViewer::markImage() const {
+    const Raster& r = pageBitmap();
     if (!mark_ || r.empty()) return {};
     const QRect s = effectiveScale();
     // Display pels back to page pels through the scale ratios.
@@ -561,8 +561,8 @@ QImage TOvxFaxViewer::MarkImage() const {
     return img;
 }
 
-bool TOvxFaxViewer::CopyToClipboard() {
-    const QImage img = MarkImage();
+bool TOvxFaxViewer::copyToClipboard() {
+    const QImage img = markImage();
     if (img.isNull()) return false;
     QApplication::clipboard()->setImage(img);
     return true;
@@ -579,7 +579,7 @@ void TOvxFaxViewer::dropEvent(QDropEvent* e) {
     const QString file = e->mimeData()->urls().first().toLocalFile();
     if (file.isEmpty()) return;
     e->acceptProposedAction();
-    SetFileName(file);
+    setFileName(file);
     emit OnDropFile(file);
 }
 

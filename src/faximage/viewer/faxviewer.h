@@ -31,25 +31,25 @@ public:
     // Colours used for black and white pels.
     QColor FGColor() const { return fg_; }
     QColor BGColor() const { return bg_; }
-    void SetFGColor(const QColor& c);
-    void SetBGColor(const QColor& c);
+    void setFGColor(const QColor& c);
+    void setBGColor(const QColor& c);
 
     // Scaling: when on, the page is shown at HorizMult/HorizDiv by VertMult/VertDiv. Values of
     // 0 are ignored; a ratio whose two values are equal is kept as 1/1.
     bool Scaling() const { return scaling_; }
-    void SetScaling(bool on);
+    void setScaling(bool on);
     int HorizMult() const { return hMul_; }
     int HorizDiv() const { return hDiv_; }
     int VertMult() const { return vMul_; }
     int VertDiv() const { return vDiv_; }
-    void SetHorizMult(int v);
-    void SetHorizDiv(int v);
-    void SetVertMult(int v);
-    void SetVertDiv(int v);
-    void SetScale(int horizMult, int horizDiv, int vertMult, int vertDiv);
+    void setHorizMult(int v);
+    void setHorizDiv(int v);
+    void setVertMult(int v);
+    void setVertDiv(int v);
+    void setScale(int horizMult, int horizDiv, int vertMult, int vertDiv);
 
     TAutoScaleMode AutoScaleMode() const { return autoScale_; }
-    void SetAutoScaleMode(TAutoScaleMode mode);
+    void setAutoScaleMode(TAutoScaleMode mode);
     bool WhitespaceCompression = false;
     int WhitespaceFrom = 0;
     int WhitespaceTo = 0;
@@ -59,57 +59,57 @@ public:
     int VertScroll = 8;
 
     bool AcceptDragged() const { return acceptDragged_; }
-    void SetAcceptDragged(bool on);
+    void setAcceptDragged(bool on);
     bool LoadWholeFax() const { return loadWhole_; }
-    void SetLoadWholeFax(bool on);
+    void setLoadWholeFax(bool on);
     QCursor BusyCursor = QCursor(Qt::ArrowCursor);
 
     // Loads a fax file (an empty name unloads): 0, -2 when the file does not exist, -8001 when
     // it is not a fax file, or a decoder error. Failures are also reported by OnViewerError.
-    int SetFileName(const QString& name);
+    int setFileName(const QString& name);
     const QString& FileName() const { return fileName_; }
 
-    int PageCount() const { return int(slots_.size()); }
-    int CurrentPage() const { return page_; }
+    int pageCount() const { return int(slots_.size()); }
+    int currentPage() const { return page_; }
     // Shows page n (1..PageCount); other values are ignored.
-    void SetCurrentPage(int n);
-    void FirstPage();
-    void PrevPage();
-    void NextPage();
-    void LastPage();
+    void setCurrentPage(int n);
+    void firstPage();
+    void prevPage();
+    void nextPage();
+    void lastPage();
 
     // Rotation in quarter turns clockwise (0..3).
-    int Rotation() const { return rotation_; }
-    void SetRotation(int quarterTurns);
+    int rotation() const { return rotation_; }
+    void setRotation(int quarterTurns);
 
     // Suspends re-initialising the page while several settings change.
-    void BeginUpdate();
-    void EndUpdate();
+    void beginUpdate();
+    void endUpdate();
 
     // The decoded page on display (rotated, not scaled) and its size; empty without a file.
-    const Raster& PageBitmap() const;
-    int PageWidth() const { return PageBitmap().width; }
-    int PageHeight() const { return PageBitmap().height; }
-    bool PageFine() const { return fine_; }
-    bool PageWide() const { return wide_; }
+    const Raster& pageBitmap() const;
+    int pageWidth() const { return pageBitmap().width; }
+    int pageHeight() const { return pageBitmap().height; }
+    bool pageFine() const { return fine_; }
+    bool pageWide() const { return wide_; }
     // Pages whose bitmaps are held in memory.
-    int DecodedPages() const;
+    int decodedPages() const;
 
     // The scaled page size and the scroll position.
-    QSize ScaledSize() const { return scaled_; }
-    QPoint ScrollOffset() const;
+    QSize scaledSize() const { return scaled_; }
+    QPoint scrollOffset() const;
 
     // The mark, in scaled page coordinates (client position + scroll offset).
-    bool HasMark() const { return mark_.has_value(); }
-    QRect Mark() const { return mark_.value_or(QRect()); }
-    void SelectAll();
-    void SelectRect(const QRect& r);
-    void ClearMark();
+    bool hasMark() const { return mark_.has_value(); }
+    QRect mark() const { return mark_.value_or(QRect()); }
+    void selectAll();
+    void selectRect(const QRect& r);
+    void clearMark();
     // The marked area in page pels (stretched back through the scale) as a 1-bit image,
     // black pels as colour index 1; a null image without a mark.
-    QImage MarkImage() const;
-    // Copies MarkImage() to the clipboard; false without a mark.
-    bool CopyToClipboard();
+    QImage markImage() const;
+    // Copies markImage() to the clipboard; false without a mark.
+    bool copyToClipboard();
 
 signals:
     void OnPageChange(int page);

@@ -22,11 +22,11 @@ class TOvxCustomSendFax;
 class TOvxCustomReceiveFax;
 
 // Bytes of a TCF at a speed: bps / 100 * 18 zero bytes, at most 8192.
-size_t TcfLength(long bps);
+size_t tcfLength(long bps);
 // Whether a received TCF at `bps` is good: its length is that of 1.2 to 2.0 s of data (T.30
 // asks 1.5 s +/- 10 %, and modems lose a little at either end) and fewer than 10 % of its
 // bytes are non-zero.
-bool TcfGood(size_t count, size_t nonZero, long bps);
+bool tcfGood(size_t count, size_t nonZero, long bps);
 
 class TClass1Sender final : public TFaxSender {
 public:
@@ -34,43 +34,43 @@ public:
     ~TClass1Sender() override;
 
 protected:
-    void OnStart() override;
-    void OnLine(TResult r, const std::string& line) override;
-    void OnFrame(const hdlc::TFrame& frame) override;
-    void OnFrameFailed(TResult r) override;
-    void OnData(const uint8_t*, size_t, bool) override {}
-    void OnTimeout() override;
-    void OnOutput() override;
-    const TStateChanges& StateChanges() const override;
-    void StartFax() override;
-    void EndPageData() override;
-    void PageDataWritten(size_t bytes) override;
-    TFillInserter* RawDataFiller() override { return minBytes_ > 0 ? &filler_ : nullptr; }
+    void onStart() override;
+    void onLine(TResult r, const std::string& line) override;
+    void onFrame(const hdlc::TFrame& frame) override;
+    void onFrameFailed(TResult r) override;
+    void onData(const uint8_t*, size_t, bool) override {}
+    void onTimeout() override;
+    void onOutput() override;
+    const TStateChanges& stateChanges() const override;
+    void startFax() override;
+    void endPageData() override;
+    void pageDataWritten(size_t bytes) override;
+    TFillInserter* rawDataFiller() override { return minBytes_ > 0 ? &filler_ : nullptr; }
 
 private:
     static constexpr int64_t kCommandPauseMs = 40;  // before "AT+FTH=3", "AT+FRH=3", "AT+FTM="...
     static constexpr int64_t kHangUpTicks = 26;     // awaiting OK to "ATH"
-    static int RefusalCode(int state);
+    static int refusalCode(int state);
     // Writes a command that turns the line round after the T.30 signal gap (75 ms).
-    void Turnaround(const std::string& cmd, int next);
-    void RepeatTraining();
+    void turnaround(const std::string& cmd, int next);
+    void repeatTraining();
     // Sends a command and awaits its answer in `next` (the response timer is set).
-    void Command(const std::string& cmd, int next, int64_t pauseMs = kCommandPauseMs);
+    void command(const std::string& cmd, int next, int64_t pauseMs = kCommandPauseMs);
     // "AT+FRH=3": the next frame is awaited in `next` for at most `ticks`.
-    void AwaitFrame(int next, int64_t ticks);
-    void StartUp();
-    void Dial();
-    void OnFrameStart() override;
-    void ListenForDis();
-    void AwaitPhaseB();
-    void AfterRemoteFrames();
-    void SendDCS();
-    void StartPage();
-    void PagePumped();
-    void PrepPostPage();
-    void RepeatPostPage();
-    void PostPageAnswer(const hdlc::TFrame& frame);
-    long Bps() const { return t30::SpeedBps(speed_); }
+    void awaitFrame(int next, int64_t ticks);
+    void startUp();
+    void dial();
+    void onFrameStart() override;
+    void listenForDis();
+    void awaitPhaseB();
+    void afterRemoteFrames();
+    void sendDCS();
+    void startPage();
+    void pagePumped();
+    void prepPostPage();
+    void repeatPostPage();
+    void postPageAnswer(const hdlc::TFrame& frame);
+    long bps() const { return t30::speedBps(speed_); }
     // The modem's lines in each state (OnLine).
     void tf1Init1Line(TResult r);
     void tf1ConnectLine(TResult r);
@@ -112,28 +112,28 @@ public:
     TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link);
 
 protected:
-    void OnStart() override;
-    void OnLine(TResult r, const std::string& line) override;
-    void OnFrame(const hdlc::TFrame& frame) override;
-    void OnFrameFailed(TResult r) override;
-    void OnData(const uint8_t* data, size_t len, bool end) override;
-    void OnTimeout() override;
-    const TStateChanges& StateChanges() const override;
-    void InitCall() override;
-    void Answer() override;
-    void Reject() override;
+    void onStart() override;
+    void onLine(TResult r, const std::string& line) override;
+    void onFrame(const hdlc::TFrame& frame) override;
+    void onFrameFailed(TResult r) override;
+    void onData(const uint8_t* data, size_t len, bool end) override;
+    void onTimeout() override;
+    const TStateChanges& stateChanges() const override;
+    void initCall() override;
+    void answer() override;
+    void reject() override;
 
 private:
-    void StartUp();
-    void SendIdent();
-    void ReceiveFrames();
+    void startUp();
+    void sendIdent();
+    void receiveFrames();
     // On CONNECT sends `fcf` as a final frame; true when the OK confirming it arrives.
-    bool FrameSent(TResult r, uint8_t fcf);
-    void RepeatIdent();
-    void StartTraining();
-    void AwaitPage();
-    void PostPageFrame(t30::Frame kind);
-    void SendResponse();
+    bool frameSent(TResult r, uint8_t fcf);
+    void repeatIdent();
+    void startTraining();
+    void awaitPage();
+    void postPageFrame(t30::Frame kind);
+    void sendResponse();
     // The modem's lines in each state (OnLine).
     void rf1Init1Line(TResult r);
     void rfAnswerLine(TResult r);

@@ -15,11 +15,11 @@ inline constexpr const char* kAnswer = "ATA";
 inline constexpr const char* kHangUp = "ATH";
 
 // Send / receive data with a modulation code ("96", "145"...).
-inline std::string TxData(const char* code) { return std::string("AT+FTM=") + code; }
-inline std::string RxData(const char* code) { return std::string("AT+FRM=") + code; }
+inline std::string txData(const char* code) { return std::string("AT+FTM=") + code; }
+inline std::string rxData(const char* code) { return std::string("AT+FRM=") + code; }
 // Stop sending and stay silent for tens x 10 ms.
-inline std::string TxSilence(int tens) { return "AT+FTS=" + std::to_string(tens); }
-inline std::string Dial(bool tone, const std::string& prefix, const std::string& number) {
+inline std::string txSilence(int tens) { return "AT+FTS=" + std::to_string(tens); }
+inline std::string dial(bool tone, const std::string& prefix, const std::string& number) {
     return std::string(tone ? "ATDT" : "ATDP") + prefix + number;
 }
 

@@ -21,28 +21,28 @@ constexpr int64_t kAnswerTicks = t30::kT5Ticks;
 // Besides those of every receiver: init, CSI/DIS and their repetition, the training and its
 // answer, the page and its post-page exchange, the end of the call.
 constexpr TStateEdges kClass1ReceiveEdges[] = {
-    {rfNone, States({rfInit})},
-    {rfInit, States({rf1Init1})},
-    {rf1Init1, States({rfWaiting})},
-    {rfAnswer, States({rf1SendCSI})},
-    {rf1SendCSI, States({rf1SendDIS})},
-    {rf1SendDIS, States({rf1CollFrms})},
-    {rf1CollFrms, States({rf1StrtTrn, rf1CollRtry1})},
-    {rf1CollRtry1, States({rf1CollRtry2})},
-    {rf1CollRtry2, States({rf1SendCSI})},
-    {rf1StrtTrn, States({rf1CollTrn, rf1Retrain})},
-    {rf1CollTrn, States({rf1FinTrn})},
-    {rf1FinTrn, States({rf1SendCFR, rf1Retrain})},
-    {rf1Retrain, States({rf1CollFrms})},
-    {rf1SendCFR, States({rf1WtPgCnnct})},
-    {rf1WtPgCnnct, States({rfStartPage, rf1WaitEOP})},
-    {rfGtPgDta, States({rf1FinPage})},
-    {rf1FinPage, States({rf1WaitEOP})},
-    {rf1WaitEOP, States({rf1WritePage, rf1StrtTrn})},
-    {rf1WritePage, States({rf1SendMCF})},
-    {rf1SendMCF, States({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN, rf1WaitEOP})},
-    {rf1WaitDCN, States({rf1SendMCF, rf1WtHngp, rfComplete})},
-    {rf1WtHngp, States({rfComplete})},
+    {rfNone, states({rfInit})},
+    {rfInit, states({rf1Init1})},
+    {rf1Init1, states({rfWaiting})},
+    {rfAnswer, states({rf1SendCSI})},
+    {rf1SendCSI, states({rf1SendDIS})},
+    {rf1SendDIS, states({rf1CollFrms})},
+    {rf1CollFrms, states({rf1StrtTrn, rf1CollRtry1})},
+    {rf1CollRtry1, states({rf1CollRtry2})},
+    {rf1CollRtry2, states({rf1SendCSI})},
+    {rf1StrtTrn, states({rf1CollTrn, rf1Retrain})},
+    {rf1CollTrn, states({rf1FinTrn})},
+    {rf1FinTrn, states({rf1SendCFR, rf1Retrain})},
+    {rf1Retrain, states({rf1CollFrms})},
+    {rf1SendCFR, states({rf1WtPgCnnct})},
+    {rf1WtPgCnnct, states({rfStartPage, rf1WaitEOP})},
+    {rfGtPgDta, states({rf1FinPage})},
+    {rf1FinPage, states({rf1WaitEOP})},
+    {rf1WaitEOP, states({rf1WritePage, rf1StrtTrn})},
+    {rf1WritePage, states({rf1SendMCF})},
+    {rf1SendMCF, states({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN, rf1WaitEOP})},
+    {rf1WaitDCN, states({rf1SendMCF, rf1WtHngp, rfComplete})},
+    {rf1WtHngp, states({rfComplete})},
 };
 constexpr TStateChanges kClass1ReceiveChanges{kReceiveSharedEdges, kClass1ReceiveEdges, rfAbort, rfDone};
 
@@ -50,48 +50,48 @@ constexpr TStateChanges kClass1ReceiveChanges{kReceiveSharedEdges, kClass1Receiv
 
 TClass1Receiver::TClass1Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxReceiver(fax, link) {}
 
-const TStateChanges& TClass1Receiver::StateChanges() const { return kClass1ReceiveChanges; }
+const TStateChanges& TClass1Receiver::stateChanges() const { return kClass1ReceiveChanges; }
 
-void TClass1Receiver::OnStart() {
-    Progress(fpInitModem);
-    if (recv_.SoftwareFlow) link_.SetSoftwareFlow(false);
-    if (recv_.InitBaud) link_.SetBaud(recv_.InitBaud);
-    StartUp();
+void TClass1Receiver::onStart() {
+    progress(fpInitModem);
+    if (recv_.SoftwareFlow) link_.setSoftwareFlow(false);
+    if (recv_.InitBaud) link_.setBaud(recv_.InitBaud);
+    startUp();
 }
 
-void TClass1Receiver::StartUp() {
-    std::vector<TScriptStep> steps = FirstStartSteps(DefaultInitString(true, false));
+void TClass1Receiver::startUp() {
+    std::vector<TScriptStep> steps = firstStartSteps(defaultInitString(true, false));
     const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
     if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
     steps.push_back({at::kClass1, ecFaxInitError});
     steps.push_back({at::kRxModulations, ecFaxBadModemResult});
-    RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
+    runScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
         if (rc != 0) {
-            Fail(rc);
+            fail(rc);
             return;
         }
-        recv_.MarkInitDone();
+        recv_.markInitDone();
         const size_t i = replies.size() - 2;
         if (detect) {
-            const TFaxClassSet set = ParseFaxClasses(replies[i - 1]);
-            recv_.SetSupported(set);
-            if (!(set & FaxClassBit(fcClass1))) {
-                Fail(ecFaxBadModemResult);
+            const TFaxClassSet set = parseFaxClasses(replies[i - 1]);
+            recv_.setSupported(set);
+            if (!(set & faxClassBit(fcClass1))) {
+                fail(ecFaxBadModemResult);
                 return;
             }
         }
         // Own speeds: those the modem can receive, up to DesiredBPS.
         own_ = 0;
-        const t30::SpeedSet modem = t30::ParseModulations(replies[i + 1]);
+        const t30::SpeedSet modem = t30::parseModulations(replies[i + 1]);
         for (int s = 1; s <= 6; ++s)
-            if ((modem & (1u << s)) && t30::SpeedBps(s) <= recv_.DesiredBPS) own_ |= 1u << s;
+            if ((modem & (1u << s)) && t30::speedBps(s) <= recv_.DesiredBPS) own_ |= 1u << s;
         if (own_ == 0) own_ = 1u << 1;
-        InitCall();
+        initCall();
     });
 }
 
-void TClass1Receiver::InitCall() {
-    Goto(rfInit);
+void TClass1Receiver::initCall() {
+    goTo(rfInit);
     rings_ = 0;
     identRepeats_ = 0;
     frameRetries_ = 0;
@@ -103,54 +103,54 @@ void TClass1Receiver::InitCall() {
     frameSent_ = false;
     pages_ = 0;
     eopAnswered_ = false;
-    fax_.SetRemoteID("");
-    fax_.SetPageInfo(0, 0);
-    fax_.SetBytes(0, 0);
-    link_.SetDTR(true);
-    link_.SetRTS(true);
-    SendCommand(at::kClass1);
-    SetTimer(kResponseTicks);
-    Goto(rf1Init1);
+    fax_.setRemoteID("");
+    fax_.setPageInfo(0, 0);
+    fax_.setBytes(0, 0);
+    link_.setDTR(true);
+    link_.setRTS(true);
+    sendCommand(at::kClass1);
+    setTimer(kResponseTicks);
+    goTo(rf1Init1);
 }
 
-void TClass1Receiver::SendIdent() {
-    SendFrame(t30::fcfCSI, t30::EncodeId(recv_.StationID()), false);
-    SetTimer(kResponseTicks);
-    Goto(rf1SendCSI);
+void TClass1Receiver::sendIdent() {
+    sendFrame(t30::fcfCSI, t30::encodeId(recv_.StationID()), false);
+    setTimer(kResponseTicks);
+    goTo(rf1SendCSI);
 }
 
 // Awaits the caller's next command for T2.
-void TClass1Receiver::ReceiveFrames() {
-    SendCommand(at::kRxFrames, kCommandPauseMs);
-    ExpectFrame();
-    SetTimer(t30::kT2Ticks);
+void TClass1Receiver::receiveFrames() {
+    sendCommand(at::kRxFrames, kCommandPauseMs);
+    expectFrame();
+    setTimer(t30::kT2Ticks);
 }
 
 // No valid command after our DIS: CSI and DIS again, for as long as T1 allows.
-void TClass1Receiver::RepeatIdent() {
-    if (Now() - t1StartMs_ >= t30::kT1Ticks * t30::kMsPerTick) {
-        Fail(ecFatalTimeout);
+void TClass1Receiver::repeatIdent() {
+    if (now() - t1StartMs_ >= t30::kT1Ticks * t30::kMsPerTick) {
+        fail(ecFatalTimeout);
         return;
     }
     ++identRepeats_;
-    Goto(rf1CollRtry2);
-    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-    SendCommand(at::kTxFrames, kCommandPauseMs);
-    SetTimer(kResponseTicks);
+    goTo(rf1CollRtry2);
+    link_.pause(t30::kSignalGapMs - kCommandPauseMs);
+    sendCommand(at::kTxFrames, kCommandPauseMs);
+    setTimer(kResponseTicks);
 }
 
-void TClass1Receiver::Answer() {
-    SendCommand(at::kAnswer);
-    SetTimer(kAnswerTicks);
-    Progress(fpAnswer);
-    Goto(rfAnswer);
+void TClass1Receiver::answer() {
+    sendCommand(at::kAnswer);
+    setTimer(kAnswerTicks);
+    progress(fpAnswer);
+    goTo(rfAnswer);
 }
 
-void TClass1Receiver::Reject() { Fail(ecFileRejected); }
+void TClass1Receiver::reject() { fail(ecFileRejected); }
 
-bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
+bool TClass1Receiver::frameSent(TResult r, uint8_t fcf) {
     if (r == TResult::Connect) {
-        SendFrame(fcf, {}, true);
+        sendFrame(fcf, {}, true);
         frameSent_ = true;
         return false;
     }
@@ -161,10 +161,10 @@ bool TClass1Receiver::FrameSent(TResult r, uint8_t fcf) {
     return false;
 }
 
-void TClass1Receiver::OnLine(TResult r, const std::string& line) {
-    switch (State()) {
+void TClass1Receiver::onLine(TResult r, const std::string& line) {
+    switch (state()) {
     case rf1Init1: rf1Init1Line(r); break;
-    case rfWaiting: RingLine(r); break;
+    case rfWaiting: ringLine(r); break;
     case rfAnswer: rfAnswerLine(r); break;
     case rf1SendCSI: rf1SendCSILine(r); break;
     case rf1SendDIS: rf1SendDISLine(r); break;
@@ -183,174 +183,174 @@ void TClass1Receiver::OnLine(TResult r, const std::string& line) {
 
 void TClass1Receiver::rf1Init1Line(TResult r) {
     if (r == TResult::Ok)
-        WaitForCall();
+        waitForCall();
     else if (r != TResult::None)
-        Fail(ecFaxInitError);
+        fail(ecFaxInitError);
 }
 
 void TClass1Receiver::rfAnswerLine(TResult r) {
     if (r == TResult::Connect) {
-        t1StartMs_ = Now();
+        t1StartMs_ = now();
         identRepeats_ = 0;
-        SendIdent();
+        sendIdent();
     } else if (r == TResult::NoCarrier || r == TResult::Error) {
-        Fail(ecFaxNoCarrier);
+        fail(ecFaxNoCarrier);
     } else if (r == TResult::Voice) {
-        Fail(ecFaxVoiceCall);
+        fail(ecFaxVoiceCall);
     }
 }
 
 void TClass1Receiver::rf1SendCSILine(TResult r) {
     if (r == TResult::Connect) {
-        SendFrame(t30::fcfDIS, t30::BuildDISFif(t30::HighestIndex(own_)), true);
-        Goto(rf1SendDIS);
+        sendFrame(t30::fcfDIS, t30::buildDISFif(t30::highestIndex(own_)), true);
+        goTo(rf1SendDIS);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
     }
 }
 
 // The command is awaited for T4, then DIS is repeated.
 void TClass1Receiver::rf1SendDISLine(TResult r) {
     if (r == TResult::Ok) {
-        SendCommand(at::kRxFrames, kCommandPauseMs);
-        ExpectFrame();
-        SetTimer(t30::kT4Ticks);
-        Goto(rf1CollFrms);
+        sendCommand(at::kRxFrames, kCommandPauseMs);
+        expectFrame();
+        setTimer(t30::kT4Ticks);
+        goTo(rf1CollFrms);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
     }
 }
 
 void TClass1Receiver::rf1CollRtry2Line(TResult r) {
-    if (r == TResult::Connect) SendIdent();
+    if (r == TResult::Connect) sendIdent();
 }
 
 void TClass1Receiver::rf1StrtTrnLine(TResult r, const std::string& line) {
     if (r == TResult::Connect) {
-        StartData(false);
-        Goto(rf1CollTrn);
+        startData(false);
+        goTo(rf1CollTrn);
     } else if (r == TResult::Error && line.find("+FCERROR") != std::string::npos && ++fcErrors_ <= t30::kMaxRepeats) {
         // The modem still hears V.21 (the tail of DCS): ask for the training again.
-        SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+        sendCommand(at::rxData(t30::longTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
     } else if (r == TResult::NoCarrier || r == TResult::Error) {
         trainingGood_ = false;
-        SendCommand(at::kTxFrames, kCommandPauseMs);
-        SetTimer(kResponseTicks);
-        Goto(rf1Retrain);
+        sendCommand(at::kTxFrames, kCommandPauseMs);
+        setTimer(kResponseTicks);
+        goTo(rf1Retrain);
     }
 }
 
 void TClass1Receiver::rf1FinTrnLine(TResult r) {
     if (r != TResult::NoCarrier && r != TResult::Ok && r != TResult::Error) return;
-    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-    SendCommand(at::kTxFrames, kCommandPauseMs);
-    SetTimer(kResponseTicks);
-    Goto(trainingGood_ ? rf1SendCFR : rf1Retrain);
+    link_.pause(t30::kSignalGapMs - kCommandPauseMs);
+    sendCommand(at::kTxFrames, kCommandPauseMs);
+    setTimer(kResponseTicks);
+    goTo(trainingGood_ ? rf1SendCFR : rf1Retrain);
 }
 
 void TClass1Receiver::rf1RetrainLine(TResult r) {
-    if (FrameSent(r, t30::fcfFTT)) {
+    if (frameSent(r, t30::fcfFTT)) {
         if (dcs_.SpeedIndex <= 1) {
-            Fail(ecFaxTrainError);
+            fail(ecFaxTrainError);
             return;
         }
         gotDCS_ = false;
-        ReceiveFrames();
-        Goto(rf1CollFrms);
+        receiveFrames();
+        goTo(rf1CollFrms);
     } else if (r == TResult::Error) {
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
     }
 }
 
 void TClass1Receiver::rf1SendCFRLine(TResult r) {
-    if (FrameSent(r, t30::fcfCFR)) {
-        AwaitPage();
+    if (frameSent(r, t30::fcfCFR)) {
+        awaitPage();
         Accept();
     } else if (r == TResult::Error) {
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
     }
 }
 
 void TClass1Receiver::rf1WtPgCnnctLine(TResult r) {
     if (r == TResult::Connect) {
-        Progress(fpSessionParams);
-        Progress(fpGetPage);
-        Goto(rfStartPage);
+        progress(fpSessionParams);
+        progress(fpGetPage);
+        goTo(rfStartPage);
         // A page sent again after a retrain replaces the unfinished one.
-        if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
-            Fail(rc);
+        if (int rc = beginPage(dcs_.Fine, dcs_.Wide)) {
+            fail(rc);
             return;
         }
         response_ = 0;
         pageWaits_ = 0;
         // Renewed with every piece of page data: a page may take minutes, a dead line not.
-        SetTimer(t30::kPageIdleTicks);
-        Goto(rfGtPgDta);
+        setTimer(t30::kPageIdleTicks);
+        goTo(rfGtPgDta);
     } else if (r == TResult::NoCarrier || r == TResult::Error) {
         // No page carrier: the sender may be repeating its post-page or training frames.
-        ReceiveFrames();
-        Goto(rf1WaitEOP);
+        receiveFrames();
+        goTo(rf1WaitEOP);
     }
 }
 
 void TClass1Receiver::rf1FinPageLine(TResult r) {
     if (r != TResult::NoCarrier && r != TResult::Ok && r != TResult::Error) return;
-    ReceiveFrames();
-    Goto(rf1WaitEOP);
+    receiveFrames();
+    goTo(rf1WaitEOP);
 }
 
 void TClass1Receiver::rf1SendMCFLine(TResult r) {
-    if (FrameSent(r, response_)) {
+    if (frameSent(r, response_)) {
         if (postPage_ == t30::Frame::EOM) {
             // Phase B again: the sender waits for our DIS whatever the answer was.
             gotDCS_ = false;
             identRepeats_ = 0;
-            t1StartMs_ = Now();
-            SendCommand(at::kTxFrames, kCommandPauseMs);
-            SetTimer(kResponseTicks);
-            Goto(rf1CollRtry2);
+            t1StartMs_ = now();
+            sendCommand(at::kTxFrames, kCommandPauseMs);
+            setTimer(kResponseTicks);
+            goTo(rf1CollRtry2);
         } else if (response_ == t30::fcfRTN || (response_ == t30::fcfRTP && postPage_ == t30::Frame::MPS)) {
             // The sender trains again (DCS and TCF), then sends the page again or the next one;
             // after RTN to its last page it may also give up (DCN).
-            ReceiveFrames();
-            Goto(rf1WaitEOP);
+            receiveFrames();
+            goTo(rf1WaitEOP);
         } else if (postPage_ == t30::Frame::MPS) {
-            AwaitPage();
+            awaitPage();
         } else {
             if (!eopAnswered_) {
                 eopAnswered_ = true;
-                CloseFile(lfaxReceiveOk);
+                closeFile(lfaxReceiveOk);
                 accepted_ = false;
-                Progress(fpGetHangup);
+                progress(fpGetHangup);
             }
-            ReceiveFrames();
-            Goto(rf1WaitDCN);
+            receiveFrames();
+            goTo(rf1WaitDCN);
         }
     } else if (r == TResult::Error) {
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
     }
 }
 
 void TClass1Receiver::rf1WtHngpLine(TResult r) {
     if (r != TResult::Ok && r != TResult::Error) return;
-    Progress(fpGotHangup);
-    CallDone();
+    progress(fpGotHangup);
+    callDone();
 }
 
-void TClass1Receiver::OnFrameFailed(TResult) {
-    switch (State()) {
+void TClass1Receiver::onFrameFailed(TResult) {
+    switch (state()) {
     case rf1CollFrms:
     case rf1WaitEOP:
         // A garbled frame: listen again; the sender repeats its command after its T4.
         if (++frameRetries_ > 20) {
-            Fail(ecFatalTimeout);
+            fail(ecFatalTimeout);
             return;
         }
-        if (State() == rf1WaitEOP)
-            ReceiveFrames();
+        if (state() == rf1WaitEOP)
+            receiveFrames();
         else {
-            SendCommand(at::kRxFrames, kCommandPauseMs);
-            ExpectFrame();
+            sendCommand(at::kRxFrames, kCommandPauseMs);
+            expectFrame();
         }
         break;
     case rf1WaitDCN:
@@ -358,80 +358,80 @@ void TClass1Receiver::OnFrameFailed(TResult) {
         // was lost (a garbled DCN needs no answer, and gets a harmless one). Answered like the
         // clean repeat, a bounded number of times.
         if (++answerRepeats_ > t30::kMaxRepeats) {
-            SendCommand(at::kHangUp);
-            SetTimer(kHangUpTicks);
-            Goto(rf1WtHngp);
+            sendCommand(at::kHangUp);
+            setTimer(kHangUpTicks);
+            goTo(rf1WtHngp);
             return;
         }
-        SendResponse();
+        sendResponse();
         break;
     default: break;
     }
 }
 
-void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
-    const t30::Frame kind = t30::Classify(frame.Fcf);
-    switch (State()) {
+void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
+    const t30::Frame kind = t30::classify(frame.Fcf);
+    switch (state()) {
     case rf1CollFrms:
-        SetTimer(kResponseTicks);
+        setTimer(kResponseTicks);
         if (kind == t30::Frame::CSI) {
-            fax_.SetRemoteID(t30::DecodeId(frame.Fif.data(), frame.Fif.size()));
-            Progress(fpGotRemoteID);
+            fax_.setRemoteID(t30::decodeId(frame.Fif.data(), frame.Fif.size()));
+            progress(fpGotRemoteID);
         } else if (kind == t30::Frame::DCS) {
-            dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
-            fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
+            dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
+            fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
             gotDCS_ = true;
-            Progress(fpSessionParams);
+            progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
-            Fail(ecCancelRequested);
+            fail(ecCancelRequested);
             return;
         }
-        if (!frame.Final()) {
-            ReceiveFrames();
+        if (!frame.isFinal()) {
+            receiveFrames();
             return;
         }
         if (!gotDCS_) {
-            ReceiveFrames();
+            receiveFrames();
             return;
         }
         if (!dcs_.Valid) {
-            Fail(ecFaxIncompatible);
+            fail(ecFaxIncompatible);
             return;
         }
-        StartTraining();
+        startTraining();
         break;
     case rf1WaitEOP:
         if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
-            PostPageFrame(kind);
-        } else if (kind == t30::Frame::DCS && frame.Final()) {
+            postPageFrame(kind);
+        } else if (kind == t30::Frame::DCS && frame.isFinal()) {
             // The sender trains again (after our silence or at a new speed).
-            dcs_ = t30::ParseDCS(frame.Fif.data(), frame.Fif.size());
+            dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
             if (!dcs_.Valid) {
-                Fail(ecFaxIncompatible);
+                fail(ecFaxIncompatible);
                 return;
             }
-            fax_.SetConnection(t30::SpeedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
-            StartTraining();
+            fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
+            startTraining();
         } else if (kind == t30::Frame::DCN) {
             // The sender gives up: after our RTN the page it could not deliver is the failure.
-            Fail(response_ == t30::fcfRTN ? ecFaxSessionError : ecCancelRequested);
+            fail(response_ == t30::fcfRTN ? ecFaxSessionError : ecCancelRequested);
         } else {
-            ReceiveFrames();
+            receiveFrames();
         }
         break;
     case rf1WaitDCN:
         // Our answer was lost: the sender repeats its post-page command and gets it again.
         if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM) {
-            SendResponse();
+            sendResponse();
             return;
         }
-        if (!frame.Final()) {
-            ReceiveFrames();
+        if (!frame.isFinal()) {
+            receiveFrames();
             return;
         }
-        SendCommand(at::kHangUp);
-        SetTimer(kHangUpTicks);
-        Goto(rf1WtHngp);
+        sendCommand(at::kHangUp);
+        setTimer(kHangUpTicks);
+        goTo(rf1WtHngp);
         break;
     default: break;
     }
@@ -442,97 +442,97 @@ void TClass1Receiver::OnFrame(const hdlc::TFrame& frame) {
 // longer than the readers can show). A post-page command that comes again after our answer (the
 // answer was lost) gets the same answer; one that comes without any page (its carrier never
 // came) gets RTN, so the sender never takes a page for delivered that we do not have.
-void TClass1Receiver::PostPageFrame(t30::Frame kind) {
+void TClass1Receiver::postPageFrame(t30::Frame kind) {
     postPage_ = kind;
-    Goto(rf1WritePage);
-    if (InPage()) {
-        const TPageVerdict verdict = PageVerdict();
+    goTo(rf1WritePage);
+    if (inPage()) {
+        const TPageVerdict verdict = pageVerdict();
         if (verdict == TPageVerdict::Good || verdict == TPageVerdict::Poor) {
-            if (int rc = KeepPage()) {
-                Fail(rc);
+            if (int rc = keepPage()) {
+                fail(rc);
                 return;
             }
             response_ = verdict == TPageVerdict::Good ? t30::fcfMCF : t30::fcfRTP;
         } else {
-            DropPage();
+            dropPage();
             response_ = t30::fcfRTN;
         }
     } else if (response_ == 0) {
         response_ = t30::fcfRTN;
     }
-    Progress(fpGetPageResult);
-    SendResponse();
+    progress(fpGetPageResult);
+    sendResponse();
 }
 
 // The post-page command is answered: the line is turned round for the response.
-void TClass1Receiver::SendResponse() {
-    Progress(fpCheckMorePages);
-    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-    SendCommand(at::kTxFrames, kCommandPauseMs);
-    SetTimer(kResponseTicks);
-    Goto(rf1SendMCF);
+void TClass1Receiver::sendResponse() {
+    progress(fpCheckMorePages);
+    link_.pause(t30::kSignalGapMs - kCommandPauseMs);
+    sendCommand(at::kTxFrames, kCommandPauseMs);
+    setTimer(kResponseTicks);
+    goTo(rf1SendMCF);
 }
 
 // DCS has come: the training and TCF are received at its speed.
-void TClass1Receiver::StartTraining() {
+void TClass1Receiver::startTraining() {
     fcErrors_ = 0;
-    SendCommand(at::RxData(t30::LongTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-    SetTimer(kResponseTicks);
-    Goto(rf1StrtTrn);
+    sendCommand(at::rxData(t30::longTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    setTimer(kResponseTicks);
+    goTo(rf1StrtTrn);
 }
 
 // Page data is awaited after the short training, for T2.
-void TClass1Receiver::AwaitPage() {
-    SendCommand(at::RxData(t30::ShortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
-    SetTimer(t30::kT2Ticks);
-    Goto(rf1WtPgCnnct);
+void TClass1Receiver::awaitPage() {
+    sendCommand(at::rxData(t30::shortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    setTimer(t30::kT2Ticks);
+    goTo(rf1WtPgCnnct);
 }
 
-void TClass1Receiver::OnData(const uint8_t* data, size_t len, bool end) {
-    if (State() == rf1CollTrn) {
+void TClass1Receiver::onData(const uint8_t* data, size_t len, bool end) {
+    if (state() == rf1CollTrn) {
         if (!end) return;
-        trainingGood_ = TcfGood(DataCount(), DataNonZero(), t30::SpeedBps(dcs_.SpeedIndex));
-        SetTimer(kResponseTicks);
-        Goto(rf1FinTrn);
+        trainingGood_ = tcfGood(dataCount(), dataNonZero(), t30::speedBps(dcs_.SpeedIndex));
+        setTimer(kResponseTicks);
+        goTo(rf1FinTrn);
         return;
     }
-    if (State() != rfGtPgDta) return;
-    if (!StorePageData(data, len)) return;
-    if (len > 0) SetTimer(t30::kPageIdleTicks);
+    if (state() != rfGtPgDta) return;
+    if (!storePageData(data, len)) return;
+    if (len > 0) setTimer(t30::kPageIdleTicks);
     if (end) {
-        SetTimer(kResponseTicks);
-        Goto(rf1FinPage);
+        setTimer(kResponseTicks);
+        goTo(rf1FinPage);
     }
 }
 
-void TClass1Receiver::OnTimeout() {
-    switch (State()) {
+void TClass1Receiver::onTimeout() {
+    switch (state()) {
     case rf1CollFrms:
         // No valid command (a TSI whose DCS was lost counts as none): DIS again until T1.
-        Goto(rf1CollRtry1);
-        AbortReception();
+        goTo(rf1CollRtry1);
+        abortReception();
         gotDCS_ = false;
-        RepeatIdent();
+        repeatIdent();
         break;
     case rf1WtPgCnnct:
         // No page carrier within T2, and the modem says nothing: the sender may be repeating
         // its training or post-page command on V.21. Listen for that instead, as T.30 does
         // (a modem that reports "+FCERROR" takes the same way at once).
         if (++pageWaits_ > t30::kMaxRepeats) {
-            Fail(ecFatalTimeout);
+            fail(ecFatalTimeout);
             return;
         }
-        AbortReception();
-        ReceiveFrames();
-        Goto(rf1WaitEOP);
+        abortReception();
+        receiveFrames();
+        goTo(rf1WaitEOP);
         break;
     case rf1WaitDCN:
     case rf1WtHngp:
-        HangUp();
-        Progress(fpGotHangup);
-        CallDone();
+        hangUp();
+        progress(fpGotHangup);
+        callDone();
         break;
-    default: Fail(ecFatalTimeout); break;
+    default: fail(ecFatalTimeout); break;
     }
 }
 

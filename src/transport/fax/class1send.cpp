@@ -24,41 +24,41 @@ constexpr int64_t kRoomTicks = t30::kT5Ticks;
 // Besides those of every sender: init, dial, phase B with training and its fall-back, the page
 // and its post-page exchange with repetition, DCN and hang-up.
 constexpr TStateEdges kClass1SendEdges[] = {
-    {tfNone, States({tfGetEntry})},
-    {tfGetEntry, States({tfInit})},
-    {tfInit, States({tf1Init1})},
-    {tf1Init1, States({tfDial})},
-    {tfDial, States({tf1Connect})},
-    {tf1Connect, States({tfRetryWait, tf1SendTSI})},
-    {tf1SendTSI, States({tf1TSIRespns})},
-    {tf1TSIRespns, States({tf1DCSRspns})},
-    {tf1DCSRspns, States({tf1TrainStrt})},
-    {tf1TrainStrt, States({tf1TrainFnsh})},
-    {tf1TrainFnsh, States({tf1WaitCFR})},
-    {tf1WaitCFR, States({tf1WaitPgCn, tf1TSIRespns, tf1SendTSI})},
-    {tf1WaitPgCn, States({tfWaitFrHead})},
-    {tfSendPage, States({tfDrainPage})},
-    {tfDrainPage, States({tf1PrepEOP, tf1PageEnd})},
-    {tf1PageEnd, States({tf1PrepEOP})},
-    {tf1PrepEOP, States({tf1SendEOP})},
-    {tf1SendEOP, States({tf1WaitMPS, tf1WaitEOP, tf1PrepEOP})},
-    {tf1WaitMPS, States({tf1WaitMCF, tf1PrepEOP})},
-    {tf1WaitEOP, States({tf1WaitMCF, tf1PrepEOP})},
-    {tf1WaitMCF, States({tf1SendDCN, tf1WaitPgCn, tf1Connect, tf1TSIRespns, tf1PrepEOP})},
-    {tf1SendDCN, States({tf1Hangup, tfClose})},
-    {tf1Hangup, States({tf1WaitHngp})},
-    {tf1WaitHngp, States({tfClose})},
+    {tfNone, states({tfGetEntry})},
+    {tfGetEntry, states({tfInit})},
+    {tfInit, states({tf1Init1})},
+    {tf1Init1, states({tfDial})},
+    {tfDial, states({tf1Connect})},
+    {tf1Connect, states({tfRetryWait, tf1SendTSI})},
+    {tf1SendTSI, states({tf1TSIRespns})},
+    {tf1TSIRespns, states({tf1DCSRspns})},
+    {tf1DCSRspns, states({tf1TrainStrt})},
+    {tf1TrainStrt, states({tf1TrainFnsh})},
+    {tf1TrainFnsh, states({tf1WaitCFR})},
+    {tf1WaitCFR, states({tf1WaitPgCn, tf1TSIRespns, tf1SendTSI})},
+    {tf1WaitPgCn, states({tfWaitFrHead})},
+    {tfSendPage, states({tfDrainPage})},
+    {tfDrainPage, states({tf1PrepEOP, tf1PageEnd})},
+    {tf1PageEnd, states({tf1PrepEOP})},
+    {tf1PrepEOP, states({tf1SendEOP})},
+    {tf1SendEOP, states({tf1WaitMPS, tf1WaitEOP, tf1PrepEOP})},
+    {tf1WaitMPS, states({tf1WaitMCF, tf1PrepEOP})},
+    {tf1WaitEOP, states({tf1WaitMCF, tf1PrepEOP})},
+    {tf1WaitMCF, states({tf1SendDCN, tf1WaitPgCn, tf1Connect, tf1TSIRespns, tf1PrepEOP})},
+    {tf1SendDCN, states({tf1Hangup, tfClose})},
+    {tf1Hangup, states({tf1WaitHngp})},
+    {tf1WaitHngp, states({tfClose})},
 };
 constexpr TStateChanges kClass1SendChanges{kSendSharedEdges, kClass1SendEdges, tfAbort, tfDone};
 
 }  // namespace
 
-size_t TcfLength(long bps) {
+size_t tcfLength(long bps) {
     const long n = bps / 100 * 18;
     return static_cast<size_t>(std::clamp(n, 0L, 8192L));
 }
 
-bool TcfGood(size_t count, size_t nonZero, long bps) {
+bool tcfGood(size_t count, size_t nonZero, long bps) {
     const auto bytesIn = [bps](int64_t ms) { return static_cast<size_t>(bps / 8 * ms / 1000); };
     if (count < bytesIn(t30::kTcfMinMs) || count > bytesIn(t30::kTcfMaxMs)) return false;
     return nonZero * 10 < count;
@@ -68,75 +68,75 @@ TClass1Sender::TClass1Sender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxSende
 
 TClass1Sender::~TClass1Sender() = default;
 
-const TStateChanges& TClass1Sender::StateChanges() const { return kClass1SendChanges; }
+const TStateChanges& TClass1Sender::stateChanges() const { return kClass1SendChanges; }
 
-void TClass1Sender::OnStart() {
-    Progress(fpInitModem);
-    link_.SetDTR(true);
-    link_.SetRTS(true);
-    if (send_.SoftwareFlow) link_.SetSoftwareFlow(false);
-    if (send_.InitBaud) link_.SetBaud(send_.InitBaud);
-    StartUp();
+void TClass1Sender::onStart() {
+    progress(fpInitModem);
+    link_.setDTR(true);
+    link_.setRTS(true);
+    if (send_.SoftwareFlow) link_.setSoftwareFlow(false);
+    if (send_.InitBaud) link_.setBaud(send_.InitBaud);
+    startUp();
 }
 
-void TClass1Sender::StartUp() {
-    std::vector<TScriptStep> steps = FirstStartSteps(send_.DefaultInit());
+void TClass1Sender::startUp() {
+    std::vector<TScriptStep> steps = firstStartSteps(send_.defaultInit());
     const bool detect = send_.FaxClass() == fcDetect || send_.FaxClass() == fcUnknown;
     if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
     steps.push_back({at::kClass1, ecFaxInitError});
     steps.push_back({at::kTxModulations, ecFaxBadModemResult});
-    RunScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
+    runScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
         if (rc != 0) {
-            Fail(rc);
+            fail(rc);
             return;
         }
-        send_.MarkInitDone();
+        send_.markInitDone();
         size_t i = replies.size() - 2;
         if (detect) {
-            const TFaxClassSet set = ParseFaxClasses(replies[i - 1]);
-            send_.SetSupported(set);
+            const TFaxClassSet set = parseFaxClasses(replies[i - 1]);
+            send_.setSupported(set);
             // Only the Class 1 machine exists in this engine: a modem without it cannot be used.
-            if (!(set & FaxClassBit(fcClass1))) {
-                Fail(ecFaxBadModemResult);
+            if (!(set & faxClassBit(fcClass1))) {
+                fail(ecFaxBadModemResult);
                 return;
             }
         }
-        own_ = t30::ParseModulations(replies[i + 1]);
-        if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-        Goto(tfGetEntry);
-        GetEntry();
+        own_ = t30::parseModulations(replies[i + 1]);
+        if (send_.NormalBaud) link_.setBaud(send_.NormalBaud);
+        goTo(tfGetEntry);
+        getEntry();
     });
 }
 
 // The pages are checked in tfInit; then the modem is put in Class 1 again and the number dialled.
-void TClass1Sender::StartFax() {
-    Goto(tfInit);
+void TClass1Sender::startFax() {
+    goTo(tfInit);
     confirmed_ = 0;
     rtnCount_ = 0;
-    fax_.SetPagesConfirmed(0);
-    if (!CheckPages()) return;
-    Progress(fpInitModem);
-    SendCommand(at::kClass1);
-    SetTimer(kResponseTicks);
-    Goto(tf1Init1);
+    fax_.setPagesConfirmed(0);
+    if (!checkPages()) return;
+    progress(fpInitModem);
+    sendCommand(at::kClass1);
+    setTimer(kResponseTicks);
+    goTo(tf1Init1);
 }
 
-void TClass1Sender::Dial() {
-    Goto(tfDial);
-    send_.SetDialAttempt(send_.DialAttempt());
-    Progress(fpDialing);
+void TClass1Sender::dial() {
+    goTo(tfDial);
+    send_.setDialAttempt(send_.DialAttempt());
+    progress(fpDialing);
     gotDIS_ = false;
     framesSeen_ = false;
     connected_ = false;
-    SendCommand(at::Dial(send_.ToneDial, send_.DialPrefix(), number_));
-    ExpectFrame();
-    SetTimer(send_.DialWaitTicks());
-    Goto(tf1Connect);
+    sendCommand(at::dial(send_.ToneDial, send_.DialPrefix(), number_));
+    expectFrame();
+    setTimer(send_.dialWaitTicks());
+    goTo(tf1Connect);
 }
 
 // The code a state fails with when the modem answers ERROR or NO CARRIER instead of going on
 // (0: the state handles those answers itself).
-int TClass1Sender::RefusalCode(int state) {
+int TClass1Sender::refusalCode(int state) {
     switch (state) {
     case tf1SendTSI:
     case tf1TSIRespns:
@@ -152,33 +152,33 @@ int TClass1Sender::RefusalCode(int state) {
     }
 }
 
-void TClass1Sender::Command(const std::string& cmd, int next, int64_t pauseMs) {
-    SendCommand(cmd, pauseMs);
-    SetTimer(kResponseTicks);
-    Goto(next);
+void TClass1Sender::command(const std::string& cmd, int next, int64_t pauseMs) {
+    sendCommand(cmd, pauseMs);
+    setTimer(kResponseTicks);
+    goTo(next);
 }
 
-void TClass1Sender::AwaitFrame(int next, int64_t ticks) {
-    SendCommand(at::kRxFrames, kCommandPauseMs);
-    ExpectFrame();
-    SetTimer(ticks);
-    Goto(next);
+void TClass1Sender::awaitFrame(int next, int64_t ticks) {
+    sendCommand(at::kRxFrames, kCommandPauseMs);
+    expectFrame();
+    setTimer(ticks);
+    goTo(next);
 }
 
-void TClass1Sender::OnLine(TResult r, const std::string&) {
-    if (State() == tf1DCSRspns && tcfSilence_ && r == TResult::Error) {
+void TClass1Sender::onLine(TResult r, const std::string&) {
+    if (state() == tf1DCSRspns && tcfSilence_ && r == TResult::Error) {
         // A modem without "AT+FTS": the silence is our own pause instead.
-        link_.Pause(t30::kSignalGapMs);
-        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt, 0);
+        link_.pause(t30::kSignalGapMs);
+        command(at::txData(t30::longTrainCode(speed_)), tf1TrainStrt, 0);
         return;
     }
     if (r == TResult::Error || r == TResult::NoCarrier) {
-        if (const int code = RefusalCode(State())) {
-            Fail(code);
+        if (const int code = refusalCode(state())) {
+            fail(code);
             return;
         }
     }
-    switch (State()) {
+    switch (state()) {
     case tf1Init1: tf1Init1Line(r); break;
     case tf1Connect: tf1ConnectLine(r); break;
     case tf1SendTSI: tf1SendTSILine(r); break;
@@ -201,23 +201,23 @@ void TClass1Sender::OnLine(TResult r, const std::string&) {
 
 void TClass1Sender::tf1Init1Line(TResult r) {
     if (r == TResult::Ok)
-        Dial();
+        dial();
     else if (r == TResult::Error)
-        Fail(ecFaxInitError);
+        fail(ecFaxInitError);
 }
 
 void TClass1Sender::tf1ConnectLine(TResult r) {
-    if (!DialFailed(r) && r == TResult::Error) Fail(ecFaxNoCarrier);
+    if (!dialFailed(r) && r == TResult::Error) fail(ecFaxNoCarrier);
 }
 
 void TClass1Sender::tf1SendTSILine(TResult r) {
     if (r != TResult::Connect) return;
-    SendFrame(t30::fcfTSI, t30::EncodeId(send_.StationID()), false);
-    Goto(tf1TSIRespns);
+    sendFrame(t30::fcfTSI, t30::encodeId(send_.StationID()), false);
+    goTo(tf1TSIRespns);
 }
 
 void TClass1Sender::tf1TSIRespnsLine(TResult r) {
-    if (r == TResult::Connect) SendDCS();
+    if (r == TResult::Connect) sendDCS();
 }
 
 // DCS is out: 75 ms of silence, then the training and TCF. The modem times the silence
@@ -227,375 +227,375 @@ void TClass1Sender::tf1DCSRspnsLine(TResult r) {
     if (r != TResult::Ok) return;
     if (!tcfSilence_) {
         tcfSilence_ = true;
-        Command(at::TxSilence(t30::kTcfSilence), tf1DCSRspns, 0);
+        command(at::txSilence(t30::kTcfSilence), tf1DCSRspns, 0);
     } else {
-        Command(at::TxData(t30::LongTrainCode(speed_)), tf1TrainStrt, 0);
+        command(at::txData(t30::longTrainCode(speed_)), tf1TrainStrt, 0);
     }
 }
 
 void TClass1Sender::tf1TrainStrtLine(TResult r) {
     if (r != TResult::Connect) return;
-    std::vector<uint8_t> tcf(TcfLength(Bps()), 0);
+    std::vector<uint8_t> tcf(tcfLength(bps()), 0);
     tcf.push_back(hdlc::DLE);
     tcf.push_back(hdlc::ETX);
-    WriteRaw(tcf);
-    Goto(tf1TrainFnsh);
+    writeRaw(tcf);
+    goTo(tf1TrainFnsh);
 }
 
 // The answer to DCS + TCF is awaited for T4, then the command is repeated.
 void TClass1Sender::tf1TrainFnshLine(TResult r) {
-    if (r == TResult::Ok) AwaitFrame(tf1WaitCFR, t30::kT4Ticks);
+    if (r == TResult::Ok) awaitFrame(tf1WaitCFR, t30::kT4Ticks);
 }
 
 void TClass1Sender::tf1WaitPgCnLine(TResult r) {
     if (r != TResult::Connect) return;
     // Page data may follow CONNECT at once: the modem sends its training first and fills with
     // zeros until data comes, so no fixed wait is added here.
-    Progress(fpSendPage);
-    DataConnected();
-    Goto(tfWaitFrHead);
-    SetTimer(kRoomTicks);
-    WantRoom(true);
-    OnOutput();
+    progress(fpSendPage);
+    dataConnected();
+    goTo(tfWaitFrHead);
+    setTimer(kRoomTicks);
+    wantRoom(true);
+    onOutput();
 }
 
 void TClass1Sender::tfDrainPageLine(TResult r) {
     if (r != TResult::Ok) return;
-    PagePumped();
-    PrepPostPage();
+    pagePumped();
+    prepPostPage();
 }
 
 void TClass1Sender::tf1PageEndLine(TResult r) {
-    if (r == TResult::Ok) PrepPostPage();
+    if (r == TResult::Ok) prepPostPage();
 }
 
 void TClass1Sender::tf1SendEOPLine(TResult r) {
     if (r == TResult::Connect) {
-        SendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
-        Goto(retries_ > 0 ? tf1WaitEOP : tf1WaitMPS);
+        sendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
+        goTo(retries_ > 0 ? tf1WaitEOP : tf1WaitMPS);
     } else if (r == TResult::Error) {
-        RepeatPostPage();
+        repeatPostPage();
     }
 }
 
 // The post-page frame is out (tf1WaitMPS, or tf1WaitEOP when repeated): its answer is awaited.
 void TClass1Sender::tf1WaitMPSLine(TResult r) {
     if (r == TResult::Ok)
-        AwaitFrame(tf1WaitMCF, t30::kT4Ticks);
+        awaitFrame(tf1WaitMCF, t30::kT4Ticks);
     else if (r == TResult::Error)
-        RepeatPostPage();
+        repeatPostPage();
 }
 
 void TClass1Sender::tf1SendDCNLine(TResult r) {
     if (r == TResult::Connect) {
-        SendFrame(t30::fcfDCN, {}, true);
-        Goto(tf1Hangup);
+        sendFrame(t30::fcfDCN, {}, true);
+        goTo(tf1Hangup);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
-        FaxDone();
+        faxDone();
     }
 }
 
 void TClass1Sender::tf1HangupLine(TResult r) {
     if (r != TResult::Ok && r != TResult::Error && r != TResult::NoCarrier) return;
-    SendCommand(at::kHangUp);
-    SetTimer(kHangUpTicks);
-    Goto(tf1WaitHngp);
+    sendCommand(at::kHangUp);
+    setTimer(kHangUpTicks);
+    goTo(tf1WaitHngp);
 }
 
 void TClass1Sender::tf1WaitHngpLine(TResult r) {
-    if (r == TResult::Ok || r == TResult::Error) FaxDone();
+    if (r == TResult::Ok || r == TResult::Error) faxDone();
 }
 
-void TClass1Sender::OnFrameFailed(TResult r) {
-    switch (State()) {
+void TClass1Sender::onFrameFailed(TResult r) {
+    switch (state()) {
     case tf1Connect:
         // Before the modem has heard anything, ERROR is its refusal of the dial (the call was
         // not made) and NO CARRIER its report that nobody answered. Once the call is connected
         // a garbled or missing frame is listened for again: T.30 waits for DIS until T1.
         if (!connected_) {
             if (r == TResult::NoCarrier)
-                BusyOrRetry(false);
+                busyOrRetry(false);
             else
-                Fail(ecFaxNoCarrier);
+                fail(ecFaxNoCarrier);
             return;
         }
-        ListenForDis();
+        listenForDis();
         break;
     case tf1WaitCFR:
         // A response received in error (bad FCS): T.30 repeats the command.
-        RepeatTraining();
+        repeatTraining();
         break;
-    case tf1WaitMCF: RepeatPostPage(); break;
+    case tf1WaitMCF: repeatPostPage(); break;
     default: break;
     }
 }
 
-void TClass1Sender::OnFrame(const hdlc::TFrame& frame) {
-    const t30::Frame kind = t30::Classify(frame.Fcf);
-    switch (State()) {
+void TClass1Sender::onFrame(const hdlc::TFrame& frame) {
+    const t30::Frame kind = t30::classify(frame.Fcf);
+    switch (state()) {
     case tf1Connect:
         framesSeen_ = true;
-        SetTimer(std::min<int64_t>(kResponseTicks, (t1DeadlineMs_ - Now()) / t30::kMsPerTick + 1));
+        setTimer(std::min<int64_t>(kResponseTicks, (t1DeadlineMs_ - now()) / t30::kMsPerTick + 1));
         if (kind == t30::Frame::CSI) {
-            fax_.SetRemoteID(t30::DecodeId(frame.Fif.data(), frame.Fif.size()));
-            Progress(fpGotRemoteID);
+            fax_.setRemoteID(t30::decodeId(frame.Fif.data(), frame.Fif.size()));
+            progress(fpGotRemoteID);
         } else if (kind == t30::Frame::DIS) {
-            remote_ = t30::ParseDIS(frame.Fif.data(), frame.Fif.size());
+            remote_ = t30::parseDIS(frame.Fif.data(), frame.Fif.size());
             gotDIS_ = true;
-            Progress(fpSessionParams);
+            progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
-            Fail(ecCancelRequested);
+            fail(ecCancelRequested);
             return;
         }
-        if (!frame.Final()) {
-            SendCommand(at::kRxFrames, kCommandPauseMs);
-            ExpectFrame();
+        if (!frame.isFinal()) {
+            sendCommand(at::kRxFrames, kCommandPauseMs);
+            expectFrame();
             return;
         }
-        AfterRemoteFrames();
+        afterRemoteFrames();
         break;
     case tf1WaitCFR:
         if (kind == t30::Frame::CFR) {
-            Turnaround(at::TxData(t30::ShortTrainCode(speed_)), tf1WaitPgCn);
+            turnaround(at::txData(t30::shortTrainCode(speed_)), tf1WaitPgCn);
         } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
-            speed_ = t30::StepDown(own_, remote_.Speeds, speed_);
+            speed_ = t30::stepDown(own_, remote_.Speeds, speed_);
             if (speed_ == 0) {
-                Fail(ecFaxTrainError);
+                fail(ecFaxTrainError);
                 return;
             }
             retries_ = 0;
             tcfSilence_ = false;
-            Turnaround(at::kTxFrames, tf1TSIRespns);
+            turnaround(at::kTxFrames, tf1TSIRespns);
         } else if (kind == t30::Frame::DCN) {
-            Fail(ecCancelRequested);
-        } else if (!frame.Final()) {
-            SendCommand(at::kRxFrames, kCommandPauseMs);
-            ExpectFrame();
+            fail(ecCancelRequested);
+        } else if (!frame.isFinal()) {
+            sendCommand(at::kRxFrames, kCommandPauseMs);
+            expectFrame();
         } else {
             // DIS again (our DCS was not heard), CRP or anything else final: repeat the command.
-            RepeatTraining();
+            repeatTraining();
         }
         break;
-    case tf1WaitMCF: PostPageAnswer(frame); break;
+    case tf1WaitMCF: postPageAnswer(frame); break;
     default: break;
     }
 }
 
-void TClass1Sender::OnFrameStart() {
-    if (State() != tf1Connect || connected_) return;
+void TClass1Sender::onFrameStart() {
+    if (state() != tf1Connect || connected_) return;
     // The call is connected: phase B lasts at most T1 from here.
     connected_ = true;
-    t1DeadlineMs_ = Now() + t30::kT1Ticks * t30::kMsPerTick;
-    SetTimer(t30::kT1Ticks);
+    t1DeadlineMs_ = now() + t30::kT1Ticks * t30::kMsPerTick;
+    setTimer(t30::kT1Ticks);
 }
 
 // Listens for the far end's frames again, while T1 lasts; without DIS by then the call failed.
-void TClass1Sender::ListenForDis() {
-    const int64_t left = t1DeadlineMs_ - Now();
+void TClass1Sender::listenForDis() {
+    const int64_t left = t1DeadlineMs_ - now();
     if (left <= 0) {
-        Fail(ecFaxNoCarrier);
+        fail(ecFaxNoCarrier);
         return;
     }
-    SendCommand(at::kRxFrames, kCommandPauseMs);
-    ExpectFrame();
-    SetTimer(left / t30::kMsPerTick + 1);
+    sendCommand(at::kRxFrames, kCommandPauseMs);
+    expectFrame();
+    setTimer(left / t30::kMsPerTick + 1);
 }
 
-void TClass1Sender::AfterRemoteFrames() {
+void TClass1Sender::afterRemoteFrames() {
     if (!gotDIS_) {
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
         return;
     }
-    if (!pages_.FitFor(remote_.Fine, remote_.Wide)) {
-        Fail(ecFaxIncompatible);
+    if (!pages_.fitFor(remote_.Fine, remote_.Wide)) {
+        fail(ecFaxIncompatible);
         return;
     }
-    speed_ = t30::ChooseSpeed(own_, remote_.Speeds, send_.DesiredBPS);
+    speed_ = t30::chooseSpeed(own_, remote_.Speeds, send_.DesiredBPS);
     if (speed_ == 0) {
-        Fail(ecFaxIncompatible);
+        fail(ecFaxIncompatible);
         return;
     }
     retries_ = 0;
     tcfSilence_ = false;
-    Turnaround(at::kTxFrames, tf1SendTSI);
+    turnaround(at::kTxFrames, tf1SendTSI);
 }
 
-void TClass1Sender::Turnaround(const std::string& cmd, int next) {
-    link_.Pause(t30::kSignalGapMs - kCommandPauseMs);
-    Command(cmd, next);
+void TClass1Sender::turnaround(const std::string& cmd, int next) {
+    link_.pause(t30::kSignalGapMs - kCommandPauseMs);
+    command(cmd, next);
 }
 
 // DCS (with TSI) and TCF again, after T4 without an answer or after a garbled one.
-void TClass1Sender::RepeatTraining() {
+void TClass1Sender::repeatTraining() {
     if (++retries_ > t30::kMaxRepeats) {
-        Fail(ecFatalTimeout);
+        fail(ecFatalTimeout);
         return;
     }
     tcfSilence_ = false;
-    Turnaround(at::kTxFrames, tf1SendTSI);
+    turnaround(at::kTxFrames, tf1SendTSI);
 }
 
-void TClass1Sender::SendDCS() {
-    const bool fine = pages_.PageFine(pageIndex_);
-    const bool wide = pages_.PageWide(pageIndex_);
-    SendFrame(t30::fcfDCS, t30::BuildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
-    fax_.SetConnection(Bps(), fine, wide, false);
-    Goto(tf1DCSRspns);
+void TClass1Sender::sendDCS() {
+    const bool fine = pages_.pageFine(pageIndex_);
+    const bool wide = pages_.pageWide(pageIndex_);
+    sendFrame(t30::fcfDCS, t30::buildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
+    fax_.setConnection(bps(), fine, wide, false);
+    goTo(tf1DCSRspns);
 }
 
-void TClass1Sender::OnTimeout() {
-    switch (State()) {
+void TClass1Sender::onTimeout() {
+    switch (state()) {
     case tf1Connect:
         if (!connected_) {
             // Nobody answered within the dial wait: the dial is abandoned (any character does
             // that) and, attempts left, made again later.
-            AbortReception();
-            BusyOrRetry(false);
+            abortReception();
+            busyOrRetry(false);
         } else {
-            AbortReception();
-            ListenForDis();
+            abortReception();
+            listenForDis();
         }
         break;
-    case tfRetryWait: Dial(); break;
+    case tfRetryWait: dial(); break;
     case tf1WaitCFR:
         // End the modem's frame reception with a single character, then repeat the command.
-        AbortReception();
-        RepeatTraining();
+        abortReception();
+        repeatTraining();
         break;
     case tf1WaitMCF:
-        AbortReception();
-        RepeatPostPage();
+        abortReception();
+        repeatPostPage();
         break;
     case tf1WaitHngp:
-        HangUp();
-        FaxDone();
+        hangUp();
+        faxDone();
         break;
-    default: Fail(ecFatalTimeout); break;
+    default: fail(ecFatalTimeout); break;
     }
 }
 
-void TClass1Sender::OnOutput() {
-    if (State() == tfWaitFrHead) {
-        if (link_.OutFree() < kRoomNeeded) return;
-        StartPage();
+void TClass1Sender::onOutput() {
+    if (state() == tfWaitFrHead) {
+        if (link_.outFree() < kRoomNeeded) return;
+        startPage();
         return;
     }
     // A modem that takes no page data (CTS held low, no result) must not hold the call
     // forever: the page timer runs while nothing moves and is renewed whenever data does.
-    const size_t used = link_.OutUsed();
-    if ((State() == tfSendPage || State() == tfDrainPage) && used < lastOutUsed_) SetTimer(t30::kPageIdleTicks);
+    const size_t used = link_.outUsed();
+    if ((state() == tfSendPage || state() == tfDrainPage) && used < lastOutUsed_) setTimer(t30::kPageIdleTicks);
     lastOutUsed_ = used;
-    if (State() == tfSendPage) {
-        PumpPage();
+    if (state() == tfSendPage) {
+        pumpPage();
         return;
     }
-    if (State() == tfDrainPage && link_.OutUsed() == 0) {
-        WantEmpty(false);
-        PagePumped();
-        SetTimer(kResponseTicks + LineTicksLeft(Bps()));
-        Goto(tf1PageEnd);
+    if (state() == tfDrainPage && link_.outUsed() == 0) {
+        wantEmpty(false);
+        pagePumped();
+        setTimer(kResponseTicks + lineTicksLeft(bps()));
+        goTo(tf1PageEnd);
     }
 }
 
-void TClass1Sender::StartPage() {
-    if (!PreparePage(remote_.ScanTimeCode, Bps())) return;
-    SetTimer(t30::kPageIdleTicks);
-    lastOutUsed_ = link_.OutUsed();
-    filler_.Reset(static_cast<size_t>(minBytes_));
-    PageStatusRhythm();
-    PumpPage();
+void TClass1Sender::startPage() {
+    if (!preparePage(remote_.ScanTimeCode, bps())) return;
+    setTimer(t30::kPageIdleTicks);
+    lastOutUsed_ = link_.outUsed();
+    filler_.reset(static_cast<size_t>(minBytes_));
+    pageStatusRhythm();
+    pumpPage();
 }
 
-void TClass1Sender::PageDataWritten(size_t) { SetTimer(t30::kPageIdleTicks); }
+void TClass1Sender::pageDataWritten(size_t) { setTimer(t30::kPageIdleTicks); }
 
-void TClass1Sender::EndPageData() {
+void TClass1Sender::endPageData() {
     std::vector<uint8_t> last, out;
-    filler_.Flush(last);
-    hdlc::EscapeDle(last.data(), last.size(), out);
+    filler_.flush(last);
+    hdlc::escapeDle(last.data(), last.size(), out);
     out.push_back(hdlc::DLE);
     out.push_back(hdlc::ETX);
-    link_.Write(out.data(), out.size());
+    link_.write(out.data(), out.size());
     inData_ = false;
-    NormalStatusRhythm();
-    WantRoom(false);
-    WantEmpty(true);
-    Goto(tfDrainPage);
-    SetTimer(t30::kPageIdleTicks);
+    normalStatusRhythm();
+    wantRoom(false);
+    wantEmpty(true);
+    goTo(tfDrainPage);
+    setTimer(t30::kPageIdleTicks);
 }
 
-void TClass1Sender::PagePumped() {
-    WantRoom(false);
-    WantEmpty(false);
-    lastPage_ = LastPage();
+void TClass1Sender::pagePumped() {
+    wantRoom(false);
+    wantEmpty(false);
+    lastPage_ = lastPage();
     sentIndex_ = pageIndex_;
     if (!lastPage_) ++pageIndex_;
     // A change of resolution needs a new DCS: end the page with EOM and return to phase B.
-    const bool sameMode = lastPage_ || pages_.PageFine(pageIndex_) == pages_.PageFine(pageIndex_ - 1);
+    const bool sameMode = lastPage_ || pages_.pageFine(pageIndex_) == pages_.pageFine(pageIndex_ - 1);
     postPageFcf_ = lastPage_ ? t30::fcfEOP : (send_.PageContinuation && sameMode ? t30::fcfMPS : t30::fcfEOM);
     retries_ = 0;
-    Progress(fpSendPageStatus);
+    progress(fpSendPageStatus);
 }
 
-void TClass1Sender::PrepPostPage() {
-    Goto(tf1PrepEOP);
-    Turnaround(at::kTxFrames, tf1SendEOP);
+void TClass1Sender::prepPostPage() {
+    goTo(tf1PrepEOP);
+    turnaround(at::kTxFrames, tf1SendEOP);
 }
 
-void TClass1Sender::RepeatPostPage() {
+void TClass1Sender::repeatPostPage() {
     if (++retries_ > t30::kMaxRepeats) {
-        Fail(ecFatalTimeout);
+        fail(ecFatalTimeout);
         return;
     }
-    PrepPostPage();
+    prepPostPage();
 }
 
-void TClass1Sender::PostPageAnswer(const hdlc::TFrame& frame) {
-    const t30::Frame kind = t30::Classify(frame.Fcf);
+void TClass1Sender::postPageAnswer(const hdlc::TFrame& frame) {
+    const t30::Frame kind = t30::classify(frame.Fcf);
     if (kind == t30::Frame::MCF || kind == t30::Frame::RTP) {
         // The page has arrived (RTP: and the line wants retraining before the next one).
         rtnCount_ = 0;
         ++confirmed_;
-        fax_.SetPagesConfirmed(confirmed_);
-        Progress(fpPageOK);
+        fax_.setPagesConfirmed(confirmed_);
+        progress(fpPageOK);
         if (lastPage_) {
-            Turnaround(at::kTxFrames, tf1SendDCN);
+            turnaround(at::kTxFrames, tf1SendDCN);
         } else if (postPageFcf_ == t30::fcfEOM) {
-            AwaitPhaseB();
+            awaitPhaseB();
         } else if (kind == t30::Frame::RTP) {
             tcfSilence_ = false;
-            Turnaround(at::kTxFrames, tf1TSIRespns);
+            turnaround(at::kTxFrames, tf1TSIRespns);
         } else {
             // T.30: pages after the first are sent with the short training of the same modem.
-            Turnaround(at::TxData(t30::ShortTrainCode(speed_)), tf1WaitPgCn);
+            turnaround(at::txData(t30::shortTrainCode(speed_)), tf1WaitPgCn);
         }
     } else if (kind == t30::Frame::RTN) {
         // The page did not arrive in a usable state: train again (DCS and TCF, falling back on
         // FTT) and send the same page again, at most kMaxPageResends times.
-        Progress(fpPageError);
+        progress(fpPageError);
         if (++rtnCount_ > kMaxPageResends) {
-            Fail(ecFaxSessionError);
+            fail(ecFaxSessionError);
             return;
         }
         pageIndex_ = sentIndex_;
         if (postPageFcf_ == t30::fcfEOM) {
-            AwaitPhaseB();
+            awaitPhaseB();
         } else {
             tcfSilence_ = false;
             retries_ = 0;
-            Turnaround(at::kTxFrames, tf1TSIRespns);
+            turnaround(at::kTxFrames, tf1TSIRespns);
         }
     } else if (kind == t30::Frame::DCN) {
-        Fail(ecCancelRequested);
+        fail(ecCancelRequested);
     } else {
-        RepeatPostPage();
+        repeatPostPage();
     }
 }
 
 // After EOM: back to phase B, where the far end's DIS may take a while (T1).
-void TClass1Sender::AwaitPhaseB() {
+void TClass1Sender::awaitPhaseB() {
     gotDIS_ = false;
-    t1DeadlineMs_ = Now() + t30::kT1Ticks * t30::kMsPerTick;
-    AwaitFrame(tf1Connect, t30::kT1Ticks);
+    t1DeadlineMs_ = now() + t30::kT1Ticks * t30::kMsPerTick;
+    awaitFrame(tf1Connect, t30::kT1Ticks);
 }
 
 }  // namespace telvane::transport

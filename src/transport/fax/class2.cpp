@@ -11,15 +11,15 @@ namespace telvane::transport {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
+std::string_view trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
     return s;
 }
 
 // A field read as hexadecimal; -1 when it holds no digit.
-int HexField(std::string_view f) {
-    f = Trim(f);
+int hexField(std::string_view f) {
+    f = trim(f);
     if (f.empty()) return -1;
     int v = 0;
     for (char c : f) {
@@ -34,8 +34,8 @@ int HexField(std::string_view f) {
 }
 
 // The detecting start knows only the start and its failure.
-constexpr TStateEdges kDetectSendEdges[] = {{tfNone, States({tfInit})}, {tfAbort, States({tfDone})}};
-constexpr TStateEdges kDetectReceiveEdges[] = {{rfNone, States({rfInit})}, {rfAbort, States({rfDone})}};
+constexpr TStateEdges kDetectSendEdges[] = {{tfNone, states({tfInit})}, {tfAbort, states({tfDone})}};
+constexpr TStateEdges kDetectReceiveEdges[] = {{rfNone, states({rfInit})}, {rfAbort, states({rfDone})}};
 constexpr TStateChanges kDetectSendChanges{{}, kDetectSendEdges, tfAbort, tfDone};
 constexpr TStateChanges kDetectReceiveChanges{{}, kDetectReceiveEdges, rfAbort, rfDone};
 
@@ -47,80 +47,80 @@ public:
         : TFaxMachine(fax, link), sending_(sending) {}
 
 protected:
-    void OnStart() override {
-        Progress(fpInitModem);
-        if (sending_) link_.SetBaud(19200);
-        link_.SetDTR(true);
-        link_.SetRTS(true);
-        if (fax_.SoftwareFlow) link_.SetSoftwareFlow(false);
-        Goto(sending_ ? static_cast<int>(tfInit) : static_cast<int>(rfInit));
+    void onStart() override {
+        progress(fpInitModem);
+        if (sending_) link_.setBaud(19200);
+        link_.setDTR(true);
+        link_.setRTS(true);
+        if (fax_.SoftwareFlow) link_.setSoftwareFlow(false);
+        goTo(sending_ ? static_cast<int>(tfInit) : static_cast<int>(rfInit));
         const auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_);
-        std::vector<TScriptStep> steps = FirstStartSteps(send ? send->DefaultInit() : DefaultInitString(true, false));
+        std::vector<TScriptStep> steps = firstStartSteps(send ? send->defaultInit() : defaultInitString(true, false));
         steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
-        RunScript(std::move(steps), [this](int rc, const std::vector<std::string>& replies) {
+        runScript(std::move(steps), [this](int rc, const std::vector<std::string>& replies) {
             if (rc != 0) {
-                Fail(rc);
+                fail(rc);
                 return;
             }
-            fax_.MarkInitDone();
-            const TFaxClassSet set = ParseFaxClasses(replies.back());
-            fax_.SetSupported(set);
-            const TFaxClass best = BestFaxClass(set);
+            fax_.markInitDone();
+            const TFaxClassSet set = parseFaxClasses(replies.back());
+            fax_.setSupported(set);
+            const TFaxClass best = bestFaxClass(set);
             if (best == fcUnknown) {
-                Fail(ecFaxBadModemResult);
+                fail(ecFaxBadModemResult);
                 return;
             }
-            fax_.SetSessionClass(best);
+            fax_.setSessionClass(best);
             if (sending_) {
                 auto& send = static_cast<TOvxCustomSendFax&>(fax_);
                 if (best == fcClass1)
-                    fax_.HandOver(std::make_unique<TClass1Sender>(send, link_));
+                    fax_.handOver(std::make_unique<TClass1Sender>(send, link_));
                 else
-                    fax_.HandOver(std::make_unique<TClass2Sender>(send, link_, best));
+                    fax_.handOver(std::make_unique<TClass2Sender>(send, link_, best));
             } else {
                 auto& recv = static_cast<TOvxCustomReceiveFax&>(fax_);
                 if (best == fcClass1)
-                    fax_.HandOver(std::make_unique<TClass1Receiver>(recv, link_));
+                    fax_.handOver(std::make_unique<TClass1Receiver>(recv, link_));
                 else
-                    fax_.HandOver(std::make_unique<TClass2Receiver>(recv, link_, best));
+                    fax_.handOver(std::make_unique<TClass2Receiver>(recv, link_, best));
             }
-            StopTimer();
-            Finish();
+            stopTimer();
+            finish();
         });
     }
-    void OnLine(TResult, const std::string&) override {}
-    void OnFrame(const hdlc::TFrame&) override {}
-    void OnFrameFailed(TResult) override {}
-    void OnData(const uint8_t*, size_t, bool) override {}
-    void OnTimeout() override { Fail(ecFaxBadModemResult); }
-    void OnCancel() override {
-        Progress(fpCancel);
-        Fail(ecCancelRequested);
+    void onLine(TResult, const std::string&) override {}
+    void onFrame(const hdlc::TFrame&) override {}
+    void onFrameFailed(TResult) override {}
+    void onData(const uint8_t*, size_t, bool) override {}
+    void onTimeout() override { fail(ecFaxBadModemResult); }
+    void onCancel() override {
+        progress(fpCancel);
+        fail(ecCancelRequested);
     }
-    void OnDeviceLost() override { Fail(-160); }
-    const char* StateName(int state) const override {
-        return sending_ ? SendStateName(state) : ReceiveStateName(state);
+    void onDeviceLost() override { fail(-160); }
+    const char* stateName(int state) const override {
+        return sending_ ? sendStateName(state) : receiveStateName(state);
     }
-    const TStateChanges& StateChanges() const override { return sending_ ? kDetectSendChanges : kDetectReceiveChanges; }
+    const TStateChanges& stateChanges() const override { return sending_ ? kDetectSendChanges : kDetectReceiveChanges; }
 
 private:
-    void Fail(int code) {
-        if (Finished()) return;
-        Goto(sending_ ? static_cast<int>(tfAbort) : static_cast<int>(rfAbort));
-        StopTimer();
-        fax_.FireError(code);
-        if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_)) send->SessionEnded();
-        Goto(sending_ ? static_cast<int>(tfDone) : static_cast<int>(rfDone));
+    void fail(int code) {
+        if (finished()) return;
+        goTo(sending_ ? static_cast<int>(tfAbort) : static_cast<int>(rfAbort));
+        stopTimer();
+        fax_.fireError(code);
+        if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_)) send->sessionEnded();
+        goTo(sending_ ? static_cast<int>(tfDone) : static_cast<int>(rfDone));
         Status(false, true);
-        fax_.FireFinish(code);
-        Finish();
+        fax_.fireFinish(code);
+        finish();
     }
     bool sending_;
 };
 
 }  // namespace
 
-TClass2Names Class2Names(TFaxClass c) {
+TClass2Names class2Names(TFaxClass c) {
     if (c == fcClass2_0)
         return {"CLASS=2.0", "MM?", "MI?", "MR?", "IS", "LI", "CC", "CO",
                 "IS",        "CS",  "TI",  "CI",  "PS", "HS", "KS", "BO"};
@@ -128,31 +128,31 @@ TClass2Names Class2Names(TFaxClass c) {
             "DIS",     "DCS",  "TSI",  "CSI",  "PTS", "HNG", "K",   "BOR"};
 }
 
-bool IsClass2Report(std::string_view line, std::string_view name) {
-    line = Trim(line);
+bool isClass2Report(std::string_view line, std::string_view name) {
+    line = trim(line);
     if (line.size() < 2 + name.size() || line.substr(0, 2) != "+F" || line.substr(2, name.size()) != name) return false;
     const std::string_view rest = line.substr(2 + name.size());
     return rest.empty() || rest.front() == ':' || rest.front() == ' ';
 }
 
-bool IsClass2ReportLine(std::string_view line) {
+bool isClass2ReportLine(std::string_view line) {
     const size_t lead = line.find_first_not_of(' ');
     return lead != std::string_view::npos && line.substr(lead, 2) == "+F";
 }
 
-std::string ReportValue(std::string_view line) {
+std::string reportValue(std::string_view line) {
     const size_t colon = line.find(':');
-    return std::string(Trim(colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1)));
+    return std::string(trim(colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1)));
 }
 
-TClass2Params ParseClass2Params(std::string_view report) {
-    const std::string value = ReportValue(report);
+TClass2Params parseClass2Params(std::string_view report) {
+    const std::string value = reportValue(report);
     std::vector<int> f;
     size_t start = 0;
     while (start <= value.size() && f.size() < 8) {
         size_t comma = value.find(',', start);
         if (comma == std::string::npos) comma = value.size();
-        f.push_back(HexField(std::string_view(value).substr(start, comma - start)));
+        f.push_back(hexField(std::string_view(value).substr(start, comma - start)));
         start = comma + 1;
     }
     f.resize(8, -1);
@@ -167,7 +167,7 @@ TClass2Params ParseClass2Params(std::string_view report) {
     return p;
 }
 
-std::string Class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm) {
+std::string class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm) {
     std::string s;
     s += fine ? '1' : '0';
     s += ',';
@@ -180,23 +180,23 @@ std::string Class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm) {
     return s;
 }
 
-std::string Class2HangupCode(std::string_view report) {
+std::string class2HangupCode(std::string_view report) {
     const size_t colon = report.find(':');
     if (colon == std::string_view::npos) return std::string();
-    return std::string(Trim(report.substr(colon + 1, 3)));
+    return std::string(trim(report.substr(colon + 1, 3)));
 }
 
-std::string CleanClass2Id(std::string_view report) {
+std::string cleanClass2Id(std::string_view report) {
     // The ID is quoted: what lies between the quotes is the remote's, whatever its characters
     // (a modem that drops the opening quote still ends the ID with the closing one).
-    std::string id = ReportValue(report);
+    std::string id = reportValue(report);
     if (!id.empty() && id.front() == '"') id.erase(0, 1);
     const size_t close = id.rfind('"');
     if (close != std::string::npos) id.erase(close);
-    return std::string(Trim(id)).substr(0, 20);
+    return std::string(trim(id)).substr(0, 20);
 }
 
-std::string HangupReason(std::string_view code) {
+std::string hangupReason(std::string_view code) {
     int n = -1;
     for (char c : code) {
         if (!std::isdigit(static_cast<unsigned char>(c))) return "unknown hang-up code";
@@ -251,17 +251,17 @@ namespace {
 // The values a list such as "0-2", "(0,1)" or "0A-0F" names, read as hexadecimal; calls `use`
 // for each (ranges are walked, bounded).
 template <typename Use>
-void ForEachValue(std::string_view list, Use use) {
+void forEachValue(std::string_view list, Use use) {
     size_t start = 0;
     while (start <= list.size()) {
         size_t comma = list.find(',', start);
         if (comma == std::string_view::npos) comma = list.size();
-        std::string_view item = Trim(list.substr(start, comma - start));
+        std::string_view item = trim(list.substr(start, comma - start));
         while (!item.empty() && (item.front() == '(')) item.remove_prefix(1);
         while (!item.empty() && (item.back() == ')')) item.remove_suffix(1);
         const size_t dash = item.find('-');
-        const int lo = HexField(item.substr(0, dash));
-        const int hi = dash == std::string_view::npos ? lo : HexField(item.substr(dash + 1));
+        const int lo = hexField(item.substr(0, dash));
+        const int hi = dash == std::string_view::npos ? lo : hexField(item.substr(dash + 1));
         if (lo >= 0 && hi >= lo && hi - lo < 256)
             for (int v = lo; v <= hi; ++v) use(v);
         start = comma + 1;
@@ -269,19 +269,19 @@ void ForEachValue(std::string_view list, Use use) {
 }
 }  // namespace
 
-bool RangeOffers(std::string_view reply, int value) {
+bool rangeOffers(std::string_view reply, int value) {
     bool found = false;
-    ForEachValue(reply, [&](int v) { found = found || v == value; });
+    forEachValue(reply, [&](int v) { found = found || v == value; });
     return found;
 }
 
-void TClass2Ranges::Clamp(char& bpsDigit, bool& ecm) const {
+void TClass2Ranges::clamp(char& bpsDigit, bool& ecm) const {
     if (!Valid) return;
     bpsDigit = static_cast<char>('0' + std::min(bpsDigit - '0', MaxBitRate));
     ecm = ecm && Ecm;
 }
 
-TClass2Ranges ParseClass2Ranges(std::string_view reply) {
+TClass2Ranges parseClass2Ranges(std::string_view reply) {
     // One parenthesised list per parameter: vr, br, wd, ln, df, ec, bf, st.
     std::vector<std::string_view> fields;
     size_t depth = 0, start = std::string_view::npos;
@@ -292,27 +292,27 @@ TClass2Ranges ParseClass2Ranges(std::string_view reply) {
     TClass2Ranges r;
     if (fields.size() < 6) return r;
     int maxBr = -1;
-    ForEachValue(fields[1], [&](int v) {
+    forEachValue(fields[1], [&](int v) {
         if (v <= 5 && v > maxBr) maxBr = v;
     });
     if (maxBr < 0) return r;
     r.Valid = true;
     r.MaxBitRate = maxBr;
-    r.Ecm = RangeOffers(fields[5], 1) || RangeOffers(fields[5], 2);
+    r.Ecm = rangeOffers(fields[5], 1) || rangeOffers(fields[5], 2);
     return r;
 }
 
-std::unique_ptr<TFaxMachine> MakeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link) {
+std::unique_ptr<TFaxMachine> makeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link) {
     const TFaxClass c = fax.FaxClass();
-    fax.SetSessionClass(c == fcUnknown ? fcDetect : c);
+    fax.setSessionClass(c == fcUnknown ? fcDetect : c);
     if (c == fcClass1) return std::make_unique<TClass1Sender>(fax, link);
     if (c == fcClass2 || c == fcClass2_0) return std::make_unique<TClass2Sender>(fax, link, c);
     return std::make_unique<TClassDetector>(fax, link, true);
 }
 
-std::unique_ptr<TFaxMachine> MakeReceiveMachine(TOvxCustomReceiveFax& fax, TFaxLink& link) {
+std::unique_ptr<TFaxMachine> makeReceiveMachine(TOvxCustomReceiveFax& fax, TFaxLink& link) {
     const TFaxClass c = fax.FaxClass();
-    fax.SetSessionClass(c == fcUnknown ? fcDetect : c);
+    fax.setSessionClass(c == fcUnknown ? fcDetect : c);
     if (c == fcClass1) return std::make_unique<TClass1Receiver>(fax, link);
     if (c == fcClass2 || c == fcClass2_0) return std::make_unique<TClass2Receiver>(fax, link, c);
     return std::make_unique<TClassDetector>(fax, link, false);

@@ -38,7 +38,7 @@ struct TClass2Names {
     std::string Connect, RemoteCaps, Negotiated, TransmitId, CalledId, PageStatus, Hangup;
     std::string Abort, BitOrder;
 };
-TClass2Names Class2Names(TFaxClass c);
+TClass2Names class2Names(TFaxClass c);
 
 // A parameter report (vr,br,wd,ln,df,ec,bf,st) read after its colon. Fields are separated by
 // commas and read as hexadecimal numbers (Class 2.0 reports bit maps such as "3" for VR).
@@ -49,13 +49,13 @@ struct TClass2Params {
     bool Ecm = false;
     int ScanCode = 0;
 };
-TClass2Params ParseClass2Params(std::string_view report);
+TClass2Params parseClass2Params(std::string_view report);
 // The session parameters sent with AT+FDIS= / AT+FIS=: "1,5,0,2,0,1,0,0" and the like.
-std::string Class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm);
+std::string class2SessionParams(bool fine, char bpsDigit, bool wide, bool ecm);
 // The hang-up code of a hang-up report: the first three characters after the colon, trimmed.
-std::string Class2HangupCode(std::string_view report);
+std::string class2HangupCode(std::string_view report);
 // What a hang-up code means (T.32 hang-up status codes, shared by Class 2 modems).
-std::string HangupReason(std::string_view code);
+std::string hangupReason(std::string_view code);
 // What a modem offers for its session parameters (the reply to "AT+FDIS=?" / "AT+FIS=?" or
 // "AT+FDCC=?" / "AT+FCC=?", one parenthesised list of values or "a-b" ranges per parameter):
 // the highest bit-rate digit and whether error correction can be had. Valid is false when the
@@ -65,25 +65,25 @@ struct TClass2Ranges {
     int MaxBitRate = 5;
     bool Ecm = true;
     // Limits a desired bit-rate digit and error correction to what the modem offers.
-    void Clamp(char& bpsDigit, bool& ecm) const;
+    void clamp(char& bpsDigit, bool& ecm) const;
 };
-TClass2Ranges ParseClass2Ranges(std::string_view reply);
+TClass2Ranges parseClass2Ranges(std::string_view reply);
 // Whether a reply listing values ("(0-2)", "0,1,2", "(0,1)") offers `value`.
-bool RangeOffers(std::string_view reply, int value);
+bool rangeOffers(std::string_view reply, int value);
 // A remote ID as reported: a leading quote becomes a blank, trailing characters that are not
 // letters or digits go, the rest is trimmed.
-std::string CleanClass2Id(std::string_view report);
+std::string cleanClass2Id(std::string_view report);
 // Whether `line` is the report "+F" + name (followed by a colon, a blank or nothing).
-bool IsClass2Report(std::string_view line, std::string_view name);
+bool isClass2Report(std::string_view line, std::string_view name);
 // The text after the report's colon, trimmed.
-std::string ReportValue(std::string_view line);
+std::string reportValue(std::string_view line);
 // Whether `line` is a "+F" report of any name (leading blanks aside).
-bool IsClass2ReportLine(std::string_view line);
+bool isClass2ReportLine(std::string_view line);
 
 // Builds the machine for a session: the class's own, or the detecting start when the class
 // is fcDetect or fcUnknown.
-std::unique_ptr<TFaxMachine> MakeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link);
-std::unique_ptr<TFaxMachine> MakeReceiveMachine(TOvxCustomReceiveFax& fax, TFaxLink& link);
+std::unique_ptr<TFaxMachine> makeSendMachine(TOvxCustomSendFax& fax, TFaxLink& link);
+std::unique_ptr<TFaxMachine> makeReceiveMachine(TOvxCustomReceiveFax& fax, TFaxLink& link);
 
 class TClass2Sender final : public TFaxSender {
 public:
@@ -91,24 +91,24 @@ public:
     ~TClass2Sender() override;
 
 protected:
-    void OnStart() override;
-    void OnLine(TResult r, const std::string& line) override;
-    void OnFrame(const hdlc::TFrame&) override {}
-    void OnFrameFailed(TResult) override {}
-    void OnData(const uint8_t*, size_t, bool) override {}
-    void OnTimeout() override;
-    void OnOutput() override;
-    bool OnByte(uint8_t c) override;
-    const TStateChanges& StateChanges() const override;
-    void NewFax() override;
-    void StartFax() override;
-    void EndPageData() override;
-    void PageDataWritten(size_t bytes) override;
+    void onStart() override;
+    void onLine(TResult r, const std::string& line) override;
+    void onFrame(const hdlc::TFrame&) override {}
+    void onFrameFailed(TResult) override {}
+    void onData(const uint8_t*, size_t, bool) override {}
+    void onTimeout() override;
+    void onOutput() override;
+    bool onByte(uint8_t c) override;
+    const TStateChanges& stateChanges() const override;
+    void newFax() override;
+    void startFax() override;
+    void endPageData() override;
+    void pageDataWritten(size_t bytes) override;
     // Raw page data gets fill for the negotiated minimum scan time, as the header and cover lines
     // do: a modem that pads by itself adds nothing to lines that are long enough already, and
     // one that does not would otherwise send short lines faster than the receiver takes them.
-    TFillInserter* RawDataFiller() override { return minBytes_ > 0 ? &filler_ : nullptr; }
-    void Fail(int code) override;
+    TFillInserter* rawDataFiller() override { return minBytes_ > 0 ? &filler_ : nullptr; }
+    void fail(int code) override;
 
 private:
     // One command of the set-up before the dial: its state, whether ERROR may answer it (a
@@ -117,27 +117,27 @@ private:
     struct TStep {
         int State;
         bool Optional;
-        std::function<std::string()> Command;
-        std::function<void(const std::string& reply)> Reply;
+        std::function<std::string()> MakeCommand;
+        std::function<void(const std::string& reply)> TakeReply;
     };
-    bool Is20() const { return cls_ == fcClass2_0; }
-    long SessionBps() const { return session_.Bps > 0 ? session_.Bps : 9600; }
-    void Command(const std::string& cmd, int next, int64_t ticks = t30::kT3Ticks);
-    void StartUp();
-    void NextStep();
-    void InitLine(TResult r, const std::string& line);
-    std::string SessionParams(size_t index) const;
-    void Dial();
-    void SendFDT();
-    void Report(const std::string& line);
-    void BeginData();
-    void StartData();
-    void StartPage();
-    int64_t PageEndTicks();
-    void PageAccepted();
-    void PageRejected();
-    void AfterPageOk();
-    void Retransmit();
+    bool is20() const { return cls_ == fcClass2_0; }
+    long sessionBps() const { return session_.Bps > 0 ? session_.Bps : 9600; }
+    void command(const std::string& cmd, int next, int64_t ticks = t30::kT3Ticks);
+    void startUp();
+    void nextStep();
+    void initLine(TResult r, const std::string& line);
+    std::string sessionParams(size_t index) const;
+    void dial();
+    void sendFDT();
+    void report(const std::string& line);
+    void beginData();
+    void startData();
+    void startPage();
+    int64_t pageEndTicks();
+    void pageAccepted();
+    void pageRejected();
+    void afterPageOk();
+    void retransmit();
     // The modem's lines in each state (OnLine).
     void tf2ConnectLine(TResult r);
     void tf2GetParamsLine(TResult r);
@@ -170,27 +170,27 @@ public:
     TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls);
 
 protected:
-    void OnStart() override;
-    void OnLine(TResult r, const std::string& line) override;
-    void OnFrame(const hdlc::TFrame&) override {}
-    void OnFrameFailed(TResult) override {}
-    void OnData(const uint8_t* data, size_t len, bool end) override;
-    void OnTimeout() override;
-    const TStateChanges& StateChanges() const override;
-    void InitCall() override;
-    void Answer() override;
-    void Reject() override;
-    void Fail(int code) override;
+    void onStart() override;
+    void onLine(TResult r, const std::string& line) override;
+    void onFrame(const hdlc::TFrame&) override {}
+    void onFrameFailed(TResult) override {}
+    void onData(const uint8_t* data, size_t len, bool end) override;
+    void onTimeout() override;
+    const TStateChanges& stateChanges() const override;
+    void initCall() override;
+    void answer() override;
+    void reject() override;
+    void fail(int code) override;
 
 private:
-    bool Is20() const { return cls_ == fcClass2_0; }
-    void Command(const std::string& cmd, int next, int64_t ticks = t30::kT3Ticks);
-    void StartUp();
-    void NextInitStep();
-    std::string Capabilities() const;
+    bool is20() const { return cls_ == fcClass2_0; }
+    void command(const std::string& cmd, int next, int64_t ticks = t30::kT3Ticks);
+    void startUp();
+    void nextInitStep();
+    std::string capabilities() const;
     // ERROR or NO CARRIER in a call: the modem refused a command, or the call was lost.
-    void CallFailed(TResult r);
-    void Report(const std::string& line);
+    void callFailed(TResult r);
+    void report(const std::string& line);
     void startPage();
     // The modem's lines in each state (OnLine).
     void rfInitLine(TResult r, const std::string& line);

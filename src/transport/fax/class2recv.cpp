@@ -20,57 +20,57 @@ constexpr int kMaxPageErrors = 3;
 // Besides those of every receiver: the set-up steps, the answer and the modem's connection
 // report, the sender's ID, each page with its status, the hang-up report.
 constexpr TStateEdges kClass2ReceiveEdges[] = {
-    {rfNone, States({rfInit})},
-    {rfInit, States({rf2Init1})},
-    {rf2Init1, States({rf2Init1A, rf2Init3})},
-    {rf2Init1A, States({rf2Init1B})},
-    {rf2Init1B, States({rf2Init3})},
-    {rf2Init3, States({rfWaiting})},
-    {rfAnswer, States({rf2ValCnnct, rf2GtSndID})},
-    {rf2ValCnnct, States({rf2GtSndID})},
-    {rf2GtSndID, States({rf2GtCnnct})},
-    {rf2GtCnnct, States({rfStartPage, rf2GetFHNG})},
-    {rfGtPgDta, States({rf2GtPgRslt})},
-    {rf2GtPgRslt, States({rf2GtCnnct, rf2GetFHNG})},
-    {rf2GetFHNG, States({rfComplete})},
+    {rfNone, states({rfInit})},
+    {rfInit, states({rf2Init1})},
+    {rf2Init1, states({rf2Init1A, rf2Init3})},
+    {rf2Init1A, states({rf2Init1B})},
+    {rf2Init1B, states({rf2Init3})},
+    {rf2Init3, states({rfWaiting})},
+    {rfAnswer, states({rf2ValCnnct, rf2GtSndID})},
+    {rf2ValCnnct, states({rf2GtSndID})},
+    {rf2GtSndID, states({rf2GtCnnct})},
+    {rf2GtCnnct, states({rfStartPage, rf2GetFHNG})},
+    {rfGtPgDta, states({rf2GtPgRslt})},
+    {rf2GtPgRslt, states({rf2GtCnnct, rf2GetFHNG})},
+    {rf2GetFHNG, states({rfComplete})},
 };
 constexpr TStateChanges kClass2ReceiveChanges{kReceiveSharedEdges, kClass2ReceiveEdges, rfAbort, rfDone};
 
 }  // namespace
 
 TClass2Receiver::TClass2Receiver(TOvxCustomReceiveFax& fax, TFaxLink& link, TFaxClass cls)
-    : TFaxReceiver(fax, link), cls_(cls), names_(Class2Names(cls)) {}
+    : TFaxReceiver(fax, link), cls_(cls), names_(class2Names(cls)) {}
 
-const TStateChanges& TClass2Receiver::StateChanges() const { return kClass2ReceiveChanges; }
+const TStateChanges& TClass2Receiver::stateChanges() const { return kClass2ReceiveChanges; }
 
-void TClass2Receiver::OnStart() {
-    Progress(fpInitModem);
-    if (recv_.SoftwareFlow) link_.SetSoftwareFlow(false);
-    if (recv_.InitBaud) link_.SetBaud(recv_.InitBaud);
-    fax_.SetSessionClass(cls_);
-    StartUp();
+void TClass2Receiver::onStart() {
+    progress(fpInitModem);
+    if (recv_.SoftwareFlow) link_.setSoftwareFlow(false);
+    if (recv_.InitBaud) link_.setBaud(recv_.InitBaud);
+    fax_.setSessionClass(cls_);
+    startUp();
 }
 
-void TClass2Receiver::StartUp() {
-    Goto(rfInit);
-    RunScript(FirstStartSteps(DefaultInitString(true, false)), [this](int rc, const std::vector<std::string>&) {
+void TClass2Receiver::startUp() {
+    goTo(rfInit);
+    runScript(firstStartSteps(defaultInitString(true, false)), [this](int rc, const std::vector<std::string>&) {
         if (rc != 0) {
-            Fail(rc);
+            fail(rc);
             return;
         }
-        recv_.MarkInitDone();
-        InitCall();
+        recv_.markInitDone();
+        initCall();
     });
 }
 
-void TClass2Receiver::Command(const std::string& cmd, int next, int64_t ticks) {
-    SendCommand(cmd);
-    SetTimer(ticks);
-    Goto(next);
+void TClass2Receiver::command(const std::string& cmd, int next, int64_t ticks) {
+    sendCommand(cmd);
+    setTimer(ticks);
+    goTo(next);
 }
 
-void TClass2Receiver::InitCall() {
-    Goto(rfInit);
+void TClass2Receiver::initCall() {
+    goTo(rfInit);
     rings_ = 0;
     accepted_ = false;
     pages_ = 0;
@@ -78,13 +78,13 @@ void TClass2Receiver::InitCall() {
     lastPage_ = false;
     refusing_ = false;
     dcs_ = {};
-    fax_.SetRemoteID("");
-    fax_.SetHangupCode("");
-    fax_.SetPageInfo(0, 0);
-    fax_.SetPagesConfirmed(0);
-    fax_.SetBytes(0, 0);
-    link_.SetDTR(true);
-    link_.SetRTS(true);
+    fax_.setRemoteID("");
+    fax_.setHangupCode("");
+    fax_.setPageInfo(0, 0);
+    fax_.setPagesConfirmed(0);
+    fax_.setBytes(0, 0);
+    link_.setDTR(true);
+    link_.setRTS(true);
     rangesReply_.clear();
     const std::string caps = "AT+F" + names_.CapabilitiesCmd;
     // Page data in the direct bit order (the T.4 order of Class 1) is asked for; a modem that
@@ -96,93 +96,93 @@ void TClass2Receiver::InitCall() {
               {rfInit, true, "AT+F" + names_.BitOrder + "=0"},
               {rf2Init1, true, caps + "=?"},
               {rf2Init1, false, ""}};
-    if (Is20()) {
+    if (is20()) {
         steps_.push_back({rf2Init1A, false, "AT+FLO=2"});
         steps_.push_back({rf2Init1B, false, "AT+FNR=1,1,1,0"});
     }
     step_ = 0;
-    NextInitStep();
+    nextInitStep();
 }
 
 // The capabilities: fine, 1728 pels, the desired rate and error correction as far as the
 // modem offers them (asked with "=?" just before).
-std::string TClass2Receiver::Capabilities() const {
-    char bps = recv_.DesiredBPSDigit();
+std::string TClass2Receiver::capabilities() const {
+    char bps = recv_.desiredBPSDigit();
     bool ecm = recv_.DesiredECM();
-    ParseClass2Ranges(rangesReply_).Clamp(bps, ecm);
+    parseClass2Ranges(rangesReply_).clamp(bps, ecm);
     return "AT+F" + names_.CapabilitiesCmd + "=1," + std::string(1, bps) + ",0,2,0," + (ecm ? "1" : "0") + ",0,0";
 }
 
-void TClass2Receiver::NextInitStep() {
+void TClass2Receiver::nextInitStep() {
     if (step_ >= steps_.size()) {
-        Goto(rf2Init3);
-        WaitForCall();
+        goTo(rf2Init3);
+        waitForCall();
         return;
     }
     const TStep& s = steps_[step_];
     reply_.clear();
-    Command(s.Command.empty() ? Capabilities() : s.Command, s.State);
+    command(s.Command.empty() ? this->capabilities() : s.Command, s.State);
 }
 
-void TClass2Receiver::Fail(int code) {
+void TClass2Receiver::fail(int code) {
     abortCode_ = 0;  // an abort awaiting its answer is over
-    TFaxReceiver::Fail(code);
+    TFaxReceiver::fail(code);
 }
 
-void TClass2Receiver::CallFailed(TResult r) {
+void TClass2Receiver::callFailed(TResult r) {
     if (r == TResult::Error)
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
     else if (r == TResult::NoCarrier)
-        Fail(ecFaxSessionError);
+        fail(ecFaxSessionError);
 }
 
-void TClass2Receiver::Report(const std::string& line) {
-    if (IsClass2Report(line, names_.Hangup)) {
-        fax_.SetHangupCode(Class2HangupCode(line));
-        if (State() == rf2GetFHNG) {
-            Progress(fpGotHangup);
+void TClass2Receiver::report(const std::string& line) {
+    if (isClass2Report(line, names_.Hangup)) {
+        fax_.setHangupCode(class2HangupCode(line));
+        if (state() == rf2GetFHNG) {
+            progress(fpGotHangup);
             return;
         }
         // The call ended before the sender's last page: what was confirmed stays (Fail).
-        Fail(ecFaxHungUp);
+        fail(ecFaxHungUp);
         return;
     }
-    if (IsClass2Report(line, names_.Connect)) {
-        if (State() == rf2ValCnnct || State() == rfAnswer) {
-            Progress(fpIncoming);
-            SetTimer(kAnswerTicks);
-            Goto(rf2GtSndID);
+    if (isClass2Report(line, names_.Connect)) {
+        if (state() == rf2ValCnnct || state() == rfAnswer) {
+            progress(fpIncoming);
+            setTimer(kAnswerTicks);
+            goTo(rf2GtSndID);
         }
         return;
     }
-    if (IsClass2Report(line, names_.TransmitId)) {
-        fax_.SetRemoteID(CleanClass2Id(line));
-        Progress(fpGotRemoteID);
+    if (isClass2Report(line, names_.TransmitId)) {
+        fax_.setRemoteID(cleanClass2Id(line));
+        progress(fpGotRemoteID);
         Accept();
         return;
     }
-    if (IsClass2Report(line, names_.Negotiated)) {
-        dcs_ = ParseClass2Params(line);
-        fax_.SetConnection(dcs_.Bps, dcs_.Fine, dcs_.Wide, dcs_.Ecm);
-        Progress(fpSessionParams);
+    if (isClass2Report(line, names_.Negotiated)) {
+        dcs_ = parseClass2Params(line);
+        fax_.setConnection(dcs_.Bps, dcs_.Fine, dcs_.Wide, dcs_.Ecm);
+        progress(fpSessionParams);
         return;
     }
-    if (IsClass2Report(line, names_.PageStatus)) {
-        if (State() == rf2GtPgRslt) {
-            const std::string v = ReportValue(line);
+    if (isClass2Report(line, names_.PageStatus)) {
+        if (state() == rf2GtPgRslt) {
+            const std::string v = reportValue(line);
             status_ = v.empty() ? '?' : v[0];
-            Progress(fpGetPageResult);
+            progress(fpGetPageResult);
         }
         return;
     }
-    if (IsClass2Report(line, "ET")) {
-        if (State() == rf2GtPgRslt) {
-            const std::string v = ReportValue(line);
+    if (isClass2Report(line, "ET")) {
+        if (state() == rf2GtPgRslt) {
+            const std::string v = reportValue(line);
             // 3, 4 and 5 are the procedure-interrupt forms of 0, 1 and 2: the interrupt
             // itself is not offered to anyone, the pages are handled alike.
             const char d = v.empty() ? '?' : v[0];
             postPage_ = d == '3' ? '0' : d == '4' ? '1' : d == '5' ? '2' : d;
-            Progress(fpCheckMorePages);
+            progress(fpCheckMorePages);
         }
         return;
     }
@@ -191,38 +191,38 @@ void TClass2Receiver::Report(const std::string& line) {
 
 // The call is refused: the abort command, and the error once the modem has answered it (a
 // hang-up would flush the command from the output buffer).
-void TClass2Receiver::Reject() {
+void TClass2Receiver::reject() {
     abortCode_ = ecFileRejected;
-    SendCommand("AT+F" + names_.Abort);
-    SetTimer(kResponseTicks);
+    sendCommand("AT+F" + names_.Abort);
+    setTimer(kResponseTicks);
 }
 
-void TClass2Receiver::Answer() {
-    Progress(fpAnswer);
-    Goto(rfAnswer);
-    Command("ATA", rf2ValCnnct, kAnswerTicks);
+void TClass2Receiver::answer() {
+    progress(fpAnswer);
+    goTo(rfAnswer);
+    command("ATA", rf2ValCnnct, kAnswerTicks);
 }
 
-void TClass2Receiver::OnLine(TResult r, const std::string& line) {
+void TClass2Receiver::onLine(TResult r, const std::string& line) {
     if (abortCode_ != 0) {
-        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
+        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) fail(abortCode_);
         return;
     }
-    if (IsClass2ReportLine(line) && State() != rfWaiting) {
-        Report(line);
+    if (isClass2ReportLine(line) && state() != rfWaiting) {
+        report(line);
         return;
     }
     // CONNECT means page data after "AT+FDR", and a data call while waiting (or after answering
     // with data calls allowed); elsewhere a modem's stray CONNECT is passed over.
-    if (r == TResult::Connect && State() != rf2GtCnnct && State() != rfWaiting &&
-        !(recv_.FaxAndData && (State() == rfAnswer || State() == rf2ValCnnct)))
+    if (r == TResult::Connect && state() != rf2GtCnnct && state() != rfWaiting &&
+        !(recv_.FaxAndData && (state() == rfAnswer || state() == rf2ValCnnct)))
         return;
-    switch (State()) {
+    switch (state()) {
     case rfInit:
     case rf2Init1:
     case rf2Init1A:
     case rf2Init1B: rfInitLine(r, line); break;
-    case rfWaiting: RingLine(r); break;
+    case rfWaiting: ringLine(r); break;
     case rfAnswer:
     case rf2ValCnnct: rf2ValCnnctLine(r); break;
     case rf2GtSndID: rf2GtSndIDLine(r); break;
@@ -246,32 +246,32 @@ void TClass2Receiver::rfInitLine(TResult r, const std::string& line) {
         if (r == TResult::Ok && s.Command.size() > 2 && s.Command.compare(s.Command.size() - 2, 2, "=?") == 0)
             rangesReply_ = reply_;
         ++step_;
-        NextInitStep();
+        nextInitStep();
     } else {
-        Fail(ecFaxInitError);
+        fail(ecFaxInitError);
     }
 }
 
 // A result instead of the connection report after "ATA" (rfAnswer, rf2ValCnnct).
 void TClass2Receiver::rf2ValCnnctLine(TResult r) {
     if (r == TResult::NoCarrier)
-        Fail(ecFaxNoCarrier);
+        fail(ecFaxNoCarrier);
     else if (r == TResult::Voice)
-        Fail(ecFaxVoiceCall);
+        fail(ecFaxVoiceCall);
     else if (r == TResult::Connect)
-        Fail(ecFaxDataCall);
+        fail(ecFaxDataCall);
     else if (r == TResult::Error)
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
 }
 
 void TClass2Receiver::rf2GtSndIDLine(TResult r) {
     if (r != TResult::Ok) {
-        CallFailed(r);
+        callFailed(r);
         return;
     }
     // Without a reported sender ID the question is asked now.
     if (!Accept()) return;
-    Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+    command("AT+FDR", rf2GtCnnct, kAnswerTicks);
 }
 
 void TClass2Receiver::rf2GtCnnctLine(TResult r) {
@@ -279,10 +279,10 @@ void TClass2Receiver::rf2GtCnnctLine(TResult r) {
         startPage();
     } else if (r == TResult::Ok && lastPage_) {
         // The modem confirms the end of the call without a hang-up report.
-        Goto(rf2GetFHNG);
-        CallDone();
+        goTo(rf2GetFHNG);
+        callDone();
     } else {
-        CallFailed(r);
+        callFailed(r);
     }
 }
 
@@ -290,19 +290,19 @@ void TClass2Receiver::rf2GtCnnctLine(TResult r) {
 // fax file, also after the sender's EOM ("+FET:1"): a sender that changes resolution between
 // pages sends one fax all the same.
 void TClass2Receiver::startPage() {
-    Goto(rfStartPage);
-    if (int rc = BeginPage(dcs_.Fine, dcs_.Wide)) {
-        Fail(rc);
+    goTo(rfStartPage);
+    if (int rc = beginPage(dcs_.Fine, dcs_.Wide)) {
+        fail(rc);
         return;
     }
     status_ = 0;
     postPage_ = 0;
-    bitOrder_.Reset();
+    bitOrder_.reset();
     const uint8_t dc2 = kDc2;
-    link_.Write(&dc2, 1);
-    Progress(fpGetPage);
-    SetTimer(kAnswerTicks);
-    Goto(rfGtPgDta);
+    link_.write(&dc2, 1);
+    progress(fpGetPage);
+    setTimer(kAnswerTicks);
+    goTo(rfGtPgDta);
 }
 
 // OK after a page's status and post-page reports: the page is kept when the modem found it
@@ -312,83 +312,83 @@ void TClass2Receiver::rf2GtPgRsltLine(TResult r) {
     if (refusing_) {
         // The answer to the page status we set: whatever it is, the sender's next step follows.
         refusing_ = false;
-        Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+        command("AT+FDR", rf2GtCnnct, kAnswerTicks);
         return;
     }
     if (r == TResult::Ok) {
         pageErrors_ = 0;
-        if (PageVerdict() == TPageVerdict::TooTall) {
-            DropPage();
+        if (pageVerdict() == TPageVerdict::TooTall) {
+            dropPage();
             refusing_ = true;
-            Command("AT+F" + names_.PageStatus + "=2", rf2GtPgRslt);
+            command("AT+F" + names_.PageStatus + "=2", rf2GtPgRslt);
             return;
         }
         const char status = status_ == 0 ? '1' : status_;
         if (status == '1' || status == '3' || status == '5') {
-            if (int rc = KeepPage()) {
-                Fail(rc);
+            if (int rc = keepPage()) {
+                fail(rc);
                 return;
             }
         } else {
-            DropPage();
+            dropPage();
         }
         if (postPage_ == '2') {
             lastPage_ = true;
-            CloseFile(lfaxReceiveOk);
+            closeFile(lfaxReceiveOk);
             accepted_ = false;
-            Progress(fpGetHangup);
-            Command("AT+FDR", rf2GetFHNG, kResponseTicks);
+            progress(fpGetHangup);
+            command("AT+FDR", rf2GetFHNG, kResponseTicks);
         } else {
-            Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+            command("AT+FDR", rf2GtCnnct, kAnswerTicks);
         }
     } else if (r == TResult::Error) {
         // The page is lost: drop it and ask for the next (a bounded number of times).
-        DropPage();
+        dropPage();
         if (++pageErrors_ >= kMaxPageErrors) {
-            Fail(ecFaxSessionError);
+            fail(ecFaxSessionError);
             return;
         }
-        Command("AT+FDR", rf2GtCnnct, kAnswerTicks);
+        command("AT+FDR", rf2GtCnnct, kAnswerTicks);
     } else if (r == TResult::NoCarrier) {
-        Fail(ecFaxSessionError);
+        fail(ecFaxSessionError);
     }
 }
 
 void TClass2Receiver::rf2GetFHNGLine(TResult r) {
-    if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) CallDone();
+    if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) callDone();
 }
 
-void TClass2Receiver::OnData(const uint8_t* data, size_t len, bool end) {
-    if (State() != rfGtPgDta) return;
+void TClass2Receiver::onData(const uint8_t* data, size_t len, bool end) {
+    if (state() != rfGtPgDta) return;
     converted_.clear();
-    bitOrder_.Feed(data, len, converted_);
-    if (end) bitOrder_.Flush(converted_);
-    if (!StorePageData(converted_.data(), converted_.size())) return;
+    bitOrder_.feed(data, len, converted_);
+    if (end) bitOrder_.flush(converted_);
+    if (!storePageData(converted_.data(), converted_.size())) return;
     // Renewed with every piece of page data: a page may take minutes, a dead line not.
-    if (len > 0) SetTimer(t30::kPageIdleTicks);
+    if (len > 0) setTimer(t30::kPageIdleTicks);
     if (end) {
-        Progress(fpGetPageResult);
-        SetTimer(kAnswerTicks);
-        Goto(rf2GtPgRslt);
+        progress(fpGetPageResult);
+        setTimer(kAnswerTicks);
+        goTo(rf2GtPgRslt);
     }
 }
 
-void TClass2Receiver::OnTimeout() {
+void TClass2Receiver::onTimeout() {
     if (abortCode_ != 0) {
-        Fail(abortCode_);
+        fail(abortCode_);
         return;
     }
-    switch (State()) {
+    switch (state()) {
     case rf2GetFHNG:
-        HangUp();
-        Progress(fpGotHangup);
-        CallDone();
+        hangUp();
+        progress(fpGotHangup);
+        callDone();
         break;
     case rfInit:
     case rf2Init1:
     case rf2Init1A:
-    case rf2Init1B: Fail(ecFaxInitError); break;
-    default: Fail(ecFatalTimeout); break;
+    case rf2Init1B: fail(ecFaxInitError); break;
+    default: fail(ecFatalTimeout); break;
     }
 }
 

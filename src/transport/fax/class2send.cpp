@@ -16,89 +16,89 @@ namespace telvane::transport {
 namespace {
 constexpr int64_t kResponseTicks = t30::kT3Ticks;
 // After "AT+FDT": the modem negotiates (and may train again) before its CONNECT.
-constexpr int64_t kFdtTicks = t30::TicksFromMs(30000);
+constexpr int64_t kFdtTicks = t30::ticksFromMs(30000);
 // The answer to a page's end comes once the modem has put the page on the line and exchanged
 // the post-page command (with repetitions and a retrain); at least this long.
-constexpr int64_t kPageEndFloorTicks = t30::TicksFromMs(180000);
-constexpr int64_t kPageEndExtraTicks = t30::TicksFromMs(60000);
+constexpr int64_t kPageEndFloorTicks = t30::ticksFromMs(180000);
+constexpr int64_t kPageEndExtraTicks = t30::ticksFromMs(60000);
 constexpr uint8_t kXon = 0x11;
 
 // Besides those of every sender: the class, local ID, flow control and session set-up, the
 // dial and the modem's negotiation, XON, the page end with its status (Class 2: DLE ETX and
 // AT+FET=; Class 2.0: the page check), retransmission and new session parameters between pages.
 constexpr TStateEdges kClass2SendEdges[] = {
-    {tfNone, States({tfInit})},
-    {tfInit, States({tfGetEntry, tf2Init1})},
-    {tfGetEntry, States({tfInit})},
-    {tf2Init1, States({tf2Init1A})},
-    {tf2Init1A, States({tf2Init1B, tf2Init2})},
-    {tf2Init1B, States({tf2Init2})},
-    {tf2Init2, States({tf2Init3})},
-    {tf2Init3, States({tfDial})},
-    {tfDial, States({tf2Connect})},
-    {tf2Connect, States({tfRetryWait, tf2GetParams})},
-    {tf2GetParams, States({tfWaitXon, tfWaitFrHead})},
-    {tfWaitXon, States({tfWaitFrHead})},
-    {tfSendPage, States({tf2SendEOP, tf20ChckPg})},
-    {tf2SendEOP, States({tf2WaitFPTS, tf2WaitFET})},
-    {tf2WaitFPTS, States({tf2WaitFET})},
-    {tf2WaitFET, States({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
-    {tf20ChckPg, States({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
-    {tf2WaitPgOK, States({tf2GetParams})},
-    {tf2SndNwPrm, States({tf2GetParams})},
-    {tf2NextPage, States({tf2GetParams})},
+    {tfNone, states({tfInit})},
+    {tfInit, states({tfGetEntry, tf2Init1})},
+    {tfGetEntry, states({tfInit})},
+    {tf2Init1, states({tf2Init1A})},
+    {tf2Init1A, states({tf2Init1B, tf2Init2})},
+    {tf2Init1B, states({tf2Init2})},
+    {tf2Init2, states({tf2Init3})},
+    {tf2Init3, states({tfDial})},
+    {tfDial, states({tf2Connect})},
+    {tf2Connect, states({tfRetryWait, tf2GetParams})},
+    {tf2GetParams, states({tfWaitXon, tfWaitFrHead})},
+    {tfWaitXon, states({tfWaitFrHead})},
+    {tfSendPage, states({tf2SendEOP, tf20ChckPg})},
+    {tf2SendEOP, states({tf2WaitFPTS, tf2WaitFET})},
+    {tf2WaitFPTS, states({tf2WaitFET})},
+    {tf2WaitFET, states({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
+    {tf20ChckPg, states({tfClose, tf2SndNwPrm, tf2NextPage, tf2WaitPgOK})},
+    {tf2WaitPgOK, states({tf2GetParams})},
+    {tf2SndNwPrm, states({tf2GetParams})},
+    {tf2NextPage, states({tf2GetParams})},
 };
 constexpr TStateChanges kClass2SendChanges{kSendSharedEdges, kClass2SendEdges, tfAbort, tfDone};
 
 }  // namespace
 
 TClass2Sender::TClass2Sender(TOvxCustomSendFax& fax, TFaxLink& link, TFaxClass cls)
-    : TFaxSender(fax, link), cls_(cls), names_(Class2Names(cls)) {}
+    : TFaxSender(fax, link), cls_(cls), names_(class2Names(cls)) {}
 
 TClass2Sender::~TClass2Sender() = default;
 
-const TStateChanges& TClass2Sender::StateChanges() const { return kClass2SendChanges; }
+const TStateChanges& TClass2Sender::stateChanges() const { return kClass2SendChanges; }
 
-void TClass2Sender::OnStart() {
-    Progress(fpInitModem);
-    link_.SetBaud(19200);
-    link_.SetDTR(true);
-    link_.SetRTS(true);
-    if (send_.SoftwareFlow) link_.SetSoftwareFlow(false);
-    fax_.SetSessionClass(cls_);
-    StartUp();
+void TClass2Sender::onStart() {
+    progress(fpInitModem);
+    link_.setBaud(19200);
+    link_.setDTR(true);
+    link_.setRTS(true);
+    if (send_.SoftwareFlow) link_.setSoftwareFlow(false);
+    fax_.setSessionClass(cls_);
+    startUp();
 }
 
-void TClass2Sender::StartUp() {
-    Goto(tfInit);
-    RunScript(FirstStartSteps(send_.DefaultInit()), [this](int rc, const std::vector<std::string>&) {
+void TClass2Sender::startUp() {
+    goTo(tfInit);
+    runScript(firstStartSteps(send_.defaultInit()), [this](int rc, const std::vector<std::string>&) {
         if (rc != 0) {
-            Fail(rc);
+            fail(rc);
             return;
         }
-        send_.MarkInitDone();
-        if (send_.InitBaud) link_.SetBaud(send_.InitBaud);
-        GetEntry();
+        send_.markInitDone();
+        if (send_.InitBaud) link_.setBaud(send_.InitBaud);
+        getEntry();
     });
 }
 
-void TClass2Sender::Command(const std::string& cmd, int next, int64_t ticks) {
-    SendCommand(cmd);
-    SetTimer(ticks);
-    Goto(next);
+void TClass2Sender::command(const std::string& cmd, int next, int64_t ticks) {
+    sendCommand(cmd);
+    setTimer(ticks);
+    goTo(next);
 }
 
-void TClass2Sender::NewFax() {
-    fax_.SetHangupCode("");
+void TClass2Sender::newFax() {
+    fax_.setHangupCode("");
     confirmed_ = 0;
-    fax_.SetPagesConfirmed(0);
+    fax_.setPagesConfirmed(0);
 }
 
 // The pages are checked; then the modem is set up for the call, one command after another.
-void TClass2Sender::StartFax() {
-    if (!CheckPages()) return;
-    Goto(tfInit);
-    Progress(fpInitModem);
+void TClass2Sender::startFax() {
+    if (!checkPages()) return;
+    goTo(tfInit);
+    progress(fpInitModem);
     hungUp_ = false;
     flowReply_.clear();
     rangesReply_.clear();
@@ -109,46 +109,46 @@ void TClass2Sender::StartFax() {
         {tf2Init1A, true, [] { return std::string("AT+FLO=?"); }, [this](const std::string& r) { flowReply_ = r; }},
         // XON/XOFF works on every link (a pseudo-terminal has no CTS); Class 2.0 names RTS/CTS as
         // its default when the modem says nothing of its choices.
-        {tf2Init1A, !Is20(),
+        {tf2Init1A, !is20(),
          [this] {
-             if (RangeOffers(flowReply_, 1)) return std::string("AT+FLO=1");
-             if (RangeOffers(flowReply_, 2) || Is20()) return std::string("AT+FLO=2");
+             if (rangeOffers(flowReply_, 1)) return std::string("AT+FLO=1");
+             if (rangeOffers(flowReply_, 2) || is20()) return std::string("AT+FLO=2");
              return std::string();
          },
          nullptr},
-        {tf2Init1B, false, [this] { return Is20() ? std::string("AT+FNR=1,1,1,0") : std::string(); }, nullptr},
+        {tf2Init1B, false, [this] { return is20() ? std::string("AT+FNR=1,1,1,0") : std::string(); }, nullptr},
         {tf2Init2, true, [session] { return session + "=?"; }, [this](const std::string& r) { rangesReply_ = r; }},
-        {tf2Init3, false, [this, session] { return session + "=" + SessionParams(0); }, nullptr},
+        {tf2Init3, false, [this, session] { return session + "=" + sessionParams(0); }, nullptr},
     };
     step_ = 0;
-    NextStep();
+    nextStep();
 }
 
 // The session parameters for page `index`, within what the modem offers: a modem that cannot
 // do the desired rate or error correction is asked for the best it has, not refused.
-std::string TClass2Sender::SessionParams(size_t index) const {
-    char bps = send_.DesiredBPSDigit();
+std::string TClass2Sender::sessionParams(size_t index) const {
+    char bps = send_.desiredBPSDigit();
     bool ecm = send_.DesiredECM();
-    ParseClass2Ranges(rangesReply_).Clamp(bps, ecm);
-    return Class2SessionParams(pages_.PageFine(index), bps, pages_.PageWide(index), ecm);
+    parseClass2Ranges(rangesReply_).clamp(bps, ecm);
+    return class2SessionParams(pages_.pageFine(index), bps, pages_.pageWide(index), ecm);
 }
 
-void TClass2Sender::NextStep() {
+void TClass2Sender::nextStep() {
     while (step_ < steps_.size()) {
-        const std::string cmd = steps_[step_].Command();
+        const std::string cmd = steps_[step_].MakeCommand();
         if (!cmd.empty()) {
             reply_.clear();
-            Command(cmd, steps_[step_].State);
+            command(cmd, steps_[step_].State);
             return;
         }
         ++step_;
     }
-    Dial();
+    dial();
 }
 
 // One set-up command answered (tf2Init1 .. tf2Init3): information lines are its reply; OK goes
 // on; ERROR fails the set-up unless the command was only a question.
-void TClass2Sender::InitLine(TResult r, const std::string& line) {
+void TClass2Sender::initLine(TResult r, const std::string& line) {
     const TStep& s = steps_[step_];
     if (r == TResult::None) {
         if (!reply_.empty()) reply_ += ',';
@@ -156,43 +156,43 @@ void TClass2Sender::InitLine(TResult r, const std::string& line) {
         return;
     }
     if (r != TResult::Ok && !(r == TResult::Error && s.Optional)) {
-        Fail(ecFaxInitError);
+        fail(ecFaxInitError);
         return;
     }
-    if (s.Reply) s.Reply(r == TResult::Ok ? reply_ : std::string());
+    if (s.TakeReply) s.TakeReply(r == TResult::Ok ? reply_ : std::string());
     ++step_;
-    NextStep();
+    nextStep();
 }
 
-void TClass2Sender::Dial() {
-    Goto(tfDial);
-    Progress(fpDialing);
+void TClass2Sender::dial() {
+    goTo(tfDial);
+    progress(fpDialing);
     fdtSent_ = false;
     remote_ = {};
-    SendCommand(std::string(send_.ToneDial ? "ATDT" : "ATDP") + send_.DialPrefix() + number_);
-    SetTimer(send_.DialWaitTicks());
-    Goto(tf2Connect);
+    sendCommand(std::string(send_.ToneDial ? "ATDT" : "ATDP") + send_.DialPrefix() + number_);
+    setTimer(send_.dialWaitTicks());
+    goTo(tf2Connect);
 }
 
-void TClass2Sender::Fail(int code) {
+void TClass2Sender::fail(int code) {
     abortCode_ = 0;  // an abort awaiting its answer is over
-    link_.SetOutputFlow(false);
-    TFaxSender::Fail(code);
+    link_.setOutputFlow(false);
+    TFaxSender::fail(code);
 }
 
-void TClass2Sender::SendFDT() {
+void TClass2Sender::sendFDT() {
     fdtSent_ = true;
-    SendCommand("AT+FDT");
-    SetTimer(kFdtTicks);
-    Goto(tf2GetParams);
+    sendCommand("AT+FDT");
+    setTimer(kFdtTicks);
+    goTo(tf2GetParams);
 }
 
 // Negotiation and status reports ("+F..."), whatever the state they arrive in.
-void TClass2Sender::Report(const std::string& line) {
-    if (IsClass2Report(line, names_.Hangup)) {
-        fax_.SetHangupCode(Class2HangupCode(line));
+void TClass2Sender::report(const std::string& line) {
+    if (isClass2Report(line, names_.Hangup)) {
+        fax_.setHangupCode(class2HangupCode(line));
         hungUp_ = true;
-        switch (State()) {
+        switch (state()) {
         case tf2WaitFET:
         case tf2WaitFPTS:
         case tf20ChckPg:
@@ -200,80 +200,80 @@ void TClass2Sender::Report(const std::string& line) {
             // The modem ends the call after the last page (or after giving up): the OK that
             // follows decides.
             return;
-        default: Fail(ecFaxHungUp); return;
+        default: fail(ecFaxHungUp); return;
         }
     }
-    if (IsClass2Report(line, names_.Connect)) {
-        if (State() == tf2Connect) {
-            SetTimer(kResponseTicks);
-            Goto(tf2GetParams);
+    if (isClass2Report(line, names_.Connect)) {
+        if (state() == tf2Connect) {
+            setTimer(kResponseTicks);
+            goTo(tf2GetParams);
         }
         return;
     }
-    if (IsClass2Report(line, names_.RemoteCaps)) {
-        remote_ = ParseClass2Params(line);
-        if (!pages_.FitFor(remote_.Fine, remote_.Wide)) {
-            Fail(ecFaxIncompatible);
+    if (isClass2Report(line, names_.RemoteCaps)) {
+        remote_ = parseClass2Params(line);
+        if (!pages_.fitFor(remote_.Fine, remote_.Wide)) {
+            fail(ecFaxIncompatible);
             return;
         }
-        Progress(fpSessionParams);
+        progress(fpSessionParams);
         return;
     }
-    if (IsClass2Report(line, names_.CalledId)) {
-        fax_.SetRemoteID(CleanClass2Id(line));
-        Progress(fpGotRemoteID);
+    if (isClass2Report(line, names_.CalledId)) {
+        fax_.setRemoteID(cleanClass2Id(line));
+        progress(fpGotRemoteID);
         return;
     }
-    if (IsClass2Report(line, names_.Negotiated)) {
-        session_ = ParseClass2Params(line);
-        fax_.SetConnection(session_.Bps, session_.Fine, session_.Wide, session_.Ecm);
-        Progress(fpSessionParams);
+    if (isClass2Report(line, names_.Negotiated)) {
+        session_ = parseClass2Params(line);
+        fax_.setConnection(session_.Bps, session_.Fine, session_.Wide, session_.Ecm);
+        progress(fpSessionParams);
         return;
     }
-    if (IsClass2Report(line, names_.PageStatus)) {
-        const std::string v = ReportValue(line);
+    if (isClass2Report(line, names_.PageStatus)) {
+        const std::string v = reportValue(line);
         lastStatus_ = v.empty() ? '?' : v[0];
-        if (State() == tf2WaitFET) {
+        if (state() == tf2WaitFET) {
             if (lastStatus_ == '1' || lastStatus_ == '3')
-                PageAccepted();
+                pageAccepted();
             else if (lastStatus_ == '2')
-                PageRejected();
+                pageRejected();
             else if (lastStatus_ == '4' || lastStatus_ == '5')
-                Fail(ecCancelRequested);
+                fail(ecCancelRequested);
             else
-                Fail(ecFaxPageError);
+                fail(ecFaxPageError);
         }
         return;
     }
     // Other reports (+FNSF, +FCFR, +FPOLL, +FET...) tell nothing this machine needs.
 }
 
-void TClass2Sender::OnLine(TResult r, const std::string& line) {
+void TClass2Sender::onLine(TResult r, const std::string& line) {
     if (abortCode_ != 0) {
-        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) Fail(abortCode_);
+        if (r == TResult::Ok || r == TResult::Error || r == TResult::NoCarrier) fail(abortCode_);
         return;
     }
-    if (IsClass2ReportLine(line)) {
-        Report(line);
+    if (isClass2ReportLine(line)) {
+        report(line);
         return;
     }
     // CONNECT means something only in answer to "AT+FDT"; a modem that also prints it when the
     // call is made (or elsewhere) is not taken for a failure.
-    if (r == TResult::Connect && !(State() == tf2GetParams && fdtSent_)) return;
-    switch (State()) {
+    if (r == TResult::Connect && !(state() == tf2GetParams && fdtSent_)) return;
+    switch (state()) {
     case tf2Init1:
     case tf2Init1A:
     case tf2Init1B:
     case tf2Init2:
-    case tf2Init3: InitLine(r, line); return;
+    case tf2Init3: initLine(r, line); return;
     default: break;
     }
     if (r == TResult::None) {
         // In the page check of Class 2.0 only OK, ERROR and reports may come.
-        if (State() == tf20ChckPg || State() == tf2WaitFET) Fail(ecFaxPageError);
+        if (state() == tf20ChckPg || state() == tf2WaitFET) fail(ecFaxPageError);
         return;
     }
-    switch (State()) {
+    switch (state()) {
     case tf2Connect: tf2ConnectLine(r); break;
     case tf2GetParams: tf2GetParamsLine(r); break;
     case tf2SndNwPrm: tf2SndNwPrmLine(r); break;
@@ -283,258 +283,258 @@ void TClass2Sender::OnLine(TResult r, const std::string& line) {
     case tf20ChckPg: tf20ChckPgLine(r); break;
     case tf2WaitPgOK: tf2WaitPgOKLine(r); break;
     default:
-        if (r == TResult::Error) Fail(ecFaxBadModemResult);
+        if (r == TResult::Error) fail(ecFaxBadModemResult);
         break;
     }
 }
 
 void TClass2Sender::tf2ConnectLine(TResult r) {
-    if (DialFailed(r)) return;
+    if (dialFailed(r)) return;
     if (r == TResult::NoCarrier)
         // Nobody answered (many modems say NO CARRIER then): dialled again while attempts last.
-        BusyOrRetry(false);
+        busyOrRetry(false);
     else if (r == TResult::Ok)
         // Some modems confirm the negotiation without a connection report first.
-        SendFDT();
+        sendFDT();
     else
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
 }
 
 void TClass2Sender::tf2GetParamsLine(TResult r) {
     if (r == TResult::Ok && !fdtSent_)
-        SendFDT();
+        sendFDT();
     else if (r == TResult::Connect && fdtSent_)
-        BeginData();
+        beginData();
     else if (r == TResult::NoCarrier)
-        Fail(ecFaxSessionError);
+        fail(ecFaxSessionError);
     else
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
 }
 
 void TClass2Sender::tf2SndNwPrmLine(TResult r) {
     if (r == TResult::Ok)
-        SendFDT();
+        sendFDT();
     else
-        Fail(ecFaxBadModemResult);
+        fail(ecFaxBadModemResult);
 }
 
 // Class 2, in tf2SendEOP or tf2WaitFPTS: OK after DLE ETX, then the post-page message.
 void TClass2Sender::tf2SendEOPLine(TResult r) {
-    link_.SetOutputFlow(false);
+    link_.setOutputFlow(false);
     if (r != TResult::Ok) {
-        Fail(ecFaxPageError);
+        fail(ecFaxPageError);
         return;
     }
-    const bool last = LastPage();
-    const bool sameRes = !last && pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_);
+    const bool last = lastPage();
+    const bool sameRes = !last && pages_.pageFine(pageIndex_ + 1) == pages_.pageFine(pageIndex_);
     lastStatus_ = 0;
-    Command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, PageEndTicks());
+    command(std::string("AT+FET=") + (last ? "2" : sameRes ? "0" : "1"), tf2WaitFET, pageEndTicks());
 }
 
 // The status report came before: OK goes on with the next page or the retry.
 void TClass2Sender::tf2WaitFETLine(TResult r) {
     if (r != TResult::Ok || lastStatus_ == 0)
-        Fail(ecFaxPageError);
+        fail(ecFaxPageError);
     else if (pageGood_)
-        AfterPageOk();
+        afterPageOk();
     else
-        Retransmit();
+        retransmit();
 }
 
 void TClass2Sender::tf20ChckPgLine(TResult r) {
-    link_.SetOutputFlow(false);
+    link_.setOutputFlow(false);
     if (r == TResult::Ok) {
         if (lastStatus_ == '2') {
-            PageRejected();
-            Retransmit();
+            pageRejected();
+            retransmit();
         } else {
-            PageAccepted();
-            AfterPageOk();
+            pageAccepted();
+            afterPageOk();
         }
     } else if (r == TResult::Error) {
-        PageRejected();
-        Command("AT+FPS?", tf2WaitPgOK);
+        pageRejected();
+        command("AT+FPS?", tf2WaitPgOK);
     } else {
-        Fail(ecFaxPageError);
+        fail(ecFaxPageError);
     }
 }
 
 void TClass2Sender::tf2WaitPgOKLine(TResult r) {
     if (r == TResult::Ok)
-        Retransmit();
+        retransmit();
     else
-        Fail(ecFaxSessionError);
+        fail(ecFaxSessionError);
 }
 
-bool TClass2Sender::OnByte(uint8_t c) {
-    if (State() == tfWaitXon && c == kXon) {
-        StopTimer();
-        StartData();
+bool TClass2Sender::onByte(uint8_t c) {
+    if (state() == tfWaitXon && c == kXon) {
+        stopTimer();
+        startData();
         return true;
     }
     return false;
 }
 
-void TClass2Sender::BeginData() {
+void TClass2Sender::beginData() {
     // Class 2 sends XON when it is ready for data; Class 2.0 takes data at once.
-    if (Is20()) {
-        StartData();
+    if (is20()) {
+        startData();
     } else {
-        Goto(tfWaitXon);
-        SetTimer(18);
+        goTo(tfWaitXon);
+        setTimer(18);
     }
 }
 
 // The modem takes page data: from here its XOFF and XON pace our output, and the page is given
 // up when nothing moves for the page timer.
-void TClass2Sender::StartData() {
-    link_.SetOutputFlow(true);
-    DataConnected();
-    Goto(tfWaitFrHead);
-    SetTimer(t30::kPageIdleTicks);
-    WantRoom(true);
-    OnOutput();
+void TClass2Sender::startData() {
+    link_.setOutputFlow(true);
+    dataConnected();
+    goTo(tfWaitFrHead);
+    setTimer(t30::kPageIdleTicks);
+    wantRoom(true);
+    onOutput();
 }
 
-void TClass2Sender::OnTimeout() {
+void TClass2Sender::onTimeout() {
     if (abortCode_ != 0) {
-        Fail(abortCode_);
+        fail(abortCode_);
         return;
     }
-    switch (State()) {
+    switch (state()) {
     case tf2Connect:
         // Nobody answered within the dial wait: the dial is abandoned and made again later.
-        AbortReception();
-        BusyOrRetry(false);
+        abortReception();
+        busyOrRetry(false);
         break;
-    case tfRetryWait: Dial(); break;
+    case tfRetryWait: dial(); break;
     case tfWaitXon:
         // A modem that never sends XON gets its data after 18 ticks anyway.
-        StartData();
+        startData();
         break;
     case tf2WaitFET:
     case tf20ChckPg:
     case tf2SendEOP:
-    case tf2WaitFPTS: Fail(ecFaxPageError); break;
-    default: Fail(ecFatalTimeout); break;
+    case tf2WaitFPTS: fail(ecFaxPageError); break;
+    default: fail(ecFatalTimeout); break;
     }
 }
 
-void TClass2Sender::OnOutput() {
-    if (State() == tfWaitFrHead) {
-        if (link_.OutFree() < kRoomNeeded) return;
-        StartPage();
+void TClass2Sender::onOutput() {
+    if (state() == tfWaitFrHead) {
+        if (link_.outFree() < kRoomNeeded) return;
+        startPage();
         return;
     }
     // A modem that stops taking data (XOFF without XON, CTS held low) must not hold the call:
     // the page timer runs while nothing moves and is renewed whenever data does.
-    const size_t used = link_.OutUsed();
-    if (State() == tfSendPage && used < lastOutUsed_) SetTimer(t30::kPageIdleTicks);
+    const size_t used = link_.outUsed();
+    if (state() == tfSendPage && used < lastOutUsed_) setTimer(t30::kPageIdleTicks);
     lastOutUsed_ = used;
-    if (State() == tfSendPage) {
-        PumpPage();
+    if (state() == tfSendPage) {
+        pumpPage();
         return;
     }
-    if (State() == tf2SendEOP && used == 0) {
-        WantEmpty(false);
-        if (!Is20()) Goto(tf2WaitFPTS);
+    if (state() == tf2SendEOP && used == 0) {
+        wantEmpty(false);
+        if (!is20()) goTo(tf2WaitFPTS);
     }
 }
 
-void TClass2Sender::StartPage() {
-    Progress(fpSendPage);
-    if (!PreparePage(session_.ScanCode, SessionBps())) return;
-    filler_.Reset(static_cast<size_t>(minBytes_));
-    lastOutUsed_ = link_.OutUsed();
-    SetTimer(t30::kPageIdleTicks);
-    PageStatusRhythm();
-    PumpPage();
+void TClass2Sender::startPage() {
+    progress(fpSendPage);
+    if (!preparePage(session_.ScanCode, sessionBps())) return;
+    filler_.reset(static_cast<size_t>(minBytes_));
+    lastOutUsed_ = link_.outUsed();
+    setTimer(t30::kPageIdleTicks);
+    pageStatusRhythm();
+    pumpPage();
 }
 
-void TClass2Sender::PageDataWritten(size_t) { SetTimer(t30::kPageIdleTicks); }
+void TClass2Sender::pageDataWritten(size_t) { setTimer(t30::kPageIdleTicks); }
 
 // The answer to a page's end: the line time of what the modem still holds, and then some,
 // never less than the floor.
-int64_t TClass2Sender::PageEndTicks() {
-    return std::max(kPageEndFloorTicks, LineTicksLeft(SessionBps()) + kPageEndExtraTicks);
+int64_t TClass2Sender::pageEndTicks() {
+    return std::max(kPageEndFloorTicks, lineTicksLeft(sessionBps()) + kPageEndExtraTicks);
 }
 
-void TClass2Sender::EndPageData() {
+void TClass2Sender::endPageData() {
     uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
-    if (Is20()) {
-        const bool last = LastPage();
-        end[1] = last ? '.' : pages_.PageFine(pageIndex_ + 1) == pages_.PageFine(pageIndex_) ? ',' : ';';
+    if (is20()) {
+        const bool last = lastPage();
+        end[1] = last ? '.' : pages_.pageFine(pageIndex_ + 1) == pages_.pageFine(pageIndex_) ? ',' : ';';
     }
     std::vector<uint8_t> last, out;
-    filler_.Flush(last);
-    hdlc::EscapeDle(last.data(), last.size(), out);
+    filler_.flush(last);
+    hdlc::escapeDle(last.data(), last.size(), out);
     out.insert(out.end(), end, end + 2);
-    link_.Write(out.data(), out.size());
+    link_.write(out.data(), out.size());
     inData_ = false;
-    NormalStatusRhythm();
-    WantRoom(false);
-    Progress(fpSendPageStatus);
+    normalStatusRhythm();
+    wantRoom(false);
+    progress(fpSendPageStatus);
     lastStatus_ = 0;
     pageGood_ = false;
-    if (Is20()) {
-        Goto(tf20ChckPg);
+    if (is20()) {
+        goTo(tf20ChckPg);
     } else {
-        Goto(tf2SendEOP);
-        WantEmpty(true);
+        goTo(tf2SendEOP);
+        wantEmpty(true);
     }
-    SetTimer(PageEndTicks());
+    setTimer(pageEndTicks());
 }
 
-void TClass2Sender::PageAccepted() {
+void TClass2Sender::pageAccepted() {
     pageGood_ = true;
     ++confirmed_;
-    fax_.SetPagesConfirmed(confirmed_);
-    Progress(fpPageOK);
+    fax_.setPagesConfirmed(confirmed_);
+    progress(fpPageOK);
 }
 
-void TClass2Sender::PageRejected() {
+void TClass2Sender::pageRejected() {
     pageGood_ = false;
-    Progress(fpPageError);
+    progress(fpPageError);
 }
 
-void TClass2Sender::AfterPageOk() {
+void TClass2Sender::afterPageOk() {
     retries_ = 0;
-    if (LastPage()) {
-        FaxDone();
+    if (lastPage()) {
+        faxDone();
         return;
     }
     if (hungUp_) {
         // The modem ended the call although pages are left.
-        Fail(ecFaxHungUp);
+        fail(ecFaxHungUp);
         return;
     }
-    const bool change = pages_.PageFine(pageIndex_ + 1) != pages_.PageFine(pageIndex_);
+    const bool change = pages_.pageFine(pageIndex_ + 1) != pages_.pageFine(pageIndex_);
     ++pageIndex_;
-    fax_.SetBytes(0, 0);
+    fax_.setBytes(0, 0);
     if (change) {
-        Command("AT+F" + names_.SessionCmd + "=" + (pages_.PageFine(pageIndex_) ? "1" : "0"), tf2SndNwPrm);
+        command("AT+F" + names_.SessionCmd + "=" + (pages_.pageFine(pageIndex_) ? "1" : "0"), tf2SndNwPrm);
         return;
     }
-    Goto(tf2NextPage);
-    link_.Pause(5 * 55);
-    SendFDT();
+    goTo(tf2NextPage);
+    link_.pause(5 * 55);
+    sendFDT();
 }
 
-void TClass2Sender::Retransmit() {
-    Goto(tf2WaitPgOK);
+void TClass2Sender::retransmit() {
+    goTo(tf2WaitPgOK);
     if (++retries_ > 2) {
         // Abort the session; the error follows the modem's answer (a hang-up flushes output).
         abortCode_ = ecFaxSessionError;
-        Command("AT+F" + names_.Abort, tf2WaitPgOK);
+        command("AT+F" + names_.Abort, tf2WaitPgOK);
         return;
     }
     if (hungUp_) {
         // A rejected page after which the modem hung up cannot be sent again.
-        Fail(ecFaxSessionError);
+        fail(ecFaxSessionError);
         return;
     }
     // StartPage reads the page (or renders the cover) again from its beginning.
-    SendFDT();
+    sendFDT();
 }
 
 }  // namespace telvane::transport

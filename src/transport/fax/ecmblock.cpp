@@ -7,37 +7,37 @@ namespace telvane::transport::ecm {
 
 namespace {
 
-int ValidFrameSize(int frameSize) { return frameSize == kSmallFrameSize ? kSmallFrameSize : kFrameSize; }
+int validFrameSize(int frameSize) { return frameSize == kSmallFrameSize ? kSmallFrameSize : kFrameSize; }
 
 }  // namespace
 
 TEcmPageSplitter::TEcmPageSplitter() { data_.reserve(static_cast<size_t>(kFrameSize) * kMaxFrames); }
 
-void TEcmPageSplitter::BeginPage(int frameSize) {
-    frameSize_ = ValidFrameSize(frameSize);
+void TEcmPageSplitter::beginPage(int frameSize) {
+    frameSize_ = validFrameSize(frameSize);
     data_.clear();
     block_ = 0;
     last_ = false;
 }
 
-size_t TEcmPageSplitter::Append(const uint8_t* data, size_t len) {
-    const size_t take = std::min(len, BlockOctets() - data_.size());
+size_t TEcmPageSplitter::append(const uint8_t* data, size_t len) {
+    const size_t take = std::min(len, blockOctets() - data_.size());
     data_.insert(data_.end(), data, data + take);
     return take;
 }
 
-void TEcmPageSplitter::NextBlock() {
+void TEcmPageSplitter::nextBlock() {
     data_.clear();
     ++block_;
     last_ = false;
 }
 
-int TEcmPageSplitter::FrameCount() const {
+int TEcmPageSplitter::frameCount() const {
     return static_cast<int>((data_.size() + static_cast<size_t>(frameSize_) - 1) / static_cast<size_t>(frameSize_));
 }
 
-std::vector<uint8_t> TEcmPageSplitter::FcdFif(int frame) const {
-    if (frame < 0 || frame >= FrameCount()) return {};
+std::vector<uint8_t> TEcmPageSplitter::fcdFif(int frame) const {
+    if (frame < 0 || frame >= frameCount()) return {};
     std::vector<uint8_t> fif(1 + static_cast<size_t>(frameSize_), 0x00);
     fif[0] = static_cast<uint8_t>(frame);
     const size_t from = static_cast<size_t>(frame) * static_cast<size_t>(frameSize_);
@@ -49,12 +49,12 @@ std::vector<uint8_t> TEcmPageSplitter::FcdFif(int frame) const {
 TEcmBlockAssembler::TEcmBlockAssembler()
     : data_(static_cast<size_t>(kFrameSize) * kMaxFrames), length_(kMaxFrames, 0) {}
 
-void TEcmBlockAssembler::BeginBlock(int frameSize) {
-    frameSize_ = ValidFrameSize(frameSize);
+void TEcmBlockAssembler::beginBlock(int frameSize) {
+    frameSize_ = validFrameSize(frameSize);
     std::fill(length_.begin(), length_.end(), 0);
 }
 
-bool TEcmBlockAssembler::AddFrame(const uint8_t* fif, size_t len) {
+bool TEcmBlockAssembler::addFrame(const uint8_t* fif, size_t len) {
     if (len < 2 || len - 1 > static_cast<size_t>(frameSize_)) return false;
     const int frame = fif[0];
     std::copy_n(fif + 1, len - 1, data_.begin() + static_cast<std::ptrdiff_t>(frame) * frameSize_);
@@ -62,10 +62,10 @@ bool TEcmBlockAssembler::AddFrame(const uint8_t* fif, size_t len) {
     return true;
 }
 
-TFrameMap TEcmBlockAssembler::Missing(int frameCount) const {
+TFrameMap TEcmBlockAssembler::missing(int frameCount) const {
     TFrameMap missing;
     for (int f = 0; f < std::clamp(frameCount, 0, kMaxFrames); ++f)
-        if (length_[static_cast<size_t>(f)] == 0) missing.Set(f);
+        if (length_[static_cast<size_t>(f)] == 0) missing.set(f);
     return missing;
 }
 

@@ -19,28 +19,28 @@ class TEcmPageSplitter {
 public:
     TEcmPageSplitter();
     // Starts a page whose FCD frames carry `frameSize` octets (64, else 256).
-    void BeginPage(int frameSize);
+    void beginPage(int frameSize);
     // Adds coded data of the page to the current block; returns the octets taken, fewer than
     // `len` once the block holds 256 frames.
-    size_t Append(const uint8_t* data, size_t len);
-    bool Full() const { return data_.size() == BlockOctets(); }
+    size_t append(const uint8_t* data, size_t len);
+    bool full() const { return data_.size() == blockOctets(); }
     // The page's data is complete: the current block is its last.
-    void EndPage() { last_ = true; }
-    bool LastBlock() const { return last_; }
+    void endPage() { last_ = true; }
+    bool lastBlock() const { return last_; }
     // Starts the next block of the page once the receiver confirmed the current one.
-    void NextBlock();
+    void nextBlock();
 
-    int FrameSize() const { return frameSize_; }
+    int frameSize() const { return frameSize_; }
     // Frames of the current block (PPS gives this count minus 1).
-    int FrameCount() const;
+    int frameCount() const;
     // Block counter of the current block in its page (from 0).
-    int BlockNumber() const { return block_; }
-    // The FIF of FCD frame `frame` of the current block: its number, then `FrameSize()`
+    int blockNumber() const { return block_; }
+    // The FIF of FCD frame `frame` of the current block: its number, then `frameSize()`
     // octets of data (zero octets after the end of the page's data fill its last frame).
-    std::vector<uint8_t> FcdFif(int frame) const;
+    std::vector<uint8_t> fcdFif(int frame) const;
 
 private:
-    size_t BlockOctets() const { return static_cast<size_t>(frameSize_) * kMaxFrames; }
+    size_t blockOctets() const { return static_cast<size_t>(frameSize_) * kMaxFrames; }
 
     std::vector<uint8_t> data_;
     int frameSize_ = kFrameSize;
@@ -52,13 +52,13 @@ class TEcmBlockAssembler {
 public:
     TEcmBlockAssembler();
     // Starts a block of frames of at most `frameSize` octets (64, else 256).
-    void BeginBlock(int frameSize);
+    void beginBlock(int frameSize);
     // Takes an FCD frame's FIF (frame number, data); a frame received again replaces the
     // first copy. False for a FIF without data or with more than the frame size.
-    bool AddFrame(const uint8_t* fif, size_t len);
+    bool addFrame(const uint8_t* fif, size_t len);
     // The frames among the block's `frameCount` (from its PPS) not received: the PPR map.
-    TFrameMap Missing(int frameCount) const;
-    bool Complete(int frameCount) const { return Missing(frameCount).Empty(); }
+    TFrameMap missing(int frameCount) const;
+    bool complete(int frameCount) const { return missing(frameCount).empty(); }
     // The block's data: frames 0..frameCount-1 in order, each as received; a frame still
     // missing (a block given up with EOR) is frame-size zero octets, which the MH and MR
     // decoders read as fill, so that they resume at the next EOL.

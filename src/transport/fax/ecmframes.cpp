@@ -5,7 +5,7 @@
 
 namespace telvane::transport::ecm {
 
-Frame Classify(uint8_t fcf) {
+Frame classify(uint8_t fcf) {
     switch (fcf) {
     case fcfFCD: return Frame::FCD;
     case fcfRCP: return Frame::RCP;
@@ -24,7 +24,7 @@ Frame Classify(uint8_t fcf) {
     }
 }
 
-const char* FrameName(Frame f) {
+const char* frameName(Frame f) {
     static const char* const names[] = {"?", "FCD", "RCP", "PPS", "EOR", "RR", "CTC", "PPR", "RNR", "ERR", "CTR"};
     return names[static_cast<int>(f)];
 }
@@ -41,22 +41,22 @@ const Command kCommands[] = {{PostPage::Null, 0x00},  {PostPage::MPS, 0x4E},    
                              {PostPage::EOP, 0x2E},   {PostPage::PriMPS, 0x5E}, {PostPage::PriEOM, 0x9E},
                              {PostPage::PriEOP, 0x3E}};
 
-uint8_t WithX(uint8_t fcf, bool xBit) { return static_cast<uint8_t>(fcf | (xBit ? kXBit : 0)); }
+uint8_t withX(uint8_t fcf, bool xBit) { return static_cast<uint8_t>(fcf | (xBit ? kXBit : 0)); }
 
 // The first octet of PPS and EOR: NULL stays 0, a command carries the X bit as its own FCF would.
-uint8_t CommandOctet(PostPage command, bool xBit) {
-    return command == PostPage::Null ? 0x00 : WithX(PostPageFcf(command), xBit);
+uint8_t commandOctet(PostPage command, bool xBit) {
+    return command == PostPage::Null ? 0x00 : withX(postPageFcf(command), xBit);
 }
 
 }  // namespace
 
-uint8_t PostPageFcf(PostPage command) {
+uint8_t postPageFcf(PostPage command) {
     for (const Command& c : kCommands)
         if (c.command == command) return c.fcf;
     return 0x00;
 }
 
-bool ParsePostPage(uint8_t fcf, PostPage& command) {
+bool parsePostPage(uint8_t fcf, PostPage& command) {
     if (fcf == 0x00) {
         command = PostPage::Null;
         return true;
@@ -71,17 +71,17 @@ bool ParsePostPage(uint8_t fcf, PostPage& command) {
     return false;
 }
 
-Content BuildPps(const PpsFields& fields, bool xBit) {
+Content buildPps(const PpsFields& fields, bool xBit) {
     const int frames = fields.Frames < 1 ? 1 : fields.Frames > kMaxFrames ? kMaxFrames : fields.Frames;
-    return {WithX(fcfPPS, xBit),
-            {CommandOctet(fields.Command, xBit), static_cast<uint8_t>(fields.Page & 0xFF),
+    return {withX(fcfPPS, xBit),
+            {commandOctet(fields.Command, xBit), static_cast<uint8_t>(fields.Page & 0xFF),
              static_cast<uint8_t>(fields.Block & 0xFF), static_cast<uint8_t>(frames - 1)}};
 }
 
-bool ParsePps(const uint8_t* fif, size_t len, PpsFields& fields) {
+bool parsePps(const uint8_t* fif, size_t len, PpsFields& fields) {
     if (len < 4) return false;
     PostPage command;
-    if (!ParsePostPage(fif[0], command)) return false;
+    if (!parsePostPage(fif[0], command)) return false;
     fields.Command = command;
     fields.Page = fif[1];
     fields.Block = fif[2];
@@ -89,51 +89,51 @@ bool ParsePps(const uint8_t* fif, size_t len, PpsFields& fields) {
     return true;
 }
 
-Content BuildEor(PostPage command, bool xBit) { return {WithX(fcfEOR, xBit), {CommandOctet(command, xBit)}}; }
+Content buildEor(PostPage command, bool xBit) { return {withX(fcfEOR, xBit), {commandOctet(command, xBit)}}; }
 
-bool ParseEor(const uint8_t* fif, size_t len, PostPage& command) { return len >= 1 && ParsePostPage(fif[0], command); }
+bool parseEor(const uint8_t* fif, size_t len, PostPage& command) { return len >= 1 && parsePostPage(fif[0], command); }
 
-Content BuildCtc(int speedIndex, bool xBit) {
+Content buildCtc(int speedIndex, bool xBit) {
     // The rate bits (11-14) of the DCS octet 2 for that speed; the other bits are not used.
-    const std::vector<uint8_t> dcs = t30::BuildDCSFif(speedIndex, false, false, 0);
-    return {WithX(fcfCTC, xBit), {0x00, static_cast<uint8_t>(dcs[1] & 0x3C)}};
+    const std::vector<uint8_t> dcs = t30::buildDCSFif(speedIndex, false, false, 0);
+    return {withX(fcfCTC, xBit), {0x00, static_cast<uint8_t>(dcs[1] & 0x3C)}};
 }
 
-int ParseCtc(const uint8_t* fif, size_t len) {
+int parseCtc(const uint8_t* fif, size_t len) {
     if (len < 2) return 0;
-    const t30::DcsParams p = t30::ParseDCS(fif, 2);
+    const t30::DcsParams p = t30::parseDCS(fif, 2);
     return p.Valid ? p.SpeedIndex : 0;
 }
 
-Content BuildSimple(Frame frame, bool xBit) {
+Content buildSimple(Frame frame, bool xBit) {
     switch (frame) {
-    case Frame::RR: return {WithX(fcfRR, xBit), {}};
-    case Frame::RNR: return {WithX(fcfRNR, xBit), {}};
-    case Frame::ERR: return {WithX(fcfERR, xBit), {}};
-    case Frame::CTR: return {WithX(fcfCTR, xBit), {}};
+    case Frame::RR: return {withX(fcfRR, xBit), {}};
+    case Frame::RNR: return {withX(fcfRNR, xBit), {}};
+    case Frame::ERR: return {withX(fcfERR, xBit), {}};
+    case Frame::CTR: return {withX(fcfCTR, xBit), {}};
     default: return {fcfRCP, {}};
     }
 }
 
-void TFrameMap::Set(int frame) {
+void TFrameMap::set(int frame) {
     if (frame >= 0 && frame < kMaxFrames)
         bits_[frame / 8] = static_cast<uint8_t>(bits_[frame / 8] | (1u << (frame % 8)));
 }
 
-bool TFrameMap::Test(int frame) const {
+bool TFrameMap::test(int frame) const {
     return frame >= 0 && frame < kMaxFrames && (bits_[frame / 8] >> (frame % 8)) & 1;
 }
 
-int TFrameMap::Count() const {
+int TFrameMap::count() const {
     int n = 0;
     for (uint8_t b : bits_) n += __builtin_popcount(b);
     return n;
 }
 
-std::vector<int> TFrameMap::Frames() const {
+std::vector<int> TFrameMap::frames() const {
     std::vector<int> frames;
     for (int f = 0; f < kMaxFrames; ++f)
-        if (Test(f)) frames.push_back(f);
+        if (test(f)) frames.push_back(f);
     return frames;
 }
 
@@ -143,25 +143,25 @@ bool TFrameMap::operator==(const TFrameMap& other) const {
     return true;
 }
 
-Content BuildPpr(const TFrameMap& missing, bool xBit) {
-    return {WithX(fcfPPR, xBit), std::vector<uint8_t>(missing.Octets(), missing.Octets() + kMaxFrames / 8)};
+Content buildPpr(const TFrameMap& missing, bool xBit) {
+    return {withX(fcfPPR, xBit), std::vector<uint8_t>(missing.octets(), missing.octets() + kMaxFrames / 8)};
 }
 
-bool ParsePpr(const uint8_t* fif, size_t len, TFrameMap& missing) {
+bool parsePpr(const uint8_t* fif, size_t len, TFrameMap& missing) {
     if (len < kMaxFrames / 8) return false;
     missing = TFrameMap();
     for (int f = 0; f < kMaxFrames; ++f)
-        if ((fif[f / 8] >> (f % 8)) & 1) missing.Set(f);
+        if ((fif[f / 8] >> (f % 8)) & 1) missing.set(f);
     return true;
 }
 
-bool TestBit(const uint8_t* fif, size_t len, int bit) {
+bool testBit(const uint8_t* fif, size_t len, int bit) {
     if (bit < 1) return false;
     const size_t octet = static_cast<size_t>(bit - 1) / 8;
     return octet < len && (fif[octet] >> ((bit - 1) % 8)) & 1;
 }
 
-void SetBit(std::vector<uint8_t>& fif, int bit) {
+void setBit(std::vector<uint8_t>& fif, int bit) {
     if (bit < 1) return;
     const size_t octet = static_cast<size_t>(bit - 1) / 8;
     if (fif.size() <= octet) fif.resize(octet + 1, 0x00);
@@ -170,24 +170,24 @@ void SetBit(std::vector<uint8_t>& fif, int bit) {
     fif[octet] = static_cast<uint8_t>(fif[octet] | (1u << ((bit - 1) % 8)));
 }
 
-CodingOffer ParseCoding(const uint8_t* fif, size_t len) {
+CodingOffer parseCoding(const uint8_t* fif, size_t len) {
     CodingOffer o;
-    o.TwoD = TestBit(fif, len, kBitTwoD);
-    o.Ecm = TestBit(fif, len, kBitEcm);
-    o.T6 = o.Ecm && TestBit(fif, len, kBitT6);
-    o.Frames64 = o.Ecm && TestBit(fif, len, kBitFrames64);
+    o.TwoD = testBit(fif, len, kBitTwoD);
+    o.Ecm = testBit(fif, len, kBitEcm);
+    o.T6 = o.Ecm && testBit(fif, len, kBitT6);
+    o.Frames64 = o.Ecm && testBit(fif, len, kBitFrames64);
     return o;
 }
 
-void AddCoding(std::vector<uint8_t>& fif, const CodingOffer& offer) {
-    if (offer.TwoD) SetBit(fif, kBitTwoD);
+void addCoding(std::vector<uint8_t>& fif, const CodingOffer& offer) {
+    if (offer.TwoD) setBit(fif, kBitTwoD);
     if (!offer.Ecm) return;
-    SetBit(fif, kBitEcm);
-    if (offer.T6) SetBit(fif, kBitT6);
-    if (offer.Frames64) SetBit(fif, kBitFrames64);
+    setBit(fif, kBitEcm);
+    if (offer.T6) setBit(fif, kBitT6);
+    if (offer.Frames64) setBit(fif, kBitFrames64);
 }
 
-CodingChoice ChooseCoding(const CodingOffer& own, const CodingOffer& remote, bool smallFrames) {
+CodingChoice chooseCoding(const CodingOffer& own, const CodingOffer& remote, bool smallFrames) {
     CodingChoice c;
     c.Ecm = own.Ecm && remote.Ecm;
     if (c.Ecm && own.T6 && remote.T6)
@@ -198,7 +198,7 @@ CodingChoice ChooseCoding(const CodingOffer& own, const CodingOffer& remote, boo
     return c;
 }
 
-CodingOffer SelectedCoding(const CodingChoice& choice) {
+CodingOffer selectedCoding(const CodingChoice& choice) {
     CodingOffer o;
     o.TwoD = choice.Coding == faximage::FaxCoding::MR;
     o.Ecm = choice.Ecm;

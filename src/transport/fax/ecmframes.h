@@ -36,8 +36,8 @@ inline constexpr int kSmallFrameSize = 64;
 
 enum class Frame { Unknown, FCD, RCP, PPS, EOR, RR, CTC, PPR, RNR, ERR, CTR };
 // The ECM frame of a received FCF (either value of the X bit).
-Frame Classify(uint8_t fcf);
-const char* FrameName(Frame f);
+Frame classify(uint8_t fcf);
+const char* frameName(Frame f);
 
 // A frame's FCF and FIF as SendFrame takes them.
 struct Content {
@@ -49,9 +49,9 @@ struct Content {
 // page, else the page's post-message command (PRI-: with a procedure interrupt).
 enum class PostPage { Null, MPS, EOM, EOP, PriMPS, PriEOM, PriEOP };
 // Its FCF (X bit clear); 0x00 for NULL.
-uint8_t PostPageFcf(PostPage command);
+uint8_t postPageFcf(PostPage command);
 // The command of an FCF (either X); false for none.
-bool ParsePostPage(uint8_t fcf, PostPage& command);
+bool parsePostPage(uint8_t fcf, PostPage& command);
 
 // PPS: FIF octet 1 the post-message command, 2 the page counter, 3 the block
 // counter (pages and partial pages counted from 0, modulo 256), 4 the number of frames of the
@@ -62,52 +62,52 @@ struct PpsFields {
     int Block = 0;
     int Frames = 1;  // 1..256
 };
-Content BuildPps(const PpsFields& fields, bool xBit);
+Content buildPps(const PpsFields& fields, bool xBit);
 // False for a FIF shorter than four octets or an unknown command.
-bool ParsePps(const uint8_t* fif, size_t len, PpsFields& fields);
+bool parsePps(const uint8_t* fif, size_t len, PpsFields& fields);
 
 // EOR: the post-message command of the block given up on.
-Content BuildEor(PostPage command, bool xBit);
-bool ParseEor(const uint8_t* fif, size_t len, PostPage& command);
+Content buildEor(PostPage command, bool xBit);
+bool parseEor(const uint8_t* fif, size_t len, PostPage& command);
 
 // CTC: its FIF has the form of DCS octets 1 and 2, of which bits 11-14 give the signalling
 // rate to go on at.
-Content BuildCtc(int speedIndex, bool xBit);
+Content buildCtc(int speedIndex, bool xBit);
 // The speed index (1..6) of a CTC FIF; 0 when it names no rate.
-int ParseCtc(const uint8_t* fif, size_t len);
+int parseCtc(const uint8_t* fif, size_t len);
 
 // The frames without FIF: RR, RNR, ERR, CTR (and RCP, which has no X bit).
-Content BuildSimple(Frame frame, bool xBit);
+Content buildSimple(Frame frame, bool xBit);
 
 // The 256 bits of a PPR: bit n set for frame n to be sent again (bit n % 8 of octet n / 8,
 // the first bit of each octet first).
 class TFrameMap {
 public:
-    void Set(int frame);
-    bool Test(int frame) const;
-    int Count() const;
-    bool Empty() const { return Count() == 0; }
+    void set(int frame);
+    bool test(int frame) const;
+    int count() const;
+    bool empty() const { return count() == 0; }
     // The frames set, in order.
-    std::vector<int> Frames() const;
-    const uint8_t* Octets() const { return bits_; }
+    std::vector<int> frames() const;
+    const uint8_t* octets() const { return bits_; }
     bool operator==(const TFrameMap& other) const;
 
 private:
     uint8_t bits_[kMaxFrames / 8] = {};
 };
-Content BuildPpr(const TFrameMap& missing, bool xBit);
+Content buildPpr(const TFrameMap& missing, bool xBit);
 // False for a FIF shorter than 32 octets.
-bool ParsePpr(const uint8_t* fif, size_t len, TFrameMap& missing);
+bool parsePpr(const uint8_t* fif, size_t len, TFrameMap& missing);
 
 // DIS/DCS bits, numbered as in T.30 Table 2 (bit 1 is the first bit of the FIF).
 inline constexpr int kBitTwoD = 16;
 inline constexpr int kBitEcm = 27;
 inline constexpr int kBitFrames64 = 28;  // DCS only; set to 0 in DIS
 inline constexpr int kBitT6 = 31;
-bool TestBit(const uint8_t* fif, size_t len, int bit);
+bool testBit(const uint8_t* fif, size_t len, int bit);
 // Sets a bit, adding octets as needed with the extend bit (24, 32, ...) of each octet before
 // the new ones set, so that the receiver reads on to it.
-void SetBit(std::vector<uint8_t>& fif, int bit);
+void setBit(std::vector<uint8_t>& fif, int bit);
 
 // What a DIS offers or a DCS selects.
 struct CodingOffer {
@@ -117,10 +117,10 @@ struct CodingOffer {
     bool Frames64 = false;  // DCS: 64-octet frames
 };
 // Reads the bits of a DIS or DCS FIF; T.6 without ECM is read as not offered.
-CodingOffer ParseCoding(const uint8_t* fif, size_t len);
+CodingOffer parseCoding(const uint8_t* fif, size_t len);
 // Adds the bits of `offer` to a DIS or DCS FIF (as t30::BuildDISFif/BuildDCSFif make them);
 // T.6 is set only together with ECM, 64-octet frames only with ECM.
-void AddCoding(std::vector<uint8_t>& fif, const CodingOffer& offer);
+void addCoding(std::vector<uint8_t>& fif, const CodingOffer& offer);
 
 // What a sending station uses with a remote station.
 struct CodingChoice {
@@ -130,8 +130,8 @@ struct CodingChoice {
 };
 // ECM when both offer it; MMR when both offer T.6 and ECM is used, else MR when both offer 2-D
 // coding, else MH; 64-octet frames when `smallFrames` asks for them (with ECM).
-CodingChoice ChooseCoding(const CodingOffer& own, const CodingOffer& remote, bool smallFrames);
+CodingChoice chooseCoding(const CodingOffer& own, const CodingOffer& remote, bool smallFrames);
 // The DCS bits of a choice.
-CodingOffer SelectedCoding(const CodingChoice& choice);
+CodingOffer selectedCoding(const CodingChoice& choice);
 
 }  // namespace telvane::transport::ecm

@@ -9,29 +9,29 @@
 
 namespace telvane::transport {
 
-TFaxClassSet ParseFaxClasses(std::string_view reply) {
+TFaxClassSet parseFaxClasses(std::string_view reply) {
     TFaxClassSet set = 0;
     auto has = [&](std::string_view w) { return reply.find(w) != std::string_view::npos; };
-    if (has("1")) set |= FaxClassBit(fcClass1);
+    if (has("1")) set |= faxClassBit(fcClass1);
     if (has("2.0")) {
-        set |= FaxClassBit(fcClass2_0);
-        if (has("2,")) set |= FaxClassBit(fcClass2);
+        set |= faxClassBit(fcClass2_0);
+        if (has("2,")) set |= faxClassBit(fcClass2);
     } else if (has("2")) {
-        set |= FaxClassBit(fcClass2);
+        set |= faxClassBit(fcClass2);
     }
     return set;
 }
 
-TFaxClass BestFaxClass(TFaxClassSet set) {
+TFaxClass bestFaxClass(TFaxClassSet set) {
     for (TFaxClass c : {fcClass2_0, fcClass2, fcClass1})
-        if (set & FaxClassBit(c)) return c;
+        if (set & faxClassBit(c)) return c;
     return fcUnknown;
 }
 
-int64_t SecondsToTicks(int64_t seconds) { return seconds * 1675 / 92; }
-int64_t TicksToSeconds(int64_t ticks) { return (ticks + 9) * 92 / 1675; }
+int64_t secondsToTicks(int64_t seconds) { return seconds * 1675 / 92; }
+int64_t ticksToSeconds(int64_t ticks) { return (ticks + 9) * 92 / 1675; }
 
-char BitRateDigit(long bps) {
+char bitRateDigit(long bps) {
     switch (bps) {
     case 2400: return '0';
     case 4800: return '1';
@@ -42,19 +42,19 @@ char BitRateDigit(long bps) {
     }
 }
 
-std::string DefaultInitString(bool detectBusy, bool blindDial) {
+std::string defaultInitString(bool detectBusy, bool blindDial) {
     const char x = detectBusy ? (blindDial ? '3' : '4') : (blindDial ? '1' : '2');
     return std::string("ATE0Q0V1X") + x + "S0=0S2=43";
 }
 
-std::string NormaliseModemInit(std::string_view s) {
+std::string normaliseModemInit(std::string_view s) {
     std::string u(s.substr(0, 40));
     for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (!u.empty() && u.find("AT") == std::string::npos) u = "AT" + u;
     return u;
 }
 
-std::string NormaliseDestinationDir(std::string_view s) {
+std::string normaliseDestinationDir(std::string_view s) {
     std::string d(s);
     if (d.empty()) return d;
     if (d.back() == '"') {
@@ -65,7 +65,7 @@ std::string NormaliseDestinationDir(std::string_view s) {
     return d;
 }
 
-std::string SubstituteHeader(std::string_view text, const THeaderValues& v) {
+std::string substituteHeader(std::string_view text, const THeaderValues& v) {
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
@@ -92,7 +92,7 @@ std::string SubstituteHeader(std::string_view text, const THeaderValues& v) {
     return out;
 }
 
-std::string ShortDate(std::time_t t) {
+std::string shortDate(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[32];
@@ -100,7 +100,7 @@ std::string ShortDate(std::time_t t) {
     return buf;
 }
 
-std::string LongTime(std::time_t t) {
+std::string longTime(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[32];
@@ -109,24 +109,24 @@ std::string LongTime(std::time_t t) {
 }
 
 namespace {
-std::string Upper(std::string s) {
+std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::set<std::string> UpperNamesIn(const std::string& dir) {
+std::set<std::string> upperNamesIn(const std::string& dir) {
     std::set<std::string> names;
     if (DIR* d = opendir(dir.empty() ? "." : dir.c_str())) {
-        while (dirent* e = readdir(d)) names.insert(Upper(e->d_name));
+        while (dirent* e = readdir(d)) names.insert(upper(e->d_name));
         closedir(d);
     }
     return names;
 }
 }  // namespace
 
-std::string NextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now) {
-    const auto existing = UpperNamesIn(dir);
-    auto freeName = [&](const std::string& name) { return !existing.count(Upper(name)); };
+std::string nextReceiveFileName(const std::string& dir, int mode, const std::string& ext, std::time_t now) {
+    const auto existing = upperNamesIn(dir);
+    auto freeName = [&](const std::string& name) { return !existing.count(upper(name)); };
     // When the usual names are all taken a numbered NONAME name is used, so that no fax ever
     // replaces another.
     auto noName = [&](const std::string& base) {
@@ -156,13 +156,13 @@ std::string NextReceiveFileName(const std::string& dir, int mode, const std::str
     return noName("NONAME.OVF");
 }
 
-std::string HistoryLines(int logCode, const THistoryInfo& i) {
+std::string historyLines(int logCode, const THistoryInfo& i) {
     const std::string crlf = "\r\n";
     switch (logCode) {
     case 1: return "Transmit " + i.File + " to " + i.Phone + " started at " + i.DateTime + crlf;
-    case 2: return "Transmit to " + i.RemoteID + " finished OK at " + i.DateTime + " " + i.HangupCode + crlf + crlf;
-    case 3: return "Transmit failed at " + i.DateTime + crlf + "  (" + i.ErrorText + ") " + i.HangupCode + crlf + crlf;
-    case 4: return "Receive " + i.File + " from " + i.RemoteID + " started at " + i.DateTime + crlf;
+    case 2: return "Transmit to " + i.remoteID + " finished OK at " + i.DateTime + " " + i.hangupCode + crlf + crlf;
+    case 3: return "Transmit failed at " + i.DateTime + crlf + "  (" + i.ErrorText + ") " + i.hangupCode + crlf + crlf;
+    case 4: return "Receive " + i.File + " from " + i.remoteID + " started at " + i.DateTime + crlf;
     case 5: return "Receive finished OK at " + i.DateTime + crlf + crlf;
     case 6: return "Receive skipped at " + i.DateTime + crlf + crlf;
     case 7: return "Receive failed at " + i.DateTime + crlf + "  (" + i.ErrorText + ")" + crlf + crlf;

@@ -13,7 +13,7 @@ namespace {
 
 // Runs a port call; a port exception gives `fallback` (for void calls: nothing happens).
 template <typename Call, typename Result = std::invoke_result_t<Call>>
-Result Guarded(Call call, Result fallback = Result()) {
+Result guarded(Call call, Result fallback = Result()) {
     try {
         return call();
     } catch (const EOvxException&) {
@@ -22,7 +22,7 @@ Result Guarded(Call call, Result fallback = Result()) {
 }
 
 template <typename Call>
-void Guarded(Call call) requires std::is_void_v<std::invoke_result_t<Call>> {
+void guarded(Call call) requires std::is_void_v<std::invoke_result_t<Call>> {
     try {
         call();
     } catch (const EOvxException&) {}
@@ -30,60 +30,60 @@ void Guarded(Call call) requires std::is_void_v<std::invoke_result_t<Call>> {
 
 }  // namespace
 
-size_t TComPortLink::Read(uint8_t* buf, size_t len) {
-    return Guarded([&] { return port_.GetBlock(buf, len); }, size_t{0});
+size_t TComPortLink::read(uint8_t* buf, size_t len) {
+    return guarded([&] { return port_.getBlock(buf, len); }, size_t{0});
 }
 
-bool TComPortLink::Write(const uint8_t* data, size_t len) {
-    return Guarded(
+bool TComPortLink::write(const uint8_t* data, size_t len) {
+    return guarded(
         [&] {
-            port_.PutBlock(data, len);
+            port_.putBlock(data, len);
             return true;
         },
         false);
 }
 
-size_t TComPortLink::OutFree() {
-    return Guarded([&] { return port_.OutBuffFree(); }, size_t{0});
+size_t TComPortLink::outFree() {
+    return guarded([&] { return port_.outBuffFree(); }, size_t{0});
 }
-size_t TComPortLink::OutUsed() {
-    return Guarded([&] { return port_.OutBuffUsed(); }, size_t{0});
+size_t TComPortLink::outUsed() {
+    return guarded([&] { return port_.outBuffUsed(); }, size_t{0});
 }
-void TComPortLink::FlushIn() {
-    Guarded([&] { port_.FlushInBuffer(); });
+void TComPortLink::flushIn() {
+    guarded([&] { port_.flushInBuffer(); });
 }
-void TComPortLink::FlushOut() {
-    Guarded([&] { port_.FlushOutBuffer(); });
+void TComPortLink::flushOut() {
+    guarded([&] { port_.flushOutBuffer(); });
 }
-void TComPortLink::SetDTR(bool on) {
-    Guarded([&] { port_.SetDTR(on); });
+void TComPortLink::setDTR(bool on) {
+    guarded([&] { port_.setDTR(on); });
 }
-void TComPortLink::SetRTS(bool on) {
-    Guarded([&] { port_.SetRTS(on); });
+void TComPortLink::setRTS(bool on) {
+    guarded([&] { port_.setRTS(on); });
 }
-bool TComPortLink::Carrier() {
-    return Guarded([&] { return port_.DCD(); }, false);
+bool TComPortLink::carrier() {
+    return guarded([&] { return port_.DCD(); }, false);
 }
-void TComPortLink::SetBaud(long baud) {
-    Guarded([&] { port_.SetBaud(baud); });
+void TComPortLink::setBaud(long baud) {
+    guarded([&] { port_.setBaud(baud); });
 }
-void TComPortLink::SetSoftwareFlow(bool on) {
-    Guarded([&] { port_.SetSWFlowOptions(on ? swfBoth : swfNone); });
-}
-
-void TComPortLink::SetOutputFlow(bool on) {
-    Guarded([&] { port_.SetSWFlowOptions(on ? swfTransmit : swfNone); });
+void TComPortLink::setSoftwareFlow(bool on) {
+    guarded([&] { port_.setSWFlowOptions(on ? swfBoth : swfNone); });
 }
 
-void TComPortLink::Pause(int64_t ms) { DelayMs(ms, port_.Clock()); }
+void TComPortLink::setOutputFlow(bool on) {
+    guarded([&] { port_.setSWFlowOptions(on ? swfTransmit : swfNone); });
+}
 
-int64_t TComPortLink::NowMs() { return port_.Clock().NowMs(); }
+void TComPortLink::pause(int64_t ms) { delayMs(ms, port_.clock()); }
 
-void TComPortLink::LogState(std::string_view name, uint32_t number) { port_.LogFaxState(name, number); }
+int64_t TComPortLink::nowMs() { return port_.clock().nowMs(); }
 
-bool TComPortLink::Alive() {
-    return Guarded(
-        [&] { return port_.Open() && port_.Dispatcher().Device().IsOpen() && !port_.Dispatcher().LineLost(); }, false);
+void TComPortLink::logState(std::string_view name, uint32_t number) { port_.logFaxState(name, number); }
+
+bool TComPortLink::alive() {
+    return guarded(
+        [&] { return port_.Open() && port_.dispatcher().device().isOpen() && !port_.dispatcher().lineLost(); }, false);
 }
 
 }  // namespace telvane::transport

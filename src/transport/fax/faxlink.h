@@ -1,7 +1,7 @@
 // The port as the fax state machines see it: bytes in and out, output-buffer levels, modem
 // lines, pauses and the clock, and the dispatch log for state changes. TComPortLink maps it onto
 // a TOvxComPort; tests substitute a scripted modem with a fake clock.
-// Guarantees: no call blocks longer than Pause() is asked to; Read never waits.
+// Guarantees: no call blocks longer than pause() is asked to; Read never waits.
 #pragma once
 
 #include <cstddef>
@@ -15,46 +15,46 @@ class TOvxComPort;
 class TFaxLink {
 public:
     virtual ~TFaxLink() = default;
-    virtual size_t Read(uint8_t* buf, size_t len) = 0;        // what is waiting, at once
-    virtual bool Write(const uint8_t* data, size_t len) = 0;  // false: the port refused it
-    virtual size_t OutFree() = 0;
-    virtual size_t OutUsed() = 0;
-    virtual void FlushIn() = 0;
-    virtual void FlushOut() = 0;
-    virtual void SetDTR(bool on) = 0;
-    virtual void SetRTS(bool on) = 0;
-    virtual bool Carrier() = 0;
-    virtual void SetBaud(long baud) = 0;
-    virtual void SetSoftwareFlow(bool on) = 0;
+    virtual size_t read(uint8_t* buf, size_t len) = 0;        // what is waiting, at once
+    virtual bool write(const uint8_t* data, size_t len) = 0;  // false: the port refused it
+    virtual size_t outFree() = 0;
+    virtual size_t outUsed() = 0;
+    virtual void flushIn() = 0;
+    virtual void flushOut() = 0;
+    virtual void setDTR(bool on) = 0;
+    virtual void setRTS(bool on) = 0;
+    virtual bool carrier() = 0;
+    virtual void setBaud(long baud) = 0;
+    virtual void setSoftwareFlow(bool on) = 0;
     // Whether the XOFF and XON the modem sends stop and restart our output (the port holds its
     // data back meanwhile; the two characters are not read as input). Off by default.
-    virtual void SetOutputFlow(bool) {}
-    virtual void Pause(int64_t ms) = 0;
-    virtual int64_t NowMs() = 0;
-    virtual void LogState(std::string_view name, uint32_t number) = 0;
+    virtual void setOutputFlow(bool) {}
+    virtual void pause(int64_t ms) = 0;
+    virtual int64_t nowMs() = 0;
+    virtual void logState(std::string_view name, uint32_t number) = 0;
     // Whether the port is still usable (false once the device has gone away).
-    virtual bool Alive() { return true; }
+    virtual bool alive() { return true; }
 };
 
 class TComPortLink final : public TFaxLink {
 public:
     explicit TComPortLink(TOvxComPort& port) : port_(port) {}
-    size_t Read(uint8_t* buf, size_t len) override;
-    bool Write(const uint8_t* data, size_t len) override;
-    size_t OutFree() override;
-    size_t OutUsed() override;
-    void FlushIn() override;
-    void FlushOut() override;
-    void SetDTR(bool on) override;
-    void SetRTS(bool on) override;
-    bool Carrier() override;
-    void SetBaud(long baud) override;
-    void SetSoftwareFlow(bool on) override;
-    void SetOutputFlow(bool on) override;
-    void Pause(int64_t ms) override;
-    int64_t NowMs() override;
-    void LogState(std::string_view name, uint32_t number) override;
-    bool Alive() override;
+    size_t read(uint8_t* buf, size_t len) override;
+    bool write(const uint8_t* data, size_t len) override;
+    size_t outFree() override;
+    size_t outUsed() override;
+    void flushIn() override;
+    void flushOut() override;
+    void setDTR(bool on) override;
+    void setRTS(bool on) override;
+    bool carrier() override;
+    void setBaud(long baud) override;
+    void setSoftwareFlow(bool on) override;
+    void setOutputFlow(bool on) override;
+    void pause(int64_t ms) override;
+    int64_t nowMs() override;
+    void logState(std::string_view name, uint32_t number) override;
+    bool alive() override;
 
 private:
     TOvxComPort& port_;

@@ -11,7 +11,7 @@ namespace telvane::transport {
 
 TFaxMachine::TFaxMachine(TOvxCustomAbstractFax& fax, TFaxLink& link) : fax_(fax), link_(link) {}
 
-int64_t TFaxMachine::NextWakeMs() const {
+int64_t TFaxMachine::nextWakeMs() const {
     if (finished_) return -1;
     if (!started_) return 0;
     int64_t wake = deadline_;
@@ -19,148 +19,148 @@ int64_t TFaxMachine::NextWakeMs() const {
     return wake;
 }
 
-void TFaxMachine::Goto(int state) {
+void TFaxMachine::goTo(int state) {
     // Whatever the modem or the far end does, a machine only makes the changes its table lists.
-    assert(StateChanges().Allows(state_, state));
+    assert(stateChanges().allows(state_, state));
     state_ = state;
-    link_.LogState(StateName(state), static_cast<uint32_t>(state));
+    link_.logState(stateName(state), static_cast<uint32_t>(state));
 }
 
-void TFaxMachine::SendCommand(const std::string& cmd, int64_t pauseMs) {
-    if (pauseMs > 0) link_.Pause(pauseMs);
+void TFaxMachine::sendCommand(const std::string& cmd, int64_t pauseMs) {
+    if (pauseMs > 0) link_.pause(pauseMs);
     // A new command ends any frame reception that was asked for before.
     frameArmed_ = false;
     awaitConfirm_ = false;
     // Whatever the modem was delivering is over once it is given a command.
     mode_ = InMode::Lines;
     std::string line = cmd + "\r";
-    link_.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+    link_.write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
 }
 
-void TFaxMachine::SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
-    link_.Pause(20);
-    WriteRaw(hdlc::BuildFrame(fcf, fif, final));
+void TFaxMachine::sendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
+    link_.pause(20);
+    writeRaw(hdlc::buildFrame(fcf, fif, final));
 }
 
-void TFaxMachine::AbortReception() {
+void TFaxMachine::abortReception() {
     const uint8_t space = ' ';
-    link_.Write(&space, 1);
+    link_.write(&space, 1);
     mode_ = InMode::Lines;
     frameArmed_ = false;
     awaitConfirm_ = false;
-    lines_.Reset();
+    lines_.reset();
 }
 
-void TFaxMachine::WriteRaw(const std::vector<uint8_t>& bytes) { link_.Write(bytes.data(), bytes.size()); }
+void TFaxMachine::writeRaw(const std::vector<uint8_t>& bytes) { link_.write(bytes.data(), bytes.size()); }
 
-void TFaxMachine::SetTimer(int64_t ticks) { deadline_ = Now() + ticks * 55; }
+void TFaxMachine::setTimer(int64_t ticks) { deadline_ = now() + ticks * 55; }
 
-void TFaxMachine::StartData(bool keep) {
+void TFaxMachine::startData(bool keep) {
     mode_ = InMode::Data;
     skipLf_ = true;
     keepData_ = keep;
-    decoder_.Reset();
-    decoder_.SetKeep(keep);
+    decoder_.reset();
+    decoder_.setKeep(keep);
 }
 
-void TFaxMachine::Progress(int code) {
+void TFaxMachine::progress(int code) {
     // Each main step of the session is reported once to the status display.
-    if (fax_.FaxProgress() == code) return;
-    fax_.SetProgress(code);
-    if (started_) fax_.FireStatus(false, false);
+    if (fax_.faxProgress() == code) return;
+    fax_.setProgress(code);
+    if (started_) fax_.fireStatus(false, false);
 }
 
 void TFaxMachine::Status(bool first, bool last) {
-    fax_.FireStatus(first, last);
+    fax_.fireStatus(first, last);
     if (!last && fax_.StatusInterval > 0)
-        statusDue_ = Now() + (statusPeriodMs_ > 0 ? statusPeriodMs_ : fax_.StatusInterval * 1000);
+        statusDue_ = now() + (statusPeriodMs_ > 0 ? statusPeriodMs_ : fax_.StatusInterval * 1000);
 }
 
-void TFaxMachine::PageStatusRhythm() {
+void TFaxMachine::pageStatusRhythm() {
     if (fax_.StatusInterval <= 0 || finished_) return;
     statusPeriodMs_ = 2 * fax_.StatusInterval * 1000;
-    statusDue_ = Now() + 3 * fax_.StatusInterval * 1000;
+    statusDue_ = now() + 3 * fax_.StatusInterval * 1000;
 }
 
-void TFaxMachine::NormalStatusRhythm() {
+void TFaxMachine::normalStatusRhythm() {
     if (statusPeriodMs_ < 0 || finished_) return;
     statusPeriodMs_ = -1;
-    statusDue_ = Now() + fax_.StatusInterval * 1000;
+    statusDue_ = now() + fax_.StatusInterval * 1000;
 }
 
-void TFaxMachine::Finish() {
+void TFaxMachine::finish() {
     if (finished_) return;
     finished_ = true;
     deadline_ = statusDue_ = -1;
     wantRoom_ = wantEmpty_ = false;
 }
 
-void TFaxMachine::HangUp() {
-    link_.FlushOut();
-    if (link_.Carrier()) {
-        link_.Pause(1000);
-        link_.Write(reinterpret_cast<const uint8_t*>("+++"), 3);
-        link_.Pause(1000);
-        SendCommand(at::kHangUp, 0);
-        link_.Pause(1000);
-        link_.FlushIn();
-        if (link_.Carrier()) {
-            link_.SetDTR(false);
-            link_.SetRTS(false);
-            link_.Pause(500);
-            link_.SetDTR(true);
-            link_.SetRTS(true);
-            link_.Pause(500);
+void TFaxMachine::hangUp() {
+    link_.flushOut();
+    if (link_.carrier()) {
+        link_.pause(1000);
+        link_.write(reinterpret_cast<const uint8_t*>("+++"), 3);
+        link_.pause(1000);
+        sendCommand(at::kHangUp, 0);
+        link_.pause(1000);
+        link_.flushIn();
+        if (link_.carrier()) {
+            link_.setDTR(false);
+            link_.setRTS(false);
+            link_.pause(500);
+            link_.setDTR(true);
+            link_.setRTS(true);
+            link_.pause(500);
         }
     }
-    SendCommand(at::kHangUp, 0);
-    link_.Pause(100);
-    link_.FlushIn();
+    sendCommand(at::kHangUp, 0);
+    link_.pause(100);
+    link_.flushIn();
     mode_ = InMode::Lines;
     frameArmed_ = false;
     awaitConfirm_ = false;
-    lines_.Reset();
+    lines_.reset();
 }
 
-void TFaxMachine::RunScript(std::vector<TScriptStep> steps,
+void TFaxMachine::runScript(std::vector<TScriptStep> steps,
                             std::function<void(int, const std::vector<std::string>&)> done) {
     script_ = std::move(steps);
     scriptDone_ = std::move(done);
     scriptReplies_.clear();
     scriptIndex_ = 0;
-    NextScriptStep();
+    nextScriptStep();
 }
 
-std::vector<TFaxMachine::TScriptStep> TFaxMachine::FirstStartSteps(const std::string& defaultInit) const {
+std::vector<TFaxMachine::TScriptStep> TFaxMachine::firstStartSteps(const std::string& defaultInit) const {
     std::vector<TScriptStep> steps;
-    if (!fax_.FirstStartDone()) {
+    if (!fax_.firstStartDone()) {
         if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), ecFaxBadModemResult});
         steps.push_back({defaultInit, ecFaxBadModemResult});
     }
     return steps;
 }
 
-void TFaxMachine::NextScriptStep() {
+void TFaxMachine::nextScriptStep() {
     if (scriptIndex_ >= static_cast<int>(script_.size())) {
         scriptIndex_ = -1;
-        StopTimer();
+        stopTimer();
         auto done = std::move(scriptDone_);
         done(0, scriptReplies_);
         return;
     }
     scriptReplies_.emplace_back();
-    SendCommand(script_[static_cast<size_t>(scriptIndex_)].Command);
-    SetTimer(36);
+    sendCommand(script_[static_cast<size_t>(scriptIndex_)].Command);
+    setTimer(36);
 }
 
-void TFaxMachine::ScriptLine(TResult r, const std::string& line) {
+void TFaxMachine::scriptLine(TResult r, const std::string& line) {
     if (r == TResult::Ok) {
         ++scriptIndex_;
-        NextScriptStep();
+        nextScriptStep();
     } else if (r == TResult::Error) {
         const int code = script_[static_cast<size_t>(scriptIndex_)].FailCode;
         scriptIndex_ = -1;
-        StopTimer();
+        stopTimer();
         auto done = std::move(scriptDone_);
         done(code, scriptReplies_);
     } else {
@@ -170,45 +170,45 @@ void TFaxMachine::ScriptLine(TResult r, const std::string& line) {
     }
 }
 
-void TFaxMachine::HandleLine(const std::string& line) {
-    const TResult r = ClassifyResult(line, waitingForCall_);
-    if (ScriptRunning()) {
-        ScriptLine(r, line);
+void TFaxMachine::handleLine(const std::string& line) {
+    const TResult r = classifyResult(line, waitingForCall_);
+    if (scriptRunning()) {
+        scriptLine(r, line);
         return;
     }
     if (awaitConfirm_) {
         if (r != TResult::Ok && r != TResult::Error && r != TResult::NoCarrier) return;
         awaitConfirm_ = false;
         if (r == TResult::Ok && frameOk_)
-            OnFrame(frame_);
+            onFrame(frame_);
         else
-            OnFrameFailed(r == TResult::Ok ? TResult::Error : r);
+            onFrameFailed(r == TResult::Ok ? TResult::Error : r);
         return;
     }
     if (frameArmed_ && r == TResult::Connect) {
-        OnFrameStart();
+        onFrameStart();
         mode_ = InMode::Frame;
         frameTail_.clear();
-        const int64_t arrival = Now() + t30::kFrameArrivalTicks * t30::kMsPerTick;
+        const int64_t arrival = now() + t30::kFrameArrivalTicks * t30::kMsPerTick;
         if (deadline_ >= 0 && deadline_ < arrival) deadline_ = arrival;
         skipLf_ = true;
-        decoder_.Reset();
-        decoder_.SetKeep(true);
+        decoder_.reset();
+        decoder_.setKeep(true);
         return;
     }
     if (frameArmed_ && (r == TResult::Error || r == TResult::NoCarrier)) {
         frameArmed_ = false;
-        OnFrameFailed(r);
+        onFrameFailed(r);
         return;
     }
-    OnLine(r, line);
+    onLine(r, line);
 }
 
 // A modem that gives up a frame reception may print its result (OK, ERROR, NO CARRIER)
 // without closing the frame with DLE ETX. A frame is at most a few hundred bytes and never holds
 // a whole result line, so one seen in the raw bytes ends the reception as failed; the result
 // is not swallowed as frame data.
-size_t TFaxMachine::FrameEndedByResult(const uint8_t* raw, size_t n) {
+size_t TFaxMachine::frameEndedByResult(const uint8_t* raw, size_t n) {
     static const char* const kEnds[] = {"\r\nOK\r", "\r\nERROR\r", "\r\nNO CARRIER\r"};
     for (size_t k = 0; k < n; ++k) {
         frameTail_ += static_cast<char>(raw[k]);
@@ -219,31 +219,31 @@ size_t TFaxMachine::FrameEndedByResult(const uint8_t* raw, size_t n) {
                 mode_ = InMode::Lines;
                 frameArmed_ = false;
                 awaitConfirm_ = false;
-                lines_.Reset();
-                OnFrameFailed(e.find("CARRIER") != std::string::npos ? TResult::NoCarrier : TResult::Error);
+                lines_.reset();
+                onFrameFailed(e.find("CARRIER") != std::string::npos ? TResult::NoCarrier : TResult::Error);
                 return k + 1;
             }
         }
     }
-    if (decoder_.Count() > kMaxFrameBytes) {
+    if (decoder_.count() > kMaxFrameBytes) {
         mode_ = InMode::Lines;
         frameArmed_ = false;
-        lines_.Reset();
-        OnFrameFailed(TResult::Error);
+        lines_.reset();
+        onFrameFailed(TResult::Error);
         return n;
     }
     return 0;
 }
 
-void TFaxMachine::HandleInput(const uint8_t* buf, size_t n) {
+void TFaxMachine::handleInput(const uint8_t* buf, size_t n) {
     size_t i = 0;
     while (i < n && !finished_) {
         if (mode_ == InMode::Lines) {
-            if (OnByte(buf[i])) {
+            if (onByte(buf[i])) {
                 ++i;
                 continue;
             }
-            if (lines_.Put(buf[i++])) HandleLine(lines_.Line());
+            if (lines_.put(buf[i++])) handleLine(lines_.line());
             continue;
         }
         if (skipLf_) {
@@ -253,65 +253,65 @@ void TFaxMachine::HandleInput(const uint8_t* buf, size_t n) {
                 continue;
             }
         }
-        const size_t used = decoder_.Feed(buf + i, n - i);
+        const size_t used = decoder_.feed(buf + i, n - i);
         if (mode_ == InMode::Frame) {
-            if (const size_t upTo = FrameEndedByResult(buf + i, used)) {
+            if (const size_t upTo = frameEndedByResult(buf + i, used)) {
                 i += upTo;  // the rest is read as result lines again
                 continue;
             }
         }
         i += used;
         if (mode_ == InMode::Data && keepData_ && !decoder_.Data().empty()) {
-            OnData(decoder_.Data().data(), decoder_.Data().size(), false);
+            onData(decoder_.Data().data(), decoder_.Data().size(), false);
             decoder_.Data().clear();
         }
-        if (!decoder_.Done()) continue;
+        if (!decoder_.done()) continue;
         if (mode_ == InMode::Frame) {
             // The frame is delivered once the modem confirms its check sequence with OK.
             mode_ = InMode::Lines;
             frameArmed_ = false;
-            frameOk_ = hdlc::ParseFrame(decoder_.Data(), frame_);
+            frameOk_ = hdlc::parseFrame(decoder_.Data(), frame_);
             awaitConfirm_ = true;
         } else {
             mode_ = InMode::Lines;
-            OnData(nullptr, 0, true);
+            onData(nullptr, 0, true);
         }
     }
 }
 
-void TFaxMachine::Service() {
+void TFaxMachine::service() {
     if (finished_) return;
     if (!started_) {
         started_ = true;
-        if (fax_.StatusInterval > 0) statusDue_ = Now() + fax_.StatusInterval * 1000;
-        OnStart();
+        if (fax_.StatusInterval > 0) statusDue_ = now() + fax_.StatusInterval * 1000;
+        onStart();
     }
-    if (fax_.CancelRequested() && !cancelled_ && !finished_) {
+    if (fax_.cancelRequested() && !cancelled_ && !finished_) {
         cancelled_ = true;
-        OnCancel();
+        onCancel();
     }
-    if (!link_.Alive() && !finished_) OnDeviceLost();
+    if (!link_.alive() && !finished_) onDeviceLost();
     uint8_t buf[4096];
     for (int rounds = 0; rounds < 64 && !finished_; ++rounds) {
-        const size_t n = link_.Read(buf, sizeof buf);
+        const size_t n = link_.read(buf, sizeof buf);
         if (n == 0) break;
-        HandleInput(buf, n);
+        handleInput(buf, n);
     }
     if (finished_) return;
-    const int64_t now = Now();
-    if (statusDue_ >= 0 && now >= statusDue_) Status(false, false);
-    if (deadline_ >= 0 && now >= deadline_) {
+    const int64_t atMs = now();
+    if (statusDue_ >= 0 && atMs >= statusDue_) Status(false, false);
+    if (deadline_ >= 0 && atMs >= deadline_) {
         deadline_ = -1;
-        if (ScriptRunning()) {
+        if (scriptRunning()) {
             const int code = script_[static_cast<size_t>(scriptIndex_)].FailCode;
             scriptIndex_ = -1;
             auto done = std::move(scriptDone_);
             done(code, scriptReplies_);
         } else {
-            OnTimeout();
+            onTimeout();
         }
     }
-    if (!finished_ && (wantRoom_ || wantEmpty_)) OnOutput();
+    if (!finished_ && (wantRoom_ || wantEmpty_)) onOutput();
 }
 
 }  // namespace telvane::transport

@@ -2,9 +2,9 @@
 // (pause, command, CR), result-line collection, HDLC frame and data reception with DLE
 // transparency, the response timer, the status timer, the cancel check and start-up command
 // scripts (init strings, class detection, capability query).
-// A machine is re-entered by Service() on every serial event and runs until it must wait for
+// A machine is re-entered by service() on every serial event and runs until it must wait for
 // the modem; it never blocks except for the protocol's own short pauses.
-// Guarantees: after Finished() no further event is raised; every state change is written to
+// Guarantees: after finished() no further event is raised; every state change is written to
 // the dispatch log with its state name and number, and is one the machine's table of state
 // changes lists (asserted where assertions are on).
 #pragma once
@@ -27,7 +27,7 @@ namespace telvane::transport {
 class TOvxCustomAbstractFax;
 
 // A set of states as a bit mask (bit n: state n).
-constexpr uint64_t States(std::initializer_list<int> states) {
+constexpr uint64_t states(std::initializer_list<int> states) {
     uint64_t mask = 0;
     for (int state : states) mask |= uint64_t(1) << state;
     return mask;
@@ -52,7 +52,7 @@ public:
         for (const auto edges : {shared, own})
             for (const TStateEdges& e : edges) next_[static_cast<size_t>(e.From)] |= e.To;
     }
-    constexpr bool Allows(int from, int to) const {
+    constexpr bool allows(int from, int to) const {
         if (from < 0 || from >= kMaxStates || to < 0 || to >= kMaxStates) return false;
         if (from == last_) return false;
         return from == to || to == abort_ || ((next_[static_cast<size_t>(from)] >> to) & 1) != 0;
@@ -69,81 +69,81 @@ public:
     TFaxMachine(TOvxCustomAbstractFax& fax, TFaxLink& link);
     virtual ~TFaxMachine() = default;
     // Handles everything that can be handled now.
-    void Service();
-    bool Finished() const { return finished_; }
-    // The time (link clock, ms) by which Service() must run again; -1 when only input matters.
-    int64_t NextWakeMs() const;
-    bool WantsOutputRoom() const { return wantRoom_; }
-    bool WantsOutputEmpty() const { return wantEmpty_; }
+    void service();
+    bool finished() const { return finished_; }
+    // The time (link clock, ms) by which service() must run again; -1 when only input matters.
+    int64_t nextWakeMs() const;
+    bool wantsOutputRoom() const { return wantRoom_; }
+    bool wantsOutputEmpty() const { return wantEmpty_; }
     static constexpr size_t kRoomNeeded = 4096;
 
 protected:
     enum class InMode { Lines, Frame, Data };
 
     // --- hooks of the concrete machine ---
-    virtual void OnStart() = 0;
-    virtual void OnLine(TResult r, const std::string& line) = 0;
-    virtual void OnFrame(const hdlc::TFrame& frame) = 0;
-    virtual void OnFrameFailed(TResult r) = 0;  // ERROR / NO CARRIER instead of a frame
-    virtual void OnData(const uint8_t* data, size_t len, bool end) = 0;
-    virtual void OnTimeout() = 0;
-    virtual void OnOutput() {}  // room in or end of the output buffer
-    virtual void OnCancel() = 0;
-    virtual void OnDeviceLost() = 0;  // the port or modem has gone away
+    virtual void onStart() = 0;
+    virtual void onLine(TResult r, const std::string& line) = 0;
+    virtual void onFrame(const hdlc::TFrame& frame) = 0;
+    virtual void onFrameFailed(TResult r) = 0;  // ERROR / NO CARRIER instead of a frame
+    virtual void onData(const uint8_t* data, size_t len, bool end) = 0;
+    virtual void onTimeout() = 0;
+    virtual void onOutput() {}  // room in or end of the output buffer
+    virtual void onCancel() = 0;
+    virtual void onDeviceLost() = 0;  // the port or modem has gone away
     // Sees every byte that arrives between result lines first; true when it took the byte
     // (a Class 2 modem's XON before page data).
-    virtual bool OnByte(uint8_t) { return false; }
+    virtual bool onByte(uint8_t) { return false; }
     // The modem found the flags of a frame it was asked to receive (its CONNECT): a frame is
     // on its way, so something is on the line.
-    virtual void OnFrameStart() {}
-    virtual const char* StateName(int state) const = 0;
-    virtual const TStateChanges& StateChanges() const = 0;
+    virtual void onFrameStart() {}
+    virtual const char* stateName(int state) const = 0;
+    virtual const TStateChanges& stateChanges() const = 0;
 
     // --- helpers ---
-    // The one place the state changes: logged, and checked against StateChanges().
-    void Goto(int state);
-    int State() const { return state_; }
-    void SendCommand(const std::string& cmd, int64_t pauseMs = 100);
-    void SendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final);
-    void WriteRaw(const std::vector<uint8_t>& bytes);
-    void SetTimer(int64_t ticks);
-    void StopTimer() { deadline_ = -1; }
+    // The one place the state changes: logged, and checked against stateChanges().
+    void goTo(int state);
+    int state() const { return state_; }
+    void sendCommand(const std::string& cmd, int64_t pauseMs = 100);
+    void sendFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final);
+    void writeRaw(const std::vector<uint8_t>& bytes);
+    void setTimer(int64_t ticks);
+    void stopTimer() { deadline_ = -1; }
     // After "AT+FRH=3": the next CONNECT starts a frame, which ends with OK or ERROR. Once
     // CONNECT has come (the modem found the flags) a running timer is extended so that a frame
     // already on its way is not cut off.
-    void ExpectFrame() { frameArmed_ = true; }
+    void expectFrame() { frameArmed_ = true; }
     // Ends a frame or data reception the modem is still in (any character does that) and goes
     // back to reading result lines, whether or not the modem closes the reception with DLE ETX.
-    void AbortReception();
+    void abortReception();
     // After a CONNECT for received data: bytes go to OnData until DLE ETX.
-    void StartData(bool keep);
-    size_t DataCount() const { return decoder_.Count(); }
-    size_t DataNonZero() const { return decoder_.NonZero(); }
-    void Progress(int code);
+    void startData(bool keep);
+    size_t dataCount() const { return decoder_.count(); }
+    size_t dataNonZero() const { return decoder_.nonZero(); }
+    void progress(int code);
     // Raises a status event; unless it is the last, the next timed one is due one period later.
     void Status(bool first, bool last);
     // Timed status events come every StatusInterval seconds; while a page is sent the first
     // comes after 3 and the next every 2 intervals (PageStatusRhythm), until NormalStatusRhythm.
-    void PageStatusRhythm();
-    void NormalStatusRhythm();
+    void pageStatusRhythm();
+    void normalStatusRhythm();
     // Runs AT commands one after another, each needing OK within 36 ticks (other lines are
     // collected as the reply); `done` gets 0 or the failing step's code and the replies.
     struct TScriptStep {
         std::string Command;
         int FailCode;
     };
-    void RunScript(std::vector<TScriptStep> steps,
+    void runScript(std::vector<TScriptStep> steps,
                    std::function<void(int rc, const std::vector<std::string>& replies)> done);
     // The steps of the first start (none later): the user's modem init string, if any, and
     // `defaultInit`, both failing with ecFaxBadModemResult.
-    std::vector<TScriptStep> FirstStartSteps(const std::string& defaultInit) const;
-    bool ScriptRunning() const { return scriptIndex_ >= 0; }
-    void Finish();
+    std::vector<TScriptStep> firstStartSteps(const std::string& defaultInit) const;
+    bool scriptRunning() const { return scriptIndex_ >= 0; }
+    void finish();
     // Hang-up: +++ / ATH with pauses, dropping DTR and RTS when the carrier stays.
-    void HangUp();
-    void WantRoom(bool on) { wantRoom_ = on; }
-    void WantEmpty(bool on) { wantEmpty_ = on; }
-    int64_t Now() { return link_.NowMs(); }
+    void hangUp();
+    void wantRoom(bool on) { wantRoom_ = on; }
+    void wantEmpty(bool on) { wantEmpty_ = on; }
+    int64_t now() { return link_.nowMs(); }
 
     TOvxCustomAbstractFax& fax_;
     TFaxLink& link_;
@@ -151,13 +151,13 @@ protected:
     bool waitingForCall_ = false;  // NO CARRIER is matched by "NO C" while waiting for calls
 
 private:
-    void HandleInput(const uint8_t* buf, size_t n);
-    void HandleLine(const std::string& line);
+    void handleInput(const uint8_t* buf, size_t n);
+    void handleLine(const std::string& line);
     // Bytes up to the end of a bare result line seen in frame data (0: none).
-    size_t FrameEndedByResult(const uint8_t* raw, size_t n);
+    size_t frameEndedByResult(const uint8_t* raw, size_t n);
     static constexpr size_t kMaxFrameBytes = 1024;
-    void ScriptLine(TResult r, const std::string& line);
-    void NextScriptStep();
+    void scriptLine(TResult r, const std::string& line);
+    void nextScriptStep();
 
     int state_ = 0;
     bool started_ = false;

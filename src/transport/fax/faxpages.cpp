@@ -15,7 +15,7 @@ namespace telvane::transport {
 
 namespace {
 
-bool EndsWithExt(const std::string& name, const std::string& ext) {
+bool endsWithExt(const std::string& name, const std::string& ext) {
     std::string n = name, e = "." + ext;
     for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -24,31 +24,31 @@ bool EndsWithExt(const std::string& name, const std::string& ext) {
 
 }  // namespace
 
-void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out) {
-    hdlc::EscapeDle(line, len, out);
+void appendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out) {
+    hdlc::escapeDle(line, len, out);
     if (len < minBytes) out.insert(out.end(), minBytes - len, 0);
 }
 
-bool TFaxPages::PageFine(size_t index) const {
+bool TFaxPages::pageFine(size_t index) const {
     const TPagePlan& p = plan[index];
     telvane::faximage::OvfPageHeader ph;
     return !p.TextCover && reader[p.File].seekPage(p.Page, ph) == 0 && ph.fine();
 }
 
-bool TFaxPages::PageWide(size_t index) const {
+bool TFaxPages::pageWide(size_t index) const {
     const TPagePlan& p = plan[index];
     telvane::faximage::OvfPageHeader ph;
     return !p.TextCover && reader[p.File].seekPage(p.Page, ph) == 0 && ph.wide();
 }
 
-bool TFaxPages::FitFor(bool fine, bool wide) const {
+bool TFaxPages::fitFor(bool fine, bool wide) const {
     for (size_t i = 0; i < plan.size(); ++i) {
-        if ((PageFine(i) && !fine) || (PageWide(i) && !wide)) return false;
+        if ((pageFine(i) && !fine) || (pageWide(i) && !wide)) return false;
     }
     return true;
 }
 
-int TFaxPages::PrepareText() {
+int TFaxPages::prepareText() {
     using namespace telvane::faximage;
     headerText.reset();
     coverText.reset();
@@ -56,12 +56,12 @@ int TFaxPages::PrepareText() {
     auto make = [this](const TOvxFont& font, std::unique_ptr<FaxTextRenderer>& out) {
         bool haveFactory = false;
         if (send_.EnhTextEnabled) {
-            out = TOvxCustomSendFax::MakeEnhancedRenderer(font, haveFactory);
+            out = TOvxCustomSendFax::makeEnhancedRenderer(font, haveFactory);
             if (haveFactory && !out) return ecFontFileNotFound;
         }
         if (!out) out = std::make_unique<BitmapFontRenderer>(false);
         for (size_t i = 0; i < plan.size(); ++i)
-            if (int rc = out->prepare(PageFine(i), 1728, kHeaderMargin)) return rc;
+            if (int rc = out->prepare(pageFine(i), 1728, kHeaderMargin)) return rc;
         return 0;
     };
     if (!send_.HeaderLine.empty())
@@ -72,7 +72,7 @@ int TFaxPages::PrepareText() {
     return 0;
 }
 
-int TFaxPages::RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
+int TFaxPages::renderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine,
                           int minBytes, std::vector<uint8_t>& out) {
     using namespace telvane::faximage;
     if (int rc = renderer.prepare(fine, 1728, kHeaderMargin)) return rc;
@@ -85,16 +85,16 @@ int TFaxPages::RenderText(telvane::faximage::FaxTextRenderer& renderer, const st
         const size_t copy = std::min(rows.stride, line.size());
         std::copy(rows.row(y), rows.row(y) + copy, line.begin());
         const size_t n = coder->codeLine(line.data());
-        AppendPaddedLine(coder->data(), n, static_cast<size_t>(minBytes), out);
+        appendPaddedLine(coder->data(), n, static_cast<size_t>(minBytes), out);
     }
     return 0;
 }
 
-THeaderValues TFaxPages::PageValues(size_t pageIndex) const {
+THeaderValues TFaxPages::pageValues(size_t pageIndex) const {
     THeaderValues v;
     const std::time_t now = std::time(nullptr);
-    v.Date = ShortDate(now);
-    v.Time = LongTime(now);
+    v.Date = shortDate(now);
+    v.Time = longTime(now);
     v.StationID = send_.StationID();
     v.Recipient = send_.HeaderRecipient;
     v.Title = send_.HeaderTitle;
@@ -104,7 +104,7 @@ THeaderValues TFaxPages::PageValues(size_t pageIndex) const {
     return v;
 }
 
-int TFaxPages::Load(const std::string& file, const std::string& cover, const std::string& faxFileExt) {
+int TFaxPages::load(const std::string& file, const std::string& cover, const std::string& faxFileExt) {
     plan.clear();
     coverLines.clear();
     reader[0].close();
@@ -114,7 +114,7 @@ int TFaxPages::Load(const std::string& file, const std::string& cover, const std
         return ecNoFilename;
     }
     if (!cover.empty()) {
-        coverIsFax = EndsWithExt(cover, faxFileExt);
+        coverIsFax = endsWithExt(cover, faxFileExt);
         if (coverIsFax) {
             if (int rc = reader[0].open(cover)) {
                 return rc;
@@ -145,7 +145,7 @@ int TFaxPages::Load(const std::string& file, const std::string& cover, const std
     return 0;
 }
 
-int TFaxPages::Verify(const std::string& file, const std::string& cover) {
+int TFaxPages::verify(const std::string& file, const std::string& cover) {
     // Every page must lie within its file: a damaged file is refused before the call.
     std::error_code ec;
     const uintmax_t sizes[2] = {coverIsFax ? std::filesystem::file_size(cover, ec) : 0,
@@ -158,7 +158,7 @@ int TFaxPages::Verify(const std::string& file, const std::string& cover) {
             return ecFaxBadFormat;
         }
     }
-    return PrepareText();
+    return prepareText();
 }
 
 }  // namespace telvane::transport

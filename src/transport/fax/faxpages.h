@@ -22,7 +22,7 @@ class TOvxCustomSendFax;
 inline constexpr int kHeaderMargin = 16;
 
 // Appends one coded line padded with zero bytes to `minBytes`, DLE doubled.
-void AppendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
+void appendPaddedLine(const uint8_t* line, size_t len, size_t minBytes, std::vector<uint8_t>& out);
 
 // One page to send: a text cover page or a page of a fax file.
 struct TPagePlan {
@@ -37,24 +37,24 @@ public:
 
     // Opens the cover (a fax file, or a text file drawn as a cover page) and the main fax file and
     // plans their pages; 0 or an error code.
-    int Load(const std::string& file, const std::string& cover, const std::string& faxFileExt);
+    int load(const std::string& file, const std::string& cover, const std::string& faxFileExt);
     // Checks that every planned page lies within its file (a damaged file is refused before the
     // call) and prepares the text renderers; 0 or an error code.
-    int Verify(const std::string& file, const std::string& cover);
+    int verify(const std::string& file, const std::string& cover);
     // Whether page `index` of the plan is fine / 2048 pels wide (a text cover is neither).
-    bool PageFine(size_t index) const;
-    bool PageWide(size_t index) const;
+    bool pageFine(size_t index) const;
+    bool pageWide(size_t index) const;
     // Whether a station that takes fine resolution (`fine`) and 2048-pel lines (`wide`) as
     // stated can take every planned page.
-    bool FitFor(bool fine, bool wide) const;
+    bool fitFor(bool fine, bool wide) const;
     // Makes the renderers this fax needs and checks that they can be used at every resolution of
     // its pages, so that a font that cannot be used fails the fax before the call is made.
-    int PrepareText();
+    int prepareText();
     // Draws `text` with `renderer` and appends its coded lines, each padded to `minBytes`.
-    int RenderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine, int minBytes,
+    int renderText(telvane::faximage::FaxTextRenderer& renderer, const std::string& text, bool fine, int minBytes,
                    std::vector<uint8_t>& out);
     // The values of the header and cover tokens for page `pageIndex`.
-    THeaderValues PageValues(size_t pageIndex) const;
+    THeaderValues pageValues(size_t pageIndex) const;
 
     mutable telvane::faximage::OvfReader reader[2];  // 0 cover fax file, 1 main fax file
     bool coverIsFax = false;

@@ -19,169 +19,169 @@ const char* const kReceiveNames[] = {
     "rfComplete",   "rfAbort",      "rfDone"};
 }  // namespace
 
-const char* ReceiveStateName(int state) {
+const char* receiveStateName(int state) {
     constexpr int n = static_cast<int>(sizeof kReceiveNames / sizeof kReceiveNames[0]);
     return state >= 0 && state < n ? kReceiveNames[state] : "rfUnknown";
 }
 
 TFaxReceiver::TFaxReceiver(TOvxCustomReceiveFax& fax, TFaxLink& link) : TFaxMachine(fax, link), recv_(fax) {}
 
-void TFaxReceiver::WaitForCall() {
-    if (recv_.NormalBaud) link_.SetBaud(recv_.NormalBaud);
-    Progress(fpWaiting);
-    if (recv_.ConstantStatus) fax_.FireStatus(false, false);
-    StopTimer();
+void TFaxReceiver::waitForCall() {
+    if (recv_.NormalBaud) link_.setBaud(recv_.NormalBaud);
+    progress(fpWaiting);
+    if (recv_.ConstantStatus) fax_.fireStatus(false, false);
+    stopTimer();
     waitingForCall_ = true;
-    Goto(rfWaiting);
+    goTo(rfWaiting);
 }
 
-void TFaxReceiver::RingLine(TResult r) {
+void TFaxReceiver::ringLine(TResult r) {
     if (r == TResult::Ring) {
         if (++rings_ >= recv_.AnswerOnRing) {
             // The directory may have gone since the start: a fax that could not be stored is
             // not answered at all.
-            if (!recv_.DestinationUsable()) {
+            if (!recv_.destinationUsable()) {
                 rings_ = 0;
-                Fail(telvane::ecPathNotFound);
+                fail(telvane::ecPathNotFound);
                 return;
             }
             waitingForCall_ = false;
-            Answer();
+            answer();
         }
     } else if (r == TResult::NoCarrier) {
         rings_ = 0;
-        Progress(fpNoConnect);
+        progress(fpNoConnect);
     } else if (r == TResult::Connect) {
-        Fail(ecFaxDataCall);
+        fail(ecFaxDataCall);
     } else if (r == TResult::Voice) {
-        Fail(ecFaxVoiceCall);
+        fail(ecFaxVoiceCall);
     }
 }
 
 bool TFaxReceiver::Accept() {
     if (accepted_) return true;
-    if (!recv_.AcceptFax()) {
-        Reject();
+    if (!recv_.acceptFax()) {
+        reject();
         return false;
     }
     accepted_ = true;
     if (file_.isOpen()) return true;
-    if (int rc = OpenFile()) {
-        Fail(rc);
+    if (int rc = openFile()) {
+        fail(rc);
         return false;
     }
     return true;
 }
 
-int TFaxReceiver::OpenFile() {
+int TFaxReceiver::openFile() {
     std::string name;
-    if (int rc = recv_.CreateFaxFile(file_, fax_.RemoteID(), name)) return rc;
+    if (int rc = recv_.CreateFaxFile(file_, fax_.remoteID(), name)) return rc;
     fax_.SetFaxFile(name);
     pages_ = 0;
-    fax_.SetPagesConfirmed(0);
-    fax_.FireLog(lfaxReceiveStart);
+    fax_.setPagesConfirmed(0);
+    fax_.fireLog(lfaxReceiveStart);
     return 0;
 }
 
-void TFaxReceiver::CloseFile(int logCode) {
+void TFaxReceiver::closeFile(int logCode) {
     if (file_.isOpen()) {
         // Only complete pages stay: an unfinished one is cut off before the file is closed.
-        file_.setSenderId(fax_.RemoteID());
+        file_.setSenderId(fax_.remoteID());
         file_.dropPage();
         file_.close();
     }
     if (logCode) {
-        fax_.FireLog(logCode);
+        fax_.fireLog(logCode);
         fax_.SetFaxFile("");
     }
 }
 
-int TFaxReceiver::BeginPage(bool fine, bool wide) {
+int TFaxReceiver::beginPage(bool fine, bool wide) {
     uint16_t flags = 0;
     if (fine) flags |= telvane::faximage::FAX_FINE;
     if (wide) flags |= telvane::faximage::FAX_WIDE;
     // A page sent again replaces the unfinished one.
     file_.dropPage();
     if (int rc = file_.beginPage(flags)) return rc;
-    check_.Reset();
+    check_.reset();
     pageBytes_ = 0;
-    fax_.SetPageInfo(pages_ + 1, pages_ + 1);
-    StartData(true);
+    fax_.setPageInfo(pages_ + 1, pages_ + 1);
+    startData(true);
     return 0;
 }
 
-bool TFaxReceiver::StorePageData(const uint8_t* data, size_t len) {
+bool TFaxReceiver::storePageData(const uint8_t* data, size_t len) {
     if (len == 0) return true;
-    check_.Feed(data, len);
+    check_.feed(data, len);
     pageBytes_ += static_cast<long>(len);
-    fax_.SetBytes(pageBytes_, pageBytes_);
+    fax_.setBytes(pageBytes_, pageBytes_);
     // A page too long to be shown will be refused: its data is counted, no longer stored.
-    if (check_.TooTall()) return true;
+    if (check_.tooTall()) return true;
     if (int rc = file_.append(data, len)) {
-        Fail(rc);
+        fail(rc);
         return false;
     }
     return true;
 }
 
-int TFaxReceiver::KeepPage() {
+int TFaxReceiver::keepPage() {
     if (!file_.inPage()) return 0;
-    file_.setSenderId(fax_.RemoteID());
+    file_.setSenderId(fax_.remoteID());
     if (int rc = file_.endPage(true)) return rc;
     ++pages_;
-    fax_.SetPageInfo(pages_, pages_);
-    fax_.SetPagesConfirmed(pages_);
+    fax_.setPageInfo(pages_, pages_);
+    fax_.setPagesConfirmed(pages_);
     return 0;
 }
 
-void TFaxReceiver::Fail(int code) {
-    if (Finished()) return;
-    Goto(rfAbort);
-    StopTimer();
+void TFaxReceiver::fail(int code) {
+    if (finished()) return;
+    goTo(rfAbort);
+    stopTimer();
     sessionError_ = code;
-    fax_.FireError(code);
+    fax_.fireError(code);
     const bool hadCall = file_.isOpen() || accepted_;
     const bool hadFile = file_.isOpen();
-    CloseFile(0);
+    closeFile(0);
     if (hadCall || code == ecFileRejected) {
         // Pages the sender was told had arrived stay; a file without any is not left behind.
         if (hadFile && pages_ == 0) std::remove(fax_.FaxFile().c_str());
-        fax_.FireLog(code == ecFileRejected ? lfaxReceiveSkip : pages_ > 0 ? lfaxReceivePartial : lfaxReceiveFail);
+        fax_.fireLog(code == ecFileRejected ? lfaxReceiveSkip : pages_ > 0 ? lfaxReceivePartial : lfaxReceiveFail);
         fax_.SetFaxFile("");
     }
     accepted_ = false;
-    if (link_.Alive()) HangUp();
+    if (link_.alive()) hangUp();
     waitingForCall_ = false;
-    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.Alive() || !recv_.FirstStartDone();
+    const bool endAll = recv_.ExitOnError || cancelled_ || !link_.alive() || !recv_.firstStartDone();
     if (endAll || recv_.OneFax) {
-        Goto(rfDone);
+        goTo(rfDone);
         Status(false, true);
-        fax_.FireFinish(code);
-        Finish();
+        fax_.fireFinish(code);
+        finish();
         return;
     }
-    InitCall();
+    initCall();
 }
 
-void TFaxReceiver::CallDone() {
-    Goto(rfComplete);
-    StopTimer();
+void TFaxReceiver::callDone() {
+    goTo(rfComplete);
+    stopTimer();
     waitingForCall_ = false;
     if (recv_.OneFax) {
-        Goto(rfDone);
+        goTo(rfDone);
         Status(false, true);
-        fax_.FireFinish(0);
-        Finish();
+        fax_.fireFinish(0);
+        finish();
         return;
     }
-    InitCall();
+    initCall();
 }
 
-void TFaxReceiver::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
+void TFaxReceiver::onCancel() {
+    progress(fpCancel);
+    fail(ecCancelRequested);
 }
 
-void TFaxReceiver::OnDeviceLost() { Fail(-160); }
+void TFaxReceiver::onDeviceLost() { fail(-160); }
 
 }  // namespace telvane::transport

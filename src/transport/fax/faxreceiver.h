@@ -56,67 +56,67 @@ enum TReceiveState {
     rfAbort,
     rfDone
 };
-const char* ReceiveStateName(int state);
+const char* receiveStateName(int state);
 
 // The state changes every receive machine makes: rings to the answer, a page begun to its data,
-// the end of a call to the next one or to the end. Each class adds its own (StateChanges()), with
+// the end of a call to the next one or to the end. Each class adds its own (stateChanges()), with
 // rfAbort as the abort state and rfDone as the last.
 inline constexpr TStateEdges kReceiveSharedEdges[] = {
-    {rfWaiting, States({rfAnswer})},
-    {rfStartPage, States({rfGtPgDta})},
-    {rfComplete, States({rfInit, rfDone})},
-    {rfAbort, States({rfInit, rfDone})},
+    {rfWaiting, states({rfAnswer})},
+    {rfStartPage, states({rfGtPgDta})},
+    {rfComplete, states({rfInit, rfDone})},
+    {rfAbort, states({rfInit, rfDone})},
 };
 
 class TFaxReceiver : public TFaxMachine {
 protected:
     TFaxReceiver(TOvxCustomReceiveFax& fax, TFaxLink& link);
 
-    void OnCancel() override;
-    void OnDeviceLost() override;
-    const char* StateName(int state) const override { return ReceiveStateName(state); }
+    void onCancel() override;
+    void onDeviceLost() override;
+    const char* stateName(int state) const override { return receiveStateName(state); }
 
     // --- hooks of the class's machine ---
     // Sets the modem up for the next call and waits for it (WaitForCall once it is ready).
-    virtual void InitCall() = 0;
+    virtual void initCall() = 0;
     // Enough rings: answers the call.
-    virtual void Answer() = 0;
+    virtual void answer() = 0;
     // The fax is refused by the accept question.
-    virtual void Reject() = 0;
+    virtual void reject() = 0;
 
     // The modem is ready: waits for rings (RingLine takes the lines that come meanwhile).
-    void WaitForCall();
-    // A line while waiting: rings up to Answer(); a data or voice call fails.
-    void RingLine(TResult r);
+    void waitForCall();
+    // A line while waiting: rings up to answer(); a data or voice call fails.
+    void ringLine(TResult r);
     // The accept question, asked once a call: true when the fax is taken and its file is open;
     // false when it was refused (Reject) or its file could not be made (the call has failed).
     bool Accept();
     // Creates the fax file exclusively under a free name, never over an existing fax, and logs the
     // start of the fax; 0 or an error code.
-    int OpenFile();
+    int openFile();
     // Closes the fax file with only its complete pages; with a log code, logs the fax as ended.
-    void CloseFile(int logCode);
+    void closeFile(int logCode);
     // Starts a page in the fax file (an unfinished one is dropped) and the page data; 0 or an
     // error code.
-    int BeginPage(bool fine, bool wide);
+    int beginPage(bool fine, bool wide);
     // Appends received page data (in T.4 bit order) to the page and looks at its lines; false
     // when the file failed (the call has failed). A page longer than the readers can show is
     // not stored beyond that length (it will not be kept).
-    bool StorePageData(const uint8_t* data, size_t len);
+    bool storePageData(const uint8_t* data, size_t len);
     // Whether a page is being received (begun and neither kept nor dropped).
-    bool InPage() const { return file_.inPage(); }
+    bool inPage() const { return file_.inPage(); }
     // The verdict on the page received (its data complete).
-    TPageVerdict PageVerdict() { return check_.Finish(); }
+    TPageVerdict pageVerdict() { return check_.finish(); }
     // Completes the page being received, if any, and counts it; 0 or an error code.
-    int KeepPage();
+    int keepPage();
     // Takes the page being received out of the file.
-    void DropPage() { file_.dropPage(); }
+    void dropPage() { file_.dropPage(); }
     // Ends the call with `code`: closes the file, hangs up; a fax whose confirmed pages are kept
     // is logged as received in part, one without any leaves no file and is logged as failed (or
     // skipped); then the next call, or the end when the error ends it all.
-    virtual void Fail(int code);
+    virtual void fail(int code);
     // The call is over: the next call, or the end when only one fax was to be received.
-    void CallDone();
+    void callDone();
 
     TOvxCustomReceiveFax& recv_;
     telvane::faximage::OvfWriter file_;

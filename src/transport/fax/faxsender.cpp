@@ -22,7 +22,7 @@ const char* const kSendNames[] = {
     "tf2SndNwPrm", "tf2NextPage",  "tf20ChckPg",   "tfClose",     "tfCompleteOK", "tfAbort",    "tfDone"};
 }  // namespace
 
-const char* SendStateName(int state) {
+const char* sendStateName(int state) {
     constexpr int n = static_cast<int>(sizeof kSendNames / sizeof kSendNames[0]);
     return state >= 0 && state < n ? kSendNames[state] : "tfUnknown";
 }
@@ -31,154 +31,154 @@ TFaxSender::TFaxSender(TOvxCustomSendFax& fax, TFaxLink& link) : TFaxMachine(fax
 
 TFaxSender::~TFaxSender() = default;
 
-void TFaxSender::GetEntry() {
-    Goto(tfGetEntry);
-    if (!send_.NextFax(number_, file_, cover_)) {
-        Goto(tfCompleteOK);
-        EndOfCall();
+void TFaxSender::getEntry() {
+    goTo(tfGetEntry);
+    if (!send_.nextFax(number_, file_, cover_)) {
+        goTo(tfCompleteOK);
+        endOfCall();
         return;
     }
     send_.ActivePhone = number_;
     haveFax_ = true;
-    fax_.FireLog(lfaxTransmitStart);
-    send_.SetDialAttempt(0);
-    fax_.SetRemoteID("");
-    fax_.SetBytes(0, 0);
+    fax_.fireLog(lfaxTransmitStart);
+    send_.setDialAttempt(0);
+    fax_.setRemoteID("");
+    fax_.setBytes(0, 0);
     pageIndex_ = 0;
     retries_ = 0;
-    NewFax();
-    if (int rc = pages_.Load(file_, cover_, send_.FaxFileExt)) {
-        Fail(rc);
+    newFax();
+    if (int rc = pages_.load(file_, cover_, send_.FaxFileExt)) {
+        fail(rc);
         return;
     }
-    fax_.SetPageInfo(0, static_cast<int>(pages_.plan.size()));
-    StartFax();
+    fax_.setPageInfo(0, static_cast<int>(pages_.plan.size()));
+    startFax();
 }
 
-bool TFaxSender::CheckPages() {
-    if (int rc = pages_.Verify(file_, cover_)) {
-        Fail(rc);
+bool TFaxSender::checkPages() {
+    if (int rc = pages_.verify(file_, cover_)) {
+        fail(rc);
         return false;
     }
     return true;
 }
 
-bool TFaxSender::DialFailed(TResult r) {
+bool TFaxSender::dialFailed(TResult r) {
     if (r == TResult::Busy || r == TResult::NoAnswer)
-        BusyOrRetry(r == TResult::Busy);
+        busyOrRetry(r == TResult::Busy);
     else if (r == TResult::Voice)
-        Fail(ecFaxVoiceCall);
+        fail(ecFaxVoiceCall);
     else if (r == TResult::NoDialTone)
-        Fail(ecFaxNoDialTone);
+        fail(ecFaxNoDialTone);
     else
         return false;
     return true;
 }
 
-void TFaxSender::BusyOrRetry(bool busy) {
-    send_.SetDialAttempt(send_.DialAttempt() + 1);
+void TFaxSender::busyOrRetry(bool busy) {
+    send_.setDialAttempt(send_.DialAttempt() + 1);
     if (send_.DialAttempts == 0 || send_.DialAttempt() < send_.DialAttempts) {
-        Progress(busy ? fpBusyWait : fpNoAnswerWait);
-        fax_.FireStatus(false, false);
-        Goto(tfRetryWait);
-        SetTimer(send_.DialRetryWaitTicks());
+        progress(busy ? fpBusyWait : fpNoAnswerWait);
+        fax_.fireStatus(false, false);
+        goTo(tfRetryWait);
+        setTimer(send_.dialRetryWaitTicks());
         return;
     }
-    Fail(busy ? ecFaxBusy : ecFaxNoAnswer);
+    fail(busy ? ecFaxBusy : ecFaxNoAnswer);
 }
 
-void TFaxSender::Fail(int code) {
-    if (Finished()) return;
-    Goto(tfAbort);
-    StopTimer();
-    NormalStatusRhythm();
-    WantRoom(false);
-    WantEmpty(false);
+void TFaxSender::fail(int code) {
+    if (finished()) return;
+    goTo(tfAbort);
+    stopTimer();
+    normalStatusRhythm();
+    wantRoom(false);
+    wantEmpty(false);
     sessionError_ = code;
-    fax_.FireError(code);
+    fax_.fireError(code);
     pages_.reader[0].close();
     pages_.reader[1].close();
     const bool hadFax = haveFax_;
     if (haveFax_) {
         haveFax_ = false;
-        fax_.FireLog(lfaxTransmitFail);
+        fax_.fireLog(lfaxTransmitFail);
     }
     if (inData_) {
         // End the page data so that the modem reads commands again.
-        link_.FlushOut();
+        link_.flushOut();
         const uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
-        link_.Write(end, 2);
+        link_.write(end, 2);
         inData_ = false;
     }
-    if (link_.Alive()) HangUp();
-    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-    const bool endAll = !hadFax || send_.ExitOnError || send_.AbortNoConnect || cancelled_ || !link_.Alive();
+    if (link_.alive()) hangUp();
+    if (send_.NormalBaud) link_.setBaud(send_.NormalBaud);
+    const bool endAll = !hadFax || send_.ExitOnError || send_.AbortNoConnect || cancelled_ || !link_.alive();
     if (endAll) {
-        EndOfCall();
+        endOfCall();
         return;
     }
-    GetEntry();
+    getEntry();
 }
 
-void TFaxSender::EndOfCall() {
-    StopTimer();
+void TFaxSender::endOfCall() {
+    stopTimer();
     Status(false, true);
-    send_.SessionEnded();
-    Goto(tfDone);
-    fax_.FireFinish(sessionError_);
-    Finish();
+    send_.sessionEnded();
+    goTo(tfDone);
+    fax_.fireFinish(sessionError_);
+    finish();
 }
 
-void TFaxSender::FaxDone() {
-    Goto(tfClose);
-    StopTimer();
+void TFaxSender::faxDone() {
+    goTo(tfClose);
+    stopTimer();
     pages_.reader[0].close();
     pages_.reader[1].close();
-    Progress(fpFinished);
+    progress(fpFinished);
     haveFax_ = false;
-    fax_.FireLog(lfaxTransmitOk);
-    if (send_.NormalBaud) link_.SetBaud(send_.NormalBaud);
-    GetEntry();
+    fax_.fireLog(lfaxTransmitOk);
+    if (send_.NormalBaud) link_.setBaud(send_.NormalBaud);
+    getEntry();
 }
 
-void TFaxSender::OnCancel() {
-    Progress(fpCancel);
-    Fail(ecCancelRequested);
+void TFaxSender::onCancel() {
+    progress(fpCancel);
+    fail(ecCancelRequested);
 }
 
-void TFaxSender::OnDeviceLost() { Fail(-160); }
+void TFaxSender::onDeviceLost() { fail(-160); }
 
-int TFaxSender::RenderHeader(std::vector<uint8_t>& out) {
+int TFaxSender::renderHeader(std::vector<uint8_t>& out) {
     for (int i = 0; i < 8; ++i)
-        AppendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
-    return pages_.RenderText(*pages_.headerText, SubstituteHeader(send_.HeaderLine, pages_.PageValues(pageIndex_)),
-                             pages_.PageFine(pageIndex_), minBytes_, out);
+        appendPaddedLine(telvane::faximage::kBlankLine1728, 6, static_cast<size_t>(minBytes_), out);
+    return pages_.renderText(*pages_.headerText, substituteHeader(send_.HeaderLine, pages_.pageValues(pageIndex_)),
+                             pages_.pageFine(pageIndex_), minBytes_, out);
 }
 
-bool TFaxSender::PreparePage(int scanTimeCode, long bps) {
+bool TFaxSender::preparePage(int scanTimeCode, long bps) {
     const TPagePlan& p = pages_.plan[pageIndex_];
-    const bool fine = pages_.PageFine(pageIndex_);
-    fax_.SetPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
-    minBytes_ = t30::MinBytesPerLine(scanTimeCode, fine, bps);
+    const bool fine = pages_.pageFine(pageIndex_);
+    fax_.setPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
+    minBytes_ = t30::minBytesPerLine(scanTimeCode, fine, bps);
     pending_.clear();
     pendingPos_ = 0;
     pageBytes_ = 0;
     pageDone_ = false;
     inData_ = true;
     if (!send_.HeaderLine.empty()) {
-        Goto(tfSndPgeHdr);
-        if (int rc = RenderHeader(pending_)) {
-            Fail(rc);
+        goTo(tfSndPgeHdr);
+        if (int rc = renderHeader(pending_)) {
+            fail(rc);
             return false;
         }
     }
     if (p.TextCover) {
-        Goto(tfOpenCover);
-        const THeaderValues v = pages_.PageValues(pageIndex_);
-        Goto(tfSendCover);
+        goTo(tfOpenCover);
+        const THeaderValues v = pages_.pageValues(pageIndex_);
+        goTo(tfSendCover);
         for (const std::string& line : pages_.coverLines) {
-            if (int rc = pages_.RenderText(*pages_.coverText, SubstituteHeader(line, v), fine, minBytes_, pending_)) {
-                Fail(rc);
+            if (int rc = pages_.renderText(*pages_.coverText, substituteHeader(line, v), fine, minBytes_, pending_)) {
+                fail(rc);
                 return false;
             }
         }
@@ -186,21 +186,21 @@ bool TFaxSender::PreparePage(int scanTimeCode, long bps) {
                         telvane::faximage::kPageEndBlock + sizeof telvane::faximage::kPageEndBlock);
         pageDone_ = true;
     } else {
-        Goto(tfPrepPage);
+        goTo(tfPrepPage);
         telvane::faximage::OvfPageHeader ph;
         if (pages_.reader[p.File].seekPage(p.Page, ph) != 0) {
-            Fail(ecFaxBadFormat);
+            fail(ecFaxBadFormat);
             return false;
         }
         pageLength_ = static_cast<long>(ph.imageLength);
-        fax_.SetBytes(0, pageLength_);
+        fax_.setBytes(0, pageLength_);
     }
-    Goto(tfSendPage);
-    WantRoom(true);
+    goTo(tfSendPage);
+    wantRoom(true);
     return true;
 }
 
-int TFaxSender::NextPageData(std::vector<uint8_t>& out) {
+int TFaxSender::nextPageData(std::vector<uint8_t>& out) {
     out.clear();
     if (pendingPos_ < pending_.size()) {
         const size_t take = std::min<size_t>(4096, pending_.size() - pendingPos_);
@@ -217,52 +217,52 @@ int TFaxSender::NextPageData(std::vector<uint8_t>& out) {
     const int more = pages_.reader[p.File].nextBlock(block, size, isLine);
     if (more <= 0) return more;
     if (isLine) {
-        AppendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
-    } else if (TFillInserter* filler = RawDataFiller()) {
+        appendPaddedLine(block, size, static_cast<size_t>(minBytes_), out);
+    } else if (TFillInserter* filler = rawDataFiller()) {
         // Raw T.4 data: fill bits before each EOL bring every line to the minimum.
         std::vector<uint8_t> filled;
-        filler->Feed(block, size, filled);
-        hdlc::EscapeDle(filled.data(), filled.size(), out);
+        filler->feed(block, size, filled);
+        hdlc::escapeDle(filled.data(), filled.size(), out);
     } else {
-        hdlc::EscapeDle(block, size, out);
+        hdlc::escapeDle(block, size, out);
     }
     pageBytes_ += static_cast<long>(size);
-    fax_.SetBytes(pageBytes_, pageLength_);
+    fax_.setBytes(pageBytes_, pageLength_);
     return 1;
 }
 
-void TFaxSender::PumpPage() {
+void TFaxSender::pumpPage() {
     std::vector<uint8_t> out;
     for (int n = 0; n < send_.MaxSendCount; ++n) {
-        if (link_.OutFree() < kRoomNeeded || link_.OutUsed() > send_.BufferMinimum) break;
-        const int more = NextPageData(out);
+        if (link_.outFree() < kRoomNeeded || link_.outUsed() > send_.BufferMinimum) break;
+        const int more = nextPageData(out);
         if (more < 0) {
-            Fail(more);
+            fail(more);
             return;
         }
         if (more == 0) {
-            EndPageData();
+            endPageData();
             return;
         }
-        if (!link_.Write(out.data(), out.size())) {
-            Fail(-160);
+        if (!link_.write(out.data(), out.size())) {
+            fail(-160);
             return;
         }
         dataBytes_ += static_cast<int64_t>(out.size());
-        PageDataWritten(out.size());
+        pageDataWritten(out.size());
     }
 }
 
-void TFaxSender::DataConnected() {
-    dataStartMs_ = Now();
+void TFaxSender::dataConnected() {
+    dataStartMs_ = now();
     dataBytes_ = 0;
 }
 
-int64_t TFaxSender::LineTicksLeft(long bps) {
+int64_t TFaxSender::lineTicksLeft(long bps) {
     if (bps <= 0) return 0;
     const int64_t lineMs = dataBytes_ * 8 * 1000 / bps;
-    const int64_t elapsed = Now() - dataStartMs_;
-    return lineMs > elapsed ? MsToTicks(lineMs - elapsed) + 1 : 0;
+    const int64_t elapsed = now() - dataStartMs_;
+    return lineMs > elapsed ? msToTicks(lineMs - elapsed) + 1 : 0;
 }
 
 }  // namespace telvane::transport

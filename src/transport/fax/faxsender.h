@@ -69,22 +69,22 @@ enum TSendState {
     tfAbort,
     tfDone
 };
-const char* SendStateName(int state);
+const char* sendStateName(int state);
 
 // The state changes every send machine makes: the call list, the busy redial, the page data
 // readied for the modem and the end of a fax or of the call. Each class adds its own
-// (StateChanges()), with tfAbort as the abort state and tfDone as the last.
+// (stateChanges()), with tfAbort as the abort state and tfDone as the last.
 inline constexpr TStateEdges kSendSharedEdges[] = {
-    {tfGetEntry, States({tfCompleteOK})},
-    {tfRetryWait, States({tfDial})},
-    {tfWaitFrHead, States({tfSndPgeHdr, tfOpenCover, tfPrepPage})},
-    {tfSndPgeHdr, States({tfOpenCover, tfPrepPage})},
-    {tfOpenCover, States({tfSendCover})},
-    {tfSendCover, States({tfSendPage})},
-    {tfPrepPage, States({tfSendPage})},
-    {tfClose, States({tfGetEntry})},
-    {tfCompleteOK, States({tfDone})},
-    {tfAbort, States({tfGetEntry, tfDone})},
+    {tfGetEntry, states({tfCompleteOK})},
+    {tfRetryWait, states({tfDial})},
+    {tfWaitFrHead, states({tfSndPgeHdr, tfOpenCover, tfPrepPage})},
+    {tfSndPgeHdr, states({tfOpenCover, tfPrepPage})},
+    {tfOpenCover, states({tfSendCover})},
+    {tfSendCover, states({tfSendPage})},
+    {tfPrepPage, states({tfSendPage})},
+    {tfClose, states({tfGetEntry})},
+    {tfCompleteOK, states({tfDone})},
+    {tfAbort, states({tfGetEntry, tfDone})},
 };
 
 class TFaxSender : public TFaxMachine {
@@ -94,55 +94,55 @@ public:
 protected:
     TFaxSender(TOvxCustomSendFax& fax, TFaxLink& link);
 
-    void OnCancel() override;
-    void OnDeviceLost() override;
-    const char* StateName(int state) const override { return SendStateName(state); }
+    void onCancel() override;
+    void onDeviceLost() override;
+    const char* stateName(int state) const override { return sendStateName(state); }
 
     // --- hooks of the class's machine ---
     // Resets for a fax just taken from the call list, before its files are read.
-    virtual void NewFax() {}
+    virtual void newFax() {}
     // The fax's pages are planned: checks them (CheckPages) and sets the modem up for the call.
-    virtual void StartFax() = 0;
+    virtual void startFax() = 0;
     // All data of the page has been handed to the modem: ends it as the class does.
-    virtual void EndPageData() = 0;
+    virtual void endPageData() = 0;
     // A piece of page data of `bytes` bytes has been handed to the modem.
-    virtual void PageDataWritten(size_t /*bytes*/) {}
+    virtual void pageDataWritten(size_t /*bytes*/) {}
     // The fill for raw T.4 page data when the class pads its lines to the minimum (nullptr: none).
-    virtual TFillInserter* RawDataFiller() { return nullptr; }
+    virtual TFillInserter* rawDataFiller() { return nullptr; }
 
     // --- the call list ---
     // Takes the next fax of the call list, or ends the call when none is left.
-    void GetEntry();
+    void getEntry();
     // Checks the planned pages before the call; false when the fax has failed.
-    bool CheckPages();
+    bool checkPages();
     // The answers to a dial that every class handles alike: busy or no answer (BusyOrRetry), a
     // voice call, no dial tone; true when `r` was one of them.
-    bool DialFailed(TResult r);
+    bool dialFailed(TResult r);
     // Busy, or nobody answered: waits to dial again while attempts are left (progress 4803 or
     // 4809), else the fax fails (-8064 or -8074).
-    void BusyOrRetry(bool busy);
+    void busyOrRetry(bool busy);
     // Ends the fax with `code`: closes its files, logs the failure, ends page data the modem is
     // taking, hangs up; then the next fax, or the end of the call when the error ends it all.
-    virtual void Fail(int code);
-    void EndOfCall();
+    virtual void fail(int code);
+    void endOfCall();
     // The fax has been sent: closes its files, logs it, then the next fax.
-    void FaxDone();
+    void faxDone();
 
     // --- page data ---
     // Readies page pageIndex_ for sending at the session's scan time code and speed: the
     // minimum bytes per line, the header line and text cover drawn into pending data, or the
     // page found in its fax file. Ends in tfSendPage; false when the fax has failed.
-    bool PreparePage(int scanTimeCode, long bps);
-    // Hands page data to the modem while its output buffer has room; EndPageData() once the
+    bool preparePage(int scanTimeCode, long bps);
+    // Hands page data to the modem while its output buffer has room; endPageData() once the
     // page is out. A damaged page fails the fax instead of passing as sent.
-    void PumpPage();
-    bool LastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
+    void pumpPage();
+    bool lastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
     // The modem said CONNECT for page data: from now on the bytes handed to it are counted.
-    void DataConnected();
-    // Ticks the modem still needs to put the page data handed to it since DataConnected() on the
+    void dataConnected();
+    // Ticks the modem still needs to put the page data handed to it since dataConnected() on the
     // line at `bps`: the tty and the modem may still hold much of a page when our own buffer is
     // empty, and the answer to the page cannot come before that.
-    int64_t LineTicksLeft(long bps);
+    int64_t lineTicksLeft(long bps);
 
     TOvxCustomSendFax& send_;
     std::string number_, file_, cover_;
@@ -157,10 +157,10 @@ protected:
     long pageLength_ = 0;
 
 private:
-    int RenderHeader(std::vector<uint8_t>& out);
+    int renderHeader(std::vector<uint8_t>& out);
     // The next piece of page data, DLE doubled, in `out`: 1, or 0 when the page is all out
     // (nothing in `out`), or an error code below zero.
-    int NextPageData(std::vector<uint8_t>& out);
+    int nextPageData(std::vector<uint8_t>& out);
 
     // Bytes handed to the modem since its CONNECT for page data, and when that came.
     int64_t dataStartMs_ = 0;

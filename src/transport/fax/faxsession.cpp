@@ -23,7 +23,7 @@ namespace telvane::transport {
 namespace {
 
 template <typename T>
-void Unlist(std::vector<T*>& list, const void* item) {
+void unlist(std::vector<T*>& list, const void* item) {
     list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
 
@@ -38,16 +38,16 @@ TOvxComponentOwner::~TOvxComponentOwner() {
     for (auto* f : faxes_) f->owner_ = nullptr;
 }
 
-TOvxAbstractFaxStatus* TOvxComponentOwner::FirstStatusDisplay() const {
+TOvxAbstractFaxStatus* TOvxComponentOwner::firstStatusDisplay() const {
     return displays_.empty() ? nullptr : displays_.front();
 }
 
-TOvxFaxLog* TOvxComponentOwner::FirstFaxLog() const { return logs_.empty() ? nullptr : logs_.front(); }
+TOvxFaxLog* TOvxComponentOwner::firstFaxLog() const { return logs_.empty() ? nullptr : logs_.front(); }
 
-void TOvxComponentOwner::Forget(const void* component) {
-    Unlist(displays_, component);
-    Unlist(logs_, component);
-    Unlist(faxes_, component);
+void TOvxComponentOwner::forget(const void* component) {
+    unlist(displays_, component);
+    unlist(logs_, component);
+    unlist(faxes_, component);
     // A fax component must not keep a display or log that is going away.
     for (auto* f : faxes_) {
         if (f->StatusDisplay == component) f->StatusDisplay = nullptr;
@@ -56,31 +56,31 @@ void TOvxComponentOwner::Forget(const void* component) {
 }
 
 template <class T>
-void TOvxComponentOwner::Enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
+void TOvxComponentOwner::enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
                                 std::vector<T*> TOvxComponentOwner::*list) {
-    if (slot) slot->Forget(component);
+    if (slot) slot->forget(component);
     slot = owner;
     if (owner) (owner->*list).push_back(component);
 }
 
-void TOvxAbstractFaxStatus::SetOwner(TOvxComponentOwner* owner) {
-    TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::displays_);
+void TOvxAbstractFaxStatus::setOwner(TOvxComponentOwner* owner) {
+    TOvxComponentOwner::enlist(this, owner_, owner, &TOvxComponentOwner::displays_);
 }
 
-void TOvxFaxLog::SetOwner(TOvxComponentOwner* owner) {
-    TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::logs_);
+void TOvxFaxLog::setOwner(TOvxComponentOwner* owner) {
+    TOvxComponentOwner::enlist(this, owner_, owner, &TOvxComponentOwner::logs_);
 }
 
-void TOvxCustomAbstractFax::SetOwner(TOvxComponentOwner* owner) {
-    TOvxComponentOwner::Enlist(this, owner_, owner, &TOvxComponentOwner::faxes_);
+void TOvxCustomAbstractFax::setOwner(TOvxComponentOwner* owner) {
+    TOvxComponentOwner::enlist(this, owner_, owner, &TOvxComponentOwner::faxes_);
 }
 
-void TOvxCustomSendFax::SetEnhancedTextFactory(TEnhancedTextFactory factory) {
+void TOvxCustomSendFax::setEnhancedTextFactory(TEnhancedTextFactory factory) {
     MutexLock lock(factoryMu);
     enhancedFactory = std::move(factory);
 }
 
-std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::MakeEnhancedRenderer(const TOvxFont& font,
+std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::makeEnhancedRenderer(const TOvxFont& font,
                                                                                             bool& haveFactory) {
     TEnhancedTextFactory factory;
     {
@@ -91,27 +91,27 @@ std::unique_ptr<telvane::faximage::FaxTextRenderer> TOvxCustomSendFax::MakeEnhan
     return factory ? factory(font) : nullptr;
 }
 
-void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode) {
+void TOvxFaxLog::updateLog(TOvxAbstractFax& fax, int logCode) {
     if (FaxHistoryName.empty()) return;
     THistoryInfo info;
     const std::time_t now = std::time(nullptr);
-    info.DateTime = ShortDate(now) + " " + LongTime(now);
-    info.RemoteID = fax.RemoteID();
-    info.HangupCode = fax.HangupCode();
-    info.ErrorText = OvxErrorText(fax.FaxError());
-    info.Pages = fax.PagesConfirmed();
+    info.DateTime = shortDate(now) + " " + longTime(now);
+    info.remoteID = fax.remoteID();
+    info.hangupCode = fax.hangupCode();
+    info.ErrorText = ovxErrorText(fax.FaxError());
+    info.Pages = fax.pagesConfirmed();
     std::string lines;
     if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax)) {
         info.Phone = send->ActivePhone;
         // Code 1 names every file of the call, also when they were merged into one.
         for (const std::string& file : send->ActiveFiles) {
             info.File = file;
-            lines += HistoryLines(logCode, info);
+            lines += historyLines(logCode, info);
             if (logCode != lfaxTransmitStart) break;
         }
     } else {
         info.File = fax.FaxFile();
-        lines = HistoryLines(logCode, info);
+        lines = historyLines(logCode, info);
     }
     if (lines.empty()) return;
     if (std::FILE* f = std::fopen(FaxHistoryName.c_str(), "ab")) {
@@ -121,28 +121,28 @@ void TOvxFaxLog::UpdateLog(TOvxAbstractFax& fax, int logCode) {
 }
 
 TOvxCustomAbstractFax::TOvxCustomAbstractFax(TOvxComponentOwner* owner) {
-    SetOwner(owner);
+    setOwner(owner);
     MutexLock lock(gate_->mu);
     gate_->fax = this;
 }
 
 TOvxCustomAbstractFax::~TOvxCustomAbstractFax() {
-    StopSession();
-    SetOwner(nullptr);
+    stopSession();
+    setOwner(nullptr);
 }
 
-TOvxAbstractFax& TOvxCustomAbstractFax::Self() { return static_cast<TOvxAbstractFax&>(*this); }
+TOvxAbstractFax& TOvxCustomAbstractFax::self() { return static_cast<TOvxAbstractFax&>(*this); }
 
-void TOvxCustomAbstractFax::SetComPort(TOvxComPort* port) {
+void TOvxCustomAbstractFax::setComPort(TOvxComPort* port) {
     comPort_ = port;
     if (!port) return;
-    port->SetBaud(19200);
-    port->SetDataBits(8);
-    port->SetStopBits(1);
-    port->SetParity(pNone);
-    port->SetInSize(8192);
-    port->SetOutSize(8192);
-    port->SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    port->setBaud(19200);
+    port->setDataBits(8);
+    port->setStopBits(1);
+    port->setParity(pNone);
+    port->setInSize(8192);
+    port->setOutSize(8192);
+    port->setHWFlowOptions(hwfUseRTS | hwfRequireCTS);
 }
 
 std::string TOvxCustomAbstractFax::FaxFile() const {
@@ -155,12 +155,12 @@ void TOvxCustomAbstractFax::SetFaxFile(const std::string& f) {
     faxFile_ = f;
 }
 
-std::string TOvxCustomAbstractFax::RemoteID() const {
+std::string TOvxCustomAbstractFax::remoteID() const {
     MutexLock lock(stateMu_);
     return remoteID_;
 }
 
-void TOvxCustomAbstractFax::SetRemoteID(const std::string& id) {
+void TOvxCustomAbstractFax::setRemoteID(const std::string& id) {
     // A remote station chooses these bytes: control bytes (C0, DEL and C1) become blanks whatever
     // the class that reported them, so they never reach a log, a terminal or a window raw.
     std::string clean = id.substr(0, 20);
@@ -172,94 +172,94 @@ void TOvxCustomAbstractFax::SetRemoteID(const std::string& id) {
     remoteID_ = std::move(clean);
 }
 
-std::string TOvxCustomAbstractFax::HangupCode() const {
+std::string TOvxCustomAbstractFax::hangupCode() const {
     MutexLock lock(stateMu_);
     return hangupCode_;
 }
 
-void TOvxCustomAbstractFax::SetHangupCode(const std::string& code) {
+void TOvxCustomAbstractFax::setHangupCode(const std::string& code) {
     MutexLock lock(stateMu_);
     hangupCode_ = code;
 }
 
-bool TOvxCustomAbstractFax::RunEvent(const std::function<void()>& call, int timeoutMs) {
-    TOvxEventSink* sink = eventSink_ ? eventSink_ : (comPort_ ? comPort_->EventSink() : nullptr);
+bool TOvxCustomAbstractFax::runEvent(const std::function<void()>& call, int timeoutMs) {
+    TOvxEventSink* sink = eventSink_ ? eventSink_ : (comPort_ ? comPort_->eventSink() : nullptr);
     if (!sink) {
         call();
         return true;
     }
-    return sink->RunOnAppThread(call, timeoutMs);
+    return sink->runOnAppThread(call, timeoutMs);
 }
 
-void TOvxCustomAbstractFax::FireStatus(bool first, bool last) {
-    RunEvent(
+void TOvxCustomAbstractFax::fireStatus(bool first, bool last) {
+    runEvent(
         [this, first, last] {
-            if (StatusDisplay) StatusDisplay->UpdateDisplay(Self(), first, last);
-            if (OnFaxStatus) OnFaxStatus(Self(), first, last);
+            if (StatusDisplay) StatusDisplay->updateDisplay(self(), first, last);
+            if (OnFaxStatus) OnFaxStatus(self(), first, last);
         },
         1000);
 }
 
-void TOvxCustomAbstractFax::FireLog(int code) {
-    RunEvent(
+void TOvxCustomAbstractFax::fireLog(int code) {
+    runEvent(
         [this, code] {
-            if (FaxLog) FaxLog->UpdateLog(Self(), code);
-            if (OnFaxLog) OnFaxLog(Self(), code);
+            if (FaxLog) FaxLog->updateLog(self(), code);
+            if (OnFaxLog) OnFaxLog(self(), code);
         },
         1000);
 }
 
-void TOvxCustomAbstractFax::FireError(int code) {
+void TOvxCustomAbstractFax::fireError(int code) {
     faxError_ = code;
-    RunEvent(
+    runEvent(
         [this, code] {
-            if (OnFaxError) OnFaxError(Self(), code);
+            if (OnFaxError) OnFaxError(self(), code);
         },
         1000);
 }
 
-void TOvxCustomAbstractFax::FireFinish(int code) {
+void TOvxCustomAbstractFax::fireFinish(int code) {
     running_ = false;
-    RunEvent(
+    runEvent(
         [this, code] {
-            if (OnFaxFinish) OnFaxFinish(Self(), code);
+            if (OnFaxFinish) OnFaxFinish(self(), code);
         },
         1000);
 }
 
-TFaxLink& TOvxCustomAbstractFax::Link() { return testLink_ ? *testLink_ : *portLink_; }
+TFaxLink& TOvxCustomAbstractFax::link() { return testLink_ ? *testLink_ : *portLink_; }
 
-void TOvxCustomAbstractFax::CheckStart() {
+void TOvxCustomAbstractFax::checkStart() {
     if (running_) throw EOvxException(ecBadArgument, "A fax session is already running");
     if (testLink_) return;
-    if (!comPort_) throw EOvxException(ecPortNotAssigned, OvxErrorText(ecPortNotAssigned));
+    if (!comPort_) throw EOvxException(ecPortNotAssigned, ovxErrorText(ecPortNotAssigned));
     if (comPort_->DeviceLayer() == dlWinsock)
-        throw EOvxException(ecNotCompatibleWinsock, OvxErrorText(ecNotCompatibleWinsock));
-    if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, OvxErrorText(ecOutputBufferTooSmall));
+        throw EOvxException(ecNotCompatibleWinsock, ovxErrorText(ecNotCompatibleWinsock));
+    if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, ovxErrorText(ecOutputBufferTooSmall));
 }
 
-void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
+void TOvxCustomAbstractFax::startMachine(std::unique_ptr<TFaxMachine> machine) {
     {
         MutexLock lock(serviceMu_);
-        ReleaseTriggers();
+        releaseTriggers();
     }
     cancel_ = false;
     faxError_ = 0;
     progress_ = fpInitModem;
-    SetConnection(0, false, false, false);
-    if (owner_ && !StatusDisplay) StatusDisplay = owner_->FirstStatusDisplay();
-    if (owner_ && !FaxLog) FaxLog = owner_->FirstFaxLog();
+    setConnection(0, false, false, false);
+    if (owner_ && !StatusDisplay) StatusDisplay = owner_->firstStatusDisplay();
+    if (owner_ && !FaxLog) FaxLog = owner_->firstFaxLog();
     {
         MutexLock lock(serviceMu_);
         handover_.reset();
         machine_ = std::move(machine);
     }
     running_ = true;
-    FireStatus(true, false);
+    fireStatus(true, false);
     if (testLink_ || registerTriggers()) return;
     // Without its triggers the session cannot run: it is reported and finished at once.
-    FireError(ecNoMoreTriggers);
-    FireFinish(ecNoMoreTriggers);
+    fireError(ecNoMoreTriggers);
+    fireFinish(ecNoMoreTriggers);
     MutexLock lock(serviceMu_);
     machine_.reset();
 }
@@ -267,83 +267,83 @@ void TOvxCustomAbstractFax::StartMachine(std::unique_ptr<TFaxMachine> machine) {
 bool TOvxCustomAbstractFax::registerTriggers() {
     MutexLock lock(serviceMu_);
     try {
-        handlerId_ = comPort_->RegisterProcTriggerHandler([gate = gate_](uint32_t, uint32_t, int32_t) {
+        handlerId_ = comPort_->registerProcTriggerHandler([gate = gate_](uint32_t, uint32_t, int32_t) {
             MutexLock lock(gate->mu);
             if (gate->fax) gate->fax->OnTrigger();
         });
-        availTrigger_ = comPort_->AddAvailTrigger(1);
-        timerTrigger_ = comPort_->AddTimerTrigger();
-        roomTrigger_ = comPort_->AddStatusTrigger(stOutBuffUsed);
-        emptyTrigger_ = comPort_->AddStatusTrigger(stOutSent);
-        comPort_->SetTimerTrigger(timerTrigger_, 0, true);
+        availTrigger_ = comPort_->addAvailTrigger(1);
+        timerTrigger_ = comPort_->addTimerTrigger();
+        roomTrigger_ = comPort_->addStatusTrigger(stOutBuffUsed);
+        emptyTrigger_ = comPort_->addStatusTrigger(stOutSent);
+        comPort_->setTimerTrigger(timerTrigger_, 0, true);
         cancelTimer_ = timerTrigger_;
         return true;
     } catch (const EOvxException&) {
-        ReleaseTriggers();
+        releaseTriggers();
         return false;
     }
 }
 
-void TOvxCustomAbstractFax::ReleaseTriggers() {
+void TOvxCustomAbstractFax::releaseTriggers() {
     cancelTimer_ = 0;
     if (!comPort_ || handlerId_ == 0) return;
     try {
         for (int* t : {&availTrigger_, &timerTrigger_, &roomTrigger_, &emptyTrigger_})
-            if (*t > 0) comPort_->RemoveTrigger(*t);
-        comPort_->DeregisterTriggerHandler(handlerId_);
+            if (*t > 0) comPort_->removeTrigger(*t);
+        comPort_->deregisterTriggerHandler(handlerId_);
     } catch (const EOvxException&) {}
     availTrigger_ = timerTrigger_ = roomTrigger_ = emptyTrigger_ = 0;
     handlerId_ = 0;
 }
 
-void TOvxCustomAbstractFax::HandOver(std::unique_ptr<TFaxMachine> next) { handover_ = std::move(next); }
+void TOvxCustomAbstractFax::handOver(std::unique_ptr<TFaxMachine> next) { handover_ = std::move(next); }
 
-void TOvxCustomAbstractFax::ServiceSession() {
+void TOvxCustomAbstractFax::serviceSession() {
     MutexLock lock(serviceMu_);
-    ServiceMachine();
+    serviceMachine();
 }
 
-void TOvxCustomAbstractFax::ServiceMachine() {
-    if (machine_ && !machine_->Finished()) machine_->Service();
+void TOvxCustomAbstractFax::serviceMachine() {
+    if (machine_ && !machine_->finished()) machine_->service();
     while (handover_ && machine_) {
         machine_ = std::move(handover_);
-        machine_->Service();
+        machine_->service();
     }
 }
 
-int64_t TOvxCustomAbstractFax::NextWakeMs() const {
+int64_t TOvxCustomAbstractFax::nextWakeMs() const {
     MutexLock lock(serviceMu_);
-    if (!machine_ || machine_->Finished()) return -1;
-    if (machine_->WantsOutputRoom() || machine_->WantsOutputEmpty()) return testLink_ ? testLink_->NowMs() : 0;
-    return machine_->NextWakeMs();
+    if (!machine_ || machine_->finished()) return -1;
+    if (machine_->wantsOutputRoom() || machine_->wantsOutputEmpty()) return testLink_ ? testLink_->nowMs() : 0;
+    return machine_->nextWakeMs();
 }
 
 void TOvxCustomAbstractFax::OnTrigger() {
     MutexLock lock(serviceMu_);
-    ServiceMachine();
-    ArmTriggers();
+    serviceMachine();
+    armTriggers();
 }
 
-void TOvxCustomAbstractFax::ArmTriggers() {
+void TOvxCustomAbstractFax::armTriggers() {
     if (!comPort_ || handlerId_ == 0 || !machine_) return;
     try {
-        if (machine_->Finished()) {
-            ReleaseTriggers();
+        if (machine_->finished()) {
+            releaseTriggers();
             return;
         }
-        const int64_t wake = machine_->NextWakeMs();
+        const int64_t wake = machine_->nextWakeMs();
         if (wake >= 0) {
-            const int64_t ms = wake - Link().NowMs();
-            comPort_->SetTimerTrigger(timerTrigger_, ms <= 0 ? 0 : (ms + 54) / 55, true);
+            const int64_t ms = wake - link().nowMs();
+            comPort_->setTimerTrigger(timerTrigger_, ms <= 0 ? 0 : (ms + 54) / 55, true);
         } else {
-            comPort_->SetTimerTrigger(timerTrigger_, 0, false);
+            comPort_->setTimerTrigger(timerTrigger_, 0, false);
         }
-        if (machine_->WantsOutputRoom()) {
+        if (machine_->wantsOutputRoom()) {
             auto* send = dynamic_cast<TOvxCustomSendFax*>(this);
             const size_t minimum = send ? send->BufferMinimum : 1000;
-            comPort_->SetStatusTrigger(roomTrigger_, static_cast<uint32_t>(minimum), true);
+            comPort_->setStatusTrigger(roomTrigger_, static_cast<uint32_t>(minimum), true);
         }
-        if (machine_->WantsOutputEmpty()) comPort_->SetStatusTrigger(emptyTrigger_, 0, true);
+        if (machine_->wantsOutputEmpty()) comPort_->setStatusTrigger(emptyTrigger_, 0, true);
     } catch (const EOvxException&) {}
 }
 
@@ -353,15 +353,15 @@ void TOvxCustomAbstractFax::CancelSession() {
     const int timer = cancelTimer_;
     if (comPort_ && timer != 0 && !testLink_) {
         try {
-            comPort_->SetTimerTrigger(timer, 0, true);
+            comPort_->setTimerTrigger(timer, 0, true);
         } catch (const EOvxException&) {}
     }
 }
 
-void TOvxCustomAbstractFax::StopSession() {
+void TOvxCustomAbstractFax::stopSession() {
     if (running_) {
         CancelSession();
-        for (int i = 0; i < 200 && running_ && comPort_ && !testLink_; ++i) DelayMs(50);
+        for (int i = 0; i < 200 && running_ && comPort_ && !testLink_; ++i) delayMs(50);
     }
     {
         // After this no trigger delivery reaches the component, not even one already under way.
@@ -369,35 +369,35 @@ void TOvxCustomAbstractFax::StopSession() {
         gate_->fax = nullptr;
     }
     MutexLock lock(serviceMu_);
-    ReleaseTriggers();
+    releaseTriggers();
     machine_.reset();
     handover_.reset();
     portLink_.reset();
 }
 
-TFaxClassSet TOvxCustomAbstractFax::SupportedFaxClasses() {
+TFaxClassSet TOvxCustomAbstractFax::supportedFaxClasses() {
     if (running_ || !comPort_) return supported_;
     try {
-        comPort_->FlushInBuffer();
-        comPort_->PutString("AT+FCLASS=?\r");
+        comPort_->flushInBuffer();
+        comPort_->putString("AT+FCLASS=?\r");
         std::string reply;
-        const int64_t end = comPort_->Clock().NowMs() + 36 * 55;
+        const int64_t end = comPort_->clock().nowMs() + 36 * 55;
         TResultLineCollector lines;
-        while (comPort_->Clock().NowMs() < end) {
+        while (comPort_->clock().nowMs() < end) {
             uint8_t c;
-            if (comPort_->CharReady() == 0) {
-                DelayMs(10, comPort_->Clock());
+            if (comPort_->charReady() == 0) {
+                delayMs(10, comPort_->clock());
                 continue;
             }
-            c = comPort_->GetChar();
-            if (!lines.Put(c)) continue;
-            const TResult r = ClassifyResult(lines.Line());
+            c = comPort_->getChar();
+            if (!lines.put(c)) continue;
+            const TResult r = classifyResult(lines.line());
             if (r == TResult::Ok) {
-                supported_ = ParseFaxClasses(reply);
+                supported_ = parseFaxClasses(reply);
                 break;
             }
             if (r == TResult::Error) break;
-            reply += lines.Line();
+            reply += lines.line();
         }
     } catch (const EOvxException&) {}
     return supported_;
@@ -409,7 +409,7 @@ void TOvxCustomSendFax::SetFaxFile(const std::string& f) {
 }
 
 void TOvxCustomSendFax::StartSend() {
-    CheckStart();
+    checkStart();
     nextCount_ = 0;
     if (!mergedFile_.empty()) {
         std::remove(mergedFile_.c_str());
@@ -421,25 +421,25 @@ void TOvxCustomSendFax::StartSend() {
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         const int fd = mkstemp(buf.data());
-        if (fd < 0) throw EOvxException(-5, OvxErrorText(-5));
+        if (fd < 0) throw EOvxException(-5, ovxErrorText(-5));
         close(fd);
         mergedFile_ = buf.data();
-        if (int rc = telvane::faximage::MergeOvfFiles(FaxFileList, mergedFile_)) {
+        if (int rc = telvane::faximage::mergeOvfFiles(FaxFileList, mergedFile_)) {
             mergedFile_.clear();
-            throw EOvxException(rc, OvxErrorText(rc));
+            throw EOvxException(rc, ovxErrorText(rc));
         }
     }
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
-    StartMachine(MakeSendMachine(*this, Link()));
+    startMachine(makeSendMachine(*this, link()));
 }
 
-bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::string& cover) {
+bool TOvxCustomSendFax::nextFax(std::string& number, std::string& file, std::string& cover) {
     number.clear();
     file.clear();
     cover.clear();
     if (OnFaxNext) {
         std::string n, f, c;
-        const bool answered = RunEvent([&] { OnFaxNext(Self(), n, f, c); }, 2000);
+        const bool answered = runEvent([&] { OnFaxNext(self(), n, f, c); }, 2000);
         if (!answered || n.empty()) return false;
         number = n;
         file = f;
@@ -455,7 +455,7 @@ bool TOvxCustomSendFax::NextFax(std::string& number, std::string& file, std::str
     return !number.empty();
 }
 
-void TOvxCustomSendFax::SessionEnded() {
+void TOvxCustomSendFax::sessionEnded() {
     if (!mergedFile_.empty()) {
         std::remove(mergedFile_.c_str());
         mergedFile_.clear();
@@ -463,21 +463,21 @@ void TOvxCustomSendFax::SessionEnded() {
 }
 
 void TOvxCustomReceiveFax::StartReceive() {
-    CheckStart();
-    if (!DestinationUsable())
+    checkStart();
+    if (!destinationUsable())
         throw EOvxException(telvane::ecPathNotFound,
-                            OvxErrorText(telvane::ecPathNotFound) + " (" + DestinationDir() + ")");
+                            ovxErrorText(telvane::ecPathNotFound) + " (" + DestinationDir() + ")");
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
-    StartMachine(MakeReceiveMachine(*this, Link()));
+    startMachine(makeReceiveMachine(*this, link()));
 }
 
-bool TOvxCustomReceiveFax::AcceptFax() {
+bool TOvxCustomReceiveFax::acceptFax() {
     if (!OnFaxAccept) return true;
     bool accept = true;
     bool result = true;
-    if (RunEvent(
+    if (runEvent(
             [&] {
-                OnFaxAccept(Self(), accept);
+                OnFaxAccept(self(), accept);
                 result = accept;
             },
             1000))
@@ -485,18 +485,18 @@ bool TOvxCustomReceiveFax::AcceptFax() {
     return true;
 }
 
-std::string TOvxCustomReceiveFax::NameFax() {
+std::string TOvxCustomReceiveFax::nameFax() {
     std::string name;
-    if (OnFaxName) RunEvent([&] { OnFaxName(Self(), name); }, 1000);
+    if (OnFaxName) runEvent([&] { OnFaxName(self(), name); }, 1000);
     if (!name.empty()) return name;
-    return NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
+    return nextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
 }
 
 }  // namespace telvane::transport
 
 namespace telvane::transport {
 
-bool TOvxCustomReceiveFax::DestinationUsable() const {
+bool TOvxCustomReceiveFax::destinationUsable() const {
     const std::string& dir = DestinationDir();
     if (dir.empty()) return true;  // the current directory
     struct stat st {};
@@ -505,14 +505,14 @@ bool TOvxCustomReceiveFax::DestinationUsable() const {
 
 int TOvxCustomReceiveFax::CreateFaxFile(telvane::faximage::OvfWriter& file, const std::string& senderId,
                                         std::string& name) {
-    name = NameFax();
+    name = nameFax();
     // Another process may take a name between the directory scan and the creation: retry
     // with a fresh scan a few times.
     for (int attempt = 0; attempt < 8; ++attempt) {
         if (name.empty()) return telvane::ecFileExists;
         const int rc = file.createExclusive(name, senderId);
         if (rc != telvane::ecFileExists) return rc;
-        name = NextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
+        name = nextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
     }
     return telvane::ecFileExists;
 }

@@ -54,17 +54,17 @@ public:
     TOvxComponentOwner& operator=(const TOvxComponentOwner&) = delete;
 
     // The first registered status display and fax log; null when there is none.
-    TOvxAbstractFaxStatus* FirstStatusDisplay() const;
-    TOvxFaxLog* FirstFaxLog() const;
+    TOvxAbstractFaxStatus* firstStatusDisplay() const;
+    TOvxFaxLog* firstFaxLog() const;
 
 private:
     friend class TOvxAbstractFaxStatus;
     friend class TOvxFaxLog;
     friend class TOvxCustomAbstractFax;
-    void Forget(const void* component);
+    void forget(const void* component);
     // Moves `component` from the owner in `slot` to `owner`, in that owner's `list`.
     template <class T>
-    static void Enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
+    static void enlist(T* component, TOvxComponentOwner*& slot, TOvxComponentOwner* owner,
                        std::vector<T*> TOvxComponentOwner::*list);
 
     std::vector<TOvxAbstractFaxStatus*> displays_;
@@ -96,13 +96,13 @@ inline constexpr int fpInitModem = 4801, fpDialing = 4802, fpBusyWait = 4803, fp
 
 class TOvxAbstractFaxStatus {
 public:
-    explicit TOvxAbstractFaxStatus(TOvxComponentOwner* owner = nullptr) { SetOwner(owner); }
-    virtual ~TOvxAbstractFaxStatus() { SetOwner(nullptr); }
+    explicit TOvxAbstractFaxStatus(TOvxComponentOwner* owner = nullptr) { setOwner(owner); }
+    virtual ~TOvxAbstractFaxStatus() { setOwner(nullptr); }
     TOvxAbstractFaxStatus(const TOvxAbstractFaxStatus&) = delete;
     TOvxAbstractFaxStatus& operator=(const TOvxAbstractFaxStatus&) = delete;
-    virtual void UpdateDisplay(TOvxAbstractFax& fax, bool First, bool Last) = 0;
-    void SetOwner(TOvxComponentOwner* owner);
-    TOvxComponentOwner* Owner() const { return owner_; }
+    virtual void updateDisplay(TOvxAbstractFax& fax, bool First, bool Last) = 0;
+    void setOwner(TOvxComponentOwner* owner);
+    TOvxComponentOwner* owner() const { return owner_; }
 
 private:
     friend class TOvxComponentOwner;
@@ -112,14 +112,14 @@ private:
 // Writes the fax history file; an empty name writes nothing; failures are not reported.
 class TOvxFaxLog {
 public:
-    explicit TOvxFaxLog(TOvxComponentOwner* owner = nullptr) { SetOwner(owner); }
-    virtual ~TOvxFaxLog() { SetOwner(nullptr); }
+    explicit TOvxFaxLog(TOvxComponentOwner* owner = nullptr) { setOwner(owner); }
+    virtual ~TOvxFaxLog() { setOwner(nullptr); }
     TOvxFaxLog(const TOvxFaxLog&) = delete;
     TOvxFaxLog& operator=(const TOvxFaxLog&) = delete;
     std::string FaxHistoryName = "OVEXFAX.HIS";
-    virtual void UpdateLog(TOvxAbstractFax& fax, int logCode);
-    void SetOwner(TOvxComponentOwner* owner);
-    TOvxComponentOwner* Owner() const { return owner_; }
+    virtual void updateLog(TOvxAbstractFax& fax, int logCode);
+    void setOwner(TOvxComponentOwner* owner);
+    TOvxComponentOwner* owner() const { return owner_; }
 
 private:
     friend class TOvxComponentOwner;
@@ -152,20 +152,20 @@ public:
     // --- properties ---
     TOvxComPort* ComPort() const { return comPort_; }
     // Attaching sets the port to 19200 8N1, 8192-byte buffers, RTS/CTS flow control.
-    void SetComPort(TOvxComPort* port);
+    void setComPort(TOvxComPort* port);
     TFaxClass FaxClass() const { return faxClass_; }
-    void SetFaxClass(TFaxClass c) { faxClass_ = c; }
+    void setFaxClass(TFaxClass c) { faxClass_ = c; }
     long InitBaud = 0;
     long NormalBaud = 0;
     const std::string& ModemInit() const { return modemInit_; }
-    void SetModemInit(std::string_view s) { modemInit_ = NormaliseModemInit(s); }
+    void setModemInit(std::string_view s) { modemInit_ = normaliseModemInit(s); }
     const std::string& StationID() const { return stationID_; }
-    void SetStationID(std::string_view s) { stationID_ = std::string(s.substr(0, 20)); }
+    void setStationID(std::string_view s) { stationID_ = std::string(s.substr(0, 20)); }
     // Null: the first status display / fax log of the owner, looked up at start.
     TOvxAbstractFaxStatus* StatusDisplay = nullptr;
     TOvxFaxLog* FaxLog = nullptr;
-    void SetOwner(TOvxComponentOwner* owner);
-    TOvxComponentOwner* Owner() const { return owner_; }
+    void setOwner(TOvxComponentOwner* owner);
+    TOvxComponentOwner* owner() const { return owner_; }
     virtual std::string FaxFile() const;
     virtual void SetFaxFile(const std::string& f);
     bool AbortNoConnect = false;
@@ -173,36 +173,36 @@ public:
     bool SoftwareFlow = false;
     int StatusInterval = 1;
     long DesiredBPS = 9600;
-    char DesiredBPSDigit() const { return BitRateDigit(DesiredBPS); }
+    char desiredBPSDigit() const { return bitRateDigit(DesiredBPS); }
     bool DesiredECM() const { return desiredECM_ == '1'; }
-    void SetDesiredECM(bool on) { desiredECM_ = on ? '1' : '0'; }
+    void setDesiredECM(bool on) { desiredECM_ = on ? '1' : '0'; }
     std::string FaxFileExt = "OVF";
     // Where events run; null: the port's event sink, or in place when the port has none.
-    void SetEventSink(TOvxEventSink* sink) { eventSink_ = sink; }
+    void setEventSink(TOvxEventSink* sink) { eventSink_ = sink; }
 
     // --- read-only state ---
-    std::string RemoteID() const;
-    int FaxProgress() const { return progress_; }
+    std::string remoteID() const;
+    int faxProgress() const { return progress_; }
     int FaxError() const { return faxError_; }
-    std::string HangupCode() const;
-    int CurrentPage() const { return currentPage_; }
-    int TotalPages() const { return totalPages_; }
-    long BytesTransferred() const { return bytesTransferred_; }
-    long PageLength() const { return pageLength_; }
+    std::string hangupCode() const;
+    int currentPage() const { return currentPage_; }
+    int totalPages() const { return totalPages_; }
+    long bytesTransferred() const { return bytesTransferred_; }
+    long pageLength() const { return pageLength_; }
     // Pages of the current fax that are confirmed: sending, those the far end answered with MCF
     // (or "+FPTS:1"), so a page whose data went out but whose answer never came is not among them;
     // receiving, those confirmed to the sender and kept in the fax file.
-    int PagesConfirmed() const { return pagesConfirmed_; }
-    std::string StatusText() const { return OvxStatusText(progress_); }
+    int pagesConfirmed() const { return pagesConfirmed_; }
+    std::string statusText() const { return ovxStatusText(progress_); }
     // Parameters of the current connection, as last negotiated (DCS sent or received):
     // bit rate (0 before training), high resolution, 2048-pel width, error correction.
-    long ConnectBPS() const { return connectBps_; }
-    bool HighResolution() const { return highRes_; }
-    int PageWidth() const { return wide_ ? 2048 : 1728; }
-    bool ErrorControl() const { return ecm_; }
-    bool InProgress() const { return running_; }
+    long connectBPS() const { return connectBps_; }
+    bool highResolution() const { return highRes_; }
+    int pageWidth() const { return wide_ ? 2048 : 1728; }
+    bool errorControl() const { return ecm_; }
+    bool inProgress() const { return running_; }
     // Classes the modem supports ("AT+FCLASS=?" when idle; the last answer while a session runs).
-    TFaxClassSet SupportedFaxClasses();
+    TFaxClassSet supportedFaxClasses();
     // Posts the cancel request to the running session.
     void CancelSession();
 
@@ -213,55 +213,55 @@ public:
     std::function<void(TOvxAbstractFax& CP, int ErrorCode)> OnFaxFinish;
 
     // Runs the session on `link` instead of the port (scripted modems in tests); the caller
-    // then drives it with ServiceSession() instead of the port's dispatcher.
-    void UseLinkForTesting(TFaxLink* link) { testLink_ = link; }
-    void ServiceSession() TELVANE_EXCLUDES(serviceMu_);
+    // then drives it with serviceSession() instead of the port's dispatcher.
+    void useLinkForTesting(TFaxLink* link) { testLink_ = link; }
+    void serviceSession() TELVANE_EXCLUDES(serviceMu_);
     // When a session driven by ServiceSession next needs a call (ms on the link's clock; -1 = none).
-    int64_t NextWakeMs() const;
+    int64_t nextWakeMs() const;
 
     // --- used by the state machines (dispatch thread) ---
-    void FireStatus(bool first, bool last);
-    void FireLog(int code);
-    void FireError(int code);
-    void FireFinish(int code);
-    void SetProgress(int code) { progress_ = code; }
-    void SetRemoteID(const std::string& id);
-    void SetHangupCode(const std::string& code);
-    void SetPageInfo(int page, int total) {
+    void fireStatus(bool first, bool last);
+    void fireLog(int code);
+    void fireError(int code);
+    void fireFinish(int code);
+    void setProgress(int code) { progress_ = code; }
+    void setRemoteID(const std::string& id);
+    void setHangupCode(const std::string& code);
+    void setPageInfo(int page, int total) {
         currentPage_ = page;
         totalPages_ = total;
     }
-    void SetPagesConfirmed(int n) { pagesConfirmed_ = n; }
-    void SetBytes(long sent, long length) {
+    void setPagesConfirmed(int n) { pagesConfirmed_ = n; }
+    void setBytes(long sent, long length) {
         bytesTransferred_ = sent;
         pageLength_ = length;
     }
-    void SetConnection(long bps, bool fine, bool wide, bool ecm) {
+    void setConnection(long bps, bool fine, bool wide, bool ecm) {
         connectBps_ = bps;
         highRes_ = fine;
         wide_ = wide;
         ecm_ = ecm;
     }
-    bool CancelRequested() const { return cancel_; }
-    void SetSupported(TFaxClassSet s) { supported_ = s; }
+    bool cancelRequested() const { return cancel_; }
+    void setSupported(TFaxClassSet s) { supported_ = s; }
     // The class the running (or last) session uses; fcDetect until it is resolved.
-    TFaxClass SessionClass() const { return sessionClass_; }
-    void SetSessionClass(TFaxClass c) { sessionClass_ = c; }
+    TFaxClass sessionClass() const { return sessionClass_; }
+    void setSessionClass(TFaxClass c) { sessionClass_ = c; }
     // A machine that has resolved the class hands the session to the machine of that class,
     // which takes over once the current service pass ends. Called by the machine during the
     // pass, which holds serviceMu_ (the analysis cannot follow the call through the machine).
-    void HandOver(std::unique_ptr<TFaxMachine> next) TELVANE_NO_THREAD_SAFETY_ANALYSIS;
-    bool FirstStartDone() const { return initDone_; }
-    void MarkInitDone() { initDone_ = true; }
+    void handOver(std::unique_ptr<TFaxMachine> next) TELVANE_NO_THREAD_SAFETY_ANALYSIS;
+    bool firstStartDone() const { return initDone_; }
+    void markInitDone() { initDone_ = true; }
 
 protected:
-    TOvxAbstractFax& Self();
+    TOvxAbstractFax& self();
     // Runs `call` on the application thread; false when it timed out.
-    bool RunEvent(const std::function<void()>& call, int timeoutMs);
-    void StartMachine(std::unique_ptr<TFaxMachine> machine) TELVANE_EXCLUDES(serviceMu_);
-    void CheckStart();
-    void StopSession() TELVANE_EXCLUDES(serviceMu_);
-    TFaxLink& Link();
+    bool runEvent(const std::function<void()>& call, int timeoutMs);
+    void startMachine(std::unique_ptr<TFaxMachine> machine) TELVANE_EXCLUDES(serviceMu_);
+    void checkStart();
+    void stopSession() TELVANE_EXCLUDES(serviceMu_);
+    TFaxLink& link();
     std::unique_ptr<TFaxLink> portLink_;
     TFaxLink* testLink_ = nullptr;
 
@@ -278,9 +278,9 @@ private:
     bool registerTriggers() TELVANE_EXCLUDES(serviceMu_);
     // One service pass on the dispatch thread: the machine, then the triggers it now needs.
     void OnTrigger() TELVANE_EXCLUDES(serviceMu_);
-    void ServiceMachine() TELVANE_REQUIRES(serviceMu_);
-    void ArmTriggers() TELVANE_REQUIRES(serviceMu_);
-    void ReleaseTriggers() TELVANE_REQUIRES(serviceMu_);
+    void serviceMachine() TELVANE_REQUIRES(serviceMu_);
+    void armTriggers() TELVANE_REQUIRES(serviceMu_);
+    void releaseTriggers() TELVANE_REQUIRES(serviceMu_);
 
     TOvxComponentOwner* owner_ = nullptr;
     TOvxComPort* comPort_ = nullptr;
@@ -329,28 +329,28 @@ public:
 
 class TOvxCustomSendFax : public TOvxAbstractFax {
 public:
-    explicit TOvxCustomSendFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) { SetFaxClass(fcClass1); }
+    explicit TOvxCustomSendFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) { setFaxClass(fcClass1); }
     // Stops the session before the properties it reads are destroyed.
-    ~TOvxCustomSendFax() override { StopSession(); }
+    ~TOvxCustomSendFax() override { stopSession(); }
     std::vector<std::string> FaxFileList;
     std::string FaxFile() const override { return FaxFileList.empty() ? std::string() : FaxFileList.front(); }
     void SetFaxFile(const std::string& f) override;
     std::string PhoneNumber;
     std::string CoverFile;
     const std::string& DialPrefix() const { return dialPrefix_; }
-    void SetDialPrefix(std::string_view s) { dialPrefix_ = std::string(s.substr(0, 40)); }
+    void setDialPrefix(std::string_view s) { dialPrefix_ = std::string(s.substr(0, 40)); }
     bool ToneDial = true;
     bool BlindDial = false;
     bool DetectBusy = true;
-    int64_t DialWait() const { return TicksToSeconds(dialWaitTicks_); }
-    void SetDialWait(int64_t seconds) { dialWaitTicks_ = SecondsToTicks(seconds); }
-    int64_t DialWaitTicks() const { return dialWaitTicks_; }
+    int64_t DialWait() const { return ticksToSeconds(dialWaitTicks_); }
+    void setDialWait(int64_t seconds) { dialWaitTicks_ = secondsToTicks(seconds); }
+    int64_t dialWaitTicks() const { return dialWaitTicks_; }
     int DialAttempts = 3;
     int DialAttempt() const { return dialAttempt_; }
-    void SetDialAttempt(int n) { dialAttempt_ = n; }
-    int64_t DialRetryWait() const { return TicksToSeconds(retryWaitTicks_); }
-    void SetDialRetryWait(int64_t seconds) { retryWaitTicks_ = SecondsToTicks(seconds); }
-    int64_t DialRetryWaitTicks() const { return retryWaitTicks_; }
+    void setDialAttempt(int n) { dialAttempt_ = n; }
+    int64_t DialRetryWait() const { return ticksToSeconds(retryWaitTicks_); }
+    void setDialRetryWait(int64_t seconds) { retryWaitTicks_ = secondsToTicks(seconds); }
+    int64_t dialRetryWaitTicks() const { return retryWaitTicks_; }
     int MaxSendCount = 50;
     size_t BufferMinimum = 1000;
     bool SafeMode = true;
@@ -365,10 +365,10 @@ public:
     TOvxFont EnhFont, EnhHeaderFont{"", -13};
     // Installed once by the program (the Qt bridge installs the system-font renderer); an empty
     // function removes it. Safe to call from any thread.
-    static void SetEnhancedTextFactory(TEnhancedTextFactory factory);
+    static void setEnhancedTextFactory(TEnhancedTextFactory factory);
     // A renderer for `font` from the installed factory: null without a factory, otherwise the
     // factory's result (null when the font cannot be loaded).
-    static std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeEnhancedRenderer(const TOvxFont& font,
+    static std::unique_ptr<telvane::faximage::FaxTextRenderer> makeEnhancedRenderer(const TOvxFont& font,
                                                                                     bool& haveFactory);
 
     std::function<void(TOvxAbstractFax& CP, std::string& APhoneNumber, std::string& AFaxFile, std::string& ACoverFile)>
@@ -378,18 +378,18 @@ public:
     void StartSend();
 
     // Used by the send machine: the next entry of the call list; false when none is left.
-    bool NextFax(std::string& number, std::string& file, std::string& cover);
-    std::string DefaultInit() const { return DefaultInitString(DetectBusy, BlindDial); }
+    bool nextFax(std::string& number, std::string& file, std::string& cover);
+    std::string defaultInit() const { return defaultInitString(DetectBusy, BlindDial); }
     // The entry being sent (for the history file).
     std::string ActivePhone;
     std::vector<std::string> ActiveFiles;
     // Ends the session: removes the merged temporary file.
-    void SessionEnded();
+    void sessionEnded();
 
 private:
     std::string dialPrefix_;
-    int64_t dialWaitTicks_ = SecondsToTicks(60);
-    int64_t retryWaitTicks_ = SecondsToTicks(60);
+    int64_t dialWaitTicks_ = secondsToTicks(60);
+    int64_t retryWaitTicks_ = secondsToTicks(60);
     int dialAttempt_ = 0;
     int nextCount_ = 0;
     std::string mergedFile_;
@@ -403,15 +403,15 @@ public:
 class TOvxCustomReceiveFax : public TOvxAbstractFax {
 public:
     explicit TOvxCustomReceiveFax(TOvxComponentOwner* owner = nullptr) : TOvxAbstractFax(owner) {
-        SetFaxClass(fcDetect);
+        setFaxClass(fcDetect);
     }
-    ~TOvxCustomReceiveFax() override { StopSession(); }
+    ~TOvxCustomReceiveFax() override { stopSession(); }
     int AnswerOnRing = 1;
     bool FaxAndData = false;
     bool OneFax = false;
     bool ConstantStatus = false;
     const std::string& DestinationDir() const { return destinationDir_; }
-    void SetDestinationDir(std::string_view s) { destinationDir_ = NormaliseDestinationDir(s); }
+    void setDestinationDir(std::string_view s) { destinationDir_ = normaliseDestinationDir(s); }
     int FaxNameMode = fnCount;
 
     std::function<void(TOvxAbstractFax& CP, bool& Accept)> OnFaxAccept;
@@ -421,11 +421,11 @@ public:
     // a call is never answered whose fax could not be stored.
     void StartReceive();
     // Whether the destination directory (when one is set) exists and takes new files.
-    bool DestinationUsable() const;
+    bool destinationUsable() const;
 
     // Used by the receive machine.
-    bool AcceptFax();
-    std::string NameFax();
+    bool acceptFax();
+    std::string nameFax();
     // Creates the received fax file under a new name (never replacing or following a link to
     // an existing file): the handler's or naming mode's name while it is free, else the next
     // free one. 0 with `name` set, or a negative code.

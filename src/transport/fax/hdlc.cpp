@@ -7,25 +7,25 @@
 
 namespace telvane::transport::hdlc {
 
-void EscapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
+void escapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
     for (size_t i = 0; i < len; ++i) {
         out.push_back(data[i]);
         if (data[i] == DLE) out.push_back(DLE);
     }
 }
 
-std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
+std::vector<uint8_t> buildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final) {
     std::vector<uint8_t> body{t30::kAddress, final ? t30::ctlFinal : t30::ctlNotFinal, fcf};
     body.insert(body.end(), fif.begin(), fif.end());
     std::vector<uint8_t> out;
     out.reserve(body.size() + 4);
-    EscapeDle(body.data(), body.size(), out);
+    escapeDle(body.data(), body.size(), out);
     out.push_back(DLE);
     out.push_back(ETX);
     return out;
 }
 
-void TDleDecoder::Reset() {
+void TDleDecoder::reset() {
     pendingDle_ = false;
     done_ = false;
     overflow_ = false;
@@ -34,7 +34,7 @@ void TDleDecoder::Reset() {
     data_.clear();
 }
 
-void TDleDecoder::Put(uint8_t b) {
+void TDleDecoder::put(uint8_t b) {
     ++count_;
     if (b != 0) ++nonZero_;
     if (!keep_) return;
@@ -44,7 +44,7 @@ void TDleDecoder::Put(uint8_t b) {
         overflow_ = true;
 }
 
-size_t TDleDecoder::Feed(const uint8_t* data, size_t len) {
+size_t TDleDecoder::feed(const uint8_t* data, size_t len) {
     size_t i = 0;
     while (i < len && !done_) {
         const uint8_t b = data[i++];
@@ -53,21 +53,21 @@ size_t TDleDecoder::Feed(const uint8_t* data, size_t len) {
             if (b == ETX)
                 done_ = true;
             else if (b == DLE)
-                Put(DLE);
+                put(DLE);
             else if (b == SUB) {
-                Put(DLE);
-                Put(DLE);
+                put(DLE);
+                put(DLE);
             }
         } else if (b == DLE) {
             pendingDle_ = true;
         } else {
-            Put(b);
+            put(b);
         }
     }
     return i;
 }
 
-bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame) {
+bool parseFrame(const std::vector<uint8_t>& bytes, TFrame& frame) {
     if (bytes.size() < 3) return false;
     frame.Control = bytes[1];
     frame.Fcf = bytes[2];
@@ -75,9 +75,9 @@ bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame) {
     return true;
 }
 
-std::string DescribeFrame(const TFrame& frame) {
-    std::string s = t30::FrameName(t30::Classify(frame.Fcf));
-    s += frame.Final() ? " final" : "";
+std::string describeFrame(const TFrame& frame) {
+    std::string s = t30::frameName(t30::classify(frame.Fcf));
+    s += frame.isFinal() ? " final" : "";
     char hex[8];
     std::snprintf(hex, sizeof hex, " %02x", frame.Fcf);
     s += hex;

@@ -17,29 +17,29 @@ inline constexpr uint8_t ETX = 0x03;
 inline constexpr uint8_t SUB = 0x1A;  // DLE SUB stands for two DLEs (T.31 receive data)
 
 // The bytes written to the modem for one frame (control 0x13 when final, 0x03 otherwise).
-std::vector<uint8_t> BuildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final);
+std::vector<uint8_t> buildFrame(uint8_t fcf, const std::vector<uint8_t>& fif, bool final);
 
 // Appends `data` to `out` with every DLE doubled.
-void EscapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+void escapeDle(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
 
-// Undoubles modem data until DLE ETX. Feed() consumes bytes and returns how many it took;
-// it stops right after DLE ETX (Done() is then true). Bytes beyond `maxBytes` are counted
-// but not kept (Overflow() tells). Other DLE pairs are dropped, DLE SUB gives two DLEs.
+// Undoubles modem data until DLE ETX. feed() consumes bytes and returns how many it took;
+// it stops right after DLE ETX (done() is then true). Bytes beyond `maxBytes` are counted
+// but not kept (overflow() tells). Other DLE pairs are dropped, DLE SUB gives two DLEs.
 class TDleDecoder {
 public:
     explicit TDleDecoder(size_t maxBytes = 1 << 20) : max_(maxBytes) {}
-    void Reset();
-    size_t Feed(const uint8_t* data, size_t len);
-    bool Done() const { return done_; }
-    bool Overflow() const { return overflow_; }
+    void reset();
+    size_t feed(const uint8_t* data, size_t len);
+    bool done() const { return done_; }
+    bool overflow() const { return overflow_; }
     const std::vector<uint8_t>& Data() const { return data_; }
     std::vector<uint8_t>& Data() { return data_; }
-    size_t Count() const { return count_; }  // data bytes decoded, kept or not
-    size_t NonZero() const { return nonZero_; }
-    void SetKeep(bool keep) { keep_ = keep; }
+    size_t count() const { return count_; }  // data bytes decoded, kept or not
+    size_t nonZero() const { return nonZero_; }
+    void setKeep(bool keep) { keep_ = keep; }
 
 private:
-    void Put(uint8_t b);
+    void put(uint8_t b);
     size_t max_;
     bool keep_ = true;
     bool pendingDle_ = false;
@@ -55,14 +55,14 @@ struct TFrame {
     uint8_t Control = 0;
     uint8_t Fcf = 0;
     std::vector<uint8_t> Fif;
-    bool Final() const { return (Control & 0x10) != 0; }
+    bool isFinal() const { return (Control & 0x10) != 0; }
 };
 
 // Reads a frame from the decoded bytes of one "AT+FRH=3" reception. False when the bytes are
 // too short to hold address, control and FCF.
-bool ParseFrame(const std::vector<uint8_t>& bytes, TFrame& frame);
+bool parseFrame(const std::vector<uint8_t>& bytes, TFrame& frame);
 
 // Readable form of a frame for the logs ("DIS final ff 13 80 00 4e f9 00").
-std::string DescribeFrame(const TFrame& frame);
+std::string describeFrame(const TFrame& frame);
 
 }  // namespace telvane::transport::hdlc

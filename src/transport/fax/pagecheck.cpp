@@ -6,7 +6,7 @@
 
 namespace telvane::transport {
 
-uint8_t ReverseBits(uint8_t b) {
+uint8_t reverseBits(uint8_t b) {
     b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
     b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
     return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
@@ -15,10 +15,10 @@ uint8_t ReverseBits(uint8_t b) {
 TPageCheck::TPageCheck() {
     counter_.self = this;
     decoder_.setSink(&counter_);
-    Reset();
+    reset();
 }
 
-void TPageCheck::Reset() {
+void TPageCheck::reset() {
     decoder_.reset();
     lines_ = damaged_ = errorsSeen_ = 0;
     finished_ = false;
@@ -36,18 +36,18 @@ void TPageCheck::Counter::faxLine(const uint8_t*, size_t) {
     }
 }
 
-void TPageCheck::Feed(const uint8_t* data, size_t len) {
+void TPageCheck::feed(const uint8_t* data, size_t len) {
     // Past the limit the page is refused whatever follows: nothing more to decode.
-    if (finished_ || TooTall()) return;
+    if (finished_ || tooTall()) return;
     decoder_.feed(data, len);
 }
 
-TPageVerdict TPageCheck::Finish() {
+TPageVerdict TPageCheck::finish() {
     if (finished_) return verdict_;
     finished_ = true;
-    if (!TooTall()) decoder_.finish();
+    if (!tooTall()) decoder_.finish();
     if (decoder_.codeErrors() != errorsSeen_) ++damaged_;
-    if (TooTall())
+    if (tooTall())
         verdict_ = TPageVerdict::TooTall;
     else if (lines_ == 0 || damaged_ * 10 > lines_)
         verdict_ = TPageVerdict::Bad;
@@ -58,13 +58,13 @@ TPageVerdict TPageCheck::Finish() {
     return verdict_;
 }
 
-void TBitOrder::Reset() {
+void TBitOrder::reset() {
     held_.clear();
     decided_ = false;
     reversed_ = false;
 }
 
-void TBitOrder::Decide() {
+void TBitOrder::decide() {
     struct Count final : telvane::faximage::FaxLineSink {
         long lines = 0;
         void faxLine(const uint8_t*, size_t) override { ++lines; }
@@ -73,34 +73,34 @@ void TBitOrder::Decide() {
     telvane::faximage::FaxLineDecoder a(&direct), b(&reversed);
     a.feed(held_.data(), held_.size());
     std::vector<uint8_t> flipped(held_.size());
-    std::transform(held_.begin(), held_.end(), flipped.begin(), ReverseBits);
+    std::transform(held_.begin(), held_.end(), flipped.begin(), reverseBits);
     b.feed(flipped.data(), flipped.size());
     reversed_ = reversed.lines > direct.lines;
     decided_ = true;
     if (reversed_) held_.swap(flipped);
 }
 
-void TBitOrder::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
+void TBitOrder::feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
     if (decided_) {
         const size_t start = out.size();
         out.insert(out.end(), data, data + len);
         if (reversed_)
             std::transform(out.begin() + static_cast<long>(start), out.end(), out.begin() + static_cast<long>(start),
-                           ReverseBits);
+                           reverseBits);
         return;
     }
     const size_t take = std::min(len, kSample - held_.size());
     held_.insert(held_.end(), data, data + take);
     if (held_.size() < kSample) return;
-    Decide();
+    decide();
     out.insert(out.end(), held_.begin(), held_.end());
     held_.clear();
-    Feed(data + take, len - take, out);
+    feed(data + take, len - take, out);
 }
 
-void TBitOrder::Flush(std::vector<uint8_t>& out) {
+void TBitOrder::flush(std::vector<uint8_t>& out) {
     if (decided_) return;
-    Decide();
+    decide();
     out.insert(out.end(), held_.begin(), held_.end());
     held_.clear();
 }

@@ -29,14 +29,14 @@ class TPageCheck {
 public:
     TPageCheck();
     // Starts a page.
-    void Reset();
+    void reset();
     // Takes the next piece of the page's data (T.4 bit order, least significant bit first).
-    void Feed(const uint8_t* data, size_t len);
+    void feed(const uint8_t* data, size_t len);
     // The page's data is complete: the verdict.
-    TPageVerdict Finish();
-    long Lines() const { return lines_; }
-    long DamagedLines() const { return damaged_; }
-    bool TooTall() const { return lines_ > kMaxReceivedPageLines; }
+    TPageVerdict finish();
+    long lines() const { return lines_; }
+    long damagedLines() const { return damaged_; }
+    bool tooTall() const { return lines_ > kMaxReceivedPageLines; }
 
 private:
     struct Counter final : telvane::faximage::FaxLineSink {
@@ -58,22 +58,22 @@ private:
 class TBitOrder {
 public:
     static constexpr size_t kSample = 1024;
-    void Reset();
+    void reset();
     // Appends `data` in T.4 order to `out` (nothing while the sample is being gathered).
-    void Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+    void feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
     // The page ends: whatever was held back, in the order the sample shows.
-    void Flush(std::vector<uint8_t>& out);
+    void flush(std::vector<uint8_t>& out);
     // Whether the data was found reversed (once decided).
-    bool Reversed() const { return reversed_; }
-    bool Decided() const { return decided_; }
+    bool reversed() const { return reversed_; }
+    bool decided() const { return decided_; }
 
 private:
-    void Decide();
+    void decide();
     std::vector<uint8_t> held_;
     bool decided_ = false;
     bool reversed_ = false;
 };
 
-uint8_t ReverseBits(uint8_t b);
+uint8_t reverseBits(uint8_t b);
 
 }  // namespace telvane::transport

@@ -4,29 +4,29 @@
 namespace telvane::transport {
 
 namespace {
-bool Has(std::string_view s, std::string_view w) { return s.find(w) != std::string_view::npos; }
+bool has(std::string_view s, std::string_view w) { return s.find(w) != std::string_view::npos; }
 }  // namespace
 
-TResult ClassifyResult(std::string_view line, bool waitingForCall) {
-    if (waitingForCall ? Has(line, "NO C") : Has(line, "RRIER")) return TResult::NoCarrier;
-    if (Has(line, "CONNECT")) return TResult::Connect;
-    if (Has(line, "OK")) return TResult::Ok;
-    if (Has(line, "ERROR")) return TResult::Error;
-    if (Has(line, "BUSY")) return TResult::Busy;
-    if (Has(line, "ANSWER")) return TResult::NoAnswer;
-    if (Has(line, "VOICE") || Has(line, "VCON")) return TResult::Voice;
-    if (Has(line, "NO DIAL")) return TResult::NoDialTone;
-    if (Has(line, "RING")) return TResult::Ring;
+TResult classifyResult(std::string_view line, bool waitingForCall) {
+    if (waitingForCall ? has(line, "NO C") : has(line, "RRIER")) return TResult::NoCarrier;
+    if (has(line, "CONNECT")) return TResult::Connect;
+    if (has(line, "OK")) return TResult::Ok;
+    if (has(line, "ERROR")) return TResult::Error;
+    if (has(line, "BUSY")) return TResult::Busy;
+    if (has(line, "ANSWER")) return TResult::NoAnswer;
+    if (has(line, "VOICE") || has(line, "VCON")) return TResult::Voice;
+    if (has(line, "NO DIAL")) return TResult::NoDialTone;
+    if (has(line, "RING")) return TResult::Ring;
     return TResult::None;
 }
 
-const char* ResultName(TResult r) {
+const char* resultName(TResult r) {
     static const char* const names[] = {"none",      "OK",    "CONNECT",     "ERROR", "BUSY",
                                         "NO ANSWER", "VOICE", "NO DIALTONE", "RING",  "NO CARRIER"};
     return names[static_cast<int>(r)];
 }
 
-bool TResultLineCollector::Put(uint8_t c) {
+bool TResultLineCollector::put(uint8_t c) {
     if (c == '\r') {
         cut_ = false;
         if (building_.empty()) return false;

@@ -15,16 +15,16 @@ enum class TResult { None, Ok, Connect, Error, Busy, NoAnswer, Voice, NoDialTone
 
 // Classifies a collected line. The order of the checks follows the modem's replies:
 // "NO CARRIER" contains none of the other words, "CONNECT" is checked before "OK".
-TResult ClassifyResult(std::string_view line, bool waitingForCall = false);
-const char* ResultName(TResult r);
+TResult classifyResult(std::string_view line, bool waitingForCall = false);
+const char* resultName(TResult r);
 
 class TResultLineCollector {
 public:
     static constexpr size_t kMaxLine = 160;
-    // Takes one byte; true when it completed a non-empty line (then Line() holds it).
-    bool Put(uint8_t c);
-    const std::string& Line() const { return line_; }
-    void Reset() {
+    // Takes one byte; true when it completed a non-empty line (then line() holds it).
+    bool put(uint8_t c);
+    const std::string& line() const { return line_; }
+    void reset() {
         building_.clear();
         line_.clear();
         cut_ = false;

@@ -5,7 +5,7 @@
 
 namespace telvane::transport::t30 {
 
-Frame Classify(uint8_t fcf) {
+Frame classify(uint8_t fcf) {
     switch (fcf) {
     case 0x80:
     case 0x81: return Frame::DIS;
@@ -35,7 +35,7 @@ Frame Classify(uint8_t fcf) {
     }
 }
 
-const char* FrameName(Frame f) {
+const char* frameName(Frame f) {
     static const char* const names[] = {"?",   "DIS", "CSI/TSI", "DCS", "CFR", "FTT", "MCF",
                                         "RTN", "RTP", "MPS",     "EOM", "EOP", "DCN"};
     return names[static_cast<int>(f)];
@@ -43,9 +43,9 @@ const char* FrameName(Frame f) {
 
 namespace {
 constexpr int kBps[7] = {0, 2400, 4800, 7200, 9600, 12000, 14400};
-bool ValidIndex(int i) { return i >= 1 && i <= 6; }
-const char* TrainCode(int index, Modulation m, bool shortTrain) {
-    switch (ValidIndex(index) ? index : 0) {
+bool validIndex(int i) { return i >= 1 && i <= 6; }
+const char* trainCode(int index, Modulation m, bool shortTrain) {
+    switch (validIndex(index) ? index : 0) {
     case 1: return "24";
     case 2: return "48";
     case 3:
@@ -61,25 +61,25 @@ const char* TrainCode(int index, Modulation m, bool shortTrain) {
 }
 }  // namespace
 
-int SpeedBps(int index) { return ValidIndex(index) ? kBps[index] : 0; }
+int speedBps(int index) { return validIndex(index) ? kBps[index] : 0; }
 
-Modulation SendModulation(int index) {
+Modulation sendModulation(int index) {
     if (index >= 5) return Modulation::V17;
     if (index >= 3) return Modulation::V29;
     return Modulation::V27ter;
 }
 
-const char* LongTrainCode(int index, Modulation m) { return TrainCode(index, m, false); }
-const char* ShortTrainCode(int index, Modulation m) { return TrainCode(index, m, true); }
+const char* longTrainCode(int index, Modulation m) { return trainCode(index, m, false); }
+const char* shortTrainCode(int index, Modulation m) { return trainCode(index, m, true); }
 
-int IndexForBps(long bps) {
+int indexForBps(long bps) {
     int best = 1;
     for (int i = 1; i <= 6; ++i)
         if (kBps[i] <= bps) best = i;
     return best;
 }
 
-SpeedSet ParseModulations(std::string_view reply) {
+SpeedSet parseModulations(std::string_view reply) {
     SpeedSet s = kBaseSpeeds;
     const char* codes[] = {"72", "96", "121", "145"};
     for (int i = 0; i < 4; ++i)
@@ -87,26 +87,26 @@ SpeedSet ParseModulations(std::string_view reply) {
     return s;
 }
 
-int HighestIndex(SpeedSet set) {
+int highestIndex(SpeedSet set) {
     for (int i = 6; i >= 1; --i)
         if (set & (1u << i)) return i;
     return 0;
 }
 
-int ChooseSpeed(SpeedSet own, SpeedSet remote, long maxBps) {
+int chooseSpeed(SpeedSet own, SpeedSet remote, long maxBps) {
     for (int i = 6; i >= 1; --i)
         if ((own & remote & (1u << i)) && kBps[i] <= maxBps) return i;
     return 0;
 }
 
-int StepDown(SpeedSet own, SpeedSet remote, int current) {
+int stepDown(SpeedSet own, SpeedSet remote, int current) {
     for (int i = std::min(current, 7) - 1; i >= 1; --i)
         if (own & remote & (1u << i)) return i;
     return 0;
 }
 
 namespace {
-int ScanCodeFromBits(uint8_t bits) {
+int scanCodeFromBits(uint8_t bits) {
     switch (bits & 0x70) {
     case 0x00: return 5;
     case 0x10: return 1;
@@ -130,10 +130,10 @@ constexpr uint8_t kV33 = 0x10;  // bit 13
 constexpr uint8_t kV17 = 0x20;  // bit 14
 // Recording width, bits 17-18 (FIF byte 2: 0x01, 0x02): 0 = 215 mm, 1 = 255 mm, 2 = 303 mm
 // (which includes 255 mm), 3 = invalid, read as 303 mm.
-bool OffersWide(uint8_t b) { return (b & 0x03) != 0; }
+bool offersWide(uint8_t b) { return (b & 0x03) != 0; }
 }  // namespace
 
-Capabilities ParseDIS(const uint8_t* fif, size_t len) {
+Capabilities parseDIS(const uint8_t* fif, size_t len) {
     Capabilities c;
     if (len >= 2) {
         const uint8_t b = fif[1];
@@ -145,13 +145,13 @@ Capabilities ParseDIS(const uint8_t* fif, size_t len) {
         c.Fine = (b & 0x40) != 0;
     }
     if (len >= 3) {
-        c.Wide = OffersWide(fif[2]);
-        c.ScanTimeCode = ScanCodeFromBits(fif[2]);
+        c.Wide = offersWide(fif[2]);
+        c.ScanTimeCode = scanCodeFromBits(fif[2]);
     }
     return c;
 }
 
-DcsParams ParseDCS(const uint8_t* fif, size_t len) {
+DcsParams parseDCS(const uint8_t* fif, size_t len) {
     DcsParams p;
     if (len >= 2) {
         const uint8_t b = fif[1];
@@ -176,41 +176,41 @@ DcsParams ParseDCS(const uint8_t* fif, size_t len) {
     }
     if (len >= 3) {
         p.Wide = (fif[2] & 0x03) == 0x01;
-        p.ScanTimeCode = ScanCodeFromBits(fif[2]);
+        p.ScanTimeCode = scanCodeFromBits(fif[2]);
     }
     return p;
 }
 
-std::vector<uint8_t> BuildDISFif(int ownHighestIndex) {
+std::vector<uint8_t> buildDISFif(int ownHighestIndex) {
     static const uint8_t speedBits[7] = {kV29 | kV27,       0x00, kV27, kV29 | kV27, kV29 | kV27, kV17 | kV29 | kV27,
                                          kV17 | kV29 | kV27};
-    const uint8_t bits = speedBits[ValidIndex(ownHighestIndex) ? ownHighestIndex : 0];
+    const uint8_t bits = speedBits[validIndex(ownHighestIndex) ? ownHighestIndex : 0];
     return {0x00, static_cast<uint8_t>(0x02 | 0x40 | bits), 0xF9, 0x00};
 }
 
-std::vector<uint8_t> BuildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode) {
-    // The rate we send at, with the modulation SendModulation() names for it.
+std::vector<uint8_t> buildDCSFif(int speedIndex, bool fine, bool wide, int remoteScanTimeCode) {
+    // The rate we send at, with the modulation sendModulation() names for it.
     static const uint8_t speedBits[7] = {kV29, 0x00, kV27, kV29 | kV27, kV29, kV17 | kV27, kV17};
     static const uint8_t scanBytes[8][2] = {{0x70, 0x70}, {0x10, 0x10}, {0x20, 0x10}, {0x20, 0x20},
                                             {0x00, 0x20}, {0x00, 0x00}, {0x40, 0x00}, {0x40, 0x40}};
-    const uint8_t bits = speedBits[ValidIndex(speedIndex) ? speedIndex : 0];
+    const uint8_t bits = speedBits[validIndex(speedIndex) ? speedIndex : 0];
     const int code = std::clamp(remoteScanTimeCode, 0, 7);
     uint8_t b3 = static_cast<uint8_t>(scanBytes[code][fine ? 1 : 0] | 0x88);
     if (wide) b3 |= 0x01;
     return {0x00, static_cast<uint8_t>(0x02 | (fine ? 0x40 : 0) | bits), b3, 0x00};
 }
 
-int ScanTimeMs(int code, bool fine) {
+int scanTimeMs(int code, bool fine) {
     static const int ms[8][2] = {{0, 0}, {5, 5}, {10, 5}, {10, 10}, {20, 10}, {20, 20}, {40, 20}, {40, 40}};
     if (code < 0 || code > 7) return 0;
     return ms[code][fine ? 1 : 0];
 }
 
-int MinBytesPerLine(int code, bool fine, long bps) {
-    return static_cast<int>(static_cast<long long>(ScanTimeMs(code, fine)) * bps / 8000);
+int minBytesPerLine(int code, bool fine, long bps) {
+    return static_cast<int>(static_cast<long long>(scanTimeMs(code, fine)) * bps / 8000);
 }
 
-std::vector<uint8_t> EncodeId(std::string_view id) {
+std::vector<uint8_t> encodeId(std::string_view id) {
     // The ID's characters go out last one first, then the padding: a receiver that reverses the
     // 20 bytes reads the ID with the blanks in front, where T.30 puts them (its digits right-aligned).
     const std::string_view chars = id.substr(0, kIdLength);
@@ -219,7 +219,7 @@ std::vector<uint8_t> EncodeId(std::string_view id) {
     return fif;
 }
 
-std::string DecodeId(const uint8_t* fif, size_t len) {
+std::string decodeId(const uint8_t* fif, size_t len) {
     std::string s(reinterpret_cast<const char*>(fif), std::min<size_t>(len, kIdLength));
     std::reverse(s.begin(), s.end());
     // Control bytes, DEL and the C1 controls (0x9B is a terminal's CSI) become spaces: the ID

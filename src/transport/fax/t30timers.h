@@ -10,21 +10,21 @@
 namespace telvane::transport::t30 {
 
 inline constexpr int64_t kMsPerTick = 55;
-constexpr int64_t TicksFromMs(int64_t ms) { return ms / kMsPerTick; }
+constexpr int64_t ticksFromMs(int64_t ms) { return ms / kMsPerTick; }
 
 // T1, 35 +/- 5 s: how long a terminal keeps trying to identify the other one in phase B
 // (the caller waiting for DIS, the called terminal repeating DIS).
-inline constexpr int64_t kT1Ticks = TicksFromMs(35000);
+inline constexpr int64_t kT1Ticks = ticksFromMs(35000);
 // T2, 6 +/- 1 s: waiting for a command (the next page after MCF, the post-page command after
 // the page, DCS after FTT).
-inline constexpr int64_t kT2Ticks = TicksFromMs(6000);
+inline constexpr int64_t kT2Ticks = ticksFromMs(6000);
 // T3, 10 +/- 5 s: procedure interrupt (operator alert); kept as the plain modem response time.
-inline constexpr int64_t kT3Ticks = TicksFromMs(10000);
+inline constexpr int64_t kT3Ticks = ticksFromMs(10000);
 // T4, 3 s +/- 15 %: waiting for a response before the command is repeated.
-inline constexpr int64_t kT4Ticks = TicksFromMs(3000);
+inline constexpr int64_t kT4Ticks = ticksFromMs(3000);
 // T5, 60 +/- 5 s: error-correction mode busy time-out. Class 1 here sends no ECM frames, so it
 // only bounds how long page data may stall (nothing arrives, or the modem takes nothing).
-inline constexpr int64_t kT5Ticks = TicksFromMs(60000);
+inline constexpr int64_t kT5Ticks = ticksFromMs(60000);
 
 // A command without an answer is repeated at most this often before the call is given up
 // (T.30's flow diagrams: a command is repeated three times).
@@ -38,10 +38,10 @@ inline constexpr int kTcfSilence = 7;
 
 // Once the modem says CONNECT to a frame reception it has found the flags (about 1 s of
 // preamble, then the frame at 300 bit/s): the frame is given this much longer to arrive.
-inline constexpr int64_t kFrameArrivalTicks = TicksFromMs(3000);
+inline constexpr int64_t kFrameArrivalTicks = ticksFromMs(3000);
 
 // Page data may stall (no byte received, or none taken by the modem) at most this long.
-inline constexpr int64_t kPageIdleTicks = TicksFromMs(20000);
+inline constexpr int64_t kPageIdleTicks = ticksFromMs(20000);
 
 // TCF: 1.5 s +/- 10 % of zeros (T.30). A received TCF must be near that length.
 inline constexpr int64_t kTcfMinMs = 1200;

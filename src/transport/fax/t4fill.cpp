@@ -3,7 +3,7 @@
 
 namespace telvane::transport {
 
-void TFillInserter::Reset(size_t minBytes) {
+void TFillInserter::reset(size_t minBytes) {
     minBits_ = minBytes * 8;
     zeroRun_ = 0;
     lineBits_ = 0;
@@ -12,7 +12,7 @@ void TFillInserter::Reset(size_t minBytes) {
     accBits_ = 0;
 }
 
-void TFillInserter::PutBit(int bit, std::vector<uint8_t>& out) {
+void TFillInserter::putBit(int bit, std::vector<uint8_t>& out) {
     if (bit) acc_ = static_cast<uint8_t>(acc_ | (1u << accBits_));
     if (++accBits_ == 8) {
         out.push_back(acc_);
@@ -22,7 +22,7 @@ void TFillInserter::PutBit(int bit, std::vector<uint8_t>& out) {
     ++lineBits_;
 }
 
-void TFillInserter::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
+void TFillInserter::feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
     if (minBits_ == 0 && accBits_ == 0) {
         out.insert(out.end(), data, data + len);
         return;
@@ -32,7 +32,7 @@ void TFillInserter::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& 
             const int bit = (data[i] >> b) & 1;
             if (bit == 0) {
                 ++zeroRun_;
-                PutBit(0, out);
+                putBit(0, out);
                 continue;
             }
             if (zeroRun_ >= 11) {
@@ -40,13 +40,13 @@ void TFillInserter::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& 
                 // in front of it; an empty line (EOL after EOL, as in RTC) gets none.
                 if (lineHasData_ && lineBits_ + 1 < minBits_) {
                     const size_t fill = minBits_ - lineBits_ - 1;
-                    for (size_t k = 0; k < fill; ++k) PutBit(0, out);
+                    for (size_t k = 0; k < fill; ++k) putBit(0, out);
                 }
-                PutBit(1, out);
+                putBit(1, out);
                 lineBits_ = 0;
                 lineHasData_ = false;
             } else {
-                PutBit(1, out);
+                putBit(1, out);
                 lineHasData_ = true;
             }
             zeroRun_ = 0;
@@ -54,7 +54,7 @@ void TFillInserter::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& 
     }
 }
 
-void TFillInserter::Flush(std::vector<uint8_t>& out) {
+void TFillInserter::flush(std::vector<uint8_t>& out) {
     if (accBits_ > 0) out.push_back(acc_);
     acc_ = 0;
     accBits_ = 0;

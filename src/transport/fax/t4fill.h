@@ -16,14 +16,14 @@ namespace telvane::transport {
 class TFillInserter {
 public:
     // Starts a page with `minBytes` per line (0: data passes unchanged).
-    void Reset(size_t minBytes);
+    void reset(size_t minBytes);
     // Appends `data` with fill added to `out`; whole bytes only, a partial byte is kept.
-    void Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+    void feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
     // Appends the kept partial byte (padded with zero bits) at the end of the page.
-    void Flush(std::vector<uint8_t>& out);
+    void flush(std::vector<uint8_t>& out);
 
 private:
-    void PutBit(int bit, std::vector<uint8_t>& out);
+    void putBit(int bit, std::vector<uint8_t>& out);
     size_t minBits_ = 0;
     size_t zeroRun_ = 0;        // zeros just read
     size_t lineBits_ = 0;       // bits written since the last EOL ended

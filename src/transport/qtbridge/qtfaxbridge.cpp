@@ -30,9 +30,9 @@ struct PendingCall {
 };
 }  // namespace
 
-TOvxQtEventSink::TOvxQtEventSink(QObject* parent) : QObject(parent) { InstallQtEnhancedText(); }
+TOvxQtEventSink::TOvxQtEventSink(QObject* parent) : QObject(parent) { installQtEnhancedText(); }
 
-std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const TOvxFont& font) {
+std::unique_ptr<telvane::faximage::FaxTextRenderer> makeQtEnhancedRenderer(const TOvxFont& font) {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return nullptr;
     // Heights beyond any page still make a renderer; it then reports the font as too large.
     constexpr int kMaxPixels = 4096;
@@ -51,9 +51,9 @@ std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const
     return std::make_unique<telvane::faximage::QtFontTextRenderer>(f);
 }
 
-void InstallQtEnhancedText() { TOvxCustomSendFax::SetEnhancedTextFactory(MakeQtEnhancedRenderer); }
+void installQtEnhancedText() { TOvxCustomSendFax::setEnhancedTextFactory(makeQtEnhancedRenderer); }
 
-bool TOvxQtEventSink::RunOnAppThread(const std::function<void()>& call, int timeoutMs) {
+bool TOvxQtEventSink::runOnAppThread(const std::function<void()>& call, int timeoutMs) {
     if (QThread::currentThread() == thread()) {
         call();
         return true;

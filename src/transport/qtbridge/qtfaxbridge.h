@@ -21,14 +21,14 @@ class TOvxQtEventSink final : public QObject, public TOvxEventSink {
     Q_OBJECT
 public:
     explicit TOvxQtEventSink(QObject* parent = nullptr);
-    bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override;
+    bool runOnAppThread(const std::function<void()>& call, int timeoutMs) override;
 };
 
 // A system-font renderer for an enhanced font: the family falls back to the system's sans-serif
 // font when the name is unknown (Windows names such as "MS Sans Serif"); a negative height is
 // the characters' pixel height, a positive one the cell height. Null without a QGuiApplication.
-std::unique_ptr<telvane::faximage::FaxTextRenderer> MakeQtEnhancedRenderer(const TOvxFont& font);
+std::unique_ptr<telvane::faximage::FaxTextRenderer> makeQtEnhancedRenderer(const TOvxFont& font);
 // Installs MakeQtEnhancedRenderer as the send components' enhanced-text factory.
-void InstallQtEnhancedText();
+void installQtEnhancedText();
 
 }  // namespace telvane::transport

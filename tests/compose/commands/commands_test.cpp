@@ -37,7 +37,7 @@ protected:
             e->RichDoc->insertPlainText(doc);
             e->OKButton->click();
         });
-        ASSERT_TRUE(NewFax(fax_, xb_, dir(), false));
+        ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
     }
 
     std::string field(const char* name) { return fax_.currentRow().text(name); }
@@ -64,17 +64,17 @@ TEST_F(CommandsTest, NewFaxStoresRecipientNumberSubjectAndBothRichTextParts) {
 }
 
 TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
-    AppSettings().DefaultFont.Name = "DejaVu Sans";
-    AppSettings().DefaultFont.Size = 14;
-    AppSettings().DefaultFont.Bold = true;
+    appSettings().DefaultFont.Name = "DejaVu Sans";
+    appSettings().DefaultFont.Size = 14;
+    appSettings().DefaultFont.Bold = true;
     TextAttributes cover, doc;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
-        cover = e->RichCover->CurrentAttributes();
-        doc = e->RichDoc->CurrentAttributes();
+        cover = e->RichCover->currentAttributes();
+        doc = e->RichDoc->currentAttributes();
         e->RichDoc->insertPlainText("Typed");
         e->OKButton->click();
     });
-    ASSERT_TRUE(NewFax(fax_, xb_, dir(), false));
+    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
     for (const TextAttributes& a : {cover, doc}) {
         EXPECT_EQ(a.name, "DejaVu Sans");
         EXPECT_EQ(a.size, 14);
@@ -91,7 +91,7 @@ TEST_F(CommandsTest, CancelStoresNothing) {
         e->RichDoc->insertPlainText("Lost on purpose");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(NewFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::newFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u);
 
     newFax("Kept", "1", "S", "", "Body");
@@ -99,7 +99,7 @@ TEST_F(CommandsTest, CancelStoresNothing) {
         e->Recipient->setText("Changed");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(EditFax(fax_, xb_, dir()));
+    EXPECT_FALSE(editFax(fax_, xb_, dir()));
     EXPECT_EQ(fax_.recCount(), 1u);
     EXPECT_EQ(field("RECIPIENT"), "Kept");
 }
@@ -113,12 +113,12 @@ TEST_F(CommandsTest, AFailedWriteLeavesNoRecordAndReopensTheEditorWithTheFax) {
         e->RichDoc->insertPlainText("Typed with care");
         whenModal<TFaxEditor>([&](TFaxEditor* again) {
             reshownRecipient = again->Recipient->text();
-            reshownDoc = again->RichDoc->Text();
+            reshownDoc = again->RichDoc->text();
             again->CancelButton->click();
         });
         e->OKButton->click();
     });
-    EXPECT_FALSE(NewFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::newFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u) << "no half-written record is left";
     ASSERT_EQ(prompts().count(PromptRecord::Information), 1);
     EXPECT_TRUE(prompts().records[0].text.startsWith("The fax could not be saved."))
@@ -135,11 +135,11 @@ TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {
         recipient = e->Recipient->text();
         number = e->FaxNumber->text();
         subject = e->Subject->text();
-        cover = e->RichCover->Text();
-        doc = e->RichDoc->Text();
+        cover = e->RichCover->text();
+        doc = e->RichDoc->text();
         e->OKButton->click();
     });
-    ASSERT_TRUE(NewFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
     EXPECT_EQ(recipient, "Jones");
     EXPECT_EQ(number, "555-0100");
     EXPECT_EQ(subject, "[clone]Order");
@@ -162,7 +162,7 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
     newFax("R", "1", subject, "", "");
     fax_.first();
     whenModal<TFaxEditor>([](TFaxEditor* e) { e->OKButton->click(); });
-    ASSERT_TRUE(NewFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
     std::vector<std::string> subjects;
     for (fax_.first(); !fax_.eof(); fax_.next()) subjects.push_back(field("SUBJECT"));
     const std::string expected = ("[clone]" + subject).left(50).toStdString();
@@ -174,13 +174,13 @@ TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
     newFax("Old name", "111", "Topic", "Old cover", "Old body");
     whenModal<TFaxEditor>([](TFaxEditor* e) {
         EXPECT_EQ(e->Recipient->text(), "Old name");
-        EXPECT_EQ(e->RichDoc->Text(), "Old body");
+        EXPECT_EQ(e->RichDoc->text(), "Old body");
         e->Recipient->setText("New name");
         e->RichDoc->moveCursor(QTextCursor::End);
         e->RichDoc->insertPlainText(" and more");
         e->OKButton->click();
     });
-    ASSERT_TRUE(EditFax(fax_, xb_, dir()));
+    ASSERT_TRUE(editFax(fax_, xb_, dir()));
     EXPECT_EQ(fax_.visibleCount(), 1u);
     fax_.first();
     EXPECT_EQ(field("RECIPIENT"), "New name");
@@ -190,7 +190,7 @@ TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
 }
 
 TEST_F(CommandsTest, EditOnAnEmptyLogOnlyBeeps) {
-    EXPECT_FALSE(EditFax(fax_, xb_, dir()));
+    EXPECT_FALSE(editFax(fax_, xb_, dir()));
     EXPECT_EQ(prompts().count(PromptRecord::Beep), 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
@@ -213,14 +213,14 @@ TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
     closeMaintenanceBrowser<TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
     records::RecordSet covers;
     records::TXbAccess coverXb(covers);
-    CoverSheets(covers, coverXb, dir());
+    coverSheets(covers, coverXb, dir());
     EXPECT_TRUE(coverShown);
     EXPECT_FALSE(covers.active()) << "the cover table is closed after the browser";
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNCOV.DBF"));
 
     bool bookShown = false;
     closeMaintenanceBrowser<TPhoneBook>(QStringLiteral("Phone Book Browser"), bookShown);
-    PhoneBook(dir());
+    phoneBook(dir());
     EXPECT_TRUE(bookShown);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNPB.DBF"));
 }

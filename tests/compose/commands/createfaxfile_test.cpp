@@ -25,8 +25,8 @@ struct Recorder {
     QStringList statuses;
     std::vector<bool> buttonBar;
     void attach(FaxFileRenderer& r) {
-        r.SetStatus = [this](const QString& s) { statuses << s; };
-        r.EnableButtonBar = [this](bool on) { buttonBar.push_back(on); };
+        r.StatusSink = [this](const QString& s) { statuses << s; };
+        r.ButtonBarSwitch = [this](bool on) { buttonBar.push_back(on); };
     }
 };
 
@@ -56,10 +56,10 @@ TEST(CreateFaxFile, TheWindowShowsTheWorkAndIsGivenBackAfterIt) {
     FaxFileRenderer r;
     Recorder rec;
     rec.attach(r);
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(lines(2), lines(3)));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf(lines(2), lines(3)));
     ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
     EXPECT_EQ(res.pageCount, 2);
-    EXPECT_EQ(r.LastPageCount(), 2);
+    EXPECT_EQ(r.lastPageCount(), 2);
     EXPECT_EQ(rec.statuses, (QStringList{QStringLiteral("Creating fax file"), QStringLiteral("Creating fax file...."),
                                          QStringLiteral("Creating fax file........"), QString()}));
     EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
@@ -76,7 +76,7 @@ TEST(CreateFaxFile, AnEmptyFaxIsSaidOnceTheWindowIsBack) {
     CheckingPrompter prompts(
         [&] { windowBackWhenAsked = QApplication::overrideCursor() == nullptr && rec.buttonBar.size() == 2; });
     const FaxFileResult res =
-        r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
+        r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
     EXPECT_TRUE(res.empty);
     EXPECT_TRUE(res.fileName.empty());
     EXPECT_FALSE(res.failed());
@@ -95,14 +95,14 @@ TEST(CreateFaxFile, AFailureGivesTheWindowBack) {
     FaxFileRenderer r;
     Recorder rec;
     rec.attach(r);
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, lines(100)));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, lines(100)));
     EXPECT_TRUE(res.failed());
     EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
     EXPECT_EQ(rec.statuses.back(), QString());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     // An unreadable part is a failure for the caller to report, not the no-contents message.
     const FaxFileResult unreadable =
-        r.CreateFaxFile(d.dir(), PartsFromFiles(QString(), QString::fromStdString(d.file("missing.rtf"))));
+        r.CreateFaxFile(d.dir(), partsFromFiles(QString(), QString::fromStdString(d.file("missing.rtf"))));
     EXPECT_TRUE(unreadable.failed());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(prompts->records.isEmpty());
@@ -113,19 +113,19 @@ TEST(CreateFaxFile, ACallDuringARenderIsRefusedAndLeavesTheWindowAlone) {
     FaxFileRenderer r;
     Recorder rec;
     FaxFileResult nested;
-    r.EnableButtonBar = [&](bool on) { rec.buttonBar.push_back(on); };
-    r.SetStatus = [&](const QString& s) {
+    r.ButtonBarSwitch = [&](bool on) { rec.buttonBar.push_back(on); };
+    r.StatusSink = [&](const QString& s) {
         rec.statuses << s;
         if (s == QStringLiteral("Creating fax file....") && !nested.failed())
-            nested = r.CreateFaxFile(d.dir(), PartsFromRtf({}, lines(1)));
+            nested = r.CreateFaxFile(d.dir(), partsFromRtf({}, lines(1)));
     };
-    const FaxFileResult outer = r.CreateFaxFile(d.dir(), PartsFromRtf({}, lines(2)));
+    const FaxFileResult outer = r.CreateFaxFile(d.dir(), partsFromRtf({}, lines(2)));
     EXPECT_TRUE(nested.failed());
     EXPECT_FALSE(outer.failed());
     EXPECT_EQ(rec.buttonBar, (std::vector<bool>{false, true}));
     EXPECT_EQ(rec.statuses.size(), 4);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(r.Busy());
+    EXPECT_FALSE(r.busy());
 }
 
 }  // namespace

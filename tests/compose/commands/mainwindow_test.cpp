@@ -30,9 +30,9 @@ class MainWindowTest : public EditorsTest {
 protected:
     void SetUp() override {
         EditorsTest::SetUp();
-        FirstRunSetupPending() = false;
+        firstRunSetupPending() = false;
         commands_ = MainWindowCommands{};
-        AddComposeCommands(commands_);
+        addComposeCommands(commands_);
         // A port is set and both logs carry every tag, so start-up asks nothing.
         IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
@@ -88,15 +88,15 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
         whenModal<TCoverEditor>([](TCoverEditor* e) {
             e->CoverDescription->setText("Standard cover");
             e->RichCover->insertPlainText("FAX to ");
-            e->InsertItemClick("Recipient");
+            e->insertItemClick("Recipient");
             e->RichCover->insertPlainText(" (");
-            e->InsertItemClick("Fax Number");
+            e->insertItemClick("Fax Number");
             e->RichCover->insertPlainText(")\rSubject: ");
-            e->InsertItemClick("Subject");
+            e->insertItemClick("Subject");
             e->RichCover->insertPlainText("\rSent ");
-            e->InsertItemClick("Date");
+            e->insertItemClick("Date");
             e->RichCover->insertPlainText(" ");
-            e->InsertItemClick("Time");
+            e->insertItemClick("Time");
             shot(e, "cover-editor");
             e->AcceptButton->click();
         });
@@ -136,8 +136,8 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
 
     QString cover, doc;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
-        cover = e->RichCover->Text();
-        doc = e->RichDoc->Text();
+        cover = e->RichCover->text();
+        doc = e->RichDoc->text();
         e->CancelButton->click();
     });
     again.EditButtonClick();

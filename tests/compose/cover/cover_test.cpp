@@ -50,15 +50,15 @@ TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
         EXPECT_TRUE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
         EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
         EXPECT_TRUE(editor.isSizeGripEnabled());
-        editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
+        editor.RichCover->setPageLayout({5760, 15840, 360, 360, 360, 360});
         editor.show();
-        EXPECT_EQ(editor.RichCover->PageLayout().width, 12240);
-        EXPECT_EQ(editor.RichCover->PageLayout().marginLeft, 720);
+        EXPECT_EQ(editor.RichCover->pageLayout().width, 12240);
+        EXPECT_EQ(editor.RichCover->pageLayout().marginLeft, 720);
         EXPECT_EQ(editor.activations(), 1);
         editor.hide();
-        editor.RichCover->SetPageLayout({5760, 15840, 360, 360, 360, 360});
+        editor.RichCover->setPageLayout({5760, 15840, 360, 360, 360, 360});
         editor.show();
-        EXPECT_EQ(editor.RichCover->PageLayout().width, 5760) << "only the first show sets the page";
+        EXPECT_EQ(editor.RichCover->pageLayout().width, 5760) << "only the first show sets the page";
         EXPECT_EQ(editor.activations(), 1);
         wanted = QRect(QPoint(5, 6), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
         editor.setGeometry(wanted);
@@ -89,31 +89,31 @@ TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
     TCoverEditor editor(dir());
     ASSERT_EQ(editor.InsertMenu->actions().size(), 5);
     for (QAction* item : editor.InsertMenu->actions()) item->trigger();
-    const std::vector<InsertPointInfo> points = editor.RichCover->InsertPoints();
+    const std::vector<InsertPointInfo> points = editor.RichCover->insertPoints();
     ASSERT_EQ(points.size(), 5u);
     const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(points[i].tag, i + 1);
         EXPECT_EQ(points[i].text, placeholders[i]);
     }
-    EXPECT_TRUE(editor.InsertItemClick("fax &number"));
-    EXPECT_EQ(editor.RichCover->InsertPoints().back().tag, 2);
-    EXPECT_EQ(editor.RichCover->InsertPoints().back().text, "[FAX#]");
-    EXPECT_FALSE(editor.InsertItemClick("Weather"));
-    EXPECT_EQ(editor.RichCover->InsertPoints().size(), 6u);
+    EXPECT_TRUE(editor.insertItemClick("fax &number"));
+    EXPECT_EQ(editor.RichCover->insertPoints().back().tag, 2);
+    EXPECT_EQ(editor.RichCover->insertPoints().back().text, "[FAX#]");
+    EXPECT_FALSE(editor.insertItemClick("Weather"));
+    EXPECT_EQ(editor.RichCover->insertPoints().size(), 6u);
 }
 
 TEST_F(CoverTest, MergeValuesAreCutToOneHundredAndUnknownTagsHaveNone) {
     MergeSource source;
     source.recipient = QString(150, 'x');
     source.now = QDateTime(QDate(2026, 3, 4), QTime(13, 5, 9));
-    EXPECT_EQ(MergeValue(1, source), QString(100, 'x'));
-    EXPECT_TRUE(MergeValue(2, source).isEmpty());
-    EXPECT_FALSE(MergeValue(2, source).isNull()) << "an empty field is an answer";
-    EXPECT_TRUE(MergeValue(0, source).isNull());
-    EXPECT_TRUE(MergeValue(6, source).isNull());
-    EXPECT_EQ(MergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
-    const QString time = MergeValue(5, source);
+    EXPECT_EQ(mergeValue(1, source), QString(100, 'x'));
+    EXPECT_TRUE(mergeValue(2, source).isEmpty());
+    EXPECT_FALSE(mergeValue(2, source).isNull()) << "an empty field is an answer";
+    EXPECT_TRUE(mergeValue(0, source).isNull());
+    EXPECT_TRUE(mergeValue(6, source).isNull());
+    EXPECT_EQ(mergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
+    const QString time = mergeValue(5, source);
     EXPECT_TRUE(time.contains("05")) << time.toStdString();
     EXPECT_TRUE(time.contains("09")) << "the long format carries seconds: " << time.toStdString();
 }
@@ -124,30 +124,30 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
 
     whenModal<TCoverEditor>([](TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "{description}");
-        EXPECT_TRUE(e->RichCover->Text().isEmpty());
+        EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CoverDescription->setText("Letterhead");
         e->RichCover->insertPlainText("To ");
-        e->InsertItemClick("Recipient");
+        e->insertItemClick("Recipient");
         e->AcceptButton->click();
     });
-    browse.NewButtonClick();
+    browse.newButtonClick();
     EXPECT_EQ(descriptions(), std::vector<std::string>{"Letterhead"});
 
     covers_.first();
     whenModal<TCoverEditor>([](TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
-        ASSERT_EQ(e->RichCover->InsertPoints().size(), 1u);
-        EXPECT_EQ(e->RichCover->InsertPoints()[0].text, "[RECIPIENT]");
+        ASSERT_EQ(e->RichCover->insertPoints().size(), 1u);
+        EXPECT_EQ(e->RichCover->insertPoints()[0].text, "[RECIPIENT]");
         e->AcceptButton->click();
     });
-    browse.CloneButtonClick();
+    browse.cloneButtonClick();
     // The next New starts empty again.
     whenModal<TCoverEditor>([](TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "{description}");
-        EXPECT_TRUE(e->RichCover->Text().isEmpty());
+        EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CancelButton->click();
     });
-    browse.NewButtonClick();
+    browse.newButtonClick();
     EXPECT_EQ(descriptions(), (std::vector<std::string>{"Letterhead", "[clone]Letterhead"}));
 
     // Edit the clone: a long description is kept to 35 characters.
@@ -158,7 +158,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
         e->CoverDescription->setText(QString("Zed template ").repeated(4));
         e->AcceptButton->click();
     });
-    browse.ModifyButtonClick();
+    browse.modifyButtonClick();
     const std::vector<std::string> afterEdit = descriptions();
     ASSERT_EQ(afterEdit.size(), 2u);
     EXPECT_EQ(afterEdit[1], QString("Zed template ").repeated(4).left(35).trimmed().toStdString());
@@ -180,11 +180,11 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
 TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     openCovers();
     TCoverBrowse browse(covers_, xb_, dir());
-    browse.SetPickMode(true);
-    browse.ModifyButtonClick();
-    browse.CloneButtonClick();
+    browse.setPickMode(true);
+    browse.modifyButtonClick();
+    browse.cloneButtonClick();
     browse.DeleteButtonClick();
-    browse.AcceptButtonClick();
+    browse.acceptButtonClick();
     EXPECT_EQ(prompts().count(PromptRecord::Beep), 4);
     EXPECT_EQ(prompts().count(PromptRecord::YesNoDefaultNo), 0);
     EXPECT_EQ(browse.result(), 0) << "Accept without a template does not close the browser";
@@ -202,19 +202,19 @@ TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     loadTemplateInto(editor);
     const QDateTime after = QDateTime::currentDateTime();
 
-    const QString text = editor.RichCover->Text();
+    const QString text = editor.RichCover->text();
     for (const char* placeholder : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"})
         EXPECT_FALSE(text.contains(placeholder)) << text.toStdString();
     EXPECT_FALSE(text.contains('*')) << "markers are hidden after the merge";
-    const std::vector<InsertPointInfo> points = editor.RichCover->InsertPoints();
+    const std::vector<InsertPointInfo> points = editor.RichCover->insertPoints();
     ASSERT_EQ(points.size(), 5u);
     EXPECT_EQ(points[0].text, "Jones & Co");
     EXPECT_EQ(points[1].text, "555-0123");
     EXPECT_EQ(points[2].text, "Your order");
-    EXPECT_TRUE(points[3].text == MergeDateText(before.date()) || points[3].text == MergeDateText(after.date()));
+    EXPECT_TRUE(points[3].text == mergeDateText(before.date()) || points[3].text == mergeDateText(after.date()));
     bool timeMatches = false;
     for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1) && !timeMatches; t = t.addSecs(1))
-        timeMatches = points[4].text == MergeTimeText(t.time());
+        timeMatches = points[4].text == mergeTimeText(t.time());
     EXPECT_TRUE(timeMatches) << points[4].text.toStdString();
     EXPECT_TRUE(text.startsWith("Dear Jones & Co at 555-0123, re Your order, on ")) << text.toStdString();
     for (const InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
@@ -222,7 +222,7 @@ TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
     // Later changes to the fields do not touch the loaded cover sheet.
     editor.Recipient->setText("Someone else");
-    EXPECT_EQ(editor.RichCover->InsertPoints()[0].text, "Jones & Co");
+    EXPECT_EQ(editor.RichCover->insertPoints()[0].text, "Jones & Co");
 }
 
 TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
@@ -237,7 +237,7 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
         loadTemplateInto(*e);
         e->OKButton->click();
     });
-    ASSERT_TRUE(NewFax(fax, faxXb, dir(), false));
+    ASSERT_TRUE(newFax(fax, faxXb, dir(), false));
     fax.first();
     const std::string rtf = fax.currentRow().memo("RTFCOVER");
     EXPECT_EQ(rtf.find("[RECIPIENT]"), std::string::npos);
@@ -246,11 +246,11 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
     QString reopened;
     std::vector<InsertPointInfo> points;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
-        reopened = e->RichCover->Text();
-        points = e->RichCover->InsertPoints();
+        reopened = e->RichCover->text();
+        points = e->RichCover->insertPoints();
         e->CancelButton->click();
     });
-    EditFax(fax, faxXb, dir());
+    editFax(fax, faxXb, dir());
     EXPECT_TRUE(reopened.startsWith("Dear Smith at 555-0456, re Invoice, on ")) << reopened.toStdString();
     EXPECT_FALSE(reopened.contains('*'));
     ASSERT_EQ(points.size(), 5u);
@@ -260,10 +260,10 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
 
 TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
     addTemplate("Plain", [](TRichText& t) {
-        t.SetInputAttributes({QStringLiteral("Liberation Serif"), 16, kStyleBold});
+        t.setInputAttributes({QStringLiteral("Liberation Serif"), 16, kStyleBold});
         t.insertPlainText("Plain cover text");
         t.textCursor().insertBlock();
-        t.SetInputAttributes({QStringLiteral("Liberation Sans"), 10, kStyleItalic});
+        t.setInputAttributes({QStringLiteral("Liberation Sans"), 10, kStyleItalic});
         t.insertPlainText("Second line");
     });
     TRichText reference;
@@ -277,14 +277,14 @@ TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
     editor.show();
     editor.RichCover->insertPlainText("Earlier cover text");
     loadTemplateInto(editor);
-    EXPECT_EQ(editor.RichCover->Text(), "Plain cover text\nSecond line");
-    EXPECT_EQ(editor.RichCover->Rtf(), reference.Rtf());
+    EXPECT_EQ(editor.RichCover->text(), "Plain cover text\nSecond line");
+    EXPECT_EQ(editor.RichCover->rtf(), reference.rtf());
 }
 
 TEST_F(CoverTest, CancelledPickAndUnansweredTagsLeaveWhatTheyShould) {
     addTemplate("Odd tag", [](TRichText& t) {
         t.insertPlainText("Ref: ");
-        ASSERT_TRUE(t.InsertInsertPoint(7, "[OTHER]"));
+        ASSERT_TRUE(t.insertInsertPoint(7, "[OTHER]"));
         t.insertPlainText(" end");
     });
     TFaxEditor editor(dir());
@@ -293,12 +293,12 @@ TEST_F(CoverTest, CancelledPickAndUnansweredTagsLeaveWhatTheyShould) {
 
     whenModal<TCoverBrowse>([](TCoverBrowse* b) { b->CancelButton->click(); });
     editor.LoadCoverButton->click();
-    EXPECT_EQ(editor.RichCover->Text(), "My own cover");
+    EXPECT_EQ(editor.RichCover->text(), "My own cover");
 
     loadTemplateInto(editor);
-    EXPECT_EQ(editor.RichCover->Text(), "Ref:  end");
-    ASSERT_EQ(editor.RichCover->InsertPoints().size(), 1u);
-    EXPECT_TRUE(editor.RichCover->InsertPoints()[0].text.isEmpty());
+    EXPECT_EQ(editor.RichCover->text(), "Ref:  end");
+    ASSERT_EQ(editor.RichCover->insertPoints().size(), 1u);
+    EXPECT_TRUE(editor.RichCover->insertPoints()[0].text.isEmpty());
 }
 
 }  // namespace

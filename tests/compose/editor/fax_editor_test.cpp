@@ -39,7 +39,7 @@ QStringList addedControls(TRichToolBar* bar) {
 
 QStringList checkedZoomItems(TZoomButton* button) {
     QStringList checked;
-    for (QAction* item : button->ZoomMenu()->actions())
+    for (QAction* item : button->zoomMenu()->actions())
         if (item->isChecked()) checked << item->text();
     return checked;
 }
@@ -60,18 +60,18 @@ TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
     EXPECT_EQ(editor.Zoombutton->text(), "100%");
 
     // The menu acts on the document while its button is down, and checks the present zoom.
-    editor.Zoombutton->ChooseZoom(70);
+    editor.Zoombutton->chooseZoom(70);
     EXPECT_EQ(editor.RichDoc->Zooming(), 70);
     EXPECT_EQ(editor.RichCover->Zooming(), 100);
     EXPECT_EQ(editor.Zoombutton->text(), "70%");
-    editor.Zoombutton->DropDown();
+    editor.Zoombutton->dropDown();
     EXPECT_EQ(checkedZoomItems(editor.Zoombutton), QStringList{"70%"});
-    editor.Zoombutton->ZoomMenu()->close();
+    editor.Zoombutton->zoomMenu()->close();
 
     editor.CoverButton->click();
     EXPECT_EQ(editor.currentPage(), TFaxEditor::CoverPage);
     EXPECT_EQ(editor.Zoombutton->text(), "100%");
-    editor.Zoombutton->ZoomMenu()->actions().at(1)->trigger();  // "80%"
+    editor.Zoombutton->zoomMenu()->actions().at(1)->trigger();  // "80%"
     EXPECT_EQ(editor.RichCover->Zooming(), 80);
     EXPECT_EQ(editor.RichDoc->Zooming(), 70);
     editor.DocumentButton->click();
@@ -79,7 +79,7 @@ TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
 
     editor.RecipientButton->click();
     EXPECT_FALSE(editor.Zoombutton->isVisible());
-    EXPECT_EQ(editor.Zoombutton->ZoomMenu()->actions().size(), 3);
+    EXPECT_EQ(editor.Zoombutton->zoomMenu()->actions().size(), 3);
 }
 
 TEST_F(FaxEditorTest, ToolBarsCarryTheAddedButtonsInOrderWithSpacers) {
@@ -110,7 +110,7 @@ TEST_F(FaxEditorTest, PageBreakAsksWithNoAsDefaultAndInsertsOnlyOnYes) {
     EXPECT_EQ(prompts().records[0].text, "Add a page break here?");
     EXPECT_EQ(prompts().records[0].caption, "Page Break");
     EXPECT_EQ(editor.RichDoc->document()->blockCount(), 1);
-    EXPECT_EQ(editor.RichDoc->Text(), "First page");
+    EXPECT_EQ(editor.RichDoc->text(), "First page");
 
     prompts().answers = {true};
     editor.DocButtons.pageBreak->click();
@@ -190,7 +190,7 @@ TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
     TFaxEditor editor(dir());
     editor.show();
     for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
-        const richdoc::PageLayoutTwips layout = part->PageLayout();
+        const richdoc::PageLayoutTwips layout = part->pageLayout();
         EXPECT_EQ(layout.width, 12240);
         EXPECT_EQ(layout.height, 15840);
         EXPECT_EQ(layout.marginLeft, 720);
@@ -204,9 +204,9 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
     TFaxEditor editor(dir());
     editor.show();
     editor.DocumentButton->click();
-    editor.RichDoc->SetInputAttributes({QStringLiteral("Liberation Sans"), 12, 0});
+    editor.RichDoc->setInputAttributes({QStringLiteral("Liberation Sans"), 12, 0});
     editor.RichDoc->insertPlainText("Existing text");
-    const QByteArray before = editor.RichDoc->Rtf();
+    const QByteArray before = editor.RichDoc->rtf();
 
     whenModal<QFontDialog>([](QFontDialog* dialog) {
         QFont font(QStringLiteral("DejaVu Sans"), 14);
@@ -217,17 +217,17 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
     });
     editor.DocButtons.defaultFont->click();
 
-    EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
-    EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
-    EXPECT_TRUE(AppSettings().DefaultFont.Bold);
-    EXPECT_FALSE(AppSettings().DefaultFont.Italic);
-    EXPECT_TRUE(AppSettings().DefaultFont.Underline);
+    EXPECT_EQ(appSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(appSettings().DefaultFont.Size, 14);
+    EXPECT_TRUE(appSettings().DefaultFont.Bold);
+    EXPECT_FALSE(appSettings().DefaultFont.Italic);
+    EXPECT_TRUE(appSettings().DefaultFont.Underline);
     Settings reread;
     reread.loadFrom(dir());
     EXPECT_EQ(reread.DefaultFont.Name, "DejaVu Sans");
     EXPECT_EQ(reread.DefaultFont.Size, 14);
     EXPECT_TRUE(reread.DefaultFont.Bold);
-    EXPECT_EQ(editor.RichDoc->Rtf(), before);
+    EXPECT_EQ(editor.RichDoc->rtf(), before);
 
     // Cancelling the dialog keeps what is stored.
     whenModal<QFontDialog>([](QFontDialog* dialog) {
@@ -235,8 +235,8 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
         dialog->reject();
     });
     editor.CoverButtons.defaultFont->click();
-    EXPECT_EQ(AppSettings().DefaultFont.Name, "DejaVu Sans");
-    EXPECT_EQ(AppSettings().DefaultFont.Size, 14);
+    EXPECT_EQ(appSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(appSettings().DefaultFont.Size, 14);
 }
 
 TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
@@ -246,12 +246,12 @@ TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
         QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(control, &request);
     };
-    AppSettings().Hints.On = false;
+    appSettings().Hints.On = false;
     askHint(editor.OKButton);
     askHint(editor.DocButtons.wordWrap);
     EXPECT_FALSE(QToolTip::isVisible());
 
-    AppSettings().Hints.On = true;
+    appSettings().Hints.On = true;
     askHint(editor.OKButton);
     EXPECT_TRUE(QToolTip::isVisible());
     EXPECT_EQ(QToolTip::text(), "Ok - save changes to this fax");

@@ -87,7 +87,7 @@ TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
         (QStringList{"Use this cover sheet template", "Cancel - do not use any of these templates",
                      "Close the Cover Sheet Template Browser", "Get Windows help for Cover Sheet Template Browser"}));
     EXPECT_TRUE(covers.CloseButton->isDefault());
-    covers.SetPickMode(true);
+    covers.setPickMode(true);
     EXPECT_TRUE(covers.AcceptButton->isDefault());
 
     TPhoneBook book(dir());
@@ -138,7 +138,7 @@ TEST_F(LayoutTest, CoverWindowsShowEveryControlWhole) {
     ASSERT_TRUE(records::OpenCoverDBF(dir(), covers, xb));
     {
         TCoverBrowse browse(covers, xb, dir());
-        browse.SetPickMode(true);
+        browse.setPickMode(true);
         browse.show();
         EXPECT_TRUE(clippedControls(browse).isEmpty()) << clippedControls(browse).join(", ").toStdString();
         saveShot(browse, "cover-browser-pick");
@@ -156,8 +156,8 @@ TEST_F(LayoutTest, CoverWindowsShowEveryControlWhole) {
 TEST_F(LayoutTest, PhoneBookWindowsShowEveryControlWhole) {
     addPhone("Jones", "555-0100");
     TPhoneBook book(dir());
-    ASSERT_TRUE(book.OpenTable());
-    book.SetPickMode(false);
+    ASSERT_TRUE(book.openTable());
+    book.setPickMode(false);
     book.show();
     EXPECT_TRUE(clippedControls(book).isEmpty()) << clippedControls(book).join(", ").toStdString();
     saveShot(book, "phone-book");

@@ -33,8 +33,8 @@ void typeEntry(const QString& name, const QString& number) {
 
 TEST_F(PhoneBookTest, EmptyBookDisablesEditDeleteAcceptAndBeepsUntilTheFirstEntry) {
     TPhoneBook book(dir());
-    ASSERT_TRUE(book.OpenTable());
-    book.SetPickMode(true);
+    ASSERT_TRUE(book.openTable());
+    book.setPickMode(true);
     book.show();
     EXPECT_FALSE(book.EditButton->isEnabled());
     EXPECT_FALSE(book.DeleteButton->isEnabled());
@@ -42,7 +42,7 @@ TEST_F(PhoneBookTest, EmptyBookDisablesEditDeleteAcceptAndBeepsUntilTheFirstEntr
     EXPECT_TRUE(book.NewButton->isEnabled());
     book.EditButtonClick();
     book.DeleteButtonClick();
-    book.AcceptButtonClick();
+    book.acceptButtonClick();
     EXPECT_EQ(prompts().count(PromptRecord::Beep), 3);
     EXPECT_EQ(book.result(), 0);
 
@@ -65,10 +65,10 @@ TEST_F(PhoneBookTest, EmptyBookDisablesEditDeleteAcceptAndBeepsUntilTheFirstEntr
 
 TEST_F(PhoneBookTest, EntriesAreListedByNameWithoutRegardToCase) {
     TPhoneBook book(dir());
-    ASSERT_TRUE(book.OpenTable());
+    ASSERT_TRUE(book.openTable());
     for (const auto& [name, number] : {std::pair{"smith", "3"}, {"Jones", "2"}, {"adams", "1"}, {"Brown", "4"}}) {
         typeEntry(name, number);
-        book.NewButtonClick();
+        book.newButtonClick();
     }
     EXPECT_EQ(listedNames(book), (QStringList{"adams", "Brown", "Jones", "smith"}));
     EXPECT_EQ(book.PhoneGrid->model()->headerData(1, Qt::Horizontal).toString(), "Fax #");
@@ -77,14 +77,14 @@ TEST_F(PhoneBookTest, EntriesAreListedByNameWithoutRegardToCase) {
 TEST_F(PhoneBookTest, EditorCancelChangesNothingAndAcceptRewritesTheEntry) {
     addPhone("Jones", "555-0100");
     TPhoneBook book(dir());
-    ASSERT_TRUE(book.OpenTable());
+    ASSERT_TRUE(book.openTable());
     book.show();
 
     whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
         e->Name->setText("Discarded");
         e->CancelButton->click();
     });
-    book.NewButtonClick();
+    book.newButtonClick();
     whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
         EXPECT_EQ(e->Name->text(), "Jones");
         e->Number->setText("555-0199");

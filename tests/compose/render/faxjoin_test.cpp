@@ -54,17 +54,17 @@ int errorOf(const std::function<void()>& f) {
 
 TEST(PageFileNames, FirstFreeNumberAndFallback) {
     TempDir d;
-    EXPECT_EQ(FirstPageFileName(d.dir()), d.dir() + "TVN_1.OVF");
+    EXPECT_EQ(firstPageFileName(d.dir()), d.dir() + "TVN_1.OVF");
     std::ofstream(d.file("TVN_1.OVF")).put('x');
     std::ofstream(d.file("TVN_3.OVF")).put('x');
-    EXPECT_EQ(FirstPageFileName(d.dir()), d.dir() + "TVN_2.OVF");
+    EXPECT_EQ(firstPageFileName(d.dir()), d.dir() + "TVN_2.OVF");
     for (int n = 1; n <= 1000; ++n) std::ofstream(d.file("TVN_" + std::to_string(n) + ".OVF")).put('x');
-    EXPECT_EQ(FirstPageFileName(d.dir()), d.dir() + "TVN1.OVF") << "all 1000 names taken";
-    EXPECT_EQ(PageFileName(d.dir(), 2), d.dir() + "TVNFX2.OVF");
-    EXPECT_EQ(PageFileName(d.dir(), 17), d.dir() + "TVNFX17.OVF");
+    EXPECT_EQ(firstPageFileName(d.dir()), d.dir() + "TVN1.OVF") << "all 1000 names taken";
+    EXPECT_EQ(pageFileName(d.dir(), 2), d.dir() + "TVNFX2.OVF");
+    EXPECT_EQ(pageFileName(d.dir(), 17), d.dir() + "TVNFX17.OVF");
 }
 
-TEST(JoinFaxFiles, PagesFollowInOrderAndTheFirstHeaderStays) {
+TEST(joinFaxFiles, PagesFollowInOrderAndTheFirstHeaderStays) {
     TempDir d;
     const std::string first = d.file("TVN_1.OVF");
     writeFax(first, {0x11}, "FIRST ID", 3);
@@ -76,7 +76,7 @@ TEST(JoinFaxFiles, PagesFollowInOrderAndTheFirstHeaderStays) {
     const auto sizeOf = [&](const std::string& n) { return std::filesystem::file_size(d.file(n)); };
     const auto expectedSize = sizeOf("TVN_1.OVF") + sizeOf("TVNFX2.OVF") - 64 + sizeOf("TVNFX3.OVF") - 64;
 
-    EXPECT_EQ(JoinFaxFiles({first, d.file("TVNFX2.OVF"), d.file("TVNFX3.OVF")}), first);
+    EXPECT_EQ(joinFaxFiles({first, d.file("TVNFX2.OVF"), d.file("TVNFX3.OVF")}), first);
 
     EXPECT_EQ(d.names(), std::vector<std::string>{"TVN_1.OVF"}) << "appended files are deleted";
     EXPECT_EQ(std::filesystem::file_size(first), expectedSize);
@@ -95,50 +95,50 @@ TEST(JoinFaxFiles, PagesFollowInOrderAndTheFirstHeaderStays) {
     EXPECT_EQ(rendertest::pageData(first, 4), page4);
 }
 
-TEST(JoinFaxFiles, SingleFileAndEmptyList) {
+TEST(joinFaxFiles, SingleFileAndEmptyList) {
     TempDir d;
     writeFax(d.file("TVN_1.OVF"), {0x11}, "ID");
-    EXPECT_EQ(JoinFaxFiles({d.file("TVN_1.OVF")}), d.file("TVN_1.OVF"));
+    EXPECT_EQ(joinFaxFiles({d.file("TVN_1.OVF")}), d.file("TVN_1.OVF"));
     EXPECT_EQ(rendertest::fileHeader(d.file("TVN_1.OVF")).pageCount, 1);
-    EXPECT_EQ(JoinFaxFiles({}), "");
+    EXPECT_EQ(joinFaxFiles({}), "");
 }
 
-TEST(AppendFaxFile, DataAfterTheLastPageIsReplaced) {
+TEST(appendFaxFile, DataAfterTheLastPageIsReplaced) {
     TempDir d;
     writeFax(d.file("a.ovf"), {0x11}, "A");
     writeFax(d.file("b.ovf"), {0x22}, "B");
     const auto cleanSize = std::filesystem::file_size(d.file("a.ovf"));
     std::ofstream(d.file("a.ovf"), std::ios::app | std::ios::binary) << std::string(5000, 'J');
-    AppendFaxFile(d.file("a.ovf"), d.file("b.ovf"));
+    appendFaxFile(d.file("a.ovf"), d.file("b.ovf"));
     EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")),
               cleanSize + std::filesystem::file_size(d.file("b.ovf")) - 64);
     EXPECT_EQ(rendertest::pageData(d.file("a.ovf"), 2)[0], 0x22);
 }
 
-TEST(AppendFaxFile, MissingAndDamagedFilesRaiseAndChangeNothing) {
+TEST(appendFaxFile, MissingAndDamagedFilesRaiseAndChangeNothing) {
     TempDir d;
     writeFax(d.file("a.ovf"), {0x11}, "A");
     const auto before = std::filesystem::file_size(d.file("a.ovf"));
-    EXPECT_EQ(errorOf([&] { AppendFaxFile(d.file("a.ovf"), d.file("missing.ovf")); }), ecFileNotFound);
-    EXPECT_EQ(errorOf([&] { AppendFaxFile(d.file("missing.ovf"), d.file("a.ovf")); }), ecFileNotFound);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("a.ovf"), d.file("missing.ovf")); }), ecFileNotFound);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("missing.ovf"), d.file("a.ovf")); }), ecFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(d.file("missing.ovf")));
     EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")), before);
     EXPECT_EQ(rendertest::fileHeader(d.file("a.ovf")).pageCount, 1);
 
     std::ofstream(d.file("text.ovf")) << "OVF10 but no header of a fax file at all, long enough to be read as one....";
-    EXPECT_EQ(errorOf([&] { AppendFaxFile(d.file("a.ovf"), d.file("text.ovf")); }), ecFaxBadFormat);
-    EXPECT_EQ(errorOf([&] { AppendFaxFile(d.file("text.ovf"), d.file("a.ovf")); }), ecFaxBadFormat);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("a.ovf"), d.file("text.ovf")); }), ecFaxBadFormat);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("text.ovf"), d.file("a.ovf")); }), ecFaxBadFormat);
     EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")), before);
 
     // A page header whose length points past the end of the file.
     writeFax(d.file("cut.ovf"), {0x11}, "C");
     std::filesystem::resize_file(d.file("cut.ovf"), std::filesystem::file_size(d.file("cut.ovf")) - 10);
-    EXPECT_EQ(errorOf([&] { AppendFaxFile(d.file("cut.ovf"), d.file("a.ovf")); }), ecFaxBadFormat);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("cut.ovf"), d.file("a.ovf")); }), ecFaxBadFormat);
 
     // Joining stops at the failure and deletes nothing.
     writeFax(d.file("b.ovf"), {0x22}, "B");
     EXPECT_EQ(errorOf([&] {
-                  JoinFaxFiles({d.file("a.ovf"), d.file("b.ovf"), d.file("missing.ovf")});
+                  joinFaxFiles({d.file("a.ovf"), d.file("b.ovf"), d.file("missing.ovf")});
               }),
               ecFileNotFound);
     EXPECT_TRUE(std::filesystem::exists(d.file("b.ovf")));

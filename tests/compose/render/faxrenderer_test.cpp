@@ -45,9 +45,9 @@ struct Recorder {
 class PartMemo : public telvane::records::RichTextTarget {
 public:
     explicit PartMemo(RichDocument& part) : part_(part) {}
-    void clear() override { part_.Clear(); }
-    bool loadFromFile(const std::string& path) override { return part_.LoadFromFile(QString::fromStdString(path)); }
-    bool saveToFile(const std::string& path) override { return part_.SaveToFile(QString::fromStdString(path)); }
+    void clear() override { part_.clearAll(); }
+    bool loadFromFile(const std::string& path) override { return part_.loadFromFile(QString::fromStdString(path)); }
+    bool saveToFile(const std::string& path) override { return part_.saveToFile(QString::fromStdString(path)); }
 
 private:
     RichDocument& part_;
@@ -72,25 +72,25 @@ int totalBands(const std::vector<Raster>& pages) {
 }
 
 TEST_F(Rendering, ZoomFollowsTheScreenResolution) {
-    EXPECT_EQ(RenderingZoom(96), 208);
-    EXPECT_EQ(RenderingZoom(120), 166);
-    EXPECT_EQ(RenderingZoom(144), 138);
-    EXPECT_EQ(RenderingZoom(72), 277);
+    EXPECT_EQ(renderingZoom(96), 208);
+    EXPECT_EQ(renderingZoom(120), 166);
+    EXPECT_EQ(renderingZoom(144), 138);
+    EXPECT_EQ(renderingZoom(72), 277);
 }
 
 TEST_F(Rendering, EmptyTest) {
     RichDocument part;
-    EXPECT_TRUE(telvane::richdoc::IsEmpty(part));
-    part.SetRtf("   \n\n  \t \n");
-    EXPECT_TRUE(telvane::richdoc::IsEmpty(part)) << "spaces and empty lines";
-    part.SetRtf(QByteArray(255, ' '));
-    EXPECT_TRUE(telvane::richdoc::IsEmpty(part));
-    part.SetRtf(QByteArray(256, ' '));
-    EXPECT_FALSE(telvane::richdoc::IsEmpty(part)) << "256 characters or more always count";
-    part.SetRtf("  x  ");
-    EXPECT_FALSE(telvane::richdoc::IsEmpty(part));
-    part.SetRtf(QByteArray(210, '\n') + "signed");
-    EXPECT_FALSE(telvane::richdoc::IsEmpty(part)) << "text below 200 blank lines is still contents";
+    EXPECT_TRUE(telvane::richdoc::isEmpty(part));
+    part.setRtf("   \n\n  \t \n");
+    EXPECT_TRUE(telvane::richdoc::isEmpty(part)) << "spaces and empty lines";
+    part.setRtf(QByteArray(255, ' '));
+    EXPECT_TRUE(telvane::richdoc::isEmpty(part));
+    part.setRtf(QByteArray(256, ' '));
+    EXPECT_FALSE(telvane::richdoc::isEmpty(part)) << "256 characters or more always count";
+    part.setRtf("  x  ");
+    EXPECT_FALSE(telvane::richdoc::isEmpty(part));
+    part.setRtf(QByteArray(210, '\n') + "signed");
+    EXPECT_FALSE(telvane::richdoc::isEmpty(part)) << "text below 200 blank lines is still contents";
 }
 
 TEST_F(Rendering, AnEmptyFaxMakesNoFile) {
@@ -99,11 +99,11 @@ TEST_F(Rendering, AnEmptyFaxMakesNoFile) {
     Recorder rec;
     rec.attach(r);
     const FaxFileResult res =
-        r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
+        r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf({{QStringLiteral("  "), 12}})));
     EXPECT_TRUE(res.empty);
     EXPECT_TRUE(res.fileName.empty());
     EXPECT_FALSE(res.failed());
-    EXPECT_EQ(r.LastPageCount(), 0);
+    EXPECT_EQ(r.lastPageCount(), 0);
     EXPECT_EQ(rec.phases, QStringList{QStringLiteral("Creating fax file")});
     EXPECT_TRUE(d.names().empty());
 }
@@ -119,11 +119,11 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
     FaxRenderer r;
     Recorder rec;
     rec.attach(r);
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(cover, document));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf(cover, document));
     ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
     EXPECT_EQ(res.fileName, d.dir() + "TVN_1.OVF");
     EXPECT_EQ(res.pageCount, 3);
-    EXPECT_EQ(r.LastPageCount(), 3);
+    EXPECT_EQ(r.lastPageCount(), 3);
     EXPECT_EQ(rendertest::fileHeader(res.fileName).pageCount, 3);
     EXPECT_EQ(d.names(), std::vector<std::string>{"TVN_1.OVF"}) << "no _TMP.BMP, no TVNFX files";
     EXPECT_EQ(rec.phases, (QStringList{QStringLiteral("Creating fax file"), QStringLiteral("Creating fax file...."),
@@ -131,8 +131,8 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
     EXPECT_FALSE(res.empty);
 
     // The same pages as the parts rendered alone, cover first.
-    const FaxFileResult c = r.CreateFaxFile(coverOnly.dir(), PartsFromRtf(cover, {}));
-    const FaxFileResult m = r.CreateFaxFile(docOnly.dir(), PartsFromRtf({}, document));
+    const FaxFileResult c = r.CreateFaxFile(coverOnly.dir(), partsFromRtf(cover, {}));
+    const FaxFileResult m = r.CreateFaxFile(docOnly.dir(), partsFromRtf({}, document));
     ASSERT_EQ(c.pageCount, 1);
     ASSERT_EQ(m.pageCount, 2);
     EXPECT_EQ(rendertest::pageData(res.fileName, 1), rendertest::pageData(c.fileName, 1));
@@ -144,7 +144,7 @@ TEST_F(Rendering, CoverPagesComeFirstInOneFile) {
 TEST_F(Rendering, PagesAreFineFaxPagesWithTheMarkPel) {
     TempDir d;
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(3))));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(3))));
     ASSERT_EQ(res.pageCount, 1);
     telvane::faximage::OvfReader reader;
     ASSERT_EQ(reader.open(res.fileName), 0);
@@ -180,7 +180,7 @@ TEST_F(Rendering, PagesAreFineFaxPagesWithTheMarkPel) {
 TEST_F(Rendering, LongDocumentLosesAndRepeatsNoLine) {
     TempDir d;
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(150))));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(150))));
     ASSERT_FALSE(res.failed());
     EXPECT_EQ(res.pageCount, 3);  // about 62 lines of 10 pt fit on a page
     const auto pages = rendertest::decodePages(res.fileName);
@@ -197,12 +197,12 @@ TEST_F(Rendering, OneLongParagraphFillsEveryPage) {
     QString text;
     for (int i = 1; i <= 2600; ++i) text += QStringLiteral("HELLO %1 ").arg(i);
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{text, 10}})));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf({{text, 10}})));
     ASSERT_FALSE(res.failed());
     const auto pages = rendertest::decodePages(res.fileName);
     ASSERT_GE(pages.size(), 3u);
     ASSERT_EQ(int(pages.size()), res.pageCount);
-    const FaxFileResult lines = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(70))));
+    const FaxFileResult lines = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(70))));
     const auto reference = rendertest::decodePages(lines.fileName);
     ASSERT_EQ(reference.size(), 2u);
     const std::size_t full = rendertest::inkBands(reference[0], 0, 2140).size();
@@ -218,7 +218,7 @@ TEST_F(Rendering, TextIsCrispAndTrueToSize) {
     FaxRenderer r;
     const FaxFileResult res = r.CreateFaxFile(
         d.dir(),
-        PartsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HHHH EEEE"), 36},
+        partsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HHHH EEEE"), 36},
                                               {QStringLiteral("The quick brown fox jumps over the lazy dog."), 10}})));
     const auto pages = rendertest::decodePages(res.fileName);
     ASSERT_EQ(pages.size(), 1u);
@@ -226,7 +226,7 @@ TEST_F(Rendering, TextIsCrispAndTrueToSize) {
     const auto bands = rendertest::inkBands(p, 0, 2140);
     ASSERT_GE(bands.size(), 2u);
     QFont font(QStringLiteral("Arial"));
-    const double dpi = 96.0 * RenderingZoom(96) / 100.0;
+    const double dpi = 96.0 * renderingZoom(96) / 100.0;
     font.setPixelSize(qRound(36 * dpi / 72));
     const double capHeight = QFontMetricsF(font).capHeight();
     const int measured = bands[0].second - bands[0].first;
@@ -250,7 +250,7 @@ TEST_F(Rendering, NextFreeFirstPageName) {
     TempDir d;
     std::ofstream(d.file("TVN_1.OVF")) << "keep";
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf(rendertest::makeRtf(numberedLines(2)), {}));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf(rendertest::makeRtf(numberedLines(2)), {}));
     EXPECT_EQ(res.fileName, d.dir() + "TVN_2.OVF");
     EXPECT_EQ(rendertest::fileHeader(res.fileName).pageCount, 1);
     EXPECT_EQ(rendertest::fileHeader(d.file("TVN_1.OVF")).pageCount, 0);
@@ -264,23 +264,23 @@ TEST_F(Rendering, FailureLeavesNoFiles) {
     FaxRenderer r;
     Recorder rec;
     rec.attach(r);
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(100))));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(100))));
     EXPECT_TRUE(res.failed());
     EXPECT_LT(res.errorCode, 0);
     EXPECT_FALSE(res.errorText.isEmpty());
     EXPECT_TRUE(res.fileName.empty());
-    EXPECT_EQ(r.LastPageCount(), 0);
+    EXPECT_EQ(r.lastPageCount(), 0);
     EXPECT_EQ(d.names(), std::vector<std::string>{"TVNFX2.OVF"}) << "page 1 and _TMP.BMP are removed";
 
     // A data directory that does not exist.
     const FaxFileResult gone =
-        r.CreateFaxFile(d.dir() + "no-such-dir/", PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
+        r.CreateFaxFile(d.dir() + "no-such-dir/", partsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
     EXPECT_TRUE(gone.failed());
     EXPECT_LT(gone.errorCode, 0);
 
     // An unreadable part file is a failure, not an empty fax.
     const FaxFileResult unreadable =
-        r.CreateFaxFile(d.dir(), PartsFromFiles(QString(), QString::fromStdString(d.file("missing.rtf"))));
+        r.CreateFaxFile(d.dir(), partsFromFiles(QString(), QString::fromStdString(d.file("missing.rtf"))));
     EXPECT_TRUE(unreadable.failed());
     EXPECT_FALSE(unreadable.empty);
 }
@@ -293,15 +293,15 @@ TEST_F(Rendering, ACallWhileRenderingIsRefused) {
     r.OnPhase = [&](const char* status) {
         if (QLatin1String(status) == QLatin1String("Creating fax file....") && !asked) {
             asked = true;
-            nested = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
+            nested = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
         }
     };
-    const FaxFileResult outer = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(2))));
+    const FaxFileResult outer = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(2))));
     ASSERT_TRUE(asked);
     EXPECT_TRUE(nested.failed());
     EXPECT_FALSE(outer.failed());
     EXPECT_EQ(outer.pageCount, 1);
-    EXPECT_FALSE(r.Busy());
+    EXPECT_FALSE(r.busy());
 }
 
 TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
@@ -310,8 +310,8 @@ TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
     telvane::records::TXbAccess xb;
     ASSERT_TRUE(telvane::records::OpenFaxDBF(d.dir(), table, xb));
     RichDocument cover, doc;
-    cover.SetRtf(rendertest::makeRtf({{QStringLiteral("COVER"), 24}}));
-    doc.SetRtf(rendertest::makeRtf(numberedLines(4)));
+    cover.setRtf(rendertest::makeRtf({{QStringLiteral("COVER"), 24}}));
+    doc.setRtf(rendertest::makeRtf(numberedLines(4)));
     table.append();
     PartMemo coverMemo(cover), docMemo(doc);
     ASSERT_TRUE(telvane::records::SaveRichText(coverMemo, "RTFCOVER", xb, d.dir()));
@@ -321,7 +321,7 @@ TEST_F(Rendering, PartsComeFromTheCurrentRecordOfTheOutgoingLog) {
     std::filesystem::remove(d.file("Eraseme.rtf"));
 
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRecord(xb, d.dir()));
+    const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRecord(xb, d.dir()));
     ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
     EXPECT_EQ(res.pageCount, 2);
     EXPECT_FALSE(std::filesystem::exists(d.file("Eraseme.rtf")));
@@ -337,10 +337,10 @@ TEST_F(Rendering, EachFaxStartsFromTheDefaultPageLayout) {
     // A narrow page of its own: 3 inches of text width.
     QByteArray narrow = rendertest::makeRtf(numberedLines(1));
     narrow.insert(narrow.indexOf("{\\fonttbl"), "\\paperw5760\\paperh15840\\margl720\\margr720 ");
-    r.CreateFaxFile(a.dir(), PartsFromRtf({}, narrow));
-    EXPECT_EQ(r.Document().PageLayout().width, 5760);
-    r.CreateFaxFile(b.dir(), PartsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
-    EXPECT_EQ(r.Document().PageLayout().width, 12240);
+    r.CreateFaxFile(a.dir(), partsFromRtf({}, narrow));
+    EXPECT_EQ(r.richDocument().pageLayout().width, 5760);
+    r.CreateFaxFile(b.dir(), partsFromRtf({}, rendertest::makeRtf(numberedLines(1))));
+    EXPECT_EQ(r.richDocument().pageLayout().width, 12240);
 }
 
 }  // namespace
@@ -363,7 +363,7 @@ TEST(RenderWorkDirs, ThoseOfKilledRendersAreRemovedByTheNextRender) {
     doc.close();
     QString error;
     int pages = 0;
-    ASSERT_TRUE(RenderRtfToFaxFile(doc.fileName(), QString(), QString::fromStdString(d.file("out.ovf")), error, &pages))
+    ASSERT_TRUE(renderRtfToFaxFile(doc.fileName(), QString(), QString::fromStdString(d.file("out.ovf")), error, &pages))
         << error.toStdString();
     EXPECT_EQ(pages, 1);
     EXPECT_FALSE(QFileInfo::exists(stale));
@@ -382,7 +382,7 @@ TEST(RenderWorkDirs, ARenderStoppedBySignalRemovesItsOwn) {
     ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
     doc.write(rendertest::makeRtf(numberedLines(6000)));
     doc.close();
-    const std::string tool = telvane::test::ToolPath("telvane-faxconv");
+    const std::string tool = telvane::test::toolPath("telvane-faxconv");
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);

@@ -45,7 +45,7 @@ TEST_F(ReadBack, PassageAtTenAndTwelvePointIsReadWordForWord) {
     for (int points : {10, 12}) {
         TempDir d;
         FaxRenderer r;
-        const FaxFileResult res = r.CreateFaxFile(d.dir(), PartsFromRtf({}, rendertest::makeRtf({{passage, points}})));
+        const FaxFileResult res = r.CreateFaxFile(d.dir(), partsFromRtf({}, rendertest::makeRtf({{passage, points}})));
         ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
         const QStringList got = rendertest::words(ocrFax(res.fileName, d));
         const double accuracy = rendertest::wordAccuracy(expected, got);
@@ -86,7 +86,7 @@ TEST_F(FaxconvRtf, ToFaxRendersExactlyAsCreateFaxFile) {
     EXPECT_EQ(d.names(), (std::vector<std::string>{"letter.ovf", "letter.rtf"})) << "no working files left";
 
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(lib.dir(), PartsFromRtf({}, rtf));
+    const FaxFileResult res = r.CreateFaxFile(lib.dir(), partsFromRtf({}, rtf));
     ASSERT_EQ(res.pageCount, 2);
     ASSERT_EQ(rendertest::fileHeader(d.file("letter.ovf")).pageCount, 2);
     for (int p = 1; p <= 2; ++p)
@@ -107,7 +107,7 @@ TEST_F(FaxconvRtf, CoverComesFirst) {
               0)
         << err.toStdString();
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(lib.dir(), PartsFromRtf(cover, rtf));
+    const FaxFileResult res = r.CreateFaxFile(lib.dir(), partsFromRtf(cover, rtf));
     ASSERT_EQ(res.pageCount, 2);
     ASSERT_EQ(rendertest::fileHeader(d.file("out.ovf")).pageCount, 2);
     for (int p = 1; p <= 2; ++p)

@@ -72,13 +72,13 @@ inline QByteArray makeRtf(const std::vector<Para>& paras, const QString& font = 
 // Every page of a fax file as transmitted (1728 pels wide, one row per coded line).
 inline std::vector<telvane::faximage::Raster> decodePages(const std::string& ovf) {
     telvane::faximage::TOvxFaxUnpacker u;
-    u.SetInFileName(ovf);
+    u.setInFileName(ovf);
     std::vector<telvane::faximage::Raster> pages;
-    const int count = u.GetPageCount();
+    const int count = u.getPageCount();
     for (int p = 1; p <= count; ++p) {
         telvane::faximage::Raster r;
         bool fine = false;
-        if (u.UnpackPageToRaster(p, r, fine) != 0) return {};
+        if (u.unpackPageToRaster(p, r, fine) != 0) return {};
         pages.push_back(std::move(r));
     }
     return pages;
@@ -126,7 +126,7 @@ inline std::vector<std::pair<int, int>> inkBands(const telvane::faximage::Raster
 }
 
 inline void writePbm(const telvane::faximage::Raster& r, const std::string& path) {
-    telvane::test::WritePbm(path, r.width, r.height, r.bits.data());
+    telvane::test::writePbm(path, r.width, r.height, r.bits.data());
 }
 
 inline bool haveTool(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }

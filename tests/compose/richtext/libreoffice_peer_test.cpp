@@ -77,7 +77,7 @@ QString readText(const QString& path) {
 }
 
 int find(const TRichText& rt, const QString& word) {
-    // Positions in the document count a marker as one character, as Text() does while visible.
+    // Positions in the document count a marker as one character, as text() does while visible.
     return static_cast<int>(rt.document()->toPlainText().indexOf(word));
 }
 
@@ -114,28 +114,28 @@ const char kFlatOdt[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 TEST_F(LibreOffice, ReadsOurRtfAsTheSameTextWithPlaceholdersVisible) {
     TRichText rt;
-    rt.SetInputAttributes({QStringLiteral("Arial"), 12, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 12, telvane::kStyleBold});
     rt.insertPlainText(QStringLiteral("Fax for "));
-    rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
-    rt.SetInputAttributes({QStringLiteral("Times New Roman"), 10, telvane::kStyleItalic});
+    rt.insertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
+    rt.setInputAttributes({QStringLiteral("Times New Roman"), 10, telvane::kStyleItalic});
     rt.insertPlainText(QStringLiteral(" at "));
-    rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
+    rt.insertInsertPoint(2, QStringLiteral("[FAX#]"));
     rt.insertPlainText(QStringLiteral("\nCaf\u00e9 \u20ac 5 \u0416 {braces} back\\slash\ttab"));
-    rt.InsertPageBreak();
+    rt.insertPageBreak();
     rt.insertPlainText(QStringLiteral("Page two"));
     const QString rtfPath = path(QStringLiteral("ours.rtf"));
-    ASSERT_TRUE(rt.SaveToFile(rtfPath));
+    ASSERT_TRUE(rt.saveToFile(rtfPath));
 
     const QString txt = convert(rtfPath, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt"));
     ASSERT_FALSE(txt.isEmpty());
-    EXPECT_EQ(readText(txt), rt.Text());
-    EXPECT_EQ(rt.Text(), QStringLiteral("Fax for *[RECIPIENT] at *[FAX#]\nCaf\u00e9 \u20ac 5 \u0416 {braces} "
+    EXPECT_EQ(readText(txt), rt.text());
+    EXPECT_EQ(rt.text(), QStringLiteral("Fax for *[RECIPIENT] at *[FAX#]\nCaf\u00e9 \u20ac 5 \u0416 {braces} "
                                         "back\\slash\ttab\nPage two"));
 
     // With hidden markers the placeholders still show.
-    rt.SetHideInsertPointMarks(true);
+    rt.setHideInsertPointMarks(true);
     const QString hiddenPath = path(QStringLiteral("hidden.rtf"));
-    ASSERT_TRUE(rt.SaveToFile(hiddenPath));
+    ASSERT_TRUE(rt.saveToFile(hiddenPath));
     const QString hiddenTxt = convert(hiddenPath, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt"));
     ASSERT_FALSE(hiddenTxt.isEmpty());
     const QString shown = readText(hiddenTxt);
@@ -154,8 +154,8 @@ TEST_F(LibreOffice, ItsRtfLoadsWithAttributesAndSurvivesOurRoundTrip) {
     ASSERT_FALSE(rtfPath.isEmpty());
 
     TRichText rt;
-    ASSERT_TRUE(rt.LoadFromFile(rtfPath));
-    ASSERT_EQ(rt.Lines(), (QStringList{QStringLiteral("Centred bold title"),
+    ASSERT_TRUE(rt.loadFromFile(rtfPath));
+    ASSERT_EQ(rt.lines(), (QStringList{QStringLiteral("Centred bold title"),
                                        QStringLiteral("Justified italic and underlined text in serif."),
                                        QStringLiteral("Second page")}));
 
@@ -170,38 +170,38 @@ TEST_F(LibreOffice, ItsRtfLoadsWithAttributesAndSurvivesOurRoundTrip) {
     EXPECT_EQ(body.name, QStringLiteral("Liberation Serif"));
     EXPECT_EQ(body.size, 11);
     EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
-    EXPECT_EQ(rt.Paragraph(), (ParagraphMetrics{1080, 720, 360, 0, 0, 0}));
+    EXPECT_EQ(rt.paragraph(), (ParagraphMetrics{1080, 720, 360, 0, 0, 0}));
     EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("italic")) + 1).style, telvane::kStyleItalic);
     EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("underlined")) + 1).style, telvane::kStyleUnderline);
 
     const TextAttributes second = attributesAt(rt, find(rt, QStringLiteral("Second")) + 1);
     EXPECT_EQ(second.size, 10);
     const QTextBlock first = rt.document()->begin();
-    EXPECT_FALSE(telvane::richdoc::StartsNewPage(first.next()));
-    EXPECT_TRUE(telvane::richdoc::StartsNewPage(first.next().next()));
+    EXPECT_FALSE(telvane::richdoc::startsNewPage(first.next()));
+    EXPECT_TRUE(telvane::richdoc::startsNewPage(first.next().next()));
 
     // Add insert points, then our own save and load keeps every attribute and every tag.
     QTextCursor c(rt.document());
     c.setPosition(find(rt, QStringLiteral(" title")));
     rt.setTextCursor(c);
-    rt.InsertInsertPoint(3, QStringLiteral("[SUBJECT]"));
+    rt.insertInsertPoint(3, QStringLiteral("[SUBJECT]"));
     c.movePosition(QTextCursor::End);
     rt.setTextCursor(c);
-    rt.InsertInsertPoint(4, QStringLiteral("[DATE]"));
+    rt.insertInsertPoint(4, QStringLiteral("[DATE]"));
     const QString ours = path(QStringLiteral("again.rtf"));
-    ASSERT_TRUE(rt.SaveToFile(ours));
+    ASSERT_TRUE(rt.saveToFile(ours));
     TRichText back;
-    ASSERT_TRUE(back.LoadFromFile(ours));
-    const telvane::rtf::Document before = telvane::richdoc::DocumentToModel(rt.document());
-    const telvane::rtf::Document after = telvane::richdoc::DocumentToModel(back.document());
+    ASSERT_TRUE(back.loadFromFile(ours));
+    const telvane::rtf::Document before = telvane::richdoc::documentToModel(rt.document());
+    const telvane::rtf::Document after = telvane::richdoc::documentToModel(back.document());
     EXPECT_TRUE(before.paragraphs == after.paragraphs);
     EXPECT_TRUE(before.fonts == after.fonts);
     EXPECT_TRUE(before.colors == after.colors);
-    const auto points = back.InsertPoints();
+    const auto points = back.insertPoints();
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0].tag, 3);
     EXPECT_EQ(points[0].text, QStringLiteral("[SUBJECT]"));
     EXPECT_EQ(points[1].tag, 4);
     EXPECT_EQ(points[1].text, QStringLiteral("[DATE]"));
-    EXPECT_EQ(back.Text(), rt.Text());
+    EXPECT_EQ(back.text(), rt.text());
 }

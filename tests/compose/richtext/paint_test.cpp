@@ -34,7 +34,7 @@ PageImage paint(TRichText& rt, int startLine, QImage blank) {
     page.image = std::move(blank);
     page.image.fill(Qt::white);
     QPainter p(&page.image);
-    page.next = rt.PaintPage(p, kOffset, kOffset, kRightLimit, kBottomLimit, startLine);
+    page.next = rt.paintPage(p, kOffset, kOffset, kRightLimit, kBottomLimit, startLine);
     return page;
 }
 
@@ -79,11 +79,11 @@ QRect inkBox(const QImage& img) {
 
 // 80 lines, a page break, 10 more lines; Arial 10 pt; letters and digits without descenders.
 void buildThreePages(TRichText& rt) {
-    rt.SetPageLayout({12240, 15840, 720, 720, 720, 720});
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    rt.setPageLayout({12240, 15840, 720, 720, 720, 720});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, 0});
     for (int i = 1; i <= 90; ++i) {
         if (i == 81) {
-            rt.InsertPageBreak();
+            rt.insertPageBreak();
         } else if (i > 1) {
             rt.insertPlainText(QStringLiteral("\n"));
         }
@@ -102,11 +102,11 @@ QImage faxBitmap(double dpi = 0) {
 
 }  // namespace
 
-TEST(PaintPage, ThreePagesEachStartingWhereThePreviousEnded) {
+TEST(paintPage, ThreePagesEachStartingWhereThePreviousEnded) {
     TRichText rt;
     buildThreePages(rt);
     // As rendering does it: zoom 200 / 96 dpi * 100 = 208 on a bitmap of screen resolution.
-    rt.SetZooming(208);
+    rt.setZooming(208);
 
     std::vector<PageImage> pages;
     int line = 0;
@@ -142,10 +142,10 @@ TEST(PaintPage, ThreePagesEachStartingWhereThePreviousEnded) {
     for (const PageImage& page : pages) EXPECT_LT(inkBands(page.image).front().top, kOffset + 15);
 }
 
-TEST(PaintPage, TenPointArialHasItsTrueSizeAt200Dpi) {
+TEST(paintPage, TenPointArialHasItsTrueSizeAt200Dpi) {
     TRichText rt;
     buildThreePages(rt);
-    rt.SetZooming(208);
+    rt.setZooming(208);
     const PageImage page = paint(rt, 0, faxBitmap());
     const std::vector<Band> bands = inkBands(page.image);
     ASSERT_GE(bands.size(), 2u);
@@ -167,7 +167,7 @@ TEST(PaintPage, TenPointArialHasItsTrueSizeAt200Dpi) {
     EXPECT_EQ(inkBands(direct.image).size(), bands.size());
 }
 
-TEST(PaintPage, ShortAndEmptyDocuments) {
+TEST(paintPage, ShortAndEmptyDocuments) {
     TRichText empty;
     EXPECT_EQ(paint(empty, 0, faxBitmap(200)).next, 0);
 
@@ -182,10 +182,10 @@ TEST(PaintPage, ShortAndEmptyDocuments) {
     EXPECT_TRUE(inkBands(past.image).empty());
 }
 
-TEST(PaintPage, LongParagraphWrapsAtThePageWidthAndSplitsAcrossPages) {
+TEST(paintPage, LongParagraphWrapsAtThePageWidthAndSplitsAcrossPages) {
     TRichText rt;
-    rt.SetPageLayout({12240, 15840, 720, 720, 720, 720});
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    rt.setPageLayout({12240, 15840, 720, 720, 720, 720});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, 0});
     QString text;
     for (int i = 0; i < 1500; ++i) text += QStringLiteral("WORD ");
     rt.insertPlainText(text);  // one paragraph, far more than one page

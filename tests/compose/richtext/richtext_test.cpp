@@ -34,19 +34,19 @@ void type(TRichText& rt, const QString& text) { rt.insertPlainText(text); }
 
 // Fills an editor with a document that uses every attribute the component keeps.
 void buildSample(TRichText& rt) {
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
     type(rt, QStringLiteral("Bold Arial "));
-    rt.SetInputAttributes({QStringLiteral("Courier New"), 14, telvane::kStyleItalic | telvane::kStyleUnderline});
+    rt.setInputAttributes({QStringLiteral("Courier New"), 14, telvane::kStyleItalic | telvane::kStyleUnderline});
     type(rt, QStringLiteral("italic courier"));
-    rt.SetParagraphIndents(1440, 720, 360);
-    rt.SetParagraphSpacing(240, 120, 300);
-    rt.SetAlignment(Qt::AlignHCenter);
-    rt.InsertPageBreak();
-    rt.SetInputAttributes({QStringLiteral("Arial"), 12, 0});
+    rt.setParagraphIndents(1440, 720, 360);
+    rt.setParagraphSpacing(240, 120, 300);
+    rt.setParagraphAlignment(Qt::AlignHCenter);
+    rt.insertPageBreak();
+    rt.setInputAttributes({QStringLiteral("Arial"), 12, 0});
     type(rt, QStringLiteral("To "));
-    rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
+    rt.insertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
     type(rt, QStringLiteral(" at "));
-    rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
+    rt.insertInsertPoint(2, QStringLiteral("[FAX#]"));
 }
 
 }  // namespace
@@ -57,12 +57,12 @@ TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
     TRichText source;
     buildSample(source);
     QString error;
-    ASSERT_TRUE(source.SaveToFile(path, &error)) << error.toStdString();
+    ASSERT_TRUE(source.saveToFile(path, &error)) << error.toStdString();
 
     TRichText loaded;
-    ASSERT_TRUE(loaded.LoadFromFile(path, &error)) << error.toStdString();
-    EXPECT_EQ(loaded.Text(), source.Text());
-    EXPECT_EQ(loaded.Text(), QStringLiteral("Bold Arial italic courier\nTo *[RECIPIENT] at *[FAX#]"));
+    ASSERT_TRUE(loaded.loadFromFile(path, &error)) << error.toStdString();
+    EXPECT_EQ(loaded.text(), source.text());
+    EXPECT_EQ(loaded.text(), QStringLiteral("Bold Arial italic courier\nTo *[RECIPIENT] at *[FAX#]"));
 
     const TextAttributes bold = attributesAt(loaded, 2);
     EXPECT_EQ(bold.name, QStringLiteral("Arial"));
@@ -77,12 +77,12 @@ TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
     QTextBlock second = first.next();
     ASSERT_TRUE(second.isValid());
     EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    EXPECT_TRUE(telvane::richdoc::StartsNewPage(second));
-    EXPECT_FALSE(telvane::richdoc::StartsNewPage(first));
+    EXPECT_TRUE(telvane::richdoc::startsNewPage(second));
+    EXPECT_FALSE(telvane::richdoc::startsNewPage(first));
     loaded.setTextCursor(QTextCursor(first));
-    EXPECT_EQ(loaded.Paragraph(), (ParagraphMetrics{1440, 720, 360, 240, 120, 300}));
+    EXPECT_EQ(loaded.paragraph(), (ParagraphMetrics{1440, 720, 360, 240, 120, 300}));
 
-    const std::vector<InsertPointInfo> points = loaded.InsertPoints();
+    const std::vector<InsertPointInfo> points = loaded.insertPoints();
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0].tag, 1);
     EXPECT_EQ(points[0].text, QStringLiteral("[RECIPIENT]"));
@@ -91,7 +91,7 @@ TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
 
     // A second save of the loaded document is byte for byte the first.
     const QString again = dir.filePath(QStringLiteral("again.rtf"));
-    ASSERT_TRUE(loaded.SaveToFile(again));
+    ASSERT_TRUE(loaded.saveToFile(again));
     QFile a(path), b(again);
     ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     EXPECT_EQ(a.readAll(), b.readAll());
@@ -101,13 +101,13 @@ TEST(RichText, LoadFailureLeavesContentAndClearEmpties) {
     TRichText rt;
     type(rt, QStringLiteral("keep me"));
     QString error;
-    EXPECT_FALSE(rt.LoadFromFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
+    EXPECT_FALSE(rt.loadFromFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(rt.Text(), QStringLiteral("keep me"));
-    EXPECT_FALSE(rt.SaveToFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
-    rt.Clear();
-    EXPECT_EQ(rt.TextLength(), 0);
-    EXPECT_TRUE(rt.Lines().isEmpty());
+    EXPECT_EQ(rt.text(), QStringLiteral("keep me"));
+    EXPECT_FALSE(rt.saveToFile(QStringLiteral("/nonexistent/dir/x.rtf"), &error));
+    rt.clearAll();
+    EXPECT_EQ(rt.textLength(), 0);
+    EXPECT_TRUE(rt.lines().isEmpty());
 }
 
 TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
@@ -124,21 +124,21 @@ TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
 
     TRichText back;
     EXPECT_TRUE(telvane::LoadRichText(back, "RTFDOC", xb, d));
-    EXPECT_EQ(back.Text(), QStringLiteral("kept in the memo"));
+    EXPECT_EQ(back.text(), QStringLiteral("kept in the memo"));
 
     // The cover memo is empty: the controls end up empty, each on the page its caller asked for.
     const telvane::richdoc::PageLayoutTwips narrow{5760, 15840, 720, 720, 720, 720};
     TRichText kept, reset;
     for (TRichText* control : {&kept, &reset}) {
-        control->SetPageLayout(narrow);
+        control->setPageLayout(narrow);
         type(*control, QStringLiteral("replaced"));
     }
     telvane::LoadRichText(kept, "RTFCOVER", xb, d, telvane::MemoPage::Keep);
     telvane::LoadRichText(reset, "RTFCOVER", xb, d, telvane::MemoPage::Reset);
-    EXPECT_EQ(kept.TextLength(), 0);
-    EXPECT_EQ(reset.TextLength(), 0);
-    EXPECT_EQ(kept.PageLayout().width, 5760);
-    EXPECT_EQ(reset.PageLayout().width, 12240);
+    EXPECT_EQ(kept.textLength(), 0);
+    EXPECT_EQ(reset.textLength(), 0);
+    EXPECT_EQ(kept.pageLayout().width, 5760);
+    EXPECT_EQ(reset.pageLayout().width, 12240);
 }
 
 TEST(RichText, PlainTextFileLoadsAsLines) {
@@ -149,24 +149,24 @@ TEST(RichText, PlainTextFileLoadsAsLines) {
     f.write("first line\r\n\r\n  third\r\n");
     f.close();
     TRichText rt;
-    ASSERT_TRUE(rt.LoadFromFile(path));
-    EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("first line"), QString(), QStringLiteral("  third")}));
-    EXPECT_EQ(rt.TextLength(), 19);
+    ASSERT_TRUE(rt.loadFromFile(path));
+    EXPECT_EQ(rt.lines(), (QStringList{QStringLiteral("first line"), QString(), QStringLiteral("  third")}));
+    EXPECT_EQ(rt.textLength(), 19);
 }
 
 TEST(RichText, InputAttributesApplyToTextTypedNext) {
     TRichText rt;
     // An empty control types in its default font, Arial 12 pt, which is also what it stores.
-    EXPECT_EQ(rt.CurrentAttributes().name, QStringLiteral("Arial"));
-    EXPECT_EQ(rt.CurrentAttributes().size, 12);
+    EXPECT_EQ(rt.currentAttributes().name, QStringLiteral("Arial"));
+    EXPECT_EQ(rt.currentAttributes().size, 12);
     TRichText unformatted;
     unformatted.insertPlainText(QStringLiteral("x"));
     TRichText stored;
-    stored.SetRtf(unformatted.Rtf());
+    stored.setRtf(unformatted.rtf());
     EXPECT_EQ(attributesAt(stored, 1).name, QStringLiteral("Arial"));
     EXPECT_EQ(attributesAt(stored, 1).size, 12);
-    rt.SetInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::kStyleItalic});
-    const TextAttributes before = rt.CurrentAttributes();
+    rt.setInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::kStyleItalic});
+    const TextAttributes before = rt.currentAttributes();
     EXPECT_EQ(before.name, QStringLiteral("Times New Roman"));
     EXPECT_EQ(before.size, 18);
     EXPECT_EQ(before.style, telvane::kStyleItalic);
@@ -179,72 +179,72 @@ TEST(RichText, InputAttributesApplyToTextTypedNext) {
 
 TEST(RichText, PageBreakStartsParagraphWithSameAttributesAndDoesNotSpread) {
     TRichText rt;
-    rt.SetInputAttributes({QStringLiteral("Arial"), 16, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 16, telvane::kStyleBold});
     type(rt, QStringLiteral("before"));
-    rt.InsertPageBreak();
-    EXPECT_EQ(rt.CurrentAttributes().size, 16);
-    EXPECT_EQ(rt.CurrentAttributes().style, telvane::kStyleBold);
+    rt.insertPageBreak();
+    EXPECT_EQ(rt.currentAttributes().size, 16);
+    EXPECT_EQ(rt.currentAttributes().style, telvane::kStyleBold);
     type(rt, QStringLiteral("after"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QCoreApplication::sendEvent(&rt, &enter);
     type(rt, QStringLiteral("next"));
-    EXPECT_EQ(rt.Lines(), (QStringList{QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("next")}));
+    EXPECT_EQ(rt.lines(), (QStringList{QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("next")}));
     const QTextBlock b0 = rt.document()->begin();
-    EXPECT_FALSE(telvane::richdoc::StartsNewPage(b0));
-    EXPECT_TRUE(telvane::richdoc::StartsNewPage(b0.next()));
-    EXPECT_FALSE(telvane::richdoc::StartsNewPage(b0.next().next())) << "Enter must not repeat the break";
+    EXPECT_FALSE(telvane::richdoc::startsNewPage(b0));
+    EXPECT_TRUE(telvane::richdoc::startsNewPage(b0.next()));
+    EXPECT_FALSE(telvane::richdoc::startsNewPage(b0.next().next())) << "Enter must not repeat the break";
     // Two page breaks in a row are two pages.
-    rt.InsertPageBreak();
-    EXPECT_TRUE(telvane::richdoc::StartsNewPage(rt.document()->lastBlock()));
+    rt.insertPageBreak();
+    EXPECT_TRUE(telvane::richdoc::startsNewPage(rt.document()->lastBlock()));
     // The break survives storage, and the paragraph split off after it does not start a page.
     TRichText copy;
-    copy.SetRtf(rt.Rtf());
+    copy.setRtf(rt.rtf());
     ASSERT_EQ(copy.document()->blockCount(), 4);
-    EXPECT_FALSE(telvane::richdoc::StartsNewPage(copy.document()->begin()));
-    EXPECT_TRUE(telvane::richdoc::StartsNewPage(copy.document()->begin().next()));
-    EXPECT_FALSE(telvane::richdoc::StartsNewPage(copy.document()->begin().next().next()));
-    EXPECT_TRUE(telvane::richdoc::StartsNewPage(copy.document()->lastBlock()));
+    EXPECT_FALSE(telvane::richdoc::startsNewPage(copy.document()->begin()));
+    EXPECT_TRUE(telvane::richdoc::startsNewPage(copy.document()->begin().next()));
+    EXPECT_FALSE(telvane::richdoc::startsNewPage(copy.document()->begin().next().next()));
+    EXPECT_TRUE(telvane::richdoc::startsNewPage(copy.document()->lastBlock()));
     EXPECT_EQ(attributesAt(rt, rt.document()->characterCount() - 2).size, 16);
 }
 
 TEST(RichText, InsertPointTagZeroIsRefusedWithMessage) {
     telvane::ScopedScriptedPrompter prompts;
     TRichText rt;
-    EXPECT_FALSE(rt.InsertInsertPoint(0, QStringLiteral("[X]")));
-    EXPECT_TRUE(rt.InsertPoints().empty());
-    EXPECT_EQ(rt.TextLength(), 0);
+    EXPECT_FALSE(rt.insertInsertPoint(0, QStringLiteral("[X]")));
+    EXPECT_TRUE(rt.insertPoints().empty());
+    EXPECT_EQ(rt.textLength(), 0);
     EXPECT_EQ(prompts->texts(), QStringList{QStringLiteral("Insertpoint-tag has to be >0")});
-    EXPECT_TRUE(rt.InsertInsertPoint(2, QStringLiteral("[FAX#]")));
+    EXPECT_TRUE(rt.insertInsertPoint(2, QStringLiteral("[FAX#]")));
     EXPECT_EQ(prompts->records.size(), 1);
 }
 
 TEST(RichText, InsertPointTextIsRedAndTypingAfterItIsNot) {
     TRichText rt;
-    rt.InsertInsertPoint(3, QStringLiteral("[SUBJECT]"));
+    rt.insertInsertPoint(3, QStringLiteral("[SUBJECT]"));
     type(rt, QStringLiteral(" plain"));
     QTextCursor c(rt.document());
     c.setPosition(3);
     EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::red));
     c.setPosition(rt.document()->characterCount() - 2);
     EXPECT_NE(c.charFormat().foreground().color(), QColor(Qt::red));
-    const auto points = rt.InsertPoints();
+    const auto points = rt.insertPoints();
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].text, QStringLiteral("[SUBJECT]"));
 }
 
 TEST(RichText, MergeReplacesEveryInsertPointTextByItsAnswer) {
     TRichText rt;
-    rt.SetInputAttributes({QStringLiteral("Arial"), 11, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 11, telvane::kStyleBold});
     type(rt, QStringLiteral("A "));
-    rt.InsertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
+    rt.insertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
     type(rt, QStringLiteral(" B "));
-    rt.InsertInsertPoint(2, QStringLiteral("[FAX#]"));
+    rt.insertInsertPoint(2, QStringLiteral("[FAX#]"));
     type(rt, QStringLiteral(" C "));
-    rt.InsertInsertPoint(9, QStringLiteral("[UNKNOWN]"));
+    rt.insertInsertPoint(9, QStringLiteral("[UNKNOWN]"));
     type(rt, QStringLiteral(" D "));
-    rt.InsertInsertPoint(4, QStringLiteral("[DATE]"));
+    rt.insertInsertPoint(4, QStringLiteral("[DATE]"));
     type(rt, QStringLiteral(" E "));
-    rt.InsertInsertPoint(5, QStringLiteral("[TIME]"));
+    rt.insertInsertPoint(5, QStringLiteral("[TIME]"));
 
     QList<int> asked;
     QObject::connect(&rt, &TRichText::GetTextToInsert, [&](int tag, QString& text, bool& answered) {
@@ -269,10 +269,10 @@ TEST(RichText, MergeReplacesEveryInsertPointTextByItsAnswer) {
         default: break;
         }
     });
-    rt.MergeInsertPoints();
+    rt.mergeInsertPoints();
     EXPECT_EQ(asked, (QList<int>{1, 2, 9, 4, 5}));
-    EXPECT_EQ(rt.Text(), QStringLiteral("A *John\nSmith B *555-1234 C * D *today E *"));
-    const auto points = rt.InsertPoints();
+    EXPECT_EQ(rt.text(), QStringLiteral("A *John\nSmith B *555-1234 C * D *today E *"));
+    const auto points = rt.insertPoints();
     ASSERT_EQ(points.size(), 5u);
     EXPECT_EQ(points[0].text, QStringLiteral("John\nSmith"));
     EXPECT_EQ(points[1].text, QStringLiteral("555-1234"));
@@ -285,45 +285,45 @@ TEST(RichText, MergeReplacesEveryInsertPointTextByItsAnswer) {
     EXPECT_EQ(attributesAt(rt, 5).style, telvane::kStyleBold);
     EXPECT_EQ(attributesAt(rt, 5).size, 11);
 
-    rt.SetHideInsertPointMarks(true);
-    EXPECT_EQ(rt.Text(), QStringLiteral("A John\nSmith B 555-1234 C  D today E "));
+    rt.setHideInsertPointMarks(true);
+    EXPECT_EQ(rt.text(), QStringLiteral("A John\nSmith B 555-1234 C  D today E "));
     // Hidden markers survive storage; merging again replaces the merged values.
     TRichText copy;
-    copy.SetRtf(rt.Rtf());
-    EXPECT_TRUE(copy.HideInsertPointMarks());
-    EXPECT_EQ(copy.Text(), rt.Text());
+    copy.setRtf(rt.rtf());
+    EXPECT_TRUE(copy.hideInsertPointMarks());
+    EXPECT_EQ(copy.text(), rt.text());
     QObject::connect(&copy, &TRichText::GetTextToInsert, [](int tag, QString& text, bool& answered) {
         text = QString::number(tag);
         answered = true;
     });
-    copy.MergeInsertPoints();
-    EXPECT_EQ(copy.Text(), QStringLiteral("A 1 B 2 C 9 D 4 E 5"));
+    copy.mergeInsertPoints();
+    EXPECT_EQ(copy.text(), QStringLiteral("A 1 B 2 C 9 D 4 E 5"));
 }
 
 TEST(RichText, WordWalkFindsMarksAndReplacesWords) {
     TRichText rt;
     type(rt, QStringLiteral("Helo wrold, it's 42 a2b fine\nnext-line"));
-    rt.WordWalkBegin();
+    rt.wordWalkBegin();
     QStringList words;
-    for (QString w = rt.WordWalkNext(); !w.isEmpty(); w = rt.WordWalkNext()) {
+    for (QString w = rt.wordWalkNext(); !w.isEmpty(); w = rt.wordWalkNext()) {
         words << w;
         if (w == QStringLiteral("wrold")) {
-            rt.WordWalkMark();
+            rt.wordWalkMark();
             ASSERT_EQ(rt.extraSelections().size(), 1);
             EXPECT_EQ(rt.extraSelections()[0].cursor.selectedText(), QStringLiteral("wrold"));
-            rt.WordWalkReplace(QStringLiteral("world"));
+            rt.wordWalkReplace(QStringLiteral("world"));
         }
     }
     EXPECT_EQ(words, (QStringList{"Helo", "wrold", "it's", "fine", "next", "line"}));
-    EXPECT_EQ(rt.Text(), QStringLiteral("Helo world, it's 42 a2b fine\nnext-line"));
-    EXPECT_TRUE(rt.WordWalkNext().isEmpty());
-    rt.WordWalkEnd();
+    EXPECT_EQ(rt.text(), QStringLiteral("Helo world, it's 42 a2b fine\nnext-line"));
+    EXPECT_TRUE(rt.wordWalkNext().isEmpty());
+    rt.wordWalkEnd();
     EXPECT_TRUE(rt.extraSelections().isEmpty());
     // A replacement of another length keeps the walk in step.
-    rt.WordWalkBegin();
-    EXPECT_EQ(rt.WordWalkNext(), QStringLiteral("Helo"));
-    rt.WordWalkReplace(QStringLiteral("Hello there"));
-    EXPECT_EQ(rt.WordWalkNext(), QStringLiteral("world"));
+    rt.wordWalkBegin();
+    EXPECT_EQ(rt.wordWalkNext(), QStringLiteral("Helo"));
+    rt.wordWalkReplace(QStringLiteral("Hello there"));
+    EXPECT_EQ(rt.wordWalkNext(), QStringLiteral("world"));
 }
 
 TEST(RichText, ParagraphMetricsActOnSelectedParagraphsAndSurviveZoom) {
@@ -333,17 +333,17 @@ TEST(RichText, ParagraphMetricsActOnSelectedParagraphsAndSurviveZoom) {
     c.setPosition(1);
     c.setPosition(5, QTextCursor::KeepAnchor);  // paragraphs one and two
     rt.setTextCursor(c);
-    rt.SetParagraphIndents(-100, 720, 1440);
-    rt.SetParagraphSpacing(100, 200, -400);
+    rt.setParagraphIndents(-100, 720, 1440);
+    rt.setParagraphSpacing(100, 200, -400);
     const ParagraphMetrics set{-100, 720, 1440, 100, 200, -400};
-    EXPECT_EQ(rt.Paragraph(), set);
-    rt.SetZooming(70);
-    EXPECT_EQ(rt.Paragraph(), set);
-    rt.SetZooming(100);
-    EXPECT_EQ(rt.Paragraph(), set);
+    EXPECT_EQ(rt.paragraph(), set);
+    rt.setZooming(70);
+    EXPECT_EQ(rt.paragraph(), set);
+    rt.setZooming(100);
+    EXPECT_EQ(rt.paragraph(), set);
     c.setPosition(9);
     rt.setTextCursor(c);
-    EXPECT_EQ(rt.Paragraph(), ParagraphMetrics{});
+    EXPECT_EQ(rt.paragraph(), ParagraphMetrics{});
     // The left indent is laid out at true size: 720 twips = half an inch.
     const QTextBlock one = rt.document()->begin();
     EXPECT_NEAR(one.blockFormat().leftMargin(), rt.logicalDpiY() / 2.0, 1.0);
@@ -351,8 +351,8 @@ TEST(RichText, ParagraphMetricsActOnSelectedParagraphsAndSurviveZoom) {
 
 TEST(RichText, ZoomScalesTheLayout) {
     TRichText rt;
-    rt.SetWordWrap(true);
-    rt.SetInputAttributes({QStringLiteral("Arial"), 12, 0});
+    rt.setWordWrap(true);
+    rt.setInputAttributes({QStringLiteral("Arial"), 12, 0});
     type(rt, QStringLiteral("one\ntwo\nthree\nfour"));
     const auto textHeight = [&rt] {
         QAbstractTextDocumentLayout* layout = rt.document()->documentLayout();
@@ -360,15 +360,15 @@ TEST(RichText, ZoomScalesTheLayout) {
                layout->blockBoundingRect(rt.document()->begin()).top();
     };
     const double normal = textHeight();
-    rt.SetZooming(200);
+    rt.setZooming(200);
     EXPECT_EQ(rt.Zooming(), 200);
     const double zoomed = textHeight();
     EXPECT_NEAR(zoomed / normal, 2.0, 0.15);
     EXPECT_EQ(rt.lineWrapMode(), QTextEdit::FixedPixelWidth);
     EXPECT_NE(rt.wordWrapMode(), QTextOption::NoWrap);
-    rt.SetWordWrap(false);
+    rt.setWordWrap(false);
     EXPECT_EQ(rt.wordWrapMode(), QTextOption::NoWrap);
-    rt.SetZooming(0);
+    rt.setZooming(0);
     EXPECT_EQ(rt.Zooming(), 10);
 }
 
@@ -376,7 +376,7 @@ TEST(RichText, MoveToStartPutsCaretAtTheBeginning) {
     TRichText rt;
     rt.resize(200, 100);
     for (int i = 0; i < 50; ++i) type(rt, QStringLiteral("line %1\n").arg(i));
-    rt.MoveToStart();
+    rt.moveToStart();
     EXPECT_EQ(rt.textCursor().position(), 0);
     EXPECT_EQ(rt.verticalScrollBar()->value(), 0);
 }
@@ -384,10 +384,10 @@ TEST(RichText, MoveToStartPutsCaretAtTheBeginning) {
 TEST(RichToolBar, IconsInOrderWithRoomForMoreAndWiring) {
     TRichText rt;
     telvane::TRichToolBar bar;
-    bar.SetEditor(&rt);
+    bar.setEditor(&rt);
     auto* extra = new QToolButton;
     extra->setObjectName(QStringLiteral("DocPageBreakButton"));
-    bar.AddControl(extra);
+    bar.addControl(extra);
     QStringList names;
     for (QObject* o : bar.children()) {
         if (auto* w = qobject_cast<QWidget*>(o)) names << w->objectName();
@@ -412,15 +412,15 @@ TEST(RichToolBar, IconsInOrderWithRoomForMoreAndWiring) {
     EXPECT_EQ(spellRequests, 1);
 
     bar.BoldButton->click();
-    EXPECT_EQ(rt.CurrentAttributes().style & telvane::kStyleBold, telvane::kStyleBold);
+    EXPECT_EQ(rt.currentAttributes().style & telvane::kStyleBold, telvane::kStyleBold);
     bar.NormalButton->click();
-    EXPECT_EQ(rt.CurrentAttributes().style, 0);
+    EXPECT_EQ(rt.currentAttributes().style, 0);
     bar.CenterButton->click();
     EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_TRUE(bar.CenterButton->isChecked());
     EXPECT_FALSE(bar.LeftButton->isChecked());
     bar.FontSize->textActivated(QStringLiteral("20"));
-    EXPECT_EQ(rt.CurrentAttributes().size, 20);
+    EXPECT_EQ(rt.currentAttributes().size, 20);
 }
 
 namespace {
@@ -445,15 +445,15 @@ void keys(TRichText& rt, const QString& text) {
 TEST(RichTextEditing, CtrlBIAndUToggleTheStyle) {
     TRichText rt;
     telvane::TRichToolBar bar;
-    bar.SetEditor(&rt);
+    bar.setEditor(&rt);
     rt.show();
     rt.setFocus();
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, 0});
     for (auto [key, bit] : {std::pair{Qt::Key_B, telvane::kStyleBold}, std::pair{Qt::Key_I, telvane::kStyleItalic},
                             std::pair{Qt::Key_U, telvane::kStyleUnderline}}) {
         QKeyEvent on = keyPress(key, Qt::ControlModifier);
         QApplication::sendEvent(&rt, &on);
-        EXPECT_TRUE(rt.CurrentAttributes().style & bit) << key;
+        EXPECT_TRUE(rt.currentAttributes().style & bit) << key;
     }
     EXPECT_TRUE(bar.BoldButton->isChecked());
     EXPECT_TRUE(bar.UnderlineButton->isChecked());
@@ -472,9 +472,9 @@ TEST(RichTextEditing, EnterKeepsTheTypingSize) {
     TRichText rt;
     rt.show();
     rt.setFocus();
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, 0});
     keys(rt, QStringLiteral("first\nsecond\n\nfourth"));
-    EXPECT_EQ(rt.CurrentAttributes().size, 10);
+    EXPECT_EQ(rt.currentAttributes().size, 10);
     for (int pos : {1, 7, 15}) EXPECT_EQ(attributesAt(rt, pos).size, 10) << pos;
     EXPECT_EQ(rt.document()->blockCount(), 4);
 }
@@ -484,10 +484,10 @@ TEST(RichTextEditing, EnterKeepsTheTypingSize) {
 TEST(RichTextEditing, AlignmentShowsWithWordWrapOff) {
     TRichText rt;
     rt.resize(900, 400);
-    rt.SetPageLayout({12240, 15840, 720, 720, 720, 720});
-    rt.SetWordWrap(false);
+    rt.setPageLayout({12240, 15840, 720, 720, 720, 720});
+    rt.setWordWrap(false);
     rt.show();
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, 0});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, 0});
     type(rt, QStringLiteral("short"));
     QApplication::processEvents();
     QAbstractTextDocumentLayout* layout = rt.document()->documentLayout();
@@ -496,10 +496,10 @@ TEST(RichTextEditing, AlignmentShowsWithWordWrapOff) {
         return layout->blockBoundingRect(b).left() + b.layout()->lineAt(0).naturalTextRect().left();
     };
     const qreal left = lineLeft();
-    rt.SetAlignment(Qt::AlignHCenter);
+    rt.setParagraphAlignment(Qt::AlignHCenter);
     QApplication::processEvents();
     const qreal centred = lineLeft();
-    rt.SetAlignment(Qt::AlignRight);
+    rt.setParagraphAlignment(Qt::AlignRight);
     QApplication::processEvents();
     const qreal right = lineLeft();
     // 7.5 inches of text width at the view's resolution: the word moves far to the right.
@@ -538,12 +538,12 @@ TEST(RichTextEditing, ToolBarButtonsShowIcons) {
 TEST(RichTextEditing, StyleKeyOnASelectionChangesOnlyThatStyle) {
     TRichText rt;
     telvane::TRichToolBar bar;
-    bar.SetEditor(&rt);
+    bar.setEditor(&rt);
     rt.show();
     rt.setFocus();
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
     type(rt, QStringLiteral("ab"));
-    rt.SetInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleItalic});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleItalic});
     type(rt, QStringLiteral("cd"));
     QTextCursor c(rt.document());
     c.setPosition(0);
@@ -562,15 +562,15 @@ TEST(RichTextEditing, EnterFirstInANewTextKeepsTheSize) {
     TRichText rt;
     rt.show();
     rt.setFocus();
-    rt.SetInputAttributes({QStringLiteral("Courier New"), 10, 0});
-    rt.MoveToStart();
+    rt.setInputAttributes({QStringLiteral("Courier New"), 10, 0});
+    rt.moveToStart();
     QKeyEvent enter = keyPress(Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(&rt, &enter);
     EXPECT_EQ(rt.document()->blockCount(), 2);
-    EXPECT_EQ(rt.CurrentAttributes().size, 10);
+    EXPECT_EQ(rt.currentAttributes().size, 10);
     type(rt, QStringLiteral("x"));
     TRichText stored;
-    stored.SetRtf(rt.Rtf());
+    stored.setRtf(rt.rtf());
     EXPECT_EQ(attributesAt(stored, 0).size, 10);
     EXPECT_EQ(attributesAt(stored, 2).size, 10);
     EXPECT_EQ(attributesAt(stored, 2).name, QStringLiteral("Courier New"));

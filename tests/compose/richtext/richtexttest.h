@@ -12,7 +12,7 @@ inline TextAttributes attributesAt(TRichText& rt, int position) {
     QTextCursor c(rt.document());
     c.setPosition(position);
     rt.setTextCursor(c);
-    return rt.CurrentAttributes();
+    return rt.currentAttributes();
 }
 
 }  // namespace telvane::testing

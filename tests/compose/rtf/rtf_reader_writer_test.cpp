@@ -24,7 +24,7 @@ std::string fontOf(const Document& d, const telvane::rtf::Run& r) { return d.fon
 }  // namespace
 
 TEST(RtfReader, WordPadStyleTextAndCharacterAttributes) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}{\\f1\\froman Times New "
         "Roman;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
         "\\viewkind4\\uc1\\pard\\f0\\fs20 plain \\b bold\\b0  \\i italic\\i0  \\ul under\\ulnone  "
@@ -53,7 +53,7 @@ TEST(RtfReader, WordPadStyleTextAndCharacterAttributes) {
 }
 
 TEST(RtfReader, SymbolWordsBecomeTheirCharacters) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\lquote a\\rquote\\ldblquote b\\rdblquote\\bullet\\endash"
         "\\emdash|\\emspace\\enspace\\qmspace|\\cell\\nestcell\\tab|\\line|\\unknownword|\\par}");
     ASSERT_EQ(d.paragraphs.size(), 1u);
@@ -61,7 +61,7 @@ TEST(RtfReader, SymbolWordsBecomeTheirCharacters) {
 }
 
 TEST(RtfReader, ParagraphAttributesAndBreaks) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}"
         "\\pard\\qc\\li720\\ri360\\fi-360\\sb120\\sa240\\sl-300\\slmult0 centred\\par"
         "\\pard\\qj justified\\line second line\\tab tabbed\\par"
@@ -87,7 +87,7 @@ TEST(RtfReader, ParagraphAttributesAndBreaks) {
 }
 
 TEST(RtfReader, CharactersUnicodeAndCodePage) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1\\ansi\\ansicpg1252\\uc1 caf\\'e9 \\'80 \\u8364? \\uc2\\u1046\\'3f\\'3f x "
         "\\uc1\\u-10179?\\u-8704? \\{braces\\} \\\\ \\lquote q\\rquote\\~nb\\par}");
     ASSERT_EQ(d.paragraphs.size(), 1u);
@@ -97,7 +97,7 @@ TEST(RtfReader, CharactersUnicodeAndCodePage) {
 }
 
 TEST(RtfReader, SkipsDestinationsPicturesAndUnknownIgnorables) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1{\\*\\generator Writer;}{\\info{\\title T}{\\author A}}{\\stylesheet{\\s0 Normal;}}"
         "{\\header head}{\\footer foot}{\\*\\unknowndest secret}"
         "\\pard visible{\\pict\\pngblip\\picw10 89504e47}{\\*\\shppict{\\pict 00}}{\\nonshppict{\\pict 00}}"
@@ -108,7 +108,7 @@ TEST(RtfReader, SkipsDestinationsPicturesAndUnknownIgnorables) {
 }
 
 TEST(RtfReader, TablesBecomeTabbedLines) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1\\trowd\\cellx1000\\cellx2000\\pard\\intbl a1\\cell b1\\cell\\row"
         "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a2\\cell b2\\cell\\row\\pard after\\par}");
     ASSERT_EQ(d.paragraphs.size(), 3u);
@@ -118,14 +118,14 @@ TEST(RtfReader, TablesBecomeTabbedLines) {
 }
 
 TEST(RtfReader, UnicodeRunInsideUprGroup) {
-    const Document d = ReadRtf("{\\rtf1 {\\upr{ansi text}{\\*\\ud{\\u1046?}}} end\\par}");
+    const Document d = readRtf("{\\rtf1 {\\upr{ansi text}{\\*\\ud{\\u1046?}}} end\\par}");
     ASSERT_EQ(d.paragraphs.size(), 1u);
     EXPECT_EQ(textOf(d.paragraphs[0]), "\xD0\x96 end");
 }
 
 TEST(RtfReader, OrdinaryFieldsShowTheirResult) {
     const Document d =
-        ReadRtf("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link text}} now\\par}");
+        readRtf("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link text}} now\\par}");
     ASSERT_EQ(d.paragraphs.size(), 1u);
     EXPECT_EQ(textOf(d.paragraphs[0]), "see link text now");
     for (const telvane::rtf::Run& r : d.paragraphs[0].runs) {
@@ -135,7 +135,7 @@ TEST(RtfReader, OrdinaryFieldsShowTheirResult) {
 }
 
 TEST(RtfReader, InsertPointFieldsGiveMarkerTagAndText) {
-    const Document d = ReadRtf(
+    const Document d = readRtf(
         "{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}Dear "
         "{\\field{\\*\\fldinst MERGEFIELD TelvaneInsertPoint1 }{\\fldrslt {\\v *}{\\cf1 [RECIPIENT]}}}, "
         "{\\field{\\*\\fldinst {MERGEFIELD TelvaneInsertPoint25}}{\\fldrslt {\\cf1 no marker}}}"
@@ -162,7 +162,7 @@ TEST(RtfReader, InsertPointFieldsGiveMarkerTagAndText) {
 }
 
 TEST(RtfReader, PlainTextInput) {
-    const Document d = ReadPlainText(
+    const Document d = readPlainText(
         "one\r\ntwo\n\nthr\xE9"
         "e");
     ASSERT_EQ(d.paragraphs.size(), 4u);
@@ -171,33 +171,33 @@ TEST(RtfReader, PlainTextInput) {
     EXPECT_EQ(textOf(d.paragraphs[3]),
               "thr\xC3\xA9"
               "e");  // Windows-1252 when not UTF-8
-    EXPECT_TRUE(LooksLikeRtf("  \r\n{\\rtf1}"));
-    EXPECT_FALSE(LooksLikeRtf("{\\rt"));
+    EXPECT_TRUE(looksLikeRtf("  \r\n{\\rtf1}"));
+    EXPECT_FALSE(looksLikeRtf("{\\rt"));
 }
 
 TEST(RtfReader, MalformedInputLoadsWhatCanBeRead) {
     // Truncated in the middle of a group and of an escape.
-    Document d = ReadRtf("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\pard first\\par second {\\b bo\\'e");
+    Document d = readRtf("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\pard first\\par second {\\b bo\\'e");
     ASSERT_EQ(d.paragraphs.size(), 2u);
     EXPECT_EQ(textOf(d.paragraphs[0]), "first");
     EXPECT_EQ(textOf(d.paragraphs[1]), "second bo");
     // Stray closing braces and huge numbers.
-    d = ReadRtf("{\\rtf1}}}} \\fs99999999999999999999 \\li-99999999999999 text\\par}}");
+    d = readRtf("{\\rtf1}}}} \\fs99999999999999999999 \\li-99999999999999 text\\par}}");
     ASSERT_EQ(d.paragraphs.size(), 1u);
     EXPECT_EQ(textOf(d.paragraphs[0]), " text");
     EXPECT_EQ(d.paragraphs[0].format.leftIndent, -1000000000);
     // Deep nesting does not recurse.
     std::string deep = "{\\rtf1 ";
     deep += std::string(200000, '{') + "deep" + std::string(100000, '}');
-    d = ReadRtf(deep);
+    d = readRtf(deep);
     ASSERT_EQ(d.paragraphs.size(), 1u);
     EXPECT_EQ(textOf(d.paragraphs[0]), "deep");
     // \bin with a length past the end, \u with a huge value, a font that does not exist.
-    d = ReadRtf("{\\rtf1 a\\u99999999999 b \\f77 c\\bin999999999 xyz");
+    d = readRtf("{\\rtf1 a\\u99999999999 b \\f77 c\\bin999999999 xyz");
     ASSERT_EQ(d.paragraphs.size(), 1u);
     EXPECT_EQ(d.paragraphs[0].runs.front().text.substr(0, 1), "a");
-    EXPECT_TRUE(ReadRtf("").paragraphs.empty());
-    EXPECT_TRUE(ReadRtf("\\").paragraphs.empty());
+    EXPECT_TRUE(readRtf("").paragraphs.empty());
+    EXPECT_TRUE(readRtf("\\").paragraphs.empty());
 }
 
 TEST(RtfWriter, RoundTripKeepsEveryAttributeAndInsertPoint) {
@@ -242,10 +242,10 @@ TEST(RtfWriter, RoundTripKeepsEveryAttributeAndInsertPoint) {
     p3.runs = {telvane::rtf::Run{"end", CharFormat{}, 0, false}};
     d.paragraphs = {p1, p2, empty, p3};
 
-    const std::string rtf = WriteRtf(d);
+    const std::string rtf = writeRtf(d);
     EXPECT_EQ(rtf.find_first_of("\x80\xC3"), std::string::npos) << "output must be 7-bit";
     EXPECT_NE(rtf.find("MERGEFIELD TelvaneInsertPoint42"), std::string::npos);
-    const Document back = ReadRtf(rtf);
+    const Document back = readRtf(rtf);
     EXPECT_EQ(back.fonts, d.fonts);
     EXPECT_EQ(back.colors, d.colors);
     EXPECT_TRUE(back.hasPageLayout);
@@ -268,26 +268,26 @@ TEST(RtfWriter, ControlWordsAreDelimitedFromText) {
     b.bold = true;
     p.runs = {telvane::rtf::Run{"1234 digits", b, 0, false}, telvane::rtf::Run{" space first", CharFormat{}, 0, false}};
     d.paragraphs = {p};
-    const Document back = ReadRtf(WriteRtf(d));
+    const Document back = readRtf(writeRtf(d));
     ASSERT_EQ(back.paragraphs.size(), 1u);
     EXPECT_EQ(textOf(back.paragraphs[0]), "1234 digits space first");
     EXPECT_EQ(back.paragraphs[0].runs[0].format.halfPoints, 24);
 }
 
 TEST(TextCodec, Cp1252AndUtf8) {
-    EXPECT_EQ(Cp1252ToUnicode(0x80), 0x20ACu);
-    EXPECT_EQ(Cp1252ToUnicode(0xE9), 0xE9u);
-    EXPECT_EQ(UnicodeToCp1252(0x20AC), 0x80);
-    EXPECT_EQ(UnicodeToCp1252(0x416), -1);
+    EXPECT_EQ(cp1252ToUnicode(0x80), 0x20ACu);
+    EXPECT_EQ(cp1252ToUnicode(0xE9), 0xE9u);
+    EXPECT_EQ(unicodeToCp1252(0x20AC), 0x80);
+    EXPECT_EQ(unicodeToCp1252(0x416), -1);
     std::string s;
-    AppendUtf8(s, 0x1F600);
-    AppendUtf8(s, 0xD800);  // a lone surrogate becomes U+FFFD
+    appendUtf8(s, 0x1F600);
+    appendUtf8(s, 0xD800);  // a lone surrogate becomes U+FFFD
     size_t pos = 0;
-    EXPECT_EQ(NextUtf8(s, pos), 0x1F600u);
-    EXPECT_EQ(NextUtf8(s, pos), 0xFFFDu);
+    EXPECT_EQ(nextUtf8(s, pos), 0x1F600u);
+    EXPECT_EQ(nextUtf8(s, pos), 0xFFFDu);
     EXPECT_EQ(pos, s.size());
     const std::string bad = "\xC3";  // truncated sequence
     pos = 0;
-    EXPECT_EQ(NextUtf8(bad, pos), 0xFFFDu);
+    EXPECT_EQ(nextUtf8(bad, pos), 0xFFFDu);
     EXPECT_EQ(pos, 1u);
 }

@@ -18,12 +18,12 @@ using namespace telvane::spell::test;
 
 namespace {
 
-bool Exists(const std::string& path) {
+bool exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::string ProgramDictionary(const std::string& code) { return TELVANE_BINARY_DIR "/bin/" + DictionaryFileFor(code); }
+std::string programDictionary(const std::string& code) { return TELVANE_BINARY_DIR "/bin/" + dictionaryFileFor(code); }
 
 // The program's dictionaries are those of the build.
 class SpellLanguages : public ::testing::Test {
@@ -75,57 +75,57 @@ TEST_F(SpellLanguages, EveryInstalledWordListHasItsDictionaryThatKnowsItsWords) 
         {"nn_NO", {"vere", "hus"}, {"vaere"}},
         {"ca_ES", {"aix\xC3\xB2", "casa"}, {"aixo"}},
     };
-    ASSERT_EQ(samples.size(), Languages().size());
+    ASSERT_EQ(samples.size(), languages().size());
     for (size_t i = 0; i < samples.size(); ++i) {
-        const Language& language = Languages()[i];
+        const Language& language = languages()[i];
         const Sample& sample = samples[i];
         ASSERT_STREQ(sample.code, language.code);
         SCOPED_TRACE(language.code);
         const std::string list = std::string("/usr/share/dict/") + language.wordList;
-        TELVANE_REQUIRE_PEER(Exists(list), list << " (Debian package " << language.package << ")");
+        TELVANE_REQUIRE_PEER(exists(list), list << " (Debian package " << language.package << ")");
         TAcropSpell spell;
-        ASSERT_TRUE(spell.OpenMainDictionary(ProgramDictionary(language.code)));
-        for (const char* w : sample.known) EXPECT_TRUE(spell.IsWord(*FromUtf8(w))) << w;
-        for (const char* w : sample.unknown) EXPECT_FALSE(spell.IsWord(*FromUtf8(w))) << w;
+        ASSERT_TRUE(spell.openMainDictionary(programDictionary(language.code)));
+        for (const char* w : sample.known) EXPECT_TRUE(spell.isWord(*fromUtf8(w))) << w;
+        for (const char* w : sample.unknown) EXPECT_FALSE(spell.isWord(*fromUtf8(w))) << w;
     }
 }
 
 TEST_F(SpellLanguages, TheLocaleChoosesTheLanguage) {
     const std::vector<std::string> all = {"en_US", "en_GB", "en_CA", "de_DE", "de_CH", "pt_PT", "pt_BR"};
-    EXPECT_EQ(LanguageForLocale("en_GB.UTF-8", all), "en_GB");
-    EXPECT_EQ(LanguageForLocale("en_AU.UTF-8", all), "en_GB");  // British spelling
-    EXPECT_EQ(LanguageForLocale("en_CA", all), "en_CA");
-    EXPECT_EQ(LanguageForLocale("en_US.UTF-8", all), "en_US");
-    EXPECT_EQ(LanguageForLocale("en_PH", all), "en_US");
-    EXPECT_EQ(LanguageForLocale("en", all), "en_US");
-    EXPECT_EQ(LanguageForLocale("de_AT.UTF-8@euro", all), "de_DE");
-    EXPECT_EQ(LanguageForLocale("de_CH.UTF-8", all), "de_CH");
-    EXPECT_EQ(LanguageForLocale("pt_BR.UTF-8", all), "pt_BR");
-    EXPECT_EQ(LanguageForLocale("pt_AO", all), "pt_PT");
-    EXPECT_EQ(LanguageForLocale("ja_JP.UTF-8", all), "en_US");
-    EXPECT_EQ(LanguageForLocale("C.UTF-8", all), "en_US");
-    EXPECT_EQ(LanguageForLocale("", all), "en_US");
-    EXPECT_EQ(LanguageForLocale("en_GB.UTF-8", {"en_US"}), "en_US");  // only what is installed
-    EXPECT_EQ(LanguageForLocale("fr_FR.UTF-8", {"en_US"}), "en_US");
+    EXPECT_EQ(languageForLocale("en_GB.UTF-8", all), "en_GB");
+    EXPECT_EQ(languageForLocale("en_AU.UTF-8", all), "en_GB");  // British spelling
+    EXPECT_EQ(languageForLocale("en_CA", all), "en_CA");
+    EXPECT_EQ(languageForLocale("en_US.UTF-8", all), "en_US");
+    EXPECT_EQ(languageForLocale("en_PH", all), "en_US");
+    EXPECT_EQ(languageForLocale("en", all), "en_US");
+    EXPECT_EQ(languageForLocale("de_AT.UTF-8@euro", all), "de_DE");
+    EXPECT_EQ(languageForLocale("de_CH.UTF-8", all), "de_CH");
+    EXPECT_EQ(languageForLocale("pt_BR.UTF-8", all), "pt_BR");
+    EXPECT_EQ(languageForLocale("pt_AO", all), "pt_PT");
+    EXPECT_EQ(languageForLocale("ja_JP.UTF-8", all), "en_US");
+    EXPECT_EQ(languageForLocale("C.UTF-8", all), "en_US");
+    EXPECT_EQ(languageForLocale("", all), "en_US");
+    EXPECT_EQ(languageForLocale("en_GB.UTF-8", {"en_US"}), "en_US");  // only what is installed
+    EXPECT_EQ(languageForLocale("fr_FR.UTF-8", {"en_US"}), "en_US");
 }
 
 TEST_F(SpellLanguages, TheDataDirectoryComesFirstThenTheLanguage) {
     TempDir dir;
     const std::string data = dir.file("");
-    EXPECT_EQ(MainDictionaryPath(data, "en_GB"), ProgramDictionary("en_GB"));
-    EXPECT_EQ(MainDictionaryPath(data, ""), ProgramDictionary("en_US"));
-    EXPECT_EQ(MainDictionaryPath(data, "xx_YY"), ProgramDictionary("en_US"));  // not installed: American
-    WriteAll(data + "tvn.dct", BuildMainDictionary({"OWN"}, "M").bytes);
-    EXPECT_EQ(MainDictionaryPath(data, "en_GB"), data + "tvn.dct");
+    EXPECT_EQ(mainDictionaryPath(data, "en_GB"), programDictionary("en_GB"));
+    EXPECT_EQ(mainDictionaryPath(data, ""), programDictionary("en_US"));
+    EXPECT_EQ(mainDictionaryPath(data, "xx_YY"), programDictionary("en_US"));  // not installed: American
+    writeAll(data + "tvn.dct", buildMainDictionary({"OWN"}, "M").bytes);
+    EXPECT_EQ(mainDictionaryPath(data, "en_GB"), data + "tvn.dct");
 }
 
 TEST_F(SpellLanguages, ABritishUserIsNotToldThatSummarisesIsWrong) {
     TAcropSpell british;
     ASSERT_TRUE(
-        british.OpenMainDictionary(MainDictionaryPath({}, LanguageForLocale("en_GB.UTF-8", InstalledLanguages()))));
+        british.openMainDictionary(mainDictionaryPath({}, languageForLocale("en_GB.UTF-8", installedLanguages()))));
     for (const char* w : {"summarises", "Summarises", "organised", "colour", "centre", "catalogue"})
-        EXPECT_TRUE(british.IsWord(w)) << w;
+        EXPECT_TRUE(british.isWord(w)) << w;
     // The British misspelling still gets British suggestions.
-    EXPECT_EQ(british.Suggest("sumarises")[0], "summarises");
-    EXPECT_EQ(british.Suggest("colur")[0], "colour");
+    EXPECT_EQ(british.suggest("sumarises")[0], "summarises");
+    EXPECT_EQ(british.suggest("colur")[0], "colour");
 }

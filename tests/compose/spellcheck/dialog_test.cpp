@@ -41,18 +41,18 @@ class SpellDialogTest : public EditorsTest {
 protected:
     void SetUp() override {
         EditorsTest::SetUp();
-        spell::test::WriteAll(dir() + "tvn.dct", spell::BuildMainDictionary(kWords, "TEST").bytes);
+        spell::test::writeAll(dir() + "tvn.dct", spell::buildMainDictionary(kWords, "TEST").bytes);
     }
     // Shows the dialog without a modal loop and lets it reach its first stop.
     void start(TSpellCheckDialog& dialog, TRichText& rt) {
-        dialog.SetRichText(&rt);
+        dialog.setRichText(&rt);
         dialog.show();
         for (int i = 0; i < 20 && dialog.Word->text().isEmpty() && dialog.isVisible(); ++i) app()->processEvents();
     }
     bool userHolds(const char* word) {
         spell::TAcropSpell s;
         s.DictionaryName = dir() + "none.dct";
-        return s.OpenUserDictionary(dir() + "tvnu.dct") >= 0 && s.IsWord(word);
+        return s.openUserDictionary(dir() + "tvnu.dct") >= 0 && s.isWord(word);
     }
 };
 
@@ -97,17 +97,17 @@ TEST_F(SpellDialogTest, ControlsCaptionsAndHints) {
     EXPECT_EQ(dialog.Addbutton->toolTip(), "Add the word to the user dictionary");
     EXPECT_EQ(dialog.Cancelbutton->text(), "Cancel");
     EXPECT_EQ(dialog.Cancelbutton->toolTip(), "Cancel the spell check");
-    EXPECT_TRUE(dialog.MainDictionaryOpen());
+    EXPECT_TRUE(dialog.mainDictionaryOpen());
     // The user dictionary is created on first use, holding only "A".
     EXPECT_TRUE(dialog.Addbutton->isEnabled());
-    const auto images = spell::ReadDictionaryImages(spell::test::ReadAll(dir() + "tvnu.dct"));
+    const auto images = spell::readDictionaryImages(spell::test::readAll(dir() + "tvnu.dct"));
     ASSERT_EQ(images.size(), 1u);
-    EXPECT_EQ(spell::WordsOf(images[0]), std::vector<std::string>{"A"});
+    EXPECT_EQ(spell::wordsOf(images[0]), std::vector<std::string>{"A"});
 }
 
 TEST_F(SpellDialogTest, AddWordIsDisabledWithoutAUserDictionary) {
     // A main dictionary where the user dictionary should be: not a user dictionary.
-    spell::test::WriteAll(dir() + "tvnu.dct", spell::BuildMainDictionary({"X"}, "M").bytes);
+    spell::test::writeAll(dir() + "tvnu.dct", spell::buildMainDictionary({"X"}, "M").bytes);
     TSpellCheckDialog wrongKind(dir());
     EXPECT_FALSE(wrongKind.Addbutton->isEnabled());
     TSpellCheckDialog nowhere("/nonexistent-telvane-dir/");
@@ -135,7 +135,7 @@ TEST_F(SpellDialogTest, ScriptedWalkReplacesSkipsAddsAndCompletes) {
     EXPECT_EQ(rt.extraSelections()[0].cursor.selectedText(), "Helo");
     // A click on a suggestion moves it into the box.
     if (dialog.WordList->count() > 1) {
-        dialog.WordListClick(dialog.WordList->item(1));
+        dialog.wordListClick(dialog.WordList->item(1));
         EXPECT_EQ(dialog.ReplaceAs->text(), dialog.WordList->item(1)->text());
     }
     dialog.ReplaceAs->setText(QStringLiteral("Hello"));
@@ -207,7 +207,7 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     rt.setPlainText(QStringLiteral("The report summarises the colour of the catalogue."));
     // Chosen in Preferences, or by default from a British locale: the text is correct.
     for (const char* chosen : {"en_GB", ""}) {
-        AppSettings().Other.SpellLanguage = chosen;
+        appSettings().Other.SpellLanguage = chosen;
         ::setenv("LC_ALL", "en_GB.UTF-8", 1);
         TSpellCheckDialog dialog(dir());
         start(dialog, rt);
@@ -216,14 +216,14 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     }
     EXPECT_EQ(prompts().texts(), (QStringList{"Spell check complete", "Spell check complete"}));
     // American English stops there.
-    AppSettings().Other.SpellLanguage = "en_US";
+    appSettings().Other.SpellLanguage = "en_US";
     TSpellCheckDialog american(dir());
     start(american, rt);
     EXPECT_EQ(american.Word->text(), "summarises");
     american.Cancelbutton->click();
     ::unsetenv("LC_ALL");
     ::unsetenv("TELVANE_DICT_DIR");
-    AppSettings().Other.SpellLanguage.clear();
+    appSettings().Other.SpellLanguage.clear();
 }
 
 TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
@@ -262,7 +262,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
     TRichText rt;
     rt.resize(600, 300);
     auto* live = new SpellAsYouType(&rt, dir());
-    ASSERT_TRUE(live->Active());
+    ASSERT_TRUE(live->active());
     rt.setPlainText(QStringLiteral("hello wrold, the dgo\nZorblix again"));
     app()->processEvents();
     EXPECT_EQ(marks(rt), (QStringList{"wrold", "dgo", "Zorblix"}));
@@ -275,7 +275,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
     // The context menu over "wrold": suggestions first, then Add Word and Ignore.
     QTextCursor onWord(rt.document());
     onWord.setPosition(8);
-    std::unique_ptr<QMenu> menu(live->BuildContextMenu(rt.cursorRect(onWord).center()));
+    std::unique_ptr<QMenu> menu(live->buildContextMenu(rt.cursorRect(onWord).center()));
     const QList<QAction*> actions = menu->actions();
     ASSERT_GT(actions.size(), 3);
     EXPECT_EQ(actions[0]->text(), "world");
@@ -291,31 +291,31 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
 
     // Ignore: for this run only.
     onWord.setPosition(18);
-    menu.reset(live->BuildContextMenu(rt.cursorRect(onWord).center()));
+    menu.reset(live->buildContextMenu(rt.cursorRect(onWord).center()));
     menu->findChild<QAction*>("SpellIgnore")->trigger();
     EXPECT_FALSE(marks(rt).contains("dgo"));
     // Add Word: into the user dictionary, unmarked everywhere.
     onWord = QTextCursor(rt.document());
     onWord.setPosition(rt.toPlainText().indexOf("Zorblix") + 2);
-    menu.reset(live->BuildContextMenu(rt.cursorRect(onWord).center()));
+    menu.reset(live->buildContextMenu(rt.cursorRect(onWord).center()));
     menu->findChild<QAction*>("SpellAddWord")->trigger();
     EXPECT_FALSE(marks(rt).contains("Zorblix"));
     EXPECT_TRUE(userHolds("zorblix"));
 
     // Over a known word only the switch is added; switching off removes every mark and is kept.
     onWord.setPosition(1);
-    menu.reset(live->BuildContextMenu(rt.cursorRect(onWord).center()));
+    menu.reset(live->buildContextMenu(rt.cursorRect(onWord).center()));
     EXPECT_EQ(menu->findChild<QAction*>("SpellAddWord"), nullptr);
     QAction* toggle = menu->findChild<QAction*>("SpellAsYouTypeToggle");
     ASSERT_TRUE(toggle && toggle->isChecked());
     toggle->trigger();
-    EXPECT_FALSE(live->Active());
+    EXPECT_FALSE(live->active());
     EXPECT_TRUE(marks(rt).isEmpty());
     Settings reread;
     reread.loadFrom(dir());
     EXPECT_FALSE(reread.Other.SpellCheckAsYouType);
     SpellService::setAsYouType(true);
-    EXPECT_TRUE(live->Active());
+    EXPECT_TRUE(live->active());
     EXPECT_FALSE(marks(rt).isEmpty());
 }
 
@@ -324,7 +324,7 @@ TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
         QImage page(850, 1100, QImage::Format_RGB32);
         page.fill(Qt::white);
         QPainter p(&page);
-        rt.PaintPage(p, 0, 0, page.width(), page.height(), 0);
+        rt.paintPage(p, 0, 0, page.width(), page.height(), 0);
         return page;
     };
     const QString text = QStringLiteral("Plese recieve the docment\nwrold");
@@ -334,7 +334,7 @@ TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
     auto* live = new SpellAsYouType(&marked, dir());
     marked.setPlainText(text);
     app()->processEvents();
-    ASSERT_TRUE(live->Active());
+    ASSERT_TRUE(live->active());
     ASSERT_EQ(marks(marked).size(), 4);
     const QImage page = paint(marked);
     int ink = 0;

@@ -26,58 +26,58 @@ namespace {
 const QDateTime kWhen(QDate(2026, 12, 9), QTime(14, 30));
 
 TEST(FaxPrinterTokens, EachTokenRunsToTheNextBlankAndTakesItsFirstLetter) {
-    EXPECT_EQ(SubstituteMarginTokens("Page: $P of $N", "f.ovf", 2, 5, kWhen), "Page: 2 of 5");
-    EXPECT_EQ(SubstituteMarginTokens("$p/$n", "f.ovf", 2, 5, kWhen), "2");  // one token up to the blank
-    EXPECT_EQ(SubstituteMarginTokens("FILE: $F", "/r/fax0001.ovf", 1, 1, kWhen), "FILE: /r/fax0001.ovf");
-    EXPECT_EQ(SubstituteMarginTokens("x $Q y $ z", "f", 1, 1, kWhen), "x  y  z");
-    EXPECT_EQ(SubstituteMarginTokens("$D", "f", 1, 1, kWhen), QLocale().toString(kWhen.date(), QLocale::ShortFormat));
-    EXPECT_EQ(SubstituteMarginTokens("$t", "f", 1, 1, kWhen), QLocale().toString(kWhen.time(), QLocale::ShortFormat));
-    EXPECT_EQ(SubstituteMarginTokens("no tokens", "f", 1, 1, kWhen), "no tokens");
+    EXPECT_EQ(substituteMarginTokens("Page: $P of $N", "f.ovf", 2, 5, kWhen), "Page: 2 of 5");
+    EXPECT_EQ(substituteMarginTokens("$p/$n", "f.ovf", 2, 5, kWhen), "2");  // one token up to the blank
+    EXPECT_EQ(substituteMarginTokens("FILE: $F", "/r/fax0001.ovf", 1, 1, kWhen), "FILE: /r/fax0001.ovf");
+    EXPECT_EQ(substituteMarginTokens("x $Q y $ z", "f", 1, 1, kWhen), "x  y  z");
+    EXPECT_EQ(substituteMarginTokens("$D", "f", 1, 1, kWhen), QLocale().toString(kWhen.date(), QLocale::ShortFormat));
+    EXPECT_EQ(substituteMarginTokens("$t", "f", 1, 1, kWhen), QLocale().toString(kWhen.time(), QLocale::ShortFormat));
+    EXPECT_EQ(substituteMarginTokens("no tokens", "f", 1, 1, kWhen), "no tokens");
 }
 
 TEST(FaxPrinterLayout, SlotsPerSheetAndTheirOrder) {
-    EXPECT_EQ(FaxPagesPerSheet(false, false), 1);
-    EXPECT_EQ(FaxPagesPerSheet(true, false), 4);
-    EXPECT_EQ(FaxPagesPerSheet(true, true), 2);
+    EXPECT_EQ(faxPagesPerSheet(false, false), 1);
+    EXPECT_EQ(faxPagesPerSheet(true, false), 4);
+    EXPECT_EQ(faxPagesPerSheet(true, true), 2);
     const QRect sheet(0, 0, 1000, 1400);
-    EXPECT_EQ(FaxSlotArea(sheet, false, false, 0), QRect(2, 2, 996, 1396));
-    EXPECT_EQ(FaxSlotArea(sheet, true, false, 0), QRect(2, 2, 496, 696));
-    EXPECT_EQ(FaxSlotArea(sheet, true, false, 1), QRect(502, 2, 496, 696));
-    EXPECT_EQ(FaxSlotArea(sheet, true, false, 2), QRect(2, 702, 496, 696));
-    EXPECT_EQ(FaxSlotArea(sheet, true, false, 3), QRect(502, 702, 496, 696));
+    EXPECT_EQ(faxSlotArea(sheet, false, false, 0), QRect(2, 2, 996, 1396));
+    EXPECT_EQ(faxSlotArea(sheet, true, false, 0), QRect(2, 2, 496, 696));
+    EXPECT_EQ(faxSlotArea(sheet, true, false, 1), QRect(502, 2, 496, 696));
+    EXPECT_EQ(faxSlotArea(sheet, true, false, 2), QRect(2, 702, 496, 696));
+    EXPECT_EQ(faxSlotArea(sheet, true, false, 3), QRect(502, 702, 496, 696));
     const QRect wide(0, 0, 1400, 1000);
-    EXPECT_EQ(FaxSlotArea(wide, true, true, 0), QRect(2, 2, 696, 996));
-    EXPECT_EQ(FaxSlotArea(wide, true, true, 1), QRect(702, 2, 696, 996));
+    EXPECT_EQ(faxSlotArea(wide, true, true, 0), QRect(2, 2, 696, 996));
+    EXPECT_EQ(faxSlotArea(wide, true, true, 1), QRect(702, 2, 696, 996));
 }
 
 TEST(FaxPrinterLayout, NoScalingDrawsTwoHundredPelsPerInchAndCutsTheHeight) {
     const QRect area(0, 0, 6000, 6000);
-    FaxPageLayout l = FaxPlacePage(area, QSize(1728, 2200), psNone, 600, 600);
+    FaxPageLayout l = faxPlacePage(area, QSize(1728, 2200), psNone, 600, 600);
     EXPECT_EQ(l.image.width(), 5184);
     EXPECT_EQ(l.image.height(), 6000);  // 6600 dots would not fit
     EXPECT_EQ(l.source.height(), 2000);
-    l = FaxPlacePage(QRect(10, 20, 6000, 8000), QSize(1728, 2200), psNone, 600, 600);
+    l = faxPlacePage(QRect(10, 20, 6000, 8000), QSize(1728, 2200), psNone, 600, 600);
     EXPECT_EQ(l.image, QRect(10, 20, 5184, 6600));
     EXPECT_EQ(l.source, QRect(0, 0, 1728, 2200));
 }
 
 TEST(FaxPrinterLayout, FitToPageUsesNinetyThreePercentOfTheWidthAndKeepsProportions) {
-    FaxPageLayout l = FaxPlacePage(QRect(0, 0, 1000, 2000), QSize(1728, 2200), psFitToPage, 300, 300);
+    FaxPageLayout l = faxPlacePage(QRect(0, 0, 1000, 2000), QSize(1728, 2200), psFitToPage, 300, 300);
     EXPECT_EQ(l.image.width(), 930);
     EXPECT_EQ(l.image.height(), 930 * 2200 / 1728);
     // A page too tall for the area is shrunk to the area height, still in proportion.
-    l = FaxPlacePage(QRect(0, 0, 1000, 500), QSize(1728, 2200), psFitToPage, 300, 300);
+    l = faxPlacePage(QRect(0, 0, 1000, 500), QSize(1728, 2200), psFitToPage, 300, 300);
     EXPECT_EQ(l.image.height(), 500);
     EXPECT_EQ(l.image.width(), 500 * 1728 / 2200);
 }
 
 TEST(FaxPrinterLog, LinesForEachCode) {
-    EXPECT_TRUE(TOvxFaxPrinterLog::LineFor(0, "A.OVF", kWhen).startsWith("Printing A.OVF started at "));
-    EXPECT_FALSE(TOvxFaxPrinterLog::LineFor(0, "A.OVF", kWhen).endsWith("\r\n"));
-    EXPECT_TRUE(TOvxFaxPrinterLog::LineFor(1, "A.OVF", kWhen).startsWith("Printing A.OVF finished at "));
-    EXPECT_TRUE(TOvxFaxPrinterLog::LineFor(1, "A.OVF", kWhen).endsWith("\r\n"));
-    EXPECT_TRUE(TOvxFaxPrinterLog::LineFor(2, "A.OVF", kWhen).startsWith("Printing A.OVF aborted at "));
-    EXPECT_TRUE(TOvxFaxPrinterLog::LineFor(3, "A.OVF", kWhen).startsWith("Printing A.OVF failed at "));
+    EXPECT_TRUE(TOvxFaxPrinterLog::lineFor(0, "A.OVF", kWhen).startsWith("Printing A.OVF started at "));
+    EXPECT_FALSE(TOvxFaxPrinterLog::lineFor(0, "A.OVF", kWhen).endsWith("\r\n"));
+    EXPECT_TRUE(TOvxFaxPrinterLog::lineFor(1, "A.OVF", kWhen).startsWith("Printing A.OVF finished at "));
+    EXPECT_TRUE(TOvxFaxPrinterLog::lineFor(1, "A.OVF", kWhen).endsWith("\r\n"));
+    EXPECT_TRUE(TOvxFaxPrinterLog::lineFor(2, "A.OVF", kWhen).startsWith("Printing A.OVF aborted at "));
+    EXPECT_TRUE(TOvxFaxPrinterLog::lineFor(3, "A.OVF", kWhen).startsWith("Printing A.OVF failed at "));
 }
 
 class FaxPrinterJob : public ::testing::Test {
@@ -99,14 +99,14 @@ protected:
     std::vector<Grey> printToPdf(int dpi = 50, QPageLayout::Orientation o = QPageLayout::Portrait,
                                  const QPageSize& size = QPageSize(QPageSize::Letter)) {
         pdf = dir.filePath(QStringLiteral("out%1.pdf").arg(++jobs));
-        QPrinter& p = printer.Printer();
+        QPrinter& p = printer.qPrinter();
         p.setOutputFormat(QPrinter::PdfFormat);
         p.setOutputFileName(pdf);
         p.setResolution(150);
         p.setPageSize(size);
         p.setPageOrientation(o);
         p.setPageMargins(QMarginsF(0, 0, 0, 0));
-        rc = printer.PrintFax();
+        rc = printer.printFax();
         return QFile::exists(pdf) ? renderPdf(pdf, dpi) : std::vector<Grey>{};
     }
     QString logText() {
@@ -124,14 +124,14 @@ protected:
 };
 
 TEST_F(FaxPrinterJob, SettingTheFileReadsPagesFlagsAndTheRange) {
-    EXPECT_EQ(printer.SetFileName(fax({barsPage(1), barsPage(2), barsPage(3)})), 0);
-    EXPECT_EQ(printer.PageCount(), 3);
-    EXPECT_TRUE(printer.FaxFine());
-    EXPECT_FALSE(printer.FaxWide());
+    EXPECT_EQ(printer.setFileName(fax({barsPage(1), barsPage(2), barsPage(3)})), 0);
+    EXPECT_EQ(printer.pageCount(), 3);
+    EXPECT_TRUE(printer.faxFine());
+    EXPECT_FALSE(printer.faxWide());
     EXPECT_EQ(printer.FirstPage, 1);
     EXPECT_EQ(printer.LastPage, 3);
-    EXPECT_EQ(printer.SetFileName(dir.filePath("missing.ovf")), ecFileNotFound);
-    EXPECT_EQ(printer.PageCount(), 0);
+    EXPECT_EQ(printer.setFileName(dir.filePath("missing.ovf")), ecFileNotFound);
+    EXPECT_EQ(printer.pageCount(), 0);
     EXPECT_EQ(printer.FirstPage, 0);
 }
 
@@ -139,7 +139,7 @@ TEST_F(FaxPrinterJob, MultiPagePortraitPutsPagesFiveAndSixInTheTopHalfOfSheetTwo
     TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     std::vector<Raster> pages;
     for (int k = 1; k <= 6; ++k) pages.push_back(barsPage(k));
-    ASSERT_EQ(printer.SetFileName(fax(pages)), 0);
+    ASSERT_EQ(printer.setFileName(fax(pages)), 0);
     printer.MultiPage = true;
     QSignalSpy nextPage(&printer, &TOvxFaxPrinter::OnNextPage);
     const std::vector<Grey> sheets = printToPdf();
@@ -161,7 +161,7 @@ TEST_F(FaxPrinterJob, MultiPagePortraitPutsPagesFiveAndSixInTheTopHalfOfSheetTwo
 
 TEST_F(FaxPrinterJob, MultiPageLandscapePutsTwoPagesSideBySide) {
     TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
-    ASSERT_EQ(printer.SetFileName(fax({barsPage(1), barsPage(2), barsPage(3)})), 0);
+    ASSERT_EQ(printer.setFileName(fax({barsPage(1), barsPage(2), barsPage(3)})), 0);
     printer.MultiPage = true;
     const std::vector<Grey> sheets = printToPdf(50, QPageLayout::Landscape);
     ASSERT_EQ(sheets.size(), 2u);
@@ -177,7 +177,7 @@ TEST_F(FaxPrinterJob, HeaderAndFooterTokensShowPageTwoOfFive) {
     TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     std::vector<Raster> pages;
     for (int k = 1; k <= 5; ++k) pages.push_back(barsPage(k));
-    ASSERT_EQ(printer.SetFileName(fax(pages)), 0);
+    ASSERT_EQ(printer.setFileName(fax(pages)), 0);
     printer.FaxHeader = {QStringLiteral("Header $P of $N"), true, QFont(QStringLiteral("Arial"), 12)};
     printer.FaxFooter = {QStringLiteral("Page: $P of $N"), true, QFont(QStringLiteral("Arial"), 12)};
     printer.FirstPage = 2;
@@ -212,7 +212,7 @@ TEST_F(FaxPrinterJob, HeaderAndFooterTokensShowPageTwoOfFive) {
 
 TEST_F(FaxPrinterJob, DisabledOrEmptyMarginsPrintNoText) {
     TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
-    ASSERT_EQ(printer.SetFileName(fax({barsPage(2)})), 0);
+    ASSERT_EQ(printer.setFileName(fax({barsPage(2)})), 0);
     printer.FaxHeader = {QStringLiteral("Header $P"), false, QFont()};
     printer.FaxFooter = {QString(), true, QFont()};
     printToPdf();
@@ -224,7 +224,7 @@ TEST_F(FaxPrinterJob, NoScalingPrintsAPageLineAtTwoHundredPelsPerInch) {
     TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     Raster page(1728, 400);
     fillRect(page, 0, 100, 1728, 6);  // one line across the whole page width
-    ASSERT_EQ(printer.SetFileName(fax({page})), 0);
+    ASSERT_EQ(printer.setFileName(fax({page})), 0);
     printer.PrintScale = psNone;
     // Paper wider than 8.64 inches so the whole line fits.
     const std::vector<Grey> sheets = printToPdf(100, QPageLayout::Portrait, QPageSize(QSizeF(10, 12), QPageSize::Inch));
@@ -236,7 +236,7 @@ TEST_F(FaxPrinterJob, FitToPageFillsNinetyThreePercentOfTheSheetWidth) {
     TELVANE_REQUIRE_PEER(havePoppler(), "pdftoppm/pdftotext (poppler-utils) not installed");
     Raster page(1728, 400);
     fillRect(page, 0, 100, 1728, 6);
-    ASSERT_EQ(printer.SetFileName(fax({page})), 0);
+    ASSERT_EQ(printer.setFileName(fax({page})), 0);
     printer.PrintScale = psFitToPage;
     const std::vector<Grey> sheets = printToPdf(100);
     ASSERT_EQ(sheets.size(), 1u);
@@ -244,7 +244,7 @@ TEST_F(FaxPrinterJob, FitToPageFillsNinetyThreePercentOfTheSheetWidth) {
 }
 
 TEST_F(FaxPrinterJob, EveryJobIsLoggedStartedAndFinished) {
-    ASSERT_EQ(printer.SetFileName(fax({barsPage(1)})), 0);
+    ASSERT_EQ(printer.setFileName(fax({barsPage(1)})), 0);
     QSignalSpy logs(&printer, &TOvxFaxPrinter::OnFaxPrintLog);
     QSignalSpy status(&printer, &TOvxFaxPrinter::OnFaxPrintStatus);
     printToPdf();
@@ -258,7 +258,7 @@ TEST_F(FaxPrinterJob, EveryJobIsLoggedStartedAndFinished) {
     const QString text = logText();
     EXPECT_TRUE(text.startsWith("Printing " + printer.FileName() + " started at ")) << text.toStdString();
     EXPECT_TRUE(text.contains("Printing " + printer.FileName() + " finished at "));
-    EXPECT_EQ(printer.Progress(), ppIdle);
+    EXPECT_EQ(printer.progress(), ppIdle);
 }
 
 TEST_F(FaxPrinterJob, AnUndecodablePageFailsTheJobAndLogsIt) {
@@ -269,7 +269,7 @@ TEST_F(FaxPrinterJob, AnUndecodablePageFailsTheJobAndLogsIt) {
     const qint64 size = f.size();
     ASSERT_TRUE(f.resize(size - 2000));
     f.close();
-    ASSERT_EQ(printer.SetFileName(path), 0);
+    ASSERT_EQ(printer.setFileName(path), 0);
     printToPdf();
     EXPECT_LT(rc, 0);
     EXPECT_TRUE(logText().contains(" failed at "));
@@ -279,13 +279,13 @@ TEST_F(FaxPrinterJob, AnUndecodablePageFailsTheJobAndLogsIt) {
 TEST_F(FaxPrinterJob, AbortFromTheStatusWindowStopsAndLogsAborted) {
     std::vector<Raster> pages;
     for (int k = 1; k <= 4; ++k) pages.push_back(barsPage(k));
-    ASSERT_EQ(printer.SetFileName(fax(pages)), 0);
+    ASSERT_EQ(printer.setFileName(fax(pages)), 0);
     TStandardFaxPrinterStatusDisplay display;
     printer.StatusDisplay = &display;
     QStringList seen;
     QObject::connect(&printer, &TOvxFaxPrinter::OnNextPage, [&](int page, int) {
         seen << display.statusText();
-        if (page == 2) printer.PrintAbort();
+        if (page == 2) printer.printAbort();
     });
     QSignalSpy nextPage(&printer, &TOvxFaxPrinter::OnNextPage);
     printToPdf();
@@ -303,8 +303,8 @@ TEST_F(FaxPrinterJob, AbortFromTheStatusWindowStopsAndLogsAborted) {
 TEST_F(FaxPrinterJob, AFileWithoutPagesPrintsNothing) {
     QFile::remove(log.LogFileName);
     ASSERT_TRUE(makeFax(dir.filePath("empty.ovf").toStdString(), {}));
-    ASSERT_EQ(printer.SetFileName(dir.filePath("empty.ovf")), 0);
-    EXPECT_EQ(printer.PageCount(), 0);
+    ASSERT_EQ(printer.setFileName(dir.filePath("empty.ovf")), 0);
+    EXPECT_EQ(printer.pageCount(), 0);
     printToPdf();
     EXPECT_EQ(rc, 0);
     EXPECT_FALSE(QFile::exists(pdf));
@@ -321,18 +321,18 @@ TEST(FaxPrinterReadiness, ProblemsNameTheReason) {
     QPrinter pdf;
     pdf.setOutputFormat(QPrinter::PdfFormat);
     pdf.setOutputFileName(QString());
-    EXPECT_EQ(PrinterProblem(pdf, {}), "no printer is set up on this computer");
-    EXPECT_EQ(PrinterProblem(pdf, {"Office"}), "no file name was chosen for the PDF file");
-    EXPECT_EQ(PrinterDisplayName(pdf), "a PDF file");
+    EXPECT_EQ(printerProblem(pdf, {}), "no printer is set up on this computer");
+    EXPECT_EQ(printerProblem(pdf, {"Office"}), "no file name was chosen for the PDF file");
+    EXPECT_EQ(printerDisplayName(pdf), "a PDF file");
     pdf.setOutputFileName(dir.filePath("no/such/folder/out.pdf"));
-    EXPECT_TRUE(PrinterProblem(pdf, {}).contains("does not exist")) << PrinterProblem(pdf, {}).toStdString();
+    EXPECT_TRUE(printerProblem(pdf, {}).contains("does not exist")) << printerProblem(pdf, {}).toStdString();
     pdf.setOutputFileName(dir.filePath("out.pdf"));
-    EXPECT_EQ(PrinterProblem(pdf, {}), "");
-    EXPECT_TRUE(PrinterDisplayName(pdf).startsWith("the PDF file \""));
+    EXPECT_EQ(printerProblem(pdf, {}), "");
+    EXPECT_TRUE(printerDisplayName(pdf).startsWith("the PDF file \""));
 
     // A system printer (made from its parts: a QPrinter falls back to PDF without a printing system).
     const auto native = [](const QStringList& installed) {
-        return PrinterProblem(QPrinter::NativeFormat, QStringLiteral("Front Desk"), QString(), installed);
+        return printerProblem(QPrinter::NativeFormat, QStringLiteral("Front Desk"), QString(), installed);
     };
     EXPECT_EQ(native({}), "no printer is set up on this computer");
     EXPECT_EQ(native({"Office"}), "that printer is not installed on this computer");
@@ -344,27 +344,27 @@ TEST(FaxPrinterReadiness, ProblemsNameTheReason) {
 // A job for a destination that cannot take it fails at once with a sentence naming the
 // destination and the reason, is logged as failed, and draws nothing.
 TEST_F(FaxPrinterJob, AJobWithoutAUsablePrinterFailsWithTheReason) {
-    ASSERT_EQ(printer.SetFileName(fax({barsPage(1)})), 0);
+    ASSERT_EQ(printer.setFileName(fax({barsPage(1)})), 0);
     printer.InstalledPrinters = [] { return QStringList{}; };
-    QPrinter& p = printer.Printer();
+    QPrinter& p = printer.qPrinter();
     p.setOutputFormat(QPrinter::PdfFormat);
     p.setOutputFileName(QString());
     QSignalSpy logs(&printer, &TOvxFaxPrinter::OnFaxPrintLog);
-    EXPECT_EQ(printer.ReadinessProblem(), "no printer is set up on this computer");
-    EXPECT_EQ(printer.PrintFax(), ecDeviceWrite);
-    EXPECT_EQ(printer.LastError(), "Printing on a PDF file failed: no printer is set up on this computer.");
+    EXPECT_EQ(printer.readinessProblem(), "no printer is set up on this computer");
+    EXPECT_EQ(printer.printFax(), ecDeviceWrite);
+    EXPECT_EQ(printer.lastError(), "Printing on a PDF file failed: no printer is set up on this computer.");
     ASSERT_EQ(logs.count(), 2);
     EXPECT_EQ(logs[1][0].toInt(), 3);
     EXPECT_TRUE(logText().contains(" failed at "));
     // A folder that does not exist is named as such.
     p.setOutputFileName(dir.filePath("gone/out.pdf"));
-    EXPECT_EQ(printer.PrintFax(), ecDeviceWrite);
-    EXPECT_TRUE(printer.LastError().contains("gone")) << printer.LastError().toStdString();
-    EXPECT_TRUE(printer.LastError().contains("does not exist"));
+    EXPECT_EQ(printer.printFax(), ecDeviceWrite);
+    EXPECT_TRUE(printer.lastError().contains("gone")) << printer.lastError().toStdString();
+    EXPECT_TRUE(printer.lastError().contains("does not exist"));
     // A good destination prints and clears the error.
     printToPdf();
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(printer.LastError(), "");
+    EXPECT_EQ(printer.lastError(), "");
 }
 
 // A destination the user chose is used by fax printers made afterwards, unless they opt out.
@@ -372,12 +372,12 @@ TEST_F(FaxPrinterJob, AChosenPdfFileIsRememberedForLaterPrinters) {
     QPrinter chosen;
     chosen.setOutputFormat(QPrinter::PdfFormat);
     chosen.setOutputFileName(dir.filePath("chosen.pdf"));
-    TOvxFaxPrinter::RememberChoice(chosen);
+    TOvxFaxPrinter::rememberChoice(chosen);
     TOvxFaxPrinter later;
-    EXPECT_EQ(later.Printer().outputFormat(), QPrinter::PdfFormat);
-    EXPECT_EQ(later.Printer().outputFileName(), dir.filePath("chosen.pdf"));
+    EXPECT_EQ(later.qPrinter().outputFormat(), QPrinter::PdfFormat);
+    EXPECT_EQ(later.qPrinter().outputFileName(), dir.filePath("chosen.pdf"));
     TOvxFaxPrinter receipt;
     receipt.UseRememberedChoice = false;
-    EXPECT_NE(receipt.Printer().outputFileName(), dir.filePath("chosen.pdf"));
-    TOvxFaxPrinter::RememberChoice(QPrinter());  // back to the system's printer for other tests
+    EXPECT_NE(receipt.qPrinter().outputFileName(), dir.filePath("chosen.pdf"));
+    TOvxFaxPrinter::rememberChoice(QPrinter());  // back to the system's printer for other tests
 }

@@ -64,16 +64,16 @@ TEST_F(QtFontTest, ConverterDrawsTextWithTheSystemFont) {
     writeFile(dir.file("t.txt"), Bytes{'F', 'a', 'x', '\n', 'T', 'w', 'o'});
     TOvxFaxConverter c;
     c.InputDocumentType = idTextEx;
-    c.SetDocumentFile(dir.file("t.txt"));
-    EXPECT_EQ(c.Convert(), ecFontFileNotFound);  // no font given
+    c.setDocumentFile(dir.file("t.txt"));
+    EXPECT_EQ(c.convert(), ecFontFileNotFound);  // no font given
     auto renderer = std::make_shared<QtFontTextRenderer>(font(10));
     c.EnhFont = renderer;
-    ASSERT_EQ(c.Convert(), 0);
+    ASSERT_EQ(c.convert(), 0);
     TOvxFaxUnpacker u;
-    u.SetInFileName(dir.file("t.OVF"));
+    u.setInFileName(dir.file("t.OVF"));
     Raster page;
     bool fine = true;
-    ASSERT_EQ(u.UnpackPageToRaster(1, page, fine), 0);
+    ASSERT_EQ(u.unpackPageToRaster(1, page, fine), 0);
     EXPECT_FALSE(fine);
     EXPECT_EQ(page.height, 2 * renderer->rowCount());
     EXPECT_GT(ink(page), 100);

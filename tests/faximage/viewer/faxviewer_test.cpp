@@ -61,206 +61,206 @@ protected:
 TEST_F(FaxViewerTest, LoadingShowsPageOneAndMissingOrForeignFilesAreReported) {
     QSignalSpy pageChange(&viewer, &TOvxFaxViewer::OnPageChange);
     QSignalSpy errors(&viewer, &TOvxFaxViewer::OnViewerError);
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
-    EXPECT_EQ(viewer.PageCount(), 3);
-    EXPECT_EQ(viewer.CurrentPage(), 1);
-    EXPECT_EQ(viewer.PageWidth(), 1728);
-    EXPECT_EQ(viewer.PageHeight(), 1200);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
+    EXPECT_EQ(viewer.pageCount(), 3);
+    EXPECT_EQ(viewer.currentPage(), 1);
+    EXPECT_EQ(viewer.pageWidth(), 1728);
+    EXPECT_EQ(viewer.pageHeight(), 1200);
     ASSERT_EQ(pageChange.count(), 1);
     EXPECT_EQ(pageChange[0][0].toInt(), 1);
 
-    EXPECT_EQ(viewer.SetFileName(dir.filePath("nothere.ovf")), ecFileNotFound);
+    EXPECT_EQ(viewer.setFileName(dir.filePath("nothere.ovf")), ecFileNotFound);
     QFile junk(dir.filePath("junk.ovf"));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(200, 'x'));
     junk.close();
-    EXPECT_EQ(viewer.SetFileName(junk.fileName()), ecFaxBadFormat);
+    EXPECT_EQ(viewer.setFileName(junk.fileName()), ecFaxBadFormat);
     ASSERT_EQ(errors.count(), 2);
     EXPECT_EQ(errors[0][0].toInt(), ecFileNotFound);
     EXPECT_EQ(errors[1][0].toInt(), ecFaxBadFormat);
     // A file that could not be opened leaves the fax on display as it was.
-    EXPECT_EQ(viewer.PageCount(), 3);
-    EXPECT_EQ(viewer.SetFileName(QString()), 0);
-    EXPECT_EQ(viewer.PageCount(), 0);
-    EXPECT_TRUE(viewer.PageBitmap().empty());
+    EXPECT_EQ(viewer.pageCount(), 3);
+    EXPECT_EQ(viewer.setFileName(QString()), 0);
+    EXPECT_EQ(viewer.pageCount(), 0);
+    EXPECT_TRUE(viewer.pageBitmap().empty());
 }
 
 TEST_F(FaxViewerTest, AStandardPageIsShownAtHalfWidthOrDoubleHeight) {
     const QString path = fax({barsPage(2, 600)}, "std.ovf", false);
-    ASSERT_EQ(viewer.SetFileName(path), 0);
-    EXPECT_EQ(viewer.PageWidth(), 1728);
-    EXPECT_EQ(viewer.PageHeight(), 1200);
-    viewer.SetAutoScaleMode(asHalfWidth);
-    EXPECT_EQ(viewer.PageWidth(), 864);
-    EXPECT_EQ(viewer.PageHeight(), 600);
+    ASSERT_EQ(viewer.setFileName(path), 0);
+    EXPECT_EQ(viewer.pageWidth(), 1728);
+    EXPECT_EQ(viewer.pageHeight(), 1200);
+    viewer.setAutoScaleMode(asHalfWidth);
+    EXPECT_EQ(viewer.pageWidth(), 864);
+    EXPECT_EQ(viewer.pageHeight(), 600);
 }
 
 TEST_F(FaxViewerTest, OnlyTheCurrentPageIsDecodedUnlessTheWholeFaxIsLoaded) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
-    viewer.NextPage();
-    viewer.NextPage();
-    EXPECT_EQ(viewer.CurrentPage(), 3);
-    EXPECT_EQ(viewer.DecodedPages(), 1);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
+    viewer.nextPage();
+    viewer.nextPage();
+    EXPECT_EQ(viewer.currentPage(), 3);
+    EXPECT_EQ(viewer.decodedPages(), 1);
     // The page on display is the one decoded: three bars.
-    EXPECT_TRUE(viewer.PageBitmap().pixel(100 + 2 * 240 + 10, 300));
-    EXPECT_FALSE(viewer.PageBitmap().pixel(100 + 3 * 240 + 10, 300));
+    EXPECT_TRUE(viewer.pageBitmap().pixel(100 + 2 * 240 + 10, 300));
+    EXPECT_FALSE(viewer.pageBitmap().pixel(100 + 3 * 240 + 10, 300));
 
-    viewer.SetLoadWholeFax(true);
-    ASSERT_EQ(viewer.SetFileName(viewer.FileName()), 0);
-    EXPECT_EQ(viewer.DecodedPages(), 3);
-    viewer.LastPage();
-    EXPECT_EQ(viewer.DecodedPages(), 3);
+    viewer.setLoadWholeFax(true);
+    ASSERT_EQ(viewer.setFileName(viewer.FileName()), 0);
+    EXPECT_EQ(viewer.decodedPages(), 3);
+    viewer.lastPage();
+    EXPECT_EQ(viewer.decodedPages(), 3);
 }
 
 TEST_F(FaxViewerTest, EqualRatiosAreKeptAsOneToOne) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
-    viewer.SetScaling(true);
-    viewer.SetScale(2, 2, 3, 3);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
+    viewer.setScaling(true);
+    viewer.setScale(2, 2, 3, 3);
     EXPECT_EQ(viewer.HorizMult(), 1);
     EXPECT_EQ(viewer.HorizDiv(), 1);
     EXPECT_EQ(viewer.VertMult(), 1);
     EXPECT_EQ(viewer.VertDiv(), 1);
-    EXPECT_EQ(viewer.ScaledSize(), QSize(1728, 1200));
-    viewer.SetScale(50, 100, 0, 0);  // zeros are ignored
-    EXPECT_EQ(viewer.ScaledSize(), QSize(864, 1200));
-    viewer.SetScaling(false);
-    EXPECT_EQ(viewer.ScaledSize(), QSize(1728, 1200));
+    EXPECT_EQ(viewer.scaledSize(), QSize(1728, 1200));
+    viewer.setScale(50, 100, 0, 0);  // zeros are ignored
+    EXPECT_EQ(viewer.scaledSize(), QSize(864, 1200));
+    viewer.setScaling(false);
+    EXPECT_EQ(viewer.scaledSize(), QSize(1728, 1200));
 }
 
 TEST_F(FaxViewerTest, BeginAndEndUpdateApplyScaleChangesOnce) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
     QSignalSpy pageChange(&viewer, &TOvxFaxViewer::OnPageChange);
-    viewer.BeginUpdate();
-    viewer.SetScaling(true);
-    viewer.SetScale(1, 4, 1, 4);
+    viewer.beginUpdate();
+    viewer.setScaling(true);
+    viewer.setScale(1, 4, 1, 4);
     EXPECT_EQ(pageChange.count(), 0);
-    viewer.EndUpdate();
+    viewer.endUpdate();
     EXPECT_EQ(pageChange.count(), 1);
-    EXPECT_EQ(viewer.ScaledSize(), QSize(432, 300));
+    EXPECT_EQ(viewer.scaledSize(), QSize(432, 300));
 }
 
 TEST_F(FaxViewerTest, RotationTurnsThePageClockwise) {
     Raster page(1728, 1000);
     fillRect(page, 0, 0, 10, 10);  // a block at the top-left corner
-    ASSERT_EQ(viewer.SetFileName(fax({page})), 0);
-    viewer.SetRotation(1);
-    EXPECT_EQ(viewer.Rotation(), 1);
-    EXPECT_EQ(viewer.PageWidth(), 1000);
-    EXPECT_EQ(viewer.PageHeight(), 1728);
-    EXPECT_TRUE(viewer.PageBitmap().pixel(995, 5));  // top-left went to the top-right
-    viewer.SetRotation(2);
-    EXPECT_TRUE(viewer.PageBitmap().pixel(1720, 995));
-    viewer.SetRotation(3);
-    EXPECT_TRUE(viewer.PageBitmap().pixel(5, 1720));
-    viewer.SetRotation(0);
-    EXPECT_TRUE(viewer.PageBitmap().pixel(5, 5));
-    EXPECT_FALSE(viewer.PageBitmap().pixel(995, 5));
+    ASSERT_EQ(viewer.setFileName(fax({page})), 0);
+    viewer.setRotation(1);
+    EXPECT_EQ(viewer.rotation(), 1);
+    EXPECT_EQ(viewer.pageWidth(), 1000);
+    EXPECT_EQ(viewer.pageHeight(), 1728);
+    EXPECT_TRUE(viewer.pageBitmap().pixel(995, 5));  // top-left went to the top-right
+    viewer.setRotation(2);
+    EXPECT_TRUE(viewer.pageBitmap().pixel(1720, 995));
+    viewer.setRotation(3);
+    EXPECT_TRUE(viewer.pageBitmap().pixel(5, 1720));
+    viewer.setRotation(0);
+    EXPECT_TRUE(viewer.pageBitmap().pixel(5, 5));
+    EXPECT_FALSE(viewer.pageBitmap().pixel(995, 5));
 }
 
 TEST_F(FaxViewerTest, ArrowsScrollByStepsAndCtrlByTenSteps) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
     viewer.VertScroll = 8;
     viewer.HorizScroll = 5;
     key(Qt::Key_Down);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 8));
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(0, 8));
     key(Qt::Key_Down, Qt::ControlModifier);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 88));
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(0, 88));
     key(Qt::Key_Right, Qt::ControlModifier);
     key(Qt::Key_Left);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(45, 88));
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(45, 88));
     key(Qt::Key_Up, Qt::ControlModifier);
     key(Qt::Key_Up, Qt::ControlModifier);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(45, 0));  // clamped at the top
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(45, 0));  // clamped at the top
     key(Qt::Key_End);
-    EXPECT_EQ(viewer.ScrollOffset().x(), viewer.horizontalScrollBar()->maximum());
+    EXPECT_EQ(viewer.scrollOffset().x(), viewer.horizontalScrollBar()->maximum());
     EXPECT_EQ(viewer.horizontalScrollBar()->maximum(), 1728 - viewer.viewport()->width());
     key(Qt::Key_PageDown, Qt::ControlModifier);
-    EXPECT_EQ(viewer.ScrollOffset().y(), 1200 - viewer.viewport()->height());
+    EXPECT_EQ(viewer.scrollOffset().y(), 1200 - viewer.viewport()->height());
     key(Qt::Key_PageUp, Qt::ControlModifier);
-    EXPECT_EQ(viewer.ScrollOffset().y(), 0);
-    EXPECT_EQ(viewer.CurrentPage(), 1);
+    EXPECT_EQ(viewer.scrollOffset().y(), 0);
+    EXPECT_EQ(viewer.currentPage(), 1);
 }
 
 TEST_F(FaxViewerTest, PageKeysTurnPagesAndCtrlHomeGoesToTheFirstPage) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
     key(Qt::Key_PageDown);
     key(Qt::Key_PageDown);
     key(Qt::Key_PageDown);  // already on the last page
-    EXPECT_EQ(viewer.CurrentPage(), 3);
+    EXPECT_EQ(viewer.currentPage(), 3);
     key(Qt::Key_Down, Qt::ControlModifier);
     key(Qt::Key_Right, Qt::ControlModifier);
     // Home only scrolls to the left edge.
     key(Qt::Key_Home);
-    EXPECT_EQ(viewer.CurrentPage(), 3);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 80));
+    EXPECT_EQ(viewer.currentPage(), 3);
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(0, 80));
     key(Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(viewer.CurrentPage(), 1);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 0));
+    EXPECT_EQ(viewer.currentPage(), 1);
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(0, 0));
     key(Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(viewer.CurrentPage(), 3);
+    EXPECT_EQ(viewer.currentPage(), 3);
     key(Qt::Key_PageUp);
-    EXPECT_EQ(viewer.CurrentPage(), 2);
+    EXPECT_EQ(viewer.currentPage(), 2);
     // First page when already there returns to the top-left corner.
-    viewer.FirstPage();
+    viewer.firstPage();
     key(Qt::Key_Down);
     key(Qt::Key_Right);
-    viewer.FirstPage();
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(0, 0));
+    viewer.firstPage();
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(0, 0));
 }
 
 TEST_F(FaxViewerTest, MarkingWithTheMouseAndAZeroSizeMark) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
     key(Qt::Key_Down);  // scroll offset 8 is added to the pointer
     mouse(QEvent::MouseButtonPress, {50, 40}, Qt::LeftButton);
     mouse(QEvent::MouseMove, {20, 100}, Qt::LeftButton);
     mouse(QEvent::MouseButtonRelease, {20, 100}, Qt::NoButton);
-    ASSERT_TRUE(viewer.HasMark());
-    EXPECT_EQ(viewer.Mark(), QRect(20, 48, 30, 60));
+    ASSERT_TRUE(viewer.hasMark());
+    EXPECT_EQ(viewer.mark(), QRect(20, 48, 30, 60));
     mouse(QEvent::MouseButtonPress, {70, 70}, Qt::LeftButton);
     mouse(QEvent::MouseButtonRelease, {70, 70}, Qt::NoButton);
-    EXPECT_FALSE(viewer.HasMark());
-    EXPECT_TRUE(viewer.MarkImage().isNull());
-    EXPECT_FALSE(viewer.CopyToClipboard());
+    EXPECT_FALSE(viewer.hasMark());
+    EXPECT_TRUE(viewer.markImage().isNull());
+    EXPECT_FALSE(viewer.copyToClipboard());
 }
 
 TEST_F(FaxViewerTest, DraggingBeyondTheEdgeScrollsAndExtendsTheMark) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
     mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
     const int below = viewer.viewport()->height() + 40;
     mouse(QEvent::MouseMove, {60, below}, Qt::LeftButton);
-    for (int i = 0; i < 400 && viewer.ScrollOffset().y() < 64; ++i) QTest::qWait(10);
-    EXPECT_GE(viewer.ScrollOffset().y(), 64);
-    EXPECT_EQ(viewer.ScrollOffset().y() % 16, 0);  // two steps a tick, more than 20 pels outside
+    for (int i = 0; i < 400 && viewer.scrollOffset().y() < 64; ++i) QTest::qWait(10);
+    EXPECT_GE(viewer.scrollOffset().y(), 64);
+    EXPECT_EQ(viewer.scrollOffset().y() % 16, 0);  // two steps a tick, more than 20 pels outside
     mouse(QEvent::MouseButtonRelease, {60, below}, Qt::NoButton);
-    const int offset = viewer.ScrollOffset().y();
-    EXPECT_EQ(viewer.Mark().bottom() + 1, std::min(1200, below + offset));
+    const int offset = viewer.scrollOffset().y();
+    EXPECT_EQ(viewer.mark().bottom() + 1, std::min(1200, below + offset));
     QTest::qWait(150);
-    EXPECT_EQ(viewer.ScrollOffset().y(), offset);  // the release stopped it
+    EXPECT_EQ(viewer.scrollOffset().y(), offset);  // the release stopped it
 }
 
 TEST_F(FaxViewerTest, KeysAreIgnoredWhileTheMouseIsCaptured) {
-    ASSERT_EQ(viewer.SetFileName(threePages()), 0);
+    ASSERT_EQ(viewer.setFileName(threePages()), 0);
     mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
     key(Qt::Key_PageDown);
-    EXPECT_EQ(viewer.CurrentPage(), 1);
+    EXPECT_EQ(viewer.currentPage(), 1);
     mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton);
     key(Qt::Key_PageDown);
-    EXPECT_EQ(viewer.CurrentPage(), 2);
+    EXPECT_EQ(viewer.currentPage(), 2);
 }
 
 TEST_F(FaxViewerTest, ACopiedMarkAtHalfHorizontalScaleIsStretchedBackToPagePels) {
     Raster page(1728, 1000);
     fillRect(page, 200, 100, 40, 20);
     fillRect(page, 300, 150, 3, 3);
-    ASSERT_EQ(viewer.SetFileName(fax({page})), 0);
-    viewer.SetScaling(true);
-    viewer.SetScale(1, 2, 1, 1);
-    viewer.SelectRect(QRect(90, 90, 70, 80));  // display pels: page x 180..320, y 90..170
-    ASSERT_TRUE(viewer.CopyToClipboard());
+    ASSERT_EQ(viewer.setFileName(fax({page})), 0);
+    viewer.setScaling(true);
+    viewer.setScale(1, 2, 1, 1);
+    viewer.selectRect(QRect(90, 90, 70, 80));  // display pels: page x 180..320, y 90..170
+    ASSERT_TRUE(viewer.copyToClipboard());
     const QImage img = QApplication::clipboard()->image();
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(img.size(), QSize(140, 80));
-    const QImage mark = viewer.MarkImage();
+    const QImage mark = viewer.markImage();
     EXPECT_EQ(mark.format(), QImage::Format_Mono);
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 140; ++x)
@@ -268,18 +268,18 @@ TEST_F(FaxViewerTest, ACopiedMarkAtHalfHorizontalScaleIsStretchedBackToPagePels)
     EXPECT_EQ(qGray(img.pixel(20 + 5, 10 + 5)), 0);  // inside the block
     EXPECT_EQ(qGray(img.pixel(5, 5)), 255);
     // Unscaled the mark is copied as it is.
-    viewer.SetScaling(false);
-    viewer.SelectRect(QRect(190, 95, 60, 30));
-    EXPECT_EQ(viewer.MarkImage().size(), QSize(60, 30));
-    viewer.SelectAll();
-    EXPECT_EQ(viewer.MarkImage().size(), QSize(1728, 1000));
+    viewer.setScaling(false);
+    viewer.selectRect(QRect(190, 95, 60, 30));
+    EXPECT_EQ(viewer.markImage().size(), QSize(60, 30));
+    viewer.selectAll();
+    EXPECT_EQ(viewer.markImage().size(), QSize(1728, 1000));
 }
 
 TEST_F(FaxViewerTest, CtrlAMarksThePageAndCtrlCCopiesIt) {
-    ASSERT_EQ(viewer.SetFileName(fax({barsPage(1, 300)})), 0);
+    ASSERT_EQ(viewer.setFileName(fax({barsPage(1, 300)})), 0);
     QApplication::clipboard()->clear();
     key(Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(viewer.Mark(), QRect(0, 0, 1728, 300));
+    EXPECT_EQ(viewer.mark(), QRect(0, 0, 1728, 300));
     key(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(1728, 300));
 }
@@ -287,13 +287,13 @@ TEST_F(FaxViewerTest, CtrlAMarksThePageAndCtrlCCopiesIt) {
 TEST_F(FaxViewerTest, PaintsBlackAndWhiteWithTheChosenColours) {
     Raster page(1728, 1000);
     fillRect(page, 0, 0, 100, 100);
-    ASSERT_EQ(viewer.SetFileName(fax({page})), 0);
-    viewer.SetFGColor(Qt::red);
-    viewer.SetBGColor(Qt::yellow);
+    ASSERT_EQ(viewer.setFileName(fax({page})), 0);
+    viewer.setFGColor(Qt::red);
+    viewer.setBGColor(Qt::yellow);
     const QImage shot = viewer.viewport()->grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(10, 10)), QColor(Qt::red));
     EXPECT_EQ(QColor(shot.pixel(200, 10)), QColor(Qt::yellow));
-    viewer.SelectRect(QRect(0, 0, 50, 50));
+    viewer.selectRect(QRect(0, 0, 50, 50));
     const QImage marked = viewer.viewport()->grab().toImage();
     EXPECT_NE(QColor(marked.pixel(10, 10)), QColor(Qt::red));  // the mark is drawn inverted
     EXPECT_EQ(QColor(marked.pixel(60, 60)), QColor(Qt::red));
@@ -302,7 +302,7 @@ TEST_F(FaxViewerTest, PaintsBlackAndWhiteWithTheChosenColours) {
 TEST_F(FaxViewerTest, ADroppedFileIsLoadedAndReported) {
     const QString first = fax({barsPage(1)}, "a.ovf");
     const QString second = threePages();
-    ASSERT_EQ(viewer.SetFileName(first), 0);
+    ASSERT_EQ(viewer.setFileName(first), 0);
     QSignalSpy dropped(&viewer, &TOvxFaxViewer::OnDropFile);
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(second)});
@@ -314,8 +314,8 @@ TEST_F(FaxViewerTest, ADroppedFileIsLoadedAndReported) {
     viewer.dropEvent(&drop);
     ASSERT_EQ(dropped.count(), 1);
     EXPECT_EQ(dropped[0][0].toString(), second);
-    EXPECT_EQ(viewer.PageCount(), 3);
-    viewer.SetAcceptDragged(false);
+    EXPECT_EQ(viewer.pageCount(), 3);
+    viewer.setAcceptDragged(false);
     data.setUrls({QUrl::fromLocalFile(first)});
     QDragEnterEvent refused(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     refused.setAccepted(false);
@@ -334,11 +334,11 @@ TEST_F(FaxViewerTest, APageThatCannotBeDecodedUnloadsTheFax) {
     ASSERT_TRUE(f.resize(f.size() - 3000));  // page 3 is cut short
     f.close();
     QSignalSpy errors(&viewer, &TOvxFaxViewer::OnViewerError);
-    ASSERT_EQ(viewer.SetFileName(path), 0);
-    viewer.LastPage();
+    ASSERT_EQ(viewer.setFileName(path), 0);
+    viewer.lastPage();
     ASSERT_EQ(errors.count(), 1);
     EXPECT_EQ(errors[0][0].toInt(), ecFaxBadFormat);
-    EXPECT_EQ(viewer.PageCount(), 0);
+    EXPECT_EQ(viewer.pageCount(), 0);
     EXPECT_TRUE(viewer.FileName().isEmpty());
 }
 
@@ -380,9 +380,9 @@ int mismatches(const QImage& shot, QPoint offset, const Raster& page) {
 TEST_F(FaxViewerTest, ScrollBarsAndTheVisiblePageRegionTrackEachOther) {
     viewer.VertScroll = 8;
     viewer.HorizScroll = 5;
-    ASSERT_EQ(viewer.SetFileName(fax({cellPage(1728, 1400)})), 0);
+    ASSERT_EQ(viewer.setFileName(fax({cellPage(1728, 1400)})), 0);
     QApplication::processEvents();
-    const QSize page(viewer.PageWidth(), viewer.PageHeight());
+    const QSize page(viewer.pageWidth(), viewer.pageHeight());
     ASSERT_GT(page.height(), 1000);
     QScrollBar* h = viewer.horizontalScrollBar();
     QScrollBar* v = viewer.verticalScrollBar();
@@ -403,8 +403,8 @@ TEST_F(FaxViewerTest, ScrollBarsAndTheVisiblePageRegionTrackEachOther) {
     auto check = [&](const char* what) {
         SCOPED_TRACE(what);
         const QPoint off(h->value(), v->value());
-        EXPECT_EQ(viewer.ScrollOffset(), off);
-        EXPECT_EQ(mismatches(screen(), off, viewer.PageBitmap()), 0);
+        EXPECT_EQ(viewer.scrollOffset(), off);
+        EXPECT_EQ(mismatches(screen(), off, viewer.pageBitmap()), 0);
     };
     check("top-left");
     for (QPoint target : {QPoint(0, 300), QPoint(700, 300), QPoint(h->maximum(), v->maximum()), QPoint(37, 611)}) {
@@ -421,7 +421,7 @@ TEST_F(FaxViewerTest, ScrollBarsAndTheVisiblePageRegionTrackEachOther) {
     EXPECT_GE(h->singleStep(), std::max(5, client.width() / 10));
     v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     h->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(viewer.ScrollOffset(), QPoint(100 - h->singleStep(), 100 + v->singleStep()));
+    EXPECT_EQ(viewer.scrollOffset(), QPoint(100 - h->singleStep(), 100 + v->singleStep()));
     check("arrows");
     v->setSliderDown(true);
     v->setSliderPosition(v->maximum() / 2);
@@ -441,8 +441,8 @@ TEST_F(FaxViewerTest, ScrollBarsAndTheVisiblePageRegionTrackEachOther) {
     EXPECT_GT(v->value(), before);
     check("wheel");
     // Turning the page starts at the top-left corner, bars included.
-    viewer.SetScale(1, 2, 1, 2);
-    viewer.SetScaling(true);
+    viewer.setScale(1, 2, 1, 2);
+    viewer.setScaling(true);
     EXPECT_EQ(QPoint(h->value(), v->value()), QPoint(0, 0));
     EXPECT_EQ(v->maximum(), std::max(0, page.height() / 2 - viewer.viewport()->height()));
 }
@@ -478,7 +478,7 @@ std::pair<int, int> thumbRun(const QImage& bar, bool vertical) {
 // The thumb is what stands out on the bar, and it sits where the view is: at the top and left
 // while the top-left corner shows, at the bottom and right at the far corner.
 TEST_F(FaxViewerTest, TheScrollBarThumbsStandOutWhereTheViewIs) {
-    ASSERT_EQ(viewer.SetFileName(fax({barsPage(3, 2000)})), 0);
+    ASSERT_EQ(viewer.setFileName(fax({barsPage(3, 2000)})), 0);
     QApplication::processEvents();
     QScrollBar* h = viewer.horizontalScrollBar();
     QScrollBar* v = viewer.verticalScrollBar();

@@ -28,13 +28,13 @@ struct Result {
 // is put in front of the command (e.g. a resource limit).
 Result run(const std::string& args, const std::string& input = "", const TempDir* dir = nullptr,
            const std::string& wrapper = "") {
-    std::string cmd = wrapper + telvane::test::ToolPath("telvane-db") + " " + args;
+    std::string cmd = wrapper + telvane::test::toolPath("telvane-db") + " " + args;
     if (!input.empty() && dir) {
         writeFile(dir->file("input.jsonl"), input);
         cmd += " < " + dir->file("input.jsonl");
     }
     Result r{-1, ""};
-    r.code = telvane::test::RunCapture(cmd, &r.out);
+    r.code = telvane::test::runCapture(cmd, &r.out);
     return r;
 }
 

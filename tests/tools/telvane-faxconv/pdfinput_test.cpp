@@ -28,23 +28,23 @@
 extern char** environ;
 
 namespace fs = std::filesystem;
-using telvane::test::HaveProgram;
-using telvane::test::RunCapture;
+using telvane::test::haveProgram;
+using telvane::test::runCapture;
 using telvane::test::TempDir;
-using telvane::test::ToolPath;
+using telvane::test::toolPath;
 
 namespace {
 
 // Width and height of a raw PBM (P4) file; {0, 0} when it is none.
 std::pair<int, int> pbmSize(const std::string& path) {
     telvane::test::PbmImage image;
-    return telvane::test::ReadPbm(path, image) ? std::make_pair(image.width, image.height) : std::make_pair(0, 0);
+    return telvane::test::readPbm(path, image) ? std::make_pair(image.width, image.height) : std::make_pair(0, 0);
 }
 
 // Page size in points from pdfinfo ("Page size:      595.276 x 841.89 pts (A4)").
 std::pair<double, double> pdfPageSize(const std::string& pdf) {
     std::string out;
-    RunCapture("pdfinfo '" + pdf + "'", &out);
+    runCapture("pdfinfo '" + pdf + "'", &out);
     const std::size_t at = out.find("Page size:");
     if (at == std::string::npos) return {0, 0};
     double w = 0, h = 0;
@@ -54,7 +54,7 @@ std::pair<double, double> pdfPageSize(const std::string& pdf) {
 
 int pageCount(const std::string& ovf) {
     std::string out;
-    if (RunCapture("'" + ToolPath("telvane-faxconv") + "' info '" + ovf + "'", &out) != 0) return -1;
+    if (runCapture("'" + toolPath("telvane-faxconv") + "' info '" + ovf + "'", &out) != 0) return -1;
     const std::size_t at = out.find("Pages:");
     return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
@@ -62,12 +62,12 @@ int pageCount(const std::string& ovf) {
 // The page as PBM, and tesseract's text of it (upper-cased).
 std::string ocrPage(const TempDir& w, const std::string& ovf, int page, std::pair<int, int>* size) {
     const std::string pbm = w.file("page" + std::to_string(page) + ".pbm");
-    if (RunCapture("'" + ToolPath("telvane-faxconv") + "' from-fax '" + ovf + "' '" + pbm + "' --page " +
+    if (runCapture("'" + toolPath("telvane-faxconv") + "' from-fax '" + ovf + "' '" + pbm + "' --page " +
                    std::to_string(page)) != 0)
         return {};
     if (size) *size = pbmSize(pbm);
     std::string text;
-    RunCapture("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
+    runCapture("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
     for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
@@ -116,24 +116,24 @@ class PdfInput : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* t : {"tesseract", "pdfinfo"})
-            TELVANE_REQUIRE_PEER(HaveProgram(t), t << " is not installed (scripts/deps/tests/)");
+            TELVANE_REQUIRE_PEER(haveProgram(t), t << " is not installed (scripts/deps/tests/)");
     }
     TempDir w;
 };
 
 TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
-    TELVANE_REQUIRE_PEER(HaveProgram("soffice"), "LibreOffice is not installed");
+    TELVANE_REQUIRE_PEER(haveProgram("soffice"), "LibreOffice is not installed");
     std::ofstream(w.file("letter.txt")) << "QUARTERLY INVOICE\n\nPLEASE FIND THE STATEMENT ENCLOSED\n";
     std::string out;
-    ASSERT_EQ(
-        RunCapture("cd '" + w.Path() + "' && HOME='" + w.Path() + "' soffice --headless --convert-to pdf letter.txt",
-                   &out),
-        0)
+    ASSERT_EQ(runCapture("cd '" + w.pathNoSlash() + "' && HOME='" + w.pathNoSlash() +
+                             "' soffice --headless --convert-to pdf letter.txt",
+                         &out),
+              0)
         << out;
     const std::string pdf = w.file("letter.pdf");
     ASSERT_TRUE(fs::exists(pdf)) << out;
     const std::string ovf = w.file("letter.ovf");
-    ASSERT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + pdf + "' '" + ovf + "' --fine", &out), 0)
+    ASSERT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + pdf + "' '" + ovf + "' --fine", &out), 0)
         << out;
     EXPECT_EQ(pageCount(ovf), 1);
     std::pair<int, int> size;
@@ -145,7 +145,7 @@ TEST_F(PdfInput, LibreOfficePdfFillsTheFaxLineAndReadsBack) {
 }
 
 TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("ps2pdf") || !HaveProgram("gs")), "Ghostscript is not installed");
+    TELVANE_REQUIRE_PEER(!(!haveProgram("ps2pdf") || !haveProgram("gs")), "Ghostscript is not installed");
     // Two Letter pages of PostScript, each with its own words.
     std::ofstream(w.file("two.ps")) << "%!PS-Adobe-3.0\n%%Pages: 2\n<< /PageSize [612 792] >> setpagedevice\n"
                                        "/Helvetica findfont 40 scalefont setfont\n"
@@ -153,7 +153,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
                                        "72 650 moveto (SECOND PAGE OMEGA) show showpage\n";
     const std::string ovf = w.file("two.ovf");
     std::string out;
-    ASSERT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file("two.ps") + "' '" + ovf + "' --fine",
+    ASSERT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file("two.ps") + "' '" + ovf + "' --fine",
                          &out),
               0)
         << out;
@@ -167,7 +167,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     EXPECT_NE(text.find("OMEGA"), std::string::npos) << text;
 
     // An A4 PDF written by Ghostscript also fills the line, and normal resolution halves the rows.
-    ASSERT_EQ(RunCapture("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile='" +
+    ASSERT_EQ(runCapture("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile='" +
                              w.file("a4.pdf") +
                              "' -c '/Helvetica findfont 40 scalefont setfont 72 650 moveto (PAPER SIZE) show showpage'",
                          &out),
@@ -176,7 +176,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     const auto a4 = pdfPageSize(w.file("a4.pdf"));
     ASSERT_NEAR(a4.first, 595.3, 1.0);
     ASSERT_EQ(
-        RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file("a4.pdf") + "' '" + w.file("a4.ovf") + "'",
+        runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file("a4.pdf") + "' '" + w.file("a4.ovf") + "'",
                    &out),
         0)
         << out;
@@ -189,7 +189,7 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
 // in PDF and as PostScript through Ghostscript, fails the conversion naming the page: no fax
 // file, no hidden partial one, and telvane-fax sends nothing.
 TEST_F(PdfInput, UnfaxablePageIsAnErrorNamingItAndNothingIsSent) {
-    TELVANE_REQUIRE_PEER(HaveProgram("gs"), "Ghostscript is not installed");
+    TELVANE_REQUIRE_PEER(haveProgram("gs"), "Ghostscript is not installed");
     const std::string ps = "%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (ONE) show showpage\n";
     const struct {
         const char* name;
@@ -215,14 +215,14 @@ TEST_F(PdfInput, UnfaxablePageIsAnErrorNamingItAndNothingIsSent) {
         const TempDir dir;
         dir.write(c.name, c.document);
         std::string out;
-        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
+        EXPECT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
                                  dir.file("out.ovf") + "' --fine",
                              &out),
                   1)
             << out;
         EXPECT_NE(out.find(c.says), std::string::npos) << out;
         EXPECT_EQ(dir.names(), std::vector<std::string>{c.name});
-        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+        EXPECT_EQ(runCapture("'" + toolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
                                  "' --number 1 '" + dir.file(c.name) + "'",
                              &out),
                   1);
@@ -233,7 +233,7 @@ TEST_F(PdfInput, UnfaxablePageIsAnErrorNamingItAndNothingIsSent) {
 
 // Runs `command` with TMPDIR and TELVANE_FAXCONV_LIMITS set; returns its exit status.
 int runLimited(const TempDir& dir, const std::string& limits, const std::string& command, std::string& out) {
-    return RunCapture("TMPDIR='" + dir.Path() + "' TELVANE_FAXCONV_LIMITS='" + limits + "' " + command, &out);
+    return runCapture("TMPDIR='" + dir.pathNoSlash() + "' TELVANE_FAXCONV_LIMITS='" + limits + "' " + command, &out);
 }
 
 std::string repeated(const std::string& s, int times) {
@@ -247,7 +247,7 @@ std::string repeated(const std::string& s, int times) {
 // telvane-fax send; nothing is left behind, not even Ghostscript's temporaries (TMPDIR is the test's
 // directory, which must hold only the input afterwards).
 TEST_F(PdfInput, EachConversionLimitStopsItNamingTheLimit) {
-    TELVANE_REQUIRE_PEER(HaveProgram("gs"), "Ghostscript is not installed");
+    TELVANE_REQUIRE_PEER(haveProgram("gs"), "Ghostscript is not installed");
     const PdfPage letter{"0 0 612 792", "", ""};
     const struct {
         const char* name;
@@ -274,7 +274,7 @@ TEST_F(PdfInput, EachConversionLimitStopsItNamingTheLimit) {
         dir.write(c.name, c.document);
         std::string out;
         EXPECT_EQ(runLimited(dir, c.limits,
-                             "'" + ToolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
+                             "'" + toolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
                                  dir.file("out.ovf") + "' --fine",
                              out),
                   1)
@@ -282,7 +282,7 @@ TEST_F(PdfInput, EachConversionLimitStopsItNamingTheLimit) {
         EXPECT_NE(out.find(c.says), std::string::npos) << out;
         EXPECT_EQ(dir.names(), std::vector<std::string>{c.name});
         EXPECT_EQ(runLimited(dir, c.limits,
-                             "'" + ToolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+                             "'" + toolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
                                  "' --number 1 '" + dir.file(c.name) + "'",
                              out),
                   1);
@@ -291,7 +291,7 @@ TEST_F(PdfInput, EachConversionLimitStopsItNamingTheLimit) {
     }
     std::string out;
     EXPECT_EQ(
-        RunCapture("TELVANE_FAXCONV_LIMITS=pages=0 '" + ToolPath("telvane-faxconv") + "' to-fax x.pdf x.ovf", &out), 2);
+        runCapture("TELVANE_FAXCONV_LIMITS=pages=0 '" + toolPath("telvane-faxconv") + "' to-fax x.pdf x.ovf", &out), 2);
     EXPECT_NE(out.find("'pages=0' is not NAME=NUMBER"), std::string::npos) << out;
 }
 
@@ -321,8 +321,8 @@ int processesMentioning(const std::string& text) {
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string pid = entry.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string cmdline = telvane::test::ReadFile(entry.path().string() + "/cmdline");
-        const std::string stat = telvane::test::ReadFile(entry.path().string() + "/stat");
+        std::string cmdline = telvane::test::readFile(entry.path().string() + "/cmdline");
+        const std::string stat = telvane::test::readFile(entry.path().string() + "/stat");
         const std::size_t close = stat.rfind(')');
         if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z') continue;
         std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
@@ -343,8 +343,8 @@ bool eventually(const std::function<bool()>& done) {
 // Everything under `dir`, as paths relative to it.
 std::vector<std::string> everything(const TempDir& dir) {
     std::vector<std::string> all;
-    for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
-        all.push_back(fs::relative(e.path(), dir.Path()).string());
+    for (const auto& e : fs::recursive_directory_iterator(dir.pathNoSlash()))
+        all.push_back(fs::relative(e.path(), dir.pathNoSlash()).string());
     std::sort(all.begin(), all.end());
     return all;
 }
@@ -359,7 +359,7 @@ std::vector<std::string> sorted(std::vector<std::string> names) {
 // and for telvane-fax send (which converts through telvane-faxconv). Ended by SIGKILL it cannot
 // clean up, but its children die with it and the next conversion removes what it left.
 TEST_F(PdfInput, KilledConversionLeavesNoProcessAndTheNextRunNoFile) {
-    TELVANE_REQUIRE_PEER(HaveProgram("gs"), "Ghostscript is not installed");
+    TELVANE_REQUIRE_PEER(haveProgram("gs"), "Ghostscript is not installed");
     const std::string fills = writePdf({{"0 0 612 792", "", repeated("0 0 612 792 re f\n", 1000000)}});
     for (const bool viaSend : {false, true})
         for (const char* name : {"loop.ps", "fills.pdf"})
@@ -369,12 +369,12 @@ TEST_F(PdfInput, KilledConversionLeavesNoProcessAndTheNextRunNoFile) {
                 const TempDir dir;
                 dir.write(name, std::string(name) == "loop.ps" ? "%!PS\n{} loop\n" : fills);
                 const std::vector<std::string> command =
-                    viaSend ? std::vector<std::string>{ToolPath("telvane-fax"), "send",     "--device",
+                    viaSend ? std::vector<std::string>{toolPath("telvane-fax"), "send",     "--device",
                                                        dir.file("no-modem"),    "--number", "1",
                                                        dir.file(name)}
-                            : std::vector<std::string>{ToolPath("telvane-faxconv"), "to-fax", dir.file(name),
+                            : std::vector<std::string>{toolPath("telvane-faxconv"), "to-fax", dir.file(name),
                                                        dir.file("out.ovf")};
-                const pid_t pid = startIn(dir.Path(), command);
+                const pid_t pid = startIn(dir.pathNoSlash(), command);
                 ASSERT_GT(pid, 0);
                 // Ghostscript running, or the partial fax file begun.
                 ASSERT_TRUE(eventually([&] {
@@ -403,14 +403,14 @@ TEST_F(PdfInput, KilledConversionLeavesNoProcessAndTheNextRunNoFile) {
                 std::string out;
                 if (viaSend) {
                     EXPECT_EQ(runLimited(dir, "pages=9",
-                                         "'" + ToolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+                                         "'" + toolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
                                              "' --number 1 '" + dir.file(good) + "'",
                                          out),
                               1);
                     EXPECT_EQ(everything(dir), sorted({good, name})) << out;
                 } else {
                     EXPECT_EQ(runLimited(dir, "pages=9",
-                                         "'" + ToolPath("telvane-faxconv") + "' to-fax '" + dir.file(good) + "' '" +
+                                         "'" + toolPath("telvane-faxconv") + "' to-fax '" + dir.file(good) + "' '" +
                                              dir.file("out.ovf") + "'",
                                          out),
                               0);
@@ -426,7 +426,7 @@ TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
         SCOPED_TRACE(name);
         const std::string ovf = w.file(std::string(name) + ".ovf");
         std::string out;
-        EXPECT_EQ(RunCapture("'" + ToolPath("telvane-faxconv") + "' to-fax '" + w.file(name) + "' '" + ovf + "'", &out),
+        EXPECT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file(name) + "' '" + ovf + "'", &out),
                   1)
             << out;
         EXPECT_NE(out.find("telvane-faxconv:"), std::string::npos) << out;
@@ -435,13 +435,13 @@ TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
     // telvane-fax converts before it touches the modem: a bad document never reaches the device
     // check, a good one does.
     std::string out;
-    EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
+    EXPECT_EQ(runCapture("'" + toolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
                              w.file("broken.pdf") + "'",
                          &out),
               1);
     EXPECT_NE(out.find("could not convert"), std::string::npos) << out;
     std::ofstream(w.file("note.txt")) << "HELLO\n";
-    EXPECT_EQ(RunCapture("'" + ToolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
+    EXPECT_EQ(runCapture("'" + toolPath("telvane-fax") + "' send --device '" + w.file("no-modem") + "' --number 1 '" +
                              w.file("note.txt") + "'",
                          &out),
               1);

@@ -21,10 +21,10 @@ struct ToolRun {
 };
 
 // Runs the tool with the given arguments and standard input.
-ToolRun Tool(const TempDir& dir, const std::string& args, const std::string& input) {
-    WriteAll(dir.file("stdin.txt"), input);
+ToolRun tool(const TempDir& dir, const std::string& args, const std::string& input) {
+    writeAll(dir.file("stdin.txt"), input);
     ToolRun r;
-    r.out = telvane::test::CommandOutput(telvane::test::ToolPath("telvane-spell") + " " + args + " < " +
+    r.out = telvane::test::commandOutput(telvane::test::toolPath("telvane-spell") + " " + args + " < " +
                                              dir.file("stdin.txt") + " 2>" + dir.file("stderr.txt"),
                                          &r.status);
     return r;
@@ -35,12 +35,12 @@ ToolRun Tool(const TempDir& dir, const std::string& args, const std::string& inp
 TEST(SpellTool, ChecksAndSuggestsWithTheMainDictionary) {
     TempDir dir;
     ToolRun r =
-        Tool(dir, "check",
+        tool(dir, "check",
              "Thiss is a tesst, it's the dog's bone; 42 r2d2 caf\xC3\xA9 \xCE\xB1\xCE\xB2\xCE\xB3 \xC5\xBDi\xC5\xBE"
              "ek wrold\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Thiss\ntesst\nwrold\n");
-    r = Tool(dir, "suggest", "recieve\nRecieve\nthe\n\n");
+    r = tool(dir, "suggest", "recieve\nRecieve\nthe\n\n");
     EXPECT_EQ(r.status, 0);
     const auto lines = [&] {
         std::vector<std::string> v;
@@ -57,19 +57,19 @@ TEST(SpellTool, ChecksAndSuggestsWithTheMainDictionary) {
     EXPECT_EQ(lines[1].substr(0, 17), "Recieve\tReceive, ");
     EXPECT_EQ(lines[3], "\t");  // an empty line has no suggestions
 
-    const std::string three = Tool(dir, "suggest --max 3", "recieve\n").out;
+    const std::string three = tool(dir, "suggest --max 3", "recieve\n").out;
     EXPECT_EQ(std::count(three.begin(), three.end(), ','), 2);
 }
 
 TEST(SpellTool, AddsToAUserDictionaryAndDumpsIt) {
     TempDir dir;
     const std::string user = dir.file("mine.dct");
-    EXPECT_EQ(Tool(dir, "add Telvane --user " + user, "").status, 0);
-    EXPECT_EQ(Tool(dir, "add Zorbly --user " + user, "").status, 0);
-    EXPECT_EQ(Tool(dir, "add " + std::string(30, 'x') + " --user " + user, "").status, 1);
-    EXPECT_EQ(Tool(dir, "check", "Telvane zorbly\n").out, "Telvane\nzorbly\n");
-    EXPECT_EQ(Tool(dir, "check --user " + user, "Telvane zorbly zorblies\n").out, "zorblies\n");
-    const ToolRun d = Tool(dir, "dump " + user, "");
+    EXPECT_EQ(tool(dir, "add Telvane --user " + user, "").status, 0);
+    EXPECT_EQ(tool(dir, "add Zorbly --user " + user, "").status, 0);
+    EXPECT_EQ(tool(dir, "add " + std::string(30, 'x') + " --user " + user, "").status, 1);
+    EXPECT_EQ(tool(dir, "check", "Telvane zorbly\n").out, "Telvane\nzorbly\n");
+    EXPECT_EQ(tool(dir, "check --user " + user, "Telvane zorbly zorblies\n").out, "zorblies\n");
+    const ToolRun d = tool(dir, "dump " + user, "");
     EXPECT_EQ(d.status, 0);
     EXPECT_NE(d.out.find("user, used nodes"), std::string::npos);
     EXPECT_NE(d.out.find("\nA\nTELVANE\nZORBLY\n"), std::string::npos) << d.out;
@@ -79,25 +79,25 @@ TEST(SpellTool, AddNeverFollowsALinkedUserDictionary) {
     TempDir dir;
     const std::string target = dir.file("target.dct"), link = dir.file("tvnu.dct");
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);  // dangling
-    EXPECT_EQ(Tool(dir, "add Telvane --user " + link, "").status, 1);
+    EXPECT_EQ(tool(dir, "add Telvane --user " + link, "").status, 1);
     struct stat st {};
     EXPECT_NE(::stat(target.c_str(), &st), 0) << "the link's target was created";
     // A link to an existing user dictionary is refused too: the word would be written through it.
-    EXPECT_EQ(Tool(dir, "add Telvane --user " + target, "").status, 0);
-    const std::string before = ReadAll(target);
-    EXPECT_EQ(Tool(dir, "add Zorbly --user " + link, "").status, 1);
-    EXPECT_EQ(ReadAll(target), before);
+    EXPECT_EQ(tool(dir, "add Telvane --user " + target, "").status, 0);
+    const std::string before = readAll(target);
+    EXPECT_EQ(tool(dir, "add Zorbly --user " + link, "").status, 1);
+    EXPECT_EQ(readAll(target), before);
 }
 
 TEST(SpellTool, ExitStatusesForBadUse) {
     TempDir dir;
-    EXPECT_EQ(Tool(dir, "", "").status, 2);
-    EXPECT_EQ(Tool(dir, "frobnicate", "").status, 2);
-    EXPECT_EQ(Tool(dir, "check --bogus", "").status, 2);
-    EXPECT_EQ(Tool(dir, "add word", "").status, 2);  // no --user
-    EXPECT_EQ(Tool(dir, "--help", "").status, 0);
-    EXPECT_EQ(Tool(dir, "check --dict " + dir.file("missing.dct"), "x\n").status, 1);
-    WriteAll(dir.file("junk.dct"), "not a dictionary");
-    EXPECT_EQ(Tool(dir, "dump " + dir.file("junk.dct"), "").status, 1);
-    EXPECT_EQ(Tool(dir, "check --user " + dir.file("junk.dct"), "x\n").status, 1);
+    EXPECT_EQ(tool(dir, "", "").status, 2);
+    EXPECT_EQ(tool(dir, "frobnicate", "").status, 2);
+    EXPECT_EQ(tool(dir, "check --bogus", "").status, 2);
+    EXPECT_EQ(tool(dir, "add word", "").status, 2);  // no --user
+    EXPECT_EQ(tool(dir, "--help", "").status, 0);
+    EXPECT_EQ(tool(dir, "check --dict " + dir.file("missing.dct"), "x\n").status, 1);
+    writeAll(dir.file("junk.dct"), "not a dictionary");
+    EXPECT_EQ(tool(dir, "dump " + dir.file("junk.dct"), "").status, 1);
+    EXPECT_EQ(tool(dir, "check --user " + dir.file("junk.dct"), "x\n").status, 1);
 }

@@ -21,152 +21,152 @@ namespace fs = std::filesystem;
 namespace {
 
 // Sends a command and collects everything up to the final OK/ERROR/BUSY... result.
-std::string Command(TOvxComPort& port, const std::string& cmd, const std::string& until, int64_t ticks = 36) {
-    WriteString(port, cmd);
-    const bool ok = WaitForString(port, until, ticks, false, true);
+std::string command(TOvxComPort& port, const std::string& cmd, const std::string& until, int64_t ticks = 36) {
+    writeString(port, cmd);
+    const bool ok = waitForString(port, until, ticks, false, true);
     return ok ? "found" : "timeout";
 }
 
-void OpenPort(TOvxComPort& port, const std::string& tty) {
-    port.SetDevicePath(tty);
-    port.SetAutoOpen(false);
-    port.SetInSize(8192);
-    port.SetOutSize(8192);
-    port.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
-    port.SetOpen(true);
+void openPort(TOvxComPort& port, const std::string& tty) {
+    port.setDevicePath(tty);
+    port.setAutoOpen(false);
+    port.setInSize(8192);
+    port.setOutSize(8192);
+    port.setHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    port.setOpen(true);
 }
 
 }  // namespace
 
 TEST(VirtualLine, AnswersAtAndListsClass1ThroughOurPort) {
     TempDir dir;
-    VirtualLine line(dir.Path(), {});
-    ASSERT_TRUE(fs::exists(line.Tty())) << "the line did not create its tty";
+    VirtualLine line(dir.pathNoSlash(), {});
+    ASSERT_TRUE(fs::exists(line.tty())) << "the line did not create its tty";
     TOvxComPort port;
-    OpenPort(port, line.Tty());
-    EXPECT_EQ(Command(port, "AT\r", "OK"), "found");
-    WriteString(port, "ATE0\r");
-    ASSERT_TRUE(WaitForString(port, "OK", 36, false, true));
-    WriteString(port, "AT+FCLASS=?\r");
-    ASSERT_TRUE(WaitForString(port, "OK", 36, false, true));
+    openPort(port, line.tty());
+    EXPECT_EQ(command(port, "AT\r", "OK"), "found");
+    writeString(port, "ATE0\r");
+    ASSERT_TRUE(waitForString(port, "OK", 36, false, true));
+    writeString(port, "AT+FCLASS=?\r");
+    ASSERT_TRUE(waitForString(port, "OK", 36, false, true));
     // WaitForString consumed through OK; the class list came before it. Ask again and peek.
-    WriteString(port, "AT+FCLASS=?\r");
-    ASSERT_TRUE(WaitForString(port, "0,1,1.0", 36, false, false));
-    ASSERT_TRUE(WaitForString(port, "OK", 36, false, true));
+    writeString(port, "AT+FCLASS=?\r");
+    ASSERT_TRUE(waitForString(port, "0,1,1.0", 36, false, false));
+    ASSERT_TRUE(waitForString(port, "OK", 36, false, true));
     // Garbage does not upset the modem.
-    port.PutString(std::string("\x01\xff\x7f garbage +++ \x10\x03\r", 20));
-    EXPECT_EQ(Command(port, "AT\r", "OK"), "found");
+    port.putString(std::string("\x01\xff\x7f garbage +++ \x10\x03\r", 20));
+    EXPECT_EQ(command(port, "AT\r", "OK"), "found");
     // The host closing the tty resets the modem; a new host finds it answering again.
-    port.SetOpen(false);
+    port.setOpen(false);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    port.SetOpen(true);
-    EXPECT_EQ(Command(port, "AT\r", "OK"), "found");
-    port.SetOpen(false);
-    EXPECT_EQ(line.Stop(), 0);
+    port.setOpen(true);
+    EXPECT_EQ(command(port, "AT\r", "OK"), "found");
+    port.setOpen(false);
+    EXPECT_EQ(line.stop(), 0);
     EXPECT_NE(dir.read("line.log").find("host> AT+FCLASS=?"), std::string::npos);
 }
 
 TEST(VirtualLine, BusyThenAbandonedDial) {
     TempDir dir;
-    VirtualLine line(dir.Path(), {"--busy", "1", "--never-answer"});
-    ASSERT_TRUE(fs::exists(line.Tty()));
+    VirtualLine line(dir.pathNoSlash(), {"--busy", "1", "--never-answer"});
+    ASSERT_TRUE(fs::exists(line.tty()));
     TOvxComPort port;
-    OpenPort(port, line.Tty());
-    EXPECT_EQ(Command(port, "ATE0+FCLASS=1\r", "OK"), "found");
-    EXPECT_EQ(Command(port, "ATDT5551234\r", "BUSY", 91), "found");
-    WriteString(port, "ATDT5551234\r");
-    DelayTicks(20, false);
-    EXPECT_EQ(Command(port, "\r", "NO CARRIER"), "found");  // any character ends the dial
-    EXPECT_EQ(Command(port, "AT\r", "OK"), "found");
-    port.SetOpen(false);
-    line.Stop();
-    EXPECT_NE(line.Output().find("call 1: busy"), std::string::npos);
+    openPort(port, line.tty());
+    EXPECT_EQ(command(port, "ATE0+FCLASS=1\r", "OK"), "found");
+    EXPECT_EQ(command(port, "ATDT5551234\r", "BUSY", 91), "found");
+    writeString(port, "ATDT5551234\r");
+    delayTicks(20, false);
+    EXPECT_EQ(command(port, "\r", "NO CARRIER"), "found");  // any character ends the dial
+    EXPECT_EQ(command(port, "AT\r", "OK"), "found");
+    port.setOpen(false);
+    line.stop();
+    EXPECT_NE(line.output().find("call 1: busy"), std::string::npos);
 }
 
 TEST(VirtualLine, ModemPairRingsAnswersAndHangsUp) {
     TempDir dir;
-    VirtualLine line(dir.Path(), {"--pair"});
-    ASSERT_TRUE(fs::exists(line.Tty2()));
+    VirtualLine line(dir.pathNoSlash(), {"--pair"});
+    ASSERT_TRUE(fs::exists(line.tty2()));
     TOvxComPort a, b;
-    OpenPort(a, line.Tty());
-    OpenPort(b, line.Tty2());
-    EXPECT_EQ(Command(a, "ATE0+FCLASS=1\r", "OK"), "found");
-    EXPECT_EQ(Command(b, "ATE0+FCLASS=1\r", "OK"), "found");
-    WriteString(a, "ATDT42\r");
-    EXPECT_TRUE(WaitForString(b, "RING", 36, false, false));
-    WriteString(b, "ATA\r");
+    openPort(a, line.tty());
+    openPort(b, line.tty2());
+    EXPECT_EQ(command(a, "ATE0+FCLASS=1\r", "OK"), "found");
+    EXPECT_EQ(command(b, "ATE0+FCLASS=1\r", "OK"), "found");
+    writeString(a, "ATDT42\r");
+    EXPECT_TRUE(waitForString(b, "RING", 36, false, false));
+    writeString(b, "ATA\r");
     // The answering modem connects after its answer tone; the caller once it hears V.21.
-    EXPECT_TRUE(WaitForString(b, "CONNECT", 182, false, false));
-    EXPECT_TRUE(WaitForString(a, "CONNECT", 182, false, false));
+    EXPECT_TRUE(waitForString(b, "CONNECT", 182, false, false));
+    EXPECT_TRUE(waitForString(a, "CONNECT", 182, false, false));
     // The caller is receiving V.21 frames now: a character ends that, then it can hang up.
-    EXPECT_EQ(Command(a, "\r", "OK"), "found");
-    EXPECT_EQ(Command(a, "ATH\r", "OK"), "found");
-    EXPECT_TRUE(WaitForString(b, "NO CARRIER", 91, false, false));
-    a.SetOpen(false);
-    b.SetOpen(false);
-    line.Stop();
-    EXPECT_NE(line.Output().find("call 1: pair call ended"), std::string::npos) << line.Output();
+    EXPECT_EQ(command(a, "\r", "OK"), "found");
+    EXPECT_EQ(command(a, "ATH\r", "OK"), "found");
+    EXPECT_TRUE(waitForString(b, "NO CARRIER", 91, false, false));
+    a.setOpen(false);
+    b.setOpen(false);
+    line.stop();
+    EXPECT_NE(line.output().find("call 1: pair call ended"), std::string::npos) << line.output();
 }
 
 TEST(VirtualLine, EfaxSendsTwoPagesToTheSoftwareFaxMachine) {
     for (const char* tool : {"efax", "efix", "tiffsplit", "tifftopnm"})
-        TELVANE_REQUIRE_PEER(HaveProgram(tool), tool << " is not installed");
+        TELVANE_REQUIRE_PEER(haveProgram(tool), tool << " is not installed");
     TempDir dir;
     for (int page = 1; page <= 2; ++page) {
         const std::string base = dir / ("p" + std::to_string(page));
-        WriteTestPagePbm(base + ".pbm", page);
-        ASSERT_EQ(RunCommand("efix -i pbm -o fax " + base + ".pbm > " + base + ".g3 2>/dev/null"), 0);
+        writeTestPagePbm(base + ".pbm", page);
+        ASSERT_EQ(runCommand("efix -i pbm -o fax " + base + ".pbm > " + base + ".g3 2>/dev/null"), 0);
         // What efax will actually send, decoded back.
-        ASSERT_EQ(RunCommand("efix -i fax -o pbm " + base + ".g3 > " + base + "-sent.pbm 2>/dev/null"), 0);
+        ASSERT_EQ(runCommand("efix -i fax -o pbm " + base + ".g3 > " + base + "-sent.pbm 2>/dev/null"), 0);
     }
-    VirtualLine line(dir.Path(), {"--receive", dir / "rx-%d.tif", "--id", "SOFT FAX", "--answer-after", "1"});
-    ASSERT_TRUE(fs::exists(line.Tty()));
-    const std::string efax = "cd " + dir.Path() + " && timeout 55 efax -d " + line.Tty() +
+    VirtualLine line(dir.pathNoSlash(), {"--receive", dir / "rx-%d.tif", "--id", "SOFT FAX", "--answer-after", "1"});
+    ASSERT_TRUE(fs::exists(line.tty()));
+    const std::string efax = "cd " + dir.pathNoSlash() + " && timeout 55 efax -d " + line.tty() +
                              " -o1 -l 'EFAX TEST' -t 5551234 p1.g3 p2.g3 > efax.out 2>&1";
-    ASSERT_EQ(RunCommand(efax), 0) << dir.read("efax.out");
+    ASSERT_EQ(runCommand(efax), 0) << dir.read("efax.out");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(line.Stop(), 0);
-    const std::string out = line.Output();
+    EXPECT_EQ(line.stop(), 0);
+    const std::string out = line.output();
     EXPECT_NE(out.find("call 1: received pages=2 remote=\"EFAX TEST\" result=0 (OK)"), std::string::npos) << out;
     ASSERT_TRUE(fs::exists(dir / "rx-1.tif"));
-    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && tiffsplit rx-1.tif rxpage"), 0);
+    ASSERT_EQ(runCommand("cd " + dir.pathNoSlash() + " && tiffsplit rx-1.tif rxpage"), 0);
     std::vector<std::string> pages;  // tiffsplit's suffixes differ between versions: take them in order
-    for (const auto& e : fs::directory_iterator(dir.Path()))
+    for (const auto& e : fs::directory_iterator(dir.pathNoSlash()))
         if (e.path().filename().string().rfind("rxpage", 0) == 0) pages.push_back(e.path().string());
     std::sort(pages.begin(), pages.end());
     ASSERT_EQ(pages.size(), 2u);
     PbmImage sent[2];
     for (int page = 0; page < 2; ++page) {
         const std::string got = dir / ("got" + std::to_string(page + 1) + ".pbm");
-        ASSERT_EQ(RunCommand("tifftopnm " + pages[static_cast<size_t>(page)] + " > " + got + " 2>/dev/null"), 0);
+        ASSERT_EQ(runCommand("tifftopnm " + pages[static_cast<size_t>(page)] + " > " + got + " 2>/dev/null"), 0);
         PbmImage received;
-        ASSERT_TRUE(ReadPbm(dir / ("p" + std::to_string(page + 1) + "-sent.pbm"), sent[page]));
-        ASSERT_TRUE(ReadPbm(got, received));
-        EXPECT_GE(FindRows(sent[page], received, kEfaxHeaderRows), 0)
+        ASSERT_TRUE(readPbm(dir / ("p" + std::to_string(page + 1) + "-sent.pbm"), sent[page]));
+        ASSERT_TRUE(readPbm(got, received));
+        EXPECT_GE(findRows(sent[page], received, kEfaxHeaderRows), 0)
             << "page " << page + 1 << " differs from what was sent";
     }
     EXPECT_NE(sent[0].bits, sent[1].bits);
 }
 
 TEST(VirtualLine, SoftwareFaxMachineCallsAndEfaxReceives) {
-    for (const char* tool : {"efax", "efix"}) TELVANE_REQUIRE_PEER(HaveProgram(tool), tool << " is not installed");
+    for (const char* tool : {"efax", "efix"}) TELVANE_REQUIRE_PEER(haveProgram(tool), tool << " is not installed");
     TempDir dir;
-    WriteTestPagePbm(dir / "page.pbm", 3);
-    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);
-    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && efix -i tiffg3 -o pbm page.tif > sent.pbm 2>/dev/null"), 0);
-    VirtualLine line(dir.Path(),
+    writeTestPagePbm(dir / "page.pbm", 3);
+    ASSERT_EQ(runCommand("cd " + dir.pathNoSlash() + " && efix -i pbm -o tiffg3 page.pbm > page.tif 2>/dev/null"), 0);
+    ASSERT_EQ(runCommand("cd " + dir.pathNoSlash() + " && efix -i tiffg3 -o pbm page.tif > sent.pbm 2>/dev/null"), 0);
+    VirtualLine line(dir.pathNoSlash(),
                      {"--call", dir / "page.tif", "--id", "SOFT SENDER", "--call-gap", "1", "--calls", "1"});
-    ASSERT_TRUE(fs::exists(line.Tty()));
+    ASSERT_TRUE(fs::exists(line.tty()));
     const std::string efax =
-        "cd " + dir.Path() + " && timeout 55 efax -d " + line.Tty() + " -o1 -l 'EFAX RX' -r rx > efax.out 2>&1";
-    ASSERT_EQ(RunCommand(efax), 0) << dir.read("efax.out");
-    line.Stop();
-    const std::string out = line.Output();
+        "cd " + dir.pathNoSlash() + " && timeout 55 efax -d " + line.tty() + " -o1 -l 'EFAX RX' -r rx > efax.out 2>&1";
+    ASSERT_EQ(runCommand(efax), 0) << dir.read("efax.out");
+    line.stop();
+    const std::string out = line.output();
     EXPECT_NE(out.find("call 1: sent pages=1 remote=\"EFAX RX\" result=0 (OK)"), std::string::npos) << out;
     ASSERT_TRUE(fs::exists(dir / "rx.001"));
-    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && efix -i fax -o pbm rx.001 > got.pbm 2>/dev/null"), 0);
+    ASSERT_EQ(runCommand("cd " + dir.pathNoSlash() + " && efix -i fax -o pbm rx.001 > got.pbm 2>/dev/null"), 0);
     PbmImage sent, got;
-    ASSERT_TRUE(ReadPbm(dir / "sent.pbm", sent));
-    ASSERT_TRUE(ReadPbm(dir / "got.pbm", got));
-    EXPECT_GE(FindRows(sent, got, kEfaxHeaderRows), 0) << "the received page differs from the TIFF sent";
+    ASSERT_TRUE(readPbm(dir / "sent.pbm", sent));
+    ASSERT_TRUE(readPbm(dir / "got.pbm", got));
+    EXPECT_GE(findRows(sent, got, kEfaxHeaderRows), 0) << "the received page differs from the TIFF sent";
 }

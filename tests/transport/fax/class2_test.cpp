@@ -26,40 +26,40 @@ using Dir = telvane::test::TempDir;
 
 // Page data, different for every page, with DLE DLE ETX in it (in the first line, which it
 // spoils: the receiver must still read the page's bit order and keep it as it came).
-std::vector<uint8_t> PageBytes(int page) {
-    std::vector<uint8_t> v = faxtest::CodedPage(page, 12);
+std::vector<uint8_t> pageBytes(int page) {
+    std::vector<uint8_t> v = faxtest::codedPage(page, 12);
     v[5] = 0x10;
     v[6] = 0x10;
     v[7] = 0x03;
     return v;
 }
 
-void MakeRawFile(const std::string& path, const std::vector<uint16_t>& flags) {
+void makeRawFile(const std::string& path, const std::vector<uint16_t>& flags) {
     fi::OvfWriter w;
     ASSERT_EQ(w.create(path), 0);
     for (size_t p = 0; p < flags.size(); ++p) {
         ASSERT_EQ(w.beginPage(flags[p]), 0);
-        const auto data = PageBytes(static_cast<int>(p) + 1);
+        const auto data = pageBytes(static_cast<int>(p) + 1);
         ASSERT_EQ(w.append(data.data(), data.size()), 0);
         ASSERT_EQ(w.endPage(true), 0);
     }
     ASSERT_EQ(w.close(), 0);
 }
 
-using faxtest::ReadPages;
+using faxtest::readPages;
 
 struct Events {
     std::vector<int> Logs, Errors, Finishes;
-    void Attach(TOvxCustomAbstractFax& fax) {
+    void attach(TOvxCustomAbstractFax& fax) {
         fax.OnFaxLog = [this](TOvxAbstractFax&, int c) { Logs.push_back(c); };
         fax.OnFaxError = [this](TOvxAbstractFax&, int c) { Errors.push_back(c); };
         fax.OnFaxFinish = [this](TOvxAbstractFax&, int c) { Finishes.push_back(c); };
     }
 };
 
-using faxtest::Drive;
+using faxtest::drive;
 
-bool HasState(const FakeClass2& m, const std::string& s) {
+bool hasState(const FakeClass2& m, const std::string& s) {
     return std::find(m.States.begin(), m.States.end(), s) != m.States.end();
 }
 
@@ -69,19 +69,19 @@ struct SendRig {
     TOvxSendFax fax;
     Events events;
     SendRig(bool class20, std::vector<uint16_t> pages = {0}) : modem(class20) {
-        MakeRawFile(dir / "doc.ovf", pages);
+        makeRawFile(dir / "doc.ovf", pages);
         fax.SetFaxFile(dir / "doc.ovf");
         fax.PhoneNumber = "5550100";
-        fax.SetStationID("OUR STATION");
+        fax.setStationID("OUR STATION");
         fax.DesiredBPS = 14400;
-        fax.SetDialRetryWait(5);
-        fax.SetFaxClass(class20 ? fcClass2_0 : fcClass2);
-        fax.UseLinkForTesting(&modem);
-        events.Attach(fax);
+        fax.setDialRetryWait(5);
+        fax.setFaxClass(class20 ? fcClass2_0 : fcClass2);
+        fax.useLinkForTesting(&modem);
+        events.attach(fax);
     }
-    void Run() {
+    void run() {
         fax.StartSend();
-        Drive(fax, modem);
+        drive(fax, modem);
     }
 };
 
@@ -91,22 +91,22 @@ struct RecvRig {
     TOvxReceiveFax fax;
     Events events;
     explicit RecvRig(bool class20) : modem(class20) {
-        fax.SetDestinationDir(dir.dir());
-        fax.SetStationID("OUR STATION");
+        fax.setDestinationDir(dir.dir());
+        fax.setStationID("OUR STATION");
         fax.DesiredBPS = 14400;
         fax.OneFax = true;
-        fax.SetFaxClass(class20 ? fcClass2_0 : fcClass2);
-        fax.UseLinkForTesting(&modem);
-        events.Attach(fax);
+        fax.setFaxClass(class20 ? fcClass2_0 : fcClass2);
+        fax.useLinkForTesting(&modem);
+        events.attach(fax);
     }
-    void Run() {
+    void run() {
         fax.StartReceive();
-        Drive(fax, modem, [this] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+        drive(fax, modem, [this] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
         ASSERT_EQ(modem.States.back(), "rfWaiting");
-        modem.Ring(1);
-        Drive(fax, modem);
+        modem.ring(1);
+        drive(fax, modem);
     }
-    std::vector<std::string> Files() const {
+    std::vector<std::string> files() const {
         std::vector<std::string> v;
         for (const auto& e : std::filesystem::directory_iterator(dir.dir())) v.push_back(e.path().string());
         std::sort(v.begin(), v.end());
@@ -117,62 +117,62 @@ struct RecvRig {
 }  // namespace
 
 TEST(Class2Params, ReportsAndCommandStrings) {
-    const TClass2Params a = ParseClass2Params("+FDIS: 1,5,0,2,0,1,0,0");
+    const TClass2Params a = parseClass2Params("+FDIS: 1,5,0,2,0,1,0,0");
     EXPECT_TRUE(a.Fine);
     EXPECT_EQ(a.Bps, 14400);
     EXPECT_FALSE(a.Wide);
     EXPECT_TRUE(a.Ecm);
-    const TClass2Params b = ParseClass2Params("+FCS:0,3,1,2,0,2,0,5");
+    const TClass2Params b = parseClass2Params("+FCS:0,3,1,2,0,2,0,5");
     EXPECT_FALSE(b.Fine);
     EXPECT_EQ(b.Bps, 9600);
     EXPECT_TRUE(b.Wide);
     EXPECT_TRUE(b.Ecm);
     EXPECT_EQ(b.ScanCode, 5);
     // A Class 2.0 resolution bit map with fine among others; unknown speeds are 9600.
-    const TClass2Params c = ParseClass2Params("+FIS:3,D,2,2,0,0,0,7");
+    const TClass2Params c = parseClass2Params("+FIS:3,D,2,2,0,0,0,7");
     EXPECT_TRUE(c.Fine);
     EXPECT_EQ(c.Bps, 9600);
     EXPECT_TRUE(c.Wide);
     EXPECT_EQ(c.ScanCode, 7);
-    const TClass2Params g = ParseClass2Params("+FDCS:zz,,");
+    const TClass2Params g = parseClass2Params("+FDCS:zz,,");
     EXPECT_FALSE(g.Fine);
     EXPECT_EQ(g.Bps, 9600);
     EXPECT_EQ(g.ScanCode, 0);
-    EXPECT_EQ(ParseClass2Params("+FDCS:0,0").Bps, 2400);
+    EXPECT_EQ(parseClass2Params("+FDCS:0,0").Bps, 2400);
 
-    EXPECT_EQ(Class2SessionParams(true, BitRateDigit(14400), false, true), "1,5,0,2,0,1,0,0");
-    EXPECT_EQ(Class2SessionParams(false, BitRateDigit(7777), true, false), "0,3,1,2,0,0,0,0");
-    EXPECT_EQ(Class2HangupCode("+FHNG: 50"), "50");
-    EXPECT_EQ(Class2HangupCode("+FHS:0"), "0");
-    EXPECT_EQ(Class2HangupCode("+FHNG:1234"), "123");
-    EXPECT_EQ(CleanClass2Id("+FCSI:\"  REMOTE 1 \"  "), "REMOTE 1");
-    EXPECT_EQ(CleanClass2Id("+FTI: 555 0100\"--"), "555 0100");
-    EXPECT_EQ(Class2Names(fcClass2).Negotiated, "DCS");
-    EXPECT_EQ(Class2Names(fcClass2_0).Negotiated, "CS");
-    EXPECT_EQ(Class2Names(fcClass2_0).Hangup, "HS");
+    EXPECT_EQ(class2SessionParams(true, bitRateDigit(14400), false, true), "1,5,0,2,0,1,0,0");
+    EXPECT_EQ(class2SessionParams(false, bitRateDigit(7777), true, false), "0,3,1,2,0,0,0,0");
+    EXPECT_EQ(class2HangupCode("+FHNG: 50"), "50");
+    EXPECT_EQ(class2HangupCode("+FHS:0"), "0");
+    EXPECT_EQ(class2HangupCode("+FHNG:1234"), "123");
+    EXPECT_EQ(cleanClass2Id("+FCSI:\"  REMOTE 1 \"  "), "REMOTE 1");
+    EXPECT_EQ(cleanClass2Id("+FTI: 555 0100\"--"), "555 0100");
+    EXPECT_EQ(class2Names(fcClass2).Negotiated, "DCS");
+    EXPECT_EQ(class2Names(fcClass2_0).Negotiated, "CS");
+    EXPECT_EQ(class2Names(fcClass2_0).Hangup, "HS");
     // Reports are told by their whole name: a remote ID naming one is never taken for it.
-    EXPECT_TRUE(IsClass2Report("+FHNG:50", Class2Names(fcClass2).Hangup));
-    EXPECT_FALSE(IsClass2Report("+FCSI:\"+FHNG:0\"", Class2Names(fcClass2).Hangup));
-    EXPECT_FALSE(IsClass2Report("+FHSX:1", Class2Names(fcClass2_0).Hangup));
+    EXPECT_TRUE(isClass2Report("+FHNG:50", class2Names(fcClass2).Hangup));
+    EXPECT_FALSE(isClass2Report("+FCSI:\"+FHNG:0\"", class2Names(fcClass2).Hangup));
+    EXPECT_FALSE(isClass2Report("+FHSX:1", class2Names(fcClass2_0).Hangup));
     // IDs keep every character between their quotes.
-    EXPECT_EQ(CleanClass2Id("+FTSI:\"caf\xC3\xA9\""), "caf\xC3\xA9");
-    EXPECT_EQ(CleanClass2Id("+FCI:\"ACME-\""), "ACME-");
-    const TClass2Ranges ranges = ParseClass2Ranges("(0,1),(0-3),(0-2),(0-2),(0-3),(0),(0),(0-7)");
+    EXPECT_EQ(cleanClass2Id("+FTSI:\"caf\xC3\xA9\""), "caf\xC3\xA9");
+    EXPECT_EQ(cleanClass2Id("+FCI:\"ACME-\""), "ACME-");
+    const TClass2Ranges ranges = parseClass2Ranges("(0,1),(0-3),(0-2),(0-2),(0-3),(0),(0),(0-7)");
     EXPECT_TRUE(ranges.Valid);
     EXPECT_EQ(ranges.MaxBitRate, 3);
     EXPECT_FALSE(ranges.Ecm);
-    EXPECT_FALSE(ParseClass2Ranges("ERROR").Valid);
-    EXPECT_TRUE(RangeOffers("(0-2)", 1));
-    EXPECT_TRUE(RangeOffers("0,2", 2));
-    EXPECT_FALSE(RangeOffers("(0,2)", 1));
+    EXPECT_FALSE(parseClass2Ranges("ERROR").Valid);
+    EXPECT_TRUE(rangeOffers("(0-2)", 1));
+    EXPECT_TRUE(rangeOffers("0,2", 2));
+    EXPECT_FALSE(rangeOffers("(0,2)", 1));
 }
 
 TEST(Class2Send, OnePageClass2WithFineEcmAt14400) {
     SendRig rig(false, {fi::FAX_FINE});
-    rig.fax.SetDesiredECM(true);
-    rig.fax.SetStationID("OK");  // a station ID that reads like a result word
+    rig.fax.setDesiredECM(true);
+    rig.fax.setStationID("OK");  // a station ID that reads like a result word
     rig.modem.RemoteId = "OK";
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 2}));
     const std::vector<std::string> expect = {
@@ -180,62 +180,62 @@ TEST(Class2Send, OnePageClass2WithFineEcmAt14400) {
         "AT+FDIS=1,5,0,2,0,1,0,0", "ATDT5550100", "AT+FDT",         "AT+FET=2"};
     EXPECT_EQ(rig.modem.Commands, expect);
     ASSERT_EQ(rig.modem.Pages.size(), 1u);
-    EXPECT_EQ(rig.modem.Pages[0], PageBytes(1));
+    EXPECT_EQ(rig.modem.Pages[0], pageBytes(1));
     EXPECT_EQ(rig.modem.PageEnds, std::vector<char>{0x03});
-    EXPECT_EQ(rig.fax.RemoteID(), "OK");
-    EXPECT_EQ(rig.fax.HangupCode(), "0");
-    EXPECT_EQ(rig.fax.SessionClass(), fcClass2);
+    EXPECT_EQ(rig.fax.remoteID(), "OK");
+    EXPECT_EQ(rig.fax.hangupCode(), "0");
+    EXPECT_EQ(rig.fax.sessionClass(), fcClass2);
     for (const char* s : {"tf2Init1", "tf2Init2", "tf2Init3", "tfDial", "tf2Connect", "tf2GetParams", "tfWaitXon",
                           "tfSendPage", "tf2SendEOP", "tf2WaitFET", "tfClose", "tfDone"})
-        EXPECT_TRUE(HasState(rig.modem, s)) << s;
-    EXPECT_FALSE(HasState(rig.modem, "tf2Init1B"));
+        EXPECT_TRUE(hasState(rig.modem, s)) << s;
+    EXPECT_FALSE(hasState(rig.modem, "tf2Init1B"));
 }
 
 TEST(Class2Send, OnePageClass20) {
     SendRig rig(true);
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     const std::vector<std::string> expect = {
         "ATE0Q0V1X4S0=0S2=43", "AT+FCLASS=2.0", "AT+FLI=\"OUR STATION\"", "AT+FLO=?",    "AT+FLO=1",
         "AT+FNR=1,1,1,0",      "AT+FIS=?",      "AT+FIS=0,5,0,2,0,0,0,0", "ATDT5550100", "AT+FDT"};
     EXPECT_EQ(rig.modem.Commands, expect);
     EXPECT_EQ(rig.modem.PageEnds, std::vector<char>{'.'});
-    EXPECT_EQ(rig.modem.Pages.at(0), PageBytes(1));
-    EXPECT_EQ(rig.fax.RemoteID(), "FAR END");
-    EXPECT_EQ(rig.fax.HangupCode(), "0");
+    EXPECT_EQ(rig.modem.Pages.at(0), pageBytes(1));
+    EXPECT_EQ(rig.fax.remoteID(), "FAR END");
+    EXPECT_EQ(rig.fax.hangupCode(), "0");
     // Class 2.0 sends at once after CONNECT.
     EXPECT_EQ(rig.modem.DataDelays.at(0), 0);
-    EXPECT_TRUE(HasState(rig.modem, "tf2Init1A"));
-    EXPECT_TRUE(HasState(rig.modem, "tf2Init1B"));
-    EXPECT_TRUE(HasState(rig.modem, "tf20ChckPg"));
-    EXPECT_FALSE(HasState(rig.modem, "tfWaitXon"));
+    EXPECT_TRUE(hasState(rig.modem, "tf2Init1A"));
+    EXPECT_TRUE(hasState(rig.modem, "tf2Init1B"));
+    EXPECT_TRUE(hasState(rig.modem, "tf20ChckPg"));
+    EXPECT_FALSE(hasState(rig.modem, "tfWaitXon"));
 }
 
 TEST(Class2Send, ResolutionChangesAndPageEnds) {
     {
         SendRig rig(false, {fi::FAX_FINE, 0, 0});
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        const int fet1 = rig.modem.IndexOf("AT+FET=1");
+        const int fet1 = rig.modem.indexOf("AT+FET=1");
         ASSERT_GE(fet1, 0);
         EXPECT_EQ(rig.modem.Commands.at(static_cast<size_t>(fet1) + 1), "AT+FDIS=0");
         EXPECT_EQ(rig.modem.Commands.at(static_cast<size_t>(fet1) + 2), "AT+FDT");
-        EXPECT_EQ(rig.modem.CountCommand("AT+FET=0"), 1u);
-        EXPECT_EQ(rig.modem.CountCommand("AT+FET=2"), 1u);
-        EXPECT_GT(static_cast<size_t>(rig.modem.IndexOf("AT+FET=2")),
-                  static_cast<size_t>(rig.modem.IndexOf("AT+FET=0")));
+        EXPECT_EQ(rig.modem.countCommand("AT+FET=0"), 1u);
+        EXPECT_EQ(rig.modem.countCommand("AT+FET=2"), 1u);
+        EXPECT_GT(static_cast<size_t>(rig.modem.indexOf("AT+FET=2")),
+                  static_cast<size_t>(rig.modem.indexOf("AT+FET=0")));
         ASSERT_EQ(rig.modem.Pages.size(), 3u);
-        for (int p = 0; p < 3; ++p) EXPECT_EQ(rig.modem.Pages[static_cast<size_t>(p)], PageBytes(p + 1));
-        EXPECT_TRUE(HasState(rig.modem, "tf2SndNwPrm"));
-        EXPECT_TRUE(HasState(rig.modem, "tf2NextPage"));
+        for (int p = 0; p < 3; ++p) EXPECT_EQ(rig.modem.Pages[static_cast<size_t>(p)], pageBytes(p + 1));
+        EXPECT_TRUE(hasState(rig.modem, "tf2SndNwPrm"));
+        EXPECT_TRUE(hasState(rig.modem, "tf2NextPage"));
     }
     {
         SendRig rig(true, {fi::FAX_FINE, 0, 0});
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
         EXPECT_EQ(rig.modem.PageEnds, (std::vector<char>{';', ',', '.'}));
-        EXPECT_EQ(rig.modem.CountCommand("AT+FIS=0"), 1u);
-        EXPECT_EQ(rig.modem.CountCommand("AT+FET"), 0u);
+        EXPECT_EQ(rig.modem.countCommand("AT+FIS=0"), 1u);
+        EXPECT_EQ(rig.modem.countCommand("AT+FET"), 0u);
     }
 }
 
@@ -245,21 +245,21 @@ TEST(Class2Send, RejectedPagesAreSentAgainAtMostTwice) {
         {
             SendRig rig(class20);
             rig.modem.PageStatus = {'2'};
-            rig.Run();
+            rig.run();
             EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
             ASSERT_EQ(rig.modem.Pages.size(), 2u);
-            EXPECT_EQ(rig.modem.Pages[1], PageBytes(1));
-            EXPECT_EQ(rig.modem.CountCommand("AT+FDT"), 2u);
-            EXPECT_EQ(rig.modem.CountCommand("AT+FPS?"), class20 ? 1u : 0u);
-            EXPECT_TRUE(HasState(rig.modem, "tf2WaitPgOK"));
+            EXPECT_EQ(rig.modem.Pages[1], pageBytes(1));
+            EXPECT_EQ(rig.modem.countCommand("AT+FDT"), 2u);
+            EXPECT_EQ(rig.modem.countCommand("AT+FPS?"), class20 ? 1u : 0u);
+            EXPECT_TRUE(hasState(rig.modem, "tf2WaitPgOK"));
         }
         {
             SendRig rig(class20);
             rig.modem.PageStatus = {'2', '2', '2', '2'};
-            rig.Run();
+            rig.run();
             EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
             EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
-            EXPECT_EQ(rig.modem.CountCommand("AT+FDT"), 3u);
+            EXPECT_EQ(rig.modem.countCommand("AT+FDT"), 3u);
             // The abort command of the class: "AT+FK" in Class 2, "AT+FKS" in Class 2.0.
             const auto& cmds = rig.modem.Commands;
             EXPECT_EQ(std::count(cmds.begin(), cmds.end(), class20 ? "AT+FKS" : "AT+FK"), 1);
@@ -284,7 +284,7 @@ TEST(Class2Send, PageStatusAndUnexpectedLines) {
     for (const Case& c : cases) {
         SendRig rig(false);
         rig.modem.Override["AT+FET"] = c.FetReply;
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{c.Code}) << c.FetReply[0];
         EXPECT_EQ(rig.events.Errors, std::vector<int>{c.Code});
     }
@@ -293,35 +293,35 @@ TEST(Class2Send, PageStatusAndUnexpectedLines) {
     {
         SendRig rig(true);
         rig.modem.PageEndReply = {"+FPS:1,0,0,0,0", "RING"};
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxPageError});
     }
     {
         SendRig rig(true);
         rig.modem.PageStatus = {'2'};
         rig.modem.Override["AT+FPS?"] = {"ERROR"};
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
     }
     {
         // A hang-up report after the last page stores its code; OK then ends the fax.
         SendRig rig(true);
         rig.modem.FinalHangup = "2";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        EXPECT_EQ(rig.fax.HangupCode(), "2");
+        EXPECT_EQ(rig.fax.hangupCode(), "2");
     }
 }
 
 TEST(Class2Send, XonWaitIsBoundedBy18Ticks) {
     SendRig rig(false, {0, 0});
     rig.modem.SendXon = false;
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(rig.modem.DataDelays.size(), 2u);
     for (int64_t d : rig.modem.DataDelays) EXPECT_EQ(d, 18 * 55);
     SendRig quick(false);
-    quick.Run();
+    quick.run();
     ASSERT_EQ(quick.modem.DataDelays.size(), 1u);
     EXPECT_LT(quick.modem.DataDelays[0], 18 * 55);
 }
@@ -331,52 +331,52 @@ TEST(Class2Send, CallFailures) {
         SendRig rig(false);
         rig.modem.DialResult = "BUSY";
         rig.fax.DialAttempts = 2;
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
-        EXPECT_EQ(rig.modem.CountCommand("ATDT"), 2u);
-        EXPECT_TRUE(HasState(rig.modem, "tfRetryWait"));
+        EXPECT_EQ(rig.modem.countCommand("ATDT"), 2u);
+        EXPECT_TRUE(hasState(rig.modem, "tfRetryWait"));
     }
     {
         SendRig rig(false, {fi::FAX_FINE});
         rig.modem.RemoteCaps = "0,5,0,2,0,0,0,0";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
-        EXPECT_EQ(rig.modem.CountCommand("AT+FDT"), 0u);
+        EXPECT_EQ(rig.modem.countCommand("AT+FDT"), 0u);
     }
     {
         SendRig rig(false, {fi::FAX_WIDE});
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
     }
     {
         SendRig rig(false);
         rig.modem.Override["ATD"] = {"+FCON", "+FHNG:11"};
-        rig.Run();
+        rig.run();
         // A hang-up is reported as one, with its reason, not as a bad response.
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxHungUp});
-        EXPECT_EQ(rig.fax.HangupCode(), "11");
-        EXPECT_EQ(HangupReason(rig.fax.HangupCode()), "no answer from a fax machine (T1 expired)");
+        EXPECT_EQ(rig.fax.hangupCode(), "11");
+        EXPECT_EQ(hangupReason(rig.fax.hangupCode()), "no answer from a fax machine (T1 expired)");
     }
     {
         SendRig rig(true);
         rig.modem.RejectedCommands = {"AT+FLO"};
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
-        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+        EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
     }
     {
         // NO CARRIER to the dial: nobody answered (dialled again, then "did not answer").
         SendRig rig(false);
         rig.modem.DialResult = "NO CARRIER";
         rig.fax.DialAttempts = 2;
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoAnswer});
-        EXPECT_EQ(rig.modem.CountCommand("ATDT"), 2u);
+        EXPECT_EQ(rig.modem.countCommand("ATDT"), 2u);
     }
     {
         SendRig rig(false);
         rig.modem.Override["AT+FDT"] = {"ERROR"};
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
     }
 }
@@ -384,51 +384,51 @@ TEST(Class2Send, CallFailures) {
 TEST(Class2Detect, BestClassTheModemNames) {
     {
         SendRig rig(true);
-        rig.fax.SetFaxClass(fcDetect);
+        rig.fax.setFaxClass(fcDetect);
         rig.modem.ClassReply = "0,1,2,2.0";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        EXPECT_EQ(rig.fax.SessionClass(), fcClass2_0);
-        EXPECT_EQ(rig.modem.CountCommand("AT+FCLASS=2.0"), 1u);
-        EXPECT_EQ(rig.modem.CountCommand("ATE0"), 1u);  // the init string once only
+        EXPECT_EQ(rig.fax.sessionClass(), fcClass2_0);
+        EXPECT_EQ(rig.modem.countCommand("AT+FCLASS=2.0"), 1u);
+        EXPECT_EQ(rig.modem.countCommand("ATE0"), 1u);  // the init string once only
     }
     {
         SendRig rig(false);
-        rig.fax.SetFaxClass(fcUnknown);
+        rig.fax.setFaxClass(fcUnknown);
         rig.modem.ClassReply = "0,2";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        EXPECT_EQ(rig.fax.SessionClass(), fcClass2);
-        EXPECT_EQ(rig.modem.CountCommand("AT+FCLASS=2"), 1u);
+        EXPECT_EQ(rig.fax.sessionClass(), fcClass2);
+        EXPECT_EQ(rig.modem.countCommand("AT+FCLASS=2"), 1u);
     }
     {
         SendRig rig(false);
-        rig.fax.SetFaxClass(fcDetect);
+        rig.fax.setFaxClass(fcDetect);
         rig.modem.ClassReply = "0";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
-        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+        EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
     }
     {
         SendRig rig(false);
-        rig.fax.SetFaxClass(fcDetect);
+        rig.fax.setFaxClass(fcDetect);
         rig.modem.ClassReply = "0,1";
         rig.fax.StartSend();
-        Drive(rig.fax, rig.modem, [&] { return rig.modem.CountCommand("AT+FCLASS=1") > 0; });
-        EXPECT_EQ(rig.fax.SessionClass(), fcClass1);
+        drive(rig.fax, rig.modem, [&] { return rig.modem.countCommand("AT+FCLASS=1") > 0; });
+        EXPECT_EQ(rig.fax.sessionClass(), fcClass1);
         rig.fax.CancelSession();
-        Drive(rig.fax, rig.modem);
-        EXPECT_FALSE(rig.fax.InProgress());
+        drive(rig.fax, rig.modem);
+        EXPECT_FALSE(rig.fax.inProgress());
     }
     {
         RecvRig rig(true);
-        rig.fax.SetFaxClass(fcDetect);
+        rig.fax.setFaxClass(fcDetect);
         rig.modem.ClassReply = "0,1,2.0";
-        rig.modem.Incoming.push_back({PageBytes(1), '1', '2'});
-        rig.Run();
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '2'});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        EXPECT_EQ(rig.fax.SessionClass(), fcClass2_0);
-        EXPECT_EQ(rig.modem.CountCommand("AT+FCC=1"), 1u);
+        EXPECT_EQ(rig.fax.sessionClass(), fcClass2_0);
+        EXPECT_EQ(rig.modem.countCommand("AT+FCC=1"), 1u);
     }
 }
 
@@ -437,9 +437,9 @@ TEST(Class2Receive, TwoPagesIntoOneFile) {
         SCOPED_TRACE(class20 ? "2.0" : "2");
         RecvRig rig(class20);
         rig.modem.IncomingParams = "1,5,0,2,0,0,0,0";
-        rig.modem.Incoming.push_back({PageBytes(1), '1', '0'});
-        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
-        rig.Run();
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '0'});
+        rig.modem.Incoming.push_back({pageBytes(2), '1', '2'});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
         std::vector<std::string> expect;
@@ -473,20 +473,20 @@ TEST(Class2Receive, TwoPagesIntoOneFile) {
                       "AT+FDR"};
         EXPECT_EQ(rig.modem.Commands, expect);
         EXPECT_EQ(rig.modem.Dc2Count, 2);
-        EXPECT_EQ(rig.fax.RemoteID(), "SENDER 1");
-        EXPECT_EQ(rig.fax.HangupCode(), "0");
-        const auto files = rig.Files();
+        EXPECT_EQ(rig.fax.remoteID(), "SENDER 1");
+        EXPECT_EQ(rig.fax.hangupCode(), "0");
+        const auto files = rig.files();
         ASSERT_EQ(files.size(), 1u);
         std::vector<uint16_t> flags;
-        const auto pages = ReadPages(files[0], &flags);
+        const auto pages = readPages(files[0], &flags);
         ASSERT_EQ(pages.size(), 2u);
-        EXPECT_EQ(pages[0], PageBytes(1));
-        EXPECT_EQ(pages[1], PageBytes(2));
+        EXPECT_EQ(pages[0], pageBytes(1));
+        EXPECT_EQ(pages[1], pageBytes(2));
         EXPECT_TRUE(flags[0] & fi::FAX_FINE);
         for (const char* s : {"rf2Init1", "rf2Init3", "rfWaiting", "rfAnswer", "rf2ValCnnct", "rf2GtSndID",
                               "rf2GtCnnct", "rfStartPage", "rfGtPgDta", "rf2GtPgRslt", "rf2GetFHNG", "rfComplete"})
-            EXPECT_TRUE(HasState(rig.modem, s)) << s;
-        EXPECT_EQ(HasState(rig.modem, "rf2Init1A"), class20);
+            EXPECT_TRUE(hasState(rig.modem, s)) << s;
+        EXPECT_EQ(hasState(rig.modem, "rf2Init1A"), class20);
     }
 }
 
@@ -494,84 +494,84 @@ TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
     {
         // A page the modem rejected leaves no trace in the file.
         RecvRig rig(false);
-        rig.modem.Incoming.push_back({PageBytes(1), '2', '0'});
-        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
-        rig.Run();
-        const auto files = rig.Files();
+        rig.modem.Incoming.push_back({pageBytes(1), '2', '0'});
+        rig.modem.Incoming.push_back({pageBytes(2), '1', '2'});
+        rig.run();
+        const auto files = rig.files();
         ASSERT_EQ(files.size(), 1u);
-        const auto pages = ReadPages(files[0]);
+        const auto pages = readPages(files[0]);
         ASSERT_EQ(pages.size(), 1u);
-        EXPECT_EQ(pages[0], PageBytes(2));
+        EXPECT_EQ(pages[0], pageBytes(2));
     }
     for (const bool class20 : {false, true}) {
         // "+FET:1" (the sender's EOM, as when it changes resolution) does not split the call:
         // both pages are one fax, logged once.
         RecvRig rig(class20);
-        rig.modem.Incoming.push_back({PageBytes(1), '1', '1'});
-        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
-        rig.Run();
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '1'});
+        rig.modem.Incoming.push_back({pageBytes(2), '1', '2'});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
-        const auto files = rig.Files();
+        const auto files = rig.files();
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(ReadPages(files[0]), (std::vector<std::vector<uint8_t>>{PageBytes(1), PageBytes(2)}));
+        EXPECT_EQ(readPages(files[0]), (std::vector<std::vector<uint8_t>>{pageBytes(1), pageBytes(2)}));
     }
     {
         // Procedure interrupts (3, 5) are taken as their plain forms (0, 2).
         RecvRig rig(true);
-        rig.modem.Incoming.push_back({PageBytes(1), '1', '3'});
-        rig.modem.Incoming.push_back({PageBytes(2), '3', '5'});
-        rig.Run();
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '3'});
+        rig.modem.Incoming.push_back({pageBytes(2), '3', '5'});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        const auto files = rig.Files();
+        const auto files = rig.files();
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(ReadPages(files[0]).size(), 2u);
+        EXPECT_EQ(readPages(files[0]).size(), 2u);
     }
     {
         // ERROR after a page: the page is dropped and asked for again.
         RecvRig rig(false);
-        FakeClass2::InPage p{PageBytes(1), '1', '2', true};
+        FakeClass2::InPage p{pageBytes(1), '1', '2', true};
         rig.modem.Incoming.push_back(p);
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-        const auto files = rig.Files();
+        const auto files = rig.files();
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(ReadPages(files[0]), std::vector<std::vector<uint8_t>>{PageBytes(1)});
-        EXPECT_EQ(rig.modem.CountCommand("AT+FDR"), 3u);
+        EXPECT_EQ(readPages(files[0]), std::vector<std::vector<uint8_t>>{pageBytes(1)});
+        EXPECT_EQ(rig.modem.countCommand("AT+FDR"), 3u);
     }
     {
         // A hang-up report in the middle of the call: the hang-up error with its code; the fax
         // is kept with the page that was confirmed, and logged as received in part.
         RecvRig rig(false);
-        rig.modem.Incoming.push_back({PageBytes(1), '1', '0'});
-        rig.modem.Incoming.push_back({PageBytes(2), '1', '2'});
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '0'});
+        rig.modem.Incoming.push_back({pageBytes(2), '1', '2'});
         rig.modem.OnCommand = [&rig](const std::string&) {
-            if (rig.modem.CountCommand("AT+FDR") == 2) rig.modem.Override["AT+FDR"] = {"+FHNG:70", "OK"};
+            if (rig.modem.countCommand("AT+FDR") == 2) rig.modem.Override["AT+FDR"] = {"+FHNG:70", "OK"};
         };
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxHungUp});
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 8}));
-        EXPECT_EQ(rig.fax.HangupCode(), "70");
-        EXPECT_EQ(rig.fax.PagesConfirmed(), 1);
-        const auto files = rig.Files();
+        EXPECT_EQ(rig.fax.hangupCode(), "70");
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+        const auto files = rig.files();
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(ReadPages(files[0]), std::vector<std::vector<uint8_t>>{PageBytes(1)});
+        EXPECT_EQ(readPages(files[0]), std::vector<std::vector<uint8_t>>{pageBytes(1)});
     }
     {
         RecvRig rig(false);
         rig.fax.OnFaxAccept = [](TOvxAbstractFax&, bool& accept) { accept = false; };
-        rig.modem.Incoming.push_back({PageBytes(1), '1', '2'});
-        rig.Run();
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '2'});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFileRejected});
         EXPECT_EQ(rig.events.Logs, std::vector<int>{6});
-        EXPECT_EQ(rig.modem.CountCommand("AT+FK"), 1u);  // Class 2's abort
-        EXPECT_TRUE(rig.Files().empty());
+        EXPECT_EQ(rig.modem.countCommand("AT+FK"), 1u);  // Class 2's abort
+        EXPECT_TRUE(rig.files().empty());
     }
     {
         RecvRig rig(false);
         rig.modem.RejectedCommands = {"AT+FCR"};
         rig.fax.StartReceive();
-        Drive(rig.fax, rig.modem);
+        drive(rig.fax, rig.modem);
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
     }
 }
@@ -585,17 +585,17 @@ TEST(Class2Send, RawPagesGetFillForTheMinimumScanTime) {
             fi::OvfWriter w;
             ASSERT_EQ(w.create(rig.dir / "t4.ovf"), 0);
             ASSERT_EQ(w.beginPage(0), 0);
-            const auto page = faxtest::RawT4Page(30);
+            const auto page = faxtest::rawT4Page(30);
             ASSERT_EQ(w.append(page.data(), page.size()), 0);
             ASSERT_EQ(w.endPage(true), 0);
             ASSERT_EQ(w.close(), 0);
         }
         rig.fax.SetFaxFile(rig.dir / "t4.ovf");
         rig.modem.Negotiated = "1,5,0,2,0,0,0,5";
-        rig.Run();
+        rig.run();
         ASSERT_EQ(rig.events.Finishes, std::vector<int>{0}) << class20;
         ASSERT_EQ(rig.modem.Pages.size(), 1u);
-        const auto lines = faxtest::CodedLineBits(rig.modem.Pages[0]);
+        const auto lines = faxtest::codedLineBits(rig.modem.Pages[0]);
         ASSERT_EQ(lines.size(), 30u);
         for (size_t bits : lines) EXPECT_GE(bits, 36u * 8) << class20;
         EXPECT_TRUE(std::equal(faxtest::kEnd + 1, faxtest::kEnd + 12, rig.modem.Pages[0].end() - 11)) << class20;

@@ -9,10 +9,10 @@ namespace faxtest {
 
 namespace {
 constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
-bool Starts(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
+bool starts(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
 }  // namespace
 
-void FakeClass2::Bytes(int64_t due, std::vector<uint8_t> bytes) {
+void FakeClass2::bytes(int64_t due, std::vector<uint8_t> bytes) {
     if (later_.empty() && due <= Now) {
         in_.insert(in_.end(), bytes.begin(), bytes.end());
         return;
@@ -21,29 +21,29 @@ void FakeClass2::Bytes(int64_t due, std::vector<uint8_t> bytes) {
     later_.push_back({due, std::move(bytes)});
 }
 
-void FakeClass2::LineAt(int64_t due, const std::string& s) {
+void FakeClass2::lineAt(int64_t due, const std::string& s) {
     const std::string l = "\r\n" + s + "\r\n";
-    Bytes(due, std::vector<uint8_t>(l.begin(), l.end()));
+    bytes(due, std::vector<uint8_t>(l.begin(), l.end()));
 }
 
-void FakeClass2::Line(const std::string& s) { LineAt(Now, s); }
+void FakeClass2::line(const std::string& s) { lineAt(Now, s); }
 
-void FakeClass2::Ring(int times) {
-    for (int i = 0; i < times; ++i) Line("RING");
+void FakeClass2::ring(int times) {
+    for (int i = 0; i < times; ++i) line("RING");
 }
 
-size_t FakeClass2::CountCommand(const std::string& prefix) const {
+size_t FakeClass2::countCommand(const std::string& prefix) const {
     return static_cast<size_t>(
-        std::count_if(Commands.begin(), Commands.end(), [&](const std::string& c) { return Starts(c, prefix); }));
+        std::count_if(Commands.begin(), Commands.end(), [&](const std::string& c) { return starts(c, prefix); }));
 }
 
-int FakeClass2::IndexOf(const std::string& prefix) const {
+int FakeClass2::indexOf(const std::string& prefix) const {
     for (size_t i = 0; i < Commands.size(); ++i)
-        if (Starts(Commands[i], prefix)) return static_cast<int>(i);
+        if (starts(Commands[i], prefix)) return static_cast<int>(i);
     return -1;
 }
 
-size_t FakeClass2::Read(uint8_t* buf, size_t len) {
+size_t FakeClass2::read(uint8_t* buf, size_t len) {
     // Input that was due arrives one piece per read, as from a real port.
     if (in_.empty() && !later_.empty() && Now >= later_.front().Due) {
         in_.insert(in_.end(), later_.front().Bytes.begin(), later_.front().Bytes.end());
@@ -57,7 +57,7 @@ size_t FakeClass2::Read(uint8_t* buf, size_t len) {
     return n;
 }
 
-bool FakeClass2::Write(const uint8_t* data, size_t len) {
+bool FakeClass2::write(const uint8_t* data, size_t len) {
     if (stalled_) return true;  // the bytes stay in a buffer that never drains
     for (size_t i = 0; i < len; ++i) {
         const uint8_t c = data[i];
@@ -65,7 +65,7 @@ bool FakeClass2::Write(const uint8_t* data, size_t len) {
             if (c == DC2) {
                 ++Dc2Count;
                 waitDc2_ = false;
-                SendIncomingPage();
+                sendIncomingPage();
             }
             continue;
         }
@@ -83,11 +83,11 @@ bool FakeClass2::Write(const uint8_t* data, size_t len) {
                 if (c == DLE)
                     page_.push_back(DLE);
                 else if (c == ETX && !class20_)
-                    EndPage(ETX);
+                    endPage(ETX);
                 else if (class20_ && (c == ',' || c == ';' || c == '.'))
-                    EndPage(static_cast<char>(c));
+                    endPage(static_cast<char>(c));
                 else if (c == ETX)
-                    EndPage(ETX);
+                    endPage(ETX);
                 continue;
             }
             if (c == DLE)
@@ -97,7 +97,7 @@ bool FakeClass2::Write(const uint8_t* data, size_t len) {
             continue;
         }
         if (c == '\r') {
-            if (!cmd_.empty()) Command(cmd_);
+            if (!cmd_.empty()) command(cmd_);
             cmd_.clear();
         } else if (c >= 0x20) {
             cmd_ += static_cast<char>(c);
@@ -106,7 +106,7 @@ bool FakeClass2::Write(const uint8_t* data, size_t len) {
     return true;
 }
 
-void FakeClass2::EndPage(char code) {
+void FakeClass2::endPage(char code) {
     data_ = false;
     FlowDuringPage.push_back(OutputFlow);
     // The answer comes when the line has carried what the modem took.
@@ -116,28 +116,28 @@ void FakeClass2::EndPage(char code) {
     PageEnds.push_back(code);
     page_.clear();
     if (!class20_) {
-        LineAt(due, "OK");
+        lineAt(due, "OK");
         return;
     }
     if (!PageEndReply.empty()) {
-        for (const auto& l : PageEndReply) LineAt(due, l);
+        for (const auto& l : PageEndReply) lineAt(due, l);
         return;
     }
     const char status = PageStatus.empty() ? '1' : PageStatus.front();
     if (!PageStatus.empty()) PageStatus.pop_front();
-    LineAt(due, "+FPS:" + std::string(1, status) + ",0,0,0,0");
-    if (status == '1' && code == '.') LineAt(due, "+FHS:" + FinalHangup);
-    LineAt(due, status == '1' ? "OK" : "ERROR");
+    lineAt(due, "+FPS:" + std::string(1, status) + ",0,0,0,0");
+    if (status == '1' && code == '.') lineAt(due, "+FHS:" + FinalHangup);
+    lineAt(due, status == '1' ? "OK" : "ERROR");
 }
 
-void FakeClass2::SendIncomingPage() {
+void FakeClass2::sendIncomingPage() {
     InPage p = Incoming.front();
     Incoming.pop_front();
     std::vector<uint8_t> data;
     const size_t size =
         p.HangupAfter >= 0 ? std::min(p.Data.size(), static_cast<size_t>(p.HangupAfter)) : p.Data.size();
     for (size_t i = 0; i < size; ++i) {
-        const uint8_t b = ReverseIncoming ? telvane::transport::ReverseBits(p.Data[i]) : p.Data[i];
+        const uint8_t b = ReverseIncoming ? telvane::transport::reverseBits(p.Data[i]) : p.Data[i];
         if (b == DLE) data.push_back(DLE);
         data.push_back(b);
     }
@@ -146,67 +146,67 @@ void FakeClass2::SendIncomingPage() {
         for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(IncomingChunk)) {
             due += IncomingChunkMs;
             const size_t end = std::min(data.size(), pos + static_cast<size_t>(IncomingChunk));
-            Bytes(due,
+            bytes(due,
                   std::vector<uint8_t>(data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(end)));
         }
     } else {
-        Bytes(due, data);
+        bytes(due, data);
     }
-    Bytes(due, {DLE, ETX});
+    bytes(due, {DLE, ETX});
     if (p.HangupAfter >= 0) {
         // The far end is gone in the middle of the page.
-        LineAt(due, N("+FHNG:", "+FHS:") + "90");
-        LineAt(due, "OK");
+        lineAt(due, n("+FHNG:", "+FHS:") + "90");
+        lineAt(due, "OK");
         Incoming.clear();
         return;
     }
     if (p.ErrorInstead) {
-        LineAt(due, "ERROR");
+        lineAt(due, "ERROR");
         Incoming.push_front({p.Data, p.Status, p.PostPage, false, -1});
         return;
     }
-    LineAt(due, N("+FPTS:", "+FPS:") + std::string(1, p.Status));
-    LineAt(due, "+FET:" + std::string(1, p.PostPage));
-    LineAt(due, "OK");
+    lineAt(due, n("+FPTS:", "+FPS:") + std::string(1, p.Status));
+    lineAt(due, "+FET:" + std::string(1, p.PostPage));
+    lineAt(due, "OK");
     if (p.PostPage == '2' || p.PostPage == '5') done_ = true;
 }
 
-void FakeClass2::Command(const std::string& cmd) {
+void FakeClass2::command(const std::string& cmd) {
     Commands.push_back(cmd);
     if (OnCommand) OnCommand(cmd);
     for (const auto& [prefix, lines] : Override) {
-        if (Starts(cmd, prefix)) {
-            for (const auto& l : lines) Line(l);
+        if (starts(cmd, prefix)) {
+            for (const auto& l : lines) line(l);
             return;
         }
     }
     for (const auto& prefix : RejectedCommands) {
-        if (Starts(cmd, prefix)) {
-            Line("ERROR");
+        if (starts(cmd, prefix)) {
+            line("ERROR");
             return;
         }
     }
     if (cmd == "AT+FCLASS=?") {
-        Line(ClassReply);
-        Line("OK");
+        line(ClassReply);
+        line("OK");
     } else if (cmd == "AT+FLO=?") {
-        Line(FlowReply);
-        Line("OK");
+        line(FlowReply);
+        line("OK");
     } else if (cmd == "AT+FDIS=?" || cmd == "AT+FIS=?" || cmd == "AT+FDCC=?" || cmd == "AT+FCC=?") {
-        Line(RangesReply);
-        Line("OK");
-    } else if (Starts(cmd, "ATD")) {
+        line(RangesReply);
+        line("OK");
+    } else if (starts(cmd, "ATD")) {
         if (DialResult == "CONNECT") {
-            Line(N("+FCON", "+FCO"));
-            Line(N("+FCSI:", "+FCI:") + "\"" + RemoteId + "\"");
-            Line(N("+FDIS:", "+FIS:") + RemoteCaps);
-            Line("OK");
+            line(n("+FCON", "+FCO"));
+            line(n("+FCSI:", "+FCI:") + "\"" + RemoteId + "\"");
+            line(n("+FDIS:", "+FIS:") + RemoteCaps);
+            line("OK");
         } else if (!DialResult.empty()) {
-            Line(DialResult);
+            line(DialResult);
         }
     } else if (cmd == "AT+FDT") {
-        Line(N("+FDCS:", "+FCS:") + Negotiated);
-        Line("CONNECT");
+        line(n("+FDCS:", "+FCS:") + Negotiated);
+        line("CONNECT");
         if (SendXon && !class20_) in_.push_back(XON);
         data_ = true;
         dle_ = false;
@@ -214,32 +214,32 @@ void FakeClass2::Command(const std::string& cmd) {
         pageBytes_ = 0;
         ConnectAt = Now;
         FirstDataAt = -1;
-    } else if (Starts(cmd, "AT+FET=")) {
+    } else if (starts(cmd, "AT+FET=")) {
         const char status = PageStatus.empty() ? '1' : PageStatus.front();
         if (!PageStatus.empty()) PageStatus.pop_front();
-        Line("+FPTS:" + std::string(1, status));
-        if (cmd == "AT+FET=2" && status == '1') Line("+FHNG:" + FinalHangup);
-        Line("OK");
+        line("+FPTS:" + std::string(1, status));
+        if (cmd == "AT+FET=2" && status == '1') line("+FHNG:" + FinalHangup);
+        line("OK");
     } else if (cmd == "AT+FPS?") {
-        Line("+FPS:2,0,0,0,0");
-        Line("OK");
+        line("+FPS:2,0,0,0,0");
+        line("OK");
     } else if (cmd == "ATA") {
-        Line(N("+FCON", "+FCO"));
-        Line(N("+FTSI:", "+FTI:") + "\"" + IncomingId + "\"");
-        Line(N("+FDCS:", "+FCS:") + IncomingParams);
-        Line("OK");
+        line(n("+FCON", "+FCO"));
+        line(n("+FTSI:", "+FTI:") + "\"" + IncomingId + "\"");
+        line(n("+FDCS:", "+FCS:") + IncomingParams);
+        line("OK");
     } else if (cmd == "AT+FDR") {
         if (done_ || Incoming.empty()) {
             done_ = false;
-            Line(N("+FHNG:", "+FHS:") + FinalHangup);
-            Line("OK");
+            line(n("+FHNG:", "+FHS:") + FinalHangup);
+            line("OK");
         } else {
-            Line(N("+FDCS:", "+FCS:") + IncomingParams);
-            Line("CONNECT");
+            line(n("+FDCS:", "+FCS:") + IncomingParams);
+            line("CONNECT");
             waitDc2_ = true;
         }
     } else {
-        Line("OK");
+        line("OK");
     }
 }
 

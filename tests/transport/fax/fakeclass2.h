@@ -67,28 +67,28 @@ public:
     int Dc2Count = 0;
     std::vector<bool> FlowDuringPage;  // whether output flow control was on while each page came
 
-    void Ring(int times);
-    size_t CountCommand(const std::string& prefix) const;
-    int IndexOf(const std::string& prefix) const;
-    bool HasInput() const override { return !in_.empty() || (!later_.empty() && Now >= later_.front().Due); }
-    int64_t NextEventMs() const override { return later_.empty() ? -1 : later_.front().Due; }
-    bool Stalled() const override { return stalled_; }
+    void ring(int times);
+    size_t countCommand(const std::string& prefix) const;
+    int indexOf(const std::string& prefix) const;
+    bool hasInput() const override { return !in_.empty() || (!later_.empty() && Now >= later_.front().Due); }
+    int64_t nextEventMs() const override { return later_.empty() ? -1 : later_.front().Due; }
+    bool stalled() const override { return stalled_; }
 
     // TFaxLink (the rest: SimulatedLink)
-    size_t Read(uint8_t* buf, size_t len) override;
-    bool Write(const uint8_t* data, size_t len) override;
-    size_t OutFree() override { return stalled_ ? 0 : 8192; }
-    size_t OutUsed() override { return stalled_ ? 8192 : 0; }
-    void FlushIn() override { in_.clear(); }
+    size_t read(uint8_t* buf, size_t len) override;
+    bool write(const uint8_t* data, size_t len) override;
+    size_t outFree() override { return stalled_ ? 0 : 8192; }
+    size_t outUsed() override { return stalled_ ? 8192 : 0; }
+    void flushIn() override { in_.clear(); }
 
 private:
-    void Line(const std::string& s);
-    void LineAt(int64_t due, const std::string& s);
-    void Bytes(int64_t due, std::vector<uint8_t> bytes);
-    void Command(const std::string& cmd);
-    void EndPage(char code);
-    void SendIncomingPage();
-    std::string N(const char* c2, const char* c20) const { return class20_ ? c20 : c2; }
+    void line(const std::string& s);
+    void lineAt(int64_t due, const std::string& s);
+    void bytes(int64_t due, std::vector<uint8_t> bytes);
+    void command(const std::string& cmd);
+    void endPage(char code);
+    void sendIncomingPage();
+    std::string n(const char* c2, const char* c20) const { return class20_ ? c20 : c2; }
 
     bool class20_;
     bool data_ = false;

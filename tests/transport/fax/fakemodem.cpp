@@ -11,7 +11,7 @@ namespace faxtest {
 using telvane::transport::hdlc::DLE;
 using telvane::transport::hdlc::ETX;
 
-RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final) {
+RxFrame FakeModem::frame(uint8_t fcf, std::vector<uint8_t> fif, bool final) {
     RxFrame f;
     f.Fcf = fcf;
     f.Fif = std::move(fif);
@@ -19,36 +19,36 @@ RxFrame FakeModem::Frame(uint8_t fcf, std::vector<uint8_t> fif, bool final) {
     return f;
 }
 
-RxFrame FakeModem::Dis(bool fine, int highestIndex, uint8_t scanBits) {
-    auto fif = telvane::transport::t30::BuildDISFif(highestIndex);
+RxFrame FakeModem::dis(bool fine, int highestIndex, uint8_t scanBits) {
+    auto fif = telvane::transport::t30::buildDISFif(highestIndex);
     if (!fine) fif[1] &= static_cast<uint8_t>(~0x40);
     fif[2] = static_cast<uint8_t>((fif[2] & ~0x70) | scanBits);
-    return Frame(telvane::transport::t30::fcfDIS, fif, true);
+    return frame(telvane::transport::t30::fcfDIS, fif, true);
 }
 
-void FakeModem::Ring(int times) {
-    for (int i = 0; i < times; ++i) Reply("RING");
+void FakeModem::ring(int times) {
+    for (int i = 0; i < times; ++i) reply("RING");
 }
 
-size_t FakeModem::CountCommand(const std::string& prefix) const {
+size_t FakeModem::countCommand(const std::string& prefix) const {
     size_t n = 0;
     for (const auto& c : Commands)
         if (c.rfind(prefix, 0) == 0) ++n;
     return n;
 }
 
-std::vector<uint8_t> FakeModem::Fcfs() const {
+std::vector<uint8_t> FakeModem::fcfs() const {
     std::vector<uint8_t> v;
     for (const auto& f : SentFrames) v.push_back(f.Fcf);
     return v;
 }
 
-void FakeModem::Reply(const std::string& s) {
+void FakeModem::reply(const std::string& s) {
     const std::string text = "\r\n" + s + "\r\n";
     in_.insert(in_.end(), text.begin(), text.end());
 }
 
-uint16_t HdlcFcs(const std::vector<uint8_t>& bytes) {
+uint16_t hdlcFcs(const std::vector<uint8_t>& bytes) {
     uint16_t crc = 0xFFFF;
     for (uint8_t b : bytes) {
         crc ^= b;
@@ -57,13 +57,13 @@ uint16_t HdlcFcs(const std::vector<uint8_t>& bytes) {
     return static_cast<uint16_t>(~crc);
 }
 
-int64_t FakeModem::NextEventMs() const {
+int64_t FakeModem::nextEventMs() const {
     int64_t t = okDueMs_;
     if (!later_.empty() && (t < 0 || later_.front().Due < t)) t = later_.front().Due;
     return t;
 }
 
-std::vector<int64_t> FakeModem::Turnarounds() const {
+std::vector<int64_t> FakeModem::turnarounds() const {
     std::vector<int64_t> gaps;
     for (size_t i = 0; i < Line.size(); ++i) {
         if (!Line[i].Ours) continue;
@@ -75,15 +75,15 @@ std::vector<int64_t> FakeModem::Turnarounds() const {
     return gaps;
 }
 
-void FakeModem::Later(int64_t due, std::vector<uint8_t> bytes) {
+void FakeModem::later(int64_t due, std::vector<uint8_t> bytes) {
     if (!later_.empty()) due = std::max(due, later_.back().Due);
     later_.push_back({due, std::move(bytes)});
 }
 
-bool FakeModem::Refused(const std::string& cmd) {
+bool FakeModem::refused(const std::string& cmd) {
     for (auto it = Refuse.begin(); it != Refuse.end(); ++it) {
         if (cmd.rfind(it->first, 0) == 0) {
-            Reply(it->second);
+            reply(it->second);
             Refuse.erase(it);
             return true;
         }
@@ -91,7 +91,7 @@ bool FakeModem::Refused(const std::string& cmd) {
     return false;
 }
 
-size_t FakeModem::Read(uint8_t* buf, size_t len) {
+size_t FakeModem::read(uint8_t* buf, size_t len) {
     if (dead_) return 0;
     // Input that was due arrives one piece per read, as from a real port.
     if (in_.empty() && !later_.empty() && Now >= later_.front().Due) {
@@ -101,7 +101,7 @@ size_t FakeModem::Read(uint8_t* buf, size_t len) {
     }
     if (okDueMs_ >= 0 && Now >= okDueMs_) {
         okDueMs_ = -1;
-        Reply("OK");
+        reply("OK");
     }
     size_t n = 0;
     while (n < len && !in_.empty()) {
@@ -112,14 +112,14 @@ size_t FakeModem::Read(uint8_t* buf, size_t len) {
     return n;
 }
 
-void FakeModem::DeliverFrame() {
+void FakeModem::deliverFrame() {
     if (Frames.empty()) return;
     RxFrame f = Frames.front();
     Frames.pop_front();
     if (f.Silence) return;
     Line.push_back({Now + f.DelayMs, Now + f.DelayMs + FrameDelayMs, false});
     const std::string connect = "\r\nCONNECT\r\n";
-    Later(Now + f.DelayMs, std::vector<uint8_t>(connect.begin(), connect.end()));
+    later(Now + f.DelayMs, std::vector<uint8_t>(connect.begin(), connect.end()));
     rxPending_ = true;
     // Address, control, FCF, FIF and the two FCS bytes, DLE doubled, then DLE ETX.
     std::vector<uint8_t> body;
@@ -128,59 +128,59 @@ void FakeModem::DeliverFrame() {
     body.push_back(static_cast<uint8_t>(f.Final ? 0x13 : 0x03));
     body.push_back(f.Fcf);
     body.insert(body.end(), f.Fif.begin(), f.Fif.end());
-    const uint16_t fcs = HdlcFcs(body);
+    const uint16_t fcs = hdlcFcs(body);
     body.push_back(static_cast<uint8_t>(fcs & 0xFF));
     body.push_back(static_cast<uint8_t>(fcs >> 8));
     if (f.BadFcs) body.back() ^= 0x5A;
     std::vector<uint8_t> bytes;
     if (f.Truncated) {
-        telvane::transport::hdlc::EscapeDle(body.data(), body.size() / 2, bytes);
-        Later(Now + f.DelayMs + FrameDelayMs, bytes);
+        telvane::transport::hdlc::escapeDle(body.data(), body.size() / 2, bytes);
+        later(Now + f.DelayMs + FrameDelayMs, bytes);
         return;  // the modem stays in the reception until a character ends it: it then says
                  // OK without closing the frame with DLE ETX
     }
-    telvane::transport::hdlc::EscapeDle(body.data(), body.size(), bytes);
+    telvane::transport::hdlc::escapeDle(body.data(), body.size(), bytes);
     bytes.push_back(DLE);
     bytes.push_back(ETX);
     const std::string result = f.BadFcs ? "\r\nERROR\r\n" : "\r\nOK\r\n";
     bytes.insert(bytes.end(), result.begin(), result.end());
-    Later(Now + f.DelayMs + FrameDelayMs, bytes);
+    later(Now + f.DelayMs + FrameDelayMs, bytes);
     mode_ = Mode::Command;
 }
 
-void FakeModem::Command(const std::string& cmd) {
+void FakeModem::command(const std::string& cmd) {
     Commands.push_back(cmd);
-    for (const auto& g : Garbage) Reply(g);
-    if (Refused(cmd)) return;
+    for (const auto& g : Garbage) reply(g);
+    if (refused(cmd)) return;
     if (cmd == "AT+FCLASS=?") {
-        Reply(ClassReply);
-        Reply("OK");
+        reply(ClassReply);
+        reply("OK");
     } else if (cmd == "AT+FTM=?" || cmd == "AT+FRM=?") {
-        Reply(SpeedReply);
-        Reply("OK");
+        reply(SpeedReply);
+        reply("OK");
     } else if (cmd.rfind("ATD", 0) == 0) {
         if (DialResult == "CONNECT")
-            DeliverFrame();
+            deliverFrame();
         else if (!DialResult.empty())
-            Reply(DialResult);
+            reply(DialResult);
     } else if (cmd == "ATA") {
-        Reply("CONNECT");
+        reply("CONNECT");
         mode_ = Mode::TxFrame;
         tx_.clear();
     } else if (cmd == "AT+FTH=3") {
-        Reply("CONNECT");
+        reply("CONNECT");
         mode_ = Mode::TxFrame;
         Line.push_back({Now, -1, true});
         tx_.clear();
     } else if (cmd == "AT+FRH=3") {
         mode_ = Mode::RxFrameWait;
-        DeliverFrame();
+        deliverFrame();
     } else if (cmd.rfind("AT+FTS=", 0) == 0) {
         // Silence for the time asked, then OK.
         const std::string ok = "\r\nOK\r\n";
-        Later(Now + 10 * std::atol(cmd.c_str() + 7), std::vector<uint8_t>(ok.begin(), ok.end()));
+        later(Now + 10 * std::atol(cmd.c_str() + 7), std::vector<uint8_t>(ok.begin(), ok.end()));
     } else if (cmd.rfind("AT+FTM=", 0) == 0) {
-        Reply("CONNECT");
+        reply("CONNECT");
         Line.push_back({Now, -1, true});
         mode_ = Mode::TxData;
         tx_.clear();
@@ -189,19 +189,19 @@ void FakeModem::Command(const std::string& cmd) {
     } else if (cmd.rfind("AT+FRM=", 0) == 0) {
         if (FcErrorOnFirstFrm) {
             FcErrorOnFirstFrm = false;
-            Reply("+FCERROR");
+            reply("+FCERROR");
             return;
         }
         if (++frmCalls_ == NoCarrierOnFrm) {
-            Reply("NO CARRIER");
+            reply("NO CARRIER");
             return;
         }
         if (RxData.empty()) return;
-        Reply("CONNECT");
+        reply("CONNECT");
         if (RxChunk > 0 && frmCount_ >= 1) {  // page data (the first reception is the TCF)
             ++frmCount_;
             std::vector<uint8_t> data;
-            telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
+            telvane::transport::hdlc::escapeDle(RxData.front().data(), RxData.front().size(), data);
             RxData.pop_front();
             int64_t due = Now;
             if (RxStallAfter >= 0 && data.size() > static_cast<size_t>(RxStallAfter)) {
@@ -209,7 +209,7 @@ void FakeModem::Command(const std::string& cmd) {
                 for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(RxChunk)) {
                     due += RxChunkMs;
                     const size_t end = std::min(data.size(), pos + static_cast<size_t>(RxChunk));
-                    Later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
+                    later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
                                                     data.begin() + static_cast<long>(end)));
                 }
                 return;  // the line goes quiet: no DLE ETX, no result
@@ -217,15 +217,15 @@ void FakeModem::Command(const std::string& cmd) {
             for (size_t pos = 0; pos < data.size(); pos += static_cast<size_t>(RxChunk)) {
                 due += RxChunkMs;
                 const size_t end = std::min(data.size(), pos + static_cast<size_t>(RxChunk));
-                Later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
+                later(due, std::vector<uint8_t>(data.begin() + static_cast<long>(pos),
                                                 data.begin() + static_cast<long>(end)));
             }
             const std::string tail = "\x10\x03\r\nNO CARRIER\r\n";
-            Later(due, std::vector<uint8_t>(tail.begin(), tail.end()));
+            later(due, std::vector<uint8_t>(tail.begin(), tail.end()));
             return;
         }
         std::vector<uint8_t> data;
-        telvane::transport::hdlc::EscapeDle(RxData.front().data(), RxData.front().size(), data);
+        telvane::transport::hdlc::escapeDle(RxData.front().data(), RxData.front().size(), data);
         RxData.pop_front();
         Line.push_back({Now, Now, false});
         if (++frmCount_ == VanishInRxData) {
@@ -236,13 +236,13 @@ void FakeModem::Command(const std::string& cmd) {
         in_.insert(in_.end(), data.begin(), data.end());
         in_.push_back(DLE);
         in_.push_back(ETX);
-        Reply("NO CARRIER");
+        reply("NO CARRIER");
     } else {
-        Reply("OK");
+        reply("OK");
     }
 }
 
-void FakeModem::EndTxFrame() {
+void FakeModem::endTxFrame() {
     if (!Line.empty() && Line.back().Ours) Line.back().End = Now;
     SentFrame f;
     if (tx_.size() >= 3) {
@@ -253,25 +253,25 @@ void FakeModem::EndTxFrame() {
     SentFrames.push_back(f);
     tx_.clear();
     if (f.Control & 0x10) {
-        Reply("OK");
+        reply("OK");
         mode_ = Mode::Command;
     } else {
-        Reply("CONNECT");
+        reply("CONNECT");
     }
 }
 
-void FakeModem::EndTxData() {
+void FakeModem::endTxData() {
     TxData.push_back(tx_);
     tx_.clear();
     if (BufferedBps > 0)
         okDueMs_ = std::max(Now, txStartMs_ + txBytes_ * 8000 / BufferedBps);
     else
-        Reply("OK");
+        reply("OK");
     if (!Line.empty() && Line.back().Ours) Line.back().End = okDueMs_ >= 0 ? okDueMs_ : Now;
     mode_ = Mode::Command;
 }
 
-bool FakeModem::Write(const uint8_t* data, size_t len) {
+bool FakeModem::write(const uint8_t* data, size_t len) {
     if (dead_) return false;
     if (stalled_) return true;  // the bytes stay in a buffer that never drains
     for (size_t i = 0; i < len; ++i) {
@@ -283,11 +283,11 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
                 // is lost and the modem answers OK (without DLE ETX).
                 rxPending_ = false;
                 later_.clear();
-                Reply("OK");
+                reply("OK");
                 break;
             }
             if (b == '\r') {
-                if (!cmd_.empty()) Command(cmd_);
+                if (!cmd_.empty()) command(cmd_);
                 cmd_.clear();
             } else if (b >= 0x20) {
                 cmd_ += static_cast<char>(b);
@@ -297,7 +297,7 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
             // Any character ends a reception the modem is waiting for.
             later_.clear();
             rxPending_ = false;
-            Reply("OK");
+            reply("OK");
             mode_ = Mode::Command;
             break;
         case Mode::RxData: break;
@@ -307,9 +307,9 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
                 dle_ = false;
                 if (b == ETX) {
                     if (mode_ == Mode::TxFrame)
-                        EndTxFrame();
+                        endTxFrame();
                     else
-                        EndTxData();
+                        endTxData();
                 } else if (b == DLE) {
                     tx_.push_back(DLE);
                 }
@@ -344,34 +344,34 @@ bool FakeModem::Write(const uint8_t* data, size_t len) {
 }
 
 namespace {
-void Put16(std::ofstream& o, unsigned v) {
+void put16(std::ofstream& o, unsigned v) {
     o.put(char(v & 0xFF));
     o.put(char(v >> 8));
 }
-void Put32(std::ofstream& o, unsigned v) {
+void put32(std::ofstream& o, unsigned v) {
     for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF));
 }
 }  // namespace
 
-void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
+void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
     std::ofstream o(path, std::ios::binary);
     o.write("OVF10\x1A", 6);
-    Put32(o, 0);
+    put32(o, 0);
     o.put(0);
     o.write(std::string(20, ' ').data(), 20);
     o.put(0);
-    Put16(o, static_cast<unsigned>(flags.size()));
-    Put32(o, 64);
+    put16(o, static_cast<unsigned>(flags.size()));
+    put32(o, 64);
     o.write(std::string(26, '\0').data(), 26);
     for (uint16_t f : flags) {
-        Put32(o, static_cast<unsigned>(lines * 8 + 14));
-        Put16(o, f | 0x04u);
+        put32(o, static_cast<unsigned>(lines * 8 + 14));
+        put16(o, f | 0x04u);
         o.write(std::string(10, '\0').data(), 10);
         for (int i = 0; i < lines; ++i) {
-            Put16(o, 6);
+            put16(o, 6);
             o.write(reinterpret_cast<const char*>(kBlank), 6);
         }
-        Put16(o, 12);
+        put16(o, 12);
         o.write(reinterpret_cast<const char*>(kEnd), 12);
     }
 }

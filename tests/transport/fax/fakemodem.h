@@ -76,44 +76,44 @@ public:
     };
     std::vector<Signal> Line;
 
-    void Ring(int times);
-    static RxFrame Frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
-    static RxFrame Silence() {
+    void ring(int times);
+    static RxFrame frame(uint8_t fcf, std::vector<uint8_t> fif = {}, bool final = true);
+    static RxFrame silence() {
         RxFrame f;
         f.Silence = true;
         return f;
     }
-    static RxFrame Dis(bool fine, int highestIndex = 6, uint8_t scanBits = 0x70 /* code 0 */);
-    static RxFrame Ident(uint8_t fcf, const std::string& id) {
-        return Frame(fcf, telvane::transport::t30::EncodeId(id), false);
+    static RxFrame dis(bool fine, int highestIndex = 6, uint8_t scanBits = 0x70 /* code 0 */);
+    static RxFrame ident(uint8_t fcf, const std::string& id) {
+        return frame(fcf, telvane::transport::t30::encodeId(id), false);
     }
-    size_t CountCommand(const std::string& prefix) const;
-    std::vector<uint8_t> Fcfs() const;
-    bool HasInput() const override {
+    size_t countCommand(const std::string& prefix) const;
+    std::vector<uint8_t> fcfs() const;
+    bool hasInput() const override {
         return !in_.empty() || (okDueMs_ >= 0 && Now >= okDueMs_) || (!later_.empty() && Now >= later_.front().Due);
     }
-    int64_t NextEventMs() const override;
-    bool Stalled() const override { return stalled_; }
+    int64_t nextEventMs() const override;
+    bool stalled() const override { return stalled_; }
     // The gaps between the end of a signal and the start of the next one of ours, in ms.
-    std::vector<int64_t> Turnarounds() const;
+    std::vector<int64_t> turnarounds() const;
 
     // TFaxLink (the rest: SimulatedLink)
-    size_t Read(uint8_t* buf, size_t len) override;
-    bool Write(const uint8_t* data, size_t len) override;
-    size_t OutFree() override { return stalled_ ? 0 : 8192; }
-    size_t OutUsed() override { return stalled_ ? 8192 : 0; }
-    void FlushIn() override { in_.clear(); }
-    bool Alive() override { return !dead_; }
+    size_t read(uint8_t* buf, size_t len) override;
+    bool write(const uint8_t* data, size_t len) override;
+    size_t outFree() override { return stalled_ ? 0 : 8192; }
+    size_t outUsed() override { return stalled_ ? 8192 : 0; }
+    void flushIn() override { in_.clear(); }
+    bool alive() override { return !dead_; }
 
 private:
     enum class Mode { Command, TxFrame, TxData, RxFrameWait, RxData };
-    void Reply(const std::string& s);
-    void Later(int64_t due, std::vector<uint8_t> bytes);
-    bool Refused(const std::string& cmd);
-    void Command(const std::string& cmd);
-    void DeliverFrame();
-    void EndTxFrame();
-    void EndTxData();
+    void reply(const std::string& s);
+    void later(int64_t due, std::vector<uint8_t> bytes);
+    bool refused(const std::string& cmd);
+    void command(const std::string& cmd);
+    void deliverFrame();
+    void endTxFrame();
+    void endTxData();
 
     Mode mode_ = Mode::Command;
     std::string cmd_;
@@ -140,10 +140,10 @@ private:
 };
 
 // CRC-16 of T.30 HDLC frames (ITU-T V.41 polynomial, ones' complement), as sent on the line.
-uint16_t HdlcFcs(const std::vector<uint8_t>& bytes);
+uint16_t hdlcFcs(const std::vector<uint8_t>& bytes);
 
 // Writes a fax file of line-record pages, each `lines` blank lines plus the page end; one
 // flags value (FAX_FINE, FAX_WIDE) a page.
-void MakeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
+void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
 
 }  // namespace faxtest

@@ -43,9 +43,9 @@ const char* Name(Machine m) {
     return "";
 }
 
-std::vector<uint8_t> Page(int seed, int lines = 100) { return faxtest::CodedPage(seed, lines); }
+std::vector<uint8_t> page(int seed, int lines = 100) { return faxtest::codedPage(seed, lines); }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -60,21 +60,21 @@ struct Outcome {
     bool InProgress = false;
 };
 
-void Attach(TOvxCustomAbstractFax& fax, Outcome& out) {
+void attach(TOvxCustomAbstractFax& fax, Outcome& out) {
     fax.OnFaxLog = [&out](TOvxAbstractFax&, int c) { out.Logs.push_back(c); };
     fax.OnFaxFinish = [&out](TOvxAbstractFax&, int c) { out.Finishes.push_back(c); };
 }
 
-void Collect(const Dir& dir, faxtest::SimulatedLink& modem, TOvxCustomAbstractFax& fax, Outcome& out) {
+void collect(const Dir& dir, faxtest::SimulatedLink& modem, TOvxCustomAbstractFax& fax, Outcome& out) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.dir()))
         if (e.path().extension() == ".OVF") names.push_back(e.path().string());
     std::sort(names.begin(), names.end());
-    for (const auto& n : names) out.Files.push_back(faxtest::ReadPages(n));
-    out.Confirmed = fax.PagesConfirmed();
-    out.History = ReadFile(dir / "OVEXFAX.HIS");
+    for (const auto& n : names) out.Files.push_back(faxtest::readPages(n));
+    out.Confirmed = fax.pagesConfirmed();
+    out.History = readFile(dir / "OVEXFAX.HIS");
     out.Now = modem.Now;
-    out.InProgress = fax.InProgress();
+    out.InProgress = fax.inProgress();
 }
 
 // A call to receive: the pages the far end sends (each answered before the next), where the
@@ -92,33 +92,33 @@ Outcome Receive(Machine m, const Incoming& call) {
     Outcome out;
     TOvxReceiveFax fax;
     TOvxFaxLog history;
-    fax.SetDestinationDir(dir.dir());
-    fax.SetStationID("OUR STATION");
+    fax.setDestinationDir(dir.dir());
+    fax.setStationID("OUR STATION");
     fax.DesiredBPS = 9600;
     fax.OneFax = true;
     history.FaxHistoryName = dir / "OVEXFAX.HIS";
     fax.FaxLog = &history;
-    Attach(fax, out);
+    attach(fax, out);
     const size_t n = call.Pages.size();
     if (m == Machine::Class1) {
         FakeModem modem;
-        modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(4, false, false, 0), true));
+        modem.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfDCS, t30::buildDCSFif(4, false, false, 0), true));
         modem.RxData.push_back(std::vector<uint8_t>(1728, 0));  // TCF at 9600
         for (size_t p = 0; p < n; ++p) {
             modem.RxData.push_back(call.Pages[p]);
-            modem.Frames.push_back(FakeModem::Frame(p + 1 < n ? t30::fcfMPS : t30::fcfEOP));
+            modem.Frames.push_back(FakeModem::frame(p + 1 < n ? t30::fcfMPS : t30::fcfEOP));
         }
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfDCN));
         if (call.LostInPage > 0) modem.VanishInRxData = call.LostInPage + 1;  // the first reception is TCF
         modem.RxChunk = call.Chunk;
         modem.RxChunkMs = call.ChunkMs;
-        fax.UseLinkForTesting(&modem);
+        fax.useLinkForTesting(&modem);
         fax.StartReceive();
-        faxtest::Drive(fax, modem);
-        modem.Ring(1);
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem);
+        modem.ring(1);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
     } else {
         FakeClass2 modem(m == Machine::Class20);
         modem.IncomingParams = "0,3,0,2,0,0,0,0";
@@ -131,13 +131,13 @@ Outcome Receive(Machine m, const Incoming& call) {
         }
         modem.IncomingChunk = call.Chunk;
         modem.IncomingChunkMs = call.ChunkMs;
-        fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
-        fax.UseLinkForTesting(&modem);
+        fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+        fax.useLinkForTesting(&modem);
         fax.StartReceive();
-        faxtest::Drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
-        modem.Ring(1);
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+        modem.ring(1);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
     }
     return out;
 }
@@ -145,41 +145,41 @@ Outcome Receive(Machine m, const Incoming& call) {
 // A fax to send, one page of `lines` blank lines at 2400 bit/s, to a modem that takes the data
 // at once and answers the page's end when the line has carried it, or (stallAfter >= 0) stops
 // taking data after that many bytes and never answers.
-Outcome Send(Machine m, int lines, long stallAfter) {
+Outcome send(Machine m, int lines, long stallAfter) {
     Dir dir;
     Outcome out;
     TOvxSendFax fax;
     TOvxFaxLog history;
-    faxtest::MakeFaxFile(dir / "doc.ovf", {0}, lines);
+    faxtest::makeFaxFile(dir / "doc.ovf", {0}, lines);
     fax.SetFaxFile(dir / "doc.ovf");
     fax.PhoneNumber = "5550100";
-    fax.SetStationID("OUR STATION");
+    fax.setStationID("OUR STATION");
     fax.DesiredBPS = 2400;
     history.FaxHistoryName = dir / "OVEXFAX.HIS";
     fax.FaxLog = &history;
-    Attach(fax, out);
+    attach(fax, out);
     if (m == Machine::Class1) {
         FakeModem modem;
-        modem.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
-        modem.Frames.push_back(FakeModem::Dis(false, 6));
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfCFR));
-        modem.Frames.push_back(FakeModem::Frame(t30::fcfMCF));
+        modem.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
+        modem.Frames.push_back(FakeModem::dis(false, 6));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfCFR));
+        modem.Frames.push_back(FakeModem::frame(t30::fcfMCF));
         modem.BufferedBps = 2400;
         modem.StallAfterPageBytes = stallAfter;
-        fax.UseLinkForTesting(&modem);
+        fax.useLinkForTesting(&modem);
         fax.StartSend();
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
     } else {
         FakeClass2 modem(m == Machine::Class20);
         modem.Negotiated = "0,0,0,2,0,0,0,0";  // 2400 bit/s
         modem.LineBps = 2400;
         modem.StallAfterPageBytes = stallAfter;
-        fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
-        fax.UseLinkForTesting(&modem);
+        fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+        fax.useLinkForTesting(&modem);
         fax.StartSend();
-        faxtest::Drive(fax, modem);
-        Collect(dir, modem, fax, out);
+        faxtest::drive(fax, modem);
+        collect(dir, modem, fax, out);
     }
     return out;
 }
@@ -187,19 +187,19 @@ Outcome Send(Machine m, int lines, long stallAfter) {
 // Waits for a call with `modem`, takes the destination directory away, then lets the phone
 // ring: the finish codes, and how often the machine answered.
 template <typename Modem>
-std::pair<std::vector<int>, size_t> RingWithoutDestination(Modem& modem, TOvxReceiveFax& fax, const Dir& dir) {
+std::pair<std::vector<int>, size_t> ringWithoutDestination(Modem& modem, TOvxReceiveFax& fax, const Dir& dir) {
     Outcome out;
-    Attach(fax, out);
+    attach(fax, out);
     std::filesystem::create_directories(dir / "in");
-    fax.SetDestinationDir(dir / "in");
+    fax.setDestinationDir(dir / "in");
     fax.OneFax = true;
-    fax.UseLinkForTesting(&modem);
+    fax.useLinkForTesting(&modem);
     fax.StartReceive();
-    faxtest::Drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
+    faxtest::drive(fax, modem, [&modem] { return !modem.States.empty() && modem.States.back() == "rfWaiting"; });
     std::filesystem::remove(dir / "in");
-    modem.Ring(1);
-    faxtest::Drive(fax, modem);
-    return {out.Finishes, modem.CountCommand("ATA")};
+    modem.ring(1);
+    faxtest::drive(fax, modem);
+    return {out.Finishes, modem.countCommand("ATA")};
 }
 
 }  // namespace
@@ -211,10 +211,10 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
         Dir dir;
         TOvxReceiveFax fax;
         FakeModem modem;
-        fax.UseLinkForTesting(&modem);
-        fax.SetDestinationDir(dir / "missing");
+        fax.useLinkForTesting(&modem);
+        fax.setDestinationDir(dir / "missing");
         EXPECT_THROW(fax.StartReceive(), EOvxException);
-        EXPECT_FALSE(fax.InProgress());
+        EXPECT_FALSE(fax.inProgress());
         EXPECT_TRUE(modem.Commands.empty());
     }
     for (const Machine m : kEveryClass) {
@@ -224,12 +224,12 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
         std::pair<std::vector<int>, size_t> result;
         if (m == Machine::Class1) {
             FakeModem modem;
-            result = RingWithoutDestination(modem, fax, dir);
+            result = ringWithoutDestination(modem, fax, dir);
         } else {
             FakeClass2 modem(m == Machine::Class20);
-            modem.Incoming.push_back({Page(1)});
-            fax.SetFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
-            result = RingWithoutDestination(modem, fax, dir);
+            modem.Incoming.push_back({page(1)});
+            fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
+            result = ringWithoutDestination(modem, fax, dir);
         }
         EXPECT_EQ(result.first, std::vector<int>{telvane::ecPathNotFound});
         EXPECT_EQ(result.second, 0u);
@@ -242,20 +242,20 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
 TEST(EveryClass, CallLostInPageTwoKeepsTheConfirmedPage) {
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Receive(m, {{Page(1), Page(2)}, 2});
+        const Outcome out = Receive(m, {{page(1), page(2)}, 2});
         EXPECT_FALSE(out.InProgress);
         ASSERT_EQ(out.Finishes.size(), 1u);
         EXPECT_LT(out.Finishes[0], 0);
         EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceivePartial}));
         EXPECT_EQ(out.Confirmed, 1);
         ASSERT_EQ(out.Files.size(), 1u);
-        EXPECT_EQ(out.Files[0], std::vector<std::vector<uint8_t>>{Page(1)});
+        EXPECT_EQ(out.Files[0], std::vector<std::vector<uint8_t>>{page(1)});
         EXPECT_NE(out.History.find("Receive incomplete at "), std::string::npos) << out.History;
         EXPECT_NE(out.History.find(", 1 page kept"), std::string::npos) << out.History;
     }
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Receive(m, {{Page(1), Page(2)}, 1});
+        const Outcome out = Receive(m, {{page(1), page(2)}, 1});
         EXPECT_EQ(out.Logs, (std::vector<int>{lfaxReceiveStart, lfaxReceiveFail}));
         EXPECT_EQ(out.Confirmed, 0);
         EXPECT_TRUE(out.Files.empty());
@@ -265,7 +265,7 @@ TEST(EveryClass, CallLostInPageTwoKeepsTheConfirmedPage) {
 // A dense page arriving for about 75 s (a second between pieces of its data) is received
 // whole: the page timer only runs while nothing arrives.
 TEST(EveryClass, PageLongerThanAMinuteIsReceived) {
-    const std::vector<uint8_t> dense = Page(3, 1500);
+    const std::vector<uint8_t> dense = page(3, 1500);
     ASSERT_GT(dense.size(), 75000u);
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
@@ -283,7 +283,7 @@ TEST(EveryClass, PageLongerThanAMinuteIsReceived) {
 TEST(EveryClass, PageEndIsAwaitedForTheLineTimeOfTheQueuedData) {
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Send(m, 12000, -1);
+        const Outcome out = send(m, 12000, -1);
         EXPECT_EQ(out.Finishes, std::vector<int>{0});
         EXPECT_EQ(out.Logs, (std::vector<int>{1, 2}));
         EXPECT_EQ(out.Confirmed, 1);
@@ -296,7 +296,7 @@ TEST(EveryClass, PageEndIsAwaitedForTheLineTimeOfTheQueuedData) {
 TEST(EveryClass, ModemThatStopsTakingPageDataEndsTheSend) {
     for (const Machine m : kEveryClass) {
         SCOPED_TRACE(Name(m));
-        const Outcome out = Send(m, 2000, 3000);
+        const Outcome out = send(m, 2000, 3000);
         EXPECT_FALSE(out.InProgress);
         EXPECT_EQ(out.Finishes, std::vector<int>{ecFatalTimeout});
         EXPECT_EQ(out.Logs, (std::vector<int>{1, 3}));

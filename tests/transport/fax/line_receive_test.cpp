@@ -16,49 +16,49 @@ using namespace telvane::test;
 
 namespace {
 
-Child StartLine(const TempDir& dir, std::vector<std::string> extra) {
+Child startLine(const TempDir& dir, std::vector<std::string> extra) {
     std::vector<std::string> argv = {"--tty", dir / "modem"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return StartVirtualLine(dir.Path(), argv);
+    return startVirtualLine(dir.pathNoSlash(), argv);
 }
 
 }  // namespace
 
 TEST(LineCalls, ReceiveTwoPagesFromTheSoftwareFaxMachine) {
-    TELVANE_REQUIRE_PEER(!(!HaveProgram("tiffsplit") || !HaveProgram("tifftopnm")),
+    TELVANE_REQUIRE_PEER(!(!haveProgram("tiffsplit") || !haveProgram("tifftopnm")),
                          "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
-    MakePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
-    MakePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);
+    makePage(dir / "a.ovf", "First page sent by the far end\nwith two lines\n", false, dir);
+    makePage(dir / "b.ovf", "Second page, fine resolution\n", true, dir);
     // A two-page TIFF for the far end to send.
-    Child conv1 = Start({"sh", "-c",
-                         "'" + Bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + Bin("telvane-faxconv") +
+    Child conv1 = start({"sh", "-c",
+                         "'" + bin("telvane-faxconv") + "' from-fax a.ovf a.tif && '" + bin("telvane-faxconv") +
                              "' from-fax b.ovf b.tif && tiffcp a.tif b.tif two.tif"},
-                        dir.Path(), "conv");
-    ASSERT_EQ(Wait(conv1, 60), 0) << Slurp(conv1.Err);
+                        dir.pathNoSlash(), "conv");
+    ASSERT_EQ(wait(conv1, 60), 0) << slurp(conv1.Err);
 
     Child line =
-        StartLine(dir, {"--call", dir / "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--answer-after", "1"});
-    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+        startLine(dir, {"--call", dir / "two.tif", "--id", "SPANDSP SENDER", "--calls", "1", "--answer-after", "1"});
+    ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
     std::filesystem::create_directories(dir / "in");
-    Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
+    Child fax = start({bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax",
                        "--station-id", "TELVANE RX", "--history", dir / "OVEXFAX.HIS", "--log", dir / "rx.log"},
-                      dir.Path(), "fax");
-    const int rc = Wait(fax, 90);
-    Wait(line, 20);
-    ASSERT_EQ(rc, 0) << Slurp(fax.Err);
-    const std::string stored = Slurp(fax.Out);
+                      dir.pathNoSlash(), "fax");
+    const int rc = wait(fax, 90);
+    wait(line, 20);
+    ASSERT_EQ(rc, 0) << slurp(fax.Err);
+    const std::string stored = slurp(fax.Out);
     EXPECT_EQ(stored, dir / "in" + "/FAX0001.OVF\n");
-    EXPECT_NE(Slurp(fax.Err).find("Received from \"SPANDSP SENDER\""), std::string::npos) << Slurp(fax.Err);
-    EXPECT_NE(Slurp(line.Out).find("result=0 "), std::string::npos) << Slurp(line.Out);
+    EXPECT_NE(slurp(fax.Err).find("Received from \"SPANDSP SENDER\""), std::string::npos) << slurp(fax.Err);
+    EXPECT_NE(slurp(line.Out).find("result=0 "), std::string::npos) << slurp(line.Out);
 
-    const auto ours = FaxPages(dir / "in/FAX0001.OVF", dir);
-    const auto theirs = TiffPages(dir / "two.tif", dir);
-    ASSERT_EQ(ours.size(), 2u) << Slurp(fax.Err) << Slurp(line.Out) << Slurp(dir / "rx.log");
+    const auto ours = faxPages(dir / "in/FAX0001.OVF", dir);
+    const auto theirs = tiffPages(dir / "two.tif", dir);
+    ASSERT_EQ(ours.size(), 2u) << slurp(fax.Err) << slurp(line.Out) << slurp(dir / "rx.log");
     ASSERT_EQ(theirs.size(), 2u);
     for (size_t i = 0; i < 2; ++i) EXPECT_EQ(ours[i], theirs[i]) << "page " << i + 1;
 
-    const std::string his = Slurp(dir / "OVEXFAX.HIS");
+    const std::string his = slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Receive " + dir / "in/FAX0001.OVF" + " from SPANDSP SENDER started at "), std::string::npos)
         << his;
     EXPECT_NE(his.find("Receive finished OK at "), std::string::npos) << his;
@@ -68,25 +68,25 @@ TEST(LineCalls, FaxCutOffMidPageLeavesNoFile) {
     TempDir dir;
     std::string text;
     for (int i = 1; i <= 12; ++i) text += "line " + std::to_string(i) + " of a page that never arrives whole\n";
-    MakePage(dir / "a.ovf", text, true, dir);
-    Child conv = Start({Bin("telvane-faxconv"), "from-fax", dir / "a.ovf", dir / "a.tif"}, dir.Path(), "conv");
-    ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
-    Child line = StartLine(dir, {"--call", dir / "a.tif", "--calls", "1", "--answer-after", "1"});
-    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
+    makePage(dir / "a.ovf", text, true, dir);
+    Child conv = start({bin("telvane-faxconv"), "from-fax", dir / "a.ovf", dir / "a.tif"}, dir.pathNoSlash(), "conv");
+    ASSERT_EQ(wait(conv, 60), 0) << slurp(conv.Err);
+    Child line = startLine(dir, {"--call", dir / "a.tif", "--calls", "1", "--answer-after", "1"});
+    ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
     std::filesystem::create_directories(dir / "in");
-    Child fax = Start({Bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax"},
-                      dir.Path(), "fax");
+    Child fax = start({bin("telvane-fax"), "receive", "--device", dir / "modem", "--dir", dir / "in", "--one-fax"},
+                      dir.pathNoSlash(), "fax");
     bool inPage = false;
     for (int i = 0; i < 600 && !inPage; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        inPage = Slurp(fax.Err).find("Getting page data") != std::string::npos;
+        inPage = slurp(fax.Err).find("Getting page data") != std::string::npos;
     }
-    ASSERT_TRUE(inPage) << Slurp(fax.Err);
+    ASSERT_TRUE(inPage) << slurp(fax.Err);
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    Signal(line, SIGKILL);  // the line goes dead, as when a USB modem is pulled out
-    Wait(line, 10);
-    const int rc = Wait(fax, 60);
-    const std::string err = Slurp(fax.Err);
+    signal(line, SIGKILL);  // the line goes dead, as when a USB modem is pulled out
+    wait(line, 10);
+    const int rc = wait(fax, 60);
+    const std::string err = slurp(fax.Err);
     EXPECT_EQ(rc, 1) << err;
     EXPECT_NE(err.find("Removed the incomplete " + dir / "in/FAX0001.OVF"), std::string::npos) << err;
     EXPECT_TRUE(std::filesystem::is_empty(dir / "in")) << err;
@@ -94,18 +94,18 @@ TEST(LineCalls, FaxCutOffMidPageLeavesNoFile) {
 
 TEST(LineCalls, BusyNumberIsDialledThreeTimes) {
     TempDir dir;
-    MakePage(dir / "a.ovf", "busy test\n", false, dir);
-    Child line = StartLine(dir, {"--answer", "--busy", "3", "--receive", dir / "far-%03d.tif"});
-    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "777", "--dial-attempts", "3",
+    makePage(dir / "a.ovf", "busy test\n", false, dir);
+    Child line = startLine(dir, {"--answer", "--busy", "3", "--receive", dir / "far-%03d.tif"});
+    ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
+    Child fax = start({bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "777", "--dial-attempts", "3",
                        "--retry-wait", "1", dir / "a.ovf"},
-                      dir.Path(), "fax");
-    const int rc = Wait(fax, 60);
-    Signal(line, SIGTERM);
-    Wait(line, 10);
+                      dir.pathNoSlash(), "fax");
+    const int rc = wait(fax, 60);
+    signal(line, SIGTERM);
+    wait(line, 10);
     EXPECT_EQ(rc, 1);
-    EXPECT_NE(Slurp(fax.Err).find("error -8064: Called fax number was busy"), std::string::npos) << Slurp(fax.Err);
-    const std::string report = Slurp(line.Out);
+    EXPECT_NE(slurp(fax.Err).find("error -8064: Called fax number was busy"), std::string::npos) << slurp(fax.Err);
+    const std::string report = slurp(line.Out);
     size_t busy = 0;
     for (size_t p = report.find(": busy"); p != std::string::npos; p = report.find(": busy", p + 1)) ++busy;
     EXPECT_EQ(busy, 3u) << report;
@@ -115,20 +115,20 @@ TEST(LineCalls, BusyNumberIsDialledThreeTimes) {
 // answer", not as busy.
 TEST(LineCalls, FarEndThatNeverAnswers) {
     TempDir dir;
-    MakePage(dir / "a.ovf", "nobody home\n", false, dir);
-    Child line = StartLine(dir, {"--answer", "--never-answer"});
-    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start({Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "888", "--dial-wait", "8",
+    makePage(dir / "a.ovf", "nobody home\n", false, dir);
+    Child line = startLine(dir, {"--answer", "--never-answer"});
+    ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
+    Child fax = start({bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "888", "--dial-wait", "8",
                        "--dial-attempts", "2", "--retry-wait", "1", dir / "a.ovf"},
-                      dir.Path(), "fax");
-    const int rc = Wait(fax, 60);
-    Signal(line, SIGTERM);
-    Wait(line, 10);
+                      dir.pathNoSlash(), "fax");
+    const int rc = wait(fax, 60);
+    signal(line, SIGTERM);
+    wait(line, 10);
     EXPECT_EQ(rc, 1);
-    EXPECT_NE(Slurp(fax.Err).find("error -8074: Remote fax did not answer"), std::string::npos) << Slurp(fax.Err);
-    EXPECT_NE(Slurp(fax.Err).find("No answer, waiting until redial..."), std::string::npos) << Slurp(fax.Err);
-    EXPECT_EQ(Slurp(fax.Err).find("Busy, waiting"), std::string::npos) << Slurp(fax.Err);
-    EXPECT_EQ(Slurp(fax.Err).find("was busy"), std::string::npos) << Slurp(fax.Err);
+    EXPECT_NE(slurp(fax.Err).find("error -8074: Remote fax did not answer"), std::string::npos) << slurp(fax.Err);
+    EXPECT_NE(slurp(fax.Err).find("No answer, waiting until redial..."), std::string::npos) << slurp(fax.Err);
+    EXPECT_EQ(slurp(fax.Err).find("Busy, waiting"), std::string::npos) << slurp(fax.Err);
+    EXPECT_EQ(slurp(fax.Err).find("was busy"), std::string::npos) << slurp(fax.Err);
 }
 
 TEST(LineCalls, CancelMidPage) {
@@ -136,24 +136,24 @@ TEST(LineCalls, CancelMidPage) {
     std::string text;
     for (int i = 0; i < 60; ++i)
         text += "A long page so that cancelling lands in the middle of its data " + std::to_string(i) + "\n";
-    Child conv = Start(
+    Child conv = start(
         {"sh", "-c",
-         "printf '%s' \"$0\" > long.txt && '" + Bin("telvane-faxconv") + "' to-fax long.txt long.ovf --fine", text},
-        dir.Path(), "conv");
-    ASSERT_EQ(Wait(conv, 60), 0) << Slurp(conv.Err);
-    Child line = StartLine(dir, {"--answer", "--receive", dir / "far-%03d.tif"});
-    ASSERT_TRUE(WaitForPath(dir / "modem", 10)) << Slurp(line.Err);
-    Child fax = Start(
-        {Bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "999", "--bps", "2400", dir / "long.ovf"},
-        dir.Path(), "fax");
-    ASSERT_TRUE(WaitForText(fax.Err, "Sending page data", 60)) << Slurp(fax.Err);
+         "printf '%s' \"$0\" > long.txt && '" + bin("telvane-faxconv") + "' to-fax long.txt long.ovf --fine", text},
+        dir.pathNoSlash(), "conv");
+    ASSERT_EQ(wait(conv, 60), 0) << slurp(conv.Err);
+    Child line = startLine(dir, {"--answer", "--receive", dir / "far-%03d.tif"});
+    ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
+    Child fax = start(
+        {bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "999", "--bps", "2400", dir / "long.ovf"},
+        dir.pathNoSlash(), "fax");
+    ASSERT_TRUE(waitForText(fax.Err, "Sending page data", 60)) << slurp(fax.Err);
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    Signal(fax, SIGINT);
-    const int rc = Wait(fax, 30);  // a stuck thread would keep the process alive
-    Signal(line, SIGTERM);
-    Wait(line, 10);
+    signal(fax, SIGINT);
+    const int rc = wait(fax, 30);  // a stuck thread would keep the process alive
+    signal(line, SIGTERM);
+    wait(line, 10);
     EXPECT_EQ(rc, 1);
-    const std::string err = Slurp(fax.Err);
+    const std::string err = slurp(fax.Err);
     EXPECT_NE(err.find("User abort"), std::string::npos) << err;
     EXPECT_NE(err.find("error -6005: Cancel requested"), std::string::npos) << err;
 }

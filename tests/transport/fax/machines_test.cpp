@@ -25,10 +25,10 @@ using faxtest::FakeModem;
 
 namespace {
 
-using faxtest::CodedLineBits;
+using faxtest::codedLineBits;
 using faxtest::kBlank;
 using faxtest::kEnd;
-using faxtest::MakeFaxFile;
+using faxtest::makeFaxFile;
 constexpr uint16_t kFaxFine = telvane::faximage::FAX_FINE;
 
 using Dir = telvane::test::TempDir;
@@ -36,7 +36,7 @@ using Dir = telvane::test::TempDir;
 struct Events {
     std::vector<int> Logs, Errors, Finishes;
     int StatusFirst = 0, StatusLast = 0;
-    void Attach(TOvxCustomAbstractFax& fax) {
+    void attach(TOvxCustomAbstractFax& fax) {
         fax.OnFaxLog = [this](TOvxAbstractFax&, int c) { Logs.push_back(c); };
         fax.OnFaxError = [this](TOvxAbstractFax&, int c) { Errors.push_back(c); };
         fax.OnFaxFinish = [this](TOvxAbstractFax&, int c) { Finishes.push_back(c); };
@@ -54,36 +54,36 @@ struct SendRig {
     TOvxFaxLog history;
     Events events;
     explicit SendRig(std::vector<uint16_t> pages = {0}, int lines = 20) {
-        MakeFaxFile(dir / "doc.ovf", pages, lines);
+        makeFaxFile(dir / "doc.ovf", pages, lines);
         fax.SetFaxFile(dir / "doc.ovf");
         fax.PhoneNumber = "5550100";
-        fax.SetStationID("OUR STATION");
+        fax.setStationID("OUR STATION");
         fax.DesiredBPS = 14400;
-        fax.SetDialRetryWait(5);
+        fax.setDialRetryWait(5);
         history.FaxHistoryName = dir / "OVEXFAX.HIS";
         fax.FaxLog = &history;
-        fax.UseLinkForTesting(&modem);
-        events.Attach(fax);
+        fax.useLinkForTesting(&modem);
+        events.attach(fax);
     }
-    void Run() {
+    void run() {
         fax.StartSend();
-        faxtest::Drive(fax, modem);
+        faxtest::drive(fax, modem);
     }
-    std::vector<t30::DcsParams> Dcs() const {
+    std::vector<t30::DcsParams> dcs() const {
         std::vector<t30::DcsParams> v;
         for (const auto& f : modem.SentFrames)
-            if (f.Fcf == t30::fcfDCS) v.push_back(t30::ParseDCS(f.Fif.data(), f.Fif.size()));
+            if (f.Fcf == t30::fcfDCS) v.push_back(t30::parseDCS(f.Fif.data(), f.Fif.size()));
         return v;
     }
 };
 
-void RemoteAnswers(FakeModem& m, bool fine, int highest, std::vector<faxtest::RxFrame> after, uint8_t scan = 0x70) {
-    m.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
-    m.Frames.push_back(FakeModem::Dis(fine, highest, scan));
+void remoteAnswers(FakeModem& m, bool fine, int highest, std::vector<faxtest::RxFrame> after, uint8_t scan = 0x70) {
+    m.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
+    m.Frames.push_back(FakeModem::dis(fine, highest, scan));
     for (auto& f : after) m.Frames.push_back(f);
 }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -92,34 +92,34 @@ std::string ReadFile(const std::string& path) {
 
 TEST(Class1Send, OnePageCallRunsThePhasesInOrder) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
 
-    EXPECT_FALSE(rig.fax.InProgress());
+    EXPECT_FALSE(rig.fax.inProgress());
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_TRUE(rig.events.Errors.empty());
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 2}));
     EXPECT_EQ(rig.events.StatusFirst, 1);
     EXPECT_EQ(rig.events.StatusLast, 1);
-    EXPECT_EQ(rig.fax.RemoteID(), "FAR END");
-    EXPECT_EQ(rig.modem.CountCommand("ATDT5550100"), 1u);
-    EXPECT_EQ(rig.modem.CountCommand("ATE0Q0V1X4S0=0S2=43"), 1u);
-    ASSERT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
+    EXPECT_EQ(rig.fax.remoteID(), "FAR END");
+    EXPECT_EQ(rig.modem.countCommand("ATDT5550100"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("ATE0Q0V1X4S0=0S2=43"), 1u);
+    ASSERT_EQ(rig.modem.fcfs(), (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
     EXPECT_EQ(rig.modem.SentFrames[0].Control, t30::ctlNotFinal);
     EXPECT_EQ(rig.modem.SentFrames[1].Control, t30::ctlFinal);
-    EXPECT_EQ(t30::DecodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR STATION");
-    EXPECT_EQ(rig.Dcs().at(0).SpeedIndex, 6);
-    EXPECT_EQ(rig.fax.ConnectBPS(), 14400);
-    EXPECT_FALSE(rig.fax.HighResolution());
-    EXPECT_EQ(rig.fax.PageWidth(), 1728);
-    EXPECT_FALSE(rig.fax.ErrorControl());
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);  // training
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=146"), 1u);  // page
+    EXPECT_EQ(t30::decodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR STATION");
+    EXPECT_EQ(rig.dcs().at(0).SpeedIndex, 6);
+    EXPECT_EQ(rig.fax.connectBPS(), 14400);
+    EXPECT_FALSE(rig.fax.highResolution());
+    EXPECT_EQ(rig.fax.pageWidth(), 1728);
+    EXPECT_FALSE(rig.fax.errorControl());
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=145"), 1u);  // training
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=146"), 1u);  // page
     ASSERT_EQ(rig.modem.TxData.size(), 2u);
     EXPECT_EQ(rig.modem.TxData[0].size(), 2592u);
     EXPECT_TRUE(std::all_of(rig.modem.TxData[0].begin(), rig.modem.TxData[0].end(), [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(rig.modem.TxData[1].size(), 20u * 6 + 12);  // no scan-time padding at code 0
-    EXPECT_EQ(rig.modem.CountCommand("ATH"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("ATH"), 1u);
 
     const auto& states = rig.modem.States;
     auto pos = [&](const char* s) { return std::find(states.begin(), states.end(), s) - states.begin(); };
@@ -130,19 +130,19 @@ TEST(Class1Send, OnePageCallRunsThePhasesInOrder) {
     EXPECT_LT(pos("tf1WaitMCF"), pos("tfClose"));
     EXPECT_EQ(states.back(), "tfDone");
 
-    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    const std::string his = readFile(rig.dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Transmit " + (rig.dir / "doc.ovf") + " to 5550100 started at "), std::string::npos);
     EXPECT_NE(his.find("Transmit to FAR END finished OK at "), std::string::npos);
 }
 
 TEST(Class1Send, FinePageToRemoteWithoutFineFailsBeforeTraining) {
     SendRig rig({kFaxFine});
-    RemoteAnswers(rig.modem, false, 6, {});
-    rig.Run();
+    remoteAnswers(rig.modem, false, 6, {});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
     EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxIncompatible});
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=1"), 0u);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=9"), 0u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=1"), 0u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=9"), 0u);
     EXPECT_TRUE(rig.modem.SentFrames.empty());
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
@@ -151,42 +151,42 @@ TEST(Class1Send, NinetySixHundredTrainingAndLinePadding) {
     SendRig rig({0}, 10);
     rig.fax.DesiredBPS = 9600;
     // Scan bits 0x00: minimum scan time code 5, 20 ms at standard resolution.
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)}, 0x00);
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)}, 0x00);
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(rig.modem.TxData.size(), 2u);
     EXPECT_EQ(rig.modem.TxData[0].size(), 1728u);
-    EXPECT_EQ(rig.Dcs().at(0).SpeedIndex, 4);
+    EXPECT_EQ(rig.dcs().at(0).SpeedIndex, 4);
     EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0x88);  // scan byte of code 5 | 0x88
     // Ten 6-byte lines and the 12-byte page end, each padded to 24 bytes.
     EXPECT_EQ(rig.modem.TxData[1].size(), 11u * 24);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=96"), 2u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=96"), 2u);
 }
 
 TEST(Class1Send, TwoFttsStepDownTheSpeed) {
     SendRig rig;
     rig.fax.DesiredBPS = 9600;
-    RemoteAnswers(rig.modem, true, 4,
-                  {FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfCFR),
-                   FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 4,
+                  {FakeModem::frame(t30::fcfFTT), FakeModem::frame(t30::fcfFTT), FakeModem::frame(t30::fcfCFR),
+                   FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    const auto dcs = rig.Dcs();
+    const auto dcs = rig.dcs();
     ASSERT_EQ(dcs.size(), 3u);
     EXPECT_EQ(dcs[0].SpeedIndex, 4);
     EXPECT_EQ(dcs[1].SpeedIndex, 3);
     EXPECT_EQ(dcs[2].SpeedIndex, 2);
     EXPECT_EQ(rig.modem.TxData.at(2).size(), 4800u / 100 * 18);
-    EXPECT_EQ(rig.fax.ConnectBPS(), 4800);
-    const auto fcfs = rig.modem.Fcfs();
+    EXPECT_EQ(rig.fax.connectBPS(), 4800);
+    const auto fcfs = rig.modem.fcfs();
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfTSI), 1);
 }
 
 TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft) {
     SendRig rig;
     rig.fax.DesiredBPS = 2400;
-    RemoteAnswers(rig.modem, true, 4, {FakeModem::Frame(t30::fcfFTT)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 4, {FakeModem::frame(t30::fcfFTT)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxTrainError});
 }
 
@@ -194,65 +194,65 @@ TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft) {
 // times ends the call with a mid-session failure.
 TEST(Class1Send, PageRefusedThreeTimesEndsTheCallWithMidSessionFailure) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(0x4D), FakeModem::Frame(t30::fcfCFR),
-                   FakeModem::Frame(0x4D), FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(0x4D)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::frame(0x4D), FakeModem::frame(t30::fcfCFR),
+                   FakeModem::frame(0x4D), FakeModem::frame(t30::fcfCFR), FakeModem::frame(0x4D)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
     EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxSessionError});
     EXPECT_EQ(rig.modem.TxData.size(), 6u);  // three trainings, three times the page
-    EXPECT_EQ(rig.fax.PagesConfirmed(), 0);
-    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
+    const std::string his = readFile(rig.dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("  (Fax failed in mid-session)"), std::string::npos);
 }
 
 TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Silence(), FakeModem::Silence(),
-                   FakeModem::Silence()});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::silence(), FakeModem::silence(), FakeModem::silence(),
+                   FakeModem::silence()});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
-    const auto fcfs = rig.modem.Fcfs();
+    const auto fcfs = rig.modem.fcfs();
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOP), 4);
     EXPECT_NE(std::find(rig.modem.States.begin(), rig.modem.States.end(), "tf1WaitEOP"), rig.modem.States.end());
 }
 
 TEST(Class1Send, RepeatedPostPageFrameThatIsAnsweredSucceeds) {
     SendRig rig({0, 0});
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Silence(), FakeModem::Frame(t30::fcfMCF),
-                   FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::silence(), FakeModem::frame(t30::fcfMCF),
+                   FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.Fcfs(),
+    EXPECT_EQ(rig.modem.fcfs(),
               (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfMPS, t30::fcfMPS, t30::fcfEOP, t30::fcfDCN}));
-    EXPECT_EQ(rig.fax.CurrentPage(), 2);
+    EXPECT_EQ(rig.fax.currentPage(), 2);
 }
 
 TEST(Class1Send, ResolutionChangeReturnsToPhaseB) {
     SendRig rig({0, kFaxFine});
-    RemoteAnswers(
+    remoteAnswers(
         rig.modem, true, 6,
-        {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Ident(t30::fcfCSI, "FAR END"),
-         FakeModem::Dis(true, 6), FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+        {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::ident(t30::fcfCSI, "FAR END"),
+         FakeModem::dis(true, 6), FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    const auto fcfs = rig.modem.Fcfs();
+    const auto fcfs = rig.modem.fcfs();
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOM), 1);
-    const auto dcs = rig.Dcs();
+    const auto dcs = rig.dcs();
     ASSERT_EQ(dcs.size(), 2u);
     EXPECT_FALSE(dcs[0].Fine);
     EXPECT_TRUE(dcs[1].Fine);
-    EXPECT_TRUE(rig.fax.HighResolution());
+    EXPECT_TRUE(rig.fax.highResolution());
 }
 
 TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes) {
     SendRig rig;
     rig.modem.DialResult = "BUSY";
     rig.fax.DialAttempts = 3;
-    rig.Run();
-    EXPECT_EQ(rig.modem.CountCommand("ATD"), 3u);
+    rig.run();
+    EXPECT_EQ(rig.modem.countCommand("ATD"), 3u);
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
     EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxBusy});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
@@ -269,7 +269,7 @@ TEST(Class1Send, DialResults) {
         SendRig rig;
         rig.modem.DialResult = reply;
         rig.fax.DialAttempts = 1;
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{code}) << reply;
     }
 }
@@ -277,17 +277,17 @@ TEST(Class1Send, DialResults) {
 TEST(Class1Send, GarbageAndOverlongLinesAreIgnored) {
     SendRig rig;
     rig.modem.Garbage = {"\x01\x02zzz\x7f", std::string(3000, 'Q')};
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
 }
 
 TEST(Class1Send, ModemVanishingMidPageEndsTheSession) {
     SendRig rig({0}, 200);
     rig.modem.DieAfterPageBytes = 300;
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
-    EXPECT_FALSE(rig.fax.InProgress());
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
+    EXPECT_FALSE(rig.fax.inProgress());
     ASSERT_EQ(rig.events.Finishes.size(), 1u);
     EXPECT_LT(rig.events.Finishes[0], 0);
     EXPECT_EQ(rig.events.Errors, rig.events.Finishes);
@@ -296,16 +296,16 @@ TEST(Class1Send, ModemVanishingMidPageEndsTheSession) {
 TEST(Class1Send, CancelMidPage) {
     SendRig rig({0}, 200);
     rig.modem.OnPageData = [&] { rig.fax.CancelSession(); };
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
-    EXPECT_EQ(rig.fax.FaxProgress(), fpCancel);
+    EXPECT_EQ(rig.fax.faxProgress(), fpCancel);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
 
 TEST(Class1Send, NextFaxHandlerAndContinueAfterError) {
     SendRig rig;
-    MakeFaxFile(rig.dir / "two.ovf", {0}, 5);
+    makeFaxFile(rig.dir / "two.ovf", {0}, 5);
     std::vector<std::string> numbers = {"111", "222"};
     size_t next = 0;
     rig.fax.OnFaxNext = [&](TOvxAbstractFax&, std::string& n, std::string& f, std::string& c) {
@@ -317,25 +317,25 @@ TEST(Class1Send, NextFaxHandlerAndContinueAfterError) {
     };
     rig.modem.DialResult = "BUSY";
     rig.fax.DialAttempts = 1;
-    rig.Run();
-    EXPECT_EQ(rig.modem.CountCommand("ATDT111"), 1u);
-    EXPECT_EQ(rig.modem.CountCommand("ATDT222"), 1u);
+    rig.run();
+    EXPECT_EQ(rig.modem.countCommand("ATDT111"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("ATDT222"), 1u);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3, 1, 3}));
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
 }
 
 TEST(Class1Send, TwoFilesAreMergedIntoOneCall) {
     SendRig rig({0}, 5);
-    MakeFaxFile(rig.dir / "b.ovf", {0, 0}, 5);
+    makeFaxFile(rig.dir / "b.ovf", {0, 0}, 5);
     rig.fax.FaxFileList.push_back(rig.dir / "b.ovf");
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF),
-                   FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF),
+                   FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(rig.modem.TxData.size(), 4u);  // TCF and three pages
-    EXPECT_EQ(rig.fax.TotalPages(), 3);
-    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    EXPECT_EQ(rig.fax.totalPages(), 3);
+    const std::string his = readFile(rig.dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Transmit " + (rig.dir / "doc.ovf") + " to 5550100 started at "), std::string::npos) << his;
     EXPECT_NE(his.find("Transmit " + (rig.dir / "b.ovf") + " to 5550100 started at "), std::string::npos) << his;
     // The merged temporary file is gone once the session has finished.
@@ -345,7 +345,7 @@ TEST(Class1Send, TwoFilesAreMergedIntoOneCall) {
 TEST(Class1Send, NoFileIsAnError) {
     SendRig rig;
     rig.fax.FaxFileList.clear();
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecNoFilename});
 }
 
@@ -369,28 +369,28 @@ struct ReceiveRig {
     Events events;
     std::vector<std::string> stored;
     ReceiveRig() {
-        fax.SetDestinationDir(dir.dir());
-        fax.SetStationID("OUR CSI");
+        fax.setDestinationDir(dir.dir());
+        fax.setStationID("OUR CSI");
         fax.DesiredBPS = 14400;
         fax.OneFax = true;
         history.FaxHistoryName = dir / "OVEXFAX.HIS";
         fax.FaxLog = &history;
-        fax.UseLinkForTesting(&modem);
-        events.Attach(fax);
+        fax.useLinkForTesting(&modem);
+        events.attach(fax);
         fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
             events.Logs.push_back(c);
             if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
         };
     }
-    void Run() {
+    void run() {
         fax.StartReceive();
-        faxtest::Drive(fax, modem);  // up to waiting for a call
-        modem.Ring(1);
-        faxtest::Drive(fax, modem);
+        faxtest::drive(fax, modem);  // up to waiting for a call
+        modem.ring(1);
+        faxtest::drive(fax, modem);
     }
     // The call ended in failure (logged start, then failure) and the file it began is gone.
-    void ExpectFailedWithNoFileKept() {
-        EXPECT_FALSE(fax.InProgress());
+    void expectFailedWithNoFileKept() {
+        EXPECT_FALSE(fax.inProgress());
         ASSERT_EQ(events.Finishes.size(), 1u);
         EXPECT_LT(events.Finishes[0], 0);
         EXPECT_EQ(events.Logs, (std::vector<int>{4, 7}));
@@ -400,42 +400,42 @@ struct ReceiveRig {
 };
 
 // Real page data (the receiver judges what it gets), DLE bytes included.
-std::vector<uint8_t> Page(int seed, int lines = 100) { return faxtest::CodedPage(seed, lines); }
+std::vector<uint8_t> page(int seed, int lines = 100) { return faxtest::codedPage(seed, lines); }
 
-void CallerSends(FakeModem& m, int pages, bool fine, int speed = 6,
+void callerSends(FakeModem& m, int pages, bool fine, int speed = 6,
                  std::vector<uint8_t> tcf = std::vector<uint8_t>(2592, 0)) {
-    m.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
-    m.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(speed, fine, false, 0), true));
+    m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+    m.Frames.push_back(FakeModem::frame(t30::fcfDCS, t30::buildDCSFif(speed, fine, false, 0), true));
     m.RxData.push_back(std::move(tcf));
     for (int p = 0; p < pages; ++p) {
-        m.RxData.push_back(Page(p));
-        m.Frames.push_back(FakeModem::Frame(p + 1 < pages ? t30::fcfMPS : t30::fcfEOP));
+        m.RxData.push_back(page(p));
+        m.Frames.push_back(FakeModem::frame(p + 1 < pages ? t30::fcfMPS : t30::fcfEOP));
     }
-    m.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
+    m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
 }
 
 }  // namespace
 
 TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags) {
     ReceiveRig rig;
-    CallerSends(rig.modem, 2, true);
-    rig.Run();
+    callerSends(rig.modem, 2, true);
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
-    EXPECT_EQ(rig.fax.RemoteID(), "CALLER");
+    EXPECT_EQ(rig.fax.remoteID(), "CALLER");
     ASSERT_EQ(rig.stored.size(), 1u);
     EXPECT_EQ(rig.stored[0], rig.dir / "FAX0001.OVF");
     EXPECT_EQ(rig.fax.FaxFile(), "");  // cleared after log code 5
-    const auto fcfs = rig.modem.Fcfs();
+    const auto fcfs = rig.modem.fcfs();
     EXPECT_EQ(fcfs, (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
     EXPECT_EQ(rig.modem.SentFrames[1].Fif[2], 0xF9);
-    EXPECT_EQ(t30::DecodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR CSI");
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=145"), 1u);
-    EXPECT_EQ(rig.modem.CountCommand("ATA"), 1u);
-    EXPECT_EQ(rig.fax.ConnectBPS(), 14400);
-    EXPECT_TRUE(rig.fax.HighResolution());
-    EXPECT_EQ(rig.fax.PageWidth(), 1728);
-    EXPECT_FALSE(rig.fax.ErrorControl());
+    EXPECT_EQ(t30::decodeId(rig.modem.SentFrames[0].Fif.data(), 20), "OUR CSI");
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=145"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("ATA"), 1u);
+    EXPECT_EQ(rig.fax.connectBPS(), 14400);
+    EXPECT_TRUE(rig.fax.highResolution());
+    EXPECT_EQ(rig.fax.pageWidth(), 1728);
+    EXPECT_FALSE(rig.fax.errorControl());
 
     telvane::faximage::OvfReader r;
     ASSERT_EQ(r.open(rig.stored[0]), 0);
@@ -451,9 +451,9 @@ TEST(Class1Receive, TwoPagesAreStoredRawWithTheirFlags) {
             return true;
         }),
                   0);
-        EXPECT_EQ(all, Page(p - 1));
+        EXPECT_EQ(all, page(p - 1));
     }
-    const std::string his = ReadFile(rig.dir / "OVEXFAX.HIS");
+    const std::string his = readFile(rig.dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Receive " + rig.stored[0] + " from CALLER started at "), std::string::npos);
     EXPECT_NE(his.find("Receive finished OK at "), std::string::npos);
 }
@@ -462,35 +462,35 @@ TEST(Class1Receive, TrainingWithExactlyTenPercentNonZeroGetsFtt) {
     ReceiveRig rig;
     std::vector<uint8_t> bad(1730, 0);  // the length of a good TCF at 9600
     std::fill(bad.begin(), bad.begin() + 173, 0x55);
-    CallerSends(rig.modem, 1, false, 4, bad);
+    callerSends(rig.modem, 1, false, 4, bad);
     // After FTT the caller sends DCS at 7200 and a good TCF.
     auto dcn = rig.modem.Frames.back();
     rig.modem.Frames.pop_back();
     auto eop = rig.modem.Frames.back();
     rig.modem.Frames.pop_back();
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(3, false, false, 0), true));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfDCS, t30::buildDCSFif(3, false, false, 0), true));
     rig.modem.Frames.push_back(eop);
     rig.modem.Frames.push_back(dcn);
     auto page = rig.modem.RxData.back();
     rig.modem.RxData.pop_back();
     rig.modem.RxData.push_back(std::vector<uint8_t>(1296, 0));
     rig.modem.RxData.push_back(page);
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    const auto fcfs = rig.modem.Fcfs();
+    const auto fcfs = rig.modem.fcfs();
     ASSERT_GE(fcfs.size(), 4u);
     EXPECT_EQ(fcfs[2], t30::fcfFTT);
     EXPECT_EQ(fcfs[3], t30::fcfCFR);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=72"), 2u);  // training, then the page
-    EXPECT_EQ(rig.fax.ConnectBPS(), 7200);
-    EXPECT_FALSE(rig.fax.HighResolution());
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=72"), 2u);  // training, then the page
+    EXPECT_EQ(rig.fax.connectBPS(), 7200);
+    EXPECT_FALSE(rig.fax.highResolution());
 }
 
 TEST(Class1Receive, RejectedCallIsLoggedAsSkipped) {
     ReceiveRig rig;
-    rig.fax.OnFaxAccept = [](TOvxAbstractFax& cp, bool& accept) { accept = cp.RemoteID() != "CALLER"; };
-    CallerSends(rig.modem, 1, false);
-    rig.Run();
+    rig.fax.OnFaxAccept = [](TOvxAbstractFax& cp, bool& accept) { accept = cp.remoteID() != "CALLER"; };
+    callerSends(rig.modem, 1, false);
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFileRejected});
     EXPECT_EQ(rig.events.Logs, std::vector<int>{6});
     EXPECT_TRUE(rig.stored.empty());
@@ -501,18 +501,18 @@ TEST(Class1Receive, RejectedCallIsLoggedAsSkipped) {
 TEST(Class1Receive, ModemVanishingInTheFirstPageLeavesNoFile) {
     ReceiveRig rig;
     rig.modem.VanishInRxData = 2;  // TCF, then half of page 1
-    CallerSends(rig.modem, 1, false);
-    rig.Run();
-    rig.ExpectFailedWithNoFileKept();
+    callerSends(rig.modem, 1, false);
+    rig.run();
+    rig.expectFailedWithNoFileKept();
 }
 
 // T.30 T1: the called terminal repeats DIS after each T4 without a command for 35 s, then gives up.
 TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout) {
     ReceiveRig rig;
-    for (int i = 0; i < 4; ++i) rig.modem.Frames.push_back(FakeModem::Silence());
-    rig.Run();
+    for (int i = 0; i < 4; ++i) rig.modem.Frames.push_back(FakeModem::silence());
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
-    const auto fcfs = rig.modem.Fcfs();
+    const auto fcfs = rig.modem.fcfs();
     // Each round is CSI + DIS on the line (about 1 s here) and T4 (3 s): 35 s hold 8 or more.
     EXPECT_GE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 8);
     EXPECT_LE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 14);
@@ -522,12 +522,12 @@ TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout) {
 TEST(Class1Receive, CancelWhileWaitingForACall) {
     ReceiveRig rig;
     rig.fax.StartReceive();
-    faxtest::Drive(rig.fax, rig.modem);
-    EXPECT_TRUE(rig.fax.InProgress());
-    EXPECT_EQ(rig.fax.FaxProgress(), fpWaiting);
+    faxtest::drive(rig.fax, rig.modem);
+    EXPECT_TRUE(rig.fax.inProgress());
+    EXPECT_EQ(rig.fax.faxProgress(), fpWaiting);
     rig.fax.CancelSession();
-    faxtest::Drive(rig.fax, rig.modem);
-    EXPECT_FALSE(rig.fax.InProgress());
+    faxtest::drive(rig.fax, rig.modem);
+    EXPECT_FALSE(rig.fax.inProgress());
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
     EXPECT_TRUE(rig.events.Logs.empty());
 }
@@ -539,13 +539,13 @@ TEST(Class1Send, HeaderLineAndTextCoverArePartOfThePages) {
     rig.fax.HeaderRecipient = "BOB";
     std::ofstream(rig.dir / "cover.txt") << "Cover line one\r\nCover $R line two\n";
     rig.fax.CoverFile = rig.dir / "cover.txt";
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)}, 0x10);
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)}, 0x10);
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(rig.modem.TxData.size(), 3u);  // TCF, cover page, file page
-    EXPECT_EQ(rig.fax.TotalPages(), 2);
-    EXPECT_EQ(rig.modem.Fcfs()[2], t30::fcfMPS);
+    EXPECT_EQ(rig.fax.totalPages(), 2);
+    EXPECT_EQ(rig.modem.fcfs()[2], t30::fcfMPS);
     // Scan-time code 1 at 14400: lines of at least 9 bytes. Every page starts with 8 blank lines.
     const size_t minBytes = 9;
     for (size_t p = 1; p <= 2; ++p) {
@@ -571,7 +571,7 @@ TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults) {
     // A sink that never runs the next-fax question: the session takes the default (no fax).
     struct DeafSink final : TOvxEventSink {
         int asked = 0;
-        bool RunOnAppThread(const std::function<void()>& call, int timeoutMs) override {
+        bool runOnAppThread(const std::function<void()>& call, int timeoutMs) override {
             if (timeoutMs == 2000) {
                 ++asked;
                 return false;
@@ -581,17 +581,17 @@ TEST(Class1Send, EventsWaitForTheSinkAndTimeOutToDefaults) {
         }
     } sink;
     SendRig rig;
-    rig.fax.SetEventSink(&sink);
+    rig.fax.setEventSink(&sink);
     bool handlerRan = false;
     rig.fax.OnFaxNext = [&](TOvxAbstractFax&, std::string& n, std::string&, std::string&) {
         handlerRan = true;
         n = "1";
     };
-    rig.Run();
+    rig.run();
     EXPECT_EQ(sink.asked, 1);
     EXPECT_FALSE(handlerRan);
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+    EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
 }
 
 TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals) {
@@ -605,8 +605,8 @@ TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals) {
     rig.fax.OnFaxStatus = [&](TOvxAbstractFax&, bool first, bool last) {
         if (pageStart >= 0 && rig.modem.TxData.size() == 1 && !first && !last) inPage.push_back(rig.modem.Now);
     };
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_GE(pageStart, 0);
     // A pass of 5 blocks takes 100 ms at this rate: events come at most one pass late.
@@ -627,9 +627,9 @@ TEST(Class1Send, PageAnswerIsAwaitedForTheLineTimeOfTheQueuedData) {
         SendRig rig({0, 0}, 4000);
         rig.fax.DesiredBPS = bps;
         rig.modem.BufferedBps = bps;
-        RemoteAnswers(rig.modem, false, 6,
-                      {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)});
-        rig.Run();
+        remoteAnswers(rig.modem, false, 6,
+                      {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0}) << bps;
         ASSERT_EQ(rig.modem.TxData.size(), 3u) << bps;  // TCF and two pages
         EXPECT_GT(rig.modem.TxData[1].size() * 8 / static_cast<size_t>(bps), 10u) << bps;
@@ -640,13 +640,13 @@ TEST(Class1Send, TimedStatusOutsidePagesEveryInterval) {
     SendRig rig;
     rig.fax.StatusInterval = 2;
     rig.modem.DialResult = "";  // never answers: the dial wait passes in timed status events
-    rig.fax.SetDialWait(20);
+    rig.fax.setDialWait(20);
     rig.fax.DialAttempts = 1;
     std::vector<int64_t> times;
     rig.fax.OnFaxStatus = [&](TOvxAbstractFax&, bool first, bool last) {
-        if (!first && !last && rig.fax.FaxProgress() == fpDialing) times.push_back(rig.modem.Now);
+        if (!first && !last && rig.fax.faxProgress() == fpDialing) times.push_back(rig.modem.Now);
     };
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoAnswer});
     ASSERT_GE(times.size(), 9u);
     for (size_t i = 2; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 2000) << i;
@@ -674,24 +674,24 @@ private:
 struct FactoryScope {
     std::vector<std::string> asked;
     explicit FactoryScope(int prepareResult = 0, bool loads = true) {
-        TOvxCustomSendFax::SetEnhancedTextFactory(
+        TOvxCustomSendFax::setEnhancedTextFactory(
             [this, prepareResult, loads](const TOvxFont& font) -> std::unique_ptr<telvane::faximage::FaxTextRenderer> {
                 asked.push_back(font.Name + "/" + std::to_string(font.Height));
                 if (!loads) return nullptr;
                 return std::make_unique<StubRenderer>(font.Height < 0 ? -font.Height : font.Height, prepareResult);
             });
     }
-    ~FactoryScope() { TOvxCustomSendFax::SetEnhancedTextFactory({}); }
+    ~FactoryScope() { TOvxCustomSendFax::setEnhancedTextFactory({}); }
 };
 
 // A send with a header line and a text cover; returns the data of the cover and the file page.
-std::vector<std::vector<uint8_t>> SendHeaderAndCover(SendRig& rig) {
+std::vector<std::vector<uint8_t>> sendHeaderAndCover(SendRig& rig) {
     rig.fax.HeaderLine = "HEADER $P";
     std::ofstream(rig.dir / "cover.txt") << "Cover text\n";
     rig.fax.CoverFile = rig.dir / "cover.txt";
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     if (rig.modem.TxData.size() != 3) return {};
     return {rig.modem.TxData[1], rig.modem.TxData[2]};
 }
@@ -705,7 +705,7 @@ TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
     rig.fax.EnhHeaderFont = "MS Sans Serif";
     rig.fax.EnhFont = "Arial";
     rig.fax.EnhFont.Height = -30;
-    const auto pages = SendHeaderAndCover(rig);
+    const auto pages = sendHeaderAndCover(rig);
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(factory.asked, (std::vector<std::string>{"MS Sans Serif/-13", "Arial/-30"}));
@@ -721,13 +721,13 @@ TEST(Class1Send, EnhancedTextUsesTheHeaderFontForHeadersAndTheTextFontForCovers)
 }
 
 TEST(Class1Send, EnhancedTextFallsBackToTheBitmapFontWithoutAFactory) {
-    TOvxCustomSendFax::SetEnhancedTextFactory({});
+    TOvxCustomSendFax::setEnhancedTextFactory({});
     SendRig plain({0}, 4);
-    const auto bitmap = SendHeaderAndCover(plain);
+    const auto bitmap = sendHeaderAndCover(plain);
     SendRig enhanced({0}, 4);
     enhanced.fax.EnhTextEnabled = true;
     enhanced.fax.EnhHeaderFont = "MS Sans Serif";
-    const auto fallback = SendHeaderAndCover(enhanced);
+    const auto fallback = sendHeaderAndCover(enhanced);
     ASSERT_EQ(bitmap.size(), 2u);
     EXPECT_EQ(enhanced.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(fallback, bitmap);
@@ -741,9 +741,9 @@ TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
         SendRig rig({0}, 4);
         rig.fax.EnhTextEnabled = true;
         rig.fax.HeaderLine = "HEADER";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFontFileNotFound});
-        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+        EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
     }
     {
@@ -751,17 +751,17 @@ TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
         SendRig rig({0}, 4);
         rig.fax.EnhTextEnabled = true;
         rig.fax.HeaderLine = "HEADER";
-        rig.Run();
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecEnhFontTooBig});
-        EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+        EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
     }
     {
         // Without a header line or a text cover no font is needed.
         FactoryScope factory(0, false);
         SendRig rig({0}, 4);
         rig.fax.EnhTextEnabled = true;
-        RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-        rig.Run();
+        remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
         EXPECT_TRUE(factory.asked.empty());
     }
@@ -772,7 +772,7 @@ namespace {
 struct CountingDisplay final : TOvxAbstractFaxStatus {
     using TOvxAbstractFaxStatus::TOvxAbstractFaxStatus;
     int updates = 0, last = 0;
-    void UpdateDisplay(TOvxAbstractFax&, bool, bool Last) override {
+    void updateDisplay(TOvxAbstractFax&, bool, bool Last) override {
         ++updates;
         last += Last;
     }
@@ -781,7 +781,7 @@ struct CountingDisplay final : TOvxAbstractFaxStatus {
 struct CountingLog final : TOvxFaxLog {
     using TOvxFaxLog::TOvxFaxLog;
     std::vector<int> codes;
-    void UpdateLog(TOvxAbstractFax&, int code) override { codes.push_back(code); }
+    void updateLog(TOvxAbstractFax&, int code) override { codes.push_back(code); }
 };
 
 }  // namespace
@@ -793,9 +793,9 @@ TEST(ComponentOwner, EmptyStatusDisplayAndFaxLogAreFoundAmongTheOwnersComponents
     CountingDisplay stranger;  // belongs to no owner: never picked
     SendRig rig;
     rig.fax.FaxLog = nullptr;
-    rig.fax.SetOwner(&owner);
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    rig.fax.setOwner(&owner);
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_EQ(rig.fax.StatusDisplay, &display);
     EXPECT_EQ(rig.fax.FaxLog, &log);
@@ -810,10 +810,10 @@ TEST(ComponentOwner, PropertiesSetByTheApplicationAreKept) {
     CountingLog ownersLog(&owner);
     CountingLog chosen;
     SendRig rig;
-    rig.fax.SetOwner(&owner);
+    rig.fax.setOwner(&owner);
     rig.fax.FaxLog = &chosen;
     rig.modem.DialResult = "NO CARRIER";
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.fax.FaxLog, &chosen);
     EXPECT_EQ(chosen.codes, (std::vector<int>{1, 3}));
     EXPECT_TRUE(ownersLog.codes.empty());
@@ -827,55 +827,55 @@ TEST(ComponentOwner, DestroyedComponentsLeaveNoDanglingReferences) {
         CountingLog log(&owner);
         fax.StatusDisplay = &display;
         fax.FaxLog = &log;
-        EXPECT_EQ(owner.FirstStatusDisplay(), &display);
+        EXPECT_EQ(owner.firstStatusDisplay(), &display);
     }
     EXPECT_EQ(fax.StatusDisplay, nullptr);
     EXPECT_EQ(fax.FaxLog, nullptr);
-    EXPECT_EQ(owner.FirstStatusDisplay(), nullptr);
-    EXPECT_EQ(owner.FirstFaxLog(), nullptr);
+    EXPECT_EQ(owner.firstStatusDisplay(), nullptr);
+    EXPECT_EQ(owner.firstFaxLog(), nullptr);
 
     // Moving a component to another owner takes it out of the first.
     TOvxComponentOwner other;
     CountingLog moved(&owner);
-    moved.SetOwner(&other);
-    EXPECT_EQ(owner.FirstFaxLog(), nullptr);
-    EXPECT_EQ(other.FirstFaxLog(), &moved);
+    moved.setOwner(&other);
+    EXPECT_EQ(owner.firstFaxLog(), nullptr);
+    EXPECT_EQ(other.firstFaxLog(), &moved);
 
     // An owner that goes first detaches its components.
     auto shortLived = std::make_unique<TOvxComponentOwner>();
     CountingDisplay orphan(shortLived.get());
     shortLived.reset();
-    EXPECT_EQ(orphan.Owner(), nullptr);
+    EXPECT_EQ(orphan.owner(), nullptr);
 }
 
 TEST(Class1Send, DamagedFaxFileIsRefusedBeforeTheCall) {
     SendRig rig({0, 0}, 20);
     const std::string path = rig.dir / "doc.ovf";
     std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);  // page 2 cut short
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadFormat});
-    EXPECT_EQ(rig.modem.CountCommand("ATD"), 0u);
+    EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
 }
 
 // --- Recovery and timing rules of T.30, against a modem that behaves like real ones ---
 
 namespace {
 
-size_t IndexOf(const std::vector<std::string>& commands, const std::string& prefix, size_t from = 0) {
+size_t indexOf(const std::vector<std::string>& commands, const std::string& prefix, size_t from = 0) {
     for (size_t i = from; i < commands.size(); ++i)
         if (commands[i].rfind(prefix, 0) == 0) return i;
     return std::string::npos;
 }
 
-long CountFcf(const FakeModem& m, uint8_t fcf) {
-    const auto f = m.Fcfs();
+long countFcf(const FakeModem& m, uint8_t fcf) {
+    const auto f = m.fcfs();
     return std::count(f.begin(), f.end(), fcf);
 }
 
 // A fax file whose one page is raw T.4 data (no line records): `lines` coded lines then RTC.
-void MakeRawFaxFile(const std::string& path, int lines) {
-    const std::vector<uint8_t> data = faxtest::RawT4Page(lines);
-    MakeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
+void makeRawFaxFile(const std::string& path, int lines) {
+    const std::vector<uint8_t> data = faxtest::rawT4Page(lines);
+    makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(64);
     const uint32_t len = static_cast<uint32_t>(data.size());
@@ -893,10 +893,10 @@ void MakeRawFaxFile(const std::string& path, int lines) {
 TEST(Class1Recovery, ErrorToTheDialEndsTheAttemptAtOnce) {
     SendRig rig;
     rig.modem.DialResult = "ERROR";
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoCarrier});
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRH=3"), 0u);
-    EXPECT_EQ(rig.modem.CountCommand("ATDT"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FRH=3"), 0u);
+    EXPECT_EQ(rig.modem.countCommand("ATDT"), 1u);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
 
@@ -914,10 +914,10 @@ TEST(Class1Recovery, RefusalAtEachStepEndsTheFax) {
                  {"AT+FTM=146", "NO CARRIER", ecFaxSessionError}};
     for (const auto& c : cases) {
         SendRig rig;
-        RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+        remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
         rig.modem.Refuse.push_back({c.Command, c.Reply});
-        rig.Run();
-        EXPECT_FALSE(rig.fax.InProgress()) << c.Command;
+        rig.run();
+        EXPECT_FALSE(rig.fax.inProgress()) << c.Command;
         EXPECT_EQ(rig.events.Finishes, std::vector<int>{c.Code}) << c.Command << " -> " << c.Reply;
     }
 }
@@ -925,11 +925,11 @@ TEST(Class1Recovery, RefusalAtEachStepEndsTheFax) {
 // A modem without "AT+FTS" answers ERROR: the silence before the TCF is our own pause then.
 TEST(Class1Recovery, ModemWithoutSilenceCommandStillTrains) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
     rig.modem.Refuse.push_back({"AT+FTS=", "ERROR"});
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=145"), 1u);
 }
 
 // T.30: 75 +/- 20 ms of silence between DCS and TCF: the modem is asked for 70 ms of silence
@@ -937,18 +937,18 @@ TEST(Class1Recovery, ModemWithoutSilenceCommandStillTrains) {
 // the silence command advances by the time asked).
 TEST(Class1Recovery, SilenceBetweenDcsAndTcf) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     const auto& cmds = rig.modem.Commands;
-    const size_t fts = IndexOf(cmds, "AT+FTS=");
+    const size_t fts = indexOf(cmds, "AT+FTS=");
     ASSERT_NE(fts, std::string::npos);
     EXPECT_EQ(cmds[fts], "AT+FTS=7");
     ASSERT_LT(fts + 1, cmds.size());
     EXPECT_EQ(cmds[fts + 1], "AT+FTM=145");
-    EXPECT_LT(IndexOf(cmds, "AT+FTH=3"), fts);
+    EXPECT_LT(indexOf(cmds, "AT+FTH=3"), fts);
     // Our signals in order: TSI and DCS, then TCF; the gap before TCF is the turnaround.
-    const std::vector<int64_t> gaps = rig.modem.Turnarounds();
+    const std::vector<int64_t> gaps = rig.modem.turnarounds();
     ASSERT_GE(gaps.size(), 2u);
     EXPECT_GE(gaps[1], 55);
     EXPECT_LE(gaps[1], 95);
@@ -957,50 +957,50 @@ TEST(Class1Recovery, SilenceBetweenDcsAndTcf) {
 // CFR lost: after T4 without an answer DCS (with TSI) and TCF are sent again.
 TEST(Class1Recovery, LostCfrRepeatsDcsAndTraining) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Silence(), FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::silence(), FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.Fcfs(),
+    EXPECT_EQ(rig.modem.fcfs(),
               (std::vector<uint8_t>{t30::fcfTSI, t30::fcfDCS, t30::fcfTSI, t30::fcfDCS, t30::fcfEOP, t30::fcfDCN}));
     ASSERT_EQ(rig.modem.TxData.size(), 3u);  // TCF, TCF, page
-    EXPECT_EQ(rig.modem.TxData[0].size(), TcfLength(14400));
-    EXPECT_EQ(rig.modem.TxData[1].size(), TcfLength(14400));
+    EXPECT_EQ(rig.modem.TxData[0].size(), tcfLength(14400));
+    EXPECT_EQ(rig.modem.TxData[1].size(), tcfLength(14400));
 }
 
 // CFR with a bad FCS (the modem says ERROR after it): the command is repeated at once
 // instead of waiting for a frame that will not come.
 TEST(Class1Recovery, GarbledCfrRepeatsDcsAndTraining) {
     SendRig rig;
-    auto bad = FakeModem::Frame(t30::fcfCFR);
+    auto bad = FakeModem::frame(t30::fcfCFR);
     bad.BadFcs = true;
-    RemoteAnswers(rig.modem, true, 6, {bad, FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {bad, FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(CountFcf(rig.modem, t30::fcfDCS), 2);
+    EXPECT_EQ(countFcf(rig.modem, t30::fcfDCS), 2);
     EXPECT_EQ(rig.modem.TxData.size(), 3u);
 }
 
 // No answer to DCS at all: DCS + TCF are repeated three times, then the call ends.
 TEST(Class1Recovery, UnansweredDcsIsRepeatedThreeTimes) {
     SendRig rig;
-    RemoteAnswers(rig.modem, true, 6, {});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
-    EXPECT_EQ(CountFcf(rig.modem, t30::fcfDCS), 4);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FTM=145"), 4u);
+    EXPECT_EQ(countFcf(rig.modem, t30::fcfDCS), 4);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=145"), 4u);
 }
 
 // Two FTT answers: 14400 (V.17) -> 12000 (V.17) -> 9600 (V.29). Each DCS names the rate and
 // modulation of the "AT+FTM=" code that follows it.
 TEST(Class1Recovery, FallBackNamesTheModulationItTrainsWith) {
     SendRig rig;
-    RemoteAnswers(rig.modem, false, 6,
-                  {FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfFTT), FakeModem::Frame(t30::fcfCFR),
-                   FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, false, 6,
+                  {FakeModem::frame(t30::fcfFTT), FakeModem::frame(t30::fcfFTT), FakeModem::frame(t30::fcfCFR),
+                   FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    const auto dcs = rig.Dcs();
+    const auto dcs = rig.dcs();
     ASSERT_EQ(dcs.size(), 3u);
     EXPECT_EQ(dcs[0].SpeedIndex, 6);
     EXPECT_EQ(dcs[1].SpeedIndex, 5);
@@ -1008,48 +1008,48 @@ TEST(Class1Recovery, FallBackNamesTheModulationItTrainsWith) {
     EXPECT_EQ(dcs[1].Mod, t30::Modulation::V17);
     EXPECT_EQ(dcs[2].Mod, t30::Modulation::V29);
     const auto& cmds = rig.modem.Commands;
-    const size_t a = IndexOf(cmds, "AT+FTM=145"), b = IndexOf(cmds, "AT+FTM=121"), c = IndexOf(cmds, "AT+FTM=96");
+    const size_t a = indexOf(cmds, "AT+FTM=145"), b = indexOf(cmds, "AT+FTM=121"), c = indexOf(cmds, "AT+FTM=96");
     ASSERT_NE(c, std::string::npos);
     EXPECT_LT(a, b);
     EXPECT_LT(b, c);
-    EXPECT_EQ(rig.fax.ConnectBPS(), 9600);
+    EXPECT_EQ(rig.fax.connectBPS(), 9600);
 }
 
 // Real modems say CONNECT when they find the flags, about a second before the frame: an MCF
 // whose CONNECT comes just before T4 runs out is still read, not cut off and repeated.
 TEST(Class1Recovery, ResponseAlreadyArrivingIsNotCutOff) {
     SendRig rig;
-    auto late = FakeModem::Frame(t30::fcfMCF);
+    auto late = FakeModem::frame(t30::fcfMCF);
     late.DelayMs = 2900;
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), late});
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), late});
     rig.modem.FrameDelayMs = 1000;
-    rig.Run();
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(CountFcf(rig.modem, t30::fcfEOP), 1);
+    EXPECT_EQ(countFcf(rig.modem, t30::fcfEOP), 1);
 }
 
 // A frame that stops half-way; the modem ends the aborted reception with OK but no DLE ETX.
 // That OK, and the CONNECT for the repeated EOP, must still be read as result lines.
 TEST(Class1Recovery, AbortedFrameWithoutDleEtxResynchronises) {
     SendRig rig;
-    auto broken = FakeModem::Frame(t30::fcfMCF);
+    auto broken = FakeModem::frame(t30::fcfMCF);
     broken.Truncated = true;
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), broken, FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), broken, FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(CountFcf(rig.modem, t30::fcfEOP), 2);
-    EXPECT_EQ(rig.modem.Fcfs().back(), t30::fcfDCN);
+    EXPECT_EQ(countFcf(rig.modem, t30::fcfEOP), 2);
+    EXPECT_EQ(rig.modem.fcfs().back(), t30::fcfDCN);
 }
 
 // The modem stops taking page data (CTS low for good) and never answers: the fax ends with
 // a time-out after a bounded time instead of waiting forever.
 TEST(Class1Recovery, ModemThatStopsTakingPageDataEndsTheFax) {
     SendRig rig({0}, 2000);
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
     rig.modem.StallAfterPageBytes = 3000;
-    rig.Run();
-    EXPECT_TRUE(rig.modem.Stalled());
-    EXPECT_FALSE(rig.fax.InProgress());
+    rig.run();
+    EXPECT_TRUE(rig.modem.stalled());
+    EXPECT_FALSE(rig.fax.inProgress());
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
     EXPECT_LT(rig.modem.Now, 120000);  // the fake clock: the stall was noticed within the page timer
@@ -1058,27 +1058,27 @@ TEST(Class1Recovery, ModemThatStopsTakingPageDataEndsTheFax) {
 // A remote whose DIS offers 303 mm (width field 2) can take a 2048-pel page.
 TEST(Class1Recovery, Dis303mmTakesWidePages) {
     SendRig rig({telvane::faximage::FAX_WIDE});
-    rig.modem.Frames.push_back(FakeModem::Ident(t30::fcfCSI, "FAR END"));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDIS, {0x00, 0x6E, 0xFA, 0x00}));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfCFR));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfMCF));
-    rig.Run();
+    rig.modem.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfDIS, {0x00, 0x6E, 0xFA, 0x00}));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfCFR));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfMCF));
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    ASSERT_EQ(rig.Dcs().size(), 1u);
-    EXPECT_TRUE(rig.Dcs()[0].Wide);
+    ASSERT_EQ(rig.dcs().size(), 1u);
+    EXPECT_TRUE(rig.dcs()[0].Wide);
 }
 
 // Raw page data to a machine with a 20 ms minimum scan time gets fill before each EOL: at
 // 14400 bit/s every line with data lasts at least 36 bytes; RTC stays six bare EOLs.
 TEST(Class1Recovery, RawPagesGetFillForTheMinimumScanTime) {
     SendRig rig;
-    MakeRawFaxFile(rig.dir / "raw.ovf", 30);
+    makeRawFaxFile(rig.dir / "raw.ovf", 30);
     rig.fax.SetFaxFile(rig.dir / "raw.ovf");
-    RemoteAnswers(rig.modem, true, 6, {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)}, 0x00);
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)}, 0x00);
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     ASSERT_EQ(rig.modem.TxData.size(), 2u);
-    const auto lines = CodedLineBits(rig.modem.TxData[1]);
+    const auto lines = codedLineBits(rig.modem.TxData[1]);
     ASSERT_EQ(lines.size(), 30u);
     for (size_t bits : lines) EXPECT_GE(bits, 36u * 8);
     // The six EOLs of RTC follow the last line with nothing between them.
@@ -1092,12 +1092,12 @@ TEST(Class1Recovery, RawPagesGetFillForTheMinimumScanTime) {
 TEST(Class1Recovery, PageLongerThanAMinuteIsReceived) {
     ReceiveRig rig;
     rig.fax.DesiredBPS = 9600;
-    CallerSends(rig.modem, 1, true, 4, std::vector<uint8_t>(1728, 0));
-    rig.modem.RxData.back() = Page(3, 1500);
+    callerSends(rig.modem, 1, true, 4, std::vector<uint8_t>(1728, 0));
+    rig.modem.RxData.back() = page(3, 1500);
     ASSERT_GT(rig.modem.RxData.back().size(), 75000u);
     rig.modem.RxChunk = 1200;
     rig.modem.RxChunkMs = 1000;
-    rig.Run();
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
     EXPECT_GT(rig.modem.Now, 75000);
     telvane::faximage::OvfReader r;
@@ -1109,12 +1109,12 @@ TEST(Class1Recovery, PageLongerThanAMinuteIsReceived) {
 // the unfinished page is not kept, and a fax without any page leaves no file.
 TEST(Class1Recovery, PageDataThatStopsEndsTheCall) {
     ReceiveRig rig;
-    CallerSends(rig.modem, 1, false);
+    callerSends(rig.modem, 1, false);
     rig.modem.RxChunk = 500;
     rig.modem.RxChunkMs = 200;
     rig.modem.RxStallAfter = 1500;
-    rig.Run();
-    EXPECT_FALSE(rig.fax.InProgress());
+    rig.run();
+    EXPECT_FALSE(rig.fax.inProgress());
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
     EXPECT_FALSE(std::filesystem::exists(rig.stored.at(0)));
@@ -1124,13 +1124,13 @@ TEST(Class1Recovery, PageDataThatStopsEndsTheCall) {
 // page is stored once.
 TEST(Class1Recovery, RepeatedEopGetsMcfAgain) {
     ReceiveRig rig;
-    CallerSends(rig.modem, 1, false);
+    callerSends(rig.modem, 1, false);
     rig.modem.Frames.pop_back();  // DCN
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfEOP));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
-    rig.Run();
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfEOP));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.Fcfs(),
+    EXPECT_EQ(rig.modem.fcfs(),
               (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
     telvane::faximage::OvfReader r;
@@ -1142,90 +1142,90 @@ TEST(Class1Recovery, RepeatedEopGetsMcfAgain) {
 // training is received and the call goes on.
 TEST(Class1Recovery, FcErrorOnFirstReceiveIsRetried) {
     ReceiveRig rig;
-    CallerSends(rig.modem, 1, false);
+    callerSends(rig.modem, 1, false);
     rig.modem.FcErrorOnFirstFrm = true;
-    rig.Run();
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=145"), 2u);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=146"), 1u);
-    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF}));
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=145"), 2u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=146"), 1u);
+    EXPECT_EQ(rig.modem.fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF}));
 }
 
 // TSI arrived but DCS was garbled and the caller waits for our answer: we send DIS again
 // (T1 has not run out) instead of giving up, and the repeated DCS gets through.
 TEST(Class1Recovery, LostDcsAfterTsiGetsDisAgain) {
     ReceiveRig rig;
-    rig.modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
-    auto bad = FakeModem::Frame(t30::fcfDCS, t30::BuildDCSFif(6, false, false, 0), true);
+    rig.modem.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+    auto bad = FakeModem::frame(t30::fcfDCS, t30::buildDCSFif(6, false, false, 0), true);
     bad.BadFcs = true;
     rig.modem.Frames.push_back(bad);
-    rig.modem.Frames.push_back(FakeModem::Silence());
-    CallerSends(rig.modem, 1, false);
-    rig.Run();
+    rig.modem.Frames.push_back(FakeModem::silence());
+    callerSends(rig.modem, 1, false);
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.Fcfs(),
+    EXPECT_EQ(rig.modem.fcfs(),
               (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF}));
-    EXPECT_EQ(rig.fax.RemoteID(), "CALLER");
+    EXPECT_EQ(rig.fax.remoteID(), "CALLER");
 }
 
 // A DCS naming V.17 at 9600 is received with the V.17 modulation codes.
 TEST(Class1Recovery, V17At9600IsReceivedWithV17Codes) {
     ReceiveRig rig;
-    rig.modem.Frames.push_back(FakeModem::Ident(t30::fcfTSI, "CALLER"));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCS, {0x00, 0x26, 0x88, 0x00}, true));  // bits 11, 14
-    rig.modem.RxData.push_back(std::vector<uint8_t>(TcfLength(9600), 0));
-    rig.modem.RxData.push_back(Page(1, 60));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfEOP));
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
-    rig.Run();
+    rig.modem.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfDCS, {0x00, 0x26, 0x88, 0x00}, true));  // bits 11, 14
+    rig.modem.RxData.push_back(std::vector<uint8_t>(tcfLength(9600), 0));
+    rig.modem.RxData.push_back(page(1, 60));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfEOP));
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=97"), 1u);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=98"), 1u);
-    EXPECT_EQ(rig.modem.CountCommand("AT+FRM=96"), 0u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=97"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=98"), 1u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FRM=96"), 0u);
 }
 
 // After EOM (a change of resolution) the far end's DIS may take longer than a plain response:
 // the sender waits for it as in phase B (T1), not just the modem's response time.
 TEST(Class1Recovery, DisAfterEomMayComeLate) {
     SendRig rig({0, kFaxFine});
-    auto lateCsi = FakeModem::Ident(t30::fcfCSI, "FAR END");
+    auto lateCsi = FakeModem::ident(t30::fcfCSI, "FAR END");
     lateCsi.DelayMs = 12000;
-    RemoteAnswers(rig.modem, true, 6,
-                  {FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF), lateCsi, FakeModem::Dis(true, 6),
-                   FakeModem::Frame(t30::fcfCFR), FakeModem::Frame(t30::fcfMCF)});
-    rig.Run();
+    remoteAnswers(rig.modem, true, 6,
+                  {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), lateCsi, FakeModem::dis(true, 6),
+                   FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
     EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(CountFcf(rig.modem, t30::fcfEOM), 1);
-    EXPECT_EQ(CountFcf(rig.modem, t30::fcfDCS), 2);
-    ASSERT_EQ(rig.Dcs().size(), 2u);
-    EXPECT_TRUE(rig.Dcs()[1].Fine);
+    EXPECT_EQ(countFcf(rig.modem, t30::fcfEOM), 1);
+    EXPECT_EQ(countFcf(rig.modem, t30::fcfDCS), 2);
+    ASSERT_EQ(rig.dcs().size(), 2u);
+    EXPECT_TRUE(rig.dcs()[1].Fine);
 }
 
 // The page's carrier never comes (NO CARRIER to "AT+FRM="), then the caller's EOP: no page
 // arrived, so it is answered RTN, never MCF, and the call that ends there keeps no fax.
 TEST(Class1Recovery, PostPageCommandWithoutAPageIsAnsweredRtn) {
     ReceiveRig rig;
-    CallerSends(rig.modem, 1, false);
+    callerSends(rig.modem, 1, false);
     rig.modem.NoCarrierOnFrm = 2;  // the training, then the page
-    rig.Run();
-    EXPECT_EQ(rig.modem.Fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
-    rig.ExpectFailedWithNoFileKept();
+    rig.run();
+    EXPECT_EQ(rig.modem.fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfRTN}));
+    rig.expectFailedWithNoFileKept();
 }
 
 // Our MCF to EOP is lost and the caller's repeated EOP arrives garbled (bad FCS): it is
 // answered like the clean repeat, so the caller gets MCF and does not send the fax again.
 TEST(Class1Recovery, GarbledRepeatOfEopGetsMcfAgain) {
     ReceiveRig rig;
-    CallerSends(rig.modem, 1, false);
+    callerSends(rig.modem, 1, false);
     rig.modem.Frames.pop_back();  // DCN
-    faxtest::RxFrame garbled = FakeModem::Frame(t30::fcfEOP);
+    faxtest::RxFrame garbled = FakeModem::frame(t30::fcfEOP);
     garbled.BadFcs = true;
     rig.modem.Frames.push_back(garbled);
-    rig.modem.Frames.push_back(FakeModem::Frame(t30::fcfDCN));
-    rig.Run();
+    rig.modem.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    rig.run();
     ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
-    EXPECT_EQ(rig.modem.Fcfs(),
+    EXPECT_EQ(rig.modem.fcfs(),
               (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
-    EXPECT_EQ(faxtest::ReadPages(rig.stored.at(0)).size(), 1u);
+    EXPECT_EQ(faxtest::readPages(rig.stored.at(0)).size(), 1u);
 }

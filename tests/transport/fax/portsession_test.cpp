@@ -30,29 +30,29 @@ class FakeDevice final : public TOvxDevice {
 public:
     explicit FakeDevice(FakeModem& m, std::mutex& mu) : m_(m), mu_(mu) {}
     void Open(const std::string&) override { open_ = true; }
-    void Close() override { open_ = false; }
-    bool IsOpen() const override { return open_; }
-    void Configure(const TOvxLineSettings&) override {}
-    ssize_t Read(uint8_t* buf, size_t len) override {
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    void configure(const TOvxLineSettings&) override {}
+    ssize_t read(uint8_t* buf, size_t len) override {
         std::lock_guard lock(mu_);
-        if (!m_.Alive()) return -1;
+        if (!m_.alive()) return -1;
         // The modem's clock runs in real time here: a frame comes a while after its CONNECT.
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
         m_.Now = std::max<int64_t>(m_.Now, ms.count());
-        return static_cast<ssize_t>(m_.Read(buf, len));
+        return static_cast<ssize_t>(m_.read(buf, len));
     }
-    ssize_t Write(const uint8_t* buf, size_t len) override {
+    ssize_t write(const uint8_t* buf, size_t len) override {
         std::lock_guard lock(mu_);
-        return m_.Write(buf, len) ? static_cast<ssize_t>(len) : -1;
+        return m_.write(buf, len) ? static_cast<ssize_t>(len) : -1;
     }
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    uint8_t ModemStatus() override { return msCTS | msDSR; }
-    uint8_t TakeLineErrors() override { return 0; }
-    void FlushInput() override {}
-    void FlushOutput() override {}
-    int PollFd() const override { return -1; }
+    void setDTR(bool) override {}
+    void setRTS(bool) override {}
+    uint8_t modemStatus() override { return msCTS | msDSR; }
+    uint8_t takeLineErrors() override { return 0; }
+    void flushInput() override {}
+    void flushOutput() override {}
+    int pollFd() const override { return -1; }
 
 private:
     FakeModem& m_;
@@ -61,7 +61,7 @@ private:
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-void MakeOnePageFile(const std::string& path, int lines) {
+void makeOnePageFile(const std::string& path, int lines) {
     std::ofstream o(path, std::ios::binary);
     auto put16 = [&](unsigned v) {
         o.put(char(v & 0xFF));
@@ -93,7 +93,7 @@ struct Done {
     std::mutex mu;
     std::condition_variable cv;
     std::vector<int> codes;
-    bool Wait(int seconds) {
+    bool wait(int seconds) {
         std::unique_lock lock(mu);
         return cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return !codes.empty(); });
     }
@@ -105,24 +105,24 @@ TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers) {
     const auto dir = std::filesystem::temp_directory_path() / ("faxport-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = (dir / "doc.ovf").string();
-    MakeOnePageFile(file, 3000);  // about 24 KB of page data: several output passes
+    makeOnePageFile(file, 3000);  // about 24 KB of page data: several output passes
 
     FakeModem modem;
     std::mutex modemMu;
-    modem.Frames.push_back(FakeModem::Ident(0x40, "FAR END"));
-    modem.Frames.push_back(FakeModem::Dis(true, 6));
-    modem.Frames.push_back(FakeModem::Frame(0x84));
-    modem.Frames.push_back(FakeModem::Frame(0x8C));
+    modem.Frames.push_back(FakeModem::ident(0x40, "FAR END"));
+    modem.Frames.push_back(FakeModem::dis(true, 6));
+    modem.Frames.push_back(FakeModem::frame(0x84));
+    modem.Frames.push_back(FakeModem::frame(0x8C));
 
     TOvxComPort port;
-    port.SetComNumber(1);
-    port.SetDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
+    port.setComNumber(1);
+    port.setDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
     TOvxSendFax fax;
-    fax.SetComPort(&port);
+    fax.setComPort(&port);
     EXPECT_EQ(port.OutSize(), 8192u);
     EXPECT_EQ(port.Baud(), 19200);
-    port.SetLogging(tlOn);
-    port.SetOpen(true);
+    port.setLogging(tlOn);
+    port.setOpen(true);
 
     Done done;
     std::atomic<int> statusEvents{0};
@@ -138,7 +138,7 @@ TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers) {
     fax.PhoneNumber = "42";
     fax.DesiredBPS = 14400;
     fax.StartSend();
-    ASSERT_TRUE(done.Wait(60)) << "the session did not finish";
+    ASSERT_TRUE(done.wait(60)) << "the session did not finish";
     EXPECT_EQ(done.codes, std::vector<int>{0});
     EXPECT_NE(eventThread, std::this_thread::get_id());
     EXPECT_GE(statusEvents.load(), 2);
@@ -149,10 +149,10 @@ TEST(FaxOnPort, SendRunsOnTheDispatchThreadThroughTriggers) {
     }
     // Every state change is in the dispatch log under "Fax".
     bool sawState = false;
-    for (const auto& e : port.Dispatcher().Log().Entries())
+    for (const auto& e : port.dispatcher().log().entries())
         if (e.Type == ltFax && e.Data == "tf1WaitMCF") sawState = true;
     EXPECT_TRUE(sawState);
-    port.SetOpen(false);
+    port.setOpen(false);
     std::filesystem::remove_all(dir);
 }
 
@@ -160,14 +160,14 @@ TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly) {
     FakeModem modem;
     std::mutex modemMu;
     TOvxComPort port;
-    port.SetComNumber(1);
-    port.SetDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
+    port.setComNumber(1);
+    port.setDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
     TOvxReceiveFax fax;
-    fax.SetComPort(&port);
-    port.SetOpen(true);
+    fax.setComPort(&port);
+    port.setOpen(true);
     Done done;
     std::atomic<int> progress{0};
-    fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) { progress = cp.FaxProgress(); };
+    fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) { progress = cp.faxProgress(); };
     fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) {
         std::lock_guard lock(done.mu);
         done.codes.push_back(code);
@@ -178,10 +178,10 @@ TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly) {
     for (int i = 0; i < 100 && progress != fpWaiting; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(progress.load(), fpWaiting);
     fax.CancelSession();
-    ASSERT_TRUE(done.Wait(30));
+    ASSERT_TRUE(done.wait(30));
     EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
-    EXPECT_FALSE(fax.InProgress());
-    port.SetOpen(false);
+    EXPECT_FALSE(fax.inProgress());
+    port.setOpen(false);
 }
 
 // The owner may destroy a component while its session runs (the send window closed during the
@@ -196,13 +196,13 @@ TEST(FaxOnPort, DestroyingAComponentEndsItsSessionFirst) {
         modem.DialResult = "";  // the call is never answered: the sender stays in its dial
         std::mutex modemMu;
         TOvxComPort port;
-        port.SetComNumber(1);
-        port.SetDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
+        port.setComNumber(1);
+        port.setDeviceFactory([&] { return std::make_unique<FakeDevice>(modem, modemMu); });
         TOvxFaxLog history;
         history.FaxHistoryName = dir / "OVEXFAX.HIS";
         std::unique_ptr<TOvxCustomAbstractFax> fax;
         if (sending) {
-            MakeOnePageFile(dir / "doc.ovf", 10);
+            makeOnePageFile(dir / "doc.ovf", 10);
             auto send = std::make_unique<TOvxSendFax>();
             send->SetFaxFile(dir / "doc.ovf");
             send->PhoneNumber = "42";
@@ -210,16 +210,16 @@ TEST(FaxOnPort, DestroyingAComponentEndsItsSessionFirst) {
         } else {
             fax = std::make_unique<TOvxReceiveFax>();
         }
-        fax->SetComPort(&port);
+        fax->setComPort(&port);
         fax->FaxLog = &history;
         Done done;
         std::atomic<int> progress{0};
-        fax->OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) { progress = cp.FaxProgress(); };
+        fax->OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) { progress = cp.faxProgress(); };
         fax->OnFaxFinish = [&](TOvxAbstractFax&, int code) {
             std::lock_guard lock(done.mu);
             done.codes.push_back(code);
         };
-        port.SetOpen(true);
+        port.setOpen(true);
         if (sending)
             static_cast<TOvxSendFax&>(*fax).StartSend();
         else
@@ -234,10 +234,10 @@ TEST(FaxOnPort, DestroyingAComponentEndsItsSessionFirst) {
             EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
         }
         if (sending) {
-            const std::string his = telvane::test::ReadFile(dir / "OVEXFAX.HIS");
+            const std::string his = telvane::test::readFile(dir / "OVEXFAX.HIS");
             EXPECT_NE(his.find("Transmit " + (dir / "doc.ovf") + " to 42 started"), std::string::npos) << his;
             EXPECT_NE(his.find("Transmit failed"), std::string::npos) << his;
         }
-        port.SetOpen(false);
+        port.setOpen(false);
     }
 }

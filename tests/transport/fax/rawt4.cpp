@@ -10,14 +10,14 @@ namespace faxtest {
 const uint8_t kBlank[6] = {0x00, 0x80, 0xB2, 0x59, 0x01, 0x00};
 const uint8_t kEnd[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
 
-std::vector<uint8_t> RawT4Page(int lines) {
+std::vector<uint8_t> rawT4Page(int lines) {
     std::vector<uint8_t> data;
     for (int i = 0; i < lines; ++i) data.insert(data.end(), kBlank, kBlank + 6);
     data.insert(data.end(), kEnd, kEnd + 12);
     return data;
 }
 
-std::vector<uint8_t> CodedPage(int seed, int lines) {
+std::vector<uint8_t> codedPage(int seed, int lines) {
     telvane::faximage::FaxLineCoder coder;
     coder.setup(1728, 0, false);
     std::vector<uint8_t> data;
@@ -36,7 +36,7 @@ std::vector<uint8_t> CodedPage(int seed, int lines) {
     return data;
 }
 
-std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data) {
+std::vector<size_t> codedLineBits(const std::vector<uint8_t>& data) {
     std::vector<size_t> lines;
     size_t zeros = 0, bits = 0;
     bool hasData = false;
@@ -60,7 +60,7 @@ std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data) {
     return lines;
 }
 
-std::vector<std::vector<uint8_t>> ReadPages(const std::string& path, std::vector<uint16_t>* flags) {
+std::vector<std::vector<uint8_t>> readPages(const std::string& path, std::vector<uint16_t>* flags) {
     std::vector<std::vector<uint8_t>> pages;
     telvane::faximage::OvfReader r;
     if (r.open(path) != 0) return pages;

@@ -14,18 +14,18 @@ extern const uint8_t kBlank[6];
 extern const uint8_t kEnd[12];
 
 // `lines` white lines then RTC.
-std::vector<uint8_t> RawT4Page(int lines);
+std::vector<uint8_t> rawT4Page(int lines);
 
 // A page of `lines` coded 1728-pel lines of short black and white runs (about 30 bytes a line),
 // different for every `seed`, then RTC: real page data that a receiver's check reads as good,
 // with DLE bytes in it.
-std::vector<uint8_t> CodedPage(int seed, int lines);
+std::vector<uint8_t> codedPage(int seed, int lines);
 
 // Bits from the end of one EOL to the end of the next, for every line that holds data.
-std::vector<size_t> CodedLineBits(const std::vector<uint8_t>& data);
+std::vector<size_t> codedLineBits(const std::vector<uint8_t>& data);
 
 // The data of every page of a fax file as stored, and their flags when `flags` is given (no
 // pages when the file cannot be read).
-std::vector<std::vector<uint8_t>> ReadPages(const std::string& path, std::vector<uint16_t>* flags = nullptr);
+std::vector<std::vector<uint8_t>> readPages(const std::string& path, std::vector<uint16_t>* flags = nullptr);
 
 }  // namespace faxtest

@@ -24,39 +24,39 @@ public:
 
     // Whether the modem has bytes for us now; when it next answers by itself (-1: only when
     // written to); whether it has stopped taking our data for good.
-    virtual bool HasInput() const = 0;
-    virtual int64_t NextEventMs() const { return -1; }
-    virtual bool Stalled() const { return false; }
+    virtual bool hasInput() const = 0;
+    virtual int64_t nextEventMs() const { return -1; }
+    virtual bool stalled() const { return false; }
 
-    void FlushOut() override {}
-    void SetDTR(bool) override {}
-    void SetRTS(bool) override {}
-    bool Carrier() override { return false; }
-    void SetBaud(long) override {}
-    void SetSoftwareFlow(bool) override {}
-    void SetOutputFlow(bool on) override {
+    void flushOut() override {}
+    void setDTR(bool) override {}
+    void setRTS(bool) override {}
+    bool carrier() override { return false; }
+    void setBaud(long) override {}
+    void setSoftwareFlow(bool) override {}
+    void setOutputFlow(bool on) override {
         if (on != OutputFlow) ++OutputFlowSwitches;
         OutputFlow = on;
     }
-    void Pause(int64_t ms) override { Now += ms; }
-    int64_t NowMs() override { return Now; }
-    void LogState(std::string_view name, uint32_t) override { States.emplace_back(name); }
+    void pause(int64_t ms) override { Now += ms; }
+    int64_t nowMs() override { return Now; }
+    void logState(std::string_view name, uint32_t) override { States.emplace_back(name); }
 };
 
 // Runs a started session on `modem` until it finishes, nothing more can happen or `stop` says so:
 // time passes on the modem's clock to whatever is due next.
-inline void Drive(telvane::transport::TOvxCustomAbstractFax& fax, SimulatedLink& modem,
+inline void drive(telvane::transport::TOvxCustomAbstractFax& fax, SimulatedLink& modem,
                   const std::function<bool()>& stop = {}, int maxSteps = 200000) {
-    for (int i = 0; i < maxSteps && fax.InProgress(); ++i) {
-        fax.ServiceSession();
+    for (int i = 0; i < maxSteps && fax.inProgress(); ++i) {
+        fax.serviceSession();
         if (stop && stop()) return;
-        if (!fax.InProgress() || modem.HasInput()) continue;
-        int64_t wake = fax.NextWakeMs();
-        const int64_t event = modem.NextEventMs();
+        if (!fax.inProgress() || modem.hasInput()) continue;
+        int64_t wake = fax.nextWakeMs();
+        const int64_t event = modem.nextEventMs();
         if (event >= 0 && (wake < 0 || event < wake)) wake = event;
         if (wake < 0) break;
         // A machine waiting for room in a modem that takes nothing: time goes on.
-        if (modem.Stalled() && wake <= modem.Now) wake = modem.Now + 55;
+        if (modem.stalled() && wake <= modem.Now) wake = modem.Now + 55;
         if (wake > modem.Now) modem.Now = wake;
     }
 }

@@ -22,15 +22,15 @@ using namespace telvane::transport;
 namespace {
 
 std::string gDecoded;
-void Collect(int, const char* text) { gDecoded += text; }
+void collect(int, const char* text) { gDecoded += text; }
 
 // The peer's reading of a DIS or DCS frame (FCF and FIF as sent).
-std::string PeerDecode(uint8_t fcf, const std::vector<uint8_t>& fif) {
+std::string peerDecode(uint8_t fcf, const std::vector<uint8_t>& fif) {
     static t30_state_t* t30 = [] {
         t30_state_t* s = t30_init(nullptr, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
         logging_state_t* log = t30_get_logging_state(s);
         span_log_set_level(log, SPAN_LOG_FLOW);
-        span_log_set_message_handler(log, Collect);
+        span_log_set_message_handler(log, collect);
         return s;
     }();
     std::vector<uint8_t> frame{0xFF, 0x13, fcf};
@@ -40,7 +40,7 @@ std::string PeerDecode(uint8_t fcf, const std::vector<uint8_t>& fif) {
     return gDecoded;
 }
 
-std::string Field(const std::string& decoded, const std::string& name) {
+std::string field(const std::string& decoded, const std::string& name) {
     const size_t p = decoded.find(name + ": ");
     if (p == std::string::npos) return "(missing)";
     const size_t start = p + name.size() + 2;
@@ -48,7 +48,7 @@ std::string Field(const std::string& decoded, const std::string& name) {
 }
 
 // The modulation family of a T.31 modulation code.
-std::string Family(const std::string& code) {
+std::string family(const std::string& code) {
     if (code == "24" || code == "48") return "V.27ter";
     if (code == "72" || code == "96") return "V.29";
     return "V.17";  // 73, 74, 97, 98, 121, 122, 145, 146
@@ -58,12 +58,12 @@ std::string Family(const std::string& code) {
 
 TEST(T30Peer, EveryDcsRateIsTheModulationWeTrainWith) {
     for (int index = 1; index <= 6; ++index) {
-        const auto fif = t30::BuildDCSFif(index, false, false, 0);
-        const std::string rate = Field(PeerDecode(t30::fcfDCS, fif), "Selected data signalling rate");
-        const std::string bps = std::to_string(t30::SpeedBps(index)) + "bps";
+        const auto fif = t30::buildDCSFif(index, false, false, 0);
+        const std::string rate = field(peerDecode(t30::fcfDCS, fif), "Selected data signalling rate");
+        const std::string bps = std::to_string(t30::speedBps(index)) + "bps";
         EXPECT_NE(rate.find(bps), std::string::npos) << "index " << index << ": " << rate;
-        EXPECT_NE(rate.find(Family(t30::LongTrainCode(index))), std::string::npos) << "index " << index << ": " << rate;
-        EXPECT_EQ(Family(t30::LongTrainCode(index)), Family(t30::ShortTrainCode(index)));
+        EXPECT_NE(rate.find(family(t30::longTrainCode(index))), std::string::npos) << "index " << index << ": " << rate;
+        EXPECT_EQ(family(t30::longTrainCode(index)), family(t30::shortTrainCode(index)));
     }
 }
 
@@ -72,9 +72,9 @@ TEST(T30Peer, DisOffersWhatWeCanReceive) {
                                                  {3, "V.27 ter and V.29"},        {4, "V.27 ter and V.29"},
                                                  {5, "V.27 ter, V.29, and V.17"}, {6, "V.27 ter, V.29, and V.17"}};
     for (const auto& [index, expected] : cases) {
-        const std::string decoded = PeerDecode(t30::fcfDIS, t30::BuildDISFif(index));
-        EXPECT_EQ(Field(decoded, "Supported data signalling rates"), expected) << "highest index " << index;
-        EXPECT_EQ(Field(decoded, "R8x7.7lines/mm and/or 200x200pels/25.4mm"), "Set");
+        const std::string decoded = peerDecode(t30::fcfDIS, t30::buildDISFif(index));
+        EXPECT_EQ(field(decoded, "Supported data signalling rates"), expected) << "highest index " << index;
+        EXPECT_EQ(field(decoded, "R8x7.7lines/mm and/or 200x200pels/25.4mm"), "Set");
     }
 }
 
@@ -83,8 +83,8 @@ TEST(T30Peer, DisOffersWhatWeCanReceive) {
 TEST(T30Peer, ReceivedDcsIsReadAsThePeerReadsIt) {
     for (uint8_t bits = 0; bits < 0x40; bits += 4) {
         const std::vector<uint8_t> fif{0x00, static_cast<uint8_t>(0x02 | bits), 0x88, 0x00};
-        const std::string rate = Field(PeerDecode(t30::fcfDCS, fif), "Selected data signalling rate");
-        const auto ours = t30::ParseDCS(fif.data(), fif.size());
+        const std::string rate = field(peerDecode(t30::fcfDCS, fif), "Selected data signalling rate");
+        const auto ours = t30::parseDCS(fif.data(), fif.size());
         if (rate == "Invalid" || rate == "Reserved") {
             // The peer's edition of T.30 no longer has V.33 (bits 13 without 14): we still read it.
             if (ours.Valid) {
@@ -93,10 +93,10 @@ TEST(T30Peer, ReceivedDcsIsReadAsThePeerReadsIt) {
             continue;
         }
         ASSERT_TRUE(ours.Valid) << rate;
-        EXPECT_NE(rate.find(std::to_string(t30::SpeedBps(ours.SpeedIndex)) + "bps"), std::string::npos) << rate;
-        const std::string code = t30::LongTrainCode(ours.SpeedIndex, ours.Mod);
-        EXPECT_NE(rate.find(Family(code)), std::string::npos) << rate << " read as AT+FRM=" << code;
-        EXPECT_EQ(Family(code), Family(t30::ShortTrainCode(ours.SpeedIndex, ours.Mod)));
+        EXPECT_NE(rate.find(std::to_string(t30::speedBps(ours.SpeedIndex)) + "bps"), std::string::npos) << rate;
+        const std::string code = t30::longTrainCode(ours.SpeedIndex, ours.Mod);
+        EXPECT_NE(rate.find(family(code)), std::string::npos) << rate << " read as AT+FRM=" << code;
+        EXPECT_EQ(family(code), family(t30::shortTrainCode(ours.SpeedIndex, ours.Mod)));
     }
 }
 
@@ -104,13 +104,13 @@ TEST(T30Peer, ReceivedDcsIsReadAsThePeerReadsIt) {
 TEST(T30Peer, DisWidthFieldAsThePeerReadsIt) {
     for (uint8_t w = 0; w < 4; ++w) {
         const std::vector<uint8_t> fif{0x00, 0x4E, static_cast<uint8_t>(0xF8 | w), 0x00};
-        const std::string width = Field(PeerDecode(t30::fcfDIS, fif), "Recording width");
+        const std::string width = field(peerDecode(t30::fcfDIS, fif), "Recording width");
         const bool peerWide = width.find("255mm") != std::string::npos || width.find("303mm") != std::string::npos;
         if (width == "Invalid") continue;
-        EXPECT_EQ(t30::ParseDIS(fif.data(), fif.size()).Wide, peerWide) << width;
+        EXPECT_EQ(t30::parseDIS(fif.data(), fif.size()).Wide, peerWide) << width;
     }
     const uint8_t dis303[] = {0x00, 0x4E, 0xFA, 0x00};
-    EXPECT_TRUE(t30::ParseDIS(dis303, sizeof dis303).Wide);
+    EXPECT_TRUE(t30::parseDIS(dis303, sizeof dis303).Wide);
 }
 
 // ECM, 64-octet frames, 2-D and T.6 coding in our DIS and DCS, as the peer reads them, and back.
@@ -131,16 +131,16 @@ TEST(T30Peer, CodingAndEcmBitsAsThePeerReadsThem) {
         {false, {true, false, false, false}, "Set", "Non-ECM", "Not set", "256 octets"},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> fif = c.dis ? t30::BuildDISFif(6) : t30::BuildDCSFif(6, true, false, 0);
-        ecm::AddCoding(fif, c.offer);
-        const std::string decoded = PeerDecode(c.dis ? t30::fcfDIS : t30::fcfDCS, fif);
-        EXPECT_EQ(Field(decoded, "2-D coding"), c.twoD) << decoded;
-        EXPECT_EQ(Field(decoded, "Error correction mode (ECM)"), c.ecmField) << decoded;
-        EXPECT_EQ(Field(decoded, "T.6 coding"), c.t6) << decoded;
+        std::vector<uint8_t> fif = c.dis ? t30::buildDISFif(6) : t30::buildDCSFif(6, true, false, 0);
+        ecm::addCoding(fif, c.offer);
+        const std::string decoded = peerDecode(c.dis ? t30::fcfDIS : t30::fcfDCS, fif);
+        EXPECT_EQ(field(decoded, "2-D coding"), c.twoD) << decoded;
+        EXPECT_EQ(field(decoded, "Error correction mode (ECM)"), c.ecmField) << decoded;
+        EXPECT_EQ(field(decoded, "T.6 coding"), c.t6) << decoded;
         if (c.frameSize) {
-            EXPECT_EQ(Field(decoded, "Frame size"), c.frameSize) << decoded;
+            EXPECT_EQ(field(decoded, "Frame size"), c.frameSize) << decoded;
         }
-        const ecm::CodingOffer back = ecm::ParseCoding(fif.data(), fif.size());
+        const ecm::CodingOffer back = ecm::parseCoding(fif.data(), fif.size());
         EXPECT_EQ(back.TwoD, c.offer.TwoD);
         EXPECT_EQ(back.Ecm, c.offer.Ecm);
         EXPECT_EQ(back.T6, c.offer.T6);
@@ -154,7 +154,7 @@ TEST(T30Peer, EcmFramesHaveThePeersNames) {
         {ecm::fcfERR, "ERR"}, {ecm::fcfRR, "RR"},   {ecm::fcfRNR, "RNR"}, {ecm::fcfFCD, "FCD"}, {ecm::fcfRCP, "RCP"}};
     for (const auto& [fcf, name] : frames) {
         EXPECT_STREQ(t30_frametype(fcf), name);
-        EXPECT_STREQ(ecm::FrameName(ecm::Classify(fcf)), name);
+        EXPECT_STREQ(ecm::frameName(ecm::classify(fcf)), name);
         if (fcf != ecm::fcfFCD && fcf != ecm::fcfRCP) {
             EXPECT_STREQ(t30_frametype(static_cast<uint8_t>(fcf | ecm::kXBit)), name);
         }

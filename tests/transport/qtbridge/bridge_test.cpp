@@ -13,7 +13,7 @@
 
 namespace {
 
-QCoreApplication& App() {
+QCoreApplication& application() {
     static int argc = 1;
     static char name[] = "bridge_test";
     static char* argv[] = {name, nullptr};
@@ -24,13 +24,13 @@ QCoreApplication& App() {
 }  // namespace
 
 TEST(QtFaxBridge, EventsRunOnTheUiThread) {
-    App();
+    application();
     telvane::transport::TOvxQtEventSink sink;
     std::atomic<bool> done{false};
     bool ranOnUi = false;
     bool answered = false;
     std::thread engine([&] {
-        answered = sink.RunOnAppThread([&] { ranOnUi = QThread::currentThread() == sink.thread(); }, 1000);
+        answered = sink.runOnAppThread([&] { ranOnUi = QThread::currentThread() == sink.thread(); }, 1000);
         done = true;
     });
     while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -40,11 +40,11 @@ TEST(QtFaxBridge, EventsRunOnTheUiThread) {
 }
 
 TEST(QtFaxBridge, UnansweredEventIsAbandoned) {
-    App();
+    application();
     telvane::transport::TOvxQtEventSink sink;
     std::atomic<int> runs{0};
     bool answered = true;
-    std::thread engine([&] { answered = sink.RunOnAppThread([&] { ++runs; }, 100); });
+    std::thread engine([&] { answered = sink.runOnAppThread([&] { ++runs; }, 100); });
     engine.join();  // the UI thread runs no events meanwhile
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
@@ -53,9 +53,9 @@ TEST(QtFaxBridge, UnansweredEventIsAbandoned) {
 }
 
 TEST(QtFaxBridge, EventOnTheUiThreadRunsInPlace) {
-    App();
+    application();
     telvane::transport::TOvxQtEventSink sink;
     int runs = 0;
-    EXPECT_TRUE(sink.RunOnAppThread([&] { ++runs; }, 1000));
+    EXPECT_TRUE(sink.runOnAppThread([&] { ++runs; }, 1000));
     EXPECT_EQ(runs, 1);
 }

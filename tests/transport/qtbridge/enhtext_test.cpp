@@ -20,7 +20,7 @@ using faxtest::FakeModem;
 
 namespace {
 
-QGuiApplication& App() {
+QGuiApplication& application() {
     static int argc = 1;
     static char name[] = "enhtext_test";
     static char* argv[] = {name, nullptr};
@@ -33,7 +33,7 @@ struct Lines final : telvane::faximage::FaxLineSink {
     void faxLine(const uint8_t* line, size_t bytes) override { rows.emplace_back(line, line + bytes); }
 };
 
-bool White(const std::vector<uint8_t>& row) {
+bool white(const std::vector<uint8_t>& row) {
     return std::all_of(row.begin(), row.end(), [](uint8_t b) { return b == 0; });
 }
 
@@ -44,11 +44,11 @@ struct Result {
 };
 
 // Sends one page of 4 blank lines with a header line and returns the header's decoded rows.
-Result SendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
+Result sendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
     const std::string dir = std::filesystem::temp_directory_path() / ("enhtext-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = dir + "/doc.ovf";
-    faxtest::MakeFaxFile(file, {static_cast<uint16_t>(fine ? 0x01 : 0)}, 4);
+    faxtest::makeFaxFile(file, {static_cast<uint16_t>(fine ? 0x01 : 0)}, 4);
     FakeModem modem;
     TOvxSendFax fax;
     fax.SetFaxFile(file);
@@ -57,16 +57,16 @@ Result SendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
     fax.HeaderLine = "Telvane header line 0123456789";
     fax.EnhTextEnabled = enhanced;
     fax.EnhHeaderFont = font;
-    fax.UseLinkForTesting(&modem);
+    fax.useLinkForTesting(&modem);
     Result r;
     fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { r.Finishes.push_back(code); };
-    modem.Frames.push_back(FakeModem::Dis(true, 6));
-    modem.Frames.push_back(FakeModem::Frame(t30::fcfCFR));
-    modem.Frames.push_back(FakeModem::Frame(t30::fcfMCF));
+    modem.Frames.push_back(FakeModem::dis(true, 6));
+    modem.Frames.push_back(FakeModem::frame(t30::fcfCFR));
+    modem.Frames.push_back(FakeModem::frame(t30::fcfMCF));
     fax.StartSend();
-    faxtest::Drive(fax, modem);
+    faxtest::drive(fax, modem);
     std::filesystem::remove_all(dir);
-    r.Dials = modem.CountCommand("ATD");
+    r.Dials = modem.countCommand("ATD");
     if (modem.TxData.size() != 2) return r;
     Lines lines;
     telvane::faximage::FaxLineDecoder decoder(&lines);
@@ -80,31 +80,31 @@ Result SendWithHeader(bool enhanced, const TOvxFont& font, bool fine = false) {
 class EnhancedText : public ::testing::Test {
 protected:
     void SetUp() override {
-        App();
-        InstallQtEnhancedText();
+        application();
+        installQtEnhancedText();
     }
-    void TearDown() override { TOvxCustomSendFax::SetEnhancedTextFactory({}); }
+    void TearDown() override { TOvxCustomSendFax::setEnhancedTextFactory({}); }
 };
 
 }  // namespace
 
 TEST_F(EnhancedText, HeaderDecodesToTextUnlikeTheBitmapFont) {
-    const Result bitmap = SendWithHeader(false, TOvxFont{"MS Sans Serif", -13});
-    const Result enhanced = SendWithHeader(true, TOvxFont{"MS Sans Serif", -13});
+    const Result bitmap = sendWithHeader(false, TOvxFont{"MS Sans Serif", -13});
+    const Result enhanced = sendWithHeader(true, TOvxFont{"MS Sans Serif", -13});
     ASSERT_EQ(bitmap.Finishes, std::vector<int>{0});
     ASSERT_EQ(enhanced.Finishes, std::vector<int>{0});
     ASSERT_EQ(bitmap.HeaderRows.size(), 16u);
     ASSERT_FALSE(enhanced.HeaderRows.empty());
-    EXPECT_FALSE(std::all_of(enhanced.HeaderRows.begin(), enhanced.HeaderRows.end(), White));
+    EXPECT_FALSE(std::all_of(enhanced.HeaderRows.begin(), enhanced.HeaderRows.end(), white));
     EXPECT_NE(enhanced.HeaderRows, bitmap.HeaderRows);
     for (const auto& row : enhanced.HeaderRows) EXPECT_EQ(row.size(), 216u);
 }
 
 TEST_F(EnhancedText, RowsFollowTheHeightAndTheResolution) {
-    const Result chars = SendWithHeader(true, TOvxFont{"Arial", -20});
-    const Result cell = SendWithHeader(true, TOvxFont{"Arial", 20});
-    const Result fine = SendWithHeader(true, TOvxFont{"Arial", -20}, true);
-    const Result unnamed = SendWithHeader(true, TOvxFont{"", -20});
+    const Result chars = sendWithHeader(true, TOvxFont{"Arial", -20});
+    const Result cell = sendWithHeader(true, TOvxFont{"Arial", 20});
+    const Result fine = sendWithHeader(true, TOvxFont{"Arial", -20}, true);
+    const Result unnamed = sendWithHeader(true, TOvxFont{"", -20});
     for (const Result* r : {&chars, &cell, &fine, &unnamed}) ASSERT_EQ(r->Finishes, std::vector<int>{0});
     // A negative height is the characters' height: the cell (with its leading) is taller.
     EXPECT_GT(chars.HeaderRows.size(), 20u);
@@ -113,21 +113,21 @@ TEST_F(EnhancedText, RowsFollowTheHeightAndTheResolution) {
     EXPECT_LE(cell.HeaderRows.size(), 22u);
     // Fine resolution doubles the font size.
     EXPECT_GE(fine.HeaderRows.size(), 2 * chars.HeaderRows.size() - 2);
-    EXPECT_FALSE(std::all_of(unnamed.HeaderRows.begin(), unnamed.HeaderRows.end(), White));
+    EXPECT_FALSE(std::all_of(unnamed.HeaderRows.begin(), unnamed.HeaderRows.end(), white));
 }
 
 TEST_F(EnhancedText, AbsurdHeightIsTooLargeBeforeTheCall) {
-    const Result r = SendWithHeader(true, TOvxFont{"Arial", -5000});
+    const Result r = sendWithHeader(true, TOvxFont{"Arial", -5000});
     EXPECT_EQ(r.Finishes, std::vector<int>{ecEnhFontTooBig});
     EXPECT_EQ(r.Dials, 0u);
 }
 
 TEST_F(EnhancedText, CreatingTheEventBridgeInstallsTheFactory) {
-    TOvxCustomSendFax::SetEnhancedTextFactory({});
+    TOvxCustomSendFax::setEnhancedTextFactory({});
     bool haveFactory = true;
-    EXPECT_EQ(TOvxCustomSendFax::MakeEnhancedRenderer(TOvxFont{"Arial", -13}, haveFactory), nullptr);
+    EXPECT_EQ(TOvxCustomSendFax::makeEnhancedRenderer(TOvxFont{"Arial", -13}, haveFactory), nullptr);
     EXPECT_FALSE(haveFactory);
     TOvxQtEventSink sink;
-    EXPECT_NE(TOvxCustomSendFax::MakeEnhancedRenderer(TOvxFont{"Arial", -13}, haveFactory), nullptr);
+    EXPECT_NE(TOvxCustomSendFax::makeEnhancedRenderer(TOvxFont{"Arial", -13}, haveFactory), nullptr);
     EXPECT_TRUE(haveFactory);
 }
