@@ -9,6 +9,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/wait.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace telvane::faximage {
@@ -69,9 +71,26 @@ bool removeDirectoryAt(int parent, const char* name, int depth) {
     return ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
-void cleanUp() {
+// A child group is asked to end first (SIGTERM, so that a converter removes its own files and
+// stops its own children before this process removes the directories they work in); whatever is
+// left after two seconds is killed.
+void endGroups() {
+    for (Slot& s : g_slots)
+        if (s.kind.load() == kGroup) ::kill(-s.group, SIGTERM);
+    for (int tick = 0; tick < 200; ++tick) {
+        bool waiting = false;
+        for (Slot& s : g_slots)
+            if (s.kind.load() == kGroup) waiting |= ::waitpid(s.group, nullptr, WNOHANG) == 0;
+        if (!waiting) break;
+        const struct timespec pause { 0, 10 * 1000 * 1000 };
+        ::nanosleep(&pause, nullptr);
+    }
     for (Slot& s : g_slots)
         if (s.kind.load() == kGroup) ::kill(-s.group, SIGKILL);
+}
+
+void cleanUp() {
+    endGroups();
     for (Slot& s : g_slots)
         if (s.kind.load() == kFile) ::unlink(s.path);
     for (Slot& s : g_slots)

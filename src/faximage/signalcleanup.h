@@ -1,10 +1,10 @@
 // What a terminating signal must not leave behind: hidden partial output files, private working
 // directories and converter children (a process group of their own). Paths and groups are kept in
 // fixed slots so that the handlers use async-signal-safe calls only. Handlers are installed for
-// SIGINT, SIGTERM and SIGHUP (each only when the program left it at its default): they kill the
-// registered groups, remove the registered files and directories (with their entries), then end the
-// process as the signal asks. A signal given a failure message (failOnSignal) does the same cleanup,
-// writes the message to stderr and exits with status 1.
+// SIGINT, SIGTERM and SIGHUP (each only when the program left it at its default): they end the
+// registered groups (SIGTERM, then SIGKILL after two seconds), remove the registered files and
+// directories (with their entries), then end the process as the signal asks. A signal given a
+// failure message (failOnSignal) does the same cleanup, writes the message to stderr and exits 1.
 #pragma once
 
 #include <string>
