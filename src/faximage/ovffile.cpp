@@ -3,6 +3,8 @@
 #include "faximage/ovffile.h"
 
 #include "errors/errors.h"
+#include "faximage/pendingfile.h"
+#include "faximage/signalcleanup.h"
 
 #include <cassert>
 #include <cerrno>
@@ -154,14 +156,13 @@ int OvfWriter::createExclusive(const std::string& path, const std::string& sende
 int OvfWriter::createReplacing(const std::string& path, const std::string& senderId) {
     if (path.empty()) return ecFileNotFound;
     if (fd_ >= 0) abandon();
-    std::size_t slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string tmp = dir + "." + base + ".XXXXXX";
-    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    std::string tmp;
+    int slot = -1;
+    const int fd = openPendingTemp(path, tmp, slot);
     if (fd < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
     int rc = start(fd, tmp, senderId);
     if (rc == ecOK) finalPath_ = path;
+    signalSlot_ = slot;
     return rc;
 }
 
@@ -273,6 +274,8 @@ int OvfWriter::close() {
         if (rc != ecOK) ::unlink(path_.c_str());
         finalPath_.clear();
     }
+    forgetOnSignal(signalSlot_);
+    signalSlot_ = -1;
     return rc;
 }
 
@@ -298,6 +301,8 @@ void OvfWriter::abandon() {
         fd_ = -1;
         ::unlink(path_.c_str());
     }
+    forgetOnSignal(signalSlot_);
+    signalSlot_ = -1;
     finalPath_.clear();
     fill_ = 0;
     inPage_ = false;

@@ -74,7 +74,8 @@ public:
     // name is taken (-8006), -3 when it is a link. Used for received faxes, which never overwrite.
     int createExclusive(const std::string& path, const std::string& senderId = std::string());
     // Writes into a hidden temporary file beside `path` that close() renames to `path`, so a
-    // failed or killed conversion never leaves a partial file under the final name.
+    // failed or killed conversion never leaves a partial file under the final name; the
+    // temporary is one of openPendingTemp (pendingfile.h), locked, removed on signals and swept.
     int createReplacing(const std::string& path, const std::string& senderId = std::string());
     // Writes a page header with image length 0 at the current end.
     int beginPage(std::uint16_t flags);
@@ -108,6 +109,7 @@ private:
     int fd_ = -1;
     std::string path_;       // the file being written
     std::string finalPath_;  // with createReplacing: the name it gets at close
+    int signalSlot_ = -1;    // with createReplacing: its removal on a terminating signal
     OvfFileHeader header_;
     std::uint8_t buffer_[4096];
     std::size_t fill_ = 0;

@@ -1,6 +1,13 @@
 #include "faximage/pendingfile.h"
 
 #include "errors/errors.h"
+#include "faximage/signalcleanup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <dirent.h>
+#include <sys/file.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -30,19 +37,53 @@ mode_t currentUmask() {
     return mask;
 }
 
+// Removes the abandoned temporaries ".BASE.XXXXXX" in `dir` (see openPendingTemp).
+void removeAbandoned(const std::string& dir, const std::string& base) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return;
+    const std::string prefix = "." + base + ".";
+    const time_t now = ::time(nullptr);
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            !std::all_of(name.begin() + long(prefix.size()), name.end(), [](char c) { return std::isalnum(c); }))
+            continue;
+        const int fd = ::openat(::dirfd(d), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            now - st.st_mtime > kAbandonedPendingSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(::dirfd(d), name.c_str(), 0);
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
 }  // namespace
+
+int openPendingTemp(const std::string& path, std::string& tmp, int& signalSlot) {
+    signalSlot = -1;
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    removeAbandoned(path.substr(0, base), path.substr(base));
+    tmp = path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    ::flock(fd, LOCK_EX);  // a new file: nobody else holds it
+    signalSlot = removeOnSignal(tmp);
+    return fd;
+}
 
 PendingFile::PendingFile(const std::string& path) : path_(path) {
     if (path.empty()) return;
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
-    tmp_ = path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
-    fd_ = ::mkostemp(tmp_.data(), O_CLOEXEC);
+    fd_ = openPendingTemp(path, tmp_, signalSlot_);
+    if (fd_ < 0) tmp_.clear();
 }
 
 PendingFile::~PendingFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!committed_ && !tmp_.empty()) ::unlink(tmp_.c_str());
+    forgetOnSignal(signalSlot_);
 }
 
 int PendingFile::write(const void* data, std::size_t size) {
@@ -74,6 +115,8 @@ int PendingFile::commit() {
     ::chmod(tmp_.c_str(), mode);
     if (::rename(tmp_.c_str(), path_.c_str()) != 0) return ovxIoError(errno, true);
     committed_ = true;
+    forgetOnSignal(signalSlot_);
+    signalSlot_ = -1;
     return ecOK;
 }
 

@@ -1,21 +1,22 @@
 // On-the-fly conversion of documents to fax files for sending.
 #include "documents.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
+#include "faximage/childprocess.h"
+#include "faximage/signalcleanup.h"
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
+using namespace telvane::faximage;
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
@@ -40,6 +41,7 @@ DocumentConverter::~DocumentConverter() {
     if (tempDir_.empty()) return;
     std::error_code ec;
     fs::remove_all(tempDir_, ec);
+    forgetOnSignal(tempSlot_);
 }
 
 std::string DocumentConverter::faxFileFor(const std::string& path, std::string& error) {
@@ -49,27 +51,26 @@ std::string DocumentConverter::faxFileFor(const std::string& path, std::string& 
         return {};
     }
     if (tempDir_.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/telvane-fax-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (!::mkdtemp(name.data())) {
+        tempDir_ = makeWorkDir("telvane-fax");
+        if (tempDir_.empty()) {
             error = "cannot create a temporary directory";
             return {};
         }
-        tempDir_ = name.data();
+        cleanUpOnSignals();
+        tempSlot_ = removeOnSignal(tempDir_, true);
     }
     const std::string out = tempDir_ + "/document" + std::to_string(++count_) + ".ovf";
-    const std::string program = faxconvProgram();
-    const char* argv[] = {program.c_str(), "to-fax", path.c_str(), out.c_str(), "--fine", nullptr};
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+    // telvane-faxconv keeps its own limits; it gets SIGTERM when this process ends, so that it
+    // removes what it left half done and stops its own children.
+    ChildLimits limits;
+    limits.deathSignal = SIGTERM;
+    limits.tmpDir = tempDir_;  // its own temporaries go with this directory
+    const ChildResult result = runChild({faxconvProgram(), "to-fax", path, out, "--fine"}, limits);
+    if (!result.started) {
         error = "cannot run telvane-faxconv to convert '" + path + "'";
         return {};
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!result.exitedWith(0)) {
         error = "could not convert '" + path + "' to a fax file";
         return {};
     }

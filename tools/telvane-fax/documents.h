@@ -1,6 +1,7 @@
 // Documents given to `telvane-fax send` that are not fax files (PDF, PostScript, TIFF, text,
 // RTF, images) are converted with telvane-faxconv, found beside this program or on PATH, into
-// fine-resolution fax files in a private temporary directory that is removed with the object.
+// fine-resolution fax files in a private temporary directory that is removed with the object, or
+// by a terminating signal, which also ends a running conversion.
 #pragma once
 
 #include <string>
@@ -18,5 +19,6 @@ public:
 
 private:
     std::string tempDir_;
+    int tempSlot_ = -1;  // the directory's removal on a terminating signal
     int count_ = 0;
 };

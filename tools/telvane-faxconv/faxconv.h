@@ -18,7 +18,23 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// The limits every to-fax conversion runs under, each one a user can name and change through
+// TELVANE_FAXCONV_LIMITS, a comma-separated list of NAME=VALUE (for example "pages=100,seconds=30").
+struct ConversionLimits {
+    int pages = 65535;    // pages: a fax file counts its pages in 16 bits
+    int lines = 16384;    // lines: the longest fax page, in lines (83 inches fine, 167 normal)
+    int seconds = 120;    // seconds: Ghostscript's whole run, and the drawing of each page
+    int memoryMb = 2048;  // memory: address space of the converter and of Ghostscript, in MB
+    int fileMb = 1024;    // file: the size of any file a conversion writes, in MB
+};
+constexpr const char* kLimitsVariable = "TELVANE_FAXCONV_LIMITS";
+// The limits from the environment; false with `error` set when the variable is malformed.
+bool readLimits(ConversionLimits& limits, std::string& error);
+// " (limit NAME=VALUE; raise it in TELVANE_FAXCONV_LIMITS)", the end of a message naming a limit.
+std::string limitHint(const std::string& name, long value);
+
 struct ToFaxRequest {
+    ConversionLimits limits;
     std::string input;
     std::string output;
     std::string type;  // input type name; empty = from the input's extension

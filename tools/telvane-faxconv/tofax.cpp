@@ -2,9 +2,15 @@
 // (bmp, text, tiff, pcx, dcx).
 #include "faxconv.h"
 
+#include "errors/errors.h"
 #include "faximage/faxconverter.h"
+#include "faximage/signalcleanup.h"
 
+#include <csignal>
+#include <cstdint>
 #include <iostream>
+#include <new>
+#include <sys/resource.h>
 #include <utility>
 
 namespace faxconv {
@@ -36,6 +42,34 @@ const FaxconvInputRegistrar tiffType(
     {"tiff", {"tif", "tiff"}, "TIFF (uncompressed, PackBits, CCITT G3/G4), every page", convertTiff});
 const FaxconvInputRegistrar pcxType({"pcx", {"pcx"}, "PCX image, one page", convertPcx});
 const FaxconvInputRegistrar dcxType({"dcx", {"dcx"}, "DCX multi-page PCX", convertDcx});
+
+// Sanitizer runtimes reserve terabytes of address space up front: an address-space limit would
+// stop every allocation, so those builds run without it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kAddressSpaceLimited = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kAddressSpaceLimited = false;
+#else
+constexpr bool kAddressSpaceLimited = true;
+#endif
+#else
+constexpr bool kAddressSpaceLimited = true;
+#endif
+
+// This process's own limits for the conversion: its address space and the size of any file it
+// writes (a larger write fails as a full disk instead of ending the process), and a terminating
+// signal removes what it leaves half done.
+void applyOwnLimits(const ConversionLimits& limits) {
+    cleanUpOnSignals();
+    std::signal(SIGXFSZ, SIG_IGN);
+    const auto set = [](int resource, std::uint64_t bytes) {
+        const struct rlimit r { rlim_t(bytes), rlim_t(bytes) };
+        ::setrlimit(resource, &r);
+    };
+    set(RLIMIT_FSIZE, std::uint64_t(limits.fileMb) << 20);
+    if (kAddressSpaceLimited) set(RLIMIT_AS, std::uint64_t(limits.memoryMb) << 20);
+}
 
 // The request field an option of the table sets; nullptr for any other option.
 template <typename T, std::size_t n>
@@ -104,9 +138,26 @@ int runToFax(const std::vector<std::string>& args) {
         return usageError(r.type.empty() ? "cannot tell the input type of '" + r.input + "': use --type"
                                          : "unknown input type '" + r.type + "'");
     std::string message;
-    int rc = type->convert(r, message);
+    if (!readLimits(r.limits, message)) return usageError(message);
+    applyOwnLimits(r.limits);
+    int rc = 0;
+    try {
+        rc = type->convert(r, message);
+    } catch (const std::bad_alloc&) {
+        message = r.input + ": the conversion ran out of memory" + limitHint("memory", r.limits.memoryMb);
+    }
     if (!message.empty()) {
         std::cerr << "telvane-faxconv: " << message << "\n";
+        return kExitFailed;
+    }
+    if (rc == telvane::ecOutOfMemory) {
+        std::cerr << "telvane-faxconv: " << r.input << ": the conversion ran out of memory"
+                  << limitHint("memory", r.limits.memoryMb) << "\n";
+        return kExitFailed;
+    }
+    if (rc == telvane::ecDiskFull) {
+        std::cerr << "telvane-faxconv: " << r.output << ": the disk is full or the fax file grew beyond its limit"
+                  << limitHint("file", r.limits.fileMb) << "\n";
         return kExitFailed;
     }
     return rc == 0 ? kExitOk : fail(rc, r.input);

@@ -1,28 +1,34 @@
 // telvane-faxconv to-fax input types "pdf" and "ps": every page of a PDF document rendered by
 // Poppler at fax resolution, the page width scaled to the fax line (1728 pels, 2048 with
 // --wide) and the height in proportion (A4 and Letter both fill the line); PostScript is
-// turned into PDF by Ghostscript's ps2pdf first. Pixels darker than mid-grey become black.
+// turned into PDF by Ghostscript first. Pixels darker than mid-grey become black. Every
+// conversion keeps to its limits (faxconv.h): the page count is checked at open, each page's size
+// before it is drawn, the time of each drawing and of Ghostscript's run as they go; Ghostscript
+// runs as a child with its own memory and file limits and dies with this process.
 #include "faxconv.h"
 
+#include "faximage/childprocess.h"
 #include "faximage/faxconverter.h"
+#include "faximage/signalcleanup.h"
 
 #include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
 #include <poppler/cpp/poppler-image.h>
 #include <poppler/cpp/poppler-page-renderer.h>
 #include <poppler/cpp/poppler-page.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
-
-extern char** environ;
 
 namespace faxconv {
 
@@ -30,14 +36,25 @@ namespace {
 
 using namespace telvane::faximage;
 
+// The smallest page side scaled to the fax line: half an inch. A smaller page (a tiny crop box)
+// would be magnified beyond anything readable and Poppler cannot draw it.
+constexpr double kMinPageSidePt = 36.0;
+
 // Feeds the pages of a PDF document, rendered one at a time, as lines of packed bits.
 class PdfPages {
 public:
-    PdfPages(poppler::document& doc, int lineWidth, double rowsPerInchFactor)
-        : doc_(doc), width_(lineWidth), rowFactor_(rowsPerInchFactor) {
+    PdfPages(poppler::document& doc, const ToFaxRequest& r, int lineWidth, double rowsPerInchFactor)
+        : doc_(doc), request_(r), width_(lineWidth), rowFactor_(rowsPerInchFactor), maxLines_(r.limits.lines) {
         renderer_.set_render_hint(poppler::page_renderer::antialiasing, true);
         renderer_.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+        poppler::set_debug_error_function(&PdfPages::noteError, this);
     }
+    ~PdfPages() {
+        ::alarm(0);
+        poppler::set_debug_error_function(nullptr, nullptr);
+    }
+    PdfPages(const PdfPages&) = delete;
+    PdfPages& operator=(const PdfPages&) = delete;
 
     // One line into `data`, or the end of a page (with `more` when another page follows).
     bool readLine(std::uint8_t* data, int& len, bool& endOfPage, bool& more, std::string& error) {
@@ -59,24 +76,43 @@ public:
 
 private:
     bool renderPage(std::string& error) {
+        const std::string name = "page " + std::to_string(page_ + 1);
         std::unique_ptr<poppler::page> page(doc_.create_page(page_));
         if (!page) {
-            error = "cannot read page " + std::to_string(page_ + 1);
+            error = "cannot read " + name;
             return false;
         }
-        const poppler::rectf box = page->page_rect(poppler::media_box);
+        // Poppler draws the crop box, so that is what is scaled to the fax line.
+        const poppler::rectf box = page->page_rect(poppler::crop_box);
         const bool turned =
             page->orientation() == poppler::page::landscape || page->orientation() == poppler::page::seascape;
         const double widthPt = turned ? box.height() : box.width();
-        if (widthPt <= 1.0) {
-            error = "page " + std::to_string(page_ + 1) + " has no size";
+        const double heightPt = turned ? box.width() : box.height();
+        if (!(widthPt >= kMinPageSidePt && heightPt >= kMinPageSidePt)) {
+            error = name + " is too small to fax (" + points(widthPt) + " x " + points(heightPt) +
+                    " points; a page must be at least half an inch, 36 points, each way)";
             return false;
         }
         const double xdpi = width_ * 72.0 / widthPt;
         const double ydpi = xdpi * rowFactor_;
+        const double rows = heightPt * ydpi / 72.0;
+        if (rows > maxLines_) {
+            error = name + " is too long for a fax page (" + inches(widthPt) + " x " + inches(heightPt) +
+                    " inches would be " + std::to_string(std::llround(rows)) + " lines at the fax width; at most " +
+                    std::to_string(maxLines_) + " lines)" + limitHint("lines", maxLines_);
+            return false;
+        }
+        renderError_.clear();
+        const int seconds = request_.limits.seconds;
+        failOnSignal(SIGALRM, "telvane-faxconv: " + request_.input + ": " + name + " took longer than " +
+                                  std::to_string(seconds) + " seconds to draw" + limitHint("seconds", seconds));
+        ::alarm(unsigned(seconds));
         const poppler::image img = renderer_.render_page(page.get(), xdpi, ydpi);
-        if (!img.is_valid() || img.format() != poppler::image::format_argb32) {
-            error = "cannot render page " + std::to_string(page_ + 1);
+        ::alarm(0);
+        // A page Poppler could not draw comes back invalid or of another size (often one line).
+        if (!img.is_valid() || img.format() != poppler::image::format_argb32 || std::abs(img.width() - width_) > 2 ||
+            std::abs(img.height() - rows) > 2) {
+            error = "cannot render " + name + (renderError_.empty() ? "" : " (" + renderError_ + ")");
             return false;
         }
         height_ = img.height();
@@ -96,10 +132,26 @@ private:
         return true;
     }
 
+    // Poppler's last complaint, named in the error when a page cannot be drawn.
+    static void noteError(const std::string& message, void* self) {
+        static_cast<PdfPages*>(self)->renderError_ = message;
+    }
+
+    static std::string points(double v) { return fixed(v, 1); }
+    static std::string inches(double pt) { return fixed(pt / 72.0, 1); }
+    static std::string fixed(double v, int decimals) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.*f", decimals, v);
+        return text;
+    }
+
     poppler::document& doc_;
+    const ToFaxRequest& request_;
     poppler::page_renderer renderer_;
     int width_;
     double rowFactor_;
+    int maxLines_;
+    std::string renderError_;
     int page_ = 0;
     int row_ = 0;
     int height_ = 0;
@@ -120,9 +172,14 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
         message = "'" + r.input + "' has no pages";
         return 0;
     }
+    if (doc->pages() > r.limits.pages) {
+        message = "'" + r.input + "' has " + std::to_string(doc->pages()) + " pages, more than a fax can have" +
+                  limitHint("pages", r.limits.pages);
+        return 0;
+    }
     const int lineWidth = r.wide ? 2048 : 1728;
     // Fax pels are 204 per inch across and 196 (fine) or 98 (normal) rows per inch down.
-    PdfPages pages(*doc, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0);
+    PdfPages pages(*doc, r, lineWidth, (r.fine ? 196.0 : 98.0) / 204.0);
     TOvxFaxConverter c;
     c.InputDocumentType = idUser;
     applyPageOptions(c, r);
@@ -145,42 +202,49 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
 
 int convertPdf(const ToFaxRequest& r, std::string& message) { return convertPdfFile(r.input, r, message); }
 
-// Runs ps2pdf on the input into a temporary PDF, then converts that.
+// Runs Ghostscript on the input into a PDF in a private temporary directory (its own temporary
+// files go there too, so nothing is left wherever it ends), then converts that PDF.
 int convertPostScript(const ToFaxRequest& r, std::string& message) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pdf = std::string(tmp && *tmp ? tmp : "/tmp") + "/telvane-faxconv-XXXXXX";
-    std::vector<char> name(pdf.begin(), pdf.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        message = "cannot create a temporary file";
+    const std::string work = makeWorkDir("telvane-faxconv");
+    if (work.empty()) {
+        message = "cannot create a temporary directory";
         return 0;
     }
-    ::close(fd);
-    pdf = name.data();
-    std::string input = r.input;
-    const char* argv[] = {"ps2pdf", input.c_str(), pdf.c_str(), nullptr};
-    pid_t pid = 0;
-    int status = -1;
-    if (::posix_spawnp(&pid, "ps2pdf", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
-        ::unlink(pdf.c_str());
-        message = "PostScript needs Ghostscript's ps2pdf (package ghostscript)";
-        return 0;
-    }
-    ::waitpid(pid, &status, 0);
+    const int workSlot = removeOnSignal(work, true);
+    const std::string pdf = work + "/document.pdf";
+    // Ghostscript reads an argument starting with '-' as an option.
+    const std::string input = r.input.empty() || r.input[0] != '-' ? r.input : "./" + r.input;
+    ChildLimits limits;
+    limits.seconds = r.limits.seconds;
+    limits.memoryBytes = std::uint64_t(r.limits.memoryMb) << 20;
+    limits.fileBytes = std::uint64_t(r.limits.fileMb) << 20;
+    limits.tmpDir = work;
+    const ChildResult gs = runChild({"gs", "-q", "-P-", "-dSAFER", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
+                                     "-dCompatibilityLevel=1.4", "-sOutputFile=" + pdf, input},
+                                    limits);
     int rc = 0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        message = "ps2pdf could not convert '" + r.input + "'";
+    if (!gs.started)
+        message = "PostScript needs Ghostscript (package ghostscript)";
+    else if (gs.timedOut)
+        message = "Ghostscript took longer than " + std::to_string(r.limits.seconds) + " seconds on '" + r.input + "'" +
+                  limitHint("seconds", r.limits.seconds);
+    else if (gs.killedBy(SIGXFSZ))
+        message = "Ghostscript's PDF of '" + r.input + "' grew beyond " + std::to_string(r.limits.fileMb) + " MB" +
+                  limitHint("file", r.limits.fileMb);
+    else if (!gs.exitedWith(0))
+        message = "Ghostscript could not convert '" + r.input + "'";
     else
         rc = convertPdfFile(pdf, r, message);
-    ::unlink(pdf.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    forgetOnSignal(workSlot);
     return rc;
 }
 
 const FaxconvInputRegistrar pdfType(
     {"pdf", {"pdf"}, "PDF document, every page, scaled to the fax width (Poppler)", convertPdf});
 const FaxconvInputRegistrar psType(
-    {"ps", {"ps", "eps"}, "PostScript, through Ghostscript's ps2pdf, then as PDF", convertPostScript});
+    {"ps", {"ps", "eps"}, "PostScript, through Ghostscript, then as PDF", convertPostScript});
 
 }  // namespace
 

@@ -2,20 +2,17 @@
 #include "compose/render/rtftofax.h"
 
 #include "compose/render/faxrenderer.h"
+#include "faximage/signalcleanup.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <array>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace telvane::render {
@@ -46,67 +43,19 @@ void removeStaleRenderDirs(const QDir& dir) {
 }
 
 // While a render works in its private directory, SIGINT, SIGTERM and SIGHUP (when the caller
-// left them at their default) remove that directory before the process ends as the signal
-// asks. Only async-signal-safe calls: the path sits in a fixed buffer, entries are read with
-// getdents64 and removed with unlinkat.
-char g_workDir[PATH_MAX];
-volatile std::sig_atomic_t g_haveWorkDir = 0;
-constexpr std::array<int, 3> kCleanupSignals{SIGINT, SIGTERM, SIGHUP};
-
-void removeWorkDirAndDie(int sig) {
-    if (g_haveWorkDir) {
-        const int fd = ::open(g_workDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            alignas(8) static char buf[8192];
-            bool removed = true;
-            while (removed) {  // removing while reading may skip entries: read again until none is left
-                removed = false;
-                ::lseek(fd, 0, SEEK_SET);
-                ssize_t n;
-                while ((n = ::getdents64(fd, buf, sizeof buf)) > 0)
-                    for (ssize_t off = 0; off < n;) {
-                        const auto* d = reinterpret_cast<const struct dirent64*>(buf + off);
-                        off += d->d_reclen;
-                        const char* name = d->d_name;
-                        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-                        removed |= ::unlinkat(fd, name, 0) == 0;
-                    }
-            }
-            ::close(fd);
-        }
-        ::rmdir(g_workDir);
-    }
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
-}
-
+// left them at their default) remove that directory before the process ends as the signal asks.
 class WorkDirGuard {
 public:
-    explicit WorkDirGuard(const QString& path) {
-        const QByteArray p = QFile::encodeName(path);
-        if (std::size_t(p.size()) >= sizeof g_workDir) return;
-        std::memcpy(g_workDir, p.constData(), std::size_t(p.size()) + 1);
-        g_haveWorkDir = 1;
-        for (std::size_t i = 0; i < kCleanupSignals.size(); ++i) {
-            struct sigaction act {};
-            act.sa_handler = removeWorkDirAndDie;
-            sigemptyset(&act.sa_mask);
-            for (int other : kCleanupSignals) sigaddset(&act.sa_mask, other);
-            installed_[i] = ::sigaction(kCleanupSignals[i], nullptr, &old_[i]) == 0 && old_[i].sa_handler == SIG_DFL &&
-                            ::sigaction(kCleanupSignals[i], &act, nullptr) == 0;
-        }
+    explicit WorkDirGuard(const QString& path)
+        : slot_(faximage::removeOnSignal(QFile::encodeName(path).toStdString(), true)) {
+        faximage::cleanUpOnSignals();
     }
-    ~WorkDirGuard() {
-        for (std::size_t i = 0; i < kCleanupSignals.size(); ++i)
-            if (installed_[i]) ::sigaction(kCleanupSignals[i], &old_[i], nullptr);
-        g_haveWorkDir = 0;
-    }
+    ~WorkDirGuard() { faximage::forgetOnSignal(slot_); }
     WorkDirGuard(const WorkDirGuard&) = delete;
     WorkDirGuard& operator=(const WorkDirGuard&) = delete;
 
 private:
-    std::array<struct sigaction, 3> old_{};
-    std::array<bool, 3> installed_{};
+    int slot_;
 };
 
 }  // namespace

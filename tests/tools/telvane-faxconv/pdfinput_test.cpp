@@ -8,16 +8,24 @@
 #include "support/peers.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using telvane::test::haveProgram;
@@ -62,6 +70,41 @@ std::string ocrPage(const TempDir& w, const std::string& ovf, int page, std::pai
     runCapture("tesseract '" + pbm + "' - -l eng 2>/dev/null", &text);
     for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// A PDF of one page per entry, each page a media box, an optional crop box ("" for none) and its
+// content (by default the words "PAGE N" in Helvetica); the cross-reference table is exact, so
+// Poppler needs no repair.
+struct PdfPage {
+    std::string mediaBox, cropBox, content;
+};
+std::string writePdf(const std::vector<PdfPage>& pages) {
+    std::vector<std::string> objects = {"", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    std::string kids;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const std::string text = !pages[i].content.empty()
+                                     ? pages[i].content
+                                     : "BT /F1 24 Tf 40 40 Td (PAGE " + std::to_string(i + 1) + ") Tj ET";
+        objects.push_back("<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream");
+        const std::string content = std::to_string(objects.size());
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].mediaBox + "]" +
+                          (pages[i].cropBox.empty() ? "" : " /CropBox [" + pages[i].cropBox + "]") +
+                          " /Resources << /Font << /F1 3 0 R >> >> /Contents " + content + " 0 R >>");
+        kids += std::to_string(objects.size()) + " 0 R ";
+    }
+    objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>";
+    std::string pdf = "%PDF-1.4\n", xref;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::size_t xrefAt = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " +
+           std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+    return pdf;
 }
 
 // Fine-resolution rows for a page of the given size in points scaled to 1728 pels across.
@@ -140,6 +183,240 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     text = ocrPage(w, w.file("a4.ovf"), 1, &size);
     EXPECT_EQ(size.first, 1728);
     EXPECT_NEAR(size.second, expectedRows(a4) / 2, 2);
+}
+
+// A page that cannot become a fax page (too long at the fax width, too narrow, a tiny crop box),
+// in PDF and as PostScript through Ghostscript, fails the conversion naming the page: no fax
+// file, no hidden partial one, and telvane-fax sends nothing.
+TEST_F(PdfInput, UnfaxablePageIsAnErrorNamingItAndNothingIsSent) {
+    TELVANE_REQUIRE_PEER(haveProgram("gs"), "Ghostscript is not installed");
+    const std::string ps = "%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (ONE) show showpage\n";
+    const struct {
+        const char* name;
+        std::string document;
+        const char* says;
+    } cases[] = {
+        {"long.pdf", writePdf({{"0 0 612 792", "", ""}, {"0 0 612 14400", "", ""}}), "page 2 is too long"},
+        {"longer.pdf", writePdf({{"0 0 612 792", "", ""}, {"0 0 612 144000", "", ""}}), "page 2 is too long"},
+        {"narrow.pdf", writePdf({{"0 0 612 792", "", ""}, {"0 0 2 792", "", ""}}), "page 2 is too small"},
+        {"tiny-crop.pdf", writePdf({{"0 0 612 792", "", ""}, {"0 0 612 792", "0 0 0.5 0.5", ""}}),
+         "page 2 is too small"},
+        {"sliver-crop.pdf", writePdf({{"0 0 612 792", "", ""}, {"0 0 612 792", "100 100 101.5 700", ""}}),
+         "page 2 is too small"},
+        {"longer.ps", ps + "<< /PageSize [612 144000] >> setpagedevice 72 700 moveto (TWO) show showpage\n",
+         "page 2 is too long"},
+        {"narrow.ps", ps + "<< /PageSize [2 792] >> setpagedevice 0 700 moveto (TWO) show showpage\n",
+         "page 2 is too small"},
+        {"tiny.ps", ps + "<< /PageSize [0.5 0.5] >> setpagedevice 0 0 moveto (TWO) show showpage\n",
+         "page 2 is too small"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TempDir dir;
+        dir.write(c.name, c.document);
+        std::string out;
+        EXPECT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
+                                 dir.file("out.ovf") + "' --fine",
+                             &out),
+                  1)
+            << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{c.name});
+        EXPECT_EQ(runCapture("'" + toolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+                                 "' --number 1 '" + dir.file(c.name) + "'",
+                             &out),
+                  1);
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(out.find("error -2001"), std::string::npos) << out;  // the modem was never looked for
+    }
+}
+
+// Runs `command` with TMPDIR and TELVANE_FAXCONV_LIMITS set; returns its exit status.
+int runLimited(const TempDir& dir, const std::string& limits, const std::string& command, std::string& out) {
+    return runCapture("TMPDIR='" + dir.pathNoSlash() + "' TELVANE_FAXCONV_LIMITS='" + limits + "' " + command, &out);
+}
+
+std::string repeated(const std::string& s, int times) {
+    std::string all;
+    all.reserve(s.size() * std::size_t(times));
+    for (int i = 0; i < times; ++i) all += s;
+    return all;
+}
+
+// Every limit of a conversion stops it with a message naming the limit, for telvane-faxconv and for
+// telvane-fax send; nothing is left behind, not even Ghostscript's temporaries (TMPDIR is the test's
+// directory, which must hold only the input afterwards).
+TEST_F(PdfInput, EachConversionLimitStopsItNamingTheLimit) {
+    TELVANE_REQUIRE_PEER(haveProgram("gs"), "Ghostscript is not installed");
+    const PdfPage letter{"0 0 612 792", "", ""};
+    const struct {
+        const char* name;
+        std::string document;
+        const char* limits;
+        const char* says;
+    } cases[] = {
+        // The count is known at open: nothing is drawn.
+        {"four.pdf", writePdf({letter, letter, letter, letter}), "pages=3", "limit pages=3"},
+        // 22 inches are 4,140 fine lines at the fax width.
+        {"legal-and-more.pdf", writePdf({letter, {"0 0 612 1584", "", ""}}), "lines=4000", "limit lines=4000"},
+        // A million full-page fills take far longer than a second to draw on any machine.
+        {"fills.pdf", writePdf({{"0 0 612 792", "", repeated("0 0 612 792 re f\n", 1000000)}}), "seconds=1",
+         "page 1 took longer than 1 seconds to draw (limit seconds=1"},
+        // A million nested graphics states need gigabytes in Poppler.
+        {"nested.pdf", writePdf({{"0 0 612 792", "", repeated("q ", 1000000)}}), "memory=700", "limit memory=700"},
+        {"loop.ps", "%!PS\n{} loop\n", "seconds=2", "Ghostscript took longer than 2 seconds"},
+        {"endless.ps", "%!PS\n/Helvetica findfont 24 scalefont setfont {72 700 moveto (PAGE) show showpage} loop\n",
+         "file=1", "grew beyond 1 MB (limit file=1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TempDir dir;
+        dir.write(c.name, c.document);
+        std::string out;
+        EXPECT_EQ(runLimited(dir, c.limits,
+                             "'" + toolPath("telvane-faxconv") + "' to-fax '" + dir.file(c.name) + "' '" +
+                                 dir.file("out.ovf") + "' --fine",
+                             out),
+                  1)
+            << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{c.name});
+        EXPECT_EQ(runLimited(dir, c.limits,
+                             "'" + toolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+                                 "' --number 1 '" + dir.file(c.name) + "'",
+                             out),
+                  1);
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{c.name});
+    }
+    std::string out;
+    EXPECT_EQ(
+        runCapture("TELVANE_FAXCONV_LIMITS=pages=0 '" + toolPath("telvane-faxconv") + "' to-fax x.pdf x.ovf", &out), 2);
+    EXPECT_NE(out.find("'pages=0' is not NAME=NUMBER"), std::string::npos) << out;
+}
+
+// Starts `argv` with TMPDIR set to `tmp` and its output thrown away; its process ID.
+pid_t startIn(const std::string& tmp, std::vector<std::string> argv) {
+    std::vector<std::string> env = {"TMPDIR=" + tmp};
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+    std::vector<char*> args, envp;
+    for (std::string& a : argv) args.push_back(a.data());
+    for (std::string& e : env) envp.push_back(e.data());
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Living (not zombie) processes whose command line mentions `text`.
+int processesMentioning(const std::string& text) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string cmdline = telvane::test::readFile(entry.path().string() + "/cmdline");
+        const std::string stat = telvane::test::readFile(entry.path().string() + "/stat");
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z') continue;
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (cmdline.find(text) != std::string::npos) ++count;
+    }
+    return count;
+}
+
+// Waits (up to a minute, checking every 20 ms) until `done` holds; whether it did.
+bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000; ++i) {
+        if (done()) return true;
+        ::usleep(20 * 1000);
+    }
+    return done();
+}
+
+// Everything under `dir`, as paths relative to it.
+std::vector<std::string> everything(const TempDir& dir) {
+    std::vector<std::string> all;
+    for (const auto& e : fs::recursive_directory_iterator(dir.pathNoSlash()))
+        all.push_back(fs::relative(e.path(), dir.pathNoSlash()).string());
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A conversion ended by SIGINT, SIGTERM or SIGHUP, while Ghostscript runs or while a page is being
+// drawn into the hidden partial fax file, leaves no process and no file behind, for telvane-faxconv
+// and for telvane-fax send (which converts through telvane-faxconv). Ended by SIGKILL it cannot
+// clean up, but its children die with it and the next conversion removes what it left.
+TEST_F(PdfInput, KilledConversionLeavesNoProcessAndTheNextRunNoFile) {
+    TELVANE_REQUIRE_PEER(haveProgram("gs"), "Ghostscript is not installed");
+    const std::string fills = writePdf({{"0 0 612 792", "", repeated("0 0 612 792 re f\n", 1000000)}});
+    for (const bool viaSend : {false, true})
+        for (const char* name : {"loop.ps", "fills.pdf"})
+            for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+                SCOPED_TRACE(std::string(viaSend ? "telvane-fax send " : "telvane-faxconv ") + name + " signal " +
+                             std::to_string(sig));
+                const TempDir dir;
+                dir.write(name, std::string(name) == "loop.ps" ? "%!PS\n{} loop\n" : fills);
+                const std::vector<std::string> command =
+                    viaSend ? std::vector<std::string>{toolPath("telvane-fax"), "send",     "--device",
+                                                       dir.file("no-modem"),    "--number", "1",
+                                                       dir.file(name)}
+                            : std::vector<std::string>{toolPath("telvane-faxconv"), "to-fax", dir.file(name),
+                                                       dir.file("out.ovf")};
+                const pid_t pid = startIn(dir.pathNoSlash(), command);
+                ASSERT_GT(pid, 0);
+                // Ghostscript running, or the partial fax file begun.
+                ASSERT_TRUE(eventually([&] {
+                    if (std::string(name) == "loop.ps") return processesMentioning(dir.file(name)) >= 2 + viaSend;
+                    for (const std::string& f : everything(dir))
+                        if (f.find("/.") != std::string::npos || f.rfind(".out.ovf.", 0) == 0) return true;
+                    return false;
+                }));
+                ::kill(pid, sig);
+                int status = 0;
+                ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+                EXPECT_TRUE(eventually([&] { return processesMentioning(dir.file(name)) == 0; }));
+                if (sig != SIGKILL) {
+                    EXPECT_EQ(everything(dir), std::vector<std::string>{name});
+                    continue;
+                }
+                // The next run, after what was left has aged, converts and removes it.
+                for (const std::string& f : everything(dir)) {
+                    const struct timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+                    ::utimensat(AT_FDCWD, dir.file(f).c_str(), times, AT_SYMLINK_NOFOLLOW);
+                }
+                const std::string good = std::string("good.") + (std::string(name) == "loop.ps" ? "ps" : "pdf");
+                dir.write(good, good == "good.ps" ? "%!PS\n72 72 moveto 200 200 lineto stroke showpage\n"
+                                                  : writePdf({{"0 0 612 792", "", ""}}));
+                std::string out;
+                if (viaSend) {
+                    EXPECT_EQ(runLimited(dir, "pages=9",
+                                         "'" + toolPath("telvane-fax") + "' send --device '" + dir.file("no-modem") +
+                                             "' --number 1 '" + dir.file(good) + "'",
+                                         out),
+                              1);
+                    EXPECT_EQ(everything(dir), sorted({good, name})) << out;
+                } else {
+                    EXPECT_EQ(runLimited(dir, "pages=9",
+                                         "'" + toolPath("telvane-faxconv") + "' to-fax '" + dir.file(good) + "' '" +
+                                             dir.file("out.ovf") + "'",
+                                         out),
+                              0);
+                    EXPECT_EQ(everything(dir), sorted({good, name, "out.ovf"})) << out;
+                }
+            }
 }
 
 TEST_F(PdfInput, BadDocumentsFailWithoutLeavingAFile) {
