@@ -10,43 +10,14 @@
 
 #include "transport/fax/faxlink.h"
 #include "transport/fax/faxsession.h"
+#include "fuzz/faxengine/inputlink.h"
 #include "transport/fax/hdlc.h"
 #include "transport/fax/resultline.h"
 #include "transport/fax/t30.h"
 
 namespace {
 
-// A modem whose every reply comes from the fuzz input, in pieces.
-class InputLink final : public telvane::transport::TFaxLink {
-public:
-    InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
-    size_t read(uint8_t* buf, size_t len) override {
-        size_t n = std::min({len, size_ - pos_, static_cast<size_t>(1 + (pos_ * 7) % 61)});
-        std::copy(data_ + pos_, data_ + pos_ + n, buf);
-        pos_ += n;
-        return n;
-    }
-    bool write(const uint8_t*, size_t) override { return true; }
-    size_t outFree() override { return 8192; }
-    size_t outUsed() override { return 0; }
-    void flushIn() override {}
-    void flushOut() override {}
-    void setDTR(bool) override {}
-    void setRTS(bool) override {}
-    bool carrier() override { return false; }
-    void setBaud(long) override {}
-    void setSoftwareFlow(bool) override {}
-    void pause(int64_t ms) override { now_ += ms; }
-    int64_t nowMs() override { return now_; }
-    void logState(std::string_view, uint32_t) override {}
-    bool drained() const { return pos_ >= size_; }
-    int64_t now_ = 0;
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
+using telvane::fuzz::InputLink;
 
 // The document sent: a one-page fax file in an anonymous in-memory file of this process (no
 // fixed path that parallel fuzzing jobs or other users could share).
@@ -91,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    InputLink link(data, size);
+    InputLink link(data, size, false);
     telvane::transport::TOvxSendFax fax;
     fax.useLinkForTesting(&link);
     fax.SetFaxFile(docFile());

@@ -10,39 +10,11 @@
 
 #include "transport/fax/faxlink.h"
 #include "transport/fax/faxsession.h"
+#include "fuzz/faxengine/inputlink.h"
 
 namespace {
 
-class InputLink final : public telvane::transport::TFaxLink {
-public:
-    InputLink(const uint8_t* d, size_t n) : data_(d), size_(n) {}
-    size_t read(uint8_t* buf, size_t len) override {
-        size_t n = std::min({len, size_ - pos_, static_cast<size_t>(1 + (pos_ * 7) % 61)});
-        std::copy(data_ + pos_, data_ + pos_ + n, buf);
-        pos_ += n;
-        return n;
-    }
-    bool write(const uint8_t*, size_t) override { return true; }
-    size_t outFree() override { return 8192; }
-    size_t outUsed() override { return 0; }
-    void flushIn() override {}
-    void flushOut() override {}
-    void setDTR(bool) override {}
-    void setRTS(bool) override {}
-    bool carrier() override { return pos_ < size_; }
-    void setBaud(long) override {}
-    void setSoftwareFlow(bool) override {}
-    void pause(int64_t ms) override { now_ += ms; }
-    int64_t nowMs() override { return now_; }
-    void logState(std::string_view, uint32_t) override {}
-    bool drained() const { return pos_ >= size_; }
-    int64_t now_ = 0;
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
+using telvane::fuzz::InputLink;
 
 // The private directory, removed when the process ends.
 struct ReceiveDirectory {
@@ -69,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     using namespace telvane::transport;
     static const TFaxClass kClasses[] = {fcClass1, fcClass2, fcClass2_0};
-    InputLink link(data + 1, size - 1);
+    InputLink link(data + 1, size - 1, true);
     {
         TOvxReceiveFax fax;
         fax.useLinkForTesting(&link);
