@@ -4,6 +4,9 @@
 // static FaxconvInputRegistrar.
 #pragma once
 
+#include "cmdline/arguments.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,8 +90,12 @@ void applyPageOptions(telvane::faximage::TOvxFaxConverter& converter, const ToFa
 int fail(int code, const std::string& context = std::string());
 // Prints a usage error and returns kExitUsage.
 int usageError(const std::string& message);
+// The largest number an option takes.
+constexpr int kMaxOptionNumber = 999'999'999;
 // Parses a non-negative integer option value.
 bool parseInt(const std::string& s, int& out);
+// The usage error of a command's parse that failed (reported, kExitUsage); nullopt when it did not.
+std::optional<int> usageOf(const telvane::cmdline::ParseResult& result);
 std::string lowerExtension(const std::string& path);
 
 }  // namespace faxconv

@@ -20,17 +20,9 @@ using namespace telvane::faximage;
 int runFromFax(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     int page = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--page") {
-            if (i + 1 >= args.size() || !parseInt(args[i + 1], page) || page < 1)
-                return usageError("--page needs a page number from 1");
-            ++i;
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return usageError("unknown option '" + args[i] + "'");
-        } else {
-            positional.push_back(args[i]);
-        }
-    }
+    telvane::cmdline::Parser p;
+    p.number("--page", page, 1, kMaxOptionNumber, "a page number from 1").operands(positional).loneDashIsOperand();
+    if (const std::optional<int> status = usageOf(p.parse(args))) return *status;
     if (positional.size() != 2) return usageError("from-fax needs INPUT.OVF and OUTPUT");
     const std::string& in = positional[0];
     const std::string& out = positional[1];

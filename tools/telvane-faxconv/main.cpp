@@ -54,10 +54,18 @@ int usageError(const std::string& message) {
 }
 
 bool parseInt(const std::string& s, int& out) {
-    if (s.empty() || s.size() > 9 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    out = std::stoi(s);
+    long n = 0;
+    if (!telvane::cmdline::parseInteger(s, 0, kMaxOptionNumber, n)) return false;
+    out = static_cast<int>(n);
     return true;
+}
+
+std::optional<int> usageOf(const telvane::cmdline::ParseResult& result) {
+    using telvane::cmdline::Status;
+    if (result.status == Status::ok) return std::nullopt;
+    if (result.status == Status::missingValue || result.status == Status::badValue)
+        return usageError(result.argument + " needs " + result.needs);
+    return usageError("unknown option '" + result.argument + "'");
 }
 
 std::string lowerExtension(const std::string& path) {

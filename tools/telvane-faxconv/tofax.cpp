@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <sys/resource.h>
 #include <utility>
 
@@ -71,78 +72,52 @@ void applyOwnLimits(const ConversionLimits& limits) {
     if (kAddressSpaceLimited) set(RLIMIT_AS, std::uint64_t(limits.memoryMb) << 20);
 }
 
-// The request field an option of the table sets; nullptr for any other option.
-template <typename T, std::size_t n>
-T* optionField(const std::pair<const char*, T*> (&options)[n], const std::string& name) {
-    for (const auto& [option, field] : options)
-        if (name == option) return field;
-    return nullptr;
-}
-
-int runToFax(const std::vector<std::string>& args) {
-    ToFaxRequest r;
-    const std::pair<const char*, std::string*> textOptions[] = {
-        {"--type", &r.type}, {"--station-id", &r.stationId}, {"--cover", &r.cover}, {"--font", &r.font}};
-    const std::pair<const char*, int*> numberOptions[] = {
-        {"--top-margin", &r.topMargin}, {"--left-margin", &r.leftMargin}, {"--lines-per-page", &r.linesPerPage}};
+// The request from the arguments of to-fax; an exit status when they cannot be used.
+std::optional<int> parseToFax(const std::vector<std::string>& args, ToFaxRequest& r) {
     std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        auto number = [&](int& out) {
-            std::string v;
-            return value(v) && parseInt(v, out);
-        };
-        if (a == "--fine")
-            r.fine = true;
-        else if (a == "--wide")
-            r.wide = true;
-        else if (a == "--small-font")
-            r.smallFont = true;
-        else if (a == "--no-center")
-            r.center = false;
-        else if (a == "--no-double")
-            r.doubleWidth = false;
-        else if (a == "--half-height")
-            r.halfHeight = true;
-        else if (std::string* text = optionField(textOptions, a)) {
-            if (!value(*text)) return usageError(a + " needs a value");
-        } else if (int* count = optionField(numberOptions, a)) {
-            if (!number(*count)) return usageError(a + " needs a number");
-        } else if (a == "--tab-stop") {
-            if (!number(r.tabStop) || r.tabStop < 1 || r.tabStop > 255)
-                return usageError("--tab-stop needs a number from 1 to 255");
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usageError("unknown option '" + a + "'");
-        } else {
-            positional.push_back(a);
-        }
-    }
+    telvane::cmdline::Parser p;
+    p.flag("--fine", r.fine)
+        .flag("--wide", r.wide)
+        .flag("--small-font", r.smallFont)
+        .flag("--no-center", r.center, false)
+        .flag("--no-double", r.doubleWidth, false)
+        .flag("--half-height", r.halfHeight)
+        .text("--type", r.type)
+        .text("--station-id", r.stationId)
+        .text("--cover", r.cover)
+        .text("--font", r.font)
+        .number("--top-margin", r.topMargin, 0, kMaxOptionNumber)
+        .number("--left-margin", r.leftMargin, 0, kMaxOptionNumber)
+        .number("--lines-per-page", r.linesPerPage, 0, kMaxOptionNumber)
+        .number("--tab-stop", r.tabStop, 1, 255, "a number from 1 to 255")
+        .operands(positional)
+        .loneDashIsOperand();
+    if (const std::optional<int> status = usageOf(p.parse(args))) return status;
     if (positional.size() != 2) return usageError("to-fax needs INPUT and OUTPUT.OVF");
     r.input = positional[0];
     r.output = positional[1];
-    const InputType* type = nullptr;
-    std::string ext = lowerExtension(r.input);
+    return std::nullopt;
+}
+
+// The input type named by --type, else the one of the input's extension.
+const InputType* inputTypeOf(const ToFaxRequest& r) {
+    const std::string ext = lowerExtension(r.input);
     for (const InputType& t : inputTypes()) {
         if (!r.type.empty() ? t.name == r.type
-                            : std::find(t.extensions.begin(), t.extensions.end(), ext) != t.extensions.end()) {
-            type = &t;
-            break;
-        }
+                            : std::find(t.extensions.begin(), t.extensions.end(), ext) != t.extensions.end())
+            return &t;
     }
-    if (!type)
-        return usageError(r.type.empty() ? "cannot tell the input type of '" + r.input + "': use --type"
-                                         : "unknown input type '" + r.type + "'");
+    return nullptr;
+}
+
+// Runs the conversion under its limits; its exit status, the failure reported.
+int convertUnderLimits(const InputType& type, ToFaxRequest& r) {
     std::string message;
     if (!readLimits(r.limits, message)) return usageError(message);
     applyOwnLimits(r.limits);
     int rc = 0;
     try {
-        rc = type->convert(r, message);
+        rc = type.convert(r, message);
     } catch (const std::bad_alloc&) {
         message = r.input + ": the conversion ran out of memory" + limitHint("memory", r.limits.memoryMb);
     }
@@ -161,6 +136,16 @@ int runToFax(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     return rc == 0 ? kExitOk : fail(rc, r.input);
+}
+
+int runToFax(const std::vector<std::string>& args) {
+    ToFaxRequest r;
+    if (const std::optional<int> status = parseToFax(args, r)) return *status;
+    const InputType* type = inputTypeOf(r);
+    if (!type)
+        return usageError(r.type.empty() ? "cannot tell the input type of '" + r.input + "': use --type"
+                                         : "unknown input type '" + r.type + "'");
+    return convertUnderLimits(*type, r);
 }
 
 const FaxconvCommandRegistrar toFax(
