@@ -42,8 +42,7 @@ public:
     Parser& flag(const std::string& name, std::function<void()> set);
     Parser& flag(const std::string& name, bool& out, bool value = true);
     // An option with a value; `take` returns false to refuse it. `needs` names what it takes.
-    Parser& value(const std::string& name, std::function<bool(const std::string&)> take,
-                  std::string needs = "a value");
+    Parser& value(const std::string& name, std::function<bool(const std::string&)> take, std::string needs = "a value");
     Parser& text(const std::string& name, std::string& out, std::string needs = "a value");
     Parser& number(const std::string& name, long& out, long min, long max, std::string needs = "a number");
     Parser& number(const std::string& name, int& out, int min, int max, std::string needs = "a number");

@@ -2,8 +2,6 @@
 // decoder shows a page, DCX of every page, TIFF Class F, PDF) and a description of a fax file.
 #include "faxconv.h"
 
-#include "faximage/faxexport.h"
-#include "faximage/faxunpacker.h"
 #include "faximage/mhdecoder.h"
 #include "faximage/ovffile.h"
 
@@ -26,23 +24,8 @@ int runFromFax(const std::vector<std::string>& args) {
     if (positional.size() != 2) return usageError("from-fax needs INPUT.OVF and OUTPUT");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
-    std::string ext = lowerExtension(out);
-    int rc;
-    if (ext == "pbm" || ext == "tif" || ext == "tiff" || ext == "pdf") {
-        // Page by page: memory holds one page image whatever the number of pages.
-        rc = ext == "pbm"   ? exportFaxToPbm(in, out, page)
-             : ext == "pdf" ? exportFaxToPdf(in, out, page)
-                            : exportFaxToTiff(in, out, page);
-    } else if (ext == "bmp" || ext == "pcx" || ext == "dcx") {
-        TOvxFaxUnpacker u;
-        u.setInFileName(in);
-        u.OutFileName = out;
-        rc = ext == "bmp"   ? u.unpackPageToBmp(page ? page : 1)
-             : ext == "pcx" ? u.unpackPageToPcx(page ? page : 1)
-                            : u.unpackFileToDcx();
-    } else {
-        return usageError("OUTPUT must end in .pbm, .bmp, .pcx, .dcx, .tif or .pdf");
-    }
+    if (!isFromFaxOutput(out)) return usageError("OUTPUT must end in .pbm, .bmp, .pcx, .dcx, .tif or .pdf");
+    const int rc = convertFromFax(in, out, page);
     return rc == 0 ? kExitOk : fail(rc, in);
 }
 

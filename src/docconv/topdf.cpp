@@ -1,11 +1,11 @@
-// telvane-faxconv to-fax input types "pdf" and "ps": every page of a PDF document rendered by
+// The to-fax input types "pdf" and "ps": every page of a PDF document rendered by
 // Poppler at fax resolution, the page width scaled to the fax line (1728 pels, 2048 with
 // --wide) and the height in proportion (A4 and Letter both fill the line); PostScript is
 // turned into PDF by Ghostscript first. Pixels darker than mid-grey become black. Every
-// conversion keeps to its limits (faxconv.h): the page count is checked at open, each page's size
+// conversion keeps to its limits (docconv.h): the page count is checked at open, each page's size
 // before it is drawn, the time of each drawing and of Ghostscript's run as they go; Ghostscript
 // runs as a child with its own memory and file limits and dies with this process.
-#include "faxconv.h"
+#include "docconv/docconv.h"
 
 #include "faximage/childprocess.h"
 #include "faximage/faxconverter.h"
@@ -30,11 +30,11 @@
 #include <system_error>
 #include <vector>
 
-namespace faxconv {
-
-namespace {
+namespace telvane::docconv {
 
 using namespace telvane::faximage;
+
+namespace {
 
 // The smallest page side scaled to the fax line: half an inch. A smaller page (a tiny crop box)
 // would be magnified beyond anything readable and Poppler cannot draw it.
@@ -51,7 +51,8 @@ public:
     }
     ~PdfPages() {
         ::alarm(0);
-        poppler::set_debug_error_function(nullptr, nullptr);
+        // Poppler calls whatever is set, so a later document's errors need a function to go to.
+        poppler::set_debug_error_function(&PdfPages::ignoreError, nullptr);
     }
     PdfPages(const PdfPages&) = delete;
     PdfPages& operator=(const PdfPages&) = delete;
@@ -132,6 +133,8 @@ private:
         return true;
     }
 
+    static void ignoreError(const std::string&, void*) {}
+
     // Poppler's last complaint, named in the error when a page cannot be drawn.
     static void noteError(const std::string& message, void* self) {
         static_cast<PdfPages*>(self)->renderError_ = message;
@@ -200,6 +203,8 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
     return rc;
 }
 
+}  // namespace
+
 int convertPdf(const ToFaxRequest& r, std::string& message) { return convertPdfFile(r.input, r, message); }
 
 // Runs Ghostscript on the input into a PDF in a private temporary directory (its own temporary
@@ -241,11 +246,4 @@ int convertPostScript(const ToFaxRequest& r, std::string& message) {
     return rc;
 }
 
-const FaxconvInputRegistrar pdfType(
-    {"pdf", {"pdf"}, "PDF document, every page, scaled to the fax width (Poppler)", convertPdf});
-const FaxconvInputRegistrar psType(
-    {"ps", {"ps", "eps"}, "PostScript, through Ghostscript, then as PDF", convertPostScript});
-
-}  // namespace
-
-}  // namespace faxconv
+}  // namespace telvane::docconv
