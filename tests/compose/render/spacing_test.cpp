@@ -37,15 +37,17 @@ class Spacing : public ::testing::Test {
 protected:
     void SetUp() override {
         rendertest::ensureApp();
-        TELVANE_REQUIRE_PEER(rendertest::haveTool(QStringLiteral("soffice")) && rendertest::haveTool(QStringLiteral("gs")),
-                             "LibreOffice and Ghostscript (scripts/deps/tests)");
+        TELVANE_REQUIRE_PEER(
+            rendertest::haveTool(QStringLiteral("soffice")) && rendertest::haveTool(QStringLiteral("gs")),
+            "LibreOffice and Ghostscript (scripts/deps/tests)");
     }
 
     // Letter page, half-inch margins (as the editors' page), Arial 12 pt; `paragraph` is the RTF
     // paragraph formatting of every paragraph.
     static std::string letter(const std::string& paragraph, int count, const std::string& text = "Hg Hg Hg") {
-        std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
-                          "\\paperw12240\\paperh15840\\margl720\\margr720\\margt720\\margb720\n";
+        std::string rtf =
+            "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
+            "\\paperw12240\\paperh15840\\margl720\\margr720\\margt720\\margb720\n";
         for (int i = 0; i < count; ++i) rtf += "\\pard" + paragraph + "\\plain\\f0\\fs24 " + text + "\\par\n";
         return rtf + "}";
     }
@@ -53,8 +55,7 @@ protected:
     // Pages of our fax for the RTF.
     std::vector<Raster> ours(const std::string& rtf) {
         FaxRenderer r;
-        const FaxFileResult res =
-            r.CreateFaxFile(data_.dir(), partsFromRtf({}, QByteArray::fromStdString(rtf)));
+        const FaxFileResult res = r.CreateFaxFile(data_.dir(), partsFromRtf({}, QByteArray::fromStdString(rtf)));
         EXPECT_FALSE(res.failed()) << res.errorText.toStdString();
         return rendertest::decodePages(res.fileName);
     }
@@ -77,7 +78,8 @@ protected:
             const std::string name = "doc" + std::to_string(i);
             EXPECT_EQ(telvane::test::runCapture("cd '" + work_.pathNoSlash() +
                                                     "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pbmraw -r204x196 "
-                                                    "-sOutputFile=" + name + "-%d.pbm " + name + ".pdf",
+                                                    "-sOutputFile=" +
+                                                    name + "-%d.pbm " + name + ".pdf",
                                                 &out),
                       0)
                 << out;
