@@ -17,6 +17,7 @@
 #include "compose/editor/tfaxeditor.h"
 #include "compose/editors_fixture.h"
 #include "compose/render/faxrenderer.h"
+#include "compose/render/renderutil.h"
 #include "faximage/viewer/faxviewer.h"
 #include "support/scriptedprompter.h"
 
@@ -29,11 +30,7 @@ class Attachments : public EditorsTest {
 protected:
     void SetUp() override {
         EditorsTest::SetUp();
-        // telvane-faxconv is found beside the program or on PATH; the tests run from another directory.
-        if (const char* bin = std::getenv("TELVANE_BIN")) {
-            const char* path = std::getenv("PATH");
-            ::setenv("PATH", (std::string(bin) + ":" + (path ? path : "")).c_str(), 1);
-        }
+        rendertest::putBuiltProgramsOnPath();
         ASSERT_TRUE(outside_.isValid());
     }
 
