@@ -249,8 +249,6 @@ void TFaxEditor::previewButtonClick() {
         preview.setWindowTitle(QStringLiteral("Fax Preview"));
         auto* viewer = new faximage::TOvxFaxViewer(&preview);
         viewer->setObjectName(QStringLiteral("PreviewViewer"));
-        viewer->setScale(1, 2, 1, 2);
-        viewer->setScaling(true);
         auto* where = new QLabel(&preview);
         auto* previous = new QPushButton(QStringLiteral("&Previous Page"), &preview);
         auto* next = new QPushButton(QStringLiteral("&Next Page"), &preview);
@@ -276,6 +274,9 @@ void TFaxEditor::previewButtonClick() {
         layout->addWidget(viewer, 1);
         layout->addLayout(row);
         viewer->setFileName(file);
+        // Half size, so that the page's width fits the window (loading a file resets the scale).
+        viewer->setScale(1, 2, 1, 2);
+        viewer->setScaling(true);
         showWhere();
         preview.resize(960, 760);
         preview.exec();

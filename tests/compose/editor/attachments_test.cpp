@@ -124,7 +124,12 @@ TEST_F(Attachments, PreviewShowsTheWholeFaxAndLeavesNoFile) {
     QString shown;
     whenModal<QDialog>([&](QDialog* preview) {
         EXPECT_EQ(preview->objectName(), "FaxPreview");
-        if (auto* viewer = preview->findChild<faximage::TOvxFaxViewer*>("PreviewViewer")) pages = viewer->pageCount();
+        if (auto* viewer = preview->findChild<faximage::TOvxFaxViewer*>("PreviewViewer")) {
+            pages = viewer->pageCount();
+            // Shown at half size, so that a page's width fits the window.
+            EXPECT_TRUE(viewer->Scaling());
+            EXPECT_EQ(viewer->HorizDiv(), 2 * viewer->HorizMult());
+        }
         if (auto* where = preview->findChild<QLabel*>()) shown = where->text();
         preview->accept();
     });
