@@ -16,7 +16,9 @@ TEST(DialNumber, WellFormedNumbersAndTheirDialStrings) {
     EXPECT_EQ(dialableNumber("+1 (555) 010-0100"), "15550100100");
     EXPECT_EQ(dialableNumber(" 9, w 555.0100 "), "9,W5550100");
     EXPECT_EQ(dialableNumber("*70,p#t1"), "*70,P#T1");
-    EXPECT_EQ(dialableNumber("5\xef\xbc\x95" "5"), "55");
+    EXPECT_EQ(dialableNumber("5\xef\xbc\x95"
+                             "5"),
+              "55");
 }
 
 }  // namespace
