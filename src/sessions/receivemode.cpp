@@ -121,7 +121,7 @@ TReceiveMode::TReceiveMode(IMainWindow& main)
     };
     // Handled after the event returns, so that the engine's thread is never held by a message box.
     OvxReceiveFax1.OnFaxFinish = [this](telvane::transport::TOvxAbstractFax&, int code) {
-        QTimer::singleShot(0, this, [this, code] { OvxReceiveFax1FaxFinish(code); });
+        QTimer::singleShot(0, this, [this, code] { engineFinished(code); });
     };
     StartingFaxForm = new TStartingFaxForm(main.widget());
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
@@ -436,7 +436,7 @@ void TReceiveMode::failedReception() {
 // The engine ends by itself only when it cannot go on: the modem refused its set-up (a fax class
 // it does not have), or vanished. Receive mode must not look on while nothing answers calls: it
 // is switched off and the user is told why. A Stop cancels the engine and ends the mode itself.
-void TReceiveMode::OvxReceiveFax1FaxFinish(int errorCode) {
+void TReceiveMode::engineFinished(int errorCode) {
     if (errorCode == 0 || errorCode == telvane::ecCancelRequested || !main_.receiveMode()) return;
     const QString error = qs(telvane::ovxErrorText(errorCode));
     const QString advice = faxClassRefusedText(errorCode, appSettings().Modem.FaxClassReceive);

@@ -265,6 +265,16 @@ TEST_F(SessionsTest, ClosingTheStatusWindowDuringASessionAsksWhetherToCancel) {
 class SendDialogTest : public SessionsTest {
 protected:
     QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }
+    // Class 1 through the scripted modem, one dial attempt; `form` sends a one-page fax to `number`.
+    void prepareSend(const FakeModem& modem, TSendFaxForm& form, const QString& number) {
+        Settings& s = appSettings();
+        s.Ports[0] = modem.path();
+        s.Modem.FaxClass = 1;
+        s.Dialing.DialAttempts = 1;
+        form.FaxFileName = qdir() + "out.ovf";
+        ASSERT_TRUE(writeFax(form.FaxFileName, 1));
+        form.InitialPhone = number;
+    }
 };
 
 TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
@@ -349,14 +359,8 @@ TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSa
         if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
         return FakeModem::standardReply(command);
     });
-    Settings& s = appSettings();
-    s.Ports[0] = modem.path();
-    s.Modem.FaxClass = 1;
-    s.Dialing.DialAttempts = 1;
     TSendFaxForm form;
-    form.FaxFileName = qdir() + "out.ovf";
-    ASSERT_TRUE(writeFax(form.FaxFileName, 1));
-    form.InitialPhone = "+1 (555) 010-0100";
+    prepareSend(modem, form, "+1 (555) 010-0100");
     form.show();
     form.sfDialPrefix->setText("9, ");
     form.sfDialsuffix->setText(" #1");
@@ -380,14 +384,8 @@ TEST_F(SendDialogTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
         if (command == "AT+FCLASS=1") return std::string("\r\nERROR\r\n");
         return FakeModem::standardReply(command);
     });
-    Settings& s = appSettings();
-    s.Ports[0] = modem.path();
-    s.Modem.FaxClass = 1;
-    s.Dialing.DialAttempts = 1;
     TSendFaxForm form;
-    form.FaxFileName = qdir() + "out.ovf";
-    ASSERT_TRUE(writeFax(form.FaxFileName, 1));
-    form.InitialPhone = "5550100";
+    prepareSend(modem, form, "5550100");
     form.show();
     form.SendFaxButton->click();
     ASSERT_TRUE(waitUntil([&] { return !form.SessionBusy; }, 60));
@@ -405,16 +403,10 @@ TEST_F(SendDialogTest, TheStatusWindowStaysAboveTheSendDialogDuringASession) {
         if (command.rfind("ATD", 0) == 0) return std::string();  // the call rings on and on
         return FakeModem::standardReply(command);
     });
-    Settings& s = appSettings();
-    s.Ports[0] = modem.path();
-    s.Modem.FaxClass = 1;
-    s.Dialing.DialAttempts = 1;
     QWidget mainWindow;
     mainWindow.show();
     TSendFaxForm form(&mainWindow);
-    form.FaxFileName = qdir() + "out.ovf";
-    ASSERT_TRUE(writeFax(form.FaxFileName, 1));
-    form.InitialPhone = "5550100";
+    prepareSend(modem, form, "5550100");
     whenModal<TSendFaxForm>([&](TSendFaxForm* f) {
         f->SendFaxButton->click();
         TStandardFaxDisplay* status = f->OvxFaxStatus1;
