@@ -1,36 +1,14 @@
-// Fax number rules (see faxnumber.h).
+// Fax number rules in Qt terms (see faxnumber.h), on the shared rule of settings/dialnumber.h.
 #include "app/faxnumber.h"
 
+#include "settings/dialnumber.h"
+
 namespace telvane {
-
-namespace {
-
-bool isReadabilityMark(QChar c) {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('+') || c == QLatin1Char('-') ||
-           c == QLatin1Char('(') || c == QLatin1Char(')') || c == QLatin1Char('.');
-}
-
-bool isDialable(QChar c) {
-    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) return true;
-    switch (c.toUpper().unicode()) {
-    case ',':
-    case 'W':
-    case 'P':
-    case 'T':
-    case '!':
-    case '@':
-    case '*':
-    case '#': return true;
-    default: return false;
-    }
-}
-
-}  // namespace
 
 QString faxNumberBadCharacters(const QString& number) {
     QString bad;
     for (QChar c : number)
-        if (!isDialable(c) && !isReadabilityMark(c) && !bad.contains(c)) bad += c;
+        if (!isDialableCharacter(c.unicode()) && !isReadabilityMark(c.unicode()) && !bad.contains(c)) bad += c;
     return bad;
 }
 
@@ -48,11 +26,6 @@ QString faxNumberProblem(const QString& number) {
         .arg(number, shown);
 }
 
-QString dialableNumber(const QString& number) {
-    QString out;
-    for (QChar c : number)
-        if (isDialable(c)) out += c.toUpper();
-    return out;
-}
+QString dialableNumber(const QString& number) { return QString::fromStdString(dialableNumber(number.toStdString())); }
 
 }  // namespace telvane

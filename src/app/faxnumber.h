@@ -1,8 +1,6 @@
-// Fax numbers as the user types them and as the modem is given them.
-// A number may hold digits, blanks, + - ( ) . for readability, and the dial modifiers fax
-// modems understand: "," (pause), W (wait for dial tone), P and T (pulse and tone), "!" (hook
-// flash), "@" (wait for quiet) and the tone keys * and #. Anything else ("call me maybe!")
-// makes the modem answer ERROR to the dial command, so it is refused where it is typed.
+// Fax numbers as the user types them and as the modem is given them, in Qt terms: the windows'
+// side of the one dial-number rule (settings/dialnumber.h) that telvane-fax follows as well.
+// A number with characters a modem cannot dial ("call me maybe!") is refused where it is typed.
 #pragma once
 
 #include <QString>

@@ -63,6 +63,9 @@ public:
     virtual int currentPage() const = 0;
     virtual void selectPage(int page) = 0;
     virtual void setStatus(const QString& text) = 0;
+    // Receive mode's own status (waiting, answering, page n...): shown now, and shown again when
+    // a command clears the status line while receive mode is on.
+    virtual void setReceiveStatus(const QString& text) = 0;
     virtual void setHint(QObject* control, const QString& hint) = 0;
     virtual void SetButtons() = 0;
     // Disables the button bar while long work (rendering) runs.

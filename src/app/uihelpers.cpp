@@ -7,8 +7,12 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QGridLayout>
 #include <QLayout>
 #include <QMessageBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -71,23 +75,45 @@ void enableKeyboardMenus(QMenuBar* bar) {
     if (!bar->style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, bar))
         qApp->installEventFilter(new AltTapWatcher(bar));
 }
+int titleRoomWidth(const QString& title, const QFont& font) {
+    // Window managers draw titles in a bold font beside an icon and three buttons.
+    QFont bold = font;
+    bold.setBold(true);
+    constexpr int kTitleBarButtons = 140;
+    return QFontMetrics(bold).horizontalAdvance(title) + kTitleBarButtons;
+}
+
+void keepTitleWhole(QMessageBox& box) {
+    // A message box sizes itself to its text; a short text under a long title ("Save changes?"
+    // under "Save Preferences") left the title cut short. The spacer is the only width a
+    // message box's own layout keeps.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    grid->addItem(
+        new QSpacerItem(titleRoomWidth(box.windowTitle(), box.font()), 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+        grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 namespace {
 
 class MessageBoxPrompter : public Prompter {
 public:
     void information(const QString& text) override {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, mainWindow());
+        keepTitleWhole(box);
         box.exec();
     }
     bool yesNo(const QString& text, const QString& caption, bool defaultNo) override {
         QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, mainWindow());
         box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
+        keepTitleWhole(box);
         return box.exec() == QMessageBox::Yes;
     }
     void beep() override { QApplication::beep(); }
     int yesNoCancel(const QString& text, const QString& caption) override {
         QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                         QApplication::activeWindow());
+        keepTitleWhole(box);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::Cancel);
         switch (box.exec()) {
@@ -113,6 +139,12 @@ QString forDisplay(const QString& text) {
 }  // namespace
 
 void setPrompter(Prompter* p) { g_prompter = p; }
+
+QString userFilesFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+    return QDir::homePath();
+}
 Prompter& prompter() { return g_prompter ? *g_prompter : g_messageBoxPrompter; }
 
 QString cutPromptText(const QString& text) { return text.left(kMaxPromptLength); }

@@ -8,8 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+class QFont;
 class QMenu;
 class QMenuBar;
+class QMessageBox;
 class QObject;
 class QPushButton;
 class QWidget;
@@ -56,6 +58,15 @@ QString cutPromptText(const QString& text);
 
 // The main window dialogs are centred over; set by the shell at start-up.
 void setMainWindow(QWidget* mainWindow);
+
+// The width a window needs for its whole title in the title bar (bold title, icon and buttons);
+// message boxes keep at least this width (keepTitleWhole).
+int titleRoomWidth(const QString& title, const QFont& font);
+void keepTitleWhole(QMessageBox& box);
+
+// The folder offered for files the user saves out of the program (exports, reports): the user's
+// Documents folder when it exists, else the home folder; never the private data directory.
+QString userFilesFolder();
 QWidget* mainWindow();
 
 // Centres a dialog over the main window when the main window is not maximized, else on the screen.

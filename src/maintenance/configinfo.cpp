@@ -1,6 +1,7 @@
 #include "maintenance/configinfo.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -40,6 +41,7 @@ TConfigurationInfo::SaveNameChooser g_chooser = &askSaveName;
 void informationBox(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Information, kCaption, cutPromptText(text), QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ConfigInfoMessage"));
+    keepTitleWhole(box);
     box.exec();
 }
 
@@ -126,7 +128,7 @@ bool TConfigurationInfo::saveTo(const QString& fileName) const {
 }
 
 void TConfigurationInfo::Button3Click() {
-    const QString proposed = QString::fromStdString(ProgramDir()) + QStringLiteral("ConfigInfo.txt");
+    const QString proposed = QDir(userFilesFolder()).filePath(QStringLiteral("ConfigInfo.txt"));
     const QString name = g_chooser(this, proposed);
     if (name.isEmpty()) return;
     if (!saveTo(name)) {

@@ -63,24 +63,42 @@ qint64 colourCount(int bitsPerPixel) {
     }
 }
 
+namespace {
+
+// Programs that matter when a fax modem misbehaves, by process name (the kernel keeps 15
+// characters of it): modem managers and dial-up programs that open serial ports, daemons that
+// claim serial devices, and other fax software that may hold the modem or answer calls.
+constexpr const char* kFaxRelevantNames[] = {
+    "ModemManager", "pppd",   "wvdial",  "gpsd",     "brltty",   "minicom",   "picocom",   "cu",
+    "mgetty",       "vgetty", "sendfax", "faxrunqd", "faxq",     "faxgetty",  "hfaxd",     "faxsend",
+    "faxqclean",    "efax",   "efix",    "iaxmodem", "t38modem", "c2faxrecv", "c2faxsend",
+};
+
+bool isOurProgram(const QString& name) { return name.startsWith(QLatin1String("telvane"), Qt::CaseInsensitive); }
+
+bool mattersToFaxSupport(const QString& name, const QString& program) {
+    if (isOurProgram(name) || isOurProgram(program)) return true;
+    for (const char* relevant : kFaxRelevantNames)
+        if (name == QLatin1String(relevant) || program == QLatin1String(relevant)) return true;
+    return false;
+}
+
+}  // namespace
+
 QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qint64 ownPid) {
-    static const char* const kLeftOut[] = {"TConfigurationInfo", "TInputQueryForm", "TStandardFaxPrinterStatusDisplay",
-                                           "TStartingFaxForm",   "OleDdeWndClass",  "OleMainThreadWndClass",
-                                           kProductName};
     QStringList entries;
     for (const ProcessEntry& p : processes) {
-        if (p.pid == ownPid) continue;
         const QString title = p.name.trimmed();
         if (title.isEmpty()) continue;
         const QString program = p.program.trimmed().isEmpty() ? title : p.program.trimmed();
-        const QString entry = title + QStringLiteral("  (") + program + QLatin1Char(')');
-        bool leftOut = entry.toUpper().contains(QLatin1String("KESTRELFX"));
-        for (const char* word : kLeftOut) leftOut = leftOut || entry.contains(QLatin1String(word));
-        if (!leftOut) entries << entry;
+        if (!mattersToFaxSupport(title, program)) continue;
+        QString entry = title + QStringLiteral("  (") + program + QLatin1Char(')');
+        if (p.pid == ownPid) entry += QStringLiteral("  this program");
+        entries << entry;
     }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    // Many processes of one program (shells, compilers) are listed once.
+    // Several processes of one program are listed once.
     entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     return entries;
 }
@@ -222,9 +240,24 @@ void addSerialDevice(QStringList& r, const SerialDevice& d, const Settings& s) {
     r << QStringLiteral("Port:                 \t") + port;
 }
 
+// The device the sessions open for the selected port, through the same port map, with the node a
+// link (the virtual line's, /dev/serial/by-id/...) leads to.
+QString selectedPortLine(const Settings& s) {
+    const QString device = qs(s.portDevice(s.Modem.ComPort));
+    QString line = QStringLiteral("Selected Port:        \tCOM%1  ").arg(s.Modem.ComPort + 1);
+    if (device.isEmpty()) return line + QStringLiteral("(no device)");
+    line += device;
+    const QFileInfo info(device);
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty()) return line + QStringLiteral("  (not present)");
+    if (target != device) line += QStringLiteral(" -> ") + target;
+    return line;
+}
+
 void addSerialDevices(QStringList& r, const std::optional<std::vector<SerialDevice>>& devices, const Settings& s) {
+    r << QStringLiteral("[Modem Devices]") << QString() << selectedPortLine(s);
     if (!devices) return;
-    r << QStringLiteral("[Modem Devices]") << QString();
+    r << QString();
     bool first = true;
     for (const SerialDevice& d : *devices) {
         if (!first) r << QString();
@@ -254,7 +287,7 @@ QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& s
     r << QString() << QString();
     addSettings(r, ReportSettings{s, print, programDir});
     r << QString();
-    r << QStringLiteral("[Other Running Applications (Window, Window Class)]") << QString();
+    r << QStringLiteral("[Running Programs Relevant to Fax (Process, Program)]") << QString();
     r << runningProgramEntries(probe.processes(), probe.ownPid());
     const QString dir = qs(programDir);
     addSessionLog(r, dir + QStringLiteral("Lastsend.log"), QStringLiteral("[Last Send Session]"));

@@ -1,5 +1,6 @@
 // The configuration report: a plain-text list of lines about the program, the computer, the serial
-// devices, the fax settings, the other running programs and the last send and receive sessions.
+// devices with the one the selected port opens, the fax settings, the running programs that matter
+// to fax support and the last send and receive sessions.
 // Everything about the machine comes from a SystemProbe, so the report can be built against canned
 // answers; LinuxProbe (linuxprobe.h) is the real one. The report holds no environment variables,
 // no command lines and no file contents other than the two session logs and our settings.
@@ -42,7 +43,7 @@ struct SerialDevice {
     QString driver;        // kernel driver
 };
 
-// A process of the user: its command name (never its arguments) and the file name of its program.
+// A running process: its command name (never its arguments) and the file name of its program.
 struct ProcessEntry {
     qint64 pid = 0;
     QString name;
@@ -76,8 +77,9 @@ public:
 // Colour count of a depth: 2^bits for 1, 4, 8, 15 and 16 bits, 16777216 for 24 and 32, else the bit count.
 qint64 colourCount(int bitsPerPixel);
 
-// The running-program entries ("name  (program)") after the filters, sorted without regard to case,
-// each distinct entry once.
+// The running-program entries ("name  (program)") that matter to fax support: modem managers and
+// other programs that open serial ports, other fax software, and this program's own processes (the
+// report's own marked "this program"). Sorted without regard to case, each distinct entry once.
 QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qint64 ownPid);
 
 // Builds the report. programDir ends with '/'; settings and print options as held in memory.

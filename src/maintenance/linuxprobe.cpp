@@ -195,22 +195,19 @@ std::optional<std::vector<SerialDevice>> LinuxProbe::serialDevices() const {
 }
 
 std::vector<ProcessEntry> LinuxProbe::processes() const {
+    // Every user's processes: a modem manager or fax daemon holding the port runs as another user.
     std::vector<ProcessEntry> out;
-    const uid_t me = getuid();
     const QDir proc(path(QStringLiteral("/proc")));
     for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool numeric = false;
         const qint64 pid = entry.toLongLong(&numeric);
         if (!numeric) continue;
         const QString dir = proc.filePath(entry);
-        // Only the user's own processes; the owner is read from the status file.
-        const QString status = readText(dir + QStringLiteral("/status"), 4096);
-        const QString uidLine = status.section(QStringLiteral("\nUid:"), 1, 1).section(QLatin1Char('\n'), 0, 0);
-        if (uidLine.isEmpty() || uidLine.split(QLatin1Char('\t'), Qt::SkipEmptyParts).value(0).toUInt() != me) continue;
         ProcessEntry p;
         p.pid = pid;
         p.name = readLine(dir + QStringLiteral("/comm"));
-        // Kernel threads and processes whose program cannot be read keep their command name only.
+        // Kernel threads and processes whose program cannot be read (another user's) keep their
+        // command name only.
         const QString exe = QFileInfo(dir + QStringLiteral("/exe")).symLinkTarget();
         p.program = exe.isEmpty() ? p.name : QFileInfo(exe).fileName();
         out.push_back(p);

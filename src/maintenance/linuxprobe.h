@@ -1,7 +1,7 @@
 // The configuration report's probe of this machine: /etc/os-release and uname for the system,
 // /proc/cpuinfo and /proc/meminfo, the primary screen (when a GUI application runs), the locale
 // (the user's from the process, the system's from /etc/default/locale or /etc/locale.conf), the
-// serial device nodes with what sysfs tells about them, and the user's processes by command name.
+// serial device nodes with what sysfs tells about them, and the running processes by command name.
 #pragma once
 
 #include "maintenance/configreport.h"

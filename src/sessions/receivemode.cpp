@@ -22,6 +22,7 @@
 #include "transport/qtbridge/qtfaxbridge.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
+#include "sessions/sessionrules.h"
 #include "app/appstate.h"
 #include "app/mainwindow.h"
 #include "settings/programdir.h"
@@ -118,6 +119,10 @@ TReceiveMode::TReceiveMode(IMainWindow& main)
     OvxReceiveFax1.OnFaxAccept = [this](telvane::transport::TOvxAbstractFax&, bool& accept) {
         OvxReceiveFax1FaxAccept(accept);
     };
+    // Handled after the event returns, so that the engine's thread is never held by a message box.
+    OvxReceiveFax1.OnFaxFinish = [this](telvane::transport::TOvxAbstractFax&, int code) {
+        QTimer::singleShot(0, this, [this, code] { engineFinished(code); });
+    };
     StartingFaxForm = new TStartingFaxForm(main.widget());
     printer_ = std::make_unique<faximage::TOvxFaxPrinter>();
     printer_->MultiPage = false;
@@ -143,6 +148,7 @@ TReceiveMode::~TReceiveMode() {
     OvxReceiveFax1.OnFaxLog = nullptr;
     OvxReceiveFax1.OnFaxError = nullptr;
     OvxReceiveFax1.OnFaxAccept = nullptr;
+    OvxReceiveFax1.OnFaxFinish = nullptr;
     if (OvxReceiveFax1.inProgress()) OvxReceiveFax1.CancelSession();
     closePort(OvxComPort1);
 }
@@ -331,7 +337,7 @@ void TReceiveMode::UpdateValues() {
     pageCount_ = OvxReceiveFax1.currentPage();
     const QString text = receiveStatusText(qs(OvxReceiveFax1.statusText()), qs(OvxReceiveFax1.remoteID()),
                                            OvxReceiveFax1.currentPage(), OvxReceiveFax1.bytesTransferred());
-    main_.setStatus(text);
+    main_.setReceiveStatus(text);
     if (StartingFaxForm->isVisible() && text.toUpper().contains(QStringLiteral("ANSWERING"))) StartingFaxForm->hide();
 }
 
@@ -425,6 +431,22 @@ void TReceiveMode::failedReception() {
             QStringLiteral("Telvane failed to receive an incoming fax.\r\n\r\nThe error message was:   ") + error,
             false);
     });
+}
+
+// The engine ends by itself only when it cannot go on: the modem refused its set-up (a fax class
+// it does not have), or vanished. Receive mode must not look on while nothing answers calls: it
+// is switched off and the user is told why. A Stop cancels the engine and ends the mode itself.
+void TReceiveMode::engineFinished(int errorCode) {
+    if (errorCode == 0 || errorCode == telvane::ecCancelRequested || !main_.receiveMode()) return;
+    const QString error = qs(telvane::ovxErrorText(errorCode));
+    const QString advice = faxClassRefusedText(errorCode, appSettings().Modem.FaxClassReceive);
+    AddtoLastRecLog(QStringLiteral("Receive mode ended: ") + error);
+    stop();
+    ShowErrorMessage(
+        QStringLiteral("Receive Mode Stopped"),
+        QStringLiteral("Receive mode has stopped: no calls are answered.\r\n\r\nThe error message was:   ") + error +
+            (advice.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + advice),
+        false);
 }
 
 void TReceiveMode::OvxReceiveFax1FaxLog(int logCode) {

@@ -69,6 +69,7 @@ public:
     void OvxReceiveFax1FaxStatus(bool First, bool Last);
     void OvxReceiveFax1FaxLog(int logCode);
     void OvxReceiveFax1FaxError(int errorCode) { lastError_ = errorCode; }
+    void engineFinished(int errorCode);
     void OvxReceiveFax1FaxAccept(bool& Accept);
     void UpdateValues();
 

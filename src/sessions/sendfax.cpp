@@ -141,6 +141,9 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     OvxSendFax1.EnhFont = telvane::transport::TOvxFont{"MS Sans Serif", -11};
     OvxFaxStatus1 = new TStandardFaxDisplay(QStringLiteral("Fax Status"), this);
     OvxFaxStatus1->setWindowFlag(Qt::Window);
+    // While a session runs the status window is the one the user acts in (Cancel): modal over
+    // this dialog and the main window, so a click on either brings it, not this dialog, to the top.
+    OvxFaxStatus1->setWindowModality(Qt::WindowModal);
     OvxSendFax1.StatusDisplay = OvxFaxStatus1;
     // The finish event returns at once; the dialog's handling (message boxes, closing the port)
     // runs right after it, so the engine's thread is never held by a modal box.
@@ -381,6 +384,9 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     } else if (const QString refused = refusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
                !refused.isEmpty()) {
         ShowErrorMessage(QStringLiteral("Fax Failure"), refused, true);
+    } else if (const QString advice = faxClassRefusedText(ErrorCode, s.Modem.FaxClass); !advice.isEmpty()) {
+        ShowErrorMessage(QStringLiteral("Fax Failure"),
+                         QStringLiteral("Error message: ") + text + QStringLiteral("\r\n\r\n") + advice, true);
     } else {
         ShowErrorMessage(
             QStringLiteral("Fax Failure"),
@@ -390,6 +396,9 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
             true);
     }
     SaveLocalLog();
+    // A sent fax is done: the dialog closes, so "Send Fax Now" cannot send it a second time by
+    // mistake and the log behind it is in view with the fax marked sent.
+    if (sent) done(QDialog::Accepted);
 }
 
 void TSendFaxForm::CloseButtonClick() {

@@ -176,6 +176,14 @@ QString refusedDialText(int errorCode, bool reachedRemote, const QString& number
         .arg(number.trimmed());
 }
 
+QString faxClassRefusedText(int errorCode, int storedFaxClass) {
+    if (errorCode != telvane::ecFaxInitError || storedFaxClass < 1 || storedFaxClass > 3) return {};
+    return QStringLiteral(
+               "The modem did not accept %1, the fax class set in Preferences. Click Check Fax Class "
+               "in Preferences to see which classes it supports.")
+        .arg(QString::fromStdString(FaxClassName(storedFaxClass)));
+}
+
 QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {
     using namespace telvane::transport;
     if ((status != fpSendPageStatus && status != fpPageOK) || currentPage <= 0) return engineText;

@@ -59,6 +59,10 @@ QString currentPageText(int currentPage, int totalPages, bool hasCoverFile);
 // call (it answered ERROR or NO CARRIER to the dial command), naming the number; empty for any
 // other end.
 QString refusedDialText(int errorCode, bool reachedRemote, const QString& number);
+// The advice added when the modem refused the fixed fax class of the settings (the engine's
+// "Error while initializing modem"): it names the class and points to Check Fax Class; empty for
+// any other end and for AutoDetect.
+QString faxClassRefusedText(int errorCode, int storedFaxClass);
 QString noModemResponseText(int comNumber, bool receiving);
 QString resetStringFailureText(const QString& resetString, int comNumber, bool receiving);
 

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -242,8 +241,6 @@ void TMainScreen::buildMenus() {
     help->addSeparator();
     addMenuEntry(help, "ConfigurationInformation1", QStringLiteral("Confi&guration Information"),
                  [this] { configurationInformation1Click(); });
-    addMenuEntry(help, "VisitOurInternetWebsite1", QStringLiteral("&Visit Our Internet Website"),
-                 [this] { visitOurInternetWebsite1Click(); });
     help->addSeparator();
     mnuShowHint_ = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show &Hints"), [this] { mnuShowHintClick(); });
     mnuShowHint_->setCheckable(true);
@@ -468,7 +465,14 @@ void TMainScreen::FormClose() {
     closed_ = true;
 }
 
-void TMainScreen::setStatus(const QString& text) { status_->setText(text); }
+void TMainScreen::setStatus(const QString& text) {
+    status_->setText(text.isEmpty() && receiveMode_ ? receiveStatus_ : text);
+}
+
+void TMainScreen::setReceiveStatus(const QString& text) {
+    receiveStatus_ = text;
+    status_->setText(text);
+}
 
 QString TMainScreen::statusText() const { return status_->text(); }
 
@@ -501,6 +505,7 @@ int TMainScreen::currentPage() const { return notebook_->currentIndex(); }
 
 void TMainScreen::setReceiveMode(bool on) {
     receiveMode_ = on;
+    if (!on) receiveStatus_.clear();
     SetButtons();
 }
 
@@ -811,11 +816,6 @@ bool TMainScreen::mnuPreferencesClick() {
 void TMainScreen::configurationInformation1Click() {
     if (!missingCommand(static_cast<bool>(commands_.configurationInformation)))
         commands_.configurationInformation(*this);
-}
-
-void TMainScreen::visitOurInternetWebsite1Click() {
-    if (refusedInReceiveMode()) return;
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kProductWebSite)));
 }
 
 void TMainScreen::mnuShowHintClick() {

@@ -78,6 +78,7 @@ public:
 
     // The status line.
     void setStatus(const QString& text) override;
+    void setReceiveStatus(const QString& text) override;
     QString statusText() const;
     // Sets a control's hint; shown while hints are on.
     void setHint(QObject* control, const QString& hint) override;
@@ -109,7 +110,6 @@ public:
     void FaxlogCleanup1Click();
     bool mnuPreferencesClick() override;
     void configurationInformation1Click();
-    void visitOurInternetWebsite1Click();
     void mnuShowHintClick();
     void About1Click();
     void helpClick(int context);
@@ -172,6 +172,7 @@ private:
     bool faxLogCreated_ = false;
     bool recLogCreated_ = false;
     bool receiveMode_ = false;
+    QString receiveStatus_;  // receive mode's last status text
     bool faxArriving_ = false;
     bool cloneRequested_ = false;
     bool hintsOn_ = true;

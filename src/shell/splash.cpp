@@ -13,8 +13,6 @@
 
 namespace telvane::shell {
 
-const char* const kProductWebSite = "https://telvane.example.org/";
-
 TSplashform::TSplashform(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Splashform"));
     setWindowTitle(QStringLiteral("About Telvane"));

@@ -1,13 +1,10 @@
-// The About box: program name, word size, version, a link to the product web site and "Ok".
+// The About box: program name, word size, version and "Ok" (the project has no web site to link).
 // Always on top; returns 1 when closed.
 #pragma once
 
 #include <QDialog>
 
 namespace telvane::shell {
-
-// Address of the product web site, opened by the About box and "Visit Our Internet Website".
-extern const char* const kProductWebSite;
 
 class TSplashform : public QDialog {
     Q_OBJECT

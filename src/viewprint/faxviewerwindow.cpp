@@ -16,6 +16,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -388,7 +389,8 @@ void TFaxViewer::exportClick(const QString& format) {
     const bool wholeFax = format == QLatin1String("TIFF") || format == QLatin1String("PDF");
     const QString base = wholeFax ? fax.completeBaseName()
                                   : QStringLiteral("%1-page%2").arg(fax.completeBaseName()).arg(viewer_->currentPage());
-    const QString suggested = fax.absoluteDir().filePath(base + QLatin1Char('.') + format.toLower());
+    // Received faxes live in the private data directory: the copy goes where the user keeps files.
+    const QString suggested = QDir(userFilesFolder()).filePath(base + QLatin1Char('.') + format.toLower());
     const QString file = AskExportFile(format, suggested);
     if (file.isEmpty()) return;
     HourGlass hourglass;
@@ -449,9 +451,17 @@ std::function<bool(QPrinter&, QWidget*)>& printerChooser() {
 
 int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
     if (const QString problem = printer.readinessProblem(); !problem.isEmpty()) {
-        const QString where = faximage::printerDisplayName(printer.qPrinter());
-        ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next window.")
-                            .arg(where, problem));
+        const bool noPrinter = !printer.InstalledPrinters || printer.InstalledPrinters().isEmpty();
+        // Without any printer the next window can only make a PDF file: say so rather than
+        // blame a PDF file the user never chose.
+        if (noPrinter)
+            ShowInformation(
+                QStringLiteral("No printer is set up on this computer, so the fax will be printed into a "
+                               "PDF file.\r\rChoose the file in the next window."));
+        else
+            ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next "
+                                           "window.")
+                                .arg(faximage::printerDisplayName(printer.qPrinter()), problem));
         if (!printerChooser()(printer.qPrinter(), parent)) return 1;
     }
     const int rc = printer.printFax();

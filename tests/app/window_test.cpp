@@ -8,12 +8,15 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
 #include <memory>
+#include <vector>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStyle>
 #include <QTest>
 #include <QPointer>
@@ -29,6 +32,7 @@
 #include "app/placement.h"
 #include "settings/settings.h"
 #include "app/uihelpers.h"
+#include "support/modal.h"
 #include "support/scriptedprompter.h"
 
 using namespace telvane;
@@ -137,6 +141,37 @@ TEST(Prompts, ScriptedPrompterRecordsAndCutsTexts) {
     EXPECT_EQ(p->records[2].kind, PromptRecord::Information);
     EXPECT_EQ(p->records[2].caption, "Information");
     EXPECT_EQ(p->count(PromptRecord::Beep), 1);
+}
+
+// A message box with a short text under a long title is wide enough for the whole title in the
+// title bar ("Save … nces" was all a window manager could show of "Save Preferences").
+TEST(Prompts, MessageBoxesKeepTheirTitleWhole) {
+    app();
+    setPrompter(nullptr);
+    struct Box {
+        QString title;
+        std::function<void()> ask;
+    };
+    const std::vector<Box> boxes = {
+        {"Save Preferences", [] { AskYesNo("Save changes?", "Save Preferences"); }},
+        {"Delete All Faxes Before This Date", [] { AskYesNoDefaultNo("Sure?", "Delete All Faxes Before This Date"); }},
+        {"Save Changes to the Cover Template", [] { askYesNoCancel("Save?", "Save Changes to the Cover Template"); }},
+    };
+    for (const Box& b : boxes) {
+        int width = 0, room = 0, titleText = 0;
+        QString title;
+        telvane::test::whenModal<QMessageBox>([&](QMessageBox* box) {
+            title = box->windowTitle();
+            width = box->width();
+            room = titleRoomWidth(title, box->font());
+            titleText = QFontMetrics(box->font()).horizontalAdvance(title);
+            box->reject();
+        });
+        b.ask();
+        EXPECT_EQ(title, b.title);
+        EXPECT_GE(width, room) << b.title.toStdString();
+        EXPECT_GE(width, titleText + 120) << b.title.toStdString();
+    }
 }
 
 TEST(Centring, DialogCentredOverMainWindow) {

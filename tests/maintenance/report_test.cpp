@@ -1,6 +1,6 @@
 // The configuration report: against a fake probe for the edge cases (colour counts in the locale's
-// grouping, only one session log, blank process names, the filters, the serial devices and their
-// COM numbers), the settings lines against a known TVN.INI, the window's copy and save, the Linux
+// grouping, only one session log, blank process names, the programs that matter to fax, the serial
+// devices and their COM numbers, the selected port's device), the settings lines against a known TVN.INI, the window's copy and save, the Linux
 // probe against a prepared file tree and against this machine, and "telvane --config-report".
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -25,6 +26,7 @@
 #include "settings/inifile.h"
 #include "settings/programdir.h"
 #include "app/singleinstance.h"
+#include "app/uihelpers.h"
 #include "support/datadir.h"
 
 namespace telvane::maintenance {
@@ -159,8 +161,8 @@ TEST_F(ReportTest, LinesAndSectionsInOrder) {
     EXPECT_EQ(r[settingsHead - 2], "");
     EXPECT_EQ(r[settingsHead + 2], "{general}");
     int last = settingsHead;
-    for (const char* head :
-         {"{sending}", "{receiving}", "{misc}", "{printing}", "[Other Running Applications (Window, Window Class)]"}) {
+    for (const char* head : {"{sending}", "{receiving}", "{misc}", "{printing}",
+                             "[Running Programs Relevant to Fax (Process, Program)]"}) {
         const int at = r.indexOf(head);
         EXPECT_GT(at, last) << head;
         last = at;
@@ -221,29 +223,33 @@ TEST_F(ReportTest, SettingsLinesFromAKnownFile) {
                                              "Print Footer          \tNo", "Print Stretch         \tYes"}));
 }
 
-TEST_F(ReportTest, RunningProgramsFilteredAndSorted) {
+// Only what can hold a modem or answer a call is listed: modem managers, dial-up and serial
+// programs, other fax software, and this program's own processes.
+TEST_F(ReportTest, RunningProgramsThatMatterToFaxSupport) {
     FakeProbe probe;
     probe.procs = {{1, "zsh", "zsh"},
                    {2, "   ", "blank"},
                    {3, "", "empty"},
                    {4, "Xorg", "Xorg"},
-                   {5, "telvane", "telvane"},  // the report's own process is left out by its pid
+                   {5, "telvane", "telvane"},
                    {4242, "telvane", "telvane"},
-                   {6, "Telvane helper", "helper"},
-                   {7, "kestrelfx-agent", "kfx"},
+                   {6, "telvane-virtual", "telvane-virtual-line"},
+                   {7, "kworker/0:1", "kworker/0:1"},
                    {8, "bash", "bash"},
-                   {12, "bash", "bash"},
-                   {13, "bash", "bash5"},
-                   {9, " TStartingFaxForm ", "x"},
-                   {10, "agent", "OleMainThreadWndClass"},
-                   {11, " apt ", " apt-get "}};
+                   {9, "ModemManager", "ModemManager"},
+                   {10, "ModemManager", "ModemManager"},
+                   {11, "faxgetty", "faxgetty"},
+                   {12, "pool-1", "efax"},
+                   {13, "modemmanager-x", "x"},
+                   {14, "efaxer", "efaxer"}};
     const QStringList entries = runningProgramEntries(probe.procs, probe.ownPid());
-    EXPECT_EQ(entries, (QStringList{"apt  (apt-get)", "bash  (bash)", "bash  (bash5)", "telvane  (telvane)",
-                                    "Xorg  (Xorg)", "zsh  (zsh)"}));
+    EXPECT_EQ(entries, (QStringList{"faxgetty  (faxgetty)", "ModemManager  (ModemManager)", "pool-1  (efax)",
+                                    "telvane  (telvane)", "telvane  (telvane)  this program",
+                                    "telvane-virtual  (telvane-virtual-line)"}));
     const QStringList r = build(probe);
-    const int head = r.indexOf("[Other Running Applications (Window, Window Class)]");
+    const int head = r.indexOf("[Running Programs Relevant to Fax (Process, Program)]");
     ASSERT_GE(head, 0);
-    EXPECT_EQ(r.mid(head + 2), entries);
+    EXPECT_EQ(r.mid(head + 2, entries.size()), entries);
 }
 
 TEST_F(ReportTest, OnlyTheSessionLogsThatExist) {
@@ -268,21 +274,47 @@ TEST_F(ReportTest, SerialDevicesWithTheirComNumbers) {
     s.Ports[4] = "/dev/ttyACM0";
     probe.devices = std::vector<SerialDevice>{{"/dev/ttyACM0", "U.S.Robotics", "USB Modem", "0baf:0303", "cdc_acm"},
                                               {"/dev/ttyS0", "", "", "", "serial8250"}};
+    s.Modem.ComPort = 4;
     QStringList r = build(probe, s);
     const int head = r.indexOf("[Modem Devices]");
     ASSERT_GE(head, 0);
-    EXPECT_EQ(r.mid(head, 9),
-              (QStringList{"[Modem Devices]", "", "Manufacturer:         \tU.S.Robotics",
+    EXPECT_EQ(r.mid(head, 11),
+              (QStringList{"[Modem Devices]", "", r[head + 2], "", "Manufacturer:         \tU.S.Robotics",
                            "Model:                \tUSB Modem (USB 0baf:0303)", "Driver:               \tcdc_acm",
                            "Port:                 \t/dev/ttyACM0 (COM5)", "", "Driver:               \tserial8250",
                            "Port:                 \t/dev/ttyS0 (COM1)"}));
-    probe.devices = std::nullopt;  // the device list cannot be read: the section is left out
+    EXPECT_TRUE(r[head + 2].startsWith("Selected Port:        \tCOM5  /dev/ttyACM0")) << r[head + 2].toStdString();
+    // The device list cannot be read: the section keeps only the selected port.
+    probe.devices = std::nullopt;
     r = build(probe, s);
-    EXPECT_FALSE(r.contains("[Modem Devices]"));
+    const int unread = r.indexOf("[Modem Devices]");
+    ASSERT_GE(unread, 0);
+    EXPECT_EQ(r.mid(unread, 5), (QStringList{"[Modem Devices]", "", r[unread + 2], "", ""}));
     probe.devices = std::vector<SerialDevice>{};
     r = build(probe, s);
     const int empty = r.indexOf("[Modem Devices]");
-    EXPECT_EQ(r.mid(empty, 4), (QStringList{"[Modem Devices]", "", "", ""}));
+    EXPECT_EQ(r.mid(empty, 6), (QStringList{"[Modem Devices]", "", r[empty + 2], "", "", ""}));
+}
+
+// The modem section names the device the sessions open for the selected port, through the port
+// map (the virtual line's link and the pseudo-terminal behind it), not a device of the list.
+TEST_F(ReportTest, SelectedPortIsTheDeviceTheSessionOpens) {
+    QTemporaryDir scratch;
+    const QString pty = scratch.filePath("pts-7");
+    const QString line = scratch.filePath("virtual-modem");
+    QFile(pty).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::link(pty, line));
+    FakeProbe probe;
+    probe.devices = std::vector<SerialDevice>{{"/dev/ttyS0", "", "", "", "serial8250"}};
+    Settings s;
+    s.Ports[1] = line.toStdString();
+    s.Modem.ComPort = 1;
+    const QStringList r = build(probe, s);
+    EXPECT_TRUE(r.contains("Selected Port:        \tCOM2  " + line + " -> " + pty)) << r.join('\n').toStdString();
+    EXPECT_TRUE(r.contains("Port:                 \t/dev/ttyS0 (COM1)"));
+    s.Ports[1] = scratch.filePath("unplugged").toStdString();
+    EXPECT_TRUE(
+        build(probe, s).contains("Selected Port:        \tCOM2  " + scratch.filePath("unplugged") + "  (not present)"));
 }
 
 // A prepared tree in place of /: os-release, meminfo, cpuinfo, serial nodes with their sysfs
@@ -330,7 +362,7 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
     put("/proc/100/comm", "efax\n");
     link("/usr/bin/efax-real", "/proc/100/exe");
     put("/proc/101/status", "Name:\ty\nUid:\t" + QByteArray::number(getuid() + 1) + "\t0\t0\t0\n");
-    put("/proc/101/comm", "other\n");
+    put("/proc/101/comm", "ModemManager\n");
     put("/proc/102/status", mine);
     put("/proc/102/comm", "   \n");
 
@@ -361,12 +393,13 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
     EXPECT_EQ((*devices)[1].driver, "cdc_acm");
     EXPECT_EQ((*devices)[0].usbId, "0baf:0303");
     const auto procs = probe.processes();
-    ASSERT_EQ(procs.size(), 2u);
+    // Another user's processes too: a modem manager runs as root.
+    ASSERT_EQ(procs.size(), 3u);
     QStringList names;
     for (const auto& p : procs) names << p.name + "|" + p.program;
-    names.sort();
-    EXPECT_EQ(names, (QStringList{"efax|efax-real", "|"}));
-    EXPECT_EQ(runningProgramEntries(procs, 0), QStringList{"efax  (efax-real)"});
+    names.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(names, (QStringList{"efax|efax-real", "ModemManager|ModemManager", "|"}));
+    EXPECT_EQ(runningProgramEntries(procs, 0), (QStringList{"efax  (efax-real)", "ModemManager  (ModemManager)"}));
     // The by-id link and the device it names map to the same COM number.
     Settings s;
     s.Ports[0] = (R + "/dev/ttyACM0").toStdString();
@@ -384,13 +417,13 @@ TEST_F(ReportTest, ThisMachineHasEverySectionAndNoSecrets) {
     const QString all = r.join('\n');
     for (const char* head :
          {"[Product]", "[Environment]", "{general}", "{sending}", "{receiving}", "{misc}", "{printing}",
-          "[Other Running Applications (Window, Window Class)]", "[Last Send Session]"})
+          "[Running Programs Relevant to Fax (Process, Program)]", "[Last Send Session]"})
         EXPECT_TRUE(r.contains(head)) << head;
     EXPECT_TRUE(all.contains("Phys Memory: \tTotal: "));
     EXPECT_FALSE(all.contains("Phys Memory: \tTotal: 0;"));
     EXPECT_TRUE(all.contains("CPU:         \tProcessor:  "));
     EXPECT_FALSE(all.contains("s3cr3t-token-value"));
-    EXPECT_FALSE(all.contains("maintenance_report_test  ("));  // this process itself
+    EXPECT_FALSE(all.contains("maintenance_report_test  ("));  // not a program that matters to fax
     EXPECT_TRUE(r.contains("[" + QString::fromStdString(dir) + "TVN.INI]"));
 }
 
@@ -413,6 +446,9 @@ void answerMessageBox(QString* text, QString* caption) {
 QString g_saveName;
 QString chooseSaveName(QWidget*, const QString& proposed) {
     EXPECT_TRUE(proposed.endsWith("/ConfigInfo.txt"));
+    // Proposed where the user keeps files, not in the private data directory.
+    EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(userFilesFolder()).absoluteFilePath());
+    EXPECT_FALSE(proposed.startsWith(QString::fromStdString(ProgramDir())));
     return g_saveName;
 }
 

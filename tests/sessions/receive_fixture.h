@@ -1,5 +1,5 @@
 // Shared set-up of the receive-mode tests: the main window with the session commands, as the
-// program makes it, and the engine's events of a fax that arrived.
+// program makes it (with the viewer's commands), and the engine's events of a fax that arrived.
 #pragma once
 
 #include <memory>
@@ -12,6 +12,7 @@
 #include "sessions_fixture.h"
 #include "shell/mainscreen.h"
 #include "transport/fax/faxsession.h"
+#include "viewprint/faxviewerwindow.h"
 
 namespace telvane::sessiontest {
 
@@ -21,6 +22,7 @@ protected:
         SessionsTest::SetUp();
         commands_ = MainWindowCommands{};
         addSessionCommands(commands_);
+        addViewerCommands(commands_);  // viewing a received fax while receive mode runs
         main_ = std::make_unique<shell::TMainScreen>(commands_);
         setMainWindow(main_.get());
         commands_.createWindows(*main_);

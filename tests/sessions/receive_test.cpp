@@ -171,6 +171,63 @@ TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     EXPECT_EQ(s.Resetting.AfterString, "ATZ");
 }
 
+// Receive mode with Class 1 set on a Class 2-only modem: the engine cannot start. Receive mode
+// used to stay on with nothing answering calls and nothing said; it is switched off, and the
+// message names the class and points to Check Fax Class.
+TEST_F(ReceiveModeTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
+    FakeModem modem(dir() + "modem", [](const std::string& command) {
+        if (command == "AT+FCLASS=1") return std::string("\r\nERROR\r\n");
+        return FakeModem::standardReply(command);
+    });
+    Settings& s = appSettings();
+    s.Ports[0] = modem.path();
+    s.Modem.ComPort = 0;
+    s.Modem.FaxClassReceive = 1;
+    s.Receive.DisableReceivingFaxesNotification = true;
+    main_->ReceiveButtonClick();
+    ASSERT_TRUE(waitUntil([&] { return !errors.empty(); }, 30))
+        << readLines(qdir() + "Lastrec.log").join('|').toStdString();
+    EXPECT_EQ(errors[0].caption, "Receive Mode Stopped");
+    EXPECT_TRUE(errors[0].text.contains("Error while initializing modem")) << errors[0].text.toStdString();
+    EXPECT_TRUE(
+        errors[0].text.contains("did not accept Class 1, the fax class set in Preferences. Click Check Fax "
+                                "Class"))
+        << errors[0].text.toStdString();
+    EXPECT_FALSE(main_->receiveMode());
+    EXPECT_EQ(main_->ReceiveButton()->text(), "&Receive");
+    EXPECT_FALSE(TReceiveMode::of(*main_).OvxComPort1.Open());
+    if (main_->receiveMode()) main_->ReceiveButtonClick();
+}
+
+// Viewing a fax while receive mode waits for calls: the command's own status text goes, receive
+// mode's text comes back (the status line used to stay empty until the next call).
+TEST_F(ReceiveModeTest, StatusLineShowsReceiveModeAgainAfterViewingAFax) {
+    FakeModem modem(dir() + "modem", FakeModem::standardReply);
+    Settings& s = appSettings();
+    s.Ports[0] = modem.path();
+    s.Modem.ComPort = 0;
+    s.Modem.FaxClassReceive = 1;
+    s.Receive.DisableReceivingFaxesNotification = true;
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    receive(mode, "FAX0001.OVF", "FAR END", 1);
+    main_->ReceiveButtonClick();
+    ASSERT_TRUE(main_->receiveMode()) << (errors.empty() ? "" : errors[0].text.toStdString());
+    ASSERT_TRUE(waitUntil([&] { return !main_->statusText().isEmpty(); }, 20));
+    const QString waiting = main_->statusText();
+    main_->selectPage(1);
+    bool viewed = false;
+    whenModal<QDialog>([&viewed](QDialog* viewer) {
+        viewed = true;
+        viewer->reject();
+    });
+    main_->viewFaxButtonClick();
+    EXPECT_TRUE(viewed);
+    EXPECT_EQ(main_->statusText(), waiting);
+    main_->ReceiveButtonClick();
+    EXPECT_FALSE(main_->receiveMode());
+    EXPECT_TRUE(main_->statusText().isEmpty()) << main_->statusText().toStdString();
+}
+
 TEST_F(ReceiveModeTest, NoticeWindowExistsHiddenFromTheStart) {
     const auto forms = main_->findChildren<TStartingFaxForm*>();
     ASSERT_EQ(forms.size(), 1);

@@ -5,10 +5,12 @@
 // attempt is a line of its own in "Sendhist.log".
 #include <QDate>
 #include <QFile>
+#include <QAbstractItemModel>
 #include <QPushButton>
 
 #include <memory>
 
+#include "app/loggrid.h"
 #include "records/fax_tables.h"
 #include "sessions/sendfax.h"
 #include "sessions/sessionhooks.h"
@@ -117,6 +119,24 @@ TEST_F(SendOutcomeTest, AFailureIsStoredWhenTheAttemptEndsAndASuccessAfterItMark
         EXPECT_EQ(record().text("LASTRESULT"), "Sent");
     });
     EXPECT_EQ(readLines(qdir() + kSendHistoryName).size(), 2);
+}
+
+// After "Fax sent successfully" the dialog closes by itself (no live "Send Fax Now" left to send
+// the fax twice), and the outgoing log's grid already shows the fax as sent.
+TEST_F(SendOutcomeTest, ASuccessClosesTheDialogAndTheGridShowsTheFaxSent) {
+    bool openAfterSuccess = true;
+    QString gridSent, gridResult;
+    send([&](TSendFaxForm* f) {
+        attempt(f, 0);
+        openAfterSuccess = f->isVisible();
+        const QAbstractItemModel* grid = main_->FaxGrid()->model();
+        gridSent = grid->data(grid->index(0, 0), Qt::DisplayRole).toString();
+        gridResult = grid->data(grid->index(0, 7), Qt::DisplayRole).toString();
+    });
+    EXPECT_FALSE(openAfterSuccess);
+    EXPECT_EQ(gridSent, "Yes");
+    EXPECT_EQ(gridResult, "Sent");
+    EXPECT_TRUE(record().boolean("SENT"));
 }
 
 }  // namespace

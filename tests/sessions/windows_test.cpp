@@ -2,6 +2,7 @@
 // texts and connection fields, the send dialog's refusals and failure paths with their log lines
 // against a scripted modem, the find-modem scan and the fax-class check (once per opening), and
 // the quick set-up.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QWindow>
 #include <QRadioButton>
 
 #include "support/ptymodem.h"
@@ -263,6 +265,16 @@ TEST_F(SessionsTest, ClosingTheStatusWindowDuringASessionAsksWhetherToCancel) {
 class SendDialogTest : public SessionsTest {
 protected:
     QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }
+    // Class 1 through the scripted modem, one dial attempt; `form` sends a one-page fax to `number`.
+    void prepareSend(const FakeModem& modem, TSendFaxForm& form, const QString& number) {
+        Settings& s = appSettings();
+        s.Ports[0] = modem.path();
+        s.Modem.FaxClass = 1;
+        s.Dialing.DialAttempts = 1;
+        form.FaxFileName = qdir() + "out.ovf";
+        ASSERT_TRUE(writeFax(form.FaxFileName, 1));
+        form.InitialPhone = number;
+    }
 };
 
 TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
@@ -347,14 +359,8 @@ TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSa
         if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
         return FakeModem::standardReply(command);
     });
-    Settings& s = appSettings();
-    s.Ports[0] = modem.path();
-    s.Modem.FaxClass = 1;
-    s.Dialing.DialAttempts = 1;
     TSendFaxForm form;
-    form.FaxFileName = qdir() + "out.ovf";
-    ASSERT_TRUE(writeFax(form.FaxFileName, 1));
-    form.InitialPhone = "+1 (555) 010-0100";
+    prepareSend(modem, form, "+1 (555) 010-0100");
     form.show();
     form.sfDialPrefix->setText("9, ");
     form.sfDialsuffix->setText(" #1");
@@ -369,6 +375,51 @@ TEST_F(SendDialogTest, TheDialStringHoldsOnlyDialableCharactersAndARefusedCallSa
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].text.startsWith("The call to \"+1 (555) 010-0100\" was not made"))
         << errors[0].text.toStdString() << sendLog().join('|').toStdString();
+}
+
+// A Class 2-only modem with Class 1 set: the modem refuses AT+FCLASS=1 and the message names the
+// class and points to Check Fax Class instead of a bare "Error while initializing modem".
+TEST_F(SendDialogTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
+    FakeModem modem(dir() + "modem", [](const std::string& command) {
+        if (command == "AT+FCLASS=1") return std::string("\r\nERROR\r\n");
+        return FakeModem::standardReply(command);
+    });
+    TSendFaxForm form;
+    prepareSend(modem, form, "5550100");
+    form.show();
+    form.SendFaxButton->click();
+    ASSERT_TRUE(waitUntil([&] { return !form.SessionBusy; }, 60));
+    ASSERT_EQ(errors.size(), 1u) << sendLog().join('|').toStdString();
+    EXPECT_TRUE(errors[0].text.contains("Error while initializing modem")) << errors[0].text.toStdString();
+    EXPECT_TRUE(errors[0].text.contains("did not accept Class 1")) << errors[0].text.toStdString();
+    EXPECT_TRUE(errors[0].text.contains("Check Fax Class")) << errors[0].text.toStdString();
+    EXPECT_LE(errors[0].text.size(), 255);
+}
+
+// While a session runs the status window is the modal window on top: a click on the main window
+// or the send dialog brings it up, not the send dialog over it.
+TEST_F(SendDialogTest, TheStatusWindowStaysAboveTheSendDialogDuringASession) {
+    FakeModem modem(dir() + "modem", [](const std::string& command) {
+        if (command.rfind("ATD", 0) == 0) return std::string();  // the call rings on and on
+        return FakeModem::standardReply(command);
+    });
+    QWidget mainWindow;
+    mainWindow.show();
+    TSendFaxForm form(&mainWindow);
+    prepareSend(modem, form, "5550100");
+    whenModal<TSendFaxForm>([&](TSendFaxForm* f) {
+        f->SendFaxButton->click();
+        TStandardFaxDisplay* status = f->OvxFaxStatus1;
+        EXPECT_TRUE(waitUntil([status] { return status->isVisible(); }, 30));
+        EXPECT_EQ(QApplication::activeModalWidget(), status);
+        ASSERT_NE(status->windowHandle(), nullptr);
+        EXPECT_EQ(QGuiApplication::modalWindow(), status->windowHandle());
+        status->fsCancel->click();
+        EXPECT_TRUE(waitUntil([f] { return !f->SessionBusy; }, 60));
+        f->CloseButton->click();
+    });
+    form.exec();
+    EXPECT_EQ(form.ResultText, "Cancelled");
 }
 
 TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {

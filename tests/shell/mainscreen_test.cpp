@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSet>
-#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,15 +56,6 @@ void installCountingHooks(MainWindowCommands& h, HookCounts& c) {
     h.configurationInformation = [&c](IMainWindow&) { ++c.config; };
     h.quickSetup = [&c](IMainWindow&) { ++c.quickSetup; };
 }
-
-// Receives the URLs the program asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 const QString kReindexQuestion = QStringLiteral("The log files need to be reindexed.\rDo this now?");
 
@@ -300,7 +290,6 @@ TEST_F(MainScreenTest, ReceiveModeLocksCommandsButNotOutgoingDelete) {
         {"Rebuild Indexes", [&] { w.mnuRebuildIndexesClick(); }},
         {"Fax Log Cleanup", [&] { w.FaxlogCleanup1Click(); }},
         {"Preferences", [&] { w.mnuPreferencesClick(); }},
-        {"Website", [&] { w.visitOurInternetWebsite1Click(); }},
         {"Edit note",
          [&] {
              w.selectPage(1);
@@ -600,7 +589,6 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
         {"TechnicalSupport1", "Technical &Support", {}},
         {"About1", "&About", {}},
         {"ConfigurationInformation1", "Confi&guration Information", {}},
-        {"VisitOurInternetWebsite1", "&Visit Our Internet Website", {}},
         {"mnuShowHint", "Show &Hints", {}}};
     for (const auto& [name, caption, shortcut] : entries) {
         QAction* a = w.menuAction(name);
@@ -640,7 +628,8 @@ TEST_F(MainScreenTest, MenusCarryCaptionsAndShortcuts) {
     }
 }
 
-TEST_F(MainScreenTest, CommandWithoutWindowBeepsAndWebsiteOpens) {
+// The project has no web site: no menu entry and no help page sends the user to a placeholder.
+TEST_F(MainScreenTest, CommandWithoutWindowBeepsAndNoPlaceholderWebsite) {
     writePortSetting();
     rebuildLogs(dir);
     TMainScreen& w = start();
@@ -648,12 +637,15 @@ TEST_F(MainScreenTest, CommandWithoutWindowBeepsAndWebsiteOpens) {
     ASSERT_EQ(prompter().records.size(), 1);
     EXPECT_EQ(prompter().records[0].kind, PromptRecord::Beep);
 
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("https", &catcher, "open");
-    w.visitOurInternetWebsite1Click();
-    QDesktopServices::unsetUrlHandler("https");
-    ASSERT_EQ(catcher.urls.size(), 1);
-    EXPECT_EQ(catcher.urls[0].scheme(), "https");
+    EXPECT_EQ(w.menuAction("VisitOurInternetWebsite1"), nullptr);
+    for (QAction* top : w.menuBar()->actions())
+        for (QAction* a : top->menu()->actions())
+            EXPECT_FALSE(a->text().contains("Website")) << a->text().toStdString();
+    for (int context : {kHelpContents, kHelpFaq, kHelpTechnical, kHelpSupport}) {
+        THelpWindow* help = showHelp(context);
+        EXPECT_FALSE(help->browser()->toPlainText().contains("Website")) << context;
+        help->close();
+    }
 }
 
 TEST_F(MainScreenTest, HelpPagesAndAbout) {
@@ -786,5 +778,4 @@ TEST_F(MainScreenTest, StartedMinimizedStillRunsFirstActivation) {
     EXPECT_EQ(c.quickSetup, 1);
 }
 
-#include "mainscreen_test.moc"
 #include "support/scriptedprompter.h"

@@ -9,9 +9,11 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -335,8 +337,9 @@ TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
     okOptions();
     v->printSinglePageButtonClick();
     ASSERT_EQ(prompter().texts().size(), 1);
+    // Without any printer the user is told what will happen instead, not that a PDF file failed.
     EXPECT_EQ(prompter().texts()[0],
-              "Cannot print on a PDF file: no printer is set up on this computer.\r\rChoose a printer or a PDF file "
+              "No printer is set up on this computer, so the fax will be printed into a PDF file.\r\rChoose the file "
               "in the next window.");
     EXPECT_EQ(chooserCalls, 1);
     EXPECT_FALSE(QFile::exists(pdf));  // cancelled: nothing printed, nothing more said
@@ -356,16 +359,29 @@ TEST_F(ViewerWindowTest, PrintingWithoutAUsablePrinterSaysWhyAndOffersAChoice) {
     // The setup button is the chooser too.
     v->printerSetupButtonClick();
     EXPECT_EQ(chooserCalls, 3);
+
+    // With printers present, a destination that cannot be used is named with its reason.
+    printer.InstalledPrinters = [] { return QStringList{"Office"}; };
+    printer.qPrinter().setOutputFormat(QPrinter::PdfFormat);
+    printer.qPrinter().setOutputFileName(QString());
+    choose = false;
+    okOptions();
+    v->printbuttonClick();
+    ASSERT_EQ(prompter().texts().size(), 3);
+    EXPECT_EQ(prompter().texts()[2],
+              "Cannot print on a PDF file: no file name was chosen for the PDF file.\r\rChoose "
+              "a printer or a PDF file in the next window.");
     printerChooser() = saved;
 }
 
 TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
     auto v = loaded(fax(2));
     v->faxViewer()->setCurrentPage(2);
-    QStringList asked;
+    QStringList asked, folders;
     QString target;
     v->AskExportFile = [&](const QString& format, const QString& suggested) {
         asked << format + ":" + QFileInfo(suggested).fileName();
+        folders << QFileInfo(suggested).absolutePath();
         return target;
     };
     const QByteArray signatures[] = {"BM", QByteArray("\x0a", 1), QByteArray("\xb1\x68\xde\x3a", 4), "II*", "%PDF"};
@@ -379,6 +395,11 @@ TEST_F(ViewerWindowTest, ExportsThePageOnDisplayOrTheWholeFax) {
     }
     EXPECT_EQ(asked.first(), "BMP:fax-page2.bmp");
     EXPECT_EQ(asked.last(), "PDF:fax.pdf");
+    // Offered where the user keeps files, not in the private data directory the fax lies in.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString expected = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    EXPECT_EQ(folders, QStringList(5, QFileInfo(expected).absoluteFilePath()));
+    EXPECT_FALSE(folders.first().startsWith(QFileInfo(QString::fromStdString(dir)).absolutePath()));
     EXPECT_EQ(v->exportAction("BMP")->text(), "Export this page as BMP File");
     // The DCX holds one page: the page on display.
     QFile dcx(QString::fromStdString(dir) + "export.dcx");

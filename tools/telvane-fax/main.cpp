@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 
 #include "cmdline/arguments.h"
+#include "settings/dialnumber.h"
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
 #include "errors/errors.h"
@@ -95,6 +96,11 @@ bool parseArgs(int argc, char** argv, Options& o) {
     if (r.status == cmdline::Status::unknownOption)
         std::fprintf(stderr, "telvane-fax: unknown option %s\n", r.argument.c_str());
     if (!r.ok() || o.device.empty()) return false;
+    if (o.mode == "send" && !isFaxNumberWellFormed(o.number)) {
+        std::fprintf(stderr, "telvane-fax: the fax number \"%s\" holds characters a modem cannot dial\n",
+                     o.number.c_str());
+        return false;
+    }
     if (o.mode == "send") return !o.number.empty() && (!o.files.empty() || !o.cover.empty());
     if (o.mode == "receive") return !o.dir.empty();
     return false;
@@ -256,7 +262,7 @@ bool openPort(Session& s) {
 void startSend(Session& s) {
     const Options& o = s.o;
     s.sender.FaxFileList = o.files;
-    s.sender.PhoneNumber = o.number;
+    s.sender.PhoneNumber = dialableNumber(o.number);  // dialled as the send dialog dials it
     s.sender.CoverFile = o.cover;
     s.sender.HeaderLine = o.header;
     s.sender.DialAttempts = o.dialAttempts;

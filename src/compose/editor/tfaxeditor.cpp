@@ -454,7 +454,9 @@ void TFaxEditor::richStartSpellCheck(TRichText* part) {
 
 void TFaxEditor::FormActivate() {
     countActivation();
-    showPage(RecipientPage);
+    // Back from one of its own windows (template browser, spell check, phone book, paragraph
+    // properties) the user stays on the page they were working on.
+    showPage(currentPage());
     for (TRichText* part : {RichCover, RichDoc}) {
         part->reLayout();
         part->repaintDocument();
@@ -467,6 +469,7 @@ void TFaxEditor::firstShow() {
         part->setPageLayout(kEditorPageLayout);
         part->repaintDocument();
     }
+    showPage(RecipientPage);
     FormActivate();
     Recipient->setFocus();
 }

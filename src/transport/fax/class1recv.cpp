@@ -181,10 +181,12 @@ void TClass1Receiver::onLine(TResult r, const std::string& line) {
     }
 }
 
+// An unsolicited RING before the modem confirmed the set-up is passed over: the call rings
+// again once calls are awaited.
 void TClass1Receiver::rf1Init1Line(TResult r) {
     if (r == TResult::Ok)
         waitForCall();
-    else if (r != TResult::None)
+    else if (r != TResult::None && r != TResult::Ring)
         fail(ecFaxInitError);
 }
 

@@ -234,8 +234,10 @@ void TClass2Receiver::onLine(TResult r, const std::string& line) {
 }
 
 // One set-up step answered (rfInit, rf2Init1, rf2Init1A, rf2Init1B): the next one. A question
-// the modem does not know (ERROR) leaves its setting as it is.
+// the modem does not know (ERROR) leaves its setting as it is. An unsolicited RING (a call that
+// rings while the modem is set up) is passed over: the call rings again once calls are awaited.
 void TClass2Receiver::rfInitLine(TResult r, const std::string& line) {
+    if (r == TResult::Ring) return;
     if (r == TResult::None) {
         if (!reply_.empty()) reply_ += ',';
         reply_ += line;

@@ -11,6 +11,9 @@
 #include <QToolButton>
 #include <QToolTip>
 
+#include <functional>
+#include <vector>
+
 #include "compose/editorkit/partbuttons.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
@@ -166,24 +169,42 @@ TEST_F(FaxEditorTest, FieldsKeepTheirLimitsAndEnterMovesTheFocusOn) {
     EXPECT_EQ(editor.focusWidget(), editor.Subject);
 }
 
-TEST_F(FaxEditorTest, ReturningFromItsOwnWindowShowsRecipientPageWithCaretsAtStart) {
+// Back from the template browser, the spell check or the phone book the editor stays on the page
+// the user was on (it used to jump to "Recipient Info"), with both carets at the start.
+TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
     TFaxEditor editor(dir());
     editor.show();
     EXPECT_EQ(editor.activations(), 1);
+    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
     editor.RichCover->insertPlainText("Cover text that runs on");
     editor.DocumentButton->click();
     editor.RichDoc->insertPlainText("Document text that runs on");
     ASSERT_GT(editor.RichDoc->textCursor().position(), 0);
 
-    whenModal<TPhoneBook>([](TPhoneBook* book) { book->CancelButton->click(); });
-    editor.AddressButton->click();
-
-    EXPECT_EQ(editor.activations(), 2);
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
-    EXPECT_TRUE(editor.RecipientButton->isChecked());
-    EXPECT_FALSE(editor.Zoombutton->isVisible());
-    EXPECT_EQ(editor.RichDoc->textCursor().position(), 0);
-    EXPECT_EQ(editor.RichCover->textCursor().position(), 0);
+    struct Return {
+        const char* window;
+        QPushButton* pageButton;
+        TFaxEditor::Page page;
+        std::function<void()> open;
+    };
+    const std::vector<Return> returns = {
+        {"template browser", editor.CoverButton, TFaxEditor::CoverPage, [&] { editor.LoadCoverButton->click(); }},
+        {"spell check", editor.DocumentButton, TFaxEditor::DocumentPage,
+         [&] { emit editor.RichDoc->StartSpellCheck(); }},
+        {"phone book", editor.RecipientButton, TFaxEditor::RecipientPage, [&] { editor.AddressButton->click(); }},
+    };
+    int activations = editor.activations();
+    for (const Return& r : returns) {
+        r.pageButton->click();
+        whenModal<QDialog>([](QDialog* window) { window->reject(); });
+        r.open();
+        EXPECT_EQ(editor.activations(), ++activations) << r.window;
+        EXPECT_EQ(editor.currentPage(), r.page) << r.window;
+        EXPECT_TRUE(r.pageButton->isChecked()) << r.window;
+        EXPECT_EQ(editor.Zoombutton->isVisible(), r.page != TFaxEditor::RecipientPage) << r.window;
+        EXPECT_EQ(editor.RichDoc->textCursor().position(), 0) << r.window;
+        EXPECT_EQ(editor.RichCover->textCursor().position(), 0) << r.window;
+    }
 }
 
 TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {

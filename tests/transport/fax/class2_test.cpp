@@ -529,6 +529,23 @@ TEST(Class2Receive, TwoPagesIntoOneFile) {
     }
 }
 
+// A call that rings while the modem is being set up (its RING before the set-up command's OK) is
+// passed over as an answering program does, not taken for a failed set-up (-8063); the call is
+// answered at the ring that follows.
+TEST(Class2Receive, RingDuringSetUpIsPassedOver) {
+    for (bool class20 : {false, true}) {
+        SCOPED_TRACE(class20 ? "2.0" : "2");
+        RecvRig rig(class20);
+        rig.modem.Override["AT+FCR"] = {"RING", "OK"};
+        rig.modem.Override["AT+FAA"] = {"RING", "OK"};
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '2'});
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+        EXPECT_EQ(rig.files().size(), 1u);
+    }
+}
+
 // A modem that hands received data over in reversed bit order although AT+FBOR=0 / AT+FBO=0 asked
 // for the direct one (as many Class 2 modems do): the first EOLs show the order, and the pages
 // are stored in line order all the same.
