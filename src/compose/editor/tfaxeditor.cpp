@@ -2,13 +2,23 @@
 #include "compose/editor/tfaxeditor.h"
 
 #include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "compose/cover/merge.h"
 #include "compose/cover/startertemplates.h"
@@ -32,6 +42,22 @@ namespace {
 
 constexpr int kHelpFaxEditor = 1015;
 
+// The local files among dropped URLs.
+QStringList droppedFiles(const QMimeData* mime) {
+    QStringList files;
+    if (!mime || !mime->hasUrls()) return files;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) files << url.toLocalFile();
+    return files;
+}
+
+QString documentFilter() {
+    QStringList patterns;
+    for (const std::string& ext : render::documentExtensions())
+        patterns << QStringLiteral("*.") + QString::fromStdString(ext);
+    return QStringLiteral("Documents (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
+
 }  // namespace
 
 TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
@@ -43,6 +69,8 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     Notebook->insertWidget(CoverPage, buildPartPage(RichToolCover, RichCover, "RichToolCover", "RichCover"));
     Notebook->insertWidget(DocumentPage, buildPartPage(RichToolDoc, RichDoc, "RichToolDoc", "RichDoc"));
     Notebook->insertWidget(RecipientPage, buildRecipientPage());
+    Notebook->insertWidget(AttachmentsPage, buildAttachmentsPage());
+    setAcceptDrops(true);
 
     const auto activate = [this] { FormActivate(); };
     DocButtons = addPartButtons(RichToolDoc, RichDoc,
@@ -76,7 +104,129 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     finishWindow(RichToolCover);
 }
 
-TFaxEditor::~TFaxEditor() = default;
+TFaxEditor::~TFaxEditor() {
+    for (const render::FaxDocument& copy : madeHere_) render::removeStoredDocument(programDir(), copy);
+}
+
+QWidget* TFaxEditor::buildAttachmentsPage() {
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("AttachmentsPage"));
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(12, 12, 12, 12);
+    DocumentList = new QTreeWidget(page);
+    DocumentList->setObjectName(QStringLiteral("DocumentList"));
+    DocumentList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Pages")});
+    DocumentList->setRootIsDecorated(false);
+    DocumentList->setToolTip(
+        QStringLiteral("Documents sent after the cover sheet and the fax document, in this order"));
+    DocumentList->header()->setStretchLastSection(false);
+    DocumentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    DocumentList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    layout->addWidget(DocumentList, 1);
+
+    auto* column = new QVBoxLayout();
+    AddDocumentButton = makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
+                                       QStringLiteral("Attach a PDF, PostScript, TIFF, image, text or RTF file"));
+    RemoveDocumentButton = makePushButton(page, "RemoveDocumentButton", QStringLiteral("Re&move"),
+                                          QStringLiteral("Remove the selected document from this fax"));
+    MoveUpButton = makePushButton(page, "MoveUpButton", QStringLiteral("&Up"),
+                                  QStringLiteral("Send the selected document earlier"));
+    MoveDownButton = makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
+                                    QStringLiteral("Send the selected document later"));
+    for (QPushButton* b : {AddDocumentButton, RemoveDocumentButton, MoveUpButton, MoveDownButton}) {
+        b->setAutoDefault(false);
+        column->addWidget(b);
+    }
+    column->addStretch(1);
+    layout->addLayout(column);
+
+    connect(AddDocumentButton, &QPushButton::clicked, this, &TFaxEditor::addDocumentButtonClick);
+    connect(RemoveDocumentButton, &QPushButton::clicked, this, &TFaxEditor::removeDocumentButtonClick);
+    connect(MoveUpButton, &QPushButton::clicked, this, [this] { moveDocument(-1); });
+    connect(MoveDownButton, &QPushButton::clicked, this, [this] { moveDocument(1); });
+    fillDocumentList(-1);
+    return page;
+}
+
+void TFaxEditor::fillDocumentList(int select) {
+    DocumentList->clear();
+    for (const render::FaxDocument& d : documents_) {
+        auto* item = new QTreeWidgetItem(DocumentList);
+        item->setText(0, QString::fromStdString(d.title));
+        item->setText(1, QString::number(d.pages));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (select >= 0 && select < DocumentList->topLevelItemCount())
+        DocumentList->setCurrentItem(DocumentList->topLevelItem(select));
+}
+
+bool TFaxEditor::addDocuments(const QStringList& paths) {
+    QStringList problems;
+    for (const QString& path : paths) {
+        std::string error;
+        std::optional<render::FaxDocument> stored = render::storeDocument(programDir(), path.toStdString(), error);
+        if (!stored) {
+            problems << QString::fromStdString(error);
+            continue;
+        }
+        madeHere_.push_back(*stored);
+        documents_.push_back(std::move(*stored));
+    }
+    fillDocumentList(int(documents_.size()) - 1);
+    if (!problems.isEmpty()) ShowInformation(problems.join(QLatin1Char('\n')));
+    return problems.isEmpty();
+}
+
+void TFaxEditor::setDocuments(std::vector<render::FaxDocument> documents) {
+    documents_ = std::move(documents);
+    fillDocumentList(-1);
+}
+
+void TFaxEditor::attachmentsButtonClick() {
+    showPage(AttachmentsPage);
+    DocumentList->setFocus();
+}
+
+void TFaxEditor::addDocumentButtonClick() {
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Add Document"), QString(), documentFilter());
+    if (!files.isEmpty()) addDocuments(files);
+}
+
+void TFaxEditor::removeDocumentButtonClick() {
+    const int row = DocumentList->indexOfTopLevelItem(DocumentList->currentItem());
+    if (row < 0 || row >= int(documents_.size())) return;
+    const std::string name = documents_[std::size_t(row)].storedName;
+    documents_.erase(documents_.begin() + row);
+    // A copy made here goes now; one the stored fax keeps stays until the fax no longer lists it.
+    const auto made = std::find_if(madeHere_.begin(), madeHere_.end(),
+                                   [&](const render::FaxDocument& d) { return d.storedName == name; });
+    if (made != madeHere_.end()) {
+        render::removeStoredDocument(programDir(), *made);
+        madeHere_.erase(made);
+    }
+    fillDocumentList(std::min(row, int(documents_.size()) - 1));
+}
+
+void TFaxEditor::moveDocument(int step) {
+    const int row = DocumentList->indexOfTopLevelItem(DocumentList->currentItem());
+    const int to = row + step;
+    if (row < 0 || to < 0 || to >= int(documents_.size())) return;
+    std::swap(documents_[std::size_t(row)], documents_[std::size_t(to)]);
+    fillDocumentList(to);
+}
+
+void TFaxEditor::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TFaxEditor::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    showPage(AttachmentsPage);
+    addDocuments(files);
+}
 
 QWidget* TFaxEditor::buildRecipientPage() {
     auto* page = new QWidget(this);
@@ -143,6 +293,8 @@ QWidget* TFaxEditor::buildBottomPanel() {
                                     QStringLiteral("Edit the fax document"));
     CoverButton = makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
                                  QStringLiteral("Edit the optional fax cover sheet"));
+    AttachmentsButton = makePushButton(panel, "AttachmentsButton", QStringLiteral("A&ttachments"),
+                                       QStringLiteral("Documents sent after the fax document"));
     Zoombutton = new TZoomButton([this] { return zoomTarget(); }, panel);
     Zoombutton->setAutoDefault(false);
     OKButton =
@@ -153,7 +305,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
 
     pageButtons_ = new QButtonGroup(this);
     pageButtons_->setExclusive(true);
-    for (QPushButton* b : {RecipientButton, DocumentButton, CoverButton}) {
+    for (QPushButton* b : {RecipientButton, DocumentButton, CoverButton, AttachmentsButton}) {
         b->setCheckable(true);
         pageButtons_->addButton(b);
     }
@@ -164,6 +316,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->addWidget(RecipientButton);
     row->addWidget(DocumentButton);
     row->addWidget(CoverButton);
+    row->addWidget(AttachmentsButton);
     row->addWidget(Zoombutton);
     row->addStretch(1);
     row->addWidget(OKButton);
@@ -173,6 +326,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::recipientButtonClick);
     connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::documentButtonClick);
     connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::coverButtonClick);
+    connect(AttachmentsButton, &QPushButton::clicked, this, &TFaxEditor::attachmentsButtonClick);
     connect(OKButton, &QPushButton::clicked, this, [this] { acceptClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
     return panel;
@@ -195,9 +349,12 @@ TRichText* TFaxEditor::zoomTarget() const { return DocumentButton->isChecked() ?
 
 void TFaxEditor::showPage(Page page) {
     Notebook->setCurrentIndex(page);
-    QPushButton* button = page == RecipientPage ? RecipientButton : page == DocumentPage ? DocumentButton : CoverButton;
+    QPushButton* button = page == RecipientPage     ? RecipientButton
+                          : page == DocumentPage    ? DocumentButton
+                          : page == AttachmentsPage ? AttachmentsButton
+                                                    : CoverButton;
     button->setChecked(true);
-    if (page == RecipientPage) {
+    if (page == RecipientPage || page == AttachmentsPage) {
         Zoombutton->hide();
     } else {
         Zoombutton->showZoom();
