@@ -175,8 +175,8 @@ bool pictureToBitmap(const std::string& picture, const std::string& bitmap) {
     QImage page(kFaxWidth, std::max(fitted.height(), 1), QImage::Format_RGB32);
     page.fill(Qt::white);
     const QImage scaled = image.convertToFormat(QImage::Format_ARGB32)
-                              .scaled(std::max(fitted.width(), 1), std::max(fitted.height(), 1),
-                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                              .scaled(std::max(fitted.width(), 1), std::max(fitted.height(), 1), Qt::IgnoreAspectRatio,
+                                      Qt::SmoothTransformation);
     for (int y = 0; y < scaled.height(); ++y)
         for (int x = 0; x < scaled.width(); ++x) {
             const QRgb c = scaled.pixel(x, y);
@@ -194,8 +194,8 @@ bool pictureToBitmap(const std::string& picture, const std::string& bitmap) {
 std::string documentsDir(const std::string& dataDir) { return dataDir + "documents/"; }
 
 const std::vector<std::string>& documentExtensions() {
-    static const std::vector<std::string> kExtensions = {"pdf", "ps",  "eps", "tif", "tiff", "png", "jpg", "jpeg",
-                                                         "bmp", "pcx", "dcx", "txt", "text", "rtf"};
+    static const std::vector<std::string> kExtensions = {"pdf",  "ps",  "eps", "tif", "tiff", "png",  "jpg",
+                                                         "jpeg", "bmp", "pcx", "dcx", "txt",  "text", "rtf"};
     return kExtensions;
 }
 
@@ -210,8 +210,9 @@ std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::
     document.title = fs::path(source).filename().string();
     const std::string named = "The document \"" + document.title + "\"";
     if (!isDocumentFile(source)) {
-        error = named + " is of a kind Telvane cannot fax (PDF, PostScript, TIFF, PNG, JPEG, BMP, PCX, DCX, text "
-                        "and RTF can be faxed).";
+        error = named +
+                " is of a kind Telvane cannot fax (PDF, PostScript, TIFF, PNG, JPEG, BMP, PCX, DCX, text "
+                "and RTF can be faxed).";
         return std::nullopt;
     }
     const std::string dir = documentsDir(dataDir);

@@ -55,7 +55,8 @@ protected:
     static QStringList listed(const TFaxEditor& e) {
         QStringList rows;
         for (int i = 0; i < e.DocumentList->topLevelItemCount(); ++i)
-            rows << e.DocumentList->topLevelItem(i)->text(0) + QLatin1Char('/') + e.DocumentList->topLevelItem(i)->text(1);
+            rows << e.DocumentList->topLevelItem(i)->text(0) + QLatin1Char('/') +
+                        e.DocumentList->topLevelItem(i)->text(1);
         return rows;
     }
 
@@ -162,8 +163,8 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
     // The record renders typed page, then the documents' pages, as Resend and View see it.
     fax_.first();
     render::FaxRenderer renderer;
-    const render::FaxFileResult result = renderer.CreateFaxFile(dir(), render::partsFromRecord(xb_, dir()),
-                                                                render::documentsFromRecord(xb_, dir()));
+    const render::FaxFileResult result =
+        renderer.CreateFaxFile(dir(), render::partsFromRecord(xb_, dir()), render::documentsFromRecord(xb_, dir()));
     ASSERT_FALSE(result.failed()) << result.errorText.toStdString();
     EXPECT_EQ(result.pageCount, 1 + 2 + 1);
 }

@@ -90,9 +90,10 @@ TEST_F(Documents, ListInTheMemoRoundTripsReplacesAndRefusesForeignNames) {
     EXPECT_EQ(documentsIn(again)[0].storedName, list[1].storedName);
     EXPECT_TRUE(documentsIn(withDocuments(again, {})).empty());
     // A memo written by anyone else never names a path or another kind of file.
-    for (const char* hostile : {"{\\*\\tvndocument ../../../etc/passwd 1 41}", "{\\*\\tvndocument 0123456789ABCDEF.pdf 1 41}",
-                                "{\\*\\tvndocument 0123456789abcdef.exe 1 41}", "{\\*\\tvndocument 0123456789abcdef.pdf x 41}",
-                                "{\\*\\tvndocument 0123456789abcdef.pdf 1 4}", "{\\*\\tvndocument /tmp/x.pdf 1 41}"})
+    for (const char* hostile :
+         {"{\\*\\tvndocument ../../../etc/passwd 1 41}", "{\\*\\tvndocument 0123456789ABCDEF.pdf 1 41}",
+          "{\\*\\tvndocument 0123456789abcdef.exe 1 41}", "{\\*\\tvndocument 0123456789abcdef.pdf x 41}",
+          "{\\*\\tvndocument 0123456789abcdef.pdf 1 4}", "{\\*\\tvndocument /tmp/x.pdf 1 41}"})
         EXPECT_TRUE(documentsIn(std::string("{\\rtf1 ") + hostile + "}").empty()) << hostile;
 }
 
@@ -102,7 +103,8 @@ TEST_F(Documents, StoredCopyIsPrivateAndOutlivesTheOriginal) {
     const FaxDocument d = store(source);
     EXPECT_EQ(d.title, "letter.txt");
     EXPECT_EQ(d.pages, 1);
-    struct stat dir {}, file {};
+    struct stat dir {
+    }, file{};
     ASSERT_EQ(::stat(documentsDir(data_.dir()).c_str(), &dir), 0);
     ASSERT_EQ(::stat((documentsDir(data_.dir()) + d.storedName).c_str(), &file), 0);
     EXPECT_EQ(dir.st_mode & 0777, 0700u);
@@ -139,16 +141,15 @@ TEST_F(Documents, UnreadableDocumentsAreNamedAndLeaveNothing) {
 }
 
 TEST_F(Documents, PdfTiffAndPicturePagesFollowTheTypedPagesAsTheirToolsCount) {
-    TELVANE_REQUIRE_PEER(rendertest::haveTool(QStringLiteral("soffice")) && rendertest::haveTool(QStringLiteral("gs")) &&
-                             rendertest::haveTool(QStringLiteral("pdfinfo")) &&
-                             rendertest::haveTool(QStringLiteral("tiffinfo")) &&
-                             rendertest::haveTool(QStringLiteral("tesseract")),
-                         "LibreOffice, Ghostscript, poppler-utils, libtiff-tools and tesseract (scripts/deps/tests)");
+    TELVANE_REQUIRE_PEER(
+        rendertest::haveTool(QStringLiteral("soffice")) && rendertest::haveTool(QStringLiteral("gs")) &&
+            rendertest::haveTool(QStringLiteral("pdfinfo")) && rendertest::haveTool(QStringLiteral("tiffinfo")) &&
+            rendertest::haveTool(QStringLiteral("tesseract")),
+        "LibreOffice, Ghostscript, poppler-utils, libtiff-tools and tesseract (scripts/deps/tests)");
     // LibreOffice: a two-page text document.
     work_.write("office.rtf", "{\\rtf1\\ansi Office page one\\par\\page Office page two\\par}");
     std::string out;
-    ASSERT_EQ(runCapture("cd '" + work_.pathNoSlash() +
-                             "' && HOME='" + work_.pathNoSlash() +
+    ASSERT_EQ(runCapture("cd '" + work_.pathNoSlash() + "' && HOME='" + work_.pathNoSlash() +
                              "' soffice --headless --convert-to pdf office.rtf >/dev/null 2>&1",
                          &out),
               0)
@@ -159,9 +160,10 @@ TEST_F(Documents, PdfTiffAndPicturePagesFollowTheTypedPagesAsTheirToolsCount) {
         ps += "72 600 moveto (Ghostscript page " + std::to_string(page) + ") show showpage\n";
     work_.write("three.ps", ps);
     const std::string gs = "gs -q -dNOPAUSE -dBATCH -dSAFER -sPAPERSIZE=letter ";
-    ASSERT_EQ(runCapture("cd '" + work_.pathNoSlash() + "' && " + gs + "-sDEVICE=pdfwrite -sOutputFile=ghost.pdf three.ps",
-                         &out),
-              0)
+    ASSERT_EQ(
+        runCapture("cd '" + work_.pathNoSlash() + "' && " + gs + "-sDEVICE=pdfwrite -sOutputFile=ghost.pdf three.ps",
+                   &out),
+        0)
         << out;
     ASSERT_EQ(runCapture("cd '" + work_.pathNoSlash() + "' && " + gs +
                              "-sDEVICE=tiffg4 -r204x196 -sOutputFile=three.tif three.ps",
@@ -173,7 +175,8 @@ TEST_F(Documents, PdfTiffAndPicturePagesFollowTheTypedPagesAsTheirToolsCount) {
     const auto pdfPages = [&](const std::string& name) {
         return std::stoi(commandOutput("pdfinfo '" + work_.file(name) + "' | sed -n 's/^Pages: *//p'"));
     };
-    const int tiffPages = std::stoi(commandOutput("tiffinfo '" + work_.file("three.tif") + "' 2>/dev/null | grep -c 'TIFF Directory'"));
+    const int tiffPages =
+        std::stoi(commandOutput("tiffinfo '" + work_.file("three.tif") + "' 2>/dev/null | grep -c 'TIFF Directory'"));
     EXPECT_EQ(pdfPages("office.pdf"), 2);
     EXPECT_EQ(tiffPages, 3);
 
@@ -185,8 +188,8 @@ TEST_F(Documents, PdfTiffAndPicturePagesFollowTheTypedPagesAsTheirToolsCount) {
     EXPECT_EQ(docs[3].pages, 1);
 
     FaxRenderer r;
-    const FaxFileResult res = r.CreateFaxFile(
-        data_.dir(), partsFromRtf({}, rendertest::makeRtf({{QStringLiteral("Typed body")}})), docs);
+    const FaxFileResult res =
+        r.CreateFaxFile(data_.dir(), partsFromRtf({}, rendertest::makeRtf({{QStringLiteral("Typed body")}})), docs);
     ASSERT_FALSE(res.failed()) << res.errorText.toStdString();
     const int expected = 1 + docs[0].pages + docs[1].pages + docs[2].pages + docs[3].pages;
     EXPECT_EQ(res.pageCount, expected);
