@@ -24,15 +24,16 @@ namespace {
 // How often jobs held back by `busy` are looked at again.
 constexpr int kRetryMs = 2000;
 
-qulonglong jobNumber(const QString& name) {
-    return name.mid(4, name.lastIndexOf(QLatin1Char('.')) - 4).toULongLong();
-}
+qulonglong jobNumber(const QString& name) { return name.mid(4, name.lastIndexOf(QLatin1Char('.')) - 4).toULongLong(); }
 }  // namespace
 
 QString PrintJobQueue::userSpoolDir() {
+    // A program run on a data directory of its own (tests, demos) leaves the user's real jobs alone.
+    const char* spoolRoot = std::getenv("TELVANE_PRINT_SPOOL");
+    if (std::getenv("TELVANE_HOME") && !(spoolRoot && *spoolRoot)) return {};
     const passwd* pw = getpwuid(getuid());
     const std::string user = pw ? pw->pw_name : "";
-    return QString::fromStdString(printSpoolDir(user, QDir::homePath().toStdString(), std::getenv("TELVANE_PRINT_SPOOL")));
+    return QString::fromStdString(printSpoolDir(user, QDir::homePath().toStdString(), spoolRoot));
 }
 
 PrintJobQueue::PrintJobQueue(const QString& spoolDir, Handler handler, QObject* parent)

@@ -32,7 +32,8 @@ public:
     PrintJobQueue(const QString& spoolDir, Handler handler, QObject* parent = nullptr);
     ~PrintJobQueue() override;
 
-    // This user's spool directory (TELVANE_PRINT_SPOOL or ~/.local/share/telvane/printjobs).
+    // This user's spool directory (TELVANE_PRINT_SPOOL or ~/.local/share/telvane/printjobs); empty,
+    // so nothing is watched, when TELVANE_HOME is set without TELVANE_PRINT_SPOOL.
     static QString userSpoolDir();
 
     std::function<bool()> busy;

@@ -1,6 +1,7 @@
 // Print jobs handed over by the print queue: offered oldest first, one at a time, removed only when
 // the fax was made or the job discarded, kept ones offered again at the next start; partial files
-// never offered; jobs wait while the program is busy; a second Telvane of the user stays aside.
+// never offered; jobs wait while the program is busy; a second Telvane of the user stays aside; a
+// program on a data directory of its own leaves the user's spool alone.
 #include <gtest/gtest.h>
 
 #include "support/qtapp.h"
@@ -103,6 +104,23 @@ TEST(PrintJobQueue, BusyHoldsJobsBackAndASecondWatcherStaysAside) {
     settle();
     EXPECT_EQ(r.offered, QStringList{"job-5.pdf"});
     EXPECT_TRUE(other.offered.isEmpty());
+}
+
+// A program on a data directory of its own (TELVANE_HOME: tests, demos) must not take the user's
+// real jobs: it watches a spool only when one is named for it.
+TEST(PrintJobQueue, AProgramOnItsOwnDataDirectoryWatchesOnlyANamedSpool) {
+    const QByteArray home = qgetenv("TELVANE_HOME"), spool = qgetenv("TELVANE_PRINT_SPOOL");
+    qputenv("TELVANE_HOME", "/tmp/some-demo");
+    qunsetenv("TELVANE_PRINT_SPOOL");
+    EXPECT_EQ(PrintJobQueue::userSpoolDir(), QString());
+    qputenv("TELVANE_PRINT_SPOOL", "/tmp/spool-root");
+    EXPECT_TRUE(PrintJobQueue::userSpoolDir().startsWith("/tmp/spool-root/"))
+        << PrintJobQueue::userSpoolDir().toStdString();
+    qunsetenv("TELVANE_HOME");
+    qunsetenv("TELVANE_PRINT_SPOOL");
+    EXPECT_TRUE(PrintJobQueue::userSpoolDir().endsWith("/.local/share/telvane/printjobs"));
+    if (!home.isNull()) qputenv("TELVANE_HOME", home);
+    if (!spool.isNull()) qputenv("TELVANE_PRINT_SPOOL", spool);
 }
 
 }  // namespace

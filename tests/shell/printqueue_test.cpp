@@ -76,7 +76,8 @@ public:
         ::chmod((dir_ + "/jobs").c_str(), 0755);
         ::symlink("/usr/lib/cups/daemon", (dir_ + "/bin/daemon").c_str());
         const std::string backend = dir_ + "/bin/backend/telvane";
-        QFile::copy(QString::fromStdString(telvane::test::toolPath("telvane-cups-backend")), QString::fromStdString(backend));
+        QFile::copy(QString::fromStdString(telvane::test::toolPath("telvane-cups-backend")),
+                    QString::fromStdString(backend));
         ::chmod(backend.c_str(), 0700);
         std::ofstream(dir_ + "/root/cupsd.conf") << "Listen " << socket() << "\nLogLevel debug\nWebInterface No\n"
                                                  << "Browsing No\n<Location />\n  Order allow,deny\n  Allow all\n"
@@ -87,8 +88,8 @@ public:
             << "ErrorLog " << dir_ << "/log/error_log\nAccessLog " << dir_ << "/log/access_log\n"
             << "PageLog " << dir_ << "/log/page_log\nFileDevice No\nSandboxing Relaxed\n"
             << "SetEnv TELVANE_PRINT_SPOOL " << spoolRoot() << "\n";
-        cupsd_ = telvane::test::start({"cupsd", "-f", "-c", dir_ + "/root/cupsd.conf", "-s", dir_ + "/root/cups-files.conf"},
-                                      dir_, "cupsd");
+        cupsd_ = telvane::test::start(
+            {"cupsd", "-f", "-c", dir_ + "/root/cupsd.conf", "-s", dir_ + "/root/cups-files.conf"}, dir_, "cupsd");
         qputenv("CUPS_SERVER", QByteArray::fromStdString(socket()));
     }
     ~PrivateCups() {
