@@ -22,16 +22,7 @@ namespace {
 using telvane::PrintJobQueue;
 using telvane::test::TempDir;
 using Outcome = PrintJobQueue::Outcome;
-
-bool waitUntil(const std::function<bool()>& done, int seconds = 20) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > seconds * 1000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using telvane::test::waitUntil;
 
 void settle() {
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -64,11 +55,11 @@ TEST(PrintJobQueue, JobsAreOfferedInOrderAndLeaveOnlyWhenMadeIntoAFaxOrDiscarded
         telvane::test::writeFile(dir + "job-2.pdf", "%PDF-1.4 two");
         telvane::test::writeFile(dir + ".job-3.part", "%PDF-1.4 half");
         telvane::test::writeFile(dir + "notes.txt", "not a job");
-        ASSERT_TRUE(waitUntil([&] { return r.offered.size() == 2; })) << r.offered.join(' ').toStdString();
+        ASSERT_TRUE(waitUntil([&] { return r.offered.size() == 2; }, 20)) << r.offered.join(' ').toStdString();
         // A job the backend renames into place while the program runs is noticed.
         telvane::test::writeFile(dir + ".job-11.part", "%!PS eleven");
         ASSERT_EQ(std::rename((dir + ".job-11.part").c_str(), (dir + "job-11.ps").c_str()), 0);
-        ASSERT_TRUE(waitUntil([&] { return r.offered.size() == 3; })) << r.offered.join(' ').toStdString();
+        ASSERT_TRUE(waitUntil([&] { return r.offered.size() == 3; }, 20)) << r.offered.join(' ').toStdString();
         settle();
         EXPECT_EQ(r.offered, (QStringList{"job-2.pdf", "job-10.pdf", "job-11.ps"}));
         EXPECT_EQ(queue.waitingJobs(), QStringList{"job-10.pdf"});
@@ -79,7 +70,7 @@ TEST(PrintJobQueue, JobsAreOfferedInOrderAndLeaveOnlyWhenMadeIntoAFaxOrDiscarded
     Recorder next;
     next.outcomes = {{"job-10.pdf", Outcome::Done}};
     PrintJobQueue queue(spool, next.handler());
-    ASSERT_TRUE(waitUntil([&] { return !next.offered.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !next.offered.isEmpty(); }, 20));
     settle();
     EXPECT_EQ(next.offered, QStringList{"job-10.pdf"});
     EXPECT_TRUE(queue.waitingJobs().isEmpty());
@@ -100,7 +91,7 @@ TEST(PrintJobQueue, BusyHoldsJobsBackAndASecondWatcherStaysAside) {
     settle();
     EXPECT_TRUE(r.offered.isEmpty());
     busy = false;
-    ASSERT_TRUE(waitUntil([&] { return !r.offered.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !r.offered.isEmpty(); }, 20));
     settle();
     EXPECT_EQ(r.offered, QStringList{"job-5.pdf"});
     EXPECT_TRUE(other.offered.isEmpty());

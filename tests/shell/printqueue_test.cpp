@@ -32,17 +32,8 @@ namespace {
 
 using telvane::test::Child;
 using telvane::test::TempDir;
+using telvane::test::waitUntil;
 using telvane::test::whenModal;
-
-bool waitUntil(const std::function<bool()>& done, int seconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > seconds * 1000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Runs a command to its end; its exit status, or -1 when it could not run.
 int run(const QString& program, const QStringList& args, QString* output = nullptr) {

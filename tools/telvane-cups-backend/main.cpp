@@ -7,6 +7,7 @@
 // absent, never half there, and never in another user's spool. A job it cannot store is held in
 // the CUPS queue (not lost); a job of a user this system does not know is cancelled. Run without
 // arguments it names its device for lpinfo.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
