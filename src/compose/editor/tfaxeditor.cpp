@@ -2,9 +2,11 @@
 #include "compose/editor/tfaxeditor.h"
 
 #include <QButtonGroup>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,6 +23,8 @@
 #include <algorithm>
 
 #include "compose/cover/merge.h"
+#include "compose/render/faxrenderer.h"
+#include "faximage/viewer/faxviewer.h"
 #include "compose/cover/startertemplates.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editor/tenteredit.h"
@@ -133,17 +137,22 @@ QWidget* TFaxEditor::buildAttachmentsPage() {
                                   QStringLiteral("Send the selected document earlier"));
     MoveDownButton = makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
                                     QStringLiteral("Send the selected document later"));
+    PreviewButton = makePushButton(page, "PreviewButton", QStringLiteral("Pre&view Fax..."),
+                                   QStringLiteral("Show the pages of the whole fax as it will be sent"));
     for (QPushButton* b : {AddDocumentButton, RemoveDocumentButton, MoveUpButton, MoveDownButton}) {
         b->setAutoDefault(false);
         column->addWidget(b);
     }
     column->addStretch(1);
+    PreviewButton->setAutoDefault(false);
+    column->addWidget(PreviewButton);
     layout->addLayout(column);
 
     connect(AddDocumentButton, &QPushButton::clicked, this, &TFaxEditor::addDocumentButtonClick);
     connect(RemoveDocumentButton, &QPushButton::clicked, this, &TFaxEditor::removeDocumentButtonClick);
     connect(MoveUpButton, &QPushButton::clicked, this, [this] { moveDocument(-1); });
     connect(MoveDownButton, &QPushButton::clicked, this, [this] { moveDocument(1); });
+    connect(PreviewButton, &QPushButton::clicked, this, &TFaxEditor::previewButtonClick);
     fillDocumentList(-1);
     return page;
 }
@@ -214,6 +223,65 @@ void TFaxEditor::moveDocument(int step) {
     if (row < 0 || to < 0 || to >= int(documents_.size())) return;
     std::swap(documents_[std::size_t(row)], documents_[std::size_t(to)]);
     fillDocumentList(to);
+}
+
+void TFaxEditor::previewButtonClick() {
+    render::FaxFileResult result;
+    {
+        HourGlass hourglass;
+        render::FaxRenderer renderer;
+        renderer.OnYield = [] { letMessagesRun(); };
+        result =
+            renderer.CreateFaxFile(programDir(), render::partsFromRtf(RichCover->rtf(), RichDoc->rtf()), documents_);
+    }
+    if (result.empty) {
+        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+        return;
+    }
+    if (result.failed()) {
+        ShowInformation(result.errorText);
+        return;
+    }
+    const QString file = QString::fromStdString(result.fileName);
+    {
+        QDialog preview(this);
+        preview.setObjectName(QStringLiteral("FaxPreview"));
+        preview.setWindowTitle(QStringLiteral("Fax Preview"));
+        auto* viewer = new faximage::TOvxFaxViewer(&preview);
+        viewer->setObjectName(QStringLiteral("PreviewViewer"));
+        auto* where = new QLabel(&preview);
+        auto* previous = new QPushButton(QStringLiteral("&Previous Page"), &preview);
+        auto* next = new QPushButton(QStringLiteral("&Next Page"), &preview);
+        auto* close = new QPushButton(QStringLiteral("&Close"), &preview);
+        const auto showWhere = [viewer, where] {
+            where->setText(QStringLiteral("Page %1 of %2").arg(viewer->currentPage()).arg(viewer->pageCount()));
+        };
+        connect(previous, &QPushButton::clicked, &preview, [viewer, showWhere] {
+            viewer->prevPage();
+            showWhere();
+        });
+        connect(next, &QPushButton::clicked, &preview, [viewer, showWhere] {
+            viewer->nextPage();
+            showWhere();
+        });
+        connect(close, &QPushButton::clicked, &preview, &QDialog::accept);
+        auto* row = new QHBoxLayout();
+        row->addWidget(previous);
+        row->addWidget(next);
+        row->addWidget(where, 1);
+        row->addWidget(close);
+        auto* layout = new QVBoxLayout(&preview);
+        layout->addWidget(viewer, 1);
+        layout->addLayout(row);
+        viewer->setFileName(file);
+        // Half size, so that the page's width fits the window (loading a file resets the scale).
+        viewer->setScale(1, 2, 1, 2);
+        viewer->setScaling(true);
+        showWhere();
+        preview.resize(960, 760);
+        preview.exec();
+    }
+    QFile::remove(file);
 }
 
 void TFaxEditor::dragEnterEvent(QDragEnterEvent* event) {

@@ -9,7 +9,8 @@
 // Documents (PDF, TIFF, images, text, RTF...) are attached on the "Attachments" page, by its "Add
 // Document..." button or by dropping files from a file manager on the window; they are copied into
 // the data directory as they are added (a document that cannot be read is named and not added),
-// and copies made by this window that the fax does not keep are removed when it closes.
+// and copies made by this window that the fax does not keep are removed when it closes. "Preview
+// Fax..." renders the whole fax as it stands (cover, document, attachments) and shows its pages.
 // Result: 1 after Accept, 2 after Cancel; the window placement is kept in the settings file.
 #pragma once
 
@@ -73,6 +74,9 @@ public:
     void removeDocumentButtonClick();
     // Moves the selected document one place up (-1) or down (+1).
     void moveDocument(int step);
+    // Renders the fax as it stands into the data directory and shows it in the "Fax Preview"
+    // window (FaxPreview, its viewer control PreviewViewer); the file is removed afterwards.
+    void previewButtonClick();
     // The tool bar's spell-check icon on either part: the "Spell Check" dialog for that part.
     void richStartSpellCheck(TRichText* part);
     void FormActivate();
@@ -100,6 +104,7 @@ public:
     QPushButton* RemoveDocumentButton = nullptr;
     QPushButton* MoveUpButton = nullptr;
     QPushButton* MoveDownButton = nullptr;
+    QPushButton* PreviewButton = nullptr;
     TZoomButton* Zoombutton = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;

@@ -1,9 +1,10 @@
 // Documents in the fax editor: adding (button path and files dropped from a file manager), order,
-// removal, refusal of a file that cannot be read; and through the composing commands, a new fax
+// removal, refusal of a file that cannot be read, the preview of the whole fax; and through the composing commands, a new fax
 // opened with documents attached, kept with the record (edit, clone) and rendered after the typed
 // pages, with the copies of a cancelled fax removed.
 #include <QDropEvent>
 #include <QImage>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -16,6 +17,8 @@
 #include "compose/editor/tfaxeditor.h"
 #include "compose/editors_fixture.h"
 #include "compose/render/faxrenderer.h"
+#include "compose/render/renderutil.h"
+#include "faximage/viewer/faxviewer.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
@@ -27,11 +30,7 @@ class Attachments : public EditorsTest {
 protected:
     void SetUp() override {
         EditorsTest::SetUp();
-        // telvane-faxconv is found beside the program or on PATH; the tests run from another directory.
-        if (const char* bin = std::getenv("TELVANE_BIN")) {
-            const char* path = std::getenv("PATH");
-            ::setenv("PATH", (std::string(bin) + ":" + (path ? path : "")).c_str(), 1);
-        }
+        rendertest::putBuiltProgramsOnPath();
         ASSERT_TRUE(outside_.isValid());
     }
 
@@ -115,6 +114,29 @@ TEST_F(Attachments, AddOrderRemoveAndDropInTheEditor) {
     // The window closes without the fax being stored: its copies go.
     editor.reset();
     EXPECT_TRUE(storedCopies().empty());
+}
+
+TEST_F(Attachments, PreviewShowsTheWholeFaxAndLeavesNoFile) {
+    TFaxEditor e(dir());
+    e.RichDoc->insertPlainText("Typed page");
+    ASSERT_TRUE(e.addDocuments({textFile("long.txt", 130), bitmapFile("stamp.bmp")}));
+    int pages = -1;
+    QString shown;
+    whenModal<QDialog>([&](QDialog* preview) {
+        EXPECT_EQ(preview->objectName(), "FaxPreview");
+        if (auto* viewer = preview->findChild<faximage::TOvxFaxViewer*>("PreviewViewer")) {
+            pages = viewer->pageCount();
+            // Shown at half size, so that a page's width fits the window.
+            EXPECT_TRUE(viewer->Scaling());
+            EXPECT_EQ(viewer->HorizDiv(), 2 * viewer->HorizMult());
+        }
+        if (auto* where = preview->findChild<QLabel*>()) shown = where->text();
+        preview->accept();
+    });
+    e.PreviewButton->click();
+    EXPECT_EQ(pages, 1 + 3 + 1);
+    EXPECT_EQ(shown, "Page 1 of 5");
+    for (const auto& entry : fs::directory_iterator(dir())) EXPECT_NE(entry.path().extension(), ".OVF") << entry.path();
 }
 
 class AttachedFax : public Attachments {

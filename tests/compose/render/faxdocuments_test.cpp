@@ -30,11 +30,7 @@ class Documents : public ::testing::Test {
 protected:
     void SetUp() override {
         rendertest::ensureApp();
-        // telvane-faxconv is found beside the program or on PATH; the tests run from another directory.
-        if (const char* bin = std::getenv("TELVANE_BIN")) {
-            const char* path = std::getenv("PATH");
-            ::setenv("PATH", (std::string(bin) + ":" + (path ? path : "")).c_str(), 1);
-        }
+        rendertest::putBuiltProgramsOnPath();
     }
 
     FaxDocument store(const std::string& source) {
