@@ -51,7 +51,7 @@ TStartingFaxForm::TStartingFaxForm(QWidget* parent) : QDialog(parent) {
     ReadyPanel = new QWidget;
     auto* ready = new QVBoxLayout(ReadyPanel);
     for (const char* line : {"Telvane is in receive mode now", "To end receive mode, press the STOP button",
-                             "While in receive mode, sending faxes is not possible"}) {
+                             "Sending a fax pauses receive mode until it has gone out"}) {
         auto* label = new QLabel(QString::fromLatin1(line));
         label->installEventFilter(this);
         ready->addWidget(label);
@@ -190,8 +190,88 @@ void TReceiveMode::abortStart() {
     SaveLocalRecLog();
 }
 
-void TReceiveMode::start() {
+// Opens the port, checks the modem, sends the reset string and starts the engine waiting for calls.
+// A step that fails is logged and shown, and ends the mode (false).
+bool TReceiveMode::listen(bool announce) {
     Settings& s = appSettings();
+    assignPort(OvxComPort1, s.Modem.ComPort + 1);
+    const QString n = QString::number(OvxComPort1.ComNumber());
+    OvxReceiveFax1.setFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
+    OvxReceiveFax1.setStationID(s.User.Fax);
+    OvxReceiveFax1.AnswerOnRing = s.Receive.AnswerOnRing;
+    OvxReceiveFax1.DesiredBPS = s.Modem.MaximumBPSReceive;
+    OvxReceiveFax1.setDesiredECM(s.Receive.ECMReceive);
+    if (!s.Modem.InitStringReceive.empty()) OvxReceiveFax1.setModemInit(withAtPrefix(s.Modem.InitStringReceive));
+    const size_t size = s.Other.GlobalLargerReceiveBuffer ? 16384 : 8192;
+    OvxComPort1.setInSize(size);
+    OvxComPort1.setBufferFull(static_cast<size_t>(0.9 * static_cast<double>(size)));
+    OvxComPort1.setBufferResume(static_cast<size_t>(0.1 * static_cast<double>(size)));
+
+    AddtoLastRecLog(QStringLiteral("Opening com port: COM") + n);
+    QString message;
+    if (!OpenComPort(OvxComPort1, message)) {
+        StartingFaxForm->hide();
+        main_.setStatus({});
+        AddtoLastRecLog(QStringLiteral("Error opening com port: COM") + n);
+        AddtoLastRecLog(QStringLiteral("Message:") + message);
+        ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
+                         message + portCheckAdvice(OvxComPort1.ComNumber(), true), false);
+        SaveLocalRecLog();
+        abortStart();
+        main_.SetButtons();
+        return false;
+    }
+    AddtoLastRecLog(QStringLiteral("Opened com port OK"));
+    AddtoLastRecLog(QStringLiteral("Checking for modem"));
+    if (!CheckForModem(OvxComPort1)) {
+        AddtoLastRecLog(QStringLiteral("Error checking for modem"));
+        StartingFaxForm->hide();
+        setBusyCursor(false);
+        const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
+                                                noModemResponseText(OvxComPort1.ComNumber(), true), false);
+        if (!goOn) {
+            closePort(OvxComPort1);
+            main_.setStatus({});
+            AddtoLastRecLog(QStringLiteral("Exit"));
+            SaveLocalRecLog();
+            abortStart();
+            main_.SetButtons();
+            return false;
+        }
+        setBusyCursor(true);
+    }
+    if (!s.Resetting.String.empty()) {
+        AddtoLastRecLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
+        main_.setStatus(QStringLiteral("Sending reset string..."));
+        letMessagesRun();
+        if (!SendModemString(OvxComPort1, s.Resetting.String)) {
+            AddtoLastRecLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
+            StartingFaxForm->hide();
+            main_.setStatus({});
+            setBusyCursor(false);
+            closePort(OvxComPort1);
+            ShowErrorMessage(QStringLiteral("Unable to Continue"),
+                             resetStringFailureText(qs(s.Resetting.String), OvxComPort1.ComNumber(), true), false);
+            main_.setStatus({});
+            AddtoLastRecLog(QStringLiteral("Exiting..."));
+            SaveLocalRecLog();
+            abortStart();
+            main_.SetButtons();
+            return false;
+        }
+    }
+    AddtoLastRecLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPSReceive));
+    if (s.Receive.ECMReceive) AddtoLastRecLog(QStringLiteral("Desired ECM: ON"));
+    if (s.Dialing.ToneOrPulse != 0) AddtoLastRecLog(QStringLiteral("Using Pulse Dialing ***"));
+    AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClassReceive)));
+    AddtoLastRecLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitStringReceive));
+    if (announce && !s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
+    AddtoLastRecLog(QStringLiteral("StartReceive"));
+    OvxReceiveFax1.StartReceive();
+    return true;
+}
+
+void TReceiveMode::start() {
     log_.clear();
     AddtoLastRecLog(QStringLiteral("Start:") + logDateTime());
     main_.selectPage(IMainWindow::kIncomingPage);
@@ -206,80 +286,7 @@ void TReceiveMode::start() {
         main_.SetButtons();
         letMessagesRun();
         main_.setStatus(QStringLiteral("Starting receive mode..."));
-        assignPort(OvxComPort1, s.Modem.ComPort + 1);
-        const QString n = QString::number(OvxComPort1.ComNumber());
-        OvxReceiveFax1.setFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
-        OvxReceiveFax1.setStationID(s.User.Fax);
-        OvxReceiveFax1.AnswerOnRing = s.Receive.AnswerOnRing;
-        OvxReceiveFax1.DesiredBPS = s.Modem.MaximumBPSReceive;
-        OvxReceiveFax1.setDesiredECM(s.Receive.ECMReceive);
-        if (!s.Modem.InitStringReceive.empty()) OvxReceiveFax1.setModemInit(withAtPrefix(s.Modem.InitStringReceive));
-        const size_t size = s.Other.GlobalLargerReceiveBuffer ? 16384 : 8192;
-        OvxComPort1.setInSize(size);
-        OvxComPort1.setBufferFull(static_cast<size_t>(0.9 * static_cast<double>(size)));
-        OvxComPort1.setBufferResume(static_cast<size_t>(0.1 * static_cast<double>(size)));
-
-        AddtoLastRecLog(QStringLiteral("Opening com port: COM") + n);
-        QString message;
-        if (!OpenComPort(OvxComPort1, message)) {
-            StartingFaxForm->hide();
-            main_.setStatus({});
-            AddtoLastRecLog(QStringLiteral("Error opening com port: COM") + n);
-            AddtoLastRecLog(QStringLiteral("Message:") + message);
-            ShowErrorMessage(QStringLiteral("Error Opening Communications Port"),
-                             message + portCheckAdvice(OvxComPort1.ComNumber(), true), false);
-            SaveLocalRecLog();
-            abortStart();
-            main_.SetButtons();
-            return;
-        }
-        AddtoLastRecLog(QStringLiteral("Opened com port OK"));
-        AddtoLastRecLog(QStringLiteral("Checking for modem"));
-        if (!CheckForModem(OvxComPort1)) {
-            AddtoLastRecLog(QStringLiteral("Error checking for modem"));
-            StartingFaxForm->hide();
-            setBusyCursor(false);
-            const bool goOn = ShowErrorWithContinue(QStringLiteral("No Response From Modem"),
-                                                    noModemResponseText(OvxComPort1.ComNumber(), true), false);
-            if (!goOn) {
-                closePort(OvxComPort1);
-                main_.setStatus({});
-                AddtoLastRecLog(QStringLiteral("Exit"));
-                SaveLocalRecLog();
-                abortStart();
-                main_.SetButtons();
-                return;
-            }
-            setBusyCursor(true);
-        }
-        if (!s.Resetting.String.empty()) {
-            AddtoLastRecLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
-            main_.setStatus(QStringLiteral("Sending reset string..."));
-            letMessagesRun();
-            if (!SendModemString(OvxComPort1, s.Resetting.String)) {
-                AddtoLastRecLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
-                StartingFaxForm->hide();
-                main_.setStatus({});
-                setBusyCursor(false);
-                closePort(OvxComPort1);
-                ShowErrorMessage(QStringLiteral("Unable to Continue"),
-                                 resetStringFailureText(qs(s.Resetting.String), OvxComPort1.ComNumber(), true), false);
-                main_.setStatus({});
-                AddtoLastRecLog(QStringLiteral("Exiting..."));
-                SaveLocalRecLog();
-                abortStart();
-                main_.SetButtons();
-                return;
-            }
-        }
-        AddtoLastRecLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPSReceive));
-        if (s.Receive.ECMReceive) AddtoLastRecLog(QStringLiteral("Desired ECM: ON"));
-        if (s.Dialing.ToneOrPulse != 0) AddtoLastRecLog(QStringLiteral("Using Pulse Dialing ***"));
-        AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClassReceive)));
-        AddtoLastRecLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitStringReceive));
-        if (!s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
-        AddtoLastRecLog(QStringLiteral("StartReceive"));
-        OvxReceiveFax1.StartReceive();
+        if (!listen(true)) return;
         setReceiveCaption(true);
         StartingFaxForm->OkButton->show();
         StartingFaxForm->DontShowCheck->show();
@@ -293,21 +300,55 @@ void TReceiveMode::start() {
     setBusyCursor(false);
 }
 
+// The session ends on the engine's thread after its hang-up (escape, guard times, "ATH": a few
+// seconds); the port is closed, or the after-session string sent, only after it has, or after
+// kStopWaitMs when the engine does not end.
+void TReceiveMode::endSession() {
+    OvxReceiveFax1.CancelSession();
+    letMessagesRun();
+    QElapsedTimer waited;
+    waited.start();
+    while (OvxReceiveFax1.inProgress() && waited.elapsed() < kStopWaitMs) {
+        letMessagesRun();
+        QThread::msleep(25);
+    }
+}
+
+bool TReceiveMode::pauseForSending() {
+    if (!main_.receiveMode() || paused_ || !OvxComPort1.Open()) return false;
+    StartingFaxForm->hide();
+    paused_ = true;
+    try {
+        endSession();
+    } catch (const std::exception&) {}
+    closePort(OvxComPort1);
+    AddtoLastRecLog(QStringLiteral("Paused for sending:") + logDateTime());
+    main_.setStatus(QString::fromLatin1(kPausedForSending));
+    return true;
+}
+
+void TReceiveMode::resumeAfterSending() {
+    if (!paused_) return;
+    paused_ = false;
+    if (!main_.receiveMode()) return;
+    AddtoLastRecLog(QStringLiteral("Resuming after sending:") + logDateTime());
+    main_.setStatus(QStringLiteral("Resuming receive mode..."));
+    try {
+        if (!listen(false)) return;
+    } catch (const std::exception&) {
+        closePort(OvxComPort1);
+        abortStart();
+        main_.SetButtons();
+        return;
+    }
+    main_.setStatus({});
+}
+
 void TReceiveMode::stop() {
     StartingFaxForm->hide();
     setBusyCursor(true);
     try {
-        OvxReceiveFax1.CancelSession();
-        letMessagesRun();
-        // The session ends on the engine's thread after its hang-up (escape, guard times, "ATH":
-        // a few seconds); the port is closed, and the after-session string sent, only after it
-        // has, or after kStopWaitMs when the engine does not end.
-        QElapsedTimer waited;
-        waited.start();
-        while (OvxReceiveFax1.inProgress() && waited.elapsed() < kStopWaitMs) {
-            letMessagesRun();
-            QThread::msleep(25);
-        }
+        endSession();
         Settings& s = appSettings();
         if (!s.Resetting.AfterString.empty()) {
             main_.setStatus(QStringLiteral("Sending AFTER reset string..."));
@@ -317,6 +358,7 @@ void TReceiveMode::stop() {
         closePort(OvxComPort1);
         letMessagesRun();
     } catch (const std::exception&) {}
+    paused_ = false;
     main_.setReceiveMode(false);
     setBusyCursor(false);
     setReceiveCaption(false);

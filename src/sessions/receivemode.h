@@ -5,6 +5,8 @@
 // Stopping cancels the session, sends the after-session reset string and closes the port. The
 // run is logged to "Lastrec.log". TStartingFaxForm is the notice window shown while it starts.
 // The main window's receive mode, with its notice window, is made hidden at program start.
+// A send pauses the mode (the session ends and the port closes, so no call is answered) and
+// resumes it afterwards.
 // Guarantees: the mode flag is set before the engine starts and cleared only after the session
 // is cancelled; a failed reception deletes its partial file; engine events never wait on a modal
 // box (messages are shown after the event has returned).
@@ -93,6 +95,15 @@ public:
     };
     std::function<PrinterCatalogue()> Printers;
 
+    // One modem serves both directions. A send pauses the mode: the session waiting for calls is
+    // ended and the port closed, so no call is answered until resumeAfterSending() opens the
+    // port and waits for calls again (a failure there ends the mode with its usual message).
+    // pauseForSending() is false when there was nothing to pause (mode off, or not listening).
+    bool pauseForSending();
+    void resumeAfterSending();
+    bool paused() const { return paused_; }
+    static constexpr const char* kPausedForSending = "Receive mode paused while sending...";
+
     void AddtoLastRecLog(const QString& line) { log_.add(line); }
     void SaveLocalRecLog();
     const SessionLog& receiveLog() const { return log_; }
@@ -108,6 +119,8 @@ private:
     void start();
     void stop();
     void abortStart();
+    bool listen(bool announce);
+    void endSession();
     // Adds the received fax to the incoming table; one cut short (its confirmed pages kept) is
     // also marked incomplete in the receive log and the status line.
     void storeReceivedFax(bool incomplete);
@@ -123,6 +136,7 @@ private:
     int lastError_ = 0;
     int pageCount_ = 0;
     bool printProblemShown_ = false;
+    bool paused_ = false;
     QString lastFile_;
 };
 

@@ -28,6 +28,7 @@
 #include "records/xb_error.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
+#include "sessions/receivemode.h"
 #include "sessions/sendsettings.h"
 #include "app/appstate.h"
 #include "app/helpwindow.h"
@@ -150,6 +151,13 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     OvxSendFax1.OnFaxFinish = [this](telvane::transport::TOvxAbstractFax&, int code) {
         QTimer::singleShot(0, this, [this, code] { OvxSendFax1FaxFinish(code); });
     };
+    lineTimer_ = new QTimer(this);
+    lineTimer_->setInterval(250);
+    connect(lineTimer_, &QTimer::timeout, this, [this] {
+        if (Line.busy && Line.busy()) return;
+        stopWaitingForLine();
+        sendNow();
+    });
 }
 
 TSendFaxForm::~TSendFaxForm() {
@@ -193,9 +201,16 @@ void TSendFaxForm::ShowSetup() {
 
 void TSendFaxForm::setStatus(const QString& text) { status->setText(text); }
 
+void TSendFaxForm::releasePort() {
+    closePort(OvxComPort1);
+    if (!linePaused_) return;
+    linePaused_ = false;
+    if (Line.resume) Line.resume();
+}
+
 void TSendFaxForm::giveUp() {
     setBusyCursor(false);
-    closePort(OvxComPort1);
+    releasePort();
     SessionBusy = false;
     setStatus({});
 }
@@ -211,7 +226,38 @@ void TSendFaxForm::BuildHeader() {
 
 void TSendFaxForm::SendFaxButtonClick() {
     if (!numberCanBeDialled()) return;
+    if (Line.busy && Line.busy())
+        waitForLine();
+    else
+        sendNow();
+}
+
+// A fax is arriving: the send is queued (Close takes it back) and goes out once the line is free.
+void TSendFaxForm::waitForLine() {
+    SessionBusy = true;
+    waitingForLine_ = true;
+    setStatus(QStringLiteral("A fax is arriving; this fax is sent when it has been received..."));
+    lineTimer_->start();
+}
+
+void TSendFaxForm::stopWaitingForLine() {
+    lineTimer_->stop();
+    waitingForLine_ = false;
+    SessionBusy = false;
+    setStatus({});
+}
+
+void TSendFaxForm::sendNow() {
     Settings& s = appSettings();
+    if (Line.pause) {
+        setStatus(QStringLiteral("Pausing receive mode..."));
+        letMessagesRun();
+        if (Line.busy && Line.busy()) {
+            waitForLine();
+            return;
+        }
+        linePaused_ = Line.pause();
+    }
     if (!openPortForSending(s) || !modemAnswers() || !sendResetString(s)) return;
     setBusyCursor(true);
     logSessionSettings(s);
@@ -345,7 +391,7 @@ void TSendFaxForm::startSending(const Settings& s) {
     } catch (const std::exception&) {
         setBusyCursor(false);
         SessionBusy = false;
-        closePort(OvxComPort1);
+        releasePort();
         setStatus({});
         AddtoLastSendLog(QStringLiteral("Error..."));
         SaveLocalLog();
@@ -373,7 +419,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
         letMessagesRun();
         SendModemString(OvxComPort1, s.Resetting.AfterString);
     }
-    closePort(OvxComPort1);
+    releasePort();
     letMessagesRun();
     SessionBusy = false;
     setStatus({});
@@ -402,6 +448,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
 }
 
 void TSendFaxForm::CloseButtonClick() {
+    if (waitingForLine_) stopWaitingForLine();
     if (SessionBusy) {
         soundBeep();
         return;
@@ -413,6 +460,7 @@ void TSendFaxForm::CloseButtonClick() {
 void TSendFaxForm::reject() { CloseButtonClick(); }
 
 void TSendFaxForm::closeEvent(QCloseEvent* event) {
+    if (waitingForLine_) stopWaitingForLine();
     if (SessionBusy) {
         soundBeep();
         event->ignore();
@@ -491,6 +539,12 @@ void storeAttemptStarted(IMainWindow& main, const QString& number) {
     });
 }
 
+TSendFaxForm::SharedLine receiveModeLine(IMainWindow& main) {
+    return {[&main] { return main.receiveMode() && main.faxArriving(); },
+            [&main] { return main.receiveMode() && TReceiveMode::of(main).pauseForSending(); },
+            [&main] { TReceiveMode::of(main).resumeAfterSending(); }};
+}
+
 void sendFaxCommand(IMainWindow& main) {
     std::optional<HourGlass> hourglass(std::in_place);
     main.setStatus(QStringLiteral("Preparing files for viewing..."));
@@ -516,6 +570,7 @@ void sendFaxCommand(IMainWindow& main) {
     {
         TSendFaxForm form(main.widget());
         form.OpenPreferences = [&main] { return main.mnuPreferencesClick(); };
+        form.Line = receiveModeLine(main);
         form.OnAttemptStarted = [&main, &form] { storeAttemptStarted(main, form.sfPhoneNumber->text()); };
         form.OnAttemptEnded = [&](const QString& attemptResult) {
             storeSendOutcome(main, pages, attemptResult, form.sfPhoneNumber->text());

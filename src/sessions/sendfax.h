@@ -2,6 +2,8 @@
 // send dialog TSendFaxForm, which opens the port, checks the modem, sends the reset string,
 // configures TOvxSendFax (dial wait from the init string, header line, prefix and suffix, "AT"
 // prefixing) and starts it; the finish event becomes ResultText, a message and "Lastsend.log".
+// With receive mode on, a send waits for a fax that is arriving, pauses receive mode for the
+// attempt and resumes it when the attempt ends.
 // Guarantees: while an attempt runs (SessionBusy) neither Send nor Close does anything but beep;
 // the port is closed on every path out of an attempt; "Lastsend.log" describes the last attempt
 // that ended. The record is written when an attempt starts (it says an attempt is under way, so
@@ -29,6 +31,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 
 namespace telvane::transport {
 class TOvxQtEventSink;
@@ -60,6 +63,16 @@ public:
     // Called once the engine has started an attempt, and with ResultText when it has ended.
     std::function<void()> OnAttemptStarted;
     std::function<void(const QString& result)> OnAttemptEnded;
+    // The other user of the modem, receive mode. While `busy` holds (a fax is arriving) a send is
+    // queued and goes out after it; `pause` is called before the port is opened (true when it
+    // paused something) and then `resume` once the attempt has ended, whatever its outcome.
+    struct SharedLine {
+        std::function<bool()> busy;
+        std::function<bool()> pause;
+        std::function<void()> resume;
+    };
+    SharedLine Line;
+    bool waitingForLine() const { return waitingForLine_; }
     void AddtoLastSendLog(const QString& line) { log_.add(line); }
     void SaveLocalLog();
     void BuildHeader();
@@ -94,12 +107,23 @@ private:
     void logSessionSettings(const Settings& s);
     void startSending(const Settings& s);
     void giveUp();
+    void sendNow();
+    void waitForLine();
+    void stopWaitingForLine();
+    // Closes the port and hands the modem back to receive mode when it was paused for this send.
+    void releasePort();
     void setStatus(const QString& text);
     int portNumber() const { return OvxComPort1.ComNumber(); }
 
     SessionLog log_;
     std::unique_ptr<telvane::transport::TOvxQtEventSink> sink_;
+    QTimer* lineTimer_;
+    bool waitingForLine_ = false;
+    bool linePaused_ = false;
 };
+
+// Receive mode of `main` as the send dialog's other user of the modem.
+TSendFaxForm::SharedLine receiveModeLine(IMainWindow& main);
 
 // The Send command after the main window's own checks: renders the current outgoing fax, runs
 // the dialog and writes the outcome into the record.

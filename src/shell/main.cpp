@@ -14,6 +14,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "app/printjobs.h"
 #include "app/appstate.h"
 #include "settings/inifile.h"
 #include "settings/installpaths.h"
@@ -141,6 +142,13 @@ int main(int argc, char** argv) {
     telvane::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden
     guard.setWindow(&mainScreen);
+    // Jobs printed to the "Telvane" queue become new faxes, once the window is up and idle.
+    telvane::PrintJobQueue printJobs(telvane::PrintJobQueue::userSpoolDir(), [&](const QString& job) {
+        return telvane::offerPrintJobAsNewFax(mainScreen, commands, job);
+    });
+    printJobs.busy = [&mainScreen] {
+        return mainScreen.firstActivationPending() || mainScreen.faxArriving() || QApplication::activeModalWidget();
+    };
     mainScreen.show();
     return QApplication::exec();
 }

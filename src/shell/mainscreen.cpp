@@ -729,13 +729,8 @@ void TMainScreen::deleteOutgoing() {
     SetButtons();
 }
 
+// Allowed in receive mode: the send command pauses receiving while the fax goes out.
 void TMainScreen::SendButtonClick() {
-    if (receiveMode_) {
-        ShowInformation(
-            QStringLiteral("You are in Fax Receive mode. You cannot send\rwhile in Fax Receive mode. "
-                           "Click the Stop button to end\rFax Receive mode"));
-        return;
-    }
     if (currentPage() != kOutgoingPage) {
         ShowInformation(QStringLiteral("Please switch to the Outgoing Faxes tab\rand highlight a fax to send"));
         return;

@@ -126,4 +126,18 @@ TEST_F(InstalledTree, IconInEverySizeAndSharedDirectory) {
     EXPECT_EQ(pngSize(at("share/telvane/telvane.png")), std::make_pair(256u, 256u));
 }
 
+// The print queue's parts: CUPS runs a backend as root only when others may not read or run it,
+// which it needs to hand a job to the user who printed it; the PPD is where lpadmin is told.
+TEST_F(InstalledTree, PrintQueueBackendAndPpd) {
+    const fs::path backend = at("lib/cups/backend/telvane");
+    ASSERT_TRUE(fs::exists(backend));
+    EXPECT_EQ(fs::status(backend).permissions() & fs::perms::all, fs::perms::owner_all);
+    const Result devices = run("'" + backend.string() + "'");
+    EXPECT_EQ(devices.status, 0);
+    EXPECT_EQ(devices.output.rfind("direct telvane:/ ", 0), 0u) << devices.output;
+    const std::string ppd = readFile(at("share/telvane/telvane.ppd"));
+    EXPECT_EQ(ppd.rfind("*PPD-Adobe:", 0), 0u);
+    EXPECT_NE(ppd.find("*cupsFilter2: \"application/pdf application/pdf 0 -\""), std::string::npos);
+}
+
 }  // namespace

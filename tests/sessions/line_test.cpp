@@ -1,8 +1,8 @@
 // Sessions through the real program logic on the virtual fax line (telvane-virtual-line, spandsp's
 // fax machine at the far end): a fax written in the editor is sent from the main window and
 // arrives with its pages; a busy far end leaves the error in the record; receive mode takes a
-// two-page fax into the incoming log; the find-modem scan and the class check find the virtual
-// modem.
+// two-page fax into the incoming log; with receive mode on, a send goes out and receive mode then
+// answers the next call; the find-modem scan and the class check find the virtual modem.
 #include <QDate>
 #include <QDir>
 #include <QLabel>
@@ -242,6 +242,57 @@ TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
                            "Fax Class: Class 1", "User INIT String: ", "StartReceive"}));
     EXPECT_TRUE(log[8].startsWith("Stopped receive mode:"));
     EXPECT_TRUE(log[9].startsWith("Finish: "));
+}
+
+// One modem for both directions: the far end is a second program (telvane-fax) on the other modem
+// of a pair. Receive mode is on; the fax sent from the main window reaches the far end, and the
+// far end's call that follows is answered by the resumed receive mode.
+TEST_F(LineTest, SendWithReceiveModeOnGoesOutAndTheNextCallIsAnswered) {
+    const QString far = qdir() + "far";
+    ASSERT_TRUE(QDir().mkpath(far));
+    startLine({"--pair", "--tty", qdir() + "modem2"});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(qdir() + "modem2"); }, 10));
+    QProcess farEnd;
+    farEnd.setWorkingDirectory(qdir());
+    farEnd.start(bin("telvane-fax"),
+                 {"receive", "--device", qdir() + "modem2", "--dir", far, "--one-fax", "--station-id", "FAR END"});
+    ASSERT_TRUE(farEnd.waitForStarted(5000));
+
+    shell::TMainScreen& main = start();
+    appSettings().Receive.AnswerOnRing = 1;
+    whenModal<TFaxEditor>([](TFaxEditor* e) {
+        e->FaxNumber->setText("5550100");
+        e->DocumentButton->click();
+        e->RichDoc->insertPlainText("One short page.");
+        e->OKButton->click();
+    });
+    main.NewbuttonClick();
+    main.ReceiveButtonClick();
+    ASSERT_TRUE(main.receiveMode());
+    main.selectPage(shell::TMainScreen::kOutgoingPage);
+    main.FaxTable().first();
+    sendAndClose(main);
+
+    EXPECT_EQ(prompts().texts().filter("Fax sent successfully").size(), 1) << prompts().texts().join('|').toStdString();
+    const auto farEndDone = [&] { return waitUntil([&] { return farEnd.state() == QProcess::NotRunning; }, 30); };
+    ASSERT_TRUE(farEndDone()) << farEnd.readAllStandardError().toStdString();
+    EXPECT_EQ(farEnd.exitCode(), 0) << farEnd.readAllStandardError().toStdString();
+    EXPECT_TRUE(main.FaxTable().currentRow().boolean("SENT"));
+    EXPECT_TRUE(main.receiveMode());
+    EXPECT_EQ(main.RecTable().visibleCount(), 0u);
+
+    QFile text(qdir() + "reply.txt");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("The reply of the far end\n");
+    text.close();
+    farEnd.start(bin("telvane-fax"), {"send", "--device", qdir() + "modem2", "--number", "5550199", "--station-id",
+                                      "FAR END", "--dial-attempts", "1", qdir() + "reply.txt"});
+    ASSERT_TRUE(farEnd.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] { return main.RecTable().visibleCount() == 1; }, 60)) << main.statusText().toStdString();
+    ASSERT_TRUE(farEndDone());
+    EXPECT_EQ(farEnd.exitCode(), 0) << farEnd.readAllStandardError().toStdString();
+    main.RecTable().first();
+    EXPECT_EQ(main.RecTable().currentRow().text("FROM"), "FAR END");
 }
 
 TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {

@@ -2,12 +2,14 @@
 // scripted modem with their log lines, the notice window made hidden at start, the close query
 // while a fax arrives, and a fax reported received by the engine becoming a record
 // and, when asked, a print job on the printer the settings name (or the current printer when
-// that one is not installed).
+// that one is not installed); a send while the mode is on pauses it, waits for a fax that is
+// arriving, and resumes it whatever the outcome.
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -20,6 +22,7 @@
 #include "faximage/printer/faxprinter.h"
 #include "transport/fax/faxsession.h"
 #include "sessions/receivemode.h"
+#include "sessions/sendfax.h"
 #include "sessions/sessionrules.h"
 #include "sessions/sessionhooks.h"
 #include "receive_fixture.h"
@@ -409,6 +412,143 @@ TEST_F(ReceiveModeTest, NothingIsPrintedWhenPrintOnReceiptIsOff) {
     EXPECT_FALSE(requested);
     EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_TRUE(mode.ovxFaxPrinter1().FileName().isEmpty());
+}
+
+// One modem for both directions, scripted: receive mode waits for calls, every dial is refused.
+class SendWhileReceivingTest : public ReceiveModeTest {
+protected:
+    void SetUp() override {
+        ReceiveModeTest::SetUp();
+        modem_ = std::make_unique<FakeModem>(dir() + "modem", [](const std::string& command) {
+            if (command.rfind("ATD", 0) == 0) return std::string("\r\nERROR\r\n");
+            if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
+            return FakeModem::standardReply(command);
+        });
+        Settings& s = appSettings();
+        s.Ports[0] = modem_->path();
+        s.Modem.FaxClass = 1;
+        s.Modem.FaxClassReceive = 1;
+        s.Dialing.DialAttempts = 1;
+        s.Receive.DisableReceivingFaxesNotification = true;
+        form_ = std::make_unique<TSendFaxForm>(main_.get());
+        form_->FaxFileName = qdir() + "out.ovf";
+        ASSERT_TRUE(writeFax(form_->FaxFileName, 1));
+        form_->InitialPhone = "5550100";
+        form_->Line = receiveModeLine(*main_);
+        main_->ReceiveButtonClick();
+        ASSERT_TRUE(main_->receiveMode());
+        ASSERT_TRUE(mode().OvxComPort1.Open());
+        form_->show();
+    }
+    void TearDown() override {
+        form_.reset();
+        if (main_->receiveMode()) main_->ReceiveButtonClick();
+        modem_.reset();
+        ReceiveModeTest::TearDown();
+    }
+    TReceiveMode& mode() { return TReceiveMode::of(*main_); }
+    // Index of the first command at or after `from` that starts with `head`; -1 when none does.
+    long commandIndex(const std::string& head, size_t from = 0) const {
+        const std::vector<std::string> all = modem_->commands();
+        for (size_t i = from; i < all.size(); ++i)
+            if (all[i].rfind(head, 0) == 0) return static_cast<long>(i);
+        return -1;
+    }
+    std::string commandTrail() const {
+        std::string a;
+        for (const std::string& c : modem_->commands()) a += c + "|";
+        return a;
+    }
+    bool attemptEnded() {
+        return waitUntil([this] { return !form_->SessionBusy && !form_->ResultText.isEmpty(); }, 60);
+    }
+
+    std::unique_ptr<FakeModem> modem_;
+    std::unique_ptr<TSendFaxForm> form_;
+};
+
+// Send Fax Now ends the session that waits for calls and closes its port before the send opens
+// it (the port is exclusive), says so in the status line, and once the attempt has failed opens
+// the port again and waits for calls; nothing was answered meanwhile.
+TEST_F(SendWhileReceivingTest, SendPausesReceiveModeAndResumesItAfterAFailedAttempt) {
+    struct {
+        bool receivePortOpen = true, paused = false;
+        QString status;
+    } during;
+    form_->OnAttemptStarted = [&] { during = {mode().OvxComPort1.Open(), mode().paused(), main_->statusText()}; };
+    const size_t before = modem_->commands().size();
+    form_->SendFaxButton->click();
+    ASSERT_TRUE(attemptEnded()) << commandTrail();
+
+    EXPECT_FALSE(during.receivePortOpen);
+    EXPECT_TRUE(during.paused);
+    EXPECT_EQ(during.status, TReceiveMode::kPausedForSending);
+    EXPECT_EQ(form_->ResultText, form_->ResultText.trimmed());
+    EXPECT_NE(form_->ResultText, "Sent");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back().caption, "Fax Failure");
+
+    EXPECT_TRUE(main_->receiveMode());
+    EXPECT_FALSE(mode().paused());
+    EXPECT_TRUE(mode().OvxComPort1.Open());
+    EXPECT_TRUE(mode().OvxReceiveFax1.inProgress());
+    const long dial = commandIndex("ATD", before);
+    ASSERT_GE(dial, 0) << commandTrail();
+    // The receive session set the modem up again after the dial.
+    EXPECT_TRUE(waitUntil([&] { return commandIndex("AT", static_cast<size_t>(dial) + 1) >= 0; }, 10))
+        << commandTrail();
+    EXPECT_LT(commandIndex("ATA"), 0) << commandTrail();
+    const QStringList log = mode().receiveLog().lines();
+    const auto at = [&](const QString& head) {
+        for (int i = 0; i < log.size(); ++i)
+            if (log[i].startsWith(head)) return i;
+        return -1;
+    };
+    EXPECT_GE(at("Paused for sending:"), 0) << log.join('|').toStdString();
+    EXPECT_GT(at("Resuming after sending:"), at("Paused for sending:"));
+    EXPECT_EQ(log.back(), "StartReceive");
+}
+
+// A fax that is arriving when Send Fax Now is pressed is received first: the send waits (the
+// receive port stays open, nothing is dialled), then goes out and receive mode resumes. Close
+// while a send waits takes it back and leaves receive mode as it was.
+TEST_F(SendWhileReceivingTest, AFaxArrivingIsReceivedBeforeTheQueuedSendGoesOut) {
+    bool accept = false;
+    mode().OvxReceiveFax1FaxAccept(accept);
+    ASSERT_TRUE(main_->faxArriving());
+    size_t incomingWhenDialling = 99;
+    form_->OnAttemptStarted = [&] { incomingWhenDialling = main_->RecTable().visibleCount(); };
+    form_->SendFaxButton->click();
+    EXPECT_TRUE(form_->waitingForLine());
+    EXPECT_TRUE(form_->SessionBusy);
+    EXPECT_TRUE(form_->status->text().contains("arriving")) << form_->status->text().toStdString();
+    for (int i = 0; i < 40; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(form_->waitingForLine());
+    EXPECT_TRUE(mode().OvxComPort1.Open());
+    EXPECT_FALSE(mode().paused());
+    EXPECT_LT(commandIndex("ATD"), 0) << commandTrail();
+
+    receive(mode(), "FAX0001.OVF", "CALLER", 1);
+    ASSERT_TRUE(attemptEnded()) << commandTrail();
+    EXPECT_EQ(incomingWhenDialling, 1u);
+    EXPECT_GE(commandIndex("ATD"), 0) << commandTrail();
+    EXPECT_TRUE(mode().OvxComPort1.Open());
+    EXPECT_TRUE(main_->receiveMode());
+
+    // Close while waiting: nothing dialled, nothing paused.
+    const size_t dialled = modem_->commands().size();
+    mode().OvxReceiveFax1FaxAccept(accept);
+    form_->ResultText.clear();
+    form_->SendFaxButton->click();
+    ASSERT_TRUE(form_->waitingForLine());
+    form_->CloseButton->click();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(form_->waitingForLine());
+    EXPECT_FALSE(form_->SessionBusy);
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_LT(commandIndex("ATD", dialled), 0) << commandTrail();
+    EXPECT_TRUE(mode().OvxComPort1.Open());
+    EXPECT_FALSE(mode().paused());
 }
 
 }  // namespace

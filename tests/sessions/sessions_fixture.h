@@ -61,16 +61,7 @@ inline void clickWhenVisible(QAbstractButton* button, int seconds = 40) {
     timer->start();
 }
 
-// Lets events run until `done` holds or `seconds` pass; returns whether it held.
-inline bool waitUntil(const std::function<bool()>& done, int seconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > seconds * 1000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using telvane::test::waitUntil;
 
 inline QStringList readLines(const QString& path) {
     QFile f(path);

@@ -1,0 +1,27 @@
+// The print spool: where the "Telvane" print queue leaves a user's printed jobs for that user's
+// Telvane. One private directory per user: $TELVANE_PRINT_SPOOL/<user> when that variable is set
+// (an administrator's choice, given to cupsd with SetEnv; tests use it), otherwise
+// <home>/.local/share/telvane/printjobs. A job appears complete or not at all: it is written as
+// ".<name>.part", synced and renamed to "job-<id>.pdf" ("job-<id>.ps" for PostScript), and it
+// stays until the user has made a fax of it or discarded it.
+#pragma once
+
+#include <string>
+
+#include <sys/types.h>
+
+namespace telvane {
+
+// The spool directory of `user` (home: that user's home directory; spoolRoot: the value of
+// TELVANE_PRINT_SPOOL or null). No trailing slash. Empty when neither gives a place.
+std::string printSpoolDir(const std::string& user, const std::string& home, const char* spoolRoot);
+
+// True for the name of a complete job ("job-<digits>.pdf" or ".ps"); partial files start with '.'.
+bool isPrintJobName(const std::string& name);
+
+// Makes `dir` (and the missing directories above it) with mode 0700, then checks that it is a
+// directory owned by `uid`, not a symbolic link, and tightens it to 0700. Empty on success,
+// otherwise the reason.
+std::string makePrivateDir(const std::string& dir, uid_t uid);
+
+}  // namespace telvane
