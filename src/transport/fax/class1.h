@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/fax/ecmblock.h"
 #include "transport/fax/faxframework.h"
 #include "transport/fax/faxreceiver.h"
 #include "transport/fax/faxsender.h"
@@ -70,7 +71,24 @@ private:
     void prepPostPage();
     void repeatPostPage();
     void postPageAnswer(const hdlc::TFrame& frame);
+    // The far end has the page (MCF or RTP): the next page, phase B after EOM, or DCN.
+    void pageArrived(bool retrain);
+    // The command that starts page data: "AT+FTM=" or, with error correction, "AT+FTH=".
+    std::string pageCarrier(bool longTraining) const;
     long bps() const { return t30::speedBps(speed_); }
+    // Error correction (T.30 Annex A): the page coded as chosen and cut into blocks, each sent
+    // as FCD frames and three RCP frames, then PPS; PPR has the missing frames sent again, the
+    // fourth PPR for a block CTC (one speed lower) or EOR when no lower speed is left; RNR is
+    // answered RR until T5.
+    void ecmBlockConnected();
+    int codeEcmPage();
+    void fillEcmBlock();
+    void sendNextEcmFrame();
+    void ecmBlockSent();
+    void sendEcmCommand(ecm::Content command);
+    void ecmAnswer(const hdlc::TFrame& frame);
+    void ecmBlockDone();
+    void tf1EcmFramesLine(TResult r);
     // The modem's lines in each state (OnLine).
     void tf1Init1Line(TResult r);
     void tf1ConnectLine(TResult r);
@@ -105,6 +123,26 @@ private:
     bool tcfSilence_ = false;  // "AT+FTS=" before the TCF has been sent
     size_t lastOutUsed_ = 0;
     TFillInserter filler_;
+
+    ecm::CodingOffer remoteCoding_;  // the far end's DIS
+    ecm::CodingChoice coding_;       // the coding and error correction of this call
+    std::vector<uint8_t> ecmPage_;   // the page being sent, coded as chosen
+    size_t ecmPagePos_ = 0;          // its octets taken into blocks so far
+    ecm::TEcmPageSplitter splitter_;
+    bool ecmNewPage_ = true;      // the next block starts a page
+    bool ecmPageOut_ = false;     // the page's last block has gone out once
+    std::vector<int> ecmFrames_;  // the FCD frames of this transmission of the block
+    size_t ecmNext_ = 0;
+    int rcpLeft_ = 0;
+    bool ecmEnded_ = false;  // the frames of the transmission are out, the modem's OK is awaited
+    ecm::PostPage ecmBlockCommand_ = ecm::PostPage::Null;
+    ecm::Content command_;  // the PPS, RR, CTC or EOR being sent and repeated
+    int ecmPageNo_ = 0;
+    int pprCount_ = 0;         // PPRs for the block since it, or CTC, went out
+    int ctcSpeed_ = 0;         // the speed a CTC sent names
+    int64_t rnrSinceMs_ = -1;  // the first RNR of a run of them
+    static constexpr int kRcpFrames = 3;
+    static constexpr int kPprsBeforeCtc = 4;
 };
 
 class TClass1Receiver final : public TFaxReceiver {

@@ -167,7 +167,7 @@ void FakeModem::command(const std::string& cmd) {
         reply("CONNECT");
         mode_ = Mode::TxFrame;
         tx_.clear();
-    } else if (cmd == "AT+FTH=3") {
+    } else if (cmd.rfind("AT+FTH=", 0) == 0) {
         reply("CONNECT");
         mode_ = Mode::TxFrame;
         Line.push_back({Now, -1, true});
@@ -248,6 +248,12 @@ void FakeModem::command(const std::string& cmd) {
 
 void FakeModem::endTxFrame() {
     if (!Line.empty() && Line.back().Ours) Line.back().End = Now;
+    if (tx_.empty()) {
+        // DLE ETX alone after non-final frames: the modem ends the carrier.
+        reply("OK");
+        mode_ = Mode::Command;
+        return;
+    }
     SentFrame f;
     if (tx_.size() >= 3) {
         f.Control = tx_[1];

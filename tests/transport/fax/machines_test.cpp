@@ -17,6 +17,9 @@
 #include "transport/eventsink.h"
 #include "faximage/ovffile.h"
 #include "faximage/mhcoder.h"
+#include "faximage/mhdecoder.h"
+#include "faximage/mrdecoder.h"
+#include "transport/fax/ecmblock.h"
 #include "faximage/raster.h"
 
 using namespace telvane;
@@ -902,9 +905,8 @@ long countFcf(const FakeModem& m, uint8_t fcf) {
     return std::count(f.begin(), f.end(), fcf);
 }
 
-// A fax file whose one page is raw T.4 data (no line records): `lines` coded lines then RTC.
-void makeRawFaxFile(const std::string& path, int lines) {
-    const std::vector<uint8_t> data = faxtest::rawT4Page(lines);
+// A fax file whose one page is the raw T.4 data `data` (no line records).
+void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data) {
     makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(64);
@@ -915,6 +917,9 @@ void makeRawFaxFile(const std::string& path, int lines) {
     f.write(std::string(10, '\0').data(), 10);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
 }
+
+// A fax file whose one page is raw T.4 data: `lines` white lines then RTC.
+void makeRawFaxFile(const std::string& path, int lines) { makeRawFaxFile(path, faxtest::rawT4Page(lines)); }
 
 }  // namespace
 
@@ -1285,4 +1290,263 @@ TEST(Class1Recovery, GarbledRepeatOfEopGetsMcfAgain) {
               (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
     EXPECT_EQ(faxtest::readPages(rig.stored.at(0)).size(), 1u);
+}
+
+// --- error correction (T.30 Annex A) in the Class 1 send machine ---
+namespace {
+
+// The far end's CSI and a DIS offering 2-D, ECM and T.6 as `offer` says, then `after`.
+void remoteOffers(FakeModem& m, const ecm::CodingOffer& offer, int highest, std::vector<faxtest::RxFrame> after) {
+    faxtest::RxFrame dis = FakeModem::dis(true, highest);
+    ecm::addCoding(dis.Fif, offer);
+    m.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
+    m.Frames.push_back(dis);
+    for (auto& f : after) m.Frames.push_back(f);
+}
+constexpr ecm::CodingOffer kFullOffer{true, true, true, false};
+
+faxtest::RxFrame ppr(std::initializer_list<int> frames) {
+    ecm::TFrameMap missing;
+    for (int f : frames) missing.set(f);
+    return FakeModem::frame(ecm::fcfPPR, ecm::buildPpr(missing, false).Fif);
+}
+
+// An ECM rig: the fax file's one page is `lines` lines of short runs, ECM wanted.
+struct EcmRig : SendRig {
+    std::vector<uint8_t> mh;
+    explicit EcmRig(int lines) {
+        mh = faxtest::codedPage(7, lines);
+        makeRawFaxFile(dir / "dense.ovf", mh);
+        fax.SetFaxFile(dir / "dense.ovf");
+        fax.setDesiredECM(true);
+    }
+    // Each transmission of FCD frames: the frame numbers, in the order sent.
+    std::vector<std::vector<int>> transmissions() const {
+        std::vector<std::vector<int>> out;
+        bool open = false;
+        for (const auto& f : modem.SentFrames) {
+            if (f.Fcf == ecm::fcfFCD) {
+                if (!open) out.emplace_back();
+                open = true;
+                out.back().push_back(f.Fif.at(0));
+            } else {
+                open = false;
+            }
+        }
+        return out;
+    }
+    std::vector<ecm::PpsFields> pps() const {
+        std::vector<ecm::PpsFields> v;
+        for (const auto& f : modem.SentFrames) {
+            if (ecm::classify(f.Fcf) != ecm::Frame::PPS) continue;
+            ecm::PpsFields p;
+            EXPECT_TRUE(ecm::parsePps(f.Fif.data(), f.Fif.size(), p));
+            v.push_back(p);
+        }
+        return v;
+    }
+    // The page as the far end puts it together: every block from its frames (the latest copy
+    // of each), in order.
+    std::vector<uint8_t> receivedPage() const {
+        std::vector<uint8_t> page;
+        ecm::TEcmBlockAssembler block;
+        block.beginBlock(ecm::kFrameSize);
+        for (const auto& f : modem.SentFrames) {
+            if (f.Fcf == ecm::fcfFCD) block.addFrame(f.Fif.data(), f.Fif.size());
+            ecm::PpsFields p;
+            if (ecm::classify(f.Fcf) == ecm::Frame::PPS && ecm::parsePps(f.Fif.data(), f.Fif.size(), p) &&
+                block.complete(p.Frames)) {
+                block.Data(p.Frames, page);
+                block.beginBlock(ecm::kFrameSize);
+            }
+        }
+        return page;
+    }
+};
+
+struct LineList final : telvane::faximage::FaxLineSink {
+    std::vector<std::vector<uint8_t>> lines;
+    void faxLine(const uint8_t* line, size_t bytes) override { lines.emplace_back(line, line + bytes); }
+};
+
+std::vector<std::vector<uint8_t>> mhLines(const std::vector<uint8_t>& data) {
+    LineList l;
+    telvane::faximage::FaxLineDecoder d(&l);
+    d.feed(data.data(), data.size());
+    d.finish();
+    return l.lines;
+}
+
+std::vector<std::vector<uint8_t>> mmrLines(const std::vector<uint8_t>& data, bool* ended) {
+    LineList l;
+    telvane::faximage::FaxMrDecoder d(&l);
+    d.reset(telvane::faximage::FaxCoding::MMR, 1728);
+    d.feed(data.data(), data.size());
+    d.finish();
+    *ended = d.pageEnded() && d.damagedLines() == 0;
+    return l.lines;
+}
+
+}  // namespace
+
+// Both ends offer ECM and T.6: DCS selects them, the page goes out in MMR as FCD frames at the
+// page speed ("AT+FTH=146") with three RCP, PPS-EOP names it; a PPR for frames 3 and 17 has
+// exactly those sent again, and the frames put together decode to the page's lines.
+TEST(Class1Ecm, PageGoesOutInMmrBlocksAndPprFramesAreSentAgain) {
+    EcmRig rig(300);
+    remoteOffers(rig.modem, kFullOffer, 6,
+                 {FakeModem::frame(t30::fcfCFR), ppr({3, 17}), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
+
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_TRUE(rig.fax.errorControl());
+    EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+    ASSERT_EQ(rig.modem.SentFrames.size() > 1, true);
+    const auto& dcs = rig.modem.SentFrames[1];
+    ASSERT_EQ(dcs.Fcf, t30::fcfDCS);
+    const ecm::CodingOffer chosen = ecm::parseCoding(dcs.Fif.data(), dcs.Fif.size());
+    EXPECT_TRUE(chosen.Ecm);
+    EXPECT_TRUE(chosen.T6);
+    EXPECT_FALSE(chosen.Frames64);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTH=146"), 2u);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=146"), 0u);  // no page data outside frames
+
+    const auto sent = rig.transmissions();
+    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_GT(sent[0].size(), 17u);
+    for (size_t i = 0; i < sent[0].size(); ++i) EXPECT_EQ(sent[0][i], static_cast<int>(i));
+    EXPECT_EQ(sent[1], (std::vector<int>{3, 17}));
+    EXPECT_EQ(countFcf(rig.modem, ecm::fcfRCP), 6);
+    for (const auto& f : rig.modem.SentFrames)
+        if (f.Fcf == ecm::fcfFCD || f.Fcf == ecm::fcfRCP) EXPECT_EQ(f.Control, t30::ctlNotFinal);
+
+    const auto pps = rig.pps();
+    ASSERT_EQ(pps.size(), 2u);
+    for (const auto& p : pps) {
+        EXPECT_EQ(p.Command, ecm::PostPage::EOP);
+        EXPECT_EQ(p.Page, 0);
+        EXPECT_EQ(p.Block, 0);
+        EXPECT_EQ(p.Frames, static_cast<int>(sent[0].size()));
+    }
+    EXPECT_EQ(rig.modem.fcfs().back(), t30::fcfDCN);
+
+    bool ended = false;
+    const auto lines = mmrLines(rig.receivedPage(), &ended);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(lines, mhLines(rig.mh));
+    EXPECT_EQ(lines.size(), 300u);
+}
+
+// A page longer than one block (256 frames of 256 octets) goes out as several: PPS-NULL after
+// each block but the last, the block counter counting up, each block confirmed before the next.
+TEST(Class1Ecm, LongPageIsSentInSeveralBlocks) {
+    EcmRig rig(2500);
+    remoteOffers(rig.modem, kFullOffer, 6,
+                 {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF),
+                  FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
+
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto pps = rig.pps();
+    ASSERT_GE(pps.size(), 2u);
+    for (size_t i = 0; i < pps.size(); ++i) {
+        EXPECT_EQ(pps[i].Block, static_cast<int>(i));
+        EXPECT_EQ(pps[i].Command, i + 1 < pps.size() ? ecm::PostPage::Null : ecm::PostPage::EOP);
+        if (i + 1 < pps.size()) EXPECT_EQ(pps[i].Frames, ecm::kMaxFrames);
+    }
+    bool ended = false;
+    EXPECT_EQ(mmrLines(rig.receivedPage(), &ended), mhLines(rig.mh));
+    EXPECT_TRUE(ended);
+}
+
+// The fourth PPR for a block: CTC names the next lower speed; after CTR the missing frames go
+// out at that speed with its long training. Where no lower speed is left the block is given up
+// with EOR-EOP, and after ERR the call ends as sent.
+TEST(Class1Ecm, FourthPprFallsBackWithCtcOrGivesTheBlockUpWithEor) {
+    {
+        EcmRig rig(100);
+        remoteOffers(rig.modem, kFullOffer, 6,
+                     {FakeModem::frame(t30::fcfCFR), ppr({1}), ppr({1}), ppr({1}), ppr({1}),
+                      FakeModem::frame(ecm::fcfCTR), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        size_t ctc = 0;
+        for (const auto& f : rig.modem.SentFrames)
+            if (ecm::classify(f.Fcf) == ecm::Frame::CTC) {
+                ++ctc;
+                EXPECT_EQ(ecm::parseCtc(f.Fif.data(), f.Fif.size()), 5);
+            }
+        EXPECT_EQ(ctc, 1u);
+        EXPECT_EQ(rig.transmissions().size(), 5u);  // the block, three resends, the resend after CTR
+        EXPECT_EQ(rig.transmissions().back(), std::vector<int>{1});
+        EXPECT_EQ(rig.modem.countCommand("AT+FTH=121"), 1u);  // V.17 12000, long training
+        EXPECT_EQ(rig.fax.connectBPS(), 12000);
+        EXPECT_EQ(countFcf(rig.modem, ecm::fcfEOR | ecm::kXBit), 0);
+    }
+    {
+        EcmRig rig(100);
+        rig.fax.DesiredBPS = 2400;
+        remoteOffers(
+            rig.modem, kFullOffer, 6,
+            {FakeModem::frame(t30::fcfCFR), ppr({2}), ppr({2}), ppr({2}), ppr({2}), FakeModem::frame(ecm::fcfERR)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.transmissions().size(), 4u);
+        ASSERT_EQ(countFcf(rig.modem, ecm::fcfEOR | ecm::kXBit), 1);
+        for (const auto& f : rig.modem.SentFrames)
+            if (ecm::classify(f.Fcf) == ecm::Frame::EOR) {
+                ecm::PostPage command = ecm::PostPage::Null;
+                EXPECT_TRUE(ecm::parseEor(f.Fif.data(), f.Fif.size(), command));
+                EXPECT_EQ(command, ecm::PostPage::EOP);
+            }
+        EXPECT_EQ(rig.modem.fcfs().back(), t30::fcfDCN);
+    }
+}
+
+// RNR is answered RR until the far end is ready; a far end that stays busy past T5 ends the
+// fax with a time-out instead of holding the line.
+TEST(Class1Ecm, RnrIsAnsweredWithRrUntilReadyOrT5) {
+    {
+        EcmRig rig(50);
+        remoteOffers(rig.modem, kFullOffer, 6,
+                     {FakeModem::frame(t30::fcfCFR), FakeModem::frame(ecm::fcfRNR), FakeModem::frame(ecm::fcfRNR),
+                      FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(countFcf(rig.modem, ecm::fcfRR | ecm::kXBit), 2);
+        EXPECT_EQ(rig.transmissions().size(), 1u);
+    }
+    {
+        EcmRig rig(50);
+        std::vector<faxtest::RxFrame> busy{FakeModem::frame(t30::fcfCFR)};
+        for (int i = 0; i < 200; ++i) busy.push_back(FakeModem::frame(ecm::fcfRNR));
+        remoteOffers(rig.modem, kFullOffer, 6, busy);
+        rig.run();
+        EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFatalTimeout});
+        EXPECT_FALSE(rig.modem.Frames.empty());  // it gave up, not the script
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
+    }
+}
+
+// ECM and 2-D coding only when both ends offer ECM and the user wants it: otherwise the DCS
+// has none of their bits and the page goes out as MH page data.
+TEST(Class1Ecm, WithoutEcmAtEitherEndThePageIsMhData) {
+    struct Case {
+        bool wanted;
+        ecm::CodingOffer remote;
+    };
+    for (const Case& c : {Case{true, {true, false, false, false}}, Case{false, kFullOffer}}) {
+        EcmRig rig(20);
+        rig.fax.setDesiredECM(c.wanted);
+        remoteOffers(rig.modem, c.remote, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        const auto& dcs = rig.modem.SentFrames.at(1);
+        const ecm::CodingOffer chosen = ecm::parseCoding(dcs.Fif.data(), dcs.Fif.size());
+        EXPECT_FALSE(chosen.Ecm || chosen.TwoD || chosen.T6) << c.wanted;
+        EXPECT_FALSE(rig.fax.errorControl());
+        ASSERT_EQ(rig.modem.TxData.size(), 2u);
+        EXPECT_EQ(rig.modem.TxData[1], rig.mh);
+        EXPECT_EQ(countFcf(rig.modem, ecm::fcfFCD), 0);
+    }
 }
