@@ -73,7 +73,7 @@ private:
     void postPageAnswer(const hdlc::TFrame& frame);
     // The far end has the page (MCF or RTP): the next page, phase B after EOM, or DCN.
     void pageArrived(bool retrain);
-    // The command that starts page data: "AT+FTM=" or, with error correction, "AT+FTH=".
+    // The command that starts page data (and the frames of error correction).
     std::string pageCarrier(bool longTraining) const;
     long bps() const { return t30::speedBps(speed_); }
     // Error correction (T.30 Annex A): the page coded as chosen and cut into blocks, each sent
@@ -83,7 +83,7 @@ private:
     void ecmBlockConnected();
     int codeEcmPage();
     void fillEcmBlock();
-    void sendNextEcmFrame();
+    void sendEcmData();
     void ecmBlockSent();
     void sendEcmCommand(ecm::Content command);
     void ecmAnswer(const hdlc::TFrame& frame);
@@ -132,8 +132,8 @@ private:
     bool ecmNewPage_ = true;      // the next block starts a page
     bool ecmPageOut_ = false;     // the page's last block has gone out once
     std::vector<int> ecmFrames_;  // the FCD frames of this transmission of the block
-    size_t ecmNext_ = 0;
-    int rcpLeft_ = 0;
+    std::vector<uint8_t> ecmTx_;  // their bit stream, DLE doubled
+    size_t ecmTxPos_ = 0;
     bool ecmEnded_ = false;  // the frames of the transmission are out, the modem's OK is awaited
     ecm::PostPage ecmBlockCommand_ = ecm::PostPage::Null;
     ecm::Content command_;  // the PPS, RR, CTC or EOR being sent and repeated

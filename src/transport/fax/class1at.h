@@ -17,9 +17,6 @@ inline constexpr const char* kHangUp = "ATH";
 // Send / receive data with a modulation code ("96", "145"...).
 inline std::string txData(const char* code) { return std::string("AT+FTM=") + code; }
 inline std::string rxData(const char* code) { return std::string("AT+FRM=") + code; }
-// Send / receive HDLC frames at a page modulation (error correction: the page's FCD frames).
-inline std::string txFrames(const char* code) { return std::string("AT+FTH=") + code; }
-inline std::string rxFrames(const char* code) { return std::string("AT+FRH=") + code; }
 // Stop sending and stay silent for tens x 10 ms.
 inline std::string txSilence(int tens) { return "AT+FTS=" + std::to_string(tens); }
 inline std::string dial(bool tone, const std::string& prefix, const std::string& number) {

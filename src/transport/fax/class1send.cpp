@@ -4,7 +4,9 @@
 // MCF, RTP (retrain, then the next page) and RTN (retrain and send the page again, bounded),
 // DCN and hang-up, then the next fax of the call list. With error correction (both ends offer
 // it and it is wanted) the page goes out in MMR, MR or MH as both ends can, in blocks of HDLC
-// frames at the page speed, each confirmed or partly sent again before the next.
+// frames at the page speed, each confirmed or partly sent again before the next. Those frames
+// are framed here and sent as page data ("AT+FTM="): many modems (spandsp's T.31 among them)
+// offer "AT+FTH=" at V.21 only.
 #include "transport/fax/class1.h"
 
 #include <algorithm>
@@ -537,6 +539,10 @@ void TClass1Sender::onOutput() {
         pumpPage();
         return;
     }
+    if (state() == tf1EcmFrames) {
+        if (!ecmEnded_) sendEcmData();
+        return;
+    }
     if (state() == tfDrainPage && link_.outUsed() == 0) {
         wantEmpty(false);
         pagePumped();
@@ -598,8 +604,7 @@ void TClass1Sender::repeatPostPage() {
 }
 
 std::string TClass1Sender::pageCarrier(bool longTraining) const {
-    const char* code = longTraining ? t30::longTrainCode(speed_) : t30::shortTrainCode(speed_);
-    return coding_.Ecm ? at::txFrames(code) : at::txData(code);
+    return at::txData(longTraining ? t30::longTrainCode(speed_) : t30::shortTrainCode(speed_));
 }
 
 void TClass1Sender::pageArrived(bool retrain) {
@@ -659,13 +664,13 @@ void TClass1Sender::awaitPhaseB() {
     awaitFrame(tf1Connect, t30::kT1Ticks);
 }
 
-// CONNECT to "AT+FTH=" at the page speed: a new page is read and coded, its first block cut.
+// CONNECT for page data: a new page is read and coded and its first block cut; then the
+// frames of this transmission go out as one bit stream.
 void TClass1Sender::ecmBlockConnected() {
     progress(fpSendPage);
     if (ecmNewPage_) {
         goTo(tfWaitFrHead);
         if (!preparePage(0, bps())) return;
-        wantRoom(false);
         if (const int rc = codeEcmPage()) {
             fail(rc);
             return;
@@ -676,12 +681,29 @@ void TClass1Sender::ecmBlockConnected() {
         splitter_.beginPage(coding_.FrameSize);
         fillEcmBlock();
     }
-    inData_ = true;
-    ecmNext_ = 0;
-    rcpLeft_ = kRcpFrames;
+    // Flags for about 200 ms let the far end's HDLC receiver settle after the training; each
+    // frame is closed by a flag of its own.
+    hdlc::THdlcEncoder bits;
+    bits.addFlags(static_cast<int>(bps() / 40));
+    const auto body = [](uint8_t fcf, const std::vector<uint8_t>& fif) {
+        std::vector<uint8_t> b{t30::kAddress, t30::ctlNotFinal, fcf};
+        b.insert(b.end(), fif.begin(), fif.end());
+        return b;
+    };
+    for (int frame : ecmFrames_) bits.addFrame(body(ecm::fcfFCD, splitter_.fcdFif(frame)));
+    for (int i = 0; i < kRcpFrames; ++i) bits.addFrame(body(ecm::fcfRCP, {}));
+    bits.addFlags(2);
+    const std::vector<uint8_t> stream = bits.bytes();
+    ecmTx_.clear();
+    hdlc::escapeDle(stream.data(), stream.size(), ecmTx_);
+    ecmTxPos_ = 0;
     ecmEnded_ = false;
+    inData_ = true;
+    dataConnected();
     goTo(tf1EcmFrames);
-    sendNextEcmFrame();
+    wantRoom(true);
+    setTimer(t30::kPageIdleTicks);
+    onOutput();
 }
 
 int TClass1Sender::codeEcmPage() {
@@ -711,32 +733,35 @@ void TClass1Sender::fillEcmBlock() {
     for (int f = 0; f < splitter_.frameCount(); ++f) ecmFrames_.push_back(f);
 }
 
-// One frame at a time, each on the modem's CONNECT (it is ready for the next): the FCD frames,
-// three RCP, then DLE ETX alone, after which the modem ends the carrier and says OK.
-void TClass1Sender::sendNextEcmFrame() {
-    setTimer(kResponseTicks);
-    if (ecmNext_ < ecmFrames_.size()) {
-        writeRaw(hdlc::buildFrame(ecm::fcfFCD, splitter_.fcdFif(ecmFrames_[ecmNext_++]), false));
-    } else if (rcpLeft_ > 0) {
-        --rcpLeft_;
-        writeRaw(hdlc::buildFrame(ecm::fcfRCP, {}, false));
-    } else {
-        ecmEnded_ = true;
-        writeRaw({hdlc::DLE, hdlc::ETX});
+// Hands the block's bit stream to the modem while it has room; DLE ETX after the last of it,
+// then the modem's OK says the carrier has ended.
+void TClass1Sender::sendEcmData() {
+    while (ecmTxPos_ < ecmTx_.size()) {
+        const size_t room = link_.outFree();
+        if (room < kRoomNeeded) return;
+        const size_t n = std::min(room - kRoomNeeded / 2, ecmTx_.size() - ecmTxPos_);
+        if (!link_.write(ecmTx_.data() + ecmTxPos_, n)) {
+            fail(-160);
+            return;
+        }
+        ecmTxPos_ += n;
+        setTimer(t30::kPageIdleTicks);
     }
+    const uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
+    link_.write(end, 2);
+    inData_ = false;
+    ecmEnded_ = true;
+    wantRoom(false);
+    setTimer(kResponseTicks + lineTicksLeft(bps()));
 }
 
 void TClass1Sender::tf1EcmFramesLine(TResult r) {
-    if (r == TResult::Connect && !ecmEnded_)
-        sendNextEcmFrame();
-    else if (r == TResult::Ok && ecmEnded_)
-        ecmBlockSent();
+    if (r == TResult::Ok && ecmEnded_) ecmBlockSent();
 }
 
 // The block is out: PPS names its page, block and frame count, and the page's post-page
 // command when it is the page's last block (NULL otherwise).
 void TClass1Sender::ecmBlockSent() {
-    inData_ = false;
     if (splitter_.lastBlock() && !ecmPageOut_) {
         ecmPageOut_ = true;
         pagePumped();
@@ -765,7 +790,10 @@ void TClass1Sender::ecmAnswer(const hdlc::TFrame& frame) {
             repeatPostPage();
             return;
         }
-        ecmFrames_ = missing.frames();
+        // Only frames of the block: a receiver may set the bits past its last frame too.
+        ecmFrames_.clear();
+        for (int f : missing.frames())
+            if (f < splitter_.frameCount()) ecmFrames_.push_back(f);
         if (++pprCount_ < kPprsBeforeCtc) {
             turnaround(pageCarrier(false), tf1WaitPgCn);
             return;

@@ -167,7 +167,7 @@ void FakeModem::command(const std::string& cmd) {
         reply("CONNECT");
         mode_ = Mode::TxFrame;
         tx_.clear();
-    } else if (cmd.rfind("AT+FTH=", 0) == 0) {
+    } else if (cmd == "AT+FTH=3") {
         reply("CONNECT");
         mode_ = Mode::TxFrame;
         Line.push_back({Now, -1, true});
@@ -248,12 +248,6 @@ void FakeModem::command(const std::string& cmd) {
 
 void FakeModem::endTxFrame() {
     if (!Line.empty() && Line.back().Ours) Line.back().End = Now;
-    if (tx_.empty()) {
-        // DLE ETX alone after non-final frames: the modem ends the carrier.
-        reply("OK");
-        mode_ = Mode::Command;
-        return;
-    }
     SentFrame f;
     if (tx_.size() >= 3) {
         f.Control = tx_[1];
@@ -384,6 +378,18 @@ void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
         put16(o, 12);
         o.write(reinterpret_cast<const char*>(kEnd), 12);
     }
+}
+
+void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data) {
+    makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(64);
+    const uint32_t len = static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((len >> (8 * i)) & 0xFF));
+    f.put(0);  // flags: standard, 1728, raw
+    f.put(0);
+    f.write(std::string(10, '\0').data(), 10);
+    f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
 }
 
 }  // namespace faxtest
