@@ -16,6 +16,7 @@
 #include "transport/fax/faxreceiver.h"
 #include "transport/fax/faxsender.h"
 #include "transport/fax/t4fill.h"
+#include "faximage/transcode.h"
 
 namespace telvane::transport {
 
@@ -165,13 +166,26 @@ private:
     void startUp();
     void sendIdent();
     void receiveFrames();
-    // On CONNECT sends `fcf` as a final frame; true when the OK confirming it arrives.
-    bool frameSent(TResult r, uint8_t fcf);
+    // On CONNECT sends `fcf` (with `fif`) as a final frame; true when the OK confirming it arrives.
+    bool frameSent(TResult r, uint8_t fcf, const std::vector<uint8_t>& fif = {});
     void repeatIdent();
     void startTraining();
     void awaitPage();
     void postPageFrame(t30::Frame kind);
     void sendResponse();
+    // Reads the coding and error correction a DCS selects.
+    void takeDcs(const hdlc::TFrame& frame);
+    // Error correction: the frames of a block arrive as page data; PPS is answered MCF once the
+    // block is whole (PPR with the missing frames otherwise), EOR with ERR keeping what came,
+    // CTC with CTR, RR with the last answer. A page's blocks, put together, are coded into the
+    // fax file's MH when its last block is in.
+    void ecmFrame(const hdlc::TFrame& frame);
+    void ecmRespond(uint8_t fcf, std::vector<uint8_t> fif, bool nextCarrier);
+    void ecmTakeBlock(int frames);
+    // Codes the page into the fax file and keeps it; false when the call has failed.
+    bool ecmEndPage();
+    // Page data coded in MR or MMR without error correction, coded into MH as it comes.
+    bool storeCoded(const uint8_t* data, size_t len, bool end);
     // The modem's lines in each state (OnLine).
     void rf1Init1Line(TResult r);
     void rfAnswerLine(TResult r);
@@ -203,6 +217,18 @@ private:
     uint8_t response_ = 0;  // MCF, RTP or RTN to the last post-page command (0: none since the page began)
     bool trainingGood_ = false;
     bool frameSent_ = false;
+
+    ecm::CodingChoice coding_;  // what the DCS selected
+    faximage::FaxPageTranscoder transcoder_;
+    std::vector<uint8_t> responseFif_;  // the FIF of an error-correction answer (PPR)
+    bool ecmAwaitCarrier_ = false;      // after the answer, page data comes (not frames)
+    bool ecmLongTraining_ = false;      // ...at a new speed (after CTR), with the long training
+    ecm::TEcmBlockAssembler block_;
+    hdlc::THdlcDecoder frameBits_{ecm::kFrameSize + 8};
+    bool blockOpen_ = false;        // frames arriving belong to the block being put together
+    std::vector<uint8_t> ecmPage_;  // the page's blocks taken so far, as coded
+    int ppsFrames_ = 0;             // frames of the block as its last PPS gave them
+    long damagedLines_ = 0;         // lines lost in the pages of this call
 };
 
 }  // namespace telvane::transport

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,15 +28,24 @@ namespace {
 constexpr int kBlock = 160;  // 20 ms at 8000 samples/s
 constexpr int64_t kBlockMs = 20;
 
+// The far end: answering and storing what it gets in `File` (a TIFF), or calling and sending
+// `File`; ECM offered or not. A bit is turned over in each byte of the first page carrier's
+// data at the offsets `Damage` (ours when we send, the far end's when we receive), as a line
+// hit would.
+struct FarEnd {
+    bool Calls = false;
+    std::string File;
+    bool Ecm = true;
+    std::vector<size_t> Damage;
+};
+
 // Our modem (T.31) and the far end's fax terminal on one line; time passes in audio blocks.
 class SpandspLine final : public faxtest::SimulatedLink {
 public:
-    // The far end offers ECM when `ecm`; it stores the page in `rxTiff`. A bit is turned over in
-    // each byte of our first page carrier's data at the offsets `damage`, as a line hit would.
-    SpandspLine(const std::string& rxTiff, bool ecm, std::vector<size_t> damage) : damage_(std::move(damage)) {
+    explicit SpandspLine(const FarEnd& far) : calls_(far.Calls), damage_(far.Damage) {
         t31_ = t31_init(nullptr, atTx, this, modemControl, this, nullptr, nullptr);
         t31_set_transmit_on_idle(t31_, 1);
-        fax_ = fax_init(nullptr, 0);
+        fax_ = fax_init(nullptr, far.Calls ? 1 : 0);
         fax_set_transmit_on_idle(fax_, 1);
         t30_state_t* t30 = fax_get_t30_state(fax_);
         t30_set_tx_ident(t30, "SPANDSP PEER");
@@ -43,8 +53,11 @@ public:
         t30_set_supported_compressions(
             t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION | T30_SUPPORT_T6_COMPRESSION);
         t30_set_supported_resolutions(t30, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
-        t30_set_ecm_capability(t30, ecm ? 1 : 0);
-        t30_set_rx_file(t30, rxTiff.c_str(), -1);
+        t30_set_ecm_capability(t30, far.Ecm ? 1 : 0);
+        if (far.Calls)
+            t30_set_tx_file(t30, far.File.c_str(), -1, -1);
+        else
+            t30_set_rx_file(t30, far.File.c_str(), -1);
         t30_set_phase_e_handler(t30, phaseE, this);
     }
     ~SpandspLine() override {
@@ -80,6 +93,12 @@ public:
             connected_ = true;
             t31_call_event(t31_, AT_CALL_EVENT_CONNECTED);
         }
+        if (answered_ && !connected_) {
+            connected_ = true;
+            t31_call_event(t31_, AT_CALL_EVENT_ANSWERED);
+        }
+        // The far end calling: a ring every 5 s until we answer.
+        if (calls_ && !connected_ && Now % 5000 == 0) t31_call_event(t31_, AT_CALL_EVENT_ALERTING);
     }
 
     bool hasInput() const override { return !toHost_.empty(); }
@@ -108,10 +127,13 @@ public:
                 }
                 ++dataBytes_;
             } else if (b == '\r') {
-                // Page carriers after the training's are counted.
+                // Page carriers after the training's are counted, ours or the far end's.
                 if (command_.rfind("AT+FTM=", 0) == 0 && command_ != "AT+FTM=?") {
                     inData_ = true;
                     dataBytes_ = 0;
+                    if (++carriers_ > 1) ++pageCarriers;
+                } else if (command_.rfind("AT+FRM=", 0) == 0 && command_ != "AT+FRM=?") {
+                    rxCommand_ = true;
                     if (++carriers_ > 1) ++pageCarriers;
                 }
                 command_.clear();
@@ -141,13 +163,43 @@ public:
 private:
     static int atTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
         auto* self = static_cast<SpandspLine*>(user);
-        self->toHost_.insert(self->toHost_.end(), buf, buf + len);
+        for (size_t i = 0; i < len; ++i) self->toHost(buf[i]);
         return static_cast<int>(len);
+    }
+    // What the modem hands us; received page data (after CONNECT to "AT+FRM=", up to DLE ETX)
+    // may be damaged.
+    void toHost(uint8_t b) {
+        if (rxCommand_ && !rxData_) {
+            rxLine_ += static_cast<char>(b);
+            if (rxLine_.find("CONNECT\r\n") != std::string::npos) {
+                rxData_ = true;
+                rxBytes_ = 0;
+                rxLine_.clear();
+            } else if (rxLine_.size() > 2 && rxLine_.back() == '\n' &&
+                       rxLine_.find_first_not_of("\r\n") != std::string::npos) {
+                rxCommand_ = false;  // another answer than CONNECT
+                rxLine_.clear();
+            }
+        } else if (rxData_) {
+            if (afterRxDle_) {
+                afterRxDle_ = false;
+                if (b == 0x03) rxData_ = rxCommand_ = false;
+            } else if (b == 0x10) {
+                afterRxDle_ = true;
+            } else if (pageCarriers == 1 && damaged_ < damage_.size() && rxBytes_ >= damage_[damaged_] &&
+                       (b ^ 0x08) != 0x10) {
+                b ^= 0x08;
+                ++damaged_;
+            }
+            ++rxBytes_;
+        }
+        toHost_.push_back(b);
     }
     // Runs while a command line is parsed: the call is connected from the next block on.
     static int modemControl(t31_state_t*, void* user, int op, const char* num) {
         auto* self = static_cast<SpandspLine*>(user);
         if (op == AT_MODEM_CONTROL_CALL) self->dialled_ = true;
+        if (op == AT_MODEM_CONTROL_ANSWER) self->answered_ = true;
         if (op == AT_MODEM_CONTROL_CTS) self->cts_ = num != nullptr;
         return 0;
     }
@@ -164,7 +216,14 @@ private:
     std::deque<uint8_t> toHost_, fromHost_;
     std::string command_;
     int carriers_ = 0;
+    bool calls_ = false;
     bool dialled_ = false;
+    bool answered_ = false;
+    bool rxCommand_ = false;  // "AT+FRM=" is out: its CONNECT and data are awaited
+    bool rxData_ = false;
+    bool afterRxDle_ = false;
+    std::string rxLine_;
+    size_t rxBytes_ = 0;
     bool connected_ = false;
     bool cts_ = true;
     std::vector<size_t> damage_;
@@ -221,7 +280,8 @@ struct PeerRig {
     std::vector<uint8_t> mh = faxtest::codedPage(11, 200);
     TOvxSendFax fax;
     SpandspLine line;
-    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage) : line(dir / "rx.tif", farEcm, std::move(damage)) {
+    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage)
+        : line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage)}) {
         faxtest::makeRawFaxFile(dir / "page.ovf", mh);
         fax.SetFaxFile(dir / "page.ovf");
         fax.PhoneNumber = "5550100";
@@ -270,5 +330,92 @@ TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
             EXPECT_EQ(rig.line.pageCarriers, 1);
         }
         EXPECT_EQ(tiffRows(rig.dir / "rx.tif"), mhRows(rig.mh));
+    }
+}
+
+namespace {
+
+// A one-page TIFF (T.6 coded, 204 x 98 dpi) of `rows` for the far end to send.
+void writeTiff(const std::string& path, const std::vector<std::vector<uint8_t>>& rows) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 0, 1);
+    for (size_t y = 0; y < rows.size(); ++y) {
+        std::vector<uint8_t> row = rows[y];
+        TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+    }
+    TIFFWriteDirectory(tif);
+    TIFFClose(tif);
+}
+
+struct ReceivePeerRig {
+    telvane::test::TempDir dir;
+    std::vector<std::vector<uint8_t>> rows = mhRows(faxtest::codedPage(13, 200));
+    TOvxReceiveFax fax;
+    std::unique_ptr<SpandspLine> line;
+    std::vector<std::string> stored;
+    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage) {
+        writeTiff(dir / "tx.tif", rows);
+        line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage)});
+        fax.setDestinationDir(dir.dir());
+        fax.setStationID("OUR CSI");
+        fax.DesiredBPS = 14400;
+        fax.OneFax = true;
+        fax.setDesiredECM(ourEcm);
+        fax.useLinkForTesting(line.get());
+        fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
+            if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
+        };
+    }
+    void receive() {
+        fax.StartReceive();
+        run(fax, *line);
+        // The far end ends its side a little after its DCN.
+        for (int i = 0; i < 1000 && !line->farEndDone; ++i) line->step();
+    }
+};
+
+}  // namespace
+
+// Received with ECM the page arrives in MMR blocks and is stored in the fax file's MH, pixel
+// for pixel; two bits turned over on the line spoil frames that we ask for again and get (the
+// peer counts only those in its second PPS). Without ECM at the far end it takes the 2-D coding
+// we offer, and the MR page data is coded into MH as it comes.
+TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
+    struct Case {
+        bool farEcm;
+        std::vector<size_t> damage;
+        int encoding;
+    };
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
+                          {false, {}, T4_COMPRESSION_ITU_T4_2D}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
+        ReceivePeerRig rig(c.farEcm, true, c.damage);
+        rig.receive();
+        EXPECT_EQ(rig.fax.FaxError(), 0);
+        ASSERT_TRUE(rig.line->farEndDone);
+        EXPECT_EQ(rig.line->completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line->completion);
+        EXPECT_EQ(rig.line->stats.pages_tx, 1);
+        EXPECT_EQ(rig.line->stats.error_correcting_mode != 0, c.farEcm);
+        EXPECT_EQ(rig.line->stats.encoding, c.encoding);
+        EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
+        EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? 1 : 2);
+        ASSERT_EQ(rig.stored.size(), 1u);
+        const auto pages = faxtest::readPages(rig.stored[0]);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(mhRows(pages[0]), rig.rows);
     }
 }
