@@ -227,8 +227,7 @@ private:
     hdlc::THdlcDecoder frameBits_{ecm::kFrameSize + 8};
     bool blockOpen_ = false;        // frames arriving belong to the block being put together
     std::vector<uint8_t> ecmPage_;  // the page's blocks taken so far, as coded
-    int ppsFrames_ = 0;             // frames of the block as its last PPS gave them
-    long damagedLines_ = 0;         // lines lost in the pages of this call
+    int ppsFrames_ = 0;             // frames of the block as its PPS gave them
 };
 
 }  // namespace telvane::transport

@@ -590,7 +590,7 @@ void TClass1Receiver::takeDcs(const hdlc::TFrame& frame) {
                      : selected.TwoD ? faximage::FaxCoding::MR
                                      : faximage::FaxCoding::MH;
     coding_.FrameSize = !selected.Ecm ? 0 : selected.Frames64 ? ecm::kSmallFrameSize : ecm::kFrameSize;
-    fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, coding_.Ecm);
+    fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, coding_.Ecm, coding_.Coding);
 }
 
 bool TClass1Receiver::storeCoded(const uint8_t* data, size_t len, bool end) {
@@ -598,7 +598,7 @@ bool TClass1Receiver::storeCoded(const uint8_t* data, size_t len, bool end) {
     if (len > 0) transcoder_.feed(data, len, mh);
     if (end) {
         transcoder_.finish(mh);
-        if (transcoder_.damaged()) damagedLines_ += std::max(1L, transcoder_.damagedLines());
+        if (transcoder_.damaged()) fax_.addDamagedLines(std::max(1L, transcoder_.damagedLines()));
     }
     return storePageData(mh.data(), mh.size());
 }
@@ -628,7 +628,7 @@ bool TClass1Receiver::ecmEndPage() {
         transcoder_.begin(coding_.Coding, dcs_.Wide ? 2048 : 1728);
         transcoder_.feed(ecmPage_.data(), ecmPage_.size(), mh);
         transcoder_.finish(mh);
-        if (transcoder_.damaged()) damagedLines_ += std::max(1L, transcoder_.damagedLines());
+        if (transcoder_.damaged()) fax_.addDamagedLines(std::max(1L, transcoder_.damagedLines()));
     }
     ecmPage_.clear();
     if (!storePageData(mh.data(), mh.size())) return false;
@@ -691,7 +691,7 @@ void TClass1Receiver::ecmFrame(const hdlc::TFrame& frame) {
         }
         dcs_.SpeedIndex = speed;
         dcs_.Mod = t30::sendModulation(speed);
-        fax_.setConnection(t30::speedBps(speed), dcs_.Fine, dcs_.Wide, true);
+        fax_.setConnection(t30::speedBps(speed), dcs_.Fine, dcs_.Wide, true, coding_.Coding);
         ecmLongTraining_ = true;
         ecmRespond(ecm::buildSimple(ecm::Frame::CTR, false).Fcf, {}, true);
         return;

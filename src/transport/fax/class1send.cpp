@@ -489,7 +489,7 @@ void TClass1Sender::sendDCS() {
     std::vector<uint8_t> fif = t30::buildDCSFif(speed_, fine, wide, remote_.ScanTimeCode);
     ecm::addCoding(fif, ecm::selectedCoding(coding_));
     sendFrame(t30::fcfDCS, fif, true);
-    fax_.setConnection(bps(), fine, wide, coding_.Ecm);
+    fax_.setConnection(bps(), fine, wide, coding_.Ecm, coding_.Coding);
     goTo(tf1DCSRspns);
 }
 
@@ -809,7 +809,7 @@ void TClass1Sender::ecmAnswer(const hdlc::TFrame& frame) {
         }
     } else if (kind == ecm::Frame::CTR) {
         speed_ = ctcSpeed_;
-        fax_.setConnection(bps(), fax_.highResolution(), fax_.pageWidth() == 2048, true);
+        fax_.setConnection(bps(), fax_.highResolution(), fax_.pageWidth() == 2048, true, coding_.Coding);
         turnaround(pageCarrier(true), tf1WaitPgCn);
     } else if (kind == ecm::Frame::RNR) {
         // The far end is busy with the block: asked again with RR until T5 runs out.
