@@ -18,6 +18,7 @@
 #include "faximage/ovffile.h"
 #include "faximage/mhcoder.h"
 #include "faximage/mhdecoder.h"
+#include "faximage/mrcoder.h"
 #include "faximage/mrdecoder.h"
 #include "transport/fax/ecmblock.h"
 #include "faximage/raster.h"
@@ -1551,4 +1552,105 @@ TEST(Class1Ecm, WithoutEcmAtEitherEndThePageIsMhData) {
         ASSERT_EQ(rig.modem.TxData.size(), 2u);
         EXPECT_EQ(rig.modem.TxData[1], rig.mh);
     }
+}
+
+// --- error correction in the Class 1 receive machine ---
+namespace {
+
+// A page of `lines` lines of short runs coded in MMR, cut into 256-octet frames.
+struct MmrPage {
+    std::vector<std::vector<uint8_t>> rows;
+    ecm::TEcmPageSplitter frames;
+    explicit MmrPage(int lines) : rows(mhLines(faxtest::codedPage(5, lines))) {
+        telvane::faximage::FaxMrCoder coder;
+        coder.beginPage(telvane::faximage::FaxCoding::MMR, 1728);
+        std::vector<uint8_t> data;
+        for (const auto& row : rows) {
+            const size_t n = coder.codeLine(row.data());
+            data.insert(data.end(), coder.data(), coder.data() + n);
+        }
+        const size_t n = coder.endPage();
+        data.insert(data.end(), coder.data(), coder.data() + n);
+        frames.beginPage(ecm::kFrameSize);
+        EXPECT_EQ(frames.append(data.data(), data.size()), data.size());
+        frames.endPage();
+    }
+    // The page carrier of a transmission of `sent` frames, three RCP after them.
+    std::vector<uint8_t> carrier(const std::vector<int>& sent) const {
+        hdlc::THdlcEncoder bits;
+        bits.addFlags(20);
+        for (int f : sent) {
+            std::vector<uint8_t> body{t30::kAddress, t30::ctlNotFinal, ecm::fcfFCD};
+            const auto fif = frames.fcdFif(f);
+            body.insert(body.end(), fif.begin(), fif.end());
+            bits.addFrame(body);
+        }
+        for (int i = 0; i < 3; ++i) bits.addFrame({t30::kAddress, t30::ctlNotFinal, ecm::fcfRCP});
+        bits.addFlags(2);
+        return bits.bytes();
+    }
+    faxtest::RxFrame pps() const {
+        const ecm::Content c = ecm::buildPps({ecm::PostPage::EOP, 0, 0, frames.frameCount()}, true);
+        return FakeModem::frame(c.Fcf, c.Fif);
+    }
+};
+
+}  // namespace
+
+// A block whose frame 2 never arrives: PPR names frame 2 each time; a CTC moves the next carrier
+// to 12000 bit/s with its long training (after CTR); when the sender gives the block up (EOR-EOP,
+// answered ERR) the page is kept with every line before the gap and the lost lines counted.
+TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
+    ReceiveRig rig;
+    rig.fax.setDesiredECM(true);
+    const MmrPage page(60);
+    ASSERT_GT(page.frames.frameCount(), 3);
+    std::vector<int> allButTwo;
+    for (int f = 0; f < page.frames.frameCount(); ++f)
+        if (f != 2) allButTwo.push_back(f);
+    auto dcs = t30::buildDCSFif(6, false, false, 0);
+    ecm::addCoding(dcs, {false, true, true, false});
+    FakeModem& m = rig.modem;
+    m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+    m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
+    m.RxData.push_back(std::vector<uint8_t>(2592, 0));
+    m.RxData.push_back(page.carrier(allButTwo));
+    m.Frames.push_back(page.pps());
+    const ecm::Content ctc = ecm::buildCtc(5, true);
+    m.Frames.push_back(FakeModem::frame(ctc.Fcf, ctc.Fif));
+    m.RxData.push_back(page.carrier({}));
+    m.Frames.push_back(page.pps());
+    const ecm::Content eor = ecm::buildEor(ecm::PostPage::EOP, true);
+    m.Frames.push_back(FakeModem::frame(eor.Fcf, eor.Fif));
+    m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    rig.run();
+
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+    EXPECT_TRUE(rig.fax.errorControl());
+    EXPECT_EQ(rig.fax.codingText(), "MMR, ECM");
+    EXPECT_EQ(rig.fax.connectBPS(), 12000);
+    // Our answers: PPR (frame 2), CTR, PPR (frame 2), ERR.
+    std::vector<uint8_t> answers;
+    for (const auto& f : m.SentFrames)
+        if (ecm::classify(f.Fcf) != ecm::Frame::Unknown) answers.push_back(f.Fcf);
+    EXPECT_EQ(answers, (std::vector<uint8_t>{ecm::fcfPPR, ecm::fcfCTR, ecm::fcfPPR, ecm::fcfERR}));
+    for (const auto& f : m.SentFrames)
+        if (f.Fcf == ecm::fcfPPR) {
+            ecm::TFrameMap missing;
+            ASSERT_TRUE(ecm::parsePpr(f.Fif.data(), f.Fif.size(), missing));
+            EXPECT_EQ(missing.frames(), std::vector<int>{2});
+        }
+    // The carrier after CTR: V.17 12000 with the long training, the next one with the short.
+    EXPECT_EQ(m.countCommand("AT+FRM=121"), 1u);
+    EXPECT_EQ(m.countCommand("AT+FRM=122"), 1u);
+
+    ASSERT_EQ(rig.stored.size(), 1u);
+    const auto pages = faxtest::readPages(rig.stored[0]);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto kept = mhLines(pages[0]);
+    ASSERT_GT(kept.size(), 0u);
+    ASSERT_LT(kept.size(), page.rows.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), page.rows.begin()));
+    EXPECT_GT(rig.fax.damagedLines(), 0);
 }
