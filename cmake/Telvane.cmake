@@ -13,7 +13,9 @@ function(telvane_test)
   target_compile_definitions(${T_NAME} PRIVATE
     TELVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TELVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+  # The time limit stands for the expected cost until CTest has measured one, so that the longest
+  # tests start first and a parallel run does not end on one long test alone.
+  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} COST ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TELVANE_BIN=${CMAKE_BINARY_DIR}/bin")
   # Line tests run in real time on the virtual line; ./test runs them after the CPU-bound tests,
   # two at a time (they mostly wait on the simulated line).

@@ -167,6 +167,45 @@ TEST(Class2Params, ReportsAndCommandStrings) {
     EXPECT_FALSE(rangeOffers("(0,2)", 1));
 }
 
+// A modem that offers less than asked for (9600 at most, no error correction) and refuses values
+// outside its ranges, as strict modems do: both sides of both classes ask for the best it has
+// and the fax goes through, instead of failing on the modem's ERROR.
+TEST(Class2Ranges, SessionParametersStayWithinWhatTheModemOffers) {
+    const std::string narrow = "(0,1),(0-3),(0-2),(0-2),(0-3),(0),(0),(0-7)";
+    for (const bool class20 : {false, true}) {
+        SCOPED_TRACE(class20 ? "Class 2.0" : "Class 2");
+        const std::string sendCmd = class20 ? "AT+FIS=" : "AT+FDIS=", recvCmd = class20 ? "AT+FCC=" : "AT+FDCC=";
+        SendRig send(class20);
+        send.fax.setDesiredECM(true);
+        send.modem.RangesReply = narrow;
+        send.run();
+        EXPECT_EQ(send.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(send.modem.countCommand(sendCmd + "0,3,0,2,0,0,0,0"), 1u);
+
+        RecvRig recv(class20);
+        recv.fax.setDesiredECM(true);
+        recv.modem.RangesReply = narrow;
+        recv.modem.Incoming.push_back({pageBytes(1), '1', '2'});
+        recv.run();
+        EXPECT_EQ(recv.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(recv.modem.countCommand(recvCmd + "1,3,0,2,0,0,0,0"), 1u);
+    }
+}
+
+// A CONNECT the modem puts out where no data can follow (during set-up, after the page status)
+// is passed over; only "AT+FDR" and a data call's answer are followed by data.
+TEST(Class2Receive, StrayConnectIsPassedOver) {
+    for (const bool class20 : {false, true}) {
+        SCOPED_TRACE(class20 ? "Class 2.0" : "Class 2");
+        RecvRig rig(class20);
+        rig.modem.Override["AT+FCR=1"] = {"CONNECT", "OK"};
+        rig.modem.Incoming.push_back({pageBytes(1), '1', '2'});
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(readPages(rig.files().at(0)).size(), 1u);
+    }
+}
+
 TEST(Class2Send, OnePageClass2WithFineEcmAt14400) {
     SendRig rig(false, {fi::FAX_FINE});
     rig.fax.setDesiredECM(true);

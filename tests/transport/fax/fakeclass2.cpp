@@ -10,6 +10,38 @@ namespace faxtest {
 namespace {
 constexpr uint8_t DLE = 0x10, ETX = 0x03, XON = 0x11, DC2 = 0x12;
 bool starts(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
+
+// Whether every value of a capability or session command ("AT+FDIS=1,5,0,...") lies within the
+// ranges the modem answers "=?" with ("(0,1),(0-5),..."): a strict modem refuses anything else.
+bool withinRanges(const std::string& cmd, const std::string& ranges) {
+    std::vector<std::string> fields;
+    for (size_t i = 0; i < ranges.size();) {
+        const size_t open = ranges.find('(', i);
+        if (open == std::string::npos) break;
+        const size_t close = ranges.find(')', open);
+        fields.push_back(ranges.substr(open + 1, close - open - 1));
+        i = close + 1;
+    }
+    std::vector<int> values;
+    for (size_t i = cmd.find('=') + 1; i <= cmd.size();) {
+        const size_t comma = std::min(cmd.find(',', i), cmd.size());
+        values.push_back(std::stoi(cmd.substr(i, comma - i)));
+        i = comma + 1;
+    }
+    for (size_t f = 0; f < values.size() && f < fields.size(); ++f) {
+        bool offered = false;
+        for (size_t i = 0; i < fields[f].size() && !offered;) {
+            const size_t comma = std::min(fields[f].find(',', i), fields[f].size());
+            const std::string item = fields[f].substr(i, comma - i);
+            const size_t dash = item.find('-');
+            const int low = std::stoi(item), high = dash == std::string::npos ? low : std::stoi(item.substr(dash + 1));
+            offered = values[f] >= low && values[f] <= high;
+            i = comma + 1;
+        }
+        if (!offered) return false;
+    }
+    return true;
+}
 }  // namespace
 
 void FakeClass2::bytes(int64_t due, std::vector<uint8_t> bytes) {
@@ -195,6 +227,8 @@ void FakeClass2::command(const std::string& cmd) {
     } else if (cmd == "AT+FDIS=?" || cmd == "AT+FIS=?" || cmd == "AT+FDCC=?" || cmd == "AT+FCC=?") {
         line(RangesReply);
         line("OK");
+    } else if (starts(cmd, "AT+FDIS=") || starts(cmd, "AT+FIS=") || starts(cmd, "AT+FDCC=") || starts(cmd, "AT+FCC=")) {
+        line(withinRanges(cmd, RangesReply) ? "OK" : "ERROR");
     } else if (starts(cmd, "ATD")) {
         if (DialResult == "CONNECT") {
             line(n("+FCON", "+FCO"));

@@ -1250,6 +1250,39 @@ TEST(Class1Recovery, PostPageCommandWithoutAPageIsAnsweredRtn) {
     rig.expectFailedWithNoFileKept();
 }
 
+// T.30 copy quality: a page is answered by what arrived. A page without its RTC is kept but asks
+// for retraining (RTP); one with more than a tenth of its lines damaged is refused (RTN) and not
+// kept, so the caller sends it again or reports it undelivered.
+TEST(Class1Receive, PageIsAnsweredByItsCopyQuality) {
+    std::vector<uint8_t> noRtc = page(0);
+    noRtc.resize(noRtc.size() - sizeof faxtest::kEnd);
+    std::vector<uint8_t> damaged = page(1);
+    for (size_t i = 40; i < damaged.size() - sizeof faxtest::kEnd; i += 23) damaged[i] = 0xFF;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> data;
+        uint8_t answer;
+    };
+    for (const Case& c : {Case{"whole", page(2), t30::fcfMCF}, Case{"without RTC", noRtc, t30::fcfRTP},
+                          Case{"damaged", damaged, t30::fcfRTN}}) {
+        SCOPED_TRACE(c.name);
+        ReceiveRig rig;
+        callerSends(rig.modem, 1, false);
+        rig.modem.RxData.back() = c.data;
+        rig.run();
+        EXPECT_EQ(rig.modem.fcfs(), (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, c.answer}));
+        if (c.answer == t30::fcfRTN) {
+            rig.expectFailedWithNoFileKept();
+            continue;
+        }
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        telvane::faximage::OvfReader r;
+        ASSERT_EQ(rig.stored.size(), 1u);
+        ASSERT_EQ(r.open(rig.stored[0]), 0);
+        EXPECT_EQ(r.pageCount(), 1);
+    }
+}
+
 // After CFR the page's carrier never comes and the modem says nothing at all (no "+FCERROR", no
 // NO CARRIER): when T2 runs out we listen for frames again, as T.30 does, and the caller's EOP
 // is answered RTN instead of the call ending on our time-out.
