@@ -1,4 +1,4 @@
-// Pages per second for turning a 10-page PDF (made by Ghostscript from PostScript text pages)
+// Pages per second for turning a 100-page PDF (made by Ghostscript from PostScript text pages)
 // into a fine-resolution fax: telvane-faxconv to-fax through Poppler, and Ghostscript's tiffg3
 // device at 204 x 196 dpi, the route fax servers commonly take. Rates are per second of wall
 // time and of the child processes' CPU time; the output size per page and the share of the
@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kPages = 10;
+constexpr int kPages = 100;
 const std::vector<std::string> kWords = {"INVOICE", "STATEMENT", "ACCOUNT", "BALANCE", "PAYMENT", "REFERENCE"};
 
 struct Work {

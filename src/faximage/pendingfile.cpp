@@ -10,6 +10,7 @@
 #include <sys/file.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,10 +68,19 @@ int openPendingTemp(const std::string& path, std::string& tmp, int& signalSlot) 
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
     removeAbandoned(path.substr(0, base), path.substr(base));
     tmp = path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
+    // A terminating signal waits until the new file is in the list of files it removes.
+    sigset_t terminating, old;
+    sigemptyset(&terminating);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&terminating, sig);
+    ::sigprocmask(SIG_BLOCK, &terminating, &old);
     const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return -1;
-    ::flock(fd, LOCK_EX);  // a new file: nobody else holds it
-    signalSlot = removeOnSignal(tmp);
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX);  // a new file: nobody else holds it
+        signalSlot = removeOnSignal(tmp);
+    }
+    const int error = errno;
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    errno = error;
     return fd;
 }
 

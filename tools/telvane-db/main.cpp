@@ -1,6 +1,7 @@
 // telvane-db: command-line access to the program's xBase tables for users and support.
 // Commands: info, dump, create, append, delete, pack, reindex, check, recover. Exit status 0
 // on success, 1 when a problem was found (bad file, bad input, failed check), 2 on a usage error.
+#include "cmdline/arguments.h"
 #include "json.h"
 #include "records/fax_tables.h"
 #include "records/record_set.h"
@@ -296,8 +297,10 @@ void setValue(RecordSet& rs, const std::string& name, const JsonValue& v) {
     }
 }
 
-int cmdAppend(const std::string& path) {
-    std::vector<std::vector<std::pair<std::string, JsonValue>>> rows;
+using Row = std::vector<std::pair<std::string, JsonValue>>;
+
+// The JSON lines of standard input; false (each bad line named) when any line is not a flat object.
+bool readRows(std::vector<Row>& rows) {
     std::string line;
     int lineNo = 0;
     int bad = 0;
@@ -311,17 +314,12 @@ int cmdAppend(const std::string& path) {
             ++bad;
         }
     }
-    if (bad) {
-        std::cerr << "telvane-db: nothing was added\n";
-        return kProblem;
-    }
-    std::string dir, name;
-    splitPath(path, dir, name);
-    RecordSet rs;
-    rs.setDirectory(dir);
-    rs.setTableName(name);
-    rs.open();
-    // First every row is tried in the edit buffer, so that a bad value adds nothing at all.
+    return bad == 0;
+}
+
+// Every row is tried in the edit buffer first, so that a bad value adds nothing at all.
+bool rowsFit(RecordSet& rs, const std::vector<Row>& rows) {
+    int bad = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         rs.append();
         try {
@@ -332,7 +330,20 @@ int cmdAppend(const std::string& path) {
         }
         rs.cancel();
     }
-    if (bad) {
+    return bad == 0;
+}
+
+int cmdAppend(const std::string& path) {
+    std::vector<Row> rows;
+    std::string dir, name;
+    splitPath(path, dir, name);
+    RecordSet rs;
+    if (readRows(rows)) {
+        rs.setDirectory(dir);
+        rs.setTableName(name);
+        rs.open();
+    }
+    if (!rs.active() || !rowsFit(rs, rows)) {
         std::cerr << "telvane-db: nothing was added\n";
         return kProblem;
     }
@@ -449,6 +460,56 @@ int cmdRecover(const std::string& path) {
     return kOk;
 }
 
+// dump FILE.DBF [--json|--csv] [--order TAG] [--all]
+int runDump(const std::vector<std::string>& args) {
+    std::string file, format = "text", order;
+    bool all = false;
+    bool secondFile = false;
+    telvane::cmdline::Parser p;
+    p.flag("--json", [&] { format = "json"; })
+        .flag("--csv", [&] { format = "csv"; })
+        .flag("--all", all)
+        .text("--order", order, "a tag name")
+        .operands([&](const std::string& a) {
+            secondFile = !file.empty();
+            if (!secondFile) file = a;
+            return !secondFile;
+        });
+    const telvane::cmdline::ParseResult r = p.parse(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (r.status == telvane::cmdline::Status::missingValue) return usage(r.argument + " needs " + r.needs);
+    if (r.status == telvane::cmdline::Status::unknownOption) return usage("unknown option " + r.argument);
+    if (r.status == telvane::cmdline::Status::unexpectedOperand) return usage("dump takes one file");
+    if (file.empty()) return usage("dump needs a file");
+    return cmdDump(file, format, order, all);
+}
+
+// A command of one FILE argument.
+telvane::cmdline::Command onFile(const std::string& name, int (*command)(const std::string&)) {
+    return {name, [name, command](const std::vector<std::string>& args) {
+                if (args.size() != 2) return usage(name + " takes exactly one argument");
+                return command(args[1]);
+            }};
+}
+
+const std::vector<telvane::cmdline::Command>& commands() {
+    static const std::vector<telvane::cmdline::Command> all = {
+        onFile("info", cmdInfo),
+        onFile("pack", cmdPack),
+        onFile("reindex", cmdReindex),
+        onFile("check", cmdCheck),
+        onFile("append", cmdAppend),
+        onFile("create", [](const std::string& dir) { return cmdCreate(dir); }),
+        onFile("recover", cmdRecover),
+        {"delete",
+         [](const std::vector<std::string>& args) {
+             if (args.size() != 3) return usage("delete takes FILE.DBF and RECNO");
+             return cmdDelete(args[1], args[2]);
+         }},
+        {"dump", runDump},
+    };
+    return all;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -463,44 +524,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     Table::setWarningHandler(showWarning);
     try {
-        if (cmd == "info" || cmd == "pack" || cmd == "reindex" || cmd == "check" || cmd == "append" ||
-            cmd == "create" || cmd == "recover") {
-            if (args.size() != 2) return usage(cmd + " takes exactly one argument");
-            if (cmd == "info") return cmdInfo(args[1]);
-            if (cmd == "pack") return cmdPack(args[1]);
-            if (cmd == "reindex") return cmdReindex(args[1]);
-            if (cmd == "check") return cmdCheck(args[1]);
-            if (cmd == "append") return cmdAppend(args[1]);
-            if (cmd == "recover") return cmdRecover(args[1]);
-            return cmdCreate(args[1]);
-        }
-        if (cmd == "delete") {
-            if (args.size() != 3) return usage("delete takes FILE.DBF and RECNO");
-            return cmdDelete(args[1], args[2]);
-        }
-        if (cmd == "dump") {
-            std::string file, format = "text", order;
-            bool all = false;
-            for (size_t i = 1; i < args.size(); ++i) {
-                if (args[i] == "--json")
-                    format = "json";
-                else if (args[i] == "--csv")
-                    format = "csv";
-                else if (args[i] == "--all")
-                    all = true;
-                else if (args[i] == "--order") {
-                    if (++i >= args.size()) return usage("--order needs a tag name");
-                    order = args[i];
-                } else if (!args[i].empty() && args[i][0] == '-')
-                    return usage("unknown option " + args[i]);
-                else if (file.empty())
-                    file = args[i];
-                else
-                    return usage("dump takes one file");
-            }
-            if (file.empty()) return usage("dump needs a file");
-            return cmdDump(file, format, order, all);
-        }
+        if (const telvane::cmdline::Command* c = telvane::cmdline::findCommand(commands(), cmd)) return c->run(args);
         return usage("unknown command " + cmd);
     } catch (const std::exception& e) {
         std::cerr << "telvane-db: " << e.what() << "\n";

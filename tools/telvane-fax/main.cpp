@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 #include <sys/stat.h>
 
+#include "cmdline/arguments.h"
 #include "transport/comport.h"
 #include "transport/fax/faxsession.h"
 #include "errors/errors.h"
@@ -57,6 +59,7 @@ struct Options {
     std::vector<std::string> files;
 };
 
+// The options of both modes; false on bad usage (an unknown option is named on standard error).
 bool parseArgs(int argc, char** argv, Options& o) {
     if (argc < 2) return false;
     o.mode = argv[1];
@@ -64,66 +67,34 @@ bool parseArgs(int argc, char** argv, Options& o) {
         usage(stdout);
         std::exit(0);
     }
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        auto number = [&](long& out) {
-            std::string v;
-            if (!value(v)) return false;
-            char* end = nullptr;
-            out = std::strtol(v.c_str(), &end, 10);
-            return end && *end == '\0' && !v.empty();
-        };
-        long n = 0;
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            std::exit(0);
-        } else if (a == "--device") {
-            if (!value(o.device)) return false;
-        } else if (a == "--number") {
-            if (!value(o.number)) return false;
-        } else if (a == "--class") {
-            if (!value(o.cls)) return false;
-        } else if (a == "--bps") {
-            if (!number(o.bps)) return false;
-        } else if (a == "--station-id") {
-            if (!value(o.stationId)) return false;
-        } else if (a == "--header") {
-            if (!value(o.header)) return false;
-        } else if (a == "--cover") {
-            if (!value(o.cover)) return false;
-        } else if (a == "--dir") {
-            if (!value(o.dir)) return false;
-        } else if (a == "--trace") {
-            if (!value(o.trace)) return false;
-        } else if (a == "--log") {
-            if (!value(o.log)) return false;
-        } else if (a == "--history") {
-            if (!value(o.history)) return false;
-        } else if (a == "--answer-on-ring") {
-            if (!number(n)) return false;
-            o.answerOnRing = static_cast<int>(n);
-        } else if (a == "--dial-attempts") {
-            if (!number(n)) return false;
-            o.dialAttempts = static_cast<int>(n);
-        } else if (a == "--retry-wait") {
-            if (!number(o.retryWait)) return false;
-        } else if (a == "--dial-wait") {
-            if (!number(o.dialWait)) return false;
-        } else if (a == "--one-fax") {
-            o.oneFax = true;
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "telvane-fax: unknown option %s\n", a.c_str());
-            return false;
-        } else {
-            o.files.push_back(a);
-        }
+    constexpr long kMax = std::numeric_limits<int>::max();
+    cmdline::Parser p;
+    p.help({"--help", "-h"})
+        .text("--device", o.device)
+        .text("--number", o.number)
+        .text("--class", o.cls)
+        .number("--bps", o.bps, -kMax, kMax)
+        .text("--station-id", o.stationId)
+        .text("--header", o.header)
+        .text("--cover", o.cover)
+        .text("--dir", o.dir)
+        .text("--trace", o.trace)
+        .text("--log", o.log)
+        .text("--history", o.history)
+        .number("--answer-on-ring", o.answerOnRing, -int(kMax), int(kMax))
+        .number("--dial-attempts", o.dialAttempts, -int(kMax), int(kMax))
+        .number("--retry-wait", o.retryWait, -kMax, kMax)
+        .number("--dial-wait", o.dialWait, -kMax, kMax)
+        .flag("--one-fax", o.oneFax)
+        .operands(o.files);
+    const cmdline::ParseResult r = p.parse(argc, argv, 2);
+    if (r.status == cmdline::Status::help) {
+        usage(stdout);
+        std::exit(0);
     }
-    if (o.device.empty()) return false;
+    if (r.status == cmdline::Status::unknownOption)
+        std::fprintf(stderr, "telvane-fax: unknown option %s\n", r.argument.c_str());
+    if (!r.ok() || o.device.empty()) return false;
     if (o.mode == "send") return !o.number.empty() && (!o.files.empty() || !o.cover.empty());
     if (o.mode == "receive") return !o.dir.empty();
     return false;
@@ -174,6 +145,21 @@ private:
     int code_ = 0;
 };
 
+// One call's parts: the port, the machine of the mode, the history and what the events report.
+struct Session {
+    explicit Session(const Options& options) : o(options) {}
+    TOvxCustomAbstractFax& fax() { return o.mode == "send" ? static_cast<TOvxCustomAbstractFax&>(sender) : receiver; }
+
+    const Options& o;
+    TOvxComPort port;
+    TOvxSendFax sender;
+    TOvxReceiveFax receiver;
+    TOvxFaxLog history;
+    Finisher finisher;
+    int lastProgress = 0;
+    bool partial = false;  // a fax was kept with part of its pages
+};
+
 void dumpTraces(TOvxComPort& port, const Options& o) {
     if (!o.trace.empty()) {
         port.setTraceName(o.trace);
@@ -182,6 +168,128 @@ void dumpTraces(TOvxComPort& port, const Options& o) {
     if (!o.log.empty()) {
         port.setLogName(o.log);
         port.setLogging(tlDump);
+    }
+}
+
+// Documents become fax files before the modem is touched, so a bad file never costs a call.
+bool convertDocuments(Options& o) {
+    DocumentConverter documents;
+    auto toFaxFile = [&](std::string& file) {
+        std::string error;
+        file = documents.faxFileFor(file, error);
+        if (file.empty()) std::fprintf(stderr, "telvane-fax: %s\n", error.c_str());
+        return !file.empty();
+    };
+    for (std::string& file : o.files)
+        if (!toFaxFile(file)) return false;
+    return o.cover.empty() || toFaxFile(o.cover);
+}
+
+void setUp(Session& s, TFaxClass cls) {
+    const Options& o = s.o;
+    s.port.setDevicePath(o.device);
+    s.port.setComNumber(1);
+    s.port.setAutoOpen(false);
+    s.port.setPromptForPort(false);
+    s.port.setTraceSize(200000);
+    s.port.setLogSize(1000000);
+    TOvxCustomAbstractFax& fax = s.fax();
+    fax.setComPort(&s.port);
+    fax.setFaxClass(cls);
+    fax.DesiredBPS = o.bps;
+    fax.setStationID(o.stationId);
+    fax.ExitOnError = o.mode == "send";
+    s.history.FaxHistoryName = o.history;
+    fax.FaxLog = &s.history;
+}
+
+// A received fax is listed on standard output; one that failed before any confirmed page is removed.
+void reportFaxLog(Session& s, TOvxAbstractFax& cp, int code) {
+    if (code == lfaxReceiveOk) {
+        std::fprintf(stderr, "Received from \"%s\"\n", telvane::faximage::escapeControlBytes(cp.remoteID()).c_str());
+        std::printf("%s\n", cp.FaxFile().c_str());
+    } else if (code == lfaxReceivePartial) {
+        // The call ended after some pages were confirmed to the sender: those are kept.
+        s.partial = true;
+        std::fprintf(stderr, "Received %d %s from \"%s\", incomplete: the call ended before the fax did\n",
+                     cp.pagesConfirmed(), cp.pagesConfirmed() == 1 ? "page" : "pages",
+                     telvane::faximage::escapeControlBytes(cp.remoteID()).c_str());
+        std::printf("%s\n", cp.FaxFile().c_str());
+    } else if (code == lfaxReceiveFail && !cp.FaxFile().empty()) {
+        // No page was confirmed: the engine keeps no file of the call.
+        std::error_code ec;
+        std::filesystem::remove(cp.FaxFile(), ec);
+        std::fprintf(stderr, "Removed the incomplete %s\n", cp.FaxFile().c_str());
+    }
+    std::fflush(stdout);
+}
+
+void reportEvents(Session& s) {
+    TOvxCustomAbstractFax& fax = s.fax();
+    fax.OnFaxStatus = [&s](TOvxAbstractFax& cp, bool, bool) {
+        const int p = cp.faxProgress();
+        if (p != s.lastProgress && !ovxStatusText(p).empty()) {
+            s.lastProgress = p;
+            std::fprintf(stderr, "%s\n", ovxStatusText(p).c_str());
+        }
+    };
+    fax.OnFaxLog = [&s](TOvxAbstractFax& cp, int code) { reportFaxLog(s, cp, code); };
+    fax.OnFaxError = [](TOvxAbstractFax&, int code) {
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, ovxErrorText(code).c_str());
+    };
+    fax.OnFaxFinish = [&s](TOvxAbstractFax&, int code) { s.finisher.done(code); };
+}
+
+bool openPort(Session& s) {
+    try {
+        if (!s.o.trace.empty()) s.port.setTracing(tlOn);
+        if (!s.o.log.empty()) s.port.setLogging(tlOn);
+        s.port.setOpen(true);
+    } catch (const EOvxException& e) {
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), ovxErrorText(e.ErrorCode()).c_str(),
+                     e.what());
+        return false;
+    }
+    return true;
+}
+
+void startSend(Session& s) {
+    const Options& o = s.o;
+    s.sender.FaxFileList = o.files;
+    s.sender.PhoneNumber = o.number;
+    s.sender.CoverFile = o.cover;
+    s.sender.HeaderLine = o.header;
+    s.sender.DialAttempts = o.dialAttempts;
+    s.sender.setDialRetryWait(o.retryWait);
+    s.sender.setDialWait(o.dialWait);
+    s.sender.StartSend();
+}
+
+void startReceive(Session& s) {
+    s.receiver.setDestinationDir(s.o.dir);
+    s.receiver.AnswerOnRing = s.o.answerOnRing;
+    s.receiver.OneFax = s.o.oneFax;
+    s.receiver.ConstantStatus = true;
+    s.receiver.StartReceive();
+}
+
+// Runs the mode's session on the open port to its end; the engine's finish code.
+int runSession(Session& s) {
+    try {
+        if (s.o.mode == "send")
+            startSend(s);
+        else
+            startReceive(s);
+        const int code = s.finisher.wait(s.fax());
+        static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
+        std::fprintf(stderr, "Fax class used: %s\n", kClassNames[s.fax().sessionClass()]);
+        return code;
+    } catch (const EOvxException& e) {
+        // The exception's own text names what was wrong (such as the missing directory).
+        const std::string what = e.what();
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(),
+                     what.empty() ? ovxErrorText(e.ErrorCode()).c_str() : what.c_str());
+        return e.ErrorCode();
     }
 }
 
@@ -199,118 +307,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "telvane-fax: --class takes 1, 2, 2.0 or auto\n");
         return 2;
     }
-    // Documents become fax files before the modem is touched, so a bad file never costs a call.
-    DocumentConverter documents;
-    auto toFaxFile = [&](std::string& file) {
-        std::string error;
-        file = documents.faxFileFor(file, error);
-        if (file.empty()) std::fprintf(stderr, "telvane-fax: %s\n", error.c_str());
-        return !file.empty();
-    };
-    for (std::string& file : o.files)
-        if (!toFaxFile(file)) return 1;
-    if (!o.cover.empty() && !toFaxFile(o.cover)) return 1;
+    if (!convertDocuments(o)) return 1;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
-    TOvxComPort port;
-    port.setDevicePath(o.device);
-    port.setComNumber(1);
-    port.setAutoOpen(false);
-    port.setPromptForPort(false);
-    port.setTraceSize(200000);
-    port.setLogSize(1000000);
-
-    TOvxSendFax sender;
-    TOvxReceiveFax receiver;
-    TOvxCustomAbstractFax& fax = o.mode == "send" ? static_cast<TOvxCustomAbstractFax&>(sender) : receiver;
-    fax.setComPort(&port);
-    fax.setFaxClass(cls);
-    fax.DesiredBPS = o.bps;
-    fax.setStationID(o.stationId);
-    fax.ExitOnError = o.mode == "send";
-    TOvxFaxLog history;
-    history.FaxHistoryName = o.history;
-    fax.FaxLog = &history;
-
-    Finisher finisher;
-    int lastProgress = 0;
-    bool partial = false;  // a fax was kept with part of its pages
-    fax.OnFaxStatus = [&](TOvxAbstractFax& cp, bool, bool) {
-        const int p = cp.faxProgress();
-        if (p != lastProgress && !ovxStatusText(p).empty()) {
-            lastProgress = p;
-            std::fprintf(stderr, "%s\n", ovxStatusText(p).c_str());
-        }
-    };
-    fax.OnFaxLog = [&](TOvxAbstractFax& cp, int code) {
-        if (code == lfaxReceiveOk) {
-            std::fprintf(stderr, "Received from \"%s\"\n",
-                         telvane::faximage::escapeControlBytes(cp.remoteID()).c_str());
-            std::printf("%s\n", cp.FaxFile().c_str());
-        } else if (code == lfaxReceivePartial) {
-            // The call ended after some pages were confirmed to the sender: those are kept.
-            partial = true;
-            std::fprintf(stderr, "Received %d %s from \"%s\", incomplete: the call ended before the fax did\n",
-                         cp.pagesConfirmed(), cp.pagesConfirmed() == 1 ? "page" : "pages",
-                         telvane::faximage::escapeControlBytes(cp.remoteID()).c_str());
-            std::printf("%s\n", cp.FaxFile().c_str());
-        } else if (code == lfaxReceiveFail && !cp.FaxFile().empty()) {
-            // No page was confirmed: the engine keeps no file of the call.
-            std::error_code ec;
-            std::filesystem::remove(cp.FaxFile(), ec);
-            std::fprintf(stderr, "Removed the incomplete %s\n", cp.FaxFile().c_str());
-        }
-        std::fflush(stdout);
-    };
-    fax.OnFaxError = [&](TOvxAbstractFax&, int code) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, ovxErrorText(code).c_str());
-    };
-    fax.OnFaxFinish = [&](TOvxAbstractFax&, int code) { finisher.done(code); };
-
+    Session s(o);
+    setUp(s, cls);
+    reportEvents(s);
+    if (!openPort(s)) return 1;
+    const int code = runSession(s);
+    dumpTraces(s.port, o);
     try {
-        if (!o.trace.empty()) port.setTracing(tlOn);
-        if (!o.log.empty()) port.setLogging(tlOn);
-        port.setOpen(true);
-    } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), ovxErrorText(e.ErrorCode()).c_str(),
-                     e.what());
-        return 1;
-    }
-
-    int code = 0;
-    try {
-        if (o.mode == "send") {
-            sender.FaxFileList = o.files;
-            sender.PhoneNumber = o.number;
-            sender.CoverFile = o.cover;
-            sender.HeaderLine = o.header;
-            sender.DialAttempts = o.dialAttempts;
-            sender.setDialRetryWait(o.retryWait);
-            sender.setDialWait(o.dialWait);
-            sender.StartSend();
-        } else {
-            receiver.setDestinationDir(o.dir);
-            receiver.AnswerOnRing = o.answerOnRing;
-            receiver.OneFax = o.oneFax;
-            receiver.ConstantStatus = true;
-            receiver.StartReceive();
-        }
-        code = finisher.wait(fax);
-        static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
-        std::fprintf(stderr, "Fax class used: %s\n", kClassNames[fax.sessionClass()]);
-    } catch (const EOvxException& e) {
-        // The exception's own text names what was wrong (such as the missing directory).
-        const std::string what = e.what();
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(),
-                     what.empty() ? ovxErrorText(e.ErrorCode()).c_str() : what.c_str());
-        code = e.ErrorCode();
-    }
-    dumpTraces(port, o);
-    try {
-        port.setOpen(false);
+        s.port.setOpen(false);
     } catch (const EOvxException&) {}
-    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return partial ? 3 : 0;
-    if (partial) return 3;
+    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return s.partial ? 3 : 0;
+    if (s.partial) return 3;
     return code == 0 ? 0 : 1;
 }

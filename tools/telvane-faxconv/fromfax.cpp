@@ -2,8 +2,6 @@
 // decoder shows a page, DCX of every page, TIFF Class F, PDF) and a description of a fax file.
 #include "faxconv.h"
 
-#include "faximage/faxexport.h"
-#include "faximage/faxunpacker.h"
 #include "faximage/mhdecoder.h"
 #include "faximage/ovffile.h"
 
@@ -20,37 +18,14 @@ using namespace telvane::faximage;
 int runFromFax(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     int page = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--page") {
-            if (i + 1 >= args.size() || !parseInt(args[i + 1], page) || page < 1)
-                return usageError("--page needs a page number from 1");
-            ++i;
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return usageError("unknown option '" + args[i] + "'");
-        } else {
-            positional.push_back(args[i]);
-        }
-    }
+    telvane::cmdline::Parser p;
+    p.number("--page", page, 1, kMaxOptionNumber, "a page number from 1").operands(positional).loneDashIsOperand();
+    if (const std::optional<int> status = usageOf(p.parse(args))) return *status;
     if (positional.size() != 2) return usageError("from-fax needs INPUT.OVF and OUTPUT");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
-    std::string ext = lowerExtension(out);
-    int rc;
-    if (ext == "pbm" || ext == "tif" || ext == "tiff" || ext == "pdf") {
-        // Page by page: memory holds one page image whatever the number of pages.
-        rc = ext == "pbm"   ? exportFaxToPbm(in, out, page)
-             : ext == "pdf" ? exportFaxToPdf(in, out, page)
-                            : exportFaxToTiff(in, out, page);
-    } else if (ext == "bmp" || ext == "pcx" || ext == "dcx") {
-        TOvxFaxUnpacker u;
-        u.setInFileName(in);
-        u.OutFileName = out;
-        rc = ext == "bmp"   ? u.unpackPageToBmp(page ? page : 1)
-             : ext == "pcx" ? u.unpackPageToPcx(page ? page : 1)
-                            : u.unpackFileToDcx();
-    } else {
-        return usageError("OUTPUT must end in .pbm, .bmp, .pcx, .dcx, .tif or .pdf");
-    }
+    if (!isFromFaxOutput(out)) return usageError("OUTPUT must end in .pbm, .bmp, .pcx, .dcx, .tif or .pdf");
+    const int rc = convertFromFax(in, out, page);
     return rc == 0 ? kExitOk : fail(rc, in);
 }
 

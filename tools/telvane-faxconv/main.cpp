@@ -11,10 +11,6 @@ namespace faxconv {
 
 namespace {
 
-std::vector<InputType>& inputRegistry() {
-    static std::vector<InputType> types;
-    return types;
-}
 std::vector<Command>& commandRegistry() {
     static std::vector<Command> commands;
     return commands;
@@ -26,7 +22,7 @@ void printHelp() {
     std::sort(commands.begin(), commands.end(), [](const Command& a, const Command& b) { return a.name > b.name; });
     for (const Command& c : commands) std::cout << "  " << c.usage << "\n";
     std::cout << "\nto-fax input types (--type):\n";
-    for (const InputType& t : inputRegistry()) {
+    for (const InputType& t : inputTypes()) {
         std::string ext;
         for (const std::string& e : t.extensions) ext += (ext.empty() ? "" : ", ") + ("." + e);
         std::cout << "  " << t.name << std::string(t.name.size() < 8 ? 8 - t.name.size() : 1, ' ') << t.summary
@@ -37,9 +33,7 @@ void printHelp() {
 
 }  // namespace
 
-void registerInputType(const InputType& type) { inputRegistry().push_back(type); }
 void registerCommand(const Command& command) { commandRegistry().push_back(command); }
-const std::vector<InputType>& inputTypes() { return inputRegistry(); }
 
 int fail(int code, const std::string& context) {
     std::string text = telvane::ovxErrorText(code);
@@ -53,20 +47,12 @@ int usageError(const std::string& message) {
     return kExitUsage;
 }
 
-bool parseInt(const std::string& s, int& out) {
-    if (s.empty() || s.size() > 9 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    out = std::stoi(s);
-    return true;
-}
-
-std::string lowerExtension(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return ext;
+std::optional<int> usageOf(const telvane::cmdline::ParseResult& result) {
+    using telvane::cmdline::Status;
+    if (result.status == Status::ok) return std::nullopt;
+    if (result.status == Status::missingValue || result.status == Status::badValue)
+        return usageError(result.argument + " needs " + result.needs);
+    return usageError("unknown option '" + result.argument + "'");
 }
 
 }  // namespace faxconv

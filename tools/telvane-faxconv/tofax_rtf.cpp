@@ -26,8 +26,7 @@ int convertRtf(const ToFaxRequest& r, std::string& message) {
     return 0;
 }
 
-const FaxconvInputRegistrar rtfType(
-    {"rtf", {"rtf"}, "rich text, paginated and rendered at fine resolution", convertRtf});
+const InputTypeRegistrar rtfType({"rtf", {"rtf"}, "rich text, paginated and rendered at fine resolution", convertRtf});
 
 }  // namespace
 

@@ -47,7 +47,7 @@ int convertTextEx(const ToFaxRequest& r, std::string& message) {
     return c.convert();
 }
 
-const FaxconvInputRegistrar textExType(
+const InputTypeRegistrar textExType(
     {"textex", {}, "plain text in a system font (--font FAMILY[:POINTS])", convertTextEx});
 
 }  // namespace

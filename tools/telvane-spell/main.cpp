@@ -2,16 +2,19 @@
 // character that Windows-1252 or the dictionary alphabet lacks cannot be judged by the dictionaries
 // and count as correct.
 // Exit status 0 on success, 1 when a file cannot be used, 2 on a usage error.
+#include <climits>
 #include <clocale>
 #include <cwctype>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
+#include "cmdline/arguments.h"
 #include "compose/spell/charset.h"
 #include "compose/spell/dictformat.h"
 #include "compose/spell/dictpath.h"
@@ -114,101 +117,96 @@ int dump(const std::string& path) {
     return kOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return usage("no command given");
+struct Request {
     std::string command, word, dictPath, userPath, dumpPath, language;
     int maxSuggestions = TAcropSpell::kDefaultSuggestions;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::cout << kHelp;
-            return kOk;
-        }
-        if (a == "--dict" || a == "--user" || a == "--max" || a == "--language") {
-            if (i + 1 >= args.size()) return usage(a + " needs a value");
-            const std::string& v = args[++i];
-            if (a == "--dict") dictPath = v;
-            if (a == "--user") userPath = v;
-            if (a == "--language") language = v;
-            if (a == "--max") {
-                try {
-                    maxSuggestions = std::stoi(v);
-                } catch (...) {
-                    return usage("--max needs a number");
-                }
-            }
-        } else if (!a.empty() && a[0] == '-') {
-            return usage("unknown option " + a);
-        } else if (command.empty()) {
-            command = a;
-        } else if ((command == "add" && word.empty())) {
-            word = a;
-        } else if (command == "dump" && dumpPath.empty()) {
-            dumpPath = a;
-        } else {
-            return usage("unexpected argument " + a);
-        }
-    }
-    if (command == "dump") {
-        if (dumpPath.empty()) return usage("dump needs a file");
-        return dump(dumpPath);
-    }
-    if (command != "check" && command != "suggest" && command != "add") return usage("unknown command " + command);
+};
 
-    TAcropSpell spell;
-    spell.setMaxSuggestions(maxSuggestions);
-    if (command == "add") {
-        if (word.empty()) return usage("add needs a word");
-        if (userPath.empty()) return usage("add needs --user FILE");
-        if (!dictPath.empty()) spell.DictionaryName = dictPath;
-        const auto w = fromUtf8(word);
-        if (!w) {
-            std::cerr << "telvane-spell: \"" << word << "\" has characters outside Windows-1252\n";
-            return kProblem;
-        }
-        if (isLink(userPath)) {
-            std::cerr << "telvane-spell: " << userPath
-                      << " is a symbolic link; a user dictionary is written in place and must be a file of its own\n";
-            return kProblem;
-        }
-        const int n = exists(userPath) ? spell.openUserDictionary(userPath) : spell.createUserDictionary(userPath);
-        if (n < 0) {
-            std::cerr << "telvane-spell: cannot use " << userPath << " as a user dictionary\n";
-            return kProblem;
-        }
-        if (!spell.addWord(*w, n)) {
-            std::cerr << "telvane-spell: \"" << word << "\" was not added (longer than " << TAcropSpell::kMaxAddLength
-                      << " letters, a character outside the alphabet, or the "
-                      << "dictionary is full)\n";
-            return kProblem;
-        }
-        return kOk;
+// The command, its operand and the options; an exit status when the parse ends the run.
+std::optional<int> parseArgs(int argc, char** argv, Request& r) {
+    telvane::cmdline::Parser p;
+    p.help({"--help", "-h"})
+        .text("--dict", r.dictPath)
+        .text("--user", r.userPath)
+        .text("--language", r.language)
+        .number("--max", r.maxSuggestions, INT_MIN, INT_MAX)
+        .operands([&r](const std::string& a) {
+            if (r.command.empty())
+                r.command = a;
+            else if (r.command == "add" && r.word.empty())
+                r.word = a;
+            else if (r.command == "dump" && r.dumpPath.empty())
+                r.dumpPath = a;
+            else
+                return false;
+            return true;
+        });
+    const telvane::cmdline::ParseResult result = p.parse(argc, argv);
+    switch (result.status) {
+    case telvane::cmdline::Status::ok: return std::nullopt;
+    case telvane::cmdline::Status::help: std::cout << kHelp; return kOk;
+    case telvane::cmdline::Status::missingValue: return usage(result.argument + " needs a value");
+    case telvane::cmdline::Status::badValue: return usage(result.argument + " needs a number");
+    case telvane::cmdline::Status::unknownOption: return usage("unknown option " + result.argument);
+    case telvane::cmdline::Status::unexpectedOperand: return usage("unexpected argument " + result.argument);
     }
+    return kUsage;
+}
 
-    const std::string main = dictPath.empty() ? mainDictionaryPath({}, language) : dictPath;
+int add(TAcropSpell& spell, const Request& r) {
+    if (r.word.empty()) return usage("add needs a word");
+    if (r.userPath.empty()) return usage("add needs --user FILE");
+    if (!r.dictPath.empty()) spell.DictionaryName = r.dictPath;
+    const auto w = fromUtf8(r.word);
+    if (!w) {
+        std::cerr << "telvane-spell: \"" << r.word << "\" has characters outside Windows-1252\n";
+        return kProblem;
+    }
+    if (isLink(r.userPath)) {
+        std::cerr << "telvane-spell: " << r.userPath
+                  << " is a symbolic link; a user dictionary is written in place and must be a file of its own\n";
+        return kProblem;
+    }
+    const int n = exists(r.userPath) ? spell.openUserDictionary(r.userPath) : spell.createUserDictionary(r.userPath);
+    if (n < 0) {
+        std::cerr << "telvane-spell: cannot use " << r.userPath << " as a user dictionary\n";
+        return kProblem;
+    }
+    if (!spell.addWord(*w, n)) {
+        std::cerr << "telvane-spell: \"" << r.word << "\" was not added (longer than " << TAcropSpell::kMaxAddLength
+                  << " letters, a character outside the alphabet, or the "
+                  << "dictionary is full)\n";
+        return kProblem;
+    }
+    return kOk;
+}
+
+bool openDictionaries(TAcropSpell& spell, const Request& r) {
+    const std::string main = r.dictPath.empty() ? mainDictionaryPath({}, r.language) : r.dictPath;
     spell.DictionaryName = main;
     if (!spell.openMainDictionary(main)) {
         std::cerr << "telvane-spell: cannot open the main dictionary " << main << "\n";
-        return kProblem;
+        return false;
     }
-    if (!userPath.empty() && spell.openUserDictionary(userPath) < 0) {
-        std::cerr << "telvane-spell: cannot open the user dictionary " << userPath << "\n";
-        return kProblem;
+    if (!r.userPath.empty() && spell.openUserDictionary(r.userPath) < 0) {
+        std::cerr << "telvane-spell: cannot open the user dictionary " << r.userPath << "\n";
+        return false;
     }
-    if (command == "check") {
-        std::ostringstream text;
-        text << std::cin.rdbuf();
-        for (const std::u32string& u : wordsOf(decodeUtf8(text.str()))) {
-            const std::string utf8 = encodeUtf8(u);
-            const auto w = fromUtf8(utf8);
-            if (w && inAlphabet(*w) && !spell.isWord(*w)) std::cout << utf8 << "\n";
-        }
-        return kOk;
+    return true;
+}
+
+int check(TAcropSpell& spell) {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    for (const std::u32string& u : wordsOf(decodeUtf8(text.str()))) {
+        const std::string utf8 = encodeUtf8(u);
+        const auto w = fromUtf8(utf8);
+        if (w && inAlphabet(*w) && !spell.isWord(*w)) std::cout << utf8 << "\n";
     }
+    return kOk;
+}
+
+int suggest(TAcropSpell& spell) {
     std::string line;
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -221,4 +219,24 @@ int main(int argc, char** argv) {
         std::cout << '\n';
     }
     return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    if (argc < 2) return usage("no command given");
+    Request r;
+    if (const std::optional<int> status = parseArgs(argc, argv, r)) return *status;
+    if (r.command == "dump") {
+        if (r.dumpPath.empty()) return usage("dump needs a file");
+        return dump(r.dumpPath);
+    }
+    if (r.command != "check" && r.command != "suggest" && r.command != "add")
+        return usage("unknown command " + r.command);
+    TAcropSpell spell;
+    spell.setMaxSuggestions(r.maxSuggestions);
+    if (r.command == "add") return add(spell, r);
+    if (!openDictionaries(spell, r)) return kProblem;
+    return r.command == "check" ? check(spell) : suggest(spell);
 }

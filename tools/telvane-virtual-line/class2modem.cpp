@@ -294,114 +294,133 @@ struct Class2Modem::Impl {
             return;
         }
         const std::string raw = typed.substr(at);
-        const std::string request = upper(raw);
-        const std::string body = request.substr(2);
-        auto value = [&](size_t prefix) { return body.substr(prefix); };
-        auto starts = [&](const char* p) { return body.compare(0, std::char_traits<char>::length(p), p) == 0; };
-        if (body.empty()) {
+        const std::string body = upper(raw).substr(2);
+        if (body.empty())
             line("OK");
-        } else if (body == "+FCLASS=?") {
-            line(cfg.class20 ? "0,2.0" : "0,2");
-            line("OK");
-        } else if (body == "+FCLASS?") {
-            line(fclass);
-            line("OK");
-        } else if (starts("+FCLASS=")) {
-            const std::string v = value(8);
-            if (v == "0" || v == (cfg.class20 ? "2.0" : "2")) {
-                fclass = v;
-                line("OK");
-            } else {
+        else if (!queryCommand(body) && !settingCommand(raw, body) && !callCommand(body))
+            otherCommand(body);
+    }
+
+    static bool startsWith(const std::string& body, const char* p) {
+        return body.compare(0, std::char_traits<char>::length(p), p) == 0;
+    }
+
+    // The questions the modem answers: its class, identity and the session's parameters.
+    bool queryCommand(const std::string& body) {
+        std::string reply;
+        if (body == "+FCLASS=?")
+            reply = cfg.class20 ? "0,2.0" : "0,2";
+        else if (body == "+FCLASS?")
+            reply = fclass;
+        else if (body == "+FMDL?" || body == "+FMM?")
+            reply = cfg.class20 ? "TELVANE VIRTUAL CLASS 2.0" : "TELVANE VIRTUAL CLASS 2";
+        else if (body == "+FMFR?" || body == "+FMI?")
+            reply = "TELVANE";
+        else if (body == "+FREV?" || body == "+FMR?")
+            reply = "1.0";
+        else if (startsWith(body, "+FDIS?") || startsWith(body, "+FIS?"))
+            reply = n("+FDIS:", "+FIS:") + params(hostParams[0] & 1, hostParams[1], hostParams[2] == 1, 0);
+        else if (body == "+FLO=?")
+            reply = "(0-2)";
+        else if (body == "+FLO?")
+            reply = std::to_string(flowControl);
+        else if (body == "+FPS?" || body == "+FPTS?")
+            reply = n("+FPTS:", "+FPS:") + std::string(1, lastStatus) + (cfg.class20 ? ",0,0,0,0" : "");
+        else
+            return false;
+        line(reply);
+        line("OK");
+        return true;
+    }
+
+    // The settings the modem keeps: class, local ID, session parameters, bit order, flow control.
+    bool settingCommand(const std::string& raw, const std::string& body) {
+        const auto setting = [&](const char* a, const char* b) {
+            return (startsWith(body, a) || startsWith(body, b)) && body.back() != '?';
+        };
+        const size_t equals = body.find('=');
+        const std::string value = equals == std::string::npos ? std::string() : body.substr(equals + 1);
+        if (startsWith(body, "+FCLASS=")) {
+            if (value != "0" && value != (cfg.class20 ? "2.0" : "2")) {
                 line("ERROR");
+                return true;
             }
-        } else if (body == "+FMDL?" || body == "+FMM?") {
-            line(cfg.class20 ? "TELVANE VIRTUAL CLASS 2.0" : "TELVANE VIRTUAL CLASS 2");
-            line("OK");
-        } else if (body == "+FMFR?" || body == "+FMI?") {
-            line("TELVANE");
-            line("OK");
-        } else if (body == "+FREV?" || body == "+FMR?") {
-            line("1.0");
-            line("OK");
-        } else if (starts("+FLID=") || starts("+FLI=")) {
+            fclass = value;
+        } else if (startsWith(body, "+FLID=") || startsWith(body, "+FLI=")) {
             std::string id = raw.substr(raw.find('=') + 1);
             id.erase(std::remove(id.begin(), id.end(), '"'), id.end());
             localId = id.substr(0, 20);
-            line("OK");
-        } else if ((starts("+FDIS=") || starts("+FIS=") || starts("+FDCC=") || starts("+FCC=")) && body.back() != '?') {
-            setParams(value(body.find('=') + 1));
-            line("OK");
-        } else if (starts("+FDIS?") || starts("+FIS?")) {
-            line(n("+FDIS:", "+FIS:") + params(hostParams[0] & 1, hostParams[1], hostParams[2] == 1, 0));
-            line("OK");
-        } else if ((starts("+FBOR=") || starts("+FBO=")) && body.back() != '?') {
-            bitReverse = std::atoi(value(body.find('=') + 1).c_str()) & 1;
+        } else if (setting("+FDIS=", "+FIS=") || setting("+FDCC=", "+FCC=")) {
+            setParams(value);
+        } else if (setting("+FBOR=", "+FBO=")) {
+            bitReverse = std::atoi(value.c_str()) & 1;
             bitOrderSet = true;
-            line("OK");
-        } else if (body == "+FLO=?") {
-            line("(0-2)");
-            line("OK");
-        } else if (body == "+FLO?") {
-            line(std::to_string(flowControl));
-            line("OK");
-        } else if (starts("+FLO=")) {
-            const int v = std::atoi(value(5).c_str());
+        } else if (startsWith(body, "+FLO=")) {
+            const int v = std::atoi(value.c_str());
             if (v < 0 || v > 2) {
                 line("ERROR");
-                return;
+                return true;
             }
             flowControl = v;
-            line("OK");
-        } else if (starts("D")) {
-            if (fclass == "0" || call != Call::Idle) {
-                line(fclass == "0" ? "NO CARRIER" : "ERROR");
-                return;
-            }
-            resetCall();
-            call = Call::Dialling;
-            std::string number;
-            for (char c : body.substr(1))
-                if (std::isdigit(static_cast<unsigned char>(c))) number += c;
-            control(AT_MODEM_CONTROL_CALL, number);
+        } else {
+            return false;
+        }
+        line("OK");
+        return true;
+    }
+
+    // Dialling, answering and hanging up; the page commands of sending and receiving.
+    bool callCommand(const std::string& body) {
+        if (startsWith(body, "D")) {
+            dial(body);
         } else if (body == "A") {
-            if (rings == 0) {
-                // Nobody is calling: the line stays silent.
-                line("NO CARRIER");
-                return;
-            }
-            answer();
-        } else if (body == "H" || body == "H0") {
+            if (rings == 0)
+                line("NO CARRIER");  // nobody is calling: the line stays silent
+            else
+                answer();
+        } else if (body == "H" || body == "H0" || body == "+FKS" || body == "+FK") {
             if (call != Call::Idle) control(AT_MODEM_CONTROL_HANGUP, "");
             resetCall();
             line("OK");
         } else if (body == "+FDT") {
             startHostPage();
-        } else if (starts("+FET=")) {
+        } else if (startsWith(body, "+FET=")) {
             if (!awaitFet) {
                 line("ERROR");
-                return;
+                return true;
             }
             awaitFet = false;
-            const int v = std::atoi(value(5).c_str());
+            const int v = std::atoi(body.substr(5).c_str());
             pageDone(v != 2 && v != 5);
         } else if (body == "+FDR") {
             hostWantsPage();
-        } else if (body == "+FKS" || body == "+FK") {
-            if (call != Call::Idle) control(AT_MODEM_CONTROL_HANGUP, "");
-            resetCall();
-            line("OK");
-        } else if (body == "+FPS?" || body == "+FPTS?") {
-            line(n("+FPTS:", "+FPS:") + std::string(1, lastStatus) + (cfg.class20 ? ",0,0,0,0" : ""));
-            line("OK");
         } else {
-            // Init strings, +FCR, +FAA, +FLO, +FNR, +FDCC... are taken as they come.
-            const size_t s0 = body.find("S0=");
-            if (s0 != std::string::npos) autoAnswer = std::atoi(body.c_str() + s0 + 3);
-            if (body.find("E0") != std::string::npos && body.find('+') == std::string::npos) echo = false;
-            if (body.find("E1") != std::string::npos && body.find('+') == std::string::npos) echo = true;
-            if (body == "Z" || body == "&F") echo = true;
-            line("OK");
+            return false;
         }
+        return true;
+    }
+
+    void dial(const std::string& body) {
+        if (fclass == "0" || call != Call::Idle) {
+            line(fclass == "0" ? "NO CARRIER" : "ERROR");
+            return;
+        }
+        resetCall();
+        call = Call::Dialling;
+        std::string number;
+        for (char c : body.substr(1))
+            if (std::isdigit(static_cast<unsigned char>(c))) number += c;
+        control(AT_MODEM_CONTROL_CALL, number);
+    }
+
+    // Init strings, +FCR, +FAA, +FNR... are taken as they come; echo and auto-answer are kept.
+    void otherCommand(const std::string& body) {
+        const size_t s0 = body.find("S0=");
+        if (s0 != std::string::npos) autoAnswer = std::atoi(body.c_str() + s0 + 3);
+        if (body.find("E0") != std::string::npos && body.find('+') == std::string::npos) echo = false;
+        if (body.find("E1") != std::string::npos && body.find('+') == std::string::npos) echo = true;
+        if (body == "Z" || body == "&F") echo = true;
+        line("OK");
     }
 
     void answer() {

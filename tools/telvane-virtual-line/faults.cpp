@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
+#include <type_traits>
 
 namespace vline {
 
@@ -38,46 +39,31 @@ const char* frameType(uint8_t fcf) {
     }
 }
 
-[[noreturn]] void bad(const std::string& option, const char* v) {
-    std::fprintf(stderr, "telvane-virtual-line: bad value for %s: %s\n", option.c_str(), v);
-    std::exit(2);
-}
-
-long Number(const std::string& option, const char* v, long max) {
-    char* end = nullptr;
-    const long n = std::strtol(v, &end, 10);
-    if (!v[0] || *end || n < 0 || n > max) bad(option, v);
-    return n;
-}
+// A decimal number from 0 to max, all of `v`.
+bool number(const std::string& v, long max, long& out) { return telvane::cmdline::parseInteger(v, 0, max, out); }
 
 // "in:3", "out:DCS", "in:MCF:2".
-FrameSpec parseSpec(const std::string& option, const char* v) {
-    FrameSpec s;
-    std::string text(v);
+bool parseSpec(const std::string& text, FrameSpec& s) {
     const size_t colon = text.find(':');
-    if (colon == std::string::npos) bad(option, v);
+    if (colon == std::string::npos) return false;
     const std::string dir = text.substr(0, colon);
-    if (dir == "in")
-        s.In = true;
-    else if (dir == "out")
-        s.In = false;
-    else
-        bad(option, v);
-    std::string rest = text.substr(colon + 1);
-    if (rest.empty()) bad(option, v);
+    if (dir != "in" && dir != "out") return false;
+    s.In = dir == "in";
+    const std::string rest = text.substr(colon + 1);
+    if (rest.empty()) return false;
+    long n = 0;
     if (std::isdigit(static_cast<unsigned char>(rest[0]))) {
-        s.Number = static_cast<int>(Number(option, rest.c_str(), 10000));
-        if (s.Number == 0) bad(option, v);
-        return s;
+        if (!number(rest, 10000, n) || n == 0) return false;
+        s.Number = static_cast<int>(n);
+        return true;
     }
     const size_t colon2 = rest.find(':');
     s.Type = rest.substr(0, colon2);
     for (char& c : s.Type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (colon2 != std::string::npos) {
-        s.Occurrence = static_cast<int>(Number(option, rest.c_str() + colon2 + 1, 10000));
-        if (s.Occurrence == 0) bad(option, v);
-    }
-    return s;
+    if (colon2 == std::string::npos) return true;
+    if (!number(rest.substr(colon2 + 1), 10000, n) || n == 0) return false;
+    s.Occurrence = static_cast<int>(n);
+    return true;
 }
 
 bool loud(const int16_t* block, int n) {
@@ -93,35 +79,41 @@ bool FaultOptions::any() const {
            StallAfter >= 0 || HangupAfter >= 0;
 }
 
-bool parseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o) {
-    if (arg == "--drop-frame") {
-        o.Drop.push_back(parseSpec(arg, value()));
-    } else if (arg == "--corrupt-frame") {
-        o.Corrupt.push_back(parseSpec(arg, value()));
-    } else if (arg == "--repeat-command") {
-        const char* v = value();
-        FrameSpec s = parseSpec(arg, (std::string("in:") + v).c_str());
-        o.Repeat.push_back(s);
-    } else if (arg == "--delay-response") {
-        const char* v = value();
-        const char* colon = std::strchr(v, ':');
-        if (!colon) bad(arg, v);
-        o.DelayResponse = static_cast<int>(Number(arg, std::string(v, colon).c_str(), 10000));
-        o.DelayMs = static_cast<int>(Number(arg, colon + 1, 20000));
-        if (o.DelayResponse == 0) bad(arg, v);
-    } else if (arg == "--ftt") {
-        o.FttTrainings = static_cast<int>(Number(arg, value(), 100));
-    } else if (arg == "--throttle") {
-        o.ThrottleBps = static_cast<int>(Number(arg, value(), 1'000'000));
-        if (o.ThrottleBps < 300) bad(arg, std::to_string(o.ThrottleBps).c_str());
-    } else if (arg == "--stall-after") {
-        o.StallAfter = Number(arg, value(), 100'000'000);
-    } else if (arg == "--hangup-after") {
-        o.HangupAfter = Number(arg, value(), 100'000'000);
-    } else {
-        return false;
-    }
-    return true;
+void addFaultOptions(telvane::cmdline::Parser& parser, FaultOptions& o) {
+    const auto frame = [](std::vector<FrameSpec>& list, std::string prefix) {
+        return [&list, prefix](const std::string& v) {
+            FrameSpec s;
+            if (!parseSpec(prefix + v, s)) return false;
+            list.push_back(s);
+            return true;
+        };
+    };
+    const auto bounded = [](auto& out, long min, long max) {
+        return [&out, min, max](const std::string& v) {
+            long n = 0;
+            if (!number(v, max, n) || n < min) return false;
+            out = static_cast<std::remove_reference_t<decltype(out)>>(n);
+            return true;
+        };
+    };
+    parser.value("--drop-frame", frame(o.Drop, ""))
+        .value("--corrupt-frame", frame(o.Corrupt, ""))
+        .value("--repeat-command", frame(o.Repeat, "in:"))
+        .value("--delay-response",
+               [&o](const std::string& v) {
+                   const size_t colon = v.find(':');
+                   long n = 0, ms = 0;
+                   if (colon == std::string::npos || !number(v.substr(0, colon), 10000, n) || n == 0 ||
+                       !number(v.substr(colon + 1), 20000, ms))
+                       return false;
+                   o.DelayResponse = static_cast<int>(n);
+                   o.DelayMs = static_cast<int>(ms);
+                   return true;
+               })
+        .value("--ftt", bounded(o.FttTrainings, 0, 100))
+        .value("--throttle", bounded(o.ThrottleBps, 300, 1'000'000))
+        .value("--stall-after", bounded(o.StallAfter, 0, 100'000'000))
+        .value("--hangup-after", bounded(o.HangupAfter, 0, 100'000'000));
 }
 
 const char* faultUsage() {

@@ -9,6 +9,8 @@
 // type with an optional count ("MCF" = first MCF, "EOP:2" = second EOP).
 #pragma once
 
+#include "cmdline/arguments.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -40,9 +42,8 @@ struct FaultOptions {
     bool any() const;
 };
 
-// Parses one fault option (`value` fetches its argument). False when `arg` is none of them;
-// exits with status 2 on a bad value.
-bool parseFaultOption(const std::string& arg, const std::function<const char*()>& value, FaultOptions& o);
+// Declares the fault options, each setting its part of `o` (a value out of its range is refused).
+void addFaultOptions(telvane::cmdline::Parser& parser, FaultOptions& o);
 const char* faultUsage();
 
 class Faults {

@@ -21,6 +21,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <stdlib.h>
 #include <string>
@@ -201,6 +202,10 @@ private:
     void delay(std::deque<int16_t>& line, int16_t* block);
     void clearLine();
     void callControl();
+    void whenIdle();
+    void whenDialling();
+    void whenRinging();
+    void whenConnected();
     void frozenCallControl();
     void handleOp(Modem& m, int op, const std::string& num);
     void startFarEnd(bool calling);
@@ -470,92 +475,102 @@ void Line::handleOp(Modem& m, int op, const std::string& num) {
 // Call progress: runs once per 20 ms block.
 void Line::callControl() {
     ++blocksInState_;
-    Modem& host = modems_[0];
     switch (state_) {
-    case CallState::Idle:
-        if (!opt_.pair && opt_.callMode && host.hostPresent &&
-            nowNs() - idleSince_ >= static_cast<int64_t>(opt_.callGapSeconds) * 1'000'000'000) {
-            ++callNumber_;
-            state_ = CallState::Ringing;
-            blocksInState_ = kRingIntervalBlocks;  // ring at once
-            ringsSent_ = 0;
-            log("far end calls (call %d)", callNumber_);
+    case CallState::Idle: whenIdle(); break;
+    case CallState::Dialling: whenDialling(); break;
+    case CallState::Ringing: whenRinging(); break;
+    case CallState::Connected: whenConnected(); break;
+    case CallState::Finishing:
+        if (blocksInState_ >= kHangupGraceBlocks) {
+            modems_[0].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+            endCall("far end hung up");
         }
         break;
-    case CallState::Dialling: {
-        Modem& caller = modems_[caller_];
-        if (dialAttempts_ <= opt_.busyFirst && blocksInState_ == 100) {
+    }
+}
+
+// A calling far end calls again once the gap since the last call has passed.
+void Line::whenIdle() {
+    if (!opt_.pair && opt_.callMode && modems_[0].hostPresent &&
+        nowNs() - idleSince_ >= static_cast<int64_t>(opt_.callGapSeconds) * 1'000'000'000) {
+        ++callNumber_;
+        state_ = CallState::Ringing;
+        blocksInState_ = kRingIntervalBlocks;  // ring at once
+        ringsSent_ = 0;
+        log("far end calls (call %d)", callNumber_);
+    }
+}
+
+// A dialled call finds the line busy, goes unanswered, rings the other modem or is answered.
+void Line::whenDialling() {
+    Modem& caller = modems_[caller_];
+    if (dialAttempts_ <= opt_.busyFirst) {
+        if (blocksInState_ == 100) {
             log("line busy (attempt %d)", dialAttempts_);
             std::printf("call %d: busy\n", callNumber_);
             std::fflush(stdout);
             caller.pendingEvents.push_back(AT_CALL_EVENT_BUSY);
             state_ = CallState::Idle;
             idleSince_ = nowNs();
-            break;
         }
-        if (dialAttempts_ <= opt_.busyFirst) break;
-        if (blocksInState_ >= opt_.dialTimeoutSeconds * 50) {
-            caller.pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
-            endCall("no answer");
-            break;
-        }
-        if (opt_.neverAnswer) break;
-        if (opt_.pair) {
-            state_ = CallState::Ringing;
-            blocksInState_ = kRingIntervalBlocks;
-            ringsSent_ = 0;
-        } else if (blocksInState_ >= opt_.answerAfterSeconds * 50) {
-            log("far end answers");
-            caller.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
-            startFarEnd(false);
-            state_ = CallState::Connected;
-            blocksInState_ = 0;
-        }
-        break;
+        return;
     }
-    case CallState::Ringing: {
-        Modem& callee = opt_.pair ? modems_[1 - caller_] : host;
-        if (blocksInState_ >= kRingIntervalBlocks) {
-            if (ringsSent_ >= opt_.rings) {
-                log("no answer after %d rings", ringsSent_);
-                if (opt_.pair)
-                    modems_[caller_].pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
-                else
-                    std::printf("call %d: not answered after %d rings\n", callNumber_, ringsSent_);
-                std::fflush(stdout);
-                endCall("not answered");
-                break;
-            }
-            ++ringsSent_;
-            blocksInState_ = 0;
-            callee.pendingEvents.push_back(AT_CALL_EVENT_ALERTING);
-        }
-        break;
+    if (blocksInState_ >= opt_.dialTimeoutSeconds * 50) {
+        caller.pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
+        endCall("no answer");
+        return;
     }
-    case CallState::Connected:
-        if (faults_.hangupDue()) {
-            host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            if (opt_.pair) modems_[1].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            endCall("far end hung up (fault)");
-            break;
-        }
-        if (farHangsUp_) {
-            farHangsUp_ = false;
-            host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            endCall("far end hung up after its page limit");
-            break;
-        }
-        if (farEndDone_) {
-            state_ = CallState::Finishing;
-            blocksInState_ = 0;
-        }
-        break;
-    case CallState::Finishing:
-        if (blocksInState_ >= kHangupGraceBlocks) {
-            host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-            endCall("far end hung up");
-        }
-        break;
+    if (opt_.neverAnswer) return;
+    if (opt_.pair) {
+        state_ = CallState::Ringing;
+        blocksInState_ = kRingIntervalBlocks;
+        ringsSent_ = 0;
+    } else if (blocksInState_ >= opt_.answerAfterSeconds * 50) {
+        log("far end answers");
+        caller.pendingEvents.push_back(AT_CALL_EVENT_CONNECTED);
+        startFarEnd(false);
+        state_ = CallState::Connected;
+        blocksInState_ = 0;
+    }
+}
+
+// The called side hears a ring every interval until it answers or the rings run out.
+void Line::whenRinging() {
+    Modem& callee = opt_.pair ? modems_[1 - caller_] : modems_[0];
+    if (blocksInState_ < kRingIntervalBlocks) return;
+    if (ringsSent_ >= opt_.rings) {
+        log("no answer after %d rings", ringsSent_);
+        if (opt_.pair)
+            modems_[caller_].pendingEvents.push_back(AT_CALL_EVENT_NO_ANSWER);
+        else
+            std::printf("call %d: not answered after %d rings\n", callNumber_, ringsSent_);
+        std::fflush(stdout);
+        endCall("not answered");
+        return;
+    }
+    ++ringsSent_;
+    blocksInState_ = 0;
+    callee.pendingEvents.push_back(AT_CALL_EVENT_ALERTING);
+}
+
+// A call in progress ends on a fault's hang-up or the far end's page limit, or winds down.
+void Line::whenConnected() {
+    Modem& host = modems_[0];
+    if (faults_.hangupDue()) {
+        host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        if (opt_.pair) modems_[1].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        endCall("far end hung up (fault)");
+        return;
+    }
+    if (farHangsUp_) {
+        farHangsUp_ = false;
+        host.pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        endCall("far end hung up after its page limit");
+        return;
+    }
+    if (farEndDone_) {
+        state_ = CallState::Finishing;
+        blocksInState_ = 0;
     }
 }
 
@@ -780,11 +795,99 @@ void usage(FILE* f) {
         vline::faultUsage());
 }
 
-bool parseInt(const char* s, int& out) {
-    char* end = nullptr;
-    const long v = std::strtol(s, &end, 10);
-    if (!s[0] || *end || v < 0 || v > 1'000'000) return false;
-    out = static_cast<int>(v);
+// Every option of the line, each setting its part of `o`.
+void declareOptions(telvane::cmdline::Parser& p, Options& o) {
+    constexpr int kMax = 1'000'000;
+    p.help({"--help", "-h"})
+        .value("--tty",
+               [&o](const std::string& v) {
+                   o.ttys.push_back(v);
+                   return true;
+               })
+        .flag("--answer", o.callMode, false)
+        .value("--call",
+               [&o](const std::string& v) {
+                   o.callMode = true;
+                   o.sendFile = v;
+                   return true;
+               })
+        .flag("--pair", o.pair)
+        .text("--receive", o.receivePattern)
+        .text("--id", o.farId)
+        .number("--busy", o.busyFirst, 0, kMax)
+        .flag("--never-answer", o.neverAnswer)
+        .number("--answer-after", o.answerAfterSeconds, 0, kMax)
+        .number("--rings", o.rings, 0, kMax)
+        .number("--call-gap", o.callGapSeconds, 0, kMax)
+        .number("--dial-timeout", o.dialTimeoutSeconds, 0, kMax)
+        .number("--delay-ms", o.delayMs, 0, kMax)
+        .flag("--fine-only", o.fineOnly)
+        .number("--calls", o.calls, 0, kMax)
+        .value(
+            "--class",
+            [&o](const std::string& v) {
+                o.faxClass = v;
+                return v == "1" || v == "2" || v == "2.0";
+            },
+            "1, 2 or 2.0")
+        .flag("--no-xon", o.noXon)
+        .number("--reject", o.rejectPages, 0, kMax)
+        .number("--hangup-after-pages", o.hangupAfterPages, 0, kMax)
+        .number("--eom-after", o.eomAfterPage, 0, kMax)
+        .text("--log", o.logPath);
+    vline::addFaultOptions(p, o.faults);
+}
+
+// The options; an exit status when they end the run (help, or a usage error already reported).
+std::optional<int> parseArgs(int argc, char** argv, Options& o) {
+    telvane::cmdline::Parser p;
+    declareOptions(p, o);
+    const telvane::cmdline::ParseResult r = p.parse(argc, argv);
+    const char* at = r.argument.c_str();
+    switch (r.status) {
+    case telvane::cmdline::Status::ok: o.delayMs = std::min(o.delayMs, 1000); return std::nullopt;
+    case telvane::cmdline::Status::help: usage(stdout); return 0;
+    case telvane::cmdline::Status::missingValue:
+        std::fprintf(stderr, "telvane-virtual-line: %s needs a value\n", at);
+        return 2;
+    case telvane::cmdline::Status::badValue:
+        if (r.needs == "a number")
+            std::fprintf(stderr, "telvane-virtual-line: bad number for %s: %s\n", at, r.value.c_str());
+        else if (r.needs == "a value")
+            std::fprintf(stderr, "telvane-virtual-line: bad value for %s: %s\n", at, r.value.c_str());
+        else
+            std::fprintf(stderr, "telvane-virtual-line: %s takes %s\n", at, r.needs.c_str());
+        return 2;
+    case telvane::cmdline::Status::unknownOption:
+    case telvane::cmdline::Status::unexpectedOperand:
+        std::fprintf(stderr, "telvane-virtual-line: unknown option %s (see --help)\n", at);
+        return 2;
+    }
+    return 2;
+}
+
+// The options that exclude each other or name files; false (reported) when they cannot be used.
+bool checkOptions(Options& o) {
+    if (o.callMode && access(o.sendFile.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "telvane-virtual-line: cannot read %s\n", o.sendFile.c_str());
+        return false;
+    }
+    if (o.pair && o.faxClass != "1") {
+        std::fprintf(stderr, "telvane-virtual-line: --pair works with Class 1 modems only\n");
+        return false;
+    }
+    if (o.pair && o.callMode) {
+        std::fprintf(stderr, "telvane-virtual-line: --pair and --call exclude each other\n");
+        return false;
+    }
+    if (o.farId.size() > 20) o.farId.resize(20);
+    if (!o.logPath.empty()) {
+        gLog = std::fopen(o.logPath.c_str(), "a");
+        if (!gLog) {
+            std::fprintf(stderr, "telvane-virtual-line: cannot open log %s\n", o.logPath.c_str());
+            return false;
+        }
+    }
     return true;
 }
 
@@ -792,99 +895,8 @@ bool parseInt(const char* s, int& out) {
 
 int main(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "telvane-virtual-line: %s needs a value\n", a.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        auto number = [&](int& out) {
-            const char* v = value();
-            if (!parseInt(v, out)) {
-                std::fprintf(stderr, "telvane-virtual-line: bad number for %s: %s\n", a.c_str(), v);
-                std::exit(2);
-            }
-        };
-        if (a == "--help" || a == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (a == "--tty") {
-            o.ttys.push_back(value());
-        } else if (a == "--answer") {
-            o.callMode = false;
-        } else if (a == "--call") {
-            o.callMode = true;
-            o.sendFile = value();
-        } else if (a == "--pair") {
-            o.pair = true;
-        } else if (a == "--receive") {
-            o.receivePattern = value();
-        } else if (a == "--id") {
-            o.farId = value();
-        } else if (a == "--busy") {
-            number(o.busyFirst);
-        } else if (a == "--never-answer") {
-            o.neverAnswer = true;
-        } else if (a == "--answer-after") {
-            number(o.answerAfterSeconds);
-        } else if (a == "--rings") {
-            number(o.rings);
-        } else if (a == "--call-gap") {
-            number(o.callGapSeconds);
-        } else if (a == "--dial-timeout") {
-            number(o.dialTimeoutSeconds);
-        } else if (a == "--delay-ms") {
-            number(o.delayMs);
-            o.delayMs = std::min(o.delayMs, 1000);
-        } else if (a == "--fine-only") {
-            o.fineOnly = true;
-        } else if (a == "--calls") {
-            number(o.calls);
-        } else if (a == "--class") {
-            o.faxClass = value();
-            if (o.faxClass != "1" && o.faxClass != "2" && o.faxClass != "2.0") {
-                std::fprintf(stderr, "telvane-virtual-line: --class takes 1, 2 or 2.0\n");
-                return 2;
-            }
-        } else if (a == "--no-xon") {
-            o.noXon = true;
-        } else if (a == "--reject") {
-            number(o.rejectPages);
-        } else if (a == "--hangup-after-pages") {
-            number(o.hangupAfterPages);
-        } else if (a == "--eom-after") {
-            number(o.eomAfterPage);
-        } else if (a == "--log") {
-            o.logPath = value();
-        } else if (vline::parseFaultOption(a, value, o.faults)) {
-        } else {
-            std::fprintf(stderr, "telvane-virtual-line: unknown option %s (see --help)\n", a.c_str());
-            return 2;
-        }
-    }
-    if (o.callMode && access(o.sendFile.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "telvane-virtual-line: cannot read %s\n", o.sendFile.c_str());
-        return 2;
-    }
-    if (o.pair && o.faxClass != "1") {
-        std::fprintf(stderr, "telvane-virtual-line: --pair works with Class 1 modems only\n");
-        return 2;
-    }
-    if (o.pair && o.callMode) {
-        std::fprintf(stderr, "telvane-virtual-line: --pair and --call exclude each other\n");
-        return 2;
-    }
-    if (o.farId.size() > 20) o.farId.resize(20);
-    if (!o.logPath.empty()) {
-        gLog = std::fopen(o.logPath.c_str(), "a");
-        if (!gLog) {
-            std::fprintf(stderr, "telvane-virtual-line: cannot open log %s\n", o.logPath.c_str());
-            return 2;
-        }
-    }
+    if (const std::optional<int> status = parseArgs(argc, argv, o)) return *status;
+    if (!checkOptions(o)) return 2;
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigaction(SIGINT, &sa, nullptr);

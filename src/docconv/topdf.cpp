@@ -1,11 +1,12 @@
-// telvane-faxconv to-fax input types "pdf" and "ps": every page of a PDF document rendered by
+// The to-fax input types "pdf" and "ps": every page of a PDF document rendered by
 // Poppler at fax resolution, the page width scaled to the fax line (1728 pels, 2048 with
 // --wide) and the height in proportion (A4 and Letter both fill the line); PostScript is
-// turned into PDF by Ghostscript first. Pixels darker than mid-grey become black. Every
-// conversion keeps to its limits (faxconv.h): the page count is checked at open, each page's size
+// turned into PDF by Ghostscript first. Poppler draws each page straight to one bit a pel (grey
+// through its halftone screen), so a page costs a fax page's bits, not a colour bitmap's. Every
+// conversion keeps to its limits (docconv.h): the page count is checked at open, each page's size
 // before it is drawn, the time of each drawing and of Ghostscript's run as they go; Ghostscript
 // runs as a child with its own memory and file limits and dies with this process.
-#include "faxconv.h"
+#include "docconv/docconv.h"
 
 #include "faximage/childprocess.h"
 #include "faximage/faxconverter.h"
@@ -30,11 +31,11 @@
 #include <system_error>
 #include <vector>
 
-namespace faxconv {
-
-namespace {
+namespace telvane::docconv {
 
 using namespace telvane::faximage;
+
+namespace {
 
 // The smallest page side scaled to the fax line: half an inch. A smaller page (a tiny crop box)
 // would be magnified beyond anything readable and Poppler cannot draw it.
@@ -45,13 +46,15 @@ class PdfPages {
 public:
     PdfPages(poppler::document& doc, const ToFaxRequest& r, int lineWidth, double rowsPerInchFactor)
         : doc_(doc), request_(r), width_(lineWidth), rowFactor_(rowsPerInchFactor), maxLines_(r.limits.lines) {
-        renderer_.set_render_hint(poppler::page_renderer::antialiasing, true);
-        renderer_.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+        // Drawn straight to one bit a pel, as the fax has it: no colour page to blend, copy and
+        // threshold, and a page image a thirty-second of the size.
+        renderer_.set_image_format(poppler::image::format_mono);
         poppler::set_debug_error_function(&PdfPages::noteError, this);
     }
     ~PdfPages() {
         ::alarm(0);
-        poppler::set_debug_error_function(nullptr, nullptr);
+        // Poppler calls whatever is set, so a later document's errors need a function to go to.
+        poppler::set_debug_error_function(&PdfPages::ignoreError, nullptr);
     }
     PdfPages(const PdfPages&) = delete;
     PdfPages& operator=(const PdfPages&) = delete;
@@ -110,27 +113,30 @@ private:
         const poppler::image img = renderer_.render_page(page.get(), xdpi, ydpi);
         ::alarm(0);
         // A page Poppler could not draw comes back invalid or of another size (often one line).
-        if (!img.is_valid() || img.format() != poppler::image::format_argb32 || std::abs(img.width() - width_) > 2 ||
+        if (!img.is_valid() || img.format() != poppler::image::format_mono || std::abs(img.width() - width_) > 2 ||
             std::abs(img.height() - rows) > 2) {
             error = "cannot render " + name + (renderError_.empty() ? "" : " (" + renderError_ + ")");
             return false;
         }
         height_ = img.height();
         const std::size_t stride = std::size_t(width_ + 7) / 8;
-        rows_.assign(stride * std::size_t(height_), 0);
+        const std::size_t copied = std::min(stride, std::size_t(img.width() + 7) / 8);
+        // Poppler's one-bit pixels are set for white; a fax pel is set for black. Pels past the
+        // drawn width (at most two) stay white.
         const int cols = std::min(img.width(), width_);
+        const std::uint8_t lastMask = std::uint8_t(0xFF00 >> (cols % 8 ? cols % 8 : 8));
+        rows_.assign(stride * std::size_t(height_), 0);
         for (int y = 0; y < height_; ++y) {
             const auto* src =
                 reinterpret_cast<const std::uint8_t*>(img.const_data()) + std::size_t(y) * img.bytes_per_row();
             std::uint8_t* dst = rows_.data() + stride * std::size_t(y);
-            for (int x = 0; x < cols; ++x) {
-                const std::uint8_t* p = src + 4 * x;  // B, G, R, A in memory (little-endian ARGB32)
-                const int luma = (p[2] * 299 + p[1] * 587 + p[0] * 114) / 1000;
-                if (luma < 128) dst[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
-            }
+            for (std::size_t i = 0; i < copied; ++i) dst[i] = std::uint8_t(~src[i]);
+            dst[std::size_t(cols - 1) / 8] &= lastMask;
         }
         return true;
     }
+
+    static void ignoreError(const std::string&, void*) {}
 
     // Poppler's last complaint, named in the error when a page cannot be drawn.
     static void noteError(const std::string& message, void* self) {
@@ -200,6 +206,8 @@ int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& m
     return rc;
 }
 
+}  // namespace
+
 int convertPdf(const ToFaxRequest& r, std::string& message) { return convertPdfFile(r.input, r, message); }
 
 // Runs Ghostscript on the input into a PDF in a private temporary directory (its own temporary
@@ -241,11 +249,4 @@ int convertPostScript(const ToFaxRequest& r, std::string& message) {
     return rc;
 }
 
-const FaxconvInputRegistrar pdfType(
-    {"pdf", {"pdf"}, "PDF document, every page, scaled to the fax width (Poppler)", convertPdf});
-const FaxconvInputRegistrar psType(
-    {"ps", {"ps", "eps"}, "PostScript, through Ghostscript, then as PDF", convertPostScript});
-
-}  // namespace
-
-}  // namespace faxconv
+}  // namespace telvane::docconv

@@ -1,11 +1,12 @@
-// telvane-faxconv's conversion limits: read from TELVANE_FAXCONV_LIMITS, applied to this process
-// (address space and file size) before a conversion starts.
-#include "faxconv.h"
+// The conversion limits as TELVANE_FAXCONV_LIMITS sets them, and the hint that names one.
+#include "docconv/docconv.h"
+
+#include "cmdline/arguments.h"
 
 #include <cstdlib>
 #include <map>
 
-namespace faxconv {
+namespace telvane::docconv {
 
 bool readLimits(ConversionLimits& limits, std::string& error) {
     const char* text = std::getenv(kLimitsVariable);
@@ -23,13 +24,13 @@ bool readLimits(ConversionLimits& limits, std::string& error) {
         const std::string item = all.substr(at, end - at);
         const std::size_t eq = item.find('=');
         const auto field = eq == std::string::npos ? fields.end() : fields.find(item.substr(0, eq));
-        int value = 0;
-        if (field == fields.end() || !parseInt(item.substr(eq + 1), value) || value < 1) {
+        long value = 0;
+        if (field == fields.end() || !cmdline::parseInteger(item.substr(eq + 1), 1, 999'999'999, value)) {
             error = std::string(kLimitsVariable) + ": '" + item +
                     "' is not NAME=NUMBER with NAME one of pages, lines, seconds, memory, file and NUMBER at least 1";
             return false;
         }
-        *field->second = value;
+        *field->second = static_cast<int>(value);
         at = end + 1;
     }
     return true;
@@ -39,4 +40,4 @@ std::string limitHint(const std::string& name, long value) {
     return " (limit " + name + "=" + std::to_string(value) + "; raise it in " + kLimitsVariable + ")";
 }
 
-}  // namespace faxconv
+}  // namespace telvane::docconv
