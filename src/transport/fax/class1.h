@@ -4,7 +4,9 @@
 // Guarantees: every failure path closes the file, logs its code, hangs up and reports the
 // error once; received pages are written raw with FAX_FINE/FAX_WIDE as negotiated, and a page
 // is counted only once its post-page frame has arrived and it is answered MCF or RTP; no page
-// is confirmed that did not arrive or that the readers could not show.
+// is confirmed that did not arrive or that the readers could not show. With error correction
+// (T.30 Annex A) pages travel in blocks of HDLC frames framed here and sent as page data; a
+// received page, whatever its coding, is stored in MH, keeping what arrived of a block given up.
 #pragma once
 
 #include <memory>
