@@ -33,8 +33,10 @@ call() {  # call FILE FAX-OPTION LINE-OPTION...: prints the wall seconds
   line=$!
   while [ ! -e "$WORK/modem" ]; do sleep 0.1; done
   start=$(date +%s.%N)
-  "$BIN/telvane-fax" send --device "$WORK/modem" --number 1 --bps 14400 "$ecm" "$file" 2> fax.err
+  status=0
+  "$BIN/telvane-fax" send --device "$WORK/modem" --number 1 --bps 14400 "$ecm" "$file" 2> fax.err || status=$?
   end=$(date +%s.%N)
+  [ $status -eq 0 ] || echo "call with $ecm $* failed ($status): $(tail -1 fax.err)" >&2
   wait $line || true
   rm -f "$WORK/modem"
   python3 -c "print(f'{$end - $start:.2f}')"

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "fakemodem.h"
-#include "faximage/mhdecoder.h"
 #include "rawt4.h"
 #include "simulatedlink.h"
 #include "support/tempdir.h"
@@ -114,18 +113,7 @@ public:
         for (size_t i = 0; i < len; ++i) {
             uint8_t b = data[i];
             if (inData_) {
-                // Page data up to DLE ETX; DLE pairs are left whole.
-                if (afterDle_) {
-                    afterDle_ = false;
-                    if (b == 0x03) inData_ = false;
-                } else if (b == 0x10) {
-                    afterDle_ = true;
-                } else if (pageCarriers == 1 && damaged_ < damage_.size() && dataBytes_ >= damage_[damaged_] &&
-                           (b ^ 0x08) != 0x10) {
-                    b ^= 0x08;
-                    ++damaged_;
-                }
-                ++dataBytes_;
+                b = pageDataByte(b, afterDle_, inData_, dataBytes_);
             } else if (b == '\r') {
                 // Page carriers after the training's are counted, ours or the far end's.
                 if (command_.rfind("AT+FTM=", 0) == 0 && command_ != "AT+FTM=?") {
@@ -181,19 +169,25 @@ private:
                 rxLine_.clear();
             }
         } else if (rxData_) {
-            if (afterRxDle_) {
-                afterRxDle_ = false;
-                if (b == 0x03) rxData_ = rxCommand_ = false;
-            } else if (b == 0x10) {
-                afterRxDle_ = true;
-            } else if (pageCarriers == 1 && damaged_ < damage_.size() && rxBytes_ >= damage_[damaged_] &&
-                       (b ^ 0x08) != 0x10) {
-                b ^= 0x08;
-                ++damaged_;
-            }
-            ++rxBytes_;
+            b = pageDataByte(b, afterRxDle_, rxData_, rxBytes_);
+            if (!rxData_) rxCommand_ = false;
         }
         toHost_.push_back(b);
+    }
+    // A byte of page data, up to DLE ETX (`open` goes false there) with DLE pairs left whole;
+    // turned over at the damage offsets of the first page carrier.
+    uint8_t pageDataByte(uint8_t b, bool& afterDle, bool& open, size_t& count) {
+        if (afterDle) {
+            afterDle = false;
+            if (b == 0x03) open = false;
+        } else if (b == 0x10) {
+            afterDle = true;
+        } else if (pageCarriers == 1 && damaged_ < damage_.size() && count >= damage_[damaged_] && (b ^ 0x08) != 0x10) {
+            b ^= 0x08;
+            ++damaged_;
+        }
+        ++count;
+        return b;
     }
     // Runs while a command line is parsed: the call is connected from the next block on.
     static int modemControl(t31_state_t*, void* user, int op, const char* num) {
@@ -242,18 +236,7 @@ void run(TOvxCustomAbstractFax& fax, SpandspLine& line) {
     }
 }
 
-struct LineList final : telvane::faximage::FaxLineSink {
-    std::vector<std::vector<uint8_t>> lines;
-    void faxLine(const uint8_t* line, size_t bytes) override { lines.emplace_back(line, line + bytes); }
-};
-
-std::vector<std::vector<uint8_t>> mhRows(const std::vector<uint8_t>& data) {
-    LineList l;
-    telvane::faximage::FaxLineDecoder d(&l);
-    d.feed(data.data(), data.size());
-    d.finish();
-    return l.lines;
-}
+using faxtest::mhRows;
 
 // The rows of a TIFF's first page (MSB first, 1 = black, as the fax decoders give them).
 std::vector<std::vector<uint8_t>> tiffRows(const std::string& path) {

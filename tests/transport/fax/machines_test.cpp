@@ -1404,18 +1404,12 @@ struct EcmRig : SendRig {
     }
 };
 
+std::vector<std::vector<uint8_t>> mhLines(const std::vector<uint8_t>& data) { return faxtest::mhRows(data); }
+
 struct LineList final : telvane::faximage::FaxLineSink {
     std::vector<std::vector<uint8_t>> lines;
     void faxLine(const uint8_t* line, size_t bytes) override { lines.emplace_back(line, line + bytes); }
 };
-
-std::vector<std::vector<uint8_t>> mhLines(const std::vector<uint8_t>& data) {
-    LineList l;
-    telvane::faximage::FaxLineDecoder d(&l);
-    d.feed(data.data(), data.size());
-    d.finish();
-    return l.lines;
-}
 
 std::vector<std::vector<uint8_t>> mmrLines(const std::vector<uint8_t>& data, bool* ended) {
     LineList l;
