@@ -1483,7 +1483,9 @@ TEST(Class1Ecm, LongPageIsSentInSeveralBlocks) {
     for (size_t i = 0; i < pps.size(); ++i) {
         EXPECT_EQ(pps[i].Block, static_cast<int>(i));
         EXPECT_EQ(pps[i].Command, i + 1 < pps.size() ? ecm::PostPage::Null : ecm::PostPage::EOP);
-        if (i + 1 < pps.size()) EXPECT_EQ(pps[i].Frames, ecm::kMaxFrames);
+        if (i + 1 < pps.size()) {
+            EXPECT_EQ(pps[i].Frames, ecm::kMaxFrames);
+        }
     }
     bool ended = false;
     EXPECT_EQ(mmrLines(rig.receivedPage(), &ended), mhLines(rig.mh));
