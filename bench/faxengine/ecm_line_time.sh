@@ -42,7 +42,7 @@ call() {  # call FILE FAX-OPTION LINE-OPTION...: prints the wall seconds
   python3 -c "print(f'{$end - $start:.2f}')"
 }
 for page in sparse dense; do
-  for mode in "MH:--no-ecm" "MH+ECM:--ecm:--no-2d" "MMR+ECM:--ecm"; do
+  for mode in "MH:--no-ecm" "MH+ECM:--ecm:--ecm --no-2d" "MMR+ECM:--ecm:--ecm"; do
     name=${mode%%:*}; rest=${mode#*:}; ecm=${rest%%:*}; lineopt=
     [ "$rest" != "$ecm" ] && lineopt=${rest#*:}
     base=$(call empty.ovf "$ecm" $lineopt)

@@ -583,7 +583,9 @@ void TClass1Receiver::onTimeout() {
 
 void TClass1Receiver::takeDcs(const hdlc::TFrame& frame) {
     dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
-    const ecm::CodingOffer selected = ecm::parseCoding(frame.Fif.data(), frame.Fif.size());
+    // A DCS may select only what our DIS offered: without error correction wanted, MH.
+    const ecm::CodingOffer selected =
+        recv_.DesiredECM() ? ecm::parseCoding(frame.Fif.data(), frame.Fif.size()) : ecm::CodingOffer{};
     coding_ = {};
     coding_.Ecm = selected.Ecm;
     coding_.Coding = selected.T6     ? faximage::FaxCoding::MMR

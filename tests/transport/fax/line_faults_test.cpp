@@ -231,7 +231,7 @@ TEST(LineFaults, EcmFrameSpoiltInsideTheBlockIsSentAgain) {
     TELVANE_REQUIRE_PEER(haveTiffTools(), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
     Child line, fax;
-    EXPECT_EQ(sendOnePage(dir, 14400, {"--corrupt-frame", "out:FCD:2"}, line, false, true, &fax), 0);
+    EXPECT_EQ(sendOnePage(dir, 14400, {"--ecm", "--corrupt-frame", "out:FCD:2"}, line, false, true, &fax), 0);
     expectDeliveredOnce(dir, line);
     const std::string log = slurp(dir / "line.log");
     EXPECT_NE(log.find("fault: bad FCS on out frame"), std::string::npos) << log;
