@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -86,6 +87,10 @@ struct MainWindowCommands {
     // New and Clone once the lock and the empty-log check passed: run the fax editor and, on OK,
     // append the record (clone = prefill from the current outgoing record).
     std::function<void(IMainWindow&, bool clone)> newFax;
+    // A new fax with these document files attached (printed jobs, files handed over): the fax
+    // editor with empty recipient fields; true when the fax was appended to the outgoing log, which
+    // then holds copies of its own (the files may be removed).
+    std::function<bool(IMainWindow&, const QStringList& documentPaths)> newFaxWithDocuments;
     // Edit of the current outgoing fax (the log has a record).
     std::function<void(IMainWindow&)> editFax;
     // Send, from the rendering of the current outgoing fax on (receive mode, page and empty log are checked).

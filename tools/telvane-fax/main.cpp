@@ -176,8 +176,8 @@ void dumpTraces(TOvxComPort& port, const Options& o) {
 }
 
 // Documents become fax files before the modem is touched, so a bad file never costs a call.
-bool convertDocuments(Options& o) {
-    DocumentConverter documents;
+// The fax files live as long as `documents`.
+bool convertDocuments(Options& o, DocumentConverter& documents) {
     auto toFaxFile = [&](std::string& file) {
         std::string error;
         file = documents.faxFileFor(file, error);
@@ -313,7 +313,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "telvane-fax: --class takes 1, 2, 2.0 or auto\n");
         return 2;
     }
-    if (!convertDocuments(o)) return 1;
+    DocumentConverter documents;
+    if (!convertDocuments(o, documents)) return 1;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 

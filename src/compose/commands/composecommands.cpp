@@ -14,14 +14,45 @@
 #include "app/appstate.h"
 #include "app/loggrid.h"
 #include "app/uihelpers.h"
+#include "compose/render/faxrenderer.h"
+
+#include <QFile>
+#include <QStringList>
 
 namespace telvane {
 namespace {
+
+// The document part as the memo sees it: its RTF followed by the list of attached documents.
+class DocumentWithAttachments : public records::RichTextTarget {
+public:
+    DocumentWithAttachments(TRichText& control, const std::vector<render::FaxDocument>& documents)
+        : memo_(control), documents_(documents) {}
+    void clear() override { memo_.clear(); }
+    bool loadFromFile(const std::string& path) override { return memo_.loadFromFile(path); }
+    void refresh() override { memo_.refresh(); }
+    bool saveToFile(const std::string& path) override {
+        if (!memo_.saveToFile(path)) return false;
+        QFile file(QString::fromStdString(path));
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        const QByteArray rtf = file.readAll();
+        file.close();
+        const std::string listed =
+            render::withDocuments(std::string_view(rtf.constData(), std::size_t(rtf.size())), documents_);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+        const bool written = file.write(listed.data(), qint64(listed.size())) == qint64(listed.size());
+        return file.flush() && written;
+    }
+
+private:
+    RichTextMemo memo_;
+    const std::vector<render::FaxDocument>& documents_;
+};
 
 void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                     const std::string& programDir, bool clone) {
     LoadRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir);
     LoadRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir);
+    editor.setDocuments(render::documentsFromRecord(faxXb, programDir));
     const records::Row row = faxTable.currentRow();
     editor.Recipient->setText(QString::fromStdString(row.text("RECIPIENT")));
     const QString subject = QString::fromStdString(row.text("SUBJECT"));
@@ -36,7 +67,29 @@ void storeFax(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAcce
     faxTable.fieldByName("SUBJECT").setString(editor.Subject->text().toStdString());
     faxTable.fieldByName("PHONE").setString(editor.FaxNumber->text().toStdString());
     if (!SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw memoError("RTFCOVER", faxXb.lastError());
-    if (!SaveRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir)) throw memoError("RTFDOC", faxXb.lastError());
+    DocumentWithAttachments document(*editor.RichDoc, editor.documents());
+    if (!records::SaveRichText(document, "RTFDOC", faxXb, programDir)) throw memoError("RTFDOC", faxXb.lastError());
+}
+
+// Runs the filled editor until the fax is appended (true) or the user cancels.
+bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+                      const std::string& programDir) {
+    while (editor.exec() == 1) {
+        const bool written = writeRecord(
+            faxTable, true,
+            [&] {
+                letMessagesRun();
+                storeFax(editor, faxTable, faxXb, programDir);
+            },
+            QStringLiteral("The fax could not be saved."));
+        if (!written) continue;
+        editor.keepDocuments();
+        letMessagesRun();
+        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { letMessagesRun(); });
+        letMessagesRun();
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -50,21 +103,16 @@ bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::
         applyDefaultFont(*editor.RichCover, appSettings());
         applyDefaultFont(*editor.RichDoc, appSettings());
     }
-    while (editor.exec() == 1) {
-        const bool written = writeRecord(
-            faxTable, true,
-            [&] {
-                letMessagesRun();
-                storeFax(editor, faxTable, faxXb, programDir);
-            },
-            QStringLiteral("The fax could not be saved."));
-        if (!written) continue;
-        letMessagesRun();
-        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { letMessagesRun(); });
-        letMessagesRun();
-        return true;
-    }
-    return false;
+    return appendFromEditor(editor, faxTable, faxXb, programDir);
+}
+
+bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
+                         const QStringList& documentPaths, QWidget* parent) {
+    TFaxEditor editor(programDir, parent);
+    applyDefaultFont(*editor.RichCover, appSettings());
+    applyDefaultFont(*editor.RichDoc, appSettings());
+    editor.addDocuments(documentPaths);
+    return appendFromEditor(editor, faxTable, faxXb, programDir);
 }
 
 bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
@@ -76,7 +124,10 @@ bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std:
         const bool written = writeRecord(
             faxTable, false, [&] { storeFax(editor, faxTable, faxXb, programDir); },
             QStringLiteral("The changes to the fax could not be saved."));
-        if (written) return true;
+        if (written) {
+            editor.keepDocuments();
+            return true;
+        }
         try {
             faxTable.go(recno);
         } catch (const records::EXbError&) {

@@ -6,6 +6,8 @@
 //                 characters) or with the default font on both empty parts; on Accept one record
 //                 is appended with recipient, number, subject and both rich-text parts, and the
 //                 log is closed and reopened.
+//   NewFaxWithDocuments  New, with the given files attached as documents (copied into the data
+//                 directory as they are attached); recipient fields and parts start empty.
 //   EditFax       Edit of the current outgoing fax; on Accept the record is rewritten.
 //   CoverSheets   The cover template browser in maintenance mode on the cover table it opens.
 //   PhoneBook     The phone book browser in maintenance mode on its own record set.
@@ -19,6 +21,8 @@
 #include "records/record_set.h"
 #include "records/xb_access.h"
 
+#include <QStringList>
+
 class QWidget;
 
 namespace telvane {
@@ -26,6 +30,11 @@ namespace telvane {
 // True when a record was appended.
 bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent = nullptr);
+// Opens the fax editor on a new fax with the files of documentPaths attached in that order (a file
+// that cannot be read is named in a message and left out). True when the user accepted and the
+// record was appended; the fax then keeps copies of its own, so the caller may remove the files.
+bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
+                         const QStringList& documentPaths, QWidget* parent = nullptr);
 // True when the record was rewritten. Beeps when the log has no visible record.
 bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
              QWidget* parent = nullptr);

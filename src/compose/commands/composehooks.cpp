@@ -2,6 +2,9 @@
 #include "compose/commands/composehooks.h"
 
 #include "app/mainwindow.h"
+
+#include <QStringList>
+
 #include "settings/programdir.h"
 #include "compose/commands/composecommands.h"
 #include "compose/commands/createfaxfile.h"
@@ -11,6 +14,9 @@ namespace telvane {
 void addComposeCommands(MainWindowCommands& commands) {
     commands.newFax = [](IMainWindow& main, bool clone) {
         newFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, main.widget());
+    };
+    commands.newFaxWithDocuments = [](IMainWindow& main, const QStringList& documentPaths) {
+        return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), ProgramDir(), documentPaths, main.widget());
     };
     commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
     commands.coverSheets = [](IMainWindow& main) {

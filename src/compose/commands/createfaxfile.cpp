@@ -40,18 +40,23 @@ FaxFileRenderer::FaxFileRenderer() {
     core_.OnYield = [] { letMessagesRun(); };
 }
 
-render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load) {
-    if (core_.busy()) return core_.CreateFaxFile(dataDir, load);
+render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load,
+                                                     const std::vector<render::FaxDocument>& documents) {
+    if (core_.busy()) return core_.CreateFaxFile(dataDir, load, documents);
     UiLock ui(*this);
     core_.OnPhase = [this, &ui](const char* status) {
         if (std::string_view(status) == render::kStatusLoading) ui.take();
         if (StatusSink) StatusSink(QString::fromLatin1(status));
     };
-    const render::FaxFileResult result = core_.CreateFaxFile(dataDir, load);
+    const render::FaxFileResult result = core_.CreateFaxFile(dataDir, load, documents);
     core_.OnPhase = nullptr;
     if (result.empty) {
         ui.release();
         ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+    } else if (result.unreadableDocument) {
+        // An attached document that cannot be converted: named before anything is sent.
+        ui.release();
+        ShowInformation(result.errorText);
     }
     return result;
 }
@@ -61,7 +66,8 @@ RenderedFax createFaxFileOf(IMainWindow& main) {
     renderer.StatusSink = [&main](const QString& text) { main.setStatus(text); };
     renderer.ButtonBarSwitch = [&main](bool on) { main.enableButtonBar(on); };
     const render::FaxFileResult result =
-        renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()));
+        renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()),
+                               render::documentsFromRecord(main.FaxXb(), ProgramDir()));
     return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
 }
 

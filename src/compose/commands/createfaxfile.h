@@ -1,7 +1,8 @@
 // The main window's CreateFaxFile: the render core (compose/render) with what the user sees around
 // it: the hourglass, the disabled button bar and the status line of each phase for the whole
 // operation, window messages running between the steps, and the message "Fax has no contents or
-// cover sheet" for a fax with neither.
+// cover sheet" for a fax with nothing at all; an attached document that cannot be converted is
+// named in a message.
 // Guarantees: hourglass, button bar and status line are restored on every path (also on failure),
 // before the no-contents message shows; a call made while the same renderer runs is refused
 // without touching them.
@@ -25,9 +26,10 @@ public:
     // Enables (true) or disables (false) the main window's button bar.
     std::function<void(bool)> ButtonBarSwitch;
 
-    // Renders the fax whose parts `load` supplies into a fax file in dataDir (ending in '/').
-    // Both parts empty: the no-contents message and an empty result.
-    render::FaxFileResult CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load);
+    // Renders the fax whose parts `load` supplies, then `documents`, into a fax file in dataDir
+    // (ending in '/'). Nothing at all: the no-contents message and an empty result.
+    render::FaxFileResult CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load,
+                                        const std::vector<render::FaxDocument>& documents = {});
 
     int lastPageCount() const { return core_.lastPageCount(); }
     bool busy() const { return core_.busy(); }
@@ -39,7 +41,8 @@ private:
     render::FaxRenderer core_;
 };
 
-// The main window's createFaxFile command: renders its current outgoing fax in the data directory.
+// The main window's createFaxFile command: renders its current outgoing fax, with the documents its
+// record lists, in the data directory.
 RenderedFax createFaxFileOf(IMainWindow& main);
 
 }  // namespace telvane

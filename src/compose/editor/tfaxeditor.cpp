@@ -2,15 +2,29 @@
 #include "compose/editor/tfaxeditor.h"
 
 #include <QButtonGroup>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "compose/cover/merge.h"
+#include "compose/render/faxrenderer.h"
+#include "faximage/viewer/faxviewer.h"
 #include "compose/cover/startertemplates.h"
 #include "compose/cover/tcoverbrowse.h"
 #include "compose/editor/tenteredit.h"
@@ -32,6 +46,22 @@ namespace {
 
 constexpr int kHelpFaxEditor = 1015;
 
+// The local files among dropped URLs.
+QStringList droppedFiles(const QMimeData* mime) {
+    QStringList files;
+    if (!mime || !mime->hasUrls()) return files;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) files << url.toLocalFile();
+    return files;
+}
+
+QString documentFilter() {
+    QStringList patterns;
+    for (const std::string& ext : render::documentExtensions())
+        patterns << QStringLiteral("*.") + QString::fromStdString(ext);
+    return QStringLiteral("Documents (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
+
 }  // namespace
 
 TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
@@ -43,6 +73,8 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     Notebook->insertWidget(CoverPage, buildPartPage(RichToolCover, RichCover, "RichToolCover", "RichCover"));
     Notebook->insertWidget(DocumentPage, buildPartPage(RichToolDoc, RichDoc, "RichToolDoc", "RichDoc"));
     Notebook->insertWidget(RecipientPage, buildRecipientPage());
+    Notebook->insertWidget(AttachmentsPage, buildAttachmentsPage());
+    setAcceptDrops(true);
 
     const auto activate = [this] { FormActivate(); };
     DocButtons = addPartButtons(RichToolDoc, RichDoc,
@@ -76,7 +108,193 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     finishWindow(RichToolCover);
 }
 
-TFaxEditor::~TFaxEditor() = default;
+TFaxEditor::~TFaxEditor() {
+    for (const render::FaxDocument& copy : madeHere_) render::removeStoredDocument(programDir(), copy);
+}
+
+QWidget* TFaxEditor::buildAttachmentsPage() {
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("AttachmentsPage"));
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(12, 12, 12, 12);
+    DocumentList = new QTreeWidget(page);
+    DocumentList->setObjectName(QStringLiteral("DocumentList"));
+    DocumentList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Pages")});
+    DocumentList->setRootIsDecorated(false);
+    DocumentList->setToolTip(
+        QStringLiteral("Documents sent after the cover sheet and the fax document, in this order"));
+    DocumentList->header()->setStretchLastSection(false);
+    DocumentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    DocumentList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    layout->addWidget(DocumentList, 1);
+
+    auto* column = new QVBoxLayout();
+    AddDocumentButton = makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
+                                       QStringLiteral("Attach a PDF, PostScript, TIFF, image, text or RTF file"));
+    RemoveDocumentButton = makePushButton(page, "RemoveDocumentButton", QStringLiteral("Re&move"),
+                                          QStringLiteral("Remove the selected document from this fax"));
+    MoveUpButton = makePushButton(page, "MoveUpButton", QStringLiteral("&Up"),
+                                  QStringLiteral("Send the selected document earlier"));
+    MoveDownButton = makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
+                                    QStringLiteral("Send the selected document later"));
+    PreviewButton = makePushButton(page, "PreviewButton", QStringLiteral("Pre&view Fax..."),
+                                   QStringLiteral("Show the pages of the whole fax as it will be sent"));
+    for (QPushButton* b : {AddDocumentButton, RemoveDocumentButton, MoveUpButton, MoveDownButton}) {
+        b->setAutoDefault(false);
+        column->addWidget(b);
+    }
+    column->addStretch(1);
+    PreviewButton->setAutoDefault(false);
+    column->addWidget(PreviewButton);
+    layout->addLayout(column);
+
+    connect(AddDocumentButton, &QPushButton::clicked, this, &TFaxEditor::addDocumentButtonClick);
+    connect(RemoveDocumentButton, &QPushButton::clicked, this, &TFaxEditor::removeDocumentButtonClick);
+    connect(MoveUpButton, &QPushButton::clicked, this, [this] { moveDocument(-1); });
+    connect(MoveDownButton, &QPushButton::clicked, this, [this] { moveDocument(1); });
+    connect(PreviewButton, &QPushButton::clicked, this, &TFaxEditor::previewButtonClick);
+    fillDocumentList(-1);
+    return page;
+}
+
+void TFaxEditor::fillDocumentList(int select) {
+    DocumentList->clear();
+    for (const render::FaxDocument& d : documents_) {
+        auto* item = new QTreeWidgetItem(DocumentList);
+        item->setText(0, QString::fromStdString(d.title));
+        item->setText(1, QString::number(d.pages));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (select >= 0 && select < DocumentList->topLevelItemCount())
+        DocumentList->setCurrentItem(DocumentList->topLevelItem(select));
+}
+
+bool TFaxEditor::addDocuments(const QStringList& paths) {
+    QStringList problems;
+    for (const QString& path : paths) {
+        std::string error;
+        std::optional<render::FaxDocument> stored = render::storeDocument(programDir(), path.toStdString(), error);
+        if (!stored) {
+            problems << QString::fromStdString(error);
+            continue;
+        }
+        madeHere_.push_back(*stored);
+        documents_.push_back(std::move(*stored));
+    }
+    fillDocumentList(int(documents_.size()) - 1);
+    if (!problems.isEmpty()) ShowInformation(problems.join(QLatin1Char('\n')));
+    return problems.isEmpty();
+}
+
+void TFaxEditor::setDocuments(std::vector<render::FaxDocument> documents) {
+    documents_ = std::move(documents);
+    fillDocumentList(-1);
+}
+
+void TFaxEditor::attachmentsButtonClick() {
+    showPage(AttachmentsPage);
+    DocumentList->setFocus();
+}
+
+void TFaxEditor::addDocumentButtonClick() {
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Add Document"), QString(), documentFilter());
+    if (!files.isEmpty()) addDocuments(files);
+}
+
+void TFaxEditor::removeDocumentButtonClick() {
+    const int row = DocumentList->indexOfTopLevelItem(DocumentList->currentItem());
+    if (row < 0 || row >= int(documents_.size())) return;
+    const std::string name = documents_[std::size_t(row)].storedName;
+    documents_.erase(documents_.begin() + row);
+    // A copy made here goes now; one the stored fax keeps stays until the fax no longer lists it.
+    const auto made = std::find_if(madeHere_.begin(), madeHere_.end(),
+                                   [&](const render::FaxDocument& d) { return d.storedName == name; });
+    if (made != madeHere_.end()) {
+        render::removeStoredDocument(programDir(), *made);
+        madeHere_.erase(made);
+    }
+    fillDocumentList(std::min(row, int(documents_.size()) - 1));
+}
+
+void TFaxEditor::moveDocument(int step) {
+    const int row = DocumentList->indexOfTopLevelItem(DocumentList->currentItem());
+    const int to = row + step;
+    if (row < 0 || to < 0 || to >= int(documents_.size())) return;
+    std::swap(documents_[std::size_t(row)], documents_[std::size_t(to)]);
+    fillDocumentList(to);
+}
+
+void TFaxEditor::previewButtonClick() {
+    render::FaxFileResult result;
+    {
+        HourGlass hourglass;
+        render::FaxRenderer renderer;
+        renderer.OnYield = [] { letMessagesRun(); };
+        result =
+            renderer.CreateFaxFile(programDir(), render::partsFromRtf(RichCover->rtf(), RichDoc->rtf()), documents_);
+    }
+    if (result.empty) {
+        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+        return;
+    }
+    if (result.failed()) {
+        ShowInformation(result.errorText);
+        return;
+    }
+    const QString file = QString::fromStdString(result.fileName);
+    {
+        QDialog preview(this);
+        preview.setObjectName(QStringLiteral("FaxPreview"));
+        preview.setWindowTitle(QStringLiteral("Fax Preview"));
+        auto* viewer = new faximage::TOvxFaxViewer(&preview);
+        viewer->setObjectName(QStringLiteral("PreviewViewer"));
+        auto* where = new QLabel(&preview);
+        auto* previous = new QPushButton(QStringLiteral("&Previous Page"), &preview);
+        auto* next = new QPushButton(QStringLiteral("&Next Page"), &preview);
+        auto* close = new QPushButton(QStringLiteral("&Close"), &preview);
+        const auto showWhere = [viewer, where] {
+            where->setText(QStringLiteral("Page %1 of %2").arg(viewer->currentPage()).arg(viewer->pageCount()));
+        };
+        connect(previous, &QPushButton::clicked, &preview, [viewer, showWhere] {
+            viewer->prevPage();
+            showWhere();
+        });
+        connect(next, &QPushButton::clicked, &preview, [viewer, showWhere] {
+            viewer->nextPage();
+            showWhere();
+        });
+        connect(close, &QPushButton::clicked, &preview, &QDialog::accept);
+        auto* row = new QHBoxLayout();
+        row->addWidget(previous);
+        row->addWidget(next);
+        row->addWidget(where, 1);
+        row->addWidget(close);
+        auto* layout = new QVBoxLayout(&preview);
+        layout->addWidget(viewer, 1);
+        layout->addLayout(row);
+        viewer->setFileName(file);
+        // Half size, so that the page's width fits the window (loading a file resets the scale).
+        viewer->setScale(1, 2, 1, 2);
+        viewer->setScaling(true);
+        showWhere();
+        preview.resize(960, 760);
+        preview.exec();
+    }
+    QFile::remove(file);
+}
+
+void TFaxEditor::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TFaxEditor::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    showPage(AttachmentsPage);
+    addDocuments(files);
+}
 
 QWidget* TFaxEditor::buildRecipientPage() {
     auto* page = new QWidget(this);
@@ -143,6 +361,8 @@ QWidget* TFaxEditor::buildBottomPanel() {
                                     QStringLiteral("Edit the fax document"));
     CoverButton = makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
                                  QStringLiteral("Edit the optional fax cover sheet"));
+    AttachmentsButton = makePushButton(panel, "AttachmentsButton", QStringLiteral("A&ttachments"),
+                                       QStringLiteral("Documents sent after the fax document"));
     Zoombutton = new TZoomButton([this] { return zoomTarget(); }, panel);
     Zoombutton->setAutoDefault(false);
     OKButton =
@@ -153,7 +373,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
 
     pageButtons_ = new QButtonGroup(this);
     pageButtons_->setExclusive(true);
-    for (QPushButton* b : {RecipientButton, DocumentButton, CoverButton}) {
+    for (QPushButton* b : {RecipientButton, DocumentButton, CoverButton, AttachmentsButton}) {
         b->setCheckable(true);
         pageButtons_->addButton(b);
     }
@@ -164,6 +384,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->addWidget(RecipientButton);
     row->addWidget(DocumentButton);
     row->addWidget(CoverButton);
+    row->addWidget(AttachmentsButton);
     row->addWidget(Zoombutton);
     row->addStretch(1);
     row->addWidget(OKButton);
@@ -173,6 +394,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::recipientButtonClick);
     connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::documentButtonClick);
     connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::coverButtonClick);
+    connect(AttachmentsButton, &QPushButton::clicked, this, &TFaxEditor::attachmentsButtonClick);
     connect(OKButton, &QPushButton::clicked, this, [this] { acceptClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
     return panel;
@@ -195,9 +417,12 @@ TRichText* TFaxEditor::zoomTarget() const { return DocumentButton->isChecked() ?
 
 void TFaxEditor::showPage(Page page) {
     Notebook->setCurrentIndex(page);
-    QPushButton* button = page == RecipientPage ? RecipientButton : page == DocumentPage ? DocumentButton : CoverButton;
+    QPushButton* button = page == RecipientPage     ? RecipientButton
+                          : page == DocumentPage    ? DocumentButton
+                          : page == AttachmentsPage ? AttachmentsButton
+                                                    : CoverButton;
     button->setChecked(true);
-    if (page == RecipientPage) {
+    if (page == RecipientPage || page == AttachmentsPage) {
         Zoombutton->hide();
     } else {
         Zoombutton->showZoom();

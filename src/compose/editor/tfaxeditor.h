@@ -6,18 +6,27 @@
 // (phone book, template browser, paragraph dialog, spell check) shows the "Recipient" page with both parts
 // re-laid-out and their caret and view at the start, while a plain message box does not; a
 // template loaded into the cover sheet has its merge fields replaced by the values of that moment.
+// Documents (PDF, TIFF, images, text, RTF...) are attached on the "Attachments" page, by its "Add
+// Document..." button or by dropping files from a file manager on the window; they are copied into
+// the data directory as they are added (a document that cannot be read is named and not added),
+// and copies made by this window that the fax does not keep are removed when it closes. "Preview
+// Fax..." renders the whole fax as it stands (cover, document, attachments) and shows its pages.
 // Result: 1 after Accept, 2 after Cancel; the window placement is kept in the settings file.
 #pragma once
 
+#include <QStringList>
 #include <string>
+#include <vector>
 
 #include "compose/editorkit/editorwindow.h"
 #include "compose/editorkit/partbuttons.h"
+#include "compose/render/faxdocuments.h"
 
 class QButtonGroup;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
+class QTreeWidget;
 
 namespace telvane {
 
@@ -29,15 +38,26 @@ class TZoomButton;
 class TFaxEditor : public EditorWindow {
     Q_OBJECT
 public:
-    enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2 };
+    enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2, AttachmentsPage = 3 };
     static constexpr int kRecipientLength = 35;
     static constexpr int kFaxNumberLength = 25;
     static constexpr int kSubjectLength = 50;
 
     explicit TFaxEditor(std::string programDir, QWidget* parent = nullptr);
+    // Removes the copies of documents this window made and that no stored fax keeps.
     ~TFaxEditor() override;
 
     Page currentPage() const;
+
+    // Attaches files after those already attached, in the order given; a file that cannot be read
+    // is named in one message and left out. True when every file was attached.
+    bool addDocuments(const QStringList& paths);
+    // The documents attached, in sending order.
+    const std::vector<render::FaxDocument>& documents() const { return documents_; }
+    // The documents of a fax being edited (kept by the fax, never removed by this window).
+    void setDocuments(std::vector<render::FaxDocument> documents);
+    // The fax was stored with documents(): its copies stay when the window closes.
+    void keepDocuments() { madeHere_.clear(); }
 
     // Value a merge field takes now (recipient, number, subject, date, time), cut to 100 characters;
     // a null string for a tag without a value.
@@ -49,6 +69,14 @@ public:
     void coverButtonClick();
     void addressButtonClick();
     void loadCoverButtonClick();
+    void attachmentsButtonClick();
+    void addDocumentButtonClick();
+    void removeDocumentButtonClick();
+    // Moves the selected document one place up (-1) or down (+1).
+    void moveDocument(int step);
+    // Renders the fax as it stands into the data directory and shows it in the "Fax Preview"
+    // window (FaxPreview, its viewer control PreviewViewer); the file is removed afterwards.
+    void previewButtonClick();
     // The tool bar's spell-check icon on either part: the "Spell Check" dialog for that part.
     void richStartSpellCheck(TRichText* part);
     void FormActivate();
@@ -70,6 +98,13 @@ public:
     QPushButton* RecipientButton = nullptr;
     QPushButton* DocumentButton = nullptr;
     QPushButton* CoverButton = nullptr;
+    QPushButton* AttachmentsButton = nullptr;
+    QTreeWidget* DocumentList = nullptr;  // columns "Name" and "Pages"
+    QPushButton* AddDocumentButton = nullptr;
+    QPushButton* RemoveDocumentButton = nullptr;
+    QPushButton* MoveUpButton = nullptr;
+    QPushButton* MoveDownButton = nullptr;
+    QPushButton* PreviewButton = nullptr;
     TZoomButton* Zoombutton = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
@@ -79,17 +114,23 @@ protected:
     // Accept: a fax number the modem could not dial is refused on the Recipient page.
     void acceptClick() override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* buildRecipientPage();
     QWidget* buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName);
     QWidget* buildBottomPanel();
+    QWidget* buildAttachmentsPage();
+    void fillDocumentList(int select);
     void showPage(Page page);
     // The part whose page button is down: the document for "Fax Document", else the cover.
     TRichText* zoomTarget() const;
     void answerMergeField(int tag, QString& text, bool& answered);
 
     QButtonGroup* pageButtons_ = nullptr;
+    std::vector<render::FaxDocument> documents_;
+    std::vector<render::FaxDocument> madeHere_;  // copies this window made and nothing keeps yet
 };
 
 }  // namespace telvane

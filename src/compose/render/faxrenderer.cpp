@@ -6,6 +6,7 @@
 #include "errors/errors.h"
 #include "records/fax_tables.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -74,6 +75,16 @@ FaxPartsLoader partsFromRecord(records::TXbAccess& faxXb, const std::string& dat
     };
 }
 
+std::vector<FaxDocument> documentsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir) {
+    const std::string path = dataDir + records::kMemoTransferFile;
+    if (!faxXb.xb_BlobToFile("RTFDOC", path)) return {};
+    QFile file(QString::fromStdString(path));
+    const QByteArray rtf = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    removeFile(path);
+    return documentsIn(std::string_view(rtf.constData(), std::size_t(rtf.size())));
+}
+
 FaxPartsLoader partsFromRtf(QByteArray coverRtf, QByteArray documentRtf) {
     return [coverRtf = std::move(coverRtf), documentRtf = std::move(documentRtf)](RichDocument& cover,
                                                                                   RichDocument& document, QString&) {
@@ -101,7 +112,8 @@ void FaxRenderer::yield() {
     if (OnYield) OnYield();
 }
 
-FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load) {
+FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load,
+                                         const std::vector<FaxDocument>& documents) {
     FaxFileResult result;
     if (busy_) {
         result.errorText = QStringLiteral("A fax file is being created already; try again when it is done.");
@@ -122,7 +134,7 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
     }
     const bool coverEmpty = richdoc::isEmpty(cover_);
     const bool documentEmpty = richdoc::isEmpty(document_);
-    if (coverEmpty && documentEmpty) {
+    if (coverEmpty && documentEmpty && documents.empty()) {
         result.empty = true;
         return result;
     }
@@ -132,11 +144,14 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
     try {
         if (!coverEmpty) renderDocument(cover_, dataDir, pages);
         if (!documentEmpty) renderDocument(document_, dataDir, pages);
+        int pageCount = static_cast<int>(pages.size());
+        for (const FaxDocument& attached : documents) pageCount += addDocument(attached, dataDir, pages);
         phase(kStatusJoining);
         result.fileName = joinFaxFiles(pages);
-        result.pageCount = static_cast<int>(pages.size());
+        result.pageCount = pageCount;
     } catch (const EOvxException& e) {
         result.errorCode = e.ErrorCode();
+        result.unreadableDocument = e.ErrorCode() == ecFileRejected;
         result.errorText = QString::fromStdString(e.what());
     } catch (const std::bad_alloc&) {
         result.errorCode = ecOutOfMemory;
@@ -150,6 +165,16 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
     }
     lastPageCount_ = result.pageCount;
     return result;
+}
+
+int FaxRenderer::addDocument(const FaxDocument& attached, const std::string& dataDir, std::vector<std::string>& pages) {
+    yield();
+    const std::string file = pages.empty() ? firstPageFileName(dataDir) : pageFileName(dataDir, int(pages.size()) + 1);
+    std::string error;
+    const int added = convertDocument(dataDir, attached, file, error);
+    if (added < 0) throw EOvxException(ecFileRejected, error);
+    pages.push_back(file);
+    return added;
 }
 
 void FaxRenderer::renderDocument(RichDocument& part, const std::string& dataDir, std::vector<std::string>& pages) {

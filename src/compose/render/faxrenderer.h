@@ -13,6 +13,7 @@
 // refused.
 #pragma once
 
+#include "compose/render/faxdocuments.h"
 #include "compose/richdoc/richdocument.h"
 #include "faximage/faxconverter.h"
 
@@ -40,11 +41,12 @@ inline constexpr const char* kStatusJoining = "Creating fax file........";
 inline constexpr const char* kNoContentsMessage = "Fax has no contents or cover sheet";
 
 struct FaxFileResult {
-    std::string fileName;  // the finished fax file; empty when nothing was rendered
-    int pageCount = 0;     // pages in it
-    int errorCode = 0;     // 0, or the engine code of a failure
-    QString errorText;     // the failure's text; empty when there was none
-    bool empty = false;    // neither cover nor document had contents (no file, no failure)
+    std::string fileName;             // the finished fax file; empty when nothing was rendered
+    int pageCount = 0;                // pages in it
+    int errorCode = 0;                // 0, or the engine code of a failure
+    QString errorText;                // the failure's text; empty when there was none
+    bool empty = false;               // neither cover nor document had contents (no file, no failure)
+    bool unreadableDocument = false;  // the failure is an attached document, named in errorText
     bool failed() const { return errorCode != 0 || !errorText.isEmpty(); }
 };
 
@@ -60,6 +62,8 @@ using FaxPartsLoader =
 // RTFCOVER and RTFDOC of the current record of the outgoing log, through the memo transfer file
 // in dataDir, each on the default page (a memo that cannot be written out leaves its part empty).
 FaxPartsLoader partsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir);
+// The documents listed in RTFDOC of the current record of the outgoing log.
+std::vector<FaxDocument> documentsFromRecord(records::TXbAccess& faxXb, const std::string& dataDir);
 // RTF (or plain text) held in memory; an empty array is an empty part.
 FaxPartsLoader partsFromRtf(QByteArray coverRtf, QByteArray documentRtf);
 // RTF files; an empty path is an empty part, an unreadable file a failure.
@@ -78,8 +82,11 @@ public:
     // Between steps and while the encoder works: the caller's events may run.
     std::function<void()> OnYield;
 
-    // Renders the fax whose parts `load` supplies into a fax file in dataDir (ending in '/').
-    FaxFileResult CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load);
+    // Renders the fax whose parts `load` supplies, then its attached `documents`, into a fax file in
+    // dataDir (ending in '/'). A document that cannot be converted fails the whole fax, named in
+    // the error text.
+    FaxFileResult CreateFaxFile(const std::string& dataDir, const FaxPartsLoader& load,
+                                const std::vector<FaxDocument>& documents = {});
 
     // Pages of the last fax rendered (0 after a failure or an empty fax).
     int lastPageCount() const { return lastPageCount_; }
@@ -91,6 +98,8 @@ public:
 private:
     void phase(const char* status);
     void yield();
+    // Converts an attached document to the next page file; returns its pages. Raises EOvxException.
+    int addDocument(const FaxDocument& attached, const std::string& dataDir, std::vector<std::string>& pages);
     void renderDocument(richdoc::RichDocument& part, const std::string& dataDir, std::vector<std::string>& pages);
 
     richdoc::RichDocument cover_;

@@ -35,6 +35,14 @@ LayoutDevice* deviceOf(const QTextDocument* doc) {
 
 int toPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 
+// QTextDocumentLayout takes space before and after a paragraph and fixed or least line heights in
+// units of 1/96 inch and scales them to its paint device itself (indents it takes in device
+// pixels): these are given in those units, never in pixels of the layout's resolution, or they
+// would count that resolution twice.
+constexpr double kQtReferenceDpi = 96.0;
+
+double toReferenceUnits(int twips) { return twips * kQtReferenceDpi / kTwipsPerInch; }
+
 int toTwips(double pixels, double dpi) { return static_cast<int>(std::lround(pixels * kTwipsPerInch / dpi)); }
 
 int twipsProperty(const QTextBlockFormat& f, int property, double pixels, double dpi) {
@@ -198,14 +206,14 @@ ParagraphMetrics metricsOf(const QTextBlockFormat& f, double dpi) {
     m.leftIndent = twipsProperty(f, kLeftIndentTwips, f.leftMargin(), dpi);
     m.firstIndent = m.leftIndent + twipsProperty(f, kFirstIndentTwips, f.textIndent(), dpi);
     m.rightIndent = twipsProperty(f, kRightIndentTwips, f.rightMargin(), dpi);
-    m.spaceBefore = twipsProperty(f, kSpaceBeforeTwips, f.topMargin(), dpi);
-    m.spaceAfter = twipsProperty(f, kSpaceAfterTwips, f.bottomMargin(), dpi);
+    m.spaceBefore = twipsProperty(f, kSpaceBeforeTwips, f.topMargin(), kQtReferenceDpi);
+    m.spaceAfter = twipsProperty(f, kSpaceAfterTwips, f.bottomMargin(), kQtReferenceDpi);
     if (f.hasProperty(kLineHeightTwips)) {
         m.lineHeight = f.intProperty(kLineHeightTwips);
     } else if (f.lineHeightType() == QTextBlockFormat::FixedHeight) {
-        m.lineHeight = -toTwips(f.lineHeight(), dpi);
+        m.lineHeight = -toTwips(f.lineHeight(), kQtReferenceDpi);
     } else if (f.lineHeightType() == QTextBlockFormat::MinimumHeight) {
-        m.lineHeight = toTwips(f.lineHeight(), dpi);
+        m.lineHeight = toTwips(f.lineHeight(), kQtReferenceDpi);
     }
     return m;
 }
@@ -221,12 +229,12 @@ void setMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi) {
     f.setTextIndent(toPixels(fi, dpi));
     f.setLeftMargin(toPixels(m.leftIndent, dpi));
     f.setRightMargin(toPixels(m.rightIndent, dpi));
-    f.setTopMargin(toPixels(m.spaceBefore, dpi));
-    f.setBottomMargin(toPixels(m.spaceAfter, dpi));
+    f.setTopMargin(toReferenceUnits(m.spaceBefore));
+    f.setBottomMargin(toReferenceUnits(m.spaceAfter));
     if (m.lineHeight > 0) {
-        f.setLineHeight(toPixels(m.lineHeight, dpi), QTextBlockFormat::MinimumHeight);
+        f.setLineHeight(toReferenceUnits(m.lineHeight), QTextBlockFormat::MinimumHeight);
     } else if (m.lineHeight < 0) {
-        f.setLineHeight(toPixels(-m.lineHeight, dpi), QTextBlockFormat::FixedHeight);
+        f.setLineHeight(toReferenceUnits(-m.lineHeight), QTextBlockFormat::FixedHeight);
     } else {
         f.setLineHeight(0, QTextBlockFormat::SingleHeight);
     }

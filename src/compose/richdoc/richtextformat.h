@@ -57,7 +57,8 @@ double layoutResolution(const QTextDocument* doc);
 void applyLayoutResolution(QTextDocument* doc, double dpi);
 
 ParagraphMetrics metricsOf(const QTextBlockFormat& f, double dpi);
-// Stores metrics in the format, in twips and in pixels at dpi.
+// Stores metrics in the format, in twips and in what Qt's layout takes: indents in pixels at dpi,
+// paragraph spacing and line heights in 1/96 inch (the layout scales those to its device).
 void setMetrics(QTextBlockFormat& f, const ParagraphMetrics& m, double dpi);
 
 // A page break is the "page break before" policy of a paragraph together with an id of its own.

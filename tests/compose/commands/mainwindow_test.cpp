@@ -1,8 +1,11 @@
 // A newcomer's session through the main window with the composing hooks installed: two phone-book
 // entries, a cover template with merge fields, a fax that uses both, then the program closed and
 // started again, and the fax opened for editing and cloned. With TELVANE_SCREENSHOT_DIR set, the
-// windows met on the way are saved there as PNGs.
+// windows met on the way are saved there as PNGs. A fax opened with documents handed over renders
+// their pages from the log.
+#include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -14,6 +17,7 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/editors_fixture.h"
+#include "compose/render/renderutil.h"
 #include "records/fax_tables.h"
 #include "settings/inifile.h"
 #include "shell/mainscreen.h"
@@ -159,6 +163,39 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     again.mnuCloneClick();
     EXPECT_EQ(again.FaxTable().visibleCount(), 2u);
     EXPECT_FALSE(again.cloneRequested());
+}
+
+// The entry point for documents handed over (a printed job): the main window's command opens a new
+// fax with them attached; once accepted, the outgoing fax renders their pages as Send and View do,
+// and the files handed over may go.
+TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
+    shell::TMainScreen& main = start();
+    rendertest::putBuiltProgramsOnPath();
+    QTemporaryDir outside;
+    const QString job = outside.filePath(QStringLiteral("job.txt"));
+    QFile f(job);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 100; ++i) f.write("A printed line\n");
+    f.close();
+
+    QString recipient = QStringLiteral("unset");
+    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        recipient = e->Recipient->text();
+        EXPECT_EQ(e->documents().size(), 1u);
+        e->AttachmentsButton->click();
+        shot(e, "fax-editor-attachments");
+        e->OKButton->click();
+    });
+    ASSERT_TRUE(commands_.newFaxWithDocuments(main, {job}));
+    EXPECT_TRUE(recipient.isEmpty());
+    ASSERT_TRUE(QFile::remove(job));
+    ASSERT_EQ(main.FaxTable().visibleCount(), 1u);
+
+    const QString file = main.CreateFaxFile();
+    ASSERT_FALSE(file.isEmpty());
+    EXPECT_FALSE(main.renderedFaxWasEmpty());
+    EXPECT_EQ(main.renderedPageCount(), 2);
+    QFile::remove(file);
 }
 
 }  // namespace

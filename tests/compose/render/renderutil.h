@@ -35,6 +35,15 @@ inline void ensureApp() {
 
 using TempDir = telvane::test::TempDir;
 
+// Puts the build's programs ($TELVANE_BIN) first on PATH: the program finds telvane-faxconv beside
+// itself or on PATH, and tests run from another directory.
+inline void putBuiltProgramsOnPath() {
+    const char* bin = std::getenv("TELVANE_BIN");
+    if (!bin) return;
+    const char* path = std::getenv("PATH");
+    ::setenv("PATH", (std::string(bin) + ":" + (path ? path : "")).c_str(), 1);
+}
+
 // One RTF paragraph group per entry: text in the given font size (points), "\page" before
 // paragraphs whose text is exactly "\f" (a page break).
 struct Para {
