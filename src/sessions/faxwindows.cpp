@@ -44,7 +44,11 @@ FaxStatusValues readFaxStatus(telvane::transport::TOvxAbstractFax& fax) {
         v.connectBps = QString::number(fax.connectBPS());
         v.resolution = fax.highResolution() ? QStringLiteral("high") : QStringLiteral("standard");
         v.width = QString::number(fax.pageWidth());
-        v.errorControl = fax.errorControl() ? QStringLiteral("on") : QStringLiteral("off");
+        // MH pages: error control on or off; 2-D coded ones name their coding too ("MMR, ECM").
+        if (fax.coding() == telvane::faximage::FaxCoding::MH)
+            v.errorControl = fax.errorControl() ? QStringLiteral("on") : QStringLiteral("off");
+        else
+            v.errorControl = QString::fromStdString(fax.codingText());
     }
     v.nowTicks = telvane::transport::systemClock().nowTicks();
     return v;

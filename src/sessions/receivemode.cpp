@@ -391,6 +391,12 @@ void TReceiveMode::OvxReceiveFax1FaxAccept(bool& Accept) {
 
 void TReceiveMode::storeReceivedFax(bool incomplete) {
     main_.setFaxArriving(false);
+    // 2-D coding or error correction: the log names what the call used, and lines lost where
+    // a block was given up ("Coding: MMR, ECM, 12 lines damaged").
+    const long damaged = OvxReceiveFax1.damagedLines();
+    if (OvxReceiveFax1.coding() != telvane::faximage::FaxCoding::MH || OvxReceiveFax1.errorControl() || damaged > 0)
+        AddtoLastRecLog(QStringLiteral("Coding: ") + qs(OvxReceiveFax1.codingText()) +
+                        (damaged > 0 ? QStringLiteral(", %1 lines damaged").arg(damaged) : QString()));
     records::RecordSet& table = main_.RecTable();
     // A fax cut short holds the pages confirmed to the sender, not the one that was arriving.
     const int pages = incomplete ? OvxReceiveFax1.pagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.currentPage());

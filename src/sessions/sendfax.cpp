@@ -404,6 +404,9 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     QString text = QString::fromStdString(telvane::ovxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
+    // 2-D coding or error correction: the log names what the call used ("Coding: MMR, ECM").
+    if (reachedRemote && (OvxSendFax1.coding() != telvane::faximage::FaxCoding::MH || OvxSendFax1.errorControl()))
+        AddtoLastSendLog(QStringLiteral("Coding: ") + QString::fromStdString(OvxSendFax1.codingText()));
     AddtoLastSendLog(QStringLiteral("Result: ") + text);
     const bool sent = ErrorCode == 0 || text.toUpper() == QStringLiteral("OK");
     if (sent) ResultText = QStringLiteral("Sent");

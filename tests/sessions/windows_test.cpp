@@ -208,6 +208,14 @@ TEST_F(SessionsTest, StatusWindowShowsTheNegotiatedConnection) {
     EXPECT_EQ(display.fsResolution->text(), "standard");
     EXPECT_EQ(display.fsWidth->text(), "2048");
     EXPECT_EQ(display.fsErrorControl->text(), "off");
+
+    // 2-D coded page data names its coding, and error control when it is on.
+    fax.setConnection(14400, true, false, true, telvane::faximage::FaxCoding::MMR);
+    display.UpdateValues(fax);
+    EXPECT_EQ(display.fsErrorControl->text(), "MMR, ECM");
+    fax.setConnection(9600, true, false, false, telvane::faximage::FaxCoding::MR);
+    display.UpdateValues(fax);
+    EXPECT_EQ(display.fsErrorControl->text(), "MR");
 }
 
 TEST_F(SessionsTest, StatusWindowShowsWhatTheRemoteSendsAsPlainText) {
@@ -328,6 +336,7 @@ TEST_F(SendDialogTest, AUsersCancelIsReportedAsCancelledNotAsAFault) {
     EXPECT_EQ(form.ResultText, "Cancelled");
     EXPECT_FALSE(form.SessionBusy);
     EXPECT_TRUE(sendLog().contains("Result: Cancel requested")) << sendLog().join('|').toStdString();
+    EXPECT_FALSE(sendLog().join('|').contains("Coding:"));  // nothing negotiated
 
     form.SessionBusy = true;
     form.OvxSendFax1FaxFinish(-6006);  // "Fatal time out"
@@ -652,6 +661,20 @@ TEST_F(SendDialogTest, EveryMnemonicLabelHasABuddy) {
     }
     EXPECT_EQ(mnemonics, 3);
     EXPECT_TRUE(missing.isEmpty()) << missing.join('|').toStdString();
+}
+
+// A call with 2-D coding or error correction names them in the send log, before its result.
+TEST_F(SendDialogTest, SendLogNamesTheCodingAndErrorCorrectionUsed) {
+    TSendFaxForm form;
+    form.InitialPhone = "555";
+    form.show();
+    form.SessionBusy = true;
+    form.OvxSendFax1.setConnection(14400, true, false, true, telvane::faximage::FaxCoding::MMR);
+    form.OvxSendFax1FaxFinish(0);
+    const QStringList log = sendLog();
+    const auto coding = log.indexOf("Coding: MMR, ECM");
+    ASSERT_GE(coding, 0) << log.join('|').toStdString();
+    EXPECT_EQ(log.value(coding + 1), "Result: OK");
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ void usage(std::FILE* f) {
         "                   (PDF, PostScript, TIFF, text, RTF, BMP, PCX, DCX)\n"
         "  telvane-fax receive --device PATH --dir DIR [--answer-on-ring N] [--one-fax]\n"
         "                   [--class 1|2|2.0|auto] [--station-id ID] [--bps N]\n"
-        "Common options: --trace FILE (port byte trace), --log FILE (dispatch log),\n"
+        "Common options: --ecm / --no-ecm (offer error correction and 2-D coding, or not;\n"
+        "  off by default), --trace FILE (port byte trace), --log FILE (dispatch log),\n"
         "  --history FILE (fax history lines), --help\n"
         "Exit status: 0 when the fax was sent (or received with --one-fax), 1 on a fax error,\n"
         "2 on bad usage, 3 when a fax was received incomplete (the pages confirmed to the\n"
@@ -57,6 +58,7 @@ struct Options {
     int answerOnRing = 1, dialAttempts = 3;
     long retryWait = 60, dialWait = 60;
     bool oneFax = false;
+    bool ecm = false;
     std::vector<std::string> files;
 };
 
@@ -87,6 +89,8 @@ bool parseArgs(int argc, char** argv, Options& o) {
         .number("--retry-wait", o.retryWait, -kMax, kMax)
         .number("--dial-wait", o.dialWait, -kMax, kMax)
         .flag("--one-fax", o.oneFax)
+        .flag("--ecm", o.ecm, true)
+        .flag("--no-ecm", o.ecm, false)
         .operands(o.files);
     const cmdline::ParseResult r = p.parse(argc, argv, 2);
     if (r.status == cmdline::Status::help) {
@@ -203,6 +207,7 @@ void setUp(Session& s, TFaxClass cls) {
     fax.setComPort(&s.port);
     fax.setFaxClass(cls);
     fax.DesiredBPS = o.bps;
+    fax.setDesiredECM(o.ecm);
     fax.setStationID(o.stationId);
     fax.ExitOnError = o.mode == "send";
     s.history.FaxHistoryName = o.history;
@@ -289,6 +294,7 @@ int runSession(Session& s) {
         const int code = s.finisher.wait(s.fax());
         static const char* const kClassNames[] = {"unknown", "not detected", "Class 1", "Class 2", "Class 2.0"};
         std::fprintf(stderr, "Fax class used: %s\n", kClassNames[s.fax().sessionClass()]);
+        if (s.fax().connectBPS() > 0) std::fprintf(stderr, "Coding used: %s\n", s.fax().codingText().c_str());
         return code;
     } catch (const EOvxException& e) {
         // The exception's own text names what was wrong (such as the missing directory).

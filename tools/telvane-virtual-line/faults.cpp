@@ -35,6 +35,17 @@ const char* frameType(uint8_t fcf) {
     case 0x2E: return "EOP";
     case 0xFA: return "DCN";
     case 0x1A: return "CRP";
+    // Error correction: the frames of a block at the page speed, and the exchange after it.
+    case 0x06: return "FCD";
+    case 0x86: return "RCP";
+    case 0xBE: return "PPS";
+    case 0xBC: return "PPR";
+    case 0xCE: return "EOR";
+    case 0x1C: return "ERR";
+    case 0x12: return "CTC";
+    case 0xC4: return "CTR";
+    case 0x6E: return "RR";
+    case 0xEC: return "RNR";
     default: return "?";
     }
 }

@@ -4,17 +4,21 @@
 // Guarantees: every failure path closes the file, logs its code, hangs up and reports the
 // error once; received pages are written raw with FAX_FINE/FAX_WIDE as negotiated, and a page
 // is counted only once its post-page frame has arrived and it is answered MCF or RTP; no page
-// is confirmed that did not arrive or that the readers could not show.
+// is confirmed that did not arrive or that the readers could not show. With error correction
+// (T.30 Annex A) pages travel in blocks of HDLC frames framed here and sent as page data; a
+// received page, whatever its coding, is stored in MH, keeping what arrived of a block given up.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "transport/fax/ecmblock.h"
 #include "transport/fax/faxframework.h"
 #include "transport/fax/faxreceiver.h"
 #include "transport/fax/faxsender.h"
 #include "transport/fax/t4fill.h"
+#include "faximage/transcode.h"
 
 namespace telvane::transport {
 
@@ -70,7 +74,24 @@ private:
     void prepPostPage();
     void repeatPostPage();
     void postPageAnswer(const hdlc::TFrame& frame);
+    // The far end has the page (MCF or RTP): the next page, phase B after EOM, or DCN.
+    void pageArrived(bool retrain);
+    // The command that starts page data (and the frames of error correction).
+    std::string pageCarrier(bool longTraining) const;
     long bps() const { return t30::speedBps(speed_); }
+    // Error correction (T.30 Annex A): the page coded as chosen and cut into blocks, each sent
+    // as FCD frames and three RCP frames, then PPS; PPR has the missing frames sent again, the
+    // fourth PPR for a block CTC (one speed lower) or EOR when no lower speed is left; RNR is
+    // answered RR until T5.
+    void ecmBlockConnected();
+    int codeEcmPage();
+    void fillEcmBlock();
+    void sendEcmData();
+    void ecmBlockSent();
+    void sendEcmCommand(ecm::Content command);
+    void ecmAnswer(const hdlc::TFrame& frame);
+    void ecmBlockDone();
+    void tf1EcmFramesLine(TResult r);
     // The modem's lines in each state (OnLine).
     void tf1Init1Line(TResult r);
     void tf1ConnectLine(TResult r);
@@ -105,6 +126,26 @@ private:
     bool tcfSilence_ = false;  // "AT+FTS=" before the TCF has been sent
     size_t lastOutUsed_ = 0;
     TFillInserter filler_;
+
+    ecm::CodingOffer remoteCoding_;  // the far end's DIS
+    ecm::CodingChoice coding_;       // the coding and error correction of this call
+    std::vector<uint8_t> ecmPage_;   // the page being sent, coded as chosen
+    size_t ecmPagePos_ = 0;          // its octets taken into blocks so far
+    ecm::TEcmPageSplitter splitter_;
+    bool ecmNewPage_ = true;      // the next block starts a page
+    bool ecmPageOut_ = false;     // the page's last block has gone out once
+    std::vector<int> ecmFrames_;  // the FCD frames of this transmission of the block
+    std::vector<uint8_t> ecmTx_;  // their bit stream, DLE doubled
+    size_t ecmTxPos_ = 0;
+    bool ecmEnded_ = false;  // the frames of the transmission are out, the modem's OK is awaited
+    ecm::PostPage ecmBlockCommand_ = ecm::PostPage::Null;
+    ecm::Content command_;  // the PPS, RR, CTC or EOR being sent and repeated
+    int ecmPageNo_ = 0;
+    int pprCount_ = 0;         // PPRs for the block since it, or CTC, went out
+    int ctcSpeed_ = 0;         // the speed a CTC sent names
+    int64_t rnrSinceMs_ = -1;  // the first RNR of a run of them
+    static constexpr int kRcpFrames = 3;
+    static constexpr int kPprsBeforeCtc = 4;
 };
 
 class TClass1Receiver final : public TFaxReceiver {
@@ -127,13 +168,26 @@ private:
     void startUp();
     void sendIdent();
     void receiveFrames();
-    // On CONNECT sends `fcf` as a final frame; true when the OK confirming it arrives.
-    bool frameSent(TResult r, uint8_t fcf);
+    // On CONNECT sends `fcf` (with `fif`) as a final frame; true when the OK confirming it arrives.
+    bool frameSent(TResult r, uint8_t fcf, const std::vector<uint8_t>& fif = {});
     void repeatIdent();
     void startTraining();
     void awaitPage();
     void postPageFrame(t30::Frame kind);
     void sendResponse();
+    // Reads the coding and error correction a DCS selects.
+    void takeDcs(const hdlc::TFrame& frame);
+    // Error correction: the frames of a block arrive as page data; PPS is answered MCF once the
+    // block is whole (PPR with the missing frames otherwise), EOR with ERR keeping what came,
+    // CTC with CTR, RR with the last answer. A page's blocks, put together, are coded into the
+    // fax file's MH when its last block is in.
+    void ecmFrame(const hdlc::TFrame& frame);
+    void ecmRespond(uint8_t fcf, std::vector<uint8_t> fif, bool nextCarrier);
+    void ecmTakeBlock(int frames);
+    // Codes the page into the fax file and keeps it; false when the call has failed.
+    bool ecmEndPage();
+    // Page data coded in MR or MMR without error correction, coded into MH as it comes.
+    bool storeCoded(const uint8_t* data, size_t len, bool end);
     // The modem's lines in each state (OnLine).
     void rf1Init1Line(TResult r);
     void rfAnswerLine(TResult r);
@@ -165,6 +219,17 @@ private:
     uint8_t response_ = 0;  // MCF, RTP or RTN to the last post-page command (0: none since the page began)
     bool trainingGood_ = false;
     bool frameSent_ = false;
+
+    ecm::CodingChoice coding_;  // what the DCS selected
+    faximage::FaxPageTranscoder transcoder_;
+    std::vector<uint8_t> responseFif_;  // the FIF of an error-correction answer (PPR)
+    bool ecmAwaitCarrier_ = false;      // after the answer, page data comes (not frames)
+    bool ecmLongTraining_ = false;      // ...at a new speed (after CTR), with the long training
+    ecm::TEcmBlockAssembler block_;
+    hdlc::THdlcDecoder frameBits_{ecm::kFrameSize + 8};
+    bool blockOpen_ = false;        // frames arriving belong to the block being put together
+    std::vector<uint8_t> ecmPage_;  // the page's blocks taken so far, as coded
+    int ppsFrames_ = 0;             // frames of the block as its PPS gave them
 };
 
 }  // namespace telvane::transport

@@ -1,9 +1,13 @@
 // The Class 1 receive machine: start-up, waiting for rings, answering, CSI/DIS, TSI/DCS, the
 // training check, CFR or FTT, the accept question, page data stored raw into the fax file and
 // checked as it arrives, post-page frames answered with MCF, RTP or RTN by the page's quality,
-// DCN and hang-up; then the next call or the end.
+// DCN and hang-up; then the next call or the end. With error correction (offered when wanted) a
+// page comes in blocks of HDLC frames sent as page data, each completed by asking for its
+// missing frames, and is coded into the fax file's MH once whole; MR or MMR pages are coded into
+// MH as well, so that every reader of the file reads them.
 #include "transport/fax/class1.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "transport/fax/class1at.h"
@@ -38,7 +42,7 @@ constexpr TStateEdges kClass1ReceiveEdges[] = {
     {rf1WtPgCnnct, states({rfStartPage, rf1WaitEOP})},
     {rfGtPgDta, states({rf1FinPage})},
     {rf1FinPage, states({rf1WaitEOP})},
-    {rf1WaitEOP, states({rf1WritePage, rf1StrtTrn})},
+    {rf1WaitEOP, states({rf1WritePage, rf1StrtTrn, rf1SendMCF})},
     {rf1WritePage, states({rf1SendMCF})},
     {rf1SendMCF, states({rf1WtPgCnnct, rf1CollRtry2, rf1WaitDCN, rf1WaitEOP})},
     {rf1WaitDCN, states({rf1SendMCF, rf1WtHngp, rfComplete})},
@@ -103,6 +107,9 @@ void TClass1Receiver::initCall() {
     frameSent_ = false;
     pages_ = 0;
     eopAnswered_ = false;
+    coding_ = {};
+    blockOpen_ = false;
+    ecmPage_.clear();
     fax_.setRemoteID("");
     fax_.setPageInfo(0, 0);
     fax_.setBytes(0, 0);
@@ -148,9 +155,9 @@ void TClass1Receiver::answer() {
 
 void TClass1Receiver::reject() { fail(ecFileRejected); }
 
-bool TClass1Receiver::frameSent(TResult r, uint8_t fcf) {
+bool TClass1Receiver::frameSent(TResult r, uint8_t fcf, const std::vector<uint8_t>& fif) {
     if (r == TResult::Connect) {
-        sendFrame(fcf, {}, true);
+        sendFrame(fcf, fif, true);
         frameSent_ = true;
         return false;
     }
@@ -204,7 +211,11 @@ void TClass1Receiver::rfAnswerLine(TResult r) {
 
 void TClass1Receiver::rf1SendCSILine(TResult r) {
     if (r == TResult::Connect) {
-        sendFrame(t30::fcfDIS, t30::buildDISFif(t30::highestIndex(own_)), true);
+        std::vector<uint8_t> dis = t30::buildDISFif(t30::highestIndex(own_));
+        // 2-D and T.6 coding are offered with error correction; a sender without it may still
+        // take MR, which is coded into MH as it comes.
+        if (recv_.DesiredECM()) ecm::addCoding(dis, {true, true, true, false});
+        sendFrame(t30::fcfDIS, dis, true);
         goTo(rf1SendDIS);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
         fail(ecFaxBadModemResult);
@@ -274,7 +285,21 @@ void TClass1Receiver::rf1SendCFRLine(TResult r) {
 }
 
 void TClass1Receiver::rf1WtPgCnnctLine(TResult r) {
-    if (r == TResult::Connect) {
+    if (r == TResult::Connect && coding_.Ecm) {
+        progress(fpGetPage);
+        goTo(rfStartPage);
+        if (!blockOpen_) {
+            block_.beginBlock(coding_.FrameSize);
+            blockOpen_ = true;
+            ppsFrames_ = 0;
+        }
+        frameBits_ = hdlc::THdlcDecoder(ecm::kFrameSize + 8);
+        startData(true);
+        response_ = 0;
+        pageWaits_ = 0;
+        setTimer(t30::kPageIdleTicks);
+        goTo(rfGtPgDta);
+    } else if (r == TResult::Connect) {
         progress(fpSessionParams);
         progress(fpGetPage);
         goTo(rfStartPage);
@@ -283,6 +308,7 @@ void TClass1Receiver::rf1WtPgCnnctLine(TResult r) {
             fail(rc);
             return;
         }
+        if (coding_.Coding != faximage::FaxCoding::MH) transcoder_.begin(coding_.Coding, dcs_.Wide ? 2048 : 1728);
         response_ = 0;
         pageWaits_ = 0;
         // Renewed with every piece of page data: a page may take minutes, a dead line not.
@@ -302,8 +328,11 @@ void TClass1Receiver::rf1FinPageLine(TResult r) {
 }
 
 void TClass1Receiver::rf1SendMCFLine(TResult r) {
-    if (frameSent(r, response_)) {
-        if (postPage_ == t30::Frame::EOM) {
+    if (frameSent(r, response_, responseFif_)) {
+        if (ecmAwaitCarrier_) {
+            // The next block, or the missing frames of this one.
+            awaitPage();
+        } else if (postPage_ == t30::Frame::EOM) {
             // Phase B again: the sender waits for our DIS whatever the answer was.
             gotDCS_ = false;
             identRepeats_ = 0;
@@ -380,8 +409,7 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
             fax_.setRemoteID(t30::decodeId(frame.Fif.data(), frame.Fif.size()));
             progress(fpGotRemoteID);
         } else if (kind == t30::Frame::DCS) {
-            dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
-            fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
+            takeDcs(frame);
             gotDCS_ = true;
             progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
@@ -403,16 +431,17 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
         startTraining();
         break;
     case rf1WaitEOP:
-        if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
+        if (coding_.Ecm && ecm::classify(frame.Fcf) != ecm::Frame::Unknown) {
+            ecmFrame(frame);
+        } else if (kind == t30::Frame::MPS || kind == t30::Frame::EOM || kind == t30::Frame::EOP) {
             postPageFrame(kind);
         } else if (kind == t30::Frame::DCS && frame.isFinal()) {
             // The sender trains again (after our silence or at a new speed).
-            dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
+            takeDcs(frame);
             if (!dcs_.Valid) {
                 fail(ecFaxIncompatible);
                 return;
             }
-            fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, false);
             startTraining();
         } else if (kind == t30::Frame::DCN) {
             // The sender gives up: after our RTN the page it could not deliver is the failure.
@@ -423,7 +452,8 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
         break;
     case rf1WaitDCN:
         // Our answer was lost: the sender repeats its post-page command and gets it again.
-        if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM) {
+        if (kind == t30::Frame::EOP || kind == t30::Frame::MPS || kind == t30::Frame::EOM ||
+            ecm::classify(frame.Fcf) == ecm::Frame::PPS) {
             sendResponse();
             return;
         }
@@ -446,7 +476,9 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
 // came) gets RTN, so the sender never takes a page for delivered that we do not have.
 void TClass1Receiver::postPageFrame(t30::Frame kind) {
     postPage_ = kind;
+    responseFif_.clear();
     goTo(rf1WritePage);
+    if (inPage() && coding_.Coding != faximage::FaxCoding::MH && !storeCoded(nullptr, 0, true)) return;
     if (inPage()) {
         const TPageVerdict verdict = pageVerdict();
         if (verdict == TPageVerdict::Good || verdict == TPageVerdict::Poor) {
@@ -483,9 +515,13 @@ void TClass1Receiver::startTraining() {
     goTo(rf1StrtTrn);
 }
 
-// Page data is awaited after the short training, for T2.
+// Page data is awaited after the short training (the long one at a speed a CTC named), for T2.
 void TClass1Receiver::awaitPage() {
-    sendCommand(at::rxData(t30::shortTrainCode(dcs_.SpeedIndex, dcs_.Mod)), kCommandPauseMs);
+    const char* code = ecmLongTraining_ ? t30::longTrainCode(dcs_.SpeedIndex, dcs_.Mod)
+                                        : t30::shortTrainCode(dcs_.SpeedIndex, dcs_.Mod);
+    ecmLongTraining_ = false;
+    ecmAwaitCarrier_ = false;
+    sendCommand(at::rxData(code), kCommandPauseMs);
     setTimer(t30::kT2Ticks);
     goTo(rf1WtPgCnnct);
 }
@@ -499,7 +535,16 @@ void TClass1Receiver::onData(const uint8_t* data, size_t len, bool end) {
         return;
     }
     if (state() != rfGtPgDta) return;
-    if (!storePageData(data, len)) return;
+    if (coding_.Ecm) {
+        std::vector<std::vector<uint8_t>> frames;
+        frameBits_.feed(data, len, frames);
+        for (const auto& f : frames)
+            if (f.size() > 3 && f[2] == ecm::fcfFCD) block_.addFrame(f.data() + 3, f.size() - 3);
+    } else if (coding_.Coding != faximage::FaxCoding::MH) {
+        if (!storeCoded(data, len, false)) return;
+    } else if (!storePageData(data, len)) {
+        return;
+    }
     if (len > 0) setTimer(t30::kPageIdleTicks);
     if (end) {
         setTimer(kResponseTicks);
@@ -536,6 +581,143 @@ void TClass1Receiver::onTimeout() {
         break;
     default: fail(ecFatalTimeout); break;
     }
+}
+
+void TClass1Receiver::takeDcs(const hdlc::TFrame& frame) {
+    dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
+    // A DCS may select only what our DIS offered: without error correction wanted, MH.
+    const ecm::CodingOffer selected =
+        recv_.DesiredECM() ? ecm::parseCoding(frame.Fif.data(), frame.Fif.size()) : ecm::CodingOffer{};
+    coding_ = {};
+    coding_.Ecm = selected.Ecm;
+    coding_.Coding = selected.T6     ? faximage::FaxCoding::MMR
+                     : selected.TwoD ? faximage::FaxCoding::MR
+                                     : faximage::FaxCoding::MH;
+    coding_.FrameSize = !selected.Ecm ? 0 : selected.Frames64 ? ecm::kSmallFrameSize : ecm::kFrameSize;
+    fax_.setConnection(t30::speedBps(dcs_.SpeedIndex), dcs_.Fine, dcs_.Wide, coding_.Ecm, coding_.Coding);
+}
+
+bool TClass1Receiver::storeCoded(const uint8_t* data, size_t len, bool end) {
+    std::vector<uint8_t> mh;
+    if (len > 0) transcoder_.feed(data, len, mh);
+    if (end) {
+        transcoder_.finish(mh);
+        if (transcoder_.damaged()) fax_.addDamagedLines(std::max(1L, transcoder_.damagedLines()));
+    }
+    return storePageData(mh.data(), mh.size());
+}
+
+void TClass1Receiver::ecmRespond(uint8_t fcf, std::vector<uint8_t> fif, bool nextCarrier) {
+    response_ = fcf;
+    responseFif_ = std::move(fif);
+    ecmAwaitCarrier_ = nextCarrier;
+    sendResponse();
+}
+
+void TClass1Receiver::ecmTakeBlock(int frames) {
+    block_.Data(frames, ecmPage_);
+    blockOpen_ = false;
+}
+
+bool TClass1Receiver::ecmEndPage() {
+    goTo(rf1WritePage);
+    if (int rc = beginPage(dcs_.Fine, dcs_.Wide, false)) {
+        fail(rc);
+        return false;
+    }
+    std::vector<uint8_t> mh;
+    if (coding_.Coding == faximage::FaxCoding::MH) {
+        mh.swap(ecmPage_);
+    } else {
+        transcoder_.begin(coding_.Coding, dcs_.Wide ? 2048 : 1728);
+        transcoder_.feed(ecmPage_.data(), ecmPage_.size(), mh);
+        transcoder_.finish(mh);
+        if (transcoder_.damaged()) fax_.addDamagedLines(std::max(1L, transcoder_.damagedLines()));
+    }
+    ecmPage_.clear();
+    if (!storePageData(mh.data(), mh.size())) return false;
+    // Whatever its lines look like, the page is kept: the sender has nothing better to give.
+    pageVerdict();
+    if (int rc = keepPage()) {
+        fail(rc);
+        return false;
+    }
+    return true;
+}
+
+void TClass1Receiver::ecmFrame(const hdlc::TFrame& frame) {
+    const uint8_t* fif = frame.Fif.data();
+    const size_t len = frame.Fif.size();
+    const ecm::Frame kind = ecm::classify(frame.Fcf);
+    ecm::PostPage command = ecm::PostPage::Null;
+    if (kind == ecm::Frame::PPS) {
+        ecm::PpsFields pps;
+        if (!ecm::parsePps(fif, len, pps)) {
+            receiveFrames();
+            return;
+        }
+        if (!blockOpen_ && response_ != 0) {
+            // Our answer was lost: the same answer again.
+            sendResponse();
+            return;
+        }
+        if (!blockOpen_) {
+            // No frame of the block arrived (its carrier never came): all of them are asked for.
+            block_.beginBlock(coding_.FrameSize);
+            blockOpen_ = true;
+            ppsFrames_ = 0;
+        }
+        // After a PPR some senders count only the frames sent again: the block keeps the count
+        // its first PPS gave.
+        ppsFrames_ = std::max(ppsFrames_, pps.Frames);
+        const ecm::TFrameMap missing = block_.missing(ppsFrames_);
+        if (!missing.empty()) {
+            ecmRespond(ecm::fcfPPR, ecm::buildPpr(missing, false).Fif, true);
+            return;
+        }
+        ecmTakeBlock(ppsFrames_);
+        command = pps.Command;
+    } else if (kind == ecm::Frame::EOR) {
+        // The sender gives the block up: what arrived of it is kept.
+        if (!ecm::parseEor(fif, len, command)) {
+            receiveFrames();
+            return;
+        }
+        if (blockOpen_) {
+            progress(fpPageError);
+            ecmTakeBlock(ppsFrames_);
+        }
+    } else if (kind == ecm::Frame::CTC) {
+        const int speed = ecm::parseCtc(fif, len);
+        if (speed == 0) {
+            receiveFrames();
+            return;
+        }
+        dcs_.SpeedIndex = speed;
+        dcs_.Mod = t30::sendModulation(speed);
+        fax_.setConnection(t30::speedBps(speed), dcs_.Fine, dcs_.Wide, true, coding_.Coding);
+        ecmLongTraining_ = true;
+        ecmRespond(ecm::buildSimple(ecm::Frame::CTR, false).Fcf, {}, true);
+        return;
+    } else if (kind == ecm::Frame::RR && response_ != 0) {
+        sendResponse();
+        return;
+    } else {
+        receiveFrames();
+        return;
+    }
+    const uint8_t answer = kind == ecm::Frame::EOR ? ecm::buildSimple(ecm::Frame::ERR, false).Fcf : t30::fcfMCF;
+    if (command == ecm::PostPage::Null) {
+        ecmRespond(answer, {}, true);
+        return;
+    }
+    // The page's last block: the page goes into the file, then the post-page command's way.
+    if (!ecmEndPage()) return;
+    const bool mps = command == ecm::PostPage::MPS || command == ecm::PostPage::PriMPS;
+    const bool eom = command == ecm::PostPage::EOM || command == ecm::PostPage::PriEOM;
+    postPage_ = mps ? t30::Frame::MPS : eom ? t30::Frame::EOM : t30::Frame::EOP;
+    progress(fpGetPageResult);
+    ecmRespond(answer, {}, false);
 }
 
 }  // namespace telvane::transport

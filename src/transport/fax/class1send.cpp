@@ -2,11 +2,18 @@
 // busy redial, phase B (CSI/DIS in, TSI/DCS out, TCF, CFR/FTT with speed fall-back), page data
 // with header line, text cover and minimum line length, post-page frames with repetition,
 // MCF, RTP (retrain, then the next page) and RTN (retrain and send the page again, bounded),
-// DCN and hang-up, then the next fax of the call list.
+// DCN and hang-up, then the next fax of the call list. With error correction (both ends offer
+// it and it is wanted) the page goes out in MMR, MR or MH as both ends can, in blocks of HDLC
+// frames at the page speed, each confirmed or partly sent again before the next. Those frames
+// are framed here and sent as page data ("AT+FTM="): many modems (spandsp's T.31 among them)
+// offer "AT+FTH=" at V.21 only.
 #include "transport/fax/class1.h"
 
 #include <algorithm>
+#include <memory>
 
+#include "faximage/mhdecoder.h"
+#include "faximage/mrcoder.h"
 #include "transport/fax/class1at.h"
 #include "transport/fax/faxsession.h"
 #include "transport/fax/t30timers.h"
@@ -36,8 +43,9 @@ constexpr TStateEdges kClass1SendEdges[] = {
     {tf1TrainStrt, states({tf1TrainFnsh})},
     {tf1TrainFnsh, states({tf1WaitCFR})},
     {tf1WaitCFR, states({tf1WaitPgCn, tf1TSIRespns, tf1SendTSI})},
-    {tf1WaitPgCn, states({tfWaitFrHead})},
-    {tfSendPage, states({tfDrainPage})},
+    {tf1WaitPgCn, states({tfWaitFrHead, tf1EcmFrames})},
+    {tfSendPage, states({tfDrainPage, tf1EcmFrames})},
+    {tf1EcmFrames, states({tf1PrepEOP})},
     {tfDrainPage, states({tf1PrepEOP, tf1PageEnd})},
     {tf1PageEnd, states({tf1PrepEOP})},
     {tf1PrepEOP, states({tf1SendEOP})},
@@ -50,6 +58,31 @@ constexpr TStateEdges kClass1SendEdges[] = {
     {tf1WaitHngp, states({tfClose})},
 };
 constexpr TStateChanges kClass1SendChanges{kSendSharedEdges, kClass1SendEdges, tfAbort, tfDone};
+
+// Codes the lines of an MH page again in MR or MMR, every line at the page's width.
+class TPageRecoder final : public faximage::FaxLineSink {
+public:
+    TPageRecoder(faximage::FaxCoding coding, int width, int k, std::vector<uint8_t>& out)
+        : coder_(std::make_unique<faximage::FaxMrCoder>()), line_(static_cast<size_t>(width) / 8), out_(out) {
+        coder_->beginPage(coding, width, k);
+    }
+    void faxLine(const uint8_t* line, size_t bytes) override {
+        // A line of another width (a 1728-pel header on a wide page) is cut or padded white.
+        std::fill(line_.begin(), line_.end(), 0);
+        std::copy_n(line, std::min(bytes, line_.size()), line_.begin());
+        const size_t n = coder_->codeLine(line_.data());
+        out_.insert(out_.end(), coder_->data(), coder_->data() + n);
+    }
+    void end() {
+        const size_t n = coder_->endPage();
+        out_.insert(out_.end(), coder_->data(), coder_->data() + n);
+    }
+
+private:
+    std::unique_ptr<faximage::FaxMrCoder> coder_;
+    std::vector<uint8_t> line_;
+    std::vector<uint8_t>& out_;
+};
 
 }  // namespace
 
@@ -113,6 +146,7 @@ void TClass1Sender::startFax() {
     goTo(tfInit);
     confirmed_ = 0;
     rtnCount_ = 0;
+    ecmNewPage_ = true;
     fax_.setPagesConfirmed(0);
     if (!checkPages()) return;
     progress(fpInitModem);
@@ -147,7 +181,8 @@ int TClass1Sender::refusalCode(int state) {
     case tfWaitFrHead:
     case tfSendPage:
     case tfDrainPage:
-    case tf1PageEnd: return ecFaxSessionError;
+    case tf1PageEnd:
+    case tf1EcmFrames: return ecFaxSessionError;
     default: return 0;
     }
 }
@@ -189,6 +224,7 @@ void TClass1Sender::onLine(TResult r, const std::string&) {
     case tf1WaitPgCn: tf1WaitPgCnLine(r); break;
     case tfDrainPage: tfDrainPageLine(r); break;
     case tf1PageEnd: tf1PageEndLine(r); break;
+    case tf1EcmFrames: tf1EcmFramesLine(r); break;
     case tf1SendEOP: tf1SendEOPLine(r); break;
     case tf1WaitMPS:
     case tf1WaitEOP: tf1WaitMPSLine(r); break;
@@ -249,6 +285,10 @@ void TClass1Sender::tf1TrainFnshLine(TResult r) {
 
 void TClass1Sender::tf1WaitPgCnLine(TResult r) {
     if (r != TResult::Connect) return;
+    if (coding_.Ecm) {
+        ecmBlockConnected();
+        return;
+    }
     // Page data may follow CONNECT at once: the modem sends its training first and fills with
     // zeros until data comes, so no fixed wait is added here.
     progress(fpSendPage);
@@ -271,7 +311,10 @@ void TClass1Sender::tf1PageEndLine(TResult r) {
 
 void TClass1Sender::tf1SendEOPLine(TResult r) {
     if (r == TResult::Connect) {
-        sendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
+        if (coding_.Ecm)
+            sendFrame(command_.Fcf, command_.Fif, true);
+        else
+            sendFrame(static_cast<uint8_t>(postPageFcf_), {}, true);
         goTo(retries_ > 0 ? tf1WaitEOP : tf1WaitMPS);
     } else if (r == TResult::Error) {
         repeatPostPage();
@@ -341,6 +384,7 @@ void TClass1Sender::onFrame(const hdlc::TFrame& frame) {
             progress(fpGotRemoteID);
         } else if (kind == t30::Frame::DIS) {
             remote_ = t30::parseDIS(frame.Fif.data(), frame.Fif.size());
+            remoteCoding_ = ecm::parseCoding(frame.Fif.data(), frame.Fif.size());
             gotDIS_ = true;
             progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
@@ -356,7 +400,7 @@ void TClass1Sender::onFrame(const hdlc::TFrame& frame) {
         break;
     case tf1WaitCFR:
         if (kind == t30::Frame::CFR) {
-            turnaround(at::txData(t30::shortTrainCode(speed_)), tf1WaitPgCn);
+            turnaround(pageCarrier(false), tf1WaitPgCn);
         } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
             speed_ = t30::stepDown(own_, remote_.Speeds, speed_);
             if (speed_ == 0) {
@@ -415,6 +459,10 @@ void TClass1Sender::afterRemoteFrames() {
         fail(ecFaxIncompatible);
         return;
     }
+    // 2-D coding only with error correction: MH otherwise.
+    const bool ecmWanted = send_.DesiredECM();
+    coding_ = ecm::chooseCoding({ecmWanted, ecmWanted, ecmWanted, false}, remoteCoding_, false);
+    if (!coding_.Ecm) coding_ = {};
     retries_ = 0;
     tcfSilence_ = false;
     turnaround(at::kTxFrames, tf1SendTSI);
@@ -438,8 +486,10 @@ void TClass1Sender::repeatTraining() {
 void TClass1Sender::sendDCS() {
     const bool fine = pages_.pageFine(pageIndex_);
     const bool wide = pages_.pageWide(pageIndex_);
-    sendFrame(t30::fcfDCS, t30::buildDCSFif(speed_, fine, wide, remote_.ScanTimeCode), true);
-    fax_.setConnection(bps(), fine, wide, false);
+    std::vector<uint8_t> fif = t30::buildDCSFif(speed_, fine, wide, remote_.ScanTimeCode);
+    ecm::addCoding(fif, ecm::selectedCoding(coding_));
+    sendFrame(t30::fcfDCS, fif, true);
+    fax_.setConnection(bps(), fine, wide, coding_.Ecm, coding_.Coding);
     goTo(tf1DCSRspns);
 }
 
@@ -487,6 +537,10 @@ void TClass1Sender::onOutput() {
     lastOutUsed_ = used;
     if (state() == tfSendPage) {
         pumpPage();
+        return;
+    }
+    if (state() == tf1EcmFrames) {
+        if (!ecmEnded_) sendEcmData();
         return;
     }
     if (state() == tfDrainPage && link_.outUsed() == 0) {
@@ -549,25 +603,37 @@ void TClass1Sender::repeatPostPage() {
     prepPostPage();
 }
 
+std::string TClass1Sender::pageCarrier(bool longTraining) const {
+    return at::txData(longTraining ? t30::longTrainCode(speed_) : t30::shortTrainCode(speed_));
+}
+
+void TClass1Sender::pageArrived(bool retrain) {
+    rtnCount_ = 0;
+    ++confirmed_;
+    fax_.setPagesConfirmed(confirmed_);
+    progress(fpPageOK);
+    if (lastPage_) {
+        turnaround(at::kTxFrames, tf1SendDCN);
+    } else if (postPageFcf_ == t30::fcfEOM) {
+        awaitPhaseB();
+    } else if (retrain) {
+        tcfSilence_ = false;
+        turnaround(at::kTxFrames, tf1TSIRespns);
+    } else {
+        // T.30: pages after the first are sent with the short training of the same modem.
+        turnaround(pageCarrier(false), tf1WaitPgCn);
+    }
+}
+
 void TClass1Sender::postPageAnswer(const hdlc::TFrame& frame) {
+    if (coding_.Ecm) {
+        ecmAnswer(frame);
+        return;
+    }
     const t30::Frame kind = t30::classify(frame.Fcf);
     if (kind == t30::Frame::MCF || kind == t30::Frame::RTP) {
         // The page has arrived (RTP: and the line wants retraining before the next one).
-        rtnCount_ = 0;
-        ++confirmed_;
-        fax_.setPagesConfirmed(confirmed_);
-        progress(fpPageOK);
-        if (lastPage_) {
-            turnaround(at::kTxFrames, tf1SendDCN);
-        } else if (postPageFcf_ == t30::fcfEOM) {
-            awaitPhaseB();
-        } else if (kind == t30::Frame::RTP) {
-            tcfSilence_ = false;
-            turnaround(at::kTxFrames, tf1TSIRespns);
-        } else {
-            // T.30: pages after the first are sent with the short training of the same modem.
-            turnaround(at::txData(t30::shortTrainCode(speed_)), tf1WaitPgCn);
-        }
+        pageArrived(kind == t30::Frame::RTP);
     } else if (kind == t30::Frame::RTN) {
         // The page did not arrive in a usable state: train again (DCS and TCF, falling back on
         // FTT) and send the same page again, at most kMaxPageResends times.
@@ -596,6 +662,181 @@ void TClass1Sender::awaitPhaseB() {
     gotDIS_ = false;
     t1DeadlineMs_ = now() + t30::kT1Ticks * t30::kMsPerTick;
     awaitFrame(tf1Connect, t30::kT1Ticks);
+}
+
+// CONNECT for page data: a new page is read and coded and its first block cut; then the
+// frames of this transmission go out as one bit stream.
+void TClass1Sender::ecmBlockConnected() {
+    progress(fpSendPage);
+    if (ecmNewPage_) {
+        goTo(tfWaitFrHead);
+        if (!preparePage(0, bps())) return;
+        if (const int rc = codeEcmPage()) {
+            fail(rc);
+            return;
+        }
+        ecmNewPage_ = false;
+        ecmPageOut_ = false;
+        ecmPageNo_ = static_cast<int>(pageIndex_);
+        splitter_.beginPage(coding_.FrameSize);
+        fillEcmBlock();
+    }
+    // Flags for about 200 ms let the far end's HDLC receiver settle after the training; each
+    // frame is closed by a flag of its own.
+    hdlc::THdlcEncoder bits;
+    bits.addFlags(static_cast<int>(bps() / 40));
+    const auto body = [](uint8_t fcf, const std::vector<uint8_t>& fif) {
+        std::vector<uint8_t> b{t30::kAddress, t30::ctlNotFinal, fcf};
+        b.insert(b.end(), fif.begin(), fif.end());
+        return b;
+    };
+    for (int frame : ecmFrames_) bits.addFrame(body(ecm::fcfFCD, splitter_.fcdFif(frame)));
+    for (int i = 0; i < kRcpFrames; ++i) bits.addFrame(body(ecm::fcfRCP, {}));
+    bits.addFlags(2);
+    const std::vector<uint8_t> stream = bits.bytes();
+    ecmTx_.clear();
+    hdlc::escapeDle(stream.data(), stream.size(), ecmTx_);
+    ecmTxPos_ = 0;
+    ecmEnded_ = false;
+    inData_ = true;
+    dataConnected();
+    goTo(tf1EcmFrames);
+    wantRoom(true);
+    setTimer(t30::kPageIdleTicks);
+    onOutput();
+}
+
+int TClass1Sender::codeEcmPage() {
+    std::vector<uint8_t> mh;
+    if (const int rc = wholePageData(mh)) return rc;
+    ecmPage_.clear();
+    ecmPagePos_ = 0;
+    if (coding_.Coding == faximage::FaxCoding::MH) {
+        ecmPage_ = std::move(mh);
+        return 0;
+    }
+    const bool fine = pages_.pageFine(pageIndex_);
+    TPageRecoder recoder(coding_.Coding, pages_.pageWide(pageIndex_) ? 2048 : 1728, faximage::kFactor(fine), ecmPage_);
+    faximage::FaxLineDecoder decoder(&recoder);
+    decoder.feed(mh.data(), mh.size());
+    decoder.finish();
+    recoder.end();
+    return 0;
+}
+
+// The next block of the page, with every one of its frames to go out.
+void TClass1Sender::fillEcmBlock() {
+    while (!splitter_.full() && ecmPagePos_ < ecmPage_.size())
+        ecmPagePos_ += splitter_.append(ecmPage_.data() + ecmPagePos_, ecmPage_.size() - ecmPagePos_);
+    if (ecmPagePos_ == ecmPage_.size()) splitter_.endPage();
+    ecmFrames_.clear();
+    for (int f = 0; f < splitter_.frameCount(); ++f) ecmFrames_.push_back(f);
+}
+
+// Hands the block's bit stream to the modem while it has room; DLE ETX after the last of it,
+// then the modem's OK says the carrier has ended.
+void TClass1Sender::sendEcmData() {
+    while (ecmTxPos_ < ecmTx_.size()) {
+        const size_t room = link_.outFree();
+        if (room < kRoomNeeded) return;
+        const size_t n = std::min(room - kRoomNeeded / 2, ecmTx_.size() - ecmTxPos_);
+        if (!link_.write(ecmTx_.data() + ecmTxPos_, n)) {
+            fail(-160);
+            return;
+        }
+        ecmTxPos_ += n;
+        setTimer(t30::kPageIdleTicks);
+    }
+    const uint8_t end[2] = {hdlc::DLE, hdlc::ETX};
+    link_.write(end, 2);
+    inData_ = false;
+    ecmEnded_ = true;
+    wantRoom(false);
+    setTimer(kResponseTicks + lineTicksLeft(bps()));
+}
+
+void TClass1Sender::tf1EcmFramesLine(TResult r) {
+    if (r == TResult::Ok && ecmEnded_) ecmBlockSent();
+}
+
+// The block is out: PPS names its page, block and frame count, and the page's post-page
+// command when it is the page's last block (NULL otherwise).
+void TClass1Sender::ecmBlockSent() {
+    if (splitter_.lastBlock() && !ecmPageOut_) {
+        ecmPageOut_ = true;
+        pagePumped();
+    }
+    ecmBlockCommand_ = ecm::PostPage::Null;
+    if (splitter_.lastBlock()) ecm::parsePostPage(static_cast<uint8_t>(postPageFcf_), ecmBlockCommand_);
+    sendEcmCommand(ecm::buildPps(
+        {ecmBlockCommand_, ecmPageNo_ & 0xFF, splitter_.blockNumber() & 0xFF, splitter_.frameCount()}, true));
+}
+
+void TClass1Sender::sendEcmCommand(ecm::Content command) {
+    command_ = std::move(command);
+    retries_ = 0;
+    prepPostPage();
+}
+
+void TClass1Sender::ecmAnswer(const hdlc::TFrame& frame) {
+    const ecm::Frame kind = ecm::classify(frame.Fcf);
+    const t30::Frame basic = t30::classify(frame.Fcf);
+    if (kind != ecm::Frame::RNR) rnrSinceMs_ = -1;
+    if (basic == t30::Frame::MCF || kind == ecm::Frame::ERR) {
+        ecmBlockDone();
+    } else if (kind == ecm::Frame::PPR) {
+        ecm::TFrameMap missing;
+        if (!ecm::parsePpr(frame.Fif.data(), frame.Fif.size(), missing)) {
+            repeatPostPage();
+            return;
+        }
+        // Only frames of the block: a receiver may set the bits past its last frame too.
+        ecmFrames_.clear();
+        for (int f : missing.frames())
+            if (f < splitter_.frameCount()) ecmFrames_.push_back(f);
+        if (++pprCount_ < kPprsBeforeCtc) {
+            turnaround(pageCarrier(false), tf1WaitPgCn);
+            return;
+        }
+        // The fourth PPR: go on one speed lower, or give the block up when none is left.
+        pprCount_ = 0;
+        ctcSpeed_ = t30::stepDown(own_, remote_.Speeds, speed_);
+        if (ctcSpeed_ != 0) {
+            sendEcmCommand(ecm::buildCtc(ctcSpeed_, true));
+        } else {
+            progress(fpPageError);
+            sendEcmCommand(ecm::buildEor(ecmBlockCommand_, true));
+        }
+    } else if (kind == ecm::Frame::CTR) {
+        speed_ = ctcSpeed_;
+        fax_.setConnection(bps(), fax_.highResolution(), fax_.pageWidth() == 2048, true, coding_.Coding);
+        turnaround(pageCarrier(true), tf1WaitPgCn);
+    } else if (kind == ecm::Frame::RNR) {
+        // The far end is busy with the block: asked again with RR until T5 runs out.
+        if (rnrSinceMs_ < 0) rnrSinceMs_ = now();
+        if (now() - rnrSinceMs_ > t30::kT5Ticks * t30::kMsPerTick) {
+            fail(ecFatalTimeout);
+            return;
+        }
+        sendEcmCommand(ecm::buildSimple(ecm::Frame::RR, true));
+    } else if (basic == t30::Frame::DCN) {
+        fail(ecCancelRequested);
+    } else {
+        repeatPostPage();
+    }
+}
+
+// The block has arrived (or was given up with EOR): the next block, or the page is done.
+void TClass1Sender::ecmBlockDone() {
+    pprCount_ = 0;
+    if (!splitter_.lastBlock()) {
+        splitter_.nextBlock();
+        fillEcmBlock();
+        turnaround(pageCarrier(false), tf1WaitPgCn);
+        return;
+    }
+    ecmNewPage_ = true;
+    pageArrived(false);
 }
 
 }  // namespace telvane::transport

@@ -96,7 +96,7 @@ void TFaxReceiver::closeFile(int logCode) {
     }
 }
 
-int TFaxReceiver::beginPage(bool fine, bool wide) {
+int TFaxReceiver::beginPage(bool fine, bool wide, bool fromModem) {
     uint16_t flags = 0;
     if (fine) flags |= telvane::faximage::FAX_FINE;
     if (wide) flags |= telvane::faximage::FAX_WIDE;
@@ -106,7 +106,7 @@ int TFaxReceiver::beginPage(bool fine, bool wide) {
     check_.reset();
     pageBytes_ = 0;
     fax_.setPageInfo(pages_ + 1, pages_ + 1);
-    startData(true);
+    if (fromModem) startData(true);
     return 0;
 }
 

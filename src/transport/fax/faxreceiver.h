@@ -96,9 +96,9 @@ protected:
     int openFile();
     // Closes the fax file with only its complete pages; with a log code, logs the fax as ended.
     void closeFile(int logCode);
-    // Starts a page in the fax file (an unfinished one is dropped) and the page data; 0 or an
-    // error code.
-    int beginPage(bool fine, bool wide);
+    // Starts a page in the fax file (an unfinished one is dropped) and, unless the data is already
+    // in hand (`fromModem` false), the modem's page data; 0 or an error code.
+    int beginPage(bool fine, bool wide, bool fromModem = true);
     // Appends received page data (in T.4 bit order) to the page and looks at its lines; false
     // when the file failed (the call has failed). A page longer than the readers can show is
     // not stored beyond that length (it will not be kept).

@@ -19,7 +19,8 @@ const char* const kSendNames[] = {
     "tfWaitXon",   "tfWaitFrHead", "tfSndPgeHdr",  "tfOpenCover", "tfSendCover",  "tfPrepPage", "tfSendPage",
     "tfDrainPage", "tf1PageEnd",   "tf1PrepEOP",   "tf1SendEOP",  "tf1WaitMPS",   "tf1WaitEOP", "tf1WaitMCF",
     "tf1SendDCN",  "tf1Hangup",    "tf1WaitHngp",  "tf2SendEOP",  "tf2WaitFPTS",  "tf2WaitFET", "tf2WaitPgOK",
-    "tf2SndNwPrm", "tf2NextPage",  "tf20ChckPg",   "tfClose",     "tfCompleteOK", "tfAbort",    "tfDone"};
+    "tf2SndNwPrm", "tf2NextPage",  "tf20ChckPg",   "tfClose",     "tfCompleteOK", "tfAbort",    "tfDone",
+    "tf1EcmFrames"};
 }  // namespace
 
 const char* sendStateName(int state) {
@@ -273,6 +274,23 @@ void TFaxSender::pumpPage() {
         }
         dataBytes_ += static_cast<int64_t>(out.size());
         pageDataWritten(out.size());
+    }
+}
+
+int TFaxSender::wholePageData(std::vector<uint8_t>& out) {
+    out.clear();
+    // Far more than any page of a fax file holds; a page beyond it is refused, not cut short.
+    constexpr size_t kMaxPageBytes = size_t(64) << 20;
+    hdlc::TDleDecoder plain(kMaxPageBytes);
+    std::vector<uint8_t> piece;
+    for (;;) {
+        const int more = nextPageData(piece);
+        if (more <= 0) {
+            out = std::move(plain.Data());
+            return more;
+        }
+        plain.feed(piece.data(), piece.size());
+        if (plain.overflow()) return ecFaxBadFormat;
     }
 }
 

@@ -68,7 +68,8 @@ enum TSendState {
     tfClose,
     tfCompleteOK,
     tfAbort,
-    tfDone
+    tfDone,
+    tf1EcmFrames  // Class 1 with error correction: the FCD and RCP frames of a block go out
 };
 const char* sendStateName(int state);
 
@@ -138,6 +139,9 @@ protected:
     // page is out. A damaged page fails the fax instead of passing as sent.
     void pumpPage();
     bool lastPage() const { return pageIndex_ + 1 >= pages_.plan.size(); }
+    // The whole page readied by preparePage() as plain T.4 MH data (DLE not doubled), for a
+    // class that codes the page again before it goes out: 0, or an error code below zero.
+    int wholePageData(std::vector<uint8_t>& out);
     // The modem said CONNECT for page data: from now on the bytes handed to it are counted.
     void dataConnected();
     // Ticks the modem still needs to put the page data handed to it since dataConnected() on the

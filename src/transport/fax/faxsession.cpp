@@ -238,6 +238,12 @@ void TOvxCustomAbstractFax::checkStart() {
     if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, ovxErrorText(ecOutputBufferTooSmall));
 }
 
+std::string TOvxCustomAbstractFax::codingText() const {
+    std::string text = telvane::faximage::codingName(coding_);
+    if (ecm_) text += ", ECM";
+    return text;
+}
+
 void TOvxCustomAbstractFax::startMachine(std::unique_ptr<TFaxMachine> machine) {
     {
         MutexLock lock(serviceMu_);
@@ -247,6 +253,7 @@ void TOvxCustomAbstractFax::startMachine(std::unique_ptr<TFaxMachine> machine) {
     faxError_ = 0;
     progress_ = fpInitModem;
     setConnection(0, false, false, false);
+    damagedLines_ = 0;
     if (owner_ && !StatusDisplay) StatusDisplay = owner_->firstStatusDisplay();
     if (owner_ && !FaxLog) FaxLog = owner_->firstFaxLog();
     {

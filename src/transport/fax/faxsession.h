@@ -30,6 +30,7 @@
 #include "transport/fax/faxframework.h"
 #include "transport/threadsafety.h"
 #include "faximage/faxinput.h"
+#include "faximage/mrcodes.h"
 #include "faximage/ovffile.h"
 
 namespace telvane::transport {
@@ -200,6 +201,12 @@ public:
     bool highResolution() const { return highRes_; }
     int pageWidth() const { return wide_ ? 2048 : 1728; }
     bool errorControl() const { return ecm_; }
+    // The coding of the connection's page data, and with error control: "MMR, ECM", "MR", "MH".
+    telvane::faximage::FaxCoding coding() const { return coding_; }
+    std::string codingText() const;
+    // Lines lost in the pages received in this session (a block given up, damaged 2-D data);
+    // those pages are kept with what arrived.
+    long damagedLines() const { return damagedLines_; }
     bool inProgress() const { return running_; }
     // Classes the modem supports ("AT+FCLASS=?" when idle; the last answer while a session runs).
     TFaxClassSet supportedFaxClasses();
@@ -236,12 +243,15 @@ public:
         bytesTransferred_ = sent;
         pageLength_ = length;
     }
-    void setConnection(long bps, bool fine, bool wide, bool ecm) {
+    void setConnection(long bps, bool fine, bool wide, bool ecm,
+                       telvane::faximage::FaxCoding coding = telvane::faximage::FaxCoding::MH) {
         connectBps_ = bps;
         highRes_ = fine;
         wide_ = wide;
         ecm_ = ecm;
+        coding_ = coding;
     }
+    void addDamagedLines(long lines) { damagedLines_ += lines; }
     bool cancelRequested() const { return cancel_; }
     void setSupported(TFaxClassSet s) { supported_ = s; }
     // The class the running (or last) session uses; fcDetect until it is resolved.
@@ -308,6 +318,8 @@ private:
     std::atomic<long> bytesTransferred_{0}, pageLength_{0};
     std::atomic<long> connectBps_{0};
     std::atomic<bool> highRes_{false}, wide_{false}, ecm_{false};
+    std::atomic<telvane::faximage::FaxCoding> coding_{telvane::faximage::FaxCoding::MH};
+    std::atomic<long> damagedLines_{0};
     std::atomic<bool> cancel_{false};
     std::atomic<bool> running_{false};
     std::atomic<TFaxClassSet> supported_{0};

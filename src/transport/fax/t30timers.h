@@ -22,8 +22,9 @@ inline constexpr int64_t kT2Ticks = ticksFromMs(6000);
 inline constexpr int64_t kT3Ticks = ticksFromMs(10000);
 // T4, 3 s +/- 15 %: waiting for a response before the command is repeated.
 inline constexpr int64_t kT4Ticks = ticksFromMs(3000);
-// T5, 60 +/- 5 s: error-correction mode busy time-out. Class 1 here sends no ECM frames, so it
-// only bounds how long page data may stall (nothing arrives, or the modem takes nothing).
+// T5, 60 +/- 5 s: error-correction mode busy time-out: how long a sender goes on asking a
+// receiver that answers RNR; it also bounds how long page data may stall (nothing arrives, or
+// the modem takes nothing).
 inline constexpr int64_t kT5Ticks = ticksFromMs(60000);
 
 // A command without an answer is repeated at most this often before the call is given up

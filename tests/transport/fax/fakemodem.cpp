@@ -380,4 +380,16 @@ void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
     }
 }
 
+void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data) {
+    makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(64);
+    const uint32_t len = static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((len >> (8 * i)) & 0xFF));
+    f.put(0);  // flags: standard, 1728, raw
+    f.put(0);
+    f.write(std::string(10, '\0').data(), 10);
+    f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+}
+
 }  // namespace faxtest

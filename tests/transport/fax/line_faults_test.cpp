@@ -34,9 +34,10 @@ Child startLine(const TempDir& dir, std::vector<std::string> extra) {
     return startVirtualLine(dir.pathNoSlash(), argv);
 }
 
-// Sends one text page at `bps` through a line with `faults`; returns our exit status.
+// Sends one text page at `bps` through a line with `faults`; returns our exit status. `fax`
+// receives our side's process (its output).
 int sendOnePage(const TempDir& dir, long bps, const std::vector<std::string>& faults, Child& line,
-                bool longPage = false) {
+                bool longPage = false, bool ecm = false, Child* fax = nullptr) {
     std::string text = "Telvane fault test page\n";
     for (int n = longPage ? 40 : 3; n > 0; --n) text += "The quick brown fox jumps over the lazy dog 0123456789\n";
     makePage(dir / "p.ovf", text, true, dir, longPage ? 0 : 12);
@@ -44,11 +45,12 @@ int sendOnePage(const TempDir& dir, long bps, const std::vector<std::string>& fa
     extra.insert(extra.end(), faults.begin(), faults.end());
     line = startLine(dir, extra);
     if (!waitForPath(dir / "modem", 10)) return -100;
-    Child fax = start({bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "5550100", "--bps",
-                       std::to_string(bps), "--station-id", "TELVANE TEST", dir / "p.ovf"},
-                      dir.pathNoSlash(), "fax");
-    const int rc = wait(fax, 150);
+    Child ours = start({bin("telvane-fax"), "send", "--device", dir / "modem", "--number", "5550100", "--bps",
+                        std::to_string(bps), "--station-id", "TELVANE TEST", ecm ? "--ecm" : "--no-ecm", dir / "p.ovf"},
+                       dir.pathNoSlash(), "fax");
+    const int rc = wait(ours, 150);
     wait(line, 20);
+    if (fax) *fax = ours;
     return rc;
 }
 
@@ -221,4 +223,18 @@ TEST(LineFaults, FarEndHangingUpInPageTwoKeepsPageOne) {
     const std::string his = slurp(dir / "OVEXFAX.HIS");
     EXPECT_NE(his.find("Receive incomplete at "), std::string::npos) << his;
     EXPECT_NE(his.find(", 1 page kept"), std::string::npos) << his;
+}
+
+// With error correction the page goes out in MMR blocks; the second FCD frame of the block
+// arrives with a bad FCS, the far end asks for it again (PPR) and the page is delivered whole.
+TEST(LineFaults, EcmFrameSpoiltInsideTheBlockIsSentAgain) {
+    TELVANE_REQUIRE_PEER(haveTiffTools(), "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
+    TempDir dir;
+    Child line, fax;
+    EXPECT_EQ(sendOnePage(dir, 14400, {"--ecm", "--corrupt-frame", "out:FCD:2"}, line, false, true, &fax), 0);
+    expectDeliveredOnce(dir, line);
+    const std::string log = slurp(dir / "line.log");
+    EXPECT_NE(log.find("fault: bad FCS on out frame"), std::string::npos) << log;
+    EXPECT_NE(log.find("(FCD #2)"), std::string::npos) << log;
+    EXPECT_NE(slurp(fax.Err).find("Coding used: MMR, ECM"), std::string::npos) << slurp(fax.Err);
 }

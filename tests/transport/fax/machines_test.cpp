@@ -17,6 +17,10 @@
 #include "transport/eventsink.h"
 #include "faximage/ovffile.h"
 #include "faximage/mhcoder.h"
+#include "faximage/mhdecoder.h"
+#include "faximage/mrcoder.h"
+#include "faximage/mrdecoder.h"
+#include "transport/fax/ecmblock.h"
 #include "faximage/raster.h"
 
 using namespace telvane;
@@ -29,6 +33,7 @@ using faxtest::codedLineBits;
 using faxtest::kBlank;
 using faxtest::kEnd;
 using faxtest::makeFaxFile;
+using faxtest::makeRawFaxFile;
 constexpr uint16_t kFaxFine = telvane::faximage::FAX_FINE;
 
 using Dir = telvane::test::TempDir;
@@ -914,19 +919,8 @@ long countFcf(const FakeModem& m, uint8_t fcf) {
     return std::count(f.begin(), f.end(), fcf);
 }
 
-// A fax file whose one page is raw T.4 data (no line records): `lines` coded lines then RTC.
-void makeRawFaxFile(const std::string& path, int lines) {
-    const std::vector<uint8_t> data = faxtest::rawT4Page(lines);
-    makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(64);
-    const uint32_t len = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((len >> (8 * i)) & 0xFF));
-    f.put(0);  // flags: standard, 1728, raw
-    f.put(0);
-    f.write(std::string(10, '\0').data(), 10);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
-}
+// A fax file whose one page is raw T.4 data: `lines` white lines then RTC.
+void makeRawFaxFile(const std::string& path, int lines) { makeRawFaxFile(path, faxtest::rawT4Page(lines)); }
 
 }  // namespace
 
@@ -1330,4 +1324,374 @@ TEST(Class1Recovery, GarbledRepeatOfEopGetsMcfAgain) {
               (std::vector<uint8_t>{t30::fcfCSI, t30::fcfDIS, t30::fcfCFR, t30::fcfMCF, t30::fcfMCF}));
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
     EXPECT_EQ(faxtest::readPages(rig.stored.at(0)).size(), 1u);
+}
+
+// --- error correction (T.30 Annex A) in the Class 1 send machine ---
+namespace {
+
+// The far end's CSI and a DIS offering 2-D, ECM and T.6 as `offer` says, then `after`.
+void remoteOffers(FakeModem& m, const ecm::CodingOffer& offer, int highest, std::vector<faxtest::RxFrame> after) {
+    faxtest::RxFrame dis = FakeModem::dis(true, highest);
+    ecm::addCoding(dis.Fif, offer);
+    m.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
+    m.Frames.push_back(dis);
+    for (auto& f : after) m.Frames.push_back(f);
+}
+constexpr ecm::CodingOffer kFullOffer{true, true, true, false};
+
+// A PPR for `frames`; `from` on, every bit is set too (as some receivers set those past the
+// block's last frame).
+faxtest::RxFrame ppr(std::initializer_list<int> frames, int from = ecm::kMaxFrames) {
+    ecm::TFrameMap missing;
+    for (int f : frames) missing.set(f);
+    for (int f = from; f < ecm::kMaxFrames; ++f) missing.set(f);
+    return FakeModem::frame(ecm::fcfPPR, ecm::buildPpr(missing, false).Fif);
+}
+
+// An ECM rig: the fax file's one page is `lines` lines of short runs, ECM wanted.
+struct EcmRig : SendRig {
+    std::vector<uint8_t> mh;
+    explicit EcmRig(int lines) {
+        mh = faxtest::codedPage(7, lines);
+        makeRawFaxFile(dir / "dense.ovf", mh);
+        fax.SetFaxFile(dir / "dense.ovf");
+        fax.setDesiredECM(true);
+    }
+    // The frames of each page-data transmission that carried frames (the TCF carries none),
+    // read back from its bit stream; each must end with three RCP and every frame be non-final.
+    std::vector<std::vector<std::vector<uint8_t>>> carriers() const {
+        std::vector<std::vector<std::vector<uint8_t>>> out;
+        for (const auto& data : modem.TxData) {
+            hdlc::THdlcDecoder decoder(ecm::kFrameSize + 4);
+            std::vector<std::vector<uint8_t>> frames;
+            decoder.feed(data.data(), data.size(), frames);
+            EXPECT_EQ(decoder.badFrames(), 0);
+            if (frames.empty()) continue;
+            EXPECT_GE(frames.size(), 3u);
+            for (size_t i = 0; i < frames.size(); ++i) {
+                EXPECT_EQ(frames[i].at(1), t30::ctlNotFinal);
+                EXPECT_EQ(frames[i].at(2), i + 3 < frames.size() ? ecm::fcfFCD : ecm::fcfRCP);
+            }
+            out.push_back(frames);
+        }
+        return out;
+    }
+    // The FCD frame numbers of each transmission, in the order sent.
+    std::vector<std::vector<int>> transmissions() const {
+        std::vector<std::vector<int>> out;
+        for (const auto& frames : carriers()) {
+            out.emplace_back();
+            for (const auto& f : frames)
+                if (f.at(2) == ecm::fcfFCD) out.back().push_back(f.at(3));
+        }
+        return out;
+    }
+    std::vector<ecm::PpsFields> pps() const {
+        std::vector<ecm::PpsFields> v;
+        for (const auto& f : modem.SentFrames) {
+            if (ecm::classify(f.Fcf) != ecm::Frame::PPS) continue;
+            ecm::PpsFields p;
+            EXPECT_TRUE(ecm::parsePps(f.Fif.data(), f.Fif.size(), p));
+            v.push_back(p);
+        }
+        return v;
+    }
+    // The page as the far end puts it together: each transmission's frames (the latest copy of
+    // each), the block taken once the PPS after it finds it whole.
+    std::vector<uint8_t> receivedPage() const {
+        std::vector<uint8_t> page;
+        ecm::TEcmBlockAssembler block;
+        block.beginBlock(ecm::kFrameSize);
+        const auto sent = carriers();
+        const auto commands = pps();
+        for (size_t i = 0; i < sent.size() && i < commands.size(); ++i) {
+            for (const auto& f : sent[i])
+                if (f.at(2) == ecm::fcfFCD) block.addFrame(f.data() + 3, f.size() - 3);
+            if (block.complete(commands[i].Frames)) {
+                block.Data(commands[i].Frames, page);
+                block.beginBlock(ecm::kFrameSize);
+            }
+        }
+        return page;
+    }
+};
+
+std::vector<std::vector<uint8_t>> mhLines(const std::vector<uint8_t>& data) { return faxtest::mhRows(data); }
+
+struct LineList final : telvane::faximage::FaxLineSink {
+    std::vector<std::vector<uint8_t>> lines;
+    void faxLine(const uint8_t* line, size_t bytes) override { lines.emplace_back(line, line + bytes); }
+};
+
+std::vector<std::vector<uint8_t>> mmrLines(const std::vector<uint8_t>& data, bool* ended) {
+    LineList l;
+    telvane::faximage::FaxMrDecoder d(&l);
+    d.reset(telvane::faximage::FaxCoding::MMR, 1728);
+    d.feed(data.data(), data.size());
+    d.finish();
+    *ended = d.pageEnded() && d.damagedLines() == 0;
+    return l.lines;
+}
+
+}  // namespace
+
+// Both ends offer ECM and T.6: DCS selects them, the page goes out in MMR as FCD frames at the
+// page speed (HDLC in page data, "AT+FTM=146") with three RCP, PPS-EOP names it; a PPR for
+// frames 3 and 17 (and, as some receivers send, for every frame past the block) has exactly
+// frames 3 and 17 sent again, and the frames put together decode to the page's lines.
+TEST(Class1Ecm, PageGoesOutInMmrBlocksAndPprFramesAreSentAgain) {
+    EcmRig rig(300);
+    remoteOffers(rig.modem, kFullOffer, 6,
+                 {FakeModem::frame(t30::fcfCFR), ppr({3, 17}, 100), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
+
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_TRUE(rig.fax.errorControl());
+    EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+    ASSERT_EQ(rig.modem.SentFrames.size() > 1, true);
+    const auto& dcs = rig.modem.SentFrames[1];
+    ASSERT_EQ(dcs.Fcf, t30::fcfDCS);
+    const ecm::CodingOffer chosen = ecm::parseCoding(dcs.Fif.data(), dcs.Fif.size());
+    EXPECT_TRUE(chosen.Ecm);
+    EXPECT_TRUE(chosen.T6);
+    EXPECT_FALSE(chosen.Frames64);
+    EXPECT_EQ(rig.modem.countCommand("AT+FTM=146"), 2u);
+
+    const auto sent = rig.transmissions();
+    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_GT(sent[0].size(), 17u);
+    for (size_t i = 0; i < sent[0].size(); ++i) EXPECT_EQ(sent[0][i], static_cast<int>(i));
+    EXPECT_EQ(sent[1], (std::vector<int>{3, 17}));
+
+    const auto pps = rig.pps();
+    ASSERT_EQ(pps.size(), 2u);
+    for (const auto& p : pps) {
+        EXPECT_EQ(p.Command, ecm::PostPage::EOP);
+        EXPECT_EQ(p.Page, 0);
+        EXPECT_EQ(p.Block, 0);
+        EXPECT_EQ(p.Frames, static_cast<int>(sent[0].size()));
+    }
+    EXPECT_EQ(rig.modem.fcfs().back(), t30::fcfDCN);
+
+    bool ended = false;
+    const auto lines = mmrLines(rig.receivedPage(), &ended);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(lines, mhLines(rig.mh));
+    EXPECT_EQ(lines.size(), 300u);
+}
+
+// A page longer than one block (256 frames of 256 octets) goes out as several: PPS-NULL after
+// each block but the last, the block counter counting up, each block confirmed before the next.
+TEST(Class1Ecm, LongPageIsSentInSeveralBlocks) {
+    EcmRig rig(2500);
+    remoteOffers(rig.modem, kFullOffer, 6,
+                 {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF),
+                  FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)});
+    rig.run();
+
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    const auto pps = rig.pps();
+    ASSERT_GE(pps.size(), 2u);
+    for (size_t i = 0; i < pps.size(); ++i) {
+        EXPECT_EQ(pps[i].Block, static_cast<int>(i));
+        EXPECT_EQ(pps[i].Command, i + 1 < pps.size() ? ecm::PostPage::Null : ecm::PostPage::EOP);
+        if (i + 1 < pps.size()) {
+            EXPECT_EQ(pps[i].Frames, ecm::kMaxFrames);
+        }
+    }
+    bool ended = false;
+    EXPECT_EQ(mmrLines(rig.receivedPage(), &ended), mhLines(rig.mh));
+    EXPECT_TRUE(ended);
+}
+
+// The fourth PPR for a block: CTC names the next lower speed; after CTR the missing frames go
+// out at that speed with its long training. Where no lower speed is left the block is given up
+// with EOR-EOP, and after ERR the call ends as sent.
+TEST(Class1Ecm, FourthPprFallsBackWithCtcOrGivesTheBlockUpWithEor) {
+    {
+        EcmRig rig(100);
+        remoteOffers(rig.modem, kFullOffer, 6,
+                     {FakeModem::frame(t30::fcfCFR), ppr({1}), ppr({1}), ppr({1}), ppr({1}),
+                      FakeModem::frame(ecm::fcfCTR), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        size_t ctc = 0;
+        for (const auto& f : rig.modem.SentFrames)
+            if (ecm::classify(f.Fcf) == ecm::Frame::CTC) {
+                ++ctc;
+                EXPECT_EQ(ecm::parseCtc(f.Fif.data(), f.Fif.size()), 5);
+            }
+        EXPECT_EQ(ctc, 1u);
+        EXPECT_EQ(rig.transmissions().size(), 5u);  // the block, three resends, the resend after CTR
+        EXPECT_EQ(rig.transmissions().back(), std::vector<int>{1});
+        EXPECT_EQ(rig.modem.countCommand("AT+FTM=121"), 1u);  // V.17 12000, long training
+        EXPECT_EQ(rig.fax.connectBPS(), 12000);
+        EXPECT_EQ(countFcf(rig.modem, ecm::fcfEOR | ecm::kXBit), 0);
+    }
+    {
+        EcmRig rig(100);
+        rig.fax.DesiredBPS = 2400;
+        remoteOffers(
+            rig.modem, kFullOffer, 6,
+            {FakeModem::frame(t30::fcfCFR), ppr({2}), ppr({2}), ppr({2}), ppr({2}), FakeModem::frame(ecm::fcfERR)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.transmissions().size(), 4u);
+        ASSERT_EQ(countFcf(rig.modem, ecm::fcfEOR | ecm::kXBit), 1);
+        for (const auto& f : rig.modem.SentFrames)
+            if (ecm::classify(f.Fcf) == ecm::Frame::EOR) {
+                ecm::PostPage command = ecm::PostPage::Null;
+                EXPECT_TRUE(ecm::parseEor(f.Fif.data(), f.Fif.size(), command));
+                EXPECT_EQ(command, ecm::PostPage::EOP);
+            }
+        EXPECT_EQ(rig.modem.fcfs().back(), t30::fcfDCN);
+    }
+}
+
+// RNR is answered RR until the far end is ready; a far end that stays busy past T5 ends the
+// fax with a time-out instead of holding the line.
+TEST(Class1Ecm, RnrIsAnsweredWithRrUntilReadyOrT5) {
+    {
+        EcmRig rig(50);
+        remoteOffers(rig.modem, kFullOffer, 6,
+                     {FakeModem::frame(t30::fcfCFR), FakeModem::frame(ecm::fcfRNR), FakeModem::frame(ecm::fcfRNR),
+                      FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(countFcf(rig.modem, ecm::fcfRR | ecm::kXBit), 2);
+        EXPECT_EQ(rig.transmissions().size(), 1u);
+    }
+    {
+        EcmRig rig(50);
+        std::vector<faxtest::RxFrame> busy{FakeModem::frame(t30::fcfCFR)};
+        for (int i = 0; i < 200; ++i) busy.push_back(FakeModem::frame(ecm::fcfRNR));
+        remoteOffers(rig.modem, kFullOffer, 6, busy);
+        rig.run();
+        EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFatalTimeout});
+        EXPECT_FALSE(rig.modem.Frames.empty());  // it gave up, not the script
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
+    }
+}
+
+// ECM and 2-D coding only when both ends offer ECM and the user wants it: otherwise the DCS
+// has none of their bits and the page goes out as MH page data.
+TEST(Class1Ecm, WithoutEcmAtEitherEndThePageIsMhData) {
+    struct Case {
+        bool wanted;
+        ecm::CodingOffer remote;
+    };
+    for (const Case& c : {Case{true, {true, false, false, false}}, Case{false, kFullOffer}}) {
+        EcmRig rig(20);
+        rig.fax.setDesiredECM(c.wanted);
+        remoteOffers(rig.modem, c.remote, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        const auto& dcs = rig.modem.SentFrames.at(1);
+        const ecm::CodingOffer chosen = ecm::parseCoding(dcs.Fif.data(), dcs.Fif.size());
+        EXPECT_FALSE(chosen.Ecm || chosen.TwoD || chosen.T6) << c.wanted;
+        EXPECT_FALSE(rig.fax.errorControl());
+        ASSERT_EQ(rig.modem.TxData.size(), 2u);
+        EXPECT_EQ(rig.modem.TxData[1], rig.mh);
+    }
+}
+
+// --- error correction in the Class 1 receive machine ---
+namespace {
+
+// A page of `lines` lines of short runs coded in MMR, cut into 256-octet frames.
+struct MmrPage {
+    std::vector<std::vector<uint8_t>> rows;
+    ecm::TEcmPageSplitter frames;
+    explicit MmrPage(int lines) : rows(mhLines(faxtest::codedPage(5, lines))) {
+        telvane::faximage::FaxMrCoder coder;
+        coder.beginPage(telvane::faximage::FaxCoding::MMR, 1728);
+        std::vector<uint8_t> data;
+        for (const auto& row : rows) {
+            const size_t n = coder.codeLine(row.data());
+            data.insert(data.end(), coder.data(), coder.data() + n);
+        }
+        const size_t n = coder.endPage();
+        data.insert(data.end(), coder.data(), coder.data() + n);
+        frames.beginPage(ecm::kFrameSize);
+        EXPECT_EQ(frames.append(data.data(), data.size()), data.size());
+        frames.endPage();
+    }
+    // The page carrier of a transmission of `sent` frames, three RCP after them.
+    std::vector<uint8_t> carrier(const std::vector<int>& sent) const {
+        hdlc::THdlcEncoder bits;
+        bits.addFlags(20);
+        for (int f : sent) {
+            std::vector<uint8_t> body{t30::kAddress, t30::ctlNotFinal, ecm::fcfFCD};
+            const auto fif = frames.fcdFif(f);
+            body.insert(body.end(), fif.begin(), fif.end());
+            bits.addFrame(body);
+        }
+        for (int i = 0; i < 3; ++i) bits.addFrame({t30::kAddress, t30::ctlNotFinal, ecm::fcfRCP});
+        bits.addFlags(2);
+        return bits.bytes();
+    }
+    faxtest::RxFrame pps() const {
+        const ecm::Content c = ecm::buildPps({ecm::PostPage::EOP, 0, 0, frames.frameCount()}, true);
+        return FakeModem::frame(c.Fcf, c.Fif);
+    }
+};
+
+}  // namespace
+
+// A block whose frame 2 never arrives: PPR names frame 2 each time; a CTC moves the next carrier
+// to 12000 bit/s with its long training (after CTR); when the sender gives the block up (EOR-EOP,
+// answered ERR) the page is kept with every line before the gap and the lost lines counted.
+TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
+    ReceiveRig rig;
+    rig.fax.setDesiredECM(true);
+    const MmrPage page(60);
+    ASSERT_GT(page.frames.frameCount(), 3);
+    std::vector<int> allButTwo;
+    for (int f = 0; f < page.frames.frameCount(); ++f)
+        if (f != 2) allButTwo.push_back(f);
+    auto dcs = t30::buildDCSFif(6, false, false, 0);
+    ecm::addCoding(dcs, {false, true, true, false});
+    FakeModem& m = rig.modem;
+    m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+    m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
+    m.RxData.push_back(std::vector<uint8_t>(2592, 0));
+    m.RxData.push_back(page.carrier(allButTwo));
+    m.Frames.push_back(page.pps());
+    const ecm::Content ctc = ecm::buildCtc(5, true);
+    m.Frames.push_back(FakeModem::frame(ctc.Fcf, ctc.Fif));
+    m.RxData.push_back(page.carrier({}));
+    m.Frames.push_back(page.pps());
+    const ecm::Content eor = ecm::buildEor(ecm::PostPage::EOP, true);
+    m.Frames.push_back(FakeModem::frame(eor.Fcf, eor.Fif));
+    m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    rig.run();
+
+    ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+    EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 5}));
+    EXPECT_TRUE(rig.fax.errorControl());
+    EXPECT_EQ(rig.fax.codingText(), "MMR, ECM");
+    EXPECT_EQ(rig.fax.connectBPS(), 12000);
+    // Our answers: PPR (frame 2), CTR, PPR (frame 2), ERR.
+    std::vector<uint8_t> answers;
+    for (const auto& f : m.SentFrames)
+        if (ecm::classify(f.Fcf) != ecm::Frame::Unknown) answers.push_back(f.Fcf);
+    EXPECT_EQ(answers, (std::vector<uint8_t>{ecm::fcfPPR, ecm::fcfCTR, ecm::fcfPPR, ecm::fcfERR}));
+    for (const auto& f : m.SentFrames)
+        if (f.Fcf == ecm::fcfPPR) {
+            ecm::TFrameMap missing;
+            ASSERT_TRUE(ecm::parsePpr(f.Fif.data(), f.Fif.size(), missing));
+            EXPECT_EQ(missing.frames(), std::vector<int>{2});
+        }
+    // The carrier after CTR: V.17 12000 with the long training, the next one with the short.
+    EXPECT_EQ(m.countCommand("AT+FRM=121"), 1u);
+    EXPECT_EQ(m.countCommand("AT+FRM=122"), 1u);
+
+    ASSERT_EQ(rig.stored.size(), 1u);
+    const auto pages = faxtest::readPages(rig.stored[0]);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto kept = mhLines(pages[0]);
+    ASSERT_GT(kept.size(), 0u);
+    ASSERT_LT(kept.size(), page.rows.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), page.rows.begin()));
+    EXPECT_GT(rig.fax.damagedLines(), 0);
 }

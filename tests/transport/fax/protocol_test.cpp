@@ -188,6 +188,59 @@ TEST(Hdlc, DecoderUndoublesAndStopsAtDleEtx) {
     EXPECT_EQ(frame.Fcf, 0x10);
 }
 
+// Frames at a page speed are framed by us: the V.41 check value ("123456789" gives 0x906E,
+// the CRC-16 of X.25/HDLC), a flag as 0111 1110, a 0 after every five 1 bits inside a frame so
+// that no flag appears there, and the decoder finding the frame at any bit position after idle
+// 1 bits, while a turned-over bit makes the frame count as bad instead of being handed on.
+TEST(Hdlc, BitFramingOfFramesSentAsPageData) {
+    const std::string check = "123456789";
+    EXPECT_EQ(hdlc::frameCheck(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0x906E);
+
+    hdlc::THdlcEncoder flagsOnly;
+    flagsOnly.addFlags(2);
+    EXPECT_EQ(flagsOnly.bytes(), (std::vector<uint8_t>{0x7E, 0x7E}));
+
+    const std::vector<uint8_t> body{0xFF, 0x03, 0x06, 0x7E, 0xFF, 0xFF, 0x1F, 0x10, 0x00};
+    hdlc::THdlcEncoder enc;
+    enc.addFlags(1);
+    enc.addFrame(body);
+    const std::vector<uint8_t> stream = enc.bytes();
+    // The first flag, then the frame's bits: 0xFF stuffed is 11111 0 111.
+    ASSERT_GE(stream.size(), 3u);
+    EXPECT_EQ(stream[0], 0x7E);
+    EXPECT_EQ(stream[1], 0xDF);  // bits 1111 1011 in transmission order
+    int run = 0, longest = 0;
+    for (size_t i = 1; i < stream.size(); ++i)
+        for (int b = 0; b < 8; ++b) {
+            run = ((stream[i] >> b) & 1) ? run + 1 : 0;
+            if (i * 8 + static_cast<size_t>(b) < stream.size() * 8 - 16) longest = std::max(longest, run);
+        }
+    EXPECT_LE(longest, 6);  // inside the frame at most five; six only in its closing flag
+
+    for (int shift = 0; shift < 8; ++shift) {
+        // `shift` idle 1 bits ahead of the stream.
+        std::vector<uint8_t> shifted(stream.size() + 1, 0xFF);
+        for (size_t i = 0; i < stream.size() * 8; ++i) {
+            const size_t at = i + static_cast<size_t>(shift);
+            if (!((stream[i / 8] >> (i % 8)) & 1))
+                shifted[at / 8] = static_cast<uint8_t>(shifted[at / 8] & ~(1u << (at % 8)));
+        }
+        hdlc::THdlcDecoder dec;
+        std::vector<std::vector<uint8_t>> frames;
+        dec.feed(shifted.data(), shifted.size(), frames);
+        ASSERT_EQ(frames.size(), 1u) << "shift " << shift;
+        EXPECT_EQ(frames[0], body);
+        EXPECT_EQ(dec.badFrames(), 0);
+    }
+    std::vector<uint8_t> spoilt = stream;
+    spoilt[3] ^= 0x04;
+    hdlc::THdlcDecoder dec;
+    std::vector<std::vector<uint8_t>> frames;
+    dec.feed(spoilt.data(), spoilt.size(), frames);
+    EXPECT_TRUE(frames.empty());
+    EXPECT_EQ(dec.badFrames(), 1);
+}
+
 TEST(ResultLines, MatchingBySubstring) {
     EXPECT_EQ(classifyResult("OK"), TResult::Ok);
     EXPECT_EQ(classifyResult("CONNECT 14400"), TResult::Connect);

@@ -1,5 +1,7 @@
 #include "rawt4.h"
 
+#include "faximage/mhdecoder.h"
+
 #include <algorithm>
 
 #include "faximage/mhcoder.h"
@@ -34,6 +36,21 @@ std::vector<uint8_t> codedPage(int seed, int lines) {
     }
     data.insert(data.end(), kEnd, kEnd + 12);
     return data;
+}
+
+namespace {
+struct LineList final : telvane::faximage::FaxLineSink {
+    std::vector<std::vector<uint8_t>> lines;
+    void faxLine(const uint8_t* line, size_t bytes) override { lines.emplace_back(line, line + bytes); }
+};
+}  // namespace
+
+std::vector<std::vector<uint8_t>> mhRows(const std::vector<uint8_t>& data) {
+    LineList l;
+    telvane::faximage::FaxLineDecoder d(&l);
+    d.feed(data.data(), data.size());
+    d.finish();
+    return l.lines;
 }
 
 std::vector<size_t> codedLineBits(const std::vector<uint8_t>& data) {

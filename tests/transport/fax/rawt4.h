@@ -21,6 +21,9 @@ std::vector<uint8_t> rawT4Page(int lines);
 // with DLE bytes in it.
 std::vector<uint8_t> codedPage(int seed, int lines);
 
+// The raster lines (MSB first, 1 = black) an MH page decodes to.
+std::vector<std::vector<uint8_t>> mhRows(const std::vector<uint8_t>& data);
+
 // Bits from the end of one EOL to the end of the next, for every line that holds data.
 std::vector<size_t> codedLineBits(const std::vector<uint8_t>& data);
 

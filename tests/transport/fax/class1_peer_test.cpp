@@ -1,0 +1,404 @@
+// The Class 1 send machine against an independent T.30 receiver: spandsp's fax terminal on the
+// far side of spandsp's T.31 modem, their audio joined in simulated time (20 ms blocks, no
+// waiting), so a whole call runs in well under a second. The far end stores what it received as
+// a TIFF, which is compared row by row with the page we sent. Noise laid on our page carrier
+// garbles frames inside an error-correction block, so that the far end asks for them again.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fakemodem.h"
+#include "rawt4.h"
+#include "simulatedlink.h"
+#include "support/tempdir.h"
+#include "transport/fax/faxsession.h"
+
+extern "C" {
+#include <spandsp.h>
+}
+
+using namespace telvane::transport;
+
+namespace {
+
+constexpr int kBlock = 160;  // 20 ms at 8000 samples/s
+constexpr int64_t kBlockMs = 20;
+
+// The far end: answering and storing what it gets in `File` (a TIFF), or calling and sending
+// `File`; ECM offered or not. A bit is turned over in each byte of the first page carrier's
+// data at the offsets `Damage` (ours when we send, the far end's when we receive), as a line
+// hit would.
+struct FarEnd {
+    bool Calls = false;
+    std::string File;
+    bool Ecm = true;
+    std::vector<size_t> Damage;
+};
+
+// Our modem (T.31) and the far end's fax terminal on one line; time passes in audio blocks.
+class SpandspLine final : public faxtest::SimulatedLink {
+public:
+    explicit SpandspLine(const FarEnd& far) : calls_(far.Calls), damage_(far.Damage) {
+        t31_ = t31_init(nullptr, atTx, this, modemControl, this, nullptr, nullptr);
+        t31_set_transmit_on_idle(t31_, 1);
+        fax_ = fax_init(nullptr, far.Calls ? 1 : 0);
+        fax_set_transmit_on_idle(fax_, 1);
+        t30_state_t* t30 = fax_get_t30_state(fax_);
+        t30_set_tx_ident(t30, "SPANDSP PEER");
+        t30_set_supported_modems(t30, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
+        t30_set_supported_compressions(
+            t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION | T30_SUPPORT_T6_COMPRESSION);
+        t30_set_supported_resolutions(t30, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
+        t30_set_ecm_capability(t30, far.Ecm ? 1 : 0);
+        if (far.Calls)
+            t30_set_tx_file(t30, far.File.c_str(), -1, -1);
+        else
+            t30_set_rx_file(t30, far.File.c_str(), -1);
+        t30_set_phase_e_handler(t30, phaseE, this);
+    }
+    ~SpandspLine() override {
+        fax_free(fax_);
+        t31_free(t31_);
+    }
+    SpandspLine(const SpandspLine&) = delete;
+    SpandspLine& operator=(const SpandspLine&) = delete;
+
+    // One block of audio each way, after what the host wrote has reached the modem as far as
+    // its flow control lets it.
+    void step() {
+        while (cts_ && !fromHost_.empty()) {
+            char piece[512];
+            size_t n = 0;
+            while (n < sizeof piece && !fromHost_.empty()) {
+                piece[n++] = static_cast<char>(fromHost_.front());
+                fromHost_.pop_front();
+            }
+            t31_at_rx(t31_, piece, static_cast<int>(n));
+        }
+        int16_t ours[kBlock] = {}, theirs[kBlock] = {};
+        t31_tx(t31_, ours, kBlock);
+        fax_tx(fax_, theirs, kBlock);
+        if (!connected_) {
+            std::fill(std::begin(ours), std::end(ours), 0);
+            std::fill(std::begin(theirs), std::end(theirs), 0);
+        }
+        fax_rx(fax_, ours, kBlock);
+        t31_rx(t31_, theirs, kBlock);
+        Now += kBlockMs;
+        if (dialled_ && !connected_) {
+            connected_ = true;
+            t31_call_event(t31_, AT_CALL_EVENT_CONNECTED);
+        }
+        if (answered_ && !connected_) {
+            connected_ = true;
+            t31_call_event(t31_, AT_CALL_EVENT_ANSWERED);
+        }
+        // The far end calling: a ring every 5 s until we answer.
+        if (calls_ && !connected_ && Now % 5000 == 0) t31_call_event(t31_, AT_CALL_EVENT_ALERTING);
+    }
+
+    bool hasInput() const override { return !toHost_.empty(); }
+    size_t read(uint8_t* buf, size_t len) override {
+        size_t n = 0;
+        while (n < len && !toHost_.empty()) {
+            buf[n++] = toHost_.front();
+            toHost_.pop_front();
+        }
+        return n;
+    }
+    bool write(const uint8_t* data, size_t len) override {
+        for (size_t i = 0; i < len; ++i) {
+            uint8_t b = data[i];
+            if (inData_) {
+                b = pageDataByte(b, afterDle_, inData_, dataBytes_);
+            } else if (b == '\r') {
+                // Page carriers after the training's are counted, ours or the far end's.
+                if (command_.rfind("AT+FTM=", 0) == 0 && command_ != "AT+FTM=?") {
+                    inData_ = true;
+                    dataBytes_ = 0;
+                    if (++carriers_ > 1) ++pageCarriers;
+                } else if (command_.rfind("AT+FRM=", 0) == 0 && command_ != "AT+FRM=?") {
+                    rxCommand_ = true;
+                    if (++carriers_ > 1) ++pageCarriers;
+                }
+                command_.clear();
+            } else if (b >= 0x20 && b < 0x7F && command_.size() < 64) {
+                command_ += static_cast<char>(b);
+            }
+            fromHost_.push_back(b);
+        }
+        return true;
+    }
+    // Like a serial port's buffer of 16 KB.
+    size_t outFree() override { return fromHost_.size() < kHostBuffer ? kHostBuffer - fromHost_.size() : 0; }
+    size_t outUsed() override { return fromHost_.size(); }
+    void flushIn() override { toHost_.clear(); }
+    bool alive() override { return true; }
+    // A pause lets the line run on.
+    void pause(int64_t ms) override {
+        const int64_t until = Now + ms;
+        while (Now < until) step();
+    }
+
+    bool farEndDone = false;
+    int completion = -1;
+    t30_stats_t stats{};
+    int pageCarriers = 0;  // "AT+FTM=" after the training's
+
+private:
+    static int atTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
+        auto* self = static_cast<SpandspLine*>(user);
+        for (size_t i = 0; i < len; ++i) self->toHost(buf[i]);
+        return static_cast<int>(len);
+    }
+    // What the modem hands us; received page data (after CONNECT to "AT+FRM=", up to DLE ETX)
+    // may be damaged.
+    void toHost(uint8_t b) {
+        if (rxCommand_ && !rxData_) {
+            rxLine_ += static_cast<char>(b);
+            if (rxLine_.find("CONNECT\r\n") != std::string::npos) {
+                rxData_ = true;
+                rxBytes_ = 0;
+                rxLine_.clear();
+            } else if (rxLine_.size() > 2 && rxLine_.back() == '\n' &&
+                       rxLine_.find_first_not_of("\r\n") != std::string::npos) {
+                rxCommand_ = false;  // another answer than CONNECT
+                rxLine_.clear();
+            }
+        } else if (rxData_) {
+            b = pageDataByte(b, afterRxDle_, rxData_, rxBytes_);
+            if (!rxData_) rxCommand_ = false;
+        }
+        toHost_.push_back(b);
+    }
+    // A byte of page data, up to DLE ETX (`open` goes false there) with DLE pairs left whole;
+    // turned over at the damage offsets of the first page carrier.
+    uint8_t pageDataByte(uint8_t b, bool& afterDle, bool& open, size_t& count) {
+        if (afterDle) {
+            afterDle = false;
+            if (b == 0x03) open = false;
+        } else if (b == 0x10) {
+            afterDle = true;
+        } else if (pageCarriers == 1 && damaged_ < damage_.size() && count >= damage_[damaged_] && (b ^ 0x08) != 0x10) {
+            b ^= 0x08;
+            ++damaged_;
+        }
+        ++count;
+        return b;
+    }
+    // Runs while a command line is parsed: the call is connected from the next block on.
+    static int modemControl(t31_state_t*, void* user, int op, const char* num) {
+        auto* self = static_cast<SpandspLine*>(user);
+        if (op == AT_MODEM_CONTROL_CALL) self->dialled_ = true;
+        if (op == AT_MODEM_CONTROL_ANSWER) self->answered_ = true;
+        if (op == AT_MODEM_CONTROL_CTS) self->cts_ = num != nullptr;
+        return 0;
+    }
+    static void phaseE(t30_state_t* t30, void* user, int completion) {
+        auto* self = static_cast<SpandspLine*>(user);
+        self->farEndDone = true;
+        self->completion = completion;
+        t30_get_transfer_statistics(t30, &self->stats);
+    }
+
+    t31_state_t* t31_ = nullptr;
+    fax_state_t* fax_ = nullptr;
+    static constexpr size_t kHostBuffer = 16384;
+    std::deque<uint8_t> toHost_, fromHost_;
+    std::string command_;
+    int carriers_ = 0;
+    bool calls_ = false;
+    bool dialled_ = false;
+    bool answered_ = false;
+    bool rxCommand_ = false;  // "AT+FRM=" is out: its CONNECT and data are awaited
+    bool rxData_ = false;
+    bool afterRxDle_ = false;
+    std::string rxLine_;
+    size_t rxBytes_ = 0;
+    bool connected_ = false;
+    bool cts_ = true;
+    std::vector<size_t> damage_;
+    size_t damaged_ = 0;
+    bool inData_ = false;  // the host's bytes are page data
+    bool afterDle_ = false;
+    size_t dataBytes_ = 0;
+};
+
+// Runs a started send session against the line until it ends (at most ten minutes of line time).
+void run(TOvxCustomAbstractFax& fax, SpandspLine& line) {
+    constexpr int64_t kMaxMs = 600000;
+    while (fax.inProgress() && line.Now < kMaxMs) {
+        fax.serviceSession();
+        if (!line.hasInput()) line.step();
+    }
+}
+
+using faxtest::mhRows;
+
+// The rows of a TIFF's first page (MSB first, 1 = black, as the fax decoders give them).
+std::vector<std::vector<uint8_t>> tiffRows(const std::string& path) {
+    std::vector<std::vector<uint8_t>> rows;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) return rows;
+    uint32_t height = 0;
+    uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
+    for (uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tif, row.data(), y) < 0) break;
+        if (photometric == PHOTOMETRIC_MINISBLACK)
+            for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
+        rows.push_back(row);
+    }
+    TIFFClose(tif);
+    return rows;
+}
+
+struct PeerRig {
+    telvane::test::TempDir dir;
+    std::vector<uint8_t> mh = faxtest::codedPage(11, 200);
+    TOvxSendFax fax;
+    SpandspLine line;
+    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage)
+        : line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage)}) {
+        faxtest::makeRawFaxFile(dir / "page.ovf", mh);
+        fax.SetFaxFile(dir / "page.ovf");
+        fax.PhoneNumber = "5550100";
+        fax.setStationID("OUR STATION");
+        fax.DesiredBPS = 14400;
+        fax.setDesiredECM(ourEcm);
+        fax.useLinkForTesting(&line);
+    }
+    void send() {
+        fax.StartSend();
+        run(fax, line);
+        // The far end ends its side once our DCN is heard.
+        for (int i = 0; i < 500 && !line.farEndDone; ++i) line.step();
+    }
+};
+
+}  // namespace
+
+// With ECM at both ends the page goes out in MMR blocks; two bits turned over on the line
+// spoil two frames, which the far end asks for again (PPR) and we send again, and the page
+// arrives whole. The same page without ECM at the far end goes out as MH page data.
+TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
+    struct Case {
+        bool farEcm;
+        std::vector<size_t> damage;  // offsets in the first page carrier's data
+        int encoding;                // as the far end reports it (its T4_COMPRESSION_ITU_ values)
+    };
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
+                          {false, {}, T4_COMPRESSION_ITU_T4_1D}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
+        PeerRig rig(c.farEcm, true, c.damage);
+        rig.send();
+        EXPECT_EQ(rig.fax.FaxError(), 0);
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+        ASSERT_TRUE(rig.line.farEndDone);
+        EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
+        EXPECT_EQ(rig.line.stats.pages_rx, 1);
+        EXPECT_EQ(rig.line.stats.error_correcting_mode != 0, c.farEcm);
+        EXPECT_EQ(rig.line.stats.encoding, c.encoding);
+        EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
+        if (!c.damage.empty()) {
+            EXPECT_EQ(rig.line.pageCarriers, 2) << "the spoilt frames were not sent again at once";
+        } else {
+            EXPECT_EQ(rig.line.pageCarriers, 1);
+        }
+        EXPECT_EQ(tiffRows(rig.dir / "rx.tif"), mhRows(rig.mh));
+    }
+}
+
+namespace {
+
+// A one-page TIFF (T.6 coded, 204 x 98 dpi) of `rows` for the far end to send.
+void writeTiff(const std::string& path, const std::vector<std::vector<uint8_t>>& rows) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 0, 1);
+    for (size_t y = 0; y < rows.size(); ++y) {
+        std::vector<uint8_t> row = rows[y];
+        TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+    }
+    TIFFWriteDirectory(tif);
+    TIFFClose(tif);
+}
+
+struct ReceivePeerRig {
+    telvane::test::TempDir dir;
+    std::vector<std::vector<uint8_t>> rows = mhRows(faxtest::codedPage(13, 200));
+    TOvxReceiveFax fax;
+    std::unique_ptr<SpandspLine> line;
+    std::vector<std::string> stored;
+    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage) {
+        writeTiff(dir / "tx.tif", rows);
+        line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage)});
+        fax.setDestinationDir(dir.dir());
+        fax.setStationID("OUR CSI");
+        fax.DesiredBPS = 14400;
+        fax.OneFax = true;
+        fax.setDesiredECM(ourEcm);
+        fax.useLinkForTesting(line.get());
+        fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
+            if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
+        };
+    }
+    void receive() {
+        fax.StartReceive();
+        run(fax, *line);
+        // The far end ends its side a little after its DCN.
+        for (int i = 0; i < 1000 && !line->farEndDone; ++i) line->step();
+    }
+};
+
+}  // namespace
+
+// Received with ECM the page arrives in MMR blocks and is stored in the fax file's MH, pixel
+// for pixel; two bits turned over on the line spoil frames that we ask for again and get (the
+// peer counts only those in its second PPS). Without ECM at the far end it takes the 2-D coding
+// we offer, and the MR page data is coded into MH as it comes.
+TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
+    struct Case {
+        bool farEcm;
+        std::vector<size_t> damage;
+        int encoding;
+    };
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
+                          {false, {}, T4_COMPRESSION_ITU_T4_2D}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
+        ReceivePeerRig rig(c.farEcm, true, c.damage);
+        rig.receive();
+        EXPECT_EQ(rig.fax.FaxError(), 0);
+        ASSERT_TRUE(rig.line->farEndDone);
+        EXPECT_EQ(rig.line->completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line->completion);
+        EXPECT_EQ(rig.line->stats.pages_tx, 1);
+        EXPECT_EQ(rig.line->stats.error_correcting_mode != 0, c.farEcm);
+        EXPECT_EQ(rig.line->stats.encoding, c.encoding);
+        EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
+        EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? 1 : 2);
+        ASSERT_EQ(rig.stored.size(), 1u);
+        const auto pages = faxtest::readPages(rig.stored[0]);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(mhRows(pages[0]), rig.rows);
+    }
+}
