@@ -41,6 +41,10 @@ const std::vector<const TableSpec*>& allTableSpecs();
 inline constexpr const char* kNotDeletedFilter = ".not. deleted()";
 inline constexpr const char* kMemoTransferFile = "Eraseme.rtf";
 
+// What the logs' two-digit PAGES field can hold of a fax's page count: a longer fax is logged
+// with 99 (its file keeps every page), so that storing its record never fails for the length.
+constexpr long long pagesForLog(long long pages) { return pages < 0 ? 0 : pages > 99 ? 99 : pages; }
+
 // Index file of a table: the DBF name with its last three characters replaced by "CDX".
 std::string indexFileName(const std::string& dbfFileName);
 

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "records/fax_tables.h"
 #include "faximage/printer/faxprinter.h"
 #include "faximage/printer/printstatus.h"
 #include "transport/qtbridge/qtfaxbridge.h"
@@ -415,7 +416,7 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
         table.fieldByName("DATEREC").setDate(records::Date::today());
         table.fieldByName("TIMEREC").setString(QTime::currentTime().toString(QStringLiteral("HH:mm")).toStdString());
         table.fieldByName("FROM").setString(OvxReceiveFax1.remoteID());
-        table.fieldByName("PAGES").setInteger(pages);
+        table.fieldByName("PAGES").setInteger(records::pagesForLog(pages));
         table.fieldByName("FAXFILE").setString(QFileInfo(qs(OvxReceiveFax1.FaxFile())).fileName().toStdString());
         table.post();
     } catch (const std::exception&) {

@@ -25,6 +25,7 @@
 #include <optional>
 
 #include "transport/qtbridge/qtfaxbridge.h"
+#include "records/fax_tables.h"
 #include "records/xb_error.h"
 #include "sessions/faxwindows.h"
 #include "sessions/modemcommands.h"
@@ -514,7 +515,7 @@ void updateCurrentRecord(IMainWindow& main, const std::function<void(records::Re
 
 void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
     updateCurrentRecord(main, [&](records::RecordSet& table) {
-        table.fieldByName("PAGES").setInteger(pages);
+        table.fieldByName("PAGES").setInteger(records::pagesForLog(pages));
         table.fieldByName("PHONE").setString(number.left(25).toStdString());
         if (result.trimmed().isEmpty()) return;
         // A fax the far end has is not made unsent by a later attempt that failed.

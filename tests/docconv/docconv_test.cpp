@@ -69,8 +69,12 @@ TEST(PdfConversion, OneAfterAnotherInOneProcess) {
         telvane::faximage::OvfReader reader;
         const bool written = reader.open(r.output) == 0;
         EXPECT_EQ(written, c.converts) << c.name;
-        if (written) EXPECT_EQ(reader.header().pageCount, 1) << c.name;
-        if (!c.converts) EXPECT_NE(result.message.find("limit lines="), std::string::npos) << result.message;
+        if (written) {
+            EXPECT_EQ(reader.header().pageCount, 1) << c.name;
+        }
+        if (!c.converts) {
+            EXPECT_NE(result.message.find("limit lines="), std::string::npos) << result.message;
+        }
     }
 }
 

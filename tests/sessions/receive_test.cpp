@@ -378,6 +378,31 @@ TEST_F(ReceiveModeTest, FaxCutShortIsKeptWithItsConfirmedPagesAndMarkedIncomplet
     EXPECT_EQ(notes.size(), 1) << mode.receiveLog().lines().join('|').toStdString();
 }
 
+// A fax longer than the log's two-digit page count is still logged (with 99), whole or cut short;
+// before, storing its record failed and the fax was in the folder but in no log.
+TEST_F(ReceiveModeTest, FaxOfMoreThan99PagesIsLogged) {
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    for (const bool incomplete : {false, true}) {
+        SCOPED_TRACE(incomplete ? "cut short" : "whole");
+        bool accept = false;
+        mode.OvxReceiveFax1FaxAccept(accept);
+        const QString file = qdir() + (incomplete ? "receive/FAX0002.OVF" : "receive/FAX0001.OVF");
+        ASSERT_TRUE(writeFax(file, 2));
+        mode.OvxReceiveFax1.SetFaxFile(file.toStdString());
+        mode.OvxReceiveFax1.setRemoteID("LONG FAX");
+        mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveStart);
+        mode.OvxReceiveFax1.setPageInfo(120, 120);
+        mode.OvxReceiveFax1.setPagesConfirmed(incomplete ? 119 : 120);
+        if (incomplete) mode.OvxReceiveFax1FaxError(-6006);
+        mode.OvxReceiveFax1FaxLog(incomplete ? telvane::transport::lfaxReceivePartial
+                                             : telvane::transport::lfaxReceiveOk);
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(main_->RecTable().visibleCount(), 2u);
+    for (main_->RecTable().first(); !main_->RecTable().eof(); main_->RecTable().next())
+        EXPECT_EQ(main_->RecTable().currentRow().integer("PAGES"), 99);
+}
+
 TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
     TReceiveMode& mode = TReceiveMode::of(*main_);
     bool accept = false;

@@ -33,7 +33,7 @@ protected:
         commands_.createFaxFile = [this](IMainWindow&) {
             RenderedFax fax;
             fax.path = qdir() + "TVN_1.OVF";
-            fax.pages = 2;
+            fax.pages = pages_;
             if (!writeFax(fax.path, 2)) fax.path.clear();
             return fax;
         };
@@ -70,6 +70,7 @@ protected:
 
     MainWindowCommands commands_;
     std::unique_ptr<TMainScreen> main_;
+    int pages_ = 2;  // what the rendering reports
 };
 
 TEST_F(SendOutcomeTest, ASuccessIsStoredAtOnceAndALaterFailureDoesNotUnsendIt) {
@@ -137,6 +138,16 @@ TEST_F(SendOutcomeTest, ASuccessClosesTheDialogAndTheGridShowsTheFaxSent) {
     EXPECT_EQ(gridSent, "Yes");
     EXPECT_EQ(gridResult, "Sent");
     EXPECT_TRUE(record().boolean("SENT"));
+}
+
+// A fax longer than the log's two-digit page count: its success is stored all the same (before,
+// the record could not be written and the fax stayed unsent in the log).
+TEST_F(SendOutcomeTest, ASendOfMoreThan99PagesIsStoredAsSent) {
+    pages_ = 120;
+    send([&](TSendFaxForm* f) { attempt(f, 0); });
+    EXPECT_TRUE(record().boolean("SENT"));
+    EXPECT_EQ(record().text("LASTRESULT"), "Sent");
+    EXPECT_EQ(record().integer("PAGES"), 99);
 }
 
 }  // namespace
