@@ -99,7 +99,7 @@ TEST(PrintJobQueue, BusyHoldsJobsBackAndASecondWatcherStaysAside) {
 
 // A program on a data directory of its own (TELVANE_HOME: tests, demos) must not take the user's
 // real jobs: it watches a spool only when one is named for it.
-TEST(PrintJobQueue, AProgramOnItsOwnDataDirectoryWatchesOnlyANamedSpool) {
+TEST(PrintJobQueue, OwnDataDirectoryMeansOnlyANamedSpoolIsWatched) {
     const QByteArray home = qgetenv("TELVANE_HOME"), spool = qgetenv("TELVANE_PRINT_SPOOL");
     qputenv("TELVANE_HOME", "/tmp/some-demo");
     qunsetenv("TELVANE_PRINT_SPOOL");
