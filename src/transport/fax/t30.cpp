@@ -19,10 +19,12 @@ Frame classify(uint8_t fcf) {
     case 0x85: return Frame::CFR;
     case 0x44:
     case 0x45: return Frame::FTT;
-    case 0x8C: return Frame::MCF;
+    case 0x8C:
+    case 0x8D: return Frame::MCF;
     case 0x4C:
     case 0x4D: return Frame::RTN;
-    case 0xCC: return Frame::RTP;
+    case 0xCC:
+    case 0xCD: return Frame::RTP;
     case 0x4E:
     case 0x4F: return Frame::MPS;
     case 0x8E:

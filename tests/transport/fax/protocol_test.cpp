@@ -92,7 +92,10 @@ TEST(T30Frames, FcfRecognitionTakesEitherXBit) {
     EXPECT_EQ(t30::classify(0x8E), t30::Frame::EOM);
     EXPECT_EQ(t30::classify(0x2E), t30::Frame::EOP);
     EXPECT_EQ(t30::classify(0xFA), t30::Frame::DCN);
-    EXPECT_EQ(t30::classify(0x8D), t30::Frame::Unknown);
+    // Responses too: a far end that sets the X bit in MCF or RTP is not misunderstood.
+    EXPECT_EQ(t30::classify(0x8D), t30::Frame::MCF);
+    EXPECT_EQ(t30::classify(0xCD), t30::Frame::RTP);
+    EXPECT_EQ(t30::classify(0x8B), t30::Frame::Unknown);
 }
 
 TEST(T30Speeds, ModulationsChoiceAndStepDown) {
