@@ -211,12 +211,35 @@ void bmRenderOneParagraph(benchmark::State& state) {
     renderPerPage(state, rendertest::makeRtf({{text, 10}}), 0);
 }
 
+// Time per character for one word of 100,000, 200,000 and 400,000 letters without a break
+// opportunity (state.range(1) 1), against the same number of characters in ordinary words (0):
+// a word wider than the line must be laid out in linear time as well.
+void bmRenderLongWord(benchmark::State& state) {
+    rendertest::ensureApp();
+    const int letters = int(state.range(0));
+    QString text;
+    if (state.range(1)) {
+        text = QString(letters, QLatin1Char('x'));
+    } else {
+        while (text.size() < letters) text += rendertest::samplePassage() + QLatin1Char(' ');
+        text.truncate(letters);
+    }
+    renderPerPage(state, rendertest::makeRtf({{text, 12}}), 0);
+    state.counters["cpu_us_per_char"] = state.counters["cpu_ms_per_page"] * state.counters["pages"] * 1000.0 /
+                                        (double(letters) * double(state.iterations()));
+}
+
 BENCHMARK(bmCreateFaxFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(bmRenderLength)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(bmRenderOneParagraph)
     ->Arg(20)
     ->Arg(200)
     ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(bmRenderLongWord)
+    ->ArgsProduct({{100000, 200000, 400000}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

@@ -2,7 +2,8 @@
 // Poppler at fax resolution, the page width scaled to the fax line (1728 pels, 2048 with
 // --wide) and the height in proportion (A4 and Letter both fill the line); PostScript is
 // turned into PDF by Ghostscript first. Poppler draws each page straight to one bit a pel (grey
-// through its halftone screen), so a page costs a fax page's bits, not a colour bitmap's. Every
+// through its halftone screen), so a page costs a fax page's bits, not a colour bitmap's, and
+// draws on a thread of its own while the page before is coded. Every
 // conversion keeps to its limits (docconv.h): the page count is checked at open, each page's size
 // before it is drawn, the time of each drawing and of Ghostscript's run as they go; Ghostscript
 // runs as a child with its own memory and file limits and dies with this process.
@@ -21,14 +22,19 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace telvane::docconv {
@@ -41,17 +47,32 @@ namespace {
 // would be magnified beyond anything readable and Poppler cannot draw it.
 constexpr double kMinPageSidePt = 36.0;
 
-// Feeds the pages of a PDF document, rendered one at a time, as lines of packed bits.
+// Feeds the pages of a PDF document as lines of packed bits. A thread of its own draws the pages
+// in order, at most one page ahead of the page being read, so that drawing and the coding of
+// the lines before share the machine's processors; memory stays at three pages at most. The
+// thread is the only user of the document while it runs.
 class PdfPages {
 public:
     PdfPages(poppler::document& doc, const ToFaxRequest& r, int lineWidth, double rowsPerInchFactor)
-        : doc_(doc), request_(r), width_(lineWidth), rowFactor_(rowsPerInchFactor), maxLines_(r.limits.lines) {
+        : doc_(doc),
+          request_(r),
+          width_(lineWidth),
+          rowFactor_(rowsPerInchFactor),
+          maxLines_(r.limits.lines),
+          pageCount_(doc.pages()) {
         // Drawn straight to one bit a pel, as the fax has it: no colour page to blend, copy and
         // threshold, and a page image a thirty-second of the size.
         renderer_.set_image_format(poppler::image::format_mono);
         poppler::set_debug_error_function(&PdfPages::noteError, this);
+        drawer_ = std::thread([this] { drawPages(); });
     }
     ~PdfPages() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        drawer_.join();
         ::alarm(0);
         // Poppler calls whatever is set, so a later document's errors need a function to go to.
         poppler::set_debug_error_function(&PdfPages::ignoreError, nullptr);
@@ -61,29 +82,75 @@ public:
 
     // One line into `data`, or the end of a page (with `more` when another page follows).
     bool readLine(std::uint8_t* data, int& len, bool& endOfPage, bool& more, std::string& error) {
-        if (rows_.empty() && !renderPage(error)) return false;
-        if (row_ < height_) {
+        if (!reading_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !drawn_.empty(); });
+            current_ = std::move(drawn_.front());
+            drawn_.pop_front();
+            lock.unlock();
+            changed_.notify_all();
+            if (current_.outOfMemory) throw std::bad_alloc();
+            if (!current_.error.empty()) {
+                error = current_.error;
+                return false;
+            }
+            reading_ = true;
+        }
+        if (row_ < current_.height) {
             const std::size_t stride = std::size_t(width_ + 7) / 8;
-            std::memcpy(data, rows_.data() + stride * std::size_t(row_), stride);
+            std::memcpy(data, current_.rows.data() + stride * std::size_t(row_), stride);
             len = int(stride);
             ++row_;
             return true;
         }
         endOfPage = true;
-        more = page_ + 1 < doc_.pages();
+        more = page_ + 1 < pageCount_;
         ++page_;
         row_ = 0;
-        rows_.clear();
+        reading_ = false;
         return true;
     }
 
 private:
-    bool renderPage(std::string& error) {
-        const std::string name = "page " + std::to_string(page_ + 1);
-        std::unique_ptr<poppler::page> page(doc_.create_page(page_));
+    struct Page {
+        std::vector<std::uint8_t> rows;
+        int height = 0;
+        std::string error;
+        bool outOfMemory = false;
+    };
+
+    void drawPages() {
+        for (int p = 0; p < pageCount_; ++p) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return stop_ || drawn_.empty(); });
+                if (stop_) return;
+            }
+            Page page;
+            try {
+                renderPage(p, page);
+            } catch (const std::bad_alloc&) {
+                page = Page{};
+                page.outOfMemory = true;
+            }
+            const bool failed = page.outOfMemory || !page.error.empty();
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                drawn_.push_back(std::move(page));
+            }
+            changed_.notify_all();
+            if (failed) return;
+        }
+    }
+
+    // Draws page `index` into `out`, or sets out.error.
+    void renderPage(int index, Page& out) {
+        std::string& error = out.error;
+        const std::string name = "page " + std::to_string(index + 1);
+        std::unique_ptr<poppler::page> page(doc_.create_page(index));
         if (!page) {
             error = "cannot read " + name;
-            return false;
+            return;
         }
         // Poppler draws the crop box, so that is what is scaled to the fax line.
         const poppler::rectf box = page->page_rect(poppler::crop_box);
@@ -94,7 +161,7 @@ private:
         if (!(widthPt >= kMinPageSidePt && heightPt >= kMinPageSidePt)) {
             error = name + " is too small to fax (" + points(widthPt) + " x " + points(heightPt) +
                     " points; a page must be at least half an inch, 36 points, each way)";
-            return false;
+            return;
         }
         const double xdpi = width_ * 72.0 / widthPt;
         const double ydpi = xdpi * rowFactor_;
@@ -103,7 +170,7 @@ private:
             error = name + " is too long for a fax page (" + inches(widthPt) + " x " + inches(heightPt) +
                     " inches would be " + std::to_string(std::llround(rows)) + " lines at the fax width; at most " +
                     std::to_string(maxLines_) + " lines)" + limitHint("lines", maxLines_);
-            return false;
+            return;
         }
         renderError_.clear();
         const int seconds = request_.limits.seconds;
@@ -116,24 +183,24 @@ private:
         if (!img.is_valid() || img.format() != poppler::image::format_mono || std::abs(img.width() - width_) > 2 ||
             std::abs(img.height() - rows) > 2) {
             error = "cannot render " + name + (renderError_.empty() ? "" : " (" + renderError_ + ")");
-            return false;
+            return;
         }
-        height_ = img.height();
+        const int height = img.height();
         const std::size_t stride = std::size_t(width_ + 7) / 8;
         const std::size_t copied = std::min(stride, std::size_t(img.width() + 7) / 8);
         // Poppler's one-bit pixels are set for white; a fax pel is set for black. Pels past the
         // drawn width (at most two) stay white.
         const int cols = std::min(img.width(), width_);
         const std::uint8_t lastMask = std::uint8_t(0xFF00 >> (cols % 8 ? cols % 8 : 8));
-        rows_.assign(stride * std::size_t(height_), 0);
-        for (int y = 0; y < height_; ++y) {
+        out.rows.assign(stride * std::size_t(height), 0);
+        out.height = height;
+        for (int y = 0; y < height; ++y) {
             const auto* src =
                 reinterpret_cast<const std::uint8_t*>(img.const_data()) + std::size_t(y) * img.bytes_per_row();
-            std::uint8_t* dst = rows_.data() + stride * std::size_t(y);
+            std::uint8_t* dst = out.rows.data() + stride * std::size_t(y);
             for (std::size_t i = 0; i < copied; ++i) dst[i] = std::uint8_t(~src[i]);
             dst[std::size_t(cols - 1) / 8] &= lastMask;
         }
-        return true;
     }
 
     static void ignoreError(const std::string&, void*) {}
@@ -157,11 +224,19 @@ private:
     int width_;
     double rowFactor_;
     int maxLines_;
-    std::string renderError_;
+    const int pageCount_;
+    std::string renderError_;  // the drawing thread's
+    // The page being read, by the converter's thread.
+    Page current_;
+    bool reading_ = false;
     int page_ = 0;
     int row_ = 0;
-    int height_ = 0;
-    std::vector<std::uint8_t> rows_;
+    // Pages drawn and not yet read, handed over under mutex_.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Page> drawn_;
+    bool stop_ = false;
+    std::thread drawer_;
 };
 
 int convertPdfFile(const std::string& pdf, const ToFaxRequest& r, std::string& message) {

@@ -4,9 +4,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 #include <QSaveFile>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextLayout>
@@ -24,6 +27,104 @@ namespace {
 constexpr int kLongBlockChars = 4000;
 // Characters from which a part's text counts as contents whatever it holds.
 constexpr int kNonEmptyLength = 256;
+// Characters without a line-break opportunity from which a run is an over-long word.
+constexpr int kLongWordChars = 256;
+// How much wider than the line a long word's unbroken start is kept.
+constexpr double kWholeStartLines = 1.5;
+
+// One replacement of part of a fragment by the same text with break opportunities.
+struct BrokenPiece {
+    int from = 0;  // document positions
+    int to = 0;
+    QString text;
+    QTextCharFormat format;
+};
+
+// A block's text with its fragments and boundaries, looked at word by word in text order.
+class BlockWords {
+public:
+    BlockWords(const QTextBlock& b, const QTextDocument* doc, QPaintDevice* device)
+        : block_(b), text_(b.text()), graphemes_(QTextBoundaryFinder::Grapheme, text_), doc_(doc), device_(device) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) fragments_.push_back(it.fragment());
+    }
+    const QString& text() const { return text_; }
+
+    // The pieces of the over-long word [start, end) (block positions): after a start wider than
+    // any line, a zero-width space at every grapheme boundary that is not before a space.
+    // Fragments holding objects (insert-point markers) are left as they are.
+    void breakWord(int start, int end, double lineWidth, std::vector<BrokenPiece>& pieces) {
+        while (next_ < fragments_.size() && endOf(fragments_[next_]) <= start) ++next_;
+        int breakFrom = end;
+        double width = 0;
+        for (std::size_t f = next_; f < fragments_.size() && breakFrom == end; ++f) {
+            const QFont font = fragments_[f].charFormat().font().resolve(doc_->defaultFont());
+            const QFontMetricsF metrics(font, device_);
+            for (int i = std::max(start, startOf(fragments_[f])); i < std::min(end, endOf(fragments_[f])); ++i) {
+                width += metrics.horizontalAdvance(text_.at(i));
+                if (width > lineWidth * kWholeStartLines) {
+                    breakFrom = i + 1;
+                    break;
+                }
+            }
+        }
+        for (std::size_t f = next_; f < fragments_.size() && startOf(fragments_[f]) < end; ++f) {
+            const int from = std::max(breakFrom, startOf(fragments_[f]));
+            const int to = std::min(end, endOf(fragments_[f]));
+            if (from >= to || fragments_[f].text().contains(QChar::ObjectReplacementCharacter)) continue;
+            BrokenPiece piece{block_.position() + from, block_.position() + to, QString(), fragments_[f].charFormat()};
+            piece.text.reserve(2 * (to - from));
+            for (int i = from; i < to; ++i) {
+                graphemes_.setPosition(i);
+                if (i > breakFrom && graphemes_.isAtBoundary() && !text_.at(i).isSpace()) piece.text += QChar(0x200B);
+                piece.text += text_.at(i);
+            }
+            pieces.push_back(std::move(piece));
+        }
+    }
+
+private:
+    int startOf(const QTextFragment& f) const { return f.position() - block_.position(); }
+    int endOf(const QTextFragment& f) const { return startOf(f) + f.length(); }
+
+    QTextBlock block_;
+    QString text_;
+    QTextBoundaryFinder graphemes_;
+    const QTextDocument* doc_;
+    QPaintDevice* device_;
+    std::vector<QTextFragment> fragments_;
+    std::size_t next_ = 0;
+};
+
+// Qt lays out a word wider than the line by measuring it to its end for every line it fills,
+// which is quadratic in the word's length. Each over-long word gets a break opportunity after
+// every character once more than a line's width of it has passed: its whole start still moves
+// to a line of its own and is broken at the line's end, the rest fills every line to its end,
+// as before, and the layout takes time in proportion to the text. The document must not have
+// been laid out yet: its first layout would take the quadratic time.
+void breakLongWords(QTextDocument* doc, double dpi, double lineWidth) {
+    QImage device(1, 1, QImage::Format_Mono);
+    const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
+    device.setDotsPerMeterX(dotsPerMeter);
+    device.setDotsPerMeterY(dotsPerMeter);
+    std::vector<BrokenPiece> pieces;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (b.length() <= kLongWordChars) continue;
+        BlockWords words(b, doc, &device);
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, words.text());
+        int last = 0;
+        for (int next = breaks.toNextBoundary(); next >= 0; next = breaks.toNextBoundary()) {
+            if (next - last > kLongWordChars) words.breakWord(last, next, lineWidth, pieces);
+            last = next;
+        }
+    }
+    // From the end, so that the positions of the pieces before stay valid.
+    QTextCursor cursor(doc);
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        cursor.setPosition(it->from);
+        cursor.setPosition(it->to, QTextCursor::KeepAnchor);
+        cursor.insertText(it->text, it->format);
+    }
+}
 
 }  // namespace
 
@@ -123,8 +224,9 @@ void RichDocument::preparePaintLayout(double dpi, int width) {
     QTextDocument* doc = paintDoc_.get();
     doc->setUndoRedoEnabled(false);
     // Every format change below would lay out the whole document again (quadratic in its
-    // length): the width is set first and all changes go into one edit block, so the layout is
-    // made once when the block ends.
+    // length): over-long words are broken before anything lays the copy out, the width is set
+    // first and all changes go into one edit block.
+    breakLongWords(doc, dpi, width);
     doc->setTextWidth(width);
     QTextCursor all(doc);
     all.beginEditBlock();

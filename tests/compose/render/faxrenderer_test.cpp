@@ -22,6 +22,7 @@
 #include <QFontMetricsF>
 
 #include <csignal>
+#include <numeric>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -211,6 +212,51 @@ TEST_F(Rendering, OneLongParagraphFillsEveryPage) {
     const std::size_t last = rendertest::inkBands(pages.back(), 0, 2140).size();
     EXPECT_GT(last, 0u);
     EXPECT_LE(last, full);
+}
+
+// Runs of black pels on row y of a page.
+int blackRuns(const Raster& p, int y) {
+    int runs = 0;
+    for (int x = 0; x < p.width; ++x) runs += p.pixel(x, y) && (x == 0 || !p.pixel(x - 1, y)) ? 1 : 0;
+    return runs;
+}
+
+// A word far wider than the line (200,000 capital Hs, two stems each) starts on a line of its
+// own and is broken at the end of every line: each line of it is as full as the first, and
+// counting the stems a quarter of the way down each line finds every character drawn once.
+// Its layout takes time in proportion to its length (bench/rendering measures it), so this
+// test ends about as soon as one of the same text in ordinary words.
+TEST_F(Rendering, AnOverLongWordIsBrokenAtTheLineEnd) {
+    constexpr int kLetters = 200000;
+    TempDir d;
+    FaxRenderer r;
+    const FaxFileResult res = r.CreateFaxFile(
+        d.dir(),
+        partsFromRtf({}, rendertest::makeRtf({{QStringLiteral("HI ") + QString(kLetters, QLatin1Char('H')), 10}})));
+    ASSERT_FALSE(res.failed());
+    const auto pages = rendertest::decodePages(res.fileName);
+    ASSERT_EQ(int(pages.size()), res.pageCount);
+    ASSERT_GE(pages.size(), 2u);
+    std::vector<int> letters;  // Hs on each line of the word
+    int hiWidth = 0;
+    for (const Raster& p : pages) {
+        for (const auto& [top, bottom] : rendertest::inkBands(p, 0, 2140)) {
+            const int y = top + (bottom - top) / 4;
+            if (hiWidth == 0) {
+                int right = 0;
+                for (int x = 0; x < p.width; ++x) right = p.pixel(x, y) ? x : right;
+                hiWidth = right;
+                continue;
+            }
+            letters.push_back(blackRuns(p, y) / 2);
+        }
+    }
+    ASSERT_GE(letters.size(), 2u);
+    EXPECT_LT(hiWidth, pages[0].width / 4) << "the word starts a line of its own after \"HI\"";
+    EXPECT_GT(letters.front(), 50);
+    for (std::size_t i = 1; i + 1 < letters.size(); ++i) ASSERT_EQ(letters[i], letters.front()) << "line " << i;
+    EXPECT_LE(letters.back(), letters.front());
+    EXPECT_EQ(std::accumulate(letters.begin(), letters.end(), 0), kLetters);
 }
 
 TEST_F(Rendering, TextIsCrispAndTrueToSize) {
