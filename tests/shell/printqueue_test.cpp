@@ -139,6 +139,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     const auto offer = [&](const QString& job) { return offerPrintJobAsNewFax(w, commands, job); };
     int attachedPages = -1;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        EXPECT_TRUE(waitUntil([e] { return !e->addingDocuments(); }, 120));
         if (e->documents().size() == 1) attachedPages = e->documents()[0].pages;
         EXPECT_TRUE(e->FaxNumber->text().isEmpty());
         e->FaxNumber->setText("5550100");
