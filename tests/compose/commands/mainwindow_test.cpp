@@ -65,6 +65,19 @@ protected:
         window_.reset();
     }
 
+    // A file `name` holding `bytes` in `where`; its path.
+    static QString fileWith(const QTemporaryDir& where, const QString& name, const QByteArray& bytes) {
+        const QString path = where.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    // Lets events run until the fax editor has added the documents handed to it.
+    static bool settled(TFaxEditor* e) {
+        return test::waitUntil([e] { return !e->addingDocuments(); }, 120);
+    }
+
     MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> window_;
 };
@@ -175,16 +188,12 @@ TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
     shell::TMainScreen& main = start();
     rendertest::putBuiltProgramsOnPath();
     QTemporaryDir outside;
-    const QString job = outside.filePath(QStringLiteral("job.txt"));
-    QFile f(job);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 100; ++i) f.write("A printed line\n");
-    f.close();
+    const QString job = fileWith(outside, QStringLiteral("job.txt"), QByteArray("A printed line\n").repeated(100));
 
     QString recipient = QStringLiteral("unset");
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
         recipient = e->Recipient->text();
-        EXPECT_TRUE(test::waitUntil([e] { return !e->addingDocuments(); }, 120));
+        EXPECT_TRUE(settled(e));
         EXPECT_EQ(e->documents().size(), 1u);
         e->AttachmentsButton->click();
         shot(e, "fax-editor-attachments");
@@ -215,17 +224,13 @@ TEST_F(MainWindowTest, DeletingOrCleaningUpFaxesRemovesTheirDocumentCopies) {
     shell::TMainScreen& main = start();
     rendertest::putBuiltProgramsOnPath();
     QTemporaryDir outside;
-    const QString job = outside.filePath(QStringLiteral("job.txt"));
-    QFile f(job);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("A printed line\n");
-    f.close();
+    const QString job = fileWith(outside, QStringLiteral("job.txt"), "A printed line\n");
     const auto copies = [this] {
         return QDir(QString::fromStdString(render::documentsDir(dir()))).entryList(QDir::Files).size();
     };
     for (const bool cleanUp : {false, true}) {
         whenModal<TFaxEditor>([](TFaxEditor* e) {
-            EXPECT_TRUE(test::waitUntil([e] { return !e->addingDocuments(); }, 120));
+            EXPECT_TRUE(settled(e));
             e->FaxNumber->setText("555-0100");
             e->OKButton->click();
         });
@@ -248,13 +253,10 @@ TEST_F(MainWindowTest, APrintedJobThatCannotBeAttachedIsKeptWhenItsFaxIsSaved) {
     shell::TMainScreen& main = start();
     rendertest::putBuiltProgramsOnPath();
     QTemporaryDir spool;
-    const QString job = spool.filePath(QStringLiteral("job-1.pdf"));
-    QFile f(job);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("%PDF-1.4\ncut short by a failing printer driver\n");
-    f.close();
+    const QString job =
+        fileWith(spool, QStringLiteral("job-1.pdf"), "%PDF-1.4\ncut short by a failing printer driver\n");
     whenModal<TFaxEditor>([](TFaxEditor* e) {
-        EXPECT_TRUE(test::waitUntil([e] { return !e->addingDocuments(); }, 120));
+        EXPECT_TRUE(settled(e));
         EXPECT_TRUE(e->documents().empty());
         e->FaxNumber->setText("555-0100");
         e->RichDoc->insertPlainText("Cover note");

@@ -26,6 +26,7 @@
 #include "records/file_io.h"
 #include "records/table.h"
 #include "records/test_util.h"
+#include "support/peers.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::editortest {
@@ -154,6 +155,7 @@ int converterChildren() {
 // A document whose conversion never ends (PostScript looping for ever) is checked while the window
 // stays responsive; Stop, and closing the window, end it and leave nothing attached and no copy.
 TEST_F(Attachments, AddingRunsBesideTheWindowAndStopsWithoutTrace) {
+    TELVANE_REQUIRE_PEER(rendertest::haveTool(QStringLiteral("ps2pdf")), "Ghostscript's ps2pdf (ghostscript)");
     // Should the stop fail, the converter still ends within its own limit.
     qputenv("TELVANE_FAXCONV_LIMITS", "seconds=60");
     const QString endless = outside_.filePath("endless.ps");
