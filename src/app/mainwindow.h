@@ -20,12 +20,14 @@ namespace telvane {
 
 class TLogGrid;
 
-// A fax rendered for sending or viewing: its file (empty when nothing was made), its pages, and
-// whether it had neither cover nor document (which the renderer has said to the user already).
+// A fax rendered for sending or viewing: its file (empty when nothing was made), its pages,
+// whether it had neither cover nor document, and whether the renderer has told the user why no
+// file was made (no contents, an attached document that cannot be read).
 struct RenderedFax {
     QString path;
     int pages = 0;
     bool empty = false;
+    bool told = false;
 };
 
 class IMainWindow {
@@ -78,6 +80,8 @@ public:
     // Pages of the fax CreateFaxFile made, and whether it found neither cover nor document.
     virtual int renderedPageCount() const = 0;
     virtual bool renderedFaxWasEmpty() const = 0;
+    // The failure of the last CreateFaxFile was explained already: callers add no message of their own.
+    virtual bool renderedFaxFailureTold() const = 0;
     // Plays Receive.Wav when it is set and the file exists; false when nothing was started.
     virtual bool playArrivalSound() = 0;
     // The main window's Preferences command (the send dialog offers it too); true when the
@@ -91,11 +95,13 @@ struct MainWindowCommands {
     // append the record (clone = prefill from the current outgoing record).
     std::function<void(IMainWindow&, bool clone)> newFax;
     // A new fax with these document files attached (printed jobs, files handed over): the fax
-    // editor with empty recipient fields; true when the fax was appended to the outgoing log, which
-    // then holds copies of its own (the files may be removed).
+    // editor with empty recipient fields; true when the fax was appended to the outgoing log with
+    // every one of the files, of which it then holds copies of its own (the files may be removed).
     std::function<bool(IMainWindow&, const QStringList& documentPaths)> newFaxWithDocuments;
     // Edit of the current outgoing fax (the log has a record).
     std::function<void(IMainWindow&)> editFax;
+    // After outgoing faxes were deleted: removes the copies of documents no fax names any more.
+    std::function<void(IMainWindow&)> removeUnnamedDocuments;
     // Send, from the rendering of the current outgoing fax on (receive mode, page and empty log are checked).
     std::function<void(IMainWindow&)> sendFax;
     // Receive mode on/off (the toggle; also called at start with Receive.AtStartup and at close).

@@ -3,7 +3,9 @@
 
 #include "faximage/signalcleanup.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -29,27 +31,53 @@ void limit(int resource, std::uint64_t bytes) {
     ::setrlimit(resource, &r);
 }
 
-// Waits until the child has ended, without reaping it, for at most `timeoutMs` (-1: for ever);
-// false when the time ran out first.
-bool endsWithin(pid_t pid, int timeoutMs) {
-    const int pidfd = timeoutMs < 0 ? -1 : int(::syscall(SYS_pidfd_open, pid, 0));
+constexpr int kStopPollMs = 50;
+
+// Waits until the child has ended, without reaping it: true when it has; false when `timeoutMs`
+// (-1: none) ran out or `*stop` turned true first.
+bool endsWithin(pid_t pid, int timeoutMs, const std::atomic<bool>* stop) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const auto left = [&] {
+        if (timeoutMs < 0) return -1;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return int(std::max<long long>(ms, 0));
+    };
+    const auto stopped = [stop] { return stop && stop->load(); };
+    // The longest single wait: until the deadline, cut into slices when a stop flag is watched.
+    const auto nextWait = [&] {
+        const int l = left();
+        if (!stop) return l;
+        return l < 0 ? kStopPollMs : std::min(l, kStopPollMs);
+    };
+    const bool blocking = timeoutMs < 0 && !stop;
+    const int pidfd = blocking ? -1 : int(::syscall(SYS_pidfd_open, pid, 0));
     if (pidfd >= 0) {
-        struct pollfd p {
-            pidfd, POLLIN, 0
-        };
-        int n;
-        while ((n = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {}
+        bool ended = false;
+        for (;;) {
+            if (stopped()) break;
+            struct pollfd p {
+                pidfd, POLLIN, 0
+            };
+            const int n = ::poll(&p, 1, nextWait());
+            if (n < 0 && errno == EINTR) continue;
+            if (n != 0) {
+                ended = true;
+                break;
+            }
+            if (left() == 0) break;
+        }
         ::close(pidfd);
-        return n != 0;
+        return ended;
     }
-    // Without a time limit, or without pidfd (old kernel): look at the child every 50 ms.
-    for (int waited = 0;; waited += 50) {
+    // Without a limit, or without pidfd (old kernel): look at the child every 50 ms.
+    for (;;) {
         siginfo_t info{};
-        const int r = ::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT | (timeoutMs < 0 ? 0 : WNOHANG));
+        const int r = ::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT | (blocking ? 0 : WNOHANG));
         if (r == 0 && info.si_pid == pid) return true;
         if (r < 0 && errno != EINTR) return true;
-        if (timeoutMs >= 0 && waited >= timeoutMs) return false;
-        if (timeoutMs >= 0) ::usleep(50 * 1000);
+        if (stopped() || left() == 0) return false;
+        if (!blocking) ::usleep(kStopPollMs * 1000);
     }
 }
 
@@ -78,11 +106,21 @@ std::string makeWorkDir(const std::string& name) {
     return ::mkdtemp(dir.data()) ? dir : std::string();
 }
 
+std::string siblingProgram(const std::string& name) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::filesystem::path sibling = self.parent_path() / name;
+        if (::access(sibling.c_str(), X_OK) == 0) return sibling.string();
+    }
+    return name;
+}
+
 bool ChildResult::exitedWith(int code) const {
-    return started && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == code;
+    return started && !timedOut && !stopped && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 bool ChildResult::killedBy(int sig) const {
-    return started && !timedOut && WIFSIGNALED(status) && WTERMSIG(status) == sig;
+    return started && !timedOut && !stopped && WIFSIGNALED(status) && WTERMSIG(status) == sig;
 }
 
 ChildResult runChild(const std::vector<std::string>& argv, const ChildLimits& limits) {
@@ -128,7 +166,10 @@ ChildResult runChild(const std::vector<std::string>& argv, const ChildLimits& li
     while ((got = ::read(ready[0], &err, sizeof err)) < 0 && errno == EINTR) {}
     ::close(ready[0]);
     result.started = got == 0;
-    result.timedOut = !endsWithin(pid, result.started && limits.seconds > 0 ? limits.seconds * 1000 : -1);
+    const bool ended = endsWithin(pid, result.started && limits.seconds > 0 ? limits.seconds * 1000 : -1,
+                                  result.started ? limits.stop : nullptr);
+    result.stopped = !ended && limits.stop && limits.stop->load();
+    result.timedOut = !ended && !result.stopped;
     ::kill(-pid, SIGKILL);  // the child's own children, and the child itself when it overran
     while (::waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {}
     forgetOnSignal(slot);

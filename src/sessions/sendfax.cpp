@@ -556,8 +556,9 @@ void sendFaxCommand(IMainWindow& main) {
     const QString path = main.CreateFaxFile();
     if (path.isEmpty()) {
         hourglass.reset();
-        // An empty fax has been explained already; a second box only confused the next command.
-        if (!main.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
+        // An empty fax or an unreadable document has been explained already; a second box only
+        // confused the next command.
+        if (!main.renderedFaxFailureTold()) ShowInformation(QStringLiteral("Error creating fax file"));
         main.setStatus({});
         return;
     }

@@ -718,12 +718,15 @@ void TMainScreen::deleteOutgoing() {
     if (AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) + QStringLiteral("\")"),
             QStringLiteral("Delete"))) {
+        bool marked = false;
         try {
             faxTable_.deleteRecord();
+            marked = true;
             faxTable_.refresh();
         } catch (const EXbError& e) {
-            ShowInformation(QString::fromLocal8Bit(e.what()));
+            if (!marked) ShowInformation(QString::fromLocal8Bit(e.what()));
         }
+        if (marked && commands_.removeUnnamedDocuments) commands_.removeUnnamedDocuments(*this);
         faxModel_->reload();
     }
     SetButtons();
@@ -795,10 +798,12 @@ void TMainScreen::FaxlogCleanup1Click() {
     if (refusedInReceiveMode()) return;
     if (missingCommand(static_cast<bool>(commands_.faxLogCleanup))) return;
     const bool deletedSomething = commands_.faxLogCleanup(*this);
-    if (deletedSomething)
+    if (deletedSomething) {
         mnuRebuildIndexesClick();
-    else
+        if (commands_.removeUnnamedDocuments) commands_.removeUnnamedDocuments(*this);
+    } else {
         SetButtons();
+    }
 }
 
 bool TMainScreen::mnuPreferencesClick() {

@@ -75,6 +75,7 @@ public:
     int currentPage() const override;
     int renderedPageCount() const override { return rendered_.pages; }
     bool renderedFaxWasEmpty() const override { return rendered_.empty; }
+    bool renderedFaxFailureTold() const override { return rendered_.empty || rendered_.told; }
 
     // The status line.
     void setStatus(const QString& text) override;

@@ -139,8 +139,9 @@ void viewPrintFax(IMainWindow& window, bool print) {
     file = window.CreateFaxFile();
     if (file.isEmpty() || !QFileInfo(file).isFile()) {
         hourglass.reset();
-        // An empty fax has been explained already; a second box only confused the next command.
-        if (!window.renderedFaxWasEmpty()) ShowInformation(QStringLiteral("Error creating fax file"));
+        // An empty fax or an unreadable document has been explained already; a second box only
+        // confused the next command.
+        if (!window.renderedFaxFailureTold()) ShowInformation(QStringLiteral("Error creating fax file"));
         return;
     }
     infoLine = outgoingInfoLine(recipient, subject, sent);

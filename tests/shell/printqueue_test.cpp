@@ -2,7 +2,8 @@
 // under a scratch directory) runs the queue with our PPD and backend; a PDF printed with
 // `lp -d Telvane` lands in the printing user's spool, private and complete, with its pages; the
 // program's queue watcher turns it into a new fax with the document attached, and a job the user
-// does not make into a fax stays until it is discarded.
+// does not make into a fax stays until it is discarded. The first job is a PDF made by LibreOffice
+// (as a desktop program prints), the second one made by Ghostscript.
 #include <gtest/gtest.h>
 
 #include "mainscreen_fixture.h"
@@ -103,7 +104,7 @@ using shell::TMainScreen;
 
 TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFaxWaits) {
     TELVANE_REQUIRE_PEER(geteuid() == 0, "root (cupsd runs the queue's backend as root, as installed)");
-    for (const char* program : {"cupsd", "lpadmin", "lp", "gs", "pdfinfo"})
+    for (const char* program : {"cupsd", "lpadmin", "lp", "gs", "pdfinfo", "soffice"})
         TELVANE_REQUIRE_PEER(telvane::test::haveProgram(program), program);
     TempDir tmp("telvane-cups");
     PrivateCups cups(tmp);
@@ -118,15 +119,32 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
                          "72 700 moveto (Two) show showpage 72 700 moveto (Three) show showpage"}),
               0);
     ASSERT_EQ(pdfPages(pdf), 3);
+    // LibreOffice: a text document of two pages (a page break between them).
+    {
+        std::ofstream(tmp / "letter.rtf") << "{\\rtf1\\ansi Dear customer,\\par\\page Yours sincerely\\par}";
+        QProcess office;
+        office.setWorkingDirectory(QString::fromStdString(tmp.pathNoSlash()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(tmp.pathNoSlash()));
+        office.setProcessEnvironment(env);
+        office.start("soffice", {"--headless", "--convert-to", "pdf", "letter.rtf"});
+        ASSERT_TRUE(office.waitForFinished(120000));
+        ASSERT_EQ(office.exitCode(), 0) << office.readAllStandardError().toStdString();
+    }
+    const std::string letter = tmp / "letter.pdf";
+    ASSERT_EQ(pdfPages(letter), 2);
+    QString producer;
+    ASSERT_EQ(run(QStringLiteral("pdfinfo"), {QString::fromStdString(letter)}, &producer), 0);
+    EXPECT_TRUE(producer.contains("LibreOffice")) << producer.toStdString();
 
     QString output;
-    ASSERT_EQ(run("lp", {"-d", "Telvane", QString::fromStdString(pdf)}, &output), 0) << output.toStdString();
+    ASSERT_EQ(run("lp", {"-d", "Telvane", QString::fromStdString(letter)}, &output), 0) << output.toStdString();
     const std::string user = getpwuid(geteuid())->pw_name;
     const std::string spool = cups.spoolRoot() + "/" + user;
     ASSERT_TRUE(telvane::test::waitForPath(spool + "/job-1.pdf", 30)) << cups.errorLog();
     EXPECT_EQ(modeOf(spool), 0700u);
     EXPECT_EQ(modeOf(spool + "/job-1.pdf"), 0600u);
-    EXPECT_EQ(pdfPages(spool + "/job-1.pdf"), 3);
+    EXPECT_EQ(pdfPages(spool + "/job-1.pdf"), 2);
 
     // The program of that user makes it a new fax with the document attached.
     writePortSetting();
@@ -139,6 +157,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     const auto offer = [&](const QString& job) { return offerPrintJobAsNewFax(w, commands, job); };
     int attachedPages = -1;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        EXPECT_TRUE(waitUntil([e] { return !e->addingDocuments(); }, 120));
         if (e->documents().size() == 1) attachedPages = e->documents()[0].pages;
         EXPECT_TRUE(e->FaxNumber->text().isEmpty());
         e->FaxNumber->setText("5550100");
@@ -147,7 +166,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     auto queue = std::make_unique<PrintJobQueue>(PrintJobQueue::userSpoolDir(), offer);
     ASSERT_TRUE(waitUntil([&] { return w.FaxTable().visibleCount() == 1; }, 120));
     ASSERT_TRUE(waitUntil([&] { return !QFile::exists(QString::fromStdString(spool + "/job-1.pdf")); }, 20));
-    EXPECT_EQ(attachedPages, 3);
+    EXPECT_EQ(attachedPages, 2);
 
     // A job whose fax the user cancels stays when they keep it, is offered again at the next
     // start, and goes when they discard it.

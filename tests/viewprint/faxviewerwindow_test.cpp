@@ -18,8 +18,13 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <fstream>
+
 #include "shell/mainscreen_fixture.h"
 #include "compose/commands/createfaxfile.h"
+#include "compose/render/faxdocuments.h"
+#include "compose/render/renderutil.h"
+#include "sessions/sendfax.h"
 #include "viewprint/faxviewerwindow.h"
 #include "settings/settings.h"
 #include "faximage/viewertestutil.h"
@@ -482,6 +487,47 @@ TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
     EXPECT_TRUE(w.statusText().isEmpty());
+}
+
+// A fax whose attached document has a damaged copy is refused by view, print and send alike with
+// one message naming the document; no "Error creating fax file" follows it.
+TEST_F(ViewPrintCommandTest, ADamagedAttachedDocumentIsNamedOnce) {
+    seedOutgoing(dir, {outgoingFax("Invoice")});
+    rebuildLogs(dir);
+    render::FaxDocument invoice;
+    invoice.storedName = "0123456789abcdef.pdf";
+    invoice.title = "invoice.pdf";
+    invoice.pages = 1;
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(render::documentsDir(dir))));
+    {
+        QFile copy(QString::fromStdString(render::documentsDir(dir) + invoice.storedName));
+        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        copy.write("%PDF-1.4\nnot a document at all\n");
+        records::RecordSet rs;
+        records::TXbAccess xb(rs);
+        ASSERT_TRUE(records::OpenFaxDBF(dir, rs, xb));
+        rs.first();
+        const std::string listed = render::withDocuments("{\\rtf1 Please pay.\\par}", {invoice});
+        const std::string memo = dir + "memo.rtf";
+        std::ofstream(memo) << listed;
+        rs.replaceFromFile("RTFDOC", memo);
+        rs.post();
+        rs.close();
+    }
+    rendertest::putBuiltProgramsOnPath();
+    commands.createFaxFile = [](IMainWindow& main) { return createFaxFileOf(main); };
+    shell::TMainScreen& w = start();
+    const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+        {"view", [&w] { w.viewFaxButtonClick(); }},
+        {"print", [&w] { w.printbuttonClick(); }},
+        {"send", [&w] { sessions::sendFaxCommand(w); }}};
+    const QStringList named = {
+        QStringLiteral("The document \"invoice.pdf\" cannot be read: it is damaged or not what its name says.")};
+    for (const auto& [name, act] : ways) {
+        prompter().records.clear();
+        act();
+        EXPECT_EQ(prompter().texts(), named) << name;
+    }
 }
 
 // A fax without cover or document is explained once; no second "Error creating fax file" box

@@ -24,17 +24,6 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-// telvane-faxconv beside the running program, else the name for a PATH search.
-std::string faxconvProgram() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const fs::path sibling = self.parent_path() / "telvane-faxconv";
-        if (::access(sibling.c_str(), X_OK) == 0) return sibling.string();
-    }
-    return "telvane-faxconv";
-}
-
 }  // namespace
 
 DocumentConverter::~DocumentConverter() {
@@ -65,7 +54,7 @@ std::string DocumentConverter::faxFileFor(const std::string& path, std::string& 
     ChildLimits limits;
     limits.deathSignal = SIGTERM;
     limits.tmpDir = tempDir_;  // its own temporaries go with this directory
-    const ChildResult result = runChild({faxconvProgram(), "to-fax", path, out, "--fine"}, limits);
+    const ChildResult result = runChild({siblingProgram("telvane-faxconv"), "to-fax", path, out, "--fine"}, limits);
     if (!result.started) {
         error = "cannot run telvane-faxconv to convert '" + path + "'";
         return {};

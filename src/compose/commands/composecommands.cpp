@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace telvane {
 namespace {
 
@@ -112,7 +114,11 @@ bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb
     applyDefaultFont(*editor.RichCover, appSettings());
     applyDefaultFont(*editor.RichDoc, appSettings());
     editor.addDocuments(documentPaths);
-    return appendFromEditor(editor, faxTable, faxXb, programDir);
+    if (!appendFromEditor(editor, faxTable, faxXb, programDir)) return false;
+    // Saved without one of them (it could not be read, or the user removed it): not made into a fax.
+    const QStringList attached = editor.attachedSources();
+    return std::all_of(documentPaths.begin(), documentPaths.end(),
+                       [&attached](const QString& path) { return attached.contains(path); });
 }
 
 bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
@@ -126,6 +132,8 @@ bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std:
             QStringLiteral("The changes to the fax could not be saved."));
         if (written) {
             editor.keepDocuments();
+            // Copies of documents the fax no longer lists go once the record is on disk.
+            if (records::Table* table = faxTable.table()) render::removeUnnamedDocuments(programDir, *table);
             return true;
         }
         try {

@@ -31,8 +31,9 @@ namespace telvane {
 bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent = nullptr);
 // Opens the fax editor on a new fax with the files of documentPaths attached in that order (a file
-// that cannot be read is named in a message and left out). True when the user accepted and the
-// record was appended; the fax then keeps copies of its own, so the caller may remove the files.
+// that cannot be read is named in a message and left out). True when the user accepted, the
+// record was appended and it holds every one of the files; the fax then keeps copies of its own,
+// so the caller may remove the files. False also when the fax was saved without one of them.
 bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
                          const QStringList& documentPaths, QWidget* parent = nullptr);
 // True when the record was rewritten. Beeps when the log has no visible record.

@@ -8,6 +8,8 @@
 #include "settings/programdir.h"
 #include "compose/commands/composecommands.h"
 #include "compose/commands/createfaxfile.h"
+#include "compose/render/faxdocuments.h"
+#include "records/table.h"
 
 namespace telvane {
 
@@ -19,6 +21,9 @@ void addComposeCommands(MainWindowCommands& commands) {
         return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), ProgramDir(), documentPaths, main.widget());
     };
     commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
+    commands.removeUnnamedDocuments = [](IMainWindow& main) {
+        if (records::Table* table = main.FaxTable().table()) render::removeUnnamedDocuments(ProgramDir(), *table);
+    };
     commands.coverSheets = [](IMainWindow& main) {
         coverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
     };

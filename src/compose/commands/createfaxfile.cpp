@@ -68,7 +68,8 @@ RenderedFax createFaxFileOf(IMainWindow& main) {
     const render::FaxFileResult result =
         renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()),
                                render::documentsFromRecord(main.FaxXb(), ProgramDir()));
-    return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
+    return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty,
+                       result.empty || result.unreadableDocument};
 }
 
 }  // namespace telvane

@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -21,6 +22,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "compose/cover/merge.h"
 #include "compose/render/faxrenderer.h"
@@ -64,6 +71,21 @@ QString documentFilter() {
 
 }  // namespace
 
+// The files being added: the window hands paths in, a worker thread copies and checks them one by
+// one and hands documents (or the messages of those that cannot be read) back under the mutex.
+struct TFaxEditor::AddingJob {
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::deque<std::string> waiting;                               // not yet taken by the worker
+    std::vector<std::pair<QString, render::FaxDocument>> checked;  // source and copy, not yet taken by the window
+    QStringList problems;
+    std::string current;    // title of the file being checked
+    int total = 0;          // files handed in
+    int taken = 0;          // files the worker has begun
+    bool finished = false;  // the worker takes nothing more
+    std::thread worker;
+};
+
 TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
     setObjectName(QStringLiteral("FaxEditor"));
     setWindowTitle(QStringLiteral("Fax Editor"));
@@ -106,9 +128,16 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
 
     showPage(RecipientPage);
     finishWindow(RichToolCover);
+    // Closed while adding: what is being checked is not attached.
+    connect(this, &QDialog::finished, this, [this] { stopAddingButtonClick(); });
 }
 
 TFaxEditor::~TFaxEditor() {
+    if (adding_) {
+        adding_->stop = true;
+        adding_->worker.join();
+        for (const auto& [source, copy] : adding_->checked) render::removeStoredDocument(programDir(), copy);
+    }
     for (const render::FaxDocument& copy : madeHere_) render::removeStoredDocument(programDir(), copy);
 }
 
@@ -126,7 +155,27 @@ QWidget* TFaxEditor::buildAttachmentsPage() {
     DocumentList->header()->setStretchLastSection(false);
     DocumentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     DocumentList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    layout->addWidget(DocumentList, 1);
+    AddingPanel = new QWidget(page);
+    AddingPanel->setObjectName(QStringLiteral("AddingPanel"));
+    AddingLabel = new QLabel(AddingPanel);
+    AddingLabel->setObjectName(QStringLiteral("AddingLabel"));
+    AddingProgress = new QProgressBar(AddingPanel);
+    AddingProgress->setObjectName(QStringLiteral("AddingProgress"));
+    AddingProgress->setRange(0, 0);  // busy: a document's pages are known only when it is checked
+    AddingProgress->setTextVisible(false);
+    StopAddingButton = makePushButton(AddingPanel, "StopAddingButton", QStringLiteral("&Stop"),
+                                      QStringLiteral("Stop adding documents"));
+    StopAddingButton->setAutoDefault(false);
+    auto* addingRow = new QHBoxLayout(AddingPanel);
+    addingRow->setContentsMargins(0, 0, 0, 0);
+    addingRow->addWidget(AddingLabel, 1);
+    addingRow->addWidget(AddingProgress);
+    addingRow->addWidget(StopAddingButton);
+    AddingPanel->hide();
+    auto* listColumn = new QVBoxLayout();
+    listColumn->addWidget(DocumentList, 1);
+    listColumn->addWidget(AddingPanel);
+    layout->addLayout(listColumn, 1);
 
     auto* column = new QVBoxLayout();
     AddDocumentButton = makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
@@ -153,6 +202,7 @@ QWidget* TFaxEditor::buildAttachmentsPage() {
     connect(MoveUpButton, &QPushButton::clicked, this, [this] { moveDocument(-1); });
     connect(MoveDownButton, &QPushButton::clicked, this, [this] { moveDocument(1); });
     connect(PreviewButton, &QPushButton::clicked, this, &TFaxEditor::previewButtonClick);
+    connect(StopAddingButton, &QPushButton::clicked, this, &TFaxEditor::stopAddingButtonClick);
     fillDocumentList(-1);
     return page;
 }
@@ -169,21 +219,113 @@ void TFaxEditor::fillDocumentList(int select) {
         DocumentList->setCurrentItem(DocumentList->topLevelItem(select));
 }
 
-bool TFaxEditor::addDocuments(const QStringList& paths) {
-    QStringList problems;
-    for (const QString& path : paths) {
-        std::string error;
-        std::optional<render::FaxDocument> stored = render::storeDocument(programDir(), path.toStdString(), error);
-        if (!stored) {
-            problems << QString::fromStdString(error);
-            continue;
-        }
-        madeHere_.push_back(*stored);
-        documents_.push_back(std::move(*stored));
+void TFaxEditor::addDocuments(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    if (!adding_) {
+        adding_ = std::make_unique<AddingJob>();
+        showAdding(true);
+        AddingJob& job = *adding_;
+        for (const QString& path : paths) job.waiting.push_back(path.toStdString());
+        job.total = int(paths.size());
+        // The worker lives no longer than the window: the destructor stops and joins it.
+        job.worker = std::thread([this, &job, dir = programDir()] {
+            const auto report = [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { collectAdded(); }, Qt::QueuedConnection);
+            };
+            for (;;) {
+                std::string path;
+                {
+                    const std::lock_guard<std::mutex> lock(job.mutex);
+                    if (job.stop || job.waiting.empty()) {
+                        job.waiting.clear();
+                        job.finished = true;
+                        break;
+                    }
+                    path = std::move(job.waiting.front());
+                    job.waiting.pop_front();
+                    ++job.taken;
+                    job.current = std::filesystem::path(path).filename().string();
+                }
+                report();
+                std::string error;
+                std::optional<render::FaxDocument> stored = render::storeDocument(dir, path, error, &job.stop);
+                const std::lock_guard<std::mutex> lock(job.mutex);
+                if (stored)
+                    job.checked.emplace_back(QString::fromStdString(path), std::move(*stored));
+                else if (!error.empty())
+                    job.problems << QString::fromStdString(error);
+            }
+            report();
+        });
+        return;
     }
-    fillDocumentList(int(documents_.size()) - 1);
-    if (!problems.isEmpty()) ShowInformation(problems.join(QLatin1Char('\n')));
-    return problems.isEmpty();
+    const std::lock_guard<std::mutex> lock(adding_->mutex);
+    if (adding_->finished) {
+        queued_ << paths;  // the worker has ended: the next one takes them
+        return;
+    }
+    for (const QString& path : paths) adding_->waiting.push_back(path.toStdString());
+    adding_->total += int(paths.size());
+}
+
+void TFaxEditor::collectAdded() {
+    if (!adding_) return;
+    std::vector<std::pair<QString, render::FaxDocument>> checked;
+    bool finished;
+    QString progress;
+    {
+        const std::lock_guard<std::mutex> lock(adding_->mutex);
+        checked.swap(adding_->checked);
+        problems_ << adding_->problems;
+        adding_->problems.clear();
+        finished = adding_->finished;
+        progress = QStringLiteral("Adding \"%1\" (%2 of %3)...")
+                       .arg(QString::fromStdString(adding_->current))
+                       .arg(adding_->taken)
+                       .arg(adding_->total);
+    }
+    for (auto& [source, d] : checked) {
+        sourceOf_[d.storedName] = source;
+        madeHere_.push_back(d);
+        documents_.push_back(std::move(d));
+    }
+    if (!checked.empty()) fillDocumentList(int(documents_.size()) - 1);
+    if (!finished) {
+        AddingLabel->setText(progress);
+        return;
+    }
+    adding_->worker.join();
+    adding_.reset();
+    if (!queued_.isEmpty()) {
+        const QStringList next = std::exchange(queued_, {});
+        addDocuments(next);
+        return;
+    }
+    showAdding(false);
+    if (!problems_.isEmpty()) ShowInformation(std::exchange(problems_, {}).join(QLatin1Char('\n')));
+}
+
+QStringList TFaxEditor::attachedSources() const {
+    QStringList sources;
+    for (const render::FaxDocument& d : documents_)
+        if (const auto it = sourceOf_.find(d.storedName); it != sourceOf_.end()) sources << it->second;
+    return sources;
+}
+
+void TFaxEditor::stopAddingButtonClick() {
+    queued_.clear();
+    if (!adding_) return;
+    adding_->stop = true;
+    const std::lock_guard<std::mutex> lock(adding_->mutex);
+    adding_->waiting.clear();
+}
+
+void TFaxEditor::showAdding(bool adding) {
+    AddingLabel->setText(adding ? QStringLiteral("Adding documents...") : QString());
+    AddingPanel->setVisible(adding);
+    OKButton->setEnabled(!adding);
+    PreviewButton->setEnabled(!adding);
 }
 
 void TFaxEditor::setDocuments(std::vector<render::FaxDocument> documents) {
@@ -226,13 +368,16 @@ void TFaxEditor::moveDocument(int step) {
 }
 
 void TFaxEditor::previewButtonClick() {
+    if (addingDocuments()) return;
     render::FaxFileResult result;
     {
         HourGlass hourglass;
         render::FaxRenderer renderer;
         renderer.OnYield = [] { letMessagesRun(); };
+        // A copy: the list may change while messages run during the rendering.
+        const std::vector<render::FaxDocument> documents = documents_;
         result =
-            renderer.CreateFaxFile(programDir(), render::partsFromRtf(RichCover->rtf(), RichDoc->rtf()), documents_);
+            renderer.CreateFaxFile(programDir(), render::partsFromRtf(RichCover->rtf(), RichDoc->rtf()), documents);
     }
     if (result.empty) {
         ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
@@ -401,6 +546,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
 }
 
 void TFaxEditor::acceptClick() {
+    if (addingDocuments()) return;  // Accept is disabled until the documents are in
     if (const QString problem = faxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
         recipientButtonClick();
         RecipientButton->setChecked(true);

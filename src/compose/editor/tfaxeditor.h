@@ -8,13 +8,18 @@
 // template loaded into the cover sheet has its merge fields replaced by the values of that moment.
 // Documents (PDF, TIFF, images, text, RTF...) are attached on the "Attachments" page, by its "Add
 // Document..." button or by dropping files from a file manager on the window; they are copied into
-// the data directory as they are added (a document that cannot be read is named and not added),
-// and copies made by this window that the fax does not keep are removed when it closes. "Preview
+// the data directory and checked (converted once, which counts their pages) on a worker thread,
+// while the window stays responsive and shows which document is being added, with "Stop" to end
+// it; Accept and the preview wait until adding is over. A document that cannot be read is named
+// and not added, one stopped leaves no copy, and copies made by this window that the fax does not
+// keep are removed when it closes. "Preview
 // Fax..." renders the whole fax as it stands (cover, document, attachments) and shows its pages.
 // Result: 1 after Accept, 2 after Cancel; the window placement is kept in the settings file.
 #pragma once
 
 #include <QStringList>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +28,8 @@
 #include "compose/render/faxdocuments.h"
 
 class QButtonGroup;
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
@@ -49,9 +56,16 @@ public:
 
     Page currentPage() const;
 
-    // Attaches files after those already attached, in the order given; a file that cannot be read
-    // is named in one message and left out. True when every file was attached.
-    bool addDocuments(const QStringList& paths);
+    // Starts attaching files after those already attached (and those still being added), in the
+    // order given, and returns at once; each appears in the list when it is checked. The files that
+    // cannot be read are named in one message when adding is over, and left out.
+    void addDocuments(const QStringList& paths);
+    // True while documents are being added (AddingPanel shows).
+    bool addingDocuments() const { return adding_ != nullptr; }
+    // Ends the adding: the document being checked and those waiting are not attached.
+    void stopAddingButtonClick();
+    // The files handed to addDocuments whose documents are attached now, in sending order.
+    QStringList attachedSources() const;
     // The documents attached, in sending order.
     const std::vector<render::FaxDocument>& documents() const { return documents_; }
     // The documents of a fax being edited (kept by the fax, never removed by this window).
@@ -105,6 +119,10 @@ public:
     QPushButton* MoveUpButton = nullptr;
     QPushButton* MoveDownButton = nullptr;
     QPushButton* PreviewButton = nullptr;
+    QWidget* AddingPanel = nullptr;  // shown while documents are added: AddingLabel, AddingProgress, StopAddingButton
+    QLabel* AddingLabel = nullptr;
+    QProgressBar* AddingProgress = nullptr;
+    QPushButton* StopAddingButton = nullptr;
     TZoomButton* Zoombutton = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
@@ -127,10 +145,19 @@ private:
     // The part whose page button is down: the document for "Fax Document", else the cover.
     TRichText* zoomTarget() const;
     void answerMergeField(int tag, QString& text, bool& answered);
+    struct AddingJob;
+    // Takes in what the worker has checked so far and shows its progress; when it has finished,
+    // ends the adding and names the files that could not be read.
+    void collectAdded();
+    void showAdding(bool adding);
 
     QButtonGroup* pageButtons_ = nullptr;
     std::vector<render::FaxDocument> documents_;
     std::vector<render::FaxDocument> madeHere_;  // copies this window made and nothing keeps yet
+    std::map<std::string, QString> sourceOf_;    // stored name -> the file it was added from
+    std::unique_ptr<AddingJob> adding_;          // the worker adding documents; null when idle
+    QStringList queued_;                         // handed in after the worker had finished
+    QStringList problems_;                       // files that could not be read, named when adding ends
 };
 
 }  // namespace telvane

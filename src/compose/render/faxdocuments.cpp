@@ -3,6 +3,9 @@
 
 #include "faximage/childprocess.h"
 #include "faximage/ovffile.h"
+#include "records/file_io.h"
+#include "records/table.h"
+#include "records/xb_error.h"
 
 #include <QImage>
 #include <QString>
@@ -18,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <system_error>
 
 namespace telvane::render {
@@ -142,17 +146,6 @@ bool copyPrivate(const std::string& source, const std::string& target, std::stri
     return ok;
 }
 
-// telvane-faxconv beside the running program, else the name for a PATH search.
-std::string faxconvProgram() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const fs::path sibling = self.parent_path() / "telvane-faxconv";
-        if (::access(sibling.c_str(), X_OK) == 0) return sibling.string();
-    }
-    return "telvane-faxconv";
-}
-
 int ovfPageCount(const std::string& path) {
     std::uint8_t header[faximage::kOvfFileHeaderSize];
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -205,7 +198,8 @@ bool isDocumentFile(const std::string& path) {
     return std::find(known.begin(), known.end(), ext) != known.end();
 }
 
-std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::string& source, std::string& error) {
+std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::string& source, std::string& error,
+                                         const std::atomic<bool>* stop) {
     FaxDocument document;
     document.title = fs::path(source).filename().string();
     const std::string named = "The document \"" + document.title + "\"";
@@ -232,7 +226,7 @@ std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::
     }
     const std::string workDir = faximage::makeWorkDir("telvane-document");
     const std::string probe = (workDir.empty() ? dir : workDir + "/") + document.storedName + ".ovf";
-    document.pages = convertDocument(dataDir, document, probe, error);
+    document.pages = convertDocument(dataDir, document, probe, error, stop);
     std::remove(probe.c_str());
     if (!workDir.empty()) {
         std::error_code ec;
@@ -240,7 +234,7 @@ std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::
     }
     if (document.pages <= 0) {
         removeStoredDocument(dataDir, document);
-        if (error.empty()) error = named + " has no pages.";
+        if (error.empty() && !(stop && stop->load())) error = named + " has no pages.";
         return std::nullopt;
     }
     return document;
@@ -250,8 +244,46 @@ void removeStoredDocument(const std::string& dataDir, const FaxDocument& documen
     if (isStoredName(document.storedName)) std::remove((documentsDir(dataDir) + document.storedName).c_str());
 }
 
+int removeUnnamedDocuments(const std::string& dataDir, records::Table& faxTable) {
+    std::set<std::string, std::less<>> named;
+    try {
+        faxTable.flush();
+        const int field = faxTable.fieldIndex("RTFDOC");
+        if (field < 0) return 0;
+        const int offset = faxTable.fieldOffset(field);
+        const int width = faxTable.fields()[std::size_t(field)].width;
+        for (uint32_t recno = 1; recno <= faxTable.recordCount(); ++recno) {
+            if (faxTable.isDeleted(recno)) continue;
+            const std::string record = faxTable.readRecord(recno);
+            const std::string rtf =
+                faxTable.readMemo(std::string_view(record).substr(std::size_t(offset), std::size_t(width)));
+            // Every name a group starts with, even of a group that is otherwise malformed.
+            for (std::size_t at = rtf.find(kGroupWord); at != std::string::npos; at = rtf.find(kGroupWord, at)) {
+                at += kGroupWord.size();
+                named.insert(rtf.substr(at, std::min(rtf.find_first_of(" }", at), rtf.size()) - at));
+            }
+        }
+    } catch (const records::EXbError&) {
+        return 0;
+    }
+    int removed = 0;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(documentsDir(dataDir), ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!isStoredName(name) || named.count(name)) continue;
+        try {
+            records::io::removeFile(it->path().string());
+            ++removed;
+        } catch (const records::EXbError&) {
+            // Left for the next time.
+        }
+    }
+    return removed;
+}
+
 int convertDocument(const std::string& dataDir, const FaxDocument& document, const std::string& outOvf,
-                    std::string& error) {
+                    std::string& error, const std::atomic<bool>* stop) {
     const std::string named = "The document \"" + document.title + "\"";
     if (!isStoredName(document.storedName)) {
         error = named + " is not stored with this fax.";
@@ -287,11 +319,13 @@ int convertDocument(const std::string& dataDir, const FaxDocument& document, con
     faximage::ChildLimits limits;
     limits.deathSignal = SIGTERM;
     limits.tmpDir = workDir;
+    limits.stop = stop;
     const faximage::ChildResult result =
-        faximage::runChild({faxconvProgram(), "to-fax", input, outOvf, "--fine"}, limits);
+        faximage::runChild({faximage::siblingProgram("telvane-faxconv"), "to-fax", input, outOvf, "--fine"}, limits);
     const int pages = result.started && result.exitedWith(0) ? ovfPageCount(outOvf) : -1;
     if (pages > 0) return pages;
     std::remove(outOvf.c_str());
+    if (result.stopped) return -1;
     error = !result.started ? named + " could not be converted: telvane-faxconv could not be run."
                             : named + " cannot be read: it is damaged or not what its name says.";
     return -1;

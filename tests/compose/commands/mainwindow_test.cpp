@@ -3,6 +3,7 @@
 // started again, and the fax opened for editing and cloned. With TELVANE_SCREENSHOT_DIR set, the
 // windows met on the way are saved there as PNGs. A fax opened with documents handed over renders
 // their pages from the log.
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -17,7 +18,9 @@
 #include "compose/phonebook/tphonebook.h"
 #include "compose/phonebook/tphonebookeditor.h"
 #include "compose/editors_fixture.h"
+#include "compose/render/faxdocuments.h"
 #include "compose/render/renderutil.h"
+#include "app/printjobs.h"
 #include "records/fax_tables.h"
 #include "settings/inifile.h"
 #include "shell/mainscreen.h"
@@ -60,6 +63,19 @@ protected:
     void stop() {
         if (window_) window_->close();
         window_.reset();
+    }
+
+    // A file `name` holding `bytes` in `where`; its path.
+    static QString fileWith(const QTemporaryDir& where, const QString& name, const QByteArray& bytes) {
+        const QString path = where.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    // Lets events run until the fax editor has added the documents handed to it.
+    static bool settled(TFaxEditor* e) {
+        return test::waitUntil([e] { return !e->addingDocuments(); }, 120);
     }
 
     MainWindowCommands commands_;
@@ -172,15 +188,12 @@ TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
     shell::TMainScreen& main = start();
     rendertest::putBuiltProgramsOnPath();
     QTemporaryDir outside;
-    const QString job = outside.filePath(QStringLiteral("job.txt"));
-    QFile f(job);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 100; ++i) f.write("A printed line\n");
-    f.close();
+    const QString job = fileWith(outside, QStringLiteral("job.txt"), QByteArray("A printed line\n").repeated(100));
 
     QString recipient = QStringLiteral("unset");
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
         recipient = e->Recipient->text();
+        EXPECT_TRUE(settled(e));
         EXPECT_EQ(e->documents().size(), 1u);
         e->AttachmentsButton->click();
         shot(e, "fax-editor-attachments");
@@ -196,6 +209,65 @@ TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
     EXPECT_FALSE(main.renderedFaxWasEmpty());
     EXPECT_EQ(main.renderedPageCount(), 2);
     QFile::remove(file);
+}
+
+// Documents dropped from the log: deleting a fax, and a clean-up that deleted faxes, remove the
+// copies of its documents that no fax names any more.
+TEST_F(MainWindowTest, DeletingOrCleaningUpFaxesRemovesTheirDocumentCopies) {
+    bool cleanedUp = false;
+    commands_.faxLogCleanup = [&cleanedUp](IMainWindow& m) {
+        m.FaxTable().first();
+        m.FaxTable().deleteRecord();
+        cleanedUp = true;
+        return true;
+    };
+    shell::TMainScreen& main = start();
+    rendertest::putBuiltProgramsOnPath();
+    QTemporaryDir outside;
+    const QString job = fileWith(outside, QStringLiteral("job.txt"), "A printed line\n");
+    const auto copies = [this] {
+        return QDir(QString::fromStdString(render::documentsDir(dir()))).entryList(QDir::Files).size();
+    };
+    for (const bool cleanUp : {false, true}) {
+        whenModal<TFaxEditor>([](TFaxEditor* e) {
+            EXPECT_TRUE(settled(e));
+            e->FaxNumber->setText("555-0100");
+            e->OKButton->click();
+        });
+        ASSERT_TRUE(commands_.newFaxWithDocuments(main, {job}));
+        ASSERT_EQ(copies(), 1) << cleanUp;
+        prompts().answers = {true};
+        if (cleanUp)
+            main.FaxlogCleanup1Click();
+        else
+            main.DeleteButtonClick();
+        EXPECT_EQ(main.FaxTable().visibleCount(), 0u) << cleanUp;
+        EXPECT_EQ(copies(), 0) << cleanUp;
+    }
+    EXPECT_TRUE(cleanedUp);
+}
+
+// A printed job whose document cannot be read is not removed from the spool when the user saves
+// the fax without it: they are asked, and No keeps the job.
+TEST_F(MainWindowTest, APrintedJobThatCannotBeAttachedIsKeptWhenItsFaxIsSaved) {
+    shell::TMainScreen& main = start();
+    rendertest::putBuiltProgramsOnPath();
+    QTemporaryDir spool;
+    const QString job =
+        fileWith(spool, QStringLiteral("job-1.pdf"), "%PDF-1.4\ncut short by a failing printer driver\n");
+    whenModal<TFaxEditor>([](TFaxEditor* e) {
+        EXPECT_TRUE(settled(e));
+        EXPECT_TRUE(e->documents().empty());
+        e->FaxNumber->setText("555-0100");
+        e->RichDoc->insertPlainText("Cover note");
+        e->OKButton->click();
+    });
+    prompts().answers = {false};
+    EXPECT_EQ(offerPrintJobAsNewFax(main, commands_, job), PrintJobQueue::Outcome::Keep);
+    EXPECT_EQ(main.FaxTable().visibleCount(), 1u);
+    ASSERT_EQ(prompts().texts().size(), 2) << prompts().texts().join('|').toStdString();
+    EXPECT_TRUE(prompts().texts()[0].contains("\"job-1.pdf\"")) << prompts().texts()[0].toStdString();
+    EXPECT_TRUE(prompts().texts()[1].contains("Discard")) << prompts().texts()[1].toStdString();
 }
 
 }  // namespace
