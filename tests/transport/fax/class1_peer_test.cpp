@@ -395,39 +395,45 @@ TEST(Class1Peer, PageAnsweredRtnIsSentAgainOrTheFaxFailsOnIt) {
 
 namespace {
 
-// A one-page TIFF (T.6 coded, 204 x 98 dpi) of `rows` for the far end to send.
-void writeTiff(const std::string& path, const std::vector<std::vector<uint8_t>>& rows) {
+// A TIFF (T.6 coded, 204 x 98 dpi) of `pages`, each given by its rows, for the far end to send.
+void writeTiff(const std::string& path, const std::vector<std::vector<std::vector<uint8_t>>>& pages) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
-    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 0, 1);
-    for (size_t y = 0; y < rows.size(); ++y) {
-        std::vector<uint8_t> row = rows[y];
-        TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const std::vector<std::vector<uint8_t>>& rows = pages[p];
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(p), static_cast<uint16_t>(pages.size()));
+        for (size_t y = 0; y < rows.size(); ++y) {
+            std::vector<uint8_t> row = rows[y];
+            TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+        }
+        TIFFWriteDirectory(tif);
     }
-    TIFFWriteDirectory(tif);
     TIFFClose(tif);
 }
 
+// Receives a fax of `pageCount` different pages from the far end.
 struct ReceivePeerRig {
     telvane::test::TempDir dir;
-    std::vector<std::vector<uint8_t>> rows = mhRows(faxtest::codedPage(13, 200));
+    std::vector<std::vector<std::vector<uint8_t>>> pages;
+    const std::vector<std::vector<uint8_t>>& rows;  // the first page
     TOvxReceiveFax fax;
     std::unique_ptr<SpandspLine> line;
     std::vector<std::string> stored;
-    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage) {
-        writeTiff(dir / "tx.tif", rows);
-        line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage)});
+    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pageCount = 1, int damagedCarrier = 1)
+        : pages(pageRows(pageCount)), rows(pages[0]) {
+        writeTiff(dir / "tx.tif", pages);
+        line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage), damagedCarrier});
         fax.setDestinationDir(dir.dir());
         fax.setStationID("OUR CSI");
         fax.DesiredBPS = 14400;
@@ -437,6 +443,11 @@ struct ReceivePeerRig {
         fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
             if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
         };
+    }
+    static std::vector<std::vector<std::vector<uint8_t>>> pageRows(int count) {
+        std::vector<std::vector<std::vector<uint8_t>>> out;
+        for (int i = 0; i < count; ++i) out.push_back(mhRows(faxtest::codedPage(13 + i, 200)));
+        return out;
     }
     void receive() {
         fax.StartReceive();
@@ -477,5 +488,33 @@ TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
         const auto pages = faxtest::readPages(rig.stored[0]);
         ASSERT_EQ(pages.size(), 1u);
         EXPECT_EQ(mhRows(pages[0]), rig.rows);
+    }
+}
+
+// Our copy-quality check answers a page spoilt on the line RTN. After RTN to MPS the far end
+// trains again (at a lower speed) and sends the page again: the fax is stored whole, each page
+// once. After RTN to EOP it gives up (DCN): the page is not kept, the confirmed one is.
+TEST(Class1Peer, SpoiltPageFromSpandspIsAnsweredRtn) {
+    std::vector<size_t> damage;
+    for (size_t at = 0; at < 8000; at += 40) damage.push_back(at);
+    struct Case {
+        int damagedPage;
+        int error;
+        size_t kept;
+    };
+    const Case cases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "page " << c.damagedPage << " of 2 spoilt");
+        ReceivePeerRig rig(false, false, damage, 2, c.damagedPage);
+        rig.receive();
+        EXPECT_EQ(rig.fax.FaxError(), c.error);
+        ASSERT_TRUE(rig.line->farEndDone);
+        EXPECT_EQ(rig.line->stats.pages_tx, static_cast<int>(c.kept));
+        EXPECT_EQ(rig.line->trainings, c.error == 0 ? 2 : 1);
+        EXPECT_EQ(rig.line->pageCarriers, c.error == 0 ? 3 : 2);
+        ASSERT_EQ(rig.stored.size(), 1u);
+        const auto pages = faxtest::readPages(rig.stored[0]);
+        ASSERT_EQ(pages.size(), c.kept);
+        for (size_t p = 0; p < c.kept; ++p) EXPECT_TRUE(mhRows(pages[p]) == rig.pages[p]) << "page " << p + 1;
     }
 }
