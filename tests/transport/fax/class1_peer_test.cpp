@@ -293,6 +293,23 @@ std::vector<std::vector<uint8_t>> tiffRows(const std::string& path, int page = 0
     return rows;
 }
 
+// A bit turned over every 40 bytes of a page carrier: enough lost lines for an RTN.
+std::vector<size_t> lineHits() {
+    std::vector<size_t> at;
+    for (size_t i = 0; i < 8000; i += 40) at.push_back(i);
+    return at;
+}
+
+// A fax of two pages, one spoilt on the line. Page 1: answered RTN to MPS, trained for again,
+// sent again, the fax arrives whole. Page 2: answered RTN to EOP, after which the far end
+// gives up or refuses to train again; the fax fails on it, page 1 confirmed and kept.
+struct RtnCase {
+    int damagedPage;
+    int error;
+    int kept;
+};
+constexpr RtnCase kRtnCases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
+
 // Sends a fax of `pageCount` different pages to the far end.
 struct PeerRig {
     telvane::test::TempDir dir;
@@ -366,29 +383,21 @@ TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
 // DCN (or repeats RTN, then DCN); the fax has failed on its refused page (-8069) with the pages
 // before it confirmed, and the far end has those once and nothing else.
 TEST(Class1Peer, PageAnsweredRtnIsSentAgainOrTheFaxFailsOnIt) {
-    std::vector<size_t> damage;
-    for (size_t at = 0; at < 8000; at += 40) damage.push_back(at);
-    struct Case {
-        int damagedPage;
-        int error;
-        int confirmed;
-    };
-    const Case cases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
-    for (const Case& c : cases) {
+    for (const RtnCase& c : kRtnCases) {
         SCOPED_TRACE(testing::Message() << "page " << c.damagedPage << " of 2 spoilt");
-        PeerRig rig(false, false, damage, 2, c.damagedPage);
+        PeerRig rig(false, false, lineHits(), 2, c.damagedPage);
         rig.send();
         EXPECT_EQ(rig.fax.FaxError(), c.error);
-        EXPECT_EQ(rig.fax.pagesConfirmed(), c.confirmed);
+        EXPECT_EQ(rig.fax.pagesConfirmed(), c.kept);
         ASSERT_TRUE(rig.line.farEndDone);
-        EXPECT_EQ(rig.line.stats.pages_rx, c.confirmed);
+        EXPECT_EQ(rig.line.stats.pages_rx, c.kept);
         // The first training, and at least one more after the RTN.
         EXPECT_GE(rig.line.trainings, 2);
         EXPECT_EQ(rig.line.pageCarriers, c.error == 0 ? 3 : 2);
-        for (int page = 0; page < c.confirmed; ++page)
+        for (int page = 0; page < c.kept; ++page)
             EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", page) == mhRows(rig.pages[static_cast<size_t>(page)]))
                 << "page " << page + 1;
-        EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", c.confirmed).empty());
+        EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", c.kept).empty());
         if (c.error == 0) EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
     }
 }
@@ -495,26 +504,18 @@ TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
 // trains again (at a lower speed) and sends the page again: the fax is stored whole, each page
 // once. After RTN to EOP it gives up (DCN): the page is not kept, the confirmed one is.
 TEST(Class1Peer, SpoiltPageFromSpandspIsAnsweredRtn) {
-    std::vector<size_t> damage;
-    for (size_t at = 0; at < 8000; at += 40) damage.push_back(at);
-    struct Case {
-        int damagedPage;
-        int error;
-        size_t kept;
-    };
-    const Case cases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
-    for (const Case& c : cases) {
+    for (const RtnCase& c : kRtnCases) {
         SCOPED_TRACE(testing::Message() << "page " << c.damagedPage << " of 2 spoilt");
-        ReceivePeerRig rig(false, false, damage, 2, c.damagedPage);
+        ReceivePeerRig rig(false, false, lineHits(), 2, c.damagedPage);
         rig.receive();
         EXPECT_EQ(rig.fax.FaxError(), c.error);
         ASSERT_TRUE(rig.line->farEndDone);
-        EXPECT_EQ(rig.line->stats.pages_tx, static_cast<int>(c.kept));
+        EXPECT_EQ(rig.line->stats.pages_tx, c.kept);
         EXPECT_EQ(rig.line->trainings, c.error == 0 ? 2 : 1);
         EXPECT_EQ(rig.line->pageCarriers, c.error == 0 ? 3 : 2);
         ASSERT_EQ(rig.stored.size(), 1u);
         const auto pages = faxtest::readPages(rig.stored[0]);
-        ASSERT_EQ(pages.size(), c.kept);
-        for (size_t p = 0; p < c.kept; ++p) EXPECT_TRUE(mhRows(pages[p]) == rig.pages[p]) << "page " << p + 1;
+        ASSERT_EQ(pages.size(), static_cast<size_t>(c.kept));
+        for (size_t p = 0; p < pages.size(); ++p) EXPECT_TRUE(mhRows(pages[p]) == rig.pages[p]) << "page " << p + 1;
     }
 }

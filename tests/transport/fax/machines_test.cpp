@@ -241,6 +241,24 @@ TEST(Class1Send, RtnResendsThePageAndRtpRetrainsBeforeTheNext) {
     }
 }
 
+// RTN, and the far end will not take the page again: it answers the new DCS with DCN, or never
+// answers it. The fax fails on the refused page (-8069), not as a cancel or a time-out.
+TEST(Class1Send, RetrainingRefusedAfterRtnFailsOnThePage) {
+    const std::vector<faxtest::RxFrame> refusals[] = {
+        {FakeModem::frame(t30::fcfDCN)},
+        {FakeModem::silence(), FakeModem::silence(), FakeModem::silence(), FakeModem::silence()}};
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.size() == 1 ? "DCN" : "silence");
+        SendRig rig;
+        std::vector<faxtest::RxFrame> answers{FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfRTN)};
+        answers.insert(answers.end(), refusal.begin(), refusal.end());
+        remoteAnswers(rig.modem, true, 6, answers);
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
+    }
+}
+
 TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
     SendRig rig;
     remoteAnswers(rig.modem, true, 6,
