@@ -119,6 +119,7 @@ void FaxLineDecoder::reset() {
     dirty_ = 0;
     lines_ = 0;
     errors_ = 0;
+    wrongWidth_ = 0;
     std::memset(line_, 0, sizeof line_);
 }
 
@@ -148,6 +149,8 @@ void FaxLineDecoder::endOfLine() {
             sink_->faxLine(line_, std::size_t(bytes));
         } else if (bytes == 216 || bytes == 256) {
             ++lines_;
+        } else {
+            ++wrongWidth_;
         }
     }
     if (dirty_ > 0) std::memset(line_, 0, std::size_t(dirty_));

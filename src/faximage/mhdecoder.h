@@ -1,10 +1,10 @@
 // The T.4 one-dimensional page decoder: consumes the coded bytes of a page (LSB-first bit order)
 // in pieces of any size and delivers the decoded raster lines (MSB first, 1 = black).
 // Rules: run codes before the page's first EOL are ignored; a line is delivered at the EOL that
-// ends it when it holds 216 or 256 whole bytes (1728 or 2048 pels), otherwise dropped; a run
-// that would take a line past 4096 pels is ignored; an invalid code is counted and skipped up to
-// the next 0 bit so that the next EOL resynchronises; three EOLs with no run code between them
-// end the page. An EOL is eleven or more 0 bits followed by a 1 (fill bits allowed).
+// ends it when it holds 216 or 256 whole bytes (1728 or 2048 pels), otherwise dropped and
+// counted; a run that would take a line past 4096 pels is ignored; an invalid code is counted and
+// skipped up to the next 0 bit so that the next EOL resynchronises; three EOLs with no run code
+// between them end the page. An EOL is eleven or more 0 bits followed by a 1 (fill bits allowed).
 // Guarantees: fixed memory (a 512-byte line), never reads outside the given bytes, terminates
 // on any input. Its state between calls (checkInvariant, where assertions are on): fewer than 64
 // bits in hand and none above them, the line within its buffer with black pels only in the bytes
@@ -42,6 +42,8 @@ public:
     bool pageEnded() const { return ended_; }
     long linesDelivered() const { return lines_; }
     long codeErrors() const { return errors_; }
+    // Lines ended by an EOL but dropped for their width (damage that left valid codes).
+    long wrongWidthLines() const { return wrongWidth_; }
 
 private:
     enum class Step { Done, NeedBits };
@@ -84,6 +86,7 @@ private:
     int dirty_;   // line bytes that may hold black pels
     long lines_;
     long errors_;
+    long wrongWidth_;
     std::uint8_t line_[kMaxLineBytes + 8];  // 8 bytes of slack for word-wide stores
 };
 

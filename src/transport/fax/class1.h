@@ -58,6 +58,9 @@ private:
     // Writes a command that turns the line round after the T.30 signal gap (75 ms).
     void turnaround(const std::string& cmd, int next);
     void repeatTraining();
+    // The code a failure of phase B fails the fax with: the RTN error while training again
+    // after RTN, else `code`.
+    int trainingError(int code) const;
     // Sends a command and awaits its answer in `next` (the response timer is set).
     void command(const std::string& cmd, int next, int64_t pauseMs = kCommandPauseMs);
     // "AT+FRH=3": the next frame is awaited in `next` for at most `ticks`.
@@ -119,7 +122,10 @@ private:
     bool lastPage_ = false;
     size_t sentIndex_ = 0;  // the page whose post-page command is out
     int rtnCount_ = 0;      // RTN answers to the page being sent
-    int confirmed_ = 0;     // pages of this fax answered MCF or RTP
+    // Training again after RTN, up to CFR: a far end that will not take the page again (some
+    // answer a new DCS after RTN to EOP with DCN, or stay silent) fails the fax on that page.
+    bool rtnTraining_ = false;
+    int confirmed_ = 0;  // pages of this fax answered MCF or RTP
     // A page answered RTN is sent again at most this often; then the fax fails (-8069).
     static constexpr int kMaxPageResends = 2;
     int postPageFcf_ = 0;

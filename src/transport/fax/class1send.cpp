@@ -146,6 +146,7 @@ void TClass1Sender::startFax() {
     goTo(tfInit);
     confirmed_ = 0;
     rtnCount_ = 0;
+    rtnTraining_ = false;
     ecmNewPage_ = true;
     fax_.setPagesConfirmed(0);
     if (!checkPages()) return;
@@ -209,7 +210,7 @@ void TClass1Sender::onLine(TResult r, const std::string&) {
     }
     if (r == TResult::Error || r == TResult::NoCarrier) {
         if (const int code = refusalCode(state())) {
-            fail(code);
+            fail(trainingError(code));
             return;
         }
     }
@@ -400,18 +401,19 @@ void TClass1Sender::onFrame(const hdlc::TFrame& frame) {
         break;
     case tf1WaitCFR:
         if (kind == t30::Frame::CFR) {
+            rtnTraining_ = false;
             turnaround(pageCarrier(false), tf1WaitPgCn);
         } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
             speed_ = t30::stepDown(own_, remote_.Speeds, speed_);
             if (speed_ == 0) {
-                fail(ecFaxTrainError);
+                fail(trainingError(ecFaxTrainError));
                 return;
             }
             retries_ = 0;
             tcfSilence_ = false;
             turnaround(at::kTxFrames, tf1TSIRespns);
         } else if (kind == t30::Frame::DCN) {
-            fail(ecCancelRequested);
+            fail(trainingError(ecCancelRequested));
         } else if (!frame.isFinal()) {
             sendCommand(at::kRxFrames, kCommandPauseMs);
             expectFrame();
@@ -476,12 +478,14 @@ void TClass1Sender::turnaround(const std::string& cmd, int next) {
 // DCS (with TSI) and TCF again, after T4 without an answer or after a garbled one.
 void TClass1Sender::repeatTraining() {
     if (++retries_ > t30::kMaxRepeats) {
-        fail(ecFatalTimeout);
+        fail(trainingError(ecFatalTimeout));
         return;
     }
     tcfSilence_ = false;
     turnaround(at::kTxFrames, tf1SendTSI);
 }
+
+int TClass1Sender::trainingError(int code) const { return rtnTraining_ ? ecFaxSessionError : code; }
 
 void TClass1Sender::sendDCS() {
     const bool fine = pages_.pageFine(pageIndex_);
@@ -646,6 +650,7 @@ void TClass1Sender::postPageAnswer(const hdlc::TFrame& frame) {
         if (postPageFcf_ == t30::fcfEOM) {
             awaitPhaseB();
         } else {
+            rtnTraining_ = true;
             tcfSilence_ = false;
             retries_ = 0;
             turnaround(at::kTxFrames, tf1TSIRespns);

@@ -25,8 +25,8 @@ void TPageCheck::reset() {
     verdict_ = TPageVerdict::Bad;
 }
 
-// A line that follows invalid codes counts as damaged (the damage itself may have cost lines
-// that never reach here: a line of the wrong width is dropped).
+// A line that follows invalid codes counts as damaged; so does a line the decoder dropped for
+// its width (counted in the verdict).
 void TPageCheck::Counter::faxLine(const uint8_t*, size_t) {
     ++self->lines_;
     const long errors = self->decoder_.codeErrors();
@@ -47,11 +47,14 @@ TPageVerdict TPageCheck::finish() {
     finished_ = true;
     if (!tooTall()) decoder_.finish();
     if (decoder_.codeErrors() != errorsSeen_) ++damaged_;
+    // Damage that left valid codes shows only in the widths: those lines are lost.
+    const long lost = decoder_.wrongWidthLines();
+    const long lines = lines_ + lost, damaged = damaged_ + lost;
     if (tooTall())
         verdict_ = TPageVerdict::TooTall;
-    else if (lines_ == 0 || damaged_ * 10 > lines_)
+    else if (lines_ == 0 || damaged * 10 > lines)
         verdict_ = TPageVerdict::Bad;
-    else if (damaged_ > 0 || !decoder_.pageEnded())
+    else if (damaged > 0 || !decoder_.pageEnded())
         verdict_ = TPageVerdict::Poor;
     else
         verdict_ = TPageVerdict::Good;

@@ -2,9 +2,12 @@
 // far side of spandsp's T.31 modem, their audio joined in simulated time (20 ms blocks, no
 // waiting), so a whole call runs in well under a second. The far end stores what it received as
 // a TIFF, which is compared row by row with the page we sent. Noise laid on our page carrier
-// garbles frames inside an error-correction block, so that the far end asks for them again.
+// garbles frames inside an error-correction block, so that the far end asks for them again,
+// or spoils MH page data enough for the far end's copy-quality check to answer RTN.
+// TELVANE_PEER_LOG=1 shows the far end's T.30 exchange on stderr.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <string>
@@ -14,6 +17,7 @@
 #include "rawt4.h"
 #include "simulatedlink.h"
 #include "support/tempdir.h"
+#include "errors/errors.h"
 #include "transport/fax/faxsession.h"
 
 extern "C" {
@@ -28,20 +32,22 @@ constexpr int kBlock = 160;  // 20 ms at 8000 samples/s
 constexpr int64_t kBlockMs = 20;
 
 // The far end: answering and storing what it gets in `File` (a TIFF), or calling and sending
-// `File`; ECM offered or not. A bit is turned over in each byte of the first page carrier's
-// data at the offsets `Damage` (ours when we send, the far end's when we receive), as a line
-// hit would.
+// `File`; ECM offered or not. A bit is turned over in each byte of page carrier `DamagedCarrier`'s
+// data (counted from 1) at the offsets `Damage` (ours when we send, the far end's when we
+// receive), as a line hit would.
 struct FarEnd {
     bool Calls = false;
     std::string File;
     bool Ecm = true;
     std::vector<size_t> Damage;
+    int DamagedCarrier = 1;
 };
 
 // Our modem (T.31) and the far end's fax terminal on one line; time passes in audio blocks.
 class SpandspLine final : public faxtest::SimulatedLink {
 public:
-    explicit SpandspLine(const FarEnd& far) : calls_(far.Calls), damage_(far.Damage) {
+    explicit SpandspLine(const FarEnd& far)
+        : calls_(far.Calls), damage_(far.Damage), damagedCarrier_(far.DamagedCarrier) {
         t31_ = t31_init(nullptr, atTx, this, modemControl, this, nullptr, nullptr);
         t31_set_transmit_on_idle(t31_, 1);
         fax_ = fax_init(nullptr, far.Calls ? 1 : 0);
@@ -58,6 +64,9 @@ public:
         else
             t30_set_rx_file(t30, far.File.c_str(), -1);
         t30_set_phase_e_handler(t30, phaseE, this);
+        if (const char* log = std::getenv("TELVANE_PEER_LOG"); log && *log == '1')
+            span_log_set_level(t30_get_logging_state(t30),
+                               SPAN_LOG_SHOW_SEVERITY | SPAN_LOG_SHOW_PROTOCOL | SPAN_LOG_FLOW);
     }
     ~SpandspLine() override {
         fax_free(fax_);
@@ -115,18 +124,19 @@ public:
             if (inData_) {
                 b = pageDataByte(b, afterDle_, inData_, dataBytes_);
             } else if (b == '\r') {
-                // Page carriers after the training's are counted, ours or the far end's.
+                // Page carriers are counted, ours or the far end's; a training's is not.
                 if (command_.rfind("AT+FTM=", 0) == 0 && command_ != "AT+FTM=?") {
                     inData_ = true;
                     dataBytes_ = 0;
-                    if (++carriers_ > 1) ++pageCarriers;
+                    countCarrier();
                 } else if (command_.rfind("AT+FRM=", 0) == 0 && command_ != "AT+FRM=?") {
                     rxCommand_ = true;
-                    if (++carriers_ > 1) ++pageCarriers;
+                    countCarrier();
                 }
                 command_.clear();
-            } else if (b >= 0x20 && b < 0x7F && command_.size() < 64) {
-                command_ += static_cast<char>(b);
+            } else {
+                if (b >= 0x20 && b < 0x7F && command_.size() < 64) command_ += static_cast<char>(b);
+                watchForDcs(hostTail_, b);
             }
             fromHost_.push_back(b);
         }
@@ -146,7 +156,8 @@ public:
     bool farEndDone = false;
     int completion = -1;
     t30_stats_t stats{};
-    int pageCarriers = 0;  // "AT+FTM=" after the training's
+    int pageCarriers = 0;  // carriers of page data ("AT+FTM=" or "AT+FRM=" not for a TCF)
+    int trainings = 0;     // DCS frames, each followed by a TCF
 
 private:
     static int atTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
@@ -172,17 +183,34 @@ private:
             b = pageDataByte(b, afterRxDle_, rxData_, rxBytes_);
             if (!rxData_) rxCommand_ = false;
         }
+        if (!rxData_) watchForDcs(modemTail_, b);
         toHost_.push_back(b);
     }
+    // A DCS frame (address, control, FCF with either X bit) in the bytes outside page data,
+    // whichever side sends it: the next carrier is its TCF.
+    void watchForDcs(uint32_t& tail, uint8_t b) {
+        tail = (tail << 8 | b) & 0xFFFFFF;
+        if ((tail & 0xFFEFFE) == 0xFF0382) {
+            ++trainings;
+            tcfNext_ = true;
+        }
+    }
+    void countCarrier() {
+        if (tcfNext_)
+            tcfNext_ = false;
+        else
+            ++pageCarriers;
+    }
     // A byte of page data, up to DLE ETX (`open` goes false there) with DLE pairs left whole;
-    // turned over at the damage offsets of the first page carrier.
+    // turned over at the damage offsets of the damaged page carrier.
     uint8_t pageDataByte(uint8_t b, bool& afterDle, bool& open, size_t& count) {
         if (afterDle) {
             afterDle = false;
             if (b == 0x03) open = false;
         } else if (b == 0x10) {
             afterDle = true;
-        } else if (pageCarriers == 1 && damaged_ < damage_.size() && count >= damage_[damaged_] && (b ^ 0x08) != 0x10) {
+        } else if (pageCarriers == damagedCarrier_ && damaged_ < damage_.size() && count >= damage_[damaged_] &&
+                   (b ^ 0x08) != 0x10) {
             b ^= 0x08;
             ++damaged_;
         }
@@ -209,7 +237,8 @@ private:
     static constexpr size_t kHostBuffer = 16384;
     std::deque<uint8_t> toHost_, fromHost_;
     std::string command_;
-    int carriers_ = 0;
+    uint32_t hostTail_ = 0, modemTail_ = 0;  // the last three bytes each way outside page data
+    bool tcfNext_ = false;
     bool calls_ = false;
     bool dialled_ = false;
     bool answered_ = false;
@@ -221,6 +250,7 @@ private:
     bool connected_ = false;
     bool cts_ = true;
     std::vector<size_t> damage_;
+    int damagedCarrier_ = 1;
     size_t damaged_ = 0;
     bool inData_ = false;  // the host's bytes are page data
     bool afterDle_ = false;
@@ -238,11 +268,16 @@ void run(TOvxCustomAbstractFax& fax, SpandspLine& line) {
 
 using faxtest::mhRows;
 
-// The rows of a TIFF's first page (MSB first, 1 = black, as the fax decoders give them).
-std::vector<std::vector<uint8_t>> tiffRows(const std::string& path) {
+// The rows of a TIFF's page `page` (MSB first, 1 = black, as the fax decoders give them); none
+// when the file or page does not exist.
+std::vector<std::vector<uint8_t>> tiffRows(const std::string& path, int page = 0) {
     std::vector<std::vector<uint8_t>> rows;
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     if (!tif) return rows;
+    if (!TIFFSetDirectory(tif, static_cast<tdir_t>(page))) {
+        TIFFClose(tif);
+        return rows;
+    }
     uint32_t height = 0;
     uint16_t photometric = PHOTOMETRIC_MINISWHITE;
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
@@ -258,20 +293,46 @@ std::vector<std::vector<uint8_t>> tiffRows(const std::string& path) {
     return rows;
 }
 
+// A bit turned over every 40 bytes of a page carrier: enough lost lines for an RTN.
+std::vector<size_t> lineHits() {
+    std::vector<size_t> at;
+    for (size_t i = 0; i < 8000; i += 40) at.push_back(i);
+    return at;
+}
+
+// A fax of two pages, one spoilt on the line. Page 1: answered RTN to MPS, trained for again,
+// sent again, the fax arrives whole. Page 2: answered RTN to EOP, after which the far end
+// gives up or refuses to train again; the fax fails on it, page 1 confirmed and kept.
+struct RtnCase {
+    int damagedPage;
+    int error;
+    int kept;
+};
+constexpr RtnCase kRtnCases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
+
+// Sends a fax of `pageCount` different pages to the far end.
 struct PeerRig {
     telvane::test::TempDir dir;
-    std::vector<uint8_t> mh = faxtest::codedPage(11, 200);
+    std::vector<std::vector<uint8_t>> pages;
+    const std::vector<uint8_t>& mh;  // the first page
     TOvxSendFax fax;
     SpandspLine line;
-    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage)
-        : line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage)}) {
-        faxtest::makeRawFaxFile(dir / "page.ovf", mh);
+    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pageCount = 1, int damagedCarrier = 1)
+        : pages(codedPages(pageCount)),
+          mh(pages[0]),
+          line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier}) {
+        faxtest::makeRawFaxFile(dir / "page.ovf", pages);
         fax.SetFaxFile(dir / "page.ovf");
         fax.PhoneNumber = "5550100";
         fax.setStationID("OUR STATION");
         fax.DesiredBPS = 14400;
         fax.setDesiredECM(ourEcm);
         fax.useLinkForTesting(&line);
+    }
+    static std::vector<std::vector<uint8_t>> codedPages(int count) {
+        std::vector<std::vector<uint8_t>> out;
+        for (int i = 0; i < count; ++i) out.push_back(faxtest::codedPage(11 + i, 200));
+        return out;
     }
     void send() {
         fax.StartSend();
@@ -316,41 +377,72 @@ TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
     }
 }
 
+// A page spoilt on the line is answered RTN by the far end (its own copy-quality check). After
+// RTN to MPS we train again, send the page again and go on: the far end keeps every page once,
+// whole. After RTN to EOP this far end takes the document as ended: it answers a new DCS with
+// DCN (or repeats RTN, then DCN); the fax has failed on its refused page (-8069) with the pages
+// before it confirmed, and the far end has those once and nothing else.
+TEST(Class1Peer, PageAnsweredRtnIsSentAgainOrTheFaxFailsOnIt) {
+    for (const RtnCase& c : kRtnCases) {
+        SCOPED_TRACE(testing::Message() << "page " << c.damagedPage << " of 2 spoilt");
+        PeerRig rig(false, false, lineHits(), 2, c.damagedPage);
+        rig.send();
+        EXPECT_EQ(rig.fax.FaxError(), c.error);
+        EXPECT_EQ(rig.fax.pagesConfirmed(), c.kept);
+        ASSERT_TRUE(rig.line.farEndDone);
+        EXPECT_EQ(rig.line.stats.pages_rx, c.kept);
+        // The first training, and at least one more after the RTN.
+        EXPECT_GE(rig.line.trainings, 2);
+        EXPECT_EQ(rig.line.pageCarriers, c.error == 0 ? 3 : 2);
+        for (int page = 0; page < c.kept; ++page)
+            EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", page) == mhRows(rig.pages[static_cast<size_t>(page)]))
+                << "page " << page + 1;
+        EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", c.kept).empty());
+        if (c.error == 0) EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
+    }
+}
+
 namespace {
 
-// A one-page TIFF (T.6 coded, 204 x 98 dpi) of `rows` for the far end to send.
-void writeTiff(const std::string& path, const std::vector<std::vector<uint8_t>>& rows) {
+// A TIFF (T.6 coded, 204 x 98 dpi) of `pages`, each given by its rows, for the far end to send.
+void writeTiff(const std::string& path, const std::vector<std::vector<std::vector<uint8_t>>>& pages) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
-    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 0, 1);
-    for (size_t y = 0; y < rows.size(); ++y) {
-        std::vector<uint8_t> row = rows[y];
-        TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const std::vector<std::vector<uint8_t>>& rows = pages[p];
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(p), static_cast<uint16_t>(pages.size()));
+        for (size_t y = 0; y < rows.size(); ++y) {
+            std::vector<uint8_t> row = rows[y];
+            TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+        }
+        TIFFWriteDirectory(tif);
     }
-    TIFFWriteDirectory(tif);
     TIFFClose(tif);
 }
 
+// Receives a fax of `pageCount` different pages from the far end.
 struct ReceivePeerRig {
     telvane::test::TempDir dir;
-    std::vector<std::vector<uint8_t>> rows = mhRows(faxtest::codedPage(13, 200));
+    std::vector<std::vector<std::vector<uint8_t>>> pages;
+    const std::vector<std::vector<uint8_t>>& rows;  // the first page
     TOvxReceiveFax fax;
     std::unique_ptr<SpandspLine> line;
     std::vector<std::string> stored;
-    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage) {
-        writeTiff(dir / "tx.tif", rows);
-        line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage)});
+    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pageCount = 1, int damagedCarrier = 1)
+        : pages(pageRows(pageCount)), rows(pages[0]) {
+        writeTiff(dir / "tx.tif", pages);
+        line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage), damagedCarrier});
         fax.setDestinationDir(dir.dir());
         fax.setStationID("OUR CSI");
         fax.DesiredBPS = 14400;
@@ -360,6 +452,11 @@ struct ReceivePeerRig {
         fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
             if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
         };
+    }
+    static std::vector<std::vector<std::vector<uint8_t>>> pageRows(int count) {
+        std::vector<std::vector<std::vector<uint8_t>>> out;
+        for (int i = 0; i < count; ++i) out.push_back(mhRows(faxtest::codedPage(13 + i, 200)));
+        return out;
     }
     void receive() {
         fax.StartReceive();
@@ -400,5 +497,25 @@ TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
         const auto pages = faxtest::readPages(rig.stored[0]);
         ASSERT_EQ(pages.size(), 1u);
         EXPECT_EQ(mhRows(pages[0]), rig.rows);
+    }
+}
+
+// Our copy-quality check answers a page spoilt on the line RTN. After RTN to MPS the far end
+// trains again (at a lower speed) and sends the page again: the fax is stored whole, each page
+// once. After RTN to EOP it gives up (DCN): the page is not kept, the confirmed one is.
+TEST(Class1Peer, SpoiltPageFromSpandspIsAnsweredRtn) {
+    for (const RtnCase& c : kRtnCases) {
+        SCOPED_TRACE(testing::Message() << "page " << c.damagedPage << " of 2 spoilt");
+        ReceivePeerRig rig(false, false, lineHits(), 2, c.damagedPage);
+        rig.receive();
+        EXPECT_EQ(rig.fax.FaxError(), c.error);
+        ASSERT_TRUE(rig.line->farEndDone);
+        EXPECT_EQ(rig.line->stats.pages_tx, c.kept);
+        EXPECT_EQ(rig.line->trainings, c.error == 0 ? 2 : 1);
+        EXPECT_EQ(rig.line->pageCarriers, c.error == 0 ? 3 : 2);
+        ASSERT_EQ(rig.stored.size(), 1u);
+        const auto pages = faxtest::readPages(rig.stored[0]);
+        ASSERT_EQ(pages.size(), static_cast<size_t>(c.kept));
+        for (size_t p = 0; p < pages.size(); ++p) EXPECT_TRUE(mhRows(pages[p]) == rig.pages[p]) << "page " << p + 1;
     }
 }

@@ -348,25 +348,28 @@ bool FakeModem::write(const uint8_t* data, size_t len) {
 }
 
 namespace {
-void put16(std::ofstream& o, unsigned v) {
+void put16(std::ostream& o, unsigned v) {
     o.put(char(v & 0xFF));
     o.put(char(v >> 8));
 }
-void put32(std::ofstream& o, unsigned v) {
+void put32(std::ostream& o, unsigned v) {
     for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF));
 }
-}  // namespace
-
-void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
-    std::ofstream o(path, std::ios::binary);
+void putFileHeader(std::ostream& o, size_t pages) {
     o.write("OVF10\x1A", 6);
     put32(o, 0);
     o.put(0);
     o.write(std::string(20, ' ').data(), 20);
     o.put(0);
-    put16(o, static_cast<unsigned>(flags.size()));
+    put16(o, static_cast<unsigned>(pages));
     put32(o, 64);
     o.write(std::string(26, '\0').data(), 26);
+}
+}  // namespace
+
+void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
+    std::ofstream o(path, std::ios::binary);
+    putFileHeader(o, flags.size());
     for (uint16_t f : flags) {
         put32(o, static_cast<unsigned>(lines * 8 + 14));
         put16(o, f | 0x04u);
@@ -381,15 +384,18 @@ void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
 }
 
 void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data) {
-    makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(64);
-    const uint32_t len = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((len >> (8 * i)) & 0xFF));
-    f.put(0);  // flags: standard, 1728, raw
-    f.put(0);
-    f.write(std::string(10, '\0').data(), 10);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+    makeRawFaxFile(path, std::vector<std::vector<uint8_t>>{data});
+}
+
+void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages) {
+    std::ofstream f(path, std::ios::binary);
+    putFileHeader(f, pages.size());
+    for (const std::vector<uint8_t>& data : pages) {
+        put32(f, static_cast<unsigned>(data.size()));
+        put16(f, 0);  // flags: standard, 1728, raw
+        f.write(std::string(10, '\0').data(), 10);
+        f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+    }
 }
 
 }  // namespace faxtest

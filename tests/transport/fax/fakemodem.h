@@ -147,5 +147,7 @@ uint16_t hdlcFcs(const std::vector<uint8_t>& bytes);
 void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
 // Writes a fax file whose one page (standard, 1728 pels) is the raw T.4 data `data`.
 void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data);
+// The same with one such page for each of `pages`.
+void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages);
 
 }  // namespace faxtest

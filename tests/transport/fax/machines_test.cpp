@@ -241,6 +241,24 @@ TEST(Class1Send, RtnResendsThePageAndRtpRetrainsBeforeTheNext) {
     }
 }
 
+// RTN, and the far end will not take the page again: it answers the new DCS with DCN, or never
+// answers it. The fax fails on the refused page (-8069), not as a cancel or a time-out.
+TEST(Class1Send, RetrainingRefusedAfterRtnFailsOnThePage) {
+    const std::vector<faxtest::RxFrame> refusals[] = {
+        {FakeModem::frame(t30::fcfDCN)},
+        {FakeModem::silence(), FakeModem::silence(), FakeModem::silence(), FakeModem::silence()}};
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.size() == 1 ? "DCN" : "silence");
+        SendRig rig;
+        std::vector<faxtest::RxFrame> answers{FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfRTN)};
+        answers.insert(answers.end(), refusal.begin(), refusal.end());
+        remoteAnswers(rig.modem, true, 6, answers);
+        rig.run();
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+        EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
+    }
+}
+
 TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
     SendRig rig;
     remoteAnswers(rig.modem, true, 6,
@@ -1270,13 +1288,18 @@ TEST(Class1Receive, PageIsAnsweredByItsCopyQuality) {
     noRtc.resize(noRtc.size() - sizeof faxtest::kEnd);
     std::vector<uint8_t> damaged = page(1);
     for (size_t i = 40; i < damaged.size() - sizeof faxtest::kEnd; i += 23) damaged[i] = 0xFF;
+    // Single bits turned over, as a line hit does: mostly codes still valid, lines of the wrong
+    // width that the decoder drops.
+    std::vector<uint8_t> shortened = page(3);
+    for (size_t i = 40; i < shortened.size() - sizeof faxtest::kEnd; i += 40) shortened[i] ^= 0x08;
     struct Case {
         const char* name;
         std::vector<uint8_t> data;
         uint8_t answer;
     };
-    for (const Case& c : {Case{"whole", page(2), t30::fcfMCF}, Case{"without RTC", noRtc, t30::fcfRTP},
-                          Case{"damaged", damaged, t30::fcfRTN}}) {
+    for (const Case& c :
+         {Case{"whole", page(2), t30::fcfMCF}, Case{"without RTC", noRtc, t30::fcfRTP},
+          Case{"damaged", damaged, t30::fcfRTN}, Case{"lines of the wrong width", shortened, t30::fcfRTN}}) {
         SCOPED_TRACE(c.name);
         ReceiveRig rig;
         callerSends(rig.modem, 1, false);
