@@ -398,7 +398,9 @@ TEST(Class1Peer, PageAnsweredRtnIsSentAgainOrTheFaxFailsOnIt) {
             EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", page) == mhRows(rig.pages[static_cast<size_t>(page)]))
                 << "page " << page + 1;
         EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", c.kept).empty());
-        if (c.error == 0) EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
+        if (c.error == 0) {
+            EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
+        }
     }
 }
 
