@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QWindow>
 #include <QRadioButton>
+#include <QScreen>
 
 #include "support/ptymodem.h"
 #include <QButtonGroup>
@@ -599,6 +600,25 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
             EXPECT_EQ(r.caption, "NO MODEM RESPONSE");
         }
     }
+}
+
+// A long device path (a virtual line in a home folder) is shown whole: each port's button is
+// wide enough for its caption, and the full path is one hover away when the caption shortens it.
+TEST_F(SessionsTest, QuickSetupShowsALongDevicePathWithoutCuttingIt) {
+    const QString longPath = "/tmp/desk-tour/home/a-rather-long-folder-name/virtual-modem";
+    appSettings().Ports[1] = longPath.toStdString();
+    TQuickSetupForm form;
+    form.show();
+    form.selectPort(0);
+    form.PortDevice->setEditText(longPath);
+    QApplication::processEvents();
+    for (int port : {0, 1}) {
+        QAbstractButton* b = form.ComPort->button(port);
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        EXPECT_TRUE(b->text().contains(longPath) || b->toolTip().contains(longPath)) << b->text().toStdString();
+        EXPECT_TRUE(b->text().startsWith(QStringLiteral("Com%1  (").arg(port + 1))) << b->text().toStdString();
+    }
+    EXPECT_LE(form.width(), form.screen()->availableGeometry().width());
 }
 
 TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
