@@ -27,6 +27,7 @@
 #include "sessions_fixture.h"
 #include "settings/inifile.h"
 #include "settings/settings.h"
+#include "support/keyboard.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
@@ -665,6 +666,19 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     EXPECT_EQ(stored.User.Name, "Ann");
     EXPECT_EQ(stored.User.Fax, "555 0100");
     EXPECT_TRUE(stored.Other.UseMotorolaSM56Fix);
+}
+
+// Every button of the send dialog and of the error dialog is reached by an Alt key of its own.
+TEST_F(SendDialogTest, SendAndErrorDialogButtonsHaveTheirOwnKeys) {
+    TSendFaxForm form;
+    form.show();
+    EXPECT_EQ(telvane::test::buttonsWithoutKeys(&form).join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(&form).join('|').toStdString(), "");
+    TShowErrorForm error;
+    error.ContinueButton->setVisible(true);
+    error.show();
+    EXPECT_EQ(telvane::test::buttonsWithoutKeys(&error).join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(&error).join('|').toStdString(), "");
 }
 
 // A label with a mnemonic shows its "&" literally unless it has a buddy to move the focus to.
