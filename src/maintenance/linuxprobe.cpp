@@ -150,8 +150,16 @@ QLocale LinuxProbe::systemLocale() const {
 
 QString LinuxProbe::userLanguage() const { return QLocale::languageToString(locale().language()); }
 QString LinuxProbe::systemLanguage() const { return QLocale::languageToString(systemLocale().language()); }
-QString LinuxProbe::userCountry() const { return QLocale::territoryToCode(locale().territory()); }
-QString LinuxProbe::systemCountry() const { return QLocale::territoryToCode(systemLocale().territory()); }
+// The C locale has no territory. A guess from the time zone would report a country nobody set
+// (a UTC zone has none, others span borders); support needs to read what the system is set to.
+QString countryText(const QLocale& locale) {
+    if (locale.language() == QLocale::C) return QStringLiteral("Not set (C locale)");
+    if (locale.territory() == QLocale::AnyTerritory) return QStringLiteral("Not set");
+    return QLocale::territoryToCode(locale.territory());
+}
+
+QString LinuxProbe::userCountry() const { return countryText(locale()); }
+QString LinuxProbe::systemCountry() const { return countryText(systemLocale()); }
 
 bool LinuxProbe::screenSaverActive() const {
     for (const ProcessEntry& p : processes())

@@ -8,6 +8,9 @@
 
 namespace telvane::maintenance {
 
+// The country a locale names, as its two-letter code; the C locale names none and says so.
+QString countryText(const QLocale& locale);
+
 class LinuxProbe : public SystemProbe {
 public:
     // root prefixes every file read (tests point it at a prepared tree); "" is the real machine.

@@ -242,12 +242,12 @@ TShowErrorForm::TShowErrorForm(QWidget* parent) : QDialog(parent) {
     infoLabel->setWordWrap(true);
     layout->addWidget(infoLabel);
     auto* row = new QHBoxLayout;
-    BitBtn1 = new QPushButton(QStringLiteral("Ok"));
+    BitBtn1 = new QPushButton(QStringLiteral("&Ok"));
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    ContinueButton = new QPushButton(QStringLiteral("Continue"));
+    ContinueButton = new QPushButton(QStringLiteral("&Continue"));
     ContinueButton->setObjectName(QStringLiteral("ContinueButton"));
     ContinueButton->setVisible(false);
-    BitBtn2 = new QPushButton(QStringLiteral("Technical Help"));
+    BitBtn2 = new QPushButton(QStringLiteral("&Technical Help"));
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setToolTip(QStringLiteral("Open Technical Help to read about solutions to this error"));
     row->addWidget(BitBtn1);

@@ -74,7 +74,7 @@ TFindModemForm::TFindModemForm(telvane::transport::TOvxComPort& port, QWidget* p
     Label7->setWordWrap(true);
     Label7->setMinimumHeight(60);
     layout->addWidget(Label7);
-    OkButton = new QPushButton(QStringLiteral("Ok"));
+    OkButton = new QPushButton(QStringLiteral("&Ok"));
     OkButton->setVisible(false);
     layout->addWidget(OkButton, 0, Qt::AlignHCenter);
     connect(OkButton, &QPushButton::clicked, this, [this] { OkButtonClick(); });
@@ -172,7 +172,7 @@ TCheckFaxClassForm::TCheckFaxClassForm(telvane::transport::TOvxComPort& port,
     Status->setWordWrap(true);
     Status->setMinimumSize(380, 70);
     for (QLabel* l : {Label8, Label1, Label2, Label3, Status}) layout->addWidget(l);
-    OkButton = new QPushButton(QStringLiteral("Ok"));
+    OkButton = new QPushButton(QStringLiteral("&Ok"));
     OkButton->setVisible(false);
     layout->addWidget(OkButton, 0, Qt::AlignHCenter);
     connect(OkButton, &QPushButton::clicked, this, [this] { OkButtonClick(); });
@@ -308,14 +308,14 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     auto* portGrid = new QGridLayout(portBox);
     ComPort = new QButtonGroup(this);
     for (int i = 0; i < 6; ++i) {
-        auto* radio = new QRadioButton(QStringLiteral("Com%1  (%2)").arg(i + 1).arg(devicePath(i + 1)));
+        auto* radio = new QRadioButton;
         radio->setObjectName(QStringLiteral("Com%1").arg(i + 1));
         ComPort->addButton(radio, i);
         portGrid->addWidget(radio, i / 3, i % 3);
     }
     layout->addWidget(portBox);
     layout->addLayout(portDeviceRow(PortDevice));
-    FindModemButton = new QPushButton(QStringLiteral("Find Modem Port"));
+    FindModemButton = new QPushButton(QStringLiteral("Find &Modem Port"));
     layout->addWidget(FindModemButton, 0, Qt::AlignLeft);
     auto* q2 = new QLabel(QStringLiteral("2. Enter your name and fax number for identifying your sent faxes:"));
     q2->setWordWrap(true);
@@ -337,7 +337,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* row = new QHBoxLayout;
-    Finishbutton = new QPushButton(QStringLiteral("Ok"));
+    Finishbutton = new QPushButton(QStringLiteral("&Ok"));
     Finishbutton->setDefault(true);
     Cancelbutton = new QPushButton(QStringLiteral("Cance&l"));
     row->addStretch();
@@ -378,14 +378,20 @@ void TQuickSetupForm::showPortDevice() {
 }
 
 // The typed device becomes the selected port's; its radio button shows it (an empty field falls
-// back to the port's default device).
+// back to the port's default device). A long path (a virtual line in a home folder) is shortened
+// in its middle to the width of a usual device name, so the six ports keep their columns; the
+// button's tooltip holds it whole.
 void TQuickSetupForm::portDeviceEdited(const QString& text) {
     const auto port = static_cast<std::size_t>(std::max(0, selectedPort()));
     if (!text.isNull()) ports_[port] = text.trimmed().toStdString();
     for (std::size_t i = 0; i < ports_.size(); ++i) {
-        const std::string device = ports_[i].empty() ? ports::defaultPortMap()[i] : ports_[i];
-        if (QAbstractButton* b = ComPort->button(static_cast<int>(i)))
-            b->setText(QStringLiteral("Com%1  (%2)").arg(i + 1).arg(QString::fromStdString(device)));
+        const QString device = QString::fromStdString(ports_[i].empty() ? ports::defaultPortMap()[i] : ports_[i]);
+        QAbstractButton* b = ComPort->button(static_cast<int>(i));
+        if (!b) continue;
+        const QFontMetrics metrics = b->fontMetrics();
+        const int room = metrics.horizontalAdvance(QStringLiteral("/dev/ttyUSB10"));
+        b->setText(QStringLiteral("Com%1  (%2)").arg(i + 1).arg(metrics.elidedText(device, Qt::ElideMiddle, room)));
+        b->setToolTip(device);
     }
 }
 

@@ -98,10 +98,10 @@ QHBoxLayout* TPreferences::buildTitleRow() {
 QHBoxLayout* TPreferences::buildButtonRow() {
     auto* bottom = new QHBoxLayout;
     Helpbutton = button(QStringLiteral("Helpbutton"), QStringLiteral("&Help"));
-    ProblemSolverButton = button(QStringLiteral("ProblemSolverButton"), QStringLiteral("Technical Help"));
+    ProblemSolverButton = button(QStringLiteral("ProblemSolverButton"), QStringLiteral("&Technical Help"));
     Cancelbutton = button(QStringLiteral("Cancelbutton"), QStringLiteral("Cance&l"));
-    BackButton = button(QStringLiteral("BackButton"), QStringLiteral("< Back"));
-    Nextbutton = button(QStringLiteral("Nextbutton"), QStringLiteral("Next >"));
+    BackButton = button(QStringLiteral("BackButton"), QStringLiteral("< &Back"));
+    Nextbutton = button(QStringLiteral("Nextbutton"), QStringLiteral("&Next >"));
     Finishbutton = button(QStringLiteral("Finishbutton"), QStringLiteral("&Finish"));
     Nextbutton->setDefault(true);
     BackButton->setEnabled(false);

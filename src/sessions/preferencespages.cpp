@@ -85,7 +85,7 @@ QWidget* TPreferences::buildPortPage() {
     layout->addWidget(buildPortGroup());
     layout->addLayout(buildDeviceRow());
     auto* findRow = new QHBoxLayout;
-    FindModemButton = button(QStringLiteral("FindModemButton"), QStringLiteral("Find Modem Port"));
+    FindModemButton = button(QStringLiteral("FindModemButton"), QStringLiteral("Find &Modem Port"));
     chkSM56 = checkBox(QStringLiteral("chkSM56"), QStringLiteral("My modem is a Motorola SM56"));
     findRow->addWidget(FindModemButton);
     findRow->addSpacing(20);
@@ -153,7 +153,7 @@ QWidget* TPreferences::buildSending1Page() {
     row->addWidget(radioGroup(this, QStringLiteral("Fax &class for SENDING Faxes"), QStringLiteral("FaxClass"),
                               classNames(), 2, FaxClass),
                    1);
-    CheckFaxClassButton = button(QStringLiteral("CheckFaxClassButton"), QStringLiteral("Check Fax Class"));
+    CheckFaxClassButton = button(QStringLiteral("CheckFaxClassButton"), QStringLiteral("Chec&k Fax Class"));
     row->addWidget(CheckFaxClassButton, 0, Qt::AlignBottom);
     layout->addLayout(row);
 
@@ -176,7 +176,7 @@ QWidget* TPreferences::buildSending1Page() {
     ModemInit = lineEdit(QStringLiteral("ModemInit"));
     ModemInit->setToolTip(kInitHint);
     layout->addWidget(ModemInit);
-    HelpWithInitbutton = button(QStringLiteral("HelpWithInitbutton"), QStringLiteral("Help with Init Strings"));
+    HelpWithInitbutton = button(QStringLiteral("HelpWithInitbutton"), QStringLiteral("Help with &Init Strings"));
     layout->addWidget(HelpWithInitbutton, 0, Qt::AlignLeft);
     layout->addStretch();
 
@@ -191,8 +191,8 @@ QWidget* TPreferences::buildSending2Page() {
     addQuestion(layout, QStringLiteral("7. Enter your name and fax number for identifying your sent faxes"));
     Name = lineEdit(QStringLiteral("Name"), 35);
     FaxNumber = lineEdit(QStringLiteral("FaxNumber"), 20);
-    addCaptionedEdit(layout, QStringLiteral("Your &name"), Name);
-    addCaptionedEdit(layout, QStringLiteral("Your &fax number (Station ID#)"), FaxNumber);
+    addCaptionedEdit(layout, QStringLiteral("Your na&me"), Name);
+    addCaptionedEdit(layout, QStringLiteral("Your fa&x number (Station ID#)"), FaxNumber);
 
     addQuestion(layout, QStringLiteral("8. Some modems (VERY FEW) can use error control to detect and correct fax "
                                        "transmission errors. Would you like to try using Fax Error Control when "
@@ -207,7 +207,7 @@ QWidget* TPreferences::buildSending2Page() {
     DialSuffix = lineEdit(QStringLiteral("DialSuffix"));
     addCaptionedEdit(layout, QStringLiteral("&Dial prefix or Calling Card Number:"), DialPrefix,
                      QStringLiteral("(number to dial BEFORE the fax number)"));
-    addCaptionedEdit(layout, QStringLiteral("&Dial suffix or access code:"), DialSuffix,
+    addCaptionedEdit(layout, QStringLiteral("Dial &suffix or access code:"), DialSuffix,
                      QStringLiteral("(number to dial AFTER the fax number)"));
     layout->addWidget(
         wrapped(QStringLiteral("(HINT: Insert a comma in the prefix or suffix for a 2 second  pause. )")));
@@ -262,8 +262,8 @@ QWidget* TPreferences::buildReceiving1Page() {
                               classNames(), 2, FaxClassReceive),
                    1);
     auto* classButtons = new QVBoxLayout;
-    CheckRecFaxClassbutton = button(QStringLiteral("CheckRecFaxClassbutton"), QStringLiteral("Check Fax Class"));
-    RecClassSameAsSendButton = button(QStringLiteral("RecClassSameAsSendButton"), QStringLiteral("Same as SEND"));
+    CheckRecFaxClassbutton = button(QStringLiteral("CheckRecFaxClassbutton"), QStringLiteral("Chec&k Fax Class"));
+    RecClassSameAsSendButton = button(QStringLiteral("RecClassSameAsSendButton"), QStringLiteral("&Same as SEND"));
     classButtons->addWidget(CheckRecFaxClassbutton);
     classButtons->addWidget(RecClassSameAsSendButton);
     row->addLayout(classButtons);
@@ -277,7 +277,7 @@ QWidget* TPreferences::buildReceiving1Page() {
     TransferRateReceive = rateList(QStringLiteral("TransferRateReceive"));
     auto* rateLabel = new QLabel(QStringLiteral("Transfer Rate (BPS) for RECEIVING faxes"));
     rateLabel->setBuddy(TransferRateReceive);
-    RecBPSSameAsSendButton = button(QStringLiteral("RecBPSSameAsSendButton"), QStringLiteral("Same as SEND"));
+    RecBPSSameAsSendButton = button(QStringLiteral("RecBPSSameAsSendButton"), QStringLiteral("Same &as SEND"));
     auto* rateRow = new QHBoxLayout;
     rateRow->addWidget(rateLabel);
     rateRow->addWidget(TransferRateReceive);
@@ -292,8 +292,8 @@ QWidget* TPreferences::buildReceiving1Page() {
     ModemInitReceive->setToolTip(kInitHint);
     layout->addWidget(ModemInitReceive);
     auto* initRow = new QHBoxLayout;
-    HelpWithInitRECButton = button(QStringLiteral("HelpWithInitRECButton"), QStringLiteral("Help With Init Strings"));
-    RecInitSameAsSendButton = button(QStringLiteral("RecInitSameAsSendButton"), QStringLiteral("Same as SEND"));
+    HelpWithInitRECButton = button(QStringLiteral("HelpWithInitRECButton"), QStringLiteral("Help With &Init Strings"));
+    RecInitSameAsSendButton = button(QStringLiteral("RecInitSameAsSendButton"), QStringLiteral("Same as S&END"));
     initRow->addWidget(HelpWithInitRECButton);
     initRow->addWidget(RecInitSameAsSendButton);
     initRow->addStretch();
@@ -346,8 +346,8 @@ QWidget* TPreferences::buildReceiving3Page() {
     layout->addWidget(WaveFileEdit);
     auto* waveRow = new QHBoxLayout;
     SelectWavButton = button(QStringLiteral("SelectWavButton"), QStringLiteral("&Choose"));
-    PlayWAVbutton = button(QStringLiteral("PlayWAVbutton"), QStringLiteral("Play &Now"));
-    NoWAVButton = button(QStringLiteral("NoWAVButton"), QStringLiteral("None"));
+    PlayWAVbutton = button(QStringLiteral("PlayWAVbutton"), QStringLiteral("&Play Now"));
+    NoWAVButton = button(QStringLiteral("NoWAVButton"), QStringLiteral("N&one"));
     waveRow->addWidget(SelectWavButton);
     waveRow->addWidget(PlayWAVbutton);
     waveRow->addWidget(NoWAVButton);

@@ -105,7 +105,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     SetupDisplayMemo->setReadOnly(true);
     SetupDisplayMemo->setFont(font());
     SetupDisplayMemo->setMinimumHeight(170);
-    PreferencesButton = new QPushButton(QStringLiteral("Preferences"));
+    PreferencesButton = new QPushButton(QStringLiteral("P&references"));
     PreferencesButton->setFont(font());
     configLayout->addWidget(SetupDisplayMemo);
     configLayout->addWidget(PreferencesButton);
@@ -116,7 +116,7 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     outer->addLayout(upper);
     auto* bottom = new QHBoxLayout;
     Helpbutton = new QPushButton(QStringLiteral("&Help"));
-    ProblemSolverButton = new QPushButton(QStringLiteral("Technical Help"));
+    ProblemSolverButton = new QPushButton(QStringLiteral("&Technical Help"));
     CloseButton = new QPushButton(QStringLiteral("C&lose"));
     CloseButton->setAutoDefault(false);
     bottom->addWidget(Helpbutton);

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPrintDialog>
@@ -104,7 +105,7 @@ void TFaxViewer::buildUi() {
         a->setObjectName(QStringLiteral("Zoom%1").arg(step));
         a->setCheckable(true);
     }
-    QMenu* rotation = menus->addMenu(QStringLiteral("Rotation"));
+    QMenu* rotation = menus->addMenu(QStringLiteral("&Rotation"));
     const QString rotations[] = {QStringLiteral("No rotation"), QStringLiteral("Rotate 90 degrees"),
                                  QStringLiteral("Rotate 180 degrees"), QStringLiteral("Rotate 270 degrees")};
     for (int q = 0; q < 4; ++q) {
@@ -112,7 +113,7 @@ void TFaxViewer::buildUi() {
         a->setObjectName(QStringLiteral("Rotation%1").arg(q));
         a->setCheckable(true);
     }
-    QMenu* exportMenu = menus->addMenu(QStringLiteral("Export"));
+    QMenu* exportMenu = menus->addMenu(QStringLiteral("&Export"));
     for (const char* format : {"BMP", "PCX", "DCX"}) {
         const QString f = QLatin1String(format);
         QAction* a = exportMenu->addAction(QStringLiteral("Export this page as %1 File").arg(f), this,
@@ -142,16 +143,19 @@ void TFaxViewer::buildUi() {
     auto* row = new QHBoxLayout;
     row->addWidget(pageButtons_);
     row->addSpacing(8);
+    // The zoom buttons answer the desktop's zoom keys (Ctrl++ and Ctrl+-).
     row->addWidget(addButton("ZoomInButton", QStringLiteral("Zoom +"), QStringLiteral("Zoom in"),
                              [this] { zoomInButtonClick(); }));
+    button("ZoomInButton")->setShortcut(QKeySequence::ZoomIn);
     row->addWidget(addButton("ZoomOutButton", QStringLiteral("Zoom -"), QStringLiteral("Zoom out"),
                              [this] { zoomOutButtonClick(); }));
+    button("ZoomOutButton")->setShortcut(QKeySequence::ZoomOut);
     row->addSpacing(8);
-    row->addWidget(addButton("PrinterSetupButton", QStringLiteral("Printer Setup..."), QStringLiteral("Printer setup"),
+    row->addWidget(addButton("PrinterSetupButton", QStringLiteral("Printer Se&tup..."), QStringLiteral("Printer setup"),
                              [this] { printerSetupButtonClick(); }));
     row->addWidget(
-        addButton("Printbutton", QStringLiteral("Print..."), QStringLiteral("Print"), [this] { printbuttonClick(); }));
-    row->addWidget(addButton("PrintSinglePageButton", QStringLiteral("Print Page..."),
+        addButton("Printbutton", QStringLiteral("&Print..."), QStringLiteral("Print"), [this] { printbuttonClick(); }));
+    row->addWidget(addButton("PrintSinglePageButton", QStringLiteral("Print Pa&ge..."),
                              QStringLiteral("Print current page"), [this] { printSinglePageButtonClick(); }));
     row->addStretch();
     auto* close = new QPushButton(QStringLiteral("C&lose"), this);

@@ -114,10 +114,10 @@ TPrePrintForm::TPrePrintForm(QWidget* parent) : QDialog(parent) {
                                       "landscape)"));
     StretchBox = box("StretchBox", QStringLiteral("Stretch/shrink faxes to fit on page"),
                      QStringLiteral("Stretch or shrink each page so that it fits on a full sheet of printed paper"));
-    OkButton = new QPushButton(QStringLiteral("Ok"), this);
+    OkButton = new QPushButton(QStringLiteral("&Ok"), this);
     OkButton->setObjectName(QStringLiteral("OkButton"));
     OkButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     connect(OkButton, &QPushButton::clicked, this, &TPrePrintForm::OkButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &TPrePrintForm::reject);

@@ -114,6 +114,9 @@ TEST_F(InstalledTree, DesktopEntryAndMetadataValidate) {
     const Result a =
         run("appstreamcli validate --no-net '" + at("share/metainfo/org.telvane.Telvane.metainfo.xml").string() + "'");
     EXPECT_EQ(a.status, 0) << a.output;
+    // No made-up web address: the project has no home page to name.
+    const std::string meta = readFile(at("share/metainfo/org.telvane.Telvane.metainfo.xml"));
+    EXPECT_EQ(meta.find("example."), std::string::npos) << meta;
 }
 
 TEST_F(InstalledTree, IconInEverySizeAndSharedDirectory) {

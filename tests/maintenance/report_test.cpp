@@ -410,6 +410,22 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
     EXPECT_TRUE(r.contains("Port:                 \t" + R + "/dev/ttyACM0 (COM1)"));
 }
 
+// The C locale names no country: the report says so instead of leaving the line blank, for the
+// user's locale and the system's (no locale file, or LANG=C.UTF-8).
+TEST_F(ReportTest, CountryUnderTheCLocaleSaysItIsNotSet) {
+    EXPECT_EQ(countryText(QLocale::c()), "Not set (C locale)");
+    EXPECT_EQ(countryText(QLocale(QLocale::German, QLocale::Germany)), "DE");
+    QTemporaryDir bare;
+    EXPECT_EQ(LinuxProbe(bare.path()).systemCountry(), "Not set (C locale)");
+    QTemporaryDir cUtf8;
+    QDir().mkpath(cUtf8.path() + "/etc/default");
+    QFile file(cUtf8.path() + "/etc/default/locale");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("LANG=C.UTF-8\n");
+    file.close();
+    EXPECT_EQ(LinuxProbe(cUtf8.path()).systemCountry(), "Not set (C locale)");
+}
+
 TEST_F(ReportTest, ThisMachineHasEverySectionAndNoSecrets) {
     qputenv("TELVANE_REPORT_SECRET", "s3cr3t-token-value");
     writeFile("Lastsend.log", "Send line\r\n");

@@ -29,6 +29,7 @@
 #include "app/helpwindow.h"
 #include "settings/inifile.h"
 #include "shell/mainscreen.h"
+#include "support/keyboard.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
@@ -235,11 +236,28 @@ TEST_F(PreferencesTest, PagesTitlesAndTheButtonsOfEachPage) {
     EXPECT_EQ(w.currentPage(), 2);
     EXPECT_EQ(w.PageLabel->text(), "Sending Faxes - Part 1");
     EXPECT_EQ(w.Helpbutton->text(), "&Help");
-    EXPECT_EQ(w.ProblemSolverButton->text(), "Technical Help");
+    EXPECT_EQ(w.ProblemSolverButton->text(), "&Technical Help");
     EXPECT_EQ(w.Cancelbutton->text(), "Cance&l");
-    EXPECT_EQ(w.BackButton->text(), "< Back");
-    EXPECT_EQ(w.Nextbutton->text(), "Next >");
+    EXPECT_EQ(w.BackButton->text(), "< &Back");
+    EXPECT_EQ(w.Nextbutton->text(), "&Next >");
     EXPECT_EQ(w.Finishbutton->text(), "&Finish");
+}
+
+// Every button of every page has an Alt+letter or a shortcut, and no Alt+letter of a page is
+// claimed twice; the quick set-up and the modem helpers it opens likewise.
+TEST_F(PreferencesTest, EveryButtonOfTheWizardAndTheQuickSetupHasItsOwnKey) {
+    TPreferences w;
+    w.loadFromSettings(appSettings());
+    w.show();
+    for (int page = 0; page < TPreferences::PageCount; ++page) {
+        w.showPage(page);
+        EXPECT_EQ(telvane::test::buttonsWithoutKeys(&w).join('|').toStdString(), "") << "page " << page;
+        EXPECT_EQ(telvane::test::sharedMnemonics(&w).join('|').toStdString(), "") << "page " << page;
+    }
+    TQuickSetupForm quick;
+    quick.show();
+    EXPECT_EQ(telvane::test::buttonsWithoutKeys(&quick).join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(&quick).join('|').toStdString(), "");
 }
 
 TEST_F(PreferencesTest, FirstTimeModeAllowsFinishOnlyOnTheAdvancedPage) {
@@ -352,9 +370,9 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     EXPECT_EQ(w.AnswerOnRing->buttons().size(), 8);
     EXPECT_EQ(w.UseAltHeaderFont->text(), "Use alternate fax header font    (\"enhanced font is too large\" error)");
     EXPECT_EQ(w.SelectWavButton->text(), "&Choose");
-    EXPECT_EQ(w.PlayWAVbutton->text(), "Play &Now");
-    EXPECT_EQ(w.HelpWithInitbutton->text(), "Help with Init Strings");
-    EXPECT_EQ(w.HelpWithInitRECButton->text(), "Help With Init Strings");
+    EXPECT_EQ(w.PlayWAVbutton->text(), "&Play Now");
+    EXPECT_EQ(w.HelpWithInitbutton->text(), "Help with &Init Strings");
+    EXPECT_EQ(w.HelpWithInitRECButton->text(), "Help With &Init Strings");
     EXPECT_EQ(w.Name->maxLength(), 35);
     EXPECT_EQ(w.FaxNumber->maxLength(), 20);
     EXPECT_TRUE(w.ModemInit->toolTip().contains("('ATE0Q0V1X4S0=0')"));

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QWindow>
 #include <QRadioButton>
+#include <QScreen>
 
 #include "support/ptymodem.h"
 #include <QButtonGroup>
@@ -26,6 +27,7 @@
 #include "sessions_fixture.h"
 #include "settings/inifile.h"
 #include "settings/settings.h"
+#include "support/keyboard.h"
 #include "support/scriptedprompter.h"
 
 namespace telvane::sessiontest {
@@ -601,6 +603,25 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     }
 }
 
+// A long device path (a virtual line in a home folder) is shown whole: each port's button is
+// wide enough for its caption, and the full path is one hover away when the caption shortens it.
+TEST_F(SessionsTest, QuickSetupShowsALongDevicePathWithoutCuttingIt) {
+    const QString longPath = "/tmp/desk-tour/home/a-rather-long-folder-name/virtual-modem";
+    appSettings().Ports[1] = longPath.toStdString();
+    TQuickSetupForm form;
+    form.show();
+    form.selectPort(0);
+    form.PortDevice->setEditText(longPath);
+    QApplication::processEvents();
+    for (int port : {0, 1}) {
+        QAbstractButton* b = form.ComPort->button(port);
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        EXPECT_TRUE(b->text().contains(longPath) || b->toolTip().contains(longPath)) << b->text().toStdString();
+        EXPECT_TRUE(b->text().startsWith(QStringLiteral("Com%1  (").arg(port + 1))) << b->text().toStdString();
+    }
+    EXPECT_LE(form.width(), form.screen()->availableGeometry().width());
+}
+
 TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     firstRunSetupPending() = true;
     whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
@@ -645,6 +666,19 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     EXPECT_EQ(stored.User.Name, "Ann");
     EXPECT_EQ(stored.User.Fax, "555 0100");
     EXPECT_TRUE(stored.Other.UseMotorolaSM56Fix);
+}
+
+// Every button of the send dialog and of the error dialog is reached by an Alt key of its own.
+TEST_F(SendDialogTest, SendAndErrorDialogButtonsHaveTheirOwnKeys) {
+    TSendFaxForm form;
+    form.show();
+    EXPECT_EQ(telvane::test::buttonsWithoutKeys(&form).join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(&form).join('|').toStdString(), "");
+    TShowErrorForm error;
+    error.ContinueButton->setVisible(true);
+    error.show();
+    EXPECT_EQ(telvane::test::buttonsWithoutKeys(&error).join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(&error).join('|').toStdString(), "");
 }
 
 // A label with a mnemonic shows its "&" literally unless it has a buddy to move the focus to.

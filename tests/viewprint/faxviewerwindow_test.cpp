@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QMenu>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSpinBox>
@@ -28,6 +29,7 @@
 #include "viewprint/faxviewerwindow.h"
 #include "settings/settings.h"
 #include "faximage/viewertestutil.h"
+#include "support/keyboard.h"
 #include "support/scriptedprompter.h"
 
 using namespace telvane;
@@ -126,6 +128,25 @@ TEST_F(ViewerWindowTest, StatusTextAndPageButtons) {
     EXPECT_EQ(three->statusText(), "Page 1 of 3");
     EXPECT_EQ(three->button("ZoomInButton")->toolTip(), "Zoom in");
     EXPECT_EQ(three->button("PrintSinglePageButton")->toolTip(), "Print current page");
+}
+
+// The viewer's commands and the print options are reached from the keyboard: each button by an
+// Alt key of its own or a shortcut, each menu by its Alt key.
+TEST_F(ViewerWindowTest, EveryCommandIsReachedFromTheKeyboard) {
+    auto viewer = loaded(fax(1, "one.ovf"));
+    QStringList missing;
+    for (const char* name :
+         {"ZoomInButton", "ZoomOutButton", "PrinterSetupButton", "Printbutton", "PrintSinglePageButton"}) {
+        QAbstractButton* b = viewer->button(name);
+        if (telvane::test::mnemonicOf(b->text()).isEmpty() && b->shortcut().isEmpty()) missing << b->text();
+    }
+    for (QMenu* menu : viewer->findChildren<QMenu*>())
+        if (telvane::test::mnemonicOf(menu->title()).isEmpty()) missing << menu->title();
+    EXPECT_EQ(missing.join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(viewer.get()).join('|').toStdString(), "");
+    TPrePrintForm options;
+    options.show();
+    EXPECT_EQ(telvane::test::buttonsWithoutKeys(&options).join('|').toStdString(), "");
 }
 
 TEST_F(ViewerWindowTest, AnUnreadableFileSaysSoAndShowsNoFileLoaded) {

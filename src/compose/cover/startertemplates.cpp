@@ -2,8 +2,10 @@
 #include "compose/cover/startertemplates.h"
 
 #include <QDir>
+#include <QFontMetricsF>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 #include "compose/cover/merge.h"
@@ -43,9 +45,9 @@ void writeText(TRichText& text, const QString& s, int size, int style) {
     text.insertPlainText(s);
 }
 
-// One line "label" + the merge field of `tag`.
-void writeField(TRichText& text, const QString& label, int tag) {
-    writeText(text, label, 12, kStyleBold);
+// One line: the bold label, `tabs` tabs, then the merge field of `tag`.
+void writeField(TRichText& text, const QString& label, int tabs, int tag) {
+    writeText(text, label + QString(tabs, QLatin1Char('\t')), 12, kStyleBold);
     for (const MergeField& f : mergeFields()) {
         if (f.tag == tag) {
             writeText(text, QString(), 12, 0);
@@ -55,15 +57,40 @@ void writeField(TRichText& text, const QString& label, int tag) {
     writeText(text, QStringLiteral("\n"), 12, 0);
 }
 
+struct FieldLine {
+    QString label;
+    int tag;
+};
+
+// The labels are followed by as many tabs as each needs to reach the first tab stop past the
+// widest of them (and a space's width), so that every value starts at one column whatever the
+// font makes of the labels' lengths.
+void writeFields(TRichText& text, const std::vector<FieldLine>& lines) {
+    TextAttributes bold = text.currentAttributes();
+    bold.size = 12;
+    bold.style = kStyleBold;
+    text.setInputAttributes(bold);
+    const QFontMetricsF metrics(text.currentFont());
+    const double stop = text.tabStopDistance();
+    double widest = 0;
+    for (const FieldLine& l : lines) widest = std::max(widest, metrics.horizontalAdvance(l.label));
+    const int column = static_cast<int>((widest + metrics.horizontalAdvance(QLatin1Char(' '))) / stop) + 1;
+    for (const FieldLine& l : lines) {
+        const int passed = static_cast<int>(metrics.horizontalAdvance(l.label) / stop);
+        writeField(text, l.label, column - passed, l.tag);
+    }
+}
+
 void compose(TRichText& text, const Starter& s) {
     text.clearAll();
     applyDefaultFont(text, appSettings());
     writeText(text, s.heading + QStringLiteral("\n\n"), 28, kStyleBold);
-    writeField(text, QStringLiteral("To:\t\t"), 1);
-    writeField(text, QStringLiteral("Fax number:\t"), 2);
-    writeField(text, QStringLiteral("Subject:\t"), 3);
-    writeField(text, QStringLiteral("Date:\t\t"), 4);
-    if (s.withTime) writeField(text, QStringLiteral("Time:\t\t"), 5);
+    std::vector<FieldLine> lines = {{QStringLiteral("To:"), 1},
+                                    {QStringLiteral("Fax number:"), 2},
+                                    {QStringLiteral("Subject:"), 3},
+                                    {QStringLiteral("Date:"), 4}};
+    if (s.withTime) lines.push_back({QStringLiteral("Time:"), 5});
+    writeFields(text, lines);
     writeText(text, QStringLiteral("\n") + s.closing + QStringLiteral("\n"), 12, s.withTime ? kStyleBold : 0);
 }
 

@@ -108,7 +108,8 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
         programDir(), activate);
     LoadCoverButton = new QToolButton(RichToolCover);
     LoadCoverButton->setObjectName(QStringLiteral("LoadCoverButton"));
-    LoadCoverButton->setText(QStringLiteral("Load Template"));
+    // Alt+O reaches it from the cover text, where the focus stays (the button takes none).
+    LoadCoverButton->setText(QStringLiteral("L&oad Template"));
     LoadCoverButton->setToolTip(QStringLiteral("Load Cover Sheet from Template"));
     LoadCoverButton->setAutoRaise(true);
     LoadCoverButton->setFocusPolicy(Qt::NoFocus);

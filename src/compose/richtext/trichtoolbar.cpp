@@ -132,7 +132,7 @@ TRichToolBar::TRichToolBar(QWidget* parent) : QWidget(parent) {
     CutButton = addButton(QStringLiteral("CutButton"), QStringLiteral("Cut"), QStringLiteral("Cut"), false);
     PasteButton = addButton(QStringLiteral("PasteButton"), QStringLiteral("Paste"), QStringLiteral("Paste"), false);
     SpellCheckButton =
-        addButton(QStringLiteral("SpellCheckButton"), QStringLiteral("ABC"), QStringLiteral("Spell check"), false);
+        addButton(QStringLiteral("SpellCheckButton"), QStringLiteral("ABC"), QStringLiteral("Spell check (F7)"), false);
     const QColor ink = palette().color(QPalette::WindowText);
     const std::pair<QToolButton*, std::pair<const char*, Glyph>> icons[] = {
         {NormalButton, {"format-text-clear", Glyph::Normal}},
@@ -250,6 +250,11 @@ bool TRichToolBar::eventFilter(QObject* watched, QEvent* event) {
             bit = kStyleUnderline;
         if (bit != 0) {
             applyStyle(bit, !(editor_->currentAttributes().style & bit));
+            return true;
+        }
+        // The buttons take no focus: F7, as in word processors, starts the spell check from the text.
+        if (key->key() == Qt::Key_F7 && key->modifiers() == Qt::NoModifier) {
+            emit editor_->StartSpellCheck();
             return true;
         }
     }

@@ -292,7 +292,7 @@ void TClass1Sender::tf1WaitPgCnLine(TResult r) {
     }
     // Page data may follow CONNECT at once: the modem sends its training first and fills with
     // zeros until data comes, so no fixed wait is added here.
-    progress(fpSendPage);
+    pageDataProgress();
     dataConnected();
     goTo(tfWaitFrHead);
     setTimer(kRoomTicks);
@@ -672,7 +672,7 @@ void TClass1Sender::awaitPhaseB() {
 // CONNECT for page data: a new page is read and coded and its first block cut; then the
 // frames of this transmission go out as one bit stream.
 void TClass1Sender::ecmBlockConnected() {
-    progress(fpSendPage);
+    pageDataProgress();
     if (ecmNewPage_) {
         goTo(tfWaitFrHead);
         if (!preparePage(0, bps())) return;

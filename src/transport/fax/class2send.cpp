@@ -442,7 +442,7 @@ void TClass2Sender::onOutput() {
 }
 
 void TClass2Sender::startPage() {
-    progress(fpSendPage);
+    pageDataProgress();
     if (!preparePage(session_.ScanCode, sessionBps())) return;
     filler_.reset(static_cast<size_t>(minBytes_));
     lastOutUsed_ = link_.outUsed();

@@ -161,6 +161,11 @@ int TFaxSender::renderHeader(std::vector<uint8_t>& out, int& rows) {
     return rc;
 }
 
+void TFaxSender::pageDataProgress() {
+    fax_.setPageInfo(static_cast<int>(pageIndex_) + 1, static_cast<int>(pages_.plan.size()));
+    progress(fpSendPage);
+}
+
 bool TFaxSender::preparePage(int scanTimeCode, long bps) {
     const TPagePlan& p = pages_.plan[pageIndex_];
     const bool fine = pages_.pageFine(pageIndex_);

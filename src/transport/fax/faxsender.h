@@ -131,6 +131,9 @@ protected:
     void faxDone();
 
     // --- page data ---
+    // The page data of page pageIndex_ begins: its number is set before the status says so, so
+    // that no display shows the page before it (or none) while this one is being sent.
+    void pageDataProgress();
     // Readies page pageIndex_ for sending at the session's scan time code and speed: the
     // minimum bytes per line, the header line and text cover drawn into pending data, or the
     // page found in its fax file. Ends in tfSendPage; false when the fax has failed.

@@ -2,9 +2,13 @@
 // Edit and Delete, and loading a template into a fax with its merge fields replaced by the values
 // of that moment.
 #include <QLineEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <map>
 
 #include "compose/commands/composecommands.h"
 #include "compose/cover/merge.h"
@@ -210,6 +214,31 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     browse.DeleteButtonClick();
     EXPECT_TRUE(descriptions().empty());
     EXPECT_FALSE(browse.ModifyButton->isEnabled());
+}
+
+// In every starter template the merge fields' values start at one column, whatever the length
+// of their labels ("Subject:" is shorter than "Fax number:" and longer than "To:").
+TEST_F(CoverTest, StarterTemplateValuesStartAtOneColumn) {
+    xb_.bind(covers_);
+    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    int templates = 0;
+    for (covers_.first(); !covers_.eof(); covers_.next(), ++templates) {
+        TRichText rich;
+        rich.resize(900, 700);
+        rich.show();
+        ASSERT_TRUE(LoadRichText(rich, "COVER", xb_, dir()));
+        std::map<int, QString> columns;
+        for (const char* field : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"}) {
+            QTextCursor at = rich.document()->find(QString::fromLatin1(field));
+            if (at.isNull()) continue;
+            at.setPosition(at.selectionStart());
+            columns[rich.cursorRect(at).left()] += QString::fromLatin1(field);
+        }
+        EXPECT_EQ(columns.size(), 1u) << templates << ": " << columns.begin()->second.toStdString() << " at "
+                                      << columns.begin()->first;
+    }
+    EXPECT_EQ(templates, 3);
+    covers_.close();
 }
 
 // A fresh data directory offers the starter templates, each with its merge fields; a table that

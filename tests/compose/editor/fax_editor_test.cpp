@@ -7,19 +7,23 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QToolTip>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
+#include "compose/cover/tcoverbrowse.h"
 #include "compose/editorkit/partbuttons.h"
 #include "compose/editor/tenteredit.h"
 #include "compose/editor/tfaxeditor.h"
 #include "compose/editorkit/zoombutton.h"
 #include "compose/phonebook/tphonebook.h"
 #include "compose/richtext/trichtoolbar.h"
+#include "compose/spellcheck/tspellcheckdialog.h"
 #include "compose/editors_fixture.h"
 #include "support/scriptedprompter.h"
 
@@ -204,6 +208,36 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
         EXPECT_EQ(editor.Zoombutton->isVisible(), r.page != TFaxEditor::RecipientPage) << r.window;
         EXPECT_EQ(editor.RichDoc->textCursor().position(), 0) << r.window;
         EXPECT_EQ(editor.RichCover->textCursor().position(), 0) << r.window;
+    }
+}
+
+// Load Template and the spell check are reached from the keyboard: Alt+O on the cover sheet opens
+// the template browser, F7 in either text part the spell check.
+TEST_F(FaxEditorTest, LoadTemplateAndSpellCheckAreReachedFromTheKeyboard) {
+    TFaxEditor editor(dir());
+    editor.show();
+    QApplication::setActiveWindow(&editor);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    editor.CoverButton->click();
+    bool browsed = false;
+    whenModal<TCoverBrowse>([&](TCoverBrowse* browse) {
+        browsed = true;
+        browse->reject();
+    });
+    // A button's key clicks it a moment later, as a mouse click would look.
+    QTest::keyClick(editor.RichCover, Qt::Key_O, Qt::AltModifier);
+    EXPECT_TRUE(telvane::test::waitUntil([&] { return browsed; }, 5));
+    for (const auto& [page, part] :
+         {std::pair{editor.CoverButton, editor.RichCover}, std::pair{editor.DocumentButton, editor.RichDoc}}) {
+        page->click();
+        part->insertPlainText("Sume text");
+        bool checked = false;
+        whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* spell) {
+            checked = true;
+            spell->reject();
+        });
+        QTest::keyClick(part, Qt::Key_F7);
+        EXPECT_TRUE(telvane::test::waitUntil([&] { return checked; }, 5)) << page->text().toStdString();
     }
 }
 

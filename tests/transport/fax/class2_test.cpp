@@ -278,6 +278,21 @@ TEST(Class2Send, ResolutionChangesAndPageEnds) {
     }
 }
 
+// The first status event of each page's data names that page, in Class 2 and 2.0.
+TEST(Class2Send, PageDataStatusNamesThePageFromItsFirstEvent) {
+    for (bool class20 : {false, true}) {
+        SendRig rig(class20, {0, 0});
+        std::vector<int> starts;
+        rig.fax.OnFaxStatus = [&starts, last = 0](TOvxAbstractFax& f, bool, bool) mutable {
+            if (f.faxProgress() == fpSendPage && last != fpSendPage) starts.push_back(f.currentPage());
+            last = f.faxProgress();
+        };
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0}) << class20;
+        EXPECT_EQ(starts, (std::vector<int>{1, 2})) << class20;
+    }
+}
+
 TEST(Class2Send, RejectedPagesAreSentAgainAtMostTwice) {
     for (bool class20 : {false, true}) {
         SCOPED_TRACE(class20 ? "2.0" : "2");

@@ -683,6 +683,41 @@ TEST(Class1Send, TimedStatusWithinAPageAfterThreeThenEveryTwoIntervals) {
     }
 }
 
+// The first status event of each page's data names that page (not the one before, nor none),
+// with and without error correction.
+TEST(Class1Send, PageDataStatusNamesThePageFromItsFirstEvent) {
+    const auto pageStarts = [](TOvxSendFax& fax, std::vector<int>& starts) {
+        fax.OnFaxStatus = [&starts, last = 0](TOvxAbstractFax& f, bool, bool) mutable {
+            if (f.faxProgress() == fpSendPage && last != fpSendPage) starts.push_back(f.currentPage());
+            last = f.faxProgress();
+        };
+    };
+    {
+        SendRig rig({0, 0});
+        std::vector<int> starts;
+        pageStarts(rig.fax, starts);
+        remoteAnswers(rig.modem, false, 6,
+                      {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)});
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(starts, (std::vector<int>{1, 2}));
+    }
+    {
+        SendRig rig({0});
+        rig.fax.setDesiredECM(true);
+        std::vector<int> starts;
+        pageStarts(rig.fax, starts);
+        faxtest::RxFrame dis = FakeModem::dis(true, 6);
+        ecm::addCoding(dis.Fif, {true, true, true, false});
+        rig.modem.Frames = {FakeModem::ident(t30::fcfCSI, "FAR END"), dis, FakeModem::frame(t30::fcfCFR),
+                            FakeModem::frame(t30::fcfMCF)};
+        rig.run();
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        ASSERT_TRUE(rig.fax.errorControl());
+        EXPECT_EQ(starts, std::vector<int>{1});
+    }
+}
+
 // With a deep tty buffer the page leaves our buffer at once, and the modem answers only when
 // the line has carried it: 24 kB take 20 s at 9600 and 13 s at 14400, longer than the plain
 // response time.
