@@ -158,7 +158,12 @@ bool parsePpr(const uint8_t* fif, size_t len, TFrameMap& missing) {
 bool testBit(const uint8_t* fif, size_t len, int bit) {
     if (bit < 1) return false;
     const size_t octet = static_cast<size_t>(bit - 1) / 8;
-    return octet < len && (fif[octet] >> ((bit - 1) % 8)) & 1;
+    if (octet >= len) return false;
+    // Octets 4 on are present only while the octet before each ends in a set extend bit; what
+    // follows the last one is not FIF (a Class 1 modem hands on the FCS there).
+    for (size_t i = 2; i < octet; ++i)
+        if (!(fif[i] & 0x80)) return false;
+    return (fif[octet] >> ((bit - 1) % 8)) & 1;
 }
 
 void setBit(std::vector<uint8_t>& fif, int bit) {

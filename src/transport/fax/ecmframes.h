@@ -99,7 +99,8 @@ Content buildPpr(const TFrameMap& missing, bool xBit);
 // False for a FIF shorter than 32 octets.
 bool parsePpr(const uint8_t* fif, size_t len, TFrameMap& missing);
 
-// DIS/DCS bits, numbered as in T.30 Table 2 (bit 1 is the first bit of the FIF).
+// DIS/DCS bits, numbered as in T.30 Table 2 (bit 1 is the first bit of the FIF). A bit past
+// octet 3 is read only when the extend bits (24, 32, ...) before its octet are all set.
 inline constexpr int kBitTwoD = 16;
 inline constexpr int kBitEcm = 27;
 inline constexpr int kBitFrames64 = 28;  // DCS only; set to 0 in DIS
