@@ -99,10 +99,12 @@ Content buildCtc(int speedIndex, bool xBit) {
     return {withX(fcfCTC, xBit), {0x00, static_cast<uint8_t>(dcs[1] & 0x3C)}};
 }
 
-int parseCtc(const uint8_t* fif, size_t len) {
+int parseCtc(const uint8_t* fif, size_t len, t30::Modulation* modulation) {
     if (len < 2) return 0;
     const t30::DcsParams p = t30::parseDCS(fif, 2);
-    return p.Valid ? p.SpeedIndex : 0;
+    if (!p.Valid) return 0;
+    if (modulation) *modulation = p.Mod;
+    return p.SpeedIndex;
 }
 
 Content buildSimple(Frame frame, bool xBit) {

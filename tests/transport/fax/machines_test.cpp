@@ -1695,3 +1695,52 @@ TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), page.rows.begin()));
     EXPECT_GT(rig.fax.damagedLines(), 0);
 }
+
+// A CTC names the rate to go on at as DCS bits 11-14, modulation included: after CTR the next
+// carrier is received with that modulation's long training code (V.17 has its own codes at 9600
+// and 7200, V.29 and V.27 ter theirs), and the block it completes is taken whole.
+TEST(Class1EcmReceive, CtcRateIsReceivedWithTheModulationItNames) {
+    struct Case {
+        uint8_t rateBits;  // CTC FIF octet 2
+        const char* code;
+        long bps;
+    };
+    const Case cases[] = {{0x24, "97", 9600}, {0x2C, "73", 7200}, {0x04, "96", 9600},  {0x0C, "72", 7200},
+                          {0x08, "48", 4800}, {0x00, "24", 2400}, {0x28, "121", 12000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        ReceiveRig rig;
+        rig.fax.setDesiredECM(true);
+        const MmrPage page(60);
+        std::vector<int> all, allButTwo;
+        for (int f = 0; f < page.frames.frameCount(); ++f) {
+            all.push_back(f);
+            if (f != 2) allButTwo.push_back(f);
+        }
+        auto dcs = t30::buildDCSFif(6, false, false, 0);
+        ecm::addCoding(dcs, {false, true, true, false});
+        FakeModem& m = rig.modem;
+        m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
+        m.RxData.push_back(std::vector<uint8_t>(2592, 0));
+        m.RxData.push_back(page.carrier(allButTwo));
+        m.Frames.push_back(page.pps());
+        m.Frames.push_back(FakeModem::frame(static_cast<uint8_t>(ecm::fcfCTC | ecm::kXBit), {0x00, c.rateBits}));
+        m.RxData.push_back(page.carrier({2}));
+        m.Frames.push_back(page.pps());
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+        rig.run();
+
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.connectBPS(), c.bps);
+        std::string carrierAfterCtr;
+        for (const std::string& cmd : m.Commands)
+            if (cmd.rfind("AT+FRM=", 0) == 0) carrierAfterCtr = cmd;
+        EXPECT_EQ(carrierAfterCtr, std::string("AT+FRM=") + c.code);
+        ASSERT_EQ(rig.stored.size(), 1u);
+        const auto pages = faxtest::readPages(rig.stored[0]);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(mhLines(pages[0]), page.rows);
+        EXPECT_EQ(rig.fax.damagedLines(), 0);
+    }
+}
