@@ -238,33 +238,45 @@ void run(TOvxCustomAbstractFax& fax, SpandspLine& line) {
 
 using faxtest::mhRows;
 
-// The rows of a TIFF's first page (MSB first, 1 = black, as the fax decoders give them).
-std::vector<std::vector<uint8_t>> tiffRows(const std::string& path) {
-    std::vector<std::vector<uint8_t>> rows;
+using Rows = std::vector<std::vector<uint8_t>>;
+
+// The rows of every page of a TIFF (MSB first, 1 = black, as the fax decoders give them).
+std::vector<Rows> tiffPages(const std::string& path) {
+    std::vector<Rows> pages;
     TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (!tif) return rows;
-    uint32_t height = 0;
-    uint16_t photometric = PHOTOMETRIC_MINISWHITE;
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
-    for (uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif, row.data(), y) < 0) break;
-        if (photometric == PHOTOMETRIC_MINISBLACK)
-            for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
-        rows.push_back(row);
-    }
+    if (!tif) return pages;
+    do {
+        Rows& rows = pages.emplace_back();
+        uint32_t height = 0;
+        uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
+        for (uint32_t y = 0; y < height; ++y) {
+            if (TIFFReadScanline(tif, row.data(), y) < 0) break;
+            if (photometric == PHOTOMETRIC_MINISBLACK)
+                for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
+            rows.push_back(row);
+        }
+    } while (TIFFReadDirectory(tif));
     TIFFClose(tif);
-    return rows;
+    return pages;
+}
+
+// A page of short runs for each of `count` pages, every one different.
+std::vector<std::vector<uint8_t>> codedPages(int firstSeed, int count) {
+    std::vector<std::vector<uint8_t>> pages;
+    for (int i = 0; i < count; ++i) pages.push_back(faxtest::codedPage(firstSeed + i, 200));
+    return pages;
 }
 
 struct PeerRig {
     telvane::test::TempDir dir;
-    std::vector<uint8_t> mh = faxtest::codedPage(11, 200);
+    std::vector<std::vector<uint8_t>> mh;  // each page's MH data
     TOvxSendFax fax;
     SpandspLine line;
-    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage)
-        : line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage)}) {
+    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pages = 1)
+        : mh(codedPages(11, pages)), line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage)}) {
         faxtest::makeRawFaxFile(dir / "page.ovf", mh);
         fax.SetFaxFile(dir / "page.ovf");
         fax.PhoneNumber = "5550100";
@@ -283,73 +295,84 @@ struct PeerRig {
 
 }  // namespace
 
-// With ECM at both ends the page goes out in MMR blocks; two bits turned over on the line
+// With ECM at both ends the pages go out in MMR blocks; two bits turned over on the line
 // spoil two frames, which the far end asks for again (PPR) and we send again, and the page
-// arrives whole. The same page without ECM at the far end goes out as MH page data.
+// arrives whole. The same page without ECM at the far end goes out as MH page data. Three
+// pages in MMR blocks arrive each in its own carrier, pixel for pixel.
 TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
         std::vector<size_t> damage;  // offsets in the first page carrier's data
         int encoding;                // as the far end reports it (its T4_COMPRESSION_ITU_ values)
+        int pages;
     };
-    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
-                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
-                          {false, {}, T4_COMPRESSION_ITU_T4_1D}};
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
+                          {false, {}, T4_COMPRESSION_ITU_T4_1D, 1},
+                          {true, {}, T4_COMPRESSION_ITU_T6, 3}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
-        PeerRig rig(c.farEcm, true, c.damage);
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
+                                        << c.pages << " pages");
+        PeerRig rig(c.farEcm, true, c.damage, c.pages);
         rig.send();
         EXPECT_EQ(rig.fax.FaxError(), 0);
-        EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+        EXPECT_EQ(rig.fax.pagesConfirmed(), c.pages);
         ASSERT_TRUE(rig.line.farEndDone);
         EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
-        EXPECT_EQ(rig.line.stats.pages_rx, 1);
+        EXPECT_EQ(rig.line.stats.pages_rx, c.pages);
         EXPECT_EQ(rig.line.stats.error_correcting_mode != 0, c.farEcm);
         EXPECT_EQ(rig.line.stats.encoding, c.encoding);
         EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
         if (!c.damage.empty()) {
-            EXPECT_EQ(rig.line.pageCarriers, 2) << "the spoilt frames were not sent again at once";
+            EXPECT_EQ(rig.line.pageCarriers, c.pages + 1) << "the spoilt frames were not sent again at once";
         } else {
-            EXPECT_EQ(rig.line.pageCarriers, 1);
+            EXPECT_EQ(rig.line.pageCarriers, c.pages);
         }
-        EXPECT_EQ(tiffRows(rig.dir / "rx.tif"), mhRows(rig.mh));
+        std::vector<Rows> sent;
+        for (const auto& page : rig.mh) sent.push_back(mhRows(page));
+        EXPECT_EQ(tiffPages(rig.dir / "rx.tif"), sent);
     }
 }
 
 namespace {
 
-// A one-page TIFF (T.6 coded, 204 x 98 dpi) of `rows` for the far end to send.
-void writeTiff(const std::string& path, const std::vector<std::vector<uint8_t>>& rows) {
+// A TIFF (T.6 coded, 204 x 98 dpi) of `pages` for the far end to send.
+void writeTiff(const std::string& path, const std::vector<Rows>& pages) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
-    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 0, 1);
-    for (size_t y = 0; y < rows.size(); ++y) {
-        std::vector<uint8_t> row = rows[y];
-        TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const Rows& rows = pages[p];
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(p), static_cast<uint16_t>(pages.size()));
+        for (size_t y = 0; y < rows.size(); ++y) {
+            std::vector<uint8_t> row = rows[y];
+            TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+        }
+        TIFFWriteDirectory(tif);
     }
-    TIFFWriteDirectory(tif);
     TIFFClose(tif);
 }
 
 struct ReceivePeerRig {
     telvane::test::TempDir dir;
-    std::vector<std::vector<uint8_t>> rows = mhRows(faxtest::codedPage(13, 200));
+    std::vector<Rows> pages;
     TOvxReceiveFax fax;
     std::unique_ptr<SpandspLine> line;
     std::vector<std::string> stored;
-    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage) {
-        writeTiff(dir / "tx.tif", rows);
+    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int count = 1) {
+        for (const auto& page : codedPages(13, count)) pages.push_back(mhRows(page));
+        writeTiff(dir / "tx.tif", pages);
         line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage)});
         fax.setDestinationDir(dir.dir());
         fax.setStationID("OUR CSI");
@@ -374,31 +397,35 @@ struct ReceivePeerRig {
 // Received with ECM the page arrives in MMR blocks and is stored in the fax file's MH, pixel
 // for pixel; two bits turned over on the line spoil frames that we ask for again and get (the
 // peer counts only those in its second PPS). Without ECM at the far end it takes the 2-D coding
-// we offer, and the MR page data is coded into MH as it comes.
+// we offer, and the MR page data is coded into MH as it comes. Three pages in MMR blocks are
+// stored as three pages, each pixel for pixel.
 TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
         std::vector<size_t> damage;
         int encoding;
+        int pages;
     };
-    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
-                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
-                          {false, {}, T4_COMPRESSION_ITU_T4_2D}};
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
+                          {false, {}, T4_COMPRESSION_ITU_T4_2D, 1},
+                          {true, {}, T4_COMPRESSION_ITU_T6, 3}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
-        ReceivePeerRig rig(c.farEcm, true, c.damage);
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
+                                        << c.pages << " pages");
+        ReceivePeerRig rig(c.farEcm, true, c.damage, c.pages);
         rig.receive();
         EXPECT_EQ(rig.fax.FaxError(), 0);
         ASSERT_TRUE(rig.line->farEndDone);
         EXPECT_EQ(rig.line->completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line->completion);
-        EXPECT_EQ(rig.line->stats.pages_tx, 1);
+        EXPECT_EQ(rig.line->stats.pages_tx, c.pages);
         EXPECT_EQ(rig.line->stats.error_correcting_mode != 0, c.farEcm);
         EXPECT_EQ(rig.line->stats.encoding, c.encoding);
         EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
-        EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? 1 : 2);
+        EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? c.pages : c.pages + 1);
         ASSERT_EQ(rig.stored.size(), 1u);
-        const auto pages = faxtest::readPages(rig.stored[0]);
-        ASSERT_EQ(pages.size(), 1u);
-        EXPECT_EQ(mhRows(pages[0]), rig.rows);
+        std::vector<Rows> stored;
+        for (const auto& page : faxtest::readPages(rig.stored[0])) stored.push_back(mhRows(page));
+        EXPECT_EQ(stored, rig.pages);
     }
 }

@@ -355,18 +355,23 @@ void put16(std::ofstream& o, unsigned v) {
 void put32(std::ofstream& o, unsigned v) {
     for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF));
 }
-}  // namespace
 
-void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
-    std::ofstream o(path, std::ios::binary);
+// The 64-byte file header of a fax file of `pages` pages.
+void putHeader(std::ofstream& o, size_t pages) {
     o.write("OVF10\x1A", 6);
     put32(o, 0);
     o.put(0);
     o.write(std::string(20, ' ').data(), 20);
     o.put(0);
-    put16(o, static_cast<unsigned>(flags.size()));
+    put16(o, static_cast<unsigned>(pages));
     put32(o, 64);
     o.write(std::string(26, '\0').data(), 26);
+}
+}  // namespace
+
+void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines) {
+    std::ofstream o(path, std::ios::binary);
+    putHeader(o, flags.size());
     for (uint16_t f : flags) {
         put32(o, static_cast<unsigned>(lines * 8 + 14));
         put16(o, f | 0x04u);
@@ -381,15 +386,18 @@ void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, in
 }
 
 void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data) {
-    makeFaxFile(path, {0}, 1);  // header layout, then the page is rewritten raw
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(64);
-    const uint32_t len = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((len >> (8 * i)) & 0xFF));
-    f.put(0);  // flags: standard, 1728, raw
-    f.put(0);
-    f.write(std::string(10, '\0').data(), 10);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+    makeRawFaxFile(path, std::vector<std::vector<uint8_t>>{data});
+}
+
+void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages) {
+    std::ofstream o(path, std::ios::binary);
+    putHeader(o, pages.size());
+    for (const std::vector<uint8_t>& data : pages) {
+        put32(o, static_cast<unsigned>(data.size()));
+        put16(o, 0);  // flags: standard, 1728, raw
+        o.write(std::string(10, '\0').data(), 10);
+        o.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+    }
 }
 
 }  // namespace faxtest
