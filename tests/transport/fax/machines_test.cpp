@@ -1744,3 +1744,52 @@ TEST(Class1EcmReceive, CtcRateIsReceivedWithTheModulationItNames) {
         EXPECT_EQ(rig.fax.damagedLines(), 0);
     }
 }
+
+// Receive mode answers call after call in one session: the lines lost in one fax (a block given
+// up) are that fax's, not counted again for the next fax, which arrives whole.
+TEST(Class1EcmReceive, DamagedLinesAreCountedPerFax) {
+    ReceiveRig rig;
+    rig.fax.OneFax = false;
+    rig.fax.setDesiredECM(true);
+    std::vector<long> damagedAtLog;
+    rig.fax.OnFaxLog = [&](TOvxAbstractFax& cp, int c) {
+        if (c == lfaxReceiveOk || c == lfaxReceivePartial) damagedAtLog.push_back(cp.damagedLines());
+    };
+    const MmrPage page(60);
+    std::vector<int> all, allButTwo;
+    for (int f = 0; f < page.frames.frameCount(); ++f) {
+        all.push_back(f);
+        if (f != 2) allButTwo.push_back(f);
+    }
+    auto dcs = t30::buildDCSFif(6, false, false, 0);
+    ecm::addCoding(dcs, {false, true, true, false});
+    FakeModem& m = rig.modem;
+    for (const bool giveUp : {true, false}) {
+        m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
+        m.RxData.push_back(std::vector<uint8_t>(2592, 0));
+        m.RxData.push_back(page.carrier(giveUp ? allButTwo : all));
+        m.Frames.push_back(page.pps());
+        if (giveUp) {
+            // Frame 2 is asked for twice, does not come again, and the block is given up.
+            m.RxData.push_back(page.carrier({}));
+            m.Frames.push_back(page.pps());
+            m.RxData.push_back(page.carrier({}));
+            const ecm::Content eor = ecm::buildEor(ecm::PostPage::EOP, true);
+            m.Frames.push_back(FakeModem::frame(eor.Fcf, eor.Fif));
+        }
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    }
+    rig.fax.StartReceive();
+    faxtest::drive(rig.fax, m);
+    for (int call = 0; call < 2; ++call) {
+        m.ring(1);
+        faxtest::drive(rig.fax, m);
+    }
+    rig.fax.CancelSession();
+    faxtest::drive(rig.fax, m);
+
+    ASSERT_EQ(damagedAtLog.size(), 2u);
+    EXPECT_GT(damagedAtLog[0], 0);
+    EXPECT_EQ(damagedAtLog[1], 0);
+}
