@@ -1634,6 +1634,24 @@ struct MmrPage {
         const ecm::Content c = ecm::buildPps({ecm::PostPage::EOP, 0, 0, frames.frameCount()}, true);
         return FakeModem::frame(c.Fcf, c.Fif);
     }
+    // Every frame number but `missing` (-1: all of them).
+    std::vector<int> allBut(int missing) const {
+        std::vector<int> sent;
+        for (int f = 0; f < frames.frameCount(); ++f)
+            if (f != missing) sent.push_back(f);
+        return sent;
+    }
+    // A caller's TSI and DCS (14400, MMR with ECM), the training, the page's first carrier of
+    // `sent` frames and its PPS, queued on `m`.
+    void callUpToPps(FakeModem& m, const std::vector<int>& sent) const {
+        auto dcs = t30::buildDCSFif(6, false, false, 0);
+        ecm::addCoding(dcs, {false, true, true, false});
+        m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
+        m.RxData.push_back(std::vector<uint8_t>(2592, 0));
+        m.RxData.push_back(carrier(sent));
+        m.Frames.push_back(pps());
+    }
 };
 
 }  // namespace
@@ -1646,17 +1664,8 @@ TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
     rig.fax.setDesiredECM(true);
     const MmrPage page(60);
     ASSERT_GT(page.frames.frameCount(), 3);
-    std::vector<int> allButTwo;
-    for (int f = 0; f < page.frames.frameCount(); ++f)
-        if (f != 2) allButTwo.push_back(f);
-    auto dcs = t30::buildDCSFif(6, false, false, 0);
-    ecm::addCoding(dcs, {false, true, true, false});
     FakeModem& m = rig.modem;
-    m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
-    m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
-    m.RxData.push_back(std::vector<uint8_t>(2592, 0));
-    m.RxData.push_back(page.carrier(allButTwo));
-    m.Frames.push_back(page.pps());
+    page.callUpToPps(m, page.allBut(2));
     const ecm::Content ctc = ecm::buildCtc(5, true);
     m.Frames.push_back(FakeModem::frame(ctc.Fcf, ctc.Fif));
     m.RxData.push_back(page.carrier({}));
@@ -1712,19 +1721,8 @@ TEST(Class1EcmReceive, CtcRateIsReceivedWithTheModulationItNames) {
         ReceiveRig rig;
         rig.fax.setDesiredECM(true);
         const MmrPage page(60);
-        std::vector<int> all, allButTwo;
-        for (int f = 0; f < page.frames.frameCount(); ++f) {
-            all.push_back(f);
-            if (f != 2) allButTwo.push_back(f);
-        }
-        auto dcs = t30::buildDCSFif(6, false, false, 0);
-        ecm::addCoding(dcs, {false, true, true, false});
         FakeModem& m = rig.modem;
-        m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
-        m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
-        m.RxData.push_back(std::vector<uint8_t>(2592, 0));
-        m.RxData.push_back(page.carrier(allButTwo));
-        m.Frames.push_back(page.pps());
+        page.callUpToPps(m, page.allBut(2));
         m.Frames.push_back(FakeModem::frame(static_cast<uint8_t>(ecm::fcfCTC | ecm::kXBit), {0x00, c.rateBits}));
         m.RxData.push_back(page.carrier({2}));
         m.Frames.push_back(page.pps());
@@ -1756,20 +1754,9 @@ TEST(Class1EcmReceive, DamagedLinesAreCountedPerFax) {
         if (c == lfaxReceiveOk || c == lfaxReceivePartial) damagedAtLog.push_back(cp.damagedLines());
     };
     const MmrPage page(60);
-    std::vector<int> all, allButTwo;
-    for (int f = 0; f < page.frames.frameCount(); ++f) {
-        all.push_back(f);
-        if (f != 2) allButTwo.push_back(f);
-    }
-    auto dcs = t30::buildDCSFif(6, false, false, 0);
-    ecm::addCoding(dcs, {false, true, true, false});
     FakeModem& m = rig.modem;
     for (const bool giveUp : {true, false}) {
-        m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
-        m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
-        m.RxData.push_back(std::vector<uint8_t>(2592, 0));
-        m.RxData.push_back(page.carrier(giveUp ? allButTwo : all));
-        m.Frames.push_back(page.pps());
+        page.callUpToPps(m, page.allBut(giveUp ? 2 : -1));
         if (giveUp) {
             // Frame 2 is asked for twice, does not come again, and the block is given up.
             m.RxData.push_back(page.carrier({}));
