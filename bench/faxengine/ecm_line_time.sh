@@ -1,7 +1,7 @@
 #!/bin/sh
 # Line time of the same page sent at 14400 bit/s through the virtual fax line to spandsp's fax
-# machine in three ways: MH page data without error correction, MH in ECM blocks (far end
-# without 2-D coding), and MMR in ECM blocks. Prints the wall time of each call and the page's
+# machine in four ways: MH page data without error correction, MH in ECM blocks (far end
+# without 2-D coding), MR in ECM blocks (far end without T.6 coding) and MMR in ECM blocks. Prints the wall time of each call and the page's
 # share of it (the call's wall time less that of an empty-page call made the same way);
 # measures only, never fails. Two pages: a sparse text page and a dense one.
 # Usage: bench/faxengine/ecm_line_time.sh BUILD_DIR
@@ -36,18 +36,20 @@ call() {  # call FILE FAX-OPTION LINE-OPTION...: prints the wall seconds
   status=0
   "$BIN/telvane-fax" send --device "$WORK/modem" --number 1 --bps 14400 "$ecm" "$file" 2> fax.err || status=$?
   end=$(date +%s.%N)
-  [ $status -eq 0 ] || echo "call with $ecm $* failed ($status): $(tail -1 fax.err)" >&2
+  [ $status -eq 0 ] || echo "call with $ecm $* failed ($status): $(grep error fax.err | tail -1)" >&2
+  echo $status > status
   wait $line || true
   rm -f "$WORK/modem"
   python3 -c "print(f'{$end - $start:.2f}')"
 }
 for page in sparse dense; do
-  for mode in "MH:--no-ecm" "MH+ECM:--ecm:--ecm --no-2d" "MMR+ECM:--ecm:--ecm"; do
+  for mode in "MH:--no-ecm" "MH+ECM:--ecm:--no-2d" "MR+ECM:--ecm:--no-t6" "MMR+ECM:--ecm"; do
     name=${mode%%:*}; rest=${mode#*:}; ecm=${rest%%:*}; lineopt=
     [ "$rest" != "$ecm" ] && lineopt=${rest#*:}
     base=$(call empty.ovf "$ecm" $lineopt)
     wall=$(call "$page.ovf" "$ecm" $lineopt)
     coding=$(sed -n 's/^Coding used: //p' fax.err)
-    python3 -c "print(f'$page page, $name ($coding): call {$wall:.2f} s, page share {$wall - $base:.2f} s')"
+    verdict=; [ "$(cat status)" = 0 ] || verdict=' (call FAILED: time to the failure)'
+    python3 -c "print(f'$page page, $name ($coding): call {$wall:.2f} s, page share {$wall - $base:.2f} s$verdict')"
   done
 done

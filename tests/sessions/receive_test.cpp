@@ -403,6 +403,40 @@ TEST_F(ReceiveModeTest, FaxOfMoreThan99PagesIsLogged) {
         EXPECT_EQ(main_->RecTable().currentRow().integer("PAGES"), 99);
 }
 
+// A fax received with 2-D coding or error correction names them in the receive log, with the
+// lines lost where a block was given up; a plain MH fax adds no such line.
+TEST_F(ReceiveModeTest, ReceiveLogNamesTheCodingErrorCorrectionAndDamagedLines) {
+    using telvane::faximage::FaxCoding;
+    TReceiveMode& mode = TReceiveMode::of(*main_);
+    struct Case {
+        FaxCoding coding;
+        bool ecm;
+        long damaged;      // added to the session's count before this fax
+        const char* line;  // the "Coding:" line expected, or none
+    };
+    // The session's damaged-line count only grows: the case with damage comes last.
+    const Case cases[] = {{FaxCoding::MH, false, 0, nullptr},
+                          {FaxCoding::MR, false, 0, "Coding: MR"},
+                          {FaxCoding::MH, true, 0, "Coding: MH, ECM"},
+                          {FaxCoding::MMR, true, 0, "Coding: MMR, ECM"},
+                          {FaxCoding::MMR, true, 12, "Coding: MMR, ECM, 12 lines damaged"}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line ? c.line : "MH");
+        const int before = mode.receiveLog().lines().size();
+        mode.OvxReceiveFax1.setConnection(14400, false, false, c.ecm, c.coding);
+        mode.OvxReceiveFax1.addDamagedLines(c.damaged);
+        receive(mode, QStringLiteral("FAX%1.OVF").arg(++n, 4, 10, QLatin1Char('0')), "ACME FAX", 1);
+        const QStringList added = mode.receiveLog().lines().mid(before);
+        const QStringList coding = added.filter(QStringLiteral("Coding:"));
+        if (c.line)
+            EXPECT_EQ(coding, QStringList{QString::fromLatin1(c.line)}) << added.join('|').toStdString();
+        else
+            EXPECT_TRUE(coding.isEmpty()) << added.join('|').toStdString();
+    }
+    EXPECT_EQ(main_->RecTable().visibleCount(), std::size(cases));
+}
+
 TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
     TReceiveMode& mode = TReceiveMode::of(*main_);
     bool accept = false;

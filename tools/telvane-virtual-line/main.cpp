@@ -74,8 +74,9 @@ struct Options {
     int calls = 0;                // 0 = unlimited
     std::string logPath;
     bool fineOnly = false;
-    bool ecm = false;            // the far end offers error correction (and with it T.6 coding)
-    bool twoD = true;            // ...and 2-D coding
+    bool ecm = true;             // the far end offers error correction
+    bool twoD = true;            // ...2-D coding (MR)
+    bool t6 = true;              // ...and T.6 coding (MMR), with error correction and 2-D only
     int delayMs = 40;            // one-way line delay
     std::string faxClass = "1";  // 1, 2 or 2.0: the command set the modem speaks
     bool noXon = false;
@@ -392,7 +393,7 @@ void Line::startFarEnd(bool calling) {
     t30_set_supported_modems(t30, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
     t30_set_supported_compressions(t30, T30_SUPPORT_T4_1D_COMPRESSION |
                                             (opt_.twoD ? T30_SUPPORT_T4_2D_COMPRESSION : 0) |
-                                            (opt_.twoD && opt_.ecm ? T30_SUPPORT_T6_COMPRESSION : 0));
+                                            (opt_.t6 && opt_.twoD && opt_.ecm ? T30_SUPPORT_T6_COMPRESSION : 0));
     t30_set_supported_resolutions(t30, opt_.fineOnly ? T30_SUPPORT_FINE_RESOLUTION
                                                      : T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
     t30_set_ecm_capability(t30, opt_.ecm ? 1 : 0);
@@ -783,8 +784,10 @@ void usage(FILE* f) {
         "  --call-gap S         seconds between calls of a calling far end [10]\n"
         "  --dial-timeout S     an unanswered dial ends after S seconds [60]\n"
         "  --fine-only          the far end accepts fine resolution only\n"
-        "  --ecm                the far end offers error correction (and T.6 coding with it)\n"
+        "  --no-ecm             the far end offers no error correction (and so no T.6 coding);\n"
+        "                       it does by default (--ecm)\n"
         "  --no-2d              the far end offers neither 2-D (MR) nor T.6 (MMR) coding\n"
+        "  --no-t6              the far end offers no T.6 (MMR) coding, 2-D (MR) still\n"
         "  --delay-ms MS        one-way delay of the line [40]\n"
         "  --calls N            stop after N calls [0 = run until SIGINT/SIGTERM]\n"
         "  --log FILE           log AT commands, replies and T.30 events\n"
@@ -829,7 +832,9 @@ void declareOptions(telvane::cmdline::Parser& p, Options& o) {
         .number("--delay-ms", o.delayMs, 0, kMax)
         .flag("--fine-only", o.fineOnly)
         .flag("--ecm", o.ecm, true)
+        .flag("--no-ecm", o.ecm, false)
         .flag("--no-2d", o.twoD, false)
+        .flag("--no-t6", o.t6, false)
         .number("--calls", o.calls, 0, kMax)
         .value(
             "--class",

@@ -688,13 +688,14 @@ void TClass1Receiver::ecmFrame(const hdlc::TFrame& frame) {
             ecmTakeBlock(ppsFrames_);
         }
     } else if (kind == ecm::Frame::CTC) {
-        const int speed = ecm::parseCtc(fif, len);
+        t30::Modulation modulation = t30::Modulation::V29;
+        const int speed = ecm::parseCtc(fif, len, &modulation);
         if (speed == 0) {
             receiveFrames();
             return;
         }
         dcs_.SpeedIndex = speed;
-        dcs_.Mod = t30::sendModulation(speed);
+        dcs_.Mod = modulation;
         fax_.setConnection(t30::speedBps(speed), dcs_.Fine, dcs_.Wide, true, coding_.Coding);
         ecmLongTraining_ = true;
         ecmRespond(ecm::buildSimple(ecm::Frame::CTR, false).Fcf, {}, true);

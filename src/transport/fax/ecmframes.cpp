@@ -99,10 +99,12 @@ Content buildCtc(int speedIndex, bool xBit) {
     return {withX(fcfCTC, xBit), {0x00, static_cast<uint8_t>(dcs[1] & 0x3C)}};
 }
 
-int parseCtc(const uint8_t* fif, size_t len) {
+int parseCtc(const uint8_t* fif, size_t len, t30::Modulation* modulation) {
     if (len < 2) return 0;
     const t30::DcsParams p = t30::parseDCS(fif, 2);
-    return p.Valid ? p.SpeedIndex : 0;
+    if (!p.Valid) return 0;
+    if (modulation) *modulation = p.Mod;
+    return p.SpeedIndex;
 }
 
 Content buildSimple(Frame frame, bool xBit) {
@@ -158,7 +160,12 @@ bool parsePpr(const uint8_t* fif, size_t len, TFrameMap& missing) {
 bool testBit(const uint8_t* fif, size_t len, int bit) {
     if (bit < 1) return false;
     const size_t octet = static_cast<size_t>(bit - 1) / 8;
-    return octet < len && (fif[octet] >> ((bit - 1) % 8)) & 1;
+    if (octet >= len) return false;
+    // Octets 4 on are present only while the octet before each ends in a set extend bit; what
+    // follows the last one is not FIF (a Class 1 modem hands on the FCS there).
+    for (size_t i = 2; i < octet; ++i)
+        if (!(fif[i] & 0x80)) return false;
+    return (fif[octet] >> ((bit - 1) % 8)) & 1;
 }
 
 void setBit(std::vector<uint8_t>& fif, int bit) {

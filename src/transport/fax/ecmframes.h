@@ -10,6 +10,7 @@
 #pragma once
 
 #include "faximage/mrcodes.h"
+#include "transport/fax/t30.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -73,8 +74,9 @@ bool parseEor(const uint8_t* fif, size_t len, PostPage& command);
 // CTC: its FIF has the form of DCS octets 1 and 2, of which bits 11-14 give the signalling
 // rate to go on at.
 Content buildCtc(int speedIndex, bool xBit);
-// The speed index (1..6) of a CTC FIF; 0 when it names no rate.
-int parseCtc(const uint8_t* fif, size_t len);
+// The speed index (1..6) of a CTC FIF; 0 when it names no rate. `modulation`, when given,
+// receives the modulation the rate bits name (V.17 at 9600 and 7200 as well as V.29).
+int parseCtc(const uint8_t* fif, size_t len, t30::Modulation* modulation = nullptr);
 
 // The frames without FIF: RR, RNR, ERR, CTR (and RCP, which has no X bit).
 Content buildSimple(Frame frame, bool xBit);
@@ -99,7 +101,8 @@ Content buildPpr(const TFrameMap& missing, bool xBit);
 // False for a FIF shorter than 32 octets.
 bool parsePpr(const uint8_t* fif, size_t len, TFrameMap& missing);
 
-// DIS/DCS bits, numbered as in T.30 Table 2 (bit 1 is the first bit of the FIF).
+// DIS/DCS bits, numbered as in T.30 Table 2 (bit 1 is the first bit of the FIF). A bit past
+// octet 3 is read only when the extend bits (24, 32, ...) before its octet are all set.
 inline constexpr int kBitTwoD = 16;
 inline constexpr int kBitEcm = 27;
 inline constexpr int kBitFrames64 = 28;  // DCS only; set to 0 in DIS

@@ -79,6 +79,8 @@ int TFaxReceiver::openFile() {
     fax_.SetFaxFile(name);
     pages_ = 0;
     fax_.setPagesConfirmed(0);
+    // Receive mode answers call after call: each fax counts its own lost lines.
+    fax_.clearDamagedLines();
     fax_.fireLog(lfaxReceiveStart);
     return 0;
 }

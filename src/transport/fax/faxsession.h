@@ -204,8 +204,8 @@ public:
     // The coding of the connection's page data, and with error control: "MMR, ECM", "MR", "MH".
     telvane::faximage::FaxCoding coding() const { return coding_; }
     std::string codingText() const;
-    // Lines lost in the pages received in this session (a block given up, damaged 2-D data);
-    // those pages are kept with what arrived.
+    // Lines lost in the pages of the fax being (or last) received (a block given up, damaged
+    // 2-D data); those pages are kept with what arrived.
     long damagedLines() const { return damagedLines_; }
     bool inProgress() const { return running_; }
     // Classes the modem supports ("AT+FCLASS=?" when idle; the last answer while a session runs).
@@ -252,6 +252,7 @@ public:
         coding_ = coding;
     }
     void addDamagedLines(long lines) { damagedLines_ += lines; }
+    void clearDamagedLines() { damagedLines_ = 0; }
     bool cancelRequested() const { return cancel_; }
     void setSupported(TFaxClassSet s) { supported_ = s; }
     // The class the running (or last) session uses; fcDetect until it is resolved.

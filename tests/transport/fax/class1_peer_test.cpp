@@ -268,29 +268,36 @@ void run(TOvxCustomAbstractFax& fax, SpandspLine& line) {
 
 using faxtest::mhRows;
 
-// The rows of a TIFF's page `page` (MSB first, 1 = black, as the fax decoders give them); none
-// when the file or page does not exist.
-std::vector<std::vector<uint8_t>> tiffRows(const std::string& path, int page = 0) {
-    std::vector<std::vector<uint8_t>> rows;
+using Rows = std::vector<std::vector<uint8_t>>;
+
+// The rows of every page of a TIFF (MSB first, 1 = black, as the fax decoders give them).
+std::vector<Rows> tiffPages(const std::string& path) {
+    std::vector<Rows> pages;
     TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (!tif) return rows;
-    if (!TIFFSetDirectory(tif, static_cast<tdir_t>(page))) {
-        TIFFClose(tif);
-        return rows;
-    }
-    uint32_t height = 0;
-    uint16_t photometric = PHOTOMETRIC_MINISWHITE;
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
-    for (uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif, row.data(), y) < 0) break;
-        if (photometric == PHOTOMETRIC_MINISBLACK)
-            for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
-        rows.push_back(row);
-    }
+    if (!tif) return pages;
+    do {
+        Rows& rows = pages.emplace_back();
+        uint32_t height = 0;
+        uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
+        for (uint32_t y = 0; y < height; ++y) {
+            if (TIFFReadScanline(tif, row.data(), y) < 0) break;
+            if (photometric == PHOTOMETRIC_MINISBLACK)
+                for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
+            rows.push_back(row);
+        }
+    } while (TIFFReadDirectory(tif));
     TIFFClose(tif);
-    return rows;
+    return pages;
+}
+
+// A page of short runs for each of `count` pages, every one different.
+std::vector<std::vector<uint8_t>> codedPages(int firstSeed, int count) {
+    std::vector<std::vector<uint8_t>> pages;
+    for (int i = 0; i < count; ++i) pages.push_back(faxtest::codedPage(firstSeed + i, 200));
+    return pages;
 }
 
 // A bit turned over every 40 bytes of a page carrier: enough lost lines for an RTN.
@@ -313,26 +320,18 @@ constexpr RtnCase kRtnCases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
 // Sends a fax of `pageCount` different pages to the far end.
 struct PeerRig {
     telvane::test::TempDir dir;
-    std::vector<std::vector<uint8_t>> pages;
-    const std::vector<uint8_t>& mh;  // the first page
+    std::vector<std::vector<uint8_t>> mh;  // each page's MH data
     TOvxSendFax fax;
     SpandspLine line;
-    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pageCount = 1, int damagedCarrier = 1)
-        : pages(codedPages(pageCount)),
-          mh(pages[0]),
-          line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier}) {
-        faxtest::makeRawFaxFile(dir / "page.ovf", pages);
+    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pages = 1, int damagedCarrier = 1)
+        : mh(codedPages(11, pages)), line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier}) {
+        faxtest::makeRawFaxFile(dir / "page.ovf", mh);
         fax.SetFaxFile(dir / "page.ovf");
         fax.PhoneNumber = "5550100";
         fax.setStationID("OUR STATION");
         fax.DesiredBPS = 14400;
         fax.setDesiredECM(ourEcm);
         fax.useLinkForTesting(&line);
-    }
-    static std::vector<std::vector<uint8_t>> codedPages(int count) {
-        std::vector<std::vector<uint8_t>> out;
-        for (int i = 0; i < count; ++i) out.push_back(faxtest::codedPage(11 + i, 200));
-        return out;
     }
     void send() {
         fax.StartSend();
@@ -344,36 +343,42 @@ struct PeerRig {
 
 }  // namespace
 
-// With ECM at both ends the page goes out in MMR blocks; two bits turned over on the line
+// With ECM at both ends the pages go out in MMR blocks; two bits turned over on the line
 // spoil two frames, which the far end asks for again (PPR) and we send again, and the page
-// arrives whole. The same page without ECM at the far end goes out as MH page data.
+// arrives whole. The same page without ECM at the far end goes out as MH page data. Three
+// pages in MMR blocks arrive each in its own carrier, pixel for pixel.
 TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
         std::vector<size_t> damage;  // offsets in the first page carrier's data
         int encoding;                // as the far end reports it (its T4_COMPRESSION_ITU_ values)
+        int pages;
     };
-    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
-                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
-                          {false, {}, T4_COMPRESSION_ITU_T4_1D}};
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
+                          {false, {}, T4_COMPRESSION_ITU_T4_1D, 1},
+                          {true, {}, T4_COMPRESSION_ITU_T6, 3}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
-        PeerRig rig(c.farEcm, true, c.damage);
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
+                                        << c.pages << " pages");
+        PeerRig rig(c.farEcm, true, c.damage, c.pages);
         rig.send();
         EXPECT_EQ(rig.fax.FaxError(), 0);
-        EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
+        EXPECT_EQ(rig.fax.pagesConfirmed(), c.pages);
         ASSERT_TRUE(rig.line.farEndDone);
         EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
-        EXPECT_EQ(rig.line.stats.pages_rx, 1);
+        EXPECT_EQ(rig.line.stats.pages_rx, c.pages);
         EXPECT_EQ(rig.line.stats.error_correcting_mode != 0, c.farEcm);
         EXPECT_EQ(rig.line.stats.encoding, c.encoding);
         EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
         if (!c.damage.empty()) {
-            EXPECT_EQ(rig.line.pageCarriers, 2) << "the spoilt frames were not sent again at once";
+            EXPECT_EQ(rig.line.pageCarriers, c.pages + 1) << "the spoilt frames were not sent again at once";
         } else {
-            EXPECT_EQ(rig.line.pageCarriers, 1);
+            EXPECT_EQ(rig.line.pageCarriers, c.pages);
         }
-        EXPECT_EQ(tiffRows(rig.dir / "rx.tif"), mhRows(rig.mh));
+        std::vector<Rows> sent;
+        for (const auto& page : rig.mh) sent.push_back(mhRows(page));
+        EXPECT_EQ(tiffPages(rig.dir / "rx.tif"), sent);
     }
 }
 
@@ -394,10 +399,9 @@ TEST(Class1Peer, PageAnsweredRtnIsSentAgainOrTheFaxFailsOnIt) {
         // The first training, and at least one more after the RTN.
         EXPECT_GE(rig.line.trainings, 2);
         EXPECT_EQ(rig.line.pageCarriers, c.error == 0 ? 3 : 2);
-        for (int page = 0; page < c.kept; ++page)
-            EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", page) == mhRows(rig.pages[static_cast<size_t>(page)]))
-                << "page " << page + 1;
-        EXPECT_TRUE(tiffRows(rig.dir / "rx.tif", c.kept).empty());
+        std::vector<Rows> sent;
+        for (int page = 0; page < c.kept; ++page) sent.push_back(mhRows(rig.mh[static_cast<size_t>(page)]));
+        EXPECT_TRUE(tiffPages(rig.dir / "rx.tif") == sent) << "the far end has other pages than those confirmed";
         if (c.error == 0) {
             EXPECT_EQ(rig.line.completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line.completion);
         }
@@ -406,12 +410,12 @@ TEST(Class1Peer, PageAnsweredRtnIsSentAgainOrTheFaxFailsOnIt) {
 
 namespace {
 
-// A TIFF (T.6 coded, 204 x 98 dpi) of `pages`, each given by its rows, for the far end to send.
-void writeTiff(const std::string& path, const std::vector<std::vector<std::vector<uint8_t>>>& pages) {
+// A TIFF (T.6 coded, 204 x 98 dpi) of `pages` for the far end to send.
+void writeTiff(const std::string& path, const std::vector<Rows>& pages) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);
     for (size_t p = 0; p < pages.size(); ++p) {
-        const std::vector<std::vector<uint8_t>>& rows = pages[p];
+        const Rows& rows = pages[p];
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
@@ -423,6 +427,7 @@ void writeTiff(const std::string& path, const std::vector<std::vector<std::vecto
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
         TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rows.size()));
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
         TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(p), static_cast<uint16_t>(pages.size()));
         for (size_t y = 0; y < rows.size(); ++y) {
             std::vector<uint8_t> row = rows[y];
@@ -436,13 +441,12 @@ void writeTiff(const std::string& path, const std::vector<std::vector<std::vecto
 // Receives a fax of `pageCount` different pages from the far end.
 struct ReceivePeerRig {
     telvane::test::TempDir dir;
-    std::vector<std::vector<std::vector<uint8_t>>> pages;
-    const std::vector<std::vector<uint8_t>>& rows;  // the first page
+    std::vector<Rows> pages;
     TOvxReceiveFax fax;
     std::unique_ptr<SpandspLine> line;
     std::vector<std::string> stored;
-    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pageCount = 1, int damagedCarrier = 1)
-        : pages(pageRows(pageCount)), rows(pages[0]) {
+    ReceivePeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int count = 1, int damagedCarrier = 1) {
+        for (const auto& page : codedPages(13, count)) pages.push_back(mhRows(page));
         writeTiff(dir / "tx.tif", pages);
         line = std::make_unique<SpandspLine>(FarEnd{true, dir / "tx.tif", farEcm, std::move(damage), damagedCarrier});
         fax.setDestinationDir(dir.dir());
@@ -454,11 +458,6 @@ struct ReceivePeerRig {
         fax.OnFaxLog = [this](TOvxAbstractFax& cp, int c) {
             if (c == lfaxReceiveStart) stored.push_back(cp.FaxFile());
         };
-    }
-    static std::vector<std::vector<std::vector<uint8_t>>> pageRows(int count) {
-        std::vector<std::vector<std::vector<uint8_t>>> out;
-        for (int i = 0; i < count; ++i) out.push_back(mhRows(faxtest::codedPage(13 + i, 200)));
-        return out;
     }
     void receive() {
         fax.StartReceive();
@@ -473,32 +472,36 @@ struct ReceivePeerRig {
 // Received with ECM the page arrives in MMR blocks and is stored in the fax file's MH, pixel
 // for pixel; two bits turned over on the line spoil frames that we ask for again and get (the
 // peer counts only those in its second PPS). Without ECM at the far end it takes the 2-D coding
-// we offer, and the MR page data is coded into MH as it comes.
+// we offer, and the MR page data is coded into MH as it comes. Three pages in MMR blocks are
+// stored as three pages, each pixel for pixel.
 TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
         std::vector<size_t> damage;
         int encoding;
+        int pages;
     };
-    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6},
-                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6},
-                          {false, {}, T4_COMPRESSION_ITU_T4_2D}};
+    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
+                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
+                          {false, {}, T4_COMPRESSION_ITU_T4_2D, 1},
+                          {true, {}, T4_COMPRESSION_ITU_T6, 3}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size());
-        ReceivePeerRig rig(c.farEcm, true, c.damage);
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
+                                        << c.pages << " pages");
+        ReceivePeerRig rig(c.farEcm, true, c.damage, c.pages);
         rig.receive();
         EXPECT_EQ(rig.fax.FaxError(), 0);
         ASSERT_TRUE(rig.line->farEndDone);
         EXPECT_EQ(rig.line->completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line->completion);
-        EXPECT_EQ(rig.line->stats.pages_tx, 1);
+        EXPECT_EQ(rig.line->stats.pages_tx, c.pages);
         EXPECT_EQ(rig.line->stats.error_correcting_mode != 0, c.farEcm);
         EXPECT_EQ(rig.line->stats.encoding, c.encoding);
         EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
-        EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? 1 : 2);
+        EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? c.pages : c.pages + 1);
         ASSERT_EQ(rig.stored.size(), 1u);
-        const auto pages = faxtest::readPages(rig.stored[0]);
-        ASSERT_EQ(pages.size(), 1u);
-        EXPECT_EQ(mhRows(pages[0]), rig.rows);
+        std::vector<Rows> stored;
+        for (const auto& page : faxtest::readPages(rig.stored[0])) stored.push_back(mhRows(page));
+        EXPECT_EQ(stored, rig.pages);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "transport/fax/ecmblock.h"
 #include "transport/fax/ecmframes.h"
+#include "transport/fax/hdlc.h"
 #include "transport/fax/t30.h"
 
 using namespace telvane::transport;
@@ -188,6 +189,39 @@ TEST(EcmCoding, DisAndDcsBitsOfTable2) {
     ecm::setBit(shortFif, 33);
     EXPECT_EQ(shortFif, (std::vector<uint8_t>{0x00, 0x02, 0x80, 0x80, 0x01}));
     EXPECT_FALSE(ecm::testBit(shortFif.data(), shortFif.size(), 41));
+}
+
+// A Class 1 modem hands on a received frame with its two FCS octets after the FIF. Octets
+// past bit 24 exist only while the extend bit before them is set, so the FCS of a short DCS is
+// never read as coding bits. The frames as received from spandsp's T.30 through its T.31 modem.
+TEST(EcmCoding, OctetsAfterTheLastExtendedOneAreNotRead) {
+    struct Case {
+        std::vector<uint8_t> received;  // address to FCS, as the modem delivered it
+        bool ecm, t6, twoD;
+    };
+    const Case cases[] = {
+        {{0xFF, 0x13, 0x83, 0x00, 0x22, 0x78, 0xC6, 0x44}, false, false, false},      // MH, no ECM
+        {{0xFF, 0x13, 0x83, 0x00, 0x22, 0xF8, 0x44, 0xEA, 0xDB}, true, true, false},  // MMR with ECM
+        {{0xFF, 0x13, 0x83, 0x00, 0xA2, 0x78, 0xC6, 0x44}, false, false, true},       // MR, no ECM
+    };
+    for (const Case& c : cases) {
+        hdlc::TFrame frame;
+        ASSERT_TRUE(hdlc::parseFrame(c.received, frame));
+        SCOPED_TRACE(hdlc::describeFrame(frame));
+        const ecm::CodingOffer read = ecm::parseCoding(frame.Fif.data(), frame.Fif.size());
+        EXPECT_EQ(read.Ecm, c.ecm);
+        EXPECT_EQ(read.T6, c.t6);
+        EXPECT_EQ(read.TwoD, c.twoD);
+        EXPECT_FALSE(read.Frames64);
+        const t30::DcsParams dcs = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
+        EXPECT_TRUE(dcs.Valid);
+        EXPECT_EQ(dcs.SpeedIndex, 6);
+    }
+    // Bits of octet 5 count only with both extend bits, 24 and 32, set.
+    const std::vector<uint8_t> gap{0x00, 0x02, 0x80, 0x00, 0x01};
+    EXPECT_FALSE(ecm::testBit(gap.data(), gap.size(), 33));
+    const std::vector<uint8_t> chain{0x00, 0x02, 0x80, 0x80, 0x01};
+    EXPECT_TRUE(ecm::testBit(chain.data(), chain.size(), 33));
 }
 
 TEST(EcmCoding, ChoiceFromWhatBothStationsOffer) {

@@ -355,6 +355,8 @@ void put16(std::ostream& o, unsigned v) {
 void put32(std::ostream& o, unsigned v) {
     for (int i = 0; i < 4; ++i) o.put(char((v >> (8 * i)) & 0xFF));
 }
+
+// The 64-byte file header of a fax file of `pages` pages.
 void putFileHeader(std::ostream& o, size_t pages) {
     o.write("OVF10\x1A", 6);
     put32(o, 0);

@@ -145,9 +145,9 @@ uint16_t hdlcFcs(const std::vector<uint8_t>& bytes);
 // Writes a fax file of line-record pages, each `lines` blank lines plus the page end; one
 // flags value (FAX_FINE, FAX_WIDE) a page.
 void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
-// Writes a fax file whose one page (standard, 1728 pels) is the raw T.4 data `data`.
+// Writes a fax file whose one page (standard, 1728 pels) is the raw T.4 data `data`; or one
+// such page for each of `pages`.
 void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data);
-// The same with one such page for each of `pages`.
 void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages);
 
 }  // namespace faxtest

@@ -1692,6 +1692,24 @@ struct MmrPage {
         const ecm::Content c = ecm::buildPps({ecm::PostPage::EOP, 0, 0, frames.frameCount()}, true);
         return FakeModem::frame(c.Fcf, c.Fif);
     }
+    // Every frame number but `missing` (-1: all of them).
+    std::vector<int> allBut(int missing) const {
+        std::vector<int> sent;
+        for (int f = 0; f < frames.frameCount(); ++f)
+            if (f != missing) sent.push_back(f);
+        return sent;
+    }
+    // A caller's TSI and DCS (14400, MMR with ECM), the training, the page's first carrier of
+    // `sent` frames and its PPS, queued on `m`.
+    void callUpToPps(FakeModem& m, const std::vector<int>& sent) const {
+        auto dcs = t30::buildDCSFif(6, false, false, 0);
+        ecm::addCoding(dcs, {false, true, true, false});
+        m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
+        m.RxData.push_back(std::vector<uint8_t>(2592, 0));
+        m.RxData.push_back(carrier(sent));
+        m.Frames.push_back(pps());
+    }
 };
 
 }  // namespace
@@ -1704,17 +1722,8 @@ TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
     rig.fax.setDesiredECM(true);
     const MmrPage page(60);
     ASSERT_GT(page.frames.frameCount(), 3);
-    std::vector<int> allButTwo;
-    for (int f = 0; f < page.frames.frameCount(); ++f)
-        if (f != 2) allButTwo.push_back(f);
-    auto dcs = t30::buildDCSFif(6, false, false, 0);
-    ecm::addCoding(dcs, {false, true, true, false});
     FakeModem& m = rig.modem;
-    m.Frames.push_back(FakeModem::ident(t30::fcfTSI, "CALLER"));
-    m.Frames.push_back(FakeModem::frame(t30::fcfDCS, dcs, true));
-    m.RxData.push_back(std::vector<uint8_t>(2592, 0));
-    m.RxData.push_back(page.carrier(allButTwo));
-    m.Frames.push_back(page.pps());
+    page.callUpToPps(m, page.allBut(2));
     const ecm::Content ctc = ecm::buildCtc(5, true);
     m.Frames.push_back(FakeModem::frame(ctc.Fcf, ctc.Fif));
     m.RxData.push_back(page.carrier({}));
@@ -1752,4 +1761,80 @@ TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
     ASSERT_LT(kept.size(), page.rows.size());
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), page.rows.begin()));
     EXPECT_GT(rig.fax.damagedLines(), 0);
+}
+
+// A CTC names the rate to go on at as DCS bits 11-14, modulation included: after CTR the next
+// carrier is received with that modulation's long training code (V.17 has its own codes at 9600
+// and 7200, V.29 and V.27 ter theirs), and the block it completes is taken whole.
+TEST(Class1EcmReceive, CtcRateIsReceivedWithTheModulationItNames) {
+    struct Case {
+        uint8_t rateBits;  // CTC FIF octet 2
+        const char* code;
+        long bps;
+    };
+    const Case cases[] = {{0x24, "97", 9600}, {0x2C, "73", 7200}, {0x04, "96", 9600},  {0x0C, "72", 7200},
+                          {0x08, "48", 4800}, {0x00, "24", 2400}, {0x28, "121", 12000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        ReceiveRig rig;
+        rig.fax.setDesiredECM(true);
+        const MmrPage page(60);
+        FakeModem& m = rig.modem;
+        page.callUpToPps(m, page.allBut(2));
+        m.Frames.push_back(FakeModem::frame(static_cast<uint8_t>(ecm::fcfCTC | ecm::kXBit), {0x00, c.rateBits}));
+        m.RxData.push_back(page.carrier({2}));
+        m.Frames.push_back(page.pps());
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+        rig.run();
+
+        ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.connectBPS(), c.bps);
+        std::string carrierAfterCtr;
+        for (const std::string& cmd : m.Commands)
+            if (cmd.rfind("AT+FRM=", 0) == 0) carrierAfterCtr = cmd;
+        EXPECT_EQ(carrierAfterCtr, std::string("AT+FRM=") + c.code);
+        ASSERT_EQ(rig.stored.size(), 1u);
+        const auto pages = faxtest::readPages(rig.stored[0]);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(mhLines(pages[0]), page.rows);
+        EXPECT_EQ(rig.fax.damagedLines(), 0);
+    }
+}
+
+// Receive mode answers call after call in one session: the lines lost in one fax (a block given
+// up) are that fax's, not counted again for the next fax, which arrives whole.
+TEST(Class1EcmReceive, DamagedLinesAreCountedPerFax) {
+    ReceiveRig rig;
+    rig.fax.OneFax = false;
+    rig.fax.setDesiredECM(true);
+    std::vector<long> damagedAtLog;
+    rig.fax.OnFaxLog = [&](TOvxAbstractFax& cp, int c) {
+        if (c == lfaxReceiveOk || c == lfaxReceivePartial) damagedAtLog.push_back(cp.damagedLines());
+    };
+    const MmrPage page(60);
+    FakeModem& m = rig.modem;
+    for (const bool giveUp : {true, false}) {
+        page.callUpToPps(m, page.allBut(giveUp ? 2 : -1));
+        if (giveUp) {
+            // Frame 2 is asked for twice, does not come again, and the block is given up.
+            m.RxData.push_back(page.carrier({}));
+            m.Frames.push_back(page.pps());
+            m.RxData.push_back(page.carrier({}));
+            const ecm::Content eor = ecm::buildEor(ecm::PostPage::EOP, true);
+            m.Frames.push_back(FakeModem::frame(eor.Fcf, eor.Fif));
+        }
+        m.Frames.push_back(FakeModem::frame(t30::fcfDCN));
+    }
+    rig.fax.StartReceive();
+    faxtest::drive(rig.fax, m);
+    for (int call = 0; call < 2; ++call) {
+        m.ring(1);
+        faxtest::drive(rig.fax, m);
+    }
+    rig.fax.CancelSession();
+    faxtest::drive(rig.fax, m);
+
+    ASSERT_EQ(damagedAtLog.size(), 2u);
+    EXPECT_GT(damagedAtLog[0], 0);
+    EXPECT_EQ(damagedAtLog[1], 0);
 }
