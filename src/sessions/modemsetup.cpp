@@ -114,17 +114,17 @@ void TFindModemForm::FormActivate() {
                 } else {
                     text += QStringLiteral("Unknown");
                 }
-            } catch (const telvane::EOvxException& e) {
+            } catch (const telvane::errors::EOvxException& e) {
                 const int code = e.ErrorCode();
-                if (code == telvane::ecAlreadyOpen || code == telvane::ecPortInUse) {
+                if (code == telvane::errors::ecAlreadyOpen || code == telvane::errors::ecPortInUse) {
                     text += QStringLiteral("Port is already open (could be modem)");
                     inUse = true;
-                } else if (code == telvane::ecBadId) {
+                } else if (code == telvane::errors::ecBadId) {
                     text += QStringLiteral("Port does not exist");
-                } else if (code == telvane::ecFileAccessDenied) {
+                } else if (code == telvane::errors::ecFileAccessDenied) {
                     text += QStringLiteral("Permission denied (join the \"dialout\" group)");
                 } else {
-                    const QString codeText = QString::fromStdString(telvane::ovxErrorText(code));
+                    const QString codeText = QString::fromStdString(telvane::errors::ovxErrorText(code));
                     text += codeText.isEmpty() ? QStringLiteral("Unknown Error") : codeText;
                 }
             } catch (const std::exception& e) {

@@ -402,7 +402,8 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
     // A fax cut short holds the pages confirmed to the sender, not the one that was arriving.
     const int pages = incomplete ? OvxReceiveFax1.pagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.currentPage());
     if (incomplete) {
-        const QString error = lastError_ != 0 ? qs(telvane::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
+        const QString error =
+            lastError_ != 0 ? qs(telvane::errors::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
         lastError_ = 0;
         const QString note =
             QStringLiteral("Incomplete fax %1 from %2: %3 %4 kept (%5)")
@@ -464,8 +465,9 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
-    const bool cancelled = lastError_ == telvane::ecCancelRequested;
-    const QString error = lastError_ != 0 ? qs(telvane::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const bool cancelled = lastError_ == telvane::errors::ecCancelRequested;
+    const QString error =
+        lastError_ != 0 ? qs(telvane::errors::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);
@@ -486,8 +488,8 @@ void TReceiveMode::failedReception() {
 // it does not have), or vanished. Receive mode must not look on while nothing answers calls: it
 // is switched off and the user is told why. A Stop cancels the engine and ends the mode itself.
 void TReceiveMode::engineFinished(int errorCode) {
-    if (errorCode == 0 || errorCode == telvane::ecCancelRequested || !main_.receiveMode()) return;
-    const QString error = qs(telvane::ovxErrorText(errorCode));
+    if (errorCode == 0 || errorCode == telvane::errors::ecCancelRequested || !main_.receiveMode()) return;
+    const QString error = qs(telvane::errors::ovxErrorText(errorCode));
     const QString advice = faxClassRefusedText(errorCode, appSettings().Modem.FaxClassReceive);
     AddtoLastRecLog(QStringLiteral("Receive mode ended: ") + error);
     stop();

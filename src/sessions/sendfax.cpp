@@ -402,7 +402,7 @@ void TSendFaxForm::startSending(const Settings& s) {
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     const FaxStatusValues reached = readFaxStatus(OvxSendFax1);
     const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
-    QString text = QString::fromStdString(telvane::ovxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::errors::ovxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     // 2-D coding or error correction: the log names what the call used ("Coding: MMR, ECM").
@@ -412,7 +412,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     const bool sent = ErrorCode == 0 || text.toUpper() == QStringLiteral("OK");
     if (sent) ResultText = QStringLiteral("Sent");
     // The user's own Cancel: said as such, not as a fault to look up.
-    else if (ErrorCode == telvane::ecCancelRequested)
+    else if (ErrorCode == telvane::errors::ecCancelRequested)
         ResultText = QStringLiteral("Cancelled");
     // Stored before anything else can happen: the user may leave the message box up for hours.
     if (OnAttemptEnded) OnAttemptEnded(ResultText);
@@ -429,7 +429,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     setStatus({});
     if (sent) {
         ShowInformation(QStringLiteral("Fax sent successfully"));
-    } else if (ErrorCode == telvane::ecCancelRequested) {
+    } else if (ErrorCode == telvane::errors::ecCancelRequested) {
         ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
     } else if (const QString refused = refusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
                !refused.isEmpty()) {

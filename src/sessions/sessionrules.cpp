@@ -168,7 +168,7 @@ bool appendSendHistory(const QString& path, const SendAttempt& a) {
 
 QString refusedDialText(int errorCode, bool reachedRemote, const QString& number) {
     if (reachedRemote) return {};
-    if (errorCode != telvane::ecFaxNoCarrier && errorCode != telvane::ecFaxBadModemResult) return {};
+    if (errorCode != telvane::errors::ecFaxNoCarrier && errorCode != telvane::errors::ecFaxBadModemResult) return {};
     return QStringLiteral(
                "The call to \"%1\" was not made: the modem refused the dial command or found no fax "
                "machine on the line.\r\n\r\nCheck the fax number, the dial prefix and the dial suffix, "
@@ -177,7 +177,7 @@ QString refusedDialText(int errorCode, bool reachedRemote, const QString& number
 }
 
 QString faxClassRefusedText(int errorCode, int storedFaxClass) {
-    if (errorCode != telvane::ecFaxInitError || storedFaxClass < 1 || storedFaxClass > 3) return {};
+    if (errorCode != telvane::errors::ecFaxInitError || storedFaxClass < 1 || storedFaxClass > 3) return {};
     return QStringLiteral(
                "The modem did not accept %1, the fax class set in Preferences. Click Check Fax Class "
                "in Preferences to see which classes it supports.")

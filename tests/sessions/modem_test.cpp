@@ -107,7 +107,7 @@ TEST(openFailureMessage, TextsOfTheEngineCodes) {
     EXPECT_EQ(openFailureMessage(-2005, 4, "/dev/x"),
               "The communications port is in use ( Com 4 )\r\n\r\nPlease make sure that all communication programs "
               "(internet, AOL, etc) are closed, and then try again.");
-    const QString denied = openFailureMessage(telvane::ecFileAccessDenied, 1, "/dev/ttyS0");
+    const QString denied = openFailureMessage(telvane::errors::ecFileAccessDenied, 1, "/dev/ttyS0");
     EXPECT_TRUE(denied.startsWith("Unable to open the specified communications port ( Com1 )\r\n"));
     EXPECT_TRUE(denied.contains("/dev/ttyS0"));
     EXPECT_TRUE(denied.contains("\"dialout\""));

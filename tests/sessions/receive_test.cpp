@@ -331,7 +331,7 @@ TEST_F(ReceiveModeTest, AUsersCancelDuringAReceptionIsNotReportedAsAFailure) {
     TReceiveMode& mode = TReceiveMode::of(*main_);
     bool accept = false;
     mode.OvxReceiveFax1FaxAccept(accept);
-    mode.OvxReceiveFax1FaxError(telvane::ecCancelRequested);
+    mode.OvxReceiveFax1FaxError(telvane::errors::ecCancelRequested);
     mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveFail);
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
     EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();

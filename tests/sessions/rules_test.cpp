@@ -123,12 +123,12 @@ TEST(FaxNumbers, CheckedWhereTypedAndCleanedForTheModem) {
 
 // A call the modem would not make is said to be that, with the number; other ends are not.
 TEST(FailureTexts, ARefusedDialNamesTheNumber) {
-    const QString refused = refusedDialText(telvane::ecFaxNoCarrier, false, " 555 0100 ");
+    const QString refused = refusedDialText(telvane::errors::ecFaxNoCarrier, false, " 555 0100 ");
     EXPECT_TRUE(refused.startsWith("The call to \"555 0100\" was not made: the modem refused the dial command"))
         << refused.toStdString();
-    EXPECT_FALSE(refusedDialText(telvane::ecFaxBadModemResult, false, "1").isEmpty());
-    EXPECT_TRUE(refusedDialText(telvane::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
-    EXPECT_TRUE(refusedDialText(telvane::ecFaxBusy, false, "1").isEmpty());
+    EXPECT_FALSE(refusedDialText(telvane::errors::ecFaxBadModemResult, false, "1").isEmpty());
+    EXPECT_TRUE(refusedDialText(telvane::errors::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
+    EXPECT_TRUE(refusedDialText(telvane::errors::ecFaxBusy, false, "1").isEmpty());
 }
 
 TEST(ReceiptPrinter, DefaultEntryExactNameOrTheCurrentPrinter) {

@@ -84,7 +84,7 @@ protected:
         TMainScreen main(c);
         setMainWindow(&main);
         whenModal<TSendFaxForm>([](TSendFaxForm* f) {
-            for (const int code : {-6006, 0, int(telvane::ecCancelRequested)}) {
+            for (const int code : {-6006, 0, int(telvane::errors::ecCancelRequested)}) {
                 f->SessionBusy = true;
                 f->OnAttemptStarted();
                 f->OvxSendFax1FaxFinish(code);

@@ -88,7 +88,7 @@ TEST_F(SendOutcomeTest, ASuccessIsStoredAtOnceAndALaterFailureDoesNotUnsendIt) {
         EXPECT_EQ(record().date("DATESENT").dtos(), today);
         const std::string time = record().text("TIMESENT");
 
-        attempt(f, telvane::ecCancelRequested);
+        attempt(f, telvane::errors::ecCancelRequested);
         attempt(f, -6006);
         EXPECT_TRUE(record().boolean("SENT"));
         EXPECT_EQ(record().text("LASTRESULT"), "Sent");

@@ -330,7 +330,7 @@ TEST_F(SendDialogTest, AUsersCancelIsReportedAsCancelledNotAsAFault) {
     form.InitialPhone = "555";
     form.show();
     form.SessionBusy = true;
-    form.OvxSendFax1FaxFinish(telvane::ecCancelRequested);
+    form.OvxSendFax1FaxFinish(telvane::errors::ecCancelRequested);
     EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();
     EXPECT_EQ(prompts().texts(), QStringList{"Sending was cancelled. The fax was not sent."});
     EXPECT_EQ(form.ResultText, "Cancelled");
