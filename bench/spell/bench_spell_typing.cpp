@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir home;
-    setProgramDir(home.path().toStdString() + "/");
-    appSettings() = Settings{};
+    settings::setProgramDir(home.path().toStdString() + "/");
+    appSettings() = settings::Settings{};
 
     // About 500 words a page, one misspelling in twenty words, paragraphs of 60 words.
     const QStringList words = QStringLiteral(

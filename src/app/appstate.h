@@ -5,7 +5,7 @@
 
 namespace telvane {
 
-Settings& appSettings();
+settings::Settings& appSettings();
 
 // Set at start-up when the settings hold no port yet; the quick set-up (or the preferences wizard's
 // first-time mode) takes it over and clears it.

@@ -54,15 +54,15 @@ bool THelpWindow::showContext(int context) {
                                          "The contents are shown instead.</i></p>")
                               .arg(context));
     }
-    if (!placed_ && !ProgramDir().empty()) {
+    if (!placed_ && !settings::ProgramDir().empty()) {
         placed_ = true;
-        restoreWindowPlacement(this, ProgramDir());
+        restoreWindowPlacement(this, settings::ProgramDir());
     }
     return found;
 }
 
 void THelpWindow::closeEvent(QCloseEvent* event) {
-    if (!ProgramDir().empty()) keepWindowPlacement(this, ProgramDir());
+    if (!settings::ProgramDir().empty()) keepWindowPlacement(this, settings::ProgramDir());
     event->accept();
 }
 

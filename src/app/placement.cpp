@@ -46,8 +46,8 @@ QRect clampToScreen(QRect r, const QSize& screen) {
 }
 
 void saveWindowPlacement(QWidget* window, const std::string& programDir) {
-    const std::string path = settingsPath(programDir);
-    IniFile ini = IniFile::load(path);
+    const std::string path = settings::settingsPath(programDir);
+    settings::IniFile ini = settings::IniFile::load(path);
     const std::string section = sectionFor(window);
     const QRect r = window->isMaximized() || window->isMinimized() ? window->normalGeometry() : window->geometry();
     ini.writeInteger(section, "Left", r.left());
@@ -61,13 +61,13 @@ void saveWindowPlacement(QWidget* window, const std::string& programDir) {
 void keepWindowPlacement(QWidget* window, const std::string& programDir) {
     try {
         saveWindowPlacement(window, programDir);
-    } catch (const IniError&) {
+    } catch (const settings::IniError&) {
         // The window closes all the same.
     }
 }
 
 void restoreWindowPlacement(QWidget* window, const std::string& programDir) {
-    const IniFile ini = IniFile::load(settingsPath(programDir));
+    const settings::IniFile ini = settings::IniFile::load(settings::settingsPath(programDir));
     const std::string section = sectionFor(window);
     const int left = ini.readInteger(section, "Left", 0);
     const int top = ini.readInteger(section, "Top", 0);

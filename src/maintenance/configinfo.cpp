@@ -139,9 +139,9 @@ void TConfigurationInfo::Button3Click() {
 }
 
 QStringList collectConfigurationReport(const SystemProbe& probe) {
-    PrintOptions print;
-    print.loadFrom(ProgramDir());
-    return buildConfigurationReport(probe, appSettings(), print, ProgramDir());
+    settings::PrintOptions print;
+    print.loadFrom(settings::ProgramDir());
+    return buildConfigurationReport(probe, appSettings(), print, settings::ProgramDir());
 }
 
 void showConfigurationInformation(QWidget* parent) {

@@ -13,7 +13,7 @@ namespace telvane {
 void addMaintenanceCommands(MainWindowCommands& commands) {
     commands.faxLogCleanup = [](IMainWindow& main) {
         maintenance::TDMForm form(main.RecTable(), main.RecXb(), main.FaxTable(), main.FaxXb(), main.xbEnv(),
-                                  receiveDir(), main.widget());
+                                  settings::receiveDir(), main.widget());
         centerDialog(&form);
         form.exec();
         return form.deletedSomething();
@@ -21,7 +21,7 @@ void addMaintenanceCommands(MainWindowCommands& commands) {
     commands.rebuildIndexes = [](IMainWindow& main) {
         maintenance::TRebuildInd window(
             {main.FaxTable(), main.FaxXb(), main.RecTable(), main.RecXb(), main.PhoneTable(), main.PhoneXb(),
-             main.CoverTable(), main.CoverXb(), ProgramDir()},
+             main.CoverTable(), main.CoverXb(), settings::ProgramDir()},
             main.widget());
         centerDialog(&window);
         window.exec();

@@ -26,7 +26,7 @@ const QString kNotificationsService = QStringLiteral("org.freedesktop.Notificati
 
 // The program's icon: from the icon theme, else the copy in the shared data directory.
 QIcon programIcon() {
-    const QString file = QString::fromStdString(sharedDataDir()) + QStringLiteral("telvane.png");
+    const QString file = QString::fromStdString(settings::sharedDataDir()) + QStringLiteral("telvane.png");
     return QIcon::fromTheme(QStringLiteral("telvane"), QFileInfo(file).isFile() ? QIcon(file) : QIcon());
 }
 

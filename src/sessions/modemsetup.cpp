@@ -413,8 +413,8 @@ void TQuickSetupForm::FindModemButtonClick() {
 }
 
 bool runQuickSetup(QWidget* parent) {
-    Settings& s = appSettings();
-    s.loadFrom(ProgramDir());
+    settings::Settings& s = appSettings();
+    s.loadFrom(settings::ProgramDir());
     TQuickSetupForm form(parent);
     // With no port stored yet COM1 is preselected, so "Ok" never stores "no port".
     form.selectPort(s.Modem.ComPort >= 0 ? s.Modem.ComPort : 0);

@@ -70,7 +70,7 @@ void TPreferences::FormCreate() {
 
     // The printers installed, behind the entry that stands for the system's default printer.
     PrintFaxOnReceiptPrinter->addItems(printerNameSource()());
-    PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(kDefaultPrinterCaption));
+    PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(settings::kDefaultPrinterCaption));
     prepareComponents();
     showPage(WizardInformation);
 }
@@ -206,7 +206,7 @@ void TPreferences::PageComboClick(int index) { showPage(index); }
 
 void TPreferences::FinishbuttonClick() {
     if (!AskYesNo(QStringLiteral("Save changes?"), QStringLiteral("Save Preferences"))) return;
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     QString error;
     QLineEdit* bad = nullptr;
     if (!storeInto(s, error, bad)) {

@@ -104,12 +104,13 @@ void TPreferences::HelpWithInitRECButtonClick() {
 
 QString TPreferences::wavePath() const {
     QString path = WaveFileEdit->text().trimmed();
-    if (!path.isEmpty() && QFileInfo(path).isRelative()) path = qs(ProgramDir()) + path;
+    if (!path.isEmpty() && QFileInfo(path).isRelative()) path = qs(settings::ProgramDir()) + path;
     return path;
 }
 
 void TPreferences::SelectWavButtonClick() {
-    QFileDialog dialog(this, QStringLiteral("Select WAV File"), qs(ProgramDir()), QStringLiteral("WAVE files (*.wav)"));
+    QFileDialog dialog(this, QStringLiteral("Select WAV File"), qs(settings::ProgramDir()),
+                       QStringLiteral("WAVE files (*.wav)"));
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -161,7 +161,7 @@ TReceiveMode& TReceiveMode::of(IMainWindow& main) {
     return *new TReceiveMode(main);
 }
 
-void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
+void TReceiveMode::SaveLocalRecLog() { log_.save(qs(settings::ProgramDir()) + QStringLiteral("Lastrec.log")); }
 
 void TReceiveMode::setReceiveCaption(bool on) {
     emit receiveModeChanged(on);
@@ -169,8 +169,8 @@ void TReceiveMode::setReceiveCaption(bool on) {
 }
 
 void TReceiveMode::ReceiveButtonClick() {
-    const Settings& s = appSettings();
-    OvxReceiveFax1.setDestinationDir(ProgramDir() + "receive");
+    const settings::Settings& s = appSettings();
+    OvxReceiveFax1.setDestinationDir(settings::ProgramDir() + "receive");
     OvxReceiveFax1.FaxNameMode =
         s.Other.GlobalUseAlternateNamingRec ? telvane::transport::fnMonthDay : telvane::transport::fnCount;
     setBusyCursor(true);
@@ -194,7 +194,7 @@ void TReceiveMode::abortStart() {
 // Opens the port, checks the modem, sends the reset string and starts the engine waiting for calls.
 // A step that fails is logged and shown, and ends the mode (false).
 bool TReceiveMode::listen(bool announce) {
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     assignPort(OvxComPort1, s.Modem.ComPort + 1);
     const QString n = QString::number(OvxComPort1.ComNumber());
     OvxReceiveFax1.setFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
@@ -264,7 +264,7 @@ bool TReceiveMode::listen(bool announce) {
     AddtoLastRecLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPSReceive));
     if (s.Receive.ECMReceive) AddtoLastRecLog(QStringLiteral("Desired ECM: ON"));
     if (s.Dialing.ToneOrPulse != 0) AddtoLastRecLog(QStringLiteral("Using Pulse Dialing ***"));
-    AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClassReceive)));
+    AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(settings::FaxClassName(s.Modem.FaxClassReceive)));
     AddtoLastRecLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitStringReceive));
     if (announce && !s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
     AddtoLastRecLog(QStringLiteral("StartReceive"));
@@ -350,7 +350,7 @@ void TReceiveMode::stop() {
     setBusyCursor(true);
     try {
         endSession();
-        Settings& s = appSettings();
+        settings::Settings& s = appSettings();
         if (!s.Resetting.AfterString.empty()) {
             main_.setStatus(QStringLiteral("Sending AFTER reset string..."));
             letMessagesRun();
@@ -431,7 +431,7 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
     postWindowMessage(main_.widget(), kArrivalSoundMessage);
     main_.SetButtons();
     emit faxReceived(qs(OvxReceiveFax1.remoteID()), pages);
-    const Settings& s = appSettings();
+    const settings::Settings& s = appSettings();
     if (s.Receive.PrintOnReceipt) {
         const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;
         // Printed after the engine's event has returned, so the line is never held up by the printer.

@@ -180,7 +180,7 @@ void TSendFaxForm::FormActivate() {
 }
 
 void TSendFaxForm::ShowSetup() {
-    const Settings& s = appSettings();
+    const settings::Settings& s = appSettings();
     SetupDisplayMemo->clear();
     QStringList lines;
     lines << QStringLiteral("Communications Port: COM") + QString::number(s.Modem.ComPort + 1)
@@ -216,7 +216,7 @@ void TSendFaxForm::giveUp() {
     setStatus({});
 }
 
-void TSendFaxForm::SaveLocalLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastsend.log")); }
+void TSendFaxForm::SaveLocalLog() { log_.save(qs(settings::ProgramDir()) + QStringLiteral("Lastsend.log")); }
 
 void TSendFaxForm::BuildHeader() {
     const QLocale locale;
@@ -249,7 +249,7 @@ void TSendFaxForm::stopWaitingForLine() {
 }
 
 void TSendFaxForm::sendNow() {
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     if (Line.pause) {
         setStatus(QStringLiteral("Pausing receive mode..."));
         letMessagesRun();
@@ -287,7 +287,7 @@ bool TSendFaxForm::numberCanBeDialled() {
 }
 
 // Opens the port of the settings; a failure is logged, shown and ends the session.
-bool TSendFaxForm::openPortForSending(const Settings& s) {
+bool TSendFaxForm::openPortForSending(const settings::Settings& s) {
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
@@ -334,7 +334,7 @@ bool TSendFaxForm::modemAnswers() {
 }
 
 // The user's reset string, when there is one; a modem that does not take it ends the session.
-bool TSendFaxForm::sendResetString(Settings& s) {
+bool TSendFaxForm::sendResetString(settings::Settings& s) {
     if (!s.Resetting.String.empty()) {
         setStatus(QStringLiteral("Sending reset string..."));
         letMessagesRun();
@@ -353,7 +353,7 @@ bool TSendFaxForm::sendResetString(Settings& s) {
 }
 
 // What this session is asked to do, for Lastsend.log.
-void TSendFaxForm::logSessionSettings(const Settings& s) {
+void TSendFaxForm::logSessionSettings(const settings::Settings& s) {
     AddtoLastSendLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPS));
     if (s.Dialing.ECM) AddtoLastSendLog(QStringLiteral("Desired ECM: ON"));
     if (s.Dialing.BlindDial) AddtoLastSendLog(QStringLiteral("Blind Dial: ON"));
@@ -364,14 +364,14 @@ void TSendFaxForm::logSessionSettings(const Settings& s) {
     if (!DisablePrefix->isChecked()) AddtoLastSendLog(QStringLiteral("Dial Prefix: ") + sfDialPrefix->text());
     if (!DisableSuffix->isChecked()) AddtoLastSendLog(QStringLiteral("Dial Suffix: ") + sfDialsuffix->text());
     if (s.Dialing.ToneOrPulse != 0) AddtoLastSendLog(QStringLiteral("Using Pulse Dialing ***"));
-    AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClass)));
+    AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(settings::FaxClassName(s.Modem.FaxClass)));
     AddtoLastSendLog(QStringLiteral("StationID: ") + qs(s.User.Fax));
     AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
 }
 
 // Hands number, files and header to the send component and starts it; a start that fails ends the
 // session.
-void TSendFaxForm::startSending(const Settings& s) {
+void TSendFaxForm::startSending(const settings::Settings& s) {
     try {
         applySendSettings(
             s,
@@ -417,7 +417,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     // Stored before anything else can happen: the user may leave the message box up for hours.
     if (OnAttemptEnded) OnAttemptEnded(ResultText);
     letMessagesRun();
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     if (!s.Resetting.AfterString.empty()) {
         setStatus(QStringLiteral("Sending AFTER reset string..."));
         letMessagesRun();
@@ -479,7 +479,7 @@ void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
     if (OpenPreferences && OpenPreferences()) {
-        const Settings& s = appSettings();
+        const settings::Settings& s = appSettings();
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -569,7 +569,7 @@ void sendFaxCommand(IMainWindow& main) {
         subject = qs(row.text("SUBJECT"));
         phone = qs(row.text("PHONE"));
     } catch (const std::exception&) {}
-    const Settings& s = appSettings();
+    const settings::Settings& s = appSettings();
     QString number;
     {
         TSendFaxForm form(main.widget());
@@ -578,7 +578,7 @@ void sendFaxCommand(IMainWindow& main) {
         form.OnAttemptStarted = [&main, &form] { storeAttemptStarted(main, form.sfPhoneNumber->text()); };
         form.OnAttemptEnded = [&](const QString& attemptResult) {
             storeSendOutcome(main, pages, attemptResult, form.sfPhoneNumber->text());
-            appendSendHistory(qs(ProgramDir()) + QString::fromLatin1(kSendHistoryName),
+            appendSendHistory(qs(settings::ProgramDir()) + QString::fromLatin1(kSendHistoryName),
                               {recipient, subject, form.sfPhoneNumber->text(), pages, attemptResult});
         };
         centerDialog(&form);
@@ -599,7 +599,7 @@ void sendFaxCommand(IMainWindow& main) {
 
         main.enableButtonBar(true);
         number = form.sfPhoneNumber->text();
-        Settings& w = appSettings();
+        settings::Settings& w = appSettings();
         w.Dialing.DialPrefix = form.sfDialPrefix->text().toStdString();
         w.Dialing.DialSuffix = form.sfDialsuffix->text().toStdString();
         w.User.PrefixDisable = form.DisablePrefix->isChecked();

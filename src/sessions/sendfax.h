@@ -101,11 +101,11 @@ protected:
 private:
     // The steps of SendFaxButtonClick; each returns false when the session ends there.
     bool numberCanBeDialled();
-    bool openPortForSending(const Settings& s);
+    bool openPortForSending(const settings::Settings& s);
     bool modemAnswers();
-    bool sendResetString(Settings& s);
-    void logSessionSettings(const Settings& s);
-    void startSending(const Settings& s);
+    bool sendResetString(settings::Settings& s);
+    void logSessionSettings(const settings::Settings& s);
+    void startSending(const settings::Settings& s);
     void giveUp();
     void sendNow();
     void waitForLine();

@@ -117,7 +117,7 @@ QString resetStringFailureText(const QString& resetString, int comNumber, bool r
 }
 
 QString receiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault) {
-    if (setting == QLatin1String(kDefaultPrinterName)) return systemDefault;
+    if (setting == QLatin1String(settings::kDefaultPrinterName)) return systemDefault;
     return installed.contains(setting, Qt::CaseSensitive) ? setting : QString();
 }
 
@@ -181,7 +181,7 @@ QString faxClassRefusedText(int errorCode, int storedFaxClass) {
     return QStringLiteral(
                "The modem did not accept %1, the fax class set in Preferences. Click Check Fax Class "
                "in Preferences to see which classes it supports.")
-        .arg(QString::fromStdString(FaxClassName(storedFaxClass)));
+        .arg(QString::fromStdString(settings::FaxClassName(storedFaxClass)));
 }
 
 QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {

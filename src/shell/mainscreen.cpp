@@ -80,7 +80,7 @@ bool isPlainFileName(const QString& name) {
 bool removeReceivedFile(const QString& storedName) {
     const QString name = storedName.trimmed();
     if (!isPlainFileName(name)) return false;
-    const QDir dir(qs(receiveDir()));
+    const QDir dir(qs(settings::receiveDir()));
     if (QFileInfo(dir.filePath(name)).isFile()) return QFile::remove(dir.filePath(name));
     for (const QString& entry : dir.entryList(QDir::Files))
         if (entry.compare(name, Qt::CaseInsensitive) == 0) return QFile::remove(dir.filePath(entry));
@@ -326,7 +326,7 @@ void TMainScreen::FormCreate() {
     xbEnv_.xb_SysProp(1009, 0);
     notebook_->setCurrentIndex(kOutgoingPage);
 
-    const std::string dir = ProgramDir();
+    const std::string dir = settings::ProgramDir();
     // Table file names are matched without regard to case.
     const QStringList present = QDir(qs(dir)).entryList(QDir::Files);
     const auto exists = [&present](const char* name) {
@@ -352,7 +352,7 @@ void TMainScreen::FormCreate() {
     }
     createModels();
 
-    Settings& settings = appSettings();
+    settings::Settings& settings = appSettings();
     settings.loadFrom(dir);
     if (settings.Modem.ComPort == -1) {
         firstRunSetupPending() = true;
@@ -360,7 +360,7 @@ void TMainScreen::FormCreate() {
     }
     faxArriving_ = false;
     receiveMode_ = false;
-    QDir().mkpath(qs(receiveDir()));
+    QDir().mkpath(qs(settings::receiveDir()));
 
     hintsOn_ = settings.Hints.On;
     mnuShowHint_->setChecked(hintsOn_);
@@ -377,7 +377,7 @@ void TMainScreen::showEvent(QShowEvent* event) {
 
 void TMainScreen::FormActivate() {
     if (!firstActivationPending_ || closeRequested_ || closed_) return;
-    restoreWindowPlacement(this, ProgramDir());
+    restoreWindowPlacement(this, settings::ProgramDir());
     SetButtons();
     if (startedMinimized())
         showMinimized();
@@ -454,7 +454,7 @@ void TMainScreen::FormClose() {
         receiveMode_ = false;
     }
     SetButtons();
-    keepWindowPlacement(this, ProgramDir());
+    keepWindowPlacement(this, settings::ProgramDir());
     saveSettings();
     for (records::RecordSet* rs : {&faxTable_, &recTable_}) {
         try {
@@ -621,7 +621,7 @@ QString TMainScreen::CreateFaxFile() {
 bool TMainScreen::playArrivalSound() {
     QString wav = qs(appSettings().Receive.Wav);
     if (wav.isEmpty()) return false;
-    if (QFileInfo(wav).isRelative()) wav = qs(ProgramDir()) + wav;
+    if (QFileInfo(wav).isRelative()) wav = qs(settings::ProgramDir()) + wav;
     if (!QFileInfo(wav).isFile()) return false;
 #ifdef TELVANE_HAVE_MULTIMEDIA
     if (!sound_) sound_ = new QSoundEffect(this);

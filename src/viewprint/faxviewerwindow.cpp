@@ -61,7 +61,7 @@ TFaxViewer::TFaxViewer(QWidget* parent) : QDialog(parent) {
     printer_.FaxFooter.Caption = kPageFooterCaption;
     printer_.FaxFooter.Enabled = false;
     printer_.Caption = QStringLiteral("Fax");
-    printLog_.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    printLog_.LogFileName = QString::fromStdString(settings::ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
     printer_.FaxPrinterLog = &printLog_;
     statusDisplay_ = new faximage::TStandardFaxPrinterStatusDisplay(this);
     printer_.StatusDisplay = statusDisplay_;
@@ -209,7 +209,7 @@ void TFaxViewer::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (activated_) return;
     activated_ = true;
-    restoreWindowPlacement(this, ProgramDir());
+    restoreWindowPlacement(this, settings::ProgramDir());
     // After the layout has given the viewer its size.
     QTimer::singleShot(0, this, [this] { FormActivate(); });
 }
@@ -312,7 +312,7 @@ void TFaxViewer::printerSetupButtonClick() {
 
 void TFaxViewer::printFax(bool singlePage) {
     if (FaxFileName.trimmed().isEmpty() || viewer_->pageCount() == 0) return;
-    PrintOptions options = loadOptions();
+    settings::PrintOptions options = loadOptions();
     const int first = printer_.FirstPage, last = printer_.LastPage;
     printer_.setFileName(viewer_->FileName());
     const int pages = printer_.pageCount();
@@ -416,7 +416,7 @@ bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
 void TFaxViewer::savePlacement() {
     if (placementSaved_) return;
     placementSaved_ = true;
-    keepWindowPlacement(this, ProgramDir());
+    keepWindowPlacement(this, settings::ProgramDir());
 }
 
 void TFaxViewer::closeEvent(QCloseEvent* e) {

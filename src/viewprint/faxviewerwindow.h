@@ -25,11 +25,14 @@ class QAbstractButton;
 
 class QPrinter;
 
+namespace telvane::settings {
+struct PrintOptions;
+}  // namespace telvane::settings
+
 namespace telvane {
 
 class IMainWindow;
 struct MainWindowCommands;
-struct PrintOptions;
 
 // The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
 // "Sent: " and the sent text.
@@ -61,9 +64,9 @@ public:
 
     // Limits both spin edits to 1..pages.
     void limitTo(int pages);
-    void setOptions(const PrintOptions& options);
+    void setOptions(const settings::PrintOptions& options);
     // Writes the four boxes into options (multi-page only when its box is enabled).
-    void storeOptions(PrintOptions& options) const;
+    void storeOptions(settings::PrintOptions& options) const;
 
     void OkButtonClick();
     void reject() override;

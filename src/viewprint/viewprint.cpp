@@ -43,7 +43,7 @@ namespace {
 void printFromMainWindow(QWidget* parent, const QString& file, const QString& infoLine) {
     faximage::TOvxFaxPrinter printer;
     faximage::TOvxFaxPrinterLog log;
-    log.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    log.LogFileName = QString::fromStdString(settings::ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
     printer.FaxPrinterLog = &log;
     faximage::TStandardFaxPrinterStatusDisplay status(parent);
     printer.StatusDisplay = &status;
@@ -51,7 +51,7 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     const int pages = printer.pageCount();
     printer.FirstPage = 1;
     printer.LastPage = pages;
-    PrintOptions options = loadOptions();
+    settings::PrintOptions options = loadOptions();
     TPrePrintForm form(parent);
     form.limitTo(pages);
     form.FromPage->setValue(1);
@@ -114,7 +114,7 @@ void viewPrintFax(IMainWindow& window, bool print) {
             ShowInformation(QStringLiteral("Fax file is missing"));
             return;
         }
-        const QString path = QString::fromStdString(receiveDir() + row.text("FAXFILE"));
+        const QString path = QString::fromStdString(settings::receiveDir() + row.text("FAXFILE"));
         if (row.text("FAXFILE").empty() || !QFileInfo(path).isFile()) {
             hourglass.reset();
             ShowInformation(QStringLiteral("Fax file is missing"));

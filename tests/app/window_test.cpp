@@ -82,8 +82,8 @@ TEST(Placement, SurvivesSaveAndRestore) {
         saved = w.geometry();
         saveWindowPlacement(&w, pd);
     }
-    const IniFile ini = IniFile::load(pd + "TVN.INI");
-    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
+    const settings::IniFile ini = settings::IniFile::load(pd + "TVN.INI");
+    const int ppi = qRound(qtApp()->primaryScreen()->logicalDotsPerInch());
     const std::string section = placementSection("QMainWindow", ppi).toStdString();
     // The class name of the window is the section; a subclass without Q_OBJECT reports its base.
     EXPECT_EQ(ini.readInteger(section, "Left", -1), saved.left());
@@ -101,7 +101,7 @@ TEST(Placement, AClosingWindowLosesOnlyItsPlacementWhenTheSettingsCannotBeWritte
     const std::string missing = "/nonexistent-telvane-dir/";
     PlacedWindow w;
     w.setGeometry(40, 50, 300, 200);
-    EXPECT_THROW(saveWindowPlacement(&w, missing), IniError);
+    EXPECT_THROW(saveWindowPlacement(&w, missing), settings::IniError);
     EXPECT_NO_THROW(keepWindowPlacement(&w, missing));
 
     QTemporaryDir dir;
@@ -116,8 +116,8 @@ TEST(Placement, MaximizedIsRestoredMaximized) {
     app();
     QTemporaryDir dir;
     const std::string pd = dir.path().toStdString() + "/";
-    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
-    IniFile ini;
+    const int ppi = qRound(qtApp()->primaryScreen()->logicalDotsPerInch());
+    settings::IniFile ini;
     ini.writeBool(placementSection("QMainWindow", ppi).toStdString(), "Maximized", true);
     ini.save(pd + "TVN.INI");
     PlacedWindow w;

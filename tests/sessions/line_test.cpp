@@ -58,7 +58,7 @@ protected:
         SessionsTest::SetUp();
         TELVANE_REQUIRE_PEER(QFile::exists(bin("telvane-virtual-line")), "telvane-virtual-line was not built");
         modem_ = dir() + "modem";
-        IniFile ini;
+        settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.writeString("Ports", "Com1", modem_);
         ini.writeString("User", "Fax", "555 0199");
@@ -297,7 +297,7 @@ TEST_F(LineTest, SendWithReceiveModeOnGoesOutAndTheNextCallIsAnswered) {
 
 TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
     startLine({"--answer"});
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports = {dir() + "absent1", modem_, dir() + "absent3", dir() + "absent4", dir() + "absent5", dir() + "absent6"};
     telvane::transport::TOvxComPort port;
     telvane::transport::TOvxSendFax fax;
@@ -327,7 +327,7 @@ TEST_F(LineTest, Class20ModemIsCheckedAndSendsAFax) {
     startLine(
         {"--class", "2.0", "--answer", "--receive", qdir() + "far-%03d.tif", "--id", "FAR END", "--answer-after", "1"});
     {
-        Settings& s = appSettings();
+        settings::Settings& s = appSettings();
         s.Ports[1] = modem_;
         telvane::transport::TOvxComPort port;
         telvane::transport::TOvxSendFax fax;

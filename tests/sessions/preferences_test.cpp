@@ -44,8 +44,8 @@ std::string fileText(const std::string& path) {
 
 // A setting value for every key, none of them the default, booleans mixed so that two swapped
 // boxes show up.
-Settings distinctSettings(const std::string& dir) {
-    Settings s;
+settings::Settings distinctSettings(const std::string& dir) {
+    settings::Settings s;
     s.Receive.Wav = dir + "bell.wav";
     s.Receive.AtStartup = true;
     s.Receive.AnswerOnRing = 4;
@@ -93,7 +93,7 @@ Settings distinctSettings(const std::string& dir) {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // Checks that every control shows its setting (written without the wizard's own load code).
-void expectControls(const TPreferences& w, const Settings& s) {
+void expectControls(const TPreferences& w, const settings::Settings& s) {
     EXPECT_EQ(w.ComPort->checkedId(), s.Modem.ComPort);
     EXPECT_EQ(w.chkSM56->isChecked(), s.Other.UseMotorolaSM56Fix);
     EXPECT_EQ(w.ToneOrPulse->checkedId(), s.Dialing.ToneOrPulse);
@@ -131,7 +131,7 @@ void expectControls(const TPreferences& w, const Settings& s) {
 }
 
 // Sets every control the way a user would, to the values of `s`.
-void setControls(TPreferences& w, const Settings& s) {
+void setControls(TPreferences& w, const settings::Settings& s) {
     w.ComPort->button(s.Modem.ComPort)->click();
     w.PortDevice->setEditText(q(s.Ports[s.Modem.ComPort]));
     for (int i = 0; i < ports::kPortCount; ++i) {
@@ -173,8 +173,8 @@ void setControls(TPreferences& w, const Settings& s) {
     w.UseLargerReceiveBuffer->setChecked(s.Other.GlobalLargerReceiveBuffer);
 }
 
-std::string settingsText(const Settings& s) {
-    IniFile ini;
+std::string settingsText(const settings::Settings& s) {
+    settings::IniFile ini;
     s.save(ini);
     return ini.text();
 }
@@ -380,7 +380,7 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
 }
 
 TEST_F(PreferencesTest, EveryControlShowsItsSetting) {
-    const Settings s = distinctSettings(dir());
+    const settings::Settings s = distinctSettings(dir());
     TPreferences w;
     w.loadFromSettings(s);
     expectControls(w, s);
@@ -390,7 +390,7 @@ TEST_F(PreferencesTest, EveryControlShowsItsSetting) {
 }
 
 TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
-    const Settings wanted = distinctSettings(dir());
+    const settings::Settings wanted = distinctSettings(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([&](TPreferences* w) {
         setControls(*w, wanted);
@@ -401,15 +401,15 @@ TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
     EXPECT_EQ(prompts().records[0].text, "Save changes?");
     EXPECT_EQ(prompts().records[0].caption, "Save Preferences");
     // The keys the wizard does not edit keep their values; all others are the controls'.
-    Settings expected = wanted;
-    const Settings untouched;
+    settings::Settings expected = wanted;
+    const settings::Settings untouched;
     expected.Dialing.Timeout = untouched.Dialing.Timeout;
     expected.DefaultFont = untouched.DefaultFont;
     expected.Hints = untouched.Hints;
     expected.User.PrefixDisable = untouched.User.PrefixDisable;
     expected.User.SuffixDisable = untouched.User.SuffixDisable;
     EXPECT_EQ(settingsText(appSettings()), settingsText(expected));
-    Settings stored;
+    settings::Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(settingsText(stored), settingsText(expected));
     EXPECT_TRUE(motorolaSM56Active());
@@ -435,7 +435,7 @@ TEST_F(PreferencesTest, FinishWithoutChangesLeavesTheFileAsItWas) {
 }
 
 TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
-    IniFile ini;
+    settings::IniFile ini;
     ini.writeString("Modem", "MaximumBPS", "19200");
     ini.writeString("Modem", "MaximumBPSReceive", "4800");
     ini.writeString("Receive", "PrintOnReceiptPrinter", "Printer Long Gone");
@@ -454,7 +454,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
         w->Finishbutton->click();
     });
     EXPECT_TRUE(runPreferences(nullptr));
-    const IniFile after = IniFile::load(dir() + "TVN.INI");
+    const settings::IniFile after = settings::IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(after.value("Modem", "MaximumBPS"), "9600");
     EXPECT_EQ(after.value("Modem", "MaximumBPSReceive"), "4800");
     EXPECT_EQ(after.value("Receive", "PrintOnReceiptPrinter"), "Default Windows Printer");
@@ -483,7 +483,7 @@ TEST_F(PreferencesTest, NoToSaveChangesKeepsTheWizardOpenWithTheEdits) {
 }
 
 TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
-    const Settings before = appSettings();
+    const settings::Settings before = appSettings();
     prompts().answers = {true, true, true};
     QString afterFirst, afterSecond;
     int pageAfterFirst = -1;
@@ -545,7 +545,7 @@ TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
 
 TEST_F(PreferencesTest, SameAsSendCopiesClassRatePositionAndInit) {
     TPreferences w;
-    Settings s;
+    settings::Settings s;
     s.Modem.FaxClass = 2;
     s.Modem.FaxClassReceive = 0;
     s.Modem.MaximumBPS = 14400;
@@ -675,7 +675,7 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
     EXPECT_EQ(appSettings().Modem.ComPort, 4);
     EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
     EXPECT_EQ(appSettings().Ports[5], "/dev/ttyUSB0");
-    const IniFile ini = IniFile::load(dir() + "TVN.INI");
+    const settings::IniFile ini = settings::IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(ini.value("Ports", "Com5"), "/dev/ttyACM1");
     EXPECT_EQ(ini.value("Modem", "ComPort"), "4");
 
@@ -712,7 +712,7 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
 
 TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports = {dir() + "n1", dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     const auto savedPorts = s.Ports;
     TPreferences w;
@@ -745,7 +745,7 @@ TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
 TEST_F(PreferencesTest, CheckFaxClassRunsOnTheSelectedPortAndOffersItsGroup) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
     appSettings().Ports[1] = modem.path();
-    Settings s = appSettings();
+    settings::Settings s = appSettings();
     s.Modem.FaxClass = 1;
     s.Modem.FaxClassReceive = 3;
     TPreferences w;
@@ -789,7 +789,7 @@ TEST_F(PreferencesTest, CheckFaxClassRunsOnTheSelectedPortAndOffersItsGroup) {
 
 TEST_F(PreferencesTest, InitStringButtonsPutTheHelpersAnswerBack) {
     TPreferences w;
-    Settings s;
+    settings::Settings s;
     s.Modem.InitString = "AT&H3&I2&R2S7=90S36=8";
     s.Modem.InitStringReceive = "ATX3";
     w.loadFromSettings(s);
@@ -899,7 +899,7 @@ protected:
 
 TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsInFirstTimeMode) {
     ASSERT_FALSE(QFile::exists(qdir() + "TVN.INI"));
-    appSettings() = Settings{};
+    appSettings() = settings::Settings{};
     bool quickSetupShown = false;
     whenModal<TQuickSetupForm>([&](TQuickSetupForm* f) {
         quickSetupShown = true;
@@ -940,7 +940,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
     window_->mnuPreferencesClick();
     EXPECT_FALSE(firstTime);
     EXPECT_FALSE(labelShown);
-    EXPECT_EQ(IniFile::load(dir() + "TVN.INI").value("Modem", "ComPort"), "0");
+    EXPECT_EQ(settings::IniFile::load(dir() + "TVN.INI").value("Modem", "ComPort"), "0");
     for (const PromptRecord& r : prompts().records) EXPECT_FALSE(r.text.contains("not available"));
 }
 

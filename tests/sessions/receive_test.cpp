@@ -112,7 +112,7 @@ TEST_F(ReceiveModeTest, SilentModemAndUnansweredResetStringAbortTheStart) {
 
 TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports[1] = modem.path();
     s.Modem.ComPort = 1;
     s.Modem.FaxClassReceive = 1;
@@ -182,7 +182,7 @@ TEST_F(ReceiveModeTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
         if (command == "AT+FCLASS=1") return std::string("\r\nERROR\r\n");
         return FakeModem::standardReply(command);
     });
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports[0] = modem.path();
     s.Modem.ComPort = 0;
     s.Modem.FaxClassReceive = 1;
@@ -206,7 +206,7 @@ TEST_F(ReceiveModeTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
 // mode's text comes back (the status line used to stay empty until the next call).
 TEST_F(ReceiveModeTest, StatusLineShowsReceiveModeAgainAfterViewingAFax) {
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports[0] = modem.path();
     s.Modem.ComPort = 0;
     s.Modem.FaxClassReceive = 1;
@@ -242,7 +242,7 @@ TEST_F(ReceiveModeTest, NoticeWindowExistsHiddenFromTheStart) {
 }
 
 TEST_F(ReceiveModeTest, ReceivedFaxIsStoredAndPrintedOnTheCurrentPrinterWhenTheNamedOneIsMissing) {
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Receive.PrintOnReceipt = true;
     s.Receive.PrintOnReceiptPrinter = "Telvane Test Printer That Is Not Installed";
     TReceiveMode& mode = TReceiveMode::of(*main_);
@@ -268,7 +268,7 @@ TEST_F(ReceiveModeTest, ReceivedFaxIsStoredAndPrintedOnTheCurrentPrinterWhenTheN
 }
 
 TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Receive.PrintOnReceipt = true;
     TReceiveMode& mode = TReceiveMode::of(*main_);
     printTo(mode);
@@ -294,7 +294,7 @@ TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
 // Without a usable printer every received fax is still stored; the reason goes to the receive
 // log for each fax and is shown once, naming the printer, instead of nothing at all.
 TEST_F(ReceiveModeTest, NoUsablePrinterIsLoggedPerFaxAndShownOnce) {
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Receive.PrintOnReceipt = true;
     s.Receive.PrintOnReceiptPrinter = "Default Windows Printer";
     TReceiveMode& mode = TReceiveMode::of(*main_);
@@ -449,7 +449,7 @@ protected:
             if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
             return FakeModem::standardReply(command);
         });
-        Settings& s = appSettings();
+        settings::Settings& s = appSettings();
         s.Ports[0] = modem_->path();
         s.Modem.FaxClass = 1;
         s.Modem.FaxClassReceive = 1;

@@ -179,7 +179,7 @@ namespace telvane::sessiontest {
 
 // The send command's settings reach the engine's component as the send dialog left them.
 TEST(SendSettings, SettingsAndDialFieldsReachTheComponent) {
-    Settings s;
+    settings::Settings s;
     s.Modem.MaximumBPS = 14400;
     s.Modem.FaxClass = 3;  // stored 0..3: auto, 1, 2, 2.0
     s.Modem.InitString = "&K3S7=75";

@@ -56,7 +56,7 @@ protected:
         addSessionCommands(c);
         c.createFaxFile = [](IMainWindow&) {
             RenderedFax fax;
-            fax.path = QString::fromStdString(ProgramDir()) + "TVN_1.OVF";
+            fax.path = QString::fromStdString(settings::ProgramDir()) + "TVN_1.OVF";
             fax.pages = 2;
             if (!writeFax(fax.path, 2)) fax.path.clear();
             return fax;
@@ -154,7 +154,7 @@ TEST_F(SendCrashTest, AKillBeforeAnyTableChangeLeavesTheRecordInAStateTheSendPas
     for (int n = 1; n < 400 && !completed; ++n) {
         fs::remove_all(work);
         fs::copy(base, work);
-        setProgramDir(work);
+        settings::setProgramDir(work);
         const records::test::Child child = records::test::forkChild([&](int fd) {
             gStopAt = n;
             gReport = fd;
@@ -181,7 +181,7 @@ TEST_F(SendCrashTest, AKillBeforeAnyTableChangeLeavesTheRecordInAStateTheSendPas
         last = now;
         seen.insert(now);
     }
-    setProgramDir(dir());
+    settings::setProgramDir(dir());
     EXPECT_TRUE(completed) << "the send never completed";
     EXPECT_EQ(last, Sent);
     // A stop fell between every two stored steps, so each state was seen on the way.

@@ -275,7 +275,7 @@ protected:
     QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }
     // Class 1 through the scripted modem, one dial attempt; `form` sends a one-page fax to `number`.
     void prepareSend(const FakeModem& modem, TSendFaxForm& form, const QString& number) {
-        Settings& s = appSettings();
+        settings::Settings& s = appSettings();
         s.Ports[0] = modem.path();
         s.Modem.FaxClass = 1;
         s.Dialing.DialAttempts = 1;
@@ -286,7 +286,7 @@ protected:
 };
 
 TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Modem.ComPort = 2;
     s.Modem.FaxClass = 0;
     s.Dialing.BlindDial = true;
@@ -487,7 +487,7 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
     FakeModem two(dir() + "m2", FakeModem::standardReply);
     FakeModem four(dir() + "m4", FakeModem::standardReply);
     FakeModem silent(dir() + "m5", [](const std::string&) { return std::string(); });
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports = {dir() + "none1", two.path(), dir() + "none3", four.path(), silent.path(), dir() + "none6"};
     telvane::transport::TOvxComPort port;
     TFindModemForm form(port);
@@ -506,7 +506,7 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
 
 TEST_F(SessionsTest, FindModemWithABusyPortAsksToCloseOtherPrograms) {
     FakeModem held(dir() + "m1", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports = {held.path(), dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     telvane::transport::TOvxComPort other;
     sessions::assignPort(other, 1);
@@ -533,7 +533,7 @@ void showAgain(W& window) {
 
 TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = appSettings();
     s.Ports = {dir() + "n1", modem.path(), dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     telvane::transport::TOvxComPort port;
     {
@@ -637,7 +637,7 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     serialDeviceSource() = savedSource;
     EXPECT_FALSE(firstRunSetupPending());
     EXPECT_TRUE(motorolaSM56Active());
-    Settings stored;
+    settings::Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(stored.Modem.ComPort, 3);
     EXPECT_EQ(stored.Ports[3], "/dev/ttyUSB0");

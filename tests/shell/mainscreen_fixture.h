@@ -126,7 +126,7 @@ protected:
 
     // A settings file with a port, so the first-run set-up does not start.
     void writePortSetting() {
-        IniFile ini;
+        settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.save(dir + "TVN.INI");
     }

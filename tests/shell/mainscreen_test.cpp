@@ -453,9 +453,9 @@ TEST_F(MainScreenTest, PlacementSurvivesRestart) {
         placed = w.geometry();
         stop();
     }
-    const IniFile ini = IniFile::load(dir + "TVN.INI");
-    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
-    const std::string section = placementSection("TMainScreen", ppi).toStdString();
+    const settings::IniFile ini = settings::IniFile::load(dir + "TVN.INI");
+    const int ppi = qRound(shelltest::app()->primaryScreen()->logicalDotsPerInch());
+    const std::string section = app::placementSection("TMainScreen", ppi).toStdString();
     EXPECT_EQ(ini.readInteger(section, "Left", -1), placed.left());
     EXPECT_EQ(ini.readInteger(section, "Right", -1), placed.left() + placed.width());
     TMainScreen& again = start();
@@ -544,16 +544,16 @@ TEST_F(MainScreenTest, ShowHintsTogglesAndSaves) {
     EXPECT_TRUE(newButton->toolTip().isEmpty());
     EXPECT_TRUE(w.menuAction("mnuRebuildIndexes")->statusTip().isEmpty());
     EXPECT_TRUE(w.statusText().isEmpty());
-    EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "0");
+    EXPECT_EQ(settings::IniFile::load(dir + "TVN.INI").value("Hints", "On"), "0");
     // A hint changed while hints are off shows once they are on again.
     w.setHint(w.ReceiveButton(), "Stop receiving faxes");
     EXPECT_TRUE(w.ReceiveButton()->toolTip().isEmpty());
     w.mnuShowHintClick();
     EXPECT_EQ(w.ReceiveButton()->toolTip(), "Stop receiving faxes");
-    EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "1");
+    EXPECT_EQ(settings::IniFile::load(dir + "TVN.INI").value("Hints", "On"), "1");
     stop();
     // The next start honours the saved setting.
-    IniFile ini = IniFile::load(dir + "TVN.INI");
+    settings::IniFile ini = settings::IniFile::load(dir + "TVN.INI");
     ini.writeBool("Hints", "On", false);
     ini.save(dir + "TVN.INI");
     TMainScreen& again = start();
@@ -710,7 +710,7 @@ TEST_F(MainScreenTest, CommandsReachTheirHooks) {
     seedIncoming(dir, {incoming("ACME", "FAX0001.OVF")});
     rebuildLogs(dir);
     appSettings().Receive.AtStartup = true;
-    IniFile ini = IniFile::load(dir + "TVN.INI");
+    settings::IniFile ini = settings::IniFile::load(dir + "TVN.INI");
     ini.writeBool("Receive", "AtStartup", true);
     ini.save(dir + "TVN.INI");
     HookCounts c;

@@ -72,8 +72,8 @@ protected:
         p.setResolution(150);
         p.setPageSize(QPageSize(QPageSize::Letter));
     }
-    PrintOptions storedOptions() {
-        PrintOptions o;
+    settings::PrintOptions storedOptions() {
+        settings::PrintOptions o;
         o.loadFrom(dir);
         return o;
     }
@@ -218,7 +218,7 @@ TEST_F(ViewerWindowTest, PrintWithHeaderAndFooterStoresTheOptionsAndPrintsTheInf
         form->OkButton->click();
     });
     v->printbuttonClick();
-    const PrintOptions o = storedOptions();
+    const settings::PrintOptions o = storedOptions();
     EXPECT_TRUE(o.Header);
     EXPECT_TRUE(o.Footer);
     EXPECT_TRUE(o.Stretch);
@@ -276,7 +276,7 @@ TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange)
     const QString pdf = QString::fromStdString(dir) + "single.pdf";
     printToPdf(*v, pdf);
     {
-        PrintOptions o;
+        settings::PrintOptions o;
         o.MultiPage = true;
         o.saveTo(dir);
     }
@@ -490,11 +490,11 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
     bool unreadableMemo = false;
-    commands.createFaxFile = [&unreadableMemo](IMainWindow& main) {
-        if (!unreadableMemo) return createFaxFileOf(main);
-        FaxFileRenderer renderer;
-        const render::FaxFileResult r =
-            renderer.CreateFaxFile(ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
+    commands.createFaxFile = [&unreadableMemo](app::IMainWindow& main) {
+        if (!unreadableMemo) return composecommands::createFaxFileOf(main);
+        composecommands::FaxFileRenderer renderer;
+        const render::FaxFileResult r = renderer.CreateFaxFile(
+            settings::ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
                 error = QStringLiteral("unreadable memo");
                 return false;
             });
@@ -514,9 +514,9 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
 }
 
 TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
-    QDir().mkpath(QString::fromStdString(receiveDir()));
+    QDir().mkpath(QString::fromStdString(settings::receiveDir()));
     std::vector<faximage::Raster> pages{barsPage(1)};
-    const QString file = QString::fromStdString(receiveDir()) + "FAX0001.OVF";
+    const QString file = QString::fromStdString(settings::receiveDir()) + "FAX0001.OVF";
     ASSERT_TRUE(makeFax(file.toStdString(), pages));
     seedIncoming(dir, {incoming("  ACME  ", "FAX0001.OVF")});
     rebuildLogs(dir);

@@ -100,7 +100,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
     if (r.status == cmdline::Status::unknownOption)
         std::fprintf(stderr, "telvane-fax: unknown option %s\n", r.argument.c_str());
     if (!r.ok() || o.device.empty()) return false;
-    if (o.mode == "send" && !isFaxNumberWellFormed(o.number)) {
+    if (o.mode == "send" && !settings::isFaxNumberWellFormed(o.number)) {
         std::fprintf(stderr, "telvane-fax: the fax number \"%s\" holds characters a modem cannot dial\n",
                      o.number.c_str());
         return false;
@@ -267,7 +267,7 @@ bool openPort(Session& s) {
 void startSend(Session& s) {
     const Options& o = s.o;
     s.sender.FaxFileList = o.files;
-    s.sender.PhoneNumber = dialableNumber(o.number);  // dialled as the send dialog dials it
+    s.sender.PhoneNumber = settings::dialableNumber(o.number);  // dialled as the send dialog dials it
     s.sender.CoverFile = o.cover;
     s.sender.HeaderLine = o.header;
     s.sender.DialAttempts = o.dialAttempts;

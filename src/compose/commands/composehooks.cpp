@@ -13,16 +13,16 @@ namespace telvane {
 
 void addComposeCommands(MainWindowCommands& commands) {
     commands.newFax = [](IMainWindow& main, bool clone) {
-        newFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, main.widget());
+        newFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), clone, main.widget());
     };
     commands.newFaxWithDocuments = [](IMainWindow& main, const QStringList& documentPaths) {
-        return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), ProgramDir(), documentPaths, main.widget());
+        return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), documentPaths, main.widget());
     };
-    commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
+    commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), main.widget()); };
     commands.coverSheets = [](IMainWindow& main) {
-        coverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
+        coverSheets(main.CoverTable(), main.CoverXb(), settings::ProgramDir(), main.widget());
     };
-    commands.phoneBook = [](IMainWindow& main) { phoneBook(ProgramDir(), main.widget()); };
+    commands.phoneBook = [](IMainWindow& main) { phoneBook(settings::ProgramDir(), main.widget()); };
     commands.createFaxFile = [](IMainWindow& main) { return createFaxFileOf(main); };
 }
 

@@ -66,8 +66,8 @@ RenderedFax createFaxFileOf(IMainWindow& main) {
     renderer.StatusSink = [&main](const QString& text) { main.setStatus(text); };
     renderer.ButtonBarSwitch = [&main](bool on) { main.enableButtonBar(on); };
     const render::FaxFileResult result =
-        renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()),
-                               render::documentsFromRecord(main.FaxXb(), ProgramDir()));
+        renderer.CreateFaxFile(settings::ProgramDir(), render::partsFromRecord(main.FaxXb(), settings::ProgramDir()),
+                               render::documentsFromRecord(main.FaxXb(), settings::ProgramDir()));
     return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
 }
 

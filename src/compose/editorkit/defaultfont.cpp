@@ -8,7 +8,7 @@
 
 namespace telvane {
 
-TextAttributes defaultFontAttributes(const Settings& settings) {
+TextAttributes defaultFontAttributes(const settings::Settings& settings) {
     const auto& f = settings.DefaultFont;
     TextAttributes a;
     a.name = QString::fromStdString(f.Name);
@@ -17,15 +17,15 @@ TextAttributes defaultFontAttributes(const Settings& settings) {
     return a;
 }
 
-void applyDefaultFont(TRichText& editor, const Settings& settings) {
+void applyDefaultFont(TRichText& editor, const settings::Settings& settings) {
     editor.setInputAttributes(defaultFontAttributes(settings));
 }
 
 bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
-    Settings& settings = appSettings();
+    settings::Settings& settings = appSettings();
     try {
         settings.loadFrom(programDir);
-    } catch (const IniError&) {
+    } catch (const settings::IniError&) {
         // An unreadable settings file leaves the record as it was; the dialog still shows its font.
     }
     auto& stored = settings.DefaultFont;
@@ -48,7 +48,7 @@ bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
     stored.Underline = chosen.underline();
     try {
         settings.saveTo(programDir);
-    } catch (const IniError& e) {
+    } catch (const settings::IniError& e) {
         ShowInformation(QString::fromLocal8Bit(e.what()));
         return false;
     }

@@ -38,7 +38,7 @@ protected:
         commands_ = MainWindowCommands{};
         addComposeCommands(commands_);
         // A port is set and both logs carry every tag, so start-up asks nothing.
-        IniFile ini;
+        settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.save(dir() + "TVN.INI");
         rebuildLogs(dir());

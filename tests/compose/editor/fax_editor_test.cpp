@@ -243,7 +243,7 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
     EXPECT_TRUE(appSettings().DefaultFont.Bold);
     EXPECT_FALSE(appSettings().DefaultFont.Italic);
     EXPECT_TRUE(appSettings().DefaultFont.Underline);
-    Settings reread;
+    settings::Settings reread;
     reread.loadFrom(dir());
     EXPECT_EQ(reread.DefaultFont.Name, "DejaVu Sans");
     EXPECT_EQ(reread.DefaultFont.Size, 14);

@@ -311,7 +311,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
     toggle->trigger();
     EXPECT_FALSE(live->active());
     EXPECT_TRUE(marks(rt).isEmpty());
-    Settings reread;
+    settings::Settings reread;
     reread.loadFrom(dir());
     EXPECT_FALSE(reread.Other.SpellCheckAsYouType);
     SpellService::setAsYouType(true);
