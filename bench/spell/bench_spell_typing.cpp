@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir home;
     settings::setProgramDir(home.path().toStdString() + "/");
-    appSettings() = settings::Settings{};
+    app::appSettings() = settings::Settings{};
 
     // About 500 words a page, one misspelling in twenty words, paragraphs of 60 words.
     const QStringList words = QStringLiteral(

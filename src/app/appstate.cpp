@@ -6,7 +6,7 @@
 #include "settings/programdir.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::app {
 
 settings::Settings& appSettings() {
     static settings::Settings settings;
@@ -37,4 +37,4 @@ bool saveSettingsQuietly() {
     }
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

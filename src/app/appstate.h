@@ -3,7 +3,7 @@
 
 #include "settings/settings.h"
 
-namespace telvane {
+namespace telvane::app {
 
 settings::Settings& appSettings();
 
@@ -17,4 +17,4 @@ bool saveSettings();
 // The same without a message (used while closing, where nothing more can be done).
 bool saveSettingsQuietly();
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -3,7 +3,7 @@
 
 #include "settings/dialnumber.h"
 
-namespace telvane {
+namespace telvane::app {
 
 QString faxNumberBadCharacters(const QString& number) {
     QString bad;
@@ -32,4 +32,4 @@ QString dialableNumber(const QString& number) {
     return QString::fromStdString(settings::dialableNumber(number.toStdString()));
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

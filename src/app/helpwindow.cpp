@@ -16,7 +16,7 @@
 
 static void initHelpResources() { Q_INIT_RESOURCE(help); }
 
-namespace telvane {
+namespace telvane::app {
 
 THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     initHelpResources();
@@ -107,4 +107,4 @@ THelpWindow* showHelp(int context) {
     return window;
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

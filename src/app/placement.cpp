@@ -8,7 +8,7 @@
 #include "settings/settings.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::app {
 namespace {
 
 QScreen* screenOf(QWidget* w) {
@@ -88,4 +88,4 @@ void restoreWindowPlacement(QWidget* window, const std::string& programDir) {
     window->setGeometry(r);
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -18,7 +18,7 @@
 #include "app/uihelpers.h"
 #include "settings/printspool.h"
 
-namespace telvane {
+namespace telvane::app {
 
 namespace {
 // How often jobs held back by `busy` are looked at again.
@@ -101,4 +101,4 @@ PrintJobQueue::Outcome offerPrintJobAsNewFax(IMainWindow& main, const MainWindow
                : PrintJobQueue::Outcome::Keep;
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

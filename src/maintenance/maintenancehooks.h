@@ -2,10 +2,12 @@
 // Cleanup, Rebuild Indexes and Configuration Information commands.
 #pragma once
 
+namespace telvane::app {
+struct MainWindowCommands;
+}  // namespace telvane::app
+
 namespace telvane {
 
-struct MainWindowCommands;
-
-void addMaintenanceCommands(MainWindowCommands& commands);
+void addMaintenanceCommands(app::MainWindowCommands& commands);
 
 }  // namespace telvane

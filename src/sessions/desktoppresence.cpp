@@ -32,7 +32,7 @@ QIcon programIcon() {
 
 }  // namespace
 
-TDesktopPresence::TDesktopPresence(IMainWindow& main, TReceiveMode& receive) : QObject(&receive), main_(main) {
+TDesktopPresence::TDesktopPresence(app::IMainWindow& main, TReceiveMode& receive) : QObject(&receive), main_(main) {
     connect(&receive, &TReceiveMode::receiveModeChanged, this, &TDesktopPresence::receiveModeChanged);
     connect(&receive, &TReceiveMode::faxReceived, this, &TDesktopPresence::faxReceived);
 }

@@ -26,7 +26,7 @@ QString codeText(int code) { return QString::fromStdString(telvane::errors::ovxE
 
 void assignPort(telvane::transport::TOvxComPort& port, int comNumber) {
     port.setComNumber(comNumber);
-    port.setDevicePath(appSettings().portDevice(comNumber - 1));
+    port.setDevicePath(app::appSettings().portDevice(comNumber - 1));
     port.setAutoOpen(false);
     port.setPromptForPort(false);
 }
@@ -88,7 +88,7 @@ bool CheckForModem(telvane::transport::TOvxComPort& port) {
         telvane::transport::delayTicks(12, true);
         writeCommand(port, "AT\r");
         if (waitForOk(port)) return true;
-        const std::string& reset = appSettings().Resetting.String;
+        const std::string& reset = app::appSettings().Resetting.String;
         if (QString::fromStdString(reset).trimmed().isEmpty()) return false;
         writeCommand(port, reset + "\r");
         return waitForOk(port);

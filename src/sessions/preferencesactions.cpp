@@ -58,7 +58,7 @@ void TPreferences::FindModemButtonClick() {
         const PortMapOverride map(ports_);
         TFindModemForm finder(OvxComPort1, this);
         finder.adjustSize();
-        centerDialog(&finder);
+        app::centerDialog(&finder);
         keepOnScreen(&finder);
         finder.exec();
         found = finder.outcome();
@@ -77,14 +77,14 @@ void TPreferences::CheckFaxClassButtonClick(QButtonGroup* target) {
         const PortMapOverride map(ports_);
         TCheckFaxClassForm check(OvxComPort1, OvxSendFax1, selectedPort() + 1, this);
         check.adjustSize();
-        centerDialog(&check);
+        app::centerDialog(&check);
         keepOnScreen(&check);
         check.exec();
         index = check.resultIndex();
         name = check.resultName();
     }
     if (index >= 0 && index + 1 != target->checkedId() &&
-        AskYesNo(QStringLiteral("Set fax class as ") + name + QStringLiteral(" ?"), QStringLiteral("Fax Class")))
+        app::AskYesNo(QStringLiteral("Set fax class as ") + name + QStringLiteral(" ?"), QStringLiteral("Fax Class")))
         setRadioIndex(target, index + 1);
 }
 

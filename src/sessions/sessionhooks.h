@@ -4,10 +4,12 @@
 // components, fax printer and hidden notice window.
 #pragma once
 
+namespace telvane::app {
+struct MainWindowCommands;
+}  // namespace telvane::app
+
 namespace telvane {
 
-struct MainWindowCommands;
-
-void addSessionCommands(MainWindowCommands& commands);
+void addSessionCommands(app::MainWindowCommands& commands);
 
 }  // namespace telvane

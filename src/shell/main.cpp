@@ -78,7 +78,7 @@ int printConfigReport(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
     if (!openDataDirectory(QCoreApplication::applicationFilePath().toStdString())) return 1;
-    telvane::appSettings().loadFrom(telvane::settings::ProgramDir());
+    telvane::app::appSettings().loadFrom(telvane::settings::ProgramDir());
     const QStringList lines = telvane::maintenance::collectConfigurationReport(telvane::maintenance::LinuxProbe());
     for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -124,27 +124,28 @@ int main(int argc, char** argv) {
     telvane::records::Table::setWarningHandler([](const std::string& warning) {
         const QString text = QString::fromStdString(warning);
         QMetaObject::invokeMethod(
-            qApp, [text] { telvane::ShowInformation(text); }, Qt::QueuedConnection);
+            qApp, [text] { telvane::app::ShowInformation(text); }, Qt::QueuedConnection);
     });
 
-    telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::settings::ProgramDir()));
+    telvane::app::SingleInstanceGuard guard(QFileInfo(exe).fileName(),
+                                            QString::fromStdString(telvane::settings::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
     // This is the only instance on the data directory: a rendered fax still there was left by a
     // program that was killed while it viewed or sent it.
     telvane::render::removeRenderLeftovers(telvane::settings::ProgramDir());
 
-    telvane::MainWindowCommands commands;
+    telvane::app::MainWindowCommands commands;
     telvane::addComposeCommands(commands);
     telvane::addViewerCommands(commands);
     telvane::addSessionCommands(commands);
     telvane::addMaintenanceCommands(commands);
     telvane::shell::TMainScreen mainScreen(commands);
-    telvane::setMainWindow(&mainScreen);
+    telvane::app::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden
     guard.setWindow(&mainScreen);
     // Jobs printed to the "Telvane" queue become new faxes, once the window is up and idle.
-    telvane::PrintJobQueue printJobs(telvane::PrintJobQueue::userSpoolDir(), [&](const QString& job) {
-        return telvane::offerPrintJobAsNewFax(mainScreen, commands, job);
+    telvane::app::PrintJobQueue printJobs(telvane::app::PrintJobQueue::userSpoolDir(), [&](const QString& job) {
+        return telvane::app::offerPrintJobAsNewFax(mainScreen, commands, job);
     });
     printJobs.busy = [&mainScreen] {
         return mainScreen.firstActivationPending() || mainScreen.faxArriving() || QApplication::activeModalWidget();

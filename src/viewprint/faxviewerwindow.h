@@ -25,14 +25,17 @@ class QAbstractButton;
 
 class QPrinter;
 
+namespace telvane::app {
+class IMainWindow;
+struct MainWindowCommands;
+}  // namespace telvane::app
+
 namespace telvane::settings {
 struct PrintOptions;
 }  // namespace telvane::settings
 
 namespace telvane {
 
-class IMainWindow;
-struct MainWindowCommands;
 
 // The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
 // "Sent: " and the sent text.
@@ -151,9 +154,9 @@ std::function<bool(QPrinter& printer, QWidget* parent)>& printerChooser();
 int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent);
 
 // The main window's View/Print command for the current fax of the page shown.
-void viewPrintFax(IMainWindow& window, bool print);
+void viewPrintFax(app::IMainWindow& window, bool print);
 
 // Sets ViewPrintFax as the main window's view/print command.
-void addViewerCommands(MainWindowCommands& commands);
+void addViewerCommands(app::MainWindowCommands& commands);
 
 }  // namespace telvane

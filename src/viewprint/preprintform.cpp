@@ -160,7 +160,7 @@ void TPrePrintForm::storeOptions(settings::PrintOptions& options) const {
 
 void TPrePrintForm::OkButtonClick() {
     if (ToPage->isEnabled() && ToPage->value() < FromPage->value()) {
-        soundBeep();
+        app::soundBeep();
         return;
     }
     done(1);

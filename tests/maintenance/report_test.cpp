@@ -448,7 +448,7 @@ QString g_saveName;
 QString chooseSaveName(QWidget*, const QString& proposed) {
     EXPECT_TRUE(proposed.endsWith("/ConfigInfo.txt"));
     // Proposed where the user keeps files, not in the private data directory.
-    EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(userFilesFolder()).absoluteFilePath());
+    EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(app::userFilesFolder()).absoluteFilePath());
     EXPECT_FALSE(proposed.startsWith(QString::fromStdString(settings::ProgramDir())));
     return g_saveName;
 }
@@ -503,7 +503,7 @@ TEST_F(ReportTest, CommandLineReportNeedsNoWindow) {
     p.setProcessEnvironment(env);
     // A running instance (its single-instance server) does not stop the report.
     QLocalServer running;
-    ASSERT_TRUE(running.listen(SingleInstanceGuard::serverName("telvane", QString::fromStdString(dir))));
+    ASSERT_TRUE(running.listen(app::SingleInstanceGuard::serverName("telvane", QString::fromStdString(dir))));
     bool contacted = false;
     QObject::connect(&running, &QLocalServer::newConnection, [&contacted] { contacted = true; });
     p.start(bin + "/telvane", {"--config-report"});

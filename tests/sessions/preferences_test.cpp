@@ -190,7 +190,7 @@ protected:
     void TearDown() override {
         printerNameSource() = savedPrinters_;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<THelpWindow*>(w)) w->close();
+            if (qobject_cast<app::THelpWindow*>(w)) w->close();
         SessionsTest::TearDown();
     }
     int questions(const QString& caption) {
@@ -206,7 +206,7 @@ private:
 
 TEST_F(PreferencesTest, PagesTitlesAndTheButtonsOfEachPage) {
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_EQ(w.windowTitle(), "Preferences Wizard");
     const QStringList titles{"Wizard Information",       "Modem and Communications Port", "Sending Faxes - Part 1",
@@ -247,7 +247,7 @@ TEST_F(PreferencesTest, FirstTimeModeAllowsFinishOnlyOnTheAdvancedPage) {
     // Before anything runs, Back and Finish are off.
     EXPECT_FALSE(w.BackButton->isEnabled());
     w.setFirstTimeMode(true);
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_FALSE(w.FirstTimeLabel->isHidden());
     EXPECT_TRUE(w.FirstTimeLabel->text().startsWith("While the default settings will work for most people"));
@@ -264,12 +264,12 @@ TEST_F(PreferencesTest, HelpContextsByPage) {
     const int expected[9] = {1022, 3501, 3502, 3502, 3502, 3503, 3503, 3503, 0};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(TPreferences::helpContextForPage(i), expected[i]);
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.showPage(TPreferences::Sending2);
     w.Helpbutton->click();
-    THelpWindow* help = nullptr;
+    app::THelpWindow* help = nullptr;
     for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* h = qobject_cast<THelpWindow*>(top)) help = h;
+        if (auto* h = qobject_cast<app::THelpWindow*>(top)) help = h;
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->context(), 3502);
     w.showPage(TPreferences::ModemAndPort);
@@ -284,13 +284,13 @@ TEST_F(PreferencesTest, HelpContextsByPage) {
 // Help asked for while the wizard runs modally opens in a window that the wizard's modality does
 // not block (it belongs to the wizard), so it can be read, scrolled and closed.
 TEST_F(PreferencesTest, HelpFromTheRunningWizardIsNotBlockedByIt) {
-    QPointer<THelpWindow> help;
+    QPointer<app::THelpWindow> help;
     bool belongsToWizard = false;
     whenModal<TPreferences>([&](TPreferences* w) {
         w->showPage(TPreferences::Receiving3);
         w->Helpbutton->click();
         for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* h = qobject_cast<THelpWindow*>(top); h && h->isVisible()) help = h;
+            if (auto* h = qobject_cast<app::THelpWindow*>(top); h && h->isVisible()) help = h;
         if (!help) {
             ADD_FAILURE() << "no help window";
         } else {
@@ -305,7 +305,7 @@ TEST_F(PreferencesTest, HelpFromTheRunningWizardIsNotBlockedByIt) {
 
 TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     QStringList labels;
     for (QLabel* l : w.findChildren<QLabel*>()) labels << l->text();
@@ -408,7 +408,7 @@ TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
     expected.Hints = untouched.Hints;
     expected.User.PrefixDisable = untouched.User.PrefixDisable;
     expected.User.SuffixDisable = untouched.User.SuffixDisable;
-    EXPECT_EQ(settingsText(appSettings()), settingsText(expected));
+    EXPECT_EQ(settingsText(app::appSettings()), settingsText(expected));
     settings::Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(settingsText(stored), settingsText(expected));
@@ -424,7 +424,7 @@ TEST_F(PreferencesTest, FinishWithoutChangesLeavesTheFileAsItWas) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(written.data(), static_cast<qint64>(written.size()));
     }
-    appSettings().loadFrom(dir());
+    app::appSettings().loadFrom(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         for (int i = 0; i < 8; ++i) w->Nextbutton->click();
@@ -443,7 +443,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
     ini.writeString("Modem", "FaxClass", "7");
     ini.writeString("Modem", "ComPort", "1");
     ini.save(dir() + "TVN.INI");
-    appSettings().loadFrom(dir());
+    app::appSettings().loadFrom(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         EXPECT_EQ(w->TransferRate->currentText(), "9600");
@@ -478,12 +478,12 @@ TEST_F(PreferencesTest, NoToSaveChangesKeepsTheWizardOpenWithTheEdits) {
     EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(kept, "Changed Name");
-    EXPECT_EQ(appSettings().User.Name, "");
+    EXPECT_EQ(app::appSettings().User.Name, "");
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 }
 
 TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
-    const settings::Settings before = appSettings();
+    const settings::Settings before = app::appSettings();
     prompts().answers = {true, true, true};
     QString afterFirst, afterSecond;
     int pageAfterFirst = -1;
@@ -519,14 +519,14 @@ TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
     EXPECT_TRUE(focusOnField);
     EXPECT_EQ(afterFirst, "abc");
     EXPECT_EQ(afterSecond, "12.5");
-    EXPECT_EQ(appSettings().Dialing.DialAttempts, 7);
-    EXPECT_EQ(appSettings().Dialing.RetryWait, 30);
-    EXPECT_EQ(appSettings().User.Name, "New Name");
+    EXPECT_EQ(app::appSettings().Dialing.DialAttempts, 7);
+    EXPECT_EQ(app::appSettings().Dialing.RetryWait, 30);
+    EXPECT_EQ(app::appSettings().User.Name, "New Name");
     EXPECT_NE(before.User.Name, "New Name");
 }
 
 TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
-    appSettings().saveTo(dir());
+    app::appSettings().saveTo(dir());
     const std::string file = fileText(dir() + "TVN.INI");
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
@@ -538,8 +538,8 @@ TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
     });
     EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_EQ(prompts().count(PromptRecord::Information), 1);
-    EXPECT_EQ(appSettings().User.Name, "");
-    EXPECT_EQ(appSettings().Dialing.ToneOrPulse, 0);
+    EXPECT_EQ(app::appSettings().User.Name, "");
+    EXPECT_EQ(app::appSettings().Dialing.ToneOrPulse, 0);
     EXPECT_EQ(fileText(dir() + "TVN.INI"), file);
 }
 
@@ -590,7 +590,7 @@ TEST_F(PreferencesTest, WaveChooserPlayNowAndNone) {
         f.write("x");
     }
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     // Nothing named: the dialog opens in the program's directory; a chosen .WAV (any case) is taken.
     whenModal<QFileDialog>([this](QFileDialog* d) {
         EXPECT_EQ(QDir(d->directory()).canonicalPath(), QDir(qdir()).canonicalPath());
@@ -640,7 +640,7 @@ TEST_F(PreferencesTest, SM56BoxSetsTheRunTimeFlagAtOnceAndTheSettingOnFinish) {
     });
     EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_TRUE(motorolaSM56Active());
-    EXPECT_FALSE(appSettings().Other.UseMotorolaSM56Fix);
+    EXPECT_FALSE(app::appSettings().Other.UseMotorolaSM56Fix);
 
     motorolaSM56Active() = false;
     prompts().answers = {true};
@@ -650,7 +650,7 @@ TEST_F(PreferencesTest, SM56BoxSetsTheRunTimeFlagAtOnceAndTheSettingOnFinish) {
     });
     EXPECT_TRUE(runPreferences(nullptr));
     EXPECT_TRUE(motorolaSM56Active());
-    EXPECT_TRUE(appSettings().Other.UseMotorolaSM56Fix);
+    EXPECT_TRUE(app::appSettings().Other.UseMotorolaSM56Fix);
 }
 
 TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
@@ -672,9 +672,9 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
         w->Finishbutton->click();
     });
     EXPECT_TRUE(runPreferences(nullptr));
-    EXPECT_EQ(appSettings().Modem.ComPort, 4);
-    EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
-    EXPECT_EQ(appSettings().Ports[5], "/dev/ttyUSB0");
+    EXPECT_EQ(app::appSettings().Modem.ComPort, 4);
+    EXPECT_EQ(app::appSettings().Ports[4], "/dev/ttyACM1");
+    EXPECT_EQ(app::appSettings().Ports[5], "/dev/ttyUSB0");
     const settings::IniFile ini = settings::IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(ini.value("Ports", "Com5"), "/dev/ttyACM1");
     EXPECT_EQ(ini.value("Modem", "ComPort"), "4");
@@ -685,7 +685,7 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
         w->Cancelbutton->click();
     });
     EXPECT_FALSE(runPreferences(nullptr));
-    EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
+    EXPECT_EQ(app::appSettings().Ports[4], "/dev/ttyACM1");
 }
 
 TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
@@ -693,7 +693,7 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
     QStringList present{"/dev/ttyS0"};
     serialDeviceSource() = [&present] { return present; };
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_EQ(w.PortDevice->count(), 1);
     // A USB modem plugged in while the wizard is open.
@@ -712,7 +712,7 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
 
 TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
-    settings::Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports = {dir() + "n1", dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     const auto savedPorts = s.Ports;
     TPreferences w;
@@ -744,8 +744,8 @@ TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
 
 TEST_F(PreferencesTest, CheckFaxClassRunsOnTheSelectedPortAndOffersItsGroup) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
-    appSettings().Ports[1] = modem.path();
-    settings::Settings s = appSettings();
+    app::appSettings().Ports[1] = modem.path();
+    settings::Settings s = app::appSettings();
     s.Modem.FaxClass = 1;
     s.Modem.FaxClassReceive = 3;
     TPreferences w;
@@ -825,7 +825,7 @@ TEST_F(PreferencesTest, InitStringButtonsPutTheHelpersAnswerBack) {
 TEST_F(PreferencesTest, EveryPageShowsItsTextsWhole) {
     TPreferences w;
     w.setFirstTimeMode(true);
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_LE(w.height(), 740);
     for (int page = 0; page < TPreferences::PageCount; ++page) {
@@ -847,7 +847,7 @@ TEST_F(PreferencesTest, EveryPageShowsItsTextsWhole) {
 }
 
 TEST_F(PreferencesTest, SendDialogRefillsItsFieldsOnlyWhenTheWizardSaved) {
-    appSettings().Dialing.DialPrefix = "9,";
+    app::appSettings().Dialing.DialPrefix = "9,";
     TSendFaxForm form;
     form.OpenPreferences = [&form] { return runPreferences(&form); };  // as the main window's command does
     form.show();
@@ -883,34 +883,34 @@ class PreferencesMainWindowTest : public PreferencesTest {
 protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        commands_ = MainWindowCommands{};
-        addSessionCommands(commands_);
+        commands_ = app::MainWindowCommands{};
+        sessions::addSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();
         window_.reset();
-        commands_ = MainWindowCommands{};
-        setMainWindow(nullptr);
+        commands_ = app::MainWindowCommands{};
+        app::setMainWindow(nullptr);
         PreferencesTest::TearDown();
     }
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> window_;
 };
 
 TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsInFirstTimeMode) {
     ASSERT_FALSE(QFile::exists(qdir() + "TVN.INI"));
-    appSettings() = settings::Settings{};
+    app::appSettings() = settings::Settings{};
     bool quickSetupShown = false;
     whenModal<TQuickSetupForm>([&](TQuickSetupForm* f) {
         quickSetupShown = true;
         f->Cancelbutton->click();
     });
     window_ = std::make_unique<shell::TMainScreen>(commands_);
-    setMainWindow(window_.get());
+    app::setMainWindow(window_.get());
     window_->show();
     ASSERT_TRUE(waitUntil([this] { return !window_->firstActivationPending(); }, 30));
     EXPECT_TRUE(quickSetupShown);
-    EXPECT_TRUE(firstRunSetupPending());
+    EXPECT_TRUE(app::firstRunSetupPending());
 
     bool firstTime = false, labelShown = false;
     QList<bool> finishByPage;
@@ -927,7 +927,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
     EXPECT_TRUE(firstTime);
     EXPECT_TRUE(labelShown);
     EXPECT_EQ(finishByPage, (QList<bool>{false, false, false, false, false, false, false, false, true}));
-    EXPECT_FALSE(firstRunSetupPending());
+    EXPECT_FALSE(app::firstRunSetupPending());
 
     // The next opening is an ordinary one; Finish saves the file with the port shown (COM1).
     prompts().answers = {true};

@@ -104,21 +104,21 @@ TEST(FailureTexts, SendDialogAndReceiveModePointToTheirPreferences) {
 // dials.
 TEST(FaxNumbers, CheckedWhereTypedAndCleanedForTheModem) {
     for (const char* ok : {"", "555 0100", "+1 (555) 010-0100", "9,555.0100", "*70,W555-0100", "p555t#1", "!@,"})
-        EXPECT_EQ(faxNumberBadCharacters(ok), "") << ok;
-    EXPECT_EQ(faxNumberBadCharacters("call me maybe!"), "calmeyb");
-    EXPECT_EQ(faxNumberBadCharacters("555/0100;"), "/;");
-    EXPECT_EQ(faxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
-    const QString message = faxNumberProblem("call me maybe!");
+        EXPECT_EQ(app::faxNumberBadCharacters(ok), "") << ok;
+    EXPECT_EQ(app::faxNumberBadCharacters("call me maybe!"), "calmeyb");
+    EXPECT_EQ(app::faxNumberBadCharacters("555/0100;"), "/;");
+    EXPECT_EQ(app::faxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
+    const QString message = app::faxNumberProblem("call me maybe!");
     EXPECT_TRUE(
         message.startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial: "
                            "\"c\" \"a\" \"l\""))
         << message.toStdString();
     EXPECT_LE(message.size(), 255);
-    EXPECT_EQ(faxNumberProblem("555-0100"), "");
+    EXPECT_EQ(app::faxNumberProblem("555-0100"), "");
 
-    EXPECT_EQ(dialableNumber("+1 (555) 010-0100"), "15550100100");
-    EXPECT_EQ(dialableNumber(" 9, w 555.0100 "), "9,W5550100");
-    EXPECT_EQ(dialableNumber("*70,p#"), "*70,P#");
+    EXPECT_EQ(app::dialableNumber("+1 (555) 010-0100"), "15550100100");
+    EXPECT_EQ(app::dialableNumber(" 9, w 555.0100 "), "9,W5550100");
+    EXPECT_EQ(app::dialableNumber("*70,p#"), "*70,P#");
 }
 
 // A call the modem would not make is said to be that, with the number; other ends are not.

@@ -136,7 +136,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     qputenv("PATH", QByteArray::fromStdString(telvane::test::toolPath("")) + ":" + qgetenv("PATH"));
     addComposeCommands(commands);
     TMainScreen& w = start();
-    const auto offer = [&](const QString& job) { return offerPrintJobAsNewFax(w, commands, job); };
+    const auto offer = [&](const QString& job) { return app::offerPrintJobAsNewFax(w, commands, job); };
     int attachedPages = -1;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
         if (e->documents().size() == 1) attachedPages = e->documents()[0].pages;
@@ -144,7 +144,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
         e->FaxNumber->setText("5550100");
         e->OKButton->click();
     });
-    auto queue = std::make_unique<PrintJobQueue>(PrintJobQueue::userSpoolDir(), offer);
+    auto queue = std::make_unique<app::PrintJobQueue>(app::PrintJobQueue::userSpoolDir(), offer);
     ASSERT_TRUE(waitUntil([&] { return w.FaxTable().visibleCount() == 1; }, 120));
     ASSERT_TRUE(waitUntil([&] { return !QFile::exists(QString::fromStdString(spool + "/job-1.pdf")); }, 20));
     EXPECT_EQ(attachedPages, 3);
@@ -161,7 +161,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     queue.reset();
     prompter().answers = {true};
     whenModal<TFaxEditor>(std::function<void(TFaxEditor*)>(cancel));
-    queue = std::make_unique<PrintJobQueue>(PrintJobQueue::userSpoolDir(), offer);
+    queue = std::make_unique<app::PrintJobQueue>(app::PrintJobQueue::userSpoolDir(), offer);
     ASSERT_TRUE(queue->watching());
     ASSERT_TRUE(waitUntil([&] { return prompter().records.size() == 2; }, 120));
     EXPECT_TRUE(waitUntil([&] { return queue->waitingJobs().isEmpty(); }, 20));

@@ -21,7 +21,7 @@ namespace telvane::test {
 inline std::string useAsProgramDir(const QTemporaryDir& home) {
     const std::string dir = home.path().toStdString() + "/";
     settings::setProgramDir(dir);
-    appSettings() = settings::Settings{};
+    app::appSettings() = settings::Settings{};
     return dir;
 }
 

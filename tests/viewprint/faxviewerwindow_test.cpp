@@ -436,7 +436,7 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
     seedOutgoing(dir, {outgoingFax("Offer", "Ann Smith")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
+    commands.createFaxFile = [&](app::IMainWindow&) { return app::RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
     shell::TMainScreen& w = start();
     QString info, status;
     onNextModal([&](QWidget* m) {
@@ -459,7 +459,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
     seedOutgoing(dir, {outgoingFax("Offer")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
+    commands.createFaxFile = [&](app::IMainWindow&) { return app::RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
     shell::TMainScreen& w = start();
     onNextModal([](QWidget* m) {
         auto* form = qobject_cast<TPrePrintForm*>(m);
@@ -477,7 +477,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
 TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
-    commands.createFaxFile = [](IMainWindow&) { return RenderedFax{}; };
+    commands.createFaxFile = [](app::IMainWindow&) { return app::RenderedFax{}; };
     shell::TMainScreen& w = start();
     w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
@@ -491,14 +491,14 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     rebuildLogs(dir);
     bool unreadableMemo = false;
     commands.createFaxFile = [&unreadableMemo](app::IMainWindow& main) {
-        if (!unreadableMemo) return composecommands::createFaxFileOf(main);
-        composecommands::FaxFileRenderer renderer;
-        const render::FaxFileResult r = renderer.CreateFaxFile(
-            settings::ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
+        if (!unreadableMemo) return createFaxFileOf(main);
+        FaxFileRenderer renderer;
+        const render::FaxFileResult r =
+            renderer.CreateFaxFile(settings::ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
                 error = QStringLiteral("unreadable memo");
                 return false;
             });
-        return RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
+        return app::RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
     };
     shell::TMainScreen& w = start();
     w.viewFaxButtonClick();

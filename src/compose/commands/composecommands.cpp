@@ -78,15 +78,15 @@ bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records:
         const bool written = writeRecord(
             faxTable, true,
             [&] {
-                letMessagesRun();
+                app::letMessagesRun();
                 storeFax(editor, faxTable, faxXb, programDir);
             },
             QStringLiteral("The fax could not be saved."));
         if (!written) continue;
         editor.keepDocuments();
-        letMessagesRun();
-        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { letMessagesRun(); });
-        letMessagesRun();
+        app::letMessagesRun();
+        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { app::letMessagesRun(); });
+        app::letMessagesRun();
         return true;
     }
     return false;
@@ -97,11 +97,11 @@ bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records:
 bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent) {
     TFaxEditor editor(programDir, parent);
-    if (clone && hasVisibleRecords(faxTable)) {
+    if (clone && app::hasVisibleRecords(faxTable)) {
         fillFromRecord(editor, faxTable, faxXb, programDir, true);
     } else {
-        applyDefaultFont(*editor.RichCover, appSettings());
-        applyDefaultFont(*editor.RichDoc, appSettings());
+        applyDefaultFont(*editor.RichCover, app::appSettings());
+        applyDefaultFont(*editor.RichDoc, app::appSettings());
     }
     return appendFromEditor(editor, faxTable, faxXb, programDir);
 }
@@ -109,14 +109,14 @@ bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::
 bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
                          const QStringList& documentPaths, QWidget* parent) {
     TFaxEditor editor(programDir, parent);
-    applyDefaultFont(*editor.RichCover, appSettings());
-    applyDefaultFont(*editor.RichDoc, appSettings());
+    applyDefaultFont(*editor.RichCover, app::appSettings());
+    applyDefaultFont(*editor.RichDoc, app::appSettings());
     editor.addDocuments(documentPaths);
     return appendFromEditor(editor, faxTable, faxXb, programDir);
 }
 
 bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
-    if (!visibleRecordsOrBeep(faxTable)) return false;
+    if (!app::visibleRecordsOrBeep(faxTable)) return false;
     const uint32_t recno = faxTable.recNo();
     TFaxEditor editor(programDir, parent);
     fillFromRecord(editor, faxTable, faxXb, programDir, false);
@@ -143,7 +143,7 @@ void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, co
     {
         TCoverBrowse browse(coverTable, coverXb, programDir, parent);
         browse.setPickMode(false);
-        centerDialog(&browse);
+        app::centerDialog(&browse);
         browse.exec();
     }
     try {
@@ -157,7 +157,7 @@ void phoneBook(const std::string& programDir, QWidget* parent) {
     TPhoneBook book(programDir, parent);
     if (!book.openTable()) return;
     book.setPickMode(false);
-    centerDialog(&book);
+    app::centerDialog(&book);
     book.exec();
 }
 

@@ -11,19 +11,21 @@
 
 namespace telvane {
 
-void addComposeCommands(MainWindowCommands& commands) {
-    commands.newFax = [](IMainWindow& main, bool clone) {
+void addComposeCommands(app::MainWindowCommands& commands) {
+    commands.newFax = [](app::IMainWindow& main, bool clone) {
         newFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), clone, main.widget());
     };
-    commands.newFaxWithDocuments = [](IMainWindow& main, const QStringList& documentPaths) {
+    commands.newFaxWithDocuments = [](app::IMainWindow& main, const QStringList& documentPaths) {
         return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), documentPaths, main.widget());
     };
-    commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), main.widget()); };
-    commands.coverSheets = [](IMainWindow& main) {
+    commands.editFax = [](app::IMainWindow& main) {
+        editFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), main.widget());
+    };
+    commands.coverSheets = [](app::IMainWindow& main) {
         coverSheets(main.CoverTable(), main.CoverXb(), settings::ProgramDir(), main.widget());
     };
-    commands.phoneBook = [](IMainWindow& main) { phoneBook(settings::ProgramDir(), main.widget()); };
-    commands.createFaxFile = [](IMainWindow& main) { return createFaxFileOf(main); };
+    commands.phoneBook = [](app::IMainWindow& main) { phoneBook(settings::ProgramDir(), main.widget()); };
+    commands.createFaxFile = [](app::IMainWindow& main) { return createFaxFileOf(main); };
 }
 
 }  // namespace telvane

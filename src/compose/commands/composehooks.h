@@ -5,10 +5,12 @@
 // window applies its own checks (receive-mode lock, empty log) before calling a command.
 #pragma once
 
+namespace telvane::app {
+struct MainWindowCommands;
+}  // namespace telvane::app
+
 namespace telvane {
 
-struct MainWindowCommands;
-
-void addComposeCommands(MainWindowCommands& commands);
+void addComposeCommands(app::MainWindowCommands& commands);
 
 }  // namespace telvane

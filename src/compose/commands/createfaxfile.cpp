@@ -37,7 +37,7 @@ private:
 };
 
 FaxFileRenderer::FaxFileRenderer() {
-    core_.OnYield = [] { letMessagesRun(); };
+    core_.OnYield = [] { app::letMessagesRun(); };
 }
 
 render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load,
@@ -52,23 +52,23 @@ render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir,
     core_.OnPhase = nullptr;
     if (result.empty) {
         ui.release();
-        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+        app::ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
     } else if (result.unreadableDocument) {
         // An attached document that cannot be converted: named before anything is sent.
         ui.release();
-        ShowInformation(result.errorText);
+        app::ShowInformation(result.errorText);
     }
     return result;
 }
 
-RenderedFax createFaxFileOf(IMainWindow& main) {
+app::RenderedFax createFaxFileOf(app::IMainWindow& main) {
     FaxFileRenderer renderer;
     renderer.StatusSink = [&main](const QString& text) { main.setStatus(text); };
     renderer.ButtonBarSwitch = [&main](bool on) { main.enableButtonBar(on); };
     const render::FaxFileResult result =
         renderer.CreateFaxFile(settings::ProgramDir(), render::partsFromRecord(main.FaxXb(), settings::ProgramDir()),
                                render::documentsFromRecord(main.FaxXb(), settings::ProgramDir()));
-    return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
+    return app::RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
 }
 
 }  // namespace telvane

@@ -43,6 +43,6 @@ private:
 
 // The main window's createFaxFile command: renders its current outgoing fax, with the documents its
 // record lists, in the data directory.
-RenderedFax createFaxFileOf(IMainWindow& main);
+app::RenderedFax createFaxFileOf(app::IMainWindow& main);
 
 }  // namespace telvane

@@ -57,7 +57,7 @@ void writeField(TRichText& text, const QString& label, int tag) {
 
 void compose(TRichText& text, const Starter& s) {
     text.clearAll();
-    applyDefaultFont(text, appSettings());
+    applyDefaultFont(text, app::appSettings());
     writeText(text, s.heading + QStringLiteral("\n\n"), 28, kStyleBold);
     writeField(text, QStringLiteral("To:\t\t"), 1);
     writeField(text, QStringLiteral("Fax number:\t"), 2);

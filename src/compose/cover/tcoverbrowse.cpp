@@ -29,14 +29,14 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
     setWindowTitle(QStringLiteral("Cover Sheet Template Browser"));
 
     CoverGrid = makeGrid("CoverGrid", table_, {{"DESCRIPT", QStringLiteral("Description"), 35}}, 48);
-    NewButton =
-        makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
-    ModifyButton = makePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
-                                  QStringLiteral("Edit the currently selected fax cover template"));
-    CloneButton = makePushButton(this, "CloneButton", QStringLiteral("&Clone"),
-                                 QStringLiteral("Clone the currently selected fax cover template"));
-    DeleteButton = makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
-                                  QStringLiteral("Delete  the currently selected fax cover template"));
+    NewButton = app::makePushButton(this, "NewButton", QStringLiteral("&New"),
+                                    QStringLiteral("Create a new fax cover template"));
+    ModifyButton = app::makePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
+                                       QStringLiteral("Edit the currently selected fax cover template"));
+    CloneButton = app::makePushButton(this, "CloneButton", QStringLiteral("&Clone"),
+                                      QStringLiteral("Clone the currently selected fax cover template"));
+    DeleteButton = app::makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+                                       QStringLiteral("Delete  the currently selected fax cover template"));
     connect(NewButton, &QPushButton::clicked, this, &TCoverBrowse::newButtonClick);
     connect(ModifyButton, &QPushButton::clicked, this, &TCoverBrowse::modifyButtonClick);
     connect(CloneButton, &QPushButton::clicked, this, &TCoverBrowse::cloneButtonClick);
@@ -85,7 +85,7 @@ void TCoverBrowse::newButtonClick() {
         LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
         editor.CoverDescription->clear();
-        applyDefaultFont(*editor.RichCover, appSettings());
+        applyDefaultFont(*editor.RichCover, app::appSettings());
     }
     cloneMode_ = false;
     if (editor.exec() == 1) storeTemplate(editor, true);

@@ -29,7 +29,7 @@ public:
     void acceptButtonClick() override;
     void setPickMode(bool pick) override;
 
-    TLogGrid* CoverGrid = nullptr;
+    app::TLogGrid* CoverGrid = nullptr;
     QPushButton* NewButton = nullptr;
     QPushButton* ModifyButton = nullptr;
     QPushButton* CloneButton = nullptr;

@@ -51,11 +51,11 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     CoverDescription->setToolTip(QStringLiteral("Enter a description for this cover sheet template here"));
     CoverDescription->setMinimumWidth(CoverDescription->fontMetrics().averageCharWidth() * (kDescriptionLength + 4));
     DescriptionLabel->setBuddy(CoverDescription);
-    HelpButton = makePushButton(panel, "HelpButton", QStringLiteral("&Help"),
-                                QStringLiteral("Open the help for Cover Sheet Template Editor"));
+    HelpButton = app::makePushButton(panel, "HelpButton", QStringLiteral("&Help"),
+                                     QStringLiteral("Open the help for Cover Sheet Template Editor"));
     InsertButton =
-        makePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
-                       QStringLiteral("Insert a field from the recipient data, or the current date and time"));
+        app::makePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
+                            QStringLiteral("Insert a field from the recipient data, or the current date and time"));
     InsertMenu = new QMenu(InsertButton);
     InsertMenu->setObjectName(QStringLiteral("InsertMenu"));
     for (const MergeField& field : mergeFields()) {
@@ -64,10 +64,10 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     }
     Zoombutton = new TZoomButton([this] { return RichCover; }, panel);
     Zoombutton->setAutoDefault(false);
-    AcceptButton = makePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
-                                  QStringLiteral("Ok - save changes to this template"));
-    CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
-                                  QStringLiteral("Cancel - do not save changes to this template"));
+    AcceptButton = app::makePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
+                                       QStringLiteral("Ok - save changes to this template"));
+    CancelButton = app::makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+                                       QStringLiteral("Cancel - do not save changes to this template"));
 
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(0, 4, 0, 0);
@@ -88,7 +88,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     layout->addWidget(RichCover, 1);
     layout->addWidget(panel);
 
-    connect(HelpButton, &QPushButton::clicked, this, [] { showHelp(kHelpCoverEditor); });
+    connect(HelpButton, &QPushButton::clicked, this, [] { app::showHelp(kHelpCoverEditor); });
     connect(InsertButton, &QPushButton::clicked, this, &TCoverEditor::insertButtonClick);
     connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
@@ -98,7 +98,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
 
 TCoverEditor::~TCoverEditor() = default;
 
-void TCoverEditor::insertButtonClick() { popupMenuUnder(InsertMenu, InsertButton); }
+void TCoverEditor::insertButtonClick() { app::popupMenuUnder(InsertMenu, InsertButton); }
 
 bool TCoverEditor::insertItemClick(const QString& caption) {
     const MergeField* field = mergeFieldForCaption(caption);
@@ -113,7 +113,7 @@ void TCoverEditor::richStartSpellCheck() {
     dialog.setRichText(RichCover);
     followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
-    centerDialog(&dialog);
+    app::centerDialog(&dialog);
     dialog.exec();
     FormActivate();
 }

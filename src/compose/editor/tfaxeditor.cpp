@@ -129,16 +129,16 @@ QWidget* TFaxEditor::buildAttachmentsPage() {
     layout->addWidget(DocumentList, 1);
 
     auto* column = new QVBoxLayout();
-    AddDocumentButton = makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
-                                       QStringLiteral("Attach a PDF, PostScript, TIFF, image, text or RTF file"));
-    RemoveDocumentButton = makePushButton(page, "RemoveDocumentButton", QStringLiteral("Re&move"),
-                                          QStringLiteral("Remove the selected document from this fax"));
-    MoveUpButton = makePushButton(page, "MoveUpButton", QStringLiteral("&Up"),
-                                  QStringLiteral("Send the selected document earlier"));
-    MoveDownButton = makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
-                                    QStringLiteral("Send the selected document later"));
-    PreviewButton = makePushButton(page, "PreviewButton", QStringLiteral("Pre&view Fax..."),
-                                   QStringLiteral("Show the pages of the whole fax as it will be sent"));
+    AddDocumentButton = app::makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
+                                            QStringLiteral("Attach a PDF, PostScript, TIFF, image, text or RTF file"));
+    RemoveDocumentButton = app::makePushButton(page, "RemoveDocumentButton", QStringLiteral("Re&move"),
+                                               QStringLiteral("Remove the selected document from this fax"));
+    MoveUpButton = app::makePushButton(page, "MoveUpButton", QStringLiteral("&Up"),
+                                       QStringLiteral("Send the selected document earlier"));
+    MoveDownButton = app::makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
+                                         QStringLiteral("Send the selected document later"));
+    PreviewButton = app::makePushButton(page, "PreviewButton", QStringLiteral("Pre&view Fax..."),
+                                        QStringLiteral("Show the pages of the whole fax as it will be sent"));
     for (QPushButton* b : {AddDocumentButton, RemoveDocumentButton, MoveUpButton, MoveDownButton}) {
         b->setAutoDefault(false);
         column->addWidget(b);
@@ -182,7 +182,7 @@ bool TFaxEditor::addDocuments(const QStringList& paths) {
         documents_.push_back(std::move(*stored));
     }
     fillDocumentList(int(documents_.size()) - 1);
-    if (!problems.isEmpty()) ShowInformation(problems.join(QLatin1Char('\n')));
+    if (!problems.isEmpty()) app::ShowInformation(problems.join(QLatin1Char('\n')));
     return problems.isEmpty();
 }
 
@@ -228,18 +228,18 @@ void TFaxEditor::moveDocument(int step) {
 void TFaxEditor::previewButtonClick() {
     render::FaxFileResult result;
     {
-        HourGlass hourglass;
+        app::HourGlass hourglass;
         render::FaxRenderer renderer;
-        renderer.OnYield = [] { letMessagesRun(); };
+        renderer.OnYield = [] { app::letMessagesRun(); };
         result =
             renderer.CreateFaxFile(programDir(), render::partsFromRtf(RichCover->rtf(), RichDoc->rtf()), documents_);
     }
     if (result.empty) {
-        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+        app::ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
         return;
     }
     if (result.failed()) {
-        ShowInformation(result.errorText);
+        app::ShowInformation(result.errorText);
         return;
     }
     const QString file = QString::fromStdString(result.fileName);
@@ -323,8 +323,8 @@ QWidget* TFaxEditor::buildRecipientPage() {
                          QStringLiteral("Enter recipient fax number here"));
     Subject = addField(2, "Subject", QStringLiteral("Subject"), kSubjectLength,
                        QStringLiteral("Enter subject (topic) of fax here"));
-    AddressButton = makePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
-                                   QStringLiteral("Click here to access the Phone Book"));
+    AddressButton = app::makePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
+                                        QStringLiteral("Click here to access the Phone Book"));
     grid->addWidget(AddressButton, 3, 1, Qt::AlignLeft);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(4, 1);
@@ -353,23 +353,23 @@ QWidget* TFaxEditor::buildBottomPanel() {
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(0, 4, 0, 0);
 
-    Helpbutton =
-        makePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Open the help for Fax Editor"));
-    RecipientButton = makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
-                                     QStringLiteral("Edit the recipient information"));
-    DocumentButton = makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
-                                    QStringLiteral("Edit the fax document"));
-    CoverButton = makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
-                                 QStringLiteral("Edit the optional fax cover sheet"));
-    AttachmentsButton = makePushButton(panel, "AttachmentsButton", QStringLiteral("A&ttachments"),
-                                       QStringLiteral("Documents sent after the fax document"));
-    Zoombutton = new TZoomButton([this] { return zoomTarget(); }, panel);
+    Helpbutton = app::makePushButton(panel, "Helpbutton", QStringLiteral("&Help"),
+                                     QStringLiteral("Open the help for Fax Editor"));
+    RecipientButton = app::makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
+                                          QStringLiteral("Edit the recipient information"));
+    DocumentButton = app::makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
+                                         QStringLiteral("Edit the fax document"));
+    CoverButton = app::makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
+                                      QStringLiteral("Edit the optional fax cover sheet"));
+    AttachmentsButton = app::makePushButton(panel, "AttachmentsButton", QStringLiteral("A&ttachments"),
+                                            QStringLiteral("Documents sent after the fax document"));
+    Zoombutton = new editorkit::TZoomButton([this] { return zoomTarget(); }, panel);
     Zoombutton->setAutoDefault(false);
-    OKButton =
-        makePushButton(panel, "OKButton", QStringLiteral("&Accept"), QStringLiteral("Ok - save changes to this fax"));
+    OKButton = app::makePushButton(panel, "OKButton", QStringLiteral("&Accept"),
+                                   QStringLiteral("Ok - save changes to this fax"));
     OKButton->setDefault(true);
-    CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
-                                  QStringLiteral("Cancel - do not save changes to this fax"));
+    CancelButton = app::makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+                                       QStringLiteral("Cancel - do not save changes to this fax"));
 
     pageButtons_ = new QButtonGroup(this);
     pageButtons_->setExclusive(true);
@@ -390,7 +390,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->addWidget(OKButton);
     row->addWidget(CancelButton);
 
-    connect(Helpbutton, &QPushButton::clicked, this, [] { showHelp(kHelpFaxEditor); });
+    connect(Helpbutton, &QPushButton::clicked, this, [] { app::showHelp(kHelpFaxEditor); });
     connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::recipientButtonClick);
     connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::documentButtonClick);
     connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::coverButtonClick);
@@ -401,10 +401,10 @@ QWidget* TFaxEditor::buildBottomPanel() {
 }
 
 void TFaxEditor::acceptClick() {
-    if (const QString problem = faxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
+    if (const QString problem = app::faxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
         recipientButtonClick();
         RecipientButton->setChecked(true);
-        ShowInformation(problem);
+        app::ShowInformation(problem);
         FaxNumber->setFocus();
         return;
     }
@@ -447,7 +447,7 @@ void TFaxEditor::richStartSpellCheck(TRichText* part) {
     dialog.setRichText(part);
     followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
-    centerDialog(&dialog);
+    app::centerDialog(&dialog);
     dialog.exec();
     FormActivate();
 }
@@ -499,7 +499,7 @@ void TFaxEditor::addressButtonClick() {
     TPhoneBook book(programDir(), this);
     if (book.openTable()) {
         book.setPickMode(true);
-        centerDialog(&book);
+        app::centerDialog(&book);
         if (book.exec() == 1) {
             Recipient->setText(book.pickedName());
             FaxNumber->setText(book.pickedNumber());
@@ -515,7 +515,7 @@ void TFaxEditor::loadCoverButtonClick() {
     {
         TCoverBrowse browse(coverTable, coverXb, programDir(), this);
         browse.setPickMode(true);
-        centerDialog(&browse);
+        app::centerDialog(&browse);
         if (browse.exec() == 1) loadTemplate(*RichCover, coverXb, programDir());
     }
     try {

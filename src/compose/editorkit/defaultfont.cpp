@@ -22,7 +22,7 @@ void applyDefaultFont(TRichText& editor, const settings::Settings& settings) {
 }
 
 bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
-    settings::Settings& settings = appSettings();
+    settings::Settings& settings = app::appSettings();
     try {
         settings.loadFrom(programDir);
     } catch (const settings::IniError&) {
@@ -49,7 +49,7 @@ bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
     try {
         settings.saveTo(programDir);
     } catch (const settings::IniError& e) {
-        ShowInformation(QString::fromLocal8Bit(e.what()));
+        app::ShowInformation(QString::fromLocal8Bit(e.what()));
         return false;
     }
     return true;

@@ -20,7 +20,7 @@ EditorWindow::EditorWindow(std::string programDir, QWidget* parent)
 void EditorWindow::finishWindow(const QWidget* widestBar) {
     followHintSetting(this);
     resize(defaultEditorSize(widestBar, minimumSizeHint()));
-    restoreWindowPlacement(this, programDir_);
+    app::restoreWindowPlacement(this, programDir_);
 }
 
 void EditorWindow::showEvent(QShowEvent* event) {
@@ -61,15 +61,15 @@ bool EditorWindow::hasChanges() const {
 }
 
 void EditorWindow::done(int result) {
-    keepWindowPlacement(this, programDir_);
+    app::keepWindowPlacement(this, programDir_);
     QDialog::done(result);
 }
 
 void EditorWindow::reject() {
     if (shown_ && hasChanges()) {
-        const int answer = askYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
-        if (answer == Prompter::AnswerCancel) return;
-        if (answer == Prompter::AnswerYes) {
+        const int answer = app::askYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
+        if (answer == app::Prompter::AnswerCancel) return;
+        if (answer == app::Prompter::AnswerYes) {
             acceptClick();
             return;
         }

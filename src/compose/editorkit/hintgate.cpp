@@ -25,7 +25,7 @@ protected:
         if (event->type() == QEvent::ChildAdded) {
             if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) watch(child);
         }
-        if (event->type() == QEvent::ToolTip) return !appSettings().Hints.On;
+        if (event->type() == QEvent::ToolTip) return !app::appSettings().Hints.On;
         return QObject::eventFilter(watched, event);
     }
 };

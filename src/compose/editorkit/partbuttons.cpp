@@ -41,7 +41,7 @@ void addToToolBar(TRichToolBar* bar, QWidget* control) {
 }
 
 void pageBreakClick(TRichText& part) {
-    if (!AskYesNoDefaultNo(QStringLiteral("Add a page break here?"), QStringLiteral("Page Break"))) return;
+    if (!app::AskYesNoDefaultNo(QStringLiteral("Add a page break here?"), QStringLiteral("Page Break"))) return;
     part.insertPageBreak();
     part.repaintDocument();
 }

@@ -31,7 +31,7 @@ bool writeRecord(records::RecordSet& table, bool append, const std::function<voi
         } catch (const records::EXbError&) {
             // The table refuses even the clean-up; what it holds is reported below.
         }
-        ShowInformation(failure + QLatin1Char('\r') + QString::fromStdString(e.what()));
+        app::ShowInformation(failure + QLatin1Char('\r') + QString::fromStdString(e.what()));
         return false;
     }
 }

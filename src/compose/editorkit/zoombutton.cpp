@@ -30,7 +30,7 @@ void TZoomButton::checkPresentZoom() {
 
 void TZoomButton::dropDown() {
     checkPresentZoom();
-    popupMenuUnder(menu_, this);
+    app::popupMenuUnder(menu_, this);
 }
 
 void TZoomButton::chooseZoom(int percent) {

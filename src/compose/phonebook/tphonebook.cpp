@@ -26,11 +26,11 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
     PhoneGrid = makeGrid("PhoneGrid", table_,
                          {{"NAME", QStringLiteral("Name"), 35}, {"PHONE", QStringLiteral("Fax #"), 25}}, 72);
     NewButton =
-        makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
-    EditButton = makePushButton(this, "EditButton", QStringLiteral("&Edit"),
-                                QStringLiteral("Edit the currently selected phone book entry"));
-    DeleteButton = makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
-                                  QStringLiteral("Delete the currently selected phone book entry"));
+        app::makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
+    EditButton = app::makePushButton(this, "EditButton", QStringLiteral("&Edit"),
+                                     QStringLiteral("Edit the currently selected phone book entry"));
+    DeleteButton = app::makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+                                       QStringLiteral("Delete the currently selected phone book entry"));
     connect(NewButton, &QPushButton::clicked, this, &TPhoneBook::newButtonClick);
     connect(EditButton, &QPushButton::clicked, this, &TPhoneBook::EditButtonClick);
     connect(DeleteButton, &QPushButton::clicked, this, &TPhoneBook::DeleteButtonClick);
@@ -59,7 +59,7 @@ void TPhoneBook::setPickMode(bool pick) {
 }
 
 void TPhoneBook::setButtonStates() {
-    letMessagesRun();
+    app::letMessagesRun();
     applyButtonStates();
 }
 
@@ -82,7 +82,7 @@ void TPhoneBook::editEntry(bool append) {
         editor.Name->setText(QString::fromStdString(row.text("NAME")));
         editor.Number->setText(QString::fromStdString(row.text("PHONE")));
     }
-    centerDialog(&editor);
+    app::centerDialog(&editor);
     if (editor.exec() == 1) {
         writeRecord(
             table_, append,

@@ -37,7 +37,7 @@ public:
     void DeleteButtonClick();
     void acceptButtonClick() override;
 
-    TLogGrid* PhoneGrid = nullptr;
+    app::TLogGrid* PhoneGrid = nullptr;
     QPushButton* NewButton = nullptr;
     QPushButton* EditButton = nullptr;
     QPushButton* DeleteButton = nullptr;

@@ -214,7 +214,7 @@ void TRichText::insertPageBreak() {
 
 bool TRichText::insertInsertPoint(int tag, const QString& text) {
     if (tag <= 0) {
-        ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
+        app::ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
         return false;
     }
     QTextCursor c = textCursor();

@@ -132,7 +132,7 @@ void TSpellCheckDialog::nextError() {
     ReplaceAs->setText(WordList->count() > 0 ? WordList->item(0)->text() : word);
     if (word.isEmpty()) {
         hide();
-        ShowInformation(QStringLiteral("Spell check complete"));
+        app::ShowInformation(QStringLiteral("Spell check complete"));
         done(1);
     }
 }

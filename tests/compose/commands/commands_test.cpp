@@ -64,9 +64,9 @@ TEST_F(CommandsTest, NewFaxStoresRecipientNumberSubjectAndBothRichTextParts) {
 }
 
 TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
-    appSettings().DefaultFont.Name = "DejaVu Sans";
-    appSettings().DefaultFont.Size = 14;
-    appSettings().DefaultFont.Bold = true;
+    app::appSettings().DefaultFont.Name = "DejaVu Sans";
+    app::appSettings().DefaultFont.Size = 14;
+    app::appSettings().DefaultFont.Bold = true;
     TextAttributes cover, doc;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
         cover = e->RichCover->currentAttributes();

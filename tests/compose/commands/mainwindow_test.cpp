@@ -34,9 +34,9 @@ class MainWindowTest : public EditorsTest {
 protected:
     void SetUp() override {
         EditorsTest::SetUp();
-        firstRunSetupPending() = false;
-        commands_ = MainWindowCommands{};
-        addComposeCommands(commands_);
+        app::firstRunSetupPending() = false;
+        commands_ = app::MainWindowCommands{};
+        composecommands::addComposeCommands(commands_);
         // A port is set and both logs carry every tag, so start-up asks nothing.
         settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
@@ -45,13 +45,13 @@ protected:
     }
     void TearDown() override {
         stop();
-        commands_ = MainWindowCommands{};
-        setMainWindow(nullptr);
+        commands_ = app::MainWindowCommands{};
+        app::setMainWindow(nullptr);
     }
 
     shell::TMainScreen& start() {
         window_ = std::make_unique<shell::TMainScreen>(commands_);
-        setMainWindow(window_.get());
+        app::setMainWindow(window_.get());
         window_->show();
         for (int i = 0; i < 1000 && window_->firstActivationPending(); ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -62,7 +62,7 @@ protected:
         window_.reset();
     }
 
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> window_;
 };
 

@@ -77,7 +77,7 @@ TEST_F(CoverTest, CancellingAChangedTemplateAsksToSave) {
     TCoverEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("Cover for ");
-    prompts().choices = {Prompter::AnswerCancel, Prompter::AnswerNo};
+    prompts().choices = {app::Prompter::AnswerCancel, app::Prompter::AnswerNo};
     editor.CancelButton->click();
     ASSERT_EQ(prompts().count(PromptRecord::YesNoCancel), 1);
     EXPECT_EQ(prompts().records.back().text, "Save changes?");

@@ -238,11 +238,11 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
     });
     editor.DocButtons.defaultFont->click();
 
-    EXPECT_EQ(appSettings().DefaultFont.Name, "DejaVu Sans");
-    EXPECT_EQ(appSettings().DefaultFont.Size, 14);
-    EXPECT_TRUE(appSettings().DefaultFont.Bold);
-    EXPECT_FALSE(appSettings().DefaultFont.Italic);
-    EXPECT_TRUE(appSettings().DefaultFont.Underline);
+    EXPECT_EQ(app::appSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(app::appSettings().DefaultFont.Size, 14);
+    EXPECT_TRUE(app::appSettings().DefaultFont.Bold);
+    EXPECT_FALSE(app::appSettings().DefaultFont.Italic);
+    EXPECT_TRUE(app::appSettings().DefaultFont.Underline);
     settings::Settings reread;
     reread.loadFrom(dir());
     EXPECT_EQ(reread.DefaultFont.Name, "DejaVu Sans");
@@ -256,8 +256,8 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
         dialog->reject();
     });
     editor.CoverButtons.defaultFont->click();
-    EXPECT_EQ(appSettings().DefaultFont.Name, "DejaVu Sans");
-    EXPECT_EQ(appSettings().DefaultFont.Size, 14);
+    EXPECT_EQ(app::appSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(app::appSettings().DefaultFont.Size, 14);
 }
 
 TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
@@ -267,12 +267,12 @@ TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
         QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(control, &request);
     };
-    appSettings().Hints.On = false;
+    app::appSettings().Hints.On = false;
     askHint(editor.OKButton);
     askHint(editor.DocButtons.wordWrap);
     EXPECT_FALSE(QToolTip::isVisible());
 
-    appSettings().Hints.On = true;
+    app::appSettings().Hints.On = true;
     askHint(editor.OKButton);
     EXPECT_TRUE(QToolTip::isVisible());
     EXPECT_EQ(QToolTip::text(), "Ok - save changes to this fax");
@@ -321,14 +321,14 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
         TFaxEditor editor(dir());
         editor.show();
         editor.Subject->setText("Offer");
-        prompts().choices = {Prompter::AnswerCancel};
+        prompts().choices = {app::Prompter::AnswerCancel};
         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(&editor, &esc);
         EXPECT_TRUE(askedOnce(0));
         EXPECT_EQ(prompts().records.back().text, "Save changes?");
         EXPECT_EQ(prompts().records.back().caption, "Fax Editor");
         EXPECT_TRUE(editor.isVisible());
-        prompts().choices = {Prompter::AnswerNo};
+        prompts().choices = {app::Prompter::AnswerNo};
         editor.CancelButton->click();
         EXPECT_TRUE(askedOnce(1));
         EXPECT_FALSE(editor.isVisible());
@@ -339,7 +339,7 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
         editor.show();
         editor.DocumentButton->click();
         editor.RichDoc->insertPlainText("Dear Ann");
-        prompts().choices = {Prompter::AnswerYes};
+        prompts().choices = {app::Prompter::AnswerYes};
         editor.close();
         EXPECT_TRUE(askedOnce(2));
         EXPECT_FALSE(editor.isVisible());

@@ -65,7 +65,7 @@ QStringList clippedControls(QWidget& window) {
 QStringList tabOrder(QWidget& window) {
     QStringList names;
     for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
-        if (qobject_cast<QPushButton*>(w) || qobject_cast<TLogGrid*>(w)) names << w->objectName();
+        if (qobject_cast<QPushButton*>(w) || qobject_cast<app::TLogGrid*>(w)) names << w->objectName();
     return names;
 }
 

@@ -47,7 +47,8 @@ protected:
     void start(TSpellCheckDialog& dialog, TRichText& rt) {
         dialog.setRichText(&rt);
         dialog.show();
-        for (int i = 0; i < 20 && dialog.Word->text().isEmpty() && dialog.isVisible(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && dialog.Word->text().isEmpty() && dialog.isVisible(); ++i)
+            editortest::app()->processEvents();
     }
     bool userHolds(const char* word) {
         spell::TAcropSpell s;
@@ -207,7 +208,7 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     rt.setPlainText(QStringLiteral("The report summarises the colour of the catalogue."));
     // Chosen in Preferences, or by default from a British locale: the text is correct.
     for (const char* chosen : {"en_GB", ""}) {
-        appSettings().Other.SpellLanguage = chosen;
+        app::appSettings().Other.SpellLanguage = chosen;
         ::setenv("LC_ALL", "en_GB.UTF-8", 1);
         TSpellCheckDialog dialog(dir());
         start(dialog, rt);
@@ -216,14 +217,14 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     }
     EXPECT_EQ(prompts().texts(), (QStringList{"Spell check complete", "Spell check complete"}));
     // American English stops there.
-    appSettings().Other.SpellLanguage = "en_US";
+    app::appSettings().Other.SpellLanguage = "en_US";
     TSpellCheckDialog american(dir());
     start(american, rt);
     EXPECT_EQ(american.Word->text(), "summarises");
     american.Cancelbutton->click();
     ::unsetenv("LC_ALL");
     ::unsetenv("TELVANE_DICT_DIR");
-    appSettings().Other.SpellLanguage.clear();
+    app::appSettings().Other.SpellLanguage.clear();
 }
 
 TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
@@ -232,14 +233,14 @@ TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
     editor.RichDoc->setPlainText(QStringLiteral("the documnt"));
     QString seen;
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
-        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
         seen = d->Word->text();
         d->Cancelbutton->click();
     });
     editor.RichToolDoc->SpellCheckButton->click();
     EXPECT_EQ(seen, "documnt");
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
-        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
         seen = d->Word->text();
         d->Cancelbutton->click();
     });
@@ -249,7 +250,7 @@ TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
     TCoverEditor cover(dir());
     cover.RichCover->setPlainText(QStringLiteral("a templat"));
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
-        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
         seen = d->Word->text();
         d->Replace->click();  // "template" is not known either: the box holds the word itself
     });
@@ -264,7 +265,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
     auto* live = new SpellAsYouType(&rt, dir());
     ASSERT_TRUE(live->active());
     rt.setPlainText(QStringLiteral("hello wrold, the dgo\nZorblix again"));
-    app()->processEvents();
+    editortest::app()->processEvents();
     EXPECT_EQ(marks(rt), (QStringList{"wrold", "dgo", "Zorblix"}));
     // Typing into one paragraph re-checks it.
     QTextCursor c(rt.document());
@@ -333,7 +334,7 @@ TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
     TRichText marked;
     auto* live = new SpellAsYouType(&marked, dir());
     marked.setPlainText(text);
-    app()->processEvents();
+    editortest::app()->processEvents();
     ASSERT_TRUE(live->active());
     ASSERT_EQ(marks(marked).size(), 4);
     const QImage page = paint(marked);
