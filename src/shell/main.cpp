@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
 
     telvane::app::MainWindowCommands commands;
     telvane::addComposeCommands(commands);
-    telvane::addViewerCommands(commands);
+    telvane::viewprint::addViewerCommands(commands);
     telvane::addSessionCommands(commands);
     telvane::addMaintenanceCommands(commands);
     telvane::shell::TMainScreen mainScreen(commands);

@@ -34,7 +34,7 @@
 
 #include <optional>
 
-namespace telvane {
+namespace telvane::viewprint {
 
 namespace {
 
@@ -470,4 +470,4 @@ int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
     return rc;
 }
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

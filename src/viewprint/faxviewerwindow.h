@@ -34,8 +34,7 @@ namespace telvane::settings {
 struct PrintOptions;
 }  // namespace telvane::settings
 
-namespace telvane {
-
+namespace telvane::viewprint {
 
 // The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
 // "Sent: " and the sent text.
@@ -159,4 +158,4 @@ void viewPrintFax(app::IMainWindow& window, bool print);
 // Sets ViewPrintFax as the main window's view/print command.
 void addViewerCommands(app::MainWindowCommands& commands);
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

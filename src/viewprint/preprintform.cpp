@@ -34,7 +34,7 @@
 
 #include <optional>
 
-namespace telvane {
+namespace telvane::viewprint {
 
 namespace {
 
@@ -170,4 +170,4 @@ void TPrePrintForm::reject() { done(2); }
 
 // ---------------------------------------------------------------------------------------------
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

@@ -7,7 +7,7 @@
 #include "settings/settings.h"
 #include "faximage/printer/faxprinter.h"
 
-namespace telvane {
+namespace telvane::viewprint {
 
 // The stored print options (defaults when they cannot be read).
 settings::PrintOptions loadOptions();
@@ -16,4 +16,4 @@ void saveOptions(const settings::PrintOptions& options);
 // Header (info line) and footer captions, enabled as the options say.
 void applyMargins(faximage::TOvxFaxPrinter& printer, const settings::PrintOptions& options, const QString& infoLine);
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

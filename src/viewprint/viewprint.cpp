@@ -33,7 +33,7 @@
 
 #include <optional>
 
-namespace telvane {
+namespace telvane::viewprint {
 
 // ---------------------------------------------------------------------------------------------
 // The View/Print command
@@ -152,4 +152,4 @@ void addViewerCommands(app::MainWindowCommands& commands) {
     commands.viewPrintFax = [](app::IMainWindow& w, bool print) { viewPrintFax(w, print); };
 }
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

@@ -26,6 +26,7 @@
 #include "support/scriptedprompter.h"
 
 using namespace telvane;
+using namespace telvane::viewprint;
 using namespace telvane::shelltest;
 using viewertest::barsPage;
 using viewertest::makeFax;
