@@ -19,7 +19,7 @@ QScreen* screenOf(QWidget* w) {
 std::string sectionFor(QWidget* w) {
     QScreen* s = screenOf(w);
     const int ppi = s ? qRound(s->logicalDotsPerInch()) : 96;
-    // The class name without its C++ namespace: "TMainScreen_Placement", not "telvane::TMainScreen_Placement".
+    // The class name without its C++ namespace: "TMainScreen_Placement", not "telvane::shell::TMainScreen_Placement".
     QString name = QString::fromLatin1(w->metaObject()->className());
     name = name.mid(name.lastIndexOf(QLatin1Char(':')) + 1);
     return placementSection(name, ppi).toStdString();

@@ -23,9 +23,6 @@ class LogTableModel;
 class TLogGrid;
 }  // namespace telvane::app
 
-namespace telvane {
-}  // namespace telvane
-
 namespace telvane::maintenance {
 
 class TDMForm : public QDialog {

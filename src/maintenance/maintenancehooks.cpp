@@ -8,7 +8,7 @@
 #include "maintenance/dmform.h"
 #include "maintenance/rebuildind.h"
 
-namespace telvane {
+namespace telvane::maintenance {
 
 void addMaintenanceCommands(app::MainWindowCommands& commands) {
     commands.faxLogCleanup = [](app::IMainWindow& main) {
@@ -31,4 +31,4 @@ void addMaintenanceCommands(app::MainWindowCommands& commands) {
     };
 }
 
-}  // namespace telvane
+}  // namespace telvane::maintenance

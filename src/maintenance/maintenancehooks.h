@@ -6,8 +6,8 @@ namespace telvane::app {
 struct MainWindowCommands;
 }  // namespace telvane::app
 
-namespace telvane {
+namespace telvane::maintenance {
 
 void addMaintenanceCommands(app::MainWindowCommands& commands);
 
-}  // namespace telvane
+}  // namespace telvane::maintenance

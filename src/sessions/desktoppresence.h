@@ -17,9 +17,6 @@ namespace telvane::app {
 class IMainWindow;
 }  // namespace telvane::app
 
-namespace telvane {
-}
-
 namespace telvane::sessions {
 
 class TReceiveMode;

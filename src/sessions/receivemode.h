@@ -41,9 +41,6 @@ namespace telvane::faximage {
 class TOvxFaxPrinter;
 class TStandardFaxPrinterStatusDisplay;
 }
-namespace telvane {
-}
-
 namespace telvane::sessions {
 
 class TStartingFaxForm : public QDialog {

@@ -41,9 +41,6 @@ namespace telvane::transport {
 class TOvxQtEventSink;
 }
 
-namespace telvane {
-}
-
 namespace telvane::sessions {
 
 class TStandardFaxDisplay;

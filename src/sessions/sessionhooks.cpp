@@ -11,7 +11,7 @@
 #include "sessions/receivemode.h"
 #include "sessions/sendfax.h"
 
-namespace telvane {
+namespace telvane::sessions {
 
 void addSessionCommands(app::MainWindowCommands& commands) {
     telvane::transport::setEventPump([] { app::letMessagesRun(); });
@@ -25,4 +25,4 @@ void addSessionCommands(app::MainWindowCommands& commands) {
     };
 }
 
-}  // namespace telvane
+}  // namespace telvane::sessions

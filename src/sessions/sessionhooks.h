@@ -8,8 +8,8 @@ namespace telvane::app {
 struct MainWindowCommands;
 }  // namespace telvane::app
 
-namespace telvane {
+namespace telvane::sessions {
 
 void addSessionCommands(app::MainWindowCommands& commands);
 
-}  // namespace telvane
+}  // namespace telvane::sessions

@@ -137,8 +137,8 @@ int main(int argc, char** argv) {
     telvane::app::MainWindowCommands commands;
     telvane::addComposeCommands(commands);
     telvane::viewprint::addViewerCommands(commands);
-    telvane::addSessionCommands(commands);
-    telvane::addMaintenanceCommands(commands);
+    telvane::sessions::addSessionCommands(commands);
+    telvane::maintenance::addMaintenanceCommands(commands);
     telvane::shell::TMainScreen mainScreen(commands);
     telvane::app::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden

@@ -34,9 +34,6 @@ class LogTableModel;
 class TLogGrid;
 }  // namespace telvane::app
 
-namespace telvane {
-}  // namespace telvane
-
 namespace telvane::shell {
 
 class TMainScreen : public QMainWindow, public app::IMainWindow {

@@ -21,7 +21,7 @@ protected:
     void SetUp() override {
         SessionsTest::SetUp();
         commands_ = app::MainWindowCommands{};
-        addSessionCommands(commands_);
+        sessions::addSessionCommands(commands_);
         viewprint::addViewerCommands(commands_);  // viewing a received fax while receive mode runs
         main_ = std::make_unique<shell::TMainScreen>(commands_);
         app::setMainWindow(main_.get());
