@@ -36,9 +36,9 @@ int main(int argc, char** argv) {
     }
     // The same document and typing without and with the checker.
     for (bool checking : {false, true}) {
-        TRichText part;
+        richtext::TRichText part;
         part.resize(800, 1000);
-        if (checking) new SpellAsYouType(&part, home.path().toStdString() + "/");
+        if (checking) new spellcheck::SpellAsYouType(&part, home.path().toStdString() + "/");
         QElapsedTimer t;
         t.start();
         part.setPlainText(text);

@@ -47,7 +47,7 @@ void SpellLanguageChoice::storeInto(settings::Settings& s) const {
     const std::string chosen = SpellLanguage->currentData().toString().toStdString();
     if (chosen == s.Other.SpellLanguage) return;
     s.Other.SpellLanguage = chosen;
-    SpellService::notifyLanguageChanged();
+    spellcheck::SpellService::notifyLanguageChanged();
 }
 
 }  // namespace telvane::sessions

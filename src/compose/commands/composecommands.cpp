@@ -25,7 +25,7 @@ namespace {
 // The document part as the memo sees it: its RTF followed by the list of attached documents.
 class DocumentWithAttachments : public records::RichTextTarget {
 public:
-    DocumentWithAttachments(TRichText& control, const std::vector<render::FaxDocument>& documents)
+    DocumentWithAttachments(richtext::TRichText& control, const std::vector<render::FaxDocument>& documents)
         : memo_(control), documents_(documents) {}
     void clear() override { memo_.clear(); }
     bool loadFromFile(const std::string& path) override { return memo_.loadFromFile(path); }
@@ -44,14 +44,14 @@ public:
     }
 
 private:
-    RichTextMemo memo_;
+    richtext::RichTextMemo memo_;
     const std::vector<render::FaxDocument>& documents_;
 };
 
 void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                     const std::string& programDir, bool clone) {
-    LoadRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir);
-    LoadRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir);
+    richtext::LoadRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir);
+    richtext::LoadRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir);
     editor.setDocuments(render::documentsFromRecord(faxXb, programDir));
     const records::Row row = faxTable.currentRow();
     editor.Recipient->setText(QString::fromStdString(row.text("RECIPIENT")));
@@ -66,7 +66,7 @@ void storeFax(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAcce
     faxTable.fieldByName("RECIPIENT").setString(editor.Recipient->text().toStdString());
     faxTable.fieldByName("SUBJECT").setString(editor.Subject->text().toStdString());
     faxTable.fieldByName("PHONE").setString(editor.FaxNumber->text().toStdString());
-    if (!SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw memoError("RTFCOVER", faxXb.lastError());
+    if (!richtext::SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw memoError("RTFCOVER", faxXb.lastError());
     DocumentWithAttachments document(*editor.RichDoc, editor.documents());
     if (!records::SaveRichText(document, "RTFDOC", faxXb, programDir)) throw memoError("RTFDOC", faxXb.lastError());
 }

@@ -52,8 +52,8 @@ QString mergeValue(int tag, const MergeSource& source) {
     return value.left(kMaxMergeValueLength);
 }
 
-bool loadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
-    const bool loaded = LoadRichText(cover, "COVER", coverXb, programDir);
+bool loadTemplate(richtext::TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
+    const bool loaded = richtext::LoadRichText(cover, "COVER", coverXb, programDir);
     cover.reLayout();
     cover.repaintDocument();
     cover.mergeInsertPoints();

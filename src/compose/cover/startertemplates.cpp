@@ -35,8 +35,8 @@ const std::vector<Starter>& starters() {
     return list;
 }
 
-void writeText(TRichText& text, const QString& s, int size, int style) {
-    TextAttributes a = text.currentAttributes();
+void writeText(richtext::TRichText& text, const QString& s, int size, int style) {
+    richtext::TextAttributes a = text.currentAttributes();
     a.size = size;
     a.style = style;
     text.setInputAttributes(a);
@@ -44,8 +44,8 @@ void writeText(TRichText& text, const QString& s, int size, int style) {
 }
 
 // One line "label" + the merge field of `tag`.
-void writeField(TRichText& text, const QString& label, int tag) {
-    writeText(text, label, 12, kStyleBold);
+void writeField(richtext::TRichText& text, const QString& label, int tag) {
+    writeText(text, label, 12, richtext::kStyleBold);
     for (const MergeField& f : mergeFields()) {
         if (f.tag == tag) {
             writeText(text, QString(), 12, 0);
@@ -55,27 +55,27 @@ void writeField(TRichText& text, const QString& label, int tag) {
     writeText(text, QStringLiteral("\n"), 12, 0);
 }
 
-void compose(TRichText& text, const Starter& s) {
+void compose(richtext::TRichText& text, const Starter& s) {
     text.clearAll();
     applyDefaultFont(text, app::appSettings());
-    writeText(text, s.heading + QStringLiteral("\n\n"), 28, kStyleBold);
+    writeText(text, s.heading + QStringLiteral("\n\n"), 28, richtext::kStyleBold);
     writeField(text, QStringLiteral("To:\t\t"), 1);
     writeField(text, QStringLiteral("Fax number:\t"), 2);
     writeField(text, QStringLiteral("Subject:\t"), 3);
     writeField(text, QStringLiteral("Date:\t\t"), 4);
     if (s.withTime) writeField(text, QStringLiteral("Time:\t\t"), 5);
-    writeText(text, QStringLiteral("\n") + s.closing + QStringLiteral("\n"), 12, s.withTime ? kStyleBold : 0);
+    writeText(text, QStringLiteral("\n") + s.closing + QStringLiteral("\n"), 12, s.withTime ? richtext::kStyleBold : 0);
 }
 
 void addStarters(records::RecordSet& table, records::TXbAccess& xb, const std::string& dir) {
-    TRichText text;
+    richtext::TRichText text;
     for (const Starter& s : starters()) {
         compose(text, s);
         writeRecord(
             table, true,
             [&] {
                 table.fieldByName("DESCRIPT").setString(s.description.toStdString());
-                if (!SaveRichText(text, "COVER", xb, dir)) throw memoError("COVER", xb.lastError());
+                if (!richtext::SaveRichText(text, "COVER", xb, dir)) throw memoError("COVER", xb.lastError());
             },
             QStringLiteral("The starter cover template \"%1\" could not be saved.").arg(s.description));
     }

@@ -54,7 +54,7 @@ void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
         [&] {
             table_.fieldByName("DESCRIPT")
                 .setString(editor.CoverDescription->text().left(TCoverEditor::kDescriptionLength).toStdString());
-            if (!SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw memoError("COVER", xb_.lastError());
+            if (!richtext::SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw memoError("COVER", xb_.lastError());
         },
         QStringLiteral("The cover template could not be saved."));
     reloadGrid();
@@ -82,7 +82,7 @@ void TCoverBrowse::newButtonClick() {
     if (cloneMode_) {
         const records::Row row = table_.currentRow();
         editor.CoverDescription->setText(QStringLiteral("[clone]") + QString::fromStdString(row.text("DESCRIPT")));
-        LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
+        richtext::LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
         editor.CoverDescription->clear();
         applyDefaultFont(*editor.RichCover, app::appSettings());
@@ -101,7 +101,7 @@ void TCoverBrowse::modifyButtonClick() {
     if (!recordsOrBeep()) return;
     TCoverEditor editor(programDir_, this);
     editor.CoverDescription->setText(QString::fromStdString(table_.currentRow().text("DESCRIPT")));
-    LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
+    richtext::LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     if (editor.exec() == 1) storeTemplate(editor, false);
 }
 

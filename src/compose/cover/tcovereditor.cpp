@@ -30,17 +30,17 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     setObjectName(QStringLiteral("CoverEditor"));
     setWindowTitle(QStringLiteral("Cover Sheet Template Editor"));
 
-    RichToolCover = new TRichToolBar(this);
+    RichToolCover = new richtext::TRichToolBar(this);
     RichToolCover->setObjectName(QStringLiteral("RichToolCover"));
-    RichCover = new TRichText(this);
+    RichCover = new richtext::TRichText(this);
     RichCover->setObjectName(QStringLiteral("RichCover"));
     RichCover->setStyleSheet(QStringLiteral("TRichText { background: white; }"));
     RichToolCover->setEditor(RichCover);
     Buttons = addPartButtons(RichToolCover, RichCover,
                              {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
                              programDir(), [this] { FormActivate(); });
-    connect(RichCover, &TRichText::StartSpellCheck, this, &TCoverEditor::richStartSpellCheck);
-    new SpellAsYouType(RichCover, programDir());
+    connect(RichCover, &richtext::TRichText::StartSpellCheck, this, &TCoverEditor::richStartSpellCheck);
+    new spellcheck::SpellAsYouType(RichCover, programDir());
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("BottomPanel"));
@@ -109,7 +109,7 @@ bool TCoverEditor::insertItemClick(const QString& caption) {
 }
 
 void TCoverEditor::richStartSpellCheck() {
-    TSpellCheckDialog dialog(programDir(), this);
+    spellcheck::TSpellCheckDialog dialog(programDir(), this);
     dialog.setRichText(RichCover);
     followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size

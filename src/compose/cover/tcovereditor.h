@@ -16,13 +16,14 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 
-namespace telvane {
-
+namespace telvane::richtext {
 class TRichText;
 class TRichToolBar;
-class TZoomButton;
+}  // namespace telvane::richtext
 
-class TCoverEditor : public EditorWindow {
+namespace telvane {
+
+class TCoverEditor : public editorkit::EditorWindow {
     Q_OBJECT
 public:
     static constexpr int kDescriptionLength = 35;
@@ -37,8 +38,8 @@ public:
     void richStartSpellCheck();
     void FormActivate();
 
-    TRichToolBar* RichToolCover = nullptr;
-    TRichText* RichCover = nullptr;
+    richtext::TRichToolBar* RichToolCover = nullptr;
+    richtext::TRichText* RichCover = nullptr;
     PartButtons Buttons;
     QLabel* DescriptionLabel = nullptr;
     QLineEdit* CoverDescription = nullptr;

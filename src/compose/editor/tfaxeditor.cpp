@@ -93,10 +93,11 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     addToToolBar(RichToolCover, LoadCoverButton);
     connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::loadCoverButtonClick);
 
-    connect(RichCover, &TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField, Qt::DirectConnection);
-    for (TRichText* part : {RichCover, RichDoc}) {
-        connect(part, &TRichText::StartSpellCheck, this, [this, part] { richStartSpellCheck(part); });
-        new SpellAsYouType(part, programDir());
+    connect(RichCover, &richtext::TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField,
+            Qt::DirectConnection);
+    for (richtext::TRichText* part : {RichCover, RichDoc}) {
+        connect(part, &richtext::TRichText::StartSpellCheck, this, [this, part] { richStartSpellCheck(part); });
+        new spellcheck::SpellAsYouType(part, programDir());
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -332,14 +333,15 @@ QWidget* TFaxEditor::buildRecipientPage() {
     return page;
 }
 
-QWidget* TFaxEditor::buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName) {
+QWidget* TFaxEditor::buildPartPage(richtext::TRichToolBar*& bar, richtext::TRichText*& part, const char* barName,
+                                   const char* partName) {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    bar = new TRichToolBar(page);
+    bar = new richtext::TRichToolBar(page);
     bar->setObjectName(QString::fromLatin1(barName));
-    part = new TRichText(page);
+    part = new richtext::TRichText(page);
     part->setObjectName(QString::fromLatin1(partName));
     bar->setEditor(part);
     layout->addWidget(new TToolBarScroller(bar, page));
@@ -413,7 +415,7 @@ void TFaxEditor::acceptClick() {
 
 TFaxEditor::Page TFaxEditor::currentPage() const { return static_cast<Page>(Notebook->currentIndex()); }
 
-TRichText* TFaxEditor::zoomTarget() const { return DocumentButton->isChecked() ? RichDoc : RichCover; }
+richtext::TRichText* TFaxEditor::zoomTarget() const { return DocumentButton->isChecked() ? RichDoc : RichCover; }
 
 void TFaxEditor::showPage(Page page) {
     Notebook->setCurrentIndex(page);
@@ -442,8 +444,8 @@ void TFaxEditor::coverButtonClick() {
     RichCover->setFocus();
 }
 
-void TFaxEditor::richStartSpellCheck(TRichText* part) {
-    TSpellCheckDialog dialog(programDir(), this);
+void TFaxEditor::richStartSpellCheck(richtext::TRichText* part) {
+    spellcheck::TSpellCheckDialog dialog(programDir(), this);
     dialog.setRichText(part);
     followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
@@ -457,7 +459,7 @@ void TFaxEditor::FormActivate() {
     // Back from one of its own windows (template browser, spell check, phone book, paragraph
     // properties) the user stays on the page they were working on.
     showPage(currentPage());
-    for (TRichText* part : {RichCover, RichDoc}) {
+    for (richtext::TRichText* part : {RichCover, RichDoc}) {
         part->reLayout();
         part->repaintDocument();
         part->moveToStart();
@@ -465,7 +467,7 @@ void TFaxEditor::FormActivate() {
 }
 
 void TFaxEditor::firstShow() {
-    for (TRichText* part : {RichCover, RichDoc}) {
+    for (richtext::TRichText* part : {RichCover, RichDoc}) {
         part->setPageLayout(kEditorPageLayout);
         part->repaintDocument();
     }

@@ -28,11 +28,14 @@ class QStackedWidget;
 class QToolButton;
 class QTreeWidget;
 
+namespace telvane::richtext {
+class TRichText;
+class TRichToolBar;
+}  // namespace telvane::richtext
+
 namespace telvane {
 
 class TEnterEdit;
-class TRichText;
-class TRichToolBar;
 class TZoomButton;
 
 class TFaxEditor : public EditorWindow {
@@ -78,7 +81,7 @@ public:
     // window (FaxPreview, its viewer control PreviewViewer); the file is removed afterwards.
     void previewButtonClick();
     // The tool bar's spell-check icon on either part: the "Spell Check" dialog for that part.
-    void richStartSpellCheck(TRichText* part);
+    void richStartSpellCheck(richtext::TRichText* part);
     void FormActivate();
 
     // Controls.
@@ -87,10 +90,10 @@ public:
     TEnterEdit* FaxNumber = nullptr;
     TEnterEdit* Subject = nullptr;
     QPushButton* AddressButton = nullptr;
-    TRichToolBar* RichToolCover = nullptr;
-    TRichText* RichCover = nullptr;
-    TRichToolBar* RichToolDoc = nullptr;
-    TRichText* RichDoc = nullptr;
+    richtext::TRichToolBar* RichToolCover = nullptr;
+    richtext::TRichText* RichCover = nullptr;
+    richtext::TRichToolBar* RichToolDoc = nullptr;
+    richtext::TRichText* RichDoc = nullptr;
     PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
     PartButtons DocButtons;    // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
     QToolButton* LoadCoverButton = nullptr;
@@ -119,13 +122,14 @@ protected:
 
 private:
     QWidget* buildRecipientPage();
-    QWidget* buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName);
+    QWidget* buildPartPage(richtext::TRichToolBar*& bar, richtext::TRichText*& part, const char* barName,
+                           const char* partName);
     QWidget* buildBottomPanel();
     QWidget* buildAttachmentsPage();
     void fillDocumentList(int select);
     void showPage(Page page);
     // The part whose page button is down: the document for "Fax Document", else the cover.
-    TRichText* zoomTarget() const;
+    richtext::TRichText* zoomTarget() const;
     void answerMergeField(int tag, QString& text, bool& answered);
 
     QButtonGroup* pageButtons_ = nullptr;

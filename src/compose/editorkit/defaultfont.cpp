@@ -8,16 +8,17 @@
 
 namespace telvane {
 
-TextAttributes defaultFontAttributes(const settings::Settings& settings) {
+richtext::TextAttributes defaultFontAttributes(const settings::Settings& settings) {
     const auto& f = settings.DefaultFont;
-    TextAttributes a;
+    richtext::TextAttributes a;
     a.name = QString::fromStdString(f.Name);
     a.size = f.Size;
-    a.style = (f.Bold ? kStyleBold : 0) | (f.Italic ? kStyleItalic : 0) | (f.Underline ? kStyleUnderline : 0);
+    a.style = (f.Bold ? richtext::kStyleBold : 0) | (f.Italic ? richtext::kStyleItalic : 0) |
+              (f.Underline ? richtext::kStyleUnderline : 0);
     return a;
 }
 
-void applyDefaultFont(TRichText& editor, const settings::Settings& settings) {
+void applyDefaultFont(richtext::TRichText& editor, const settings::Settings& settings) {
     editor.setInputAttributes(defaultFontAttributes(settings));
 }
 

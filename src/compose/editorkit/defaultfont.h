@@ -12,10 +12,10 @@ class QWidget;
 
 namespace telvane {
 
-TextAttributes defaultFontAttributes(const settings::Settings& settings);
+richtext::TextAttributes defaultFontAttributes(const settings::Settings& settings);
 
 // Makes the default font the attributes for text typed next; text already there is not changed.
-void applyDefaultFont(TRichText& editor, const settings::Settings& settings);
+void applyDefaultFont(richtext::TRichText& editor, const settings::Settings& settings);
 
 // Reads the settings file again, opens the font dialog on the stored default font and, when the
 // user confirms, stores name, size, bold, italic and underline and writes the settings file.

@@ -49,13 +49,13 @@ QList<QLineEdit*> contentFields(const QWidget* window) {
 void EditorWindow::markUnchanged() {
     fieldTexts_.clear();
     for (QLineEdit* e : contentFields(this)) fieldTexts_.append({e, e->text()});
-    for (TRichText* r : findChildren<TRichText*>()) r->document()->setModified(false);
+    for (richtext::TRichText* r : findChildren<richtext::TRichText*>()) r->document()->setModified(false);
 }
 
 bool EditorWindow::hasChanges() const {
     for (const auto& [field, text] : fieldTexts_)
         if (field && field->text() != text) return true;
-    for (const TRichText* r : findChildren<TRichText*>())
+    for (const richtext::TRichText* r : findChildren<richtext::TRichText*>())
         if (r->document()->isModified()) return true;
     return false;
 }

@@ -8,7 +8,7 @@
 
 namespace telvane {
 
-TZoomButton::TZoomButton(std::function<TRichText*()> target, QWidget* parent)
+TZoomButton::TZoomButton(std::function<richtext::TRichText*()> target, QWidget* parent)
     : QPushButton(QStringLiteral("100%"), parent), target_(std::move(target)), menu_(new QMenu(this)) {
     setObjectName(QStringLiteral("Zoombutton"));
     setToolTip(QStringLiteral("Set the view percentage for the current editor"));
@@ -23,7 +23,7 @@ TZoomButton::TZoomButton(std::function<TRichText*()> target, QWidget* parent)
 }
 
 void TZoomButton::checkPresentZoom() {
-    TRichText* part = target_();
+    richtext::TRichText* part = target_();
     const int present = part ? part->Zooming() : 100;
     for (QAction* item : menu_->actions()) item->setChecked(item->data().toInt() == present);
 }
@@ -34,12 +34,12 @@ void TZoomButton::dropDown() {
 }
 
 void TZoomButton::chooseZoom(int percent) {
-    if (TRichText* part = target_()) part->setZooming(percent);
+    if (richtext::TRichText* part = target_()) part->setZooming(percent);
     setText(QString::number(percent) + QLatin1Char('%'));
 }
 
 void TZoomButton::showZoom() {
-    TRichText* part = target_();
+    richtext::TRichText* part = target_();
     setText(QString::number(part ? part->Zooming() : 100) + QLatin1Char('%'));
 }
 

@@ -14,7 +14,7 @@
 #include "compose/richtext/trichtext.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::paragraph {
 namespace {
 
 constexpr int kSameAsLeft = 0;
@@ -196,4 +196,4 @@ void TParagraphPropDlg::okButtonClick() {
 
 void TParagraphPropDlg::reject() { done(2); }
 
-}  // namespace telvane
+}  // namespace telvane::paragraph

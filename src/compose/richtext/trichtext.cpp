@@ -13,7 +13,7 @@
 #include "compose/rtf/rtfreader.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::richtext {
 namespace {
 
 using richdoc::isMarker;
@@ -467,4 +467,4 @@ void TRichText::setParagraphAlignment(Qt::Alignment alignment) {
     forSelectedBlocks([&](QTextBlockFormat& f) { f.setAlignment(alignment); });
 }
 
-}  // namespace telvane
+}  // namespace telvane::richtext

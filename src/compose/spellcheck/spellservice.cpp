@@ -11,7 +11,7 @@
 #include "compose/spell/dictpath.h"
 #include "app/appstate.h"
 
-namespace telvane {
+namespace telvane::spellcheck {
 
 namespace {
 
@@ -178,4 +178,4 @@ void SpellService::setAsYouType(bool on) {
     for (auto& [dir, service] : services()) emit service->changed();
 }
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

@@ -18,7 +18,7 @@
 #include "compose/spellcheck/spellservice.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::spellcheck {
 
 namespace {
 
@@ -94,7 +94,7 @@ TSpellCheckDialog::~TSpellCheckDialog() {
     if (walking_ && rich_) rich_->wordWalkEnd();
 }
 
-void TSpellCheckDialog::setRichText(TRichText* richText) { rich_ = richText; }
+void TSpellCheckDialog::setRichText(richtext::TRichText* richText) { rich_ = richText; }
 
 void TSpellCheckDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -172,4 +172,4 @@ void TSpellCheckDialog::done(int result) {
     QDialog::done(result);
 }
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

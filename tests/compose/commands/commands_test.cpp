@@ -67,7 +67,7 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
     app::appSettings().DefaultFont.Name = "DejaVu Sans";
     app::appSettings().DefaultFont.Size = 14;
     app::appSettings().DefaultFont.Bold = true;
-    TextAttributes cover, doc;
+    richtext::TextAttributes cover, doc;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
         cover = e->RichCover->currentAttributes();
         doc = e->RichDoc->currentAttributes();
@@ -75,10 +75,10 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
         e->OKButton->click();
     });
     ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
-    for (const TextAttributes& a : {cover, doc}) {
+    for (const richtext::TextAttributes& a : {cover, doc}) {
         EXPECT_EQ(a.name, "DejaVu Sans");
         EXPECT_EQ(a.size, 14);
-        EXPECT_EQ(a.style, kStyleBold);
+        EXPECT_EQ(a.style, richtext::kStyleBold);
     }
     const std::string rtf = memo("RTFDOC");
     EXPECT_NE(rtf.find("DejaVu Sans"), std::string::npos);

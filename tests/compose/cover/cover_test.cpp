@@ -92,7 +92,7 @@ TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
     TCoverEditor editor(dir());
     ASSERT_EQ(editor.InsertMenu->actions().size(), 5);
     for (QAction* item : editor.InsertMenu->actions()) item->trigger();
-    const std::vector<InsertPointInfo> points = editor.RichCover->insertPoints();
+    const std::vector<richtext::InsertPointInfo> points = editor.RichCover->insertPoints();
     ASSERT_EQ(points.size(), 5u);
     const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
     for (int i = 0; i < 5; ++i) {
@@ -243,8 +243,8 @@ TEST_F(CoverTest, StarterTemplatesAreOfferedOnAFreshDataDirectoryOnly) {
     openCovers();
     std::vector<size_t> fields;
     for (covers_.first(); !covers_.eof(); covers_.next()) {
-        TRichText rich;
-        ASSERT_TRUE(LoadRichText(rich, "COVER", xb_, dir()));
+        richtext::TRichText rich;
+        ASSERT_TRUE(richtext::LoadRichText(rich, "COVER", xb_, dir()));
         fields.push_back(rich.insertPoints().size());
     }
     EXPECT_EQ(fields, (std::vector<size_t>{4, 4, 5}));
@@ -277,7 +277,7 @@ TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     for (const char* placeholder : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"})
         EXPECT_FALSE(text.contains(placeholder)) << text.toStdString();
     EXPECT_FALSE(text.contains('*')) << "markers are hidden after the merge";
-    const std::vector<InsertPointInfo> points = editor.RichCover->insertPoints();
+    const std::vector<richtext::InsertPointInfo> points = editor.RichCover->insertPoints();
     ASSERT_EQ(points.size(), 5u);
     EXPECT_EQ(points[0].text, "Jones & Co");
     EXPECT_EQ(points[1].text, "555-0123");
@@ -288,7 +288,7 @@ TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
         timeMatches = points[4].text == mergeTimeText(t.time());
     EXPECT_TRUE(timeMatches) << points[4].text.toStdString();
     EXPECT_TRUE(text.startsWith("Dear Jones & Co at 555-0123, re Your order, on ")) << text.toStdString();
-    for (const InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
+    for (const richtext::InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
     // Loading is a return from the editor's own window.
     EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
     // Later changes to the fields do not touch the loaded cover sheet.
@@ -315,7 +315,7 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
     EXPECT_NE(rtf.find("Smith"), std::string::npos);
 
     QString reopened;
-    std::vector<InsertPointInfo> points;
+    std::vector<richtext::InsertPointInfo> points;
     whenModal<TFaxEditor>([&](TFaxEditor* e) {
         reopened = e->RichCover->text();
         points = e->RichCover->insertPoints();
@@ -330,18 +330,18 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
 }
 
 TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
-    addTemplate("Plain", [](TRichText& t) {
-        t.setInputAttributes({QStringLiteral("Liberation Serif"), 16, kStyleBold});
+    addTemplate("Plain", [](richtext::TRichText& t) {
+        t.setInputAttributes({QStringLiteral("Liberation Serif"), 16, richtext::kStyleBold});
         t.insertPlainText("Plain cover text");
         t.textCursor().insertBlock();
-        t.setInputAttributes({QStringLiteral("Liberation Sans"), 10, kStyleItalic});
+        t.setInputAttributes({QStringLiteral("Liberation Sans"), 10, richtext::kStyleItalic});
         t.insertPlainText("Second line");
     });
-    TRichText reference;
+    richtext::TRichText reference;
     {
         openCovers();
         covers_.first();
-        ASSERT_TRUE(LoadRichText(reference, "COVER", xb_, dir()));
+        ASSERT_TRUE(richtext::LoadRichText(reference, "COVER", xb_, dir()));
         covers_.close();
     }
     TFaxEditor editor(dir());
@@ -353,7 +353,7 @@ TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
 }
 
 TEST_F(CoverTest, CancelledPickAndUnansweredTagsLeaveWhatTheyShould) {
-    addTemplate("Odd tag", [](TRichText& t) {
+    addTemplate("Odd tag", [](richtext::TRichText& t) {
         t.insertPlainText("Ref: ");
         ASSERT_TRUE(t.insertInsertPoint(7, "[OTHER]"));
         t.insertPlainText(" end");

@@ -28,7 +28,7 @@ namespace {
 
 using FaxEditorTest = EditorsTest;
 
-QStringList addedControls(TRichToolBar* bar) {
+QStringList addedControls(richtext::TRichToolBar* bar) {
     QStringList names;
     bool afterSpell = false;
     for (int i = 0; i < bar->layout()->count(); ++i) {
@@ -210,7 +210,7 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
 TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
     TFaxEditor editor(dir());
     editor.show();
-    for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
+    for (richtext::TRichText* part : {editor.RichCover, editor.RichDoc}) {
         const richdoc::PageLayoutTwips layout = part->pageLayout();
         EXPECT_EQ(layout.width, 12240);
         EXPECT_EQ(layout.height, 15840);

@@ -146,7 +146,7 @@ TEST_F(LayoutTest, CoverWindowsShowEveryControlWhole) {
     TCoverEditor editor(dir());
     editor.show();
     EXPECT_LE(editor.minimumSizeHint().width(), 800);
-    LoadRichText(*editor.RichCover, "COVER", xb, dir());
+    richtext::LoadRichText(*editor.RichCover, "COVER", xb, dir());
     editor.CoverDescription->setText("Letterhead");
     EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
     saveShot(editor, "cover-editor");

@@ -30,6 +30,7 @@
 #include "compose/spell/spelltest.h"
 
 using namespace telvane;
+using namespace telvane::spellcheck;
 using namespace telvane::editortest;
 
 namespace {
@@ -44,7 +45,7 @@ protected:
         spell::test::writeAll(dir() + "tvn.dct", spell::buildMainDictionary(kWords, "TEST").bytes);
     }
     // Shows the dialog without a modal loop and lets it reach its first stop.
-    void start(TSpellCheckDialog& dialog, TRichText& rt) {
+    void start(TSpellCheckDialog& dialog, richtext::TRichText& rt) {
         dialog.setRichText(&rt);
         dialog.show();
         for (int i = 0; i < 20 && dialog.Word->text().isEmpty() && dialog.isVisible(); ++i)
@@ -65,7 +66,7 @@ QString labelOf(QWidget* buddy) {
 }
 
 // The ranges that the highlighter drew in the first paragraph, as "start+length".
-QStringList marks(TRichText& rt) {
+QStringList marks(richtext::TRichText& rt) {
     QStringList out;
     for (QTextBlock b = rt.document()->begin(); b.isValid(); b = b.next()) {
         for (const QTextLayout::FormatRange& r : b.layout()->formats()) {
@@ -116,7 +117,7 @@ TEST_F(SpellDialogTest, AddWordIsDisabledWithoutAUserDictionary) {
 }
 
 TEST_F(SpellDialogTest, ScriptedWalkReplacesSkipsAddsAndCompletes) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(QStringLiteral("Helo world, the qick brown fox 42 r2d2.\nZorbly jumps over the lazzy dog."));
     // "qick" in bold: the replacement keeps it.
     QTextCursor bold(rt.document());
@@ -176,7 +177,7 @@ TEST_F(SpellDialogTest, ScriptedWalkReplacesSkipsAddsAndCompletes) {
 }
 
 TEST_F(SpellDialogTest, CancelEndsTheWalk) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(QStringLiteral("the wrold is a cat"));
     TSpellCheckDialog dialog(dir());
     start(dialog, rt);
@@ -190,7 +191,7 @@ TEST_F(SpellDialogTest, CancelEndsTheWalk) {
 }
 
 TEST_F(SpellDialogTest, WordsOutsideTheCodePageAreNotReported) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(
         QString::fromUtf8("\xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 the "
                           "\xC5\x81\xC3\xB3\x64\xC5\xBA \xC5\xBDi\xC5\xBE"
@@ -204,7 +205,7 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     // The program's dictionaries of the build, and none of the user's own in the data directory.
     ::setenv("TELVANE_DICT_DIR", TELVANE_BINARY_DIR "/bin", 1);
     std::remove((dir() + "tvn.dct").c_str());
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(QStringLiteral("The report summarises the colour of the catalogue."));
     // Chosen in Preferences, or by default from a British locale: the text is correct.
     for (const char* chosen : {"en_GB", ""}) {
@@ -260,7 +261,7 @@ TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
 }
 
 TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.resize(600, 300);
     auto* live = new SpellAsYouType(&rt, dir());
     ASSERT_TRUE(live->active());
@@ -321,7 +322,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
 }
 
 TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
-    auto paint = [](TRichText& rt) {
+    auto paint = [](richtext::TRichText& rt) {
         QImage page(850, 1100, QImage::Format_RGB32);
         page.fill(Qt::white);
         QPainter p(&page);
@@ -329,9 +330,9 @@ TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
         return page;
     };
     const QString text = QStringLiteral("Plese recieve the docment\nwrold");
-    TRichText plain;
+    richtext::TRichText plain;
     plain.setPlainText(text);
-    TRichText marked;
+    richtext::TRichText marked;
     auto* live = new SpellAsYouType(&marked, dir());
     marked.setPlainText(text);
     editortest::app()->processEvents();
