@@ -105,7 +105,7 @@ protected:
 
     // Writes a fax with a cover and a document page in the fax editor.
     void composeFax(shell::TMainScreen& main, const QString& number) {
-        whenModal<TFaxEditor>([number](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([number](editor::TFaxEditor* e) {
             e->Recipient->setText("Far End");
             e->FaxNumber->setText(number);
             e->Subject->setText("Line test");
@@ -260,7 +260,7 @@ TEST_F(LineTest, SendWithReceiveModeOnGoesOutAndTheNextCallIsAnswered) {
 
     shell::TMainScreen& main = start();
     app::appSettings().Receive.AnswerOnRing = 1;
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->FaxNumber->setText("5550100");
         e->DocumentButton->click();
         e->RichDoc->insertPlainText("One short page.");

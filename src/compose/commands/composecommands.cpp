@@ -48,7 +48,7 @@ private:
     const std::vector<render::FaxDocument>& documents_;
 };
 
-void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+void fillFromRecord(editor::TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                     const std::string& programDir, bool clone) {
     richtext::LoadRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir);
     richtext::LoadRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir);
@@ -61,21 +61,23 @@ void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::T
 }
 
 // Stores the editor's fax in the buffer of faxTable (appended or in edit).
-void storeFax(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+void storeFax(editor::TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
               const std::string& programDir) {
     faxTable.fieldByName("RECIPIENT").setString(editor.Recipient->text().toStdString());
     faxTable.fieldByName("SUBJECT").setString(editor.Subject->text().toStdString());
     faxTable.fieldByName("PHONE").setString(editor.FaxNumber->text().toStdString());
-    if (!richtext::SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw memoError("RTFCOVER", faxXb.lastError());
+    if (!richtext::SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir))
+        throw editorkit::memoError("RTFCOVER", faxXb.lastError());
     DocumentWithAttachments document(*editor.RichDoc, editor.documents());
-    if (!records::SaveRichText(document, "RTFDOC", faxXb, programDir)) throw memoError("RTFDOC", faxXb.lastError());
+    if (!records::SaveRichText(document, "RTFDOC", faxXb, programDir))
+        throw editorkit::memoError("RTFDOC", faxXb.lastError());
 }
 
 // Runs the filled editor until the fax is appended (true) or the user cancels.
-bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+bool appendFromEditor(editor::TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                       const std::string& programDir) {
     while (editor.exec() == 1) {
-        const bool written = writeRecord(
+        const bool written = editorkit::writeRecord(
             faxTable, true,
             [&] {
                 app::letMessagesRun();
@@ -96,21 +98,21 @@ bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records:
 
 bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent) {
-    TFaxEditor editor(programDir, parent);
+    editor::TFaxEditor editor(programDir, parent);
     if (clone && app::hasVisibleRecords(faxTable)) {
         fillFromRecord(editor, faxTable, faxXb, programDir, true);
     } else {
-        applyDefaultFont(*editor.RichCover, app::appSettings());
-        applyDefaultFont(*editor.RichDoc, app::appSettings());
+        editorkit::applyDefaultFont(*editor.RichCover, app::appSettings());
+        editorkit::applyDefaultFont(*editor.RichDoc, app::appSettings());
     }
     return appendFromEditor(editor, faxTable, faxXb, programDir);
 }
 
 bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
                          const QStringList& documentPaths, QWidget* parent) {
-    TFaxEditor editor(programDir, parent);
-    applyDefaultFont(*editor.RichCover, app::appSettings());
-    applyDefaultFont(*editor.RichDoc, app::appSettings());
+    editor::TFaxEditor editor(programDir, parent);
+    editorkit::applyDefaultFont(*editor.RichCover, app::appSettings());
+    editorkit::applyDefaultFont(*editor.RichDoc, app::appSettings());
     editor.addDocuments(documentPaths);
     return appendFromEditor(editor, faxTable, faxXb, programDir);
 }
@@ -118,10 +120,10 @@ bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb
 bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
     if (!app::visibleRecordsOrBeep(faxTable)) return false;
     const uint32_t recno = faxTable.recNo();
-    TFaxEditor editor(programDir, parent);
+    editor::TFaxEditor editor(programDir, parent);
     fillFromRecord(editor, faxTable, faxXb, programDir, false);
     while (editor.exec() == 1) {
-        const bool written = writeRecord(
+        const bool written = editorkit::writeRecord(
             faxTable, false, [&] { storeFax(editor, faxTable, faxXb, programDir); },
             QStringLiteral("The changes to the fax could not be saved."));
         if (written) {
@@ -139,9 +141,9 @@ bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std:
 
 void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
                  QWidget* parent) {
-    if (!openCoverTemplates(programDir, coverTable, coverXb)) return;
+    if (!cover::openCoverTemplates(programDir, coverTable, coverXb)) return;
     {
-        TCoverBrowse browse(coverTable, coverXb, programDir, parent);
+        cover::TCoverBrowse browse(coverTable, coverXb, programDir, parent);
         browse.setPickMode(false);
         app::centerDialog(&browse);
         browse.exec();
@@ -154,7 +156,7 @@ void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, co
 }
 
 void phoneBook(const std::string& programDir, QWidget* parent) {
-    TPhoneBook book(programDir, parent);
+    phonebook::TPhoneBook book(programDir, parent);
     if (!book.openTable()) return;
     book.setPickMode(false);
     app::centerDialog(&book);

@@ -7,7 +7,7 @@
 #include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 
-namespace telvane {
+namespace telvane::cover {
 
 const std::vector<MergeField>& mergeFields() {
     static const std::vector<MergeField> fields = {
@@ -61,4 +61,4 @@ bool loadTemplate(richtext::TRichText& cover, records::TXbAccess& coverXb, const
     return loaded;
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

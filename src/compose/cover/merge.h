@@ -16,8 +16,7 @@ namespace telvane::richtext {
 class TRichText;
 }  // namespace telvane::richtext
 
-namespace telvane {
-
+namespace telvane::cover {
 
 struct MergeField {
     QString caption;      // insert-menu item
@@ -52,4 +51,4 @@ QString mergeValue(int tag, const MergeSource& source);
 // False when the template could not be read (the part is then empty).
 bool loadTemplate(richtext::TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir);
 
-}  // namespace telvane
+}  // namespace telvane::cover

@@ -14,7 +14,7 @@
 #include "app/appstate.h"
 #include "records/fax_tables.h"
 
-namespace telvane {
+namespace telvane::cover {
 namespace {
 
 struct Starter {
@@ -57,7 +57,7 @@ void writeField(richtext::TRichText& text, const QString& label, int tag) {
 
 void compose(richtext::TRichText& text, const Starter& s) {
     text.clearAll();
-    applyDefaultFont(text, app::appSettings());
+    editorkit::applyDefaultFont(text, app::appSettings());
     writeText(text, s.heading + QStringLiteral("\n\n"), 28, richtext::kStyleBold);
     writeField(text, QStringLiteral("To:\t\t"), 1);
     writeField(text, QStringLiteral("Fax number:\t"), 2);
@@ -71,11 +71,12 @@ void addStarters(records::RecordSet& table, records::TXbAccess& xb, const std::s
     richtext::TRichText text;
     for (const Starter& s : starters()) {
         compose(text, s);
-        writeRecord(
+        editorkit::writeRecord(
             table, true,
             [&] {
                 table.fieldByName("DESCRIPT").setString(s.description.toStdString());
-                if (!richtext::SaveRichText(text, "COVER", xb, dir)) throw memoError("COVER", xb.lastError());
+                if (!richtext::SaveRichText(text, "COVER", xb, dir))
+                    throw editorkit::memoError("COVER", xb.lastError());
             },
             QStringLiteral("The starter cover template \"%1\" could not be saved.").arg(s.description));
     }
@@ -104,4 +105,4 @@ bool openCoverTemplates(const std::string& dir, records::RecordSet& coverTable, 
     return true;
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

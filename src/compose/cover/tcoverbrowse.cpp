@@ -12,7 +12,7 @@
 #include "app/appstate.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::cover {
 namespace {
 
 constexpr int kHelpCoverBrowser = 1017;
@@ -21,7 +21,7 @@ constexpr int kHelpCoverBrowser = 1017;
 
 TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
                            QWidget* parent)
-    : RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, parent),
+    : editorkit::RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, parent),
       table_(coverTable),
       xb_(coverXb),
       programDir_(std::move(programDir)) {
@@ -49,12 +49,13 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
 }
 
 void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
-    writeRecord(
+    editorkit::writeRecord(
         table_, append,
         [&] {
             table_.fieldByName("DESCRIPT")
                 .setString(editor.CoverDescription->text().left(TCoverEditor::kDescriptionLength).toStdString());
-            if (!richtext::SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw memoError("COVER", xb_.lastError());
+            if (!richtext::SaveRichText(*editor.RichCover, "COVER", xb_, programDir_))
+                throw editorkit::memoError("COVER", xb_.lastError());
         },
         QStringLiteral("The cover template could not be saved."));
     reloadGrid();
@@ -62,7 +63,7 @@ void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
 }
 
 void TCoverBrowse::setPickMode(bool pick) {
-    RecordBrowser::setPickMode(pick);
+    editorkit::RecordBrowser::setPickMode(pick);
     applyButtonStates();
 }
 
@@ -85,7 +86,7 @@ void TCoverBrowse::newButtonClick() {
         richtext::LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
         editor.CoverDescription->clear();
-        applyDefaultFont(*editor.RichCover, app::appSettings());
+        editorkit::applyDefaultFont(*editor.RichCover, app::appSettings());
     }
     cloneMode_ = false;
     if (editor.exec() == 1) storeTemplate(editor, true);
@@ -118,4 +119,4 @@ void TCoverBrowse::acceptButtonClick() {
     done(1);
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

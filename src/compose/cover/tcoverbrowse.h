@@ -14,9 +14,9 @@
 
 class QPushButton;
 
-namespace telvane {
+namespace telvane::cover {
 
-class TCoverBrowse : public RecordBrowser {
+class TCoverBrowse : public editorkit::RecordBrowser {
     Q_OBJECT
 public:
     TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
@@ -50,4 +50,4 @@ private:
     bool cloneMode_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::cover

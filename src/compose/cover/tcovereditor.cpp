@@ -19,14 +19,14 @@
 #include "compose/spellcheck/tspellcheckdialog.h"
 #include "compose/editorkit/hintgate.h"
 
-namespace telvane {
+namespace telvane::cover {
 namespace {
 
 constexpr int kHelpCoverEditor = 1018;
 
 }  // namespace
 
-TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
+TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : editorkit::EditorWindow(std::move(dir), parent) {
     setObjectName(QStringLiteral("CoverEditor"));
     setWindowTitle(QStringLiteral("Cover Sheet Template Editor"));
 
@@ -36,9 +36,9 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     RichCover->setObjectName(QStringLiteral("RichCover"));
     RichCover->setStyleSheet(QStringLiteral("TRichText { background: white; }"));
     RichToolCover->setEditor(RichCover);
-    Buttons = addPartButtons(RichToolCover, RichCover,
-                             {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
-                             programDir(), [this] { FormActivate(); });
+    Buttons = editorkit::addPartButtons(RichToolCover, RichCover,
+                                        {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
+                                        programDir(), [this] { FormActivate(); });
     connect(RichCover, &richtext::TRichText::StartSpellCheck, this, &TCoverEditor::richStartSpellCheck);
     new spellcheck::SpellAsYouType(RichCover, programDir());
 
@@ -62,7 +62,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
         QAction* item = InsertMenu->addAction(field.caption);
         connect(item, &QAction::triggered, this, [this, item] { insertItemClick(item->text()); });
     }
-    Zoombutton = new TZoomButton([this] { return RichCover; }, panel);
+    Zoombutton = new editorkit::TZoomButton([this] { return RichCover; }, panel);
     Zoombutton->setAutoDefault(false);
     AcceptButton = app::makePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
                                        QStringLiteral("Ok - save changes to this template"));
@@ -84,7 +84,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(0);
-    layout->addWidget(new TToolBarScroller(RichToolCover, this));
+    layout->addWidget(new editorkit::TToolBarScroller(RichToolCover, this));
     layout->addWidget(RichCover, 1);
     layout->addWidget(panel);
 
@@ -111,7 +111,7 @@ bool TCoverEditor::insertItemClick(const QString& caption) {
 void TCoverEditor::richStartSpellCheck() {
     spellcheck::TSpellCheckDialog dialog(programDir(), this);
     dialog.setRichText(RichCover);
-    followHintSetting(&dialog);
+    editorkit::followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
     app::centerDialog(&dialog);
     dialog.exec();
@@ -126,9 +126,9 @@ void TCoverEditor::FormActivate() {
 }
 
 void TCoverEditor::firstShow() {
-    RichCover->setPageLayout(kEditorPageLayout);
+    RichCover->setPageLayout(editorkit::kEditorPageLayout);
     FormActivate();
     RichCover->setFocus();
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

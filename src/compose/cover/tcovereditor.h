@@ -16,12 +16,16 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 
+namespace telvane::editorkit {
+class TZoomButton;
+}  // namespace telvane::editorkit
+
 namespace telvane::richtext {
 class TRichText;
 class TRichToolBar;
 }  // namespace telvane::richtext
 
-namespace telvane {
+namespace telvane::cover {
 
 class TCoverEditor : public editorkit::EditorWindow {
     Q_OBJECT
@@ -40,13 +44,13 @@ public:
 
     richtext::TRichToolBar* RichToolCover = nullptr;
     richtext::TRichText* RichCover = nullptr;
-    PartButtons Buttons;
+    editorkit::PartButtons Buttons;
     QLabel* DescriptionLabel = nullptr;
     QLineEdit* CoverDescription = nullptr;
     QPushButton* HelpButton = nullptr;
     QPushButton* InsertButton = nullptr;
     QMenu* InsertMenu = nullptr;
-    TZoomButton* Zoombutton = nullptr;
+    editorkit::TZoomButton* Zoombutton = nullptr;
     QPushButton* AcceptButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
@@ -54,4 +58,4 @@ protected:
     void firstShow() override;
 };
 
-}  // namespace telvane
+}  // namespace telvane::cover

@@ -41,7 +41,7 @@
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editor {
 namespace {
 
 constexpr int kHelpFaxEditor = 1015;
@@ -64,7 +64,7 @@ QString documentFilter() {
 
 }  // namespace
 
-TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
+TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : editorkit::EditorWindow(std::move(dir), parent) {
     setObjectName(QStringLiteral("FaxEditor"));
     setWindowTitle(QStringLiteral("Fax Editor"));
 
@@ -77,10 +77,10 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     setAcceptDrops(true);
 
     const auto activate = [this] { FormActivate(); };
-    DocButtons = addPartButtons(RichToolDoc, RichDoc,
-                                {"DocPageBreakButton", "ParagraphSetupButton", "DocWordWrapButton", "DocDefFontbutton"},
-                                programDir(), activate);
-    CoverButtons = addPartButtons(
+    DocButtons = editorkit::addPartButtons(
+        RichToolDoc, RichDoc, {"DocPageBreakButton", "ParagraphSetupButton", "DocWordWrapButton", "DocDefFontbutton"},
+        programDir(), activate);
+    CoverButtons = editorkit::addPartButtons(
         RichToolCover, RichCover,
         {"CoverDocPageBreakButton", "CoverParagraphSetupbutton", "CoverDocWordWrapButton", "CoverDefFontbutton"},
         programDir(), activate);
@@ -90,7 +90,7 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     LoadCoverButton->setToolTip(QStringLiteral("Load Cover Sheet from Template"));
     LoadCoverButton->setAutoRaise(true);
     LoadCoverButton->setFocusPolicy(Qt::NoFocus);
-    addToToolBar(RichToolCover, LoadCoverButton);
+    editorkit::addToToolBar(RichToolCover, LoadCoverButton);
     connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::loadCoverButtonClick);
 
     connect(RichCover, &richtext::TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField,
@@ -344,7 +344,7 @@ QWidget* TFaxEditor::buildPartPage(richtext::TRichToolBar*& bar, richtext::TRich
     part = new richtext::TRichText(page);
     part->setObjectName(QString::fromLatin1(partName));
     bar->setEditor(part);
-    layout->addWidget(new TToolBarScroller(bar, page));
+    layout->addWidget(new editorkit::TToolBarScroller(bar, page));
     layout->addWidget(part, 1);
     return page;
 }
@@ -447,7 +447,7 @@ void TFaxEditor::coverButtonClick() {
 void TFaxEditor::richStartSpellCheck(richtext::TRichText* part) {
     spellcheck::TSpellCheckDialog dialog(programDir(), this);
     dialog.setRichText(part);
-    followHintSetting(&dialog);
+    editorkit::followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
     app::centerDialog(&dialog);
     dialog.exec();
@@ -468,7 +468,7 @@ void TFaxEditor::FormActivate() {
 
 void TFaxEditor::firstShow() {
     for (richtext::TRichText* part : {RichCover, RichDoc}) {
-        part->setPageLayout(kEditorPageLayout);
+        part->setPageLayout(editorkit::kEditorPageLayout);
         part->repaintDocument();
     }
     showPage(RecipientPage);
@@ -482,12 +482,12 @@ void TFaxEditor::resizeEvent(QResizeEvent* event) {
 }
 
 QString TFaxEditor::mergeFieldValue(int tag) const {
-    MergeSource source;
+    cover::MergeSource source;
     source.recipient = Recipient->text();
     source.faxNumber = FaxNumber->text();
     source.subject = Subject->text();
     source.now = QDateTime::currentDateTime();
-    return mergeValue(tag, source);
+    return cover::mergeValue(tag, source);
 }
 
 void TFaxEditor::answerMergeField(int tag, QString& text, bool& answered) {
@@ -498,7 +498,7 @@ void TFaxEditor::answerMergeField(int tag, QString& text, bool& answered) {
 }
 
 void TFaxEditor::addressButtonClick() {
-    TPhoneBook book(programDir(), this);
+    phonebook::TPhoneBook book(programDir(), this);
     if (book.openTable()) {
         book.setPickMode(true);
         app::centerDialog(&book);
@@ -513,12 +513,12 @@ void TFaxEditor::addressButtonClick() {
 void TFaxEditor::loadCoverButtonClick() {
     records::RecordSet coverTable;
     records::TXbAccess coverXb(coverTable);
-    if (!openCoverTemplates(programDir(), coverTable, coverXb)) return;
+    if (!cover::openCoverTemplates(programDir(), coverTable, coverXb)) return;
     {
-        TCoverBrowse browse(coverTable, coverXb, programDir(), this);
+        cover::TCoverBrowse browse(coverTable, coverXb, programDir(), this);
         browse.setPickMode(true);
         app::centerDialog(&browse);
-        if (browse.exec() == 1) loadTemplate(*RichCover, coverXb, programDir());
+        if (browse.exec() == 1) cover::loadTemplate(*RichCover, coverXb, programDir());
     }
     try {
         coverTable.close();
@@ -528,4 +528,4 @@ void TFaxEditor::loadCoverButtonClick() {
     FormActivate();
 }
 
-}  // namespace telvane
+}  // namespace telvane::editor

@@ -28,17 +28,20 @@ class QStackedWidget;
 class QToolButton;
 class QTreeWidget;
 
+namespace telvane::editorkit {
+class TZoomButton;
+}  // namespace telvane::editorkit
+
 namespace telvane::richtext {
 class TRichText;
 class TRichToolBar;
 }  // namespace telvane::richtext
 
-namespace telvane {
+namespace telvane::editor {
 
 class TEnterEdit;
-class TZoomButton;
 
-class TFaxEditor : public EditorWindow {
+class TFaxEditor : public editorkit::EditorWindow {
     Q_OBJECT
 public:
     enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2, AttachmentsPage = 3 };
@@ -94,8 +97,8 @@ public:
     richtext::TRichText* RichCover = nullptr;
     richtext::TRichToolBar* RichToolDoc = nullptr;
     richtext::TRichText* RichDoc = nullptr;
-    PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
-    PartButtons DocButtons;    // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
+    editorkit::PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
+    editorkit::PartButtons DocButtons;  // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
     QToolButton* LoadCoverButton = nullptr;
     QPushButton* Helpbutton = nullptr;
     QPushButton* RecipientButton = nullptr;
@@ -108,7 +111,7 @@ public:
     QPushButton* MoveUpButton = nullptr;
     QPushButton* MoveDownButton = nullptr;
     QPushButton* PreviewButton = nullptr;
-    TZoomButton* Zoombutton = nullptr;
+    editorkit::TZoomButton* Zoombutton = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
@@ -137,4 +140,4 @@ private:
     std::vector<render::FaxDocument> madeHere_;  // copies this window made and nothing keeps yet
 };
 
-}  // namespace telvane
+}  // namespace telvane::editor

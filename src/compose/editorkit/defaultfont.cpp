@@ -6,7 +6,7 @@
 #include "app/appstate.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 richtext::TextAttributes defaultFontAttributes(const settings::Settings& settings) {
     const auto& f = settings.DefaultFont;
@@ -56,4 +56,4 @@ bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
     return true;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace telvane {
+namespace telvane::editorkit {
 
 richtext::TextAttributes defaultFontAttributes(const settings::Settings& settings);
 
@@ -22,4 +22,4 @@ void applyDefaultFont(richtext::TRichText& editor, const settings::Settings& set
 // True when a font was chosen and saved; a refused write is reported to the user.
 bool chooseDefaultFont(QWidget* parent, const std::string& programDir);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

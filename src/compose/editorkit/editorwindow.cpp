@@ -9,7 +9,7 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 
-namespace telvane {
+namespace telvane::editorkit {
 
 EditorWindow::EditorWindow(std::string programDir, QWidget* parent)
     : QDialog(parent), programDir_(std::move(programDir)) {
@@ -77,4 +77,4 @@ void EditorWindow::reject() {
     done(2);
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

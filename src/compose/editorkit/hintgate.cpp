@@ -6,7 +6,7 @@
 
 #include "app/appstate.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 namespace {
 
 // Swallows hint requests for the windows it watches while hints are off. Child controls send their
@@ -37,4 +37,4 @@ void followHintSetting(QWidget* window) {
     gate->watch(window);
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

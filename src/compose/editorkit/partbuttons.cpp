@@ -10,7 +10,7 @@
 #include "compose/richtext/trichtoolbar.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 namespace {
 
 QToolButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
@@ -90,4 +90,4 @@ PartButtons addPartButtons(richtext::TRichToolBar* bar, richtext::TRichText* par
     return b;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -16,7 +16,7 @@ class TRichText;
 class TRichToolBar;
 }  // namespace telvane::richtext
 
-namespace telvane {
+namespace telvane::editorkit {
 
 struct PartButtonNames {
     const char* pageBreak;
@@ -54,4 +54,4 @@ void wordWrapClick(richtext::TRichText& part, QToolButton& button);
 // Shows a part's wrap state on its button: down and "off" hint while wrap is on.
 void showWordWrap(const richtext::TRichText& part, QToolButton& button);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

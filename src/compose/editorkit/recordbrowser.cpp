@@ -9,7 +9,7 @@
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 RecordBrowser::RecordBrowser(Qt::WindowFlags flags, QWidget* parent) : QDialog(parent, flags) {}
 
@@ -87,4 +87,4 @@ void RecordBrowser::detachGrid() {
     model_ = nullptr;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

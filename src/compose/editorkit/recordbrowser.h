@@ -17,7 +17,7 @@
 
 class QPushButton;
 
-namespace telvane {
+namespace telvane::editorkit {
 
 class RecordBrowser : public QDialog {
     Q_OBJECT
@@ -73,4 +73,4 @@ private:
     bool pick_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -3,7 +3,7 @@
 
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 records::EXbError memoError(const std::string& field, const std::string& reason) {
     return records::EXbError("the text for " + field + " could not be stored" + (reason.empty() ? "" : ": " + reason));
@@ -36,4 +36,4 @@ bool writeRecord(records::RecordSet& table, bool append, const std::function<voi
     }
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

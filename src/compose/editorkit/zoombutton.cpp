@@ -6,7 +6,7 @@
 #include "compose/richtext/trichtext.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 TZoomButton::TZoomButton(std::function<richtext::TRichText*()> target, QWidget* parent)
     : QPushButton(QStringLiteral("100%"), parent), target_(std::move(target)), menu_(new QMenu(this)) {
@@ -43,4 +43,4 @@ void TZoomButton::showZoom() {
     setText(QString::number(part ? part->Zooming() : 100) + QLatin1Char('%'));
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

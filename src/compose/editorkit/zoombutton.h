@@ -13,8 +13,7 @@ namespace telvane::richtext {
 class TRichText;
 }  // namespace telvane::richtext
 
-namespace telvane {
-
+namespace telvane::editorkit {
 
 class TZoomButton : public QPushButton {
     Q_OBJECT
@@ -39,4 +38,4 @@ private:
     QMenu* menu_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

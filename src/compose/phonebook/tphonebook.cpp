@@ -9,7 +9,7 @@
 #include "records/fax_tables.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::phonebook {
 namespace {
 
 constexpr int kHelpPhoneBook = 1019;
@@ -17,7 +17,8 @@ constexpr int kHelpPhoneBook = 1019;
 }  // namespace
 
 TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
-    : RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, parent),
+    : editorkit::RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
+                               parent),
       programDir_(std::move(programDir)) {
     setObjectName(QStringLiteral("PhoneBook"));
     setWindowTitle(QStringLiteral("Phone Book Browser"));
@@ -54,7 +55,7 @@ TPhoneBook::~TPhoneBook() {
 bool TPhoneBook::openTable() { return records::OpenPhoneDBF(programDir_, table_, xb_); }
 
 void TPhoneBook::setPickMode(bool pick) {
-    RecordBrowser::setPickMode(pick);
+    editorkit::RecordBrowser::setPickMode(pick);
     applyButtonStates();
 }
 
@@ -84,7 +85,7 @@ void TPhoneBook::editEntry(bool append) {
     }
     app::centerDialog(&editor);
     if (editor.exec() == 1) {
-        writeRecord(
+        editorkit::writeRecord(
             table_, append,
             [&] {
                 table_.fieldByName("NAME").setString(editor.Name->text().toStdString());
@@ -119,4 +120,4 @@ void TPhoneBook::acceptButtonClick() {
     done(1);
 }
 
-}  // namespace telvane
+}  // namespace telvane::phonebook

@@ -13,7 +13,7 @@
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::phonebook {
 namespace {
 
 constexpr int kHelpPhoneBookEditor = 1020;
@@ -62,7 +62,7 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     grid->addLayout(buttons, 2, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
-    followHintSetting(this);
+    editorkit::followHintSetting(this);
     connect(AcceptButton, &QPushButton::clicked, this, [this] {
         // A number the modem could not dial is refused here, where it can be put right.
         if (const QString problem = app::faxNumberProblem(Number->text()); !problem.isEmpty()) {
@@ -85,4 +85,4 @@ void TPhoneBookEditor::reject() {
     done(2);
 }
 
-}  // namespace telvane
+}  // namespace telvane::phonebook

@@ -29,7 +29,7 @@ protected:
     // Writes a fax through New.
     void newFax(const QString& recipient, const QString& number, const QString& subject, const QString& cover,
                 const QString& doc) {
-        whenModal<TFaxEditor>([=](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([=](editor::TFaxEditor* e) {
             e->Recipient->setText(recipient);
             e->FaxNumber->setText(number);
             e->Subject->setText(subject);
@@ -68,7 +68,7 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
     app::appSettings().DefaultFont.Size = 14;
     app::appSettings().DefaultFont.Bold = true;
     richtext::TextAttributes cover, doc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         cover = e->RichCover->currentAttributes();
         doc = e->RichDoc->currentAttributes();
         e->RichDoc->insertPlainText("Typed");
@@ -86,7 +86,7 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
 }
 
 TEST_F(CommandsTest, CancelStoresNothing) {
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->Recipient->setText("Nobody");
         e->RichDoc->insertPlainText("Lost on purpose");
         e->CancelButton->click();
@@ -95,7 +95,7 @@ TEST_F(CommandsTest, CancelStoresNothing) {
     EXPECT_EQ(fax_.recCount(), 0u);
 
     newFax("Kept", "1", "S", "", "Body");
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->Recipient->setText("Changed");
         e->CancelButton->click();
     });
@@ -108,10 +108,10 @@ TEST_F(CommandsTest, AFailedWriteLeavesNoRecordAndReopensTheEditorWithTheFax) {
     // A directory in place of the transfer file makes storing the rich text fail.
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir()) + records::kMemoTransferFile));
     QString reshownRecipient, reshownDoc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         e->Recipient->setText("Jones");
         e->RichDoc->insertPlainText("Typed with care");
-        whenModal<TFaxEditor>([&](TFaxEditor* again) {
+        whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* again) {
             reshownRecipient = again->Recipient->text();
             reshownDoc = again->RichDoc->text();
             again->CancelButton->click();
@@ -131,7 +131,7 @@ TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {
     newFax("Jones", "555-0100", "Order", "Cover page", "Body of the order");
     fax_.first();
     QString recipient, number, subject, cover, doc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         recipient = e->Recipient->text();
         number = e->FaxNumber->text();
         subject = e->Subject->text();
@@ -161,7 +161,7 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
     const QString subject = QString("S").repeated(45) + "12345";
     newFax("R", "1", subject, "", "");
     fax_.first();
-    whenModal<TFaxEditor>([](TFaxEditor* e) { e->OKButton->click(); });
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) { e->OKButton->click(); });
     ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
     std::vector<std::string> subjects;
     for (fax_.first(); !fax_.eof(); fax_.next()) subjects.push_back(field("SUBJECT"));
@@ -172,7 +172,7 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
 
 TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
     newFax("Old name", "111", "Topic", "Old cover", "Old body");
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         EXPECT_EQ(e->Recipient->text(), "Old name");
         EXPECT_EQ(e->RichDoc->text(), "Old body");
         e->Recipient->setText("New name");
@@ -210,7 +210,7 @@ void closeMaintenanceBrowser(const QString& title, bool& shown) {
 
 TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
     bool coverShown = false;
-    closeMaintenanceBrowser<TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
+    closeMaintenanceBrowser<cover::TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
     records::RecordSet covers;
     records::TXbAccess coverXb(covers);
     coverSheets(covers, coverXb, dir());
@@ -219,8 +219,8 @@ TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNCOV.DBF"));
 
     bool bookShown = false;
-    closeMaintenanceBrowser<TPhoneBook>(QStringLiteral("Phone Book Browser"), bookShown);
-    phoneBook(dir());
+    closeMaintenanceBrowser<phonebook::TPhoneBook>(QStringLiteral("Phone Book Browser"), bookShown);
+    composecommands::phoneBook(dir());
     EXPECT_TRUE(bookShown);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNPB.DBF"));
 }

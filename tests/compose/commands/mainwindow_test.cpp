@@ -66,8 +66,8 @@ protected:
     std::unique_ptr<shell::TMainScreen> window_;
 };
 
-void addEntry(TPhoneBook* book, const QString& name, const QString& number) {
-    whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
+void addEntry(phonebook::TPhoneBook* book, const QString& name, const QString& number) {
+    whenModal<phonebook::TPhoneBookEditor>([=](phonebook::TPhoneBookEditor* e) {
         e->Name->setText(name);
         e->Number->setText(number);
         shot(e, "phone-book-editor");
@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     shell::TMainScreen& main = start();
     EXPECT_EQ(main.FaxTable().visibleCount(), 0u);
 
-    whenModal<TPhoneBook>([](TPhoneBook* book) {
+    whenModal<phonebook::TPhoneBook>([](phonebook::TPhoneBook* book) {
         addEntry(book, "smith", "555-0200");
         addEntry(book, "Jones & Co", "555-0100");
         shot(book, "phone-book");
@@ -88,10 +88,10 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     });
     main.mnuPhoneBookClick();
 
-    whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+    whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* browse) {
         // A newcomer finds the starter templates.
         EXPECT_EQ(browse->CoverGrid->model()->rowCount(), 3);
-        whenModal<TCoverEditor>([](TCoverEditor* e) {
+        whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
             e->CoverDescription->setText("Standard cover");
             e->RichCover->insertPlainText("FAX to ");
             e->insertItemClick("Recipient");
@@ -112,14 +112,14 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     });
     main.mnuCoverClick();
 
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->Subject->setText("Price list");
-        whenModal<TPhoneBook>([](TPhoneBook* book) {
+        whenModal<phonebook::TPhoneBook>([](phonebook::TPhoneBook* book) {
             book->PhoneTable().first();  // "Jones & Co" comes before "smith"
             book->AcceptButton->click();
         });
         e->AddressButton->click();
-        whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+        whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* browse) {
             // "Business", "Personal", "Standard cover", "Urgent": the one made above.
             QAbstractItemModel* model = browse->CoverGrid->model();
             ASSERT_EQ(model->index(2, 0).data().toString(), "Standard cover");
@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     EXPECT_EQ(again.FaxTable().currentRow().text("SUBJECT"), "Price list");
 
     QString cover, doc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         cover = e->RichCover->text();
         doc = e->RichDoc->text();
         e->CancelButton->click();
@@ -156,7 +156,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     EXPECT_TRUE(cover.startsWith("FAX to Jones & Co (555-0100)\nSubject: Price list\nSent ")) << cover.toStdString();
     EXPECT_EQ(doc, "Please find our new prices below.");
 
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         EXPECT_EQ(e->Subject->text(), "[clone]Price list");
         e->OKButton->click();
     });
@@ -179,7 +179,7 @@ TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
     f.close();
 
     QString recipient = QStringLiteral("unset");
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         recipient = e->Recipient->text();
         EXPECT_EQ(e->documents().size(), 1u);
         e->AttachmentsButton->click();

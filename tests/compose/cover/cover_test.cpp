@@ -33,8 +33,8 @@ protected:
         return out;
     }
     // Loads the first template into a fax editor through its "Load Template" button.
-    void loadTemplateInto(TFaxEditor& editor) {
-        whenModal<TCoverBrowse>([](TCoverBrowse* b) {
+    void loadTemplateInto(editor::TFaxEditor& editor) {
+        whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* b) {
             EXPECT_TRUE(b->AcceptButton->isVisible());
             EXPECT_FALSE(b->CloseButton->isVisible());
             b->AcceptButton->click();
@@ -49,7 +49,7 @@ protected:
 TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
     QRect wanted;
     {
-        TCoverEditor editor(dir());
+        cover::TCoverEditor editor(dir());
         EXPECT_TRUE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
         EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
         EXPECT_TRUE(editor.isSizeGripEnabled());
@@ -68,13 +68,13 @@ TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
         editor.reject();
         EXPECT_EQ(editor.result(), 2);
     }
-    TCoverEditor again(dir());
+    cover::TCoverEditor again(dir());
     EXPECT_EQ(again.geometry(), wanted);
 }
 
 // Cancelling a template with typed text asks before the text is thrown away.
 TEST_F(CoverTest, CancellingAChangedTemplateAsksToSave) {
-    TCoverEditor editor(dir());
+    cover::TCoverEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("Cover for ");
     prompts().choices = {app::Prompter::AnswerCancel, app::Prompter::AnswerNo};
@@ -89,7 +89,7 @@ TEST_F(CoverTest, CancellingAChangedTemplateAsksToSave) {
 }
 
 TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
-    TCoverEditor editor(dir());
+    cover::TCoverEditor editor(dir());
     ASSERT_EQ(editor.InsertMenu->actions().size(), 5);
     for (QAction* item : editor.InsertMenu->actions()) item->trigger();
     const std::vector<richtext::InsertPointInfo> points = editor.RichCover->insertPoints();
@@ -107,25 +107,25 @@ TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
 }
 
 TEST_F(CoverTest, MergeValuesAreCutToOneHundredAndUnknownTagsHaveNone) {
-    MergeSource source;
+    cover::MergeSource source;
     source.recipient = QString(150, 'x');
     source.now = QDateTime(QDate(2026, 3, 4), QTime(13, 5, 9));
-    EXPECT_EQ(mergeValue(1, source), QString(100, 'x'));
-    EXPECT_TRUE(mergeValue(2, source).isEmpty());
-    EXPECT_FALSE(mergeValue(2, source).isNull()) << "an empty field is an answer";
-    EXPECT_TRUE(mergeValue(0, source).isNull());
-    EXPECT_TRUE(mergeValue(6, source).isNull());
-    EXPECT_EQ(mergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
-    const QString time = mergeValue(5, source);
+    EXPECT_EQ(cover::mergeValue(1, source), QString(100, 'x'));
+    EXPECT_TRUE(cover::mergeValue(2, source).isEmpty());
+    EXPECT_FALSE(cover::mergeValue(2, source).isNull()) << "an empty field is an answer";
+    EXPECT_TRUE(cover::mergeValue(0, source).isNull());
+    EXPECT_TRUE(cover::mergeValue(6, source).isNull());
+    EXPECT_EQ(cover::mergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
+    const QString time = cover::mergeValue(5, source);
     EXPECT_TRUE(time.contains("05")) << time.toStdString();
     EXPECT_TRUE(time.contains("09")) << "the long format carries seconds: " << time.toStdString();
 }
 
 TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     openCovers();
-    TCoverBrowse browse(covers_, xb_, dir());
+    cover::TCoverBrowse browse(covers_, xb_, dir());
 
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "");
         EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CoverDescription->setText("Letterhead");
@@ -137,7 +137,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     EXPECT_EQ(descriptions(), std::vector<std::string>{"Letterhead"});
 
     covers_.first();
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
         ASSERT_EQ(e->RichCover->insertPoints().size(), 1u);
         EXPECT_EQ(e->RichCover->insertPoints()[0].text, "[RECIPIENT]");
@@ -145,7 +145,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     });
     browse.cloneButtonClick();
     // The next New starts empty again.
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "");
         EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CancelButton->click();
@@ -156,7 +156,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     // Edit the clone: a long description is kept to 35 characters.
     covers_.first();
     covers_.next();
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
         e->CoverDescription->setText(QString("Zed template ").repeated(4));
         e->AcceptButton->click();
@@ -182,7 +182,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
 
 TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     openCovers();
-    TCoverBrowse browse(covers_, xb_, dir());
+    cover::TCoverBrowse browse(covers_, xb_, dir());
     browse.setPickMode(true);
     browse.show();
     // Nothing to act on: only New is offered.
@@ -198,7 +198,7 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     EXPECT_EQ(browse.result(), 0) << "Accept without a template does not close the browser";
     EXPECT_EQ(covers_.recCount(), 0u);
 
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         e->CoverDescription->setText("First");
         e->AcceptButton->click();
     });
@@ -216,17 +216,17 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
 // exists, even an emptied one, is left as the user made it.
 TEST_F(CoverTest, StarterTemplatesAreOfferedOnAFreshDataDirectoryOnly) {
     xb_.bind(covers_);
-    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    ASSERT_TRUE(cover::openCoverTemplates(dir(), covers_, xb_));
     EXPECT_EQ(descriptions(), (std::vector<std::string>{"Business", "Personal", "Urgent"}));
-    EXPECT_EQ(starterCoverDescriptions(), (QStringList{"Business", "Personal", "Urgent"}));
+    EXPECT_EQ(cover::starterCoverDescriptions(), (QStringList{"Business", "Personal", "Urgent"}));
     covers_.close();
 
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText("Jones & Co");
     editor.FaxNumber->setText("555-0123");
     editor.Subject->setText("Your order");
-    whenModal<TCoverBrowse>([](TCoverBrowse* b) {
+    whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* b) {
         b->CoverGrid->setFocus();
         b->AcceptButton->click();  // the first in description order: "Business"
     });
@@ -251,20 +251,20 @@ TEST_F(CoverTest, StarterTemplatesAreOfferedOnAFreshDataDirectoryOnly) {
 
     prompts().defaultAnswer = true;
     {
-        TCoverBrowse browse(covers_, xb_, dir());
+        cover::TCoverBrowse browse(covers_, xb_, dir());
         for (int i = 0; i < 3; ++i) {
             covers_.first();
             browse.DeleteButtonClick();
         }
     }
     covers_.close();
-    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    ASSERT_TRUE(cover::openCoverTemplates(dir(), covers_, xb_));
     EXPECT_TRUE(descriptions().empty());
 }
 
 TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     addTemplate("All fields", writeAllFields);
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText("Jones & Co");
     editor.FaxNumber->setText("555-0123");
@@ -282,15 +282,16 @@ TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     EXPECT_EQ(points[0].text, "Jones & Co");
     EXPECT_EQ(points[1].text, "555-0123");
     EXPECT_EQ(points[2].text, "Your order");
-    EXPECT_TRUE(points[3].text == mergeDateText(before.date()) || points[3].text == mergeDateText(after.date()));
+    EXPECT_TRUE(points[3].text == cover::mergeDateText(before.date()) ||
+                points[3].text == cover::mergeDateText(after.date()));
     bool timeMatches = false;
     for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1) && !timeMatches; t = t.addSecs(1))
-        timeMatches = points[4].text == mergeTimeText(t.time());
+        timeMatches = points[4].text == cover::mergeTimeText(t.time());
     EXPECT_TRUE(timeMatches) << points[4].text.toStdString();
     EXPECT_TRUE(text.startsWith("Dear Jones & Co at 555-0123, re Your order, on ")) << text.toStdString();
     for (const richtext::InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
     // Loading is a return from the editor's own window.
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     // Later changes to the fields do not touch the loaded cover sheet.
     editor.Recipient->setText("Someone else");
     EXPECT_EQ(editor.RichCover->insertPoints()[0].text, "Jones & Co");
@@ -301,7 +302,7 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
     records::RecordSet fax;
     records::TXbAccess faxXb(fax);
     ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
-    whenModal<TFaxEditor>([this](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([this](editor::TFaxEditor* e) {
         e->Recipient->setText("Smith");
         e->FaxNumber->setText("555-0456");
         e->Subject->setText("Invoice");
@@ -316,7 +317,7 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
 
     QString reopened;
     std::vector<richtext::InsertPointInfo> points;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         reopened = e->RichCover->text();
         points = e->RichCover->insertPoints();
         e->CancelButton->click();
@@ -344,7 +345,7 @@ TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
         ASSERT_TRUE(richtext::LoadRichText(reference, "COVER", xb_, dir()));
         covers_.close();
     }
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("Earlier cover text");
     loadTemplateInto(editor);
@@ -358,11 +359,11 @@ TEST_F(CoverTest, CancelledPickAndUnansweredTagsLeaveWhatTheyShould) {
         ASSERT_TRUE(t.insertInsertPoint(7, "[OTHER]"));
         t.insertPlainText(" end");
     });
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("My own cover");
 
-    whenModal<TCoverBrowse>([](TCoverBrowse* b) { b->CancelButton->click(); });
+    whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* b) { b->CancelButton->click(); });
     editor.LoadCoverButton->click();
     EXPECT_EQ(editor.RichCover->text(), "My own cover");
 

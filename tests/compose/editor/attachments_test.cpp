@@ -51,7 +51,7 @@ protected:
         return path;
     }
 
-    static QStringList listed(const TFaxEditor& e) {
+    static QStringList listed(const editor::TFaxEditor& e) {
         QStringList rows;
         for (int i = 0; i < e.DocumentList->topLevelItemCount(); ++i)
             rows << e.DocumentList->topLevelItem(i)->text(0) + QLatin1Char('/') +
@@ -71,8 +71,8 @@ protected:
 };
 
 TEST_F(Attachments, AddOrderRemoveAndDropInTheEditor) {
-    auto editor = std::make_unique<TFaxEditor>(dir());
-    TFaxEditor& e = *editor;
+    auto editor = std::make_unique<editor::TFaxEditor>(dir());
+    editor::TFaxEditor& e = *editor;
     EXPECT_TRUE(e.addDocuments({textFile("one.txt"), textFile("two.txt", 130)}));
     EXPECT_EQ(listed(e), QStringList({"one.txt/1", "two.txt/3"}));
 
@@ -108,7 +108,7 @@ TEST_F(Attachments, AddOrderRemoveAndDropInTheEditor) {
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&e, &drop);
     EXPECT_TRUE(drop.isAccepted());
-    EXPECT_EQ(e.currentPage(), TFaxEditor::AttachmentsPage);
+    EXPECT_EQ(e.currentPage(), editor::TFaxEditor::AttachmentsPage);
     EXPECT_EQ(listed(e), QStringList({"one.txt/1", "two.txt/3", "dropped.txt/1"}));
 
     // The window closes without the fax being stored: its copies go.
@@ -117,7 +117,7 @@ TEST_F(Attachments, AddOrderRemoveAndDropInTheEditor) {
 }
 
 TEST_F(Attachments, PreviewShowsTheWholeFaxAndLeavesNoFile) {
-    TFaxEditor e(dir());
+    editor::TFaxEditor e(dir());
     e.RichDoc->insertPlainText("Typed page");
     ASSERT_TRUE(e.addDocuments({textFile("long.txt", 130), bitmapFile("stamp.bmp")}));
     int pages = -1;
@@ -155,7 +155,7 @@ protected:
 TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
     const QStringList files = {textFile("invoice.txt", 70), bitmapFile("stamp.bmp")};
     QStringList shown;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         shown = listed(*e);
         EXPECT_TRUE(e->Recipient->text().isEmpty());
         e->Recipient->setText("Acme");
@@ -173,7 +173,7 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
 
     // Edit and Clone show the same documents in the same order.
     for (bool clone : {false, true}) {
-        whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
             shown = listed(*e);
             e->OKButton->click();
         });

@@ -40,7 +40,7 @@ QStringList addedControls(richtext::TRichToolBar* bar) {
     return names;
 }
 
-QStringList checkedZoomItems(TZoomButton* button) {
+QStringList checkedZoomItems(editorkit::TZoomButton* button) {
     QStringList checked;
     for (QAction* item : button->zoomMenu()->actions())
         if (item->isChecked()) checked << item->text();
@@ -48,15 +48,15 @@ QStringList checkedZoomItems(TZoomButton* button) {
 }
 
 TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     EXPECT_EQ(editor.windowTitle(), "Fax Editor");
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     EXPECT_TRUE(editor.RecipientButton->isChecked());
     EXPECT_FALSE(editor.Zoombutton->isVisible());
 
     editor.DocumentButton->click();
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::DocumentPage);
     EXPECT_TRUE(editor.DocumentButton->isChecked());
     EXPECT_FALSE(editor.RecipientButton->isChecked());
     EXPECT_TRUE(editor.Zoombutton->isVisible());
@@ -72,7 +72,7 @@ TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
     editor.Zoombutton->zoomMenu()->close();
 
     editor.CoverButton->click();
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::CoverPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::CoverPage);
     EXPECT_EQ(editor.Zoombutton->text(), "100%");
     editor.Zoombutton->zoomMenu()->actions().at(1)->trigger();  // "80%"
     EXPECT_EQ(editor.RichCover->Zooming(), 80);
@@ -86,7 +86,7 @@ TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
 }
 
 TEST_F(FaxEditorTest, ToolBarsCarryTheAddedButtonsInOrderWithSpacers) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     EXPECT_EQ(addedControls(editor.RichToolDoc),
               (QStringList{"Spacer", "DocPageBreakButton", "Spacer", "ParagraphSetupButton", "Spacer",
                            "DocWordWrapButton", "Spacer", "DocDefFontbutton"}));
@@ -101,7 +101,7 @@ TEST_F(FaxEditorTest, ToolBarsCarryTheAddedButtonsInOrderWithSpacers) {
 }
 
 TEST_F(FaxEditorTest, PageBreakAsksWithNoAsDefaultAndInsertsOnlyOnYes) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.DocumentButton->click();
     editor.RichDoc->insertPlainText("First page");
@@ -122,12 +122,12 @@ TEST_F(FaxEditorTest, PageBreakAsksWithNoAsDefaultAndInsertsOnlyOnYes) {
               QTextFormat::PageBreak_AlwaysBefore);
     // A message box is no return from one of the editor's own windows: the page and caret stay.
     EXPECT_EQ(editor.activations(), activations);
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::DocumentPage);
     EXPECT_GT(editor.RichDoc->textCursor().position(), 0);
 }
 
 TEST_F(FaxEditorTest, WordWrapToggledTwiceRestoresStateHintAndButton) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     QToolButton* wrap = editor.DocButtons.wordWrap;
     const bool initial = editor.RichDoc->WordWrap();
     EXPECT_FALSE(initial);
@@ -147,7 +147,7 @@ TEST_F(FaxEditorTest, WordWrapToggledTwiceRestoresStateHintAndButton) {
 }
 
 TEST_F(FaxEditorTest, FieldsKeepTheirLimitsAndEnterMovesTheFocusOn) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText(QString(60, 'r'));
     editor.FaxNumber->setText(QString(60, '5'));
@@ -172,10 +172,10 @@ TEST_F(FaxEditorTest, FieldsKeepTheirLimitsAndEnterMovesTheFocusOn) {
 // Back from the template browser, the spell check or the phone book the editor stays on the page
 // the user was on (it used to jump to "Recipient Info"), with both carets at the start.
 TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     EXPECT_EQ(editor.activations(), 1);
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     editor.RichCover->insertPlainText("Cover text that runs on");
     editor.DocumentButton->click();
     editor.RichDoc->insertPlainText("Document text that runs on");
@@ -184,14 +184,16 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
     struct Return {
         const char* window;
         QPushButton* pageButton;
-        TFaxEditor::Page page;
+        editor::TFaxEditor::Page page;
         std::function<void()> open;
     };
     const std::vector<Return> returns = {
-        {"template browser", editor.CoverButton, TFaxEditor::CoverPage, [&] { editor.LoadCoverButton->click(); }},
-        {"spell check", editor.DocumentButton, TFaxEditor::DocumentPage,
+        {"template browser", editor.CoverButton, editor::TFaxEditor::CoverPage,
+         [&] { editor.LoadCoverButton->click(); }},
+        {"spell check", editor.DocumentButton, editor::TFaxEditor::DocumentPage,
          [&] { emit editor.RichDoc->StartSpellCheck(); }},
-        {"phone book", editor.RecipientButton, TFaxEditor::RecipientPage, [&] { editor.AddressButton->click(); }},
+        {"phone book", editor.RecipientButton, editor::TFaxEditor::RecipientPage,
+         [&] { editor.AddressButton->click(); }},
     };
     int activations = editor.activations();
     for (const Return& r : returns) {
@@ -201,14 +203,14 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
         EXPECT_EQ(editor.activations(), ++activations) << r.window;
         EXPECT_EQ(editor.currentPage(), r.page) << r.window;
         EXPECT_TRUE(r.pageButton->isChecked()) << r.window;
-        EXPECT_EQ(editor.Zoombutton->isVisible(), r.page != TFaxEditor::RecipientPage) << r.window;
+        EXPECT_EQ(editor.Zoombutton->isVisible(), r.page != editor::TFaxEditor::RecipientPage) << r.window;
         EXPECT_EQ(editor.RichDoc->textCursor().position(), 0) << r.window;
         EXPECT_EQ(editor.RichCover->textCursor().position(), 0) << r.window;
     }
 }
 
 TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     for (richtext::TRichText* part : {editor.RichCover, editor.RichDoc}) {
         const richdoc::PageLayoutTwips layout = part->pageLayout();
@@ -222,7 +224,7 @@ TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
 }
 
 TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.DocumentButton->click();
     editor.RichDoc->setInputAttributes({QStringLiteral("Liberation Sans"), 12, 0});
@@ -261,7 +263,7 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
 }
 
 TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     const auto askHint = [](QWidget* control) {
         QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
@@ -282,7 +284,7 @@ TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
 TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
     QRect wanted;
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.show();
         wanted = QRect(QPoint(3, 4), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
         editor.setGeometry(wanted);
@@ -294,7 +296,7 @@ TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
     EXPECT_TRUE(text.contains("[TFaxEditor_Placement]")) << text.toStdString();
     EXPECT_TRUE(text.contains("Left=3")) << text.toStdString();
 
-    TFaxEditor again(dir());
+    editor::TFaxEditor again(dir());
     EXPECT_EQ(again.geometry(), wanted);
 }
 
@@ -308,7 +310,7 @@ namespace {
 // window open, No discards, Yes accepts. An untouched fax closes without a question.
 TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.Recipient->setText("Ann");
         editor.show();
         editor.CancelButton->click();
@@ -318,7 +320,7 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
     }
     const auto askedOnce = [this](int before) { return prompts().count(PromptRecord::YesNoCancel) == before + 1; };
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.show();
         editor.Subject->setText("Offer");
         prompts().choices = {app::Prompter::AnswerCancel};
@@ -335,7 +337,7 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
         EXPECT_EQ(editor.result(), 2);
     }
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.show();
         editor.DocumentButton->click();
         editor.RichDoc->insertPlainText("Dear Ann");
@@ -350,7 +352,7 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
 // A fax number a modem could not dial is refused at Accept, on the Recipient page; a number
 // written with blanks, brackets and dashes is taken.
 TEST_F(FaxEditorTest, AcceptRefusesANumberAModemCannotDial) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.FaxNumber->setText("call me maybe!");
     editor.DocumentButton->click();
@@ -360,7 +362,7 @@ TEST_F(FaxEditorTest, AcceptRefusesANumberAModemCannotDial) {
     EXPECT_TRUE(
         prompts().texts()[0].startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial"))
         << prompts().texts()[0].toStdString();
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     EXPECT_TRUE(editor.RecipientButton->isChecked());
     editor.FaxNumber->setText("+1 (555) 010-0100");
     editor.OKButton->click();

@@ -229,7 +229,7 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
 }
 
 TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.RichCover->setPlainText(QStringLiteral("the covr"));
     editor.RichDoc->setPlainText(QStringLiteral("the documnt"));
     QString seen;
@@ -248,7 +248,7 @@ TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
     editor.RichToolCover->SpellCheckButton->click();
     EXPECT_EQ(seen, "covr");
 
-    TCoverEditor cover(dir());
+    cover::TCoverEditor cover(dir());
     cover.RichCover->setPlainText(QStringLiteral("a templat"));
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
         for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
