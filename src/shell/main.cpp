@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     telvane::render::removeRenderLeftovers(telvane::settings::ProgramDir());
 
     telvane::app::MainWindowCommands commands;
-    telvane::addComposeCommands(commands);
+    telvane::composecommands::addComposeCommands(commands);
     telvane::viewprint::addViewerCommands(commands);
     telvane::sessions::addSessionCommands(commands);
     telvane::maintenance::addMaintenanceCommands(commands);

@@ -68,8 +68,8 @@ protected:
         ini.save(dir() + "TVN.INI");
         rebuildLogs(dir());
         commands_ = app::MainWindowCommands{};
-        addComposeCommands(commands_);
-        addSessionCommands(commands_);
+        composecommands::addComposeCommands(commands_);
+        sessions::addSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();

@@ -134,7 +134,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     qputenv("TELVANE_PRINT_SPOOL", QByteArray::fromStdString(cups.spoolRoot()));
     // The fax editor converts documents with telvane-faxconv, found beside the program or on PATH.
     qputenv("PATH", QByteArray::fromStdString(telvane::test::toolPath("")) + ":" + qgetenv("PATH"));
-    addComposeCommands(commands);
+    composecommands::addComposeCommands(commands);
     TMainScreen& w = start();
     const auto offer = [&](const QString& job) { return app::offerPrintJobAsNewFax(w, commands, job); };
     int attachedPages = -1;

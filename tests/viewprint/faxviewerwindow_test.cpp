@@ -492,10 +492,10 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     rebuildLogs(dir);
     bool unreadableMemo = false;
     commands.createFaxFile = [&unreadableMemo](app::IMainWindow& main) {
-        if (!unreadableMemo) return createFaxFileOf(main);
-        FaxFileRenderer renderer;
-        const render::FaxFileResult r =
-            renderer.CreateFaxFile(settings::ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
+        if (!unreadableMemo) return composecommands::createFaxFileOf(main);
+        composecommands::FaxFileRenderer renderer;
+        const render::FaxFileResult r = renderer.CreateFaxFile(
+            settings::ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
                 error = QStringLiteral("unreadable memo");
                 return false;
             });

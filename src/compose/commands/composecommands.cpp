@@ -19,7 +19,7 @@
 #include <QFile>
 #include <QStringList>
 
-namespace telvane {
+namespace telvane::composecommands {
 namespace {
 
 // The document part as the memo sees it: its RTF followed by the list of attached documents.
@@ -163,4 +163,4 @@ void phoneBook(const std::string& programDir, QWidget* parent) {
     book.exec();
 }
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

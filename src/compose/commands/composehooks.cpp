@@ -9,7 +9,7 @@
 #include "compose/commands/composecommands.h"
 #include "compose/commands/createfaxfile.h"
 
-namespace telvane {
+namespace telvane::composecommands {
 
 void addComposeCommands(app::MainWindowCommands& commands) {
     commands.newFax = [](app::IMainWindow& main, bool clone) {
@@ -28,4 +28,4 @@ void addComposeCommands(app::MainWindowCommands& commands) {
     commands.createFaxFile = [](app::IMainWindow& main) { return createFaxFileOf(main); };
 }
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

@@ -9,8 +9,8 @@ namespace telvane::app {
 struct MainWindowCommands;
 }  // namespace telvane::app
 
-namespace telvane {
+namespace telvane::composecommands {
 
 void addComposeCommands(app::MainWindowCommands& commands);
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <string_view>
 
-namespace telvane {
+namespace telvane::composecommands {
 
 // Hourglass, disabled button bar and status text for the operation; taken when the render core
 // starts loading, undone once, at the latest when the operation is left.
@@ -71,4 +71,4 @@ app::RenderedFax createFaxFileOf(app::IMainWindow& main) {
     return app::RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty};
 }
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

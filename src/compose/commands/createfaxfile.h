@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-namespace telvane {
+namespace telvane::composecommands {
 
 class FaxFileRenderer {
 public:
@@ -45,4 +45,4 @@ private:
 // record lists, in the data directory.
 app::RenderedFax createFaxFileOf(app::IMainWindow& main);
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

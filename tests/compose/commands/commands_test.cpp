@@ -37,7 +37,7 @@ protected:
             e->RichDoc->insertPlainText(doc);
             e->OKButton->click();
         });
-        ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
+        ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     }
 
     std::string field(const char* name) { return fax_.currentRow().text(name); }
@@ -74,7 +74,7 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
         e->RichDoc->insertPlainText("Typed");
         e->OKButton->click();
     });
-    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
+    ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     for (const richtext::TextAttributes& a : {cover, doc}) {
         EXPECT_EQ(a.name, "DejaVu Sans");
         EXPECT_EQ(a.size, 14);
@@ -91,7 +91,7 @@ TEST_F(CommandsTest, CancelStoresNothing) {
         e->RichDoc->insertPlainText("Lost on purpose");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(telvane::newFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u);
 
     newFax("Kept", "1", "S", "", "Body");
@@ -99,7 +99,7 @@ TEST_F(CommandsTest, CancelStoresNothing) {
         e->Recipient->setText("Changed");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(editFax(fax_, xb_, dir()));
+    EXPECT_FALSE(composecommands::editFax(fax_, xb_, dir()));
     EXPECT_EQ(fax_.recCount(), 1u);
     EXPECT_EQ(field("RECIPIENT"), "Kept");
 }
@@ -118,7 +118,7 @@ TEST_F(CommandsTest, AFailedWriteLeavesNoRecordAndReopensTheEditorWithTheFax) {
         });
         e->OKButton->click();
     });
-    EXPECT_FALSE(telvane::newFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u) << "no half-written record is left";
     ASSERT_EQ(prompts().count(PromptRecord::Information), 1);
     EXPECT_TRUE(prompts().records[0].text.startsWith("The fax could not be saved."))
@@ -139,7 +139,7 @@ TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {
         doc = e->RichDoc->text();
         e->OKButton->click();
     });
-    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), true));
     EXPECT_EQ(recipient, "Jones");
     EXPECT_EQ(number, "555-0100");
     EXPECT_EQ(subject, "[clone]Order");
@@ -162,7 +162,7 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
     newFax("R", "1", subject, "", "");
     fax_.first();
     whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) { e->OKButton->click(); });
-    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), true));
     std::vector<std::string> subjects;
     for (fax_.first(); !fax_.eof(); fax_.next()) subjects.push_back(field("SUBJECT"));
     const std::string expected = ("[clone]" + subject).left(50).toStdString();
@@ -180,7 +180,7 @@ TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
         e->RichDoc->insertPlainText(" and more");
         e->OKButton->click();
     });
-    ASSERT_TRUE(editFax(fax_, xb_, dir()));
+    ASSERT_TRUE(composecommands::editFax(fax_, xb_, dir()));
     EXPECT_EQ(fax_.visibleCount(), 1u);
     fax_.first();
     EXPECT_EQ(field("RECIPIENT"), "New name");
@@ -190,7 +190,7 @@ TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
 }
 
 TEST_F(CommandsTest, EditOnAnEmptyLogOnlyBeeps) {
-    EXPECT_FALSE(editFax(fax_, xb_, dir()));
+    EXPECT_FALSE(composecommands::editFax(fax_, xb_, dir()));
     EXPECT_EQ(prompts().count(PromptRecord::Beep), 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
@@ -213,7 +213,7 @@ TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
     closeMaintenanceBrowser<cover::TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
     records::RecordSet covers;
     records::TXbAccess coverXb(covers);
-    coverSheets(covers, coverXb, dir());
+    composecommands::coverSheets(covers, coverXb, dir());
     EXPECT_TRUE(coverShown);
     EXPECT_FALSE(covers.active()) << "the cover table is closed after the browser";
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNCOV.DBF"));

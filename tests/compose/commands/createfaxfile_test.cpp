@@ -18,7 +18,7 @@ namespace {
 using namespace telvane::render;
 using rendertest::Para;
 using rendertest::TempDir;
-using telvane::FaxFileRenderer;
+using telvane::composecommands::FaxFileRenderer;
 
 // What the main window was told.
 struct Recorder {

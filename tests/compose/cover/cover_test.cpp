@@ -309,7 +309,7 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
         loadTemplateInto(*e);
         e->OKButton->click();
     });
-    ASSERT_TRUE(newFax(fax, faxXb, dir(), false));
+    ASSERT_TRUE(composecommands::newFax(fax, faxXb, dir(), false));
     fax.first();
     const std::string rtf = fax.currentRow().memo("RTFCOVER");
     EXPECT_EQ(rtf.find("[RECIPIENT]"), std::string::npos);
@@ -322,7 +322,7 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
         points = e->RichCover->insertPoints();
         e->CancelButton->click();
     });
-    editFax(fax, faxXb, dir());
+    composecommands::editFax(fax, faxXb, dir());
     EXPECT_TRUE(reopened.startsWith("Dear Smith at 555-0456, re Invoice, on ")) << reopened.toStdString();
     EXPECT_FALSE(reopened.contains('*'));
     ASSERT_EQ(points.size(), 5u);

@@ -163,7 +163,7 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
         e->RichDoc->insertPlainText("Please find the invoice attached.");
         e->OKButton->click();
     });
-    ASSERT_TRUE(newFaxWithDocuments(fax_, xb_, dir(), files));
+    ASSERT_TRUE(composecommands::newFaxWithDocuments(fax_, xb_, dir(), files));
     EXPECT_EQ(shown, QStringList({"invoice.txt/2", "stamp.bmp/1"}));
     // The fax holds copies of its own: the files handed over may go.
     for (const QString& f : files) QFile::remove(f);
@@ -177,7 +177,8 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
             shown = listed(*e);
             e->OKButton->click();
         });
-        ASSERT_TRUE(clone ? newFax(fax_, xb_, dir(), true) : editFax(fax_, xb_, dir()));
+        ASSERT_TRUE(clone ? composecommands::newFax(fax_, xb_, dir(), true)
+                          : composecommands::editFax(fax_, xb_, dir()));
         EXPECT_EQ(shown, QStringList({"invoice.txt/2", "stamp.bmp/1"})) << (clone ? "clone" : "edit");
     }
     EXPECT_EQ(storedCopies().size(), 2u);
@@ -192,8 +193,8 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
 }
 
 TEST_F(AttachedFax, CancelledFaxWithDocumentsLeavesNoRecordAndNoCopy) {
-    whenModal<TFaxEditor>([](TFaxEditor* e) { e->CancelButton->click(); });
-    EXPECT_FALSE(newFaxWithDocuments(fax_, xb_, dir(), {textFile("draft.txt")}));
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) { e->CancelButton->click(); });
+    EXPECT_FALSE(composecommands::newFaxWithDocuments(fax_, xb_, dir(), {textFile("draft.txt")}));
     EXPECT_EQ(fax_.visibleCount(), 0u);
     EXPECT_TRUE(storedCopies().empty());
 }
