@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (!seedDir().isValid() || !workDir().isValid()) return 1;
-    setProgramDir(workDir().path().toStdString() + "/");
+    settings::setProgramDir(workDir().path().toStdString() + "/");
     seed(seedDir().path().toStdString() + "/");
     ScopedScriptedPrompter prompts;  // the "N deleted." message is recorded, not shown
     benchmark::Initialize(&argc, argv);

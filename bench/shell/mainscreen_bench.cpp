@@ -59,7 +59,7 @@ void seed(const std::string& dir) {
     if (!records::OpenRecFaxDBF(dir, rec, recXb)) std::abort();
     records::rebuildTableIndexes(rec, recXb, records::recTableSpec(), "", "");
     rec.close();
-    IniFile ini;
+    settings::IniFile ini;
     ini.writeInteger("Modem", "ComPort", 0);
     ini.save(dir + "TVN.INI");
     std::fprintf(stderr, "seeded %d outgoing records in %lld ms\n", kRecords, static_cast<long long>(timer.elapsed()));
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (!dataDir().isValid()) return 1;
     const std::string dir = dataDir().path().toStdString() + "/";
-    setProgramDir(dir);
+    settings::setProgramDir(dir);
     seed(dir);
     ScopedScriptedPrompter prompts;
     benchmark::Initialize(&argc, argv);

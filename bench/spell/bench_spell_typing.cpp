@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir home;
-    setProgramDir(home.path().toStdString() + "/");
-    appSettings() = Settings{};
+    settings::setProgramDir(home.path().toStdString() + "/");
+    app::appSettings() = settings::Settings{};
 
     // About 500 words a page, one misspelling in twenty words, paragraphs of 60 words.
     const QStringList words = QStringLiteral(
@@ -36,9 +36,9 @@ int main(int argc, char** argv) {
     }
     // The same document and typing without and with the checker.
     for (bool checking : {false, true}) {
-        TRichText part;
+        richtext::TRichText part;
         part.resize(800, 1000);
-        if (checking) new SpellAsYouType(&part, home.path().toStdString() + "/");
+        if (checking) new spellcheck::SpellAsYouType(&part, home.path().toStdString() + "/");
         QElapsedTimer t;
         t.start();
         part.setPlainText(text);

@@ -9,9 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const telvane::IniFile ini = telvane::IniFile::parse(input);
+    const telvane::settings::IniFile ini = telvane::settings::IniFile::parse(input);
     const std::string written = ini.text();
-    const telvane::IniFile again = telvane::IniFile::parse(written);
+    const telvane::settings::IniFile again = telvane::settings::IniFile::parse(written);
     if (again.text() != written) std::abort();
     return 0;
 }

@@ -6,10 +6,10 @@
 #include "settings/programdir.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::app {
 
-Settings& appSettings() {
-    static Settings settings;
+settings::Settings& appSettings() {
+    static settings::Settings settings;
     return settings;
 }
 
@@ -20,9 +20,9 @@ bool& firstRunSetupPending() {
 
 bool saveSettings() {
     try {
-        appSettings().saveTo(ProgramDir());
+        appSettings().saveTo(settings::ProgramDir());
         return true;
-    } catch (const IniError& e) {
+    } catch (const settings::IniError& e) {
         ShowInformation(QString::fromLocal8Bit(e.what()));
         return false;
     }
@@ -30,11 +30,11 @@ bool saveSettings() {
 
 bool saveSettingsQuietly() {
     try {
-        appSettings().saveTo(ProgramDir());
+        appSettings().saveTo(settings::ProgramDir());
         return true;
-    } catch (const IniError&) {
+    } catch (const settings::IniError&) {
         return false;
     }
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -3,9 +3,9 @@
 
 #include "settings/settings.h"
 
-namespace telvane {
+namespace telvane::app {
 
-Settings& appSettings();
+settings::Settings& appSettings();
 
 // Set at start-up when the settings hold no port yet; the quick set-up (or the preferences wizard's
 // first-time mode) takes it over and clears it.
@@ -17,4 +17,4 @@ bool saveSettings();
 // The same without a message (used while closing, where nothing more can be done).
 bool saveSettingsQuietly();
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -3,12 +3,14 @@
 
 #include "settings/dialnumber.h"
 
-namespace telvane {
+namespace telvane::app {
 
 QString faxNumberBadCharacters(const QString& number) {
     QString bad;
     for (QChar c : number)
-        if (!isDialableCharacter(c.unicode()) && !isReadabilityMark(c.unicode()) && !bad.contains(c)) bad += c;
+        if (!settings::isDialableCharacter(c.unicode()) && !settings::isReadabilityMark(c.unicode()) &&
+            !bad.contains(c))
+            bad += c;
     return bad;
 }
 
@@ -26,6 +28,8 @@ QString faxNumberProblem(const QString& number) {
         .arg(number, shown);
 }
 
-QString dialableNumber(const QString& number) { return QString::fromStdString(dialableNumber(number.toStdString())); }
+QString dialableNumber(const QString& number) {
+    return QString::fromStdString(settings::dialableNumber(number.toStdString()));
+}
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace telvane {
+namespace telvane::app {
 
 // The characters of `number` that a fax number cannot hold, each once, in order of appearance;
 // empty when the number is fine (an empty number is fine here: blank numbers are refused where
@@ -19,4 +19,4 @@ QString faxNumberProblem(const QString& number);
 // readability marks + - ( ) . are dropped.
 QString dialableNumber(const QString& number);
 
-}  // namespace telvane
+}  // namespace telvane::app

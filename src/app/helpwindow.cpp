@@ -16,7 +16,7 @@
 
 static void initHelpResources() { Q_INIT_RESOURCE(help); }
 
-namespace telvane {
+namespace telvane::app {
 
 THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     initHelpResources();
@@ -54,15 +54,15 @@ bool THelpWindow::showContext(int context) {
                                          "The contents are shown instead.</i></p>")
                               .arg(context));
     }
-    if (!placed_ && !ProgramDir().empty()) {
+    if (!placed_ && !settings::ProgramDir().empty()) {
         placed_ = true;
-        restoreWindowPlacement(this, ProgramDir());
+        restoreWindowPlacement(this, settings::ProgramDir());
     }
     return found;
 }
 
 void THelpWindow::closeEvent(QCloseEvent* event) {
-    if (!ProgramDir().empty()) keepWindowPlacement(this, ProgramDir());
+    if (!settings::ProgramDir().empty()) keepWindowPlacement(this, settings::ProgramDir());
     event->accept();
 }
 
@@ -107,4 +107,4 @@ THelpWindow* showHelp(int context) {
     return window;
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -7,7 +7,7 @@
 
 class QTextBrowser;
 
-namespace telvane {
+namespace telvane::app {
 
 // Help contexts of the main window's Help menu.
 constexpr int kHelpContents = 1009;
@@ -39,4 +39,4 @@ private:
 // Opens the program's help window at a context and returns it.
 THelpWindow* showHelp(int context);
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -9,7 +9,7 @@
 
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::app {
 
 using records::FieldType;
 using records::RecordSetEvent;
@@ -204,4 +204,4 @@ void TLogGrid::applyColumnWidths() {
     }
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

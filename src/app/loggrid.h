@@ -14,7 +14,7 @@
 
 #include "records/record_set.h"
 
-namespace telvane {
+namespace telvane::app {
 
 struct LogColumn {
     std::string field;  // stored or calculated field
@@ -91,4 +91,4 @@ private:
     bool syncing_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -16,7 +16,7 @@
 class QObject;
 class QWidget;
 
-namespace telvane {
+namespace telvane::app {
 
 class TLogGrid;
 
@@ -125,4 +125,4 @@ struct MainWindowCommands {
     std::function<void(IMainWindow&)> createWindows;
 };
 
-}  // namespace telvane
+}  // namespace telvane::app

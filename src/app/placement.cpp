@@ -8,7 +8,7 @@
 #include "settings/settings.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::app {
 namespace {
 
 QScreen* screenOf(QWidget* w) {
@@ -19,7 +19,7 @@ QScreen* screenOf(QWidget* w) {
 std::string sectionFor(QWidget* w) {
     QScreen* s = screenOf(w);
     const int ppi = s ? qRound(s->logicalDotsPerInch()) : 96;
-    // The class name without its C++ namespace: "TMainScreen_Placement", not "telvane::TMainScreen_Placement".
+    // The class name without its C++ namespace: "TMainScreen_Placement", not "telvane::shell::TMainScreen_Placement".
     QString name = QString::fromLatin1(w->metaObject()->className());
     name = name.mid(name.lastIndexOf(QLatin1Char(':')) + 1);
     return placementSection(name, ppi).toStdString();
@@ -46,8 +46,8 @@ QRect clampToScreen(QRect r, const QSize& screen) {
 }
 
 void saveWindowPlacement(QWidget* window, const std::string& programDir) {
-    const std::string path = settingsPath(programDir);
-    IniFile ini = IniFile::load(path);
+    const std::string path = settings::settingsPath(programDir);
+    settings::IniFile ini = settings::IniFile::load(path);
     const std::string section = sectionFor(window);
     const QRect r = window->isMaximized() || window->isMinimized() ? window->normalGeometry() : window->geometry();
     ini.writeInteger(section, "Left", r.left());
@@ -61,13 +61,13 @@ void saveWindowPlacement(QWidget* window, const std::string& programDir) {
 void keepWindowPlacement(QWidget* window, const std::string& programDir) {
     try {
         saveWindowPlacement(window, programDir);
-    } catch (const IniError&) {
+    } catch (const settings::IniError&) {
         // The window closes all the same.
     }
 }
 
 void restoreWindowPlacement(QWidget* window, const std::string& programDir) {
-    const IniFile ini = IniFile::load(settingsPath(programDir));
+    const settings::IniFile ini = settings::IniFile::load(settings::settingsPath(programDir));
     const std::string section = sectionFor(window);
     const int left = ini.readInteger(section, "Left", 0);
     const int top = ini.readInteger(section, "Top", 0);
@@ -88,4 +88,4 @@ void restoreWindowPlacement(QWidget* window, const std::string& programDir) {
     window->setGeometry(r);
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

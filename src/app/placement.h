@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace telvane {
+namespace telvane::app {
 
 QString placementSection(const QString& className, int pixelsPerInch);
 
@@ -23,4 +23,4 @@ void restoreWindowPlacement(QWidget* window, const std::string& programDir);
 // be written loses the placement and nothing else.
 void keepWindowPlacement(QWidget* window, const std::string& programDir);
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -18,7 +18,7 @@
 #include "app/uihelpers.h"
 #include "settings/printspool.h"
 
-namespace telvane {
+namespace telvane::app {
 
 namespace {
 // How often jobs held back by `busy` are looked at again.
@@ -33,12 +33,12 @@ QString PrintJobQueue::userSpoolDir() {
     if (std::getenv("TELVANE_HOME") && !(spoolRoot && *spoolRoot)) return {};
     const passwd* pw = getpwuid(getuid());
     const std::string user = pw ? pw->pw_name : "";
-    return QString::fromStdString(printSpoolDir(user, QDir::homePath().toStdString(), spoolRoot));
+    return QString::fromStdString(settings::printSpoolDir(user, QDir::homePath().toStdString(), spoolRoot));
 }
 
 PrintJobQueue::PrintJobQueue(const QString& spoolDir, Handler handler, QObject* parent)
     : QObject(parent), dir_(spoolDir), handler_(std::move(handler)) {
-    if (dir_.isEmpty() || !makePrivateDir(dir_.toStdString(), getuid()).empty()) return;
+    if (dir_.isEmpty() || !settings::makePrivateDir(dir_.toStdString(), getuid()).empty()) return;
     const int fd = ::open(QFile::encodeName(dir_ + QStringLiteral("/.watcher.lock")).constData(),
                           O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return;
@@ -63,7 +63,7 @@ PrintJobQueue::~PrintJobQueue() {
 QStringList PrintJobQueue::waitingJobs() const {
     QStringList jobs;
     for (const QString& name : QDir(dir_).entryList(QDir::Files | QDir::NoDotAndDotDot))
-        if (isPrintJobName(name.toStdString())) jobs << name;
+        if (settings::isPrintJobName(name.toStdString())) jobs << name;
     std::sort(jobs.begin(), jobs.end(), [](const QString& a, const QString& b) { return jobNumber(a) < jobNumber(b); });
     return jobs;
 }
@@ -101,4 +101,4 @@ PrintJobQueue::Outcome offerPrintJobAsNewFax(IMainWindow& main, const MainWindow
                : PrintJobQueue::Outcome::Keep;
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -17,7 +17,7 @@
 class QFileSystemWatcher;
 class QTimer;
 
-namespace telvane {
+namespace telvane::app {
 
 class IMainWindow;
 struct MainWindowCommands;
@@ -59,4 +59,4 @@ private:
 PrintJobQueue::Outcome offerPrintJobAsNewFax(IMainWindow& main, const MainWindowCommands& commands,
                                              const QString& jobPath);
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-namespace telvane {
+namespace telvane::app {
 
 QString SingleInstanceGuard::serverName(const QString& programName, const QString& programDir) {
     const QByteArray key =
@@ -58,4 +58,4 @@ void SingleInstanceGuard::raiseWindow() {
     window_->activateWindow();
 }
 
-}  // namespace telvane
+}  // namespace telvane::app

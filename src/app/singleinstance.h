@@ -9,7 +9,7 @@
 
 class QLocalServer;
 
-namespace telvane {
+namespace telvane::app {
 
 class SingleInstanceGuard : public QObject {
     Q_OBJECT
@@ -33,4 +33,4 @@ private:
     bool previous_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -21,7 +21,7 @@
 
 #include <algorithm>
 
-namespace telvane {
+namespace telvane::app {
 
 namespace {
 void openFirstMenu(QMenuBar* bar) {
@@ -271,4 +271,4 @@ void letMessagesRun() { QCoreApplication::processEvents(); }
 HourGlass::HourGlass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 HourGlass::~HourGlass() { QApplication::restoreOverrideCursor(); }
 
-}  // namespace telvane
+}  // namespace telvane::app

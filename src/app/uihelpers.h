@@ -16,7 +16,7 @@ class QObject;
 class QPushButton;
 class QWidget;
 
-namespace telvane {
+namespace telvane::app {
 
 // Texts and captions of message boxes are cut to this many characters.
 constexpr int kMaxPromptLength = 255;
@@ -99,4 +99,4 @@ public:
     HourGlass& operator=(const HourGlass&) = delete;
 };
 
-}  // namespace telvane
+}  // namespace telvane::app

@@ -101,8 +101,8 @@ ToFaxResult convertToFax(const InputType& type, const ToFaxRequest& r) {
         result.message = outOfMemory;
     }
     if (!result.message.empty()) return result;
-    if (result.code == telvane::ecOutOfMemory) result.message = outOfMemory;
-    if (result.code == telvane::ecDiskFull)
+    if (result.code == telvane::errors::ecOutOfMemory) result.message = outOfMemory;
+    if (result.code == telvane::errors::ecDiskFull)
         result.message =
             r.output + ": the disk is full or the fax file grew beyond its limit" + limitHint("file", r.limits.fileMb);
     return result;

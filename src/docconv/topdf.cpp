@@ -143,6 +143,13 @@ private:
         }
     }
 
+    // The drawing resolution that puts the page's width on the fax line, and the rows it makes.
+    struct Scale {
+        double xdpi = 0;
+        double ydpi = 0;
+        double rows = 0;
+    };
+
     // Draws page `index` into `out`, or sets out.error.
     void renderPage(int index, Page& out) {
         std::string& error = out.error;
@@ -152,39 +159,58 @@ private:
             error = "cannot read " + name;
             return;
         }
+        Scale scale;
+        if (!fitToLine(*page, name, scale, error)) return;
+        const poppler::image img = draw(*page, name, scale);
+        // A page Poppler could not draw comes back invalid or of another size (often one line).
+        if (!img.is_valid() || img.format() != poppler::image::format_mono || std::abs(img.width() - width_) > 2 ||
+            std::abs(img.height() - scale.rows) > 2) {
+            error = "cannot render " + name + (renderError_.empty() ? "" : " (" + renderError_ + ")");
+            return;
+        }
+        takeRows(img, out);
+    }
+
+    // The page's scale to the fax line; false (and why) for a page too small or too long.
+    bool fitToLine(const poppler::page& page, const std::string& name, Scale& scale, std::string& error) const {
         // Poppler draws the crop box, so that is what is scaled to the fax line.
-        const poppler::rectf box = page->page_rect(poppler::crop_box);
+        const poppler::rectf box = page.page_rect(poppler::crop_box);
         const bool turned =
-            page->orientation() == poppler::page::landscape || page->orientation() == poppler::page::seascape;
+            page.orientation() == poppler::page::landscape || page.orientation() == poppler::page::seascape;
         const double widthPt = turned ? box.height() : box.width();
         const double heightPt = turned ? box.width() : box.height();
         if (!(widthPt >= kMinPageSidePt && heightPt >= kMinPageSidePt)) {
             error = name + " is too small to fax (" + points(widthPt) + " x " + points(heightPt) +
                     " points; a page must be at least half an inch, 36 points, each way)";
-            return;
+            return false;
         }
-        const double xdpi = width_ * 72.0 / widthPt;
-        const double ydpi = xdpi * rowFactor_;
-        const double rows = heightPt * ydpi / 72.0;
-        if (rows > maxLines_) {
+        scale.xdpi = width_ * 72.0 / widthPt;
+        scale.ydpi = scale.xdpi * rowFactor_;
+        scale.rows = heightPt * scale.ydpi / 72.0;
+        if (scale.rows > maxLines_) {
             error = name + " is too long for a fax page (" + inches(widthPt) + " x " + inches(heightPt) +
-                    " inches would be " + std::to_string(std::llround(rows)) + " lines at the fax width; at most " +
-                    std::to_string(maxLines_) + " lines)" + limitHint("lines", maxLines_);
-            return;
+                    " inches would be " + std::to_string(std::llround(scale.rows)) +
+                    " lines at the fax width; at most " + std::to_string(maxLines_) + " lines)" +
+                    limitHint("lines", maxLines_);
+            return false;
         }
+        return true;
+    }
+
+    // Poppler's drawing of the page, within the time limit.
+    poppler::image draw(const poppler::page& page, const std::string& name, const Scale& scale) {
         renderError_.clear();
         const int seconds = request_.limits.seconds;
         failOnSignal(SIGALRM, "telvane-faxconv: " + request_.input + ": " + name + " took longer than " +
                                   std::to_string(seconds) + " seconds to draw" + limitHint("seconds", seconds));
         ::alarm(unsigned(seconds));
-        const poppler::image img = renderer_.render_page(page.get(), xdpi, ydpi);
+        poppler::image img = renderer_.render_page(&page, scale.xdpi, scale.ydpi);
         ::alarm(0);
-        // A page Poppler could not draw comes back invalid or of another size (often one line).
-        if (!img.is_valid() || img.format() != poppler::image::format_mono || std::abs(img.width() - width_) > 2 ||
-            std::abs(img.height() - rows) > 2) {
-            error = "cannot render " + name + (renderError_.empty() ? "" : " (" + renderError_ + ")");
-            return;
-        }
+        return img;
+    }
+
+    // The drawn page as the fax's rows.
+    void takeRows(const poppler::image& img, Page& out) const {
         const int height = img.height();
         const std::size_t stride = std::size_t(width_ + 7) / 8;
         const std::size_t copied = std::min(stride, std::size_t(img.width() + 7) / 8);

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <span>
 
-namespace telvane {
+namespace telvane::errors {
 
 namespace {
 
@@ -118,4 +118,4 @@ int ovxIoError(int errnum, bool writing) {
     }
 }
 
-}  // namespace telvane
+}  // namespace telvane::errors

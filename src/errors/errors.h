@@ -3,7 +3,7 @@
 // windows raise and report; their texts and the texts of the progress codes 4801..4843, from the
 // string table the program carries (resources/); the exception EOvxException that carries a code
 // and its text; and the mapping of errno values to the run-time I/O codes.
-// The codes and the exception are shared by every subsystem, so they live in telvane itself.
+// Every subsystem raises and reports them, qualified as errors::.
 // Guarantees: each code is defined once and every code defined here has a text in the table;
 // text lookups never fail (a code without a table entry falls back to the operating system's
 // message for that number, or an empty text), never return garbage and are cut to 255
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace telvane {
+namespace telvane::errors {
 
 // Run-time I/O errors (their table entries are those of the absolute value).
 inline constexpr int ecOK = 0;
@@ -110,4 +110,4 @@ private:
     int code_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::errors

@@ -54,7 +54,7 @@ int maskBits(std::uint32_t m) { return m ? 32 - __builtin_clz(m) - __builtin_ctz
 
 int BmpSource::parse() {
     const std::vector<std::uint8_t>& d = data_;
-    if (d.size() < 26 || d[0] != 'B' || d[1] != 'M') return ecUnsupportedImage;
+    if (d.size() < 26 || d[0] != 'B' || d[1] != 'M') return errors::ecUnsupportedImage;
     std::uint32_t offBits = le32(&d[10]);
     std::uint32_t infoSize = le32(&d[14]);
     std::uint32_t compression = 0;
@@ -75,22 +75,23 @@ int BmpSource::parse() {
         colours = le32(&d[46]);
         if (compression == 3) {
             // Bit-field masks follow a 40-byte header, or sit inside a larger one.
-            if (d.size() < 66) return ecUnsupportedImage;
+            if (d.size() < 66) return errors::ecUnsupportedImage;
             // Only the pel's own bits count: a 16-bit pel has no colour above bit 15.
             const std::uint32_t pelBits = bpp_ == 16 ? 0xFFFFu : 0xFFFFFFFFu;
             for (int i = 0; i < 3; ++i) masks_[i] = le32(&d[54 + 4 * i]) & pelBits;
             if (infoSize == 40) paletteAt += 12;
         }
     } else {
-        return ecUnsupportedImage;
+        return errors::ecUnsupportedImage;
     }
-    if (w <= 0 || w > kMaxImageWidth || h == 0 || h < -0x7FFFFFFFll) return ecUnsupportedImage;
+    if (w <= 0 || w > kMaxImageWidth || h == 0 || h < -0x7FFFFFFFll) return errors::ecUnsupportedImage;
     topDown_ = h < 0;
     width_ = int(w);
     height_ = int(h < 0 ? -h : h);
-    if (height_ > kMaxPageLines) return ecPageTooLong;
-    if (compression != 0 && !(compression == 3 && (bpp_ == 16 || bpp_ == 32))) return ecUnsupportedImage;
-    if (bpp_ != 1 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32) return ecUnsupportedImage;
+    if (height_ > kMaxPageLines) return errors::ecPageTooLong;
+    if (compression != 0 && !(compression == 3 && (bpp_ == 16 || bpp_ == 32))) return errors::ecUnsupportedImage;
+    if (bpp_ != 1 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32)
+        return errors::ecUnsupportedImage;
     if (bpp_ == 16 && compression == 0) {
         masks_[0] = 0x7C00;
         masks_[1] = 0x03E0;
@@ -101,7 +102,7 @@ int BmpSource::parse() {
         if (colours == 0 || colours > maxColours) colours = maxColours;
         for (std::uint32_t i = 0; i < colours; ++i) {
             std::size_t at = paletteAt + i * std::size_t(paletteEntrySize);
-            if (at + 3 > d.size()) return ecUnsupportedImage;
+            if (at + 3 > d.size()) return errors::ecUnsupportedImage;
             palette_[i][0] = d[at + 2];
             palette_[i][1] = d[at + 1];
             palette_[i][2] = d[at];
@@ -112,8 +113,8 @@ int BmpSource::parse() {
     }
     stride_ = ((std::size_t(width_) * std::size_t(bpp_) + 31) / 32) * 4;
     dataAt_ = offBits;
-    if (dataAt_ > d.size() || (d.size() - dataAt_) / stride_ < std::size_t(height_)) return ecUnsupportedImage;
-    return ecOK;
+    if (dataAt_ > d.size() || (d.size() - dataAt_) / stride_ < std::size_t(height_)) return errors::ecUnsupportedImage;
+    return errors::ecOK;
 }
 
 int BmpSource::sumAt(const std::uint8_t* row, int x) const {
@@ -149,7 +150,7 @@ int BmpSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     morePages = false;
     if (y_ >= height_) {
         endOfPage = true;
-        return ecOK;
+        return errors::ecOK;
     }
     endOfPage = false;
     int fileRow = topDown_ ? y_ : height_ - 1 - y_;
@@ -166,7 +167,7 @@ int BmpSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     }
     if (width_ % 8) line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
     ++y_;
-    return ecOK;
+    return errors::ecOK;
 }
 
 }  // namespace

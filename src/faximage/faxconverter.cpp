@@ -23,13 +23,13 @@ class UserSource : public FaxLineSource {
 public:
     UserSource(TOvxFaxConverter& f, std::string name) : f_(f), name_(std::move(name)) {}
     int open() override {
-        if (!f_.OnReadUserLine) return ecBadArgument;
+        if (!f_.OnReadUserLine) return errors::ecBadArgument;
         if (f_.OnOpenUserFile) f_.OnOpenUserFile(f_, name_);
-        return ecOK;
+        return errors::ecOK;
     }
     int beginPage() override {
         fetch();
-        return ecOK;
+        return errors::ecOK;
     }
     int imageWidth() const override { return len_ * 8; }
     int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override {
@@ -38,7 +38,7 @@ public:
         endOfPage = endOfPage_;
         morePages = morePages_;
         if (!endOfPage_) std::memcpy(line, buf_, std::size_t(len_));
-        return ecOK;
+        return errors::ecOK;
     }
     void close() override {
         if (f_.OnCloseUserFile) f_.OnCloseUserFile(f_);
@@ -69,11 +69,11 @@ void TOvxFaxConverter::setDocumentFile(const std::string& name) {
 }
 
 std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
-    rc = ecOK;
+    rc = errors::ecOK;
     switch (InputDocumentType) {
     case idBmp: return makeBmpSource(documentFile_);
     case idBitmap:
-        if (!Bitmap) rc = ecBadArgument;
+        if (!Bitmap) rc = errors::ecBadArgument;
         return makeRasterSource(Bitmap);
     case idText:
         bitmapFont_ = std::make_unique<BitmapFontRenderer>(FontType == ffSmall);
@@ -81,7 +81,7 @@ std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
         return makeTextSource(documentFile_, bitmapFont_.get(), LinesPerPage, TabStop);
     case idTextEx:
         if (!EnhFont) {
-            rc = ecFontFileNotFound;
+            rc = errors::ecFontFileNotFound;
             return nullptr;
         }
         rc = EnhFont->prepare(Resolution == frHigh, Width == fwWide ? 2048 : 1728, LeftMargin);
@@ -98,7 +98,7 @@ std::unique_ptr<FaxLineSource> TOvxFaxConverter::makeSource(int& rc) {
         return std::make_unique<UserSource>(*this, name);
     }
     case idNone:
-    default: rc = ecBadArgument; return nullptr;
+    default: rc = errors::ecBadArgument; return nullptr;
     }
 }
 
@@ -112,7 +112,7 @@ bool TOvxFaxConverter::status(bool starting, bool ending, FaxLineSource& source)
 int TOvxFaxConverter::emitCoded(const std::uint8_t* data, std::size_t len, bool endOfPage, bool morePages) {
     if (OnOutputLine) {
         OnOutputLine(*this, data, int(len), endOfPage, morePages);
-        return ecOK;
+        return errors::ecOK;
     }
     return writer_.appendRecord(data, len);
 }
@@ -122,23 +122,23 @@ int TOvxFaxConverter::convert() {
     lines_ = 0;
     int rc;
     std::unique_ptr<FaxLineSource> source = makeSource(rc);
-    if (rc != ecOK || !source) return rc != ecOK ? rc : ecBadArgument;
+    if (rc != errors::ecOK || !source) return rc != errors::ecOK ? rc : errors::ecBadArgument;
     std::string outName = OutFileName.empty() ? replaceExtension(documentFile_, ".OVF") : OutFileName;
     if (!OnOutputLine) {
         writer_.clock = Clock;
         rc = writer_.createReplacing(outName, StationID);
-        if (rc != ecOK) return rc;
+        if (rc != errors::ecOK) return rc;
     }
     try {
         rc = run(*source, outName);
-    } catch (const EOvxException& e) {
-        rc = e.ErrorCode() < 0 ? e.ErrorCode() : ecBadArgument;
+    } catch (const errors::EOvxException& e) {
+        rc = e.ErrorCode() < 0 ? e.ErrorCode() : errors::ecBadArgument;
     } catch (const std::bad_alloc&) {
-        rc = ecOutOfMemory;
+        rc = errors::ecOutOfMemory;
     }
     source->close();
     if (!OnOutputLine) {
-        if (rc == ecOK) {
+        if (rc == errors::ecOK) {
             writer_.setSenderId(StationID.substr(0, kOvfSenderIdMax));
             rc = writer_.close();  // puts the file in place, or removes it on failure
         } else {
@@ -150,13 +150,13 @@ int TOvxFaxConverter::convert() {
 
 void TOvxFaxConverter::convertFile() {
     int rc = convert();
-    if (rc != ecOK) throw EOvxException(rc);
+    if (rc != errors::ecOK) throw errors::EOvxException(rc);
 }
 
 int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
-    if (!status(true, false, source)) return ecConvertAbort;
+    if (!status(true, false, source)) return errors::ecConvertAbort;
     int rc = source.open();
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     const bool fine = Resolution == frHigh;
     const int pageWidth = Width == fwWide ? 2048 : 1728;
     const int rowBytes = pageWidth / 8;
@@ -172,7 +172,7 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
     bool morePages = true;
     while (morePages) {
         rc = source.beginPage();
-        if (rc != ecOK) return rc;
+        if (rc != errors::ecOK) return rc;
         ++pages_;
         long lineNo = 0;
         const int imageWidth = source.imageWidth() < 0 ? 0 : source.imageWidth();
@@ -190,37 +190,37 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
 
         if (!OnOutputLine) {
             rc = writer_.beginPage(flags);
-            if (rc != ecOK) return rc;
+            if (rc != errors::ecOK) return rc;
         }
         for (int i = 0; i < TopMargin; ++i) {
             rc = emitCoded(blank, blankLen, false, false);
-            if (rc != ecOK) return rc;
+            if (rc != errors::ecOK) return rc;
         }
         while (true) {
             bool endOfPage = false;
             std::memset(line_, 0, imageBytes);
             rc = source.readLine(line_, endOfPage, morePages);
-            if (rc != ecOK) return rc;
+            if (rc != errors::ecOK) return rc;
             if (endOfPage) break;
-            if (++lineNo > kMaxPageLines) return ecPageTooLong;
+            if (++lineNo > kMaxPageLines) return errors::ecPageTooLong;
             if (halving && lineNo % 2 == 0) continue;
             std::memset(raster_, 0, std::size_t(rowBytes));
             std::memcpy(raster_ + offset, line_, copyBytes);
             std::size_t len = coder_.codeLine(raster_);
             rc = emitCoded(coder_.data(), len, false, false);
-            if (rc != ecOK) return rc;
+            if (rc != errors::ecOK) return rc;
             ++lines_;
             if ((options_ & coYield) && (options_ & coYieldOften) && lines_ % 16 == 0 && OnYield && !OnYield())
-                return ecGotQuitMsg;
+                return errors::ecGotQuitMsg;
         }
         rc = emitCoded(kPageEndBlock, sizeof kPageEndBlock, true, morePages);
-        if (rc == ecOK && !OnOutputLine) rc = writer_.endPage();
-        if (rc != ecOK) return rc;
-        if ((options_ & coYield) && OnYield && !OnYield()) return ecGotQuitMsg;
-        if (!status(false, false, source)) return ecConvertAbort;
+        if (rc == errors::ecOK && !OnOutputLine) rc = writer_.endPage();
+        if (rc != errors::ecOK) return rc;
+        if ((options_ & coYield) && OnYield && !OnYield()) return errors::ecGotQuitMsg;
+        if (!status(false, false, source)) return errors::ecConvertAbort;
     }
-    if (!status(false, true, source)) return ecConvertAbort;
-    return ecOK;
+    if (!status(false, true, source)) return errors::ecConvertAbort;
+    return errors::ecOK;
 }
 
 }  // namespace telvane::faximage

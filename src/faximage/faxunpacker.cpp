@@ -56,26 +56,26 @@ std::string TOvxFaxUnpacker::outputName(const char* ext) const {
 int TOvxFaxUnpacker::checkSettings() const {
     if (WhitespaceCompression && (WhitespaceFrom < WhitespaceTo || (WhitespaceFrom == 0 && WhitespaceTo != 0) ||
                                   WhitespaceFrom < 0 || WhitespaceTo < 0))
-        return ecBadArgument;
-    return ecOK;
+        return errors::ecBadArgument;
+    return errors::ecOK;
 }
 
 int TOvxFaxUnpacker::getPageCount() {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    return rc != ecOK ? rc : reader.pageCount();
+    return rc != errors::ecOK ? rc : reader.pageCount();
 }
 
 int TOvxFaxUnpacker::getFaxInfo(bool& fine, bool& wide) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     OvfPageHeader ph;
     rc = reader.seekPage(1, ph);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     fine = ph.fine();
     wide = ph.wide();
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
@@ -83,7 +83,7 @@ int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
                                 bool& fine, int& lineBytes) {
     OvfPageHeader ph;
     int rc = reader.seekPage(page, ph);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     fine = ph.fine();
     lineBytes = ph.lineWidth() / 8;
     const bool compress = corrections && WhitespaceCompression && WhitespaceFrom > 0 && WhitespaceTo > 0;
@@ -139,21 +139,21 @@ int TOvxFaxUnpacker::decodePage(OvfReader& reader, int page,
         done += size;
         return !decoder.feed(data, size) && !(Options & uoAbort) && !quit;
     });
-    if (rc == ecOK && (Options & uoAbort)) rc = ecUnpackAbort;
-    if (rc == ecOK && quit) rc = ecGotQuitMsg;
-    if (rc != ecOK) return rc;
+    if (rc == errors::ecOK && (Options & uoAbort)) rc = errors::ecUnpackAbort;
+    if (rc == errors::ecOK && quit) rc = errors::ecGotQuitMsg;
+    if (rc != errors::ecOK) return rc;
     if (!decoder.pageEnded()) decoder.finish();
     if (compress) release(true);
     if (OnStatus) OnStatus(*this, inFileName_, page, done, ph.imageLength);
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TOvxFaxUnpacker::unpackPage(int page) {
     int rc = checkSettings();
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     OvfReader reader;
     rc = reader.open(inFileName_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     if (OnOutputLine) OnOutputLine(*this, true, false, nullptr, 0, page);
     bool fine = false;
     int lineBytes = 0;
@@ -170,10 +170,10 @@ int TOvxFaxUnpacker::unpackPage(int page) {
 int TOvxFaxUnpacker::unpackFile() {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     int pages = reader.pageCount();
     reader.close();
-    for (int p = 1; p <= pages && rc == ecOK; ++p) rc = unpackPage(p);
+    for (int p = 1; p <= pages && rc == errors::ecOK; ++p) rc = unpackPage(p);
     return rc;
 }
 
@@ -206,9 +206,9 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
         trim, fine, lineBytes);
     if (tooBig) {
         Options &= ~unsigned(uoAbort);
-        return ecImageTooTall;
+        return errors::ecImageTooTall;
     }
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     std::size_t bytes = trim ? (maxUsed + 1) / 2 * 2 : std::size_t(lineBytes);
     if (bytes == 0) bytes = std::size_t(lineBytes);
     int ydpi = fine || (trim && AutoScaleMode == asDoubleHeight) ? 196 : 98;
@@ -216,72 +216,72 @@ int TOvxFaxUnpacker::pageImage(OvfReader& reader, int page, Raster& out, bool tr
     out = Raster(int(bytes * 8), count, xdpi, ydpi);
     for (int y = 0; y < count; ++y)
         std::memcpy(out.row(y), rows.data() + std::size_t(y) * 256, std::min<std::size_t>(bytes, 256));
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TOvxFaxUnpacker::unpackPageToBitmap(int page, Raster& out) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     return bitmapOf(reader, page, out);
 }
 
 int TOvxFaxUnpacker::bitmapOf(OvfReader& reader, int page, Raster& out) {
     int rc = checkSettings();
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     rc = pageImage(reader, page, out, true);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     if (Scaling && (hMul_ != hDiv_ || vMul_ != vDiv_)) {
         std::int64_t w = std::int64_t(out.width) * hMul_ / hDiv_;
         std::int64_t h = std::int64_t(out.height) * vMul_ / vDiv_;
-        if (w <= 0 || h <= 0 || w > kMaxPageRows || h > kMaxPageRows * 4) return ecCantMakeBitmap;
+        if (w <= 0 || h <= 0 || w > kMaxPageRows || h > kMaxPageRows * 4) return errors::ecCantMakeBitmap;
         out = stretchRaster(out, int(w), int(h));
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TOvxFaxUnpacker::unpackPageToRaster(int page, Raster& out, bool& fine) {
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     return unpackPageToRaster(reader, page, out, fine);
 }
 
 int TOvxFaxUnpacker::unpackPageToRaster(OvfReader& reader, int page, Raster& out, bool& fine) {
     int rc = pageImage(reader, page, out, false);
-    if (rc == ecOK) fine = out.ydpi == 196;
+    if (rc == errors::ecOK) fine = out.ydpi == 196;
     return rc;
 }
 
 int TOvxFaxUnpacker::unpackPageToPcx(int page) {
     Raster r;
     int rc = unpackPageToBitmap(page, r);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     return writeFileBytes(outputName("PCX"), encodePcx(r));
 }
 
 int TOvxFaxUnpacker::unpackPageToBmp(int page) {
     Raster r;
     int rc = unpackPageToBitmap(page, r);
-    if (rc == ecImageTooTall) return ecBmpTooBig;  // far beyond the BMP limit: say that one
-    if (rc != ecOK) return rc;
+    if (rc == errors::ecImageTooTall) return errors::ecBmpTooBig;  // far beyond the BMP limit: say that one
+    if (rc != errors::ecOK) return rc;
     std::vector<std::uint8_t> bytes;
     rc = encodeBmp(r, bytes);
-    return rc != ecOK ? rc : writeFileBytes(outputName("BMP"), bytes);
+    return rc != errors::ecOK ? rc : writeFileBytes(outputName("BMP"), bytes);
 }
 
 int TOvxFaxUnpacker::unpackFileToDcx() {
     int pages = getPageCount();
     if (pages < 0) return pages;
-    if (pages > 1023) return ecTooManyDcxPages;
+    if (pages > 1023) return errors::ecTooManyDcxPages;
     OvfReader reader;
     int rc = reader.open(inFileName_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     std::vector<std::vector<std::uint8_t>> pcx;  // compressed pages: a share of the output's size
     for (int p = 1; p <= pages; ++p) {
         Raster r;
         rc = bitmapOf(reader, p, r);
-        if (rc != ecOK) return rc;
+        if (rc != errors::ecOK) return rc;
         pcx.push_back(encodePcx(r));
     }
     return writeFileBytes(outputName("DCX"), encodeDcx(pcx));
@@ -325,7 +325,7 @@ std::vector<std::uint8_t> encodePcx(const Raster& r) {
 }
 
 int encodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
-    if (r.height >= 32768) return ecBmpTooBig;
+    if (r.height >= 32768) return errors::ecBmpTooBig;
     std::size_t stride = (std::size_t(r.width) + 31) / 32 * 4;
     std::size_t dataSize = stride * std::size_t(r.height);
     out.assign(62 + dataSize, 0);
@@ -353,7 +353,7 @@ int encodeBmp(const Raster& r, std::vector<std::uint8_t>& out) {
         for (std::size_t i = 0; i < r.stride; ++i) dst[i] = std::uint8_t(~src[i]);
         if (r.width % 8) dst[r.stride - 1] |= std::uint8_t(0xFF >> (r.width % 8));
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 std::vector<std::uint8_t> encodeDcx(const std::vector<std::vector<std::uint8_t>>& pcxPages) {
@@ -384,11 +384,11 @@ Raster stretchRaster(const Raster& r, int width, int height) {
 }
 
 int writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    if (path.empty()) return ecFileNotFound;
+    if (path.empty()) return errors::ecFileNotFound;
     PendingFile out(path);
-    if (!out.ok()) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
+    if (!out.ok()) return errno == ENOENT ? errors::ecPathNotFound : errors::ovxIoError(errno, true);
     const int rc = out.write(bytes.data(), bytes.size());
-    return rc != ecOK ? rc : out.commit();
+    return rc != errors::ecOK ? rc : out.commit();
 }
 
 }  // namespace telvane::faximage

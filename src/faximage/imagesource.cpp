@@ -17,18 +17,18 @@ namespace telvane::faximage {
 
 int readWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (path.empty()) return ecFileNotFound;
+    if (path.empty()) return errors::ecFileNotFound;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ovxIoError(errno, false);
+    if (fd < 0) return errors::ovxIoError(errno, false);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        int rc = ovxIoError(errno, false);
+        int rc = errors::ovxIoError(errno, false);
         ::close(fd);
         return rc;
     }
     if (std::uint64_t(st.st_size) > kMaxInputFileSize) {
         ::close(fd);
-        return ecOutOfMemory;
+        return errors::ecOutOfMemory;
     }
     out.resize(std::size_t(st.st_size));
     std::size_t got = 0;
@@ -36,7 +36,7 @@ int readWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            int rc = ovxIoError(errno, false);
+            int rc = errors::ovxIoError(errno, false);
             ::close(fd);
             return rc;
         }
@@ -45,7 +45,7 @@ int readWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
     }
     out.resize(got);
     ::close(fd);
-    return ecOK;
+    return errors::ecOK;
 }
 
 namespace {
@@ -82,21 +82,21 @@ public:
     explicit RasterSource(const Raster* r) : r_(r) {}
     int open() override {
         if (!r_ || r_->empty() || r_->width > kMaxImageWidth || r_->bits.size() < r_->stride * std::size_t(r_->height))
-            return ecBadArgument;
-        return ecOK;
+            return errors::ecBadArgument;
+        return errors::ecOK;
     }
     int imageWidth() const override { return r_->width; }
     int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override {
         morePages = false;
         if (y_ >= r_->height) {
             endOfPage = true;
-            return ecOK;
+            return errors::ecOK;
         }
         endOfPage = false;
         std::memcpy(line, r_->row(y_), r_->stride);
         if (r_->width % 8) line[r_->stride - 1] &= std::uint8_t(0xFF << (8 - r_->width % 8));
         ++y_;
-        return ecOK;
+        return errors::ecOK;
     }
     std::uint64_t bytesRead() const override { return std::uint64_t(y_) * r_->stride; }
     std::uint64_t bytesTotal() const override { return std::uint64_t(r_->height) * r_->stride; }
@@ -113,13 +113,13 @@ std::unique_ptr<FaxLineSource> makeRasterSource(const Raster* raster) { return s
 // ---- bitmap font ----
 
 int BitmapFontRenderer::prepare(bool fine, int pageWidth, int leftMargin) {
-    if (faxFontResource().size() != kFaxFontSize) return ecFontFileNotFound;
+    if (faxFontResource().size() != kFaxFontSize) return errors::ecFontFileNotFound;
     fine_ = fine;
     int gw = glyphWidth();
     int chars = pageWidth / gw - leftMargin / gw;
     maxChars_ = chars > 0 ? std::size_t(chars) : 0;
     maxWidth_ = pageWidth - leftMargin > 0 ? pageWidth - leftMargin : 0;
-    return ecOK;
+    return errors::ecOK;
 }
 
 int BitmapFontRenderer::rowCount() const { return (small_ ? 8 : 16) * (fine_ ? 2 : 1); }

@@ -110,14 +110,14 @@ int OvfWriter::writeAll(const void* data, std::size_t size) {
         ssize_t n = ::write(fd_, p, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return ovxIoError(errno, true);
+            return errors::ovxIoError(errno, true);
         }
-        if (n == 0) return ecDeviceWrite;
+        if (n == 0) return errors::ecDeviceWrite;
         p += n;
         size -= std::size_t(n);
         filePos_ += std::uint64_t(n);
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 int OvfWriter::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
@@ -125,43 +125,46 @@ int OvfWriter::writeAt(std::uint64_t offset, const void* data, std::size_t size)
     do {
         n = ::pwrite(fd_, data, size, off_t(offset));
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return ovxIoError(errno, true);
-    if (std::size_t(n) != size) return ecDeviceWrite;
-    return ecOK;
+    if (n < 0) return errors::ovxIoError(errno, true);
+    if (std::size_t(n) != size) return errors::ecDeviceWrite;
+    return errors::ecOK;
 }
 
 int OvfWriter::flush() {
-    if (fill_ == 0) return ecOK;
+    if (fill_ == 0) return errors::ecOK;
     int rc = writeAll(buffer_, fill_);
     fill_ = 0;
     return rc;
 }
 
 int OvfWriter::create(const std::string& path, const std::string& senderId) {
-    if (path.empty()) return ecFileNotFound;
+    if (path.empty()) return errors::ecFileNotFound;
     if (fd_ >= 0) abandon();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? errors::ecPathNotFound : errors::ovxIoError(errno, true);
     return start(fd, path, senderId);
 }
 
 int OvfWriter::createExclusive(const std::string& path, const std::string& senderId) {
-    if (path.empty()) return ecFileNotFound;
+    if (path.empty()) return errors::ecFileNotFound;
     if (fd_ >= 0) abandon();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : errno == EEXIST ? ecFileExists : ovxIoError(errno, true);
+    if (fd < 0)
+        return errno == ENOENT   ? errors::ecPathNotFound
+               : errno == EEXIST ? errors::ecFileExists
+                                 : errors::ovxIoError(errno, true);
     return start(fd, path, senderId);
 }
 
 int OvfWriter::createReplacing(const std::string& path, const std::string& senderId) {
-    if (path.empty()) return ecFileNotFound;
+    if (path.empty()) return errors::ecFileNotFound;
     if (fd_ >= 0) abandon();
     std::string tmp;
     int slot = -1;
     const int fd = openPendingTemp(path, tmp, slot);
-    if (fd < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
+    if (fd < 0) return errno == ENOENT ? errors::ecPathNotFound : errors::ovxIoError(errno, true);
     int rc = start(fd, tmp, senderId);
-    if (rc == ecOK) finalPath_ = path;
+    if (rc == errors::ecOK) finalPath_ = path;
     signalSlot_ = slot;
     return rc;
 }
@@ -184,17 +187,17 @@ int OvfWriter::start(int fd, const std::string& path, const std::string& senderI
 int OvfWriter::append(const void* data, std::size_t size) {
     // Between calls the buffer is never full: a full one is written out at once.
     assert(fill_ < sizeof buffer_);
-    if (fd_ < 0) return ecBadArgument;
-    if (size == 0) return ecOK;
+    if (fd_ < 0) return errors::ecBadArgument;
+    if (size == 0) return errors::ecOK;
     const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
     if (inPage_) {
-        if (page_.imageLength + std::uint64_t(size) > 0xFFFFFFFFu) return ecDiskFull;
+        if (page_.imageLength + std::uint64_t(size) > 0xFFFFFFFFu) return errors::ecDiskFull;
         page_.imageLength += std::uint32_t(size);
     }
     if (fill_ + size <= sizeof buffer_ - 1) {
         std::memcpy(buffer_ + fill_, p, size);
         fill_ += size;
-        return ecOK;
+        return errors::ecOK;
     }
     std::size_t top = sizeof buffer_ - fill_;
     std::memcpy(buffer_ + fill_, p, top);
@@ -202,42 +205,42 @@ int OvfWriter::append(const void* data, std::size_t size) {
     p += top;
     size -= top;
     int rc = flush();
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     std::size_t whole = size - size % sizeof buffer_;
     if (whole > 0) {
         rc = writeAll(p, whole);
-        if (rc != ecOK) return rc;
+        if (rc != errors::ecOK) return rc;
         p += whole;
         size -= whole;
     }
     std::memcpy(buffer_, p, size);
     fill_ = size;
-    return ecOK;
+    return errors::ecOK;
 }
 
 int OvfWriter::appendRecord(const std::uint8_t* data, std::size_t size) {
-    if (size > kOvfMaxRecord) return ecBadArgument;
+    if (size > kOvfMaxRecord) return errors::ecBadArgument;
     std::uint8_t len[2];
     put16(len, std::uint16_t(size));
     int rc = append(len, 2);
-    return rc != ecOK ? rc : append(data, size);
+    return rc != errors::ecOK ? rc : append(data, size);
 }
 
 int OvfWriter::beginPage(std::uint16_t flags) {
-    if (fd_ < 0) return ecBadArgument;
-    if (header_.pageCount == 0xFFFF) return ecTooManyPages;
+    if (fd_ < 0) return errors::ecBadArgument;
+    if (header_.pageCount == 0xFFFF) return errors::ecTooManyPages;
     inPage_ = false;
     pageHeaderAt_ = filePos_ + fill_;
     page_ = OvfPageHeader{0, flags};
     std::uint8_t h[kOvfPageHeaderSize];
     encodePageHeader(page_, h);
     int rc = append(h, sizeof h);
-    inPage_ = rc == ecOK;
+    inPage_ = rc == errors::ecOK;
     return rc;
 }
 
 int OvfWriter::endPage(bool rewriteHeader) {
-    if (fd_ < 0 || !inPage_) return ecBadArgument;
+    if (fd_ < 0 || !inPage_) return errors::ecBadArgument;
     // The page header's image length is what was appended since it (a page whose data failed to
     // be written is dropped, never ended), and beginPage refused a page beyond the count's range.
     assert(pageHeaderAt_ + kOvfPageHeaderSize + page_.imageLength == filePos_ + fill_);
@@ -245,11 +248,11 @@ int OvfWriter::endPage(bool rewriteHeader) {
     inPage_ = false;
     ++header_.pageCount;
     int rc = flush();
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     std::uint8_t h[kOvfPageHeaderSize];
     encodePageHeader(page_, h);
     rc = writeAt(pageHeaderAt_, h, sizeof h);
-    if (rc == ecOK && rewriteHeader) rc = rewriteFileHeader();
+    if (rc == errors::ecOK && rewriteHeader) rc = rewriteFileHeader();
     return rc;
 }
 
@@ -263,15 +266,16 @@ int OvfWriter::rewriteFileHeader() {
 }
 
 int OvfWriter::close() {
-    if (fd_ < 0) return ecBadArgument;
+    if (fd_ < 0) return errors::ecBadArgument;
     int rc = flush();
-    if (rc == ecOK) rc = rewriteFileHeader();
-    if (rc == ecOK && ::fsync(fd_) != 0 && errno != EINVAL) rc = ovxIoError(errno, true);
-    if (::close(fd_) != 0 && rc == ecOK) rc = ovxIoError(errno, true);
+    if (rc == errors::ecOK) rc = rewriteFileHeader();
+    if (rc == errors::ecOK && ::fsync(fd_) != 0 && errno != EINVAL) rc = errors::ovxIoError(errno, true);
+    if (::close(fd_) != 0 && rc == errors::ecOK) rc = errors::ovxIoError(errno, true);
     fd_ = -1;
     if (!finalPath_.empty()) {
-        if (rc == ecOK && ::rename(path_.c_str(), finalPath_.c_str()) != 0) rc = ovxIoError(errno, true);
-        if (rc != ecOK) ::unlink(path_.c_str());
+        if (rc == errors::ecOK && ::rename(path_.c_str(), finalPath_.c_str()) != 0)
+            rc = errors::ovxIoError(errno, true);
+        if (rc != errors::ecOK) ::unlink(path_.c_str());
         finalPath_.clear();
     }
     forgetOnSignal(signalSlot_);
@@ -280,19 +284,19 @@ int OvfWriter::close() {
 }
 
 int OvfWriter::dropPage() {
-    if (fd_ < 0 || !inPage_) return ecOK;
+    if (fd_ < 0 || !inPage_) return errors::ecOK;
     inPage_ = false;
     if (pageHeaderAt_ >= filePos_) {
         // The page header is still in the buffer (it was at most a buffer's fill past filePos_).
         assert(pageHeaderAt_ - filePos_ < sizeof buffer_);
         fill_ = std::size_t(pageHeaderAt_ - filePos_);
-        return ecOK;
+        return errors::ecOK;
     }
     fill_ = 0;
     if (::ftruncate(fd_, off_t(pageHeaderAt_)) != 0 || ::lseek(fd_, off_t(pageHeaderAt_), SEEK_SET) < 0)
-        return ovxIoError(errno, true);
+        return errors::ovxIoError(errno, true);
     filePos_ = pageHeaderAt_;
-    return ecOK;
+    return errors::ecOK;
 }
 
 void OvfWriter::abandon() {
@@ -324,30 +328,30 @@ int OvfReader::readAt(std::uint64_t offset, void* data, std::size_t size, std::s
         ssize_t n = ::pread(fd_, p + got, size - got, off_t(offset + got));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return ovxIoError(errno, false);
+            return errors::ovxIoError(errno, false);
         }
         if (n == 0) break;
         got += std::size_t(n);
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 int OvfReader::open(const std::string& path) {
     close();
     pageIndex_.clear();
-    if (path.empty()) return ecFileNotFound;
+    if (path.empty()) return errors::ecFileNotFound;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return ovxIoError(errno, false);
+    if (fd_ < 0) return errors::ovxIoError(errno, false);
     std::uint8_t h[kOvfFileHeaderSize];
     std::size_t got = 0;
     int rc = readAt(0, h, sizeof h, got);
-    if (rc == ecOK && (got != sizeof h || !decodeFileHeader(h, header_))) rc = ecFaxBadFormat;
-    if (rc != ecOK) close();
+    if (rc == errors::ecOK && (got != sizeof h || !decodeFileHeader(h, header_))) rc = errors::ecFaxBadFormat;
+    if (rc != errors::ecOK) close();
     return rc;
 }
 
 int OvfReader::seekPage(int n, OvfPageHeader& page) {
-    if (fd_ < 0 || n < 1 || n > header_.pageCount) return ecFaxBadFormat;
+    if (fd_ < 0 || n < 1 || n > header_.pageCount) return errors::ecFaxBadFormat;
     // Page offsets found so far are kept: each page header is read once however the pages are
     // visited, so reading every page of a file costs time linear in its length.
     if (pageIndex_.empty()) pageIndex_.push_back(header_.firstPageOffset);
@@ -356,22 +360,22 @@ int OvfReader::seekPage(int n, OvfPageHeader& page) {
         const std::uint64_t at = pageIndex_.back();
         std::size_t got = 0;
         int rc = readAt(at, h, sizeof h, got);
-        if (rc != ecOK) return rc;
-        if (got != sizeof h) return ecFaxBadFormat;
+        if (rc != errors::ecOK) return rc;
+        if (got != sizeof h) return errors::ecFaxBadFormat;
         pageIndex_.push_back(at + kOvfPageHeaderSize + std::uint64_t(decodePageHeader(h).imageLength));
     }
     const std::uint64_t at = pageIndex_[std::size_t(n) - 1];
     std::size_t got = 0;
     int rc = readAt(at, h, sizeof h, got);
-    if (rc != ecOK) return rc;
-    if (got != sizeof h) return ecFaxBadFormat;
+    if (rc != errors::ecOK) return rc;
+    if (got != sizeof h) return errors::ecFaxBadFormat;
     page = decodePageHeader(h);
     pageAt_ = at;
     page_ = page;
     cursor_ = at + kOvfPageHeaderSize;
     left_ = page.imageLength;
     damaged_ = false;
-    return ecOK;
+    return errors::ecOK;
 }
 
 int OvfReader::readPageData(const std::function<bool(const std::uint8_t*, std::size_t)>& sink) {
@@ -384,7 +388,7 @@ int OvfReader::readPageData(const std::function<bool(const std::uint8_t*, std::s
     for (;;) {
         int rc = nextBlock(data, size, isRecord);
         if (rc <= 0) return rc;
-        if (!sink(data, size)) return ecOK;
+        if (!sink(data, size)) return errors::ecOK;
     }
 }
 
@@ -392,7 +396,7 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
     data = block_;
     size = 0;
     isRecord = page_.lineRecords();
-    if (fd_ < 0 || damaged_) return ecFaxBadFormat;
+    if (fd_ < 0 || damaged_) return errors::ecFaxBadFormat;
     std::size_t got = 0;
     int rc;
     while (left_ > 0) {
@@ -400,8 +404,8 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
         if (page_.lineRecords()) {
             std::uint8_t len[2];
             rc = readAt(cursor_, len, 2, got);
-            if (rc != ecOK) return rc;
-            if (got < 2) return ecFaxBadFormat;
+            if (rc != errors::ecOK) return rc;
+            if (got < 2) return errors::ecFaxBadFormat;
             cursor_ += 2;
             left_ = left_ > 2 ? left_ - 2 : 0;
             want = get16(len);
@@ -411,8 +415,8 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
             want = left_ < kOvfMaxRecord ? std::size_t(left_) : kOvfMaxRecord;
         }
         rc = readAt(cursor_, block_, want, got);
-        if (rc != ecOK) return rc;
-        if (got == 0) return ecFaxBadFormat;
+        if (rc != errors::ecOK) return rc;
+        if (got == 0) return errors::ecFaxBadFormat;
         cursor_ += got;
         left_ = left_ > got ? left_ - got : 0;
         damaged_ = got < want;
@@ -424,48 +428,48 @@ int OvfReader::nextBlock(const std::uint8_t*& data, std::size_t& size, bool& isR
 
 int mergeOvfFiles(const std::vector<std::string>& files, const std::string& dest) {
     int out = ::open(dest.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) return errno == ENOENT ? ecPathNotFound : ovxIoError(errno, true);
-    int rc = ecOK;
+    if (out < 0) return errno == ENOENT ? errors::ecPathNotFound : errors::ovxIoError(errno, true);
+    int rc = errors::ecOK;
     std::uint32_t pages = 0;
     std::uint64_t outPos = 0;
     std::vector<std::uint8_t> buf(65536);
-    for (std::size_t i = 0; i < files.size() && rc == ecOK; ++i) {
+    for (std::size_t i = 0; i < files.size() && rc == errors::ecOK; ++i) {
         int in = ::open(files[i].c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0) {
-            rc = ovxIoError(errno, false);
+            rc = errors::ovxIoError(errno, false);
             break;
         }
         std::uint8_t h[kOvfFileHeaderSize];
         OvfFileHeader header;
         ssize_t n = ::pread(in, h, sizeof h, 0);
         if (n != ssize_t(sizeof h) || !decodeFileHeader(h, header)) {
-            rc = ecFaxBadFormat;
+            rc = errors::ecFaxBadFormat;
         } else {
             pages += header.pageCount;
             std::uint64_t at = i == 0 ? 0 : header.firstPageOffset;
-            while (rc == ecOK && (n = ::pread(in, buf.data(), buf.size(), off_t(at))) > 0) {
+            while (rc == errors::ecOK && (n = ::pread(in, buf.data(), buf.size(), off_t(at))) > 0) {
                 at += std::uint64_t(n);
-                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n) rc = ovxIoError(errno, true);
+                if (::pwrite(out, buf.data(), std::size_t(n), off_t(outPos)) != n) rc = errors::ovxIoError(errno, true);
                 outPos += std::uint64_t(n);
             }
-            if (n < 0 && rc == ecOK) rc = ovxIoError(errno, false);
+            if (n < 0 && rc == errors::ecOK) rc = errors::ovxIoError(errno, false);
         }
         ::close(in);
     }
-    if (rc == ecOK && files.empty()) rc = ecFileNotFound;
-    if (rc == ecOK && pages > 0xFFFF) rc = ecTooManyPages;
-    if (rc == ecOK) {
+    if (rc == errors::ecOK && files.empty()) rc = errors::ecFileNotFound;
+    if (rc == errors::ecOK && pages > 0xFFFF) rc = errors::ecTooManyPages;
+    if (rc == errors::ecOK) {
         std::uint8_t h[kOvfFileHeaderSize];
         // The first header is rewritten with the sum; its other fields stay as they were read.
         if (::pread(out, h, sizeof h, 0) != ssize_t(sizeof h))
-            rc = ecFaxBadFormat;
+            rc = errors::ecFaxBadFormat;
         else {
             put16(h + 32, std::uint16_t(pages));
-            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h)) rc = ovxIoError(errno, true);
+            if (::pwrite(out, h, sizeof h, 0) != ssize_t(sizeof h)) rc = errors::ovxIoError(errno, true);
         }
     }
-    if (::close(out) != 0 && rc == ecOK) rc = ovxIoError(errno, true);
-    if (rc != ecOK) ::unlink(dest.c_str());
+    if (::close(out) != 0 && rc == errors::ecOK) rc = errors::ovxIoError(errno, true);
+    if (rc != errors::ecOK) ::unlink(dest.c_str());
     return rc;
 }
 

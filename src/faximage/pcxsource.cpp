@@ -40,7 +40,7 @@ private:
 int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     begin_ = begin;
     end_ = end;
-    if (end - begin < 128 || begin[0] != 10 || begin[2] > 1) return ecUnsupportedImage;
+    if (end - begin < 128 || begin[0] != 10 || begin[2] > 1) return errors::ecUnsupportedImage;
     rle_ = begin[2] == 1;
     bpp_ = begin[3];
     int xmin = le16(begin + 4), ymin = le16(begin + 6), xmax = le16(begin + 8), ymax = le16(begin + 10);
@@ -48,14 +48,14 @@ int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     bytesPerLine_ = le16(begin + 66);
     width_ = xmax - xmin + 1;
     height_ = ymax - ymin + 1;
-    if (width_ <= 0 || height_ <= 0 || width_ > kMaxImageWidth) return ecUnsupportedImage;
-    if (height_ > kMaxPageLines) return ecPageTooLong;
+    if (width_ <= 0 || height_ <= 0 || width_ > kMaxImageWidth) return errors::ecUnsupportedImage;
+    if (height_ > kMaxPageLines) return errors::ecPageTooLong;
     bool mono = bpp_ == 1 && planes_ == 1;
     bool ega = bpp_ == 1 && planes_ == 4;
     bool vga = bpp_ == 8 && planes_ == 1;
     bool rgb = bpp_ == 8 && planes_ == 3;
-    if (!(mono || ega || vga || rgb)) return ecUnsupportedImage;
-    if (bytesPerLine_ * 8 < width_ * bpp_) return ecUnsupportedImage;
+    if (!(mono || ega || vga || rgb)) return errors::ecUnsupportedImage;
+    if (bytesPerLine_ * 8 < width_ * bpp_) return errors::ecUnsupportedImage;
     if (ega)
         for (int i = 0; i < 16; ++i) std::memcpy(palette_[i], begin + 16 + 3 * i, 3);
     if (vga) {
@@ -68,16 +68,16 @@ int PcxPage::parse(const std::uint8_t* begin, const std::uint8_t* end) {
     }
     scan_.assign(std::size_t(planes_) * std::size_t(bytesPerLine_), 0);
     p_ = begin + 128;
-    return ecOK;
+    return errors::ecOK;
 }
 
 int PcxPage::readRow(int y, std::uint8_t* line) {
     std::size_t need = scan_.size(), got = 0;
     while (got < need) {
-        if (p_ >= end_) return ecUnsupportedImage;
+        if (p_ >= end_) return errors::ecUnsupportedImage;
         std::uint8_t b = *p_++;
         if (rle_ && b >= 0xC0) {
-            if (p_ >= end_) return ecUnsupportedImage;
+            if (p_ >= end_) return errors::ecUnsupportedImage;
             std::size_t n = b & 0x3F;
             std::uint8_t v = *p_++;
             if (n > need - got) n = need - got;
@@ -109,7 +109,7 @@ int PcxPage::readRow(int y, std::uint8_t* line) {
         }
     }
     if (width_ % 8) line[bytes - 1] &= std::uint8_t(0xFF << (8 - width_ % 8));
-    return ecOK;
+    return errors::ecOK;
 }
 
 class PcxSource : public FaxLineSource {
@@ -120,36 +120,36 @@ public:
     int open() override {
         if (!inMemory_) {
             int rc = readWholeFile(path_, data_);
-            if (rc != ecOK) return rc;
+            if (rc != errors::ecOK) return rc;
         }
         if (!dcx_) {
             ranges_.push_back({0, data_.size()});
-            return ecOK;
+            return errors::ecOK;
         }
-        if (data_.size() < 8 || le32(data_.data()) != 0x3ADE68B1u) return ecUnsupportedImage;
+        if (data_.size() < 8 || le32(data_.data()) != 0x3ADE68B1u) return errors::ecUnsupportedImage;
         std::vector<std::size_t> offsets;
         for (std::size_t i = 0; i < 1024 && 4 + 4 * i + 4 <= data_.size(); ++i) {
             std::uint32_t off = le32(data_.data() + 4 + 4 * i);
             if (off == 0) break;
-            if (off >= data_.size()) return ecUnsupportedImage;
+            if (off >= data_.size()) return errors::ecUnsupportedImage;
             offsets.push_back(off);
         }
-        if (offsets.empty()) return ecUnsupportedImage;
+        if (offsets.empty()) return errors::ecUnsupportedImage;
         // Every page has its own data: an offset used twice would repeat one page's image
         // without bound on the size of the file, so such a table is damaged.
         std::vector<std::size_t> sorted = offsets;
         std::sort(sorted.begin(), sorted.end());
-        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return ecDamagedImage;
+        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return errors::ecDamagedImage;
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             std::size_t end = data_.size();
             for (std::size_t o : offsets)
                 if (o > offsets[i] && o < end) end = o;
             ranges_.push_back({offsets[i], end});
         }
-        return ecOK;
+        return errors::ecOK;
     }
     int beginPage() override {
-        if (page_ >= ranges_.size()) return ecUnsupportedImage;
+        if (page_ >= ranges_.size()) return errors::ecUnsupportedImage;
         y_ = 0;
         return current_.parse(data_.data() + ranges_[page_].first, data_.data() + ranges_[page_].second);
     }
@@ -159,7 +159,7 @@ public:
             endOfPage = true;
             ++page_;
             morePages = page_ < ranges_.size();
-            return ecOK;
+            return errors::ecOK;
         }
         endOfPage = false;
         morePages = false;

@@ -101,12 +101,12 @@ int PendingFile::write(const void* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd_, p, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? ovxIoError(errno, true) : ecDeviceWrite;
+        if (n <= 0) return n < 0 ? errors::ovxIoError(errno, true) : errors::ecDeviceWrite;
         p += n;
         size -= std::size_t(n);
         written_ += std::size_t(n);
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 void PendingFile::release() {
@@ -120,14 +120,14 @@ int PendingFile::commit() {
     if (fd_ >= 0) {
         const int closeRc = ::close(fd_);
         fd_ = -1;
-        if (closeRc != 0) return ovxIoError(errno, true);
+        if (closeRc != 0) return errors::ovxIoError(errno, true);
     }
     ::chmod(tmp_.c_str(), mode);
-    if (::rename(tmp_.c_str(), path_.c_str()) != 0) return ovxIoError(errno, true);
+    if (::rename(tmp_.c_str(), path_.c_str()) != 0) return errors::ovxIoError(errno, true);
     committed_ = true;
     forgetOnSignal(signalSlot_);
     signalSlot_ = -1;
-    return ecOK;
+    return errors::ecOK;
 }
 
 }  // namespace telvane::faximage

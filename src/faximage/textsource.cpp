@@ -24,7 +24,7 @@ public:
           tabStop_(tabStop < 1 ? 1 : tabStop) {}
 
     int open() override {
-        if (!renderer_) return ecFontFileNotFound;
+        if (!renderer_) return errors::ecFontFileNotFound;
         width_ = renderer_->maxWidth();
         return readWholeFile(path_, text_);
     }
@@ -35,7 +35,7 @@ public:
         linesOnPage_ = 0;
         pageDone_ = false;
         rowsLeft_ = 0;
-        return ecOK;
+        return errors::ecOK;
     }
     int readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) override;
     std::uint64_t bytesRead() const override { return pos_; }
@@ -116,7 +116,7 @@ int TextSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
             pageDone_ = true;
             endOfPage = true;
             morePages = pos_ < text_.size();
-            return ecOK;
+            return errors::ecOK;
         }
         renderer_->renderLine(text, rows_);
         if (rows_.height == 0) rows_ = Raster(1, 1);
@@ -131,7 +131,7 @@ int TextSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
     std::size_t copy = r.stride < bytes ? r.stride : bytes;
     std::copy(src, src + copy, line);
     --rowsLeft_;
-    return ecOK;
+    return errors::ecOK;
 }
 
 }  // namespace

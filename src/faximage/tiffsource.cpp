@@ -59,21 +59,21 @@ bool TiffParser::values(std::size_t entry, std::vector<std::uint32_t>& out) cons
 }
 
 int TiffParser::parse(std::vector<TiffPage>& pages) {
-    if (d_.size() < 8) return ecUnsupportedImage;
+    if (d_.size() < 8) return errors::ecUnsupportedImage;
     if (d_[0] == 'I' && d_[1] == 'I')
         big_ = false;
     else if (d_[0] == 'M' && d_[1] == 'M')
         big_ = true;
     else
-        return ecUnsupportedImage;
-    if (u16(2) != 42) return ecUnsupportedImage;
+        return errors::ecUnsupportedImage;
+    if (u16(2) != 42) return errors::ecUnsupportedImage;
     std::set<std::uint32_t> seen;
     std::uint32_t ifd = u32(4);
     while (ifd != 0) {
         if (!seen.insert(ifd).second || ifd > d_.size() - 2 || pages.size() >= 4096)
-            return pages.empty() ? ecUnsupportedImage : ecOK;
+            return pages.empty() ? errors::ecUnsupportedImage : errors::ecOK;
         std::uint32_t n = u16(ifd);
-        if ((d_.size() - ifd - 2) / 12 < n) return ecUnsupportedImage;
+        if ((d_.size() - ifd - 2) / 12 < n) return errors::ecUnsupportedImage;
         TiffPage p;
         bool haveWidth = false, haveRows = false, haveOffsets = false;
         for (std::uint32_t i = 0; i < n; ++i) {
@@ -91,7 +91,7 @@ int TiffParser::parse(std::vector<TiffPage>& pages) {
                 if (ok) p.height = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
                 break;
             case 258:
-                if (!ok || v[0] != 1) return ecUnsupportedImage;
+                if (!ok || v[0] != 1) return errors::ecUnsupportedImage;
                 break;
             case 259:
                 if (ok) p.compression = int(v[0]);
@@ -107,7 +107,7 @@ int TiffParser::parse(std::vector<TiffPage>& pages) {
                 if (ok) p.stripOffsets = std::move(v);
                 break;
             case 277:
-                if (!ok || v[0] != 1) return ecUnsupportedImage;
+                if (!ok || v[0] != 1) return errors::ecUnsupportedImage;
                 break;
             case 278:
                 if (ok) p.rowsPerStrip = int(std::min<std::uint32_t>(v[0], 0x7FFFFFFF));
@@ -119,15 +119,15 @@ int TiffParser::parse(std::vector<TiffPage>& pages) {
             }
         }
         if (!haveWidth || !haveRows || !haveOffsets || p.width <= 0 || p.height <= 0 || p.width > kMaxImageWidth)
-            return ecUnsupportedImage;
-        if (p.height > kMaxPageLines) return ecPageTooLong;
-        if (p.photometric != 0 && p.photometric != 1) return ecUnsupportedImage;
+            return errors::ecUnsupportedImage;
+        if (p.height > kMaxPageLines) return errors::ecPageTooLong;
+        if (p.photometric != 0 && p.photometric != 1) return errors::ecUnsupportedImage;
         if (p.rowsPerStrip <= 0 || p.rowsPerStrip > p.height) p.rowsPerStrip = p.height;
         pages.push_back(std::move(p));
         std::size_t next = ifd + 2 + 12 * std::size_t(n);
         ifd = next + 4 <= d_.size() ? u32(next) : 0;
     }
-    return pages.empty() ? ecUnsupportedImage : ecOK;
+    return pages.empty() ? errors::ecUnsupportedImage : errors::ecOK;
 }
 
 std::uint8_t reverseBits(std::uint8_t b) {
@@ -176,22 +176,22 @@ private:
 int TiffSource::open() {
     if (!inMemory_) {
         int rc = readWholeFile(path_, data_);
-        if (rc != ecOK) return rc;
+        if (rc != errors::ecOK) return rc;
     }
     TiffParser parser(data_);
     int rc = parser.parse(pages_);
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     for (const TiffPage& p : pages_) {
         if (p.compression == 2 || p.compression == 3 || p.compression == 4)
             viaLibtiff_ = true;
         else if (p.compression != 1 && p.compression != 32773)
-            return ecUnsupportedImage;
+            return errors::ecUnsupportedImage;
     }
     if (viaLibtiff_) {
         tif_ = openTiffInMemory(stream_, data_.data(), data_.size());
-        if (!tif_) return ecUnsupportedImage;
+        if (!tif_) return errors::ecUnsupportedImage;
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TiffSource::beginPage() {
@@ -200,13 +200,13 @@ int TiffSource::beginPage() {
     rowInStrip_ = 0;
     stripPos_ = stripEnd_ = 0;
     if (viaLibtiff_) {
-        if (!TIFFSetDirectory(tif_, tdir_t(pageIndex_))) return ecUnsupportedImage;
+        if (!TIFFSetDirectory(tif_, tdir_t(pageIndex_))) return errors::ecUnsupportedImage;
         std::uint32_t w = 0, h = 0;
         TIFFGetField(tif_, TIFFTAG_IMAGEWIDTH, &w);
         TIFFGetField(tif_, TIFFTAG_IMAGELENGTH, &h);
-        if (int(w) != page().width || int(h) != page().height) return ecUnsupportedImage;
+        if (int(w) != page().width || int(h) != page().height) return errors::ecUnsupportedImage;
     }
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TiffSource::readOwnRow(std::uint8_t* line) {
@@ -215,7 +215,7 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
     if (rowInStrip_ == 0 || rowInStrip_ >= p.rowsPerStrip) {
         if (rowInStrip_ >= p.rowsPerStrip) ++strip_;
         rowInStrip_ = 0;
-        if (strip_ >= p.stripOffsets.size()) return ecDamagedImage;
+        if (strip_ >= p.stripOffsets.size()) return errors::ecDamagedImage;
         stripPos_ = p.stripOffsets[strip_];
         std::size_t count;
         if (strip_ < p.stripCounts.size())
@@ -223,28 +223,28 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
         else if (p.compression == 1)
             count = rowBytes * std::size_t(p.rowsPerStrip);
         else
-            return ecUnsupportedImage;
-        if (stripPos_ > data_.size()) return ecDamagedImage;
+            return errors::ecUnsupportedImage;
+        if (stripPos_ > data_.size()) return errors::ecDamagedImage;
         stripEnd_ = count > data_.size() - stripPos_ ? data_.size() : stripPos_ + count;
     }
     if (p.compression == 1) {
-        if (stripEnd_ - stripPos_ < rowBytes) return ecDamagedImage;
+        if (stripEnd_ - stripPos_ < rowBytes) return errors::ecDamagedImage;
         std::memcpy(line, data_.data() + stripPos_, rowBytes);
         stripPos_ += rowBytes;
     } else {
         std::size_t got = 0;
         while (got < rowBytes) {
-            if (stripPos_ >= stripEnd_) return ecDamagedImage;
+            if (stripPos_ >= stripEnd_) return errors::ecDamagedImage;
             int n = std::int8_t(data_[stripPos_++]);
             if (n >= 0) {
                 std::size_t count = std::size_t(n) + 1;
-                if (count > stripEnd_ - stripPos_ || count > rowBytes - got) return ecDamagedImage;
+                if (count > stripEnd_ - stripPos_ || count > rowBytes - got) return errors::ecDamagedImage;
                 std::memcpy(line + got, data_.data() + stripPos_, count);
                 stripPos_ += count;
                 got += count;
             } else if (n != -128) {
                 std::size_t count = std::size_t(1 - n);
-                if (stripPos_ >= stripEnd_ || count > rowBytes - got) return ecDamagedImage;
+                if (stripPos_ >= stripEnd_ || count > rowBytes - got) return errors::ecDamagedImage;
                 std::memset(line + got, data_[stripPos_++], count);
                 got += count;
             }
@@ -253,7 +253,7 @@ int TiffSource::readOwnRow(std::uint8_t* line) {
     ++rowInStrip_;
     if (p.fillOrder == 2)
         for (std::size_t i = 0; i < rowBytes; ++i) line[i] = reverseBits(line[i]);
-    return ecOK;
+    return errors::ecOK;
 }
 
 int TiffSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
@@ -262,30 +262,30 @@ int TiffSource::readLine(std::uint8_t* line, bool& endOfPage, bool& morePages) {
         endOfPage = true;
         ++pageIndex_;
         morePages = pageIndex_ < pages_.size();
-        return ecOK;
+        return errors::ecOK;
     }
     endOfPage = false;
     morePages = false;
     std::size_t rowBytes = (std::size_t(p.width) + 7) / 8;
-    int rc = ecOK;
+    int rc = errors::ecOK;
     if (viaLibtiff_) {
         // libtiff fills lines it cannot decode (bad codes, a strip that ends early) with
         // white and only reports it to the handlers: any report makes the page damaged.
         stream_.problems = 0;
-        if (TIFFReadScanline(tif_, line, std::uint32_t(y_), 0) < 0 || stream_.problems > 0) rc = ecDamagedImage;
+        if (TIFFReadScanline(tif_, line, std::uint32_t(y_), 0) < 0 || stream_.problems > 0) rc = errors::ecDamagedImage;
         std::uint16_t photometric = PHOTOMETRIC_MINISWHITE;
         TIFFGetFieldDefaulted(tif_, TIFFTAG_PHOTOMETRIC, &photometric);
-        if (rc == ecOK && photometric == PHOTOMETRIC_MINISBLACK)
+        if (rc == errors::ecOK && photometric == PHOTOMETRIC_MINISBLACK)
             for (std::size_t i = 0; i < rowBytes; ++i) line[i] = std::uint8_t(~line[i]);
     } else {
         rc = readOwnRow(line);
-        if (rc == ecOK && p.photometric == 1)
+        if (rc == errors::ecOK && p.photometric == 1)
             for (std::size_t i = 0; i < rowBytes; ++i) line[i] = std::uint8_t(~line[i]);
     }
-    if (rc != ecOK) return rc;
+    if (rc != errors::ecOK) return rc;
     if (p.width % 8) line[rowBytes - 1] &= std::uint8_t(0xFF << (8 - p.width % 8));
     ++y_;
-    return ecOK;
+    return errors::ecOK;
 }
 
 }  // namespace

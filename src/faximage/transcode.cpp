@@ -7,11 +7,12 @@
 namespace telvane::faximage {
 
 int FaxPageTranscoder::begin(FaxCoding from, int width) {
-    if ((from != FaxCoding::MR && from != FaxCoding::MMR) || (width != 1728 && width != 2048)) return ecBadArgument;
+    if ((from != FaxCoding::MR && from != FaxCoding::MMR) || (width != 1728 && width != 2048))
+        return errors::ecBadArgument;
     decoder_.reset(from, width);
     coder_.setup(width, 0, false);
     finished_ = false;
-    return ecOK;
+    return errors::ecOK;
 }
 
 void FaxPageTranscoder::faxLine(const std::uint8_t* line, std::size_t) {

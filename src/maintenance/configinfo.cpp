@@ -39,9 +39,9 @@ QString askSaveName(QWidget* parent, const QString& proposed) {
 TConfigurationInfo::SaveNameChooser g_chooser = &askSaveName;
 
 void informationBox(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Information, kCaption, cutPromptText(text), QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Information, kCaption, app::cutPromptText(text), QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ConfigInfoMessage"));
-    keepTitleWhole(box);
+    app::keepTitleWhole(box);
     box.exec();
 }
 
@@ -74,9 +74,9 @@ TConfigurationInfo::TConfigurationInfo(QWidget* parent) : QDialog(parent) {
     copyPasteMemo_->setObjectName(QStringLiteral("CopyPasteMemo"));
     copyPasteMemo_->setVisible(false);
 
-    QPushButton* copy = makePushButton(this, "Button1", QStringLiteral("Copy to Clipboard"), {});
-    QPushButton* save = makePushButton(this, "Button3", QStringLiteral("Save As..."), {});
-    QPushButton* ok = makePushButton(this, "Button2", QStringLiteral("OK"), {});
+    QPushButton* copy = app::makePushButton(this, "Button1", QStringLiteral("Copy to Clipboard"), {});
+    QPushButton* save = app::makePushButton(this, "Button3", QStringLiteral("Save As..."), {});
+    QPushButton* ok = app::makePushButton(this, "Button2", QStringLiteral("OK"), {});
     ok->setDefault(true);
     connect(copy, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(save, &QPushButton::clicked, this, [this] { Button3Click(); });
@@ -128,7 +128,7 @@ bool TConfigurationInfo::saveTo(const QString& fileName) const {
 }
 
 void TConfigurationInfo::Button3Click() {
-    const QString proposed = QDir(userFilesFolder()).filePath(QStringLiteral("ConfigInfo.txt"));
+    const QString proposed = QDir(app::userFilesFolder()).filePath(QStringLiteral("ConfigInfo.txt"));
     const QString name = g_chooser(this, proposed);
     if (name.isEmpty()) return;
     if (!saveTo(name)) {
@@ -139,17 +139,17 @@ void TConfigurationInfo::Button3Click() {
 }
 
 QStringList collectConfigurationReport(const SystemProbe& probe) {
-    PrintOptions print;
-    print.loadFrom(ProgramDir());
-    return buildConfigurationReport(probe, appSettings(), print, ProgramDir());
+    settings::PrintOptions print;
+    print.loadFrom(settings::ProgramDir());
+    return buildConfigurationReport(probe, app::appSettings(), print, settings::ProgramDir());
 }
 
 void showConfigurationInformation(QWidget* parent) {
     TConfigurationInfo window(parent);
     {
-        HourGlass hourglass;
+        app::HourGlass hourglass;
         window.setLines(collectConfigurationReport(LinuxProbe()));
-        centerDialog(&window);
+        app::centerDialog(&window);
     }
     window.exec();
 }

@@ -31,7 +31,7 @@ void addSessionLog(QStringList& out, const QString& path, const QString& heading
 }
 
 // The COM number (1-based) whose [Ports] device is this node, 0 when none is.
-int comNumberOf(const Settings& settings, const QString& path) {
+int comNumberOf(const settings::Settings& settings, const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     for (int i = 0; i < ports::kPortCount; ++i) {
         const QString port = qs(settings.Ports[i]);
@@ -107,8 +107,8 @@ namespace {
 
 // What the settings section is read from.
 struct ReportSettings {
-    const Settings& s;
-    const PrintOptions& print;
+    const settings::Settings& s;
+    const settings::PrintOptions& print;
     const std::string& programDir;
 };
 
@@ -130,7 +130,8 @@ const SettingRow kSettingRows[] = {
     {"Reset String          \t", [](const ReportSettings& r) { return qs(r.s.Resetting.String); }},
     {"Post Reset String:    \t", [](const ReportSettings& r) { return qs(r.s.Resetting.AfterString); }},
     {"{sending}", nullptr},
-    {"Fax Class:            \t", [](const ReportSettings& r) { return qs(FaxClassName(r.s.Modem.FaxClass)); }},
+    {"Fax Class:            \t",
+     [](const ReportSettings& r) { return qs(settings::FaxClassName(r.s.Modem.FaxClass)); }},
     {"Max BPS:              \t", [](const ReportSettings& r) { return QString::number(r.s.Modem.MaximumBPS); }},
     {"Modem Init:           \t", [](const ReportSettings& r) { return qs(r.s.Modem.InitString); }},
     {"ECM:                  \t", [](const ReportSettings& r) { return yesNo(r.s.Dialing.ECM); }},
@@ -144,7 +145,8 @@ const SettingRow kSettingRows[] = {
     {"Alternate header font \t", [](const ReportSettings& r) { return yesNo(r.s.Other.UseAlternateHeaderFont); }},
     {"Larger send buffer    \t", [](const ReportSettings& r) { return yesNo(r.s.Other.GlobalLargerSendBuffer); }},
     {"{receiving}", nullptr},
-    {"Receive Fax Class:    \t", [](const ReportSettings& r) { return qs(FaxClassName(r.s.Modem.FaxClassReceive)); }},
+    {"Receive Fax Class:    \t",
+     [](const ReportSettings& r) { return qs(settings::FaxClassName(r.s.Modem.FaxClassReceive)); }},
     {"Receive Max BPS:      \t", [](const ReportSettings& r) { return QString::number(r.s.Modem.MaximumBPSReceive); }},
     {"Receive Init String:  \t", [](const ReportSettings& r) { return qs(r.s.Modem.InitStringReceive); }},
     {"Answer On Ring:       \t", [](const ReportSettings& r) { return QString::number(r.s.Receive.AnswerOnRing); }},
@@ -171,7 +173,7 @@ const SettingRow kSettingRows[] = {
 void addProduct(QStringList& r, const QLocale& loc) {
     r << QStringLiteral("[Product]");
     r << QStringLiteral("Program:     \t") + QLatin1String(kProductName);
-    r << QStringLiteral("Version:     \t") + QLatin1String(kProgramVersion);
+    r << QStringLiteral("Version:     \t") + QLatin1String(settings::kProgramVersion);
     r << QStringLiteral("Build Date:  \t") + loc.toString(buildDate(), QLocale::ShortFormat);
     r << QStringLiteral("Fax Engine:  \t") + QLatin1String(kEngineVersion);
 }
@@ -225,7 +227,7 @@ void addEnvironment(QStringList& r, const SystemProbe& probe, const QLocale& loc
              QStringLiteral(";    Long: ") + loc.timeFormat(QLocale::LongFormat);
 }
 
-void addSerialDevice(QStringList& r, const SerialDevice& d, const Settings& s) {
+void addSerialDevice(QStringList& r, const SerialDevice& d, const settings::Settings& s) {
     if (!d.manufacturer.isEmpty()) r << QStringLiteral("Manufacturer:         \t") + d.manufacturer;
     if (!d.product.isEmpty() || !d.usbId.isEmpty()) {
         QString model = d.product;
@@ -242,7 +244,7 @@ void addSerialDevice(QStringList& r, const SerialDevice& d, const Settings& s) {
 
 // The device the sessions open for the selected port, through the same port map, with the node a
 // link (the virtual line's, /dev/serial/by-id/...) leads to.
-QString selectedPortLine(const Settings& s) {
+QString selectedPortLine(const settings::Settings& s) {
     const QString device = qs(s.portDevice(s.Modem.ComPort));
     QString line = QStringLiteral("Selected Port:        \tCOM%1  ").arg(s.Modem.ComPort + 1);
     if (device.isEmpty()) return line + QStringLiteral("(no device)");
@@ -254,7 +256,8 @@ QString selectedPortLine(const Settings& s) {
     return line;
 }
 
-void addSerialDevices(QStringList& r, const std::optional<std::vector<SerialDevice>>& devices, const Settings& s) {
+void addSerialDevices(QStringList& r, const std::optional<std::vector<SerialDevice>>& devices,
+                      const settings::Settings& s) {
     r << QStringLiteral("[Modem Devices]") << QString() << selectedPortLine(s);
     if (!devices) return;
     r << QString();
@@ -267,15 +270,15 @@ void addSerialDevices(QStringList& r, const std::optional<std::vector<SerialDevi
 }
 
 void addSettings(QStringList& r, const ReportSettings& settings) {
-    r << QLatin1Char('[') + qs(settingsPath(settings.programDir)) + QLatin1Char(']') << QString();
+    r << QLatin1Char('[') + qs(settings::settingsPath(settings.programDir)) + QLatin1Char(']') << QString();
     for (const SettingRow& row : kSettingRows)
         r << QLatin1String(row.label) + (row.value ? row.value(settings) : QString());
 }
 
 }  // namespace
 
-QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& s, const PrintOptions& print,
-                                     const std::string& programDir) {
+QStringList buildConfigurationReport(const SystemProbe& probe, const settings::Settings& s,
+                                     const settings::PrintOptions& print, const std::string& programDir) {
     const QLocale loc = probe.locale();
     QStringList r;
     r << loc.toString(probe.today(), QLocale::LongFormat) << QString();

@@ -86,8 +86,8 @@ QStringList runningProgramEntries(const std::vector<ProcessEntry>& processes, qi
 // The day this program was built.
 QDate buildDate();
 
-QStringList buildConfigurationReport(const SystemProbe& probe, const Settings& settings, const PrintOptions& print,
-                                     const std::string& programDir);
+QStringList buildConfigurationReport(const SystemProbe& probe, const settings::Settings& settings,
+                                     const settings::PrintOptions& print, const std::string& programDir);
 
 // Lines joined with CR LF after each (the saved and copied form).
 QByteArray reportText(const QStringList& lines);

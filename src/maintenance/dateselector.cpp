@@ -40,7 +40,7 @@ TDateSelector::TDateSelector(const QDate& initial, QWidget* parent) : QDialog(pa
 
     auto* steps = new QHBoxLayout;
     const auto add = [this, steps](const char* name, const QString& caption, const QString& hint, auto handler) {
-        QPushButton* b = makePushButton(this, name, caption, hint);
+        QPushButton* b = app::makePushButton(this, name, caption, hint);
         connect(b, &QPushButton::clicked, this, handler);
         steps->addWidget(b);
     };
@@ -53,8 +53,8 @@ TDateSelector::TDateSelector(const QDate& initial, QWidget* parent) : QDialog(pa
 
     auto* okCancel = new QHBoxLayout;
     okCancel->addStretch();
-    QPushButton* ok = makePushButton(this, "OkButton", QStringLiteral("Ok"), {});
-    QPushButton* cancel = makePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
+    QPushButton* ok = app::makePushButton(this, "OkButton", QStringLiteral("Ok"), {});
+    QPushButton* cancel = app::makePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -56,8 +56,8 @@ TDeleteForConditions::TDeleteForConditions(QWidget* parent) : QDialog(parent) {
     grid->addWidget(phone_, 2, 1);
     grid->setColumnMinimumWidth(1, from_->fontMetrics().averageCharWidth() * 36);
 
-    QPushButton* ok = makePushButton(this, "OkButton", QStringLiteral("Ok"), {});
-    QPushButton* cancel = makePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
+    QPushButton* ok = app::makePushButton(this, "OkButton", QStringLiteral("Ok"), {});
+    QPushButton* cancel = app::makePushButton(this, "CancelButton", QStringLiteral("Cancel"), {});
     connect(ok, &QPushButton::clicked, this, [this] { OkButtonClick(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* buttons = new QHBoxLayout;
@@ -109,11 +109,11 @@ std::string TDeleteForConditions::expression() const {
 
 void TDeleteForConditions::OkButtonClick() {
     if (matchValue(chosenText()).empty()) {
-        ShowInformation(QStringLiteral("Please enter a value"));
+        app::ShowInformation(QStringLiteral("Please enter a value"));
         return;
     }
-    if (AskYesNoDefaultNo(QStringLiteral("Are you sure you wish to delete all faxes matching this criteria?"),
-                          QStringLiteral("VERIFY DELETE")))
+    if (app::AskYesNoDefaultNo(QStringLiteral("Are you sure you wish to delete all faxes matching this criteria?"),
+                               QStringLiteral("VERIFY DELETE")))
         accept();
 }
 

@@ -28,8 +28,8 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-std::vector<LogColumn> columnsOf(const records::TableSpec& spec, std::initializer_list<const char*> fields) {
-    std::vector<LogColumn> cols;
+std::vector<app::LogColumn> columnsOf(const records::TableSpec& spec, std::initializer_list<const char*> fields) {
+    std::vector<app::LogColumn> cols;
     cols.push_back({"ISDELETED", QStringLiteral("Deleted?"), 8});
     for (const char* f : fields) {
         const std::string label = records::fieldLabel(spec, f);
@@ -95,7 +95,7 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
         &TDMForm::mnuDeleteConditionsClick);
     actions_->addSeparator();
     add("mnuDeleteAll", QStringLiteral("Delete All Faxes"), &TDMForm::mnuDeleteAllClick);
-    enableKeyboardMenus(menuBar_);
+    app::enableKeyboardMenus(menuBar_);
 
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("GridPopup"));
@@ -105,14 +105,14 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
 
     pages_ = new QTabWidget(this);
     pages_->setObjectName(QStringLiteral("PageControl1"));
-    sendGrid_ = new TLogGrid;
+    sendGrid_ = new app::TLogGrid;
     sendGrid_->setObjectName(QStringLiteral("SendGrid"));
-    recGrid_ = new TLogGrid;
+    recGrid_ = new app::TLogGrid;
     recGrid_->setObjectName(QStringLiteral("RecGrid"));
     pages_->addTab(sendGrid_, QStringLiteral("Outgoing Faxes"));
     pages_->addTab(recGrid_, QStringLiteral("Incoming Faxes"));
     connect(pages_, &QTabWidget::currentChanged, this, [this] { updateWindow(); });
-    for (TLogGrid* grid : {sendGrid_, recGrid_}) {
+    for (app::TLogGrid* grid : {sendGrid_, recGrid_}) {
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) {
             if (grid->isEnabled()) popup_->popup(grid->viewport()->mapToGlobal(pos));
         });
@@ -122,9 +122,9 @@ TDMForm::TDMForm(records::RecordSet& recTable, records::TXbAccess& recXb, record
         });
     }
 
-    QPushButton* help = makePushButton(this, "HelpButton", QStringLiteral("Help"), {});
-    QPushButton* close = makePushButton(this, "CloseButton", QStringLiteral("Close"), {});
-    connect(help, &QPushButton::clicked, this, [] { showHelp(kHelpContext); });
+    QPushButton* help = app::makePushButton(this, "HelpButton", QStringLiteral("Help"), {});
+    QPushButton* close = app::makePushButton(this, "CloseButton", QStringLiteral("Close"), {});
+    connect(help, &QPushButton::clicked, this, [] { app::showHelp(kHelpContext); });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -173,10 +173,10 @@ void TDMForm::FormActivate() {
     } catch (const records::EXbError&) {}
 
     pages_->setCurrentIndex(kOutgoingPage);
-    sendModel_ = std::make_unique<LogTableModel>(
+    sendModel_ = std::make_unique<app::LogTableModel>(
         faxTable_,
         columnsOf(records::faxTableSpec(), {"DATESENT", "TIMESENT", "RECIPIENT", "SUBJECT", "PHONE", "LASTRESULT"}));
-    recModel_ = std::make_unique<LogTableModel>(
+    recModel_ = std::make_unique<app::LogTableModel>(
         recTable_, columnsOf(records::recTableSpec(), {"DATEREC", "TIMEREC", "FROM", "PAGES", "FAXFILE", "NOTES"}));
     sendGrid_->setLogModel(sendModel_.get());
     recGrid_->setLogModel(recModel_.get());
@@ -197,7 +197,7 @@ void TDMForm::restoreFilters() {
 
 records::RecordSet& TDMForm::currentTable() { return currentPage() == kIncomingPage ? recTable_ : faxTable_; }
 records::TXbAccess& TDMForm::currentXb() { return currentPage() == kIncomingPage ? recXb_ : faxXb_; }
-TLogGrid* TDMForm::currentGrid() const { return currentPage() == kIncomingPage ? recGrid_ : sendGrid_; }
+app::TLogGrid* TDMForm::currentGrid() const { return currentPage() == kIncomingPage ? recGrid_ : sendGrid_; }
 QString TDMForm::kind() const {
     return currentPage() == kIncomingPage ? QStringLiteral("received") : QStringLiteral("outgoing");
 }
@@ -254,7 +254,7 @@ void TDMForm::mnuToggleDeletedStateClick() {
     records::RecordSet& rs = currentTable();
     records::TXbAccess& xb = currentXb();
     if (!rs.active() || rs.isEmpty() || rs.recNo() > rs.recCount() || rs.deleted()) return;
-    if (!AskYesNo(QStringLiteral("Delete this fax? (action is permanent)"), QStringLiteral("DELETE"))) return;
+    if (!app::AskYesNo(QStringLiteral("Delete this fax? (action is permanent)"), QStringLiteral("DELETE"))) return;
     const long here = xb.xb_RecNo();
     rs.next();
     const long after = xb.xb_RecNo();
@@ -273,7 +273,7 @@ int TDMForm::deleteMatching(const std::string& expression) {
     int count = 0, failed = 0;
     std::string error;  // the first failure, told with the count
     {
-        HourGlass hourglass;
+        app::HourGlass hourglass;
         xb.xbSetOrder(0);
         xb.xb_SetDeleted(false);  // marked records stay in the walk, so they are seen and skipped
         rs.disableControls();
@@ -316,7 +316,7 @@ int TDMForm::deleteMatching(const std::string& expression) {
         text += (failed ? QStringLiteral("\n") + QString::number(failed) + QStringLiteral(" could not be deleted: ")
                         : QStringLiteral("\nThe deletion stopped: ")) +
                 qs(error);
-    ShowInformation(text);
+    app::ShowInformation(text);
     updateWindow();
     return count;
 }
@@ -324,40 +324,42 @@ int TDMForm::deleteMatching(const std::string& expression) {
 void TDMForm::mnuDeleteBeforeDateClick() {
     TDateSelector selector(QDate::currentDate(), this);
     selector.setWindowTitle(QStringLiteral("Delete all before..."));
-    centerDialog(&selector);
+    app::centerDialog(&selector);
     if (selector.exec() != QDialog::Accepted) return;
     const QDate date = selector.date();
-    if (!AskYesNoDefaultNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes prior to ") +
-                               QLocale().toString(date, QLocale::LongFormat) +
-                               QStringLiteral(" (action is permanent)?"),
-                           QStringLiteral("DELETE")))
+    if (!app::AskYesNoDefaultNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes prior to ") +
+                                    QLocale().toString(date, QLocale::LongFormat) +
+                                    QStringLiteral(" (action is permanent)?"),
+                                QStringLiteral("DELETE")))
         return;
     deleteMatching(beforeDateExpression(dateField(), date));
 }
 
 void TDMForm::mnuDeleteSentClick() {
     if (currentPage() != kOutgoingPage) return;
-    if (AskYesNoDefaultNo(QStringLiteral("Delete all outgoing faxes which have been sent? (action is permanent)"),
-                          QStringLiteral("DELETE")))
+    if (app::AskYesNoDefaultNo(QStringLiteral("Delete all outgoing faxes which have been sent? (action is permanent)"),
+                               QStringLiteral("DELETE")))
         deleteMatching(kSentExpression);
 }
 
 void TDMForm::mnuDeleteNotSentClick() {
     if (currentPage() != kOutgoingPage) return;
-    if (AskYesNoDefaultNo(QStringLiteral("Delete all outgoing faxes which have NOT been sent? (action is permanent)"),
-                          QStringLiteral("DELETE")))
+    if (app::AskYesNoDefaultNo(
+            QStringLiteral("Delete all outgoing faxes which have NOT been sent? (action is permanent)"),
+            QStringLiteral("DELETE")))
         deleteMatching(kNotSentExpression);
 }
 
 void TDMForm::mnuDeleteAllClick() {
-    if (AskYesNoDefaultNo(QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes ? (action is permanent)"),
-                          QStringLiteral("DELETE ALL")))
+    if (app::AskYesNoDefaultNo(
+            QStringLiteral("Delete all ") + kind() + QStringLiteral(" faxes ? (action is permanent)"),
+            QStringLiteral("DELETE ALL")))
         deleteMatching(kAllExpression);
 }
 
 void TDMForm::mnuDeleteConditionsClick() {
     TDeleteForConditions dialog(this);
-    centerDialog(&dialog);
+    app::centerDialog(&dialog);
     records::RecordSet& rs = currentTable();
     records::Row row;
     const bool hasRow = rs.active() && !rs.isEmpty() && rs.recNo() <= rs.recCount();

@@ -18,10 +18,10 @@ class QMenu;
 class QMenuBar;
 class QTabWidget;
 
-namespace telvane {
+namespace telvane::app {
 class LogTableModel;
 class TLogGrid;
-}  // namespace telvane
+}  // namespace telvane::app
 
 namespace telvane::maintenance {
 
@@ -42,8 +42,8 @@ public:
     void setCurrentPage(int page);
 
     QTabWidget* pageControl1() const { return pages_; }
-    TLogGrid* SendGrid() const { return sendGrid_; }
-    TLogGrid* RecGrid() const { return recGrid_; }
+    app::TLogGrid* SendGrid() const { return sendGrid_; }
+    app::TLogGrid* RecGrid() const { return recGrid_; }
     QMenu* mnuActions() const { return actions_; }
     QMenu* gridPopup() const { return popup_; }
     QAction* action(const char* objectName) const;
@@ -68,7 +68,7 @@ protected:
 private:
     records::RecordSet& currentTable();
     records::TXbAccess& currentXb();
-    TLogGrid* currentGrid() const;
+    app::TLogGrid* currentGrid() const;
     QString kind() const;
     std::string dateField() const;
     // Marks the current record (and removes a received fax's file); inRun: inside a group deletion.
@@ -84,10 +84,10 @@ private:
     records::TXbEnv& xbEnv_;
     std::string receiveDir_;
 
-    std::unique_ptr<LogTableModel> sendModel_, recModel_;
+    std::unique_ptr<app::LogTableModel> sendModel_, recModel_;
     QTabWidget* pages_ = nullptr;
-    TLogGrid* sendGrid_ = nullptr;
-    TLogGrid* recGrid_ = nullptr;
+    app::TLogGrid* sendGrid_ = nullptr;
+    app::TLogGrid* recGrid_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
     QMenu* actions_ = nullptr;
     QMenu* popup_ = nullptr;

@@ -8,27 +8,27 @@
 #include "maintenance/dmform.h"
 #include "maintenance/rebuildind.h"
 
-namespace telvane {
+namespace telvane::maintenance {
 
-void addMaintenanceCommands(MainWindowCommands& commands) {
-    commands.faxLogCleanup = [](IMainWindow& main) {
+void addMaintenanceCommands(app::MainWindowCommands& commands) {
+    commands.faxLogCleanup = [](app::IMainWindow& main) {
         maintenance::TDMForm form(main.RecTable(), main.RecXb(), main.FaxTable(), main.FaxXb(), main.xbEnv(),
-                                  receiveDir(), main.widget());
-        centerDialog(&form);
+                                  settings::receiveDir(), main.widget());
+        app::centerDialog(&form);
         form.exec();
         return form.deletedSomething();
     };
-    commands.rebuildIndexes = [](IMainWindow& main) {
+    commands.rebuildIndexes = [](app::IMainWindow& main) {
         maintenance::TRebuildInd window(
             {main.FaxTable(), main.FaxXb(), main.RecTable(), main.RecXb(), main.PhoneTable(), main.PhoneXb(),
-             main.CoverTable(), main.CoverXb(), ProgramDir()},
+             main.CoverTable(), main.CoverXb(), settings::ProgramDir()},
             main.widget());
-        centerDialog(&window);
+        app::centerDialog(&window);
         window.exec();
     };
-    commands.configurationInformation = [](IMainWindow& main) {
+    commands.configurationInformation = [](app::IMainWindow& main) {
         maintenance::showConfigurationInformation(main.widget());
     };
 }
 
-}  // namespace telvane
+}  // namespace telvane::maintenance

@@ -2,10 +2,12 @@
 // Cleanup, Rebuild Indexes and Configuration Information commands.
 #pragma once
 
-namespace telvane {
-
+namespace telvane::app {
 struct MainWindowCommands;
+}  // namespace telvane::app
 
-void addMaintenanceCommands(MainWindowCommands& commands);
+namespace telvane::maintenance {
 
-}  // namespace telvane
+void addMaintenanceCommands(app::MainWindowCommands& commands);
+
+}  // namespace telvane::maintenance

@@ -41,7 +41,7 @@ void TRebuildInd::showEvent(QShowEvent* event) {
 }
 
 bool TRebuildInd::event(QEvent* event) {
-    if (event->type() == windowMessageType(kCloseRequestMessage)) {
+    if (event->type() == app::windowMessageType(app::kCloseRequestMessage)) {
         accept();
         return true;
     }
@@ -57,14 +57,14 @@ void TRebuildInd::say(const std::string& text) {
     said_ << line;
     progress_->setVisible(true);
     progress_->setText(line);
-    letMessagesRun();
+    app::letMessagesRun();
 }
 
 void TRebuildInd::rebuild() {
     started_ = true;
     const auto sayFn = [this](const std::string& t) { say(t); };
     {
-        HourGlass hourglass;
+        app::HourGlass hourglass;
         RebuildTables& t = tables_;
         try {
             if (t.faxTable.active())
@@ -92,7 +92,7 @@ void TRebuildInd::rebuild() {
         }
     }
     finished_ = true;
-    postWindowMessage(this, kCloseRequestMessage);
+    app::postWindowMessage(this, app::kCloseRequestMessage);
 }
 
 }  // namespace telvane::maintenance

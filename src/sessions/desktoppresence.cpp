@@ -26,13 +26,13 @@ const QString kNotificationsService = QStringLiteral("org.freedesktop.Notificati
 
 // The program's icon: from the icon theme, else the copy in the shared data directory.
 QIcon programIcon() {
-    const QString file = QString::fromStdString(sharedDataDir()) + QStringLiteral("telvane.png");
+    const QString file = QString::fromStdString(settings::sharedDataDir()) + QStringLiteral("telvane.png");
     return QIcon::fromTheme(QStringLiteral("telvane"), QFileInfo(file).isFile() ? QIcon(file) : QIcon());
 }
 
 }  // namespace
 
-TDesktopPresence::TDesktopPresence(IMainWindow& main, TReceiveMode& receive) : QObject(&receive), main_(main) {
+TDesktopPresence::TDesktopPresence(app::IMainWindow& main, TReceiveMode& receive) : QObject(&receive), main_(main) {
     connect(&receive, &TReceiveMode::receiveModeChanged, this, &TDesktopPresence::receiveModeChanged);
     connect(&receive, &TReceiveMode::faxReceived, this, &TDesktopPresence::faxReceived);
 }

@@ -13,9 +13,9 @@ class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
-namespace telvane {
+namespace telvane::app {
 class IMainWindow;
-}
+}  // namespace telvane::app
 
 namespace telvane::sessions {
 
@@ -24,7 +24,7 @@ class TReceiveMode;
 class TDesktopPresence : public QObject {
     Q_OBJECT
 public:
-    TDesktopPresence(IMainWindow& main, TReceiveMode& receive);
+    TDesktopPresence(app::IMainWindow& main, TReceiveMode& receive);
     ~TDesktopPresence() override;
 
     // "Fax received" and "From SENDER, N pages"; the sender is a remote station's ID, with the
@@ -50,7 +50,7 @@ private:
     void startOrStopReceiving(bool on);
     bool notifyOverDBus(const QString& summary, const QString& body);
 
-    IMainWindow& main_;
+    app::IMainWindow& main_;
     bool receiving_ = false;
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* menu_ = nullptr;

@@ -206,7 +206,7 @@ void TStandardFaxDisplay::reject() {
         return;
     }
     // No is the default: a stray Enter must not end a call that is going well.
-    const bool cancel = AskYesNoDefaultNo(
+    const bool cancel = app::AskYesNoDefaultNo(
         QStringLiteral("The fax is still being sent.\r\n\r\nCancel sending this fax?"), QStringLiteral("Fax Status"));
     // The session may have ended while the question was up; then there is nothing left to cancel.
     if (cancel) CancelClick();
@@ -324,7 +324,7 @@ int showErrorCore(const QString& caption, const QString& text, bool withContinue
     if (interceptor()) {
         result = interceptor()({caption, text, withContinue, waitForUser});
     } else {
-        TShowErrorForm form(mainWindow());
+        TShowErrorForm form(app::mainWindow());
         form.setWindowTitle(caption);
         QString shown = text;
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -332,7 +332,7 @@ int showErrorCore(const QString& caption, const QString& text, bool withContinue
         form.ContinueButton->setVisible(withContinue);
         if (!waitForUser) form.Timer1->start();
         form.fitToText();
-        centerDialog(&form);
+        app::centerDialog(&form);
         result = form.exec();
     }
     if (result == 4) ShowProblemSolver();
@@ -353,6 +353,6 @@ bool ShowErrorWithContinue(const QString& caption, const QString& text, bool wai
 
 bool errorDialogShowing() { return gErrorShowing; }
 
-void ShowProblemSolver() { showHelp(10000); }
+void ShowProblemSolver() { app::showHelp(10000); }
 
 }  // namespace telvane::sessions

@@ -160,7 +160,7 @@ QString TModemInitStringHelperForm::resultString(int modalResult) const {
 QString modemInitStringHelper(const QString& current, bool sending, QWidget* parent) {
     TModemInitStringHelperForm form(current, sending, parent);
     form.adjustSize();
-    centerDialog(&form);
+    app::centerDialog(&form);
     const int result = form.exec();
     return form.resultString(result);
 }

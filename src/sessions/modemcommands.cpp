@@ -21,12 +21,12 @@ void writeCommand(telvane::transport::TOvxComPort& port, const std::string& comm
     telvane::transport::writeString(port, command);
 }
 
-QString codeText(int code) { return QString::fromStdString(telvane::ovxErrorText(code)); }
+QString codeText(int code) { return QString::fromStdString(telvane::errors::ovxErrorText(code)); }
 }  // namespace
 
 void assignPort(telvane::transport::TOvxComPort& port, int comNumber) {
     port.setComNumber(comNumber);
-    port.setDevicePath(appSettings().portDevice(comNumber - 1));
+    port.setDevicePath(app::appSettings().portDevice(comNumber - 1));
     port.setAutoOpen(false);
     port.setPromptForPort(false);
 }
@@ -49,17 +49,17 @@ void prepareSessionPort(telvane::transport::TOvxComPort& port, telvane::transpor
 
 QString openFailureMessage(int code, int comNumber, const QString& devicePath) {
     const QString n = QString::number(comNumber);
-    if (code == telvane::ecAlreadyOpen || code == telvane::ecPortInUse)
+    if (code == telvane::errors::ecAlreadyOpen || code == telvane::errors::ecPortInUse)
         return QStringLiteral("The communications port is in use ( Com ") + n + QStringLiteral(" )") +
                QStringLiteral("\r\n\r\n") + QStringLiteral("Please make sure that all communication ") +
                QStringLiteral("programs (internet, AOL, etc) are closed, and then try ") + QStringLiteral("again.");
     const QString head =
         QStringLiteral("Unable to open the specified communications port ( Com") + n + QStringLiteral(" )");
-    if (code == telvane::ecBadId)
+    if (code == telvane::errors::ecBadId)
         return head + QStringLiteral("\r\n") + QStringLiteral("The device ") + devicePath +
                QStringLiteral(" does not exist. Check that the modem is plugged in, or set the device of COM") + n +
                QStringLiteral(" in the Ports section of TVN.INI.");
-    if (code == telvane::ecFileAccessDenied)
+    if (code == telvane::errors::ecFileAccessDenied)
         return head + QStringLiteral("\r\n") + QStringLiteral("You are not allowed to use ") + devicePath +
                QStringLiteral(". Add your user to the \"dialout\" group (sudo adduser $USER dialout), ") +
                QStringLiteral("then log out and in again.");
@@ -73,7 +73,7 @@ bool OpenComPort(telvane::transport::TOvxComPort& port, QString& message) {
     try {
         port.setOpen(true);
         return true;
-    } catch (const telvane::EOvxException& e) {
+    } catch (const telvane::errors::EOvxException& e) {
         message = openFailureMessage(e.ErrorCode(), port.ComNumber(), QString::fromStdString(port.devicePath()));
     } catch (const std::exception& e) {
         message = QStringLiteral("Unable to open the specified communications port( Com") +
@@ -88,7 +88,7 @@ bool CheckForModem(telvane::transport::TOvxComPort& port) {
         telvane::transport::delayTicks(12, true);
         writeCommand(port, "AT\r");
         if (waitForOk(port)) return true;
-        const std::string& reset = appSettings().Resetting.String;
+        const std::string& reset = app::appSettings().Resetting.String;
         if (QString::fromStdString(reset).trimmed().isEmpty()) return false;
         writeCommand(port, reset + "\r");
         return waitForOk(port);

@@ -38,7 +38,7 @@ void setBusyCursor(bool on) {
     if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-QString devicePath(int comNumber) { return QString::fromStdString(appSettings().portDevice(comNumber - 1)); }
+QString devicePath(int comNumber) { return QString::fromStdString(app::appSettings().portDevice(comNumber - 1)); }
 
 Qt::WindowFlags fixedDialog() {
     return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
@@ -99,7 +99,7 @@ void TFindModemForm::FormActivate() {
     try {
         for (int n = 1; n <= 6; ++n) {
             PortLabels[n - 1]->setText(QStringLiteral("Com %1: TESTING").arg(n));
-            letMessagesRun();
+            app::letMessagesRun();
             assignPort(port_, n);
             QString text = QStringLiteral("Com ") + QString::number(n) + QStringLiteral(": ");
             try {
@@ -114,17 +114,17 @@ void TFindModemForm::FormActivate() {
                 } else {
                     text += QStringLiteral("Unknown");
                 }
-            } catch (const telvane::EOvxException& e) {
+            } catch (const telvane::errors::EOvxException& e) {
                 const int code = e.ErrorCode();
-                if (code == telvane::ecAlreadyOpen || code == telvane::ecPortInUse) {
+                if (code == telvane::errors::ecAlreadyOpen || code == telvane::errors::ecPortInUse) {
                     text += QStringLiteral("Port is already open (could be modem)");
                     inUse = true;
-                } else if (code == telvane::ecBadId) {
+                } else if (code == telvane::errors::ecBadId) {
                     text += QStringLiteral("Port does not exist");
-                } else if (code == telvane::ecFileAccessDenied) {
+                } else if (code == telvane::errors::ecFileAccessDenied) {
                     text += QStringLiteral("Permission denied (join the \"dialout\" group)");
                 } else {
-                    const QString codeText = QString::fromStdString(telvane::ovxErrorText(code));
+                    const QString codeText = QString::fromStdString(telvane::errors::ovxErrorText(code));
                     text += codeText.isEmpty() ? QStringLiteral("Unknown Error") : codeText;
                 }
             } catch (const std::exception& e) {
@@ -151,7 +151,7 @@ void TFindModemForm::FormActivate() {
     OkButton->show();
     setWindowTitle(QStringLiteral("Find Modem"));
     result_ = found;
-    soundBeep();
+    app::soundBeep();
     running_ = false;
 }
 
@@ -195,7 +195,7 @@ void TCheckFaxClassForm::labelsUnknown() {
 QString TCheckFaxClassForm::DetermineFaxClassSupport() {
     Class1 = Class2 = Class2_0 = false;
     Status->setText(QStringLiteral("Querying modem Fax Class support..."));
-    letMessagesRun();
+    app::letMessagesRun();
     QString outcome = QStringLiteral("OK");
     try {
         const telvane::transport::TFaxClassSet set = sendFax_.supportedFaxClasses();
@@ -210,7 +210,7 @@ QString TCheckFaxClassForm::DetermineFaxClassSupport() {
         outcome =
             QStringLiteral("Unable to determine Fax Class support from modem on Com ") + QString::number(comNumber_);
     Status->clear();
-    letMessagesRun();
+    app::letMessagesRun();
     return outcome;
 }
 
@@ -222,7 +222,7 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
     const QString n = QString::number(comNumber_);
     [&] {
         Status->setText(QStringLiteral("Opening Com Port...please wait"));
-        letMessagesRun();
+        app::letMessagesRun();
         assignPort(port_, comNumber_);
         QString message;
         if (!OpenComPort(port_, message)) {
@@ -232,19 +232,21 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
         }
         telvane::transport::delayTicks(12, true);
         if (!CheckForModem(port_) &&
-            !AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
-                          QStringLiteral("\r") + QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
-                      QStringLiteral("NO MODEM RESPONSE"))) {
+            !app::AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
+                               QStringLiteral("\r") +
+                               QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
+                           QStringLiteral("NO MODEM RESPONSE"))) {
             Status->setText(QStringLiteral("No response from device on COM") + n +
                             QStringLiteral(". May not be a modem."));
             labelsUnknown();
             return;
         }
         if (!FactoryResetModem(port_)) {
-            ShowInformation(QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the "
-                                           "reset string:   (AT&F)\r\rIs the Communications Port (COM") +
-                            n + QStringLiteral(") correct? Please") + QStringLiteral("\r") +
-                            QStringLiteral("use Find Modem Port in File > Preferences to be sure."));
+            app::ShowInformation(
+                QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the "
+                               "reset string:   (AT&F)\r\rIs the Communications Port (COM") +
+                n + QStringLiteral(") correct? Please") + QStringLiteral("\r") +
+                QStringLiteral("use Find Modem Port in File > Preferences to be sure."));
             Status->setText(QStringLiteral("No response from device on COM") + n +
                             QStringLiteral(". May not be a modem."));
             labelsUnknown();
@@ -278,7 +280,7 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
             Status->setText(QStringLiteral("Unable to retrieve Fax Class supportinformation from the modem on Com ") +
                             n);
         }
-        letMessagesRun();
+        app::letMessagesRun();
         if (resultIndex_ >= 0)
             Status->setText(
                 QStringLiteral("Try using the recommended Fax Class (") + resultName_ +
@@ -286,9 +288,9 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
                 QStringLiteral("If you experience problems, try another supported class.") + QStringLiteral("\r\r") +
                 QStringLiteral("(note: US Robotics users should read the help section on troubleshooting)"));
     }();
-    soundBeep();
+    app::soundBeep();
     closePort(port_);
-    letMessagesRun();
+    app::letMessagesRun();
     OkButton->show();
     setWindowTitle(QStringLiteral("Check Fax Class"));
     running_ = false;
@@ -353,7 +355,7 @@ TQuickSetupForm::TQuickSetupForm(QWidget* parent) : QDialog(parent) {
         if (on) showPortDevice();
     });
     connect(PortDevice, &QComboBox::editTextChanged, this, [this](const QString& text) { portDeviceEdited(text); });
-    setPortDevices(appSettings().Ports);
+    setPortDevices(app::appSettings().Ports);
     OvxComPort1.setInSize(8192);
     OvxComPort1.setOutSize(8192);
     OvxComPort1.setHWFlowOptions(telvane::transport::hwfUseRTS | telvane::transport::hwfRequireCTS);
@@ -399,7 +401,7 @@ void TQuickSetupForm::chkSM56Click() { motorolaSM56Active() = chkSM56->isChecked
 
 int offerFoundPort(int found, int selected) {
     if (found > 0 && found - 1 != selected &&
-        AskYesNo(QStringLiteral("Set Com Port to Com ") + QString::number(found), QStringLiteral("Com Port")))
+        app::AskYesNo(QStringLiteral("Set Com Port to Com ") + QString::number(found), QStringLiteral("Com Port")))
         return found - 1;
     return selected;
 }
@@ -409,7 +411,7 @@ void TQuickSetupForm::FindModemButtonClick() {
     {
         const PortMapOverride map(ports_);
         TFindModemForm finder(OvxComPort1, this);
-        centerDialog(&finder);
+        app::centerDialog(&finder);
         finder.exec();
         found = finder.outcome();
     }
@@ -419,27 +421,27 @@ void TQuickSetupForm::FindModemButtonClick() {
 }
 
 bool runQuickSetup(QWidget* parent) {
-    Settings& s = appSettings();
-    s.loadFrom(ProgramDir());
+    settings::Settings& s = app::appSettings();
+    s.loadFrom(settings::ProgramDir());
     TQuickSetupForm form(parent);
     // With no port stored yet COM1 is preselected, so "Ok" never stores "no port".
     form.selectPort(s.Modem.ComPort >= 0 ? s.Modem.ComPort : 0);
     form.Name->setText(QString::fromStdString(s.User.Name));
     form.FaxNumber->setText(QString::fromStdString(s.User.Fax));
     form.chkSM56->setChecked(s.Other.UseMotorolaSM56Fix);
-    centerDialog(&form);
+    app::centerDialog(&form);
     if (form.exec() != QDialog::Accepted) {
         if (s.Modem.ComPort < 0) s.Modem.ComPort = 0;
         return false;
     }
-    firstRunSetupPending() = false;
+    app::firstRunSetupPending() = false;
     s.Modem.ComPort = form.selectedPort() >= 0 ? form.selectedPort() : 0;
     s.Ports = form.portDevices();
     s.User.Name = form.Name->text().toStdString();
     s.User.Fax = form.FaxNumber->text().toStdString();
     s.Other.UseMotorolaSM56Fix = form.chkSM56->isChecked();
     motorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
-    return saveSettings();
+    return app::saveSettings();
 }
 
 }  // namespace telvane::sessions

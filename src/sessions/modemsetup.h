@@ -112,10 +112,11 @@ private:
 // while the windows that look devices up there (find modem, class check) run.
 class PortMapOverride {
 public:
-    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports) : saved_(appSettings().Ports) {
-        appSettings().Ports = ports;
+    explicit PortMapOverride(const std::array<std::string, ports::kPortCount>& ports)
+        : saved_(app::appSettings().Ports) {
+        app::appSettings().Ports = ports;
     }
-    ~PortMapOverride() { appSettings().Ports = saved_; }
+    ~PortMapOverride() { app::appSettings().Ports = saved_; }
 
 private:
     std::array<std::string, ports::kPortCount> saved_;

@@ -70,7 +70,7 @@ void TPreferences::FormCreate() {
 
     // The printers installed, behind the entry that stands for the system's default printer.
     PrintFaxOnReceiptPrinter->addItems(printerNameSource()());
-    PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(kDefaultPrinterCaption));
+    PrintFaxOnReceiptPrinter->insertItem(0, QString::fromLatin1(settings::kDefaultPrinterCaption));
     prepareComponents();
     showPage(WizardInformation);
 }
@@ -205,12 +205,12 @@ void TPreferences::NextbuttonClick() {
 void TPreferences::PageComboClick(int index) { showPage(index); }
 
 void TPreferences::FinishbuttonClick() {
-    if (!AskYesNo(QStringLiteral("Save changes?"), QStringLiteral("Save Preferences"))) return;
-    Settings& s = appSettings();
+    if (!app::AskYesNo(QStringLiteral("Save changes?"), QStringLiteral("Save Preferences"))) return;
+    settings::Settings& s = app::appSettings();
     QString error;
     QLineEdit* bad = nullptr;
     if (!storeInto(s, error, bad)) {
-        ShowInformation(error);
+        app::ShowInformation(error);
         showPage(Sending3);
         bad->setFocus();
         bad->selectAll();
@@ -218,7 +218,7 @@ void TPreferences::FinishbuttonClick() {
     }
     motorolaSM56Active() = s.Other.UseMotorolaSM56Fix;
     SpellLanguage->storeInto(s);
-    saveSettings();
+    app::saveSettings();
     accept();
 }
 
@@ -226,18 +226,18 @@ void TPreferences::CancelbuttonClick() { reject(); }
 
 void TPreferences::HelpButtonClick() {
     const int context = helpContextForPage(currentPage());
-    if (context != 0) showHelp(context);
+    if (context != 0) app::showHelp(context);
 }
 
 void TPreferences::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 bool runPreferences(QWidget* parent) {
     TPreferences form(parent);
-    form.setFirstTimeMode(firstRunSetupPending());
-    firstRunSetupPending() = false;
-    form.loadFromSettings(appSettings());
+    form.setFirstTimeMode(app::firstRunSetupPending());
+    app::firstRunSetupPending() = false;
+    form.loadFromSettings(app::appSettings());
     form.adjustSize();
-    centerDialog(&form);
+    app::centerDialog(&form);
     keepOnScreen(&form);
     return form.exec() == QDialog::Accepted;
 }

@@ -57,10 +57,10 @@ public:
     ~TPreferences() override;
 
     // Every control gets its setting (also the port-to-device map).
-    void loadFromSettings(const Settings& s);
+    void loadFromSettings(const settings::Settings& s);
     // Copies every control into `s`. When a number does not read, `s` is left untouched, `error`
     // names the field, `badField` is that edit, and the result is false.
-    bool storeInto(Settings& s, QString& error, QLineEdit*& badField) const;
+    bool storeInto(settings::Settings& s, QString& error, QLineEdit*& badField) const;
 
     void setFirstTimeMode(bool on);
     bool firstTimeMode() const { return firstTime_; }

@@ -58,7 +58,7 @@ void TPreferences::FindModemButtonClick() {
         const PortMapOverride map(ports_);
         TFindModemForm finder(OvxComPort1, this);
         finder.adjustSize();
-        centerDialog(&finder);
+        app::centerDialog(&finder);
         keepOnScreen(&finder);
         finder.exec();
         found = finder.outcome();
@@ -77,14 +77,14 @@ void TPreferences::CheckFaxClassButtonClick(QButtonGroup* target) {
         const PortMapOverride map(ports_);
         TCheckFaxClassForm check(OvxComPort1, OvxSendFax1, selectedPort() + 1, this);
         check.adjustSize();
-        centerDialog(&check);
+        app::centerDialog(&check);
         keepOnScreen(&check);
         check.exec();
         index = check.resultIndex();
         name = check.resultName();
     }
     if (index >= 0 && index + 1 != target->checkedId() &&
-        AskYesNo(QStringLiteral("Set fax class as ") + name + QStringLiteral(" ?"), QStringLiteral("Fax Class")))
+        app::AskYesNo(QStringLiteral("Set fax class as ") + name + QStringLiteral(" ?"), QStringLiteral("Fax Class")))
         setRadioIndex(target, index + 1);
 }
 
@@ -104,12 +104,13 @@ void TPreferences::HelpWithInitRECButtonClick() {
 
 QString TPreferences::wavePath() const {
     QString path = WaveFileEdit->text().trimmed();
-    if (!path.isEmpty() && QFileInfo(path).isRelative()) path = qs(ProgramDir()) + path;
+    if (!path.isEmpty() && QFileInfo(path).isRelative()) path = qs(settings::ProgramDir()) + path;
     return path;
 }
 
 void TPreferences::SelectWavButtonClick() {
-    QFileDialog dialog(this, QStringLiteral("Select WAV File"), qs(ProgramDir()), QStringLiteral("WAVE files (*.wav)"));
+    QFileDialog dialog(this, QStringLiteral("Select WAV File"), qs(settings::ProgramDir()),
+                       QStringLiteral("WAVE files (*.wav)"));
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);

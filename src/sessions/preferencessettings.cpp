@@ -26,7 +26,7 @@ std::optional<int> parseWholeNumber(const QString& text) {
     return value;
 }
 
-void TPreferences::loadFromSettings(const Settings& s) {
+void TPreferences::loadFromSettings(const settings::Settings& s) {
     ports_ = s.Ports;
     setRadioIndex(ComPort, s.Modem.ComPort);
     for (int i = 0; i < ports::kPortCount; ++i) {
@@ -42,7 +42,7 @@ void TPreferences::loadFromSettings(const Settings& s) {
     ResetAfterString->setText(qs(s.Resetting.AfterString));
 
     setRadioIndex(FaxClass, s.Modem.FaxClass);
-    TransferRate->setCurrentIndex(indexFromSpeed(s.Modem.MaximumBPS));
+    TransferRate->setCurrentIndex(settings::indexFromSpeed(s.Modem.MaximumBPS));
     ModemInit->setText(qs(s.Modem.InitString));
 
     Name->setText(qs(s.User.Name));
@@ -58,7 +58,7 @@ void TPreferences::loadFromSettings(const Settings& s) {
     CheckIgnoreBusy->setChecked(s.Dialing.IgnoreBusy);
 
     setRadioIndex(FaxClassReceive, s.Modem.FaxClassReceive);
-    TransferRateReceive->setCurrentIndex(indexFromSpeed(s.Modem.MaximumBPSReceive));
+    TransferRateReceive->setCurrentIndex(settings::indexFromSpeed(s.Modem.MaximumBPSReceive));
     ModemInitReceive->setText(qs(s.Modem.InitStringReceive));
 
     setRadioIndex(AnswerOnRing, s.Receive.AnswerOnRing - 1);
@@ -68,7 +68,7 @@ void TPreferences::loadFromSettings(const Settings& s) {
     WaveFileEdit->setText(qs(s.Receive.Wav));
     PrintFaxOnReceipt->setChecked(s.Receive.PrintOnReceipt);
     // Entry 0 stands for the stored kDefaultPrinterName (and for a printer no longer installed).
-    const int printer = s.Receive.PrintOnReceiptPrinter == kDefaultPrinterName
+    const int printer = s.Receive.PrintOnReceiptPrinter == settings::kDefaultPrinterName
                             ? 0
                             : PrintFaxOnReceiptPrinter->findText(qs(s.Receive.PrintOnReceiptPrinter), Qt::MatchExactly);
     PrintFaxOnReceiptPrinter->setCurrentIndex(printer > 0 ? printer : 0);
@@ -81,7 +81,7 @@ void TPreferences::loadFromSettings(const Settings& s) {
     UseLargerReceiveBuffer->setChecked(s.Other.GlobalLargerReceiveBuffer);
 }
 
-bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) const {
+bool TPreferences::storeInto(settings::Settings& s, QString& error, QLineEdit*& badField) const {
     const std::optional<int> attempts = parseWholeNumber(DialAttempts->text());
     const std::optional<int> wait = parseWholeNumber(RetryWait->text());
     if (!attempts || !wait) {
@@ -92,7 +92,7 @@ bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) 
                 QStringLiteral(".\r\rPlease enter a whole number. Your preferences have not been saved.");
         return false;
     }
-    Settings out = s;
+    settings::Settings out = s;
     out.Modem.ComPort = ComPort->checkedId();
     out.Ports = ports_;
     for (std::size_t i = 0; i < out.Ports.size(); ++i)
@@ -103,7 +103,7 @@ bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) 
     out.Resetting.AfterString = ss(ResetAfterString->text());
 
     out.Modem.FaxClass = FaxClass->checkedId();
-    out.Modem.MaximumBPS = speedFromIndex(TransferRate->currentIndex());
+    out.Modem.MaximumBPS = settings::speedFromIndex(TransferRate->currentIndex());
     out.Modem.InitString = ss(ModemInit->text());
 
     out.User.Name = ss(Name->text());
@@ -119,7 +119,7 @@ bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) 
     out.Dialing.IgnoreBusy = CheckIgnoreBusy->isChecked();
 
     out.Modem.FaxClassReceive = FaxClassReceive->checkedId();
-    out.Modem.MaximumBPSReceive = speedFromIndex(TransferRateReceive->currentIndex());
+    out.Modem.MaximumBPSReceive = settings::speedFromIndex(TransferRateReceive->currentIndex());
     out.Modem.InitStringReceive = ss(ModemInitReceive->text());
 
     out.Receive.AnswerOnRing = AnswerOnRing->checkedId() + 1;
@@ -129,7 +129,7 @@ bool TPreferences::storeInto(Settings& s, QString& error, QLineEdit*& badField) 
     out.Receive.Wav = ss(WaveFileEdit->text());
     out.Receive.PrintOnReceipt = PrintFaxOnReceipt->isChecked();
     out.Receive.PrintOnReceiptPrinter = PrintFaxOnReceiptPrinter->currentIndex() <= 0
-                                            ? std::string(kDefaultPrinterName)
+                                            ? std::string(settings::kDefaultPrinterName)
                                             : ss(PrintFaxOnReceiptPrinter->currentText());
     out.Receive.DisableReceivingFaxesNotification = DisableReceivingFaxesNotification->isChecked();
 

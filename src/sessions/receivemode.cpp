@@ -78,13 +78,13 @@ TStartingFaxForm::TStartingFaxForm(QWidget* parent) : QDialog(parent) {
     Timer1->setSingleShot(true);
     connect(OkButton, &QPushButton::clicked, this, &QWidget::hide);
     connect(DontShowCheck, &QCheckBox::clicked, this,
-            [](bool on) { appSettings().Receive.DisableReceivingFaxesNotification = on; });
+            [](bool on) { app::appSettings().Receive.DisableReceivingFaxesNotification = on; });
     connect(Timer1, &QTimer::timeout, this, &QWidget::hide);
 }
 
 void TStartingFaxForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    DontShowCheck->setChecked(appSettings().Receive.DisableReceivingFaxesNotification);
+    DontShowCheck->setChecked(app::appSettings().Receive.DisableReceivingFaxesNotification);
     Timer1->start();
 }
 
@@ -103,7 +103,7 @@ bool TStartingFaxForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------------------------------------
 
-TReceiveMode::TReceiveMode(IMainWindow& main)
+TReceiveMode::TReceiveMode(app::IMainWindow& main)
     : QObject(main.widget()), main_(main), sink_(std::make_unique<telvane::transport::TOvxQtEventSink>()) {
     setObjectName(QStringLiteral("TReceiveMode"));
     prepareSessionPort(OvxComPort1, sink_.get());
@@ -141,7 +141,7 @@ TReceiveMode::TReceiveMode(IMainWindow& main)
     printStatus_ = new faximage::TStandardFaxPrinterStatusDisplay(main.widget());
     printStatus_->setWindowTitle(QStringLiteral("Print Status"));
     printer_->StatusDisplay = printStatus_;
-    connect(printer_.get(), &faximage::TOvxFaxPrinter::OnFaxPrintStatus, this, [] { letMessagesRun(); });
+    connect(printer_.get(), &faximage::TOvxFaxPrinter::OnFaxPrintStatus, this, [] { app::letMessagesRun(); });
 }
 
 TReceiveMode::~TReceiveMode() {
@@ -154,14 +154,14 @@ TReceiveMode::~TReceiveMode() {
     closePort(OvxComPort1);
 }
 
-TReceiveMode& TReceiveMode::of(IMainWindow& main) {
+TReceiveMode& TReceiveMode::of(app::IMainWindow& main) {
     if (auto* existing =
             main.widget()->findChild<TReceiveMode*>(QStringLiteral("TReceiveMode"), Qt::FindDirectChildrenOnly))
         return *existing;
     return *new TReceiveMode(main);
 }
 
-void TReceiveMode::SaveLocalRecLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastrec.log")); }
+void TReceiveMode::SaveLocalRecLog() { log_.save(qs(settings::ProgramDir()) + QStringLiteral("Lastrec.log")); }
 
 void TReceiveMode::setReceiveCaption(bool on) {
     emit receiveModeChanged(on);
@@ -169,8 +169,8 @@ void TReceiveMode::setReceiveCaption(bool on) {
 }
 
 void TReceiveMode::ReceiveButtonClick() {
-    const Settings& s = appSettings();
-    OvxReceiveFax1.setDestinationDir(ProgramDir() + "receive");
+    const settings::Settings& s = app::appSettings();
+    OvxReceiveFax1.setDestinationDir(settings::ProgramDir() + "receive");
     OvxReceiveFax1.FaxNameMode =
         s.Other.GlobalUseAlternateNamingRec ? telvane::transport::fnMonthDay : telvane::transport::fnCount;
     setBusyCursor(true);
@@ -194,7 +194,7 @@ void TReceiveMode::abortStart() {
 // Opens the port, checks the modem, sends the reset string and starts the engine waiting for calls.
 // A step that fails is logged and shown, and ends the mode (false).
 bool TReceiveMode::listen(bool announce) {
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     assignPort(OvxComPort1, s.Modem.ComPort + 1);
     const QString n = QString::number(OvxComPort1.ComNumber());
     OvxReceiveFax1.setFaxClass(static_cast<telvane::transport::TFaxClass>(s.Modem.FaxClassReceive + 1));
@@ -244,7 +244,7 @@ bool TReceiveMode::listen(bool announce) {
     if (!s.Resetting.String.empty()) {
         AddtoLastRecLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
         main_.setStatus(QStringLiteral("Sending reset string..."));
-        letMessagesRun();
+        app::letMessagesRun();
         if (!SendModemString(OvxComPort1, s.Resetting.String)) {
             AddtoLastRecLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
             StartingFaxForm->hide();
@@ -264,7 +264,7 @@ bool TReceiveMode::listen(bool announce) {
     AddtoLastRecLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPSReceive));
     if (s.Receive.ECMReceive) AddtoLastRecLog(QStringLiteral("Desired ECM: ON"));
     if (s.Dialing.ToneOrPulse != 0) AddtoLastRecLog(QStringLiteral("Using Pulse Dialing ***"));
-    AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClassReceive)));
+    AddtoLastRecLog(QStringLiteral("Fax Class: ") + qs(settings::FaxClassName(s.Modem.FaxClassReceive)));
     AddtoLastRecLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitStringReceive));
     if (announce && !s.Receive.DisableReceivingFaxesNotification) StartingFaxForm->show();
     AddtoLastRecLog(QStringLiteral("StartReceive"));
@@ -275,17 +275,17 @@ bool TReceiveMode::listen(bool announce) {
 void TReceiveMode::start() {
     log_.clear();
     AddtoLastRecLog(QStringLiteral("Start:") + logDateTime());
-    main_.selectPage(IMainWindow::kIncomingPage);
-    centerDialog(StartingFaxForm);
+    main_.selectPage(app::IMainWindow::kIncomingPage);
+    app::centerDialog(StartingFaxForm);
     StartingFaxForm->OkButton->hide();
     StartingFaxForm->DontShowCheck->hide();
     StartingFaxForm->ReadyPanel->hide();
     StartingFaxForm->StartingPanel->show();
-    letMessagesRun();
+    app::letMessagesRun();
     main_.setReceiveMode(true);
     try {
         main_.SetButtons();
-        letMessagesRun();
+        app::letMessagesRun();
         main_.setStatus(QStringLiteral("Starting receive mode..."));
         if (!listen(true)) return;
         setReceiveCaption(true);
@@ -306,11 +306,11 @@ void TReceiveMode::start() {
 // kStopWaitMs when the engine does not end.
 void TReceiveMode::endSession() {
     OvxReceiveFax1.CancelSession();
-    letMessagesRun();
+    app::letMessagesRun();
     QElapsedTimer waited;
     waited.start();
     while (OvxReceiveFax1.inProgress() && waited.elapsed() < kStopWaitMs) {
-        letMessagesRun();
+        app::letMessagesRun();
         QThread::msleep(25);
     }
 }
@@ -350,14 +350,14 @@ void TReceiveMode::stop() {
     setBusyCursor(true);
     try {
         endSession();
-        Settings& s = appSettings();
+        settings::Settings& s = app::appSettings();
         if (!s.Resetting.AfterString.empty()) {
             main_.setStatus(QStringLiteral("Sending AFTER reset string..."));
-            letMessagesRun();
+            app::letMessagesRun();
             SendModemString(OvxComPort1, s.Resetting.AfterString);
         }
         closePort(OvxComPort1);
-        letMessagesRun();
+        app::letMessagesRun();
     } catch (const std::exception&) {}
     paused_ = false;
     main_.setReceiveMode(false);
@@ -402,7 +402,8 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
     // A fax cut short holds the pages confirmed to the sender, not the one that was arriving.
     const int pages = incomplete ? OvxReceiveFax1.pagesConfirmed() : std::max(pageCount_, OvxReceiveFax1.currentPage());
     if (incomplete) {
-        const QString error = lastError_ != 0 ? qs(telvane::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
+        const QString error =
+            lastError_ != 0 ? qs(telvane::errors::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
         lastError_ = 0;
         const QString note =
             QStringLiteral("Incomplete fax %1 from %2: %3 %4 kept (%5)")
@@ -424,13 +425,13 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
             table.cancel();
         } catch (const std::exception&) {}
     }
-    letMessagesRun();
+    app::letMessagesRun();
     main_.RecTableCloseAndOpen();
-    letMessagesRun();
-    postWindowMessage(main_.widget(), kArrivalSoundMessage);
+    app::letMessagesRun();
+    app::postWindowMessage(main_.widget(), app::kArrivalSoundMessage);
     main_.SetButtons();
     emit faxReceived(qs(OvxReceiveFax1.remoteID()), pages);
-    const Settings& s = appSettings();
+    const settings::Settings& s = app::appSettings();
     if (s.Receive.PrintOnReceipt) {
         const QString file = lastFile_.isEmpty() ? qs(OvxReceiveFax1.FaxFile()) : lastFile_;
         // Printed after the engine's event has returned, so the line is never held up by the printer.
@@ -440,8 +441,8 @@ void TReceiveMode::storeReceivedFax(bool incomplete) {
 
 void TReceiveMode::PrintOnReceipt(const QString& file) {
     const PrinterCatalogue printers = Printers();
-    const QString chosen =
-        receiptPrinterName(qs(appSettings().Receive.PrintOnReceiptPrinter), printers.installed, printers.systemDefault);
+    const QString chosen = receiptPrinterName(qs(app::appSettings().Receive.PrintOnReceiptPrinter), printers.installed,
+                                              printers.systemDefault);
     if (!chosen.isEmpty()) printer_->qPrinter().setPrinterName(chosen);
     printer_->InstalledPrinters = [printers] { return printers.installed; };
     emit printRequested(file, chosen);
@@ -464,8 +465,9 @@ void TReceiveMode::PrintOnReceipt(const QString& file) {
 
 void TReceiveMode::failedReception() {
     main_.setFaxArriving(false);
-    const bool cancelled = lastError_ == telvane::ecCancelRequested;
-    const QString error = lastError_ != 0 ? qs(telvane::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
+    const bool cancelled = lastError_ == telvane::errors::ecCancelRequested;
+    const QString error =
+        lastError_ != 0 ? qs(telvane::errors::ovxErrorText(lastError_)) : QStringLiteral("Unknown error");
     lastError_ = 0;
     const QString file = qs(OvxReceiveFax1.FaxFile());
     if (!file.isEmpty() && QFileInfo(file).isFile()) QFile::remove(file);
@@ -486,9 +488,9 @@ void TReceiveMode::failedReception() {
 // it does not have), or vanished. Receive mode must not look on while nothing answers calls: it
 // is switched off and the user is told why. A Stop cancels the engine and ends the mode itself.
 void TReceiveMode::engineFinished(int errorCode) {
-    if (errorCode == 0 || errorCode == telvane::ecCancelRequested || !main_.receiveMode()) return;
-    const QString error = qs(telvane::ovxErrorText(errorCode));
-    const QString advice = faxClassRefusedText(errorCode, appSettings().Modem.FaxClassReceive);
+    if (errorCode == 0 || errorCode == telvane::errors::ecCancelRequested || !main_.receiveMode()) return;
+    const QString error = qs(telvane::errors::ovxErrorText(errorCode));
+    const QString advice = faxClassRefusedText(errorCode, app::appSettings().Modem.FaxClassReceive);
     AddtoLastRecLog(QStringLiteral("Receive mode ended: ") + error);
     stop();
     ShowErrorMessage(

@@ -30,6 +30,10 @@ class QPushButton;
 class QTimer;
 class QWidget;
 
+namespace telvane::app {
+class IMainWindow;
+}  // namespace telvane::app
+
 namespace telvane::transport {
 class TOvxQtEventSink;
 }
@@ -37,10 +41,6 @@ namespace telvane::faximage {
 class TOvxFaxPrinter;
 class TStandardFaxPrinterStatusDisplay;
 }
-namespace telvane {
-class IMainWindow;
-}
-
 namespace telvane::sessions {
 
 class TStartingFaxForm : public QDialog {
@@ -61,11 +61,11 @@ protected:
 class TReceiveMode : public QObject {
     Q_OBJECT
 public:
-    explicit TReceiveMode(IMainWindow& main);
+    explicit TReceiveMode(app::IMainWindow& main);
     ~TReceiveMode() override;
 
     // The receive mode of a main window (made on first use, freed with the window).
-    static TReceiveMode& of(IMainWindow& main);
+    static TReceiveMode& of(app::IMainWindow& main);
 
     void ReceiveButtonClick();
     void OvxReceiveFax1FaxStatus(bool First, bool Last);
@@ -128,7 +128,7 @@ private:
     // Tells the main window and listeners (the desktop presence) whether receive mode is answering.
     void setReceiveCaption(bool on);
 
-    IMainWindow& main_;
+    app::IMainWindow& main_;
     std::unique_ptr<telvane::transport::TOvxQtEventSink> sink_;
     std::unique_ptr<faximage::TOvxFaxPrinter> printer_;
     faximage::TStandardFaxPrinterStatusDisplay* printStatus_;

@@ -180,7 +180,7 @@ void TSendFaxForm::FormActivate() {
 }
 
 void TSendFaxForm::ShowSetup() {
-    const Settings& s = appSettings();
+    const settings::Settings& s = app::appSettings();
     SetupDisplayMemo->clear();
     QStringList lines;
     lines << QStringLiteral("Communications Port: COM") + QString::number(s.Modem.ComPort + 1)
@@ -216,11 +216,11 @@ void TSendFaxForm::giveUp() {
     setStatus({});
 }
 
-void TSendFaxForm::SaveLocalLog() { log_.save(qs(ProgramDir()) + QStringLiteral("Lastsend.log")); }
+void TSendFaxForm::SaveLocalLog() { log_.save(qs(settings::ProgramDir()) + QStringLiteral("Lastsend.log")); }
 
 void TSendFaxForm::BuildHeader() {
     const QLocale locale;
-    HeaderText = buildHeaderText(qs(appSettings().User.Name), qs(appSettings().User.Fax),
+    HeaderText = buildHeaderText(qs(app::appSettings().User.Name), qs(app::appSettings().User.Fax),
                                  locale.toString(QDate::currentDate(), QLocale::ShortFormat),
                                  locale.toString(QTime::currentTime(), QLocale::ShortFormat));
 }
@@ -249,10 +249,10 @@ void TSendFaxForm::stopWaitingForLine() {
 }
 
 void TSendFaxForm::sendNow() {
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     if (Line.pause) {
         setStatus(QStringLiteral("Pausing receive mode..."));
-        letMessagesRun();
+        app::letMessagesRun();
         if (Line.busy && Line.busy()) {
             waitForLine();
             return;
@@ -270,16 +270,16 @@ bool TSendFaxForm::numberCanBeDialled() {
     QString trimmed = sfPhoneNumber->text();
     trimmed.remove(QRegularExpression(QStringLiteral("^[\\s\\x00-\\x1f]+|[\\s\\x00-\\x1f]+$")));
     if (trimmed.isEmpty()) {
-        ShowInformation(QStringLiteral("Phone number is blank"));
+        app::ShowInformation(QStringLiteral("Phone number is blank"));
         sfPhoneNumber->setFocus();
         return false;
     }
     if (SessionBusy) {
-        soundBeep();
+        app::soundBeep();
         return false;
     }
-    if (const QString problem = faxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
-        ShowInformation(problem);
+    if (const QString problem = app::faxNumberProblem(sfPhoneNumber->text()); !problem.isEmpty()) {
+        app::ShowInformation(problem);
         sfPhoneNumber->setFocus();
         return false;
     }
@@ -287,13 +287,13 @@ bool TSendFaxForm::numberCanBeDialled() {
 }
 
 // Opens the port of the settings; a failure is logged, shown and ends the session.
-bool TSendFaxForm::openPortForSending(const Settings& s) {
+bool TSendFaxForm::openPortForSending(const settings::Settings& s) {
     SessionBusy = true;
     setBusyCursor(true);
     log_.clear();
     OvxComPort1.setOutSize(s.Other.GlobalLargerSendBuffer ? 16384 : 8192);
     setStatus(QStringLiteral("Opening communications port..."));
-    letMessagesRun();
+    app::letMessagesRun();
     assignPort(OvxComPort1, s.Modem.ComPort + 1);
     const QString n = QString::number(portNumber());
     AddtoLastSendLog(QStringLiteral("Start:") + logDateTime());
@@ -334,10 +334,10 @@ bool TSendFaxForm::modemAnswers() {
 }
 
 // The user's reset string, when there is one; a modem that does not take it ends the session.
-bool TSendFaxForm::sendResetString(Settings& s) {
+bool TSendFaxForm::sendResetString(settings::Settings& s) {
     if (!s.Resetting.String.empty()) {
         setStatus(QStringLiteral("Sending reset string..."));
-        letMessagesRun();
+        app::letMessagesRun();
         AddtoLastSendLog(QStringLiteral("Sending reset string: ") + qs(s.Resetting.String));
         if (!SendModemString(OvxComPort1, s.Resetting.String)) {
             AddtoLastSendLog(QStringLiteral("Failure sending reset string: ") + qs(s.Resetting.String));
@@ -353,7 +353,7 @@ bool TSendFaxForm::sendResetString(Settings& s) {
 }
 
 // What this session is asked to do, for Lastsend.log.
-void TSendFaxForm::logSessionSettings(const Settings& s) {
+void TSendFaxForm::logSessionSettings(const settings::Settings& s) {
     AddtoLastSendLog(QStringLiteral("Desired BPS: ") + QString::number(s.Modem.MaximumBPS));
     if (s.Dialing.ECM) AddtoLastSendLog(QStringLiteral("Desired ECM: ON"));
     if (s.Dialing.BlindDial) AddtoLastSendLog(QStringLiteral("Blind Dial: ON"));
@@ -364,28 +364,28 @@ void TSendFaxForm::logSessionSettings(const Settings& s) {
     if (!DisablePrefix->isChecked()) AddtoLastSendLog(QStringLiteral("Dial Prefix: ") + sfDialPrefix->text());
     if (!DisableSuffix->isChecked()) AddtoLastSendLog(QStringLiteral("Dial Suffix: ") + sfDialsuffix->text());
     if (s.Dialing.ToneOrPulse != 0) AddtoLastSendLog(QStringLiteral("Using Pulse Dialing ***"));
-    AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(FaxClassName(s.Modem.FaxClass)));
+    AddtoLastSendLog(QStringLiteral("Fax Class: ") + qs(settings::FaxClassName(s.Modem.FaxClass)));
     AddtoLastSendLog(QStringLiteral("StationID: ") + qs(s.User.Fax));
     AddtoLastSendLog(QStringLiteral("User INIT String: ") + qs(s.Modem.InitString));
 }
 
 // Hands number, files and header to the send component and starts it; a start that fails ends the
 // session.
-void TSendFaxForm::startSending(const Settings& s) {
+void TSendFaxForm::startSending(const settings::Settings& s) {
     try {
         applySendSettings(
             s,
             // The modem is given only what it can dial: blanks and - ( ) . + typed for
             // readability would make it answer ERROR to the dial command.
-            {ss(dialableNumber(sfPhoneNumber->text())), ss(dialableNumber(sfDialPrefix->text())),
-             ss(dialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
+            {ss(app::dialableNumber(sfPhoneNumber->text())), ss(app::dialableNumber(sfDialPrefix->text())),
+             ss(app::dialableNumber(sfDialsuffix->text())), DisablePrefix->isChecked(), DisableSuffix->isChecked()},
             OvxSendFax1);
         OvxSendFax1.SetFaxFile(ss(FaxFileName));
         OvxSendFax1.CoverFile = ss(CoverFileName);
         BuildHeader();
         OvxSendFax1.HeaderLine = ss(HeaderText);
         setStatus({});
-        letMessagesRun();
+        app::letMessagesRun();
         setBusyCursor(false);
         OvxSendFax1.StartSend();
         if (OnAttemptStarted) OnAttemptStarted();
@@ -402,7 +402,7 @@ void TSendFaxForm::startSending(const Settings& s) {
 void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     const FaxStatusValues reached = readFaxStatus(OvxSendFax1);
     const bool reachedRemote = !reached.connectBps.isEmpty() || !reached.remoteId.isEmpty();
-    QString text = QString::fromStdString(telvane::ovxErrorText(ErrorCode));
+    QString text = QString::fromStdString(telvane::errors::ovxErrorText(ErrorCode));
     if (ErrorCode == 0 && text.isEmpty()) text = QStringLiteral("OK");
     ResultText = text;
     // 2-D coding or error correction: the log names what the call used ("Coding: MMR, ECM").
@@ -412,25 +412,25 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
     const bool sent = ErrorCode == 0 || text.toUpper() == QStringLiteral("OK");
     if (sent) ResultText = QStringLiteral("Sent");
     // The user's own Cancel: said as such, not as a fault to look up.
-    else if (ErrorCode == telvane::ecCancelRequested)
+    else if (ErrorCode == telvane::errors::ecCancelRequested)
         ResultText = QStringLiteral("Cancelled");
     // Stored before anything else can happen: the user may leave the message box up for hours.
     if (OnAttemptEnded) OnAttemptEnded(ResultText);
-    letMessagesRun();
-    Settings& s = appSettings();
+    app::letMessagesRun();
+    settings::Settings& s = app::appSettings();
     if (!s.Resetting.AfterString.empty()) {
         setStatus(QStringLiteral("Sending AFTER reset string..."));
-        letMessagesRun();
+        app::letMessagesRun();
         SendModemString(OvxComPort1, s.Resetting.AfterString);
     }
     releasePort();
-    letMessagesRun();
+    app::letMessagesRun();
     SessionBusy = false;
     setStatus({});
     if (sent) {
-        ShowInformation(QStringLiteral("Fax sent successfully"));
-    } else if (ErrorCode == telvane::ecCancelRequested) {
-        ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
+        app::ShowInformation(QStringLiteral("Fax sent successfully"));
+    } else if (ErrorCode == telvane::errors::ecCancelRequested) {
+        app::ShowInformation(QStringLiteral("Sending was cancelled. The fax was not sent."));
     } else if (const QString refused = refusedDialText(ErrorCode, reachedRemote, sfPhoneNumber->text());
                !refused.isEmpty()) {
         ShowErrorMessage(QStringLiteral("Fax Failure"), refused, true);
@@ -454,7 +454,7 @@ void TSendFaxForm::OvxSendFax1FaxFinish(int ErrorCode) {
 void TSendFaxForm::CloseButtonClick() {
     if (waitingForLine_) stopWaitingForLine();
     if (SessionBusy) {
-        soundBeep();
+        app::soundBeep();
         return;
     }
     closePort(OvxComPort1);
@@ -466,20 +466,20 @@ void TSendFaxForm::reject() { CloseButtonClick(); }
 void TSendFaxForm::closeEvent(QCloseEvent* event) {
     if (waitingForLine_) stopWaitingForLine();
     if (SessionBusy) {
-        soundBeep();
+        app::soundBeep();
         event->ignore();
         return;
     }
     QDialog::closeEvent(event);
 }
 
-void TSendFaxForm::HelpButtonClick() { showHelp(1016); }
+void TSendFaxForm::HelpButtonClick() { app::showHelp(1016); }
 
 void TSendFaxForm::ProblemSolverButtonClick() { ShowProblemSolver(); }
 
 void TSendFaxForm::PreferencesButtonClick() {
     if (OpenPreferences && OpenPreferences()) {
-        const Settings& s = appSettings();
+        const settings::Settings& s = app::appSettings();
         sfDialPrefix->setText(qs(s.Dialing.DialPrefix));
         DisablePrefix->setChecked(s.User.PrefixDisable);
         sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
@@ -497,7 +497,7 @@ bool isSuccess(const QString& result) {
 }
 
 // Edits the current outgoing record with `set`, posts it, and says so when that fails.
-void updateCurrentRecord(IMainWindow& main, const std::function<void(records::RecordSet&)>& set) {
+void updateCurrentRecord(app::IMainWindow& main, const std::function<void(records::RecordSet&)>& set) {
     records::RecordSet& table = main.FaxTable();
     try {
         table.edit();
@@ -507,13 +507,13 @@ void updateCurrentRecord(IMainWindow& main, const std::function<void(records::Re
         try {
             table.cancel();
         } catch (const std::exception&) {}
-        ShowInformation(QStringLiteral("The result could not be stored in the fax log: ") +
-                        QString::fromLocal8Bit(e.what()));
+        app::ShowInformation(QStringLiteral("The result could not be stored in the fax log: ") +
+                             QString::fromLocal8Bit(e.what()));
     }
 }
 }  // namespace
 
-void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number) {
+void storeSendOutcome(app::IMainWindow& main, int pages, const QString& result, const QString& number) {
     updateCurrentRecord(main, [&](records::RecordSet& table) {
         table.fieldByName("PAGES").setInteger(records::pagesForLog(pages));
         table.fieldByName("PHONE").setString(number.left(25).toStdString());
@@ -531,7 +531,7 @@ void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const
     });
 }
 
-void storeAttemptStarted(IMainWindow& main, const QString& number) {
+void storeAttemptStarted(app::IMainWindow& main, const QString& number) {
     updateCurrentRecord(main, [&](records::RecordSet& table) {
         table.fieldByName("PHONE").setString(number.left(25).toStdString());
         if (table.fieldByName("SENT").asBoolean()) return;
@@ -543,22 +543,22 @@ void storeAttemptStarted(IMainWindow& main, const QString& number) {
     });
 }
 
-TSendFaxForm::SharedLine receiveModeLine(IMainWindow& main) {
+TSendFaxForm::SharedLine receiveModeLine(app::IMainWindow& main) {
     return {[&main] { return main.receiveMode() && main.faxArriving(); },
             [&main] { return main.receiveMode() && TReceiveMode::of(main).pauseForSending(); },
             [&main] { TReceiveMode::of(main).resumeAfterSending(); }};
 }
 
-void sendFaxCommand(IMainWindow& main) {
-    std::optional<HourGlass> hourglass(std::in_place);
+void sendFaxCommand(app::IMainWindow& main) {
+    std::optional<app::HourGlass> hourglass(std::in_place);
     main.setStatus(QStringLiteral("Preparing files for viewing..."));
-    letMessagesRun();
+    app::letMessagesRun();
     const QString path = main.CreateFaxFile();
     if (path.isEmpty()) {
         hourglass.reset();
         // An empty fax or an unreadable document has been explained already; a second box only
         // confused the next command.
-        if (!main.renderedFaxFailureTold()) ShowInformation(QStringLiteral("Error creating fax file"));
+        if (!main.renderedFaxFailureTold()) app::ShowInformation(QStringLiteral("Error creating fax file"));
         main.setStatus({});
         return;
     }
@@ -570,7 +570,7 @@ void sendFaxCommand(IMainWindow& main) {
         subject = qs(row.text("SUBJECT"));
         phone = qs(row.text("PHONE"));
     } catch (const std::exception&) {}
-    const Settings& s = appSettings();
+    const settings::Settings& s = app::appSettings();
     QString number;
     {
         TSendFaxForm form(main.widget());
@@ -579,10 +579,10 @@ void sendFaxCommand(IMainWindow& main) {
         form.OnAttemptStarted = [&main, &form] { storeAttemptStarted(main, form.sfPhoneNumber->text()); };
         form.OnAttemptEnded = [&](const QString& attemptResult) {
             storeSendOutcome(main, pages, attemptResult, form.sfPhoneNumber->text());
-            appendSendHistory(qs(ProgramDir()) + QString::fromLatin1(kSendHistoryName),
+            appendSendHistory(qs(settings::ProgramDir()) + QString::fromLatin1(kSendHistoryName),
                               {recipient, subject, form.sfPhoneNumber->text(), pages, attemptResult});
         };
-        centerDialog(&form);
+        app::centerDialog(&form);
         form.FaxFileName = path;
         form.ToLabel->setText(recipient);
         form.Subjectlabel->setText(subject);
@@ -592,20 +592,20 @@ void sendFaxCommand(IMainWindow& main) {
         form.sfDialsuffix->setText(qs(s.Dialing.DialSuffix));
         form.DisablePrefix->setChecked(s.User.PrefixDisable);
         form.DisableSuffix->setChecked(s.User.SuffixDisable);
-        centerDialog(&form);
+        app::centerDialog(&form);
         main.setStatus({});
-        letMessagesRun();
+        app::letMessagesRun();
         hourglass.reset();
         form.exec();
 
         main.enableButtonBar(true);
         number = form.sfPhoneNumber->text();
-        Settings& w = appSettings();
+        settings::Settings& w = app::appSettings();
         w.Dialing.DialPrefix = form.sfDialPrefix->text().toStdString();
         w.Dialing.DialSuffix = form.sfDialsuffix->text().toStdString();
         w.User.PrefixDisable = form.DisablePrefix->isChecked();
         w.User.SuffixDisable = form.DisableSuffix->isChecked();
-        saveSettings();
+        app::saveSettings();
     }
     QFile::remove(path);
     hourglass.emplace();

@@ -33,12 +33,12 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
+namespace telvane::app {
+class IMainWindow;
+}  // namespace telvane::app
+
 namespace telvane::transport {
 class TOvxQtEventSink;
-}
-
-namespace telvane {
-class IMainWindow;
 }
 
 namespace telvane::sessions {
@@ -101,11 +101,11 @@ protected:
 private:
     // The steps of SendFaxButtonClick; each returns false when the session ends there.
     bool numberCanBeDialled();
-    bool openPortForSending(const Settings& s);
+    bool openPortForSending(const settings::Settings& s);
     bool modemAnswers();
-    bool sendResetString(Settings& s);
-    void logSessionSettings(const Settings& s);
-    void startSending(const Settings& s);
+    bool sendResetString(settings::Settings& s);
+    void logSessionSettings(const settings::Settings& s);
+    void startSending(const settings::Settings& s);
     void giveUp();
     void sendNow();
     void waitForLine();
@@ -123,18 +123,18 @@ private:
 };
 
 // Receive mode of `main` as the send dialog's other user of the modem.
-TSendFaxForm::SharedLine receiveModeLine(IMainWindow& main);
+TSendFaxForm::SharedLine receiveModeLine(app::IMainWindow& main);
 
 // The Send command after the main window's own checks: renders the current outgoing fax, runs
 // the dialog and writes the outcome into the record.
-void sendFaxCommand(IMainWindow& main);
+void sendFaxCommand(app::IMainWindow& main);
 
 // Stores the outcome of a send attempt in the current outgoing record (edit, set, post): PAGES
 // and PHONE, and the result unless it is empty or the record is already sent and this attempt
 // failed. An empty result stores only PAGES and PHONE.
-void storeSendOutcome(IMainWindow& main, int pages, const QString& result, const QString& number);
+void storeSendOutcome(app::IMainWindow& main, int pages, const QString& result, const QString& number);
 // Marks the current outgoing record as having an attempt under way (unless it is already sent).
-void storeAttemptStarted(IMainWindow& main, const QString& number);
+void storeAttemptStarted(app::IMainWindow& main, const QString& number);
 // The file every ended send attempt is added to, one line each.
 inline constexpr const char* kSendHistoryName = "Sendhist.log";
 

@@ -6,7 +6,7 @@
 
 namespace telvane::sessions {
 
-void applySendSettings(const Settings& s, const SendDialFields& dial, transport::TOvxSendFax& fax) {
+void applySendSettings(const settings::Settings& s, const SendDialFields& dial, transport::TOvxSendFax& fax) {
     fax.DesiredBPS = s.Modem.MaximumBPS;
     fax.setDesiredECM(s.Dialing.ECM);
     fax.BlindDial = s.Dialing.BlindDial;

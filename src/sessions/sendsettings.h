@@ -25,6 +25,6 @@ struct SendDialFields {
 
 // Sets every property of `fax` that comes from the settings or the dial fields. The suffix is
 // appended to the number (the whole cut at 255 characters); a disabled prefix dials none.
-void applySendSettings(const Settings& s, const SendDialFields& dial, transport::TOvxSendFax& fax);
+void applySendSettings(const settings::Settings& s, const SendDialFields& dial, transport::TOvxSendFax& fax);
 
 }  // namespace telvane::sessions

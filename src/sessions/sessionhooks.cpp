@@ -11,18 +11,18 @@
 #include "sessions/receivemode.h"
 #include "sessions/sendfax.h"
 
-namespace telvane {
+namespace telvane::sessions {
 
-void addSessionCommands(MainWindowCommands& commands) {
-    telvane::transport::setEventPump([] { letMessagesRun(); });
-    commands.sendFax = [](IMainWindow& main) { sessions::sendFaxCommand(main); };
-    commands.toggleReceiveMode = [](IMainWindow& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
-    commands.quickSetup = [](IMainWindow& main) { sessions::runQuickSetup(main.widget()); };
-    commands.preferences = [](IMainWindow& main) { return sessions::runPreferences(main.widget()); };
-    commands.createWindows = [](IMainWindow& main) {
+void addSessionCommands(app::MainWindowCommands& commands) {
+    telvane::transport::setEventPump([] { app::letMessagesRun(); });
+    commands.sendFax = [](app::IMainWindow& main) { sessions::sendFaxCommand(main); };
+    commands.toggleReceiveMode = [](app::IMainWindow& main) { sessions::TReceiveMode::of(main).ReceiveButtonClick(); };
+    commands.quickSetup = [](app::IMainWindow& main) { sessions::runQuickSetup(main.widget()); };
+    commands.preferences = [](app::IMainWindow& main) { return sessions::runPreferences(main.widget()); };
+    commands.createWindows = [](app::IMainWindow& main) {
         sessions::TReceiveMode& receive = sessions::TReceiveMode::of(main);
         new sessions::TDesktopPresence(main, receive);  // notifications and tray icon; owned by receive mode
     };
 }
 
-}  // namespace telvane
+}  // namespace telvane::sessions

@@ -4,10 +4,12 @@
 // components, fax printer and hidden notice window.
 #pragma once
 
-namespace telvane {
-
+namespace telvane::app {
 struct MainWindowCommands;
+}  // namespace telvane::app
 
-void addSessionCommands(MainWindowCommands& commands);
+namespace telvane::sessions {
 
-}  // namespace telvane
+void addSessionCommands(app::MainWindowCommands& commands);
+
+}  // namespace telvane::sessions

@@ -117,7 +117,7 @@ QString resetStringFailureText(const QString& resetString, int comNumber, bool r
 }
 
 QString receiptPrinterName(const QString& setting, const QStringList& installed, const QString& systemDefault) {
-    if (setting == QLatin1String(kDefaultPrinterName)) return systemDefault;
+    if (setting == QLatin1String(settings::kDefaultPrinterName)) return systemDefault;
     return installed.contains(setting, Qt::CaseSensitive) ? setting : QString();
 }
 
@@ -168,7 +168,7 @@ bool appendSendHistory(const QString& path, const SendAttempt& a) {
 
 QString refusedDialText(int errorCode, bool reachedRemote, const QString& number) {
     if (reachedRemote) return {};
-    if (errorCode != telvane::ecFaxNoCarrier && errorCode != telvane::ecFaxBadModemResult) return {};
+    if (errorCode != telvane::errors::ecFaxNoCarrier && errorCode != telvane::errors::ecFaxBadModemResult) return {};
     return QStringLiteral(
                "The call to \"%1\" was not made: the modem refused the dial command or found no fax "
                "machine on the line.\r\n\r\nCheck the fax number, the dial prefix and the dial suffix, "
@@ -177,11 +177,11 @@ QString refusedDialText(int errorCode, bool reachedRemote, const QString& number
 }
 
 QString faxClassRefusedText(int errorCode, int storedFaxClass) {
-    if (errorCode != telvane::ecFaxInitError || storedFaxClass < 1 || storedFaxClass > 3) return {};
+    if (errorCode != telvane::errors::ecFaxInitError || storedFaxClass < 1 || storedFaxClass > 3) return {};
     return QStringLiteral(
                "The modem did not accept %1, the fax class set in Preferences. Click Check Fax Class "
                "in Preferences to see which classes it supports.")
-        .arg(QString::fromStdString(FaxClassName(storedFaxClass)));
+        .arg(QString::fromStdString(settings::FaxClassName(storedFaxClass)));
 }
 
 QString sendStatusText(int status, const QString& engineText, int currentPage, int totalPages) {

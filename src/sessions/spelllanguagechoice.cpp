@@ -38,16 +38,16 @@ SpellLanguageChoice::SpellLanguageChoice(QWidget* parent) : QWidget(parent) {
     row->addWidget(SpellLanguage, 1);
 }
 
-void SpellLanguageChoice::loadFrom(const Settings& s) {
+void SpellLanguageChoice::loadFrom(const settings::Settings& s) {
     const int at = SpellLanguage->findData(QString::fromStdString(s.Other.SpellLanguage));
     SpellLanguage->setCurrentIndex(at < 0 ? 0 : at);
 }
 
-void SpellLanguageChoice::storeInto(Settings& s) const {
+void SpellLanguageChoice::storeInto(settings::Settings& s) const {
     const std::string chosen = SpellLanguage->currentData().toString().toStdString();
     if (chosen == s.Other.SpellLanguage) return;
     s.Other.SpellLanguage = chosen;
-    SpellService::notifyLanguageChanged();
+    spellcheck::SpellService::notifyLanguageChanged();
 }
 
 }  // namespace telvane::sessions

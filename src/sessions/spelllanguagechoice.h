@@ -17,10 +17,10 @@ class SpellLanguageChoice : public QWidget {
 public:
     explicit SpellLanguageChoice(QWidget* parent = nullptr);
 
-    void loadFrom(const Settings& s);
+    void loadFrom(const settings::Settings& s);
     // Stores the choice into s (Other.SpellLanguage); when it changed, the spell checkers reopen
     // their dictionaries.
-    void storeInto(Settings& s) const;
+    void storeInto(settings::Settings& s) const;
 
     QComboBox* SpellLanguage = nullptr;
 };

@@ -1,7 +1,7 @@
 // The dial-number rule (see dialnumber.h).
 #include "settings/dialnumber.h"
 
-namespace telvane {
+namespace telvane::settings {
 
 namespace {
 
@@ -46,4 +46,4 @@ std::string dialableNumber(std::string_view number) {
     return out;
 }
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace telvane {
+namespace telvane::settings {
 
 // A character the modem dials: a digit or a modifier (either case), * or #.
 bool isDialableCharacter(char32_t c);
@@ -23,4 +23,4 @@ bool isFaxNumberWellFormed(std::string_view number);
 // The number as the modem dials it: the dialable characters, modifiers in upper case.
 std::string dialableNumber(std::string_view number);
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace telvane {
+namespace telvane::settings {
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
@@ -272,4 +272,4 @@ void IniFile::save(const std::string& path) const {
     if (::rename(tmp.c_str(), path.c_str()) != 0) fail(errno);
 }
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace telvane {
+namespace telvane::settings {
 
 class IniError : public std::runtime_error {
 public:
@@ -71,4 +71,4 @@ private:
     std::size_t findEntry(std::size_t sectionLine, const std::string& key) const;
 };
 
-}  // namespace telvane
+}  // namespace telvane::settings

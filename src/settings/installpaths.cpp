@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace telvane {
+namespace telvane::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -51,4 +51,4 @@ const std::string& sharedDataDir() {
     return dir;
 }
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace telvane {
+namespace telvane::settings {
 
 // The running executable's absolute path (from /proc/self/exe; empty when it cannot be read).
 std::string currentExecutablePath();
@@ -21,4 +21,4 @@ std::string sharedDataDirFor(const std::string& executablePath);
 // sharedDataDirFor(currentExecutablePath()), computed once.
 const std::string& sharedDataDir();
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-namespace telvane {
+namespace telvane::settings {
 
 std::string printSpoolDir(const std::string& user, const std::string& home, const char* spoolRoot) {
     if (user.empty() || user.find('/') != std::string::npos || user == "." || user == "..") return {};
@@ -43,4 +43,4 @@ std::string makePrivateDir(const std::string& dir, uid_t uid) {
     return {};
 }
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -10,7 +10,7 @@
 
 #include <sys/types.h>
 
-namespace telvane {
+namespace telvane::settings {
 
 // The spool directory of `user` (home: that user's home directory; spoolRoot: the value of
 // TELVANE_PRINT_SPOOL or null). No trailing slash. Empty when neither gives a place.
@@ -24,4 +24,4 @@ bool isPrintJobName(const std::string& name);
 // otherwise the reason.
 std::string makePrivateDir(const std::string& dir, uid_t uid);
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace telvane {
+namespace telvane::settings {
 namespace {
 
 std::string g_programDir;
@@ -155,4 +155,4 @@ void setProgramDir(const std::string& dir) { g_programDir = withSlash(dir); }
 const std::string& ProgramDir() { return g_programDir; }
 std::string receiveDir() { return g_programDir + "receive/"; }
 
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace telvane {
+namespace telvane::settings {
 
 // `report`, when given, receives the reason of a refusal (empty result) or a notice that the
 // directory was tightened; it is empty when there is nothing to say.
@@ -26,4 +26,4 @@ const std::string& ProgramDir();
 // "<ProgramDir>receive/": received fax files.
 std::string receiveDir();
 
-}  // namespace telvane
+}  // namespace telvane::settings

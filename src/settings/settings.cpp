@@ -1,7 +1,7 @@
 // Loading and saving the settings record.
 #include "settings/settings.h"
 
-namespace telvane {
+namespace telvane::settings {
 namespace {
 
 constexpr int kSpeeds[] = {2400, 4800, 7200, 9600, 12000, 14400};
@@ -171,4 +171,4 @@ int indexFromSpeed(int bps) {
     return 3;
 }
 
-}  // namespace telvane
+}  // namespace telvane::settings

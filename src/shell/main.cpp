@@ -58,11 +58,11 @@ constexpr const char* kUsage =
 // stderr why a start is refused, or that the directory was made private.
 bool openDataDirectory(const std::string& executablePath) {
     std::string report;
-    const std::string dir = telvane::resolveProgramDir(executablePath, &report);
+    const std::string dir = telvane::settings::resolveProgramDir(executablePath, &report);
     if (!report.empty()) std::fprintf(stderr, "telvane: %s\n", report.c_str());
     if (dir.empty()) return false;
-    telvane::setProgramDir(dir);
-    const std::string refusal = telvane::IniFile::load(telvane::settingsPath(dir)).refusal();
+    telvane::settings::setProgramDir(dir);
+    const std::string refusal = telvane::settings::IniFile::load(telvane::settings::settingsPath(dir)).refusal();
     if (!refusal.empty()) std::fprintf(stderr, "telvane: %s\n", refusal.c_str());
     return refusal.empty();
 }
@@ -78,7 +78,7 @@ int printConfigReport(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
     if (!openDataDirectory(QCoreApplication::applicationFilePath().toStdString())) return 1;
-    telvane::appSettings().loadFrom(telvane::ProgramDir());
+    telvane::app::appSettings().loadFrom(telvane::settings::ProgramDir());
     const QStringList lines = telvane::maintenance::collectConfigurationReport(telvane::maintenance::LinuxProbe());
     for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -88,7 +88,7 @@ int printConfigReport(int argc, char** argv) {
 int handleInformationOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Telvane %s\n", telvane::kProgramVersion);
+            std::printf("Telvane %s\n", telvane::settings::kProgramVersion);
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -109,11 +109,11 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Telvane"));
-    QApplication::setApplicationVersion(QString::fromLatin1(telvane::kProgramVersion));
+    QApplication::setApplicationVersion(QString::fromLatin1(telvane::settings::kProgramVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.telvane.Telvane"));
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("telvane"),
-                         QIcon(QString::fromStdString(telvane::sharedDataDir()) + QStringLiteral("telvane.png"))));
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QStringLiteral("telvane"),
+        QIcon(QString::fromStdString(telvane::settings::sharedDataDir()) + QStringLiteral("telvane.png"))));
     // No display name: on X11 Qt would append it to every window caption ("REINDEX — Telvane").
 
     const QString exe = QCoreApplication::applicationFilePath();
@@ -124,27 +124,28 @@ int main(int argc, char** argv) {
     telvane::records::Table::setWarningHandler([](const std::string& warning) {
         const QString text = QString::fromStdString(warning);
         QMetaObject::invokeMethod(
-            qApp, [text] { telvane::ShowInformation(text); }, Qt::QueuedConnection);
+            qApp, [text] { telvane::app::ShowInformation(text); }, Qt::QueuedConnection);
     });
 
-    telvane::SingleInstanceGuard guard(QFileInfo(exe).fileName(), QString::fromStdString(telvane::ProgramDir()));
+    telvane::app::SingleInstanceGuard guard(QFileInfo(exe).fileName(),
+                                            QString::fromStdString(telvane::settings::ProgramDir()));
     if (guard.previousInstanceFound()) return 0;
     // This is the only instance on the data directory: a rendered fax still there was left by a
     // program that was killed while it viewed or sent it.
-    telvane::render::removeRenderLeftovers(telvane::ProgramDir());
+    telvane::render::removeRenderLeftovers(telvane::settings::ProgramDir());
 
-    telvane::MainWindowCommands commands;
-    telvane::addComposeCommands(commands);
-    telvane::addViewerCommands(commands);
-    telvane::addSessionCommands(commands);
-    telvane::addMaintenanceCommands(commands);
+    telvane::app::MainWindowCommands commands;
+    telvane::composecommands::addComposeCommands(commands);
+    telvane::viewprint::addViewerCommands(commands);
+    telvane::sessions::addSessionCommands(commands);
+    telvane::maintenance::addMaintenanceCommands(commands);
     telvane::shell::TMainScreen mainScreen(commands);
-    telvane::setMainWindow(&mainScreen);
+    telvane::app::setMainWindow(&mainScreen);
     commands.createWindows(mainScreen);  // receive mode and its notice window, hidden
     guard.setWindow(&mainScreen);
     // Jobs printed to the "Telvane" queue become new faxes, once the window is up and idle.
-    telvane::PrintJobQueue printJobs(telvane::PrintJobQueue::userSpoolDir(), [&](const QString& job) {
-        return telvane::offerPrintJobAsNewFax(mainScreen, commands, job);
+    telvane::app::PrintJobQueue printJobs(telvane::app::PrintJobQueue::userSpoolDir(), [&](const QString& job) {
+        return telvane::app::offerPrintJobAsNewFax(mainScreen, commands, job);
     });
     printJobs.busy = [&mainScreen] {
         return mainScreen.firstActivationPending() || mainScreen.faxArriving() || QApplication::activeModalWidget();

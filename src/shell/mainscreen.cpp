@@ -80,7 +80,7 @@ bool isPlainFileName(const QString& name) {
 bool removeReceivedFile(const QString& storedName) {
     const QString name = storedName.trimmed();
     if (!isPlainFileName(name)) return false;
-    const QDir dir(qs(receiveDir()));
+    const QDir dir(qs(settings::receiveDir()));
     if (QFileInfo(dir.filePath(name)).isFile()) return QFile::remove(dir.filePath(name));
     for (const QString& entry : dir.entryList(QDir::Files))
         if (entry.compare(name, Qt::CaseInsensitive) == 0) return QFile::remove(dir.filePath(entry));
@@ -96,7 +96,7 @@ const QString& TMainScreen::receiveModeRefusal() {
     return text;
 }
 
-TMainScreen::TMainScreen(MainWindowCommands commands, QWidget* parent)
+TMainScreen::TMainScreen(app::MainWindowCommands commands, QWidget* parent)
     : QMainWindow(parent), commands_(std::move(commands)) {
     setObjectName(QStringLiteral("MainScreen"));
     setWindowTitle(QStringLiteral("Telvane "));
@@ -111,9 +111,9 @@ TMainScreen::TMainScreen(MainWindowCommands commands, QWidget* parent)
     buildMenus();
     buildButtonBar();
 
-    faxGrid_ = new TLogGrid;
+    faxGrid_ = new app::TLogGrid;
     faxGrid_->setObjectName(QStringLiteral("FaxGrid"));
-    recFaxGrid_ = new TLogGrid;
+    recFaxGrid_ = new app::TLogGrid;
     recFaxGrid_->setObjectName(QStringLiteral("RecFaxGrid"));
     notebook_ = new QStackedWidget;
     notebook_->setObjectName(QStringLiteral("Notebook"));
@@ -167,7 +167,7 @@ TMainScreen::~TMainScreen() {
     }
 }
 
-QWidget* TMainScreen::buildLogPage(const QString& title, const QColor& color, TLogGrid* grid) {
+QWidget* TMainScreen::buildLogPage(const QString& title, const QColor& color, app::TLogGrid* grid) {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -231,12 +231,13 @@ void TMainScreen::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    addMenuEntry(help, "Contents1", QStringLiteral("&Contents"), [this] { helpClick(kHelpContents); });
+    addMenuEntry(help, "Contents1", QStringLiteral("&Contents"), [this] { helpClick(app::kHelpContents); });
     addMenuEntry(help, "FrequentlyAskedQuestionsFAQ1", QStringLiteral("&Frequently Asked Questions (FAQ)"),
-                 [this] { helpClick(kHelpFaq); });
+                 [this] { helpClick(app::kHelpFaq); });
     addMenuEntry(help, "TroubleshootingTips1", QStringLiteral("&Technical Help"),
-                 [this] { helpClick(kHelpTechnical); });
-    addMenuEntry(help, "TechnicalSupport1", QStringLiteral("Technical &Support"), [this] { helpClick(kHelpSupport); });
+                 [this] { helpClick(app::kHelpTechnical); });
+    addMenuEntry(help, "TechnicalSupport1", QStringLiteral("Technical &Support"),
+                 [this] { helpClick(app::kHelpSupport); });
     addMenuEntry(help, "About1", QStringLiteral("&About"), [this] { About1Click(); });
     help->addSeparator();
     addMenuEntry(help, "ConfigurationInformation1", QStringLiteral("Confi&guration Information"),
@@ -245,7 +246,7 @@ void TMainScreen::buildMenus() {
     mnuShowHint_ = addMenuEntry(help, "mnuShowHint", QStringLiteral("Show &Hints"), [this] { mnuShowHintClick(); });
     mnuShowHint_->setCheckable(true);
     mnuShowHint_->setChecked(true);
-    enableKeyboardMenus(menuBar());
+    app::enableKeyboardMenus(menuBar());
 }
 
 QToolButton* TMainScreen::addButton(const char* name, const QString& caption, const QString& iconName, int drawnIcon,
@@ -301,22 +302,22 @@ QAction* TMainScreen::menuAction(const char* objectName) const {
 }
 
 void TMainScreen::createModels() {
-    faxModel_ = std::make_unique<LogTableModel>(
-        faxTable_, std::vector<LogColumn>{{"SentYesNo", QStringLiteral("Sent"), 0},
-                                          {"DATESENT", QStringLiteral("Date Sent"), 0},
-                                          {"TIMESENT", QStringLiteral("Time Sent"), 0},
-                                          {"RECIPIENT", QStringLiteral("Recipient"), 20},
-                                          {"PHONE", QStringLiteral("Phone"), 15, true},
-                                          {"PAGES", QStringLiteral("Pages"), 5},
-                                          {"SUBJECT", QStringLiteral("Subject"), 20},
-                                          {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
-    recModel_ =
-        std::make_unique<LogTableModel>(recTable_, std::vector<LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
-                                                                          {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
-                                                                          {"FROM", QStringLiteral("From"), 0},
-                                                                          {"PAGES", QStringLiteral("Pages"), 0},
-                                                                          {"NOTES", QStringLiteral("Notes"), 20},
-                                                                          {"FAXFILE", QStringLiteral("Fax File"), 0}});
+    faxModel_ = std::make_unique<app::LogTableModel>(
+        faxTable_, std::vector<app::LogColumn>{{"SentYesNo", QStringLiteral("Sent"), 0},
+                                               {"DATESENT", QStringLiteral("Date Sent"), 0},
+                                               {"TIMESENT", QStringLiteral("Time Sent"), 0},
+                                               {"RECIPIENT", QStringLiteral("Recipient"), 20},
+                                               {"PHONE", QStringLiteral("Phone"), 15, true},
+                                               {"PAGES", QStringLiteral("Pages"), 5},
+                                               {"SUBJECT", QStringLiteral("Subject"), 20},
+                                               {"LASTRESULT", QStringLiteral("Last Attempt"), 35}});
+    recModel_ = std::make_unique<app::LogTableModel>(
+        recTable_, std::vector<app::LogColumn>{{"DATEREC", QStringLiteral("Date Rec'd"), 0},
+                                               {"TIMEREC", QStringLiteral("Time Rec'd"), 0},
+                                               {"FROM", QStringLiteral("From"), 0},
+                                               {"PAGES", QStringLiteral("Pages"), 0},
+                                               {"NOTES", QStringLiteral("Notes"), 20},
+                                               {"FAXFILE", QStringLiteral("Fax File"), 0}});
     faxGrid_->setLogModel(faxModel_.get());
     recFaxGrid_->setLogModel(recModel_.get());
 }
@@ -326,7 +327,7 @@ void TMainScreen::FormCreate() {
     xbEnv_.xb_SysProp(1009, 0);
     notebook_->setCurrentIndex(kOutgoingPage);
 
-    const std::string dir = ProgramDir();
+    const std::string dir = settings::ProgramDir();
     // Table file names are matched without regard to case.
     const QStringList present = QDir(qs(dir)).entryList(QDir::Files);
     const auto exists = [&present](const char* name) {
@@ -340,27 +341,27 @@ void TMainScreen::FormCreate() {
         faxOpen = records::OpenFaxDBF(dir, faxTable_, faxXb_);
     } catch (const EXbError&) {}
     if (!faxOpen) {
-        ShowInformation(QStringLiteral("Unable to open/create the FAX datafile - closing program"));
-        postWindowMessage(this, kCloseRequestMessage);
+        app::ShowInformation(QStringLiteral("Unable to open/create the FAX datafile - closing program"));
+        app::postWindowMessage(this, app::kCloseRequestMessage);
     }
     try {
         recOpen = records::OpenRecFaxDBF(dir, recTable_, recXb_);
     } catch (const EXbError&) {}
     if (!recOpen) {
-        ShowInformation(QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
-        postWindowMessage(this, kCloseRequestMessage);
+        app::ShowInformation(QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
+        app::postWindowMessage(this, app::kCloseRequestMessage);
     }
     createModels();
 
-    Settings& settings = appSettings();
+    settings::Settings& settings = app::appSettings();
     settings.loadFrom(dir);
     if (settings.Modem.ComPort == -1) {
-        firstRunSetupPending() = true;
+        app::firstRunSetupPending() = true;
         settings.Modem.ComPort = 0;
     }
     faxArriving_ = false;
     receiveMode_ = false;
-    QDir().mkpath(qs(receiveDir()));
+    QDir().mkpath(qs(settings::receiveDir()));
 
     hintsOn_ = settings.Hints.On;
     mnuShowHint_->setChecked(hintsOn_);
@@ -377,16 +378,16 @@ void TMainScreen::showEvent(QShowEvent* event) {
 
 void TMainScreen::FormActivate() {
     if (!firstActivationPending_ || closeRequested_ || closed_) return;
-    restoreWindowPlacement(this, ProgramDir());
+    app::restoreWindowPlacement(this, settings::ProgramDir());
     SetButtons();
     if (startedMinimized())
         showMinimized();
     else
         show();
-    letMessagesRun();
+    app::letMessagesRun();
     if (closeRequested_ || closed_) return;
 
-    if (firstRunSetupPending() && commands_.quickSetup) commands_.quickSetup(*this);
+    if (app::firstRunSetupPending() && commands_.quickSetup) commands_.quickSetup(*this);
 
     // A log created in this start is empty: it gets its full tag set now instead of a question
     // that would be pointless on a first start. A log that existed without DATEND still asks.
@@ -407,20 +408,21 @@ void TMainScreen::FormActivate() {
     }
     if (faxTable_.active() && recTable_.active() &&
         (faxXb_.xb_TagArea("DATEND") == 0 || recXb_.xb_TagArea("DATEND") == 0)) {
-        if (AskYesNo(QStringLiteral("The log files need to be reindexed.\rDo this now?"), QStringLiteral("REINDEX")))
+        if (app::AskYesNo(QStringLiteral("The log files need to be reindexed.\rDo this now?"),
+                          QStringLiteral("REINDEX")))
             mnuRebuildIndexesClick();
     }
-    if (appSettings().Receive.AtStartup) ReceiveButtonClick();
+    if (app::appSettings().Receive.AtStartup) ReceiveButtonClick();
     firstActivationPending_ = false;
 }
 
 bool TMainScreen::event(QEvent* event) {
-    if (event->type() == windowMessageType(kCloseRequestMessage)) {
+    if (event->type() == app::windowMessageType(app::kCloseRequestMessage)) {
         closeRequested_ = true;
         close();
         return true;
     }
-    if (event->type() == windowMessageType(kArrivalSoundMessage)) {
+    if (event->type() == app::windowMessageType(app::kArrivalSoundMessage)) {
         playArrivalSound();
         return true;
     }
@@ -441,9 +443,10 @@ void TMainScreen::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainScreen::FormCloseQuery() {
-    if (faxArriving_ && !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
+    if (faxArriving_ &&
+        !app::AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
         return false;
-    letMessagesRun();
+    app::letMessagesRun();
     return true;
 }
 
@@ -454,14 +457,14 @@ void TMainScreen::FormClose() {
         receiveMode_ = false;
     }
     SetButtons();
-    keepWindowPlacement(this, ProgramDir());
-    saveSettings();
+    app::keepWindowPlacement(this, settings::ProgramDir());
+    app::saveSettings();
     for (records::RecordSet* rs : {&faxTable_, &recTable_}) {
         try {
             if (rs->active()) rs->close();
         } catch (const EXbError&) {}
     }
-    letMessagesRun();
+    app::letMessagesRun();
     closed_ = true;
 }
 
@@ -579,23 +582,23 @@ void TMainScreen::selectPage(int page) {
 
 bool TMainScreen::refusedInReceiveMode() {
     if (!receiveMode_) return false;
-    ShowInformation(receiveModeRefusal());
+    app::ShowInformation(receiveModeRefusal());
     return true;
 }
 
 bool TMainScreen::missingCommand(bool present) {
     if (present) return false;
-    soundBeep();
+    app::soundBeep();
     return true;
 }
 
 void TMainScreen::FaxTableCloseAndOpen() {
-    records::FaxTableCloseAndOpen(faxTable_, faxXb_, letMessagesRun);
+    records::FaxTableCloseAndOpen(faxTable_, faxXb_, app::letMessagesRun);
     faxModel_->reload();
 }
 
 void TMainScreen::RecTableCloseAndOpen() {
-    records::RecTableCloseAndOpen(recTable_, recXb_, letMessagesRun);
+    records::RecTableCloseAndOpen(recTable_, recXb_, app::letMessagesRun);
     recModel_->reload();
 }
 
@@ -619,9 +622,9 @@ QString TMainScreen::CreateFaxFile() {
 }
 
 bool TMainScreen::playArrivalSound() {
-    QString wav = qs(appSettings().Receive.Wav);
+    QString wav = qs(app::appSettings().Receive.Wav);
     if (wav.isEmpty()) return false;
-    if (QFileInfo(wav).isRelative()) wav = qs(ProgramDir()) + wav;
+    if (QFileInfo(wav).isRelative()) wav = qs(settings::ProgramDir()) + wav;
     if (!QFileInfo(wav).isFile()) return false;
 #ifdef TELVANE_HAVE_MULTIMEDIA
     if (!sound_) sound_ = new QSoundEffect(this);
@@ -644,7 +647,7 @@ void TMainScreen::NewbuttonClick() {
 }
 
 void TMainScreen::mnuCloneClick() {
-    if (!visibleRecordsOrBeep(faxTable_)) return;
+    if (!app::visibleRecordsOrBeep(faxTable_)) return;
     cloneRequested_ = true;
     NewbuttonClick();
 }
@@ -655,19 +658,19 @@ void TMainScreen::EditButtonClick() {
         editReceiveNote();
         return;
     }
-    if (!visibleRecordsOrBeep(faxTable_)) return;
+    if (!app::visibleRecordsOrBeep(faxTable_)) return;
     if (!missingCommand(static_cast<bool>(commands_.editFax))) commands_.editFax(*this);
     SetButtons();
 }
 
 void TMainScreen::editReceiveNote() {
-    if (!visibleRecordsOrBeep(recTable_)) return;
+    if (!app::visibleRecordsOrBeep(recTable_)) return;
     const uint32_t noted = recTable_.recNo();
     const records::Row row = recTable_.currentRow();
     TEditReceiveNotes dialog(this);
     dialog.Notes()->setText(qs(row.text("NOTES")));
     dialog.Descript()->setText(QStringLiteral("From: ") + qs(row.text("FROM")));
-    centerDialog(&dialog);
+    app::centerDialog(&dialog);
     if (dialog.exec() != 1) return;
     try {
         if (noted > 0) recTable_.go(noted);
@@ -678,7 +681,7 @@ void TMainScreen::editReceiveNote() {
         try {
             recTable_.cancel();
         } catch (const EXbError&) {}
-        ShowInformation(QString::fromLocal8Bit(e.what()));
+        app::ShowInformation(QString::fromLocal8Bit(e.what()));
     }
     recModel_->reload();
 }
@@ -692,9 +695,9 @@ void TMainScreen::DeleteButtonClick() {
 
 void TMainScreen::deleteIncoming() {
     if (refusedInReceiveMode()) return;
-    if (!visibleRecordsOrBeep(recTable_)) return;
+    if (!app::visibleRecordsOrBeep(recTable_)) return;
     const records::Row row = recTable_.currentRow();
-    if (AskYesNoDefaultNo(
+    if (app::AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(from: \"") + qs(row.text("FROM")) + QStringLiteral("\")"),
             QStringLiteral("Delete"))) {
         bool marked = false;
@@ -703,7 +706,7 @@ void TMainScreen::deleteIncoming() {
             marked = true;
             recTable_.refresh();
         } catch (const EXbError& e) {
-            if (!marked) ShowInformation(QString::fromLocal8Bit(e.what()));
+            if (!marked) app::ShowInformation(QString::fromLocal8Bit(e.what()));
         }
         // The file goes only with its record, so a failed deletion loses nothing.
         if (marked) removeReceivedFile(qs(row.text("FAXFILE")));
@@ -713,9 +716,9 @@ void TMainScreen::deleteIncoming() {
 }
 
 void TMainScreen::deleteOutgoing() {
-    if (!visibleRecordsOrBeep(faxTable_)) return;
+    if (!app::visibleRecordsOrBeep(faxTable_)) return;
     const records::Row row = faxTable_.currentRow();
-    if (AskYesNoDefaultNo(
+    if (app::AskYesNoDefaultNo(
             QStringLiteral("Delete the current fax?\r\n(subject: \"") + qs(row.text("SUBJECT")) + QStringLiteral("\")"),
             QStringLiteral("Delete"))) {
         bool marked = false;
@@ -724,7 +727,7 @@ void TMainScreen::deleteOutgoing() {
             marked = true;
             faxTable_.refresh();
         } catch (const EXbError& e) {
-            if (!marked) ShowInformation(QString::fromLocal8Bit(e.what()));
+            if (!marked) app::ShowInformation(QString::fromLocal8Bit(e.what()));
         }
         if (marked && commands_.removeUnnamedDocuments) commands_.removeUnnamedDocuments(*this);
         faxModel_->reload();
@@ -735,10 +738,10 @@ void TMainScreen::deleteOutgoing() {
 // Allowed in receive mode: the send command pauses receiving while the fax goes out.
 void TMainScreen::SendButtonClick() {
     if (currentPage() != kOutgoingPage) {
-        ShowInformation(QStringLiteral("Please switch to the Outgoing Faxes tab\rand highlight a fax to send"));
+        app::ShowInformation(QStringLiteral("Please switch to the Outgoing Faxes tab\rand highlight a fax to send"));
         return;
     }
-    if (!visibleRecordsOrBeep(faxTable_)) return;
+    if (!app::visibleRecordsOrBeep(faxTable_)) return;
     if (!missingCommand(static_cast<bool>(commands_.sendFax))) commands_.sendFax(*this);
     SetButtons();
 }
@@ -750,7 +753,7 @@ void TMainScreen::ReceiveButtonClick() {
 
 void TMainScreen::mnuViewPrintClick(bool print) {
     records::RecordSet& table = currentPage() == kIncomingPage ? recTable_ : faxTable_;
-    if (!visibleRecordsOrBeep(table)) return;
+    if (!app::visibleRecordsOrBeep(table)) return;
     if (!missingCommand(static_cast<bool>(commands_.viewPrintFax))) commands_.viewPrintFax(*this, print);
 }
 
@@ -778,10 +781,10 @@ void TMainScreen::mnuRebuildIndexesClick() {
 }
 
 void TMainScreen::rebuildLogsWithEngine() {
-    HourGlass hourglass;
+    app::HourGlass hourglass;
     const auto say = [this](const std::string& text) {
         setStatus(qs(text));
-        letMessagesRun();
+        app::letMessagesRun();
     };
     if (faxTable_.active())
         records::rebuildTableIndexes(faxTable_, faxXb_, records::faxTableSpec(),
@@ -821,18 +824,18 @@ void TMainScreen::configurationInformation1Click() {
 void TMainScreen::mnuShowHintClick() {
     hintsOn_ = !hintsOn_;
     mnuShowHint_->setChecked(hintsOn_);
-    appSettings().Hints.On = hintsOn_;
-    saveSettings();
+    app::appSettings().Hints.On = hintsOn_;
+    app::saveSettings();
     applyHints();
     setStatus({});
 }
 
 void TMainScreen::About1Click() {
     TSplashform about(this);
-    centerDialog(&about);
+    app::centerDialog(&about);
     about.exec();
 }
 
-void TMainScreen::helpClick(int context) { showHelp(context); }
+void TMainScreen::helpClick(int context) { app::showHelp(context); }
 
 }  // namespace telvane::shell

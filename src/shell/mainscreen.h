@@ -29,17 +29,17 @@ class QStackedWidget;
 class QTabBar;
 class QToolButton;
 
-namespace telvane {
+namespace telvane::app {
 class LogTableModel;
 class TLogGrid;
-}  // namespace telvane
+}  // namespace telvane::app
 
 namespace telvane::shell {
 
-class TMainScreen : public QMainWindow, public IMainWindow {
+class TMainScreen : public QMainWindow, public app::IMainWindow {
     Q_OBJECT
 public:
-    explicit TMainScreen(MainWindowCommands commands = {}, QWidget* parent = nullptr);
+    explicit TMainScreen(app::MainWindowCommands commands = {}, QWidget* parent = nullptr);
     ~TMainScreen() override;
 
     // IMainWindow: tables and their access objects.
@@ -53,8 +53,8 @@ public:
     records::TXbAccess& CoverXb() override { return coverXb_; }
     records::TXbAccess& PhoneXb() override { return phoneXb_; }
     records::TXbEnv& xbEnv() override { return xbEnv_; }
-    TLogGrid* FaxGrid() const override { return faxGrid_; }
-    TLogGrid* RecFaxGrid() const override { return recFaxGrid_; }
+    app::TLogGrid* FaxGrid() const override { return faxGrid_; }
+    app::TLogGrid* RecFaxGrid() const override { return recFaxGrid_; }
 
     // Controls (tests and this window).
     QTabBar* TabSet1() const { return tabSet_; }
@@ -131,7 +131,7 @@ private:
 
     void buildMenus();
     void buildButtonBar();
-    QWidget* buildLogPage(const QString& title, const QColor& color, TLogGrid* grid);
+    QWidget* buildLogPage(const QString& title, const QColor& color, app::TLogGrid* grid);
     QAction* addMenuEntry(QMenu* menu, const char* name, const QString& caption, std::function<void()> handler,
                           const QKeySequence& shortcut = {});
     QToolButton* addButton(const char* name, const QString& caption, const QString& iconName, int drawnIcon,
@@ -150,18 +150,18 @@ private:
     static bool hasCurrentRecord(const records::RecordSet& table);
     void syncOrder(records::RecordSet& table, const char* tag);
 
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     // Record sets first: they outlive the models that listen to them.
     records::TXbEnv xbEnv_;
     records::RecordSet faxTable_, recTable_, coverTable_, phoneTable_;
     records::TXbAccess faxXb_, recXb_, coverXb_, phoneXb_;
-    std::unique_ptr<LogTableModel> faxModel_, recModel_;
+    std::unique_ptr<app::LogTableModel> faxModel_, recModel_;
 
     QWidget* buttonBar_ = nullptr;
     QToolButton* receiveButton_ = nullptr;
     QStackedWidget* notebook_ = nullptr;
-    TLogGrid* faxGrid_ = nullptr;
-    TLogGrid* recFaxGrid_ = nullptr;
+    app::TLogGrid* faxGrid_ = nullptr;
+    app::TLogGrid* recFaxGrid_ = nullptr;
     QTabBar* tabSet_ = nullptr;
     QLabel* status_ = nullptr;
     QAction* mnuShowHint_ = nullptr;
@@ -180,7 +180,7 @@ private:
     bool closeRequested_ = false;
     bool closed_ = false;
     bool activationQueued_ = false;
-    RenderedFax rendered_;
+    app::RenderedFax rendered_;
 };
 
 }  // namespace telvane::shell

@@ -29,7 +29,7 @@ TSplashform::TSplashform(QWidget* parent) : QDialog(parent) {
     // The build's real word size: a 64-bit build must not call itself 32-bit.
     auto* bits = new QLabel(QStringLiteral("%1-bit version").arg(QSysInfo::WordSize), this);
     bits->setObjectName(QStringLiteral("BitsLabel"));
-    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion), this);
+    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(settings::kProgramVersion), this);
     version->setObjectName(QStringLiteral("VersionLabel"));
 
     auto* ok = new QPushButton(QStringLiteral("Ok"), this);

@@ -7,7 +7,7 @@ namespace telvane::transport {
 
 namespace {
 void check(int code, const char* what) {
-    if (code < 0) throw EOvxException(code, what);
+    if (code < 0) throw errors::EOvxException(code, what);
 }
 }  // namespace
 
@@ -130,7 +130,8 @@ void TOvxComPort::setDeviceFactory(std::function<std::unique_ptr<TOvxDevice>()> 
 
 void TOvxComPort::doOpen() {
     const std::string path = devicePath();
-    if (path.empty()) throw EOvxException(ecBadId, "ie_BadId - Specified comport doesn't exist (no port selected)");
+    if (path.empty())
+        throw errors::EOvxException(errors::ecBadId, "ie_BadId - Specified comport doesn't exist (no port selected)");
     if (dispatcher_) {
         dispatcher_->close();
         dispatcher_.reset();
@@ -238,7 +239,7 @@ void TOvxComPort::applyTraceState(TTraceLogState requested, bool isTrace) {
         const bool append = requested == tlAppend;
         const bool ok = isTrace ? trace_.writeFile(traceName_, append, traceOptions())
                                 : log_.writeFile(logName_, append, logOptions());
-        if (!ok) throw EOvxException(-5, "Cannot write " + (isTrace ? traceName_ : logName_));
+        if (!ok) throw errors::EOvxException(-5, "Cannot write " + (isTrace ? traceName_ : logName_));
         stop();
         state = tlOff;
         break;
@@ -259,7 +260,7 @@ void TOvxComPort::logFaxState(std::string_view stateName, uint32_t stateNumber) 
 
 TOvxBaseDispatcher& TOvxComPort::ready() {
     if (!Open()) {
-        if (!autoOpen_) throw EOvxException(ecNotOpen, "Port not open");
+        if (!autoOpen_) throw errors::EOvxException(errors::ecNotOpen, "Port not open");
         doOpen();
     }
     return *dispatcher_;
@@ -271,7 +272,7 @@ void TOvxComPort::putChar(uint8_t c) { check(ready().putChar(c), "Cannot queue o
 
 void TOvxComPort::putBlock(const void* data, size_t len) {
     const int rc = ready().putBlock(data, len);
-    if (rc == ecOutputBufferTooSmall) throw EOvxException(rc, "Output buffer too small for block");
+    if (rc == errors::ecOutputBufferTooSmall) throw errors::EOvxException(rc, "Output buffer too small for block");
     check(rc, "Output buffer full");
 }
 
@@ -312,7 +313,7 @@ int TOvxComPort::addAvailTrigger(size_t count) {
 
 int TOvxComPort::addDataTrigger(std::string_view data, bool ignoreCase) {
     const int h = ready().addDataTrigger(data, ignoreCase);
-    check(h, h == ecTriggerTooLong ? "Data trigger string empty or too long" : "No more trigger slots");
+    check(h, h == errors::ecTriggerTooLong ? "Data trigger string empty or too long" : "No more trigger slots");
     return h;
 }
 
@@ -324,7 +325,7 @@ int TOvxComPort::addTimerTrigger() {
 
 int TOvxComPort::addStatusTrigger(int type) {
     const int h = ready().addStatusTrigger(type);
-    check(h, h == ecBadArgument ? "Bad argument passed to function" : "No more trigger slots");
+    check(h, h == errors::ecBadArgument ? "Bad argument passed to function" : "No more trigger slots");
     return h;
 }
 

@@ -135,9 +135,10 @@ void TOvxBaseDispatcher::setTraceLog(TOvxTrace* trace, TOvxEventLog* log) {
 
 void TOvxBaseDispatcher::openDevice(const TOvxDispatcherConfig& config) {
     Impl& d = *impl_;
-    if (isOpen()) throw EOvxException(ecAlreadyOpen, "Port already open");
+    if (isOpen()) throw errors::EOvxException(errors::ecAlreadyOpen, "Port already open");
     joinThreads();
-    if (config.InSize == 0 || config.OutSize == 0) throw EOvxException(ecBadArgument, "Buffer sizes must not be zero");
+    if (config.InSize == 0 || config.OutSize == 0)
+        throw errors::EOvxException(errors::ecBadArgument, "Buffer sizes must not be zero");
     config_ = config;
     normaliseThresholds(config_);
     device_->Open(config_.Path);
@@ -181,14 +182,14 @@ void TOvxBaseDispatcher::startDispatcher() {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
-        if (d.running) throw EOvxException(ecBadArgument, "Dispatcher already started");
-        if (!d.open) throw EOvxException(ecNotOpen, "Port not open");
+        if (d.running) throw errors::EOvxException(errors::ecBadArgument, "Dispatcher already started");
+        if (!d.open) throw errors::EOvxException(errors::ecNotOpen, "Port not open");
         d.running = true;
     }
     if (::pipe2(d.wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         MutexLock lock(d.mu);
         d.running = false;
-        throw EOvxException(ecDeviceError, "Cannot create the dispatcher's wake-up pipe");
+        throw errors::EOvxException(errors::ecDeviceError, "Cannot create the dispatcher's wake-up pipe");
     }
     d.ended = 0;
     {
@@ -202,7 +203,7 @@ void TOvxBaseDispatcher::startDispatcher() {
                                 [&]() TELVANE_LOCKED_PREDICATE { return d.started >= index; })) {
             lock.unlock();
             close();
-            throw EOvxException(ecDeviceError, "Dispatcher thread did not start");
+            throw errors::EOvxException(errors::ecDeviceError, "Dispatcher thread did not start");
         }
     };
     startOne(d.comm, &TOvxBaseDispatcher::commEventThread, 1);
@@ -300,9 +301,9 @@ int TOvxBaseDispatcher::putBlock(const void* data, size_t len) {
     Impl& d = *impl_;
     {
         MutexLock lock(d.mu);
-        if (!d.open) return ecNotOpen;
-        if (len > d.out.capacity()) return ecOutputBufferTooSmall;
-        if (len > d.out.room()) return ecBufferIsFull;
+        if (!d.open) return errors::ecNotOpen;
+        if (len > d.out.capacity()) return errors::ecOutputBufferTooSmall;
+        if (len > d.out.room()) return errors::ecBufferIsFull;
         const auto* p = static_cast<const uint8_t*>(data);
         d.out.push(p, len);
     }
@@ -344,12 +345,12 @@ size_t TOvxBaseDispatcher::inBuffFree() const {
     return impl_->in.room();
 }
 
-int TOvxBaseDispatcher::getChar(uint8_t& c) { return getBlock(&c, 1) == 1 ? 0 : ecBufferIsEmpty; }
+int TOvxBaseDispatcher::getChar(uint8_t& c) { return getBlock(&c, 1) == 1 ? 0 : errors::ecBufferIsEmpty; }
 
 int TOvxBaseDispatcher::peekChar(uint8_t& c, size_t index) const {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
-    if (index >= d.inUsed()) return ecBufferIsEmpty;
+    if (index >= d.inUsed()) return errors::ecBufferIsEmpty;
     c = d.in.at(index);
     return 0;
 }
@@ -430,7 +431,7 @@ int TOvxBaseDispatcher::addAvailTrigger(size_t count) {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     auto t = d.triggers.add(TriggerKind::Avail);
-    if (!t) return ecNoMoreTriggers;
+    if (!t) return errors::ecNoMoreTriggers;
     t->Count = std::max<size_t>(count, 1);
     log_->add(ltTrigAlloc, lsAvail, static_cast<uint32_t>(t->Handle));
     return t->Handle;
@@ -438,10 +439,10 @@ int TOvxBaseDispatcher::addAvailTrigger(size_t count) {
 
 int TOvxBaseDispatcher::addDataTrigger(std::string_view data, bool ignoreCase) {
     Impl& d = *impl_;
-    if (data.empty() || data.size() > kMaxDataTriggerLength) return ecTriggerTooLong;
+    if (data.empty() || data.size() > kMaxDataTriggerLength) return errors::ecTriggerTooLong;
     MutexLock lock(d.mu);
     auto t = d.triggers.addData(data, ignoreCase);
-    if (!t) return ecNoMoreTriggers;
+    if (!t) return errors::ecNoMoreTriggers;
     log_->add(ltTrigAlloc, lsData, static_cast<uint32_t>(t->Handle), data);
     return t->Handle;
 }
@@ -450,17 +451,17 @@ int TOvxBaseDispatcher::addTimerTrigger() {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     auto t = d.triggers.add(TriggerKind::Timer);
-    if (!t) return ecNoMoreTriggers;
+    if (!t) return errors::ecNoMoreTriggers;
     log_->add(ltTrigAlloc, lsTimer, static_cast<uint32_t>(t->Handle));
     return t->Handle;
 }
 
 int TOvxBaseDispatcher::addStatusTrigger(int type) {
     Impl& d = *impl_;
-    if (type < stModem || type > stOutSent) return ecBadArgument;
+    if (type < stModem || type > stOutSent) return errors::ecBadArgument;
     MutexLock lock(d.mu);
     auto t = d.triggers.add(TriggerKind::Status);
-    if (!t) return ecNoMoreTriggers;
+    if (!t) return errors::ecNoMoreTriggers;
     t->Type = type;
     log_->add(ltTrigAlloc, lsStatus, static_cast<uint32_t>(t->Handle), {}, static_cast<uint8_t>(type));
     return t->Handle;
@@ -470,7 +471,7 @@ int TOvxBaseDispatcher::removeTrigger(int handle) {
     Impl& d = *impl_;
     MutexLock lock(d.mu);
     // A trigger being delivered stays alive through the delivery's own reference.
-    if (!d.triggers.remove(handle)) return ecBadTriggerHandle;
+    if (!d.triggers.remove(handle)) return errors::ecBadTriggerHandle;
     log_->add(ltTrigDispose, lsNone, static_cast<uint32_t>(handle));
     return 0;
 }
@@ -480,7 +481,7 @@ int TOvxBaseDispatcher::setTimerTrigger(int handle, int64_t ticks, bool activate
     {
         MutexLock lock(d.mu);
         auto t = d.triggers.find(handle);
-        if (!t || t->Kind != TriggerKind::Timer) return ecBadTriggerHandle;
+        if (!t || t->Kind != TriggerKind::Timer) return errors::ecBadTriggerHandle;
         t->Active = activate;
         t->DueMs = clock_.nowMs() + ticksToMs(std::max<int64_t>(ticks, 0));
     }
@@ -493,7 +494,7 @@ int TOvxBaseDispatcher::setStatusTrigger(int handle, uint32_t value, bool activa
     {
         MutexLock lock(d.mu);
         auto t = d.triggers.find(handle);
-        if (!t || t->Kind != TriggerKind::Status) return ecBadTriggerHandle;
+        if (!t || t->Kind != TriggerKind::Status) return errors::ecBadTriggerHandle;
         t->Value = value;
         t->Active = activate;
         if (t->Type == stModem) t->LastModem = d.lastModem;
@@ -640,14 +641,14 @@ size_t TOvxBaseDispatcher::readDevice() {
         const ssize_t n = device_->read(chunk, std::min(room, sizeof chunk));
         if (n < 0) {
             MutexLock lock(d.mu);
-            if (!d.lineLost) log_->add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+            if (!d.lineLost) log_->add(ltError, lsReadCom, static_cast<uint32_t>(errors::ecDeviceError));
             d.lineLost = true;
             break;
         }
         if (n == 0) {
             if (total == 0 && d.hangupSeen.exchange(false)) {
                 MutexLock lock(d.mu);
-                if (!d.lineLost) log_->add(ltError, lsReadCom, static_cast<uint32_t>(ecDeviceError));
+                if (!d.lineLost) log_->add(ltError, lsReadCom, static_cast<uint32_t>(errors::ecDeviceError));
                 d.lineLost = true;
             }
             break;
@@ -783,7 +784,7 @@ size_t TOvxBaseDispatcher::writeOutputOnce() {
         if (n == 0) return 0;
         // The line is gone: drop what was queued so that nobody waits for it forever.
         MutexLock lock(d.mu);
-        if (!d.lineLost) log_->add(ltError, lsWriteCom, static_cast<uint32_t>(ecDeviceError));
+        if (!d.lineLost) log_->add(ltError, lsWriteCom, static_cast<uint32_t>(errors::ecDeviceError));
         d.lineLost = true;
         d.out.clear();
         d.inputCv.notify_all();

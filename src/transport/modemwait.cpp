@@ -27,10 +27,11 @@ size_t findString(std::string_view haystack, std::string_view needle, bool ignor
 void writeString(TOvxComPort& port, std::string_view s) {
     TOvxBaseDispatcher& d = port.dispatcher();
     if (s.size() > d.outBuffFree() + d.outBuffUsed())
-        throw EOvxException(ecOutputBufferTooSmall, "Output buffer too small for block");
+        throw errors::EOvxException(errors::ecOutputBufferTooSmall, "Output buffer too small for block");
     const int64_t end = systemClock().nowMs() + kWriteWaitMs;
     while (d.outBuffFree() < s.size()) {
-        if (systemClock().nowMs() >= end || !d.isOpen()) throw EOvxException(ecBufferIsFull, "Output buffer full");
+        if (systemClock().nowMs() >= end || !d.isOpen())
+            throw errors::EOvxException(errors::ecBufferIsFull, "Output buffer full");
         d.waitForOutputEmpty(kPumpSliceMs);
     }
     port.putString(s);

@@ -39,25 +39,28 @@ unsigned BaudToSpeed(long baud) {
 TOvxTtyDevice::~TOvxTtyDevice() { close(); }
 
 void TOvxTtyDevice::Open(const std::string& path) {
-    if (fd_ >= 0) throw EOvxException(ecAlreadyOpen, "Device already open: " + path);
+    if (fd_ >= 0) throw errors::EOvxException(errors::ecAlreadyOpen, "Device already open: " + path);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENXIO || err == ENODEV || err == ENOTDIR)
-            throw EOvxException(ecBadId, "ie_BadId - Specified comport doesn't exist (" + path + ")");
-        if (err == EBUSY) throw EOvxException(ecAlreadyOpen, "The port " + path + " is in use by another program");
+            throw errors::EOvxException(errors::ecBadId, "ie_BadId - Specified comport doesn't exist (" + path + ")");
+        if (err == EBUSY)
+            throw errors::EOvxException(errors::ecAlreadyOpen, "The port " + path + " is in use by another program");
         if (err == EACCES || err == EPERM)
-            throw EOvxException(ecFileAccessDenied, "Permission denied opening " + path +
-                                                        ": add your user to the 'dialout' group and log in again");
-        throw EOvxException(ecBadId, "Cannot open " + path + ": " + errnoText(err));
+            throw errors::EOvxException(
+                errors::ecFileAccessDenied,
+                "Permission denied opening " + path + ": add your user to the 'dialout' group and log in again");
+        throw errors::EOvxException(errors::ecBadId, "Cannot open " + path + ": " + errnoText(err));
     }
     if (!isatty(fd)) {
         ::close(fd);
-        throw EOvxException(ecBadId, "ie_BadId - Specified comport doesn't exist (" + path + " is not a terminal)");
+        throw errors::EOvxException(errors::ecBadId,
+                                    "ie_BadId - Specified comport doesn't exist (" + path + " is not a terminal)");
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        throw EOvxException(ecAlreadyOpen, "The port " + path + " is in use by another program");
+        throw errors::EOvxException(errors::ecAlreadyOpen, "The port " + path + " is in use by another program");
     }
     // TIOCEXCL keeps others out while we hold it (root can still open; the lock covers that).
     ::ioctl(fd, TIOCEXCL);
@@ -83,13 +86,15 @@ void TOvxTtyDevice::close() {
 }
 
 void TOvxTtyDevice::configure(const TOvxLineSettings& s) {
-    if (fd_ < 0) throw EOvxException(ecNotOpen, "Port not open");
+    if (fd_ < 0) throw errors::EOvxException(errors::ecNotOpen, "Port not open");
     const speed_t speed = BaudToSpeed(s.Baud);
-    if (speed == 0) throw EOvxException(ecBadArgument, "Unsupported baud rate " + std::to_string(s.Baud));
+    if (speed == 0)
+        throw errors::EOvxException(errors::ecBadArgument, "Unsupported baud rate " + std::to_string(s.Baud));
     if (s.DataBits < 5 || s.DataBits > 8 || (s.StopBits != 1 && s.StopBits != 2))
-        throw EOvxException(ecBadArgument, "Unsupported data or stop bits");
+        throw errors::EOvxException(errors::ecBadArgument, "Unsupported data or stop bits");
     termios t{};
-    if (::tcgetattr(fd_, &t) != 0) throw EOvxException(ecDeviceError, "Cannot read line settings: " + errnoText(errno));
+    if (::tcgetattr(fd_, &t) != 0)
+        throw errors::EOvxException(errors::ecDeviceError, "Cannot read line settings: " + errnoText(errno));
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
@@ -115,7 +120,7 @@ void TOvxTtyDevice::configure(const TOvxLineSettings& s) {
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
     if (::tcsetattr(fd_, TCSANOW, &t) != 0)
-        throw EOvxException(ecDeviceError, "Cannot apply line settings: " + errnoText(errno));
+        throw errors::EOvxException(errors::ecDeviceError, "Cannot apply line settings: " + errnoText(errno));
 }
 
 ssize_t TOvxTtyDevice::read(uint8_t* buf, size_t len) {

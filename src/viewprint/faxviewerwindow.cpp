@@ -35,7 +35,7 @@
 
 #include <optional>
 
-namespace telvane {
+namespace telvane::viewprint {
 
 namespace {
 
@@ -62,7 +62,7 @@ TFaxViewer::TFaxViewer(QWidget* parent) : QDialog(parent) {
     printer_.FaxFooter.Caption = kPageFooterCaption;
     printer_.FaxFooter.Enabled = false;
     printer_.Caption = QStringLiteral("Fax");
-    printLog_.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    printLog_.LogFileName = QString::fromStdString(settings::ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
     printer_.FaxPrinterLog = &printLog_;
     statusDisplay_ = new faximage::TStandardFaxPrinterStatusDisplay(this);
     printer_.StatusDisplay = statusDisplay_;
@@ -164,8 +164,8 @@ void TFaxViewer::buildUi() {
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &TFaxViewer::reject);
     auto* help =
-        makePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get help for the Fax Viewer"));
-    connect(help, &QPushButton::clicked, this, [] { showHelp(kHelpContext); });
+        app::makePushButton(this, "HelpButton", QStringLiteral("&Help"), QStringLiteral("Get help for the Fax Viewer"));
+    connect(help, &QPushButton::clicked, this, [] { app::showHelp(kHelpContext); });
     row->addWidget(close);
     row->addWidget(help);
 
@@ -213,7 +213,7 @@ void TFaxViewer::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (activated_) return;
     activated_ = true;
-    restoreWindowPlacement(this, ProgramDir());
+    app::restoreWindowPlacement(this, settings::ProgramDir());
     // After the layout has given the viewer its size.
     QTimer::singleShot(0, this, [this] { FormActivate(); });
 }
@@ -233,7 +233,7 @@ void TFaxViewer::loadFile() {
     loading_ = false;
     if (rc != 0 || FaxFileName.isEmpty()) {
         viewer_->setFileName(QString());
-        if (rc != 0) ShowInformation(QStringLiteral("Error opening fax file"));
+        if (rc != 0) app::ShowInformation(QStringLiteral("Error opening fax file"));
     } else {
         zoom_ = 66;
         setZoom(initialZoomStep(viewer_->pageWidth(), viewer_->width()));
@@ -253,7 +253,7 @@ void TFaxViewer::ovxFaxViewer1PageChange(int) { updateStatus(); }
 
 void TFaxViewer::ovxFaxViewer1ViewerError(int code) {
     if (loading_) return;  // LoadFile says "Error opening fax file" itself
-    ShowInformation(QStringLiteral("Viewer error %1").arg(code));
+    app::ShowInformation(QStringLiteral("Viewer error %1").arg(code));
     updateStatus();
     pageButtons_->setVisible(viewer_->pageCount() > 1);
 }
@@ -274,7 +274,7 @@ void TFaxViewer::setZoom(int step) {
 
 void TFaxViewer::zoomInButtonClick() {
     if (zoom_ >= 100) {
-        soundBeep();
+        app::soundBeep();
         return;
     }
     for (int s : kZoomSteps)
@@ -286,7 +286,7 @@ void TFaxViewer::zoomInButtonClick() {
 
 void TFaxViewer::zoomOutButtonClick() {
     if (zoom_ <= 25) {
-        soundBeep();
+        app::soundBeep();
         return;
     }
     for (int i = 3; i >= 0; --i)
@@ -316,7 +316,7 @@ void TFaxViewer::printerSetupButtonClick() {
 
 void TFaxViewer::printFax(bool singlePage) {
     if (FaxFileName.trimmed().isEmpty() || viewer_->pageCount() == 0) return;
-    PrintOptions options = loadOptions();
+    settings::PrintOptions options = loadOptions();
     const int first = printer_.FirstPage, last = printer_.LastPage;
     printer_.setFileName(viewer_->FileName());
     const int pages = printer_.pageCount();
@@ -339,7 +339,7 @@ void TFaxViewer::printFax(bool singlePage) {
         form.ToPage->setValue(printer_.LastPage);
     }
     form.setOptions(options);
-    centerDialog(&form);
+    app::centerDialog(&form);
     const int result = form.exec();
     form.storeOptions(options);
     if (!singlePage) {
@@ -372,7 +372,7 @@ int TFaxViewer::exportTo(const QString& format, const QString& file) {
     unpacker.WhitespaceFrom = viewer_->WhitespaceFrom;
     unpacker.WhitespaceTo = viewer_->WhitespaceTo;
     unpacker.OnYield = [] {
-        letMessagesRun();
+        app::letMessagesRun();
         return true;
     };
     const int page = viewer_->currentPage();
@@ -386,7 +386,7 @@ int TFaxViewer::exportTo(const QString& format, const QString& file) {
 
 void TFaxViewer::exportClick(const QString& format) {
     if (viewer_->pageCount() == 0) {
-        soundBeep();
+        app::soundBeep();
         return;
     }
     const QFileInfo fax(viewer_->FileName());
@@ -394,12 +394,13 @@ void TFaxViewer::exportClick(const QString& format) {
     const QString base = wholeFax ? fax.completeBaseName()
                                   : QStringLiteral("%1-page%2").arg(fax.completeBaseName()).arg(viewer_->currentPage());
     // Received faxes live in the private data directory: the copy goes where the user keeps files.
-    const QString suggested = QDir(userFilesFolder()).filePath(base + QLatin1Char('.') + format.toLower());
+    const QString suggested = QDir(app::userFilesFolder()).filePath(base + QLatin1Char('.') + format.toLower());
     const QString file = AskExportFile(format, suggested);
     if (file.isEmpty()) return;
-    HourGlass hourglass;
+    app::HourGlass hourglass;
     const int rc = exportTo(format, file);
-    if (rc != 0) ShowInformation(QStringLiteral("Error %1 exporting to %2").arg(rc).arg(QFileInfo(file).fileName()));
+    if (rc != 0)
+        app::ShowInformation(QStringLiteral("Error %1 exporting to %2").arg(rc).arg(QFileInfo(file).fileName()));
 }
 
 bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
@@ -420,7 +421,7 @@ bool TFaxViewer::eventFilter(QObject* watched, QEvent* e) {
 void TFaxViewer::savePlacement() {
     if (placementSaved_) return;
     placementSaved_ = true;
-    keepWindowPlacement(this, ProgramDir());
+    app::keepWindowPlacement(this, settings::ProgramDir());
 }
 
 void TFaxViewer::closeEvent(QCloseEvent* e) {
@@ -445,7 +446,7 @@ std::function<bool(QPrinter&, QWidget*)>& printerChooser() {
         // The dialog only chooses the printer and its settings here; nothing is printed yet.
         for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
             if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
-        centerDialog(&dialog);
+        app::centerDialog(&dialog);
         if (dialog.exec() != QDialog::Accepted) return false;
         faximage::TOvxFaxPrinter::rememberChoice(printer);
         return true;
@@ -459,18 +460,18 @@ int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent) {
         // Without any printer the next window can only make a PDF file: say so rather than
         // blame a PDF file the user never chose.
         if (noPrinter)
-            ShowInformation(
+            app::ShowInformation(
                 QStringLiteral("No printer is set up on this computer, so the fax will be printed into a "
                                "PDF file.\r\rChoose the file in the next window."));
         else
-            ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next "
-                                           "window.")
-                                .arg(faximage::printerDisplayName(printer.qPrinter()), problem));
+            app::ShowInformation(QStringLiteral("Cannot print on %1: %2.\r\rChoose a printer or a PDF file in the next "
+                                                "window.")
+                                     .arg(faximage::printerDisplayName(printer.qPrinter()), problem));
         if (!printerChooser()(printer.qPrinter(), parent)) return 1;
     }
     const int rc = printer.printFax();
-    if (rc != 0 && !printer.lastError().isEmpty()) ShowInformation(printer.lastError());
+    if (rc != 0 && !printer.lastError().isEmpty()) app::ShowInformation(printer.lastError());
     return rc;
 }
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

@@ -25,11 +25,16 @@ class QAbstractButton;
 
 class QPrinter;
 
-namespace telvane {
-
+namespace telvane::app {
 class IMainWindow;
 struct MainWindowCommands;
+}  // namespace telvane::app
+
+namespace telvane::settings {
 struct PrintOptions;
+}  // namespace telvane::settings
+
+namespace telvane::viewprint {
 
 // The info line of an outgoing fax: "To: " recipient, 13 spaces, "Subject: " subject, 13 spaces,
 // "Sent: " and the sent text.
@@ -61,9 +66,9 @@ public:
 
     // Limits both spin edits to 1..pages.
     void limitTo(int pages);
-    void setOptions(const PrintOptions& options);
+    void setOptions(const settings::PrintOptions& options);
     // Writes the four boxes into options (multi-page only when its box is enabled).
-    void storeOptions(PrintOptions& options) const;
+    void storeOptions(settings::PrintOptions& options) const;
 
     void OkButtonClick();
     void reject() override;
@@ -148,9 +153,9 @@ std::function<bool(QPrinter& printer, QWidget* parent)>& printerChooser();
 int printAndReport(faximage::TOvxFaxPrinter& printer, QWidget* parent);
 
 // The main window's View/Print command for the current fax of the page shown.
-void viewPrintFax(IMainWindow& window, bool print);
+void viewPrintFax(app::IMainWindow& window, bool print);
 
 // Sets ViewPrintFax as the main window's view/print command.
-void addViewerCommands(MainWindowCommands& commands);
+void addViewerCommands(app::MainWindowCommands& commands);
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

@@ -34,7 +34,7 @@
 
 #include <optional>
 
-namespace telvane {
+namespace telvane::viewprint {
 
 namespace {
 
@@ -42,25 +42,25 @@ const QString kSeparator = QStringLiteral("             ");  // 13 spaces
 
 }  // namespace
 
-void saveOptions(const PrintOptions& options) {
+void saveOptions(const settings::PrintOptions& options) {
     try {
-        options.saveTo(ProgramDir());
+        options.saveTo(settings::ProgramDir());
     } catch (const std::exception&) {
         // Options that cannot be written are kept for this run only.
     }
 }
 
-PrintOptions loadOptions() {
-    PrintOptions options;
+settings::PrintOptions loadOptions() {
+    settings::PrintOptions options;
     try {
-        options.loadFrom(ProgramDir());
+        options.loadFrom(settings::ProgramDir());
     } catch (const std::exception&) {
-        options = PrintOptions{};
+        options = settings::PrintOptions{};
     }
     return options;
 }
 
-void applyMargins(faximage::TOvxFaxPrinter& printer, const PrintOptions& options, const QString& infoLine) {
+void applyMargins(faximage::TOvxFaxPrinter& printer, const settings::PrintOptions& options, const QString& infoLine) {
     printer.FaxHeader.Enabled = options.Header;
     printer.FaxHeader.Caption = options.Header ? infoLine : QString();
     printer.FaxFooter.Enabled = options.Footer;
@@ -144,14 +144,14 @@ void TPrePrintForm::limitTo(int pages) {
     ToPage->setMaximum(top);
 }
 
-void TPrePrintForm::setOptions(const PrintOptions& options) {
+void TPrePrintForm::setOptions(const settings::PrintOptions& options) {
     HeaderBox->setChecked(options.Header);
     FooterBox->setChecked(options.Footer);
     MultiPageBox->setChecked(options.MultiPage);
     StretchBox->setChecked(options.Stretch);
 }
 
-void TPrePrintForm::storeOptions(PrintOptions& options) const {
+void TPrePrintForm::storeOptions(settings::PrintOptions& options) const {
     options.Header = HeaderBox->isChecked();
     options.Footer = FooterBox->isChecked();
     options.Stretch = StretchBox->isChecked();
@@ -160,7 +160,7 @@ void TPrePrintForm::storeOptions(PrintOptions& options) const {
 
 void TPrePrintForm::OkButtonClick() {
     if (ToPage->isEnabled() && ToPage->value() < FromPage->value()) {
-        soundBeep();
+        app::soundBeep();
         return;
     }
     done(1);
@@ -170,4 +170,4 @@ void TPrePrintForm::reject() { done(2); }
 
 // ---------------------------------------------------------------------------------------------
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

@@ -7,13 +7,13 @@
 #include "settings/settings.h"
 #include "faximage/printer/faxprinter.h"
 
-namespace telvane {
+namespace telvane::viewprint {
 
 // The stored print options (defaults when they cannot be read).
-PrintOptions loadOptions();
+settings::PrintOptions loadOptions();
 // Stores the options; options that cannot be written are kept for this run only.
-void saveOptions(const PrintOptions& options);
+void saveOptions(const settings::PrintOptions& options);
 // Header (info line) and footer captions, enabled as the options say.
-void applyMargins(faximage::TOvxFaxPrinter& printer, const PrintOptions& options, const QString& infoLine);
+void applyMargins(faximage::TOvxFaxPrinter& printer, const settings::PrintOptions& options, const QString& infoLine);
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

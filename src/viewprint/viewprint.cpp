@@ -33,7 +33,7 @@
 
 #include <optional>
 
-namespace telvane {
+namespace telvane::viewprint {
 
 // ---------------------------------------------------------------------------------------------
 // The View/Print command
@@ -43,7 +43,7 @@ namespace {
 void printFromMainWindow(QWidget* parent, const QString& file, const QString& infoLine) {
     faximage::TOvxFaxPrinter printer;
     faximage::TOvxFaxPrinterLog log;
-    log.LogFileName = QString::fromStdString(ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
+    log.LogFileName = QString::fromStdString(settings::ProgramDir()) + QStringLiteral("FAXPRINT.LOG");
     printer.FaxPrinterLog = &log;
     faximage::TStandardFaxPrinterStatusDisplay status(parent);
     printer.StatusDisplay = &status;
@@ -51,13 +51,13 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     const int pages = printer.pageCount();
     printer.FirstPage = 1;
     printer.LastPage = pages;
-    PrintOptions options = loadOptions();
+    settings::PrintOptions options = loadOptions();
     TPrePrintForm form(parent);
     form.limitTo(pages);
     form.FromPage->setValue(1);
     form.ToPage->setValue(std::max(1, pages));
     form.setOptions(options);
-    centerDialog(&form);
+    app::centerDialog(&form);
     const int result = form.exec();
     form.storeOptions(options);
     saveOptions(options);
@@ -70,13 +70,13 @@ void printFromMainWindow(QWidget* parent, const QString& file, const QString& in
     printAndReport(printer, parent);
 }
 
-void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QString& infoLine) {
+void viewOrPrint(app::IMainWindow& window, bool print, const QString& file, const QString& infoLine) {
     if (print) {
         printFromMainWindow(window.widget(), file, infoLine);
         return;
     }
     window.setStatus(QStringLiteral("Loading viewer..."));
-    letMessagesRun();
+    app::letMessagesRun();
     TFaxViewer viewer(window.widget());
     viewer.FaxFileName = file;
     viewer.InfoLine = infoLine;
@@ -86,15 +86,15 @@ void viewOrPrint(IMainWindow& window, bool print, const QString& file, const QSt
 
 }  // namespace
 
-void viewPrintFax(IMainWindow& window, bool print) {
-    std::optional<HourGlass> hourglass(std::in_place);
+void viewPrintFax(app::IMainWindow& window, bool print) {
+    std::optional<app::HourGlass> hourglass(std::in_place);
     window.setStatus(QStringLiteral("Preparing files for viewing..."));
-    letMessagesRun();
-    const bool incoming = window.currentPage() == IMainWindow::kIncomingPage;
+    app::letMessagesRun();
+    const bool incoming = window.currentPage() == app::IMainWindow::kIncomingPage;
     QString file, infoLine;
     // Whatever happens below: status cleared, button bar enabled, a rendered file deleted.
     struct Finish {
-        IMainWindow& w;
+        app::IMainWindow& w;
         bool incoming;
         QString* file;
         ~Finish() {
@@ -111,13 +111,13 @@ void viewPrintFax(IMainWindow& window, bool print) {
             row = window.RecTable().currentRow();
         } catch (const std::exception&) {
             hourglass.reset();
-            ShowInformation(QStringLiteral("Fax file is missing"));
+            app::ShowInformation(QStringLiteral("Fax file is missing"));
             return;
         }
-        const QString path = QString::fromStdString(receiveDir() + row.text("FAXFILE"));
+        const QString path = QString::fromStdString(settings::receiveDir() + row.text("FAXFILE"));
         if (row.text("FAXFILE").empty() || !QFileInfo(path).isFile()) {
             hourglass.reset();
-            ShowInformation(QStringLiteral("Fax file is missing"));
+            app::ShowInformation(QStringLiteral("Fax file is missing"));
             return;
         }
         infoLine = incomingInfoLine(QString::fromStdString(row.text("FROM")), received, path);
@@ -141,7 +141,7 @@ void viewPrintFax(IMainWindow& window, bool print) {
         hourglass.reset();
         // An empty fax or an unreadable document has been explained already; a second box only
         // confused the next command.
-        if (!window.renderedFaxFailureTold()) ShowInformation(QStringLiteral("Error creating fax file"));
+        if (!window.renderedFaxFailureTold()) app::ShowInformation(QStringLiteral("Error creating fax file"));
         return;
     }
     infoLine = outgoingInfoLine(recipient, subject, sent);
@@ -149,8 +149,8 @@ void viewPrintFax(IMainWindow& window, bool print) {
     viewOrPrint(window, print, file, infoLine);
 }
 
-void addViewerCommands(MainWindowCommands& commands) {
-    commands.viewPrintFax = [](IMainWindow& w, bool print) { viewPrintFax(w, print); };
+void addViewerCommands(app::MainWindowCommands& commands) {
+    commands.viewPrintFax = [](app::IMainWindow& w, bool print) { viewPrintFax(w, print); };
 }
 
-}  // namespace telvane
+}  // namespace telvane::viewprint

@@ -19,7 +19,7 @@
 
 namespace {
 
-using telvane::PrintJobQueue;
+using telvane::app::PrintJobQueue;
 using telvane::test::TempDir;
 using Outcome = PrintJobQueue::Outcome;
 using telvane::test::waitUntil;

@@ -36,10 +36,11 @@
 #include "support/scriptedprompter.h"
 
 using namespace telvane;
+using namespace telvane::app;
 
 namespace {
 
-QApplication* app() { return telvane::test::application(); }
+QApplication* qtApp() { return telvane::test::application(); }
 
 class PlacedWindow : public QMainWindow {};
 
@@ -71,7 +72,7 @@ TEST(Placement, ClampMovesRectangleOntoTheScreen) {
 }
 
 TEST(Placement, SurvivesSaveAndRestore) {
-    app();
+    qtApp();
     QTemporaryDir dir;
     const std::string pd = dir.path().toStdString() + "/";
     QRect saved;
@@ -82,8 +83,8 @@ TEST(Placement, SurvivesSaveAndRestore) {
         saved = w.geometry();
         saveWindowPlacement(&w, pd);
     }
-    const IniFile ini = IniFile::load(pd + "TVN.INI");
-    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
+    const settings::IniFile ini = settings::IniFile::load(pd + "TVN.INI");
+    const int ppi = qRound(qtApp()->primaryScreen()->logicalDotsPerInch());
     const std::string section = placementSection("QMainWindow", ppi).toStdString();
     // The class name of the window is the section; a subclass without Q_OBJECT reports its base.
     EXPECT_EQ(ini.readInteger(section, "Left", -1), saved.left());
@@ -97,11 +98,11 @@ TEST(Placement, SurvivesSaveAndRestore) {
 }
 
 TEST(Placement, AClosingWindowLosesOnlyItsPlacementWhenTheSettingsCannotBeWritten) {
-    app();
+    qtApp();
     const std::string missing = "/nonexistent-telvane-dir/";
     PlacedWindow w;
     w.setGeometry(40, 50, 300, 200);
-    EXPECT_THROW(saveWindowPlacement(&w, missing), IniError);
+    EXPECT_THROW(saveWindowPlacement(&w, missing), settings::IniError);
     EXPECT_NO_THROW(keepWindowPlacement(&w, missing));
 
     QTemporaryDir dir;
@@ -113,11 +114,11 @@ TEST(Placement, AClosingWindowLosesOnlyItsPlacementWhenTheSettingsCannotBeWritte
 }
 
 TEST(Placement, MaximizedIsRestoredMaximized) {
-    app();
+    qtApp();
     QTemporaryDir dir;
     const std::string pd = dir.path().toStdString() + "/";
-    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
-    IniFile ini;
+    const int ppi = qRound(qtApp()->primaryScreen()->logicalDotsPerInch());
+    settings::IniFile ini;
     ini.writeBool(placementSection("QMainWindow", ppi).toStdString(), "Maximized", true);
     ini.save(pd + "TVN.INI");
     PlacedWindow w;
@@ -126,7 +127,7 @@ TEST(Placement, MaximizedIsRestoredMaximized) {
 }
 
 TEST(Prompts, ScriptedPrompterRecordsAndCutsTexts) {
-    app();
+    qtApp();
     ScopedScriptedPrompter p;
     p->answers = {true};
     EXPECT_TRUE(AskYesNo(QString(300, QLatin1Char('a')), QString(300, QLatin1Char('c'))));
@@ -146,7 +147,7 @@ TEST(Prompts, ScriptedPrompterRecordsAndCutsTexts) {
 // A message box with a short text under a long title is wide enough for the whole title in the
 // title bar ("Save … nces" was all a window manager could show of "Save Preferences").
 TEST(Prompts, MessageBoxesKeepTheirTitleWhole) {
-    app();
+    qtApp();
     setPrompter(nullptr);
     struct Box {
         QString title;
@@ -175,7 +176,7 @@ TEST(Prompts, MessageBoxesKeepTheirTitleWhole) {
 }
 
 TEST(Centring, DialogCentredOverMainWindow) {
-    app();
+    qtApp();
     QMainWindow main;
     main.setGeometry(100, 100, 600, 400);
     main.show();
@@ -193,7 +194,7 @@ TEST(Centring, DialogCentredOverMainWindow) {
 // before it is shown (which put its top-left corner at the main window's centre), and a dialog
 // near the screen's edge is kept on the screen.
 TEST(Centring, LaidOutDialogIsCentredWithItsRealSizeAndStaysOnTheScreen) {
-    app();
+    qtApp();
     QMainWindow main;
     main.setGeometry(100, 100, 600, 400);
     main.show();
@@ -239,7 +240,7 @@ bool owns(const QWidget* owner, const QWidget* w) {
 // is not the modal dialog's own), so it can be read and scrolled beside it; when the dialog
 // closes the same help window stays open under the main window.
 TEST(Help, HelpOpenedFromAModalDialogIsUsableBesideIt) {
-    app();
+    qtApp();
     QMainWindow main;
     main.setGeometry(100, 100, 600, 400);
     main.show();
@@ -280,7 +281,7 @@ void activate(QWidget* w) {
 // The menus open from the keyboard: F10, and Alt pressed and released alone, open the first
 // menu; Alt used with another key does not.
 TEST(KeyboardMenus, F10AndAltAloneOpenTheFirstMenu) {
-    app();
+    qtApp();
     QMainWindow main;
     QMenu* file = main.menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("E&xit"));
@@ -309,7 +310,7 @@ TEST(KeyboardMenus, F10AndAltAloneOpenTheFirstMenu) {
 }
 
 TEST(Help, EscClosesTheHelpWindow) {
-    app();
+    qtApp();
     THelpWindow* help = showHelp(kHelpContents);
     ASSERT_TRUE(help);
     QPointer<THelpWindow> guard(help);
@@ -320,7 +321,7 @@ TEST(Help, EscClosesTheHelpWindow) {
 }
 
 TEST(SingleInstance, SecondStartExitsAndFirstStays) {
-    app();
+    qtApp();
     QTemporaryDir home;
     const QString exe = QString::fromUtf8(qgetenv("TELVANE_BIN")) + "/telvane";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -373,7 +374,7 @@ std::unique_ptr<QDialog> formDialog(int rows) {
 }  // namespace
 
 TEST(Centring, DialogStaysOnScreenOverEitherCornerAndShrinksWhenTooLarge) {
-    app();
+    qtApp();
     QMainWindow main;
     main.show();
     setMainWindow(&main);

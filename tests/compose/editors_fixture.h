@@ -55,21 +55,21 @@ protected:
     }
 
     // A cover template whose text is written by write.
-    void addTemplate(const std::string& description, const std::function<void(TRichText&)>& write) {
+    void addTemplate(const std::string& description, const std::function<void(richtext::TRichText&)>& write) {
         records::RecordSet rs;
         records::TXbAccess xb(rs);
         ASSERT_TRUE(records::OpenCoverDBF(dir_, rs, xb));
-        TRichText text;
+        richtext::TRichText text;
         write(text);
         rs.append();
         rs.fieldByName("DESCRIPT").setString(description);
-        ASSERT_TRUE(SaveRichText(text, "COVER", xb, dir_));
+        ASSERT_TRUE(richtext::SaveRichText(text, "COVER", xb, dir_));
         rs.post();
         rs.close();
     }
 
     // Dear [RECIPIENT] at [FAX#], re [SUBJECT], on [DATE] at [TIME].
-    static void writeAllFields(TRichText& t) {
+    static void writeAllFields(richtext::TRichText& t) {
         const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
         const QString before[] = {"Dear ", " at ", ", re ", ", on ", " at "};
         for (int tag = 1; tag <= 5; ++tag) {

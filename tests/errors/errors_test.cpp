@@ -13,6 +13,7 @@
 #include <regex>
 
 using namespace telvane;
+using namespace telvane::errors;
 
 namespace {
 

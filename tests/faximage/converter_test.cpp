@@ -87,8 +87,8 @@ struct ConverterTest : ::testing::Test {
 
 TEST_F(ConverterTest, NoInputTypeIsBadArgument) {
     c.setDocumentFile(dir.file("x.bmp"));
-    EXPECT_EQ(c.convert(), ecBadArgument);
-    EXPECT_THROW(c.convertFile(), telvane::EOvxException);
+    EXPECT_EQ(c.convert(), errors::ecBadArgument);
+    EXPECT_THROW(c.convertFile(), telvane::errors::EOvxException);
 }
 
 TEST_F(ConverterTest, DocumentFileSetsTheOutputName) {
@@ -351,7 +351,7 @@ TEST_F(ConverterTest, StatusReportsAndAbortDeletesTheOutput) {
         abort = pages == 2;
     };
     std::filesystem::remove(dir.file("s.OVF"));
-    EXPECT_EQ(c.convert(), ecConvertAbort);
+    EXPECT_EQ(c.convert(), errors::ecConvertAbort);
     EXPECT_FALSE(std::filesystem::exists(dir.file("s.OVF")));
 }
 
@@ -364,7 +364,7 @@ TEST_F(ConverterTest, QuitWhileYieldingStops) {
     EXPECT_EQ(c.Options() & coYield, coYield);
     int yields = 0;
     c.OnYield = [&] { return ++yields < 3; };
-    EXPECT_EQ(c.convert(), ecGotQuitMsg);
+    EXPECT_EQ(c.convert(), errors::ecGotQuitMsg);
     EXPECT_EQ(yields, 3);
     EXPECT_FALSE(std::filesystem::exists(dir.file("q.ovf")));
 }
@@ -372,11 +372,11 @@ TEST_F(ConverterTest, QuitWhileYieldingStops) {
 TEST_F(ConverterTest, UnreadableInputsFailCleanly) {
     c.setDocumentFile(dir.file("missing.bmp"));
     c.InputDocumentType = idBmp;
-    EXPECT_EQ(c.convert(), ecFileNotFound);
+    EXPECT_EQ(c.convert(), errors::ecFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing.OVF")));
     writeFile(dir.file("junk.bmp"), Bytes{'B', 'M', 1, 2, 3});
     c.setDocumentFile(dir.file("junk.bmp"));
-    EXPECT_EQ(c.convert(), ecUnsupportedImage);
+    EXPECT_EQ(c.convert(), errors::ecUnsupportedImage);
     EXPECT_FALSE(std::filesystem::exists(dir.file("junk.OVF")));
 }
 
@@ -430,7 +430,7 @@ TEST_F(ConverterTest, FailedConversionLeavesNoPartialOrReplacedFile) {
     c.OnStatus = [&](TOvxFaxConverter&, bool, bool, int pages, long, std::uint64_t, std::uint64_t, bool& abort) {
         abort = pages == 2;
     };
-    EXPECT_EQ(c.convert(), ecConvertAbort);
+    EXPECT_EQ(c.convert(), errors::ecConvertAbort);
     EXPECT_EQ(readFile(out), (Bytes{'o', 'l', 'd'}));
     int entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
@@ -448,9 +448,9 @@ TEST_F(ConverterTest, PagesLongerThanAFaxPageAreRefused) {
     c.InputDocumentType = idBitmap;
     c.Bitmap = &r;
     c.OutFileName = dir.file("long.ovf");
-    EXPECT_EQ(c.convert(), ecPageTooLong);
+    EXPECT_EQ(c.convert(), errors::ecPageTooLong);
     EXPECT_FALSE(std::filesystem::exists(dir.file("long.ovf")));
-    EXPECT_NE(telvane::ovxErrorText(ecPageTooLong).find("16384"), std::string::npos);
+    EXPECT_NE(telvane::errors::ovxErrorText(errors::ecPageTooLong).find("16384"), std::string::npos);
     Raster ok(1728, kMaxPageLines);
     c.Bitmap = &ok;
     EXPECT_EQ(c.convert(), 0);
@@ -460,8 +460,8 @@ TEST_F(ConverterTest, MoreThan65535PagesNamesTheLimit) {
     writeFile(dir.file("ff.txt"), Bytes(70000, '\f'));
     c.InputDocumentType = idText;
     c.setDocumentFile(dir.file("ff.txt"));
-    EXPECT_EQ(c.convert(), ecTooManyPages);
-    EXPECT_NE(telvane::ovxErrorText(ecTooManyPages).find("65535"), std::string::npos);
+    EXPECT_EQ(c.convert(), errors::ecTooManyPages);
+    EXPECT_NE(telvane::errors::ovxErrorText(errors::ecTooManyPages).find("65535"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(c.OutFileName));
 }
 

@@ -92,22 +92,23 @@ TEST(TiffInput, UnsupportedOrDamagedTiffIsRejected) {
     std::vector<Bytes> rows;
     int pages = 0;
     Bytes raw(4, 0);
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), ecUnsupportedImage);  // LZW
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(0, 2, 1, raw)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1 << 30, 2, 1, raw)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 2, 5, raw)), rows, pages), errors::ecUnsupportedImage);  // LZW
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(0, 2, 1, raw)), rows, pages), errors::ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1 << 30, 2, 1, raw)), rows, pages), errors::ecUnsupportedImage);
     // Two billion rows: longer than any fax page, refused before reading a row.
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 0x7FFFFFFF, 1, raw)), rows, pages), ecPageTooLong);
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, kMaxPageLines + 1, 1, raw)), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 0x7FFFFFFF, 1, raw)), rows, pages), errors::ecPageTooLong);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, kMaxPageLines + 1, 1, raw)), rows, pages), errors::ecPageTooLong);
     // The longest page on four bytes of data: fails as damaged at the first missing row.
     rows.clear();
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, kMaxPageLines, 1, raw)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, kMaxPageLines, 1, raw)), rows, pages), errors::ecDamagedImage);
     EXPECT_EQ(rows.size(), 2u);
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 4, 32773, Bytes{0x01, 0xF0})), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(16, 4, 32773, Bytes{0x01, 0xF0})), rows, pages), errors::ecDamagedImage);
     Bytes bad = makeTiff(16, 2, 1, raw);
     bad[2] = 43;
-    EXPECT_EQ(readAll(*makeTiffSource(bad), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(bad), rows, pages), errors::ecUnsupportedImage);
     Bytes loop = makeTiff(16, 2, 1, raw);
-    EXPECT_EQ(readAll(*makeTiffSource(Bytes(loop.begin(), loop.begin() + 20)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(Bytes(loop.begin(), loop.begin() + 20)), rows, pages),
+              errors::ecUnsupportedImage);
 }
 
 TEST(TiffInput, CcittGroup3And4ThroughLibtiff) {
@@ -166,14 +167,14 @@ TEST(TiffInput, TruncatedOrRandomCcittStripsAreDamaged) {
     EXPECT_EQ(rows.size(), 200u);
     rows.clear();
     Bytes cut(strip.begin(), strip.begin() + long(strip.size() / 3));
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, cut)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, cut)), rows, pages), errors::ecDamagedImage);
     EXPECT_LT(rows.size(), 200u);
     std::mt19937 gen(7);
     Bytes noise(strip.size());
     for (auto& b : noise) b = std::uint8_t(gen());
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, noise)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, 200, 4, noise)), rows, pages), errors::ecDamagedImage);
     // A page that claims far more rows than its strip codes.
-    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, kMaxPageLines, 4, strip)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeTiffSource(makeTiff(1728, kMaxPageLines, 4, strip)), rows, pages), errors::ecDamagedImage);
 }
 
 TEST(PcxInput, HostileHeadersAreRejected) {
@@ -190,19 +191,19 @@ TEST(PcxInput, HostileHeadersAreRejected) {
     set16(8, 65535);  // width 65536
     set16(10, 0);
     set16(66, 8192);
-    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), errors::ecUnsupportedImage);
     set16(8, 15);
     set16(10, 65535);  // 65536 rows: longer than a fax page
     set16(66, 2);
-    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecPageTooLong);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), errors::ecPageTooLong);
     set16(10, 9999);  // rows on no data
-    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), errors::ecUnsupportedImage);
     set16(66, 1);  // bytes per line too small for 16 pels
     set16(10, 0);
-    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), errors::ecUnsupportedImage);
     h[3] = 4;  // 4 bits x 1 plane: not a layout we read
     set16(66, 8);
-    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makePcxSource(h), rows, pages), errors::ecUnsupportedImage);
     // A run count reaching past the line is cut at the line.
     h[3] = 1;
     set16(66, 2);
@@ -235,8 +236,9 @@ TEST(DcxInput, RepeatedPageOffsetsAreDamaged) {
     ASSERT_EQ(readAll(*makeDcxSource(dcx({4100, second}, 2)), rows, pages), 0);
     EXPECT_EQ(pages, 2);
     EXPECT_EQ(rows.size(), 4u);
-    EXPECT_EQ(readAll(*makeDcxSource(dcx(std::vector<std::uint32_t>(1023, 4100), 1)), rows, pages), ecDamagedImage);
-    EXPECT_EQ(readAll(*makeDcxSource(dcx({4100, second, 4100}, 2)), rows, pages), ecDamagedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(dcx(std::vector<std::uint32_t>(1023, 4100), 1)), rows, pages),
+              errors::ecDamagedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(dcx({4100, second, 4100}, 2)), rows, pages), errors::ecDamagedImage);
 }
 
 TEST(DcxInput, OffsetsOutsideTheFileAreRejected) {
@@ -244,10 +246,10 @@ TEST(DcxInput, OffsetsOutsideTheFileAreRejected) {
     int pages = 0;
     Bytes d(4100, 0);
     d[0] = 0xB1, d[1] = 0x68, d[2] = 0xDE, d[3] = 0x3A;
-    EXPECT_EQ(readAll(*makeDcxSource(d), rows, pages), ecUnsupportedImage);  // no pages
+    EXPECT_EQ(readAll(*makeDcxSource(d), rows, pages), errors::ecUnsupportedImage);  // no pages
     d[4] = 0xFF, d[5] = 0xFF, d[6] = 0xFF, d[7] = 0x7F;
-    EXPECT_EQ(readAll(*makeDcxSource(d), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*makeDcxSource(Bytes{1, 2, 3}), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(d), rows, pages), errors::ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeDcxSource(Bytes{1, 2, 3}), rows, pages), errors::ecUnsupportedImage);
 }
 
 TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
@@ -268,12 +270,12 @@ TEST(BmpInput, HugeNegativeAndInconsistentSizesAreRejected) {
     };
     std::vector<Bytes> rows;
     int pages = 0;
-    EXPECT_EQ(readAll(*makeBmpSource(bmp(-5, 2, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*makeBmpSource(bmp(0x7FFFFFFF, 2, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), ecPageTooLong);
-    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 9999, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, INT32_MIN, 1, 8)), rows, pages), ecUnsupportedImage);
-    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 2, 7, 8)), rows, pages), ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(-5, 2, 1, 8)), rows, pages), errors::ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(0x7FFFFFFF, 2, 1, 8)), rows, pages), errors::ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 0x7FFFFFFF, 1, 8)), rows, pages), errors::ecPageTooLong);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 9999, 1, 8)), rows, pages), errors::ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, INT32_MIN, 1, 8)), rows, pages), errors::ecUnsupportedImage);
+    EXPECT_EQ(readAll(*makeBmpSource(bmp(8, 2, 7, 8)), rows, pages), errors::ecUnsupportedImage);
     // Top-down (negative height) is a valid layout.
     Bytes td = bmp(8, -2, 1, 8);
     td[62] = 0x0F;  // first row in the file is the top row; palette 0 black -> inverted

@@ -328,7 +328,7 @@ TEST(PageTranscoder, DamagedDataKeepsWhatDecodedAndSaysSo) {
 
 TEST(PageTranscoder, RefusesWidthsAndCodingsAFaxFileCannotHold) {
     FaxPageTranscoder t;
-    EXPECT_EQ(t.begin(FaxCoding::MMR, 2432), ecBadArgument);
-    EXPECT_EQ(t.begin(FaxCoding::MH, 1728), ecBadArgument);
+    EXPECT_EQ(t.begin(FaxCoding::MMR, 2432), errors::ecBadArgument);
+    EXPECT_EQ(t.begin(FaxCoding::MH, 1728), errors::ecBadArgument);
     EXPECT_EQ(t.begin(FaxCoding::MR, 2048), 0);
 }

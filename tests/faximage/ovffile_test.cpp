@@ -150,8 +150,8 @@ TEST(OvfWriter, AbandonDeletesThePartialFile) {
 TEST(OvfWriter, CreateInAMissingDirectoryIsPathNotFound) {
     TempDir dir;
     OvfWriter w;
-    EXPECT_EQ(w.create(dir.file("no/such/dir.ovf")), ecPathNotFound);
-    EXPECT_EQ(w.create(""), ecFileNotFound);
+    EXPECT_EQ(w.create(dir.file("no/such/dir.ovf")), errors::ecPathNotFound);
+    EXPECT_EQ(w.create(""), errors::ecFileNotFound);
 }
 
 TEST(OvfReader, SignatureWithAWrongSixthByteIsRejected) {
@@ -162,23 +162,23 @@ TEST(OvfReader, SignatureWithAWrongSixthByteIsRejected) {
     writeFile(dir.file("b.ovf"), b);
     OvfReader r;
     EXPECT_EQ(r.open(dir.file("a.ovf")), 0);
-    EXPECT_EQ(r.open(dir.file("b.ovf")), ecFaxBadFormat);
+    EXPECT_EQ(r.open(dir.file("b.ovf")), errors::ecFaxBadFormat);
 }
 
 TEST(OvfReader, FailuresHaveTheirCodes) {
     TempDir dir;
     OvfReader r;
-    EXPECT_EQ(r.open(""), ecFileNotFound);
-    EXPECT_EQ(r.open(dir.file("missing.ovf")), ecFileNotFound);
+    EXPECT_EQ(r.open(""), errors::ecFileNotFound);
+    EXPECT_EQ(r.open(dir.file("missing.ovf")), errors::ecFileNotFound);
     writeFile(dir.file("short.ovf"), Bytes{'O', 'V', 'F', '1', '0', 0x1A, 0, 0});
-    EXPECT_EQ(r.open(dir.file("short.ovf")), ecFaxBadFormat);
+    EXPECT_EQ(r.open(dir.file("short.ovf")), errors::ecFaxBadFormat);
 
     writeRawOvf(dir.file("empty.ovf"), {});
     ASSERT_EQ(r.open(dir.file("empty.ovf")), 0);
     EXPECT_EQ(r.pageCount(), 0);
     OvfPageHeader ph;
-    EXPECT_EQ(r.seekPage(1, ph), ecFaxBadFormat);
-    EXPECT_EQ(r.seekPage(0, ph), ecFaxBadFormat);
+    EXPECT_EQ(r.seekPage(1, ph), errors::ecFaxBadFormat);
+    EXPECT_EQ(r.seekPage(0, ph), errors::ecFaxBadFormat);
 }
 
 TEST(OvfReader, PageCountBeyondTheDataAndAbsurdLengthsAreBadFormat) {
@@ -192,8 +192,8 @@ TEST(OvfReader, PageCountBeyondTheDataAndAbsurdLengthsAreBadFormat) {
     ASSERT_EQ(r.open(dir.file("b.ovf")), 0);
     OvfPageHeader ph;
     EXPECT_EQ(r.seekPage(1, ph), 0);
-    EXPECT_EQ(r.seekPage(2, ph), ecFaxBadFormat);
-    EXPECT_EQ(r.seekPage(255, ph), ecFaxBadFormat);
+    EXPECT_EQ(r.seekPage(2, ph), errors::ecFaxBadFormat);
+    EXPECT_EQ(r.seekPage(255, ph), errors::ecFaxBadFormat);
 
     // image_length of 4 GB on a short file: reading stops with -8001, nothing is allocated.
     b[64] = b[65] = b[66] = b[67] = 0xFF;
@@ -205,7 +205,7 @@ TEST(OvfReader, PageCountBeyondTheDataAndAbsurdLengthsAreBadFormat) {
         total += n;
         return true;
     }),
-              ecFaxBadFormat);
+              errors::ecFaxBadFormat);
     EXPECT_EQ(total, 100u);
 }
 
@@ -307,7 +307,7 @@ TEST(OvfReader, NextBlockOnATruncatedPageDeliversWhatIsThereThenFails) {
     ASSERT_EQ(r.open(dir.file("a.ovf")), 0);
     int rc = 0;
     auto blocks = pullPage(r, 1, rc);
-    EXPECT_EQ(rc, ecFaxBadFormat);
+    EXPECT_EQ(rc, errors::ecFaxBadFormat);
     // 4000 of the page's 5000 bytes are there: one short piece, then the damage is reported.
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0].second, Bytes(4000, 0x42));
@@ -395,9 +395,9 @@ TEST(OvfMerge, ANonFaxFileFailsAndLeavesNoOutput) {
     TempDir dir;
     writeRawOvf(dir.file("a.ovf"), {Bytes(10, 1)});
     writeFile(dir.file("b.ovf"), Bytes(100, 'x'));
-    EXPECT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), ecFaxBadFormat);
+    EXPECT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("b.ovf")}, dir.file("m.ovf")), errors::ecFaxBadFormat);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
-    EXPECT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("missing.ovf")}, dir.file("m.ovf")), ecFileNotFound);
+    EXPECT_EQ(mergeOvfFiles({dir.file("a.ovf"), dir.file("missing.ovf")}, dir.file("m.ovf")), errors::ecFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }
 
@@ -408,7 +408,7 @@ TEST(OvfMerge, MoreThan65535PagesInAllIsRefused) {
     b[32] = 0xFF;  // the header claims 65535 pages
     b[33] = 0xFF;
     writeFile(dir.file("big.ovf"), b);
-    EXPECT_EQ(mergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), ecTooManyPages);
+    EXPECT_EQ(mergeOvfFiles({dir.file("big.ovf"), dir.file("a.ovf")}, dir.file("m.ovf")), errors::ecTooManyPages);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.ovf")));
 }
 
@@ -416,7 +416,7 @@ TEST(OvfWriter, ExclusiveCreationNeverReplacesOrFollowsALink) {
     TempDir dir;
     writeFile(dir.file("taken.ovf"), Bytes{'x'});
     OvfWriter w;
-    EXPECT_EQ(w.createExclusive(dir.file("taken.ovf"), "R"), ecFileExists);
+    EXPECT_EQ(w.createExclusive(dir.file("taken.ovf"), "R"), errors::ecFileExists);
     EXPECT_EQ(readFile(dir.file("taken.ovf")), Bytes{'x'});
     std::filesystem::create_symlink(dir.file("target.ovf"), dir.file("link.ovf"));
     EXPECT_NE(w.createExclusive(dir.file("link.ovf"), "R"), 0);
@@ -462,5 +462,5 @@ TEST(OvfReader, PagesAreIndexedOnceAndFoundInAnyOrder) {
     EXPECT_EQ(ph.imageLength, 49u);
     OvfReader fresh;
     ASSERT_EQ(fresh.open(dir.file("i.ovf")), 0);
-    EXPECT_EQ(fresh.seekPage(40, ph), ecFaxBadFormat);
+    EXPECT_EQ(fresh.seekPage(40, ph), errors::ecFaxBadFormat);
 }

@@ -124,11 +124,11 @@ TEST(Unpacker, BadWhitespaceSettingsAreRejected) {
     u.WhitespaceCompression = true;
     u.WhitespaceFrom = 2;
     u.WhitespaceTo = 5;
-    EXPECT_EQ(u.unpackPage(1), ecBadArgument);
+    EXPECT_EQ(u.unpackPage(1), errors::ecBadArgument);
     u.WhitespaceFrom = 0;
     u.WhitespaceTo = 1;
     Raster out;
-    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecBadArgument);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), errors::ecBadArgument);
 }
 
 TEST(Unpacker, BitmapIsTrimmedToTheWidestInkAndScaled) {
@@ -206,7 +206,7 @@ TEST(Unpacker, PcxRunLengthCodingFollowsTheRules) {
 TEST(Unpacker, TallBmpIsRefused) {
     Raster r(8, 32768);
     std::vector<std::uint8_t> out;
-    EXPECT_EQ(encodeBmp(r, out), ecBmpTooBig);
+    EXPECT_EQ(encodeBmp(r, out), errors::ecBmpTooBig);
     Raster ok(8, 32767);
     EXPECT_EQ(encodeBmp(ok, out), 0);
 }
@@ -227,20 +227,20 @@ TEST(Unpacker, MissingPagesAndBadFilesHaveTheirCodes) {
     TempDir dir;
     TOvxFaxUnpacker u;
     Raster out;
-    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecFileNotFound);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), errors::ecFileNotFound);
     u.setInFileName(dir.file("none.ovf"));
-    EXPECT_EQ(u.getPageCount(), ecFileNotFound);
+    EXPECT_EQ(u.getPageCount(), errors::ecFileNotFound);
     writeRawOvf(dir.file("one.ovf"), {Bytes{0x00, 0x80}});
     u.setInFileName(dir.file("one.ovf"));
     EXPECT_EQ(u.getPageCount(), 1);
-    EXPECT_EQ(u.unpackPageToBitmap(2, out), ecFaxBadFormat);
+    EXPECT_EQ(u.unpackPageToBitmap(2, out), errors::ecFaxBadFormat);
     // Truncated page data: the header promises more than the file holds.
     Bytes b = readFile(dir.file("one.ovf"));
     b[64] = 100;
     writeFile(dir.file("cut.ovf"), b);
     u.setInFileName(dir.file("cut.ovf"));
-    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecFaxBadFormat);
-    EXPECT_EQ(u.unpackPageToPcx(1), ecFaxBadFormat);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), errors::ecFaxBadFormat);
+    EXPECT_EQ(u.unpackPageToPcx(1), errors::ecFaxBadFormat);
     EXPECT_FALSE(std::filesystem::exists(dir.file("cut.PCX")));
 }
 
@@ -258,12 +258,12 @@ TEST(Unpacker, EndlessPageIsCutAtTheRowLimit) {
     TOvxFaxUnpacker u;
     u.setInFileName(dir.file("long.ovf"));
     Raster out;
-    EXPECT_EQ(u.unpackPageToBitmap(1, out), ecImageTooTall);
+    EXPECT_EQ(u.unpackPageToBitmap(1, out), errors::ecImageTooTall);
     // The messages name the limit that was met.
-    EXPECT_NE(telvane::ovxErrorText(ecImageTooTall).find("65536"), std::string::npos);
+    EXPECT_NE(telvane::errors::ovxErrorText(errors::ecImageTooTall).find("65536"), std::string::npos);
     u.OutFileName = dir.file("long.bmp");
-    EXPECT_EQ(u.unpackPageToBmp(1), ecBmpTooBig);
-    EXPECT_NE(telvane::ovxErrorText(ecBmpTooBig).find("32767"), std::string::npos);
+    EXPECT_EQ(u.unpackPageToBmp(1), errors::ecBmpTooBig);
+    EXPECT_NE(telvane::errors::ovxErrorText(errors::ecBmpTooBig).find("32767"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("long.bmp")));
     int lines = 0;
     u.OnOutputLine = [&](TOvxFaxUnpacker&, bool s, bool e, const std::uint8_t*, int, int) { lines += !s && !e; };
@@ -280,13 +280,13 @@ TEST(Unpacker, AbortAndQuitStopDecoding) {
     u.OnOutputLine = [&](TOvxFaxUnpacker& s, bool, bool, const std::uint8_t* d, int, int) {
         if (d && ++lines == 5) s.Options |= uoAbort;
     };
-    EXPECT_EQ(u.unpackPage(1), ecUnpackAbort);
+    EXPECT_EQ(u.unpackPage(1), errors::ecUnpackAbort);
     EXPECT_LT(lines, 2000);
     u.Options = uoYield;
     u.OnOutputLine = nullptr;
     int yields = 0;
     u.OnYield = [&] { return ++yields < 2; };
-    EXPECT_EQ(u.unpackPage(1), ecGotQuitMsg);
+    EXPECT_EQ(u.unpackPage(1), errors::ecGotQuitMsg);
     EXPECT_EQ(yields, 2);
 }
 
@@ -296,8 +296,8 @@ TEST(Unpacker, DcxOfMoreThan1023PagesNamesTheLimit) {
     writeRawOvf(dir.file("many.ovf"), pages);
     TOvxFaxUnpacker u;
     u.setInFileName(dir.file("many.ovf"));
-    EXPECT_EQ(u.unpackFileToDcx(), ecTooManyDcxPages);
-    EXPECT_NE(telvane::ovxErrorText(ecTooManyDcxPages).find("1023"), std::string::npos);
+    EXPECT_EQ(u.unpackFileToDcx(), errors::ecTooManyDcxPages);
+    EXPECT_NE(telvane::errors::ovxErrorText(errors::ecTooManyDcxPages).find("1023"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("many.DCX")));
 }
 
@@ -340,7 +340,7 @@ TEST(Export, PagesStreamIntoTheOutputAndFailuresLeaveNothing) {
     writeFile(dir.file("cut.ovf"), file);
     writeFile(dir.file("old.pbm"), Bytes{'o', 'l', 'd'});
     for (auto export_ : {exportFaxToPbm, exportFaxToPdf, exportFaxToTiff})
-        EXPECT_EQ(export_(dir.file("cut.ovf"), dir.file("old.pbm"), 0), ecFaxBadFormat);
+        EXPECT_EQ(export_(dir.file("cut.ovf"), dir.file("old.pbm"), 0), errors::ecFaxBadFormat);
     EXPECT_EQ(readFile(dir.file("old.pbm")), (Bytes{'o', 'l', 'd'}));
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
@@ -370,8 +370,8 @@ TEST(Export, ImageWritesThatFailKeepTheOldFile) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_NE(bmpRc, ecOK);
-    EXPECT_NE(pcxRc, ecOK);
+    EXPECT_NE(bmpRc, errors::ecOK);
+    EXPECT_NE(pcxRc, errors::ecOK);
     EXPECT_EQ(readFile(dir.file("out.bmp")), (Bytes{'o', 'l', 'd'}));
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.pcx")));
     int files = 0;
@@ -379,14 +379,14 @@ TEST(Export, ImageWritesThatFailKeepTheOldFile) {
     EXPECT_EQ(files, 2);  // p.ovf, out.bmp
 
     u.OutFileName = dir.file("out.bmp");
-    ASSERT_EQ(u.unpackPageToBmp(1), ecOK);
+    ASSERT_EQ(u.unpackPageToBmp(1), errors::ecOK);
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("out.bmp").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_GT(st.st_size, 4096);
     const mode_t mask = ::umask(022);
     u.OutFileName = dir.file("new.pcx");
-    ASSERT_EQ(u.unpackPageToPcx(1), ecOK);
+    ASSERT_EQ(u.unpackPageToPcx(1), errors::ecOK);
     ::umask(mask);
     ASSERT_EQ(::stat(dir.file("new.pcx").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);

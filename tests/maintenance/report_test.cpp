@@ -87,7 +87,8 @@ protected:
         ASSERT_TRUE(home.isValid());
         dir = telvane::test::useAsProgramDir(home);
     }
-    QStringList build(const FakeProbe& probe, const Settings& s = Settings{}, const PrintOptions& p = {}) {
+    QStringList build(const FakeProbe& probe, const settings::Settings& s = settings::Settings{},
+                      const settings::PrintOptions& p = {}) {
         return buildConfigurationReport(probe, s, p, dir);
     }
     void writeFile(const QString& name, const QByteArray& data) {
@@ -173,7 +174,7 @@ TEST_F(ReportTest, LinesAndSectionsInOrder) {
 }
 
 TEST_F(ReportTest, SettingsLinesFromAKnownFile) {
-    IniFile ini;
+    settings::IniFile ini;
     ini.writeInteger("Modem", "ComPort", 2);
     ini.writeInteger("Dialing", "ToneOrPulse", 1);
     ini.writeString("Resetting", "String", "ATZ");
@@ -191,9 +192,9 @@ TEST_F(ReportTest, SettingsLinesFromAKnownFile) {
     ini.writeBool("Other", "UseMotorolaSM56Fix", true);
     ini.writeBool("Printing", "Stretch", true);
     ini.save(dir + "TVN.INI");
-    Settings s;
+    settings::Settings s;
     s.loadFrom(dir);
-    PrintOptions p;
+    settings::PrintOptions p;
     p.loadFrom(dir);
     const QStringList r = build(FakeProbe{}, s, p);
     const int g = r.indexOf("{general}");
@@ -270,7 +271,7 @@ TEST_F(ReportTest, OnlyTheSessionLogsThatExist) {
 
 TEST_F(ReportTest, SerialDevicesWithTheirComNumbers) {
     FakeProbe probe;
-    Settings s;
+    settings::Settings s;
     s.Ports[4] = "/dev/ttyACM0";
     probe.devices = std::vector<SerialDevice>{{"/dev/ttyACM0", "U.S.Robotics", "USB Modem", "0baf:0303", "cdc_acm"},
                                               {"/dev/ttyS0", "", "", "", "serial8250"}};
@@ -306,7 +307,7 @@ TEST_F(ReportTest, SelectedPortIsTheDeviceTheSessionOpens) {
     ASSERT_TRUE(QFile::link(pty, line));
     FakeProbe probe;
     probe.devices = std::vector<SerialDevice>{{"/dev/ttyS0", "", "", "", "serial8250"}};
-    Settings s;
+    settings::Settings s;
     s.Ports[1] = line.toStdString();
     s.Modem.ComPort = 1;
     const QStringList r = build(probe, s);
@@ -401,7 +402,7 @@ TEST_F(ReportTest, LinuxProbeReadsAPreparedTree) {
     EXPECT_EQ(names, (QStringList{"efax|efax-real", "ModemManager|ModemManager", "|"}));
     EXPECT_EQ(runningProgramEntries(procs, 0), (QStringList{"efax  (efax-real)", "ModemManager  (ModemManager)"}));
     // The by-id link and the device it names map to the same COM number.
-    Settings s;
+    settings::Settings s;
     s.Ports[0] = (R + "/dev/ttyACM0").toStdString();
     FakeProbe fake;
     fake.devices = devices;
@@ -463,8 +464,8 @@ QString g_saveName;
 QString chooseSaveName(QWidget*, const QString& proposed) {
     EXPECT_TRUE(proposed.endsWith("/ConfigInfo.txt"));
     // Proposed where the user keeps files, not in the private data directory.
-    EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(userFilesFolder()).absoluteFilePath());
-    EXPECT_FALSE(proposed.startsWith(QString::fromStdString(ProgramDir())));
+    EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(app::userFilesFolder()).absoluteFilePath());
+    EXPECT_FALSE(proposed.startsWith(QString::fromStdString(settings::ProgramDir())));
     return g_saveName;
 }
 
@@ -506,7 +507,7 @@ TEST_F(ReportTest, WindowCopiesAndSavesWithCrLf) {
 
 TEST_F(ReportTest, CommandLineReportNeedsNoWindow) {
     const QString bin = qEnvironmentVariable("TELVANE_BIN", TELVANE_BINARY_DIR "/bin");
-    IniFile ini;
+    settings::IniFile ini;
     ini.writeInteger("Modem", "ComPort", 4);
     ini.save(dir + "TVN.INI");
     QProcess p;
@@ -518,7 +519,7 @@ TEST_F(ReportTest, CommandLineReportNeedsNoWindow) {
     p.setProcessEnvironment(env);
     // A running instance (its single-instance server) does not stop the report.
     QLocalServer running;
-    ASSERT_TRUE(running.listen(SingleInstanceGuard::serverName("telvane", QString::fromStdString(dir))));
+    ASSERT_TRUE(running.listen(app::SingleInstanceGuard::serverName("telvane", QString::fromStdString(dir))));
     bool contacted = false;
     QObject::connect(&running, &QLocalServer::newConnection, [&contacted] { contacted = true; });
     p.start(bin + "/telvane", {"--config-report"});

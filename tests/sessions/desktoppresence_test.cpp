@@ -136,7 +136,7 @@ TEST_F(DesktopPresenceTest, ReceiveModeReportsOnAndOffAndNoTrayWithoutOne) {
     std::vector<bool> states;
     QObject::connect(mode_, &TReceiveMode::receiveModeChanged, [&](bool on) { states.push_back(on); });
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports[1] = modem.path();
     s.Modem.ComPort = 1;
     s.Receive.DisableReceivingFaxesNotification = true;

@@ -58,7 +58,7 @@ protected:
         SessionsTest::SetUp();
         TELVANE_REQUIRE_PEER(QFile::exists(bin("telvane-virtual-line")), "telvane-virtual-line was not built");
         modem_ = dir() + "modem";
-        IniFile ini;
+        settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.writeString("Ports", "Com1", modem_);
         ini.writeString("User", "Fax", "555 0199");
@@ -67,15 +67,15 @@ protected:
         ini.writeInteger("Dialing", "DialAttempts", 1);
         ini.save(dir() + "TVN.INI");
         rebuildLogs(dir());
-        commands_ = MainWindowCommands{};
-        addComposeCommands(commands_);
-        addSessionCommands(commands_);
+        commands_ = app::MainWindowCommands{};
+        composecommands::addComposeCommands(commands_);
+        sessions::addSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();
         window_.reset();
-        commands_ = MainWindowCommands{};
-        setMainWindow(nullptr);
+        commands_ = app::MainWindowCommands{};
+        app::setMainWindow(nullptr);
         if (line_.state() != QProcess::NotRunning) {
             line_.terminate();
             if (!line_.waitForFinished(10000)) line_.kill();
@@ -96,7 +96,7 @@ protected:
 
     shell::TMainScreen& start() {
         window_ = std::make_unique<shell::TMainScreen>(commands_);
-        setMainWindow(window_.get());
+        app::setMainWindow(window_.get());
         commands_.createWindows(*window_);
         window_->show();
         waitUntil([this] { return !window_->firstActivationPending(); }, 20);
@@ -105,7 +105,7 @@ protected:
 
     // Writes a fax with a cover and a document page in the fax editor.
     void composeFax(shell::TMainScreen& main, const QString& number) {
-        whenModal<TFaxEditor>([number](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([number](editor::TFaxEditor* e) {
             e->Recipient->setText("Far End");
             e->FaxNumber->setText(number);
             e->Subject->setText("Line test");
@@ -139,7 +139,7 @@ protected:
 
     std::string modem_;
     QProcess line_;
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> window_;
 };
 
@@ -259,8 +259,8 @@ TEST_F(LineTest, SendWithReceiveModeOnGoesOutAndTheNextCallIsAnswered) {
     ASSERT_TRUE(farEnd.waitForStarted(5000));
 
     shell::TMainScreen& main = start();
-    appSettings().Receive.AnswerOnRing = 1;
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    app::appSettings().Receive.AnswerOnRing = 1;
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->FaxNumber->setText("5550100");
         e->DocumentButton->click();
         e->RichDoc->insertPlainText("One short page.");
@@ -297,7 +297,7 @@ TEST_F(LineTest, SendWithReceiveModeOnGoesOutAndTheNextCallIsAnswered) {
 
 TEST_F(LineTest, FindModemAndClassCheckMeetTheVirtualModem) {
     startLine({"--answer"});
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports = {dir() + "absent1", modem_, dir() + "absent3", dir() + "absent4", dir() + "absent5", dir() + "absent6"};
     telvane::transport::TOvxComPort port;
     telvane::transport::TOvxSendFax fax;
@@ -327,7 +327,7 @@ TEST_F(LineTest, Class20ModemIsCheckedAndSendsAFax) {
     startLine(
         {"--class", "2.0", "--answer", "--receive", qdir() + "far-%03d.tif", "--id", "FAR END", "--answer-after", "1"});
     {
-        Settings& s = appSettings();
+        settings::Settings& s = app::appSettings();
         s.Ports[1] = modem_;
         telvane::transport::TOvxComPort port;
         telvane::transport::TOvxSendFax fax;
@@ -343,7 +343,7 @@ TEST_F(LineTest, Class20ModemIsCheckedAndSendsAFax) {
         EXPECT_TRUE(check.Label3->font().bold());
     }
     shell::TMainScreen& main = start();
-    appSettings().Modem.FaxClass = 3;
+    app::appSettings().Modem.FaxClass = 3;
     composeFax(main, "5550100");
     sendAndClose(main);
     EXPECT_EQ(prompts().texts().filter("Fax sent successfully").size(), 1) << prompts().texts().join('|').toStdString();

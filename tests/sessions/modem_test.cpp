@@ -19,7 +19,7 @@ using namespace telvane::sessions;
 class ModemCommandsTest : public SessionsTest {
 protected:
     void usePort(int comNumber, const std::string& path) {
-        appSettings().Ports[comNumber - 1] = path;
+        app::appSettings().Ports[comNumber - 1] = path;
         assignPort(port, comNumber);
     }
     telvane::transport::TOvxComPort port;
@@ -40,13 +40,13 @@ TEST_F(ModemCommandsTest, ModemThatAnswersAtIsFound) {
 TEST_F(ModemCommandsTest, ModemThatAnswersOnlyAfterTheResetStringCountsAsFound) {
     FakeModem modem(dir() + "modem", [](const std::string& c) { return c == "ATZ" ? "\r\nOK\r\n" : ""; });
     usePort(1, modem.path());
-    appSettings().Resetting.String = "ATZ";
+    app::appSettings().Resetting.String = "ATZ";
     QString message;
     ASSERT_TRUE(OpenComPort(port, message));
     EXPECT_TRUE(CheckForModem(port));
     EXPECT_EQ(modem.commands(), (std::vector<std::string>{"AT", "ATZ"}));
     // Without a reset string the silent answer to AT is final.
-    appSettings().Resetting.String = "   ";
+    app::appSettings().Resetting.String = "   ";
     EXPECT_FALSE(CheckForModem(port));
     EXPECT_FALSE(FactoryResetModem(port));
     closePort(port);
@@ -91,7 +91,7 @@ TEST_F(ModemCommandsTest, OpenFailuresNameThePortAndTheCause) {
 
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
     telvane::transport::TOvxComPort other;
-    appSettings().Ports[1] = modem.path();
+    app::appSettings().Ports[1] = modem.path();
     assignPort(other, 2);
     ASSERT_TRUE(OpenComPort(other, message));
     usePort(2, modem.path());
@@ -107,7 +107,7 @@ TEST(openFailureMessage, TextsOfTheEngineCodes) {
     EXPECT_EQ(openFailureMessage(-2005, 4, "/dev/x"),
               "The communications port is in use ( Com 4 )\r\n\r\nPlease make sure that all communication programs "
               "(internet, AOL, etc) are closed, and then try again.");
-    const QString denied = openFailureMessage(telvane::ecFileAccessDenied, 1, "/dev/ttyS0");
+    const QString denied = openFailureMessage(telvane::errors::ecFileAccessDenied, 1, "/dev/ttyS0");
     EXPECT_TRUE(denied.startsWith("Unable to open the specified communications port ( Com1 )\r\n"));
     EXPECT_TRUE(denied.contains("/dev/ttyS0"));
     EXPECT_TRUE(denied.contains("\"dialout\""));

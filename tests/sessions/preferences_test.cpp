@@ -45,8 +45,8 @@ std::string fileText(const std::string& path) {
 
 // A setting value for every key, none of them the default, booleans mixed so that two swapped
 // boxes show up.
-Settings distinctSettings(const std::string& dir) {
-    Settings s;
+settings::Settings distinctSettings(const std::string& dir) {
+    settings::Settings s;
     s.Receive.Wav = dir + "bell.wav";
     s.Receive.AtStartup = true;
     s.Receive.AnswerOnRing = 4;
@@ -94,7 +94,7 @@ Settings distinctSettings(const std::string& dir) {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // Checks that every control shows its setting (written without the wizard's own load code).
-void expectControls(const TPreferences& w, const Settings& s) {
+void expectControls(const TPreferences& w, const settings::Settings& s) {
     EXPECT_EQ(w.ComPort->checkedId(), s.Modem.ComPort);
     EXPECT_EQ(w.chkSM56->isChecked(), s.Other.UseMotorolaSM56Fix);
     EXPECT_EQ(w.ToneOrPulse->checkedId(), s.Dialing.ToneOrPulse);
@@ -132,7 +132,7 @@ void expectControls(const TPreferences& w, const Settings& s) {
 }
 
 // Sets every control the way a user would, to the values of `s`.
-void setControls(TPreferences& w, const Settings& s) {
+void setControls(TPreferences& w, const settings::Settings& s) {
     w.ComPort->button(s.Modem.ComPort)->click();
     w.PortDevice->setEditText(q(s.Ports[s.Modem.ComPort]));
     for (int i = 0; i < ports::kPortCount; ++i) {
@@ -174,8 +174,8 @@ void setControls(TPreferences& w, const Settings& s) {
     w.UseLargerReceiveBuffer->setChecked(s.Other.GlobalLargerReceiveBuffer);
 }
 
-std::string settingsText(const Settings& s) {
-    IniFile ini;
+std::string settingsText(const settings::Settings& s) {
+    settings::IniFile ini;
     s.save(ini);
     return ini.text();
 }
@@ -191,7 +191,7 @@ protected:
     void TearDown() override {
         printerNameSource() = savedPrinters_;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<THelpWindow*>(w)) w->close();
+            if (qobject_cast<app::THelpWindow*>(w)) w->close();
         SessionsTest::TearDown();
     }
     int questions(const QString& caption) {
@@ -207,7 +207,7 @@ private:
 
 TEST_F(PreferencesTest, PagesTitlesAndTheButtonsOfEachPage) {
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_EQ(w.windowTitle(), "Preferences Wizard");
     const QStringList titles{"Wizard Information",       "Modem and Communications Port", "Sending Faxes - Part 1",
@@ -247,7 +247,7 @@ TEST_F(PreferencesTest, PagesTitlesAndTheButtonsOfEachPage) {
 // claimed twice; the quick set-up and the modem helpers it opens likewise.
 TEST_F(PreferencesTest, EveryButtonOfTheWizardAndTheQuickSetupHasItsOwnKey) {
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     for (int page = 0; page < TPreferences::PageCount; ++page) {
         w.showPage(page);
@@ -265,7 +265,7 @@ TEST_F(PreferencesTest, FirstTimeModeAllowsFinishOnlyOnTheAdvancedPage) {
     // Before anything runs, Back and Finish are off.
     EXPECT_FALSE(w.BackButton->isEnabled());
     w.setFirstTimeMode(true);
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_FALSE(w.FirstTimeLabel->isHidden());
     EXPECT_TRUE(w.FirstTimeLabel->text().startsWith("While the default settings will work for most people"));
@@ -282,12 +282,12 @@ TEST_F(PreferencesTest, HelpContextsByPage) {
     const int expected[9] = {1022, 3501, 3502, 3502, 3502, 3503, 3503, 3503, 0};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(TPreferences::helpContextForPage(i), expected[i]);
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.showPage(TPreferences::Sending2);
     w.Helpbutton->click();
-    THelpWindow* help = nullptr;
+    app::THelpWindow* help = nullptr;
     for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* h = qobject_cast<THelpWindow*>(top)) help = h;
+        if (auto* h = qobject_cast<app::THelpWindow*>(top)) help = h;
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->context(), 3502);
     w.showPage(TPreferences::ModemAndPort);
@@ -302,13 +302,13 @@ TEST_F(PreferencesTest, HelpContextsByPage) {
 // Help asked for while the wizard runs modally opens in a window that the wizard's modality does
 // not block (it belongs to the wizard), so it can be read, scrolled and closed.
 TEST_F(PreferencesTest, HelpFromTheRunningWizardIsNotBlockedByIt) {
-    QPointer<THelpWindow> help;
+    QPointer<app::THelpWindow> help;
     bool belongsToWizard = false;
     whenModal<TPreferences>([&](TPreferences* w) {
         w->showPage(TPreferences::Receiving3);
         w->Helpbutton->click();
         for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* h = qobject_cast<THelpWindow*>(top); h && h->isVisible()) help = h;
+            if (auto* h = qobject_cast<app::THelpWindow*>(top); h && h->isVisible()) help = h;
         if (!help) {
             ADD_FAILURE() << "no help window";
         } else {
@@ -323,7 +323,7 @@ TEST_F(PreferencesTest, HelpFromTheRunningWizardIsNotBlockedByIt) {
 
 TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     QStringList labels;
     for (QLabel* l : w.findChildren<QLabel*>()) labels << l->text();
@@ -398,7 +398,7 @@ TEST_F(PreferencesTest, QuestionsCaptionsAndAccelerators) {
 }
 
 TEST_F(PreferencesTest, EveryControlShowsItsSetting) {
-    const Settings s = distinctSettings(dir());
+    const settings::Settings s = distinctSettings(dir());
     TPreferences w;
     w.loadFromSettings(s);
     expectControls(w, s);
@@ -408,7 +408,7 @@ TEST_F(PreferencesTest, EveryControlShowsItsSetting) {
 }
 
 TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
-    const Settings wanted = distinctSettings(dir());
+    const settings::Settings wanted = distinctSettings(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([&](TPreferences* w) {
         setControls(*w, wanted);
@@ -419,15 +419,15 @@ TEST_F(PreferencesTest, FinishWritesEveryControlBackAndSaves) {
     EXPECT_EQ(prompts().records[0].text, "Save changes?");
     EXPECT_EQ(prompts().records[0].caption, "Save Preferences");
     // The keys the wizard does not edit keep their values; all others are the controls'.
-    Settings expected = wanted;
-    const Settings untouched;
+    settings::Settings expected = wanted;
+    const settings::Settings untouched;
     expected.Dialing.Timeout = untouched.Dialing.Timeout;
     expected.DefaultFont = untouched.DefaultFont;
     expected.Hints = untouched.Hints;
     expected.User.PrefixDisable = untouched.User.PrefixDisable;
     expected.User.SuffixDisable = untouched.User.SuffixDisable;
-    EXPECT_EQ(settingsText(appSettings()), settingsText(expected));
-    Settings stored;
+    EXPECT_EQ(settingsText(app::appSettings()), settingsText(expected));
+    settings::Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(settingsText(stored), settingsText(expected));
     EXPECT_TRUE(motorolaSM56Active());
@@ -442,7 +442,7 @@ TEST_F(PreferencesTest, FinishWithoutChangesLeavesTheFileAsItWas) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(written.data(), static_cast<qint64>(written.size()));
     }
-    appSettings().loadFrom(dir());
+    app::appSettings().loadFrom(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         for (int i = 0; i < 8; ++i) w->Nextbutton->click();
@@ -453,7 +453,7 @@ TEST_F(PreferencesTest, FinishWithoutChangesLeavesTheFileAsItWas) {
 }
 
 TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
-    IniFile ini;
+    settings::IniFile ini;
     ini.writeString("Modem", "MaximumBPS", "19200");
     ini.writeString("Modem", "MaximumBPSReceive", "4800");
     ini.writeString("Receive", "PrintOnReceiptPrinter", "Printer Long Gone");
@@ -461,7 +461,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
     ini.writeString("Modem", "FaxClass", "7");
     ini.writeString("Modem", "ComPort", "1");
     ini.save(dir() + "TVN.INI");
-    appSettings().loadFrom(dir());
+    app::appSettings().loadFrom(dir());
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
         EXPECT_EQ(w->TransferRate->currentText(), "9600");
@@ -472,7 +472,7 @@ TEST_F(PreferencesTest, UnknownRateMissingPrinterAndOddValuesAreRewritten) {
         w->Finishbutton->click();
     });
     EXPECT_TRUE(runPreferences(nullptr));
-    const IniFile after = IniFile::load(dir() + "TVN.INI");
+    const settings::IniFile after = settings::IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(after.value("Modem", "MaximumBPS"), "9600");
     EXPECT_EQ(after.value("Modem", "MaximumBPSReceive"), "4800");
     EXPECT_EQ(after.value("Receive", "PrintOnReceiptPrinter"), "Default Windows Printer");
@@ -496,12 +496,12 @@ TEST_F(PreferencesTest, NoToSaveChangesKeepsTheWizardOpenWithTheEdits) {
     EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(kept, "Changed Name");
-    EXPECT_EQ(appSettings().User.Name, "");
+    EXPECT_EQ(app::appSettings().User.Name, "");
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 }
 
 TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
-    const Settings before = appSettings();
+    const settings::Settings before = app::appSettings();
     prompts().answers = {true, true, true};
     QString afterFirst, afterSecond;
     int pageAfterFirst = -1;
@@ -537,14 +537,14 @@ TEST_F(PreferencesTest, ANumberThatDoesNotReadIsNamedAndNothingIsSaved) {
     EXPECT_TRUE(focusOnField);
     EXPECT_EQ(afterFirst, "abc");
     EXPECT_EQ(afterSecond, "12.5");
-    EXPECT_EQ(appSettings().Dialing.DialAttempts, 7);
-    EXPECT_EQ(appSettings().Dialing.RetryWait, 30);
-    EXPECT_EQ(appSettings().User.Name, "New Name");
+    EXPECT_EQ(app::appSettings().Dialing.DialAttempts, 7);
+    EXPECT_EQ(app::appSettings().Dialing.RetryWait, 30);
+    EXPECT_EQ(app::appSettings().User.Name, "New Name");
     EXPECT_NE(before.User.Name, "New Name");
 }
 
 TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
-    appSettings().saveTo(dir());
+    app::appSettings().saveTo(dir());
     const std::string file = fileText(dir() + "TVN.INI");
     prompts().answers = {true};
     whenModal<TPreferences>([](TPreferences* w) {
@@ -556,14 +556,14 @@ TEST_F(PreferencesTest, FailedNumberLeavesSettingsAndFileUntouched) {
     });
     EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_EQ(prompts().count(PromptRecord::Information), 1);
-    EXPECT_EQ(appSettings().User.Name, "");
-    EXPECT_EQ(appSettings().Dialing.ToneOrPulse, 0);
+    EXPECT_EQ(app::appSettings().User.Name, "");
+    EXPECT_EQ(app::appSettings().Dialing.ToneOrPulse, 0);
     EXPECT_EQ(fileText(dir() + "TVN.INI"), file);
 }
 
 TEST_F(PreferencesTest, SameAsSendCopiesClassRatePositionAndInit) {
     TPreferences w;
-    Settings s;
+    settings::Settings s;
     s.Modem.FaxClass = 2;
     s.Modem.FaxClassReceive = 0;
     s.Modem.MaximumBPS = 14400;
@@ -608,7 +608,7 @@ TEST_F(PreferencesTest, WaveChooserPlayNowAndNone) {
         f.write("x");
     }
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     // Nothing named: the dialog opens in the program's directory; a chosen .WAV (any case) is taken.
     whenModal<QFileDialog>([this](QFileDialog* d) {
         EXPECT_EQ(QDir(d->directory()).canonicalPath(), QDir(qdir()).canonicalPath());
@@ -658,7 +658,7 @@ TEST_F(PreferencesTest, SM56BoxSetsTheRunTimeFlagAtOnceAndTheSettingOnFinish) {
     });
     EXPECT_FALSE(runPreferences(nullptr));
     EXPECT_TRUE(motorolaSM56Active());
-    EXPECT_FALSE(appSettings().Other.UseMotorolaSM56Fix);
+    EXPECT_FALSE(app::appSettings().Other.UseMotorolaSM56Fix);
 
     motorolaSM56Active() = false;
     prompts().answers = {true};
@@ -668,7 +668,7 @@ TEST_F(PreferencesTest, SM56BoxSetsTheRunTimeFlagAtOnceAndTheSettingOnFinish) {
     });
     EXPECT_TRUE(runPreferences(nullptr));
     EXPECT_TRUE(motorolaSM56Active());
-    EXPECT_TRUE(appSettings().Other.UseMotorolaSM56Fix);
+    EXPECT_TRUE(app::appSettings().Other.UseMotorolaSM56Fix);
 }
 
 TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
@@ -690,10 +690,10 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
         w->Finishbutton->click();
     });
     EXPECT_TRUE(runPreferences(nullptr));
-    EXPECT_EQ(appSettings().Modem.ComPort, 4);
-    EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
-    EXPECT_EQ(appSettings().Ports[5], "/dev/ttyUSB0");
-    const IniFile ini = IniFile::load(dir() + "TVN.INI");
+    EXPECT_EQ(app::appSettings().Modem.ComPort, 4);
+    EXPECT_EQ(app::appSettings().Ports[4], "/dev/ttyACM1");
+    EXPECT_EQ(app::appSettings().Ports[5], "/dev/ttyUSB0");
+    const settings::IniFile ini = settings::IniFile::load(dir() + "TVN.INI");
     EXPECT_EQ(ini.value("Ports", "Com5"), "/dev/ttyACM1");
     EXPECT_EQ(ini.value("Modem", "ComPort"), "4");
 
@@ -703,7 +703,7 @@ TEST_F(PreferencesTest, PortDevicesAreShownAndChangedHere) {
         w->Cancelbutton->click();
     });
     EXPECT_FALSE(runPreferences(nullptr));
-    EXPECT_EQ(appSettings().Ports[4], "/dev/ttyACM1");
+    EXPECT_EQ(app::appSettings().Ports[4], "/dev/ttyACM1");
 }
 
 TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
@@ -711,7 +711,7 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
     QStringList present{"/dev/ttyS0"};
     serialDeviceSource() = [&present] { return present; };
     TPreferences w;
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_EQ(w.PortDevice->count(), 1);
     // A USB modem plugged in while the wizard is open.
@@ -730,7 +730,7 @@ TEST_F(PreferencesTest, DeviceListIsReadAgainWhenItDropsDown) {
 
 TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports = {dir() + "n1", dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     const auto savedPorts = s.Ports;
     TPreferences w;
@@ -762,8 +762,8 @@ TEST_F(PreferencesTest, FindModemScansTheUnsavedDevicesAndOffersThePort) {
 
 TEST_F(PreferencesTest, CheckFaxClassRunsOnTheSelectedPortAndOffersItsGroup) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
-    appSettings().Ports[1] = modem.path();
-    Settings s = appSettings();
+    app::appSettings().Ports[1] = modem.path();
+    settings::Settings s = app::appSettings();
     s.Modem.FaxClass = 1;
     s.Modem.FaxClassReceive = 3;
     TPreferences w;
@@ -807,7 +807,7 @@ TEST_F(PreferencesTest, CheckFaxClassRunsOnTheSelectedPortAndOffersItsGroup) {
 
 TEST_F(PreferencesTest, InitStringButtonsPutTheHelpersAnswerBack) {
     TPreferences w;
-    Settings s;
+    settings::Settings s;
     s.Modem.InitString = "AT&H3&I2&R2S7=90S36=8";
     s.Modem.InitStringReceive = "ATX3";
     w.loadFromSettings(s);
@@ -843,7 +843,7 @@ TEST_F(PreferencesTest, InitStringButtonsPutTheHelpersAnswerBack) {
 TEST_F(PreferencesTest, EveryPageShowsItsTextsWhole) {
     TPreferences w;
     w.setFirstTimeMode(true);
-    w.loadFromSettings(appSettings());
+    w.loadFromSettings(app::appSettings());
     w.show();
     EXPECT_LE(w.height(), 740);
     for (int page = 0; page < TPreferences::PageCount; ++page) {
@@ -865,7 +865,7 @@ TEST_F(PreferencesTest, EveryPageShowsItsTextsWhole) {
 }
 
 TEST_F(PreferencesTest, SendDialogRefillsItsFieldsOnlyWhenTheWizardSaved) {
-    appSettings().Dialing.DialPrefix = "9,";
+    app::appSettings().Dialing.DialPrefix = "9,";
     TSendFaxForm form;
     form.OpenPreferences = [&form] { return runPreferences(&form); };  // as the main window's command does
     form.show();
@@ -901,34 +901,34 @@ class PreferencesMainWindowTest : public PreferencesTest {
 protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        commands_ = MainWindowCommands{};
-        addSessionCommands(commands_);
+        commands_ = app::MainWindowCommands{};
+        sessions::addSessionCommands(commands_);
     }
     void TearDown() override {
         if (window_) window_->close();
         window_.reset();
-        commands_ = MainWindowCommands{};
-        setMainWindow(nullptr);
+        commands_ = app::MainWindowCommands{};
+        app::setMainWindow(nullptr);
         PreferencesTest::TearDown();
     }
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> window_;
 };
 
 TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsInFirstTimeMode) {
     ASSERT_FALSE(QFile::exists(qdir() + "TVN.INI"));
-    appSettings() = Settings{};
+    app::appSettings() = settings::Settings{};
     bool quickSetupShown = false;
     whenModal<TQuickSetupForm>([&](TQuickSetupForm* f) {
         quickSetupShown = true;
         f->Cancelbutton->click();
     });
     window_ = std::make_unique<shell::TMainScreen>(commands_);
-    setMainWindow(window_.get());
+    app::setMainWindow(window_.get());
     window_->show();
     ASSERT_TRUE(waitUntil([this] { return !window_->firstActivationPending(); }, 30));
     EXPECT_TRUE(quickSetupShown);
-    EXPECT_TRUE(firstRunSetupPending());
+    EXPECT_TRUE(app::firstRunSetupPending());
 
     bool firstTime = false, labelShown = false;
     QList<bool> finishByPage;
@@ -945,7 +945,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
     EXPECT_TRUE(firstTime);
     EXPECT_TRUE(labelShown);
     EXPECT_EQ(finishByPage, (QList<bool>{false, false, false, false, false, false, false, false, true}));
-    EXPECT_FALSE(firstRunSetupPending());
+    EXPECT_FALSE(app::firstRunSetupPending());
 
     // The next opening is an ordinary one; Finish saves the file with the port shown (COM1).
     prompts().answers = {true};
@@ -958,7 +958,7 @@ TEST_F(PreferencesMainWindowTest, FirstStartQuickSetupCancelledThenTheWizardIsIn
     window_->mnuPreferencesClick();
     EXPECT_FALSE(firstTime);
     EXPECT_FALSE(labelShown);
-    EXPECT_EQ(IniFile::load(dir() + "TVN.INI").value("Modem", "ComPort"), "0");
+    EXPECT_EQ(settings::IniFile::load(dir() + "TVN.INI").value("Modem", "ComPort"), "0");
     for (const PromptRecord& r : prompts().records) EXPECT_FALSE(r.text.contains("not available"));
 }
 

@@ -20,17 +20,17 @@ class ReceiveWindowTest : public SessionsTest {
 protected:
     void SetUp() override {
         SessionsTest::SetUp();
-        commands_ = MainWindowCommands{};
-        addSessionCommands(commands_);
-        addViewerCommands(commands_);  // viewing a received fax while receive mode runs
+        commands_ = app::MainWindowCommands{};
+        sessions::addSessionCommands(commands_);
+        viewprint::addViewerCommands(commands_);  // viewing a received fax while receive mode runs
         main_ = std::make_unique<shell::TMainScreen>(commands_);
-        setMainWindow(main_.get());
+        app::setMainWindow(main_.get());
         commands_.createWindows(*main_);
     }
     void TearDown() override {
         main_.reset();
-        setMainWindow(nullptr);
-        commands_ = MainWindowCommands{};
+        app::setMainWindow(nullptr);
+        commands_ = app::MainWindowCommands{};
         SessionsTest::TearDown();
     }
 
@@ -44,7 +44,7 @@ protected:
         mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveOk);
     }
 
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> main_;
 };
 

@@ -62,7 +62,7 @@ QStringList withoutDates(QStringList log) {
 }
 
 TEST_F(ReceiveModeTest, StartThatFailsAtThePortIsLoggedAndTheModeStaysOff) {
-    appSettings().Ports[0] = dir() + "absent";
+    app::appSettings().Ports[0] = dir() + "absent";
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     ASSERT_EQ(errors.size(), 1u);
@@ -82,7 +82,7 @@ TEST_F(ReceiveModeTest, StartThatFailsAtThePortIsLoggedAndTheModeStaysOff) {
 
 TEST_F(ReceiveModeTest, SilentModemAndUnansweredResetStringAbortTheStart) {
     FakeModem silent(dir() + "modem", [](const std::string&) { return std::string(); });
-    appSettings().Ports[0] = silent.path();
+    app::appSettings().Ports[0] = silent.path();
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     ASSERT_EQ(errors.size(), 1u);
@@ -96,7 +96,7 @@ TEST_F(ReceiveModeTest, SilentModemAndUnansweredResetStringAbortTheStart) {
 
     // Continue: the reset string "Z" goes out as "ATZ", is not answered, and the start ends.
     errorAnswers = {-99};
-    appSettings().Resetting.String = "Z";
+    app::appSettings().Resetting.String = "Z";
     main_->ReceiveButtonClick();
     EXPECT_FALSE(main_->receiveMode());
     ASSERT_EQ(errors.size(), 3u);
@@ -106,13 +106,13 @@ TEST_F(ReceiveModeTest, SilentModemAndUnansweredResetStringAbortTheStart) {
               (QStringList{"Start:", "Opening com port: COM1", "Opened com port OK", "Checking for modem",
                            "Error checking for modem", "Sending reset string: Z", "Failure sending reset string: ATZ",
                            "Exiting...", "Finish: ", "Error...", "Finish: "}));
-    EXPECT_EQ(appSettings().Resetting.String, "ATZ");
+    EXPECT_EQ(app::appSettings().Resetting.String, "ATZ");
     EXPECT_FALSE(TReceiveMode::of(*main_).OvxComPort1.Open());
 }
 
 TEST_F(ReceiveModeTest, StartAndStopSetThePortAndEngineAndLogTheRun) {
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports[1] = modem.path();
     s.Modem.ComPort = 1;
     s.Modem.FaxClassReceive = 1;
@@ -182,7 +182,7 @@ TEST_F(ReceiveModeTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
         if (command == "AT+FCLASS=1") return std::string("\r\nERROR\r\n");
         return FakeModem::standardReply(command);
     });
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports[0] = modem.path();
     s.Modem.ComPort = 0;
     s.Modem.FaxClassReceive = 1;
@@ -206,7 +206,7 @@ TEST_F(ReceiveModeTest, AFaxClassTheModemRefusesPointsToCheckFaxClass) {
 // mode's text comes back (the status line used to stay empty until the next call).
 TEST_F(ReceiveModeTest, StatusLineShowsReceiveModeAgainAfterViewingAFax) {
     FakeModem modem(dir() + "modem", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports[0] = modem.path();
     s.Modem.ComPort = 0;
     s.Modem.FaxClassReceive = 1;
@@ -242,7 +242,7 @@ TEST_F(ReceiveModeTest, NoticeWindowExistsHiddenFromTheStart) {
 }
 
 TEST_F(ReceiveModeTest, ReceivedFaxIsStoredAndPrintedOnTheCurrentPrinterWhenTheNamedOneIsMissing) {
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Receive.PrintOnReceipt = true;
     s.Receive.PrintOnReceiptPrinter = "Telvane Test Printer That Is Not Installed";
     TReceiveMode& mode = TReceiveMode::of(*main_);
@@ -268,7 +268,7 @@ TEST_F(ReceiveModeTest, ReceivedFaxIsStoredAndPrintedOnTheCurrentPrinterWhenTheN
 }
 
 TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Receive.PrintOnReceipt = true;
     TReceiveMode& mode = TReceiveMode::of(*main_);
     printTo(mode);
@@ -294,7 +294,7 @@ TEST_F(ReceiveModeTest, PrinterIsLookedUpByExactNameOrIsTheSystemDefault) {
 // Without a usable printer every received fax is still stored; the reason goes to the receive
 // log for each fax and is shown once, naming the printer, instead of nothing at all.
 TEST_F(ReceiveModeTest, NoUsablePrinterIsLoggedPerFaxAndShownOnce) {
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Receive.PrintOnReceipt = true;
     s.Receive.PrintOnReceiptPrinter = "Default Windows Printer";
     TReceiveMode& mode = TReceiveMode::of(*main_);
@@ -331,7 +331,7 @@ TEST_F(ReceiveModeTest, AUsersCancelDuringAReceptionIsNotReportedAsAFailure) {
     TReceiveMode& mode = TReceiveMode::of(*main_);
     bool accept = false;
     mode.OvxReceiveFax1FaxAccept(accept);
-    mode.OvxReceiveFax1FaxError(telvane::ecCancelRequested);
+    mode.OvxReceiveFax1FaxError(telvane::errors::ecCancelRequested);
     mode.OvxReceiveFax1FaxLog(telvane::transport::lfaxReceiveFail);
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
     EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();
@@ -456,7 +456,7 @@ TEST_F(ReceiveModeTest, ClosingWhileAFaxArrivesAsksFirst) {
 }
 
 TEST_F(ReceiveModeTest, NothingIsPrintedWhenPrintOnReceiptIsOff) {
-    appSettings().Receive.PrintOnReceipt = false;
+    app::appSettings().Receive.PrintOnReceipt = false;
     TReceiveMode& mode = TReceiveMode::of(*main_);
     const QString pdf = printTo(mode);
     bool requested = false;
@@ -483,7 +483,7 @@ protected:
             if (command == "AT+FTM=?" || command == "AT+FRM=?") return std::string("\r\n24,48,72,96\r\n\r\nOK\r\n");
             return FakeModem::standardReply(command);
         });
-        Settings& s = appSettings();
+        settings::Settings& s = app::appSettings();
         s.Ports[0] = modem_->path();
         s.Modem.FaxClass = 1;
         s.Modem.FaxClassReceive = 1;

@@ -104,31 +104,31 @@ TEST(FailureTexts, SendDialogAndReceiveModePointToTheirPreferences) {
 // dials.
 TEST(FaxNumbers, CheckedWhereTypedAndCleanedForTheModem) {
     for (const char* ok : {"", "555 0100", "+1 (555) 010-0100", "9,555.0100", "*70,W555-0100", "p555t#1", "!@,"})
-        EXPECT_EQ(faxNumberBadCharacters(ok), "") << ok;
-    EXPECT_EQ(faxNumberBadCharacters("call me maybe!"), "calmeyb");
-    EXPECT_EQ(faxNumberBadCharacters("555/0100;"), "/;");
-    EXPECT_EQ(faxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
-    const QString message = faxNumberProblem("call me maybe!");
+        EXPECT_EQ(app::faxNumberBadCharacters(ok), "") << ok;
+    EXPECT_EQ(app::faxNumberBadCharacters("call me maybe!"), "calmeyb");
+    EXPECT_EQ(app::faxNumberBadCharacters("555/0100;"), "/;");
+    EXPECT_EQ(app::faxNumberBadCharacters("０５５"), "０５");  // full-width digits are not dialable
+    const QString message = app::faxNumberProblem("call me maybe!");
     EXPECT_TRUE(
         message.startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial: "
                            "\"c\" \"a\" \"l\""))
         << message.toStdString();
     EXPECT_LE(message.size(), 255);
-    EXPECT_EQ(faxNumberProblem("555-0100"), "");
+    EXPECT_EQ(app::faxNumberProblem("555-0100"), "");
 
-    EXPECT_EQ(dialableNumber("+1 (555) 010-0100"), "15550100100");
-    EXPECT_EQ(dialableNumber(" 9, w 555.0100 "), "9,W5550100");
-    EXPECT_EQ(dialableNumber("*70,p#"), "*70,P#");
+    EXPECT_EQ(app::dialableNumber("+1 (555) 010-0100"), "15550100100");
+    EXPECT_EQ(app::dialableNumber(" 9, w 555.0100 "), "9,W5550100");
+    EXPECT_EQ(app::dialableNumber("*70,p#"), "*70,P#");
 }
 
 // A call the modem would not make is said to be that, with the number; other ends are not.
 TEST(FailureTexts, ARefusedDialNamesTheNumber) {
-    const QString refused = refusedDialText(telvane::ecFaxNoCarrier, false, " 555 0100 ");
+    const QString refused = refusedDialText(telvane::errors::ecFaxNoCarrier, false, " 555 0100 ");
     EXPECT_TRUE(refused.startsWith("The call to \"555 0100\" was not made: the modem refused the dial command"))
         << refused.toStdString();
-    EXPECT_FALSE(refusedDialText(telvane::ecFaxBadModemResult, false, "1").isEmpty());
-    EXPECT_TRUE(refusedDialText(telvane::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
-    EXPECT_TRUE(refusedDialText(telvane::ecFaxBusy, false, "1").isEmpty());
+    EXPECT_FALSE(refusedDialText(telvane::errors::ecFaxBadModemResult, false, "1").isEmpty());
+    EXPECT_TRUE(refusedDialText(telvane::errors::ecFaxNoCarrier, true, "1").isEmpty());  // the call was made
+    EXPECT_TRUE(refusedDialText(telvane::errors::ecFaxBusy, false, "1").isEmpty());
 }
 
 TEST(ReceiptPrinter, DefaultEntryExactNameOrTheCurrentPrinter) {
@@ -179,7 +179,7 @@ namespace telvane::sessiontest {
 
 // The send command's settings reach the engine's component as the send dialog left them.
 TEST(SendSettings, SettingsAndDialFieldsReachTheComponent) {
-    Settings s;
+    settings::Settings s;
     s.Modem.MaximumBPS = 14400;
     s.Modem.FaxClass = 3;  // stored 0..3: auto, 1, 2, 2.0
     s.Modem.InitString = "&K3S7=75";

@@ -51,12 +51,12 @@ const char* stateName(State s) {
 
 class SendCrashTest : public SessionsTest {
 protected:
-    MainWindowCommands commands() {
-        MainWindowCommands c;
-        addSessionCommands(c);
-        c.createFaxFile = [](IMainWindow&) {
-            RenderedFax fax;
-            fax.path = QString::fromStdString(ProgramDir()) + "TVN_1.OVF";
+    app::MainWindowCommands commands() {
+        app::MainWindowCommands c;
+        sessions::addSessionCommands(c);
+        c.createFaxFile = [](app::IMainWindow&) {
+            app::RenderedFax fax;
+            fax.path = QString::fromStdString(settings::ProgramDir()) + "TVN_1.OVF";
             fax.pages = 2;
             if (!writeFax(fax.path, 2)) fax.path.clear();
             return fax;
@@ -67,24 +67,24 @@ protected:
     // The log with one unsent fax, written by the program itself.
     void makeBase() {
         TMainScreen main(commands());
-        setMainWindow(&main);
+        app::setMainWindow(&main);
         records::RecordSet& table = main.FaxTable();
         table.append();
         table.fieldByName("SUBJECT").setString("Quarterly figures");
         table.fieldByName("RECIPIENT").setString("Far End");
         table.fieldByName("PHONE").setString("555 0100");
         table.post();
-        setMainWindow(nullptr);
+        app::setMainWindow(nullptr);
     }
 
     // The whole send, in the program directory: it times out, goes through, and a third attempt is
     // cancelled.
     void sendTwice() {
-        const MainWindowCommands c = commands();
+        const app::MainWindowCommands c = commands();
         TMainScreen main(c);
-        setMainWindow(&main);
+        app::setMainWindow(&main);
         whenModal<TSendFaxForm>([](TSendFaxForm* f) {
-            for (const int code : {-6006, 0, int(telvane::ecCancelRequested)}) {
+            for (const int code : {-6006, 0, int(telvane::errors::ecCancelRequested)}) {
                 f->SessionBusy = true;
                 f->OnAttemptStarted();
                 f->OvxSendFax1FaxFinish(code);
@@ -92,7 +92,7 @@ protected:
             f->CloseButton->click();
         });
         main.SendButtonClick();
-        setMainWindow(nullptr);
+        app::setMainWindow(nullptr);
     }
 
     // The state of the one record in dir, as the program opens the log; why it is not one of
@@ -154,7 +154,7 @@ TEST_F(SendCrashTest, AKillBeforeAnyTableChangeLeavesTheRecordInAStateTheSendPas
     for (int n = 1; n < 400 && !completed; ++n) {
         fs::remove_all(work);
         fs::copy(base, work);
-        setProgramDir(work);
+        settings::setProgramDir(work);
         const records::test::Child child = records::test::forkChild([&](int fd) {
             gStopAt = n;
             gReport = fd;
@@ -181,7 +181,7 @@ TEST_F(SendCrashTest, AKillBeforeAnyTableChangeLeavesTheRecordInAStateTheSendPas
         last = now;
         seen.insert(now);
     }
-    setProgramDir(dir());
+    settings::setProgramDir(dir());
     EXPECT_TRUE(completed) << "the send never completed";
     EXPECT_EQ(last, Sent);
     // A stop fell between every two stored steps, so each state was seen on the way.

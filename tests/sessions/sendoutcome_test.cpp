@@ -28,17 +28,17 @@ class SendOutcomeTest : public SessionsTest {
 protected:
     void SetUp() override {
         SessionsTest::SetUp();
-        commands_ = MainWindowCommands{};
-        addSessionCommands(commands_);
-        commands_.createFaxFile = [this](IMainWindow&) {
-            RenderedFax fax;
+        commands_ = app::MainWindowCommands{};
+        sessions::addSessionCommands(commands_);
+        commands_.createFaxFile = [this](app::IMainWindow&) {
+            app::RenderedFax fax;
             fax.path = qdir() + "TVN_1.OVF";
             fax.pages = pages_;
             if (!writeFax(fax.path, 2)) fax.path.clear();
             return fax;
         };
         main_ = std::make_unique<TMainScreen>(commands_);
-        setMainWindow(main_.get());
+        app::setMainWindow(main_.get());
         records::RecordSet& table = main_->FaxTable();
         table.append();
         table.fieldByName("SUBJECT").setString("Quarterly figures");
@@ -48,7 +48,7 @@ protected:
     }
     void TearDown() override {
         main_.reset();
-        setMainWindow(nullptr);
+        app::setMainWindow(nullptr);
         SessionsTest::TearDown();
     }
 
@@ -68,7 +68,7 @@ protected:
         f->OvxSendFax1FaxFinish(code);
     }
 
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<TMainScreen> main_;
     int pages_ = 2;  // what the rendering reports
 };
@@ -88,7 +88,7 @@ TEST_F(SendOutcomeTest, ASuccessIsStoredAtOnceAndALaterFailureDoesNotUnsendIt) {
         EXPECT_EQ(record().date("DATESENT").dtos(), today);
         const std::string time = record().text("TIMESENT");
 
-        attempt(f, telvane::ecCancelRequested);
+        attempt(f, telvane::errors::ecCancelRequested);
         attempt(f, -6006);
         EXPECT_TRUE(record().boolean("SENT"));
         EXPECT_EQ(record().text("LASTRESULT"), "Sent");

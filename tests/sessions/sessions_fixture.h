@@ -95,11 +95,11 @@ class SessionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app();
-        telvane::transport::setEventPump([] { letMessagesRun(); });
+        telvane::transport::setEventPump([] { app::letMessagesRun(); });
         ASSERT_TRUE(tmp_.isValid());
         dir_ = telvane::test::useAsProgramDir(tmp_);
-        appSettings().Modem.ComPort = 0;
-        firstRunSetupPending() = false;
+        app::appSettings().Modem.ComPort = 0;
+        app::firstRunSetupPending() = false;
         sessions::setErrorDialogInterceptor([this](const sessions::ErrorDialogRequest& r) {
             errors.push_back(r);
             if (errorAnswers.empty()) return 1;

@@ -277,7 +277,7 @@ protected:
     QStringList sendLog() { return readLines(qdir() + "Lastsend.log"); }
     // Class 1 through the scripted modem, one dial attempt; `form` sends a one-page fax to `number`.
     void prepareSend(const FakeModem& modem, TSendFaxForm& form, const QString& number) {
-        Settings& s = appSettings();
+        settings::Settings& s = app::appSettings();
         s.Ports[0] = modem.path();
         s.Modem.FaxClass = 1;
         s.Dialing.DialAttempts = 1;
@@ -288,7 +288,7 @@ protected:
 };
 
 TEST_F(SendDialogTest, BlankNumberIsRefusedAndMemoShowsTheSetup) {
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Modem.ComPort = 2;
     s.Modem.FaxClass = 0;
     s.Dialing.BlindDial = true;
@@ -332,7 +332,7 @@ TEST_F(SendDialogTest, AUsersCancelIsReportedAsCancelledNotAsAFault) {
     form.InitialPhone = "555";
     form.show();
     form.SessionBusy = true;
-    form.OvxSendFax1FaxFinish(telvane::ecCancelRequested);
+    form.OvxSendFax1FaxFinish(telvane::errors::ecCancelRequested);
     EXPECT_TRUE(errors.empty()) << errors[0].text.toStdString();
     EXPECT_EQ(prompts().texts(), QStringList{"Sending was cancelled. The fax was not sent."});
     EXPECT_EQ(form.ResultText, "Cancelled");
@@ -434,7 +434,7 @@ TEST_F(SendDialogTest, TheStatusWindowStaysAboveTheSendDialogDuringASession) {
 }
 
 TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
-    appSettings().Ports[0] = dir() + "absent";
+    app::appSettings().Ports[0] = dir() + "absent";
     TSendFaxForm form;
     form.InitialPhone = "555";
     form.show();
@@ -458,7 +458,7 @@ TEST_F(SendDialogTest, PortThatCannotBeOpenedIsLoggedAndReported) {
 
 TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
     FakeModem silent(dir() + "modem", [](const std::string&) { return std::string(); });
-    appSettings().Ports[0] = silent.path();
+    app::appSettings().Ports[0] = silent.path();
     TSendFaxForm form;
     form.InitialPhone = "555";
     form.show();
@@ -472,7 +472,7 @@ TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
 
     // Continue, then the reset string "Z" goes out as "ATZ" and is not answered.
     errorAnswers = {-99};
-    appSettings().Resetting.String = "Z";
+    app::appSettings().Resetting.String = "Z";
     form.SendFaxButton->click();
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[2].caption, "Unable to Continue");
@@ -481,7 +481,7 @@ TEST_F(SendDialogTest, SilentModemStopsOnOkAndResetFailureIsLogged) {
     EXPECT_EQ(log.mid(1, 7), (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem",
                                           "Error checking for modem", "Sending reset string: Z",
                                           "Failure sending reset string: ATZ", "Exiting..."}));
-    EXPECT_EQ(appSettings().Resetting.String, "ATZ");
+    EXPECT_EQ(app::appSettings().Resetting.String, "ATZ");
     EXPECT_FALSE(form.SessionBusy);
 }
 
@@ -489,7 +489,7 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
     FakeModem two(dir() + "m2", FakeModem::standardReply);
     FakeModem four(dir() + "m4", FakeModem::standardReply);
     FakeModem silent(dir() + "m5", [](const std::string&) { return std::string(); });
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports = {dir() + "none1", two.path(), dir() + "none3", four.path(), silent.path(), dir() + "none6"};
     telvane::transport::TOvxComPort port;
     TFindModemForm form(port);
@@ -508,7 +508,7 @@ TEST_F(SessionsTest, FindModemProposesTheFirstPortThatAnswers) {
 
 TEST_F(SessionsTest, FindModemWithABusyPortAsksToCloseOtherPrograms) {
     FakeModem held(dir() + "m1", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports = {held.path(), dir() + "n2", dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     telvane::transport::TOvxComPort other;
     sessions::assignPort(other, 1);
@@ -535,7 +535,7 @@ void showAgain(W& window) {
 
 TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
     FakeModem modem(dir() + "m2", FakeModem::standardReply);
-    Settings& s = appSettings();
+    settings::Settings& s = app::appSettings();
     s.Ports = {dir() + "n1", modem.path(), dir() + "n3", dir() + "n4", dir() + "n5", dir() + "n6"};
     telvane::transport::TOvxComPort port;
     {
@@ -564,7 +564,7 @@ TEST_F(SessionsTest, ScanAndClassCheckRunOncePerOpening) {
 
 TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     FakeModem modem(dir() + "m3", FakeModem::standardReply);
-    appSettings().Ports[2] = modem.path();
+    app::appSettings().Ports[2] = modem.path();
     telvane::transport::TOvxComPort port;
     telvane::transport::TOvxSendFax fax;
     fax.setComPort(&port);
@@ -586,7 +586,7 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
     EXPECT_NE(std::find(sent.begin(), sent.end(), "AT+FCLASS=?"), sent.end());
 
     FakeModem silent(dir() + "m4", [](const std::string&) { return std::string(); });
-    appSettings().Ports[3] = silent.path();
+    app::appSettings().Ports[3] = silent.path();
     prompts().answers = {false};
     TCheckFaxClassForm form(port, fax, 4);
     whenModal<TCheckFaxClassForm>([](TCheckFaxClassForm* f) { clickWhenVisible(f->OkButton); });
@@ -607,7 +607,7 @@ TEST_F(SessionsTest, ClassCheckRecommendsClass1AndStopsWhenTheUserSaysNo) {
 // wide enough for its caption, and the full path is one hover away when the caption shortens it.
 TEST_F(SessionsTest, QuickSetupShowsALongDevicePathWithoutCuttingIt) {
     const QString longPath = "/tmp/desk-tour/home/a-rather-long-folder-name/virtual-modem";
-    appSettings().Ports[1] = longPath.toStdString();
+    app::appSettings().Ports[1] = longPath.toStdString();
     TQuickSetupForm form;
     form.show();
     form.selectPort(0);
@@ -623,7 +623,7 @@ TEST_F(SessionsTest, QuickSetupShowsALongDevicePathWithoutCuttingIt) {
 }
 
 TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
-    firstRunSetupPending() = true;
+    app::firstRunSetupPending() = true;
     whenModal<TQuickSetupForm>([](TQuickSetupForm* f) {
         EXPECT_TRUE(f->ComPort->button(0)->isChecked());
         f->ComPort->button(3)->setChecked(true);
@@ -631,7 +631,7 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
         f->Cancelbutton->click();
     });
     EXPECT_FALSE(runQuickSetup(nullptr));
-    EXPECT_TRUE(firstRunSetupPending());
+    EXPECT_TRUE(app::firstRunSetupPending());
     EXPECT_FALSE(QFile::exists(qdir() + "TVN.INI"));
 
     // The device of a port is typed or picked from the serial devices found; the texts speak of
@@ -656,9 +656,9 @@ TEST_F(SessionsTest, QuickSetupSavesOnlyOnOk) {
     });
     EXPECT_TRUE(runQuickSetup(nullptr));
     serialDeviceSource() = savedSource;
-    EXPECT_FALSE(firstRunSetupPending());
+    EXPECT_FALSE(app::firstRunSetupPending());
     EXPECT_TRUE(motorolaSM56Active());
-    Settings stored;
+    settings::Settings stored;
     stored.loadFrom(dir());
     EXPECT_EQ(stored.Modem.ComPort, 3);
     EXPECT_EQ(stored.Ports[3], "/dev/ttyUSB0");

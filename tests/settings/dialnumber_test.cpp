@@ -4,7 +4,7 @@
 
 #include "settings/dialnumber.h"
 
-namespace telvane {
+namespace telvane::settings {
 namespace {
 
 TEST(DialNumber, WellFormedNumbersAndTheirDialStrings) {
@@ -22,4 +22,4 @@ TEST(DialNumber, WellFormedNumbersAndTheirDialStrings) {
 }
 
 }  // namespace
-}  // namespace telvane
+}  // namespace telvane::settings

@@ -13,6 +13,7 @@
 
 namespace fs = std::filesystem;
 using namespace telvane;
+using namespace telvane::settings;
 
 namespace {
 

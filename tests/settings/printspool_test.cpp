@@ -13,9 +13,9 @@
 
 namespace {
 
-using telvane::isPrintJobName;
-using telvane::makePrivateDir;
-using telvane::printSpoolDir;
+using telvane::settings::isPrintJobName;
+using telvane::settings::makePrivateDir;
+using telvane::settings::printSpoolDir;
 using telvane::test::TempDir;
 
 mode_t modeOf(const std::string& path) {

@@ -19,6 +19,7 @@
 
 namespace fs = std::filesystem;
 using namespace telvane;
+using namespace telvane::settings;
 
 namespace {
 

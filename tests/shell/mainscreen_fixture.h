@@ -114,19 +114,19 @@ protected:
         app();
         ASSERT_TRUE(home.isValid());
         dir = telvane::test::useAsProgramDir(home);
-        firstRunSetupPending() = false;
-        commands = MainWindowCommands{};
+        app::firstRunSetupPending() = false;
+        commands = app::MainWindowCommands{};
         prompts = std::make_unique<ScopedScriptedPrompter>();
     }
     void TearDown() override {
         window.reset();
         prompts.reset();
-        setMainWindow(nullptr);
+        app::setMainWindow(nullptr);
     }
 
     // A settings file with a port, so the first-run set-up does not start.
     void writePortSetting() {
-        IniFile ini;
+        settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.save(dir + "TVN.INI");
     }
@@ -134,7 +134,7 @@ protected:
     // Creates the window, shows it and lets the first activation finish.
     shell::TMainScreen& start() {
         window = std::make_unique<shell::TMainScreen>(commands);
-        setMainWindow(window.get());
+        app::setMainWindow(window.get());
         window->show();
         for (int i = 0; i < 1000 && window->firstActivationPending() && window->isVisible(); ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -152,7 +152,7 @@ protected:
     std::string dir;
     std::unique_ptr<ScopedScriptedPrompter> prompts;
     // The commands the next start() hands to the window.
-    MainWindowCommands commands;
+    app::MainWindowCommands commands;
     std::unique_ptr<shell::TMainScreen> window;
 };
 

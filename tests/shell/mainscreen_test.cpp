@@ -33,28 +33,28 @@ struct HookCounts {
         cleanup = 0, preferences = 0, config = 0, quickSetup = 0;
 };
 
-void installCountingHooks(MainWindowCommands& h, HookCounts& c) {
-    h.newFax = [&c](IMainWindow&, bool) { ++c.newFax; };
-    h.editFax = [&c](IMainWindow&) { ++c.editFax; };
-    h.sendFax = [&c](IMainWindow&) { ++c.send; };
-    h.toggleReceiveMode = [&c](IMainWindow& w) {
+void installCountingHooks(app::MainWindowCommands& h, HookCounts& c) {
+    h.newFax = [&c](app::IMainWindow&, bool) { ++c.newFax; };
+    h.editFax = [&c](app::IMainWindow&) { ++c.editFax; };
+    h.sendFax = [&c](app::IMainWindow&) { ++c.send; };
+    h.toggleReceiveMode = [&c](app::IMainWindow& w) {
         ++c.receive;
         w.setReceiveMode(!w.receiveMode());
     };
-    h.viewPrintFax = [&c](IMainWindow&, bool print) { ++(print ? c.print : c.view); };
-    h.coverSheets = [&c](IMainWindow&) { ++c.cover; };
-    h.phoneBook = [&c](IMainWindow&) { ++c.phone; };
-    h.rebuildIndexes = [&c](IMainWindow&) { ++c.rebuild; };
-    h.faxLogCleanup = [&c](IMainWindow&) {
+    h.viewPrintFax = [&c](app::IMainWindow&, bool print) { ++(print ? c.print : c.view); };
+    h.coverSheets = [&c](app::IMainWindow&) { ++c.cover; };
+    h.phoneBook = [&c](app::IMainWindow&) { ++c.phone; };
+    h.rebuildIndexes = [&c](app::IMainWindow&) { ++c.rebuild; };
+    h.faxLogCleanup = [&c](app::IMainWindow&) {
         ++c.cleanup;
         return false;
     };
-    h.preferences = [&c](IMainWindow&) {
+    h.preferences = [&c](app::IMainWindow&) {
         ++c.preferences;
         return false;
     };
-    h.configurationInformation = [&c](IMainWindow&) { ++c.config; };
-    h.quickSetup = [&c](IMainWindow&) { ++c.quickSetup; };
+    h.configurationInformation = [&c](app::IMainWindow&) { ++c.config; };
+    h.quickSetup = [&c](app::IMainWindow&) { ++c.quickSetup; };
 }
 
 const QString kReindexQuestion = QStringLiteral("The log files need to be reindexed.\rDo this now?");
@@ -113,10 +113,10 @@ TEST_F(MainScreenTest, FirstStartInEmptyDirectory) {
     installCountingHooks(commands, c);
     int portSeenBySetup = -2;
     bool pendingSeenBySetup = false;
-    commands.quickSetup = [&](IMainWindow&) {
+    commands.quickSetup = [&](app::IMainWindow&) {
         ++c.quickSetup;
-        portSeenBySetup = appSettings().Modem.ComPort;
-        pendingSeenBySetup = firstRunSetupPending();
+        portSeenBySetup = app::appSettings().Modem.ComPort;
+        pendingSeenBySetup = app::firstRunSetupPending();
     };
     TMainScreen& w = start();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "TVN.DBF")));
@@ -156,7 +156,7 @@ TEST_F(MainScreenTest, ExistingLogsWithoutTheDateEndTagAskToReindex) {
     stop();
 
     // With the window's own engine rebuild the tags exist afterwards and the question is not asked again.
-    commands = MainWindowCommands{};
+    commands = app::MainWindowCommands{};
     prompter().records.clear();
     prompter().answers = {true};
     start();
@@ -453,9 +453,9 @@ TEST_F(MainScreenTest, PlacementSurvivesRestart) {
         placed = w.geometry();
         stop();
     }
-    const IniFile ini = IniFile::load(dir + "TVN.INI");
-    const int ppi = qRound(app()->primaryScreen()->logicalDotsPerInch());
-    const std::string section = placementSection("TMainScreen", ppi).toStdString();
+    const settings::IniFile ini = settings::IniFile::load(dir + "TVN.INI");
+    const int ppi = qRound(shelltest::app()->primaryScreen()->logicalDotsPerInch());
+    const std::string section = app::placementSection("TMainScreen", ppi).toStdString();
     EXPECT_EQ(ini.readInteger(section, "Left", -1), placed.left());
     EXPECT_EQ(ini.readInteger(section, "Right", -1), placed.left() + placed.width());
     TMainScreen& again = start();
@@ -507,8 +507,8 @@ TEST_F(MainScreenTest, PostedMessagesCloseAndPlaySound) {
     TMainScreen& w = start();
     // No sound set, or a missing file: nothing is played and nothing is shown.
     EXPECT_FALSE(w.playArrivalSound());
-    appSettings().Receive.Wav = dir + "missing.wav";
-    postWindowMessage(&w, kArrivalSoundMessage);
+    app::appSettings().Receive.Wav = dir + "missing.wav";
+    app::postWindowMessage(&w, app::kArrivalSoundMessage);
     QCoreApplication::processEvents();
     EXPECT_FALSE(w.playArrivalSound());
     EXPECT_TRUE(prompter().records.isEmpty());
@@ -518,10 +518,10 @@ TEST_F(MainScreenTest, PostedMessagesCloseAndPlaySound) {
         ASSERT_TRUE(wav.open(QIODevice::WriteOnly));
         wav.write("RIFF");  // not a playable file: playing fails silently
     }
-    appSettings().Receive.Wav = "ring.wav";  // relative to the data directory
+    app::appSettings().Receive.Wav = "ring.wav";  // relative to the data directory
     EXPECT_TRUE(w.playArrivalSound());
 #endif
-    postWindowMessage(&w, kCloseRequestMessage);
+    app::postWindowMessage(&w, app::kCloseRequestMessage);
     for (int i = 0; i < 50 && w.isVisible(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.FaxTable().active());
@@ -544,16 +544,16 @@ TEST_F(MainScreenTest, ShowHintsTogglesAndSaves) {
     EXPECT_TRUE(newButton->toolTip().isEmpty());
     EXPECT_TRUE(w.menuAction("mnuRebuildIndexes")->statusTip().isEmpty());
     EXPECT_TRUE(w.statusText().isEmpty());
-    EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "0");
+    EXPECT_EQ(settings::IniFile::load(dir + "TVN.INI").value("Hints", "On"), "0");
     // A hint changed while hints are off shows once they are on again.
     w.setHint(w.ReceiveButton(), "Stop receiving faxes");
     EXPECT_TRUE(w.ReceiveButton()->toolTip().isEmpty());
     w.mnuShowHintClick();
     EXPECT_EQ(w.ReceiveButton()->toolTip(), "Stop receiving faxes");
-    EXPECT_EQ(IniFile::load(dir + "TVN.INI").value("Hints", "On"), "1");
+    EXPECT_EQ(settings::IniFile::load(dir + "TVN.INI").value("Hints", "On"), "1");
     stop();
     // The next start honours the saved setting.
-    IniFile ini = IniFile::load(dir + "TVN.INI");
+    settings::IniFile ini = settings::IniFile::load(dir + "TVN.INI");
     ini.writeBool("Hints", "On", false);
     ini.save(dir + "TVN.INI");
     TMainScreen& again = start();
@@ -638,8 +638,8 @@ TEST_F(MainScreenTest, CommandWithoutWindowBeepsAndNoPlaceholderWebsite) {
     for (QAction* top : w.menuBar()->actions())
         for (QAction* a : top->menu()->actions())
             EXPECT_FALSE(a->text().contains("Website")) << a->text().toStdString();
-    for (int context : {kHelpContents, kHelpFaq, kHelpTechnical, kHelpSupport}) {
-        THelpWindow* help = showHelp(context);
+    for (int context : {app::kHelpContents, app::kHelpFaq, app::kHelpTechnical, app::kHelpSupport}) {
+        app::THelpWindow* help = app::showHelp(context);
         EXPECT_FALSE(help->browser()->toPlainText().contains("Website")) << context;
         help->close();
     }
@@ -649,15 +649,15 @@ TEST_F(MainScreenTest, HelpPagesAndAbout) {
     writePortSetting();
     rebuildLogs(dir);
     TMainScreen& w = start();
-    for (int context : {kHelpContents, kHelpFaq, kHelpTechnical, kHelpSupport}) {
-        ASSERT_TRUE(THelpWindow::hasPage(context)) << context;
-        THelpWindow* help = showHelp(context);
+    for (int context : {app::kHelpContents, app::kHelpFaq, app::kHelpTechnical, app::kHelpSupport}) {
+        ASSERT_TRUE(app::THelpWindow::hasPage(context)) << context;
+        app::THelpWindow* help = app::showHelp(context);
         EXPECT_EQ(help->context(), context);
         EXPECT_GT(help->browser()->toPlainText().size(), 300) << context;
     }
-    EXPECT_TRUE(showHelp(kHelpFaq)->browser()->toPlainText().contains("Frequently Asked Questions"));
-    THelpWindow* fallback = showHelp(4242);
-    EXPECT_EQ(fallback->context(), kHelpContents);
+    EXPECT_TRUE(app::showHelp(app::kHelpFaq)->browser()->toPlainText().contains("Frequently Asked Questions"));
+    app::THelpWindow* fallback = app::showHelp(4242);
+    EXPECT_EQ(fallback->context(), app::kHelpContents);
     EXPECT_TRUE(fallback->browser()->toPlainText().contains("4242"));
     fallback->close();
 
@@ -692,7 +692,7 @@ TEST_F(MainScreenTest, GridPagesLargeLog) {
     ASSERT_EQ(model->rowCount(), 2000);
     EXPECT_LE(model->cachedPages(), 2);  // only what the view has shown
     for (int r = 0; r < model->rowCount(); r += 7) (void)model->index(r, 6).data();
-    EXPECT_LE(model->cachedPages(), LogTableModel::kMaxCachedPages);
+    EXPECT_LE(model->cachedPages(), app::LogTableModel::kMaxCachedPages);
     // The newest record (the last seeded) comes first, and every row is the record at its position.
     EXPECT_EQ(model->index(0, 6).data().toString(), "Subject 1999");
     for (int r : {0, 63, 64, 1000, 1999}) {
@@ -709,19 +709,19 @@ TEST_F(MainScreenTest, CommandsReachTheirHooks) {
     seedOutgoing(dir, threeOutgoing());
     seedIncoming(dir, {incoming("ACME", "FAX0001.OVF")});
     rebuildLogs(dir);
-    appSettings().Receive.AtStartup = true;
-    IniFile ini = IniFile::load(dir + "TVN.INI");
+    app::appSettings().Receive.AtStartup = true;
+    settings::IniFile ini = settings::IniFile::load(dir + "TVN.INI");
     ini.writeBool("Receive", "AtStartup", true);
     ini.save(dir + "TVN.INI");
     HookCounts c;
     installCountingHooks(commands, c);
     std::vector<bool> cloneFlags;
-    commands.newFax = [&](IMainWindow& w, bool clone) {
+    commands.newFax = [&](app::IMainWindow& w, bool clone) {
         cloneFlags.push_back(clone);
         EXPECT_EQ(dynamic_cast<TMainScreen&>(w).cloneRequested(), clone);
     };
     bool cleanupDeletes = false;
-    commands.faxLogCleanup = [&](IMainWindow&) {
+    commands.faxLogCleanup = [&](app::IMainWindow&) {
         ++c.cleanup;
         return cleanupDeletes;
     };

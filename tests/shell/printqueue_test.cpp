@@ -152,35 +152,35 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     qputenv("TELVANE_PRINT_SPOOL", QByteArray::fromStdString(cups.spoolRoot()));
     // The fax editor converts documents with telvane-faxconv, found beside the program or on PATH.
     qputenv("PATH", QByteArray::fromStdString(telvane::test::toolPath("")) + ":" + qgetenv("PATH"));
-    addComposeCommands(commands);
+    composecommands::addComposeCommands(commands);
     TMainScreen& w = start();
-    const auto offer = [&](const QString& job) { return offerPrintJobAsNewFax(w, commands, job); };
+    const auto offer = [&](const QString& job) { return app::offerPrintJobAsNewFax(w, commands, job); };
     int attachedPages = -1;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         EXPECT_TRUE(waitUntil([e] { return !e->addingDocuments(); }, 120));
         if (e->documents().size() == 1) attachedPages = e->documents()[0].pages;
         EXPECT_TRUE(e->FaxNumber->text().isEmpty());
         e->FaxNumber->setText("5550100");
         e->OKButton->click();
     });
-    auto queue = std::make_unique<PrintJobQueue>(PrintJobQueue::userSpoolDir(), offer);
+    auto queue = std::make_unique<app::PrintJobQueue>(app::PrintJobQueue::userSpoolDir(), offer);
     ASSERT_TRUE(waitUntil([&] { return w.FaxTable().visibleCount() == 1; }, 120));
     ASSERT_TRUE(waitUntil([&] { return !QFile::exists(QString::fromStdString(spool + "/job-1.pdf")); }, 20));
     EXPECT_EQ(attachedPages, 2);
 
     // A job whose fax the user cancels stays when they keep it, is offered again at the next
     // start, and goes when they discard it.
-    const auto cancel = [](TFaxEditor* e) { e->CancelButton->click(); };
+    const auto cancel = [](editor::TFaxEditor* e) { e->CancelButton->click(); };
     prompter().answers = {false};
-    whenModal<TFaxEditor>(std::function<void(TFaxEditor*)>(cancel));
+    whenModal<editor::TFaxEditor>(std::function<void(editor::TFaxEditor*)>(cancel));
     ASSERT_EQ(run("lp", {"-d", "Telvane", QString::fromStdString(pdf)}, &output), 0) << output.toStdString();
     ASSERT_TRUE(waitUntil([&] { return prompter().records.size() == 1; }, 120)) << cups.errorLog();
     EXPECT_TRUE(prompter().records[0].text.contains("Discard")) << prompter().records[0].text.toStdString();
     EXPECT_EQ(queue->waitingJobs(), QStringList{"job-2.pdf"}) << prompter().texts().join('|').toStdString();
     queue.reset();
     prompter().answers = {true};
-    whenModal<TFaxEditor>(std::function<void(TFaxEditor*)>(cancel));
-    queue = std::make_unique<PrintJobQueue>(PrintJobQueue::userSpoolDir(), offer);
+    whenModal<editor::TFaxEditor>(std::function<void(editor::TFaxEditor*)>(cancel));
+    queue = std::make_unique<app::PrintJobQueue>(app::PrintJobQueue::userSpoolDir(), offer);
     ASSERT_TRUE(queue->watching());
     ASSERT_TRUE(waitUntil([&] { return prompter().records.size() == 2; }, 120));
     EXPECT_TRUE(waitUntil([&] { return queue->waitingJobs().isEmpty(); }, 20));

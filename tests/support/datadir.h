@@ -20,8 +20,8 @@ namespace telvane::test {
 // Makes `home` the program directory, with default settings; returns its path ending in '/'.
 inline std::string useAsProgramDir(const QTemporaryDir& home) {
     const std::string dir = home.path().toStdString() + "/";
-    setProgramDir(dir);
-    appSettings() = Settings{};
+    settings::setProgramDir(dir);
+    app::appSettings() = settings::Settings{};
     return dir;
 }
 

@@ -17,7 +17,7 @@ struct PromptRecord {
     QString caption;
 };
 
-class ScriptedPrompter : public Prompter {
+class ScriptedPrompter : public app::Prompter {
 public:
     QList<PromptRecord> records;
     QList<bool> answers;
@@ -55,8 +55,8 @@ public:
 // Installs a ScriptedPrompter for the lifetime of the guard.
 class ScopedScriptedPrompter {
 public:
-    ScopedScriptedPrompter() { setPrompter(&prompter_); }
-    ~ScopedScriptedPrompter() { setPrompter(nullptr); }
+    ScopedScriptedPrompter() { app::setPrompter(&prompter_); }
+    ~ScopedScriptedPrompter() { app::setPrompter(nullptr); }
     ScriptedPrompter* operator->() { return &prompter_; }
     ScriptedPrompter& get() { return prompter_; }
 

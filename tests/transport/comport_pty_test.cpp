@@ -35,7 +35,7 @@ void configureLikeTheApplication(TOvxComPort& port, const std::string& path) {
 int openErrorCode(TOvxComPort& port) {
     try {
         port.setOpen(true);
-    } catch (const EOvxException& e) {
+    } catch (const errors::EOvxException& e) {
         return e.ErrorCode();
     }
     return 0;
@@ -126,15 +126,15 @@ TEST(ComPortOpen, DefaultsAndThresholds) {
 TEST(ComPortOpen, MissingDeviceIsBadId) {
     TOvxComPort port;
     port.setDevicePath("/dev/telvane-no-such-tty");
-    EXPECT_EQ(openErrorCode(port), ecBadId);
+    EXPECT_EQ(openErrorCode(port), errors::ecBadId);
     EXPECT_FALSE(port.Open());
     const std::string plain = std::filesystem::temp_directory_path() / "telvane-not-a-tty";
     std::ofstream(plain) << "x";
     port.setDevicePath(plain);
-    EXPECT_EQ(openErrorCode(port), ecBadId);
+    EXPECT_EQ(openErrorCode(port), errors::ecBadId);
     std::filesystem::remove(plain);
     TOvxComPort unset;  // ComNumber 0, no path
-    EXPECT_EQ(openErrorCode(unset), ecBadId);
+    EXPECT_EQ(openErrorCode(unset), errors::ecBadId);
 }
 
 TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
@@ -156,7 +156,7 @@ TEST(ComPortOpen, DeviceHeldByAnotherProcessIsInUse) {
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     TOvxComPort port;
     port.setDevicePath(pty.slavePath());
-    EXPECT_EQ(openErrorCode(port), ecAlreadyOpen);
+    EXPECT_EQ(openErrorCode(port), errors::ecAlreadyOpen);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     EXPECT_EQ(openErrorCode(port), 0);  // free again once the holder is gone
@@ -169,10 +169,10 @@ TEST(ComPortOpen, SecondStartOfTheDispatcherIsRefused) {
     TOvxComPort port;
     configureLikeTheApplication(port, pty.slavePath());
     port.setOpen(true);
-    EXPECT_THROW(port.dispatcher().startDispatcher(), EOvxException);
+    EXPECT_THROW(port.dispatcher().startDispatcher(), errors::EOvxException);
     port.setOpen(false);
     EXPECT_FALSE(port.Open());
-    EXPECT_THROW(port.putString("AT\r"), EOvxException);  // AutoOpen off
+    EXPECT_THROW(port.putString("AT\r"), errors::EOvxException);  // AutoOpen off
 }
 
 TEST(ComPortThreads, DataTriggerOnRealTrafficAndWrapAround) {
@@ -401,7 +401,7 @@ TEST(ComPortProperties, BaudChangeWhileOpenAndRejectedRates) {
     termios t{};
     ASSERT_EQ(tcgetattr(pty.masterFd(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B57600));
-    EXPECT_THROW(port.setBaud(12345), EOvxException);
+    EXPECT_THROW(port.setBaud(12345), errors::EOvxException);
     EXPECT_EQ(port.Baud(), 57600);  // a rejected rate leaves the old one in force
     port.setOpen(false);
 }
@@ -441,7 +441,7 @@ TEST(ComPortProperties, AppendAndClearOfTheTrace) {
     EXPECT_EQ(s.str(), "Receive: 3456\nReceive: c\n");
     port.setTraceName("/nonexistent-dir/OVEX.TRC");
     port.setTracing(tlOn);
-    EXPECT_THROW(port.setTracing(tlDump), EOvxException);
+    EXPECT_THROW(port.setTracing(tlDump), errors::EOvxException);
     port.setOpen(false);
     std::filesystem::remove(path);
 }

@@ -192,7 +192,7 @@ TEST_F(Triggers, TriggerRemovedByAnEarlierNotificationIsNotDelivered) {
     feed("ABCD");  // both match in one pass; the first removes the second
     d->dispatchOnce();
     EXPECT_EQ(fired, std::vector<uint32_t>{static_cast<uint32_t>(first)});
-    EXPECT_EQ(d->removeTrigger(second), ecBadTriggerHandle);
+    EXPECT_EQ(d->removeTrigger(second), errors::ecBadTriggerHandle);
 }
 
 TEST_F(Triggers, TimerFiresOnceAtItsTickAndCanBeReArmedOrDeactivated) {
@@ -220,7 +220,7 @@ TEST_F(Triggers, TimerFiresOnceAtItsTickAndCanBeReArmedOrDeactivated) {
     clock.advanceMs(1000);
     d->dispatchOnce();
     EXPECT_EQ(notes.size(), 1u);
-    EXPECT_EQ(d->setTimerTrigger(9999, 1, true), ecBadTriggerHandle);
+    EXPECT_EQ(d->setTimerTrigger(9999, 1, true), errors::ecBadTriggerHandle);
 }
 
 TEST_F(Triggers, OutputFreeUsedAndSentTriggers) {
@@ -232,8 +232,8 @@ TEST_F(Triggers, OutputFreeUsedAndSentTriggers) {
     const int usedT = d->addStatusTrigger(stOutBuffUsed);
     const int sentT = d->addStatusTrigger(stOutSent);
     ASSERT_EQ(d->putString(std::string(30, 'x')), 0);
-    EXPECT_EQ(d->putString("abc"), ecBufferIsFull);
-    EXPECT_EQ(d->putString(std::string(33, 'y')), ecOutputBufferTooSmall);
+    EXPECT_EQ(d->putString("abc"), errors::ecBufferIsFull);
+    EXPECT_EQ(d->putString(std::string(33, 'y')), errors::ecOutputBufferTooSmall);
     d->setStatusTrigger(freeT, 20, true);
     d->setStatusTrigger(usedT, 5, true);
     d->setStatusTrigger(sentT, 0, true);
@@ -294,11 +294,11 @@ TEST_F(Triggers, ModemStatusAndLineErrorTriggers) {
 
 TEST_F(Triggers, StatusTypeAndSlotLimitsGiveTheirCodes) {
     Open();
-    EXPECT_EQ(d->addStatusTrigger(6), ecBadArgument);
-    EXPECT_EQ(d->addStatusTrigger(0), ecBadArgument);
-    EXPECT_EQ(d->addDataTrigger("", false), ecTriggerTooLong);
+    EXPECT_EQ(d->addStatusTrigger(6), errors::ecBadArgument);
+    EXPECT_EQ(d->addStatusTrigger(0), errors::ecBadArgument);
+    EXPECT_EQ(d->addDataTrigger("", false), errors::ecTriggerTooLong);
     for (size_t i = 0; i < TOvxBaseDispatcher::kMaxTriggersPerKind; ++i) ASSERT_GT(d->addTimerTrigger(), 0);
-    EXPECT_EQ(d->addTimerTrigger(), ecNoMoreTriggers);
+    EXPECT_EQ(d->addTimerTrigger(), errors::ecNoMoreTriggers);
 }
 
 TEST_F(Triggers, NotificationCarriesTheDispatcherNumber) {

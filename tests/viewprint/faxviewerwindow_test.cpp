@@ -33,6 +33,7 @@
 #include "support/scriptedprompter.h"
 
 using namespace telvane;
+using namespace telvane::viewprint;
 using namespace telvane::shelltest;
 using viewertest::barsPage;
 using viewertest::makeFax;
@@ -79,8 +80,8 @@ protected:
         p.setResolution(150);
         p.setPageSize(QPageSize(QPageSize::Letter));
     }
-    PrintOptions storedOptions() {
-        PrintOptions o;
+    settings::PrintOptions storedOptions() {
+        settings::PrintOptions o;
         o.loadFrom(dir);
         return o;
     }
@@ -244,7 +245,7 @@ TEST_F(ViewerWindowTest, PrintWithHeaderAndFooterStoresTheOptionsAndPrintsTheInf
         form->OkButton->click();
     });
     v->printbuttonClick();
-    const PrintOptions o = storedOptions();
+    const settings::PrintOptions o = storedOptions();
     EXPECT_TRUE(o.Header);
     EXPECT_TRUE(o.Footer);
     EXPECT_TRUE(o.Stretch);
@@ -302,7 +303,7 @@ TEST_F(ViewerWindowTest, SinglePagePrintPrintsThePageOnDisplayAndResetsTheRange)
     const QString pdf = QString::fromStdString(dir) + "single.pdf";
     printToPdf(*v, pdf);
     {
-        PrintOptions o;
+        settings::PrintOptions o;
         o.MultiPage = true;
         o.saveTo(dir);
     }
@@ -462,7 +463,7 @@ TEST_F(ViewPrintCommandTest, ViewingAnOutgoingFaxLeavesNoRenderedFile) {
     seedOutgoing(dir, {outgoingFax("Offer", "Ann Smith")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
+    commands.createFaxFile = [&](app::IMainWindow&) { return app::RenderedFax{fax(2, "TVN_1.OVF"), 2}; };
     shell::TMainScreen& w = start();
     QString info, status;
     onNextModal([&](QWidget* m) {
@@ -485,7 +486,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
     seedOutgoing(dir, {outgoingFax("Offer")});
     rebuildLogs(dir);
     const QString rendered = QString::fromStdString(dir) + "TVN_1.OVF";
-    commands.createFaxFile = [&](IMainWindow&) { return RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
+    commands.createFaxFile = [&](app::IMainWindow&) { return app::RenderedFax{fax(3, "TVN_1.OVF"), 3}; };
     shell::TMainScreen& w = start();
     onNextModal([](QWidget* m) {
         auto* form = qobject_cast<TPrePrintForm*>(m);
@@ -503,7 +504,7 @@ TEST_F(ViewPrintCommandTest, PrintingAnOutgoingFaxStoresOptionsAndLeavesNoRender
 TEST_F(ViewPrintCommandTest, AnOutgoingFaxThatCannotBeRenderedSaysSo) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
-    commands.createFaxFile = [](IMainWindow&) { return RenderedFax{}; };
+    commands.createFaxFile = [](app::IMainWindow&) { return app::RenderedFax{}; };
     shell::TMainScreen& w = start();
     w.viewFaxButtonClick();
     EXPECT_EQ(prompter().texts(), QStringList{"Error creating fax file"});
@@ -536,7 +537,7 @@ TEST_F(ViewPrintCommandTest, ADamagedAttachedDocumentIsNamedOnce) {
         rs.close();
     }
     rendertest::putBuiltProgramsOnPath();
-    commands.createFaxFile = [](IMainWindow& main) { return createFaxFileOf(main); };
+    commands.createFaxFile = [](app::IMainWindow& main) { return composecommands::createFaxFileOf(main); };
     shell::TMainScreen& w = start();
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
         {"view", [&w] { w.viewFaxButtonClick(); }},
@@ -557,15 +558,15 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
     seedOutgoing(dir, {outgoingFax("Empty")});
     rebuildLogs(dir);
     bool unreadableMemo = false;
-    commands.createFaxFile = [&unreadableMemo](IMainWindow& main) {
-        if (!unreadableMemo) return createFaxFileOf(main);
-        FaxFileRenderer renderer;
-        const render::FaxFileResult r =
-            renderer.CreateFaxFile(ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
+    commands.createFaxFile = [&unreadableMemo](app::IMainWindow& main) {
+        if (!unreadableMemo) return composecommands::createFaxFileOf(main);
+        composecommands::FaxFileRenderer renderer;
+        const render::FaxFileResult r = renderer.CreateFaxFile(
+            settings::ProgramDir(), [](richdoc::RichDocument&, richdoc::RichDocument&, QString& error) {
                 error = QStringLiteral("unreadable memo");
                 return false;
             });
-        return RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
+        return app::RenderedFax{QString::fromStdString(r.fileName), r.pageCount, r.empty};
     };
     shell::TMainScreen& w = start();
     w.viewFaxButtonClick();
@@ -581,9 +582,9 @@ TEST_F(ViewPrintCommandTest, AnEmptyFaxIsExplainedOnce) {
 }
 
 TEST_F(ViewPrintCommandTest, ViewingAReceivedFaxNeverDeletesIt) {
-    QDir().mkpath(QString::fromStdString(receiveDir()));
+    QDir().mkpath(QString::fromStdString(settings::receiveDir()));
     std::vector<faximage::Raster> pages{barsPage(1)};
-    const QString file = QString::fromStdString(receiveDir()) + "FAX0001.OVF";
+    const QString file = QString::fromStdString(settings::receiveDir()) + "FAX0001.OVF";
     ASSERT_TRUE(makeFax(file.toStdString(), pages));
     seedIncoming(dir, {incoming("  ACME  ", "FAX0001.OVF")});
     rebuildLogs(dir);

@@ -118,9 +118,9 @@ int main(int argc, char** argv) {
     const std::string user = pw.pw_name, home = pw.pw_dir ? pw.pw_dir : "";
     if (!becomeUser(pw)) return fail(kBackendHold, "cannot act as user " + user);
     umask(077);
-    const std::string dir = telvane::printSpoolDir(user, home, std::getenv("TELVANE_PRINT_SPOOL"));
+    const std::string dir = telvane::settings::printSpoolDir(user, home, std::getenv("TELVANE_PRINT_SPOOL"));
     if (dir.empty()) return fail(kBackendHold, "user " + user + " has no home directory for the fax spool");
-    if (const std::string problem = telvane::makePrivateDir(dir, pw.pw_uid); !problem.empty())
+    if (const std::string problem = telvane::settings::makePrivateDir(dir, pw.pw_uid); !problem.empty())
         return fail(kBackendHold, "fax spool: " + problem);
     if (const std::string problem = storeJob(in, dir, jobId); !problem.empty())
         return fail(kBackendHold, "fax spool: " + problem);

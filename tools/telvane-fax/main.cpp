@@ -100,7 +100,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
     if (r.status == cmdline::Status::unknownOption)
         std::fprintf(stderr, "telvane-fax: unknown option %s\n", r.argument.c_str());
     if (!r.ok() || o.device.empty()) return false;
-    if (o.mode == "send" && !isFaxNumberWellFormed(o.number)) {
+    if (o.mode == "send" && !settings::isFaxNumberWellFormed(o.number)) {
         std::fprintf(stderr, "telvane-fax: the fax number \"%s\" holds characters a modem cannot dial\n",
                      o.number.c_str());
         return false;
@@ -239,14 +239,14 @@ void reportEvents(Session& s) {
     TOvxCustomAbstractFax& fax = s.fax();
     fax.OnFaxStatus = [&s](TOvxAbstractFax& cp, bool, bool) {
         const int p = cp.faxProgress();
-        if (p != s.lastProgress && !ovxStatusText(p).empty()) {
+        if (p != s.lastProgress && !errors::ovxStatusText(p).empty()) {
             s.lastProgress = p;
-            std::fprintf(stderr, "%s\n", ovxStatusText(p).c_str());
+            std::fprintf(stderr, "%s\n", errors::ovxStatusText(p).c_str());
         }
     };
     fax.OnFaxLog = [&s](TOvxAbstractFax& cp, int code) { reportFaxLog(s, cp, code); };
     fax.OnFaxError = [](TOvxAbstractFax&, int code) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, ovxErrorText(code).c_str());
+        std::fprintf(stderr, "telvane-fax: error %d: %s\n", code, errors::ovxErrorText(code).c_str());
     };
     fax.OnFaxFinish = [&s](TOvxAbstractFax&, int code) { s.finisher.done(code); };
 }
@@ -256,9 +256,9 @@ bool openPort(Session& s) {
         if (!s.o.trace.empty()) s.port.setTracing(tlOn);
         if (!s.o.log.empty()) s.port.setLogging(tlOn);
         s.port.setOpen(true);
-    } catch (const EOvxException& e) {
-        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(), ovxErrorText(e.ErrorCode()).c_str(),
-                     e.what());
+    } catch (const errors::EOvxException& e) {
+        std::fprintf(stderr, "telvane-fax: error %d: %s (%s)\n", e.ErrorCode(),
+                     errors::ovxErrorText(e.ErrorCode()).c_str(), e.what());
         return false;
     }
     return true;
@@ -267,7 +267,7 @@ bool openPort(Session& s) {
 void startSend(Session& s) {
     const Options& o = s.o;
     s.sender.FaxFileList = o.files;
-    s.sender.PhoneNumber = dialableNumber(o.number);  // dialled as the send dialog dials it
+    s.sender.PhoneNumber = settings::dialableNumber(o.number);  // dialled as the send dialog dials it
     s.sender.CoverFile = o.cover;
     s.sender.HeaderLine = o.header;
     s.sender.DialAttempts = o.dialAttempts;
@@ -296,11 +296,11 @@ int runSession(Session& s) {
         std::fprintf(stderr, "Fax class used: %s\n", kClassNames[s.fax().sessionClass()]);
         if (s.fax().connectBPS() > 0) std::fprintf(stderr, "Coding used: %s\n", s.fax().codingText().c_str());
         return code;
-    } catch (const EOvxException& e) {
+    } catch (const errors::EOvxException& e) {
         // The exception's own text names what was wrong (such as the missing directory).
         const std::string what = e.what();
         std::fprintf(stderr, "telvane-fax: error %d: %s\n", e.ErrorCode(),
-                     what.empty() ? ovxErrorText(e.ErrorCode()).c_str() : what.c_str());
+                     what.empty() ? errors::ovxErrorText(e.ErrorCode()).c_str() : what.c_str());
         return e.ErrorCode();
     }
 }
@@ -332,8 +332,8 @@ int main(int argc, char** argv) {
     dumpTraces(s.port, o);
     try {
         s.port.setOpen(false);
-    } catch (const EOvxException&) {}
-    if (o.mode == "receive" && code == ecCancelRequested && gInterrupted) return s.partial ? 3 : 0;
+    } catch (const errors::EOvxException&) {}
+    if (o.mode == "receive" && code == errors::ecCancelRequested && gInterrupted) return s.partial ? 3 : 0;
     if (s.partial) return 3;
     return code == 0 ? 0 : 1;
 }

@@ -36,7 +36,7 @@ void printHelp() {
 void registerCommand(const Command& command) { commandRegistry().push_back(command); }
 
 int fail(int code, const std::string& context) {
-    std::string text = telvane::ovxErrorText(code);
+    std::string text = telvane::errors::ovxErrorText(code);
     if (text.empty()) text = "error";
     std::cerr << "telvane-faxconv: " << (context.empty() ? "" : context + ": ") << text << " (" << code << ")\n";
     return kExitFailed;

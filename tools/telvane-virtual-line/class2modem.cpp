@@ -732,14 +732,7 @@ struct Class2Modem::Impl {
 
     void callEvent(int ev) {
         switch (ev) {
-        case AT_CALL_EVENT_ALERTING:
-            if (call != Call::Idle) break;
-            line("RING");
-            if (autoAnswer > 0 && ++rings >= autoAnswer)
-                answer();
-            else if (autoAnswer == 0)
-                rings = 1;
-            break;
+        case AT_CALL_EVENT_ALERTING: ringing(); break;
         case AT_CALL_EVENT_CONNECTED:
             if (call != Call::Dialling) break;
             call = Call::Sending;
@@ -752,41 +745,49 @@ struct Class2Modem::Impl {
             std::filesystem::remove(rxPath());
             startNear(false);
             break;
-        case AT_CALL_EVENT_BUSY:
-            if (call == Call::Dialling) line("BUSY");
-            resetCall();
-            break;
-        case AT_CALL_EVENT_NO_ANSWER:
-            if (call == Call::Dialling) line("NO ANSWER");
-            resetCall();
-            break;
-        case AT_CALL_EVENT_NO_DIALTONE:
-            if (call == Call::Dialling) line("NO DIALTONE");
-            resetCall();
-            break;
-        case AT_CALL_EVENT_HANGUP:
-            rings = 0;
-            if (call == Call::Dialling || call == Call::Answering) {
-                line("NO CARRIER");
-                resetCall();
-            } else if (call == Call::Sending) {
-                if (!sendDone) {
-                    line(n("+FHNG:", "+FHS:") + "50");
-                    if (hostWaiting || mode == Mode::Command) line("OK");
-                }
-                resetCall();
-            } else if (call == Call::Receiving) {
-                // The pages stay for the host; only the line is gone.
-                stopTap();
-                freeNear();
-                if (!rxDone) {
-                    rxDone = true;
-                    loadRxPages();
-                    if (pendingFdr) serveNext();
-                }
-            }
-            break;
+        case AT_CALL_EVENT_BUSY: callRefused("BUSY"); break;
+        case AT_CALL_EVENT_NO_ANSWER: callRefused("NO ANSWER"); break;
+        case AT_CALL_EVENT_NO_DIALTONE: callRefused("NO DIALTONE"); break;
+        case AT_CALL_EVENT_HANGUP: hungUp(); break;
         default: break;
+        }
+    }
+
+    void ringing() {
+        if (call != Call::Idle) return;
+        line("RING");
+        if (autoAnswer > 0 && ++rings >= autoAnswer)
+            answer();
+        else if (autoAnswer == 0)
+            rings = 1;
+    }
+
+    // A dialled call that did not connect: the host is told why.
+    void callRefused(const char* result) {
+        if (call == Call::Dialling) line(result);
+        resetCall();
+    }
+
+    void hungUp() {
+        rings = 0;
+        if (call == Call::Dialling || call == Call::Answering) {
+            line("NO CARRIER");
+            resetCall();
+        } else if (call == Call::Sending) {
+            if (!sendDone) {
+                line(n("+FHNG:", "+FHS:") + "50");
+                if (hostWaiting || mode == Mode::Command) line("OK");
+            }
+            resetCall();
+        } else if (call == Call::Receiving) {
+            // The pages stay for the host; only the line is gone.
+            stopTap();
+            freeNear();
+            if (!rxDone) {
+                rxDone = true;
+                loadRxPages();
+                if (pendingFdr) serveNext();
+            }
         }
     }
 };

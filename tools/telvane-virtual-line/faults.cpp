@@ -375,13 +375,21 @@ bool Faults::hangupDue() {
 }
 
 void Faults::farAudio(int16_t* block, int n, const int16_t* hostTx) {
-    if (opt_.ThrottleBps > 0) {
-        // Tokens for one block; a little headroom so that a burst of a few bytes passes.
-        const double perBlock = opt_.ThrottleBps / 8.0 * n / kSampleRate;
-        readTokens_ = std::min(readTokens_ + perBlock, perBlock * 4);
-        writeTokens_ = std::min(writeTokens_ + perBlock, perBlock * 4);
-    }
+    if (opt_.ThrottleBps > 0) refillTokens(n);
     const bool heard = loud(block, n);
+    trackFarBursts(block, n, heard);
+    passThroughDelay(block, n, heard);
+    replayLastBurst(block, n, hostTx);
+}
+
+void Faults::refillTokens(int n) {
+    // Tokens for one block; a little headroom so that a burst of a few bytes passes.
+    const double perBlock = opt_.ThrottleBps / 8.0 * n / kSampleRate;
+    readTokens_ = std::min(readTokens_ + perBlock, perBlock * 4);
+    writeTokens_ = std::min(writeTokens_ + perBlock, perBlock * 4);
+}
+
+void Faults::trackFarBursts(const int16_t* block, int n, bool heard) {
     if (heard && !farActive_ && farSilentBlocks_ >= kBurstGapBlocks) {
         ++farBursts_;
         burst_.clear();
@@ -400,20 +408,25 @@ void Faults::farAudio(int16_t* block, int n, const int16_t* hostTx) {
         ++farSilentBlocks_;
         if (farSilentBlocks_ >= kBurstGapBlocks) farActive_ = false;
     }
+}
+
+void Faults::passThroughDelay(int16_t* block, int n, bool heard) {
     // The delay line: what went in comes out later; during long silence the delay is taken
     // back out again so that later exchanges keep their normal timing.
-    if (!extraDelay_.empty() || delayOwed_ > 0) {
-        if (!heard && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
-            const size_t take = std::min(delayOwed_, static_cast<size_t>(n));
-            delayOwed_ -= take;
-            extraDelay_.erase(extraDelay_.end() - static_cast<long>(take), extraDelay_.end());
-        }
-        extraDelay_.insert(extraDelay_.end(), block, block + n);
-        for (int i = 0; i < n; ++i) {
-            block[i] = extraDelay_.front();
-            extraDelay_.pop_front();
-        }
+    if (extraDelay_.empty() && delayOwed_ == 0) return;
+    if (!heard && delayOwed_ > 0 && farSilentBlocks_ > 50 && extraDelay_.size() >= static_cast<size_t>(n)) {
+        const size_t take = std::min(delayOwed_, static_cast<size_t>(n));
+        delayOwed_ -= take;
+        extraDelay_.erase(extraDelay_.end() - static_cast<long>(take), extraDelay_.end());
     }
+    extraDelay_.insert(extraDelay_.end(), block, block + n);
+    for (int i = 0; i < n; ++i) {
+        block[i] = extraDelay_.front();
+        extraDelay_.pop_front();
+    }
+}
+
+void Faults::replayLastBurst(int16_t* block, int n, const int16_t* hostTx) {
     // A repeat: after the host has answered (it spoke, then fell silent), the far end's last
     // transmission is heard once more.
     if (repeatArmed_ && !farActive_) {

@@ -85,6 +85,11 @@ private:
     void install(hdlc_rx_state_t* rx, Tap& tap);
     bool matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type, int occurrence);
     void hostLine(const std::string& line);
+    // The steps of farAudio, in order.
+    void refillTokens(int n);
+    void trackFarBursts(const int16_t* block, int n, bool heard);
+    void passThroughDelay(int16_t* block, int n, bool heard);
+    void replayLastBurst(int16_t* block, int n, const int16_t* hostTx);
 
     FaultOptions opt_;
     Logger log_;

@@ -199,6 +199,12 @@ private:
     bool createModem(Modem& m, const std::string& link);
     void resetModem(Modem& m);
     void pollOnce(int64_t deadline);
+    // One block of the line: hosts come and go, the call moves on, pending operations and
+    // events reach the modems and the audio is exchanged; false while a Class 2 modem holds
+    // the line still.
+    bool lineBlock();
+    void noticeHost(int i);  // a host opened or closed modem i's tty
+    void deliverPending(Modem& m);
     void readHost(Modem& m);
     void writeHost(Modem& m);
     void block();
@@ -717,53 +723,58 @@ void Line::run() {
         if (modems_[0].c2 && modems_[0].c2->busy()) lastBusy_ = now;
         if (stopAt_ != 0 && now >= stopAt_ && (now >= lastBusy_ + kStopGraceNs || now >= stopAt_ + kBusyGraceNs)) break;
         if (now - next > 10 * kBlockNs) next = now + kBlockNs;  // we fell far behind (suspended): resynchronise
-
-        for (int i = 0; i < modemCount_; ++i) {
-            Modem& m = modems_[i];
-            pollfd p{m.master, 0, 0};
-            poll(&p, 1, 0);
-            const bool present = !(p.revents & POLLHUP);
-            if (present != m.hostPresent) {
-                log("modem %d: host %s", i + 1, present ? "opened the tty" : "closed the tty");
-                m.hostPresent = present;
-                if (!present) {
-                    if (state_ != CallState::Idle) {
-                        if (opt_.pair) modems_[1 - i].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
-                        endCall("host closed the tty");
-                    }
-                    m.toHost.clear();
-                    resetModem(m);
-                }
-            }
-        }
-        faults_.hook(modems_[0].t31, modems_[0].c2 ? modems_[0].c2->nearEnd() : nullptr, fax_,
-                     opt_.pair ? modems_[1].t31 : nullptr);
-        if (!(modems_[0].c2 && modems_[0].c2->frozen()))
-            callControl();
-        else
-            frozenCallControl();
-        for (int i = 0; i < modemCount_; ++i) {
-            Modem& m = modems_[i];
-            auto ops = std::move(m.pendingOps);
-            m.pendingOps.clear();
-            for (int op : ops) handleOp(m, op, m.dialled);
-            auto events = std::move(m.pendingEvents);
-            m.pendingEvents.clear();
-            for (int ev : events) {
-                if (m.c2)
-                    m.c2->callEvent(ev);
-                else
-                    t31_call_event(m.t31, ev);
-            }
-        }
-        // A Class 2 modem holds the line still while its host moves page data.
-        if (modems_[0].c2) modems_[0].c2->poll();
-        if (modems_[0].c2 && modems_[0].c2->frozen()) continue;
-        block();
+        if (!lineBlock()) continue;
         for (int i = 0; i < modemCount_; ++i)
             if (modems_[i].hostPresent) writeHost(modems_[i]);
     }
     if (state_ != CallState::Idle) endCall("line stopped");
+}
+
+bool Line::lineBlock() {
+    for (int i = 0; i < modemCount_; ++i) noticeHost(i);
+    faults_.hook(modems_[0].t31, modems_[0].c2 ? modems_[0].c2->nearEnd() : nullptr, fax_,
+                 opt_.pair ? modems_[1].t31 : nullptr);
+    if (!(modems_[0].c2 && modems_[0].c2->frozen()))
+        callControl();
+    else
+        frozenCallControl();
+    for (int i = 0; i < modemCount_; ++i) deliverPending(modems_[i]);
+    // A Class 2 modem holds the line still while its host moves page data.
+    if (modems_[0].c2) modems_[0].c2->poll();
+    if (modems_[0].c2 && modems_[0].c2->frozen()) return false;
+    block();
+    return true;
+}
+
+void Line::noticeHost(int i) {
+    Modem& m = modems_[i];
+    pollfd p{m.master, 0, 0};
+    poll(&p, 1, 0);
+    const bool present = !(p.revents & POLLHUP);
+    if (present == m.hostPresent) return;
+    log("modem %d: host %s", i + 1, present ? "opened the tty" : "closed the tty");
+    m.hostPresent = present;
+    if (present) return;
+    if (state_ != CallState::Idle) {
+        if (opt_.pair) modems_[1 - i].pendingEvents.push_back(AT_CALL_EVENT_HANGUP);
+        endCall("host closed the tty");
+    }
+    m.toHost.clear();
+    resetModem(m);
+}
+
+void Line::deliverPending(Modem& m) {
+    auto ops = std::move(m.pendingOps);
+    m.pendingOps.clear();
+    for (int op : ops) handleOp(m, op, m.dialled);
+    auto events = std::move(m.pendingEvents);
+    m.pendingEvents.clear();
+    for (int ev : events) {
+        if (m.c2)
+            m.c2->callEvent(ev);
+        else
+            t31_call_event(m.t31, ev);
+    }
 }
 
 void usage(FILE* f) {

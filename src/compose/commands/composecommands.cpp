@@ -21,13 +21,13 @@
 
 #include <algorithm>
 
-namespace telvane {
+namespace telvane::composecommands {
 namespace {
 
 // The document part as the memo sees it: its RTF followed by the list of attached documents.
 class DocumentWithAttachments : public records::RichTextTarget {
 public:
-    DocumentWithAttachments(TRichText& control, const std::vector<render::FaxDocument>& documents)
+    DocumentWithAttachments(richtext::TRichText& control, const std::vector<render::FaxDocument>& documents)
         : memo_(control), documents_(documents) {}
     void clear() override { memo_.clear(); }
     bool loadFromFile(const std::string& path) override { return memo_.loadFromFile(path); }
@@ -46,14 +46,14 @@ public:
     }
 
 private:
-    RichTextMemo memo_;
+    richtext::RichTextMemo memo_;
     const std::vector<render::FaxDocument>& documents_;
 };
 
-void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+void fillFromRecord(editor::TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                     const std::string& programDir, bool clone) {
-    LoadRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir);
-    LoadRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir);
+    richtext::LoadRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir);
+    richtext::LoadRichText(*editor.RichDoc, "RTFDOC", faxXb, programDir);
     editor.setDocuments(render::documentsFromRecord(faxXb, programDir));
     const records::Row row = faxTable.currentRow();
     editor.Recipient->setText(QString::fromStdString(row.text("RECIPIENT")));
@@ -63,32 +63,34 @@ void fillFromRecord(TFaxEditor& editor, records::RecordSet& faxTable, records::T
 }
 
 // Stores the editor's fax in the buffer of faxTable (appended or in edit).
-void storeFax(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+void storeFax(editor::TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
               const std::string& programDir) {
     faxTable.fieldByName("RECIPIENT").setString(editor.Recipient->text().toStdString());
     faxTable.fieldByName("SUBJECT").setString(editor.Subject->text().toStdString());
     faxTable.fieldByName("PHONE").setString(editor.FaxNumber->text().toStdString());
-    if (!SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir)) throw memoError("RTFCOVER", faxXb.lastError());
+    if (!richtext::SaveRichText(*editor.RichCover, "RTFCOVER", faxXb, programDir))
+        throw editorkit::memoError("RTFCOVER", faxXb.lastError());
     DocumentWithAttachments document(*editor.RichDoc, editor.documents());
-    if (!records::SaveRichText(document, "RTFDOC", faxXb, programDir)) throw memoError("RTFDOC", faxXb.lastError());
+    if (!records::SaveRichText(document, "RTFDOC", faxXb, programDir))
+        throw editorkit::memoError("RTFDOC", faxXb.lastError());
 }
 
 // Runs the filled editor until the fax is appended (true) or the user cancels.
-bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
+bool appendFromEditor(editor::TFaxEditor& editor, records::RecordSet& faxTable, records::TXbAccess& faxXb,
                       const std::string& programDir) {
     while (editor.exec() == 1) {
-        const bool written = writeRecord(
+        const bool written = editorkit::writeRecord(
             faxTable, true,
             [&] {
-                letMessagesRun();
+                app::letMessagesRun();
                 storeFax(editor, faxTable, faxXb, programDir);
             },
             QStringLiteral("The fax could not be saved."));
         if (!written) continue;
         editor.keepDocuments();
-        letMessagesRun();
-        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { letMessagesRun(); });
-        letMessagesRun();
+        app::letMessagesRun();
+        records::FaxTableCloseAndOpen(faxTable, faxXb, [] { app::letMessagesRun(); });
+        app::letMessagesRun();
         return true;
     }
     return false;
@@ -98,21 +100,21 @@ bool appendFromEditor(TFaxEditor& editor, records::RecordSet& faxTable, records:
 
 bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
             QWidget* parent) {
-    TFaxEditor editor(programDir, parent);
-    if (clone && hasVisibleRecords(faxTable)) {
+    editor::TFaxEditor editor(programDir, parent);
+    if (clone && app::hasVisibleRecords(faxTable)) {
         fillFromRecord(editor, faxTable, faxXb, programDir, true);
     } else {
-        applyDefaultFont(*editor.RichCover, appSettings());
-        applyDefaultFont(*editor.RichDoc, appSettings());
+        editorkit::applyDefaultFont(*editor.RichCover, app::appSettings());
+        editorkit::applyDefaultFont(*editor.RichDoc, app::appSettings());
     }
     return appendFromEditor(editor, faxTable, faxXb, programDir);
 }
 
 bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir,
                          const QStringList& documentPaths, QWidget* parent) {
-    TFaxEditor editor(programDir, parent);
-    applyDefaultFont(*editor.RichCover, appSettings());
-    applyDefaultFont(*editor.RichDoc, appSettings());
+    editor::TFaxEditor editor(programDir, parent);
+    editorkit::applyDefaultFont(*editor.RichCover, app::appSettings());
+    editorkit::applyDefaultFont(*editor.RichDoc, app::appSettings());
     editor.addDocuments(documentPaths);
     if (!appendFromEditor(editor, faxTable, faxXb, programDir)) return false;
     // Saved without one of them (it could not be read, or the user removed it): not made into a fax.
@@ -122,12 +124,12 @@ bool newFaxWithDocuments(records::RecordSet& faxTable, records::TXbAccess& faxXb
 }
 
 bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, QWidget* parent) {
-    if (!visibleRecordsOrBeep(faxTable)) return false;
+    if (!app::visibleRecordsOrBeep(faxTable)) return false;
     const uint32_t recno = faxTable.recNo();
-    TFaxEditor editor(programDir, parent);
+    editor::TFaxEditor editor(programDir, parent);
     fillFromRecord(editor, faxTable, faxXb, programDir, false);
     while (editor.exec() == 1) {
-        const bool written = writeRecord(
+        const bool written = editorkit::writeRecord(
             faxTable, false, [&] { storeFax(editor, faxTable, faxXb, programDir); },
             QStringLiteral("The changes to the fax could not be saved."));
         if (written) {
@@ -147,11 +149,11 @@ bool editFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std:
 
 void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, const std::string& programDir,
                  QWidget* parent) {
-    if (!openCoverTemplates(programDir, coverTable, coverXb)) return;
+    if (!cover::openCoverTemplates(programDir, coverTable, coverXb)) return;
     {
-        TCoverBrowse browse(coverTable, coverXb, programDir, parent);
+        cover::TCoverBrowse browse(coverTable, coverXb, programDir, parent);
         browse.setPickMode(false);
-        centerDialog(&browse);
+        app::centerDialog(&browse);
         browse.exec();
     }
     try {
@@ -162,11 +164,11 @@ void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, co
 }
 
 void phoneBook(const std::string& programDir, QWidget* parent) {
-    TPhoneBook book(programDir, parent);
+    phonebook::TPhoneBook book(programDir, parent);
     if (!book.openTable()) return;
     book.setPickMode(false);
-    centerDialog(&book);
+    app::centerDialog(&book);
     book.exec();
 }
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

@@ -25,7 +25,7 @@
 
 class QWidget;
 
-namespace telvane {
+namespace telvane::composecommands {
 
 // True when a record was appended.
 bool newFax(records::RecordSet& faxTable, records::TXbAccess& faxXb, const std::string& programDir, bool clone,
@@ -44,4 +44,4 @@ void coverSheets(records::RecordSet& coverTable, records::TXbAccess& coverXb, co
                  QWidget* parent = nullptr);
 void phoneBook(const std::string& programDir, QWidget* parent = nullptr);
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

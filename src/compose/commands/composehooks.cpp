@@ -11,24 +11,30 @@
 #include "compose/render/faxdocuments.h"
 #include "records/table.h"
 
-namespace telvane {
+namespace telvane::composecommands {
 
-void addComposeCommands(MainWindowCommands& commands) {
-    commands.newFax = [](IMainWindow& main, bool clone) {
-        newFax(main.FaxTable(), main.FaxXb(), ProgramDir(), clone, main.widget());
+void addComposeCommands(app::MainWindowCommands& commands) {
+    commands.newFax = [](app::IMainWindow& main, bool clone) {
+        newFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), clone, main.widget());
     };
-    commands.newFaxWithDocuments = [](IMainWindow& main, const QStringList& documentPaths) {
-        return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), ProgramDir(), documentPaths, main.widget());
+    commands.newFaxWithDocuments = [](app::IMainWindow& main, const QStringList& documentPaths) {
+        return newFaxWithDocuments(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), documentPaths, main.widget());
     };
-    commands.editFax = [](IMainWindow& main) { editFax(main.FaxTable(), main.FaxXb(), ProgramDir(), main.widget()); };
-    commands.removeUnnamedDocuments = [](IMainWindow& main) {
-        if (records::Table* table = main.FaxTable().table()) render::removeUnnamedDocuments(ProgramDir(), *table);
+    commands.editFax = [](app::IMainWindow& main) {
+        editFax(main.FaxTable(), main.FaxXb(), settings::ProgramDir(), main.widget());
     };
-    commands.coverSheets = [](IMainWindow& main) {
-        coverSheets(main.CoverTable(), main.CoverXb(), ProgramDir(), main.widget());
+    commands.removeUnnamedDocuments = [](app::IMainWindow& main) {
+        if (records::Table* table = main.FaxTable().table())
+            render::removeUnnamedDocuments(settings::ProgramDir(), *table);
     };
-    commands.phoneBook = [](IMainWindow& main) { phoneBook(ProgramDir(), main.widget()); };
-    commands.createFaxFile = [](IMainWindow& main) { return createFaxFileOf(main); };
+    commands.coverSheets = [](app::IMainWindow& main) {
+        coverSheets(main.CoverTable(), main.CoverXb(), settings::ProgramDir(), main.widget());
+    };
+    commands.coverSheets = [](app::IMainWindow& main) {
+        coverSheets(main.CoverTable(), main.CoverXb(), settings::ProgramDir(), main.widget());
+    };
+    commands.phoneBook = [](app::IMainWindow& main) { phoneBook(settings::ProgramDir(), main.widget()); };
+    commands.createFaxFile = [](app::IMainWindow& main) { return createFaxFileOf(main); };
 }
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

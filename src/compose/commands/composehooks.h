@@ -5,10 +5,12 @@
 // window applies its own checks (receive-mode lock, empty log) before calling a command.
 #pragma once
 
-namespace telvane {
-
+namespace telvane::app {
 struct MainWindowCommands;
+}  // namespace telvane::app
 
-void addComposeCommands(MainWindowCommands& commands);
+namespace telvane::composecommands {
 
-}  // namespace telvane
+void addComposeCommands(app::MainWindowCommands& commands);
+
+}  // namespace telvane::composecommands

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <string_view>
 
-namespace telvane {
+namespace telvane::composecommands {
 
 // Hourglass, disabled button bar and status text for the operation; taken when the render core
 // starts loading, undone once, at the latest when the operation is left.
@@ -37,7 +37,7 @@ private:
 };
 
 FaxFileRenderer::FaxFileRenderer() {
-    core_.OnYield = [] { letMessagesRun(); };
+    core_.OnYield = [] { app::letMessagesRun(); };
 }
 
 render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir, const render::FaxPartsLoader& load,
@@ -52,24 +52,24 @@ render::FaxFileResult FaxFileRenderer::CreateFaxFile(const std::string& dataDir,
     core_.OnPhase = nullptr;
     if (result.empty) {
         ui.release();
-        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+        app::ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
     } else if (result.unreadableDocument) {
         // An attached document that cannot be converted: named before anything is sent.
         ui.release();
-        ShowInformation(result.errorText);
+        app::ShowInformation(result.errorText);
     }
     return result;
 }
 
-RenderedFax createFaxFileOf(IMainWindow& main) {
+app::RenderedFax createFaxFileOf(app::IMainWindow& main) {
     FaxFileRenderer renderer;
     renderer.StatusSink = [&main](const QString& text) { main.setStatus(text); };
     renderer.ButtonBarSwitch = [&main](bool on) { main.enableButtonBar(on); };
     const render::FaxFileResult result =
-        renderer.CreateFaxFile(ProgramDir(), render::partsFromRecord(main.FaxXb(), ProgramDir()),
-                               render::documentsFromRecord(main.FaxXb(), ProgramDir()));
-    return RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty,
-                       result.empty || result.unreadableDocument};
+        renderer.CreateFaxFile(settings::ProgramDir(), render::partsFromRecord(main.FaxXb(), settings::ProgramDir()),
+                               render::documentsFromRecord(main.FaxXb(), settings::ProgramDir()));
+    return app::RenderedFax{QString::fromStdString(result.fileName), result.pageCount, result.empty,
+                            result.empty || result.unreadableDocument};
 }
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

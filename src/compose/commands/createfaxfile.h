@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-namespace telvane {
+namespace telvane::composecommands {
 
 class FaxFileRenderer {
 public:
@@ -43,6 +43,6 @@ private:
 
 // The main window's createFaxFile command: renders its current outgoing fax, with the documents its
 // record lists, in the data directory.
-RenderedFax createFaxFileOf(IMainWindow& main);
+app::RenderedFax createFaxFileOf(app::IMainWindow& main);
 
-}  // namespace telvane
+}  // namespace telvane::composecommands

@@ -7,7 +7,7 @@
 #include "compose/richtext/richtextmemo.h"
 #include "compose/richtext/trichtext.h"
 
-namespace telvane {
+namespace telvane::cover {
 
 const std::vector<MergeField>& mergeFields() {
     static const std::vector<MergeField> fields = {
@@ -52,8 +52,8 @@ QString mergeValue(int tag, const MergeSource& source) {
     return value.left(kMaxMergeValueLength);
 }
 
-bool loadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
-    const bool loaded = LoadRichText(cover, "COVER", coverXb, programDir);
+bool loadTemplate(richtext::TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir) {
+    const bool loaded = richtext::LoadRichText(cover, "COVER", coverXb, programDir);
     cover.reLayout();
     cover.repaintDocument();
     cover.mergeInsertPoints();
@@ -61,4 +61,4 @@ bool loadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::stri
     return loaded;
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

@@ -12,9 +12,11 @@
 
 #include "records/xb_access.h"
 
-namespace telvane {
-
+namespace telvane::richtext {
 class TRichText;
+}  // namespace telvane::richtext
+
+namespace telvane::cover {
 
 struct MergeField {
     QString caption;      // insert-menu item
@@ -47,6 +49,6 @@ QString mergeValue(int tag, const MergeSource& source);
 // Replaces the cover sheet by the template of coverXb's current record (COVER), re-lays it out,
 // merges every insert point through the part's GetTextToInsert and hides the markers.
 // False when the template could not be read (the part is then empty).
-bool loadTemplate(TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir);
+bool loadTemplate(richtext::TRichText& cover, records::TXbAccess& coverXb, const std::string& programDir);
 
-}  // namespace telvane
+}  // namespace telvane::cover

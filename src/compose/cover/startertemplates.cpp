@@ -16,7 +16,7 @@
 #include "app/appstate.h"
 #include "records/fax_tables.h"
 
-namespace telvane {
+namespace telvane::cover {
 namespace {
 
 struct Starter {
@@ -37,8 +37,8 @@ const std::vector<Starter>& starters() {
     return list;
 }
 
-void writeText(TRichText& text, const QString& s, int size, int style) {
-    TextAttributes a = text.currentAttributes();
+void writeText(richtext::TRichText& text, const QString& s, int size, int style) {
+    richtext::TextAttributes a = text.currentAttributes();
     a.size = size;
     a.style = style;
     text.setInputAttributes(a);
@@ -46,8 +46,8 @@ void writeText(TRichText& text, const QString& s, int size, int style) {
 }
 
 // One line: the bold label, `tabs` tabs, then the merge field of `tag`.
-void writeField(TRichText& text, const QString& label, int tabs, int tag) {
-    writeText(text, label + QString(tabs, QLatin1Char('\t')), 12, kStyleBold);
+void writeField(richtext::TRichText& text, const QString& label, int tabs, int tag) {
+    writeText(text, label + QString(tabs, QLatin1Char('\t')), 12, richtext::kStyleBold);
     for (const MergeField& f : mergeFields()) {
         if (f.tag == tag) {
             writeText(text, QString(), 12, 0);
@@ -65,10 +65,10 @@ struct FieldLine {
 // The labels are followed by as many tabs as each needs to reach the first tab stop past the
 // widest of them (and a space's width), so that every value starts at one column whatever the
 // font makes of the labels' lengths.
-void writeFields(TRichText& text, const std::vector<FieldLine>& lines) {
-    TextAttributes bold = text.currentAttributes();
+void writeFields(richtext::TRichText& text, const std::vector<FieldLine>& lines) {
+    richtext::TextAttributes bold = text.currentAttributes();
     bold.size = 12;
-    bold.style = kStyleBold;
+    bold.style = richtext::kStyleBold;
     text.setInputAttributes(bold);
     const QFontMetricsF metrics(text.currentFont());
     const double stop = text.tabStopDistance();
@@ -81,28 +81,29 @@ void writeFields(TRichText& text, const std::vector<FieldLine>& lines) {
     }
 }
 
-void compose(TRichText& text, const Starter& s) {
+void compose(richtext::TRichText& text, const Starter& s) {
     text.clearAll();
-    applyDefaultFont(text, appSettings());
-    writeText(text, s.heading + QStringLiteral("\n\n"), 28, kStyleBold);
+    editorkit::applyDefaultFont(text, app::appSettings());
+    writeText(text, s.heading + QStringLiteral("\n\n"), 28, richtext::kStyleBold);
     std::vector<FieldLine> lines = {{QStringLiteral("To:"), 1},
                                     {QStringLiteral("Fax number:"), 2},
                                     {QStringLiteral("Subject:"), 3},
                                     {QStringLiteral("Date:"), 4}};
     if (s.withTime) lines.push_back({QStringLiteral("Time:"), 5});
     writeFields(text, lines);
-    writeText(text, QStringLiteral("\n") + s.closing + QStringLiteral("\n"), 12, s.withTime ? kStyleBold : 0);
+    writeText(text, QStringLiteral("\n") + s.closing + QStringLiteral("\n"), 12, s.withTime ? richtext::kStyleBold : 0);
 }
 
 void addStarters(records::RecordSet& table, records::TXbAccess& xb, const std::string& dir) {
-    TRichText text;
+    richtext::TRichText text;
     for (const Starter& s : starters()) {
         compose(text, s);
-        writeRecord(
+        editorkit::writeRecord(
             table, true,
             [&] {
                 table.fieldByName("DESCRIPT").setString(s.description.toStdString());
-                if (!SaveRichText(text, "COVER", xb, dir)) throw memoError("COVER", xb.lastError());
+                if (!richtext::SaveRichText(text, "COVER", xb, dir))
+                    throw editorkit::memoError("COVER", xb.lastError());
             },
             QStringLiteral("The starter cover template \"%1\" could not be saved.").arg(s.description));
     }
@@ -131,4 +132,4 @@ bool openCoverTemplates(const std::string& dir, records::RecordSet& coverTable, 
     return true;
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

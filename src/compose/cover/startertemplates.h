@@ -12,7 +12,7 @@
 
 #include "records/xb_access.h"
 
-namespace telvane {
+namespace telvane::cover {
 
 // The descriptions of the starter templates, in the order they are added.
 QStringList starterCoverDescriptions();
@@ -21,4 +21,4 @@ QStringList starterCoverDescriptions();
 // starter templates are added to the new table. False when the table could not be opened.
 bool openCoverTemplates(const std::string& dir, records::RecordSet& coverTable, records::TXbAccess& coverXb);
 
-}  // namespace telvane
+}  // namespace telvane::cover

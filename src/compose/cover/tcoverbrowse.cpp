@@ -12,7 +12,7 @@
 #include "app/appstate.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::cover {
 namespace {
 
 constexpr int kHelpCoverBrowser = 1017;
@@ -21,7 +21,7 @@ constexpr int kHelpCoverBrowser = 1017;
 
 TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
                            QWidget* parent)
-    : RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, parent),
+    : editorkit::RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, parent),
       table_(coverTable),
       xb_(coverXb),
       programDir_(std::move(programDir)) {
@@ -29,14 +29,14 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
     setWindowTitle(QStringLiteral("Cover Sheet Template Browser"));
 
     CoverGrid = makeGrid("CoverGrid", table_, {{"DESCRIPT", QStringLiteral("Description"), 35}}, 48);
-    NewButton =
-        makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new fax cover template"));
-    ModifyButton = makePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
-                                  QStringLiteral("Edit the currently selected fax cover template"));
-    CloneButton = makePushButton(this, "CloneButton", QStringLiteral("&Clone"),
-                                 QStringLiteral("Clone the currently selected fax cover template"));
-    DeleteButton = makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
-                                  QStringLiteral("Delete  the currently selected fax cover template"));
+    NewButton = app::makePushButton(this, "NewButton", QStringLiteral("&New"),
+                                    QStringLiteral("Create a new fax cover template"));
+    ModifyButton = app::makePushButton(this, "ModifyButton", QStringLiteral("&Edit"),
+                                       QStringLiteral("Edit the currently selected fax cover template"));
+    CloneButton = app::makePushButton(this, "CloneButton", QStringLiteral("&Clone"),
+                                      QStringLiteral("Clone the currently selected fax cover template"));
+    DeleteButton = app::makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+                                       QStringLiteral("Delete  the currently selected fax cover template"));
     connect(NewButton, &QPushButton::clicked, this, &TCoverBrowse::newButtonClick);
     connect(ModifyButton, &QPushButton::clicked, this, &TCoverBrowse::modifyButtonClick);
     connect(CloneButton, &QPushButton::clicked, this, &TCoverBrowse::cloneButtonClick);
@@ -49,12 +49,13 @@ TCoverBrowse::TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& c
 }
 
 void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
-    writeRecord(
+    editorkit::writeRecord(
         table_, append,
         [&] {
             table_.fieldByName("DESCRIPT")
                 .setString(editor.CoverDescription->text().left(TCoverEditor::kDescriptionLength).toStdString());
-            if (!SaveRichText(*editor.RichCover, "COVER", xb_, programDir_)) throw memoError("COVER", xb_.lastError());
+            if (!richtext::SaveRichText(*editor.RichCover, "COVER", xb_, programDir_))
+                throw editorkit::memoError("COVER", xb_.lastError());
         },
         QStringLiteral("The cover template could not be saved."));
     reloadGrid();
@@ -62,7 +63,7 @@ void TCoverBrowse::storeTemplate(TCoverEditor& editor, bool append) {
 }
 
 void TCoverBrowse::setPickMode(bool pick) {
-    RecordBrowser::setPickMode(pick);
+    editorkit::RecordBrowser::setPickMode(pick);
     applyButtonStates();
 }
 
@@ -82,10 +83,10 @@ void TCoverBrowse::newButtonClick() {
     if (cloneMode_) {
         const records::Row row = table_.currentRow();
         editor.CoverDescription->setText(QStringLiteral("[clone]") + QString::fromStdString(row.text("DESCRIPT")));
-        LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
+        richtext::LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     } else {
         editor.CoverDescription->clear();
-        applyDefaultFont(*editor.RichCover, appSettings());
+        editorkit::applyDefaultFont(*editor.RichCover, app::appSettings());
     }
     cloneMode_ = false;
     if (editor.exec() == 1) storeTemplate(editor, true);
@@ -101,7 +102,7 @@ void TCoverBrowse::modifyButtonClick() {
     if (!recordsOrBeep()) return;
     TCoverEditor editor(programDir_, this);
     editor.CoverDescription->setText(QString::fromStdString(table_.currentRow().text("DESCRIPT")));
-    LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
+    richtext::LoadRichText(*editor.RichCover, "COVER", xb_, programDir_);
     if (editor.exec() == 1) storeTemplate(editor, false);
 }
 
@@ -118,4 +119,4 @@ void TCoverBrowse::acceptButtonClick() {
     done(1);
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

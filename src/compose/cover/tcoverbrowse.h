@@ -14,9 +14,9 @@
 
 class QPushButton;
 
-namespace telvane {
+namespace telvane::cover {
 
-class TCoverBrowse : public RecordBrowser {
+class TCoverBrowse : public editorkit::RecordBrowser {
     Q_OBJECT
 public:
     TCoverBrowse(records::RecordSet& coverTable, records::TXbAccess& coverXb, std::string programDir,
@@ -29,7 +29,7 @@ public:
     void acceptButtonClick() override;
     void setPickMode(bool pick) override;
 
-    TLogGrid* CoverGrid = nullptr;
+    app::TLogGrid* CoverGrid = nullptr;
     QPushButton* NewButton = nullptr;
     QPushButton* ModifyButton = nullptr;
     QPushButton* CloneButton = nullptr;
@@ -50,4 +50,4 @@ private:
     bool cloneMode_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::cover

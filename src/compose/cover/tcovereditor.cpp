@@ -19,28 +19,28 @@
 #include "compose/spellcheck/tspellcheckdialog.h"
 #include "compose/editorkit/hintgate.h"
 
-namespace telvane {
+namespace telvane::cover {
 namespace {
 
 constexpr int kHelpCoverEditor = 1018;
 
 }  // namespace
 
-TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
+TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : editorkit::EditorWindow(std::move(dir), parent) {
     setObjectName(QStringLiteral("CoverEditor"));
     setWindowTitle(QStringLiteral("Cover Sheet Template Editor"));
 
-    RichToolCover = new TRichToolBar(this);
+    RichToolCover = new richtext::TRichToolBar(this);
     RichToolCover->setObjectName(QStringLiteral("RichToolCover"));
-    RichCover = new TRichText(this);
+    RichCover = new richtext::TRichText(this);
     RichCover->setObjectName(QStringLiteral("RichCover"));
     RichCover->setStyleSheet(QStringLiteral("TRichText { background: white; }"));
     RichToolCover->setEditor(RichCover);
-    Buttons = addPartButtons(RichToolCover, RichCover,
-                             {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
-                             programDir(), [this] { FormActivate(); });
-    connect(RichCover, &TRichText::StartSpellCheck, this, &TCoverEditor::richStartSpellCheck);
-    new SpellAsYouType(RichCover, programDir());
+    Buttons = editorkit::addPartButtons(RichToolCover, RichCover,
+                                        {"PageBreakButton", "ParagraphSetupButton", "WordWrapButton", "DefFontButton"},
+                                        programDir(), [this] { FormActivate(); });
+    connect(RichCover, &richtext::TRichText::StartSpellCheck, this, &TCoverEditor::richStartSpellCheck);
+    new spellcheck::SpellAsYouType(RichCover, programDir());
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("BottomPanel"));
@@ -51,23 +51,23 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     CoverDescription->setToolTip(QStringLiteral("Enter a description for this cover sheet template here"));
     CoverDescription->setMinimumWidth(CoverDescription->fontMetrics().averageCharWidth() * (kDescriptionLength + 4));
     DescriptionLabel->setBuddy(CoverDescription);
-    HelpButton = makePushButton(panel, "HelpButton", QStringLiteral("&Help"),
-                                QStringLiteral("Open the help for Cover Sheet Template Editor"));
+    HelpButton = app::makePushButton(panel, "HelpButton", QStringLiteral("&Help"),
+                                     QStringLiteral("Open the help for Cover Sheet Template Editor"));
     InsertButton =
-        makePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
-                       QStringLiteral("Insert a field from the recipient data, or the current date and time"));
+        app::makePushButton(panel, "InsertButton", QStringLiteral("&Insert"),
+                            QStringLiteral("Insert a field from the recipient data, or the current date and time"));
     InsertMenu = new QMenu(InsertButton);
     InsertMenu->setObjectName(QStringLiteral("InsertMenu"));
     for (const MergeField& field : mergeFields()) {
         QAction* item = InsertMenu->addAction(field.caption);
         connect(item, &QAction::triggered, this, [this, item] { insertItemClick(item->text()); });
     }
-    Zoombutton = new TZoomButton([this] { return RichCover; }, panel);
+    Zoombutton = new editorkit::TZoomButton([this] { return RichCover; }, panel);
     Zoombutton->setAutoDefault(false);
-    AcceptButton = makePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
-                                  QStringLiteral("Ok - save changes to this template"));
-    CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
-                                  QStringLiteral("Cancel - do not save changes to this template"));
+    AcceptButton = app::makePushButton(panel, "AcceptButton", QStringLiteral("&Accept"),
+                                       QStringLiteral("Ok - save changes to this template"));
+    CancelButton = app::makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+                                       QStringLiteral("Cancel - do not save changes to this template"));
 
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(0, 4, 0, 0);
@@ -84,11 +84,11 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(0);
-    layout->addWidget(new TToolBarScroller(RichToolCover, this));
+    layout->addWidget(new editorkit::TToolBarScroller(RichToolCover, this));
     layout->addWidget(RichCover, 1);
     layout->addWidget(panel);
 
-    connect(HelpButton, &QPushButton::clicked, this, [] { showHelp(kHelpCoverEditor); });
+    connect(HelpButton, &QPushButton::clicked, this, [] { app::showHelp(kHelpCoverEditor); });
     connect(InsertButton, &QPushButton::clicked, this, &TCoverEditor::insertButtonClick);
     connect(AcceptButton, &QPushButton::clicked, this, [this] { done(1); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
@@ -98,7 +98,7 @@ TCoverEditor::TCoverEditor(std::string dir, QWidget* parent) : EditorWindow(std:
 
 TCoverEditor::~TCoverEditor() = default;
 
-void TCoverEditor::insertButtonClick() { popupMenuUnder(InsertMenu, InsertButton); }
+void TCoverEditor::insertButtonClick() { app::popupMenuUnder(InsertMenu, InsertButton); }
 
 bool TCoverEditor::insertItemClick(const QString& caption) {
     const MergeField* field = mergeFieldForCaption(caption);
@@ -109,11 +109,11 @@ bool TCoverEditor::insertItemClick(const QString& caption) {
 }
 
 void TCoverEditor::richStartSpellCheck() {
-    TSpellCheckDialog dialog(programDir(), this);
+    spellcheck::TSpellCheckDialog dialog(programDir(), this);
     dialog.setRichText(RichCover);
-    followHintSetting(&dialog);
+    editorkit::followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
-    centerDialog(&dialog);
+    app::centerDialog(&dialog);
     dialog.exec();
     FormActivate();
 }
@@ -126,9 +126,9 @@ void TCoverEditor::FormActivate() {
 }
 
 void TCoverEditor::firstShow() {
-    RichCover->setPageLayout(kEditorPageLayout);
+    RichCover->setPageLayout(editorkit::kEditorPageLayout);
     FormActivate();
     RichCover->setFocus();
 }
 
-}  // namespace telvane
+}  // namespace telvane::cover

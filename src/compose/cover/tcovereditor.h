@@ -16,13 +16,18 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 
-namespace telvane {
+namespace telvane::editorkit {
+class TZoomButton;
+}  // namespace telvane::editorkit
 
+namespace telvane::richtext {
 class TRichText;
 class TRichToolBar;
-class TZoomButton;
+}  // namespace telvane::richtext
 
-class TCoverEditor : public EditorWindow {
+namespace telvane::cover {
+
+class TCoverEditor : public editorkit::EditorWindow {
     Q_OBJECT
 public:
     static constexpr int kDescriptionLength = 35;
@@ -37,15 +42,15 @@ public:
     void richStartSpellCheck();
     void FormActivate();
 
-    TRichToolBar* RichToolCover = nullptr;
-    TRichText* RichCover = nullptr;
-    PartButtons Buttons;
+    richtext::TRichToolBar* RichToolCover = nullptr;
+    richtext::TRichText* RichCover = nullptr;
+    editorkit::PartButtons Buttons;
     QLabel* DescriptionLabel = nullptr;
     QLineEdit* CoverDescription = nullptr;
     QPushButton* HelpButton = nullptr;
     QPushButton* InsertButton = nullptr;
     QMenu* InsertMenu = nullptr;
-    TZoomButton* Zoombutton = nullptr;
+    editorkit::TZoomButton* Zoombutton = nullptr;
     QPushButton* AcceptButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
@@ -53,4 +58,4 @@ protected:
     void firstShow() override;
 };
 
-}  // namespace telvane
+}  // namespace telvane::cover

@@ -3,7 +3,7 @@
 
 #include <QKeyEvent>
 
-namespace telvane {
+namespace telvane::editor {
 
 TEnterEdit::TEnterEdit(QWidget* parent) : QLineEdit(parent) {}
 
@@ -21,4 +21,4 @@ void TEnterEdit::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
-}  // namespace telvane
+}  // namespace telvane::editor

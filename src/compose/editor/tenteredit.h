@@ -4,7 +4,7 @@
 
 #include <QLineEdit>
 
-namespace telvane {
+namespace telvane::editor {
 
 class TEnterEdit : public QLineEdit {
     Q_OBJECT
@@ -15,4 +15,4 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-}  // namespace telvane
+}  // namespace telvane::editor

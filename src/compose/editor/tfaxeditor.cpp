@@ -48,7 +48,7 @@
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editor {
 namespace {
 
 constexpr int kHelpFaxEditor = 1015;
@@ -73,7 +73,7 @@ QString documentFilter() {
 
 // The files being added: the window hands paths in, a worker thread copies and checks them one by
 // one and hands documents (or the messages of those that cannot be read) back under the mutex.
-struct TFaxEditor::AddingJob {
+struct editor::TFaxEditor::AddingJob {
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::deque<std::string> waiting;                               // not yet taken by the worker
@@ -86,7 +86,7 @@ struct TFaxEditor::AddingJob {
     std::thread worker;
 };
 
-TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::move(dir), parent) {
+editor::TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : editorkit::EditorWindow(std::move(dir), parent) {
     setObjectName(QStringLiteral("FaxEditor"));
     setWindowTitle(QStringLiteral("Fax Editor"));
 
@@ -99,10 +99,10 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     setAcceptDrops(true);
 
     const auto activate = [this] { FormActivate(); };
-    DocButtons = addPartButtons(RichToolDoc, RichDoc,
-                                {"DocPageBreakButton", "ParagraphSetupButton", "DocWordWrapButton", "DocDefFontbutton"},
-                                programDir(), activate);
-    CoverButtons = addPartButtons(
+    DocButtons = editorkit::addPartButtons(
+        RichToolDoc, RichDoc, {"DocPageBreakButton", "ParagraphSetupButton", "DocWordWrapButton", "DocDefFontbutton"},
+        programDir(), activate);
+    CoverButtons = editorkit::addPartButtons(
         RichToolCover, RichCover,
         {"CoverDocPageBreakButton", "CoverParagraphSetupbutton", "CoverDocWordWrapButton", "CoverDefFontbutton"},
         programDir(), activate);
@@ -113,13 +113,14 @@ TFaxEditor::TFaxEditor(std::string dir, QWidget* parent) : EditorWindow(std::mov
     LoadCoverButton->setToolTip(QStringLiteral("Load Cover Sheet from Template"));
     LoadCoverButton->setAutoRaise(true);
     LoadCoverButton->setFocusPolicy(Qt::NoFocus);
-    addToToolBar(RichToolCover, LoadCoverButton);
+    editorkit::addToToolBar(RichToolCover, LoadCoverButton);
     connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::loadCoverButtonClick);
 
-    connect(RichCover, &TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField, Qt::DirectConnection);
-    for (TRichText* part : {RichCover, RichDoc}) {
-        connect(part, &TRichText::StartSpellCheck, this, [this, part] { richStartSpellCheck(part); });
-        new SpellAsYouType(part, programDir());
+    connect(RichCover, &richtext::TRichText::GetTextToInsert, this, &TFaxEditor::answerMergeField,
+            Qt::DirectConnection);
+    for (richtext::TRichText* part : {RichCover, RichDoc}) {
+        connect(part, &richtext::TRichText::StartSpellCheck, this, [this, part] { richStartSpellCheck(part); });
+        new spellcheck::SpellAsYouType(part, programDir());
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -164,8 +165,8 @@ QWidget* TFaxEditor::buildAttachmentsPage() {
     AddingProgress->setObjectName(QStringLiteral("AddingProgress"));
     AddingProgress->setRange(0, 0);  // busy: a document's pages are known only when it is checked
     AddingProgress->setTextVisible(false);
-    StopAddingButton = makePushButton(AddingPanel, "StopAddingButton", QStringLiteral("&Stop"),
-                                      QStringLiteral("Stop adding documents"));
+    StopAddingButton = app::makePushButton(AddingPanel, "StopAddingButton", QStringLiteral("&Stop"),
+                                           QStringLiteral("Stop adding documents"));
     StopAddingButton->setAutoDefault(false);
     auto* addingRow = new QHBoxLayout(AddingPanel);
     addingRow->setContentsMargins(0, 0, 0, 0);
@@ -179,16 +180,16 @@ QWidget* TFaxEditor::buildAttachmentsPage() {
     layout->addLayout(listColumn, 1);
 
     auto* column = new QVBoxLayout();
-    AddDocumentButton = makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
-                                       QStringLiteral("Attach a PDF, PostScript, TIFF, image, text or RTF file"));
-    RemoveDocumentButton = makePushButton(page, "RemoveDocumentButton", QStringLiteral("Re&move"),
-                                          QStringLiteral("Remove the selected document from this fax"));
-    MoveUpButton = makePushButton(page, "MoveUpButton", QStringLiteral("&Up"),
-                                  QStringLiteral("Send the selected document earlier"));
-    MoveDownButton = makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
-                                    QStringLiteral("Send the selected document later"));
-    PreviewButton = makePushButton(page, "PreviewButton", QStringLiteral("Pre&view Fax..."),
-                                   QStringLiteral("Show the pages of the whole fax as it will be sent"));
+    AddDocumentButton = app::makePushButton(page, "AddDocumentButton", QStringLiteral("A&dd Document..."),
+                                            QStringLiteral("Attach a PDF, PostScript, TIFF, image, text or RTF file"));
+    RemoveDocumentButton = app::makePushButton(page, "RemoveDocumentButton", QStringLiteral("Re&move"),
+                                               QStringLiteral("Remove the selected document from this fax"));
+    MoveUpButton = app::makePushButton(page, "MoveUpButton", QStringLiteral("&Up"),
+                                       QStringLiteral("Send the selected document earlier"));
+    MoveDownButton = app::makePushButton(page, "MoveDownButton", QStringLiteral("Do&wn"),
+                                         QStringLiteral("Send the selected document later"));
+    PreviewButton = app::makePushButton(page, "PreviewButton", QStringLiteral("Pre&view Fax..."),
+                                        QStringLiteral("Show the pages of the whole fax as it will be sent"));
     for (QPushButton* b : {AddDocumentButton, RemoveDocumentButton, MoveUpButton, MoveDownButton}) {
         b->setAutoDefault(false);
         column->addWidget(b);
@@ -270,7 +271,7 @@ void TFaxEditor::addDocuments(const QStringList& paths) {
     adding_->total += int(paths.size());
 }
 
-void TFaxEditor::collectAdded() {
+void editor::TFaxEditor::collectAdded() {
     if (!adding_) return;
     std::vector<std::pair<QString, render::FaxDocument>> checked;
     bool finished;
@@ -304,17 +305,17 @@ void TFaxEditor::collectAdded() {
         return;
     }
     showAdding(false);
-    if (!problems_.isEmpty()) ShowInformation(std::exchange(problems_, {}).join(QLatin1Char('\n')));
+    if (!problems_.isEmpty()) app::ShowInformation(std::exchange(problems_, {}).join(QLatin1Char('\n')));
 }
 
-QStringList TFaxEditor::attachedSources() const {
+QStringList editor::TFaxEditor::attachedSources() const {
     QStringList sources;
     for (const render::FaxDocument& d : documents_)
         if (const auto it = sourceOf_.find(d.storedName); it != sourceOf_.end()) sources << it->second;
     return sources;
 }
 
-void TFaxEditor::stopAddingButtonClick() {
+void editor::TFaxEditor::stopAddingButtonClick() {
     queued_.clear();
     if (!adding_) return;
     adding_->stop = true;
@@ -322,7 +323,7 @@ void TFaxEditor::stopAddingButtonClick() {
     adding_->waiting.clear();
 }
 
-void TFaxEditor::showAdding(bool adding) {
+void editor::TFaxEditor::showAdding(bool adding) {
     AddingLabel->setText(adding ? QStringLiteral("Adding documents...") : QString());
     AddingPanel->setVisible(adding);
     OKButton->setEnabled(!adding);
@@ -372,20 +373,20 @@ void TFaxEditor::previewButtonClick() {
     if (addingDocuments()) return;
     render::FaxFileResult result;
     {
-        HourGlass hourglass;
+        app::HourGlass hourglass;
         render::FaxRenderer renderer;
-        renderer.OnYield = [] { letMessagesRun(); };
+        renderer.OnYield = [] { app::letMessagesRun(); };
         // A copy: the list may change while messages run during the rendering.
         const std::vector<render::FaxDocument> documents = documents_;
         result =
             renderer.CreateFaxFile(programDir(), render::partsFromRtf(RichCover->rtf(), RichDoc->rtf()), documents);
     }
     if (result.empty) {
-        ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
+        app::ShowInformation(QString::fromLatin1(render::kNoContentsMessage));
         return;
     }
     if (result.failed()) {
-        ShowInformation(result.errorText);
+        app::ShowInformation(result.errorText);
         return;
     }
     const QString file = QString::fromStdString(result.fileName);
@@ -469,8 +470,8 @@ QWidget* TFaxEditor::buildRecipientPage() {
                          QStringLiteral("Enter recipient fax number here"));
     Subject = addField(2, "Subject", QStringLiteral("Subject"), kSubjectLength,
                        QStringLiteral("Enter subject (topic) of fax here"));
-    AddressButton = makePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
-                                   QStringLiteral("Click here to access the Phone Book"));
+    AddressButton = app::makePushButton(page, "AddressButton", QStringLiteral("&Phonebook"),
+                                        QStringLiteral("Click here to access the Phone Book"));
     grid->addWidget(AddressButton, 3, 1, Qt::AlignLeft);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(4, 1);
@@ -478,17 +479,18 @@ QWidget* TFaxEditor::buildRecipientPage() {
     return page;
 }
 
-QWidget* TFaxEditor::buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName) {
+QWidget* TFaxEditor::buildPartPage(richtext::TRichToolBar*& bar, richtext::TRichText*& part, const char* barName,
+                                   const char* partName) {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    bar = new TRichToolBar(page);
+    bar = new richtext::TRichToolBar(page);
     bar->setObjectName(QString::fromLatin1(barName));
-    part = new TRichText(page);
+    part = new richtext::TRichText(page);
     part->setObjectName(QString::fromLatin1(partName));
     bar->setEditor(part);
-    layout->addWidget(new TToolBarScroller(bar, page));
+    layout->addWidget(new editorkit::TToolBarScroller(bar, page));
     layout->addWidget(part, 1);
     return page;
 }
@@ -499,23 +501,23 @@ QWidget* TFaxEditor::buildBottomPanel() {
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(0, 4, 0, 0);
 
-    Helpbutton =
-        makePushButton(panel, "Helpbutton", QStringLiteral("&Help"), QStringLiteral("Open the help for Fax Editor"));
-    RecipientButton = makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
-                                     QStringLiteral("Edit the recipient information"));
-    DocumentButton = makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
-                                    QStringLiteral("Edit the fax document"));
-    CoverButton = makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
-                                 QStringLiteral("Edit the optional fax cover sheet"));
-    AttachmentsButton = makePushButton(panel, "AttachmentsButton", QStringLiteral("A&ttachments"),
-                                       QStringLiteral("Documents sent after the fax document"));
-    Zoombutton = new TZoomButton([this] { return zoomTarget(); }, panel);
+    Helpbutton = app::makePushButton(panel, "Helpbutton", QStringLiteral("&Help"),
+                                     QStringLiteral("Open the help for Fax Editor"));
+    RecipientButton = app::makePushButton(panel, "RecipientButton", QStringLiteral("&Recipient Info"),
+                                          QStringLiteral("Edit the recipient information"));
+    DocumentButton = app::makePushButton(panel, "DocumentButton", QStringLiteral("&Fax Document"),
+                                         QStringLiteral("Edit the fax document"));
+    CoverButton = app::makePushButton(panel, "CoverButton", QStringLiteral("&Cover Sheet"),
+                                      QStringLiteral("Edit the optional fax cover sheet"));
+    AttachmentsButton = app::makePushButton(panel, "AttachmentsButton", QStringLiteral("A&ttachments"),
+                                            QStringLiteral("Documents sent after the fax document"));
+    Zoombutton = new editorkit::TZoomButton([this] { return zoomTarget(); }, panel);
     Zoombutton->setAutoDefault(false);
-    OKButton =
-        makePushButton(panel, "OKButton", QStringLiteral("&Accept"), QStringLiteral("Ok - save changes to this fax"));
+    OKButton = app::makePushButton(panel, "OKButton", QStringLiteral("&Accept"),
+                                   QStringLiteral("Ok - save changes to this fax"));
     OKButton->setDefault(true);
-    CancelButton = makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
-                                  QStringLiteral("Cancel - do not save changes to this fax"));
+    CancelButton = app::makePushButton(panel, "CancelButton", QStringLiteral("Cance&l"),
+                                       QStringLiteral("Cancel - do not save changes to this fax"));
 
     pageButtons_ = new QButtonGroup(this);
     pageButtons_->setExclusive(true);
@@ -536,7 +538,7 @@ QWidget* TFaxEditor::buildBottomPanel() {
     row->addWidget(OKButton);
     row->addWidget(CancelButton);
 
-    connect(Helpbutton, &QPushButton::clicked, this, [] { showHelp(kHelpFaxEditor); });
+    connect(Helpbutton, &QPushButton::clicked, this, [] { app::showHelp(kHelpFaxEditor); });
     connect(RecipientButton, &QPushButton::clicked, this, &TFaxEditor::recipientButtonClick);
     connect(DocumentButton, &QPushButton::clicked, this, &TFaxEditor::documentButtonClick);
     connect(CoverButton, &QPushButton::clicked, this, &TFaxEditor::coverButtonClick);
@@ -548,10 +550,10 @@ QWidget* TFaxEditor::buildBottomPanel() {
 
 void TFaxEditor::acceptClick() {
     if (addingDocuments()) return;  // Accept is disabled until the documents are in
-    if (const QString problem = faxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
+    if (const QString problem = app::faxNumberProblem(FaxNumber->text()); !problem.isEmpty()) {
         recipientButtonClick();
         RecipientButton->setChecked(true);
-        ShowInformation(problem);
+        app::ShowInformation(problem);
         FaxNumber->setFocus();
         return;
     }
@@ -560,7 +562,7 @@ void TFaxEditor::acceptClick() {
 
 TFaxEditor::Page TFaxEditor::currentPage() const { return static_cast<Page>(Notebook->currentIndex()); }
 
-TRichText* TFaxEditor::zoomTarget() const { return DocumentButton->isChecked() ? RichDoc : RichCover; }
+richtext::TRichText* TFaxEditor::zoomTarget() const { return DocumentButton->isChecked() ? RichDoc : RichCover; }
 
 void TFaxEditor::showPage(Page page) {
     Notebook->setCurrentIndex(page);
@@ -589,12 +591,12 @@ void TFaxEditor::coverButtonClick() {
     RichCover->setFocus();
 }
 
-void TFaxEditor::richStartSpellCheck(TRichText* part) {
-    TSpellCheckDialog dialog(programDir(), this);
+void TFaxEditor::richStartSpellCheck(richtext::TRichText* part) {
+    spellcheck::TSpellCheckDialog dialog(programDir(), this);
     dialog.setRichText(part);
-    followHintSetting(&dialog);
+    editorkit::followHintSetting(&dialog);
     dialog.adjustSize();  // centred at its real size
-    centerDialog(&dialog);
+    app::centerDialog(&dialog);
     dialog.exec();
     FormActivate();
 }
@@ -604,7 +606,7 @@ void TFaxEditor::FormActivate() {
     // Back from one of its own windows (template browser, spell check, phone book, paragraph
     // properties) the user stays on the page they were working on.
     showPage(currentPage());
-    for (TRichText* part : {RichCover, RichDoc}) {
+    for (richtext::TRichText* part : {RichCover, RichDoc}) {
         part->reLayout();
         part->repaintDocument();
         part->moveToStart();
@@ -612,8 +614,8 @@ void TFaxEditor::FormActivate() {
 }
 
 void TFaxEditor::firstShow() {
-    for (TRichText* part : {RichCover, RichDoc}) {
-        part->setPageLayout(kEditorPageLayout);
+    for (richtext::TRichText* part : {RichCover, RichDoc}) {
+        part->setPageLayout(editorkit::kEditorPageLayout);
         part->repaintDocument();
     }
     showPage(RecipientPage);
@@ -627,12 +629,12 @@ void TFaxEditor::resizeEvent(QResizeEvent* event) {
 }
 
 QString TFaxEditor::mergeFieldValue(int tag) const {
-    MergeSource source;
+    cover::MergeSource source;
     source.recipient = Recipient->text();
     source.faxNumber = FaxNumber->text();
     source.subject = Subject->text();
     source.now = QDateTime::currentDateTime();
-    return mergeValue(tag, source);
+    return cover::mergeValue(tag, source);
 }
 
 void TFaxEditor::answerMergeField(int tag, QString& text, bool& answered) {
@@ -643,10 +645,10 @@ void TFaxEditor::answerMergeField(int tag, QString& text, bool& answered) {
 }
 
 void TFaxEditor::addressButtonClick() {
-    TPhoneBook book(programDir(), this);
+    phonebook::TPhoneBook book(programDir(), this);
     if (book.openTable()) {
         book.setPickMode(true);
-        centerDialog(&book);
+        app::centerDialog(&book);
         if (book.exec() == 1) {
             Recipient->setText(book.pickedName());
             FaxNumber->setText(book.pickedNumber());
@@ -658,12 +660,12 @@ void TFaxEditor::addressButtonClick() {
 void TFaxEditor::loadCoverButtonClick() {
     records::RecordSet coverTable;
     records::TXbAccess coverXb(coverTable);
-    if (!openCoverTemplates(programDir(), coverTable, coverXb)) return;
+    if (!cover::openCoverTemplates(programDir(), coverTable, coverXb)) return;
     {
-        TCoverBrowse browse(coverTable, coverXb, programDir(), this);
+        cover::TCoverBrowse browse(coverTable, coverXb, programDir(), this);
         browse.setPickMode(true);
-        centerDialog(&browse);
-        if (browse.exec() == 1) loadTemplate(*RichCover, coverXb, programDir());
+        app::centerDialog(&browse);
+        if (browse.exec() == 1) cover::loadTemplate(*RichCover, coverXb, programDir());
     }
     try {
         coverTable.close();
@@ -673,4 +675,4 @@ void TFaxEditor::loadCoverButtonClick() {
     FormActivate();
 }
 
-}  // namespace telvane
+}  // namespace telvane::editor

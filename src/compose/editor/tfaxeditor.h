@@ -35,14 +35,20 @@ class QStackedWidget;
 class QToolButton;
 class QTreeWidget;
 
-namespace telvane {
+namespace telvane::editorkit {
+class TZoomButton;
+}  // namespace telvane::editorkit
 
-class TEnterEdit;
+namespace telvane::richtext {
 class TRichText;
 class TRichToolBar;
-class TZoomButton;
+}  // namespace telvane::richtext
 
-class TFaxEditor : public EditorWindow {
+namespace telvane::editor {
+
+class TEnterEdit;
+
+class TFaxEditor : public editorkit::EditorWindow {
     Q_OBJECT
 public:
     enum Page { CoverPage = 0, DocumentPage = 1, RecipientPage = 2, AttachmentsPage = 3 };
@@ -92,7 +98,7 @@ public:
     // window (FaxPreview, its viewer control PreviewViewer); the file is removed afterwards.
     void previewButtonClick();
     // The tool bar's spell-check icon on either part: the "Spell Check" dialog for that part.
-    void richStartSpellCheck(TRichText* part);
+    void richStartSpellCheck(richtext::TRichText* part);
     void FormActivate();
 
     // Controls.
@@ -101,12 +107,12 @@ public:
     TEnterEdit* FaxNumber = nullptr;
     TEnterEdit* Subject = nullptr;
     QPushButton* AddressButton = nullptr;
-    TRichToolBar* RichToolCover = nullptr;
-    TRichText* RichCover = nullptr;
-    TRichToolBar* RichToolDoc = nullptr;
-    TRichText* RichDoc = nullptr;
-    PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
-    PartButtons DocButtons;    // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
+    richtext::TRichToolBar* RichToolCover = nullptr;
+    richtext::TRichText* RichCover = nullptr;
+    richtext::TRichToolBar* RichToolDoc = nullptr;
+    richtext::TRichText* RichDoc = nullptr;
+    editorkit::PartButtons CoverButtons;  // CoverDocPageBreakButton, CoverParagraphSetupbutton, ...
+    editorkit::PartButtons DocButtons;  // DocPageBreakButton, ParagraphSetupButton, DocWordWrapButton, DocDefFontbutton
     QToolButton* LoadCoverButton = nullptr;
     QPushButton* Helpbutton = nullptr;
     QPushButton* RecipientButton = nullptr;
@@ -123,7 +129,7 @@ public:
     QLabel* AddingLabel = nullptr;
     QProgressBar* AddingProgress = nullptr;
     QPushButton* StopAddingButton = nullptr;
-    TZoomButton* Zoombutton = nullptr;
+    editorkit::TZoomButton* Zoombutton = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
@@ -137,13 +143,14 @@ protected:
 
 private:
     QWidget* buildRecipientPage();
-    QWidget* buildPartPage(TRichToolBar*& bar, TRichText*& part, const char* barName, const char* partName);
+    QWidget* buildPartPage(richtext::TRichToolBar*& bar, richtext::TRichText*& part, const char* barName,
+                           const char* partName);
     QWidget* buildBottomPanel();
     QWidget* buildAttachmentsPage();
     void fillDocumentList(int select);
     void showPage(Page page);
     // The part whose page button is down: the document for "Fax Document", else the cover.
-    TRichText* zoomTarget() const;
+    richtext::TRichText* zoomTarget() const;
     void answerMergeField(int tag, QString& text, bool& answered);
     struct AddingJob;
     // Takes in what the worker has checked so far and shows its progress; when it has finished,
@@ -160,4 +167,4 @@ private:
     QStringList problems_;                       // files that could not be read, named when adding ends
 };
 
-}  // namespace telvane
+}  // namespace telvane::editor

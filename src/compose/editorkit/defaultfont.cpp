@@ -6,26 +6,27 @@
 #include "app/appstate.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
-TextAttributes defaultFontAttributes(const Settings& settings) {
+richtext::TextAttributes defaultFontAttributes(const settings::Settings& settings) {
     const auto& f = settings.DefaultFont;
-    TextAttributes a;
+    richtext::TextAttributes a;
     a.name = QString::fromStdString(f.Name);
     a.size = f.Size;
-    a.style = (f.Bold ? kStyleBold : 0) | (f.Italic ? kStyleItalic : 0) | (f.Underline ? kStyleUnderline : 0);
+    a.style = (f.Bold ? richtext::kStyleBold : 0) | (f.Italic ? richtext::kStyleItalic : 0) |
+              (f.Underline ? richtext::kStyleUnderline : 0);
     return a;
 }
 
-void applyDefaultFont(TRichText& editor, const Settings& settings) {
+void applyDefaultFont(richtext::TRichText& editor, const settings::Settings& settings) {
     editor.setInputAttributes(defaultFontAttributes(settings));
 }
 
 bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
-    Settings& settings = appSettings();
+    settings::Settings& settings = app::appSettings();
     try {
         settings.loadFrom(programDir);
-    } catch (const IniError&) {
+    } catch (const settings::IniError&) {
         // An unreadable settings file leaves the record as it was; the dialog still shows its font.
     }
     auto& stored = settings.DefaultFont;
@@ -48,11 +49,11 @@ bool chooseDefaultFont(QWidget* parent, const std::string& programDir) {
     stored.Underline = chosen.underline();
     try {
         settings.saveTo(programDir);
-    } catch (const IniError& e) {
-        ShowInformation(QString::fromLocal8Bit(e.what()));
+    } catch (const settings::IniError& e) {
+        app::ShowInformation(QString::fromLocal8Bit(e.what()));
         return false;
     }
     return true;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -10,16 +10,16 @@
 
 class QWidget;
 
-namespace telvane {
+namespace telvane::editorkit {
 
-TextAttributes defaultFontAttributes(const Settings& settings);
+richtext::TextAttributes defaultFontAttributes(const settings::Settings& settings);
 
 // Makes the default font the attributes for text typed next; text already there is not changed.
-void applyDefaultFont(TRichText& editor, const Settings& settings);
+void applyDefaultFont(richtext::TRichText& editor, const settings::Settings& settings);
 
 // Reads the settings file again, opens the font dialog on the stored default font and, when the
 // user confirms, stores name, size, bold, italic and underline and writes the settings file.
 // True when a font was chosen and saved; a refused write is reported to the user.
 bool chooseDefaultFont(QWidget* parent, const std::string& programDir);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

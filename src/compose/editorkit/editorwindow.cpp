@@ -9,7 +9,7 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 
-namespace telvane {
+namespace telvane::editorkit {
 
 EditorWindow::EditorWindow(std::string programDir, QWidget* parent)
     : QDialog(parent), programDir_(std::move(programDir)) {
@@ -20,7 +20,7 @@ EditorWindow::EditorWindow(std::string programDir, QWidget* parent)
 void EditorWindow::finishWindow(const QWidget* widestBar) {
     followHintSetting(this);
     resize(defaultEditorSize(widestBar, minimumSizeHint()));
-    restoreWindowPlacement(this, programDir_);
+    app::restoreWindowPlacement(this, programDir_);
 }
 
 void EditorWindow::showEvent(QShowEvent* event) {
@@ -49,27 +49,27 @@ QList<QLineEdit*> contentFields(const QWidget* window) {
 void EditorWindow::markUnchanged() {
     fieldTexts_.clear();
     for (QLineEdit* e : contentFields(this)) fieldTexts_.append({e, e->text()});
-    for (TRichText* r : findChildren<TRichText*>()) r->document()->setModified(false);
+    for (richtext::TRichText* r : findChildren<richtext::TRichText*>()) r->document()->setModified(false);
 }
 
 bool EditorWindow::hasChanges() const {
     for (const auto& [field, text] : fieldTexts_)
         if (field && field->text() != text) return true;
-    for (const TRichText* r : findChildren<TRichText*>())
+    for (const richtext::TRichText* r : findChildren<richtext::TRichText*>())
         if (r->document()->isModified()) return true;
     return false;
 }
 
 void EditorWindow::done(int result) {
-    keepWindowPlacement(this, programDir_);
+    app::keepWindowPlacement(this, programDir_);
     QDialog::done(result);
 }
 
 void EditorWindow::reject() {
     if (shown_ && hasChanges()) {
-        const int answer = askYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
-        if (answer == Prompter::AnswerCancel) return;
-        if (answer == Prompter::AnswerYes) {
+        const int answer = app::askYesNoCancel(QStringLiteral("Save changes?"), windowTitle());
+        if (answer == app::Prompter::AnswerCancel) return;
+        if (answer == app::Prompter::AnswerYes) {
             acceptClick();
             return;
         }
@@ -77,4 +77,4 @@ void EditorWindow::reject() {
     done(2);
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -19,7 +19,7 @@
 
 #include "compose/richtext/trichtext.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 // US Letter portrait with half-inch margins, in twips: the page both editors show.
 inline constexpr richdoc::PageLayoutTwips kEditorPageLayout{12240, 15840, 720, 720, 720, 720};
@@ -60,4 +60,4 @@ private:
     QList<QPair<QPointer<QLineEdit>, QString>> fieldTexts_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

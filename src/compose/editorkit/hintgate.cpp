@@ -6,7 +6,7 @@
 
 #include "app/appstate.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 namespace {
 
 // Swallows hint requests for the windows it watches while hints are off. Child controls send their
@@ -25,7 +25,7 @@ protected:
         if (event->type() == QEvent::ChildAdded) {
             if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) watch(child);
         }
-        if (event->type() == QEvent::ToolTip) return !appSettings().Hints.On;
+        if (event->type() == QEvent::ToolTip) return !app::appSettings().Hints.On;
         return QObject::eventFilter(watched, event);
     }
 };
@@ -37,4 +37,4 @@ void followHintSetting(QWidget* window) {
     gate->watch(window);
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -5,9 +5,9 @@
 
 class QWidget;
 
-namespace telvane {
+namespace telvane::editorkit {
 
 // Puts the window and everything in it under the setting.
 void followHintSetting(QWidget* window);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -10,7 +10,7 @@
 #include "compose/richtext/trichtoolbar.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 namespace {
 
 QToolButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
@@ -25,14 +25,14 @@ QToolButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 }  // namespace
 
-void compactFontList(TRichToolBar* bar) {
+void compactFontList(richtext::TRichToolBar* bar) {
     bar->FontName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     bar->FontName->setMinimumContentsLength(10);
     // The list's own hint leaves room for the longest family name; the drop-down still shows it whole.
     bar->FontName->setMaximumWidth(bar->FontName->fontMetrics().averageCharWidth() * 14 + 40);
 }
 
-void addToToolBar(TRichToolBar* bar, QWidget* control) {
+void addToToolBar(richtext::TRichToolBar* bar, QWidget* control) {
     auto* spacer = new QWidget(bar);
     spacer->setObjectName(QStringLiteral("Spacer"));
     spacer->setFixedWidth(2);
@@ -40,30 +40,30 @@ void addToToolBar(TRichToolBar* bar, QWidget* control) {
     bar->addControl(control);
 }
 
-void pageBreakClick(TRichText& part) {
-    if (!AskYesNoDefaultNo(QStringLiteral("Add a page break here?"), QStringLiteral("Page Break"))) return;
+void pageBreakClick(richtext::TRichText& part) {
+    if (!app::AskYesNoDefaultNo(QStringLiteral("Add a page break here?"), QStringLiteral("Page Break"))) return;
     part.insertPageBreak();
     part.repaintDocument();
 }
 
-void paragraphClick(TRichText& part, QWidget* owner) {
-    TParagraphPropDlg dialog(owner);
+void paragraphClick(richtext::TRichText& part, QWidget* owner) {
+    paragraph::TParagraphPropDlg dialog(owner);
     dialog.setRichText(&part);
     dialog.exec();
 }
 
-void showWordWrap(const TRichText& part, QToolButton& button) {
+void showWordWrap(const richtext::TRichText& part, QToolButton& button) {
     button.setChecked(part.WordWrap());
     button.setToolTip(part.WordWrap() ? kWrapOffHint : kWrapOnHint);
 }
 
-void wordWrapClick(TRichText& part, QToolButton& button) {
+void wordWrapClick(richtext::TRichText& part, QToolButton& button) {
     part.setWordWrap(!part.WordWrap());
     showWordWrap(part, button);
     part.repaintDocument();
 }
 
-PartButtons addPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
+PartButtons addPartButtons(richtext::TRichToolBar* bar, richtext::TRichText* part, const PartButtonNames& names,
                            const std::string& programDir, const std::function<void()>& afterOwnWindow) {
     compactFontList(bar);
     PartButtons b;
@@ -90,4 +90,4 @@ PartButtons addPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonN
     return b;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -11,10 +11,12 @@
 class QToolButton;
 class QWidget;
 
-namespace telvane {
-
+namespace telvane::richtext {
 class TRichText;
 class TRichToolBar;
+}  // namespace telvane::richtext
+
+namespace telvane::editorkit {
 
 struct PartButtonNames {
     const char* pageBreak;
@@ -35,21 +37,21 @@ inline const QString kWrapOffHint = QStringLiteral("Toggle word wrap off");
 
 // Lets the bar's font-name list shrink to ten characters, which keeps the bar with the added
 // buttons narrow enough for most screens.
-void compactFontList(TRichToolBar* bar);
+void compactFontList(richtext::TRichToolBar* bar);
 
 // Adds a 2-pixel spacer and then the control to the bar.
-void addToToolBar(TRichToolBar* bar, QWidget* control);
+void addToToolBar(richtext::TRichToolBar* bar, QWidget* control);
 
 // Adds the four buttons for one part. afterOwnWindow runs when the paragraph dialog has closed
 // (the window's return-to-the-editor rule).
-PartButtons addPartButtons(TRichToolBar* bar, TRichText* part, const PartButtonNames& names,
+PartButtons addPartButtons(richtext::TRichToolBar* bar, richtext::TRichText* part, const PartButtonNames& names,
                            const std::string& programDir, const std::function<void()>& afterOwnWindow);
 
 // The handlers, shared by both editors.
-void pageBreakClick(TRichText& part);
-void paragraphClick(TRichText& part, QWidget* owner);
-void wordWrapClick(TRichText& part, QToolButton& button);
+void pageBreakClick(richtext::TRichText& part);
+void paragraphClick(richtext::TRichText& part, QWidget* owner);
+void wordWrapClick(richtext::TRichText& part, QToolButton& button);
 // Shows a part's wrap state on its button: down and "off" hint while wrap is on.
-void showWordWrap(const TRichText& part, QToolButton& button);
+void showWordWrap(const richtext::TRichText& part, QToolButton& button);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -9,28 +9,28 @@
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 RecordBrowser::RecordBrowser(Qt::WindowFlags flags, QWidget* parent) : QDialog(parent, flags) {}
 
 RecordBrowser::~RecordBrowser() { detachGrid(); }
 
-TLogGrid* RecordBrowser::makeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns,
-                                  int widthChars) {
+app::TLogGrid* RecordBrowser::makeGrid(const char* name, records::RecordSet& table, std::vector<app::LogColumn> columns,
+                                       int widthChars) {
     table_ = &table;
-    grid_ = new TLogGrid(this);
+    grid_ = new app::TLogGrid(this);
     grid_->setObjectName(QString::fromLatin1(name));
-    model_ = new LogTableModel(table, std::move(columns), grid_);
+    model_ = new app::LogTableModel(table, std::move(columns), grid_);
     grid_->setLogModel(model_);
     grid_->setMinimumSize(grid_->fontMetrics().averageCharWidth() * widthChars, grid_->fontMetrics().height() * 14);
     return grid_;
 }
 
 void RecordBrowser::finishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts) {
-    AcceptButton = makePushButton(this, "AcceptButton", QStringLiteral("&Accept"), texts.acceptHint);
-    CancelButton = makePushButton(this, "CancelButton", QStringLiteral("Cance&l"), texts.cancelHint);
-    CloseButton = makePushButton(this, "CloseButton", QStringLiteral("C&lose"), texts.closeHint);
-    HelpButton = makePushButton(this, "HelpButton", QStringLiteral("&Help"), texts.helpHint);
+    AcceptButton = app::makePushButton(this, "AcceptButton", QStringLiteral("&Accept"), texts.acceptHint);
+    CancelButton = app::makePushButton(this, "CancelButton", QStringLiteral("Cance&l"), texts.cancelHint);
+    CloseButton = app::makePushButton(this, "CloseButton", QStringLiteral("C&lose"), texts.closeHint);
+    HelpButton = app::makePushButton(this, "HelpButton", QStringLiteral("&Help"), texts.helpHint);
 
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : recordButtons) buttons->addWidget(b);
@@ -44,7 +44,7 @@ void RecordBrowser::finishLayout(std::initializer_list<QPushButton*> recordButto
     connect(AcceptButton, &QPushButton::clicked, this, [this] { acceptButtonClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
     connect(CloseButton, &QPushButton::clicked, this, [this] { done(2); });
-    connect(HelpButton, &QPushButton::clicked, this, [context = texts.helpContext] { showHelp(context); });
+    connect(HelpButton, &QPushButton::clicked, this, [context = texts.helpContext] { app::showHelp(context); });
     connect(grid_, &QAbstractItemView::doubleClicked, this, [this] {
         if (pick_) acceptButtonClick();
     });
@@ -62,16 +62,16 @@ void RecordBrowser::setPickMode(bool pick) {
 
 void RecordBrowser::reject() { done(2); }
 
-bool RecordBrowser::hasRecords() const { return table_ && hasVisibleRecords(*table_); }
+bool RecordBrowser::hasRecords() const { return table_ && app::hasVisibleRecords(*table_); }
 
-bool RecordBrowser::recordsOrBeep() const { return table_ && visibleRecordsOrBeep(*table_); }
+bool RecordBrowser::recordsOrBeep() const { return table_ && app::visibleRecordsOrBeep(*table_); }
 
 void RecordBrowser::deleteCurrentRecord(const QString& question, const QString& failure) {
-    if (AskYesNoDefaultNo(question, QStringLiteral("Delete"))) {
+    if (app::AskYesNoDefaultNo(question, QStringLiteral("Delete"))) {
         try {
             table_->deleteRecord();
         } catch (const records::EXbError& e) {
-            ShowInformation(failure + QStringLiteral("\r") + QString::fromStdString(e.what()));
+            app::ShowInformation(failure + QStringLiteral("\r") + QString::fromStdString(e.what()));
         }
     }
     reloadGrid();
@@ -87,4 +87,4 @@ void RecordBrowser::detachGrid() {
     model_ = nullptr;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -17,7 +17,7 @@
 
 class QPushButton;
 
-namespace telvane {
+namespace telvane::editorkit {
 
 class RecordBrowser : public QDialog {
     Q_OBJECT
@@ -50,7 +50,8 @@ protected:
     RecordBrowser(Qt::WindowFlags flags, QWidget* parent);
 
     // The grid over `table`, widthChars average characters wide and 14 lines high.
-    TLogGrid* makeGrid(const char* name, records::RecordSet& table, std::vector<LogColumn> columns, int widthChars);
+    app::TLogGrid* makeGrid(const char* name, records::RecordSet& table, std::vector<app::LogColumn> columns,
+                            int widthChars);
     // Creates the shared buttons after the record buttons (so the tab order follows the bar), lays
     // out grid and bar, wires the shared buttons and starts in maintenance mode.
     void finishLayout(std::initializer_list<QPushButton*> recordButtons, const BarTexts& texts);
@@ -67,9 +68,9 @@ protected:
 
 private:
     records::RecordSet* table_ = nullptr;
-    TLogGrid* grid_ = nullptr;
-    LogTableModel* model_ = nullptr;
+    app::TLogGrid* grid_ = nullptr;
+    app::LogTableModel* model_ = nullptr;
     bool pick_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -3,7 +3,7 @@
 
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 records::EXbError memoError(const std::string& field, const std::string& reason) {
     return records::EXbError("the text for " + field + " could not be stored" + (reason.empty() ? "" : ": " + reason));
@@ -31,9 +31,9 @@ bool writeRecord(records::RecordSet& table, bool append, const std::function<voi
         } catch (const records::EXbError&) {
             // The table refuses even the clean-up; what it holds is reported below.
         }
-        ShowInformation(failure + QLatin1Char('\r') + QString::fromStdString(e.what()));
+        app::ShowInformation(failure + QLatin1Char('\r') + QString::fromStdString(e.what()));
         return false;
     }
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

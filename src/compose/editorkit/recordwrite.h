@@ -9,7 +9,7 @@
 
 #include "records/record_set.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
 // fill sets the fields of the record in the buffer; it may throw records::EXbError.
 // False after a failure, which has then been reported with the text failure followed by the reason.
@@ -18,4 +18,4 @@ bool writeRecord(records::RecordSet& table, bool append, const std::function<voi
 // Thrown by fill functions when a memo transfer fails.
 records::EXbError memoError(const std::string& field, const std::string& reason);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

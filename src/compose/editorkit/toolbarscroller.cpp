@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace telvane {
+namespace telvane::editorkit {
 namespace {
 
 constexpr int kMinimumWidth = 160;
@@ -50,4 +50,4 @@ QSize defaultEditorSize(const QWidget* widestBar, const QSize& windowMinimum) {
     return size;
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -5,7 +5,7 @@
 
 #include <QScrollArea>
 
-namespace telvane {
+namespace telvane::editorkit {
 
 class TToolBarScroller : public QScrollArea {
     Q_OBJECT
@@ -28,4 +28,4 @@ private:
 // tool bar and at least 760 by 560, but never beyond the screen's available area.
 QSize defaultEditorSize(const QWidget* widestBar, const QSize& windowMinimum);
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

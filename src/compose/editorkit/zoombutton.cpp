@@ -6,9 +6,9 @@
 #include "compose/richtext/trichtext.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::editorkit {
 
-TZoomButton::TZoomButton(std::function<TRichText*()> target, QWidget* parent)
+TZoomButton::TZoomButton(std::function<richtext::TRichText*()> target, QWidget* parent)
     : QPushButton(QStringLiteral("100%"), parent), target_(std::move(target)), menu_(new QMenu(this)) {
     setObjectName(QStringLiteral("Zoombutton"));
     setToolTip(QStringLiteral("Set the view percentage for the current editor"));
@@ -23,24 +23,24 @@ TZoomButton::TZoomButton(std::function<TRichText*()> target, QWidget* parent)
 }
 
 void TZoomButton::checkPresentZoom() {
-    TRichText* part = target_();
+    richtext::TRichText* part = target_();
     const int present = part ? part->Zooming() : 100;
     for (QAction* item : menu_->actions()) item->setChecked(item->data().toInt() == present);
 }
 
 void TZoomButton::dropDown() {
     checkPresentZoom();
-    popupMenuUnder(menu_, this);
+    app::popupMenuUnder(menu_, this);
 }
 
 void TZoomButton::chooseZoom(int percent) {
-    if (TRichText* part = target_()) part->setZooming(percent);
+    if (richtext::TRichText* part = target_()) part->setZooming(percent);
     setText(QString::number(percent) + QLatin1Char('%'));
 }
 
 void TZoomButton::showZoom() {
-    TRichText* part = target_();
+    richtext::TRichText* part = target_();
     setText(QString::number(part ? part->Zooming() : 100) + QLatin1Char('%'));
 }
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

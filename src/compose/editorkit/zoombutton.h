@@ -9,9 +9,11 @@
 
 class QMenu;
 
-namespace telvane {
-
+namespace telvane::richtext {
 class TRichText;
+}  // namespace telvane::richtext
+
+namespace telvane::editorkit {
 
 class TZoomButton : public QPushButton {
     Q_OBJECT
@@ -19,7 +21,7 @@ public:
     static constexpr int kZoomSteps[] = {70, 80, 100};
 
     // target names the part the menu acts on at the moment it is used.
-    TZoomButton(std::function<TRichText*()> target, QWidget* parent = nullptr);
+    TZoomButton(std::function<richtext::TRichText*()> target, QWidget* parent = nullptr);
 
     QMenu* zoomMenu() const { return menu_; }
     // Checks the item of the target's zoom and opens the menu under the button.
@@ -32,8 +34,8 @@ public:
 private:
     void checkPresentZoom();
 
-    std::function<TRichText*()> target_;
+    std::function<richtext::TRichText*()> target_;
     QMenu* menu_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::editorkit

@@ -14,7 +14,7 @@
 #include "compose/richtext/trichtext.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::paragraph {
 namespace {
 
 constexpr int kSameAsLeft = 0;
@@ -165,7 +165,7 @@ void TParagraphPropDlg::reportIfInvalid(Value v) {
     const QString text = editFor(v)->text();
     const bool valid = isSpacing(v) ? paragraph::parseSpacing(text).has_value()
                                     : paragraph::parseIndent(text, currentUnit()).has_value();
-    if (!valid) ShowInformation(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    if (!valid) app::ShowInformation(QStringLiteral("'%1' is not a valid floating point value").arg(text));
 }
 
 void TParagraphPropDlg::updateHints() {
@@ -196,4 +196,4 @@ void TParagraphPropDlg::okButtonClick() {
 
 void TParagraphPropDlg::reject() { done(2); }
 
-}  // namespace telvane
+}  // namespace telvane::paragraph

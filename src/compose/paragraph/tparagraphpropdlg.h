@@ -13,9 +13,11 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-namespace telvane {
-
+namespace telvane::richtext {
 class TRichText;
+}  // namespace telvane::richtext
+
+namespace telvane::paragraph {
 
 class TParagraphPropDlg : public QDialog {
     Q_OBJECT
@@ -24,7 +26,7 @@ public:
 
     explicit TParagraphPropDlg(QWidget* parent = nullptr);
 
-    void setRichText(TRichText* target) { target_ = target; }
+    void setRichText(richtext::TRichText* target) { target_ = target; }
     // Reads the paragraph at the target's caret and fills the edits (done when the dialog is shown).
     void readParagraph();
     int storedValue(Value v) const { return values_[v]; }
@@ -59,9 +61,9 @@ private:
     void comboBox1Change();
     void okButtonClick();
 
-    TRichText* target_ = nullptr;
+    richtext::TRichText* target_ = nullptr;
     std::array<int, ValueCount> values_{};
     bool read_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::paragraph

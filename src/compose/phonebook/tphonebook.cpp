@@ -9,7 +9,7 @@
 #include "records/fax_tables.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::phonebook {
 namespace {
 
 constexpr int kHelpPhoneBook = 1019;
@@ -17,7 +17,8 @@ constexpr int kHelpPhoneBook = 1019;
 }  // namespace
 
 TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
-    : RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, parent),
+    : editorkit::RecordBrowser(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
+                               parent),
       programDir_(std::move(programDir)) {
     setObjectName(QStringLiteral("PhoneBook"));
     setWindowTitle(QStringLiteral("Phone Book Browser"));
@@ -26,11 +27,11 @@ TPhoneBook::TPhoneBook(std::string programDir, QWidget* parent)
     PhoneGrid = makeGrid("PhoneGrid", table_,
                          {{"NAME", QStringLiteral("Name"), 35}, {"PHONE", QStringLiteral("Fax #"), 25}}, 72);
     NewButton =
-        makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
-    EditButton = makePushButton(this, "EditButton", QStringLiteral("&Edit"),
-                                QStringLiteral("Edit the currently selected phone book entry"));
-    DeleteButton = makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
-                                  QStringLiteral("Delete the currently selected phone book entry"));
+        app::makePushButton(this, "NewButton", QStringLiteral("&New"), QStringLiteral("Create a new phone book entry"));
+    EditButton = app::makePushButton(this, "EditButton", QStringLiteral("&Edit"),
+                                     QStringLiteral("Edit the currently selected phone book entry"));
+    DeleteButton = app::makePushButton(this, "DeleteButton", QStringLiteral("&Delete"),
+                                       QStringLiteral("Delete the currently selected phone book entry"));
     connect(NewButton, &QPushButton::clicked, this, &TPhoneBook::newButtonClick);
     connect(EditButton, &QPushButton::clicked, this, &TPhoneBook::EditButtonClick);
     connect(DeleteButton, &QPushButton::clicked, this, &TPhoneBook::DeleteButtonClick);
@@ -54,12 +55,12 @@ TPhoneBook::~TPhoneBook() {
 bool TPhoneBook::openTable() { return records::OpenPhoneDBF(programDir_, table_, xb_); }
 
 void TPhoneBook::setPickMode(bool pick) {
-    RecordBrowser::setPickMode(pick);
+    editorkit::RecordBrowser::setPickMode(pick);
     applyButtonStates();
 }
 
 void TPhoneBook::setButtonStates() {
-    letMessagesRun();
+    app::letMessagesRun();
     applyButtonStates();
 }
 
@@ -82,9 +83,9 @@ void TPhoneBook::editEntry(bool append) {
         editor.Name->setText(QString::fromStdString(row.text("NAME")));
         editor.Number->setText(QString::fromStdString(row.text("PHONE")));
     }
-    centerDialog(&editor);
+    app::centerDialog(&editor);
     if (editor.exec() == 1) {
-        writeRecord(
+        editorkit::writeRecord(
             table_, append,
             [&] {
                 table_.fieldByName("NAME").setString(editor.Name->text().toStdString());
@@ -119,4 +120,4 @@ void TPhoneBook::acceptButtonClick() {
     done(1);
 }
 
-}  // namespace telvane
+}  // namespace telvane::phonebook

@@ -14,9 +14,9 @@
 
 class QPushButton;
 
-namespace telvane {
+namespace telvane::phonebook {
 
-class TPhoneBook : public RecordBrowser {
+class TPhoneBook : public editorkit::RecordBrowser {
     Q_OBJECT
 public:
     explicit TPhoneBook(std::string programDir, QWidget* parent = nullptr);
@@ -37,7 +37,7 @@ public:
     void DeleteButtonClick();
     void acceptButtonClick() override;
 
-    TLogGrid* PhoneGrid = nullptr;
+    app::TLogGrid* PhoneGrid = nullptr;
     QPushButton* NewButton = nullptr;
     QPushButton* EditButton = nullptr;
     QPushButton* DeleteButton = nullptr;
@@ -57,4 +57,4 @@ private:
     QString pickedNumber_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::phonebook

@@ -13,7 +13,7 @@
 #include "app/helpwindow.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::phonebook {
 namespace {
 
 constexpr int kHelpPhoneBookEditor = 1020;
@@ -43,10 +43,10 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     AcceptButton->setObjectName(QStringLiteral("AcceptButton"));
     AcceptButton->setToolTip(QStringLiteral("Accept changes made and exit"));
     AcceptButton->setDefault(true);
-    CancelButton =
-        makePushButton(this, "CancelButton", QStringLiteral("Cance&l"), QStringLiteral("Cancel changes made and exit"));
-    HelpButton = makePushButton(this, "HelpButton", QStringLiteral("&Help"),
-                                QStringLiteral("Open the help for Phone Book Editor"));
+    CancelButton = app::makePushButton(this, "CancelButton", QStringLiteral("Cance&l"),
+                                       QStringLiteral("Cancel changes made and exit"));
+    HelpButton = app::makePushButton(this, "HelpButton", QStringLiteral("&Help"),
+                                     QStringLiteral("Open the help for Phone Book Editor"));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(nameLabel, 0, 0);
@@ -62,27 +62,27 @@ TPhoneBookEditor::TPhoneBookEditor(QWidget* parent)
     grid->addLayout(buttons, 2, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
-    followHintSetting(this);
+    editorkit::followHintSetting(this);
     connect(AcceptButton, &QPushButton::clicked, this, [this] {
         // A number the modem could not dial is refused here, where it can be put right.
-        if (const QString problem = faxNumberProblem(Number->text()); !problem.isEmpty()) {
-            ShowInformation(problem);
+        if (const QString problem = app::faxNumberProblem(Number->text()); !problem.isEmpty()) {
+            app::ShowInformation(problem);
             Number->setFocus();
             return;
         }
         done(1);
     });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
-    connect(HelpButton, &QPushButton::clicked, this, [] { showHelp(kHelpPhoneBookEditor); });
+    connect(HelpButton, &QPushButton::clicked, this, [] { app::showHelp(kHelpPhoneBookEditor); });
 }
 
 // Esc and the title bar's close button ask before typed changes are thrown away; the Cancel
 // button says what it does and does not ask.
 void TPhoneBookEditor::reject() {
     if ((Name->isModified() || Number->isModified()) &&
-        !AskYesNoDefaultNo(QStringLiteral("Discard the changes made to this entry?"), windowTitle()))
+        !app::AskYesNoDefaultNo(QStringLiteral("Discard the changes made to this entry?"), windowTitle()))
         return;
     done(2);
 }
 
-}  // namespace telvane
+}  // namespace telvane::phonebook

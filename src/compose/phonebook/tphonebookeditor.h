@@ -8,7 +8,7 @@
 class QLineEdit;
 class QPushButton;
 
-namespace telvane {
+namespace telvane::phonebook {
 
 class TPhoneBookEditor : public QDialog {
     Q_OBJECT
@@ -28,4 +28,4 @@ public slots:
     void reject() override;
 };
 
-}  // namespace telvane
+}  // namespace telvane::phonebook

@@ -28,7 +28,7 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-[[noreturn]] void raiseIo(bool writing) { throw EOvxException(ovxIoError(errno, writing)); }
+[[noreturn]] void raiseIo(bool writing) { throw errors::EOvxException(errors::ovxIoError(errno, writing)); }
 
 // An open file descriptor, closed on every path.
 class File {
@@ -60,7 +60,7 @@ public:
         return got;
     }
     void readExact(std::uint64_t offset, void* data, std::size_t size) const {
-        if (readAt(offset, data, size) != size) throw EOvxException(ecFaxBadFormat);
+        if (readAt(offset, data, size) != size) throw errors::EOvxException(errors::ecFaxBadFormat);
     }
     void writeAt(std::uint64_t offset, const void* data, std::size_t size) {
         std::size_t done = 0;
@@ -68,7 +68,7 @@ public:
             ssize_t n = ::pwrite(fd_, static_cast<const std::uint8_t*>(data) + done, size - done, off_t(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) raiseIo(true);
-            if (n == 0) throw EOvxException(ecDiskFull);
+            if (n == 0) throw errors::EOvxException(errors::ecDiskFull);
             done += std::size_t(n);
         }
     }
@@ -83,7 +83,7 @@ private:
 fx::OvfFileHeader readFileHeader(const File& f, std::uint8_t raw[fx::kOvfFileHeaderSize]) {
     f.readExact(0, raw, fx::kOvfFileHeaderSize);
     fx::OvfFileHeader h;
-    if (!fx::decodeFileHeader(raw, h)) throw EOvxException(ecFaxBadFormat);
+    if (!fx::decodeFileHeader(raw, h)) throw errors::EOvxException(errors::ecFaxBadFormat);
     return h;
 }
 
@@ -95,7 +95,7 @@ std::uint64_t endOfPages(const File& f, const fx::OvfFileHeader& h) {
         std::uint8_t raw[fx::kOvfPageHeaderSize];
         f.readExact(at, raw, sizeof raw);
         at += fx::kOvfPageHeaderSize + fx::decodePageHeader(raw).imageLength;
-        if (at > size) throw EOvxException(ecFaxBadFormat);
+        if (at > size) throw errors::EOvxException(errors::ecFaxBadFormat);
     }
     return at;
 }
@@ -158,20 +158,20 @@ std::uint64_t appendPages(File& d, std::uint8_t destRaw[fx::kOvfFileHeaderSize],
     std::uint8_t sourceRaw[fx::kOvfFileHeaderSize];
     const fx::OvfFileHeader sourceHeader = readFileHeader(s, sourceRaw);
     const std::uint64_t sourceSize = s.size();
-    if (sourceHeader.firstPageOffset > sourceSize) throw EOvxException(ecFaxBadFormat);
+    if (sourceHeader.firstPageOffset > sourceSize) throw errors::EOvxException(errors::ecFaxBadFormat);
     const unsigned total = unsigned(destHeader.pageCount) + sourceHeader.pageCount;
-    if (total > 0xFFFF) throw EOvxException(ecTooManyPages);
+    if (total > 0xFFFF) throw errors::EOvxException(errors::ecTooManyPages);
 
     std::vector<std::uint8_t> block;
     try {
         block.resize(kCopyBlock);
     } catch (const std::bad_alloc&) {
-        throw EOvxException(ecOutOfMemory);
+        throw errors::EOvxException(errors::ecOutOfMemory);
     }
     for (std::uint64_t from = sourceHeader.firstPageOffset; from < sourceSize;) {
         const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBlock, sourceSize - from));
         const std::size_t got = s.readAt(from, block.data(), want);
-        if (got == 0) throw EOvxException(ecReadBeyondEof);
+        if (got == 0) throw errors::EOvxException(errors::ecReadBeyondEof);
         d.writeAt(at, block.data(), got);
         at += got;
         from += got;

@@ -149,13 +149,13 @@ FaxFileResult FaxRenderer::CreateFaxFile(const std::string& dataDir, const FaxPa
         phase(kStatusJoining);
         result.fileName = joinFaxFiles(pages);
         result.pageCount = pageCount;
-    } catch (const EOvxException& e) {
+    } catch (const errors::EOvxException& e) {
         result.errorCode = e.ErrorCode();
-        result.unreadableDocument = e.ErrorCode() == ecFileRejected;
+        result.unreadableDocument = e.ErrorCode() == errors::ecFileRejected;
         result.errorText = QString::fromStdString(e.what());
     } catch (const std::bad_alloc&) {
-        result.errorCode = ecOutOfMemory;
-        result.errorText = QString::fromStdString(ovxErrorText(ecOutOfMemory));
+        result.errorCode = errors::ecOutOfMemory;
+        result.errorText = QString::fromStdString(errors::ovxErrorText(errors::ecOutOfMemory));
     }
     if (result.errorCode != 0) {
         if (result.errorText.isEmpty()) result.errorText = QStringLiteral("Error %1").arg(result.errorCode);
@@ -172,7 +172,7 @@ int FaxRenderer::addDocument(const FaxDocument& attached, const std::string& dat
     const std::string file = pages.empty() ? firstPageFileName(dataDir) : pageFileName(dataDir, int(pages.size()) + 1);
     std::string error;
     const int added = convertDocument(dataDir, attached, file, error);
-    if (added < 0) throw EOvxException(ecFileRejected, error);
+    if (added < 0) throw errors::EOvxException(errors::ecFileRejected, error);
     pages.push_back(file);
     return added;
 }
@@ -215,7 +215,8 @@ void FaxRenderer::renderDocument(RichDocument& part, const std::string& dataDir,
         pages.push_back(pageFile);
         bitmap.fillWhite();
         // A document that does not move on would paint the same page for ever.
-        if (next > 0 && next <= line) throw EOvxException(ecBadArgument, "The text could not be divided into pages.");
+        if (next > 0 && next <= line)
+            throw errors::EOvxException(errors::ecBadArgument, "The text could not be divided into pages.");
         line = next;
     } while (line > 0);
 }

@@ -18,7 +18,7 @@ constexpr int kBlackBelow = 128;
 }  // namespace
 
 PageBitmap::PageBitmap(double logicalDpi) : canvas_(kWidth, kHeight, QImage::Format_RGB32) {
-    if (canvas_.isNull()) throw EOvxException(telvane::ecCantMakeBitmap);
+    if (canvas_.isNull()) throw errors::EOvxException(telvane::errors::ecCantMakeBitmap);
     const int dotsPerMeter = static_cast<int>(std::lround(logicalDpi / 0.0254));
     canvas_.setDotsPerMeterX(dotsPerMeter);
     canvas_.setDotsPerMeterY(dotsPerMeter);
@@ -56,8 +56,8 @@ const faximage::Raster& PageBitmap::monochrome() {
 
 void PageBitmap::saveBmp(const std::string& path) {
     int rc = faximage::encodeBmp(monochrome(), bmp_);
-    if (rc == telvane::ecOK) rc = faximage::writeFileBytes(path, bmp_);
-    if (rc != telvane::ecOK) throw EOvxException(rc);
+    if (rc == telvane::errors::ecOK) rc = faximage::writeFileBytes(path, bmp_);
+    if (rc != telvane::errors::ecOK) throw errors::EOvxException(rc);
 }
 
 }  // namespace telvane::render

@@ -3,7 +3,7 @@
 
 #include "compose/richtext/trichtext.h"
 
-namespace telvane {
+namespace telvane::richtext {
 
 void RichTextMemo::clear() {
     control_.clearAll();
@@ -28,4 +28,4 @@ bool SaveRichText(TRichText& control, const std::string& memoField, records::TXb
     return records::SaveRichText(target, memoField, xb, programDir);
 }
 
-}  // namespace telvane
+}  // namespace telvane::richtext

@@ -8,7 +8,7 @@
 
 #include "records/fax_tables.h"
 
-namespace telvane {
+namespace telvane::richtext {
 
 class TRichText;
 
@@ -37,4 +37,4 @@ bool LoadRichText(TRichText& control, const std::string& memoField, records::TXb
 bool SaveRichText(TRichText& control, const std::string& memoField, records::TXbAccess& xb,
                   const std::string& programDir);
 
-}  // namespace telvane
+}  // namespace telvane::richtext

@@ -13,7 +13,7 @@
 #include "compose/rtf/rtfreader.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::richtext {
 namespace {
 
 using richdoc::isMarker;
@@ -214,7 +214,7 @@ void TRichText::insertPageBreak() {
 
 bool TRichText::insertInsertPoint(int tag, const QString& text) {
     if (tag <= 0) {
-        ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
+        app::ShowInformation(QStringLiteral("Insertpoint-tag has to be >0"));
         return false;
     }
     QTextCursor c = textCursor();
@@ -467,4 +467,4 @@ void TRichText::setParagraphAlignment(Qt::Alignment alignment) {
     forSelectedBlocks([&](QTextBlockFormat& f) { f.setAlignment(alignment); });
 }
 
-}  // namespace telvane
+}  // namespace telvane::richtext

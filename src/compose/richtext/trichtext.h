@@ -21,7 +21,7 @@
 
 class QPainter;
 
-namespace telvane {
+namespace telvane::richtext {
 
 // Character attributes as the editors use them; style bits: bold 1, italic 2, underline 4.
 struct TextAttributes {
@@ -142,4 +142,4 @@ private:
     int wordEnd_ = 0;
 };
 
-}  // namespace telvane
+}  // namespace telvane::richtext

@@ -16,7 +16,7 @@
 
 #include "compose/richtext/trichtext.h"
 
-namespace telvane {
+namespace telvane::richtext {
 namespace {
 
 constexpr int kFontSizes[] = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72};
@@ -288,4 +288,4 @@ void TRichToolBar::applyFontSize(const QString& size) {
     editor_->setFocus();
 }
 
-}  // namespace telvane
+}  // namespace telvane::richtext

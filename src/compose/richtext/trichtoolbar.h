@@ -11,7 +11,7 @@ class QFontComboBox;
 class QHBoxLayout;
 class QToolButton;
 
-namespace telvane {
+namespace telvane::richtext {
 
 class TRichText;
 
@@ -57,4 +57,4 @@ private:
     QList<QMetaObject::Connection> editorConnections_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::richtext

@@ -9,7 +9,7 @@
 #include "compose/richtext/trichtext.h"
 #include "compose/spellcheck/spellservice.h"
 
-namespace telvane {
+namespace telvane::spellcheck {
 
 namespace {
 
@@ -40,7 +40,7 @@ void SpellHighlighter::highlightBlock(const QString& text) {
     }
 }
 
-SpellAsYouType::SpellAsYouType(TRichText* part, const std::string& programDir)
+SpellAsYouType::SpellAsYouType(richtext::TRichText* part, const std::string& programDir)
     : QObject(part), part_(part), service_(SpellService::instance(programDir)) {
     setObjectName(QStringLiteral("SpellAsYouType"));
     part_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -121,4 +121,4 @@ void SpellAsYouType::showMenu(const QPoint& viewportPos) {
     menu->popup(part_->viewport()->mapToGlobal(viewportPos));
 }
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

@@ -13,10 +13,13 @@
 
 class QMenu;
 
-namespace telvane {
+namespace telvane::richtext {
+class TRichText;
+}  // namespace telvane::richtext
+
+namespace telvane::spellcheck {
 
 class SpellService;
-class TRichText;
 
 class SpellHighlighter : public QSyntaxHighlighter {
     Q_OBJECT
@@ -34,7 +37,7 @@ class SpellAsYouType : public QObject {
     Q_OBJECT
 public:
     // Attaches itself to the part as a child.
-    SpellAsYouType(TRichText* part, const std::string& programDir);
+    SpellAsYouType(richtext::TRichText* part, const std::string& programDir);
 
     // The part's context menu for a point of its viewport (the caller owns the menu).
     QMenu* buildContextMenu(const QPoint& viewportPos);
@@ -44,9 +47,9 @@ private:
     void follow();
     void showMenu(const QPoint& viewportPos);
 
-    TRichText* part_;
+    richtext::TRichText* part_;
     SpellService& service_;
     SpellHighlighter* highlighter_ = nullptr;
 };
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

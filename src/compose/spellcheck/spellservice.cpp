@@ -11,7 +11,7 @@
 #include "compose/spell/dictpath.h"
 #include "app/appstate.h"
 
-namespace telvane {
+namespace telvane::spellcheck {
 
 namespace {
 
@@ -78,7 +78,7 @@ QList<TextWord> wordsOfText(const QString& text) {
 
 std::string spellLanguage() {
     const std::vector<std::string> installed = spell::installedLanguages();
-    const std::string& chosen = appSettings().Other.SpellLanguage;
+    const std::string& chosen = app::appSettings().Other.SpellLanguage;
     if (std::find(installed.begin(), installed.end(), chosen) != installed.end()) return chosen;
     return spell::languageForLocale(spell::environmentLocale(), installed);
 }
@@ -169,13 +169,13 @@ void SpellService::ignore(const QString& word) {
     emit changed();
 }
 
-bool SpellService::asYouType() { return appSettings().Other.SpellCheckAsYouType; }
+bool SpellService::asYouType() { return app::appSettings().Other.SpellCheckAsYouType; }
 
 void SpellService::setAsYouType(bool on) {
-    if (appSettings().Other.SpellCheckAsYouType == on) return;
-    appSettings().Other.SpellCheckAsYouType = on;
-    saveSettings();
+    if (app::appSettings().Other.SpellCheckAsYouType == on) return;
+    app::appSettings().Other.SpellCheckAsYouType = on;
+    app::saveSettings();
     for (auto& [dir, service] : services()) emit service->changed();
 }
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

@@ -15,7 +15,7 @@
 
 #include "compose/spell/tacropspell.h"
 
-namespace telvane {
+namespace telvane::spellcheck {
 
 // Windows-1252 form of a word; empty when a character has none (the right single quotation mark
 // counts as the apostrophe).
@@ -76,4 +76,4 @@ private:
     QHash<QString, bool> known_;
 };
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

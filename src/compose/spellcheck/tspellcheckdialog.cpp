@@ -18,7 +18,7 @@
 #include "compose/spellcheck/spellservice.h"
 #include "app/uihelpers.h"
 
-namespace telvane {
+namespace telvane::spellcheck {
 
 namespace {
 
@@ -94,7 +94,7 @@ TSpellCheckDialog::~TSpellCheckDialog() {
     if (walking_ && rich_) rich_->wordWalkEnd();
 }
 
-void TSpellCheckDialog::setRichText(TRichText* richText) { rich_ = richText; }
+void TSpellCheckDialog::setRichText(richtext::TRichText* richText) { rich_ = richText; }
 
 void TSpellCheckDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -132,7 +132,7 @@ void TSpellCheckDialog::nextError() {
     ReplaceAs->setText(WordList->count() > 0 ? WordList->item(0)->text() : word);
     if (word.isEmpty()) {
         hide();
-        ShowInformation(QStringLiteral("Spell check complete"));
+        app::ShowInformation(QStringLiteral("Spell check complete"));
         done(1);
     }
 }
@@ -172,4 +172,4 @@ void TSpellCheckDialog::done(int result) {
     QDialog::done(result);
 }
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

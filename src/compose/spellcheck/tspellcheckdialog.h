@@ -19,9 +19,11 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
-namespace telvane {
-
+namespace telvane::richtext {
 class TRichText;
+}  // namespace telvane::richtext
+
+namespace telvane::spellcheck {
 
 class TSpellCheckDialog : public QDialog {
     Q_OBJECT
@@ -30,7 +32,7 @@ public:
     ~TSpellCheckDialog() override;
 
     // The part to check; given before the dialog is shown.
-    void setRichText(TRichText* richText);
+    void setRichText(richtext::TRichText* richText);
 
     void replaceClick();
     void getNextWordButtonClick();
@@ -62,9 +64,9 @@ private:
 
     spell::TAcropSpell spell_;
     int userDictionary_ = -1;
-    TRichText* rich_ = nullptr;
+    richtext::TRichText* rich_ = nullptr;
     bool activated_ = false;
     bool walking_ = false;
 };
 
-}  // namespace telvane
+}  // namespace telvane::spellcheck

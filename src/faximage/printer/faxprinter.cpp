@@ -344,7 +344,7 @@ int TOvxFaxPrinter::printFax() {
         lastError_ = failure(problem);
         log(0);
         log(3);
-        return ecDeviceWrite;
+        return errors::ecDeviceWrite;
     }
     const int first = std::clamp(FirstPage, 1, pageCount_);
     const int last = std::clamp(LastPage, first, pageCount_);
@@ -362,13 +362,13 @@ int TOvxFaxPrinter::printFax() {
     QPainter painter;
     int rc = 0;
     if (!painter.begin(&printer)) {
-        rc = ecDeviceWrite;
+        rc = errors::ecDeviceWrite;
         lastError_ = failure(QStringLiteral("the printing system did not accept the job"));
     }
     for (int page = first; rc == 0 && page <= last; ++page) {
         const int index = page - first;
         if (index > 0 && index % perSheet == 0 && !printer.newPage()) {
-            rc = ecDeviceWrite;
+            rc = errors::ecDeviceWrite;
             lastError_ = failure(QStringLiteral("the printer stopped taking pages after page %1").arg(page - 1));
             break;
         }
@@ -384,12 +384,12 @@ int TOvxFaxPrinter::printFax() {
     if (aborted_) {
         printer.abort();
         if (painter.isActive()) painter.end();
-        rc = ecUnpackAbort;
+        rc = errors::ecUnpackAbort;
         lastError_.clear();  // the user's own choice, not a fault
         log(2);
     } else {
         if (painter.isActive() && !painter.end() && rc == 0) {
-            rc = ecDeviceWrite;
+            rc = errors::ecDeviceWrite;
             lastError_ = failure(QStringLiteral("the job could not be finished"));
         }
         log(rc == 0 ? 1 : 3);

@@ -23,9 +23,9 @@ int QtFontTextRenderer::prepare(bool fine, int pageWidth, int leftMargin) {
     rows_ = fm.height();
     ascent_ = fm.ascent();
     maxWidth_ = pageWidth - leftMargin > 0 ? pageWidth - leftMargin : 0;
-    if (rows_ <= 0) return ecFontFileNotFound;
-    if (std::int64_t(pageWidth / 8) * rows_ > 65536) return ecEnhFontTooBig;
-    return ecOK;
+    if (rows_ <= 0) return errors::ecFontFileNotFound;
+    if (std::int64_t(pageWidth / 8) * rows_ > 65536) return errors::ecEnhFontTooBig;
+    return errors::ecOK;
 }
 
 void QtFontTextRenderer::renderLine(std::string_view text, Raster& out) {

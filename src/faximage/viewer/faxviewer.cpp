@@ -211,12 +211,12 @@ int TOvxFaxViewer::setFileName(const QString& fileName) {
         return 0;
     }
     if (!QFileInfo(name).isFile()) {
-        emit OnViewerError(ecFileNotFound);
-        return ecFileNotFound;
+        emit OnViewerError(errors::ecFileNotFound);
+        return errors::ecFileNotFound;
     }
     OvfReader reader;
     int rc = reader.open(name.toStdString());
-    if (rc == 0 && reader.pageCount() == 0) rc = ecFaxBadFormat;  // nothing to show
+    if (rc == 0 && reader.pageCount() == 0) rc = errors::ecFaxBadFormat;  // nothing to show
     if (rc != 0) {
         emit OnViewerError(rc);
         return rc;
@@ -244,7 +244,7 @@ int TOvxFaxViewer::setFileName(const QString& fileName) {
         }
     }
     initPage();
-    return slots_.empty() ? ecFaxBadFormat : 0;
+    return slots_.empty() ? errors::ecFaxBadFormat : 0;
 }
 
 void TOvxFaxViewer::unload() {

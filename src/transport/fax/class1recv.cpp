@@ -66,9 +66,9 @@ void TClass1Receiver::onStart() {
 void TClass1Receiver::startUp() {
     std::vector<TScriptStep> steps = firstStartSteps(defaultInitString(true, false));
     const bool detect = recv_.FaxClass() == fcDetect || recv_.FaxClass() == fcUnknown;
-    if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
-    steps.push_back({at::kClass1, ecFaxInitError});
-    steps.push_back({at::kRxModulations, ecFaxBadModemResult});
+    if (detect) steps.push_back({at::kClassQuery, errors::ecFaxBadModemResult});
+    steps.push_back({at::kClass1, errors::ecFaxInitError});
+    steps.push_back({at::kRxModulations, errors::ecFaxBadModemResult});
     runScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
         if (rc != 0) {
             fail(rc);
@@ -80,7 +80,7 @@ void TClass1Receiver::startUp() {
             const TFaxClassSet set = parseFaxClasses(replies[i - 1]);
             recv_.setSupported(set);
             if (!(set & faxClassBit(fcClass1))) {
-                fail(ecFaxBadModemResult);
+                fail(errors::ecFaxBadModemResult);
                 return;
             }
         }
@@ -136,7 +136,7 @@ void TClass1Receiver::receiveFrames() {
 // No valid command after our DIS: CSI and DIS again, for as long as T1 allows.
 void TClass1Receiver::repeatIdent() {
     if (now() - t1StartMs_ >= t30::kT1Ticks * t30::kMsPerTick) {
-        fail(ecFatalTimeout);
+        fail(errors::ecFatalTimeout);
         return;
     }
     ++identRepeats_;
@@ -153,7 +153,7 @@ void TClass1Receiver::answer() {
     goTo(rfAnswer);
 }
 
-void TClass1Receiver::reject() { fail(ecFileRejected); }
+void TClass1Receiver::reject() { fail(errors::ecFileRejected); }
 
 bool TClass1Receiver::frameSent(TResult r, uint8_t fcf, const std::vector<uint8_t>& fif) {
     if (r == TResult::Connect) {
@@ -194,7 +194,7 @@ void TClass1Receiver::rf1Init1Line(TResult r) {
     if (r == TResult::Ok)
         waitForCall();
     else if (r != TResult::None && r != TResult::Ring)
-        fail(ecFaxInitError);
+        fail(errors::ecFaxInitError);
 }
 
 void TClass1Receiver::rfAnswerLine(TResult r) {
@@ -203,9 +203,9 @@ void TClass1Receiver::rfAnswerLine(TResult r) {
         identRepeats_ = 0;
         sendIdent();
     } else if (r == TResult::NoCarrier || r == TResult::Error) {
-        fail(ecFaxNoCarrier);
+        fail(errors::ecFaxNoCarrier);
     } else if (r == TResult::Voice) {
-        fail(ecFaxVoiceCall);
+        fail(errors::ecFaxVoiceCall);
     }
 }
 
@@ -218,7 +218,7 @@ void TClass1Receiver::rf1SendCSILine(TResult r) {
         sendFrame(t30::fcfDIS, dis, true);
         goTo(rf1SendDIS);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
     }
 }
 
@@ -230,7 +230,7 @@ void TClass1Receiver::rf1SendDISLine(TResult r) {
         setTimer(t30::kT4Ticks);
         goTo(rf1CollFrms);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
     }
 }
 
@@ -264,14 +264,14 @@ void TClass1Receiver::rf1FinTrnLine(TResult r) {
 void TClass1Receiver::rf1RetrainLine(TResult r) {
     if (frameSent(r, t30::fcfFTT)) {
         if (dcs_.SpeedIndex <= 1) {
-            fail(ecFaxTrainError);
+            fail(errors::ecFaxTrainError);
             return;
         }
         gotDCS_ = false;
         receiveFrames();
         goTo(rf1CollFrms);
     } else if (r == TResult::Error) {
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
     }
 }
 
@@ -280,7 +280,7 @@ void TClass1Receiver::rf1SendCFRLine(TResult r) {
         awaitPage();
         Accept();
     } else if (r == TResult::Error) {
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
     }
 }
 
@@ -358,7 +358,7 @@ void TClass1Receiver::rf1SendMCFLine(TResult r) {
             goTo(rf1WaitDCN);
         }
     } else if (r == TResult::Error) {
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
     }
 }
 
@@ -374,7 +374,7 @@ void TClass1Receiver::onFrameFailed(TResult) {
     case rf1WaitEOP:
         // A garbled frame: listen again; the sender repeats its command after its T4.
         if (++frameRetries_ > 20) {
-            fail(ecFatalTimeout);
+            fail(errors::ecFatalTimeout);
             return;
         }
         if (state() == rf1WaitEOP)
@@ -413,7 +413,7 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
             gotDCS_ = true;
             progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
-            fail(ecCancelRequested);
+            fail(errors::ecCancelRequested);
             return;
         }
         if (!frame.isFinal()) {
@@ -425,7 +425,7 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
             return;
         }
         if (!dcs_.Valid) {
-            fail(ecFaxIncompatible);
+            fail(errors::ecFaxIncompatible);
             return;
         }
         startTraining();
@@ -439,13 +439,13 @@ void TClass1Receiver::onFrame(const hdlc::TFrame& frame) {
             // The sender trains again (after our silence or at a new speed).
             takeDcs(frame);
             if (!dcs_.Valid) {
-                fail(ecFaxIncompatible);
+                fail(errors::ecFaxIncompatible);
                 return;
             }
             startTraining();
         } else if (kind == t30::Frame::DCN) {
             // The sender gives up: after our RTN the page it could not deliver is the failure.
-            fail(response_ == t30::fcfRTN ? ecFaxSessionError : ecCancelRequested);
+            fail(response_ == t30::fcfRTN ? errors::ecFaxSessionError : errors::ecCancelRequested);
         } else {
             receiveFrames();
         }
@@ -566,7 +566,7 @@ void TClass1Receiver::onTimeout() {
         // its training or post-page command on V.21. Listen for that instead, as T.30 does
         // (a modem that reports "+FCERROR" takes the same way at once).
         if (++pageWaits_ > t30::kMaxRepeats) {
-            fail(ecFatalTimeout);
+            fail(errors::ecFatalTimeout);
             return;
         }
         abortReception();
@@ -579,7 +579,7 @@ void TClass1Receiver::onTimeout() {
         progress(fpGotHangup);
         callDone();
         break;
-    default: fail(ecFatalTimeout); break;
+    default: fail(errors::ecFatalTimeout); break;
     }
 }
 

@@ -115,9 +115,9 @@ void TClass1Sender::onStart() {
 void TClass1Sender::startUp() {
     std::vector<TScriptStep> steps = firstStartSteps(send_.defaultInit());
     const bool detect = send_.FaxClass() == fcDetect || send_.FaxClass() == fcUnknown;
-    if (detect) steps.push_back({at::kClassQuery, ecFaxBadModemResult});
-    steps.push_back({at::kClass1, ecFaxInitError});
-    steps.push_back({at::kTxModulations, ecFaxBadModemResult});
+    if (detect) steps.push_back({at::kClassQuery, errors::ecFaxBadModemResult});
+    steps.push_back({at::kClass1, errors::ecFaxInitError});
+    steps.push_back({at::kTxModulations, errors::ecFaxBadModemResult});
     runScript(std::move(steps), [this, detect](int rc, const std::vector<std::string>& replies) {
         if (rc != 0) {
             fail(rc);
@@ -130,7 +130,7 @@ void TClass1Sender::startUp() {
             send_.setSupported(set);
             // Only the Class 1 machine exists in this engine: a modem without it cannot be used.
             if (!(set & faxClassBit(fcClass1))) {
-                fail(ecFaxBadModemResult);
+                fail(errors::ecFaxBadModemResult);
                 return;
             }
         }
@@ -175,15 +175,15 @@ int TClass1Sender::refusalCode(int state) {
     switch (state) {
     case tf1SendTSI:
     case tf1TSIRespns:
-    case tf1DCSRspns: return ecFaxBadModemResult;
+    case tf1DCSRspns: return errors::ecFaxBadModemResult;
     case tf1TrainStrt:
-    case tf1TrainFnsh: return ecFaxTrainError;
+    case tf1TrainFnsh: return errors::ecFaxTrainError;
     case tf1WaitPgCn:
     case tfWaitFrHead:
     case tfSendPage:
     case tfDrainPage:
     case tf1PageEnd:
-    case tf1EcmFrames: return ecFaxSessionError;
+    case tf1EcmFrames: return errors::ecFaxSessionError;
     default: return 0;
     }
 }
@@ -240,11 +240,11 @@ void TClass1Sender::tf1Init1Line(TResult r) {
     if (r == TResult::Ok)
         dial();
     else if (r == TResult::Error)
-        fail(ecFaxInitError);
+        fail(errors::ecFaxInitError);
 }
 
 void TClass1Sender::tf1ConnectLine(TResult r) {
-    if (!dialFailed(r) && r == TResult::Error) fail(ecFaxNoCarrier);
+    if (!dialFailed(r) && r == TResult::Error) fail(errors::ecFaxNoCarrier);
 }
 
 void TClass1Sender::tf1SendTSILine(TResult r) {
@@ -360,7 +360,7 @@ void TClass1Sender::onFrameFailed(TResult r) {
             if (r == TResult::NoCarrier)
                 busyOrRetry(false);
             else
-                fail(ecFaxNoCarrier);
+                fail(errors::ecFaxNoCarrier);
             return;
         }
         listenForDis();
@@ -389,7 +389,7 @@ void TClass1Sender::onFrame(const hdlc::TFrame& frame) {
             gotDIS_ = true;
             progress(fpSessionParams);
         } else if (kind == t30::Frame::DCN) {
-            fail(ecCancelRequested);
+            fail(errors::ecCancelRequested);
             return;
         }
         if (!frame.isFinal()) {
@@ -406,14 +406,14 @@ void TClass1Sender::onFrame(const hdlc::TFrame& frame) {
         } else if (kind == t30::Frame::FTT || kind == t30::Frame::RTN) {
             speed_ = t30::stepDown(own_, remote_.Speeds, speed_);
             if (speed_ == 0) {
-                fail(trainingError(ecFaxTrainError));
+                fail(trainingError(errors::ecFaxTrainError));
                 return;
             }
             retries_ = 0;
             tcfSilence_ = false;
             turnaround(at::kTxFrames, tf1TSIRespns);
         } else if (kind == t30::Frame::DCN) {
-            fail(trainingError(ecCancelRequested));
+            fail(trainingError(errors::ecCancelRequested));
         } else if (!frame.isFinal()) {
             sendCommand(at::kRxFrames, kCommandPauseMs);
             expectFrame();
@@ -439,7 +439,7 @@ void TClass1Sender::onFrameStart() {
 void TClass1Sender::listenForDis() {
     const int64_t left = t1DeadlineMs_ - now();
     if (left <= 0) {
-        fail(ecFaxNoCarrier);
+        fail(errors::ecFaxNoCarrier);
         return;
     }
     sendCommand(at::kRxFrames, kCommandPauseMs);
@@ -449,16 +449,16 @@ void TClass1Sender::listenForDis() {
 
 void TClass1Sender::afterRemoteFrames() {
     if (!gotDIS_) {
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
         return;
     }
     if (!pages_.fitFor(remote_.Fine, remote_.Wide)) {
-        fail(ecFaxIncompatible);
+        fail(errors::ecFaxIncompatible);
         return;
     }
     speed_ = t30::chooseSpeed(own_, remote_.Speeds, send_.DesiredBPS);
     if (speed_ == 0) {
-        fail(ecFaxIncompatible);
+        fail(errors::ecFaxIncompatible);
         return;
     }
     // 2-D coding only with error correction: MH otherwise.
@@ -478,14 +478,14 @@ void TClass1Sender::turnaround(const std::string& cmd, int next) {
 // DCS (with TSI) and TCF again, after T4 without an answer or after a garbled one.
 void TClass1Sender::repeatTraining() {
     if (++retries_ > t30::kMaxRepeats) {
-        fail(trainingError(ecFatalTimeout));
+        fail(trainingError(errors::ecFatalTimeout));
         return;
     }
     tcfSilence_ = false;
     turnaround(at::kTxFrames, tf1SendTSI);
 }
 
-int TClass1Sender::trainingError(int code) const { return rtnTraining_ ? ecFaxSessionError : code; }
+int TClass1Sender::trainingError(int code) const { return rtnTraining_ ? errors::ecFaxSessionError : code; }
 
 void TClass1Sender::sendDCS() {
     const bool fine = pages_.pageFine(pageIndex_);
@@ -524,7 +524,7 @@ void TClass1Sender::onTimeout() {
         hangUp();
         faxDone();
         break;
-    default: fail(ecFatalTimeout); break;
+    default: fail(errors::ecFatalTimeout); break;
     }
 }
 
@@ -601,7 +601,7 @@ void TClass1Sender::prepPostPage() {
 
 void TClass1Sender::repeatPostPage() {
     if (++retries_ > t30::kMaxRepeats) {
-        fail(ecFatalTimeout);
+        fail(errors::ecFatalTimeout);
         return;
     }
     prepPostPage();
@@ -643,7 +643,7 @@ void TClass1Sender::postPageAnswer(const hdlc::TFrame& frame) {
         // FTT) and send the same page again, at most kMaxPageResends times.
         progress(fpPageError);
         if (++rtnCount_ > kMaxPageResends) {
-            fail(ecFaxSessionError);
+            fail(errors::ecFaxSessionError);
             return;
         }
         pageIndex_ = sentIndex_;
@@ -656,7 +656,7 @@ void TClass1Sender::postPageAnswer(const hdlc::TFrame& frame) {
             turnaround(at::kTxFrames, tf1TSIRespns);
         }
     } else if (kind == t30::Frame::DCN) {
-        fail(ecCancelRequested);
+        fail(errors::ecCancelRequested);
     } else {
         repeatPostPage();
     }
@@ -820,12 +820,12 @@ void TClass1Sender::ecmAnswer(const hdlc::TFrame& frame) {
         // The far end is busy with the block: asked again with RR until T5 runs out.
         if (rnrSinceMs_ < 0) rnrSinceMs_ = now();
         if (now() - rnrSinceMs_ > t30::kT5Ticks * t30::kMsPerTick) {
-            fail(ecFatalTimeout);
+            fail(errors::ecFatalTimeout);
             return;
         }
         sendEcmCommand(ecm::buildSimple(ecm::Frame::RR, true));
     } else if (basic == t30::Frame::DCN) {
-        fail(ecCancelRequested);
+        fail(errors::ecCancelRequested);
     } else {
         repeatPostPage();
     }

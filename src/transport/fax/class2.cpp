@@ -56,7 +56,7 @@ protected:
         goTo(sending_ ? static_cast<int>(tfInit) : static_cast<int>(rfInit));
         const auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax_);
         std::vector<TScriptStep> steps = firstStartSteps(send ? send->defaultInit() : defaultInitString(true, false));
-        steps.push_back({"AT+FCLASS=?", ecFaxBadModemResult});
+        steps.push_back({"AT+FCLASS=?", errors::ecFaxBadModemResult});
         runScript(std::move(steps), [this](int rc, const std::vector<std::string>& replies) {
             if (rc != 0) {
                 fail(rc);
@@ -67,7 +67,7 @@ protected:
             fax_.setSupported(set);
             const TFaxClass best = bestFaxClass(set);
             if (best == fcUnknown) {
-                fail(ecFaxBadModemResult);
+                fail(errors::ecFaxBadModemResult);
                 return;
             }
             fax_.setSessionClass(best);
@@ -92,10 +92,10 @@ protected:
     void onFrame(const hdlc::TFrame&) override {}
     void onFrameFailed(TResult) override {}
     void onData(const uint8_t*, size_t, bool) override {}
-    void onTimeout() override { fail(ecFaxBadModemResult); }
+    void onTimeout() override { fail(errors::ecFaxBadModemResult); }
     void onCancel() override {
         progress(fpCancel);
-        fail(ecCancelRequested);
+        fail(errors::ecCancelRequested);
     }
     void onDeviceLost() override { fail(-160); }
     const char* stateName(int state) const override {

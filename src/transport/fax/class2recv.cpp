@@ -131,9 +131,9 @@ void TClass2Receiver::fail(int code) {
 
 void TClass2Receiver::callFailed(TResult r) {
     if (r == TResult::Error)
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
     else if (r == TResult::NoCarrier)
-        fail(ecFaxSessionError);
+        fail(errors::ecFaxSessionError);
 }
 
 void TClass2Receiver::report(const std::string& line) {
@@ -144,7 +144,7 @@ void TClass2Receiver::report(const std::string& line) {
             return;
         }
         // The call ended before the sender's last page: what was confirmed stays (Fail).
-        fail(ecFaxHungUp);
+        fail(errors::ecFaxHungUp);
         return;
     }
     if (isClass2Report(line, names_.Connect)) {
@@ -192,7 +192,7 @@ void TClass2Receiver::report(const std::string& line) {
 // The call is refused: the abort command, and the error once the modem has answered it (a
 // hang-up would flush the command from the output buffer).
 void TClass2Receiver::reject() {
-    abortCode_ = ecFileRejected;
+    abortCode_ = errors::ecFileRejected;
     sendCommand("AT+F" + names_.Abort);
     setTimer(kResponseTicks);
 }
@@ -250,20 +250,20 @@ void TClass2Receiver::rfInitLine(TResult r, const std::string& line) {
         ++step_;
         nextInitStep();
     } else {
-        fail(ecFaxInitError);
+        fail(errors::ecFaxInitError);
     }
 }
 
 // A result instead of the connection report after "ATA" (rfAnswer, rf2ValCnnct).
 void TClass2Receiver::rf2ValCnnctLine(TResult r) {
     if (r == TResult::NoCarrier)
-        fail(ecFaxNoCarrier);
+        fail(errors::ecFaxNoCarrier);
     else if (r == TResult::Voice)
-        fail(ecFaxVoiceCall);
+        fail(errors::ecFaxVoiceCall);
     else if (r == TResult::Connect)
-        fail(ecFaxDataCall);
+        fail(errors::ecFaxDataCall);
     else if (r == TResult::Error)
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
 }
 
 void TClass2Receiver::rf2GtSndIDLine(TResult r) {
@@ -347,12 +347,12 @@ void TClass2Receiver::rf2GtPgRsltLine(TResult r) {
         // The page is lost: drop it and ask for the next (a bounded number of times).
         dropPage();
         if (++pageErrors_ >= kMaxPageErrors) {
-            fail(ecFaxSessionError);
+            fail(errors::ecFaxSessionError);
             return;
         }
         command("AT+FDR", rf2GtCnnct, kAnswerTicks);
     } else if (r == TResult::NoCarrier) {
-        fail(ecFaxSessionError);
+        fail(errors::ecFaxSessionError);
     }
 }
 
@@ -389,8 +389,8 @@ void TClass2Receiver::onTimeout() {
     case rfInit:
     case rf2Init1:
     case rf2Init1A:
-    case rf2Init1B: fail(ecFaxInitError); break;
-    default: fail(ecFatalTimeout); break;
+    case rf2Init1B: fail(errors::ecFaxInitError); break;
+    default: fail(errors::ecFatalTimeout); break;
     }
 }
 

@@ -156,7 +156,7 @@ void TClass2Sender::initLine(TResult r, const std::string& line) {
         return;
     }
     if (r != TResult::Ok && !(r == TResult::Error && s.Optional)) {
-        fail(ecFaxInitError);
+        fail(errors::ecFaxInitError);
         return;
     }
     if (s.TakeReply) s.TakeReply(r == TResult::Ok ? reply_ : std::string());
@@ -200,7 +200,7 @@ void TClass2Sender::report(const std::string& line) {
             // The modem ends the call after the last page (or after giving up): the OK that
             // follows decides.
             return;
-        default: fail(ecFaxHungUp); return;
+        default: fail(errors::ecFaxHungUp); return;
         }
     }
     if (isClass2Report(line, names_.Connect)) {
@@ -213,7 +213,7 @@ void TClass2Sender::report(const std::string& line) {
     if (isClass2Report(line, names_.RemoteCaps)) {
         remote_ = parseClass2Params(line);
         if (!pages_.fitFor(remote_.Fine, remote_.Wide)) {
-            fail(ecFaxIncompatible);
+            fail(errors::ecFaxIncompatible);
             return;
         }
         progress(fpSessionParams);
@@ -239,9 +239,9 @@ void TClass2Sender::report(const std::string& line) {
             else if (lastStatus_ == '2')
                 pageRejected();
             else if (lastStatus_ == '4' || lastStatus_ == '5')
-                fail(ecCancelRequested);
+                fail(errors::ecCancelRequested);
             else
-                fail(ecFaxPageError);
+                fail(errors::ecFaxPageError);
         }
         return;
     }
@@ -270,7 +270,7 @@ void TClass2Sender::onLine(TResult r, const std::string& line) {
     }
     if (r == TResult::None) {
         // In the page check of Class 2.0 only OK, ERROR and reports may come.
-        if (state() == tf20ChckPg || state() == tf2WaitFET) fail(ecFaxPageError);
+        if (state() == tf20ChckPg || state() == tf2WaitFET) fail(errors::ecFaxPageError);
         return;
     }
     switch (state()) {
@@ -283,7 +283,7 @@ void TClass2Sender::onLine(TResult r, const std::string& line) {
     case tf20ChckPg: tf20ChckPgLine(r); break;
     case tf2WaitPgOK: tf2WaitPgOKLine(r); break;
     default:
-        if (r == TResult::Error) fail(ecFaxBadModemResult);
+        if (r == TResult::Error) fail(errors::ecFaxBadModemResult);
         break;
     }
 }
@@ -297,7 +297,7 @@ void TClass2Sender::tf2ConnectLine(TResult r) {
         // Some modems confirm the negotiation without a connection report first.
         sendFDT();
     else
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
 }
 
 void TClass2Sender::tf2GetParamsLine(TResult r) {
@@ -306,23 +306,23 @@ void TClass2Sender::tf2GetParamsLine(TResult r) {
     else if (r == TResult::Connect && fdtSent_)
         beginData();
     else if (r == TResult::NoCarrier)
-        fail(ecFaxSessionError);
+        fail(errors::ecFaxSessionError);
     else
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
 }
 
 void TClass2Sender::tf2SndNwPrmLine(TResult r) {
     if (r == TResult::Ok)
         sendFDT();
     else
-        fail(ecFaxBadModemResult);
+        fail(errors::ecFaxBadModemResult);
 }
 
 // Class 2, in tf2SendEOP or tf2WaitFPTS: OK after DLE ETX, then the post-page message.
 void TClass2Sender::tf2SendEOPLine(TResult r) {
     link_.setOutputFlow(false);
     if (r != TResult::Ok) {
-        fail(ecFaxPageError);
+        fail(errors::ecFaxPageError);
         return;
     }
     const bool last = lastPage();
@@ -334,7 +334,7 @@ void TClass2Sender::tf2SendEOPLine(TResult r) {
 // The status report came before: OK goes on with the next page or the retry.
 void TClass2Sender::tf2WaitFETLine(TResult r) {
     if (r != TResult::Ok || lastStatus_ == 0)
-        fail(ecFaxPageError);
+        fail(errors::ecFaxPageError);
     else if (pageGood_)
         afterPageOk();
     else
@@ -355,7 +355,7 @@ void TClass2Sender::tf20ChckPgLine(TResult r) {
         pageRejected();
         command("AT+FPS?", tf2WaitPgOK);
     } else {
-        fail(ecFaxPageError);
+        fail(errors::ecFaxPageError);
     }
 }
 
@@ -363,7 +363,7 @@ void TClass2Sender::tf2WaitPgOKLine(TResult r) {
     if (r == TResult::Ok)
         retransmit();
     else
-        fail(ecFaxSessionError);
+        fail(errors::ecFaxSessionError);
 }
 
 bool TClass2Sender::onByte(uint8_t c) {
@@ -415,8 +415,8 @@ void TClass2Sender::onTimeout() {
     case tf2WaitFET:
     case tf20ChckPg:
     case tf2SendEOP:
-    case tf2WaitFPTS: fail(ecFaxPageError); break;
-    default: fail(ecFatalTimeout); break;
+    case tf2WaitFPTS: fail(errors::ecFaxPageError); break;
+    default: fail(errors::ecFatalTimeout); break;
     }
 }
 
@@ -505,7 +505,7 @@ void TClass2Sender::afterPageOk() {
     }
     if (hungUp_) {
         // The modem ended the call although pages are left.
-        fail(ecFaxHungUp);
+        fail(errors::ecFaxHungUp);
         return;
     }
     const bool change = pages_.pageFine(pageIndex_ + 1) != pages_.pageFine(pageIndex_);
@@ -524,13 +524,13 @@ void TClass2Sender::retransmit() {
     goTo(tf2WaitPgOK);
     if (++retries_ > 2) {
         // Abort the session; the error follows the modem's answer (a hang-up flushes output).
-        abortCode_ = ecFaxSessionError;
+        abortCode_ = errors::ecFaxSessionError;
         command("AT+F" + names_.Abort, tf2WaitPgOK);
         return;
     }
     if (hungUp_) {
         // A rejected page after which the modem hung up cannot be sent again.
-        fail(ecFaxSessionError);
+        fail(errors::ecFaxSessionError);
         return;
     }
     // StartPage reads the page (or renders the cover) again from its beginning.

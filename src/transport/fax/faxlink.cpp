@@ -16,7 +16,7 @@ template <typename Call, typename Result = std::invoke_result_t<Call>>
 Result guarded(Call call, Result fallback = Result()) {
     try {
         return call();
-    } catch (const EOvxException&) {
+    } catch (const errors::EOvxException&) {
         return fallback;
     }
 }
@@ -25,7 +25,7 @@ template <typename Call>
 void guarded(Call call) requires std::is_void_v<std::invoke_result_t<Call>> {
     try {
         call();
-    } catch (const EOvxException&) {}
+    } catch (const errors::EOvxException&) {}
 }
 
 }  // namespace

@@ -134,8 +134,8 @@ void TFaxMachine::runScript(std::vector<TScriptStep> steps,
 std::vector<TFaxMachine::TScriptStep> TFaxMachine::firstStartSteps(const std::string& defaultInit) const {
     std::vector<TScriptStep> steps;
     if (!fax_.firstStartDone()) {
-        if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), ecFaxBadModemResult});
-        steps.push_back({defaultInit, ecFaxBadModemResult});
+        if (!fax_.ModemInit().empty()) steps.push_back({fax_.ModemInit(), errors::ecFaxBadModemResult});
+        steps.push_back({defaultInit, errors::ecFaxBadModemResult});
     }
     return steps;
 }

@@ -57,7 +57,7 @@ int TFaxPages::prepareText() {
         bool haveFactory = false;
         if (send_.EnhTextEnabled) {
             out = TOvxCustomSendFax::makeEnhancedRenderer(font, haveFactory);
-            if (haveFactory && !out) return ecFontFileNotFound;
+            if (haveFactory && !out) return errors::ecFontFileNotFound;
         }
         if (!out) out = std::make_unique<BitmapFontRenderer>(false);
         for (size_t i = 0; i < plan.size(); ++i)
@@ -112,7 +112,7 @@ int TFaxPages::load(const std::string& file, const std::string& cover, const std
     reader[1].close();
     coverIsFax = false;
     if (file.empty() && cover.empty()) {
-        return ecNoFilename;
+        return errors::ecNoFilename;
     }
     if (!cover.empty()) {
         coverIsFax = endsWithExt(cover, faxFileExt);
@@ -141,7 +141,7 @@ int TFaxPages::load(const std::string& file, const std::string& cover, const std
         for (int p = 1; p <= reader[1].pageCount(); ++p) plan.push_back({false, 1, p});
     }
     if (plan.empty()) {
-        return ecFaxBadFormat;
+        return errors::ecFaxBadFormat;
     }
     return 0;
 }
@@ -156,7 +156,7 @@ int TFaxPages::verify(const std::string& file, const std::string& cover) {
         if (!p.TextCover &&
             (reader[p.File].seekPage(p.Page, ph) != 0 ||
              reader[p.File].pageOffset() + telvane::faximage::kOvfPageHeaderSize + ph.imageLength > sizes[p.File])) {
-            return ecFaxBadFormat;
+            return errors::ecFaxBadFormat;
         }
     }
     return prepareText();

@@ -42,7 +42,7 @@ void TFaxReceiver::ringLine(TResult r) {
             // not answered at all.
             if (!recv_.destinationUsable()) {
                 rings_ = 0;
-                fail(telvane::ecPathNotFound);
+                fail(telvane::errors::ecPathNotFound);
                 return;
             }
             waitingForCall_ = false;
@@ -52,9 +52,9 @@ void TFaxReceiver::ringLine(TResult r) {
         rings_ = 0;
         progress(fpNoConnect);
     } else if (r == TResult::Connect) {
-        fail(ecFaxDataCall);
+        fail(errors::ecFaxDataCall);
     } else if (r == TResult::Voice) {
-        fail(ecFaxVoiceCall);
+        fail(errors::ecFaxVoiceCall);
     }
 }
 
@@ -145,10 +145,12 @@ void TFaxReceiver::fail(int code) {
     const bool hadCall = file_.isOpen() || accepted_;
     const bool hadFile = file_.isOpen();
     closeFile(0);
-    if (hadCall || code == ecFileRejected) {
+    if (hadCall || code == errors::ecFileRejected) {
         // Pages the sender was told had arrived stay; a file without any is not left behind.
         if (hadFile && pages_ == 0) std::remove(fax_.FaxFile().c_str());
-        fax_.fireLog(code == ecFileRejected ? lfaxReceiveSkip : pages_ > 0 ? lfaxReceivePartial : lfaxReceiveFail);
+        fax_.fireLog(code == errors::ecFileRejected ? lfaxReceiveSkip
+                     : pages_ > 0                   ? lfaxReceivePartial
+                                                    : lfaxReceiveFail);
         fax_.SetFaxFile("");
     }
     accepted_ = false;
@@ -181,7 +183,7 @@ void TFaxReceiver::callDone() {
 
 void TFaxReceiver::onCancel() {
     progress(fpCancel);
-    fail(ecCancelRequested);
+    fail(errors::ecCancelRequested);
 }
 
 void TFaxReceiver::onDeviceLost() { fail(-160); }

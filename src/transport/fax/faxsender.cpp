@@ -68,9 +68,9 @@ bool TFaxSender::dialFailed(TResult r) {
     if (r == TResult::Busy || r == TResult::NoAnswer)
         busyOrRetry(r == TResult::Busy);
     else if (r == TResult::Voice)
-        fail(ecFaxVoiceCall);
+        fail(errors::ecFaxVoiceCall);
     else if (r == TResult::NoDialTone)
-        fail(ecFaxNoDialTone);
+        fail(errors::ecFaxNoDialTone);
     else
         return false;
     return true;
@@ -85,7 +85,7 @@ void TFaxSender::busyOrRetry(bool busy) {
         setTimer(send_.dialRetryWaitTicks());
         return;
     }
-    fail(busy ? ecFaxBusy : ecFaxNoAnswer);
+    fail(busy ? errors::ecFaxBusy : errors::ecFaxNoAnswer);
 }
 
 void TFaxSender::fail(int code) {
@@ -144,7 +144,7 @@ void TFaxSender::faxDone() {
 
 void TFaxSender::onCancel() {
     progress(fpCancel);
-    fail(ecCancelRequested);
+    fail(errors::ecCancelRequested);
 }
 
 void TFaxSender::onDeviceLost() { fail(-160); }
@@ -203,7 +203,7 @@ bool TFaxSender::preparePage(int scanTimeCode, long bps) {
         goTo(tfPrepPage);
         telvane::faximage::OvfPageHeader ph;
         if (pages_.reader[p.File].seekPage(p.Page, ph) != 0) {
-            fail(ecFaxBadFormat);
+            fail(errors::ecFaxBadFormat);
             return false;
         }
         pageLength_ = static_cast<long>(ph.imageLength);
@@ -295,7 +295,7 @@ int TFaxSender::wholePageData(std::vector<uint8_t>& out) {
             return more;
         }
         plain.feed(piece.data(), piece.size());
-        if (plain.overflow()) return ecFaxBadFormat;
+        if (plain.overflow()) return errors::ecFaxBadFormat;
     }
 }
 

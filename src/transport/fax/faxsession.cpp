@@ -98,7 +98,7 @@ void TOvxFaxLog::updateLog(TOvxAbstractFax& fax, int logCode) {
     info.DateTime = shortDate(now) + " " + longTime(now);
     info.remoteID = fax.remoteID();
     info.hangupCode = fax.hangupCode();
-    info.ErrorText = ovxErrorText(fax.FaxError());
+    info.ErrorText = errors::ovxErrorText(fax.FaxError());
     info.Pages = fax.pagesConfirmed();
     std::string lines;
     if (auto* send = dynamic_cast<TOvxCustomSendFax*>(&fax)) {
@@ -230,12 +230,16 @@ void TOvxCustomAbstractFax::fireFinish(int code) {
 TFaxLink& TOvxCustomAbstractFax::link() { return testLink_ ? *testLink_ : *portLink_; }
 
 void TOvxCustomAbstractFax::checkStart() {
-    if (running_) throw EOvxException(ecBadArgument, "A fax session is already running");
+    if (running_) throw errors::EOvxException(errors::ecBadArgument, "A fax session is already running");
     if (testLink_) return;
-    if (!comPort_) throw EOvxException(ecPortNotAssigned, ovxErrorText(ecPortNotAssigned));
+    if (!comPort_)
+        throw errors::EOvxException(errors::ecPortNotAssigned, errors::ovxErrorText(errors::ecPortNotAssigned));
     if (comPort_->DeviceLayer() == dlWinsock)
-        throw EOvxException(ecNotCompatibleWinsock, ovxErrorText(ecNotCompatibleWinsock));
-    if (comPort_->OutSize() < 8192) throw EOvxException(ecOutputBufferTooSmall, ovxErrorText(ecOutputBufferTooSmall));
+        throw errors::EOvxException(errors::ecNotCompatibleWinsock,
+                                    errors::ovxErrorText(errors::ecNotCompatibleWinsock));
+    if (comPort_->OutSize() < 8192)
+        throw errors::EOvxException(errors::ecOutputBufferTooSmall,
+                                    errors::ovxErrorText(errors::ecOutputBufferTooSmall));
 }
 
 std::string TOvxCustomAbstractFax::codingText() const {
@@ -265,8 +269,8 @@ void TOvxCustomAbstractFax::startMachine(std::unique_ptr<TFaxMachine> machine) {
     fireStatus(true, false);
     if (testLink_ || registerTriggers()) return;
     // Without its triggers the session cannot run: it is reported and finished at once.
-    fireError(ecNoMoreTriggers);
-    fireFinish(ecNoMoreTriggers);
+    fireError(errors::ecNoMoreTriggers);
+    fireFinish(errors::ecNoMoreTriggers);
     MutexLock lock(serviceMu_);
     machine_.reset();
 }
@@ -285,7 +289,7 @@ bool TOvxCustomAbstractFax::registerTriggers() {
         comPort_->setTimerTrigger(timerTrigger_, 0, true);
         cancelTimer_ = timerTrigger_;
         return true;
-    } catch (const EOvxException&) {
+    } catch (const errors::EOvxException&) {
         releaseTriggers();
         return false;
     }
@@ -298,7 +302,7 @@ void TOvxCustomAbstractFax::releaseTriggers() {
         for (int* t : {&availTrigger_, &timerTrigger_, &roomTrigger_, &emptyTrigger_})
             if (*t > 0) comPort_->removeTrigger(*t);
         comPort_->deregisterTriggerHandler(handlerId_);
-    } catch (const EOvxException&) {}
+    } catch (const errors::EOvxException&) {}
     availTrigger_ = timerTrigger_ = roomTrigger_ = emptyTrigger_ = 0;
     handlerId_ = 0;
 }
@@ -351,7 +355,7 @@ void TOvxCustomAbstractFax::armTriggers() {
             comPort_->setStatusTrigger(roomTrigger_, static_cast<uint32_t>(minimum), true);
         }
         if (machine_->wantsOutputEmpty()) comPort_->setStatusTrigger(emptyTrigger_, 0, true);
-    } catch (const EOvxException&) {}
+    } catch (const errors::EOvxException&) {}
 }
 
 void TOvxCustomAbstractFax::CancelSession() {
@@ -361,7 +365,7 @@ void TOvxCustomAbstractFax::CancelSession() {
     if (comPort_ && timer != 0 && !testLink_) {
         try {
             comPort_->setTimerTrigger(timer, 0, true);
-        } catch (const EOvxException&) {}
+        } catch (const errors::EOvxException&) {}
     }
 }
 
@@ -406,7 +410,7 @@ TFaxClassSet TOvxCustomAbstractFax::supportedFaxClasses() {
             if (r == TResult::Error) break;
             reply += lines.line();
         }
-    } catch (const EOvxException&) {}
+    } catch (const errors::EOvxException&) {}
     return supported_;
 }
 
@@ -428,12 +432,12 @@ void TOvxCustomSendFax::StartSend() {
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         const int fd = mkstemp(buf.data());
-        if (fd < 0) throw EOvxException(-5, ovxErrorText(-5));
+        if (fd < 0) throw errors::EOvxException(-5, errors::ovxErrorText(-5));
         close(fd);
         mergedFile_ = buf.data();
         if (int rc = telvane::faximage::mergeOvfFiles(FaxFileList, mergedFile_)) {
             mergedFile_.clear();
-            throw EOvxException(rc, ovxErrorText(rc));
+            throw errors::EOvxException(rc, errors::ovxErrorText(rc));
         }
     }
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
@@ -472,8 +476,9 @@ void TOvxCustomSendFax::sessionEnded() {
 void TOvxCustomReceiveFax::StartReceive() {
     checkStart();
     if (!destinationUsable())
-        throw EOvxException(telvane::ecPathNotFound,
-                            ovxErrorText(telvane::ecPathNotFound) + " (" + DestinationDir() + ")");
+        throw errors::EOvxException(
+            telvane::errors::ecPathNotFound,
+            errors::ovxErrorText(telvane::errors::ecPathNotFound) + " (" + DestinationDir() + ")");
     if (!testLink_) portLink_ = std::make_unique<TComPortLink>(*ComPort());
     startMachine(makeReceiveMachine(*this, link()));
 }
@@ -516,12 +521,12 @@ int TOvxCustomReceiveFax::CreateFaxFile(telvane::faximage::OvfWriter& file, cons
     // Another process may take a name between the directory scan and the creation: retry
     // with a fresh scan a few times.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        if (name.empty()) return telvane::ecFileExists;
+        if (name.empty()) return telvane::errors::ecFileExists;
         const int rc = file.createExclusive(name, senderId);
-        if (rc != telvane::ecFileExists) return rc;
+        if (rc != telvane::errors::ecFileExists) return rc;
         name = nextReceiveFileName(DestinationDir(), FaxNameMode, FaxFileExt, std::time(nullptr));
     }
-    return telvane::ecFileExists;
+    return telvane::errors::ecFileExists;
 }
 
 }  // namespace telvane::transport

@@ -194,7 +194,7 @@ public:
     // (or "+FPTS:1"), so a page whose data went out but whose answer never came is not among them;
     // receiving, those confirmed to the sender and kept in the fax file.
     int pagesConfirmed() const { return pagesConfirmed_; }
-    std::string statusText() const { return ovxStatusText(progress_); }
+    std::string statusText() const { return errors::ovxStatusText(progress_); }
     // Parameters of the current connection, as last negotiated (DCS sent or received):
     // bit rate (0 before training), high resolution, 2048-pel width, error correction.
     long connectBPS() const { return connectBps_; }

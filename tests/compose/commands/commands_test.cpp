@@ -29,7 +29,7 @@ protected:
     // Writes a fax through New.
     void newFax(const QString& recipient, const QString& number, const QString& subject, const QString& cover,
                 const QString& doc) {
-        whenModal<TFaxEditor>([=](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([=](editor::TFaxEditor* e) {
             e->Recipient->setText(recipient);
             e->FaxNumber->setText(number);
             e->Subject->setText(subject);
@@ -37,7 +37,7 @@ protected:
             e->RichDoc->insertPlainText(doc);
             e->OKButton->click();
         });
-        ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
+        ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     }
 
     std::string field(const char* name) { return fax_.currentRow().text(name); }
@@ -64,21 +64,21 @@ TEST_F(CommandsTest, NewFaxStoresRecipientNumberSubjectAndBothRichTextParts) {
 }
 
 TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
-    appSettings().DefaultFont.Name = "DejaVu Sans";
-    appSettings().DefaultFont.Size = 14;
-    appSettings().DefaultFont.Bold = true;
-    TextAttributes cover, doc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    app::appSettings().DefaultFont.Name = "DejaVu Sans";
+    app::appSettings().DefaultFont.Size = 14;
+    app::appSettings().DefaultFont.Bold = true;
+    richtext::TextAttributes cover, doc;
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         cover = e->RichCover->currentAttributes();
         doc = e->RichDoc->currentAttributes();
         e->RichDoc->insertPlainText("Typed");
         e->OKButton->click();
     });
-    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), false));
-    for (const TextAttributes& a : {cover, doc}) {
+    ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
+    for (const richtext::TextAttributes& a : {cover, doc}) {
         EXPECT_EQ(a.name, "DejaVu Sans");
         EXPECT_EQ(a.size, 14);
-        EXPECT_EQ(a.style, kStyleBold);
+        EXPECT_EQ(a.style, richtext::kStyleBold);
     }
     const std::string rtf = memo("RTFDOC");
     EXPECT_NE(rtf.find("DejaVu Sans"), std::string::npos);
@@ -86,20 +86,20 @@ TEST_F(CommandsTest, NewFaxAppliesTheDefaultFontToBothEmptyParts) {
 }
 
 TEST_F(CommandsTest, CancelStoresNothing) {
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->Recipient->setText("Nobody");
         e->RichDoc->insertPlainText("Lost on purpose");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(telvane::newFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u);
 
     newFax("Kept", "1", "S", "", "Body");
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->Recipient->setText("Changed");
         e->CancelButton->click();
     });
-    EXPECT_FALSE(editFax(fax_, xb_, dir()));
+    EXPECT_FALSE(composecommands::editFax(fax_, xb_, dir()));
     EXPECT_EQ(fax_.recCount(), 1u);
     EXPECT_EQ(field("RECIPIENT"), "Kept");
 }
@@ -108,17 +108,17 @@ TEST_F(CommandsTest, AFailedWriteLeavesNoRecordAndReopensTheEditorWithTheFax) {
     // A directory in place of the transfer file makes storing the rich text fail.
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir()) + records::kMemoTransferFile));
     QString reshownRecipient, reshownDoc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         e->Recipient->setText("Jones");
         e->RichDoc->insertPlainText("Typed with care");
-        whenModal<TFaxEditor>([&](TFaxEditor* again) {
+        whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* again) {
             reshownRecipient = again->Recipient->text();
             reshownDoc = again->RichDoc->text();
             again->CancelButton->click();
         });
         e->OKButton->click();
     });
-    EXPECT_FALSE(telvane::newFax(fax_, xb_, dir(), false));
+    EXPECT_FALSE(telvane::composecommands::newFax(fax_, xb_, dir(), false));
     EXPECT_EQ(fax_.recCount(), 0u) << "no half-written record is left";
     ASSERT_EQ(prompts().count(PromptRecord::Information), 1);
     EXPECT_TRUE(prompts().records[0].text.startsWith("The fax could not be saved."))
@@ -131,7 +131,7 @@ TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {
     newFax("Jones", "555-0100", "Order", "Cover page", "Body of the order");
     fax_.first();
     QString recipient, number, subject, cover, doc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         recipient = e->Recipient->text();
         number = e->FaxNumber->text();
         subject = e->Subject->text();
@@ -139,7 +139,7 @@ TEST_F(CommandsTest, CloneCopiesTheFaxAndMarksTheSubject) {
         doc = e->RichDoc->text();
         e->OKButton->click();
     });
-    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), true));
     EXPECT_EQ(recipient, "Jones");
     EXPECT_EQ(number, "555-0100");
     EXPECT_EQ(subject, "[clone]Order");
@@ -161,8 +161,8 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
     const QString subject = QString("S").repeated(45) + "12345";
     newFax("R", "1", subject, "", "");
     fax_.first();
-    whenModal<TFaxEditor>([](TFaxEditor* e) { e->OKButton->click(); });
-    ASSERT_TRUE(telvane::newFax(fax_, xb_, dir(), true));
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) { e->OKButton->click(); });
+    ASSERT_TRUE(telvane::composecommands::newFax(fax_, xb_, dir(), true));
     std::vector<std::string> subjects;
     for (fax_.first(); !fax_.eof(); fax_.next()) subjects.push_back(field("SUBJECT"));
     const std::string expected = ("[clone]" + subject).left(50).toStdString();
@@ -172,7 +172,7 @@ TEST_F(CommandsTest, CloneOfAFiftyCharacterSubjectKeepsTheFirstFifty) {
 
 TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
     newFax("Old name", "111", "Topic", "Old cover", "Old body");
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         EXPECT_EQ(e->Recipient->text(), "Old name");
         EXPECT_EQ(e->RichDoc->text(), "Old body");
         e->Recipient->setText("New name");
@@ -180,7 +180,7 @@ TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
         e->RichDoc->insertPlainText(" and more");
         e->OKButton->click();
     });
-    ASSERT_TRUE(editFax(fax_, xb_, dir()));
+    ASSERT_TRUE(composecommands::editFax(fax_, xb_, dir()));
     EXPECT_EQ(fax_.visibleCount(), 1u);
     fax_.first();
     EXPECT_EQ(field("RECIPIENT"), "New name");
@@ -190,7 +190,7 @@ TEST_F(CommandsTest, EditRewritesTheCurrentFaxOnAccept) {
 }
 
 TEST_F(CommandsTest, EditOnAnEmptyLogOnlyBeeps) {
-    EXPECT_FALSE(editFax(fax_, xb_, dir()));
+    EXPECT_FALSE(composecommands::editFax(fax_, xb_, dir()));
     EXPECT_EQ(prompts().count(PromptRecord::Beep), 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
@@ -210,17 +210,17 @@ void closeMaintenanceBrowser(const QString& title, bool& shown) {
 
 TEST_F(CommandsTest, CoverSheetsAndPhoneBookOpenTheirBrowsersForMaintenance) {
     bool coverShown = false;
-    closeMaintenanceBrowser<TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
+    closeMaintenanceBrowser<cover::TCoverBrowse>(QStringLiteral("Cover Sheet Template Browser"), coverShown);
     records::RecordSet covers;
     records::TXbAccess coverXb(covers);
-    coverSheets(covers, coverXb, dir());
+    composecommands::coverSheets(covers, coverXb, dir());
     EXPECT_TRUE(coverShown);
     EXPECT_FALSE(covers.active()) << "the cover table is closed after the browser";
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNCOV.DBF"));
 
     bool bookShown = false;
-    closeMaintenanceBrowser<TPhoneBook>(QStringLiteral("Phone Book Browser"), bookShown);
-    phoneBook(dir());
+    closeMaintenanceBrowser<phonebook::TPhoneBook>(QStringLiteral("Phone Book Browser"), bookShown);
+    composecommands::phoneBook(dir());
     EXPECT_TRUE(bookShown);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir()) + "TVNPB.DBF"));
 }

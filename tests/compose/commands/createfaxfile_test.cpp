@@ -18,7 +18,7 @@ namespace {
 using namespace telvane::render;
 using rendertest::Para;
 using rendertest::TempDir;
-using telvane::FaxFileRenderer;
+using telvane::composecommands::FaxFileRenderer;
 
 // What the main window was told.
 struct Recorder {
@@ -33,8 +33,10 @@ struct Recorder {
 // A scripted prompter that also notes the window's state when a message is shown.
 class CheckingPrompter : public telvane::ScriptedPrompter {
 public:
-    explicit CheckingPrompter(std::function<void()> check) : check_(std::move(check)) { telvane::setPrompter(this); }
-    ~CheckingPrompter() override { telvane::setPrompter(nullptr); }
+    explicit CheckingPrompter(std::function<void()> check) : check_(std::move(check)) {
+        telvane::app::setPrompter(this);
+    }
+    ~CheckingPrompter() override { telvane::app::setPrompter(nullptr); }
     void information(const QString& text) override {
         check_();
         ScriptedPrompter::information(text);

@@ -37,24 +37,24 @@ class MainWindowTest : public EditorsTest {
 protected:
     void SetUp() override {
         EditorsTest::SetUp();
-        firstRunSetupPending() = false;
-        commands_ = MainWindowCommands{};
-        addComposeCommands(commands_);
+        app::firstRunSetupPending() = false;
+        commands_ = app::MainWindowCommands{};
+        composecommands::addComposeCommands(commands_);
         // A port is set and both logs carry every tag, so start-up asks nothing.
-        IniFile ini;
+        settings::IniFile ini;
         ini.writeInteger("Modem", "ComPort", 0);
         ini.save(dir() + "TVN.INI");
         rebuildLogs(dir());
     }
     void TearDown() override {
         stop();
-        commands_ = MainWindowCommands{};
-        setMainWindow(nullptr);
+        commands_ = app::MainWindowCommands{};
+        app::setMainWindow(nullptr);
     }
 
     shell::TMainScreen& start() {
         window_ = std::make_unique<shell::TMainScreen>(commands_);
-        setMainWindow(window_.get());
+        app::setMainWindow(window_.get());
         window_->show();
         for (int i = 0; i < 1000 && window_->firstActivationPending(); ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -74,16 +74,16 @@ protected:
         return path;
     }
     // Lets events run until the fax editor has added the documents handed to it.
-    static bool settled(TFaxEditor* e) {
+    static bool settled(editor::TFaxEditor* e) {
         return test::waitUntil([e] { return !e->addingDocuments(); }, 120);
     }
 
-    MainWindowCommands commands_;
+    app::MainWindowCommands commands_;
     std::unique_ptr<shell::TMainScreen> window_;
 };
 
-void addEntry(TPhoneBook* book, const QString& name, const QString& number) {
-    whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
+void addEntry(phonebook::TPhoneBook* book, const QString& name, const QString& number) {
+    whenModal<phonebook::TPhoneBookEditor>([=](phonebook::TPhoneBookEditor* e) {
         e->Name->setText(name);
         e->Number->setText(number);
         shot(e, "phone-book-editor");
@@ -96,7 +96,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     shell::TMainScreen& main = start();
     EXPECT_EQ(main.FaxTable().visibleCount(), 0u);
 
-    whenModal<TPhoneBook>([](TPhoneBook* book) {
+    whenModal<phonebook::TPhoneBook>([](phonebook::TPhoneBook* book) {
         addEntry(book, "smith", "555-0200");
         addEntry(book, "Jones & Co", "555-0100");
         shot(book, "phone-book");
@@ -104,10 +104,10 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     });
     main.mnuPhoneBookClick();
 
-    whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+    whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* browse) {
         // A newcomer finds the starter templates.
         EXPECT_EQ(browse->CoverGrid->model()->rowCount(), 3);
-        whenModal<TCoverEditor>([](TCoverEditor* e) {
+        whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
             e->CoverDescription->setText("Standard cover");
             e->RichCover->insertPlainText("FAX to ");
             e->insertItemClick("Recipient");
@@ -128,14 +128,14 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     });
     main.mnuCoverClick();
 
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         e->Subject->setText("Price list");
-        whenModal<TPhoneBook>([](TPhoneBook* book) {
+        whenModal<phonebook::TPhoneBook>([](phonebook::TPhoneBook* book) {
             book->PhoneTable().first();  // "Jones & Co" comes before "smith"
             book->AcceptButton->click();
         });
         e->AddressButton->click();
-        whenModal<TCoverBrowse>([](TCoverBrowse* browse) {
+        whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* browse) {
             // "Business", "Personal", "Standard cover", "Urgent": the one made above.
             QAbstractItemModel* model = browse->CoverGrid->model();
             ASSERT_EQ(model->index(2, 0).data().toString(), "Standard cover");
@@ -163,7 +163,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     EXPECT_EQ(again.FaxTable().currentRow().text("SUBJECT"), "Price list");
 
     QString cover, doc;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         cover = e->RichCover->text();
         doc = e->RichDoc->text();
         e->CancelButton->click();
@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, NewcomerComposesAFaxFromPhoneBookAndTemplateAndFindsItAft
     EXPECT_TRUE(cover.startsWith("FAX to Jones & Co (555-0100)\nSubject: Price list\nSent ")) << cover.toStdString();
     EXPECT_EQ(doc, "Please find our new prices below.");
 
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         EXPECT_EQ(e->Subject->text(), "[clone]Price list");
         e->OKButton->click();
     });
@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
     const QString job = fileWith(outside, QStringLiteral("job.txt"), QByteArray("A printed line\n").repeated(100));
 
     QString recipient = QStringLiteral("unset");
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         recipient = e->Recipient->text();
         EXPECT_TRUE(settled(e));
         EXPECT_EQ(e->documents().size(), 1u);
@@ -215,7 +215,7 @@ TEST_F(MainWindowTest, FaxOpenedWithDocumentsRendersTheirPagesFromTheLog) {
 // copies of its documents that no fax names any more.
 TEST_F(MainWindowTest, DeletingOrCleaningUpFaxesRemovesTheirDocumentCopies) {
     bool cleanedUp = false;
-    commands_.faxLogCleanup = [&cleanedUp](IMainWindow& m) {
+    commands_.faxLogCleanup = [&cleanedUp](app::IMainWindow& m) {
         m.FaxTable().first();
         m.FaxTable().deleteRecord();
         cleanedUp = true;
@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, DeletingOrCleaningUpFaxesRemovesTheirDocumentCopies) {
         return QDir(QString::fromStdString(render::documentsDir(dir()))).entryList(QDir::Files).size();
     };
     for (const bool cleanUp : {false, true}) {
-        whenModal<TFaxEditor>([](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
             EXPECT_TRUE(settled(e));
             e->FaxNumber->setText("555-0100");
             e->OKButton->click();
@@ -255,7 +255,7 @@ TEST_F(MainWindowTest, APrintedJobThatCannotBeAttachedIsKeptWhenItsFaxIsSaved) {
     QTemporaryDir spool;
     const QString job =
         fileWith(spool, QStringLiteral("job-1.pdf"), "%PDF-1.4\ncut short by a failing printer driver\n");
-    whenModal<TFaxEditor>([](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
         EXPECT_TRUE(settled(e));
         EXPECT_TRUE(e->documents().empty());
         e->FaxNumber->setText("555-0100");
@@ -263,7 +263,7 @@ TEST_F(MainWindowTest, APrintedJobThatCannotBeAttachedIsKeptWhenItsFaxIsSaved) {
         e->OKButton->click();
     });
     prompts().answers = {false};
-    EXPECT_EQ(offerPrintJobAsNewFax(main, commands_, job), PrintJobQueue::Outcome::Keep);
+    EXPECT_EQ(offerPrintJobAsNewFax(main, commands_, job), app::PrintJobQueue::Outcome::Keep);
     EXPECT_EQ(main.FaxTable().visibleCount(), 1u);
     ASSERT_EQ(prompts().texts().size(), 2) << prompts().texts().join('|').toStdString();
     EXPECT_TRUE(prompts().texts()[0].contains("\"job-1.pdf\"")) << prompts().texts()[0].toStdString();

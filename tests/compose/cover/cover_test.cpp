@@ -37,8 +37,8 @@ protected:
         return out;
     }
     // Loads the first template into a fax editor through its "Load Template" button.
-    void loadTemplateInto(TFaxEditor& editor) {
-        whenModal<TCoverBrowse>([](TCoverBrowse* b) {
+    void loadTemplateInto(editor::TFaxEditor& editor) {
+        whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* b) {
             EXPECT_TRUE(b->AcceptButton->isVisible());
             EXPECT_FALSE(b->CloseButton->isVisible());
             b->AcceptButton->click();
@@ -53,7 +53,7 @@ protected:
 TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
     QRect wanted;
     {
-        TCoverEditor editor(dir());
+        cover::TCoverEditor editor(dir());
         EXPECT_TRUE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
         EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
         EXPECT_TRUE(editor.isSizeGripEnabled());
@@ -72,16 +72,16 @@ TEST_F(CoverTest, EditorSetsItsPageOnTheFirstShowOnlyAndKeepsItsPlacement) {
         editor.reject();
         EXPECT_EQ(editor.result(), 2);
     }
-    TCoverEditor again(dir());
+    cover::TCoverEditor again(dir());
     EXPECT_EQ(again.geometry(), wanted);
 }
 
 // Cancelling a template with typed text asks before the text is thrown away.
 TEST_F(CoverTest, CancellingAChangedTemplateAsksToSave) {
-    TCoverEditor editor(dir());
+    cover::TCoverEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("Cover for ");
-    prompts().choices = {Prompter::AnswerCancel, Prompter::AnswerNo};
+    prompts().choices = {app::Prompter::AnswerCancel, app::Prompter::AnswerNo};
     editor.CancelButton->click();
     ASSERT_EQ(prompts().count(PromptRecord::YesNoCancel), 1);
     EXPECT_EQ(prompts().records.back().text, "Save changes?");
@@ -93,10 +93,10 @@ TEST_F(CoverTest, CancellingAChangedTemplateAsksToSave) {
 }
 
 TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
-    TCoverEditor editor(dir());
+    cover::TCoverEditor editor(dir());
     ASSERT_EQ(editor.InsertMenu->actions().size(), 5);
     for (QAction* item : editor.InsertMenu->actions()) item->trigger();
-    const std::vector<InsertPointInfo> points = editor.RichCover->insertPoints();
+    const std::vector<richtext::InsertPointInfo> points = editor.RichCover->insertPoints();
     ASSERT_EQ(points.size(), 5u);
     const QString placeholders[] = {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"};
     for (int i = 0; i < 5; ++i) {
@@ -111,25 +111,25 @@ TEST_F(CoverTest, InsertMenuInsertsTheFiveMergeFieldsWithTheirTags) {
 }
 
 TEST_F(CoverTest, MergeValuesAreCutToOneHundredAndUnknownTagsHaveNone) {
-    MergeSource source;
+    cover::MergeSource source;
     source.recipient = QString(150, 'x');
     source.now = QDateTime(QDate(2026, 3, 4), QTime(13, 5, 9));
-    EXPECT_EQ(mergeValue(1, source), QString(100, 'x'));
-    EXPECT_TRUE(mergeValue(2, source).isEmpty());
-    EXPECT_FALSE(mergeValue(2, source).isNull()) << "an empty field is an answer";
-    EXPECT_TRUE(mergeValue(0, source).isNull());
-    EXPECT_TRUE(mergeValue(6, source).isNull());
-    EXPECT_EQ(mergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
-    const QString time = mergeValue(5, source);
+    EXPECT_EQ(cover::mergeValue(1, source), QString(100, 'x'));
+    EXPECT_TRUE(cover::mergeValue(2, source).isEmpty());
+    EXPECT_FALSE(cover::mergeValue(2, source).isNull()) << "an empty field is an answer";
+    EXPECT_TRUE(cover::mergeValue(0, source).isNull());
+    EXPECT_TRUE(cover::mergeValue(6, source).isNull());
+    EXPECT_EQ(cover::mergeValue(4, source), QLocale::system().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
+    const QString time = cover::mergeValue(5, source);
     EXPECT_TRUE(time.contains("05")) << time.toStdString();
     EXPECT_TRUE(time.contains("09")) << "the long format carries seconds: " << time.toStdString();
 }
 
 TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     openCovers();
-    TCoverBrowse browse(covers_, xb_, dir());
+    cover::TCoverBrowse browse(covers_, xb_, dir());
 
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "");
         EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CoverDescription->setText("Letterhead");
@@ -141,7 +141,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     EXPECT_EQ(descriptions(), std::vector<std::string>{"Letterhead"});
 
     covers_.first();
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
         ASSERT_EQ(e->RichCover->insertPoints().size(), 1u);
         EXPECT_EQ(e->RichCover->insertPoints()[0].text, "[RECIPIENT]");
@@ -149,7 +149,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     });
     browse.cloneButtonClick();
     // The next New starts empty again.
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "");
         EXPECT_TRUE(e->RichCover->text().isEmpty());
         e->CancelButton->click();
@@ -160,7 +160,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
     // Edit the clone: a long description is kept to 35 characters.
     covers_.first();
     covers_.next();
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         EXPECT_EQ(e->CoverDescription->text(), "[clone]Letterhead");
         e->CoverDescription->setText(QString("Zed template ").repeated(4));
         e->AcceptButton->click();
@@ -186,7 +186,7 @@ TEST_F(CoverTest, BrowserCreatesClonesEditsAndDeletesTemplates) {
 
 TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     openCovers();
-    TCoverBrowse browse(covers_, xb_, dir());
+    cover::TCoverBrowse browse(covers_, xb_, dir());
     browse.setPickMode(true);
     browse.show();
     // Nothing to act on: only New is offered.
@@ -202,7 +202,7 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
     EXPECT_EQ(browse.result(), 0) << "Accept without a template does not close the browser";
     EXPECT_EQ(covers_.recCount(), 0u);
 
-    whenModal<TCoverEditor>([](TCoverEditor* e) {
+    whenModal<cover::TCoverEditor>([](cover::TCoverEditor* e) {
         e->CoverDescription->setText("First");
         e->AcceptButton->click();
     });
@@ -220,10 +220,10 @@ TEST_F(CoverTest, ActingOnAnEmptyTableOnlyBeeps) {
 // of their labels ("Subject:" is shorter than "Fax number:" and longer than "To:").
 TEST_F(CoverTest, StarterTemplateValuesStartAtOneColumn) {
     xb_.bind(covers_);
-    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    ASSERT_TRUE(cover::openCoverTemplates(dir(), covers_, xb_));
     int templates = 0;
     for (covers_.first(); !covers_.eof(); covers_.next(), ++templates) {
-        TRichText rich;
+        richtext::TRichText rich;
         rich.resize(900, 700);
         rich.show();
         ASSERT_TRUE(LoadRichText(rich, "COVER", xb_, dir()));
@@ -245,17 +245,17 @@ TEST_F(CoverTest, StarterTemplateValuesStartAtOneColumn) {
 // exists, even an emptied one, is left as the user made it.
 TEST_F(CoverTest, StarterTemplatesAreOfferedOnAFreshDataDirectoryOnly) {
     xb_.bind(covers_);
-    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    ASSERT_TRUE(cover::openCoverTemplates(dir(), covers_, xb_));
     EXPECT_EQ(descriptions(), (std::vector<std::string>{"Business", "Personal", "Urgent"}));
-    EXPECT_EQ(starterCoverDescriptions(), (QStringList{"Business", "Personal", "Urgent"}));
+    EXPECT_EQ(cover::starterCoverDescriptions(), (QStringList{"Business", "Personal", "Urgent"}));
     covers_.close();
 
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText("Jones & Co");
     editor.FaxNumber->setText("555-0123");
     editor.Subject->setText("Your order");
-    whenModal<TCoverBrowse>([](TCoverBrowse* b) {
+    whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* b) {
         b->CoverGrid->setFocus();
         b->AcceptButton->click();  // the first in description order: "Business"
     });
@@ -272,28 +272,28 @@ TEST_F(CoverTest, StarterTemplatesAreOfferedOnAFreshDataDirectoryOnly) {
     openCovers();
     std::vector<size_t> fields;
     for (covers_.first(); !covers_.eof(); covers_.next()) {
-        TRichText rich;
-        ASSERT_TRUE(LoadRichText(rich, "COVER", xb_, dir()));
+        richtext::TRichText rich;
+        ASSERT_TRUE(richtext::LoadRichText(rich, "COVER", xb_, dir()));
         fields.push_back(rich.insertPoints().size());
     }
     EXPECT_EQ(fields, (std::vector<size_t>{4, 4, 5}));
 
     prompts().defaultAnswer = true;
     {
-        TCoverBrowse browse(covers_, xb_, dir());
+        cover::TCoverBrowse browse(covers_, xb_, dir());
         for (int i = 0; i < 3; ++i) {
             covers_.first();
             browse.DeleteButtonClick();
         }
     }
     covers_.close();
-    ASSERT_TRUE(openCoverTemplates(dir(), covers_, xb_));
+    ASSERT_TRUE(cover::openCoverTemplates(dir(), covers_, xb_));
     EXPECT_TRUE(descriptions().empty());
 }
 
 TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     addTemplate("All fields", writeAllFields);
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText("Jones & Co");
     editor.FaxNumber->setText("555-0123");
@@ -306,20 +306,21 @@ TEST_F(CoverTest, LoadedTemplateShowsTheValuesNotThePlaceholders) {
     for (const char* placeholder : {"[RECIPIENT]", "[FAX#]", "[SUBJECT]", "[DATE]", "[TIME]"})
         EXPECT_FALSE(text.contains(placeholder)) << text.toStdString();
     EXPECT_FALSE(text.contains('*')) << "markers are hidden after the merge";
-    const std::vector<InsertPointInfo> points = editor.RichCover->insertPoints();
+    const std::vector<richtext::InsertPointInfo> points = editor.RichCover->insertPoints();
     ASSERT_EQ(points.size(), 5u);
     EXPECT_EQ(points[0].text, "Jones & Co");
     EXPECT_EQ(points[1].text, "555-0123");
     EXPECT_EQ(points[2].text, "Your order");
-    EXPECT_TRUE(points[3].text == mergeDateText(before.date()) || points[3].text == mergeDateText(after.date()));
+    EXPECT_TRUE(points[3].text == cover::mergeDateText(before.date()) ||
+                points[3].text == cover::mergeDateText(after.date()));
     bool timeMatches = false;
     for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1) && !timeMatches; t = t.addSecs(1))
-        timeMatches = points[4].text == mergeTimeText(t.time());
+        timeMatches = points[4].text == cover::mergeTimeText(t.time());
     EXPECT_TRUE(timeMatches) << points[4].text.toStdString();
     EXPECT_TRUE(text.startsWith("Dear Jones & Co at 555-0123, re Your order, on ")) << text.toStdString();
-    for (const InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
+    for (const richtext::InsertPointInfo& p : points) EXPECT_TRUE(p.markerHidden);
     // Loading is a return from the editor's own window.
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     // Later changes to the fields do not touch the loaded cover sheet.
     editor.Recipient->setText("Someone else");
     EXPECT_EQ(editor.RichCover->insertPoints()[0].text, "Jones & Co");
@@ -330,27 +331,27 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
     records::RecordSet fax;
     records::TXbAccess faxXb(fax);
     ASSERT_TRUE(records::OpenFaxDBF(dir(), fax, faxXb));
-    whenModal<TFaxEditor>([this](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([this](editor::TFaxEditor* e) {
         e->Recipient->setText("Smith");
         e->FaxNumber->setText("555-0456");
         e->Subject->setText("Invoice");
         loadTemplateInto(*e);
         e->OKButton->click();
     });
-    ASSERT_TRUE(newFax(fax, faxXb, dir(), false));
+    ASSERT_TRUE(composecommands::newFax(fax, faxXb, dir(), false));
     fax.first();
     const std::string rtf = fax.currentRow().memo("RTFCOVER");
     EXPECT_EQ(rtf.find("[RECIPIENT]"), std::string::npos);
     EXPECT_NE(rtf.find("Smith"), std::string::npos);
 
     QString reopened;
-    std::vector<InsertPointInfo> points;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    std::vector<richtext::InsertPointInfo> points;
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         reopened = e->RichCover->text();
         points = e->RichCover->insertPoints();
         e->CancelButton->click();
     });
-    editFax(fax, faxXb, dir());
+    composecommands::editFax(fax, faxXb, dir());
     EXPECT_TRUE(reopened.startsWith("Dear Smith at 555-0456, re Invoice, on ")) << reopened.toStdString();
     EXPECT_FALSE(reopened.contains('*'));
     ASSERT_EQ(points.size(), 5u);
@@ -359,21 +360,21 @@ TEST_F(CoverTest, MergedCoverSurvivesSavingAndReopeningTheFax) {
 }
 
 TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
-    addTemplate("Plain", [](TRichText& t) {
-        t.setInputAttributes({QStringLiteral("Liberation Serif"), 16, kStyleBold});
+    addTemplate("Plain", [](richtext::TRichText& t) {
+        t.setInputAttributes({QStringLiteral("Liberation Serif"), 16, richtext::kStyleBold});
         t.insertPlainText("Plain cover text");
         t.textCursor().insertBlock();
-        t.setInputAttributes({QStringLiteral("Liberation Sans"), 10, kStyleItalic});
+        t.setInputAttributes({QStringLiteral("Liberation Sans"), 10, richtext::kStyleItalic});
         t.insertPlainText("Second line");
     });
-    TRichText reference;
+    richtext::TRichText reference;
     {
         openCovers();
         covers_.first();
-        ASSERT_TRUE(LoadRichText(reference, "COVER", xb_, dir()));
+        ASSERT_TRUE(richtext::LoadRichText(reference, "COVER", xb_, dir()));
         covers_.close();
     }
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("Earlier cover text");
     loadTemplateInto(editor);
@@ -382,16 +383,16 @@ TEST_F(CoverTest, TemplateWithoutInsertPointsIsCopiedUnchanged) {
 }
 
 TEST_F(CoverTest, CancelledPickAndUnansweredTagsLeaveWhatTheyShould) {
-    addTemplate("Odd tag", [](TRichText& t) {
+    addTemplate("Odd tag", [](richtext::TRichText& t) {
         t.insertPlainText("Ref: ");
         ASSERT_TRUE(t.insertInsertPoint(7, "[OTHER]"));
         t.insertPlainText(" end");
     });
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.RichCover->insertPlainText("My own cover");
 
-    whenModal<TCoverBrowse>([](TCoverBrowse* b) { b->CancelButton->click(); });
+    whenModal<cover::TCoverBrowse>([](cover::TCoverBrowse* b) { b->CancelButton->click(); });
     editor.LoadCoverButton->click();
     EXPECT_EQ(editor.RichCover->text(), "My own cover");
 

@@ -59,7 +59,7 @@ protected:
         return path;
     }
 
-    static QStringList listed(const TFaxEditor& e) {
+    static QStringList listed(const editor::TFaxEditor& e) {
         QStringList rows;
         for (int i = 0; i < e.DocumentList->topLevelItemCount(); ++i)
             rows << e.DocumentList->topLevelItem(i)->text(0) + QLatin1Char('/') +
@@ -68,11 +68,11 @@ protected:
     }
 
     // Hands files to the editor and lets events run until it has finished adding them.
-    static bool added(TFaxEditor& e, const QStringList& files) {
+    static bool added(editor::TFaxEditor& e, const QStringList& files) {
         e.addDocuments(files);
         return settled(e);
     }
-    static bool settled(TFaxEditor& e) {
+    static bool settled(editor::TFaxEditor& e) {
         return test::waitUntil([&e] { return !e.addingDocuments(); }, 120);
     }
 
@@ -88,8 +88,8 @@ protected:
 };
 
 TEST_F(Attachments, AddOrderRemoveAndDropInTheEditor) {
-    auto editor = std::make_unique<TFaxEditor>(dir());
-    TFaxEditor& e = *editor;
+    auto editor = std::make_unique<editor::TFaxEditor>(dir());
+    editor::TFaxEditor& e = *editor;
     ASSERT_TRUE(added(e, {textFile("one.txt"), textFile("two.txt", 130)}));
     EXPECT_EQ(prompts().count(PromptRecord::Information), 0);
     EXPECT_EQ(listed(e), QStringList({"one.txt/1", "two.txt/3"}));
@@ -127,7 +127,7 @@ TEST_F(Attachments, AddOrderRemoveAndDropInTheEditor) {
     QCoreApplication::sendEvent(&e, &drop);
     EXPECT_TRUE(drop.isAccepted());
     ASSERT_TRUE(settled(e));
-    EXPECT_EQ(e.currentPage(), TFaxEditor::AttachmentsPage);
+    EXPECT_EQ(e.currentPage(), editor::TFaxEditor::AttachmentsPage);
     EXPECT_EQ(listed(e), QStringList({"one.txt/1", "two.txt/3", "dropped.txt/1"}));
 
     // The window closes without the fax being stored: its copies go.
@@ -165,7 +165,7 @@ TEST_F(Attachments, AddingRunsBesideTheWindowAndStopsWithoutTrace) {
         f.write("%!PS\n{ } loop\n");
     }
     {
-        TFaxEditor e(dir());
+        editor::TFaxEditor e(dir());
         e.show();
         e.attachmentsButtonClick();
         e.addDocuments({endless});
@@ -196,7 +196,7 @@ TEST_F(Attachments, AddingRunsBesideTheWindowAndStopsWithoutTrace) {
 
     // The window closed while a document is being checked: no converter and no new copy remain.
     {
-        auto editor = std::make_unique<TFaxEditor>(dir());
+        auto editor = std::make_unique<editor::TFaxEditor>(dir());
         editor->addDocuments({endless});
         ASSERT_TRUE(test::waitUntil([] { return converterChildren() == 1; }, 60));
         editor->CancelButton->click();
@@ -208,7 +208,7 @@ TEST_F(Attachments, AddingRunsBesideTheWindowAndStopsWithoutTrace) {
 }
 
 TEST_F(Attachments, PreviewShowsTheWholeFaxAndLeavesNoFile) {
-    TFaxEditor e(dir());
+    editor::TFaxEditor e(dir());
     e.RichDoc->insertPlainText("Typed page");
     ASSERT_TRUE(added(e, {textFile("long.txt", 130), bitmapFile("stamp.bmp")}));
     int pages = -1;
@@ -241,15 +241,15 @@ protected:
 
     // A new fax with these files attached, saved.
     void saveFaxWith(const QStringList& files) {
-        whenModal<TFaxEditor>([](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) {
             EXPECT_TRUE(settled(*e));
             e->FaxNumber->setText("555-0100");
             e->OKButton->click();
         });
-        ASSERT_TRUE(newFaxWithDocuments(fax_, xb_, dir(), files));
+        ASSERT_TRUE(composecommands::newFaxWithDocuments(fax_, xb_, dir(), files));
     }
     // Removes the fax's second document and accepts.
-    static void removeSecondDocument(TFaxEditor* e) {
+    static void removeSecondDocument(editor::TFaxEditor* e) {
         e->DocumentList->setCurrentItem(e->DocumentList->topLevelItem(1));
         e->RemoveDocumentButton->click();
         e->OKButton->click();
@@ -262,7 +262,7 @@ protected:
 TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
     const QStringList files = {textFile("invoice.txt", 70), bitmapFile("stamp.bmp")};
     QStringList shown;
-    whenModal<TFaxEditor>([&](TFaxEditor* e) {
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         EXPECT_TRUE(settled(*e));
         shown = listed(*e);
         EXPECT_TRUE(e->Recipient->text().isEmpty());
@@ -271,7 +271,7 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
         e->RichDoc->insertPlainText("Please find the invoice attached.");
         e->OKButton->click();
     });
-    ASSERT_TRUE(newFaxWithDocuments(fax_, xb_, dir(), files));
+    ASSERT_TRUE(composecommands::newFaxWithDocuments(fax_, xb_, dir(), files));
     EXPECT_EQ(shown, QStringList({"invoice.txt/2", "stamp.bmp/1"}));
     // The fax holds copies of its own: the files handed over may go.
     for (const QString& f : files) QFile::remove(f);
@@ -281,11 +281,12 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
 
     // Edit and Clone show the same documents in the same order.
     for (bool clone : {false, true}) {
-        whenModal<TFaxEditor>([&](TFaxEditor* e) {
+        whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
             shown = listed(*e);
             e->OKButton->click();
         });
-        ASSERT_TRUE(clone ? newFax(fax_, xb_, dir(), true) : editFax(fax_, xb_, dir()));
+        ASSERT_TRUE(clone ? composecommands::newFax(fax_, xb_, dir(), true)
+                          : composecommands::editFax(fax_, xb_, dir()));
         EXPECT_EQ(shown, QStringList({"invoice.txt/2", "stamp.bmp/1"})) << (clone ? "clone" : "edit");
     }
     EXPECT_EQ(storedCopies().size(), 2u);
@@ -303,16 +304,16 @@ TEST_F(AttachedFax, NewFaxWithDocumentsIsKeptWithTheRecordAndRendered) {
 // no fax names any more goes when the fax is saved without it or deleted.
 TEST_F(AttachedFax, ACopyGoesOnlyWhenNoFaxNamesItAnyMore) {
     saveFaxWith({textFile("keep.txt"), textFile("drop.txt")});
-    whenModal<TFaxEditor>([](TFaxEditor* e) { e->OKButton->click(); });
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) { e->OKButton->click(); });
     fax_.first();
-    ASSERT_TRUE(newFax(fax_, xb_, dir(), true));
+    ASSERT_TRUE(composecommands::newFax(fax_, xb_, dir(), true));
     ASSERT_EQ(fax_.visibleCount(), 2u);
     ASSERT_EQ(storedCopies().size(), 2u);
 
     for (const int kept : {2, 1}) {
         fax_.go(kept == 2 ? 1 : 2);
-        whenModal<TFaxEditor>(removeSecondDocument);
-        ASSERT_TRUE(editFax(fax_, xb_, dir()));
+        whenModal<editor::TFaxEditor>(removeSecondDocument);
+        ASSERT_TRUE(composecommands::editFax(fax_, xb_, dir()));
         EXPECT_EQ(storedCopies().size(), std::size_t(kept)) << "the other fax still names drop.txt: " << (kept == 2);
     }
     fax_.go(1);
@@ -360,14 +361,14 @@ TEST_F(AttachedFax, AKillAtAnyStepNeverLeavesAFaxNamingAMissingCopy) {
         const records::test::Child child = records::test::forkChild([&](int fd) {
             gStopAt = n;
             gReport = fd;
-            setProgramDir(work);
+            settings::setProgramDir(work);
             records::RecordSet fax;
             records::TXbAccess xb(fax);
             if (!records::OpenFaxDBF(work, fax, xb)) _exit(3);
             records::io::setChangeObserver(reportAndStop);
             fax.first();
-            whenModal<TFaxEditor>(removeSecondDocument);
-            if (!editFax(fax, xb, work)) _exit(5);
+            whenModal<editor::TFaxEditor>(removeSecondDocument);
+            if (!composecommands::editFax(fax, xb, work)) _exit(5);
             fax.first();
             fax.deleteRecord();
             render::removeUnnamedDocuments(work, *fax.table());
@@ -395,7 +396,7 @@ TEST_F(AttachedFax, AKillAtAnyStepNeverLeavesAFaxNamingAMissingCopy) {
         }
         fax.close();
     }
-    setProgramDir(dir());
+    settings::setProgramDir(dir());
     ASSERT_TRUE(completed);
     // In the whole run: no copy is removed while a write to the table or its memos is unsynced.
     std::set<std::string> unsynced;
@@ -420,8 +421,8 @@ TEST_F(AttachedFax, AKillAtAnyStepNeverLeavesAFaxNamingAMissingCopy) {
 }
 
 TEST_F(AttachedFax, CancelledFaxWithDocumentsLeavesNoRecordAndNoCopy) {
-    whenModal<TFaxEditor>([](TFaxEditor* e) { e->CancelButton->click(); });
-    EXPECT_FALSE(newFaxWithDocuments(fax_, xb_, dir(), {textFile("draft.txt")}));
+    whenModal<editor::TFaxEditor>([](editor::TFaxEditor* e) { e->CancelButton->click(); });
+    EXPECT_FALSE(composecommands::newFaxWithDocuments(fax_, xb_, dir(), {textFile("draft.txt")}));
     EXPECT_EQ(fax_.visibleCount(), 0u);
     EXPECT_TRUE(storedCopies().empty());
 }

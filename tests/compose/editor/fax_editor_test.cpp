@@ -32,7 +32,7 @@ namespace {
 
 using FaxEditorTest = EditorsTest;
 
-QStringList addedControls(TRichToolBar* bar) {
+QStringList addedControls(richtext::TRichToolBar* bar) {
     QStringList names;
     bool afterSpell = false;
     for (int i = 0; i < bar->layout()->count(); ++i) {
@@ -44,7 +44,7 @@ QStringList addedControls(TRichToolBar* bar) {
     return names;
 }
 
-QStringList checkedZoomItems(TZoomButton* button) {
+QStringList checkedZoomItems(editorkit::TZoomButton* button) {
     QStringList checked;
     for (QAction* item : button->zoomMenu()->actions())
         if (item->isChecked()) checked << item->text();
@@ -52,15 +52,15 @@ QStringList checkedZoomItems(TZoomButton* button) {
 }
 
 TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     EXPECT_EQ(editor.windowTitle(), "Fax Editor");
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     EXPECT_TRUE(editor.RecipientButton->isChecked());
     EXPECT_FALSE(editor.Zoombutton->isVisible());
 
     editor.DocumentButton->click();
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::DocumentPage);
     EXPECT_TRUE(editor.DocumentButton->isChecked());
     EXPECT_FALSE(editor.RecipientButton->isChecked());
     EXPECT_TRUE(editor.Zoombutton->isVisible());
@@ -76,7 +76,7 @@ TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
     editor.Zoombutton->zoomMenu()->close();
 
     editor.CoverButton->click();
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::CoverPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::CoverPage);
     EXPECT_EQ(editor.Zoombutton->text(), "100%");
     editor.Zoombutton->zoomMenu()->actions().at(1)->trigger();  // "80%"
     EXPECT_EQ(editor.RichCover->Zooming(), 80);
@@ -90,7 +90,7 @@ TEST_F(FaxEditorTest, PagesActAsRadioGroupAndZoomFollowsThePartShown) {
 }
 
 TEST_F(FaxEditorTest, ToolBarsCarryTheAddedButtonsInOrderWithSpacers) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     EXPECT_EQ(addedControls(editor.RichToolDoc),
               (QStringList{"Spacer", "DocPageBreakButton", "Spacer", "ParagraphSetupButton", "Spacer",
                            "DocWordWrapButton", "Spacer", "DocDefFontbutton"}));
@@ -105,7 +105,7 @@ TEST_F(FaxEditorTest, ToolBarsCarryTheAddedButtonsInOrderWithSpacers) {
 }
 
 TEST_F(FaxEditorTest, PageBreakAsksWithNoAsDefaultAndInsertsOnlyOnYes) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.DocumentButton->click();
     editor.RichDoc->insertPlainText("First page");
@@ -126,12 +126,12 @@ TEST_F(FaxEditorTest, PageBreakAsksWithNoAsDefaultAndInsertsOnlyOnYes) {
               QTextFormat::PageBreak_AlwaysBefore);
     // A message box is no return from one of the editor's own windows: the page and caret stay.
     EXPECT_EQ(editor.activations(), activations);
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::DocumentPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::DocumentPage);
     EXPECT_GT(editor.RichDoc->textCursor().position(), 0);
 }
 
 TEST_F(FaxEditorTest, WordWrapToggledTwiceRestoresStateHintAndButton) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     QToolButton* wrap = editor.DocButtons.wordWrap;
     const bool initial = editor.RichDoc->WordWrap();
     EXPECT_FALSE(initial);
@@ -151,7 +151,7 @@ TEST_F(FaxEditorTest, WordWrapToggledTwiceRestoresStateHintAndButton) {
 }
 
 TEST_F(FaxEditorTest, FieldsKeepTheirLimitsAndEnterMovesTheFocusOn) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText(QString(60, 'r'));
     editor.FaxNumber->setText(QString(60, '5'));
@@ -176,10 +176,10 @@ TEST_F(FaxEditorTest, FieldsKeepTheirLimitsAndEnterMovesTheFocusOn) {
 // Back from the template browser, the spell check or the phone book the editor stays on the page
 // the user was on (it used to jump to "Recipient Info"), with both carets at the start.
 TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     EXPECT_EQ(editor.activations(), 1);
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     editor.RichCover->insertPlainText("Cover text that runs on");
     editor.DocumentButton->click();
     editor.RichDoc->insertPlainText("Document text that runs on");
@@ -188,14 +188,16 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
     struct Return {
         const char* window;
         QPushButton* pageButton;
-        TFaxEditor::Page page;
+        editor::TFaxEditor::Page page;
         std::function<void()> open;
     };
     const std::vector<Return> returns = {
-        {"template browser", editor.CoverButton, TFaxEditor::CoverPage, [&] { editor.LoadCoverButton->click(); }},
-        {"spell check", editor.DocumentButton, TFaxEditor::DocumentPage,
+        {"template browser", editor.CoverButton, editor::TFaxEditor::CoverPage,
+         [&] { editor.LoadCoverButton->click(); }},
+        {"spell check", editor.DocumentButton, editor::TFaxEditor::DocumentPage,
          [&] { emit editor.RichDoc->StartSpellCheck(); }},
-        {"phone book", editor.RecipientButton, TFaxEditor::RecipientPage, [&] { editor.AddressButton->click(); }},
+        {"phone book", editor.RecipientButton, editor::TFaxEditor::RecipientPage,
+         [&] { editor.AddressButton->click(); }},
     };
     int activations = editor.activations();
     for (const Return& r : returns) {
@@ -205,7 +207,7 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
         EXPECT_EQ(editor.activations(), ++activations) << r.window;
         EXPECT_EQ(editor.currentPage(), r.page) << r.window;
         EXPECT_TRUE(r.pageButton->isChecked()) << r.window;
-        EXPECT_EQ(editor.Zoombutton->isVisible(), r.page != TFaxEditor::RecipientPage) << r.window;
+        EXPECT_EQ(editor.Zoombutton->isVisible(), r.page != editor::TFaxEditor::RecipientPage) << r.window;
         EXPECT_EQ(editor.RichDoc->textCursor().position(), 0) << r.window;
         EXPECT_EQ(editor.RichCover->textCursor().position(), 0) << r.window;
     }
@@ -214,13 +216,13 @@ TEST_F(FaxEditorTest, ReturningFromItsOwnWindowKeepsThePageWithCaretsAtStart) {
 // Load Template and the spell check are reached from the keyboard: Alt+O on the cover sheet opens
 // the template browser, F7 in either text part the spell check.
 TEST_F(FaxEditorTest, LoadTemplateAndSpellCheckAreReachedFromTheKeyboard) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     QApplication::setActiveWindow(&editor);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
     editor.CoverButton->click();
     bool browsed = false;
-    whenModal<TCoverBrowse>([&](TCoverBrowse* browse) {
+    whenModal<cover::TCoverBrowse>([&](cover::TCoverBrowse* browse) {
         browsed = true;
         browse->reject();
     });
@@ -232,7 +234,7 @@ TEST_F(FaxEditorTest, LoadTemplateAndSpellCheckAreReachedFromTheKeyboard) {
         page->click();
         part->insertPlainText("Sume text");
         bool checked = false;
-        whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* spell) {
+        whenModal<spellcheck::TSpellCheckDialog>([&](spellcheck::TSpellCheckDialog* spell) {
             checked = true;
             spell->reject();
         });
@@ -242,9 +244,9 @@ TEST_F(FaxEditorTest, LoadTemplateAndSpellCheckAreReachedFromTheKeyboard) {
 }
 
 TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
-    for (TRichText* part : {editor.RichCover, editor.RichDoc}) {
+    for (richtext::TRichText* part : {editor.RichCover, editor.RichDoc}) {
         const richdoc::PageLayoutTwips layout = part->pageLayout();
         EXPECT_EQ(layout.width, 12240);
         EXPECT_EQ(layout.height, 15840);
@@ -256,7 +258,7 @@ TEST_F(FaxEditorTest, ShowingSetsUsLetterWithHalfInchMargins) {
 }
 
 TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.DocumentButton->click();
     editor.RichDoc->setInputAttributes({QStringLiteral("Liberation Sans"), 12, 0});
@@ -272,12 +274,12 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
     });
     editor.DocButtons.defaultFont->click();
 
-    EXPECT_EQ(appSettings().DefaultFont.Name, "DejaVu Sans");
-    EXPECT_EQ(appSettings().DefaultFont.Size, 14);
-    EXPECT_TRUE(appSettings().DefaultFont.Bold);
-    EXPECT_FALSE(appSettings().DefaultFont.Italic);
-    EXPECT_TRUE(appSettings().DefaultFont.Underline);
-    Settings reread;
+    EXPECT_EQ(app::appSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(app::appSettings().DefaultFont.Size, 14);
+    EXPECT_TRUE(app::appSettings().DefaultFont.Bold);
+    EXPECT_FALSE(app::appSettings().DefaultFont.Italic);
+    EXPECT_TRUE(app::appSettings().DefaultFont.Underline);
+    settings::Settings reread;
     reread.loadFrom(dir());
     EXPECT_EQ(reread.DefaultFont.Name, "DejaVu Sans");
     EXPECT_EQ(reread.DefaultFont.Size, 14);
@@ -290,23 +292,23 @@ TEST_F(FaxEditorTest, DefaultFontIsStoredWithoutReformattingTheText) {
         dialog->reject();
     });
     editor.CoverButtons.defaultFont->click();
-    EXPECT_EQ(appSettings().DefaultFont.Name, "DejaVu Sans");
-    EXPECT_EQ(appSettings().DefaultFont.Size, 14);
+    EXPECT_EQ(app::appSettings().DefaultFont.Name, "DejaVu Sans");
+    EXPECT_EQ(app::appSettings().DefaultFont.Size, 14);
 }
 
 TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     const auto askHint = [](QWidget* control) {
         QHelpEvent request(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(control, &request);
     };
-    appSettings().Hints.On = false;
+    app::appSettings().Hints.On = false;
     askHint(editor.OKButton);
     askHint(editor.DocButtons.wordWrap);
     EXPECT_FALSE(QToolTip::isVisible());
 
-    appSettings().Hints.On = true;
+    app::appSettings().Hints.On = true;
     askHint(editor.OKButton);
     EXPECT_TRUE(QToolTip::isVisible());
     EXPECT_EQ(QToolTip::text(), "Ok - save changes to this fax");
@@ -316,7 +318,7 @@ TEST_F(FaxEditorTest, HintsFollowTheShowHintsSetting) {
 TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
     QRect wanted;
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.show();
         wanted = QRect(QPoint(3, 4), editor.minimumSizeHint().expandedTo(QSize(600, 450)));
         editor.setGeometry(wanted);
@@ -328,7 +330,7 @@ TEST_F(FaxEditorTest, PlacementIsKeptInTheSettingsFile) {
     EXPECT_TRUE(text.contains("[TFaxEditor_Placement]")) << text.toStdString();
     EXPECT_TRUE(text.contains("Left=3")) << text.toStdString();
 
-    TFaxEditor again(dir());
+    editor::TFaxEditor again(dir());
     EXPECT_EQ(again.geometry(), wanted);
 }
 
@@ -342,7 +344,7 @@ namespace {
 // window open, No discards, Yes accepts. An untouched fax closes without a question.
 TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.Recipient->setText("Ann");
         editor.show();
         editor.CancelButton->click();
@@ -352,28 +354,28 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
     }
     const auto askedOnce = [this](int before) { return prompts().count(PromptRecord::YesNoCancel) == before + 1; };
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.show();
         editor.Subject->setText("Offer");
-        prompts().choices = {Prompter::AnswerCancel};
+        prompts().choices = {app::Prompter::AnswerCancel};
         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(&editor, &esc);
         EXPECT_TRUE(askedOnce(0));
         EXPECT_EQ(prompts().records.back().text, "Save changes?");
         EXPECT_EQ(prompts().records.back().caption, "Fax Editor");
         EXPECT_TRUE(editor.isVisible());
-        prompts().choices = {Prompter::AnswerNo};
+        prompts().choices = {app::Prompter::AnswerNo};
         editor.CancelButton->click();
         EXPECT_TRUE(askedOnce(1));
         EXPECT_FALSE(editor.isVisible());
         EXPECT_EQ(editor.result(), 2);
     }
     {
-        TFaxEditor editor(dir());
+        editor::TFaxEditor editor(dir());
         editor.show();
         editor.DocumentButton->click();
         editor.RichDoc->insertPlainText("Dear Ann");
-        prompts().choices = {Prompter::AnswerYes};
+        prompts().choices = {app::Prompter::AnswerYes};
         editor.close();
         EXPECT_TRUE(askedOnce(2));
         EXPECT_FALSE(editor.isVisible());
@@ -384,7 +386,7 @@ TEST_F(FaxEditorTest, CancellingAChangedFaxAsksToSave) {
 // A fax number a modem could not dial is refused at Accept, on the Recipient page; a number
 // written with blanks, brackets and dashes is taken.
 TEST_F(FaxEditorTest, AcceptRefusesANumberAModemCannotDial) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.FaxNumber->setText("call me maybe!");
     editor.DocumentButton->click();
@@ -394,7 +396,7 @@ TEST_F(FaxEditorTest, AcceptRefusesANumberAModemCannotDial) {
     EXPECT_TRUE(
         prompts().texts()[0].startsWith("The fax number \"call me maybe!\" holds characters a modem cannot dial"))
         << prompts().texts()[0].toStdString();
-    EXPECT_EQ(editor.currentPage(), TFaxEditor::RecipientPage);
+    EXPECT_EQ(editor.currentPage(), editor::TFaxEditor::RecipientPage);
     EXPECT_TRUE(editor.RecipientButton->isChecked());
     editor.FaxNumber->setText("+1 (555) 010-0100");
     editor.OKButton->click();

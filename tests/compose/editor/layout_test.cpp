@@ -54,7 +54,7 @@ QStringList clippedControls(QWidget& window) {
         // What a tool-bar holder scrolls into view is reachable even when it lies beyond the window edge.
         bool scrolled = false;
         for (QWidget* p = w->parentWidget(); p && p != &window && !scrolled; p = p->parentWidget())
-            scrolled = qobject_cast<TToolBarScroller*>(p) != nullptr;
+            scrolled = qobject_cast<editorkit::TToolBarScroller*>(p) != nullptr;
         const QRect onWindow(w->mapTo(&window, QPoint(0, 0)), w->size());
         if (!scrolled && !inside.contains(onWindow)) clipped << name + QStringLiteral(" outside");
     }
@@ -65,7 +65,7 @@ QStringList clippedControls(QWidget& window) {
 QStringList tabOrder(QWidget& window) {
     QStringList names;
     for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
-        if (qobject_cast<QPushButton*>(w) || qobject_cast<TLogGrid*>(w)) names << w->objectName();
+        if (qobject_cast<QPushButton*>(w) || qobject_cast<app::TLogGrid*>(w)) names << w->objectName();
     return names;
 }
 
@@ -79,7 +79,7 @@ TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
     records::RecordSet coverTable;
     records::TXbAccess coverXb(coverTable);
     ASSERT_TRUE(records::OpenCoverDBF(dir(), coverTable, coverXb));
-    TCoverBrowse covers(coverTable, coverXb, dir());
+    cover::TCoverBrowse covers(coverTable, coverXb, dir());
     EXPECT_EQ(tabOrder(covers), (QStringList{"CoverGrid", "NewButton", "ModifyButton", "CloneButton", "DeleteButton",
                                              "AcceptButton", "CancelButton", "CloseButton", "HelpButton"}));
     EXPECT_EQ(
@@ -90,7 +90,7 @@ TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
     covers.setPickMode(true);
     EXPECT_TRUE(covers.AcceptButton->isDefault());
 
-    TPhoneBook book(dir());
+    phonebook::TPhoneBook book(dir());
     EXPECT_EQ(tabOrder(book), (QStringList{"PhoneGrid", "NewButton", "EditButton", "DeleteButton", "AcceptButton",
                                            "CancelButton", "CloseButton", "HelpButton"}));
     EXPECT_EQ(hints(book, {"AcceptButton", "CancelButton", "CloseButton", "HelpButton"}),
@@ -101,7 +101,7 @@ TEST_F(LayoutTest, BrowsersKeepTheirTabOrderHintsAndDefaultButton) {
 }
 
 TEST_F(LayoutTest, FaxEditorPagesShowEveryControlWhole) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     EXPECT_LE(editor.minimumSizeHint().width(), 800);
     EXPECT_LE(editor.minimumSizeHint().height(), 600);
@@ -122,7 +122,7 @@ TEST_F(LayoutTest, FaxEditorPagesShowEveryControlWhole) {
     editor.CoverButton->click();
     editor.resize(520, editor.height());
     EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
-    auto* scroller = editor.findChild<TToolBarScroller*>("RichToolCoverScroller");
+    auto* scroller = editor.findChild<editorkit::TToolBarScroller*>("RichToolCoverScroller");
     ASSERT_NE(scroller, nullptr);
     EXPECT_TRUE(scroller->scrolling());
     saveShot(editor, "fax-editor-narrow");
@@ -137,16 +137,16 @@ TEST_F(LayoutTest, CoverWindowsShowEveryControlWhole) {
     records::TXbAccess xb(covers);
     ASSERT_TRUE(records::OpenCoverDBF(dir(), covers, xb));
     {
-        TCoverBrowse browse(covers, xb, dir());
+        cover::TCoverBrowse browse(covers, xb, dir());
         browse.setPickMode(true);
         browse.show();
         EXPECT_TRUE(clippedControls(browse).isEmpty()) << clippedControls(browse).join(", ").toStdString();
         saveShot(browse, "cover-browser-pick");
     }
-    TCoverEditor editor(dir());
+    cover::TCoverEditor editor(dir());
     editor.show();
     EXPECT_LE(editor.minimumSizeHint().width(), 800);
-    LoadRichText(*editor.RichCover, "COVER", xb, dir());
+    richtext::LoadRichText(*editor.RichCover, "COVER", xb, dir());
     editor.CoverDescription->setText("Letterhead");
     EXPECT_TRUE(clippedControls(editor).isEmpty()) << clippedControls(editor).join(", ").toStdString();
     saveShot(editor, "cover-editor");
@@ -155,13 +155,13 @@ TEST_F(LayoutTest, CoverWindowsShowEveryControlWhole) {
 
 TEST_F(LayoutTest, PhoneBookWindowsShowEveryControlWhole) {
     addPhone("Jones", "555-0100");
-    TPhoneBook book(dir());
+    phonebook::TPhoneBook book(dir());
     ASSERT_TRUE(book.openTable());
     book.setPickMode(false);
     book.show();
     EXPECT_TRUE(clippedControls(book).isEmpty()) << clippedControls(book).join(", ").toStdString();
     saveShot(book, "phone-book");
-    TPhoneBookEditor entry;
+    phonebook::TPhoneBookEditor entry;
     entry.show();
     EXPECT_TRUE(clippedControls(entry).isEmpty()) << clippedControls(entry).join(", ").toStdString();
     saveShot(entry, "phone-book-editor");

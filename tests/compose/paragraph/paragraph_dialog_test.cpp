@@ -15,9 +15,9 @@
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 
-using telvane::TParagraphPropDlg;
-using telvane::TRichText;
+using telvane::paragraph::TParagraphPropDlg;
 using telvane::richdoc::ParagraphMetrics;
+using telvane::richtext::TRichText;
 namespace unit = telvane::paragraph;
 
 namespace {

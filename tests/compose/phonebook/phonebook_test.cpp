@@ -18,7 +18,7 @@ namespace {
 
 using PhoneBookTest = EditorsTest;
 
-QStringList listedNames(TPhoneBook& book) {
+QStringList listedNames(phonebook::TPhoneBook& book) {
     QStringList names;
     QAbstractItemModel* model = book.PhoneGrid->model();
     for (int row = 0; row < model->rowCount(); ++row) names << model->index(row, 0).data().toString();
@@ -26,7 +26,7 @@ QStringList listedNames(TPhoneBook& book) {
 }
 
 void typeEntry(const QString& name, const QString& number) {
-    whenModal<TPhoneBookEditor>([=](TPhoneBookEditor* e) {
+    whenModal<phonebook::TPhoneBookEditor>([=](phonebook::TPhoneBookEditor* e) {
         e->Name->setText(name);
         e->Number->setText(number);
         e->AcceptButton->click();
@@ -34,7 +34,7 @@ void typeEntry(const QString& name, const QString& number) {
 }
 
 TEST_F(PhoneBookTest, EmptyBookDisablesEditDeleteAcceptAndBeepsUntilTheFirstEntry) {
-    TPhoneBook book(dir());
+    phonebook::TPhoneBook book(dir());
     ASSERT_TRUE(book.openTable());
     book.setPickMode(true);
     book.show();
@@ -66,7 +66,7 @@ TEST_F(PhoneBookTest, EmptyBookDisablesEditDeleteAcceptAndBeepsUntilTheFirstEntr
 }
 
 TEST_F(PhoneBookTest, EntriesAreListedByNameWithoutRegardToCase) {
-    TPhoneBook book(dir());
+    phonebook::TPhoneBook book(dir());
     ASSERT_TRUE(book.openTable());
     for (const auto& [name, number] : {std::pair{"smith", "3"}, {"Jones", "2"}, {"adams", "1"}, {"Brown", "4"}}) {
         typeEntry(name, number);
@@ -78,16 +78,16 @@ TEST_F(PhoneBookTest, EntriesAreListedByNameWithoutRegardToCase) {
 
 TEST_F(PhoneBookTest, EditorCancelChangesNothingAndAcceptRewritesTheEntry) {
     addPhone("Jones", "555-0100");
-    TPhoneBook book(dir());
+    phonebook::TPhoneBook book(dir());
     ASSERT_TRUE(book.openTable());
     book.show();
 
-    whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
+    whenModal<phonebook::TPhoneBookEditor>([](phonebook::TPhoneBookEditor* e) {
         e->Name->setText("Discarded");
         e->CancelButton->click();
     });
     book.newButtonClick();
-    whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
+    whenModal<phonebook::TPhoneBookEditor>([](phonebook::TPhoneBookEditor* e) {
         EXPECT_EQ(e->Name->text(), "Jones");
         e->Number->setText("555-0199");
         e->CancelButton->click();
@@ -96,7 +96,7 @@ TEST_F(PhoneBookTest, EditorCancelChangesNothingAndAcceptRewritesTheEntry) {
     EXPECT_EQ(book.PhoneTable().recCount(), 1u);
     EXPECT_EQ(book.PhoneTable().currentRow().text("PHONE"), "555-0100");
 
-    whenModal<TPhoneBookEditor>([](TPhoneBookEditor* e) {
+    whenModal<phonebook::TPhoneBookEditor>([](phonebook::TPhoneBookEditor* e) {
         EXPECT_EQ(e->Number->maxLength(), 25);
         EXPECT_EQ(e->Name->maxLength(), 35);
         e->Number->setText("555-0199");
@@ -111,13 +111,13 @@ TEST_F(PhoneBookTest, EditorCancelChangesNothingAndAcceptRewritesTheEntry) {
 TEST_F(PhoneBookTest, PickFillsRecipientAndNumberAndLeavesTheSubject) {
     addPhone("Jones", "555-0100");
     addPhone("smith", "555-0200");
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.show();
     editor.Recipient->setText("Before");
     editor.FaxNumber->setText("000");
     editor.Subject->setText("Keep this subject");
 
-    whenModal<TPhoneBook>([](TPhoneBook* book) {
+    whenModal<phonebook::TPhoneBook>([](phonebook::TPhoneBook* book) {
         EXPECT_TRUE(book->AcceptButton->isVisible());
         EXPECT_TRUE(book->CancelButton->isVisible());
         EXPECT_FALSE(book->CloseButton->isVisible());
@@ -129,7 +129,7 @@ TEST_F(PhoneBookTest, PickFillsRecipientAndNumberAndLeavesTheSubject) {
     EXPECT_EQ(editor.FaxNumber->text(), "555-0200");
     EXPECT_EQ(editor.Subject->text(), "Keep this subject");
 
-    whenModal<TPhoneBook>([](TPhoneBook* book) { book->CancelButton->click(); });
+    whenModal<phonebook::TPhoneBook>([](phonebook::TPhoneBook* book) { book->CancelButton->click(); });
     editor.AddressButton->click();
     EXPECT_EQ(editor.Recipient->text(), "smith");
     EXPECT_EQ(editor.FaxNumber->text(), "555-0200");
@@ -148,7 +148,7 @@ namespace {
 TEST(PhoneBookEditorNumbers, EscAsksBeforeDiscardingTypedChanges) {
     app();
     ScopedScriptedPrompter prompts;
-    TPhoneBookEditor editor;
+    phonebook::TPhoneBookEditor editor;
     editor.Name->setText("Ann");
     editor.Number->setText("555 0100");
     editor.show();
@@ -175,7 +175,7 @@ TEST(PhoneBookEditorNumbers, EscAsksBeforeDiscardingTypedChanges) {
 TEST(PhoneBookEditorNumbers, AcceptRefusesANumberAModemCannotDial) {
     app();
     ScopedScriptedPrompter prompts;
-    TPhoneBookEditor editor;
+    phonebook::TPhoneBookEditor editor;
     editor.show();
     editor.Name->setText("Ann");
     editor.Number->setText("call me maybe!");

@@ -48,7 +48,7 @@ void writeFax(const std::string& path, const std::vector<std::uint8_t>& fills, c
 int errorOf(const std::function<void()>& f) {
     try {
         f();
-    } catch (const telvane::EOvxException& e) {
+    } catch (const telvane::errors::EOvxException& e) {
         return e.ErrorCode();
     }
     return 0;
@@ -142,28 +142,28 @@ TEST(appendFaxFile, MissingAndDamagedFilesRaiseAndChangeNothing) {
     TempDir d;
     writeFax(d.file("a.ovf"), {0x11}, "A");
     const auto before = std::filesystem::file_size(d.file("a.ovf"));
-    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("a.ovf"), d.file("missing.ovf")); }), ecFileNotFound);
-    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("missing.ovf"), d.file("a.ovf")); }), ecFileNotFound);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("a.ovf"), d.file("missing.ovf")); }), errors::ecFileNotFound);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("missing.ovf"), d.file("a.ovf")); }), errors::ecFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(d.file("missing.ovf")));
     EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")), before);
     EXPECT_EQ(rendertest::fileHeader(d.file("a.ovf")).pageCount, 1);
 
     std::ofstream(d.file("text.ovf")) << "OVF10 but no header of a fax file at all, long enough to be read as one....";
-    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("a.ovf"), d.file("text.ovf")); }), ecFaxBadFormat);
-    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("text.ovf"), d.file("a.ovf")); }), ecFaxBadFormat);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("a.ovf"), d.file("text.ovf")); }), errors::ecFaxBadFormat);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("text.ovf"), d.file("a.ovf")); }), errors::ecFaxBadFormat);
     EXPECT_EQ(std::filesystem::file_size(d.file("a.ovf")), before);
 
     // A page header whose length points past the end of the file.
     writeFax(d.file("cut.ovf"), {0x11}, "C");
     std::filesystem::resize_file(d.file("cut.ovf"), std::filesystem::file_size(d.file("cut.ovf")) - 10);
-    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("cut.ovf"), d.file("a.ovf")); }), ecFaxBadFormat);
+    EXPECT_EQ(errorOf([&] { appendFaxFile(d.file("cut.ovf"), d.file("a.ovf")); }), errors::ecFaxBadFormat);
 
     // Joining stops at the failure and deletes nothing.
     writeFax(d.file("b.ovf"), {0x22}, "B");
     EXPECT_EQ(errorOf([&] {
                   joinFaxFiles({d.file("a.ovf"), d.file("b.ovf"), d.file("missing.ovf")});
               }),
-              ecFileNotFound);
+              errors::ecFileNotFound);
     EXPECT_TRUE(std::filesystem::exists(d.file("b.ovf")));
 }
 

@@ -17,9 +17,9 @@
 #include "support/qtapp.h"
 #include "richtexttest.h"
 
-using telvane::TextAttributes;
-using telvane::TRichText;
 using telvane::richdoc::ParagraphMetrics;
+using telvane::richtext::TextAttributes;
+using telvane::richtext::TRichText;
 using telvane::testing::attributesAt;
 
 namespace {
@@ -114,10 +114,10 @@ const char kFlatOdt[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 TEST_F(LibreOffice, ReadsOurRtfAsTheSameTextWithPlaceholdersVisible) {
     TRichText rt;
-    rt.setInputAttributes({QStringLiteral("Arial"), 12, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 12, telvane::richtext::kStyleBold});
     rt.insertPlainText(QStringLiteral("Fax for "));
     rt.insertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
-    rt.setInputAttributes({QStringLiteral("Times New Roman"), 10, telvane::kStyleItalic});
+    rt.setInputAttributes({QStringLiteral("Times New Roman"), 10, telvane::richtext::kStyleItalic});
     rt.insertPlainText(QStringLiteral(" at "));
     rt.insertInsertPoint(2, QStringLiteral("[FAX#]"));
     rt.insertPlainText(QStringLiteral("\nCaf\u00e9 \u20ac 5 \u0416 {braces} back\\slash\ttab"));
@@ -164,15 +164,15 @@ TEST_F(LibreOffice, ItsRtfLoadsWithAttributesAndSurvivesOurRoundTrip) {
     EXPECT_EQ(title.size, 14);
     EXPECT_EQ(title.style, 0);
     EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("bold")) + 1).style, telvane::kStyleBold);
+    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("bold")) + 1).style, telvane::richtext::kStyleBold);
 
     const TextAttributes body = attributesAt(rt, find(rt, QStringLiteral("Justified")) + 1);
     EXPECT_EQ(body.name, QStringLiteral("Liberation Serif"));
     EXPECT_EQ(body.size, 11);
     EXPECT_EQ(rt.textCursor().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
     EXPECT_EQ(rt.paragraph(), (ParagraphMetrics{1080, 720, 360, 0, 0, 0}));
-    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("italic")) + 1).style, telvane::kStyleItalic);
-    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("underlined")) + 1).style, telvane::kStyleUnderline);
+    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("italic")) + 1).style, telvane::richtext::kStyleItalic);
+    EXPECT_EQ(attributesAt(rt, find(rt, QStringLiteral("underlined")) + 1).style, telvane::richtext::kStyleUnderline);
 
     const TextAttributes second = attributesAt(rt, find(rt, QStringLiteral("Second")) + 1);
     EXPECT_EQ(second.size, 10);

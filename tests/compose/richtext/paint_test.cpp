@@ -9,7 +9,7 @@
 #include "compose/richtext/trichtext.h"
 #include "support/qtapp.h"
 
-using telvane::TRichText;
+using telvane::richtext::TRichText;
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include "app/uihelpers.h"
 #include "support/scriptedprompter.h"
 
-using telvane::InsertPointInfo;
-using telvane::TextAttributes;
-using telvane::TRichText;
 using telvane::richdoc::ParagraphMetrics;
+using telvane::richtext::InsertPointInfo;
+using telvane::richtext::TextAttributes;
+using telvane::richtext::TRichText;
 using telvane::testing::attributesAt;
 
 namespace {
@@ -34,9 +34,10 @@ void type(TRichText& rt, const QString& text) { rt.insertPlainText(text); }
 
 // Fills an editor with a document that uses every attribute the component keeps.
 void buildSample(TRichText& rt) {
-    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::richtext::kStyleBold});
     type(rt, QStringLiteral("Bold Arial "));
-    rt.setInputAttributes({QStringLiteral("Courier New"), 14, telvane::kStyleItalic | telvane::kStyleUnderline});
+    rt.setInputAttributes(
+        {QStringLiteral("Courier New"), 14, telvane::richtext::kStyleItalic | telvane::richtext::kStyleUnderline});
     type(rt, QStringLiteral("italic courier"));
     rt.setParagraphIndents(1440, 720, 360);
     rt.setParagraphSpacing(240, 120, 300);
@@ -67,11 +68,11 @@ TEST(RichText, SaveAndLoadKeepTextAttributesParagraphsAndInsertPoints) {
     const TextAttributes bold = attributesAt(loaded, 2);
     EXPECT_EQ(bold.name, QStringLiteral("Arial"));
     EXPECT_EQ(bold.size, 10);
-    EXPECT_EQ(bold.style, telvane::kStyleBold);
+    EXPECT_EQ(bold.style, telvane::richtext::kStyleBold);
     const TextAttributes courier = attributesAt(loaded, 15);
     EXPECT_EQ(courier.name, QStringLiteral("Courier New"));
     EXPECT_EQ(courier.size, 14);
-    EXPECT_EQ(courier.style, telvane::kStyleItalic | telvane::kStyleUnderline);
+    EXPECT_EQ(courier.style, telvane::richtext::kStyleItalic | telvane::richtext::kStyleUnderline);
 
     QTextBlock first = loaded.document()->begin();
     QTextBlock second = first.next();
@@ -119,11 +120,11 @@ TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
     table.append();
     TRichText source;
     type(source, QStringLiteral("kept in the memo"));
-    ASSERT_TRUE(telvane::SaveRichText(source, "RTFDOC", xb, d));
+    ASSERT_TRUE(telvane::richtext::SaveRichText(source, "RTFDOC", xb, d));
     table.post();
 
     TRichText back;
-    EXPECT_TRUE(telvane::LoadRichText(back, "RTFDOC", xb, d));
+    EXPECT_TRUE(telvane::richtext::LoadRichText(back, "RTFDOC", xb, d));
     EXPECT_EQ(back.text(), QStringLiteral("kept in the memo"));
 
     // The cover memo is empty: the controls end up empty, each on the page its caller asked for.
@@ -133,8 +134,8 @@ TEST(RichText, MemoRoundTripAndThePageALoadStartsFrom) {
         control->setPageLayout(narrow);
         type(*control, QStringLiteral("replaced"));
     }
-    telvane::LoadRichText(kept, "RTFCOVER", xb, d, telvane::MemoPage::Keep);
-    telvane::LoadRichText(reset, "RTFCOVER", xb, d, telvane::MemoPage::Reset);
+    telvane::richtext::LoadRichText(kept, "RTFCOVER", xb, d, telvane::richtext::MemoPage::Keep);
+    telvane::richtext::LoadRichText(reset, "RTFCOVER", xb, d, telvane::richtext::MemoPage::Reset);
     EXPECT_EQ(kept.textLength(), 0);
     EXPECT_EQ(reset.textLength(), 0);
     EXPECT_EQ(kept.pageLayout().width, 5760);
@@ -165,25 +166,25 @@ TEST(RichText, InputAttributesApplyToTextTypedNext) {
     stored.setRtf(unformatted.rtf());
     EXPECT_EQ(attributesAt(stored, 1).name, QStringLiteral("Arial"));
     EXPECT_EQ(attributesAt(stored, 1).size, 12);
-    rt.setInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::kStyleItalic});
+    rt.setInputAttributes({QStringLiteral("Times New Roman"), 18, telvane::richtext::kStyleItalic});
     const TextAttributes before = rt.currentAttributes();
     EXPECT_EQ(before.name, QStringLiteral("Times New Roman"));
     EXPECT_EQ(before.size, 18);
-    EXPECT_EQ(before.style, telvane::kStyleItalic);
+    EXPECT_EQ(before.style, telvane::richtext::kStyleItalic);
     type(rt, QStringLiteral("abc"));
     const TextAttributes typed = attributesAt(rt, 2);
     EXPECT_EQ(typed.name, QStringLiteral("Times New Roman"));
     EXPECT_EQ(typed.size, 18);
-    EXPECT_EQ(typed.style, telvane::kStyleItalic);
+    EXPECT_EQ(typed.style, telvane::richtext::kStyleItalic);
 }
 
 TEST(RichText, PageBreakStartsParagraphWithSameAttributesAndDoesNotSpread) {
     TRichText rt;
-    rt.setInputAttributes({QStringLiteral("Arial"), 16, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 16, telvane::richtext::kStyleBold});
     type(rt, QStringLiteral("before"));
     rt.insertPageBreak();
     EXPECT_EQ(rt.currentAttributes().size, 16);
-    EXPECT_EQ(rt.currentAttributes().style, telvane::kStyleBold);
+    EXPECT_EQ(rt.currentAttributes().style, telvane::richtext::kStyleBold);
     type(rt, QStringLiteral("after"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QCoreApplication::sendEvent(&rt, &enter);
@@ -234,7 +235,7 @@ TEST(RichText, InsertPointTextIsRedAndTypingAfterItIsNot) {
 
 TEST(RichText, MergeReplacesEveryInsertPointTextByItsAnswer) {
     TRichText rt;
-    rt.setInputAttributes({QStringLiteral("Arial"), 11, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 11, telvane::richtext::kStyleBold});
     type(rt, QStringLiteral("A "));
     rt.insertInsertPoint(1, QStringLiteral("[RECIPIENT]"));
     type(rt, QStringLiteral(" B "));
@@ -282,7 +283,7 @@ TEST(RichText, MergeReplacesEveryInsertPointTextByItsAnswer) {
     QTextCursor c(rt.document());
     c.setPosition(5);
     EXPECT_NE(c.charFormat().foreground().color(), QColor(Qt::red));
-    EXPECT_EQ(attributesAt(rt, 5).style, telvane::kStyleBold);
+    EXPECT_EQ(attributesAt(rt, 5).style, telvane::richtext::kStyleBold);
     EXPECT_EQ(attributesAt(rt, 5).size, 11);
 
     rt.setHideInsertPointMarks(true);
@@ -383,7 +384,7 @@ TEST(RichText, MoveToStartPutsCaretAtTheBeginning) {
 
 TEST(RichToolBar, IconsInOrderWithRoomForMoreAndWiring) {
     TRichText rt;
-    telvane::TRichToolBar bar;
+    telvane::richtext::TRichToolBar bar;
     bar.setEditor(&rt);
     auto* extra = new QToolButton;
     extra->setObjectName(QStringLiteral("DocPageBreakButton"));
@@ -412,7 +413,7 @@ TEST(RichToolBar, IconsInOrderWithRoomForMoreAndWiring) {
     EXPECT_EQ(spellRequests, 1);
 
     bar.BoldButton->click();
-    EXPECT_EQ(rt.currentAttributes().style & telvane::kStyleBold, telvane::kStyleBold);
+    EXPECT_EQ(rt.currentAttributes().style & telvane::richtext::kStyleBold, telvane::richtext::kStyleBold);
     bar.NormalButton->click();
     EXPECT_EQ(rt.currentAttributes().style, 0);
     bar.CenterButton->click();
@@ -444,13 +445,14 @@ void keys(TRichText& rt, const QString& text) {
 // and the tool bar's buttons show it.
 TEST(RichTextEditing, CtrlBIAndUToggleTheStyle) {
     TRichText rt;
-    telvane::TRichToolBar bar;
+    telvane::richtext::TRichToolBar bar;
     bar.setEditor(&rt);
     rt.show();
     rt.setFocus();
     rt.setInputAttributes({QStringLiteral("Arial"), 10, 0});
-    for (auto [key, bit] : {std::pair{Qt::Key_B, telvane::kStyleBold}, std::pair{Qt::Key_I, telvane::kStyleItalic},
-                            std::pair{Qt::Key_U, telvane::kStyleUnderline}}) {
+    for (auto [key, bit] :
+         {std::pair{Qt::Key_B, telvane::richtext::kStyleBold}, std::pair{Qt::Key_I, telvane::richtext::kStyleItalic},
+          std::pair{Qt::Key_U, telvane::richtext::kStyleUnderline}}) {
         QKeyEvent on = keyPress(key, Qt::ControlModifier);
         QApplication::sendEvent(&rt, &on);
         EXPECT_TRUE(rt.currentAttributes().style & bit) << key;
@@ -458,13 +460,14 @@ TEST(RichTextEditing, CtrlBIAndUToggleTheStyle) {
     EXPECT_TRUE(bar.BoldButton->isChecked());
     EXPECT_TRUE(bar.UnderlineButton->isChecked());
     keys(rt, QStringLiteral("abc"));
-    EXPECT_EQ(attributesAt(rt, 1).style, telvane::kStyleBold | telvane::kStyleItalic | telvane::kStyleUnderline);
+    EXPECT_EQ(attributesAt(rt, 1).style,
+              telvane::richtext::kStyleBold | telvane::richtext::kStyleItalic | telvane::richtext::kStyleUnderline);
     rt.moveCursor(QTextCursor::End);
     QKeyEvent off = keyPress(Qt::Key_B, Qt::ControlModifier);
     QApplication::sendEvent(&rt, &off);
     keys(rt, QStringLiteral("d"));
     EXPECT_FALSE(bar.BoldButton->isChecked());
-    EXPECT_EQ(attributesAt(rt, 4).style, telvane::kStyleItalic | telvane::kStyleUnderline);
+    EXPECT_EQ(attributesAt(rt, 4).style, telvane::richtext::kStyleItalic | telvane::richtext::kStyleUnderline);
 }
 
 // The size set for a new document stays after Enter: the new paragraph types at the same size.
@@ -513,7 +516,7 @@ TEST(RichTextEditing, AlignmentShowsWithWordWrapOff) {
 
 // The tool bar shows icons (the desktop theme's, else drawn ones), not ASCII stand-ins.
 TEST(RichTextEditing, ToolBarButtonsShowIcons) {
-    telvane::TRichToolBar bar;
+    telvane::richtext::TRichToolBar bar;
     for (QToolButton* b :
          {bar.NormalButton, bar.BoldButton, bar.ItalicButton, bar.UnderlineButton, bar.LeftButton, bar.RightButton,
           bar.JustifyButton, bar.CenterButton, bar.CopyButton, bar.CutButton, bar.PasteButton, bar.SpellCheckButton}) {
@@ -537,13 +540,13 @@ TEST(RichTextEditing, ToolBarButtonsShowIcons) {
 // Ctrl+U on a selection of mixed styles switches only underline, keeping bold where it was.
 TEST(RichTextEditing, StyleKeyOnASelectionChangesOnlyThatStyle) {
     TRichText rt;
-    telvane::TRichToolBar bar;
+    telvane::richtext::TRichToolBar bar;
     bar.setEditor(&rt);
     rt.show();
     rt.setFocus();
-    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleBold});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::richtext::kStyleBold});
     type(rt, QStringLiteral("ab"));
-    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::kStyleItalic});
+    rt.setInputAttributes({QStringLiteral("Arial"), 10, telvane::richtext::kStyleItalic});
     type(rt, QStringLiteral("cd"));
     QTextCursor c(rt.document());
     c.setPosition(0);
@@ -551,8 +554,8 @@ TEST(RichTextEditing, StyleKeyOnASelectionChangesOnlyThatStyle) {
     rt.setTextCursor(c);
     QKeyEvent u = keyPress(Qt::Key_U, Qt::ControlModifier);
     QApplication::sendEvent(&rt, &u);
-    EXPECT_EQ(attributesAt(rt, 1).style, telvane::kStyleBold | telvane::kStyleUnderline);
-    EXPECT_EQ(attributesAt(rt, 4).style, telvane::kStyleItalic);
+    EXPECT_EQ(attributesAt(rt, 1).style, telvane::richtext::kStyleBold | telvane::richtext::kStyleUnderline);
+    EXPECT_EQ(attributesAt(rt, 4).style, telvane::richtext::kStyleItalic);
     EXPECT_EQ(attributesAt(rt, 1).size, 10);
 }
 

@@ -8,7 +8,7 @@
 namespace telvane::testing {
 
 // The attributes the control reports with the caret at `position`.
-inline TextAttributes attributesAt(TRichText& rt, int position) {
+inline richtext::TextAttributes attributesAt(richtext::TRichText& rt, int position) {
     QTextCursor c(rt.document());
     c.setPosition(position);
     rt.setTextCursor(c);

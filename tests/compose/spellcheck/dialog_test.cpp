@@ -30,6 +30,7 @@
 #include "compose/spell/spelltest.h"
 
 using namespace telvane;
+using namespace telvane::spellcheck;
 using namespace telvane::editortest;
 
 namespace {
@@ -44,10 +45,11 @@ protected:
         spell::test::writeAll(dir() + "tvn.dct", spell::buildMainDictionary(kWords, "TEST").bytes);
     }
     // Shows the dialog without a modal loop and lets it reach its first stop.
-    void start(TSpellCheckDialog& dialog, TRichText& rt) {
+    void start(TSpellCheckDialog& dialog, richtext::TRichText& rt) {
         dialog.setRichText(&rt);
         dialog.show();
-        for (int i = 0; i < 20 && dialog.Word->text().isEmpty() && dialog.isVisible(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && dialog.Word->text().isEmpty() && dialog.isVisible(); ++i)
+            editortest::app()->processEvents();
     }
     bool userHolds(const char* word) {
         spell::TAcropSpell s;
@@ -64,7 +66,7 @@ QString labelOf(QWidget* buddy) {
 }
 
 // The ranges that the highlighter drew in the first paragraph, as "start+length".
-QStringList marks(TRichText& rt) {
+QStringList marks(richtext::TRichText& rt) {
     QStringList out;
     for (QTextBlock b = rt.document()->begin(); b.isValid(); b = b.next()) {
         for (const QTextLayout::FormatRange& r : b.layout()->formats()) {
@@ -115,7 +117,7 @@ TEST_F(SpellDialogTest, AddWordIsDisabledWithoutAUserDictionary) {
 }
 
 TEST_F(SpellDialogTest, ScriptedWalkReplacesSkipsAddsAndCompletes) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(QStringLiteral("Helo world, the qick brown fox 42 r2d2.\nZorbly jumps over the lazzy dog."));
     // "qick" in bold: the replacement keeps it.
     QTextCursor bold(rt.document());
@@ -175,7 +177,7 @@ TEST_F(SpellDialogTest, ScriptedWalkReplacesSkipsAddsAndCompletes) {
 }
 
 TEST_F(SpellDialogTest, CancelEndsTheWalk) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(QStringLiteral("the wrold is a cat"));
     TSpellCheckDialog dialog(dir());
     start(dialog, rt);
@@ -189,7 +191,7 @@ TEST_F(SpellDialogTest, CancelEndsTheWalk) {
 }
 
 TEST_F(SpellDialogTest, WordsOutsideTheCodePageAreNotReported) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(
         QString::fromUtf8("\xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 the "
                           "\xC5\x81\xC3\xB3\x64\xC5\xBA \xC5\xBDi\xC5\xBE"
@@ -203,11 +205,11 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     // The program's dictionaries of the build, and none of the user's own in the data directory.
     ::setenv("TELVANE_DICT_DIR", TELVANE_BINARY_DIR "/bin", 1);
     std::remove((dir() + "tvn.dct").c_str());
-    TRichText rt;
+    richtext::TRichText rt;
     rt.setPlainText(QStringLiteral("The report summarises the colour of the catalogue."));
     // Chosen in Preferences, or by default from a British locale: the text is correct.
     for (const char* chosen : {"en_GB", ""}) {
-        appSettings().Other.SpellLanguage = chosen;
+        app::appSettings().Other.SpellLanguage = chosen;
         ::setenv("LC_ALL", "en_GB.UTF-8", 1);
         TSpellCheckDialog dialog(dir());
         start(dialog, rt);
@@ -216,40 +218,40 @@ TEST_F(SpellDialogTest, TheDictionaryIsInTheUsersLanguage) {
     }
     EXPECT_EQ(prompts().texts(), (QStringList{"Spell check complete", "Spell check complete"}));
     // American English stops there.
-    appSettings().Other.SpellLanguage = "en_US";
+    app::appSettings().Other.SpellLanguage = "en_US";
     TSpellCheckDialog american(dir());
     start(american, rt);
     EXPECT_EQ(american.Word->text(), "summarises");
     american.Cancelbutton->click();
     ::unsetenv("LC_ALL");
     ::unsetenv("TELVANE_DICT_DIR");
-    appSettings().Other.SpellLanguage.clear();
+    app::appSettings().Other.SpellLanguage.clear();
 }
 
 TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
-    TFaxEditor editor(dir());
+    editor::TFaxEditor editor(dir());
     editor.RichCover->setPlainText(QStringLiteral("the covr"));
     editor.RichDoc->setPlainText(QStringLiteral("the documnt"));
     QString seen;
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
-        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
         seen = d->Word->text();
         d->Cancelbutton->click();
     });
     editor.RichToolDoc->SpellCheckButton->click();
     EXPECT_EQ(seen, "documnt");
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
-        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
         seen = d->Word->text();
         d->Cancelbutton->click();
     });
     editor.RichToolCover->SpellCheckButton->click();
     EXPECT_EQ(seen, "covr");
 
-    TCoverEditor cover(dir());
+    cover::TCoverEditor cover(dir());
     cover.RichCover->setPlainText(QStringLiteral("a templat"));
     whenModal<TSpellCheckDialog>([&](TSpellCheckDialog* d) {
-        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) app()->processEvents();
+        for (int i = 0; i < 20 && d->Word->text().isEmpty(); ++i) editortest::app()->processEvents();
         seen = d->Word->text();
         d->Replace->click();  // "template" is not known either: the box holds the word itself
     });
@@ -259,12 +261,12 @@ TEST_F(SpellDialogTest, BothEditorsOpenTheDialogOnTheirPart) {
 }
 
 TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
-    TRichText rt;
+    richtext::TRichText rt;
     rt.resize(600, 300);
     auto* live = new SpellAsYouType(&rt, dir());
     ASSERT_TRUE(live->active());
     rt.setPlainText(QStringLiteral("hello wrold, the dgo\nZorblix again"));
-    app()->processEvents();
+    editortest::app()->processEvents();
     EXPECT_EQ(marks(rt), (QStringList{"wrold", "dgo", "Zorblix"}));
     // Typing into one paragraph re-checks it.
     QTextCursor c(rt.document());
@@ -311,7 +313,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
     toggle->trigger();
     EXPECT_FALSE(live->active());
     EXPECT_TRUE(marks(rt).isEmpty());
-    Settings reread;
+    settings::Settings reread;
     reread.loadFrom(dir());
     EXPECT_FALSE(reread.Other.SpellCheckAsYouType);
     SpellService::setAsYouType(true);
@@ -320,7 +322,7 @@ TEST_F(SpellDialogTest, AsYouTypeMarksUnknownWordsAndOffersTheContextMenu) {
 }
 
 TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
-    auto paint = [](TRichText& rt) {
+    auto paint = [](richtext::TRichText& rt) {
         QImage page(850, 1100, QImage::Format_RGB32);
         page.fill(Qt::white);
         QPainter p(&page);
@@ -328,12 +330,12 @@ TEST_F(SpellDialogTest, MarksNeverReachThePaintedFaxPage) {
         return page;
     };
     const QString text = QStringLiteral("Plese recieve the docment\nwrold");
-    TRichText plain;
+    richtext::TRichText plain;
     plain.setPlainText(text);
-    TRichText marked;
+    richtext::TRichText marked;
     auto* live = new SpellAsYouType(&marked, dir());
     marked.setPlainText(text);
-    app()->processEvents();
+    editortest::app()->processEvents();
     ASSERT_TRUE(live->active());
     ASSERT_EQ(marks(marked).size(), 4);
     const QImage page = paint(marked);

@@ -130,7 +130,7 @@ TEST_F(FaxPrinterJob, SettingTheFileReadsPagesFlagsAndTheRange) {
     EXPECT_FALSE(printer.faxWide());
     EXPECT_EQ(printer.FirstPage, 1);
     EXPECT_EQ(printer.LastPage, 3);
-    EXPECT_EQ(printer.setFileName(dir.filePath("missing.ovf")), ecFileNotFound);
+    EXPECT_EQ(printer.setFileName(dir.filePath("missing.ovf")), errors::ecFileNotFound);
     EXPECT_EQ(printer.pageCount(), 0);
     EXPECT_EQ(printer.FirstPage, 0);
 }
@@ -289,7 +289,7 @@ TEST_F(FaxPrinterJob, AbortFromTheStatusWindowStopsAndLogsAborted) {
     });
     QSignalSpy nextPage(&printer, &TOvxFaxPrinter::OnNextPage);
     printToPdf();
-    EXPECT_EQ(rc, ecUnpackAbort);
+    EXPECT_EQ(rc, errors::ecUnpackAbort);
     EXPECT_EQ(nextPage.count(), 2);
     EXPECT_TRUE(logText().contains(" aborted at "));
     EXPECT_FALSE(logText().contains(" finished at "));
@@ -351,14 +351,14 @@ TEST_F(FaxPrinterJob, AJobWithoutAUsablePrinterFailsWithTheReason) {
     p.setOutputFileName(QString());
     QSignalSpy logs(&printer, &TOvxFaxPrinter::OnFaxPrintLog);
     EXPECT_EQ(printer.readinessProblem(), "no printer is set up on this computer");
-    EXPECT_EQ(printer.printFax(), ecDeviceWrite);
+    EXPECT_EQ(printer.printFax(), errors::ecDeviceWrite);
     EXPECT_EQ(printer.lastError(), "Printing on a PDF file failed: no printer is set up on this computer.");
     ASSERT_EQ(logs.count(), 2);
     EXPECT_EQ(logs[1][0].toInt(), 3);
     EXPECT_TRUE(logText().contains(" failed at "));
     // A folder that does not exist is named as such.
     p.setOutputFileName(dir.filePath("gone/out.pdf"));
-    EXPECT_EQ(printer.printFax(), ecDeviceWrite);
+    EXPECT_EQ(printer.printFax(), errors::ecDeviceWrite);
     EXPECT_TRUE(printer.lastError().contains("gone")) << printer.lastError().toStdString();
     EXPECT_TRUE(printer.lastError().contains("does not exist"));
     // A good destination prints and clears the error.

@@ -56,7 +56,7 @@ TEST_F(QtFontTest, StandardResolutionDoublesPelsAndFineDoublesTheFont) {
 
 TEST_F(QtFontTest, TooLargeFontIsRefused) {
     QtFontTextRenderer huge(font(300));
-    EXPECT_EQ(huge.prepare(true, 1728, 50), ecEnhFontTooBig);
+    EXPECT_EQ(huge.prepare(true, 1728, 50), errors::ecEnhFontTooBig);
 }
 
 TEST_F(QtFontTest, ConverterDrawsTextWithTheSystemFont) {
@@ -65,7 +65,7 @@ TEST_F(QtFontTest, ConverterDrawsTextWithTheSystemFont) {
     TOvxFaxConverter c;
     c.InputDocumentType = idTextEx;
     c.setDocumentFile(dir.file("t.txt"));
-    EXPECT_EQ(c.convert(), ecFontFileNotFound);  // no font given
+    EXPECT_EQ(c.convert(), errors::ecFontFileNotFound);  // no font given
     auto renderer = std::make_shared<QtFontTextRenderer>(font(10));
     c.EnhFont = renderer;
     ASSERT_EQ(c.convert(), 0);

@@ -69,15 +69,15 @@ TEST_F(FaxViewerTest, LoadingShowsPageOneAndMissingOrForeignFilesAreReported) {
     ASSERT_EQ(pageChange.count(), 1);
     EXPECT_EQ(pageChange[0][0].toInt(), 1);
 
-    EXPECT_EQ(viewer.setFileName(dir.filePath("nothere.ovf")), ecFileNotFound);
+    EXPECT_EQ(viewer.setFileName(dir.filePath("nothere.ovf")), errors::ecFileNotFound);
     QFile junk(dir.filePath("junk.ovf"));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(200, 'x'));
     junk.close();
-    EXPECT_EQ(viewer.setFileName(junk.fileName()), ecFaxBadFormat);
+    EXPECT_EQ(viewer.setFileName(junk.fileName()), errors::ecFaxBadFormat);
     ASSERT_EQ(errors.count(), 2);
-    EXPECT_EQ(errors[0][0].toInt(), ecFileNotFound);
-    EXPECT_EQ(errors[1][0].toInt(), ecFaxBadFormat);
+    EXPECT_EQ(errors[0][0].toInt(), errors::ecFileNotFound);
+    EXPECT_EQ(errors[1][0].toInt(), errors::ecFaxBadFormat);
     // A file that could not be opened leaves the fax on display as it was.
     EXPECT_EQ(viewer.pageCount(), 3);
     EXPECT_EQ(viewer.setFileName(QString()), 0);
@@ -337,7 +337,7 @@ TEST_F(FaxViewerTest, APageThatCannotBeDecodedUnloadsTheFax) {
     ASSERT_EQ(viewer.setFileName(path), 0);
     viewer.lastPage();
     ASSERT_EQ(errors.count(), 1);
-    EXPECT_EQ(errors[0][0].toInt(), ecFaxBadFormat);
+    EXPECT_EQ(errors[0][0].toInt(), errors::ecFaxBadFormat);
     EXPECT_EQ(viewer.pageCount(), 0);
     EXPECT_TRUE(viewer.FileName().isEmpty());
 }

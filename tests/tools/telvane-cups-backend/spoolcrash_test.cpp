@@ -35,7 +35,7 @@ protected:
         const passwd* pw = getpwuid(geteuid());
         ASSERT_NE(pw, nullptr);
         user_ = pw->pw_name;
-        spool_ = telvane::printSpoolDir(user_, pw->pw_dir ? pw->pw_dir : "", tmp_.pathNoSlash().c_str());
+        spool_ = telvane::settings::printSpoolDir(user_, pw->pw_dir ? pw->pw_dir : "", tmp_.pathNoSlash().c_str());
         // A document of several write buffers.
         document_ = "%PDF-1.4\n";
         for (int i = 0; document_.size() < 150 * 1024; ++i) document_ += "% filler line " + std::to_string(i) + "\n";
@@ -57,7 +57,7 @@ protected:
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(spool_, ec)) {
             const std::string name = entry.path().filename().string();
-            if (!telvane::isPrintJobName(name)) continue;
+            if (!telvane::settings::isPrintJobName(name)) continue;
             ++jobs;
             EXPECT_EQ(slurpFile(entry.path().string()), document_) << when << ": " << name << " is not the whole job";
         }

@@ -315,7 +315,7 @@ struct RtnCase {
     int error;
     int kept;
 };
-constexpr RtnCase kRtnCases[] = {{1, 0, 2}, {2, telvane::ecFaxSessionError, 1}};
+constexpr RtnCase kRtnCases[] = {{1, 0, 2}, {2, telvane::errors::ecFaxSessionError, 1}};
 
 // Sends a fax of `pageCount` different pages to the far end.
 struct PeerRig {

@@ -311,7 +311,7 @@ TEST(Class2Send, RejectedPagesAreSentAgainAtMostTwice) {
             SendRig rig(class20);
             rig.modem.PageStatus = {'2', '2', '2', '2'};
             rig.run();
-            EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+            EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxSessionError});
             EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
             EXPECT_EQ(rig.modem.countCommand("AT+FDT"), 3u);
             // The abort command of the class: "AT+FK" in Class 2, "AT+FKS" in Class 2.0.
@@ -328,12 +328,12 @@ TEST(Class2Send, PageStatusAndUnexpectedLines) {
         int Code;
     };
     const Case cases[] = {
-        {{"+FPTS:4", "OK"}, ecCancelRequested},
-        {{"+FPTS:5", "OK"}, ecCancelRequested},
-        {{"+FPTS:7", "OK"}, ecFaxPageError},
-        {{"SOMETHING ODD"}, ecFaxPageError},
-        {{"ERROR"}, ecFaxPageError},
-        {{"OK"}, ecFaxPageError},  // no status at all
+        {{"+FPTS:4", "OK"}, errors::ecCancelRequested},
+        {{"+FPTS:5", "OK"}, errors::ecCancelRequested},
+        {{"+FPTS:7", "OK"}, errors::ecFaxPageError},
+        {{"SOMETHING ODD"}, errors::ecFaxPageError},
+        {{"ERROR"}, errors::ecFaxPageError},
+        {{"OK"}, errors::ecFaxPageError},  // no status at all
     };
     for (const Case& c : cases) {
         SendRig rig(false);
@@ -348,14 +348,14 @@ TEST(Class2Send, PageStatusAndUnexpectedLines) {
         SendRig rig(true);
         rig.modem.PageEndReply = {"+FPS:1,0,0,0,0", "RING"};
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxPageError});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxPageError});
     }
     {
         SendRig rig(true);
         rig.modem.PageStatus = {'2'};
         rig.modem.Override["AT+FPS?"] = {"ERROR"};
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxSessionError});
     }
     {
         // A hang-up report after the last page stores its code; OK then ends the fax.
@@ -386,7 +386,7 @@ TEST(Class2Send, CallFailures) {
         rig.modem.DialResult = "BUSY";
         rig.fax.DialAttempts = 2;
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxBusy});
         EXPECT_EQ(rig.modem.countCommand("ATDT"), 2u);
         EXPECT_TRUE(hasState(rig.modem, "tfRetryWait"));
     }
@@ -394,20 +394,20 @@ TEST(Class2Send, CallFailures) {
         SendRig rig(false, {fi::FAX_FINE});
         rig.modem.RemoteCaps = "0,5,0,2,0,0,0,0";
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxIncompatible});
         EXPECT_EQ(rig.modem.countCommand("AT+FDT"), 0u);
     }
     {
         SendRig rig(false, {fi::FAX_WIDE});
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxIncompatible});
     }
     {
         SendRig rig(false);
         rig.modem.Override["ATD"] = {"+FCON", "+FHNG:11"};
         rig.run();
         // A hang-up is reported as one, with its reason, not as a bad response.
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxHungUp});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxHungUp});
         EXPECT_EQ(rig.fax.hangupCode(), "11");
         EXPECT_EQ(hangupReason(rig.fax.hangupCode()), "no answer from a fax machine (T1 expired)");
     }
@@ -415,7 +415,7 @@ TEST(Class2Send, CallFailures) {
         SendRig rig(true);
         rig.modem.RejectedCommands = {"AT+FLO"};
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxInitError});
         EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
     }
     {
@@ -424,14 +424,14 @@ TEST(Class2Send, CallFailures) {
         rig.modem.DialResult = "NO CARRIER";
         rig.fax.DialAttempts = 2;
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoAnswer});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxNoAnswer});
         EXPECT_EQ(rig.modem.countCommand("ATDT"), 2u);
     }
     {
         SendRig rig(false);
         rig.modem.Override["AT+FDT"] = {"ERROR"};
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxBadModemResult});
     }
 }
 
@@ -460,7 +460,7 @@ TEST(Class2Detect, BestClassTheModemNames) {
         rig.fax.setFaxClass(fcDetect);
         rig.modem.ClassReply = "0";
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadModemResult});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxBadModemResult});
         EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
     }
     {
@@ -641,7 +641,7 @@ TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
             if (rig.modem.countCommand("AT+FDR") == 2) rig.modem.Override["AT+FDR"] = {"+FHNG:70", "OK"};
         };
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxHungUp});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxHungUp});
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 8}));
         EXPECT_EQ(rig.fax.hangupCode(), "70");
         EXPECT_EQ(rig.fax.pagesConfirmed(), 1);
@@ -654,7 +654,7 @@ TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
         rig.fax.OnFaxAccept = [](TOvxAbstractFax&, bool& accept) { accept = false; };
         rig.modem.Incoming.push_back({pageBytes(1), '1', '2'});
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFileRejected});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFileRejected});
         EXPECT_EQ(rig.events.Logs, std::vector<int>{6});
         EXPECT_EQ(rig.modem.countCommand("AT+FK"), 1u);  // Class 2's abort
         EXPECT_TRUE(rig.files().empty());
@@ -664,7 +664,7 @@ TEST(Class2Receive, PageStatusPostPageCodesAndErrors) {
         rig.modem.RejectedCommands = {"AT+FCR"};
         rig.fax.StartReceive();
         drive(rig.fax, rig.modem);
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxInitError});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxInitError});
     }
 }
 

@@ -26,8 +26,8 @@
 using namespace telvane::transport;
 using faxtest::FakeClass2;
 using faxtest::FakeModem;
-using telvane::ecFatalTimeout;
-using telvane::EOvxException;
+using telvane::errors::ecFatalTimeout;
+using telvane::errors::EOvxException;
 
 namespace {
 
@@ -268,7 +268,7 @@ TEST(EveryClass, CallWhoseFaxCannotBeStoredIsNotAnswered) {
             fax.setFaxClass(m == Machine::Class20 ? fcClass2_0 : fcClass2);
             result = ringWithoutDestination(modem, fax, dir);
         }
-        EXPECT_EQ(result.first, std::vector<int>{telvane::ecPathNotFound});
+        EXPECT_EQ(result.first, std::vector<int>{telvane::errors::ecPathNotFound});
         EXPECT_EQ(result.second, 0u);
     }
 }
@@ -400,7 +400,7 @@ TEST(EveryClass, PageIsSentOnlyOnceConfirmed) {
         EXPECT_EQ(accepted->second, 1);
 
         const Outcome cancelled = send(m, 100, -1, "", nullptr, true);
-        EXPECT_EQ(cancelled.Finishes, std::vector<int>{telvane::ecCancelRequested});
+        EXPECT_EQ(cancelled.Finishes, std::vector<int>{telvane::errors::ecCancelRequested});
         EXPECT_NE(find(cancelled, fpSendPageStatus), cancelled.Progress.end());
         EXPECT_EQ(find(cancelled, fpPageOK), cancelled.Progress.end());
         EXPECT_EQ(cancelled.Confirmed, 0);

@@ -144,8 +144,8 @@ TEST(Class1Send, FinePageToRemoteWithoutFineFailsBeforeTraining) {
     SendRig rig({kFaxFine});
     remoteAnswers(rig.modem, false, 6, {});
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxIncompatible});
-    EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxIncompatible});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxIncompatible});
+    EXPECT_EQ(rig.events.Errors, std::vector<int>{errors::ecFaxIncompatible});
     EXPECT_EQ(rig.modem.countCommand("AT+FTM=1"), 0u);
     EXPECT_EQ(rig.modem.countCommand("AT+FTM=9"), 0u);
     EXPECT_TRUE(rig.modem.SentFrames.empty());
@@ -192,7 +192,7 @@ TEST(Class1Send, TrainingFailsWhenNoLowerSpeedIsLeft) {
     rig.fax.DesiredBPS = 2400;
     remoteAnswers(rig.modem, true, 4, {FakeModem::frame(t30::fcfFTT)});
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxTrainError});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxTrainError});
 }
 
 // RTN: T.30 has the sender train again and send the same page again. A page refused three
@@ -203,8 +203,8 @@ TEST(Class1Send, PageRefusedThreeTimesEndsTheCallWithMidSessionFailure) {
                   {FakeModem::frame(t30::fcfCFR), FakeModem::frame(0x4D), FakeModem::frame(t30::fcfCFR),
                    FakeModem::frame(0x4D), FakeModem::frame(t30::fcfCFR), FakeModem::frame(0x4D)});
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
-    EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxSessionError});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxSessionError});
+    EXPECT_EQ(rig.events.Errors, std::vector<int>{errors::ecFaxSessionError});
     EXPECT_EQ(rig.modem.TxData.size(), 6u);  // three trainings, three times the page
     EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
     const std::string his = readFile(rig.dir / "OVEXFAX.HIS");
@@ -254,7 +254,7 @@ TEST(Class1Send, RetrainingRefusedAfterRtnFailsOnThePage) {
         answers.insert(answers.end(), refusal.begin(), refusal.end());
         remoteAnswers(rig.modem, true, 6, answers);
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxSessionError});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxSessionError});
         EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
     }
 }
@@ -265,7 +265,7 @@ TEST(Class1Send, UnansweredPostPageFrameIsRepeatedThreeTimes) {
                   {FakeModem::frame(t30::fcfCFR), FakeModem::silence(), FakeModem::silence(), FakeModem::silence(),
                    FakeModem::silence()});
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFatalTimeout});
     const auto fcfs = rig.modem.fcfs();
     EXPECT_EQ(std::count(fcfs.begin(), fcfs.end(), t30::fcfEOP), 4);
     EXPECT_NE(std::find(rig.modem.States.begin(), rig.modem.States.end(), "tf1WaitEOP"), rig.modem.States.end());
@@ -306,8 +306,8 @@ TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes) {
     rig.fax.DialAttempts = 3;
     rig.run();
     EXPECT_EQ(rig.modem.countCommand("ATD"), 3u);
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
-    EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFaxBusy});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxBusy});
+    EXPECT_EQ(rig.events.Errors, std::vector<int>{errors::ecFaxBusy});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
     EXPECT_GE(rig.modem.Now, 2 * 5 * 1000 - 200);  // two retry waits of 5 s
 }
@@ -315,9 +315,12 @@ TEST(Class1Send, BusyNumberIsDialledDialAttemptsTimes) {
 TEST(Class1Send, DialResults) {
     // Nobody answering (no result within the dial wait, NO ANSWER, or NO CARRIER as most modems
     // say then) is "did not answer", not "busy".
-    const std::pair<const char*, int> cases[] = {
-        {"", ecFaxNoAnswer},       {"NO CARRIER", ecFaxNoAnswer}, {"NO DIALTONE", ecFaxNoDialTone},
-        {"VOICE", ecFaxVoiceCall}, {"NO ANSWER", ecFaxNoAnswer},  {"BUSY", ecFaxBusy}};
+    const std::pair<const char*, int> cases[] = {{"", errors::ecFaxNoAnswer},
+                                                 {"NO CARRIER", errors::ecFaxNoAnswer},
+                                                 {"NO DIALTONE", errors::ecFaxNoDialTone},
+                                                 {"VOICE", errors::ecFaxVoiceCall},
+                                                 {"NO ANSWER", errors::ecFaxNoAnswer},
+                                                 {"BUSY", errors::ecFaxBusy}};
     for (const auto& [reply, code] : cases) {
         SendRig rig;
         rig.modem.DialResult = reply;
@@ -351,7 +354,7 @@ TEST(Class1Send, CancelMidPage) {
     rig.modem.OnPageData = [&] { rig.fax.CancelSession(); };
     remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecCancelRequested});
     EXPECT_EQ(rig.fax.faxProgress(), fpCancel);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
 }
@@ -374,7 +377,7 @@ TEST(Class1Send, NextFaxHandlerAndContinueAfterError) {
     EXPECT_EQ(rig.modem.countCommand("ATDT111"), 1u);
     EXPECT_EQ(rig.modem.countCommand("ATDT222"), 1u);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3, 1, 3}));
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBusy});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxBusy});
 }
 
 TEST(Class1Send, TwoFilesAreMergedIntoOneCall) {
@@ -399,7 +402,7 @@ TEST(Class1Send, NoFileIsAnError) {
     SendRig rig;
     rig.fax.FaxFileList.clear();
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecNoFilename});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecNoFilename});
 }
 
 TEST(Class1Send, StartChecks) {
@@ -407,8 +410,8 @@ TEST(Class1Send, StartChecks) {
     try {
         fax.StartSend();
         FAIL() << "started without a port";
-    } catch (const EOvxException& e) {
-        EXPECT_EQ(e.ErrorCode(), ecPortNotAssigned);
+    } catch (const errors::EOvxException& e) {
+        EXPECT_EQ(e.ErrorCode(), errors::ecPortNotAssigned);
     }
 }
 
@@ -556,7 +559,7 @@ TEST(Class1Receive, RejectedCallIsLoggedAsSkipped) {
     rig.fax.OnFaxAccept = [](TOvxAbstractFax& cp, bool& accept) { accept = cp.remoteID() != "CALLER"; };
     callerSends(rig.modem, 1, false);
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFileRejected});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFileRejected});
     EXPECT_EQ(rig.events.Logs, std::vector<int>{6});
     EXPECT_TRUE(rig.stored.empty());
     EXPECT_FALSE(std::filesystem::exists(rig.dir / "FAX0001.OVF"));
@@ -576,7 +579,7 @@ TEST(Class1Receive, SilentCallerGetsIdentRepeatedThenTimeout) {
     ReceiveRig rig;
     for (int i = 0; i < 4; ++i) rig.modem.Frames.push_back(FakeModem::silence());
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFatalTimeout});
     const auto fcfs = rig.modem.fcfs();
     // Each round is CSI + DIS on the line (about 1 s here) and T4 (3 s): 35 s hold 8 or more.
     EXPECT_GE(std::count(fcfs.begin(), fcfs.end(), t30::fcfDIS), 8);
@@ -593,7 +596,7 @@ TEST(Class1Receive, CancelWhileWaitingForACall) {
     rig.fax.CancelSession();
     faxtest::drive(rig.fax, rig.modem);
     EXPECT_FALSE(rig.fax.inProgress());
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecCancelRequested});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecCancelRequested});
     EXPECT_TRUE(rig.events.Logs.empty());
 }
 
@@ -746,7 +749,7 @@ TEST(Class1Send, TimedStatusOutsidePagesEveryInterval) {
         if (!first && !last && rig.fax.faxProgress() == fpDialing) times.push_back(rig.modem.Now);
     };
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoAnswer});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxNoAnswer});
     ASSERT_GE(times.size(), 9u);
     for (size_t i = 2; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 2000) << i;
 }
@@ -842,17 +845,17 @@ TEST(Class1Send, EnhancedFontFailuresEndTheFaxBeforeDialling) {
         rig.fax.EnhTextEnabled = true;
         rig.fax.HeaderLine = "HEADER";
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFontFileNotFound});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFontFileNotFound});
         EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
         EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
     }
     {
-        FactoryScope factory(ecEnhFontTooBig);
+        FactoryScope factory(errors::ecEnhFontTooBig);
         SendRig rig({0}, 4);
         rig.fax.EnhTextEnabled = true;
         rig.fax.HeaderLine = "HEADER";
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecEnhFontTooBig});
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecEnhFontTooBig});
         EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
     }
     {
@@ -953,7 +956,7 @@ TEST(Class1Send, DamagedFaxFileIsRefusedBeforeTheCall) {
     const std::string path = rig.dir / "doc.ovf";
     std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);  // page 2 cut short
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxBadFormat});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxBadFormat});
     EXPECT_EQ(rig.modem.countCommand("ATD"), 0u);
 }
 
@@ -983,7 +986,7 @@ TEST(Class1Recovery, ErrorToTheDialEndsTheAttemptAtOnce) {
     SendRig rig;
     rig.modem.DialResult = "ERROR";
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFaxNoCarrier});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFaxNoCarrier});
     EXPECT_EQ(rig.modem.countCommand("AT+FRH=3"), 0u);
     EXPECT_EQ(rig.modem.countCommand("ATDT"), 1u);
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
@@ -1010,11 +1013,11 @@ TEST(Class1Recovery, RefusalAtEachStepEndsTheFax) {
         const char* Command;
         const char* Reply;
         int Code;
-    } cases[] = {{"AT+FCLASS=1", "ERROR", ecFaxInitError},
-                 {"AT+FTH=3", "ERROR", ecFaxBadModemResult},
-                 {"AT+FTM=145", "ERROR", ecFaxTrainError},
-                 {"AT+FTM=146", "ERROR", ecFaxSessionError},
-                 {"AT+FTM=146", "NO CARRIER", ecFaxSessionError}};
+    } cases[] = {{"AT+FCLASS=1", "ERROR", errors::ecFaxInitError},
+                 {"AT+FTH=3", "ERROR", errors::ecFaxBadModemResult},
+                 {"AT+FTM=145", "ERROR", errors::ecFaxTrainError},
+                 {"AT+FTM=146", "ERROR", errors::ecFaxSessionError},
+                 {"AT+FTM=146", "NO CARRIER", errors::ecFaxSessionError}};
     for (const auto& c : cases) {
         SendRig rig;
         remoteAnswers(rig.modem, true, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
@@ -1089,7 +1092,7 @@ TEST(Class1Recovery, UnansweredDcsIsRepeatedThreeTimes) {
     SendRig rig;
     remoteAnswers(rig.modem, true, 6, {});
     rig.run();
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFatalTimeout});
     EXPECT_EQ(countFcf(rig.modem, t30::fcfDCS), 4);
     EXPECT_EQ(rig.modem.countCommand("AT+FTM=145"), 4u);
 }
@@ -1153,7 +1156,7 @@ TEST(Class1Recovery, ModemThatStopsTakingPageDataEndsTheFax) {
     rig.run();
     EXPECT_TRUE(rig.modem.stalled());
     EXPECT_FALSE(rig.fax.inProgress());
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFatalTimeout});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{1, 3}));
     EXPECT_LT(rig.modem.Now, 120000);  // the fake clock: the stall was noticed within the page timer
 }
@@ -1218,7 +1221,7 @@ TEST(Class1Recovery, PageDataThatStopsEndsTheCall) {
     rig.modem.RxStallAfter = 1500;
     rig.run();
     EXPECT_FALSE(rig.fax.inProgress());
-    EXPECT_EQ(rig.events.Finishes, std::vector<int>{ecFatalTimeout});
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFatalTimeout});
     EXPECT_EQ(rig.events.Logs, (std::vector<int>{4, 7}));
     EXPECT_FALSE(std::filesystem::exists(rig.stored.at(0)));
 }
@@ -1625,7 +1628,7 @@ TEST(Class1Ecm, RnrIsAnsweredWithRrUntilReadyOrT5) {
         for (int i = 0; i < 200; ++i) busy.push_back(FakeModem::frame(ecm::fcfRNR));
         remoteOffers(rig.modem, kFullOffer, 6, busy);
         rig.run();
-        EXPECT_EQ(rig.events.Errors, std::vector<int>{ecFatalTimeout});
+        EXPECT_EQ(rig.events.Errors, std::vector<int>{errors::ecFatalTimeout});
         EXPECT_FALSE(rig.modem.Frames.empty());  // it gave up, not the script
         EXPECT_EQ(rig.fax.pagesConfirmed(), 0);
     }

@@ -179,7 +179,7 @@ TEST(FaxOnPort, CancelWhileWaitingForACallEndsPromptly) {
     EXPECT_EQ(progress.load(), fpWaiting);
     fax.CancelSession();
     ASSERT_TRUE(done.wait(30));
-    EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
+    EXPECT_EQ(done.codes, std::vector<int>{errors::ecCancelRequested});
     EXPECT_FALSE(fax.inProgress());
     port.setOpen(false);
 }
@@ -231,7 +231,7 @@ TEST(FaxOnPort, DestroyingAComponentEndsItsSessionFirst) {
         fax.reset();
         {
             std::lock_guard lock(done.mu);
-            EXPECT_EQ(done.codes, std::vector<int>{ecCancelRequested});
+            EXPECT_EQ(done.codes, std::vector<int>{errors::ecCancelRequested});
         }
         if (sending) {
             const std::string his = telvane::test::readFile(dir / "OVEXFAX.HIS");

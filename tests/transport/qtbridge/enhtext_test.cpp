@@ -119,7 +119,7 @@ TEST_F(EnhancedText, RowsFollowTheHeightAndTheResolution) {
 
 TEST_F(EnhancedText, AbsurdHeightIsTooLargeBeforeTheCall) {
     const Result r = sendWithHeader(true, TOvxFont{"Arial", -5000});
-    EXPECT_EQ(r.Finishes, std::vector<int>{ecEnhFontTooBig});
+    EXPECT_EQ(r.Finishes, std::vector<int>{errors::ecEnhFontTooBig});
     EXPECT_EQ(r.Dials, 0u);
 }
 
