@@ -705,6 +705,9 @@ void TClass1Sender::ecmBlockConnected() {
     ecmEnded_ = false;
     inData_ = true;
     dataConnected();
+    // The whole block may sit in the tty and the modem long before it is on the line: the
+    // wait for the modem's OK after DLE ETX counts from the line time of all of it.
+    dataQueued(stream.size());
     goTo(tf1EcmFrames);
     wantRoom(true);
     setTimer(t30::kPageIdleTicks);

@@ -147,6 +147,9 @@ protected:
     int wholePageData(std::vector<uint8_t>& out);
     // The modem said CONNECT for page data: from now on the bytes handed to it are counted.
     void dataConnected();
+    // `lineBytes` more bytes go out on the carrier since dataConnected(), handed over by the
+    // class itself rather than through pumpPage() (an ECM block's HDLC bit stream).
+    void dataQueued(size_t lineBytes) { dataBytes_ += static_cast<int64_t>(lineBytes); }
     // Ticks the modem still needs to put the page data handed to it since dataConnected() on the
     // line at `bps`: the tty and the modem may still hold much of a page when our own buffer is
     // empty, and the answer to the page cannot come before that.

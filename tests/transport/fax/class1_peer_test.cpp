@@ -41,13 +41,14 @@ struct FarEnd {
     bool Ecm = true;
     std::vector<size_t> Damage;
     int DamagedCarrier = 1;
+    size_t HostBuffer = 16384;  // bytes our modem's side holds before the host must wait
 };
 
 // Our modem (T.31) and the far end's fax terminal on one line; time passes in audio blocks.
 class SpandspLine final : public faxtest::SimulatedLink {
 public:
     explicit SpandspLine(const FarEnd& far)
-        : calls_(far.Calls), damage_(far.Damage), damagedCarrier_(far.DamagedCarrier) {
+        : calls_(far.Calls), damage_(far.Damage), damagedCarrier_(far.DamagedCarrier), hostBuffer_(far.HostBuffer) {
         t31_ = t31_init(nullptr, atTx, this, modemControl, this, nullptr, nullptr);
         t31_set_transmit_on_idle(t31_, 1);
         fax_ = fax_init(nullptr, far.Calls ? 1 : 0);
@@ -142,8 +143,8 @@ public:
         }
         return true;
     }
-    // Like a serial port's buffer of 16 KB.
-    size_t outFree() override { return fromHost_.size() < kHostBuffer ? kHostBuffer - fromHost_.size() : 0; }
+    // Like a serial port's buffer (16 KB), or a pseudo-terminal's and a modem's that hold far more.
+    size_t outFree() override { return fromHost_.size() < hostBuffer_ ? hostBuffer_ - fromHost_.size() : 0; }
     size_t outUsed() override { return fromHost_.size(); }
     void flushIn() override { toHost_.clear(); }
     bool alive() override { return true; }
@@ -234,7 +235,6 @@ private:
 
     t31_state_t* t31_ = nullptr;
     fax_state_t* fax_ = nullptr;
-    static constexpr size_t kHostBuffer = 16384;
     std::deque<uint8_t> toHost_, fromHost_;
     std::string command_;
     uint32_t hostTail_ = 0, modemTail_ = 0;  // the last three bytes each way outside page data
@@ -251,6 +251,7 @@ private:
     bool cts_ = true;
     std::vector<size_t> damage_;
     int damagedCarrier_ = 1;
+    size_t hostBuffer_;
     size_t damaged_ = 0;
     bool inData_ = false;  // the host's bytes are page data
     bool afterDle_ = false;
@@ -294,9 +295,9 @@ std::vector<Rows> tiffPages(const std::string& path) {
 }
 
 // A page of short runs for each of `count` pages, every one different.
-std::vector<std::vector<uint8_t>> codedPages(int firstSeed, int count) {
+std::vector<std::vector<uint8_t>> codedPages(int firstSeed, int count, int lines = 200) {
     std::vector<std::vector<uint8_t>> pages;
-    for (int i = 0; i < count; ++i) pages.push_back(faxtest::codedPage(firstSeed + i, 200));
+    for (int i = 0; i < count; ++i) pages.push_back(faxtest::codedPage(firstSeed + i, lines));
     return pages;
 }
 
@@ -323,8 +324,10 @@ struct PeerRig {
     std::vector<std::vector<uint8_t>> mh;  // each page's MH data
     TOvxSendFax fax;
     SpandspLine line;
-    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pages = 1, int damagedCarrier = 1)
-        : mh(codedPages(11, pages)), line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier}) {
+    PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pages = 1, int damagedCarrier = 1,
+            int lines = 200, size_t hostBuffer = 16384)
+        : mh(codedPages(11, pages, lines)),
+          line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier, hostBuffer}) {
         faxtest::makeRawFaxFile(dir / "page.ovf", mh);
         fax.SetFaxFile(dir / "page.ovf");
         fax.PhoneNumber = "5550100";
@@ -346,22 +349,27 @@ struct PeerRig {
 // With ECM at both ends the pages go out in MMR blocks; two bits turned over on the line
 // spoil two frames, which the far end asks for again (PPR) and we send again, and the page
 // arrives whole. The same page without ECM at the far end goes out as MH page data. Three
-// pages in MMR blocks arrive each in its own carrier, pixel for pixel.
+// pages in MMR blocks arrive each in its own carrier, pixel for pixel. A long page whose whole
+// block the tty and the modem take at once (far more than T3's worth of line time) is waited
+// for until the modem has put it all on the line.
 TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
         std::vector<size_t> damage;  // offsets in the first page carrier's data
         int encoding;                // as the far end reports it (its T4_COMPRESSION_ITU_ values)
         int pages;
+        int lines = 200;
+        size_t hostBuffer = 16384;
     };
     const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
                           {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
                           {false, {}, T4_COMPRESSION_ITU_T4_1D, 1},
-                          {true, {}, T4_COMPRESSION_ITU_T6, 3}};
+                          {true, {}, T4_COMPRESSION_ITU_T6, 3},
+                          {true, {}, T4_COMPRESSION_ITU_T6, 1, 800, 1 << 20}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
-                                        << c.pages << " pages");
-        PeerRig rig(c.farEcm, true, c.damage, c.pages);
+                                        << c.pages << " pages of " << c.lines << " lines");
+        PeerRig rig(c.farEcm, true, c.damage, c.pages, 1, c.lines, c.hostBuffer);
         rig.send();
         EXPECT_EQ(rig.fax.FaxError(), 0);
         EXPECT_EQ(rig.fax.pagesConfirmed(), c.pages);
