@@ -754,7 +754,22 @@ bool Table::loadTrusted(const CdxReader& reader) {
 // differences is brought up to date in place; anything else is built anew from the table.
 void Table::loadVerified(const CdxReader& reader, Findings* findings) {
     const std::string& cdx = reader.path();
-    const uint32_t records = dbf_->recordCount();
+    std::vector<std::unique_ptr<Tag>> tags = tagsOf(reader);
+    CdxPageMap pages = reader.directoryPages();
+    TreeCheck check = checkTrees(reader, tags, pages, findings);
+    std::vector<size_t> expected;
+    auto diffs = compareWithTable(tags, check.recompute, expected);
+    const bool rebuild = std::find(check.recompute.begin(), check.recompute.end(), true) != check.recompute.end();
+    size_t changed = 0;
+    for (const auto& d : diffs) changed += d.size();
+    if (findings) noteDifferences(cdx, tags, check, diffs, expected, *findings);
+    correctKeys(tags, check.recompute, diffs);
+    tags_ = std::move(tags);
+    if (!findings) settleVerifiedIndex(reader, pages, diffs, rebuild, changed);
+}
+
+std::vector<std::unique_ptr<Table::Tag>> Table::tagsOf(const CdxReader& reader) const {
+    const std::string& cdx = reader.path();
     std::vector<std::unique_ptr<Tag>> tags;
     for (const auto& h : reader.tags()) {
         try {
@@ -764,40 +779,48 @@ void Table::loadVerified(const CdxReader& reader, Findings* findings) {
         }
         tags.back()->headerOffset = h.headerOffset;
     }
-    CdxPageMap pages = reader.directoryPages();
-    std::vector<bool> recompute(tags.size(), false);  // the keys come from the table
-    std::vector<bool> damaged(tags.size(), false);    // the tree's own problems are listed
-    std::vector<std::string> why(tags.size());
+    return tags;
+}
+
+Table::TreeCheck Table::checkTrees(const CdxReader& reader, std::vector<std::unique_ptr<Tag>>& tags, CdxPageMap& pages,
+                                   Findings* findings) const {
+    const uint32_t records = dbf_->recordCount();
+    TreeCheck check{std::vector<bool>(tags.size(), false), std::vector<bool>(tags.size(), false),
+                    std::vector<std::string>(tags.size())};
     for (size_t i = 0; i < tags.size(); ++i) {
         const auto& h = reader.tags()[i];
         if (h.keyLength != tags[i]->info.keyLength) {
-            why[i] = "key length " + std::to_string(h.keyLength) + " where the expression gives " +
-                     std::to_string(tags[i]->info.keyLength);
-            recompute[i] = true;
+            check.why[i] = "key length " + std::to_string(h.keyLength) + " where the expression gives " +
+                           std::to_string(tags[i]->info.keyLength);
+            check.recompute[i] = true;
             continue;
         }
         const auto found = reader.verifyInto(h, tags[i]->pad, records, tags[i]->keys, pages);
         if (!found.empty() && findings) findings->problems.insert(findings->problems.end(), found.begin(), found.end());
-        recompute[i] = damaged[i] = !found.empty();
+        check.recompute[i] = check.damaged[i] = !found.empty();
     }
-    std::vector<size_t> expected;
-    auto diffs = compareWithTable(tags, recompute, expected);
-    size_t changed = 0;
-    bool rebuild = false;
+    return check;
+}
+
+void Table::noteDifferences(const std::string& cdx, const std::vector<std::unique_ptr<Tag>>& tags,
+                            const TreeCheck& check, const std::vector<std::vector<KeyChange>>& diffs,
+                            const std::vector<size_t>& expected, Findings& findings) const {
     for (size_t i = 0; i < tags.size(); ++i) {
-        if (!recompute[i] && diffs[i].empty()) continue;
-        rebuild = rebuild || recompute[i];
-        changed += diffs[i].size();
-        if (!findings || damaged[i]) continue;
-        if (why[i].empty()) {
-            why[i] = tags[i]->keys.size() != expected[i]
-                         ? std::to_string(tags[i]->keys.size()) + " keys where the table gives " +
-                               std::to_string(expected[i])
-                         : "keys that differ from the table";
+        if (!check.recompute[i] && diffs[i].empty()) continue;
+        if (check.damaged[i]) continue;
+        std::string why = check.why[i];
+        if (why.empty()) {
+            why = tags[i]->keys.size() != expected[i] ? std::to_string(tags[i]->keys.size()) +
+                                                            " keys where the table gives " + std::to_string(expected[i])
+                                                      : "keys that differ from the table";
         }
-        findings->problems.push_back(cdx + ": tag " + tags[i]->info.name + ": " + why[i]);
+        findings.problems.push_back(cdx + ": tag " + tags[i]->info.name + ": " + why);
     }
-    // Tags whose tree could not be used get their keys from the table; the others are corrected.
+}
+
+// Tags whose tree could not be used get their keys from the table; the others are corrected.
+void Table::correctKeys(std::vector<std::unique_ptr<Tag>>& tags, const std::vector<bool>& recompute,
+                        const std::vector<std::vector<KeyChange>>& diffs) const {
     std::vector<Tag*> raw;
     for (size_t i = 0; i < tags.size(); ++i) {
         if (recompute[i]) raw.push_back(tags[i].get());
@@ -815,8 +838,11 @@ void Table::loadVerified(const CdxReader& reader, Findings* findings) {
                 tags[i]->keys.erase(c.key, c.recno);
         }
     }
-    tags_ = std::move(tags);
-    if (findings) return;
+}
+
+void Table::settleVerifiedIndex(const CdxReader& reader, const CdxPageMap& pages,
+                                const std::vector<std::vector<KeyChange>>& diffs, bool rebuild, size_t changed) {
+    const std::string& cdx = reader.path();
     const bool stale = rebuild || changed > 0;
     if (readOnly_) {
         if (stale) indexNote_ = io::baseName(cdx) + " did not match the table; its keys were computed from the table";
@@ -1155,69 +1181,7 @@ void Table::pack() {
     const std::string dbfNew = dbfPath_ + ".new";
     const std::string fptNew = fptPathNow + ".new";
     const std::string marker = dbfPath_ + ".pack";
-    const std::vector<FieldDef> fields = dbf_->fields();
-    const std::vector<int> offsets = dbf_->offsets();
-    const int len = dbf_->recordLength();
-    std::unique_ptr<FptFile> newFpt;
-    io::File out;
-    std::vector<std::string> dropped;
-    try {
-        if (fpt_) {
-            io::removeFile(fptNew);
-            FptFile::create(fptNew, fpt_->blockSize());
-            newFpt = FptFile::open(fptNew);
-        }
-        io::removeFile(dbfNew);
-        out.create(dbfNew);
-        std::string header = DbfFile::headerBytes(fields, 0, dbf_->flags());
-        uint64_t pos = header.size();
-        uint32_t kept = 0;
-        std::string batch, chunk;
-        const uint32_t n = dbf_->recordCount();
-        for (uint32_t first = 1; first <= n; first += kScanBatch) {
-            const uint32_t count = std::min(kScanBatch, n - first + 1);
-            dbf_->readRange(first, count, batch);
-            chunk.clear();
-            for (uint32_t i = 0; i < count; ++i) {
-                std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
-                if (rec[0] == '*') continue;
-                for (size_t f = 0; f < fields.size() && newFpt; ++f) {
-                    if (fields[f].type != FieldType::Memo) continue;
-                    std::string data;
-                    try {
-                        data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
-                    } catch (const EXbError& e) {
-                        // One unreadable memo must not keep the rest from being packed: the record
-                        // stays, with that memo empty.
-                        dropped.push_back("record " + std::to_string(first + i) + ", field " + fields[f].name +
-                                          ": the memo could not be read and was left empty (" + e.what() + ")");
-                    }
-                    const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt->write(data));
-                    rec.replace(size_t(offsets[f]), 10, ptr);
-                }
-                chunk += rec;
-                ++kept;
-            }
-            out.writeAt(pos, chunk.data(), chunk.size());
-            pos += chunk.size();
-        }
-        out.writeAt(pos, "\x1A", 1);
-        header = DbfFile::headerBytes(fields, kept, dbf_->flags());
-        out.writeAt(0, header.data(), header.size());
-        out.sync();
-        out.close();
-        if (newFpt) {
-            newFpt->sync();
-            newFpt->close();
-        }
-    } catch (const EXbError& e) {
-        // Nothing is committed yet: the table stays exactly as it was.
-        out.close();
-        if (newFpt) newFpt->close();
-        ::unlink(dbfNew.c_str());
-        if (fpt_) ::unlink(fptNew.c_str());
-        throw EXbError(std::string(e.what()) + "; the table was not packed and is unchanged");
-    }
+    const std::vector<std::string> dropped = writePackedCopy(dbfNew, fptNew);
     // Commit point: once the marker exists an interrupted pack is completed at the next open.
     io::replaceFile(marker, "pack\n");
     if (fpt_) io::renameFile(fptNew, fptPathNow);
@@ -1233,6 +1197,81 @@ void Table::pack() {
     ++changes_;
     for (const auto& d : dropped) warn(dbfPath_ + ": " + d);
     reindex();
+}
+
+std::vector<std::string> Table::writePackedCopy(const std::string& dbfNew, const std::string& fptNew) {
+    std::unique_ptr<FptFile> newFpt;
+    io::File out;
+    std::vector<std::string> dropped;
+    try {
+        if (fpt_) {
+            io::removeFile(fptNew);
+            FptFile::create(fptNew, fpt_->blockSize());
+            newFpt = FptFile::open(fptNew);
+        }
+        io::removeFile(dbfNew);
+        out.create(dbfNew);
+        const uint32_t kept = writeLiveRecords(out, newFpt.get(), dropped);
+        const std::string header = DbfFile::headerBytes(dbf_->fields(), kept, dbf_->flags());
+        out.writeAt(0, header.data(), header.size());
+        out.sync();
+        out.close();
+        if (newFpt) {
+            newFpt->sync();
+            newFpt->close();
+        }
+    } catch (const EXbError& e) {
+        // Nothing is committed yet: the table stays exactly as it was.
+        out.close();
+        if (newFpt) newFpt->close();
+        ::unlink(dbfNew.c_str());
+        if (fpt_) ::unlink(fptNew.c_str());
+        throw EXbError(std::string(e.what()) + "; the table was not packed and is unchanged");
+    }
+    return dropped;
+}
+
+uint32_t Table::writeLiveRecords(io::File& out, FptFile* newFpt, std::vector<std::string>& dropped) const {
+    const int len = dbf_->recordLength();
+    uint64_t pos = DbfFile::headerBytes(dbf_->fields(), 0, dbf_->flags()).size();
+    uint32_t kept = 0;
+    std::string batch, chunk;
+    const uint32_t n = dbf_->recordCount();
+    for (uint32_t first = 1; first <= n; first += kScanBatch) {
+        const uint32_t count = std::min(kScanBatch, n - first + 1);
+        dbf_->readRange(first, count, batch);
+        chunk.clear();
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string rec = batch.substr(size_t(i) * size_t(len), size_t(len));
+            if (rec[0] == '*') continue;
+            if (newFpt) copyMemos(rec, first + i, *newFpt, dropped);
+            chunk += rec;
+            ++kept;
+        }
+        out.writeAt(pos, chunk.data(), chunk.size());
+        pos += chunk.size();
+    }
+    out.writeAt(pos, "\x1A", 1);
+    return kept;
+}
+
+void Table::copyMemos(std::string& rec, uint32_t recno, FptFile& newFpt, std::vector<std::string>& dropped) const {
+    const std::vector<FieldDef>& fields = dbf_->fields();
+    const std::vector<int>& offsets = dbf_->offsets();
+    for (size_t f = 0; f < fields.size(); ++f) {
+        if (fields[f].type != FieldType::Memo) continue;
+        std::string data;
+        try {
+            data = readMemo(std::string_view(rec).substr(size_t(offsets[f]), 10));
+        } catch (const EXbError& e) {
+            // One unreadable memo must not keep the rest from being packed: the record
+            // stays, with that memo empty.
+            dropped.push_back("record " + std::to_string(recno) + ", field " + fields[f].name +
+                              ": the memo could not be read and was left empty (" + e.what() + ")");
+        }
+        const std::string ptr = FptFile::formatPointer(data.empty() ? 0 : newFpt.write(data));
+        rec.replace(size_t(offsets[f]), 10, ptr);
+    }
 }
 
 }  // namespace telvane::records

@@ -34,6 +34,9 @@ class Expression;
 struct EvalContext;
 class DbfFile;
 class FptFile;
+namespace io {
+class File;
+}
 
 struct TagInfo {
     std::string name;           // upper case
@@ -163,7 +166,26 @@ private:
     void unstampIndex();
     void loadIndex(Findings* findings);
     bool loadTrusted(const CdxReader& reader);
+    // What loadVerified learns of each tag's tree.
+    struct TreeCheck {
+        std::vector<bool> recompute;  // the keys come from the table
+        std::vector<bool> damaged;    // the tree's own problems are listed
+        std::vector<std::string> why;
+    };
     void loadVerified(const CdxReader& reader, Findings* findings);
+    // The steps of loadVerified.
+    std::vector<std::unique_ptr<Tag>> tagsOf(const CdxReader& reader) const;
+    TreeCheck checkTrees(const CdxReader& reader, std::vector<std::unique_ptr<Tag>>& tags, CdxPageMap& pages,
+                         Findings* findings) const;
+    void noteDifferences(const std::string& cdx, const std::vector<std::unique_ptr<Tag>>& tags, const TreeCheck& check,
+                         const std::vector<std::vector<KeyChange>>& diffs, const std::vector<size_t>& expected,
+                         Findings& findings) const;
+    void correctKeys(std::vector<std::unique_ptr<Tag>>& tags, const std::vector<bool>& recompute,
+                     const std::vector<std::vector<KeyChange>>& diffs) const;
+    // Brings the file on disk in line with the keys now held: stamps a verified one, else notes and
+    // writes the changes (in place, or the whole file); a read-only table only notes them.
+    void settleVerifiedIndex(const CdxReader& reader, const CdxPageMap& pages,
+                             const std::vector<std::vector<KeyChange>>& diffs, bool rebuild, size_t changed);
     std::vector<std::vector<KeyChange>> compareWithTable(std::vector<std::unique_ptr<Tag>>& tags,
                                                          std::vector<bool>& recompute,
                                                          std::vector<size_t>& expected) const;
@@ -175,6 +197,14 @@ private:
     bool writeIndex();
     bool writeIndexInPlace(const std::string& path);
     void insertKeys(uint32_t recno, std::string_view record);
+    // The steps of pack. writePackedCopy writes the live records into dbfNew and their memos into
+    // fptNew, both synced and closed, and returns the memos that could not be read; when it fails
+    // neither file is left and the table is unchanged.
+    std::vector<std::string> writePackedCopy(const std::string& dbfNew, const std::string& fptNew);
+    // Writes the records not marked deleted after the header, then the end-of-file mark; returns how many.
+    uint32_t writeLiveRecords(io::File& out, FptFile* newFpt, std::vector<std::string>& dropped) const;
+    // Moves the record's memos into newFpt; one that cannot be read is left empty and noted in dropped.
+    void copyMemos(std::string& rec, uint32_t recno, FptFile& newFpt, std::vector<std::string>& dropped) const;
     void checkOpen() const;
 
     std::string dbfPath_;

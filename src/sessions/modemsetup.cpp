@@ -219,81 +219,87 @@ void TCheckFaxClassForm::CheckTheFaxClasses() {
     running_ = true;
     resultIndex_ = -1;
     resultName_.clear();
-    const QString n = QString::number(comNumber_);
-    [&] {
-        Status->setText(QStringLiteral("Opening Com Port...please wait"));
-        app::letMessagesRun();
-        assignPort(port_, comNumber_);
-        QString message;
-        if (!OpenComPort(port_, message)) {
-            Status->setText(message);
-            labelsUnknown();
-            return;
-        }
-        telvane::transport::delayTicks(12, true);
-        if (!CheckForModem(port_) &&
-            !app::AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
-                               QStringLiteral("\r") +
-                               QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
-                           QStringLiteral("NO MODEM RESPONSE"))) {
-            Status->setText(QStringLiteral("No response from device on COM") + n +
-                            QStringLiteral(". May not be a modem."));
-            labelsUnknown();
-            return;
-        }
-        if (!FactoryResetModem(port_)) {
-            app::ShowInformation(
-                QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the "
-                               "reset string:   (AT&F)\r\rIs the Communications Port (COM") +
-                n + QStringLiteral(") correct? Please") + QStringLiteral("\r") +
-                QStringLiteral("use Find Modem Port in File > Preferences to be sure."));
-            Status->setText(QStringLiteral("No response from device on COM") + n +
-                            QStringLiteral(". May not be a modem."));
-            labelsUnknown();
-            return;
-        }
-        const QString outcome = DetermineFaxClassSupport();
-        if (outcome != QStringLiteral("OK")) {
-            Status->setText(outcome);
-            labelsUnknown();
-            return;
-        }
-        Label3->setText(Class2_0 ? QStringLiteral("Class 2.0 : Supported")
-                                 : QStringLiteral("Class 2.0 : Not Supported"));
-        Label2->setText(Class2 ? QStringLiteral("Class 2   : Supported") : QStringLiteral("Class 2   : Not Supported"));
-        Label1->setText(Class1 ? QStringLiteral("Class 1   : Supported") : QStringLiteral("Class 1   : Not Supported"));
-        if (Class1) {
-            resultIndex_ = 0;
-            resultName_ = QStringLiteral("Class 1");
-            Label1->setText(Label1->text() + QStringLiteral(" (recommended)"));
-        } else if (Class2) {
-            resultIndex_ = 1;
-            resultName_ = QStringLiteral("Class 2");
-            Label2->setText(Label2->text() + QStringLiteral(" (recommended)"));
-        } else if (Class2_0) {
-            resultIndex_ = 2;
-            resultName_ = QStringLiteral("Class 2.0");
-            QFont bold = Label3->font();
-            bold.setBold(true);
-            Label3->setFont(bold);
-        } else {
-            Status->setText(QStringLiteral("Unable to retrieve Fax Class supportinformation from the modem on Com ") +
-                            n);
-        }
-        app::letMessagesRun();
-        if (resultIndex_ >= 0)
-            Status->setText(
-                QStringLiteral("Try using the recommended Fax Class (") + resultName_ +
-                QStringLiteral(") or auto detect. ") +
-                QStringLiteral("If you experience problems, try another supported class.") + QStringLiteral("\r\r") +
-                QStringLiteral("(note: US Robotics users should read the help section on troubleshooting)"));
-    }();
+    runClassCheck();
     app::soundBeep();
     closePort(port_);
     app::letMessagesRun();
     OkButton->show();
     setWindowTitle(QStringLiteral("Check Fax Class"));
     running_ = false;
+}
+
+void TCheckFaxClassForm::runClassCheck() {
+    if (!modemReady()) {
+        labelsUnknown();
+        return;
+    }
+    const QString outcome = DetermineFaxClassSupport();
+    if (outcome != QStringLiteral("OK")) {
+        Status->setText(outcome);
+        labelsUnknown();
+        return;
+    }
+    showClassResults();
+}
+
+bool TCheckFaxClassForm::modemReady() {
+    const QString n = QString::number(comNumber_);
+    Status->setText(QStringLiteral("Opening Com Port...please wait"));
+    app::letMessagesRun();
+    assignPort(port_, comNumber_);
+    QString message;
+    if (!OpenComPort(port_, message)) {
+        Status->setText(message);
+        return false;
+    }
+    telvane::transport::delayTicks(12, true);
+    if (!CheckForModem(port_) &&
+        !app::AskYesNo(QStringLiteral("The device on COM") + n + QStringLiteral(" is not responding and may") +
+                           QStringLiteral("\r") + QStringLiteral("not be a modem. Continue with Fax Class Analysis?"),
+                       QStringLiteral("NO MODEM RESPONSE"))) {
+        Status->setText(QStringLiteral("No response from device on COM") + n + QStringLiteral(". May not be a modem."));
+        return false;
+    }
+    if (!FactoryResetModem(port_)) {
+        app::ShowInformation(QStringLiteral("We are unable to continue the test. \r\rThe modem did not respond to the "
+                                            "reset string:   (AT&F)\r\rIs the Communications Port (COM") +
+                             n + QStringLiteral(") correct? Please") + QStringLiteral("\r") +
+                             QStringLiteral("use Find Modem Port in File > Preferences to be sure."));
+        Status->setText(QStringLiteral("No response from device on COM") + n + QStringLiteral(". May not be a modem."));
+        return false;
+    }
+    return true;
+}
+
+void TCheckFaxClassForm::showClassResults() {
+    const QString n = QString::number(comNumber_);
+    Label3->setText(Class2_0 ? QStringLiteral("Class 2.0 : Supported") : QStringLiteral("Class 2.0 : Not Supported"));
+    Label2->setText(Class2 ? QStringLiteral("Class 2   : Supported") : QStringLiteral("Class 2   : Not Supported"));
+    Label1->setText(Class1 ? QStringLiteral("Class 1   : Supported") : QStringLiteral("Class 1   : Not Supported"));
+    if (Class1) {
+        resultIndex_ = 0;
+        resultName_ = QStringLiteral("Class 1");
+        Label1->setText(Label1->text() + QStringLiteral(" (recommended)"));
+    } else if (Class2) {
+        resultIndex_ = 1;
+        resultName_ = QStringLiteral("Class 2");
+        Label2->setText(Label2->text() + QStringLiteral(" (recommended)"));
+    } else if (Class2_0) {
+        resultIndex_ = 2;
+        resultName_ = QStringLiteral("Class 2.0");
+        QFont bold = Label3->font();
+        bold.setBold(true);
+        Label3->setFont(bold);
+    } else {
+        Status->setText(QStringLiteral("Unable to retrieve Fax Class supportinformation from the modem on Com ") + n);
+    }
+    app::letMessagesRun();
+    if (resultIndex_ >= 0)
+        Status->setText(QStringLiteral("Try using the recommended Fax Class (") + resultName_ +
+                        QStringLiteral(") or auto detect. ") +
+                        QStringLiteral("If you experience problems, try another supported class.") +
+                        QStringLiteral("\r\r") +
+                        QStringLiteral("(note: US Robotics users should read the help section on troubleshooting)"));
 }
 
 // ---------------------------------------------------------------------------------------------

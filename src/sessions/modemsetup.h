@@ -71,6 +71,11 @@ protected:
 
 private:
     void labelsUnknown();
+    // The steps of CheckTheFaxClasses. modemReady opens the port and resets the modem; on false
+    // Status says why.
+    void runClassCheck();
+    bool modemReady();
+    void showClassResults();
     telvane::transport::TOvxComPort& port_;
     telvane::transport::TOvxCustomSendFax& sendFax_;
     int comNumber_;

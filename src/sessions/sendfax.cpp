@@ -67,6 +67,22 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
 
     auto* outer = new QVBoxLayout(this);
     auto* upper = new QVBoxLayout;
+    upper->addLayout(buildNumberForm());
+    SendFaxButton = new QPushButton(QStringLiteral("&Send Fax Now"));
+    SendFaxButton->setDefault(true);
+    upper->addWidget(SendFaxButton);
+    upper->addWidget(buildConfigBox());
+    status = new QLabel;
+    status->setObjectName(QStringLiteral("status"));
+    upper->addWidget(status);
+    outer->addLayout(upper);
+    outer->addLayout(buildBottomButtons());
+
+    connectButtons();
+    setUpEngine();
+}
+
+QFormLayout* TSendFaxForm::buildNumberForm() {
     auto* form = new QFormLayout;
     ToLabel = new QLabel;
     Subjectlabel = new QLabel;
@@ -92,10 +108,10 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     auto* suffixLabel = new QLabel(QStringLiteral("Dial s&uffix (dial after the fax#):"));
     suffixLabel->setBuddy(sfDialsuffix);
     form->addRow(suffixLabel, suffixRow);
-    upper->addLayout(form);
-    SendFaxButton = new QPushButton(QStringLiteral("&Send Fax Now"));
-    SendFaxButton->setDefault(true);
-    upper->addWidget(SendFaxButton);
+    return form;
+}
+
+QGroupBox* TSendFaxForm::buildConfigBox() {
     auto* config = new QGroupBox(QStringLiteral("Configuration:"));
     QFont bold = config->font();
     bold.setBold(true);
@@ -109,11 +125,10 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     PreferencesButton->setFont(font());
     configLayout->addWidget(SetupDisplayMemo);
     configLayout->addWidget(PreferencesButton);
-    upper->addWidget(config);
-    status = new QLabel;
-    status->setObjectName(QStringLiteral("status"));
-    upper->addWidget(status);
-    outer->addLayout(upper);
+    return config;
+}
+
+QHBoxLayout* TSendFaxForm::buildBottomButtons() {
     auto* bottom = new QHBoxLayout;
     Helpbutton = new QPushButton(QStringLiteral("&Help"));
     ProblemSolverButton = new QPushButton(QStringLiteral("&Technical Help"));
@@ -123,15 +138,19 @@ TSendFaxForm::TSendFaxForm(QWidget* parent)
     bottom->addWidget(ProblemSolverButton);
     bottom->addStretch();
     bottom->addWidget(CloseButton);
-    outer->addLayout(bottom);
+    return bottom;
+}
 
+void TSendFaxForm::connectButtons() {
     connect(SendFaxButton, &QPushButton::clicked, this, [this] { SendFaxButtonClick(); });
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
     connect(Helpbutton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
     connect(ProblemSolverButton, &QPushButton::clicked, this, [this] { ProblemSolverButtonClick(); });
     connect(PreferencesButton, &QPushButton::clicked, this, [this] { PreferencesButtonClick(); });
+}
 
-    // Engine components with their design-time values.
+// Engine components with their design-time values.
+void TSendFaxForm::setUpEngine() {
     prepareSessionPort(OvxComPort1, sink_.get());
     OvxSendFax1.setComPort(&OvxComPort1);
     OvxSendFax1.setFaxClass(telvane::transport::fcUnknown);

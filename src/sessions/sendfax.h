@@ -27,6 +27,9 @@
 #include "settings/settings.h"
 
 class QCheckBox;
+class QFormLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -99,6 +102,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The steps of the constructor: the controls top to bottom, then the engine.
+    QFormLayout* buildNumberForm();
+    QGroupBox* buildConfigBox();
+    QHBoxLayout* buildBottomButtons();
+    void connectButtons();
+    void setUpEngine();
     // The steps of SendFaxButtonClick; each returns false when the session ends there.
     bool numberCanBeDialled();
     bool openPortForSending(const settings::Settings& s);

@@ -85,6 +85,22 @@ QAbstractButton* TFaxViewer::addButton(const char* name, const QString& text, co
 }
 
 void TFaxViewer::buildUi() {
+    buildViewer();
+    QMenuBar* menus = buildMenus();
+    buildPageButtons();
+    QHBoxLayout* row = buildButtonRow();
+    addZoomKeys();
+    buildStatusPanel();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menus);
+    layout->addWidget(viewer_, 1);
+    layout->addLayout(row);
+    layout->addWidget(status_);
+    pageButtons_->setVisible(false);
+}
+
+void TFaxViewer::buildViewer() {
     viewer_ = new faximage::TOvxFaxViewer(this);
     viewer_->setObjectName(QStringLiteral("OvxFaxViewer1"));
     // A standard-resolution page is stretched to double height, so that it shows at the size of a
@@ -97,7 +113,9 @@ void TFaxViewer::buildUi() {
         FaxFileName = file;
         loadFile();
     });
+}
 
+QMenuBar* TFaxViewer::buildMenus() {
     auto* menus = new QMenuBar(this);
     QMenu* view = menus->addMenu(QStringLiteral("&View"));
     for (int step : kZoomSteps) {
@@ -113,6 +131,11 @@ void TFaxViewer::buildUi() {
         a->setObjectName(QStringLiteral("Rotation%1").arg(q));
         a->setCheckable(true);
     }
+    addExportMenu(menus);
+    return menus;
+}
+
+void TFaxViewer::addExportMenu(QMenuBar* menus) {
     QMenu* exportMenu = menus->addMenu(QStringLiteral("&Export"));
     for (const char* format : {"BMP", "PCX", "DCX"}) {
         const QString f = QLatin1String(format);
@@ -127,7 +150,9 @@ void TFaxViewer::buildUi() {
                                            [this, f] { exportClick(f); });
         a->setObjectName(QStringLiteral("Export") + f);
     }
+}
 
+void TFaxViewer::buildPageButtons() {
     pageButtons_ = new QWidget(this);
     auto* pages = new QHBoxLayout(pageButtons_);
     pages->setContentsMargins(0, 0, 0, 0);
@@ -139,7 +164,9 @@ void TFaxViewer::buildUi() {
         addButton("NextButton", QStringLiteral(">"), QStringLiteral("Next page"), [this] { viewer_->nextPage(); }));
     pages->addWidget(
         addButton("LastButton", QStringLiteral(">|"), QStringLiteral("Last page"), [this] { viewer_->lastPage(); }));
+}
 
+QHBoxLayout* TFaxViewer::buildButtonRow() {
     auto* row = new QHBoxLayout;
     row->addWidget(pageButtons_);
     row->addSpacing(8);
@@ -168,7 +195,10 @@ void TFaxViewer::buildUi() {
     connect(help, &QPushButton::clicked, this, [] { app::showHelp(kHelpContext); });
     row->addWidget(close);
     row->addWidget(help);
+    return row;
+}
 
+void TFaxViewer::addZoomKeys() {
     // Zoom the way other viewers do: Ctrl+wheel and Ctrl+plus / Ctrl+minus.
     viewer_->viewport()->installEventFilter(this);
     auto* zoomIn = new QAction(this);
@@ -178,19 +208,14 @@ void TFaxViewer::buildUi() {
     zoomOut->setShortcut(QKeySequence::ZoomOut);
     connect(zoomOut, &QAction::triggered, this, &TFaxViewer::zoomOutButtonClick);
     addActions({zoomIn, zoomOut});
+}
 
+void TFaxViewer::buildStatusPanel() {
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("StatusPanel"));
     status_->setFrameShape(QFrame::StyledPanel);
     status_->setFrameShadow(QFrame::Sunken);
     status_->setText(QStringLiteral("No file loaded"));
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(menus);
-    layout->addWidget(viewer_, 1);
-    layout->addLayout(row);
-    layout->addWidget(status_);
-    pageButtons_->setVisible(false);
 }
 
 QAbstractButton* TFaxViewer::button(const char* objectName) const {

@@ -18,7 +18,9 @@
 
 class QAction;
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
+class QMenuBar;
 class QPushButton;
 class QSpinBox;
 class QAbstractButton;
@@ -122,6 +124,14 @@ protected:
 
 private:
     void buildUi();
+    // The steps of buildUi, in the order the widgets are made (that order is the tab order).
+    void buildViewer();
+    QMenuBar* buildMenus();
+    void addExportMenu(QMenuBar* menus);
+    void buildPageButtons();
+    QHBoxLayout* buildButtonRow();
+    void addZoomKeys();
+    void buildStatusPanel();
     void printFax(bool singlePage);
     void updateStatus();
     void ovxFaxViewer1PageChange(int page);

@@ -107,6 +107,16 @@ TRichToolBar::TRichToolBar(QWidget* parent) : QWidget(parent) {
     layout_->setContentsMargins(2, 2, 2, 2);
     layout_->setSpacing(1);
 
+    addFontBoxes();
+    addFormatButtons();
+    setButtonIcons();
+    insertAt_ = layout_->count();
+    layout_->addStretch(1);
+
+    connectControls();
+}
+
+void TRichToolBar::addFontBoxes() {
     FontName = new QFontComboBox(this);
     FontName->setObjectName(QStringLiteral("FontName"));
     FontName->setToolTip(QStringLiteral("Font name"));
@@ -117,7 +127,9 @@ TRichToolBar::TRichToolBar(QWidget* parent) : QWidget(parent) {
     FontSize->setEditable(true);
     for (int size : kFontSizes) FontSize->addItem(QString::number(size));
     layout_->addWidget(FontSize);
+}
 
+void TRichToolBar::addFormatButtons() {
     NormalButton = addButton(QStringLiteral("NormalButton"), QStringLiteral("N"), QStringLiteral("Normal"), false);
     BoldButton = addButton(QStringLiteral("BoldButton"), QStringLiteral("B"), QStringLiteral("Bold"), true);
     ItalicButton = addButton(QStringLiteral("ItalicButton"), QStringLiteral("I"), QStringLiteral("Italic"), true);
@@ -133,6 +145,9 @@ TRichToolBar::TRichToolBar(QWidget* parent) : QWidget(parent) {
     PasteButton = addButton(QStringLiteral("PasteButton"), QStringLiteral("Paste"), QStringLiteral("Paste"), false);
     SpellCheckButton =
         addButton(QStringLiteral("SpellCheckButton"), QStringLiteral("ABC"), QStringLiteral("Spell check (F7)"), false);
+}
+
+void TRichToolBar::setButtonIcons() {
     const QColor ink = palette().color(QPalette::WindowText);
     const std::pair<QToolButton*, std::pair<const char*, Glyph>> icons[] = {
         {NormalButton, {"format-text-clear", Glyph::Normal}},
@@ -152,9 +167,9 @@ TRichToolBar::TRichToolBar(QWidget* parent) : QWidget(parent) {
         button->setIcon(formatIcon(icon.first, icon.second, ink));
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     }
-    insertAt_ = layout_->count();
-    layout_->addStretch(1);
+}
 
+void TRichToolBar::connectControls() {
     connect(NormalButton, &QToolButton::clicked, this,
             [this] { applyStyle(kStyleBold | kStyleItalic | kStyleUnderline, false); });
     connect(BoldButton, &QToolButton::clicked, this, [this](bool on) { applyStyle(kStyleBold, on); });

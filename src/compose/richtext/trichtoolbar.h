@@ -45,6 +45,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The steps of the constructor, in the order the controls appear on the bar.
+    void addFontBoxes();
+    void addFormatButtons();
+    void setButtonIcons();
+    void connectControls();
     QToolButton* addButton(const QString& name, const QString& text, const QString& hint, bool checkable);
     void showAttributes();
     void applyStyle(int bits, bool on);

@@ -69,6 +69,112 @@ bool readHeader(int fd, uint64_t offset, DictHeader& header) {
     return true;
 }
 
+// Adds one word (upper case, every letter with its own code) to a user dictionary's trie held in
+// memory. Nodes are numbered from 1; a list of siblings runs on to the one marked kLastSibling.
+class TrieEdit {
+public:
+    TrieEdit(std::vector<Node>& nodes, const std::string& word) : nodes_(nodes), word_(word) {}
+
+    // False when the trie holds the word already (nothing is changed then).
+    bool add() {
+        uint32_t list = 1;
+        for (size_t i = 0; i < word_.size(); ++i) {
+            const uint8_t code = letterCode(static_cast<unsigned char>(word_[i]));
+            const bool lastLetter = i + 1 == word_.size();
+            const Place found = find(list, code, lastLetter);
+            if (lastLetter) return endWord(list, found, code);
+            if (found.follow) {
+                list = at(found.follow).child;
+                continue;
+            }
+            const uint32_t owner = found.match ? found.match : addSibling(list, found.lastSibling, code);
+            const uint16_t chain = appendChain(i + 1);
+            at(owner).child = chain;
+            return true;
+        }
+        return true;
+    }
+
+private:
+    // In one list: a node to follow for the next letter (or that already ends the word), the first
+    // node with the letter, and the list's last node.
+    struct Place {
+        uint32_t match = 0;
+        uint32_t follow = 0;
+        uint32_t lastSibling = 0;
+    };
+
+    Node& at(uint32_t n) { return nodes_[n - 1]; }
+    bool validChild(uint16_t c) const { return hasChild(c) && c <= nodes_.size(); }
+
+    Place find(uint32_t list, uint8_t code, bool lastLetter) {
+        Place found;
+        for (uint32_t n = list; n <= nodes_.size(); ++n) {
+            const Node& node = at(n);
+            if (node.code() == code) {
+                if (lastLetter && node.wordEnd()) {
+                    found.match = n;
+                    found.follow = n;
+                    break;
+                }
+                if (!lastLetter && validChild(node.child)) {
+                    found.follow = n;
+                    break;
+                }
+                if (!found.match) found.match = n;
+            }
+            found.lastSibling = n;
+            if (node.last()) break;
+        }
+        return found;
+    }
+
+    // The last letter: marks the word's end on a node that has the letter, else adds one.
+    bool endWord(uint32_t list, const Place& found, uint8_t code) {
+        if (found.follow) return false;
+        if (found.match) {
+            at(found.match).bits |= kWordEnd;
+        } else {
+            addSibling(list, found.lastSibling, static_cast<uint8_t>(code | kWordEnd));
+        }
+        return true;
+    }
+
+    // Adds a node with `bits` as the new last of the list (or as the list, when it is empty);
+    // returns its number.
+    uint32_t addSibling(uint32_t list, uint32_t lastSibling, uint8_t bits) {
+        const uint32_t p = lastSibling ? lastSibling + 1 : list;
+        if (lastSibling) at(lastSibling).bits &= static_cast<uint8_t>(~kLastSibling);
+        insertAt(p, Node{0, static_cast<uint8_t>(bits | kLastSibling)});
+        return p;
+    }
+
+    // Inserts a node at position p (1-based) and renumbers the children that pointed at or past it.
+    void insertAt(uint32_t p, Node node) {
+        for (Node& x : nodes_) {
+            if (hasChild(x.child) && x.child >= p) ++x.child;
+        }
+        nodes_.insert(nodes_.begin() + (p - 1), node);
+    }
+
+    // Appends the letters from index i on as a chain; returns the number of its first node.
+    uint16_t appendChain(size_t i) {
+        const auto first = static_cast<uint16_t>(nodes_.size() + 1);
+        for (size_t j = i; j < word_.size(); ++j) {
+            const bool lastLetter = j + 1 == word_.size();
+            Node n;
+            n.bits = static_cast<uint8_t>(letterCode(static_cast<unsigned char>(word_[j])) | kLastSibling |
+                                          (lastLetter ? kWordEnd : 0));
+            n.child = lastLetter ? 0 : static_cast<uint16_t>(nodes_.size() + 2);
+            nodes_.push_back(n);
+        }
+        return first;
+    }
+
+    std::vector<Node>& nodes_;
+    const std::string& word_;
+};
+
 }  // namespace
 
 struct TAcropSpell::File {
@@ -433,103 +539,40 @@ bool TAcropSpell::addWord(std::string_view word, int userDictionary) {
     Dictionary* d = findUser(userDictionary);
     if (!d) return false;
     const std::string folded = foldUpper(word);
-    if (folded.empty() || folded.size() > kMaxAddLength) return false;
-    if (!std::all_of(folded.begin(), folded.end(), [](char c) { return hasOwnCode(static_cast<unsigned char>(c)); })) {
-        return false;
-    }
-    const int fd = d->file->fd;
+    if (!canBeAdded(folded)) return false;
     DictHeader header;
-    if (!readHeader(fd, d->headerOffset, header) || header.kind != 0) return false;
+    if (!readHeader(d->file->fd, d->headerOffset, header) || header.kind != 0) return false;
     d->header = header;
     if (folded.size() + header.usedNodes > kMaxUsedNodes) return false;
-    const uint32_t used0 = header.usedNodes;
-    if (used0 > header.nodeSlots) return false;
+    if (header.usedNodes > header.nodeSlots) return false;
 
     // The nodes in use, edited in memory and written back whole.
-    std::vector<uint8_t> raw(size_t{used0} * kNodeSize);
-    if (readAt(fd, d->nodesOffset(), raw.data(), raw.size()) != raw.size()) return false;
-    std::vector<Node> nodes(used0);
-    for (uint32_t i = 0; i < used0; ++i) nodes[i] = decodeNode(raw.data() + size_t{i} * kNodeSize);
-    auto at = [&](uint32_t n) -> Node& { return nodes[n - 1]; };
-    auto validChild = [&](uint16_t c) { return hasChild(c) && c <= nodes.size(); };
+    std::vector<Node> nodes;
+    if (!readUserNodes(*d, header.usedNodes, nodes)) return false;
+    if (!TrieEdit(nodes, folded).add()) return true;  // already held
+    return writeUserNodes(*d, header, nodes);
+}
 
-    // Inserts a node at position p (1-based) and renumbers the children that pointed at or past it.
-    auto insertAt = [&](uint32_t p, Node node) {
-        for (Node& x : nodes) {
-            if (hasChild(x.child) && x.child >= p) ++x.child;
-        }
-        nodes.insert(nodes.begin() + (p - 1), node);
-    };
-    // Appends the letters from index i on as a chain; returns the number of its first node.
-    auto appendChain = [&](size_t i) {
-        const auto first = static_cast<uint16_t>(nodes.size() + 1);
-        for (size_t j = i; j < folded.size(); ++j) {
-            const bool lastLetter = j + 1 == folded.size();
-            Node n;
-            n.bits = static_cast<uint8_t>(letterCode(static_cast<unsigned char>(folded[j])) | kLastSibling |
-                                          (lastLetter ? kWordEnd : 0));
-            n.child = lastLetter ? 0 : static_cast<uint16_t>(nodes.size() + 2);
-            nodes.push_back(n);
-        }
-        return first;
-    };
+bool TAcropSpell::canBeAdded(const std::string& folded) {
+    if (folded.empty() || folded.size() > kMaxAddLength) return false;
+    return std::all_of(folded.begin(), folded.end(), [](char c) { return hasOwnCode(static_cast<unsigned char>(c)); });
+}
 
-    bool added = true;
-    uint32_t list = 1;
-    for (size_t i = 0; i < folded.size(); ++i) {
-        const uint8_t code = letterCode(static_cast<unsigned char>(folded[i]));
-        const bool lastLetter = i + 1 == folded.size();
-        uint32_t match = 0, follow = 0, lastSibling = 0;
-        for (uint32_t n = list; n <= nodes.size(); ++n) {
-            const Node& node = at(n);
-            if (node.code() == code) {
-                if (lastLetter && node.wordEnd()) {
-                    match = n;
-                    follow = n;
-                    break;
-                }
-                if (!lastLetter && validChild(node.child)) {
-                    follow = n;
-                    break;
-                }
-                if (!match) match = n;
-            }
-            lastSibling = n;
-            if (node.last()) break;
-        }
-        if (lastLetter) {
-            if (follow) {
-                added = false;  // already held
-            } else if (match) {
-                at(match).bits |= kWordEnd;
-            } else {
-                const uint32_t p = lastSibling ? lastSibling + 1 : list;
-                if (lastSibling) at(lastSibling).bits &= static_cast<uint8_t>(~kLastSibling);
-                insertAt(p, Node{0, static_cast<uint8_t>(code | kLastSibling | kWordEnd)});
-            }
-            break;
-        }
-        if (follow) {
-            list = at(follow).child;
-            continue;
-        }
-        uint32_t owner = match;
-        if (!owner) {
-            owner = lastSibling ? lastSibling + 1 : list;
-            if (lastSibling) at(lastSibling).bits &= static_cast<uint8_t>(~kLastSibling);
-            insertAt(owner, Node{0, static_cast<uint8_t>(code | kLastSibling)});
-        }
-        const uint16_t chain = appendChain(i + 1);
-        at(owner).child = chain;
-        break;
-    }
-    if (!added) return true;
+bool TAcropSpell::readUserNodes(const Dictionary& d, uint32_t used, std::vector<Node>& nodes) {
+    std::vector<uint8_t> raw(size_t{used} * kNodeSize);
+    if (readAt(d.file->fd, d.nodesOffset(), raw.data(), raw.size()) != raw.size()) return false;
+    nodes.resize(used);
+    for (uint32_t i = 0; i < used; ++i) nodes[i] = decodeNode(raw.data() + size_t{i} * kNodeSize);
+    return true;
+}
 
+bool TAcropSpell::writeUserNodes(Dictionary& d, DictHeader header, const std::vector<Node>& nodes) {
+    const int fd = d.file->fd;
     const auto used = static_cast<uint32_t>(nodes.size());
     uint32_t slots = header.nodeSlots;
     if (used > slots) {
         // Grow in place; only the last dictionary of a file can grow.
-        const uint64_t end = d->nodesOffset() + uint64_t{slots} * kNodeSize;
+        const uint64_t end = d.nodesOffset() + uint64_t{slots} * kNodeSize;
         if (fileSize(fd) > end + kTrailingSlack) return false;
         while (slots < used) slots += kUserSlots;
     }
@@ -538,14 +581,14 @@ bool TAcropSpell::addWord(std::string_view word, int userDictionary) {
     std::vector<uint8_t> out(size_t{writeTo} * kNodeSize);
     for (uint32_t i = 0; i < used; ++i) encodeNode(nodes[i], out.data() + size_t{i} * kNodeSize);
     for (uint32_t i = used; i < writeTo; ++i) encodeNode(Node{kFreeSlot, 0}, out.data() + size_t{i} * kNodeSize);
-    if (!writeAt(fd, d->nodesOffset(), out.data(), out.size())) return false;
+    if (!writeAt(fd, d.nodesOffset(), out.data(), out.size())) return false;
     header.usedNodes = used;
     header.nodeSlots = slots;
     header.wordCount += 1;
     const auto hb = encodeHeader(header);
-    if (!writeAt(fd, d->headerOffset, hb.data(), hb.size())) return false;
-    d->header = header;
-    d->updateLimit();
+    if (!writeAt(fd, d.headerOffset, hb.data(), hb.size())) return false;
+    d.header = header;
+    d.updateLimit();
     return true;
 }
 

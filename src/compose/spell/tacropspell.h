@@ -103,6 +103,12 @@ private:
     bool isWordFolded(const std::string& folded);
     void walk(Dictionary& d, uint32_t list, std::string& prefix, WalkState& state);
     Dictionary* findUser(int number);
+    // The steps of addWord.
+    static bool canBeAdded(const std::string& folded);
+    static bool readUserNodes(const Dictionary& d, uint32_t used, std::vector<Node>& nodes);
+    // Writes the nodes back, growing the dictionary in place when they outgrew its slots, then the
+    // header counting one word more.
+    static bool writeUserNodes(Dictionary& d, DictHeader header, const std::vector<Node>& nodes);
 
     std::vector<std::unique_ptr<Dictionary>> chain_;
     bool mainOpen_ = false;
