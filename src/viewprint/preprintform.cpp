@@ -106,13 +106,13 @@ TPrePrintForm::TPrePrintForm(QWidget* parent) : QDialog(parent) {
         b->setToolTip(hint);
         return b;
     };
-    HeaderBox = box("HeaderBox", QStringLiteral("Print Header"),
+    HeaderBox = box("HeaderBox", QStringLiteral("Print &Header"),
                     QStringLiteral("Print a header giving identifying info about the fax"));
-    FooterBox = box("FooterBox", QStringLiteral("Print Footer"), QStringLiteral("Prints page numbers in the footer"));
-    MultiPageBox = box("MultiPageBox", QStringLiteral("Print 4 faxes to a page"),
+    FooterBox = box("FooterBox", QStringLiteral("&Print Footer"), QStringLiteral("Prints page numbers in the footer"));
+    MultiPageBox = box("MultiPageBox", QStringLiteral("Print &4 faxes to a page"),
                        QStringLiteral("Print four fax pages per printed page (two\rfax pages per printed page if "
                                       "landscape)"));
-    StretchBox = box("StretchBox", QStringLiteral("Stretch/shrink faxes to fit on page"),
+    StretchBox = box("StretchBox", QStringLiteral("&Stretch/shrink faxes to fit on page"),
                      QStringLiteral("Stretch or shrink each page so that it fits on a full sheet of printed paper"));
     OkButton = new QPushButton(QStringLiteral("&Ok"), this);
     OkButton->setObjectName(QStringLiteral("OkButton"));
@@ -123,9 +123,14 @@ TPrePrintForm::TPrePrintForm(QWidget* parent) : QDialog(parent) {
     connect(CancelButton, &QPushButton::clicked, this, &TPrePrintForm::reject);
 
     auto* range = new QGridLayout;
-    range->addWidget(new QLabel(QStringLiteral("From Page:"), this), 0, 0);
+    auto label = [this](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    range->addWidget(label(QStringLiteral("&From Page:"), FromPage), 0, 0);
     range->addWidget(FromPage, 0, 1);
-    range->addWidget(new QLabel(QStringLiteral("To Page:"), this), 0, 2);
+    range->addWidget(label(QStringLiteral("&To Page:"), ToPage), 0, 2);
     range->addWidget(ToPage, 0, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -7,9 +7,11 @@
 #include "support/peers.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QPrinter>
 #include <QPushButton>
@@ -132,9 +134,10 @@ TEST_F(ViewerWindowTest, StatusTextAndPageButtons) {
 }
 
 // The viewer's commands and the print options are reached from the keyboard: each button by an
-// Alt key of its own or a shortcut, each menu by its Alt key.
+// Alt key of its own or a shortcut, each menu by its Alt key, the pages by the page keys of the page shown,
+// each field and check box of the print options by an Alt key of its own.
 TEST_F(ViewerWindowTest, EveryCommandIsReachedFromTheKeyboard) {
-    auto viewer = loaded(fax(1, "one.ovf"));
+    auto viewer = loaded(fax(3, "three.ovf"));
     QStringList missing;
     for (const char* name :
          {"ZoomInButton", "ZoomOutButton", "PrinterSetupButton", "Printbutton", "PrintSinglePageButton"}) {
@@ -145,9 +148,27 @@ TEST_F(ViewerWindowTest, EveryCommandIsReachedFromTheKeyboard) {
         if (telvane::test::mnemonicOf(menu->title()).isEmpty()) missing << menu->title();
     EXPECT_EQ(missing.join('|').toStdString(), "");
     EXPECT_EQ(telvane::test::sharedMnemonics(viewer.get()).join('|').toStdString(), "");
+    viewer->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewer.get()));
+    // The page keys reach the page a user sees first, without a click into it.
+    EXPECT_EQ(QApplication::focusWidget(), viewer->faxViewer());
+    QStringList pages;
+    for (QKeyCombination key : {QKeyCombination(Qt::Key_PageDown), Qt::CTRL | Qt::Key_End,
+                                QKeyCombination(Qt::Key_PageUp), Qt::CTRL | Qt::Key_Home}) {
+        QTest::keyClick(viewer->faxViewer(), key.key(), key.keyboardModifiers());
+        pages << viewer->statusText();
+    }
+    EXPECT_EQ(pages.join('|').toStdString(), "Page 2 of 3|Page 3 of 3|Page 2 of 3|Page 1 of 3");
+
     TPrePrintForm options;
     options.show();
     EXPECT_EQ(telvane::test::buttonsWithoutKeys(&options).join('|').toStdString(), "");
+    EXPECT_EQ(telvane::test::sharedMnemonics(&options).join('|').toStdString(), "");
+    for (QCheckBox* box : options.findChildren<QCheckBox*>())
+        if (telvane::test::mnemonicOf(box->text()).isEmpty()) missing << box->text();
+    for (QLabel* label : options.findChildren<QLabel*>())
+        if (label->text().endsWith(':') && !label->buddy()) missing << label->text();
+    EXPECT_EQ(missing.join('|').toStdString(), "");
 }
 
 TEST_F(ViewerWindowTest, AnUnreadableFileSaysSoAndShowsNoFileLoaded) {
