@@ -24,7 +24,12 @@ namespace {
 // How often jobs held back by `busy` are looked at again.
 constexpr int kRetryMs = 2000;
 
-qulonglong jobNumber(const QString& name) { return name.mid(4, name.lastIndexOf(QLatin1Char('.')) - 4).toULongLong(); }
+// The job number of "job-<digits>[-<title>].<ext>".
+qulonglong jobNumber(const QString& name) {
+    qsizetype end = 4;
+    while (end < name.size() && name.at(end).isDigit()) ++end;
+    return name.mid(4, end - 4).toULongLong();
+}
 }  // namespace
 
 QString PrintJobQueue::userSpoolDir() {

@@ -51,7 +51,7 @@ TEST(PrintJobQueue, JobsAreOfferedInOrderAndLeaveOnlyWhenMadeIntoAFaxOrDiscarded
         r.outcomes = {{"job-2.pdf", Outcome::Done}, {"job-11.ps", Outcome::Discard}};
         PrintJobQueue queue(spool, r.handler());
         ASSERT_TRUE(queue.watching());
-        telvane::test::writeFile(dir + "job-10.pdf", "%PDF-1.4 ten");
+        telvane::test::writeFile(dir + "job-10-letter.pdf", "%PDF-1.4 ten");
         telvane::test::writeFile(dir + "job-2.pdf", "%PDF-1.4 two");
         telvane::test::writeFile(dir + ".job-3.part", "%PDF-1.4 half");
         telvane::test::writeFile(dir + "notes.txt", "not a job");
@@ -61,18 +61,18 @@ TEST(PrintJobQueue, JobsAreOfferedInOrderAndLeaveOnlyWhenMadeIntoAFaxOrDiscarded
         ASSERT_EQ(std::rename((dir + ".job-11.part").c_str(), (dir + "job-11.ps").c_str()), 0);
         ASSERT_TRUE(waitUntil([&] { return r.offered.size() == 3; }, 20)) << r.offered.join(' ').toStdString();
         settle();
-        EXPECT_EQ(r.offered, (QStringList{"job-2.pdf", "job-10.pdf", "job-11.ps"}));
-        EXPECT_EQ(queue.waitingJobs(), QStringList{"job-10.pdf"});
+        EXPECT_EQ(r.offered, (QStringList{"job-2.pdf", "job-10-letter.pdf", "job-11.ps"}));
+        EXPECT_EQ(queue.waitingJobs(), QStringList{"job-10-letter.pdf"});
         EXPECT_TRUE(QFile::exists(spool + "/.job-3.part"));
         EXPECT_TRUE(QFile::exists(spool + "/notes.txt"));
     }
     // The kept job is offered again at the next start.
     Recorder next;
-    next.outcomes = {{"job-10.pdf", Outcome::Done}};
+    next.outcomes = {{"job-10-letter.pdf", Outcome::Done}};
     PrintJobQueue queue(spool, next.handler());
     ASSERT_TRUE(waitUntil([&] { return !next.offered.isEmpty(); }, 20));
     settle();
-    EXPECT_EQ(next.offered, QStringList{"job-10.pdf"});
+    EXPECT_EQ(next.offered, QStringList{"job-10-letter.pdf"});
     EXPECT_TRUE(queue.waitingJobs().isEmpty());
 }
 

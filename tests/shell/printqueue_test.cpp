@@ -141,10 +141,10 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     ASSERT_EQ(run("lp", {"-d", "Telvane", QString::fromStdString(letter)}, &output), 0) << output.toStdString();
     const std::string user = getpwuid(geteuid())->pw_name;
     const std::string spool = cups.spoolRoot() + "/" + user;
-    ASSERT_TRUE(telvane::test::waitForPath(spool + "/job-1.pdf", 30)) << cups.errorLog();
+    ASSERT_TRUE(telvane::test::waitForPath(spool + "/job-1-letter.pdf", 30)) << cups.errorLog();
     EXPECT_EQ(modeOf(spool), 0700u);
-    EXPECT_EQ(modeOf(spool + "/job-1.pdf"), 0600u);
-    EXPECT_EQ(pdfPages(spool + "/job-1.pdf"), 2);
+    EXPECT_EQ(modeOf(spool + "/job-1-letter.pdf"), 0600u);
+    EXPECT_EQ(pdfPages(spool + "/job-1-letter.pdf"), 2);
 
     // The program of that user makes it a new fax with the document attached.
     writePortSetting();
@@ -156,17 +156,22 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     TMainScreen& w = start();
     const auto offer = [&](const QString& job) { return app::offerPrintJobAsNewFax(w, commands, job); };
     int attachedPages = -1;
+    std::string attachedTitle;
     whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
         EXPECT_TRUE(waitUntil([e] { return !e->addingDocuments(); }, 120));
-        if (e->documents().size() == 1) attachedPages = e->documents()[0].pages;
+        if (e->documents().size() == 1) {
+            attachedPages = e->documents()[0].pages;
+            attachedTitle = e->documents()[0].title;
+        }
         EXPECT_TRUE(e->FaxNumber->text().isEmpty());
         e->FaxNumber->setText("5550100");
         e->OKButton->click();
     });
     auto queue = std::make_unique<app::PrintJobQueue>(app::PrintJobQueue::userSpoolDir(), offer);
     ASSERT_TRUE(waitUntil([&] { return w.FaxTable().visibleCount() == 1; }, 120));
-    ASSERT_TRUE(waitUntil([&] { return !QFile::exists(QString::fromStdString(spool + "/job-1.pdf")); }, 20));
+    ASSERT_TRUE(waitUntil([&] { return !QFile::exists(QString::fromStdString(spool + "/job-1-letter.pdf")); }, 20));
     EXPECT_EQ(attachedPages, 2);
+    EXPECT_EQ(attachedTitle, "letter.pdf");  // the title the job was printed under
 
     // A job whose fax the user cancels stays when they keep it, is offered again at the next
     // start, and goes when they discard it.
@@ -176,7 +181,7 @@ TEST_F(PrintQueueTest, PrintedPdfBecomesANewFaxWithItsPagesAndAJobNotMadeIntoAFa
     ASSERT_EQ(run("lp", {"-d", "Telvane", QString::fromStdString(pdf)}, &output), 0) << output.toStdString();
     ASSERT_TRUE(waitUntil([&] { return prompter().records.size() == 1; }, 120)) << cups.errorLog();
     EXPECT_TRUE(prompter().records[0].text.contains("Discard")) << prompter().records[0].text.toStdString();
-    EXPECT_EQ(queue->waitingJobs(), QStringList{"job-2.pdf"}) << prompter().texts().join('|').toStdString();
+    EXPECT_EQ(queue->waitingJobs(), QStringList{"job-2-three.pdf"}) << prompter().texts().join('|').toStdString();
     queue.reset();
     prompter().answers = {true};
     whenModal<editor::TFaxEditor>(std::function<void(editor::TFaxEditor*)>(cancel));

@@ -52,8 +52,9 @@ bool writeAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-// Copies `in` into dir/.<name>.part, syncs it and renames it to dir/<name>. Empty on success.
-std::string storeJob(int in, const std::string& dir, const std::string& jobId) {
+// Copies `in` into dir/.job-<id>.part, syncs it and renames it to the job's name, which carries the
+// job's title so that the user sees which document it is. Empty on success.
+std::string storeJob(int in, const std::string& dir, const std::string& jobId, const std::string& title) {
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd < 0) return dir + ": " + std::strerror(errno);
     const std::string part = ".job-" + jobId + ".part";
@@ -81,7 +82,7 @@ std::string storeJob(int in, const std::string& dir, const std::string& jobId) {
     const std::string why = std::strerror(errno);
     ok = ok && !head.empty() && fsync(out) == 0;
     ok = close(out) == 0 && ok;
-    const std::string name = "job-" + jobId + (head.compare(0, 2, "%!") == 0 ? ".ps" : ".pdf");
+    const std::string name = telvane::settings::printJobFileName(jobId, title, head.compare(0, 2, "%!") == 0);
     ok = ok && renameat(dirFd, part.c_str(), dirFd, name.c_str()) == 0;
     if (!ok) {
         unlinkat(dirFd, part.c_str(), 0);
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
     if (dir.empty()) return fail(kBackendHold, "user " + user + " has no home directory for the fax spool");
     if (const std::string problem = telvane::settings::makePrivateDir(dir, pw.pw_uid); !problem.empty())
         return fail(kBackendHold, "fax spool: " + problem);
-    if (const std::string problem = storeJob(in, dir, jobId); !problem.empty())
+    if (const std::string problem = storeJob(in, dir, jobId, argv[3]); !problem.empty())
         return fail(kBackendHold, "fax spool: " + problem);
     std::fprintf(stderr, "INFO: handed to Telvane of %s\n", user.c_str());
     return kBackendOk;

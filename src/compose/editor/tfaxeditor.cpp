@@ -44,8 +44,10 @@
 #include "compose/spellcheck/tspellcheckdialog.h"
 #include "compose/editorkit/hintgate.h"
 #include "records/fax_tables.h"
+#include "settings/printspool.h"
 #include "app/faxnumber.h"
 #include "app/helpwindow.h"
+#include "app/printjobs.h"
 #include "app/uihelpers.h"
 
 namespace telvane::editor {
@@ -67,6 +69,15 @@ QString documentFilter() {
     for (const std::string& ext : render::documentExtensions())
         patterns << QStringLiteral("*.") + QString::fromStdString(ext);
     return QStringLiteral("Documents (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+// The name a document is shown by: a job from the user's print spool by the title its program gave
+// it ("letter.pdf", not "job-7-letter.pdf"), any other file by its own name.
+std::string shownName(const std::string& path, const std::string& spoolDir) {
+    const std::filesystem::path p(path);
+    const std::string name = p.filename().string();
+    if (spoolDir.empty() || p.parent_path() != std::filesystem::path(spoolDir)) return name;
+    return settings::printJobTitle(name);
 }
 
 }  // namespace
@@ -230,36 +241,38 @@ void TFaxEditor::addDocuments(const QStringList& paths) {
         for (const QString& path : paths) job.waiting.push_back(path.toStdString());
         job.total = int(paths.size());
         // The worker lives no longer than the window: the destructor stops and joins it.
-        job.worker = std::thread([this, &job, dir = programDir()] {
-            const auto report = [this] {
-                QMetaObject::invokeMethod(
-                    this, [this] { collectAdded(); }, Qt::QueuedConnection);
-            };
-            for (;;) {
-                std::string path;
-                {
-                    const std::lock_guard<std::mutex> lock(job.mutex);
-                    if (job.stop || job.waiting.empty()) {
-                        job.waiting.clear();
-                        job.finished = true;
-                        break;
+        job.worker =
+            std::thread([this, &job, dir = programDir(), spool = app::PrintJobQueue::userSpoolDir().toStdString()] {
+                const auto report = [this] {
+                    QMetaObject::invokeMethod(
+                        this, [this] { collectAdded(); }, Qt::QueuedConnection);
+                };
+                for (;;) {
+                    std::string path;
+                    {
+                        const std::lock_guard<std::mutex> lock(job.mutex);
+                        if (job.stop || job.waiting.empty()) {
+                            job.waiting.clear();
+                            job.finished = true;
+                            break;
+                        }
+                        path = std::move(job.waiting.front());
+                        job.waiting.pop_front();
+                        ++job.taken;
+                        job.current = shownName(path, spool);
                     }
-                    path = std::move(job.waiting.front());
-                    job.waiting.pop_front();
-                    ++job.taken;
-                    job.current = std::filesystem::path(path).filename().string();
+                    report();
+                    std::string error;
+                    std::optional<render::FaxDocument> stored =
+                        render::storeDocument(dir, path, error, &job.stop, shownName(path, spool));
+                    const std::lock_guard<std::mutex> lock(job.mutex);
+                    if (stored)
+                        job.checked.emplace_back(QString::fromStdString(path), std::move(*stored));
+                    else if (!error.empty())
+                        job.problems << QString::fromStdString(error);
                 }
                 report();
-                std::string error;
-                std::optional<render::FaxDocument> stored = render::storeDocument(dir, path, error, &job.stop);
-                const std::lock_guard<std::mutex> lock(job.mutex);
-                if (stored)
-                    job.checked.emplace_back(QString::fromStdString(path), std::move(*stored));
-                else if (!error.empty())
-                    job.problems << QString::fromStdString(error);
-            }
-            report();
-        });
+            });
         return;
     }
     const std::lock_guard<std::mutex> lock(adding_->mutex);

@@ -199,9 +199,9 @@ bool isDocumentFile(const std::string& path) {
 }
 
 std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::string& source, std::string& error,
-                                         const std::atomic<bool>* stop) {
+                                         const std::atomic<bool>* stop, const std::string& title) {
     FaxDocument document;
-    document.title = fs::path(source).filename().string();
+    document.title = title.empty() ? fs::path(source).filename().string() : title;
     const std::string named = "The document \"" + document.title + "\"";
     if (!isDocumentFile(source)) {
         error = named +

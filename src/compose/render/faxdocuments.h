@@ -40,9 +40,9 @@ bool isDocumentFile(const std::string& path);
 // Copies `source` into the documents directory and converts the copy once, which checks it and
 // counts its pages. Empty with `error` set (naming the document) when it cannot be read. May run on
 // any thread: when `*stop` turns true the conversion is ended, no copy is kept and `error` stays
-// empty.
+// empty. `title` is the name the user is shown (the source's file name when empty).
 std::optional<FaxDocument> storeDocument(const std::string& dataDir, const std::string& source, std::string& error,
-                                         const std::atomic<bool>* stop = nullptr);
+                                         const std::atomic<bool>* stop = nullptr, const std::string& title = {});
 // Removes a stored copy (nothing when the name is not one of ours).
 void removeStoredDocument(const std::string& dataDir, const FaxDocument& document);
 // Removes the copies that no record of the outgoing table names any more (a fax saved without a

@@ -48,7 +48,7 @@ protected:
     int runBackend(const std::string& wrapper) const {
         return telvane::test::runCommand("TELVANE_PRINT_SPOOL='" + tmp_.pathNoSlash() + "' " + wrapper + " '" +
                                          telvane::test::toolPath("telvane-cups-backend") + "' 7 '" + user_ +
-                                         "' title 1 '' '" + input_ + "' >/dev/null 2>&1");
+                                         "' letter.rtf 1 '' '" + input_ + "' >/dev/null 2>&1");
     }
 
     // Every name in the spool that Telvane would open holds the whole document; how many there are.
@@ -83,7 +83,8 @@ TEST_F(SpoolCrash, AKillBeforeAnyFileChangeLeavesNoJobOrTheWholeJob) {
         const std::string call = line.substr(0, line.find('('));
         ++counts[call];
         if (call == "fsync" && line.find(".job-7.part") != std::string::npos) synced = true;
-        if (call.rfind("rename", 0) == 0 && line.find("job-7.pdf") != std::string::npos) renamedAfterSync = synced;
+        if (call.rfind("rename", 0) == 0 && line.find("job-7-letter.pdf") != std::string::npos)
+            renamedAfterSync = synced;
     }
     EXPECT_TRUE(renamedAfterSync) << slurpFile(trace);
 
