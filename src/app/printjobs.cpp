@@ -97,8 +97,12 @@ void PrintJobQueue::offerNext() {
 
 PrintJobQueue::Outcome offerPrintJobAsNewFax(IMainWindow& main, const MainWindowCommands& commands,
                                              const QString& jobPath) {
-    if (commands.newFaxWithDocuments && commands.newFaxWithDocuments(main, {jobPath}))
-        return PrintJobQueue::Outcome::Done;
+    // The new fax goes into the outgoing log: show it, and set the log's commands for what is
+    // there afterwards, saved or not.
+    main.selectPage(IMainWindow::kOutgoingPage);
+    const bool made = commands.newFaxWithDocuments && commands.newFaxWithDocuments(main, {jobPath});
+    main.SetButtons();
+    if (made) return PrintJobQueue::Outcome::Done;
     return AskYesNoDefaultNo(QStringLiteral("The printed document was not made into a fax.\rDiscard it?\r\r"
                                             "No keeps it: it is offered again when Telvane next starts."),
                              QStringLiteral("Printed Document"))

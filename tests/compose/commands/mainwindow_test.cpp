@@ -247,6 +247,32 @@ TEST_F(MainWindowTest, DeletingOrCleaningUpFaxesRemovesTheirDocumentCopies) {
     EXPECT_TRUE(cleanedUp);
 }
 
+// A printed job opens its fax over the outgoing log, where the saved fax then stands ready: the
+// log's commands are enabled for it as after New.
+TEST_F(MainWindowTest, APrintedJobBecomesAFaxReadyInTheOutgoingLog) {
+    shell::TMainScreen& main = start();
+    rendertest::putBuiltProgramsOnPath();
+    main.selectPage(app::IMainWindow::kIncomingPage);
+    QTemporaryDir spool;
+    const QString job = fileWith(spool, QStringLiteral("job-2-memo.ps"),
+                                 "%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (Memo) show showpage\n");
+    int pageShown = -1;
+    whenModal<editor::TFaxEditor>([&](editor::TFaxEditor* e) {
+        pageShown = main.currentPage();
+        EXPECT_TRUE(settled(e));
+        EXPECT_EQ(e->documents().size(), 1u);
+        e->FaxNumber->setText("555-0100");
+        e->OKButton->click();
+    });
+    EXPECT_EQ(offerPrintJobAsNewFax(main, commands_, job), app::PrintJobQueue::Outcome::Done);
+    EXPECT_EQ(pageShown, int(app::IMainWindow::kOutgoingPage));
+    EXPECT_EQ(main.FaxTable().visibleCount(), 1u);
+    QStringList disabled;
+    for (const char* name : {"EditButton", "DeleteButton", "SendButton", "ViewFaxButton", "Printbutton"})
+        if (!main.button(name)->isEnabled()) disabled << name;
+    EXPECT_EQ(disabled.join('|').toStdString(), "");
+}
+
 // A printed job whose document cannot be read is not removed from the spool when the user saves
 // the fax without it: they are asked, and No keeps the job.
 TEST_F(MainWindowTest, APrintedJobThatCannotBeAttachedIsKeptWhenItsFaxIsSaved) {
