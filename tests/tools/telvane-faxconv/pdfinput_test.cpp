@@ -73,13 +73,15 @@ std::string ocrPage(const TempDir& w, const std::string& ovf, int page, std::pai
 }
 
 // A PDF of one page per entry, each page a media box, an optional crop box ("" for none) and its
-// content (by default the words "PAGE N" in Helvetica); the cross-reference table is exact, so
-// Poppler needs no repair.
+// content (by default the words "PAGE N" in Helvetica; fonts F1 Helvetica, F2 Times-Roman and F3
+// Courier are there to use); the cross-reference table is exact, so Poppler needs no repair.
 struct PdfPage {
     std::string mediaBox, cropBox, content;
 };
 std::string writePdf(const std::vector<PdfPage>& pages) {
-    std::vector<std::string> objects = {"", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    std::vector<std::string> objects = {"", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                                        "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>",
+                                        "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"};
     std::string kids;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const std::string text = !pages[i].content.empty()
@@ -89,7 +91,8 @@ std::string writePdf(const std::vector<PdfPage>& pages) {
         const std::string content = std::to_string(objects.size());
         objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].mediaBox + "]" +
                           (pages[i].cropBox.empty() ? "" : " /CropBox [" + pages[i].cropBox + "]") +
-                          " /Resources << /Font << /F1 3 0 R >> >> /Contents " + content + " 0 R >>");
+                          " /Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 5 0 R >> >> /Contents " + content +
+                          " 0 R >>");
         kids += std::to_string(objects.size()) + " 0 R ";
     }
     objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
@@ -183,6 +186,71 @@ TEST_F(PdfInput, PostScriptAndGhostscriptPdfKeepPagesAndPaperSizes) {
     text = ocrPage(w, w.file("a4.ovf"), 1, &size);
     EXPECT_EQ(size.first, 1728);
     EXPECT_NEAR(size.second, expectedRows(a4) / 2, 2);
+}
+
+// Text drawn through the converter's own glyph filling and through Poppler's is, pel for pel, the
+// page pdftoppm draws at the same resolution in one bit: each font at several sizes on pages of
+// different sizes (a glyph kept from one page or one size must not show on another), grey,
+// outlined, clipped, scaled, turned and kerned text, text half off the page, and the font a
+// restored graphics state brings back.
+TEST_F(PdfInput, TextIsDrawnAsPopplerDrawsItAlone) {
+    TELVANE_REQUIRE_PEER(haveProgram("pdftoppm"), "pdftoppm (poppler-utils) is not installed");
+    const std::vector<PdfPage> pages = {
+        {"0 0 612 792", "",
+         "BT /F1 24 Tf 72 700 Td (Helvetica at 24 ABC) Tj ET\n"
+         "BT /F2 10 Tf 72 650 Td (Times at ten points) Tj /F3 14 Tf (Courier follows) Tj ET\n"
+         "BT /F1 12 Tf 0.5 g 72 620 Td (grey text) Tj 0 g 1 Tr 0 -30 Td (outlined text) Tj 0 Tr ET\n"
+         "q 72 500 100 20 re W n BT /F2 18 Tf 60 505 Td (clipped by a box) Tj ET Q\n"
+         "q 0.5 0 0 0.5 300 300 cm BT /F1 30 Tf 0 0 Td (scaled by half) Tj ET Q\n"
+         "BT /F3 16 Tf 0.866 0.5 -0.5 0.866 200 200 Tm (turned text) Tj ET\n"
+         "BT /F2 12 Tf 72 400 Td [(Kerned) -500 (TJ) 120 (text)] TJ ET\n"
+         "BT /F1 40 Tf -20 100 Td (EDGE) Tj 540 -100 Td (EDGE) Tj ET\n"
+         "BT /F1 20 Tf 72 300 Td (before) Tj ET q BT /F2 8 Tf 72 280 Td (inside) Tj ET Q\n"
+         "BT 72 260 Td (after the restore) Tj ET"},
+        {"0 0 612 792", "",
+         "BT /F1 11 Tf 72 700 Td (Helvetica at 11 ABC) Tj /F2 30 Tf 0 -50 Td (Times at thirty) Tj ET\n"
+         "BT /F3 9 Tf 72 500 Td (Courier at nine) Tj ET"},
+        {"0 0 595 842", "", "BT /F3 24 Tf 72 700 Td (COURIER ON A4) Tj /F1 24 Tf (HELVETICA) Tj ET"},
+    };
+    w.write("text.pdf", writePdf(pages));
+    const std::string ovf = w.file("text.ovf");
+    std::string out;
+    ASSERT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' to-fax '" + w.file("text.pdf") + "' '" + ovf +
+                             "' --fine --left-margin 0",
+                         &out),
+              0)
+        << out;
+    ASSERT_EQ(pageCount(ovf), int(pages.size()));
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        SCOPED_TRACE("page " + std::to_string(i + 1));
+        const std::string page = std::to_string(i + 1);
+        double widthPt = 0;
+        std::sscanf(pages[i].mediaBox.c_str(), "0 0 %lf", &widthPt);
+        // The converter's resolution: the page's width on 1728 pels, fine rows in proportion.
+        const double xdpi = 1728 * 72.0 / widthPt;
+        char resolution[96];
+        std::snprintf(resolution, sizeof resolution, "-rx %.17g -ry %.17g", xdpi, xdpi * 196.0 / 204.0);
+        ASSERT_EQ(runCapture("pdftoppm -mono -aa no -aaVector no " + std::string(resolution) + " -f " + page + " -l " +
+                                 page + " -singlefile '" + w.file("text.pdf") + "' '" + w.file("poppler") + "'",
+                             &out),
+                  0)
+            << out;
+        ASSERT_EQ(runCapture("'" + toolPath("telvane-faxconv") + "' from-fax '" + ovf + "' '" + w.file("fax.pbm") +
+                                 "' --page " + page,
+                             &out),
+                  0)
+            << out;
+        telvane::test::PbmImage fax, poppler;
+        ASSERT_TRUE(telvane::test::readPbm(w.file("fax.pbm"), fax));
+        ASSERT_TRUE(telvane::test::readPbm(w.file("poppler.pbm"), poppler));
+        // pdftoppm sizes the page itself, rounding its height up where Poppler's device rounds.
+        ASSERT_NEAR(fax.height, poppler.height, 1);
+        ASSERT_GE(poppler.width, 1728);
+        int differing = 0;
+        for (int y = 0; y < std::min(fax.height, poppler.height); ++y)
+            differing += fax.row(y).substr(0, 216) != poppler.row(y).substr(0, 216);
+        EXPECT_EQ(differing, 0);
+    }
 }
 
 // A page that cannot become a fax page (too long at the fax width, too narrow, a tiny crop box),
