@@ -3,6 +3,7 @@
 
 #include "errors/errors.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
@@ -160,11 +161,11 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
     const bool fine = Resolution == frHigh;
     const int pageWidth = Width == fwWide ? 2048 : 1728;
     const int rowBytes = pageWidth / 8;
-    const int margin = LeftMargin < 0 ? 0 : (LeftMargin > pageWidth ? pageWidth : LeftMargin);
+    const int lineMargin = LeftMargin < 0 ? 0 : (LeftMargin > pageWidth ? pageWidth : LeftMargin);
     std::uint16_t flags = FAX_LINE_RECORDS | (fine ? FAX_FINE : 0) | (Width == fwWide ? FAX_WIDE : 0);
 
     std::memset(raster_, 0, sizeof raster_);
-    coder_.setup(pageWidth, margin, false);
+    coder_.setup(pageWidth, lineMargin, false);
     std::uint8_t blank[16];
     std::size_t blankLen = coder_.codeLine(raster_);
     std::memcpy(blank, coder_.data(), blankLen);
@@ -176,6 +177,10 @@ int TOvxFaxConverter::run(FaxLineSource& source, const std::string&) {
         ++pages_;
         long lineNo = 0;
         const int imageWidth = source.imageWidth() < 0 ? 0 : source.imageWidth();
+        // The margin shifts the image right, and the coder scans page width less the margin: an
+        // image wider than what is left (a full-width fax page, a PDF page drawn across the line)
+        // gets only the margin it leaves, so that none of its right-hand pels is cut off.
+        const int margin = std::min(lineMargin, std::max(0, pageWidth - imageWidth));
         const bool doubling = (options_ & coDoubleWidth) && !fine && 2 * imageWidth + 2 * margin <= pageWidth;
         const bool halving = (options_ & coHalfHeight) && !fine && !doubling;
         int offset = 0;

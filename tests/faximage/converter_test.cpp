@@ -123,6 +123,36 @@ TEST_F(ConverterTest, BitmapPageRoundTripsExactly) {
     EXPECT_EQ(file[10], 6);
 }
 
+// The left margin shifts an image right only as far as the image still fits: a full-width page
+// (a fax TIFF, a PDF page drawn across the line) keeps its right-hand pels, a narrower image (the
+// rendered rich-text page, 1664 pels) keeps the whole margin.
+TEST_F(ConverterTest, TheLeftMarginNeverCutsOffTheRightOfAnImage) {
+    struct Case {
+        int width;
+        int expectedShift;
+    };
+    for (const Case& k : {Case{1728, 0}, Case{1700, 28}, Case{1664, 50}, Case{800, 50}}) {
+        Raster r(k.width, 4);
+        for (int y = 0; y < 4; ++y) {
+            r.setPixel(0, y, true);
+            r.setPixel(k.width - 1, y, true);
+        }
+        c.InputDocumentType = idBitmap;
+        c.Bitmap = &r;
+        c.setOptions(0);  // no centring or doubling: only the margin moves the image
+        c.Resolution = frHigh;
+        c.OutFileName = dir.file("margin.ovf");
+        ASSERT_EQ(c.LeftMargin, 50);
+        ASSERT_EQ(c.convert(), 0) << k.width;
+        const Raster back = decodeOvf(dir.file("margin.ovf"), 1);
+        ASSERT_EQ(back.height, 4) << k.width;
+        std::vector<int> black;
+        for (int x = 0; x < back.width; ++x)
+            if (back.pixel(x, 2)) black.push_back(x);
+        EXPECT_EQ(black, (std::vector<int>{k.expectedShift, k.expectedShift + k.width - 1})) << k.width;
+    }
+}
+
 TEST_F(ConverterTest, TopMarginStartsEveryPageWithBlankRecords) {
     writeFile(dir.file("t.txt"), Bytes{'a', '\f', 'b', '\n'});
     c.InputDocumentType = idText;
