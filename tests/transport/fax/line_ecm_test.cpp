@@ -1,14 +1,17 @@
 // Line tests of error correction through the virtual fax line at 14400 bit/s: three short pages
 // in MMR blocks from us to spandsp's fax machine and from it to us, and a block whose frame is
-// spoilt toward our receiver, which must ask for it again (PPR) and store the page whole. The
-// stored fax file is read back through telvane-faxconv (the viewer's page decoder) and, as raw
-// MH, through netpbm's g3topbm, and every page must equal the one sent, pixel for pixel.
+// spoilt toward our receiver, which must ask for it again (PPR) and store the page whole. Both
+// ends must say that every page went in MMR with error correction (telvane-fax's "Coding used:",
+// the far end's phase D reports). The stored fax file is read back through telvane-faxconv (the
+// viewer's page decoder) and, as raw MH, through netpbm's g3topbm, and every page must equal the
+// one sent, pixel for pixel.
 #include <gtest/gtest.h>
 
 #include "support/peers.h"
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "faximage/ovffile.h"
 #include "support/pbm.h"
@@ -49,6 +52,19 @@ testing::AssertionResult samePage(const std::string& got, const std::string& wan
     if (!w.empty() && g == w) return testing::AssertionSuccess();
     return testing::AssertionFailure() << gw << "x" << gh << " (" << g.size() << " raster bytes) where " << ww << "x"
                                        << wh << " (" << w.size() << " raster bytes) was sent";
+}
+
+// The pages the far end reports (its phase D lines) as exchanged in MMR with error correction.
+size_t farEndMmrEcmPages(const std::string& log) {
+    size_t n = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string tail = ", MMR, ECM";
+        if (line.find("t30 phase D ") != std::string::npos && line.size() >= tail.size() &&
+            line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+            ++n;
+    }
+    return n;
 }
 
 std::vector<std::string> pagesOf(const std::vector<std::string>& files, const TempDir& dir) {
@@ -114,6 +130,7 @@ void expectStoredPagesEqualSent(const TempDir& dir, const Received& r, const std
     EXPECT_NE(slurp(r.line.Out).find("call 1: sent pages=" + std::to_string(sent.size()) + " "), std::string::npos)
         << slurp(r.line.Out);
     EXPECT_NE(slurp(r.fax.Err).find("Coding used: MMR, ECM"), std::string::npos) << slurp(r.fax.Err);
+    EXPECT_EQ(farEndMmrEcmPages(slurp(dir / "line.log")), sent.size()) << slurp(dir / "line.log");
     const std::string stored = dir / "in/FAX0001.OVF";
     const auto decoded = faxPages(stored, dir);
     const auto byG3 = g3Pages(stored, dir);
@@ -146,6 +163,7 @@ TEST(LineEcm, ThreePagesSentInMmrBlocks) {
     ASSERT_EQ(rc, 0) << slurp(fax.Err) << slurp(dir / "line.log");
     EXPECT_NE(slurp(fax.Err).find("Coding used: MMR, ECM"), std::string::npos) << slurp(fax.Err);
     EXPECT_NE(slurp(line.Out).find("call 1: received pages=3 "), std::string::npos) << slurp(line.Out);
+    EXPECT_EQ(farEndMmrEcmPages(slurp(dir / "line.log")), 3u) << slurp(dir / "line.log");
     const auto sent = pagesOf(files, dir);
     const auto got = tiffPages(dir / "far-001.tif", dir);
     ASSERT_EQ(sent.size(), 3u);
