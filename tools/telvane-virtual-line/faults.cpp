@@ -77,6 +77,17 @@ bool parseSpec(const std::string& text, FrameSpec& s) {
     return true;
 }
 
+// Counts one more frame of `type`; returns which of that type it is (1 = first).
+int countType(std::vector<std::pair<std::string, int>>& counts, const std::string& type) {
+    auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& p) { return p.first == type; });
+    if (it != counts.end()) return ++it->second;
+    counts.emplace_back(type, 1);
+    return 1;
+}
+
+// Frames of an error-correction block, sent at the page speed.
+bool pageSpeedFrame(const std::string& type) { return type == "FCD" || type == "RCP"; }
+
 bool loud(const int16_t* block, int n) {
     for (int i = 0; i < n; ++i)
         if (block[i] > kSilenceLevel || block[i] < -kSilenceLevel) return true;
@@ -130,7 +141,9 @@ void addFaultOptions(telvane::cmdline::Parser& parser, FaultOptions& o) {
 const char* faultUsage() {
     return "Faults (FRAME is in:N, out:N, in:TYPE[:K] or out:TYPE[:K]; \"in\" = sent by the far end,\n"
            "\"out\" = sent by the host; N counts the direction's frames from 1; TYPE is DIS, CSI, DCS,\n"
-           "TSI, CFR, FTT, MCF, RTN, RTP, MPS, EOM, EOP, DCN...; K picks the Kth of that type [1]):\n"
+           "TSI, CFR, FTT, MCF, RTN, RTP, MPS, EOM, EOP, DCN, FCD, PPR...; K picks the Kth of that\n"
+           "type [1]; toward a Class 1 host the frames of an error-correction block, FCD and RCP,\n"
+           "are counted apart and named by type only: in:FCD:K):\n"
            "  --drop-frame FRAME     the frame is lost (its receiver never gets it)\n"
            "  --corrupt-frame FRAME  the frame arrives with a bad FCS (the host's modem says ERROR)\n"
            "  --delay-response N:MS  the far end's Nth transmission (counting every signal it starts\n"
@@ -152,6 +165,7 @@ void Faults::newCall() {
     frames_[0] = frames_[1] = 0;
     typeCounts_[0].clear();
     typeCounts_[1].clear();
+    farPageFrameCounts_.clear();
     hostLine_.clear();
     lastFramesWereTx_ = false;
     txKind_ = DataKind::None;
@@ -192,6 +206,40 @@ void Faults::hook(t31_state_t* host, fax_state_t* hostFax, fax_state_t* farFax, 
     if (hostFax) install(&hostFax->modems.hdlc_rx, hostTap_);
     if (farFax) install(&farFax->modems.hdlc_rx, farTap_);
     if (farModem) install(&farModem->audio.modems.hdlc_rx, farTap_);
+    // A Class 2 modem's fax machine decodes every frame itself (the tap above sees them all).
+    if (host && farFax) installSend(farFax);
+}
+
+void Faults::installSend(fax_state_t* fax) {
+    t30_state_t& t30 = fax->t30;
+    if (t30.send_hdlc_handler == &Faults::onFarSend) return;
+    farSendTap_.self = this;
+    farSendTap_.fax = fax;
+    farSendTap_.original = t30.send_hdlc_handler;
+    farSendTap_.originalUser = t30.send_hdlc_user_data;
+    t30.send_hdlc_handler = &Faults::onFarSend;
+    t30.send_hdlc_user_data = &farSendTap_;
+}
+
+void Faults::onFarSend(void* user, const uint8_t* msg, int len) {
+    SendTap& tap = *static_cast<SendTap*>(user);
+    if (tap.original) tap.original(tap.originalUser, msg, len);
+    if (!msg || len < 3) return;  // the end of a run of frames
+    const std::string type = frameType(msg[2]);
+    if (!pageSpeedFrame(type)) return;
+    Faults& f = *tap.self;
+    const int occurrence = countType(f.farPageFrameCounts_, type);
+    FrameSpec spec;
+    for (const FrameSpec& s : f.opt_.Corrupt)
+        if (s.In && s.Number == 0 && s.Type == type && s.Occurrence == occurrence) spec = s;
+    if (spec.Type.empty()) return;
+    // The frame now waits in the transmitter: it leaves with a wrong FCS.
+    char what[64];
+    std::snprintf(what, sizeof what, "in frame at page speed (%s #%d)", type.c_str(), occurrence);
+    if (hdlc_tx_corrupt_frame(&tap.fax->modems.hdlc_tx) == 0)
+        f.log_(std::string("fault: bad FCS on ") + what);
+    else
+        f.log_(std::string("fault: could not spoil ") + what);
 }
 
 bool Faults::matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type,
@@ -213,13 +261,7 @@ void Faults::onFrame(void* user, const uint8_t* pkt, int len, int ok) {
     const int dir = tap.in ? 0 : 1;
     const int number = ++f.frames_[dir];
     const std::string type = frameType(pkt[2]);
-    int occurrence = 1;
-    auto& counts = f.typeCounts_[dir];
-    auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& p) { return p.first == type; });
-    if (it == counts.end())
-        counts.emplace_back(type, 1);
-    else
-        occurrence = ++it->second;
+    const int occurrence = countType(f.typeCounts_[dir], type);
     const char* dirName = tap.in ? "in" : "out";
     char what[96];
     std::snprintf(what, sizeof what, "%s frame %d (%s #%d)", dirName, number, type.c_str(), occurrence);

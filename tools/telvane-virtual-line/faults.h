@@ -7,6 +7,9 @@
 // Directions: "out" is what the host sends to the far end, "in" what the far end sends.
 // A frame is named by its number in the call (1 = first frame in that direction) or by its
 // type with an optional count ("MCF" = first MCF, "EOP:2" = second EOP).
+// A Class 1 modem hands frames sent at the page speed (error correction: FCD, RCP) to the host
+// as raw page data, undecoded; those the far end sends are spoiled as it sends them instead
+// (their own count, by type only: "in:FCD:2" = the second FCD toward the host).
 #pragma once
 
 #include "cmdline/arguments.h"
@@ -81,8 +84,16 @@ private:
         hdlc_frame_handler_t original = nullptr;
         void* originalUser = nullptr;
     };
+    struct SendTap {
+        Faults* self = nullptr;
+        fax_state_t* fax = nullptr;
+        t30_send_hdlc_handler_t* original = nullptr;
+        void* originalUser = nullptr;
+    };
     static void onFrame(void* user, const uint8_t* pkt, int len, int ok);
+    static void onFarSend(void* user, const uint8_t* msg, int len);
     void install(hdlc_rx_state_t* rx, Tap& tap);
+    void installSend(fax_state_t* fax);
     bool matches(const std::vector<FrameSpec>& specs, bool in, int number, const std::string& type, int occurrence);
     void hostLine(const std::string& line);
     // The steps of farAudio, in order.
@@ -94,8 +105,10 @@ private:
     FaultOptions opt_;
     Logger log_;
     Tap hostTap_, farTap_;
+    SendTap farSendTap_;
     int frames_[2] = {0, 0};  // [in, out]
     std::vector<std::pair<std::string, int>> typeCounts_[2];
+    std::vector<std::pair<std::string, int>> farPageFrameCounts_;  // FCD/RCP sent toward a Class 1 host
 
     // Host stream: commands, and data after CONNECT until DLE ETX.
     std::string hostLine_;

@@ -341,6 +341,11 @@ bool FakeModem::write(const uint8_t* data, size_t len) {
                 stalled_ = true;  // takes nothing more and never answers
                 return true;
             }
+            if (mode_ == Mode::TxFrame && StallInFrame != 0 && tx_.size() == 3 &&
+                (tx_[2] & 0xFE) == (StallInFrame & 0xFE)) {
+                stalled_ = true;
+                return true;
+            }
             break;
         }
     }

@@ -60,6 +60,8 @@ public:
     // normal answer (e.g. {"AT+FTM=", "ERROR"}, {"AT+FTH=3", "NO CARRIER"}).
     std::vector<std::pair<std::string, std::string>> Refuse;
     long StallAfterPageBytes = -1;  // the modem stops taking page data (CTS low)
+    uint8_t StallInFrame = 0;       // ...or stops taking data in the first frame we send with
+                                    // this FCF, X bit aside (0: never)
     long RxChunk = 0;               // "AT+FRM=" data comes in pieces of this size...
     int64_t RxChunkMs = 0;          // ...this far apart
     long RxStallAfter = -1;         // chunked data stops here: no more bytes, no result

@@ -1766,6 +1766,29 @@ TEST(Class1EcmReceive, GivenUpBlockKeepsWhatArrivedAndCtcChangesTheSpeed) {
     EXPECT_GT(rig.fax.damagedLines(), 0);
 }
 
+// The modem stops taking data (CTS low for good) in the middle of our PPR and never answers:
+// the call ends with a time-out soon after instead of waiting for the modem for ever, and the
+// page it never finished is not kept.
+TEST(Class1EcmReceive, ModemThatStopsTakingOurPprEndsTheCall) {
+    ReceiveRig rig;
+    rig.fax.setDesiredECM(true);
+    const MmrPage page(60);
+    rig.modem.StallInFrame = ecm::fcfPPR;
+    page.callUpToPps(rig.modem, page.allBut(2));
+    int64_t stalledAt = -1;
+    rig.fax.StartReceive();
+    faxtest::drive(rig.fax, rig.modem);  // up to waiting for a call
+    rig.modem.ring(1);
+    faxtest::drive(rig.fax, rig.modem, [&] {
+        if (stalledAt < 0 && rig.modem.stalled()) stalledAt = rig.modem.Now;
+        return false;
+    });
+    ASSERT_GE(stalledAt, 0);
+    EXPECT_EQ(rig.events.Finishes, std::vector<int>{errors::ecFatalTimeout});
+    rig.expectFailedWithNoFileKept();
+    EXPECT_LT(rig.modem.Now - stalledAt, 60000);  // the fake clock: within a minute of the stall
+}
+
 // A CTC names the rate to go on at as DCS bits 11-14, modulation included: after CTR the next
 // carrier is received with that modulation's long training code (V.17 has its own codes at 9600
 // and 7200, V.29 and V.27 ter theirs), and the block it completes is taken whole.
