@@ -1510,10 +1510,12 @@ std::vector<size_t> eolEnds(const std::vector<uint8_t>& data) {
     return ends;
 }
 
-std::vector<std::vector<uint8_t>> mrLines(const std::vector<uint8_t>& data, bool* ended) {
+// The lines of an MR (or MMR) page; `ended`: it ended with its end code, nothing damaged.
+std::vector<std::vector<uint8_t>> mrLines(const std::vector<uint8_t>& data, bool* ended,
+                                          telvane::faximage::FaxCoding coding = telvane::faximage::FaxCoding::MR) {
     LineList l;
     telvane::faximage::FaxMrDecoder d(&l);
-    d.reset(telvane::faximage::FaxCoding::MR, 1728);
+    d.reset(coding, 1728);
     d.feed(data.data(), data.size());
     d.finish();
     *ended = d.pageEnded() && d.damagedLines() == 0;
@@ -1521,13 +1523,7 @@ std::vector<std::vector<uint8_t>> mrLines(const std::vector<uint8_t>& data, bool
 }
 
 std::vector<std::vector<uint8_t>> mmrLines(const std::vector<uint8_t>& data, bool* ended) {
-    LineList l;
-    telvane::faximage::FaxMrDecoder d(&l);
-    d.reset(telvane::faximage::FaxCoding::MMR, 1728);
-    d.feed(data.data(), data.size());
-    d.finish();
-    *ended = d.pageEnded() && d.damagedLines() == 0;
-    return l.lines;
+    return mrLines(data, ended, telvane::faximage::FaxCoding::MMR);
 }
 
 }  // namespace
