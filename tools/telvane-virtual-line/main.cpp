@@ -364,8 +364,12 @@ int Line::phaseD(t30_state_t* t30, void* user, int result) {
     t30_get_transfer_statistics(t30, &st);
     auto* self = static_cast<Line*>(user);
     if (self->opt_.hangupAfterPages > 0 && st.pages_rx >= self->opt_.hangupAfterPages) self->farHangsUp_ = true;
-    log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d, coding %s%s", result, st.pages_tx, st.pages_rx,
-        st.bit_rate, st.width, st.length, t4_encoding_to_str(st.encoding), st.error_correcting_mode ? " with ECM" : "");
+    // The coding on the line, and whether the page went in error-correction blocks.
+    const char* coding = st.encoding == T4_COMPRESSION_ITU_T6      ? "MMR"
+                         : st.encoding == T4_COMPRESSION_ITU_T4_2D ? "MR"
+                                                                   : "MH";
+    log("t30 phase D (0x%02x) pages tx %d rx %d, %d bit/s, %dx%d, %s%s", result, st.pages_tx, st.pages_rx, st.bit_rate,
+        st.width, st.length, coding, st.error_correcting_mode ? ", ECM" : "");
     return T30_ERR_OK;
 }
 
