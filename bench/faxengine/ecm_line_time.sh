@@ -1,9 +1,10 @@
 #!/bin/sh
 # Line time of the same page sent at 14400 bit/s through the virtual fax line to spandsp's fax
-# machine in four ways: MH page data without error correction, MH in ECM blocks (far end
-# without 2-D coding), MR in ECM blocks (far end without T.6 coding) and MMR in ECM blocks. Prints the wall time of each call and the page's
-# share of it (the call's wall time less that of an empty-page call made the same way);
-# measures only, never fails. Two pages: a sparse text page and a dense one.
+# machine in five ways: MH page data without error correction (far end without 2-D coding), MR
+# page data without error correction, MH in ECM blocks (far end without 2-D coding), MR in ECM
+# blocks (far end without T.6 coding) and MMR in ECM blocks. Prints the wall time of each call
+# and the page's share of it (the call's wall time less that of an empty-page call made the
+# same way); measures only, never fails. Two pages: a sparse text page and a dense one.
 # Usage: bench/faxengine/ecm_line_time.sh BUILD_DIR
 set -eu
 BIN=$(cd "${1:?build directory}" && pwd)/bin
@@ -43,7 +44,7 @@ call() {  # call FILE FAX-OPTION LINE-OPTION...: prints the wall seconds
   python3 -c "print(f'{$end - $start:.2f}')"
 }
 for page in sparse dense; do
-  for mode in "MH:--no-ecm" "MH+ECM:--ecm:--no-2d" "MR+ECM:--ecm:--no-t6" "MMR+ECM:--ecm"; do
+  for mode in "MH:--no-ecm:--no-2d" "MR:--no-ecm" "MH+ECM:--ecm:--no-2d" "MR+ECM:--ecm:--no-t6" "MMR+ECM:--ecm"; do
     name=${mode%%:*}; rest=${mode#*:}; ecm=${rest%%:*}; lineopt=
     [ "$rest" != "$ecm" ] && lineopt=${rest#*:}
     base=$(call empty.ovf "$ecm" $lineopt)

@@ -43,9 +43,10 @@ void usage(std::FILE* f) {
         "                   (PDF, PostScript, TIFF, text, RTF, BMP, PCX, DCX)\n"
         "  telvane-fax receive --device PATH --dir DIR [--answer-on-ring N] [--one-fax]\n"
         "                   [--class 1|2|2.0|auto] [--station-id ID] [--bps N]\n"
-        "Common options: --ecm / --no-ecm (offer error correction and 2-D coding, or not;\n"
-        "  off by default), --trace FILE (port byte trace), --log FILE (dispatch log),\n"
-        "  --history FILE (fax history lines), --help\n"
+        "Common options: --ecm / --no-ecm (offer error correction and T.6 coding, or not;\n"
+        "  off by default; a fax is sent in 2-D coding (MR) whenever the far end takes it;\n"
+        "  receiving, 2-D coding is offered with error correction), --trace FILE (port byte\n"
+        "  trace), --log FILE (dispatch log), --history FILE (fax history lines), --help\n"
         "Exit status: 0 when the fax was sent (or received with --one-fax), 1 on a fax error,\n"
         "2 on bad usage, 3 when a fax was received incomplete (the pages confirmed to the\n"
         "sender are kept in the file listed on standard output).\n",

@@ -73,6 +73,9 @@ private:
     void afterRemoteFrames();
     void sendDCS();
     void startPage();
+    // The page readied by preparePage() coded as chosen for this call into `out` (plain, DLE
+    // not doubled), each MR line at least `minLineBits` long: 0, or an error code below zero.
+    int codePage(std::vector<uint8_t>& out, int minLineBits);
     void pagePumped();
     void prepPostPage();
     void repeatPostPage();
@@ -87,7 +90,6 @@ private:
     // fourth PPR for a block CTC (one speed lower) or EOR when no lower speed is left; RNR is
     // answered RR until T5.
     void ecmBlockConnected();
-    int codeEcmPage();
     void fillEcmBlock();
     void sendEcmData();
     void ecmBlockSent();

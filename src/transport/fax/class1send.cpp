@@ -4,7 +4,8 @@
 // MCF, RTP (retrain, then the next page) and RTN (retrain and send the page again, bounded),
 // DCN and hang-up, then the next fax of the call list. With error correction (both ends offer
 // it and it is wanted) the page goes out in MMR, MR or MH as both ends can, in blocks of HDLC
-// frames at the page speed, each confirmed or partly sent again before the next. Those frames
+// frames at the page speed, each confirmed or partly sent again before the next; without it the
+// page goes out in MR when both ends offer 2-D coding, else in MH. The ECM frames
 // are framed here and sent as page data ("AT+FTM="): many modems (spandsp's T.31 among them)
 // offer "AT+FTH=" at V.21 only.
 #include "transport/fax/class1.h"
@@ -59,12 +60,13 @@ constexpr TStateEdges kClass1SendEdges[] = {
 };
 constexpr TStateChanges kClass1SendChanges{kSendSharedEdges, kClass1SendEdges, tfAbort, tfDone};
 
-// Codes the lines of an MH page again in MR or MMR, every line at the page's width.
+// Codes the lines of an MH page again in MR or MMR, every line at the page's width and, in MR,
+// filled to `minLineBits` from its EOL to the next.
 class TPageRecoder final : public faximage::FaxLineSink {
 public:
-    TPageRecoder(faximage::FaxCoding coding, int width, int k, std::vector<uint8_t>& out)
+    TPageRecoder(faximage::FaxCoding coding, int width, int k, int minLineBits, std::vector<uint8_t>& out)
         : coder_(std::make_unique<faximage::FaxMrCoder>()), line_(static_cast<size_t>(width) / 8), out_(out) {
-        coder_->beginPage(coding, width, k);
+        coder_->beginPage(coding, width, k, minLineBits);
     }
     void faxLine(const uint8_t* line, size_t bytes) override {
         // A line of another width (a 1728-pel header on a wide page) is cut or padded white.
@@ -461,10 +463,10 @@ void TClass1Sender::afterRemoteFrames() {
         fail(errors::ecFaxIncompatible);
         return;
     }
-    // 2-D coding only with error correction: MH otherwise.
+    // T.4 2-D coding (MR) needs no option: it is used whenever the far end offers it. Error
+    // correction is offered as the fax asks, and T.6 (MMR) only with it.
     const bool ecmWanted = send_.DesiredECM();
-    coding_ = ecm::chooseCoding({ecmWanted, ecmWanted, ecmWanted, false}, remoteCoding_, false);
-    if (!coding_.Ecm) coding_ = {};
+    coding_ = ecm::chooseCoding({true, ecmWanted, ecmWanted, false}, remoteCoding_, false);
     retries_ = 0;
     tcfSilence_ = false;
     turnaround(at::kTxFrames, tf1SendTSI);
@@ -559,7 +561,18 @@ void TClass1Sender::startPage() {
     if (!preparePage(remote_.ScanTimeCode, bps())) return;
     setTimer(t30::kPageIdleTicks);
     lastOutUsed_ = link_.outUsed();
-    filler_.reset(static_cast<size_t>(minBytes_));
+    if (coding_.Coding == faximage::FaxCoding::MR) {
+        // The page is coded again as a whole; the coder fills each line to the minimum.
+        filler_.reset(0);
+        std::vector<uint8_t> coded;
+        if (const int rc = codePage(coded, minBytes_ * 8)) {
+            fail(rc);
+            return;
+        }
+        replacePageData(coded);
+    } else {
+        filler_.reset(static_cast<size_t>(minBytes_));
+    }
     pageStatusRhythm();
     pumpPage();
 }
@@ -676,7 +689,8 @@ void TClass1Sender::ecmBlockConnected() {
     if (ecmNewPage_) {
         goTo(tfWaitFrHead);
         if (!preparePage(0, bps())) return;
-        if (const int rc = codeEcmPage()) {
+        ecmPagePos_ = 0;
+        if (const int rc = codePage(ecmPage_, 0)) {
             fail(rc);
             return;
         }
@@ -714,17 +728,17 @@ void TClass1Sender::ecmBlockConnected() {
     onOutput();
 }
 
-int TClass1Sender::codeEcmPage() {
+int TClass1Sender::codePage(std::vector<uint8_t>& out, int minLineBits) {
     std::vector<uint8_t> mh;
     if (const int rc = wholePageData(mh)) return rc;
-    ecmPage_.clear();
-    ecmPagePos_ = 0;
+    out.clear();
     if (coding_.Coding == faximage::FaxCoding::MH) {
-        ecmPage_ = std::move(mh);
+        out = std::move(mh);
         return 0;
     }
     const bool fine = pages_.pageFine(pageIndex_);
-    TPageRecoder recoder(coding_.Coding, pages_.pageWide(pageIndex_) ? 2048 : 1728, faximage::kFactor(fine), ecmPage_);
+    TPageRecoder recoder(coding_.Coding, pages_.pageWide(pageIndex_) ? 2048 : 1728, faximage::kFactor(fine),
+                         minLineBits, out);
     faximage::FaxLineDecoder decoder(&recoder);
     decoder.feed(mh.data(), mh.size());
     decoder.finish();

@@ -299,6 +299,13 @@ int TFaxSender::wholePageData(std::vector<uint8_t>& out) {
     }
 }
 
+void TFaxSender::replacePageData(const std::vector<uint8_t>& coded) {
+    pending_.clear();
+    hdlc::escapeDle(coded.data(), coded.size(), pending_);
+    pendingPos_ = 0;
+    pageDone_ = true;
+}
+
 void TFaxSender::dataConnected() {
     dataStartMs_ = now();
     dataBytes_ = 0;

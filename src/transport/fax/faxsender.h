@@ -145,6 +145,9 @@ protected:
     // The whole page readied by preparePage() as plain T.4 MH data (DLE not doubled), for a
     // class that codes the page again before it goes out: 0, or an error code below zero.
     int wholePageData(std::vector<uint8_t>& out);
+    // The page readied by preparePage() as the class coded it again (plain, DLE not doubled):
+    // pumpPage() hands this to the modem in its place.
+    void replacePageData(const std::vector<uint8_t>& coded);
     // The modem said CONNECT for page data: from now on the bytes handed to it are counted.
     void dataConnected();
     // `lineBytes` more bytes go out on the carrier since dataConnected(), handed over by the

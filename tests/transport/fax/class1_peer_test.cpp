@@ -32,7 +32,7 @@ constexpr int kBlock = 160;  // 20 ms at 8000 samples/s
 constexpr int64_t kBlockMs = 20;
 
 // The far end: answering and storing what it gets in `File` (a TIFF), or calling and sending
-// `File`; ECM offered or not. A bit is turned over in each byte of page carrier `DamagedCarrier`'s
+// `File`; ECM and 2-D coding (MR) offered or not. A bit is turned over in each byte of page carrier `DamagedCarrier`'s
 // data (counted from 1) at the offsets `Damage` (ours when we send, the far end's when we
 // receive), as a line hit would.
 struct FarEnd {
@@ -42,6 +42,7 @@ struct FarEnd {
     std::vector<size_t> Damage;
     int DamagedCarrier = 1;
     size_t HostBuffer = 16384;  // bytes our modem's side holds before the host must wait
+    bool TwoD = true;
 };
 
 // Our modem (T.31) and the far end's fax terminal on one line; time passes in audio blocks.
@@ -56,8 +57,9 @@ public:
         t30_state_t* t30 = fax_get_t30_state(fax_);
         t30_set_tx_ident(t30, "SPANDSP PEER");
         t30_set_supported_modems(t30, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
-        t30_set_supported_compressions(
-            t30, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION | T30_SUPPORT_T6_COMPRESSION);
+        t30_set_supported_compressions(t30, T30_SUPPORT_T4_1D_COMPRESSION |
+                                                (far.TwoD ? T30_SUPPORT_T4_2D_COMPRESSION : 0) |
+                                                T30_SUPPORT_T6_COMPRESSION);
         t30_set_supported_resolutions(t30, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION);
         t30_set_ecm_capability(t30, far.Ecm ? 1 : 0);
         if (far.Calls)
@@ -325,9 +327,9 @@ struct PeerRig {
     TOvxSendFax fax;
     SpandspLine line;
     PeerRig(bool farEcm, bool ourEcm, std::vector<size_t> damage, int pages = 1, int damagedCarrier = 1,
-            int lines = 200, size_t hostBuffer = 16384)
+            int lines = 200, size_t hostBuffer = 16384, bool farTwoD = true)
         : mh(codedPages(11, pages, lines)),
-          line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier, hostBuffer}) {
+          line(FarEnd{false, dir / "rx.tif", farEcm, std::move(damage), damagedCarrier, hostBuffer, farTwoD}) {
         faxtest::makeRawFaxFile(dir / "page.ovf", mh);
         fax.SetFaxFile(dir / "page.ovf");
         fax.PhoneNumber = "5550100";
@@ -348,10 +350,11 @@ struct PeerRig {
 
 // With ECM at both ends the pages go out in MMR blocks; two bits turned over on the line
 // spoil two frames, which the far end asks for again (PPR) and we send again, and the page
-// arrives whole. The same page without ECM at the far end goes out as MH page data. Three
-// pages in MMR blocks arrive each in its own carrier, pixel for pixel. A long page whose whole
-// block the tty and the modem take at once (far more than T3's worth of line time) is waited
-// for until the modem has put it all on the line.
+// arrives whole. The same page without ECM at the far end goes out as MR page data, or as MH
+// when the far end offers no 2-D coding either. Three pages in MMR blocks arrive each in its
+// own carrier, pixel for pixel. A long page whose whole block the tty and the modem take at
+// once (far more than T3's worth of line time) is waited for until the modem has put it all on
+// the line.
 TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
@@ -360,16 +363,16 @@ TEST(Class1Peer, PageReachesSpandspWithAndWithoutErrorCorrection) {
         int pages;
         int lines = 200;
         size_t hostBuffer = 16384;
+        bool farTwoD = true;
     };
-    const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
-                          {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
-                          {false, {}, T4_COMPRESSION_ITU_T4_1D, 1},
-                          {true, {}, T4_COMPRESSION_ITU_T6, 3},
-                          {true, {}, T4_COMPRESSION_ITU_T6, 1, 800, 1 << 20}};
+    const Case cases[] = {
+        {true, {}, T4_COMPRESSION_ITU_T6, 1},     {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
+        {false, {}, T4_COMPRESSION_ITU_T4_2D, 1}, {false, {}, T4_COMPRESSION_ITU_T4_1D, 1, 200, 16384, false},
+        {true, {}, T4_COMPRESSION_ITU_T6, 3},     {true, {}, T4_COMPRESSION_ITU_T6, 1, 800, 1 << 20}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
-                                        << c.pages << " pages of " << c.lines << " lines");
-        PeerRig rig(c.farEcm, true, c.damage, c.pages, 1, c.lines, c.hostBuffer);
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", far 2-D " << c.farTwoD << ", damaged bytes "
+                                        << c.damage.size() << ", " << c.pages << " pages of " << c.lines << " lines");
+        PeerRig rig(c.farEcm, true, c.damage, c.pages, 1, c.lines, c.hostBuffer, c.farTwoD);
         rig.send();
         EXPECT_EQ(rig.fax.FaxError(), 0);
         EXPECT_EQ(rig.fax.pagesConfirmed(), c.pages);

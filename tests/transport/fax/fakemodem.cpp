@@ -394,12 +394,12 @@ void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data) {
     makeRawFaxFile(path, std::vector<std::vector<uint8_t>>{data});
 }
 
-void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages) {
+void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages, uint16_t flags) {
     std::ofstream f(path, std::ios::binary);
     putFileHeader(f, pages.size());
     for (const std::vector<uint8_t>& data : pages) {
         put32(f, static_cast<unsigned>(data.size()));
-        put16(f, 0);  // flags: standard, 1728, raw
+        put16(f, flags);  // no line records: raw data
         f.write(std::string(10, '\0').data(), 10);
         f.write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
     }

@@ -148,8 +148,8 @@ uint16_t hdlcFcs(const std::vector<uint8_t>& bytes);
 // flags value (FAX_FINE, FAX_WIDE) a page.
 void makeFaxFile(const std::string& path, const std::vector<uint16_t>& flags, int lines);
 // Writes a fax file whose one page (standard, 1728 pels) is the raw T.4 data `data`; or one
-// such page for each of `pages`.
+// such page for each of `pages`, each with `flags` (FAX_FINE for fine resolution).
 void makeRawFaxFile(const std::string& path, const std::vector<uint8_t>& data);
-void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages);
+void makeRawFaxFile(const std::string& path, const std::vector<std::vector<uint8_t>>& pages, uint16_t flags = 0);
 
 }  // namespace faxtest

@@ -1,6 +1,7 @@
 // Line tests: our sender (telvane-fax) through the virtual fax line to spandsp's T.30 fax
 // machine, at LINE_BPS. The far end must report success and the TIFF it stored must decode to
-// exactly the rasters we sent, page by page, with each page's resolution.
+// exactly the rasters we sent, page by page, with each page's resolution, in the coding that
+// both ends' offers call for (ours and the far end's account of it).
 #include <gtest/gtest.h>
 
 #include "support/peers.h"
@@ -27,8 +28,15 @@ std::vector<int> tiffYResolutions(const std::string& tif, const TempDir& dir) {
     return res;
 }
 
+// The options of both ends and the coding the call must use: as our session names it, and as
+// the far end's log does.
+struct Codings {
+    std::vector<std::string> lineOptions, faxOptions;
+    std::string ours = "MR", far = "MR";
+};
+
 // longPage: 14 lines of text on a fine page, about 26 kB coded.
-void sendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false) {
+void sendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = false, const Codings& codings = {}) {
     TELVANE_REQUIRE_PEER(!(!haveProgram("tiffsplit") || !haveProgram("tifftopnm")),
                          "libtiff-tools and netpbm are needed (scripts/deps/faxengine.txt)");
     TempDir dir;
@@ -41,12 +49,16 @@ void sendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = fal
         makePage(f, text, fine[i], dir, longPage ? 0 : 12);
         files.push_back(f);
     }
-    Child line = startVirtualLine(dir.pathNoSlash(), {"--tty", dir / "modem", "--answer", "--receive",
-                                                      dir / "far-%03d.tif", "--calls", "1", "--id", "FAR MACHINE"});
+    std::vector<std::string> lineArgv = {
+        "--tty", dir / "modem", "--answer",    "--receive", dir / "far-%03d.tif", "--calls",
+        "1",     "--id",        "FAR MACHINE", "--log",     dir / "line.log"};
+    lineArgv.insert(lineArgv.end(), codings.lineOptions.begin(), codings.lineOptions.end());
+    Child line = startVirtualLine(dir.pathNoSlash(), lineArgv);
     ASSERT_TRUE(waitForPath(dir / "modem", 10)) << slurp(line.Err);
     std::vector<std::string> argv = {bin("telvane-fax"), "send",         "--device",  dir / "modem",
                                      "--number",         "5550100",      "--bps",     std::to_string(bps),
                                      "--station-id",     "TELVANE TEST", "--history", dir / "OVEXFAX.HIS"};
+    argv.insert(argv.end(), codings.faxOptions.begin(), codings.faxOptions.end());
     argv.insert(argv.end(), files.begin(), files.end());
     Child fax = start(argv, dir.pathNoSlash(), "fax");
     const int rc = wait(fax, 120);
@@ -55,6 +67,13 @@ void sendAndCompare(const std::vector<bool>& fine, long bps, bool longPage = fal
     EXPECT_EQ(lineRc, 0);
     const std::string report = slurp(line.Out);
     EXPECT_NE(report.find("call 1: received pages=" + std::to_string(fine.size())), std::string::npos) << report;
+    EXPECT_NE(slurp(fax.Err).find("Coding used: " + codings.ours + "\n"), std::string::npos) << slurp(fax.Err);
+    const std::string farLog = slurp(dir / "line.log");
+    const std::regex farPage("phase D [^\n]* [0-9]+x[0-9]+, ([^\n]*)");
+    std::vector<std::string> farCodings;
+    for (auto it = std::sregex_iterator(farLog.begin(), farLog.end(), farPage); it != std::sregex_iterator(); ++it)
+        farCodings.push_back((*it)[1].str());
+    EXPECT_EQ(farCodings, std::vector<std::string>(fine.size(), codings.far)) << farLog;
     EXPECT_NE(report.find("result=0 "), std::string::npos) << report;
     // The far end reads our TSI exactly, without padding (it strips the blanks in front only).
     EXPECT_NE(report.find("remote=\"TELVANE TEST\" "), std::string::npos) << report;
@@ -88,6 +107,13 @@ TEST(LineSend, ThreePagesMixedResolution) { sendAndCompare({false, true, false},
 TEST(LineSend, LongFinePage) { sendAndCompare({true}, LINE_BPS, true); }
 
 #if LINE_BPS == 14400
+// A far end without error correction gets MR even though we want ECM; offering no 2-D coding
+// either, it gets MH (at one speed only: the coding does not depend on it).
+TEST(LineSend, FarEndWithoutEcmGetsMrOrMhWithout2D) {
+    sendAndCompare({false}, LINE_BPS, false, {{"--no-ecm"}, {"--ecm"}, "MR", "MR"});
+    sendAndCompare({false}, LINE_BPS, false, {{"--no-ecm", "--no-2d"}, {"--ecm"}, "MH", "MH"});
+}
+
 // A script faxes a PDF in one command: telvane-fax converts it on the fly (leaving no temporary
 // file behind), and the far end stores exactly the page telvane-faxconv makes of the document
 // (a short page, scaled to the fax width like any other, keeps the call brief).

@@ -723,18 +723,27 @@ TEST(Class1Send, PageDataStatusNamesThePageFromItsFirstEvent) {
 
 // With a deep tty buffer the page leaves our buffer at once, and the modem answers only when
 // the line has carried it: 24 kB take 20 s at 9600 and 13 s at 14400, longer than the plain
-// response time.
+// response time. So too for MR page data (a far end offering 2-D with a 20 ms scan time: its
+// 4000 lines take 80 s).
 TEST(Class1Send, PageAnswerIsAwaitedForTheLineTimeOfTheQueuedData) {
-    for (const long bps : {9600L, 14400L}) {
+    struct Case {
+        long bps;
+        bool twoD;
+    };
+    for (const Case c : {Case{9600, false}, Case{14400, false}, Case{14400, true}}) {
+        SCOPED_TRACE(testing::Message() << c.bps << (c.twoD ? " MR" : " MH"));
         SendRig rig({0, 0}, 4000);
-        rig.fax.DesiredBPS = bps;
-        rig.modem.BufferedBps = bps;
+        rig.fax.DesiredBPS = c.bps;
+        rig.modem.BufferedBps = c.bps;
         remoteAnswers(rig.modem, false, 6,
-                      {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)});
+                      {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF), FakeModem::frame(t30::fcfMCF)},
+                      c.twoD ? 0x00 : 0x70);
+        if (c.twoD) ecm::addCoding(rig.modem.Frames[1].Fif, {true, false, false, false});
         rig.run();
-        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0}) << bps;
-        ASSERT_EQ(rig.modem.TxData.size(), 3u) << bps;  // TCF and two pages
-        EXPECT_GT(rig.modem.TxData[1].size() * 8 / static_cast<size_t>(bps), 10u) << bps;
+        EXPECT_EQ(rig.events.Finishes, std::vector<int>{0});
+        EXPECT_EQ(rig.fax.coding(), c.twoD ? telvane::faximage::FaxCoding::MR : telvane::faximage::FaxCoding::MH);
+        ASSERT_EQ(rig.modem.TxData.size(), 3u);  // TCF and two pages
+        EXPECT_GT(rig.modem.TxData[1].size() * 8 / static_cast<size_t>(c.bps), 10u);
     }
 }
 
@@ -1391,8 +1400,9 @@ TEST(Class1Recovery, GarbledRepeatOfEopGetsMcfAgain) {
 namespace {
 
 // The far end's CSI and a DIS offering 2-D, ECM and T.6 as `offer` says, then `after`.
-void remoteOffers(FakeModem& m, const ecm::CodingOffer& offer, int highest, std::vector<faxtest::RxFrame> after) {
-    faxtest::RxFrame dis = FakeModem::dis(true, highest);
+void remoteOffers(FakeModem& m, const ecm::CodingOffer& offer, int highest, std::vector<faxtest::RxFrame> after,
+                  uint8_t scan = 0x70) {
+    faxtest::RxFrame dis = FakeModem::dis(true, highest, scan);
     ecm::addCoding(dis.Fif, offer);
     m.Frames.push_back(FakeModem::ident(t30::fcfCSI, "FAR END"));
     m.Frames.push_back(dis);
@@ -1409,12 +1419,13 @@ faxtest::RxFrame ppr(std::initializer_list<int> frames, int from = ecm::kMaxFram
     return FakeModem::frame(ecm::fcfPPR, ecm::buildPpr(missing, false).Fif);
 }
 
-// An ECM rig: the fax file's one page is `lines` lines of short runs, ECM wanted.
+// An ECM rig: the fax file's one page is `lines` lines of short runs (`flags`: its
+// resolution), ECM wanted.
 struct EcmRig : SendRig {
     std::vector<uint8_t> mh;
-    explicit EcmRig(int lines) {
+    explicit EcmRig(int lines, uint16_t flags = 0) {
         mh = faxtest::codedPage(7, lines);
-        makeRawFaxFile(dir / "dense.ovf", mh);
+        makeRawFaxFile(dir / "dense.ovf", {mh}, flags);
         fax.SetFaxFile(dir / "dense.ovf");
         fax.setDesiredECM(true);
     }
@@ -1484,14 +1495,35 @@ struct LineList final : telvane::faximage::FaxLineSink {
     void faxLine(const uint8_t* line, size_t bytes) override { lines.emplace_back(line, line + bytes); }
 };
 
-std::vector<std::vector<uint8_t>> mmrLines(const std::vector<uint8_t>& data, bool* ended) {
+// Where each EOL of raw T.4 data ends: the index of its one (bit i is bit i % 8 of byte i / 8).
+std::vector<size_t> eolEnds(const std::vector<uint8_t>& data) {
+    std::vector<size_t> ends;
+    size_t zeros = 0;
+    for (size_t i = 0; i < data.size() * 8; ++i) {
+        if (!((data[i / 8] >> (i % 8)) & 1)) {
+            ++zeros;
+            continue;
+        }
+        if (zeros >= 11) ends.push_back(i);
+        zeros = 0;
+    }
+    return ends;
+}
+
+// The lines of an MR (or MMR) page; `ended`: it ended with its end code, nothing damaged.
+std::vector<std::vector<uint8_t>> mrLines(const std::vector<uint8_t>& data, bool* ended,
+                                          telvane::faximage::FaxCoding coding = telvane::faximage::FaxCoding::MR) {
     LineList l;
     telvane::faximage::FaxMrDecoder d(&l);
-    d.reset(telvane::faximage::FaxCoding::MMR, 1728);
+    d.reset(coding, 1728);
     d.feed(data.data(), data.size());
     d.finish();
     *ended = d.pageEnded() && d.damagedLines() == 0;
     return l.lines;
+}
+
+std::vector<std::vector<uint8_t>> mmrLines(const std::vector<uint8_t>& data, bool* ended) {
+    return mrLines(data, ended, telvane::faximage::FaxCoding::MMR);
 }
 
 }  // namespace
@@ -1634,25 +1666,63 @@ TEST(Class1Ecm, RnrIsAnsweredWithRrUntilReadyOrT5) {
     }
 }
 
-// ECM and 2-D coding only when both ends offer ECM and the user wants it: otherwise the DCS
-// has none of their bits and the page goes out as MH page data.
-TEST(Class1Ecm, WithoutEcmAtEitherEndThePageIsMhData) {
+// ECM only when both ends offer it and the user wants it. Without ECM, 2-D coding (which needs
+// no option) when both ends offer it: DCS selects it (bit 16) and the page goes out as MR page
+// data, read here bit by bit: a one-dimensional line (tag bit 1 after its EOL) opens the page
+// and every K-th line (K 2 at standard, 4 at fine resolution), the others are two-dimensional
+// (tag 0); each line with its EOL lasts the far end's 20 ms (36 bytes at 14400 bit/s); RTC is
+// six EOL + 1 with nothing between them, and only the zeros of the last byte follow it. A far
+// end without 2-D gets MH page data, filled the same way.
+TEST(Class1Ecm, WithoutEcmThePageIsMrDataWhenBothOffer2DElseMh) {
     struct Case {
         bool wanted;
         ecm::CodingOffer remote;
+        uint16_t flags;
+        int k;  // 0: MH
     };
-    for (const Case& c : {Case{true, {true, false, false, false}}, Case{false, kFullOffer}}) {
-        EcmRig rig(20);
+    const Case cases[] = {{true, {true, false, false, false}, 0, 2},
+                          {false, kFullOffer, kFaxFine, 4},
+                          {true, {false, false, false, false}, 0, 0},
+                          {false, {false, true, true, false}, kFaxFine, 0}};
+    constexpr size_t kMinLineBits = 36 * 8;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "ECM wanted " << c.wanted << ", far 2-D " << c.remote.TwoD << ", K " << c.k);
+        EcmRig rig(30, c.flags);
         rig.fax.setDesiredECM(c.wanted);
-        remoteOffers(rig.modem, c.remote, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)});
+        remoteOffers(rig.modem, c.remote, 6, {FakeModem::frame(t30::fcfCFR), FakeModem::frame(t30::fcfMCF)}, 0x00);
         rig.run();
         ASSERT_EQ(rig.events.Finishes, std::vector<int>{0});
         const auto& dcs = rig.modem.SentFrames.at(1);
         const ecm::CodingOffer chosen = ecm::parseCoding(dcs.Fif.data(), dcs.Fif.size());
-        EXPECT_FALSE(chosen.Ecm || chosen.TwoD || chosen.T6) << c.wanted;
+        EXPECT_FALSE(chosen.Ecm || chosen.T6);
+        EXPECT_EQ(chosen.TwoD, c.k != 0);
         EXPECT_FALSE(rig.fax.errorControl());
+        EXPECT_EQ(rig.fax.coding(), c.k ? telvane::faximage::FaxCoding::MR : telvane::faximage::FaxCoding::MH);
         ASSERT_EQ(rig.modem.TxData.size(), 2u);
-        EXPECT_EQ(rig.modem.TxData[1], rig.mh);
+        const auto& page = rig.modem.TxData[1];
+        const auto rows = mhLines(rig.mh);
+        if (c.k == 0) {
+            EXPECT_EQ(mhLines(page), rows);
+            for (size_t bits : codedLineBits(page)) EXPECT_GE(bits, kMinLineBits);
+            continue;
+        }
+        const auto bit = [&page](size_t i) { return (page[i / 8] >> (i % 8)) & 1; };
+        const std::vector<size_t> ends = eolEnds(page);
+        ASSERT_EQ(ends.size(), rows.size() + 6);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(bit(ends[i] + 1), i % static_cast<size_t>(c.k) == 0 ? 1 : 0) << "line " << i;
+            EXPECT_GE(ends[i + 1] - ends[i], kMinLineBits) << "line " << i;
+        }
+        for (size_t i = rows.size(); i < ends.size(); ++i) {
+            EXPECT_EQ(bit(ends[i] + 1), 1) << "RTC";
+            if (i > rows.size()) EXPECT_EQ(ends[i] - ends[i - 1], 13u) << "RTC";
+        }
+        const size_t tail = ends.back() + 2;
+        EXPECT_LT(page.size() * 8 - tail, 8u);
+        for (size_t i = tail; i < page.size() * 8; ++i) EXPECT_EQ(bit(i), 0);
+        bool ended = false;
+        EXPECT_EQ(mrLines(page, &ended), rows);
+        EXPECT_TRUE(ended);
     }
 }
 
