@@ -212,9 +212,9 @@ void TClass1Receiver::rfAnswerLine(TResult r) {
 void TClass1Receiver::rf1SendCSILine(TResult r) {
     if (r == TResult::Connect) {
         std::vector<uint8_t> dis = t30::buildDISFif(t30::highestIndex(own_));
-        // 2-D and T.6 coding are offered with error correction; a sender without it may still
-        // take MR, which is coded into MH as it comes.
-        if (recv_.DesiredECM()) ecm::addCoding(dis, {true, true, true, false});
+        // 2-D coding (MR) is offered always: it is coded into MH as it comes. Error correction
+        // and T.6 coding only when error correction is wanted.
+        ecm::addCoding(dis, {true, recv_.DesiredECM(), recv_.DesiredECM(), false});
         sendFrame(t30::fcfDIS, dis, true);
         goTo(rf1SendDIS);
     } else if (r == TResult::Error || r == TResult::NoCarrier) {
@@ -585,9 +585,9 @@ void TClass1Receiver::onTimeout() {
 
 void TClass1Receiver::takeDcs(const hdlc::TFrame& frame) {
     dcs_ = t30::parseDCS(frame.Fif.data(), frame.Fif.size());
-    // A DCS may select only what our DIS offered: without error correction wanted, MH.
-    const ecm::CodingOffer selected =
-        recv_.DesiredECM() ? ecm::parseCoding(frame.Fif.data(), frame.Fif.size()) : ecm::CodingOffer{};
+    // A DCS may select only what our DIS offered: without error correction wanted, MH or MR.
+    ecm::CodingOffer selected = ecm::parseCoding(frame.Fif.data(), frame.Fif.size());
+    if (!recv_.DesiredECM()) selected = {selected.TwoD, false, false, false};
     coding_ = {};
     coding_.Ecm = selected.Ecm;
     coding_.Coding = selected.T6     ? faximage::FaxCoding::MMR
@@ -602,7 +602,12 @@ bool TClass1Receiver::storeCoded(const uint8_t* data, size_t len, bool end) {
     if (len > 0) transcoder_.feed(data, len, mh);
     if (end) {
         transcoder_.finish(mh);
-        if (transcoder_.damaged()) fax_.addDamagedLines(std::max(1L, transcoder_.damagedLines()));
+        // The lines the 2-D decoding dropped count in the page's copy quality (RTP, RTN) too.
+        if (transcoder_.damaged()) {
+            const long lost = std::max(1L, transcoder_.damagedLines());
+            fax_.addDamagedLines(lost);
+            pageLinesLost(lost);
+        }
     }
     return storePageData(mh.data(), mh.size());
 }

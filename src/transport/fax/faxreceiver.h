@@ -107,6 +107,8 @@ protected:
     bool inPage() const { return file_.inPage(); }
     // The verdict on the page received (its data complete).
     TPageVerdict pageVerdict() { return check_.finish(); }
+    // Damaged lines that never reached storePageData: 2-D page data coded into MH drops them.
+    void pageLinesLost(long lines) { check_.addLostLines(lines); }
     // Completes the page being received, if any, and counts it; 0 or an error code.
     int keepPage();
     // Takes the page being received out of the file.

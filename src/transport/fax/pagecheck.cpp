@@ -20,7 +20,7 @@ TPageCheck::TPageCheck() {
 
 void TPageCheck::reset() {
     decoder_.reset();
-    lines_ = damaged_ = errorsSeen_ = 0;
+    lines_ = damaged_ = lost_ = errorsSeen_ = 0;
     finished_ = false;
     verdict_ = TPageVerdict::Bad;
 }
@@ -48,7 +48,7 @@ TPageVerdict TPageCheck::finish() {
     if (!tooTall()) decoder_.finish();
     if (decoder_.codeErrors() != errorsSeen_) ++damaged_;
     // Damage that left valid codes shows only in the widths: those lines are lost.
-    const long lost = decoder_.wrongWidthLines();
+    const long lost = decoder_.wrongWidthLines() + lost_;
     const long lines = lines_ + lost, damaged = damaged_ + lost;
     if (tooTall())
         verdict_ = TPageVerdict::TooTall;

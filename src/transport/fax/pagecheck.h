@@ -32,6 +32,9 @@ public:
     void reset();
     // Takes the next piece of the page's data (T.4 bit order, least significant bit first).
     void feed(const uint8_t* data, size_t len);
+    // Damaged lines that were taken out before the data came here (2-D page data coded into MH
+    // drops them): they count as lines and as damaged ones.
+    void addLostLines(long lines) { lost_ += lines > 0 ? lines : 0; }
     // The page's data is complete: the verdict.
     TPageVerdict finish();
     long lines() const { return lines_; }
@@ -47,6 +50,7 @@ private:
     telvane::faximage::FaxLineDecoder decoder_;
     long lines_ = 0;
     long damaged_ = 0;
+    long lost_ = 0;
     long errorsSeen_ = 0;
     bool finished_ = false;
     TPageVerdict verdict_ = TPageVerdict::Bad;

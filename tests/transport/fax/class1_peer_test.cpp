@@ -482,32 +482,34 @@ struct ReceivePeerRig {
 
 // Received with ECM the page arrives in MMR blocks and is stored in the fax file's MH, pixel
 // for pixel; two bits turned over on the line spoil frames that we ask for again and get (the
-// peer counts only those in its second PPS). Without ECM at the far end it takes the 2-D coding
-// we offer, and the MR page data is coded into MH as it comes. Three pages in MMR blocks are
-// stored as three pages, each pixel for pixel.
+// peer counts only those in its second PPS). Without ECM at the far end, or with ECM not wanted
+// here, it takes the 2-D coding we offer all the same, and the MR page data is coded into MH as
+// it comes. Three pages in MMR blocks are stored as three pages, each pixel for pixel.
 TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
     struct Case {
         bool farEcm;
         std::vector<size_t> damage;
         int encoding;
         int pages;
+        bool ourEcm = true;
     };
     const Case cases[] = {{true, {}, T4_COMPRESSION_ITU_T6, 1},
                           {true, {1000, 3000}, T4_COMPRESSION_ITU_T6, 1},
                           {false, {}, T4_COMPRESSION_ITU_T4_2D, 1},
-                          {true, {}, T4_COMPRESSION_ITU_T6, 3}};
+                          {true, {}, T4_COMPRESSION_ITU_T6, 3},
+                          {true, {}, T4_COMPRESSION_ITU_T4_2D, 1, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", damaged bytes " << c.damage.size() << ", "
-                                        << c.pages << " pages");
-        ReceivePeerRig rig(c.farEcm, true, c.damage, c.pages);
+        SCOPED_TRACE(testing::Message() << "far ECM " << c.farEcm << ", our ECM " << c.ourEcm << ", damaged bytes "
+                                        << c.damage.size() << ", " << c.pages << " pages");
+        ReceivePeerRig rig(c.farEcm, c.ourEcm, c.damage, c.pages);
         rig.receive();
         EXPECT_EQ(rig.fax.FaxError(), 0);
         ASSERT_TRUE(rig.line->farEndDone);
         EXPECT_EQ(rig.line->completion, T30_ERR_OK) << t30_completion_code_to_str(rig.line->completion);
         EXPECT_EQ(rig.line->stats.pages_tx, c.pages);
-        EXPECT_EQ(rig.line->stats.error_correcting_mode != 0, c.farEcm);
+        EXPECT_EQ(rig.line->stats.error_correcting_mode != 0, c.farEcm && c.ourEcm);
         EXPECT_EQ(rig.line->stats.encoding, c.encoding);
-        EXPECT_EQ(rig.fax.errorControl(), c.farEcm);
+        EXPECT_EQ(rig.fax.errorControl(), c.farEcm && c.ourEcm);
         EXPECT_EQ(rig.line->pageCarriers, c.damage.empty() ? c.pages : c.pages + 1);
         ASSERT_EQ(rig.stored.size(), 1u);
         std::vector<Rows> stored;
@@ -518,7 +520,9 @@ TEST(Class1Peer, PageFromSpandspIsStoredWithAndWithoutErrorCorrection) {
 
 // Our copy-quality check answers a page spoilt on the line RTN. After RTN to MPS the far end
 // trains again (at a lower speed) and sends the page again: the fax is stored whole, each page
-// once. After RTN to EOP it gives up (DCN): the page is not kept, the confirmed one is.
+// once. After RTN to EOP it gives up (DCN): the page is not kept, the confirmed one is. The
+// pages come in MR (2-D without ECM), whose damaged lines the decoding into MH drops: they
+// count in the verdict all the same.
 TEST(Class1Peer, SpoiltPageFromSpandspIsAnsweredRtn) {
     for (const RtnCase& c : kRtnCases) {
         SCOPED_TRACE(testing::Message() << "page " << c.damagedPage << " of 2 spoilt");
@@ -527,6 +531,7 @@ TEST(Class1Peer, SpoiltPageFromSpandspIsAnsweredRtn) {
         EXPECT_EQ(rig.fax.FaxError(), c.error);
         ASSERT_TRUE(rig.line->farEndDone);
         EXPECT_EQ(rig.line->stats.pages_tx, c.kept);
+        EXPECT_EQ(rig.line->stats.encoding, T4_COMPRESSION_ITU_T4_2D);
         EXPECT_EQ(rig.line->trainings, c.error == 0 ? 2 : 1);
         EXPECT_EQ(rig.line->pageCarriers, c.error == 0 ? 3 : 2);
         ASSERT_EQ(rig.stored.size(), 1u);

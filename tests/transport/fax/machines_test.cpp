@@ -1715,7 +1715,9 @@ TEST(Class1Ecm, WithoutEcmThePageIsMrDataWhenBothOffer2DElseMh) {
         }
         for (size_t i = rows.size(); i < ends.size(); ++i) {
             EXPECT_EQ(bit(ends[i] + 1), 1) << "RTC";
-            if (i > rows.size()) EXPECT_EQ(ends[i] - ends[i - 1], 13u) << "RTC";
+            if (i > rows.size()) {
+                EXPECT_EQ(ends[i] - ends[i - 1], 13u) << "RTC";
+            }
         }
         const size_t tail = ends.back() + 2;
         EXPECT_LT(page.size() * 8 - tail, 8u);
