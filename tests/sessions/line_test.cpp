@@ -236,13 +236,14 @@ TEST_F(LineTest, ReceiveModeStoresATwoPageFaxInTheIncomingLog) {
     EXPECT_FALSE(main.faxArriving());
 
     const QStringList log = readLines(qdir() + "Lastrec.log");
-    ASSERT_EQ(log.size(), 10) << log.join('|').toStdString();
+    ASSERT_EQ(log.size(), 11) << log.join('|').toStdString();
     EXPECT_TRUE(log[0].startsWith("Start:"));
-    EXPECT_EQ(log.mid(1, 7),
+    // The far end takes the 2-D coding we offer without error correction.
+    EXPECT_EQ(log.mid(1, 8),
               (QStringList{"Opening com port: COM1", "Opened com port OK", "Checking for modem", "Desired BPS: 14400",
-                           "Fax Class: Class 1", "User INIT String: ", "StartReceive"}));
-    EXPECT_TRUE(log[8].startsWith("Stopped receive mode:"));
-    EXPECT_TRUE(log[9].startsWith("Finish: "));
+                           "Fax Class: Class 1", "User INIT String: ", "StartReceive", "Coding: MR"}));
+    EXPECT_TRUE(log[9].startsWith("Stopped receive mode:"));
+    EXPECT_TRUE(log[10].startsWith("Finish: "));
 }
 
 // One modem for both directions: the far end is a second program (telvane-fax) on the other modem
